@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include "support/FoundationTesting.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "Foundation/NSData.h"
+#include "Foundation/NSException.h"
+#include "Foundation/NSString.h"
+
+namespace {
+
+Ref<NSData> bytes(std::string_view s) {
+    return NSData::dataWithBytes(s.data(), static_cast<NSUInteger>(s.size()));
+}
+Ref<NSData> decode(const char* s, NSDataBase64DecodingOptions options = 0) {
+    auto d = alloc<NSData>();
+    return d->initWithBase64EncodedString(NSString::fromUTF8(s), options) ? d : nullptr;
+}
+
+TEST(NSData, DescriptionGroupsHexByFour) {
+    EXPECT_EQ(text(bytes("Hello")), "<48656c6c 6f>");
+    EXPECT_EQ(text(NSData::data()), "<>");
+    EXPECT_EQ(text(bytes(std::string("\x00\x01\x02\x03\xfa\xfb\xfc\xfd", 8))),
+              "<00010203 fafbfcfd>");
+}
+
+TEST(NSData, Base64RoundTrips) {
+    const char* plain[] = {"", "f", "fo", "foo", "foob", "fooba", "foobar"};
+    const char* coded[] = {"", "Zg==", "Zm8=", "Zm9v", "Zm9vYg==", "Zm9vYmE=", "Zm9vYmFy"};
+    for (int i = 0; i < 7; ++i) {
+        auto d = bytes(plain[i]);
+        EXPECT_EQ(d->base64EncodedString()->utf8(), coded[i]);
+        auto back = decode(coded[i]);
+        ASSERT_NE(back, nullptr) << coded[i];
+        EXPECT_TRUE(back->isEqualToData(d)) << coded[i];
+    }
+    auto binary = bytes(std::string("\xff\xfe\x00\x3e\x3f", 5));
+    EXPECT_EQ(binary->base64EncodedString()->utf8(), "//4APj8=");
+}
+
+TEST(NSData, Base64DecodingSkipsWhitespaceAndRejectsGarbage) {
+    auto spaced = decode(" Zm9v\r\nYmFy\t");
+    ASSERT_NE(spaced, nullptr);
+    EXPECT_EQ(spaced->view(), "foobar");
+    EXPECT_EQ(decode("Zm9"), nullptr);       // not a whole group
+    EXPECT_EQ(decode("Zm9v!"), nullptr);     // outside the alphabet
+    EXPECT_EQ(decode("Zg="), nullptr);       // padding short
+    EXPECT_EQ(decode("Z==="), nullptr);      // one symbol cannot make a byte
+    EXPECT_EQ(decode("Zg==Zg=="), nullptr);  // data after the padding
+    auto lenient = decode("Zm9v!", NSDataBase64DecodingIgnoreUnknownCharacters);
+    ASSERT_NE(lenient, nullptr);
+    EXPECT_EQ(lenient->view(), "foo");
+}
+
+TEST(NSData, Base64LineBreaks) {
+    std::string raw(60, 'x');  // 80 encoded characters
+    auto s = bytes(raw)
+                 ->base64EncodedStringWithOptions(NSDataBase64Encoding64CharacterLineLength)
+                 ->utf8();
+    ASSERT_EQ(s.size(), 82u);
+    EXPECT_EQ(s.substr(64, 2), "\r\n");
+    EXPECT_EQ(s.find('\r', 66), std::string::npos);
+}
+
+TEST(NSData, RangesAreChecked) {
+    auto d = bytes("abcdef");
+    char buf[8] = {};
+    d->getBytes(buf, NSMakeRange(2, 3));
+    EXPECT_STREQ(buf, "cde");
+    EXPECT_EQ(d->subdataWithRange(NSMakeRange(4, 2))->view(), "ef");
+    EXPECT_EQ(d->subdataWithRange(NSMakeRange(6, 0))->length(), 0u);
+    EXPECT_THROW(d->getBytes(buf, NSMakeRange(4, 3)), ExceptionRaised);
+    // A range whose end wraps around 32 bits is still out of range.
+    EXPECT_THROW(d->subdataWithRange(NSMakeRange(2, 0xFFFFFFFFu)), ExceptionRaised);
+    char small[3] = {};
+    d->getBytes(small, 3);  // a length only copies that much
+    EXPECT_EQ(std::string(small, 3), "abc");
+}
+
+TEST(NSData, RangeOfData) {
+    auto hay = bytes("abcabcab");
+    auto all = NSMakeRange(0, 8);
+    EXPECT_EQ(hay->rangeOfData(bytes("ca"), 0, all), NSMakeRange(2, 2));
+    EXPECT_EQ(hay->rangeOfData(bytes("ca"), NSDataSearchBackwards, all), NSMakeRange(5, 2));
+    EXPECT_EQ(hay->rangeOfData(bytes("ab"), NSDataSearchBackwards, all), NSMakeRange(6, 2));
+    EXPECT_EQ(hay->rangeOfData(bytes("ab"), 0, NSMakeRange(1, 7)), NSMakeRange(3, 2));
+    EXPECT_EQ(hay->rangeOfData(bytes("bc"), NSDataSearchAnchored, all).location,
+              static_cast<NSUInteger>(NSNotFound));
+    EXPECT_EQ(hay->rangeOfData(bytes("ab"), NSDataSearchAnchored | NSDataSearchBackwards, all),
+              NSMakeRange(6, 2));
+    EXPECT_EQ(hay->rangeOfData(NSData::data(), 0, all).location,
+              static_cast<NSUInteger>(NSNotFound));
+    EXPECT_EQ(hay->rangeOfData(bytes("cab"), 0, NSMakeRange(0, 4)).location,
+              static_cast<NSUInteger>(NSNotFound));
+    EXPECT_THROW(hay->rangeOfData(bytes("a"), 0, NSMakeRange(0, 9)), ExceptionRaised);
+}
+
+TEST(NSData, EqualityAndCopies) {
+    auto a = bytes("same");
+    auto m = NSMutableData::dataWithData(a);
+    EXPECT_TRUE(a->isEqual(m));
+    EXPECT_EQ(a->hash(), m->hash());
+    EXPECT_FALSE(a->isEqual(bytes("Same")));
+    EXPECT_EQ(a->copy().get(), a.get());
+
+    auto frozen = m->copy();
+    EXPECT_FALSE(is<NSMutableData>(frozen));
+    m->appendBytes("!", 1);
+    EXPECT_EQ(frozen->view(), "same");
+    auto thawed = a->mutableCopy();
+    thawed->appendData(a);
+    EXPECT_EQ(thawed->view(), "samesame");
+    EXPECT_EQ(a->view(), "same");
+}
+
+TEST(NSData, NoCopyBuffers) {
+    char stack[] = "outside";
+    auto borrowed = NSData::dataWithBytesNoCopy(stack, 7, false);
+    EXPECT_EQ(borrowed->bytes(), static_cast<const void*>(stack));
+    // A mutable copy must not write into the borrowed buffer.
+    auto m = borrowed->mutableCopy();
+    static_cast<char*>(m->mutableBytes())[0] = 'O';
+    EXPECT_EQ(std::string(stack), "outside");
+
+    void* heap = std::malloc(4);
+    std::memcpy(heap, "heap", 4);
+    auto owned = NSData::dataWithBytesNoCopy(heap, 4);  // freed with the data
+    EXPECT_EQ(owned->view(), "heap");
+}
+
+TEST(NSMutableData, GrowsShrinksAndZeroes) {
+    auto m = NSMutableData::dataWithLength(4);
+    EXPECT_EQ(m->view(), std::string(4, '\0'));
+    std::memcpy(m->mutableBytes(), "abcd", 4);
+    m->setLength(2);
+    m->setLength(4);  // regrown bytes are zeroes, not the old "cd"
+    EXPECT_EQ(m->view(), std::string("ab\0\0", 4));
+    m->increaseLengthBy(1);
+    EXPECT_EQ(m->length(), 5u);
+
+    auto s = NSMutableData::dataWithBytes("xy", 2);
+    for (int i = 0; i < 10; ++i)
+        s->appendData(s);  // appending itself, across reallocations
+    EXPECT_EQ(s->length(), 2048u);
+    EXPECT_EQ(s->view().substr(2040), "xyxyxyxy");
+    EXPECT_EQ(NSMutableData::dataWithCapacity(100)->length(), 0u);
+}
+
+TEST(NSMutableData, ReplacesAndResetsRanges) {
+    auto m = NSMutableData::dataWithBytes("hello world", 11);
+    m->replaceBytesInRange(NSMakeRange(0, 5), "HELLO");
+    EXPECT_EQ(m->view(), "HELLO world");
+    m->replaceBytesInRange(NSMakeRange(5, 1), "---", 3);
+    EXPECT_EQ(m->view(), "HELLO---world");
+    m->replaceBytesInRange(NSMakeRange(0, 8), "", 0);
+    EXPECT_EQ(m->view(), "world");
+    // Running past the end grows the data.
+    m->replaceBytesInRange(NSMakeRange(3, 4), "LDS!");
+    EXPECT_EQ(m->view(), "worLDS!");
+    m->resetBytesInRange(NSMakeRange(1, 2));
+    EXPECT_EQ(m->view(), std::string("w\0\0LDS!", 7));
+    EXPECT_THROW(m->replaceBytesInRange(NSMakeRange(8, 0), "x", 1), ExceptionRaised);
+    m->setData(bytes("new"));
+    EXPECT_EQ(m->view(), "new");
+    m->setData(nullptr);
+    EXPECT_EQ(m->length(), 0u);
+}
+
+class NSDataFiles : public testing::Test {
+protected:
+    void SetUp() override {
+        const char* base = std::getenv("BN_TEST_TMP");
+        std::string templ = std::string(base ? base : "/tmp") + "/nsdata-XXXXXX";
+        if (!::mkdtemp(templ.data())) {
+            templ = "/tmp/nsdata-XXXXXX";
+            ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+        }
+        dir_ = templ;
+    }
+    void TearDown() override {
+        if (DIR* d = ::opendir(dir_.c_str())) {
+            while (dirent* e = ::readdir(d)) {
+                std::string name = e->d_name;
+                if (name != "." && name != "..") ::unlink((dir_ + "/" + name).c_str());
+            }
+            ::closedir(d);
+        }
+        ::rmdir(dir_.c_str());
+    }
+    int entries() {
+        int n = 0;
+        DIR* d = ::opendir(dir_.c_str());
+        while (dirent* e = ::readdir(d))
+            n += e->d_name[0] != '.';
+        ::closedir(d);
+        return n;
+    }
+    Ref<NSString> path(const char* name) { return NSString::fromUTF8(dir_ + "/" + name); }
+    std::string dir_;
+};
+
+TEST_F(NSDataFiles, WritesAndReadsBack) {
+    auto d = bytes(std::string("bin\0ary", 7));
+    ASSERT_TRUE(d->writeToFile(path("a.bin"), true));
+    EXPECT_EQ(entries(), 1);  // no temporary left beside it
+    auto back = NSData::dataWithContentsOfFile(path("a.bin"));
+    ASSERT_NE(back, nullptr);
+    EXPECT_TRUE(back->isEqualToData(d));
+
+    // Overwriting, both ways, replaces the whole content.
+    ASSERT_TRUE(bytes("xy")->writeToFile(path("a.bin"), false));
+    EXPECT_EQ(NSData::dataWithContentsOfFile(path("a.bin"))->view(), "xy");
+    ASSERT_TRUE(bytes("z")->writeToFile(path("a.bin"), true));
+    EXPECT_EQ(NSMutableData::dataWithContentsOfFile(path("a.bin"))->view(), "z");
+
+    EXPECT_EQ(NSData::dataWithContentsOfFile(path("missing")), nullptr);
+    EXPECT_EQ(NSData::dataWithContentsOfFile(NSString::fromUTF8(dir_)), nullptr);
+    EXPECT_FALSE(d->writeToFile(path("no/such/dir"), true));
+    EXPECT_EQ(entries(), 1);
+}
+
+}  // namespace

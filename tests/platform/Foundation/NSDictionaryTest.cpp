@@ -1,0 +1,291 @@
+#include <gtest/gtest.h>
+
+#include "support/FoundationTesting.h"
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSException.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
+
+namespace {
+
+std::string keysOf(NSDictionary* d) {
+    return d->allKeys()->componentsJoinedByString(NS(","))->utf8();
+}
+
+// A key whose hash says nothing: every lookup has to walk the collisions.
+class DictTestCollider : public NSObject {
+    NS_OBJECT(DictTestCollider, NSObject)
+    static Ref<DictTestCollider> with(int v) {
+        auto c = make<DictTestCollider>();
+        c->value = v;
+        return c;
+    }
+    bool isEqual(NSObject* other) override {
+        auto* o = dynamic_cast<DictTestCollider*>(other);
+        return o && o->value == value;
+    }
+    NSUInteger hash() override { return 42; }
+    Ref<NSObject> copyWithZone() override { return Ref<NSObject>(this); }
+    int value = 0;
+};
+
+TEST(NSDictionary, KeepsInsertionOrderThroughReplaceAndRemove) {
+    auto d = NSMutableDictionary::dictionary();
+    d->setObject(NS("1"), NS("one"));
+    d->setObject(NS("2"), NS("two"));
+    d->setObject(NS("3"), NS("three"));
+    d->setObject(NS("II"), str("two"));  // replacing keeps the key's place
+    EXPECT_EQ(keysOf(d), "one,two,three");
+    EXPECT_EQ(text(d->objectForKey(NS("two"))), "II");
+    d->removeObjectForKey(NS("one"));
+    d->setObject(NS("1"), NS("one"));  // re-added: now last
+    EXPECT_EQ(keysOf(d), "two,three,one");
+    EXPECT_EQ(d->allValues()->componentsJoinedByString(NS(","))->utf8(), "II,3,1");
+    EXPECT_EQ(d->count(), 3u);
+    d->removeObjectForKey(NS("absent"));
+    EXPECT_EQ(d->count(), 3u);
+    EXPECT_FALSE(d->objectForKey(NS("absent")));
+    EXPECT_FALSE(d->objectForKey(nullptr));
+}
+
+TEST(NSDictionary, AgreesWithAReferenceMapUnderChurn) {
+    // Many inserts, replacements and removals exercise growth, holes and compaction.
+    auto d = NSMutableDictionary::dictionary();
+    std::vector<std::pair<std::string, int>> ref;  // insertion order
+    std::mt19937 rng(7);
+    for (int step = 0; step < 20000; ++step) {
+        std::string k = "k" + std::to_string(rng() % 600);
+        auto it = std::find_if(ref.begin(), ref.end(), [&](auto& p) { return p.first == k; });
+        if (rng() % 3 == 0) {
+            d->removeObjectForKey(str(k));
+            if (it != ref.end()) ref.erase(it);
+        } else {
+            d->setObject(NSNumber::numberWithInt(step), str(k));
+            if (it != ref.end())
+                it->second = step;
+            else
+                ref.emplace_back(k, step);
+        }
+    }
+    ASSERT_EQ(d->count(), ref.size());
+    size_t i = 0;
+    for (NSObject* key : *d) {
+        ASSERT_LT(i, ref.size());
+        EXPECT_EQ(text(key), ref[i].first);
+        EXPECT_EQ(as<NSNumber>(d->objectForKey(key))->intValue(), ref[i].second);
+        ++i;
+    }
+    EXPECT_EQ(i, ref.size());
+}
+
+TEST(NSDictionary, CollidingHashesStillFindTheRightKey) {
+    auto d = NSMutableDictionary::dictionary();
+    for (int i = 0; i < 200; ++i)
+        d->setObject(NSNumber::numberWithInt(i), DictTestCollider::with(i));
+    for (int i = 0; i < 200; i += 2)
+        d->removeObjectForKey(DictTestCollider::with(i));
+    EXPECT_EQ(d->count(), 100u);
+    EXPECT_FALSE(d->objectForKey(DictTestCollider::with(10)));
+    EXPECT_EQ(as<NSNumber>(d->objectForKey(DictTestCollider::with(11)))->intValue(), 11);
+    EXPECT_EQ(as<NSNumber>(d->objectForKey(DictTestCollider::with(199)))->intValue(), 199);
+}
+
+TEST(NSDictionary, KeysAreCopiedOnInsertion) {
+    auto key = NSMutableString::stringWithString(NS("name"));
+    auto d = NSMutableDictionary::dictionary();
+    d->setObject(NS("Ann"), key);
+    key->appendString(NS("s"));
+    EXPECT_EQ(text(d->objectForKey(NS("name"))), "Ann");
+    EXPECT_FALSE(d->objectForKey(NS("names")));
+    Ref<NSObject> stored = d->allKeys()->objectAtIndex(0);
+    EXPECT_NE(stored.get(), static_cast<NSObject*>(key.get()));
+    EXPECT_FALSE(is<NSMutableString>(stored));
+
+    // An object that cannot be copied cannot be a key.
+    auto e = raisedBy([&] { d->setObject(NS("x"), make<NSObject>()); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->name()->utf8(), "NSInvalidArgumentException");
+    EXPECT_EQ(d->count(), 1u);
+}
+
+TEST(NSDictionary, NumbersOfDifferentKindsAreTheSameKey) {
+    auto d = NSMutableDictionary::dictionary();
+    d->setObject(NS("int"), NSNumber::numberWithInt(1));
+    d->setObject(NS("double"), NSNumber::numberWithDouble(1.0));
+    EXPECT_EQ(d->count(), 1u);
+    EXPECT_EQ(text(d->objectForKey(NSNumber::numberWithLongLong(1))), "double");
+    EXPECT_EQ(as<NSNumber>(d->allKeys()->objectAtIndex(0))->intValue(), 1);
+}
+
+TEST(NSDictionary, NilAndMalformedListsRaise) {
+    auto d = NSMutableDictionary::dictionary();
+    auto e = raisedBy([&] { d->setObject(nullptr, NS("k")); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->name()->utf8(), "NSInvalidArgumentException");
+    EXPECT_EQ(e->reason()->utf8(),
+              "*** -[__NSDictionaryM setObject:forKey:]: object cannot be nil (key: k)");
+    e = raisedBy([&] { d->setObject(NS("v"), nullptr); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->name()->utf8(), "NSInvalidArgumentException");
+    EXPECT_TRUE(raisedBy([&] { d->removeObjectForKey(nullptr); }));
+
+    EXPECT_TRUE(raisedBy([] {
+        NSDictionary::dictionaryWithObjectsAndKeys({NS("v"), NS("k"), NS("v2")});
+    }));
+    EXPECT_TRUE(raisedBy([] { NSDictionary::dictionaryWithObjectsAndKeys({NS("v"), nullptr}); }));
+    EXPECT_TRUE(raisedBy([] { NSDictionary::dictionaryWithPairs({{NS("k"), nullptr}}); }));
+    e = raisedBy([] {
+        NSDictionary::dictionaryWithObjects(NSArray::arrayWithObjects({NS("a"), NS("b")}),
+                                            NSArray::arrayWithObjects({NS("k")}));
+    });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->name()->utf8(), "NSInvalidArgumentException");
+    EXPECT_EQ(d->count(), 0u);
+}
+
+TEST(NSDictionary, FactoriesReadObjectsThenKeys) {
+    auto d = NSDictionary::dictionaryWithObjectsAndKeys({NS("v1"), NS("k1"), NS("v2"), NS("k2")});
+    EXPECT_EQ(keysOf(d), "k1,k2");
+    EXPECT_EQ(text(d->objectForKey(NS("k2"))), "v2");
+    auto z = NSDictionary::dictionaryWithObjects(NSArray::arrayWithObjects({NS("a"), NS("b")}),
+                                                 NSArray::arrayWithObjects({NS("x"), NS("x")}));
+    EXPECT_EQ(z->count(), 1u);  // a repeated key: the later value wins
+    EXPECT_EQ(text(z->objectForKey(NS("x"))), "b");
+    EXPECT_EQ(text(NSDictionary::dictionaryWithObject(NS("v"), NS("k"))->objectForKey(NS("k"))),
+              "v");
+}
+
+TEST(NSDictionary, CopiesFollowTheMutabilityRules) {
+    auto d = NSDictionary::dictionaryWithPairs({{NS("a"), NS("1")}, {NS("b"), NS("2")}});
+    EXPECT_EQ(d->copy().get(), d.get());
+    auto m = d->mutableCopy();
+    m->setObject(NS("3"), NS("c"));
+    EXPECT_EQ(d->count(), 2u);
+    auto frozen = m->copy();
+    EXPECT_FALSE(is<NSMutableDictionary>(frozen));
+    m->removeAllObjects();
+    EXPECT_EQ(keysOf(frozen), "a,b,c");
+    EXPECT_TRUE(frozen->isEqual(NSMutableDictionary::dictionaryWithDictionary(frozen)));
+    EXPECT_EQ(frozen->hash(), 3u);
+}
+
+TEST(NSDictionary, EqualityIgnoresOrder) {
+    auto a = NSDictionary::dictionaryWithPairs({{NS("a"), NS("1")}, {NS("b"), NS("2")}});
+    auto b = NSMutableDictionary::dictionaryWithPairs({{str("b"), str("2")}, {str("a"), str("1")}});
+    EXPECT_TRUE(a->isEqual(b));
+    EXPECT_TRUE(b->isEqualToDictionary(a));
+    b->setObject(NS("other"), NS("a"));
+    EXPECT_FALSE(a->isEqual(b));
+    EXPECT_FALSE(a->isEqual(NSArray::array()));
+}
+
+TEST(NSDictionary, BulkOperations) {
+    auto m = NSMutableDictionary::dictionaryWithPairs({{NS("a"), NS("1")}, {NS("b"), NS("2")}});
+    m->addEntriesFromDictionary(
+        NSDictionary::dictionaryWithPairs({{NS("b"), NS("two")}, {NS("c"), NS("3")}}));
+    EXPECT_EQ(keysOf(m), "a,b,c");
+    EXPECT_EQ(text(m->objectForKey(NS("b"))), "two");
+    m->removeObjectsForKeys(NSArray::arrayWithObjects({NS("a"), NS("zz")}));
+    EXPECT_EQ(keysOf(m), "b,c");
+    m->removeObjectsForKeys(m->allKeys());
+    EXPECT_EQ(m->count(), 0u);
+    m->setDictionary(NSDictionary::dictionaryWithPairs({{NS("x"), NS("1")}, {NS("y"), NS("1")}}));
+    EXPECT_EQ(keysOf(m), "x,y");
+    EXPECT_EQ(m->allKeysForObject(str("1"))->count(), 2u);
+    auto got = m->objectsForKeys(NSArray::arrayWithObjects({NS("y"), NS("q")}), NS("-"));
+    EXPECT_EQ(got->componentsJoinedByString(NS(","))->utf8(), "1,-");
+}
+
+TEST(NSDictionary, SortsKeysByValueStably) {
+    auto d = NSDictionary::dictionaryWithPairs({{NS("p"), NSNumber::numberWithInt(3)},
+                                                {NS("q"), NSNumber::numberWithInt(1)},
+                                                {NS("r"), NSNumber::numberWithInt(3)},
+                                                {NS("s"), NSNumber::numberWithInt(2)}});
+    auto keys = d->keysSortedByValueUsingComparator([](NSObject* a, NSObject* b) {
+        return static_cast<NSNumber*>(a)->compare(static_cast<NSNumber*>(b));
+    });
+    EXPECT_EQ(keys->componentsJoinedByString(NS(""))->utf8(), "qspr");
+    if (NSNumber::staticClass()->instanceMethod(Selector::named("compare:"))) {
+        keys = d->keysSortedByValueUsingSelector(Selector::named("compare:"));
+        EXPECT_EQ(keys->componentsJoinedByString(NS(""))->utf8(), "qspr");
+    }
+}
+
+TEST(NSDictionary, MutationDuringEnumerationRaises) {
+    auto m = NSMutableDictionary::dictionaryWithPairs({{NS("a"), NS("1")}, {NS("b"), NS("2")}});
+    auto e = raisedBy([&] {
+        for (NSObject* k : *m)
+            m->setObject(NS("x"), k);  // even a replacement is a change
+    });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->name()->utf8(), "NSGenericException");
+    EXPECT_NE(e->reason()->utf8().find("<__NSDictionaryM: 0x"), std::string::npos);
+
+    EXPECT_TRUE(raisedBy([&] {
+        m->enumerateKeysAndObjectsUsingBlock(
+            [&](NSObject* k, NSObject*, bool*) { m->removeObjectForKey(k); });
+    }));
+    auto keys = m->keyEnumerator();
+    m->setObject(NS("3"), NS("c"));
+    EXPECT_TRUE(raisedBy([&] { keys->nextObject(); }));
+
+    // Reading the values through an enumerator, and stopping a block early.
+    std::string values;
+    for (NSObject* v : m->objectEnumerator())
+        values += text(v);
+    EXPECT_EQ(values.size(), m->count());
+    int calls = 0;
+    m->enumerateKeysAndObjectsUsingBlock([&](NSObject*, NSObject*, bool* stop) {
+        ++calls;
+        *stop = true;
+    });
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(NSDictionary, DescribesInPropertyListStyle) {
+    EXPECT_EQ(text(NSDictionary::dictionary()), "{\n}");
+    auto d = NSDictionary::dictionaryWithPairs(
+        {{NS("key"), NS("value")},
+         {NS("a b"), NSNumber::numberWithInt(2)},
+         {NS("list"), NSArray::arrayWithObjects({NS("x"), NS("y z")})},
+         {NS("inner"), NSDictionary::dictionaryWithObject(NS(""), NS("e"))}});
+    EXPECT_EQ(text(d),
+              "{\n"
+              "    key = value;\n"
+              "    \"a b\" = 2;\n"
+              "    list = (\n"
+              "        x,\n"
+              "        \"y z\"\n"
+              "    );\n"
+              "    inner = {\n"
+              "        e = \"\";\n"
+              "    };\n"
+              "}");
+}
+
+TEST(NSDictionary, KeyValueCoding) {
+    auto m = NSMutableDictionary::dictionary();
+    m->setValue(NS("v"), NS("count"));  // a key like any other
+    EXPECT_EQ(text(m->valueForKey(NS("count"))), "v");
+    auto n = as<NSNumber>(m->valueForKey(NS("@count")));  // the dictionary's own count
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->intValue(), 1);
+    m->setValue(nullptr, NS("count"));
+    EXPECT_EQ(m->count(), 0u);
+    EXPECT_FALSE(m->valueForKey(NS("missing")));
+
+    Value args[] = {Value::ofObject(NS("v")), Value::ofObject(NS("k"))};
+    invokeMethod(m, Selector::named("setObject:forKey:"), args);
+    Value key[] = {Value::ofObject(NS("k"))};
+    EXPECT_EQ(text(invokeMethod(m, Selector::named("objectForKey:"), key).object()), "v");
+}
+
+}  // namespace
