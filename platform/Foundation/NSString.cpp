@@ -1467,36 +1467,33 @@ Ref<NSString> NSString::stringByPaddingToLength(NSUInteger newLength, NSString* 
     return adoptUnits(std::move(out));
 }
 
-Ref<NSString> NSString::lowercaseString() {
-    Units a(this);
+namespace {
+// Case mapping with an ASCII fast path; the rest goes through ICU's full mappings.
+Ref<NSString> mappedCase(NSString* self, bool upper) {
+    Units a(self);
     std::u16string_view v = a.view();
     if (isASCII(v)) {
         std::u16string out(v);
+        const char16_t from = upper ? u'a' : u'A';
         for (char16_t& c : out) {
-            if (c >= 'A' && c <= 'Z') c += 32;
+            if (c >= from && c <= from + 25) c = static_cast<char16_t>(c ^ 0x20);
         }
-        return adoptUnits(std::move(out));
+        return NSString::adoptUnits(std::move(out));
     }
-    return adoptUnits(
-        icuTransform(v, [](UChar* d, int32_t cap, const UChar* src, int32_t len, UErrorCode* e) {
-            return u_strToLower(d, cap, src, len, "", e);
+    return NSString::adoptUnits(icuTransform(
+        v, [upper](UChar* d, int32_t cap, const UChar* src, int32_t len, UErrorCode* e) {
+            return upper ? u_strToUpper(d, cap, src, len, "", e)
+                         : u_strToLower(d, cap, src, len, "", e);
         }));
+}
+}  // namespace
+
+Ref<NSString> NSString::lowercaseString() {
+    return mappedCase(this, false);
 }
 
 Ref<NSString> NSString::uppercaseString() {
-    Units a(this);
-    std::u16string_view v = a.view();
-    if (isASCII(v)) {
-        std::u16string out(v);
-        for (char16_t& c : out) {
-            if (c >= 'a' && c <= 'z') c -= 32;
-        }
-        return adoptUnits(std::move(out));
-    }
-    return adoptUnits(
-        icuTransform(v, [](UChar* d, int32_t cap, const UChar* src, int32_t len, UErrorCode* e) {
-            return u_strToUpper(d, cap, src, len, "", e);
-        }));
+    return mappedCase(this, true);
 }
 
 Ref<NSString> NSString::capitalizedString() {
