@@ -44,6 +44,14 @@ class NSArray : public NSObject {
     bool initWithArray(NSArray* other, bool copyItems);
     bool initWithObjects(std::initializer_list<NSObject*> objects);
 
+    // ---- property-list files -------------------------------------------------------------
+    // nil when the file is missing, malformed or does not hold an array.
+    static Ref<NSArray> arrayWithContentsOfFile(NSString* path);
+    bool initWithContentsOfFile(NSString* path);
+    // Writes the array as an XML property list; false when an element is not a property-list
+    // value or the file cannot be written.
+    bool writeToFile(NSString* path, bool atomically);
+
     // ---- queries -------------------------------------------------------------------------
     NSUInteger count();
     // Raises NSRangeException for an index at or past the end.
@@ -145,6 +153,8 @@ class NSMutableArray : public NSArray {
         return arrayWithVector(std::vector<Ref<NSObject>>(objects.begin(), objects.end()));
     }
     bool initWithCapacity(NSUInteger capacity);
+    // The array and the containers inside it are mutable.
+    static Ref<NSMutableArray> arrayWithContentsOfFile(NSString* path);
 
     // nil raises NSInvalidArgumentException.
     void addObject(NSObject* obj);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "Foundation/FileSupport.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
 
@@ -22,19 +23,6 @@ void checkRange(const char* method, NSRange r, NSUInteger length) {
                            NS("-[NSData %s]: range {%u, %u} exceeds data length %u"), method,
                            r.location, r.length, length);
     }
-}
-
-bool writeAll(int fd, const unsigned char* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
 }
 
 const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -199,23 +187,11 @@ bool NSData::writeToFile(NSString* path, bool atomically) {
     if (!path) return false;
     std::string target = path->utf8();
     if (target.empty()) return false;
-    if (!atomically) {
-        int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) return false;
-        bool ok = writeAll(fd, bytes_, length_);
-        ok = (::close(fd) == 0) && ok;
-        return ok;
-    }
-    // The temporary file lives beside the target so that the rename stays on one file system.
-    std::string tmp = target + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
+    if (atomically) return file_detail::writeFileAtomically(target, bytes_, length_, 0644);
+    int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return false;
-    bool ok = writeAll(fd, bytes_, length_);
-    ok = ok && ::fchmod(fd, 0644) == 0;
-    ok = ok && ::fsync(fd) == 0;
+    bool ok = file_detail::writeAll(fd, bytes_, length_);
     ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tmp.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(tmp.c_str());
     return ok;
 }
 

@@ -114,6 +114,14 @@ class NSDictionary : public NSObject {
     bool initWithObjects(NSArray* objects, NSArray* keys);
     bool initWithObjectsAndKeys(std::initializer_list<NSObject*> list);
 
+    // ---- property-list files -------------------------------------------------------------
+    // nil when the file is missing, malformed or does not hold a dictionary.
+    static Ref<NSDictionary> dictionaryWithContentsOfFile(NSString* path);
+    bool initWithContentsOfFile(NSString* path);
+    // Writes the dictionary as an XML property list; false when a key is not a string, a value
+    // is not a property-list value or the file cannot be written.
+    bool writeToFile(NSString* path, bool atomically);
+
     // ---- queries -------------------------------------------------------------------------
     NSUInteger count();
     Ref<NSObject> objectForKey(NSObject* key);  // nil when absent
@@ -177,6 +185,8 @@ class NSMutableDictionary : public NSDictionary {
     static Ref<NSMutableDictionary> dictionaryWithPairs(
         std::initializer_list<std::pair<NSObject*, NSObject*>> pairs);
     bool initWithCapacity(NSUInteger capacity);
+    // The dictionary and the containers inside it are mutable.
+    static Ref<NSMutableDictionary> dictionaryWithContentsOfFile(NSString* path);
 
     // A nil object or key raises NSInvalidArgumentException. Replacing keeps the key's place.
     void setObject(NSObject* obj, NSObject* key);

@@ -50,6 +50,8 @@ inline constexpr std::nullptr_t nil = nullptr;
 
 class NSObject;
 class NSString;
+class NSArray;
+class NSThread;
 class NSMethodSignature;
 class RuntimeClass;
 struct Selector;
@@ -308,6 +310,22 @@ public:
     Ref<NSObject> performSelector(SEL sel);
     Ref<NSObject> performSelector(SEL sel, NSObject* arg);
     Ref<NSObject> performSelector(SEL sel, NSObject* arg1, NSObject* arg2);
+
+    // Delayed and cross-thread performing, served by the run loops (NSRunLoop.cpp). The
+    // receiver and argument are retained until the call has run or was cancelled.
+    // After a delay on the current thread's loop (default mode, or the given modes):
+    void performSelector(SEL sel, NSObject* arg, NSTimeInterval delay);
+    void performSelector(SEL sel, NSObject* arg, NSTimeInterval delay, NSArray* modes);
+    // Cancels this thread's delayed performs for the target (all, or those of the selector
+    // whose argument is equal).
+    static void cancelPreviousPerformRequestsWithTarget(NSObject* target);
+    static void cancelPreviousPerformRequestsWithTarget(NSObject* target, SEL sel, NSObject* arg);
+    // On the main thread (common modes); with `wait`, the caller blocks until it ran, and a
+    // caller that is the main thread runs it at once.
+    void performSelectorOnMainThread(SEL sel, NSObject* arg, bool wait);
+    void performSelectorOnMainThread(SEL sel, NSObject* arg, bool wait, NSArray* modes);
+    void performSelector(SEL sel, NSThread* thread, NSObject* arg, bool wait);
+    void performSelectorInBackground(SEL sel, NSObject* arg);
 
     // Key-value coding over registered properties (numbers are boxed as NSNumber). An unknown
     // key raises "NSUnknownKeyException".

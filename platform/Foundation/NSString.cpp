@@ -22,7 +22,9 @@
 #include "Foundation/NSCharacterSet.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSException.h"
+#include "Foundation/NSPathUtilities.h"
 #include "Foundation/Runtime.h"
+#include "Foundation/TextSupport.h"
 
 namespace {
 
@@ -266,24 +268,6 @@ uint32_t charForByte(uint8_t b, NSStringEncoding enc) {
     if (enc == NSWindowsCP1252StringEncoding && b < 0xA0) return kCP1252High[b - 0x80];
     if (enc == NSMacOSRomanStringEncoding) return kMacRomanHigh[b - 0x80];
     return b;
-}
-
-void putUTF8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
 }
 
 void put16(std::string& out, uint32_t u, bool big) {
@@ -857,12 +841,6 @@ std::u16string joinPath(std::u16string_view base, std::u16string_view comp) {
         r.append(comp);
     }
     return normalizeSlashes(r);
-}
-
-std::u16string u16OfUTF8(const char* s) {
-    std::u16string out;
-    decodeUTF8(reinterpret_cast<const uint8_t*>(s), std::strlen(s), out, true);
-    return out;
 }
 
 }  // namespace
@@ -1670,7 +1648,7 @@ Ref<NSString> NSString::stringByAddingPercentEncodingWithAllowedCharacters(
         } else {
             if (U_IS_SURROGATE(c)) return nullptr;  // no UTF-8 for a lone surrogate
             bytes.clear();
-            putUTF8(bytes, c);
+            text_detail::appendUTF8(bytes, c);
             for (char b : bytes)
                 putEscapedByte(out, static_cast<uint8_t>(b));
         }
@@ -1697,7 +1675,7 @@ Ref<NSString> NSString::stringByRemovingPercentEncoding() {
         size_t next;
         uint32_t c = codePointAt(p, i, n, next);
         if (U_IS_SURROGATE(c)) return nullptr;
-        putUTF8(bytes, c);
+        text_detail::appendUTF8(bytes, c);
         i = next;
     }
     std::u16string out;
@@ -1792,13 +1770,17 @@ Ref<NSString> NSString::stringByDeletingPathExtension() {
     return makeString(t.substr(0, dot));
 }
 
-Ref<NSString> NSString::stringByStandardizingPath() {
+Ref<NSString> NSString::stringByExpandingTildeInPath() {
     Units a(this);
-    std::u16string path(a.view());
-    if (!path.empty() && path[0] == '~' && (path.size() == 1 || path[1] == '/')) {
-        const char* home = std::getenv("HOME");
-        if (home && *home) path = u16OfUTF8(home) + path.substr(1);
-    }
+    std::u16string_view path = a.view();
+    // "~" is the app's own home, the sandbox, as on the phone.
+    if (path.empty() || path[0] != '~' || (path.size() > 1 && path[1] != '/'))
+        return selfOrCopy(this, a);
+    return makeString(NSHomeDirectory()->u16() + std::u16string(path.substr(1)));
+}
+
+Ref<NSString> NSString::stringByStandardizingPath() {
+    std::u16string path = stringByExpandingTildeInPath()->u16();
     if (path.empty()) return NSString::string();
     const bool absolute = path[0] == '/';
     std::vector<std::u16string_view> comps;

@@ -223,6 +223,8 @@ class NSString : public NSObject {
     Ref<NSString> stringByAppendingPathExtension(NSString* ext);  // nil when not possible
     Ref<NSString> stringByDeletingLastPathComponent();
     Ref<NSString> stringByDeletingPathExtension();
+    // "~" at the start stands for the app's home folder (NSHomeDirectory).
+    Ref<NSString> stringByExpandingTildeInPath();
     Ref<NSString> stringByStandardizingPath();
     static Ref<NSString> pathWithComponents(NSArray* components);
 

@@ -11,6 +11,7 @@
 #include "Foundation/NSData.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSNumber.h"
+#include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
 
@@ -479,17 +480,15 @@ TEST(NSStringTest, AppendingPaths) {
 }
 
 TEST(NSStringTest, StandardizingPaths) {
-    const char* home = std::getenv("HOME");
-    std::string saved = home ? home : "";
-    setenv("HOME", "/home/user", 1);
-    EXPECT_EQ(u8(NS("~/docs/../x")->stringByStandardizingPath()), "/home/user/x");
-    EXPECT_EQ(u8(NS("~")->stringByStandardizingPath()), "/home/user");
+    // "~" is the sandbox home, where the search paths without tilde expansion point.
+    std::string home = u8(NSHomeDirectory());
+    EXPECT_EQ(u8(NS("~/docs/../x")->stringByStandardizingPath()), home + "/x");
+    EXPECT_EQ(u8(NS("~")->stringByExpandingTildeInPath()), home);
     EXPECT_EQ(u8(NS("~other/x")->stringByStandardizingPath()), "~other/x");
-    if (home) {
-        setenv("HOME", saved.c_str(), 1);
-    } else {
-        unsetenv("HOME");
-    }
+    auto docs = as<NSString>(
+        NSSearchPathForDirectoriesInDomains(NSDocumentDirectory, NSUserDomainMask, false)
+            ->objectAtIndex(0));
+    EXPECT_EQ(u8(docs->stringByExpandingTildeInPath()), home + "/Documents");
     EXPECT_EQ(u8(NS("/a/./b//c/../d/")->stringByStandardizingPath()), "/a/b/d");
     EXPECT_EQ(u8(NS("/../x")->stringByStandardizingPath()), "/x");
     EXPECT_EQ(u8(NS("a/./b/../c")->stringByStandardizingPath()), "a/b/../c");

@@ -66,6 +66,7 @@ class Gadget : public Widget {
 };
 
 TEST(Runtime, ClassesAreFoundByNameOnceMade) {
+    EXPECT_EQ(classNamed("NeverMadeClass"), nullptr);
     Class w = Gadget::staticClass();
     EXPECT_EQ(classNamed("Gadget"), w);
     EXPECT_EQ(classNamed("Widget"), Widget::staticClass());
@@ -213,6 +214,7 @@ TEST(Runtime, SignaturesAndInvocations) {
 }
 
 TEST(Runtime, InstancesMadeByNameThenInitialised) {
+    Widget::staticClass();  // registration is explicit: a class is known by name once made
     Class c = classNamed("Widget");
     ASSERT_NE(c, nullptr);
     Ref<NSObject> fresh = c->createInstance();

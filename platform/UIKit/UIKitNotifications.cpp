@@ -1,0 +1,25 @@
+#include "UIKit/UIKitNotifications.h"
+
+// Each name is its own text, as the platform's are.
+#define DEFINE_NAME(name) NSString* const name = NS(#name)
+
+DEFINE_NAME(UIApplicationDidFinishLaunchingNotification);
+DEFINE_NAME(UIApplicationDidReceiveMemoryWarningNotification);
+DEFINE_NAME(UIApplicationWillResignActiveNotification);
+DEFINE_NAME(UIApplicationDidBecomeActiveNotification);
+DEFINE_NAME(UIApplicationDidEnterBackgroundNotification);
+DEFINE_NAME(UIApplicationWillEnterForegroundNotification);
+DEFINE_NAME(UIApplicationWillTerminateNotification);
+DEFINE_NAME(UIApplicationWillChangeStatusBarOrientationNotification);
+DEFINE_NAME(UIApplicationDidChangeStatusBarOrientationNotification);
+DEFINE_NAME(UIApplicationStatusBarOrientationUserInfoKey);
+DEFINE_NAME(UIDeviceOrientationDidChangeNotification);
+DEFINE_NAME(UIKeyboardWillShowNotification);
+DEFINE_NAME(UIKeyboardDidShowNotification);
+DEFINE_NAME(UIKeyboardWillHideNotification);
+DEFINE_NAME(UIKeyboardDidHideNotification);
+DEFINE_NAME(UIKeyboardFrameBeginUserInfoKey);
+DEFINE_NAME(UIKeyboardFrameEndUserInfoKey);
+DEFINE_NAME(UIKeyboardAnimationDurationUserInfoKey);
+DEFINE_NAME(UIKeyboardAnimationCurveUserInfoKey);
+DEFINE_NAME(UIKeyboardBoundsUserInfoKey);

@@ -1,0 +1,17 @@
+// Driving run loops from tests: virtual time for timers, bounded real-time waits for work that
+// comes from other threads or real input.
+#pragma once
+
+#include <functional>
+
+#include "Foundation/NSObject.h"
+
+// Moves the manual clock forward by `seconds`, stopping at every due timer of the current
+// thread's run loop in `mode` (default mode when nil) and running the loop there, so that
+// timers fire in order, each reading its own fire time as now. Ends `seconds` later.
+void advanceRunLoop(NSTimeInterval seconds, NSString* mode = nullptr);
+
+// Runs the current thread's loop in `mode` until `done()` holds or `realSeconds` of real time
+// have passed; false on time-out.
+bool runLoopUntil(const std::function<bool()>& done, double realSeconds = 5.0,
+                  NSString* mode = nullptr);
