@@ -1,0 +1,5 @@
+# The system's own libraries, one per subsystem folder of the layout.
+bn_library(MatchKit DIR Classes/MatchKit DEPS Foundation ICU::uc ICU::i18n)
+bn_library(JSON DIR json DEPS Foundation ICU::uc)
+bn_library(NKHTTPRequest DIR external/nk-http-request/Classes
+           DEPS Foundation CFNetwork MobileCoreServices SystemConfiguration PRIVATE_DEPS ZLIB::ZLIB)
