@@ -1,0 +1,98 @@
+// What the parts of the request class share: the process-wide state made once, the fixed
+// callback names and small helpers. Not for users of the engine.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "Foundation/NSLock.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSTimer.h"
+#include "Foundation/Runtime.h"
+#include "external/nk-http-request/Classes/NKHTTPRequest.h"
+
+class NSError;
+class NSMutableArray;
+class NSOperationQueue;
+
+struct NKHTTPRequest::ClassState {
+    ClassState();
+
+    // The fixed names of the queue's callbacks.
+    std::atomic<SEL> queueRequestStarted{nullptr};
+    std::atomic<SEL> queueRequestReceivedResponseHeaders{nullptr};
+    std::atomic<SEL> queueRequestFinished{nullptr};
+    std::atomic<SEL> queueRequestFailed{nullptr};
+
+    // Kept connections, their counters and the running-stream count.
+    Ref<NSRecursiveLock> connectionsLock;
+    Ref<NSMutableArray> persistentConnectionsPool;
+    uint64_t nextConnectionNumberToCreate = 0;
+    uint64_t nextRequestID = 0;
+    uint64_t runningRequestCount = 0;
+    bool shouldUpdateNetworkActivityIndicator = true;
+    Ref<NSTimer> indicatorHideTimer;    // the hide waiting on the main thread, if any
+    NSTimeInterval lastStreamStop = 0;  // clock time the running count last reached zero
+
+    Ref<NSRecursiveLock> progressLock;
+    Ref<NSLock> bandwidthLock;
+    Ref<NSRecursiveLock> sessionCookiesLock;
+    Ref<NSRecursiveLock> sessionCredentialsLock;
+    Ref<NSRecursiveLock> delegateAuthenticationLock;
+    Ref<NSMutableArray> bandwidthUsageTracker;
+    unsigned long bandwidthUsedInLastSecond = 0;  // under bandwidthLock
+    unsigned long maxBandwidthPerSecond = 0;      // under bandwidthLock
+
+    // The errors every request that fails that way shares.
+    Ref<NSError> requestTimedOutError;
+    Ref<NSError> authenticationError;
+    Ref<NSError> requestCancelledError;
+    Ref<NSError> unableToCreateRequestError;
+    Ref<NSError> tooMuchRedirectionError;
+
+    Ref<NSOperationQueue> sharedQueue;
+
+    std::atomic<NSTimeInterval> defaultTimeOutSeconds{10.0};
+    std::mutex defaultCacheLock;
+    Ref<NKCacheDelegate> defaultCache;
+
+    Ref<NSMutableArray> sessionCookies;  // under sessionCookiesLock
+};
+
+// A selector interned once per use site: the callbacks name theirs on every request.
+#define NK_SEL(name)                                       \
+    ([]() -> SEL {                                         \
+        static const SEL interned = Selector::named(name); \
+        return interned;                                   \
+    }())
+
+namespace nk_detail {
+// Locks an NSLocking object for a scope.
+class Locked {
+public:
+    explicit Locked(NSLocking* lock) : lock_(lock) { lock_->lock(); }
+    ~Locked() {
+        if (lock_) lock_->unlock();
+    }
+    // Lets go early; the destructor then does nothing.
+    void unlock() {
+        if (lock_) lock_->unlock();
+        lock_ = nullptr;
+    }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    NSLocking* lock_;
+};
+
+// An error of the engine's domain with a description (and an underlying error).
+Ref<NSError> engineError(NSInteger code, NSString* description, NSError* underlying = nullptr);
+
+// A name made of a fresh globally unique string, for temporary files.
+Ref<NSString> globallyUniqueString();
+
+// The value of a header looked up as written, then without regard to case.
+Ref<NSString> headerValue(NSDictionary* headers, NSString* name);
+}  // namespace nk_detail

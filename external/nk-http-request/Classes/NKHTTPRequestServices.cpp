@@ -1,0 +1,268 @@
+// Class-level services every request touches: the one network thread, the shared queue, the
+// default time-out, the default User-Agent, the session cookie list, the network activity
+// indicator, the default download cache, and small utilities (MIME types, proxy scripts,
+// Base64, RFC 1123 dates). Also the hooks of the bandwidth accounting.
+#include <sys/utsname.h>
+
+#include <mutex>
+
+#include "CFNetwork/CFNetwork.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSBundle.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSDate.h"
+#include "Foundation/NSDateFormatter.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSFileManager.h"
+#include "Foundation/NSHTTPCookie.h"
+#include "Foundation/NSHTTPCookieStorage.h"
+#include "Foundation/NSLocale.h"
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSThread.h"
+#include "Foundation/NSURL.h"
+#include "MobileCoreServices/MobileCoreServices.h"
+#include "UIKit/UIApplication.h"
+#include "external/nk-http-request/Classes/NKHTTPRequest.h"
+#include "external/nk-http-request/Classes/NKHTTPRequestInternal.h"
+
+using nk_detail::Locked;
+
+// ---- time-out, queue, thread --------------------------------------------------------------------
+
+NSTimeInterval NKHTTPRequest::defaultTimeOutSeconds() {
+    return classState().defaultTimeOutSeconds.load();
+}
+
+void NKHTTPRequest::setDefaultTimeOutSeconds(NSTimeInterval seconds) {
+    classState().defaultTimeOutSeconds = seconds;
+}
+
+Ref<NSOperationQueue> NKHTTPRequest::sharedQueue() {
+    return classState().sharedQueue;
+}
+
+Ref<NSThread> NKHTTPRequest::threadForRequest(NKHTTPRequest*) {
+    // Exactly one network thread, however many queue workers ask for it at once.
+    static std::once_flag once;
+    static NSThread* networkThread = nullptr;
+    std::call_once(once, [] {
+        Ref<NSThread> thread = alloc<NSThread>();
+        thread->initWithBlock([] {
+            Ref<NSRunLoop> loop = NSRunLoop::currentRunLoop();
+            // A source that never fires: the loop always has something and never returns for
+            // lack of work.
+            loop->addSource(make<RunLoopSource>(), NSDefaultRunLoopMode);
+            Ref<NSDate> forever = NSDate::distantFuture();
+            for (;;) {
+                NSAutoreleasePool pool;
+                loop->runMode(NSDefaultRunLoopMode, forever);
+            }
+        });
+        thread->setName(NS("NKHTTPRequest network thread"));
+        thread->runLoop();
+        thread->start();
+        networkThread = thread.get();
+        networkThread->retain();  // for the life of the process
+    });
+    return Ref<NSThread>(networkThread);
+}
+
+// ---- session cookies ----------------------------------------------------------------------------
+
+Ref<NSMutableArray> NKHTTPRequest::sessionCookies() {
+    ClassState& cs = classState();
+    Locked lock(cs.sessionCookiesLock);
+    if (!cs.sessionCookies) setSessionCookies(NSMutableArray::array());
+    return cs.sessionCookies;
+}
+
+void NKHTTPRequest::setSessionCookies(NSArray* cookies) {
+    ClassState& cs = classState();
+    Locked lock(cs.sessionCookiesLock);
+    if (cs.sessionCookies) {
+        Ref<NSHTTPCookieStorage> storage = NSHTTPCookieStorage::sharedHTTPCookieStorage();
+        for (NSObject* o : *cs.sessionCookies) {
+            if (auto cookie = as<NSHTTPCookie>(Ref<NSObject>(o))) storage->deleteCookie(cookie);
+        }
+    }
+    cs.sessionCookies = cookies ? NSMutableArray::arrayWithArray(cookies) : nullptr;
+}
+
+void NKHTTPRequest::addSessionCookie(NSHTTPCookie* newCookie) {
+    if (!newCookie) return;
+    ClassState& cs = classState();
+    Locked lock(cs.sessionCookiesLock);
+    Ref<NSMutableArray> list = sessionCookies();
+    for (NSUInteger i = 0; i < list->count(); ++i) {
+        auto cookie = as<NSHTTPCookie>(list->objectAtIndex(i));
+        if (cookie && objectsEqual(cookie->domain(), newCookie->domain()) &&
+            objectsEqual(cookie->path(), newCookie->path()) &&
+            objectsEqual(cookie->name(), newCookie->name())) {
+            list->removeObjectAtIndex(i);
+            break;
+        }
+    }
+    list->addObject(newCookie);
+}
+
+// ---- User-Agent, MIME types, proxies ------------------------------------------------------------
+
+Ref<NSString> NKHTTPRequest::defaultUserAgentString() {
+    Ref<NSBundle> bundle = NSBundle::bundleForClass(staticClass());
+    if (!bundle) return nullptr;
+    auto info = [&](const char16_t* key, size_t n) {
+        return as<NSString>(bundle->objectForInfoDictionaryKey(NSString::literal(key, n)));
+    };
+    Ref<NSString> name = info(u"CFBundleDisplayName", 19);
+    if (!name) name = info(u"CFBundleName", 12);
+    if (!name) return nullptr;
+    Ref<NSString> shortVersion = info(u"CFBundleShortVersionString", 26);
+    Ref<NSString> build = info(u"CFBundleVersion", 15);
+    Ref<NSString> version;
+    if (shortVersion && build) {
+        version = shortVersion->isEqualToString(build)
+                      ? shortVersion
+                      : NSString::stringWithFormat(NS("%@ rv:%@"), shortVersion, build);
+    } else {
+        version = shortVersion ? shortVersion : build;
+    }
+    // The device as this system sees it: the machine, the system's name and release.
+    struct utsname u {};
+    uname(&u);
+    Ref<NSString> locale = NSLocale::currentLocale()->localeIdentifier();
+    return NSString::stringWithFormat(NS("%@ %@ (%@; %@ %@; %@)"), name,
+                                      version ? version.get() : NS(""),
+                                      NSString::fromUTF8(u.machine), NSString::fromUTF8(u.sysname),
+                                      NSString::fromUTF8(u.release), locale);
+}
+
+Ref<NSString> NKHTTPRequest::mimeTypeForFileAtPath(NSString* path) {
+    if (!path || !NSFileManager::defaultManager()->fileExistsAtPath(path)) return nullptr;
+    Ref<NSString> uti = UTTypeCreatePreferredIdentifierForTag(kUTTagClassFilenameExtension,
+                                                              path->pathExtension(), nullptr);
+    Ref<NSString> mime = uti ? UTTypeCopyPreferredTagWithClass(uti, kUTTagClassMIMEType) : nullptr;
+    return mime ? mime : Ref<NSString>(NS("application/octet-stream"));
+}
+
+namespace {
+// The script's text: from disk for a file URL, otherwise fetched directly (never through a
+// proxy: finding the proxy is what the script is for).
+Ref<NSString> loadScript(NSURL* scriptURL) {
+    if (!scriptURL) return nullptr;
+    Ref<NSData> data;
+    if (scriptURL->isFileURL()) {
+        data = NSData::dataWithContentsOfFile(scriptURL->path());
+    } else {
+        Ref<NKHTTPRequest> fetch = NKHTTPRequest::requestWithURL(scriptURL);
+        fetch->setProxyType(kCFProxyTypeNone);
+        fetch->setProxyHost(NS(""));
+        fetch->startSynchronous();
+        if (!fetch->error() && fetch->responseStatusCode() == 200) data = fetch->responseData();
+    }
+    if (!data) return nullptr;
+    // The encoding is guessed: UTF-8 when the bytes are UTF-8, else ISO Latin 1.
+    Ref<NSString> text = NSString::stringWithData(data, NSUTF8StringEncoding);
+    return text ? text : NSString::stringWithData(data, NSISOLatin1StringEncoding);
+}
+}  // namespace
+
+Ref<NSArray> NKHTTPRequest::proxiesForURL(NSURL* theURL, NSURL* pacScriptURL) {
+    Ref<NSString> script = loadScript(pacScriptURL);
+    // A script that cannot be had means connecting directly.
+    if (!script) return NSArray::array();
+    Ref<NSError> err;
+    Ref<NSArray> proxies = CFNetworkCopyProxiesForAutoConfigurationScript(script, theURL, &err);
+    if (err || !proxies) return nullptr;
+    return proxies;
+}
+
+// ---- the default cache --------------------------------------------------------------------------
+
+Ref<NKCacheDelegate> NKHTTPRequest::defaultCache() {
+    ClassState& cs = classState();
+    std::lock_guard<std::mutex> g(cs.defaultCacheLock);
+    return cs.defaultCache;
+}
+
+void NKHTTPRequest::setDefaultCache(NKCacheDelegate* cache) {
+    ClassState& cs = classState();
+    Ref<NKCacheDelegate> old(cache);
+    {
+        std::lock_guard<std::mutex> g(cs.defaultCacheLock);
+        cs.defaultCache.swap(old);
+    }
+}
+
+// ---- the network activity indicator -------------------------------------------------------------
+
+bool NKHTTPRequest::isNetworkInUse() {
+    ClassState& cs = classState();
+    Locked conn(cs.connectionsLock);
+    return cs.runningRequestCount > 0;
+}
+
+void NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(bool shouldUpdate) {
+    ClassState& cs = classState();
+    Locked conn(cs.connectionsLock);
+    cs.shouldUpdateNetworkActivityIndicator = shouldUpdate;
+}
+
+void NKHTTPRequest::showNetworkActivityIndicator() {
+    UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(true);
+}
+
+void NKHTTPRequest::hideNetworkActivityIndicator() {
+    UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
+}
+
+// ---- Base64 and dates ---------------------------------------------------------------------------
+
+Ref<NSString> NKHTTPRequest::base64forData(NSData* data) {
+    if (!data) return NSString::string();
+    return data->base64EncodedString();
+}
+
+Ref<NSDate> NKHTTPRequest::dateFromRFC1123String(NSString* string) {
+    if (!string) return nullptr;
+    Ref<NSDateFormatter> formatter = make<NSDateFormatter>();
+    formatter->setLocale(NSLocale::localeWithLocaleIdentifier(NS("en_US_POSIX")));
+    bool weekday = string->rangeOfString(NS(",")).location != NSNotFound;
+    bool seconds = string->componentsSeparatedByString(NS(":"))->count() == 3;
+    formatter->setDateFormat(NSString::stringWithFormat(NS("%@dd MMM yyyy HH:mm%@ z"),
+                                                        weekday ? NS("EEE, ") : NS(""),
+                                                        seconds ? NS(":ss") : NS("")));
+    return formatter->dateFromString(string);
+}
+
+// ---- bandwidth accounting -----------------------------------------------------------------------
+
+bool NKHTTPRequest::isBandwidthThrottled() {
+    ClassState& cs = classState();
+    Locked lock(cs.bandwidthLock);
+    return cs.maxBandwidthPerSecond > 0;
+}
+
+unsigned long NKHTTPRequest::maxBandwidthPerSecond() {
+    ClassState& cs = classState();
+    Locked lock(cs.bandwidthLock);
+    return cs.maxBandwidthPerSecond;
+}
+
+void NKHTTPRequest::incrementBandwidthUsedInLastSecond(unsigned long bytes) {
+    ClassState& cs = classState();
+    Locked lock(cs.bandwidthLock);
+    cs.bandwidthUsedInLastSecond += bytes;
+}
+
+unsigned long NKHTTPRequest::bandwidthUsedInLastSecond() {
+    ClassState& cs = classState();
+    Locked lock(cs.bandwidthLock);
+    return cs.bandwidthUsedInLastSecond;
+}
+
+void NKHTTPRequest::performThrottling() {
+    if (!readStream_) return;
+    // No limit is ever in force yet, so a stream that is off the run loop goes back on.
+    if (!readStreamIsScheduled_) scheduleReadStream();
+}

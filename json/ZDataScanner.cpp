@@ -1,0 +1,218 @@
+#include "json/ZDataScanner.h"
+
+#include <locale.h>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "Foundation/NSCharacterSet.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSException.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSString.h"
+
+namespace {
+
+// Numbers are read the same way whatever locale the process runs in.
+double parseDouble(const uint8_t* bytes, size_t length) {
+    static locale_t c = newlocale(LC_NUMERIC_MASK, "C", nullptr);
+    char small[64];
+    std::string big;
+    char* text = small;
+    if (length < sizeof small) {
+        std::memcpy(small, bytes, length);
+        small[length] = 0;
+    } else {
+        big.assign(reinterpret_cast<const char*>(bytes), length);
+        text = big.data();
+    }
+    return strtod_l(text, nullptr, c);
+}
+
+bool isCWhitespace(uint8_t c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The byte length of the line break at p (LF, FF, CR, or U+0085, U+2028, U+2029 in UTF-8), 0 when
+// none starts there. Multi-byte breaks are matched whole, so that a continuation byte of another
+// character is never taken for one.
+size_t lineBreakAt(const uint8_t* p, const uint8_t* end) {
+    if (p >= end) return 0;
+    if (*p == '\n' || *p == '\f' || *p == '\r') return 1;
+    if (*p == 0xC2 && end - p >= 2 && p[1] == 0x85) return 2;
+    if (*p == 0xE2 && end - p >= 3 && p[1] == 0x80 && (p[2] == 0xA8 || p[2] == 0xA9)) return 3;
+    return 0;
+}
+
+}  // namespace
+
+Ref<ZDataScanner> ZDataScanner::scannerWithData(NSData* data) {
+    auto scanner = make<ZDataScanner>();
+    scanner->setData(data);
+    return scanner;
+}
+
+bool ZDataScanner::init() {
+    if (!NSObject::init()) return false;
+    doubleCharacters_ = NSCharacterSet::characterSetWithCharactersInString(NS("0123456789eE-."));
+    return true;
+}
+
+void ZDataScanner::dealloc() {
+    data_ = nullptr;
+    doubleCharacters_ = nullptr;
+    NSObject::dealloc();
+}
+
+void ZDataScanner::setData(NSData* data) {
+    data_ = data;
+    length_ = data ? data->length() : 0;
+    start_ = length_ ? static_cast<const uint8_t*>(data->bytes()) : nullptr;
+    end_ = start_ ? start_ + length_ : nullptr;
+    current_ = start_;
+}
+
+void ZDataScanner::setScanLocation(NSUInteger location) {
+    if (location > length_) {
+        NSException::raise(NSRangeException, NS("Scan location %u beyond the end (%u)"), location,
+                           length_);
+    }
+    current_ = start_ ? start_ + location : nullptr;
+}
+
+void ZDataScanner::setDoubleCharacters(NSCharacterSet* set) {
+    doubleCharacters_ = set;
+}
+
+Ref<NSString> ZDataScanner::decodeUTF8(const uint8_t* bytes, size_t length) {
+    return make<NSString>(&NSString::initWithBytes, static_cast<const void*>(bytes),
+                          static_cast<NSUInteger>(length), NSUTF8StringEncoding);
+}
+
+const uint8_t* ZDataScanner::find(const uint8_t* needle, size_t length) {
+    if (length == 0) return current_;
+    std::string_view rest(reinterpret_cast<const char*>(current_),
+                          static_cast<size_t>(end_ - current_));
+    size_t at = rest.find(std::string_view(reinterpret_cast<const char*>(needle), length));
+    return at == std::string_view::npos ? nullptr : current_ + at;
+}
+
+bool ZDataScanner::scanUTF8String(const char* string, Ref<NSString>* into) {
+    size_t n = std::strlen(string);
+    if (static_cast<size_t>(end_ - current_) < n || std::memcmp(current_, string, n) != 0) {
+        return false;
+    }
+    current_ += n;
+    if (into) *into = NSString::stringWithUTF8String(string);
+    return true;
+}
+
+bool ZDataScanner::scanString(NSString* string, Ref<NSString>* into) {
+    if (!string) return false;
+    auto bytes = string->dataUsingEncoding(NSUTF8StringEncoding);
+    if (!bytes) return false;  // lone surrogates: no UTF-8 form to match
+    size_t n = bytes->length();
+    if (static_cast<size_t>(end_ - current_) < n ||
+        (n && std::memcmp(current_, bytes->bytes(), n) != 0)) {
+        return false;
+    }
+    current_ += n;
+    if (into) *into = string;
+    return true;
+}
+
+bool ZDataScanner::scanCharactersFromSet(NSCharacterSet* set, Ref<NSString>* into) {
+    if (!set) return false;
+    const uint8_t* p = current_;
+    while (p < end_ && set->characterIsMember(*p))
+        ++p;
+    if (p == current_) return false;
+    auto text = decodeUTF8(current_, static_cast<size_t>(p - current_));
+    if (!text) return false;
+    current_ = p;
+    if (into) *into = text;
+    return true;
+}
+
+bool ZDataScanner::scanUpToString(NSString* string, Ref<NSString>* into) {
+    if (!string) return false;
+    auto bytes = string->dataUsingEncoding(NSUTF8StringEncoding);
+    if (!bytes) return false;
+    const uint8_t* at = find(static_cast<const uint8_t*>(bytes->bytes()), bytes->length());
+    if (!at) return false;
+    auto text = decodeUTF8(current_, static_cast<size_t>(at - current_));
+    if (!text) return false;
+    current_ = at;
+    if (into) *into = text;
+    return true;
+}
+
+bool ZDataScanner::scanUpToCharactersFromSet(NSCharacterSet* set, Ref<NSString>* into) {
+    if (!set) return false;
+    const uint8_t* p = current_;
+    while (p < end_ && !set->characterIsMember(*p))
+        ++p;
+    if (p == current_) return false;
+    auto text = decodeUTF8(current_, static_cast<size_t>(p - current_));
+    if (!text) return false;
+    current_ = p;
+    if (into) *into = text;
+    return true;
+}
+
+bool ZDataScanner::scanNumber(Ref<NSNumber>* into) {
+    if (!doubleCharacters_) return false;
+    const uint8_t* p = current_;
+    while (p < end_ && doubleCharacters_->characterIsMember(*p))
+        ++p;
+    if (p == current_) return false;
+    double value = parseDouble(current_, static_cast<size_t>(p - current_));
+    current_ = p;
+    if (into) *into = NSNumber::numberWithDouble(value);
+    return true;
+}
+
+void ZDataScanner::skipWhitespace() {
+    while (current_ < end_ && isCWhitespace(*current_))
+        ++current_;
+}
+
+Ref<NSString> ZDataScanner::remainingString() {
+    return decodeUTF8(current_, static_cast<size_t>(end_ - current_));
+}
+
+bool ZDataScanner::scanCStyleComment(Ref<NSString>* into) {
+    const uint8_t* begin = current_;
+    if (!scanUTF8String("/*", nullptr)) return false;
+    const uint8_t* close = find(reinterpret_cast<const uint8_t*>("*/"), 2);
+    if (!close) {
+        current_ = begin;
+        NSException::raise(NSGenericException,
+                           NS("Started to scan a C style comment but it wasn't terminated."));
+    }
+    std::string_view body(reinterpret_cast<const char*>(current_),
+                          static_cast<size_t>(close - current_));
+    if (body.find("/*") != std::string_view::npos) {
+        current_ = begin;
+        NSException::raise(NSGenericException, NS("C style comments should not be nested."));
+    }
+    auto text = decodeUTF8(current_, body.size());
+    current_ = close + 2;
+    if (into) *into = text;  // nil for a comment that is not UTF-8
+    return true;
+}
+
+bool ZDataScanner::scanCPlusPlusStyleComment(Ref<NSString>* into) {
+    if (!scanUTF8String("//", nullptr)) return false;
+    const uint8_t* p = current_;
+    while (p < end_ && !lineBreakAt(p, end_))
+        ++p;
+    auto text = decodeUTF8(current_, static_cast<size_t>(p - current_));
+    while (size_t n = lineBreakAt(p, end_))
+        p += n;
+    current_ = p;
+    if (into) *into = text;  // nil for a comment that is not UTF-8
+    return true;
+}

@@ -1,0 +1,83 @@
+// A forward-only scanner over the bytes of an NSData: the base of the JSON grammar, and a small
+// byte-level counterpart of NSScanner. Nothing here ever reads past the last byte.
+#pragma once
+
+#include "Foundation/NSObject.h"
+
+class NSCharacterSet;
+class NSData;
+class NSNumber;
+class NSString;
+
+class ZDataScanner : public NSObject {
+    NS_OBJECT(ZDataScanner, NSObject)
+    // A new scanner over the data (setData applied).
+    static Ref<ZDataScanner> scannerWithData(NSData* data);
+
+    bool init() override;
+    void dealloc() override;
+
+    Ref<NSData> data() { return data_; }
+    // Retains the data and puts the scan location at its first byte.
+    virtual void setData(NSData* data);
+
+    NSUInteger length() { return length_; }
+    NSUInteger scanLocation() { return static_cast<NSUInteger>(current_ - start_); }
+    // Raises NSRangeException for a location past the end.
+    void setScanLocation(NSUInteger location);
+    bool isAtEnd() { return scanLocation() >= length_; }
+    // The bytes that may form a number ("0123456789eE-." unless changed).
+    Ref<NSCharacterSet> doubleCharacters() { return doubleCharacters_; }
+    void setDoubleCharacters(NSCharacterSet* set);
+
+    // The byte at the location, or 0 at the end.
+    char currentCharacter() { return current_ < end_ ? static_cast<char>(*current_) : 0; }
+    // The byte at the location, advancing over it; 0 (not advancing) at the end.
+    char scanCharacter() { return current_ < end_ ? static_cast<char>(*current_++) : 0; }
+    // YES and advances when the byte at the location is c.
+    bool scanCharacter(char c) {
+        if (current_ < end_ && static_cast<char>(*current_) == c) {
+            ++current_;
+            return true;
+        }
+        return false;
+    }
+
+    // Out-pointers may be null throughout.
+    // YES when the remaining bytes begin with the whole C string; gives it as a string.
+    bool scanUTF8String(const char* string, Ref<NSString>* into);
+    // YES when the remaining bytes begin with the string's UTF-8 bytes; gives the same object.
+    bool scanString(NSString* string, Ref<NSString>* into);
+    // The longest run of bytes whose values are members of the set (at least one).
+    bool scanCharactersFromSet(NSCharacterSet* set, Ref<NSString>* into);
+    // The bytes before the string's first occurrence; NO, consuming nothing, without one.
+    bool scanUpToString(NSString* string, Ref<NSString>* into);
+    // The run of bytes (at least one) before the first member of the set or the end.
+    bool scanUpToCharactersFromSet(NSCharacterSet* set, Ref<NSString>* into);
+    // The longest run of doubleCharacters (at least one), read as a double.
+    bool scanNumber(Ref<NSNumber>* into);
+    // Skips space, tab, line feed, vertical tab, form feed and carriage return.
+    void skipWhitespace();
+    // The bytes from the location to the end as UTF-8; nil when they are not valid UTF-8.
+    Ref<NSString> remainingString();
+
+    // "/* ... */": NO when no comment starts here. Raises NSGenericException for a comment that
+    // is not closed or that opens another inside.
+    bool scanCStyleComment(Ref<NSString>* into);
+    // "// ..." up to a line break, taking the run of line breaks after it.
+    bool scanCPlusPlusStyleComment(Ref<NSString>* into);
+
+protected:
+    // Bytes as text; nil when they are not valid UTF-8. Runs that the scanner hands out only
+    // count as scanned when they decode.
+    static Ref<NSString> decodeUTF8(const uint8_t* bytes, size_t length);
+    // Where the bytes of `needle` first occur at or after the location, or nullptr.
+    const uint8_t* find(const uint8_t* needle, size_t length);
+
+    Ref<NSData> data_;
+    const uint8_t* start_ = nullptr;
+    const uint8_t* end_ = nullptr;
+    const uint8_t* current_ = nullptr;
+    NSUInteger length_ = 0;
+    Ref<NSCharacterSet> doubleCharacters_;
+};

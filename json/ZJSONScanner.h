@@ -1,0 +1,43 @@
+// The JSON grammar over a byte scanner. It is lenient where the servers it reads are sloppy
+// (trailing commas, values it does not recognise read as nothing) and strict elsewhere (double
+// quotes only, no plus sign in numbers). Bad input is reported through NSError values in
+// ZJSONScannerErrorDomain; nothing is raised for it.
+#pragma once
+
+#include "json/ZDataScanner.h"
+
+class NSArray;
+class NSDictionary;
+class NSError;
+
+extern NSString* const ZJSONScannerErrorDomain;  // "ZJSONScannerErrorDomain"
+
+class ZJSONScanner : public ZDataScanner {
+    NS_OBJECT(ZJSONScanner, ZDataScanner)
+    static Ref<ZJSONScanner> scannerWithData(NSData* data);
+
+    // Data of UTF-16 or UTF-32 (told by its zero bytes or a byte order mark) is converted to
+    // UTF-8 first; a UTF-8 byte order mark is dropped. Data that does not decode in the encoding
+    // it shows leaves the scanner with no bytes.
+    void setData(NSData* data) override;
+
+    // Each takes an out-pointer for the value and one for the error (both may be null) and
+    // answers NO on bad input, leaving the location where the construct began.
+    // Any value; YES with no value when the bytes start none.
+    bool scanJSONObject(Ref<NSObject>* object, Ref<NSError>* error);
+    bool scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError>* error);
+    bool scanJSONArray(Ref<NSArray>* array, Ref<NSError>* error);
+    bool scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* error);
+    bool scanJSONNumberConstant(Ref<NSNumber>* number, Ref<NSError>* error);
+    // The longest run of bytes before the end, a double quote or a backslash, as UTF-8; NO for
+    // an empty run or bytes that are not valid UTF-8.
+    bool scanNotQuoteCharactersIntoString(Ref<NSString>* string);
+
+    // Dictionaries and arrays nest at most this deep, so that hostile input cannot exhaust the
+    // stack; deeper ones fail as a value that could not be scanned.
+    static constexpr int kMaximumDepth = 512;
+
+private:
+    // Nesting of the dictionaries and arrays being scanned.
+    int depth_ = 0;
+};

@@ -1,0 +1,174 @@
+// Who hears what: callbacks by registered name and by custom names, the queue receiver, the
+// download cache contract, the default User-Agent and proxies.
+#include <cstdlib>
+#include <fstream>
+
+#include "EngineTesting.h"
+#include "Foundation/NSBundle.h"
+#include "Foundation/NSFileManager.h"
+#include "Foundation/NSLocale.h"
+#include "Foundation/NSPathUtilities.h"
+
+using namespace enginetest;
+using testhttp::TestServer;
+
+namespace {
+
+// Callbacks reached by name through the runtime, one of them under a name of its own.
+class NamedCallbacks : public NSObject, public NKHTTPRequestDelegate {
+    NS_OBJECT(NamedCallbacks, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.method("pageArrived:", &NamedCallbacks::pageArrived);
+        c.method("request:didReceiveData:", &NamedCallbacks::gotData);
+    }
+    void pageArrived(NKHTTPRequest* r) { arrived = r ? r->responseStatusCode() : -1; }
+    void gotData(NKHTTPRequest*, NSData* d) { bytes += d->length(); }
+    int arrived = 0;
+    size_t bytes = 0;
+};
+
+// A cache that holds one response on disk and records what it is asked.
+class OneEntryCache : public NSObject, public NKCacheDelegate {
+    NS_OBJECT(OneEntryCache, NSObject)
+    NKCachePolicy defaultCachePolicy() override { return NKUseCacheIfLoadFailsCachePolicy; }
+    void removeCachedDataForRequest(NKHTTPRequest*) override { removed = true; }
+    bool isCachedDataCurrentForRequest(NKHTTPRequest*) override { return current; }
+    void storeResponseForRequest(NKHTTPRequest* r, NSTimeInterval maxAge) override {
+        stored = r->responseString() ? r->responseString()->utf8() : "";
+        storedMaxAge = maxAge;
+    }
+    Ref<NSDictionary> cachedHeadersForRequest(NKHTTPRequest*) override { return headers; }
+    Ref<NSString> pathToCachedResponseDataForRequest(NKHTTPRequest*) override { return path; }
+    void clearCachedResponsesForStoragePolicy(NKCacheStoragePolicy) override {}
+
+    Ref<NSDictionary> headers;
+    Ref<NSString> path;
+    bool current = true, removed = false;
+    std::string stored;
+    NSTimeInterval storedMaxAge = -1;
+};
+
+Ref<OneEntryCache> cacheHolding(const std::string& body) {
+    Ref<OneEntryCache> c = make<OneEntryCache>();
+    c->path = NSTemporaryDirectory()->stringByAppendingPathComponent(NS("cached-body"));
+    std::ofstream(c->path->utf8(), std::ios::binary) << body;
+    c->headers =
+        NSDictionary::dictionaryWithPairs({{NS("Content-Length"), str(std::to_string(body.size()))},
+                                           {NS("Content-Type"), NS("text/plain; charset=utf-8")},
+                                           {NS("Etag"), NS("\"v1\"")}});
+    return c;
+}
+
+}  // namespace
+
+class Receivers : public ::testing::Test {
+protected:
+    void SetUp() override { server.route("GET", "/hello", testhttp::text("hello")); }
+    TestServer server;
+};
+
+TEST_F(Receivers, CustomCallbackNamesAreCalledByName) {
+    Ref<NamedCallbacks> d = make<NamedCallbacks>();
+    Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(server.url("/hello")));
+    r->setDelegate(d);
+    r->setDidFinishSelector(Selector::named("pageArrived:"));
+    r->startAsynchronous();
+    ASSERT_TRUE(runLoopUntil([&] { return d->arrived != 0; }));
+    EXPECT_EQ(d->arrived, 200);
+    EXPECT_EQ(d->bytes, 5u);
+    EXPECT_EQ(r->rawResponseData()->length(), 0u);
+}
+
+TEST_F(Receivers, QueueHearsEveryEventAfterTheDelegate) {
+    Ref<Recorder> d = make<Recorder>(), q = make<Recorder>();
+    Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(server.url("/hello")));
+    r->setDelegate(d);
+    r->setQueue(q);
+    r->setDidStartSelector(nullptr);
+    r->startAsynchronous();
+    ASSERT_TRUE(runLoopUntil([&] { return q->ended(); }));
+    EXPECT_EQ(q->events, (std::vector<std::string>{"started", "headers", "finished"}));
+    EXPECT_EQ(d->events, (std::vector<std::string>{"headers", "finished"}));
+}
+
+TEST_F(Receivers, CachedCopyIsDeliveredWithoutTheNetworkWhenAskedFirst) {
+    Ref<OneEntryCache> cache = cacheHolding("from cache");
+    Ref<Recorder> d = make<Recorder>();
+    Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(server.url("/hello")), cache,
+                                                         NKOnlyLoadIfNotCachedCachePolicy);
+    r->setDelegate(d);
+    r->startSynchronous();
+    EXPECT_EQ(server.requestCount(), 0u);
+    EXPECT_TRUE(r->didUseCachedResponse());
+    EXPECT_EQ(r->responseStatusCode(), 200);
+    EXPECT_EQ(textOf(r), "from cache");
+    EXPECT_EQ(r->contentLength(), 10u);
+    EXPECT_EQ(d->events, std::vector<std::string>{"finished"});
+    EXPECT_TRUE(r->isFinished());
+}
+
+TEST_F(Receivers, FreshResponseIsStoredAndRevalidationSendsTheValidator) {
+    Ref<OneEntryCache> cache = cacheHolding("old");
+    cache->current = false;
+    Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(server.url("/hello")), cache,
+                                                         NKReloadIfDifferentCachePolicy);
+    r->setSecondsToCache(30);
+    r->startSynchronous();
+    EXPECT_EQ(server.lastRequest()->header("If-None-Match"), "\"v1\"");
+    EXPECT_TRUE(cache->removed);
+    EXPECT_FALSE(r->didUseCachedResponse());
+    EXPECT_EQ(textOf(r), "hello");
+    EXPECT_EQ(cache->stored, "hello");
+    EXPECT_EQ(cache->storedMaxAge, 30);
+}
+
+TEST_F(Receivers, FailedLoadFallsBackOnTheCachedCopy) {
+    Ref<OneEntryCache> cache = cacheHolding("saved");
+    server.route("GET", "/hangup", [](testhttp::Exchange& x) { x.close(); });
+    Ref<Recorder> d = make<Recorder>();
+    // Policy 0 takes the cache's own default: a cached copy on failure.
+    Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(server.url("/hangup")), cache);
+    r->setDelegate(d);
+    r->startSynchronous();
+    EXPECT_FALSE(r->error());
+    EXPECT_EQ(textOf(r), "saved");
+    EXPECT_EQ(d->count("failed"), 0u);
+    EXPECT_EQ(d->count("finished"), 1u);
+}
+
+TEST_F(Receivers, DefaultUserAgentComesFromTheBundle) {
+    Ref<NSString> folder = NSTemporaryDirectory()->stringByAppendingPathComponent(NS("UA.app"));
+    NSFileManager::defaultManager()->createDirectoryAtPath(folder, true, nullptr, nullptr);
+    auto withInfo = [&](const char* shortVersion, const char* build) {
+        NSDictionary::dictionaryWithPairs({{NS("CFBundleName"), NS("Bazaarnest")},
+                                           {NS("CFBundleShortVersionString"), str(shortVersion)},
+                                           {NS("CFBundleVersion"), str(build)}})
+            ->writeToFile(folder->stringByAppendingPathComponent(NS("Info.plist")), true);
+        setenv("BAZAARNEST_BUNDLE", folder->UTF8String(), 1);
+        NSBundle::resetMainBundle();
+        Ref<NSString> agent = NKHTTPRequest::defaultUserAgentString();
+        return agent ? agent->utf8() : std::string("(nil)");
+    };
+    std::string same = withInfo("1.2", "1.2");
+    std::string differ = withInfo("1.2", "45");
+    unsetenv("BAZAARNEST_BUNDLE");
+    NSBundle::resetMainBundle();
+    std::string locale = NSLocale::currentLocale()->localeIdentifier()->utf8();
+    EXPECT_EQ(same.rfind("Bazaarnest 1.2 (", 0), 0u) << same;
+    EXPECT_EQ(differ.rfind("Bazaarnest 1.2 rv:45 (", 0), 0u) << differ;
+    EXPECT_EQ(same.substr(same.size() - locale.size() - 3), "; " + locale + ")");
+    EXPECT_FALSE(NKHTTPRequest::defaultUserAgentString());
+}
+
+TEST_F(Receivers, ExplicitProxyCarriesTheRequest) {
+    TestServer proxy;
+    proxy.enableProxy();
+    Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(server.url("/hello")));
+    r->setProxyHost(NS("127.0.0.1"));
+    r->setProxyPort(proxy.port());
+    r->startSynchronous();
+    EXPECT_EQ(textOf(r), "hello");
+    ASSERT_EQ(proxy.requestCount(), 1u);
+    EXPECT_TRUE(proxy.lastRequest()->absoluteForm);
+    EXPECT_EQ(r->proxyType()->utf8(), "kCFProxyTypeHTTP");
+}

@@ -1,0 +1,225 @@
+#include "json/ZJSONDeserializer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSNull.h"
+#include "Foundation/NSNumber.h"
+#include "json/NSDictionary+JSON.h"
+#include "json/ZJSONScanner.h"
+#include "support/FoundationTesting.h"
+
+namespace {
+
+Ref<NSData> bytes(std::string_view s) {
+    return NSData::dataWithBytes(s.data(), static_cast<NSUInteger>(s.size()));
+}
+
+struct Result {
+    Ref<NSObject> object;
+    Ref<NSError> error;
+};
+
+Result parse(std::string_view json) {
+    Result r;
+    r.object = ZJSONDeserializer::deserializer()->deserialize(bytes(json), &r.error);
+    return r;
+}
+
+// The scanner error code of a failed parse, or 0.
+NSInteger scanError(std::string_view json) {
+    Result r = parse(json);
+    if (r.object || !r.error) return 0;
+    EXPECT_EQ(text(r.error->domain()), "ZJSONScannerErrorDomain");
+    return r.error->code();
+}
+
+TEST(ZJSONDeserializerTest, NilAndEmptyDataAreErrors) {
+    for (const Ref<NSData>& data : {Ref<NSData>(), NSData::data()}) {
+        Ref<NSError> error;
+        EXPECT_FALSE(ZJSONDeserializer::deserializer()->deserialize(data, &error));
+        ASSERT_TRUE(error);
+        EXPECT_EQ(text(error->domain()), "ZJSONDeserializerErrorDomain");
+        EXPECT_EQ(error->code(), -1);
+        EXPECT_EQ(error->userInfo()->count(), 0u);
+    }
+    // No error pointer is fine too.
+    EXPECT_FALSE(ZJSONDeserializer::deserializer()->deserialize(NSData::data(), nullptr));
+}
+
+TEST(ZJSONDeserializerTest, ReadsTheLenientDocument) {
+    Result r = parse(" \n {\"k\": [1, 2.5, -3e2, true, null, \"x\\u0041\\n\"],}");
+    ASSERT_FALSE(r.error);
+    auto dict = as<NSDictionary>(r.object);
+    ASSERT_TRUE(dict);
+    EXPECT_FALSE(is<NSMutableDictionary>(dict));
+    auto list = as<NSArray>(dict->objectForKey(NS("k")));
+    ASSERT_TRUE(list);
+    EXPECT_FALSE(is<NSMutableArray>(list));
+    ASSERT_EQ(list->count(), 6u);
+    auto n0 = as<NSNumber>(list->objectAtIndex(0));
+    EXPECT_STREQ(n0->objCType(), "d");  // numbers are always doubles
+    EXPECT_EQ(n0->doubleValue(), 1.0);
+    EXPECT_EQ(as<NSNumber>(list->objectAtIndex(1))->doubleValue(), 2.5);
+    EXPECT_EQ(as<NSNumber>(list->objectAtIndex(2))->doubleValue(), -300.0);
+    auto yes = as<NSNumber>(list->objectAtIndex(3));
+    EXPECT_TRUE(yes->isBoolean() && yes->boolValue());
+    EXPECT_EQ(list->objectAtIndex(4).get(), NSNull::null().get());
+    EXPECT_EQ(text(list->objectAtIndex(5)), "xA\n");
+}
+
+TEST(ZJSONDeserializerTest, StringsAndNumbers) {
+    EXPECT_EQ(text(parse("\"a\\\"\\/\\\\\\b\\f\\r\\t\"").object), "a\"/\\\b\f\r\t");
+    EXPECT_EQ(text(parse("\"caf\xC3\xA9 \\u00e9\"").object), "caf\xC3\xA9 \xC3\xA9");
+    // A \u escape gives one unit: a pair is two escapes, a lone half stays a lone unit.
+    auto pair = as<NSString>(parse("\"\\ud83d\\ude00\"").object);
+    EXPECT_EQ(text(pair), "\xF0\x9F\x98\x80");
+    auto lone = as<NSString>(parse("\"\\uD800\"").object);
+    ASSERT_EQ(lone->length(), 1u);
+    EXPECT_EQ(lone->characterAtIndex(0), 0xD800);
+    EXPECT_EQ(text(parse("\"\"").object), "");
+
+    EXPECT_EQ(as<NSNumber>(parse("1.2.3").object)->doubleValue(), 1.2);
+    EXPECT_EQ(as<NSNumber>(parse("-").object)->doubleValue(), 0.0);
+    EXPECT_EQ(as<NSNumber>(parse("1e400").object)->doubleValue(), HUGE_VAL);
+    EXPECT_EQ(scanError("[1e+5]"), -9);  // "+" is no number byte: the element ends after "1e"
+}
+
+TEST(ZJSONDeserializerTest, LiteralsAndUnknownWords) {
+    Result word = parse("hello");
+    EXPECT_FALSE(word.object);
+    EXPECT_FALSE(word.error);  // no value, and no error either
+    auto yes = as<NSNumber>(parse("trueish").object);
+    ASSERT_TRUE(yes);
+    EXPECT_TRUE(yes->boolValue());
+    EXPECT_FALSE(as<NSNumber>(parse("false").object)->boolValue());
+    EXPECT_EQ(parse("null").object.get(), NSNull::null().get());
+}
+
+TEST(ZJSONDeserializerTest, DictionaryKeysReplaceAndMissingValuesRemove) {
+    auto d = as<NSDictionary>(parse("{\"a\":1,\"b\":2,\"a\":3}").object);
+    ASSERT_EQ(d->count(), 2u);
+    EXPECT_EQ(text(d->allKeys()->objectAtIndex(0)), "a");  // the key keeps its place
+    EXPECT_EQ(as<NSNumber>(d->objectForKey(NS("a")))->intValue(), 3);
+    auto removed = as<NSDictionary>(parse("{\"a\":1,\"a\":}").object);
+    ASSERT_TRUE(removed);
+    EXPECT_EQ(removed->count(), 0u);
+    EXPECT_EQ(as<NSArray>(parse("[ ]").object)->count(), 0u);
+    EXPECT_EQ(as<NSArray>(parse("[1,]").object)->count(), 1u);
+    EXPECT_EQ(as<NSDictionary>(parse("{ }").object)->count(), 0u);
+}
+
+TEST(ZJSONDeserializerTest, MalformedDocumentsGiveTheirConstructsError) {
+    EXPECT_EQ(scanError("{'a':1}"), -2);
+    EXPECT_EQ(scanError("{\"a\" 1}"), -3);
+    EXPECT_EQ(scanError("{\"a\":1 \"b\":2}"), -5);
+    EXPECT_EQ(scanError("{\"a\":nope}"), -5);  // an unknown word is no value and is not taken
+    EXPECT_EQ(scanError("{\"a\":1"), -5);
+    EXPECT_EQ(scanError("{\"a\":\"x"), -4);
+    EXPECT_EQ(scanError("{\"a\":\"\\q\"}"), -4);  // the enclosing construct's error wins
+    EXPECT_EQ(scanError("[1 2]"), -9);
+    EXPECT_EQ(scanError("[1"), -9);
+    EXPECT_EQ(scanError("[\"abc"), -8);
+    EXPECT_EQ(scanError("[1,"), -8);
+    EXPECT_EQ(scanError("[1,,2]"), -8);  // a stray comma starts no value
+    EXPECT_EQ(scanError("[1, nope]"), -8);
+    EXPECT_EQ(scanError("[\"\xC3\x28\"]"), -8);
+    EXPECT_EQ(scanError("\"\\q\""), -13);
+    EXPECT_EQ(scanError("\"\\u00G1\""), -12);
+    EXPECT_EQ(scanError("\"\\u00"), -12);
+    EXPECT_EQ(scanError("\"abc"), -11);
+    EXPECT_EQ(scanError("\"ab\\"), -13);
+    EXPECT_EQ(scanError("\"a\xFF\""), -11);  // bytes that are not UTF-8 fail the string
+    EXPECT_EQ(scanError("'single'"), -11);
+
+    Ref<NSError> error;
+    ZJSONDeserializer::deserializer()->deserialize(bytes("[1 2]"), &error);
+    EXPECT_EQ(text(error->localizedDescription()),
+              "Could not scan array. Array not terminated by a ']' character.");
+}
+
+TEST(ZJSONDeserializerTest, FailureLeavesTheScannerWhereTheOutermostConstructBegan) {
+    auto scanner = ZJSONScanner::scannerWithData(bytes("  [1, {\"a\" 1}]"));
+    Ref<NSObject> object = NS("stale");
+    Ref<NSError> error;
+    EXPECT_FALSE(scanner->scanJSONObject(&object, &error));
+    EXPECT_FALSE(object);
+    EXPECT_EQ(error->code(), -8);
+    EXPECT_EQ(scanner->scanLocation(), 2u);
+
+    auto string = ZJSONScanner::scannerWithData(bytes(" \"ab\\x\""));
+    EXPECT_FALSE(string->scanJSONStringConstant(nullptr, nullptr));
+    EXPECT_EQ(string->scanLocation(), 0u);
+}
+
+TEST(ZJSONDeserializerTest, NestingIsBounded) {
+    const int limit = ZJSONScanner::kMaximumDepth;
+    std::string deepest = std::string(limit, '[') + std::string(limit, ']');
+    EXPECT_TRUE(parse(deepest).object);
+    EXPECT_EQ(scanError(std::string(limit + 1, '[') + std::string(limit + 1, ']')), -8);
+    std::string objects;
+    for (int i = 0; i < limit + 1; ++i)
+        objects += "{\"a\":";
+    EXPECT_EQ(scanError(objects), -4);
+    // Hostile depth fails quickly without exhausting the stack.
+    EXPECT_EQ(scanError(std::string(1'000'000, '[')), -8);
+}
+
+TEST(ZJSONDeserializerTest, UnicodeEncodingsWithAndWithoutByteOrderMarks) {
+    auto document = NS("{\"name\":\"Caf\u00e9 \U0001F600\",\"n\":[1]}");
+    struct Case {
+        NSStringEncoding encoding;
+        std::string mark;
+    };
+    const Case cases[] = {
+        {NSUTF8StringEncoding, ""},
+        {NSUTF8StringEncoding, "\xEF\xBB\xBF"},
+        {NSUTF16LittleEndianStringEncoding, ""},
+        {NSUTF16LittleEndianStringEncoding, "\xFF\xFE"},
+        {NSUTF16BigEndianStringEncoding, ""},
+        {NSUTF16BigEndianStringEncoding, "\xFE\xFF"},
+        {NSUTF32LittleEndianStringEncoding, ""},
+        {NSUTF32LittleEndianStringEncoding, std::string("\xFF\xFE\0\0", 4)},
+        {NSUTF32BigEndianStringEncoding, ""},
+        {NSUTF32BigEndianStringEncoding, std::string("\0\0\xFE\xFF", 4)},
+    };
+    for (const Case& c : cases) {
+        auto body = document->dataUsingEncoding(c.encoding);
+        auto data = NSMutableData::dataWithBytes(c.mark.data(), c.mark.size());
+        data->appendData(body);
+        Ref<NSError> error;
+        auto d = as<NSDictionary>(ZJSONDeserializer::deserializer()->deserialize(data, &error));
+        ASSERT_TRUE(d) << "encoding " << c.encoding << " mark " << c.mark.size();
+        EXPECT_EQ(text(d->objectForKey(NS("name"))), "Caf\xC3\xA9 \xF0\x9F\x98\x80");
+    }
+    // UTF-16 that does not decode (a lone surrogate, an odd length) is no document at all.
+    Ref<NSError> error;
+    EXPECT_FALSE(ZJSONDeserializer::deserializer()->deserialize(
+        bytes(std::string("[\0\"\0\x00\xD8\"\0]\0", 10)), &error));
+    EXPECT_EQ(error->code(), -1);
+    EXPECT_FALSE(ZJSONDeserializer::deserializer()->deserialize(bytes(std::string("[\0"
+                                                                                  "1\0]",
+                                                                                  5)),
+                                                                &error));
+}
+
+TEST(ZJSONDeserializerTest, TypedEntryPoints) {
+    auto deserializer = ZJSONDeserializer::deserializer();
+    Ref<NSError> error;
+    EXPECT_TRUE(deserializer->deserializeAsDictionary(bytes("{\"a\":[]}"), &error));
+    EXPECT_FALSE(deserializer->deserializeAsDictionary(bytes(" {}"), &error));
+    EXPECT_EQ(error->code(), -1);  // "{" must be the very first byte
+    EXPECT_FALSE(deserializer->deserializeAsDictionary(bytes("[]"), &error));
+    EXPECT_TRUE(deserializer->deserializeAsArray(bytes("[{}]"), &error));
+    EXPECT_FALSE(deserializer->deserializeAsArray(bytes("{}"), &error));
+    EXPECT_EQ(error->code(), -7);
+    EXPECT_TRUE(is<NSArray>(dictionaryWithJSONData(bytes("[1]"), nullptr)));
+}
+
+}  // namespace

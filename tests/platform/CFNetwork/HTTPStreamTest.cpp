@@ -1,0 +1,447 @@
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <tuple>
+
+#include "CFNetwork/CFNetwork.h"
+#include "CFNetwork/HTTPConnection.h"
+#include "CFNetwork/HostResolver.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSThread.h"
+#include "Foundation/NSURL.h"
+#include "LoopbackServer.h"
+#include "StreamTesting.h"
+#include "support/FoundationTesting.h"
+#include "support/RunLoopTesting.h"
+
+namespace {
+
+class HTTPStream : public testing::Test {
+protected:
+    void SetUp() override { cfnet::pool::clear(); }
+    void TearDown() override { cfnet::pool::clear(); }
+
+    static Ref<CFReadStream> keptStream(const std::string& url, NSObject* streamID = nullptr) {
+        auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, request(url));
+        CFReadStreamSetProperty(s, kCFStreamPropertyHTTPAttemptPersistentConnection,
+                                kCFBooleanTrue);
+        if (streamID) CFReadStreamSetProperty(s, NS("NKStreamID"), streamID);
+        return s;
+    }
+};
+
+// ---- framing -----------------------------------------------------------------------------------
+
+TEST_F(HTTPStream, BodiesByLengthChunksAndClose) {
+    LoopbackServer server([](ServerConnection& c) {
+        SeenRequest r;
+        if (!c.readRequest(r)) return;
+        if (r.target == "/length") {
+            c.send(okResponse("hello world"));
+        } else if (r.target == "/chunked") {
+            c.send(
+                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                "5;ext=1\r\nhello\r\n1\r\n \r\n5\r\nworld\r\n0\r\nTrailer: x\r\n\r\n");
+        } else if (r.target == "/close") {
+            c.send("HTTP/1.0 200 OK\r\n\r\nuntil the end");
+            c.close();
+        }
+    });
+    for (const char* path : {"/length", "/chunked", "/close"}) {
+        SCOPED_TRACE(path);
+        auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, request(server.url(path)));
+        StreamRun run = runStream(s);
+        ASSERT_TRUE(run.ended) << text(run.error);
+        EXPECT_EQ(run.body, std::string(path) == "/close" ? "until the end" : "hello world");
+        ASSERT_TRUE(run.response);
+        EXPECT_EQ(CFHTTPMessageGetResponseStatusCode(run.response), 200);
+        EXPECT_EQ(run.events.front(), kCFStreamEventOpenCompleted);
+        EXPECT_EQ(run.events.back(), kCFStreamEventEndEncountered);
+        EXPECT_EQ(CFReadStreamGetStatus(s), kCFStreamStatusAtEnd);
+    }
+}
+
+TEST_F(HTTPStream, ResponsesWithoutBodies) {
+    // Each announces a length (or nothing) but must be read as having no body; the server then
+    // sends a second response that must not be mistaken for one.
+    LoopbackServer server([](ServerConnection& c) {
+        SeenRequest r;
+        while (c.readRequest(r)) {
+            if (r.target == "/head") c.send("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\n");
+            if (r.target == "/204") c.send("HTTP/1.1 204 No Content\r\n\r\n");
+            if (r.target == "/304")
+                c.send("HTTP/1.1 304 Not Modified\r\nContent-Length: 9\r\n\r\n");
+            if (r.target == "/continue")
+                c.send("HTTP/1.1 100 Continue\r\n\r\n" + okResponse("after interim"));
+        }
+    });
+    for (auto [path, method, status] :
+         {std::tuple{"/head", "HEAD", 200}, {"/204", "GET", 204}, {"/304", "GET", 304}}) {
+        SCOPED_TRACE(path);
+        auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault,
+                                                  request(server.url(path), method));
+        StreamRun run = runStream(s);
+        ASSERT_TRUE(run.ended) << text(run.error);
+        EXPECT_EQ(run.body, "");
+        EXPECT_EQ(CFHTTPMessageGetResponseStatusCode(run.response), status);
+        EXPECT_EQ(std::count(run.events.begin(), run.events.end(), kCFStreamEventHasBytesAvailable),
+                  0);
+    }
+    auto s =
+        CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, request(server.url("/continue")));
+    StreamRun run = runStream(s);
+    EXPECT_EQ(run.body, "after interim");
+    EXPECT_EQ(CFHTTPMessageGetResponseStatusCode(run.response), 200);
+}
+
+TEST_F(HTTPStream, LargeBodyArrivesWholeInSizedReads) {
+    std::string big(3 * 1024 * 1024 + 17, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>('a' + i % 26);
+    LoopbackServer server(answerAlways(okResponse(big)));
+    auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, request(server.url()));
+    StreamRun run = runStream(s, 20);
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(run.body == big);
+    // One read per event: the stream tells again while bytes wait.
+    EXPECT_GE(std::count(run.events.begin(), run.events.end(), kCFStreamEventHasBytesAvailable),
+              static_cast<long>(big.size() / run.readSize));
+}
+
+TEST_F(HTTPStream, MalformedAndTruncatedResponsesFail) {
+    LoopbackServer server([](ServerConnection& c) {
+        SeenRequest r;
+        if (!c.readRequest(r)) return;
+        if (r.target == "/short") c.send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly this");
+        if (r.target == "/badlength") c.send("HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n");
+        if (r.target == "/badchunk")
+            c.send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n");
+        if (r.target == "/nothing") {
+        }
+        c.close();
+    });
+    auto fetch = [&](const char* path) {
+        auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, request(server.url(path)));
+        StreamRun run = runStream(s);
+        EXPECT_TRUE(run.failed) << path;
+        EXPECT_EQ(CFReadStreamGetStatus(s), kCFStreamStatusError);
+        return run.error;
+    };
+    // A connection lost before the response is whole is the "connection lost" error.
+    EXPECT_TRUE(isNewConnectionError(fetch("/short")));
+    EXPECT_TRUE(isNewConnectionError(fetch("/nothing")));
+    auto bad = fetch("/badlength");
+    EXPECT_EQ(text(bad->domain()), "kCFErrorDomainCFNetwork");
+    EXPECT_EQ(bad->code(), kCFErrorHTTPParseFailure);
+    EXPECT_EQ(fetch("/badchunk")->code(), kCFErrorHTTPParseFailure);
+}
+
+TEST_F(HTTPStream, RefusedConnectionUsesThePlatformErrno) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);  // nobody listens there now
+    auto s = CFReadStreamCreateForHTTPRequest(
+        kCFAllocatorDefault,
+        request("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/"));
+    StreamRun run = runStream(s);
+    ASSERT_TRUE(run.failed);
+    EXPECT_EQ(text(run.error->domain()), "NSPOSIXErrorDomain");
+    EXPECT_EQ(run.error->code(), 61);  // the platform's ECONNREFUSED, not Linux's 111
+    EXPECT_EQ(CFNetworkPlatformErrno(ECONNRESET), 54);
+    EXPECT_EQ(CFNetworkPlatformErrno(ENOTCONN), 57);
+    EXPECT_EQ(CFNetworkPlatformErrno(EPIPE), 32);
+}
+
+// ---- requests --------------------------------------------------------------------------------
+
+TEST_F(HTTPStream, StreamsNeedARequestWithAnHTTPURL) {
+    EXPECT_FALSE(CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, nullptr));
+    auto ftp = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, request("ftp://h.test/f"));
+    ASSERT_TRUE(ftp);
+    EXPECT_FALSE(CFReadStreamOpen(ftp));
+    EXPECT_EQ(CFReadStreamGetStatus(ftp), kCFStreamStatusError);
+    EXPECT_EQ(CFReadStreamCopyError(ftp)->code(), kCFErrorHTTPBadURL);
+}
+
+TEST_F(HTTPStream, RequestHeadAndBody) {
+    SeenRequest seen;
+    LoopbackServer server([&](ServerConnection& c) {
+        if (c.readRequest(seen)) c.send(okResponse("ok"));
+    });
+    auto m = CFHTTPMessageCreateRequest(kCFAllocatorDefault, NS("PUT"),
+                                        NSURL::URLWithString(str(server.url("/p/a%20th?q=1#f"))),
+                                        kCFHTTPVersion1_1);
+    CFHTTPMessageSetHeaderFieldValue(m, NS("X-Test"), NS("yes"));
+    CFHTTPMessageSetBody(m, NSData::dataWithBytes("0123456789", 10));
+    auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, m);
+    StreamRun run = runStream(s);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(seen.method, "PUT");
+    EXPECT_EQ(seen.target, "/p/a%20th?q=1");
+    EXPECT_EQ(seen.header("Host"), "127.0.0.1:" + std::to_string(server.port()));
+    EXPECT_EQ(seen.header("X-Test"), "yes");
+    EXPECT_EQ(seen.header("Content-Length"), "10");
+    EXPECT_EQ(seen.body, "0123456789");
+    auto written =
+        as<NSNumber>(CFReadStreamCopyProperty(s, kCFStreamPropertyHTTPRequestBytesWrittenCount));
+    EXPECT_EQ(written->unsignedLongLongValue(), 10u);
+    // Any other key is stored and read back.
+    EXPECT_TRUE(CFReadStreamSetProperty(s, NS("MyKey"), NS("v")));
+    EXPECT_EQ(text(CFReadStreamCopyProperty(s, NS("MyKey"))), "v");
+    EXPECT_FALSE(CFReadStreamSetProperty(s, kCFStreamPropertyHTTPResponseHeader, NS("x")));
+}
+
+TEST_F(HTTPStream, StreamedBodyIsPulledAndCounted) {
+    std::string body(700 * 1024, 'x');
+    for (size_t i = 0; i < body.size(); i += 4096)
+        body[i] = static_cast<char>('0' + (i / 4096) % 10);
+    SeenRequest withLength, chunked;
+    LoopbackServer server([&](ServerConnection& c) {
+        SeenRequest r;
+        if (!c.readRequest(r, 10)) return;
+        (r.chunked ? chunked : withLength) = r;
+        c.send(okResponse("got it"));
+    });
+    for (bool announce : {true, false}) {
+        SCOPED_TRACE(announce);
+        auto m = request(server.url("/upload"), "POST");
+        if (announce)
+            CFHTTPMessageSetHeaderFieldValue(m, NS("Content-Length"),
+                                             str(std::to_string(body.size())));
+        auto input = NSInputStream::inputStreamWithData(
+            NSData::dataWithBytes(body.data(), static_cast<NSUInteger>(body.size())));
+        auto s = CFReadStreamCreateForStreamedHTTPRequest(kCFAllocatorDefault, m, input);
+        StreamRun run = runStream(s, 10);
+        ASSERT_TRUE(run.ended) << text(run.error);
+        EXPECT_EQ(run.body, "got it");
+        // The count is body bytes only, never shrinks, and ends at the body's length.
+        EXPECT_TRUE(std::is_sorted(run.written.begin(), run.written.end()));
+        auto written = as<NSNumber>(
+            CFReadStreamCopyProperty(s, kCFStreamPropertyHTTPRequestBytesWrittenCount));
+        EXPECT_EQ(written->unsignedLongLongValue(), body.size());
+        // The body stream was opened and read to its end by the HTTP stream, then closed.
+        EXPECT_EQ(input->streamStatus(), NSStreamStatusClosed);
+    }
+    EXPECT_TRUE(withLength.body == body);
+    EXPECT_FALSE(withLength.chunked);
+    // Without a length the body goes in chunks.
+    EXPECT_TRUE(chunked.body == body);
+    EXPECT_EQ(chunked.header("Transfer-Encoding"), "chunked");
+}
+
+// ---- kept connections ------------------------------------------------------------------------
+
+TEST_F(HTTPStream, KeptConnectionsAreSharedByTheirProperties) {
+    LoopbackServer server(answerAlways(okResponse("same")));
+    auto id1 = NSNumber::numberWithInt(1);
+    auto id2 = NSNumber::numberWithInt(2);
+    auto first = keptStream(server.url("/1"), id1);
+    EXPECT_EQ(runStream(first).body, "same");
+    auto second = keptStream(server.url("/2"), id1);
+    EXPECT_EQ(runStream(second).body, "same");
+    EXPECT_EQ(server.accepted(), 1);
+    // Another stream id never shares it.
+    auto third = keptStream(server.url("/3"), id2);
+    EXPECT_EQ(runStream(third).body, "same");
+    EXPECT_EQ(server.accepted(), 2);
+    // Nor does a stream that does not ask to keep connections.
+    auto plain = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, request(server.url("/4")));
+    EXPECT_EQ(runStream(plain).body, "same");
+    EXPECT_EQ(server.accepted(), 3);
+    // Closing the stream that left a connection idle ends that connection.
+    EXPECT_EQ(cfnet::pool::idleCount(), 2u);
+    CFReadStreamClose(third);
+    EXPECT_EQ(cfnet::pool::idleCount(), 1u);
+    auto fourth = keptStream(server.url("/5"), id1);
+    EXPECT_EQ(runStream(fourth).body, "same");
+    EXPECT_EQ(server.accepted(), 3);
+}
+
+TEST_F(HTTPStream, ConnectionsThatMayNotBeKept) {
+    for (std::string response :
+         {"HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 2\r\n\r\nno",
+          "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nno", "HTTP/1.1 200 OK\r\n\r\nno"}) {
+        LoopbackServer server([response](ServerConnection& c) {
+            SeenRequest r;
+            if (c.readRequest(r)) c.send(response);
+            if (response.find("Length") == std::string::npos) c.close();
+            c.waitForClose(2);
+        });
+        EXPECT_EQ(runStream(keptStream(server.url())).body, "no");
+        EXPECT_EQ(runStream(keptStream(server.url())).body, "no");
+        EXPECT_EQ(server.accepted(), 2);
+    }
+    // HTTP/1.0 with keep-alive may be kept.
+    LoopbackServer server(
+        answerAlways("HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 3\r\n\r\nyes"));
+    EXPECT_EQ(runStream(keptStream(server.url())).body, "yes");
+    EXPECT_EQ(runStream(keptStream(server.url())).body, "yes");
+    EXPECT_EQ(server.accepted(), 1);
+}
+
+TEST_F(HTTPStream, ReusedConnectionThatTheServerClosedGivesTheRetryError) {
+    // The server promises to keep the connection, then drops it after the first response.
+    LoopbackServer server([](ServerConnection& c) {
+        SeenRequest r;
+        if (c.readRequest(r)) c.send(okResponse("first"));
+        c.close();
+    });
+    EXPECT_EQ(runStream(keptStream(server.url())).body, "first");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the close arrive
+    auto reused = keptStream(server.url());
+    StreamRun run = runStream(reused);
+    ASSERT_TRUE(run.failed);
+    EXPECT_TRUE(isNewConnectionError(run.error)) << text(run.error);
+    EXPECT_EQ(server.accepted(), 1);
+    // A fresh stream after that makes a new connection and succeeds.
+    EXPECT_EQ(runStream(keptStream(server.url())).body, "first");
+    EXPECT_EQ(server.accepted(), 2);
+}
+
+// ---- run loops, threads and modes ------------------------------------------------------------
+
+TEST_F(HTTPStream, EventsComeOnlyInTheScheduledMode) {
+    LoopbackServer server(answerAlways("HTTP/1.1 204 No Content\r\n\r\n"));
+    NSString* mode = NS("CFNetworkTestMode");
+    auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, request(server.url()));
+    StreamRun run;
+    CFStreamClientContext context{0, &run, nullptr, nullptr, nullptr};
+    CFReadStreamSetClient(
+        s, kCFStreamEventEndEncountered | kCFStreamEventErrorOccurred,
+        [](CFReadStreamRef, CFStreamEventType type, void* info) {
+            static_cast<StreamRun*>(info)->events.push_back(type);
+        },
+        &context);
+    CFReadStreamScheduleWithRunLoop(s, CFRunLoopGetCurrent(), mode);
+    ASSERT_TRUE(CFReadStreamOpen(s));
+    // Keep the default mode busy with something to serve; the stream must not answer there.
+    auto keepAlive = RunLoopSource::sourceWithHandler([] {});
+    NSRunLoop::currentRunLoop()->addSource(keepAlive, NSDefaultRunLoopMode);
+    EXPECT_FALSE(runLoopUntil([&] { return !run.events.empty(); }, 0.3));
+    NSRunLoop::currentRunLoop()->removeSource(keepAlive, NSDefaultRunLoopMode);
+    EXPECT_TRUE(runLoopUntil([&] { return !run.events.empty(); }, 5, mode));
+    // Only the events the client asked for.
+    EXPECT_EQ(run.events, std::vector<CFStreamEventType>{kCFStreamEventEndEncountered});
+    CFReadStreamSetClient(s, 0, nullptr, nullptr);
+    CFReadStreamUnscheduleFromRunLoop(s, CFRunLoopGetCurrent(), mode);
+}
+
+TEST_F(HTTPStream, ScheduledOnAnotherThreadsLoop) {
+    LoopbackServer server(answerAlways(okResponse("elsewhere")));
+    std::atomic<bool> done{false};
+    std::atomic<bool> onWorker{true};
+    std::string body;
+    auto worker = NSThread::detachNewThreadWithBlock([&] {
+        auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, request(server.url()));
+        Ref<NSThread> me = NSThread::currentThread();
+        StreamRun run = runStream(s);
+        onWorker = !NSThread::isMainThread();
+        body = run.body;
+        done = true;
+    });
+    EXPECT_TRUE(runLoopUntil([&] { return done.load(); }, 10));
+    worker->waitUntilFinished();
+    EXPECT_EQ(body, "elsewhere");
+    EXPECT_TRUE(onWorker);
+}
+
+TEST_F(HTTPStream, UnscheduledStreamsReadByBlocking) {
+    LoopbackServer server(answerAlways(okResponse("blocking read")));
+    auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault,
+                                              request(server.url("/", "localhost")));
+    ASSERT_TRUE(CFReadStreamOpen(s));
+    std::string body;
+    uint8_t buffer[4];
+    CFIndex n;
+    while ((n = CFReadStreamRead(s, buffer, sizeof buffer)) > 0)
+        body.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(n));
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(body, "blocking read");
+    CFReadStreamClose(s);
+    EXPECT_EQ(CFReadStreamRead(s, buffer, sizeof buffer), -1);
+}
+
+TEST_F(HTTPStream, SlowNameLookupDoesNotHoldTheLoop) {
+    LoopbackServer server(answerAlways(okResponse("resolved")));
+    cfnet::setLookupDelayForTesting(0.4);
+    auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault,
+                                              request(server.url("/", "localhost")));
+    StreamRun run;
+    bool performed = false;
+    bool performedBeforeOpen = false;
+    CFStreamClientContext context{0, &run, nullptr, nullptr, nullptr};
+    CFReadStreamSetClient(
+        s,
+        kCFStreamEventOpenCompleted | kCFStreamEventEndEncountered | kCFStreamEventErrorOccurred |
+            kCFStreamEventHasBytesAvailable,
+        [](CFReadStreamRef st, CFStreamEventType type, void* info) {
+            auto* r = static_cast<StreamRun*>(info);
+            r->events.push_back(type);
+            uint8_t b[64];
+            if (type == kCFStreamEventHasBytesAvailable) {
+                CFIndex n = CFReadStreamRead(st, b, sizeof b);
+                r->body.append(reinterpret_cast<char*>(b), static_cast<size_t>(n));
+            }
+            r->ended = type == kCFStreamEventEndEncountered;
+            r->failed = type == kCFStreamEventErrorOccurred;
+        },
+        &context);
+    CFReadStreamScheduleWithRunLoop(s, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode);
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(CFReadStreamOpen(s));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.2);
+    NSRunLoop::currentRunLoop()->performBlock([&] {
+        performed = true;
+        performedBeforeOpen = run.events.empty();
+    });
+    EXPECT_TRUE(runLoopUntil([&] { return run.done(); }, 5));
+    cfnet::setLookupDelayForTesting(0);
+    EXPECT_TRUE(performed);
+    EXPECT_TRUE(performedBeforeOpen);
+    EXPECT_EQ(run.body, "resolved");
+    CFReadStreamSetClient(s, 0, nullptr, nullptr);
+    CFReadStreamUnscheduleFromRunLoop(s, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode);
+}
+
+// ---- the host override -----------------------------------------------------------------------
+
+TEST_F(HTTPStream, HostOverrideSendsNamesToLocalServers) {
+    SeenRequest seen;
+    LoopbackServer server([&](ServerConnection& c) {
+        if (c.readRequest(seen)) c.send(okResponse("overridden"));
+    });
+    std::string map =
+        "other.test=127.0.0.1:1, *.bazaarnest.test=127.0.0.1:" + std::to_string(server.port());
+    ::setenv("BAZAARNEST_HOSTS", map.c_str(), 1);
+    auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault,
+                                              request("http://www.bazaarnest.test/page"));
+    StreamRun run = runStream(s);
+    ::unsetenv("BAZAARNEST_HOSTS");
+    EXPECT_EQ(run.body, "overridden") << text(run.error);
+    EXPECT_EQ(seen.header("Host"), "www.bazaarnest.test");
+    EXPECT_EQ(seen.target, "/page");
+
+    EXPECT_TRUE(cfnet::hostPatternMatches("*.bazaarnest.test", "a.b.BAZAARNEST.test"));
+    EXPECT_FALSE(cfnet::hostPatternMatches("*.bazaarnest.test", "bazaarnest.test"));
+    EXPECT_TRUE(cfnet::hostPatternMatches("api*.test", "api-2.test"));
+    EXPECT_FALSE(cfnet::hostPatternMatches("api*.test", "www.test"));
+}
+
+}  // namespace
