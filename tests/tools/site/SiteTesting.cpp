@@ -15,8 +15,6 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#include <deque>
-#include <mutex>
 
 #include "CFNetwork/CFNetwork.h"
 #include "Classes/MatchKit/MatchKit.h"
@@ -33,8 +31,6 @@ namespace sitetest {
 
 namespace {
 
-std::mutex logLock;
-std::deque<std::string> logLines;
 
 const char* const kUserAgent =
     "Mozilla/5.0 (iPhone; CPU iPhone OS 5_0 like Mac OS X) AppleWebKit/534.46 (KHTML, like "
@@ -123,31 +119,6 @@ void jpegFailed(j_common_ptr info) {
 }
 
 }  // namespace
-
-bnsite::Site& site() {
-    static bnsite::Site* shared = [] {
-        bnsite::SiteOptions options;
-        options.log = [](const std::string& line) {
-            std::lock_guard<std::mutex> g(logLock);
-            logLines.push_back(line);
-            if (logLines.size() > 5000) logLines.pop_front();
-        };
-        auto* s = new bnsite::Site(options);
-        std::string error;
-        if (!s->start(&error)) ADD_FAILURE() << "the site did not start: " << error;
-        setenv("BAZAARNEST_HOSTS", s->hostsOverride().c_str(), 1);
-        setenv("BAZAARNEST_CA_FILE", s->caFile().c_str(), 1);
-        return s;
-    }();
-    return *shared;
-}
-
-std::vector<std::string> takeLog() {
-    std::lock_guard<std::mutex> g(logLock);
-    std::vector<std::string> out(logLines.begin(), logLines.end());
-    logLines.clear();
-    return out;
-}
 
 Page get(const std::string& url) {
     site();

@@ -16,16 +16,12 @@
 #include "Foundation/NSString.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "support/FoundationTesting.h"
+#include "support/site/RunningSite.h"
 #include "tools/site/Catalog.h"
 #include "tools/site/Listings.h"
 #include "tools/site/Site.h"
 
 namespace sitetest {
-
-// The program's site, started on first use. Tests that add faults or state clear them.
-bnsite::Site& site();
-// The request log lines the site wrote so far (and forgets them).
-std::vector<std::string> takeLog();
 
 struct Page {
     int status = 0;
