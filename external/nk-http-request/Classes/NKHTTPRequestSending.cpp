@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CFNetwork/CFNetwork.h"
+#include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDate.h"
@@ -137,13 +138,7 @@ void NKHTTPRequest::applyCookieHeader() {
     if (header) addRequestHeader(NS("Cookie"), header);
 }
 
-void NKHTTPRequest::applyAuthorizationHeader() {
-    if (!shouldPresentCredentialsBeforeChallenge()) return;
-    // The session store of earlier successes joins in here once credentials are kept; what
-    // the request carries itself is sent at once as Basic.
-    Ref<NSString> user = username(), pass = password();
-    if (user && pass && !domain()) addBasicAuthenticationHeaderWithUsername(user, pass);
-}
+// applyAuthorizationHeader is with the other credential steps (NKHTTPRequestCredentials.cpp).
 
 void NKHTTPRequest::addBasicAuthenticationHeaderWithUsername(NSString* user, NSString* pass) {
     Ref<NSString> pair = NSString::stringWithFormat(NS("%@:%@"), user, pass);
@@ -462,7 +457,11 @@ void NKHTTPRequest::startRequest() {
         }
     }
 
-    if (!readStreamIsScheduled_) scheduleReadStream();
+    // A throttle that paused the streams puts this one on the loop when its time comes.
+    if (!readStreamIsScheduled_) {
+        NSTimeInterval wakeUp = throttleWakeUpTime();
+        if (!isBandwidthThrottled() || wakeUp < 0 || wakeUp <= Clock::now()) scheduleReadStream();
+    }
 
     CFStreamClientContext context;
     context.info = this;
