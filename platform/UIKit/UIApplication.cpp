@@ -1,10 +1,460 @@
 #include "UIKit/UIApplication.h"
 
+#include <algorithm>
+#include <cctype>
+#include <limits>
+
+#include "Foundation/Clock.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSBundle.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSException.h"
+#include "Foundation/NSNotification.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSTimer.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UIKitNotifications.h"
+#include "UIKit/UIKitSupport.h"
+#include "UIKit/UIWindow.h"
+
+NSString* const UIApplicationLaunchOptionsURLKey = NS("UIApplicationLaunchOptionsURLKey");
+NSString* const UIApplicationLaunchOptionsSourceApplicationKey =
+    NS("UIApplicationLaunchOptionsSourceApplicationKey");
+
+namespace {
+UIApplication*& sharedSlot() {
+    static UIApplication* shared = nullptr;
+    return shared;
+}
+
+const std::vector<std::string>& defaultSchemes() {
+    static const std::vector<std::string> s = {"http", "https", "mailto",    "tel",
+                                               "sms",  "itms",  "itms-apps", "maps"};
+    return s;
+}
+
+std::string lower(std::string s) {
+    for (auto& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+UIApplication::InterfaceLoader& interfaceLoader() {
+    static UIApplication::InterfaceLoader loader;
+    return loader;
+}
+
+void post(NSString* name, NSDictionary* userInfo = nullptr) {
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        name, UIApplication::sharedApplication(), userInfo);
+}
+}  // namespace
+
+void UIApplication::describeClass(RuntimeClass& c) {
+    // Callers probe for these before using them, as older systems lacked some.
+    c.implements({"beginBackgroundTaskWithExpirationHandler:"});
+    c.method("endBackgroundTask:", &UIApplication::endBackgroundTask);
+    c.method("openURL:", &UIApplication::openURL);
+    c.method("canOpenURL:", &UIApplication::canOpenURL);
+    c.method("keyWindow", &UIApplication::keyWindow);
+    c.method("windows", &UIApplication::windows);
+    c.method("applicationState", &UIApplication::applicationState);
+    c.method("statusBarOrientation", &UIApplication::statusBarOrientation);
+    c.method("setNetworkActivityIndicatorVisible:",
+             &UIApplication::setNetworkActivityIndicatorVisible);
+    c.method("isNetworkActivityIndicatorVisible",
+             &UIApplication::isNetworkActivityIndicatorVisible);
+}
+
 Ref<UIApplication> UIApplication::sharedApplication() {
-    static UIApplication* shared = [] {
-        auto* app = new UIApplication();
-        app->makeImmortal();
-        return app;
-    }();
-    return Ref<UIApplication>(shared);
+    auto& slot = sharedSlot();
+    if (!slot) {
+        slot = new UIApplication();
+        slot->schemes_ = defaultSchemes();
+        slot->makeImmortal();
+    }
+    return Ref<UIApplication>(slot);
+}
+
+// ---- delegate and windows ---------------------------------------------------------------------
+
+Ref<NSArray> UIApplication::windows() {
+    std::vector<Ref<UIWindow>> live;
+    for (auto& w : windows_)
+        if (auto win = w.lock()) live.push_back(win);
+    return NSArray::arrayWithVector(live);
+}
+
+Ref<UIResponder> UIApplication::nextResponder() {
+    // The delegate ends the chain when it is a responder.
+    return as<UIResponder>(delegate_.lock());
+}
+
+void UIApplication::windowCreated(UIWindow* window) {
+    windows_.erase(std::remove_if(windows_.begin(), windows_.end(),
+                                  [](const Weak<UIWindow>& w) { return !w.alive(); }),
+                   windows_.end());
+    windows_.emplace_back(window);
+}
+
+void UIApplication::windowBecameKey(UIWindow* window) {
+    auto old = keyWindow_.lock();
+    if (old.get() == window) return;
+    keyWindow_ = window;
+    if (old) old->resignKeyWindow();
+    if (window) window->becomeKeyWindow();
+}
+
+void UIApplication::windowResignedKey(UIWindow* window) {
+    if (!keyWindow_.is(window)) return;
+    keyWindow_.reset();
+    window->resignKeyWindow();
+}
+
+// ---- hand-offs
+// ------------------------------------------------------------------------------------
+
+bool UIApplication::canOpenURL(NSURL* url) {
+    if (!url) return false;
+    auto scheme = url->scheme();
+    if (!scheme || scheme->length() == 0) return false;
+    std::string s = lower(scheme->utf8());
+    return std::find(schemes_.begin(), schemes_.end(), s) != schemes_.end();
+}
+
+bool UIApplication::openURL(NSURL* url) {
+    if (!canOpenURL(url)) return false;
+    opened_.emplace_back(url);
+    if (openURLObserver_) openURLObserver_(url);
+    return true;
+}
+
+void UIApplication::setOpenableURLSchemes(NSArray* schemes) {
+    schemes_.clear();
+    if (!schemes) return;
+    for (NSUInteger i = 0; i < schemes->count(); ++i)
+        if (auto s = as<NSString>(schemes->objectAtIndex(i))) schemes_.push_back(lower(s->utf8()));
+}
+
+Ref<NSArray> UIApplication::openableURLSchemes() {
+    auto out = NSMutableArray::array();
+    for (auto& s : schemes_)
+        out->addObject(NSString::fromUTF8(s));
+    return out;
+}
+
+Ref<NSArray> UIApplication::openedURLs() {
+    return NSArray::arrayWithVector(opened_);
+}
+
+void UIApplication::clearOpenedURLs() {
+    opened_.clear();
+}
+
+// ---- status bar
+// -------------------------------------------------------------------------------------
+
+void UIApplication::setStatusBarStyle(UIStatusBarStyle style, bool) {
+    statusBarStyle_ = style;
+}
+void UIApplication::setStatusBarHidden(bool hidden, bool) {
+    statusBarHidden_ = hidden;
+}
+void UIApplication::setStatusBarHidden(bool hidden, UIStatusBarAnimation) {
+    statusBarHidden_ = hidden;
+}
+
+void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation) {
+    setStatusBarOrientation(orientation, false);
+}
+
+void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation, bool) {
+    if (orientation == statusBarOrientation_) return;
+    post(UIApplicationWillChangeStatusBarOrientationNotification,
+         NSDictionary::dictionaryWithObject(NSNumber::numberWithInteger(orientation),
+                                            UIApplicationStatusBarOrientationUserInfoKey));
+    UIInterfaceOrientation old = statusBarOrientation_;
+    statusBarOrientation_ = orientation;
+    post(UIApplicationDidChangeStatusBarOrientationNotification,
+         NSDictionary::dictionaryWithObject(NSNumber::numberWithInteger(old),
+                                            UIApplicationStatusBarOrientationUserInfoKey));
+}
+
+CGRect UIApplication::statusBarFrame() {
+    if (statusBarHidden_) return CGRectZero;
+    switch (statusBarOrientation_) {
+        case UIInterfaceOrientationPortraitUpsideDown:
+            return CGRectMake(0, 460, 320, 20);
+        // Turned with the home button on the left, the screen's left edge is the top.
+        case UIInterfaceOrientationLandscapeLeft:
+            return CGRectMake(0, 0, 20, 480);
+        case UIInterfaceOrientationLandscapeRight:
+            return CGRectMake(300, 0, 20, 480);
+        default:
+            return CGRectMake(0, 0, 320, 20);
+    }
+}
+
+// ---- state and life cycle
+// -----------------------------------------------------------------------------
+
+void UIApplication::setState(UIApplicationState state) {
+    state_ = state;
+}
+
+void UIApplication::performResignActive() {
+    if (state_ != UIApplicationStateActive) return;
+    Ref<UIApplication> self(this);
+    setState(UIApplicationStateInactive);
+    if (auto d = delegate()) d->applicationWillResignActive(this);
+    post(UIApplicationWillResignActiveNotification);
+}
+
+void UIApplication::performBecomeActive() {
+    if (state_ == UIApplicationStateActive) return;
+    Ref<UIApplication> self(this);
+    setState(UIApplicationStateActive);
+    if (auto d = delegate()) d->applicationDidBecomeActive(this);
+    post(UIApplicationDidBecomeActiveNotification);
+}
+
+void UIApplication::performEnterBackground() {
+    if (state_ == UIApplicationStateBackground) return;
+    Ref<UIApplication> self(this);
+    performResignActive();
+    setState(UIApplicationStateBackground);
+    backgroundSince_ = Clock::uptime();
+    if (auto d = delegate()) d->applicationDidEnterBackground(this);
+    post(UIApplicationDidEnterBackgroundNotification);
+    scheduleTaskExpiry();
+}
+
+void UIApplication::performEnterForeground() {
+    if (state_ != UIApplicationStateBackground) return;
+    Ref<UIApplication> self(this);
+    if (expiryTimer_) {
+        expiryTimer_->invalidate();
+        expiryTimer_ = nullptr;
+    }
+    setState(UIApplicationStateInactive);
+    if (auto d = delegate()) d->applicationWillEnterForeground(this);
+    post(UIApplicationWillEnterForegroundNotification);
+    performBecomeActive();
+}
+
+void UIApplication::performMemoryWarning() {
+    Ref<UIApplication> self(this);
+    UIImage::flushNamedCache();
+    if (auto d = delegate()) d->applicationDidReceiveMemoryWarning(this);
+    post(UIApplicationDidReceiveMemoryWarningNotification);
+}
+
+void UIApplication::performShake() {
+    auto event = UIEvent::motionEvent(UIEventSubtypeMotionShake);
+    sendEvent(event);
+}
+
+void UIApplication::terminate() {
+    if (terminating_) return;
+    Ref<UIApplication> self(this);
+    terminating_ = true;
+    if (auto d = delegate()) d->applicationWillTerminate(this);
+    post(UIApplicationWillTerminateNotification);
+    NSRunLoop::mainRunLoop()->stop();
+}
+
+// ---- background tasks
+// -----------------------------------------------------------------------------------
+
+UIBackgroundTaskIdentifier UIApplication::beginBackgroundTaskWithExpirationHandler(
+    std::function<void()> handler) {
+    UIBackgroundTaskIdentifier id = nextTask_++;
+    tasks_[id] = std::move(handler);
+    if (state_ == UIApplicationStateBackground) scheduleTaskExpiry();
+    return id;
+}
+
+void UIApplication::endBackgroundTask(UIBackgroundTaskIdentifier identifier) {
+    tasks_.erase(identifier);
+    if (tasks_.empty() && expiryTimer_) {
+        expiryTimer_->invalidate();
+        expiryTimer_ = nullptr;
+    }
+}
+
+NSTimeInterval UIApplication::backgroundTimeRemaining() {
+    if (state_ != UIApplicationStateBackground) return std::numeric_limits<double>::max();
+    return std::max(0.0, UIApplicationBackgroundTaskTime - (Clock::uptime() - backgroundSince_));
+}
+
+void UIApplication::scheduleTaskExpiry() {
+    if (tasks_.empty() || expiryTimer_) return;
+    Ref<UIApplication> self(this);
+    expiryTimer_ = UIKitAfterDelay(backgroundTimeRemaining(), [self] { self->expireTasks(); });
+}
+
+void UIApplication::expireTasks() {
+    expiryTimer_ = nullptr;
+    if (state_ != UIApplicationStateBackground) return;
+    // Handlers end their tasks, which changes the table under us.
+    std::vector<std::function<void()>> handlers;
+    for (auto& [id, fn] : tasks_)
+        if (fn) handlers.push_back(fn);
+    for (auto& fn : handlers)
+        fn();
+}
+
+// ---- events and actions
+// -------------------------------------------------------------------------------
+
+bool UIApplication::sendAction(SEL action, NSObject* target, NSObject* sender, UIEvent* event) {
+    if (!action) return false;
+    Ref<NSObject> receiver(target);
+    if (!receiver) {
+        // Up the chain from the focus (or from the sender when nothing has it).
+        Ref<UIResponder> r = UIResponder::currentFirstResponder();
+        if (!r) r = as<UIResponder>(sender);
+        while (r && !r->respondsToSelector(action))
+            r = r->nextResponder();
+        if (!r) return false;
+        receiver = r;
+    }
+    UIKitInvokeAction(receiver, action, sender, event);
+    return true;
+}
+
+void UIApplication::sendEvent(UIEvent* event) {
+    if (!event) return;
+    if (event->type() == UIEventTypeTouches) {
+        if (isIgnoringInteractionEvents()) return;
+        if (event->touchList().empty()) return;
+        if (auto w = event->touchList().front()->window()) w->sendEvent(event);
+        return;
+    }
+    if (auto key = keyWindow()) {
+        key->sendEvent(event);
+    } else if (auto first = UIResponder::currentFirstResponder()) {
+        first->motionBegan(event->subtype(), event);
+        first->motionEnded(event->subtype(), event);
+    }
+}
+
+// ---- the main loop
+// ------------------------------------------------------------------------------------
+
+void UIApplication::setMainInterfaceLoader(InterfaceLoader loader) {
+    interfaceLoader() = std::move(loader);
+}
+
+bool UIApplication::launch(UIApplicationDelegate* delegate, NSDictionary* launchOptions) {
+    Ref<UIApplication> self(this);
+    if (delegate) setDelegate(delegate);
+    auto d = this->delegate();
+    bool ok = true;
+    if (d) {
+        NSObject* obj = objc_detail::objectOf(d.get());
+        if (respondsTo(obj, Selector::named("application:didFinishLaunchingWithOptions:")))
+            ok = d->applicationDidFinishLaunchingWithOptions(this, launchOptions);
+        else if (respondsTo(obj, Selector::named("applicationDidFinishLaunching:")))
+            d->applicationDidFinishLaunching(this);
+        else
+            ok = d->applicationDidFinishLaunchingWithOptions(this, launchOptions);
+        auto url = launchOptions
+                       ? as<NSURL>(launchOptions->objectForKey(UIApplicationLaunchOptionsURLKey))
+                       : nullptr;
+        if (ok && url) d->applicationHandleOpenURL(this, url);
+    }
+    post(UIApplicationDidFinishLaunchingNotification, launchOptions);
+    performBecomeActive();
+    return ok;
+}
+
+int UIApplication::runMain(UIApplicationDelegate* delegate, NSDictionary* launchOptions) {
+    Ref<UIApplication> self(this);
+    if (delegate) ownedDelegate_ = objc_detail::objectOf(delegate);
+    terminating_ = false;
+    // A source that never fires keeps the loop from running dry between events.
+    auto keepAlive = RunLoopSource::sourceWithHandler(nullptr);
+    auto loop = NSRunLoop::mainRunLoop();
+    loop->addSource(keepAlive, NSDefaultRunLoopMode);
+    launch(delegate, launchOptions);
+    while (!terminating_)
+        loop->runInMode(NSDefaultRunLoopMode, 1e9, false);
+    loop->removeSource(keepAlive, NSDefaultRunLoopMode);
+    keepAlive->invalidate();
+    return 0;
+}
+
+void UIApplication::resetState() {
+    if (expiryTimer_) expiryTimer_->invalidate();
+    expiryTimer_ = nullptr;
+    delegate_.reset();
+    ownedDelegate_ = nullptr;
+    windows_.clear();
+    keyWindow_.reset();
+    schemes_ = defaultSchemes();
+    opened_.clear();
+    openURLObserver_ = nullptr;
+    networkActivityIndicatorVisible_.store(false);
+    statusBarStyle_ = UIStatusBarStyleDefault;
+    statusBarHidden_ = false;
+    statusBarOrientation_ = UIInterfaceOrientationPortrait;
+    badgeNumber_ = 0;
+    idleTimerDisabled_ = false;
+    shakeToEdit_ = true;
+    remoteTypes_ = 0;
+    state_ = UIApplicationStateInactive;
+    terminating_ = false;
+    ignoring_ = 0;
+    tasks_.clear();
+    nextTask_ = 1;
+}
+
+int UIApplicationMain(int, char**, NSString* principalClassName, NSString* delegateClassName) {
+    if (principalClassName && principalClassName->length() > 0) {
+        Class cls = NSClassFromString(principalClassName);
+        if (!cls || !cls->isSubclassOfClass(UIApplication::staticClass()))
+            NSException::raise(NSInternalInconsistencyException,
+                               NS("Unable to instantiate the UIApplication subclass instance. No "
+                                  "class named %@ is loaded."),
+                               principalClassName);
+        if (cls != UIApplication::staticClass()) {
+            auto instance = cls->createInstance();
+            auto app = as<UIApplication>(instance);
+            if (!app || !app->init())
+                NSException::raise(NSInternalInconsistencyException, NS("Unable to instantiate %@"),
+                                   principalClassName);
+            app->schemes_ = defaultSchemes();
+            app->makeImmortal();
+            sharedSlot() = app.get();
+        }
+    }
+    auto app = UIApplication::sharedApplication();
+    Ref<NSObject> delegateObject;
+    UIApplicationDelegate* delegate = nullptr;
+    if (delegateClassName && delegateClassName->length() > 0) {
+        Class cls = NSClassFromString(delegateClassName);
+        if (!cls)
+            NSException::raise(NSInternalInconsistencyException,
+                               NS("Unable to instantiate the UIApplication delegate instance. No "
+                                  "class named %@ is loaded."),
+                               delegateClassName);
+        delegateObject = cls->createInstance();
+        delegate = dynamic_cast<UIApplicationDelegate*>(delegateObject.get());
+        if (!delegate || !delegateObject->init())
+            NSException::raise(NSInternalInconsistencyException,
+                               NS("The class %@ is not an application delegate"),
+                               delegateClassName);
+        app->setDelegate(delegate);
+    }
+    // The main interface file may make the delegate (and the window) itself.
+    auto nib =
+        as<NSString>(NSBundle::mainBundle()->objectForInfoDictionaryKey(NS("NSMainNibFile")));
+    if (nib && nib->length() > 0 && interfaceLoader()) interfaceLoader()(app, nib);
+    if (!delegate) delegate = app->delegate().get();
+    return app->runMain(delegate, nullptr);
 }

@@ -23,3 +23,5 @@ DEFINE_NAME(UIKeyboardFrameEndUserInfoKey);
 DEFINE_NAME(UIKeyboardAnimationDurationUserInfoKey);
 DEFINE_NAME(UIKeyboardAnimationCurveUserInfoKey);
 DEFINE_NAME(UIKeyboardBoundsUserInfoKey);
+DEFINE_NAME(UIKeyboardCenterBeginUserInfoKey);
+DEFINE_NAME(UIKeyboardCenterEndUserInfoKey);

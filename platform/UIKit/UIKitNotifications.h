@@ -24,3 +24,5 @@ extern NSString* const UIKeyboardFrameEndUserInfoKey;
 extern NSString* const UIKeyboardAnimationDurationUserInfoKey;
 extern NSString* const UIKeyboardAnimationCurveUserInfoKey;
 extern NSString* const UIKeyboardBoundsUserInfoKey;
+extern NSString* const UIKeyboardCenterBeginUserInfoKey;
+extern NSString* const UIKeyboardCenterEndUserInfoKey;

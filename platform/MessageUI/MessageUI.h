@@ -1,0 +1,5 @@
+// The message composers.
+#pragma once
+
+#include "MessageUI/MFMailComposeViewController.h"
+#include "MessageUI/MFMessageComposeViewController.h"

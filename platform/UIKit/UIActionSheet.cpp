@@ -1,0 +1,93 @@
+#include "UIKit/UIActionSheet.h"
+
+#include "Foundation/Runtime.h"
+#include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIScreen.h"
+#include "UIKit/UITabBar.h"
+#include "UIKit/UIToolbar.h"
+#include "UIKit/UIWindow.h"
+
+namespace {
+SEL sel(const char* name) {
+    return Selector::named(name);
+}
+}  // namespace
+
+bool UIActionSheet::initWithFrame(CGRect frame) {
+    if (!UIView::initWithFrame(frame)) return false;
+    setBackgroundColor(UIColor::colorWithWhite(0.2f, 0.9f));
+    return true;
+}
+
+bool UIActionSheet::initWithTitle(NSString* title, UIActionSheetDelegate* delegate,
+                                  NSString* cancelButtonTitle, NSString* destructiveButtonTitle,
+                                  std::initializer_list<NSString*> otherButtonTitles) {
+    CGFloat width = UIScreen::mainScreen()->bounds().size.width;
+    if (!initWithFrame(CGRectMake(0, 0, width, 0))) return false;
+    setTitle(title);
+    delegate_ = delegate;
+    if (destructiveButtonTitle) destructiveIndex_ = addButtonWithTitle(destructiveButtonTitle);
+    bool first = true;
+    for (NSString* other : otherButtonTitles) {
+        if (!other) continue;
+        NSInteger index = addButtonWithTitle(other);
+        if (first) setFirstOtherButtonIndex(index);
+        first = false;
+    }
+    if (cancelButtonTitle) setCancelButtonIndex(addButtonWithTitle(cancelButtonTitle));
+    return true;
+}
+
+void UIActionSheet::showInView(UIView* view) {
+    Ref<UIWindow> window = view ? view->window() : nullptr;
+    presentIn(window);
+}
+
+void UIActionSheet::showFromTabBar(UITabBar* tabBar) {
+    showInView(tabBar);
+}
+
+void UIActionSheet::showFromToolbar(UIToolbar* toolbar) {
+    showInView(toolbar);
+}
+
+void UIActionSheet::showFromBarButtonItem(UIBarButtonItem* item, bool) {
+    auto view = item ? item->itemView() : nullptr;
+    showInView(view);
+}
+
+void UIActionSheet::showFromRect(CGRect, UIView* view, bool) {
+    showInView(view);
+}
+
+void UIActionSheet::notifyClicked(NSInteger index) {
+    auto d = delegate_.lock();
+    if (respondsTo(d.get(), sel("actionSheet:clickedButtonAtIndex:"))) {
+        d->actionSheetClickedButtonAtIndex(this, index);
+    }
+}
+
+void UIActionSheet::notifyWillPresent() {
+    auto d = delegate_.lock();
+    if (respondsTo(d.get(), sel("willPresentActionSheet:"))) d->willPresentActionSheet(this);
+}
+
+void UIActionSheet::notifyDidPresent() {
+    auto d = delegate_.lock();
+    if (respondsTo(d.get(), sel("didPresentActionSheet:"))) d->didPresentActionSheet(this);
+}
+
+void UIActionSheet::notifyWillDismiss(NSInteger index) {
+    auto d = delegate_.lock();
+    if (respondsTo(d.get(), sel("actionSheet:willDismissWithButtonIndex:"))) {
+        d->actionSheetWillDismissWithButtonIndex(this, index);
+    }
+}
+
+void UIActionSheet::notifyDidDismiss(NSInteger index) {
+    auto d = delegate_.lock();
+    if (respondsTo(d.get(), sel("actionSheet:didDismissWithButtonIndex:"))) {
+        d->actionSheetDidDismissWithButtonIndex(this, index);
+    }
+}

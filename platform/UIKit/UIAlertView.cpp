@@ -1,0 +1,250 @@
+#include "UIKit/UIAlertView.h"
+
+#include <algorithm>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIActionSheet.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIFont.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UIScreen.h"
+#include "UIKit/UIWindow.h"
+
+namespace {
+constexpr CGFloat kAlertWidth = 284;
+constexpr CGFloat kPadding = 12;
+constexpr CGFloat kLabelHeight = 22;
+constexpr CGFloat kButtonHeight = 44;
+
+std::vector<Weak<UIButtonPanelView>>& shownList() {
+    static auto* list = new std::vector<Weak<UIButtonPanelView>>();
+    return *list;
+}
+
+// Alerts show in a window of their own above the app's.
+Ref<UIWindow> overlayWindow() {
+    static Ref<UIWindow>* window = nullptr;
+    if (!window) {
+        window = new Ref<UIWindow>(
+            make<UIWindow>(&UIWindow::initWithFrame, UIScreen::mainScreen()->bounds()));
+        (*window)->setWindowLevel(UIWindowLevelAlert);
+        (*window)->setBackgroundColor(UIColor::clearColor());
+    }
+    return *window;
+}
+
+SEL sel(const char* name) {
+    return Selector::named(name);
+}
+}  // namespace
+
+// ---- the shared panel --------------------------------------------------------------------------
+
+void UIButtonPanelView::describeClass(RuntimeClass& c) {
+    c.method("buttonPressed:", &UIButtonPanelView::buttonPressed);
+}
+
+void UIButtonPanelView::setTitle(NSString* title) {
+    title_ = title ? title->copy() : nullptr;
+    if (visible_) rebuildContent();
+}
+
+NSInteger UIButtonPanelView::addButtonWithTitle(NSString* title) {
+    buttons_.push_back(title ? title->copy() : Ref<NSString>(NS("")));
+    if (visible_) rebuildContent();
+    return static_cast<NSInteger>(buttons_.size()) - 1;
+}
+
+Ref<NSString> UIButtonPanelView::buttonTitleAtIndex(NSInteger index) {
+    if (index < 0 || index >= numberOfButtons()) return nullptr;
+    return buttons_[static_cast<size_t>(index)];
+}
+
+bool UIButtonPanelView::clickButtonAtIndex(NSInteger index) {
+    if (!visible_ || dismissing_ || index < 0 || index >= numberOfButtons()) return false;
+    Ref<UIButtonPanelView> keep(this);
+    notifyClicked(index);
+    // The delegate may have dismissed the panel itself while handling the click.
+    if (visible_) dismissWithClickedButtonIndex(index, true);
+    return true;
+}
+
+bool UIButtonPanelView::clickButtonWithTitle(NSString* title) {
+    if (!title) return false;
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        if (buttons_[i]->isEqualToString(title)) {
+            return clickButtonAtIndex(static_cast<NSInteger>(i));
+        }
+    }
+    return false;
+}
+
+void UIButtonPanelView::dismissWithClickedButtonIndex(NSInteger index, bool) {
+    if (!visible_ || dismissing_) return;
+    Ref<UIButtonPanelView> keep(this);
+    dismissing_ = true;
+    notifyWillDismiss(index);
+    removeFromScreen();
+    dismissing_ = false;
+    notifyDidDismiss(index);
+}
+
+void UIButtonPanelView::presentIn(UIView* container) {
+    if (visible_) return;
+    Ref<UIButtonPanelView> keep(this);
+    notifyWillPresent();
+    Ref<UIView> host(container);
+    if (!host) {
+        auto window = overlayWindow();
+        window->setHidden(false);
+        host = window;
+    }
+    rebuildContent();
+    CGRect area = host->bounds();
+    CGSize size = frame().size;
+    if (is<UIActionSheet>(this)) {
+        setFrame(CGRectMake(0, area.size.height - size.height, area.size.width, size.height));
+    } else {
+        setFrame(CGRectMake((area.size.width - size.width) / 2,
+                            (area.size.height - size.height) / 2, size.width, size.height));
+    }
+    visible_ = true;
+    host->addSubview(this);
+    auto& list = shownList();
+    list.erase(std::remove_if(list.begin(), list.end(), [](auto& w) { return !w.alive(); }),
+               list.end());
+    list.emplace_back(this);
+    notifyDidPresent();
+}
+
+void UIButtonPanelView::removeFromScreen() {
+    visible_ = false;
+    auto& list = shownList();
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [this](auto& w) { return !w.alive() || w.is(this); }),
+               list.end());
+    Ref<UIView> host = superview();
+    removeFromSuperview();
+    auto window = overlayWindow();
+    if (host.get() == window.get() && window->subviewList().empty()) window->setHidden(true);
+}
+
+Ref<NSArray> UIButtonPanelView::shownPanels() {
+    auto result = NSMutableArray::array();
+    for (auto& w : shownList()) {
+        if (auto panel = w.lock(); panel && panel->visible_) result->addObject(panel);
+    }
+    return result;
+}
+
+void UIButtonPanelView::rebuildContent() {
+    for (auto& v : contentViews_)
+        v->removeFromSuperview();
+    contentViews_.clear();
+    bool sheet = is<UIActionSheet>(this);
+    CGFloat width = sheet ? UIScreen::mainScreen()->bounds().size.width : kAlertWidth;
+    CGFloat y = kPadding;
+    auto addLabel = [&](NSString* text, UIFont* font) {
+        auto label = make<UILabel>(&UILabel::initWithFrame,
+                                   CGRectMake(kPadding, y, width - 2 * kPadding, kLabelHeight));
+        label->setText(text);
+        label->setFont(font);
+        label->setTextAlignment(UITextAlignmentCenter);
+        label->setBackgroundColor(UIColor::clearColor());
+        label->setTextColor(UIColor::whiteColor());
+        addSubview(label);
+        contentViews_.push_back(label);
+        y += kLabelHeight + 4;
+    };
+    if (title_ && title_->length() > 0) addLabel(title_, UIFont::boldSystemFontOfSize(17));
+    if (auto body = bodyText(); body && body->length() > 0) {
+        addLabel(body, UIFont::systemFontOfSize(15));
+    }
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        auto button = UIButton::buttonWithType(UIButtonTypeRoundedRect);
+        button->setFrame(CGRectMake(kPadding, y + 4, width - 2 * kPadding, kButtonHeight));
+        button->setTitle(buttons_[i], UIControlStateNormal);
+        button->setTag(static_cast<NSInteger>(i));
+        button->addTarget(this, Selector::named("buttonPressed:"), UIControlEventTouchUpInside);
+        addSubview(button);
+        contentViews_.push_back(button);
+        y += kButtonHeight + 8;
+    }
+    CGRect f = frame();
+    setFrame(CGRectMake(f.origin.x, f.origin.y, width, y + kPadding));
+}
+
+void UIButtonPanelView::layoutSubviews() {}
+
+void UIButtonPanelView::buttonPressed(NSObject* sender) {
+    if (auto button = as<UIView>(sender)) clickButtonAtIndex(button->tag());
+}
+
+// ---- alerts ----------------------------------------------------------------------------------
+
+bool UIAlertView::initWithFrame(CGRect frame) {
+    if (!UIView::initWithFrame(frame)) return false;
+    setBackgroundColor(UIColor::colorWithRed(0.1f, 0.2f, 0.4f, 0.9f));
+    return true;
+}
+
+bool UIAlertView::initWithTitle(NSString* title, NSString* message, UIAlertViewDelegate* delegate,
+                                NSString* cancelButtonTitle,
+                                std::initializer_list<NSString*> otherButtonTitles) {
+    if (!initWithFrame(CGRectMake(0, 0, kAlertWidth, 0))) return false;
+    setTitle(title);
+    setMessage(message);
+    delegate_ = delegate;
+    if (cancelButtonTitle) setCancelButtonIndex(addButtonWithTitle(cancelButtonTitle));
+    bool first = true;
+    for (NSString* other : otherButtonTitles) {
+        if (!other) continue;
+        NSInteger index = addButtonWithTitle(other);
+        if (first) setFirstOtherButtonIndex(index);
+        first = false;
+    }
+    return true;
+}
+
+void UIAlertView::setMessage(NSString* message) {
+    message_ = message ? message->copy() : nullptr;
+    if (isVisible()) rebuildContent();
+}
+
+void UIAlertView::show() {
+    presentIn(nullptr);
+}
+
+void UIAlertView::notifyClicked(NSInteger index) {
+    auto d = delegate_.lock();
+    if (respondsTo(d.get(), sel("alertView:clickedButtonAtIndex:"))) {
+        d->alertViewClickedButtonAtIndex(this, index);
+    }
+}
+
+void UIAlertView::notifyWillPresent() {
+    auto d = delegate_.lock();
+    if (respondsTo(d.get(), sel("willPresentAlertView:"))) d->willPresentAlertView(this);
+}
+
+void UIAlertView::notifyDidPresent() {
+    auto d = delegate_.lock();
+    if (respondsTo(d.get(), sel("didPresentAlertView:"))) d->didPresentAlertView(this);
+}
+
+void UIAlertView::notifyWillDismiss(NSInteger index) {
+    auto d = delegate_.lock();
+    if (respondsTo(d.get(), sel("alertView:willDismissWithButtonIndex:"))) {
+        d->alertViewWillDismissWithButtonIndex(this, index);
+    }
+}
+
+void UIAlertView::notifyDidDismiss(NSInteger index) {
+    auto d = delegate_.lock();
+    if (respondsTo(d.get(), sel("alertView:didDismissWithButtonIndex:"))) {
+        d->alertViewDidDismissWithButtonIndex(this, index);
+    }
+}

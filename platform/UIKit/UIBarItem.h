@@ -1,0 +1,37 @@
+// The common part of bar button items and tab bar items.
+#pragma once
+
+#include "Foundation/NSObject.h"
+#include "UIKit/UIGeometry.h"
+
+class UIImage;
+
+class UIBarItem : public NSObject {
+    NS_OBJECT(UIBarItem, NSObject)
+    static void describeClass(RuntimeClass& c);
+
+    bool isEnabled() { return enabled_; }
+    virtual void setEnabled(bool enabled);
+    Ref<NSString> title() { return title_; }
+    virtual void setTitle(NSString* title);
+    Ref<UIImage> image() { return image_; }
+    virtual void setImage(UIImage* image);
+    UIEdgeInsets imageInsets() { return imageInsets_; }
+    void setImageInsets(UIEdgeInsets insets) { imageInsets_ = insets; }
+    NSInteger tag() { return tag_; }
+    void setTag(NSInteger tag) { tag_ = tag; }
+
+    // What the shell shows for the item: its title, or the name of its system item or image.
+    virtual Ref<NSString> displayTitle();
+
+protected:
+    // Lets the bar that shows the item redraw it.
+    virtual void itemChanged() {}
+
+private:
+    bool enabled_ = true;
+    Ref<NSString> title_;
+    Ref<UIImage> image_;
+    UIEdgeInsets imageInsets_{};
+    NSInteger tag_ = 0;
+};

@@ -1,0 +1,51 @@
+// Fonts as data: a name and a point size, with metrics from a simple model (ascender 0.8 em,
+// descender -0.2 em, line height 1.2 em, rounded as the platform's are). Real glyph metrics
+// come with drawing.
+#pragma once
+
+#include "CoreGraphics/CGGeometry.h"
+#include "Foundation/NSObject.h"
+
+class NSArray;
+
+class UIFont : public NSObject {
+    NS_OBJECT(UIFont, NSObject)
+    static Ref<UIFont> systemFontOfSize(CGFloat size);
+    static Ref<UIFont> boldSystemFontOfSize(CGFloat size);
+    static Ref<UIFont> italicSystemFontOfSize(CGFloat size);
+    // nil for an empty name; any other name is accepted, since the model has no font files.
+    static Ref<UIFont> fontWithName(NSString* name, CGFloat size);
+    Ref<UIFont> fontWithSize(CGFloat size);
+    static CGFloat systemFontSize() { return 14; }
+    static CGFloat smallSystemFontSize() { return 12; }
+    static CGFloat labelFontSize() { return 17; }
+    static CGFloat buttonFontSize() { return 18; }
+    static Ref<NSArray> familyNames();
+    static Ref<NSArray> fontNamesForFamilyName(NSString* family);
+
+    Ref<NSString> fontName() { return name_; }
+    Ref<NSString> familyName();
+    CGFloat pointSize() { return size_; }
+    bool isBold();
+    bool isItalic();
+    CGFloat ascender();
+    CGFloat descender();  // negative
+    CGFloat capHeight();
+    CGFloat xHeight();
+    CGFloat lineHeight();
+    CGFloat leading() { return lineHeight(); }
+
+    bool isEqual(NSObject* other) override;
+    NSUInteger hash() override;
+    Ref<NSString> description() override;
+    Ref<NSObject> copyWithZone() override { return Ref<NSObject>(this); }
+
+private:
+    Ref<NSString> name_;
+    CGFloat size_ = 0;
+};
+
+// The system font names the factories use.
+extern NSString* const UIFontSystemFontName;        // "Helvetica"
+extern NSString* const UIFontBoldSystemFontName;    // "Helvetica-Bold"
+extern NSString* const UIFontItalicSystemFontName;  // "Helvetica-Oblique"

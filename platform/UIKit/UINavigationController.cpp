@@ -1,0 +1,357 @@
+#include "UIKit/UINavigationController.h"
+
+#include <algorithm>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSException.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UITabBarController.h"
+#include "UIKit/UIToolbar.h"
+#include "UIKit/UIView.h"
+
+namespace {
+constexpr CGFloat kBarHeight = 44;
+
+bool contains(const std::vector<Ref<UIViewController>>& list, UIViewController* c) {
+    return std::any_of(list.begin(), list.end(),
+                       [c](const Ref<UIViewController>& x) { return x.get() == c; });
+}
+}  // namespace
+
+void UINavigationController::describeClass(RuntimeClass& c) {
+    c.implements({"navigationBar:shouldPopItem:"});
+    c.method("popViewControllerAnimated:", &UINavigationController::popViewControllerAnimated);
+}
+
+bool UINavigationController::initWithNibName(NSString* nibName, NSBundle* bundle) {
+    if (!UIViewController::initWithNibName(nibName, bundle)) return false;
+    navigationBar_ =
+        make<UINavigationBar>(&UINavigationBar::initWithFrame, CGRectMake(0, 0, 320, kBarHeight));
+    navigationBar_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
+                                        UIViewAutoresizingFlexibleBottomMargin);
+    navigationBar_->setDelegate(this);
+    toolbar_ = make<UIToolbar>(&UIToolbar::initWithFrame, CGRectMake(0, 0, 320, kBarHeight));
+    toolbar_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
+                                  UIViewAutoresizingFlexibleTopMargin);
+    toolbar_->setHidden(true);
+    return true;
+}
+
+bool UINavigationController::initWithRootViewController(UIViewController* root) {
+    if (!initWithNibName(nullptr, nullptr)) return false;
+    if (root) pushViewController(root, false);
+    return true;
+}
+
+void UINavigationController::dealloc() {
+    if (navigationBar_) navigationBar_->setDelegate(nullptr);
+    for (auto& c : stack_)
+        c->parent_ = nullptr;
+    stack_.clear();
+    super::dealloc();
+}
+
+void UINavigationController::loadView() {
+    auto view = make<UIView>(&UIView::initWithFrame, fullScreenFrame());
+    view->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    view->addSubview(navigationBar_);
+    view->addSubview(toolbar_);
+    setView(view);
+    layoutContent();
+}
+
+// ---- the stack ---------------------------------------------------------------------------------
+
+Ref<NSArray> UINavigationController::viewControllers() {
+    return NSArray::arrayWithVector(stack_);
+}
+
+void UINavigationController::setViewControllers(NSArray* controllers) {
+    setViewControllers(controllers, false);
+}
+
+void UINavigationController::setViewControllers(NSArray* controllers, bool animated) {
+    std::vector<Ref<UIViewController>> stack;
+    for (NSUInteger i = 0; controllers && i < controllers->count(); ++i) {
+        auto c = as<UIViewController>(controllers->objectAtIndex(i));
+        if (!c) {
+            NSException::raise(NSInvalidArgumentException, NS("%@ is not a view controller"),
+                               controllers->objectAtIndex(i));
+        }
+        if (contains(stack, c)) {
+            NSException::raise(NSInvalidArgumentException,
+                               NS("Pushing the same view controller instance more than once is "
+                                  "not supported (%@)"),
+                               c.get());
+        }
+        stack.push_back(c);
+    }
+    transition(std::move(stack), animated);
+}
+
+Ref<UIViewController> UINavigationController::topViewController() {
+    return stack_.empty() ? nullptr : stack_.back();
+}
+
+Ref<UIViewController> UINavigationController::visibleViewController() {
+    Ref<UIViewController> c = modalViewController();
+    if (!c) {
+        c = topViewController();
+        if (c && c->modalViewController())
+            c = c->modalViewController();
+        else
+            return c;
+    }
+    while (c->modalViewController())
+        c = c->modalViewController();
+    return c;
+}
+
+void UINavigationController::pushViewController(UIViewController* controller, bool animated) {
+    if (!controller) {
+        NSException::raise(NSInvalidArgumentException,
+                           NS("Application tried to push a nil view controller on target %@."),
+                           this);
+    }
+    if (contains(stack_, controller)) {
+        NSException::raise(NSInvalidArgumentException,
+                           NS("Pushing the same view controller instance more than once is not "
+                              "supported (%@)"),
+                           controller);
+    }
+    if (is<UINavigationController>(controller)) {
+        NSException::raise(NSInvalidArgumentException,
+                           NS("Pushing a navigation controller is not supported"));
+    }
+    if (controller->parentViewController() || controller->presentingViewController()) {
+        NSException::raise(NSInvalidArgumentException,
+                           NS("Pushing a view controller that another container or a "
+                              "presentation holds is not supported (%@)"),
+                           controller);
+    }
+    auto stack = stack_;
+    stack.emplace_back(controller);
+    transition(std::move(stack), animated);
+}
+
+Ref<UIViewController> UINavigationController::popViewControllerAnimated(bool animated) {
+    if (stack_.size() < 2) return nullptr;
+    Ref<UIViewController> top = stack_.back();
+    auto stack = stack_;
+    stack.pop_back();
+    transition(std::move(stack), animated);
+    return top;
+}
+
+Ref<NSArray> UINavigationController::popToViewController(UIViewController* controller,
+                                                         bool animated) {
+    auto it = std::find_if(stack_.begin(), stack_.end(),
+                           [controller](auto& c) { return c.get() == controller; });
+    if (it == stack_.end()) {
+        NSException::raise(NSInternalInconsistencyException,
+                           NS("Tried to pop to a view controller that doesn't exist."));
+    }
+    if (it + 1 == stack_.end()) return nullptr;
+    std::vector<Ref<UIViewController>> popped(it + 1, stack_.end());
+    std::vector<Ref<UIViewController>> stack(stack_.begin(), it + 1);
+    transition(std::move(stack), animated);
+    return NSArray::arrayWithVector(popped);
+}
+
+Ref<NSArray> UINavigationController::popToRootViewControllerAnimated(bool animated) {
+    if (stack_.size() < 2) return nullptr;
+    return popToViewController(stack_.front(), animated);
+}
+
+bool UINavigationController::onScreen() {
+    // While the container itself is still coming, its own forwarding tells the children.
+    return appearance() == UIViewControllerAppeared;
+}
+
+void UINavigationController::transition(std::vector<Ref<UIViewController>> newStack,
+                                        bool animated) {
+    Ref<UINavigationController> keep(this);
+    Ref<UIViewController> oldTop = topViewController();
+    Ref<UIViewController> newTop = newStack.empty() ? nullptr : newStack.back();
+    std::vector<Ref<UIViewController>> removed, added;
+    for (auto& c : stack_) {
+        if (!contains(newStack, c)) removed.push_back(c);
+    }
+    for (auto& c : newStack) {
+        if (!contains(stack_, c)) added.push_back(c);
+    }
+    for (auto& c : added)
+        addChildViewController(c);
+    stack_ = std::move(newStack);
+
+    if (newTop != oldTop) {
+        bool visible = onScreen();
+        auto delegate = delegate_.lock();
+        if (visible && newTop &&
+            respondsTo(delegate.get(),
+                       Selector::named("navigationController:willShowViewController:animated:"))) {
+            delegate->navigationControllerWillShowViewController(this, newTop, animated);
+        }
+        if (visible) {
+            if (oldTop) oldTop->beginAppearanceTransition(false, animated);
+            if (newTop) newTop->beginAppearanceTransition(true, animated);
+        }
+        if (oldTop && oldTop->isViewLoaded() && isViewLoaded() &&
+            oldTop->view()->superview().get() == view().get()) {
+            oldTop->view()->removeFromSuperview();
+        }
+        if (visible || isViewLoaded()) installTopView();
+        syncBars(animated);
+        if (visible) {
+            if (oldTop) oldTop->endAppearanceTransition();
+            if (newTop) newTop->endAppearanceTransition();
+            if (newTop && respondsTo(delegate.get(),
+                                     Selector::named(
+                                         "navigationController:didShowViewController:animated:"))) {
+                delegate->navigationControllerDidShowViewController(this, newTop, animated);
+            }
+        }
+    } else {
+        syncBars(animated);
+    }
+
+    for (auto& c : removed) {
+        c->willMoveToParentViewController(nullptr);
+        if (c->isViewLoaded() && isViewLoaded() && c->view()->superview().get() == view().get()) {
+            c->view()->removeFromSuperview();
+        }
+        c->removeFromParentViewController();
+    }
+    for (auto& c : added) {
+        if (c->parentViewController().get() == this) c->didMoveToParentViewController(this);
+    }
+}
+
+void UINavigationController::installTopView() {
+    auto top = topViewController();
+    if (!top) return;
+    Ref<UIView> container = view();
+    Ref<UIView> topView = top->view();
+    topView->setFrame(contentFrame());
+    topView->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
+                                 UIViewAutoresizingFlexibleHeight);
+    if (topView->superview().get() != container.get()) container->insertSubview(topView, 0);
+}
+
+void UINavigationController::willForwardAppearance(bool isAppearing) {
+    if (!isAppearing) return;
+    installTopView();
+    auto top = topViewController();
+    auto delegate = delegate_.lock();
+    if (top &&
+        respondsTo(delegate.get(),
+                   Selector::named("navigationController:willShowViewController:animated:"))) {
+        delegate->navigationControllerWillShowViewController(this, top, false);
+    }
+}
+
+void UINavigationController::didForwardAppearance(bool isAppearing) {
+    if (!isAppearing) return;
+    auto top = topViewController();
+    auto delegate = delegate_.lock();
+    if (top &&
+        respondsTo(delegate.get(),
+                   Selector::named("navigationController:didShowViewController:animated:"))) {
+        delegate->navigationControllerDidShowViewController(this, top, false);
+    }
+}
+
+std::vector<Ref<UIViewController>> UINavigationController::shownChildViewControllers() {
+    if (stack_.empty()) return {};
+    return {stack_.back()};
+}
+
+bool UINavigationController::shouldAutorotateToInterfaceOrientation(
+    UIInterfaceOrientation orientation) {
+    auto top = topViewController();
+    return top ? top->shouldAutorotateToInterfaceOrientation(orientation)
+               : UIViewController::shouldAutorotateToInterfaceOrientation(orientation);
+}
+
+// ---- bars ---------------------------------------------------------------------------------------
+
+void UINavigationController::syncBars(bool animated) {
+    auto items = NSMutableArray::array();
+    for (auto& c : stack_)
+        items->addObject(c->navigationItem());
+    navigationBar_->setItems(items, animated);
+    auto top = topViewController();
+    toolbar_->setItems(top ? top->toolbarItems() : nullptr, animated);
+    if (auto tabs = as<UITabBarController>(parentViewController())) tabs->layoutContent();
+}
+
+Ref<UINavigationBar> UINavigationController::navigationBar() {
+    return navigationBar_;
+}
+
+void UINavigationController::setNavigationBarHidden(bool hidden, bool) {
+    navigationBarHidden_ = hidden;
+    navigationBar_->setHidden(hidden);
+    layoutContent();
+}
+
+Ref<UIToolbar> UINavigationController::toolbar() {
+    return toolbar_;
+}
+
+void UINavigationController::setToolbarHidden(bool hidden, bool) {
+    toolbarHidden_ = hidden;
+    toolbar_->setHidden(hidden);
+    layoutContent();
+}
+
+CGRect UINavigationController::contentFrame() {
+    CGRect bounds = isViewLoaded() ? view()->bounds() : fullScreenFrame();
+    CGFloat top = navigationBarHidden_ ? 0 : kBarHeight;
+    CGFloat bottom = toolbarHidden_ ? 0 : kBarHeight;
+    return CGRectMake(0, top, bounds.size.width,
+                      std::max<CGFloat>(0, bounds.size.height - top - bottom));
+}
+
+void UINavigationController::layoutContent() {
+    if (!isViewLoaded()) return;
+    CGRect bounds = view()->bounds();
+    navigationBar_->setFrame(CGRectMake(0, 0, bounds.size.width, kBarHeight));
+    toolbar_->setFrame(
+        CGRectMake(0, bounds.size.height - kBarHeight, bounds.size.width, kBarHeight));
+    auto top = topViewController();
+    if (top && top->isViewLoaded() && top->view()->superview().get() == view().get()) {
+        top->view()->setFrame(contentFrame());
+    }
+}
+
+bool UINavigationController::hidesBottomBar() {
+    return std::any_of(stack_.begin(), stack_.end(),
+                       [](auto& c) { return c->hidesBottomBarWhenPushed(); });
+}
+
+bool UINavigationController::goBack() {
+    if (stack_.size() < 2) return false;
+    if (navigationBarHidden_) return popViewControllerAnimated(true) != nullptr;
+    // The bar knows whether a back button shows; its tap comes back here.
+    size_t before = stack_.size();
+    navigationBar_->tapBackButton();
+    return stack_.size() < before;
+}
+
+bool UINavigationController::navigationBarShouldPopItem(UINavigationBar*, UINavigationItem* item) {
+    if (popping_) return true;
+    auto top = topViewController();
+    if (stack_.size() > 1 && top && top->navigationItem().get() == item) {
+        popping_ = true;
+        try {
+            popViewControllerAnimated(true);
+        } catch (...) {
+            popping_ = false;
+            throw;
+        }
+        popping_ = false;
+    }
+    // The stack's pop already set the bar's items.
+    return false;
+}

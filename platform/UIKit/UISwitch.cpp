@@ -1,0 +1,44 @@
+#include "UIKit/UISwitch.h"
+
+#include "Foundation/Runtime.h"
+#include "UIKit/UIColor.h"
+
+namespace {
+constexpr CGFloat kWidth = 79, kHeight = 27;
+}
+
+void UISwitch::describeClass(RuntimeClass& c) {
+    c.property("on", &UISwitch::isOn, static_cast<void (UISwitch::*)(bool)>(&UISwitch::setOn));
+}
+
+bool UISwitch::initWithFrame(CGRect frame) {
+    return UIControl::initWithFrame(CGRectMake(frame.origin.x, frame.origin.y, kWidth, kHeight));
+}
+
+void UISwitch::setOn(bool on) {
+    setOn(on, false);
+}
+
+void UISwitch::setOn(bool on, bool) {
+    on_ = on;
+    setNeedsDisplay();
+}
+
+void UISwitch::setOnTintColor(UIColor* color) {
+    onTint_ = color;
+    setNeedsDisplay();
+}
+
+void UISwitch::setFrame(CGRect frame) {
+    // The switch keeps its own size wherever it is put.
+    UIControl::setFrame(CGRectMake(frame.origin.x, frame.origin.y, kWidth, kHeight));
+}
+
+CGSize UISwitch::sizeThatFits(CGSize) {
+    return CGSizeMake(kWidth, kHeight);
+}
+
+void UISwitch::tappedAt(CGPoint) {
+    setOn(!on_, true);
+    sendActions(UIControlEventValueChanged, nullptr);
+}

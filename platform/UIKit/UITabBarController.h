@@ -1,0 +1,77 @@
+// Tabs: one child controller per tab bar item; the selected child's view fills the space
+// above the tab bar.
+#pragma once
+
+#include "UIKit/UITabBar.h"
+#include "UIKit/UIViewController.h"
+
+class UITabBarController;
+
+// "tabBarController:shouldSelectViewController:" and
+// "tabBarController:didSelectViewController:", both optional.
+class UITabBarControllerDelegate {
+public:
+    virtual ~UITabBarControllerDelegate() = default;
+    virtual bool tabBarControllerShouldSelectViewController(UITabBarController*,
+                                                            UIViewController*) {
+        return true;
+    }
+    virtual void tabBarControllerDidSelectViewController(UITabBarController*, UIViewController*) {}
+};
+
+class UITabBarController : public UIViewController, public UITabBarDelegate {
+    NS_OBJECT(UITabBarController, UIViewController)
+    static void describeClass(RuntimeClass& c);
+
+    void loadView() override;
+
+    Ref<NSArray> viewControllers();
+    void setViewControllers(NSArray* controllers) { setViewControllers(controllers, false); }
+    // The selection stays on the controller selected before when it is still there, else on
+    // the same index when it exists, else on the first tab.
+    virtual void setViewControllers(NSArray* controllers, bool animated);
+
+    // Selecting by program asks no delegate (as on the platform).
+    Ref<UIViewController> selectedViewController();
+    void setSelectedViewController(UIViewController* controller);
+    // NSNotFound when there are no tabs.
+    NSUInteger selectedIndex();
+    void setSelectedIndex(NSUInteger index);
+
+    Ref<UITabBar> tabBar();
+
+    Ref<UITabBarControllerDelegate> delegate() { return delegate_.lock(); }
+    void setDelegate(UITabBarControllerDelegate* delegate) { delegate_ = delegate; }
+
+    // A tap on a tab (the shell's "tab" command and the tab bar's items): the delegate may
+    // refuse; choosing the tab already selected pops a navigation controller to its root.
+    // False when nothing was selected.
+    bool userSelectTabAtIndex(NSUInteger index);
+    // By the tab's title (the item's title, else the controller's).
+    bool userSelectTabWithTitle(NSString* title);
+
+    std::vector<Ref<UIViewController>> shownChildViewControllers() override;
+    // Every tab must agree.
+    bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation orientation) override;
+    void tabBarDidSelectItem(UITabBar* bar, UITabBarItem* item) override;
+    void dealloc() override;
+
+    // Lays out the tab bar and the selected view (the tab bar hides while a pushed controller
+    // asks for it).
+    void layoutContent();
+
+protected:
+    void willForwardAppearance(bool isAppearing) override;
+
+private:
+    friend class UIViewController;
+    void select(size_t index, bool animated);
+    void installSelectedView();
+    bool onScreen();
+    void syncTabBar();
+
+    std::vector<Ref<UIViewController>> tabs_;
+    size_t selected_ = 0;
+    Ref<UITabBar> tabBar_;
+    Weak<UITabBarControllerDelegate> delegate_;
+};

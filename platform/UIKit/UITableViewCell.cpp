@@ -1,0 +1,350 @@
+#include "UIKit/UITableViewCell.h"
+
+#include <algorithm>
+
+#include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIFont.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UIImageView.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UITableView.h"
+
+namespace {
+constexpr CGFloat kMargin = 10;
+constexpr CGFloat kEditControlWidth = 32;
+constexpr CGFloat kDeleteButtonWidth = 63;
+constexpr CGFloat kValue2TextWidth = 67;
+}  // namespace
+
+void UITableViewCell::describeClass(RuntimeClass& c) {
+    c.method("deleteButtonPressed:", &UITableViewCell::deleteButtonPressed);
+}
+
+bool UITableViewCell::initWithStyle(UITableViewCellStyle style, NSString* reuseIdentifier) {
+    if (!UIView::initWithFrame(CGRectMake(0, 0, 320, 44))) return false;
+    style_ = style;
+    reuseIdentifier_ = reuseIdentifier ? reuseIdentifier->copy() : nullptr;
+    contentView_ = make<UIView>(&UIView::initWithFrame, bounds());
+    contentView_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
+                                      UIViewAutoresizingFlexibleHeight);
+    contentView_->setBackgroundColor(UIColor::clearColor());
+    addSubview(contentView_);
+    setBackgroundColor(UIColor::whiteColor());
+    return true;
+}
+
+bool UITableViewCell::initWithFrame(CGRect frame, NSString* reuseIdentifier) {
+    if (!initWithStyle(UITableViewCellStyleDefault, reuseIdentifier)) return false;
+    setFrame(frame);
+    return true;
+}
+
+bool UITableViewCell::initWithFrame(CGRect frame) {
+    return initWithFrame(frame, nullptr);
+}
+
+void UITableViewCell::prepareForReuse() {
+    setSelected(false, false);
+    setHighlighted(false, false);
+    setShowingDeleteConfirmation(false, nullptr);
+}
+
+// ---- content ------------------------------------------------------------------------------
+
+Ref<UILabel> UITableViewCell::textLabel() {
+    if (!textLabel_) {
+        textLabel_ = make<UILabel>(&UILabel::initWithFrame, CGRectZero);
+        textLabel_->setBackgroundColor(UIColor::clearColor());
+        textLabel_->setHighlightedTextColor(UIColor::whiteColor());
+        switch (style_) {
+            case UITableViewCellStyleValue2:
+                textLabel_->setFont(UIFont::boldSystemFontOfSize(12));
+                textLabel_->setTextAlignment(UITextAlignmentRight);
+                textLabel_->setTextColor(
+                    UIColor::colorWithRed(81 / 255.0f, 102 / 255.0f, 145 / 255.0f, 1));
+                break;
+            case UITableViewCellStyleSubtitle:
+                textLabel_->setFont(UIFont::boldSystemFontOfSize(18));
+                break;
+            case UITableViewCellStyleValue1:
+                textLabel_->setFont(UIFont::boldSystemFontOfSize(17));
+                break;
+            default:
+                textLabel_->setFont(UIFont::boldSystemFontOfSize(20));
+                break;
+        }
+        contentView_->addSubview(textLabel_);
+        setNeedsLayout();
+    }
+    return textLabel_;
+}
+
+Ref<UILabel> UITableViewCell::detailTextLabel() {
+    if (style_ == UITableViewCellStyleDefault) return nullptr;
+    if (!detailTextLabel_) {
+        detailTextLabel_ = make<UILabel>(&UILabel::initWithFrame, CGRectZero);
+        detailTextLabel_->setBackgroundColor(UIColor::clearColor());
+        detailTextLabel_->setHighlightedTextColor(UIColor::whiteColor());
+        switch (style_) {
+            case UITableViewCellStyleValue1:
+                detailTextLabel_->setFont(UIFont::systemFontOfSize(17));
+                detailTextLabel_->setTextAlignment(UITextAlignmentRight);
+                detailTextLabel_->setTextColor(
+                    UIColor::colorWithRed(56 / 255.0f, 84 / 255.0f, 135 / 255.0f, 1));
+                break;
+            case UITableViewCellStyleValue2:
+                detailTextLabel_->setFont(UIFont::boldSystemFontOfSize(15));
+                break;
+            default:
+                detailTextLabel_->setFont(UIFont::systemFontOfSize(14));
+                detailTextLabel_->setTextColor(UIColor::grayColor());
+                break;
+        }
+        contentView_->addSubview(detailTextLabel_);
+        setNeedsLayout();
+    }
+    return detailTextLabel_;
+}
+
+Ref<UIImageView> UITableViewCell::imageView() {
+    if (!imageView_) {
+        imageView_ = make<UIImageView>(&UIImageView::initWithFrame, CGRectZero);
+        contentView_->insertSubview(imageView_, 0);
+        setNeedsLayout();
+    }
+    return imageView_;
+}
+
+Ref<NSString> UITableViewCell::text() {
+    return textLabel()->text();
+}
+
+void UITableViewCell::setText(NSString* text) {
+    textLabel()->setText(text);
+}
+
+void UITableViewCell::setBackgroundView(UIView* view) {
+    if (backgroundView_.get() == view) return;
+    if (backgroundView_) backgroundView_->removeFromSuperview();
+    backgroundView_ = view;
+    if (view) {
+        view->setFrame(bounds());
+        view->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
+                                  UIViewAutoresizingFlexibleHeight);
+        insertSubview(view, 0);
+    }
+}
+
+void UITableViewCell::setSelectedBackgroundView(UIView* view) {
+    if (selectedBackgroundView_.get() == view) return;
+    if (selectedBackgroundView_) selectedBackgroundView_->removeFromSuperview();
+    selectedBackgroundView_ = view;
+    updateHighlight();
+}
+
+// ---- accessories ------------------------------------------------------------------------------
+
+void UITableViewCell::setAccessoryType(UITableViewCellAccessoryType type) {
+    accessoryType_ = type;
+    setNeedsLayout();
+}
+
+void UITableViewCell::setAccessoryView(UIView* view) {
+    if (accessoryView_.get() == view) return;
+    if (accessoryView_) accessoryView_->removeFromSuperview();
+    accessoryView_ = view;
+    if (view && !editing_) addSubview(view);
+    setNeedsLayout();
+}
+
+void UITableViewCell::setEditingAccessoryView(UIView* view) {
+    if (editingAccessoryView_.get() == view) return;
+    if (editingAccessoryView_) editingAccessoryView_->removeFromSuperview();
+    editingAccessoryView_ = view;
+    if (view && editing_) addSubview(view);
+    setNeedsLayout();
+}
+
+UITableViewCellAccessoryType UITableViewCell::currentAccessoryType() {
+    return editing_ ? editingAccessoryType_ : accessoryType_;
+}
+
+CGFloat UITableViewCell::accessoryWidth() {
+    if (showingDeleteConfirmation_) return 0;
+    Ref<UIView> custom = editing_ ? editingAccessoryView_ : accessoryView_;
+    if (custom) return custom->frame().size.width + 2 * kMargin;
+    switch (currentAccessoryType()) {
+        case UITableViewCellAccessoryDisclosureIndicator:
+        case UITableViewCellAccessoryCheckmark:
+            return 30;
+        case UITableViewCellAccessoryDetailDisclosureButton:
+            return 43;
+        default:
+            return 0;
+    }
+}
+
+// ---- states ---------------------------------------------------------------------------------
+
+void UITableViewCell::setSelected(bool selected, bool) {
+    selected_ = selected;
+    updateHighlight();
+}
+
+void UITableViewCell::setHighlighted(bool highlighted, bool) {
+    highlighted_ = highlighted;
+    updateHighlight();
+}
+
+void UITableViewCell::updateHighlight() {
+    bool on = (selected_ || highlighted_) && selectionStyle_ != UITableViewCellSelectionStyleNone;
+    if (textLabel_) textLabel_->setHighlighted(on);
+    if (detailTextLabel_) detailTextLabel_->setHighlighted(on);
+    if (imageView_) imageView_->setHighlighted(on);
+    if (selectedBackgroundView_) {
+        if (on && !selectedBackgroundView_->superview()) {
+            selectedBackgroundView_->setFrame(bounds());
+            insertSubview(selectedBackgroundView_, backgroundView_ ? 1 : 0);
+        } else if (!on) {
+            selectedBackgroundView_->removeFromSuperview();
+        }
+    }
+}
+
+void UITableViewCell::setEditing(bool editing, bool) {
+    if (editing_ == editing) return;
+    UITableViewCellStateMask mask =
+        editing ? UITableViewCellStateShowingEditControlMask : UITableViewCellStateDefaultMask;
+    willTransitionToState(mask);
+    editing_ = editing;
+    // The editing accessory takes the plain one's place.
+    if (accessoryView_) {
+        if (editing)
+            accessoryView_->removeFromSuperview();
+        else
+            addSubview(accessoryView_);
+    }
+    if (editingAccessoryView_) {
+        if (editing)
+            addSubview(editingAccessoryView_);
+        else
+            editingAccessoryView_->removeFromSuperview();
+    }
+    setNeedsLayout();
+    layoutIfNeeded();
+    didTransitionToState(mask);
+}
+
+void UITableViewCell::setShowingDeleteConfirmation(bool showing, NSString* title) {
+    if (showing == showingDeleteConfirmation_) return;
+    UITableViewCellStateMask mask = showing ? UITableViewCellStateShowingDeleteConfirmationMask
+                                            : UITableViewCellStateDefaultMask;
+    if (editing_) mask |= UITableViewCellStateShowingEditControlMask;
+    willTransitionToState(mask);
+    showingDeleteConfirmation_ = showing;
+    if (showing) {
+        deleteTitle_ = title ? title : NS("Delete");
+        deleteButton_ = UIButton::buttonWithType(UIButtonTypeCustom);
+        deleteButton_->setTitle(deleteTitle_, UIControlStateNormal);
+        deleteButton_->setBackgroundColor(UIColor::redColor());
+        deleteButton_->addTarget(this, Selector::named("deleteButtonPressed:"),
+                                 UIControlEventTouchUpInside);
+        addSubview(deleteButton_);
+    } else {
+        deleteTitle_ = nullptr;
+        if (deleteButton_) deleteButton_->removeFromSuperview();
+        deleteButton_ = nullptr;
+    }
+    setNeedsLayout();
+    layoutIfNeeded();
+    didTransitionToState(mask);
+}
+
+void UITableViewCell::deleteButtonPressed(NSObject*) {
+    for (auto v = superview(); v; v = v->superview()) {
+        if (auto table = as<UITableView>(v)) {
+            table->confirmDeleteConfirmation();
+            return;
+        }
+    }
+}
+
+void UITableViewCell::setIndentationLevel(NSInteger level) {
+    indentationLevel_ = level;
+    setNeedsLayout();
+}
+
+void UITableViewCell::setIndentationWidth(CGFloat width) {
+    indentationWidth_ = width;
+    setNeedsLayout();
+}
+
+// ---- layout ----------------------------------------------------------------------------------
+
+void UITableViewCell::layoutSubviews() {
+    CGRect b = bounds();
+    bool indent = editing_ && shouldIndentWhileEditing_ &&
+                  editingStyle_ != UITableViewCellEditingStyleNone && !showingDeleteConfirmation_;
+    CGFloat left = indent ? kEditControlWidth : 0;
+    CGFloat accessory = accessoryWidth();
+    CGFloat deleteWidth = showingDeleteConfirmation_ ? kDeleteButtonWidth + kMargin : 0;
+    CGFloat contentWidth = std::max<CGFloat>(0, b.size.width - left - accessory - deleteWidth);
+    contentView_->setFrame(CGRectMake(left, 0, contentWidth, b.size.height));
+    if (backgroundView_) backgroundView_->setFrame(b);
+    if (selectedBackgroundView_) selectedBackgroundView_->setFrame(b);
+
+    Ref<UIView> custom = editing_ ? editingAccessoryView_ : accessoryView_;
+    if (custom && !showingDeleteConfirmation_) {
+        CGSize size = custom->frame().size;
+        custom->setFrame(CGRectMake(b.size.width - kMargin - size.width,
+                                    (b.size.height - size.height) / 2, size.width, size.height));
+    }
+    if (deleteButton_) {
+        deleteButton_->setFrame(CGRectMake(b.size.width - kMargin - kDeleteButtonWidth,
+                                           (b.size.height - 30) / 2, kDeleteButtonWidth, 30));
+    }
+
+    CGFloat h = b.size.height;
+    CGFloat x = kMargin + static_cast<CGFloat>(indentationLevel_) * indentationWidth_;
+    if (imageView_ && imageView_->image()) {
+        CGSize size = imageView_->image()->size();
+        CGFloat ih = std::min(size.height, h);
+        CGFloat iw = size.height > 0 ? size.width * ih / size.height : size.width;
+        imageView_->setFrame(CGRectMake(x, (h - ih) / 2, iw, ih));
+        x += iw + kMargin;
+    } else if (imageView_) {
+        imageView_->setFrame(CGRectZero);
+    }
+    CGFloat width = std::max<CGFloat>(0, contentWidth - x - kMargin);
+    switch (style_) {
+        case UITableViewCellStyleDefault:
+            if (textLabel_) textLabel_->setFrame(CGRectMake(x, 0, width, h));
+            break;
+        case UITableViewCellStyleSubtitle: {
+            CGFloat inner = std::max<CGFloat>(0, h - 8);
+            if (textLabel_) textLabel_->setFrame(CGRectMake(x, 4, width, inner * 0.55f));
+            if (detailTextLabel_) {
+                detailTextLabel_->setFrame(CGRectMake(x, 4 + inner * 0.55f, width, inner * 0.45f));
+            }
+            break;
+        }
+        case UITableViewCellStyleValue1:
+            if (textLabel_) textLabel_->setFrame(CGRectMake(x, 0, width * 0.55f, h));
+            if (detailTextLabel_) {
+                detailTextLabel_->setFrame(CGRectMake(x + width * 0.55f, 0, width * 0.45f, h));
+            }
+            break;
+        case UITableViewCellStyleValue2: {
+            if (textLabel_) textLabel_->setFrame(CGRectMake(x, 0, kValue2TextWidth, h));
+            CGFloat dx = x + kValue2TextWidth + 6;
+            if (detailTextLabel_) {
+                detailTextLabel_->setFrame(
+                    CGRectMake(dx, 0, std::max<CGFloat>(0, contentWidth - dx - kMargin), h));
+            }
+            break;
+        }
+    }
+}

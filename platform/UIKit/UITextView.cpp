@@ -1,0 +1,214 @@
+#include "UIKit/UITextView.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "Foundation/NSNotification.h"
+#include "Foundation/NSSet.h"
+#include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIFont.h"
+
+NSString* const UITextViewTextDidBeginEditingNotification =
+    NS("UITextViewTextDidBeginEditingNotification");
+NSString* const UITextViewTextDidChangeNotification = NS("UITextViewTextDidChangeNotification");
+NSString* const UITextViewTextDidEndEditingNotification =
+    NS("UITextViewTextDidEndEditingNotification");
+
+namespace {
+// The platform's text view keeps 8 points around its text.
+constexpr CGFloat kTextInset = 8;
+}  // namespace
+
+void UITextView::describeClass(RuntimeClass& c) {
+    c.property("text", &UITextView::text, &UITextView::setText);
+    c.implements({"insertText:", "deleteBackward", "hasText"});
+}
+
+bool UITextView::initWithFrame(CGRect frame) {
+    if (!UIScrollView::initWithFrame(frame)) return false;
+    setAlwaysBounceVertical(false);
+    return true;
+}
+
+Ref<NSString> UITextView::text() {
+    return text_ ? text_ : Ref<NSString>(NS(""));
+}
+
+void UITextView::setText(NSString* text) {
+    text_ = text ? text->copy() : nullptr;
+    selection_ = NSMakeRange(this->text()->length(), 0);
+    updateContentSize();
+    setNeedsDisplay();
+}
+
+Ref<UIFont> UITextView::font() {
+    if (!font_) font_ = UIFont::systemFontOfSize(12);
+    return font_;
+}
+
+void UITextView::setFont(UIFont* font) {
+    font_ = font;
+    updateContentSize();
+    setNeedsDisplay();
+}
+
+Ref<UIColor> UITextView::textColor() {
+    if (!textColor_) textColor_ = UIColor::blackColor();
+    return textColor_;
+}
+
+void UITextView::setTextColor(UIColor* color) {
+    textColor_ = color;
+    setNeedsDisplay();
+}
+
+void UITextView::setEditable(bool v) {
+    editable_ = v;
+    if (!v && isFirstResponder()) resignFirstResponder();
+}
+
+void UITextView::setSelectedRange(NSRange r) {
+    NSUInteger len = text()->length();
+    if (r.location > len) r.location = len;
+    if (r.location + r.length > len) r.length = len - r.location;
+    selection_ = r;
+    if (auto d = delegate()) d->textViewDidChangeSelection(this);
+}
+
+void UITextView::setInputView(UIView* view) {
+    inputView_ = view;
+}
+
+void UITextView::setInputAccessoryView(UIView* view) {
+    inputAccessoryView_ = view;
+}
+
+void UITextView::setDelegate(UITextViewDelegate* delegate) {
+    delegate_ = delegate;
+    UIScrollView::setDelegate(delegate);
+}
+
+bool UITextView::canBecomeFirstResponder() {
+    return editable_;
+}
+
+bool UITextView::becomeFirstResponder() {
+    if (isFirstResponder()) return true;
+    if (!canBecomeFirstResponder() || !window()) return false;
+    Ref<UITextView> self(this);
+    if (auto d = delegate(); d && !d->textViewShouldBeginEditing(this)) return false;
+    if (!UIScrollView::becomeFirstResponder()) return false;
+    editing_ = true;
+    if (auto d = delegate()) d->textViewDidBeginEditing(this);
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UITextViewTextDidBeginEditingNotification, this);
+    return true;
+}
+
+bool UITextView::canResignFirstResponder() {
+    return true;
+}
+
+bool UITextView::resignFirstResponder() {
+    if (!isFirstResponder()) return true;
+    Ref<UITextView> self(this);
+    if (auto d = delegate(); d && !d->textViewShouldEndEditing(this)) return false;
+    return UIScrollView::resignFirstResponder();
+}
+
+void UITextView::didResignFirstResponder() {
+    if (!editing_) return;
+    Ref<UITextView> self(this);
+    editing_ = false;
+    if (auto d = delegate()) d->textViewDidEndEditing(this);
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UITextViewTextDidEndEditingNotification, this);
+}
+
+bool UITextView::hasText() {
+    return text_ && text_->length() > 0;
+}
+
+bool UITextView::replaceCharacters(NSRange range, NSString* replacement) {
+    Ref<UITextView> self(this);
+    if (auto d = delegate();
+        d && !d->textViewShouldChangeTextInRangeReplacementText(this, range, replacement))
+        return false;
+    text_ = text()->stringByReplacingCharactersInRange(range, replacement);
+    selection_ = NSMakeRange(range.location + replacement->length(), 0);
+    updateContentSize();
+    if (auto d = delegate()) d->textViewDidChange(this);
+    NSNotificationCenter::defaultCenter()->postNotificationName(UITextViewTextDidChangeNotification,
+                                                                this);
+    setNeedsDisplay();
+    return true;
+}
+
+void UITextView::insertText(NSString* text) {
+    if (!text || !editing_) return;
+    setSelectedRange(selection_);  // keeps the selection inside the text
+    replaceCharacters(selection_, text);
+}
+
+void UITextView::deleteBackward() {
+    if (!editing_ || !hasText()) return;
+    NSRange r = selection_;
+    if (r.length == 0) {
+        if (r.location == 0) return;
+        r = text()->rangeOfComposedCharacterSequenceAtIndex(r.location - 1);
+    }
+    replaceCharacters(r, NS(""));
+}
+
+std::vector<UITextLine> UITextView::lines() {
+    CGFloat width = std::max<CGFloat>(0, bounds().size.width - 2 * kTextInset);
+    return UITextLayoutLines(text_, font(), width, UILineBreakModeWordWrap, 0);
+}
+
+void UITextView::updateContentSize() {
+    CGFloat lh = UITextMeasurerCurrent()->lineHeight(font());
+    CGFloat h = lh * static_cast<CGFloat>(std::max<size_t>(1, lines().size())) + 2 * kTextInset;
+    setContentSize(CGSizeMake(bounds().size.width, h));
+}
+
+void UITextView::scrollRangeToVisible(NSRange range) {
+    // The line holding the start of the range, found by walking the laid-out lines.
+    auto laid = lines();
+    NSUInteger seen = 0;
+    size_t index = 0;
+    for (; index < laid.size(); ++index) {
+        NSUInteger n = static_cast<NSUInteger>(laid[index].text.size());
+        if (range.location <= seen + n) break;
+        seen += n + 1;
+    }
+    if (index >= laid.size() && !laid.empty()) index = laid.size() - 1;
+    CGFloat lh = UITextMeasurerCurrent()->lineHeight(font());
+    scrollRectToVisible(
+        CGRectMake(0, kTextInset + lh * static_cast<CGFloat>(index), bounds().size.width, lh),
+        false);
+}
+
+CGSize UITextView::sizeThatFits(CGSize size) {
+    CGFloat width = std::max<CGFloat>(0, size.width - 2 * kTextInset);
+    auto laid = UITextLayoutLines(text_, font(), width, UILineBreakModeWordWrap, 0);
+    CGFloat lh = UITextMeasurerCurrent()->lineHeight(font());
+    return CGSizeMake(size.width,
+                      lh * static_cast<CGFloat>(std::max<size_t>(1, laid.size())) + 2 * kTextInset);
+}
+
+void UITextView::layoutSubviews() {
+    UIScrollView::layoutSubviews();
+    updateContentSize();
+}
+
+void UITextView::touchesEnded(NSSet* touches, UIEvent* event) {
+    Ref<UITextView> self(this);
+    if (editable_) {
+        becomeFirstResponder();
+        return;
+    }
+    UIScrollView::touchesEnded(touches, event);
+}

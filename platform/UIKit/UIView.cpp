@@ -1,0 +1,690 @@
+#include "UIKit/UIView.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSException.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSThread.h"
+#include "Foundation/NSTimer.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIKitSupport.h"
+#include "UIKit/UIViewController.h"
+#include "UIKit/UIWindow.h"
+
+// ---- registration -------------------------------------------------------------------------
+
+void UIView::describeClass(RuntimeClass& c) {
+    c.initializer("initWithFrame:", &UIView::initWithFrame);
+    c.property("frame", &UIView::frame, &UIView::setFrame);
+    c.property("bounds", &UIView::bounds, &UIView::setBounds);
+    c.property("center", &UIView::center, &UIView::setCenter);
+    c.property("alpha", &UIView::alpha, &UIView::setAlpha);
+    c.property("hidden", &UIView::isHidden, &UIView::setHidden);
+    c.property("tag", &UIView::tag, &UIView::setTag);
+    c.property("backgroundColor", &UIView::backgroundColor, &UIView::setBackgroundColor);
+    // A method, not a property: the property form would name this class while it is being made.
+    c.method("superview", &UIView::superview);
+    c.property("subviews", &UIView::subviews);
+    c.method("addSubview:", &UIView::addSubview);
+    c.method("removeFromSuperview", &UIView::removeFromSuperview);
+    c.method("layoutSubviews", &UIView::layoutSubviews);
+    c.method("setNeedsLayout", &UIView::setNeedsLayout);
+    c.method("setNeedsDisplay", &UIView::setNeedsDisplay);
+    c.method("sizeToFit", &UIView::sizeToFit);
+}
+
+bool UIView::init() {
+    return initWithFrame(CGRectZero);
+}
+
+bool UIView::initWithFrame(CGRect frame) {
+    frame = CGRectStandardize(frame);
+    bounds_ = CGRectMake(0, 0, frame.size.width, frame.size.height);
+    center_ =
+        CGPointMake(frame.origin.x + frame.size.width / 2, frame.origin.y + frame.size.height / 2);
+    transform_ = CGAffineTransformIdentity;
+    return true;
+}
+
+// ---- geometry -----------------------------------------------------------------------------
+
+CGRect UIView::frame() {
+    CGRect local = CGRectMake(-bounds_.size.width / 2, -bounds_.size.height / 2, bounds_.size.width,
+                              bounds_.size.height);
+    CGRect r = CGAffineTransformIsIdentity(transform_)
+                   ? local
+                   : CGRectApplyAffineTransform(local, transform_);
+    return CGRectOffset(r, center_.x, center_.y);
+}
+
+void UIView::setFrame(CGRect frame) {
+    frame = CGRectStandardize(frame);
+    CGSize old = bounds_.size;
+    center_ =
+        CGPointMake(frame.origin.x + frame.size.width / 2, frame.origin.y + frame.size.height / 2);
+    // Under a transform the frame only moves the view: its size is not defined then.
+    if (CGAffineTransformIsIdentity(transform_)) bounds_.size = frame.size;
+    if (!CGSizeEqualToSize(old, bounds_.size)) boundsSizeChanged(old);
+}
+
+void UIView::setBounds(CGRect bounds) {
+    CGSize old = bounds_.size;
+    bounds_ = bounds;
+    if (!CGSizeEqualToSize(old, bounds_.size)) boundsSizeChanged(old);
+}
+
+void UIView::setCenter(CGPoint center) {
+    center_ = center;
+}
+
+void UIView::setTransform(CGAffineTransform transform) {
+    transform_ = transform;
+}
+
+void UIView::boundsSizeChanged(CGSize oldSize) {
+    if (autoresizesSubviews_) resizeSubviewsWithOldSize(oldSize);
+    setNeedsLayout();
+    if (contentMode_ == UIViewContentModeRedraw) setNeedsDisplay();
+}
+
+void UIView::resizeSubviewsWithOldSize(CGSize oldSize) {
+    auto subs = subviews_;
+    for (auto& s : subs)
+        s->resizeWithOldSuperviewSize(oldSize);
+}
+
+namespace {
+// Spreads `delta` over the flexible parts of one axis in proportion to their current lengths
+// (equally when they are all zero).
+void distribute(CGFloat delta, bool flexLead, bool flexSize, bool flexTrail, CGFloat& lead,
+                CGFloat& size, CGFloat& trail) {
+    int count = flexLead + flexSize + flexTrail;
+    if (count == 0 || delta == 0) {
+        trail += delta;
+        return;
+    }
+    CGFloat total = (flexLead ? lead : 0) + (flexSize ? size : 0) + (flexTrail ? trail : 0);
+    auto share = [&](bool flex, CGFloat part) -> CGFloat {
+        if (!flex) return 0;
+        return total > 0 ? delta * part / total : delta / count;
+    };
+    CGFloat dl = share(flexLead, lead), ds = share(flexSize, size), dt = share(flexTrail, trail);
+    lead += dl;
+    size += ds;
+    trail += dt;
+}
+}  // namespace
+
+void UIView::resizeWithOldSuperviewSize(CGSize oldSize) {
+    auto parent = superview();
+    if (!parent || autoresizingMask_ == UIViewAutoresizingNone) return;
+    CGSize newSize = parent->bounds().size;
+    CGRect f = frame();
+    UIViewAutoresizing m = autoresizingMask_;
+    CGFloat left = f.origin.x, width = f.size.width,
+            right = oldSize.width - f.origin.x - f.size.width;
+    distribute(newSize.width - oldSize.width, m & UIViewAutoresizingFlexibleLeftMargin,
+               m & UIViewAutoresizingFlexibleWidth, m & UIViewAutoresizingFlexibleRightMargin, left,
+               width, right);
+    CGFloat top = f.origin.y, height = f.size.height,
+            bottom = oldSize.height - f.origin.y - f.size.height;
+    distribute(newSize.height - oldSize.height, m & UIViewAutoresizingFlexibleTopMargin,
+               m & UIViewAutoresizingFlexibleHeight, m & UIViewAutoresizingFlexibleBottomMargin,
+               top, height, bottom);
+    setFrame(CGRectMake(left, top, std::max<CGFloat>(0, width), std::max<CGFloat>(0, height)));
+}
+
+// ---- appearance ---------------------------------------------------------------------------
+
+void UIView::setAlpha(CGFloat alpha) {
+    alpha_ = std::clamp<CGFloat>(alpha, 0, 1);
+}
+
+void UIView::setHidden(bool hidden) {
+    if (hidden_ == hidden) return;
+    hidden_ = hidden;
+    // A view that disappears cannot keep the focus.
+    if (hidden) {
+        auto first = UIResponder::currentFirstResponder();
+        if (auto v = as<UIView>(first); v && (v.get() == this || v->isDescendantOfView(this)))
+            v->UIResponder::resignFirstResponder();
+    }
+}
+
+Ref<UIColor> UIView::backgroundColor() {
+    return backgroundColor_;
+}
+
+void UIView::setBackgroundColor(UIColor* color) {
+    backgroundColor_ = color;
+    setNeedsDisplay();
+}
+
+void UIView::setContentMode(UIViewContentMode mode) {
+    contentMode_ = mode;
+}
+
+void UIView::setAccessibilityLabel(NSString* label) {
+    accessibilityLabel_ = label ? cast<NSString>(label->copy()) : nullptr;
+}
+
+// ---- hierarchy ----------------------------------------------------------------------------
+
+Ref<NSArray> UIView::subviews() {
+    return NSArray::arrayWithVector(subviews_);
+}
+
+Ref<UIWindow> UIView::window() {
+    auto parent = superview();
+    return parent ? parent->window() : nullptr;
+}
+
+bool UIView::isDescendantOfView(UIView* view) {
+    if (!view) return false;
+    for (Ref<UIView> v(this); v; v = v->superview())
+        if (v.get() == view) return true;
+    return false;
+}
+
+Ref<UIView> UIView::viewWithTag(NSInteger tag) {
+    if (tag_ == tag) return Ref<UIView>(this);
+    for (auto& s : subviews_)
+        if (auto found = s->viewWithTag(tag)) return found;
+    return nullptr;
+}
+
+void UIView::propagateWindowChange(UIWindow* oldWindow, UIWindow* newWindow, bool will) {
+    (void)oldWindow;
+    Ref<UIView> self(this);
+    if (will) {
+        willMoveToWindow(newWindow);
+    } else {
+        didMoveToWindow();
+        // The controller of this view hears of it (its appearance follows the window).
+        if (auto vc = as<UIViewController>(controller_.lock())) vc->viewMovedToWindow(newWindow);
+    }
+    auto subs = subviews_;
+    for (auto& s : subs)
+        s->propagateWindowChange(oldWindow, newWindow, will);
+}
+
+void UIView::addSubview(UIView* view) {
+    if (!view) return;
+    insertSubviewAt(view, subviews_.size());
+}
+
+void UIView::insertSubview(UIView* view, NSInteger index) {
+    if (!view) return;
+    size_t at = index < 0 ? 0 : std::min<size_t>(static_cast<size_t>(index), subviews_.size());
+    insertSubviewAt(view, at);
+}
+
+void UIView::insertSubview(UIView* view, UIView* aboveSubview) {
+    if (!view) return;
+    auto it = std::find(subviews_.begin(), subviews_.end(), aboveSubview);
+    size_t at =
+        it == subviews_.end() ? subviews_.size() : static_cast<size_t>(it - subviews_.begin()) + 1;
+    insertSubviewAt(view, at);
+}
+
+void UIView::insertSubviewBelowSubview(UIView* view, UIView* belowSubview) {
+    if (!view) return;
+    auto it = std::find(subviews_.begin(), subviews_.end(), belowSubview);
+    size_t at =
+        it == subviews_.end() ? subviews_.size() : static_cast<size_t>(it - subviews_.begin());
+    insertSubviewAt(view, at);
+}
+
+void UIView::insertSubviewAt(UIView* view, size_t index) {
+    if (view == this || isDescendantOfView(view))
+        NSException::raise(NSInvalidArgumentException, NS("Can't add self as subview"));
+    Ref<UIView> keep(view);
+    Ref<UIView> self(this);
+    auto old = view->superview();
+    if (old.get() == this) {
+        // Moving within the same superview only reorders.
+        auto it = std::find(subviews_.begin(), subviews_.end(), keep);
+        size_t from = static_cast<size_t>(it - subviews_.begin());
+        subviews_.erase(it);
+        if (index > from) --index;
+        index = std::min(index, subviews_.size());
+        subviews_.insert(subviews_.begin() + static_cast<std::ptrdiff_t>(index), keep);
+        return;
+    }
+    auto oldWindow = view->window();
+    auto newWindow = window();
+    if (old) old->willRemoveSubview(view);
+    view->willMoveToSuperview(this);
+    bool windowChanges = oldWindow != newWindow;
+    if (windowChanges) {
+        // The focus does not travel with a view out of its window.
+        auto first = UIResponder::currentFirstResponder();
+        if (auto fv = as<UIView>(first); fv && fv->isDescendantOfView(view))
+            fv->UIResponder::resignFirstResponder();
+        view->propagateWindowChange(oldWindow, newWindow, true);
+    }
+    if (old) {
+        auto& list = old->subviews_;
+        list.erase(std::remove(list.begin(), list.end(), keep), list.end());
+    }
+    index = std::min(index, subviews_.size());
+    subviews_.insert(subviews_.begin() + static_cast<std::ptrdiff_t>(index), keep);
+    view->superview_ = this;
+    if (windowChanges) view->propagateWindowChange(oldWindow, newWindow, false);
+    view->didMoveToSuperview();
+    didAddSubview(view);
+    view->setNeedsLayout();
+}
+
+void UIView::exchangeSubviewAtIndex(NSInteger index1, NSInteger index2) {
+    auto n = static_cast<NSInteger>(subviews_.size());
+    if (index1 < 0 || index2 < 0 || index1 >= n || index2 >= n)
+        NSException::raise(NSRangeException, NS("index (%d) beyond bounds (%d)"),
+                           std::max(index1, index2), n);
+    std::swap(subviews_[static_cast<size_t>(index1)], subviews_[static_cast<size_t>(index2)]);
+}
+
+void UIView::bringSubviewToFront(UIView* view) {
+    auto it = std::find(subviews_.begin(), subviews_.end(), view);
+    if (it == subviews_.end()) return;
+    Ref<UIView> keep = *it;
+    subviews_.erase(it);
+    subviews_.push_back(keep);
+}
+
+void UIView::sendSubviewToBack(UIView* view) {
+    auto it = std::find(subviews_.begin(), subviews_.end(), view);
+    if (it == subviews_.end()) return;
+    Ref<UIView> keep = *it;
+    subviews_.erase(it);
+    subviews_.insert(subviews_.begin(), keep);
+}
+
+void UIView::removeFromSuperview() {
+    detachFromSuperview(true);
+}
+
+void UIView::detachFromSuperview(bool notify) {
+    auto old = superview();
+    if (!old) return;
+    Ref<UIView> self(this);
+    auto oldWindow = window();
+    if (notify) {
+        old->willRemoveSubview(this);
+        willMoveToSuperview(nullptr);
+    }
+    if (oldWindow) {
+        auto first = UIResponder::currentFirstResponder();
+        if (auto fv = as<UIView>(first); fv && fv->isDescendantOfView(this))
+            fv->UIResponder::resignFirstResponder();
+        if (notify) propagateWindowChange(oldWindow, nullptr, true);
+    }
+    auto& list = old->subviews_;
+    list.erase(std::remove(list.begin(), list.end(), self), list.end());
+    superview_.reset();
+    if (notify) {
+        if (oldWindow) propagateWindowChange(oldWindow, nullptr, false);
+        didMoveToSuperview();
+    }
+}
+
+// ---- layout -------------------------------------------------------------------------------
+
+namespace {
+struct LayoutQueue {
+    std::vector<Weak<UIView>> pending;
+    bool scheduled = false;
+};
+LayoutQueue& layoutQueue() {
+    static LayoutQueue q;
+    return q;
+}
+}  // namespace
+
+void UIView::setNeedsLayout() {
+    if (needsLayout_) return;
+    needsLayout_ = true;
+    auto& q = layoutQueue();
+    q.pending.emplace_back(this);
+    // Layout runs once at the end of the main loop's pass, however many views asked.
+    if (!q.scheduled && NSThread::isMainThread()) {
+        q.scheduled = true;
+        NSRunLoop::mainRunLoop()->performBlock([] { UIView::layoutPendingViews(); });
+    }
+}
+
+void UIView::layoutPendingViews() {
+    auto& q = layoutQueue();
+    q.scheduled = false;
+    // Layout may mark more views; they join the next round of this same call.
+    for (int round = 0; round < 8 && !q.pending.empty(); ++round) {
+        auto pending = std::move(q.pending);
+        q.pending.clear();
+        for (auto& w : pending)
+            if (auto v = w.lock()) v->layoutIfNeeded();
+    }
+}
+
+void UIView::layoutIfNeeded() {
+    Ref<UIView> self(this);
+    if (needsLayout_) {
+        needsLayout_ = false;
+        layoutSubviews();
+    }
+    auto subs = subviews_;
+    for (auto& s : subs)
+        s->layoutIfNeeded();
+}
+
+CGSize UIView::sizeThatFits(CGSize) {
+    return bounds_.size;
+}
+
+void UIView::sizeToFit() {
+    CGSize size = sizeThatFits(bounds_.size);
+    CGRect f = frame();
+    setFrame(CGRectMake(f.origin.x, f.origin.y, size.width, size.height));
+}
+
+// ---- display ------------------------------------------------------------------------------
+
+void UIView::setNeedsDisplay() {
+    setNeedsDisplayInRect(bounds_);
+}
+
+void UIView::setNeedsDisplayInRect(CGRect rect) {
+    dirty_ = needsDisplay_ ? CGRectUnion(dirty_, rect) : rect;
+    needsDisplay_ = true;
+}
+
+void UIView::displayIfNeeded() {
+    if (!needsDisplay_) return;
+    CGRect r = dirty_;
+    needsDisplay_ = false;
+    dirty_ = CGRectZero;
+    drawRect(r);
+}
+
+// ---- hit testing and conversion -----------------------------------------------------------
+
+bool UIView::pointInside(CGPoint point, UIEvent*) {
+    return CGRectContainsPoint(bounds_, point);
+}
+
+Ref<UIView> UIView::hitTest(CGPoint point, UIEvent* event) {
+    if (hidden_ || !userInteraction_ || alpha_ < 0.01f) return nullptr;
+    if (!pointInside(point, event)) return nullptr;
+    auto subs = subviews_;
+    for (auto it = subs.rbegin(); it != subs.rend(); ++it) {
+        CGPoint p = CGPointApplyAffineTransform(
+            point, CGAffineTransformInvert((*it)->transformToSuperview()));
+        if (auto hit = (*it)->hitTest(p, event)) return hit;
+    }
+    return Ref<UIView>(this);
+}
+
+CGAffineTransform UIView::transformToSuperview() {
+    // Bounds coordinates -> around the centre -> the view's transform -> the superview's space.
+    CGAffineTransform t = CGAffineTransformMakeTranslation(
+        -bounds_.origin.x - bounds_.size.width / 2, -bounds_.origin.y - bounds_.size.height / 2);
+    t = CGAffineTransformConcat(t, transform_);
+    return CGAffineTransformConcat(t, CGAffineTransformMakeTranslation(center_.x, center_.y));
+}
+
+namespace {
+// From the view's coordinates to the space its topmost ancestor sits in (the screen for a
+// window).
+CGAffineTransform toRootSpace(UIView* view, Ref<UIView>* root) {
+    CGAffineTransform t = CGAffineTransformIdentity;
+    Ref<UIView> v(view);
+    while (v) {
+        t = CGAffineTransformConcat(t, v->transformToSuperview());
+        *root = v;
+        v = v->superview();
+    }
+    return t;
+}
+}  // namespace
+
+CGPoint UIView::convertPoint(CGPoint point, UIView* toView) {
+    Ref<UIView> myRoot, otherRoot;
+    CGAffineTransform mine = toRootSpace(this, &myRoot);
+    if (!toView) {
+        // Nil means the window; outside a window, the root of the view's tree.
+        auto w = window();
+        toView = w ? static_cast<UIView*>(w.get()) : myRoot.get();
+        CGAffineTransform theirs = toRootSpace(toView, &otherRoot);
+        return CGPointApplyAffineTransform(CGPointApplyAffineTransform(point, mine),
+                                           CGAffineTransformInvert(theirs));
+    }
+    CGAffineTransform theirs = toRootSpace(toView, &otherRoot);
+    return CGPointApplyAffineTransform(CGPointApplyAffineTransform(point, mine),
+                                       CGAffineTransformInvert(theirs));
+}
+
+CGPoint UIView::convertPointFromView(CGPoint point, UIView* fromView) {
+    if (!fromView) {
+        auto w = window();
+        Ref<UIView> root;
+        toRootSpace(this, &root);
+        fromView = w ? static_cast<UIView*>(w.get()) : root.get();
+    }
+    return fromView->convertPoint(point, this);
+}
+
+CGRect UIView::convertRect(CGRect rect, UIView* toView) {
+    if (CGRectIsNull(rect)) return rect;
+    rect = CGRectStandardize(rect);
+    CGPoint corners[4] = {rect.origin, CGPointMake(CGRectGetMaxX(rect), rect.origin.y),
+                          CGPointMake(rect.origin.x, CGRectGetMaxY(rect)),
+                          CGPointMake(CGRectGetMaxX(rect), CGRectGetMaxY(rect))};
+    CGFloat x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    for (int i = 0; i < 4; ++i) {
+        CGPoint p = convertPoint(corners[i], toView);
+        if (i == 0 || p.x < x0) x0 = p.x;
+        if (i == 0 || p.x > x1) x1 = p.x;
+        if (i == 0 || p.y < y0) y0 = p.y;
+        if (i == 0 || p.y > y1) y1 = p.y;
+    }
+    return CGRectMake(x0, y0, x1 - x0, y1 - y0);
+}
+
+CGRect UIView::convertRectFromView(CGRect rect, UIView* fromView) {
+    if (!fromView) {
+        auto w = window();
+        Ref<UIView> root;
+        toRootSpace(this, &root);
+        fromView = w ? static_cast<UIView*>(w.get()) : root.get();
+    }
+    return fromView->convertRect(rect, this);
+}
+
+// ---- responder chain ----------------------------------------------------------------------
+
+Ref<UIResponder> UIView::nextResponder() {
+    if (auto c = controller_.lock()) return c;
+    return superview();
+}
+
+bool UIView::becomeFirstResponder() {
+    // Only a view on screen can take the focus.
+    if (!isFirstResponder() && !window()) return false;
+    return UIResponder::becomeFirstResponder();
+}
+
+bool UIView::endEditing(bool force) {
+    auto first = as<UIView>(UIResponder::currentFirstResponder());
+    if (!first || !first->isDescendantOfView(this)) return true;
+    if (first->resignFirstResponder()) return true;
+    if (!force) return false;
+    // Forced: the focus goes whatever the responder says.
+    first->UIResponder::resignFirstResponder();
+    return true;
+}
+
+// ---- animations ---------------------------------------------------------------------------
+
+namespace {
+struct AnimationBlock {
+    Ref<NSString> animationID;
+    void* context = nullptr;
+    Ref<NSObject> delegate;  // kept until the did-stop call went out
+    SEL willStart = nullptr;
+    SEL didStop = nullptr;
+    NSTimeInterval duration = 0.2;
+    NSTimeInterval delay = 0;
+    std::function<void(bool)> completion;
+};
+struct AnimationState {
+    std::vector<AnimationBlock> stack;
+    bool enabled = true;
+    NSUInteger running = 0;
+};
+AnimationState& animations() {
+    static AnimationState s;
+    return s;
+}
+AnimationBlock* currentBlock() {
+    auto& s = animations();
+    return s.stack.empty() ? nullptr : &s.stack.back();
+}
+
+void finishAnimation(AnimationBlock block) {
+    auto& s = animations();
+    if (s.running > 0) --s.running;
+    if (block.delegate && block.didStop && block.delegate->respondsToSelector(block.didStop)) {
+        std::vector<Value> args;
+        unsigned n = block.didStop->keywordCount;
+        if (n >= 1) args.push_back(Value::ofObject(block.animationID));
+        if (n >= 2) args.push_back(Value::ofObject(NSNumber::numberWithBool(true)));
+        if (n >= 3) args.push_back(Value::ofPointer(block.context));
+        invokeMethod(block.delegate, block.didStop, args);
+    }
+    if (block.completion) block.completion(true);
+}
+}  // namespace
+
+void UIView::beginAnimations(NSString* animationID, void* context) {
+    auto& s = animations();
+    AnimationBlock b;
+    // A nested block starts with its outer block's timing.
+    if (auto* outer = currentBlock()) {
+        b.duration = outer->duration;
+        b.delay = outer->delay;
+    }
+    b.animationID = animationID;
+    b.context = context;
+    s.stack.push_back(std::move(b));
+}
+
+void UIView::commitAnimations() {
+    auto& s = animations();
+    if (s.stack.empty()) return;
+    AnimationBlock b = std::move(s.stack.back());
+    s.stack.pop_back();
+    if (b.delegate && b.willStart && b.delegate->respondsToSelector(b.willStart)) {
+        std::vector<Value> args;
+        if (b.willStart->keywordCount >= 1) args.push_back(Value::ofObject(b.animationID));
+        if (b.willStart->keywordCount >= 2) args.push_back(Value::ofPointer(b.context));
+        invokeMethod(b.delegate, b.willStart, args);
+    }
+    if (!b.delegate && !b.completion) return;
+    NSTimeInterval wait = s.enabled ? b.delay + b.duration : 0;
+    ++s.running;
+    UIKitAfterDelay(wait, [b = std::move(b)]() mutable { finishAnimation(std::move(b)); });
+}
+
+void UIView::setAnimationDelegate(NSObject* delegate) {
+    if (auto* b = currentBlock()) b->delegate = delegate;
+}
+void UIView::setAnimationWillStartSelector(SEL selector) {
+    if (auto* b = currentBlock()) b->willStart = selector;
+}
+void UIView::setAnimationDidStopSelector(SEL selector) {
+    if (auto* b = currentBlock()) b->didStop = selector;
+}
+void UIView::setAnimationDuration(NSTimeInterval duration) {
+    if (auto* b = currentBlock()) b->duration = std::max(0.0, duration);
+}
+void UIView::setAnimationDelay(NSTimeInterval delay) {
+    if (auto* b = currentBlock()) b->delay = std::max(0.0, delay);
+}
+void UIView::setAnimationStartDate(NSObject*) {}
+void UIView::setAnimationCurve(UIViewAnimationCurve) {}
+void UIView::setAnimationRepeatCount(float) {}
+void UIView::setAnimationRepeatAutoreverses(bool) {}
+void UIView::setAnimationBeginsFromCurrentState(bool) {}
+void UIView::setAnimationTransition(UIViewAnimationTransition transition, UIView* forView, bool) {
+    if (forView && currentBlock()) forView->lastTransition_ = transition;
+}
+void UIView::setAnimationsEnabled(bool enabled) {
+    animations().enabled = enabled;
+}
+bool UIView::areAnimationsEnabled() {
+    return animations().enabled;
+}
+bool UIView::isInsideAnimationBlock() {
+    return currentBlock() != nullptr;
+}
+NSUInteger UIView::runningAnimationCount() {
+    return animations().running;
+}
+
+void UIView::animateWithDuration(NSTimeInterval duration, std::function<void()> animations) {
+    animateWithDuration(duration, 0, 0, std::move(animations), nullptr);
+}
+
+void UIView::animateWithDuration(NSTimeInterval duration, std::function<void()> animations,
+                                 std::function<void(bool)> completion) {
+    animateWithDuration(duration, 0, 0, std::move(animations), std::move(completion));
+}
+
+void UIView::animateWithDuration(NSTimeInterval duration, NSTimeInterval delay,
+                                 UIViewAnimationOptions, std::function<void()> changes,
+                                 std::function<void(bool)> completion) {
+    beginAnimations(nullptr, nullptr);
+    setAnimationDuration(duration);
+    setAnimationDelay(delay);
+    if (auto* b = currentBlock()) b->completion = std::move(completion);
+    if (changes) changes();
+    commitAnimations();
+}
+
+void UIView::transitionWithView(UIView* view, NSTimeInterval duration,
+                                UIViewAnimationOptions options, std::function<void()> changes,
+                                std::function<void(bool)> completion) {
+    if (view) {
+        auto kind = (options >> 20) & 0xF;
+        view->lastTransition_ = static_cast<UIViewAnimationTransition>(
+            kind <= UIViewAnimationTransitionCurlDown ? kind : 0);
+    }
+    animateWithDuration(duration, 0, options, std::move(changes), std::move(completion));
+}
+
+// ---- life -------------------------------------------------------------------------------------
+
+void UIView::dealloc() {
+    for (auto& s : subviews_)
+        s->superview_.reset();
+    subviews_.clear();
+    super::dealloc();
+}
+
+Ref<NSString> UIView::description() {
+    CGRect f = frame();
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "<%s: %p; frame = (%g %g; %g %g)%s%s>",
+                  getClass()->name().c_str(), static_cast<void*>(this),
+                  static_cast<double>(f.origin.x), static_cast<double>(f.origin.y),
+                  static_cast<double>(f.size.width), static_cast<double>(f.size.height),
+                  hidden_ ? "; hidden = YES" : "", tag_ ? "; tag" : "");
+    std::string s = buf;
+    if (tag_) {
+        s.insert(s.size() - 1, " = " + std::to_string(tag_));
+    }
+    return NSString::fromUTF8(s);
+}

@@ -1,0 +1,300 @@
+// Views: a rectangle in its superview's coordinates (frame), its own coordinate space (bounds),
+// an ordered list of subviews (back to front) and the plumbing of layout, display, hit testing
+// and animation. The model is headless: frames and bounds are in points and nothing is drawn
+// until the drawing layer renders a tree.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "CoreGraphics/CGAffineTransform.h"
+#include "CoreGraphics/CGGeometry.h"
+#include "UIKit/UIGeometry.h"
+#include "UIKit/UIResponder.h"
+
+class NSArray;
+class UIColor;
+class UIWindow;
+
+enum UIViewContentMode : NSInteger {
+    UIViewContentModeScaleToFill = 0,
+    UIViewContentModeScaleAspectFit,
+    UIViewContentModeScaleAspectFill,
+    UIViewContentModeRedraw,
+    UIViewContentModeCenter,
+    UIViewContentModeTop,
+    UIViewContentModeBottom,
+    UIViewContentModeLeft,
+    UIViewContentModeRight,
+    UIViewContentModeTopLeft,
+    UIViewContentModeTopRight,
+    UIViewContentModeBottomLeft,
+    UIViewContentModeBottomRight,
+};
+
+using UIViewAutoresizing = NSUInteger;
+enum : UIViewAutoresizing {
+    UIViewAutoresizingNone = 0,
+    UIViewAutoresizingFlexibleLeftMargin = 1 << 0,
+    UIViewAutoresizingFlexibleWidth = 1 << 1,
+    UIViewAutoresizingFlexibleRightMargin = 1 << 2,
+    UIViewAutoresizingFlexibleTopMargin = 1 << 3,
+    UIViewAutoresizingFlexibleHeight = 1 << 4,
+    UIViewAutoresizingFlexibleBottomMargin = 1 << 5,
+};
+
+enum UIViewAnimationCurve : NSInteger {
+    UIViewAnimationCurveEaseInOut = 0,
+    UIViewAnimationCurveEaseIn,
+    UIViewAnimationCurveEaseOut,
+    UIViewAnimationCurveLinear,
+};
+
+enum UIViewAnimationTransition : NSInteger {
+    UIViewAnimationTransitionNone = 0,
+    UIViewAnimationTransitionFlipFromLeft,
+    UIViewAnimationTransitionFlipFromRight,
+    UIViewAnimationTransitionCurlUp,
+    UIViewAnimationTransitionCurlDown,
+};
+
+using UIViewAnimationOptions = NSUInteger;
+enum : UIViewAnimationOptions {
+    UIViewAnimationOptionLayoutSubviews = 1 << 0,
+    UIViewAnimationOptionAllowUserInteraction = 1 << 1,
+    UIViewAnimationOptionBeginFromCurrentState = 1 << 2,
+    UIViewAnimationOptionRepeat = 1 << 3,
+    UIViewAnimationOptionAutoreverse = 1 << 4,
+    UIViewAnimationOptionCurveEaseInOut = 0 << 16,
+    UIViewAnimationOptionCurveEaseIn = 1 << 16,
+    UIViewAnimationOptionCurveEaseOut = 2 << 16,
+    UIViewAnimationOptionCurveLinear = 3 << 16,
+    UIViewAnimationOptionTransitionNone = 0 << 20,
+    UIViewAnimationOptionTransitionFlipFromLeft = 1 << 20,
+    UIViewAnimationOptionTransitionFlipFromRight = 2 << 20,
+    UIViewAnimationOptionTransitionCurlUp = 3 << 20,
+    UIViewAnimationOptionTransitionCurlDown = 4 << 20,
+};
+
+class UIView : public UIResponder {
+    NS_OBJECT(UIView, UIResponder)
+    static void describeClass(RuntimeClass& c);
+
+    // init is initWithFrame: with a zero frame.
+    bool init() override;
+    virtual bool initWithFrame(CGRect frame);
+
+    // ---- geometry ------------------------------------------------------------------------
+    // The frame is derived from center, bounds size and transform; setting it keeps the
+    // transform and moves the center and the bounds size.
+    CGRect frame();
+    virtual void setFrame(CGRect frame);
+    CGRect bounds() { return bounds_; }
+    virtual void setBounds(CGRect bounds);
+    CGPoint center() { return center_; }
+    virtual void setCenter(CGPoint center);
+    CGAffineTransform transform() { return transform_; }
+    virtual void setTransform(CGAffineTransform transform);
+    CGFloat contentScaleFactor() { return contentScale_; }
+    void setContentScaleFactor(CGFloat scale) { contentScale_ = scale; }
+
+    // ---- appearance ----------------------------------------------------------------------
+    CGFloat alpha() { return alpha_; }
+    virtual void setAlpha(CGFloat alpha);
+    bool isHidden() { return hidden_; }
+    virtual void setHidden(bool hidden);
+    bool isOpaque() { return opaque_; }
+    void setOpaque(bool opaque) { opaque_ = opaque; }
+    Ref<UIColor> backgroundColor();
+    virtual void setBackgroundColor(UIColor* color);
+    bool clipsToBounds() { return clipsToBounds_; }
+    void setClipsToBounds(bool clips) { clipsToBounds_ = clips; }
+    bool clearsContextBeforeDrawing() { return clearsContext_; }
+    void setClearsContextBeforeDrawing(bool clears) { clearsContext_ = clears; }
+    UIViewContentMode contentMode() { return contentMode_; }
+    virtual void setContentMode(UIViewContentMode mode);
+    CGRect contentStretch() { return contentStretch_; }
+    void setContentStretch(CGRect r) { contentStretch_ = r; }
+    NSInteger tag() { return tag_; }
+    void setTag(NSInteger tag) { tag_ = tag; }
+
+    // ---- interaction ---------------------------------------------------------------------
+    bool isUserInteractionEnabled() { return userInteraction_; }
+    void setUserInteractionEnabled(bool enabled) { userInteraction_ = enabled; }
+    bool isMultipleTouchEnabled() { return multipleTouch_; }
+    void setMultipleTouchEnabled(bool enabled) { multipleTouch_ = enabled; }
+    bool isExclusiveTouch() { return exclusiveTouch_; }
+    void setExclusiveTouch(bool exclusive) { exclusiveTouch_ = exclusive; }
+    // The text a person or the shell knows the view by.
+    Ref<NSString> accessibilityLabel() { return accessibilityLabel_; }
+    void setAccessibilityLabel(NSString* label);
+
+    // ---- hierarchy -----------------------------------------------------------------------
+    Ref<UIView> superview() { return superview_.lock(); }
+    // Back to front.
+    Ref<NSArray> subviews();
+    const std::vector<Ref<UIView>>& subviewList() const { return subviews_; }
+    // The window at the root of the view's tree, nil when it is not in one.
+    virtual Ref<UIWindow> window();
+    // Adding a view that has another superview first removes it there; adding a view to itself
+    // or to one of its own subviews raises NSInvalidArgumentException.
+    void addSubview(UIView* view);
+    // Beyond the end inserts at the end.
+    void insertSubview(UIView* view, NSInteger index);
+    void insertSubview(UIView* view, UIView* aboveSubview);
+    void insertSubviewBelowSubview(UIView* view, UIView* belowSubview);
+    void exchangeSubviewAtIndex(NSInteger index1, NSInteger index2);
+    void bringSubviewToFront(UIView* view);
+    void sendSubviewToBack(UIView* view);
+    void removeFromSuperview();
+    bool isDescendantOfView(UIView* view);
+    // Depth first, the receiver included.
+    Ref<UIView> viewWithTag(NSInteger tag);
+
+    // Callbacks around changes of the hierarchy, in the platform's order: willMoveToSuperview,
+    // willMoveToWindow, (change), didMoveToWindow, didMoveToSuperview, then didAddSubview on the
+    // new superview; willRemoveSubview runs on the old superview before anything else.
+    virtual void didAddSubview(UIView*) {}
+    virtual void willRemoveSubview(UIView*) {}
+    virtual void willMoveToSuperview(UIView*) {}
+    virtual void didMoveToSuperview() {}
+    virtual void willMoveToWindow(UIWindow*) {}
+    virtual void didMoveToWindow() {}
+
+    // ---- layout --------------------------------------------------------------------------
+    bool autoresizesSubviews() { return autoresizesSubviews_; }
+    void setAutoresizesSubviews(bool v) { autoresizesSubviews_ = v; }
+    UIViewAutoresizing autoresizingMask() { return autoresizingMask_; }
+    void setAutoresizingMask(UIViewAutoresizing mask) { autoresizingMask_ = mask; }
+    // Marks the view; the layout runs at layoutIfNeeded or at the end of the run-loop pass.
+    void setNeedsLayout();
+    bool needsLayout() { return needsLayout_; }
+    // Lays out this view and then its subviews, where marked.
+    void layoutIfNeeded();
+    virtual void layoutSubviews() {}
+    // The size that fits the content within `size`; the base answers its bounds size.
+    virtual CGSize sizeThatFits(CGSize size);
+    // Resizes the bounds to sizeThatFits: of the current size, keeping the frame's origin.
+    virtual void sizeToFit();
+    // Runs every pending layout now (the end-of-pass work; a test and shell aid).
+    static void layoutPendingViews();
+
+    // ---- display -------------------------------------------------------------------------
+    void setNeedsDisplay();
+    void setNeedsDisplayInRect(CGRect rect);
+    bool needsDisplay() { return needsDisplay_; }
+    // The area marked since the last display (the bounds for setNeedsDisplay).
+    CGRect dirtyRect() { return dirty_; }
+    virtual void drawRect(CGRect) {}
+    // Called by whoever renders: draws the marked area and clears the mark.
+    void displayIfNeeded();
+
+    // ---- hit testing and conversion --------------------------------------------------------
+    // The deepest visible, interactive view under the point (in the receiver's coordinates),
+    // front to back; nil for a hidden view, one with alpha below 0.01, one that does not take
+    // user interaction, or when the point is outside (pointInside:).
+    virtual Ref<UIView> hitTest(CGPoint point, UIEvent* event);
+    virtual bool pointInside(CGPoint point, UIEvent* event);
+    // Conversions between the coordinate spaces of two views of the same window (nil: the
+    // window), through bounds origins and transforms.
+    CGPoint convertPoint(CGPoint point, UIView* toView);
+    CGPoint convertPointFromView(CGPoint point, UIView* fromView);
+    CGRect convertRect(CGRect rect, UIView* toView);
+    CGRect convertRectFromView(CGRect rect, UIView* fromView);
+    // From the view's bounds coordinates into its superview's (centre, transform, bounds
+    // origin).
+    CGAffineTransform transformToSuperview();
+
+    // ---- responder chain ---------------------------------------------------------------------
+    // The controller whose view this is (set by the controller), else the superview.
+    Ref<UIResponder> nextResponder() override;
+    bool becomeFirstResponder() override;
+    void setViewController(UIResponder* controller) { controller_ = controller; }
+    Ref<UIResponder> viewController() { return controller_.lock(); }
+    // Makes whichever descendant (or the view itself) is first responder resign.
+    bool endEditing(bool force);
+
+    // ---- animations (block-less) -----------------------------------------------------------
+    // Properties change at once. When the outermost block commits, the delegate's will-start
+    // selector is sent at once and its did-stop selector ("animationDidStop:finished:context:"
+    // form, or with no arguments) is sent on the main run loop after delay plus duration on
+    // the Clock. A nested block starts with its outer block's duration and delay; delegates and
+    // selectors belong to each block.
+    static void beginAnimations(NSString* animationID, void* context);
+    static void commitAnimations();
+    static void setAnimationDelegate(NSObject* delegate);
+    static void setAnimationWillStartSelector(SEL selector);
+    static void setAnimationDidStopSelector(SEL selector);
+    static void setAnimationDuration(NSTimeInterval duration);  // default 0.2
+    static void setAnimationDelay(NSTimeInterval delay);
+    static void setAnimationStartDate(NSObject* date);
+    static void setAnimationCurve(UIViewAnimationCurve curve);
+    static void setAnimationRepeatCount(float count);
+    static void setAnimationRepeatAutoreverses(bool autoreverses);
+    static void setAnimationBeginsFromCurrentState(bool fromCurrentState);
+    static void setAnimationTransition(UIViewAnimationTransition transition, UIView* forView,
+                                       bool cache);
+    static void setAnimationsEnabled(bool enabled);
+    static bool areAnimationsEnabled();
+    // Inside a beginAnimations block (a test and diagnostic aid).
+    static bool isInsideAnimationBlock();
+    // Animations committed and not yet finished.
+    static NSUInteger runningAnimationCount();
+    // Block forms: the changes run at once; the completion runs on the main loop after the
+    // delay and duration.
+    static void animateWithDuration(NSTimeInterval duration, std::function<void()> animations);
+    static void animateWithDuration(NSTimeInterval duration, std::function<void()> animations,
+                                    std::function<void(bool finished)> completion);
+    static void animateWithDuration(NSTimeInterval duration, NSTimeInterval delay,
+                                    UIViewAnimationOptions options,
+                                    std::function<void()> animations,
+                                    std::function<void(bool finished)> completion);
+    static void transitionWithView(UIView* view, NSTimeInterval duration,
+                                   UIViewAnimationOptions options, std::function<void()> animations,
+                                   std::function<void(bool finished)> completion);
+    // The last transition set on the view (a diagnostic the shell prints).
+    UIViewAnimationTransition lastTransition() { return lastTransition_; }
+
+    void dealloc() override;
+    Ref<NSString> description() override;
+
+protected:
+    // Applies the autoresizing of every subview after the bounds size changed.
+    virtual void resizeSubviewsWithOldSize(CGSize oldSize);
+    void resizeWithOldSuperviewSize(CGSize oldSize);
+    // The window the view moves into (the hierarchy callbacks pass it down).
+    void propagateWindowChange(UIWindow* oldWindow, UIWindow* newWindow, bool will);
+
+private:
+    friend class UIWindow;
+    void insertSubviewAt(UIView* view, size_t index);
+    void detachFromSuperview(bool notify);
+    void boundsSizeChanged(CGSize oldSize);
+
+    Weak<UIView> superview_;
+    std::vector<Ref<UIView>> subviews_;
+    Weak<UIResponder> controller_;
+    CGRect bounds_{};
+    CGPoint center_{};
+    CGAffineTransform transform_{};
+    CGFloat alpha_ = 1;
+    CGFloat contentScale_ = 1;
+    bool hidden_ = false;
+    bool opaque_ = true;
+    bool clipsToBounds_ = false;
+    bool clearsContext_ = true;
+    bool userInteraction_ = true;
+    bool multipleTouch_ = false;
+    bool exclusiveTouch_ = false;
+    bool autoresizesSubviews_ = true;
+    bool needsLayout_ = false;
+    bool needsDisplay_ = false;
+    UIViewAutoresizing autoresizingMask_ = UIViewAutoresizingNone;
+    UIViewContentMode contentMode_ = UIViewContentModeScaleToFill;
+    UIViewAnimationTransition lastTransition_ = UIViewAnimationTransitionNone;
+    CGRect contentStretch_{{0, 0}, {1, 1}};
+    CGRect dirty_{};
+    NSInteger tag_ = 0;
+    Ref<UIColor> backgroundColor_;
+    Ref<NSString> accessibilityLabel_;
+};

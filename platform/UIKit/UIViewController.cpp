@@ -1,0 +1,548 @@
+#include "UIKit/UIViewController.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSBundle.h"
+#include "Foundation/NSException.h"
+#include "Foundation/NSNotification.h"
+#include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIDevice.h"
+#include "UIKit/UIKitNotifications.h"
+#include "UIKit/UINavigationBar.h"
+#include "UIKit/UINavigationController.h"
+#include "UIKit/UINib.h"
+#include "UIKit/UIScreen.h"
+#include "UIKit/UITabBar.h"
+#include "UIKit/UITabBarController.h"
+#include "UIKit/UIView.h"
+#include "UIKit/UIWindow.h"
+
+namespace {
+// One observer for the whole process turns the screens when the device turns.
+void observeDeviceOrientation() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+            UIDeviceOrientationDidChangeNotification, nullptr,
+            [](NSNotification*) { UIViewController::attemptRotationToDeviceOrientation(); });
+        // The center holds the block until the token is removed; the token lives forever.
+        static Ref<NSObject> keep = token;
+    });
+}
+
+// The size of a window's root view for an orientation.
+CGSize rootSizeFor(UIInterfaceOrientation orientation, bool fullScreen) {
+    CGRect screen = UIScreen::mainScreen()->bounds();
+    CGFloat statusBar = fullScreen ? 0 : 20;
+    if (UIInterfaceOrientationIsLandscape(orientation)) {
+        return CGSizeMake(screen.size.height, screen.size.width - statusBar);
+    }
+    return CGSizeMake(screen.size.width, screen.size.height - statusBar);
+}
+}  // namespace
+
+void UIViewController::describeClass(RuntimeClass& c) {
+    c.method("handleMemoryWarning:", &UIViewController::handleMemoryWarning);
+    c.method("editButtonPressed:", &UIViewController::editButtonPressed);
+    c.method("viewDidLoad", &UIViewController::viewDidLoad);
+    c.method("didReceiveMemoryWarning", &UIViewController::didReceiveMemoryWarning);
+    c.property("title", &UIViewController::title, &UIViewController::setTitle);
+}
+
+bool UIViewController::init() {
+    return initWithNibName(nullptr, nullptr);
+}
+
+bool UIViewController::initWithNibName(NSString* nibName, NSBundle* bundle) {
+    nibName_ = nibName ? nibName->copy() : nullptr;
+    nibBundle_ = bundle;
+    orientation_ = UIApplication::sharedApplication()->statusBarOrientation();
+    NSNotificationCenter::defaultCenter()->addObserver(
+        this, Selector::named("handleMemoryWarning:"),
+        UIApplicationDidReceiveMemoryWarningNotification, nullptr);
+    observeDeviceOrientation();
+    return true;
+}
+
+void UIViewController::dealloc() {
+    NSNotificationCenter::defaultCenter()->removeObserver(this);
+    if (view_ && view_->viewController().get() == this) view_->setViewController(nullptr);
+    for (auto& child : children_)
+        child->parent_ = nullptr;
+    children_.clear();
+    if (modal_) modal_->presenter_ = nullptr;
+    modal_ = nullptr;
+    super::dealloc();
+}
+
+// ---- the view ------------------------------------------------------------------------------
+
+Ref<UIView> UIViewController::view() {
+    loadViewIfNeeded();
+    return view_;
+}
+
+void UIViewController::loadViewIfNeeded() {
+    if (view_ || loadingView_) return;
+    loadingView_ = true;
+    try {
+        loadView();
+    } catch (...) {
+        loadingView_ = false;
+        throw;
+    }
+    loadingView_ = false;
+    if (!view_) {
+        NSException::raise(NSInternalInconsistencyException,
+                           NS("-[%@ loadView] did not set the controller's view"),
+                           className().get());
+    }
+    viewDidLoad();
+}
+
+void UIViewController::setView(UIView* view) {
+    if (view_.get() == view) return;
+    if (view_ && view_->viewController().get() == this) view_->setViewController(nullptr);
+    view_ = view;
+    if (view_) view_->setViewController(this);
+}
+
+bool UIViewController::isViewLoaded() {
+    return view_ != nullptr;
+}
+
+void UIViewController::loadView() {
+    Ref<NSString> name = nibName_;
+    if (!name) {
+        // The platform's search for an interface named after the class.
+        std::string cls = className()->utf8();
+        std::string suffix = "Controller";
+        if (cls.size() > suffix.size() &&
+            cls.compare(cls.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            auto shortName = NSString::fromUTF8(cls.substr(0, cls.size() - suffix.size()));
+            if (isInterfaceRegistered(shortName)) name = shortName;
+        }
+        if (!name && isInterfaceRegistered(className())) name = className();
+    }
+    if (name) {
+        auto objects = UINib::nibWithNibName(name, nibBundle_)->instantiateWithOwner(this, nullptr);
+        if (!view_) {
+            // A builder that returned the view without connecting the outlet.
+            for (NSUInteger i = 0; objects && i < objects->count(); ++i) {
+                if (auto v = as<UIView>(objects->objectAtIndex(i))) {
+                    setView(v);
+                    break;
+                }
+            }
+        }
+        if (!view_) {
+            NSException::raise(NSInternalInconsistencyException,
+                               NS("-[UIViewController _loadViewFromNibNamed:bundle:] loaded the "
+                                  "\"%@\" nib but the view outlet was not set."),
+                               name.get());
+        }
+        return;
+    }
+    auto view = make<UIView>(&UIView::initWithFrame, fullScreenFrame());
+    view->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    setView(view);
+}
+
+void UIViewController::didReceiveMemoryWarning() {
+    if (!view_ || view_->window()) return;
+    viewWillUnload();
+    // The view goes with everything in it; it is made again when next needed.
+    Ref<UIView> dropped = view_;
+    dropped->removeFromSuperview();
+    setView(nullptr);
+    viewDidUnload();
+}
+
+void UIViewController::handleMemoryWarning(NSNotification*) {
+    didReceiveMemoryWarning();
+}
+
+CGRect UIViewController::fullScreenFrame() {
+    if (wantsFullScreenLayout_) return UIScreen::mainScreen()->bounds();
+    return UIScreen::mainScreen()->applicationFrame();
+}
+
+// ---- titles and items ------------------------------------------------------------------------
+
+void UIViewController::setTitle(NSString* title) {
+    title_ = title ? title->copy() : nullptr;
+    if (navigationItem_) navigationItem_->setTitle(title_);
+    if (tabBarItem_ && !tabBarItem_->isSystemItem()) tabBarItem_->setTitle(title_);
+}
+
+Ref<UINavigationItem> UIViewController::navigationItem() {
+    if (!navigationItem_) {
+        navigationItem_ = make<UINavigationItem>(&UINavigationItem::initWithTitle, title_.get());
+    }
+    return navigationItem_;
+}
+
+Ref<UITabBarItem> UIViewController::tabBarItem() {
+    if (!tabBarItem_) {
+        tabBarItem_ = make<UITabBarItem>(&UITabBarItem::initWithTitle, title_.get(), nullptr, 0);
+    }
+    return tabBarItem_;
+}
+
+void UIViewController::setTabBarItem(UITabBarItem* item) {
+    tabBarItem_ = item;
+    if (auto tabs = as<UITabBarController>(parent_.lock())) tabs->syncTabBar();
+}
+
+void UIViewController::setToolbarItems(NSArray* items) {
+    setToolbarItems(items, false);
+}
+
+void UIViewController::setToolbarItems(NSArray* items, bool animated) {
+    toolbarItems_ = items;
+    if (auto nav = as<UINavigationController>(parent_.lock())) {
+        if (nav->topViewController().get() == this) nav->syncBars(animated);
+    }
+}
+
+void UIViewController::setEditing(bool editing, bool) {
+    editing_ = editing;
+    setEditingButtonTitle();
+}
+
+Ref<UIBarButtonItem> UIViewController::editButtonItem() {
+    if (!editButtonItem_) {
+        editButtonItem_ = make<UIBarButtonItem>(&UIBarButtonItem::initWithTitle, NS("Edit"),
+                                                UIBarButtonItemStyleBordered, this,
+                                                Selector::named("editButtonPressed:"));
+        setEditingButtonTitle();
+    }
+    return editButtonItem_;
+}
+
+void UIViewController::setEditingButtonTitle() {
+    if (!editButtonItem_) return;
+    editButtonItem_->setTitle(editing_ ? NS("Done") : NS("Edit"));
+    editButtonItem_->setStyle(editing_ ? UIBarButtonItemStyleDone : UIBarButtonItemStyleBordered);
+}
+
+void UIViewController::editButtonPressed(NSObject*) {
+    setEditing(!editing_, true);
+}
+
+// ---- containment -------------------------------------------------------------------------------
+
+Ref<UINavigationController> UIViewController::navigationController() {
+    for (auto p = parent_.lock(); p; p = p->parent_.lock()) {
+        if (auto nav = as<UINavigationController>(p)) return nav;
+    }
+    return nullptr;
+}
+
+Ref<UITabBarController> UIViewController::tabBarController() {
+    for (auto p = parent_.lock(); p; p = p->parent_.lock()) {
+        if (auto tabs = as<UITabBarController>(p)) return tabs;
+    }
+    return nullptr;
+}
+
+Ref<NSArray> UIViewController::childViewControllers() {
+    return NSArray::arrayWithVector(children_);
+}
+
+void UIViewController::addChildViewController(UIViewController* child) {
+    if (!child || child == this || child->parent_.is(this)) return;
+    if (child->parent_.lock()) child->removeFromParentViewController();
+    child->willMoveToParentViewController(this);
+    children_.emplace_back(child);
+    child->parent_ = this;
+}
+
+void UIViewController::removeFromParentViewController() {
+    Ref<UIViewController> keep(this);
+    if (auto parent = parent_.lock()) {
+        auto& list = parent->children_;
+        list.erase(
+            std::remove_if(list.begin(), list.end(),
+                           [this](const Ref<UIViewController>& c) { return c.get() == this; }),
+            list.end());
+    }
+    parent_ = nullptr;
+    didMoveToParentViewController(nullptr);
+}
+
+Ref<UIViewController> UIViewController::outermostController() {
+    Ref<UIViewController> c(this);
+    while (auto p = c->parent_.lock())
+        c = p;
+    return c;
+}
+
+// ---- modal presentation
+// ---------------------------------------------------------------------------
+
+void UIViewController::presentModalViewController(UIViewController* controller, bool animated) {
+    if (!controller) {
+        NSException::raise(NSInvalidArgumentException,
+                           NS("Application tried to present a nil modal view controller on "
+                              "target %@."),
+                           this);
+    }
+    if (controller == this || controller->parent_.lock() || controller->presenter_.lock()) {
+        NSException::raise(NSInvalidArgumentException,
+                           NS("Application tried to present modally an active controller %@."),
+                           controller);
+    }
+    if (modal_) {
+        modal_->presentModalViewController(controller, animated);
+        return;
+    }
+    presentOver(controller, animated);
+}
+
+void UIViewController::presentViewController(UIViewController* controller, bool animated,
+                                             std::function<void()> completion) {
+    presentModalViewController(controller, animated);
+    if (completion) completion();
+}
+
+void UIViewController::presentOver(UIViewController* controller, bool animated) {
+    Ref<UIViewController> presented(controller);
+    Ref<UIViewController> root = outermostController();
+    modal_ = presented;
+    presented->presenter_ = this;
+    presented->beingPresented_ = true;
+    presented->orientation_ = root->orientation_;
+
+    Ref<UIWindow> window = root->view_ ? root->view_->window() : nullptr;
+    Ref<UIView> modalView = presented->view();
+    modalView->setFrame(presented->fullScreenFrame());
+    if (window) {
+        root->beginAppearanceTransition(false, animated);
+        presented->beginAppearanceTransition(true, animated);
+        Ref<UIView> covered = root->view_;
+        if (auto superview = covered->superview()) {
+            const auto& list = superview->subviewList();
+            auto it = std::find_if(list.begin(), list.end(),
+                                   [&](const Ref<UIView>& v) { return v.get() == covered.get(); });
+            root->coveredSuperview_ = superview.get();
+            root->coveredIndex_ = static_cast<NSInteger>(it - list.begin());
+        }
+        window->addSubview(modalView);
+        covered->removeFromSuperview();
+        root->endAppearanceTransition();
+        presented->endAppearanceTransition();
+    }
+    presented->beingPresented_ = false;
+}
+
+void UIViewController::dismissModalViewControllerAnimated(bool animated) {
+    Ref<UIViewController> keep(this);
+    if (modal_) {
+        dismissPresented(animated);
+        return;
+    }
+    if (auto presenter = presenter_.lock()) {
+        presenter->dismissPresented(animated);
+        return;
+    }
+    if (auto parent = parent_.lock()) {
+        parent->dismissModalViewControllerAnimated(animated);
+        return;
+    }
+    // A container asked to dismiss what one of its children presented.
+    if (auto descendant = presentingDescendant()) descendant->dismissPresented(animated);
+}
+
+void UIViewController::dismissViewControllerAnimated(bool animated,
+                                                     std::function<void()> completion) {
+    dismissModalViewControllerAnimated(animated);
+    if (completion) completion();
+}
+
+Ref<UIViewController> UIViewController::presentingDescendant() {
+    for (auto& child : shownChildViewControllers()) {
+        if (child->modal_) return child;
+        if (auto deeper = child->presentingDescendant()) return deeper;
+    }
+    return nullptr;
+}
+
+void UIViewController::dismissPresented(bool animated) {
+    if (!modal_) return;
+    Ref<UIViewController> keep(this);
+    std::vector<Ref<UIViewController>> chain;
+    for (Ref<UIViewController> c = modal_; c; c = c->modal_)
+        chain.push_back(c);
+    Ref<UIViewController> top = chain.back();
+    Ref<UIViewController> root = outermostController();
+    for (auto& c : chain)
+        c->beingDismissed_ = true;
+
+    Ref<UIWindow> window = top->view_ ? top->view_->window() : nullptr;
+    if (window) {
+        top->beginAppearanceTransition(false, animated);
+        root->beginAppearanceTransition(true, animated);
+        Ref<UIView> back = root->view();
+        Ref<UIView> container = root->coveredSuperview_.lock();
+        if (!container) container = window;
+        NSInteger index = std::min<NSInteger>(
+            root->coveredIndex_, static_cast<NSInteger>(container->subviewList().size()));
+        container->insertSubview(back, index);
+        for (auto& c : chain) {
+            if (c->view_) c->view_->removeFromSuperview();
+        }
+        top->endAppearanceTransition();
+        root->endAppearanceTransition();
+    }
+    for (auto& c : chain) {
+        c->presenter_ = nullptr;
+        c->modal_ = nullptr;
+        c->beingDismissed_ = false;
+    }
+    modal_ = nullptr;
+}
+
+// ---- orientation
+// ---------------------------------------------------------------------------------
+
+bool UIViewController::shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation orientation) {
+    return orientation == UIInterfaceOrientationPortrait;
+}
+
+bool UIViewController::rotateToInterfaceOrientation(UIInterfaceOrientation orientation,
+                                                    NSTimeInterval duration) {
+    if (!shouldAutorotateToInterfaceOrientation(orientation)) return false;
+    if (orientation == orientation_) return true;
+    UIInterfaceOrientation old = orientation_;
+    Ref<UIViewController> keep(this);
+    auto children = shownChildViewControllers();
+    willRotateToInterfaceOrientation(orientation, duration);
+    for (auto& c : children)
+        c->willRotateToInterfaceOrientation(orientation, duration);
+    orientation_ = orientation;
+    for (auto& c : children)
+        c->orientation_ = orientation;
+    if (!parent_.lock() && view_) {
+        CGRect bounds = view_->bounds();
+        bounds.size = rootSizeFor(orientation, wantsFullScreenLayout_);
+        view_->setBounds(bounds);
+    }
+    willAnimateRotationToInterfaceOrientation(orientation, duration);
+    for (auto& c : children)
+        c->willAnimateRotationToInterfaceOrientation(orientation, duration);
+    didRotateFromInterfaceOrientation(old);
+    for (auto& c : children)
+        c->didRotateFromInterfaceOrientation(old);
+    return true;
+}
+
+void UIViewController::attemptRotationToDeviceOrientation() {
+    auto device = UIDevice::currentDevice()->orientation();
+    if (!UIDeviceOrientationIsValidInterfaceOrientation(device)) return;
+    // The device's and the interface's values name the same positions.
+    auto orientation = static_cast<UIInterfaceOrientation>(static_cast<NSInteger>(device));
+    auto visible = visibleViewControllers();
+    bool turned = false;
+    for (NSUInteger i = 0; i < visible->count(); ++i) {
+        auto c = cast<UIViewController>(visible->objectAtIndex(i));
+        if (c->parent_.lock()) continue;
+        if (c->orientation_ != orientation && c->rotateToInterfaceOrientation(orientation, 0.3)) {
+            turned = true;
+        }
+    }
+    if (turned) UIApplication::sharedApplication()->setStatusBarOrientation(orientation);
+}
+
+// ---- appearance -------------------------------------------------------------------------------
+
+void UIViewController::beginAppearanceTransition(bool isAppearing, bool animated) {
+    Ref<UIViewController> keep(this);
+    if (isAppearing) {
+        if (appearance_ == UIViewControllerAppearing || appearance_ == UIViewControllerAppeared) {
+            return;
+        }
+        appearance_ = UIViewControllerAppearing;
+        appearingAnimated_ = animated;
+        loadViewIfNeeded();
+        viewWillAppear(animated);
+    } else {
+        if (appearance_ == UIViewControllerDisappearing ||
+            appearance_ == UIViewControllerDisappeared) {
+            return;
+        }
+        appearance_ = UIViewControllerDisappearing;
+        appearingAnimated_ = animated;
+        viewWillDisappear(animated);
+    }
+    forwardAppearance(true, isAppearing, animated);
+}
+
+void UIViewController::endAppearanceTransition() {
+    Ref<UIViewController> keep(this);
+    if (appearance_ == UIViewControllerAppearing) {
+        appearance_ = UIViewControllerAppeared;
+        viewDidAppear(appearingAnimated_);
+        forwardAppearance(false, true, appearingAnimated_);
+    } else if (appearance_ == UIViewControllerDisappearing) {
+        appearance_ = UIViewControllerDisappeared;
+        viewDidDisappear(appearingAnimated_);
+        forwardAppearance(false, false, appearingAnimated_);
+    }
+}
+
+void UIViewController::forwardAppearance(bool begin, bool isAppearing, bool animated) {
+    if (begin) willForwardAppearance(isAppearing);
+    for (auto& child : shownChildViewControllers()) {
+        if (begin) {
+            child->beginAppearanceTransition(isAppearing, animated);
+        } else {
+            child->endAppearanceTransition();
+        }
+    }
+    if (!begin) didForwardAppearance(isAppearing);
+}
+
+bool UIViewController::isViewVisible() {
+    return view_ && view_->window();
+}
+
+void UIViewController::viewMovedToWindow(UIWindow* window) {
+    // Containers and presentations drive their own; a stand-alone controller whose view is
+    // put in (or taken out of) a window hears it here.
+    if (parent_.lock()) return;
+    if (window && appearance_ == UIViewControllerDisappeared) {
+        beginAppearanceTransition(true, false);
+        endAppearanceTransition();
+    } else if (!window && appearance_ == UIViewControllerAppeared) {
+        beginAppearanceTransition(false, false);
+        endAppearanceTransition();
+    }
+}
+
+Ref<NSArray> UIViewController::visibleViewControllers() {
+    auto result = NSMutableArray::array();
+    std::function<void(UIView*)> walk = [&](UIView* view) {
+        if (view->isHidden()) return;
+        if (auto c = as<UIViewController>(view->viewController())) {
+            if (!result->containsObject(c)) result->addObject(c);
+        }
+        for (auto& sub : view->subviewList())
+            walk(sub);
+    };
+    auto windows = UIApplication::sharedApplication()->windows();
+    for (NSUInteger i = 0; windows && i < windows->count(); ++i) {
+        auto window = cast<UIWindow>(windows->objectAtIndex(i));
+        if (!window->isHidden()) walk(window);
+    }
+    return result;
+}
+
+Ref<UIResponder> UIViewController::nextResponder() {
+    if (!view_) return nullptr;
+    return view_->superview();
+}

@@ -1,0 +1,124 @@
+// Alerts and action sheets: button numbering, the delegate's calls in order, and the list of
+// what is on screen.
+#include <gtest/gtest.h>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIActionSheet.h"
+#include "UIKit/UIAlertView.h"
+#include "UIKit/UIButton.h"
+#include "platform/UIKit/ControllerTesting.h"
+#include "support/FoundationTesting.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class Listener : public NSObject, public UIAlertViewDelegate, public UIActionSheetDelegate {
+    NS_OBJECT(Listener, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.implements(
+            {"alertView:clickedButtonAtIndex:", "alertView:willDismissWithButtonIndex:",
+             "alertView:didDismissWithButtonIndex:", "willPresentAlertView:",
+             "didPresentAlertView:", "actionSheet:clickedButtonAtIndex:",
+             "actionSheet:willDismissWithButtonIndex:", "actionSheet:didDismissWithButtonIndex:"});
+    }
+    Calls log;
+    bool dismissWhenClicked = false;
+    void alertViewClickedButtonAtIndex(UIAlertView* a, NSInteger i) override {
+        log.push_back("clicked:" + std::to_string(i));
+        if (dismissWhenClicked) a->dismissWithClickedButtonIndex(i, false);
+    }
+    void alertViewWillDismissWithButtonIndex(UIAlertView* a, NSInteger i) override {
+        log.push_back("willDismiss:" + std::to_string(i) + (a->isVisible() ? ":shown" : ""));
+    }
+    void alertViewDidDismissWithButtonIndex(UIAlertView* a, NSInteger i) override {
+        log.push_back("didDismiss:" + std::to_string(i) + (a->superview() ? ":shown" : ""));
+    }
+    void willPresentAlertView(UIAlertView*) override { log.push_back("willPresent"); }
+    void didPresentAlertView(UIAlertView*) override { log.push_back("didPresent"); }
+    void actionSheetClickedButtonAtIndex(UIActionSheet*, NSInteger i) override {
+        log.push_back("sheetClicked:" + std::to_string(i));
+    }
+    void actionSheetWillDismissWithButtonIndex(UIActionSheet*, NSInteger i) override {
+        log.push_back("sheetWillDismiss:" + std::to_string(i));
+    }
+    void actionSheetDidDismissWithButtonIndex(UIActionSheet*, NSInteger i) override {
+        log.push_back("sheetDidDismiss:" + std::to_string(i));
+    }
+};
+
+TEST(UIAlertView, DelegateHearsClickThenDismissal) {
+    auto listener = make<Listener>();
+    auto alert = alloc<UIAlertView>();
+    alert->initWithTitle(NS("Bazaarnest Mobile"), NS("Rate it?"), listener, NS("No, Thanks"),
+                         {NS("Rate it!")});
+    EXPECT_EQ(alert->numberOfButtons(), 2);
+    EXPECT_EQ(alert->cancelButtonIndex(), 0);
+    EXPECT_EQ(alert->firstOtherButtonIndex(), 1);
+    EXPECT_EQ(text(alert->buttonTitleAtIndex(1)), "Rate it!");
+    EXPECT_EQ(alert->buttonTitleAtIndex(2), nullptr);
+
+    alert->show();
+    alert = nullptr;  // the screen keeps a shown alert alive
+    auto shown = UIButtonPanelView::shownPanels();
+    ASSERT_EQ(shown->count(), 1u);
+    auto onScreen = cast<UIAlertView>(shown->objectAtIndex(0));
+    EXPECT_TRUE(onScreen->isVisible());
+    EXPECT_TRUE(onScreen->window());
+    EXPECT_FALSE(onScreen->clickButtonAtIndex(5));
+    EXPECT_TRUE(onScreen->clickButtonWithTitle(NS("Rate it!")));
+    EXPECT_EQ(listener->log, (Calls{"willPresent", "didPresent", "clicked:1", "willDismiss:1:shown",
+                                    "didDismiss:1"}));
+    EXPECT_EQ(UIButtonPanelView::shownPanels()->count(), 0u);
+    EXPECT_FALSE(onScreen->clickButtonAtIndex(0));  // gone
+}
+
+TEST(UIAlertView, ProgramDismissalSkipsTheClickAndTapsReachButtons) {
+    auto listener = make<Listener>();
+    auto alert =
+        make<UIAlertView>(&UIAlertView::initWithTitle, NS("Notice"), NS("Network connection error"),
+                          listener.get(), NS("OK"), std::initializer_list<NSString*>{});
+    alert->show();
+    listener->log.clear();
+    alert->dismissWithClickedButtonIndex(-1, true);
+    EXPECT_EQ(listener->log, (Calls{"willDismiss:-1:shown", "didDismiss:-1"}));
+
+    // The alert's buttons are real buttons: a tap on one is a click.
+    alert->show();
+    listener->log.clear();
+    listener->dismissWhenClicked = true;  // dismissing inside the click is not repeated
+    Ref<UIButton> ok;
+    for (auto& v : alert->subviewList()) {
+        if (auto b = as<UIButton>(v)) ok = b;
+    }
+    ASSERT_NE(ok, nullptr);
+    ok->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    EXPECT_EQ(listener->log, (Calls{"clicked:0", "willDismiss:0:shown", "didDismiss:0"}));
+}
+
+TEST(UIActionSheet, ButtonsAreNumberedLikeThePlatformsAndShowInTheWindow) {
+    auto listener = make<Listener>();
+    auto window = keyWindow();
+    auto sheet = alloc<UIActionSheet>();
+    sheet->initWithTitle(NS("Save this search?"), listener, NS("Cancel"), NS("Yes"), {});
+    EXPECT_EQ(sheet->destructiveButtonIndex(), 0);
+    EXPECT_EQ(sheet->cancelButtonIndex(), 1);
+    EXPECT_EQ(sheet->firstOtherButtonIndex(), -1);
+
+    // Buttons added after creation come after the cancel button.
+    auto photos = alloc<UIActionSheet>();
+    photos->initWithTitle(NS(""), listener, NS("Cancel"), nullptr, {});
+    EXPECT_EQ(photos->addButtonWithTitle(NS("Pick from Camera Roll")), 1);
+    EXPECT_EQ(photos->cancelButtonIndex(), 0);
+
+    sheet->showInView(window);
+    EXPECT_EQ(sheet->superview().get(), window.get());
+    EXPECT_EQ(window->subviewList().back().get(), sheet.get());  // in front
+    EXPECT_EQ(CGRectGetMaxY(sheet->frame()), CGRectGetMaxY(window->bounds()));
+    EXPECT_TRUE(sheet->clickButtonAtIndex(0));
+    EXPECT_EQ(listener->log, (Calls{"sheetClicked:0", "sheetWillDismiss:0", "sheetDidDismiss:0"}));
+    EXPECT_EQ(sheet->superview(), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "Foundation/NSNotification.h"
+#include "Foundation/NSPathUtilities.h"
+#include "Foundation/NSString.h"
+#include "UIKit/UIDevice.h"
+#include "UIKit/UIKitNotifications.h"
+
+TEST(UIDevice, DescribesThePhone) {
+    auto d = UIDevice::currentDevice();
+    EXPECT_EQ(d->model()->utf8(), "iPhone");
+    EXPECT_EQ(d->systemName()->utf8(), "iPhone OS");
+    EXPECT_EQ(d->systemVersion()->utf8(), "5.0");
+    EXPECT_EQ(d->userInterfaceIdiom(), UIUserInterfaceIdiomPhone);
+}
+
+TEST(UIDevice, IdentifierIsKeptInTheSandboxAcrossLaunches) {
+    auto d = UIDevice::currentDevice();
+    auto file = std::filesystem::path(NSHomeDirectory()->utf8()) / "Library" / "DeviceIdentifier";
+    std::filesystem::remove(file);
+    d->resetIdentifierCache();
+    std::string id = d->uniqueIdentifier()->utf8();
+    EXPECT_EQ(id.size(), 40u);
+    EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos);
+    d->resetIdentifierCache();  // as a new launch would
+    EXPECT_EQ(d->uniqueIdentifier()->utf8(), id);
+    // A damaged file is replaced.
+    std::ofstream(file) << "not an identifier";
+    d->resetIdentifierCache();
+    std::string fresh = d->uniqueIdentifier()->utf8();
+    EXPECT_EQ(fresh.size(), 40u);
+    EXPECT_NE(fresh, id);
+}
+
+TEST(UIDevice, OrientationIsReportedOnlyWhileGenerating) {
+    auto d = UIDevice::currentDevice();
+    int posts = 0;
+    auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+        UIDeviceOrientationDidChangeNotification, nullptr, [&](NSNotification*) { ++posts; });
+    d->setOrientation(UIDeviceOrientationLandscapeLeft);
+    EXPECT_EQ(d->orientation(), UIDeviceOrientationUnknown);
+    EXPECT_EQ(posts, 0);
+    d->beginGeneratingDeviceOrientationNotifications();
+    EXPECT_EQ(d->orientation(), UIDeviceOrientationLandscapeLeft);
+    d->setOrientation(UIDeviceOrientationPortrait);
+    d->setOrientation(UIDeviceOrientationPortrait);
+    EXPECT_EQ(posts, 1);
+    d->endGeneratingDeviceOrientationNotifications();
+    NSNotificationCenter::defaultCenter()->removeObserver(token);
+}

@@ -1,0 +1,332 @@
+// Life-cycle order of view controllers through windows, navigation stacks, tabs, modal
+// presentation and memory warnings.
+#include <gtest/gtest.h>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSNotification.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIKitNotifications.h"
+#include "UIKit/UINavigationController.h"
+#include "UIKit/UITabBar.h"
+#include "UIKit/UITabBarController.h"
+#include "platform/UIKit/ControllerTesting.h"
+#include "support/FoundationTesting.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class NavDelegate : public NSObject, public UINavigationControllerDelegate {
+    NS_OBJECT(NavDelegate, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"navigationController:willShowViewController:animated:",
+                      "navigationController:didShowViewController:animated:"});
+    }
+    CallLog* log = nullptr;
+    void navigationControllerWillShowViewController(UINavigationController*, UIViewController* c,
+                                                    bool) override {
+        log->push_back("willShow:" + static_cast<RecordingController*>(c)->name);
+    }
+    void navigationControllerDidShowViewController(UINavigationController*, UIViewController* c,
+                                                   bool) override {
+        log->push_back("didShow:" + static_cast<RecordingController*>(c)->name);
+    }
+};
+
+class TabDelegate : public NSObject, public UITabBarControllerDelegate {
+    NS_OBJECT(TabDelegate, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"tabBarController:shouldSelectViewController:",
+                      "tabBarController:didSelectViewController:"});
+    }
+    CallLog* log = nullptr;
+    bool refuseSelected = true;
+    bool tabBarControllerShouldSelectViewController(UITabBarController* tabs,
+                                                    UIViewController* c) override {
+        log->push_back("shouldSelect");
+        return !(refuseSelected && tabs->selectedViewController().get() == c);
+    }
+    void tabBarControllerDidSelectViewController(UITabBarController*, UIViewController*) override {
+        log->push_back("didSelect");
+    }
+};
+
+TEST(UIViewController, ViewLoadsOnceAndFollowsTheWindow) {
+    CallLog log;
+    auto window = keyWindow();
+    auto a = recorder("A", log);
+    EXPECT_FALSE(a->isViewLoaded());
+    auto view = a->view();
+    EXPECT_EQ(a->view().get(), view.get());     // loaded once
+    EXPECT_EQ(view->frame().size.height, 460);  // the application frame under the status bar
+    window->addSubview(view);
+    view->removeFromSuperview();
+    EXPECT_EQ(log, (Calls{"A.viewDidLoad", "A.viewWillAppear:0", "A.viewDidAppear:0",
+                          "A.viewWillDisappear:0", "A.viewDidDisappear:0"}));
+    EXPECT_EQ(a->appearance(), UIViewControllerDisappeared);
+}
+
+TEST(UIViewController, NavigationStackOrderThroughPushAndPop) {
+    CallLog log;
+    auto window = keyWindow();
+    auto a = recorder("A", log), b = recorder("B", log), c = recorder("C", log);
+    auto nav =
+        make<UINavigationController>(&UINavigationController::initWithRootViewController, a.get());
+    auto delegate = make<NavDelegate>();
+    delegate->log = &log;
+    nav->setDelegate(delegate);
+    window->addSubview(nav->view());
+    EXPECT_EQ(log, (Calls{"A.viewDidLoad", "willShow:A", "A.viewWillAppear:0", "A.viewDidAppear:0",
+                          "didShow:A"}));
+
+    log.clear();
+    nav->pushViewController(b, true);
+    EXPECT_EQ(log,
+              (Calls{"willShow:B", "A.viewWillDisappear:1", "B.viewDidLoad", "B.viewWillAppear:1",
+                     "A.viewDidDisappear:1", "B.viewDidAppear:1", "didShow:B"}));
+    EXPECT_EQ(b->navigationController().get(), nav.get());
+    EXPECT_EQ(b->parentViewController().get(), nav.get());
+    // The top view sits between the bars.
+    EXPECT_EQ(b->view()->superview().get(), nav->view().get());
+    EXPECT_EQ(b->view()->frame().origin.y, 44);
+    EXPECT_FALSE(a->isViewVisible());
+
+    nav->pushViewController(c, false);
+    log.clear();
+    // Popping to the root: only the top and the new top hear of it; B is passed over.
+    auto popped = nav->popToRootViewControllerAnimated(true);
+    ASSERT_EQ(popped->count(), 2u);
+    EXPECT_EQ(log, (Calls{"willShow:A", "C.viewWillDisappear:1", "A.viewWillAppear:1",
+                          "C.viewDidDisappear:1", "A.viewDidAppear:1", "didShow:A"}));
+    EXPECT_EQ(b->parentViewController(), nullptr);
+    EXPECT_EQ(nav->popViewControllerAnimated(true), nullptr);  // the root stays
+
+    EXPECT_EQ(raisedName([&] { nav->pushViewController(a, false); }), "NSInvalidArgumentException");
+    EXPECT_EQ(raisedName([&] { nav->popToViewController(b, false); }),
+              "NSInternalInconsistencyException");
+}
+
+TEST(UIViewController, BackButtonPopsAndBarShowsTheStack) {
+    CallLog log;
+    auto window = keyWindow();
+    auto a = recorder("A", log), b = recorder("B", log);
+    a->setTitle(NS("Root"));
+    b->setTitle(NS("Detail"));
+    auto nav =
+        make<UINavigationController>(&UINavigationController::initWithRootViewController, a.get());
+    window->addSubview(nav->view());
+    nav->pushViewController(b, false);
+    EXPECT_EQ(nav->navigationBar()->items()->count(), 2u);
+    EXPECT_EQ(text(nav->navigationBar()->topItem()->title()), "Detail");
+    log.clear();
+    EXPECT_TRUE(nav->goBack());
+    EXPECT_EQ(nav->topViewController().get(), a.get());
+    EXPECT_EQ(nav->navigationBar()->items()->count(), 1u);
+    EXPECT_EQ(log, (Calls{"B.viewWillDisappear:1", "A.viewWillAppear:1", "B.viewDidDisappear:1",
+                          "A.viewDidAppear:1"}));
+    EXPECT_FALSE(nav->goBack());
+
+    // A hidden bar gives the content the whole height.
+    nav->setNavigationBarHidden(true);
+    EXPECT_EQ(a->view()->frame().origin.y, 0);
+    EXPECT_EQ(a->view()->frame().size.height, nav->view()->bounds().size.height);
+}
+
+TEST(UIViewController, ModalPresentationCoversAndRestoresTheScreen) {
+    CallLog log;
+    auto window = keyWindow();
+    auto a = recorder("A", log), m = recorder("M", log), m2 = recorder("M2", log);
+    auto nav =
+        make<UINavigationController>(&UINavigationController::initWithRootViewController, a.get());
+    window->addSubview(nav->view());
+    log.clear();
+
+    a->presentModalViewController(m, true);
+    EXPECT_EQ(log, (Calls{"M.viewDidLoad", "A.viewWillDisappear:1", "M.viewWillAppear:1",
+                          "A.viewDidDisappear:1", "M.viewDidAppear:1"}));
+    EXPECT_EQ(a->modalViewController().get(), m.get());
+    EXPECT_EQ(m->presentingViewController().get(), a.get());
+    EXPECT_EQ(nav->visibleViewController().get(), m.get());
+    EXPECT_EQ(m->view()->window().get(), window.get());
+    EXPECT_EQ(nav->view()->window(), nullptr);  // the covered screen leaves the window
+
+    // A second presentation stacks on the first.
+    a->presentModalViewController(m2, false);
+    EXPECT_EQ(m->modalViewController().get(), m2.get());
+    EXPECT_EQ(raisedName([&] { a->presentModalViewController(m2, false); }),
+              "NSInvalidArgumentException");
+
+    // The top modal asks to go: the request reaches its presenter.
+    log.clear();
+    m2->dismissModalViewControllerAnimated(false);
+    EXPECT_EQ(log, (Calls{"M2.viewWillDisappear:0", "M.viewWillAppear:0", "M2.viewDidDisappear:0",
+                          "M.viewDidAppear:0"}));
+    EXPECT_EQ(m2->presentingViewController(), nullptr);
+
+    // Dismissing from below takes the whole stack away and brings the navigation back.
+    m->presentModalViewController(m2, false);
+    log.clear();
+    nav->dismissModalViewControllerAnimated(true);
+    EXPECT_EQ(log, (Calls{"M2.viewWillDisappear:1", "A.viewWillAppear:1", "M2.viewDidDisappear:1",
+                          "A.viewDidAppear:1"}));
+    EXPECT_EQ(a->modalViewController(), nullptr);
+    EXPECT_EQ(nav->view()->window().get(), window.get());
+    EXPECT_EQ(m->view()->window(), nullptr);
+}
+
+TEST(UIViewController, ModalOverTabsReturnsWhenItsOwnChildAsks) {
+    CallLog log;
+    auto window = keyWindow();
+    auto s = recorder("S", log), f = recorder("F", log), r = recorder("R", log);
+    auto tabs = make<UITabBarController>();
+    tabs->setViewControllers(NSArray::arrayWithObjects({s.get(), f.get()}));
+    window->addSubview(tabs->view());
+    auto modalNav =
+        make<UINavigationController>(&UINavigationController::initWithRootViewController, r.get());
+    log.clear();
+    s->presentModalViewController(modalNav, true);
+    // The presented navigation loads its top view when it comes on screen.
+    EXPECT_EQ(log, (Calls{"S.viewWillDisappear:1", "R.viewDidLoad", "R.viewWillAppear:1",
+                          "S.viewDidDisappear:1", "R.viewDidAppear:1"}));
+    EXPECT_EQ(tabs->view()->window(), nullptr);
+    EXPECT_EQ(r->navigationController().get(), modalNav.get());
+
+    // The controller inside the presented navigation asks: the request climbs to the
+    // presenter, and the tabs come back where they were.
+    log.clear();
+    r->dismissModalViewControllerAnimated(true);
+    EXPECT_EQ(log, (Calls{"R.viewWillDisappear:1", "S.viewWillAppear:1", "R.viewDidDisappear:1",
+                          "S.viewDidAppear:1"}));
+    EXPECT_EQ(window->subviewList().front().get(), tabs->view().get());
+
+    // New tabs keep the selected controller selected.
+    tabs->setSelectedIndex(1);
+    tabs->setViewControllers(NSArray::arrayWithObjects({f.get(), s.get()}));
+    EXPECT_EQ(tabs->selectedViewController().get(), f.get());
+    EXPECT_EQ(tabs->selectedIndex(), 0u);
+}
+
+TEST(UIViewController, TabSwitchesAskTheDelegateAndForwardAppearance) {
+    CallLog log;
+    auto window = keyWindow();
+    auto s = recorder("S", log), f = recorder("F", log), p = recorder("P", log),
+         detail = recorder("D", log);
+    auto postNav =
+        make<UINavigationController>(&UINavigationController::initWithRootViewController, p.get());
+    auto tabs = make<UITabBarController>();
+    auto delegate = make<TabDelegate>();
+    delegate->log = &log;
+    tabs->setDelegate(delegate);
+    tabs->setViewControllers(NSArray::arrayWithObjects({s.get(), f.get(), postNav.get()}));
+    window->addSubview(tabs->view());
+    EXPECT_EQ(log, (Calls{"S.viewDidLoad", "S.viewWillAppear:0", "S.viewDidAppear:0"}));
+    EXPECT_EQ(tabs->tabBar()->items()->count(), 3u);
+
+    log.clear();
+    EXPECT_TRUE(tabs->userSelectTabAtIndex(2));
+    EXPECT_EQ(log,
+              (Calls{"shouldSelect", "S.viewWillDisappear:0", "P.viewDidLoad", "P.viewWillAppear:0",
+                     "S.viewDidDisappear:0", "P.viewDidAppear:0", "didSelect"}));
+    EXPECT_EQ(tabs->selectedIndex(), 2u);
+    EXPECT_EQ(p->tabBarController().get(), tabs.get());
+
+    // A pushed controller that hides the bottom bar hides the tab bar while it is pushed.
+    detail->setHidesBottomBarWhenPushed(true);
+    postNav->pushViewController(detail, false);
+    EXPECT_TRUE(tabs->tabBar()->isHidden());
+    postNav->popViewControllerAnimated(false);
+    EXPECT_FALSE(tabs->tabBar()->isHidden());
+
+    // Refused: tapping the selected tab keeps its stack.
+    postNav->pushViewController(detail, false);
+    log.clear();
+    EXPECT_FALSE(tabs->userSelectTabAtIndex(2));
+    EXPECT_EQ(log, (Calls{"shouldSelect"}));
+    EXPECT_EQ(postNav->viewControllers()->count(), 2u);
+    // Allowed: the second tap on a navigation tab returns it to its root.
+    delegate->refuseSelected = false;
+    EXPECT_TRUE(tabs->userSelectTabAtIndex(2));
+    EXPECT_EQ(postNav->viewControllers()->count(), 1u);
+
+    // Selecting by program asks nobody.
+    log.clear();
+    tabs->setSelectedIndex(1);
+    EXPECT_EQ(log.front(), "P.viewWillDisappear:0");
+    EXPECT_EQ(std::count(log.begin(), log.end(), "shouldSelect"), 0);
+}
+
+// Tabs set up while the tab controller's view loads, as a root screen does.
+class TabsMadeOnLoad : public UITabBarController {
+    NS_OBJECT(TabsMadeOnLoad, UITabBarController)
+    CallLog* log = nullptr;
+    Ref<RecordingController> first;
+    void viewDidLoad() override {
+        log->push_back("Tabs.viewDidLoad");
+        first = recorder("First", *log);
+        setViewControllers(NSArray::arrayWithObject(first));
+    }
+    void viewWillAppear(bool) override { log->push_back("Tabs.viewWillAppear"); }
+    void viewDidAppear(bool) override { log->push_back("Tabs.viewDidAppear"); }
+};
+
+TEST(UIViewController, ChildrenMadeWhileTheContainerLoadsAppearWithIt) {
+    CallLog log;
+    auto window = keyWindow();
+    auto tabs = make<TabsMadeOnLoad>();
+    tabs->log = &log;
+    window->addSubview(tabs->view());
+    EXPECT_EQ(log,
+              (Calls{"Tabs.viewDidLoad", "First.viewDidLoad", "Tabs.viewWillAppear",
+                     "First.viewWillAppear:0", "Tabs.viewDidAppear", "First.viewDidAppear:0"}));
+}
+
+TEST(UIViewController, MemoryWarningDropsOnlyViewsOffScreen) {
+    CallLog log;
+    auto window = keyWindow();
+    auto a = recorder("A", log), b = recorder("B", log);
+    auto nav =
+        make<UINavigationController>(&UINavigationController::initWithRootViewController, a.get());
+    window->addSubview(nav->view());
+    nav->pushViewController(b, false);
+    log.clear();
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidReceiveMemoryWarningNotification, nullptr);
+    EXPECT_EQ(log, (Calls{"A.viewDidUnload"}));
+    EXPECT_FALSE(a->isViewLoaded());
+    EXPECT_TRUE(b->isViewLoaded());
+    EXPECT_TRUE(nav->isViewLoaded());
+
+    // Coming back loads the view again before it appears.
+    log.clear();
+    nav->popViewControllerAnimated(false);
+    EXPECT_EQ(log, (Calls{"B.viewWillDisappear:0", "A.viewDidLoad", "A.viewWillAppear:0",
+                          "B.viewDidDisappear:0", "A.viewDidAppear:0"}));
+}
+
+TEST(UIViewController, TitleReachesItemsAndEditButtonToggles) {
+    auto c = make<UIViewController>();
+    auto item = c->navigationItem();
+    c->setTitle(NS("Search"));
+    EXPECT_EQ(text(item->title()), "Search");
+    EXPECT_EQ(text(c->tabBarItem()->title()), "Search");
+    auto edit = c->editButtonItem();
+    EXPECT_EQ(text(edit->title()), "Edit");
+    edit->sendAction();
+    EXPECT_TRUE(c->isEditing());
+    EXPECT_EQ(text(edit->title()), "Done");
+}
+
+TEST(UIViewController, RotationFollowsWhatTheControllersAllow) {
+    CallLog log;
+    auto window = keyWindow();
+    auto a = recorder("A", log);
+    auto nav =
+        make<UINavigationController>(&UINavigationController::initWithRootViewController, a.get());
+    window->addSubview(nav->view());
+    // The base allows portrait only; the top controller decides for its navigation controller.
+    EXPECT_FALSE(nav->rotateToInterfaceOrientation(UIInterfaceOrientationLandscapeLeft, 0));
+    EXPECT_EQ(nav->interfaceOrientation(), UIInterfaceOrientationPortrait);
+}
+
+}  // namespace

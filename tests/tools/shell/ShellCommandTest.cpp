@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tools/shell/ShellCommand.h"
+
+namespace {
+using K = ShellCommandKind;
+
+ShellCommand parse(std::string_view line) {
+    return parseShellCommand(line);
+}
+}  // namespace
+
+TEST(ShellCommand, TapTakesANumberOrALabel) {
+    auto byNumber = parse("tap 3");
+    EXPECT_EQ(byNumber.kind, K::Tap);
+    ASSERT_TRUE(byNumber.number);
+    EXPECT_EQ(*byNumber.number, 3);
+
+    auto bare = parse("  tap   Send Reply  ");
+    EXPECT_EQ(bare.kind, K::Tap);
+    EXPECT_FALSE(bare.number);
+    EXPECT_EQ(bare.text, "Send Reply");
+
+    // Quoted text is a label even when it looks like a number.
+    auto quotedNumber = parse("tap \"3\"");
+    EXPECT_FALSE(quotedNumber.number);
+    EXPECT_EQ(quotedNumber.text, "3");
+    EXPECT_TRUE(quotedNumber.hasLabel());
+
+    auto escaped = parse(R"(tap "Say \"hi\" \\ now")");
+    EXPECT_EQ(escaped.text, R"(Say "hi" \ now)");
+
+    // Digits mixed with letters are a label, not a number.
+    EXPECT_EQ(parse("tap 3rd").text, "3rd");
+    EXPECT_EQ(parse("TAP 2").kind, K::Tap);
+}
+
+TEST(ShellCommand, MalformedArgumentsAreExplained) {
+    EXPECT_EQ(parse("tap").kind, K::Invalid);
+    EXPECT_EQ(parse("tap \"\"").kind, K::Invalid);
+    EXPECT_EQ(parse("tap 0").error, "numbers start at 1");
+    EXPECT_EQ(parse("tap \"Rate it!").error, "the closing quote is missing");
+    EXPECT_EQ(parse("tap \"OK\" now").error, "unexpected text after the closing quote");
+    EXPECT_EQ(parse("back now").error, "back takes no argument");
+    EXPECT_EQ(parse("delete Sofa").kind, K::Invalid);
+    EXPECT_EQ(parse("pick").kind, K::Invalid);
+    EXPECT_EQ(parse("pick 0").kind, K::Invalid);
+    EXPECT_EQ(parse("tap 99999999999").kind, K::Tap);  // too long for a number: a label
+    auto unknown = parse("swipe 3");
+    EXPECT_EQ(unknown.kind, K::Invalid);
+    EXPECT_NE(unknown.error.find("unknown command \"swipe\""), std::string::npos);
+}
+
+TEST(ShellCommand, TypeKeepsTheTextAsWritten) {
+    EXPECT_EQ(parse("type Is it  still there?").text, "Is it  still there?");
+    EXPECT_EQ(parse("type \"  padded  \"").text, "  padded  ");
+    EXPECT_EQ(parse("type 42").text, "42");
+    EXPECT_FALSE(parse("type 42").number);
+    EXPECT_EQ(parse("type").kind, K::Invalid);
+    EXPECT_EQ(parse("type \"\"").kind, K::Invalid);
+}
+
+TEST(ShellCommand, ScrollTakesADirectionAndAnOptionalCount) {
+    auto down = parse("scroll down");
+    EXPECT_EQ(down.kind, K::Scroll);
+    EXPECT_EQ(down.direction, 1);
+    EXPECT_FALSE(down.number);
+    auto up = parse("scroll UP 3");
+    EXPECT_EQ(up.direction, -1);
+    ASSERT_TRUE(up.number);
+    EXPECT_EQ(*up.number, 3);
+    EXPECT_EQ(parse("scroll").kind, K::Invalid);
+    EXPECT_EQ(parse("scroll sideways").kind, K::Invalid);
+    EXPECT_EQ(parse("scroll down 0").kind, K::Invalid);
+    EXPECT_EQ(parse("scroll down many").kind, K::Invalid);
+}
+
+TEST(ShellCommand, WaitTakesNonNegativeSeconds) {
+    EXPECT_DOUBLE_EQ(parse("wait 2").seconds, 2.0);
+    EXPECT_DOUBLE_EQ(parse("wait 0.25").seconds, 0.25);
+    EXPECT_DOUBLE_EQ(parse("wait 0").seconds, 0.0);
+    for (const char* bad : {"wait", "wait -1", "wait 2s", "wait soon", "wait inf", "wait nan"}) {
+        EXPECT_EQ(parse(bad).kind, K::Invalid) << bad;
+    }
+}
+
+TEST(ShellCommand, EveryOtherVerb) {
+    EXPECT_EQ(parse("return").kind, K::Return);
+    EXPECT_EQ(parse("back").kind, K::Back);
+    EXPECT_EQ(parse("tab Settings").text, "Settings");
+    EXPECT_EQ(*parse("tab 2").number, 2);
+    EXPECT_EQ(*parse("delete 4").number, 4);
+    EXPECT_EQ(parse("choose Rate it!").text, "Rate it!");
+    EXPECT_EQ(*parse("choose 1").number, 1);
+    EXPECT_EQ(*parse("pick 2").number, 2);
+    EXPECT_EQ(parse("send").kind, K::Send);
+    EXPECT_EQ(parse("cancel").kind, K::Cancel);
+    EXPECT_EQ(parse("shake").kind, K::Shake);
+    EXPECT_EQ(parse("memory-warning").kind, K::MemoryWarning);
+    EXPECT_EQ(parse("screenshot home.png").text, "home.png");
+    EXPECT_EQ(parse("screenshot").kind, K::Invalid);
+    EXPECT_EQ(parse("help").kind, K::Help);
+    EXPECT_EQ(parse("?").kind, K::Help);
+    EXPECT_EQ(parse("quit").kind, K::Quit);
+    EXPECT_EQ(parse("exit").kind, K::Quit);
+}
+
+TEST(ShellCommand, BlankLinesAndCommentsAreEmpty) {
+    EXPECT_EQ(parse("").kind, K::Empty);
+    EXPECT_EQ(parse(" \t ").kind, K::Empty);
+    EXPECT_EQ(parse("# tap 3").kind, K::Empty);
+    EXPECT_EQ(parse("   # indented").kind, K::Empty);
+}
+
+// The commands are listed in three places a person reads: the shell's help, scripts/run --help
+// and the README. Each must list every command, and every command listed must parse.
+TEST(ShellCommand, EveryCommandIsUnderstoodAndDocumented) {
+    namespace fs = std::filesystem;
+    fs::path root = fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+    auto read = [](const fs::path& p) {
+        std::ifstream in(p);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+    std::string run = read(root / "scripts" / "run");
+    std::string readme = read(root / "README.md");
+    ASSERT_FALSE(run.empty());
+    ASSERT_FALSE(readme.empty());
+    const char* examples[] = {
+        "tap 1",          "type x",   "return",           "back", "tab x",  "scroll down",
+        "delete 1",       "choose x", "pick 1",           "send", "cancel", "shake",
+        "memory-warning", "wait 1",   "screenshot a.png", "help", "quit"};
+    for (const char* example : examples) {
+        std::string verb = std::string(example).substr(0, std::string(example).find(' '));
+        EXPECT_NE(parse(example).kind, K::Invalid) << example;
+        EXPECT_NE(shellHelpText().find(" " + verb), std::string::npos) << verb;
+        EXPECT_NE(run.find(" " + verb), std::string::npos) << verb;
+        EXPECT_NE(readme.find(verb), std::string::npos) << verb;
+    }
+}

@@ -1,0 +1,278 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSIndexPath.h"
+#include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIAlertView.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UISwitch.h"
+#include "UIKit/UITableView.h"
+#include "UIKit/UITextField.h"
+#include "UIKit/UIWindow.h"
+#include "tools/shell/ShellScreen.h"
+
+namespace {
+
+// Counts the taps of the buttons it is the target of, by title.
+class TapCounter : public NSObject, public UIAlertViewDelegate {
+    NS_OBJECT(TapCounter, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.method("tapped:", &TapCounter::tapped);
+        c.implements({"alertView:clickedButtonAtIndex:"});
+    }
+    void tapped(NSObject* sender) { taps.push_back(as<UIButton>(sender)->currentTitle()->utf8()); }
+    void alertViewClickedButtonAtIndex(UIAlertView*, NSInteger index) override {
+        clickedIndex = index;
+    }
+    std::vector<std::string> taps;
+    NSInteger clickedIndex = -1;
+};
+
+class ShellScreenTest : public testing::Test {
+protected:
+    void SetUp() override {
+        window = make<UIWindow>(&UIWindow::initWithFrame, CGRectMake(0, 0, 320, 480));
+        window->setHidden(false);
+        counter = make<TapCounter>();
+    }
+
+    Ref<UIButton> button(const char* title, CGRect frame, UIView* parent = nullptr) {
+        auto b = UIButton::buttonWithType(UIButtonTypeRoundedRect);
+        b->setFrame(frame);
+        b->setTitle(NSString::fromUTF8(title), UIControlStateNormal);
+        b->addTarget(counter, Selector::named("tapped:"), UIControlEventTouchUpInside);
+        (parent ? parent : window.get())->addSubview(b);
+        return b;
+    }
+    Ref<UILabel> label(const char* text, CGRect frame) {
+        auto l = make<UILabel>(&UILabel::initWithFrame, frame);
+        l->setText(NSString::fromUTF8(text));
+        window->addSubview(l);
+        return l;
+    }
+    Ref<UITextField> field(const char* placeholder, CGRect frame) {
+        auto f = make<UITextField>(&UITextField::initWithFrame, frame);
+        f->setPlaceholder(NSString::fromUTF8(placeholder));
+        window->addSubview(f);
+        return f;
+    }
+
+    Ref<UIWindow> window;
+    Ref<TapCounter> counter;
+};
+
+const char* kRule = "------------------------------------------------------------\n";
+
+}  // namespace
+
+TEST_F(ShellScreenTest, NumbersFollowThePrintedOrderTopToBottom) {
+    // Added bottom first: the order on screen is what counts, not the order of the tree.
+    button("Bottom", CGRectMake(20, 400, 280, 37));
+    field("Your name", CGRectMake(100, 100, 200, 31));
+    label("Name", CGRectMake(20, 100, 80, 31));
+    button("Top", CGRectMake(20, 20, 280, 37));
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) +
+                                 "[1] (Top)\n"
+                                 "Name   [2] [(Your name)]\n"
+                                 "[3] (Bottom)\n" +
+                                 kRule);
+    ASSERT_EQ(screen.elements().size(), 3u);
+    EXPECT_EQ(screen.elements()[0].kind, ShellElement::Button);
+    EXPECT_EQ(screen.elements()[1].kind, ShellElement::TextField);
+    EXPECT_EQ(screen.elementNumbered(3)->label, "Bottom");
+    EXPECT_EQ(screen.elementNumbered(0), nullptr);
+    EXPECT_EQ(screen.elementNumbered(4), nullptr);
+
+    ASSERT_TRUE(screen.elementNumbered(3)->tap());
+    EXPECT_EQ(counter->taps, std::vector<std::string>{"Bottom"});
+}
+
+TEST_F(ShellScreenTest, OnlyWhatAPersonCouldSeeAndTouchIsShownAndNumbered) {
+    button("Hidden", CGRectMake(20, 20, 280, 37))->setHidden(true);
+    button("Faded", CGRectMake(20, 60, 280, 37))->setAlpha(0);
+    button("Off screen", CGRectMake(20, 600, 280, 37));
+    auto clip = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 100, 320, 50));
+    clip->setClipsToBounds(true);
+    window->addSubview(clip);
+    button("Clipped", CGRectMake(20, 60, 280, 37), clip);  // below the clipping box
+    button("Disabled", CGRectMake(20, 200, 280, 37))->setEnabled(false);
+    auto inert = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 250, 320, 50));
+    inert->setUserInteractionEnabled(false);
+    window->addSubview(inert);
+    button("Inert", CGRectMake(20, 5, 280, 37), inert);
+    button("Live", CGRectMake(20, 320, 280, 37));
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) +
+                                 "(Disabled) [disabled]\n"
+                                 "(Inert)\n"
+                                 "[1] (Live)\n" +
+                                 kRule);
+    EXPECT_EQ(screen.elements().size(), 1u);
+}
+
+TEST_F(ShellScreenTest, LabelsMatchExactlyFirstThenInAnyCaseFromTheTop) {
+    button("search", CGRectMake(20, 20, 280, 37));
+    button("Search", CGRectMake(20, 100, 280, 37));
+    button("Search", CGRectMake(20, 200, 280, 37));
+    label("Watch this item", CGRectMake(20, 300, 180, 27));
+    auto sw = make<UISwitch>(&UISwitch::initWithFrame, CGRectMake(221, 300, 79, 27));
+    window->addSubview(sw);
+    field("Your message", CGRectMake(20, 400, 280, 31));
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.elementLabelled("Search")->number, 2);  // exact, the first from the top
+    EXPECT_EQ(screen.elementLabelled("search")->number, 1);
+    EXPECT_EQ(screen.elementLabelled("SEARCH")->number, 1);
+    EXPECT_EQ(screen.elementLabelled("  Search ")->number, 2);
+    // A switch goes by the label beside it, a field by its placeholder.
+    EXPECT_EQ(screen.elementLabelled("watch this item")->kind, ShellElement::Switch);
+    EXPECT_EQ(screen.elementLabelled("Your message")->kind, ShellElement::TextField);
+    EXPECT_EQ(screen.elementLabelled("Sear"), nullptr);
+    EXPECT_EQ(screen.elementLabelled(""), nullptr);
+
+    ASSERT_TRUE(screen.elementLabelled("watch this item")->tap());
+    EXPECT_TRUE(sw->isOn());
+}
+
+TEST_F(ShellScreenTest, TheScreenKeepsNoViewAlive) {
+    Weak<UIButton> weak;
+    ShellScreen screen;
+    {
+        NSAutoreleasePool pool;
+        auto b = button("Gone soon", CGRectMake(20, 20, 280, 37));
+        weak = b;
+        screen = ShellScreen::captureWindow(window);
+        ASSERT_NE(screen.elementNumbered(1), nullptr);
+        EXPECT_TRUE(ShellScreen::isStillShown(*screen.elementNumbered(1)));
+        b->removeFromSuperview();
+        EXPECT_FALSE(ShellScreen::isStillShown(*screen.elementNumbered(1)));
+    }
+    // The app let go of the button: it is gone though the screen still lists it.
+    EXPECT_FALSE(weak.alive());
+    EXPECT_FALSE(ShellScreen::isStillShown(*screen.elementNumbered(1)));
+    EXPECT_FALSE(screen.elementNumbered(1)->tap());
+    EXPECT_TRUE(counter->taps.empty());
+}
+
+TEST_F(ShellScreenTest, AnAlertTakesTheTouchesFromTheScreenBelow) {
+    button("Below", CGRectMake(20, 20, 280, 37));
+    auto alert = alloc<UIAlertView>();
+    alert->initWithTitle(NS("Send reply?"), NS("Is it\nstill there?"), counter.get(), NS("Cancel"),
+                         {NS("Send")});
+    alert->show();
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) +
+                                 "(Below)\n"
+                                 "== Alert: Send reply? ==\n"
+                                 "   Is it\n"
+                                 "   still there?\n"
+                                 "   [1] (Cancel)   [2] (Send)\n" +
+                                 kRule);
+    const ShellElement* send = screen.elementLabelled("Send");
+    ASSERT_NE(send, nullptr);
+    EXPECT_EQ(send->kind, ShellElement::PanelButton);
+    EXPECT_TRUE(ShellScreen::isStillShown(*send));
+    ASSERT_TRUE(send->tap());
+    EXPECT_EQ(counter->clickedIndex, 1);
+    EXPECT_FALSE(ShellScreen::isStillShown(*send));
+    EXPECT_TRUE(counter->taps.empty());
+}
+
+namespace {
+class Rows : public NSObject, public UITableViewDataSource, public UITableViewDelegate {
+    NS_OBJECT(Rows, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"numberOfSectionsInTableView:", "tableView:titleForHeaderInSection:",
+                      "tableView:commitEditingStyle:forRowAtIndexPath:",
+                      "tableView:didSelectRowAtIndexPath:"});
+    }
+    NSInteger numberOfSectionsInTableView(UITableView*) override { return 2; }
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger section) override {
+        return section == 0 ? 3 : 20;
+    }
+    Ref<NSString> tableViewTitleForHeaderInSection(UITableView*, NSInteger section) override {
+        return section == 0 ? NS("First") : NS("Second");
+    }
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table,
+                                                        NSIndexPath* path) override {
+        auto cell = table->dequeueReusableCellWithIdentifier(NS("Row"));
+        if (!cell) {
+            cell = alloc<UITableViewCell>();
+            cell->initWithStyle(UITableViewCellStyleDefault, NS("Row"));
+        }
+        cell->textLabel()->setText(NSString::fromUTF8("Row " + std::to_string(path->section()) +
+                                                      "." + std::to_string(path->row())));
+        cell->setAccessoryType(path->row() == 0 ? UITableViewCellAccessoryCheckmark
+                                                : UITableViewCellAccessoryNone);
+        return cell;
+    }
+    void tableViewCommitEditingStyle(UITableView*, UITableViewCellEditingStyle,
+                                     NSIndexPath* path) override {
+        deleted = path->row();
+    }
+    void tableViewDidSelectRowAtIndexPath(UITableView*, NSIndexPath* path) override {
+        selected = path->row();
+    }
+    NSInteger selected = -1, deleted = -1;
+};
+}  // namespace
+
+TEST_F(ShellScreenTest, TablesShowTheirVisibleRowsAndHowManyAreOutOfView) {
+    auto rows = make<Rows>();
+    auto table = alloc<UITableView>();
+    table->initWithFrame(CGRectMake(0, 0, 320, 200), UITableViewStylePlain);
+    table->setDataSource(rows);
+    table->setDelegate(rows);
+    window->addSubview(table);
+    table->layoutIfNeeded();
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) +
+                                 "-- First --\n"
+                                 "[1] Row 0.0 (checked)\n"
+                                 "[2] Row 0.1\n"
+                                 "[3] Row 0.2\n"
+                                 "-- Second --\n"
+                                 "[4] Row 1.0 (checked)\n"
+                                 "(19 more rows below)\n" +
+                                 kRule);
+    const ShellElement* row = screen.elementLabelled("Row 0.2");
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->kind, ShellElement::Row);
+    EXPECT_EQ(row->indexPath->row(), 2);
+    EXPECT_TRUE(row->tap());
+    EXPECT_EQ(rows->selected, 2);
+
+    // A swipe shows the Delete button as one more element of the row.
+    ASSERT_TRUE(table->swipeToDeleteRowAtIndexPath(row->indexPath));
+    screen = ShellScreen::captureWindow(window);
+    const ShellElement* del = screen.elementLabelled("Delete");
+    ASSERT_NE(del, nullptr);
+    EXPECT_EQ(del->number, 4);
+    EXPECT_TRUE(del->tap());
+    EXPECT_EQ(rows->deleted, 2);
+}
+
+TEST_F(ShellScreenTest, TheAppsTextCannotForgeElementNumbers) {
+    // The screen marks elements with control characters until they are numbered; text that
+    // holds such characters prints them as blanks and numbers nothing.
+    label(
+        "Evil \x01"
+        "0\x02 text\tend",
+        CGRectMake(20, 20, 280, 24));
+    button("Go\x01", CGRectMake(20, 100, 280, 37));
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) +
+                                 "Evil  0  text end\n"
+                                 "[1] (Go )\n" +
+                                 kRule);
+    EXPECT_EQ(screen.elements().size(), 1u);
+}

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "Foundation/Clock.h"
+#include "Foundation/NSException.h"
+#include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
+#include "MessageUI/MFMailComposeViewController.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIImagePickerController.h"
+#include "UIKit/UIScreen.h"
+#include "UIKit/UIWindow.h"
+#include "tools/shell/ShellSession.h"
+#include "tools/shell/demo/ShellDemoApp.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kHere = fs::path(__FILE__).parent_path();
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+// Runs a session of the demo application over a script given as text.
+int runScript(const std::string& script, std::string& transcript,
+              const std::string& delegate = kShellDemoDelegateClassName) {
+    registerShellDemoApp();
+    ShellOptions options;
+    options.scriptPath = "-";
+    options.delegateClassName = delegate;
+    std::istringstream in(script);
+    std::ostringstream out;
+    ShellSession session(options, out, in);
+    int status = session.run();
+    transcript = out.str();
+    return status;
+}
+
+// The sandbox's photo library and outbox as the demo transcript expects them: one photo that
+// can be read, one that cannot, no mail sent before.
+void prepareSandbox() {
+    fs::path outbox = MFMailComposeViewController::outboxPath()->utf8();
+    fs::remove_all(outbox);
+    fs::path photos = UIImagePickerController::photoLibraryPath()->utf8();
+    fs::remove_all(photos);
+    fs::create_directories(photos);
+    static const unsigned char png[] = {
+        0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48,
+        0x44, 0x52, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00,
+        0x00, 0x1F, 0x15, 0xC4, 0x89, 0x00, 0x00, 0x00, 0x0A, 0x49, 0x44, 0x41, 0x54, 0x78,
+        0x9C, 0x63, 0x00, 0x01, 0x00, 0x00, 0x05, 0x00, 0x01, 0x0D, 0x0A, 0x2D, 0xB4, 0x00,
+        0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+    writeFile(photos / "beach.png", std::string(reinterpret_cast<const char*>(png), sizeof png));
+    writeFile(photos / "broken.jpg", "not a picture");
+}
+
+// Where the two texts part, for a readable failure.
+std::string firstDifference(const std::string& expected, const std::string& actual) {
+    std::istringstream e(expected), a(actual);
+    std::string le, la;
+    for (int line = 1;; ++line) {
+        bool he = static_cast<bool>(std::getline(e, le));
+        bool ha = static_cast<bool>(std::getline(a, la));
+        if (!he && !ha) return "no difference";
+        if (he != ha || le != la) {
+            return "line " + std::to_string(line) + ":\n  expected: " + (he ? le : "(end)") +
+                   "\n  actual:   " + (ha ? la : "(end)");
+        }
+    }
+}
+
+}  // namespace
+
+// The whole demo, every command, against the transcript kept beside this file. When the format
+// changes on purpose, run with BN_UPDATE_TRANSCRIPTS=1 to write the new transcript, and read it.
+TEST(ShellSession, TheDemoScriptPrintsTheExpectedTranscript) {
+    prepareSandbox();
+    registerShellDemoApp();
+    ShellOptions options;
+    options.scriptPath = (kHere / "demo.script").string();
+    options.delegateClassName = kShellDemoDelegateClassName;
+    std::istringstream in;
+    std::ostringstream out;
+    ShellSession session(options, out, in);
+    EXPECT_EQ(session.run(), 0);
+
+    fs::path expectedPath = kHere / "demo.transcript";
+    if (std::getenv("BN_UPDATE_TRANSCRIPTS")) writeFile(expectedPath, out.str());
+    std::string expected = readFile(expectedPath);
+    if (expected != out.str()) {
+        const char* tmp = std::getenv("BN_TEST_TMP");
+        fs::path dir = tmp ? fs::path(tmp) : fs::temp_directory_path();
+        fs::create_directories(dir);
+        writeFile(dir / "demo.transcript.actual", out.str());
+        ADD_FAILURE() << "The transcript differs from " << expectedPath << " at "
+                      << firstDifference(expected, out.str()) << "\nThe whole transcript is in "
+                      << (dir / "demo.transcript.actual");
+    }
+    // The mail the script sent is in the outbox.
+    fs::path outbox = MFMailComposeViewController::outboxPath()->utf8();
+    std::string mail = readFile(outbox / "mail-0001.eml");
+    EXPECT_NE(mail.find("Subject: Road bike"), std::string::npos) << mail;
+}
+
+TEST(ShellSession, EachSessionStartsAFreshAppOnTheSameClock) {
+    const std::string script = "tap Refresh\nwait 2\ntab Settings\ntap 1\n";
+    std::string first, second;
+    EXPECT_EQ(runScript(script, first), 0);
+    EXPECT_EQ(runScript(script, second), 0);
+    EXPECT_EQ(first, second);
+    EXPECT_NE(first.find("Kayak"), std::string::npos);
+    EXPECT_FALSE(UIApplication::sharedApplication()->isTerminating());
+    EXPECT_EQ(UIApplication::sharedApplication()->keyWindow(), nullptr);
+    EXPECT_FALSE(Clock::isManual());
+
+    // An app that ended with an alert or the keyboard up leaves neither to the next one.
+    for (const char* ending : {"tap 3\ntap Send Reply\n", "tap 3\ntap Message\n"}) {
+        std::string ended, next;
+        EXPECT_EQ(runScript(ending, ended), 0);
+        EXPECT_TRUE(ended.find("== Alert: Notice ==") != std::string::npos ||
+                    ended.find("(keyboard") != std::string::npos)
+            << ended;
+        EXPECT_EQ(runScript("quit\n", next), 0);
+        EXPECT_EQ(next.find("== Alert"), std::string::npos) << next;
+        EXPECT_EQ(next.find("(keyboard"), std::string::npos) << next;
+    }
+}
+
+TEST(ShellSession, TimeMovesOnlyWithWaitInScripts) {
+    std::string transcript;
+    // The refresh ends two seconds on: not before, and exactly then.
+    EXPECT_EQ(runScript("tap Refresh\nwait 1.999\n", transcript), 0);
+    EXPECT_EQ(transcript.find("Kayak"), std::string::npos);
+    EXPECT_EQ(runScript("tap Refresh\nwait 1\nwait 1\n", transcript), 0);
+    EXPECT_NE(transcript.find("Kayak"), std::string::npos);
+}
+
+TEST(ShellSession, CommandsThatCannotBeCarriedOutPrintNoScreen) {
+    std::string transcript;
+    EXPECT_EQ(runScript("tap 42\npick 1\n", transcript), 0);
+    EXPECT_NE(transcript.find("> tap 42\n!! There is no [42] on the screen.\n> pick 1\n"
+                              "!! The photo picker is not showing.\n"),
+              std::string::npos)
+        << transcript;
+}
+
+namespace {
+// An app whose only button raises, as a bug would.
+class FaultyDelegate : public NSObject, public UIApplicationDelegate {
+    NS_OBJECT(FaultyDelegate, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"application:didFinishLaunchingWithOptions:", "applicationWillTerminate:"});
+        c.method("boom:", &FaultyDelegate::boom);
+    }
+    bool applicationDidFinishLaunchingWithOptions(UIApplication*, NSDictionary*) override {
+        window_ = make<UIWindow>(&UIWindow::initWithFrame, UIScreen::mainScreen()->bounds());
+        auto b = UIButton::buttonWithType(UIButtonTypeRoundedRect);
+        b->setFrame(CGRectMake(20, 40, 280, 37));
+        b->setTitle(NS("Boom"), UIControlStateNormal);
+        b->addTarget(this, Selector::named("boom:"), UIControlEventTouchUpInside);
+        window_->addSubview(b);
+        window_->makeKeyAndVisible();
+        return true;
+    }
+    void applicationWillTerminate(UIApplication*) override { ++terminations; }
+    void boom(NSObject*) { NSException::raise(NSRangeException, NS("index 7 beyond bounds")); }
+    Ref<UIWindow> window() override { return window_; }
+    static inline int terminations = 0;
+
+private:
+    Ref<UIWindow> window_;
+};
+}  // namespace
+
+TEST(ShellSession, AnExceptionNobodyCatchesEndsTheApp) {
+    FaultyDelegate::staticClass();
+    FaultyDelegate::terminations = 0;
+    std::string transcript;
+    EXPECT_EQ(runScript("tap Boom\ntap Boom\n", transcript, "FaultyDelegate"), 1);
+    EXPECT_NE(transcript.find("> tap Boom\n*** Terminating app due to uncaught exception "
+                              "'NSRangeException', reason: 'index 7 beyond bounds'\n"),
+              std::string::npos)
+        << transcript;
+    // Nothing after the fault runs.
+    EXPECT_EQ(transcript.rfind("> tap Boom"), transcript.find("> tap Boom"));
+    EXPECT_EQ(FaultyDelegate::terminations, 1);
+}
+
+TEST(ShellSession, AnUnknownDelegateClassEndsTheAppBeforeItStarts) {
+    std::string transcript;
+    EXPECT_EQ(runScript("tap 1\n", transcript, "NoSuchDelegate"), 1);
+    EXPECT_NE(transcript.find("*** Terminating app due to uncaught exception "
+                              "'NSInternalInconsistencyException'"),
+              std::string::npos)
+        << transcript;
+    EXPECT_EQ(transcript.find("> tap 1"), std::string::npos);
+    // The next session still starts.
+    EXPECT_EQ(runScript("quit\n", transcript), 0);
+    EXPECT_NE(transcript.find("| Listings |"), std::string::npos);
+}
+
+TEST(ShellSession, TheProgramsOptions) {
+    std::istringstream in;
+    std::ostringstream out;
+    char program[] = "bazaarnest";
+    char help[] = "--help";
+    char* helpArgs[] = {program, help};
+    EXPECT_EQ(ShellMain(2, helpArgs, kShellDemoDelegateClassName, out, in), 0);
+    EXPECT_NE(out.str().find("--script FILE"), std::string::npos);
+    EXPECT_NE(out.str().find("memory-warning"), std::string::npos);
+
+    char script[] = "--script=/nonexistent/demo.script";
+    char* scriptArgs[] = {program, script};
+    std::ostringstream missing;
+    EXPECT_EQ(ShellMain(2, scriptArgs, kShellDemoDelegateClassName, missing, in), 2);
+    EXPECT_NE(missing.str().find("Cannot read the script /nonexistent/demo.script"),
+              std::string::npos);
+
+    char bogus[] = "--bogus";
+    char* bogusArgs[] = {program, bogus};
+    std::ostringstream unknown;
+    EXPECT_EQ(ShellMain(2, bogusArgs, kShellDemoDelegateClassName, unknown, in), 2);
+}

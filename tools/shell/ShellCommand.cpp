@@ -1,0 +1,223 @@
+#include "tools/shell/ShellCommand.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string lowercased(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// A positive whole number and nothing else.
+std::optional<int> wholeNumber(std::string_view s) {
+    if (s.empty() || s.size() > 9) return std::nullopt;
+    for (char c : s) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    }
+    int value = 0;
+    std::from_chars(s.data(), s.data() + s.size(), value);
+    return value;
+}
+
+// The argument of a command: a quoted string (with \" and \\ escapes) or the bare rest.
+struct Argument {
+    std::string text;
+    bool quoted = false;
+    std::string error;
+};
+
+Argument argumentOf(std::string_view rest) {
+    Argument a;
+    if (rest.empty() || rest.front() != '"') {
+        a.text = std::string(rest);
+        return a;
+    }
+    a.quoted = true;
+    size_t i = 1;
+    for (; i < rest.size(); ++i) {
+        char c = rest[i];
+        if (c == '\\' && i + 1 < rest.size() && (rest[i + 1] == '"' || rest[i + 1] == '\\')) {
+            a.text += rest[++i];
+        } else if (c == '"') {
+            break;
+        } else {
+            a.text += c;
+        }
+    }
+    if (i >= rest.size()) {
+        a.error = "the closing quote is missing";
+    } else if (!trimmed(rest.substr(i + 1)).empty()) {
+        a.error = "unexpected text after the closing quote";
+    }
+    return a;
+}
+
+ShellCommand invalid(std::string message) {
+    ShellCommand c;
+    c.kind = ShellCommandKind::Invalid;
+    c.error = std::move(message);
+    return c;
+}
+
+// A number (bare digits) or a label (anything else, or anything quoted).
+ShellCommand numberOrLabel(ShellCommandKind kind, std::string_view verb, std::string_view rest,
+                           const char* what) {
+    if (rest.empty()) return invalid(std::string(verb) + " needs " + what);
+    Argument a = argumentOf(rest);
+    if (!a.error.empty()) return invalid(a.error);
+    ShellCommand c;
+    c.kind = kind;
+    if (!a.quoted) {
+        if (auto n = wholeNumber(a.text)) {
+            if (*n < 1) return invalid("numbers start at 1");
+            c.number = n;
+            return c;
+        }
+    }
+    if (a.text.empty()) return invalid(std::string(verb) + " needs " + what);
+    c.text = std::move(a.text);
+    return c;
+}
+
+ShellCommand numberOnly(ShellCommandKind kind, std::string_view verb, std::string_view rest,
+                        const char* what) {
+    auto n = wholeNumber(rest);
+    if (!n) return invalid(std::string(verb) + " needs " + what);
+    if (*n < 1) return invalid("numbers start at 1");
+    ShellCommand c;
+    c.kind = kind;
+    c.number = n;
+    return c;
+}
+
+ShellCommand bare(ShellCommandKind kind, std::string_view verb, std::string_view rest) {
+    if (!rest.empty()) return invalid(std::string(verb) + " takes no argument");
+    ShellCommand c;
+    c.kind = kind;
+    return c;
+}
+
+ShellCommand scrollCommand(std::string_view rest) {
+    const char* usage = "scroll needs a direction: scroll up [n] or scroll down [n]";
+    auto space = rest.find_first_of(" \t");
+    std::string direction = lowercased(rest.substr(0, space));
+    std::string_view count =
+        space == std::string_view::npos ? std::string_view() : trimmed(rest.substr(space));
+    ShellCommand c;
+    c.kind = ShellCommandKind::Scroll;
+    if (direction == "down") {
+        c.direction = 1;
+    } else if (direction == "up") {
+        c.direction = -1;
+    } else {
+        return invalid(usage);
+    }
+    if (!count.empty()) {
+        auto n = wholeNumber(count);
+        if (!n || *n < 1) return invalid("scroll counts rows from 1: scroll down 3");
+        c.number = n;
+    }
+    return c;
+}
+
+ShellCommand waitCommand(std::string_view rest) {
+    const char* usage = "wait needs the seconds to wait: wait 2, wait 0.5";
+    if (rest.empty() || rest.size() > 32) return invalid(usage);
+    std::string s(rest);
+    char* end = nullptr;
+    double seconds = std::strtod(s.c_str(), &end);
+    if (end != s.c_str() + s.size() || !std::isfinite(seconds) || seconds < 0) {
+        return invalid(usage);
+    }
+    ShellCommand c;
+    c.kind = ShellCommandKind::Wait;
+    c.seconds = seconds;
+    return c;
+}
+
+}  // namespace
+
+ShellCommand parseShellCommand(std::string_view line) {
+    line = trimmed(line);
+    if (line.empty() || line.front() == '#') return ShellCommand{};
+    auto space = line.find_first_of(" \t");
+    std::string verb = lowercased(line.substr(0, space));
+    std::string_view rest =
+        space == std::string_view::npos ? std::string_view() : trimmed(line.substr(space));
+
+    using K = ShellCommandKind;
+    if (verb == "tap") return numberOrLabel(K::Tap, verb, rest, "a number or a label: tap 3");
+    if (verb == "type") {
+        Argument a = argumentOf(rest);
+        if (!a.error.empty()) return invalid(a.error);
+        if (a.text.empty()) return invalid("type needs the text to type");
+        ShellCommand c;
+        c.kind = K::Type;
+        c.text = std::move(a.text);
+        return c;
+    }
+    if (verb == "return") return bare(K::Return, verb, rest);
+    if (verb == "back") return bare(K::Back, verb, rest);
+    if (verb == "tab") return numberOrLabel(K::Tab, verb, rest, "the tab's title: tab Search");
+    if (verb == "scroll") return scrollCommand(rest);
+    if (verb == "delete") return numberOnly(K::Delete, verb, rest, "a row's number: delete 4");
+    if (verb == "choose") {
+        return numberOrLabel(K::Choose, verb, rest, "a button's title or number: choose OK");
+    }
+    if (verb == "pick") return numberOnly(K::Pick, verb, rest, "a photo's number: pick 1");
+    if (verb == "send") return bare(K::Send, verb, rest);
+    if (verb == "cancel") return bare(K::Cancel, verb, rest);
+    if (verb == "shake") return bare(K::Shake, verb, rest);
+    if (verb == "memory-warning") return bare(K::MemoryWarning, verb, rest);
+    if (verb == "wait") return waitCommand(rest);
+    if (verb == "screenshot") {
+        Argument a = argumentOf(rest);
+        if (!a.error.empty()) return invalid(a.error);
+        if (a.text.empty()) return invalid("screenshot needs a file name: screenshot home.png");
+        ShellCommand c;
+        c.kind = K::Screenshot;
+        c.text = std::move(a.text);
+        return c;
+    }
+    if (verb == "help" || verb == "?") return bare(K::Help, verb, rest);
+    if (verb == "quit" || verb == "exit") return bare(K::Quit, verb, rest);
+    return invalid("unknown command \"" + verb + "\" (help lists the commands)");
+}
+
+std::string shellHelpText() {
+    return "Commands (numbers are the [n] shown on the screen):\n"
+           "  tap <n>                 tap element [n]\n"
+           "  tap <label>             tap the first element from the top with that label;\n"
+           "                          quote labels that are numbers or have quotes: tap \"3\"\n"
+           "  type <text>             type into the field that has the focus\n"
+           "  return                  press the keyboard's return key\n"
+           "  back                    tap the navigation bar's back button\n"
+           "  tab <title or n>        select a tab of the tab bar\n"
+           "  scroll <up|down> [n]    scroll the frontmost list by a screen, or by n rows\n"
+           "  delete <n>              swipe across row [n] to show its Delete button\n"
+           "  choose <title or n>     choose a button of the alert or action sheet on top\n"
+           "  pick <n>                pick photo n in the photo picker\n"
+           "  send, cancel            send or cancel the mail or message composer\n"
+           "                          (cancel also closes the photo picker or an alert)\n"
+           "  shake                   shake the phone\n"
+           "  memory-warning          send the app a memory warning\n"
+           "  wait <seconds>          let time pass (timers fire, animations end)\n"
+           "  screenshot <file.png>   save the screen as an image\n"
+           "  help                    this list\n"
+           "  quit                    end the app (also at the end of input)\n"
+           "Lines starting with # are comments. An empty line shows the screen again.\n";
+}

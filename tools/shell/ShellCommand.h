@@ -1,0 +1,52 @@
+// The shell's command language: one command per line, a verb and its argument. Arguments that
+// name something on screen may be quoted ("Rate it!") or bare (the rest of the line); a quoted
+// argument is always taken as text, so `tap "3"` looks for the label 3 rather than element [3].
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+enum class ShellCommandKind {
+    Empty,  // a blank line or a comment
+    Invalid,
+    Tap,
+    Type,
+    Return,
+    Back,
+    Tab,
+    Scroll,
+    Delete,
+    Choose,
+    Pick,
+    Send,
+    Cancel,
+    Shake,
+    MemoryWarning,
+    Wait,
+    Screenshot,
+    Help,
+    Quit,
+};
+
+struct ShellCommand {
+    ShellCommandKind kind = ShellCommandKind::Empty;
+    // A number given as the argument (tap 3, delete 2, choose 1, pick 1, tab 2, scroll down 5).
+    std::optional<int> number;
+    // A label, title, text to type or file name.
+    std::string text;
+    // Scroll: +1 down, -1 up.
+    int direction = 0;
+    // Wait: seconds.
+    double seconds = 0;
+    // Why the line is not a command (Invalid).
+    std::string error;
+
+    bool hasLabel() const { return !number && !text.empty(); }
+};
+
+// Parses one line. Leading and trailing blanks are ignored; "#" starts a comment line.
+ShellCommand parseShellCommand(std::string_view line);
+
+// The text the help command prints (also scripts/run --help).
+std::string shellHelpText();

@@ -1,0 +1,1040 @@
+#include "tools/shell/ShellScreen.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSIndexPath.h"
+#include "Foundation/NSString.h"
+#include "UIKit/UIActionSheet.h"
+#include "UIKit/UIActivityIndicatorView.h"
+#include "UIKit/UIAlertView.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UIImageView.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UINavigationBar.h"
+#include "UIKit/UINavigationController.h"
+#include "UIKit/UIPickerView.h"
+#include "UIKit/UIProgressView.h"
+#include "UIKit/UISegmentedControl.h"
+#include "UIKit/UISwitch.h"
+#include "UIKit/UITabBar.h"
+#include "UIKit/UITabBarController.h"
+#include "UIKit/UITableView.h"
+#include "UIKit/UITableViewCell.h"
+#include "UIKit/UITextField.h"
+#include "UIKit/UITextInputTraits.h"
+#include "UIKit/UITextView.h"
+#include "UIKit/UIToolbar.h"
+#include "UIKit/UIWebView.h"
+#include "UIKit/UIWindow.h"
+
+namespace {
+
+constexpr const char* kRule = "------------------------------------------------------------\n";
+// An element's number is not known until the screen is in printed order: the text carries a
+// marker (these two bytes around the element's pending index) until then.
+constexpr char kMarkOpen = '\x01';
+constexpr char kMarkClose = '\x02';
+
+std::string utf8(NSString* s) {
+    return s ? s->utf8() : std::string();
+}
+
+// One line of text: line breaks, tabs and other control characters become blanks (the app's
+// and the pages' text can hold anything; the shell's own markers must not come from it).
+std::string oneLine(std::string s) {
+    for (char& c : s) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    }
+    return s;
+}
+
+std::string trim(std::string s) {
+    size_t b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return std::string();
+    size_t e = s.find_last_not_of(' ');
+    return s.substr(b, e - b + 1);
+}
+
+std::string lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+CGRect inWindow(UIView* v) {
+    return v->convertRect(v->bounds(), nullptr);
+}
+
+bool meets(CGRect a, CGRect clip) {
+    CGRect r = CGRectIntersection(a, clip);
+    return !CGRectIsNull(r) && r.size.width > 0 && r.size.height > 0;
+}
+
+std::string imageName(UIImage* image) {
+    if (!image) return std::string();
+    auto source = image->sourceName();
+    return source ? utf8(source->lastPathComponent()) : std::string("image");
+}
+
+std::string returnKeyName(UIReturnKeyType type) {
+    switch (type) {
+        case UIReturnKeyGo:
+            return "Go";
+        case UIReturnKeyGoogle:
+            return "Google";
+        case UIReturnKeyJoin:
+            return "Join";
+        case UIReturnKeyNext:
+            return "Next";
+        case UIReturnKeyRoute:
+            return "Route";
+        case UIReturnKeySearch:
+            return "Search";
+        case UIReturnKeySend:
+            return "Send";
+        case UIReturnKeyYahoo:
+            return "Yahoo";
+        case UIReturnKeyDone:
+            return "Done";
+        case UIReturnKeyEmergencyCall:
+            return "Emergency Call";
+        default:
+            return "return";
+    }
+}
+
+// Something printed, with its place on screen: a leaf view gives one, a table or a web page
+// gives one of many lines.
+struct Block {
+    CGRect rect{};
+    std::vector<std::string> lines;
+    // One-line blocks that sit side by side print on one line.
+    bool joinable = true;
+};
+
+bool sameRow(const Block& a, const Block& b) {
+    CGFloat top = std::max(CGRectGetMinY(a.rect), CGRectGetMinY(b.rect));
+    CGFloat bottom = std::min(CGRectGetMaxY(a.rect), CGRectGetMaxY(b.rect));
+    CGFloat smaller = std::max<CGFloat>(1, std::min(a.rect.size.height, b.rect.size.height));
+    return bottom - top >= smaller / 2;
+}
+
+// Top to bottom; blocks that share a row print left to right on one line. `besides` hears of
+// each chunk of a joined line and the chunk printed before it.
+std::vector<std::string> arrange(
+    std::vector<Block> blocks,
+    const std::function<void(const std::string&, const std::string&)>& besides = nullptr) {
+    std::stable_sort(blocks.begin(), blocks.end(), [](const Block& a, const Block& b) {
+        CGFloat ay = std::round(CGRectGetMinY(a.rect)), by = std::round(CGRectGetMinY(b.rect));
+        if (ay != by) return ay < by;
+        return std::round(CGRectGetMinX(a.rect)) < std::round(CGRectGetMinX(b.rect));
+    });
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < blocks.size();) {
+        if (!blocks[i].joinable || blocks[i].lines.size() != 1) {
+            for (auto& l : blocks[i].lines)
+                lines.push_back(l);
+            ++i;
+            continue;
+        }
+        std::vector<const Block*> row{&blocks[i]};
+        size_t j = i + 1;
+        while (j < blocks.size() && blocks[j].joinable && blocks[j].lines.size() == 1 &&
+               sameRow(blocks[i], blocks[j])) {
+            row.push_back(&blocks[j]);
+            ++j;
+        }
+        std::stable_sort(row.begin(), row.end(), [](const Block* a, const Block* b) {
+            return CGRectGetMinX(a->rect) < CGRectGetMinX(b->rect);
+        });
+        std::string line;
+        for (size_t k = 0; k < row.size(); ++k) {
+            if (k > 0 && besides) besides(row[k - 1]->lines.front(), row[k]->lines.front());
+            if (!line.empty()) line += "   ";
+            line += row[k]->lines.front();
+        }
+        lines.push_back(line);
+        i = j;
+    }
+    return lines;
+}
+
+}  // namespace
+
+class ShellScreenBuilder {
+public:
+    ShellScreen build(UIWindow* window) {
+        ShellScreen screen;
+        std::vector<std::string> lines;
+        auto app = UIApplication::sharedApplication();
+        if (app->isNetworkActivityIndicatorVisible()) lines.push_back("(network activity)");
+        auto panels = UIButtonPanelView::shownPanels();
+        // While an alert or sheet shows, only its buttons take touches.
+        bool underPanel = panels->count() > 0;
+        if (window) {
+            std::vector<Block> blocks;
+            walk(window, window->bounds(), !underPanel, blocks);
+            for (auto& l : arrange(std::move(blocks), labelBeside()))
+                lines.push_back(l);
+        }
+        for (NSUInteger i = 0; i < panels->count(); ++i) {
+            auto panel = cast<UIButtonPanelView>(panels->objectAtIndex(i));
+            panelLines(panel, i + 1 == panels->count(), lines);
+        }
+        if (UIKeyboard::isVisible()) {
+            std::string key = "return";
+            if (auto traits =
+                    dynamic_cast<UITextInputTraits*>(UIResponder::currentFirstResponder().get())) {
+                key = returnKeyName(traits->returnKeyType());
+            }
+            lines.push_back("(keyboard: type text; the return key reads \"" + key + "\")");
+        }
+        screen.text_ = kRule;
+        for (auto& l : lines) {
+            screen.text_ += number(l, screen.elements_);
+            screen.text_ += '\n';
+        }
+        screen.text_ += kRule;
+        return screen;
+    }
+
+private:
+    std::vector<ShellElement> pending_;
+
+    // A field or switch also goes by the text printed just before it on its line
+    // ("Message [2] [...]" is the Message field).
+    std::function<void(const std::string&, const std::string&)> labelBeside() {
+        return [this](const std::string& before, const std::string& chunk) {
+            if (chunk.empty() || chunk.front() != kMarkOpen) return;
+            if (before.find(kMarkOpen) != std::string::npos) return;
+            size_t close = chunk.find(kMarkClose);
+            auto& e = pending_[std::stoul(chunk.substr(1, close - 1))];
+            if (e.kind == ShellElement::TextField || e.kind == ShellElement::Switch ||
+                e.kind == ShellElement::TextView) {
+                e.besideLabel = trim(before);
+            }
+        };
+    }
+
+    // The element's marker, printed as "[n]" once numbered.
+    std::string mark(ShellElement e) {
+        pending_.push_back(std::move(e));
+        return std::string(1, kMarkOpen) + std::to_string(pending_.size() - 1) + kMarkClose;
+    }
+
+    // Replaces the markers of a line by numbers in printed order.
+    std::string number(const std::string& line, std::vector<ShellElement>& out) {
+        std::string result;
+        for (size_t i = 0; i < line.size(); ++i) {
+            if (line[i] != kMarkOpen) {
+                result += line[i];
+                continue;
+            }
+            size_t close = line.find(kMarkClose, i);
+            size_t index = std::stoul(line.substr(i + 1, close - i - 1));
+            ShellElement e = pending_[index];
+            e.number = static_cast<int>(out.size()) + 1;
+            result += "[" + std::to_string(e.number) + "]";
+            out.push_back(std::move(e));
+            i = close;
+        }
+        return result;
+    }
+
+    static Block leaf(UIView* v, std::string text) {
+        Block b;
+        b.rect = inWindow(v);
+        b.lines.push_back(std::move(text));
+        return b;
+    }
+
+    // ---- the tree ------------------------------------------------------------------------------
+
+    void walk(UIView* v, CGRect clip, bool touchable, std::vector<Block>& out) {
+        if (v->isHidden() || v->alpha() < 0.01f) return;
+        if (is<UIButtonPanelView>(v)) return;  // printed on top, after the screen
+        touchable = touchable && v->isUserInteractionEnabled();
+        CGRect rect = inWindow(v);
+        if (auto bar = as<UINavigationBar>(v)) {
+            if (meets(rect, clip)) navigationBar(bar, clip, touchable, out);
+            return;
+        }
+        if (auto bar = as<UITabBar>(v)) {
+            if (meets(rect, clip)) tabBar(bar, touchable, out);
+            return;
+        }
+        if (auto bar = as<UIToolbar>(v)) {
+            if (meets(rect, clip)) toolbar(bar, clip, touchable, out);
+            return;
+        }
+        if (auto table = as<UITableView>(v)) {
+            if (meets(rect, clip)) tableView(table, CGRectIntersection(rect, clip), touchable, out);
+            return;
+        }
+        if (auto web = as<UIWebView>(v)) {
+            if (meets(rect, clip)) webView(web, touchable, out);
+            return;
+        }
+        if (auto picker = as<UIPickerView>(v)) {
+            if (meets(rect, clip)) pickerView(picker, touchable, out);
+            return;
+        }
+        if (auto textView = as<UITextView>(v)) {
+            if (meets(rect, clip)) this->textView(textView, touchable, out);
+            return;
+        }
+        if (auto control = as<UIControl>(v)) {
+            if (meets(rect, clip)) this->control(control, touchable, out);
+            return;
+        }
+        if (auto label = as<UILabel>(v)) {
+            if (!meets(rect, clip)) return;
+            auto lines = label->visibleLines();
+            if (lines.empty()) return;
+            Block b;
+            b.rect = rect;
+            for (auto& l : lines) {
+                std::string s = oneLine(utf8(NSString::fromUTF16(l.text)));
+                if (!trim(s).empty()) b.lines.push_back(s);
+            }
+            if (!b.lines.empty()) out.push_back(std::move(b));
+            return;
+        }
+        if (auto image = as<UIImageView>(v)) {
+            if (meets(rect, clip) && image->displayedImage()) {
+                out.push_back(leaf(v, "[image " + imageName(image->displayedImage()) + "]"));
+            }
+        } else if (auto spinner = as<UIActivityIndicatorView>(v)) {
+            if (meets(rect, clip) && spinner->isAnimating()) out.push_back(leaf(v, "(busy)"));
+            return;
+        } else if (auto progress = as<UIProgressView>(v)) {
+            if (!meets(rect, clip)) return;
+            int filled = static_cast<int>(std::lround(progress->progress() * 10));
+            out.push_back(leaf(
+                v, "[" + std::string(size_t(filled), '#') + std::string(size_t(10 - filled), '-') +
+                       "] " + std::to_string(std::lround(progress->progress() * 100)) + "%"));
+            return;
+        }
+        // Scroll views (tables and text views among them) always clip their content.
+        if (v->clipsToBounds() || is<UIScrollView>(v)) {
+            clip = CGRectIntersection(clip, rect);
+            if (CGRectIsNull(clip)) return;
+        }
+        for (auto& sub : std::vector<Ref<UIView>>(v->subviewList()))
+            walk(sub, clip, touchable, out);
+    }
+
+    // The subviews of a bar item, cell or title view, as inline text.
+    std::string inlineText(UIView* v, CGRect clip, bool touchable) {
+        std::vector<Block> blocks;
+        walk(v, clip, touchable, blocks);
+        std::string text;
+        for (auto& l : arrange(std::move(blocks), labelBeside())) {
+            if (!text.empty()) text += "  ";
+            text += l;
+        }
+        return text;
+    }
+
+    // ---- controls ------------------------------------------------------------------------------
+
+    void control(UIControl* c, bool touchable, std::vector<Block>& out) {
+        touchable = touchable && c->isEnabled();
+        if (auto field = as<UITextField>(c)) {
+            out.push_back(leaf(c, textField(field, touchable)));
+            return;
+        }
+        if (auto sw = as<UISwitch>(c)) {
+            std::string state = sw->isOn() ? "switch: ON" : "switch: OFF";
+            if (touchable) {
+                ShellElement e;
+                e.kind = ShellElement::Switch;
+                e.label = utf8(sw->accessibilityLabel());
+                e.view = static_cast<UIView*>(sw);
+                Weak<UISwitch> target(sw);
+                e.tap = [target] {
+                    auto o = target.lock();
+                    if (o) o->simulateTap();
+                    return o != nullptr;
+                };
+                state = mark(std::move(e)) + " " + state;
+            }
+            out.push_back(leaf(c, state));
+            return;
+        }
+        if (auto seg = as<UISegmentedControl>(c)) {
+            out.push_back(leaf(c, segments(seg, touchable)));
+            return;
+        }
+        std::string title;
+        if (auto button = as<UIButton>(c)) {
+            title = utf8(button->currentTitle());
+            if (title.empty()) title = imageName(button->currentImage());
+            if (title.empty()) title = imageName(button->currentBackgroundImage());
+        }
+        if (title.empty()) title = utf8(c->accessibilityLabel());
+        if (title.empty()) {
+            // A control of the app's own: what it shows inside.
+            std::vector<Block> inside;
+            for (auto& sub : std::vector<Ref<UIView>>(c->subviewList()))
+                walk(sub, inWindow(c), false, inside);
+            for (auto& l : arrange(std::move(inside))) {
+                if (!title.empty()) title += " ";
+                title += l;
+            }
+        }
+        if (title.empty()) title = is<UIButton>(c) ? "button" : utf8(c->className());
+        title = oneLine(title);
+        if (!touchable) {
+            out.push_back(leaf(c, "(" + title + ")" + (c->isEnabled() ? "" : " [disabled]")));
+            return;
+        }
+        ShellElement e;
+        e.kind = is<UIButton>(c) ? ShellElement::Button : ShellElement::Control;
+        e.label = title;
+        e.view = static_cast<UIView*>(c);
+        Weak<UIControl> target(c);
+        e.tap = [target] {
+            auto o = target.lock();
+            if (o) o->simulateTap();
+            return o != nullptr;
+        };
+        out.push_back(leaf(c, mark(std::move(e)) + " (" + title + ")"));
+    }
+
+    std::string textField(UITextField* field, bool touchable) {
+        std::string content;
+        std::string text = utf8(field->text());
+        bool editing = field->isEditing();
+        if (!text.empty()) {
+            content = field->isSecureTextEntry() ? std::string(text.size(), '*') : oneLine(text);
+            if (editing) content += "_";
+        } else {
+            if (editing) content += "_";
+            if (auto p = field->placeholder(); p && p->length() > 0)
+                content += "(" + oneLine(utf8(p)) + ")";
+        }
+        std::string shown = "[" + content + "]";
+        if (!touchable) return shown;
+        ShellElement e;
+        e.kind = ShellElement::TextField;
+        e.label = utf8(field->accessibilityLabel());
+        if (e.label.empty()) e.label = oneLine(utf8(field->placeholder()));
+        e.view = static_cast<UIView*>(field);
+        Weak<UITextField> target(field);
+        e.tap = [target] {
+            auto o = target.lock();
+            if (o) o->simulateTap();
+            return o != nullptr;
+        };
+        return mark(std::move(e)) + " " + shown;
+    }
+
+    std::string segments(UISegmentedControl* seg, bool touchable) {
+        std::string text;
+        for (NSUInteger i = 0; i < seg->numberOfSegments(); ++i) {
+            std::string title = utf8(seg->titleForSegmentAtIndex(i));
+            if (title.empty()) title = imageName(seg->imageForSegmentAtIndex(i));
+            title = oneLine(title);
+            bool selected = seg->selectedSegmentIndex() == static_cast<NSInteger>(i);
+            std::string shown = selected ? "*" + title + "*" : title;
+            if (touchable && seg->isEnabledForSegmentAtIndex(i)) {
+                ShellElement e;
+                e.kind = ShellElement::Segment;
+                e.label = title;
+                e.view = static_cast<UIView*>(seg);
+                Weak<UISegmentedControl> target(seg);
+                e.tap = [target, i] {
+                    auto o = target.lock();
+                    if (o) o->tapSegment(i);
+                    return o != nullptr;
+                };
+                shown = mark(std::move(e)) + " " + shown;
+            }
+            if (!text.empty()) text += " | ";
+            text += shown;
+        }
+        return text;
+    }
+
+    void textView(UITextView* tv, bool touchable, std::vector<Block>& out) {
+        Block b;
+        b.rect = inWindow(tv);
+        b.joinable = false;
+        auto lines = tv->lines();
+        for (auto& l : lines)
+            b.lines.push_back(oneLine(utf8(NSString::fromUTF16(l.text))));
+        if (b.lines.empty()) b.lines.push_back(std::string());
+        if (tv->isEditable()) {
+            if (tv->isEditing()) b.lines.back() += "_";
+            b.lines.front() = "{" + b.lines.front();
+            b.lines.back() += "}";
+            if (touchable) {
+                ShellElement e;
+                e.kind = ShellElement::TextView;
+                e.label = utf8(tv->accessibilityLabel());
+                e.view = static_cast<UIView*>(tv);
+                Weak<UITextView> target(tv);
+                e.tap = [target] {
+                    auto o = target.lock();
+                    if (!o) return false;
+                    // A tap in the text begins editing where the person touched.
+                    CGRect r = inWindow(o);
+                    if (auto w = o->window()) {
+                        w->tapAtPoint(CGPointMake(CGRectGetMidX(r), CGRectGetMidY(r)));
+                    }
+                    return o->isFirstResponder() || o->becomeFirstResponder();
+                };
+                b.lines.front() = mark(std::move(e)) + " " + b.lines.front();
+            }
+        } else if (lines.empty()) {
+            return;
+        }
+        out.push_back(std::move(b));
+    }
+
+    // ---- bars ----------------------------------------------------------------------------------
+
+    std::string barItem(UIBarButtonItem* item, UIView* bar, CGRect clip, bool touchable) {
+        if (item->isSpace()) return std::string();
+        if (auto custom = item->customView()) return inlineText(custom, clip, touchable);
+        std::string title = oneLine(utf8(item->displayTitle()));
+        if (!touchable || !item->isEnabled()) {
+            return "(" + title + ")" + (item->isEnabled() ? "" : " [disabled]");
+        }
+        ShellElement e;
+        e.kind = ShellElement::BarButton;
+        e.label = title;
+        e.view = static_cast<UIView*>(bar);
+        Weak<UIBarButtonItem> target(item);
+        e.tap = [target] {
+            auto o = target.lock();
+            return o && o->sendAction();
+        };
+        return mark(std::move(e)) + " (" + title + ")";
+    }
+
+    std::string barItems(NSArray* items, UIView* bar, CGRect clip, bool touchable) {
+        std::string text;
+        for (NSUInteger i = 0; items && i < items->count(); ++i) {
+            auto item = as<UIBarButtonItem>(items->objectAtIndex(i));
+            if (!item) continue;
+            std::string s = barItem(item, bar, clip, touchable);
+            if (s.empty()) continue;
+            if (!text.empty()) text += "  ";
+            text += s;
+        }
+        return text;
+    }
+
+    void navigationBar(UINavigationBar* bar, CGRect clip, bool touchable, std::vector<Block>& out) {
+        auto top = bar->topItem();
+        if (!top) return;
+        Block b;
+        b.rect = inWindow(bar);
+        b.joinable = false;
+        if (auto prompt = top->prompt(); prompt && prompt->length() > 0) {
+            b.lines.push_back(oneLine(utf8(prompt)));
+        }
+        std::vector<std::string> items;
+        if (auto back = bar->backButtonTitle()) {
+            std::string title = oneLine(utf8(back));
+            if (touchable) {
+                ShellElement e;
+                e.kind = ShellElement::BackButton;
+                e.label = title;
+                e.view = static_cast<UIView*>(bar);
+                Weak<UINavigationBar> target(bar);
+                e.tap = [target] {
+                    auto o = target.lock();
+                    if (!o) return false;
+                    auto delegate = o->delegate();
+                    if (auto nav = dynamic_cast<UINavigationController*>(delegate.get()))
+                        return nav->goBack();
+                    return o->tapBackButton();
+                };
+                items.push_back(mark(std::move(e)) + " < " + title);
+            } else {
+                items.push_back("< " + title);
+            }
+        }
+        if (auto left = barItems(bar->displayedLeftItems(), bar, clip, touchable); !left.empty())
+            items.push_back(left);
+        std::string title;
+        if (auto tv = top->titleView()) {
+            title = inlineText(tv, clip, touchable);
+        } else {
+            title = "| " + oneLine(utf8(bar->displayedTitle())) + " |";
+        }
+        items.push_back(title);
+        if (auto right = barItems(bar->displayedRightItems(), bar, clip, touchable); !right.empty())
+            items.push_back(right);
+        std::string line;
+        for (auto& p : items) {
+            if (!line.empty()) line += "   ";
+            line += p;
+        }
+        b.lines.push_back(line);
+        out.push_back(std::move(b));
+    }
+
+    void toolbar(UIToolbar* bar, CGRect clip, bool touchable, std::vector<Block>& out) {
+        std::string text = barItems(bar->items(), bar, clip, touchable);
+        if (text.empty()) return;
+        Block b = leaf(bar, text);
+        b.joinable = false;
+        out.push_back(std::move(b));
+    }
+
+    void tabBar(UITabBar* bar, bool touchable, std::vector<Block>& out) {
+        auto items = bar->items();
+        if (!items || items->count() == 0) return;
+        auto delegate = bar->delegate();
+        Weak<UITabBarController> owner(dynamic_cast<UITabBarController*>(delegate.get()));
+        std::string line = "Tabs:";
+        for (NSUInteger i = 0; i < items->count(); ++i) {
+            auto item = as<UITabBarItem>(items->objectAtIndex(i));
+            if (!item) continue;
+            std::string title = oneLine(utf8(item->displayTitle()));
+            std::string shown = item.get() == bar->selectedItem().get() ? "*" + title + "*" : title;
+            if (auto badge = item->badgeValue(); badge && badge->length() > 0)
+                shown += " (" + oneLine(utf8(badge)) + ")";
+            if (touchable && item->isEnabled()) {
+                ShellElement e;
+                e.kind = ShellElement::Tab;
+                e.label = title;
+                e.view = static_cast<UIView*>(bar);
+                Weak<UITabBar> target(bar);
+                Weak<UITabBarItem> tab(item);
+                e.tap = [owner, target, tab, i] {
+                    if (auto o = owner.lock()) return o->userSelectTabAtIndex(i);
+                    auto b = target.lock();
+                    auto t = tab.lock();
+                    if (b && t) b->userSelectItem(t);
+                    return b && t;
+                };
+                shown = mark(std::move(e)) + " " + shown;
+            }
+            line += i == 0 ? " " : " | ";
+            line += shown;
+        }
+        Block b = leaf(bar, line);
+        b.joinable = false;
+        out.push_back(std::move(b));
+    }
+
+    // ---- tables --------------------------------------------------------------------------------
+
+    void tableView(UITableView* table, CGRect viewport, bool touchable, std::vector<Block>& out) {
+        std::vector<Block> contents;
+        auto paths = table->indexPathsForVisibleRows();
+        // The views of the table's own (table header and footer, section headers and footers)
+        // print where they are; titles the table shows for sections print as such, and the
+        // cells print as rows.
+        NSInteger sections = table->numberOfSections();
+        std::vector<std::string> headers, footers;
+        for (NSInteger s = 0; s < sections; ++s) {
+            headers.push_back(utf8(table->titleForHeaderInSection(s)));
+            footers.push_back(utf8(table->titleForFooterInSection(s)));
+        }
+        for (auto& sub : std::vector<Ref<UIView>>(table->subviewList())) {
+            if (is<UITableViewCell>(sub) || is<UITableViewIndex>(sub)) continue;
+            auto label = as<UILabel>(sub);
+            std::string text = label && label->getClass() == UILabel::staticClass()
+                                   ? utf8(label->text())
+                                   : std::string();
+            bool header = !text.empty() && std::count(headers.begin(), headers.end(), text) > 0;
+            bool footer = !text.empty() && std::count(footers.begin(), footers.end(), text) > 0;
+            if ((header || footer) && !sub->isHidden() && meets(inWindow(sub), viewport)) {
+                Block b = leaf(
+                    sub, header ? "-- " + oneLine(text) + " --" : "   (" + oneLine(text) + ")");
+                b.joinable = false;
+                contents.push_back(std::move(b));
+                continue;
+            }
+            walk(sub, viewport, touchable, contents);
+        }
+        for (NSUInteger i = 0; i < paths->count(); ++i) {
+            auto path = cast<NSIndexPath>(paths->objectAtIndex(i));
+            if (auto cell = table->cellForRowAtIndexPath(path)) {
+                if (!cell->isHidden() && meets(inWindow(cell), viewport))
+                    contents.push_back(row(table, cell, path, viewport, touchable));
+            }
+        }
+        Block b;
+        b.rect = inWindow(table);
+        b.joinable = false;
+        // Rows out of view, so the person knows to scroll.
+        NSInteger above = 0, below = 0, total = 0;
+        NSInteger firstShown = -1, lastShown = -1;
+        for (NSInteger s = 0; s < sections; ++s) {
+            NSInteger rows = table->numberOfRowsInSection(s);
+            for (NSInteger r = 0; r < rows; ++r, ++total) {
+                for (NSUInteger i = 0; i < paths->count(); ++i) {
+                    auto p = cast<NSIndexPath>(paths->objectAtIndex(i));
+                    if (p->section() == s && p->row() == r) {
+                        if (firstShown < 0) firstShown = total;
+                        lastShown = total;
+                    }
+                }
+            }
+        }
+        if (firstShown >= 0) {
+            above = firstShown;
+            below = total - lastShown - 1;
+        }
+        if (above > 0) b.lines.push_back("(" + rowCount(above) + " above)");
+        for (auto& l : arrange(std::move(contents), labelBeside()))
+            b.lines.push_back(l);
+        if (below > 0) b.lines.push_back("(" + rowCount(below) + " below)");
+        if (auto titles = table->sectionIndexTitles(); titles && titles->count() > 0)
+            b.lines.push_back(sectionIndex(table, titles, touchable));
+        if (!b.lines.empty()) out.push_back(std::move(b));
+    }
+
+    static std::string rowCount(NSInteger n) {
+        return std::to_string(n) + (n == 1 ? " more row" : " more rows");
+    }
+
+    Block row(UITableView* table, UITableViewCell* cell, NSIndexPath* path, CGRect viewport,
+              bool touchable) {
+        Block b = leaf(cell, std::string());
+        b.joinable = false;
+        Weak<UITableView> t(table);
+        Ref<NSIndexPath> p(path);
+        std::string text;
+        // What the standard labels show, then any views the app put in the content view.
+        std::string main = oneLine(utf8(cell->textLabel()->text()));
+        std::string detail;
+        if (cell->style() != UITableViewCellStyleDefault)
+            detail = oneLine(utf8(cell->detailTextLabel()->text()));
+        std::vector<Block> custom;
+        for (auto& sub : std::vector<Ref<UIView>>(cell->contentView()->subviewList())) {
+            if (sub.get() == cell->textLabel().get()) continue;
+            if (cell->style() != UITableViewCellStyleDefault &&
+                sub.get() == cell->detailTextLabel().get())
+                continue;
+            if (sub.get() == cell->imageView().get()) continue;
+            walk(sub, viewport, touchable, custom);
+        }
+        std::string label = main;
+        text = main;
+        if (!detail.empty()) text += text.empty() ? detail : " - " + detail;
+        for (auto& l : arrange(std::move(custom), labelBeside())) {
+            if (label.empty()) label = l;
+            if (!text.empty()) text += "  ";
+            text += l;
+        }
+        if (text.empty()) text = "(row)";
+        if (cell->isSelected()) text = "*" + text + "*";
+
+        std::string prefix;
+        if (table->isEditing() && !cell->showingDeleteConfirmation() && cell->isEditing()) {
+            auto style = cell->editingStyle();
+            if (style != UITableViewCellEditingStyleNone) {
+                std::string control = style == UITableViewCellEditingStyleInsert ? "(+)" : "(-)";
+                if (touchable) {
+                    ShellElement e;
+                    e.kind = ShellElement::Control;
+                    e.label = control;
+                    e.view = static_cast<UIView*>(cell);
+                    e.tap = [t, p] {
+                        auto o = t.lock();
+                        return o && o->tapEditingControlForRowAtIndexPath(p);
+                    };
+                    control = mark(std::move(e)) + " " + control;
+                }
+                prefix = control + " ";
+            }
+        }
+        if (touchable) {
+            ShellElement e;
+            e.kind = ShellElement::Row;
+            e.label = label;
+            e.view = static_cast<UIView*>(cell);
+            e.table = t;
+            e.indexPath = p;
+            e.tap = [t, p] {
+                auto o = t.lock();
+                return o && o->tapRowAtIndexPath(p);
+            };
+            text = mark(std::move(e)) + " " + text;
+        }
+        text = prefix + text;
+
+        if (auto accessory =
+                cell->isEditing() ? cell->editingAccessoryView() : cell->accessoryView()) {
+            std::string s = inlineText(accessory, viewport, touchable);
+            if (!s.empty()) text += "  " + s;
+        } else {
+            switch (cell->currentAccessoryType()) {
+                case UITableViewCellAccessoryDisclosureIndicator:
+                    text += " >";
+                    break;
+                case UITableViewCellAccessoryCheckmark:
+                    text += " (checked)";
+                    break;
+                case UITableViewCellAccessoryDetailDisclosureButton:
+                    if (touchable) {
+                        ShellElement e;
+                        e.kind = ShellElement::AccessoryButton;
+                        e.label = "(i)";
+                        e.view = static_cast<UIView*>(cell);
+                        e.table = t;
+                        e.indexPath = p;
+                        e.tap = [t, p] {
+                            auto o = t.lock();
+                            return o && o->tapAccessoryButtonForRowWithIndexPath(p);
+                        };
+                        text += " " + mark(std::move(e)) + " (i)";
+                    } else {
+                        text += " (i)";
+                    }
+                    break;
+                default:
+                    break;
+            }
+        }
+        if (cell->showingDeleteConfirmation()) {
+            std::string title = oneLine(utf8(cell->deleteConfirmationTitle()));
+            if (title.empty()) title = "Delete";
+            std::string shown = "(" + title + ")";
+            if (touchable) {
+                ShellElement e;
+                e.kind = ShellElement::Button;
+                e.label = title;
+                e.view = static_cast<UIView*>(cell);
+                e.tap = [t] {
+                    auto o = t.lock();
+                    return o && o->confirmDeleteConfirmation();
+                };
+                shown = mark(std::move(e)) + " " + shown;
+            }
+            text += "   " + shown;
+        }
+        b.lines.front() = text;
+        return b;
+    }
+
+    std::string sectionIndex(UITableView* table, NSArray* titles, bool touchable) {
+        std::string line = "Index:";
+        Weak<UITableView> t(table);
+        for (NSUInteger i = 0; i < titles->count(); ++i) {
+            std::string title = oneLine(utf8(as<NSString>(titles->objectAtIndex(i))));
+            if (touchable) {
+                ShellElement e;
+                e.kind = ShellElement::Control;
+                e.label = title;
+                e.view = static_cast<UIView*>(table);
+                NSInteger index = static_cast<NSInteger>(i);
+                e.tap = [t, index] {
+                    auto o = t.lock();
+                    return o && o->tapSectionIndexAtIndex(index);
+                };
+                line += " " + mark(std::move(e));
+            }
+            line += " " + title;
+        }
+        return line;
+    }
+
+    // ---- pickers, web pages, alerts
+    // --------------------------------------------------------------
+
+    void pickerView(UIPickerView* picker, bool touchable, std::vector<Block>& out) {
+        Block b;
+        b.rect = inWindow(picker);
+        b.joinable = false;
+        Weak<UIPickerView> target(picker);
+        NSInteger components = picker->numberOfComponents();
+        for (NSInteger c = 0; c < components; ++c) {
+            std::string line = components > 1 ? "Picker " + std::to_string(c + 1) + ":" : "Picker:";
+            NSInteger rows = picker->numberOfRowsInComponent(c);
+            for (NSInteger r = 0; r < rows; ++r) {
+                std::string title = oneLine(utf8(picker->titleForRow(r, c)));
+                if (title.empty()) {
+                    if (auto v = picker->viewForRow(r, c))
+                        title = inlineText(v, v->bounds(), false);
+                }
+                if (title.empty()) title = "?";
+                if (picker->selectedRowInComponent(c) == r) title = "*" + title + "*";
+                if (touchable) {
+                    ShellElement e;
+                    e.kind = ShellElement::PickerRow;
+                    e.label =
+                        trim(title.front() == '*' ? title.substr(1, title.size() - 2) : title);
+                    e.view = static_cast<UIView*>(picker);
+                    e.tap = [target, r, c] {
+                        auto o = target.lock();
+                        if (o) o->userSelectRow(r, c);
+                        return o != nullptr;
+                    };
+                    title = mark(std::move(e)) + " " + title;
+                }
+                line += r == 0 ? " " : " | ";
+                line += title;
+            }
+            b.lines.push_back(line);
+        }
+        if (!b.lines.empty()) out.push_back(std::move(b));
+    }
+
+    void webView(UIWebView* web, bool touchable, std::vector<Block>& out) {
+        Block b;
+        b.rect = inWindow(web);
+        b.joinable = false;
+        std::string text;
+        {
+            std::string page = utf8(web->readableText());
+            size_t start = 0;
+            for (;;) {
+                size_t end = page.find('\n', start);
+                text += oneLine(page.substr(start, end == std::string::npos ? end : end - start));
+                if (end == std::string::npos) break;
+                text += '\n';
+                start = end + 1;
+            }
+        }
+        NSUInteger count = web->clickableElementCount();
+        // The page numbers its elements from 1; on screen they take the shell's numbers.
+        std::string renumbered;
+        size_t from = 0;
+        Weak<UIWebView> target(web);
+        for (NSUInteger k = 1; k <= count; ++k) {
+            std::string token = "[" + std::to_string(k) + "]";
+            size_t at = text.find(token, from);
+            if (at == std::string::npos) break;
+            renumbered += text.substr(from, at - from);
+            from = at + token.size();
+            if (!touchable) continue;
+            size_t end = text.find('\n', from);
+            std::string after =
+                trim(text.substr(from, end == std::string::npos ? end : end - from));
+            ShellElement e;
+            e.kind = ShellElement::WebElement;
+            e.view = static_cast<UIView*>(web);
+            e.webView = static_cast<UIWebView*>(web);
+            e.webIndex = k;
+            e.takesText = after.rfind("[text:", 0) == 0 || after.rfind("[password]", 0) == 0 ||
+                          after.rfind("[select:", 0) == 0;
+            // The page does not say where the element's text ends: up to the next element or
+            // field, without the punctuation that follows a link.
+            size_t next = after.find(" [");
+            e.label = trim(next == std::string::npos ? after : after.substr(0, next));
+            while (!e.label.empty() && std::strchr(" .,;:!?", e.label.back()))
+                e.label.pop_back();
+            e.tap = [target, k] {
+                auto o = target.lock();
+                return o && o->clickElementAtIndex(k);
+            };
+            renumbered += mark(std::move(e));
+        }
+        renumbered += text.substr(from);
+        size_t start = 0;
+        while (start <= renumbered.size()) {
+            size_t end = renumbered.find('\n', start);
+            std::string line = renumbered.substr(
+                start, end == std::string::npos ? std::string::npos : end - start);
+            b.lines.push_back(line);
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        while (!b.lines.empty() && trim(b.lines.back()).empty())
+            b.lines.pop_back();
+        while (!b.lines.empty() && trim(b.lines.front()).empty())
+            b.lines.erase(b.lines.begin());
+        if (web->isLoading()) b.lines.push_back("(loading)");
+        if (!b.lines.empty()) out.push_back(std::move(b));
+    }
+
+    void panelLines(UIButtonPanelView* panel, bool front, std::vector<std::string>& lines) {
+        bool sheet = is<UIActionSheet>(panel);
+        std::string title = oneLine(utf8(panel->title()));
+        std::string head = sheet ? "== Action sheet" : "== Alert";
+        lines.push_back(head + (title.empty() ? "" : ": " + title) + " ==");
+        if (auto alert = as<UIAlertView>(panel)) {
+            if (auto m = alert->message(); m && m->length() > 0) {
+                std::string message = utf8(m);
+                size_t start = 0;
+                for (;;) {
+                    size_t end = message.find('\n', start);
+                    size_t length = end == std::string::npos ? end : end - start;
+                    lines.push_back("   " + oneLine(message.substr(start, length)));
+                    if (end == std::string::npos) break;
+                    start = end + 1;
+                }
+            }
+        }
+        std::string buttons;
+        Weak<UIButtonPanelView> target(panel);
+        for (NSInteger i = 0; i < panel->numberOfButtons(); ++i) {
+            std::string t = oneLine(utf8(panel->buttonTitleAtIndex(i)));
+            std::string shown = "(" + t + ")";
+            // Only the panel in front takes touches.
+            if (front) {
+                ShellElement e;
+                e.kind = ShellElement::PanelButton;
+                e.label = t;
+                e.view = static_cast<UIView*>(panel);
+                e.tap = [target, i] {
+                    auto o = target.lock();
+                    return o && o->clickButtonAtIndex(i);
+                };
+                shown = mark(std::move(e)) + " " + shown;
+            }
+            if (!buttons.empty()) buttons += "   ";
+            buttons += shown;
+        }
+        if (!buttons.empty()) lines.push_back("   " + buttons);
+    }
+};
+
+ShellScreen ShellScreen::capture() {
+    return captureWindow(UIApplication::sharedApplication()->keyWindow());
+}
+
+ShellScreen ShellScreen::captureWindow(UIWindow* window) {
+    ShellScreenBuilder builder;
+    return builder.build(window);
+}
+
+const ShellElement* ShellScreen::elementNumbered(int number) const {
+    if (number < 1 || number > static_cast<int>(elements_.size())) return nullptr;
+    return &elements_[static_cast<size_t>(number - 1)];
+}
+
+const ShellElement* ShellScreen::elementLabelled(std::string_view label) const {
+    std::string wanted = trim(std::string(label));
+    if (wanted.empty()) return nullptr;
+    for (auto& e : elements_) {
+        if (e.label == wanted || e.besideLabel == wanted) return &e;
+    }
+    std::string folded = lower(wanted);
+    for (auto& e : elements_) {
+        if (lower(e.label) == folded || lower(e.besideLabel) == folded) return &e;
+    }
+    // A page's text runs on after a link: "help pages" finds "[3] help pages for details".
+    for (auto& e : elements_) {
+        if (e.kind != ShellElement::WebElement) continue;
+        std::string l = lower(e.label);
+        if (l.size() > folded.size() && l.compare(0, folded.size(), folded) == 0 &&
+            !std::isalnum(static_cast<unsigned char>(l[folded.size()])))
+            return &e;
+    }
+    return nullptr;
+}
+
+bool ShellScreen::isStillShown(const ShellElement& element) {
+    auto view = element.view.lock();
+    if (!view || !view->window()) return false;
+    if (auto panel = as<UIButtonPanelView>(view)) return panel->isVisible();
+    return true;
+}

@@ -1,0 +1,78 @@
+// What the person sees: the key window's visible views as text, top to bottom, with every
+// element that can be touched numbered [1], [2] ... in the order printed. Alerts and action
+// sheets print on top; while one shows, only its buttons take touches, as on the phone.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Foundation/NSObject.h"
+
+class NSIndexPath;
+class UITableView;
+class UIView;
+class UIWebView;
+class UIWindow;
+
+struct ShellElement {
+    enum Kind {
+        Button,
+        BarButton,
+        BackButton,
+        TextField,
+        TextView,
+        Switch,
+        Segment,
+        Row,
+        AccessoryButton,
+        Tab,
+        PickerRow,
+        PanelButton,  // a button of an alert or action sheet
+        WebElement,
+        Control,  // any other control (custom controls, section index entries)
+    };
+    int number = 0;
+    Kind kind = Control;
+    // What a person reads on it; `tap "label"` finds the element by it.
+    std::string label;
+    // Fields and switches also go by the text printed just before them on their line.
+    std::string besideLabel;
+    // The view that shows the element. The element counts as gone once this view has left its
+    // window. The screen keeps no view alive: what the app lets go of goes.
+    Weak<UIView> view;
+    // Rows: their table and place.
+    Weak<UITableView> table;
+    Ref<NSIndexPath> indexPath;
+    // Web page elements: the page's own number for it.
+    Weak<UIWebView> webView;
+    unsigned webIndex = 0;
+    // A page's text field or selection: typing goes to it after a tap.
+    bool takesText = false;
+    // The touch. False when it had no effect (a refused tap).
+    std::function<bool()> tap;
+};
+
+class ShellScreen {
+public:
+    // The screen of the application's key window now (no window: an empty screen).
+    static ShellScreen capture();
+    static ShellScreen captureWindow(UIWindow* window);
+
+    // The printed form: lines ending in "\n".
+    const std::string& text() const { return text_; }
+    const std::vector<ShellElement>& elements() const { return elements_; }
+    // Nil for a number not on this screen.
+    const ShellElement* elementNumbered(int number) const;
+    // The first element from the top whose label is `label`: an exact match first, else one that
+    // differs only in letter case; nil when none.
+    const ShellElement* elementLabelled(std::string_view label) const;
+    // Whether the element's view is still in a window.
+    static bool isStillShown(const ShellElement& element);
+
+private:
+    friend class ShellScreenBuilder;
+    std::string text_;
+    std::vector<ShellElement> elements_;
+};

@@ -1,0 +1,787 @@
+#include "tools/shell/ShellSession.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Foundation/Clock.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSDate.h"
+#include "Foundation/NSException.h"
+#include "Foundation/NSIndexPath.h"
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
+#include "MessageUI/MFMailComposeViewController.h"
+#include "MessageUI/MFMessageComposeViewController.h"
+#include "UIKit/UIActionSheet.h"
+#include "UIKit/UIAlertView.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIImagePickerController.h"
+#include "UIKit/UINavigationController.h"
+#include "UIKit/UIScrollView.h"
+#include "UIKit/UITabBarController.h"
+#include "UIKit/UITableView.h"
+#include "UIKit/UITextInputTraits.h"
+#include "UIKit/UIWebView.h"
+#include "UIKit/UIWindow.h"
+
+namespace {
+
+// Script sessions start here on the manual clock, so that what the app shows of the time is the
+// same in every transcript.
+constexpr NSTimeInterval kScriptClockStart = kManualClockDefaultStart;  // 2012-03-01 12:00 UTC
+// A settle that is still busy after this many passes has work that requeues itself for ever.
+constexpr int kMaxSettlePasses = 10000;
+
+std::string utf8(NSString* s) {
+    return s ? s->utf8() : std::string();
+}
+
+// The controllers on screen, innermost last.
+template <class T>
+Ref<T> frontmostController(const std::function<bool(T*)>& accept = nullptr) {
+    auto visible = UIViewController::visibleViewControllers();
+    for (NSUInteger i = visible->count(); i-- > 0;) {
+        if (auto c = as<T>(visible->objectAtIndex(i)); c && (!accept || accept(c))) return c;
+    }
+    return nullptr;
+}
+
+Ref<UIButtonPanelView> frontPanel() {
+    auto panels = UIButtonPanelView::shownPanels();
+    if (panels->count() == 0) return nullptr;
+    return cast<UIButtonPanelView>(panels->lastObject());
+}
+
+// The scroll view in front: the last one met walking the visible tree back to front, preferring
+// one whose content does not fit.
+Ref<UIScrollView> frontmostScrollView(UIWindow* window) {
+    Ref<UIScrollView> any, scrollable;
+    std::function<void(UIView*)> walk = [&](UIView* v) {
+        if (v->isHidden() || v->alpha() < 0.01f) return;
+        if (auto sv = as<UIScrollView>(v); sv && sv->isScrollEnabled()) {
+            any = sv;
+            if (sv->maximumContentOffset().y > sv->minimumContentOffset().y) scrollable = sv;
+        }
+        for (auto& sub : std::vector<Ref<UIView>>(v->subviewList()))
+            walk(sub);
+    };
+    if (window) walk(window);
+    return scrollable ? scrollable : any;
+}
+
+// Each character of UTF-8 text on its own, as keys are pressed.
+std::vector<std::string> characters(const std::string& text) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        out.push_back(text.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+std::string describeException(NSException* e) {
+    return "*** Terminating app due to uncaught exception '" + utf8(e->name()) + "', reason: '" +
+           utf8(e->reason()) + "'";
+}
+
+}  // namespace
+
+// Standard input watched on the main run loop, so that the app's timers and network callbacks
+// go on while the person thinks.
+struct ShellSession::Input {
+    Ref<RunLoopDescriptorSource> source;
+    std::string buffer;
+    bool eof = false;
+    bool arrived = false;
+};
+
+ShellSession::ShellSession(ShellOptions options, std::ostream& out, std::istream& in)
+    : options_(std::move(options)), out_(out), in_(in) {}
+
+ShellSession::~ShellSession() {
+    if (input_ && input_->source) input_->source->invalidate();
+}
+
+int ShellSession::run() {
+    script_ = !options_.scriptPath.empty();
+    std::ifstream file;
+    if (script_ && options_.scriptPath != "-") {
+        file.open(options_.scriptPath);
+        if (!file) {
+            out_ << "!! Cannot read the script " << options_.scriptPath << "\n";
+            return 2;
+        }
+        scriptFile_ = &file;
+    }
+    terminal_ = !script_ && &in_ == &std::cin && isatty(STDIN_FILENO);
+    // Transcripts show each command before what it did.
+    echo_ = !terminal_;
+    std::optional<ManualClockScope> clock;
+    if (script_) clock.emplace(kScriptClockStart);
+
+    out_ << "Bazaarnest Mobile in the terminal. \"help\" lists the commands.\n";
+    if (script_) {
+        out_ << "Script mode: the clock starts at 2012-03-01 12:00:00 UTC and moves only with "
+                "\"wait\".\n";
+    }
+    out_.flush();
+
+    auto app = UIApplication::sharedApplication();
+    app->setOpenURLObserver([this](NSURL* url) {
+        note("Handed off to another app: " + (url ? utf8(url->absoluteString()) : "(nil)"));
+    });
+    // The session runs on the main loop once the app has launched. Should the launch fail, the
+    // queued work must not reach a session that is gone.
+    auto alive = std::make_shared<ShellSession*>(this);
+    std::weak_ptr<ShellSession*> weak = alive;
+    NSRunLoop::mainRunLoop()->performBlock([weak] {
+        if (auto session = weak.lock()) (*session)->drive();
+    });
+    std::string delegate = options_.delegateClassName;
+    try {
+        UIApplicationMain(0, nullptr, nullptr,
+                          delegate.empty() ? nullptr : NSString::fromUTF8(delegate).get());
+    } catch (ExceptionRaised& e) {
+        out_ << describeException(e.exception) << "\n";
+        status_ = 1;
+    }
+    alive.reset();
+    scriptFile_ = nullptr;
+    if (input_ && input_->source) input_->source->invalidate();
+    app->resetState();
+    // What the ended app left on screen must not show in the next session of this process.
+    auto panels = UIButtonPanelView::shownPanels();
+    for (NSUInteger i = 0; i < panels->count(); ++i) {
+        auto panel = cast<UIButtonPanelView>(panels->objectAtIndex(i));
+        panel->dismissWithClickedButtonIndex(panel->cancelButtonIndex(), false);
+    }
+    if (UIKeyboard::isVisible()) UIKeyboard::hide();
+    out_.flush();
+    return status_;
+}
+
+void ShellSession::drive() {
+    auto app = UIApplication::sharedApplication();
+    try {
+        settle();
+        noteComposers();
+        printScreen();
+        std::string line;
+        while (readLine(line)) {
+            NSAutoreleasePool pool;
+            ShellCommand command = parseShellCommand(line);
+            if (command.kind == ShellCommandKind::Empty) {
+                bool comment = line.find_first_not_of(" \t") != std::string::npos;
+                if (comment && echo_) out_ << line << "\n";
+                // An empty line at the terminal shows the screen again.
+                if (!comment && terminal_) printScreen();
+                continue;
+            }
+            if (echo_) out_ << "> " << line << "\n";
+            if (command.kind == ShellCommandKind::Invalid) {
+                fail(command.error);
+                continue;
+            }
+            if (!execute(command)) break;
+            out_.flush();
+        }
+    } catch (ExceptionRaised& e) {
+        // As on the phone, an exception nobody catches ends the app.
+        out_ << describeException(e.exception) << "\n";
+        status_ = 1;
+    }
+    out_.flush();
+    if (!app->isTerminating()) app->terminate();
+}
+
+bool ShellSession::readLine(std::string& line) {
+    if (scriptFile_) return static_cast<bool>(std::getline(*scriptFile_, line));
+    // A script read from standard input runs as a file would: one line after the other.
+    if (script_ || &in_ != &std::cin) return static_cast<bool>(std::getline(in_, line));
+    if (!input_) {
+        input_ = std::make_unique<Input>();
+        Input* input = input_.get();
+        input_->source =
+            RunLoopDescriptorSource::sourceWithDescriptor(STDIN_FILENO, POLLIN, [input](short) {
+                char buffer[4096];
+                ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+                if (n > 0) {
+                    input->buffer.append(buffer, static_cast<size_t>(n));
+                } else {
+                    input->eof = true;
+                    input->source->setEvents(0);
+                }
+                input->arrived = true;
+            });
+        NSRunLoop::mainRunLoop()->addSource(input_->source, NSDefaultRunLoopMode);
+    }
+    if (terminal_) {
+        out_ << "> ";
+        out_.flush();
+    }
+    auto loop = NSRunLoop::mainRunLoop();
+    for (;;) {
+        size_t newline = input_->buffer.find('\n');
+        if (newline != std::string::npos) {
+            line = input_->buffer.substr(0, newline);
+            input_->buffer.erase(0, newline + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            return true;
+        }
+        if (input_->eof) {
+            if (input_->buffer.empty()) {
+                if (terminal_) out_ << "\n";
+                return false;
+            }
+            line = std::move(input_->buffer);
+            input_->buffer.clear();
+            return true;
+        }
+        input_->arrived = false;
+        auto result = loop->runInMode(NSDefaultRunLoopMode, 1e9, true);
+        if (result == NSRunLoop::RunHandledSource && !input_->arrived) {
+            // The app did something on its own (a timer, a download): show what changed.
+            settle();
+            noteComposers();
+            if (!notes_.empty() || ShellScreen::capture().text() != screen_.text()) {
+                if (terminal_) out_ << "\n";
+                if (notes_.empty()) note("The screen changed.");
+                printScreen();
+                if (terminal_) {
+                    out_ << "> ";
+                    out_.flush();
+                }
+            }
+        }
+    }
+}
+
+void ShellSession::settle() {
+    auto loop = NSRunLoop::mainRunLoop();
+    for (int pass = 0; pass < kMaxSettlePasses; ++pass) {
+        UIView::layoutPendingViews();
+        auto result = loop->runInMode(NSDefaultRunLoopMode, 0, true);
+        if (result != NSRunLoop::RunHandledSource) break;
+    }
+    UIView::layoutPendingViews();
+}
+
+void ShellSession::advance(double seconds) {
+    auto loop = NSRunLoop::mainRunLoop();
+    if (Clock::isManual()) {
+        // Stop at every timer on the way, so that each fires at its own time.
+        const NSTimeInterval end = Clock::now() + seconds;
+        for (int step = 0; step < 1000000; ++step) {
+            settle();
+            auto next = loop->limitDateForMode(NSDefaultRunLoopMode);
+            if (!next || next->timeIntervalSinceReferenceDate() > end) break;
+            Clock::setNow(std::max(Clock::now(), next->timeIntervalSinceReferenceDate()));
+        }
+        Clock::setNow(end);
+        settle();
+        return;
+    }
+    const NSTimeInterval end = Clock::now() + seconds;
+    for (NSTimeInterval now = Clock::now(); now < end; now = Clock::now())
+        loop->runInMode(NSDefaultRunLoopMode, end - now, false);
+    settle();
+}
+
+void ShellSession::note(const std::string& line) {
+    notes_.push_back(line);
+}
+
+void ShellSession::noteComposers() {
+    auto recipientsOf = [](NSArray* recipients) {
+        std::string to;
+        for (NSUInteger r = 0; recipients && r < recipients->count(); ++r) {
+            if (!to.empty()) to += ", ";
+            to += utf8(as<NSString>(recipients->objectAtIndex(r)));
+        }
+        return to.empty() ? std::string("nobody yet") : to;
+    };
+    std::vector<ShownComposer> shown;
+    auto visible = UIViewController::visibleViewControllers();
+    for (NSUInteger i = 0; i < visible->count(); ++i) {
+        auto c = cast<UIViewController>(visible->objectAtIndex(i));
+        auto mail = as<MFMailComposeViewController>(c);
+        auto message = as<MFMessageComposeViewController>(c);
+        if (!mail && !message) continue;
+        shown.push_back(ShownComposer{Weak<UIViewController>(c.get()), mail != nullptr});
+        bool known = std::any_of(composersShown_.begin(), composersShown_.end(),
+                                 [&](ShownComposer& s) { return s.composer.is(c.get()); });
+        if (known) continue;
+        if (mail) {
+            note("Mail composer opened (to: " + recipientsOf(mail->toRecipients()) +
+                 "; subject: " + utf8(mail->subject()) + "): \"send\" or \"cancel\" it.");
+        } else {
+            note("Message composer opened (to: " + recipientsOf(message->recipients()) +
+                 "): \"send\" or \"cancel\" it.");
+        }
+    }
+    // The app's delegate closes the composers; say so when it has.
+    for (auto& before : composersShown_) {
+        auto c = before.composer.lock();
+        bool still = c && std::any_of(shown.begin(), shown.end(),
+                                      [&](ShownComposer& s) { return s.composer.is(c.get()); });
+        if (!still) note(before.mail ? "Mail composer closed." : "Message composer closed.");
+    }
+    composersShown_ = std::move(shown);
+}
+
+void ShellSession::printScreen() {
+    for (auto& n : notes_)
+        out_ << ">> " << n << "\n";
+    notes_.clear();
+    screen_ = ShellScreen::capture();
+    out_ << screen_.text();
+    out_.flush();
+}
+
+void ShellSession::fail(const std::string& message) {
+    out_ << "!! " << message << "\n";
+}
+
+bool ShellSession::execute(const ShellCommand& command) {
+    using K = ShellCommandKind;
+    auto app = UIApplication::sharedApplication();
+    bool acted = true;
+    switch (command.kind) {
+        case K::Empty:
+            return true;
+        case K::Invalid:
+            fail(command.error);
+            return true;
+        case K::Help:
+            out_ << shellHelpText();
+            return true;
+        case K::Quit:
+            return false;
+        case K::Screenshot:
+            out_ << "Screenshots are not available until drawing exists; " << command.text
+                 << " was not written.\n";
+            return true;
+        case K::Tap: {
+            const ShellElement* element = findElement(command);
+            acted = element && tapElement(*element);
+            break;
+        }
+        case K::Type:
+            acted = typeText(command.text);
+            break;
+        case K::Return:
+            acted = pressReturn();
+            break;
+        case K::Back:
+            acted = goBack();
+            break;
+        case K::Tab:
+            acted = selectTab(command);
+            break;
+        case K::Scroll:
+            acted = scroll(command);
+            break;
+        case K::Delete:
+            acted = swipeToDelete(command);
+            break;
+        case K::Choose:
+            acted = choose(command);
+            break;
+        case K::Pick:
+            acted = pick(command);
+            break;
+        case K::Send:
+            acted = finishComposer(true);
+            break;
+        case K::Cancel:
+            acted = finishComposer(false);
+            break;
+        case K::Shake:
+            app->performShake();
+            break;
+        case K::MemoryWarning:
+            app->performMemoryWarning();
+            break;
+        case K::Wait:
+            advance(command.seconds);
+            break;
+    }
+    if (!acted) return true;
+    settle();
+    noteComposers();
+    printScreen();
+    return !app->isTerminating();
+}
+
+// ---- the commands ----------------------------------------------------------------------------
+
+const ShellElement* ShellSession::findElement(const ShellCommand& command) {
+    const ShellElement* element = nullptr;
+    if (command.number) {
+        element = screen_.elementNumbered(*command.number);
+        if (!element) {
+            fail("There is no [" + std::to_string(*command.number) + "] on the screen.");
+            return nullptr;
+        }
+    } else {
+        element = screen_.elementLabelled(command.text);
+        if (!element) {
+            fail("Nothing labelled \"" + command.text + "\" can be tapped on the screen.");
+            return nullptr;
+        }
+    }
+    if (!ShellScreen::isStillShown(*element)) {
+        fail("[" + std::to_string(element->number) + "] is no longer on the screen.");
+        return nullptr;
+    }
+    return element;
+}
+
+bool ShellSession::tapElement(const ShellElement& element) {
+    // A row showing its Delete button: a touch anywhere else only takes the button away.
+    for (auto& e : screen_.elements()) {
+        auto table = e.table.lock();
+        if (!table || !table->indexPathShowingDeleteConfirmation()) continue;
+        auto cell = as<UITableViewCell>(element.view.lock());
+        bool isDeleteButton =
+            element.kind == ShellElement::Button && cell && cell->showingDeleteConfirmation();
+        if (!isDeleteButton) {
+            table->cancelDeleteConfirmation();
+            note("The Delete button went away; nothing else was tapped.");
+            return true;
+        }
+        break;
+    }
+    bool changed = element.tap && element.tap();
+    if (element.kind == ShellElement::WebElement) {
+        webFocus_ = element.takesText ? element : ShellElement();
+    } else {
+        webFocus_ = ShellElement();
+    }
+    if (!changed) note("Nothing happened.");
+    return true;
+}
+
+bool ShellSession::typeText(const std::string& text) {
+    if (frontPanel()) {
+        fail("An alert or action sheet is showing: choose one of its buttons first.");
+        return false;
+    }
+    auto responder = UIResponder::currentFirstResponder();
+    if (auto input = dynamic_cast<UIKeyInput*>(responder.get())) {
+        Ref<UIResponder> keep = responder;
+        for (auto& c : characters(text)) {
+            // A keystroke can end the editing (a delegate that resigns the field).
+            if (!responder->isFirstResponder()) break;
+            input->insertText(NSString::fromUTF8(c));
+        }
+        return true;
+    }
+    if (auto web = webFocus_.webView.lock(); web && ShellScreen::isStillShown(webFocus_)) {
+        if (web->enterTextInElementAtIndex(webFocus_.webIndex, NSString::fromUTF8(text)))
+            return true;
+    }
+    fail("Nothing has the focus: tap a text field first.");
+    return false;
+}
+
+bool ShellSession::pressReturn() {
+    if (frontPanel()) {
+        fail("An alert or action sheet is showing: choose one of its buttons first.");
+        return false;
+    }
+    auto responder = UIResponder::currentFirstResponder();
+    if (auto input = dynamic_cast<UIKeyInput*>(responder.get())) {
+        Ref<UIResponder> keep = responder;
+        input->insertText(NS("\n"));
+        return true;
+    }
+    fail("Nothing has the focus: tap a text field first.");
+    return false;
+}
+
+bool ShellSession::goBack() {
+    if (frontPanel()) {
+        fail("An alert or action sheet is showing: choose one of its buttons first.");
+        return false;
+    }
+    auto nav = frontmostController<UINavigationController>(
+        [](UINavigationController* n) { return n->viewControllers()->count() > 1; });
+    if (!nav) {
+        fail("There is no back button on the screen.");
+        return false;
+    }
+    if (!nav->goBack()) note("Nothing happened.");
+    return true;
+}
+
+bool ShellSession::selectTab(const ShellCommand& command) {
+    if (frontPanel()) {
+        fail("An alert or action sheet is showing: choose one of its buttons first.");
+        return false;
+    }
+    auto tabs = frontmostController<UITabBarController>();
+    auto bar = tabs ? tabs->tabBar() : nullptr;
+    if (!bar || !bar->window() || bar->isHidden()) {
+        fail("There is no tab bar on the screen.");
+        return false;
+    }
+    auto items = bar->items();
+    NSUInteger count = items ? items->count() : 0;
+    NSUInteger index = NSNotFound;
+    if (command.number) {
+        if (static_cast<NSUInteger>(*command.number) <= count) index = *command.number - 1;
+    } else {
+        std::string wanted = command.text;
+        auto fold = [](std::string s) {
+            for (char& c : s)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return s;
+        };
+        for (int pass = 0; pass < 2 && index == NSNotFound; ++pass) {
+            for (NSUInteger i = 0; i < count; ++i) {
+                auto item = as<UITabBarItem>(items->objectAtIndex(i));
+                std::string title = item ? utf8(item->displayTitle()) : std::string();
+                if (pass == 0 ? title == wanted : fold(title) == fold(wanted)) {
+                    index = i;
+                    break;
+                }
+            }
+        }
+    }
+    if (index == NSNotFound) {
+        fail(command.number ? "There is no tab " + std::to_string(*command.number) + "."
+                            : "There is no tab titled \"" + command.text + "\".");
+        return false;
+    }
+    if (!tabs->userSelectTabAtIndex(index)) note("Nothing happened.");
+    return true;
+}
+
+bool ShellSession::scroll(const ShellCommand& command) {
+    if (frontPanel()) {
+        fail("An alert or action sheet is showing: choose one of its buttons first.");
+        return false;
+    }
+    auto sv = frontmostScrollView(UIApplication::sharedApplication()->keyWindow());
+    if (!sv) {
+        fail("There is nothing to scroll on the screen.");
+        return false;
+    }
+    CGFloat current = sv->contentOffset().y;
+    CGFloat target = current;
+    auto table = as<UITableView>(sv);
+    if (command.number && table) {
+        // Rows in order across the sections: the row n on from the first one shown (even
+        // half hidden) comes to the top.
+        std::vector<Ref<NSIndexPath>> rows;
+        for (NSInteger s = 0; s < table->numberOfSections(); ++s)
+            for (NSInteger r = 0; r < table->numberOfRowsInSection(s); ++r)
+                rows.push_back(NSIndexPath::indexPathForRow(r, s));
+        auto visible = table->indexPathsForVisibleRows();
+        if (!rows.empty() && visible->count() > 0) {
+            auto first = cast<NSIndexPath>(visible->objectAtIndex(0));
+            long at = 0;
+            for (size_t i = 0; i < rows.size(); ++i) {
+                if (rows[i]->section() == first->section() && rows[i]->row() == first->row())
+                    at = static_cast<long>(i);
+            }
+            long to = std::clamp<long>(at + command.direction * *command.number, 0,
+                                       static_cast<long>(rows.size()) - 1);
+            target = table->rectForRowAtIndexPath(rows[static_cast<size_t>(to)]).origin.y;
+        }
+    } else if (command.number) {
+        target = current + static_cast<CGFloat>(command.direction * *command.number) * 44;
+    } else {
+        UIEdgeInsets inset = sv->contentInset();
+        CGFloat page = sv->bounds().size.height - inset.top - inset.bottom;
+        target = current + static_cast<CGFloat>(command.direction) * std::max<CGFloat>(page, 1);
+    }
+    target = std::clamp(target, sv->minimumContentOffset().y,
+                        std::max(sv->minimumContentOffset().y, sv->maximumContentOffset().y));
+    if (target == current) {
+        note(command.direction > 0 ? "Already at the bottom." : "Already at the top.");
+        return true;
+    }
+    sv->dragBy(CGPointMake(0, target - current), false);
+    return true;
+}
+
+bool ShellSession::swipeToDelete(const ShellCommand& command) {
+    if (frontPanel()) {
+        fail("An alert or action sheet is showing: choose one of its buttons first.");
+        return false;
+    }
+    const ShellElement* element = findElement(command);
+    if (!element) return false;
+    auto table = element->table.lock();
+    if (element->kind != ShellElement::Row || !table) {
+        fail("[" + std::to_string(element->number) + "] is not a row of a list.");
+        return false;
+    }
+    if (!table->swipeToDeleteRowAtIndexPath(element->indexPath)) {
+        fail("Row [" + std::to_string(element->number) + "] cannot be deleted.");
+        return false;
+    }
+    return true;
+}
+
+bool ShellSession::choose(const ShellCommand& command) {
+    auto panel = frontPanel();
+    if (!panel) {
+        fail("No alert or action sheet is showing.");
+        return false;
+    }
+    NSInteger index = -1;
+    if (command.number) {
+        if (*command.number <= panel->numberOfButtons()) index = *command.number - 1;
+    } else {
+        auto fold = [](std::string s) {
+            for (char& c : s)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return s;
+        };
+        for (int pass = 0; pass < 2 && index < 0; ++pass) {
+            for (NSInteger i = 0; i < panel->numberOfButtons(); ++i) {
+                std::string title = utf8(panel->buttonTitleAtIndex(i));
+                if (pass == 0 ? title == command.text : fold(title) == fold(command.text)) {
+                    index = i;
+                    break;
+                }
+            }
+        }
+    }
+    if (index < 0) {
+        fail(command.number ? "The " + std::string(is<UIActionSheet>(panel) ? "sheet" : "alert") +
+                                  " has no button " + std::to_string(*command.number) + "."
+                            : "The " + std::string(is<UIActionSheet>(panel) ? "sheet" : "alert") +
+                                  " has no button \"" + command.text + "\".");
+        return false;
+    }
+    panel->clickButtonAtIndex(index);
+    return true;
+}
+
+bool ShellSession::pick(const ShellCommand& command) {
+    if (frontPanel()) {
+        fail("An alert or action sheet is showing: choose one of its buttons first.");
+        return false;
+    }
+    auto picker = frontmostController<UIImagePickerController>();
+    if (!picker) {
+        fail("The photo picker is not showing.");
+        return false;
+    }
+    NSUInteger count = picker->photoPaths()->count();
+    NSUInteger index = static_cast<NSUInteger>(*command.number - 1);
+    if (index >= count) {
+        fail("There is no photo " + std::to_string(*command.number) +
+             " to pick (the picker offers " + std::to_string(count) + ").");
+        return false;
+    }
+    if (!picker->pickPhotoAtIndex(index)) {
+        fail("Photo " + std::to_string(*command.number) + " cannot be read as an image.");
+        return false;
+    }
+    return true;
+}
+
+bool ShellSession::finishComposer(bool send) {
+    auto composer = frontmostController<UIViewController>([](UIViewController* c) {
+        return is<MFMailComposeViewController>(c) || is<MFMessageComposeViewController>(c);
+    });
+    if (!send && !composer) {
+        // Cancel also closes the photo picker, or an alert or sheet by its cancel button.
+        if (auto picker = frontmostController<UIImagePickerController>()) {
+            picker->cancel();
+            return true;
+        }
+        if (auto panel = frontPanel(); panel && panel->cancelButtonIndex() >= 0) {
+            panel->clickButtonAtIndex(panel->cancelButtonIndex());
+            return true;
+        }
+        fail("There is nothing to cancel.");
+        return false;
+    }
+    if (!composer) {
+        fail("No mail or message composer is showing.");
+        return false;
+    }
+    if (frontPanel()) {
+        fail("An alert or action sheet is showing: choose one of its buttons first.");
+        return false;
+    }
+    if (auto mail = as<MFMailComposeViewController>(composer)) {
+        if (!send) {
+            mail->cancel();
+            note("Mail cancelled.");
+        } else if (auto path = mail->send()) {
+            note("Mail sent: written to the outbox as " + utf8(path->lastPathComponent()) + ".");
+        } else {
+            note("The mail could not be sent.");
+        }
+    } else if (auto message = as<MFMessageComposeViewController>(composer)) {
+        if (!send) {
+            message->cancel();
+            note("Message cancelled.");
+        } else if (auto path = message->send()) {
+            note("Message sent: written to the outbox as " + utf8(path->lastPathComponent()) + ".");
+        } else {
+            note("The message could not be sent.");
+        }
+    }
+    return true;
+}
+
+// ---- the program ---------------------------------------------------------------------------
+
+int ShellMain(int argc, char** argv, const char* defaultDelegate, std::ostream& out,
+              std::istream& in) {
+    ShellOptions options;
+    options.delegateClassName = defaultDelegate ? defaultDelegate : "";
+    const char* usage =
+        "Usage: bazaarnest [--script FILE] [--delegate CLASS]\n"
+        "  Runs the app in the terminal: it prints each screen, with what can be touched\n"
+        "  numbered, and reads commands from the terminal.\n"
+        "  --script FILE     replays the commands of FILE (\"-\": standard input) on a manual\n"
+        "                    clock and prints the transcript\n"
+        "  --delegate CLASS  the application delegate to start\n\n";
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](const char* name, std::string& into) {
+            std::string prefix = std::string(name) + "=";
+            if (arg == name) {
+                if (i + 1 >= argc) return false;
+                into = argv[++i];
+                return true;
+            }
+            if (arg.rfind(prefix, 0) == 0) {
+                into = arg.substr(prefix.size());
+                return true;
+            }
+            return false;
+        };
+        if (arg == "--help" || arg == "-h") {
+            out << usage << shellHelpText();
+            return 0;
+        }
+        if (value("--script", options.scriptPath) || value("--delegate", options.delegateClassName))
+            continue;
+        std::cerr << "bazaarnest: unknown option " << arg << "\n" << usage;
+        return 2;
+    }
+    ShellSession session(options, out, in);
+    return session.run();
+}

@@ -1,0 +1,91 @@
+// The shell's session: starts the app through UIApplicationMain, then, on the main run loop,
+// reads commands one by one, performs each as a person would, lets the loop settle and prints
+// the screen. Interactive sessions read a terminal on the real clock; script sessions read a
+// file on the manual clock from a fixed start, so that their transcripts are the same each run.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/shell/ShellCommand.h"
+#include "tools/shell/ShellScreen.h"
+
+class UIViewController;
+
+struct ShellOptions {
+    // The script to replay ("-" for standard input); empty for an interactive session.
+    std::string scriptPath;
+    // The application delegate's class; empty when the main interface file supplies it.
+    std::string delegateClassName;
+};
+
+class ShellSession {
+public:
+    ShellSession(ShellOptions options, std::ostream& out, std::istream& in);
+    ~ShellSession();
+    ShellSession(const ShellSession&) = delete;
+    ShellSession& operator=(const ShellSession&) = delete;
+
+    // Runs the whole session: UIApplicationMain with the delegate, the commands, then the app's
+    // termination. Returns the exit status: 0, 1 when the app raised an uncaught exception, 2
+    // when the script cannot be read.
+    int run();
+
+    // ---- the steps of run() (tests drive them directly) --------------------------------------
+    // Runs the main loop until nothing is left to do now: no performs or sources pending, the
+    // timers due now fired, layout done.
+    void settle();
+    // Performs one command; false when it ends the session.
+    bool execute(const ShellCommand& command);
+    // Prints what happened since the last print (hand-offs, composers) and the screen.
+    void printScreen();
+    // The screen as last printed (the numbers that commands refer to).
+    const ShellScreen& screen() const { return screen_; }
+
+private:
+    bool readLine(std::string& line);
+    void drive();
+    void advance(double seconds);
+    void note(const std::string& line);
+    void noteComposers();
+    bool tapElement(const ShellElement& element);
+    bool typeText(const std::string& text);
+    bool pressReturn();
+    bool goBack();
+    bool selectTab(const ShellCommand& command);
+    bool scroll(const ShellCommand& command);
+    bool swipeToDelete(const ShellCommand& command);
+    bool choose(const ShellCommand& command);
+    bool pick(const ShellCommand& command);
+    bool finishComposer(bool send);
+    const ShellElement* findElement(const ShellCommand& command);
+    void fail(const std::string& message);
+
+    ShellOptions options_;
+    std::ostream& out_;
+    std::istream& in_;
+    std::istream* scriptFile_ = nullptr;
+    bool script_ = false;
+    bool terminal_ = false;
+    bool echo_ = false;
+    int status_ = 0;
+    ShellScreen screen_;
+    std::vector<std::string> notes_;
+    struct ShownComposer {
+        Weak<UIViewController> composer;
+        bool mail = false;
+    };
+    std::vector<ShownComposer> composersShown_;
+    // A web page field the person tapped: typing goes to it while no view has the focus.
+    ShellElement webFocus_;
+    struct Input;
+    std::unique_ptr<Input> input_;
+};
+
+// The program's entry: parses the arguments (--script FILE, --delegate CLASS, --help) and runs
+// a session. `defaultDelegate` is used when no --delegate is given (nil or "": the main
+// interface file supplies the delegate).
+int ShellMain(int argc, char** argv, const char* defaultDelegate, std::ostream& out,
+              std::istream& in);

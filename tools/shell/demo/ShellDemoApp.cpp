@@ -1,0 +1,497 @@
+#include "tools/shell/demo/ShellDemoApp.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSIndexPath.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLRequest.h"
+#include "Foundation/Runtime.h"
+#include "MessageUI/MFMailComposeViewController.h"
+#include "MessageUI/MFMessageComposeViewController.h"
+#include "UIKit/UIActionSheet.h"
+#include "UIKit/UIActivityIndicatorView.h"
+#include "UIKit/UIAlertView.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIImagePickerController.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UINavigationController.h"
+#include "UIKit/UIPickerView.h"
+#include "UIKit/UIScreen.h"
+#include "UIKit/UISegmentedControl.h"
+#include "UIKit/UISwitch.h"
+#include "UIKit/UITabBarController.h"
+#include "UIKit/UITableViewController.h"
+#include "UIKit/UITextField.h"
+#include "UIKit/UIWebView.h"
+#include "UIKit/UIWindow.h"
+
+namespace {
+
+SEL sel(const char* name) {
+    return Selector::named(name);
+}
+
+Ref<NSString> ns(const std::string& s) {
+    return NSString::fromUTF8(s);
+}
+
+Ref<UILabel> makeLabel(UIView* parent, CGRect frame, const std::string& text) {
+    auto label = make<UILabel>(&UILabel::initWithFrame, frame);
+    label->setText(ns(text));
+    parent->addSubview(label);
+    return label;
+}
+
+Ref<UIButton> makeButton(UIView* parent, CGRect frame, const char* title, NSObject* target,
+                         const char* action) {
+    auto button = UIButton::buttonWithType(UIButtonTypeRoundedRect);
+    button->setFrame(frame);
+    button->setTitle(NSString::fromUTF8(title), UIControlStateNormal);
+    button->addTarget(target, sel(action), UIControlEventTouchUpInside);
+    parent->addSubview(button);
+    return button;
+}
+
+Ref<UIView> makeScreenView() {
+    auto view = make<UIView>(&UIView::initWithFrame, UIScreen::mainScreen()->applicationFrame());
+    view->setBackgroundColor(UIColor::whiteColor());
+    view->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    return view;
+}
+
+struct Listing {
+    std::string title;
+    int price = 0;
+};
+
+// How many memory warnings the app has heard (the settings screen shows it).
+int gMemoryWarnings = 0;
+
+}  // namespace
+
+// ---- the detail screen
+// ---------------------------------------------------------------------------
+
+class ShellDemoItemController : public UIViewController,
+                                public UITextFieldDelegate,
+                                public UIAlertViewDelegate,
+                                public UIActionSheetDelegate,
+                                public MFMailComposeViewControllerDelegate,
+                                public MFMessageComposeViewControllerDelegate {
+    NS_OBJECT(ShellDemoItemController, UIViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"textFieldShouldReturn:", "alertView:clickedButtonAtIndex:",
+                      "actionSheet:clickedButtonAtIndex:",
+                      "mailComposeController:didFinishWithResult:error:",
+                      "messageComposeViewController:didFinishWithResult:"});
+        c.method("replyPressed:", &ShellDemoItemController::replyPressed);
+        c.method("watchChanged:", &ShellDemoItemController::watchChanged);
+        c.method("browserPressed:", &ShellDemoItemController::browserPressed);
+        c.method("sharePressed:", &ShellDemoItemController::sharePressed);
+    }
+
+    Listing listing;
+
+    void loadView() override {
+        auto view = makeScreenView();
+        makeLabel(view, CGRectMake(20, 12, 280, 24), "Price: $" + std::to_string(listing.price));
+        makeLabel(view, CGRectMake(20, 52, 80, 31), "Message");
+        message_ = make<UITextField>(&UITextField::initWithFrame, CGRectMake(100, 52, 200, 31));
+        message_->setPlaceholder(NS("Your message"));
+        message_->setReturnKeyType(UIReturnKeySend);
+        message_->setDelegate(this);
+        view->addSubview(message_);
+        makeButton(view, CGRectMake(20, 96, 280, 37), "Send Reply", this, "replyPressed:");
+        makeLabel(view, CGRectMake(20, 146, 180, 27), "Watch this item");
+        watch_ = make<UISwitch>(&UISwitch::initWithFrame, CGRectMake(221, 146, 79, 27));
+        watch_->addTarget(this, sel("watchChanged:"), UIControlEventValueChanged);
+        view->addSubview(watch_);
+        makeButton(view, CGRectMake(20, 186, 130, 37), "Open in Browser", this, "browserPressed:");
+        makeButton(view, CGRectMake(170, 186, 130, 37), "Share", this, "sharePressed:");
+        status_ = makeLabel(view, CGRectMake(20, 240, 280, 24), "");
+        setView(view);
+    }
+
+    void viewDidLoad() override { setTitle(ns(listing.title)); }
+
+    void replyPressed(NSObject*) {
+        message_->resignFirstResponder();
+        auto text = message_->text();
+        if (text->length() == 0) {
+            auto alert = alloc<UIAlertView>();
+            alert->initWithTitle(NS("Notice"), NS("Please type a message first."), nullptr,
+                                 NS("OK"));
+            alert->show();
+            return;
+        }
+        auto alert = alloc<UIAlertView>();
+        alert->initWithTitle(NS("Send reply?"), text, this, NS("Cancel"), {NS("Send")});
+        alert->show();
+    }
+
+    bool textFieldShouldReturn(UITextField*) override {
+        replyPressed(nullptr);
+        return true;
+    }
+
+    void alertViewClickedButtonAtIndex(UIAlertView*, NSInteger index) override {
+        if (index != 1) return;
+        status_->setText(ns("Reply sent: " + message_->text()->utf8()));
+        message_->setText(nullptr);
+    }
+
+    void watchChanged(NSObject*) {
+        status_->setText(watch_->isOn() ? NS("Watching this item") : NS("Not watching"));
+    }
+
+    void browserPressed(NSObject*) {
+        std::string url = "http://bazaarnest.example/item/";
+        for (char c : listing.title)
+            url += c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        UIApplication::sharedApplication()->openURL(NSURL::URLWithString(ns(url)));
+    }
+
+    void sharePressed(NSObject*) {
+        auto sheet = alloc<UIActionSheet>();
+        sheet->initWithTitle(NS("Share this listing"), this, NS("Cancel"), nullptr,
+                             {NS("Mail"), NS("Text Message")});
+        sheet->showInView(view());
+    }
+
+    void actionSheetClickedButtonAtIndex(UIActionSheet*, NSInteger index) override {
+        std::string body = listing.title + " for $" + std::to_string(listing.price);
+        if (index == 0) {
+            auto mail = make<MFMailComposeViewController>();
+            mail->setMailComposeDelegate(this);
+            mail->setSubject(ns(listing.title));
+            mail->setToRecipients(NSArray::arrayWithObject(NS("friend@example.com")));
+            mail->setMessageBody(ns("Have a look: " + body), false);
+            presentModalViewController(mail, true);
+        } else if (index == 1) {
+            auto text = make<MFMessageComposeViewController>();
+            text->setMessageComposeDelegate(this);
+            text->setBody(ns(body));
+            presentModalViewController(text, true);
+        }
+    }
+
+    void mailComposeControllerDidFinishWithResult(MFMailComposeViewController*,
+                                                  MFMailComposeResult result, NSError*) override {
+        status_->setText(result == MFMailComposeResultSent ? NS("Shared by mail")
+                                                           : NS("Mail not sent"));
+        dismissModalViewControllerAnimated(true);
+    }
+
+    void messageComposeViewControllerDidFinishWithResult(MFMessageComposeViewController*,
+                                                         MessageComposeResult result) override {
+        status_->setText(result == MessageComposeResultSent ? NS("Shared by text message")
+                                                            : NS("Message not sent"));
+        dismissModalViewControllerAnimated(true);
+    }
+
+private:
+    Ref<UITextField> message_;
+    Ref<UISwitch> watch_;
+    Ref<UILabel> status_;
+};
+
+// ---- the list ----------------------------------------------------------------------------------
+
+// A table that hears shakes while it holds the focus.
+class ShellDemoShakeTable : public UITableView {
+    NS_OBJECT(ShellDemoShakeTable, UITableView)
+    std::function<void()> onShake;
+    bool canBecomeFirstResponder() override { return true; }
+    void motionEnded(UIEventSubtype motion, UIEvent* event) override {
+        if (motion == UIEventSubtypeMotionShake && onShake) {
+            onShake();
+            return;
+        }
+        UITableView::motionEnded(motion, event);
+    }
+};
+
+class ShellDemoListController : public UITableViewController {
+    NS_OBJECT(ShellDemoListController, UITableViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"numberOfSectionsInTableView:", "tableView:titleForHeaderInSection:",
+                      "tableView:commitEditingStyle:forRowAtIndexPath:",
+                      "tableView:didSelectRowAtIndexPath:"});
+        c.method("refreshPressed:", &ShellDemoListController::refreshPressed);
+        c.method("refreshDone", &ShellDemoListController::refreshDone);
+    }
+
+    bool initWithNibName(NSString* nibName, NSBundle* bundle) override {
+        if (!UITableViewController::initWithNibName(nibName, bundle)) return false;
+        sections_ = {
+            {"For Sale",
+             {{"Road bike", 120},
+              {"Sofa", 80},
+              {"Desk lamp", 15},
+              {"Bookshelf", 40},
+              {"Camera", 150},
+              {"Guitar", 200},
+              {"Tent", 60},
+              {"Snowboard", 90}}},
+            {"Wanted", {{"Piano lessons", 30}, {"Bike rack", 25}, {"Garden tools", 20}}},
+        };
+        return true;
+    }
+
+    void loadView() override {
+        auto table = alloc<ShellDemoShakeTable>();
+        table->initWithFrame(fullScreenFrame(), UITableViewStylePlain);
+        table->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
+                                   UIViewAutoresizingFlexibleHeight);
+        Weak<ShellDemoListController> weak(this);
+        // A shake turns the order of every section round.
+        table->onShake = [weak] {
+            auto self = weak.lock();
+            if (!self) return;
+            for (auto& s : self->sections_)
+                std::reverse(s.second.begin(), s.second.end());
+            self->tableView()->reloadData();
+        };
+        table->setDataSource(this);
+        table->setDelegate(this);
+        setView(table);
+    }
+
+    void viewDidLoad() override {
+        setTitle(NS("Listings"));
+        navigationItem()->setLeftBarButtonItem(editButtonItem());
+        showRefreshButton();
+    }
+
+    void viewDidAppear(bool animated) override {
+        UITableViewController::viewDidAppear(animated);
+        tableView()->becomeFirstResponder();
+    }
+
+    NSInteger numberOfSectionsInTableView(UITableView*) override {
+        return static_cast<NSInteger>(sections_.size());
+    }
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger section) override {
+        return static_cast<NSInteger>(sections_[static_cast<size_t>(section)].second.size());
+    }
+    Ref<NSString> tableViewTitleForHeaderInSection(UITableView*, NSInteger section) override {
+        return ns(sections_[static_cast<size_t>(section)].first);
+    }
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table,
+                                                        NSIndexPath* path) override {
+        auto cell = table->dequeueReusableCellWithIdentifier(NS("Listing"));
+        if (!cell) {
+            cell = alloc<UITableViewCell>();
+            cell->initWithStyle(UITableViewCellStyleValue1, NS("Listing"));
+            cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
+        }
+        const Listing& l = listingAt(path);
+        cell->textLabel()->setText(ns(l.title));
+        cell->detailTextLabel()->setText(ns("$" + std::to_string(l.price)));
+        return cell;
+    }
+    void tableViewCommitEditingStyle(UITableView* table, UITableViewCellEditingStyle style,
+                                     NSIndexPath* path) override {
+        if (style != UITableViewCellEditingStyleDelete) return;
+        auto& rows = sections_[static_cast<size_t>(path->section())].second;
+        rows.erase(rows.begin() + path->row());
+        table->deleteRowsAtIndexPaths(NSArray::arrayWithObject(path), UITableViewRowAnimationFade);
+    }
+    void tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) override {
+        table->deselectRowAtIndexPath(path, true);
+        auto item = make<ShellDemoItemController>();
+        item->listing = listingAt(path);
+        navigationController()->pushViewController(item, true);
+    }
+
+    // Refreshing takes two seconds and brings one new listing.
+    void refreshPressed(NSObject*) {
+        auto spinner = make<UIActivityIndicatorView>(&UIActivityIndicatorView::initWithFrame,
+                                                     CGRectMake(0, 0, 20, 20));
+        spinner->startAnimating();
+        auto item = make<UIBarButtonItem>(&UIBarButtonItem::initWithCustomView, spinner.get());
+        navigationItem()->setRightBarButtonItem(item);
+        performSelector(sel("refreshDone"), nullptr, 2.0);
+    }
+    void refreshDone() {
+        sections_.front().second.insert(sections_.front().second.begin(), Listing{"Kayak", 300});
+        tableView()->reloadData();
+        showRefreshButton();
+    }
+
+private:
+    const Listing& listingAt(NSIndexPath* path) {
+        return sections_[static_cast<size_t>(path->section())]
+            .second[static_cast<size_t>(path->row())];
+    }
+    void showRefreshButton() {
+        auto refresh =
+            make<UIBarButtonItem>(&UIBarButtonItem::initWithTitle, NS("Refresh"),
+                                  UIBarButtonItemStyleBordered, this, sel("refreshPressed:"));
+        navigationItem()->setRightBarButtonItem(refresh);
+    }
+
+    std::vector<std::pair<std::string, std::vector<Listing>>> sections_;
+};
+
+// ---- settings ----------------------------------------------------------------------------------
+
+class ShellDemoSettingsController : public UIViewController,
+                                    public UIPickerViewDataSource,
+                                    public UIPickerViewDelegate,
+                                    public UIImagePickerControllerDelegate {
+    NS_OBJECT(ShellDemoSettingsController, UIViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.implements(
+            {"pickerView:titleForRow:forComponent:", "pickerView:didSelectRow:inComponent:",
+             "imagePickerController:didFinishPickingMediaWithInfo:",
+             "imagePickerControllerDidCancel:"});
+        c.method("photoPressed:", &ShellDemoSettingsController::photoPressed);
+    }
+
+    void loadView() override {
+        auto view = makeScreenView();
+        makeLabel(view, CGRectMake(20, 20, 180, 27), "Notifications");
+        auto notifications = make<UISwitch>(&UISwitch::initWithFrame, CGRectMake(221, 20, 79, 27));
+        notifications->setOn(true);
+        view->addSubview(notifications);
+        makeLabel(view, CGRectMake(20, 60, 70, 30), "Sort by");
+        auto sort = make<UISegmentedControl>(
+            &UISegmentedControl::initWithItems,
+            NSArray::arrayWithObjects({NS("Newest"), NS("Cheapest"), NS("Nearest")}));
+        sort->setFrame(CGRectMake(90, 60, 210, 30));
+        sort->setSelectedSegmentIndex(0);
+        view->addSubview(sort);
+        warnings_ = makeLabel(view, CGRectMake(20, 100, 280, 24), "");
+        makeButton(view, CGRectMake(20, 130, 130, 30), "Choose Photo", this, "photoPressed:");
+        photo_ = makeLabel(view, CGRectMake(160, 130, 140, 30), "No photo");
+        makeLabel(view, CGRectMake(20, 168, 280, 24), "Region");
+        auto picker =
+            make<UIPickerView>(&UIPickerView::initWithFrame, CGRectMake(0, 195, 320, 216));
+        picker->setDataSource(this);
+        picker->setDelegate(this);
+        view->addSubview(picker);
+        setView(view);
+    }
+
+    void viewWillAppear(bool animated) override {
+        UIViewController::viewWillAppear(animated);
+        warnings_->setText(ns("Memory warnings: " + std::to_string(gMemoryWarnings)));
+    }
+
+    NSInteger numberOfComponentsInPickerView(UIPickerView*) override { return 1; }
+    NSInteger pickerViewNumberOfRowsInComponent(UIPickerView*, NSInteger) override { return 3; }
+    Ref<NSString> pickerViewTitleForRowForComponent(UIPickerView*, NSInteger row,
+                                                    NSInteger) override {
+        static const char* regions[] = {"US", "Canada", "Europe"};
+        return NSString::fromUTF8(regions[row]);
+    }
+
+    void photoPressed(NSObject*) {
+        auto picker = make<UIImagePickerController>();
+        picker->setDelegate(this);
+        presentModalViewController(picker, true);
+    }
+    void imagePickerControllerDidFinishPickingMediaWithInfo(UIImagePickerController*,
+                                                            NSDictionary* info) override {
+        auto url = as<NSURL>(info->objectForKey(UIImagePickerControllerReferenceURL));
+        photo_->setText(url ? url->lastPathComponent() : Ref<NSString>(NS("Photo")));
+        dismissModalViewControllerAnimated(true);
+    }
+    void imagePickerControllerDidCancel(UIImagePickerController*) override {
+        dismissModalViewControllerAnimated(true);
+    }
+
+private:
+    Ref<UILabel> warnings_;
+    Ref<UILabel> photo_;
+};
+
+// ---- about -------------------------------------------------------------------------------------
+
+class ShellDemoAboutController : public UIViewController, public UIWebViewDelegate {
+    NS_OBJECT(ShellDemoAboutController, UIViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"webView:shouldStartLoadWithRequest:navigationType:"});
+    }
+
+    void loadView() override {
+        auto view = makeScreenView();
+        web_ = make<UIWebView>(&UIWebView::initWithFrame, view->bounds());
+        web_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
+                                  UIViewAutoresizingFlexibleHeight);
+        web_->setDelegate(this);
+        view->addSubview(web_);
+        setView(view);
+    }
+
+    void viewDidLoad() override {
+        web_->loadHTMLString(NS("<html><head><title>About</title></head><body>"
+                                "<h1>Bazaarnest Demo</h1>"
+                                "<p>A stand-in application for the terminal front end.</p>"
+                                "<p><img src=\"logo.png\"> Read the <a href=\"/help\">help "
+                                "pages</a> for details.</p>"
+                                "</body></html>"),
+                             NSURL::URLWithString(NS("http://bazaarnest.example/")));
+    }
+
+    // Links leave for the browser.
+    bool webViewShouldStartLoadWithRequest(UIWebView*, NSURLRequest* request,
+                                           UIWebViewNavigationType type) override {
+        if (type != UIWebViewNavigationTypeLinkClicked) return true;
+        UIApplication::sharedApplication()->openURL(request->URL());
+        return false;
+    }
+
+private:
+    Ref<UIWebView> web_;
+};
+
+// ---- the delegate ------------------------------------------------------------------------------
+
+class ShellDemoAppDelegate : public NSObject, public UIApplicationDelegate {
+    NS_OBJECT(ShellDemoAppDelegate, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.implements(
+            {"application:didFinishLaunchingWithOptions:", "applicationDidReceiveMemoryWarning:"});
+    }
+
+    bool applicationDidFinishLaunchingWithOptions(UIApplication*, NSDictionary*) override {
+        gMemoryWarnings = 0;
+        window_ = make<UIWindow>(&UIWindow::initWithFrame, UIScreen::mainScreen()->bounds());
+        auto listings =
+            make<UINavigationController>(&UINavigationController::initWithRootViewController,
+                                         make<ShellDemoListController>().get());
+        listings->setTabBarItem(
+            make<UITabBarItem>(&UITabBarItem::initWithTitle, NS("Listings"), nullptr, 0).get());
+        auto settings = make<ShellDemoSettingsController>();
+        settings->setTitle(NS("Settings"));
+        auto about = make<ShellDemoAboutController>();
+        about->setTitle(NS("About"));
+        auto tabs = make<UITabBarController>();
+        tabs->setViewControllers(NSArray::arrayWithObjects({listings, settings, about}));
+        window_->setRootViewController(tabs);
+        window_->makeKeyAndVisible();
+        return true;
+    }
+
+    void applicationDidReceiveMemoryWarning(UIApplication*) override { ++gMemoryWarnings; }
+
+    Ref<UIWindow> window() override { return window_; }
+
+private:
+    Ref<UIWindow> window_;
+};
+
+void registerShellDemoApp() {
+    ShellDemoAppDelegate::staticClass();
+}
