@@ -18,8 +18,10 @@
 #include "Foundation/NSURLCredentialStorage.h"
 #include "Foundation/NSURLProtectionSpace.h"
 #include "Foundation/Runtime.h"
+#include "external/nk-http-request/Classes/NKAuthenticationDialog.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "external/nk-http-request/Classes/NKHTTPRequestInternal.h"
+#include "external/nk-http-request/Classes/NKNetworkQueue.h"
 
 using nk_detail::Locked;
 
@@ -478,7 +480,8 @@ bool NKHTTPRequest::askDelegateForCredentials() {
         target = receiverObject(which);
     }
     std::atomic<SEL>& place = authenticationNeededPlace();
-    if (!target || !target->respondsToSelector(place.load())) return false;
+    // A queue answers only when its own delegate will: otherwise the request would wait on it.
+    if (!NKNetworkQueue::receiverRespondsToSelector(target, place.load())) return false;
     awaitingCredentials_ = true;
     callSelectorOnMainThread(&place, which);
     return true;
@@ -492,7 +495,7 @@ bool NKHTTPRequest::askDelegateForProxyCredentials() {
         target = receiverObject(which);
     }
     std::atomic<SEL>& place = proxyAuthenticationNeededPlace();
-    if (!target || !target->respondsToSelector(place.load())) return false;
+    if (!NKNetworkQueue::receiverRespondsToSelector(target, place.load())) return false;
     awaitingCredentials_ = true;
     callSelectorOnMainThread(&place, which);
     return true;
@@ -507,16 +510,39 @@ bool mainLoopBlockedBy(NKHTTPRequest* request) {
     return NSThread::isMainThread() && mode && mode->isEqualToString(NKHTTPRequestRunLoopMode);
 }
 
+// The connection is free while a request waits for an answer, and another request to the same
+// place may take it: the waiting request must then let go of the record, or its next send would
+// share that request's connection and close its stream under it.
+void forgetConnectionTakenMeanwhile(Ref<NSMutableDictionary>& record, NSNumber* requestID) {
+    Locked conn(NKHTTPRequest::classState().connectionsLock);
+    if (!record) return;
+    Ref<NSObject> user = record->objectForKey(NS("request"));
+    if (user && !(requestID && user->isEqual(requestID))) record = nullptr;
+}
+
+// The sheet lives on the main thread; the request waits for its answer, which comes back
+// through retryUsingSuppliedCredentials or cancelAuthentication.
+void presentLoginSheet(NKHTTPRequest* request) {
+    Ref<NKHTTPRequest> keep(request);
+    NSRunLoop::performOnMainThread(
+        [keep] { NKAuthenticationDialog::presentAuthenticationDialogForRequest(keep); },
+        NSThread::isMainThread());
+}
+
 }  // namespace
 
 bool NKHTTPRequest::showAuthenticationDialog() {
     if (!shouldPresentAuthenticationDialog() || mainLoopBlockedBy(this)) return false;
-    return false;
+    awaitingCredentials_ = true;
+    presentLoginSheet(this);
+    return true;
 }
 
 bool NKHTTPRequest::showProxyAuthenticationDialog() {
     if (!shouldPresentProxyAuthenticationDialog() || mainLoopBlockedBy(this)) return false;
-    return false;
+    awaitingCredentials_ = true;
+    presentLoginSheet(this);
+    return true;
 }
 
 // ---- answers
@@ -528,6 +554,8 @@ void NKHTTPRequest::retryUsingSuppliedCredentials() {
         // Only a request that waits for an answer takes one: a stray call must not restart an
         // exchange that is running or over.
         if (!keep->awaitingCredentials_.exchange(false)) return;
+        // The retry finds a free connection or makes one.
+        forgetConnectionTakenMeanwhile(keep->connectionInfo_, keep->requestID());
         keep->attemptToApplyCredentialsAndResume();
     });
 }
@@ -541,6 +569,8 @@ void NKHTTPRequest::failAuthentication() {
     Ref<NKHTTPRequest> keep(this);
     Locked lock(cancelledLock_);
     awaitingCredentials_ = false;
+    // Ending must not touch the connection record of whoever took it meanwhile.
+    forgetConnectionTakenMeanwhile(connectionInfo_, requestID());
     // A stream kept while the answer was awaited goes now, not when the request is released.
     cancelLoad();
     failWithError(classState().authenticationError);

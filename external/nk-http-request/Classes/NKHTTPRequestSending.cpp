@@ -419,7 +419,10 @@ void NKHTTPRequest::startRequest() {
                 auto expires = as<NSDate>(connectionInfo_->objectForKey(NS("expires")));
                 bool expired = expires && expires->timeIntervalSinceNow() < 0;
                 if (expired) cs.persistentConnectionsPool->removeObjectIdenticalTo(connectionInfo_);
-                if (expired || !canReuseRecord(connectionInfo_, host, scheme, port))
+                // A record another request has taken since is no longer ours to use.
+                Ref<NSObject> mark = connectionInfo_->objectForKey(NS("request"));
+                bool takenByOther = mark && !objectsEqual(mark, requestID());
+                if (expired || takenByOther || !canReuseRecord(connectionInfo_, host, scheme, port))
                     connectionInfo_ = nullptr;
             }
             if (!connectionInfo_ && host && scheme) {
