@@ -88,7 +88,7 @@ bool parseDigits(std::string_view s, size_t& pos, size_t count, int& out) {
 // Reads "YYYY-MM-DDTHH:MM:SS[.fff]Z"; nil when the text is not such a date.
 Ref<NSDate> parseISODate(std::string_view s) {
     size_t p = 0;
-    int y, mo, d, h = 0, mi = 0, se = 0;
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0;
     if (!parseDigits(s, p, 4, y)) return nullptr;
     if (p >= s.size() || s[p++] != '-' || !parseDigits(s, p, 2, mo)) return nullptr;
     if (p >= s.size() || s[p++] != '-' || !parseDigits(s, p, 2, d)) return nullptr;
