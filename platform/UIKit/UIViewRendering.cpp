@@ -1,14 +1,20 @@
 #include "UIKit/UIViewRendering.h"
 
 #include <algorithm>
+#include <cmath>
+#include <unordered_map>
 #include <vector>
 
+#include "CoreGraphics/CGColor.h"
 #include "CoreGraphics/CGContext.h"
+#include "CoreGraphics/CGImage.h"
+#include "CoreGraphics/CGPath.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
 #include "Foundation/NSString.h"
+#include "QuartzCore/CALayer.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIGraphics.h"
@@ -32,17 +38,174 @@ void prepareLabel(UILabel* label, CGContextRef ctx) {
         CGContextSetShadowWithColor(ctx, label->shadowOffset(), 0, shadow->CGColor());
 }
 
-// The view's own content in its bounds coordinates: background, the look of a standard
-// control, the image of an image view, then drawRect:.
-void drawOwnContent(UIView* view, CGContextRef ctx) {
+void addRoundedRect(CGContextRef ctx, CGRect r, CGFloat radius) {
+    if (radius <= 0) {
+        CGContextAddRect(ctx, r);
+        return;
+    }
+    CGContextAddPath(ctx, CGPathCreateWithRoundedRect(r, radius, radius, nullptr));
+}
+
+// The layer's contents placed by the view's content mode (contentsRect picks the part shown,
+// contentsScale gives the image's size in points).
+void drawLayerContents(UIView* view, CALayer* layer, CGContextRef ctx) {
+    auto image = as<CGImage>(layer->contents());
+    if (!image) return;
+    Ref<CGImage> shown = image;
+    CGRect cr = layer->contentsRect();
+    if (!CGRectEqualToRect(cr, CGRectMake(0, 0, 1, 1))) {
+        CGFloat iw = CGFloat(CGImageGetWidth(image)), ih = CGFloat(CGImageGetHeight(image));
+        shown = CGImageCreateWithImageInRect(
+            image, CGRectMake(cr.origin.x * iw, cr.origin.y * ih, cr.size.width * iw,
+                              cr.size.height * ih));
+        if (!shown) return;
+    }
+    CGFloat w = CGFloat(CGImageGetWidth(shown)), h = CGFloat(CGImageGetHeight(shown));
+    CGFloat scale = layer->contentsScale();
+    CGRect r = UIViewContentModeRect(view->contentMode(), view->bounds(),
+                                     CGSizeMake(w / scale, h / scale));
+    // Images are drawn y up: flip about the rectangle so that the top row lands at its top.
+    CGContextSaveGState(ctx);
+    CGContextTranslateCTM(ctx, r.origin.x, r.origin.y + r.size.height);
+    CGContextScaleCTM(ctx, 1, -1);
+    CGContextDrawImage(ctx, CGRectMake(0, 0, r.size.width, r.size.height), shown);
+    CGContextRestoreGState(ctx);
+}
+
+// The view's content in its bounds coordinates: background, layer contents, then the view's
+// own drawing.
+void drawOwnContent(UIView* view, CALayer* layer, CGContextRef ctx) {
     CGRect bounds = view->bounds();
-    UIGraphicsPushContext(ctx);
     if (auto bg = view->backgroundColor()) {
+        UIGraphicsPushContext(ctx);
         CGContextSaveGState(ctx);
         bg->setFill();
-        CGContextFillRect(ctx, bounds);
+        // The corner radius rounds the background even when nothing is clipped.
+        CGContextBeginPath(ctx);
+        addRoundedRect(ctx, bounds, layer ? layer->cornerRadius() : 0);
+        CGContextFillPath(ctx);
         CGContextRestoreGState(ctx);
+        UIGraphicsPopContext();
     }
+    if (layer) drawLayerContents(view, layer, ctx);
+    UIViewDrawOwnContent(view, ctx);
+}
+
+// The layer's shadow as the context's, for the group that the view and its subviews make.
+bool setLayerShadow(CALayer* layer, CGContextRef ctx) {
+    CGColor* color = layer->shadowColor();
+    if (layer->shadowOpacity() <= 0 || !color) return false;
+    CGFloat rgba[4];
+    color->getPaintRGBA(rgba);
+    if (rgba[3] <= 0) return false;
+    // Offset and radius are in the view's units; shadows are measured in the base units.
+    CGAffineTransform ctm = CGContextGetCTM(ctx);
+    CGFloat k = std::hypot(ctm.a, ctm.b) / CGContextGetBaseScale(ctx);
+    CGSize offset = layer->shadowOffset();
+    auto shadow = CGColorCreateGenericRGB(rgba[0], rgba[1], rgba[2],
+                                          rgba[3] * std::clamp(layer->shadowOpacity(), 0.0f, 1.0f));
+    CGContextSetShadowWithColor(ctx, CGSizeMake(offset.width * k, offset.height * k),
+                                layer->shadowRadius() * k, shadow);
+    return true;
+}
+
+void drawBorder(CALayer* layer, CGRect bounds, CGContextRef ctx) {
+    CGFloat width = layer->borderWidth();
+    if (width <= 0 || !layer->borderColor()) return;
+    CGContextSaveGState(ctx);
+    // Inside the bounds, following the rounded corners.
+    CGContextBeginPath(ctx);
+    addRoundedRect(ctx, CGRectInset(bounds, width / 2, width / 2),
+                   std::max<CGFloat>(0, layer->cornerRadius() - width / 2));
+    CGContextSetStrokeColorWithColor(ctx, layer->borderColor());
+    CGContextSetLineWidth(ctx, width);
+    CGContextStrokePath(ctx);
+    CGContextRestoreGState(ctx);
+}
+
+// Layers that asked to be displayed get their contents before they are drawn.
+void displayLayerTree(CALayer* layer) {
+    layer->displayIfNeeded();
+    std::vector<Ref<CALayer>> subs = layer->sublayerList();
+    for (auto& l : subs)
+        displayLayerTree(l);
+}
+
+void renderTree(UIView* view, CGContextRef ctx);
+
+// The sublayers of a view's layer by zPosition: those of subviews are drawn as views, the rest
+// as layers.
+void renderSublayers(UIView* view, CALayer* layer, CGContextRef ctx) {
+    std::vector<Ref<CALayer>> order = layer->sublayerList();
+    std::stable_sort(order.begin(), order.end(), [](const Ref<CALayer>& a, const Ref<CALayer>& b) {
+        return a->zPosition() < b->zPosition();
+    });
+    std::unordered_map<CALayer*, Ref<UIView>> owners;
+    for (auto& sub : view->subviewList())
+        if (CALayer* l = sub->existingLayer()) owners.emplace(l, sub);
+    for (auto& l : order) {
+        if (auto it = owners.find(l.get()); it != owners.end()) {
+            UIView* sub = it->second;
+            if (sub->isHidden() || sub->alpha() < 0.01f) continue;
+            CGContextSaveGState(ctx);
+            CGContextConcatCTM(ctx, sub->transformToSuperview());
+            renderTree(sub, ctx);
+            CGContextRestoreGState(ctx);
+        } else if (!l->isHidden()) {
+            displayLayerTree(l);
+            CGContextSaveGState(ctx);
+            CGContextConcatCTM(ctx, l->transformToSuperlayer());
+            l->renderInContext(ctx);
+            CGContextRestoreGState(ctx);
+        }
+    }
+}
+
+void renderTree(UIView* view, CGContextRef ctx) {
+    if (view->isHidden() || view->alpha() < 0.01f) return;
+    Ref<UIView> keep(view);
+    Ref<CALayer> layer = view->existingLayer();
+    if (layer) layer->displayIfNeeded();
+    CGContextSaveGState(ctx);
+    bool shadow = layer && setLayerShadow(layer, ctx);
+    bool group = view->alpha() < 1 || shadow;
+    if (group) {
+        // The view and its subviews fade (and cast their shadow) as one picture, as a layer's
+        // opacity does.
+        CGContextSetAlpha(ctx, view->alpha());
+        CGContextBeginTransparencyLayer(ctx, nullptr);
+    }
+    CGRect bounds = view->bounds();
+    if (view->clipsToBounds()) {
+        CGContextBeginPath(ctx);
+        addRoundedRect(ctx, bounds, layer ? layer->cornerRadius() : 0);
+        CGContextClip(ctx);
+    }
+    drawOwnContent(view, layer, ctx);
+    if (layer) {
+        renderSublayers(view, layer, ctx);
+        drawBorder(layer, bounds, ctx);
+    } else {
+        // A copy: drawing code may rearrange the tree.
+        std::vector<Ref<UIView>> subviews = view->subviewList();
+        for (auto& sub : subviews) {
+            if (sub->isHidden() || sub->alpha() < 0.01f) continue;
+            CGContextSaveGState(ctx);
+            CGContextConcatCTM(ctx, sub->transformToSuperview());
+            renderTree(sub, ctx);
+            CGContextRestoreGState(ctx);
+        }
+    }
+    if (group) CGContextEndTransparencyLayer(ctx);
+    CGContextRestoreGState(ctx);
+}
+
+}  // namespace
+
+void UIViewDrawOwnContent(UIView* view, CGContextRef ctx) {
+    if (!view || !ctx) return;
+    CGRect bounds = view->bounds();
+    UIGraphicsPushContext(ctx);
     CGContextSaveGState(ctx);
     UIDrawStandardAppearance(view, ctx);
     CGContextRestoreGState(ctx);
@@ -66,32 +229,45 @@ void drawOwnContent(UIView* view, CGContextRef ctx) {
     UIGraphicsPopContext();
 }
 
-void renderTree(UIView* view, CGContextRef ctx) {
-    if (view->isHidden() || view->alpha() < 0.01f) return;
-    Ref<UIView> keep(view);
-    CGContextSaveGState(ctx);
-    bool layer = view->alpha() < 1;
-    if (layer) {
-        // The view and its subviews fade as one picture, as a layer's opacity does.
-        CGContextSetAlpha(ctx, view->alpha());
-        CGContextBeginTransparencyLayer(ctx, nullptr);
+CGRect UIViewContentModeRect(UIViewContentMode mode, CGRect b, CGSize s) {
+    if (s.width <= 0 || s.height <= 0) return b;
+    CGFloat sx = b.size.width / s.width, sy = b.size.height / s.height;
+    CGFloat left = b.origin.x, top = b.origin.y;
+    CGFloat right = CGRectGetMaxX(b) - s.width, bottom = CGRectGetMaxY(b) - s.height;
+    CGFloat midX = b.origin.x + (b.size.width - s.width) / 2;
+    CGFloat midY = b.origin.y + (b.size.height - s.height) / 2;
+    auto centred = [&](CGFloat k) {
+        CGFloat w = s.width * k, h = s.height * k;
+        return CGRectMake(b.origin.x + (b.size.width - w) / 2, b.origin.y + (b.size.height - h) / 2,
+                          w, h);
+    };
+    switch (mode) {
+        case UIViewContentModeScaleAspectFit:
+            return centred(std::min(sx, sy));
+        case UIViewContentModeScaleAspectFill:
+            return centred(std::max(sx, sy));
+        case UIViewContentModeCenter:
+            return CGRectMake(midX, midY, s.width, s.height);
+        case UIViewContentModeTop:
+            return CGRectMake(midX, top, s.width, s.height);
+        case UIViewContentModeBottom:
+            return CGRectMake(midX, bottom, s.width, s.height);
+        case UIViewContentModeLeft:
+            return CGRectMake(left, midY, s.width, s.height);
+        case UIViewContentModeRight:
+            return CGRectMake(right, midY, s.width, s.height);
+        case UIViewContentModeTopLeft:
+            return CGRectMake(left, top, s.width, s.height);
+        case UIViewContentModeTopRight:
+            return CGRectMake(right, top, s.width, s.height);
+        case UIViewContentModeBottomLeft:
+            return CGRectMake(left, bottom, s.width, s.height);
+        case UIViewContentModeBottomRight:
+            return CGRectMake(right, bottom, s.width, s.height);
+        default:
+            return b;  // scale to fill, redraw
     }
-    if (view->clipsToBounds()) CGContextClipToRect(ctx, view->bounds());
-    drawOwnContent(view, ctx);
-    // A copy: drawing code may rearrange the tree.
-    std::vector<Ref<UIView>> subviews = view->subviewList();
-    for (auto& sub : subviews) {
-        if (sub->isHidden() || sub->alpha() < 0.01f) continue;
-        CGContextSaveGState(ctx);
-        CGContextConcatCTM(ctx, sub->transformToSuperview());
-        renderTree(sub, ctx);
-        CGContextRestoreGState(ctx);
-    }
-    if (layer) CGContextEndTransparencyLayer(ctx);
-    CGContextRestoreGState(ctx);
 }
-
-}  // namespace
 
 void UIViewRenderInContext(UIView* view, CGContextRef context) {
     if (!view || !context) return;
