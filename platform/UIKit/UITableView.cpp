@@ -479,7 +479,9 @@ void UITableView::updateVisibleCells() {
     bool askShouldIndent =
         respondsTo(del.get(), sel("tableView:shouldIndentWhileEditingRowAtIndexPath:"));
     std::vector<VisibleCell> result;
-    for (auto& [s, r] : wanted) {
+    for (const auto& want : wanted) {
+        // Plain names: lambdas cannot capture structured bindings before clang 16.
+        NSInteger s = want.first, r = want.second;
         auto it = std::find_if(visible_.begin(), visible_.end(),
                                [&](const VisibleCell& v) { return v.section == s && v.row == r; });
         if (it != visible_.end()) {

@@ -105,5 +105,4 @@ private:
     NSRange selection_{};
     bool editable_ = true;
     bool editing_ = false;
-    bool ending_ = false;
 };
