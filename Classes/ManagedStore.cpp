@@ -56,6 +56,15 @@ bool sameName(NSString* a, NSString* b) {
     return a && b ? a->isEqualToString(b) : a == b;
 }
 
+// The first object of the list (all of class T) with that name, or nil.
+template <class T>
+Ref<T> namedIn(NSArray* list, NSString* name) {
+    for (NSObject* o : *list) {
+        if (sameName(static_cast<T*>(o)->name(), name)) return Ref<T>(static_cast<T*>(o));
+    }
+    return nullptr;
+}
+
 Ref<NSArray> sortedBy(NSSet* set, std::initializer_list<NSString*> keys) {
     auto descriptors = NSMutableArray::array();
     for (NSString* k : keys)
@@ -80,13 +89,7 @@ bool ManagedStore::replaceLocations(NSManagedObjectContext* context, NSArray* me
         metro->setUrl(item->url());
         Ref<NSString> stateName = item->state();
         if (!stateName || stateName->length() == 0) stateName = item->region();
-        Ref<State> state;
-        for (NSObject* s : *newStates) {
-            if (sameName(static_cast<State*>(s)->name(), stateName)) {
-                state = static_cast<State*>(s);
-                break;
-            }
-        }
+        Ref<State> state = namedIn<State>(newStates, stateName);
         if (!state) {
             state = cast<State>(
                 NSEntityDescription::insertNewObjectForEntityForName(NS("State"), context));
@@ -152,13 +155,7 @@ bool ManagedStore::replaceCatagories(NSManagedObjectContext* context, NSArray* c
         catagory->setName(item->name());
         catagory->setUrl(item->url());
         if (item->allCatagory()) catagory->setSortOrder(nullptr);
-        Ref<Section> section;
-        for (NSObject* s : *newSections) {
-            if (sameName(static_cast<Section*>(s)->name(), item->section())) {
-                section = static_cast<Section*>(s);
-                break;
-            }
-        }
+        Ref<Section> section = namedIn<Section>(newSections, item->section());
         if (!section) {
             section = cast<Section>(
                 NSEntityDescription::insertNewObjectForEntityForName(NS("Section"), context));

@@ -3,7 +3,8 @@ find_package(ICU REQUIRED COMPONENTS uc i18n)  # the frameworks find it in their
 bn_library(MatchKit DIR Classes/MatchKit DEPS Foundation ICU::uc ICU::i18n)
 bn_library(JSON DIR json DEPS Foundation ICU::uc)
 bn_library(NKHTTPRequest DIR external/nk-http-request/Classes
-           DEPS Foundation CFNetwork MobileCoreServices UIKit PRIVATE_DEPS ZLIB::ZLIB)
+           DEPS Foundation CFNetwork MobileCoreServices UIKit SystemConfiguration CommonCrypto
+           PRIVATE_DEPS ZLIB::ZLIB)
 find_package(SQLite3 REQUIRED)
 bn_library(App DIR Classes EXCLUDE Classes/MatchKit
            DEPS Foundation UIKit CoreData MatchKit JSON NKHTTPRequest

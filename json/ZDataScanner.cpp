@@ -99,12 +99,32 @@ const uint8_t* ZDataScanner::find(const uint8_t* needle, size_t length) {
     return at == std::string_view::npos ? nullptr : current_ + at;
 }
 
-bool ZDataScanner::scanUTF8String(const char* string, Ref<NSString>* into) {
-    size_t n = std::strlen(string);
-    if (static_cast<size_t>(end_ - current_) < n || std::memcmp(current_, string, n) != 0) {
+bool ZDataScanner::skipBytes(const void* bytes, size_t length) {
+    if (static_cast<size_t>(end_ - current_) < length ||
+        (length && std::memcmp(current_, bytes, length) != 0)) {
         return false;
     }
-    current_ += n;
+    current_ += length;
+    return true;
+}
+
+const uint8_t* ZDataScanner::runEnd(NSCharacterSet* set, bool members) {
+    const uint8_t* p = current_;
+    while (p < end_ && set->characterIsMember(*p) == members)
+        ++p;
+    return p;
+}
+
+bool ZDataScanner::takeText(const uint8_t* upTo, Ref<NSString>* into) {
+    auto text = decodeUTF8(current_, static_cast<size_t>(upTo - current_));
+    if (!text) return false;
+    current_ = upTo;
+    if (into) *into = text;
+    return true;
+}
+
+bool ZDataScanner::scanUTF8String(const char* string, Ref<NSString>* into) {
+    if (!skipBytes(string, std::strlen(string))) return false;
     if (into) *into = NSString::stringWithUTF8String(string);
     return true;
 }
@@ -113,27 +133,15 @@ bool ZDataScanner::scanString(NSString* string, Ref<NSString>* into) {
     if (!string) return false;
     auto bytes = string->dataUsingEncoding(NSUTF8StringEncoding);
     if (!bytes) return false;  // lone surrogates: no UTF-8 form to match
-    size_t n = bytes->length();
-    if (static_cast<size_t>(end_ - current_) < n ||
-        (n && std::memcmp(current_, bytes->bytes(), n) != 0)) {
-        return false;
-    }
-    current_ += n;
+    if (!skipBytes(bytes->bytes(), bytes->length())) return false;
     if (into) *into = string;
     return true;
 }
 
 bool ZDataScanner::scanCharactersFromSet(NSCharacterSet* set, Ref<NSString>* into) {
     if (!set) return false;
-    const uint8_t* p = current_;
-    while (p < end_ && set->characterIsMember(*p))
-        ++p;
-    if (p == current_) return false;
-    auto text = decodeUTF8(current_, static_cast<size_t>(p - current_));
-    if (!text) return false;
-    current_ = p;
-    if (into) *into = text;
-    return true;
+    const uint8_t* p = runEnd(set, true);
+    return p != current_ && takeText(p, into);
 }
 
 bool ZDataScanner::scanUpToString(NSString* string, Ref<NSString>* into) {
@@ -141,32 +149,18 @@ bool ZDataScanner::scanUpToString(NSString* string, Ref<NSString>* into) {
     auto bytes = string->dataUsingEncoding(NSUTF8StringEncoding);
     if (!bytes) return false;
     const uint8_t* at = find(static_cast<const uint8_t*>(bytes->bytes()), bytes->length());
-    if (!at) return false;
-    auto text = decodeUTF8(current_, static_cast<size_t>(at - current_));
-    if (!text) return false;
-    current_ = at;
-    if (into) *into = text;
-    return true;
+    return at && takeText(at, into);
 }
 
 bool ZDataScanner::scanUpToCharactersFromSet(NSCharacterSet* set, Ref<NSString>* into) {
     if (!set) return false;
-    const uint8_t* p = current_;
-    while (p < end_ && !set->characterIsMember(*p))
-        ++p;
-    if (p == current_) return false;
-    auto text = decodeUTF8(current_, static_cast<size_t>(p - current_));
-    if (!text) return false;
-    current_ = p;
-    if (into) *into = text;
-    return true;
+    const uint8_t* p = runEnd(set, false);
+    return p != current_ && takeText(p, into);
 }
 
 bool ZDataScanner::scanNumber(Ref<NSNumber>* into) {
     if (!doubleCharacters_) return false;
-    const uint8_t* p = current_;
-    while (p < end_ && doubleCharacters_->characterIsMember(*p))
-        ++p;
+    const uint8_t* p = runEnd(doubleCharacters_, true);
     if (p == current_) return false;
     double value = parseDouble(current_, static_cast<size_t>(p - current_));
     current_ = p;

@@ -73,6 +73,9 @@ protected:
     static Ref<NSString> decodeUTF8(const uint8_t* bytes, size_t length);
     // Where the bytes of `needle` first occur at or after the location, or nullptr.
     const uint8_t* find(const uint8_t* needle, size_t length);
+    // Hands out the bytes from the location up to `upTo` as text and advances to it; false,
+    // not advancing, when they are not UTF-8.
+    bool takeText(const uint8_t* upTo, Ref<NSString>* into);
 
     Ref<NSData> data_;
     const uint8_t* start_ = nullptr;
@@ -80,4 +83,10 @@ protected:
     const uint8_t* current_ = nullptr;
     NSUInteger length_ = 0;
     Ref<NSCharacterSet> doubleCharacters_;
+
+private:
+    // Advances over the bytes when the remaining ones begin with them.
+    bool skipBytes(const void* bytes, size_t length);
+    // Where the run of bytes that are (or are not) members of the set ends.
+    const uint8_t* runEnd(NSCharacterSet* set, bool members);
 };

@@ -352,10 +352,5 @@ bool ZJSONScanner::scanNotQuoteCharactersIntoString(Ref<NSString>* string) {
     const uint8_t* p = current_;
     while (p < end_ && *p != '"' && *p != '\\')
         ++p;
-    if (p == current_) return false;
-    auto text = decodeUTF8(current_, static_cast<size_t>(p - current_));
-    if (!text) return false;
-    current_ = p;
-    if (string) *string = text;
-    return true;
+    return p != current_ && takeText(p, string);
 }

@@ -21,7 +21,6 @@ namespace {
 constexpr MTKRegexEnumerationOptions kKnownEnumerationOptions =
     MTKRegexEnumerationNoCapturedStrings | MTKRegexEnumerationReplacementStringOwned |
     MTKRegexEnumerationUncopiedCapturedStrings;
-const char16_t kEmptyText[1] = {0};
 
 }  // namespace
 
@@ -69,7 +68,7 @@ class MTKBlockEnumerationHelper : public NSObject {
         cachedRegex.setToLength = static_cast<int32_t>(buffer.length);
         cachedRegex.setToUniChar = buffer.uniChar;
         cachedRegex.setToRange = range;
-        const char16_t* text = buffer.uniChar ? buffer.uniChar + range.location : kEmptyText;
+        const char16_t* text = buffer.uniChar ? buffer.uniChar + range.location : kMTKEmptyText;
         uregex_setText(cachedRegex.icu_regex, text, static_cast<int32_t>(range.length), &status);
         if (U_FAILURE(status)) {
             *exception = mtk_makeICUException(regex, options, status);
@@ -113,7 +112,7 @@ class MTKNoCopyString : public NSString {
 
     void point(MTKBlockEnumerationHelper* owner, NSRange r) {
         owner_ = owner;
-        chars_ = owner->buffer.uniChar ? owner->buffer.uniChar + r.location : kEmptyText;
+        chars_ = owner->buffer.uniChar ? owner->buffer.uniChar + r.location : kMTKEmptyText;
         length_ = r.length;
         ++mutations_;
     }
@@ -138,7 +137,7 @@ class MTKNoCopyString : public NSString {
 
 private:
     Ref<MTKBlockEnumerationHelper> owner_;
-    const char16_t* chars_ = kEmptyText;
+    const char16_t* chars_ = kMTKEmptyText;
     NSUInteger length_ = 0;
     uint64_t mutations_ = 0;
 };
@@ -150,14 +149,6 @@ struct BlockArguments {
     std::vector<Ref<MTKNoCopyString>> noCopy;
 };
 
-NSRange groupRange(MTKCachedRegex* e, int32_t group, UErrorCode* status) {
-    int32_t start = uregex_start(e->icu_regex, group, status);
-    int32_t end = uregex_end(e->icu_regex, group, status);
-    if (U_FAILURE(*status) || start < 0) return kMTKNotFoundRange;
-    return NSMakeRange(static_cast<NSUInteger>(start) + e->setToRange.location,
-                       static_cast<NSUInteger>(end - start));
-}
-
 }  // namespace
 
 Ref<NSObject> mtk_performEnumerationUsingBlock(
@@ -167,14 +158,7 @@ Ref<NSObject> mtk_performEnumerationUsingBlock(
     const MTKEnumerationBlock* enumerationBlock, const MTKReplacementBlock* replacementBlock) {
     const bool replacing = blockEnumerationOp == kMTKBlockEnumerationReplaceOp;
     if (replacedCount) *replacedCount = -1;
-    if (!regex) {
-        mtk_raiseArgument(self, selector, NSInvalidArgumentException,
-                          NS("The regular expression argument is NULL."));
-    }
-    if (!subject) {
-        mtk_raiseArgument(self, selector, NSInternalInconsistencyException,
-                          NS("The match string argument is NULL."));
-    }
+    mtk_requireRegexAndSubject(self, selector, regex, subject);
     const MTKRegexEnumerationOptions noStrings = MTKRegexEnumerationNoCapturedStrings;
     const MTKRegexEnumerationOptions fastStrings = MTKRegexEnumerationUncopiedCapturedStrings;
     if (((enumerationOptions & noStrings) && (enumerationOptions & fastStrings)) ||
@@ -264,15 +248,19 @@ Ref<NSObject> mtk_performEnumerationUsingBlock(
     };
 
     std::vector<NSRange> current(passed);
+    // The groups of the match just found, after current[0]; false when ICU failed.
+    auto readGroups = [&] {
+        for (NSUInteger g = 1; g <= groups; ++g)
+            current[g] = mtk_groupRange(e, static_cast<int32_t>(g), &status);
+        return U_SUCCESS(status);
+    };
     NSRange search = range;
     if (!segments) {
         while (!stop) {
             NSRange match = mtk_findNextMatch(e, &search, true, &status);
             if (U_FAILURE(status) || match.location == static_cast<NSUInteger>(NSNotFound)) break;
             current[0] = match;
-            for (NSUInteger g = 1; g <= groups; ++g)
-                current[g] = groupRange(e, static_cast<int32_t>(g), &status);
-            if (U_FAILURE(status)) break;
+            if (!readGroups()) break;
             if (replacing) {
                 replaced.append(text + copiedUpTo, match.location - copiedUpTo);
                 copiedUpTo = NSMaxRange(match);
@@ -290,9 +278,7 @@ Ref<NSObject> mtk_performEnumerationUsingBlock(
             if (U_FAILURE(status) || match.location == static_cast<NSUInteger>(NSNotFound)) break;
             if (match.length == 0 && match.location == position) continue;
             current[0] = NSMakeRange(previousEnd, match.location - previousEnd);
-            for (NSUInteger g = 1; g <= groups; ++g)
-                current[g] = groupRange(e, static_cast<int32_t>(g), &status);
-            if (U_FAILURE(status)) break;
+            if (!readGroups()) break;
             previousEnd = NSMaxRange(match);
             if (current[0].length == 0) {
                 pending.push_back(current);

@@ -26,7 +26,6 @@ namespace {
 // The observer is registered under this name; MatchKit does not link the toolkit that defines
 // the constant, and the name is all the notification center compares.
 const char16_t kMemoryWarningName[] = u"UIApplicationDidReceiveMemoryWarningNotification";
-const char16_t kEmptyText[1] = {0};
 
 MTKCachedRegex gCache[kMTKCacheEntries];
 MTKCachedRegex* gLastHit = nullptr;
@@ -215,7 +214,7 @@ int mtk_victimWay(uint16_t age) {
 void mtk_detachSubject(MTKCachedRegex* e) {
     if (e->icu_regex) {
         UErrorCode st = U_ZERO_ERROR;
-        uregex_setText(e->icu_regex, kEmptyText, 0, &st);
+        uregex_setText(e->icu_regex, kMTKEmptyText, 0, &st);
     }
     releaseString(e->setToString);
     e->setToRange = kMTKNotFoundRange;
@@ -469,7 +468,7 @@ bool mtk_getCachedRegexSetToString(MTKCachedRegex* e, NSString* subject, NSRange
         e->lastMatchRange = kMTKNotFoundRange;
         e->setToRange = range;
         UErrorCode st = U_ZERO_ERROR;
-        const char16_t* text = e->setToUniChar ? e->setToUniChar + range.location : kEmptyText;
+        const char16_t* text = e->setToUniChar ? e->setToUniChar + range.location : kMTKEmptyText;
         uregex_setText(e->icu_regex, text, static_cast<int32_t>(range.length), &st);
         if (U_FAILURE(st)) {
             *status = st;

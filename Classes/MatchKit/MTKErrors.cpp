@@ -187,3 +187,15 @@ void mtk_raiseRecorded(NSObject* self, const char* selector, NSObject* recorded)
 void mtk_raiseArgument(NSObject* self, const char* selector, NSString* name, NSString* message) {
     NSException::raiseWithReason(name, mtk_makeReason(self, selector, message), nullptr);
 }
+
+void mtk_requireRegexAndSubject(NSObject* self, const char* selector, NSString* regex,
+                                NSString* subject) {
+    if (!regex) {
+        mtk_raiseArgument(self, selector, NSInvalidArgumentException,
+                          NS("The regular expression argument is NULL."));
+    }
+    if (!subject) {
+        mtk_raiseArgument(self, selector, NSInternalInconsistencyException,
+                          NS("The match string argument is NULL."));
+    }
+}

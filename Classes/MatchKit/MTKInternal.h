@@ -25,6 +25,8 @@ inline constexpr uint16_t kMTKAgeStart = 0x0137;
 // Bytes of stack an operation may use for its buffers before it turns to the heap.
 inline constexpr size_t kMTKStackBudget = 0x1ffff;
 inline constexpr NSRange kMTKNotFoundRange = {static_cast<NSUInteger>(NSNotFound), 0};
+// What an empty subject or template points at, so that ICU never sees a null text.
+inline constexpr char16_t kMTKEmptyText[1] = {0};
 
 // One subject buffer slot: the UTF-16 text of a subject that keeps none in place.
 struct MTKBuffer {
@@ -141,6 +143,10 @@ bool mtk_subjectReportsMutations(NSString* subject);
 NSRange mtk_findNextMatch(MTKCachedRegex* entry, NSRange* searchRange, bool advance,
                           UErrorCode* status);
 
+// The range of a capture group (0: the whole match) of the entry's current match, in subject
+// positions; {NSNotFound, 0} for a group that took no part.
+NSRange mtk_groupRange(MTKCachedRegex* entry, int32_t group, UErrorCode* status);
+
 // The work record of a find-all run.
 struct MTKFindAll {
     NSRange* ranges = nullptr;
@@ -226,6 +232,9 @@ void mtk_raiseRecorded(NSObject* self, const char* selector, NSObject* recorded)
 // Raises an argument error at once.
 [[noreturn]] void mtk_raiseArgument(NSObject* self, const char* selector, NSString* name,
                                     NSString* message);
+// The checks every worker makes first: raises for a nil pattern or a nil subject.
+void mtk_requireRegexAndSubject(NSObject* self, const char* selector, NSString* regex,
+                                NSString* subject);
 
 #define MTK_ASSERTION(description) mtk_makeAssertion(__PRETTY_FUNCTION__, __LINE__, description)
 

@@ -17,20 +17,11 @@ namespace {
 
 constexpr NSUInteger kUnlimited = NSUIntegerMax;
 constexpr NSUInteger kStackRanges = 2048;  // 16 KiB of ranges before the heap is used
-const char16_t kEmptyText[1] = {0};
 
 // Fixed buffers used only under the cache lock, so that the common sizes need no heap and no
 // large stack frames on the caller's thread.
 NSRange gLockedRanges[kStackRanges];
 char16_t gLockedOutput[kMTKStackBudget / 2];
-
-NSRange groupRange(MTKCachedRegex* e, int32_t group, UErrorCode* status) {
-    int32_t start = uregex_start(e->icu_regex, group, status);
-    int32_t end = uregex_end(e->icu_regex, group, status);
-    if (U_FAILURE(*status) || start < 0) return kMTKNotFoundRange;
-    return NSMakeRange(static_cast<NSUInteger>(start) + e->setToRange.location,
-                       static_cast<NSUInteger>(end - start));
-}
 
 // Makes room for at least `needed` more ranges, predicting the total from the progress so far.
 bool growRanges(MTKFindAll* fa, NSUInteger needed, NSUInteger position) {
@@ -98,7 +89,7 @@ Ref<NSString> replaceAll(MTKCachedRegex* e, NSString* subject, bool inPlace, NSS
         if (T) replacement->getCharacters(buf, NSMakeRange(0, T));
         templ = buf;
     }
-    if (!templ) templ = kEmptyText;
+    if (!templ) templ = kMTKEmptyText;
 
     uint64_t capacity = uint64_t(boundLength) + boundLength / 2 + 2 * templateLength + 16;
     int32_t needed = 0;
@@ -190,6 +181,14 @@ Ref<NSString> replaceAll(MTKCachedRegex* e, NSString* subject, bool inPlace, NSS
 
 // ---- finding --------------------------------------------------------------------------------
 
+NSRange mtk_groupRange(MTKCachedRegex* e, int32_t group, UErrorCode* status) {
+    int32_t start = uregex_start(e->icu_regex, group, status);
+    int32_t end = uregex_end(e->icu_regex, group, status);
+    if (U_FAILURE(*status) || start < 0) return kMTKNotFoundRange;
+    return NSMakeRange(static_cast<NSUInteger>(start) + e->setToRange.location,
+                       static_cast<NSUInteger>(end - start));
+}
+
 NSRange mtk_findNextMatch(MTKCachedRegex* e, NSRange* searchRange, bool advance,
                           UErrorCode* status) {
     const NSRange search = *searchRange;
@@ -216,7 +215,7 @@ NSRange mtk_findNextMatch(MTKCachedRegex* e, NSRange* searchRange, bool advance,
                 ? uregex_findNext(e->icu_regex, &st)
                 : uregex_find(e->icu_regex,
                               static_cast<int32_t>(search.location - e->setToRange.location), &st);
-        if (found && U_SUCCESS(st)) match = groupRange(e, 0, &st);
+        if (found && U_SUCCESS(st)) match = mtk_groupRange(e, 0, &st);
         if (!found || U_FAILURE(st)) {
             if (U_FAILURE(st)) *status = st;
             e->lastFindRange = kMTKNotFoundRange;
@@ -271,13 +270,14 @@ bool mtk_findRanges(MTKCachedRegex* e, int regexOp, MTKFindAll* fa, UErrorCode* 
                 NSMakeRange(fa->previousEnd, match.location - fa->previousEnd);
         } else if (op == kMTKArrayOfStringsOp) {
             fa->ranges[fa->found++] =
-                fa->capture == 0 ? match : groupRange(e, static_cast<int32_t>(fa->capture), &st);
+                fa->capture == 0 ? match
+                                 : mtk_groupRange(e, static_cast<int32_t>(fa->capture), &st);
         } else {
             fa->ranges[fa->found++] = match;
         }
         if (op != kMTKArrayOfStringsOp) {
             for (NSUInteger g = 1; g <= groups; ++g)
-                fa->ranges[fa->found++] = groupRange(e, static_cast<int32_t>(g), &st);
+                fa->ranges[fa->found++] = mtk_groupRange(e, static_cast<int32_t>(g), &st);
         }
         if (U_FAILURE(st)) {
             *status = st;
@@ -313,14 +313,7 @@ Ref<NSObject> mtk_performRegexOp(NSObject* self, const char* selector, int regex
                                  NSString* const* keys, const NSInteger* captures) {
     const int op = regexOp & kMTKMaskOp;
     const bool inPlace = (regexOp & kMTKReplaceMutable) != 0;
-    if (!regex) {
-        mtk_raiseArgument(self, selector, NSInvalidArgumentException,
-                          NS("The regular expression argument is NULL."));
-    }
-    if (!subject) {
-        mtk_raiseArgument(self, selector, NSInternalInconsistencyException,
-                          NS("The match string argument is NULL."));
-    }
+    mtk_requireRegexAndSubject(self, selector, regex, subject);
     if (!range) {
         mtk_raiseArgument(self, selector, NSInternalInconsistencyException,
                           NS("The match range argument is NULL."));
@@ -402,7 +395,7 @@ Ref<NSObject> mtk_performRegexOp(NSObject* self, const char* selector, int regex
                 NSRange search = *range;
                 NSRange match = mtk_findNextMatch(e, &search, false, &status);
                 if (match.location != static_cast<NSUInteger>(NSNotFound) && capture > 0)
-                    match = groupRange(e, static_cast<int32_t>(capture), &status);
+                    match = mtk_groupRange(e, static_cast<int32_t>(capture), &status);
                 if (rangeResult && U_SUCCESS(status)) *rangeResult = match;
                 break;
             }

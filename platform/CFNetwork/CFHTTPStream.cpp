@@ -287,6 +287,8 @@ class HTTPReadStream : public CFReadStream {
         schedules_.push_back(Schedule{Ref<NSRunLoop>(loop), m});
         loop->addSource(eventSource_, m);
         if (socketSource_) loop->addSource(socketSource_, m);
+        // A body held back while the stream was off every loop goes on from here.
+        if (conn_ && phase_ == Phase::Exchange && !requestSent_) kick_ = true;
         eventSource_->signal();
     }
 
@@ -790,7 +792,7 @@ private:
         bool progressed = false;
         writeWantsRead_ = false;
         while (budget > 0) {
-            if (out_.empty() && (!pullBody || !pullBodyChunk())) break;
+            if (out_.empty() && (!pullBody || !mayPullBody() || !pullBodyChunk())) break;
             if (out_.empty()) break;
             Segment& s = out_.front();
             size_t n = 0;
@@ -811,6 +813,11 @@ private:
         }
         return progressed;
     }
+
+    // A stream taken off every run loop (a throttled upload) pulls no more of its body until it
+    // is scheduled again: its client paused it, and pieces read now would go out at once. A
+    // blocking read without a run loop drives the exchange itself and pulls as it goes.
+    bool mayPullBody() { return !schedules_.empty() || blockingRead_; }
 
     // Queues the next piece of a streamed body; false when there is none now.
     bool pullBodyChunk() {
@@ -1257,6 +1264,11 @@ private:
     // For a stream read without a run loop: drives the connection here until body bytes, the
     // end or an error come.
     void blockForBody() {
+        blockingRead_ = true;
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{blockingRead_};
         while (status_ == kCFStreamStatusOpening || status_ == kCFStreamStatusOpen) {
             if (unread() > 0 || messageComplete_) return;
             if (phase_ == Phase::Resolving && lookup_) {
@@ -1285,6 +1297,8 @@ private:
 
     std::recursive_mutex lock_;
     uint64_t serial_ = 0;
+    // Inside blockForBody: the reader, not a run loop, drives the exchange.
+    bool blockingRead_ = false;
     Ref<CFHTTPMessage> request_;
     Ref<CFHTTPMessage> sentRequest_;
     Ref<NSInputStream> bodyStream_;

@@ -523,12 +523,7 @@ bool SQLiteStore::reserveKeys(NSEntityDescription* entity, int64_t count, int64_
     if (!st) return false;
     sqlite3_bind_int64(st, 1, max + count);
     sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
-    rc = sqlite3_step(st);
-    sqlite3_reset(st);
-    if (rc != SQLITE_DONE) {
-        setError(error, sqliteError(NSPersistentStoreSaveError, "The store could not be written"));
-        return false;
-    }
+    if (!write(st, error)) return false;
     first = max + 1;
     return true;
 }
@@ -549,6 +544,16 @@ void SQLiteStore::bindRow(NSEntityDescription* entity, sqlite3_stmt* st, const R
     }
 }
 
+bool SQLiteStore::write(sqlite3_stmt* st, Ref<NSError>* error) {
+    int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE) {
+        setError(error, sqliteError(NSPersistentStoreSaveError, "The store could not be written"));
+        return false;
+    }
+    return true;
+}
+
 bool SQLiteStore::insertRow(NSEntityDescription* entity, const RowData& row, Ref<NSError>* error) {
     std::string sql = "INSERT INTO " + quoted(storeName(entity->name())) + " (Z_PK";
     std::string marks = "?";
@@ -561,13 +566,7 @@ bool SQLiteStore::insertRow(NSEntityDescription* entity, const RowData& row, Ref
     if (!st) return false;
     sqlite3_bind_int64(st, 1, row.pk);
     bindRow(entity, st, row, 2);
-    int rc = sqlite3_step(st);
-    sqlite3_reset(st);
-    if (rc != SQLITE_DONE) {
-        setError(error, sqliteError(NSPersistentStoreSaveError, "The store could not be written"));
-        return false;
-    }
-    return true;
+    return write(st, error);
 }
 
 bool SQLiteStore::updateRow(NSEntityDescription* entity, const RowData& row, Ref<NSError>* error) {
@@ -581,13 +580,7 @@ bool SQLiteStore::updateRow(NSEntityDescription* entity, const RowData& row, Ref
     if (!st) return false;
     bindRow(entity, st, row, 1);
     sqlite3_bind_int64(st, static_cast<int>(props.size() + 1), row.pk);
-    int rc = sqlite3_step(st);
-    sqlite3_reset(st);
-    if (rc != SQLITE_DONE) {
-        setError(error, sqliteError(NSPersistentStoreSaveError, "The store could not be written"));
-        return false;
-    }
-    return true;
+    return write(st, error);
 }
 
 bool SQLiteStore::deleteRow(NSEntityDescription* entity, int64_t pk, Ref<NSError>* error) {
@@ -595,13 +588,7 @@ bool SQLiteStore::deleteRow(NSEntityDescription* entity, int64_t pk, Ref<NSError
         statement("DELETE FROM " + quoted(storeName(entity->name())) + " WHERE Z_PK = ?", error);
     if (!st) return false;
     sqlite3_bind_int64(st, 1, pk);
-    int rc = sqlite3_step(st);
-    sqlite3_reset(st);
-    if (rc != SQLITE_DONE) {
-        setError(error, sqliteError(NSPersistentStoreSaveError, "The store could not be written"));
-        return false;
-    }
-    return true;
+    return write(st, error);
 }
 
 }  // namespace coredata_detail

@@ -81,6 +81,9 @@ private:
     Ref<NSError> sqliteError(NSInteger code, const char* what);
     bool readRow(NSEntityDescription* entity, sqlite3_stmt* st, RowData& row);
     void bindRow(NSEntityDescription* entity, sqlite3_stmt* st, const RowData& row, int first);
+    // Runs a bound statement that changes the store and resets it; false (*error set) when it
+    // did not complete.
+    bool write(sqlite3_stmt* st, Ref<NSError>* error);
 
     sqlite3* db_ = nullptr;
     std::string path_;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <string>
 
+#include "CoreGraphics/CGGeometryText.h"
 #include "Foundation/NSString.h"
 
 const CGAffineTransform CGAffineTransformIdentity{1, 0, 0, 1, 0, 0};
@@ -83,23 +83,7 @@ Ref<NSString> NSStringFromCGAffineTransform(CGAffineTransform t) {
 }
 
 CGAffineTransform CGAffineTransformFromString(NSString* s) {
-    if (!s) return CGAffineTransformIdentity;
-    std::string text = s->utf8();
-    double v[6];
-    int n = 0;
-    const char* p = text.c_str();
-    while (*p && n < 6) {
-        char* end = nullptr;
-        double d = std::strtod(p, &end);
-        if (end != p) {
-            v[n++] = d;
-            p = end;
-        } else {
-            ++p;
-        }
-    }
-    if (n != 6) return CGAffineTransformIdentity;
-    return CGAffineTransform{static_cast<CGFloat>(v[0]), static_cast<CGFloat>(v[1]),
-                             static_cast<CGFloat>(v[2]), static_cast<CGFloat>(v[3]),
-                             static_cast<CGFloat>(v[4]), static_cast<CGFloat>(v[5])};
+    CGFloat v[6];
+    if (CGGeometryReadNumbers(s, v, 6) != 6) return CGAffineTransformIdentity;
+    return CGAffineTransform{v[0], v[1], v[2], v[3], v[4], v[5]};
 }

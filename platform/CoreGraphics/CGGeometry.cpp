@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "CoreGraphics/CGGeometryText.h"
 #include "Foundation/NSString.h"
 
 const CGRect CGRectNull = CGRectMake(std::numeric_limits<CGFloat>::infinity(),
@@ -194,20 +196,17 @@ std::string num(CGFloat v) {
     return buf;
 }
 
-// Reads up to `n` numbers from the text, skipping braces, commas and spaces.
-int readNumbers(NSString* s, CGFloat* out, int n) {
+}  // namespace
+
+int CGGeometryReadNumbers(NSString* s, CGFloat* out, int n) {
     if (!s) return 0;
-    std::string t = s->utf8();
-    const char* p = t.c_str();
+    std::string text = s->utf8();
+    const char* p = text.c_str();
     int count = 0;
     while (*p && count < n) {
         char* end = nullptr;
-        if ((*p >= '0' && *p <= '9') || *p == '-' || *p == '+' || *p == '.') {
-            double v = std::strtod(p, &end);
-            if (end == p) {
-                ++p;
-                continue;
-            }
+        double v = std::strtod(p, &end);
+        if (end != p) {
             out[count++] = static_cast<CGFloat>(v);
             p = end;
         } else {
@@ -216,7 +215,6 @@ int readNumbers(NSString* s, CGFloat* out, int n) {
     }
     return count;
 }
-}  // namespace
 
 Ref<NSString> NSStringFromCGPoint(CGPoint p) {
     return NSString::fromUTF8("{" + num(p.x) + ", " + num(p.y) + "}");
@@ -230,16 +228,16 @@ Ref<NSString> NSStringFromCGRect(CGRect r) {
 }
 CGPoint CGPointFromString(NSString* s) {
     CGFloat v[2] = {0, 0};
-    if (readNumbers(s, v, 2) != 2) return CGPointZero;
+    if (CGGeometryReadNumbers(s, v, 2) != 2) return CGPointZero;
     return CGPointMake(v[0], v[1]);
 }
 CGSize CGSizeFromString(NSString* s) {
     CGFloat v[2] = {0, 0};
-    if (readNumbers(s, v, 2) != 2) return CGSizeZero;
+    if (CGGeometryReadNumbers(s, v, 2) != 2) return CGSizeZero;
     return CGSizeMake(v[0], v[1]);
 }
 CGRect CGRectFromString(NSString* s) {
     CGFloat v[4] = {0, 0, 0, 0};
-    if (readNumbers(s, v, 4) != 4) return CGRectZero;
+    if (CGGeometryReadNumbers(s, v, 4) != 4) return CGRectZero;
     return CGRectMake(v[0], v[1], v[2], v[3]);
 }

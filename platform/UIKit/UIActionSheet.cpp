@@ -28,13 +28,7 @@ bool UIActionSheet::initWithTitle(NSString* title, UIActionSheetDelegate* delega
     setTitle(title);
     delegate_ = delegate;
     if (destructiveButtonTitle) destructiveIndex_ = addButtonWithTitle(destructiveButtonTitle);
-    bool first = true;
-    for (NSString* other : otherButtonTitles) {
-        if (!other) continue;
-        NSInteger index = addButtonWithTitle(other);
-        if (first) setFirstOtherButtonIndex(index);
-        first = false;
-    }
+    addOtherButtons(otherButtonTitles);
     if (cancelButtonTitle) setCancelButtonIndex(addButtonWithTitle(cancelButtonTitle));
     return true;
 }
@@ -62,32 +56,26 @@ void UIActionSheet::showFromRect(CGRect, UIView* view, bool) {
 }
 
 void UIActionSheet::notifyClicked(NSInteger index) {
-    auto d = delegate_.lock();
-    if (respondsTo(d.get(), sel("actionSheet:clickedButtonAtIndex:"))) {
-        d->actionSheetClickedButtonAtIndex(this, index);
-    }
+    tellDelegate(delegate_, sel("actionSheet:clickedButtonAtIndex:"),
+                 &UIActionSheetDelegate::actionSheetClickedButtonAtIndex, this, index);
 }
 
 void UIActionSheet::notifyWillPresent() {
-    auto d = delegate_.lock();
-    if (respondsTo(d.get(), sel("willPresentActionSheet:"))) d->willPresentActionSheet(this);
+    tellDelegate(delegate_, sel("willPresentActionSheet:"),
+                 &UIActionSheetDelegate::willPresentActionSheet, this);
 }
 
 void UIActionSheet::notifyDidPresent() {
-    auto d = delegate_.lock();
-    if (respondsTo(d.get(), sel("didPresentActionSheet:"))) d->didPresentActionSheet(this);
+    tellDelegate(delegate_, sel("didPresentActionSheet:"),
+                 &UIActionSheetDelegate::didPresentActionSheet, this);
 }
 
 void UIActionSheet::notifyWillDismiss(NSInteger index) {
-    auto d = delegate_.lock();
-    if (respondsTo(d.get(), sel("actionSheet:willDismissWithButtonIndex:"))) {
-        d->actionSheetWillDismissWithButtonIndex(this, index);
-    }
+    tellDelegate(delegate_, sel("actionSheet:willDismissWithButtonIndex:"),
+                 &UIActionSheetDelegate::actionSheetWillDismissWithButtonIndex, this, index);
 }
 
 void UIActionSheet::notifyDidDismiss(NSInteger index) {
-    auto d = delegate_.lock();
-    if (respondsTo(d.get(), sel("actionSheet:didDismissWithButtonIndex:"))) {
-        d->actionSheetDidDismissWithButtonIndex(this, index);
-    }
+    tellDelegate(delegate_, sel("actionSheet:didDismissWithButtonIndex:"),
+                 &UIActionSheetDelegate::actionSheetDidDismissWithButtonIndex, this, index);
 }

@@ -177,6 +177,16 @@ void UIButtonPanelView::rebuildContent() {
     setFrame(CGRectMake(f.origin.x, f.origin.y, width, y + kPadding));
 }
 
+void UIButtonPanelView::addOtherButtons(std::initializer_list<NSString*> titles) {
+    bool first = true;
+    for (NSString* other : titles) {
+        if (!other) continue;
+        NSInteger index = addButtonWithTitle(other);
+        if (first) firstOtherIndex_ = index;
+        first = false;
+    }
+}
+
 void UIButtonPanelView::layoutSubviews() {}
 
 void UIButtonPanelView::buttonPressed(NSObject* sender) {
@@ -199,13 +209,7 @@ bool UIAlertView::initWithTitle(NSString* title, NSString* message, UIAlertViewD
     setMessage(message);
     delegate_ = delegate;
     if (cancelButtonTitle) setCancelButtonIndex(addButtonWithTitle(cancelButtonTitle));
-    bool first = true;
-    for (NSString* other : otherButtonTitles) {
-        if (!other) continue;
-        NSInteger index = addButtonWithTitle(other);
-        if (first) setFirstOtherButtonIndex(index);
-        first = false;
-    }
+    addOtherButtons(otherButtonTitles);
     return true;
 }
 
@@ -219,32 +223,26 @@ void UIAlertView::show() {
 }
 
 void UIAlertView::notifyClicked(NSInteger index) {
-    auto d = delegate_.lock();
-    if (respondsTo(d.get(), sel("alertView:clickedButtonAtIndex:"))) {
-        d->alertViewClickedButtonAtIndex(this, index);
-    }
+    tellDelegate(delegate_, sel("alertView:clickedButtonAtIndex:"),
+                 &UIAlertViewDelegate::alertViewClickedButtonAtIndex, this, index);
 }
 
 void UIAlertView::notifyWillPresent() {
-    auto d = delegate_.lock();
-    if (respondsTo(d.get(), sel("willPresentAlertView:"))) d->willPresentAlertView(this);
+    tellDelegate(delegate_, sel("willPresentAlertView:"),
+                 &UIAlertViewDelegate::willPresentAlertView, this);
 }
 
 void UIAlertView::notifyDidPresent() {
-    auto d = delegate_.lock();
-    if (respondsTo(d.get(), sel("didPresentAlertView:"))) d->didPresentAlertView(this);
+    tellDelegate(delegate_, sel("didPresentAlertView:"), &UIAlertViewDelegate::didPresentAlertView,
+                 this);
 }
 
 void UIAlertView::notifyWillDismiss(NSInteger index) {
-    auto d = delegate_.lock();
-    if (respondsTo(d.get(), sel("alertView:willDismissWithButtonIndex:"))) {
-        d->alertViewWillDismissWithButtonIndex(this, index);
-    }
+    tellDelegate(delegate_, sel("alertView:willDismissWithButtonIndex:"),
+                 &UIAlertViewDelegate::alertViewWillDismissWithButtonIndex, this, index);
 }
 
 void UIAlertView::notifyDidDismiss(NSInteger index) {
-    auto d = delegate_.lock();
-    if (respondsTo(d.get(), sel("alertView:didDismissWithButtonIndex:"))) {
-        d->alertViewDidDismissWithButtonIndex(this, index);
-    }
+    tellDelegate(delegate_, sel("alertView:didDismissWithButtonIndex:"),
+                 &UIAlertViewDelegate::alertViewDidDismissWithButtonIndex, this, index);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <type_traits>
 #include <vector>
 
 #include "UIKit/UIView.h"
@@ -65,7 +66,17 @@ protected:
     virtual void notifyDidDismiss(NSInteger) {}
     // Puts the panel in `container` (nil: the overlay window) and announces it.
     void presentIn(UIView* container);
-    void setFirstOtherButtonIndex(NSInteger index) { firstOtherIndex_ = index; }
+    // The other buttons given at creation, in order (nil titles skipped); the first of them
+    // becomes firstOtherButtonIndex.
+    void addOtherButtons(std::initializer_list<NSString*> titles);
+    // Makes one of the delegate's optional calls, only when the delegate answers its selector.
+    template <class Delegate, class Panel, class... Args>
+    static void tellDelegate(const Weak<Delegate>& delegate, SEL selector,
+                             void (Delegate::*call)(Panel*, Args...), Panel* panel,
+                             std::type_identity_t<Args>... args) {
+        auto d = delegate.lock();
+        if (respondsTo(d.get(), selector)) (d.get()->*call)(panel, args...);
+    }
     // The panel's own views: a label per text and a button per title.
     void rebuildContent();
     virtual Ref<NSString> bodyText() { return nullptr; }

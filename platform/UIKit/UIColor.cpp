@@ -4,8 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 
+#include "CoreGraphics/CGColor.h"
 #include "Foundation/NSString.h"
+#include "UIKit/ImageCodecs.h"
+#include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 
 namespace {
@@ -200,4 +204,37 @@ Ref<NSString> UIColor::description() {
         std::snprintf(buf, sizeof buf, "UIDeviceRGBColorSpace %g %g %g %g", static_cast<double>(r_),
                       static_cast<double>(g_), static_cast<double>(b_), static_cast<double>(a_));
     return NSString::fromUTF8(buf);
+}
+
+namespace {
+std::mutex& cgColorLock() {
+    static std::mutex m;
+    return m;
+}
+}  // namespace
+
+Ref<::CGColor> UIColor::CGColor() {
+    std::lock_guard<std::mutex> lock(cgColorLock());
+    if (!cgColor_) {
+        if (pattern_)
+            cgColor_ = CGColorCreateWithPatternImage(UIImageUprightCGImage(pattern_), 1);
+        else if (white_)
+            cgColor_ = CGColorCreateGenericGray(r_, a_);
+        else
+            cgColor_ = CGColorCreateGenericRGB(r_, g_, b_, a_);
+    }
+    return cgColor_;
+}
+
+void UIColor::set() {
+    setFill();
+    setStroke();
+}
+
+void UIColor::setFill() {
+    if (auto ctx = UIGraphicsGetCurrentContext()) CGContextSetFillColorWithColor(ctx, CGColor());
+}
+
+void UIColor::setStroke() {
+    if (auto ctx = UIGraphicsGetCurrentContext()) CGContextSetStrokeColorWithColor(ctx, CGColor());
 }

@@ -1,6 +1,8 @@
-// Colours as data: RGBA components in 0...1, or a pattern image. Drawing reads the components.
+// Colours: RGBA components in 0...1, or a pattern image. `set`, `setFill` and `setStroke` make
+// the colour the current context's paint; `CGColor` is the same colour for CoreGraphics calls.
 #pragma once
 
+#include "CoreGraphics/CGBase.h"
 #include "CoreGraphics/CGGeometry.h"
 #include "Foundation/NSObject.h"
 
@@ -55,10 +57,15 @@ class UIColor : public NSObject {
     bool getHue(CGFloat* hue, CGFloat* saturation, CGFloat* brightness, CGFloat* alpha);
     Ref<UIImage> patternImage() { return pattern_; }
 
-    // Setting a colour for drawing goes to the current graphics context once drawing exists.
-    virtual void set() {}
-    virtual void setFill() {}
-    virtual void setStroke() {}
+    // The colour as the current context's fill and stroke, its fill, or its stroke. A pattern
+    // colour tiles its image upright, one image pixel to a bitmap pixel, from the bitmap's
+    // corner. Nothing without a current context.
+    virtual void set();
+    virtual void setFill();
+    virtual void setStroke();
+    // The same colour for CoreGraphics (device RGB, or grey for colours made from a white
+    // level; a pattern colour tiles its image). Made once per colour and held by it.
+    Ref<::CGColor> CGColor();
 
     bool isEqual(NSObject* other) override;
     NSUInteger hash() override;
@@ -70,4 +77,5 @@ private:
     CGFloat r_ = 0, g_ = 0, b_ = 0, a_ = 1;
     bool white_ = false;
     Ref<UIImage> pattern_;
+    Ref<::CGColor> cgColor_;
 };

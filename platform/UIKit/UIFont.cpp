@@ -2,29 +2,26 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSString.h"
+#include "UIKit/FontSupport.h"
+#include "UIKit/UIStringDrawing.h"
 
 NSString* const UIFontSystemFontName = NS("Helvetica");
 NSString* const UIFontBoldSystemFontName = NS("Helvetica-Bold");
 NSString* const UIFontItalicSystemFontName = NS("Helvetica-Oblique");
 
-namespace {
-Ref<UIFont> makeFont(NSString* name, CGFloat size) {
-    auto f = UIFont::fontWithName(name, size);
-    return f;
-}
-}  // namespace
-
 Ref<UIFont> UIFont::systemFontOfSize(CGFloat size) {
-    return makeFont(UIFontSystemFontName, size);
+    return fontWithName(UIFontSystemFontName, size);
 }
 Ref<UIFont> UIFont::boldSystemFontOfSize(CGFloat size) {
-    return makeFont(UIFontBoldSystemFontName, size);
+    return fontWithName(UIFontBoldSystemFontName, size);
 }
 Ref<UIFont> UIFont::italicSystemFontOfSize(CGFloat size) {
-    return makeFont(UIFontItalicSystemFontName, size);
+    return fontWithName(UIFontItalicSystemFontName, size);
 }
 
 Ref<UIFont> UIFont::fontWithName(NSString* name, CGFloat size) {
@@ -40,50 +37,95 @@ Ref<UIFont> UIFont::fontWithSize(CGFloat size) {
     return fontWithName(name_, size);
 }
 
+namespace {
+// The families the name table knows, with their faces, in the order the platform lists them.
+struct Family {
+    const char* name;
+    std::vector<const char*> faces;
+};
+const std::vector<Family>& families() {
+    static const std::vector<Family> list = {
+        {"American Typewriter", {"AmericanTypewriter", "AmericanTypewriter-Bold"}},
+        {"Arial", {"ArialMT", "Arial-BoldMT", "Arial-ItalicMT", "Arial-BoldItalicMT"}},
+        {"Arial Rounded MT Bold", {"ArialRoundedMTBold"}},
+        {"Baskerville",
+         {"Baskerville", "Baskerville-Bold", "Baskerville-Italic", "Baskerville-BoldItalic"}},
+        {"Courier", {"Courier", "Courier-Bold", "Courier-Oblique", "Courier-BoldOblique"}},
+        {"Courier New",
+         {"CourierNewPSMT", "CourierNewPS-BoldMT", "CourierNewPS-ItalicMT",
+          "CourierNewPS-BoldItalicMT"}},
+        {"Futura", {"Futura-Medium", "Futura-MediumItalic", "Futura-CondensedExtraBold"}},
+        {"Georgia", {"Georgia", "Georgia-Bold", "Georgia-Italic", "Georgia-BoldItalic"}},
+        {"Gill Sans", {"GillSans", "GillSans-Bold", "GillSans-Italic", "GillSans-BoldItalic"}},
+        {"Helvetica",
+         {"Helvetica", "Helvetica-Bold", "Helvetica-Oblique", "Helvetica-BoldOblique",
+          "Helvetica-Light", "Helvetica-LightOblique"}},
+        {"Helvetica Neue",
+         {"HelveticaNeue", "HelveticaNeue-Bold", "HelveticaNeue-Italic", "HelveticaNeue-BoldItalic",
+          "HelveticaNeue-Light", "HelveticaNeue-LightItalic", "HelveticaNeue-Medium",
+          "HelveticaNeue-UltraLight", "HelveticaNeue-CondensedBold"}},
+        {"Marker Felt", {"MarkerFelt-Thin", "MarkerFelt-Wide"}},
+        {"Optima", {"Optima-Regular", "Optima-Bold", "Optima-Italic", "Optima-BoldItalic"}},
+        {"Palatino", {"Palatino-Roman", "Palatino-Bold", "Palatino-Italic", "Palatino-BoldItalic"}},
+        {"Times New Roman",
+         {"TimesNewRomanPSMT", "TimesNewRomanPS-BoldMT", "TimesNewRomanPS-ItalicMT",
+          "TimesNewRomanPS-BoldItalicMT"}},
+        {"Trebuchet MS",
+         {"TrebuchetMS", "TrebuchetMS-Bold", "TrebuchetMS-Italic", "Trebuchet-BoldItalic"}},
+        {"Verdana", {"Verdana", "Verdana-Bold", "Verdana-Italic", "Verdana-BoldItalic"}},
+    };
+    return list;
+}
+
+UIFontSupport::FontTraits traits(NSString* name) {
+    return UIFontSupport::traitsForName(name ? name->utf8() : std::string());
+}
+}  // namespace
+
 Ref<NSArray> UIFont::familyNames() {
-    return NSArray::arrayWithObjects(
-        {NS("Helvetica"), NS("Arial"), NS("Georgia"), NS("Courier"), NS("Times New Roman")});
+    auto out = NSMutableArray::array();
+    for (auto& f : families())
+        out->addObject(NSString::fromUTF8(f.name));
+    return out;
 }
 
 Ref<NSArray> UIFont::fontNamesForFamilyName(NSString* family) {
-    if (!family) return NSArray::array();
-    std::string f = family->utf8();
-    if (f == "Helvetica")
-        return NSArray::arrayWithObjects({NS("Helvetica"), NS("Helvetica-Bold"),
-                                          NS("Helvetica-Oblique"), NS("Helvetica-BoldOblique")});
-    return NSArray::arrayWithObject(family);
+    auto out = NSMutableArray::array();
+    if (!family) return out;
+    std::string name = family->utf8();
+    for (auto& f : families())
+        if (name == f.name)
+            for (auto* face : f.faces)
+                out->addObject(NSString::fromUTF8(face));
+    return out;
 }
 
 Ref<NSString> UIFont::familyName() {
-    std::string n = name_->utf8();
-    auto dash = n.find('-');
-    return NSString::fromUTF8(dash == std::string::npos ? n : n.substr(0, dash));
+    return NSString::fromUTF8(traits(name_).familyName);
 }
 
 bool UIFont::isBold() {
-    return name_->utf8().find("Bold") != std::string::npos;
+    return traits(name_).bold;
 }
 
 bool UIFont::isItalic() {
-    std::string n = name_->utf8();
-    return n.find("Oblique") != std::string::npos || n.find("Italic") != std::string::npos;
+    return traits(name_).italic;
 }
 
 CGFloat UIFont::ascender() {
-    return size_ * 0.8f;
+    return UITextMeasurerCurrent()->metrics(this).ascender;
 }
 CGFloat UIFont::descender() {
-    return -size_ * 0.2f;
+    return UITextMeasurerCurrent()->metrics(this).descender;
 }
 CGFloat UIFont::capHeight() {
-    return size_ * 0.7f;
+    return UITextMeasurerCurrent()->metrics(this).capHeight;
 }
 CGFloat UIFont::xHeight() {
-    return size_ * 0.5f;
+    return UITextMeasurerCurrent()->metrics(this).xHeight;
 }
 CGFloat UIFont::lineHeight() {
-    // Whole points, as text measures on the platform come out.
-    return std::ceil(size_ * 1.2f);
+    return UITextMeasurerCurrent()->lineHeight(this);
 }
 
 bool UIFont::isEqual(NSObject* other) {

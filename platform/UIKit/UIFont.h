@@ -1,6 +1,7 @@
-// Fonts as data: a name and a point size, with metrics from a simple model (ascender 0.8 em,
-// descender -0.2 em, line height 1.2 em, rounded as the platform's are). Real glyph metrics
-// come with drawing.
+// Fonts: a name and a point size. The name maps to the nearest face installed on the system
+// (the platform's names such as "Helvetica-Bold" or "MarkerFelt-Thin" to DejaVu faces; unknown
+// names to the system face). The vertical metrics come from the text measurer in use: the
+// face's own with the font measurer, the model's with the fixed-advance test font.
 #pragma once
 
 #include "CoreGraphics/CGGeometry.h"
@@ -13,7 +14,7 @@ class UIFont : public NSObject {
     static Ref<UIFont> systemFontOfSize(CGFloat size);
     static Ref<UIFont> boldSystemFontOfSize(CGFloat size);
     static Ref<UIFont> italicSystemFontOfSize(CGFloat size);
-    // nil for an empty name; any other name is accepted, since the model has no font files.
+    // nil for an empty name; any other name is accepted and drawn in its nearest face.
     static Ref<UIFont> fontWithName(NSString* name, CGFloat size);
     Ref<UIFont> fontWithSize(CGFloat size);
     static CGFloat systemFontSize() { return 14; }

@@ -1,9 +1,8 @@
 #include "UIKit/UIGeometry.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <string>
 
+#include "CoreGraphics/CGGeometryText.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSValue.h"
 
@@ -28,24 +27,9 @@ Ref<NSString> NSStringFromUIEdgeInsets(UIEdgeInsets e) {
 }
 
 UIEdgeInsets UIEdgeInsetsFromString(NSString* s) {
-    if (!s) return UIEdgeInsetsZero;
-    std::string text = s->utf8();
-    double v[4];
-    int n = 0;
-    const char* p = text.c_str();
-    while (*p && n < 4) {
-        char* end = nullptr;
-        double d = std::strtod(p, &end);
-        if (end != p) {
-            v[n++] = d;
-            p = end;
-        } else {
-            ++p;
-        }
-    }
-    if (n != 4) return UIEdgeInsetsZero;
-    return UIEdgeInsetsMake(static_cast<CGFloat>(v[0]), static_cast<CGFloat>(v[1]),
-                            static_cast<CGFloat>(v[2]), static_cast<CGFloat>(v[3]));
+    CGFloat v[4];
+    if (CGGeometryReadNumbers(s, v, 4) != 4) return UIEdgeInsetsZero;
+    return UIEdgeInsetsMake(v[0], v[1], v[2], v[3]);
 }
 
 Ref<NSValue> valueWithCGPoint(CGPoint p) {

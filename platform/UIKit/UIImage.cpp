@@ -1,13 +1,19 @@
 #include "UIKit/UIImage.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
 
+#include "CoreGraphics/CGImage.h"
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/ImageCodecs.h"
+#include "UIKit/UIGraphics.h"
 #include "UIKit/UIScreen.h"
 
 namespace {
@@ -72,6 +78,12 @@ bool hasScale2Suffix(const std::string& path) {
 }
 }  // namespace
 
+void UIImage::describeClass(RuntimeClass& c) {
+    c.implements({"initWithCGImage:scale:orientation:", "drawAtPoint:blendMode:alpha:",
+                  "drawInRect:blendMode:alpha:", "drawAsPatternInRect:",
+                  "resizableImageWithCapInsets:", "scale", "CGImage"});
+}
+
 bool UIImage::readImageHeader(NSData* data, CGSize* pixels, Ref<NSString>* format) {
     if (!data) return false;
     auto* p = static_cast<const unsigned char*>(data->bytes());
@@ -98,6 +110,25 @@ bool UIImage::initWithData(NSData* data, CGFloat scale) {
     if (!readImageHeader(data, &pixels_, &format_)) return false;
     data_ = data;
     scale_ = scale > 0 ? scale : 1;
+    // Cameras store the sensor's rows and say in EXIF how to turn them.
+    if (format_->isEqualToString(NS("jpeg")))
+        orientation_ =
+            UIImageJPEGOrientation(static_cast<const uint8_t*>(data->bytes()), data->length());
+    return true;
+}
+
+bool UIImage::initWithCGImage(CGImageRef image) {
+    return initWithCGImage(image, 1, UIImageOrientationUp);
+}
+
+bool UIImage::initWithCGImage(CGImageRef image, CGFloat scale, UIImageOrientation orientation) {
+    if (!image) return false;
+    image_ = image;
+    decodeTried_ = true;
+    pixels_ = CGSizeMake(static_cast<CGFloat>(CGImageGetWidth(image)),
+                         static_cast<CGFloat>(CGImageGetHeight(image)));
+    scale_ = scale > 0 ? scale : 1;
+    orientation_ = orientation;
     return true;
 }
 
@@ -126,6 +157,11 @@ Ref<UIImage> UIImage::imageWithImage(UIImage* image, CGFloat scale,
                                      UIImageOrientation orientation) {
     if (!image) return nullptr;
     auto copy = make<UIImage>();
+    {
+        std::lock_guard<std::mutex> lock(image->decodeLock_);
+        copy->image_ = image->image_;
+        copy->decodeTried_ = image->decodeTried_;
+    }
     copy->data_ = image->data_;
     copy->format_ = image->format_;
     copy->source_ = image->source_;
@@ -140,6 +176,16 @@ Ref<UIImage> UIImage::imageWithSize(CGSize size, CGFloat scale) {
     img->scale_ = scale > 0 ? scale : 1;
     img->pixels_ = CGSizeMake(size.width * img->scale_, size.height * img->scale_);
     return img;
+}
+
+Ref<UIImage> UIImage::imageWithCGImage(CGImageRef image) {
+    return imageWithCGImage(image, 1, UIImageOrientationUp);
+}
+
+Ref<UIImage> UIImage::imageWithCGImage(CGImageRef image, CGFloat scale,
+                                       UIImageOrientation orientation) {
+    auto img = alloc<UIImage>();
+    return img->initWithCGImage(image, scale, orientation) ? img : nullptr;
 }
 
 Ref<UIImage> UIImage::imageNamed(NSString* name) {
@@ -209,6 +255,188 @@ Ref<UIImage> UIImage::resizableImageWithCapInsets(UIEdgeInsets capInsets) {
     return copy;
 }
 
+void UIImage::setSourceName(NSString* name) {
+    source_ = name;
+}
+
+Ref<::CGImage> UIImage::CGImage() {
+    return decoded();
+}
+
+Ref<::CGImage> UIImage::decoded() {
+    std::lock_guard<std::mutex> lock(decodeLock_);
+    if (decodeTried_) return image_;
+    decodeTried_ = true;
+    if (data_) {
+        auto* bytes = static_cast<const uint8_t*>(data_->bytes());
+        size_t length = data_->length();
+        image_ = format_->isEqualToString(NS("png")) ? UIImageDecodePNG(bytes, length)
+                                                     : UIImageDecodeJPEG(bytes, length);
+    } else if (pixels_.width >= 1 && pixels_.height >= 1) {
+        // An image made by size: transparent until something is drawn into a copy of it.
+        UIImagePixels px;
+        px.width = static_cast<size_t>(pixels_.width);
+        px.height = static_cast<size_t>(pixels_.height);
+        px.argb.assign(px.width * px.height, 0);
+        image_ = UIImageMakeCGImage(std::move(px), true);
+    }
+    return image_;
+}
+
+Ref<CGImage> UIImageUprightCGImage(UIImage* image) {
+    if (!image) return nullptr;
+    auto img = image->CGImage();
+    if (!img || image->imageOrientation() == UIImageOrientationUp) return img;
+    auto px = UIImagePixelsOf(img);
+    if (px.argb.empty()) return nullptr;
+    bool alpha = CGImageGetAlphaInfo(img) != kCGImageAlphaNone &&
+                 CGImageGetAlphaInfo(img) != kCGImageAlphaNoneSkipFirst &&
+                 CGImageGetAlphaInfo(img) != kCGImageAlphaNoneSkipLast;
+    return UIImageMakeCGImage(UIImageOrientPixels(px, image->imageOrientation()), alpha);
+}
+
+namespace {
+// Maps the stored bitmap's unit square (s, t), t down, onto the shown unit square (u, v), v
+// down: u = a s + c t + tx, v = b s + d t + ty.
+CGAffineTransform orientationTransform(UIImageOrientation o) {
+    switch (o) {
+        case UIImageOrientationUp:
+            return CGAffineTransformMake(1, 0, 0, 1, 0, 0);
+        case UIImageOrientationDown:
+            return CGAffineTransformMake(-1, 0, 0, -1, 1, 1);
+        case UIImageOrientationRight:
+            return CGAffineTransformMake(0, 1, -1, 0, 1, 0);
+        case UIImageOrientationLeft:
+            return CGAffineTransformMake(0, -1, 1, 0, 0, 1);
+        case UIImageOrientationUpMirrored:
+            return CGAffineTransformMake(-1, 0, 0, 1, 1, 0);
+        case UIImageOrientationDownMirrored:
+            return CGAffineTransformMake(1, 0, 0, -1, 0, 1);
+        case UIImageOrientationLeftMirrored:
+            return CGAffineTransformMake(0, 1, 1, 0, 0, 0);
+        case UIImageOrientationRightMirrored:
+            return CGAffineTransformMake(0, -1, -1, 0, 1, 1);
+    }
+    return CGAffineTransformIdentity;
+}
+
+// Draws the bitmap's first row at the top of rect in the (y-down) context, turned as said.
+void drawBitmap(CGContextRef ctx, CGImageRef image, CGRect rect, UIImageOrientation o) {
+    if (rect.size.width == 0 || rect.size.height == 0) return;
+    CGContextSaveGState(ctx);
+    CGContextTranslateCTM(ctx, rect.origin.x, rect.origin.y);
+    CGContextScaleCTM(ctx, rect.size.width, rect.size.height);
+    CGContextConcatCTM(ctx, orientationTransform(o));
+    // CoreGraphics puts the first row at the rectangle's maximum y: flip the unit square.
+    CGContextTranslateCTM(ctx, 0, 1);
+    CGContextScaleCTM(ctx, 1, -1);
+    CGContextDrawImage(ctx, CGRectMake(0, 0, 1, 1), image);
+    CGContextRestoreGState(ctx);
+}
+
+bool hasCaps(UIEdgeInsets c) {
+    return c.top > 0 || c.left > 0 || c.bottom > 0 || c.right > 0;
+}
+}  // namespace
+
+void UIImage::drawAtPoint(CGPoint point) {
+    CGSize s = size();
+    drawInRect(CGRectMake(point.x, point.y, s.width, s.height));
+}
+
+void UIImage::drawAtPoint(CGPoint point, CGBlendMode blendMode, CGFloat alpha) {
+    CGSize s = size();
+    drawInRect(CGRectMake(point.x, point.y, s.width, s.height), blendMode, alpha);
+}
+
+void UIImage::drawInRect(CGRect rect) {
+    auto ctx = UIGraphicsGetCurrentContext();
+    if (!ctx) return;
+    CGContextSaveGState(ctx);
+    CGContextSetBlendMode(ctx, kCGBlendModeNormal);
+    drawIntoContext(ctx, rect);
+    CGContextRestoreGState(ctx);
+}
+
+void UIImage::drawInRect(CGRect rect, CGBlendMode blendMode, CGFloat alpha) {
+    auto ctx = UIGraphicsGetCurrentContext();
+    if (!ctx) return;
+    CGContextSaveGState(ctx);
+    CGContextSetBlendMode(ctx, blendMode);
+    CGContextSetAlpha(ctx, alpha);
+    drawIntoContext(ctx, rect);
+    CGContextRestoreGState(ctx);
+}
+
+void UIImage::drawIntoContext(CGContextRef ctx, CGRect rect) {
+    auto image = CGImage();
+    if (!image) return;
+    if (hasCaps(caps_)) {
+        drawStretched(ctx, rect);
+        return;
+    }
+    drawBitmap(ctx, image, rect, orientation_);
+}
+
+void UIImage::drawStretched(CGContextRef ctx, CGRect rect) {
+    auto upright = UIImageUprightCGImage(this);
+    if (!upright) return;
+    rect = CGRectStandardize(rect);
+    CGFloat pw = static_cast<CGFloat>(CGImageGetWidth(upright));
+    CGFloat ph = static_cast<CGFloat>(CGImageGetHeight(upright));
+    // Caps in points; where the target is smaller than both caps they share what there is.
+    auto split = [](CGFloat a, CGFloat b, CGFloat room) {
+        if (a + b > room && a + b > 0) {
+            CGFloat k = room / (a + b);
+            a *= k;
+            b *= k;
+        }
+        return std::pair<CGFloat, CGFloat>(a, b);
+    };
+    CGSize s = size();
+    auto [left, right] =
+        split(std::min(caps_.left, s.width), std::min(caps_.right, s.width), rect.size.width);
+    auto [top, bottom] =
+        split(std::min(caps_.top, s.height), std::min(caps_.bottom, s.height), rect.size.height);
+    // Source edges in pixels, target edges in points.
+    CGFloat sx[4] = {0, std::round(caps_.left * scale_), pw - std::round(caps_.right * scale_), pw};
+    CGFloat sy[4] = {0, std::round(caps_.top * scale_), ph - std::round(caps_.bottom * scale_), ph};
+    sx[1] = std::clamp<CGFloat>(sx[1], 0, pw);
+    sx[2] = std::clamp<CGFloat>(sx[2], sx[1], pw);
+    sy[1] = std::clamp<CGFloat>(sy[1], 0, ph);
+    sy[2] = std::clamp<CGFloat>(sy[2], sy[1], ph);
+    CGFloat dx[4] = {rect.origin.x, rect.origin.x + left, CGRectGetMaxX(rect) - right,
+                     CGRectGetMaxX(rect)};
+    CGFloat dy[4] = {rect.origin.y, rect.origin.y + top, CGRectGetMaxY(rect) - bottom,
+                     CGRectGetMaxY(rect)};
+    for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            CGRect src = CGRectMake(sx[col], sy[row], sx[col + 1] - sx[col], sy[row + 1] - sy[row]);
+            CGRect dst = CGRectMake(dx[col], dy[row], dx[col + 1] - dx[col], dy[row + 1] - dy[row]);
+            if (src.size.width <= 0 || src.size.height <= 0) continue;
+            if (dst.size.width <= 0 || dst.size.height <= 0) continue;
+            auto piece = CGImageCreateWithImageInRect(upright, src);
+            if (piece) drawBitmap(ctx, piece, dst, UIImageOrientationUp);
+        }
+    }
+}
+
+void UIImage::drawAsPatternInRect(CGRect rect) {
+    auto ctx = UIGraphicsGetCurrentContext();
+    CGSize s = size();
+    if (!ctx || !CGImage() || s.width <= 0 || s.height <= 0) return;
+    rect = CGRectStandardize(rect);
+    CGContextSaveGState(ctx);
+    CGContextClipToRect(ctx, rect);
+    // Tiles sit on a grid from the origin, so neighbouring rectangles join up seamlessly.
+    CGFloat x0 = std::floor(rect.origin.x / s.width) * s.width;
+    CGFloat y0 = std::floor(rect.origin.y / s.height) * s.height;
+    for (CGFloat y = y0; y < CGRectGetMaxY(rect); y += s.height)
+        for (CGFloat x = x0; x < CGRectGetMaxX(rect); x += s.width)
+            drawIntoContext(ctx, CGRectMake(x, y, s.width, s.height));
+    CGContextRestoreGState(ctx);
+}
+
 Ref<NSString> UIImage::description() {
     CGSize s = size();
     char buf[96];
@@ -218,12 +446,25 @@ Ref<NSString> UIImage::description() {
     return NSString::fromUTF8(buf);
 }
 
-Ref<NSData> UIImageJPEGRepresentation(UIImage* image, CGFloat) {
-    if (!image || !image->format() || !image->format()->isEqualToString(NS("jpeg"))) return nullptr;
-    return image->data();
+namespace {
+UIImagePixels uprightPixels(UIImage* image, bool* alpha) {
+    auto upright = UIImageUprightCGImage(image);
+    if (!upright) return {};
+    CGImageAlphaInfo info = CGImageGetAlphaInfo(upright);
+    *alpha = info != kCGImageAlphaNone && info != kCGImageAlphaNoneSkipFirst &&
+             info != kCGImageAlphaNoneSkipLast;
+    return UIImagePixelsOf(upright);
+}
+}  // namespace
+
+Ref<NSData> UIImageJPEGRepresentation(UIImage* image, CGFloat compressionQuality) {
+    bool alpha = false;
+    auto px = uprightPixels(image, &alpha);
+    return UIImageEncodeJPEG(px, compressionQuality);
 }
 
 Ref<NSData> UIImagePNGRepresentation(UIImage* image) {
-    if (!image || !image->format() || !image->format()->isEqualToString(NS("png"))) return nullptr;
-    return image->data();
+    bool alpha = false;
+    auto px = uprightPixels(image, &alpha);
+    return UIImageEncodePNG(px, alpha);
 }

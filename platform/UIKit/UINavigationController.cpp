@@ -5,6 +5,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSException.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIChildControllerChange.h"
 #include "UIKit/UITabBarController.h"
 #include "UIKit/UIToolbar.h"
 #include "UIKit/UIView.h"
@@ -15,6 +16,25 @@ constexpr CGFloat kBarHeight = 44;
 bool contains(const std::vector<Ref<UIViewController>>& list, UIViewController* c) {
     return std::any_of(list.begin(), list.end(),
                        [c](const Ref<UIViewController>& x) { return x.get() == c; });
+}
+
+// The delegate's optional show calls, made only for a controller actually shown.
+void tellWillShow(UINavigationControllerDelegate* delegate, UINavigationController* nav,
+                  UIViewController* shown, bool animated) {
+    if (shown &&
+        respondsTo(delegate,
+                   Selector::named("navigationController:willShowViewController:animated:"))) {
+        delegate->navigationControllerWillShowViewController(nav, shown, animated);
+    }
+}
+
+void tellDidShow(UINavigationControllerDelegate* delegate, UINavigationController* nav,
+                 UIViewController* shown, bool animated) {
+    if (shown &&
+        respondsTo(delegate,
+                   Selector::named("navigationController:didShowViewController:animated:"))) {
+        delegate->navigationControllerDidShowViewController(nav, shown, animated);
+    }
 }
 }  // namespace
 
@@ -173,26 +193,14 @@ void UINavigationController::transition(std::vector<Ref<UIViewController>> newSt
     Ref<UINavigationController> keep(this);
     Ref<UIViewController> oldTop = topViewController();
     Ref<UIViewController> newTop = newStack.empty() ? nullptr : newStack.back();
-    std::vector<Ref<UIViewController>> removed, added;
-    for (auto& c : stack_) {
-        if (!contains(newStack, c)) removed.push_back(c);
-    }
-    for (auto& c : newStack) {
-        if (!contains(stack_, c)) added.push_back(c);
-    }
-    for (auto& c : added)
-        addChildViewController(c);
+    auto children = UIChildControllerChange::begin(this, stack_, newStack);
     stack_ = std::move(newStack);
 
     if (newTop != oldTop) {
         bool visible = onScreen();
         auto delegate = delegate_.lock();
-        if (visible && newTop &&
-            respondsTo(delegate.get(),
-                       Selector::named("navigationController:willShowViewController:animated:"))) {
-            delegate->navigationControllerWillShowViewController(this, newTop, animated);
-        }
         if (visible) {
+            tellWillShow(delegate.get(), this, newTop, animated);
             if (oldTop) oldTop->beginAppearanceTransition(false, animated);
             if (newTop) newTop->beginAppearanceTransition(true, animated);
         }
@@ -205,26 +213,12 @@ void UINavigationController::transition(std::vector<Ref<UIViewController>> newSt
         if (visible) {
             if (oldTop) oldTop->endAppearanceTransition();
             if (newTop) newTop->endAppearanceTransition();
-            if (newTop && respondsTo(delegate.get(),
-                                     Selector::named(
-                                         "navigationController:didShowViewController:animated:"))) {
-                delegate->navigationControllerDidShowViewController(this, newTop, animated);
-            }
+            tellDidShow(delegate.get(), this, newTop, animated);
         }
     } else {
         syncBars(animated);
     }
-
-    for (auto& c : removed) {
-        c->willMoveToParentViewController(nullptr);
-        if (c->isViewLoaded() && isViewLoaded() && c->view()->superview().get() == view().get()) {
-            c->view()->removeFromSuperview();
-        }
-        c->removeFromParentViewController();
-    }
-    for (auto& c : added) {
-        if (c->parentViewController().get() == this) c->didMoveToParentViewController(this);
-    }
+    children.finish(this);
 }
 
 void UINavigationController::installTopView() {
@@ -241,24 +235,12 @@ void UINavigationController::installTopView() {
 void UINavigationController::willForwardAppearance(bool isAppearing) {
     if (!isAppearing) return;
     installTopView();
-    auto top = topViewController();
-    auto delegate = delegate_.lock();
-    if (top &&
-        respondsTo(delegate.get(),
-                   Selector::named("navigationController:willShowViewController:animated:"))) {
-        delegate->navigationControllerWillShowViewController(this, top, false);
-    }
+    tellWillShow(delegate_.lock().get(), this, topViewController(), false);
 }
 
 void UINavigationController::didForwardAppearance(bool isAppearing) {
     if (!isAppearing) return;
-    auto top = topViewController();
-    auto delegate = delegate_.lock();
-    if (top &&
-        respondsTo(delegate.get(),
-                   Selector::named("navigationController:didShowViewController:animated:"))) {
-        delegate->navigationControllerDidShowViewController(this, top, false);
-    }
+    tellDidShow(delegate_.lock().get(), this, topViewController(), false);
 }
 
 std::vector<Ref<UIViewController>> UINavigationController::shownChildViewControllers() {

@@ -4,7 +4,11 @@
 #include <cmath>
 #include <limits>
 
+#include "CoreGraphics/CGContext.h"
+#include "CoreGraphics/CGContextCairo.h"
+#include "UIKit/FontSupport.h"
 #include "UIKit/UIFont.h"
+#include "UIKit/UIGraphics.h"
 
 namespace {
 std::shared_ptr<UITextMeasurer>& installedMeasurer() {
@@ -41,16 +45,7 @@ CGFloat measure(std::u16string_view s, UIFont* font) {
 // Cumulative advances: adv[i] is the width of s[0, i).
 std::vector<CGFloat> advances(std::u16string_view s, UIFont* font) {
     std::vector<CGFloat> adv(s.size() + 1, 0);
-    auto* m = UITextMeasurerCurrent();
-    for (size_t i = 0; i < s.size(); ++i) {
-        size_t n = (isHighSurrogate(s[i]) && i + 1 < s.size() && isLowSurrogate(s[i + 1])) ? 2 : 1;
-        CGFloat w = m->widthOfText(s.substr(i, n), font);
-        adv[i + 1] = adv[i] + w;
-        if (n == 2) {
-            adv[i + 2] = adv[i + 1];
-            ++i;
-        }
-    }
+    UITextMeasurerCurrent()->cumulativeAdvances(s, font, adv.data());
     return adv;
 }
 
@@ -124,7 +119,7 @@ std::u16string truncate(const std::u16string& line, UIFont* font, CGFloat width,
         size_t start = n;
         while (start > 0 && adv[n] - adv[start - 1] <= room + 0.001f)
             --start;
-        start = safeCut(line, start);
+        // Stopped inside a pair: its high half did not fit, so the low half goes too.
         if (start < n && isLowSurrogate(line[start])) ++start;
         return kEllipsis + line.substr(start);
     }
@@ -188,7 +183,32 @@ NSInteger linesForHeight(CGFloat height, UIFont* font) {
 }  // namespace
 
 CGFloat UITextMeasurer::lineHeight(UIFont* font) {
-    return font ? font->lineHeight() : 0;
+    return metrics(font).lineHeight;
+}
+
+void UITextMeasurer::cumulativeAdvances(std::u16string_view s, UIFont* font, CGFloat* adv) {
+    adv[0] = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        size_t n = (isHighSurrogate(s[i]) && i + 1 < s.size() && isLowSurrogate(s[i + 1])) ? 2 : 1;
+        adv[i + 1] = adv[i] + widthOfText(s.substr(i, n), font);
+        if (n == 2) {
+            adv[i + 2] = adv[i + 1];
+            ++i;
+        }
+    }
+}
+
+UIFontMetrics UITextMeasurer::metrics(UIFont* font) {
+    UIFontMetrics m;
+    if (!font) return m;
+    CGFloat size = font->pointSize();
+    m.ascender = size * 0.8f;
+    m.descender = -size * 0.2f;
+    m.capHeight = size * 0.7f;
+    m.xHeight = size * 0.5f;
+    // Whole points, as text measures on the platform come out.
+    m.lineHeight = std::ceil(size * 1.2f);
+    return m;
 }
 
 CGFloat UIFixedAdvanceTextMeasurer::widthOfText(std::u16string_view text, UIFont* font) {
@@ -208,18 +228,46 @@ CGFloat UIFixedAdvanceTextMeasurer::widthOfText(std::u16string_view text, UIFont
     return w;
 }
 
+std::shared_ptr<UIFontTextMeasurer> UIFontTextMeasurer::shared() {
+    static auto m = std::make_shared<UIFontTextMeasurer>();
+    return m;
+}
+
+// Without any installed face the model's measures stand in, so text still lays out.
+CGFloat UIFontTextMeasurer::widthOfText(std::u16string_view text, UIFont* font) {
+    if (!font) return 0;
+    if (auto w = UIFontSupport::widthOfText(text, font)) return *w;
+    return UIFixedAdvanceTextMeasurer().widthOfText(text, font);
+}
+
+void UIFontTextMeasurer::cumulativeAdvances(std::u16string_view text, UIFont* font, CGFloat* adv) {
+    if (!font || !UIFontSupport::cumulativeAdvances(text, font, adv))
+        UITextMeasurer::cumulativeAdvances(text, font, adv);
+}
+
+UIFontMetrics UIFontTextMeasurer::metrics(UIFont* font) {
+    if (!font) return {};
+    if (auto m = UIFontSupport::metricsOfFont(font)) return *m;
+    return UITextMeasurer::metrics(font);
+}
+
+UITextMeasurerScope::UITextMeasurerScope(std::shared_ptr<UITextMeasurer> measurer)
+    : previous_(installedMeasurer()) {
+    UITextMeasurerInstall(std::move(measurer));
+}
+
+UITextMeasurerScope::~UITextMeasurerScope() {
+    installedMeasurer() = std::move(previous_);
+}
+
 UITextMeasurer* UITextMeasurerCurrent() {
+    static UIFixedAdvanceTextMeasurer testFont;
     auto& m = installedMeasurer();
-    if (!m) m = std::make_shared<UIFixedAdvanceTextMeasurer>();
-    return m.get();
+    return m ? m.get() : &testFont;
 }
 
 void UITextMeasurerInstall(std::shared_ptr<UITextMeasurer> measurer) {
     installedMeasurer() = std::move(measurer);
-}
-
-void UITextPainterInstall(std::shared_ptr<UITextPainter> painter) {
-    installedPainter() = std::move(painter);
 }
 
 std::vector<UITextLine> UITextLayoutLines(NSString* text, UIFont* font, CGFloat width,
@@ -291,46 +339,137 @@ CGSize sizeWithFont(NSString* text, UIFont* font, CGSize size, UILineBreakMode m
     return CGSizeMake(ceilWidth(lines), h);
 }
 
-CGSize sizeWithFont(NSString* text, UIFont* font, CGFloat minFontSize, CGFloat* actualFontSize,
-                    CGFloat width, UILineBreakMode mode) {
-    if (!font) return CGSizeZero;
+namespace {
+// The font shrunk a point at a time until the text fits the width on one line, or down to the
+// minimum size.
+Ref<UIFont> shrunkFont(NSString* text, UIFont* font, CGFloat minFontSize, CGFloat width) {
     Ref<UIFont> f(font);
+    if (!text || !font) return f;
+    std::u16string s = text->u16();
+    // On one line, line breaks read as spaces.
+    for (auto& c : s)
+        if (c == u'\n' || c == u'\r' || c == 0x2028 || c == 0x2029) c = u' ';
     CGFloat size = font->pointSize();
     CGFloat floor = std::max<CGFloat>(1, std::min(minFontSize, size));
-    auto whole = [&](UIFont* fnt) {
-        return UITextMeasurerCurrent()->widthOfText(text ? text->u16() : std::u16string(), fnt);
-    };
-    // Shrink a point at a time until the whole line fits or the floor is reached.
-    while (size > floor && whole(f) > width) {
+    while (size > floor && measure(s, f) > width + 0.001f) {
         size = std::max(floor, size - 1);
         f = font->fontWithSize(size);
     }
-    if (actualFontSize) *actualFontSize = size;
+    return f;
+}
+}  // namespace
+
+CGSize sizeWithFont(NSString* text, UIFont* font, CGFloat minFontSize, CGFloat* actualFontSize,
+                    CGFloat width, UILineBreakMode mode) {
+    if (!font) {
+        if (actualFontSize) *actualFontSize = 0;
+        return CGSizeZero;
+    }
+    auto f = shrunkFont(text, font, minFontSize, width);
+    if (actualFontSize) *actualFontSize = f->pointSize();
     return sizeWithFont(text, f, width, mode);
 }
 
 namespace {
+// Glyphs into the current UIKit graphics context, through its state.
+class ContextTextPainter : public UITextPainter {
+public:
+    void drawLines(const std::vector<UITextLine>& lines, UIFont* font, CGRect rect,
+                   UITextAlignment alignment) override {
+        auto context = UIGraphicsGetCurrentContext();
+        if (!context || lines.empty()) return;
+        CGFloat lh = UITextMeasurerCurrent()->lineHeight(font);
+        CGFloat ascender = font->ascender();
+        CGContextPaintWithCairo(context, [&](cairo_t* cr) {
+            for (size_t i = 0; i < lines.size(); ++i) {
+                auto& line = lines[i];
+                CGFloat x = rect.origin.x;
+                if (alignment == UITextAlignmentCenter)
+                    x += (rect.size.width - line.width) / 2;
+                else if (alignment == UITextAlignmentRight)
+                    x += rect.size.width - line.width;
+                CGFloat baseline = rect.origin.y + lh * static_cast<CGFloat>(i) + ascender;
+                UIFontSupport::showText(cr, line.text, font, CGPointMake(x, baseline));
+            }
+        });
+    }
+};
+
+UITextPainter* currentPainter() {
+    static ContextTextPainter fallback;
+    auto& p = installedPainter();
+    return p ? p.get() : &fallback;
+}
+
 CGSize paint(const std::vector<UITextLine>& lines, UIFont* font, CGRect rect,
-             UITextAlignment alignment) {
+             UITextAlignment alignment, UILineBreakMode mode) {
     if (lines.empty()) return CGSizeZero;
-    if (auto& p = installedPainter()) p->drawLines(lines, font, rect, alignment);
-    return CGSizeMake(ceilWidth(lines), UITextMeasurerCurrent()->lineHeight(font) *
-                                            static_cast<CGFloat>(lines.size()));
+    CGFloat lh = UITextMeasurerCurrent()->lineHeight(font);
+    CGSize size = CGSizeMake(ceilWidth(lines), lh * static_cast<CGFloat>(lines.size()));
+    auto context = UIGraphicsGetCurrentContext();
+    // Clipped text stops at the edges of its width; the other modes fit their lines to it.
+    bool clip = mode == UILineBreakModeClip && context &&
+                rect.size.width < std::numeric_limits<CGFloat>::max() / 2;
+    if (clip) {
+        CGContextSaveGState(context);
+        CGContextClipToRect(context, CGRectMake(rect.origin.x, rect.origin.y - lh, rect.size.width,
+                                                size.height + 2 * lh));
+    }
+    currentPainter()->drawLines(lines, font, rect, alignment);
+    if (clip) CGContextRestoreGState(context);
+    return size;
+}
+
+CGFloat unlimited() {
+    return std::numeric_limits<CGFloat>::max();
 }
 }  // namespace
 
+void UITextPainterInstall(std::shared_ptr<UITextPainter> painter) {
+    installedPainter() = std::move(painter);
+}
+
 CGSize drawAtPoint(NSString* text, CGPoint point, UIFont* font) {
-    auto lines = UITextLayoutLines(text, font, std::numeric_limits<CGFloat>::max(),
-                                   UILineBreakModeWordWrap, 1);
-    CGSize s =
-        paint(lines, font, CGRectMake(point.x, point.y, ceilWidth(lines), 0), UITextAlignmentLeft);
-    return s;
+    auto lines = UITextLayoutLines(text, font, unlimited(), UILineBreakModeWordWrap, 1);
+    return paint(lines, font, CGRectMake(point.x, point.y, ceilWidth(lines), 0),
+                 UITextAlignmentLeft, UILineBreakModeWordWrap);
 }
 
 CGSize drawAtPoint(NSString* text, CGPoint point, CGFloat width, UIFont* font,
                    UILineBreakMode mode) {
     auto lines = UITextLayoutLines(text, font, width, mode, 1);
-    return paint(lines, font, CGRectMake(point.x, point.y, width, 0), UITextAlignmentLeft);
+    return paint(lines, font, CGRectMake(point.x, point.y, width, 0), UITextAlignmentLeft, mode);
+}
+
+CGSize drawAtPoint(NSString* text, CGPoint point, CGFloat width, UIFont* font, CGFloat fontSize,
+                   UILineBreakMode mode, UIBaselineAdjustment adjustment) {
+    if (!font) return CGSizeZero;
+    Ref<UIFont> actual = fontSize > 0 && fontSize != font->pointSize()
+                             ? font->fontWithSize(fontSize)
+                             : Ref<UIFont>(font);
+    auto lines = UITextLayoutLines(text, actual, width, mode, 1);
+    if (lines.empty()) return CGSizeZero;
+    // Where the smaller (or larger) line sits against the line of the font's own size.
+    CGFloat dy = 0;
+    if (adjustment == UIBaselineAdjustmentAlignBaselines) {
+        dy = font->ascender() - actual->ascender();
+    } else if (adjustment == UIBaselineAdjustmentAlignCenters) {
+        auto* m = UITextMeasurerCurrent();
+        dy = (m->lineHeight(font) - m->lineHeight(actual)) / 2;
+    }
+    return paint(lines, actual, CGRectMake(point.x, point.y + dy, width, 0), UITextAlignmentLeft,
+                 mode);
+}
+
+CGSize drawAtPoint(NSString* text, CGPoint point, CGFloat width, UIFont* font, CGFloat minFontSize,
+                   CGFloat* actualFontSize, UILineBreakMode mode, UIBaselineAdjustment adjustment) {
+    if (!font) {
+        if (actualFontSize) *actualFontSize = 0;
+        return CGSizeZero;
+    }
+    auto f = shrunkFont(text, font, minFontSize, width);
+    if (actualFontSize) *actualFontSize = f->pointSize();
+    return drawAtPoint(text, point, width, font, f->pointSize(), mode, adjustment);
 }
 
 CGSize drawInRect(NSString* text, CGRect rect, UIFont* font) {
@@ -345,5 +484,5 @@ CGSize drawInRect(NSString* text, CGRect rect, UIFont* font, UILineBreakMode mod
                   UITextAlignment alignment) {
     auto lines = UITextLayoutLines(text, font, rect.size.width, mode,
                                    linesForHeight(rect.size.height, font));
-    return paint(lines, font, rect, alignment);
+    return paint(lines, font, rect, alignment, mode);
 }

@@ -6,6 +6,7 @@
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIChildControllerChange.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIView.h"
 
@@ -65,18 +66,7 @@ void UITabBarController::setViewControllers(NSArray* controllers, bool animated)
         tabs.push_back(c);
     }
     Ref<UIViewController> old = selectedViewController();
-    auto has = [](const std::vector<Ref<UIViewController>>& list, UIViewController* c) {
-        return std::any_of(list.begin(), list.end(), [c](auto& x) { return x.get() == c; });
-    };
-    std::vector<Ref<UIViewController>> removed, added;
-    for (auto& c : tabs_) {
-        if (!has(tabs, c)) removed.push_back(c);
-    }
-    for (auto& c : tabs) {
-        if (!has(tabs_, c)) added.push_back(c);
-    }
-    for (auto& c : added)
-        addChildViewController(c);
+    auto children = UIChildControllerChange::begin(this, tabs_, tabs);
 
     size_t index = 0;
     auto it = std::find_if(tabs.begin(), tabs.end(), [&](auto& c) { return c == old; });
@@ -85,31 +75,8 @@ void UITabBarController::setViewControllers(NSArray* controllers, bool animated)
     } else if (selected_ < tabs.size()) {
         index = selected_;
     }
-    Ref<UIViewController> fresh = tabs.empty() ? nullptr : tabs[index];
-    bool visible = onScreen() && fresh != old;
-    if (visible) {
-        if (old) old->beginAppearanceTransition(false, animated);
-        if (fresh) fresh->beginAppearanceTransition(true, animated);
-    }
-    if (old && old != fresh && old->isViewLoaded()) old->view()->removeFromSuperview();
-    tabs_ = std::move(tabs);
-    selected_ = index;
-    if (isViewLoaded()) installSelectedView();
-    syncTabBar();
-    if (visible) {
-        if (old) old->endAppearanceTransition();
-        if (fresh) fresh->endAppearanceTransition();
-    }
-    for (auto& c : removed) {
-        c->willMoveToParentViewController(nullptr);
-        if (c->isViewLoaded() && isViewLoaded() && c->view()->superview().get() == view().get()) {
-            c->view()->removeFromSuperview();
-        }
-        c->removeFromParentViewController();
-    }
-    for (auto& c : added) {
-        if (c->parentViewController().get() == this) c->didMoveToParentViewController(this);
-    }
+    switchTo(old, &tabs, index, animated);
+    children.finish(this);
 }
 
 Ref<UIViewController> UITabBarController::selectedViewController() {
@@ -136,23 +103,30 @@ void UITabBarController::setSelectedIndex(NSUInteger index) {
 void UITabBarController::select(size_t index, bool animated) {
     Ref<UITabBarController> keep(this);
     Ref<UIViewController> old = selectedViewController();
-    Ref<UIViewController> fresh = tabs_[index];
-    if (old == fresh) {
+    if (old == tabs_[index]) {
         syncTabBar();
         return;
     }
-    bool visible = onScreen();
+    switchTo(old, nullptr, index, animated);
+}
+
+void UITabBarController::switchTo(UIViewController* old, std::vector<Ref<UIViewController>>* tabs,
+                                  size_t index, bool animated) {
+    const auto& list = tabs ? *tabs : tabs_;
+    Ref<UIViewController> fresh = index < list.size() ? list[index] : nullptr;
+    bool visible = onScreen() && fresh != old;
     if (visible) {
         if (old) old->beginAppearanceTransition(false, animated);
-        fresh->beginAppearanceTransition(true, animated);
+        if (fresh) fresh->beginAppearanceTransition(true, animated);
     }
-    if (old && old->isViewLoaded()) old->view()->removeFromSuperview();
+    if (old && old != fresh && old->isViewLoaded()) old->view()->removeFromSuperview();
+    if (tabs) tabs_ = std::move(*tabs);
     selected_ = index;
     if (isViewLoaded()) installSelectedView();
     syncTabBar();
     if (visible) {
         if (old) old->endAppearanceTransition();
-        fresh->endAppearanceTransition();
+        if (fresh) fresh->endAppearanceTransition();
     }
 }
 

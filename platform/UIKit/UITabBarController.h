@@ -66,6 +66,10 @@ protected:
 private:
     friend class UIViewController;
     void select(size_t index, bool animated);
+    // Hands the screen from `old` to the tab at `index` of `tabs` (which become the tabs; nil:
+    // the tabs stay), with the appearance calls when on screen and the shown controller changes.
+    void switchTo(UIViewController* old, std::vector<Ref<UIViewController>>* tabs, size_t index,
+                  bool animated);
     void installSelectedView();
     bool onScreen();
     void syncTabBar();

@@ -39,6 +39,16 @@ std::vector<NSInteger> survivors(NSInteger count, const std::set<NSInteger>& rem
     }
     return out;
 }
+
+// Swaps the view held in `slot` (the table header or footer) for `view` among the table's
+// subviews; false when it is already there.
+bool replaceSubview(UIView* table, Ref<UIView>& slot, UIView* view) {
+    if (slot.get() == view) return false;
+    if (slot) slot->removeFromSuperview();
+    slot = view;
+    if (view) table->addSubview(view);
+    return true;
+}
 }  // namespace
 
 // ---- the section index -----------------------------------------------------------------------
@@ -142,19 +152,11 @@ void UITableView::setBackgroundView(UIView* view) {
 }
 
 void UITableView::setTableHeaderView(UIView* view) {
-    if (tableHeaderView_.get() == view) return;
-    if (tableHeaderView_) tableHeaderView_->removeFromSuperview();
-    tableHeaderView_ = view;
-    if (view) addSubview(view);
-    invalidateData();
+    if (replaceSubview(this, tableHeaderView_, view)) invalidateData();
 }
 
 void UITableView::setTableFooterView(UIView* view) {
-    if (tableFooterView_.get() == view) return;
-    if (tableFooterView_) tableFooterView_->removeFromSuperview();
-    tableFooterView_ = view;
-    if (view) addSubview(view);
-    invalidateData();
+    if (replaceSubview(this, tableFooterView_, view)) invalidateData();
 }
 
 // ---- data and geometry -------------------------------------------------------------------------
@@ -477,7 +479,9 @@ void UITableView::updateVisibleCells() {
     bool askShouldIndent =
         respondsTo(del.get(), sel("tableView:shouldIndentWhileEditingRowAtIndexPath:"));
     std::vector<VisibleCell> result;
-    for (auto& [s, r] : wanted) {
+    for (const auto& want : wanted) {
+        // Plain names: lambdas cannot capture structured bindings before clang 16.
+        NSInteger s = want.first, r = want.second;
         auto it = std::find_if(visible_.begin(), visible_.end(),
                                [&](const VisibleCell& v) { return v.section == s && v.row == r; });
         if (it != visible_.end()) {
@@ -788,37 +792,27 @@ void UITableView::applyUpdate(const Update& u) {
         newRows.push_back(std::max<NSInteger>(0, ds->tableViewNumberOfRowsInSection(this, s)));
     }
 
-    std::set<NSInteger> deletedS, insertedS, reloadedS;
-    for (NSUInteger s : u.deletedSections) {
-        NSInteger i = static_cast<NSInteger>(s);
-        if (i >= oldCount) {
-            NSException::raise(NSInternalInconsistencyException,
-                               NS("attempt to delete section %d, but there are only %d sections "
-                                  "before the update"),
-                               i, oldCount);
+    // The sections an update names, each checked against the count it refers to (the old one
+    // for deletes and reloads, the new one for inserts).
+    auto sectionSet = [](const std::vector<NSUInteger>& sections, NSInteger count,
+                         NSString* message) {
+        std::set<NSInteger> result;
+        for (NSUInteger s : sections) {
+            NSInteger i = static_cast<NSInteger>(s);
+            if (i >= count) NSException::raise(NSInternalInconsistencyException, message, i, count);
+            result.insert(i);
         }
-        deletedS.insert(i);
-    }
-    for (NSUInteger s : u.reloadedSections) {
-        NSInteger i = static_cast<NSInteger>(s);
-        if (i >= oldCount) {
-            NSException::raise(NSInternalInconsistencyException,
-                               NS("attempt to reload section %d, but there are only %d sections "
-                                  "before the update"),
-                               i, oldCount);
-        }
-        reloadedS.insert(i);
-    }
-    for (NSUInteger s : u.insertedSections) {
-        NSInteger i = static_cast<NSInteger>(s);
-        if (i >= newCount) {
-            NSException::raise(NSInternalInconsistencyException,
-                               NS("attempt to insert section %d but there are only %d sections "
-                                  "after the update"),
-                               i, newCount);
-        }
-        insertedS.insert(i);
-    }
+        return result;
+    };
+    std::set<NSInteger> deletedS = sectionSet(
+        u.deletedSections, oldCount,
+        NS("attempt to delete section %d, but there are only %d sections before the update"));
+    std::set<NSInteger> reloadedS = sectionSet(
+        u.reloadedSections, oldCount,
+        NS("attempt to reload section %d, but there are only %d sections before the update"));
+    std::set<NSInteger> insertedS = sectionSet(
+        u.insertedSections, newCount,
+        NS("attempt to insert section %d but there are only %d sections after the update"));
     NSInteger expected = oldCount - static_cast<NSInteger>(deletedS.size()) +
                          static_cast<NSInteger>(insertedS.size());
     if (newCount != expected) {
@@ -839,36 +833,43 @@ void UITableView::applyUpdate(const Update& u) {
     }
 
     // Rows, section by section: old positions for deletes and reloads, new ones for inserts.
-    std::vector<std::set<NSInteger>> deletedR(static_cast<size_t>(oldCount)),
-        reloadedR(static_cast<size_t>(oldCount)), insertedR(static_cast<size_t>(newCount));
-    for (auto& [s, r] : u.deletedRows) {
-        if (s < 0 || s >= oldCount || r < 0 || r >= oldRows[static_cast<size_t>(s)]) {
-            NSException::raise(NSInternalInconsistencyException,
-                               NS("attempt to delete row %d from section %d which only contains "
-                                  "%d rows before the update"),
-                               r, s, s >= 0 && s < oldCount ? oldRows[static_cast<size_t>(s)] : 0);
+    // Each must lie inside its section's count: `fail(row, section, count)` raises for one that
+    // does not (count 0 for a section that does not exist). Rows of sections that go or come
+    // whole (`whole`) are left to the section.
+    auto rowSets = [](const std::vector<std::pair<NSInteger, NSInteger>>& paths,
+                      const std::vector<NSInteger>& rows, const std::set<NSInteger>* whole,
+                      const auto& fail) {
+        NSInteger count = static_cast<NSInteger>(rows.size());
+        std::vector<std::set<NSInteger>> result(rows.size());
+        for (auto& [s, r] : paths) {
+            bool section = s >= 0 && s < count;
+            if (!section || r < 0 || r >= rows[static_cast<size_t>(s)])
+                fail(r, s, section ? rows[static_cast<size_t>(s)] : 0);
+            if (!whole || !whole->count(s)) result[static_cast<size_t>(s)].insert(r);
         }
-        if (!deletedS.count(s)) deletedR[static_cast<size_t>(s)].insert(r);
-    }
-    for (auto& [s, r] : u.reloadedRows) {
-        if (s < 0 || s >= oldCount || r < 0 || r >= oldRows[static_cast<size_t>(s)]) {
+        return result;
+    };
+    auto deletedR =
+        rowSets(u.deletedRows, oldRows, &deletedS, [](NSInteger r, NSInteger s, NSInteger n) {
             NSException::raise(NSInternalInconsistencyException,
-                               NS("attempt to reload row %d from section %d which only contains "
-                                  "%d rows before the update"),
-                               r, s, s >= 0 && s < oldCount ? oldRows[static_cast<size_t>(s)] : 0);
-        }
-        reloadedR[static_cast<size_t>(s)].insert(r);
-    }
-    for (auto& [s, r] : u.insertedRows) {
-        if (s < 0 || s >= newCount || r < 0 || r >= newRows[static_cast<size_t>(s)]) {
+                               NS("attempt to delete row %d from section %d which only "
+                                  "contains %d rows before the update"),
+                               r, s, n);
+        });
+    auto reloadedR =
+        rowSets(u.reloadedRows, oldRows, nullptr, [](NSInteger r, NSInteger s, NSInteger n) {
             NSException::raise(NSInternalInconsistencyException,
-                               NS("attempt to insert row %d into section %d, but there are only "
-                                  "%d rows in section %d after the update"),
-                               r, s, s >= 0 && s < newCount ? newRows[static_cast<size_t>(s)] : 0,
-                               s);
-        }
-        if (!insertedS.count(s)) insertedR[static_cast<size_t>(s)].insert(r);
-    }
+                               NS("attempt to reload row %d from section %d which only "
+                                  "contains %d rows before the update"),
+                               r, s, n);
+        });
+    auto insertedR =
+        rowSets(u.insertedRows, newRows, &insertedS, [](NSInteger r, NSInteger s, NSInteger n) {
+            NSException::raise(NSInternalInconsistencyException,
+                               NS("attempt to insert row %d into section %d, but there are "
+                                  "only %d rows in section %d after the update"),
+                               r, s, n, s);
+        });
     for (NSInteger s : oldSections) {
         if (reloadedS.count(s)) continue;
         NSInteger t = sectionMap[static_cast<size_t>(s)];

@@ -17,6 +17,15 @@ constexpr CGFloat kMargin = 10;
 constexpr CGFloat kEditControlWidth = 32;
 constexpr CGFloat kDeleteButtonWidth = 63;
 constexpr CGFloat kValue2TextWidth = 67;
+
+// A label of the cell's content: see-through, white on a highlighted row; the style does the
+// rest.
+Ref<UILabel> makeContentLabel() {
+    auto label = make<UILabel>(&UILabel::initWithFrame, CGRectZero);
+    label->setBackgroundColor(UIColor::clearColor());
+    label->setHighlightedTextColor(UIColor::whiteColor());
+    return label;
+}
 }  // namespace
 
 void UITableViewCell::describeClass(RuntimeClass& c) {
@@ -56,9 +65,7 @@ void UITableViewCell::prepareForReuse() {
 
 Ref<UILabel> UITableViewCell::textLabel() {
     if (!textLabel_) {
-        textLabel_ = make<UILabel>(&UILabel::initWithFrame, CGRectZero);
-        textLabel_->setBackgroundColor(UIColor::clearColor());
-        textLabel_->setHighlightedTextColor(UIColor::whiteColor());
+        textLabel_ = makeContentLabel();
         switch (style_) {
             case UITableViewCellStyleValue2:
                 textLabel_->setFont(UIFont::boldSystemFontOfSize(12));
@@ -85,9 +92,7 @@ Ref<UILabel> UITableViewCell::textLabel() {
 Ref<UILabel> UITableViewCell::detailTextLabel() {
     if (style_ == UITableViewCellStyleDefault) return nullptr;
     if (!detailTextLabel_) {
-        detailTextLabel_ = make<UILabel>(&UILabel::initWithFrame, CGRectZero);
-        detailTextLabel_->setBackgroundColor(UIColor::clearColor());
-        detailTextLabel_->setHighlightedTextColor(UIColor::whiteColor());
+        detailTextLabel_ = makeContentLabel();
         switch (style_) {
             case UITableViewCellStyleValue1:
                 detailTextLabel_->setFont(UIFont::systemFontOfSize(17));

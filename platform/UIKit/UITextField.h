@@ -155,5 +155,4 @@ private:
     bool adjustsFontSize_ = false;
     CGFloat minimumFontSize_ = 0;
     bool editing_ = false;
-    bool ending_ = false;
 };

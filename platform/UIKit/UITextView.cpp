@@ -163,15 +163,24 @@ void UITextView::deleteBackward() {
     replaceCharacters(r, NS(""));
 }
 
+std::vector<UITextLine> UITextView::linesForWidth(CGFloat width) {
+    return UITextLayoutLines(text_, font(), std::max<CGFloat>(0, width - 2 * kTextInset),
+                             UILineBreakModeWordWrap, 0);
+}
+
+CGFloat UITextView::heightForWidth(CGFloat width) {
+    CGFloat lh = UITextMeasurerCurrent()->lineHeight(font());
+    return lh * static_cast<CGFloat>(std::max<size_t>(1, linesForWidth(width).size())) +
+           2 * kTextInset;
+}
+
 std::vector<UITextLine> UITextView::lines() {
-    CGFloat width = std::max<CGFloat>(0, bounds().size.width - 2 * kTextInset);
-    return UITextLayoutLines(text_, font(), width, UILineBreakModeWordWrap, 0);
+    return linesForWidth(bounds().size.width);
 }
 
 void UITextView::updateContentSize() {
-    CGFloat lh = UITextMeasurerCurrent()->lineHeight(font());
-    CGFloat h = lh * static_cast<CGFloat>(std::max<size_t>(1, lines().size())) + 2 * kTextInset;
-    setContentSize(CGSizeMake(bounds().size.width, h));
+    CGFloat width = bounds().size.width;
+    setContentSize(CGSizeMake(width, heightForWidth(width)));
 }
 
 void UITextView::scrollRangeToVisible(NSRange range) {
@@ -192,11 +201,7 @@ void UITextView::scrollRangeToVisible(NSRange range) {
 }
 
 CGSize UITextView::sizeThatFits(CGSize size) {
-    CGFloat width = std::max<CGFloat>(0, size.width - 2 * kTextInset);
-    auto laid = UITextLayoutLines(text_, font(), width, UILineBreakModeWordWrap, 0);
-    CGFloat lh = UITextMeasurerCurrent()->lineHeight(font());
-    return CGSizeMake(size.width,
-                      lh * static_cast<CGFloat>(std::max<size_t>(1, laid.size())) + 2 * kTextInset);
+    return CGSizeMake(size.width, heightForWidth(size.width));
 }
 
 void UITextView::layoutSubviews() {

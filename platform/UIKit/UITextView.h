@@ -91,6 +91,9 @@ protected:
 private:
     bool replaceCharacters(NSRange range, NSString* replacement);
     void updateContentSize();
+    // The text's lines, and the height they need with the insets, in a view this wide.
+    std::vector<UITextLine> linesForWidth(CGFloat width);
+    CGFloat heightForWidth(CGFloat width);
 
     Ref<NSString> text_;
     Ref<UIFont> font_;
@@ -102,5 +105,4 @@ private:
     NSRange selection_{};
     bool editable_ = true;
     bool editing_ = false;
-    bool ending_ = false;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "CoreGraphics/CGColor.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSNumber.h"
@@ -10,9 +11,12 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSThread.h"
 #include "Foundation/NSTimer.h"
+#include "QuartzCore/CALayer.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UIImage.h"
 #include "UIKit/UIKitSupport.h"
 #include "UIKit/UIViewController.h"
+#include "UIKit/UIViewRendering.h"
 #include "UIKit/UIWindow.h"
 
 // ---- registration -------------------------------------------------------------------------
@@ -35,6 +39,9 @@ void UIView::describeClass(RuntimeClass& c) {
     c.method("setNeedsLayout", &UIView::setNeedsLayout);
     c.method("setNeedsDisplay", &UIView::setNeedsDisplay);
     c.method("sizeToFit", &UIView::sizeToFit);
+    c.method("layer", &UIView::layer);
+    // The layer's delegate calls: the layer probes for them by name.
+    c.implements({"displayLayer:", "drawLayer:inContext:"});
 }
 
 bool UIView::init() {
@@ -47,42 +54,84 @@ bool UIView::initWithFrame(CGRect frame) {
     center_ =
         CGPointMake(frame.origin.x + frame.size.width / 2, frame.origin.y + frame.size.height / 2);
     transform_ = CGAffineTransformIdentity;
+    if (layer_) {
+        layer_->setBounds(bounds_);
+        layer_->setPosition(center_);
+        layer_->setAffineTransform(transform_);
+    }
     return true;
 }
 
 // ---- geometry -----------------------------------------------------------------------------
 
+// Once the layer is made it holds the geometry: whatever is set on it directly reads back here.
+CGRect UIView::bounds() {
+    return layer_ ? layer_->bounds() : bounds_;
+}
+
+CGPoint UIView::center() {
+    return layer_ ? layer_->position() : center_;
+}
+
+CGAffineTransform UIView::transform() {
+    return layer_ ? layer_->affineTransform() : transform_;
+}
+
+CGPoint UIView::anchorPoint() {
+    return layer_ ? layer_->anchorPoint() : CGPointMake(0.5f, 0.5f);
+}
+
 CGRect UIView::frame() {
-    CGRect local = CGRectMake(-bounds_.size.width / 2, -bounds_.size.height / 2, bounds_.size.width,
-                              bounds_.size.height);
-    CGRect r = CGAffineTransformIsIdentity(transform_)
-                   ? local
-                   : CGRectApplyAffineTransform(local, transform_);
-    return CGRectOffset(r, center_.x, center_.y);
+    CGRect b = bounds();
+    CGPoint a = anchorPoint(), c = center();
+    CGAffineTransform t = transform();
+    CGRect local =
+        CGRectMake(-a.x * b.size.width, -a.y * b.size.height, b.size.width, b.size.height);
+    CGRect r = CGAffineTransformIsIdentity(t) ? local : CGRectApplyAffineTransform(local, t);
+    return CGRectOffset(r, c.x, c.y);
 }
 
 void UIView::setFrame(CGRect frame) {
     frame = CGRectStandardize(frame);
-    CGSize old = bounds_.size;
-    center_ =
-        CGPointMake(frame.origin.x + frame.size.width / 2, frame.origin.y + frame.size.height / 2);
+    CGRect b = bounds();
+    CGSize old = b.size;
+    CGPoint a = anchorPoint();
+    center_ = CGPointMake(frame.origin.x + a.x * frame.size.width,
+                          frame.origin.y + a.y * frame.size.height);
     // Under a transform the frame only moves the view: its size is not defined then.
-    if (CGAffineTransformIsIdentity(transform_)) bounds_.size = frame.size;
-    if (!CGSizeEqualToSize(old, bounds_.size)) boundsSizeChanged(old);
+    if (CGAffineTransformIsIdentity(transform())) b.size = frame.size;
+    bounds_ = b;
+    if (layer_) {
+        layer_->setBounds(b);
+        layer_->setPosition(center_);
+    }
+    if (!CGSizeEqualToSize(old, b.size)) boundsSizeChanged(old);
 }
 
 void UIView::setBounds(CGRect bounds) {
-    CGSize old = bounds_.size;
+    CGSize old = this->bounds().size;
     bounds_ = bounds;
-    if (!CGSizeEqualToSize(old, bounds_.size)) boundsSizeChanged(old);
+    if (layer_) layer_->setBounds(bounds);
+    if (!CGSizeEqualToSize(old, bounds.size)) boundsSizeChanged(old);
 }
 
 void UIView::setCenter(CGPoint center) {
     center_ = center;
+    if (layer_) layer_->setPosition(center);
 }
 
 void UIView::setTransform(CGAffineTransform transform) {
     transform_ = transform;
+    if (layer_) layer_->setAffineTransform(transform);
+}
+
+CGFloat UIView::contentScaleFactor() {
+    return layer_ ? layer_->contentsScale() : contentScale_;
+}
+
+void UIView::setContentScaleFactor(CGFloat scale) {
+    contentScale_ = scale;
+    if (layer_) layer_->setContentsScale(scale);
 }
 
 void UIView::boundsSizeChanged(CGSize oldSize) {
@@ -140,13 +189,23 @@ void UIView::resizeWithOldSuperviewSize(CGSize oldSize) {
 
 // ---- appearance ---------------------------------------------------------------------------
 
+CGFloat UIView::alpha() {
+    return layer_ ? layer_->opacity() : alpha_;
+}
+
 void UIView::setAlpha(CGFloat alpha) {
     alpha_ = std::clamp<CGFloat>(alpha, 0, 1);
+    if (layer_) layer_->setOpacity(alpha_);
+}
+
+bool UIView::isHidden() {
+    return layer_ ? layer_->isHidden() : hidden_;
 }
 
 void UIView::setHidden(bool hidden) {
-    if (hidden_ == hidden) return;
+    if (isHidden() == hidden) return;
     hidden_ = hidden;
+    if (layer_) layer_->setHidden(hidden);
     // A view that disappears cannot keep the focus.
     if (hidden) {
         auto first = UIResponder::currentFirstResponder();
@@ -155,17 +214,86 @@ void UIView::setHidden(bool hidden) {
     }
 }
 
+bool UIView::isOpaque() {
+    return layer_ ? layer_->isOpaque() : opaque_;
+}
+
+void UIView::setOpaque(bool opaque) {
+    opaque_ = opaque;
+    if (layer_) layer_->setOpaque(opaque);
+}
+
+bool UIView::clipsToBounds() {
+    return layer_ ? layer_->masksToBounds() : clipsToBounds_;
+}
+
+void UIView::setClipsToBounds(bool clips) {
+    clipsToBounds_ = clips;
+    if (layer_) layer_->setMasksToBounds(clips);
+}
+
+namespace {
+// A colour given to the layer directly, as UIKit reads it back.
+Ref<UIColor> colorFromCGColor(CGColor* color) {
+    if (!color) return nullptr;
+    if (auto pattern = color->patternImage())
+        return UIColor::colorWithPatternImage(UIImage::imageWithCGImage(pattern));
+    const auto& c = color->components();
+    if (c.size() == 2) return UIColor::colorWithWhite(c[0], c[1]);
+    if (c.size() == 4) return UIColor::colorWithRed(c[0], c[1], c[2], c[3]);
+    CGFloat rgba[4];
+    color->getPaintRGBA(rgba);
+    return UIColor::colorWithRed(rgba[0], rgba[1], rgba[2], rgba[3]);
+}
+
+NSString* gravityForContentMode(UIViewContentMode mode) {
+    switch (mode) {
+        case UIViewContentModeScaleAspectFit:
+            return kCAGravityResizeAspect;
+        case UIViewContentModeScaleAspectFill:
+            return kCAGravityResizeAspectFill;
+        case UIViewContentModeCenter:
+            return kCAGravityCenter;
+        case UIViewContentModeTop:
+            return kCAGravityTop;
+        case UIViewContentModeBottom:
+            return kCAGravityBottom;
+        case UIViewContentModeLeft:
+            return kCAGravityLeft;
+        case UIViewContentModeRight:
+            return kCAGravityRight;
+        case UIViewContentModeTopLeft:
+            return kCAGravityTopLeft;
+        case UIViewContentModeTopRight:
+            return kCAGravityTopRight;
+        case UIViewContentModeBottomLeft:
+            return kCAGravityBottomLeft;
+        case UIViewContentModeBottomRight:
+            return kCAGravityBottomRight;
+        default:
+            return kCAGravityResize;
+    }
+}
+}  // namespace
+
 Ref<UIColor> UIView::backgroundColor() {
+    if (layer_) {
+        CGColor* shown = layer_->backgroundColor();
+        Ref<CGColor> mine = backgroundColor_ ? backgroundColor_->CGColor() : nullptr;
+        if (shown != mine.get()) return colorFromCGColor(shown);
+    }
     return backgroundColor_;
 }
 
 void UIView::setBackgroundColor(UIColor* color) {
     backgroundColor_ = color;
+    if (layer_) layer_->setBackgroundColor(color ? color->CGColor().get() : nullptr);
     setNeedsDisplay();
 }
 
 void UIView::setContentMode(UIViewContentMode mode) {
     contentMode_ = mode;
+    if (layer_) layer_->setContentsGravity(gravityForContentMode(mode));
 }
 
 void UIView::setAccessibilityLabel(NSString* label) {
@@ -253,6 +381,7 @@ void UIView::insertSubviewAt(UIView* view, size_t index) {
         if (index > from) --index;
         index = std::min(index, subviews_.size());
         subviews_.insert(subviews_.begin() + static_cast<std::ptrdiff_t>(index), keep);
+        if (layer_) placeSublayerOf(view);
         return;
     }
     auto oldWindow = view->window();
@@ -270,10 +399,22 @@ void UIView::insertSubviewAt(UIView* view, size_t index) {
     if (old) {
         auto& list = old->subviews_;
         list.erase(std::remove(list.begin(), list.end(), keep), list.end());
+        if (view->layer_ && old->layer_ && view->layer_->superlayer() == old->layer_)
+            view->layer_->removeFromSuperlayer();
     }
     index = std::min(index, subviews_.size());
     subviews_.insert(subviews_.begin() + static_cast<std::ptrdiff_t>(index), keep);
     view->superview_ = this;
+    // The layers follow: a tree where one view has a layer gets them everywhere.
+    if (layer_) {
+        if (!view->layer_) view->materializeLayerTree();
+        placeSublayerOf(view);
+    } else if (view->layer_) {
+        Ref<UIView> root(this);
+        while (auto up = root->superview())
+            root = up;
+        root->materializeLayerTree();
+    }
     if (windowChanges) view->propagateWindowChange(oldWindow, newWindow, false);
     view->didMoveToSuperview();
     didAddSubview(view);
@@ -286,6 +427,19 @@ void UIView::exchangeSubviewAtIndex(NSInteger index1, NSInteger index2) {
         NSException::raise(NSRangeException, NS("index (%d) beyond bounds (%d)"),
                            std::max(index1, index2), n);
     std::swap(subviews_[static_cast<size_t>(index1)], subviews_[static_cast<size_t>(index2)]);
+    if (!layer_ || index1 == index2) return;
+    // The two layers trade places among the sublayers, whatever lies between them.
+    CALayer* a = subviews_[static_cast<size_t>(index1)]->layer_.get();
+    CALayer* b = subviews_[static_cast<size_t>(index2)]->layer_.get();
+    const auto& list = layer_->sublayerList();
+    auto ia = std::find(list.begin(), list.end(), a), ib = std::find(list.begin(), list.end(), b);
+    if (ia == list.end() || ib == list.end()) return;
+    auto pa = NSUInteger(ia - list.begin()), pb = NSUInteger(ib - list.begin());
+    Ref<CALayer> first = pa < pb ? Ref<CALayer>(a) : Ref<CALayer>(b);
+    Ref<CALayer> second = pa < pb ? Ref<CALayer>(b) : Ref<CALayer>(a);
+    NSUInteger lo = std::min(pa, pb), hi = std::max(pa, pb);
+    layer_->insertSublayer(second, lo);
+    layer_->insertSublayer(first, hi);
 }
 
 void UIView::bringSubviewToFront(UIView* view) {
@@ -294,6 +448,7 @@ void UIView::bringSubviewToFront(UIView* view) {
     Ref<UIView> keep = *it;
     subviews_.erase(it);
     subviews_.push_back(keep);
+    if (layer_ && keep->layer_) layer_->addSublayer(keep->layer_);
 }
 
 void UIView::sendSubviewToBack(UIView* view) {
@@ -302,6 +457,7 @@ void UIView::sendSubviewToBack(UIView* view) {
     Ref<UIView> keep = *it;
     subviews_.erase(it);
     subviews_.insert(subviews_.begin(), keep);
+    if (layer_ && keep->layer_) layer_->insertSublayer(keep->layer_, 0);
 }
 
 void UIView::removeFromSuperview() {
@@ -325,6 +481,8 @@ void UIView::detachFromSuperview(bool notify) {
     }
     auto& list = old->subviews_;
     list.erase(std::remove(list.begin(), list.end(), self), list.end());
+    if (layer_ && old->layer_ && layer_->superlayer() == old->layer_)
+        layer_->removeFromSuperlayer();
     superview_.reset();
     if (notify) {
         if (oldWindow) propagateWindowChange(oldWindow, nullptr, false);
@@ -381,11 +539,11 @@ void UIView::layoutIfNeeded() {
 }
 
 CGSize UIView::sizeThatFits(CGSize) {
-    return bounds_.size;
+    return bounds().size;
 }
 
 void UIView::sizeToFit() {
-    CGSize size = sizeThatFits(bounds_.size);
+    CGSize size = sizeThatFits(bounds().size);
     CGRect f = frame();
     setFrame(CGRectMake(f.origin.x, f.origin.y, size.width, size.height));
 }
@@ -393,7 +551,7 @@ void UIView::sizeToFit() {
 // ---- display ------------------------------------------------------------------------------
 
 void UIView::setNeedsDisplay() {
-    setNeedsDisplayInRect(bounds_);
+    setNeedsDisplayInRect(bounds());
 }
 
 void UIView::setNeedsDisplayInRect(CGRect rect) {
@@ -409,14 +567,91 @@ void UIView::displayIfNeeded() {
     drawRect(r);
 }
 
+// ---- layer --------------------------------------------------------------------------------
+
+Class UIView::layerClass() {
+    return CALayer::staticClass();
+}
+
+Ref<CALayer> UIView::layer() {
+    if (!layer_) {
+        // Layers come for the whole tree at once, so that the layer tree mirrors the views.
+        Ref<UIView> root(this);
+        while (auto up = root->superview())
+            root = up;
+        root->materializeLayerTree();
+    }
+    return layer_;
+}
+
+Ref<CALayer> UIView::makeOwnLayer() {
+    Ref<CALayer> layer;
+    Class cls = layerClass();
+    Class base = CALayer::staticClass();
+    if (cls && cls != base && cls->isSubclassOfClass(base)) {
+        layer = as<CALayer>(cls->createInstance());
+        if (layer && !layer->init()) layer = nullptr;
+    }
+    if (!layer) layer = make<CALayer>();
+    layer->setDelegate(this);
+    layer->setBounds(bounds_);
+    layer->setPosition(center_);
+    layer->setAffineTransform(transform_);
+    layer->setOpacity(alpha_);
+    layer->setHidden(hidden_);
+    layer->setOpaque(opaque_);
+    layer->setMasksToBounds(clipsToBounds_);
+    layer->setContentsScale(contentScale_);
+    layer->setContentsGravity(gravityForContentMode(contentMode_));
+    layer->setBackgroundColor(backgroundColor_ ? backgroundColor_->CGColor().get() : nullptr);
+    layer_ = layer;
+    return layer;
+}
+
+void UIView::materializeLayerTree() {
+    if (!layer_) makeOwnLayer();
+    auto subs = subviews_;
+    for (auto& s : subs) {
+        // A subview that has its layer has them below it too.
+        if (!s->layer_) s->materializeLayerTree();
+        if (s->layer_->superlayer() != layer_) layer_->addSublayer(s->layer_);
+    }
+}
+
+void UIView::placeSublayerOf(UIView* subview) {
+    if (!layer_ || !subview || !subview->layer_) return;
+    auto it = std::find(subviews_.begin(), subviews_.end(), subview);
+    if (it == subviews_.end()) return;
+    // Just below the next subview's layer; the last subview goes on top of every sublayer.
+    for (auto next = it + 1; next != subviews_.end(); ++next) {
+        CALayer* l = (*next)->layer_.get();
+        if (l && l->superlayer() == layer_) {
+            layer_->insertSublayerBelow(subview->layer_, l);
+            return;
+        }
+    }
+    layer_->addSublayer(subview->layer_);
+}
+
+void UIView::displayLayer(CALayer* layer) {
+    if (layer != layer_.get()) return;
+    layer->setContents(nullptr);
+    setNeedsDisplay();
+}
+
+void UIView::drawLayer(CALayer* layer, CGContextRef ctx) {
+    if (layer != layer_.get() || !ctx) return;
+    UIViewDrawOwnContent(this, ctx);
+}
+
 // ---- hit testing and conversion -----------------------------------------------------------
 
 bool UIView::pointInside(CGPoint point, UIEvent*) {
-    return CGRectContainsPoint(bounds_, point);
+    return CGRectContainsPoint(bounds(), point);
 }
 
 Ref<UIView> UIView::hitTest(CGPoint point, UIEvent* event) {
-    if (hidden_ || !userInteraction_ || alpha_ < 0.01f) return nullptr;
+    if (isHidden() || !userInteraction_ || alpha() < 0.01f) return nullptr;
     if (!pointInside(point, event)) return nullptr;
     auto subs = subviews_;
     for (auto it = subs.rbegin(); it != subs.rend(); ++it) {
@@ -428,11 +663,14 @@ Ref<UIView> UIView::hitTest(CGPoint point, UIEvent* event) {
 }
 
 CGAffineTransform UIView::transformToSuperview() {
-    // Bounds coordinates -> around the centre -> the view's transform -> the superview's space.
-    CGAffineTransform t = CGAffineTransformMakeTranslation(
-        -bounds_.origin.x - bounds_.size.width / 2, -bounds_.origin.y - bounds_.size.height / 2);
-    t = CGAffineTransformConcat(t, transform_);
-    return CGAffineTransformConcat(t, CGAffineTransformMakeTranslation(center_.x, center_.y));
+    // Bounds coordinates -> around the centre (the anchor point) -> the view's transform -> the
+    // superview's space.
+    CGRect b = bounds();
+    CGPoint a = anchorPoint(), c = center();
+    CGAffineTransform t = CGAffineTransformMakeTranslation(-b.origin.x - a.x * b.size.width,
+                                                           -b.origin.y - a.y * b.size.height);
+    t = CGAffineTransformConcat(t, transform());
+    return CGAffineTransformConcat(t, CGAffineTransformMakeTranslation(c.x, c.y));
 }
 
 namespace {
@@ -668,8 +906,12 @@ void UIView::transitionWithView(UIView* view, NSTimeInterval duration,
 // ---- life -------------------------------------------------------------------------------------
 
 void UIView::dealloc() {
-    for (auto& s : subviews_)
+    for (auto& s : subviews_) {
         s->superview_.reset();
+        // A subview that lives on takes its layer out of this view's.
+        if (layer_ && s->layer_ && s->layer_->superlayer() == layer_)
+            s->layer_->removeFromSuperlayer();
+    }
     subviews_.clear();
     super::dealloc();
 }
@@ -681,7 +923,7 @@ Ref<NSString> UIView::description() {
                   getClass()->name().c_str(), static_cast<void*>(this),
                   static_cast<double>(f.origin.x), static_cast<double>(f.origin.y),
                   static_cast<double>(f.size.width), static_cast<double>(f.size.height),
-                  hidden_ ? "; hidden = YES" : "", tag_ ? "; tag" : "");
+                  isHidden() ? "; hidden = YES" : "", tag_ ? "; tag" : "");
     std::string s = buf;
     if (tag_) {
         s.insert(s.size() - 1, " = " + std::to_string(tag_));

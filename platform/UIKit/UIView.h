@@ -2,6 +2,12 @@
 // an ordered list of subviews (back to front) and the plumbing of layout, display, hit testing
 // and animation. The model is headless: frames and bounds are in points and nothing is drawn
 // until the drawing layer renders a tree.
+//
+// A view's backing layer is made on first use. From then on the layer holds the view's
+// geometry (bounds, position as the centre, transform, anchor point) and its background,
+// opacity, hidden, opaque and masksToBounds state, so changes made on either side read the
+// same from both; the layers of a view tree mirror it (a subview's layer is a sublayer of its
+// superview's, in subview order), and once one view of a tree has a layer, all of them do.
 #pragma once
 
 #include <functional>
@@ -9,6 +15,7 @@
 
 #include "CoreGraphics/CGAffineTransform.h"
 #include "CoreGraphics/CGGeometry.h"
+#include "QuartzCore/CALayer.h"
 #include "UIKit/UIGeometry.h"
 #include "UIKit/UIResponder.h"
 
@@ -76,7 +83,7 @@ enum : UIViewAnimationOptions {
     UIViewAnimationOptionTransitionCurlDown = 4 << 20,
 };
 
-class UIView : public UIResponder {
+class UIView : public UIResponder, public CALayerDelegate {
     NS_OBJECT(UIView, UIResponder)
     static void describeClass(RuntimeClass& c);
 
@@ -89,26 +96,30 @@ class UIView : public UIResponder {
     // transform and moves the center and the bounds size.
     CGRect frame();
     virtual void setFrame(CGRect frame);
-    CGRect bounds() { return bounds_; }
+    CGRect bounds();
     virtual void setBounds(CGRect bounds);
-    CGPoint center() { return center_; }
+    CGPoint center();
     virtual void setCenter(CGPoint center);
-    CGAffineTransform transform() { return transform_; }
+    CGAffineTransform transform();
     virtual void setTransform(CGAffineTransform transform);
-    CGFloat contentScaleFactor() { return contentScale_; }
-    void setContentScaleFactor(CGFloat scale) { contentScale_ = scale; }
+    // The layer's contentsScale.
+    CGFloat contentScaleFactor();
+    void setContentScaleFactor(CGFloat scale);
 
     // ---- appearance ----------------------------------------------------------------------
-    CGFloat alpha() { return alpha_; }
+    // The layer's opacity.
+    CGFloat alpha();
     virtual void setAlpha(CGFloat alpha);
-    bool isHidden() { return hidden_; }
+    bool isHidden();
     virtual void setHidden(bool hidden);
-    bool isOpaque() { return opaque_; }
-    void setOpaque(bool opaque) { opaque_ = opaque; }
+    bool isOpaque();
+    void setOpaque(bool opaque);
+    // A colour set on the layer directly reads back as a UIColor of the same components.
     Ref<UIColor> backgroundColor();
     virtual void setBackgroundColor(UIColor* color);
-    bool clipsToBounds() { return clipsToBounds_; }
-    void setClipsToBounds(bool clips) { clipsToBounds_ = clips; }
+    // The layer's masksToBounds (clipping follows the layer's corner radius).
+    bool clipsToBounds();
+    void setClipsToBounds(bool clips);
     bool clearsContextBeforeDrawing() { return clearsContext_; }
     void setClearsContextBeforeDrawing(bool clears) { clearsContext_ = clears; }
     UIViewContentMode contentMode() { return contentMode_; }
@@ -179,7 +190,26 @@ class UIView : public UIResponder {
     // Runs every pending layout now (the end-of-pass work; a test and shell aid).
     static void layoutPendingViews();
 
+    // ---- layer ---------------------------------------------------------------------------
+    // The backing layer, made on first use (with the layers of the rest of the view's tree) of
+    // the class layerClass() names, with the view as its delegate.
+    Ref<CALayer> layer();
+    // The layer when it was made, else nil; never makes one (for the renderer).
+    CALayer* existingLayer() { return layer_.get(); }
+    // +layerClass: the class of the layer a view of this class gets; a subclass answers a
+    // subclass of CALayer (a class that is not one gives a plain CALayer).
+    virtual Class layerClass();
+    // As the layer's delegate: a display of the view's layer takes the view's own drawing as
+    // its content, which the renderer paints live from drawRect:, so the layer drops any
+    // contents it had and the view is marked for display.
+    void displayLayer(CALayer* layer) override;
+    // Draws the view's own content (not its background or subviews) into the context, in the
+    // view's bounds coordinates: what renderInContext: of the view's layer shows for it.
+    void drawLayer(CALayer* layer, CGContextRef ctx) override;
+
     // ---- display -------------------------------------------------------------------------
+    // The view's own mark: the renderer answers it with drawRect:. It does not mark the
+    // layer, so contents given to the layer stay until the layer itself is displayed.
     void setNeedsDisplay();
     void setNeedsDisplayInRect(CGRect rect);
     bool needsDisplay() { return needsDisplay_; }
@@ -202,7 +232,7 @@ class UIView : public UIResponder {
     CGRect convertRect(CGRect rect, UIView* toView);
     CGRect convertRectFromView(CGRect rect, UIView* fromView);
     // From the view's bounds coordinates into its superview's (centre, transform, bounds
-    // origin).
+    // origin, and the layer's anchor point when it was moved).
     CGAffineTransform transformToSuperview();
 
     // ---- responder chain ---------------------------------------------------------------------
@@ -270,6 +300,12 @@ private:
     void insertSubviewAt(UIView* view, size_t index);
     void detachFromSuperview(bool notify);
     void boundsSizeChanged(CGSize oldSize);
+    CGPoint anchorPoint();
+    Ref<CALayer> makeOwnLayer();
+    // Gives this view and every view below it a layer, linked in subview order.
+    void materializeLayerTree();
+    // Puts a subview's layer where its place among the subviews says.
+    void placeSublayerOf(UIView* subview);
 
     Weak<UIView> superview_;
     std::vector<Ref<UIView>> subviews_;
@@ -297,4 +333,5 @@ private:
     NSInteger tag_ = 0;
     Ref<UIColor> backgroundColor_;
     Ref<NSString> accessibilityLabel_;
+    Ref<CALayer> layer_;
 };

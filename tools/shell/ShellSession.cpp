@@ -33,6 +33,7 @@
 #include "UIKit/UITextInputTraits.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
+#include "tools/shell/ShellScreenshot.h"
 
 namespace {
 
@@ -370,8 +371,7 @@ bool ShellSession::execute(const ShellCommand& command) {
         case K::Quit:
             return false;
         case K::Screenshot:
-            out_ << "Screenshots are not available until drawing exists; " << command.text
-                 << " was not written.\n";
+            out_ << ShellTakeScreenshot(command.text);
             return true;
         case K::Tap: {
             const ShellElement* element = findElement(command);

@@ -413,7 +413,9 @@ void NKHTTPRequest::startSynchronous() {
         }
         main();
         Ref<NSDate> forever = NSDate::distantFuture();
-        while (!complete()) {
+        // A request waiting for credentials is complete for its exchange but not finished: the
+        // answer comes back to this thread, in this mode.
+        while (!complete() || (awaitingCredentials_ && !finished_)) {
             loop->runMode(NKHTTPRequestRunLoopMode, forever);
         }
     }
@@ -499,7 +501,10 @@ void NKHTTPRequest::cancel() {
 void NKHTTPRequest::cancelOnRequestThread() {
     Ref<NKHTTPRequest> keep(this);
     Locked lock(cancelledLock_);
-    if (cancelled_ || complete()) return;
+    // A request waiting for credentials sits between exchanges (complete) yet can still be
+    // cancelled: nothing else would end it.
+    if (cancelled_ || (complete() && !awaitingCredentials_)) return;
+    awaitingCredentials_ = false;
     failWithError(classState().requestCancelledError);
     complete_ = true;
     cancelLoad();

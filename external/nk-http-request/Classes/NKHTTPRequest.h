@@ -30,6 +30,8 @@
 class CFHTTPMessage;
 class CFReadStream;
 class NSHTTPCookie;
+class NSURLCredential;
+class NSNotification;
 class NSRecursiveLock;
 class NSThread;
 
@@ -120,6 +122,55 @@ class NKHTTPRequest : public NSOperation {
     void applyAuthorizationHeader();
     // Sets "Authorization" to "Basic " and the Base64 of "user:password".
     void addBasicAuthenticationHeaderWithUsername(NSString* username, NSString* password);
+
+    // ---- authentication (NKHTTPRequestCredentials.cpp) ---------------------------------------
+    // For whoever answered authenticationNeededForRequest: (or the login sheet): after setting
+    // the user name and password (or the proxy's), try again; or give up (code 3). Both hop to
+    // the request's thread without waiting.
+    void retryUsingSuppliedCredentials();
+    void cancelAuthentication();
+    // Whether the request waits for such an answer.
+    bool isAwaitingCredentials() { return awaitingCredentials_; }
+    // Credential dictionaries (the platform's user-name, password and account-domain keys).
+    bool applyCredentials(NSDictionary* credentials);
+    bool applyProxyCredentials(NSDictionary* credentials);
+    Ref<NSDictionary> findCredentials();
+    Ref<NSDictionary> findProxyCredentials();
+    // Session store entries ("Authentication", "Credentials", "URL" or "Host" and "Port",
+    // "AuthenticationScheme", "AuthenticationRealm").
+    Ref<NSDictionary> findSessionAuthenticationCredentials();
+    Ref<NSDictionary> findSessionProxyAuthenticationCredentials();
+    void saveCredentialsToKeychain(NSDictionary* credentials);
+    void saveProxyCredentialsToKeychain(NSDictionary* credentials);
+    bool askDelegateForCredentials();
+    bool askDelegateForProxyCredentials();
+    bool showAuthenticationDialog();
+    bool showProxyAuthenticationDialog();
+    void failAuthentication();
+
+    // The process-wide session stores of credentials that worked (lost when the process ends).
+    static Ref<NSMutableArray> sessionCredentialsStore();
+    static Ref<NSMutableArray> sessionProxyCredentialsStore();
+    static void storeAuthenticationCredentialsInSessionStore(NSDictionary* entry);
+    static void storeProxyAuthenticationCredentialsInSessionStore(NSDictionary* entry);
+    static void removeAuthenticationCredentialsFromSessionStore(NSDictionary* credentials);
+    static void removeProxyAuthenticationCredentialsFromSessionStore(NSDictionary* credentials);
+    // The persistent store ("keychain"): the shared credential storage, default credential of
+    // the protection space, permanent persistence.
+    static void saveCredentials(NSURLCredential* credentials, NSString* host, int32_t port,
+                                NSString* protocol, NSString* realm);
+    static void saveCredentials(NSURLCredential* credentials, NSString* proxyHost, int32_t port,
+                                NSString* realm);
+    static Ref<NSURLCredential> savedCredentialsForHost(NSString* host, int32_t port,
+                                                        NSString* protocol, NSString* realm);
+    static Ref<NSURLCredential> savedCredentialsForProxy(NSString* proxyHost, int32_t port,
+                                                         NSString* protocol, NSString* realm);
+    static void removeCredentialsForHost(NSString* host, int32_t port, NSString* protocol,
+                                         NSString* realm);
+    static void removeCredentialsForProxy(NSString* proxyHost, int32_t port, NSString* realm);
+    // Empties the server session store, the session cookies and the default cache's
+    // session-duration responses.
+    static void clearSession();
 
     // ---- the response -----------------------------------------------------------------------
     // The body, inflated when the server sent it gzip-compressed (a new copy at each call).
@@ -369,12 +420,33 @@ class NKHTTPRequest : public NSOperation {
     static int compressDataFromFile(NSString* sourcePath, NSString* destinationPath);
     static int compressDataFromSource(FILE* source, FILE* dest);
 
-    // ---- bandwidth accounting (the limits themselves are not applied yet) --------------------
+    // ---- bandwidth throttling ----------------------------------------------------------------
+    // One limit for all requests together, in bytes per second (0: none). Streams are paused
+    // while a second's allowance is used up and reads are cut to a share of what is left.
     static bool isBandwidthThrottled();
     static unsigned long maxBandwidthPerSecond();
+    static void setMaxBandwidthPerSecond(unsigned long bytes);
     static void incrementBandwidthUsedInLastSecond(unsigned long bytes);
+    static unsigned long averageBandwidthUsedPerSecond();
+    // Closes the one-second window when it has passed and sets the wake-up time of paused
+    // streams when the window's allowance was overshot.
+    static void measureBandwidthUsage();
+    // Called with the bandwidth lock held: keeps the window's bytes as a sample.
+    static void recordBandwidthUsage();
+    // How much one body read may take now (a quarter of the allowance, or what is left of it).
+    static unsigned long maxUploadReadLength();
+    // Limits to 14,800 bytes per second while the device is on the mobile data network.
+    static void setShouldThrottleBandwidthForWWAN(bool throttle);
+    static void throttleBandwidthForWWANUsingLimit(unsigned long limit);
+    static void registerForNetworkReachabilityNotifications();
+    static void unsubscribeFromNetworkReachabilityNotifications();
+    static bool isNetworkReachableViaWWAN();
+    static void reachabilityChanged(NSNotification* note);
     // Test aid: bytes counted in the current one-second window.
     static unsigned long bandwidthUsedInLastSecond();
+    // Test aid: when paused streams may run again (clock time), or a negative value for none.
+    static NSTimeInterval throttleWakeUpTime();
+    // Pauses or resumes this request's read stream as the accounting says.
     void performThrottling();
 
     // ---- progress and callbacks -------------------------------------------------------------
@@ -398,10 +470,12 @@ protected:
     void setupPostBody();
     void startRequest();
     void updatePartialDownloadSize();
-    // Credentials: the challenge handlers. Without a credential store yet, a challenge the
-    // request cannot answer from its own user name and password ends it (code 3).
+    // Credentials: the challenge handlers, run once a 401 or 407 has been read whole and again
+    // on retryUsingSuppliedCredentials.
     virtual void attemptToApplyCredentialsAndResume();
     virtual void attemptToApplyProxyCredentialsAndResume();
+    // After a response that needed no challenge: keeps the Basic credentials it carried.
+    void storeBasicCredentialsAfterSuccess();
 
     // Reading.
     void readResponseHeaders();
@@ -498,6 +572,10 @@ private:
     Ref<CFHTTPMessage> request_;
     Ref<CFReadStream> readStream_;
     Ref<NSObject> requestAuthentication_, proxyAuthentication_;
+    // The challenge being answered, kept for an answer that comes later.
+    Ref<CFHTTPMessage> challengeResponse_;
+    // A delegate or the login sheet has been asked; the request waits for its answer.
+    std::atomic<bool> awaitingCredentials_{false};
     nk_detail::AtomicRef<NSDictionary> requestCredentials_, proxyCredentials_;
     std::atomic<int32_t> authenticationRetryCount_{0}, proxyAuthenticationRetryCount_{0};
     nk_detail::AtomicRef<NSString> authenticationScheme_, authenticationRealm_;
@@ -548,6 +626,9 @@ private:
     std::atomic<bool> inProgress_{false};
     std::atomic<bool> deallocating_{false};
     bool readStreamIsScheduled_ = false;
+    // Response bytes came while the throttle kept the stream off the loop; they are read when
+    // it goes back on (the stream tells of waiting bytes only once).
+    bool throttledWithBytesWaiting_ = false;
     std::atomic<int32_t> numberOfTimesToRetryOnTimeout_{0};
     std::atomic<int32_t> retryCount_{0};
     std::atomic<bool> shouldAttemptPersistentConnection_{false};

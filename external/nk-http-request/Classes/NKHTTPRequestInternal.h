@@ -41,8 +41,20 @@ struct NKHTTPRequest::ClassState {
     Ref<NSRecursiveLock> sessionCredentialsLock;
     Ref<NSRecursiveLock> delegateAuthenticationLock;
     Ref<NSMutableArray> bandwidthUsageTracker;
-    unsigned long bandwidthUsedInLastSecond = 0;  // under bandwidthLock
-    unsigned long maxBandwidthPerSecond = 0;      // under bandwidthLock
+    // Bandwidth throttling, all under bandwidthLock. Times are clock times; a negative value
+    // stands for none.
+    unsigned long bandwidthUsedInLastSecond = 0;
+    unsigned long maxBandwidthPerSecond = 0;
+    unsigned long averageBandwidthUsedPerSecond = 0;
+    bool isBandwidthThrottled = false;    // WWAN throttling is on and the device is on WWAN
+    bool shouldThrottleWWANOnly = false;  // the limit applies only while on WWAN
+    NSTimeInterval bandwidthMeasurementDate = -1;  // end of the current one-second window
+    NSTimeInterval throttleWakeUpTime = -1;        // when paused streams may run again
+    // The reachability subscription: the object is kept for as long as it lasts, since its end
+    // would stop the notifications.
+    std::mutex reachabilityLock;
+    Ref<NSObject> reachability;       // under reachabilityLock
+    Ref<NSObject> reachabilityToken;  // the notification observation, under reachabilityLock
 
     // The errors every request that fails that way shares.
     Ref<NSError> requestTimedOutError;
@@ -95,4 +107,8 @@ Ref<NSString> globallyUniqueString();
 
 // The value of a header looked up as written, then without regard to case.
 Ref<NSString> headerValue(NSDictionary* headers, NSString* name);
+
+// The size of the next response read while bandwidth is throttled: at most a quarter of what is
+// left of this second's allowance, 1 byte once it is used up (the buffer size unthrottled).
+unsigned long throttledDownloadReadLength(unsigned long bufferSize);
 }  // namespace nk_detail

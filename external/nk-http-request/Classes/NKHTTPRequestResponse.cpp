@@ -184,6 +184,7 @@ void NKHTTPRequest::readResponseHeaders() {
     int32_t status = responseStatusCode_;
     if (status == 401) authenticationNeeded_ = NKHTTPAuthenticationNeeded;
     if (status == 407) authenticationNeeded_ = NKProxyAuthenticationNeeded;
+    storeBasicCredentialsAfterSuccess();
 
     parseStringEncodingFromHeaders();
 
@@ -311,9 +312,17 @@ void NKHTTPRequest::parseStringEncodingFromHeaders() {
 void NKHTTPRequest::handleBytesAvailable() {
     if (!responseHeaders()) readResponseHeaders();
     if (complete() || !readStream_ || !CFReadStreamHasBytesAvailable(readStream_)) return;
+    if (!readStreamIsScheduled_ && isBandwidthThrottled()) {
+        // Paused by the throttle: the stream goes on telling of the bytes it holds, but they
+        // wait until the allowance comes back.
+        throttledWithBytesWaiting_ = true;
+        return;
+    }
 
     uint64_t length = contentLength_;
     NSUInteger bufferSize = length > 262144 ? 262144 : length > 65536 ? 65536 : 16384;
+    // While throttled, a share of what is left of this second's allowance.
+    bufferSize = static_cast<NSUInteger>(nk_detail::throttledDownloadReadLength(bufferSize));
     // One scratch buffer per thread, left uninitialised: a fresh quarter megabyte for every
     // read costs more than the copy itself.
     thread_local std::unique_ptr<uint8_t[]> scratch(new uint8_t[262144]);

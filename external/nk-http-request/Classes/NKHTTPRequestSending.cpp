@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CFNetwork/CFNetwork.h"
+#include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDate.h"
@@ -137,13 +138,7 @@ void NKHTTPRequest::applyCookieHeader() {
     if (header) addRequestHeader(NS("Cookie"), header);
 }
 
-void NKHTTPRequest::applyAuthorizationHeader() {
-    if (!shouldPresentCredentialsBeforeChallenge()) return;
-    // The session store of earlier successes joins in here once credentials are kept; what
-    // the request carries itself is sent at once as Basic.
-    Ref<NSString> user = username(), pass = password();
-    if (user && pass && !domain()) addBasicAuthenticationHeaderWithUsername(user, pass);
-}
+// applyAuthorizationHeader is with the other credential steps (NKHTTPRequestCredentials.cpp).
 
 void NKHTTPRequest::addBasicAuthenticationHeaderWithUsername(NSString* user, NSString* pass) {
     Ref<NSString> pair = NSString::stringWithFormat(NS("%@:%@"), user, pass);
@@ -424,7 +419,10 @@ void NKHTTPRequest::startRequest() {
                 auto expires = as<NSDate>(connectionInfo_->objectForKey(NS("expires")));
                 bool expired = expires && expires->timeIntervalSinceNow() < 0;
                 if (expired) cs.persistentConnectionsPool->removeObjectIdenticalTo(connectionInfo_);
-                if (expired || !canReuseRecord(connectionInfo_, host, scheme, port))
+                // A record another request has taken since is no longer ours to use.
+                Ref<NSObject> mark = connectionInfo_->objectForKey(NS("request"));
+                bool takenByOther = mark && !objectsEqual(mark, requestID());
+                if (expired || takenByOther || !canReuseRecord(connectionInfo_, host, scheme, port))
                     connectionInfo_ = nullptr;
             }
             if (!connectionInfo_ && host && scheme) {
@@ -462,7 +460,11 @@ void NKHTTPRequest::startRequest() {
         }
     }
 
-    if (!readStreamIsScheduled_) scheduleReadStream();
+    // A throttle that paused the streams puts this one on the loop when its time comes.
+    if (!readStreamIsScheduled_) {
+        NSTimeInterval wakeUp = throttleWakeUpTime();
+        if (!isBandwidthThrottled() || wakeUp < 0 || wakeUp <= Clock::now()) scheduleReadStream();
+    }
 
     CFStreamClientContext context;
     context.info = this;

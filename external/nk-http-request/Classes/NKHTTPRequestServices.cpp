@@ -1,7 +1,7 @@
 // Class-level services every request touches: the one network thread, the shared queue, the
 // default time-out, the default User-Agent, the session cookie list, the network activity
 // indicator, the default download cache, and small utilities (MIME types, proxy scripts,
-// Base64, RFC 1123 dates). Also the hooks of the bandwidth accounting.
+// Base64, RFC 1123 dates). Bandwidth throttling has a file of its own.
 #include <sys/utsname.h>
 
 #include <mutex>
@@ -233,36 +233,4 @@ Ref<NSDate> NKHTTPRequest::dateFromRFC1123String(NSString* string) {
                                                         weekday ? NS("EEE, ") : NS(""),
                                                         seconds ? NS(":ss") : NS("")));
     return formatter->dateFromString(string);
-}
-
-// ---- bandwidth accounting -----------------------------------------------------------------------
-
-bool NKHTTPRequest::isBandwidthThrottled() {
-    ClassState& cs = classState();
-    Locked lock(cs.bandwidthLock);
-    return cs.maxBandwidthPerSecond > 0;
-}
-
-unsigned long NKHTTPRequest::maxBandwidthPerSecond() {
-    ClassState& cs = classState();
-    Locked lock(cs.bandwidthLock);
-    return cs.maxBandwidthPerSecond;
-}
-
-void NKHTTPRequest::incrementBandwidthUsedInLastSecond(unsigned long bytes) {
-    ClassState& cs = classState();
-    Locked lock(cs.bandwidthLock);
-    cs.bandwidthUsedInLastSecond += bytes;
-}
-
-unsigned long NKHTTPRequest::bandwidthUsedInLastSecond() {
-    ClassState& cs = classState();
-    Locked lock(cs.bandwidthLock);
-    return cs.bandwidthUsedInLastSecond;
-}
-
-void NKHTTPRequest::performThrottling() {
-    if (!readStream_) return;
-    // No limit is ever in force yet, so a stream that is off the run loop goes back on.
-    if (!readStreamIsScheduled_) scheduleReadStream();
 }

@@ -44,8 +44,9 @@ NSInteger NKInputStream::read(uint8_t* buffer, NSUInteger maxLength) {
     {
         std::lock_guard<std::mutex> g(readLock());
         if (NKHTTPRequest::isBandwidthThrottled()) {
-            // The limits themselves are not applied yet; the request keeps its stream on the
-            // loop as the accounting asks.
+            // A share of what is left of this second's allowance, and at least one byte.
+            unsigned long allowed = NKHTTPRequest::maxUploadReadLength();
+            if (allowed <= length) length = allowed > 0 ? static_cast<NSUInteger>(allowed) : 1;
             if (Ref<NKHTTPRequest> r = request()) r->performThrottling();
         }
         // What is asked for counts, not what arrives.

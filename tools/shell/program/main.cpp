@@ -2,11 +2,15 @@
 // shell's stand-in application.
 #include <iostream>
 
+#include "UIKit/UIStringDrawing.h"
 #include "tools/shell/ShellSession.h"
 #include "tools/shell/demo/ShellDemoApp.h"
 
 int main(int argc, char** argv) {
     NSAutoreleasePool pool;
+    // Text is measured and drawn with the installed fonts, as on the phone; the fixed-advance
+    // font is for the tests' exact layouts.
+    UITextMeasurerInstall(UIFontTextMeasurer::shared());
     registerShellDemoApp();
     return ShellMain(argc, argv, kShellDemoDelegateClassName, std::cout, std::cin);
 }

@@ -1,0 +1,119 @@
+// The insides of a drawing context, shared by the context, bitmap-context, layer and cairo
+// hook sources. Internal to the framework.
+#pragma once
+
+#include <cairo.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CoreGraphics/CGContext.h"
+
+struct CGContext::Impl {
+    // One clipping path in device space, with the rule and antialiasing it was made with.
+    struct ClipPath {
+        CGPathData path;
+        bool evenOdd = false;
+        bool antialias = true;
+    };
+    struct Shadow {
+        CGSize offset{};
+        CGFloat blur = 0;
+        Ref<CGColor> color;
+    };
+    struct GState {
+        CGAffineTransform ctm{};
+        std::vector<std::shared_ptr<const ClipPath>> clipPaths;
+        // The product of every mask clipped to, device-sized A8; null when none.
+        std::shared_ptr<cairo_surface_t> clipMask;
+        CGRect clipDeviceBounds{};  // what the clips leave, in device pixels
+        bool clipEmpty = false;
+        Ref<CGColor> fill, stroke;
+        Ref<CGColorSpace> fillSpace, strokeSpace;
+        CGPathData::StrokeStyle strokeStyle;
+        CGFloat flatness = 0.5f;
+        CGFloat alpha = 1;
+        CGBlendMode blend = kCGBlendModeNormal;
+        CGInterpolationQuality interpolation = kCGInterpolationDefault;
+        bool antialias = true;
+        bool allowsAntialias = true;
+        Shadow shadow;
+        std::string fontName = "Helvetica";
+        CGFloat fontSize = 12;
+        CGFloat characterSpacing = 0;
+        CGTextDrawingMode textMode = kCGTextFill;
+    };
+    struct TransparencyLayer {
+        cairo_surface_t* surface = nullptr;
+        cairo_t* cr = nullptr;
+        size_t stackDepth = 0;  // the state stack's size once Begin had saved
+    };
+
+    // The drawing surface: the caller's memory itself when it is already in cairo's layout,
+    // else a surface of ours copied from and back to that memory around each drawing call.
+    int width = 0, height = 0;
+    cairo_surface_t* surface = nullptr;
+    cairo_t* cr = nullptr;
+    CGPixelLayout layout;
+    uint8_t* data = nullptr;
+    std::vector<uint8_t> ownData;
+    bool native = false;
+    Ref<CGColorSpace> space;
+
+    GState g;
+    std::vector<GState> stack;
+    CGPathData path;  // in device space
+    std::vector<TransparencyLayer> layers;
+    CGFloat baseScale = 1;
+    CGAffineTransform textMatrix = CGAffineTransformIdentity;
+
+    Impl() = default;
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+    ~Impl();
+
+    // Makes the surface for a checked layout; false when cairo cannot.
+    bool setUp(void* callerData, const CGPixelLayout& layout, CGColorSpace* space);
+
+    // Base space (y up, origin bottom-left) to device pixels (y down, origin top-left).
+    CGAffineTransform baseToDevice() const;
+    // User space to device pixels.
+    CGAffineTransform userToDevice() const;
+    cairo_t* currentCr() { return layers.empty() ? cr : layers.back().cr; }
+
+    // Memory and surface kept in step around drawing.
+    void pull();
+    void push();
+
+    using DrawFn = std::function<void(cairo_t*)>;
+    // Paints what draw draws (in device space, operator OVER, matrix identity) through the
+    // clip, alpha, blend mode and shadow. cover, when given, clips to the area the drawing
+    // covers: the operators that touch the destination outside the source need it to leave
+    // the rest alone.
+    void paint(const DrawFn& draw, const DrawFn& cover);
+    void applyClip(cairo_t* c);
+    // The current source through global alpha and the clip mask.
+    void composite(cairo_t* c, CGFloat alpha);
+
+    void setSourceColor(cairo_t* c, CGColor* color);
+    void appendPath(cairo_t* c, const CGPathData& p);
+    void fillPath(const CGPathData& p, bool evenOdd);
+    void strokePath(const CGPathData& p);
+    // A surface of W x H pixels (rows top first) into rect in user space, first row at the
+    // rect's maximum y; a mask surface (A8) paints the fill colour through itself.
+    void drawSurfaceInRect(cairo_surface_t* s, int w, int h, CGRect rect, bool isMask,
+                           bool interpolate, bool tiled);
+    void drawImage(CGImage* image, CGRect rect, bool tiled);
+    void clipToPath(const CGPathData& p, bool evenOdd);
+    void clipToDeviceMask(cairo_surface_t* mask, CGRect deviceBounds);
+};
+
+namespace cg_detail {
+cairo_matrix_t toCairo(const CGAffineTransform& t);
+// A surface for an image's premultiplied pixels (kept alive by the returned holder).
+cairo_surface_t* imageSurface(CGImage* image, std::shared_ptr<const void>& keep);
+// The image's coverage as an A8 surface.
+cairo_surface_t* coverageSurface(CGImage* image, std::shared_ptr<const void>& keep);
+}  // namespace cg_detail

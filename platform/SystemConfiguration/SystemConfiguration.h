@@ -1,0 +1,4 @@
+// The SystemConfiguration stand-in: network reachability.
+#pragma once
+
+#include "SystemConfiguration/SCNetworkReachability.h"

@@ -1,0 +1,472 @@
+#include "UIKit/UIStandardAppearance.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "CoreGraphics/CGGradient.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSString.h"
+#include "UIKit/UIActionSheet.h"
+#include "UIKit/UIActivityIndicatorView.h"
+#include "UIKit/UIAlertView.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIFont.h"
+#include "UIKit/UIGraphics.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UINavigationBar.h"
+#include "UIKit/UIPickerView.h"
+#include "UIKit/UIProgressView.h"
+#include "UIKit/UISearchBar.h"
+#include "UIKit/UISegmentedControl.h"
+#include "UIKit/UIStringDrawing.h"
+#include "UIKit/UISwitch.h"
+#include "UIKit/UITabBar.h"
+#include "UIKit/UITableView.h"
+#include "UIKit/UITableViewCell.h"
+#include "UIKit/UITextField.h"
+#include "UIKit/UIToolbar.h"
+#include "UIKit/UIWebView.h"
+
+namespace {
+
+struct RGB {
+    CGFloat r, g, b, a = 1;
+};
+
+// The platform's default bar tint (blue-grey) and its black style.
+const RGB kBarTint{0.427f, 0.518f, 0.635f};
+const RGB kBlackBar{0.1f, 0.1f, 0.1f};
+const RGB kSelectionBlue{0.0f, 0.45f, 0.9f};
+
+RGB rgbOf(UIColor* color, RGB fallback) {
+    RGB c = fallback;
+    if (color && color->getRed(&c.r, &c.g, &c.b, &c.a)) return c;
+    return fallback;
+}
+
+RGB mix(RGB a, RGB b, CGFloat t) {
+    return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t,
+            a.a + (b.a - a.a) * t};
+}
+
+RGB lighter(RGB c, CGFloat t) {
+    return mix(c, RGB{1, 1, 1, c.a}, t);
+}
+
+RGB darker(RGB c, CGFloat t) {
+    return mix(c, RGB{0, 0, 0, c.a}, t);
+}
+
+void setFill(CGContextRef ctx, RGB c) {
+    CGContextSetRGBFillColor(ctx, c.r, c.g, c.b, c.a);
+}
+
+void setStroke(CGContextRef ctx, RGB c) {
+    CGContextSetRGBStrokeColor(ctx, c.r, c.g, c.b, c.a);
+}
+
+void addRoundedRect(CGContextRef ctx, CGRect r, CGFloat radius) {
+    radius = std::min({radius, r.size.width / 2, r.size.height / 2});
+    CGFloat x0 = CGRectGetMinX(r), x1 = CGRectGetMaxX(r), y0 = CGRectGetMinY(r),
+            y1 = CGRectGetMaxY(r);
+    CGContextMoveToPoint(ctx, x0 + radius, y0);
+    CGContextAddArcToPoint(ctx, x1, y0, x1, y1, radius);
+    CGContextAddArcToPoint(ctx, x1, y1, x0, y1, radius);
+    CGContextAddArcToPoint(ctx, x0, y1, x0, y0, radius);
+    CGContextAddArcToPoint(ctx, x0, y0, x1, y0, radius);
+    CGContextClosePath(ctx);
+}
+
+// A vertical gradient over the rectangle (clipped to the current path when `clipToPath`).
+void fillGradient(CGContextRef ctx, CGRect r, RGB top, RGB bottom, bool clipToPath = false) {
+    CGContextSaveGState(ctx);
+    if (clipToPath)
+        CGContextClip(ctx);
+    else
+        CGContextClipToRect(ctx, r);
+    CGFloat comps[8] = {top.r, top.g, top.b, top.a, bottom.r, bottom.g, bottom.b, bottom.a};
+    CGFloat locs[2] = {0, 1};
+    auto gradient =
+        CGGradientCreateWithColorComponents(CGColorSpaceCreateDeviceRGB(), comps, locs, 2);
+    CGContextDrawLinearGradient(ctx, gradient, CGPointMake(0, CGRectGetMinY(r)),
+                                CGPointMake(0, CGRectGetMaxY(r)), 0);
+    CGContextRestoreGState(ctx);
+}
+
+void roundedPanel(CGContextRef ctx, CGRect r, CGFloat radius, RGB top, RGB bottom, RGB border,
+                  CGFloat borderWidth = 1) {
+    CGContextBeginPath(ctx);
+    addRoundedRect(ctx, r, radius);
+    fillGradient(ctx, r, top, bottom, true);
+    if (borderWidth > 0) {
+        CGFloat inset = borderWidth / 2;
+        CGContextBeginPath(ctx);
+        addRoundedRect(ctx, CGRectInset(r, inset, inset), std::max<CGFloat>(0, radius - inset));
+        setStroke(ctx, border);
+        CGContextSetLineWidth(ctx, borderWidth);
+        CGContextStrokePath(ctx);
+    }
+}
+
+// One line of text centred vertically in the rectangle.
+void drawText(NSString* text, CGRect r, UIFont* font, RGB color, UITextAlignment alignment) {
+    if (!text || text->length() == 0 || !font) return;
+    auto ctx = UIGraphicsGetCurrentContext();
+    CGContextSaveGState(ctx);
+    setFill(ctx, color);
+    CGFloat h = UITextMeasurerCurrent()->lineHeight(font);
+    CGRect line =
+        CGRectMake(r.origin.x, r.origin.y + std::floor((r.size.height - h) / 2), r.size.width, h);
+    ::drawInRect(text, line, font, UILineBreakModeTailTruncation, alignment);
+    CGContextRestoreGState(ctx);
+}
+
+void drawBar(CGContextRef ctx, CGRect b, UIColor* tint, NSInteger style, bool lineAtBottom) {
+    RGB base = style != 0 ? kBlackBar : rgbOf(tint, kBarTint);
+    base.a = 1;
+    fillGradient(ctx, b, lighter(base, 0.35f), base);
+    setFill(ctx, darker(base, 0.45f));
+    CGContextFillRect(ctx, lineAtBottom
+                               ? CGRectMake(b.origin.x, CGRectGetMaxY(b) - 1, b.size.width, 1)
+                               : CGRectMake(b.origin.x, b.origin.y, b.size.width, 1));
+}
+
+UIColor* barTint(UIView* bar, NSInteger* style) {
+    if (auto nav = dynamic_cast<UINavigationBar*>(bar)) {
+        *style = nav->barStyle();
+        return nav->tintColor().get();
+    }
+    if (auto tool = dynamic_cast<UIToolbar*>(bar)) {
+        *style = tool->barStyle();
+        return tool->tintColor().get();
+    }
+    if (auto search = dynamic_cast<UISearchBar*>(bar)) {
+        *style = search->barStyle();
+        return search->tintColor().get();
+    }
+    return nullptr;
+}
+
+bool isBar(UIView* v) {
+    return dynamic_cast<UINavigationBar*>(v) || dynamic_cast<UIToolbar*>(v) ||
+           dynamic_cast<UISearchBar*>(v);
+}
+
+void drawButton(UIButton* button, CGContextRef ctx) {
+    CGRect b = button->bounds();
+    auto super = button->superview();
+    if (super && isBar(super) && button->buttonType() == UIButtonTypeCustom &&
+        !button->currentBackgroundImage() && !button->currentImage()) {
+        // A bar button: a bezel a shade darker than its bar.
+        NSInteger style = 0;
+        UIColor* tint = barTint(super, &style);
+        RGB base = style != 0 ? kBlackBar : rgbOf(tint, kBarTint);
+        base.a = 1;
+        RGB face = button->isHighlighted() ? darker(base, 0.4f) : darker(base, 0.15f);
+        roundedPanel(ctx, CGRectInset(b, 0, 1), 5, lighter(face, 0.1f), face, darker(base, 0.5f));
+        return;
+    }
+    if (auto bg = button->currentBackgroundImage()) {
+        bg->drawInRect(b);
+        return;
+    }
+    if (button->buttonType() == UIButtonTypeRoundedRect) {
+        RGB top = button->isHighlighted() ? lighter(kSelectionBlue, 0.3f) : RGB{1, 1, 1};
+        RGB bottom = button->isHighlighted() ? kSelectionBlue : RGB{1, 1, 1};
+        roundedPanel(ctx, CGRectInset(b, 0.5f, 0.5f), 8, top, bottom, RGB{0.6f, 0.6f, 0.6f});
+    }
+}
+
+void drawTextField(UITextField* field, CGContextRef ctx) {
+    CGRect b = field->bounds();
+    switch (field->borderStyle()) {
+        case UITextBorderStyleRoundedRect:
+            roundedPanel(ctx, b, 6, RGB{1, 1, 1}, RGB{1, 1, 1}, RGB{0.55f, 0.55f, 0.55f});
+            break;
+        case UITextBorderStyleLine:
+            setStroke(ctx, RGB{0, 0, 0});
+            CGContextSetLineWidth(ctx, 1);
+            CGContextStrokeRect(ctx, CGRectInset(b, 0.5f, 0.5f));
+            break;
+        case UITextBorderStyleBezel:
+            setFill(ctx, RGB{1, 1, 1});
+            CGContextFillRect(ctx, b);
+            setStroke(ctx, RGB{0.45f, 0.45f, 0.45f});
+            CGContextSetLineWidth(ctx, 1);
+            CGContextStrokeRect(ctx, CGRectInset(b, 0.5f, 0.5f));
+            break;
+        default:
+            break;
+    }
+    auto text = field->text();
+    bool empty = !text || text->length() == 0;
+    CGRect r = empty ? field->placeholderRectForBounds(b) : field->textRectForBounds(b);
+    RGB color = empty ? RGB{0.7f, 0.7f, 0.7f} : rgbOf(field->textColor(), RGB{0, 0, 0});
+    drawText(field->displayedText(), r, field->font(), color, field->textAlignment());
+}
+
+void drawSwitch(UISwitch* control, CGContextRef ctx) {
+    CGRect b = control->bounds();
+    bool on = control->isOn();
+    RGB face = on ? rgbOf(control->onTintColor(), kSelectionBlue) : RGB{0.93f, 0.93f, 0.93f};
+    roundedPanel(ctx, CGRectInset(b, 0.5f, 0.5f), b.size.height / 2, darker(face, 0.1f),
+                 lighter(face, 0.15f), RGB{0.55f, 0.55f, 0.55f});
+    CGFloat knob = b.size.height;
+    CGRect knobRect = CGRectMake(on ? CGRectGetMaxX(b) - knob : b.origin.x, b.origin.y, knob, knob);
+    CGRect label =
+        on ? CGRectMake(b.origin.x, b.origin.y, b.size.width - knob, b.size.height)
+           : CGRectMake(b.origin.x + knob, b.origin.y, b.size.width - knob, b.size.height);
+    drawText(on ? NS("ON") : NS("OFF"), label, UIFont::boldSystemFontOfSize(15),
+             on ? RGB{1, 1, 1} : RGB{0.45f, 0.45f, 0.45f}, UITextAlignmentCenter);
+    roundedPanel(ctx, CGRectInset(knobRect, 0.5f, 0.5f), knob / 2, RGB{0.98f, 0.98f, 0.98f},
+                 RGB{0.85f, 0.85f, 0.85f}, RGB{0.6f, 0.6f, 0.6f});
+}
+
+void drawSegments(UISegmentedControl* control, CGContextRef ctx) {
+    CGRect b = control->bounds();
+    NSUInteger n = control->numberOfSegments();
+    if (n == 0) return;
+    RGB tint = rgbOf(control->tintColor(), kSelectionBlue);
+    CGRect outline = CGRectInset(b, 0.5f, 0.5f);
+    CGContextBeginPath(ctx);
+    addRoundedRect(ctx, outline, 6);
+    fillGradient(ctx, b, RGB{1, 1, 1}, RGB{0.88f, 0.88f, 0.88f}, true);
+    // Widths: the fixed ones, the rest shared equally.
+    CGFloat fixed = 0;
+    NSUInteger flexible = 0;
+    for (NSUInteger i = 0; i < n; ++i) {
+        CGFloat w = control->widthForSegmentAtIndex(i);
+        if (w > 0)
+            fixed += w;
+        else
+            ++flexible;
+    }
+    CGFloat share = flexible ? std::max<CGFloat>(0, b.size.width - fixed) / CGFloat(flexible) : 0;
+    CGFloat x = b.origin.x;
+    auto font = UIFont::boldSystemFontOfSize(13);
+    for (NSUInteger i = 0; i < n; ++i) {
+        CGFloat w = control->widthForSegmentAtIndex(i);
+        if (w <= 0) w = share;
+        CGRect seg = CGRectMake(x, b.origin.y, w, b.size.height);
+        bool selected = control->selectedSegmentIndex() == NSInteger(i);
+        if (selected) {
+            CGContextSaveGState(ctx);
+            CGContextBeginPath(ctx);
+            addRoundedRect(ctx, outline, 6);
+            CGContextClip(ctx);
+            fillGradient(ctx, seg, lighter(tint, 0.3f), tint);
+            CGContextRestoreGState(ctx);
+        }
+        if (i > 0) {
+            setFill(ctx, RGB{0.55f, 0.55f, 0.55f});
+            CGContextFillRect(ctx, CGRectMake(x, b.origin.y, 1, b.size.height));
+        }
+        drawText(control->titleForSegmentAtIndex(i), CGRectInset(seg, 4, 0), font,
+                 selected ? RGB{1, 1, 1} : RGB{0.3f, 0.3f, 0.3f}, UITextAlignmentCenter);
+        x += w;
+    }
+    CGContextBeginPath(ctx);
+    addRoundedRect(ctx, outline, 6);
+    setStroke(ctx, RGB{0.55f, 0.55f, 0.55f});
+    CGContextSetLineWidth(ctx, 1);
+    CGContextStrokePath(ctx);
+}
+
+void drawTabBar(UITabBar* bar, CGContextRef ctx) {
+    CGRect b = bar->bounds();
+    fillGradient(ctx, b, RGB{0.25f, 0.25f, 0.25f}, RGB{0.05f, 0.05f, 0.05f});
+    setFill(ctx, RGB{0.35f, 0.35f, 0.35f});
+    CGContextFillRect(ctx, CGRectMake(b.origin.x, b.origin.y, b.size.width, 1));
+    auto items = bar->items();
+    NSUInteger n = items ? items->count() : 0;
+    if (n == 0) return;
+    auto selected = bar->selectedItem();
+    CGFloat w = b.size.width / CGFloat(n);
+    auto font = UIFont::boldSystemFontOfSize(10);
+    for (NSUInteger i = 0; i < n; ++i) {
+        auto item = as<UITabBarItem>(items->objectAtIndex(i));
+        if (!item) continue;
+        CGRect slot = CGRectMake(b.origin.x + w * CGFloat(i), b.origin.y, w, b.size.height);
+        bool isSelected = item.get() == selected.get();
+        if (isSelected) {
+            CGContextBeginPath(ctx);
+            addRoundedRect(ctx, CGRectInset(slot, 2, 2), 3);
+            CGContextSetRGBFillColor(ctx, 1, 1, 1, 0.15f);
+            CGContextFillPath(ctx);
+        }
+        if (auto image = item->image()) {
+            CGSize s = image->size();
+            CGFloat k = std::min<CGFloat>(
+                {1, 30 / std::max<CGFloat>(1, s.width), 30 / std::max<CGFloat>(1, s.height)});
+            CGSize d = CGSizeMake(s.width * k, s.height * k);
+            image->drawInRect(CGRectMake(CGRectGetMidX(slot) - d.width / 2,
+                                         slot.origin.y + 4 + (30 - d.height) / 2, d.width,
+                                         d.height));
+        }
+        drawText(item->title(),
+                 CGRectMake(slot.origin.x + 2, CGRectGetMaxY(slot) - 15, slot.size.width - 4, 13),
+                 font, isSelected ? RGB{1, 1, 1} : RGB{0.6f, 0.6f, 0.6f}, UITextAlignmentCenter);
+    }
+}
+
+void drawCellSeparator(UITableViewCell* cell, CGContextRef ctx) {
+    auto table = as<UITableView>(cell->superview());
+    if (!table || table->separatorStyle() == UITableViewCellSeparatorStyleNone) return;
+    CGRect b = cell->bounds();
+    setFill(ctx, rgbOf(table->separatorColor(), RGB{0.88f, 0.88f, 0.88f}));
+    CGContextFillRect(ctx, CGRectMake(b.origin.x, CGRectGetMaxY(b) - 1, b.size.width, 1));
+}
+
+void drawPicker(UIPickerView* picker, CGContextRef ctx) {
+    CGRect b = picker->bounds();
+    fillGradient(ctx, b, RGB{0.55f, 0.56f, 0.6f}, RGB{0.25f, 0.26f, 0.3f});
+    NSInteger components = picker->numberOfComponents();
+    if (components <= 0) return;
+    CGRect wheels = CGRectInset(b, 10, 8);
+    CGFloat w = wheels.size.width / CGFloat(components);
+    auto font = UIFont::boldSystemFontOfSize(20);
+    for (NSInteger c = 0; c < components; ++c) {
+        CGRect wheel = CGRectMake(wheels.origin.x + w * CGFloat(c), wheels.origin.y, w - 2,
+                                  wheels.size.height);
+        fillGradient(ctx, wheel, RGB{0.8f, 0.8f, 0.8f}, RGB{1, 1, 1});
+        CGFloat rowH = std::max<CGFloat>(20, picker->rowSizeForComponent(c).height);
+        NSInteger selected = std::max<NSInteger>(0, picker->selectedRowInComponent(c));
+        CGFloat mid = CGRectGetMidY(wheel);
+        CGContextSaveGState(ctx);
+        CGContextClipToRect(ctx, wheel);
+        for (NSInteger row = 0; row < picker->numberOfRowsInComponent(c); ++row) {
+            CGFloat y = mid - rowH / 2 + rowH * CGFloat(row - selected);
+            if (y + rowH < wheel.origin.y || y > CGRectGetMaxY(wheel)) continue;
+            drawText(picker->titleForRow(row, c),
+                     CGRectMake(wheel.origin.x + 10, y, wheel.size.width - 20, rowH), font,
+                     RGB{0, 0, 0}, UITextAlignmentLeft);
+        }
+        CGContextRestoreGState(ctx);
+        // The selection band.
+        CGRect band = CGRectMake(wheel.origin.x, mid - rowH / 2, wheel.size.width, rowH);
+        CGContextSetRGBFillColor(ctx, 0.55f, 0.6f, 0.8f, 0.35f);
+        CGContextFillRect(ctx, band);
+        setStroke(ctx, RGB{0.4f, 0.45f, 0.6f});
+        CGContextSetLineWidth(ctx, 1);
+        CGContextStrokeRect(ctx, CGRectInset(band, 0.5f, 0.5f));
+    }
+}
+
+void drawProgress(UIProgressView* view, CGContextRef ctx) {
+    CGRect b = CGRectInset(view->bounds(), 0.5f, 0.5f);
+    roundedPanel(ctx, b, b.size.height / 2, RGB{0.8f, 0.8f, 0.8f}, RGB{0.95f, 0.95f, 0.95f},
+                 RGB{0.55f, 0.55f, 0.55f});
+    CGFloat p = std::clamp<CGFloat>(view->progress(), 0, 1);
+    if (p <= 0) return;
+    CGRect done = CGRectMake(b.origin.x, b.origin.y, b.size.width * p, b.size.height);
+    roundedPanel(ctx, done, b.size.height / 2, lighter(kSelectionBlue, 0.3f), kSelectionBlue,
+                 darker(kSelectionBlue, 0.3f));
+}
+
+void drawSpinner(UIActivityIndicatorView* view, CGContextRef ctx) {
+    if (!view->isAnimating() && view->hidesWhenStopped()) return;
+    CGRect b = view->bounds();
+    CGFloat r = std::min(b.size.width, b.size.height) / 2;
+    bool white = view->activityIndicatorViewStyle() != UIActivityIndicatorViewStyleGray;
+    CGContextSaveGState(ctx);
+    CGContextTranslateCTM(ctx, CGRectGetMidX(b), CGRectGetMidY(b));
+    CGContextSetLineWidth(ctx, std::max<CGFloat>(1.5f, r / 5));
+    CGContextSetLineCap(ctx, kCGLineCapRound);
+    for (int i = 0; i < 12; ++i) {
+        CGFloat a = 0.25f + 0.75f * CGFloat(i) / 11;
+        CGFloat g = white ? 1 : 0.4f;
+        CGContextSetRGBStrokeColor(ctx, g, g, g, a);
+        CGFloat angle = CGFloat(i) * CGFloat(M_PI) / 6;
+        CGContextMoveToPoint(ctx, std::cos(angle) * r * 0.5f, std::sin(angle) * r * 0.5f);
+        CGContextAddLineToPoint(ctx, std::cos(angle) * r * 0.9f, std::sin(angle) * r * 0.9f);
+        CGContextStrokePath(ctx);
+    }
+    CGContextRestoreGState(ctx);
+}
+
+// Pages are not laid out as a browser would: their readable text stands in, headings bold,
+// without the numbers the shell puts on links.
+void drawPageText(UIWebView* web, CGContextRef ctx) {
+    auto text = web->readableText();
+    if (!text) return;
+    CGRect b = CGRectInset(web->bounds(), 8, 8);
+    CGFloat y = b.origin.y;
+    auto body = UIFont::systemFontOfSize(15);
+    auto heading = UIFont::boldSystemFontOfSize(20);
+    std::u16string all = text->u16();
+    size_t start = 0;
+    while (start <= all.size() && y < CGRectGetMaxY(b)) {
+        size_t end = all.find(u'\n', start);
+        if (end == std::u16string::npos) end = all.size();
+        std::u16string line = all.substr(start, end - start);
+        start = end + 1;
+        UIFont* font = body;
+        if (line.rfind(u"# ", 0) == 0) {
+            line.erase(0, 2);
+            font = heading;
+        }
+        std::u16string shown;
+        for (size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == u'[') {
+                size_t j = i + 1;
+                while (j < line.size() && line[j] >= u'0' && line[j] <= u'9')
+                    ++j;
+                if (j > i + 1 && j + 1 < line.size() && line[j] == u']' && line[j + 1] == u' ') {
+                    i = j + 1;
+                    continue;
+                }
+            }
+            shown.push_back(line[i]);
+        }
+        if (shown.empty()) {
+            y += 8;
+            continue;
+        }
+        auto str = NSString::stringWithCharacters(shown.data(), NSUInteger(shown.size()));
+        setFill(ctx, RGB{0, 0, 0});
+        CGSize used =
+            ::drawInRect(str, CGRectMake(b.origin.x, y, b.size.width, CGRectGetMaxY(b) - y), font,
+                         UILineBreakModeWordWrap, UITextAlignmentLeft);
+        y += used.height + 6;
+    }
+}
+
+}  // namespace
+
+void UIDrawStandardAppearance(UIView* view, CGContextRef ctx) {
+    if (!view || !ctx) return;
+    CGRect b = view->bounds();
+    if (auto nav = dynamic_cast<UINavigationBar*>(view)) {
+        drawBar(ctx, b, nav->tintColor(), nav->barStyle(), true);
+    } else if (auto tool = dynamic_cast<UIToolbar*>(view)) {
+        drawBar(ctx, b, tool->tintColor(), tool->barStyle(), false);
+    } else if (auto search = dynamic_cast<UISearchBar*>(view)) {
+        drawBar(ctx, b, search->tintColor(), search->barStyle(), true);
+    } else if (auto tabs = dynamic_cast<UITabBar*>(view)) {
+        drawTabBar(tabs, ctx);
+    } else if (auto field = dynamic_cast<UITextField*>(view)) {
+        drawTextField(field, ctx);
+    } else if (auto toggle = dynamic_cast<UISwitch*>(view)) {
+        drawSwitch(toggle, ctx);
+    } else if (auto segments = dynamic_cast<UISegmentedControl*>(view)) {
+        drawSegments(segments, ctx);
+    } else if (auto button = dynamic_cast<UIButton*>(view)) {
+        drawButton(button, ctx);
+    } else if (auto cell = dynamic_cast<UITableViewCell*>(view)) {
+        drawCellSeparator(cell, ctx);
+    } else if (auto picker = dynamic_cast<UIPickerView*>(view)) {
+        drawPicker(picker, ctx);
+    } else if (auto progress = dynamic_cast<UIProgressView*>(view)) {
+        drawProgress(progress, ctx);
+    } else if (auto spinner = dynamic_cast<UIActivityIndicatorView*>(view)) {
+        drawSpinner(spinner, ctx);
+    } else if (auto web = dynamic_cast<UIWebView*>(view)) {
+        drawPageText(web, ctx);
+    } else if (dynamic_cast<UIAlertView*>(view)) {
+        roundedPanel(ctx, CGRectInset(b, 1, 1), 10, RGB{0.2f, 0.3f, 0.55f, 0.92f},
+                     RGB{0.05f, 0.12f, 0.35f, 0.92f}, RGB{1, 1, 1, 0.9f}, 2);
+    } else if (dynamic_cast<UIActionSheet*>(view)) {
+        fillGradient(ctx, b, RGB{0.35f, 0.37f, 0.42f, 0.95f}, RGB{0.15f, 0.16f, 0.2f, 0.95f});
+    }
+}

@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "CoreGraphics/CGImage.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
+#include "platform/UIKit/DrawingTesting.h"
+
+namespace {
+
+// Four quadrants: red, green / blue, half-transparent white.
+Ref<UIImage> quadrants(CGSize size) {
+    CGFloat w = size.width / 2, h = size.height / 2;
+    return paintedImage(size, 1, [&] {
+        fill(UIColor::redColor(), CGRectMake(0, 0, w, h));
+        fill(UIColor::greenColor(), CGRectMake(w, 0, w, h));
+        fill(UIColor::blueColor(), CGRectMake(0, h, w, h));
+        fill(UIColor::colorWithWhite(1, 0.5f), CGRectMake(w, h, w, h));
+    });
+}
+
+// The JPEG with an EXIF block that carries the orientation tag, right after the start marker.
+Ref<NSData> withExifOrientation(NSData* jpeg, uint8_t tag, bool littleEndian) {
+    std::vector<uint8_t> exif = {'E', 'x', 'i', 'f', 0, 0};
+    std::vector<uint8_t> tiff =
+        littleEndian ? std::vector<uint8_t>{'I', 'I', 42, 0, 8, 0,   0, 0, 1, 0, 0x12, 0x01, 3,
+                                            0,   1,   0,  0, 0, tag, 0, 0, 0, 0, 0,    0,    0}
+                     : std::vector<uint8_t>{'M', 'M', 0, 42, 0, 0, 0,   8, 0, 1, 0x01, 0x12, 0,
+                                            3,   0,   0, 0,  1, 0, tag, 0, 0, 0, 0,    0,    0};
+    exif.insert(exif.end(), tiff.begin(), tiff.end());
+    auto* b = static_cast<const uint8_t*>(jpeg->bytes());
+    std::vector<uint8_t> out(b, b + 2);
+    size_t len = exif.size() + 2;
+    out.insert(out.end(), {0xFF, 0xE1, uint8_t(len >> 8), uint8_t(len)});
+    out.insert(out.end(), exif.begin(), exif.end());
+    out.insert(out.end(), b + 2, b + jpeg->length());
+    return NSData::dataWithBytes(out.data(), NSUInteger(out.size()));
+}
+
+}  // namespace
+
+TEST(UIImageCodec, PNGKeepsEveryPixelAndItsAlpha) {
+    auto image = quadrants(CGSizeMake(8, 6));
+    ASSERT_TRUE(image);
+    auto png = UIImagePNGRepresentation(image);
+    ASSERT_TRUE(png);
+    auto back = UIImage::imageWithData(png);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->format()->utf8(), "png");
+    EXPECT_TRUE(CGSizeEqualToSize(back->size(), CGSizeMake(8, 6)));
+    EXPECT_TRUE(near(pixelAt(back, 1, 1), kRed, 0));
+    EXPECT_TRUE(near(pixelAt(back, 6, 1), kGreen, 0));
+    EXPECT_TRUE(near(pixelAt(back, 1, 4), kBlue, 0));
+    EXPECT_TRUE(near(pixelAt(back, 6, 4), RGBA{255, 255, 255, 128}, 1));
+    EXPECT_NE(CGImageGetAlphaInfo(back->CGImage()), kCGImageAlphaNoneSkipFirst);
+
+    // An opaque context gives an image without alpha, and a PNG without it.
+    auto opaque = paintedImage(
+        CGSizeMake(3, 3), 1, [] { fill(UIColor::redColor(), CGRectMake(0, 0, 3, 3)); }, true);
+    auto opaquePNG = UIImage::imageWithData(UIImagePNGRepresentation(opaque));
+    ASSERT_TRUE(opaquePNG);
+    EXPECT_EQ(CGImageGetAlphaInfo(opaquePNG->CGImage()), kCGImageAlphaNoneSkipFirst);
+    EXPECT_TRUE(near(pixelAt(opaquePNG, 2, 2), kRed, 0));
+}
+
+TEST(UIImageCodec, JPEGComesBackCloseAndSmallerAtLowerQuality) {
+    auto image = quadrants(CGSizeMake(32, 32));
+    auto best = UIImageJPEGRepresentation(image, 1);
+    auto rough = UIImageJPEGRepresentation(image, 0.1f);
+    ASSERT_TRUE(best && rough);
+    EXPECT_LT(rough->length(), best->length());
+    auto back = UIImage::imageWithData(best);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->format()->utf8(), "jpeg");
+    EXPECT_TRUE(CGSizeEqualToSize(back->size(), CGSizeMake(32, 32)));
+    EXPECT_EQ(CGImageGetAlphaInfo(back->CGImage()), kCGImageAlphaNoneSkipFirst);
+    EXPECT_TRUE(near(pixelAt(back, 4, 4), kRed, 8));
+    EXPECT_TRUE(near(pixelAt(back, 27, 4), kGreen, 8));
+    EXPECT_TRUE(near(pixelAt(back, 4, 27), kBlue, 8));
+    // JPEG has no alpha: the half-transparent white lies over black.
+    EXPECT_TRUE(near(pixelAt(back, 27, 27), RGBA{128, 128, 128, 255}, 8));
+}
+
+TEST(UIImageCodec, UndecodableBytesGiveNoBitmapAndNoEncoding) {
+    // A PNG header alone has a size, but nothing to draw.
+    std::vector<uint8_t> header = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0,
+                                   13,   'I', 'H', 'D', 'R',  0,    0,    0,    4, 0, 0,
+                                   0,    4,   8,   6,   0,    0,    0,    0,    0, 0, 0};
+    auto image =
+        UIImage::imageWithData(NSData::dataWithBytes(header.data(), NSUInteger(header.size())));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->CGImage(), nullptr);
+    EXPECT_EQ(UIImagePNGRepresentation(image), nullptr);
+    EXPECT_EQ(UIImageJPEGRepresentation(image, 0.5f), nullptr);
+    EXPECT_EQ(UIImagePNGRepresentation(nullptr), nullptr);
+    // Drawing it draws nothing (and does not fail).
+    auto canvas = paintedImage(CGSizeMake(4, 4), 1, [&] { image->drawAtPoint(CGPointZero); });
+    EXPECT_TRUE(near(pixelAt(canvas, 1, 1), kClear, 0));
+}
+
+TEST(UIImageCodec, JPEGOrientationFromEXIFTurnsTheImageUpright) {
+    // Stored 8 x 4: left half red, right half blue. "Right" means: turn it a quarter clockwise
+    // to show it, so the red half ends up on top of a 4 x 8 picture.
+    auto stored = paintedImage(CGSizeMake(8, 4), 1, [] {
+        fill(UIColor::redColor(), CGRectMake(0, 0, 4, 4));
+        fill(UIColor::blueColor(), CGRectMake(4, 0, 4, 4));
+    });
+    auto jpeg = UIImageJPEGRepresentation(stored, 1);
+    for (bool little : {false, true}) {
+        auto photo = UIImage::imageWithData(withExifOrientation(jpeg, 6, little));
+        ASSERT_TRUE(photo);
+        EXPECT_EQ(photo->imageOrientation(), UIImageOrientationRight);
+        EXPECT_TRUE(CGSizeEqualToSize(photo->size(), CGSizeMake(4, 8)));
+        EXPECT_EQ(CGImageGetWidth(photo->CGImage()), 8u);  // the bitmap stays as stored
+
+        auto drawn = paintedImage(CGSizeMake(4, 8), 1, [&] { photo->drawAtPoint(CGPointZero); });
+        EXPECT_TRUE(near(pixelAt(drawn, 2, 1), kRed, 10));
+        EXPECT_TRUE(near(pixelAt(drawn, 2, 6), kBlue, 10));
+
+        // The encodings are upright and carry no orientation of their own.
+        auto png = UIImage::imageWithData(UIImagePNGRepresentation(photo));
+        ASSERT_TRUE(png);
+        EXPECT_EQ(png->imageOrientation(), UIImageOrientationUp);
+        EXPECT_TRUE(CGSizeEqualToSize(png->size(), CGSizeMake(4, 8)));
+        EXPECT_TRUE(near(pixelAt(png, 2, 1), kRed, 10));
+        auto again = UIImage::imageWithData(UIImageJPEGRepresentation(photo, 1));
+        ASSERT_TRUE(again);
+        EXPECT_EQ(again->imageOrientation(), UIImageOrientationUp);
+        EXPECT_TRUE(near(pixelAt(again, 2, 6), kBlue, 12));
+    }
+    // Tag 3 is upside down; tag 1 and a missing tag are up.
+    EXPECT_EQ(UIImage::imageWithData(withExifOrientation(jpeg, 3, false))->imageOrientation(),
+              UIImageOrientationDown);
+    EXPECT_EQ(UIImage::imageWithData(withExifOrientation(jpeg, 1, true))->imageOrientation(),
+              UIImageOrientationUp);
+    EXPECT_EQ(UIImage::imageWithData(jpeg)->imageOrientation(), UIImageOrientationUp);
+}
+
+TEST(UIImageCodec, EveryOrientationShowsTheCornerWhereItBelongs) {
+    // A 3 x 2 bitmap with one red pixel at the stored top-left; where it shows for each
+    // orientation (shown size in brackets).
+    auto stored = paintedImage(CGSizeMake(3, 2), 1, [] {
+        fill(UIColor::whiteColor(), CGRectMake(0, 0, 3, 2));
+        fill(UIColor::redColor(), CGRectMake(0, 0, 1, 1));
+    });
+    struct Case {
+        UIImageOrientation o;
+        int x, y, w, h;
+    };
+    const Case cases[] = {
+        {UIImageOrientationUp, 0, 0, 3, 2},           {UIImageOrientationDown, 2, 1, 3, 2},
+        {UIImageOrientationRight, 1, 0, 2, 3},        {UIImageOrientationLeft, 0, 2, 2, 3},
+        {UIImageOrientationUpMirrored, 2, 0, 3, 2},   {UIImageOrientationDownMirrored, 0, 1, 3, 2},
+        {UIImageOrientationLeftMirrored, 0, 0, 2, 3}, {UIImageOrientationRightMirrored, 1, 2, 2, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.o));
+        auto turned = UIImage::imageWithImage(stored, 1, c.o);
+        EXPECT_TRUE(CGSizeEqualToSize(turned->size(), CGSizeMake(CGFloat(c.w), CGFloat(c.h))));
+        // Drawing through the context and encoding by remapping pixels must agree.
+        auto drawn = paintedImage(turned->size(), 1, [&] { turned->drawAtPoint(CGPointZero); });
+        auto encoded = UIImage::imageWithData(UIImagePNGRepresentation(turned));
+        for (int y = 0; y < c.h; ++y) {
+            for (int x = 0; x < c.w; ++x) {
+                RGBA want = (x == c.x && y == c.y) ? kRed : kWhite;
+                EXPECT_TRUE(near(pixelAt(drawn, x, y), want, 1)) << x << "," << y;
+                EXPECT_TRUE(near(pixelAt(encoded, x, y), want, 0)) << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(UIImageCodec, BrokenAndHostileBytesNeverCrash) {
+    auto image = quadrants(CGSizeMake(16, 16));
+    for (auto data : {UIImagePNGRepresentation(image), UIImageJPEGRepresentation(image, 0.8f)}) {
+        auto* b = static_cast<const uint8_t*>(data->bytes());
+        for (NSUInteger cut : {NSUInteger(30), data->length() / 2, data->length() - 3}) {
+            std::vector<uint8_t> bytes(b, b + cut);
+            // Flip bits in the middle as well as cutting the end off.
+            if (cut > 40) bytes[cut / 2] ^= 0x5A;
+            auto broken = UIImage::imageWithData(NSData::dataWithBytes(bytes.data(), cut));
+            // The header alone may still pass; the pixels, when any, have the header's size.
+            if (broken && broken->CGImage()) {
+                EXPECT_EQ(CGImageGetWidth(broken->CGImage()), 16u);
+            }
+        }
+    }
+    // A header that claims 100000 x 100000 pixels is refused before anything is allocated.
+    std::vector<uint8_t> huge = {0x89, 'P',  'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0,    0, 0,
+                                 13,   'I',  'H', 'D', 'R',  0,    1,    0x86, 0xA0, 0, 1,
+                                 0x86, 0xA0, 8,   6,   0,    0,    0,    0,    0,    0, 0};
+    auto big = UIImage::imageWithData(NSData::dataWithBytes(huge.data(), NSUInteger(huge.size())));
+    ASSERT_TRUE(big);
+    EXPECT_EQ(big->CGImage(), nullptr);
+}
+
+TEST(UIImageCodec, ManyThreadsShareOneDecoding) {
+    auto png = UIImagePNGRepresentation(quadrants(CGSizeMake(64, 64)));
+    auto image = UIImage::imageWithData(png);
+    std::vector<CGImage*> seen(8, nullptr);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&, i] {
+            NSAutoreleasePool pool;
+            seen[i] = image->CGImage().get();
+        });
+    for (auto& t : threads)
+        t.join();
+    ASSERT_NE(seen[0], nullptr);
+    for (auto* s : seen)
+        EXPECT_EQ(s, seen[0]);
+    EXPECT_TRUE(UIImage::staticClass()->instancesRespondToSelector(
+        Selector::named("initWithCGImage:scale:orientation:")));
+}

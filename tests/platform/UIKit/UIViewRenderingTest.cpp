@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "Foundation/NSError.h"
+#include "Foundation/NSPathUtilities.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIImageView.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UINavigationBar.h"
+#include "UIKit/UIScreen.h"
+#include "UIKit/UISwitch.h"
+#include "UIKit/UITextField.h"
+#include "UIKit/UIViewRendering.h"
+#include "UIKit/UIWindow.h"
+#include "platform/UIKit/DrawingTesting.h"
+
+namespace {
+
+Ref<UIView> box(CGRect frame, UIColor* color) {
+    auto v = make<UIView>(&UIView::initWithFrame, frame);
+    v->setBackgroundColor(color);
+    return v;
+}
+
+// Draws a black square in the top-left 5 x 5 points of its own coordinates.
+class Marker : public UIView {
+    NS_OBJECT(Marker, UIView)
+public:
+    int draws = 0;
+    bool hadContext = false;
+    void drawRect(CGRect) override {
+        ++draws;
+        auto ctx = UIGraphicsGetCurrentContext();
+        hadContext = ctx != nullptr;
+        // Past the bounds on purpose: drawing stays inside the view.
+        UIColor::blackColor()->setFill();
+        CGContextFillRect(ctx, CGRectMake(0, 0, 5, 5));
+        CGContextFillRect(ctx, CGRectMake(-5, 0, 5, 5));
+    }
+};
+
+// A 20 x 10 image: red, with a blue left column so that placement can be seen.
+Ref<UIImage> wideImage() {
+    return paintedImage(CGSizeMake(20, 10), 1, [] {
+        fill(UIColor::redColor(), CGRectMake(0, 0, 20, 10));
+        fill(UIColor::blueColor(), CGRectMake(0, 0, 1, 10));
+    });
+}
+
+Ref<UIImage> renderedWith(UIViewContentMode mode) {
+    auto view = make<UIImageView>(
+        static_cast<bool (UIImageView::*)(UIImage*)>(&UIImageView::initWithImage), wideImage());
+    view->setFrame(CGRectMake(0, 0, 40, 40));
+    view->setBackgroundColor(UIColor::greenColor());
+    view->setContentMode(mode);
+    return UIViewRenderImage(view, 1);
+}
+
+}  // namespace
+
+TEST(UIViewRendering, BackgroundsSubviewsAlphaHiddenAndClipping) {
+    auto root = box(CGRectMake(0, 0, 100, 100), UIColor::whiteColor());
+    auto red = box(CGRectMake(10, 10, 30, 30), UIColor::redColor());
+    root->addSubview(red);
+    // Later subviews cover earlier ones; a subview's frame is in its superview's space.
+    red->addSubview(box(CGRectMake(20, 20, 20, 20), UIColor::blueColor()));
+    auto hidden = box(CGRectMake(0, 0, 100, 100), UIColor::greenColor());
+    hidden->setHidden(true);
+    root->addSubview(hidden);
+    // Half alpha fades the view and its subviews together.
+    auto faded = box(CGRectMake(60, 10, 20, 20), UIColor::blueColor());
+    faded->setAlpha(0.5f);
+    faded->addSubview(box(CGRectMake(0, 0, 10, 10), UIColor::blackColor()));
+    root->addSubview(faded);
+    // A clipping view cuts its subviews at its bounds; a bounds origin scrolls them.
+    auto clip = box(CGRectMake(60, 60, 20, 20), nullptr);
+    clip->setClipsToBounds(true);
+    clip->setBounds(CGRectMake(5, 5, 20, 20));
+    clip->addSubview(box(CGRectMake(0, 0, 40, 10), UIColor::redColor()));
+    root->addSubview(clip);
+
+    auto image = UIViewRenderImage(root, 1);
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(CGSizeEqualToSize(image->size(), CGSizeMake(100, 100)));
+    EXPECT_TRUE(near(pixelAt(image, 5, 5), kWhite, 0));
+    EXPECT_TRUE(near(pixelAt(image, 15, 15), kRed, 0));
+    EXPECT_TRUE(near(pixelAt(image, 35, 35), kBlue, 0));
+    EXPECT_TRUE(near(pixelAt(image, 45, 45), kBlue, 0));  // subviews are not clipped by default
+    EXPECT_TRUE(near(pixelAt(image, 75, 25), RGBA{128, 128, 255, 255}, 2));
+    EXPECT_TRUE(
+        near(pixelAt(image, 62, 12), RGBA{128, 128, 128, 255}, 2));  // black at half, not blue
+    EXPECT_TRUE(near(pixelAt(image, 62, 62), kRed, 0));  // (5, 5) in the clip view's bounds
+    EXPECT_TRUE(near(pixelAt(image, 78, 62), kRed, 0));
+    EXPECT_TRUE(near(pixelAt(image, 82, 62), kWhite, 0));  // cut at the right edge
+    EXPECT_TRUE(near(pixelAt(image, 62, 67), kWhite, 0));  // the red bar ends at y 10 - 5
+}
+
+TEST(UIViewRendering, TransformsTurnViewsAboutTheirCentre) {
+    auto root = box(CGRectMake(0, 0, 100, 100), UIColor::whiteColor());
+    // 60 x 10 turned a quarter: it stands 10 wide and 60 tall around its centre (50, 50).
+    auto bar = box(CGRectMake(20, 45, 60, 10), UIColor::redColor());
+    bar->addSubview(box(CGRectMake(0, 0, 10, 10), UIColor::blueColor()));  // its left end
+    bar->setTransform(CGAffineTransformMakeRotation(float(M_PI / 2)));
+    root->addSubview(bar);
+    auto scaled = box(CGRectMake(0, 80, 10, 10), UIColor::greenColor());
+    scaled->setTransform(CGAffineTransformMakeScale(2, 1));  // 20 wide about x 5
+    root->addSubview(scaled);
+
+    auto image = UIViewRenderImage(root, 1);
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(near(pixelAt(image, 50, 40), kRed, 0));
+    EXPECT_TRUE(near(pixelAt(image, 30, 50), kWhite, 0));
+    EXPECT_TRUE(near(pixelAt(image, 70, 50), kWhite, 0));
+    // A quarter turn clockwise (y down) brings the left end to the top.
+    EXPECT_TRUE(near(pixelAt(image, 50, 24), kBlue, 0));
+    EXPECT_TRUE(near(pixelAt(image, 50, 75), kRed, 0));
+    EXPECT_TRUE(near(pixelAt(image, 12, 85), kGreen, 0));
+    EXPECT_TRUE(near(pixelAt(image, 16, 85), kWhite, 0));
+}
+
+TEST(UIViewRendering, DrawRectRunsWithTheViewsContextAtItsOrigin) {
+    auto root = box(CGRectMake(0, 0, 40, 40), UIColor::whiteColor());
+    auto marker = make<Marker>(&UIView::initWithFrame, CGRectMake(20, 10, 10, 10));
+    root->addSubview(marker);
+    marker->setNeedsDisplay();
+    auto image = UIViewRenderImage(root, 2);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(marker->draws, 1);
+    EXPECT_TRUE(marker->hadContext);
+    EXPECT_FALSE(marker->needsDisplay());
+    EXPECT_EQ(UIGraphicsGetCurrentContext(), nullptr);  // popped again
+    // At scale 2, point (21, 11) is pixel (42, 22).
+    EXPECT_TRUE(near(pixelAt(image, 42, 22), kBlack, 0));
+    EXPECT_TRUE(near(pixelAt(image, 52, 22), kWhite, 0));
+    EXPECT_TRUE(near(pixelAt(image, 38, 22), kWhite, 0));  // clipped to the view
+}
+
+TEST(UIViewRendering, ImageViewsPlaceTheirImageByContentMode) {
+    // Scale to fill: the whole view.
+    auto fillImage = renderedWith(UIViewContentModeScaleToFill);
+    EXPECT_TRUE(near(pixelAt(fillImage, 20, 2), kRed, 0));
+    EXPECT_TRUE(near(pixelAt(fillImage, 20, 38), kRed, 0));
+    EXPECT_TRUE(near(pixelAt(fillImage, 0, 20), kBlue, 0));
+    // Aspect fit: 40 x 20 in the middle.
+    auto fit = renderedWith(UIViewContentModeScaleAspectFit);
+    EXPECT_TRUE(near(pixelAt(fit, 20, 5), kGreen, 0));
+    EXPECT_TRUE(near(pixelAt(fit, 20, 15), kRed, 0));
+    EXPECT_TRUE(near(pixelAt(fit, 20, 34), kGreen, 0));
+    EXPECT_TRUE(near(pixelAt(fit, 0, 20), kBlue, 0));
+    // Aspect fill: 80 x 40 centred, so the blue column is cut off.
+    auto aspectFill = renderedWith(UIViewContentModeScaleAspectFill);
+    EXPECT_TRUE(near(pixelAt(aspectFill, 0, 20), kRed, 0));
+    EXPECT_TRUE(near(pixelAt(aspectFill, 20, 1), kRed, 0));
+    // Center: its own size, in the middle.
+    auto center = renderedWith(UIViewContentModeCenter);
+    EXPECT_TRUE(near(pixelAt(center, 10, 20), kBlue, 0));
+    EXPECT_TRUE(near(pixelAt(center, 9, 20), kGreen, 0));
+    EXPECT_TRUE(near(pixelAt(center, 20, 16), kRed, 0));
+    EXPECT_TRUE(near(pixelAt(center, 20, 26), kGreen, 0));
+    // Bottom right.
+    auto corner = renderedWith(UIViewContentModeBottomRight);
+    EXPECT_TRUE(near(pixelAt(corner, 20, 35), kBlue, 0));
+    EXPECT_TRUE(near(pixelAt(corner, 30, 29), kGreen, 0));
+}
+
+TEST(UIViewRendering, LabelsDrawTheirTextInTheirColour) {
+    auto root = box(CGRectMake(0, 0, 200, 40), UIColor::whiteColor());
+    auto label = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 0, 180, 40));
+    label->setText(NS("MMMM"));
+    label->setTextColor(UIColor::redColor());
+    label->setBackgroundColor(nullptr);
+    root->addSubview(label);
+    auto image = UIViewRenderImage(root, 1);
+    ASSERT_TRUE(image);
+    auto px = UIImagePixelsOf(image->CGImage());
+    int red = 0, other = 0, left = 0;
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 200; ++x) {
+            RGBA c = pixelAt(px, x, y);
+            bool white = c.r > 250 && c.g > 250 && c.b > 250;
+            // Ink is red; its antialiased edges are red mixed with white.
+            if (c.r > 200 && c.g < 120 && c.b < 120) {
+                ++red;
+            } else if (!white && !(c.r > 200 && std::abs(c.g - c.b) < 20)) {
+                ++other;
+            }
+            if (x < 10 && !white) ++left;
+        }
+    }
+    EXPECT_GT(red, 40);
+    EXPECT_EQ(other, 0);
+    EXPECT_EQ(left, 0);  // nothing left of the label
+}
+
+TEST(UIViewRendering, TheScreenShowsTheKeyWindowAndWindowsAboveIt) {
+    auto window = make<UIWindow>(&UIWindow::initWithFrame, CGRectMake(0, 20, 320, 460));
+    window->setBackgroundColor(UIColor::whiteColor());
+    window->addSubview(box(CGRectMake(0, 0, 50, 50), UIColor::redColor()));
+    window->makeKeyAndVisible();
+    auto overlay = make<UIWindow>(&UIWindow::initWithFrame, UIScreen::mainScreen()->bounds());
+    overlay->setWindowLevel(UIWindowLevelAlert);
+    overlay->addSubview(box(CGRectMake(300, 460, 20, 20), UIColor::blueColor()));
+    overlay->setHidden(false);
+
+    UIScreen::mainScreen()->setScale(2);
+    auto screen = UIScreenRenderKeyWindow();
+    UIScreen::mainScreen()->setScale(1);
+    ASSERT_TRUE(screen);
+    EXPECT_FLOAT_EQ(screen->scale(), 2);
+    EXPECT_TRUE(CGSizeEqualToSize(screen->size(), CGSizeMake(320, 480)));
+    EXPECT_TRUE(near(pixelAt(screen, 10, 10), kBlack, 0));  // the status bar's strip: no window
+    EXPECT_TRUE(near(pixelAt(screen, 10, 50), kRed, 0));    // (5, 25) points
+    EXPECT_TRUE(near(pixelAt(screen, 200, 200), kWhite, 0));
+    EXPECT_TRUE(near(pixelAt(screen, 630, 950), kBlue, 0));  // the overlay, above
+
+    Ref<NSError> error;
+    EXPECT_FALSE(UIScreenWriteKeyWindowPNG(NS("/nonexistent/none.png"), &error));
+    ASSERT_TRUE(error);
+    auto path = NSTemporaryDirectory()->stringByAppendingPathComponent(NS("screen.png"));
+    ASSERT_TRUE(UIScreenWriteKeyWindowPNG(path, nullptr));
+    auto written = UIImage::imageWithContentsOfFile(path);
+    ASSERT_TRUE(written);
+    EXPECT_TRUE(CGSizeEqualToSize(written->size(), CGSizeMake(320, 480)));
+    EXPECT_TRUE(near(pixelAt(written, 10, 30), kRed, 0));
+    overlay->setHidden(true);
+    window->setHidden(true);
+}
+
+TEST(UIViewRendering, StandardControlsPaintTheirOwnLook) {
+    auto root = box(CGRectMake(0, 0, 320, 200), UIColor::whiteColor());
+    auto bar = make<UINavigationBar>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 44));
+    root->addSubview(bar);
+    auto on = make<UISwitch>(&UIView::initWithFrame, CGRectMake(10, 60, 94, 27));
+    on->setOn(true);
+    root->addSubview(on);
+    auto field = make<UITextField>(&UIView::initWithFrame, CGRectMake(10, 100, 200, 31));
+    field->setBorderStyle(UITextBorderStyleLine);
+    root->addSubview(field);
+    auto image = UIViewRenderImage(root, 1);
+    ASSERT_TRUE(image);
+    // The bar: the default blue-grey tint, darker at the bottom than at the top.
+    RGBA top = pixelAt(image, 160, 2), bottom = pixelAt(image, 160, 40);
+    EXPECT_GT(top.b, top.r);
+    EXPECT_GT(top.b + top.g + top.r, bottom.b + bottom.g + bottom.r);
+    // An "on" switch is blue where its label is, its knob on the right.
+    RGBA face = pixelAt(image, 20, 73);
+    EXPECT_GT(face.b, 150);
+    EXPECT_LT(face.r, 80);
+    EXPECT_GT(pixelAt(image, 90, 73).r, 180);
+    // A line border is black, one pixel inside the field.
+    EXPECT_TRUE(near(pixelAt(image, 10, 115), kBlack, 0));
+    EXPECT_TRUE(near(pixelAt(image, 9, 115), kWhite, 0));
+    EXPECT_TRUE(near(pixelAt(image, 12, 115), kWhite, 0));
+}
