@@ -11,6 +11,7 @@
 #include "Foundation/NSError.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSNull.h"
+#include "ItemInfo.h"
 #include "ManagedObjects.h"
 #include "MetroItem.h"
 
@@ -179,10 +180,6 @@ Ref<NSArray> ManagedStore::catagoriesOfSection(Section* section) {
 // ---- favourites ------------------------------------------------------------------------------
 
 namespace {
-NSString* const kFavoriteFields[] = {
-    NS("title"), NS("time"),     NS("detail"), NS("detailUrl"),   NS("replyUrl"),     NS("adsId"),
-    NS("price"), NS("location"), NS("email"),  NS("phoneNumber"), NS("bodyImageUrl"),
-};
 NSString* const kFavoriteImageFields[] = {NS("imageUrl1"), NS("imageUrl2"), NS("imageUrl3"),
                                           NS("imageUrl4")};
 
@@ -191,14 +188,21 @@ Ref<NSPredicate> byDetailUrl(NSString* detailUrl) {
 }
 }  // namespace
 
-bool ManagedStore::addFavorite(NSManagedObjectContext* context, NSDictionary* fields,
-                               NSArray* imageUrls) {
-    if (!context) return false;
+bool ManagedStore::addFavorite(NSManagedObjectContext* context, ItemInfo* listing) {
+    if (!context || !listing) return false;
     auto item = NSEntityDescription::insertNewObjectForEntityForName(NS("FavoriteItem"), context);
-    for (NSString* key : kFavoriteFields) {
-        auto value = fields ? as<NSString>(fields->objectForKey(key)) : nullptr;
-        item->setValue(value, key);
-    }
+    item->setValue(listing->title(), NS("title"));
+    item->setValue(listing->time(), NS("time"));
+    item->setValue(listing->detail(), NS("detail"));
+    item->setValue(listing->detailUrl(), NS("detailUrl"));
+    item->setValue(listing->replyUrl(), NS("replyUrl"));
+    item->setValue(listing->adsId(), NS("adsId"));
+    item->setValue(listing->price(), NS("price"));
+    item->setValue(listing->location(), NS("location"));
+    item->setValue(listing->email(), NS("email"));
+    item->setValue(listing->phoneNumber(), NS("phoneNumber"));
+    item->setValue(listing->bodyImageUrl(), NS("bodyImageUrl"));
+    auto imageUrls = listing->imageUrl();
     NSUInteger n = imageUrls ? imageUrls->count() : 0;
     for (NSUInteger i = 0; i < 4 && i < n; ++i)
         item->setValue(as<NSString>(imageUrls->objectAtIndex(i)), kFavoriteImageFields[i]);

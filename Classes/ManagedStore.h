@@ -6,6 +6,7 @@
 
 #include "Foundation/NSObject.h"
 
+class ItemInfo;
 class NSArray;
 class NSDictionary;
 class NSManagedObjectContext;
@@ -63,12 +64,10 @@ public:
     static Ref<NSNumber> sectionSortOrder(NSString* sectionName);
 
     // ---- favourites ----------------------------------------------------------------------
-    // Stores a listing: `fields` holds its strings under the FavoriteItem attribute names
-    // (title, time, detail, detailUrl, replyUrl, adsId, price, location, email, phoneNumber,
-    // bodyImageUrl); the first four of `imageUrls` become imageUrl1 to imageUrl4. True when
+    // Stores a listing: its strings go to the FavoriteItem attributes of the same names, the
+    // first four of its image URLs (as far as it has them) to imageUrl1 to imageUrl4. True when
     // saved.
-    static bool addFavorite(NSManagedObjectContext* context, NSDictionary* fields,
-                            NSArray* imageUrls);
+    static bool addFavorite(NSManagedObjectContext* context, ItemInfo* item);
     static bool isFavorite(NSManagedObjectContext* context, NSString* detailUrl);
     // Deletes every favourite with the detail URL. True when saved.
     static bool removeFavorite(NSManagedObjectContext* context, NSString* detailUrl);

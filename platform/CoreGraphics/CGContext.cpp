@@ -963,6 +963,26 @@ Ref<CGPath> CGContextCopyPath(CGContextRef c) {
 // ---- painting
 // ---------------------------------------------------------------------------------------
 
+namespace {
+
+// Shapes given in user space, as device-space paths of their own (the current path is kept).
+CGPathData deviceRects(const Impl& d, const CGRect* rects, size_t count) {
+    CGPathData p;
+    CGAffineTransform u = d.userToDevice();
+    for (size_t i = 0; i < count; ++i)
+        p.addRect(rects[i], &u);
+    return p;
+}
+
+CGPathData deviceEllipse(const Impl& d, CGRect rect) {
+    CGPathData p;
+    CGAffineTransform u = d.userToDevice();
+    p.addEllipse(rect, &u);
+    return p;
+}
+
+}  // namespace
+
 void CGContextDrawPath(CGContextRef c, CGPathDrawingMode mode) {
     IMPL(c);
     CGPathData p = std::move(d.path);
@@ -1007,19 +1027,12 @@ void CGContextFillRect(CGContextRef c, CGRect rect) {
 void CGContextFillRects(CGContextRef c, const CGRect* rects, size_t count) {
     IMPL(c);
     if (!rects) return;
-    CGPathData p;
-    CGAffineTransform u = d.userToDevice();
-    for (size_t i = 0; i < count; ++i)
-        p.addRect(rects[i], &u);
-    d.fillPath(p, false);
+    d.fillPath(deviceRects(d, rects, count), false);
 }
 
 void CGContextStrokeRect(CGContextRef c, CGRect rect) {
     IMPL(c);
-    CGPathData p;
-    CGAffineTransform u = d.userToDevice();
-    p.addRect(rect, &u);
-    d.strokePath(p);
+    d.strokePath(deviceRects(d, &rect, 1));
 }
 
 void CGContextStrokeRectWithWidth(CGContextRef c, CGRect rect, CGFloat width) {
@@ -1039,10 +1052,7 @@ void CGContextClearRect(CGContextRef c, CGRect rect) {
     cairo_save(cr);
     cairo_identity_matrix(cr);
     d.applyClip(cr);
-    CGPathData p;
-    CGAffineTransform u = d.userToDevice();
-    p.addRect(rect, &u);
-    d.appendPath(cr, p);
+    d.appendPath(cr, deviceRects(d, &rect, 1));
     cairo_clip(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     if (d.g.clipMask) {
@@ -1056,18 +1066,12 @@ void CGContextClearRect(CGContextRef c, CGRect rect) {
 
 void CGContextFillEllipseInRect(CGContextRef c, CGRect rect) {
     IMPL(c);
-    CGPathData p;
-    CGAffineTransform u = d.userToDevice();
-    p.addEllipse(rect, &u);
-    d.fillPath(p, false);
+    d.fillPath(deviceEllipse(d, rect), false);
 }
 
 void CGContextStrokeEllipseInRect(CGContextRef c, CGRect rect) {
     IMPL(c);
-    CGPathData p;
-    CGAffineTransform u = d.userToDevice();
-    p.addEllipse(rect, &u);
-    d.strokePath(p);
+    d.strokePath(deviceEllipse(d, rect));
 }
 
 void CGContextStrokeLineSegments(CGContextRef c, const CGPoint* points, size_t count) {
@@ -1104,11 +1108,7 @@ void CGContextClipToRect(CGContextRef c, CGRect rect) {
 void CGContextClipToRects(CGContextRef c, const CGRect* rects, size_t count) {
     IMPL(c);
     if (!rects) return;
-    CGPathData p;
-    CGAffineTransform u = d.userToDevice();
-    for (size_t i = 0; i < count; ++i)
-        p.addRect(rects[i], &u);
-    d.clipToPath(p, false);
+    d.clipToPath(deviceRects(d, rects, count), false);
 }
 
 void CGContextClipToMask(CGContextRef c, CGRect rect, CGImageRef mask) {

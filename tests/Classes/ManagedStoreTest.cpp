@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Classes/CatagoryItem.h"
+#include "Classes/ItemInfo.h"
 #include "Classes/ManagedObjects.h"
 #include "Classes/ManagedStore.h"
 #include "Classes/MetroItem.h"
@@ -158,18 +159,22 @@ TEST_F(StoreOps, ReplacingCategoriesClearsEverySectionStored) {
 }
 
 TEST_F(StoreOps, FavouritesAreFoundAndRemovedByDetailUrl) {
-    auto fields = [](const char* url, const char* time) {
-        return NSDictionary::dictionaryWithPairs({{NS("title"), NS("Bike")},
-                                                  {NS("detailUrl"), str(url).get()},
-                                                  {NS("time"), str(time).get()},
-                                                  {NS("price"), NS("$40")}});
+    auto listing = [](const char* url, const char* time, NSArray* images) {
+        auto item = make<ItemInfo>();
+        item->setTitle(NS("Bike"));
+        item->setDetailUrl(str(url));
+        item->setTime(str(time));
+        item->setPrice(NS("$40"));
+        if (images) item->setImageUrl(NSMutableArray::arrayWithArray(images));
+        return item;
     };
-    ASSERT_TRUE(ManagedStore::addFavorite(context, fields("http://x/1", "9"),
-                                          NSArray::arrayWithObjects({NS("i1"), NS("i2")})));
     ASSERT_TRUE(ManagedStore::addFavorite(
-        context, fields("http://x/2", "10"),
-        NSArray::arrayWithObjects({NS("a"), NS("b"), NS("c"), NS("d"), NS("e")})));
-    ASSERT_TRUE(ManagedStore::addFavorite(context, fields("http://x/1", "11"), nullptr));
+        context, listing("http://x/1", "9", NSArray::arrayWithObjects({NS("i1"), NS("i2")}))));
+    ASSERT_TRUE(ManagedStore::addFavorite(
+        context,
+        listing("http://x/2", "10",
+                NSArray::arrayWithObjects({NS("a"), NS("b"), NS("c"), NS("d"), NS("e")}))));
+    ASSERT_TRUE(ManagedStore::addFavorite(context, listing("http://x/1", "11", nullptr)));
     auto fresh = freshContext();
     EXPECT_TRUE(ManagedStore::isFavorite(fresh, NS("http://x/1")));
     EXPECT_FALSE(ManagedStore::isFavorite(fresh, NS("http://x/3")));

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "Classes/ItemInfo.h"
 #include "Classes/ManagedObjects.h"
 #include "Classes/ManagedStore.h"
 #include "Classes/NoticewallAppDelegate.h"
@@ -52,9 +53,9 @@ protected:
             nullptr));
     }
     bool storeWorks(NSManagedObjectContext* context) {
-        return ManagedStore::addFavorite(
-                   context, NSDictionary::dictionaryWithObject(NS("http://x/1"), NS("detailUrl")),
-                   nullptr) &&
+        auto listing = make<ItemInfo>();
+        listing->setDetailUrl(NS("http://x/1"));
+        return ManagedStore::addFavorite(context, listing) &&
                ManagedStore::isFavorite(context, NS("http://x/1"));
     }
 

@@ -23,6 +23,10 @@
 #include "UIKit/UITextField.h"
 #include "UIKit/UIWindow.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
+#include "external/nk-http-request/Classes/NKHTTPRequestInternal.h"
+
+using nk_detail::sameServer;
+using nk_detail::sameText;
 
 namespace {
 
@@ -44,23 +48,6 @@ Ref<UIWindow> firstWindow() {
 
 bool onTablet() {
     return UI_USER_INTERFACE_IDIOM() == UIUserInterfaceIdiomPad;
-}
-
-bool sameText(NSString* a, NSString* b) {
-    if (!a || !b) return !a && !b;
-    return a->isEqualToString(b);
-}
-
-// Same host (exact text), same port (both absent, or equal numbers) and same scheme.
-bool samePlace(NSURL* a, NSURL* b) {
-    if (!a || !b) return false;
-    Ref<NSString> hostA = a->host(), hostB = b->host();
-    if (!hostA || !hostB || !hostA->isEqualToString(hostB)) return false;
-    Ref<NSNumber> portA = a->port(), portB = b->port();
-    if (portA || portB) {
-        if (!portA || !portB || portA->intValue() != portB->intValue()) return false;
-    }
-    return sameText(a->scheme(), b->scheme());
 }
 
 bool isScheme(NSString* scheme, NSString* wanted) {
@@ -310,7 +297,7 @@ Ref<NSArray> NKAuthenticationDialog::requestsRequiringTheseCredentials() {
         auto other = as<NKHTTPRequest>(Ref<NSObject>(o));
         if (!other || other.get() == own.get()) continue;
         if (other->authenticationNeeded() != own->authenticationNeeded()) continue;
-        if (!samePlace(other->url(), ownURL)) continue;
+        if (!sameServer(other->url(), ownURL)) continue;
         if (!sameText(other->authenticationRealm(), ownRealm)) continue;
         // Proxy credentials belong to their proxy: another one must not be sent them.
         if (type_ == NKProxyAuthenticationType &&

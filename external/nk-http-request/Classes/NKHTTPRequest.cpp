@@ -65,6 +65,22 @@ Ref<NSString> headerValue(NSDictionary* headers, NSString* name) {
     return nullptr;
 }
 
+bool sameText(NSString* a, NSString* b) {
+    if (!a || !b) return !a && !b;
+    return a->isEqualToString(b);
+}
+
+bool sameServer(NSURL* a, NSURL* b) {
+    if (!a || !b) return false;
+    Ref<NSString> hostA = a->host(), hostB = b->host();
+    if (!hostA || !hostB || !hostA->isEqualToString(hostB)) return false;
+    Ref<NSNumber> portA = a->port(), portB = b->port();
+    if (portA || portB) {
+        if (!portA || !portB || portA->intValue() != portB->intValue()) return false;
+    }
+    return sameText(a->scheme(), b->scheme());
+}
+
 }  // namespace nk_detail
 
 using nk_detail::Locked;

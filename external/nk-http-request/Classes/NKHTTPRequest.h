@@ -516,6 +516,8 @@ public:
 
 private:
     friend class NKInputStream;
+    // The server or the proxy half of the challenge handling (what each uses of the request).
+    struct AuthenticationSide;
     // Runs `work` on the thread that runs this request's stream (the network thread, or the
     // thread of a synchronous request), without waiting.
     void performOnRequestThread(std::function<void()> work);

@@ -13,6 +13,23 @@
 
 using nk_detail::Locked;
 
+void nk_detail::callDelegateContract(NKHTTPRequestDelegate* d, SEL sel, NKHTTPRequest* request) {
+    std::string_view name = sel->name;
+    if (name == "requestStarted:") {
+        d->requestStarted(request);
+    } else if (name == "requestReceivedResponseHeaders:") {
+        d->requestReceivedResponseHeaders(request);
+    } else if (name == "requestFinished:") {
+        d->requestFinished(request);
+    } else if (name == "requestFailed:") {
+        d->requestFailed(request);
+    } else if (name == "authenticationNeededForRequest:") {
+        d->authenticationNeededForRequest(request);
+    } else if (name == "proxyAuthenticationNeededForRequest:") {
+        d->proxyAuthenticationNeededForRequest(request);
+    }
+}
+
 namespace {
 
 bool onMainThread() {
@@ -29,22 +46,8 @@ void deliverEvent(NSObject* target, SEL sel, NKHTTPRequest* request) {
         invokeMethod(target, sel, std::span<const Value>(&arg, 1));
         return;
     }
-    auto* d = dynamic_cast<NKHTTPRequestDelegate*>(target);
-    if (!d) return;
-    std::string_view name = sel->name;
-    if (name == "requestStarted:") {
-        d->requestStarted(request);
-    } else if (name == "requestReceivedResponseHeaders:") {
-        d->requestReceivedResponseHeaders(request);
-    } else if (name == "requestFinished:") {
-        d->requestFinished(request);
-    } else if (name == "requestFailed:") {
-        d->requestFailed(request);
-    } else if (name == "authenticationNeededForRequest:") {
-        d->authenticationNeededForRequest(request);
-    } else if (name == "proxyAuthenticationNeededForRequest:") {
-        d->proxyAuthenticationNeededForRequest(request);
-    }
+    if (auto* d = dynamic_cast<NKHTTPRequestDelegate*>(target))
+        nk_detail::callDelegateContract(d, sel, request);
 }
 
 // Calls a progress callback with the request and an amount.

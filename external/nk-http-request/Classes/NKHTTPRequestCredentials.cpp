@@ -24,6 +24,7 @@
 #include "external/nk-http-request/Classes/NKNetworkQueue.h"
 
 using nk_detail::Locked;
+using nk_detail::sameServer;
 
 namespace {
 
@@ -47,23 +48,6 @@ Ref<NSMutableArray>& proxyStore() {
 
 Ref<CFHTTPAuthentication> authenticationOf(NSObject* o) {
     return as<CFHTTPAuthentication>(o);
-}
-
-bool sameText(NSString* a, NSString* b) {
-    if (!a || !b) return !a && !b;
-    return a->isEqualToString(b);
-}
-
-// Same host (exact text), same port (both absent, or equal numbers) and same scheme.
-bool sameServer(NSURL* a, NSURL* b) {
-    if (!a || !b) return false;
-    Ref<NSString> hostA = a->host(), hostB = b->host();
-    if (!hostA || !hostB || !hostA->isEqualToString(hostB)) return false;
-    Ref<NSNumber> portA = a->port(), portB = b->port();
-    if (portA || portB) {
-        if (!portA || !portB || portA->intValue() != portB->intValue()) return false;
-    }
-    return sameText(a->scheme(), b->scheme());
 }
 
 int32_t portOf(NSURL* url) {
@@ -102,6 +86,15 @@ void removeRepeats(NSMutableArray* store, NSDictionary* entry, NSString* placeKe
     }
 }
 
+// Adds an entry to a session list (under the session-credentials lock), in place of the one
+// holding the same credentials and of those it repeats.
+void storeEntry(NSMutableArray* store, NSDictionary* entry, NSString* placeKey) {
+    if (auto credentials = as<NSDictionary>(entry->objectForKey(kCredentials)))
+        removeFrom(store, credentials);
+    removeRepeats(store, entry, placeKey);
+    store->addObject(entry);
+}
+
 Ref<NSURLProtectionSpace> serverSpace(NSString* host, int32_t port, NSString* protocol,
                                       NSString* realm) {
     return make<NSURLProtectionSpace>(&NSURLProtectionSpace::initWithHost, host, port, protocol,
@@ -114,11 +107,44 @@ Ref<NSURLProtectionSpace> proxySpace(NSString* host, int32_t port, NSString* rea
                                       NSURLAuthenticationMethodDefault);
 }
 
+void removeDefaultCredential(NSURLProtectionSpace* space) {
+    Ref<NSURLCredentialStorage> storage = NSURLCredentialStorage::sharedCredentialStorage();
+    if (Ref<NSURLCredential> c = storage->defaultCredentialForProtectionSpace(space))
+        storage->removeCredential(c, space);
+}
+
 Ref<NSMutableDictionary> credentialDictionary(NSString* user, NSString* password) {
     Ref<NSMutableDictionary> d = NSMutableDictionary::dictionary();
     d->setObject(user, kCFHTTPAuthenticationUsername);
     d->setObject(password, kCFHTTPAuthenticationPassword);
     return d;
+}
+
+// The credentials found, with the account domain a scheme that asks for one needs.
+Ref<NSDictionary> foundCredentials(NSString* user, NSString* password, NSObject* authentication,
+                                   NSString* domain) {
+    if (!(user && password)) return nullptr;
+    Ref<NSMutableDictionary> found = credentialDictionary(user, password);
+    auto auth = authenticationOf(authentication);
+    if (auth && CFHTTPAuthenticationRequiresAccountDomain(auth))
+        found->setObject(domain ? domain : NS(""), kCFHTTPAuthenticationAccountDomain);
+    return found;
+}
+
+// What the persistent store keeps of applied credentials (nil without a user and password).
+Ref<NSURLCredential> permanentCredential(NSDictionary* credentials) {
+    auto user = as<NSString>(credentials->objectForKey(kCFHTTPAuthenticationUsername));
+    auto pass = as<NSString>(credentials->objectForKey(kCFHTTPAuthenticationPassword));
+    if (!user || !pass) return nullptr;
+    return NSURLCredential::credentialWithUser(user, pass, NSURLCredentialPersistencePermanent);
+}
+
+// The start of a session store entry: what answered the challenge, and with what.
+Ref<NSMutableDictionary> sessionEntry(NSObject* authentication, NSDictionary* credentials) {
+    Ref<NSMutableDictionary> entry = NSMutableDictionary::dictionary();
+    entry->setObject(authentication, kAuthentication);
+    entry->setObject(credentials, kCredentials);
+    return entry;
 }
 
 // The two callbacks asked of whoever may answer, kept where the callback machinery reads them.
@@ -132,6 +158,67 @@ std::atomic<SEL>& proxyAuthenticationNeededPlace() {
 }
 
 }  // namespace
+
+// The server (401) and proxy (407) challenges are answered by the same steps; each side names
+// the state and the steps of its own kind.
+struct NKHTTPRequest::AuthenticationSide {
+    Ref<NSObject> NKHTTPRequest::*authentication;
+    nk_detail::AtomicRef<NSString> NKHTTPRequest::*scheme;
+    nk_detail::AtomicRef<NSString> NKHTTPRequest::*realm;
+    std::atomic<int32_t> NKHTTPRequest::*retryCount;
+    nk_detail::AtomicRef<NSDictionary> NKHTTPRequest::*credentials;
+    void (*removeFromSessionStore)(NSDictionary* credentials);
+    Ref<NSDictionary> (NKHTTPRequest::*findSessionCredentials)();
+    Ref<NSDictionary> (NKHTTPRequest::*findCredentials)();
+    bool (NKHTTPRequest::*applyCredentials)(NSDictionary* credentials);
+    bool (NKHTTPRequest::*askDelegate)();
+    bool (NKHTTPRequest::*showDialog)();
+    NSString* applyFailureDescription;
+
+    static const AuthenticationSide server;
+    static const AuthenticationSide proxy;
+
+    // The challenge handler of either side.
+    static void answerChallenge(NKHTTPRequest* request, const AuthenticationSide& side);
+    // Counts the attempt and puts the credentials on the message; credentials it refuses leave
+    // the session store.
+    static bool applyToMessage(NKHTTPRequest* request, const AuthenticationSide& side,
+                               NSDictionary* credentials);
+    // Asks the delegate (or the queue) the question kept at `place`.
+    static bool ask(NKHTTPRequest* request, std::atomic<SEL>& place);
+    // Shows the login sheet when the request wants it and it can be answered.
+    static bool showSheet(NKHTTPRequest* request, bool wanted);
+};
+
+const NKHTTPRequest::AuthenticationSide NKHTTPRequest::AuthenticationSide::server{
+    &NKHTTPRequest::requestAuthentication_,
+    &NKHTTPRequest::authenticationScheme_,
+    &NKHTTPRequest::authenticationRealm_,
+    &NKHTTPRequest::authenticationRetryCount_,
+    &NKHTTPRequest::requestCredentials_,
+    &NKHTTPRequest::removeAuthenticationCredentialsFromSessionStore,
+    &NKHTTPRequest::findSessionAuthenticationCredentials,
+    &NKHTTPRequest::findCredentials,
+    &NKHTTPRequest::applyCredentials,
+    &NKHTTPRequest::askDelegateForCredentials,
+    &NKHTTPRequest::showAuthenticationDialog,
+    NS("Failed to apply credentials to request"),
+};
+
+const NKHTTPRequest::AuthenticationSide NKHTTPRequest::AuthenticationSide::proxy{
+    &NKHTTPRequest::proxyAuthentication_,
+    &NKHTTPRequest::proxyAuthenticationScheme_,
+    &NKHTTPRequest::proxyAuthenticationRealm_,
+    &NKHTTPRequest::proxyAuthenticationRetryCount_,
+    &NKHTTPRequest::proxyCredentials_,
+    &NKHTTPRequest::removeProxyAuthenticationCredentialsFromSessionStore,
+    &NKHTTPRequest::findSessionProxyAuthenticationCredentials,
+    &NKHTTPRequest::findProxyCredentials,
+    &NKHTTPRequest::applyProxyCredentials,
+    &NKHTTPRequest::askDelegateForProxyCredentials,
+    &NKHTTPRequest::showProxyAuthenticationDialog,
+    NS("Failed to apply proxy credentials to request"),
+};
 
 // ---- session stores -----------------------------------------------------------------------------
 
@@ -150,21 +237,13 @@ Ref<NSMutableArray> NKHTTPRequest::sessionProxyCredentialsStore() {
 void NKHTTPRequest::storeAuthenticationCredentialsInSessionStore(NSDictionary* entry) {
     if (!entry) return;
     Locked lock(classState().sessionCredentialsLock);
-    Ref<NSMutableArray> store = sessionCredentialsStore();
-    removeAuthenticationCredentialsFromSessionStore(
-        as<NSDictionary>(entry->objectForKey(kCredentials)));
-    removeRepeats(store, entry, kURL);
-    store->addObject(entry);
+    storeEntry(sessionCredentialsStore(), entry, kURL);
 }
 
 void NKHTTPRequest::storeProxyAuthenticationCredentialsInSessionStore(NSDictionary* entry) {
     if (!entry) return;
     Locked lock(classState().sessionCredentialsLock);
-    Ref<NSMutableArray> store = sessionProxyCredentialsStore();
-    removeProxyAuthenticationCredentialsFromSessionStore(
-        as<NSDictionary>(entry->objectForKey(kCredentials)));
-    removeRepeats(store, entry, kHost);
-    store->addObject(entry);
+    storeEntry(sessionProxyCredentialsStore(), entry, kHost);
 }
 
 void NKHTTPRequest::removeAuthenticationCredentialsFromSessionStore(NSDictionary* credentials) {
@@ -265,40 +344,25 @@ Ref<NSURLCredential> NKHTTPRequest::savedCredentialsForProxy(NSString* proxyHost
 
 void NKHTTPRequest::removeCredentialsForHost(NSString* host, int32_t port, NSString* protocol,
                                              NSString* realm) {
-    if (!host) return;
-    Ref<NSURLProtectionSpace> space = serverSpace(host, port, protocol, realm);
-    Ref<NSURLCredentialStorage> storage = NSURLCredentialStorage::sharedCredentialStorage();
-    if (Ref<NSURLCredential> c = storage->defaultCredentialForProtectionSpace(space))
-        storage->removeCredential(c, space);
+    if (host) removeDefaultCredential(serverSpace(host, port, protocol, realm));
 }
 
 void NKHTTPRequest::removeCredentialsForProxy(NSString* proxyHost, int32_t port, NSString* realm) {
-    if (!proxyHost) return;
-    Ref<NSURLProtectionSpace> space = proxySpace(proxyHost, port, realm);
-    Ref<NSURLCredentialStorage> storage = NSURLCredentialStorage::sharedCredentialStorage();
-    if (Ref<NSURLCredential> c = storage->defaultCredentialForProtectionSpace(space))
-        storage->removeCredential(c, space);
+    if (proxyHost) removeDefaultCredential(proxySpace(proxyHost, port, realm));
 }
 
 void NKHTTPRequest::saveCredentialsToKeychain(NSDictionary* credentials) {
     if (!credentials) return;
     Ref<NSURL> theURL = url();
-    auto user = as<NSString>(credentials->objectForKey(kCFHTTPAuthenticationUsername));
-    auto pass = as<NSString>(credentials->objectForKey(kCFHTTPAuthenticationPassword));
-    if (!theURL || !user || !pass) return;
-    saveCredentials(
-        NSURLCredential::credentialWithUser(user, pass, NSURLCredentialPersistencePermanent),
-        theURL->host(), portOf(theURL), theURL->scheme(), authenticationRealm());
+    Ref<NSURLCredential> saved = permanentCredential(credentials);
+    if (!theURL || !saved) return;
+    saveCredentials(saved, theURL->host(), portOf(theURL), theURL->scheme(), authenticationRealm());
 }
 
 void NKHTTPRequest::saveProxyCredentialsToKeychain(NSDictionary* credentials) {
     if (!credentials) return;
-    auto user = as<NSString>(credentials->objectForKey(kCFHTTPAuthenticationUsername));
-    auto pass = as<NSString>(credentials->objectForKey(kCFHTTPAuthenticationPassword));
-    if (!user || !pass) return;
-    saveCredentials(
-        NSURLCredential::credentialWithUser(user, pass, NSURLCredentialPersistencePermanent),
-        proxyHost(), proxyPort(), proxyAuthenticationRealm());
+    if (Ref<NSURLCredential> saved = permanentCredential(credentials))
+        saveCredentials(saved, proxyHost(), proxyPort(), proxyAuthenticationRealm());
 }
 
 // ---- finding and applying
@@ -328,14 +392,7 @@ Ref<NSDictionary> NKHTTPRequest::findCredentials() {
             pass = saved->password();
         }
     }
-    if (!(user && pass)) return nullptr;
-    Ref<NSMutableDictionary> found = credentialDictionary(user, pass);
-    auto auth = authenticationOf(requestAuthentication_);
-    if (auth && CFHTTPAuthenticationRequiresAccountDomain(auth)) {
-        Ref<NSString> theDomain = domain();
-        found->setObject(theDomain ? theDomain.get() : NS(""), kCFHTTPAuthenticationAccountDomain);
-    }
-    return found;
+    return foundCredentials(user, pass, requestAuthentication_, domain());
 }
 
 Ref<NSDictionary> NKHTTPRequest::findProxyCredentials() {
@@ -356,29 +413,28 @@ Ref<NSDictionary> NKHTTPRequest::findProxyCredentials() {
             pass = saved->password();
         }
     }
-    if (!(user && pass)) return nullptr;
-    Ref<NSMutableDictionary> found = credentialDictionary(user, pass);
-    auto auth = authenticationOf(proxyAuthentication_);
-    if (auth && CFHTTPAuthenticationRequiresAccountDomain(auth)) {
-        Ref<NSString> theDomain = proxyDomain();
-        found->setObject(theDomain ? theDomain.get() : NS(""), kCFHTTPAuthenticationAccountDomain);
+    return foundCredentials(user, pass, proxyAuthentication_, proxyDomain());
+}
+
+bool NKHTTPRequest::AuthenticationSide::applyToMessage(NKHTTPRequest* request,
+                                                       const AuthenticationSide& side,
+                                                       NSDictionary* credentials) {
+    ++(request->*side.retryCount);
+    auto auth = authenticationOf(request->*side.authentication);
+    if (!credentials || !auth || !request->request_) return false;
+    if (!CFHTTPMessageApplyCredentialDictionary(request->request_, auth, credentials, nullptr)) {
+        side.removeFromSessionStore(credentials);
+        return false;
     }
-    return found;
+    return true;
 }
 
 bool NKHTTPRequest::applyCredentials(NSDictionary* credentials) {
-    ++authenticationRetryCount_;
-    auto auth = authenticationOf(requestAuthentication_);
-    if (!credentials || !auth || !request_) return false;
-    if (!CFHTTPMessageApplyCredentialDictionary(request_, auth, credentials, nullptr)) {
-        removeAuthenticationCredentialsFromSessionStore(credentials);
+    if (!AuthenticationSide::applyToMessage(this, AuthenticationSide::server, credentials))
         return false;
-    }
     if (useKeychainPersistence()) saveCredentialsToKeychain(credentials);
     if (useSessionPersistence()) {
-        Ref<NSMutableDictionary> entry = NSMutableDictionary::dictionary();
-        entry->setObject(auth, kAuthentication);
-        entry->setObject(credentials, kCredentials);
+        Ref<NSMutableDictionary> entry = sessionEntry(requestAuthentication_, credentials);
         if (Ref<NSURL> theURL = url()) entry->setObject(theURL, kURL);
         if (Ref<NSString> scheme = authenticationScheme()) entry->setObject(scheme, kScheme);
         if (Ref<NSString> realm = authenticationRealm()) entry->setObject(realm, kRealm);
@@ -389,19 +445,12 @@ bool NKHTTPRequest::applyCredentials(NSDictionary* credentials) {
 }
 
 bool NKHTTPRequest::applyProxyCredentials(NSDictionary* credentials) {
-    ++proxyAuthenticationRetryCount_;
-    auto auth = authenticationOf(proxyAuthentication_);
-    if (!credentials || !auth || !request_) return false;
-    if (!CFHTTPMessageApplyCredentialDictionary(request_, auth, credentials, nullptr)) {
-        removeProxyAuthenticationCredentialsFromSessionStore(credentials);
+    if (!AuthenticationSide::applyToMessage(this, AuthenticationSide::proxy, credentials))
         return false;
-    }
     // The persistent store keeps proxy credentials only when the request asks for it too.
     if (useKeychainPersistence()) saveProxyCredentialsToKeychain(credentials);
     if (useSessionPersistence()) {
-        Ref<NSMutableDictionary> entry = NSMutableDictionary::dictionary();
-        entry->setObject(auth, kAuthentication);
-        entry->setObject(credentials, kCredentials);
+        Ref<NSMutableDictionary> entry = sessionEntry(proxyAuthentication_, credentials);
         if (Ref<NSString> host = proxyHost()) entry->setObject(host, kHost);
         entry->setObject(NSNumber::numberWithInt(proxyPort()), kPort);
         if (Ref<NSString> scheme = proxyAuthenticationScheme()) entry->setObject(scheme, kScheme);
@@ -472,33 +521,26 @@ void NKHTTPRequest::storeBasicCredentialsAfterSuccess() {
 // ---- asking
 // -----------------------------------------------------------------------------------------
 
-bool NKHTTPRequest::askDelegateForCredentials() {
+bool NKHTTPRequest::AuthenticationSide::ask(NKHTTPRequest* request, std::atomic<SEL>& place) {
     Receiver which = Receiver::Delegate;
-    Ref<NSObject> target = receiverObject(which);
+    Ref<NSObject> target = request->receiverObject(which);
     if (!target) {
         which = Receiver::Queue;
-        target = receiverObject(which);
+        target = request->receiverObject(which);
     }
-    std::atomic<SEL>& place = authenticationNeededPlace();
     // A queue answers only when its own delegate will: otherwise the request would wait on it.
     if (!NKNetworkQueue::receiverRespondsToSelector(target, place.load())) return false;
-    awaitingCredentials_ = true;
-    callSelectorOnMainThread(&place, which);
+    request->awaitingCredentials_ = true;
+    request->callSelectorOnMainThread(&place, which);
     return true;
 }
 
+bool NKHTTPRequest::askDelegateForCredentials() {
+    return AuthenticationSide::ask(this, authenticationNeededPlace());
+}
+
 bool NKHTTPRequest::askDelegateForProxyCredentials() {
-    Receiver which = Receiver::Delegate;
-    Ref<NSObject> target = receiverObject(which);
-    if (!target) {
-        which = Receiver::Queue;
-        target = receiverObject(which);
-    }
-    std::atomic<SEL>& place = proxyAuthenticationNeededPlace();
-    if (!NKNetworkQueue::receiverRespondsToSelector(target, place.load())) return false;
-    awaitingCredentials_ = true;
-    callSelectorOnMainThread(&place, which);
-    return true;
+    return AuthenticationSide::ask(this, proxyAuthenticationNeededPlace());
 }
 
 namespace {
@@ -531,18 +573,19 @@ void presentLoginSheet(NKHTTPRequest* request) {
 
 }  // namespace
 
-bool NKHTTPRequest::showAuthenticationDialog() {
-    if (!shouldPresentAuthenticationDialog() || mainLoopBlockedBy(this)) return false;
-    awaitingCredentials_ = true;
-    presentLoginSheet(this);
+bool NKHTTPRequest::AuthenticationSide::showSheet(NKHTTPRequest* request, bool wanted) {
+    if (!wanted || mainLoopBlockedBy(request)) return false;
+    request->awaitingCredentials_ = true;
+    presentLoginSheet(request);
     return true;
 }
 
+bool NKHTTPRequest::showAuthenticationDialog() {
+    return AuthenticationSide::showSheet(this, shouldPresentAuthenticationDialog());
+}
+
 bool NKHTTPRequest::showProxyAuthenticationDialog() {
-    if (!shouldPresentProxyAuthenticationDialog() || mainLoopBlockedBy(this)) return false;
-    awaitingCredentials_ = true;
-    presentLoginSheet(this);
-    return true;
+    return AuthenticationSide::showSheet(this, shouldPresentProxyAuthenticationDialog());
 }
 
 // ---- answers
@@ -595,219 +638,127 @@ void NKHTTPRequest::attemptToApplyCredentialsAndResume() {
         attemptToApplyProxyCredentialsAndResume();
         return;
     }
-    // An answer is on its way: asking again would only ask twice.
-    if (awaitingCredentials_) return;
-    Ref<NKHTTPRequest> keep(this);
-    Locked lock(cancelledLock_);
-    ClassState& cs = classState();
+    AuthenticationSide::answerChallenge(this, AuthenticationSide::server);
+}
 
-    if (readStream_) {
+void NKHTTPRequest::attemptToApplyProxyCredentialsAndResume() {
+    AuthenticationSide::answerChallenge(this, AuthenticationSide::proxy);
+}
+
+void NKHTTPRequest::AuthenticationSide::answerChallenge(NKHTTPRequest* request,
+                                                        const AuthenticationSide& side) {
+    NKHTTPRequest& r = *request;
+    if (r.error() || r.isCancelled()) return;
+    // An answer is on its way: asking again would only ask twice.
+    if (r.awaitingCredentials_) return;
+    Ref<NKHTTPRequest> keep(request);
+    Locked lock(r.cancelledLock_);
+    ClassState& cs = classState();
+    Ref<NSObject>& authentication = r.*side.authentication;
+    auto applyCredentials = [&](NSDictionary* credentials) {
+        return (r.*side.applyCredentials)(credentials);
+    };
+    auto applySessionCredentials = [&] {
+        Ref<NSDictionary> entry = (r.*side.findSessionCredentials)();
+        return entry && applyCredentials(as<NSDictionary>(entry->objectForKey(kCredentials)));
+    };
+    auto askForCredentials = [&] { return (r.*side.askDelegate)() || (r.*side.showDialog)(); };
+
+    if (r.readStream_) {
         if (auto response = as<CFHTTPMessage>(
-                CFReadStreamCopyProperty(readStream_, kCFStreamPropertyHTTPResponseHeader)))
-            challengeResponse_ = response;
+                CFReadStreamCopyProperty(r.readStream_, kCFStreamPropertyHTTPResponseHeader)))
+            r.challengeResponse_ = response;
     }
-    auto auth = authenticationOf(requestAuthentication_);
-    if (auth && challengeResponse_)
-        CFHTTPAuthenticationUpdateFromResponse(auth, challengeResponse_);
+    auto auth = authenticationOf(authentication);
+    if (auth && r.challengeResponse_)
+        CFHTTPAuthenticationUpdateFromResponse(auth, r.challengeResponse_);
     if (!auth) {
-        if (challengeResponse_)
-            auth = CFHTTPAuthenticationCreateFromResponse(kCFAllocatorDefault, challengeResponse_);
-        requestAuthentication_ = auth;
+        if (r.challengeResponse_)
+            auth =
+                CFHTTPAuthenticationCreateFromResponse(kCFAllocatorDefault, r.challengeResponse_);
+        authentication = auth;
         if (!auth) {
-            cancelLoad();
-            failWithError(nk_detail::engineError(
+            r.cancelLoad();
+            r.failWithError(nk_detail::engineError(
                 NKInternalErrorWhileApplyingCredentialsType,
                 NS("Failed to get authentication object from response headers")));
             return;
         }
-        authenticationScheme_.set(CFHTTPAuthenticationCopyMethod(auth));
+        (r.*side.scheme).set(CFHTTPAuthenticationCopyMethod(auth));
     }
-    authenticationRealm_.set(nullptr);
+    (r.*side.realm).set(nullptr);
     if (!CFHTTPAuthenticationRequiresAccountDomain(auth))
-        authenticationRealm_.set(CFHTTPAuthenticationCopyRealm(auth));
+        (r.*side.realm).set(CFHTTPAuthenticationCopyRealm(auth));
 
     CFStreamError err;
     if (CFHTTPAuthenticationIsValid(auth, &err)) {
-        cancelLoad();
-        Ref<NSString> scheme = authenticationScheme();
+        r.cancelLoad();
+        Ref<NSString> scheme = (r.*side.scheme).get();
         bool ntlm = scheme && scheme->isEqualToString(kCFHTTPAuthenticationSchemeNTLM);
-        if (Ref<NSDictionary> credentials = requestCredentials()) {
-            if (!(ntlm && authenticationRetryCount_ > 1) && applyCredentials(credentials)) {
-                startRequest();
+        std::atomic<int32_t>& retries = r.*side.retryCount;
+        if (Ref<NSDictionary> credentials = (r.*side.credentials).get()) {
+            if (!(ntlm && retries > 1) && applyCredentials(credentials)) {
+                r.startRequest();
                 return;
             }
-            if (ntlm && authenticationRetryCount_ == 2) {
-                failWithError(cs.authenticationError);
+            // Read again: the attempt just made counts.
+            if (ntlm && retries == 2) {
+                r.failWithError(cs.authenticationError);
             } else {
-                failWithError(nk_detail::engineError(NKInternalErrorWhileApplyingCredentialsType,
-                                                     NS("Failed to apply credentials to request")));
+                r.failWithError(nk_detail::engineError(NKInternalErrorWhileApplyingCredentialsType,
+                                                       side.applyFailureDescription));
             }
             return;
         }
         // A scheme that takes no user name and password is one this engine cannot answer:
         // ending here, rather than stopping silently, keeps the request from hanging.
         if (!CFHTTPAuthenticationRequiresUserNameAndPassword(auth)) {
-            failWithError(cs.authenticationError);
+            r.failWithError(cs.authenticationError);
             return;
         }
         Locked delegateLock(cs.delegateAuthenticationLock);
-        if (error() || isCancelled()) return;
-        if (useSessionPersistence()) {
-            Ref<NSDictionary> entry = findSessionAuthenticationCredentials();
-            if (entry && applyCredentials(as<NSDictionary>(entry->objectForKey(kCredentials)))) {
-                delegateLock.unlock();
-                startRequest();
-                return;
-            }
+        if (r.error() || r.isCancelled()) return;
+        if (r.useSessionPersistence() && applySessionCredentials()) {
+            delegateLock.unlock();
+            r.startRequest();
+            return;
         }
-        if (Ref<NSDictionary> found = findCredentials()) {
+        if (Ref<NSDictionary> found = (r.*side.findCredentials)()) {
             bool applied = applyCredentials(found);
             delegateLock.unlock();
             if (applied) {
-                startRequest();
+                r.startRequest();
             } else {
-                failWithError(nk_detail::engineError(NKInternalErrorWhileApplyingCredentialsType,
-                                                     NS("Failed to apply credentials to request")));
+                r.failWithError(nk_detail::engineError(NKInternalErrorWhileApplyingCredentialsType,
+                                                       side.applyFailureDescription));
             }
             return;
         }
-        if (askDelegateForCredentials() || showAuthenticationDialog()) return;
+        if (askForCredentials()) return;
         delegateLock.unlock();
-        failWithError(cs.authenticationError);
+        r.failWithError(cs.authenticationError);
         return;
     }
 
     // Not valid: the next attempt makes a new object from the challenge.
-    requestAuthentication_ = nullptr;
+    authentication = nullptr;
     if (rejectedCredentials(err)) {
         Locked delegateLock(cs.delegateAuthenticationLock);
-        if (Ref<NSDictionary> rejected = requestCredentials()) {
-            removeAuthenticationCredentialsFromSessionStore(rejected);
-            setRequestCredentials(nullptr);
+        if (Ref<NSDictionary> rejected = (r.*side.credentials).get()) {
+            side.removeFromSessionStore(rejected);
+            (r.*side.credentials).set(nullptr);
         }
-        if (error() || isCancelled()) return;
-        if (useSessionPersistence()) {
-            Ref<NSDictionary> entry = findSessionAuthenticationCredentials();
-            if (entry && applyCredentials(as<NSDictionary>(entry->objectForKey(kCredentials)))) {
-                delegateLock.unlock();
-                startRequest();
-                return;
-            }
-        }
-        lastActivityTime_ = nullptr;
-        if (askDelegateForCredentials() || showAuthenticationDialog()) return;
-    }
-    cancelLoad();
-    failWithError(cs.authenticationError);
-}
-
-void NKHTTPRequest::attemptToApplyProxyCredentialsAndResume() {
-    if (error() || isCancelled()) return;
-    if (awaitingCredentials_) return;
-    Ref<NKHTTPRequest> keep(this);
-    Locked lock(cancelledLock_);
-    ClassState& cs = classState();
-
-    if (readStream_) {
-        if (auto response = as<CFHTTPMessage>(
-                CFReadStreamCopyProperty(readStream_, kCFStreamPropertyHTTPResponseHeader)))
-            challengeResponse_ = response;
-    }
-    auto auth = authenticationOf(proxyAuthentication_);
-    if (auth && challengeResponse_)
-        CFHTTPAuthenticationUpdateFromResponse(auth, challengeResponse_);
-    if (!auth) {
-        if (challengeResponse_)
-            auth = CFHTTPAuthenticationCreateFromResponse(kCFAllocatorDefault, challengeResponse_);
-        proxyAuthentication_ = auth;
-        if (!auth) {
-            cancelLoad();
-            failWithError(nk_detail::engineError(
-                NKInternalErrorWhileApplyingCredentialsType,
-                NS("Failed to get authentication object from response headers")));
-            return;
-        }
-        proxyAuthenticationScheme_.set(CFHTTPAuthenticationCopyMethod(auth));
-    }
-    proxyAuthenticationRealm_.set(nullptr);
-    if (!CFHTTPAuthenticationRequiresAccountDomain(auth))
-        proxyAuthenticationRealm_.set(CFHTTPAuthenticationCopyRealm(auth));
-
-    CFStreamError err;
-    if (CFHTTPAuthenticationIsValid(auth, &err)) {
-        cancelLoad();
-        Ref<NSString> scheme = proxyAuthenticationScheme();
-        bool ntlm = scheme && scheme->isEqualToString(kCFHTTPAuthenticationSchemeNTLM);
-        if (Ref<NSDictionary> credentials = proxyCredentials()) {
-            if (!(ntlm && proxyAuthenticationRetryCount_ > 1) &&
-                applyProxyCredentials(credentials)) {
-                startRequest();
-                return;
-            }
-            if (ntlm && proxyAuthenticationRetryCount_ == 2) {
-                failWithError(cs.authenticationError);
-            } else {
-                failWithError(
-                    nk_detail::engineError(NKInternalErrorWhileApplyingCredentialsType,
-                                           NS("Failed to apply proxy credentials to request")));
-            }
-            return;
-        }
-        if (!CFHTTPAuthenticationRequiresUserNameAndPassword(auth)) {
-            failWithError(cs.authenticationError);
-            return;
-        }
-        Locked delegateLock(cs.delegateAuthenticationLock);
-        if (error() || isCancelled()) return;
-        if (useSessionPersistence()) {
-            Ref<NSDictionary> entry = findSessionProxyAuthenticationCredentials();
-            if (entry &&
-                applyProxyCredentials(as<NSDictionary>(entry->objectForKey(kCredentials)))) {
-                delegateLock.unlock();
-                startRequest();
-                return;
-            }
-        }
-        if (Ref<NSDictionary> found = findProxyCredentials()) {
-            bool applied = applyProxyCredentials(found);
+        if (r.error() || r.isCancelled()) return;
+        if (r.useSessionPersistence() && applySessionCredentials()) {
             delegateLock.unlock();
-            if (applied) {
-                startRequest();
-            } else {
-                failWithError(
-                    nk_detail::engineError(NKInternalErrorWhileApplyingCredentialsType,
-                                           NS("Failed to apply proxy credentials to request")));
-            }
+            r.startRequest();
             return;
         }
-        if (askDelegateForProxyCredentials() || showProxyAuthenticationDialog()) return;
-        delegateLock.unlock();
-        failWithError(cs.authenticationError);
-        return;
-    }
-
-    proxyAuthentication_ = nullptr;
-    if (rejectedCredentials(err)) {
-        Locked delegateLock(cs.delegateAuthenticationLock);
-        if (Ref<NSDictionary> rejected = proxyCredentials()) {
-            removeProxyAuthenticationCredentialsFromSessionStore(rejected);
-            setProxyCredentials(nullptr);
-        }
-        if (error() || isCancelled()) return;
-        if (useSessionPersistence()) {
-            Ref<NSDictionary> entry = findSessionProxyAuthenticationCredentials();
-            if (entry &&
-                applyProxyCredentials(as<NSDictionary>(entry->objectForKey(kCredentials)))) {
-                delegateLock.unlock();
-                startRequest();
-                return;
-            }
-        }
-        lastActivityTime_ = nullptr;
+        r.lastActivityTime_ = nullptr;
         // Once asked, the handler waits for that answer (retryUsingSuppliedCredentials or
         // cancelAuthentication) rather than running again and asking a second time.
-        if (askDelegateForProxyCredentials() || showProxyAuthenticationDialog()) return;
+        if (askForCredentials()) return;
     }
-    cancelLoad();
-    failWithError(cs.authenticationError);
+    r.cancelLoad();
+    r.failWithError(cs.authenticationError);
 }

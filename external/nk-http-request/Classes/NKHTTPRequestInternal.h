@@ -15,6 +15,8 @@
 class NSError;
 class NSMutableArray;
 class NSOperationQueue;
+class NSURL;
+class NKHTTPRequestDelegate;
 
 struct NKHTTPRequest::ClassState {
     ClassState();
@@ -107,6 +109,16 @@ Ref<NSString> globallyUniqueString();
 
 // The value of a header looked up as written, then without regard to case.
 Ref<NSString> headerValue(NSDictionary* headers, NSString* name);
+
+// Calls the request delegate contract's method that `sel` names (nothing for another name).
+void callDelegateContract(NKHTTPRequestDelegate* d, SEL sel, NKHTTPRequest* request);
+
+// Equal texts, or both absent.
+bool sameText(NSString* a, NSString* b);
+
+// Same host (exact text), same port (both absent, or equal numbers) and same scheme: where
+// credentials that answered one URL answer the other too.
+bool sameServer(NSURL* a, NSURL* b);
 
 // The size of the next response read while bandwidth is throttled: at most a quarter of what is
 // left of this second's allowance, 1 byte once it is used up (the buffer size unthrottled).

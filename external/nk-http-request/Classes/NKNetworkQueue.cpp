@@ -1,12 +1,11 @@
 #include "external/nk-http-request/Classes/NKNetworkQueue.h"
 
-#include <string_view>
-
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSException.h"
 #include "Foundation/Runtime.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
+#include "external/nk-http-request/Classes/NKHTTPRequestInternal.h"
 
 namespace {
 
@@ -32,21 +31,7 @@ void send(NSObject* target, SEL sel, NSObject* argument) {
     }
     auto* d = dynamic_cast<NKHTTPRequestDelegate*>(target);
     auto* request = dynamic_cast<NKHTTPRequest*>(argument);
-    if (!d || !request) return;
-    std::string_view name = sel->name;
-    if (name == "requestStarted:") {
-        d->requestStarted(request);
-    } else if (name == "requestReceivedResponseHeaders:") {
-        d->requestReceivedResponseHeaders(request);
-    } else if (name == "requestFinished:") {
-        d->requestFinished(request);
-    } else if (name == "requestFailed:") {
-        d->requestFailed(request);
-    } else if (name == "authenticationNeededForRequest:") {
-        d->authenticationNeededForRequest(request);
-    } else if (name == "proxyAuthenticationNeededForRequest:") {
-        d->proxyAuthenticationNeededForRequest(request);
-    }
+    if (d && request) nk_detail::callDelegateContract(d, sel, request);
 }
 
 }  // namespace

@@ -1,0 +1,125 @@
+#include "Classes/LoginPage.h"
+
+#include "Classes/NoticewallAppDelegate.h"
+#include "Classes/Regex.h"
+#include "Classes/SiteHosts.h"
+#include "Foundation/NSDate.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSUserDefaults.h"
+#include "Foundation/Runtime.h"
+#include "external/nk-http-request/Classes/NKHTTPRequest.h"
+
+void LoginPage::describeClass(RuntimeClass& c) {
+    c.implements({"requestStarted:", "requestReceivedResponseHeaders:", "requestFinished:",
+                  "requestFailed:"});
+}
+
+void LoginPage::login(NSString* email, NSString* password, LoginListner* listner) {
+    email_ = email;
+    password_ = password;
+    listner_ = listner;
+    state_ = kStateAccountPage;
+    running_ = this;
+    // The account service's page sets the browser cookie that the login form needs.
+    downloadPage(NSString::stringWithFormat(NS("https://%@"), SiteHosts::accountHost()), this);
+}
+
+void LoginPage::loginWithVerification(NSString* email, NSString* password, LoginListner* listner,
+                                      NSString* code) {
+    // The form goes out with the credentials of the login that met the captcha; the arguments
+    // only fill in when this page never started one (an empty field rather than a failed post).
+    if (!email_) email_ = email;
+    if (!password_) password_ = password;
+    if (!listner_) listner_ = listner;
+    running_ = this;
+    postLoginForm(code ? code : NS(""));
+    state_ = kStateLoginPosted;
+}
+
+Ref<NSString> LoginPage::getActionUrl() {
+    return NSString::stringWithFormat(NS("https://%@/login"), SiteHosts::accountHost());
+}
+
+Ref<NSString> LoginPage::getVerificationUrl() {
+    return Regex::getMatch(getReply(), NS("<iframe[^<]*src=\"([^\"]*)\""));
+}
+
+void LoginPage::postLoginForm(NSString* code) {
+    auto form = NSMutableDictionary::dictionaryWithCapacity(8);
+    form->setObject(NS("confirmation"), NS("step"));
+    form->setObject(NS("/"), NS("originalURI"));
+    form->setObject(NS(""), NS("rt"));
+    form->setObject(NS(""), NS("rp"));
+    form->setObject(email_ ? email_.get() : NS(""), NS("inputEmailHandle"));
+    form->setObject(password_ ? password_.get() : NS(""), NS("inputPassword"));
+    if (code) {
+        form->setObject(code, NS("recaptcha_challenge_field"));
+        form->setObject(NS("manual_challenge"), NS("recaptcha_response_field"));
+    }
+    postData(form, 1, this, getActionUrl());
+}
+
+void LoginPage::requestStarted(NKHTTPRequest* request) {
+    (void)request;
+}
+
+void LoginPage::requestReceivedResponseHeaders(NKHTTPRequest* request) {
+    (void)request;
+}
+
+void LoginPage::requestFinished(NKHTTPRequest* request) {
+    (void)request;
+    Ref<LoginPage> keep = this;
+    if (state_ == kStateAccountPage) {
+        postLoginForm(nullptr);
+        state_ = kStateLoginPosted;
+        return;
+    }
+    running_ = nullptr;
+    auto delegate = NoticewallAppDelegate::sharedDelegate();
+    auto listner = listner_;
+    // The listener is held only while its login runs (a login screen that owns this page would
+    // otherwise keep both alive); a captcha keeps the login running.
+    listner_ = nullptr;
+    auto text = getReply();
+    auto greeting = NSString::stringWithFormat(NS("home of %@"), email_ ? email_.get() : NS(""));
+    if (text && text->rangeOfString(greeting, NSCaseInsensitiveSearch).location == NSNotFound) {
+        auto captchaApi =
+            NSString::stringWithFormat(NS("%@/recaptcha/api"), SiteHosts::captchaHost());
+        if (text->rangeOfString(captchaApi).location == NSNotFound) {
+            if (delegate) delegate->setLoginTime(nullptr);
+            if (listner) listner->loginDone(false);
+            // A refused account name or password is not kept for the next visit.
+            auto defaults = NSUserDefaults::standardUserDefaults();
+            defaults->setObject(NS(""), NS("Password"));
+            defaults->synchronize();
+            if (delegate) delegate->showMessage(NS("Login Failed"));
+        } else if (respondsTo(listner.get(), Selector::named("loginRequireVerification:"))) {
+            listner_ = listner;
+            listner->loginRequireVerification(this);
+        } else {
+            if (delegate) delegate->setLoginTime(nullptr);
+            if (listner) listner->loginDone(false);
+        }
+        return;
+    }
+    if (delegate) delegate->setLoginTime(NSDate::date());
+    if (listner) listner->loginDone(true);
+}
+
+void LoginPage::requestFailed(NKHTTPRequest* request) {
+    (void)request;
+    Ref<LoginPage> keep = this;
+    running_ = nullptr;
+    if (auto delegate = NoticewallAppDelegate::sharedDelegate())
+        delegate->showMessage(
+            NS("Login: Network connection error. Please make sure clock is set correctly"));
+}
+
+void LoginPage::dealloc() {
+    email_ = nullptr;
+    password_ = nullptr;
+    listner_ = nullptr;
+    WebPage::dealloc();
+}

@@ -1,0 +1,226 @@
+// The site account login over real HTTPS against the stand-in account service: success (and the
+// account page by cookie, and logout by deleting the root domain's cookies), wrong credentials,
+// the captcha for the captcha account and after repeated failures, and a dropped connection.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "Classes/LoginPage.h"
+#include "Classes/NoticewallAppDelegate.h"
+#include "Classes/Regex.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSDate.h"
+#include "Foundation/NSHTTPCookie.h"
+#include "Foundation/NSHTTPCookieStorage.h"
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSUserDefaults.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIAlertView.h"
+#include "external/nk-http-request/Classes/NKHTTPRequest.h"
+#include "support/FoundationTesting.h"
+#include "support/RunLoopTesting.h"
+#include "support/site/RunningSite.h"
+
+namespace {
+
+class LoginWatcher : public NSObject, public LoginListner {
+    NS_OBJECT(LoginWatcher, NSObject)
+    static void describeClass(RuntimeClass& c) { c.implements({"loginDone:"}); }
+
+public:
+    void loginDone(bool success) override { results.push_back(success); }
+    std::vector<bool> results;
+};
+
+// A listener with the captcha step, like the login overlay.
+class CaptchaLoginWatcher : public LoginWatcher {
+    NS_OBJECT(CaptchaLoginWatcher, LoginWatcher)
+    static void describeClass(RuntimeClass& c) { c.implements({"loginRequireVerification:"}); }
+
+public:
+    void loginRequireVerification(LoginPage* page) override { asked = page; }
+    Weak<LoginPage> asked;
+};
+
+// Answers the captcha in the frame the way the captcha screen does, with the words the site
+// drew; the verification code it hands out.
+Ref<NSString> solveCaptcha(NSString* frameUrl) {
+    auto frame = make<WebPage>();
+    frame->downloadPageSync(frameUrl);
+    auto challenge = frame->getInputValue(NS("recaptcha_challenge_field"));
+    if (!challenge) return nullptr;
+    auto answer = sitetest::site().captchaAnswer(challenge->utf8()).value_or("");
+    frame->postDataArray(
+        NSArray::arrayWithObjects({NS("recaptcha_challenge_field"), challenge.get(),
+                                   NS("recaptcha_response_field"), str(answer).get()}),
+        1, nullptr, frameUrl);
+    return Regex::getMatch(frame->getReply(), NS("<textarea[^>]*>([^<]*)</textarea>"));
+}
+
+class Login : public testing::Test {
+protected:
+    void SetUp() override {
+        sitetest::site().reset();
+        NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies();
+        NKHTTPRequest::setSessionCookies(nullptr);
+        defaults = NSUserDefaults::standardUserDefaults();
+        defaults->removePersistentDomain();
+        defaults->setObject(NS("secret"), NS("Password"));
+        delegate = make<NoticewallAppDelegate>();
+        UIApplication::sharedApplication()->setDelegate(delegate.get());
+    }
+    void TearDown() override {
+        sitetest::site().clearFaults();
+        for (auto panel = shown(); panel; panel = shown())
+            panel->dismissWithClickedButtonIndex(0, false);
+        UIApplication::sharedApplication()->setDelegate(nullptr);
+        NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies();
+        NKHTTPRequest::setSessionCookies(nullptr);
+        defaults->removePersistentDomain();
+        sitetest::site().reset();
+    }
+
+    static Ref<UIAlertView> shown() {
+        auto panels = UIButtonPanelView::shownPanels();
+        return panels->count() ? as<UIAlertView>(panels->lastObject()) : nullptr;
+    }
+    // Runs what the main thread has queued so far (messages are queued, not shown at once).
+    static void flushMainQueue() {
+        bool done = false;
+        NSRunLoop::performOnMainThread([&] { done = true; }, false);
+        ASSERT_TRUE(runLoopUntil([&] { return done; }));
+    }
+    static Ref<NSString> accountPage() {
+        auto page = make<WebPage>();
+        page->downloadPageSync(NS("https://accounts.bazaarnest.test/"));
+        return page->getPage();
+    }
+    void logIn(LoginPage* page, LoginWatcher* watcher, const char* name, const char* password) {
+        size_t before = watcher->results.size();
+        page->login(str(name), str(password), watcher);
+        ASSERT_TRUE(runLoopUntil([&] { return watcher->results.size() > before; }));
+    }
+
+    Ref<NSUserDefaults> defaults;
+    Ref<NoticewallAppDelegate> delegate;
+};
+
+}  // namespace
+
+TEST_F(Login, SuccessSetsTheLoginTimeAndTheCookieOpensTheAccountPage) {
+    auto watcher = make<LoginWatcher>();
+    Weak<LoginPage> weak;
+    {
+        // Nobody keeps the page, as when the posting screen logs in with the stored account.
+        auto page = make<LoginPage>();
+        weak = page.get();
+        page->login(NS("tester@example.test"), NS("secret"), watcher);
+        EXPECT_EQ(text(page->request()->url()->absoluteString()),
+                  "https://accounts.bazaarnest.test");
+    }
+    ASSERT_TRUE(runLoopUntil([&] { return !watcher->results.empty(); }));
+    EXPECT_EQ(watcher->results, std::vector<bool>{true});
+    EXPECT_TRUE(delegate->loginTime());
+    EXPECT_EQ(text(defaults->stringForKey(NS("Password"))), "secret");
+    EXPECT_NE(text(accountPage()).find("home of tester@example.test"), std::string::npos);
+    EXPECT_FALSE(weak.alive());  // let go once it has reported
+
+    // Logout deletes the root domain's cookies; the account service then asks to log in again.
+    auto storage = NSHTTPCookieStorage::sharedHTTPCookieStorage();
+    auto cookies = storage->cookiesForURL(NSURL::URLWithString(NS("http://bazaarnest.test")));
+    ASSERT_GE(cookies->count(), 1u);
+    for (NSUInteger i = 0; i < cookies->count(); ++i)
+        storage->deleteCookie(as<NSHTTPCookie>(cookies->objectAtIndex(i)));
+    auto after = text(accountPage());
+    EXPECT_EQ(after.find("home of "), std::string::npos);
+    EXPECT_NE(after.find("Log in to your account"), std::string::npos);
+}
+
+TEST_F(Login, TheGreetingIsMatchedWithoutCase) {
+    auto watcher = make<LoginWatcher>();
+    auto page = make<LoginPage>();
+    logIn(page, watcher, "TESTER", "secret");  // the site greets "home of tester@example.test"
+    EXPECT_EQ(watcher->results, std::vector<bool>{true});
+    EXPECT_EQ(page->state(), LoginPage::kStateLoginPosted);
+}
+
+TEST_F(Login, WrongPasswordFailsClearsTheStoredPasswordAndSaysSo) {
+    delegate->setLoginTime(NSDate::date());
+    auto watcher = make<LoginWatcher>();
+    auto page = make<LoginPage>();
+    logIn(page, watcher, "tester@example.test", "wrong");
+    EXPECT_EQ(watcher->results, std::vector<bool>{false});
+    EXPECT_FALSE(delegate->loginTime());
+    EXPECT_EQ(text(defaults->stringForKey(NS("Password"))), "");
+    flushMainQueue();
+    ASSERT_TRUE(shown());
+    EXPECT_EQ(text(shown()->message()), "Login Failed");
+    EXPECT_EQ(accountPage()->rangeOfString(NS("home of ")).location, NSNotFound);
+}
+
+TEST_F(Login, TheCaptchaAccountIsAnsweredThroughTheListener) {
+    auto watcher = make<CaptchaLoginWatcher>();
+    auto page = make<LoginPage>();
+    page->login(NS("captcha@example.test"), NS("secret"), watcher);
+    ASSERT_TRUE(runLoopUntil([&] { return watcher->asked.alive(); }));
+    EXPECT_EQ(watcher->asked.lock().get(), page.get());
+    EXPECT_TRUE(watcher->results.empty());
+    auto frame = page->getVerificationUrl();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->rangeOfString(NS("http://verify.captchaservice.test/recaptcha/api/")).location,
+              0u);
+
+    // A wrong code gets the captcha again; the right one logs in.
+    watcher->asked = nullptr;
+    page->loginWithVerification(nullptr, nullptr, nullptr, NS("not-a-code"));
+    ASSERT_TRUE(runLoopUntil([&] { return watcher->asked.alive(); }));
+    auto code = solveCaptcha(page->getVerificationUrl());
+    ASSERT_TRUE(code);
+    page->loginWithVerification(NS("ignored"), NS("ignored"), nullptr, code);
+    ASSERT_TRUE(runLoopUntil([&] { return !watcher->results.empty(); }));
+    EXPECT_EQ(watcher->results, std::vector<bool>{true});
+    EXPECT_NE(text(accountPage()).find("home of captcha@example.test"), std::string::npos);
+}
+
+TEST_F(Login, ACaptchaWithoutACaptchaStepFailsQuietly) {
+    auto watcher = make<LoginWatcher>();
+    auto page = make<LoginPage>();
+    logIn(page, watcher, "captcha@example.test", "secret");
+    EXPECT_EQ(watcher->results, std::vector<bool>{false});
+    flushMainQueue();
+    EXPECT_FALSE(shown());
+    EXPECT_EQ(text(defaults->stringForKey(NS("Password"))), "secret");
+}
+
+TEST_F(Login, RepeatedFailuresBringTheCaptcha) {
+    auto watcher = make<CaptchaLoginWatcher>();
+    auto page = make<LoginPage>();
+    for (int i = 1; i < bnsite::kLoginFailuresBeforeCaptcha; ++i)
+        logIn(page, watcher, "tester@example.test", "wrong");
+    EXPECT_EQ(watcher->results.size(), size_t(bnsite::kLoginFailuresBeforeCaptcha - 1));
+    EXPECT_FALSE(watcher->asked.alive());
+    // The failure that reaches the limit answers with the captcha, and so does the next try.
+    page->login(NS("tester@example.test"), NS("wrong"), watcher);
+    ASSERT_TRUE(runLoopUntil([&] { return watcher->asked.alive(); }));
+    watcher->asked = nullptr;
+    page->login(NS("tester@example.test"), NS("secret"), watcher);
+    ASSERT_TRUE(runLoopUntil([&] { return watcher->asked.alive(); }));
+    EXPECT_EQ(watcher->results.size(), size_t(bnsite::kLoginFailuresBeforeCaptcha - 1));
+    EXPECT_EQ(text(defaults->stringForKey(NS("Password"))), "");  // cleared by the failures
+}
+
+TEST_F(Login, ANetworkFailureShowsTheClockHintAndTellsNobody) {
+    bnsite::Fault drop;
+    drop.host = "accounts.bazaarnest.test";
+    drop.delivery = bnsite::Fault::Delivery::Drop;
+    sitetest::site().addFault(drop);
+    auto watcher = make<LoginWatcher>();
+    auto page = make<LoginPage>();
+    page->login(NS("tester@example.test"), NS("secret"), watcher);
+    ASSERT_TRUE(runLoopUntil([&] { return bool(shown()); }, 30));
+    EXPECT_EQ(text(shown()->message()),
+              "Login: Network connection error. Please make sure clock is set correctly");
+    EXPECT_TRUE(watcher->results.empty());
+    EXPECT_FALSE(delegate->loginTime());
+}

@@ -1,0 +1,177 @@
+#include "tools/site/Faults.h"
+
+#include <cctype>
+#include <chrono>
+
+namespace bnsite {
+
+// ---- gates ------------------------------------------------------------------------------------
+
+void Gate::open() {
+    std::lock_guard<std::mutex> g(lock_);
+    open_ = true;
+    changed_.notify_all();
+}
+
+void Gate::close() {
+    std::lock_guard<std::mutex> g(lock_);
+    open_ = false;
+}
+
+void Gate::release(std::size_t count) {
+    std::lock_guard<std::mutex> g(lock_);
+    credits_ += count;
+    changed_.notify_all();
+}
+
+bool Gate::isOpen() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return open_;
+}
+
+std::size_t Gate::waiting() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return waiting_;
+}
+
+std::size_t Gate::passed() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return passed_;
+}
+
+bool Gate::waitUntilWaiting(std::size_t count, double realSeconds) const {
+    std::unique_lock<std::mutex> g(lock_);
+    return changed_.wait_for(g, std::chrono::duration<double>(realSeconds),
+                             [&] { return waiting_ >= count; });
+}
+
+bool Gate::waitUntilPassed(std::size_t count, double realSeconds) const {
+    std::unique_lock<std::mutex> g(lock_);
+    return changed_.wait_for(g, std::chrono::duration<double>(realSeconds),
+                             [&] { return passed_ >= count; });
+}
+
+bool Gate::pass() {
+    std::unique_lock<std::mutex> g(lock_);
+    ++waiting_;
+    changed_.notify_all();
+    changed_.wait(g, [&] { return open_ || aborted_ || credits_ > 0; });
+    --waiting_;
+    if (aborted_) {
+        changed_.notify_all();
+        return false;
+    }
+    if (!open_) --credits_;
+    ++passed_;
+    changed_.notify_all();
+    return true;
+}
+
+void Gate::abort() {
+    std::lock_guard<std::mutex> g(lock_);
+    aborted_ = true;
+    changed_.notify_all();
+}
+
+void Gate::revive() {
+    std::lock_guard<std::mutex> g(lock_);
+    aborted_ = false;
+}
+
+// ---- faults -----------------------------------------------------------------------------------
+
+bool globMatches(std::string_view pattern, std::string_view text) {
+    size_t p = 0, t = 0, star = std::string_view::npos, mark = 0;
+    auto same = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    };
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = t;
+        } else if (p < pattern.size() && same(pattern[p], text[t])) {
+            ++p;
+            ++t;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            t = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+std::string Fault::describe() const {
+    std::string out = (host.empty() ? "*" : host) + path + ":";
+    if (!gate.empty()) out += " gate=" + gate;
+    if (delaySeconds > 0) out += " delay=" + std::to_string(delaySeconds) + "s";
+    if (status) out += " status=" + std::to_string(status);
+    switch (delivery) {
+        case Delivery::Normal:
+            break;
+        case Delivery::Truncate:
+            out += " truncate=" + std::to_string(truncateAt);
+            break;
+        case Delivery::Drop:
+            out += " drop";
+            break;
+        case Delivery::Reset:
+            out += " reset";
+            break;
+    }
+    if (remaining >= 0) out += " remaining=" + std::to_string(remaining);
+    return out;
+}
+
+void FaultTable::add(Fault fault) {
+    if (fault.path.empty()) fault.path = "/";
+    std::lock_guard<std::mutex> g(lock_);
+    faults_.push_back(std::move(fault));
+}
+
+void FaultTable::clear() {
+    std::lock_guard<std::mutex> g(lock_);
+    faults_.clear();
+}
+
+std::vector<Fault> FaultTable::list() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return faults_;
+}
+
+std::optional<Fault> FaultTable::take(std::string_view host, std::string_view path) {
+    std::lock_guard<std::mutex> g(lock_);
+    for (auto it = faults_.rbegin(); it != faults_.rend(); ++it) {
+        bool hostMatches = it->host.empty() || globMatches(it->host, host);
+        if (!hostMatches || path.substr(0, it->path.size()) != it->path) continue;
+        Fault found = *it;
+        if (it->remaining > 0 && --it->remaining == 0) faults_.erase(std::next(it).base());
+        return found;
+    }
+    return std::nullopt;
+}
+
+std::shared_ptr<Gate> FaultTable::gate(const std::string& name) {
+    std::lock_guard<std::mutex> g(lock_);
+    auto& slot = gates_[name];
+    if (!slot) slot = std::make_shared<Gate>();
+    return slot;
+}
+
+void FaultTable::abortGates() {
+    std::lock_guard<std::mutex> g(lock_);
+    for (auto& [name, gate] : gates_)
+        gate->abort();
+}
+
+void FaultTable::reviveGates() {
+    std::lock_guard<std::mutex> g(lock_);
+    for (auto& [name, gate] : gates_)
+        gate->revive();
+}
+
+}  // namespace bnsite

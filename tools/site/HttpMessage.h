@@ -1,0 +1,114 @@
+// HTTP requests and responses as the site's handlers see them, and the codecs of URLs, queries,
+// form bodies (URL-encoded and multipart) and cookies.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace bnsite {
+
+struct HeaderField {
+    std::string name;
+    std::string value;
+};
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+bool containsIgnoringCase(std::string_view text, std::string_view part);
+std::string lowercase(std::string_view text);
+
+struct HttpRequest {
+    std::string method = "GET";
+    std::string target = "/";  // as sent
+    std::string path = "/";    // the target's path, still percent-encoded, without the query
+    std::string query;         // after "?", without it
+    std::string version = "HTTP/1.1";
+    std::vector<HeaderField> headers;
+    std::string body;  // content coding removed
+    bool tls = false;
+    std::string host;  // from the Host field: lower case, without the port
+    std::string peer;  // "address:port" of the client
+
+    // The first value of that field, "" when absent.
+    std::string header(std::string_view name) const;
+    bool hasHeader(std::string_view name) const;
+    // The value of that cookie in the Cookie fields, nullopt when absent.
+    std::optional<std::string> cookie(std::string_view name) const;
+    // "http(s)://host" followed by the target.
+    std::string url() const;
+};
+
+struct HttpResponse {
+    int status = 200;
+    std::string contentType = "text/html; charset=utf-8";
+    std::vector<HeaderField> headers;  // besides Content-Type, Content-Length and Connection
+    std::string body;
+
+    // How the server delivers it (faults on demand).
+    enum class Delivery { Normal, Truncate, Drop, Reset } delivery = Delivery::Normal;
+    std::size_t truncateAt = 0;
+    // A note for the request log (the fault that applied, a captcha answer, ...).
+    std::string note;
+
+    HttpResponse& header(std::string name, std::string value) {
+        headers.push_back({std::move(name), std::move(value)});
+        return *this;
+    }
+    static HttpResponse html(std::string body, int status = 200);
+    static HttpResponse plain(std::string body, int status = 200);
+    static HttpResponse binary(std::string body, std::string contentType);
+    static HttpResponse redirect(std::string location, int status = 302);
+};
+
+std::string reasonPhrase(int status);
+
+// ---- URLs and queries -------------------------------------------------------------------------
+
+// %XX escapes decoded; with plusAsSpace a "+" reads as a space (query and form values).
+std::string percentDecode(std::string_view text, bool plusAsSpace);
+// Every byte other than letters, digits and "-._~" (and those in `keep`) as %XX.
+std::string percentEncode(std::string_view text, std::string_view keep = "");
+
+struct UrlParts {
+    std::string scheme;  // lower case
+    std::string host;    // lower case, without the port
+    int port = 0;        // 0 when the URL names none
+    std::string path = "/";
+    std::string query;
+};
+// Splits an absolute http(s) URL; nullopt for anything else.
+std::optional<UrlParts> splitUrl(std::string_view url);
+
+// ---- forms ------------------------------------------------------------------------------------
+
+struct FormField {
+    std::string name;
+    std::string value;  // the text, or the file's bytes
+    bool isFile = false;
+    std::string fileName;
+    std::string contentType;
+};
+using FormFields = std::vector<FormField>;
+
+// "a=1&b=2" in order, names and values decoded ("+" as a space).
+FormFields parseQuery(std::string_view query);
+// The body of a form post, by its Content-Type: URL-encoded or multipart. nullopt when the body
+// is neither or does not parse.
+std::optional<FormFields> parseForm(const HttpRequest& request);
+// The first field of that name, or null.
+const FormField* findField(const FormFields& fields, std::string_view name);
+// Its value, "" when absent.
+std::string fieldValue(const FormFields& fields, std::string_view name);
+std::size_t countFields(const FormFields& fields, std::string_view name);
+
+// ---- cookies ----------------------------------------------------------------------------------
+
+// A Set-Cookie value for the whole site (every host under the root domain), without Secure so
+// that the app's logout, which deletes the root domain's cookies by an http URL, finds it. A
+// session cookie unless `expired`.
+std::string siteCookie(std::string_view name, std::string_view value, bool expired = false);
+
+}  // namespace bnsite

@@ -1,0 +1,201 @@
+// Listing photos and captcha images, drawn from the seed and encoded as real JPEG and PNG files.
+// jpeglib.h needs size_t and FILE declared before it.
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+#include <png.h>
+
+#include "tools/site/Hash.h"
+#include "tools/site/SiteInternal.h"
+
+namespace bnsite {
+
+namespace {
+
+// A 5x7 bitmap font for the lower-case letters of captcha words (bit 4 is the left column).
+const unsigned char kGlyphs[26][7] = {
+    {0x00, 0x00, 0x0E, 0x01, 0x0F, 0x11, 0x0F}, {0x10, 0x10, 0x16, 0x19, 0x11, 0x11, 0x1E},
+    {0x00, 0x00, 0x0E, 0x10, 0x10, 0x11, 0x0E}, {0x01, 0x01, 0x0D, 0x13, 0x11, 0x11, 0x0F},
+    {0x00, 0x00, 0x0E, 0x11, 0x1F, 0x10, 0x0E}, {0x06, 0x09, 0x08, 0x1C, 0x08, 0x08, 0x08},
+    {0x00, 0x0F, 0x11, 0x11, 0x0F, 0x01, 0x0E}, {0x10, 0x10, 0x16, 0x19, 0x11, 0x11, 0x11},
+    {0x04, 0x00, 0x0C, 0x04, 0x04, 0x04, 0x0E}, {0x02, 0x00, 0x06, 0x02, 0x02, 0x12, 0x0C},
+    {0x10, 0x10, 0x12, 0x14, 0x18, 0x14, 0x12}, {0x0C, 0x04, 0x04, 0x04, 0x04, 0x04, 0x0E},
+    {0x00, 0x00, 0x1A, 0x15, 0x15, 0x11, 0x11}, {0x00, 0x00, 0x16, 0x19, 0x11, 0x11, 0x11},
+    {0x00, 0x00, 0x0E, 0x11, 0x11, 0x11, 0x0E}, {0x00, 0x00, 0x1E, 0x11, 0x1E, 0x10, 0x10},
+    {0x00, 0x00, 0x0D, 0x13, 0x0F, 0x01, 0x01}, {0x00, 0x00, 0x16, 0x19, 0x10, 0x10, 0x10},
+    {0x00, 0x00, 0x0E, 0x10, 0x0E, 0x01, 0x1E}, {0x08, 0x08, 0x1C, 0x08, 0x08, 0x09, 0x06},
+    {0x00, 0x00, 0x11, 0x11, 0x11, 0x13, 0x0D}, {0x00, 0x00, 0x11, 0x11, 0x11, 0x0A, 0x04},
+    {0x00, 0x00, 0x11, 0x11, 0x15, 0x15, 0x0A}, {0x00, 0x00, 0x11, 0x0A, 0x04, 0x0A, 0x11},
+    {0x00, 0x00, 0x11, 0x11, 0x0F, 0x01, 0x0E}, {0x00, 0x00, 0x1F, 0x02, 0x04, 0x08, 0x1F},
+};
+
+void setPixel(RgbImage& image, int x, int y, int r, int g, int b) {
+    if (x < 0 || y < 0 || x >= image.width || y >= image.height) return;
+    size_t at =
+        (static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)) * 3;
+    image.pixels[at] = static_cast<unsigned char>(r);
+    image.pixels[at + 1] = static_cast<unsigned char>(g);
+    image.pixels[at + 2] = static_cast<unsigned char>(b);
+}
+
+RgbImage blank(int width, int height) {
+    RgbImage image;
+    image.width = width;
+    image.height = height;
+    image.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 3, 255);
+    return image;
+}
+
+struct JpegErrors {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+void jpegFailed(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1);
+}
+
+void pngWrite(png_structp png, png_bytep data, png_size_t length) {
+    auto* out = static_cast<std::string*>(png_get_io_ptr(png));
+    out->append(reinterpret_cast<const char*>(data), length);
+}
+
+void pngFlush(png_structp) {}
+
+}  // namespace
+
+std::string encodeJpeg(const RgbImage& image, int quality) {
+    jpeg_compress_struct info{};
+    JpegErrors errors{};
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = jpegFailed;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_compress(&info);
+        std::free(buffer);
+        return {};
+    }
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(image.width);
+    info.image_height = static_cast<JDIMENSION>(image.height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(&image.pixels[static_cast<size_t>(info.next_scanline) *
+                                                          static_cast<size_t>(image.width) * 3]);
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::string out(reinterpret_cast<const char*>(buffer), size);
+    std::free(buffer);
+    return out;
+}
+
+std::string encodePng(const RgbImage& image) {
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png) return {};
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        return {};
+    }
+    png_set_write_fn(png, &out, pngWrite, pngFlush);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
+                 static_cast<png_uint_32>(image.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < image.height; ++y) {
+        png_bytep row = const_cast<png_bytep>(
+            &image.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width) * 3]);
+        png_write_row(png, row);
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+RgbImage listingPhoto(std::uint64_t seed, std::uint32_t id, int number, int width, int height) {
+    Rng rng(hashOf({seed, id, static_cast<std::uint64_t>(number), 101}));
+    RgbImage image = blank(width, height);
+    int r0 = rng.between(40, 220), g0 = rng.between(40, 220), b0 = rng.between(40, 220);
+    int r1 = rng.between(20, 235), g1 = rng.between(20, 235), b1 = rng.between(20, 235);
+    int horizon = height / 2 + rng.between(-height / 6, height / 6);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            bool ground = y > horizon;
+            int shade = (y * 60) / height;
+            if (ground)
+                setPixel(image, x, y, r1 - shade / 2, g1 - shade / 2, b1 - shade / 2);
+            else
+                setPixel(image, x, y, r0 + shade / 2, g0 + shade / 2, b0 + shade / 2);
+        }
+    }
+    // The thing for sale: a few solid shapes.
+    int shapes = rng.between(1, 3);
+    for (int s = 0; s < shapes; ++s) {
+        int cx = rng.between(width / 5, width * 4 / 5),
+            cy = rng.between(height / 4, height * 3 / 4);
+        int radius = rng.between(height / 8, height / 3);
+        int r = rng.between(0, 255), g = rng.between(0, 255), b = rng.between(0, 255);
+        bool round = rng.chance(50);
+        for (int y = cy - radius; y <= cy + radius; ++y) {
+            for (int x = cx - radius; x <= cx + radius; ++x) {
+                int dx = x - cx, dy = y - cy;
+                if (!round || dx * dx + dy * dy <= radius * radius) setPixel(image, x, y, r, g, b);
+            }
+        }
+    }
+    return image;
+}
+
+RgbImage captchaImage(const std::string& words, std::uint64_t noise) {
+    const int width = 300, height = 57, scale = 3;
+    RgbImage image = blank(width, height);
+    Rng rng(noise);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            int v = 235 + static_cast<int>(rng.below(20));
+            setPixel(image, x, y, v, v, v);
+        }
+    }
+    int textWidth = static_cast<int>(words.size()) * 6 * scale;
+    int x = std::max(2, (width - textWidth) / 2);
+    for (char ch : words) {
+        if (ch >= 'a' && ch <= 'z') {
+            int top = (height - 7 * scale) / 2 + rng.between(-4, 4);
+            const unsigned char* glyph = kGlyphs[ch - 'a'];
+            for (int row = 0; row < 7; ++row) {
+                for (int col = 0; col < 5; ++col) {
+                    if (!(glyph[row] & (0x10 >> col))) continue;
+                    for (int dy = 0; dy < scale; ++dy) {
+                        for (int dx = 0; dx < scale; ++dx)
+                            setPixel(image, x + col * scale + dx, top + row * scale + dy, 20, 20,
+                                     40);
+                    }
+                }
+            }
+        }
+        x += 6 * scale;
+    }
+    // Strike-through lines that a reader looks past.
+    for (int line = 0; line < 3; ++line) {
+        int y0 = rng.between(5, height - 5), y1 = rng.between(5, height - 5);
+        for (int px = 0; px < width; ++px) {
+            int py = y0 + (y1 - y0) * px / width;
+            setPixel(image, px, py, 90, 90, 110);
+        }
+    }
+    return image;
+}
+
+}  // namespace bnsite

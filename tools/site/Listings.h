@@ -1,0 +1,106 @@
+// The listings of the site: generated deterministically from the seed for every metro and
+// category, plus the ones people post through the posting pages while the site runs.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/site/Catalog.h"
+
+namespace bnsite {
+
+struct Listing {
+    std::uint32_t id = 0;
+    int metro = 0;
+    int subArea = -1;  // -1: the metro has none, or the poster bypassed the choice
+    int category = 0;
+
+    std::string titleHtml;  // as rows and the page write it (entities included)
+    std::string titleText;  // decoded, for matching
+    int price = -1;         // dollars; -1 for none
+    std::string placeHtml;  // "" for no place note
+    int minutesAgo = 0;     // before the content epoch
+
+    int images = 0;  // photos on the listing page
+    bool pngImages = false;
+    std::vector<std::string> uploadedImages;  // keys of posted photos (instead of generated)
+
+    std::string bodyHtml;
+    std::string bodyText;  // tags removed, for matching
+    std::string phone;     // as written, "" for none
+    enum class PhonePlace { None, Body, Tags, AfterTags } phonePlace = PhonePlace::None;
+    // How the page offers to reply: the relay address as a "Reply to:" link, the reply form
+    // (address behind the captcha), or both.
+    enum class Reply { Email, Form, Both } reply = Reply::Form;
+    std::string relayAddress;
+    enum class Status { Live, Expired, Removed } status = Status::Live;
+    bool oldFormat = false;  // written before the tag block existed: no tag block at all
+    enum class Seller { Owner, Dealer } seller = Seller::Owner;
+    bool noFee = false;
+    bool userPosted = false;
+
+    bool hasImages() const { return images > 0; }
+};
+
+struct ListingQuery {
+    int metro = 0;
+    int subArea = -1;  // -1: the whole metro
+    CategorySelector selector;
+    std::vector<std::string> words;  // every word must match (no case)
+    bool titlesOnly = false;
+    std::optional<int> minAsk, maxAsk;
+    bool withImages = false;
+    enum class Sort { Date, Relevance, PriceAscending, PriceDescending } sort = Sort::Date;
+    std::size_t offset = 0;
+    std::size_t limit = 100;
+};
+
+struct ListingResult {
+    std::vector<Listing> rows;  // the requested page
+    std::size_t total = 0;      // every match
+};
+
+class ListingStore {
+public:
+    ListingStore(std::uint64_t seed, const Catalog& catalog);
+
+    // Every generated listing of a category in a metro, newest first.
+    std::shared_ptr<const std::vector<Listing>> generated(int metro, int category);
+    // A listing by id (generated or posted), nullopt when there is none.
+    std::optional<Listing> byId(std::uint32_t id);
+    ListingResult query(const ListingQuery& query);
+
+    // Adds a posted listing in front of its category; gives it its id and returns it.
+    std::uint32_t publish(Listing listing);
+    void forgetPosted();
+
+    // How many listings a category has in a metro (generated ones).
+    int countFor(int metro, int category) const;
+    std::uint64_t seed() const { return seed_; }
+
+    // A generated listing's id, and back.
+    static std::uint32_t idFor(int metro, int category, int index);
+    static bool decodeId(std::uint32_t id, int* metro, int* category, int* index);
+
+private:
+    Listing make(int metro, int category, int index) const;
+
+    std::uint64_t seed_;
+    const Catalog& catalog_;
+    std::mutex lock_;
+    std::map<std::pair<int, int>, std::shared_ptr<const std::vector<Listing>>> cache_;
+    std::vector<Listing> posted_;
+};
+
+// "2012-02-29, 09:15PM EST": the listing's time in its state's zone, as the page writes it.
+std::string listingTime(const Listing& listing, const Catalog& catalog);
+// "Feb 29", the row's date.
+std::string listingDay(const Listing& listing, const Catalog& catalog);
+
+}  // namespace bnsite

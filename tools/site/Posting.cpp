@@ -1,0 +1,783 @@
+// The secure posting pages: a chain of forms kept together by a session token in the path and a
+// signature field on every form. Each step answers with the page of the next one: posting type,
+// category (one or two levels), area, neighbourhood, compose form, photos, review, terms of use,
+// captcha and the final page. Steps that need a phone-verified account stop with a notice.
+//
+// Every form carries the same long signature field name with a value per step, so that a form
+// of an earlier step can be sent again (the app resends its compose form after a correction).
+// Signature values use upper-case letters and digits only, so they never hold the lower-case
+// tokens by which the app tells the photo forms' fields apart.
+#include <algorithm>
+#include <cctype>
+
+#include "tools/site/Hash.h"
+#include "tools/site/Html.h"
+#include "tools/site/SiteInternal.h"
+
+namespace bnsite {
+
+namespace {
+
+constexpr std::size_t kMaxPhotos = 4;
+constexpr std::size_t kMaxSessions = 2000;
+
+struct PostingType {
+    const char* code;
+    const char* label;     // as the page writes it
+    int section;           // whose categories are offered; -1 when `category` is fixed
+    const char* category;  // the one category of this type, or ""
+    bool fourChoices;      // the community form of the category step
+};
+
+const PostingType kTypes[] = {
+    {"jo", "job offered", 5, "", false},
+    {"go", "gig offered", 6, "", false},
+    {"rw", "resume / job wanted", -1, "res", false},
+    {"ho", "housing offered", 2, "", false},
+    {"hw", "housing wanted", -1, "hsw", false},
+    {"fso", "for sale", 3, "", false},
+    {"iw", " items wanted &amp; barter ", -1, "wan", false},
+    {"so", "service offered", 4, "", false},
+    {"pr", "personal / romance", 1, "", false},
+    {"c", "community", 0, "", true},
+    {"e", "event", -1, "eve", false},
+};
+
+const char* const kCommunityChoices[] = {"act", "laf", "pet", "vol"};
+
+const PostingType* typeOf(const std::string& code) {
+    for (const auto& t : kTypes) {
+        if (code == t.code) return &t;
+    }
+    return nullptr;
+}
+
+bool looksLikeEmail(const std::string& text) {
+    size_t at = text.find('@');
+    return at != std::string::npos && at > 0 && text.find('.', at) != std::string::npos &&
+           text.find_first_of(" <>\"\r\n") == std::string::npos && text.back() != '.';
+}
+
+std::string trimmed(const std::string& text) {
+    size_t b = text.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return {};
+    size_t e = text.find_last_not_of(" \t\r\n");
+    return text.substr(b, e - b + 1);
+}
+
+bool isImage(const std::string& bytes) {
+    return (bytes.size() > 3 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+            static_cast<unsigned char>(bytes[1]) == 0xD8 &&
+            static_cast<unsigned char>(bytes[2]) == 0xFF) ||
+           bytes.rfind("\x89PNG\r\n\x1a\n", 0) == 0;
+}
+
+std::string textToHtml(const std::string& text) {
+    std::string out;
+    for (char c : escapeHtml(text)) {
+        if (c == '\r') continue;
+        if (c == '\n')
+            out += "<br>\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+struct PostingService::Session {
+    std::string token;
+    int metro = 0;
+    std::string signatureName;
+    std::set<std::string> reached;  // steps whose forms may be sent
+    std::string step;               // the page shown last
+
+    const PostingType* type = nullptr;
+    int category = -1;
+    Listing::Seller seller = Listing::Seller::Owner;
+    int subArea = -1;
+    int neighbourhood = -1;
+    std::string title, price, place, email, privacy = "C", body;
+    bool emailAccepted = false;
+    std::vector<std::string> photos;  // upload keys
+    bool done = false;
+};
+
+namespace {
+
+using Session = PostingService::Session;
+
+std::string signatureValue(const SiteImpl& site, const Session& s, const std::string& step) {
+    return hashToken(hashOf({site.options.seed, hashText(s.token), hashText(step)}), 16,
+                     "0123456789ABCDEF");
+}
+
+std::string formOpen(const SiteImpl& site, const Session& s, const std::string& step,
+                     bool multipart = false) {
+    std::string out = "<form action=\"/k/" + s.token + "\" method=\"post\"";
+    if (multipart) out += " enctype=\"multipart/form-data\"";
+    out += ">\n<input type=\"hidden\" name=\"" + s.signatureName + "\" value=\"" +
+           signatureValue(site, s, step) + "\">\n";
+    return out;
+}
+
+HttpResponse page(const SiteImpl& site, const Session& s, const std::string& title,
+                  const std::string& content, int status = 200) {
+    const Metro& m = site.catalog.metros[static_cast<size_t>(s.metro)];
+    std::string body = "<div class=\"bchead\"><a href=\"" + cityRoot(m.code) + "/\"><b>" + m.name +
+                       " bazaarnest</b></a> &gt; <span>create posting</span></div>\n" + content;
+    return HttpResponse::html(pageFrame("bazaarnest | " + m.name + " | " + title, "post", body),
+                              status);
+}
+
+std::string errorList(const std::vector<std::string>& errors) {
+    if (errors.empty()) return {};
+    std::string out = "<ul class=\"errors\">\n";
+    for (const auto& e : errors)
+        out += "<li class=\"error\">" + escapeHtml(e) + "</li>\n";
+    return out + "</ul>\n";
+}
+
+std::string radio(const std::string& name, const std::string& value, const std::string& label) {
+    return "<label><input type=\"radio\" name=\"" + name + "\" value=\"" + value + "\">" + label +
+           "</label><br>\n";
+}
+
+std::string continueButton(const std::string& value = "Continue") {
+    return "<button type=\"submit\" name=\"go\" value=\"" + value + "\">" + value + "</button>\n";
+}
+
+const TestAccount* accountRecord(const std::string& email) {
+    for (const auto& a : kTestAccounts) {
+        if (a.email == email) return &a;
+    }
+    return nullptr;
+}
+
+// ---- the pages of the steps ---------------------------------------------------------------------
+
+HttpResponse typePage(SiteImpl& site, Session& s) {
+    s.step = "type";
+    std::string content =
+        formOpen(site, s, "type") + "<h3>What type of posting is this:</h3>\n<blockquote>\n";
+    for (const auto& t : kTypes)
+        content += radio("id", t.code, t.label);
+    content += "</blockquote>\n" + continueButton() + "</form>\n";
+    return page(site, s, "choose type", content);
+}
+
+HttpResponse categoryPage(SiteImpl& site, Session& s) {
+    s.step = "cat";
+    const Catalog& c = site.catalog;
+    std::string content = formOpen(site, s, "cat");
+    if (s.type->fourChoices) {
+        content +=
+            "<h3>These 4 categories work for community postings. Pick the one that fits "
+            "best:</h3>\n<blockquote>\n";
+        for (const char* code : kCommunityChoices) {
+            const Category& cat = c.categories[static_cast<size_t>(c.categoryIndex(code))];
+            content += radio("id", cat.code, cat.name);
+        }
+    } else {
+        content += "<h3>Please choose a category:</h3>\n<blockquote>\n";
+        for (const auto& cat : c.categories) {
+            if (cat.section != s.type->section || cat.form == LinkForm::ApartmentIndex ||
+                cat.code == "apt")
+                continue;
+            content += radio("id", cat.code, cat.name);
+        }
+    }
+    content += "</blockquote>\n" + continueButton() + "</form>\n";
+    return page(site, s, "choose category", content);
+}
+
+HttpResponse sellerPage(SiteImpl& site, Session& s) {
+    s.step = "subcat";
+    std::string content = formOpen(site, s, "subcat") +
+                          "<h3>Which of these most closely matches your vehicle?</h3>\n"
+                          "<blockquote>\n" +
+                          radio("id", "cto", "cars &amp; trucks - by owner") +
+                          radio("id", "ctd", "cars &amp; trucks - by dealer") + "</blockquote>\n" +
+                          continueButton() + "</form>\n";
+    return page(site, s, "choose category", content);
+}
+
+HttpResponse areaPage(SiteImpl& site, Session& s) {
+    s.step = "area";
+    const Metro& m = site.catalog.metros[static_cast<size_t>(s.metro)];
+    std::string content =
+        formOpen(site, s, "area") +
+        "<h3>Please choose the area nearest you:</h3>\n<blockquote>\n"
+        "<label><input type=\"radio\" name=\"n\" value=\"0\"><big>bypass this step"
+        "</big></label><br>\n";
+    for (size_t i = 0; i < m.subAreas.size(); ++i)
+        content += radio("n", std::to_string(i + 1), m.subAreas[i].title);
+    content += "</blockquote>\n" + continueButton() + "</form>\n";
+    return page(site, s, "choose area", content);
+}
+
+HttpResponse neighbourhoodPage(SiteImpl& site, Session& s) {
+    s.step = "hood";
+    const SubArea& a =
+        site.catalog.metros[static_cast<size_t>(s.metro)].subAreas[static_cast<size_t>(s.subArea)];
+    std::string content =
+        formOpen(site, s, "hood") +
+        "<h3>Which of these locations fits best?</h3>\n<blockquote>\n"
+        "<label><input type=\"radio\" name=\"n\" value=\"0\"><big>bypass this step"
+        "</big></label><br>\n";
+    for (size_t i = 0; i < a.neighbourhoods.size(); ++i)
+        content += radio("n", std::to_string(i + 1), a.neighbourhoods[i]);
+    content += "</blockquote>\n" + continueButton() + "</form>\n";
+    return page(site, s, "choose location", content);
+}
+
+// What the compose form asks for a price with: nothing, "Ask" (size 4) or "Rent" (size 3).
+std::string priceField(const SiteImpl& site, const Session& s) {
+    const Category& cat = site.catalog.categories[static_cast<size_t>(s.category)];
+    if (cat.maxPrice <= 0) return {};
+    return cat.section == 2 ? "Rent" : "Ask";
+}
+
+std::string relayFor(const SiteImpl& site, const Session& s) {
+    const Category& cat = site.catalog.categories[static_cast<size_t>(s.category)];
+    return site.catalog.sections[static_cast<size_t>(cat.section)].relayPrefix + "-" +
+           hashToken(hashText(s.token), 5) + "@" + std::string(kMailDomain);
+}
+
+HttpResponse composePage(SiteImpl& site, Session& s, const std::string& account,
+                         const std::vector<std::string>& errors) {
+    s.step = "edit";
+    std::string price = priceField(site, s);
+    std::string content = formOpen(site, s, "edit", true) + errorList(errors);
+    content +=
+        "<table class=\"compose\">\n<tr><td>Posting Title:</td><td><input type=\"text\" "
+        "name=\"PostingTitle\" size=\"30\" maxlength=\"70\" value=\"" +
+        escapeHtml(s.title) + "\"></td>\n";
+    if (price == "Ask")
+        content +=
+            "<td>Price: $<input type=\"text\" size=\"4\" maxlength=\"11\" name=\"Ask\" value=\"" +
+            escapeHtml(s.price) + "\"></td>\n";
+    else if (price == "Rent")
+        content +=
+            "<td>Rent: $<input type=\"text\" size=\"3\" maxlength=\"11\" name=\"Rent\" value=\"" +
+            escapeHtml(s.price) + "\"></td>\n";
+    content +=
+        "<td>Specific Location: <input type=\"text\" size=\"20\" maxlength=\"40\" "
+        "name=\"GeographicArea\" value=\"" +
+        escapeHtml(s.place) + "\"></td></tr>\n</table>\n";
+    if (account.empty()) {
+        // The confirmation field's attributes run over two lines, as the site has always
+        // written them.
+        content +=
+            "<div class=\"email\">Your email address: <input type=\"text\" size=\"35\" "
+            "name=\"FromEMail\" value=\"" +
+            escapeHtml(s.email) +
+            "\"> Type it again: "
+            "<input type=\"text\" size=\"35\"\n name=\"ConfirmEMail\" value=\"" +
+            escapeHtml(s.email) + "\"></div>\n";
+    } else {
+        content += "<div class=\"email\">Posting as " + escapeHtml(account) + "</div>\n";
+    }
+    auto privacy = [&](const char* value, const std::string& label) {
+        return "<label><input type=\"radio\" name=\"Privacy\" value=\"" + std::string(value) +
+               "\"" + (s.privacy == value ? " checked" : "") + "> " + label + "</label><br>\n";
+    };
+    content += "<div class=\"privacy\">\n" + privacy("C", "anonymize (" + relayFor(site, s) + ")") +
+               privacy("A", "hide (no email)") + privacy("P", "show my real email address") +
+               "</div>\n";
+    content +=
+        "<div>Posting Description:<br>\n<textarea rows=\"12\" cols=\"80\" name=\"PostingBody\" "
+        "id=\"PostingBody\">" +
+        escapeHtml(s.body) + "</textarea></div>\n" + continueButton() + "</form>\n";
+    return page(site, s, "compose", content);
+}
+
+HttpResponse emailWarningPage(SiteImpl& site, Session& s) {
+    s.step = "emailwarn";
+    std::string content =
+        "<div class=\"warning\"><b>Warning:</b> your email address is included in the body of "
+        "your posting, exposing you to phishing attacks and spam. Please go back and remove it, "
+        "or continue anyway.</div>\n" +
+        formOpen(site, s, "emailwarn") +
+        "<input type=\"hidden\" name=\"emailok\" value=\"yes\">\n" +
+        continueButton("Continue anyway") + "</form>\n";
+    return page(site, s, "email warning", content);
+}
+
+HttpResponse photoPage(SiteImpl& site, Session& s, const std::vector<std::string>& errors) {
+    s.step = "images";
+    std::string content = errorList(errors);
+    content += "<h3>Add photos</h3>\n<div class=\"instructions\">You can add up to " +
+               std::to_string(kMaxPhotos) + " images to be displayed with this posting.</div>\n";
+    if (!s.photos.empty()) {
+        content += "<div class=\"uploaded\">\n";
+        for (const auto& key : s.photos)
+            content += "<img src=\"http://" + std::string(kImageHost) + "/u/" + key +
+                       ".jpg\" width=\"100\">\n";
+        content += "</div>\n";
+    }
+    content += formOpen(site, s, "images", true) +
+               "<input type=\"hidden\" name=\"a\" value=\"add\">\n"
+               "<input type=\"file\" name=\"file\" accept=\"image/*\">\n" +
+               continueButton("add image") + "</form>\n" + formOpen(site, s, "images", true) +
+               "<input type=\"hidden\" name=\"a\" value=\"fin\">\n" +
+               continueButton("Done with Images") + "</form>\n";
+    return page(site, s, "add photos", content);
+}
+
+HttpResponse previewPage(SiteImpl& site, Session& s) {
+    s.step = "preview";
+    std::string content =
+        "<h3>Please review and confirm your posting.</h3>\n" + formOpen(site, s, "preview") +
+        "<input type=\"hidden\" name=\"a\" value=\"publish\">\n" + continueButton() + "</form>\n" +
+        formOpen(site, s, "preview") + "<input type=\"hidden\" name=\"a\" value=\"edit\">\n" +
+        continueButton("Edit Post") + "</form>\n";
+    content += "<div class=\"preview\"><h2 class=\"postingtitle\">" + escapeHtml(s.title);
+    if (!s.price.empty()) content += " - $" + escapeHtml(s.price);
+    if (!s.place.empty()) content += " (" + escapeHtml(s.place) + ")";
+    content += "</h2>\n<div class=\"body\">" + textToHtml(s.body) + "</div>\n";
+    for (const auto& key : s.photos)
+        content += "<img src=\"http://" + std::string(kImageHost) + "/u/" + key + ".jpg\">\n";
+    content += "</div>\n";
+    return page(site, s, "review", content);
+}
+
+HttpResponse termsPage(SiteImpl& site, Session& s) {
+    s.step = "terms";
+    std::string content =
+        "<h3>Terms of Use</h3>\n<div class=\"terms\">By posting on bazaarnest you agree to these "
+        "terms. You are responsible for what you post, and you will not post anything unlawful, "
+        "misleading or offensive.<br>\nMODIFICATIONS TO THIS AGREEMENT. We may change these terms "
+        "from time to time; continuing to post means you accept the terms in force.</div>\n" +
+        formOpen(site, s, "terms") + "<input type=\"hidden\" name=\"a\" value=\"terms\">\n" +
+        continueButton("ACCEPT the terms of use") + continueButton("DECLINE") + "</form>\n";
+    return page(site, s, "terms of use", content);
+}
+
+HttpResponse captchaPage(SiteImpl& site, Session& s, const std::vector<std::string>& errors) {
+    s.step = "captcha";
+    std::string content = errorList(errors) +
+                          "<h3>To finalize your post, please type the words below.</h3>\n" +
+                          formOpen(site, s, "captcha") +
+                          "<input type=\"hidden\" name=\"a\" value=\"captcha\">\n"
+                          "<input type=\"hidden\" name=\"recaptcha_response_field\" "
+                          "value=\"manual_challenge\">\n<iframe src=\"" +
+                          captchaChallengeUrl(false) +
+                          "\" height=\"300\" width=\"500\" frameborder=\"0\"></iframe><br>\n"
+                          "<textarea name=\"recaptcha_challenge_field\" rows=\"3\" cols=\"40\">"
+                          "</textarea>\n" +
+                          continueButton() + "</form>\n";
+    return page(site, s, "verify", content);
+}
+
+HttpResponse phonePage(SiteImpl& site, Session& s, const std::string& account, bool dealer) {
+    std::string content;
+    if (account.empty()) {
+        content =
+            "<h3>Account required</h3>\n<div>You need to have a bazaarnest account, "
+            "verified by phone, to post in this category.</div>\n";
+    } else if (dealer) {
+        content =
+            "<h3>Telephone Account Verification</h3>\n<div>Dealers must verify their "
+            "account by phone before posting.</div>\n";
+    } else {
+        content =
+            "<h3>Verification</h3>\n<div>Posting in this category needs to be "
+            "authenticated by phone.</div>\n";
+    }
+    content += "<div><a href=\"https://" + std::string(kAccountHost) +
+               "/\"><span>go to your "
+               "account</span></a></div>\n";
+    return page(site, s, "verification", content, 200);
+}
+
+HttpResponse refuse(int status, const std::string& reason) {
+    return errorPage(status, {reason}, "posting error");
+}
+
+// Whether the form holds only the given fields (besides the signature), each at most once.
+bool onlyFields(const FormFields& form, const Session& s,
+                std::initializer_list<const char*> allowed, std::string* bad) {
+    for (const auto& f : form) {
+        bool known = f.name == s.signatureName;
+        for (const char* a : allowed)
+            known = known || f.name == a;
+        if (!known || countFields(form, f.name) > 1) {
+            *bad = f.name;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void PostingService::reset() {
+    std::lock_guard<std::mutex> g(lock_);
+    sessions_.clear();
+}
+
+HttpResponse PostingService::handle(SiteImpl& site, const HttpRequest& request) {
+    const Catalog& c = site.catalog;
+    std::vector<std::string> parts;
+    {
+        size_t at = 1;
+        const std::string& p = request.path;
+        while (at < p.size()) {
+            size_t slash = p.find('/', at);
+            std::string part =
+                p.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
+            if (!part.empty()) parts.push_back(part);
+            if (slash == std::string::npos) break;
+            at = slash + 1;
+        }
+    }
+    bool read = request.method == "GET" || request.method == "HEAD";
+    std::string account = site.accounts.accountOf(request);
+
+    // The link of the confirmation mail publishes a posting made without an account.
+    if (parts.size() == 2 && parts[0] == "p" && read) {
+        Listing listing;
+        {
+            std::lock_guard<std::mutex> g(site.stateLock);
+            auto it = site.pendingListings.find(parts[1]);
+            if (it == site.pendingListings.end())
+                return refuse(404, "This link has already been used or has expired.");
+            listing = it->second;
+            site.pendingListings.erase(it);
+        }
+        listing.id = site.listings.publish(listing);
+        std::string url = listingUrl(c, listing);
+        std::string content =
+            "<h3>Your posting is published.</h3>\n<div>Your posting can be seen "
+            "at <a href=\"" +
+            url + "\">" + url + "</a>.</div>\n";
+        return HttpResponse::html(pageFrame("bazaarnest | posting published", "post", content));
+    }
+
+    if (parts.size() == 2 && parts[0] == "c" && read) {
+        int metro = c.metroIndex(parts[1]);
+        if (metro < 0) return refuse(404, "There is no bazaarnest site by that name.");
+        auto s = std::make_shared<Session>();
+        s->token = site.newToken("posting", 10);
+        s->metro = metro;
+        s->signatureName =
+            "bnPostingSig_" + hashToken(hashOf({site.options.seed, hashText(s->token), 3}), 10,
+                                        "ABCDEFGHJKLMNPQRSTUVWXYZ23456789");
+        s->reached.insert("type");
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            if (sessions_.size() >= kMaxSessions) sessions_.clear();
+            sessions_[s->token] = s;
+        }
+        return typePage(site, *s);
+    }
+
+    if (parts.size() != 2 || parts[0] != "k") return refuse(404, "Page not found.");
+    std::shared_ptr<Session> found;
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        auto it = sessions_.find(parts[1]);
+        if (it != sessions_.end()) found = it->second;
+    }
+    if (!found) return refuse(404, "This posting session has ended. Please start again.");
+    Session& s = *found;
+    // One request at a time per posting.
+    static std::mutex sessionLock;
+    std::lock_guard<std::mutex> hold(sessionLock);
+
+    if (read) {
+        if (s.done) return refuse(409, "This posting has already been submitted.");
+        if (s.step == "type") return typePage(site, s);
+        if (s.step == "cat") return categoryPage(site, s);
+        if (s.step == "subcat") return sellerPage(site, s);
+        if (s.step == "area") return areaPage(site, s);
+        if (s.step == "hood") return neighbourhoodPage(site, s);
+        if (s.step == "emailwarn") return emailWarningPage(site, s);
+        if (s.step == "images") return photoPage(site, s, {});
+        if (s.step == "preview") return previewPage(site, s);
+        if (s.step == "terms") return termsPage(site, s);
+        if (s.step == "captcha") return captchaPage(site, s, {});
+        return composePage(site, s, account, {});
+    }
+    if (request.method != "POST") return refuse(405, "That is not how this page is used.");
+    if (s.done) return refuse(409, "This posting has already been submitted.");
+
+    auto parsed = parseForm(request);
+    if (!parsed) return refuse(400, "The form could not be read.");
+    const FormFields& form = *parsed;
+    const FormField* signature = findField(form, s.signatureName);
+    if (!signature) return refuse(400, "The form is missing its signature field.");
+    std::string step;
+    for (const auto& candidate : s.reached) {
+        if (signature->value == signatureValue(site, s, candidate)) step = candidate;
+    }
+    if (step.empty()) return refuse(403, "This form has expired or its signature is wrong.");
+    std::string bad;
+    std::string go = fieldValue(form, "go");
+
+    // Where the chain goes once the category (and the seller) is known.
+    auto afterCategory = [&]() -> HttpResponse {
+        const Category& cat = c.categories[static_cast<size_t>(s.category)];
+        const TestAccount* a = accountRecord(account);
+        bool verified = a && a->phoneVerified;
+        if ((cat.section == 4 || (cat.code == "cta" && s.seller == Listing::Seller::Dealer)) &&
+            !verified)
+            return phonePage(site, s, account, cat.code == "cta");
+        const Metro& m = c.metros[static_cast<size_t>(s.metro)];
+        if (!m.subAreas.empty()) {
+            s.reached.insert("area");
+            return areaPage(site, s);
+        }
+        s.reached.insert("edit");
+        return composePage(site, s, account, {});
+    };
+
+    if (step == "type" || step == "cat" || step == "subcat") {
+        if (!onlyFields(form, s, {"id", "go"}, &bad))
+            return refuse(400, "Unexpected form field " + bad + ".");
+        if (go != "Continue") return refuse(400, "Unexpected button.");
+        std::string id = fieldValue(form, "id");
+        if (step == "type") {
+            const PostingType* t = typeOf(id);
+            if (!t) return refuse(400, "Please choose a type of posting.");
+            s.type = t;
+            s.category = -1;
+            s.seller = Listing::Seller::Owner;
+            if (t->section >= 0) {
+                s.reached.insert("cat");
+                return categoryPage(site, s);
+            }
+            s.category = c.categoryIndex(t->category);
+            return afterCategory();
+        }
+        if (!s.type) return refuse(400, "Please choose a type of posting first.");
+        if (step == "cat") {
+            int index = c.categoryIndex(id);
+            bool offered =
+                index >= 0 && c.categories[static_cast<size_t>(index)].section == s.type->section;
+            if (s.type->fourChoices) {
+                offered = false;
+                for (const char* code : kCommunityChoices)
+                    offered = offered || id == code;
+            }
+            if (!offered) return refuse(400, "Please choose one of the categories offered.");
+            s.category = index;
+            if (id == "cta") {
+                s.reached.insert("subcat");
+                return sellerPage(site, s);
+            }
+            return afterCategory();
+        }
+        if (id != "cto" && id != "ctd")
+            return refuse(400, "Please choose one of the categories offered.");
+        s.category = c.categoryIndex("cta");
+        s.seller = id == "ctd" ? Listing::Seller::Dealer : Listing::Seller::Owner;
+        return afterCategory();
+    }
+    if (s.category < 0) return refuse(400, "Please choose a category first.");
+
+    if (step == "area" || step == "hood") {
+        if (!onlyFields(form, s, {"n", "go"}, &bad))
+            return refuse(400, "Unexpected form field " + bad + ".");
+        if (go != "Continue") return refuse(400, "Unexpected button.");
+        int n = std::atoi(fieldValue(form, "n").c_str());
+        const Metro& m = c.metros[static_cast<size_t>(s.metro)];
+        if (step == "area") {
+            if (n < 0 || n > static_cast<int>(m.subAreas.size()) || fieldValue(form, "n").empty())
+                return refuse(400, "Please choose an area.");
+            s.subArea = n - 1;
+            s.neighbourhood = -1;
+            if (s.subArea >= 0 &&
+                !m.subAreas[static_cast<size_t>(s.subArea)].neighbourhoods.empty()) {
+                s.reached.insert("hood");
+                return neighbourhoodPage(site, s);
+            }
+        } else {
+            if (s.subArea < 0) return refuse(400, "Please choose an area first.");
+            const SubArea& a = m.subAreas[static_cast<size_t>(s.subArea)];
+            if (n < 0 || n > static_cast<int>(a.neighbourhoods.size()) ||
+                fieldValue(form, "n").empty())
+                return refuse(400, "Please choose a location.");
+            s.neighbourhood = n - 1;
+        }
+        s.reached.insert("edit");
+        return composePage(site, s, account, {});
+    }
+
+    if (step == "edit") {
+        std::string price = priceField(site, s);
+        bool anonymous = account.empty();
+        std::vector<const char*> allowed = {"PostingTitle", "GeographicArea", "FromEMail",
+                                            "Privacy",      "PostingBody",    "go"};
+        if (!price.empty()) allowed.push_back(price == "Ask" ? "Ask" : "Rent");
+        if (anonymous) allowed.push_back("ConfirmEMail");
+        for (const auto& f : form) {
+            bool known = f.name == s.signatureName ||
+                         std::any_of(allowed.begin(), allowed.end(),
+                                     [&](const char* a) { return f.name == a; });
+            if (!known || countFields(form, f.name) > 1)
+                return refuse(400, "Unexpected form field " + f.name + ".");
+        }
+        if (go != "Continue") return refuse(400, "Unexpected button.");
+        s.title = trimmed(fieldValue(form, "PostingTitle"));
+        s.price = price.empty() ? std::string() : trimmed(fieldValue(form, price));
+        s.place = trimmed(fieldValue(form, "GeographicArea"));
+        s.body = fieldValue(form, "PostingBody");
+        std::string privacy = fieldValue(form, "Privacy");
+        s.privacy = privacy == "A" || privacy == "P" ? privacy : "C";
+        s.email = anonymous ? trimmed(fieldValue(form, "FromEMail")) : account;
+        std::vector<std::string> errors;
+        if (s.title.empty()) errors.push_back("Posting title is required.");
+        if (trimmed(s.body).empty()) errors.push_back("Posting description is required.");
+        if (!s.price.empty() && s.price.find_first_not_of("0123456789") != std::string::npos)
+            errors.push_back("Price must be a whole number.");
+        if (anonymous) {
+            if (!looksLikeEmail(s.email))
+                errors.push_back("A valid email address is required.");
+            else if (trimmed(fieldValue(form, "ConfirmEMail")) != s.email)
+                errors.push_back("The two email addresses do not match.");
+        }
+        if (!errors.empty()) return composePage(site, s, account, errors);
+        s.emailAccepted = false;
+        if (containsIgnoringCase(s.body, s.email)) {
+            s.reached.insert("emailwarn");
+            return emailWarningPage(site, s);
+        }
+        s.reached.insert("images");
+        return photoPage(site, s, {});
+    }
+
+    if (step == "emailwarn") {
+        if (!onlyFields(form, s, {"emailok", "go"}, &bad))
+            return refuse(400, "Unexpected form field " + bad + ".");
+        if (fieldValue(form, "emailok") != "yes" || go != "Continue anyway")
+            return refuse(400, "Unexpected button.");
+        s.emailAccepted = true;
+        s.reached.insert("images");
+        return photoPage(site, s, {});
+    }
+
+    if (step == "images") {
+        if (!onlyFields(form, s, {"a", "file", "go"}, &bad))
+            return refuse(400, "Unexpected form field " + bad + ".");
+        std::string a = fieldValue(form, "a");
+        if (a == "add") {
+            if (go != "add image") return refuse(400, "Unexpected button.");
+            const FormField* file = findField(form, "file");
+            if (!file || !file->isFile) return refuse(400, "The image file is missing.");
+            if (!isImage(file->value))
+                return photoPage(site, s, {"That file is not an image we can use."});
+            if (s.photos.size() >= kMaxPhotos)
+                return photoPage(
+                    site, s,
+                    {"You can add no more than " + std::to_string(kMaxPhotos) + " images."});
+            std::string key = s.token + "_" + std::to_string(s.photos.size() + 1);
+            {
+                std::lock_guard<std::mutex> g(site.stateLock);
+                site.uploads[key] = file->value;
+            }
+            s.photos.push_back(key);
+            return photoPage(site, s, {});
+        }
+        if (a != "fin" || go != "Done with Images" || findField(form, "file"))
+            return refuse(400, "Unexpected button.");
+        s.reached.insert("preview");
+        return previewPage(site, s);
+    }
+
+    if (step == "preview") {
+        if (!onlyFields(form, s, {"a", "go"}, &bad))
+            return refuse(400, "Unexpected form field " + bad + ".");
+        std::string a = fieldValue(form, "a");
+        if (a == "edit" && go == "Edit Post") return composePage(site, s, account, {});
+        if (a != "publish" || go != "Continue") return refuse(400, "Unexpected button.");
+        if (account.empty() || !site.accounts.acceptedTerms(account)) {
+            s.reached.insert("terms");
+            return termsPage(site, s);
+        }
+        step = "terms-accepted";
+    }
+
+    if (step == "terms") {
+        if (!onlyFields(form, s, {"a", "go"}, &bad))
+            return refuse(400, "Unexpected form field " + bad + ".");
+        if (fieldValue(form, "a") != "terms") return refuse(400, "Unexpected button.");
+        if (go == "DECLINE") {
+            s.done = true;
+            return refuse(403, "You must accept the terms of use to post.");
+        }
+        if (go != "ACCEPT the terms of use") return refuse(400, "Unexpected button.");
+        if (!account.empty()) site.accounts.acceptTerms(account);
+        step = "terms-accepted";
+    }
+
+    const TestAccount* record = accountRecord(account);
+    if (step == "terms-accepted") {
+        if (account.empty() || (record && record->captchaAlways)) {
+            s.reached.insert("captcha");
+            return captchaPage(site, s, {});
+        }
+    } else if (step == "captcha") {
+        if (!onlyFields(form, s,
+                        {"a", "recaptcha_challenge_field", "recaptcha_response_field", "go"}, &bad))
+            return refuse(400, "Unexpected form field " + bad + ".");
+        if (fieldValue(form, "a") != "captcha" || go != "Continue")
+            return refuse(400, "Unexpected button.");
+        if (fieldValue(form, "recaptcha_response_field") != "manual_challenge" ||
+            !site.captcha.consumeCode(fieldValue(form, "recaptcha_challenge_field")))
+            return captchaPage(site, s, {"The verification code was not right. Please try again."});
+    } else {
+        return refuse(400, "Unexpected form.");
+    }
+
+    // The posting is complete.
+    s.done = true;
+    const Metro& m = c.metros[static_cast<size_t>(s.metro)];
+    Listing listing;
+    listing.metro = s.metro;
+    listing.subArea = s.subArea;
+    listing.category = s.category;
+    listing.titleHtml = escapeHtml(s.title);
+    listing.titleText = s.title;
+    listing.price = s.price.empty() ? -1 : std::atoi(s.price.substr(0, 9).c_str());
+    std::string place = s.place;
+    if (place.empty() && s.neighbourhood >= 0)
+        place = m.subAreas[static_cast<size_t>(s.subArea)]
+                    .neighbourhoods[static_cast<size_t>(s.neighbourhood)];
+    listing.placeHtml = escapeHtml(place);
+    listing.bodyHtml = textToHtml(s.body);
+    listing.bodyText = s.body;
+    listing.images = static_cast<int>(s.photos.size());
+    listing.uploadedImages = s.photos;
+    listing.reply = Listing::Reply::Email;
+    listing.relayAddress = relayFor(site, s);
+    listing.seller = s.seller;
+    if (!account.empty()) {
+        listing.id = site.listings.publish(listing);
+        std::string url = listingUrl(c, listing);
+        site.accounts.recordPosting(account, listing.titleHtml, url);
+        std::string content =
+            "<h3>Thanks for posting!</h3>\n<div>Your posting can be seen at <a href=\"" + url +
+            "\">" + url + "</a>.</div>\n<div><a href=\"https://" + std::string(kAccountHost) +
+            "/\"><span>manage your postings</span>"
+            "</a></div>\n";
+        return page(site, s, "posted", content);
+    }
+    std::string publishToken = site.newToken("publish", 20);
+    std::string link = "https://" + std::string(kPostingHost) + "/p/" + publishToken;
+    {
+        std::lock_guard<std::mutex> g(site.stateLock);
+        site.pendingListings[publishToken] = listing;
+        site.mails.push_back({s.email, "POST/EDIT/DELETE: \"" + s.title + "\"", link});
+    }
+    std::string content =
+        "<h3>Thanks for posting with us.</h3>\n<div><b>IMPORTANT - FURTHER ACTION IS REQUIRED TO "
+        "COMPLETE YOUR REQUEST!</b></div>\n<div>You should receive an email shortly, with a link "
+        "to publish your ad.</div>\n<div>The email is sent to " +
+        escapeHtml(s.email) + ".</div>\n";
+    return page(site, s, "almost done", content);
+}
+
+}  // namespace bnsite

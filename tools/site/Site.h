@@ -1,0 +1,101 @@
+// The stand-in classifieds site: every host of the site and of the outside services the app
+// reaches (captcha, page simplifier), answered by one loopback server that tells them apart by
+// the Host field. Tests start it in process on a free port; the program `bazaarnest-site` serves
+// it for people and scripts.
+//
+//   Site site;                       // seed kDefaultSeed
+//   site.start();
+//   setenv("BAZAARNEST_HOSTS", site.hostsOverride().c_str(), 1);
+//   setenv("BAZAARNEST_CA_FILE", site.caFile().c_str(), 1);
+//   ... fetch http://boston.bazaarnest.test/ with the platform ...
+//
+// Content is generated from the seed: the same seed gives the same bytes for every page (until
+// people post). State that requests build up (captcha challenges, logins, postings) is kept in
+// memory while the site runs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/site/Faults.h"
+#include "tools/site/HttpMessage.h"
+#include "tools/site/SiteNames.h"
+
+namespace bnsite {
+
+class Catalog;
+class ListingStore;
+struct SiteImpl;
+
+struct SiteOptions {
+    std::uint64_t seed = kDefaultSeed;
+    int port = 0;  // 0 picks a free port
+    // The folder of the test authority's files (ca.pem, server.pem, server-key.pem); "" for the
+    // build's own, made by scripts/make-test-ca. TLS is off when they cannot be had.
+    std::string certificateFolder;
+    bool tls = true;
+    // One line per answered request; none when empty.
+    std::function<void(const std::string&)> log;
+};
+
+// A confirmation mail the site "sent" (postings made without an account): its recipient and
+// the link that publishes the posting.
+struct SentMail {
+    std::string to;
+    std::string subject;
+    std::string link;
+};
+
+class Site {
+public:
+    explicit Site(SiteOptions options = {});
+    ~Site();
+    Site(const Site&) = delete;
+    Site& operator=(const Site&) = delete;
+
+    bool start(std::string* error = nullptr);
+    // Opens every gate, then closes every connection and joins the server's threads.
+    void stop();
+    bool isRunning() const;
+
+    int port() const;
+    // The BAZAARNEST_HOSTS value that points every name at this server.
+    std::string hostsOverride() const;
+    // The authority to trust (BAZAARNEST_CA_FILE); "" when TLS is off.
+    std::string caFile() const;
+    bool offersTls() const;
+
+    // ---- faults ---------------------------------------------------------------------------------
+    void addFault(Fault fault);
+    void clearFaults();
+    std::shared_ptr<Gate> gate(const std::string& name);
+
+    // ---- what tests read or arrange
+    // -------------------------------------------------------------- The answer a captcha challenge
+    // expects (two words), nullopt for an unknown challenge.
+    std::optional<std::string> captchaAnswer(const std::string& challenge) const;
+    // A verification code as the captcha service hands out after a right answer, valid once.
+    std::string issueVerificationCode();
+    std::vector<SentMail> sentMails() const;
+    // Forgets postings, logins, captcha state and posting sessions.
+    void reset();
+
+    const Catalog& catalog() const;
+    ListingStore& listings();
+    std::uint64_t seed() const;
+
+    // Answers a request without sockets (no faults, no log): what the server would send for it.
+    HttpResponse handle(HttpRequest request);
+
+private:
+    std::unique_ptr<SiteImpl> impl_;
+};
+
+// The folder of the build's test authority (where scripts/make-test-ca writes at build time).
+std::string defaultCertificateFolder();
+
+}  // namespace bnsite

@@ -1,0 +1,158 @@
+// The parts of the site behind Site: its shared state and the handlers of each host.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tools/site/Catalog.h"
+#include "tools/site/Faults.h"
+#include "tools/site/HttpMessage.h"
+#include "tools/site/HttpServer.h"
+#include "tools/site/Listings.h"
+#include "tools/site/Site.h"
+
+namespace bnsite {
+
+struct SiteImpl;
+
+// The captcha service: challenges (each with its two-word answer), the image, and the
+// verification codes handed out for right answers, each accepted once by the site.
+class CaptchaService {
+public:
+    explicit CaptchaService(std::uint64_t seed) : seed_(seed) {}
+    HttpResponse handle(SiteImpl& site, const HttpRequest& request);
+
+    std::string newChallenge();
+    std::optional<std::string> answerFor(const std::string& challenge) const;
+    std::string issueCode();
+    // True when the code was handed out and not used yet; it is used up either way.
+    bool consumeCode(const std::string& code);
+    void reset();
+
+private:
+    HttpResponse challengePage(const std::string& challenge, const std::string& notice);
+
+    std::uint64_t seed_;
+    mutable std::mutex lock_;
+    std::uint64_t challenges_ = 0;
+    std::uint64_t codes_ = 0;
+    std::map<std::string, std::string> open_;  // challenge -> answer
+    std::map<std::string, std::string> seen_;  // every challenge ever made -> answer
+    std::set<std::string> validCodes_;
+};
+
+// The secure account service: the browser cookie, logins (with captcha answers), the account
+// page and logout.
+class AccountService {
+public:
+    HttpResponse handle(SiteImpl& site, const HttpRequest& request);
+    // The account e-mail of a request's session cookie, "" when not logged in.
+    std::string accountOf(const HttpRequest& request) const;
+    bool acceptedTerms(const std::string& account) const;
+    void acceptTerms(const std::string& account);
+    void recordPosting(const std::string& account, std::string title, std::string url);
+    void reset();
+
+private:
+    HttpResponse loginPage(SiteImpl& site, const std::vector<std::string>& errors, bool captcha,
+                           const std::string& name, int status = 200);
+    HttpResponse accountPage(const std::string& account);
+
+    mutable std::mutex lock_;
+    std::set<std::string> browsers_;
+    std::map<std::string, std::string> sessions_;  // token -> account
+    std::map<std::string, int> failures_;          // lower-case name -> failures in a row
+    std::set<std::string> termsAccepted_;
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> postings_;
+};
+
+// The secure posting pages: one session per posting, walked step by step.
+class PostingService {
+public:
+    HttpResponse handle(SiteImpl& site, const HttpRequest& request);
+    void reset();
+
+    struct Session;
+
+private:
+    mutable std::mutex lock_;
+    std::map<std::string, std::shared_ptr<Session>> sessions_;
+};
+
+struct SiteImpl {
+    explicit SiteImpl(SiteOptions o);
+
+    SiteOptions options;
+    const Catalog& catalog;
+    ListingStore listings;
+    FaultTable faults;
+    CaptchaService captcha;
+    AccountService accounts;
+    PostingService posting;
+    std::unique_ptr<HttpServer> server;
+    std::string caFile, chainFile, keyFile;
+
+    std::mutex stateLock;
+    std::condition_variable stateChanged;
+    bool stopping = false;
+    std::vector<SentMail> mails;
+    std::map<std::string, Listing> pendingListings;  // publication token -> posting
+    std::map<std::string, std::uint64_t> tokenCounters;
+    // Uploaded photos by key ("<session>_<n>").
+    std::map<std::string, std::string> uploads;
+
+    // A fresh token of its kind, a function of the seed and how many came before.
+    std::string newToken(const std::string& kind, std::size_t length = 12);
+
+    // Forgets postings, logins, captcha state and posting sessions.
+    void resetState();
+
+    HttpResponse serve(HttpRequest& request);  // faults, then route
+    HttpResponse route(const HttpRequest& request);
+
+    // ---- hosts ---------------------------------------------------------------------------------
+    HttpResponse mainHost(const HttpRequest& request);
+    HttpResponse cityHost(const HttpRequest& request, int metro, bool english);
+    HttpResponse imageHost(const HttpRequest& request);
+    HttpResponse adminHost(const HttpRequest& request);
+    HttpResponse simplifierHost(const HttpRequest& request);
+};
+
+// ---- pages of the city hosts (CityPages.cpp, ListingPages.cpp) --------------------------------
+HttpResponse locationIndexPage(SiteImpl& site);
+HttpResponse frontPage(SiteImpl& site);
+HttpResponse cityHomePage(SiteImpl& site, int metro, int subArea, bool english);
+HttpResponse resultPage(SiteImpl& site, const HttpRequest& request, int metro, int subArea,
+                        const std::string& category, bool search, std::size_t offset);
+HttpResponse listingPage(SiteImpl& site, int metro, std::uint32_t id);
+HttpResponse replyPage(SiteImpl& site, int metro, std::uint32_t id);
+HttpResponse replyEmailPost(SiteImpl& site, const HttpRequest& request, int metro,
+                            std::uint32_t id);
+HttpResponse replySendPost(SiteImpl& site, const HttpRequest& request, int metro, std::uint32_t id);
+
+// The absolute URL of a listing's page, and of its photos.
+std::string listingUrl(const Catalog& catalog, const Listing& listing);
+std::vector<std::string> listingImageUrls(const Listing& listing);
+std::string listingThumbnailUrl(const Listing& listing);
+// The key that the reply page's e-mail form carries for a listing.
+std::string replyKeyFor(std::uint64_t seed, std::uint32_t id);
+
+// ---- images (Images.cpp) ----------------------------------------------------------------------
+struct RgbImage {
+    int width = 0, height = 0;
+    std::vector<unsigned char> pixels;  // RGB, rows top down
+};
+std::string encodeJpeg(const RgbImage& image, int quality);
+std::string encodePng(const RgbImage& image);
+RgbImage listingPhoto(std::uint64_t seed, std::uint32_t id, int number, int width, int height);
+RgbImage captchaImage(const std::string& words, std::uint64_t noise);
+
+}  // namespace bnsite
