@@ -83,8 +83,16 @@ void LoginPage::requestFinished(NKHTTPRequest* request) {
     // otherwise keep both alive); a captcha keeps the login running.
     listner_ = nullptr;
     auto text = getReply();
+    if (!text) {
+        // No page at all (nothing came, or nothing readable) proves nothing about the account:
+        // the login failed, but the stored password stays.
+        if (delegate) delegate->setLoginTime(nullptr);
+        if (listner) listner->loginDone(false);
+        if (delegate) delegate->showMessage(NS("Login Failed"));
+        return;
+    }
     auto greeting = NSString::stringWithFormat(NS("home of %@"), email_ ? email_.get() : NS(""));
-    if (text && text->rangeOfString(greeting, NSCaseInsensitiveSearch).location == NSNotFound) {
+    if (text->rangeOfString(greeting, NSCaseInsensitiveSearch).location == NSNotFound) {
         auto captchaApi =
             NSString::stringWithFormat(NS("%@/recaptcha/api"), SiteHosts::captchaHost());
         if (text->rangeOfString(captchaApi).location == NSNotFound) {

@@ -20,6 +20,7 @@
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
+#include "support/http/TestServer.h"
 #include "support/site/RunningSite.h"
 
 namespace {
@@ -223,4 +224,35 @@ TEST_F(Login, ANetworkFailureShowsTheClockHintAndTellsNobody) {
               "Login: Network connection error. Please make sure clock is set correctly");
     EXPECT_TRUE(watcher->results.empty());
     EXPECT_FALSE(delegate->loginTime());
+}
+
+TEST_F(Login, AReplyWithNoReadableTextIsNoLogin) {
+    // An account service whose login answer cannot be read as text (bytes that are not the
+    // UTF-8 it announces) has not greeted anybody.
+    testhttp::TestServer server;
+    server.route("GET", "/", [](testhttp::Exchange& x) {
+        x.respond(testhttp::Response(200, "<html>sign in</html>", "text/html; charset=utf-8"));
+    });
+    server.route("POST", "/login", [](testhttp::Exchange& x) {
+        x.respond(testhttp::Response(200, std::string("\xff\xfe\xfd home of", 11),
+                                     "text/html; charset=utf-8"));
+    });
+    int port = server.startTls();
+    std::string hosts = "accounts.bazaarnest.test=127.0.0.1:" + std::to_string(port);
+    std::string saved = getenv("BAZAARNEST_HOSTS") ? getenv("BAZAARNEST_HOSTS") : "";
+    setenv("BAZAARNEST_HOSTS", hosts.c_str(), 1);
+    auto watcher = make<LoginWatcher>();
+    auto page = make<LoginPage>();
+    page->login(NS("tester@example.test"), NS("secret"), watcher);
+    bool answered = runLoopUntil([&] { return !watcher->results.empty(); }, 30);
+    setenv("BAZAARNEST_HOSTS", saved.c_str(), 1);
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(server.requestsTo("/login").size(), 1u);
+    EXPECT_EQ(watcher->results, std::vector<bool>{false});
+    EXPECT_FALSE(delegate->loginTime());
+    flushMainQueue();
+    ASSERT_TRUE(shown());
+    EXPECT_EQ(text(shown()->message()), "Login Failed");
+    // Nothing said the password was wrong: it stays for the next try.
+    EXPECT_EQ(text(defaults->stringForKey(NS("Password"))), "secret");
 }
