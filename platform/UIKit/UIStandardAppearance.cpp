@@ -310,7 +310,71 @@ void drawTabBar(UITabBar* bar, CGContextRef ctx) {
     }
 }
 
-void drawCellSeparator(UITableViewCell* cell, CGContextRef ctx) {
+// A right-pointing chevron centred on (x, y).
+void strokeChevron(CGContextRef ctx, CGFloat x, CGFloat y, CGFloat size, RGB color, CGFloat width) {
+    CGContextBeginPath(ctx);
+    CGContextMoveToPoint(ctx, x - size / 2, y - size);
+    CGContextAddLineToPoint(ctx, x + size / 2, y);
+    CGContextAddLineToPoint(ctx, x - size / 2, y + size);
+    setStroke(ctx, color);
+    CGContextSetLineWidth(ctx, width);
+    CGContextSetLineCap(ctx, kCGLineCapSquare);
+    CGContextSetLineJoin(ctx, kCGLineJoinMiter);
+    CGContextStrokePath(ctx);
+}
+
+void fillCircle(CGContextRef ctx, CGFloat x, CGFloat y, CGFloat radius, RGB color) {
+    setFill(ctx, color);
+    CGContextFillEllipseInRect(ctx, CGRectMake(x - radius, y - radius, 2 * radius, 2 * radius));
+}
+
+// The accessory types the cell lays out room for (a custom accessory view draws itself).
+void drawCellAccessory(UITableViewCell* cell, CGContextRef ctx) {
+    if (cell->showingDeleteConfirmation()) return;
+    if (cell->isEditing() ? cell->editingAccessoryView() : cell->accessoryView()) return;
+    CGRect b = cell->bounds();
+    CGFloat right = CGRectGetMaxX(b), midY = CGRectGetMidY(b);
+    const RGB blue{0.22f, 0.33f, 0.53f};
+    switch (cell->currentAccessoryType()) {
+        case UITableViewCellAccessoryDisclosureIndicator:
+            strokeChevron(ctx, right - 17, midY, 4.5f, RGB{0.5f, 0.5f, 0.5f}, 2.5f);
+            break;
+        case UITableViewCellAccessoryCheckmark:
+            CGContextBeginPath(ctx);
+            CGContextMoveToPoint(ctx, right - 24, midY);
+            CGContextAddLineToPoint(ctx, right - 19, midY + 5);
+            CGContextAddLineToPoint(ctx, right - 10, midY - 7);
+            setStroke(ctx, blue);
+            CGContextSetLineWidth(ctx, 3);
+            CGContextStrokePath(ctx);
+            break;
+        case UITableViewCellAccessoryDetailDisclosureButton:
+            fillCircle(ctx, right - 21, midY, 11, RGB{0.15f, 0.45f, 0.9f});
+            strokeChevron(ctx, right - 20, midY, 3.5f, RGB{1, 1, 1}, 2.5f);
+            break;
+        default:
+            break;
+    }
+}
+
+// The round delete (minus) or insert (plus) control in the room an editing cell indents by.
+void drawCellEditControl(UITableViewCell* cell, CGContextRef ctx) {
+    UITableViewCellEditingStyle style = cell->editingStyle();
+    if (!cell->isEditing() || style == UITableViewCellEditingStyleNone ||
+        cell->showingDeleteConfirmation() || !cell->shouldIndentWhileEditing())
+        return;
+    CGFloat x = 16, y = CGRectGetMidY(cell->bounds());
+    bool insert = style == UITableViewCellEditingStyleInsert;
+    fillCircle(ctx, x, y, 10, RGB{1, 1, 1});
+    fillCircle(ctx, x, y, 8.5f, insert ? RGB{0.2f, 0.7f, 0.25f} : RGB{0.9f, 0.15f, 0.15f});
+    setFill(ctx, RGB{1, 1, 1});
+    CGContextFillRect(ctx, CGRectMake(x - 5, y - 1.25f, 10, 2.5f));
+    if (insert) CGContextFillRect(ctx, CGRectMake(x - 1.25f, y - 5, 2.5f, 10));
+}
+
+void drawCell(UITableViewCell* cell, CGContextRef ctx) {
+    drawCellEditControl(cell, ctx);
+    drawCellAccessory(cell, ctx);
     auto table = as<UITableView>(cell->superview());
     if (!table || table->separatorStyle() == UITableViewCellSeparatorStyleNone) return;
     CGRect b = cell->bounds();
@@ -454,7 +518,7 @@ void UIDrawStandardAppearance(UIView* view, CGContextRef ctx) {
     } else if (auto button = dynamic_cast<UIButton*>(view)) {
         drawButton(button, ctx);
     } else if (auto cell = dynamic_cast<UITableViewCell*>(view)) {
-        drawCellSeparator(cell, ctx);
+        drawCell(cell, ctx);
     } else if (auto picker = dynamic_cast<UIPickerView*>(view)) {
         drawPicker(picker, ctx);
     } else if (auto progress = dynamic_cast<UIProgressView*>(view)) {

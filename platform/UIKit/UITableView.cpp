@@ -526,6 +526,21 @@ void UITableView::updateVisibleCells() {
     placeSupplementaryViews(viewport);
 }
 
+namespace {
+// A plain table's section title sits a little in from the left edge of its grey band.
+class UITableViewPlainHeaderLabel : public UILabel {
+    NS_OBJECT(UITableViewPlainHeaderLabel, UILabel)
+
+public:
+    void drawTextInRect(CGRect rect) override {
+        constexpr CGFloat inset = 12;
+        UILabel::drawTextInRect(CGRectMake(rect.origin.x + inset, rect.origin.y,
+                                           std::max<CGFloat>(0, rect.size.width - inset),
+                                           rect.size.height));
+    }
+};
+}  // namespace
+
 Ref<UIView> UITableView::headerOrFooterView(NSInteger section, bool header) {
     auto& cache = header ? headerViews_ : footerViews_;
     for (auto& [s, view] : cache) {
@@ -541,7 +556,10 @@ Ref<UIView> UITableView::headerOrFooterView(NSInteger section, bool header) {
     if (!view) {
         auto title = header ? titleForHeaderInSection(section) : titleForFooterInSection(section);
         if (title && title->length() > 0) {
-            auto label = make<UILabel>(&UILabel::initWithFrame, CGRectZero);
+            Ref<UILabel> label =
+                header && style_ == UITableViewStylePlain
+                    ? make<UITableViewPlainHeaderLabel>(&UILabel::initWithFrame, CGRectZero)
+                    : make<UILabel>(&UILabel::initWithFrame, CGRectZero);
             label->setText(title);
             if (header)
                 label->setFont(

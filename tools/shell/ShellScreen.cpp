@@ -648,9 +648,7 @@ private:
         for (auto& sub : std::vector<Ref<UIView>>(table->subviewList())) {
             if (is<UITableViewCell>(sub) || is<UITableViewIndex>(sub)) continue;
             auto label = as<UILabel>(sub);
-            std::string text = label && label->getClass() == UILabel::staticClass()
-                                   ? utf8(label->text())
-                                   : std::string();
+            std::string text = label ? utf8(label->text()) : std::string();
             bool header = !text.empty() && std::count(headers.begin(), headers.end(), text) > 0;
             bool footer = !text.empty() && std::count(footers.begin(), footers.end(), text) > 0;
             if ((header || footer) && !sub->isHidden() && meets(inWindow(sub), viewport)) {

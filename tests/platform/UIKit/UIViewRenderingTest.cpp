@@ -10,6 +10,8 @@
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UISwitch.h"
+#include "UIKit/UITableView.h"
+#include "UIKit/UITableViewCell.h"
 #include "UIKit/UITextField.h"
 #include "UIKit/UIViewRendering.h"
 #include "UIKit/UIWindow.h"
@@ -55,6 +57,37 @@ Ref<UIImage> renderedWith(UIViewContentMode mode) {
     view->setBackgroundColor(UIColor::greenColor());
     view->setContentMode(mode);
     return UIViewRenderImage(view, 1);
+}
+
+Ref<UITableViewCell> whiteCell() {
+    auto cell = make<UITableViewCell>(&UITableViewCell::initWithStyle, UITableViewCellStyleDefault,
+                                      nullptr);
+    cell->setFrame(CGRectMake(0, 0, 320, 44));
+    cell->setBackgroundColor(UIColor::whiteColor());
+    return cell;
+}
+
+// One titled section of one empty-text row.
+class TitledSection : public NSObject, public UITableViewDataSource {
+    NS_OBJECT(TitledSection, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"tableView:titleForHeaderInSection:"});
+    }
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 1; }
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView*, NSIndexPath*) override {
+        return make<UITableViewCell>(&UITableViewCell::initWithStyle, UITableViewCellStyleDefault,
+                                     nullptr);
+    }
+    Ref<NSString> tableViewTitleForHeaderInSection(UITableView*, NSInteger) override {
+        return NS("WWWW");
+    }
+};
+
+bool darkIn(UIImage* image, int x0, int x1, int y0, int y1) {
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            if (pixelAt(image, x, y).r < 60) return true;
+    return false;
 }
 
 }  // namespace
@@ -252,4 +285,53 @@ TEST(UIViewRendering, StandardControlsPaintTheirOwnLook) {
     EXPECT_TRUE(near(pixelAt(image, 10, 115), kBlack, 0));
     EXPECT_TRUE(near(pixelAt(image, 9, 115), kWhite, 0));
     EXPECT_TRUE(near(pixelAt(image, 12, 115), kWhite, 0));
+}
+
+TEST(UIViewRendering, TableCellsShowTheirAccessoryAndEditingControls) {
+    // A disclosure chevron is grey, near the right edge, in the middle of the row.
+    auto cell = whiteCell();
+    cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
+    auto image = UIViewRenderImage(cell, 1);
+    ASSERT_TRUE(image);
+    RGBA tip = pixelAt(image, 320 - 15, 22);
+    EXPECT_LT(tip.r, 200);
+    EXPECT_TRUE(near(pixelAt(image, 320 - 40, 22), kWhite, 0));
+
+    // While editing, a delete control is a red disc with a white bar; the chevron goes.
+    cell->setEditingStyle(UITableViewCellEditingStyleDelete);
+    cell->setEditing(true);
+    image = UIViewRenderImage(cell, 1);
+    RGBA disc = pixelAt(image, 16, 16);
+    EXPECT_GT(disc.r, 180);
+    EXPECT_LT(disc.g, 80);
+    EXPECT_TRUE(near(pixelAt(image, 16, 22), kWhite, 10));
+    EXPECT_TRUE(near(pixelAt(image, 320 - 15, 22), kWhite, 0));
+
+    // An insert control is green with a plus; a swipe's delete button hides the control.
+    cell->setEditingStyle(UITableViewCellEditingStyleInsert);
+    image = UIViewRenderImage(cell, 1);
+    RGBA plus = pixelAt(image, 12, 18);
+    EXPECT_GT(plus.g, 120);
+    EXPECT_LT(plus.r, 100);
+    EXPECT_TRUE(near(pixelAt(image, 16, 18), kWhite, 10));
+    cell->setEditingStyle(UITableViewCellEditingStyleDelete);
+    cell->setShowingDeleteConfirmation(true, nullptr);
+    image = UIViewRenderImage(cell, 1);
+    EXPECT_TRUE(near(pixelAt(image, 16, 16), kWhite, 0));
+}
+
+TEST(UIViewRendering, PlainSectionTitlesSitInFromTheEdge) {
+    auto source = make<TitledSection>();
+    Ref<UITableView> table = alloc<UITableView>();
+    table->initWithFrame(CGRectMake(0, 0, 320, 200), UITableViewStylePlain);
+    table->setDataSource(source);
+    table->reloadData();
+    table->layoutIfNeeded();
+    auto image = UIViewRenderImage(table, 1);
+    ASSERT_TRUE(image);
+    CGRect band = table->rectForHeaderInSection(0);
+    ASSERT_GT(band.size.height, 0);
+    int top = int(band.origin.y), bottom = int(CGRectGetMaxY(band));
+    EXPECT_FALSE(darkIn(image, 0, 12, top, bottom));
+    EXPECT_TRUE(darkIn(image, 12, 60, top, bottom));
 }

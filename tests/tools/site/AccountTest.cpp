@@ -102,7 +102,7 @@ TEST_F(AccountHost, WrongPasswordsFailWithoutACaptchaUntilTheThirdTime) {
 TEST_F(AccountHost, ACaptchaAnswerCompletesTheLogin) {
     Page asked = logIn("captcha@example.test", "secret");
     ASSERT_TRUE(asksForCaptcha(asked.text));
-    auto frame = iframeUrl(asked.text);
+    auto frame = readPage(asked.text, &LoginPage::getVerificationUrl);
     ASSERT_TRUE(frame);
     auto code = solveCaptcha(*frame);
     ASSERT_TRUE(code);

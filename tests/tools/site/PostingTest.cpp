@@ -12,7 +12,7 @@ namespace {
 
 // The posting start screen: the city page's posting link, then the posting types.
 Page startPosting(const std::string& city = "http://boston.bazaarnest.test/") {
-    auto link = match(get(city).text, "href=\"([^\"]*)\">post to classifieds</a>");
+    auto link = readPage(get(city).text, &PostPage::getPostUrl);
     EXPECT_TRUE(link);
     return get(link.value_or(""));
 }
@@ -77,11 +77,8 @@ Page submitCompose(const std::string& form, const Compose& c, const std::string&
         pairs.push_back({"FromEMail", storedUsername});
     }
     pairs.push_back({inputKeyByToken(form, "checked").value_or("?"), c.hidden ? "A" : "C"});
-    pairs.push_back(
-        {match(withoutLineBreaks(form), "<textarea[^<>]*name=\"([^\"]*)\"").value_or("?"),
-         c.description});
-    pairs.push_back(
-        {match(form, "type=\"submit\"[^<>]*name=\"([^\"]*)\"").value_or("?"), "Continue"});
+    pairs.push_back({readPage(form, &PostPage::getTextAreaKey).value_or("?"), c.description});
+    pairs.push_back({readPage(form, &PostPage::getSubmitKey).value_or("?"), "Continue"});
     auto sig = signature(form);
     if (sig.size() == 2) pairs.push_back({sig[0], sig[1]});
     return post(postActionUrl(form).value_or(""), pairs, 0);
@@ -89,27 +86,26 @@ Page submitCompose(const std::string& form, const Compose& c, const std::string&
 
 Page uploadPhoto(const std::string& photoPage, const std::string& jpeg) {
     auto sig = signature(photoPage);
-    Pairs pairs = {
-        {sig.at(0), sig.at(1)},
-        {inputKeyByToken(photoPage, "add").value_or("?"), "add"},
-        {"file", FormValue::file(jpeg)},
-        {match(photoPage, "type=\"submit\"[^<>]*name=\"([^\"]*)\"").value_or("?"), "add image"}};
+    Pairs pairs = {{sig.at(0), sig.at(1)},
+                   {inputKeyByToken(photoPage, "add").value_or("?"), "add"},
+                   {"file", FormValue::file(jpeg)},
+                   {readPage(photoPage, &PostPage::getSubmitKey).value_or("?"), "add image"}};
     return post(postActionUrl(photoPage).value_or(""), pairs, 0);
 }
 
 Page finishPhotos(const std::string& photoPage) {
     auto sig = signature(photoPage);
-    Pairs pairs = {{sig.at(0), sig.at(1)},
-                   {inputKeyByToken(photoPage, "fin").value_or("?"), "fin"},
-                   {match(photoPage, "type=\"submit\"[^<>]*name=\"([^\"]*)\"").value_or("?"),
-                    "Done with Images"}};
+    Pairs pairs = {
+        {sig.at(0), sig.at(1)},
+        {inputKeyByToken(photoPage, "fin").value_or("?"), "fin"},
+        {readPage(photoPage, &PostPage::getSubmitKey).value_or("?"), "Done with Images"}};
     return post(postActionUrl(photoPage).value_or(""), pairs, 0);
 }
 
 // The confirm, terms and captcha posts: the first form's inputs with a few set.
 Page postConfirm(const std::string& page, std::map<std::string, std::string> set) {
     auto inputs = confirmInputs(page);
-    std::string submit = match(page, "type=\"submit\"[^<>]*name=\"([^\"]*)\"").value_or("?");
+    std::string submit = readPage(page, &PostPage::getSubmitKey).value_or("?");
     for (auto& [k, v] : set)
         inputs[k == "<submit>" ? submit : k] = v;
     auto sig = signature(page);
@@ -165,7 +161,7 @@ TEST_F(Posting, TheTypeStepListsChoicesWithASignature) {
     for (const auto& name : walk(types.text, "<input type=\"hidden\" name=\"([^\"]*)\"", 1))
         EXPECT_TRUE(name[0] == sig[0] || name[0].size() < 20) << name[0];
     EXPECT_EQ(postActionUrl(types.text)->rfind("https://post.bazaarnest.test/k/", 0), 0u);
-    EXPECT_FALSE(match(types.text, "href=\"([^\"]*)\">post to classifieds</a>"));  // no loop
+    EXPECT_FALSE(readPage(types.text, &PostPage::getPostUrl));  // no loop
 }
 
 TEST_F(Posting, WithAnAccountFromTypeToPublishedListing) {

@@ -15,22 +15,29 @@
 #include <jpeglib.h>
 #include <png.h>
 
-
 #include "CFNetwork/CFNetwork.h"
-#include "Classes/MatchKit/MatchKit.h"
+#include "Classes/CatagoryItem.h"
+#include "Classes/CatagoryPage.h"
+#include "Classes/ItemInfo.h"
+#include "Classes/ItemListPage.h"
+#include "Classes/MetroItem.h"
+#include "Classes/MetroPage.h"
+#include "Classes/PostSection.h"
+#include "Classes/Regex.h"
+#include "Classes/StringFunctions.h"
+#include "Classes/SuburbPage.h"
+#include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
 #include "Foundation/NSHTTPCookieStorage.h"
 #include "Foundation/NSURL.h"
 #include "external/nk-http-request/Classes/NKFormDataRequest.h"
-#include "json/NSString+HTML.h"
 #include "support/RunLoopTesting.h"
 
 namespace sitetest {
 
 namespace {
-
 
 const char* const kUserAgent =
     "Mozilla/5.0 (iPhone; CPU iPhone OS 5_0 like Mac OS X) AppleWebKit/534.46 (KHTML, like "
@@ -53,60 +60,21 @@ Page finish(NKHTTPRequest* r) {
     return p;
 }
 
-// The app's Regex window over one subject.
-struct Window {
-    Ref<NSString> subject;
-    NSUInteger start = 0, end = 0;
-
-    Window(const std::string& text, const char* startMark, const char* endMark) {
-        subject = str(text);
-        NSUInteger length = subject->length();
-        end = length;
-        NSUInteger markLength = 0;
-        if (startMark) {
-            NSRange r = subject->rangeOfString(str(startMark));
-            if (r.location != static_cast<NSUInteger>(NSNotFound)) {
-                start = r.location;
-                markLength = r.length;
-            } else {
-                start = length;
-            }
-        }
-        if (endMark) {
-            NSUInteger from = std::min(length, start + markLength);
-            NSRange r = subject->rangeOfString(str(endMark), 0, NSMakeRange(from, length - from));
-            if (r.location != static_cast<NSUInteger>(NSNotFound)) end = r.location;
-        }
-    }
-    // The capture's range inside the window, location NSNotFound when none.
-    NSRange capture(const std::string& pattern, int group) {
-        if (start > end) return NSMakeRange(NSNotFound, 0);
-        return rangeOfRegex(subject, str(pattern), MTKRegexNoOptions,
-                            NSMakeRange(start, end - start), group, nullptr);
-    }
-    std::string text(NSRange r) { return subject->substringWithRange(r)->utf8(); }
+// A page read from text has made no request of its own, so the address it came from goes into
+// the member its requests set.
+struct PageAddress : WebPage {
+    static void set(WebPage* page, NSURL* url) { page->*(&PageAddress::url_) = url; }
 };
 
-bool found(NSRange r) {
-    return r.location != static_cast<NSUInteger>(NSNotFound);
+template <class P>
+Ref<P> pageOf(const std::string& text, const std::string& url = {}) {
+    Ref<P> page = make<P>();
+    load(page.get(), text, url);
+    return page;
 }
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-std::string replaceAll(std::string text, const std::string& what, const std::string& with) {
-    for (size_t at = text.find(what); at != std::string::npos;
-         at = text.find(what, at + with.size()))
-        text.replace(at, what.size(), with);
-    return text;
-}
-
-std::string trimmed(const std::string& text) {
-    size_t b = text.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    size_t e = text.find_last_not_of(" \t\r\n");
-    return text.substr(b, e - b + 1);
+std::string textOrEmpty(NSString* text) {
+    return text ? text->utf8() : std::string();
 }
 
 struct JpegErrors {
@@ -227,272 +195,135 @@ std::string rawBody(const std::string& response) {
     return at == std::string::npos ? std::string() : response.substr(at + 4);
 }
 
-// ---- patterns -----------------------------------------------------------------------------------
+// ---- patterns and pages ------------------------------------------------------------------------
 
 std::optional<std::string> match(const std::string& text, const std::string& pattern, int group) {
-    Window w(text, nullptr, nullptr);
-    NSRange r = w.capture(pattern, group);
-    if (!found(r)) return std::nullopt;
-    return w.text(r);
+    auto regex = make<Regex>(&Regex::initWithMarks, str(text).get(), str(pattern).get(),
+                             static_cast<NSString*>(nullptr), static_cast<NSString*>(nullptr));
+    return textOf(regex->getMatchCapture(group).get());
 }
 
 std::vector<std::vector<std::string>> walk(const std::string& text, const std::string& pattern,
                                            int groups, const char* startMark, const char* endMark) {
     std::vector<std::vector<std::string>> out;
-    Window w(text, startMark, endMark);
+    auto regex = make<Regex>(&Regex::initWithMarks, str(text).get(), str(pattern).get(),
+                             startMark ? str(startMark).get() : nullptr,
+                             endMark ? str(endMark).get() : nullptr);
     for (;;) {
         std::vector<std::string> captures;
-        NSRange last{};
         for (int g = 1; g <= groups; ++g) {
-            NSRange r = w.capture(pattern, g);
-            if (!found(r)) return out;
-            captures.push_back(w.text(r));
-            last = r;
+            Ref<NSString> capture = regex->getMatchCapture(g);
+            if (!capture) return out;
+            captures.push_back(capture->utf8());
         }
         out.push_back(captures);
-        w.start = last.location + last.length;
+        regex->gotoNextMatch();
     }
-}
-
-std::optional<std::string> matchInWindow(const std::string& text, const std::string& pattern,
-                                         const char* startMark, const char* endMark) {
-    Window w(text, startMark, endMark);
-    NSRange r = w.capture(pattern, 1);
-    if (!found(r)) return std::nullopt;
-    return w.text(r);
-}
-
-std::optional<std::string> between(const std::string& text, const std::string& startMark,
-                                   const std::string& endMark) {
-    size_t a = text.find(startMark);
-    if (a == std::string::npos) return std::nullopt;
-    a += startMark.size();
-    size_t b = text.find(endMark, a);
-    std::string inside = text.substr(a, b == std::string::npos ? std::string::npos : b - a);
-    if (inside.empty()) return std::nullopt;
-    return inside;
 }
 
 std::vector<std::string> split(const std::string& text, const std::string& marker) {
     std::vector<std::string> out;
-    size_t at = 0;
-    for (size_t next; (next = text.find(marker, at)) != std::string::npos;
-         at = next + marker.size())
-        out.push_back(text.substr(at, next - at));
-    out.push_back(text.substr(at));
+    Ref<NSArray> pieces = str(text)->componentsSeparatedByString(str(marker).get());
+    for (NSUInteger i = 0; i < pieces->count(); ++i)
+        out.push_back(cast<NSString>(pieces->objectAtIndex(i))->utf8());
     return out;
 }
 
-std::string withoutLineBreaks(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c != '\r' && c != '\n') out += c;
-    }
-    return out;
+void load(WebPage* page, const std::string& text, const std::string& url) {
+    page->setWebpage(str(text).get());
+    if (!url.empty()) PageAddress::set(page, NSURL::URLWithString(str(url).get()).get());
 }
 
-std::string decodeEntities(const std::string& text) {
-    return stringByDecodingHTMLEntities(str(text))->utf8();
-}
-
-std::string capitalized(const std::string& text) {
-    return str(text)->capitalizedString()->utf8();
+std::optional<std::string> textOf(NSString* text) {
+    if (!text) return std::nullopt;
+    return text->utf8();
 }
 
 std::optional<std::string> inputValue(const std::string& page, const std::string& name) {
-    return match(withoutLineBreaks(page),
-                 "<input[^<>]*[ \t]+name=\"" + name + "\"[^>]*value=\"([^\"]*)\"");
+    return textOf(pageOf<WebPage>(page)->getInputValue(str(name).get()).get());
 }
 
 std::optional<std::string> inputKeyByToken(const std::string& page, const std::string& token) {
-    std::string flat = withoutLineBreaks(page);
-    if (auto after = match(flat, "<input[^<>]*name=\"([^\"]*)\"[^>]*" + token)) return after;
-    return match(flat, "<input[^<>]*" + token + "[^>]*name=\"([^\"]*)\"");
+    return textOf(pageOf<WebPage>(page)->getInputKeyByToken(str(token).get()).get());
 }
 
 // ---- page readers -------------------------------------------------------------------------------
 
-std::vector<Metro> scrapeMetros(const std::string& page) {
-    static const char* const english[] = {
-        "Quebec", "Puerto Rico", "Austria",  "Denmark", "Finland", "France",       "Germany",
-        "Italy",  "Norway",      "Portugal", "Spain",   "Sweden",  "Switzerland",  "Turkey",
-        "Brazil", "Argentina",   "Chile",    "Mexico",  "Uruguay", "South Africa", "Luxembourg"};
-    std::vector<Metro> out;
-    for (const auto& block : split(page, "<div class=\"colmask\">")) {
-        auto region = match(block, ">([^<]*)</h1>");
-        if (!region || region->empty()) region = match(block, ">([^<]*)</a></h1>");
-        if (!region) continue;
-        for (const auto& piece : split(block, "<div class=\"state_delimiter\"")) {
-            auto state = match(piece, ">([^>]*)</div>");
-            if (!state || state->empty()) continue;
-            for (const auto& link : walk(piece, "<li><a href=\"([^\"]*)\">([^<]*)</a></li>", 2)) {
-                Metro m{capitalized(link[1]), link[0], *state, *region};
-                if (*region != "US") {
-                    for (const char* e : english) {
-                        if (*state == e) m.url = englishVersion(m.url);
-                    }
-                }
-                out.push_back(m);
-            }
-        }
-    }
-    return out;
+namespace {
+Metro metroOf(MetroItem* item) {
+    return {textOrEmpty(item->name().get()), textOrEmpty(item->url().get()),
+            textOrEmpty(item->state().get()), textOrEmpty(item->region().get())};
 }
 
-std::string englishVersion(const std::string& url) {
-    size_t dot = url.find('.');
-    if (dot == std::string::npos) return url;
-    return url.substr(0, dot) + ".en." + url.substr(dot + 1);
+std::vector<Metro> metrosOf(NSArray* items) {
+    std::vector<Metro> out;
+    for (NSUInteger i = 0; i < items->count(); ++i)
+        out.push_back(metroOf(cast<MetroItem>(items->objectAtIndex(i)).get()));
+    return out;
+}
+}  // namespace
+
+std::vector<Metro> scrapeMetros(const std::string& page) {
+    return metrosOf(pageOf<MetroPage>(page)->getMetros().get());
 }
 
 std::vector<Metro> scrapeSuburbs(const std::string& page, const Metro& parent) {
-    std::vector<Metro> out = {parent};
-    auto bar = between(page, "<span class=\"sublinks\">", "</span>");
-    if (!bar) return out;
-    for (const auto& piece : split(*bar, "</a>")) {
-        auto link = match(piece, "<a href=\"([^\"]*)\"");
-        auto title = match(piece, "title=\"([^\"]*)\">");
-        if (!link || !title) continue;
-        out.push_back({capitalized(*title), parent.url + "/" + replaceAll(*link, "/", ""),
-                       parent.state, parent.region});
-    }
-    return out;
+    auto item = MetroItem::itemWithName(str(parent.name).get(), str(parent.url).get(),
+                                        str(parent.state).get(), str(parent.region).get());
+    return metrosOf(pageOf<SuburbPage>(page)->getSuburbs(item.get()).get());
 }
 
 std::vector<CategoryItem> scrapeCategories(const std::string& page) {
-    static const std::vector<std::pair<std::string, std::pair<std::string, std::string>>> variants =
-        {{"fua/", {"fuo/", "fud/"}}, {"cta/", {"cto/", "ctd/"}}, {"tia/", {"tix/", "tid/"}},
-         {"ppa/", {"app/", "ppd/"}}, {"pta/", {"pts/", "ptd/"}}, {"boo/", {"boa/", "bod/"}},
-         {"moa/", {"mob/", "mod/"}}, {"sya/", {"sys/", "syd/"}}, {"ela/", {"ele/", "eld/"}},
-         {"mca/", {"mcy/", "mcd/"}}, {"rva/", {"rvs/", "rvd/"}}};
-    auto cgi = [](const std::string& url) {
-        if (!contains(url, "/cgi-bin/")) return url;
-        return match(url, "category=([a-zA-Z0-9]*)").value_or("") + "/";
-    };
     std::vector<CategoryItem> out;
-    for (const auto& column : split(page, "class=\"col\">")) {
-        auto headerLink =
-            match(column, "<h4 class=\"ban\"><a href=\"([^\"]*)\">([^<]*)</a></h4>", 1);
-        auto raw = match(column, "<h4 class=\"ban\"><a href=\"([^\"]*)\">([^<]*)</a></h4>", 2);
-        if (raw && contains(*raw, "forums")) continue;
-        if (!raw) raw = match(column, "<h4 class=\"ban\">([^<]*)</h4>");
-        if (!raw) continue;
-        std::string section = capitalized(decodeEntities(*raw));
-        if (headerLink) out.push_back({"All " + section, cgi(*headerLink), section, true});
-        for (const auto& link : walk(column, "<li><a href=\"([^\"]*)\">([^<]*)</a></li>", 2)) {
-            std::string url = link[0];
-            std::string name = capitalized(decodeEntities(link[1]));
-            if (contains(url, "/i/")) {
-                if (contains(url, "/i/auto"))
-                    url = "cta/";
-                else if (contains(url, "/i/apartments"))
-                    url = "aap/";
-                else
-                    url = match(url, "category=([a-zA-Z0-9]*)").value_or("") + "/";
-            }
-            if (contains(url, "/cgi-bin/apartments.cgi")) {
-                out.push_back({"All Apartments", "aap/", section});
-                out.push_back({"All No-Fee Apartments", "nfa/", section});
-                out.push_back({"By-Owner Apartments", "abo/", section});
-                continue;
-            }
-            url = cgi(url);
-            out.push_back({name, url, section});
-            if (url == "cas/") {
-                for (const char* code : {"w4m", "w4w", "m4w", "m4m"})
-                    out.push_back({name + " (" + code + ")", url, section});
-                continue;
-            }
-            for (const auto& [base, pair] : variants) {
-                if (url == base) {
-                    out.push_back({name + " - By Owner", pair.first, section});
-                    out.push_back({name + " - By Dealer", pair.second, section});
-                }
-            }
-        }
+    Ref<NSMutableArray> items = pageOf<CatagoryPage>(page)->getCatagories();
+    for (NSUInteger i = 0; i < items->count(); ++i) {
+        auto c = cast<CatagoryItem>(items->objectAtIndex(i));
+        out.push_back({textOrEmpty(c->name().get()), textOrEmpty(c->url().get()),
+                       textOrEmpty(c->section().get()), c->allCatagory()});
     }
     return out;
 }
 
 std::vector<Row> scrapeRows(const std::string& page) {
-    std::vector<std::string> pieces = split(page, "<p class=\"row\"");
-    if (pieces.size() <= 4) {
-        std::vector<std::string> plain = split(page, "<p>");
-        if (plain.size() > pieces.size()) pieces = plain;
-    }
     std::vector<Row> out;
-    for (auto row : pieces) {
-        row = replaceAll(replaceAll(row, "\n", " "), "\r", " ");
-        auto title = match(row, ">([^<]*)</a>");
-        auto link = match(row, "<a href=\"([^>]*)\">");
-        if (!title || title->empty() || !link) continue;
+    Ref<NSMutableArray> items = pageOf<ItemListPage>(page)->getItemList();
+    for (NSUInteger i = 0; i < items->count(); ++i) {
+        auto item = cast<ItemInfo>(items->objectAtIndex(i));
         Row r;
-        r.title = decodeEntities(*title);
-        r.link = *link;
-        auto price = match(row, "(\\$[0-9][0-9\\.]*)");
-        if (!price || price->empty()) {
-            price = match(r.title, "([wmt]4[wmt][- 0-9]*)");
-            if (!price || price->empty()) price = match(r.title, "- ([0-9]*)");
-            if (price && !price->empty()) r.title = replaceAll(r.title, *price, "");
-        }
-        r.hasPrice = price.has_value();
-        r.price = price.value_or("");
-        if (auto place = match(row, "<font size=\"-1\"> \\(([^<]*)\\)</font>")) {
-            r.hasLocation = true;
-            r.location = decodeEntities(*place);
-        }
-        if (auto extra = match(row, "<small class=\"gc\"><[^>]*>([^<>]*)</a></small>")) {
-            r.hasExtra = true;
-            r.extraInfo = decodeEntities(*extra);
-        }
+        r.title = textOrEmpty(item->title().get());
+        r.link = textOrEmpty(item->detailUrl().get());
+        r.hasPrice = item->price() != nullptr;
+        r.price = textOrEmpty(item->price().get());
+        r.hasLocation = item->location() != nullptr;
+        r.location = textOrEmpty(item->location().get());
+        r.hasExtra = item->extraInfo() != nullptr;
+        r.extraInfo = textOrEmpty(item->extraInfo().get());
         out.push_back(r);
     }
     return out;
 }
 
 bool hasMoreResults(const std::string& page) {
-    return contains(page, "<b>Next &gt;&gt;</b></a>") || contains(page, ">next 100 postings</a>");
+    return pageOf<ItemListPage>(page)->hasMoreResults();
 }
 
 ItemDetails scrapeItem(const std::string& page, const std::string& pageUrl) {
+    auto item = make<ItemInfo>();
+    item->showImage = true;
+    pageOf<ItemPage>(page, pageUrl)->fillItemInfo(item.get());
     ItemDetails d;
-    if (auto body = between(page, "<div id=\"userbody\">", "<!-- START BZTAGS -->"))
-        d.detail = *body;
-    else if (auto heading = match(page, "<h2>([^<]+)<"))
-        d.detail = *heading;
-    else
-        d.detail = "This posting has expired";
-    d.time = match(page, "Date:([^<]*)</span>");
-    d.phone = matchInWindow(page, "(\\(?\\d\\d\\d\\)?[ -\\.]?\\d\\d\\d[ -\\.]?\\d{4})",
-                            "<div id=\"userbody\">", "<!-- END BZTAGS -->");
-    d.replyUrl = match(page, "Reply to:.*?<a[^>]*>([^<]*)</a>");
-    if (!d.replyUrl) {
-        if (auto action = match(page, "<form id=\"reply\" action=\"([^\"]*)\"")) {
-            std::string host = NSURL::URLWithString(str(pageUrl))->host()->utf8();
-            d.replyUrl = "http://" + host + *action;
-        }
-    }
-    if (auto list = match(page, "imgList = new Array\\(([^;]*)\\);")) {
-        for (const auto& piece : split(*list, ",")) {
-            if (auto url = match(piece, "\"(.*)\"")) d.images.push_back(*url);
-        }
-    }
+    d.detail = textOrEmpty(item->detail().get());
+    d.time = textOf(item->time().get());
+    d.phone = textOf(item->phoneNumber().get());
+    d.replyUrl = textOf(item->replyUrl().get());
+    Ref<NSMutableArray> images = item->imageUrl();
+    for (NSUInteger i = 0; images && i < images->count(); ++i)
+        d.images.push_back(cast<NSString>(images->objectAtIndex(i))->utf8());
     return d;
 }
 
 std::string escapeQuery(const std::string& text) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~' || c == '*') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return replaceAll(out, "%0A", "%0A%0D");
+    return escapeQueryString(str(text).get())->utf8();
 }
 
 std::string resultUrl(const Query& q, int pageNumber) {
@@ -500,7 +331,9 @@ std::string resultUrl(const Query& q, int pageNumber) {
     if (q.keyword) {
         std::string host = match(q.locationUrl, "(http://[^/]*)").value_or("");
         std::string area = match(q.locationUrl, "http://.*(/[^\\.]*)").value_or("");
-        std::string url = host + "/search/" + replaceAll(q.categoryUrl, "/", "") + area + "?";
+        std::string category = q.categoryUrl;
+        std::erase(category, '/');
+        std::string url = host + "/search/" + category + area + "?";
         url += "query=" + escapeQuery(*q.keyword);
         if (q.sortOrder == 1) url += "&sort=rel";
         if (q.sortOrder == 2) url += "&sort=priceasc";
@@ -516,86 +349,57 @@ std::string resultUrl(const Query& q, int pageNumber) {
 }
 
 int postPageType(const std::string& page) {
-    static const std::pair<const char*, int> phrases[] = {
-        {"What type of posting is this:", 1},
-        {"images to be displayed with this posting", 11},
-        {"Please choose a category:", 2},
-        {"These 4 categories work", 2},
-        {"Which of these most closely matches", 2},
-        {"Posting Description:", 5},
-        {"choose the area nearest you", 3},
-        {"Telephone Account Verification", 7},
-        {"Phone verified", 7},
-        {"To finalize your post", 6},
-        {"Please review and confirm", 8},
-        {"MODIFICATIONS TO THIS AGREEMENT", 9},
-        {"You need to have a", 7},
-        {"needs to be authenticated by phone", 7},
-        {"Which of these locations fits best", 4},
-        {"your email address is included in the body of your posting", 10},
-    };
-    for (const auto& [phrase, type] : phrases) {
-        if (contains(page, phrase)) return type;
-    }
-    return 12;
+    return pageOf<PostPage>(page)->getPostPageType();
 }
 
 std::vector<Section> sectionList(const std::string& page) {
     std::vector<Section> out;
-    if (contains(page, "bypass this step")) {
-        const std::string p =
-            "<input type=\"radio\" name=\"([^\"]*)\" value=\"([^\"]*)\"[^>]*><big>bypass this "
-            "step</big>";
-        auto key = match(page, p, 1);
-        auto value = match(page, p, 2);
-        if (key && value) out.push_back({"Bypass this step", *key, *value});
+    Ref<NSArray> sections = pageOf<PostPage>(page)->getSectionList();
+    for (NSUInteger i = 0; i < sections->count(); ++i) {
+        auto s = cast<PostSection>(sections->objectAtIndex(i));
+        out.push_back({textOrEmpty(s->name().get()), textOrEmpty(s->key().get()),
+                       textOrEmpty(s->value().get())});
     }
-    for (const auto& m :
-         walk(page, "<input type=\"radio\" name=\"([^\"]*)\" value=\"([^\"]*)\"[^>]*>([^<]*)", 3))
-        out.push_back({trimmed(capitalized(decodeEntities(m[2]))), m[0], m[1]});
     return out;
 }
 
 std::vector<std::string> signature(const std::string& page) {
-    const std::string p = "<input type=\"hidden\" name=\"([^\"]{20,})\" value=\"([^\"]*)\">";
-    std::string flat = withoutLineBreaks(page);
-    auto name = match(flat, p, 1);
-    auto value = match(flat, p, 2);
-    if (!name || !value) return {};
-    return {*name, *value};
+    std::vector<std::string> out;
+    Ref<NSArray> pair = pageOf<PostPage>(page)->getSignatureValueAndKey();
+    for (NSUInteger i = 0; i < pair->count(); ++i)
+        out.push_back(cast<NSString>(pair->objectAtIndex(i))->utf8());
+    return out;
 }
 
 std::map<std::string, std::string> confirmInputs(const std::string& page) {
     std::map<std::string, std::string> out;
-    for (const auto& m :
-         walk(page, "<input[^>]*name=\"([^>]*)\"[^>]*value=\"([^>]*)\"", 2, "<form", "</form>"))
-        out[m[0]] = m[1];
+    Ref<NSMutableDictionary> inputs = pageOf<PostPage>(page)->getConfirmInputs();
+    Ref<NSArray> names = inputs->allKeys();
+    for (NSUInteger i = 0; i < names->count(); ++i) {
+        auto name = cast<NSString>(names->objectAtIndex(i));
+        out[name->utf8()] = cast<NSString>(inputs->objectForKey(name.get()))->utf8();
+    }
     return out;
 }
 
 std::optional<std::string> postActionUrl(const std::string& page) {
-    auto action = match(page, "action=\"([^\"]*)\"");
-    if (!action) return std::nullopt;
-    if (!contains(*action, "http://") && !contains(*action, "https://"))
-        return "https://" + std::string(bnsite::kPostingHost) + *action;
-    return action;
+    return readPage(page, &PostPage::getActionUrl);
 }
 
 std::optional<std::string> iframeUrl(const std::string& page) {
-    return match(page, "<iframe[^<]*src=\"([^\"]*)\"");
+    return readPage(page, &PostPage::getVerificationUrl);
 }
 
 std::optional<std::string> solveCaptcha(const std::string& url, bool answerRight) {
-    Page challenge = get(url);
-    auto field = match(challenge.text, "id=\"recaptcha_challenge_field\" value=\"([^\"]*)\"");
+    site();
+    auto page = make<VerificationPage>();
+    page->downloadPageSync(str(url).get());
+    Ref<NSString> field = page->getChallengeField();
     if (!field) return std::nullopt;
-    std::string answer = answerRight ? site().captchaAnswer(*field).value_or("") : "wrong words";
-    Page result = post(url,
-                       {{"recaptcha_challenge_field", *field},
-                        {"recaptcha_response_field", replaceAll(answer, " ", "+")},
-                        {"submit", "I%27m+a+human"}},
-                       1);
-    return match(result.text, "<textarea[^>]*>([^>]*)</textarea>");
+    std::string answer =
+        answerRight ? site().captchaAnswer(field->utf8()).value_or("") : "wrong words";
+    page->postAnswer(str(answer).get(), nullptr);
+    return textOf(page->getVerificationCode().get());
 }
 
 // ---- images -------------------------------------------------------------------------------------

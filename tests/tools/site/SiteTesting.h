@@ -1,8 +1,8 @@
 // What the stand-in site's tests share: one site started for the whole program (with the host
 // override and the test authority in the environment, as scripts/run sets them), requests over
-// real HTTP through the platform's request engine with the app's fixed headers, and the app's
-// scraping rules (patterns, windows, splits) run through the regular-expression layer, so that
-// the tests prove the app's scrapers find what they need on these pages.
+// real HTTP through the platform's request engine with the app's fixed headers, and the pages read
+// by the app's own page classes, so that the tests prove the app's scrapers find what they need
+// on these pages.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "Classes/EmailPage.h"
+#include "Classes/ItemPage.h"
+#include "Classes/LoginPage.h"
+#include "Classes/PostPage.h"
+#include "Classes/ReplyPage.h"
+#include "Classes/VerificationPage.h"
+#include "Classes/WebPage.h"
 #include "Foundation/NSString.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "support/FoundationTesting.h"
@@ -63,42 +70,45 @@ std::string rawExchange(const std::string& bytes, bool* reset = nullptr, int por
 // The body of a raw response (after the head), "" when there is none.
 std::string rawBody(const std::string& response);
 
-// ---- the app's scraping rules -----------------------------------------------------------------
+// ---- patterns and the app's page classes ----------------------------------------------------
 
-// Capture `group` of the first match (ICU, no options), nullopt when none.
+// Capture `group` of the first match, through the app's Regex layer; nullopt when none.
 std::optional<std::string> match(const std::string& text, const std::string& pattern,
                                  int group = 1);
-// Every capture-1 (and 2) of the successive matches, walked like the app's Regex window: each
-// search starts right after the last captured group; the walk stops at the first match in which
+// Every capture 1..`groups` of the successive matches, walked with the app's Regex window (each
+// search starts right after the last captured group); the walk stops at the first match in which
 // any wanted group is missing.
 std::vector<std::vector<std::string>> walk(const std::string& text, const std::string& pattern,
                                            int groups, const char* startMark = nullptr,
                                            const char* endMark = nullptr);
-// Capture 1 inside the window of the two marks (either may be null).
-std::optional<std::string> matchInWindow(const std::string& text, const std::string& pattern,
-                                         const char* startMark, const char* endMark);
-// The text between the end of the start mark and the end mark (or the end), nullopt when the
-// start mark is missing or nothing lies between.
-std::optional<std::string> between(const std::string& text, const std::string& startMark,
-                                   const std::string& endMark);
 // Plain split, pieces between the markers, the text before the first one included.
 std::vector<std::string> split(const std::string& text, const std::string& marker);
-std::string withoutLineBreaks(const std::string& text);
-std::string decodeEntities(const std::string& text);  // the engine's entity decoding
-std::string capitalized(const std::string& text);     // the platform's word capitalising
+
+// Hands a page's text (and the address it came from, the base of its relative links) to one of
+// the app's page classes, as if the page had downloaded it.
+void load(WebPage* page, const std::string& text, const std::string& url = {});
+std::optional<std::string> textOf(NSString* text);
+
+// What one reader of a page class finds in the text: readPage(text, &PostPage::getSubmitKey).
+template <class P>
+std::optional<std::string> readPage(const std::string& text, Ref<NSString> (P::*reader)(),
+                                    const std::string& url = {}) {
+    Ref<P> page = make<P>();
+    load(page.get(), text, url);
+    return textOf(((*page).*reader)().get());
+}
 
 // WebPage's input scraping.
 std::optional<std::string> inputValue(const std::string& page, const std::string& name);
 std::optional<std::string> inputKeyByToken(const std::string& page, const std::string& token);
 
-// ---- page readers as the app's page classes read them ----------------------------------------
+// ---- page readers: the page classes' results as plain values ---------------------------------
 
 struct Metro {
     std::string name, url, state, region;
 };
 std::vector<Metro> scrapeMetros(const std::string& page);
 std::vector<Metro> scrapeSuburbs(const std::string& page, const Metro& parent);
-std::string englishVersion(const std::string& url);
 
 struct CategoryItem {
     std::string name, url, section;
@@ -141,7 +151,7 @@ std::vector<Section> sectionList(const std::string& page);
 std::vector<std::string> signature(const std::string& page);  // name, value; empty when none
 std::map<std::string, std::string> confirmInputs(const std::string& page);
 std::optional<std::string> postActionUrl(const std::string& page);
-std::optional<std::string> iframeUrl(const std::string& page);
+std::optional<std::string> iframeUrl(const std::string& page);  // the captcha step's frame
 
 // Solves a captcha over HTTP like the captcha screen: fetches the challenge page at `url`,
 // posts the answer (the site tells the test what it is) and returns the code, or nullopt.
