@@ -27,8 +27,11 @@ void ItemPage::describeClass(RuntimeClass& c) {
 }
 
 void ItemPage::registerForNotification() {
-    NSNotificationCenter::defaultCenter()->addObserver(
-        this, Selector::named("receivedNotification:"), StopItemPageNotification, nullptr);
+    auto center = NSNotificationCenter::defaultCenter();
+    // One entry per page, however often it downloads.
+    center->removeObserver(this, StopItemPageNotification, nullptr);
+    center->addObserver(this, Selector::named("receivedNotification:"), StopItemPageNotification,
+                        nullptr);
 }
 
 void ItemPage::deregisterForNotification() {
