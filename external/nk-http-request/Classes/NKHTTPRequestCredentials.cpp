@@ -532,6 +532,8 @@ bool NKHTTPRequest::AuthenticationSide::ask(NKHTTPRequest* request, std::atomic<
     if (!NKNetworkQueue::receiverRespondsToSelector(target, place.load())) return false;
     request->awaitingCredentials_ = true;
     request->callSelectorOnMainThread(&place, which);
+    // Waiting for someone to answer is no network work; the answer counts it again.
+    request->endNetworkWorkAfterCallbacks();
     return true;
 }
 
@@ -577,6 +579,8 @@ bool NKHTTPRequest::AuthenticationSide::showSheet(NKHTTPRequest* request, bool w
     if (!wanted || mainLoopBlockedBy(request)) return false;
     request->awaitingCredentials_ = true;
     presentLoginSheet(request);
+    // Counted again when the person answers (the sheet is on screen before the count drops).
+    request->endNetworkWorkAfterCallbacks();
     return true;
 }
 
@@ -593,6 +597,8 @@ bool NKHTTPRequest::showProxyAuthenticationDialog() {
 
 void NKHTTPRequest::retryUsingSuppliedCredentials() {
     Ref<NKHTTPRequest> keep(this);
+    // Counted from the answer on, so that nobody sees the network idle before the retry.
+    if (awaitingCredentials_) beginNetworkWork();
     performOnRequestThread([keep] {
         // Only a request that waits for an answer takes one: a stray call must not restart an
         // exchange that is running or over.
@@ -605,6 +611,8 @@ void NKHTTPRequest::retryUsingSuppliedCredentials() {
 
 void NKHTTPRequest::cancelAuthentication() {
     Ref<NKHTTPRequest> keep(this);
+    // Counted until the failure it brings has been delivered.
+    if (awaitingCredentials_) beginNetworkWork();
     performOnRequestThread([keep] { keep->failAuthentication(); });
 }
 
