@@ -415,7 +415,10 @@ void NKHTTPRequest::beginNetworkWork() {
 }
 
 void NKHTTPRequest::endNetworkWorkAfterCallbacks() {
-    uint64_t ticket = networkWork_.exchange(0);
+    endNetworkWorkAfterCallbacks(networkWork_.exchange(0));
+}
+
+void NKHTTPRequest::endNetworkWorkAfterCallbacks(uint64_t ticket) {
     if (!ticket) return;
     // Callbacks from the main thread run inline; from any other thread they are queued to the
     // main loop in order, so the end queued after them runs after the last of them.

@@ -528,6 +528,8 @@ private:
     friend class NKInputStream;
     // The server or the proxy half of the challenge handling (what each uses of the request).
     struct AuthenticationSide;
+    // Ends a ticket taken from networkWork_ once the callbacks queued so far have run.
+    static void endNetworkWorkAfterCallbacks(uint64_t ticket);
     // Runs `work` on the thread that runs this request's stream (the network thread, or the
     // thread of a synchronous request), without waiting.
     void performOnRequestThread(std::function<void()> work);

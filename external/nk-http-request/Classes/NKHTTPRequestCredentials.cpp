@@ -531,9 +531,11 @@ bool NKHTTPRequest::AuthenticationSide::ask(NKHTTPRequest* request, std::atomic<
     // A queue answers only when its own delegate will: otherwise the request would wait on it.
     if (!NKNetworkQueue::receiverRespondsToSelector(target, place.load())) return false;
     request->awaitingCredentials_ = true;
+    // Waiting for someone to answer is no network work; the answer counts it again. The ticket
+    // is taken before the question goes out, so that an answer given at once starts a new one.
+    uint64_t asking = request->networkWork_.exchange(0);
     request->callSelectorOnMainThread(&place, which);
-    // Waiting for someone to answer is no network work; the answer counts it again.
-    request->endNetworkWorkAfterCallbacks();
+    endNetworkWorkAfterCallbacks(asking);
     return true;
 }
 
@@ -578,9 +580,10 @@ void presentLoginSheet(NKHTTPRequest* request) {
 bool NKHTTPRequest::AuthenticationSide::showSheet(NKHTTPRequest* request, bool wanted) {
     if (!wanted || mainLoopBlockedBy(request)) return false;
     request->awaitingCredentials_ = true;
+    // Counted again when the person answers; the sheet is on screen before the count drops.
+    uint64_t asking = request->networkWork_.exchange(0);
     presentLoginSheet(request);
-    // Counted again when the person answers (the sheet is on screen before the count drops).
-    request->endNetworkWorkAfterCallbacks();
+    endNetworkWorkAfterCallbacks(asking);
     return true;
 }
 

@@ -38,6 +38,26 @@ class CountingRecorder : public Recorder {
     int countedAtEnd = -1;
 };
 
+// Holds the login question for the test to answer.
+class QuestionHolder : public CountingRecorder {
+    NS_OBJECT(QuestionHolder, CountingRecorder)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"authenticationNeededForRequest:"});
+    }
+    void authenticationNeededForRequest(NKHTTPRequest* r) override {
+        ++asked;
+        // An answer given at once from inside the question keeps the request counted.
+        if (answerAtOnce) answer(r, "ann", "secret");
+    }
+    static void answer(NKHTTPRequest* r, const char* user, const char* password) {
+        r->setUsername(NSString::fromUTF8(user));
+        r->setPassword(NSString::fromUTF8(password));
+        r->retryUsingSuppliedCredentials();
+    }
+    int asked = 0;
+    bool answerAtOnce = false;
+};
+
 class RequestsInFlight : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -45,6 +65,8 @@ protected:
         server.route("GET", "/held", testhttp::held(gate, testhttp::text("answer")));
         server.route("GET", "/broken", [](testhttp::Exchange& x) { x.reset(); });
         server.route("GET", "/quick", testhttp::text("quick"));
+        server.route("GET", "/private",
+                     testhttp::basicAuth("ann", "secret", "Members", testhttp::text("welcome")));
     }
     TestServer server;
     std::shared_ptr<testhttp::Gate> gate;
@@ -192,4 +214,38 @@ TEST_F(RequestsInFlight, ARequestFreedBeforeItStartedStopsCounting) {
     std::thread([moved = std::move(elsewhere)]() mutable { moved = nullptr; }).join();
     EXPECT_TRUE(runLoopUntil([&] { return pendingFor("GET", url + "&elsewhere") == 0; }));
     EXPECT_EQ(server.requestsTo("/quick").size(), 0u);
+}
+
+TEST_F(RequestsInFlight, AWaitForAPersonsAnswerIsNoNetworkWork) {
+    std::string url = server.url("/private");
+    Ref<QuestionHolder> d = make<QuestionHolder>();
+    Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(url));
+    r->setUseSessionPersistence(false);
+    r->setDelegate(d);
+    r->startAsynchronous();
+    ASSERT_TRUE(runLoopUntil([&] { return d->asked == 1; }));
+    // Asked and waiting: nothing in flight until the answer comes.
+    EXPECT_TRUE(r->isAwaitingCredentials());
+    EXPECT_TRUE(runLoopUntil([&] { return pendingFor("GET", url) == 0; }));
+    QuestionHolder::answer(r, "ann", "secret");
+    EXPECT_EQ(pendingFor("GET", url), 1);
+    ASSERT_TRUE(waitForEnd(d));
+    EXPECT_EQ(d->count("finished"), 1u);
+    EXPECT_EQ(d->countedAtEnd, 1);
+    EXPECT_EQ(textOf(r), "welcome");
+    EXPECT_TRUE(runLoopUntil([&] { return pendingFor("GET", url) == 0; }));
+
+    // Answered from inside the question: counted throughout, and back to nothing at the end.
+    std::string again = server.url("/private?again");
+    Ref<QuestionHolder> at = make<QuestionHolder>();
+    at->answerAtOnce = true;
+    Ref<NKHTTPRequest> quick = NKHTTPRequest::requestWithURL(urlOf(again));
+    quick->setUseSessionPersistence(false);
+    quick->setDelegate(at);
+    quick->startAsynchronous();
+    ASSERT_TRUE(waitForEnd(at));
+    EXPECT_EQ(at->asked, 1);
+    EXPECT_EQ(at->count("finished"), 1u);
+    EXPECT_EQ(at->countedAtEnd, 1);
+    EXPECT_TRUE(runLoopUntil([&] { return pendingFor("GET", again) == 0; }));
 }
