@@ -242,6 +242,9 @@ bool ShellSession::readLine(std::string& line) {
         out_.flush();
     }
     auto loop = NSRunLoop::mainRunLoop();
+    // What the app does by itself until the line comes shares one bound on waiting for the
+    // network, so that a reply that never comes holds the person up once, not at every timer.
+    NetworkWaitStepEnd stepEnd{this};
     for (;;) {
         size_t newline = input_->buffer.find('\n');
         if (newline != std::string::npos) {
@@ -263,6 +266,7 @@ bool ShellSession::readLine(std::string& line) {
         auto result = loop->runInMode(NSDefaultRunLoopMode, 1e9, true);
         if (result == NSRunLoop::RunHandledSource && !input_->arrived) {
             // The app did something on its own (a timer, a download): show what changed.
+            if (!networkDeadline_) beginNetworkWaitStep();
             settle();
             noteComposers();
             if (!notes_.empty() || ShellScreen::capture().text() != screen_.text()) {
@@ -291,6 +295,11 @@ void ShellSession::runUntilIdle() {
         if (result != NSRunLoop::RunHandledSource) break;
     }
     UIView::layoutPendingViews();
+}
+
+void ShellSession::beginNetworkWaitStep() {
+    networkDeadline_ = std::chrono::steady_clock::now() + realSeconds(options_.networkWaitSeconds);
+    networkWaitReported_ = false;
 }
 
 void ShellSession::waitForNetwork() {
@@ -402,17 +411,9 @@ void ShellSession::fail(const std::string& message) {
 bool ShellSession::execute(const ShellCommand& command) {
     using K = ShellCommandKind;
     auto app = UIApplication::sharedApplication();
-    // One bound for the whole command, however many times it settles (a wait settles at each
-    // timer on the way).
-    struct NetworkWaitScope {
-        ShellSession& session;
-        explicit NetworkWaitScope(ShellSession& s) : session(s) {
-            session.networkDeadline_ =
-                std::chrono::steady_clock::now() + realSeconds(s.options_.networkWaitSeconds);
-            session.networkWaitReported_ = false;
-        }
-        ~NetworkWaitScope() { session.networkDeadline_.reset(); }
-    } networkWait(*this);
+    // One bound for the whole command, however many times it settles.
+    beginNetworkWaitStep();
+    NetworkWaitStepEnd stepEnd{this};
     bool acted = true;
     switch (command.kind) {
         case K::Empty:

@@ -58,6 +58,13 @@ private:
     void drive();
     void runUntilIdle();
     void waitForNetwork();
+    // Starts a step of the session whose settles share one bound on waiting for the network;
+    // the step lasts until a NetworkWaitStepEnd goes out of scope.
+    void beginNetworkWaitStep();
+    struct NetworkWaitStepEnd {
+        ShellSession* session;
+        ~NetworkWaitStepEnd() { session->networkDeadline_.reset(); }
+    };
     void advance(double seconds);
     void note(const std::string& line);
     void noteComposers();
@@ -91,7 +98,8 @@ private:
     std::vector<ShownComposer> composersShown_;
     // A web page field the person tapped: typing goes to it while no view has the focus.
     ShellElement webFocus_;
-    // While a command runs: when its wait for the network ends, and whether it has said so.
+    // During a step (a command, or the app's own changes while a line is awaited): when its
+    // wait for the network ends, and whether it has said so.
     std::optional<std::chrono::steady_clock::time_point> networkDeadline_;
     bool networkWaitReported_ = false;
     struct Input;
