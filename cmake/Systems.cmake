@@ -9,3 +9,5 @@ find_package(SQLite3 REQUIRED)
 bn_library(App DIR Classes EXCLUDE Classes/MatchKit
            DEPS Foundation UIKit CoreData MatchKit JSON NKHTTPRequest
            PRIVATE_DEPS SQLite::SQLite3)
+# The UI framework's core.
+bn_library(DodizCore DIR ui/core DEPS Foundation UIKit CoreGraphics CommonCrypto JSON)
