@@ -37,7 +37,7 @@ Ref<NSDictionary> DZEntityTables::iso88591() {
     add("amp", "&");
     add("lt", "<");
     add("gt", ">");
-    // A plain space: texts shown in the framework's labels need no no-break space.
+    // A plain space, not U+00A0: stripped texts break and trim like ordinary ones.
     add("nbsp", " ");
     // The Latin-1 names of HTML, U+00A1 to U+00FF, but the soft hyphen.
     for (const HXHTMLEscapeMap& entity : HXFullHTMLEscapeTable) {
