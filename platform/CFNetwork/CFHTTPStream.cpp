@@ -1273,6 +1273,7 @@ private:
             if (unread() > 0 || messageComplete_) return;
             if (phase_ == Phase::Resolving && lookup_) {
                 std::shared_ptr<HostLookup> lookup = lookup_;
+                NSRunLoop::flushDeferredWakeUps();
                 {
                     std::unique_lock<std::mutex> g(lookup->lock);
                     lookup->changed.wait(g, [&] { return lookup->done; });
@@ -1286,6 +1287,7 @@ private:
                 continue;
             }
             pollfd p{conn_->fd, wantedEvents(), 0};
+            NSRunLoop::flushDeferredWakeUps();
             int rc = ::poll(&p, 1, -1);
             if (rc < 0 && errno != EINTR) {
                 fail(posixError(errno));

@@ -79,6 +79,7 @@ void NSThread::sleepForTimeInterval(NSTimeInterval seconds) {
 }
 
 void NSThread::sleepUntilDate(NSDate* date) {
+    NSRunLoop::flushDeferredWakeUps();
     NSTimeInterval until = date ? date->timeIntervalSinceReferenceDate() : Clock::now();
     std::mutex lock;
     std::condition_variable changed;
@@ -189,6 +190,7 @@ Ref<NSMutableDictionary> NSThread::threadDictionary() {
 }
 
 void NSThread::waitUntilFinished() {
+    NSRunLoop::flushDeferredWakeUps();
     std::unique_lock<std::mutex> g(lock_);
     changed_.wait(g, [this] { return phase_ == Phase::Finished || phase_ == Phase::New; });
 }
