@@ -147,6 +147,12 @@ class HTTPReadStream : public CFReadStream {
             if (conn_) {
                 attachSocket();
                 onTransportReady();
+                // A kept connection is open already: the request goes out now, not after a
+                // wait that would only report the socket writable.
+                if (phase_ == Phase::Exchange && !bodyStream_) {
+                    sendSome();
+                    updatePollEvents();
+                }
                 return true;
             }
         }
