@@ -182,24 +182,24 @@ struct NSRunLoop::State : std::enable_shared_from_this<NSRunLoop::State> {
 };
 
 namespace {
-// Wake-ups of other loops asked for by a callout of this thread's loop are sent when the
-// callout returns (or before this thread blocks), not one by one as it queues work: the other
-// thread is woken once, and does not wake only to wait for a lock the callout still holds.
+// Wake-ups of other loops asked for during a pass of this thread's loop are sent when the pass
+// ends (or before this thread blocks), not one by one as its callouts queue work: the other
+// thread is woken once, and does not wake only to wait for a lock a callout still holds.
 struct DeferredWakes {
-    int callouts = 0;
+    int passes = 0;
     std::vector<std::shared_ptr<NSRunLoop::State>> loops;
 };
 thread_local DeferredWakes tDeferred;
 
-class CalloutScope {
+class PassScope {
 public:
-    CalloutScope() { ++tDeferred.callouts; }
-    ~CalloutScope() {
-        --tDeferred.callouts;
+    PassScope() { ++tDeferred.passes; }
+    ~PassScope() {
+        --tDeferred.passes;
         NSRunLoop::flushDeferredWakeUps();
     }
-    CalloutScope(const CalloutScope&) = delete;
-    CalloutScope& operator=(const CalloutScope&) = delete;
+    PassScope(const PassScope&) = delete;
+    PassScope& operator=(const PassScope&) = delete;
 };
 }  // namespace
 
@@ -208,7 +208,7 @@ void NSRunLoop::State::wake() {
         selfWake.store(true, std::memory_order_release);
         return;
     }
-    if (tDeferred.callouts > 0) {
+    if (tDeferred.passes > 0) {
         auto& loops = tDeferred.loops;
         if (std::find_if(loops.begin(), loops.end(), [this](auto& l) { return l.get() == this; }) ==
             loops.end())
@@ -571,6 +571,7 @@ NSRunLoop::RunResult NSRunLoop::runInMode(NSString* modeObject, NSTimeInterval s
         {
             // Each pass has its own release pool: what it autoreleases lives to its end.
             NSAutoreleasePool pool;
+            PassScope pass;
             fireDueTimers(mode);
             handled = runPerforms(mode);
             handled = runSignalledSources(mode) || handled;
@@ -623,10 +624,7 @@ void NSRunLoop::fireDueTimers(const std::u16string& mode) {
     });
     for (auto& t : due) {
         // An earlier timer's callout may have invalidated or moved this one.
-        if (t->isValid() && t->fireTime() <= now) {
-            CalloutScope callout;
-            t->fireFromLoop(now);
-        }
+        if (t->isValid() && t->fireTime() <= now) t->fireFromLoop(now);
     }
 }
 
@@ -670,7 +668,6 @@ bool NSRunLoop::runPerforms(const std::u16string& mode) {
                 if (waiter) waiter->finish();
             }
         } release{item.waiter};
-        CalloutScope callout;
         if (item.block) item.block();
     }
     return !ready.empty();
@@ -689,7 +686,6 @@ bool NSRunLoop::runSignalledSources(const std::u16string& mode) {
     bool handled = false;
     for (auto& s : ready) {
         if (s->isValid() && s->signalled_.exchange(false)) {
-            CalloutScope callout;
             s->perform();
             handled = true;
         }

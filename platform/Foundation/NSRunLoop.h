@@ -100,8 +100,8 @@ class NSRunLoop : public NSObject {
     // not running ends its next run after one pass.
     void stop();
     void wakeUp();
-    // Wake-ups of other loops that a run-loop callout asks for are held until the callout
-    // returns, so that a thread handing several pieces of work to another wakes it once. Code
+    // Wake-ups of other loops that the callouts of a run-loop pass ask for are held until the
+    // pass ends, so that a thread handing several pieces of work to another wakes it once. Code
     // that blocks the thread (a lock, a condition, a wait for another thread) calls this first.
     static void flushDeferredWakeUps();
     bool isWaiting() { return waiting_.load(std::memory_order_acquire); }

@@ -410,7 +410,7 @@ private:
     bool set_ = false;
 };
 
-TEST_F(RunLoopTest, WorkQueuedByACalloutForAnotherLoopRunsThereOnceTheCalloutReturns) {
+TEST_F(RunLoopTest, WorkQueuedByACalloutForAnotherLoopRunsThereOnceThePassEnds) {
     LoopThread other;
     Flag ran;
     std::atomic<int> runs{0};
@@ -423,7 +423,7 @@ TEST_F(RunLoopTest, WorkQueuedByACalloutForAnotherLoopRunsThereOnceTheCalloutRet
         }
     });
     EXPECT_EQ(loop->runInMode(NSDefaultRunLoopMode, 0, true), NSRunLoop::RunHandledSource);
-    // This thread runs no loop now: only the end of the callout can have woken the other one.
+    // This thread runs no loop now: only the end of the pass can have woken the other one.
     EXPECT_TRUE(ran.waitFor(5.0));
     EXPECT_EQ(runs.load(), 3);
 }
