@@ -147,6 +147,12 @@ class HTTPReadStream : public CFReadStream {
             if (conn_) {
                 attachSocket();
                 onTransportReady();
+                // A kept connection is open already: the request goes out now, not after a
+                // wait that would only report the socket writable.
+                if (phase_ == Phase::Exchange && !bodyStream_) {
+                    sendSome();
+                    updatePollEvents();
+                }
                 return true;
             }
         }
@@ -1273,6 +1279,7 @@ private:
             if (unread() > 0 || messageComplete_) return;
             if (phase_ == Phase::Resolving && lookup_) {
                 std::shared_ptr<HostLookup> lookup = lookup_;
+                NSRunLoop::flushDeferredWakeUps();
                 {
                     std::unique_lock<std::mutex> g(lookup->lock);
                     lookup->changed.wait(g, [&] { return lookup->done; });
@@ -1286,6 +1293,7 @@ private:
                 continue;
             }
             pollfd p{conn_->fd, wantedEvents(), 0};
+            NSRunLoop::flushDeferredWakeUps();
             int rc = ::poll(&p, 1, -1);
             if (rc < 0 && errno != EINTR) {
                 fail(posixError(errno));

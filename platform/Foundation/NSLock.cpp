@@ -7,6 +7,7 @@
 #include "Foundation/Clock.h"
 #include "Foundation/NSDate.h"
 #include "Foundation/NSLog.h"
+#include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
 #include "Foundation/OSAtomic.h"
 
@@ -46,6 +47,7 @@ bool waitUntil(LockCore& core, std::unique_lock<std::mutex>& lk, NSTimeInterval 
     while (!ready()) {
         NSTimeInterval now = Clock::now();
         if (now >= deadline) return false;
+        NSRunLoop::flushDeferredWakeUps();
         if (Clock::isManual()) {
             core.changed.wait(lk);
         } else {
@@ -98,6 +100,8 @@ Ref<NSString> describe(NSObject* lock, LockCore& core) {
 template <class Take>
 void takeWhenReady(LockCore& core, Take take) {
     std::unique_lock<std::mutex> lk(core.mutex);
+    if (take()) return;
+    NSRunLoop::flushDeferredWakeUps();
     core.changed.wait(lk, take);
 }
 
@@ -230,6 +234,7 @@ void NSCondition::unlock() {
 }
 
 void NSCondition::wait() {
+    NSRunLoop::flushDeferredWakeUps();
     std::unique_lock<std::mutex> lk(core_.mutex);
     bool signalled = false;
     waiting_.push_back(&signalled);

@@ -219,6 +219,7 @@ void NSOperation::setCompletionBlock(std::function<void()> block) {
 }
 
 void NSOperation::waitUntilFinished() {
+    NSRunLoop::flushDeferredWakeUps();
     std::unique_lock<std::mutex> lk(mutex_);
     finishedCondition_.wait(lk, [this] { return waitersReleased_; });
 }
@@ -581,6 +582,7 @@ void NSOperationQueue::cancelAllOperations() {
 }
 
 void NSOperationQueue::waitUntilAllOperationsAreFinished() {
+    NSRunLoop::flushDeferredWakeUps();
     State& s = *state_;
     std::unique_lock<std::mutex> lk(s.mutex);
     s.done.wait(lk, [&] { return s.entries.empty() || s.stopping; });
@@ -668,7 +670,7 @@ void NSOperationQueue::schedule() {
             }
         }
         if (!chosen) return;
-        std::lock_guard<std::mutex> guard(s.mutex);
+        std::unique_lock<std::mutex> guard(s.mutex);
         if (!s.canStart()) return;
         auto it = std::find_if(s.entries.begin(), s.entries.end(),
                                [&](auto& e) { return e.op == chosen; });
@@ -684,6 +686,8 @@ void NSOperationQueue::schedule() {
         if (s.idle < s.toStart.size()) {
             s.workers.emplace_back(&NSOperationQueue::runWorker, state_);
         } else {
+            // Told with the mutex released, so that the worker does not wake only to wait for it.
+            guard.unlock();
             s.work.notify_one();
         }
     }

@@ -11,6 +11,7 @@
 #include <deque>
 #include <limits>
 #include <set>
+#include <thread>
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
@@ -56,6 +57,7 @@ struct Waiter {
         done.notify_all();
     }
     void wait() {
+        NSRunLoop::flushDeferredWakeUps();
         std::unique_lock<std::mutex> g(lock);
         done.wait(g, [this] { return finished; });
     }
@@ -98,16 +100,23 @@ void writeWake(int fd) {
 }
 
 void drainWake(int fd) {
+    // One read takes the whole count and resets it.
     uint64_t value;
-    while (::read(fd, &value, sizeof value) > 0) {
-    }
+    ssize_t n = ::read(fd, &value, sizeof value);
+    (void)n;
 }
 }  // namespace
 
-struct NSRunLoop::State {
+struct NSRunLoop::State : std::enable_shared_from_this<NSRunLoop::State> {
     std::mutex lock;
     int wakeFd = -1;
     uint64_t ownerSerial = 0;
+    // The thread that runs the loop (set when it first runs). Its own wake-ups need no
+    // descriptor: it is awake, and looks at selfWake before it waits.
+    std::atomic<std::thread::id> runningThread{};
+    std::atomic<bool> selfWake{false};
+    // The descriptor has been written and not yet drained: a further write wakes nobody.
+    std::atomic<bool> wakePending{false};
     ModeSet commonModes{kDefaultMode};
     std::vector<TimerEntry> timers;
     std::vector<SourceEntry> sources;
@@ -120,7 +129,11 @@ struct NSRunLoop::State {
     ~State() {
         if (wakeFd >= 0) ::close(wakeFd);
     }
-    void wake() { writeWake(wakeFd); }
+    void wake();
+    // Wakes the loop's thread now, from wherever.
+    void wakeNow() {
+        if (!wakePending.exchange(true)) writeWake(wakeFd);
+    }
 
     // Whether items added for `modes` are served while the loop runs in `mode`. Caller locks.
     bool applies(const ModeSet& modes, const ModeName& mode) const {
@@ -169,6 +182,51 @@ struct NSRunLoop::State {
 };
 
 namespace {
+// Wake-ups of other loops asked for during a pass of this thread's loop are sent when the pass
+// ends (or before this thread blocks), not one by one as its callouts queue work: the other
+// thread is woken once, and does not wake only to wait for a lock a callout still holds.
+struct DeferredWakes {
+    int passes = 0;
+    std::vector<std::shared_ptr<NSRunLoop::State>> loops;
+};
+thread_local DeferredWakes tDeferred;
+
+class PassScope {
+public:
+    PassScope() { ++tDeferred.passes; }
+    ~PassScope() {
+        --tDeferred.passes;
+        NSRunLoop::flushDeferredWakeUps();
+    }
+    PassScope(const PassScope&) = delete;
+    PassScope& operator=(const PassScope&) = delete;
+};
+}  // namespace
+
+void NSRunLoop::State::wake() {
+    if (runningThread.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+        selfWake.store(true, std::memory_order_release);
+        return;
+    }
+    if (tDeferred.passes > 0) {
+        auto& loops = tDeferred.loops;
+        if (std::find_if(loops.begin(), loops.end(), [this](auto& l) { return l.get() == this; }) ==
+            loops.end())
+            loops.push_back(shared_from_this());
+        return;
+    }
+    wakeNow();
+}
+
+void NSRunLoop::flushDeferredWakeUps() {
+    if (tDeferred.loops.empty()) return;
+    std::vector<std::shared_ptr<State>> loops;
+    loops.swap(tDeferred.loops);
+    for (auto& st : loops)
+        st->wakeNow();
+}
+
+namespace {
 // Keeps the mode stack right whatever a callout throws.
 class ModeScope {
 public:
@@ -203,9 +261,16 @@ void NSRunLoop::pollOnce(State& st, const std::u16string& mode, int timeoutMs) {
             fds.push_back(pollfd{d->descriptor(), events, 0});
         }
     }
+    if (st.selfWake.exchange(false)) timeoutMs = 0;
+    if (timeoutMs != 0) flushDeferredWakeUps();
     int n = ::poll(fds.data(), fds.size(), timeoutMs);
     if (n <= 0) return;
-    if (fds[0].revents) drainWake(st.wakeFd);
+    if (fds[0].revents) {
+        drainWake(st.wakeFd);
+        // Before the pass that looks at the work: a wake-up asked for after this point writes
+        // again.
+        st.wakePending.store(false);
+    }
     for (size_t i = 1; i < fds.size(); ++i) {
         if (fds[i].revents) watched[i - 1]->revents_.store(fds[i].revents);
         if (fds[i].revents) watched[i - 1]->signalled_.store(true, std::memory_order_release);
@@ -499,12 +564,14 @@ NSRunLoop::RunResult NSRunLoop::runInMode(NSString* modeObject, NSTimeInterval s
     }
     NSTimeInterval deadline =
         seconds == kForever ? kForever : Clock::now() + std::max(0.0, seconds);
+    st.runningThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     ModeScope scope(st, mode);
     for (;;) {
         bool handled = false;
         {
             // Each pass has its own release pool: what it autoreleases lives to its end.
             NSAutoreleasePool pool;
+            PassScope pass;
             fireDueTimers(mode);
             handled = runPerforms(mode);
             handled = runSignalledSources(mode) || handled;

@@ -100,6 +100,10 @@ class NSRunLoop : public NSObject {
     // not running ends its next run after one pass.
     void stop();
     void wakeUp();
+    // Wake-ups of other loops that the callouts of a run-loop pass ask for are held until the
+    // pass ends, so that a thread handing several pieces of work to another wakes it once. Code
+    // that blocks the thread (a lock, a condition, a wait for another thread) calls this first.
+    static void flushDeferredWakeUps();
     bool isWaiting() { return waiting_.load(std::memory_order_acquire); }
     // The fire date of the next valid timer of the mode, or nil.
     Ref<NSDate> limitDateForMode(NSString* mode);

@@ -1,5 +1,6 @@
 #include "Foundation/NSThread.h"
 
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -25,9 +26,28 @@ Ref<NSThread>& NSThread::currentSlot() {
     return current;
 }
 
+namespace {
+// Bumped in the child of a fork, whose one thread is the main thread whatever it was before.
+std::atomic<unsigned> forkGeneration{0};
+}  // namespace
+
 bool NSThread::isMainThread() {
-    // The process's first thread carries the process id as its thread id.
-    return static_cast<pid_t>(::syscall(SYS_gettid)) == ::getpid();
+    // Asked on every hand-off to the main thread: worked out once per thread (and again after a
+    // fork), not with two system calls each time. The process's first thread carries the
+    // process id as its thread id.
+    static const bool watchingForks = [] {
+        ::pthread_atfork(nullptr, nullptr, [] { forkGeneration.fetch_add(1); });
+        return true;
+    }();
+    (void)watchingForks;
+    thread_local unsigned knownGeneration = ~0u;
+    thread_local bool isMain = false;
+    unsigned generation = forkGeneration.load(std::memory_order_relaxed);
+    if (knownGeneration != generation) {
+        isMain = static_cast<pid_t>(::syscall(SYS_gettid)) == ::getpid();
+        knownGeneration = generation;
+    }
+    return isMain;
 }
 
 bool NSThread::isMultiThreaded() {
@@ -79,6 +99,7 @@ void NSThread::sleepForTimeInterval(NSTimeInterval seconds) {
 }
 
 void NSThread::sleepUntilDate(NSDate* date) {
+    NSRunLoop::flushDeferredWakeUps();
     NSTimeInterval until = date ? date->timeIntervalSinceReferenceDate() : Clock::now();
     std::mutex lock;
     std::condition_variable changed;
@@ -189,6 +210,7 @@ Ref<NSMutableDictionary> NSThread::threadDictionary() {
 }
 
 void NSThread::waitUntilFinished() {
+    NSRunLoop::flushDeferredWakeUps();
     std::unique_lock<std::mutex> g(lock_);
     changed_.wait(g, [this] { return phase_ == Phase::Finished || phase_ == Phase::New; });
 }

@@ -274,6 +274,33 @@ TEST_F(HTTPStream, KeptConnectionsAreSharedByTheirProperties) {
     EXPECT_EQ(server.accepted(), 3);
 }
 
+TEST_F(HTTPStream, AKeptConnectionSendsTheRequestAsTheStreamOpens) {
+    std::atomic<int> seen{0};
+    LoopbackServer server([&seen](ServerConnection& c) {
+        SeenRequest r;
+        while (c.readRequest(r)) {
+            ++seen;
+            c.send(okResponse("kept"));
+        }
+    });
+    EXPECT_EQ(runStream(keptStream(server.url("/1"))).body, "kept");
+    auto second = keptStream(server.url("/2"));
+    ASSERT_TRUE(CFReadStreamOpen(second));
+    // Nothing has run since the open, no loop and no read: the request went out with it.
+    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (seen.load() < 2 && std::chrono::steady_clock::now() < limit)
+        std::this_thread::yield();
+    EXPECT_EQ(seen.load(), 2);
+    EXPECT_EQ(server.accepted(), 1);
+    // The answer is read as on any other connection.
+    std::string body;
+    uint8_t buffer[64];
+    for (CFIndex n; (n = CFReadStreamRead(second, buffer, sizeof buffer)) > 0;)
+        body.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(n));
+    EXPECT_EQ(body, "kept");
+    EXPECT_EQ(CFReadStreamGetStatus(second), kCFStreamStatusAtEnd);
+}
+
 TEST_F(HTTPStream, ConnectionsThatMayNotBeKept) {
     for (std::string response :
          {"HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 2\r\n\r\nno",

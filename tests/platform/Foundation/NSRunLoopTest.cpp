@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,6 +13,7 @@
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDate.h"
+#include "Foundation/NSLock.h"
 #include "Foundation/NSOperation.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
@@ -347,6 +351,160 @@ TEST_F(RunLoopTest, TheMainQueueRunsOnTheMainLoop) {
     EXPECT_TRUE(runLoopUntil([&] { return ran.load() == 2; }));
     EXPECT_TRUE(onMain);
     EXPECT_EQ(NSOperationQueue::mainQueue()->operationCount(), 0u);
+}
+
+// ---- handing work to other threads ------------------------------------------------------------
+
+// A thread that runs its own loop until the object goes away.
+class LoopThread {
+public:
+    LoopThread() {
+        thread_ = NSThread::detachNewThreadWithBlock([this] {
+            Ref<NSRunLoop> own = NSRunLoop::currentRunLoop();
+            auto keep = RunLoopSource::sourceWithHandler(nullptr);
+            own->addSource(keep, NSDefaultRunLoopMode);
+            {
+                std::lock_guard<std::mutex> g(mutex_);
+                loop_ = own;
+            }
+            ready_.notify_all();
+            while (!quit_)
+                own->runMode(NSDefaultRunLoopMode, NSDate::distantFuture());
+            keep->invalidate();
+        });
+        std::unique_lock<std::mutex> g(mutex_);
+        ready_.wait(g, [this] { return loop_ != nullptr; });
+    }
+    ~LoopThread() {
+        loop_->performOnLoop([this] { quit_ = true; }, true, nullptr);
+        thread_->waitUntilFinished();
+    }
+    NSRunLoop* loop() { return loop_.get(); }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    Ref<NSRunLoop> loop_;
+    std::atomic<bool> quit_{false};
+    Ref<NSThread> thread_;
+};
+
+// Set on one thread, awaited on another with plain primitives, so that waiting for it does
+// not itself wake any run loop.
+class Flag {
+public:
+    void set() {
+        std::lock_guard<std::mutex> g(mutex_);
+        set_ = true;
+        changed_.notify_all();
+    }
+    bool waitFor(double realSeconds) {
+        std::unique_lock<std::mutex> g(mutex_);
+        return changed_.wait_for(g, std::chrono::duration<double>(realSeconds),
+                                 [this] { return set_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool set_ = false;
+};
+
+TEST_F(RunLoopTest, WorkQueuedByACalloutForAnotherLoopRunsThereOnceThePassEnds) {
+    LoopThread other;
+    Flag ran;
+    std::atomic<int> runs{0};
+    loop->performBlock([&] {
+        // Several pieces queued in one callout: all of them run, in order, on the other thread.
+        for (int i = 0; i < 3; ++i) {
+            other.loop()->performBlock([&, i] {
+                if (runs.fetch_add(1) == i && i == 2) ran.set();
+            });
+        }
+    });
+    EXPECT_EQ(loop->runInMode(NSDefaultRunLoopMode, 0, true), NSRunLoop::RunHandledSource);
+    // This thread runs no loop now: only the end of the pass can have woken the other one.
+    EXPECT_TRUE(ran.waitFor(5.0));
+    EXPECT_EQ(runs.load(), 3);
+}
+
+TEST_F(RunLoopTest, ACalloutQueuingWorkForItsOwnLoopRunsItWithoutAnotherWakeUp) {
+    // A mode of its own, with no timers that would end the wait anyway.
+    Ref<NSArray> modes = NSArray::arrayWithObjects({kPrivateMode});
+    bool second = false;
+    loop->performBlock(
+        [&] {
+            loop->performBlock(
+                [&] {
+                    second = true;
+                    loop->stop();
+                },
+                modes);
+        },
+        modes);
+    loop->waitForWork(kPrivateMode, 0);  // takes up the wake-up of that first post
+    // On the manual clock nothing else would end the wait before the second block.
+    EXPECT_EQ(loop->runInMode(kPrivateMode, 1e9, false), NSRunLoop::RunStopped);
+    EXPECT_TRUE(second);
+}
+
+TEST_F(RunLoopTest, PostsFromAnotherThreadWhileTheLoopRunsAllArrive) {
+    constexpr int kPosts = 5000;
+    std::atomic<int> runs{0};
+    std::thread poster([l = loop, &runs] {
+        for (int i = 0; i < kPosts; ++i)
+            l->performBlock([&runs] { ++runs; });
+    });
+    EXPECT_TRUE(runLoopUntil([&] { return runs.load() == kPosts; }, 10.0));
+    poster.join();
+    EXPECT_EQ(runs.load(), kPosts);
+}
+
+// A callout that blocks on something only the other thread's queued work can give it must
+// not keep that thread asleep. Real clock, so that a lost wake-up fails instead of hanging.
+TEST(RunLoopHandOffTest, ACalloutThatBlocksFirstWakesTheLoopsItQueuedWorkFor) {
+    Ref<NSRunLoop> loop = NSRunLoop::currentRunLoop();
+    LoopThread other;
+
+    // A condition signalled by the queued work.
+    auto condition = make<NSCondition>();
+    bool signalled = false, gotSignal = false;
+    loop->performBlock([&] {
+        other.loop()->performBlock([&] {
+            condition->lock();
+            signalled = true;
+            condition->signal();
+            condition->unlock();
+        });
+        condition->lock();
+        while (!signalled && condition->waitUntilDate(NSDate::dateWithTimeIntervalSinceNow(5.0))) {
+        }
+        gotSignal = signalled;
+        condition->unlock();
+    });
+    loop->runInMode(NSDefaultRunLoopMode, 0, true);
+    EXPECT_TRUE(gotSignal);
+
+    // A lock that the queued work lets go of.
+    auto lock = make<NSLock>();
+    other.loop()->performOnLoop([&] { lock->lock(); }, true, nullptr);
+    bool took = false;
+    loop->performBlock([&] {
+        other.loop()->performBlock([&] { lock->unlock(); });
+        took = lock->lockBeforeDate(NSDate::dateWithTimeIntervalSinceNow(5.0));
+        if (took) lock->unlock();
+    });
+    loop->runInMode(NSDefaultRunLoopMode, 0, true);
+    EXPECT_TRUE(took);
+
+    // A waiting post.
+    bool ranThere = false;
+    loop->performBlock([&] {
+        other.loop()->performBlock([] {});
+        other.loop()->performOnLoop([&] { ranThere = true; }, true, nullptr);
+    });
+    loop->runInMode(NSDefaultRunLoopMode, 0, true);
+    EXPECT_TRUE(ranThere);
 }
 
 }  // namespace

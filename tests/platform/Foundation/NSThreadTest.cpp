@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -54,6 +56,24 @@ TEST(NSThread, MainAndCurrentThreads) {
     EXPECT_NE(seen.get(), main.get());
     EXPECT_FALSE(seen->isMain());
     EXPECT_NE(seenLoop.get(), NSRunLoop::mainRunLoop().get());
+}
+
+// The answer is kept per thread; a fork makes the forking thread the child's main thread.
+TEST(NSThread, TheChildOfAForkIsItsOwnMainThread) {
+    ASSERT_TRUE(NSThread::isMainThread());
+    int childStatus = -1;
+    bool workerWasMain = true;
+    std::thread([&] {
+        workerWasMain = NSThread::isMainThread();
+        pid_t child = ::fork();
+        if (child == 0) _exit(NSThread::isMainThread() ? 0 : 1);
+        if (child > 0) ::waitpid(child, &childStatus, 0);
+        workerWasMain = workerWasMain || NSThread::isMainThread();  // still not, in the parent
+    }).join();
+    EXPECT_FALSE(workerWasMain);
+    ASSERT_TRUE(WIFEXITED(childStatus));
+    EXPECT_EQ(WEXITSTATUS(childStatus), 0);
+    EXPECT_TRUE(NSThread::isMainThread());
 }
 
 TEST(NSThread, DetachedThreadsCallTheirTargetAndRetainIt) {
