@@ -1,13 +1,15 @@
 // The JSON grammar over a byte scanner. It is lenient where the servers it reads are sloppy
-// (trailing commas, values it does not recognise read as nothing) and strict elsewhere (double
-// quotes only, no plus sign in numbers). Bad input is reported through NSError values in
-// ZJSONScannerErrorDomain; nothing is raised for it.
+// (trailing commas, values it does not recognise read as nothing, bytes after the first value
+// left alone) and strict elsewhere (double quotes only, no plus sign before a number). Bad input is
+// reported through NSError values in ZJSONScannerErrorDomain; nothing is raised for it.
 #pragma once
 
+#include <vector>
+
+#include "Foundation/NSDictionary.h"
 #include "json/ZDataScanner.h"
 
 class NSArray;
-class NSDictionary;
 class NSError;
 
 extern NSString* const ZJSONScannerErrorDomain;  // "ZJSONScannerErrorDomain"
@@ -38,6 +40,27 @@ class ZJSONScanner : public ZDataScanner {
     static constexpr int kMaximumDepth = 512;
 
 private:
+    // A key as scanJSONStringConstant reads it; keys without escapes come from the key cache.
+    bool scanKey(Ref<NSString>* key);
+
     // Nesting of the dictionaries and arrays being scanned.
     int depth_ = 0;
+
+    // The entries and elements of the dictionaries and arrays being scanned, innermost last:
+    // one stack for the whole document, so that each container allocates only its own storage.
+    std::vector<collection_detail::HashTable::Entry> pendingEntries_;
+    std::vector<Ref<NSObject>> pendingElements_;
+
+    // The keys read so far, by their bytes: the objects of an array repeat the same keys, and
+    // one immutable string serves every dictionary that uses it. The slots take one kilobyte, the
+    // largest block the allocator hands out from its per-thread caches.
+    struct KeySlot {
+        uint32_t offset = 0;  // of the key's bytes in the data
+        uint32_t length = 0;
+        uint32_t hash = 0;
+        uint32_t index = 0;  // into cachedKeys_, plus one; 0 for a free slot
+    };
+    static constexpr size_t kKeySlots = 64;
+    std::vector<KeySlot> keySlots_;
+    std::vector<Ref<NSString>> cachedKeys_;
 };
