@@ -80,6 +80,8 @@ protected:
     // Hands out the bytes from the location up to `upTo` as text and advances to it; false,
     // not advancing, when they are not UTF-8.
     bool takeText(const uint8_t* upTo, Ref<NSString>* into);
+    // Where the run of a number's bytes that starts at the location ends.
+    const uint8_t* numberEnd();
 
     Ref<NSData> data_;
     const uint8_t* start_ = nullptr;
@@ -93,9 +95,6 @@ private:
     bool skipBytes(const void* bytes, size_t length);
     // Where the run of bytes that are (or are not) members of the set ends.
     const uint8_t* runEnd(NSCharacterSet* set, bool members);
-    // Where the run of a number's bytes ends.
-    const uint8_t* numberEnd();
-
     // Whether doubleCharacters is still the scanner's own set, whose bytes are known.
     bool defaultDoubleCharacters_ = false;
 };

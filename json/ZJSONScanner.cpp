@@ -126,9 +126,9 @@ const uint8_t* plainRunEnd(const uint8_t* p, const uint8_t* end) {
     return p;
 }
 
-// A hash of a key's bytes from its length and (overlapping) loads at both ends: the cache
-// compares the whole key anyway, and keys differ early or late.
-uint32_t keyHash(const uint8_t* p, uint32_t length) {
+// A hash of a key's or number's bytes from their length and (overlapping) loads at both ends: the
+// cache compares all the bytes anyway, and keys differ early or late.
+uint32_t bytesHash(const uint8_t* p, uint32_t length) {
     uint64_t head = 0, tail = 0;
     if (length >= 8) {
         std::memcpy(&head, p, 8);
@@ -143,6 +143,26 @@ uint32_t keyHash(const uint8_t* p, uint32_t length) {
     }
     uint64_t h = (head * 0x9E3779B97F4A7C15ull) ^ ((tail + length) * 0xC2B2AE3D27D4EB4Full);
     return static_cast<uint32_t>(h ^ (h >> 29));
+}
+
+// Whether two runs of `length` bytes are equal: short ones (keys, numbers) by two overlapping
+// loads from each end.
+bool sameBytes(const uint8_t* a, const uint8_t* b, uint32_t length) {
+    if (length > 16 || length < 4) return std::memcmp(a, b, length) == 0;
+    if (length >= 8) {
+        uint64_t a0, a1, b0, b1;
+        std::memcpy(&a0, a, 8);
+        std::memcpy(&b0, b, 8);
+        std::memcpy(&a1, a + length - 8, 8);
+        std::memcpy(&b1, b + length - 8, 8);
+        return a0 == b0 && a1 == b1;
+    }
+    uint32_t a0, a1, b0, b1;
+    std::memcpy(&a0, a, 4);
+    std::memcpy(&b0, b, 4);
+    std::memcpy(&a1, a + length - 4, 4);
+    std::memcpy(&b1, b + length - 4, 4);
+    return a0 == b0 && a1 == b1;
 }
 
 // The part of a pending stack that one dictionary or array filled: handed over whole when the
@@ -200,8 +220,8 @@ Ref<ZJSONScanner> ZJSONScanner::scannerWithData(NSData* data) {
 }
 
 void ZJSONScanner::setData(NSData* data) {
-    keySlots_.clear();  // they point into the old bytes
-    cachedKeys_.clear();
+    slots_.clear();  // they point into the old bytes
+    readBefore_.clear();
     ZDataScanner::setData(utf8Data(data));
 }
 
@@ -348,31 +368,46 @@ bool ZJSONScanner::scanKey(Ref<NSString>* key) {
 
     // A key without escapes: its bytes tell whether it was read before.
     const auto length = static_cast<uint32_t>(close - text);
-    const uint32_t hash = keyHash(text, length);
-    if (keySlots_.empty()) {
-        keySlots_.resize(kKeySlots);
-        cachedKeys_.reserve(kKeySlots * 3 / 4);
-    }
-    size_t i = hash & (kKeySlots - 1);
-    for (; keySlots_[i].index; i = (i + 1) & (kKeySlots - 1)) {
-        const KeySlot& k = keySlots_[i];
-        if (k.hash == hash && k.length == length &&
-            std::memcmp(start_ + k.offset, text, length) == 0) {
-            *key = cachedKeys_[k.index - 1];
-            current_ = close + 1;
-            return true;
-        }
+    Slot* slot = slotFor(Kind::Key, text, length);
+    if (slot && slot->index) {
+        *key = cast<NSString>(readBefore_[slot->index - 1]);
+        current_ = close + 1;
+        return true;
     }
     auto string = length ? decodeUTF8(text, length) : NSString::string();
     if (!string) return false;  // not UTF-8
     current_ = close + 1;
-    if (cachedKeys_.size() < cachedKeys_.capacity()) {  // a full table would probe forever
-        cachedKeys_.push_back(string);
-        keySlots_[i] = KeySlot{static_cast<uint32_t>(text - start_), length, hash,
-                               static_cast<uint32_t>(cachedKeys_.size())};
-    }
+    keep(slot, string);
     *key = std::move(string);
     return true;
+}
+
+ZJSONScanner::Slot* ZJSONScanner::slotFor(Kind kind, const uint8_t* bytes, uint32_t length) {
+    if (slots_.empty()) {
+        slots_.resize(kSlots);
+        readBefore_.reserve(kSlots * 3 / 4);  // a full table would probe forever
+    }
+    const uint32_t hash = bytesHash(bytes, length) ^ static_cast<uint32_t>(kind);
+    const uint32_t tagged = length | static_cast<uint32_t>(kind);
+    for (size_t i = hash & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
+        Slot& slot = slots_[i];
+        if (!slot.index) {
+            if (readBefore_.size() == readBefore_.capacity()) return nullptr;
+            // Described already; it counts as taken once keep() gives it its object.
+            slot = Slot{static_cast<uint32_t>(bytes - start_), tagged, hash, 0};
+            return &slot;
+        }
+        if (slot.hash == hash && slot.length == tagged &&
+            sameBytes(start_ + slot.offset, bytes, length)) {
+            return &slot;
+        }
+    }
+}
+
+void ZJSONScanner::keep(Slot* slot, NSObject* object) {
+    if (!slot) return;
+    readBefore_.emplace_back(object);
+    slot->index = static_cast<uint32_t>(readBefore_.size());
 }
 
 bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* error) {
@@ -399,10 +434,17 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
     while (!scanCharacter('"')) {
         if (current_ >= end_) return fail(-11);  // the data ends inside the string
         if (currentCharacter() != '\\') {
-            Ref<NSString> run;
+            const uint8_t* run = current_;
+            const uint8_t* close = plainRunEnd(run, end_);
+            if (std::all_of(run, close, [](uint8_t c) { return c < 0x80; })) {
+                units.append(run, close);  // ASCII: unit for unit
+                current_ = close;
+                continue;
+            }
+            Ref<NSString> text;
             // Bytes that are not UTF-8 fail the string rather than vanish from it.
-            if (!scanNotQuoteCharactersIntoString(&run)) return fail(-11);
-            units.append(run->u16());
+            if (!scanNotQuoteCharactersIntoString(&text)) return fail(-11);
+            units.append(text->u16());
             continue;
         }
         ++current_;
@@ -453,9 +495,24 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
 }
 
 bool ZJSONScanner::scanJSONNumberConstant(Ref<NSNumber>* number, Ref<NSError>* error) {
-    if (scanNumber(number)) return true;
-    setError(error, -14);
-    return false;
+    const uint8_t* run = current_;
+    const uint8_t* end = doubleCharacters_ ? numberEnd() : run;
+    if (end == run) {
+        setError(error, -14);
+        return false;
+    }
+    if (!number) return scanNumber(nullptr);
+    // The same bytes read as the same number.
+    const auto length = static_cast<uint32_t>(end - run);
+    Slot* slot = slotFor(Kind::Number, run, length);
+    if (slot && slot->index) {
+        *number = cast<NSNumber>(readBefore_[slot->index - 1]);
+        current_ = end;
+        return true;
+    }
+    scanNumber(number);
+    keep(slot, *number);
+    return true;
 }
 
 bool ZJSONScanner::scanNotQuoteCharactersIntoString(Ref<NSString>* string) {

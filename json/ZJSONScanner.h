@@ -40,7 +40,7 @@ class ZJSONScanner : public ZDataScanner {
     static constexpr int kMaximumDepth = 512;
 
 private:
-    // A key as scanJSONStringConstant reads it; keys without escapes come from the key cache.
+    // A key as scanJSONStringConstant reads it; keys without escapes are read once per document.
     bool scanKey(Ref<NSString>* key);
 
     // Nesting of the dictionaries and arrays being scanned.
@@ -51,16 +51,23 @@ private:
     std::vector<collection_detail::HashTable::Entry> pendingEntries_;
     std::vector<Ref<NSObject>> pendingElements_;
 
-    // The keys read so far, by their bytes: the objects of an array repeat the same keys, and
-    // one immutable string serves every dictionary that uses it. The slots take one kilobyte, the
-    // largest block the allocator hands out from its per-thread caches.
-    struct KeySlot {
-        uint32_t offset = 0;  // of the key's bytes in the data
-        uint32_t length = 0;
+    // Keys and numbers read so far, by their bytes: the objects of an array repeat the same
+    // keys and often the same numbers, and one immutable object serves every place that reads
+    // the same. The slots take one kilobyte, the largest block the allocator hands out from its
+    // per-thread caches.
+    enum class Kind : uint32_t { Key = 0, Number = 1u << 31 };
+    struct Slot {
+        uint32_t offset = 0;  // of the bytes in the data
+        uint32_t length = 0;  // with the kind in its top bit
         uint32_t hash = 0;
-        uint32_t index = 0;  // into cachedKeys_, plus one; 0 for a free slot
+        uint32_t index = 0;  // into readBefore_, plus one; 0 for a free slot
     };
-    static constexpr size_t kKeySlots = 64;
-    std::vector<KeySlot> keySlots_;
-    std::vector<Ref<NSString>> cachedKeys_;
+    static constexpr size_t kSlots = 64;
+    // The slot of an object read before from the bytes as that kind, or the free slot where one
+    // would go (nullptr when no more fit).
+    Slot* slotFor(Kind kind, const uint8_t* bytes, uint32_t length);
+    // Keeps the object read from the bytes in the free slot that slotFor gave for them.
+    void keep(Slot* slot, NSObject* object);
+    std::vector<Slot> slots_;
+    std::vector<Ref<NSObject>> readBefore_;
 };

@@ -363,7 +363,15 @@ inline void retainObject(NSObject* o) noexcept {
 }
 
 inline void releaseObject(NSObject* o) noexcept {
-    if (o->refs_.load(std::memory_order_relaxed) >= kImmortal) return;
+    const uint32_t n = o->refs_.load(std::memory_order_acquire);
+    if (n >= kImmortal) return;
+    // The last reference, and no weak one: nobody else can reach the object to retain it, so
+    // the atomic decrement (the dearest part of freeing an object) can be skipped. The acquire
+    // read pairs with the releases that brought the count down to one.
+    if (n == 1 && !o->weak_.load(std::memory_order_acquire)) {
+        o->destroy();
+        return;
+    }
     if (o->refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) o->destroy();
 }
 }  // namespace objc_detail

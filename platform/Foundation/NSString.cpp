@@ -966,20 +966,24 @@ bool NSString::initWithData(NSData* data, NSStringEncoding enc) {
 }
 
 bool NSString::initWithBytes(const void* bytes, NSUInteger length, NSStringEncoding enc) {
-    std::u16string out;
     if (length && !bytes) return false;
     static const uint8_t none = 0;
     const uint8_t* b = length ? static_cast<const uint8_t*>(bytes) : &none;
     if (enc == NSUTF8StringEncoding || enc == NSASCIIStringEncoding) {
-        // ASCII text (most of what documents and protocols carry) widens unit for unit.
-        if (std::all_of(b, b + length, [](uint8_t c) { return c < 0x80; })) {
-            s_ = std::u16string(b, b + length);  // one allocation, no zero fill
-            return true;
+        // ASCII (most of what documents and protocols carry) widens unit for unit, straight
+        // into the storage: readers make many strings this way.
+        s_.resize(length);
+        char16_t* w = s_.data();
+        uint8_t all = 0;
+        for (NSUInteger i = 0; i < length; ++i) {
+            all |= b[i];
+            w[i] = b[i];
         }
+        if (all < 0x80) return true;
     }
-    if (!decodeBytes(b, length, enc, out)) return false;
-    s_ = std::move(out);
-    return true;
+    if (decodeBytes(b, length, enc, s_)) return true;
+    s_.clear();
+    return false;
 }
 
 // ---- primitives --------------------------------------------------------------------------

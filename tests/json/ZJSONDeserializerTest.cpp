@@ -191,6 +191,29 @@ TEST(ZJSONDeserializerTest, ManyObjectsWithTheSameKeys) {
             EXPECT_EQ(text(d->allKeys()->objectAtIndex(static_cast<NSUInteger>(k))), text(key));
         }
     }
+    // The same bytes as a key, a string and a number are each read as what they are.
+    auto kinds = as<NSDictionary>(parse("{\"1\":1,\"2\":\"1\",\"3\":[1,1.0,1,-1,\"1\"]}").object);
+    ASSERT_TRUE(kinds);
+    EXPECT_TRUE(is<NSString>(kinds->allKeys()->objectAtIndex(0)));
+    EXPECT_EQ(as<NSNumber>(kinds->objectForKey(NS("1")))->doubleValue(), 1.0);
+    EXPECT_EQ(text(kinds->objectForKey(NS("2"))), "1");
+    auto mixed = as<NSArray>(kinds->objectForKey(NS("3")));
+    ASSERT_EQ(mixed->count(), 5u);
+    for (NSUInteger i = 0; i < 3; ++i)
+        EXPECT_EQ(as<NSNumber>(mixed->objectAtIndex(i))->doubleValue(), 1.0);
+    EXPECT_EQ(as<NSNumber>(mixed->objectAtIndex(3))->doubleValue(), -1.0);
+    EXPECT_TRUE(is<NSString>(mixed->objectAtIndex(4)));
+    // More distinct keys and numbers than a document keeps: all still read right.
+    std::string many = "{";
+    for (int i = 0; i < 200; ++i)
+        many += (i ? ",\"key" : "\"key") + std::to_string(i) + "\":" + std::to_string(i * 7);
+    many += "}";
+    auto wide = as<NSDictionary>(parse(many).object);
+    ASSERT_EQ(wide->count(), 200u);
+    for (int i = 0; i < 200; ++i)
+        EXPECT_EQ(as<NSNumber>(wide->objectForKey(str("key" + std::to_string(i))))->intValue(),
+                  i * 7);
+
     // Keys that share their first and last bytes stay apart.
     auto similar = as<NSDictionary>(parse("{\"abcdefghXijklmnop\":1,\"abcdefghYijklmnop\":2,"
                                           "\"aXc\":3,\"aYc\":4}")
