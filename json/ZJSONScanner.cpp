@@ -145,24 +145,22 @@ uint32_t bytesHash(const uint8_t* p, uint32_t length) {
     return static_cast<uint32_t>(h ^ (h >> 29));
 }
 
+// Whether the first and the last word of two runs of `length` bytes (at least a word) agree.
+template <class Word>
+bool endsEqual(const uint8_t* a, const uint8_t* b, uint32_t length) {
+    Word a0, a1, b0, b1;
+    std::memcpy(&a0, a, sizeof(Word));
+    std::memcpy(&b0, b, sizeof(Word));
+    std::memcpy(&a1, a + length - sizeof(Word), sizeof(Word));
+    std::memcpy(&b1, b + length - sizeof(Word), sizeof(Word));
+    return a0 == b0 && a1 == b1;
+}
+
 // Whether two runs of `length` bytes are equal: short ones (keys, numbers) by two overlapping
 // loads from each end.
 bool sameBytes(const uint8_t* a, const uint8_t* b, uint32_t length) {
     if (length > 16 || length < 4) return std::memcmp(a, b, length) == 0;
-    if (length >= 8) {
-        uint64_t a0, a1, b0, b1;
-        std::memcpy(&a0, a, 8);
-        std::memcpy(&b0, b, 8);
-        std::memcpy(&a1, a + length - 8, 8);
-        std::memcpy(&b1, b + length - 8, 8);
-        return a0 == b0 && a1 == b1;
-    }
-    uint32_t a0, a1, b0, b1;
-    std::memcpy(&a0, a, 4);
-    std::memcpy(&b0, b, 4);
-    std::memcpy(&a1, a + length - 4, 4);
-    std::memcpy(&b1, b + length - 4, 4);
-    return a0 == b0 && a1 == b1;
+    return length >= 8 ? endsEqual<uint64_t>(a, b, length) : endsEqual<uint32_t>(a, b, length);
 }
 
 // The part of a pending stack that one dictionary or array filled: handed over whole when the
