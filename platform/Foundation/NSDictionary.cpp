@@ -324,7 +324,8 @@ Ref<NSDictionary> NSDictionary::dictionaryWithEntries(std::vector<HashTable::Ent
         if (!e.value) raiseNilObject(static_cast<NSUInteger>(i));
         if (!e.key) raiseNilKey(static_cast<NSUInteger>(i));
         // A plain string is its own copy; asking it would only retain and release it.
-        if (typeid(*e.key) == typeid(NSString)) continue;
+        NSObject* key = e.key.get();
+        if (typeid(*key) == typeid(NSString)) continue;
         Ref<NSObject> copied = e.key->copy();
         if (copied.get() != e.key.get()) e.key = std::move(copied);
     }
