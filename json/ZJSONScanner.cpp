@@ -381,16 +381,17 @@ bool ZJSONScanner::scanKey(Ref<NSString>* key) {
 }
 
 ZJSONScanner::Slot* ZJSONScanner::slotFor(Kind kind, const uint8_t* bytes, uint32_t length) {
+    constexpr size_t kKept = kSlots * 3 / 4;  // a full table would probe forever
     if (slots_.empty()) {
         slots_.resize(kSlots);
-        readBefore_.reserve(kSlots * 3 / 4);  // a full table would probe forever
+        readBefore_.reserve(kKept);
     }
     const uint32_t hash = bytesHash(bytes, length) ^ static_cast<uint32_t>(kind);
     const uint32_t tagged = length | static_cast<uint32_t>(kind);
     for (size_t i = hash & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
         Slot& slot = slots_[i];
         if (!slot.index) {
-            if (readBefore_.size() == readBefore_.capacity()) return nullptr;
+            if (readBefore_.size() >= kKept) return nullptr;
             // Described already; it counts as taken once keep() gives it its object.
             slot = Slot{static_cast<uint32_t>(bytes - start_), tagged, hash, 0};
             return &slot;
