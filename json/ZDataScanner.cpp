@@ -1,6 +1,8 @@
 #include "json/ZDataScanner.h"
 
 #include <locale.h>
+
+#include <charconv>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -15,24 +17,43 @@
 
 namespace {
 
-// Numbers are read the same way whatever locale the process runs in.
+// Numbers are read the same way whatever locale the process runs in. A run that starts no
+// number reads as 0, as the C library's reading gives.
 double parseDouble(const uint8_t* bytes, size_t length) {
+    const char* text = reinterpret_cast<const char*>(bytes);
+    double value = 0;
+    auto [end, error] = std::from_chars(text, text + length, value);
+    (void)end;
+    if (error == std::errc()) return value;
+    if (error != std::errc::result_out_of_range) return 0;
+    // Out of range: the C library's answer (infinity, or zero and the subnormals).
     static locale_t c = newlocale(LC_NUMERIC_MASK, "C", nullptr);
-    char small[64];
-    std::string big;
-    char* text = small;
-    if (length < sizeof small) {
-        std::memcpy(small, bytes, length);
-        small[length] = 0;
-    } else {
-        big.assign(reinterpret_cast<const char*>(bytes), length);
-        text = big.data();
-    }
-    return strtod_l(text, nullptr, c);
+    std::string copy(text, length);
+    return strtod_l(copy.c_str(), nullptr, c);
 }
 
-bool isCWhitespace(uint8_t c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
+// The bytes of a number unless the scanner is given other ones.
+constexpr const char* kNumberBytes = "0123456789eE-.";
+
+struct ByteTable {
+    bool member[256] = {};
+    constexpr explicit ByteTable(const char* bytes) {
+        for (; *bytes; ++bytes)
+            member[static_cast<uint8_t>(*bytes)] = true;
+    }
+};
+constexpr ByteTable kNumberTable(kNumberBytes);
+
+// One set for every scanner: it is immutable, and making one per document costs more than the
+// document's numbers.
+NSCharacterSet* numberCharacters() {
+    static NSCharacterSet* set = [] {
+        auto s = NSCharacterSet::characterSetWithCharactersInString(
+            NSString::stringWithUTF8String(kNumberBytes));
+        s->makeImmortal();
+        return s.get();
+    }();
+    return set;
 }
 
 // The byte length of the line break at p (LF, FF, CR, or U+0085, U+2028, U+2029 in UTF-8), 0 when
@@ -56,7 +77,8 @@ Ref<ZDataScanner> ZDataScanner::scannerWithData(NSData* data) {
 
 bool ZDataScanner::init() {
     if (!NSObject::init()) return false;
-    doubleCharacters_ = NSCharacterSet::characterSetWithCharactersInString(NS("0123456789eE-."));
+    doubleCharacters_ = numberCharacters();
+    defaultDoubleCharacters_ = true;
     return true;
 }
 
@@ -84,6 +106,7 @@ void ZDataScanner::setScanLocation(NSUInteger location) {
 
 void ZDataScanner::setDoubleCharacters(NSCharacterSet* set) {
     doubleCharacters_ = set;
+    defaultDoubleCharacters_ = set == numberCharacters();
 }
 
 Ref<NSString> ZDataScanner::decodeUTF8(const uint8_t* bytes, size_t length) {
@@ -158,19 +181,32 @@ bool ZDataScanner::scanUpToCharactersFromSet(NSCharacterSet* set, Ref<NSString>*
     return p != current_ && takeText(p, into);
 }
 
+const uint8_t* ZDataScanner::numberEnd() {
+    const uint8_t* p = current_;
+    auto member = [&](uint8_t c) {
+        return defaultDoubleCharacters_ ? kNumberTable.member[c]
+                                        : doubleCharacters_->characterIsMember(c);
+    };
+    while (p < end_) {
+        if (member(*p)) {
+            ++p;
+        } else if (*p == '+' && p > current_ && (p[-1] == 'e' || p[-1] == 'E') && member(p[-1])) {
+            ++p;  // the exponent's sign
+        } else {
+            break;
+        }
+    }
+    return p;
+}
+
 bool ZDataScanner::scanNumber(Ref<NSNumber>* into) {
     if (!doubleCharacters_) return false;
-    const uint8_t* p = runEnd(doubleCharacters_, true);
+    const uint8_t* p = numberEnd();
     if (p == current_) return false;
     double value = parseDouble(current_, static_cast<size_t>(p - current_));
     current_ = p;
     if (into) *into = NSNumber::numberWithDouble(value);
     return true;
-}
-
-void ZDataScanner::skipWhitespace() {
-    while (current_ < end_ && isCWhitespace(*current_))
-        ++current_;
 }
 
 Ref<NSString> ZDataScanner::remainingString() {

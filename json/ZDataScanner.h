@@ -54,10 +54,14 @@ class ZDataScanner : public NSObject {
     bool scanUpToString(NSString* string, Ref<NSString>* into);
     // The run of bytes (at least one) before the first member of the set or the end.
     bool scanUpToCharactersFromSet(NSCharacterSet* set, Ref<NSString>* into);
-    // The longest run of doubleCharacters (at least one), read as a double.
+    // The longest run of doubleCharacters (at least one), read as a double. A plus sign right
+    // after an exponent mark ("1e+21", as servers write large numbers) belongs to the run.
     bool scanNumber(Ref<NSNumber>* into);
     // Skips space, tab, line feed, vertical tab, form feed and carriage return.
-    void skipWhitespace();
+    void skipWhitespace() {
+        while (current_ < end_ && (*current_ == ' ' || (*current_ >= '\t' && *current_ <= '\r')))
+            ++current_;
+    }
     // The bytes from the location to the end as UTF-8; nil when they are not valid UTF-8.
     Ref<NSString> remainingString();
 
@@ -76,6 +80,8 @@ protected:
     // Hands out the bytes from the location up to `upTo` as text and advances to it; false,
     // not advancing, when they are not UTF-8.
     bool takeText(const uint8_t* upTo, Ref<NSString>* into);
+    // Where the run of a number's bytes that starts at the location ends.
+    const uint8_t* numberEnd();
 
     Ref<NSData> data_;
     const uint8_t* start_ = nullptr;
@@ -89,4 +95,6 @@ private:
     bool skipBytes(const void* bytes, size_t length);
     // Where the run of bytes that are (or are not) members of the set ends.
     const uint8_t* runEnd(NSCharacterSet* set, bool members);
+    // Whether doubleCharacters is still the scanner's own set, whose bytes are known.
+    bool defaultDoubleCharacters_ = false;
 };

@@ -1,5 +1,9 @@
 #include "json/ZJSONScanner.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <iterator>
 #include <string>
 
 #include "Foundation/NSArray.h"
@@ -11,6 +15,8 @@
 #include "Foundation/NSString.h"
 
 NSString* const ZJSONScannerErrorDomain = NS("ZJSONScannerErrorDomain");
+
+using collection_detail::HashTable;
 
 namespace {
 
@@ -99,6 +105,98 @@ Ref<NSData> utf8Data(NSData* data) {
     return text ? text->dataUsingEncoding(NSUTF8StringEncoding) : nullptr;
 }
 
+// Where the run of bytes that are neither a double quote nor a backslash ends. Eight bytes at a
+// time while eight remain: strings are most of a document.
+const uint8_t* plainRunEnd(const uint8_t* p, const uint8_t* end) {
+    constexpr uint64_t ones = 0x0101010101010101ull;
+    constexpr uint64_t highs = 0x8080808080808080ull;
+    while (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        const uint64_t quote = word ^ (ones * '"');
+        const uint64_t backslash = word ^ (ones * '\\');
+        // A high bit for each zero byte (and none before the first): a byte that matched.
+        const uint64_t found =
+            ((quote - ones) & ~quote & highs) | ((backslash - ones) & ~backslash & highs);
+        if (found) return p + (std::countr_zero(found) >> 3);
+        p += 8;
+    }
+    while (p < end && *p != '"' && *p != '\\')
+        ++p;
+    return p;
+}
+
+// A hash of a key's or number's bytes from their length and (overlapping) loads at both ends: the
+// cache compares all the bytes anyway, and keys differ early or late.
+uint32_t bytesHash(const uint8_t* p, uint32_t length) {
+    uint64_t head = 0, tail = 0;
+    if (length >= 8) {
+        std::memcpy(&head, p, 8);
+        std::memcpy(&tail, p + length - 8, 8);
+    } else if (length >= 4) {
+        uint32_t a, b;
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, p + length - 4, 4);
+        head = (uint64_t{a} << 32) | b;
+    } else if (length > 0) {
+        head = (uint64_t{p[0]} << 16) | (uint64_t{p[length / 2]} << 8) | p[length - 1];
+    }
+    uint64_t h = (head * 0x9E3779B97F4A7C15ull) ^ ((tail + length) * 0xC2B2AE3D27D4EB4Full);
+    return static_cast<uint32_t>(h ^ (h >> 29));
+}
+
+// Whether the first and the last word of two runs of `length` bytes (at least a word) agree.
+template <class Word>
+bool endsEqual(const uint8_t* a, const uint8_t* b, uint32_t length) {
+    Word a0, a1, b0, b1;
+    std::memcpy(&a0, a, sizeof(Word));
+    std::memcpy(&b0, b, sizeof(Word));
+    std::memcpy(&a1, a + length - sizeof(Word), sizeof(Word));
+    std::memcpy(&b1, b + length - sizeof(Word), sizeof(Word));
+    return a0 == b0 && a1 == b1;
+}
+
+// Whether two runs of `length` bytes are equal: short ones (keys, numbers) by two overlapping
+// loads from each end.
+bool sameBytes(const uint8_t* a, const uint8_t* b, uint32_t length) {
+    if (length > 16 || length < 4) return std::memcmp(a, b, length) == 0;
+    return length >= 8 ? endsEqual<uint64_t>(a, b, length) : endsEqual<uint32_t>(a, b, length);
+}
+
+// The part of a pending stack that one dictionary or array filled: handed over whole when the
+// container is complete, dropped when it fails.
+template <class T>
+class PendingScope {
+public:
+    PendingScope(std::vector<T>& stack, size_t base) : stack_(stack), base_(base) {}
+    ~PendingScope() {
+        stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(base_), stack_.end());
+    }
+    PendingScope(const PendingScope&) = delete;
+    PendingScope& operator=(const PendingScope&) = delete;
+
+    std::vector<T> take() {
+        auto first = stack_.begin() + static_cast<std::ptrdiff_t>(base_);
+        std::vector<T> items(std::make_move_iterator(first), std::make_move_iterator(stack_.end()));
+        stack_.erase(first, stack_.end());
+        return items;
+    }
+
+private:
+    std::vector<T>& stack_;
+    size_t base_;
+};
+
+// Drops the pending entries (from `base` on) whose key equals `key`.
+void removeKey(std::vector<HashTable::Entry>& entries, size_t base, NSString* key) {
+    auto first = entries.begin() + static_cast<std::ptrdiff_t>(base);
+    entries.erase(std::remove_if(first, entries.end(),
+                                 [&](const HashTable::Entry& e) {
+                                     return e.key.get() == key || key->isEqual(e.key);
+                                 }),
+                  entries.end());
+}
+
 // Counts one level of nesting for as long as a dictionary or array is being scanned.
 class DepthGuard {
 public:
@@ -120,6 +218,8 @@ Ref<ZJSONScanner> ZJSONScanner::scannerWithData(NSData* data) {
 }
 
 void ZJSONScanner::setData(NSData* data) {
+    slots_.clear();  // they point into the old bytes
+    readBefore_.clear();
     ZDataScanner::setData(utf8Data(data));
 }
 
@@ -131,20 +231,20 @@ bool ZJSONScanner::scanJSONObject(Ref<NSObject>* object, Ref<NSError>* error) {
         case '{': {
             Ref<NSDictionary> d;
             ok = scanJSONDictionary(&d, error);
-            value = d;
+            value = std::move(d);
             break;
         }
         case '[': {
             Ref<NSArray> a;
             ok = scanJSONArray(&a, error);
-            value = a;
+            value = std::move(a);
             break;
         }
         case '"':
         case '\'': {
             Ref<NSString> s;
             ok = scanJSONStringConstant(&s, error);
-            value = s;
+            value = std::move(s);
             break;
         }
         case '-':
@@ -160,7 +260,7 @@ bool ZJSONScanner::scanJSONObject(Ref<NSObject>* object, Ref<NSError>* error) {
         case '9': {
             Ref<NSNumber> n;
             ok = scanJSONNumberConstant(&n, error);
-            value = n;
+            value = std::move(n);
             break;
         }
         case 't':
@@ -175,12 +275,16 @@ bool ZJSONScanner::scanJSONObject(Ref<NSObject>* object, Ref<NSError>* error) {
         default:
             break;  // no value starts here: nothing, and no error
     }
-    if (object) *object = ok ? value : nullptr;
+    if (object) *object = ok ? std::move(value) : nullptr;
     return ok;
 }
 
 bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError>* error) {
     const uint8_t* begin = current_;
+    const size_t base = pendingEntries_.size();
+    // Room for most documents within the allocator's per-thread caches (under a kilobyte).
+    if (base == 0) pendingEntries_.reserve(24);
+    PendingScope<HashTable::Entry> pending(pendingEntries_, base);
     auto fail = [&](NSInteger code) {
         current_ = begin;
         setError(error, code);
@@ -190,21 +294,21 @@ bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError
     if (depth_ >= kMaximumDepth) return fail(-4);  // too deep: a value that cannot be scanned
     DepthGuard guard(depth_);
 
-    auto result = NSMutableDictionary::dictionary();
     while (currentCharacter() != '}') {
         skipWhitespace();
         if (currentCharacter() == '}') break;
         Ref<NSString> key;
-        if (!scanJSONStringConstant(&key, nullptr)) return fail(-2);
+        if (!scanKey(&key)) return fail(-2);
         skipWhitespace();
         if (!scanCharacter(':')) return fail(-3);
         Ref<NSObject> value;
         if (!scanJSONObject(&value, nullptr)) return fail(-4);
-        // As key-value setting: a later equal key replaces, a missing value removes.
+        // As key-value setting: a later equal key replaces (the dictionary sees to that when it
+        // is made), a missing value removes.
         if (value) {
-            result->setObject(value, key);
+            pendingEntries_.push_back(HashTable::Entry{std::move(key), std::move(value), 0});
         } else {
-            result->removeObjectForKey(key);
+            removeKey(pendingEntries_, base, key);
         }
         skipWhitespace();
         if (scanCharacter(',')) {
@@ -216,12 +320,14 @@ bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError
         }
     }
     if (!scanCharacter('}')) return fail(-6);
-    if (dictionary) *dictionary = result->copy();
+    if (dictionary) *dictionary = NSDictionary::dictionaryWithEntries(pending.take());
     return true;
 }
 
 bool ZJSONScanner::scanJSONArray(Ref<NSArray>* array, Ref<NSError>* error) {
     const uint8_t* begin = current_;
+    if (pendingElements_.empty()) pendingElements_.reserve(32);
+    PendingScope<Ref<NSObject>> pending(pendingElements_, pendingElements_.size());
     auto fail = [&](NSInteger code) {
         current_ = begin;
         setError(error, code);
@@ -231,14 +337,13 @@ bool ZJSONScanner::scanJSONArray(Ref<NSArray>* array, Ref<NSError>* error) {
     if (depth_ >= kMaximumDepth) return fail(-8);  // too deep: a value that cannot be scanned
     DepthGuard guard(depth_);
 
-    auto result = NSMutableArray::array();
     skipWhitespace();
     while (currentCharacter() != ']') {
         Ref<NSObject> value;
         // An element that starts no value (a stray comma, an unknown word, the end of the
         // data) is an error: dropping it would shift every later element.
         if (!scanJSONObject(&value, nullptr) || !value) return fail(-8);
-        result->addObject(value);
+        pendingElements_.push_back(std::move(value));
         skipWhitespace();
         bool comma = scanCharacter(',');
         skipWhitespace();
@@ -249,8 +354,59 @@ bool ZJSONScanner::scanJSONArray(Ref<NSArray>* array, Ref<NSError>* error) {
     }
     skipWhitespace();
     if (!scanCharacter(']')) return fail(-10);
-    if (array) *array = result->copy();
+    if (array) *array = NSArray::arrayWithVector(pending.take());
     return true;
+}
+
+bool ZJSONScanner::scanKey(Ref<NSString>* key) {
+    skipWhitespace();
+    const uint8_t* text = current_ + 1;
+    const uint8_t* close = current_ < end_ && *current_ == '"' ? plainRunEnd(text, end_) : end_;
+    if (close == end_ || *close != '"') return scanJSONStringConstant(key, nullptr);
+
+    // A key without escapes: its bytes tell whether it was read before.
+    const auto length = static_cast<uint32_t>(close - text);
+    Slot* slot = slotFor(Kind::Key, text, length);
+    if (slot && slot->index) {
+        *key = cast<NSString>(readBefore_[slot->index - 1]);
+        current_ = close + 1;
+        return true;
+    }
+    auto string = length ? decodeUTF8(text, length) : NSString::string();
+    if (!string) return false;  // not UTF-8
+    current_ = close + 1;
+    keep(slot, string);
+    *key = std::move(string);
+    return true;
+}
+
+ZJSONScanner::Slot* ZJSONScanner::slotFor(Kind kind, const uint8_t* bytes, uint32_t length) {
+    constexpr size_t kKept = kSlots * 3 / 4;  // a full table would probe forever
+    if (slots_.empty()) {
+        slots_.resize(kSlots);
+        readBefore_.reserve(kKept);
+    }
+    const uint32_t hash = bytesHash(bytes, length) ^ static_cast<uint32_t>(kind);
+    const uint32_t tagged = length | static_cast<uint32_t>(kind);
+    for (size_t i = hash & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
+        Slot& slot = slots_[i];
+        if (!slot.index) {
+            if (readBefore_.size() >= kKept) return nullptr;
+            // Described already; it counts as taken once keep() gives it its object.
+            slot = Slot{static_cast<uint32_t>(bytes - start_), tagged, hash, 0};
+            return &slot;
+        }
+        if (slot.hash == hash && slot.length == tagged &&
+            sameBytes(start_ + slot.offset, bytes, length)) {
+            return &slot;
+        }
+    }
+}
+
+void ZJSONScanner::keep(Slot* slot, NSObject* object) {
+    if (!slot) return;
+    readBefore_.emplace_back(object);
+    slot->index = static_cast<uint32_t>(readBefore_.size());
 }
 
 bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* error) {
@@ -263,29 +419,31 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
     skipWhitespace();
     if (!scanCharacter('"')) return fail(-11);
 
-    // Most strings are one run of plain bytes: that run's string is the result as it is.
-    Ref<NSString> first;
+    // Most strings have no escapes: one run of plain bytes up to the closing quote.
+    if (const uint8_t* close = plainRunEnd(current_, end_); close < end_ && *close == '"') {
+        auto text = close == current_ ? NSString::string()
+                                      : decodeUTF8(current_, static_cast<size_t>(close - current_));
+        if (!text) return fail(-11);  // bytes that are not UTF-8 fail the string
+        current_ = close + 1;
+        if (string) *string = std::move(text);
+        return true;
+    }
+
     std::u16string units;
-    bool joined = false;
-    auto join = [&] {
-        if (!joined) {
-            if (first) units = first->u16();
-            first = nullptr;
-            joined = true;
-        }
-    };
     while (!scanCharacter('"')) {
         if (current_ >= end_) return fail(-11);  // the data ends inside the string
         if (currentCharacter() != '\\') {
-            Ref<NSString> run;
-            // Bytes that are not UTF-8 fail the string rather than vanish from it.
-            if (!scanNotQuoteCharactersIntoString(&run)) return fail(-11);
-            if (!joined && !first) {
-                first = run;
-            } else {
-                join();
-                units.append(run->u16());
+            const uint8_t* run = current_;
+            const uint8_t* close = plainRunEnd(run, end_);
+            if (std::all_of(run, close, [](uint8_t c) { return c < 0x80; })) {
+                units.append(run, close);  // ASCII: unit for unit
+                current_ = close;
+                continue;
             }
+            Ref<NSString> text;
+            // Bytes that are not UTF-8 fail the string rather than vanish from it.
+            if (!scanNotQuoteCharactersIntoString(&text)) return fail(-11);
+            units.append(text->u16());
             continue;
         }
         ++current_;
@@ -329,28 +487,34 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
             default:
                 return fail(-13);
         }
-        join();
         units.push_back(unit);
     }
-    if (string) {
-        if (joined) {
-            *string = NSString::adoptUnits(std::move(units));
-        } else {
-            *string = first ? first : NSString::string();
-        }
-    }
+    if (string) *string = NSString::adoptUnits(std::move(units));
     return true;
 }
 
 bool ZJSONScanner::scanJSONNumberConstant(Ref<NSNumber>* number, Ref<NSError>* error) {
-    if (scanNumber(number)) return true;
-    setError(error, -14);
-    return false;
+    const uint8_t* run = current_;
+    const uint8_t* end = doubleCharacters_ ? numberEnd() : run;
+    if (end == run) {
+        setError(error, -14);
+        return false;
+    }
+    if (!number) return scanNumber(nullptr);
+    // The same bytes read as the same number.
+    const auto length = static_cast<uint32_t>(end - run);
+    Slot* slot = slotFor(Kind::Number, run, length);
+    if (slot && slot->index) {
+        *number = cast<NSNumber>(readBefore_[slot->index - 1]);
+        current_ = end;
+        return true;
+    }
+    scanNumber(number);
+    keep(slot, *number);
+    return true;
 }
 
 bool ZJSONScanner::scanNotQuoteCharactersIntoString(Ref<NSString>* string) {
-    const uint8_t* p = current_;
-    while (p < end_ && *p != '"' && *p != '\\')
-        ++p;
+    const uint8_t* p = plainRunEnd(current_, end_);
     return p != current_ && takeText(p, string);
 }

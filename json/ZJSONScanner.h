@@ -1,13 +1,15 @@
 // The JSON grammar over a byte scanner. It is lenient where the servers it reads are sloppy
-// (trailing commas, values it does not recognise read as nothing) and strict elsewhere (double
-// quotes only, no plus sign in numbers). Bad input is reported through NSError values in
-// ZJSONScannerErrorDomain; nothing is raised for it.
+// (trailing commas, values it does not recognise read as nothing, bytes after the first value
+// left alone) and strict elsewhere (double quotes only, no plus sign before a number). Bad input is
+// reported through NSError values in ZJSONScannerErrorDomain; nothing is raised for it.
 #pragma once
 
+#include <vector>
+
+#include "Foundation/NSDictionary.h"
 #include "json/ZDataScanner.h"
 
 class NSArray;
-class NSDictionary;
 class NSError;
 
 extern NSString* const ZJSONScannerErrorDomain;  // "ZJSONScannerErrorDomain"
@@ -38,6 +40,34 @@ class ZJSONScanner : public ZDataScanner {
     static constexpr int kMaximumDepth = 512;
 
 private:
+    // A key as scanJSONStringConstant reads it; keys without escapes are read once per document.
+    bool scanKey(Ref<NSString>* key);
+
     // Nesting of the dictionaries and arrays being scanned.
     int depth_ = 0;
+
+    // The entries and elements of the dictionaries and arrays being scanned, innermost last:
+    // one stack for the whole document, so that each container allocates only its own storage.
+    std::vector<collection_detail::HashTable::Entry> pendingEntries_;
+    std::vector<Ref<NSObject>> pendingElements_;
+
+    // Keys and numbers read so far, by their bytes: the objects of an array repeat the same
+    // keys and often the same numbers, and one immutable object serves every place that reads
+    // the same. The slots take one kilobyte, the largest block the allocator hands out from its
+    // per-thread caches.
+    enum class Kind : uint32_t { Key = 0, Number = 1u << 31 };
+    struct Slot {
+        uint32_t offset = 0;  // of the bytes in the data
+        uint32_t length = 0;  // with the kind in its top bit
+        uint32_t hash = 0;
+        uint32_t index = 0;  // into readBefore_, plus one; 0 for a free slot
+    };
+    static constexpr size_t kSlots = 64;
+    // The slot of an object read before from the bytes as that kind, or the free slot where one
+    // would go (nullptr when no more fit).
+    Slot* slotFor(Kind kind, const uint8_t* bytes, uint32_t length);
+    // Keeps the object read from the bytes in the free slot that slotFor gave for them.
+    void keep(Slot* slot, NSObject* object);
+    std::vector<Slot> slots_;
+    std::vector<Ref<NSObject>> readBefore_;
 };

@@ -1,6 +1,7 @@
 #include "Foundation/NSDictionary.h"
 
 #include <algorithm>
+#include <typeinfo>
 #include <utility>
 
 #include "Foundation/NSArray.h"
@@ -15,6 +16,9 @@ namespace {
 constexpr int32_t kEmpty = -1;
 constexpr int32_t kRemoved = -2;
 constexpr size_t kMinSlots = 8;
+// Tables of up to this many entries have no index: a walk over so few hashes costs less than
+// the index's upkeep, and most dictionaries (a document's objects, options) are that small.
+constexpr size_t kLinearEntries = 8;
 // Capacities given as hints are trusted only up to this many entries.
 constexpr size_t kMaxHint = size_t{1} << 16;
 
@@ -38,7 +42,18 @@ long HashTable::find(NSObject* key) {
 }
 
 long HashTable::find(NSObject* key, NSUInteger hash) {
-    if (!key || slots_.empty()) return -1;
+    if (!key) return -1;
+    if (slots_.empty()) {
+        // A small table: its few entries are searched in order.
+        for (size_t k = 0; k < entries_.size(); ++k) {
+            Entry& e = entries_[k];
+            if (!e.key || e.hash != hash) continue;
+            if (e.key.get() == key) return static_cast<long>(k);
+            Ref<NSObject> stored = e.key;  // held: isEqual: may run arbitrary code
+            if (key->isEqual(stored)) return static_cast<long>(k);
+        }
+        return -1;
+    }
     const size_t mask = slots_.size() - 1;
     size_t i = slotFor(hash);
     for (size_t probes = 0; probes < slots_.size(); ++probes, i = (i + 1) & mask) {
@@ -55,6 +70,11 @@ long HashTable::find(NSObject* key, NSUInteger hash) {
 }
 
 void HashTable::insert(Ref<NSObject> key, Ref<NSObject> value, NSUInteger hash) {
+    if (slots_.empty() && entries_.size() < kLinearEntries) {
+        entries_.push_back(Entry{std::move(key), std::move(value), hash});
+        ++live_;
+        return;
+    }
     if ((used_ + 1) * 4 > slots_.size() * 3) rebuild(slotsFor(live_ + 1));
     entries_.push_back(Entry{std::move(key), std::move(value), hash});
     const size_t mask = slots_.size() - 1;
@@ -68,15 +88,21 @@ void HashTable::insert(Ref<NSObject> key, Ref<NSObject> value, NSUInteger hash) 
 
 HashTable::Entry HashTable::erase(size_t index) {
     Entry& e = entries_[index];
-    const size_t mask = slots_.size() - 1;
-    size_t i = slotFor(e.hash);
-    while (slots_[i] != static_cast<int32_t>(index))
-        i = (i + 1) & mask;
-    slots_[i] = kRemoved;
+    if (!slots_.empty()) {
+        const size_t mask = slots_.size() - 1;
+        size_t i = slotFor(e.hash);
+        while (slots_[i] != static_cast<int32_t>(index))
+            i = (i + 1) & mask;
+        slots_[i] = kRemoved;
+    }
     Entry out = std::move(e);
     e.key = nullptr;
     e.value = nullptr;
     --live_;
+    if (slots_.empty()) {
+        if (live_ == 0) entries_.clear();  // the holes go with the last entry
+        return out;
+    }
     const size_t dead = entries_.size() - live_;
     if (live_ == 0 || (dead > 16 && dead > live_)) rebuild(slotsFor(live_));
     return out;
@@ -94,11 +120,47 @@ std::vector<HashTable::Entry> HashTable::takeAll() {
 void HashTable::reserve(size_t n) {
     n = std::min(n, kMaxHint);
     entries_.reserve(n);
-    if (n * 4 > slots_.size() * 3) rebuild(slotsFor(n));
+    if (n > kLinearEntries && n * 4 > slots_.size() * 3) rebuild(slotsFor(n));
 }
 
-void HashTable::rebuild(size_t slotCount) {
-    // Drop the holes left by removals, then index the entries anew.
+void HashTable::adopt(std::vector<Entry>&& entries) {
+    if (entries.size() > kLinearEntries) {
+        // Indexed: entry by entry, as insertions.
+        reserve(entries.size());
+        for (Entry& e : entries) {
+            e.hash = e.key->hash();
+            long i = find(e.key, e.hash);
+            if (i >= 0) {
+                entries_[static_cast<size_t>(i)].value = std::move(e.value);
+            } else {
+                insert(std::move(e.key), std::move(e.value), e.hash);
+            }
+        }
+        return;
+    }
+    // Small: the vector becomes the table; a later key equal to an earlier one gives it its
+    // value and leaves a hole.
+    entries_ = std::move(entries);
+    const size_t n = entries_.size();
+    size_t dropped = 0;
+    for (size_t k = 0; k < n; ++k) {
+        Entry& e = entries_[k];
+        e.hash = e.key->hash();
+        for (size_t j = 0; j < k; ++j) {
+            Entry& earlier = entries_[j];
+            if (!earlier.key || earlier.hash != e.hash) continue;
+            if (earlier.key.get() != e.key.get() && !e.key->isEqual(earlier.key)) continue;
+            earlier.value = std::move(e.value);
+            e.key = nullptr;
+            ++dropped;
+            break;
+        }
+    }
+    live_ = n - dropped;
+    if (dropped) compact();
+}
+
+void HashTable::compact() {
     size_t out = 0;
     for (size_t i = 0; i < entries_.size(); ++i) {
         if (!entries_[i].key) continue;
@@ -106,6 +168,12 @@ void HashTable::rebuild(size_t slotCount) {
         ++out;
     }
     entries_.resize(out);
+}
+
+void HashTable::rebuild(size_t slotCount) {
+    // Drop the holes left by removals, then index the entries anew.
+    compact();
+    const size_t out = entries_.size();
     slotCount = std::max(slotCount, slotsFor(out));
     slots_.assign(slotCount, kEmpty);
     unsigned bits = 0;
@@ -247,6 +315,22 @@ Ref<NSDictionary> NSDictionary::dictionaryWithPairs(
         ++i;
     }
     d->mutations_ = 0;
+    return d;
+}
+
+Ref<NSDictionary> NSDictionary::dictionaryWithEntries(std::vector<HashTable::Entry>&& entries) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        HashTable::Entry& e = entries[i];
+        if (!e.value) raiseNilObject(static_cast<NSUInteger>(i));
+        if (!e.key) raiseNilKey(static_cast<NSUInteger>(i));
+        // A plain string is its own copy; asking it would only retain and release it.
+        NSObject* key = e.key.get();
+        if (typeid(*key) == typeid(NSString)) continue;
+        Ref<NSObject> copied = e.key->copy();
+        if (copied.get() != e.key.get()) e.key = std::move(copied);
+    }
+    auto d = alloc<NSDictionary>();
+    d->table_.adopt(std::move(entries));
     return d;
 }
 

@@ -17,8 +17,8 @@ class NSMutableDictionary;
 
 namespace collection_detail {
 // The hashed storage that dictionaries and sets share: entries in insertion order (removed ones
-// leave a hole until the next compaction) and an open-addressing index over them. Each key's
-// hash is kept, so growing never calls back into the keys.
+// leave a hole until the next compaction) and, past a few entries, an open-addressing index over
+// them. Each key's hash is kept, so growing never calls back into the keys.
 class HashTable {
 public:
     struct Entry {
@@ -39,6 +39,9 @@ public:
     // Empties the table and hands back what it held, for the same reason.
     std::vector<Entry> takeAll();
     void reserve(size_t n);
+    // Takes over the entries of an empty table as they are, hashes filled in. A later key equal
+    // to an earlier one gives that one its value, which keeps its place, and is dropped.
+    void adopt(std::vector<Entry>&& entries);
 
     // Entry access for iteration: indices run to size(); skip entries whose key is nil.
     size_t size() const { return entries_.size(); }
@@ -50,6 +53,9 @@ public:
     }
 
 private:
+    // Drops the holes left by removals (the index, if any, is then stale).
+    void compact();
+    // Compacts and indexes the entries in a table of slotCount slots or more.
     void rebuild(size_t slotCount);
     size_t slotFor(NSUInteger hash) const;
 
@@ -109,6 +115,11 @@ class NSDictionary : public NSObject {
     // (key, value) pairs.
     static Ref<NSDictionary> dictionaryWithPairs(
         std::initializer_list<std::pair<NSObject*, NSObject*>> pairs);
+    // Takes over (key, object) entries without retaining them again: the form for readers that
+    // build many dictionaries. Nil keys or objects raise NSInvalidArgumentException; keys are
+    // copied as on any insertion; a later key equal to an earlier one replaces that one's object.
+    static Ref<NSDictionary> dictionaryWithEntries(
+        std::vector<collection_detail::HashTable::Entry>&& entries);
 
     bool initWithDictionary(NSDictionary* other);
     bool initWithDictionary(NSDictionary* other, bool copyItems);

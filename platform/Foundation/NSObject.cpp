@@ -7,13 +7,8 @@
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
 
-namespace {
-// Counts at or above kImmortal never change; a count in [kDeallocating, kImmortal) marks an
-// object whose destruction has begun, so that retains and releases made by its own dealloc()
-// can neither revive it nor free it twice.
-constexpr uint32_t kImmortal = 0xC0000000u;
-constexpr uint32_t kDeallocating = 0x40000000u;
-}  // namespace
+using objc_detail::kDeallocating;
+using objc_detail::kImmortal;
 
 NSRange NSIntersectionRange(NSRange a, NSRange b) {
     NSUInteger lo = std::max(a.location, b.location);
@@ -28,16 +23,6 @@ NSRange NSUnionRange(NSRange a, NSRange b) {
 }
 
 // ---- reference counting ----------------------------------------------------------------------
-
-void objc_detail::retainObject(NSObject* o) noexcept {
-    if (o->refs_.load(std::memory_order_relaxed) >= kImmortal) return;
-    o->refs_.fetch_add(1, std::memory_order_relaxed);
-}
-
-void objc_detail::releaseObject(NSObject* o) noexcept {
-    if (o->refs_.load(std::memory_order_relaxed) >= kImmortal) return;
-    if (o->refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) o->destroy();
-}
 
 bool objectTryRetain(NSObject* o) noexcept {
     uint32_t n = o->refs_.load(std::memory_order_relaxed);
@@ -71,6 +56,9 @@ bool NSObject::isImmortal() noexcept {
 
 namespace {
 void zeroWeakReferences(std::atomic<objc_detail::WeakCell*>& slot) noexcept {
+    // Most objects never had a weak reference: a plain read spares them the atomic exchange.
+    // Weak references are only taken by holders of a strong one, so none can appear meanwhile.
+    if (!slot.load(std::memory_order_acquire)) return;
     objc_detail::WeakCell* cell = slot.exchange(nullptr, std::memory_order_acq_rel);
     if (!cell) return;
     cell->lock();

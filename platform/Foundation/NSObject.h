@@ -69,8 +69,9 @@ inline NSObject* objectOf(T* p) {
         return const_cast<NSObject*>(dynamic_cast<const NSObject*>(p));
     }
 }
-void retainObject(NSObject* o) noexcept;
-void releaseObject(NSObject* o) noexcept;
+// Inline (defined after NSObject): every Ref copy and destruction goes through them.
+inline void retainObject(NSObject* o) noexcept;
+inline void releaseObject(NSObject* o) noexcept;
 struct WeakCell;
 }  // namespace objc_detail
 
@@ -348,6 +349,32 @@ private:
 
 // Retains the object unless its destruction has begun; true when it did.
 bool objectTryRetain(NSObject* o) noexcept;
+
+namespace objc_detail {
+// Counts at or above kImmortal never change; a count in [kDeallocating, kImmortal) marks an
+// object whose destruction has begun, so that retains and releases made by its own dealloc()
+// can neither revive it nor free it twice.
+inline constexpr uint32_t kImmortal = 0xC0000000u;
+inline constexpr uint32_t kDeallocating = 0x40000000u;
+
+inline void retainObject(NSObject* o) noexcept {
+    if (o->refs_.load(std::memory_order_relaxed) >= kImmortal) return;
+    o->refs_.fetch_add(1, std::memory_order_relaxed);
+}
+
+inline void releaseObject(NSObject* o) noexcept {
+    const uint32_t n = o->refs_.load(std::memory_order_acquire);
+    if (n >= kImmortal) return;
+    // The last reference, and no weak one: nobody else can reach the object to retain it, so
+    // the atomic decrement (the dearest part of freeing an object) can be skipped. The acquire
+    // read pairs with the releases that brought the count down to one.
+    if (n == 1 && !o->weak_.load(std::memory_order_acquire)) {
+        o->destroy();
+        return;
+    }
+    if (o->refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) o->destroy();
+}
+}  // namespace objc_detail
 
 namespace objc_detail {
 // Shared between an object and its weak references; outlives the object while any Weak holds it.

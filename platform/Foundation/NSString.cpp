@@ -966,13 +966,24 @@ bool NSString::initWithData(NSData* data, NSStringEncoding enc) {
 }
 
 bool NSString::initWithBytes(const void* bytes, NSUInteger length, NSStringEncoding enc) {
-    std::u16string out;
     if (length && !bytes) return false;
     static const uint8_t none = 0;
     const uint8_t* b = length ? static_cast<const uint8_t*>(bytes) : &none;
-    if (!decodeBytes(b, length, enc, out)) return false;
-    s_ = std::move(out);
-    return true;
+    if (enc == NSUTF8StringEncoding || enc == NSASCIIStringEncoding) {
+        // ASCII (most of what documents and protocols carry) widens unit for unit, straight
+        // into the storage: readers make many strings this way.
+        s_.resize(length);
+        char16_t* w = s_.data();
+        uint8_t all = 0;
+        for (NSUInteger i = 0; i < length; ++i) {
+            all |= b[i];
+            w[i] = b[i];
+        }
+        if (all < 0x80) return true;
+    }
+    if (decodeBytes(b, length, enc, s_)) return true;
+    s_.clear();
+    return false;
 }
 
 // ---- primitives --------------------------------------------------------------------------
@@ -1053,6 +1064,12 @@ bool NSString::isEqual(NSObject* other) {
 }
 
 NSUInteger NSString::hash() {
+    // Only a plain NSString is known never to change: subclasses may keep their text elsewhere.
+    const bool immutable = typeid(*this) == typeid(NSString);
+    if (immutable) {
+        uint64_t cached = hashCache_.load(std::memory_order_relaxed);
+        if (cached) return static_cast<NSUInteger>(cached);
+    }
     // FNV-1a over the units: depends on the content only, so equal strings hash equal whatever
     // their class.
     Units u(this);
@@ -1063,6 +1080,7 @@ NSUInteger NSString::hash() {
         h ^= c >> 8;
         h *= 16777619u;
     }
+    if (immutable) hashCache_.store((uint64_t{1} << 32) | h, std::memory_order_relaxed);
     return h;
 }
 
@@ -1832,6 +1850,7 @@ Ref<NSString> NSString::description() {
 }
 
 Ref<NSObject> NSString::copyWithZone() {
+    if (typeid(*this) == typeid(NSString)) return Ref<NSObject>(this);
     Units u(this);
     return Ref<NSObject>(selfOrCopy(this, u));
 }

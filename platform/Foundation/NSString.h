@@ -238,6 +238,11 @@ class NSString : public NSObject {
 protected:
     // The default storage; subclasses that keep their text elsewhere leave it empty.
     std::u16string s_;
+
+private:
+    // The hash of a plain immutable string, kept once computed (dictionary keys are hashed on
+    // every insertion and lookup): bit 32 set when present, the hash in the low bits.
+    std::atomic<uint64_t> hashCache_{0};
 };
 
 class NSMutableString : public NSString {

@@ -53,6 +53,46 @@ TEST(ZDataScannerTest, StringsSetsAndNumbers) {
     EXPECT_FALSE(bytes("\xC3")->remainingString());  // not UTF-8
 }
 
+TEST(ZDataScannerTest, NumbersAndTheirBytes) {
+    auto s = bytes("2.5E+3 -4e-1+");
+    Ref<NSNumber> n;
+    EXPECT_TRUE(s->scanNumber(&n));
+    EXPECT_EQ(n->doubleValue(), 2500.0);
+    EXPECT_EQ(s->scanLocation(), 6u);  // the exponent's plus sign belongs to the number
+    s->skipWhitespace();
+    EXPECT_TRUE(s->scanNumber(&n));
+    EXPECT_EQ(n->doubleValue(), -0.4);
+    EXPECT_EQ(s->currentCharacter(), '+');  // not after an exponent mark
+    EXPECT_FALSE(s->scanNumber(&n));
+    auto fraction = bytes(".5-");  // the run is not validated: it reads as far as it goes
+    EXPECT_TRUE(fraction->scanNumber(&n));
+    EXPECT_EQ(n->doubleValue(), 0.5);
+    EXPECT_TRUE(fraction->isAtEnd());
+
+    // Other number bytes: only they form the run, and a plus sign only follows an exponent mark
+    // that is one of them.
+    auto digits = bytes("12e+5");
+    digits->setDoubleCharacters(
+        NSCharacterSet::characterSetWithCharactersInString(NS("0123456789")));
+    EXPECT_TRUE(digits->scanNumber(&n));
+    EXPECT_EQ(n->doubleValue(), 12.0);
+    EXPECT_EQ(digits->scanLocation(), 2u);
+    auto hex = bytes("ff1e+5");
+    hex->setDoubleCharacters(
+        NSCharacterSet::characterSetWithCharactersInString(NS("0123456789abcdef")));
+    EXPECT_TRUE(hex->scanNumber(&n));  // a run that starts no number reads as 0
+    EXPECT_EQ(n->doubleValue(), 0.0);
+    EXPECT_EQ(hex->scanLocation(), 6u);
+    // Back to the scanner's own set: "f" is no number byte again.
+    hex->setDoubleCharacters(bytes("")->doubleCharacters());
+    hex->setScanLocation(0);
+    EXPECT_FALSE(hex->scanNumber(&n));
+    hex->setScanLocation(2);
+    EXPECT_TRUE(hex->scanNumber(&n));
+    EXPECT_EQ(n->doubleValue(), 1e5);
+    EXPECT_EQ(hex->scanLocation(), 6u);
+}
+
 TEST(ZDataScannerTest, Comments) {
     auto s = bytes("/* a */x");
     Ref<NSString> comment;

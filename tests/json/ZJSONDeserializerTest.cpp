@@ -13,6 +13,7 @@
 #include "Foundation/NSNumber.h"
 #include "json/NSDictionary+JSON.h"
 #include "json/ZJSONScanner.h"
+#include "json/ZJSONSerializer.h"
 #include "support/FoundationTesting.h"
 
 namespace {
@@ -88,7 +89,47 @@ TEST(ZJSONDeserializerTest, StringsAndNumbers) {
     EXPECT_EQ(as<NSNumber>(parse("1.2.3").object)->doubleValue(), 1.2);
     EXPECT_EQ(as<NSNumber>(parse("-").object)->doubleValue(), 0.0);
     EXPECT_EQ(as<NSNumber>(parse("1e400").object)->doubleValue(), HUGE_VAL);
-    EXPECT_EQ(scanError("[1e+5]"), -9);  // "+" is no number byte: the element ends after "1e"
+    EXPECT_EQ(as<NSNumber>(parse("-1e400").object)->doubleValue(), -HUGE_VAL);
+    EXPECT_EQ(as<NSNumber>(parse("1e-400").object)->doubleValue(), 0.0);
+    EXPECT_EQ(as<NSNumber>(parse("4.9e-324").object)->doubleValue(), 4.9e-324);  // subnormal
+    EXPECT_FALSE(parse(".5").object);  // a point starts no value
+    EXPECT_EQ(as<NSNumber>(parse("-0").object)->doubleValue(), 0.0);
+    EXPECT_TRUE(std::signbit(as<NSNumber>(parse("-0").object)->doubleValue()));
+    EXPECT_EQ(as<NSNumber>(parse("0.1").object)->doubleValue(), 0.1);
+    EXPECT_EQ(as<NSNumber>(parse("123456789012345678901234567890").object)->doubleValue(),
+              1.2345678901234568e29);
+}
+
+TEST(ZJSONDeserializerTest, ExponentsTakeAnOptionalSign) {
+    auto list = as<NSArray>(parse("[1e+5, 1E+2, 2.5e-3, -1e+21, 0e+1, 1e5, 1e+]").object);
+    ASSERT_TRUE(list);
+    const double expected[] = {1e5, 100.0, 2.5e-3, -1e21, 0.0, 1e5, 1.0};
+    ASSERT_EQ(list->count(), std::size(expected));
+    for (NSUInteger i = 0; i < list->count(); ++i)
+        EXPECT_EQ(as<NSNumber>(list->objectAtIndex(i))->doubleValue(), expected[i]) << i;
+
+    // A number alone is read whole, sign and all.
+    auto scanner = ZJSONScanner::scannerWithData(bytes("1e+5 "));
+    Ref<NSObject> number;
+    ASSERT_TRUE(scanner->scanJSONObject(&number, nullptr));
+    EXPECT_EQ(as<NSNumber>(number)->doubleValue(), 1e5);
+    EXPECT_EQ(scanner->scanLocation(), 4u);
+
+    // Only right after the exponent mark: elsewhere a plus sign still ends the number or starts
+    // no value at all.
+    EXPECT_EQ(scanError("[1+5]"), -9);
+    EXPECT_EQ(scanError("[1e++5]"), -9);
+    EXPECT_EQ(scanError("[+5]"), -8);
+    EXPECT_EQ(scanError("{\"a\":1.5+2}"), -5);
+
+    // What the writer makes of large numbers reads back.
+    auto big = NSArray::arrayWithObjects(
+        {NSNumber::numberWithDouble(1e21), NSNumber::numberWithDouble(-2.5e-30)});
+    auto written = ZJSONDataSerializer::serializer()->serializeObject(big);
+    Ref<NSError> error;
+    auto again = as<NSArray>(ZJSONDeserializer::deserializer()->deserialize(written, &error));
+    ASSERT_TRUE(again) << text(error);
+    EXPECT_TRUE(again->isEqualToArray(big));
 }
 
 TEST(ZJSONDeserializerTest, LiteralsAndUnknownWords) {
@@ -110,9 +151,76 @@ TEST(ZJSONDeserializerTest, DictionaryKeysReplaceAndMissingValuesRemove) {
     auto removed = as<NSDictionary>(parse("{\"a\":1,\"a\":}").object);
     ASSERT_TRUE(removed);
     EXPECT_EQ(removed->count(), 0u);
+    // Removal then setting again puts the key last, as key-value setting does.
+    auto again = as<NSDictionary>(parse("{\"a\":1,\"b\":2,\"a\":,\"c\":3,\"a\":4}").object);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(text(again->allKeys()), text(NSArray::arrayWithObjects({NS("b"), NS("c"), NS("a")})));
+    EXPECT_EQ(as<NSNumber>(again->objectForKey(NS("a")))->intValue(), 4);
+    // A key written with an escape is the same key as one written without.
+    auto escaped = as<NSDictionary>(parse("{\"ab\":1,\"a\\u0062\":2}").object);
+    ASSERT_EQ(escaped->count(), 1u);
+    EXPECT_EQ(as<NSNumber>(escaped->objectForKey(NS("ab")))->intValue(), 2);
     EXPECT_EQ(as<NSArray>(parse("[ ]").object)->count(), 0u);
     EXPECT_EQ(as<NSArray>(parse("[1,]").object)->count(), 1u);
     EXPECT_EQ(as<NSDictionary>(parse("{ }").object)->count(), 0u);
+}
+
+TEST(ZJSONDeserializerTest, ManyObjectsWithTheSameKeys) {
+    // Objects in an array repeat their keys; each dictionary still answers for its own values,
+    // also past the size where dictionaries index their keys, and with keys of every length.
+    std::string json = "[";
+    const int objects = 40, keys = 12;
+    for (int o = 0; o < objects; ++o) {
+        json += o ? ",{" : "{";
+        for (int k = 0; k < keys; ++k) {
+            json += (k ? ",\"" : "\"") + std::string(static_cast<size_t>(k), 'k') +
+                    "\":" + std::to_string(o * 100 + k);
+        }
+        json += "}";
+    }
+    json += "]";
+    auto list = as<NSArray>(parse(json).object);
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->count(), static_cast<NSUInteger>(objects));
+    for (int o = 0; o < objects; ++o) {
+        auto d = as<NSDictionary>(list->objectAtIndex(static_cast<NSUInteger>(o)));
+        ASSERT_EQ(d->count(), static_cast<NSUInteger>(keys));
+        for (int k = 0; k < keys; ++k) {
+            auto key = str(std::string(static_cast<size_t>(k), 'k'));
+            EXPECT_EQ(as<NSNumber>(d->objectForKey(key))->intValue(), o * 100 + k);
+            EXPECT_EQ(text(d->allKeys()->objectAtIndex(static_cast<NSUInteger>(k))), text(key));
+        }
+    }
+    // The same bytes as a key, a string and a number are each read as what they are.
+    auto kinds = as<NSDictionary>(parse("{\"1\":1,\"2\":\"1\",\"3\":[1,1.0,1,-1,\"1\"]}").object);
+    ASSERT_TRUE(kinds);
+    EXPECT_TRUE(is<NSString>(kinds->allKeys()->objectAtIndex(0)));
+    EXPECT_EQ(as<NSNumber>(kinds->objectForKey(NS("1")))->doubleValue(), 1.0);
+    EXPECT_EQ(text(kinds->objectForKey(NS("2"))), "1");
+    auto mixed = as<NSArray>(kinds->objectForKey(NS("3")));
+    ASSERT_EQ(mixed->count(), 5u);
+    for (NSUInteger i = 0; i < 3; ++i)
+        EXPECT_EQ(as<NSNumber>(mixed->objectAtIndex(i))->doubleValue(), 1.0);
+    EXPECT_EQ(as<NSNumber>(mixed->objectAtIndex(3))->doubleValue(), -1.0);
+    EXPECT_TRUE(is<NSString>(mixed->objectAtIndex(4)));
+    // More distinct keys and numbers than a document keeps: all still read right.
+    std::string many = "{";
+    for (int i = 0; i < 200; ++i)
+        many += (i ? ",\"key" : "\"key") + std::to_string(i) + "\":" + std::to_string(i * 7);
+    many += "}";
+    auto wide = as<NSDictionary>(parse(many).object);
+    ASSERT_EQ(wide->count(), 200u);
+    for (int i = 0; i < 200; ++i)
+        EXPECT_EQ(as<NSNumber>(wide->objectForKey(str("key" + std::to_string(i))))->intValue(),
+                  i * 7);
+
+    // Keys that share their first and last bytes stay apart.
+    auto similar = as<NSDictionary>(parse("{\"abcdefghXijklmnop\":1,\"abcdefghYijklmnop\":2,"
+                                          "\"aXc\":3,\"aYc\":4}")
+                                        .object);
+    ASSERT_EQ(similar->count(), 4u);
+    EXPECT_EQ(as<NSNumber>(similar->objectForKey(NS("abcdefghYijklmnop")))->intValue(), 2);
+    EXPECT_EQ(as<NSNumber>(similar->objectForKey(NS("aYc")))->intValue(), 4);
 }
 
 TEST(ZJSONDeserializerTest, MalformedDocumentsGiveTheirConstructsError) {

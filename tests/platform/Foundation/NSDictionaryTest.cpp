@@ -86,6 +86,77 @@ TEST(NSDictionary, AgreesWithAReferenceMapUnderChurn) {
     EXPECT_EQ(i, ref.size());
 }
 
+TEST(NSDictionary, SmallTablesAgreeWithAReferenceMapAcrossTheirLimit) {
+    // A handful of keys: tables move between walking their few entries and indexing them.
+    for (bool colliding : {false, true}) {
+        auto d = NSMutableDictionary::dictionary();
+        std::vector<std::pair<int, int>> ref;  // insertion order
+        std::mt19937 rng(11);
+        auto key = [&](int k) -> Ref<NSObject> {
+            if (colliding) return DictTestCollider::with(k);
+            return str("k" + std::to_string(k));
+        };
+        for (int step = 0; step < 4000; ++step) {
+            int k = static_cast<int>(rng() % 12);
+            auto it = std::find_if(ref.begin(), ref.end(), [&](auto& p) { return p.first == k; });
+            if (rng() % 3 == 0) {
+                d->removeObjectForKey(key(k));
+                if (it != ref.end()) ref.erase(it);
+            } else {
+                d->setObject(NSNumber::numberWithInt(step), key(k));
+                if (it != ref.end())
+                    it->second = step;
+                else
+                    ref.emplace_back(k, step);
+            }
+            ASSERT_EQ(d->count(), ref.size());
+            for (const auto& [k2, v] : ref)
+                ASSERT_EQ(as<NSNumber>(d->objectForKey(key(k2)))->intValue(), v);
+            size_t i = 0;
+            for (NSObject* stored : *d)
+                ASSERT_TRUE(stored->isEqual(key(ref[i++].first)));
+        }
+    }
+}
+
+TEST(NSDictionary, EntriesAreTakenOverInOrder) {
+    using Entry = collection_detail::HashTable::Entry;
+    for (int n : {0, 3, 8, 9, 40}) {
+        std::vector<Entry> entries;
+        for (int i = 0; i < n; ++i)
+            entries.push_back(Entry{str("k" + std::to_string(i)), NSNumber::numberWithInt(i)});
+        // Equal keys that are other objects: the later one gives its value, the first its place.
+        if (n) entries.push_back(Entry{str("k0"), NS("again")});
+        auto d = NSDictionary::dictionaryWithEntries(std::move(entries));
+        ASSERT_EQ(d->count(), static_cast<NSUInteger>(n));
+        EXPECT_FALSE(is<NSMutableDictionary>(d));
+        for (int i = 0; i < n; ++i) {
+            EXPECT_EQ(text(d->allKeys()->objectAtIndex(static_cast<NSUInteger>(i))),
+                      "k" + std::to_string(i));
+            auto value = d->objectForKey(str("k" + std::to_string(i)));
+            EXPECT_EQ(text(value), i ? std::to_string(i) : "again");
+        }
+        EXPECT_FALSE(d->objectForKey(NS("absent")));
+    }
+
+    // Keys are copied; nils raise as for any other factory.
+    auto key = NSMutableString::stringWithString(NS("name"));
+    std::vector<Entry> entries;
+    entries.push_back(Entry{key, NS("Ann")});
+    auto d = NSDictionary::dictionaryWithEntries(std::move(entries));
+    key->appendString(NS("s"));
+    EXPECT_EQ(text(d->objectForKey(NS("name"))), "Ann");
+    EXPECT_FALSE(is<NSMutableString>(d->allKeys()->objectAtIndex(0)));
+    std::vector<Entry> nilValue;
+    nilValue.push_back(Entry{NS("k"), nullptr});
+    EXPECT_EQ(raisedName([&] { NSDictionary::dictionaryWithEntries(std::move(nilValue)); }),
+              "NSInvalidArgumentException");
+    std::vector<Entry> nilKey;
+    nilKey.push_back(Entry{nullptr, NS("v")});
+    EXPECT_EQ(raisedName([&] { NSDictionary::dictionaryWithEntries(std::move(nilKey)); }),
+              "NSInvalidArgumentException");
+}
+
 TEST(NSDictionary, CollidingHashesStillFindTheRightKey) {
     auto d = NSMutableDictionary::dictionary();
     for (int i = 0; i < 200; ++i)

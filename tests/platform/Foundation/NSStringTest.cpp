@@ -103,6 +103,40 @@ TEST(NSStringTest, EqualityHashAndCopies) {
     EXPECT_EQ(NS("lit")->retainCount(), NSUIntegerMax);
 }
 
+TEST(NSStringTest, HashFollowsTheTextAsItChanges) {
+    // An immutable string keeps its hash; a mutable one hashes what it holds now.
+    auto fixed = NSString::stringWithUTF8String("key");
+    NSUInteger first = fixed->hash();
+    EXPECT_EQ(fixed->hash(), first);
+    auto m = NSMutableString::stringWithString(NS("ke"));
+    NSUInteger before = m->hash();
+    m->appendString(NS("y"));
+    EXPECT_NE(m->hash(), before);
+    EXPECT_EQ(m->hash(), first);
+    EXPECT_EQ(m->copy()->hash(), first);
+}
+
+TEST(NSStringTest, BytesInUTF8AndASCII) {
+    auto bytes = [](std::string_view b, NSStringEncoding enc) {
+        return make<NSString>(&NSString::initWithBytes, static_cast<const void*>(b.data()),
+                              static_cast<NSUInteger>(b.size()), enc);
+    };
+    // Plain ASCII text, short and long enough to leave the string's inline room.
+    for (std::string_view text : {"", "id", "a much longer plain text\t\n\x7F"}) {
+        for (NSStringEncoding enc : {NSUTF8StringEncoding, NSASCIIStringEncoding}) {
+            auto s = bytes(text, enc);
+            ASSERT_TRUE(s);
+            EXPECT_EQ(u8(s), text);
+            EXPECT_EQ(s->length(), text.size());
+        }
+    }
+    EXPECT_EQ(bytes("caf\xC3\xA9", NSUTF8StringEncoding)->u16(), u"caf\u00e9");
+    EXPECT_FALSE(bytes("caf\xC3\xA9", NSASCIIStringEncoding));
+    EXPECT_FALSE(bytes("plain then \xFF", NSUTF8StringEncoding));
+    std::string zero("a\0b", 3);
+    EXPECT_EQ(bytes(zero, NSUTF8StringEncoding)->length(), 3u);
+}
+
 TEST(NSStringTest, RangeErrorsNameTheMethodAndRange) {
     auto s = NSString::stringWithString(NS("abcdef"));
     auto [name, reason] = raised([&] { s->substringWithRange(NSMakeRange(5, 3)); });
