@@ -717,9 +717,15 @@ struct NSURLConnection::Load {
         if (failed == 0 && u->user() && u->password())
             proposed = NSURLCredential::credentialWithUser(u->user(), u->password(),
                                                            NSURLCredentialPersistenceNone);
-        if (!proposed)
-            proposed = NSURLCredentialStorage::sharedCredentialStorage()
-                           ->defaultCredentialForProtectionSpace(pendingSpace);
+        if (!proposed) {
+            // The space's default credential, else one stored for it.
+            auto store = NSURLCredentialStorage::sharedCredentialStorage();
+            proposed = store->defaultCredentialForProtectionSpace(pendingSpace);
+            auto stored = proposed ? nullptr : store->credentialsForProtectionSpace(pendingSpace);
+            if (stored && stored->count() > 0)
+                proposed =
+                    as<NSURLCredential>(stored->objectForKey(stored->allKeys()->firstObject()));
+        }
         auto sender = alloc<Sender>();
         sender->connection = owner;
         challenge = make<NSURLAuthenticationChallenge>(
