@@ -11,6 +11,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
+#include "Foundation/NetworkWork.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIScrollView.h"
 #include "UIKit/WebContent/WebPage.h"
@@ -66,6 +67,25 @@ UIWebViewURLLoader& loaderSlot() {
 UIWebViewURLLoader currentLoader() {
     std::lock_guard<std::mutex> g(loaderLock());
     return loaderSlot();
+}
+
+// Fetches through the installed loader and hands the result to `onMain` on the main thread.
+// The fetch counts as network work in flight until `onMain` has run (or the loader dropped
+// the completion).
+void fetchCounted(NSURLRequest* request, std::function<void(const UIWebViewLoadResult&)> onMain) {
+    Ref<NSURL> url = request ? request->URL() : nullptr;
+    Ref<NSString> method = request ? request->HTTPMethod() : nullptr;
+    auto ticket =
+        std::make_shared<NetworkWorkTicket>((method ? method->utf8() : std::string("GET")) + " " +
+                                            (url ? url->absoluteString()->utf8() : std::string()));
+    currentLoader()(request, [ticket, onMain](UIWebViewLoadResult result) {
+        NSRunLoop::performOnMainThread(
+            [ticket, onMain, result] {
+                onMain(result);
+                ticket->end();
+            },
+            false);
+    });
 }
 
 std::string lowerScheme(NSURL* url) {
@@ -160,14 +180,10 @@ struct UIWebView::Impl : webcontent::PageHost {
     void pageFetches(NSURL* url, FetchDone done) override {
         auto request = NSURLRequest::requestWithURL(url);
         Weak<UIWebView> weak(view);
-        currentLoader()(request, [weak, done](UIWebViewLoadResult result) {
-            NSRunLoop::performOnMainThread(
-                [weak, done, result] {
-                    if (!weak.lock()) return;
-                    done(result.error ? nullptr : result.data,
-                         result.textEncoding ? result.textEncoding->utf8() : std::string());
-                },
-                false);
+        fetchCounted(request, [weak, done](const UIWebViewLoadResult& result) {
+            if (!weak.lock()) return;
+            done(result.error ? nullptr : result.data,
+                 result.textEncoding ? result.textEncoding->utf8() : std::string());
         });
     }
 
@@ -297,22 +313,17 @@ struct UIWebView::Impl : webcontent::PageHost {
             });
         } else if (scheme == "http" || scheme == "https") {
             Weak<UIWebView> weak(view);
-            currentLoader()(request, [weak, id](UIWebViewLoadResult result) {
-                NSRunLoop::performOnMainThread(
-                    [weak, id, result] {
-                        auto v = weak.lock();
-                        if (!v) return;
-                        if (result.error) {
-                            v->impl().failed(id, result.error);
-                            return;
-                        }
-                        Content c{
-                            result.data ? result.data : NSData::data(),
-                            result.MIMEType ? result.MIMEType : Ref<NSString>(NS("text/html")),
-                            result.textEncoding};
-                        v->impl().arrived(id, c, result.URL);
-                    },
-                    false);
+            fetchCounted(request, [weak, id](const UIWebViewLoadResult& result) {
+                auto v = weak.lock();
+                if (!v) return;
+                if (result.error) {
+                    v->impl().failed(id, result.error);
+                    return;
+                }
+                Content c{result.data ? result.data : NSData::data(),
+                          result.MIMEType ? result.MIMEType : Ref<NSString>(NS("text/html")),
+                          result.textEncoding};
+                v->impl().arrived(id, c, result.URL);
             });
         } else {
             post([id, url](Impl& self) {
