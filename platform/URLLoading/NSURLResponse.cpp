@@ -30,9 +30,10 @@ std::string lowered(std::string s) {
 Ref<NSString> fieldValue(NSDictionary* fields, NSString* name) {
     if (!fields || !name) return nullptr;
     if (auto exact = as<NSString>(fields->objectForKey(name))) return exact;
+    NSUInteger length = name->length();
     for (NSObject* key : *fields) {
         auto k = as<NSString>(key);
-        if (k && k->caseInsensitiveCompare(name) == NSOrderedSame)
+        if (k && k->length() == length && k->caseInsensitiveCompare(name) == NSOrderedSame)
             return as<NSString>(fields->objectForKey(k));
     }
     return nullptr;

@@ -44,6 +44,16 @@ TEST_F(Connection, CallbackOrderForAPlainLoad) {
     EXPECT_EQ(http->URL()->absoluteString()->utf8(), server.url("/hello"));
 }
 
+TEST_F(Connection, OneKeptConnectionServesLoadsOneAfterAnother) {
+    server.route("GET", "/a", text("a"));
+    server.route("GET", "/gz", gzipped(std::string(3000, 'g')));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(load(server.url("/a"))->body, "a");
+        EXPECT_EQ(load(server.url("/gz"))->body, std::string(3000, 'g'));
+    }
+    EXPECT_EQ(server.connectionCount(), 1u);
+}
+
 TEST_F(Connection, BodyProgressRisesBeforeTheResponse) {
     server.route("POST", "/upload", echo());
     std::string payload = patternBytes(300000);
