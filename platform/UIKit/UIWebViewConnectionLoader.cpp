@@ -17,6 +17,16 @@ class PageFetch : public NSObject, public NSURLConnectionDelegate {
 
 public:
     UIWebViewLoadCompletion done;
+    UIWebViewRedirectCheck shouldRedirect;
+
+    Ref<NSURLRequest> connectionWillSendRequest(NSURLConnection* connection, NSURLRequest* request,
+                                                NSURLResponse* redirectResponse) override {
+        if (!redirectResponse || !shouldRedirect || shouldRedirect(request)) return request;
+        // Refused: the web view has ended the load; this fetch ends without a word.
+        done = nullptr;
+        connection->cancel();
+        return nullptr;
+    }
     Ref<NSURLResponse> response;
     Ref<NSMutableData> data = NSMutableData::data();
 
@@ -49,14 +59,16 @@ private:
     }
 };
 
-void fetch(NSURLRequest* request, UIWebViewLoadCompletion done) {
+void fetch(NSURLRequest* request, UIWebViewLoadCompletion done,
+           UIWebViewRedirectCheck shouldRedirect) {
     Ref<NSMutableURLRequest> sent = request->mutableCopy();
     if (!sent->valueForHTTPHeaderField(NS("User-Agent")))
         sent->setValueForHTTPHeaderField(UIWebView::userAgent(), NS("User-Agent"));
     auto loop = NSRunLoop::mainRunLoop();
-    auto start = [sent, done, loop] {
+    auto start = [sent, done, shouldRedirect, loop] {
         auto page = make<PageFetch>();
         page->done = done;
+        page->shouldRedirect = shouldRedirect;
         auto connection = alloc<NSURLConnection>();
         if (!connection->initWithRequest(sent, page, false)) return;
         connection->unscheduleFromRunLoop(NSRunLoop::currentRunLoop(), NSDefaultRunLoopMode);

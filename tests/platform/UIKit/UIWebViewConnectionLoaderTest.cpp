@@ -15,6 +15,18 @@ using namespace testhttp;
 
 namespace {
 
+// Keeps the error a failed load reports.
+class Refuser : public WebViewRecorder {
+    NS_OBJECT(Refuser, WebViewRecorder)
+
+public:
+    Ref<NSError> error;
+    void webViewDidFailLoadWithError(UIWebView* v, NSError* e) override {
+        error = e;
+        WebViewRecorder::webViewDidFailLoadWithError(v, e);
+    }
+};
+
 class WebViewOverConnection : public testing::Test {
 protected:
     void SetUp() override {
@@ -76,4 +88,40 @@ TEST_F(WebViewOverConnection, AnErrorPageIsShownAndAFailureIsReported) {
 
     open("http://missing.webview.test/");
     EXPECT_EQ(recorder->events.back(), "fail " + std::to_string(NSURLErrorCannotFindHost));
+}
+
+TEST_F(WebViewOverConnection, ServerRedirectsAreOfferedToTheDelegateWithTheUserAgent) {
+    server.route("GET", "/start", redirect(302, "/landing"));
+    server.route("GET", "/landing", text("<title>Landing</title>", "text/html"));
+    std::vector<std::string> agents;
+    recorder->decide = [&](NSURLRequest* request, UIWebViewNavigationType) {
+        auto agent = request->valueForHTTPHeaderField(NS("User-Agent"));
+        agents.push_back(agent ? agent->utf8() : "(none)");
+        return true;
+    };
+    open(server.url("/start"));
+    std::vector<std::string> expected{"should 5 " + server.url("/start"), "start",
+                                      "should 5 " + server.url("/landing"), "finish"};
+    EXPECT_EQ(recorder->take(), expected);
+    ASSERT_EQ(agents.size(), 2u);
+    EXPECT_EQ(agents[0], UIWebView::userAgent()->utf8());
+    EXPECT_EQ(agents[1], UIWebView::userAgent()->utf8());
+    EXPECT_EQ(server.requestsTo("/landing")[0].header("User-Agent"), agents[1]);
+}
+
+TEST_F(WebViewOverConnection, ARefusedRedirectEndsTheLoadAsInterrupted) {
+    server.route("GET", "/start", redirect(302, "/elsewhere"));
+    server.route("GET", "/elsewhere", text("<title>Elsewhere</title>", "text/html"));
+    auto refuser = make<Refuser>();
+    refuser->decide = [&](NSURLRequest* request, UIWebViewNavigationType) {
+        return request->URL()->path()->utf8() != "/elsewhere";
+    };
+    webView->setDelegate(refuser);
+    open(server.url("/start"));
+    std::vector<std::string> expected{"should 5 " + server.url("/start"), "start",
+                                      "should 5 " + server.url("/elsewhere"), "fail 102"};
+    EXPECT_EQ(refuser->take(), expected);
+    ASSERT_TRUE(refuser->error);
+    EXPECT_EQ(refuser->error->domain()->utf8(), "WebKitErrorDomain");
+    EXPECT_TRUE(server.requestsTo("/elsewhere").empty());
 }
