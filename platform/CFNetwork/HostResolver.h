@@ -1,5 +1,6 @@
 // Name lookup off the calling thread, and the host override that points names at local
-// servers. Internal to CFNetwork.
+// servers. Internal to the platform: CFNetwork connects through it, and SystemConfiguration
+// judges a mapped name's reachability by the same override.
 #pragma once
 
 #include <sys/socket.h>

@@ -18,6 +18,8 @@
 #include <optional>
 #include <sstream>
 
+#include "CFNetwork/HostResolver.h"
+#include "Foundation/NSArray.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
 #include "SystemConfiguration/SCNetworkReachabilityInternal.h"
@@ -137,12 +139,13 @@ SCNetworkReachabilityFlags flagsFor6(const in6_addr& a, const NetworkSnapshot& m
     return kSCNetworkReachabilityFlagsReachable | wwanFlag(best->interface);
 }
 
-bool isLoopbackName(const std::string& name) {
+// Whether the name is `domain` itself or lies under it; no case, a final dot ignored.
+bool isInDomain(const std::string& name, const char* domain) {
     std::string n = name;
     while (!n.empty() && n.back() == '.')
         n.pop_back();
-    if (strcasecmp(n.c_str(), "localhost") == 0) return true;
-    const std::string suffix = ".localhost";
+    if (strcasecmp(n.c_str(), domain) == 0) return true;
+    const std::string suffix = std::string(".") + domain;
     return n.size() > suffix.size() &&
            strcasecmp(n.c_str() + n.size() - suffix.size(), suffix.c_str()) == 0;
 }
@@ -163,14 +166,29 @@ SCNetworkReachabilityFlags flagsForTarget(const Target& target, const NetworkSna
     in6_addr a6{};
     if (inet_pton(AF_INET, name.c_str(), &a4) == 1) return flagsFor4(a4, machine);
     if (inet_pton(AF_INET6, name.c_str(), &a6) == 1) return flagsFor6(a6, machine);
-    if (isLoopbackName(name)) {
+    if (isInDomain(name, "localhost")) {
         a4.s_addr = htonl(INADDR_LOOPBACK);
         return flagsFor4(a4, machine);
     }
+    // Reserved for testing: no public name server answers it, so only the host override (see
+    // mappedTarget) can make it reachable.
+    if (isInDomain(name, "test")) return 0;
     a4.s_addr = htonl(INADDR_ANY);
     SCNetworkReachabilityFlags f = flagsFor4(a4, machine);
     if (!f) f = flagsFor6(in6addr_any, machine);
     return f;
+}
+
+Target mappedTarget(const Target& target) {
+    if (target.address.ss_family != AF_UNSPEC || target.name.empty()) return target;
+    std::string name = target.name;
+    while (!name.empty() && name.back() == '.')
+        name.pop_back();
+    auto mapped = cfnet::hostOverrideFor(name);
+    if (!mapped || mapped->address.empty()) return target;
+    Target out;
+    out.name = mapped->address;
+    return out;
 }
 
 NetworkSnapshot readNetworkSnapshot() {
@@ -248,7 +266,7 @@ SCNetworkReachabilityFlags currentFlags(const scnet::Target& target) {
         std::lock_guard lock(gOverrideLock);
         if (gOverride) return *gOverride;
     }
-    return scnet::flagsForTarget(target, scnet::readNetworkSnapshot());
+    return scnet::flagsForTarget(scnet::mappedTarget(target), scnet::readNetworkSnapshot());
 }
 
 int openRouteWatch() {
@@ -434,6 +452,17 @@ bool SCNetworkReachabilityScheduleWithRunLoop(SCNetworkReachabilityRef target, N
         if (t && s) deliver(t, s.get(), false);
     });
     runLoop->addSource(schedule->posted, runLoopMode);
+    // A name's first answer comes on a later pass, as once its lookup is done; an unscheduled
+    // or freed target gets none.
+    if (st->target.address.ss_family == AF_UNSPEC) {
+        runLoop->performBlock(
+            [weak, weakSchedule] {
+                auto t = weak.lock();
+                auto s = weakSchedule.lock();
+                if (t && s) deliver(t, s.get(), false);
+            },
+            NSArray::arrayWithObject(runLoopMode));
+    }
 
     if (int fd = openRouteWatch(); fd >= 0) {
         auto held = std::make_shared<Descriptor>(fd);

@@ -13,12 +13,17 @@
 //   network (kSCNetworkReachabilityFlagsIsWWAN).
 // - A link-local IPv4 address (169.254/16, the local Wi-Fi link) is reachable and direct when a
 //   broadcast-capable interface other than the mobile data network is up.
-// Names are never looked up here: a numeric name counts as that address, a loopback name as
-// 127.0.0.1, and any other name as the internet at large (reachable through a default route).
+// Names are never looked up here. A name the host override (BAZAARNEST_HOSTS) maps counts as
+// its mapped address, as the machine's connections would reach it; otherwise a numeric name
+// counts as that address, a loopback name as 127.0.0.1, a name under the reserved ".test"
+// domain (which no public name server answers) as not reachable, and any other name as the
+// internet at large (reachable through a default route).
 //
 // A scheduled target watches the machine's routing messages (a netlink socket on its run loop)
-// and is called back when its flags change. For tests, SCNetworkReachabilitySetFlagsForTesting
-// overrides what every target reports and posts a change to every scheduled target.
+// and is called back when its flags change. A host name target is also called back once after
+// it is scheduled, with its first answer, on that loop in that mode. For tests,
+// SCNetworkReachabilitySetFlagsForTesting overrides what every target reports and posts a
+// change to every scheduled target.
 #pragma once
 
 #include <cstdint>
@@ -81,7 +86,9 @@ bool SCNetworkReachabilitySetCallback(SCNetworkReachabilityRef target,
                                       SCNetworkReachabilityCallBack callout,
                                       SCNetworkReachabilityContext* context);
 // While scheduled, the target is watched; a change of its flags calls the callback on that
-// loop, in that mode. Scheduling twice on the same loop and mode is refused (false).
+// loop, in that mode. A host name target calls back once with its flags on a later pass of
+// that loop, whether they changed or not. Scheduling twice on the same loop and mode is
+// refused (false).
 bool SCNetworkReachabilityScheduleWithRunLoop(SCNetworkReachabilityRef target, NSRunLoop* runLoop,
                                               NSString* runLoopMode);
 bool SCNetworkReachabilityUnscheduleFromRunLoop(SCNetworkReachabilityRef target, NSRunLoop* runLoop,

@@ -52,6 +52,9 @@ struct Target {
 
 // The machine as it is now (getifaddrs, /proc/net/route, /proc/net/ipv6_route).
 NetworkSnapshot readNetworkSnapshot();
+// The target as connections would reach it: a name the host override maps becomes the name of
+// its mapped address; anything else stays as it is.
+Target mappedTarget(const Target& target);
 // The target's flags on that machine.
 SCNetworkReachabilityFlags flagsForTarget(const Target& target, const NetworkSnapshot& machine);
 // Whether an interface name is the mobile data network's.

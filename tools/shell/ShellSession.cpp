@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -20,6 +22,7 @@
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/NetworkWork.h"
 #include "MessageUI/MFMailComposeViewController.h"
 #include "MessageUI/MFMessageComposeViewController.h"
 #include "UIKit/UIActionSheet.h"
@@ -90,6 +93,12 @@ std::vector<std::string> characters(const std::string& text) {
         i += n;
     }
     return out;
+}
+
+// Seconds of real time as the steady clock counts them (none for a negative number).
+std::chrono::steady_clock::duration realSeconds(double seconds) {
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(std::max(0.0, seconds)));
 }
 
 std::string describeException(NSException* e) {
@@ -233,6 +242,9 @@ bool ShellSession::readLine(std::string& line) {
         out_.flush();
     }
     auto loop = NSRunLoop::mainRunLoop();
+    // What the app does by itself until the line comes shares one bound on waiting for the
+    // network, so that a reply that never comes holds the person up once, not at every timer.
+    NetworkWaitStepEnd stepEnd{this};
     for (;;) {
         size_t newline = input_->buffer.find('\n');
         if (newline != std::string::npos) {
@@ -254,6 +266,7 @@ bool ShellSession::readLine(std::string& line) {
         auto result = loop->runInMode(NSDefaultRunLoopMode, 1e9, true);
         if (result == NSRunLoop::RunHandledSource && !input_->arrived) {
             // The app did something on its own (a timer, a download): show what changed.
+            if (!networkDeadline_) beginNetworkWaitStep();
             settle();
             noteComposers();
             if (!notes_.empty() || ShellScreen::capture().text() != screen_.text()) {
@@ -270,6 +283,11 @@ bool ShellSession::readLine(std::string& line) {
 }
 
 void ShellSession::settle() {
+    runUntilIdle();
+    waitForNetwork();
+}
+
+void ShellSession::runUntilIdle() {
     auto loop = NSRunLoop::mainRunLoop();
     for (int pass = 0; pass < kMaxSettlePasses; ++pass) {
         UIView::layoutPendingViews();
@@ -279,13 +297,48 @@ void ShellSession::settle() {
     UIView::layoutPendingViews();
 }
 
+void ShellSession::beginNetworkWaitStep() {
+    networkDeadline_ = std::chrono::steady_clock::now() + realSeconds(options_.networkWaitSeconds);
+    networkWaitReported_ = false;
+}
+
+void ShellSession::waitForNetwork() {
+    if (NetworkWork::inFlight() == 0) return;
+    // Real time: on the manual clock of a script nothing else would ever end the wait.
+    using std::chrono::steady_clock;
+    const auto deadline = networkDeadline_
+                              ? *networkDeadline_
+                              : steady_clock::now() + realSeconds(options_.networkWaitSeconds);
+    auto loop = NSRunLoop::mainRunLoop();
+    while (NetworkWork::inFlight() > 0) {
+        auto now = steady_clock::now();
+        if (now >= deadline) {
+            if (networkWaitReported_) return;
+            if (networkDeadline_) networkWaitReported_ = true;
+            std::string what;
+            for (auto& pending : NetworkWork::pending())
+                what += (what.empty() ? "" : "; ") + pending;
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%g", options_.networkWaitSeconds);
+            note(std::string("Still waiting for the network after ") + seconds + " s: " + what);
+            return;
+        }
+        // Replies arrive as performs and wake the loop; short slices keep the real clock's
+        // timers firing on time meanwhile.
+        std::chrono::duration<double> left = deadline - now;
+        loop->waitForWork(NSDefaultRunLoopMode, std::min(left.count(), 0.05));
+        runUntilIdle();
+    }
+}
+
 void ShellSession::advance(double seconds) {
     auto loop = NSRunLoop::mainRunLoop();
     if (Clock::isManual()) {
-        // Stop at every timer on the way, so that each fires at its own time.
+        // Stop at every timer on the way, so that each fires at its own time. The network is
+        // waited for at the end: on this clock its replies belong to no moment on the way.
         const NSTimeInterval end = Clock::now() + seconds;
         for (int step = 0; step < 1000000; ++step) {
-            settle();
+            runUntilIdle();
             auto next = loop->limitDateForMode(NSDefaultRunLoopMode);
             if (!next || next->timeIntervalSinceReferenceDate() > end) break;
             Clock::setNow(std::max(Clock::now(), next->timeIntervalSinceReferenceDate()));
@@ -358,6 +411,9 @@ void ShellSession::fail(const std::string& message) {
 bool ShellSession::execute(const ShellCommand& command) {
     using K = ShellCommandKind;
     auto app = UIApplication::sharedApplication();
+    // One bound for the whole command, however many times it settles.
+    beginNetworkWaitStep();
+    NetworkWaitStepEnd stepEnd{this};
     bool acted = true;
     switch (command.kind) {
         case K::Empty:

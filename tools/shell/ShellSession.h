@@ -2,10 +2,14 @@
 // reads commands one by one, performs each as a person would, lets the loop settle and prints
 // the screen. Interactive sessions read a terminal on the real clock; script sessions read a
 // file on the manual clock from a fixed start, so that their transcripts are the same each run.
+// Settling includes waiting for network work in flight (Foundation/NetworkWork.h), so that a
+// screen is printed once the replies it waits for have been delivered.
 #pragma once
 
+#include <chrono>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +23,10 @@ struct ShellOptions {
     std::string scriptPath;
     // The application delegate's class; empty when the main interface file supplies it.
     std::string delegateClassName;
+    // The longest a command (or the launch, or a change the app makes by itself) waits for
+    // network work in flight, in real seconds whatever the clock; then a line says what is
+    // still pending and the session goes on.
+    double networkWaitSeconds = 10.0;
 };
 
 class ShellSession {
@@ -35,7 +43,8 @@ public:
 
     // ---- the steps of run() (tests drive them directly) --------------------------------------
     // Runs the main loop until nothing is left to do now: no performs or sources pending, the
-    // timers due now fired, layout done.
+    // timers due now fired, layout done, and no network work in flight (waited for in real
+    // time, at most networkWaitSeconds per command).
     void settle();
     // Performs one command; false when it ends the session.
     bool execute(const ShellCommand& command);
@@ -47,6 +56,15 @@ public:
 private:
     bool readLine(std::string& line);
     void drive();
+    void runUntilIdle();
+    void waitForNetwork();
+    // Starts a step of the session whose settles share one bound on waiting for the network;
+    // the step lasts until a NetworkWaitStepEnd goes out of scope.
+    void beginNetworkWaitStep();
+    struct NetworkWaitStepEnd {
+        ShellSession* session;
+        ~NetworkWaitStepEnd() { session->networkDeadline_.reset(); }
+    };
     void advance(double seconds);
     void note(const std::string& line);
     void noteComposers();
@@ -80,6 +98,10 @@ private:
     std::vector<ShownComposer> composersShown_;
     // A web page field the person tapped: typing goes to it while no view has the focus.
     ShellElement webFocus_;
+    // During a step (a command, or the app's own changes while a line is awaited): when its
+    // wait for the network ends, and whether it has said so.
+    std::optional<std::chrono::steady_clock::time_point> networkDeadline_;
+    bool networkWaitReported_ = false;
     struct Input;
     std::unique_ptr<Input> input_;
 };

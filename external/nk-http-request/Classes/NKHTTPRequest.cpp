@@ -17,6 +17,7 @@
 #include "Foundation/NSThread.h"
 #include "Foundation/NSTimer.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/NetworkWork.h"
 #include "external/nk-http-request/Classes/NKHTTPRequestInternal.h"
 
 NSString* const NKHTTPRequestErrorDomain = NS("NKHTTPRequestErrorDomain");
@@ -401,11 +402,41 @@ void NKHTTPRequest::performOnRequestThread(std::function<void()> work) {
     loop->performOnLoop(std::move(work), false, modes);
 }
 
+void NKHTTPRequest::beginNetworkWork() {
+    if (finished_) return;
+    Ref<NSString> method = requestMethod();
+    Ref<NSURL> theURL = url();
+    uint64_t fresh = NetworkWork::begin((method ? method->utf8() : std::string("GET")) + " " +
+                                        (theURL ? theURL->absoluteString()->utf8() : "(no URL)"));
+    uint64_t none = 0;
+    if (!networkWork_.compare_exchange_strong(none, fresh)) NetworkWork::end(fresh);
+    // It may have ended meanwhile, after its end found nothing to stop counting.
+    if (finished_) endNetworkWorkAfterCallbacks();
+}
+
+void NKHTTPRequest::endNetworkWorkAfterCallbacks() {
+    endNetworkWorkAfterCallbacks(networkWork_.exchange(0));
+}
+
+void NKHTTPRequest::endNetworkWorkAfterCallbacks(uint64_t ticket) {
+    if (!ticket) return;
+    // Callbacks from the main thread run inline; from any other thread they are queued to the
+    // main loop in order, so the end queued after them runs after the last of them.
+    if (NSThread::isMainThread()) {
+        NetworkWork::end(ticket);
+        return;
+    }
+    NSRunLoop::performOnMainThread([ticket] { NetworkWork::end(ticket); }, false);
+}
+
 void NKHTTPRequest::startAsynchronous() {
+    // Counted from now: the shared queue may hold it back until a slot is free.
+    beginNetworkWork();
     sharedQueue()->addOperation(this);
 }
 
 void NKHTTPRequest::start() {
+    beginNetworkWork();
     inProgress_ = true;
     Ref<NSThread> thread = threadForRequest(this);
     requestLoop_.set(thread->runLoop());
@@ -414,6 +445,7 @@ void NKHTTPRequest::start() {
 }
 
 void NKHTTPRequest::startSynchronous() {
+    beginNetworkWork();
     runLoopMode_.set(NKHTTPRequestRunLoopMode);
     inProgress_ = true;
     Ref<NSRunLoop> loop = NSRunLoop::currentRunLoop();
@@ -436,6 +468,8 @@ void NKHTTPRequest::startSynchronous() {
         }
     }
     inProgress_ = false;
+    // A request that was over before it began never reached its end.
+    endNetworkWorkAfterCallbacks();
 }
 
 void NKHTTPRequest::main() {
@@ -521,9 +555,12 @@ void NKHTTPRequest::cancelOnRequestThread() {
     // cancelled: nothing else would end it.
     if (cancelled_ || (complete() && !awaitingCredentials_)) return;
     awaitingCredentials_ = false;
+    bool started = inProgress_ || finished_;
     failWithError(classState().requestCancelledError);
     complete_ = true;
     cancelLoad();
+    // Not started: no end follows until a queue starts it (which counts it again), if ever.
+    if (!started) endNetworkWorkAfterCallbacks();
     // Lives to the end of the pass, whoever lets go of it while observers react.
     autorelease();
     willChangeValueForKey(NS("isCancelled"));
@@ -582,6 +619,7 @@ void NKHTTPRequest::markAsFinished() {
     finished_ = true;
     if (wasInProgress) didChangeValueForKey(NS("isExecuting"));
     if (!wasFinished) didChangeValueForKey(NS("isFinished"));
+    endNetworkWorkAfterCallbacks();
     // Ends the current pass: the network thread starts a fresh pool, a synchronous request
     // returns to startSynchronous.
     CFRunLoopGetCurrent()->stop();
@@ -608,5 +646,7 @@ void NKHTTPRequest::dealloc() {
     requestAuthentication_ = nullptr;
     proxyAuthentication_ = nullptr;
     if (cancelledLock_) cancelLoad();
+    // Freed without an end (never started, or its queue went away first).
+    endNetworkWorkAfterCallbacks();
     NSOperation::dealloc();
 }

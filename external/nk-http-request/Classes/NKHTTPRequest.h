@@ -112,6 +112,16 @@ class NKHTTPRequest : public NSOperation {
     void failWithError(NSError* error);
     void markAsFinished();
 
+    // ---- network work in flight (Foundation/NetworkWork.h) -----------------------------------
+    // Counts the request as network work from now until its last main-thread callback has run;
+    // nothing when it counts already or is over. Starting does this; a queue that is running
+    // does it when it takes the request, so that waiting for a free slot counts too.
+    void beginNetworkWork();
+    // Stops counting it once every callback queued to the main thread so far has run (at once
+    // on the main thread). The end of the request does this, and so does a wait for a person's
+    // answer to a login question, which is no network work.
+    void endNetworkWorkAfterCallbacks();
+
     // ---- the request ------------------------------------------------------------------------
     void addRequestHeader(NSString* header, NSString* value);
     void appendPostData(NSData* data);
@@ -518,6 +528,8 @@ private:
     friend class NKInputStream;
     // The server or the proxy half of the challenge handling (what each uses of the request).
     struct AuthenticationSide;
+    // Ends a ticket taken from networkWork_ once the callbacks queued so far have run.
+    static void endNetworkWorkAfterCallbacks(uint64_t ticket);
     // Runs `work` on the thread that runs this request's stream (the network thread, or the
     // thread of a synchronous request), without waiting.
     void performOnRequestThread(std::function<void()> work);
@@ -627,6 +639,8 @@ private:
     std::atomic<bool> shouldPresentCredentialsBeforeChallenge_{false};
     std::atomic<bool> inProgress_{false};
     std::atomic<bool> deallocating_{false};
+    // The request's ticket in the count of network work in flight, 0 while it does not count.
+    std::atomic<uint64_t> networkWork_{0};
     bool readStreamIsScheduled_ = false;
     // Response bytes came while the throttle kept the stream off the loop; they are read when
     // it goes back on (the stream tells of waiting bytes only once).

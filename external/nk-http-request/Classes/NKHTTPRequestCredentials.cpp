@@ -531,7 +531,11 @@ bool NKHTTPRequest::AuthenticationSide::ask(NKHTTPRequest* request, std::atomic<
     // A queue answers only when its own delegate will: otherwise the request would wait on it.
     if (!NKNetworkQueue::receiverRespondsToSelector(target, place.load())) return false;
     request->awaitingCredentials_ = true;
+    // Waiting for someone to answer is no network work; the answer counts it again. The ticket
+    // is taken before the question goes out, so that an answer given at once starts a new one.
+    uint64_t asking = request->networkWork_.exchange(0);
     request->callSelectorOnMainThread(&place, which);
+    endNetworkWorkAfterCallbacks(asking);
     return true;
 }
 
@@ -576,7 +580,10 @@ void presentLoginSheet(NKHTTPRequest* request) {
 bool NKHTTPRequest::AuthenticationSide::showSheet(NKHTTPRequest* request, bool wanted) {
     if (!wanted || mainLoopBlockedBy(request)) return false;
     request->awaitingCredentials_ = true;
+    // Counted again when the person answers; the sheet is on screen before the count drops.
+    uint64_t asking = request->networkWork_.exchange(0);
     presentLoginSheet(request);
+    endNetworkWorkAfterCallbacks(asking);
     return true;
 }
 
@@ -593,6 +600,8 @@ bool NKHTTPRequest::showProxyAuthenticationDialog() {
 
 void NKHTTPRequest::retryUsingSuppliedCredentials() {
     Ref<NKHTTPRequest> keep(this);
+    // Counted from the answer on, so that nobody sees the network idle before the retry.
+    if (awaitingCredentials_) beginNetworkWork();
     performOnRequestThread([keep] {
         // Only a request that waits for an answer takes one: a stray call must not restart an
         // exchange that is running or over.
@@ -605,6 +614,8 @@ void NKHTTPRequest::retryUsingSuppliedCredentials() {
 
 void NKHTTPRequest::cancelAuthentication() {
     Ref<NKHTTPRequest> keep(this);
+    // Counted until the failure it brings has been delivered.
+    if (awaitingCredentials_) beginNetworkWork();
     performOnRequestThread([keep] { keep->failAuthentication(); });
 }
 

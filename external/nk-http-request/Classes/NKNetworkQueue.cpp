@@ -68,7 +68,26 @@ void NKNetworkQueue::go() {
 }
 
 void NKNetworkQueue::setSuspended(bool suspended) {
+    // Requests waiting in a running queue are network work in flight; in a suspended one they
+    // wait for go(), which may never come. Counted before the queue can start them, let go of
+    // after it can no longer do so.
+    if (!suspended) countWaitingRequests(true);
     NSOperationQueue::setSuspended(suspended);
+    if (suspended) countWaitingRequests(false);
+}
+
+void NKNetworkQueue::countWaitingRequests(bool counted) {
+    Ref<NSArray> waiting = operations();
+    for (NSUInteger i = 0; i < waiting->count(); ++i) {
+        Ref<NKHTTPRequest> request = as<NKHTTPRequest>(waiting->objectAtIndex(i));
+        if (!request || request->isFinished()) continue;
+        if (counted) {
+            request->beginNetworkWork();
+        } else if (!request->isExecuting()) {
+            // Starting counts it again.
+            request->endNetworkWorkAfterCallbacks();
+        }
+    }
 }
 
 void NKNetworkQueue::reset() {
@@ -126,6 +145,7 @@ void NKNetworkQueue::addOperation(NSOperation* operation) {
     }
     request->setShowAccurateProgress(showAccurateProgress());
     request->setQueue(this);
+    if (!isSuspended()) request->beginNetworkWork();
     NSOperationQueue::addOperation(request);
 }
 
@@ -136,6 +156,7 @@ void NKNetworkQueue::addHEADOperation(NSOperation* operation) {
     request->setQueuePriority(10);
     request->setShowAccurateProgress(true);
     request->setQueue(this);
+    if (!isSuspended()) request->beginNetworkWork();
     NSOperationQueue::addOperation(request);
 }
 

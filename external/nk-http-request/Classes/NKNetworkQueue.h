@@ -109,6 +109,8 @@ class NKNetworkQueue : public NSOperationQueue,
     void setUserInfo(NSDictionary* info);
 
 private:
+    // Counts (or stops counting) the requests that wait in the queue as network work.
+    void countWaitingRequests(bool counted);
     // Sends a request selector (or the queue's own) to the delegate, if it answers it.
     void tellDelegate(SEL selector, NSObject* argument);
 

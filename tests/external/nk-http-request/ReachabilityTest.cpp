@@ -141,3 +141,27 @@ TEST_F(ReachabilityTest, AnObjectThatEndsStopsItsNotifier) {
     EXPECT_EQ(observer->changes, 0);
     NSNotificationCenter::defaultCenter()->removeObserver(observer);
 }
+
+TEST_F(ReachabilityTest, AHostNameTheOverrideMapsIsReachableAndAnswersOnceStarted) {
+    setenv("BAZAARNEST_HOSTS", "*.bazaarnest.test=127.0.0.1", 1);
+    ManualClockScope clock;
+    Ref<Reachability> site = Reachability::reachabilityWithHostName(NS("www.bazaarnest.test"));
+    Ref<Reachability> elsewhere = Reachability::reachabilityWithHostName(NS("elsewhere.test"));
+    // The mapped name is the loopback's; the unmapped one is judged without asking anyone.
+    EXPECT_EQ(site->currentReachabilityStatus(), ReachableViaWiFi);
+    EXPECT_EQ(elsewhere->currentReachabilityStatus(), NotReachable);
+
+    Ref<ChangeObserver> observer = make<ChangeObserver>();
+    Ref<NSNotificationCenter> center = NSNotificationCenter::defaultCenter();
+    center->addObserver(observer, Selector::named("reachabilityChanged:"),
+                        NS("NetworkReachabilityChangedNotification"), site);
+    ASSERT_TRUE(site->startNotifier());
+    EXPECT_EQ(observer->changes, 0);  // on a later pass, not inside startNotifier
+    advanceRunLoop(0);
+    EXPECT_EQ(observer->changes, 1);
+    advanceRunLoop(60);
+    EXPECT_EQ(observer->changes, 1);
+    site->stopNotifier();
+    center->removeObserver(observer);
+    unsetenv("BAZAARNEST_HOSTS");
+}

@@ -1,14 +1,19 @@
 // Reachability: the rules that turn a machine's interfaces and routes into flags (on made-up
-// machines), the real machine's loopback, and change callbacks on a run loop.
+// machines), the real machine's loopback, names the host override maps, and callbacks on a run
+// loop: changes, and a host name's first answer.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <net/if.h>
 #include <net/route.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "Foundation/Clock.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
 #include "SystemConfiguration/SCNetworkReachabilityInternal.h"
@@ -88,7 +93,7 @@ TEST(ReachabilityRules, LoopbackOnlyMachineReachesOnlyItself) {
 
 TEST(ReachabilityRules, DefaultRouteMakesTheInternetReachable) {
     NetworkSnapshot m = connected();
-    EXPECT_EQ(flagsForTarget(name("www.bazaarnest.test"), m), kReachable);
+    EXPECT_EQ(flagsForTarget(name("bazaarnest"), m), kReachable);
     EXPECT_EQ(flagsForTarget(address("0.0.0.0"), m), kReachable);
     EXPECT_EQ(flagsForTarget(address("198.51.100.7"), m), kReachable);
     // The local network and the machine's own address.
@@ -99,17 +104,28 @@ TEST(ReachabilityRules, DefaultRouteMakesTheInternetReachable) {
 
     // A route whose interface is down counts for nothing.
     m.interfaces[1].flags = IFF_BROADCAST;
-    EXPECT_EQ(flagsForTarget(name("www.bazaarnest.test"), m), 0u);
+    EXPECT_EQ(flagsForTarget(name("bazaarnest"), m), 0u);
     EXPECT_EQ(flagsForTarget(address("169.254.0.0"), m), 0u);
 }
 
 TEST(ReachabilityRules, MobileDataInterfaceIsWWANAndNoLocalLink) {
     NetworkSnapshot m = connected("rmnet0", IFF_POINTOPOINT);
-    EXPECT_EQ(flagsForTarget(name("www.bazaarnest.test"), m), kReachable | kWWAN);
+    EXPECT_EQ(flagsForTarget(name("bazaarnest"), m), kReachable | kWWAN);
     EXPECT_EQ(flagsForTarget(address("169.254.0.0"), m), 0u);
     EXPECT_TRUE(isWWANInterface("wwan1"));
     EXPECT_TRUE(isWWANInterface("ppp0"));
     EXPECT_FALSE(isWWANInterface("wlan0"));
+}
+
+TEST(ReachabilityRules, ReservedTestNamesAreNotReachableEvenWithADefaultRoute) {
+    // Judged by the name alone: a made-up machine has nobody to ask.
+    NetworkSnapshot m = connected();
+    EXPECT_EQ(flagsForTarget(name("www.bazaarnest.test"), m), 0u);
+    EXPECT_EQ(flagsForTarget(name("Images.BAZAARNEST.Test."), m), 0u);
+    EXPECT_EQ(flagsForTarget(name("test"), m), 0u);
+    // Only the domain itself: a name that merely ends in the letters is the internet's.
+    EXPECT_EQ(flagsForTarget(name("latest"), m), kReachable);
+    EXPECT_EQ(flagsForTarget(name("localhost"), m), kReachable | kLocal | kDirect);
 }
 
 TEST(ReachabilityRules, RejectingAndMoreSpecificRoutes) {
@@ -179,6 +195,67 @@ TEST(Reachability, BadTargetsAreRefused) {
     EXPECT_EQ(flags, 0u);
 }
 
+// ---- the host override ----------------------------------------------------------------------
+
+namespace {
+
+// Sets BAZAARNEST_HOSTS for a test and puts back what was there.
+class HostsOverride {
+public:
+    explicit HostsOverride(const char* value) {
+        if (const char* old = std::getenv("BAZAARNEST_HOSTS")) previous_ = old;
+        setenv("BAZAARNEST_HOSTS", value, 1);
+    }
+    ~HostsOverride() {
+        if (previous_)
+            setenv("BAZAARNEST_HOSTS", previous_->c_str(), 1);
+        else
+            unsetenv("BAZAARNEST_HOSTS");
+    }
+
+private:
+    std::optional<std::string> previous_;
+};
+
+SCNetworkReachabilityFlags flagsOfName(const char* host) {
+    auto target = SCNetworkReachabilityCreateWithName(nullptr, host);
+    SCNetworkReachabilityFlags flags = 0xFFFFFFFF;
+    EXPECT_TRUE(SCNetworkReachabilityGetFlags(target, &flags)) << host;
+    return flags;
+}
+
+}  // namespace
+
+TEST(ReachabilityOverride, MappedNamesBecomeTheirAddresses) {
+    HostsOverride hosts(
+        "*.bazaarnest.test=127.0.0.1:8443, api.test=[::1]:9000, "
+        "cdn.test=localhost");
+    EXPECT_EQ(mappedTarget(name("www.bazaarnest.test")).name, "127.0.0.1");
+    EXPECT_EQ(mappedTarget(name("WWW.Bazaarnest.test.")).name, "127.0.0.1");
+    EXPECT_EQ(mappedTarget(name("api.test")).name, "::1");
+    EXPECT_EQ(mappedTarget(name("cdn.test")).name, "localhost");
+    // Unmapped names and addresses stay as they are.
+    EXPECT_EQ(mappedTarget(name("other.test")).name, "other.test");
+    Target a = address("127.0.0.1");
+    Target same = mappedTarget(a);
+    EXPECT_EQ(same.address.ss_family, AF_INET);
+    EXPECT_TRUE(same.name.empty());
+}
+
+TEST(ReachabilityOverride, AMappedNameIsReachableThroughLoopbackAndAnUnmappedOneIsNot) {
+    HostsOverride hosts("*.bazaarnest.test=127.0.0.1:8443,cdn.test=localhost");
+    // This machine's loopback, as for "localhost" itself.
+    SCNetworkReachabilityFlags loopback = flagsOfName("localhost");
+    ASSERT_EQ(loopback & (kReachable | kDirect), kReachable | kDirect);
+    EXPECT_EQ(flagsOfName("www.bazaarnest.test"), loopback);
+    EXPECT_EQ(flagsOfName("accounts.bazaarnest.test"), loopback);
+    EXPECT_EQ(flagsOfName("cdn.test"), loopback);
+    // No public name server answers ".test": without a mapping it is judged at once, without
+    // asking anyone, whatever routes the machine has.
+    EXPECT_EQ(flagsOfName("elsewhere.test"), 0u);
+    EXPECT_EQ(flagsOfName("bazaarnest.test"), 0u);  // "*." needs a label before it
+}
+
 // ---- callbacks ---------------------------------------------------------------------------------
 
 namespace {
@@ -222,19 +299,20 @@ TEST_F(ReachabilityCallbacks, ChangesReachScheduledTargetsOnTheirLoop) {
         Ref<NSRunLoop> loop = NSRunLoop::currentRunLoop();
         ASSERT_TRUE(SCNetworkReachabilityScheduleWithRunLoop(target, loop, NSDefaultRunLoopMode));
         EXPECT_FALSE(SCNetworkReachabilityScheduleWithRunLoop(target, loop, NSDefaultRunLoopMode));
+        ASSERT_TRUE(runLoopUntil([&] { return heard.flags.size() == 1; }));  // the first answer
 
         SCNetworkReachabilitySetFlagsForTesting(kReachable | kWWAN);
-        ASSERT_TRUE(runLoopUntil([&] { return heard.flags.size() == 1; }));
-        EXPECT_EQ(heard.flags[0], kReachable | kWWAN);
-        EXPECT_EQ(heard.targets[0], target.get());
+        ASSERT_TRUE(runLoopUntil([&] { return heard.flags.size() == 2; }));
+        EXPECT_EQ(heard.flags[1], kReachable | kWWAN);
+        EXPECT_EQ(heard.targets[1], target.get());
         EXPECT_EQ(heard.thread, std::this_thread::get_id());
         SCNetworkReachabilityFlags now = 0;
         SCNetworkReachabilityGetFlags(target, &now);
         EXPECT_EQ(now, kReachable | kWWAN);
 
         SCNetworkReachabilitySetFlagsForTesting(0);
-        ASSERT_TRUE(runLoopUntil([&] { return heard.flags.size() == 2; }));
-        EXPECT_EQ(heard.flags[1], 0u);
+        ASSERT_TRUE(runLoopUntil([&] { return heard.flags.size() == 3; }));
+        EXPECT_EQ(heard.flags[2], 0u);
 
         // Unscheduled, it hears nothing more.
         EXPECT_TRUE(SCNetworkReachabilityUnscheduleFromRunLoop(target, loop, NSDefaultRunLoopMode));
@@ -242,7 +320,7 @@ TEST_F(ReachabilityCallbacks, ChangesReachScheduledTargetsOnTheirLoop) {
             SCNetworkReachabilityUnscheduleFromRunLoop(target, loop, NSDefaultRunLoopMode));
         SCNetworkReachabilitySetFlagsForTesting(kReachable);
         runLoopUntil([] { return false; }, 0.1);
-        EXPECT_EQ(heard.flags.size(), 2u);
+        EXPECT_EQ(heard.flags.size(), 3u);
         EXPECT_EQ(heard.releases, 0);
     }
     // The target's end lets go of the context.
@@ -270,10 +348,82 @@ TEST_F(ReachabilityCallbacks, ClearingTheHookPostsTheMachineFlags) {
     SCNetworkReachabilitySetCallback(target, callback, &context);
     Ref<NSRunLoop> loop = NSRunLoop::currentRunLoop();
     SCNetworkReachabilityScheduleWithRunLoop(target, loop, NSDefaultRunLoopMode);
+    ASSERT_TRUE(runLoopUntil([&] { return heard.flags.size() == 1; }));  // the first answer
     SCNetworkReachabilitySetFlagsForTesting(0);
-    ASSERT_TRUE(runLoopUntil([&] { return heard.flags.size() == 1; }));
-    SCNetworkReachabilityClearFlagsForTesting();
     ASSERT_TRUE(runLoopUntil([&] { return heard.flags.size() == 2; }));
-    EXPECT_EQ(heard.flags[1] & (kReachable | kDirect), kReachable | kDirect);
+    SCNetworkReachabilityClearFlagsForTesting();
+    ASSERT_TRUE(runLoopUntil([&] { return heard.flags.size() == 3; }));
+    EXPECT_EQ(heard.flags[2] & (kReachable | kDirect), kReachable | kDirect);
     SCNetworkReachabilityUnscheduleFromRunLoop(target, loop, NSDefaultRunLoopMode);
+}
+
+TEST_F(ReachabilityCallbacks, AHostNameAnswersOnceOnTheNextPassAfterItIsScheduled) {
+    ManualClockScope clock;
+    HostsOverride hosts("*.bazaarnest.test=127.0.0.1");
+    Heard mapped, unmapped;
+    SCNetworkReachabilityContext mappedContext{0, &mapped, nullptr, nullptr, nullptr};
+    SCNetworkReachabilityContext unmappedContext{0, &unmapped, nullptr, nullptr, nullptr};
+    auto site = SCNetworkReachabilityCreateWithName(nullptr, "www.bazaarnest.test");
+    auto nowhere = SCNetworkReachabilityCreateWithName(nullptr, "nowhere.test");
+    SCNetworkReachabilitySetCallback(site, callback, &mappedContext);
+    SCNetworkReachabilitySetCallback(nowhere, callback, &unmappedContext);
+    Ref<NSRunLoop> loop = NSRunLoop::currentRunLoop();
+    ASSERT_TRUE(SCNetworkReachabilityScheduleWithRunLoop(site, loop, NSDefaultRunLoopMode));
+    ASSERT_TRUE(SCNetworkReachabilityScheduleWithRunLoop(nowhere, loop, NSDefaultRunLoopMode));
+    // Not from inside the scheduling call.
+    EXPECT_TRUE(mapped.flags.empty());
+    EXPECT_TRUE(unmapped.flags.empty());
+
+    advanceRunLoop(0);
+    ASSERT_EQ(mapped.flags.size(), 1u);
+    EXPECT_EQ(mapped.flags[0] & (kReachable | kLocal | kDirect), kReachable | kLocal | kDirect);
+    EXPECT_EQ(mapped.targets[0], site.get());
+    ASSERT_EQ(unmapped.flags.size(), 1u);
+    EXPECT_EQ(unmapped.flags[0], 0u);
+
+    // Once: later passes and time bring nothing while nothing changes.
+    advanceRunLoop(30);
+    EXPECT_EQ(mapped.flags.size(), 1u);
+    EXPECT_EQ(unmapped.flags.size(), 1u);
+    SCNetworkReachabilityUnscheduleFromRunLoop(site, loop, NSDefaultRunLoopMode);
+    SCNetworkReachabilityUnscheduleFromRunLoop(nowhere, loop, NSDefaultRunLoopMode);
+}
+
+TEST_F(ReachabilityCallbacks, TheFirstAnswerKeepsToItsModeAndNeedsTheSchedule) {
+    ManualClockScope clock;
+    Ref<NSRunLoop> loop = NSRunLoop::currentRunLoop();
+    Heard heard;
+    SCNetworkReachabilityContext context{0, &heard, nullptr, nullptr, nullptr};
+
+    // Scheduled for another mode: the default mode's passes do not answer it.
+    auto target = SCNetworkReachabilityCreateWithName(nullptr, "localhost");
+    SCNetworkReachabilitySetCallback(target, callback, &context);
+    NSString* probeMode = NS("ReachabilityProbeMode");
+    ASSERT_TRUE(SCNetworkReachabilityScheduleWithRunLoop(target, loop, probeMode));
+    advanceRunLoop(0);
+    EXPECT_TRUE(heard.flags.empty());
+    advanceRunLoop(0, probeMode);
+    ASSERT_EQ(heard.flags.size(), 1u);
+    EXPECT_EQ(heard.flags[0] & kReachable, kReachable);
+    SCNetworkReachabilityUnscheduleFromRunLoop(target, loop, probeMode);
+
+    // Unscheduled before the pass: no answer.
+    auto dropped = SCNetworkReachabilityCreateWithName(nullptr, "localhost");
+    SCNetworkReachabilitySetCallback(dropped, callback, &context);
+    ASSERT_TRUE(SCNetworkReachabilityScheduleWithRunLoop(dropped, loop, NSDefaultRunLoopMode));
+    SCNetworkReachabilityUnscheduleFromRunLoop(dropped, loop, NSDefaultRunLoopMode);
+    advanceRunLoop(0);
+    EXPECT_EQ(heard.flags.size(), 1u);
+
+    // An address has nothing to look up and answers only on a change.
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr = v4("127.0.0.1");
+    auto byAddress =
+        SCNetworkReachabilityCreateWithAddress(nullptr, reinterpret_cast<sockaddr*>(&local));
+    SCNetworkReachabilitySetCallback(byAddress, callback, &context);
+    ASSERT_TRUE(SCNetworkReachabilityScheduleWithRunLoop(byAddress, loop, NSDefaultRunLoopMode));
+    advanceRunLoop(0);
+    EXPECT_EQ(heard.flags.size(), 1u);
+    SCNetworkReachabilityUnscheduleFromRunLoop(byAddress, loop, NSDefaultRunLoopMode);
 }

@@ -1,0 +1,150 @@
+// The settle step and network work in flight: a screen is printed once the reply to a request
+// has been delivered, in scripts (manual clock) and interactive sessions (real clock) alike, and
+// a reply that never comes is waited for a bounded real time, with a line naming it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+
+#include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NetworkWork.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UIScreen.h"
+#include "UIKit/UIWindow.h"
+#include "external/nk-http-request/Classes/NKHTTPRequest.h"
+#include "support/FoundationTesting.h"
+#include "support/RunLoopTesting.h"
+#include "support/http/TestServer.h"
+#include "tools/shell/ShellSession.h"
+
+namespace {
+
+// An app with one label and two buttons: Fetch loads a URL with the request engine and shows
+// the reply in the label; Clear changes the label without the network.
+class FetchingDelegate : public NSObject,
+                         public UIApplicationDelegate,
+                         public NKHTTPRequestDelegate {
+    NS_OBJECT(FetchingDelegate, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.implements(
+            {"application:didFinishLaunchingWithOptions:", "requestFinished:", "requestFailed:"});
+        c.method("fetch:", &FetchingDelegate::fetch);
+        c.method("clear:", &FetchingDelegate::clear);
+    }
+    bool applicationDidFinishLaunchingWithOptions(UIApplication*, NSDictionary*) override {
+        window_ = make<UIWindow>(&UIWindow::initWithFrame, UIScreen::mainScreen()->bounds());
+        answer_ = make<UILabel>(&UILabel::initWithFrame, CGRectMake(20, 20, 280, 21));
+        answer_->setText(NS("Answer: none"));
+        window_->addSubview(answer_);
+        addButton("Fetch", "fetch:", 60);
+        addButton("Clear", "clear:", 110);
+        window_->makeKeyAndVisible();
+        return true;
+    }
+    Ref<UIWindow> window() override { return window_; }
+
+    void fetch(NSObject*) {
+        answer_->setText(NS("Answer: loading"));
+        request_ = NKHTTPRequest::requestWithURL(NSURL::URLWithString(str(url)));
+        request_->setDelegate(this);
+        request_->startAsynchronous();
+    }
+    void clear(NSObject*) { answer_->setText(NS("Answer: cleared")); }
+    void requestFinished(NKHTTPRequest* r) override {
+        answer_->setText(NSString::stringWithFormat(NS("Answer: %@"), r->responseString().get()));
+    }
+    void requestFailed(NKHTTPRequest*) override { answer_->setText(NS("Answer: failed")); }
+
+    static inline std::string url;
+
+private:
+    void addButton(const char* title, const char* action, float y) {
+        auto b = UIButton::buttonWithType(UIButtonTypeRoundedRect);
+        b->setFrame(CGRectMake(20, y, 280, 37));
+        b->setTitle(NSString::fromUTF8(title), UIControlStateNormal);
+        b->addTarget(this, Selector::named(action), UIControlEventTouchUpInside);
+        window_->addSubview(b);
+    }
+    Ref<UIWindow> window_;
+    Ref<UILabel> answer_;
+    Ref<NKHTTPRequest> request_;
+};
+
+// Runs the fetching app over the commands; a script on the manual clock, or lines read one by
+// one on the real clock as at a terminal.
+std::string runSession(const std::string& commands, bool script, double networkWait = 10.0) {
+    FetchingDelegate::staticClass();
+    ShellOptions options;
+    if (script) options.scriptPath = "-";
+    options.delegateClassName = "FetchingDelegate";
+    options.networkWaitSeconds = networkWait;
+    std::istringstream in(commands);
+    std::ostringstream out;
+    ShellSession session(options, out, in);
+    EXPECT_EQ(session.run(), 0);
+    return out.str();
+}
+
+// What the session printed after the command (up to the next one).
+std::string afterCommand(const std::string& transcript, const std::string& command) {
+    size_t at = transcript.find("> " + command + "\n");
+    if (at == std::string::npos) return "(no such command)";
+    size_t next = transcript.find("\n> ", at + 1);
+    return transcript.substr(at, next == std::string::npos ? std::string::npos : next - at);
+}
+
+size_t occurrences(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(ShellNetwork, TheScreenAfterACommandShowsTheReplyItsRequestWaitedFor) {
+    testhttp::TestServer server;
+    server.route("GET", "/answer", testhttp::text("Kayak for sale"));
+    FetchingDelegate::url = server.url("/answer");
+    for (bool script : {true, false}) {
+        std::string transcript = runSession("tap Fetch\ntap Fetch\n", script);
+        std::string first = afterCommand(transcript, "tap Fetch");
+        EXPECT_NE(first.find("Answer: Kayak for sale"), std::string::npos) << transcript;
+        EXPECT_EQ(first.find("Answer: loading"), std::string::npos) << transcript;
+        EXPECT_EQ(transcript.find("Still waiting"), std::string::npos) << transcript;
+        EXPECT_EQ(occurrences(transcript, "Answer: Kayak for sale"), 2u) << transcript;
+    }
+    EXPECT_EQ(server.requestsTo("/answer").size(), 4u);
+    EXPECT_EQ(NetworkWork::inFlight(), 0);
+}
+
+TEST(ShellNetwork, AReplyThatNeverComesIsWaitedForABoundedTimeAndNamedOncePerCommand) {
+    testhttp::TestServer server;
+    auto gate = server.gate();
+    server.route("GET", "/never", testhttp::held(gate, testhttp::text("too late")));
+    FetchingDelegate::url = server.url("/never");
+    std::string pendingLine =
+        ">> Still waiting for the network after 0.5 s: GET " + FetchingDelegate::url + "\n";
+
+    std::string transcript = runSession("tap Fetch\ntap Clear\nwait 30\n", true, 0.5);
+    // Said, and the session went on: the screen shows the request still under way.
+    std::string fetched = afterCommand(transcript, "tap Fetch");
+    EXPECT_EQ(occurrences(fetched, pendingLine), 1u) << transcript;
+    EXPECT_NE(fetched.find("Answer: loading"), std::string::npos) << transcript;
+    // Each command waits on its own, and says so once.
+    std::string cleared = afterCommand(transcript, "tap Clear");
+    EXPECT_EQ(occurrences(cleared, pendingLine), 1u) << transcript;
+    EXPECT_NE(cleared.find("Answer: cleared"), std::string::npos) << transcript;
+    // Time on the script's clock brings the request's time-out; the screen after the wait
+    // shows its failure, delivered before the screen was printed.
+    std::string waited = afterCommand(transcript, "wait 30");
+    EXPECT_NE(waited.find("Answer: failed"), std::string::npos) << transcript;
+    EXPECT_EQ(occurrences(transcript, "Still waiting"), 2u) << transcript;
+    EXPECT_EQ(NetworkWork::inFlight(), 0);
+    gate->open();
+}
