@@ -342,15 +342,15 @@ void BM_CurlMulti_1000Small_4Wide(benchmark::State& state) {
     std::vector<std::unique_ptr<Curl>> handles;
     for (int i = 0; i < kWidth; ++i) {
         handles.push_back(std::make_unique<Curl>());
-        curl_easy_setopt(handles.back()->handle, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(handles.back()->handle, CURLOPT_PRIVATE, handles.back().get());
+        curl_easy_setopt(handles.back()->handle(), CURLOPT_URL, url.c_str());
+        curl_easy_setopt(handles.back()->handle(), CURLOPT_PRIVATE, handles.back().get());
     }
     CURLM* multi = curl_multi_init();
     for (auto _ : state) {
         int started = 0, ended = 0;
         for (auto& h : handles) {
-            h->body = std::string();
-            curl_multi_add_handle(multi, h->handle);
+            h->body() = std::string();
+            curl_multi_add_handle(multi, h->handle());
             ++started;
         }
         while (ended < kSmallCount) {
@@ -362,12 +362,12 @@ void BM_CurlMulti_1000Small_4Wide(benchmark::State& state) {
                 CURL* easy = msg->easy_handle;
                 Curl* h = nullptr;
                 curl_easy_getinfo(easy, CURLINFO_PRIVATE, &h);
-                if (msg->data.result != CURLE_OK || h->body.empty())
+                if (msg->data.result != CURLE_OK || h->body().empty())
                     state.SkipWithError("request failed");
                 ++ended;
                 curl_multi_remove_handle(multi, easy);
                 if (started < kSmallCount) {
-                    h->body = std::string();
+                    h->body() = std::string();
                     curl_multi_add_handle(multi, easy);
                     ++started;
                 }

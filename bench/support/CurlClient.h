@@ -36,6 +36,10 @@ public:
         return body_.size();
     }
 
+    // For driving the handle from a multi interface: the handle, and the body it collects into.
+    CURL* handle() { return handle_; }
+    std::string& body() { return body_; }
+
 private:
     static size_t collect(char* data, size_t size, size_t count, void* out) {
         static_cast<std::string*>(out)->append(data, size * count);
