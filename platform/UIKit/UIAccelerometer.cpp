@@ -36,12 +36,17 @@ Ref<UIAccelerometer> UIAccelerometer::sharedAccelerometer() {
 }
 
 void UIAccelerometer::setDelegate(UIAccelerometerDelegate* delegate) {
+    // Setting the same delegate again keeps the rhythm: code that re-installs itself on every
+    // read would otherwise never see a sample.
+    if (timer_ && delegate && delegate_.lock().get() == delegate) return;
     delegate_ = delegate;
     restartTimer();
 }
 
 void UIAccelerometer::setUpdateInterval(NSTimeInterval seconds) {
-    interval_ = std::max(seconds, kFastestInterval);
+    seconds = std::max(seconds, kFastestInterval);
+    if (seconds == interval_) return;
+    interval_ = seconds;
     if (timer_) restartTimer();
 }
 

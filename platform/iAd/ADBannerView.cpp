@@ -95,6 +95,7 @@ void ADBannerView::setCurrentContentSizeIdentifier(NSString* identifier) {
 }
 
 void ADBannerView::setDelegate(ADBannerViewDelegate* delegate) {
+    if (delegate && refresh_ && delegate_.lock().get() == delegate) return;  // already loading
     delegate_ = delegate;
     stopLoads();
     if (delegate) scheduleLoads();

@@ -62,7 +62,8 @@ class ADBannerView : public UIView {
     Ref<NSString> currentContentSizeIdentifier() { return current_; }
     void setCurrentContentSizeIdentifier(NSString* identifier);
 
-    // Not retained. Setting one (re)starts the loads; nil stops them.
+    // Not retained. Setting another one restarts the loads (the first a second later); the same
+    // one again changes nothing; nil stops them.
     Ref<ADBannerViewDelegate> delegate() { return delegate_.lock(); }
     void setDelegate(ADBannerViewDelegate* delegate);
 

@@ -79,6 +79,21 @@ TEST_F(UIAccelerometerTest, AFreedDelegateStopsTheStream) {
     EXPECT_EQ(next->samples.size(), 2u);
 }
 
+TEST_F(UIAccelerometerTest, SettingTheSameDelegateOrIntervalAgainKeepsTheRhythm) {
+    auto acc = UIAccelerometer::sharedAccelerometer();
+    auto r = make<Recorder>();
+    acc->setUpdateInterval(0.5);
+    acc->setDelegate(r);
+    // Re-installed more often than the interval, as a delegate that chains itself in on every
+    // read does: the samples still come.
+    for (int i = 0; i < 8; ++i) {
+        advanceRunLoop(0.25);
+        acc->setDelegate(r);
+        acc->setUpdateInterval(0.5);
+    }
+    EXPECT_EQ(r->samples.size(), 4u);
+}
+
 TEST_F(UIAccelerometerTest, ReplacingTheDelegateHandsOverTheStream) {
     auto acc = UIAccelerometer::sharedAccelerometer();
     auto first = make<Recorder>(), second = make<Recorder>();
