@@ -202,7 +202,8 @@ public:
     const std::vector<Method>& methods() const { return methods_; }
     const std::vector<Method>& classMethods() const { return classMethods_; }
     bool instancesRespondToSelector(SEL sel) { return instanceMethod(sel) != nullptr; }
-    bool respondsToSelector(SEL sel) { return classMethod(sel) != nullptr; }
+    // A class object answers for its class methods.
+    bool respondsToSelector(SEL sel) override { return classMethod(sel) != nullptr; }
 
     void addProperty(Property p);
     const Property* property(std::string_view name);
