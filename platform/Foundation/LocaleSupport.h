@@ -12,6 +12,10 @@
 
 namespace locale_detail {
 
+// The process's locale from its environment (LC_ALL, then LANG): "en_US.UTF-8@euro" gives
+// "en_US"; none, "C" and "POSIX" give "en_US".
+std::string identifierFromEnvironment();
+
 // ICU instants are milliseconds since 1970.
 inline double toUDate(NSTimeInterval sinceReferenceDate) {
     return (sinceReferenceDate + NSTimeIntervalSince1970) * 1000.0;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <string>
 
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
@@ -25,6 +26,30 @@ void civilFromDays(long long z, long long& y, unsigned& m, unsigned& d) {
     d = doy - (153 * mp + 2) / 5 + 1;
     m = mp < 10 ? mp + 3 : mp - 9;
     if (m <= 2) ++y;
+}
+
+// Days from 1970-01-01 to a proleptic Gregorian date.
+long long daysFromCivil(long long y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+bool isLeap(long long y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+// Reads exactly `n` decimal digits at `p`.
+bool digits(const char*& p, int n, int& out) {
+    out = 0;
+    for (int i = 0; i < n; ++i, ++p) {
+        if (*p < '0' || *p > '9') return false;
+        out = out * 10 + (*p - '0');
+    }
+    return true;
 }
 
 Ref<NSDate> sharedDate(NSTimeInterval t) {
@@ -147,6 +172,31 @@ bool NSDate::isEqual(NSObject* other) {
 // std::hash gives 0.0 and -0.0 the same value, which isEqual treats as equal.
 NSUInteger NSDate::hash() {
     return static_cast<NSUInteger>(std::hash<double>()(t_));
+}
+
+Ref<NSDate> NSDate::dateWithString(NSString* text) {
+    if (!text) return nullptr;
+    std::string s = text->utf8();
+    const char* p = s.c_str();
+    int year, month, day, hour, minute, second, offH, offM;
+    auto expect = [&p](char c) { return *p++ == c; };
+    if (!digits(p, 4, year) || !expect('-') || !digits(p, 2, month) || !expect('-') ||
+        !digits(p, 2, day) || !expect(' ') || !digits(p, 2, hour) || !expect(':') ||
+        !digits(p, 2, minute) || !expect(':') || !digits(p, 2, second) || !expect(' '))
+        return nullptr;
+    char sign = *p++;
+    if ((sign != '+' && sign != '-') || !digits(p, 2, offH) || !digits(p, 2, offM) || *p != '\0')
+        return nullptr;
+    static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59 ||
+        offH > 23 || offM > 59)
+        return nullptr;
+    unsigned last = kDays[month - 1] + (month == 2 && isLeap(year) ? 1 : 0);
+    if (static_cast<unsigned>(day) > last) return nullptr;
+    long long days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    double local = static_cast<double>(days) * 86400.0 + hour * 3600 + minute * 60 + second;
+    double offset = (offH * 3600 + offM * 60) * (sign == '-' ? -1 : 1);
+    return dateWithTimeIntervalSince1970(local - offset);
 }
 
 Ref<NSString> NSDate::description() {

@@ -13,6 +13,9 @@ class NSDate : public NSObject {
     static Ref<NSDate> dateWithTimeIntervalSinceNow(NSTimeInterval seconds);
     static Ref<NSDate> dateWithTimeIntervalSinceReferenceDate(NSTimeInterval seconds);
     static Ref<NSDate> dateWithTimeIntervalSince1970(NSTimeInterval seconds);
+    // The form description writes, "yyyy-MM-dd HH:mm:ss ±hhmm" ("2011-06-30 18:45:00 -0500");
+    // nil for anything else, or for a day, hour or offset out of range.
+    static Ref<NSDate> dateWithString(NSString* text);
     static Ref<NSDate> dateWithTimeInterval(NSTimeInterval seconds, NSDate* since);
     // Shared dates far in the future (4001-01-01) and the past (1-01-01 of the Julian calendar).
     static Ref<NSDate> distantFuture();

@@ -37,19 +37,6 @@ std::mutex gLock;
 Ref<NSString> gTestIdentifier;
 Ref<NSLocale> gCurrent;  // the last current locale made, reused while its identifier holds
 
-// "en_US.UTF-8@euro" -> "en_US"; "C" and "POSIX" mean no preference.
-std::string identifierFromEnvironment() {
-    for (const char* var : {"LC_ALL", "LANG"}) {
-        const char* v = std::getenv(var);
-        if (!v || !*v) continue;
-        std::string s(v);
-        s = s.substr(0, s.find_first_of(".@"));
-        if (s.empty() || s == "C" || s == "POSIX") break;
-        return s;
-    }
-    return "en_US";
-}
-
 Ref<NSString> currentIdentifier() {
     {
         std::lock_guard<std::mutex> g(gLock);
@@ -58,7 +45,7 @@ Ref<NSString> currentIdentifier() {
     if (auto pref = NSUserDefaults::standardUserDefaults()->stringForKey(NS("AppleLocale"));
         pref && pref->length() > 0)
         return pref;
-    return NSString::fromUTF8(identifierFromEnvironment());
+    return NSString::fromUTF8(locale_detail::identifierFromEnvironment());
 }
 
 // A number format of the locale, for its symbols.
@@ -282,3 +269,20 @@ Ref<NSString> NSLocale::description() {
     return NSString::stringWithFormat(NS("<NSLocale %@%@>"), localeIdentifier(),
                                       autoupdating_ ? NS(" (autoupdating)") : NS(""));
 }
+
+namespace locale_detail {
+
+// "en_US.UTF-8@euro" -> "en_US"; "C" and "POSIX" mean no preference.
+std::string identifierFromEnvironment() {
+    for (const char* var : {"LC_ALL", "LANG"}) {
+        const char* v = std::getenv(var);
+        if (!v || !*v) continue;
+        std::string s(v);
+        s = s.substr(0, s.find_first_of(".@"));
+        if (s.empty() || s == "C" || s == "POSIX") break;
+        return s;
+    }
+    return "en_US";
+}
+
+}  // namespace locale_detail

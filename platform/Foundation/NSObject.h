@@ -306,7 +306,9 @@ public:
     Ref<NSString> className();
     bool isKindOfClass(Class cls);
     bool isMemberOfClass(Class cls);
-    bool respondsToSelector(SEL sel);
+    // The class's registration answers by default; a class that answers probes for another
+    // object overrides it (respondsTo() and the runtime's callers ask through it).
+    virtual bool respondsToSelector(SEL sel);
     Ref<NSMethodSignature> methodSignatureForSelector(SEL sel);
     Ref<NSObject> performSelector(SEL sel);
     Ref<NSObject> performSelector(SEL sel, NSObject* arg);

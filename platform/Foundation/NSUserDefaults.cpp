@@ -11,6 +11,7 @@
 
 #include "Foundation/Clock.h"
 #include "Foundation/FileSupport.h"
+#include "Foundation/LocaleSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSData.h"
@@ -112,6 +113,12 @@ bool NSUserDefaults::initWithFile(NSString* path) {
     path_ = path->copy();
     persistent_ = NSMutableDictionary::dictionary();
     registered_ = NSMutableDictionary::dictionary();
+    // The user's languages start as the language of the process's locale, as the platform
+    // registers them from the system settings.
+    std::string locale = locale_detail::identifierFromEnvironment();
+    registered_->setObject(
+        NSArray::arrayWithObject(NSString::fromUTF8(locale.substr(0, locale.find_first_of("_-")))),
+        NS("AppleLanguages"));
     load();
     return true;
 }

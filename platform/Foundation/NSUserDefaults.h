@@ -56,7 +56,8 @@ class NSUserDefaults : public NSObject {
     void setURL(NSURL* url, NSString* key);
 
     // Values consulted after the persistent ones; never written to the file. Later
-    // registrations add to (and override) earlier ones.
+    // registrations add to (and override) earlier ones. The domain starts with
+    // "AppleLanguages": an array of the language of the process's locale ("de" for de_DE).
     void registerDefaults(NSDictionary* registrationDictionary);
     // The registered values overlaid by the persistent ones.
     Ref<NSDictionary> dictionaryRepresentation();

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSException.h"
@@ -21,6 +22,7 @@ struct Registry {
     std::mutex lock;
     std::unordered_map<std::string, std::unique_ptr<Selector>> selectors;
     std::unordered_map<std::string, Class> classes;
+    std::unordered_set<std::string> hidden;
 };
 Registry& registry() {
     static Registry* r = new Registry();  // never destroyed: classes outlive every object
@@ -54,8 +56,19 @@ Ref<NSString> NSStringFromSelector(SEL sel) {
 Class classNamed(std::string_view name) {
     Registry& r = registry();
     std::lock_guard<std::mutex> g(r.lock);
-    auto it = r.classes.find(std::string(name));
+    std::string key(name);
+    if (r.hidden.count(key)) return nullptr;
+    auto it = r.classes.find(key);
     return it == r.classes.end() ? nullptr : it->second;
+}
+
+void setClassNameHidden(std::string_view name, bool hidden) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> g(r.lock);
+    if (hidden)
+        r.hidden.insert(std::string(name));
+    else
+        r.hidden.erase(std::string(name));
 }
 
 Class NSClassFromString(NSString* name) {

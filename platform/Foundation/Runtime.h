@@ -26,6 +26,9 @@ Class NSClassFromString(NSString* name);
 Ref<NSString> NSStringFromClass(Class cls);
 // Look-up by a C++ name, without making a string object.
 Class classNamed(std::string_view name);
+// A hidden class is not found by name (it still exists for code that names it in C++): the
+// stand-in for a weakly linked framework class that the device lacks.
+void setClassNameHidden(std::string_view name, bool hidden);
 
 // Type codes of the runtime ("v" void, "B" bool, "c" char, "i" int, "q" long long, "f" float,
 // "d" double, "@" object, "#" class, ":" selector, "*" C string, "^v" pointer, "{Name=...}"
@@ -199,7 +202,8 @@ public:
     const std::vector<Method>& methods() const { return methods_; }
     const std::vector<Method>& classMethods() const { return classMethods_; }
     bool instancesRespondToSelector(SEL sel) { return instanceMethod(sel) != nullptr; }
-    bool respondsToSelector(SEL sel) { return classMethod(sel) != nullptr; }
+    // A class object answers for its class methods.
+    bool respondsToSelector(SEL sel) override { return classMethod(sel) != nullptr; }
 
     void addProperty(Property p);
     const Property* property(std::string_view name);

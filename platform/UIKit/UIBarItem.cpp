@@ -27,6 +27,8 @@ void UIBarItem::setImage(UIImage* image) {
 
 Ref<NSString> UIBarItem::displayTitle() {
     if (title_) return title_;
+    if (image_ && accessibilityLabel_ && accessibilityLabel_->length() > 0)
+        return accessibilityLabel_;
     if (image_) {
         auto name = image_->sourceName();
         return name ? name->lastPathComponent() : Ref<NSString>(NS("image"));

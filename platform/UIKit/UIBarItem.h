@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Foundation/NSObject.h"
+#include "Foundation/NSString.h"
 #include "UIKit/UIGeometry.h"
 
 class UIImage;
@@ -21,7 +22,14 @@ class UIBarItem : public NSObject {
     NSInteger tag() { return tag_; }
     void setTag(NSInteger tag) { tag_ = tag; }
 
-    // What the shell shows for the item: its title, or the name of its system item or image.
+    // The text a person or the shell knows an image-only item by.
+    Ref<NSString> accessibilityLabel() { return accessibilityLabel_; }
+    void setAccessibilityLabel(NSString* label) {
+        accessibilityLabel_ = label ? label->copy() : nullptr;
+    }
+
+    // What the shell shows for the item: its title, or the name of its system item; for an
+    // image-only item its accessibility label, else its image's name.
     virtual Ref<NSString> displayTitle();
 
 protected:
@@ -31,6 +39,7 @@ protected:
 private:
     bool enabled_ = true;
     Ref<NSString> title_;
+    Ref<NSString> accessibilityLabel_;
     Ref<UIImage> image_;
     UIEdgeInsets imageInsets_{};
     NSInteger tag_ = 0;

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "CoreGraphics/CGColor.h"
+#include "Foundation/NSData.h"
 #include "Foundation/NSString.h"
 #include "UIKit/ImageCodecs.h"
 #include "UIKit/UIGraphics.h"
@@ -45,6 +46,30 @@ bool UIColor::initWithPatternImage(UIImage* image) {
     pattern_ = image;
     r_ = g_ = b_ = a_ = 0;
     return image != nullptr;
+}
+
+void UIColor::encodeWithCoder(NSCoder* coder) {
+    if (pattern_) {
+        coder->encodeObject(UIImagePNGRepresentation(pattern_), NS("UIPatternImage"));
+        return;
+    }
+    coder->encodeBool(white_, NS("UIWhite"));
+    coder->encodeFloat(r_, NS("UIRed"));
+    coder->encodeFloat(g_, NS("UIGreen"));
+    coder->encodeFloat(b_, NS("UIBlue"));
+    coder->encodeFloat(a_, NS("UIAlpha"));
+}
+
+bool UIColor::initWithCoder(NSCoder* coder) {
+    if (coder->containsValueForKey(NS("UIPatternImage"))) {
+        auto data = as<NSData>(coder->decodeObjectForKey(NS("UIPatternImage")));
+        return initWithPatternImage(data ? UIImage::imageWithData(data).get() : nullptr);
+    }
+    if (!coder->containsValueForKey(NS("UIAlpha"))) return false;
+    initWithRed(coder->decodeFloatForKey(NS("UIRed")), coder->decodeFloatForKey(NS("UIGreen")),
+                coder->decodeFloatForKey(NS("UIBlue")), coder->decodeFloatForKey(NS("UIAlpha")));
+    white_ = coder->decodeBoolForKey(NS("UIWhite"));
+    return true;
 }
 
 Ref<UIColor> UIColor::colorWithRed(CGFloat red, CGFloat green, CGFloat blue, CGFloat alpha) {

@@ -4,11 +4,14 @@
 
 #include "CoreGraphics/CGBase.h"
 #include "CoreGraphics/CGGeometry.h"
+#include "Foundation/NSCoder.h"
 #include "Foundation/NSObject.h"
 
 class UIImage;
 
-class UIColor : public NSObject {
+// Keyed archives keep the components (and whether the colour is a grey), or a pattern's image
+// as PNG data.
+class UIColor : public NSObject, public NSCoding {
     NS_OBJECT(UIColor, NSObject)
     static Ref<UIColor> colorWithRed(CGFloat red, CGFloat green, CGFloat blue, CGFloat alpha);
     static Ref<UIColor> colorWithWhite(CGFloat white, CGFloat alpha);
@@ -72,6 +75,9 @@ class UIColor : public NSObject {
     // "UIDeviceRGBColorSpace r g b a", as the platform prints.
     Ref<NSString> description() override;
     Ref<NSObject> copyWithZone() override { return Ref<NSObject>(this); }
+
+    void encodeWithCoder(NSCoder* coder) override;
+    bool initWithCoder(NSCoder* coder) override;
 
 private:
     CGFloat r_ = 0, g_ = 0, b_ = 0, a_ = 1;

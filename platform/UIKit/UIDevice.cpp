@@ -31,6 +31,8 @@ void UIDevice::describeClass(RuntimeClass& c) {
     c.method("userInterfaceIdiom", &UIDevice::userInterfaceIdiom);
     c.method("isMultitaskingSupported", &UIDevice::isMultitaskingSupported);
     c.method("model", &UIDevice::model);
+    c.method("localizedModel", &UIDevice::localizedModel);
+    c.method("name", &UIDevice::name);
     c.method("systemName", &UIDevice::systemName);
     c.method("systemVersion", &UIDevice::systemVersion);
     c.method("uniqueIdentifier", &UIDevice::uniqueIdentifier);
@@ -50,16 +52,32 @@ Ref<NSString> UIDevice::name() {
     return NS("Bazaarnest Phone");
 }
 Ref<NSString> UIDevice::model() {
-    return NS("iPhone");
+    return model_ ? model_ : Ref<NSString>(NS("iPhone"));
 }
 Ref<NSString> UIDevice::localizedModel() {
-    return NS("iPhone");
+    return model();
 }
 Ref<NSString> UIDevice::systemName() {
     return NS("iPhone OS");
 }
 Ref<NSString> UIDevice::systemVersion() {
-    return NS("5.0");
+    return systemVersion_ ? systemVersion_ : Ref<NSString>(NS("5.0"));
+}
+
+void UIDevice::setModel(NSString* model) {
+    model_ = model ? model->copy() : nullptr;
+}
+
+void UIDevice::setSystemVersion(NSString* version) {
+    systemVersion_ = version ? version->copy() : nullptr;
+}
+
+void UIDevice::resetForTesting() {
+    model_ = nullptr;
+    systemVersion_ = nullptr;
+    idiom_ = UIUserInterfaceIdiomPhone;
+    multitasking_ = true;
+    orientation_ = UIDeviceOrientationPortrait;
 }
 
 Ref<NSString> UIDevice::uniqueIdentifier() {

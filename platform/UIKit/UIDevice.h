@@ -1,5 +1,7 @@
 // The device: a phone running the platform's version 5.0. Its unique identifier is made once
-// and kept in the sandbox's Library folder, so it stays the same across launches.
+// and kept in the sandbox's Library folder, so it stays the same across launches. Tests make it
+// another device (a pad, an older system, one without multitasking) with the setters; the
+// hardware model behind `uname` and "hw.machine" is in Foundation/SystemInfo.h.
 #pragma once
 
 #include "Foundation/NSObject.h"
@@ -43,14 +45,22 @@ class UIDevice : public NSObject {
 
     Ref<NSString> name();            // "Bazaarnest Phone"
     Ref<NSString> model();           // "iPhone"
-    Ref<NSString> localizedModel();  // "iPhone"
+    Ref<NSString> localizedModel();  // the model
     Ref<NSString> systemName();      // "iPhone OS"
     Ref<NSString> systemVersion();   // "5.0"
     // 40 lower-case hexadecimal digits, made on first use and kept in Library/ of the sandbox
     // (file "DeviceIdentifier").
     Ref<NSString> uniqueIdentifier();
-    UIUserInterfaceIdiom userInterfaceIdiom() { return UIUserInterfaceIdiomPhone; }
-    bool isMultitaskingSupported() { return true; }
+    UIUserInterfaceIdiom userInterfaceIdiom() { return idiom_; }
+    bool isMultitaskingSupported() { return multitasking_; }
+
+    // Test hooks: another model ("iPad"), system version, idiom or multitasking support.
+    void setModel(NSString* model);
+    void setSystemVersion(NSString* version);
+    void setUserInterfaceIdiom(UIUserInterfaceIdiom idiom) { idiom_ = idiom; }
+    void setMultitaskingSupported(bool supported) { multitasking_ = supported; }
+    // The phone again: model, version, idiom, multitasking and portrait orientation.
+    void resetForTesting();
 
     // Orientation: unknown until notifications are on; changes post
     // UIDeviceOrientationDidChangeNotification while they are generated.
@@ -73,6 +83,10 @@ class UIDevice : public NSObject {
 
 private:
     Ref<NSString> identifier_;
+    Ref<NSString> model_;
+    Ref<NSString> systemVersion_;
+    UIUserInterfaceIdiom idiom_ = UIUserInterfaceIdiomPhone;
+    bool multitasking_ = true;
     UIDeviceOrientation orientation_ = UIDeviceOrientationPortrait;
     int generating_ = 0;
     bool batteryMonitoring_ = false;

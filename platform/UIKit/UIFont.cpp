@@ -33,6 +33,20 @@ Ref<UIFont> UIFont::fontWithName(NSString* name, CGFloat size) {
     return f;
 }
 
+void UIFont::encodeWithCoder(NSCoder* coder) {
+    coder->encodeObject(name_, NS("UIFontName"));
+    coder->encodeFloat(size_, NS("UIFontPointSize"));
+}
+
+bool UIFont::initWithCoder(NSCoder* coder) {
+    auto name = as<NSString>(coder->decodeObjectForKey(NS("UIFontName")));
+    if (!name || name->length() == 0) return false;
+    name_ = name->copy();
+    CGFloat size = coder->decodeFloatForKey(NS("UIFontPointSize"));
+    size_ = size > 0 ? size : 12;
+    return true;
+}
+
 Ref<UIFont> UIFont::fontWithSize(CGFloat size) {
     return fontWithName(name_, size);
 }

@@ -5,11 +5,13 @@
 #pragma once
 
 #include "CoreGraphics/CGGeometry.h"
+#include "Foundation/NSCoder.h"
 #include "Foundation/NSObject.h"
 
 class NSArray;
 
-class UIFont : public NSObject {
+// Keyed archives keep the name and the point size.
+class UIFont : public NSObject, public NSCoding {
     NS_OBJECT(UIFont, NSObject)
     static Ref<UIFont> systemFontOfSize(CGFloat size);
     static Ref<UIFont> boldSystemFontOfSize(CGFloat size);
@@ -40,6 +42,9 @@ class UIFont : public NSObject {
     NSUInteger hash() override;
     Ref<NSString> description() override;
     Ref<NSObject> copyWithZone() override { return Ref<NSObject>(this); }
+
+    void encodeWithCoder(NSCoder* coder) override;
+    bool initWithCoder(NSCoder* coder) override;
 
 private:
     Ref<NSString> name_;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CoreGraphics/CoreGraphics.h"
+#include "UIKit/UIAccelerometer.h"
 #include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"

@@ -554,9 +554,50 @@ void UIView::setNeedsDisplay() {
     setNeedsDisplayInRect(bounds());
 }
 
+namespace {
+struct DisplayQueue {
+    std::vector<Weak<UIView>> pending;
+    bool scheduled = false;
+};
+DisplayQueue& displayQueue() {
+    static DisplayQueue q;
+    return q;
+}
+
+bool inVisibleWindow(UIView* view) {
+    auto window = view->window();
+    return window && !window->isHidden();
+}
+}  // namespace
+
 void UIView::setNeedsDisplayInRect(CGRect rect) {
     dirty_ = needsDisplay_ ? CGRectUnion(dirty_, rect) : rect;
     needsDisplay_ = true;
+    // A view on screen is drawn at the end of the main loop's pass, once however often it was
+    // marked; other views wait until something renders them.
+    if (displayQueued_ || !NSThread::isMainThread() || !inVisibleWindow(this)) return;
+    displayQueued_ = true;
+    auto& q = displayQueue();
+    q.pending.emplace_back(this);
+    if (!q.scheduled) {
+        q.scheduled = true;
+        NSRunLoop::mainRunLoop()->performBlock([] { UIView::displayPendingViews(); });
+    }
+}
+
+void UIView::displayPendingViews() {
+    auto& q = displayQueue();
+    q.scheduled = false;
+    // Layout first, as the platform lays out before it draws.
+    layoutPendingViews();
+    auto pending = std::move(q.pending);
+    q.pending.clear();
+    for (auto& w : pending) {
+        auto v = w.lock();
+        if (!v) continue;
+        v->displayQueued_ = false;
+        if (inVisibleWindow(v)) UIViewDisplayPending(v);
+    }
 }
 
 void UIView::displayIfNeeded() {
@@ -906,6 +947,11 @@ void UIView::transitionWithView(UIView* view, NSTimeInterval duration,
 // ---- life -------------------------------------------------------------------------------------
 
 void UIView::dealloc() {
+    // The subviews hear that they leave their superview, as on the platform, so that what
+    // they run while on screen (timers, observers) stops with it.
+    auto subs = subviews_;
+    for (auto& s : subs)
+        s->willMoveToSuperview(nullptr);
     for (auto& s : subviews_) {
         s->superview_.reset();
         // A subview that lives on takes its layer out of this view's.

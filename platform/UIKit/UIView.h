@@ -164,7 +164,8 @@ class UIView : public UIResponder, public CALayerDelegate {
 
     // Callbacks around changes of the hierarchy, in the platform's order: willMoveToSuperview,
     // willMoveToWindow, (change), didMoveToWindow, didMoveToSuperview, then didAddSubview on the
-    // new superview; willRemoveSubview runs on the old superview before anything else.
+    // new superview; willRemoveSubview runs on the old superview before anything else. A view
+    // being freed sends willMoveToSuperview: nil to each of its subviews.
     virtual void didAddSubview(UIView*) {}
     virtual void willRemoveSubview(UIView*) {}
     virtual void willMoveToSuperview(UIView*) {}
@@ -209,9 +210,14 @@ class UIView : public UIResponder, public CALayerDelegate {
 
     // ---- display -------------------------------------------------------------------------
     // The view's own mark: the renderer answers it with drawRect:. It does not mark the
-    // layer, so contents given to the layer stay until the layer itself is displayed.
+    // layer, so contents given to the layer stay until the layer itself is displayed. A view
+    // in a visible window marked on the main thread is also drawn at the end of the main
+    // loop's pass (after layout), once however often it was marked: its drawRect: runs with a
+    // context of its bounds size current, whose drawing is not kept.
     void setNeedsDisplay();
     void setNeedsDisplayInRect(CGRect rect);
+    // Runs the pending display pass now (pending layout first).
+    static void displayPendingViews();
     bool needsDisplay() { return needsDisplay_; }
     // The area marked since the last display (the bounds for setNeedsDisplay).
     CGRect dirtyRect() { return dirty_; }
@@ -325,6 +331,7 @@ private:
     bool autoresizesSubviews_ = true;
     bool needsLayout_ = false;
     bool needsDisplay_ = false;
+    bool displayQueued_ = false;
     UIViewAutoresizing autoresizingMask_ = UIViewAutoresizingNone;
     UIViewContentMode contentMode_ = UIViewContentModeScaleToFill;
     UIViewAnimationTransition lastTransition_ = UIViewAnimationTransitionNone;

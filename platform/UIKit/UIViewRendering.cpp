@@ -200,11 +200,26 @@ void renderTree(UIView* view, CGContextRef ctx) {
     CGContextRestoreGState(ctx);
 }
 
+// drawRect: draws into the view's own backing, which is the size of its bounds. With `whole`
+// the whole view is drawn, answering any pending display mark; without, only the marked area.
+void drawRectInContext(UIView* view, CGContextRef ctx, bool whole) {
+    CGRect bounds = view->bounds();
+    CGContextSaveGState(ctx);
+    CGContextClipToRect(ctx, bounds);
+    if (auto label = dynamic_cast<UILabel*>(view)) prepareLabel(label, ctx);
+    if (view->needsDisplay()) {
+        if (whole) view->setNeedsDisplay();
+        view->displayIfNeeded();
+    } else if (whole) {
+        view->drawRect(bounds);
+    }
+    CGContextRestoreGState(ctx);
+}
+
 }  // namespace
 
 void UIViewDrawOwnContent(UIView* view, CGContextRef ctx) {
     if (!view || !ctx) return;
-    CGRect bounds = view->bounds();
     UIGraphicsPushContext(ctx);
     CGContextSaveGState(ctx);
     UIDrawStandardAppearance(view, ctx);
@@ -214,19 +229,24 @@ void UIViewDrawOwnContent(UIView* view, CGContextRef ctx) {
         // clipped only when the view clips.
         if (auto image = imageView->displayedImage()) image->drawInRect(imageView->imageRect());
     }
-    // drawRect: draws into the view's own backing, which is the size of its bounds.
-    CGContextSaveGState(ctx);
-    CGContextClipToRect(ctx, bounds);
-    if (auto label = dynamic_cast<UILabel*>(view)) prepareLabel(label, ctx);
-    // Drawing the whole view answers any pending display mark.
-    if (view->needsDisplay()) {
-        view->setNeedsDisplay();
-        view->displayIfNeeded();
-    } else {
-        view->drawRect(bounds);
-    }
-    CGContextRestoreGState(ctx);
+    drawRectInContext(view, ctx, true);
     UIGraphicsPopContext();
+}
+
+void UIViewDisplayPending(UIView* view) {
+    if (!view || !view->needsDisplay()) return;
+    // The view's backing is the size of its bounds; no one reads it back, since the renderer
+    // paints live from drawRect:, so one point is one pixel and a huge view is cut to size.
+    CGSize size = view->bounds().size;
+    size.width = std::clamp(std::ceil(size.width), CGFloat(1), CGFloat(2048));
+    size.height = std::clamp(std::ceil(size.height), CGFloat(1), CGFloat(2048));
+    UIGraphicsBeginImageContextWithOptions(size, false, 1);
+    if (auto ctx = UIGraphicsGetCurrentContext()) {
+        CGRect b = view->bounds();
+        CGContextTranslateCTM(ctx, -b.origin.x, -b.origin.y);
+        drawRectInContext(view, ctx, false);
+    }
+    UIGraphicsEndImageContext();
 }
 
 CGRect UIViewContentModeRect(UIViewContentMode mode, CGRect b, CGSize s) {

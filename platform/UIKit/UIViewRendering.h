@@ -29,6 +29,10 @@ void UIViewRenderInContext(UIView* view, CGContextRef context);
 // view's layer asks of it as the layer's delegate.
 void UIViewDrawOwnContent(UIView* view, CGContextRef context);
 
+// The display pass's drawing: the view's pending display mark answered with drawRect: of the
+// marked area, with a context of the view's bounds size current (UIView's display pass).
+void UIViewDisplayPending(UIView* view);
+
 // Where content of `size` (points) lands in `bounds` under a content mode (the redraw mode
 // scales to fill, as the platform's does).
 CGRect UIViewContentModeRect(UIViewContentMode mode, CGRect bounds, CGSize size);

@@ -149,6 +149,27 @@ ShellCommand waitCommand(std::string_view rest) {
     return c;
 }
 
+// Exactly `count` decimal numbers separated by blanks, each within [low, high].
+ShellCommand numbersCommand(ShellCommandKind kind, std::string_view rest, size_t count, double low,
+                            double high, const char* usage) {
+    ShellCommand c;
+    c.kind = kind;
+    std::string s(rest);
+    const char* p = s.c_str();
+    while (*p) {
+        char* end = nullptr;
+        double v = std::strtod(p, &end);
+        if (end == p || !std::isfinite(v) || v < low || v > high) return invalid(usage);
+        c.values.push_back(v);
+        p = end;
+        while (*p == ' ' || *p == '\t')
+            ++p;
+        if (end == p && *p) return invalid(usage);  // no blank between two numbers
+    }
+    if (c.values.size() != count) return invalid(usage);
+    return c;
+}
+
 }  // namespace
 
 ShellCommand parseShellCommand(std::string_view line) {
@@ -183,6 +204,18 @@ ShellCommand parseShellCommand(std::string_view line) {
     if (verb == "cancel") return bare(K::Cancel, verb, rest);
     if (verb == "shake") return bare(K::Shake, verb, rest);
     if (verb == "memory-warning") return bare(K::MemoryWarning, verb, rest);
+    if (verb == "tilt") {
+        return numbersCommand(K::Tilt, rest, 3, -8, 8,
+                              "tilt needs x, y and z in g (-8 to 8): tilt 0 -1 0");
+    }
+    if (verb == "location") {
+        ShellCommand c = numbersCommand(K::Location, rest, 2, -180, 180,
+                                        "location needs a latitude and a longitude: "
+                                        "location 52.37 4.89");
+        if (c.kind == K::Location && std::fabs(c.values[0]) > 90)
+            return invalid("a latitude lies between -90 and 90");
+        return c;
+    }
     if (verb == "wait") return waitCommand(rest);
     if (verb == "screenshot") {
         Argument a = argumentOf(rest);
@@ -215,6 +248,8 @@ std::string shellHelpText() {
            "                          (cancel also closes the photo picker or an alert)\n"
            "  shake                   shake the phone\n"
            "  memory-warning          send the app a memory warning\n"
+           "  tilt <x> <y> <z>        hold the phone so the accelerometer reads x y z (in g)\n"
+           "  location <lat> <lon>    the phone is now at that latitude and longitude\n"
            "  wait <seconds>          let time pass (timers fire, animations end)\n"
            "  screenshot <file.png>   save the screen as an image\n"
            "  help                    this list\n"

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 enum class ShellCommandKind {
     Empty,  // a blank line or a comment
@@ -23,6 +24,8 @@ enum class ShellCommandKind {
     Cancel,
     Shake,
     MemoryWarning,
+    Tilt,      // the accelerometer's reading
+    Location,  // the device's location
     Wait,
     Screenshot,
     Help,
@@ -39,6 +42,8 @@ struct ShellCommand {
     int direction = 0;
     // Wait: seconds.
     double seconds = 0;
+    // Tilt: x, y, z in g; location: latitude, longitude.
+    std::vector<double> values;
     // Why the line is not a command (Invalid).
     std::string error;
 

@@ -9,6 +9,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/NSString.h"
+#include "MediaPlayer/MPMoviePlayerController.h"
 #include "UIKit/UIActionSheet.h"
 #include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIAlertView.h"
@@ -256,6 +257,19 @@ private:
         return b;
     }
 
+    // "[movie 12 s of 30 s]" while a movie plays or is paused, in whole seconds.
+    static std::string movieLine(MPMovieView* movie) {
+        auto player = movie->player();
+        if (!player) return std::string();
+        auto state = player->playbackState();
+        if (state != MPMoviePlaybackStatePlaying && state != MPMoviePlaybackStatePaused)
+            return std::string();
+        std::string line = "[movie " +
+                           std::to_string(static_cast<long>(player->currentPlaybackTime())) +
+                           " s of " + std::to_string(static_cast<long>(player->duration())) + " s";
+        return line + (state == MPMoviePlaybackStatePaused ? ", paused]" : "]");
+    }
+
     // ---- the tree ------------------------------------------------------------------------------
 
     void walk(UIView* v, CGRect clip, bool touchable, std::vector<Block>& out) {
@@ -290,6 +304,15 @@ private:
         if (auto textView = as<UITextView>(v)) {
             if (meets(rect, clip)) this->textView(textView, touchable, out);
             return;
+        }
+        if (auto movie = as<MPMovieView>(v); movie && meets(rect, clip)) {
+            // Its controls (Done) follow as subviews.
+            if (auto line = movieLine(movie); !line.empty()) {
+                // On the line through the picture's middle, where a person sees the movie.
+                Block b = leaf(v, line);
+                b.rect = CGRectMake(rect.origin.x, CGRectGetMidY(rect), rect.size.width, 1);
+                out.push_back(std::move(b));
+            }
         }
         if (auto control = as<UIControl>(v)) {
             if (meets(rect, clip)) this->control(control, touchable, out);
@@ -376,7 +399,9 @@ private:
         }
         std::string title;
         if (auto button = as<UIButton>(c)) {
+            // An image-only button goes by its accessibility label, as a person knows it.
             title = utf8(button->currentTitle());
+            if (title.empty()) title = utf8(c->accessibilityLabel());
             if (title.empty()) title = imageName(button->currentImage());
             if (title.empty()) title = imageName(button->currentBackgroundImage());
         }

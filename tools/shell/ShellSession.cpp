@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "AudioToolbox/AudioToolbox.h"
+#include "CoreLocation/CoreLocation.h"
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDate.h"
@@ -25,6 +27,7 @@
 #include "Foundation/NetworkWork.h"
 #include "MessageUI/MFMailComposeViewController.h"
 #include "MessageUI/MFMessageComposeViewController.h"
+#include "UIKit/UIAccelerometer.h"
 #include "UIKit/UIActionSheet.h"
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIApplication.h"
@@ -36,6 +39,7 @@
 #include "UIKit/UITextInputTraits.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
+#include "iAd/ADBannerView.h"
 #include "tools/shell/ShellScreenshot.h"
 
 namespace {
@@ -124,6 +128,11 @@ ShellSession::~ShellSession() {
     if (input_ && input_->source) input_->source->invalidate();
 }
 
+namespace {
+// A location given in the terminal is as good as a phone's satellite fix.
+constexpr double kShellLocationAccuracy = 10;
+}  // namespace
+
 int ShellSession::run() {
     script_ = !options_.scriptPath.empty();
     std::ifstream file;
@@ -148,6 +157,9 @@ int ShellSession::run() {
     }
     out_.flush();
 
+    // The platform's weakly linked classes, and their test controls from the environment.
+    ADRegisterClasses();
+    soundsNoted_ = audio_session::playedSystemSounds().size();
     auto app = UIApplication::sharedApplication();
     app->setOpenURLObserver([this](NSURL* url) {
         note("Handed off to another app: " + (url ? utf8(url->absoluteString()) : "(nil)"));
@@ -357,6 +369,17 @@ void ShellSession::note(const std::string& line) {
     notes_.push_back(line);
 }
 
+void ShellSession::noteSounds() {
+    auto played = audio_session::playedSystemSounds();
+    // A log that was cleared starts over.
+    if (played.size() < soundsNoted_) soundsNoted_ = 0;
+    for (size_t i = soundsNoted_; i < played.size(); ++i) {
+        note(played[i] == kSystemSoundID_Vibrate ? std::string("vibrate")
+                                                 : "system sound " + std::to_string(played[i]));
+    }
+    soundsNoted_ = played.size();
+}
+
 void ShellSession::noteComposers() {
     auto recipientsOf = [](NSArray* recipients) {
         std::string to;
@@ -473,9 +496,22 @@ bool ShellSession::execute(const ShellCommand& command) {
         case K::Wait:
             advance(command.seconds);
             break;
+        case K::Tilt:
+            UIAccelerometer::sharedAccelerometer()->injectSample(
+                command.values[0], command.values[1], command.values[2]);
+            break;
+        case K::Location: {
+            auto location =
+                make<CLLocation>(&CLLocation::initWithCoordinate,
+                                 CLLocationCoordinate2DMake(command.values[0], command.values[1]),
+                                 0.0, kShellLocationAccuracy, -1.0, NSDate::date());
+            location_services::setCurrentLocation(location);
+            break;
+        }
     }
     if (!acted) return true;
     settle();
+    noteSounds();
     noteComposers();
     printScreen();
     return !app->isTerminating();

@@ -68,6 +68,8 @@ private:
     void advance(double seconds);
     void note(const std::string& line);
     void noteComposers();
+    // System sounds played since the last note ("vibrate").
+    void noteSounds();
     bool tapElement(const ShellElement& element);
     bool typeText(const std::string& text);
     bool pressReturn();
@@ -91,6 +93,7 @@ private:
     int status_ = 0;
     ShellScreen screen_;
     std::vector<std::string> notes_;
+    size_t soundsNoted_ = 0;
     struct ShownComposer {
         Weak<UIViewController> composer;
         bool mail = false;

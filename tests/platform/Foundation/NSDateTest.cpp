@@ -153,3 +153,24 @@ TEST(Clock, ListenersAreSafeAcrossThreads) {
 }
 
 }  // namespace
+
+TEST(NSDateStringForm, ReadsWhatDescriptionWrites) {
+    auto d = NSDate::dateWithString(NS("2011-06-30 18:45:00 -0500"));
+    ASSERT_TRUE(d);
+    EXPECT_EQ(text(d), "2011-06-30 23:45:00 +0000");
+    EXPECT_DOUBLE_EQ(d->timeIntervalSince1970(), 1309477500.0);
+    auto east = NSDate::dateWithString(NS("2012-03-01 00:30:15 +0130"));
+    ASSERT_TRUE(east);
+    EXPECT_EQ(text(east), "2012-02-29 23:00:15 +0000");  // a leap day
+    // Round trip of any description.
+    auto now = NSDate::dateWithTimeIntervalSince1970(1700000000);
+    EXPECT_TRUE(NSDate::dateWithString(now->description())->isEqualToDate(now));
+    // Anything else is nil: other forms, values out of range, trailing text.
+    for (const char* bad :
+         {"", "2011-06-30", "2011-06-30 18:45:00", "2011-06-30T18:45:00 +0000",
+          "2011-6-30 18:45:00 +0000", "2011-02-29 10:00:00 +0000", "2011-13-01 10:00:00 +0000",
+          "2011-06-30 24:00:00 +0000", "2011-06-30 18:60:00 +0000", "2011-06-30 18:45:00 0000",
+          "2011-06-30 18:45:00 +0060", "2011-06-30 18:45:00 +00000", "2011-06-31 18:45:00 +0000"})
+        EXPECT_FALSE(NSDate::dateWithString(str(bad))) << bad;
+    EXPECT_FALSE(NSDate::dateWithString(nullptr));
+}

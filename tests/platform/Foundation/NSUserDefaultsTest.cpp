@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -169,7 +170,7 @@ TEST_F(NSUserDefaultsTest, RegisteredDefaultsLieUnderStoredValues) {
 TEST_F(NSUserDefaultsTest, ADamagedFileIsMovedAside) {
     std::ofstream(file_) << "<plist><dict><key>broken";
     auto d = restart();
-    EXPECT_EQ(d->dictionaryRepresentation()->count(), 0u);
+    EXPECT_EQ(d->persistentDomain()->count(), 0u);
     std::string aside;
     for (const auto& name : filesBeside())
         if (name.find(".damaged-") != std::string::npos) aside = name;
@@ -230,8 +231,32 @@ TEST_F(NSUserDefaultsTest, ConcurrentWritersLoseNothing) {
     for (auto& t : threads)
         t.join();
     auto again = restart();
-    EXPECT_EQ(again->dictionaryRepresentation()->count(), 40u);
+    EXPECT_EQ(again->persistentDomain()->count(), 40u);
     EXPECT_EQ(again->integerForKey(NS("t3-9")), 9);
 }
 
 }  // namespace
+
+TEST_F(NSUserDefaultsTest, LanguagesAreRegisteredFromTheProcessLocale) {
+    const char* oldAll = std::getenv("LC_ALL");
+    const char* oldLang = std::getenv("LANG");
+    std::string keepAll = oldAll ? oldAll : "", keepLang = oldLang ? oldLang : "";
+    unsetenv("LC_ALL");
+    setenv("LANG", "de_DE.UTF-8", 1);
+    auto d = restart();
+    EXPECT_EQ(text(d->stringArrayForKey(NS("AppleLanguages"))),
+              text(NSArray::arrayWithObject(NS("de"))));
+    // Registered, not stored: the file does not get it and a stored value wins.
+    d->setObject(NSArray::arrayWithObject(NS("fr")), NS("AppleLanguages"));
+    EXPECT_EQ(text(d->stringArrayForKey(NS("AppleLanguages"))->objectAtIndex(0)), "fr");
+    d->removeObjectForKey(NS("AppleLanguages"));
+    EXPECT_EQ(fileText().find("AppleLanguages"), std::string::npos);
+    setenv("LANG", "C", 1);
+    EXPECT_EQ(text(restart()->stringArrayForKey(NS("AppleLanguages"))->objectAtIndex(0)), "en");
+    if (oldAll) setenv("LC_ALL", keepAll.c_str(), 1);
+    if (oldLang)
+        setenv("LANG", keepLang.c_str(), 1);
+    else
+        unsetenv("LANG");
+    restart();
+}

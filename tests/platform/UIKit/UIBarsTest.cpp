@@ -8,6 +8,7 @@
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIButton.h"
+#include "UIKit/UIGraphics.h"
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UITabBar.h"
 #include "UIKit/UIToolbar.h"
@@ -180,4 +181,18 @@ TEST_F(BarsTest, TabBarSelectsOnTapAndSystemItemsKeepTheirTitles) {
     EXPECT_FALSE(tabBar->selectedItem());
     tabBar->setSelectedItem(favorite);  // not on the bar: ignored
     EXPECT_FALSE(tabBar->selectedItem());
+}
+
+TEST(BarItems, ImageOnlyItemsGoByTheirAccessibilityLabel) {
+    UIGraphicsBeginImageContextWithOptions(CGSizeMake(10, 10), false, 1);
+    auto arrow = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    auto item = make<UIBarButtonItem>(&UIBarButtonItem::initWithImage, arrow.get(),
+                                      UIBarButtonItemStylePlain, nullptr, nullptr);
+    EXPECT_EQ(text(item->displayTitle()), "image");
+    item->setAccessibilityLabel(NS("Back"));
+    EXPECT_EQ(text(item->displayTitle()), "Back");
+    // A title still comes first.
+    item->setTitle(NS("Return"));
+    EXPECT_EQ(text(item->displayTitle()), "Return");
 }

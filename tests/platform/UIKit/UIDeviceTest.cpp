@@ -6,8 +6,10 @@
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIKitNotifications.h"
+#include "support/FoundationTesting.h"
 
 TEST(UIDevice, DescribesThePhone) {
     auto d = UIDevice::currentDevice();
@@ -50,4 +52,25 @@ TEST(UIDevice, OrientationIsReportedOnlyWhileGenerating) {
     EXPECT_EQ(posts, 1);
     d->endGeneratingDeviceOrientationNotifications();
     NSNotificationCenter::defaultCenter()->removeObserver(token);
+}
+
+TEST(UIDevice, TestsMakeItAnotherDevice) {
+    auto d = UIDevice::currentDevice();
+    d->setModel(NS("iPad"));
+    d->setSystemVersion(NS("4.2.1"));
+    d->setUserInterfaceIdiom(UIUserInterfaceIdiomPad);
+    d->setMultitaskingSupported(false);
+    EXPECT_EQ(d->model()->utf8(), "iPad");
+    EXPECT_EQ(d->localizedModel()->utf8(), "iPad");
+    EXPECT_EQ(d->systemVersion()->utf8(), "4.2.1");
+    EXPECT_EQ(UI_USER_INTERFACE_IDIOM(), UIUserInterfaceIdiomPad);
+    EXPECT_FALSE(d->isMultitaskingSupported());
+    // Read by name, as code that probes the device does.
+    EXPECT_TRUE(d->respondsToSelector(Selector::named("isMultitaskingSupported")));
+    EXPECT_EQ(text(d->performSelector(Selector::named("systemVersion"))), "4.2.1");
+    d->resetForTesting();
+    EXPECT_EQ(d->model()->utf8(), "iPhone");
+    EXPECT_EQ(d->systemVersion()->utf8(), "5.0");
+    EXPECT_EQ(d->userInterfaceIdiom(), UIUserInterfaceIdiomPhone);
+    EXPECT_TRUE(d->isMultitaskingSupported());
 }

@@ -1,0 +1,106 @@
+#include "Foundation/SystemInfo.h"
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+namespace phone_system {
+
+namespace {
+struct State {
+    std::mutex lock;
+    std::string machine = "iPhone3,1";
+    std::string model = "N90AP";
+    bool failing = false;
+};
+State& state() {
+    static State* s = new State();  // read by code running at exit too
+    return *s;
+}
+
+void copyField(char* field, size_t size, const std::string& value) {
+    std::strncpy(field, value.c_str(), size - 1);
+    field[size - 1] = '\0';
+}
+}  // namespace
+
+int uname(struct utsname* name) {
+    State& s = state();
+    std::lock_guard<std::mutex> g(s.lock);
+    if (!name || s.failing) {
+        errno = EFAULT;
+        return -1;
+    }
+    std::memset(name, 0, sizeof *name);
+    copyField(name->sysname, sizeof name->sysname, "Darwin");
+    copyField(name->nodename, sizeof name->nodename, "Bazaarnest-Phone");
+    copyField(name->release, sizeof name->release, "11.0.0");
+    copyField(name->version, sizeof name->version, "Darwin Kernel Version 11.0.0");
+    copyField(name->machine, sizeof name->machine, s.machine);
+    return 0;
+}
+
+int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void* newp, size_t newlen) {
+    State& s = state();
+    std::lock_guard<std::mutex> g(s.lock);
+    if (s.failing || !name) {
+        errno = EFAULT;
+        return -1;
+    }
+    const std::string* value = nullptr;
+    if (std::strcmp(name, "hw.machine") == 0) value = &s.machine;
+    if (std::strcmp(name, "hw.model") == 0) value = &s.model;
+    if (!value) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (newp || newlen) {
+        errno = EPERM;
+        return -1;
+    }
+    if (!oldlenp) {
+        errno = EFAULT;
+        return -1;
+    }
+    size_t need = value->size() + 1;
+    if (!oldp) {
+        *oldlenp = need;
+        return 0;
+    }
+    if (*oldlenp < need) {
+        errno = ENOMEM;
+        return -1;
+    }
+    std::memcpy(oldp, value->c_str(), need);
+    *oldlenp = need;
+    return 0;
+}
+
+std::string hardwareModel() {
+    std::lock_guard<std::mutex> g(state().lock);
+    return state().machine;
+}
+void setHardwareModel(const std::string& model) {
+    std::lock_guard<std::mutex> g(state().lock);
+    state().machine = model;
+}
+std::string modelNumber() {
+    std::lock_guard<std::mutex> g(state().lock);
+    return state().model;
+}
+void setModelNumber(const std::string& number) {
+    std::lock_guard<std::mutex> g(state().lock);
+    state().model = number;
+}
+void setFailing(bool failing) {
+    std::lock_guard<std::mutex> g(state().lock);
+    state().failing = failing;
+}
+void reset() {
+    std::lock_guard<std::mutex> g(state().lock);
+    state().machine = "iPhone3,1";
+    state().model = "N90AP";
+    state().failing = false;
+}
+
+}  // namespace phone_system
