@@ -25,6 +25,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/Runtime.h"
 #include "Foundation/TextSupport.h"
+#include "Foundation/UnitSearch.h"
 
 namespace {
 
@@ -613,8 +614,14 @@ NSRange findIn(std::u16string_view hay, NSRange range, std::u16string_view needl
             pos = backwards ? win.size() - needle.size() : 0;
             if (win.compare(pos, needle.size(), needle) != 0) return none;
         } else {
-            pos = backwards ? win.rfind(needle) : win.find(needle);
-            if (pos == std::u16string_view::npos) return none;
+            if (backwards) {
+                pos = win.rfind(needle);
+                if (pos == std::u16string_view::npos) return none;
+            } else {
+                pos = bn::findUnits(hay.data(), lo, hi, needle.data(), needle.size());
+                if (pos == hi) return none;
+                pos -= lo;
+            }
         }
         return NSMakeRange(static_cast<NSUInteger>(lo + pos),
                            static_cast<NSUInteger>(needle.size()));
@@ -1286,7 +1293,8 @@ Ref<NSArray> NSString::componentsSeparatedByString(NSString* separator) {
         parts.emplace_back(selfOrCopy(this, a));
     } else {
         size_t start = 0, pos;
-        while ((pos = v.find(sep, start)) != std::u16string_view::npos) {
+        while ((pos = bn::findUnits(v.data(), start, v.size(), sep.data(), sep.size())) !=
+               v.size()) {
             parts.emplace_back(makeString(v.substr(start, pos - start)));
             start = pos + sep.size();
         }
