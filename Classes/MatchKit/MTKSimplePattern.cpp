@@ -73,6 +73,12 @@ bool parseClass(const char16_t* p, size_t n, size_t& i, MTKSimplePattern::Atom& 
         ++i;
     }
     bool any = false;
+    // A hyphen that opens the class stands for itself.
+    if (i < n && p[i] == '-') {
+        addToClass(a, '-');
+        any = true;
+        ++i;
+    }
     while (i < n && p[i] != ']') {
         char16_t c = p[i];
         // Nested sets, set operators, properties and variables are ICU's alone.
