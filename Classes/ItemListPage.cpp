@@ -127,8 +127,7 @@ Ref<NSString> oneLine(NSString* text) {
     const char16_t* units = text->charactersPtr();
     const size_t length = text->length();
     if (units && bn::findAnyUnit(units, 0, length, lineEnds, 2) == length) return text;
-    std::u16string line(length, u' ');
-    if (length) text->getCharacters(line.data(), NSMakeRange(0, static_cast<NSUInteger>(length)));
+    std::u16string line = units ? std::u16string(units, length) : text->u16();
     for (size_t i = 0; (i = bn::findAnyUnit(line.data(), i, length, lineEnds, 2)) < length;)
         line[i] = u' ';
     return NSString::adoptUnits(std::move(line));

@@ -202,8 +202,14 @@ Ref<NSString> hx_stringByEscapingForAsciiHTML(NSString* string) {
 
 Ref<NSString> hx_stringByUnescapingFromHTML(NSString* string) {
     if (!string) return nullptr;
-    std::u16string text = string->u16();
-    std::u16string_view view(text);
+    // The units are read in place when the string keeps them so; most texts hold no reference.
+    std::u16string copied;
+    const char16_t* units = string->charactersPtr();
+    if (!units) {
+        copied = string->u16();
+        units = copied.data();
+    }
+    std::u16string_view view(units, string->length());
     size_t amp = view.rfind(u'&');
     if (amp == std::u16string_view::npos) return string;
 
@@ -236,7 +242,7 @@ Ref<NSString> hx_stringByUnescapingFromHTML(NSString* string) {
     }
 
     std::u16string out;
-    out.reserve(text.size());
+    out.reserve(view.size());
     size_t from = 0;
     for (auto it = found.rbegin(); it != found.rend(); ++it) {
         out.append(view.substr(from, it->at - from));

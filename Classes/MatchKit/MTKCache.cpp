@@ -133,6 +133,7 @@ void* mtk_growScratch(MTKScratch* scratch, int index, size_t bytes) {
 
 void mtk_freeScratch(MTKScratch* scratch) {
     for (int i = 0; i < kMTKScratchCount; ++i) {
+        if (!scratch->p[i]) continue;  // most operations grow none
         std::free(scratch->p[i]);
         scratch->p[i] = nullptr;
         scratch->size[i] = 0;

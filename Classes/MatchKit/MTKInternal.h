@@ -59,17 +59,17 @@ extern MTKScratch mtk_scratchBuffers;
 
 // A pattern simple enough to be matched without ICU (see MTKSimplePattern.cpp).
 struct MTKSimplePattern;
-inline constexpr int32_t kMTKSimpleMaxGroups = 32;
 // The direct matcher for the pattern, or nullptr when ICU must match it. `captureCount` is
 // ICU's count for the pattern; a disagreement leaves the pattern to ICU.
 MTKSimplePattern* mtk_compileSimplePattern(NSString* regex, MTKRegexOptions options,
                                            int32_t captureCount);
 void mtk_freeSimplePattern(MTKSimplePattern* pattern);
-// The first match in `range` of the units `s` (subject positions), searching from the range's
-// start as ICU's find does; fills groups[0..groupCount] ({NSNotFound, 0} never occurs: every
-// group takes part). False when nothing matches.
-bool mtk_simpleFirstMatch(const MTKSimplePattern* pattern, const char16_t* s, NSRange range,
-                          NSRange* groups, int32_t groupCount);
+// The range of group `group` (0: the whole match, up to the pattern's capture count) of the
+// first match in `range` of the units `s`, in subject positions, searching from the range's
+// start as ICU's find does; {NSNotFound, 0} when nothing matches. Every group of a match takes
+// part in it.
+NSRange mtk_simpleFirstMatch(const MTKSimplePattern* pattern, const char16_t* s, NSRange range,
+                             int32_t group);
 
 // One compiled pattern and the subject it is bound to. Strings are held by hand (retain and
 // release) so that the static cache needs no destructors at exit.

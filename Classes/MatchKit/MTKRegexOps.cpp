@@ -403,11 +403,8 @@ Ref<NSObject> mtk_performRegexOp(NSObject* self, const char* selector, int regex
                     // Without ICU: its remembered find stays as it was, so it is forgotten.
                     e->lastFindRange = kMTKNotFoundRange;
                     e->lastMatchRange = kMTKNotFoundRange;
-                    NSRange groups[kMTKSimpleMaxGroups + 1];
-                    NSRange match = kMTKNotFoundRange;
-                    if (mtk_simpleFirstMatch(e->simple, e->setToUniChar, *range, groups,
-                                             e->captureCount))
-                        match = groups[capture];
+                    NSRange match = mtk_simpleFirstMatch(e->simple, e->setToUniChar, *range,
+                                                         static_cast<int32_t>(capture));
                     if (rangeResult) *rangeResult = match;
                     break;
                 }

@@ -278,9 +278,7 @@ MTKSimplePattern* mtk_compileSimplePattern(NSString* regex, MTKRegexOptions opti
         if (a.isClass || a.min != 1 || a.max != 1) break;
         sp->prefix.push_back(a.ch);
     }
-    if (static_cast<int32_t>(sp->groupStart.size()) - 1 != captureCount ||
-        captureCount > kMTKSimpleMaxGroups)
-        return nullptr;
+    if (static_cast<int32_t>(sp->groupStart.size()) - 1 != captureCount) return nullptr;
     return sp.release();
 }
 
@@ -288,8 +286,8 @@ void mtk_freeSimplePattern(MTKSimplePattern* sp) {
     delete sp;
 }
 
-bool mtk_simpleFirstMatch(const MTKSimplePattern* sp, const char16_t* s, NSRange range,
-                          NSRange* groups, int32_t groupCount) {
+NSRange mtk_simpleFirstMatch(const MTKSimplePattern* sp, const char16_t* s, NSRange range,
+                             int32_t group) {
     const size_t n = sp->atoms.size();
     // Positions live on the stack; patterns are at most 256 units long.
     size_t pos[260], loopEnd[260], loopMinEnd[260];
@@ -300,18 +298,16 @@ bool mtk_simpleFirstMatch(const MTKSimplePattern* sp, const char16_t* s, NSRange
     for (size_t start = begin; start <= end;) {
         if (prefixLength) {
             start = bn::findUnits(s, start, end, prefix, prefixLength);
-            if (start >= end) return false;
+            if (start >= end) return kMTKNotFoundRange;
         }
         if (matchAt(*sp, s, start, end, prefixLength, pos, loopEnd, loopMinEnd)) {
-            for (int32_t g = 0; g <= groupCount; ++g) {
-                size_t a = g == 0 ? start : pos[sp->groupStart[static_cast<size_t>(g)]];
-                size_t b = g == 0 ? pos[n] : pos[sp->groupEnd[static_cast<size_t>(g)]];
-                groups[g] = NSMakeRange(static_cast<NSUInteger>(a), static_cast<NSUInteger>(b - a));
-            }
-            return true;
+            const auto g = static_cast<size_t>(group);
+            size_t a = g == 0 ? start : pos[sp->groupStart[g]];
+            size_t b = g == 0 ? pos[n] : pos[sp->groupEnd[g]];
+            return NSMakeRange(static_cast<NSUInteger>(a), static_cast<NSUInteger>(b - a));
         }
         // ICU starts its attempts on code points, never inside a surrogate pair.
         start += (start + 1 < end && isLead(s[start]) && isTrail(s[start + 1])) ? 2 : 1;
     }
-    return false;
+    return kMTKNotFoundRange;
 }

@@ -15,6 +15,7 @@
 #include <limits>
 #include <mutex>
 #include <string>
+#include <typeinfo>
 #include <unordered_map>
 #include <vector>
 
@@ -948,12 +949,14 @@ bool NSString::initWithString(NSString* s) {
     if (!s) raiseNil("initWithString:");
     Units u(s);
     s_.assign(u.view());
+    textChanged();
     return true;
 }
 
 bool NSString::initWithCharacters(const char16_t* chars, NSUInteger length) {
     if (length && !chars) return false;
     s_.assign(chars ? chars : u"", length);
+    textChanged();
     return true;
 }
 
@@ -964,6 +967,7 @@ bool NSString::initWithUTF8String(const char* utf8) {
         return false;
     }
     s_ = std::move(out);
+    textChanged();
     return true;
 }
 
@@ -979,6 +983,7 @@ bool NSString::initWithBytes(const void* bytes, NSUInteger length, NSStringEncod
     const uint8_t* b = length ? static_cast<const uint8_t*>(bytes) : &none;
     if (!decodeBytes(b, length, enc, out)) return false;
     s_ = std::move(out);
+    textChanged();
     return true;
 }
 
@@ -1060,6 +1065,11 @@ bool NSString::isEqual(NSObject* other) {
 }
 
 NSUInteger NSString::hash() {
+    // Only a plain immutable string keeps its hash: every other class may change its text.
+    const bool immutable = typeid(*this) == typeid(NSString);
+    if (immutable) {
+        if (uint32_t known = hashCache_.load(std::memory_order_relaxed)) return known;
+    }
     // FNV-1a over the units: depends on the content only, so equal strings hash equal whatever
     // their class.
     Units u(this);
@@ -1070,6 +1080,7 @@ NSUInteger NSString::hash() {
         h ^= c >> 8;
         h *= 16777619u;
     }
+    if (immutable) hashCache_.store(h, std::memory_order_relaxed);
     return h;
 }
 

@@ -238,6 +238,12 @@ class NSString : public NSObject {
 protected:
     // The default storage; subclasses that keep their text elsewhere leave it empty.
     std::u16string s_;
+
+private:
+    // An immutable string's hash, once asked for (0: not yet). Patterns and keys are hashed
+    // again and again; their text never changes.
+    std::atomic<uint32_t> hashCache_{0};
+    void textChanged() { hashCache_.store(0, std::memory_order_relaxed); }
 };
 
 class NSMutableString : public NSString {

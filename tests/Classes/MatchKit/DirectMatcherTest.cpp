@@ -45,8 +45,12 @@ std::vector<NSRange> icuGroups(const std::u16string& pattern, const std::u16stri
 
 std::vector<NSRange> directGroups(MTKSimplePattern* sp, const std::u16string& subject,
                                   NSRange range, int32_t groupCount) {
-    std::vector<NSRange> out(static_cast<size_t>(groupCount) + 1);
-    if (!mtk_simpleFirstMatch(sp, subject.data(), range, out.data(), groupCount)) out.clear();
+    std::vector<NSRange> out;
+    for (int32_t g = 0; g <= groupCount; ++g) {
+        NSRange r = mtk_simpleFirstMatch(sp, subject.data(), range, g);
+        if (r.location == NSNotFound) return {};
+        out.push_back(r);
+    }
     return out;
 }
 
