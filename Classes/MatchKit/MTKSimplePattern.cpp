@@ -125,8 +125,7 @@ inline bool atomMatches(const MTKSimplePattern::Atom& a, char16_t c) {
 bool matchAt(const MTKSimplePattern& sp, const char16_t* s, size_t start, size_t end,
              size_t verified, size_t* pos, size_t* loopEnd, size_t* loopMinEnd) {
     const size_t n = sp.atoms.size();
-    for (size_t k = 0; k < verified; ++k)
-        pos[k] = start + k;
+    // pos[k] of a verified atom would be start + k; the caller knows it without being told.
     size_t k = verified;
     size_t p = start + verified;
     for (;;) {
@@ -302,8 +301,10 @@ NSRange mtk_simpleFirstMatch(const MTKSimplePattern* sp, const char16_t* s, NSRa
         }
         if (matchAt(*sp, s, start, end, prefixLength, pos, loopEnd, loopMinEnd)) {
             const auto g = static_cast<size_t>(group);
-            size_t a = g == 0 ? start : pos[sp->groupStart[g]];
-            size_t b = g == 0 ? pos[n] : pos[sp->groupEnd[g]];
+            // The prefix's atoms stand one unit each from the start.
+            auto at = [&](size_t atom) { return atom < prefixLength ? start + atom : pos[atom]; };
+            size_t a = g == 0 ? start : at(sp->groupStart[g]);
+            size_t b = g == 0 ? at(n) : at(sp->groupEnd[g]);
             return NSMakeRange(static_cast<NSUInteger>(a), static_cast<NSUInteger>(b - a));
         }
         // ICU starts its attempts on code points, never inside a surrogate pair.
