@@ -38,7 +38,7 @@ namespace {
 constexpr uint32_t kMany = UINT32_MAX;
 
 bool isMeta(char16_t c) {
-    return std::strchr("\\^$.|?*+()[]{}", c) != nullptr && c != 0;
+    return c != 0 && c < 0x80 && std::strchr("\\^$.|?*+()[]{}", static_cast<char>(c)) != nullptr;
 }
 
 bool isSurrogate(char16_t c) {

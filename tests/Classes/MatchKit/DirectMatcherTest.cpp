@@ -136,6 +136,8 @@ TEST(MatchKitDirectMatcher, BacktrackingAndSurrogatePairs) {
         {u"(b*)", u"aaa"},
         {u"()", u"abc"},
         {u"q*$x", u"qq$x"},
+        {u"\u00e9([^<]*)<", u"a\u00e9 x\u4e2d<"},
+        {u"([^a]+)\u00e9", u"ba\u4e2d\u00e9"},
         {u"\\$([0-9]+)\\.?([0-9]*)", u"cost $12.5 or $3"},
         {u"<([a-z]+)[^>]*>([^<]*)</\\1>", u"never"},
     };
