@@ -1,8 +1,12 @@
 #include "ItemListPage.h"
 
+#include <string>
+#include <vector>
+
 #include "Foundation/NSArray.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/Runtime.h"
+#include "Foundation/UnitSearch.h"
 #include "ItemInfo.h"
 #include "ItemPage.h"
 #include "MatchKit/MatchKit.h"
@@ -67,16 +71,15 @@ Ref<NSString> decoded(NSString* s) {
     return s ? stringByDecodingHTMLEntities(s) : nullptr;
 }
 
-Ref<ItemInfo> scrapeRow(NSString* segment) {
-    auto row = segment->stringByReplacingOccurrencesOfString(NS("\n"), NS(" "));
-    row = row->stringByReplacingOccurrencesOfString(NS("\r"), NS(" "));
-    auto title = Regex::getMatch(row.get(), NS(">([^<]*)</a>"));
-    auto link = Regex::getMatch(row.get(), NS("<a href=\"([^>]*)\">"));
+// One row: `window` is the row's range in `row`, which holds no line ends.
+Ref<ItemInfo> scrapeRow(NSString* row, NSRange window) {
+    auto title = Regex::getMatch(row, NS(">([^<]*)</a>"), window);
+    auto link = Regex::getMatch(row, NS("<a href=\"([^>]*)\">"), window);
     if (isEmpty(title.get()) || !link) return nullptr;
 
     auto item = make<ItemInfo>();
     auto text = decoded(title.get());
-    auto price = Regex::getMatch(row.get(), NS("(\\$[0-9][0-9\\.]*)"));
+    auto price = Regex::getMatch(row, NS("(\\$[0-9][0-9\\.]*)"), window);
     if (isEmpty(price.get())) {
         // Personals rows carry a code such as "m4w - 35" in the title instead of a price.
         NSRange where;
@@ -90,13 +93,44 @@ Ref<ItemInfo> scrapeRow(NSString* segment) {
     item->setPrice(price.get());
     item->setDetailUrl(link.get());
     item->setLocation(
-        decoded(Regex::getMatch(row.get(), NS("<font size=\"-1\"> \\(([^<]*)\\)</font>")).get())
+        decoded(Regex::getMatch(row, NS("<font size=\"-1\"> \\(([^<]*)\\)</font>"), window).get())
             .get());
     item->setExtraInfo(
-        decoded(
-            Regex::getMatch(row.get(), NS("<small class=\"gc\"><[^>]*>([^<>]*)</a></small>")).get())
+        decoded(Regex::getMatch(row, NS("<small class=\"gc\"><[^>]*>([^<>]*)</a></small>"), window)
+                    .get())
             .get());
     return item;
+}
+
+// The pieces of the text between occurrences of the marker, as ranges: the first piece is the
+// text before the first marker, the last the text after the last one.
+std::vector<NSRange> piecesBetween(NSString* text, NSString* marker) {
+    std::vector<NSRange> pieces;
+    pieces.reserve(128);
+    const NSUInteger length = text->length();
+    NSUInteger start = 0;
+    for (;;) {
+        NSRange found = text->rangeOfString(marker, 0, NSMakeRange(start, length - start));
+        if (found.location == NSNotFound) break;
+        pieces.push_back(NSMakeRange(start, found.location - start));
+        start = NSMaxRange(found);
+    }
+    pieces.push_back(NSMakeRange(start, length - start));
+    return pieces;
+}
+
+// The text with every line feed and carriage return made a space (the text itself when it has
+// none). The row markers hold neither, so the rows of this text are the page's rows, each
+// already on one line.
+Ref<NSString> oneLine(NSString* text) {
+    static const char16_t lineEnds[] = {u'\n', u'\r'};
+    const char16_t* units = text->charactersPtr();
+    const size_t length = text->length();
+    if (units && bn::findAnyUnit(units, 0, length, lineEnds, 2) == length) return text;
+    std::u16string line = units ? std::u16string(units, length) : text->u16();
+    for (size_t i = 0; (i = bn::findAnyUnit(line.data(), i, length, lineEnds, 2)) < length;)
+        line[i] = u' ';
+    return NSString::adoptUnits(std::move(line));
 }
 
 }  // namespace
@@ -105,14 +139,14 @@ Ref<NSMutableArray> ItemListPage::getItemList() {
     auto items = NSMutableArray::arrayWithCapacity(100);
     auto page = getPage();
     if (!page) return items;
-    auto segments = page->componentsSeparatedByString(NS("<p class=\"row\""));
-    if (segments->count() <= 4) {
-        auto paragraphs = page->componentsSeparatedByString(NS("<p>"));
-        if (paragraphs->count() > segments->count()) segments = paragraphs;
+    auto segments = piecesBetween(page.get(), NS("<p class=\"row\""));
+    if (segments.size() <= 4) {
+        auto paragraphs = piecesBetween(page.get(), NS("<p>"));
+        if (paragraphs.size() > segments.size()) segments = std::move(paragraphs);
     }
-    for (NSUInteger i = 0; i < segments->count(); ++i) {
-        if (auto item = scrapeRow(cast<NSString>(segments->objectAtIndex(i)).get()))
-            items->addObject(item.get());
+    auto rows = oneLine(page.get());
+    for (NSRange segment : segments) {
+        if (auto item = scrapeRow(rows.get(), segment)) items->addObject(item.get());
     }
     return items;
 }

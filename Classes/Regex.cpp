@@ -81,6 +81,13 @@ Ref<NSString> Regex::getMatch(NSString* content, NSString* regex, NSString* star
     return r->getMatchCapture(1);
 }
 
+Ref<NSString> Regex::getMatch(NSString* content, NSString* regex, NSRange window) {
+    if (!content || !regex) return nullptr;
+    NSRange r = rangeOfRegex(content, regex, MTKRegexNoOptions, window, 1, nullptr);
+    if (r.location == NSNotFound) return nullptr;
+    return content->substringWithRange(r);
+}
+
 Ref<NSString> Regex::getSubstring(NSString* content, NSString* startMark, NSString* endMark) {
     if (!content) return nullptr;
     auto r = make<Regex>(&Regex::initWithMarks, content, nullptr, startMark, endMark);

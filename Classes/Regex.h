@@ -28,6 +28,9 @@ class Regex : public NSObject {
     // Capture 1 of the first match inside the window of the two marks, or nil.
     static Ref<NSString> getMatch(NSString* content, NSString* regex, NSString* startMark,
                                   NSString* endMark);
+    // Capture 1 of the first match inside the window given as a range of the text, or nil. The
+    // pattern sees only the window, as if it were the whole text.
+    static Ref<NSString> getMatch(NSString* content, NSString* regex, NSRange window);
     // The text between the end of startMark and the beginning of endMark (to the end of the
     // text when endMark is absent); nil when startMark is absent or nothing lies between.
     static Ref<NSString> getSubstring(NSString* content, NSString* startMark, NSString* endMark);

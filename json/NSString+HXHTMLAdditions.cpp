@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -10,6 +11,7 @@
 #include "Foundation/NSCharacterSet.h"
 #include "Foundation/NSScanner.h"
 #include "Foundation/NSString.h"
+#include "Foundation/UnitSearch.h"
 
 // clang-format off
 constexpr HXHTMLEscapeMap HXFullHTMLEscapeTable[253] = {
@@ -202,10 +204,16 @@ Ref<NSString> hx_stringByEscapingForAsciiHTML(NSString* string) {
 
 Ref<NSString> hx_stringByUnescapingFromHTML(NSString* string) {
     if (!string) return nullptr;
-    std::u16string text = string->u16();
-    std::u16string_view view(text);
+    // The units are read in place when the string keeps them so; most texts hold no reference.
+    std::u16string copied;
+    const char16_t* units = string->charactersPtr();
+    if (!units) {
+        copied = string->u16();
+        units = copied.data();
+    }
+    std::u16string_view view(units, string->length());
+    if (bn::findUnit(units, 0, view.size(), u'&') == view.size()) return string;
     size_t amp = view.rfind(u'&');
-    if (amp == std::u16string_view::npos) return string;
 
     // From the last ampersand back to the first, so that each reference is looked at once and
     // what a replacement yields is never read again. Each reference ends before the ampersand
@@ -214,7 +222,10 @@ Ref<NSString> hx_stringByUnescapingFromHTML(NSString* string) {
         size_t at, length;
         char16_t unit;
     };
-    std::vector<Replacement> found;
+    // A text holds few references: the first ones found stay on the stack.
+    Replacement nearEnd[8];
+    size_t nearEndCount = 0;
+    std::vector<Replacement> further;
     size_t limit = view.size();
     for (;;) {
         // Only references of at most 10 units count, so the search for the semicolon can stop
@@ -225,7 +236,11 @@ Ref<NSString> hx_stringByUnescapingFromHTML(NSString* string) {
             size_t length = semi + 2;
             if (length >= 4) {
                 if (char16_t c = decodeReference(view.substr(amp, length))) {
-                    found.push_back({amp, length, c});
+                    if (nearEndCount < std::size(nearEnd)) {
+                        nearEnd[nearEndCount++] = {amp, length, c};
+                    } else {
+                        further.push_back({amp, length, c});
+                    }
                 }
             }
         }
@@ -236,13 +251,17 @@ Ref<NSString> hx_stringByUnescapingFromHTML(NSString* string) {
     }
 
     std::u16string out;
-    out.reserve(text.size());
+    out.reserve(view.size());
     size_t from = 0;
-    for (auto it = found.rbegin(); it != found.rend(); ++it) {
-        out.append(view.substr(from, it->at - from));
-        out += it->unit;
-        from = it->at + it->length;
-    }
+    auto replace = [&](const Replacement& r) {
+        out.append(view.substr(from, r.at - from));
+        out += r.unit;
+        from = r.at + r.length;
+    };
+    for (auto it = further.rbegin(); it != further.rend(); ++it)
+        replace(*it);
+    for (size_t i = nearEndCount; i-- > 0;)
+        replace(nearEnd[i]);
     out.append(view.substr(from));
     return NSString::adoptUnits(std::move(out));
 }

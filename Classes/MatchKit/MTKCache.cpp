@@ -133,6 +133,7 @@ void* mtk_growScratch(MTKScratch* scratch, int index, size_t bytes) {
 
 void mtk_freeScratch(MTKScratch* scratch) {
     for (int i = 0; i < kMTKScratchCount; ++i) {
+        if (!scratch->p[i]) continue;  // most operations grow none
         std::free(scratch->p[i]);
         scratch->p[i] = nullptr;
         scratch->size[i] = 0;
@@ -212,10 +213,9 @@ int mtk_victimWay(uint16_t age) {
 // ---- entries ------------------------------------------------------------------------------
 
 void mtk_detachSubject(MTKCachedRegex* e) {
-    if (e->icu_regex) {
-        UErrorCode st = U_ZERO_ERROR;
-        uregex_setText(e->icu_regex, kMTKEmptyText, 0, &st);
-    }
+    // ICU is pointed at the empty text before it is next used, not now: most detaches are
+    // followed at once by a new binding.
+    e->icuTextPending = e->icu_regex != nullptr;
     releaseString(e->setToString);
     e->setToRange = kMTKNotFoundRange;
     e->lastFindRange = kMTKNotFoundRange;
@@ -235,6 +235,9 @@ void mtk_resetCachedRegex(MTKCachedRegex* e) {
     if (gLastHit == e) gLastHit = nullptr;
     if (e->icu_regex) uregex_close(e->icu_regex);
     e->icu_regex = nullptr;
+    e->icuTextPending = false;
+    mtk_freeSimplePattern(e->simple);
+    e->simple = nullptr;
     e->captureCount = -1;
     releaseString(e->regexString);
     e->regexHash = 0;
@@ -347,7 +350,10 @@ MTKCachedRegex* mtk_findOrCompileCachedRegex(NSString* regex, MTKRegexOptions op
     e->icu_regex = uregex_open(chars, static_cast<int32_t>(length), options, &parseError, &status);
     if (e->icu_regex && U_SUCCESS(status)) {
         e->captureCount = uregex_groupCount(e->icu_regex, &status);
-        if (U_SUCCESS(status)) noteUse(e, regex);
+        if (U_SUCCESS(status)) {
+            e->simple = mtk_compileSimplePattern(e->regexString, options, e->captureCount);
+            noteUse(e, regex);
+        }
     }
     if (U_FAILURE(status)) {
         mtk_resetCachedRegex(e);
@@ -467,14 +473,25 @@ bool mtk_getCachedRegexSetToString(MTKCachedRegex* e, NSString* subject, NSRange
         e->lastFindRange = kMTKNotFoundRange;
         e->lastMatchRange = kMTKNotFoundRange;
         e->setToRange = range;
-        UErrorCode st = U_ZERO_ERROR;
-        const char16_t* text = e->setToUniChar ? e->setToUniChar + range.location : kMTKEmptyText;
-        uregex_setText(e->icu_regex, text, static_cast<int32_t>(range.length), &st);
-        if (U_FAILURE(st)) {
-            *status = st;
-            return fail(NS("Failed to set up UTF16 buffer."));
-        }
+        e->icuTextPending = true;
     }
+    (void)status;
+    return true;
+}
+
+bool mtk_prepareICUText(MTKCachedRegex* e, UErrorCode* status) {
+    if (!e->icuTextPending) return true;
+    UErrorCode st = U_ZERO_ERROR;
+    const bool bound = e->setToRange.location != kMTKNotFoundRange.location;
+    const char16_t* text =
+        bound && e->setToUniChar ? e->setToUniChar + e->setToRange.location : kMTKEmptyText;
+    int32_t length = bound ? static_cast<int32_t>(e->setToRange.length) : 0;
+    uregex_setText(e->icu_regex, text, length, &st);
+    if (U_FAILURE(st)) {
+        *status = st;
+        return false;
+    }
+    e->icuTextPending = false;
     return true;
 }
 

@@ -57,6 +57,20 @@ void mtk_freeScratch(MTKScratch* scratch);
 // The scratch buffers of the operations that run under the cache lock.
 extern MTKScratch mtk_scratchBuffers;
 
+// A pattern simple enough to be matched without ICU (see MTKSimplePattern.cpp).
+struct MTKSimplePattern;
+// The direct matcher for the pattern, or nullptr when ICU must match it. `captureCount` is
+// ICU's count for the pattern; a disagreement leaves the pattern to ICU.
+MTKSimplePattern* mtk_compileSimplePattern(NSString* regex, MTKRegexOptions options,
+                                           int32_t captureCount);
+void mtk_freeSimplePattern(MTKSimplePattern* pattern);
+// The range of group `group` (0: the whole match, up to the pattern's capture count) of the
+// first match in `range` of the units `s`, in subject positions, searching from the range's
+// start as ICU's find does; {NSNotFound, 0} when nothing matches. Every group of a match takes
+// part in it.
+NSRange mtk_simpleFirstMatch(const MTKSimplePattern* pattern, const char16_t* s, NSRange range,
+                             int32_t group);
+
 // One compiled pattern and the subject it is bound to. Strings are held by hand (retain and
 // release) so that the static cache needs no destructors at exit.
 struct MTKCachedRegex {
@@ -65,6 +79,8 @@ struct MTKCachedRegex {
     MTKRegexOptions options = 0;
     URegularExpression* icu_regex = nullptr;
     int32_t captureCount = -1;
+    // Set when the pattern needs no ICU to find its first match.
+    MTKSimplePattern* simple = nullptr;
     NSString* setToString = nullptr;  // retained
     NSUInteger setToHash = 0;
     // A subject whose class reports its changes is hashed only when its hash is asked for.
@@ -80,7 +96,14 @@ struct MTKCachedRegex {
     NSRange lastFindRange = kMTKNotFoundRange;
     NSRange lastMatchRange = kMTKNotFoundRange;
     MTKBuffer* buffer = nullptr;
+    // ICU is handed the bound text only when it is about to search it: a binding that the
+    // direct matcher serves never costs ICU's text set-up.
+    bool icuTextPending = false;
 };
+
+// Under the lock: gives ICU the bound text if a binding has not done so yet. Every use of the
+// entry's ICU regex goes through it.
+bool mtk_prepareICUText(MTKCachedRegex* entry, UErrorCode* status);
 
 // The one lock over the cache, the buffers and the global scratch buffers.
 extern volatile OSSpinLock mtk_cacheSpinLock;

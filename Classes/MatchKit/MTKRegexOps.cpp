@@ -105,7 +105,7 @@ Ref<NSString> replaceAll(MTKCachedRegex* e, NSString* subject, bool inPlace, NSS
             return nullptr;
         }
         UErrorCode st = U_ZERO_ERROR;
-        uregex_reset(e->icu_regex, 0, &st);
+        if (mtk_prepareICUText(e, &st)) uregex_reset(e->icu_regex, 0, &st);
         if (st == U_INDEX_OUTOFBOUNDS_ERROR && boundLength == 0) st = U_ZERO_ERROR;
         if (U_FAILURE(st)) {
             *status = st;
@@ -202,6 +202,13 @@ NSRange mtk_findNextMatch(MTKCachedRegex* e, NSRange* searchRange, bool advance,
         match = e->lastMatchRange;
     } else {
         UErrorCode st = U_ZERO_ERROR;
+        if (!mtk_prepareICUText(e, &st)) {
+            *status = st;
+            e->lastFindRange = kMTKNotFoundRange;
+            e->lastMatchRange = kMTKNotFoundRange;
+            if (advance) *searchRange = NSMakeRange(NSMaxRange(search), 0);
+            return kMTKNotFoundRange;
+        }
         // ICU moves one unit past an empty match by itself, so continuing is right only for a
         // search that starts there; a search starting at the empty match must find it again.
         bool continues = false;
@@ -392,6 +399,15 @@ Ref<NSObject> mtk_performRegexOp(NSObject* self, const char* selector, int regex
                     replaceAll(e, subject, inPlace, replacement, &replaced, &status, &exception);
                 break;
             case kMTKRangeOp: {
+                if (e->simple) {
+                    // Without ICU: its remembered find stays as it was, so it is forgotten.
+                    e->lastFindRange = kMTKNotFoundRange;
+                    e->lastMatchRange = kMTKNotFoundRange;
+                    NSRange match = mtk_simpleFirstMatch(e->simple, e->setToUniChar, *range,
+                                                         static_cast<int32_t>(capture));
+                    if (rangeResult) *rangeResult = match;
+                    break;
+                }
                 NSRange search = *range;
                 NSRange match = mtk_findNextMatch(e, &search, false, &status);
                 if (match.location != static_cast<NSUInteger>(NSNotFound) && capture > 0)

@@ -15,6 +15,7 @@
 #include <limits>
 #include <mutex>
 #include <string>
+#include <typeinfo>
 #include <unordered_map>
 #include <vector>
 
@@ -25,6 +26,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/Runtime.h"
 #include "Foundation/TextSupport.h"
+#include "Foundation/UnitSearch.h"
 
 namespace {
 
@@ -613,8 +615,14 @@ NSRange findIn(std::u16string_view hay, NSRange range, std::u16string_view needl
             pos = backwards ? win.size() - needle.size() : 0;
             if (win.compare(pos, needle.size(), needle) != 0) return none;
         } else {
-            pos = backwards ? win.rfind(needle) : win.find(needle);
-            if (pos == std::u16string_view::npos) return none;
+            if (backwards) {
+                pos = win.rfind(needle);
+                if (pos == std::u16string_view::npos) return none;
+            } else {
+                pos = bn::findUnits(hay.data(), lo, hi, needle.data(), needle.size());
+                if (pos == hi) return none;
+                pos -= lo;
+            }
         }
         return NSMakeRange(static_cast<NSUInteger>(lo + pos),
                            static_cast<NSUInteger>(needle.size()));
@@ -941,12 +949,14 @@ bool NSString::initWithString(NSString* s) {
     if (!s) raiseNil("initWithString:");
     Units u(s);
     s_.assign(u.view());
+    textChanged();
     return true;
 }
 
 bool NSString::initWithCharacters(const char16_t* chars, NSUInteger length) {
     if (length && !chars) return false;
     s_.assign(chars ? chars : u"", length);
+    textChanged();
     return true;
 }
 
@@ -957,6 +967,7 @@ bool NSString::initWithUTF8String(const char* utf8) {
         return false;
     }
     s_ = std::move(out);
+    textChanged();
     return true;
 }
 
@@ -979,10 +990,17 @@ bool NSString::initWithBytes(const void* bytes, NSUInteger length, NSStringEncod
             all |= b[i];
             w[i] = b[i];
         }
-        if (all < 0x80) return true;
+        if (all < 0x80) {
+            textChanged();
+            return true;
+        }
     }
-    if (decodeBytes(b, length, enc, s_)) return true;
+    if (decodeBytes(b, length, enc, s_)) {
+        textChanged();
+        return true;
+    }
     s_.clear();
+    textChanged();
     return false;
 }
 
@@ -1304,7 +1322,8 @@ Ref<NSArray> NSString::componentsSeparatedByString(NSString* separator) {
         parts.emplace_back(selfOrCopy(this, a));
     } else {
         size_t start = 0, pos;
-        while ((pos = v.find(sep, start)) != std::u16string_view::npos) {
+        while ((pos = bn::findUnits(v.data(), start, v.size(), sep.data(), sep.size())) !=
+               v.size()) {
             parts.emplace_back(makeString(v.substr(start, pos - start)));
             start = pos + sep.size();
         }

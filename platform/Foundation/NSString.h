@@ -243,6 +243,7 @@ private:
     // The hash of a plain immutable string, kept once computed (dictionary keys are hashed on
     // every insertion and lookup): bit 32 set when present, the hash in the low bits.
     std::atomic<uint64_t> hashCache_{0};
+    void textChanged() { hashCache_.store(0, std::memory_order_relaxed); }
 };
 
 class NSMutableString : public NSString {

@@ -134,6 +134,49 @@ TEST(ItemListPageTest, CatchAllRowsCarryTheirCategoryNote) {
     }
 }
 
+// Every field of every row of a catch-all page (priced and unpriced rows, place notes or none,
+// entities, category notes) against what the site generated for it.
+TEST(ItemListPageTest, CatchAllRowsFieldByField) {
+    auto& site = sitetest::site();
+    auto q = queryFor("boston", "sss");
+    auto expected = site.listings().query(q);
+    ASSERT_GE(expected.total, 100u);
+    auto rows = rowsOf(fetch("http://boston.bazaarnest.test/sss/").get());
+    ASSERT_EQ(rows.size(), 100u);
+    int priced = 0, placed = 0, coded = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const auto& l = expected.rows[i];
+        const auto& r = rows[i];
+        SCOPED_TRACE(l.titleHtml);
+        EXPECT_EQ(r.url, bnsite::listingUrl(site.catalog(), l));
+        if (l.price >= 0) {
+            ++priced;
+            EXPECT_EQ(r.price, "$" + std::to_string(l.price));
+            EXPECT_EQ(r.title, l.titleText);
+        } else if (r.price == "(nil)" || r.price.empty()) {
+            EXPECT_EQ(r.title, l.titleText);
+        } else {
+            // A code taken for the price left the title at the place where it stood.
+            ++coded;
+            bool found = false;
+            for (size_t at = l.titleText.find(r.price); at != std::string::npos && !found;
+                 at = l.titleText.find(r.price, at + 1))
+                found =
+                    l.titleText.substr(0, at) + l.titleText.substr(at + r.price.size()) == r.title;
+            EXPECT_TRUE(found) << r.title << " / " << r.price;
+        }
+        placed += !l.placeHtml.empty();
+        EXPECT_EQ(r.location, l.placeHtml.empty() ? "(nil)" : bnsite::decodeEntities(l.placeHtml));
+        const auto& cat = site.catalog().categories[static_cast<size_t>(l.category)];
+        EXPECT_EQ(r.extra, bnsite::decodeEntities(cat.name));
+    }
+    EXPECT_GT(priced, 0);
+    EXPECT_LT(priced, 100);
+    EXPECT_GT(placed, 0);
+    EXPECT_LT(placed, 100);
+    EXPECT_LT(coded, 100);
+}
+
 TEST(ItemListPageTest, BrowsePagingReachesTheLastPage) {
     auto& site = sitetest::site();
     auto q = queryFor("denver", "bik");
@@ -247,6 +290,21 @@ TEST(ItemListPageTest, RowRules) {
     EXPECT_EQ(rows[2].location, "back bay & fens");
     EXPECT_EQ(rows[2].extra, "furniture");
     EXPECT_EQ(rows[0].location, "(nil)");
+}
+
+TEST(ItemListPageTest, LineEndsInsideARowReadAsSpaces) {
+    auto rows = rowsOf(pageWith("<p class=\"row\"> <a href=\"/1.html\">Big\r\nsofa</a>\n"
+                                "<font size=\"-1\">\n(back\rbay)</font> $\n5"
+                                "<font size=\"-1\"> (north\nend)</font></p>\r\n"
+                                "<p class=\"row\"> <a href=\"/2.html\">\n</a></p>")
+                           .get());
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].title, "Big  sofa");
+    EXPECT_EQ(rows[0].url, "/1.html");
+    // The first note only matches with its line feed read as a space.
+    EXPECT_EQ(rows[0].location, "back bay");
+    EXPECT_EQ(rows[0].price, "(nil)");  // "$" then a space: no amount
+    EXPECT_EQ(rows[1].title, " ");      // a title of one line feed is a title of one space
 }
 
 TEST(ItemListPageTest, OnlyTheMatchedCodeLeavesTheTitle) {
