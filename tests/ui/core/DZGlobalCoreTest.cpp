@@ -63,6 +63,10 @@ protected:
 TEST_F(PreferredLocale, FirstOfTheUsersLanguagesElseTheCurrentLocale) {
     auto defaults = NSUserDefaults::standardUserDefaults();
     defaults->removeObjectForKey(NS("AppleLanguages"));
+    Ref<NSArray> registered = defaults->arrayForKey(NS("AppleLanguages"));
+    // The platform registers the process's language; with no list at all, the current locale.
+    defaults->registerDefaults(
+        NSDictionary::dictionaryWithObjectsAndKeys({NSArray::array(), NS("AppleLanguages")}));
     EXPECT_EQ(text(DZPreferredLocale()->localeIdentifier()),
               text(NSLocale::currentLocale()->localeIdentifier()));
     defaults->setObject(NSArray::array(), NS("AppleLanguages"));
@@ -70,6 +74,10 @@ TEST_F(PreferredLocale, FirstOfTheUsersLanguagesElseTheCurrentLocale) {
               text(NSLocale::currentLocale()->localeIdentifier()));
     defaults->setObject(NSArray::arrayWithObjects({NS("fr"), NS("de")}), NS("AppleLanguages"));
     EXPECT_EQ(text(DZPreferredLocale()->localeIdentifier()), "fr");
+    defaults->removeObjectForKey(NS("AppleLanguages"));
+    if (registered)
+        defaults->registerDefaults(
+            NSDictionary::dictionaryWithObjectsAndKeys({registered.get(), NS("AppleLanguages")}));
 }
 
 TEST(DZGlobalCore, TextsComeFromTheFrameworkBundle) {
