@@ -120,9 +120,17 @@ void LoginPage::requestFailed(NKHTTPRequest* request) {
     (void)request;
     Ref<LoginPage> keep = this;
     running_ = nullptr;
-    if (auto delegate = NoticewallAppDelegate::sharedDelegate())
+    auto delegate = NoticewallAppDelegate::sharedDelegate();
+    if (delegate)
         delegate->showMessage(
             NS("Login: Network connection error. Please make sure clock is set correctly"));
+    // The listener hears of the failure too: otherwise the login screen would wait for ever
+    // (a refused certificate ends here as well). The stored password stays: nothing said it
+    // was wrong.
+    auto listner = listner_;
+    listner_ = nullptr;
+    if (delegate) delegate->setLoginTime(nullptr);
+    if (listner) listner->loginDone(false);
 }
 
 void LoginPage::dealloc() {

@@ -24,6 +24,14 @@ void WebPage::setupMetaInfo(NKHTTPRequest* request) {
         NS("Accept"), NS("text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"));
 }
 
+// Every request to the site checks the server's certificate chain and host name: the login and
+// posting pages carry the account's password. The platform's trust store (and BAZAARNEST_CA_FILE)
+// decide which authorities count.
+static void prepare(WebPage* page, NKHTTPRequest* request) {
+    page->setupMetaInfo(request);
+    request->setValidatesSecureCertificate(true);
+}
+
 void WebPage::resetForNewRequest() {
     webpage_ = nullptr;
     // A request still running goes on and still reports to its delegate; only our hold on it
@@ -35,7 +43,7 @@ void WebPage::downloadPage(NSString* urlString, NKHTTPRequestDelegate* listner) 
     resetForNewRequest();
     url_ = urlString ? NSURL::URLWithString(urlString) : nullptr;
     auto request = NKHTTPRequest::requestWithURL(url_.get());
-    setupMetaInfo(request.get());
+    prepare(this, request.get());
     request_ = request;
     request->setDelegate(listner);
     request->startAsynchronous();
@@ -45,7 +53,7 @@ void WebPage::downloadPageSync(NSString* urlString) {
     resetForNewRequest();
     url_ = urlString ? NSURL::URLWithString(urlString) : nullptr;
     auto request = NKHTTPRequest::requestWithURL(url_.get());
-    setupMetaInfo(request.get());
+    prepare(this, request.get());
     request_ = request;
     request->startSynchronous();
 }
@@ -69,7 +77,7 @@ void WebPage::postDataArray(NSArray* pairs, int format, NKHTTPRequestDelegate* l
     resetForNewRequest();
     if (urlString) url_ = NSURL::URLWithString(urlString);
     auto request = NKFormDataRequest::requestWithURL(url_.get());
-    setupMetaInfo(request.get());
+    prepare(this, request.get());
     request->setPostFormat(format);
     request->setDelegate(listner);
     NSUInteger count = pairs ? pairs->count() : 0;

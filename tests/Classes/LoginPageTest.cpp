@@ -1,8 +1,14 @@
 // The site account login over real HTTPS against the stand-in account service: success (and the
 // account page by cookie, and logout by deleting the root domain's cookies), wrong credentials,
-// the captcha for the captcha account and after repeated failures, and a dropped connection.
+// the captcha for the captcha account and after repeated failures, a dropped connection, and
+// account services whose certificate is not to be trusted.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "Classes/LoginPage.h"
@@ -212,19 +218,131 @@ TEST_F(Login, RepeatedFailuresBringTheCaptcha) {
     EXPECT_EQ(text(defaults->stringForKey(NS("Password"))), "");  // cleared by the failures
 }
 
-TEST_F(Login, ANetworkFailureShowsTheClockHintAndTellsNobody) {
+TEST_F(Login, ANetworkFailureShowsTheClockHintAndTellsTheListener) {
     bnsite::Fault drop;
     drop.host = "accounts.bazaarnest.test";
     drop.delivery = bnsite::Fault::Delivery::Drop;
     sitetest::site().addFault(drop);
+    delegate->setLoginTime(NSDate::date());
     auto watcher = make<LoginWatcher>();
     auto page = make<LoginPage>();
     page->login(NS("tester@example.test"), NS("secret"), watcher);
     ASSERT_TRUE(runLoopUntil([&] { return bool(shown()); }, 30));
     EXPECT_EQ(text(shown()->message()),
               "Login: Network connection error. Please make sure clock is set correctly");
-    EXPECT_TRUE(watcher->results.empty());
+    ASSERT_TRUE(runLoopUntil([&] { return !watcher->results.empty(); }));
+    EXPECT_EQ(watcher->results, std::vector<bool>{false});
     EXPECT_FALSE(delegate->loginTime());
+    EXPECT_EQ(text(defaults->stringForKey(NS("Password"))), "secret");
+}
+
+namespace {
+
+// The account host pointed at a loopback test server for the length of a test, with `caFile`
+// as the trusted authority ("" keeps the site's). Kept connections are found by host name, so
+// they are dropped before and after (a clock far ahead makes every one due): the name's new
+// address is used, and later tests reach the site again.
+class AccountHostElsewhere {
+public:
+    AccountHostElsewhere(int port, const std::string& caFile) {
+        dropKeptConnections();
+        hosts_ = getenv("BAZAARNEST_HOSTS") ? getenv("BAZAARNEST_HOSTS") : "";
+        ca_ = getenv("BAZAARNEST_CA_FILE") ? getenv("BAZAARNEST_CA_FILE") : "";
+        std::string hosts = "accounts.bazaarnest.test=127.0.0.1:" + std::to_string(port);
+        setenv("BAZAARNEST_HOSTS", hosts.c_str(), 1);
+        if (!caFile.empty()) setenv("BAZAARNEST_CA_FILE", caFile.c_str(), 1);
+    }
+    ~AccountHostElsewhere() {
+        setenv("BAZAARNEST_HOSTS", hosts_.c_str(), 1);
+        setenv("BAZAARNEST_CA_FILE", ca_.c_str(), 1);
+        dropKeptConnections();
+    }
+    AccountHostElsewhere(const AccountHostElsewhere&) = delete;
+    AccountHostElsewhere& operator=(const AccountHostElsewhere&) = delete;
+
+private:
+    static void dropKeptConnections() {
+        ManualClockScope later(4e9);
+        NKHTTPRequest::expirePersistentConnections();
+    }
+    std::string hosts_, ca_;
+};
+
+// The server's own certificate as an authority file (a new file each time: the platform reads
+// each file once).
+std::string trustFileFor(const testhttp::TestServer& server) {
+    static int made = 0;
+    std::string path = testing::TempDir() + "login-anchor-" + std::to_string(getpid()) + "-" +
+                       std::to_string(++made) + ".pem";
+    std::ofstream(path) << server.certificatePem();
+    return path;
+}
+
+// An account service that would log anybody in.
+void answerLikeTheAccountService(testhttp::TestServer& server) {
+    server.route("GET", "/", [](testhttp::Exchange& x) {
+        x.respond(testhttp::Response(200, "<html>sign in</html>", "text/html; charset=utf-8"));
+    });
+    server.route("POST", "/login", [](testhttp::Exchange& x) {
+        x.respond(testhttp::Response(200, "<html>home of tester@example.test</html>",
+                                     "text/html; charset=utf-8"));
+    });
+}
+
+}  // namespace
+
+TEST_F(Login, TheAccountServiceMustProveItsName) {
+    auto attempt = [&](testhttp::TestServer& server, const std::string& caFile) {
+        AccountHostElsewhere elsewhere(server.tlsPort(), caFile);
+        auto watcher = make<LoginWatcher>();
+        auto page = make<LoginPage>();
+        page->login(NS("tester@example.test"), NS("secret"), watcher);
+        EXPECT_TRUE(runLoopUntil([&] { return !watcher->results.empty(); }, 30));
+        return std::make_pair(watcher->results, page->request());
+    };
+    auto expectRefused = [&](testhttp::TestServer& server, const std::string& caFile,
+                             const char* what) {
+        SCOPED_TRACE(what);
+        auto [results, request] = attempt(server, caFile);
+        EXPECT_EQ(results, std::vector<bool>{false});
+        ASSERT_TRUE(request && request->error());
+        EXPECT_EQ(request->error()->code(), NKConnectionFailureErrorType);
+        EXPECT_NE(text(request->error()->localizedDescription()).find("SSL problem"),
+                  std::string::npos);
+        // The client got as far as the handshake, and not one request byte further.
+        EXPECT_GE(server.connectionCount(), 1u);
+        EXPECT_EQ(server.requestCount(), 0u);
+        EXPECT_FALSE(delegate->loginTime());
+        flushMainQueue();
+        ASSERT_TRUE(shown());
+        EXPECT_EQ(text(shown()->message()),
+                  "Login: Network connection error. Please make sure clock is set correctly");
+        shown()->dismissWithClickedButtonIndex(0, false);
+    };
+
+    // The right name, from an authority nobody trusts (the site's authority stays the trusted
+    // one).
+    testhttp::TestServer untrusted;
+    answerLikeTheAccountService(untrusted);
+    testhttp::TlsOptions accountName;
+    accountName.names = {"accounts.bazaarnest.test"};
+    untrusted.startTls(accountName);
+    expectRefused(untrusted, "", "untrusted authority");
+
+    // A trusted certificate for another host.
+    testhttp::TestServer misnamed;
+    answerLikeTheAccountService(misnamed);
+    testhttp::TlsOptions otherName;
+    otherName.names = {"elsewhere.bazaarnest.test"};
+    otherName.commonName = "elsewhere.bazaarnest.test";
+    misnamed.startTls(otherName);
+    expectRefused(misnamed, trustFileFor(misnamed), "another host's certificate");
+
+    // The same server, once its authority is trusted, gets the password: the refusals above
+    // were the certificate's doing.
+    auto [results, request] = attempt(untrusted, trustFileFor(untrusted));
+    EXPECT_EQ(results, std::vector<bool>{true});
+    EXPECT_EQ(untrusted.requestsTo("/login").size(), 1u);
 }
 
 TEST_F(Login, AReplyWithNoReadableTextIsNoLogin) {
@@ -238,23 +356,17 @@ TEST_F(Login, AReplyWithNoReadableTextIsNoLogin) {
         x.respond(testhttp::Response(200, std::string("\xff\xfe\xfd home of", 11),
                                      "text/html; charset=utf-8"));
     });
-    int port = server.startTls();
-    // Kept connections are found by host name: drop them all (a clock far ahead makes every
-    // one due), so that the name's new address is used and later tests reach the site again.
-    auto dropKeptConnections = [] {
-        ManualClockScope later(4e9);
-        NKHTTPRequest::expirePersistentConnections();
-    };
-    dropKeptConnections();
-    std::string hosts = "accounts.bazaarnest.test=127.0.0.1:" + std::to_string(port);
-    std::string saved = getenv("BAZAARNEST_HOSTS") ? getenv("BAZAARNEST_HOSTS") : "";
-    setenv("BAZAARNEST_HOSTS", hosts.c_str(), 1);
+    testhttp::TlsOptions accountName;
+    accountName.names = {"accounts.bazaarnest.test"};
+    server.startTls(accountName);
     auto watcher = make<LoginWatcher>();
-    auto page = make<LoginPage>();
-    page->login(NS("tester@example.test"), NS("secret"), watcher);
-    bool answered = runLoopUntil([&] { return !watcher->results.empty(); }, 30);
-    setenv("BAZAARNEST_HOSTS", saved.c_str(), 1);
-    dropKeptConnections();
+    bool answered;
+    {
+        AccountHostElsewhere elsewhere(server.tlsPort(), trustFileFor(server));
+        auto page = make<LoginPage>();
+        page->login(NS("tester@example.test"), NS("secret"), watcher);
+        answered = runLoopUntil([&] { return !watcher->results.empty(); }, 30);
+    }
     ASSERT_TRUE(answered);
     EXPECT_EQ(server.requestsTo("/login").size(), 1u);
     EXPECT_EQ(watcher->results, std::vector<bool>{false});

@@ -12,11 +12,13 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/Runtime.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
+#include "support/http/TestServer.h"
 #include "support/site/RunningSite.h"
 #include "tools/site/HttpServer.h"
 
@@ -107,6 +109,36 @@ TEST(WebPageTest, EveryRequestCarriesTheFixedHeaders) {
     EXPECT_EQ(r->header("Accept"),
               "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
     EXPECT_EQ(page->getPage()->utf8(), "<p>thanks</p>");
+}
+
+TEST(WebPageTest, EveryRequestChecksTheServersCertificate) {
+    // A server on loopback whose certificate no trusted authority signed: downloads (both
+    // ways) and posts refuse it before a request byte is sent.
+    testhttp::TestServer server;
+    server.route("*", "/", [](testhttp::Exchange& x) { x.respond(testhttp::Response(200, "x")); });
+    server.startTls();
+    auto url = str(server.tlsUrl("/"));
+    auto expectRefused = [](WebPage* page) {
+        auto error = page->request()->error();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->code(), NKConnectionFailureErrorType);
+        EXPECT_NE(text(error->localizedDescription()).find("SSL problem"), std::string::npos);
+        EXPECT_FALSE(page->getPage());
+    };
+
+    auto page = make<WebPage>();
+    page->downloadPageSync(url);
+    expectRefused(page);
+    page->postDataArray(NSArray::arrayWithObjects({NS("password"), NS("secret")}), 1, nullptr, url);
+    expectRefused(page);
+    auto listener = make<PageListener>();
+    page->downloadPage(url, listener);
+    ASSERT_TRUE(runLoopUntil([&] { return listener->ended(); }));
+    EXPECT_EQ(listener->events.back(), "failed");
+    expectRefused(page);
+
+    EXPECT_GE(server.connectionCount(), 3u);
+    EXPECT_EQ(server.requestCount(), 0u);
 }
 
 TEST(WebPageTest, PairListPostsStringsAsFieldsAndDataAsJpegFiles) {

@@ -51,13 +51,13 @@ bool Gate::waitUntilPassed(std::size_t count, double realSeconds) const {
                              [&] { return passed_ >= count; });
 }
 
-bool Gate::pass() {
+bool Gate::pass(std::stop_token stop) {
     std::unique_lock<std::mutex> g(lock_);
     ++waiting_;
     changed_.notify_all();
-    changed_.wait(g, [&] { return open_ || aborted_ || credits_ > 0; });
+    changed_.wait(g, stop, [&] { return open_ || aborted_ || credits_ > 0; });
     --waiting_;
-    if (aborted_) {
+    if (aborted_ || stop.stop_requested()) {
         changed_.notify_all();
         return false;
     }

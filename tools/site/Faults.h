@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,15 +34,16 @@ public:
     // Blocks until at least `count` waits have passed; false after `realSeconds`.
     bool waitUntilPassed(std::size_t count, double realSeconds = 5.0) const;
 
-    // The request's side: true when let through, false when aborted.
-    bool pass();
+    // The request's side: true when let through, false when aborted (or when `stop` is
+    // requested: a wait that is no longer needed withdraws).
+    bool pass(std::stop_token stop = {});
     void abort();
     // Takes waits again after an abort (a site started anew).
     void revive();
 
 private:
     mutable std::mutex lock_;
-    mutable std::condition_variable changed_;
+    mutable std::condition_variable_any changed_;
     bool open_ = false;
     bool aborted_ = false;
     std::size_t credits_ = 0;

@@ -26,6 +26,9 @@ struct HttpRequest {
     std::string path = "/";    // the target's path, still percent-encoded, without the query
     std::string query;         // after "?", without it
     std::string version = "HTTP/1.1";
+    // The request line as received, without CRLF (as much of it as came, for a head that could
+    // not be read).
+    std::string requestLine;
     std::vector<HeaderField> headers;
     std::string body;  // content coding removed
     bool tls = false;

@@ -9,12 +9,18 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <list>
 #include <mutex>
+#include <optional>
+#include <stop_token>
 #include <thread>
 
 namespace bnsite {
@@ -25,6 +31,13 @@ constexpr size_t kMaxHead = 64 * 1024;
 constexpr size_t kMaxBody = 32 * 1024 * 1024;
 // A kept connection that says nothing for this long is closed.
 constexpr int kIdleSeconds = 60;
+// After a refused request, what the client still sends is read and dropped for at most this
+// long (and this much) before the socket closes: closing with unread bytes would reset the
+// connection and could take the answer with it.
+constexpr int kDrainSeconds = 2;
+constexpr size_t kMaxDrain = 1024 * 1024;
+// What the log keeps of a request line that could not be read.
+constexpr size_t kMaxLoggedLine = 1024;
 // Pages this large or larger go out gzipped to clients that accept it.
 constexpr size_t kGzipFrom = 1024;
 
@@ -98,6 +111,7 @@ public:
         return SSL_accept(ssl_) == 1;
     }
     bool isTls() const { return ssl_ != nullptr; }
+    int fd() const { return fd_; }
 
     // Bytes read, 0 at the end of the stream, a time-out or an error.
     size_t read(char* buffer, size_t size) {
@@ -133,6 +147,19 @@ public:
         if (ssl_) SSL_shutdown(ssl_);
         ::shutdown(fd_, SHUT_WR);
     }
+    // Reads and drops what the client still sends, until it closes or the drain's limits.
+    void drain() {
+        timeval limit{kDrainSeconds, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        char scrap[16384];
+        size_t total = 0;
+        while (total < kMaxDrain) {
+            ssize_t r = ::recv(fd_, scrap, sizeof scrap, 0);
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) break;
+            total += static_cast<size_t>(r);
+        }
+    }
     // An abortive end: the peer sees a reset.
     void reset() {
         linger l{1, 0};
@@ -144,39 +171,147 @@ private:
     SSL* ssl_ = nullptr;
 };
 
+// Watches one request head (or TLS handshake) against the deadline, on a thread of its own.
+// When the deadline comes first, the socket's read side is shut so that the blocked read ends.
+class HeadWatch {
+public:
+    HeadWatch(const HeadDeadline& deadline, int fd)
+        : thread_([this, &deadline, fd](std::stop_token stop) {
+              if (!reached(deadline, stop)) return;
+              expired_ = true;
+              ::shutdown(fd, SHUT_RD);
+          }) {}
+    ~HeadWatch() { finish(); }
+    HeadWatch(const HeadWatch&) = delete;
+    HeadWatch& operator=(const HeadWatch&) = delete;
+
+    // Ends the watch; true when the deadline was reached first.
+    bool finish() {
+        thread_.request_stop();
+        if (thread_.joinable()) thread_.join();
+        return expired_;
+    }
+
+private:
+    static bool reached(const HeadDeadline& deadline, std::stop_token stop) {
+        if (deadline.gate) return deadline.gate->pass(stop);
+        std::mutex lock;
+        std::condition_variable_any never;
+        std::unique_lock<std::mutex> g(lock);
+        never.wait_for(g, stop, std::chrono::duration<double>(deadline.seconds),
+                       [] { return false; });
+        return !stop.stop_requested();
+    }
+
+    std::atomic<bool> expired_{false};
+    std::jthread thread_;
+};
+
+bool isTokenChar(unsigned char c) {
+    return std::isalnum(c) || std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
+}
+
+// A Content-Length value: digits, or a list of equal numbers (a field repeated by a proxy).
+std::optional<size_t> lengthValue(std::string_view value) {
+    std::optional<size_t> length;
+    size_t at = 0;
+    for (;;) {
+        size_t comma = value.find(',', at);
+        std::string_view item =
+            value.substr(at, comma == std::string_view::npos ? std::string_view::npos : comma - at);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
+            item.remove_prefix(1);
+        while (!item.empty() && (item.back() == ' ' || item.back() == '\t'))
+            item.remove_suffix(1);
+        // Eighteen digits are far beyond any body we take and cannot overflow.
+        if (item.empty() || item.size() > 18) return std::nullopt;
+        size_t number = 0;
+        for (char c : item) {
+            if (c < '0' || c > '9') return std::nullopt;
+            number = number * 10 + static_cast<size_t>(c - '0');
+        }
+        if (length && *length != number) return std::nullopt;
+        length = number;
+        if (comma == std::string_view::npos) return length;
+        at = comma + 1;
+    }
+}
+
+// A chunk-size line: hexadecimal digits, then optionally white space and extensions.
+std::optional<size_t> chunkSize(std::string_view line) {
+    size_t digits = 0;
+    size_t size = 0;
+    while (digits < line.size() && std::isxdigit(static_cast<unsigned char>(line[digits]))) {
+        char c = line[digits];
+        size = size * 16 + static_cast<size_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+        if (++digits > 15) return std::nullopt;  // far beyond any body we take
+    }
+    if (digits == 0) return std::nullopt;
+    std::string_view rest = line.substr(digits);
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
+        rest.remove_prefix(1);
+    if (!rest.empty() && rest.front() != ';') return std::nullopt;
+    return size;
+}
+
 // Reads requests off one channel, keeping what arrives beyond the current request.
 class RequestReader {
 public:
-    explicit RequestReader(Channel& channel) : channel_(channel) {}
+    RequestReader(Channel& channel, const HeadDeadline& deadline)
+        : channel_(channel), deadline_(deadline) {}
 
-    enum class Result { Ok, Closed, Bad };
+    enum class Result { Ok, Closed, Bad, Late };
 
     Result readHead(HttpRequest& request, std::string* problem) {
+        request.method.clear();  // until a request line has been read
+        // The deadline runs from the head's first byte; a kept connection waits for that
+        // under the idle time-out only.
+        std::optional<HeadWatch> watch;
+        if (!buffer_.empty()) watch.emplace(deadline_, channel_.fd());
         size_t end;
         while ((end = buffer_.find("\r\n\r\n")) == std::string::npos) {
             if (buffer_.size() > kMaxHead) {
+                noteRequestLine(request);
                 *problem = "request head too large";
                 return Result::Bad;
             }
-            if (!fill()) return buffer_.empty() ? Result::Closed : Result::Bad;
+            if (!fill()) {
+                noteRequestLine(request);
+                if (watch && watch->finish()) break;
+                return buffer_.empty() ? Result::Closed : Result::Bad;
+            }
+            if (!watch) watch.emplace(deadline_, channel_.fd());
+        }
+        if (watch && watch->finish()) {
+            noteRequestLine(request);
+            *problem = "request head not complete in time";
+            return Result::Late;
         }
         std::string head = buffer_.substr(0, end);
         buffer_.erase(0, end + 4);
         size_t lineEnd = head.find("\r\n");
         std::string line = head.substr(0, lineEnd);
+        request.requestLine = line;
+        // method SP request-target SP version, and nothing else: a space more is no method
+        // and target of ours to guess.
         size_t sp1 = line.find(' ');
-        size_t sp2 = line.rfind(' ');
-        if (sp1 == std::string::npos || sp2 == sp1) {
+        size_t sp2 = sp1 == std::string::npos ? sp1 : line.find(' ', sp1 + 1);
+        bool shaped = sp1 != std::string::npos && sp1 > 0 && sp2 != std::string::npos &&
+                      sp2 > sp1 + 1 && line.find(' ', sp2 + 1) == std::string::npos;
+        for (size_t i = 0; shaped && i < sp1; ++i)
+            shaped = isTokenChar(static_cast<unsigned char>(line[i]));
+        if (!shaped) {
             *problem = "malformed request line";
+            return Result::Bad;
+        }
+        std::string version = line.substr(sp2 + 1);
+        if (version.rfind("HTTP/1.", 0) != 0) {
+            *problem = "unsupported protocol version";
             return Result::Bad;
         }
         request.method = line.substr(0, sp1);
         request.target = line.substr(sp1 + 1, sp2 - sp1 - 1);
-        request.version = line.substr(sp2 + 1);
-        if (request.version.rfind("HTTP/1.", 0) != 0) {
-            *problem = "unsupported protocol version";
-            return Result::Bad;
-        }
+        request.version = version;
         request.headers.clear();
         size_t at = lineEnd == std::string::npos ? head.size() : lineEnd + 2;
         while (at < head.size()) {
@@ -212,16 +347,38 @@ public:
         request.path = target.substr(0, question);
         request.query = question == std::string::npos ? std::string() : target.substr(question + 1);
         if (request.path.empty()) request.path = "/";
+
+        // The body's framing, checked before anything (a 100 Continue) invites the body.
+        chunked_ = containsIgnoringCase(request.header("Transfer-Encoding"), "chunked");
+        length_.reset();
+        for (const auto& field : request.headers) {
+            if (!equalsIgnoringCase(field.name, "Content-Length")) continue;
+            std::optional<size_t> length = lengthValue(field.value);
+            if (!length) {
+                *problem = "malformed Content-Length";
+                return Result::Bad;
+            }
+            if (length_ && *length_ != *length) {
+                *problem = "conflicting Content-Length fields";
+                return Result::Bad;
+            }
+            length_ = length;
+        }
         return Result::Ok;
     }
 
     Result readBody(HttpRequest& request, std::string* problem) {
         request.body.clear();
-        if (containsIgnoringCase(request.header("Transfer-Encoding"), "chunked")) {
+        if (chunked_) {
             for (;;) {
                 std::string line;
                 if (!readLine(&line)) return Result::Bad;
-                size_t size = std::strtoul(line.c_str(), nullptr, 16);
+                std::optional<size_t> chunk = chunkSize(line);
+                if (!chunk) {
+                    *problem = "malformed chunk size";
+                    return Result::Bad;
+                }
+                size_t size = *chunk;
                 if (size == 0) {
                     // Trailers up to the blank line.
                     do {
@@ -234,10 +391,14 @@ public:
                     return Result::Bad;
                 }
                 if (!readExactly(size, &request.body)) return Result::Bad;
-                if (!readLine(&line) || !line.empty()) return Result::Bad;
+                if (!readLine(&line)) return Result::Bad;
+                if (!line.empty()) {
+                    *problem = "chunk longer than its size";
+                    return Result::Bad;
+                }
             }
-        } else if (request.hasHeader("Content-Length")) {
-            size_t length = std::strtoull(request.header("Content-Length").c_str(), nullptr, 10);
+        } else if (length_) {
+            size_t length = *length_;
             if (length > kMaxBody) {
                 *problem = "request body too large";
                 return Result::Bad;
@@ -256,6 +417,10 @@ public:
     }
 
 private:
+    // For the log: the first line of what came of a head that could not be read.
+    void noteRequestLine(HttpRequest& request) const {
+        request.requestLine = buffer_.substr(0, std::min(buffer_.find("\r\n"), kMaxLoggedLine));
+    }
     bool fill() {
         char chunk[16384];
         size_t n = channel_.read(chunk, sizeof chunk);
@@ -282,7 +447,10 @@ private:
     }
 
     Channel& channel_;
+    const HeadDeadline& deadline_;
     std::string buffer_;
+    bool chunked_ = false;
+    std::optional<size_t> length_;
 };
 
 bool wantsClose(const HttpRequest& request) {
@@ -313,6 +481,7 @@ struct ServerImpl {
 
     HttpServer::Handler handler;
     HttpServer::Logger logger;
+    HeadDeadline deadline;
     SSL_CTX* tls = nullptr;
     int listenFd = -1;
     int port = 0;
@@ -382,8 +551,13 @@ struct ServerImpl {
             peeked = ::recv(fd, &first, 1, MSG_PEEK);
         } while (peeked < 0 && errno == EINTR);
         bool ok = peeked == 1;
-        if (ok && first == 0x16) ok = tls && channel.startTls(tls);
-        RequestReader reader(channel);
+        if (ok && first == 0x16) {
+            // A handshake that trickles in is held to the head deadline as well.
+            HeadWatch watch(deadline, fd);
+            ok = tls && channel.startTls(tls);
+            if (watch.finish()) ok = false;
+        }
+        RequestReader reader(channel, deadline);
         while (ok) {
             HttpRequest request;
             request.tls = channel.isTls();
@@ -397,9 +571,15 @@ struct ServerImpl {
                 result = reader.readBody(request, &problem);
             }
             if (result != RequestReader::Result::Ok) {
+                // Answered only when there is something to say and somebody to hear it.
                 if (!problem.empty()) {
-                    HttpResponse bad = HttpResponse::plain(problem + "\n", 400);
-                    send(channel, request, bad, true);
+                    auto started = std::chrono::steady_clock::now();
+                    int status = result == RequestReader::Result::Late ? 408 : 400;
+                    HttpResponse refusal = HttpResponse::plain(problem + "\n", status);
+                    size_t sent = send(channel, request, refusal, true);
+                    channel.finish();
+                    if (logger) logger(request, refusal, sent, millisecondsSince(started));
+                    channel.drain();
                 }
                 break;
             }
@@ -407,10 +587,7 @@ struct ServerImpl {
             HttpResponse response = handler(request);
             bool close = wantsClose(request) || response.delivery != HttpResponse::Delivery::Normal;
             size_t sent = send(channel, request, response, close);
-            double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                                  started)
-                            .count();
-            if (logger) logger(request, response, sent, ms);
+            if (logger) logger(request, response, sent, millisecondsSince(started));
             if (response.delivery == HttpResponse::Delivery::Reset) resetAtEnd = true;
             if (close) {
                 if (response.delivery == HttpResponse::Delivery::Normal) channel.finish();
@@ -422,6 +599,11 @@ struct ServerImpl {
         ::close(connection->fd);
         connection->fd = -1;
         connection->done = true;
+    }
+
+    static double millisecondsSince(std::chrono::steady_clock::time_point started) {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+            .count();
     }
 
     // Writes the response as its delivery says; the body bytes written.
@@ -464,9 +646,11 @@ struct ServerImpl {
     }
 };
 
-HttpServer::HttpServer(Handler handler, Logger logger) : impl_(std::make_unique<ServerImpl>()) {
+HttpServer::HttpServer(Handler handler, Logger logger, HeadDeadline deadline)
+    : impl_(std::make_unique<ServerImpl>()) {
     impl_->handler = std::move(handler);
     impl_->logger = std::move(logger);
+    impl_->deadline = std::move(deadline);
 }
 
 HttpServer::~HttpServer() {
@@ -489,6 +673,9 @@ bool HttpServer::start(int port, const std::string& certificateChainFile,
         SSL_CTX* context = SSL_CTX_new(TLS_server_method());
         if (!context) return fail(openSslError());
         SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+        // A read side shut at the head deadline reads as the end of the stream, so that the
+        // 408 can still be written.
+        SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
         if (SSL_CTX_use_certificate_chain_file(context, certificateChainFile.c_str()) != 1 ||
             SSL_CTX_use_PrivateKey_file(context, keyFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
             SSL_CTX_check_private_key(context) != 1) {

@@ -59,6 +59,24 @@ bool allDigits(std::string_view s) {
     return true;
 }
 
+// Control bytes (and the backslash and quote that would make a line ambiguous) as \xHH, so that
+// whatever a client sends stays on its one log line and reads back unambiguously.
+std::string escapedForLog(std::string_view text) {
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7f || c == '\\' || c == '"') {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 // "<digits>.html" -> the number.
 std::optional<std::uint64_t> numberedPage(std::string_view segment, std::string_view prefix) {
     if (segment.substr(0, prefix.size()) != prefix) return std::nullopt;
@@ -386,13 +404,20 @@ bool Site::start(std::string* error) {
         std::ostringstream line;
         line.setf(std::ios::fixed);
         line.precision(1);
-        line << request.peer << " \"" << request.method << " " << request.url() << " "
-             << request.version << "\" " << response.status << " " << sent << " " << ms << "ms";
-        if (!response.note.empty()) line << " [" << response.note << "]";
+        // What the client sent reaches the log escaped, one request to a line.
+        std::string asked = request.method.empty()
+                                ? request.requestLine
+                                : request.method + " " + request.url() + " " + request.version;
+        line << request.peer << " \"" << escapedForLog(asked) << "\" " << response.status << " "
+             << sent << " " << ms << "ms";
+        if (!response.note.empty()) line << " [" << escapedForLog(response.note) << "]";
         s.options.log(line.str());
     };
+    HeadDeadline deadline;
+    deadline.seconds = s.options.headSeconds;
+    if (!s.options.headGate.empty()) deadline.gate = s.faults.gate(s.options.headGate);
     s.server = std::make_unique<HttpServer>([&s](HttpRequest& request) { return s.serve(request); },
-                                            logger);
+                                            logger, deadline);
     if (!s.server->start(s.options.port, s.chainFile, s.keyFile, error)) {
         s.server.reset();
         return false;

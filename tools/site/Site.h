@@ -40,6 +40,10 @@ struct SiteOptions {
     bool tls = true;
     // One line per answered request; none when empty.
     std::function<void(const std::string&)> log;
+    // How long a client may take to send a request head (see HeadDeadline); with a gate name,
+    // the deadline is reached when that gate (gate()) lets the head through instead.
+    double headSeconds = 30;
+    std::string headGate;
 };
 
 // A confirmation mail the site "sent" (postings made without an account): its recipient and

@@ -51,13 +51,14 @@ struct FormValue {
 };
 using Pairs = std::vector<std::pair<std::string, FormValue>>;
 
-// A synchronous GET with the app's fixed User-Agent and Accept headers.
+// A synchronous GET with the app's fixed User-Agent and Accept headers, checking the server's
+// certificate as the app's pages do.
 Page get(const std::string& url);
 // A synchronous form post: format 0 multipart, 1 URL-encoded.
 Page post(const std::string& url, const Pairs& pairs, int format);
 void clearCookies();
 // A GET straight through the platform's HTTP stream, which checks the server's certificate
-// chain and name against the trusted authorities (the request engine does not).
+// chain and name against the trusted authorities (the request engine does only when asked).
 struct StreamResult {
     bool failed = false;
     long errorCode = 0;
