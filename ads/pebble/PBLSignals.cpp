@@ -1,8 +1,10 @@
 #include "ads/pebble/PBLSignals.h"
 
+#include <string>
+
 #include "Foundation/NSData.h"
 #include "Foundation/NSString.h"
-#include "ads/pebble/HXStringEncoding.h"
+#include "ads/pebble/PBLGestureUtil.h"
 
 namespace {
 struct SignalState {
@@ -17,15 +19,28 @@ SignalState& state() {
 }
 
 Ref<NSString> webSafeBase64(NSString* text) {
-    auto encoding = HXStringEncoding::rfc4648Base64WebsafeStringEncoding();
-    encoding->setDoPad(false);
-    return encoding->encodeString(text);
+    std::string utf8 = text->utf8();
+    return pblGestureBase64(utf8.data(), static_cast<unsigned>(utf8.size()));
 }
 }  // namespace
 
 int pblSignalsNoteAdLoad(int, NSString*) {
     if (!state().enabled) return 0;
     ++state().loads;
+    return 1;
+}
+
+int pblSignalsRequestParameter(NSMutableString* pair) {
+    if (!state().enabled || !pair) return 0;
+    int32_t sample[4];
+    pblGestureAccelerationSample(sample);
+    unsigned flags = 0;
+    pblGestureReachability(&flags);
+    auto record = NSString::stringWithFormat(NS("v1;loads=%u;touches=%u;acc=%d,%d,%d;reach=%u"),
+                                             state().loads, state().touches, sample[0], sample[1],
+                                             sample[2], flags);
+    pair->setString(NS("ms="));
+    pair->appendString(webSafeBase64(record));
     return 1;
 }
 

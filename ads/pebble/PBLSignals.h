@@ -7,6 +7,9 @@ class NSString;
 
 // Counts one ad page load; the result is not used.
 int pblSignalsNoteAdLoad(int requestType, NSString* sdkVersion);
+// Fills `pair` with "ms=" and the encoded record of loads, touches, the last acceleration
+// sample and the reachability flags. Zero when nothing was written.
+int pblSignalsRequestParameter(NSMutableString* pair);
 // Fills `key` with one bare query key for the click URL ("nb" and the encoded "ai;touches").
 // Zero when nothing was written.
 int pblSignalsClickParameter(NSString* ai, NSMutableString* key);

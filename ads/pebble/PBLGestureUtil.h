@@ -1,0 +1,33 @@
+// Device state for the signal component: the last accelerometer sample, the reachability
+// flags and web-safe base64. Main thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "Foundation/NSObject.h"
+#include "UIKit/UIAccelerometer.h"
+
+class NSString;
+
+// The accelerometer's delegate for the ad client. It keeps the last sample and passes every
+// sample on to the delegate the application had installed before it.
+class PBLGestureUtil : public NSObject, public UIAccelerometerDelegate {
+    NS_OBJECT(PBLGestureUtil, NSObject)
+    static Ref<PBLGestureUtil> shared();
+    static void chainAccDelegatesIfNeeded();
+    static void initGestures() { chainAccDelegatesIfNeeded(); }
+    // Flags of the route to the IPv4 zero address; left unchanged when they cannot be read.
+    static void reachability(unsigned* flags);
+    void accelerometer(UIAccelerometer* accelerometer, UIAcceleration* acceleration) override;
+
+    // x, y and z times 100 and the timestamp in seconds, each truncated.
+    int32_t sample[4] = {0, 0, 0, 0};
+
+private:
+    Weak<UIAccelerometerDelegate> previous_;
+};
+
+Ref<NSString> pblGestureBase64(const void* bytes, unsigned length);
+void pblGestureAccelerationSample(int32_t* sample);
+void pblGestureInit();
+bool pblGestureReachability(unsigned* flags);
