@@ -1,6 +1,7 @@
 #include "ads/pebble/PBL_PJSON.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstring>
 
 #include "Foundation/NSArray.h"
@@ -316,7 +317,8 @@ bool PBL_PJSON::scanNumber(Ref<NSObject>* out, Ref<NSError>* error) {
     }
     auto text = NSString::fromUTF8(std::string_view(start, static_cast<size_t>(c_ - start)));
     auto number = text ? NSDecimalNumber::decimalNumberWithString(text) : nullptr;
-    if (!number) return fail(error, 2, NS("Failed creating decimal instance"));
+    // Out of the decimal type's range: refused rather than kept as a NaN no writer can write.
+    if (!number || number->isNaN()) return fail(error, 2, NS("Failed creating decimal instance"));
     *out = number;
     return true;
 }
@@ -356,6 +358,11 @@ bool PBL_PJSON::appendValue(NSObject* value, std::u16string& into, Ref<NSError>*
         return true;
     }
     if (auto n = as<NSNumber>(value)) {
+        // NaN and the infinities have no JSON form.
+        auto decimal = as<NSDecimalNumber>(n);
+        if ((decimal && decimal->isNaN()) || (!decimal && !std::isfinite(n->doubleValue())))
+            return fail(error, 1,
+                        fmt("JSON serialisation not supported for %@", n->className().get()));
         if (std::strcmp(n->objCType(), "c") == 0)
             into += n->boolValue() ? u"true" : u"false";
         else

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDate.h"
 #include "Foundation/NSDecimalNumber.h"
@@ -72,6 +74,8 @@ TEST(PBL_PJSONTest, ErrorsWithCodesAndTheirCause) {
     EXPECT_EQ(failure("-", true), "2 No digits after initial minus");
     EXPECT_EQ(failure("1.", true), "2 No digits after decimal point");
     EXPECT_EQ(failure("1e+", true), "2 No digits after exponent");
+    // Beyond the decimal type: refused, not read as NaN.
+    EXPECT_EQ(failure("1e400", true), "2 Failed creating decimal instance");
     EXPECT_EQ(failure("", true), "11 Unexpected end of string");
     EXPECT_EQ(failure("[", true), "11 End of input while parsing array");
     EXPECT_EQ(failure("{", true), "11 End of input while parsing object");
@@ -125,6 +129,10 @@ TEST(PBL_PJSONTest, Writing) {
                    NSNumber::numberWithInt(12), NSNull::null(), NS("a/\u00e9\x1f\n\"\\")})),
               "[true,true,12,null,\"a/\u00e9\\u001f\\n\\\"\\\\\"]");
     EXPECT_EQ(write(NS("bare")), "error 4 Not valid type for JSON");
+    EXPECT_EQ(write(NSArray::arrayWithObject(NSDecimalNumber::notANumber())).substr(0, 8),
+              "error 1 ");
+    EXPECT_EQ(write(NSArray::arrayWithObject(NSNumber::numberWithDouble(INFINITY))).substr(0, 8),
+              "error 1 ");
     EXPECT_EQ(write(NS("bare"), nullptr, true), "\"bare\"");
     EXPECT_EQ(write(NSDictionary::dictionaryWithObject(NS("v"), NSNumber::numberWithInt(1))),
               "error 1 JSON object key must be string");
@@ -138,6 +146,20 @@ TEST(PBL_PJSONTest, Writing) {
     auto d = NSDictionary::dictionaryWithObjectsAndKeys(
         {NSArray::arrayWithObjects({NSNumber::numberWithInt(1)}), NS("b"), NS("x"), NS("a")});
     EXPECT_EQ(write(d, pretty), "{\n  \"a\" : \"x\",\n  \"b\" : [\n    1\n  ]\n}");
+}
+
+TEST(PBL_PJSONTest, WrittenValuesReadBackEqual) {
+    for (const char* json :
+         {"[1e30, -0, 123456789012345678901234567890, 1.5E-7]",
+          "{\"a\\u0000\":[\"\\ud83d\\ude00\", null, true, {}]}", "[[], {\"k\":{\"k\":[false]}}]"}) {
+        SCOPED_TRACE(json);
+        auto first = parse(json);
+        ASSERT_TRUE(first.value);
+        auto written = write(first.value);
+        auto again = parse(written.c_str());
+        ASSERT_TRUE(again.value) << written;
+        EXPECT_TRUE(again.value->isEqual(first.value)) << written;
+    }
 }
 
 TEST(PBL_PJSONTest, JsonifyForTheAdPage) {
