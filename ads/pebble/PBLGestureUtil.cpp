@@ -4,9 +4,16 @@
 
 #include <cstring>
 
+#include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
 #include "SystemConfiguration/SCNetworkReachability.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIView.h"
+#include "UIKit/UIWindow.h"
 #include "ads/pebble/HXStringEncoding.h"
 
 Ref<PBLGestureUtil> PBLGestureUtil::shared() {
@@ -63,4 +70,40 @@ void pblGestureInit() {
 bool pblGestureReachability(unsigned* flags) {
     PBLGestureUtil::reachability(flags);
     return flags != nullptr;
+}
+
+Ref<NSString> PBLGestureUtil::viewInheritenceHierarchy(UIView* view, unsigned maxSize) {
+    if (!view) return NSString::string();
+    Class cls = view->getClass();
+    std::string chain = cls->name();
+    for (Class super = cls->superclass(); super; super = super->superclass())
+        chain += ":" + super->name();
+    if (chain.size() > maxSize) chain.resize(maxSize);
+    return NSString::fromUTF8(chain);
+}
+
+void PBLGestureUtil::walk(UIView* view, UIView* window, NSString* stopName, NSMutableArray* into) {
+    if (view->isHidden()) return;
+    auto name = viewInheritenceHierarchy(view, 128);
+    CGRect r = view->convertRect(view->frame(), window);
+    into->addObject(NSDictionary::dictionaryWithObjectsAndKeys(
+        {name.get(), NS("ViewName"), NSNumber::numberWithFloat(r.origin.x).get(), NS("x"),
+         NSNumber::numberWithFloat(r.origin.y).get(), NS("y"),
+         NSNumber::numberWithFloat(r.size.width).get(), NS("w"),
+         NSNumber::numberWithFloat(r.size.height).get(), NS("h")}));
+    if (stopName && name->isEqualToString(stopName)) return;
+    auto subviews = view->subviews();
+    for (NSObject* sub : *subviews)
+        walk(static_cast<UIView*>(sub), window, stopName, into);
+}
+
+Ref<NSArray> PBLGestureUtil::walkViews(NSString* stopName) {
+    auto records = NSMutableArray::array();
+    if (auto window = UIApplication::sharedApplication()->keyWindow())
+        walk(window, window, stopName, records);
+    return records;
+}
+
+Ref<NSArray> pblGestureWalkViews(NSString* stopName) {
+    return PBLGestureUtil::walkViews(stopName);
 }
