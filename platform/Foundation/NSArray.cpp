@@ -165,8 +165,9 @@ bool NSArray::initWithArray(NSArray* other) {
 bool NSArray::initWithArray(NSArray* other, bool copyItems) {
     if (!other) return true;
     std::vector<Ref<NSObject>> items;
-    items.reserve(other->items_.size());
-    for (const Ref<NSObject>& o : other->items_)
+    std::vector<Ref<NSObject>> source = itemsOf(other);
+    items.reserve(source.size());
+    for (const Ref<NSObject>& o : source)
         items.push_back(copyItems ? o->copy() : o);
     items_ = std::move(items);
     return true;
@@ -176,6 +177,49 @@ bool NSArray::initWithObjects(std::initializer_list<NSObject*> objects) {
     requireNoNil(objects);
     items_.assign(objects.begin(), objects.end());
     return true;
+}
+
+// ---- non-retaining mode ----------------------------------------------------------------------
+
+NSArray::Access::Access(NSArray* a) {
+    if (!a->weak_) return;
+    keep_ = a;
+    if (a->weak_->depth++ > 0) return;
+    // Elements whose destruction has begun read nil here and drop out.
+    std::vector<Ref<NSObject>> held;
+    held.reserve(a->weak_->items.size());
+    for (const Weak<NSObject>& w : a->weak_->items) {
+        if (Ref<NSObject> o = w.lock()) held.push_back(std::move(o));
+    }
+    a->items_.swap(held);
+}
+
+NSArray::Access::~Access() {
+    if (!keep_) return;
+    NSArray* a = keep_.get();
+    if (--a->weak_->depth > 0) return;
+    std::vector<Weak<NSObject>> weak(a->items_.begin(), a->items_.end());
+    a->weak_->items.swap(weak);
+    // Let go of the elements only once the array is consistent: a release may free an element
+    // whose dealloc takes itself out of this very list.
+    std::vector<Ref<NSObject>> held;
+    held.swap(a->items_);
+}
+
+std::vector<Ref<NSObject>> NSArray::itemsOf(NSArray* a) {
+    Access access(a);
+    return a->items_;
+}
+
+NSArray::iterator NSArray::begin() {
+    if (!weak_) return iterator(this, this);
+    return iterator(this, arrayWithVector(itemsOf(this)));
+}
+
+Ref<NSMutableArray> NSMutableArray::nonRetainingArray() {
+    auto a = alloc<NSMutableArray>();
+    a->weak_ = std::make_unique<WeakItems>();
+    return a;
 }
 
 // ---- queries ---------------------------------------------------------------------------------
@@ -222,31 +266,38 @@ void NSArray::checkRange(NSString* method, NSRange range) {
 }
 
 NSUInteger NSArray::count() {
+    Access access(this);
     return static_cast<NSUInteger>(items_.size());
 }
 
 Ref<NSObject> NSArray::objectAtIndex(NSUInteger index) {
+    Access access(this);
     checkIndex(NS("objectAtIndex:"), index);
     return items_[index];
 }
 
 Ref<NSObject> NSArray::firstObject() {
+    Access access(this);
     return items_.empty() ? nullptr : items_.front();
 }
 
 Ref<NSObject> NSArray::lastObject() {
+    Access access(this);
     return items_.empty() ? nullptr : items_.back();
 }
 
 bool NSArray::containsObject(NSObject* obj) {
+    Access access(this);
     return indexOfObject(obj) != NSNotFound;
 }
 
 NSUInteger NSArray::indexOfObject(NSObject* obj) {
+    Access access(this);
     return indexOfObject(obj, NSMakeRange(0, count()));
 }
 
 NSUInteger NSArray::indexOfObject(NSObject* obj, NSRange range) {
+    Access access(this);
     checkRange(NS("indexOfObject:inRange:"), range);
     if (!obj) return NSNotFound;
     for (NSUInteger i = range.location; i < NSMaxRange(range) && i < items_.size(); ++i) {
@@ -258,6 +309,7 @@ NSUInteger NSArray::indexOfObject(NSObject* obj, NSRange range) {
 }
 
 NSUInteger NSArray::indexOfObjectIdenticalTo(NSObject* obj) {
+    Access access(this);
     for (size_t i = 0; i < items_.size(); ++i) {
         if (items_[i].get() == obj) return static_cast<NSUInteger>(i);
     }
@@ -265,10 +317,12 @@ NSUInteger NSArray::indexOfObjectIdenticalTo(NSObject* obj) {
 }
 
 bool NSArray::isEqualToArray(NSArray* other) {
+    Access access(this);
     if (other == this) return true;
-    if (!other || other->items_.size() != items_.size()) return false;
+    if (!other) return false;
     // Snapshots: isEqual: may run code that changes either array.
-    std::vector<Ref<NSObject>> mine = items_, theirs = other->items_;
+    std::vector<Ref<NSObject>> mine = items_, theirs = itemsOf(other);
+    if (mine.size() != theirs.size()) return false;
     for (size_t i = 0; i < mine.size(); ++i) {
         if (!objectsEqual(mine[i], theirs[i])) return false;
     }
@@ -278,6 +332,7 @@ bool NSArray::isEqualToArray(NSArray* other) {
 // ---- derived arrays --------------------------------------------------------------------------
 
 Ref<NSArray> NSArray::arrayByAddingObject(NSObject* obj) {
+    Access access(this);
     if (!obj) {
         NSException::raise(NSInvalidArgumentException,
                            NS("*** -[%@ arrayByAddingObject:]: object cannot be nil"),
@@ -289,18 +344,24 @@ Ref<NSArray> NSArray::arrayByAddingObject(NSObject* obj) {
 }
 
 Ref<NSArray> NSArray::arrayByAddingObjectsFromArray(NSArray* other) {
+    Access access(this);
     std::vector<Ref<NSObject>> items = items_;
-    if (other) items.insert(items.end(), other->items_.begin(), other->items_.end());
+    if (other) {
+        std::vector<Ref<NSObject>> more = itemsOf(other);
+        items.insert(items.end(), more.begin(), more.end());
+    }
     return arrayWithVector(std::move(items));
 }
 
 Ref<NSArray> NSArray::subarrayWithRange(NSRange range) {
+    Access access(this);
     checkRange(NS("subarrayWithRange:"), range);
     auto first = items_.begin() + range.location;
     return arrayWithVector(std::vector<Ref<NSObject>>(first, first + range.length));
 }
 
 Ref<NSString> NSArray::componentsJoinedByString(NSString* separator) {
+    Access access(this);
     std::u16string sep = separator ? separator->u16() : std::u16string();
     std::u16string out;
     std::vector<Ref<NSObject>> items = items_;  // descriptions may run arbitrary code
@@ -313,6 +374,7 @@ Ref<NSString> NSArray::componentsJoinedByString(NSString* separator) {
 }
 
 std::vector<Ref<NSObject>> NSArray::sortedItems(const Comparator& cmp) {
+    Access access(this);
     // The snapshot keeps the elements alive whatever the comparator does to this array.
     std::vector<Ref<NSObject>> items = items_;
     std::vector<size_t> order = collection_detail::stableOrder(
@@ -345,12 +407,14 @@ Ref<NSArray> NSArray::sortedArrayUsingFunction(SortFunction fn, void* context) {
 // ---- sending and enumerating -----------------------------------------------------------------
 
 void NSArray::makeObjectsPerformSelector(SEL sel) {
+    Access access(this);
     std::vector<Ref<NSObject>> items = items_;
     for (const Ref<NSObject>& o : items)
         o->performSelector(sel);
 }
 
 void NSArray::makeObjectsPerformSelector(SEL sel, NSObject* arg) {
+    Access access(this);
     std::vector<Ref<NSObject>> items = items_;
     for (const Ref<NSObject>& o : items)
         o->performSelector(sel, arg);
@@ -361,6 +425,7 @@ void NSArray::enumerateObjectsUsingBlock(const Block& block) {
 }
 
 void NSArray::enumerateObjectsWithOptions(NSEnumerationOptions options, const Block& block) {
+    Access access(this);
     const bool reverse = (options & NSEnumerationReverse) != 0;
     const uint64_t mutations = mutations_;
     const size_t n = items_.size();
@@ -402,6 +467,7 @@ Ref<NSObject> NSArray::copyWithZone() {
 }
 
 Ref<NSObject> NSArray::mutableCopyWithZone() {
+    Access access(this);
     return NSMutableArray::arrayWithVector(items_);
 }
 
@@ -414,6 +480,7 @@ Ref<NSMutableArray> NSArray::mutableCopy() {
 }
 
 Ref<NSObject> NSArray::valueForKey(NSString* key) {
+    Access access(this);
     if (key && key->hasPrefix(NS("@"))) return NSObject::valueForKey(key->substringFromIndex(1));
     std::vector<Ref<NSObject>> items = items_;
     std::vector<Ref<NSObject>> values;
@@ -426,6 +493,7 @@ Ref<NSObject> NSArray::valueForKey(NSString* key) {
 }
 
 void NSArray::setValue(NSObject* value, NSString* key) {
+    Access access(this);
     std::vector<Ref<NSObject>> items = items_;
     for (const Ref<NSObject>& o : items)
         o->setValue(value, key);
@@ -468,10 +536,12 @@ bool NSMutableArray::initWithCapacity(NSUInteger capacity) {
 }
 
 void NSMutableArray::addObject(NSObject* obj) {
+    Access access(this);
     insertObject(obj, count());
 }
 
 void NSMutableArray::addObjectsFromArray(NSArray* other) {
+    Access access(this);
     if (!other) return;
     std::vector<Ref<NSObject>> add = itemsOf(other);  // other may be this array
     if (add.empty()) return;
@@ -481,6 +551,7 @@ void NSMutableArray::addObjectsFromArray(NSArray* other) {
 }
 
 void NSMutableArray::insertObject(NSObject* obj, NSUInteger index) {
+    Access access(this);
     if (!obj) {
         NSException::raise(NSInvalidArgumentException,
                            NS("*** -[__NSArrayM insertObject:atIndex:]: object cannot be nil"));
@@ -491,6 +562,7 @@ void NSMutableArray::insertObject(NSObject* obj, NSUInteger index) {
 }
 
 void NSMutableArray::removeObjectAtIndex(NSUInteger index) {
+    Access access(this);
     checkIndex(NS("removeObjectAtIndex:"), index);
     // Released after the array is consistent: a dealloc may look at this array.
     Ref<NSObject> gone = std::move(items_[index]);
@@ -499,6 +571,7 @@ void NSMutableArray::removeObjectAtIndex(NSUInteger index) {
 }
 
 void NSMutableArray::removeLastObject() {
+    Access access(this);
     if (items_.empty()) {
         NSException::raise(NSRangeException,
                            NS("*** -[__NSArrayM removeLastObject]: index 0 beyond bounds for "
@@ -521,6 +594,7 @@ void compact(std::vector<Ref<NSObject>>& items, const std::vector<bool>& drop) {
 }  // namespace
 
 void NSMutableArray::removeObject(NSObject* obj) {
+    Access access(this);
     if (!obj) return;
     // Decide first (isEqual: may run arbitrary code), then change the array in one step.
     std::vector<Ref<NSObject>> items = items_;
@@ -537,6 +611,7 @@ void NSMutableArray::removeObject(NSObject* obj) {
 }
 
 void NSMutableArray::removeObjectIdenticalTo(NSObject* obj) {
+    Access access(this);
     std::vector<bool> drop(items_.size());
     bool any = false;
     for (size_t i = 0; i < items_.size(); ++i) {
@@ -549,6 +624,7 @@ void NSMutableArray::removeObjectIdenticalTo(NSObject* obj) {
 }
 
 void NSMutableArray::removeAllObjects() {
+    Access access(this);
     if (items_.empty()) return;
     std::vector<Ref<NSObject>> gone;
     gone.swap(items_);
@@ -556,6 +632,7 @@ void NSMutableArray::removeAllObjects() {
 }
 
 void NSMutableArray::removeObjectsInArray(NSArray* other) {
+    Access access(this);
     if (!other || itemsOf(other).empty() || items_.empty()) return;
     // A hashed look-up keeps this linear for the long lists the app builds.
     collection_detail::HashTable lookup;
@@ -579,6 +656,7 @@ void NSMutableArray::removeObjectsInArray(NSArray* other) {
 }
 
 void NSMutableArray::removeObjectsInRange(NSRange range) {
+    Access access(this);
     checkRange(NS("removeObjectsInRange:"), range);
     if (range.length == 0) return;
     auto first = items_.begin() + range.location;
@@ -589,6 +667,7 @@ void NSMutableArray::removeObjectsInRange(NSRange range) {
 }
 
 void NSMutableArray::replaceObjectAtIndex(NSUInteger index, NSObject* obj) {
+    Access access(this);
     if (!obj) {
         NSException::raise(
             NSInvalidArgumentException,
@@ -600,6 +679,7 @@ void NSMutableArray::replaceObjectAtIndex(NSUInteger index, NSObject* obj) {
 }
 
 void NSMutableArray::exchangeObjectAtIndex(NSUInteger i, NSUInteger j) {
+    Access access(this);
     checkIndex(NS("exchangeObjectAtIndex:withObjectAtIndex:"), i);
     checkIndex(NS("exchangeObjectAtIndex:withObjectAtIndex:"), j);
     items_[i].swap(items_[j]);
@@ -607,12 +687,14 @@ void NSMutableArray::exchangeObjectAtIndex(NSUInteger i, NSUInteger j) {
 }
 
 void NSMutableArray::setArray(NSArray* other) {
+    Access access(this);
     std::vector<Ref<NSObject>> items = other ? itemsOf(other) : std::vector<Ref<NSObject>>();
     items_.swap(items);
     changed();
 }
 
 void NSMutableArray::sortUsingSelector(SEL comparator) {
+    Access access(this);
     std::vector<Ref<NSObject>> sorted = sortedItems([comparator](NSObject* a, NSObject* b) {
         return collection_detail::compareWithSelector(a, b, comparator);
     });
@@ -621,12 +703,14 @@ void NSMutableArray::sortUsingSelector(SEL comparator) {
 }
 
 void NSMutableArray::sortUsingComparator(const Comparator& cmp) {
+    Access access(this);
     std::vector<Ref<NSObject>> sorted = sortedItems(cmp);
     items_.swap(sorted);
     changed();
 }
 
 void NSMutableArray::sortUsingFunction(SortFunction fn, void* context) {
+    Access access(this);
     std::vector<Ref<NSObject>> sorted = sortedItems([fn, context](NSObject* a, NSObject* b) {
         NSInteger r = fn(a, b, context);
         return r < 0 ? NSOrderedAscending : r > 0 ? NSOrderedDescending : NSOrderedSame;
@@ -636,5 +720,6 @@ void NSMutableArray::sortUsingFunction(SortFunction fn, void* context) {
 }
 
 Ref<NSObject> NSMutableArray::copyWithZone() {
+    Access access(this);
     return NSArray::arrayWithVector(items_);
 }

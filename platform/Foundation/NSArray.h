@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <vector>
 
 #include "Foundation/NSEnumerator.h"
@@ -98,29 +99,37 @@ class NSArray : public NSObject {
     // Sets the value on every element.
     void setValue(NSObject* value, NSString* key) override;
 
+    // ---- non-retaining mode --------------------------------------------------------------
+    // NO for an array made by NSMutableArray::nonRetainingArray(): it holds its elements
+    // without owning them (adding does not retain, removing does not release), so that lists
+    // of delegates never keep their members alive. An element that is freed drops out of it.
+    bool retainsElements() const { return !weak_; }
+
     // ---- C++ access ----------------------------------------------------------------------
     // Grows with every change of a mutable array; 0 for an immutable one.
     uint64_t mutationCount() const { return mutations_; }
     // for (NSObject* o : *array): borrowed elements; changing the array meanwhile raises
-    // NSGenericException at the next step.
+    // NSGenericException at the next step. A non-retaining array is walked over a snapshot
+    // that holds its elements.
     class iterator {
     public:
         struct sentinel {};
-        iterator(NSArray* a, size_t i) : a_(a), i_(i), mutations_(a->mutations_) {}
+        iterator(NSArray* a, NSArray* items)
+            : owner_(a), a_(items), i_(0), mutations_(a->mutations_) {}
         NSObject* operator*() const { return a_->items_[i_].get(); }
         iterator& operator++() {
-            if (a_->mutations_ != mutations_) a_->raiseMutatedWhileEnumerated();
+            if (owner_->mutations_ != mutations_) owner_->raiseMutatedWhileEnumerated();
             ++i_;
             return *this;
         }
         bool operator==(sentinel) const { return i_ >= a_->items_.size(); }
 
     private:
-        Ref<NSArray> a_;
+        Ref<NSArray> owner_, a_;
         size_t i_;
         uint64_t mutations_;
     };
-    iterator begin() { return iterator(this, 0); }
+    iterator begin();
     iterator::sentinel end() { return {}; }
     [[noreturn]] void raiseMutatedWhileEnumerated();
 
@@ -132,10 +141,30 @@ protected:
     void checkIndex(NSString* method, NSUInteger index);
     void checkRange(NSString* method, NSRange range);
     std::vector<Ref<NSObject>> sortedItems(const Comparator& cmp);
-    static std::vector<Ref<NSObject>>& itemsOf(NSArray* a) { return a->items_; }
+    // The elements of another array (or this one), held.
+    static std::vector<Ref<NSObject>> itemsOf(NSArray* a);
+
+    // Opened by every operation. A non-retaining array keeps its elements as zeroing weak
+    // references between operations and as held ones (items_) while the outermost operation
+    // runs, so that none of them can vanish under the code that walks them.
+    class Access {
+    public:
+        explicit Access(NSArray* a);
+        ~Access();
+        Access(const Access&) = delete;
+        Access& operator=(const Access&) = delete;
+
+    private:
+        Ref<NSArray> keep_;  // only for a non-retaining array: it may lose its last owner
+    };
+    struct WeakItems {
+        std::vector<Weak<NSObject>> items;
+        unsigned depth = 0;
+    };
 
     std::vector<Ref<NSObject>> items_;
     uint64_t mutations_ = 0;
+    std::unique_ptr<WeakItems> weak_;
 };
 
 class NSMutableArray : public NSArray {
@@ -152,6 +181,9 @@ class NSMutableArray : public NSArray {
     static Ref<NSMutableArray> arrayWithVector(const std::vector<Ref<T>>& objects) {
         return arrayWithVector(std::vector<Ref<NSObject>>(objects.begin(), objects.end()));
     }
+    // An empty array that does not retain its elements (see retainsElements()). Its copies
+    // are ordinary arrays.
+    static Ref<NSMutableArray> nonRetainingArray();
     bool initWithCapacity(NSUInteger capacity);
     // The array and the containers inside it are mutable.
     static Ref<NSMutableArray> arrayWithContentsOfFile(NSString* path);

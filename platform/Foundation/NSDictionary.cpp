@@ -296,6 +296,7 @@ bool NSDictionary::initWithObjectsAndKeys(std::initializer_list<NSObject*> list)
 }
 
 void NSDictionary::fillFrom(NSDictionary* other, bool copyItems) {
+    Access access(this), source(other);
     // Snapshot first: other may be this dictionary, and copies may run arbitrary code.
     std::vector<HashTable::Entry> entries;
     entries.reserve(other->table_.count());
@@ -337,15 +338,18 @@ void NSDictionary::store(NSObject* obj, NSObject* key) {
 // ---- queries ---------------------------------------------------------------------------------
 
 NSUInteger NSDictionary::count() {
+    Access access(this);
     return static_cast<NSUInteger>(table_.count());
 }
 
 Ref<NSObject> NSDictionary::objectForKey(NSObject* key) {
+    Access access(this);
     long i = table_.find(key);
     return i < 0 ? nullptr : table_.at(static_cast<size_t>(i)).value;
 }
 
 Ref<NSArray> NSDictionary::allKeys() {
+    Access access(this);
     std::vector<Ref<NSObject>> keys;
     keys.reserve(table_.count());
     for (NSObject* k : *this)
@@ -354,6 +358,7 @@ Ref<NSArray> NSDictionary::allKeys() {
 }
 
 Ref<NSArray> NSDictionary::allValues() {
+    Access access(this);
     std::vector<Ref<NSObject>> values;
     values.reserve(table_.count());
     for (size_t i = table_.nextLive(0); i < table_.size(); i = table_.nextLive(i + 1)) {
@@ -363,6 +368,7 @@ Ref<NSArray> NSDictionary::allValues() {
 }
 
 Ref<NSArray> NSDictionary::allKeysForObject(NSObject* obj) {
+    Access access(this);
     std::vector<Ref<NSObject>> keys;
     if (!obj) return NSArray::array();
     std::vector<HashTable::Entry> entries;
@@ -376,6 +382,7 @@ Ref<NSArray> NSDictionary::allKeysForObject(NSObject* obj) {
 }
 
 Ref<NSArray> NSDictionary::objectsForKeys(NSArray* keys, NSObject* notFoundMarker) {
+    Access access(this);
     if (!notFoundMarker) {
         NSException::raise(NSInvalidArgumentException,
                            NS("*** -[NSDictionary objectsForKeys:notFoundMarker:]: marker cannot "
@@ -398,6 +405,7 @@ Ref<NSArray> NSDictionary::keysSortedByValueUsingSelector(SEL comparator) {
 }
 
 Ref<NSArray> NSDictionary::keysSortedByValueUsingComparator(const Comparator& cmp) {
+    Access access(this);
     std::vector<HashTable::Entry> entries;
     entries.reserve(table_.count());
     for (size_t i = table_.nextLive(0); i < table_.size(); i = table_.nextLive(i + 1)) {
@@ -415,6 +423,7 @@ Ref<NSArray> NSDictionary::keysSortedByValueUsingComparator(const Comparator& cm
 }
 
 bool NSDictionary::isEqualToDictionary(NSDictionary* other) {
+    Access access(this);
     if (other == this) return true;
     if (!other || other->count() != count()) return false;
     std::vector<HashTable::Entry> entries;
@@ -429,11 +438,13 @@ bool NSDictionary::isEqualToDictionary(NSDictionary* other) {
 }
 
 Ref<NSEnumerator> NSDictionary::keyEnumerator() {
+    if (weak_) return dictionaryWithDictionary(this)->keyEnumerator();
     return collection_detail::tableEnumerator(this, table_, mutations_, NS("__NSDictionaryM"),
                                               false);
 }
 
 Ref<NSEnumerator> NSDictionary::objectEnumerator() {
+    if (weak_) return dictionaryWithDictionary(this)->objectEnumerator();
     return collection_detail::tableEnumerator(this, table_, mutations_, NS("__NSDictionaryM"),
                                               true);
 }
@@ -471,6 +482,46 @@ void NSDictionary::raiseMutatedWhileEnumerated() {
     collection_detail::raiseMutatedWhileEnumerated("__NSDictionaryM", this);
 }
 
+// ---- non-retaining mode ----------------------------------------------------------------------
+
+NSDictionary::Access::Access(NSDictionary* d) {
+    if (!d || !d->weak_) return;
+    keep_ = d;
+    if (d->weak_->depth++ > 0) return;
+    // Entries whose value's destruction has begun drop out here.
+    d->table_.reserve(d->weak_->entries.size());
+    for (WeakEntry& e : d->weak_->entries) {
+        if (Ref<NSObject> value = e.value.lock())
+            d->table_.insert(std::move(e.key), std::move(value), e.hash);
+    }
+    d->weak_->entries.clear();
+}
+
+NSDictionary::Access::~Access() {
+    if (!keep_) return;
+    NSDictionary* d = keep_.get();
+    if (--d->weak_->depth > 0) return;
+    std::vector<HashTable::Entry> held = d->table_.takeAll();
+    std::vector<WeakEntry> entries;
+    entries.reserve(held.size());
+    for (HashTable::Entry& e : held) {
+        if (e.key) entries.push_back(WeakEntry{e.key, Weak<NSObject>(e.value), e.hash});
+    }
+    d->weak_->entries.swap(entries);
+    // `held` lets go of the values only now, with the dictionary consistent again.
+}
+
+NSDictionary::iterator NSDictionary::begin() {
+    if (!weak_) return iterator(this);
+    return iterator(dictionaryWithDictionary(this).get());
+}
+
+Ref<NSMutableDictionary> NSMutableDictionary::nonRetainingDictionary() {
+    auto d = alloc<NSMutableDictionary>();
+    d->weak_ = std::make_unique<WeakEntries>();
+    return d;
+}
+
 // ---- NSObject --------------------------------------------------------------------------------
 
 bool NSDictionary::isEqual(NSObject* other) {
@@ -484,6 +535,7 @@ NSUInteger NSDictionary::hash() {
 }
 
 Ref<NSString> NSDictionary::description() {
+    Access access(this);
     return propertyListDescription(this, 0);
 }
 
@@ -492,6 +544,7 @@ Ref<NSObject> NSDictionary::copyWithZone() {
 }
 
 Ref<NSObject> NSDictionary::mutableCopyWithZone() {
+    Access access(this);
     auto d = alloc<NSMutableDictionary>();
     d->fillFrom(this, false);
     d->mutations_ = 0;
@@ -507,6 +560,7 @@ Ref<NSMutableDictionary> NSDictionary::mutableCopy() {
 }
 
 Ref<NSObject> NSDictionary::valueForKey(NSString* key) {
+    Access access(this);
     if (key && key->hasPrefix(NS("@"))) return NSObject::valueForKey(key->substringFromIndex(1));
     return objectForKey(key);
 }
@@ -557,6 +611,7 @@ bool NSMutableDictionary::initWithCapacity(NSUInteger capacity) {
 }
 
 void NSMutableDictionary::setObject(NSObject* obj, NSObject* key) {
+    Access access(this);
     if (!key) {
         NSException::raise(NSInvalidArgumentException,
                            NS("*** -[__NSDictionaryM setObject:forKey:]: key cannot be nil"));
@@ -570,6 +625,7 @@ void NSMutableDictionary::setObject(NSObject* obj, NSObject* key) {
 }
 
 void NSMutableDictionary::removeObjectForKey(NSObject* key) {
+    Access access(this);
     if (!key) {
         NSException::raise(NSInvalidArgumentException,
                            NS("*** -[__NSDictionaryM removeObjectForKey:]: key cannot be nil"));
@@ -581,12 +637,14 @@ void NSMutableDictionary::removeObjectForKey(NSObject* key) {
 }
 
 void NSMutableDictionary::removeAllObjects() {
+    Access access(this);
     if (table_.count() == 0) return;
     std::vector<HashTable::Entry> gone = table_.takeAll();
     ++mutations_;
 }
 
 void NSMutableDictionary::removeObjectsForKeys(NSArray* keys) {
+    Access access(this);
     if (!keys) return;
     Ref<NSArray> list = keys->copy();  // keys may be this dictionary's own allKeys, or change
     for (NSObject* k : *list)
@@ -594,11 +652,13 @@ void NSMutableDictionary::removeObjectsForKeys(NSArray* keys) {
 }
 
 void NSMutableDictionary::addEntriesFromDictionary(NSDictionary* other) {
+    Access access(this);
     if (!other || other == this) return;
     fillFrom(other, false);
 }
 
 void NSMutableDictionary::setDictionary(NSDictionary* other) {
+    Access access(this);
     if (other == this) return;
     Ref<NSDictionary> keep(other);  // other may be held only by one of our values
     std::vector<HashTable::Entry> gone = table_.takeAll();
@@ -607,6 +667,7 @@ void NSMutableDictionary::setDictionary(NSDictionary* other) {
 }
 
 void NSMutableDictionary::setValue(NSObject* value, NSString* key) {
+    Access access(this);
     if (value) {
         setObject(value, key);
     } else {
@@ -615,6 +676,7 @@ void NSMutableDictionary::setValue(NSObject* value, NSString* key) {
 }
 
 Ref<NSObject> NSMutableDictionary::copyWithZone() {
+    Access access(this);
     auto d = alloc<NSDictionary>();
     d->initWithDictionary(this);
     return d;

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -150,25 +151,57 @@ class NSDictionary : public NSObject {
     // objectForKey:, except that "@key" asks the dictionary itself ("@count").
     Ref<NSObject> valueForKey(NSString* key) override;
 
+    // ---- non-retaining mode --------------------------------------------------------------
+    // NO for a dictionary made by NSMutableDictionary::nonRetainingDictionary(): it retains
+    // its keys but not its values, and an entry whose value is freed drops out of it.
+    bool retainsValues() const { return !weak_; }
+
     // ---- C++ access ----------------------------------------------------------------------
     uint64_t mutationCount() const { return mutations_; }
     // for (NSObject* key : *dict): borrowed keys in insertion order; changing the dictionary
-    // meanwhile raises NSGenericException at the next step.
+    // meanwhile raises NSGenericException at the next step. A non-retaining dictionary is
+    // walked over a snapshot that holds its values.
     using iterator = collection_detail::KeyIterator<NSDictionary>;
-    iterator begin() { return iterator(this); }
+    iterator begin();
     iterator::sentinel end() { return {}; }
 
-    // Internal: the storage, for the enumerators and the description writer.
+    // Internal: the storage, for the enumerators and the description writer, which read it
+    // inside an Access.
     collection_detail::HashTable& table() { return table_; }
     [[noreturn]] void raiseMutatedWhileEnumerated();
+
+    // Opened by every operation. A non-retaining dictionary keeps its values as zeroing weak
+    // references between operations and holds them in the table while the outermost
+    // operation runs.
+    class Access {
+    public:
+        explicit Access(NSDictionary* d);
+        ~Access();
+        Access(const Access&) = delete;
+        Access& operator=(const Access&) = delete;
+
+    private:
+        Ref<NSDictionary> keep_;  // only for a non-retaining dictionary
+    };
 
 protected:
     // Inserts or replaces; the key is copied when it is new. No nil checks.
     void store(NSObject* obj, NSObject* key);
     void fillFrom(NSDictionary* other, bool copyItems);
 
+    struct WeakEntry {
+        Ref<NSObject> key;
+        Weak<NSObject> value;
+        NSUInteger hash = 0;
+    };
+    struct WeakEntries {
+        std::vector<WeakEntry> entries;
+        unsigned depth = 0;
+    };
+
     collection_detail::HashTable table_;
     uint64_t mutations_ = 0;
+    std::unique_ptr<WeakEntries> weak_;
 };
 
 class NSMutableDictionary : public NSDictionary {
@@ -185,6 +218,9 @@ class NSMutableDictionary : public NSDictionary {
     static Ref<NSMutableDictionary> dictionaryWithPairs(
         std::initializer_list<std::pair<NSObject*, NSObject*>> pairs);
     bool initWithCapacity(NSUInteger capacity);
+    // An empty dictionary that retains its keys but not its values (see retainsValues()).
+    // Its copies are ordinary dictionaries.
+    static Ref<NSMutableDictionary> nonRetainingDictionary();
     // The dictionary and the containers inside it are mutable.
     static Ref<NSMutableDictionary> dictionaryWithContentsOfFile(NSString* path);
 

@@ -95,6 +95,7 @@ void collection_detail::appendPropertyListDescription(std::u16string& out, NSObj
     }
     if (auto* d = dynamic_cast<NSDictionary*>(obj)) {
         out.append(u"{\n");
+        NSDictionary::Access access(d);
         collection_detail::HashTable& t = d->table();
         for (size_t i = t.nextLive(0); i < t.size(); i = t.nextLive(i + 1)) {
             // Hold the entry: a description may run code that changes the dictionary.

@@ -1,0 +1,149 @@
+#include "ui/core/DZGlobalCore.h"
+
+#include <mutex>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSBundle.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSLocale.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSNumberFormatter.h"
+#include "Foundation/NSPathUtilities.h"
+#include "Foundation/NSURLError.h"
+#include "Foundation/NSUserDefaults.h"
+#include "UIKit/UIApplication.h"
+
+Ref<NSMutableArray> DZNewWeakMutableArray() {
+    return NSMutableArray::nonRetainingArray();
+}
+
+Ref<NSMutableDictionary> DZNewWeakMutableDictionary() {
+    return NSMutableDictionary::nonRetainingDictionary();
+}
+
+const void* DZWeakRetainCallback(const void*, const void* value) {
+    return value;
+}
+
+void DZWeakReleaseCallback(const void*, const void*) {}
+
+bool DZIsNonEmptyString(NSObject* object) {
+    auto* s = dynamic_cast<NSString*>(object);
+    return s && s->length() > 0;
+}
+
+Ref<NSLocale> DZPreferredLocale() {
+    Ref<NSArray> languages =
+        NSUserDefaults::standardUserDefaults()->arrayForKey(NS("AppleLanguages"));
+    if (languages && languages->count() > 0) {
+        if (auto first = as<NSString>(languages->objectAtIndex(0)))
+            return NSLocale::localeWithLocaleIdentifier(first);
+    }
+    return NSLocale::currentLocale();
+}
+
+namespace {
+// Loaded on first use and kept: the bundle's resources do not change under a running app.
+Ref<NSBundle> frameworkBundle() {
+    static std::once_flag once;
+    static NSBundle* bundle = nullptr;
+    std::call_once(once, [] {
+        Ref<NSString> path = NSBundle::mainBundle()->resourcePath()->stringByAppendingPathComponent(
+            NS("Dodiz20.bundle"));
+        if (Ref<NSBundle> b = NSBundle::bundleWithPath(path)) {
+            b->makeImmortal();
+            bundle = b.get();
+        }
+    });
+    return bundle;
+}
+}  // namespace
+
+Ref<NSString> DZBundleLocalizedString(NSString* key, NSString*) {
+    Ref<NSBundle> bundle = frameworkBundle();
+    if (!bundle || !key) return key;
+    return bundle->localizedStringForKey(key, key, nullptr);
+}
+
+Ref<NSString> DZUserErrorTitle(NSError* error) {
+    if (error && objectsEqual(error->domain(), NSURLErrorDomain)) {
+        switch (error->code()) {
+            case NSURLErrorTimedOut:
+                return DZBundleLocalizedString(NS("Connection Timed Out"), nullptr);
+            case NSURLErrorNotConnectedToInternet:
+                return DZBundleLocalizedString(NS("No Internet Connection"), nullptr);
+            default:
+                return DZBundleLocalizedString(NS("Connection Error"), nullptr);
+        }
+    }
+    return DZBundleLocalizedString(NS("Error"), nullptr);
+}
+
+Ref<NSString> DZDecimalStringFromInt(int32_t number) {
+    return NSNumberFormatter::localizedStringFromNumber(NSNumber::numberWithInt(number),
+                                                        NSNumberFormatterDecimalStyle);
+}
+
+bool DZHasBundleScheme(NSString* url) {
+    return url && url->hasPrefix(NS("bundle://"));
+}
+
+bool DZHasDocumentsScheme(NSString* url) {
+    return url && url->hasPrefix(NS("documents://"));
+}
+
+Ref<NSString> DZBundleResourcePath(NSString* relativePath) {
+    Ref<NSString> folder = NSBundle::mainBundle()->resourcePath();
+    return relativePath ? folder->stringByAppendingPathComponent(relativePath) : folder;
+}
+
+Ref<NSString> DZDocumentsResourcePath(NSString* relativePath) {
+    static std::once_flag once;
+    static NSString* documents = nullptr;
+    std::call_once(once, [] {
+        Ref<NSArray> dirs =
+            NSSearchPathForDirectoriesInDomains(NSDocumentDirectory, NSUserDomainMask, true);
+        Ref<NSString> first =
+            dirs && dirs->count() ? as<NSString>(dirs->objectAtIndex(0)) : Ref<NSString>(NS(""));
+        Ref<NSString> kept = first->stringByExpandingTildeInPath();
+        kept->makeImmortal();
+        documents = kept.get();
+    });
+    return relativePath ? documents->stringByAppendingPathComponent(relativePath)
+                        : Ref<NSString>(documents);
+}
+
+CGRect DZRectShrinkSize(CGRect rect, CGFloat dx, CGFloat dy) {
+    return CGRectMake(rect.origin.x, rect.origin.y, rect.size.width - dx, rect.size.height - dy);
+}
+
+CGRect DZRectInsetByEdges(CGRect rect, UIEdgeInsets edges) {
+    return CGRectMake(rect.origin.x + edges.left, rect.origin.y + edges.top,
+                      rect.size.width - (edges.left + edges.right),
+                      rect.size.height - (edges.top + edges.bottom));
+}
+
+namespace {
+std::mutex activityLock;  // the test, the change and the indicator update are one step
+int32_t activityCount = 0;
+}  // namespace
+
+void DZNetworkActivityBegin() {
+    std::lock_guard<std::mutex> hold(activityLock);
+    if (activityCount == 0)
+        UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(true);
+    ++activityCount;
+}
+
+void DZNetworkActivityEnd() {
+    std::lock_guard<std::mutex> hold(activityLock);
+    if (activityCount > 0) --activityCount;
+    if (activityCount == 0)
+        UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
+}
+
+int32_t DZNetworkActivityCount() {
+    std::lock_guard<std::mutex> hold(activityLock);
+    return activityCount;
+}
