@@ -11,4 +11,4 @@ bn_library(App DIR Classes EXCLUDE Classes/MatchKit
            PRIVATE_DEPS SQLite::SQLite3)
 # The UI framework: the style bases, then the core that draws through them.
 bn_library(DodizStyle DIR ui/style DEPS Foundation UIKit CoreGraphics)
-bn_library(DodizCore DIR ui/core DEPS Foundation UIKit CoreGraphics CommonCrypto JSON DodizStyle)
+bn_library(DodizCore DIR ui/core DEPS Foundation UIKit CoreGraphics CommonCrypto JSON URLLoading DodizStyle)
