@@ -12,6 +12,7 @@
 #include "UIKit/UIImage.h"
 #include "URLLoading/NSURLAuthenticationChallenge.h"
 #include "URLLoading/NSURLResponse.h"
+#include "ui/core/DZDelegateCalls.h"
 #include "ui/core/DZGlobalCore.h"
 #include "ui/core/DZStringAdditions.h"
 #include "ui/core/DZURLCache.h"
@@ -21,21 +22,6 @@ NSString* const DZURLRequestMultipartBoundary = NS("3i2ndDfv2rTHiSisAbouNdArYfOR
 NSString* const DZNetworkErrorDomain = NS("dodiz20.network");
 
 namespace {
-DZURLRequestDelegate* delegateOf(NSObject* object) {
-    return dynamic_cast<DZURLRequestDelegate*>(object);
-}
-
-// Every delegate that answers the selector, over a copy of the list.
-template <class F>
-void eachDelegate(NSMutableArray* delegates, const char* selector, F call) {
-    SEL sel = Selector::named(selector);
-    Ref<NSArray> copy = delegates->copy();
-    for (NSObject* object : *copy) {
-        DZURLRequestDelegate* delegate = delegateOf(object);
-        if (delegate && respondsTo(object, sel)) call(delegate);
-    }
-}
-
 void appendText(NSMutableData* body, NSString* text, NSStringEncoding encoding) {
     if (Ref<NSData> bytes = text->dataUsingEncoding(encoding, true)) body->appendData(bytes);
 }
@@ -156,6 +142,14 @@ void DZURLRequest::setUrlPath(NSString* url) {
 
 void DZURLRequest::setHttpMethod(NSString* method) {
     httpMethod_ = method ? method->copy() : nullptr;
+}
+
+void DZURLRequest::setHttpBody(NSData* body) {
+    httpBody_ = body;
+}
+
+void DZURLRequest::setTimestamp(NSDate* date) {
+    timestamp_ = date;
 }
 
 void DZURLRequest::setContentType(NSString* type) {
@@ -331,42 +325,43 @@ Ref<NSString> DZURLRequest::description() {
 }
 
 void DZURLRequest::notifyDidStartLoad() {
-    eachDelegate(delegates_, "requestDidStartLoad:", [&](DZURLRequestDelegate* d) {
-        d->requestDidStartLoad(this);
-    });
+    callDelegates<DZURLRequestDelegate>(
+        delegates_,
+        "requestDidStartLoad:", [&](DZURLRequestDelegate* d) { d->requestDidStartLoad(this); });
 }
 
 void DZURLRequest::notifyDidUploadData() {
-    eachDelegate(delegates_, "requestDidUploadData:", [&](DZURLRequestDelegate* d) {
-        d->requestDidUploadData(this);
-    });
+    callDelegates<DZURLRequestDelegate>(
+        delegates_,
+        "requestDidUploadData:", [&](DZURLRequestDelegate* d) { d->requestDidUploadData(this); });
 }
 
 void DZURLRequest::notifyDidFinishLoad() {
-    eachDelegate(delegates_, "requestDidFinishLoad:", [&](DZURLRequestDelegate* d) {
-        d->requestDidFinishLoad(this);
-    });
+    callDelegates<DZURLRequestDelegate>(
+        delegates_,
+        "requestDidFinishLoad:", [&](DZURLRequestDelegate* d) { d->requestDidFinishLoad(this); });
 }
 
 void DZURLRequest::notifyDidFailLoadWithError(NSError* error) {
-    eachDelegate(delegates_, "request:didFailLoadWithError:", [&](DZURLRequestDelegate* d) {
-        d->requestDidFailLoadWithError(this, error);
-    });
+    callDelegates<DZURLRequestDelegate>(
+        delegates_, "request:didFailLoadWithError:", [&](DZURLRequestDelegate* d) {
+            d->requestDidFailLoadWithError(this, error);
+        });
 }
 
 void DZURLRequest::notifyDidCancelLoad() {
-    eachDelegate(delegates_, "requestDidCancelLoad:", [&](DZURLRequestDelegate* d) {
-        d->requestDidCancelLoad(this);
-    });
+    callDelegates<DZURLRequestDelegate>(
+        delegates_,
+        "requestDidCancelLoad:", [&](DZURLRequestDelegate* d) { d->requestDidCancelLoad(this); });
 }
 
 bool DZURLRequest::notifyDidReceiveAuthenticationChallenge(
     NSURLAuthenticationChallenge* challenge) {
     bool answered = false;
-    eachDelegate(delegates_,
-                 "request:didReceiveAuthenticationChallenge:", [&](DZURLRequestDelegate* d) {
-                     answered = true;
-                     d->requestDidReceiveAuthenticationChallenge(this, challenge);
-                 });
+    callDelegates<DZURLRequestDelegate>(
+        delegates_, "request:didReceiveAuthenticationChallenge:", [&](DZURLRequestDelegate* d) {
+            answered = true;
+            d->requestDidReceiveAuthenticationChallenge(this, challenge);
+        });
     return answered;
 }

@@ -130,7 +130,7 @@ class DZURLRequest : public NSObject {
     void setHttpMethod(NSString* method);
     // The explicit body, else a multipart body built on every read for POST and PUT.
     Ref<NSData> httpBody();
-    void setHttpBody(NSData* body) { httpBody_ = body; }
+    void setHttpBody(NSData* body);
     Ref<NSMutableDictionary> parameters();
     Ref<NSMutableDictionary> headers() { return headers_; }
     // setValue:forHTTPHeaderField: (named apart from key-value coding's setValue:forKey:).
@@ -152,7 +152,7 @@ class DZURLRequest : public NSObject {
     Ref<NSString> cacheKey();
     void setCacheKey(NSString* key) { cacheKey_ = key; }
     Ref<NSDate> timestamp() { return timestamp_; }
-    void setTimestamp(NSDate* date) { timestamp_ = date; }
+    void setTimestamp(NSDate* date);
     int32_t totalBytesLoaded() { return totalBytesLoaded_; }
     void setTotalBytesLoaded(int32_t n) { totalBytesLoaded_ = n; }
     int32_t totalBytesExpected() { return totalBytesExpected_; }
