@@ -49,7 +49,9 @@ class UIDevice : public NSObject {
     // 40 lower-case hexadecimal digits, made on first use and kept in Library/ of the sandbox
     // (file "DeviceIdentifier").
     Ref<NSString> uniqueIdentifier();
-    UIUserInterfaceIdiom userInterfaceIdiom() { return UIUserInterfaceIdiomPhone; }
+    UIUserInterfaceIdiom userInterfaceIdiom() { return idiom_; }
+    // Tests make the device a pad.
+    void setUserInterfaceIdiom(UIUserInterfaceIdiom idiom) { idiom_ = idiom; }
     bool isMultitaskingSupported() { return true; }
 
     // Orientation: unknown until notifications are on; changes post
@@ -74,6 +76,7 @@ class UIDevice : public NSObject {
 private:
     Ref<NSString> identifier_;
     UIDeviceOrientation orientation_ = UIDeviceOrientationPortrait;
+    UIUserInterfaceIdiom idiom_ = UIUserInterfaceIdiomPhone;
     int generating_ = 0;
     bool batteryMonitoring_ = false;
 };
