@@ -200,8 +200,11 @@ Ref<DZURLNavigatorPattern> DZURLMap::matchObjectPattern(NSURL* URL) {
         });
         invalidPatterns_ = false;
     }
-    for (auto& pattern : objectPatterns_) {
-        if (pattern->matchURL(URL)) return pattern;
+    if (URL && !objectPatterns_.empty()) {
+        auto parts = DZURLMatchParts::of(URL);
+        for (auto& pattern : objectPatterns_) {
+            if (pattern->matchParts(parts)) return pattern;
+        }
     }
     return defaultObjectPattern_;
 }

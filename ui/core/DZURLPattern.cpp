@@ -310,28 +310,38 @@ void DZURLNavigatorPattern::analyzeArgument(DZURLPatternText* part, const Method
     wildcard->setArgType(DZArgKindForTypeCode(type.c_str()));
 }
 
+DZURLMatchParts DZURLMatchParts::of(NSURL* URL) {
+    DZURLMatchParts parts;
+    if (!URL) return parts;
+    parts.scheme = URL->scheme();
+    parts.host = URL->host();
+    auto path = URL->path();
+    if (path && path->length()) {
+        auto components = URL->pathComponents();
+        for (NSUInteger i = 0; i < components->count(); ++i)
+            parts.components.push_back(cast<NSString>(Ref<NSObject>(components->objectAtIndex(i))));
+    }
+    parts.fragment = URL->fragment();
+    return parts;
+}
+
 bool DZURLNavigatorPattern::matchURL(NSURL* URL) {
-    if (!URL) return false;
-    auto scheme = URL->scheme();
-    auto host = URL->host();
-    if (!scheme || !host || !scheme_ || !scheme->isEqualToString(scheme_)) return false;
-    auto urlPath = URL->path();
-    Ref<NSArray> components;
-    size_t count = 1;
-    if (urlPath && urlPath->length()) {
-        components = URL->pathComponents();
-        count = components->count();
-    }
+    return URL && matchParts(DZURLMatchParts::of(URL));
+}
+
+bool DZURLNavigatorPattern::matchParts(const DZURLMatchParts& parts) {
+    if (!parts.scheme || !parts.host || !scheme_ || !parts.scheme->isEqualToString(scheme_))
+        return false;
+    // The leading "/" component takes the host's place in the count.
+    size_t count = parts.components.empty() ? 1 : parts.components.size();
     if (count != path_.size()) return false;
-    if (!path_[0]->match(host)) return false;
+    if (!path_[0]->match(parts.host)) return false;
     for (size_t i = 1; i < count; ++i) {
-        auto component = cast<NSString>(components->objectAtIndex(static_cast<NSUInteger>(i)));
-        if (!path_[i]->match(component)) return false;
+        if (!path_[i]->match(parts.components[i])) return false;
     }
-    auto fragment = URL->fragment();
-    if (!fragment && !fragment_) return true;
-    if (!fragment || !fragment_) return false;
-    return fragment_->match(fragment);
+    if (!parts.fragment && !fragment_) return true;
+    if (!parts.fragment || !fragment_) return false;
+    return fragment_->match(parts.fragment);
 }
 
 NSComparisonResult DZURLNavigatorPattern::compareSpecificity(DZURLNavigatorPattern* other) {

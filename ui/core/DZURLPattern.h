@@ -16,6 +16,16 @@ class NSString;
 class NSURL;
 struct Method;
 
+// A URL's parts as patterns match them, read once per URL.
+struct DZURLMatchParts {
+    Ref<NSString> scheme;
+    Ref<NSString> host;
+    // The path components, the leading "/" first; empty for a URL without a path.
+    std::vector<Ref<NSString>> components;
+    Ref<NSString> fragment;
+    static DZURLMatchParts of(NSURL* URL);
+};
+
 // The kind of an argument or property, as the patterns convert texts to it.
 enum DZURLArgumentKind : int32_t {
     DZURLArgumentNone = 0,
@@ -162,6 +172,7 @@ class DZURLNavigatorPattern : public DZURLPattern {
     void analyzeArgument(DZURLPatternText* part, const Method* method,
                          const std::vector<std::string>& argNames);
     bool matchURL(NSURL* URL);
+    bool matchParts(const DZURLMatchParts& parts);
     NSComparisonResult compareSpecificity(DZURLNavigatorPattern* other);
     Ref<NSObject> createObjectFromURL(NSURL* URL, NSDictionary* query);
     Ref<NSObject> invoke(NSObject* target, NSURL* URL, NSDictionary* query);
