@@ -17,8 +17,9 @@ constexpr int kDay = 86400;
 // One formatter per format key, made on first use with the localized format and the
 // preferred locale of that moment, and kept.
 NSDateFormatter* formatterFor(NSString* key) {
-    static std::unordered_map<std::string, NSDateFormatter*> formatters;
-    NSDateFormatter*& slot = formatters[key->utf8()];
+    // Never destroyed: the formatters live as long as the process.
+    static auto* formatters = new std::unordered_map<std::string, NSDateFormatter*>();
+    NSDateFormatter*& slot = (*formatters)[key->utf8()];
     if (!slot) {
         auto f = make<NSDateFormatter>();
         f->setDateFormat(DZBundleLocalizedString(key, nullptr));

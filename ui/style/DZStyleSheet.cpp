@@ -11,9 +11,11 @@
 #include "ui/style/DZStyle.h"
 
 namespace {
+// Never destroyed: a sheet freed while the process ends would talk to a notification centre
+// that may be gone already.
 Ref<DZStyleSheet>& sharedSheet() {
-    static Ref<DZStyleSheet> sheet;
-    return sheet;
+    static auto* sheet = new Ref<DZStyleSheet>();
+    return *sheet;
 }
 
 Ref<UIColor> rgb(int red, int green, int blue) {
