@@ -5,7 +5,10 @@
 #include "Foundation/NSDate.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSURLError.h"
+#include "UIKit/UIColor.h"
 #include "URLRequestTesting.h"
+#include "platform/UIKit/DrawingTesting.h"
+#include "ui/core/UIImage+DZCategory.h"
 
 using namespace testhttp;
 
@@ -50,7 +53,7 @@ TEST_F(RequestQueue, AMemoryHitAnswersBeforeSendReturnsWithoutAStart) {
 }
 
 TEST_F(RequestQueue, ADownloadedImageIsKeptOnDiskAndInMemory) {
-    server.route("GET", "/thumb.png", text(pngOf(30, 20), "image/png"));
+    server.route("GET", "/thumb.png", image(ImageFormat::PNG, 30, 20));
     auto rec = make<RequestRecorder>();
     auto image = make<DZURLImageResponse>();
     auto request = requestFor("/thumb.png", rec, image);
@@ -64,7 +67,9 @@ TEST_F(RequestQueue, ADownloadedImageIsKeptOnDiskAndInMemory) {
     EXPECT_EQ(image->image()->size().height, 20);
     EXPECT_FALSE(request->respondedFromCache());
     EXPECT_NEAR(request->timestamp()->timeIntervalSinceNow(), 0, 0.001);
-    EXPECT_EQ(bytesOf(cache->dataForKey(request->cacheKey(), 60, nullptr)), pngOf(30, 20));
+    Ref<NSData> onDisk = cache->dataForKey(request->cacheKey(), 60, nullptr);
+    ASSERT_TRUE(onDisk);
+    EXPECT_EQ(UIImage::imageWithData(onDisk)->size().width, 30);
     EXPECT_TRUE(cache->hasImageForURL(request->urlPath(), false));
 
     // A second visit: answered from memory, no download.
@@ -277,7 +282,16 @@ TEST_F(RequestQueue, TheContentLengthLimitIsInclusiveAndSkipsUnannouncedLengths)
 }
 
 TEST_F(RequestQueue, StatusFailuresAndUndecodableImagesCacheNothing) {
-    server.route("GET", "/bad.png", text("no picture here", "image/png"));
+    server.route("GET", "/bad.png", undecodableImage());
+    // A readable header over pixels that never come.
+    server.route("GET", "/cut.png", text(pngOf(30, 20).substr(0, 40), "image/png"));
+    auto cut = make<RequestRecorder>();
+    auto cutRequest = requestFor("/cut.png", cut, make<DZURLImageResponse>());
+    cutRequest->send();
+    ASSERT_TRUE(waitEnded(cut));
+    EXPECT_EQ(cut->events.back(), "fail dodiz20.network 100");
+    EXPECT_FALSE(cache->hasImageForURL(cutRequest->urlPath(), false));
+
     auto missing = make<RequestRecorder>(), bad = make<RequestRecorder>();
     auto missingRequest = requestFor("/nothing", missing);
     auto badRequest = requestFor("/bad.png", bad, make<DZURLImageResponse>());
@@ -427,6 +441,23 @@ TEST_F(RequestQueue, TheMultipartExampleByteForByte) {
     EXPECT_EQ(seen[0].header("Content-Type"), "multipart/form-data; boundary=" + b);
 }
 
+TEST_F(RequestQueue, AnUploadReportsItsProgressToEveryDelegate) {
+    server.route("POST", "/upload", echo());
+    queue->setMaxContentLength(0);  // the echo of the upload is no smaller than the upload
+    auto rec = make<RequestRecorder>();
+    auto request = requestFor("/upload", rec);
+    request->setHttpMethod(NS("POST"));
+    request->parameters()->setObject(dataOf(patternBytes(300000)), NS("photo"));
+    NSUInteger bodyLength = request->httpBody()->length();
+    request->send();
+    ASSERT_TRUE(waitEnded(rec));
+    EXPECT_EQ(rec->events, (std::vector<std::string>{"start", "upload", "finish"}));
+    EXPECT_EQ(request->totalBytesLoaded(), static_cast<int32_t>(bodyLength));
+    EXPECT_EQ(request->totalBytesExpected(), static_cast<int32_t>(bodyLength));
+    ASSERT_EQ(server.requestsTo("/upload").size(), 1u);
+    EXPECT_EQ(server.requestsTo("/upload")[0].body.size(), bodyLength);
+}
+
 TEST_F(RequestQueue, MultipartPartsAndTheirOrder) {
     auto request = DZURLRequest::request();
     request->setURL(NS("http://x.test/"));
@@ -546,4 +577,31 @@ TEST_F(RequestQueue, SynchronousSendsRunEveryCallbackBeforeReturning) {
     EXPECT_EQ(bytesOf(data->data()), "now");
     EXPECT_EQ(queue->totalLoading(), 0);
     EXPECT_EQ(DZNetworkActivityCount(), 0);
+}
+
+// ---- drawing what came -------------------------------------------------------------------------
+
+TEST_F(RequestQueue, AThumbnailFromTheQueueIsPlacedByContentMode) {
+    server.route("GET", "/wide.jpg", image(ImageFormat::JPEG, 60, 30));
+    auto rec = make<RequestRecorder>();
+    auto processor = make<DZURLImageResponse>();
+    requestFor("/wide.jpg", rec, processor)->send();
+    ASSERT_TRUE(waitEnded(rec));
+    Ref<UIImage> thumbnail = processor->image();
+    ASSERT_TRUE(thumbnail);
+    // A 30 × 30 slot on white: fitted, the image is a band across the middle; filled, it covers
+    // the slot and more.
+    auto slot = [&](UIViewContentMode mode) {
+        return paintedImage(CGSizeMake(40, 40), 1, [&] {
+            fill(UIColor::whiteColor(), CGRectMake(0, 0, 40, 40));
+            drawInRect(thumbnail, CGRectMake(5, 5, 30, 30), mode);
+        });
+    };
+    auto fitted = slot(UIViewContentModeScaleAspectFit);
+    EXPECT_TRUE(near(pixelAt(fitted, 20, 8), kWhite));   // above the band
+    EXPECT_TRUE(near(pixelAt(fitted, 20, 32), kWhite));  // below it
+    EXPECT_FALSE(near(pixelAt(fitted, 20, 20), kWhite, 20));
+    auto filled = slot(UIViewContentModeScaleAspectFill);
+    EXPECT_FALSE(near(pixelAt(filled, 20, 8), kWhite, 20));
+    EXPECT_FALSE(near(pixelAt(filled, 2, 20), kWhite, 20));  // drawn past the slot's side
 }
