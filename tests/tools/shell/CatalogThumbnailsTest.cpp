@@ -69,7 +69,7 @@ TEST(CatalogThumbnails, TheScreenLoadsThroughTheQueueAndComesBackFromTheCache) {
     sitetest::takeLog();
 
     registerCatalogApp();
-    fs::path here = fs::path(__FILE__).parent_path();
+    fs::path here = shellTestFolder();
     HookedLines lines(readFile(here / "catalog-thumbnails.script"),
                       "# The site lets the last thumbnail through.", [&] { gate->open(); });
     std::istream in(&lines);

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kHere = fs::path(__FILE__).parent_path();
+const fs::path kHere = shellTestFolder();
 
 // Runs a session of the catalog over a script given as text.
 int runScript(const std::string& script, std::string& transcript,

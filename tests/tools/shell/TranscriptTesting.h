@@ -11,6 +11,11 @@
 #include <sstream>
 #include <string>
 
+// The folder of the shell's tests in the source tree.
+inline std::filesystem::path shellTestFolder() {
+    return std::filesystem::path(BN_SOURCE_DIR) / "tests" / "tools" / "shell";
+}
+
 inline std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
