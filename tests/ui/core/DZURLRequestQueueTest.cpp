@@ -6,6 +6,7 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSURLError.h"
 #include "UIKit/UIColor.h"
+#include "URLLoading/NSURLResponse.h"
 #include "URLRequestTesting.h"
 #include "platform/UIKit/DrawingTesting.h"
 #include "ui/core/UIImage+DZCategory.h"
@@ -125,6 +126,54 @@ TEST_F(RequestQueue, BundleAndDocumentsURLs) {
     EXPECT_EQ(found->events, (std::vector<std::string>{"finish"}));
     ASSERT_TRUE(image->image());
     EXPECT_EQ(image->image()->size().width, 8);
+}
+
+// The order of one load: start, processors, the disk write, then per request its timestamp,
+// isLoading NO and its delegates' finish.
+class OrderProbe : public NSObject, public DZURLResponse, public DZURLRequestDelegate {
+    NS_OBJECT(OrderProbe, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"requestDidStartLoad:", "requestDidFinishLoad:"});
+    }
+
+public:
+    std::vector<std::string>* log = nullptr;
+    std::string name;
+    Ref<NSError> requestProcessResponse(DZURLRequest* request, NSHTTPURLResponse* response,
+                                        NSObject*) override {
+        bool onDisk = DZURLCache::sharedCache()->hasDataForKey(request->cacheKey(), 1e9);
+        log->push_back(name + " process " + std::to_string(response->statusCode()) +
+                       (onDisk ? " on disk" : " not on disk"));
+        return nullptr;
+    }
+    void requestDidStartLoad(DZURLRequest*) override { log->push_back(name + " start"); }
+    void requestDidFinishLoad(DZURLRequest* request) override {
+        bool onDisk = DZURLCache::sharedCache()->hasDataForKey(request->cacheKey(), 1e9);
+        log->push_back(name + " finish" + (request->isLoading() ? " loading" : "") +
+                       (request->timestamp() ? " stamped" : "") + (onDisk ? " on disk" : ""));
+    }
+};
+
+TEST_F(RequestQueue, TheCallingOrderOfOneSharedLoad) {
+    auto gate = server.gate();
+    server.route("GET", "/order", held(gate, text("ordered")));
+    std::vector<std::string> log;
+    auto a = make<OrderProbe>(), b = make<OrderProbe>();
+    a->log = b->log = &log;
+    a->name = "a";
+    b->name = "b";
+    auto first = requestFor("/order", nullptr, a);
+    first->delegates()->addObject(a);
+    auto second = requestFor("/order", nullptr, b);
+    second->delegates()->addObject(b);
+    first->send();
+    second->send();
+    gate->open();
+    ASSERT_TRUE(runLoopUntil([&] { return log.size() == 6; }));
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"a start", "b start", "a process 200 not on disk",
+                                        "b process 200 not on disk", "a finish stamped on disk",
+                                        "b finish stamped on disk"}));
 }
 
 // ---- scheduling
