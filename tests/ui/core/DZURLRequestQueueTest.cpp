@@ -247,6 +247,37 @@ TEST_F(RequestQueue, WhileSuspendedADiskCopyWaitsAndIsReadOnResume) {
     EXPECT_EQ(server.requestCount(), 0u);
 }
 
+TEST_F(RequestQueue, AWaitingLoaderStartedWhileSuspendedStillReadsDisk) {
+    auto gate = server.gate();
+    server.routePrefix("GET", "/busy/", held(gate, text("busy")));
+    std::vector<Ref<RequestRecorder>> busy;
+    for (int i = 0; i < 5; ++i) {
+        busy.push_back(make<RequestRecorder>());
+        requestFor("/busy/" + std::to_string(i), busy.back())->send();
+    }
+    auto rec = make<RequestRecorder>();
+    auto data = dataResponse();
+    auto waiting = requestFor("/copy", rec, data);
+    waiting->setCachePolicy(DZURLRequestCachePolicyDisk | DZURLRequestCachePolicyNetwork);
+    cache->storeDataForKey(dataOf("disk copy"), waiting->cacheKey());
+    // Sent while suspended: no disk read at send time, and all five places are taken.
+    queue->setSuspended(true);
+    EXPECT_FALSE(waiting->send());
+    EXPECT_EQ(queue->waitingCount(), 1u);
+    ASSERT_TRUE(runLoopUntil([&] { return gate->waiting() == 5; }));
+    gate->release(1);
+    ASSERT_TRUE(runLoopUntil([&] { return rec->ended == 1; }));
+    // Started by the end of a load while suspended: answered from disk, and no timer.
+    EXPECT_EQ(rec->events, (std::vector<std::string>{"start", "finish"}));
+    EXPECT_EQ(bytesOf(data->data()), "disk copy");
+    EXPECT_FALSE(queue->hasPendingTimer());
+    EXPECT_EQ(server.requestsTo("/copy").size(), 0u);
+    queue->setSuspended(false);
+    gate->open();
+    for (auto& r : busy)
+        ASSERT_TRUE(waitEnded(r));
+}
+
 TEST_F(RequestQueue, GetRequestsShareOneDownloadPostRequestsDoNot) {
     auto gate = server.gate();
     server.route("*", "/shared", held(gate, text("one body")));
