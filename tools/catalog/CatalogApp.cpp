@@ -39,6 +39,8 @@
 #include "UIKit/UITextField.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
+#include "tools/catalog/CatalogNavigator.h"
+#include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLRequest.h"
 #include "ui/core/DZURLRequestQueue.h"
 
@@ -601,21 +603,38 @@ class CatalogComponentsController : public UITableViewController {
         UITableViewController::viewDidLoad();
         setTitle(NS("Catalog"));
     }
-    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 1; }
-    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table, NSIndexPath*) override {
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 3; }
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table,
+                                                        NSIndexPath* path) override {
         auto cell = table->dequeueReusableCellWithIdentifier(NS("Component"));
         if (!cell) {
             cell = alloc<UITableViewCell>();
             cell->initWithStyle(UITableViewCellStyleDefault, NS("Component"));
             cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
         }
-        cell->textLabel()->setText(NS("Thumbnails"));
+        NSString* titles[] = {NS("Thumbnails"), NS("Browser"), NS("Request Model")};
+        cell->textLabel()->setText(titles[path->row()]);
         return cell;
     }
     void tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) override {
         table->deselectRowAtIndexPath(path, true);
-        navigationController()->pushViewController(make<CatalogThumbnailsController>(), true);
+        Ref<UIViewController> screen;
+        if (path->row() == 0)
+            screen = make<CatalogThumbnailsController>();
+        else if (path->row() == 1)
+            screen = browser();
+        else
+            screen = makeCatalogRequestModelScreen();
+        navigationController()->pushViewController(screen, true);
     }
+
+private:
+    // The browser is kept, as a screen one comes back to, with the page it was left on.
+    Ref<UIViewController> browser() {
+        if (!browser_) browser_ = makeCatalogBrowser();
+        return browser_;
+    }
+    Ref<UIViewController> browser_;
 };
 
 // ---- the delegate ------------------------------------------------------------------------------
@@ -629,7 +648,9 @@ class CatalogAppDelegate : public NSObject, public UIApplicationDelegate {
 
     bool applicationDidFinishLaunchingWithOptions(UIApplication*, NSDictionary*) override {
         gMemoryWarnings = 0;
-        window_ = make<UIWindow>(&UIWindow::initWithFrame, UIScreen::mainScreen()->bounds());
+        // The navigator's window: a shake reloads the model screen on top.
+        window_ =
+            make<DZNavigatorWindow>(&UIWindow::initWithFrame, UIScreen::mainScreen()->bounds());
         auto listings =
             make<UINavigationController>(&UINavigationController::initWithRootViewController,
                                          make<CatalogListController>().get());
@@ -649,6 +670,7 @@ class CatalogAppDelegate : public NSObject, public UIApplicationDelegate {
             NSArray::arrayWithObjects({listings, settings, about, components}));
         window_->setRootViewController(tabs);
         window_->makeKeyAndVisible();
+        installCatalogNavigator(window_, tabs);
         return true;
     }
 

@@ -22,39 +22,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Script lines handed out one at a time; a hook runs just before its line is read, that is after
-// the screen of the command before it has been printed.
-class HookedLines : public std::streambuf {
-public:
-    HookedLines(const std::string& text, std::string marker, std::function<void()> hook)
-        : marker_(std::move(marker)), hook_(std::move(hook)) {
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);)
-            lines_.push_back(line);
-    }
-
-protected:
-    int_type underflow() override {
-        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-        if (next_ >= lines_.size()) return traits_type::eof();
-        if (hook_ && lines_[next_] == marker_) hook_();
-        current_ = lines_[next_++] + "\n";
-        setg(current_.data(), current_.data(), current_.data() + current_.size());
-        return traits_type::to_int_type(*gptr());
-    }
-
-private:
-    std::vector<std::string> lines_;
-    size_t next_ = 0;
-    std::string current_;
-    std::string marker_;
-    std::function<void()> hook_;
-};
-
-}  // namespace
-
 TEST(CatalogThumbnails, TheScreenLoadsThroughTheQueueAndComesBackFromTheCache) {
     bnsite::Site& site = sitetest::site();
     DZURLCache::sharedCache()->removeAll(true);
