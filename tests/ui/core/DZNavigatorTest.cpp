@@ -34,7 +34,9 @@ std::string text(NSString* s) {
 class Screen : public UIViewController {
     NS_OBJECT(Screen, UIViewController)
     static void describeClass(RuntimeClass& c) {
-        c.initializer("initWithItemId:", &Screen::initWithItemId).method("mark", &Screen::mark);
+        c.initializer("initWithItemId:", &Screen::initWithItemId)
+            .initializer("initWithItem:query:", &Screen::initWithItemQuery)
+            .method("mark", &Screen::mark);
     }
     bool initWithNavigatorURL(NSURL* url, NSDictionary* query) override {
         opened = url ? url->absoluteString() : nullptr;
@@ -43,6 +45,11 @@ class Screen : public UIViewController {
     }
     bool initWithItemId(int itemId) {
         this->itemId = itemId;
+        return initWithNibName(nullptr, nullptr);
+    }
+    bool initWithItemQuery(NSString* item, NSDictionary* query) {
+        opened = item;
+        openedQuery = query;
         return initWithNibName(nullptr, nullptr);
     }
     bool persistView(NSMutableDictionary* state) override {
@@ -447,4 +454,21 @@ TEST_F(DZNavigatorTest, TabURLsBecomeTabsInNavigationControllers) {
     auto first = as<DZNavigationController>(tabs->viewControllers()->objectAtIndex(0));
     ASSERT_TRUE(first);
     EXPECT_TRUE(is<Screen>(first->topViewController()));
+}
+
+TEST_F(DZNavigatorTest, AButtonReachesTheControllerThroughTheTrailingQueryArgument) {
+    map->fromToViewController(NS("app://item/(initWithItem)"), Screen::staticClass());
+    auto button = make<NSObject>();
+    auto screen = as<Screen>(openURLFromButton(NS("app://item/lamp?color=red"), button));
+    ASSERT_TRUE(screen);
+    EXPECT_EQ("lamp", text(screen->opened));
+    ASSERT_TRUE(screen->openedQuery);
+    EXPECT_EQ(button, screen->openedQuery->objectForKey(NS("__target__")));
+    EXPECT_EQ("red", text(as<NSString>(screen->openedQuery->objectForKey(NS("color")))));
+    // The framework's own controllers clean up after themselves and are never listed.
+    map->fromToViewController(NS("app://model"), ModelScreen::staticClass());
+    size_t listed = dzNavigatorControllers()->count();
+    auto model = open("app://model");
+    EXPECT_EQ("app://model", text(model->navigatorURL()));
+    EXPECT_EQ(listed, dzNavigatorControllers()->count());
 }
