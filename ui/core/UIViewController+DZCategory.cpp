@@ -62,9 +62,12 @@ Ref<NSArray> membersOf(Collection& c) {
     return list;
 }
 
+bool contains(Collection& c, UIViewController* controller) {
+    return std::find(c.members.begin(), c.members.end(), controller) != c.members.end();
+}
+
 void addTo(Collection& c, UIViewController* controller, void (*collect)()) {
-    if (std::find(c.members.begin(), c.members.end(), controller) == c.members.end())
-        c.members.emplace_back(controller);
+    if (!contains(c, controller)) c.members.emplace_back(controller);
     if (!c.timer) {
         c.timer =
             NSTimer::scheduledTimerWithTimeInterval(20, true, [collect](NSTimer*) { collect(); });
@@ -72,12 +75,15 @@ void addTo(Collection& c, UIViewController* controller, void (*collect)()) {
 }
 
 // Drops the links of every member held by nothing but the set (and the walk's copy), then
-// stops the timer once the set is empty.
-void collect(Collection& c, void (*unset)(UIViewController*)) {
+// stops the timer once the set is empty. A controller listed in the other collection too is
+// held by it as well; counting that hold keeps the two sets from keeping each other's members
+// alive for ever.
+void collect(Collection& c, Collection& other, void (*unset)(UIViewController*)) {
     if (!c.members.empty()) {
         auto copy = c.members;
         for (auto& controller : copy) {
-            if (controller->retainCount() != 2) continue;
+            NSUInteger heldOnlyByUs = contains(other, controller.get()) ? 3 : 2;
+            if (controller->retainCount() != heldOnlyByUs) continue;
             unset(controller.get());
             c.members.erase(std::find(c.members.begin(), c.members.end(), controller));
         }
@@ -211,7 +217,7 @@ void dzAddCommonController(UIViewController* controller) {
 }
 
 void doCommonGarbageCollection() {
-    collect(commonCollection(), &unsetCommonProperties);
+    collect(commonCollection(), navigatorCollection(), &unsetCommonProperties);
 }
 
 Ref<NSArray> dzNavigatorControllers() {
@@ -224,7 +230,7 @@ void dzAddNavigatorController(UIViewController* controller) {
 }
 
 void doNavigatorGarbageCollection() {
-    collect(navigatorCollection(), &unsetNavigatorProperties);
+    collect(navigatorCollection(), commonCollection(), &unsetNavigatorProperties);
 }
 
 bool dzCommonCollectionScheduled() {

@@ -199,6 +199,17 @@ TEST_F(DZNavigatorTest, ParentURLsArePresentedFirst) {
     EXPECT_EQ(detail, nav->topViewController());
     EXPECT_EQ("1", text(navigator->pathForObject(detail)));
     EXPECT_EQ(detail, navigator->objectForPath(NS("1")));
+    // A key that is no number answers the bottom controller; one past the end, nothing.
+    EXPECT_EQ(nav->viewControllers()->objectAtIndex(0), nav->subcontrollerForKey(NS("x")).get());
+    EXPECT_EQ(nullptr, nav->subcontrollerForKey(NS("2")));
+    // The platform parent wins over a recorded super-controller.
+    auto other = make<UIViewController>();
+    setSuperController(detail, other);
+    EXPECT_EQ(nav, superController(detail));
+    setSuperController(detail, nullptr);
+    EXPECT_EQ(as<UIViewController>(nav->viewControllers()->objectAtIndex(0)),
+              dzPreviousViewController(detail));
+    EXPECT_EQ(nullptr, nextViewController(detail));
 }
 
 TEST_F(DZNavigatorTest, AppURLsLeaveAndOthersAreCompleted) {
@@ -471,4 +482,20 @@ TEST_F(DZNavigatorTest, AButtonReachesTheControllerThroughTheTrailingQueryArgume
     auto model = open("app://model");
     EXPECT_EQ("app://model", text(model->navigatorURL()));
     EXPECT_EQ(listed, dzNavigatorControllers()->count());
+}
+
+TEST_F(DZNavigatorTest, AControllerInBothCollectionsIsCollectedToo) {
+    ManualClockScope clock;
+    auto parent = make<UIViewController>();
+    Weak<UIViewController> watch;
+    {
+        auto child = make<UIViewController>();
+        watch = child.get();
+        setSuperController(child, parent);
+        setOriginalNavigatorURL(child, NS("app://child"));
+    }
+    EXPECT_TRUE(watch.lock());
+    advanceRunLoop(20);
+    EXPECT_FALSE(watch.lock());
+    EXPECT_FALSE(dzNavigatorCollectionScheduled());
 }
