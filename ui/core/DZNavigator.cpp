@@ -601,11 +601,3 @@ Ref<UIViewController> openURLFromButton(NSString* URL, NSObject* button) {
 Ref<NSObject> objectValue(NSString* URL) {
     return DZNavigator::navigator()->URLMap()->objectForURL(URL);
 }
-
-Ref<NSString> URLValue(NSObject* object) {
-    return DZNavigator::navigator()->URLMap()->URLForObject(object);
-}
-
-Ref<NSString> URLValueWithName(NSObject* object, NSString* name) {
-    return DZNavigator::navigator()->URLMap()->URLForObject(object, name);
-}

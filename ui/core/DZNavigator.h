@@ -192,5 +192,3 @@ Ref<UIViewController> openURL(NSString* URL);
 // With the button under "__target__" in the query.
 Ref<UIViewController> openURLFromButton(NSString* URL, NSObject* button);
 Ref<NSObject> objectValue(NSString* URL);
-Ref<NSString> URLValue(NSObject* object);
-Ref<NSString> URLValueWithName(NSObject* object, NSString* name);

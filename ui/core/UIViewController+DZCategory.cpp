@@ -295,6 +295,10 @@ void DZInstallControllerExtensions() {
             return nullptr;
         };
         UIViewController::installFrameworkDefaults(std::move(defaults));
+        // Any object's URL comes from the global navigator's map.
+        NSObject::installURLValueDefault([](NSObject* object, NSString* name) {
+            return DZNavigator::navigator()->URLMap()->URLForObject(object, name);
+        });
 
         // The operations the navigator and the URL patterns reach by name.
         RuntimeClass& c = *UIViewController::staticClass();

@@ -69,6 +69,18 @@ class Screen : public UIViewController {
     bool important = false;
 };
 
+// An object whose URL the map generates, and one that answers its own.
+class Listing : public NSObject {
+    NS_OBJECT(Listing, NSObject)
+    static void describeClass(RuntimeClass& c) { c.property("number", &Listing::number); }
+    int number() { return 17; }
+};
+
+class OwnURL : public Listing {
+    NS_OBJECT(OwnURL, Listing)
+    Ref<NSString> URLValueWithName(NSString*) override { return NS("app://own"); }
+};
+
 // A model that records the loads it is asked for.
 class CountingModel : public DZModel {
     NS_OBJECT(CountingModel, DZModel)
@@ -498,4 +510,19 @@ TEST_F(DZNavigatorTest, AControllerInBothCollectionsIsCollectedToo) {
     advanceRunLoop(20);
     EXPECT_FALSE(watch.lock());
     EXPECT_FALSE(dzNavigatorCollectionScheduled());
+}
+
+TEST_F(DZNavigatorTest, ObjectsAnswerTheirURLsFromTheNavigatorsMap) {
+    auto listing = make<Listing>();
+    EXPECT_EQ(nullptr, listing->URLValue());
+    map->fromToURL(Listing::staticClass(), NS("app://listing/(number)"));
+    map->fromNameToURL(Listing::staticClass(), NS("edit"), NS("app://edit/(number)"));
+    EXPECT_EQ("app://listing/17", text(listing->URLValue()));
+    EXPECT_EQ("app://edit/17", text(listing->URLValueWithName(NS("edit"))));
+    EXPECT_EQ("app://own", text(make<OwnURL>()->URLValue()));
+    // The string side: the object stored under a URL.
+    map->fromToSharedViewController(NS("app://shared"), Screen::staticClass());
+    auto shared = objectValue(NS("app://shared"));
+    EXPECT_TRUE(is<Screen>(shared));
+    EXPECT_EQ(shared, objectValue(NS("app://shared")));
 }
