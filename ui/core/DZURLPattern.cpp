@@ -45,6 +45,8 @@ int32_t DZArgKindForProperty(Class cls, NSString* propertyName) {
 
 void DZURLLiteral::setName(NSString* name) {
     name_ = name ? name->copy() : nullptr;
+    hasName_ = name != nullptr;
+    nameText_ = name ? name->utf8() : std::string();
 }
 
 bool DZURLLiteral::match(NSString* text) {
@@ -166,6 +168,7 @@ void DZURLPattern::compileURL() {
     auto url = NSURL::URLWithString(URL_.get());
     if (!url) return;
     scheme_ = url->scheme();
+    schemeText_ = scheme_ ? scheme_->utf8() : std::string();
     if (auto host = url->host()) {
         parsePathComponent(host);
         auto path = url->path();
@@ -313,15 +316,24 @@ void DZURLNavigatorPattern::analyzeArgument(DZURLPatternText* part, const Method
 DZURLMatchParts DZURLMatchParts::of(NSURL* URL) {
     DZURLMatchParts parts;
     if (!URL) return parts;
-    parts.scheme = URL->scheme();
-    parts.host = URL->host();
+    if (auto scheme = URL->scheme()) {
+        parts.hasScheme = true;
+        parts.scheme = scheme->utf8();
+    }
+    if (auto host = URL->host()) {
+        parts.hasHost = true;
+        parts.host = host->utf8();
+    }
     auto path = URL->path();
     if (path && path->length()) {
         auto components = URL->pathComponents();
         for (NSUInteger i = 0; i < components->count(); ++i)
-            parts.components.push_back(cast<NSString>(Ref<NSObject>(components->objectAtIndex(i))));
+            parts.components.push_back(as<NSString>(components->objectAtIndex(i))->utf8());
     }
-    parts.fragment = URL->fragment();
+    if (auto fragment = URL->fragment()) {
+        parts.hasFragment = true;
+        parts.fragment = fragment->utf8();
+    }
     return parts;
 }
 
@@ -330,18 +342,17 @@ bool DZURLNavigatorPattern::matchURL(NSURL* URL) {
 }
 
 bool DZURLNavigatorPattern::matchParts(const DZURLMatchParts& parts) {
-    if (!parts.scheme || !parts.host || !scheme_ || !parts.scheme->isEqualToString(scheme_))
-        return false;
+    if (!parts.hasScheme || !parts.hasHost || !scheme_ || parts.scheme != schemeText_) return false;
     // The leading "/" component takes the host's place in the count.
     size_t count = parts.components.empty() ? 1 : parts.components.size();
     if (count != path_.size()) return false;
-    if (!path_[0]->match(parts.host)) return false;
+    if (!path_[0]->matchText(parts.host)) return false;
     for (size_t i = 1; i < count; ++i) {
-        if (!path_[i]->match(parts.components[i])) return false;
+        if (!path_[i]->matchText(parts.components[i])) return false;
     }
-    if (!parts.fragment && !fragment_) return true;
-    if (!parts.fragment || !fragment_) return false;
-    return fragment_->match(parts.fragment);
+    if (!parts.hasFragment && !fragment_) return true;
+    if (!parts.hasFragment || !fragment_) return false;
+    return fragment_->matchText(parts.fragment);
 }
 
 NSComparisonResult DZURLNavigatorPattern::compareSpecificity(DZURLNavigatorPattern* other) {

@@ -5,6 +5,7 @@
 // properties the wildcards name. Main thread only.
 #pragma once
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -18,11 +19,12 @@ struct Method;
 
 // A URL's parts as patterns match them, read once per URL.
 struct DZURLMatchParts {
-    Ref<NSString> scheme;
-    Ref<NSString> host;
+    bool hasScheme = false, hasHost = false, hasFragment = false;
+    std::string scheme;
+    std::string host;
     // The path components, the leading "/" first; empty for a URL without a path.
-    std::vector<Ref<NSString>> components;
-    Ref<NSString> fragment;
+    std::vector<std::string> components;
+    std::string fragment;
     static DZURLMatchParts of(NSURL* URL);
 };
 
@@ -57,6 +59,8 @@ class DZURLPatternText {
 public:
     virtual ~DZURLPatternText() = default;
     virtual bool match(NSString* text) = 0;
+    // The same for the text's UTF-8 bytes (the map's look-ups read a URL's parts once).
+    virtual bool matchText(const std::string& text) = 0;
     virtual Ref<NSString> convertPropertyOfObject(NSObject* object) = 0;
 };
 
@@ -65,10 +69,13 @@ class DZURLLiteral : public NSObject, public DZURLPatternText {
     Ref<NSString> name() { return name_; }
     void setName(NSString* name);
     bool match(NSString* text) override;
+    bool matchText(const std::string& text) override { return hasName_ && text == nameText_; }
     Ref<NSString> convertPropertyOfObject(NSObject* object) override;
 
 private:
     Ref<NSString> name_;
+    std::string nameText_;
+    bool hasName_ = false;
 };
 
 // One link of a property path ("a.b" is two links).
@@ -99,6 +106,7 @@ class DZURLWildcard : public NSObject, public DZURLPatternText {
     Ref<DZURLSelector> selector() { return selector_; }
     void setSelector(DZURLSelector* selector) { selector_ = selector; }
     bool match(NSString*) override { return true; }
+    bool matchText(const std::string&) override { return true; }
     Ref<NSString> convertPropertyOfObject(NSObject* object) override;
     void deduceSelectorForClass(Class cls);
 
@@ -136,6 +144,7 @@ class DZURLPattern : public NSObject {
 protected:
     Ref<NSString> URL_;
     Ref<NSString> scheme_;
+    std::string schemeText_;
     std::vector<Ref<DZURLPatternText>> path_;
     std::vector<std::pair<Ref<NSString>, Ref<DZURLPatternText>>> query_;
     Ref<DZURLPatternText> fragment_;
