@@ -11,6 +11,7 @@
 #include <deque>
 #include <limits>
 #include <set>
+#include <thread>
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
@@ -108,6 +109,9 @@ struct NSRunLoop::State {
     std::mutex lock;
     int wakeFd = -1;
     uint64_t ownerSerial = 0;
+    // The thread that runs the loop, known once it has run. Work it adds for itself needs no
+    // wake: it is not waiting, and it looks for ready work before it next waits.
+    std::atomic<std::thread::id> runner{};
     ModeSet commonModes{kDefaultMode};
     std::vector<TimerEntry> timers;
     std::vector<SourceEntry> sources;
@@ -194,6 +198,13 @@ void NSRunLoop::pollOnce(State& st, const std::u16string& mode, int timeoutMs) {
     fds.push_back(pollfd{st.wakeFd, POLLIN, 0});
     {
         std::lock_guard<std::mutex> g(st.lock);
+        for (const auto& p : st.performs) {
+            if (st.applies(p.modes, mode)) timeoutMs = 0;
+        }
+        for (const auto& s : st.sources) {
+            if (s.source->isValid() && s.source->isSignalled() && st.applies(s.modes, mode))
+                timeoutMs = 0;
+        }
         for (const auto& s : st.sources) {
             auto* d = dynamic_cast<RunLoopDescriptorSource*>(s.source.get());
             if (!d || !d->isValid() || !st.applies(s.modes, mode)) continue;
@@ -228,7 +239,7 @@ void RunLoopSource::signal() {
         loops = loops_;
     }
     for (auto& w : loops) {
-        if (auto loop = w.lock()) loop->wakeUp();
+        if (auto loop = w.lock(); loop && loop->wakeNeeded()) loop->wakeUp();
     }
 }
 
@@ -385,7 +396,11 @@ void NSRunLoop::removeTimer(NSTimer* timer) {
 void NSRunLoop::timerChanged() {
     // The loop's own thread is not waiting while it changes a timer, and it reads the timers
     // again before it next waits: only other threads need to wake it.
-    if (!isCurrent()) wakeUp();
+    if (wakeNeeded()) wakeUp();
+}
+
+bool NSRunLoop::wakeNeeded() {
+    return state_->runner.load(std::memory_order_acquire) != std::this_thread::get_id();
 }
 
 void NSRunLoop::addSource(RunLoopSource* source, NSString* mode) {
@@ -501,6 +516,7 @@ NSRunLoop::RunResult NSRunLoop::runInMode(NSString* modeObject, NSTimeInterval s
     }
     NSTimeInterval deadline =
         seconds == kForever ? kForever : Clock::now() + std::max(0.0, seconds);
+    st.runner.store(std::this_thread::get_id(), std::memory_order_release);
     ModeScope scope(st, mode);
     for (;;) {
         bool handled = false;
@@ -537,6 +553,7 @@ NSRunLoop::RunResult NSRunLoop::runInMode(NSString* modeObject, NSTimeInterval s
 }
 
 void NSRunLoop::waitForWork(NSString* mode, double realSeconds) {
+    state_->runner.store(std::this_thread::get_id(), std::memory_order_release);
     pollOnce(*state_, modeName(mode), static_cast<int>(std::max(0.0, realSeconds) * 1000.0));
 }
 
@@ -638,7 +655,7 @@ void NSRunLoop::performBlock(std::function<void()> block, NSArray* modes) {
         item.block = std::move(block);
         state_->performs.push_back(std::move(item));
     }
-    wakeUp();
+    if (wakeNeeded()) wakeUp();
 }
 
 void NSRunLoop::performOnLoop(std::function<void()> block, bool wait, NSArray* modes) {
@@ -656,7 +673,7 @@ void NSRunLoop::performOnLoop(std::function<void()> block, bool wait, NSArray* m
         item.waiter = waiter;
         state_->performs.push_back(std::move(item));
     }
-    wakeUp();
+    if (wakeNeeded()) wakeUp();
     if (waiter) waiter->wait();
 }
 
@@ -686,7 +703,7 @@ void NSRunLoop::performSelector(SEL selector, NSObject* target, NSObject* argume
         };
         state_->performs.push_back(std::move(item));
     }
-    wakeUp();
+    if (wakeNeeded()) wakeUp();
 }
 
 void NSRunLoop::cancelPerformSelector(SEL selector, NSObject* target, NSObject* argument) {
