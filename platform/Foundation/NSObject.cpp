@@ -227,3 +227,25 @@ bool objectsEqual(NSObject* a, NSObject* b) {
     if (!a || !b) return false;
     return a->isEqual(b);
 }
+
+// ---- the UI framework's URL of an object ------------------------------------------------------
+
+namespace {
+NSObject::URLValueFunction& urlValueDefault() {
+    static NSObject::URLValueFunction* function = new NSObject::URLValueFunction;
+    return *function;
+}
+}  // namespace
+
+Ref<NSString> NSObject::URLValue() {
+    return URLValueWithName(nullptr);
+}
+
+Ref<NSString> NSObject::URLValueWithName(NSString* name) {
+    auto& function = urlValueDefault();
+    return function ? function(this, name) : nullptr;
+}
+
+void NSObject::installURLValueDefault(URLValueFunction function) {
+    urlValueDefault() = std::move(function);
+}

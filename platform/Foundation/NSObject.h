@@ -295,6 +295,14 @@ public:
     virtual Ref<NSString> description();
     virtual Ref<NSString> debugDescription();
 
+    // The UI framework's URL for the object (from the generator its URL map keeps for the
+    // object's class or a superclass; the named one with a name). Nil until the framework
+    // installs its answer; classes may answer otherwise.
+    virtual Ref<NSString> URLValue();
+    virtual Ref<NSString> URLValueWithName(NSString* name);
+    using URLValueFunction = std::function<Ref<NSString>(NSObject* object, NSString* name)>;
+    static void installURLValueDefault(URLValueFunction function);
+
     // NSCopying / NSMutableCopying. The base raises NSInvalidArgumentException: only classes
     // that adopt the protocols override these.
     Ref<NSObject> copy() { return copyWithZone(); }

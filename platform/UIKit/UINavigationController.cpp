@@ -4,6 +4,7 @@
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSException.h"
+#include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIChildControllerChange.h"
 #include "UIKit/UITabBarController.h"
@@ -336,4 +337,36 @@ bool UINavigationController::navigationBarShouldPopItem(UINavigationBar*, UINavi
     }
     // The stack's pop already set the bar's items.
     return false;
+}
+
+// ---- the UI framework's container operations ------------------------------------------------
+
+void UINavigationController::addSubcontroller(UIViewController* controller, bool animated,
+                                              UIViewAnimationTransition) {
+    // The framework's own navigation controllers push with the transition.
+    pushViewController(controller, animated);
+}
+
+void UINavigationController::bringControllerToFront(UIViewController* controller, bool animated) {
+    auto stack = viewControllers();
+    if (stack->containsObject(controller) && topViewController().get() != controller)
+        popToViewController(controller, animated);
+}
+
+Ref<NSString> UINavigationController::keyForSubcontroller(UIViewController* controller) {
+    NSUInteger index = viewControllers()->indexOfObject(controller);
+    if (index == NSNotFound) return nullptr;
+    return NSString::stringWithFormat(NS("%d"), static_cast<int>(index));
+}
+
+Ref<UIViewController> UINavigationController::subcontrollerForKey(NSString* key) {
+    auto stack = viewControllers();
+    int32_t index = key ? key->intValue() : 0;
+    if (index < 0 || static_cast<NSUInteger>(index) >= stack->count()) return nullptr;
+    return as<UIViewController>(stack->objectAtIndex(static_cast<NSUInteger>(index)));
+}
+
+Ref<UIView> UINavigationController::rotatingHeaderView() {
+    if (auto& f = frameworkDefaults().rotatingHeaderView) return f(this);
+    return nullptr;
 }

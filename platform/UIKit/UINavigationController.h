@@ -72,6 +72,16 @@ class UINavigationController : public UIViewController, public UINavigationBarDe
     bool navigationBarShouldPopItem(UINavigationBar* bar, UINavigationItem* item) override;
     void dealloc() override;
 
+    // The framework's container operations: the stack holds the children, keyed by index.
+    bool canContainControllers() override { return true; }
+    Ref<UIViewController> topSubcontroller() override { return topViewController(); }
+    void addSubcontroller(UIViewController* controller, bool animated,
+                          UIViewAnimationTransition transition) override;
+    void bringControllerToFront(UIViewController* controller, bool animated) override;
+    Ref<NSString> keyForSubcontroller(UIViewController* controller) override;
+    Ref<UIViewController> subcontrollerForKey(NSString* key) override;
+    Ref<UIView> rotatingHeaderView() override;
+
     // Lays out the bar, the toolbar and the top view for the current bar states.
     void layoutContent();
     // The space between the bars (in the container view's coordinates).

@@ -232,3 +232,14 @@ void UITabBarController::tabBarDidSelectItem(UITabBar*, UITabBarItem* item) {
         }
     }
 }
+
+// ---- the UI framework's container operations ------------------------------------------------
+
+void UITabBarController::addSubcontroller(UIViewController* controller, bool,
+                                          UIViewAnimationTransition) {
+    setSelectedViewController(controller);
+}
+
+void UITabBarController::bringControllerToFront(UIViewController* controller, bool) {
+    setSelectedViewController(controller);
+}

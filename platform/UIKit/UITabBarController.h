@@ -56,6 +56,16 @@ class UITabBarController : public UIViewController, public UITabBarDelegate {
     void tabBarDidSelectItem(UITabBar* bar, UITabBarItem* item) override;
     void dealloc() override;
 
+    // The framework's container operations: adding or bringing a child selects it; the tabs
+    // have no keys.
+    bool canContainControllers() override { return true; }
+    Ref<UIViewController> topSubcontroller() override { return selectedViewController(); }
+    void addSubcontroller(UIViewController* controller, bool animated,
+                          UIViewAnimationTransition transition) override;
+    void bringControllerToFront(UIViewController* controller, bool animated) override;
+    Ref<NSString> keyForSubcontroller(UIViewController*) override { return nullptr; }
+    Ref<UIViewController> subcontrollerForKey(NSString*) override { return nullptr; }
+
     // Lays out the tab bar and the selected view (the tab bar hides while a pushed controller
     // asks for it).
     void layoutContent();

@@ -16,6 +16,7 @@
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UINib.h"
 #include "UIKit/UIScreen.h"
+#include "UIKit/UISearchDisplayController.h"
 #include "UIKit/UITabBar.h"
 #include "UIKit/UITabBarController.h"
 #include "UIKit/UIView.h"
@@ -545,4 +546,71 @@ Ref<NSArray> UIViewController::visibleViewControllers() {
 Ref<UIResponder> UIViewController::nextResponder() {
     if (!view_) return nullptr;
     return view_->superview();
+}
+
+// ---- the UI framework's operations ------------------------------------------------------------
+
+namespace {
+UIViewController::FrameworkDefaults& installedDefaults() {
+    static UIViewController::FrameworkDefaults defaults;
+    return defaults;
+}
+}  // namespace
+
+void UIViewController::installFrameworkDefaults(FrameworkDefaults defaults) {
+    installedDefaults() = std::move(defaults);
+}
+
+const UIViewController::FrameworkDefaults& UIViewController::frameworkDefaults() {
+    return installedDefaults();
+}
+
+bool UIViewController::persistView(NSMutableDictionary*) {
+    return true;
+}
+
+Ref<NSDictionary> UIViewController::frozenState() {
+    return nullptr;
+}
+
+Ref<UIViewController> UIViewController::topSubcontroller() {
+    return nullptr;
+}
+
+void UIViewController::addSubcontroller(UIViewController* controller, bool animated,
+                                        UIViewAnimationTransition transition) {
+    if (auto nav = navigationController()) nav->addSubcontroller(controller, animated, transition);
+}
+
+void UIViewController::removeFromSupercontrollerAnimated(bool animated) {
+    if (auto nav = navigationController()) nav->popViewControllerAnimated(animated);
+}
+
+Ref<NSString> UIViewController::keyForSubcontroller(UIViewController*) {
+    return nullptr;
+}
+
+Ref<UIViewController> UIViewController::subcontrollerForKey(NSString*) {
+    return nullptr;
+}
+
+void UIViewController::persistNavigationPath(NSMutableArray* path) {
+    if (auto& f = installedDefaults().persistNavigationPath) f(this, path);
+}
+
+Ref<NSString> UIViewController::navigatorURL() {
+    if (auto& f = installedDefaults().navigatorURL) return f(this);
+    return nullptr;
+}
+
+bool UIViewController::initWithNavigatorURL(NSURL*, NSDictionary*) {
+    return initWithNibName(nullptr, nullptr);
+}
+
+Ref<UISearchDisplayController> UIViewController::searchDisplayController() {
+    return search_.lock();
+}
+
+void UIViewController::setSearchDisplayController(UISearchDisplayController* search) {
+    search_ = search;
 }

@@ -21,15 +21,22 @@
 
 class NSArray;
 class NSBundle;
+class NSDictionary;
+class NSMutableArray;
+class NSMutableDictionary;
 class NSNotification;
 class NSString;
+class NSURL;
 class UIBarButtonItem;
 class UINavigationController;
 class UINavigationItem;
+class UISearchDisplayController;
 class UITabBarController;
 class UITabBarItem;
 class UIView;
 class UIWindow;
+
+enum UIViewAnimationTransition : NSInteger;
 
 enum UIModalTransitionStyle : NSInteger {
     UIModalTransitionStyleCoverVertical = 0,
@@ -124,6 +131,10 @@ class UIViewController : public UIResponder {
     virtual void willMoveToParentViewController(UIViewController*) {}
     virtual void didMoveToParentViewController(UIViewController*) {}
 
+    // The search display controller whose contents this controller is (not retained).
+    Ref<UISearchDisplayController> searchDisplayController();
+    void setSearchDisplayController(UISearchDisplayController* search);
+
     // ---- modal presentation -----------------------------------------------------------------
     // Presents over the whole window: the presented view takes the application frame in the
     // window of the controller's outermost container, whose view leaves the window until the
@@ -189,6 +200,45 @@ class UIViewController : public UIResponder {
     // Sent by the memory-warning notification.
     void handleMemoryWarning(NSNotification* note);
 
+    // ---- the UI framework's operations ------------------------------------------------------
+    // The framework's navigator asks these of every controller, and its own controllers
+    // override them. The bodies here are the plain controller's answers; the ones that need the
+    // framework's state (the opening URL, the saved path, the popup over a controller) run the
+    // defaults it installs (installFrameworkDefaults) and answer nothing before. Registered by
+    // name when the framework installs its defaults.
+    // Writes the controller's state for the navigator's history; NO keeps it out. YES here.
+    virtual bool persistView(NSMutableDictionary* state);
+    virtual void restoreView(NSDictionary*) {}
+    // State kept across a memory warning; the plain controller keeps none.
+    virtual Ref<NSDictionary> frozenState();
+    virtual void setFrozenState(NSDictionary*) {}
+    virtual bool canContainControllers() { return false; }
+    virtual bool canBeTopViewController() { return true; }
+    virtual Ref<UIViewController> topSubcontroller();
+    // In a navigation controller: that controller's addSubcontroller.
+    virtual void addSubcontroller(UIViewController* controller, bool animated,
+                                  UIViewAnimationTransition transition);
+    // In a navigation controller: popped from it.
+    virtual void removeFromSupercontrollerAnimated(bool animated);
+    virtual void bringControllerToFront(UIViewController*, bool) {}
+    virtual Ref<NSString> keyForSubcontroller(UIViewController* controller);
+    virtual Ref<UIViewController> subcontrollerForKey(NSString* key);
+    virtual void persistNavigationPath(NSMutableArray* path);
+    virtual void delayDidEnd() {}
+    // The URL the navigator opened the controller with.
+    virtual Ref<NSString> navigatorURL();
+    // The navigator's creation: initWithNibName:nil bundle:nil, the arguments unused.
+    virtual bool initWithNavigatorURL(NSURL* url, NSDictionary* query);
+
+    struct FrameworkDefaults {
+        std::function<Ref<NSString>(UIViewController*)> navigatorURL;
+        std::function<void(UIViewController*, NSMutableArray*)> persistNavigationPath;
+        // The navigation controller's header: the popup's over it, else none.
+        std::function<Ref<UIView>(UIViewController*)> rotatingHeaderView;
+    };
+    static void installFrameworkDefaults(FrameworkDefaults defaults);
+    static const FrameworkDefaults& frameworkDefaults();
+
 protected:
     // A container's chance to put the views of the children it shows in place before they
     // hear they are appearing.
@@ -224,6 +274,7 @@ private:
     std::vector<Ref<UIViewController>> children_;
     Ref<UIViewController> modal_;
     Weak<UIViewController> presenter_;
+    Weak<UISearchDisplayController> search_;
     // Where the outermost container's view stood before a presentation took its place.
     Weak<UIView> coveredSuperview_;
     NSInteger coveredIndex_ = 0;

@@ -510,6 +510,9 @@ UIWebView::Impl& UIWebView::impl() {
 
 bool UIWebView::initWithFrame(CGRect frame) {
     if (!UIView::initWithFrame(frame)) return false;
+    // Code that looks for the scroller and the document view by class name finds them entered.
+    UIScroller::staticClass();
+    UIWebDocumentView::staticClass();
     impl();
     CGRect inside{{0, 0}, frame.size};
     auto scroller = alloc<UIScroller>();

@@ -45,6 +45,12 @@ class DodizBundleEnvironment : public testing::Environment {
                  "\"Today\" = \"This day\";\n"
                  "\"Yesterday\" = \"The day before\";\n";
         table.close();
+        // The framework's own images, as the app's bundle ships them.
+        std::filesystem::copy(
+            std::filesystem::path(BN_SOURCE_DIR) / "resources/Bazaarnest.app/Dodiz20.bundle/images",
+            root / "Dodiz20.bundle" / "images",
+            std::filesystem::copy_options::recursive |
+                std::filesystem::copy_options::overwrite_existing);
         folder = root.string();
         setenv("BAZAARNEST_BUNDLE", folder.c_str(), 1);
         NSBundle::resetMainBundle();
