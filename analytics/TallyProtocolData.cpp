@@ -94,8 +94,8 @@ int64_t TallyProtocolData::timeIntervalFrom(NSDate* from, NSDate* to) {
 
 int64_t TallyProtocolData::millisecondsOfSeconds(double seconds) {
     double ms = seconds * 1000.0;
-    // A millionth of a millisecond is far below the precision of any date we are given and far
-    // above the rounding error of a difference of two dates of this era.
-    double nudge = ms >= 0 ? 1e-6 : -1e-6;
+    // A microsecond is below the precision of any date we are given and above the rounding
+    // error of a difference of two dates of this era (dates near 1e9 s carry about 1e-7 s).
+    double nudge = ms >= 0 ? 1e-3 : -1e-3;
     return static_cast<int64_t>(std::trunc(ms + nudge));
 }

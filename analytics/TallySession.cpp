@@ -21,6 +21,7 @@
 #include "UIKit/UIDevice.h"
 #include "ads/tally/TallyAdImpression.h"
 #include "ads/tally/TallyImageCache.h"
+#include "analytics/TallyAPI.h"
 #include "analytics/TallyEvent.h"
 #include "analytics/TallyProtocolData.h"
 #include "analytics/TallyUtil.h"
@@ -32,7 +33,6 @@ using P = TallyProtocolData;
 // Class-level state, all under the store lock.
 Ref<TallySession> current;
 Ref<NSString> classApiKey;
-Ref<NSString> overridingAppVersion;
 Ref<NSDate> lastPageViewTime;
 int maxSessions = 50;
 
@@ -94,7 +94,6 @@ void TallySession::resetForTesting() {
     std::lock_guard lock(storeLock());
     current = nullptr;
     classApiKey = nullptr;
-    overridingAppVersion = nullptr;
     lastPageViewTime = nullptr;
     maxSessions = 50;
 }
@@ -112,7 +111,7 @@ Ref<TallySession> TallySession::createActiveTallySession(NSString* apiKey) {
     } else {
         NSFileManager::defaultManager()->removeItemAtPath(path, nullptr);
     }
-    Ref<NSString> version = overridingAppVersion;
+    Ref<NSString> version = TallyAPI::appVersion();
     if (!version)
         version =
             as<NSString>(NSBundle::mainBundle()->objectForInfoDictionaryKey(NS("CFBundleVersion")));
@@ -124,11 +123,6 @@ Ref<TallySession> TallySession::createActiveTallySession(NSString* apiKey) {
 Ref<TallySession> TallySession::currentSession() {
     std::lock_guard lock(storeLock());
     return current;
-}
-
-void TallySession::setOverridingAppVersion(NSString* version) {
-    std::lock_guard lock(storeLock());
-    overridingAppVersion = version ? cast<NSString>(version->copy()) : nullptr;
 }
 
 // ---- device identity ------------------------------------------------------------------------
@@ -328,7 +322,7 @@ void TallySession::endSessionAndSend(bool send, bool removeCurrentSession) {
     endTime_ = NSDate::date();
     TallyUtil::debugLog(NS("Tally: Ending session with endTime[%@]"), endTime_);
     endTimedEvents();
-    (void)send;  // the end-of-session upload joins with the transport
+    if (sessionReportsOnCloseEnabled_ && send) sendSessionsToServerForEndOfSession();
     if (removeCurrentSession) saveSession();
     TallyUtil::debugLog(NS("Tally: Ending session with endTime[%@] complete"), endTime_);
 }

@@ -34,8 +34,6 @@ class TallySession : public NSObject, public NSCoding {
     // Files a session left behind by a crash, then makes a new current session for the key.
     static Ref<TallySession> createActiveTallySession(NSString* apiKey);
     static Ref<TallySession> currentSession();
-    // The app version the next session takes instead of the bundle's; nil for the bundle's.
-    static void setOverridingAppVersion(NSString* version);
     // Guards the session files and the current session's collections, which upload threads read.
     static std::recursive_mutex& storeLock();
 
@@ -71,6 +69,15 @@ class TallySession : public NSObject, public NSCoding {
     static Ref<NSData> dataForSessions(NSArray* sessions) {
         return dataForSessions(sessions, true);
     }
+
+    // ---- uploads (on the caller's thread) ----------------------------------------------------
+    // The saved records, with the current session's after them when asked, posted to the
+    // facade's server URL. Only an upload without time-out books the outcome: on success it
+    // removes the records it sent (not those filed meanwhile) and sets the sent marker.
+    static void sendSessionsToServer(bool withTimeout, bool requestAds, bool sendCurrentSession);
+    static void sendSessionsToServerForSessionPause();
+    static void sendSessionsToServerForEndOfSession();
+    static void sendSessionsToServerForAppCircle();
 
     // ---- a session -----------------------------------------------------------------------
     bool initWithAPIKey(NSString* apiKey, NSString* appVersion);
