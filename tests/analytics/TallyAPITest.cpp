@@ -188,3 +188,29 @@ TEST_F(TallyAPITest, SettingsAreReplayedOntoEachNewSession) {
     TallyAPI::setAppVersion(NS("8.0"));  // too late: refused
     EXPECT_TRUE(TallyAPI::appVersion()->isEqualToString(NS("7.1")));
 }
+
+TEST_F(TallyAPITest, SessionFiledDuringAnUploadIsKept) {
+    testhttp::Gate gate;
+    server.route("POST", "/aap.do", [&](testhttp::Exchange& x) {
+        if (!x.wait(gate)) return;
+        x.respond(testhttp::Response(200, ""));
+    });
+    clearFiles();
+    TallySession::createActiveTallySession(NS("api-key"));
+    auto record = TallySession::currentSession()->data();
+    TallySession::setSavedSessions(NSArray::arrayWithObject(record));
+    NSFileManager::defaultManager()->removeItemAtPath(TallySession::currentSessionFilePath(),
+                                                      nullptr);
+    TallySession::resetForTesting();
+    TallyAPI::startSession(NS("api-key"));
+    ASSERT_TRUE(runLoopUntil([&] { return gate.waiting() == 1; }));
+    // While the start-up upload is on the wire, a session is filed.
+    TallyAPI::logEvent(NS("filed-meanwhile"));
+    TallySession::currentSession()->saveSession();
+    gate.open();
+    ASSERT_TRUE(runLoopUntil([] { return TallySession::sentSession(); }));
+    ASSERT_TRUE(runLoopUntil([] { return TallySession::savedSessions()->count() == 1; }));
+    auto kept = readRecord(cast<NSData>(TallySession::savedSessions()->objectAtIndex(0)));
+    ASSERT_EQ(kept.events.size(), 1u);
+    EXPECT_EQ(kept.events[0].name, "filed-meanwhile");
+}
