@@ -6,16 +6,16 @@
 #include <mutex>
 
 #include "Foundation/NSCoder.h"
+#include "Foundation/NSDate.h"  // the inline accessors hand out dates
+#include "Foundation/NSString.h"
 
 class NSArray;
 class NSData;
-class NSDate;
 class NSDictionary;
 class NSError;
 class NSException;
 class NSMutableArray;
 class NSMutableDictionary;
-class NSString;
 class TallyAdImpression;
 
 class TallySession : public NSObject, public NSCoding {
