@@ -6,8 +6,11 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDate.h"
+#include "Foundation/NSDictionary.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSNotification.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSUserDefaults.h"
 #include "UIKit/UIApplication.h"
@@ -65,7 +68,7 @@ protected:
         NSNotificationCenter::defaultCenter()->postNotificationName(name, nullptr);
     }
     // Starts with two records already saved and waits for the start-up upload to be booked.
-    void startWithSavedRecords(bool expectSuccess) {
+    void startWithSavedRecords(bool expectSuccess, size_t requests = 1) {
         clearFiles();
         TallySession::createActiveTallySession(NS("api-key"));
         TallySession::currentSession()->recordEvent(NS("old"), nullptr);
@@ -76,7 +79,7 @@ protected:
         TallySession::resetForTesting();
         TallyAPI::startSession(NS("api-key"));
         ASSERT_TRUE(runLoopUntil([&] {
-            return server.requestCount() == 1 &&
+            return server.requestCount() == requests &&
                    (expectSuccess ? TallySession::sentSession()
                                   : !TallySession::currentSession()->internetAvailable());
         }));
@@ -213,4 +216,17 @@ TEST_F(TallyAPITest, SessionFiledDuringAnUploadIsKept) {
     auto kept = readRecord(cast<NSData>(TallySession::savedSessions()->objectAtIndex(0)));
     ASSERT_EQ(kept.events.size(), 1u);
     EXPECT_EQ(kept.events[0].name, "filed-meanwhile");
+}
+
+TEST_F(TallyAPITest, SavedResponseURLAnswersInsteadOfTheServer) {
+    auto folder = NSSearchPathForDirectoriesInDomains(NSDocumentDirectory, NSUserDomainMask, true);
+    auto path = NSString::stringWithFormat(NS("%@/saved-reply.plist"), folder->objectAtIndex(0));
+    auto reply = NSMutableDictionary::dictionary();
+    reply->setObject(NSNumber::numberWithInt(204), NS("statusCode"));
+    reply->setObject(NSData::dataWithBytes("ok", 2), NS("body"));
+    ASSERT_TRUE(reply->writeToFile(path, true));
+    TallyAPI::setSavedResponseURL(NSString::stringWithFormat(NS("file://%@"), path));
+    startWithSavedRecords(true, 0);
+    EXPECT_TRUE(runLoopUntil([] { return TallySession::savedSessions()->count() == 0; }));
+    NSFileManager::defaultManager()->removeItemAtPath(path, nullptr);
 }
