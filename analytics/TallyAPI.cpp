@@ -16,6 +16,7 @@
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIKitNotifications.h"
 #include "analytics/TallyHosts.h"
+#include "analytics/TallyPageViewDelegate.h"
 #include "analytics/TallyProtocolData.h"
 #include "analytics/TallySession.h"
 #include "analytics/TallyUtil.h"
@@ -263,6 +264,11 @@ void TallyAPI::logError(NSString* errorID, NSString* message, NSException* excep
 void TallyAPI::logError(NSString* errorID, NSString* message, NSError* error) {
     gatedCaught("Tally: logError:message:error disabled.",
                 [&] { onCurrent([&](auto* s) { s->recordError(errorID, message, error); }); });
+}
+
+void TallyAPI::countPageViews(NSObject* controller) {
+    gatedCaught("Tally: countPageViews disabled.",
+                [&] { TallyPageViewDelegate::createDelegateOnTarget(controller); });
 }
 
 void TallyAPI::countPageView() {

@@ -36,6 +36,7 @@ class TallyAPI : public NSObject {
     static void endTimedEvent(NSString* name, NSDictionary* parameters);
     static void logError(NSString* errorID, NSString* message, NSException* exception);
     static void logError(NSString* errorID, NSString* message, NSError* error);
+    static void countPageViews(NSObject* controller);
     static void countPageView();
     static void setUserID(NSString* userID);
     static void setEventLoggingEnabled(bool enabled);
