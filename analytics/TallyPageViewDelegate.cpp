@@ -57,28 +57,32 @@ void TallyPageViewDelegate::count() {
     }
 }
 
-void TallyPageViewDelegate::navigationControllerWillShowViewController(UINavigationController* nav,
-                                                                       UIViewController* vc,
-                                                                       bool animated) {
+void TallyPageViewDelegate::passOnNavigation(UINavigationController* nav, UIViewController* vc,
+                                             bool animated, bool didShow) {
     caught([&] {
         TallyUtil::debugLog(NS("Tally: TallyPageViewDelegate [%@] [%@] [%d]"), nav, vc,
                             animated ? 1 : 0);
-        if (auto d = dynamic_cast<UINavigationControllerDelegate*>(delegate_.get()))
-            d->navigationControllerWillShowViewController(nav, vc, animated);
+        auto d = dynamic_cast<UINavigationControllerDelegate*>(delegate_.get());
+        if (!didShow) {
+            if (d) d->navigationControllerWillShowViewController(nav, vc, animated);
+            return;
+        }
+        if (d) d->navigationControllerDidShowViewController(nav, vc, animated);
+        TallyUtil::debugLog(NS("Tally: Navigation View [%@]"), vc);
+        count();
     });
+}
+
+void TallyPageViewDelegate::navigationControllerWillShowViewController(UINavigationController* nav,
+                                                                       UIViewController* vc,
+                                                                       bool animated) {
+    passOnNavigation(nav, vc, animated, false);
 }
 
 void TallyPageViewDelegate::navigationControllerDidShowViewController(UINavigationController* nav,
                                                                       UIViewController* vc,
                                                                       bool animated) {
-    caught([&] {
-        TallyUtil::debugLog(NS("Tally: TallyPageViewDelegate [%@] [%@] [%d]"), nav, vc,
-                            animated ? 1 : 0);
-        if (auto d = dynamic_cast<UINavigationControllerDelegate*>(delegate_.get()))
-            d->navigationControllerDidShowViewController(nav, vc, animated);
-        TallyUtil::debugLog(NS("Tally: Navigation View [%@]"), vc);
-        count();
-    });
+    passOnNavigation(nav, vc, animated, true);
 }
 
 bool TallyPageViewDelegate::tabBarControllerShouldSelectViewController(UITabBarController* tab,

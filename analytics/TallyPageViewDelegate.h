@@ -32,5 +32,7 @@ private:
     // Page views go to the session current at the time: a delegate installed before a new
     // session started must not count into a session already filed.
     void count();
+    void passOnNavigation(UINavigationController* nav, UIViewController* vc, bool animated,
+                          bool didShow);
     Ref<NSObject> delegate_;  // the previous delegate, retained; calls are passed on to it
 };
