@@ -15,6 +15,8 @@
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIKitNotifications.h"
+#include "ads/tally/TallyAdClient.h"
+#include "ads/tally/TallyImageCache.h"
 #include "analytics/TallyHosts.h"
 #include "analytics/TallyPageViewDelegate.h"
 #include "analytics/TallyProtocolData.h"
@@ -146,6 +148,11 @@ void TallyAPI::setMaxSessionsSaved(int maxSessions) {
 
 void TallyAPI::createAndSendSession() {
     gatedCaught("Tally: createAndSendSession disabled.", [] {
+        // The ad client's saved state first, in its own order.
+        TallyAdAssignment::recreateInstance();
+        TallyImageCache::recreateInstanceWithFileCache(TallyFileCache::instance());
+        TallyAdParser::recreateOldInstance();
+        TallyAdParser::recreateInstance();
         auto key = read(&Settings::apiKey);
         TallySession::createActiveTallySession(key);
         setSessionReportsOnCloseEnabled(read(&Settings::reportsOnClose));
@@ -163,6 +170,8 @@ void TallyAPI::startSession(NSString* apiKey) {
     gatedCaught("Tally: startSession disabled.", [&] {
         TallyUtil::debugLog(NS("Tally: Start session with apiKey[%@]"), apiKey);
         write(&Settings::apiKey, copyOf(apiKey));
+        TallyHeartBeater::createAndStartInstance(1.0);
+        TallyFileCache::createInstanceWithApiKey(apiKey);
         createAndSendSession();
         // Registered once, however often the host starts.
         static std::once_flag observers;

@@ -6,6 +6,7 @@
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
+#include "ads/tally/TallyAdClient.h"
 #include "analytics/TallyAPI.h"
 #include "analytics/TallyHTTP.h"
 #include "analytics/TallySession.h"
@@ -73,6 +74,11 @@ void TallySession::sendSessionsToServer(bool withTimeout, bool requestAds,
                                 static_cast<int>(sessions->count()));
         } else {
             TallyUtil::debugLog(NS("Tally: Could not connect to server."));
+        }
+        if (requestAds) {
+            auto parser = TallyAdParser::instance();
+            parser->setInternetAvailable(success);
+            parser->parseData(success ? response->body().get() : nullptr);
         }
     } catch (ExceptionRaised& raised) {
         TallyUtil::handleException(raised.exception);

@@ -15,6 +15,7 @@
 #include "Foundation/NSUserDefaults.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIKitNotifications.h"
+#include "ads/tally/TallyAdClient.h"
 #include "analytics/TallyAPI.h"
 #include "analytics/TallyRecordReader.h"
 #include "analytics/TallySession.h"
@@ -229,4 +230,17 @@ TEST_F(TallyAPITest, SavedResponseURLAnswersInsteadOfTheServer) {
     startWithSavedRecords(true, 0);
     EXPECT_TRUE(runLoopUntil([] { return TallySession::savedSessions()->count() == 0; }));
     NSFileManager::defaultManager()->removeItemAtPath(path, nullptr);
+}
+
+TEST_F(TallyAPITest, AdsAreAskedForOnlyWithAppCircleAndTheParserHearsTheOutcome) {
+    TallyAPI::setAppCircleEnabled(true);
+    status = 500;
+    startWithSavedRecords(false);
+    EXPECT_EQ(uploads()[0].adsFlag, 1u);
+    ASSERT_TRUE(runLoopUntil([] { return TallyAdParser::instance()->parsedCount() == 1; }));
+    EXPECT_FALSE(TallyAdParser::instance()->internetAvailable());
+    EXPECT_EQ(TallyAdParser::instance()->lastData(), nullptr);
+    EXPECT_EQ(TallyFileCache::instance()->apiKey()->length(), 7u);
+    // The heartbeat is process-wide and started once, with the start's interval.
+    EXPECT_EQ(TallyHeartBeater::createAndStartInstance(5.0)->interval(), 1.0);
 }
