@@ -14,3 +14,7 @@ bn_library(App DIR Classes EXCLUDE Classes/MatchKit
 # The UI framework: the style bases, then the core that draws through them.
 bn_library(DodizStyle DIR ui/style DEPS Foundation UIKit CoreGraphics)
 bn_library(DodizCore DIR ui/core DEPS Foundation UIKit CoreGraphics CommonCrypto JSON URLLoading DodizStyle)
+# The usage analytics client and the parts of the vendor's ad client it calls (each uses the
+# other: the impressions are written with the analytics encoders).
+bn_library(Analytics DIR analytics DEPS Foundation UIKit CommonCrypto URLLoading TallyAds)
+bn_library(TallyAds DIR ads/tally DEPS Foundation Analytics)

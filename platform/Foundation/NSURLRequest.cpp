@@ -148,7 +148,8 @@ void NSMutableURLRequest::setHTTPMethod(NSString* method) {
 void NSMutableURLRequest::setAllHTTPHeaderFields(NSDictionary* fields) {
     headers_.clear();
     if (!fields) return;
-    for (NSObject* key : *fields->allKeys()) {
+    auto keys = fields->allKeys();  // held: a temporary would die before the loop runs
+    for (NSObject* key : *keys) {
         auto name = as<NSString>(key);
         auto value = as<NSString>(fields->objectForKey(key));
         // The platform keeps only string names and values.

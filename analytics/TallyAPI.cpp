@@ -1,0 +1,385 @@
+#include "analytics/TallyAPI.h"
+
+#include <functional>
+#include <mutex>
+
+#include "Foundation/NSDate.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSException.h"
+#include "Foundation/NSNotification.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSThread.h"
+#include "Foundation/NSUserDefaults.h"
+#include "UIKit/UIAlertView.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIKitNotifications.h"
+#include "ads/tally/TallyAdClient.h"
+#include "ads/tally/TallyImageCache.h"
+#include "analytics/TallyHosts.h"
+#include "analytics/TallyPageViewDelegate.h"
+#include "analytics/TallyProtocolData.h"
+#include "analytics/TallySession.h"
+#include "analytics/TallyUtil.h"
+
+namespace {
+
+// The process-wide settings. Upload threads read the URLs and flags, so they sit under a lock.
+struct Settings {
+    Ref<NSString> serverURL = NSString::stringWithUTF8String(tally_hosts::kUploadURL);
+    Ref<NSString> canvasURL = NSString::stringWithUTF8String(tally_hosts::kCanvasURL);
+    Ref<NSString> landscapeCanvasURL =
+        NSString::stringWithUTF8String(tally_hosts::kLandscapeCanvasURL);
+    Ref<NSString> appStoreURL = NSString::stringWithUTF8String(tally_hosts::kAppStoreURL);
+    Ref<NSString> savedResponseURL;
+    int pauseSeconds = 10;
+    bool reportsOnClose = true;
+    bool reportsOnPause = true;
+    bool eventLogging = true;
+    int age = -1;
+    Ref<NSString> appVersion;
+    bool appCircleEnabled = false;
+    Ref<NSString> userID;
+    Ref<NSString> gender;
+    Ref<NSString> apiKey;
+    Ref<NSDate> pauseDate;
+    UIBackgroundTaskIdentifier backgroundTask = UIBackgroundTaskInvalid;
+};
+
+std::mutex settingsLock;
+Settings& settings() {
+    static Settings* s = new Settings();
+    return *s;
+}
+
+template <class T>
+T read(T Settings::*field) {
+    std::lock_guard lock(settingsLock);
+    return settings().*field;
+}
+
+template <class T>
+void write(T Settings::*field, T value) {
+    std::lock_guard lock(settingsLock);
+    settings().*field = value;
+}
+
+Ref<NSString> copyOf(NSString* s) {
+    return s ? cast<NSString>(s->copy()) : nullptr;
+}
+
+// A gated call: does nothing (but its debug line) while usage info is switched off.
+bool gate(const char* disabledLine) {
+    if (TallyAPI::sendUsageInfo()) return true;
+    TallyUtil::debugLog(NS("%s"), disabledLine);
+    return false;
+}
+
+// A caught call: no exception of the client reaches the host.
+void caught(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (ExceptionRaised& raised) {
+        TallyUtil::handleException(raised.exception);
+    }
+}
+
+void gatedCaught(const char* disabledLine, const std::function<void()>& body) {
+    if (gate(disabledLine)) caught(body);
+}
+
+void alert(NSString* message) {
+    auto view = make<UIAlertView>(&UIAlertView::initWithTitle, NS(""), message,
+                                  static_cast<UIAlertViewDelegate*>(nullptr), NS("Cancel"),
+                                  std::initializer_list<NSString*>{});
+    view->show();
+}
+
+void onCurrent(const std::function<void(TallySession*)>& body) {
+    if (auto s = TallySession::currentSession()) body(s.get());
+}
+
+}  // namespace
+
+bool TallyAPI::sendUsageInfo() {
+    auto value = NSUserDefaults::standardUserDefaults()->dictionaryRepresentation()->objectForKey(
+        NS("TallySendUsageInfo"));
+    auto number = as<NSNumber>(value);
+    if (value && !(number && number->boolValue())) {
+        TallyUtil::debugLog(NS("Tally: sendUsageInfo: TallySendUsageInfo is OFF"));
+        return false;
+    }
+    TallyUtil::debugLog(NS("Tally: sendUsageInfo: TallySendUsageInfo is NULL or ON"));
+    return true;
+}
+
+void TallyAPI::setAppVersion(NSString* version) {
+    gatedCaught("Tally: setAppVersion disabled.", [&] {
+        if (TallySession::currentSession()) {
+            alert(NS("TallyAPI: Please call setAppVersion before startSession."));
+            return;
+        }
+        TallyUtil::debugLog(NS("Tally: setAppVersion[%@]"), version);
+        write(&Settings::appVersion, copyOf(version));
+    });
+}
+
+Ref<NSString> TallyAPI::getTallyAgentVersion() {
+    return TallySession::getAgentVersion();
+}
+
+void TallyAPI::unlockDebugMode(NSString* key, NSString* apiKey) {
+    TallyUtil::unlockDebugMode(key, apiKey);
+}
+
+void TallyAPI::setAppCircleEnabled(bool enabled) {
+    if (gate("Tally: setAppCircleEnabled disabled.")) write(&Settings::appCircleEnabled, enabled);
+}
+
+void TallyAPI::setPauseSecondsBeforeStartingNewSession(int seconds) {
+    if (gate("Tally: setPauseSecondsBeforeStartingNewSession disabled."))
+        write(&Settings::pauseSeconds, seconds);
+}
+
+void TallyAPI::setMaxSessionsSaved(int maxSessions) {
+    if (gate("Tally: setMaxSessionsSaved disabled.")) TallySession::setMaxSessions(maxSessions);
+}
+
+void TallyAPI::createAndSendSession() {
+    gatedCaught("Tally: createAndSendSession disabled.", [] {
+        // The ad client's saved state first, in its own order.
+        TallyAdAssignment::recreateInstance();
+        TallyImageCache::recreateInstanceWithFileCache(TallyFileCache::instance());
+        TallyAdParser::recreateOldInstance();
+        TallyAdParser::recreateInstance();
+        auto key = read(&Settings::apiKey);
+        TallySession::createActiveTallySession(key);
+        setSessionReportsOnCloseEnabled(read(&Settings::reportsOnClose));
+        setSessionReportsOnPauseEnabled(read(&Settings::reportsOnPause));
+        setEventLoggingEnabled(read(&Settings::eventLogging));
+        setAge(read(&Settings::age));
+        if (auto userID = read(&Settings::userID)) setUserID(userID);
+        if (auto gender = read(&Settings::gender)) setGender(gender);
+        NSThread::detachNewThreadWithBlock(
+            [] { TallySession::sendSessionsToServerForAppCircle(); });
+    });
+}
+
+void TallyAPI::startSession(NSString* apiKey) {
+    gatedCaught("Tally: startSession disabled.", [&] {
+        TallyUtil::debugLog(NS("Tally: Start session with apiKey[%@]"), apiKey);
+        write(&Settings::apiKey, copyOf(apiKey));
+        TallyHeartBeater::createAndStartInstance(1.0);
+        TallyFileCache::createInstanceWithApiKey(apiKey);
+        createAndSendSession();
+        // Registered once, however often the host starts.
+        static std::once_flag observers;
+        std::call_once(observers, [] {
+            auto center = NSNotificationCenter::defaultCenter();
+            center->addObserverForName(UIApplicationWillTerminateNotification, nullptr,
+                                       [](NSNotification*) { endSession(); });
+            center->addObserverForName(UIApplicationWillResignActiveNotification, nullptr,
+                                       [](NSNotification*) { pauseSession(); });
+            center->addObserverForName(UIApplicationDidBecomeActiveNotification, nullptr,
+                                       [](NSNotification*) { resumeSession(); });
+        });
+        TallyUtil::debugLog(NS("Tally: Finish starting session with apiKey[%@]"), apiKey);
+    });
+}
+
+void TallyAPI::endSession() {
+    gatedCaught("Tally: endSession disabled.", [] { onCurrent([](auto* s) { s->endSession(); }); });
+}
+
+void TallyAPI::pauseSession() {
+    gatedCaught("Tally: pauseSession disabled.", [] {
+        write(&Settings::pauseDate, NSDate::date());
+        auto s = TallySession::currentSession();
+        if (!s) return;
+        s->pauseSession();
+        s->endSessionAndSend(false, false);
+        if (!s->sessionReportsOnPauseEnabled()) return;
+        auto app = UIApplication::sharedApplication();
+        if (app) {
+            stopBackgroundTask();
+            TallyUtil::debugLog(NS("Tally: start background task"));
+            write(&Settings::backgroundTask,
+                  app->beginBackgroundTaskWithExpirationHandler([] { stopBackgroundTask(); }));
+        }
+        NSThread::detachNewThreadWithBlock(
+            [] { TallySession::sendSessionsToServerForSessionPause(); });
+    });
+}
+
+void TallyAPI::stopBackgroundTask() {
+    UIBackgroundTaskIdentifier task;
+    {
+        std::lock_guard lock(settingsLock);
+        task = settings().backgroundTask;
+        if (task == UIBackgroundTaskInvalid) return;
+        settings().backgroundTask = UIBackgroundTaskInvalid;
+    }
+    TallyUtil::debugLog(NS("Tally: stop background task"));
+    // The application object lives on the main thread.
+    NSRunLoop::performOnMainThread(
+        [task] { UIApplication::sharedApplication()->endBackgroundTask(task); }, false);
+}
+
+void TallyAPI::resumeSession() {
+    gatedCaught("Tally: resumeSession disabled.", [] {
+        int64_t paused =
+            TallyProtocolData::timeIntervalFrom(read(&Settings::pauseDate), NSDate::date());
+        // In 64 bits: a large pause setting must not wrap into a short one.
+        if (paused <= static_cast<int64_t>(read(&Settings::pauseSeconds)) * 1000) {
+            onCurrent([](auto* s) { s->resumeSession(); });
+        } else {
+            onCurrent([](auto* s) { s->saveSession(); });
+            createAndSendSession();
+        }
+    });
+}
+
+void TallyAPI::logEvent(NSString* name) {
+    gatedCaught("Tally: logEvent disabled.",
+                [&] { onCurrent([&](auto* s) { s->recordEvent(name, nullptr, false); }); });
+}
+
+void TallyAPI::logEvent(NSString* name, NSDictionary* parameters) {
+    gatedCaught("Tally: logEvent:withParameters disabled.",
+                [&] { onCurrent([&](auto* s) { s->recordEvent(name, parameters, false); }); });
+}
+
+void TallyAPI::logEvent(NSString* name, bool timed) {
+    gatedCaught("Tally: logEvent:timed disabled.",
+                [&] { onCurrent([&](auto* s) { s->recordEvent(name, nullptr, timed); }); });
+}
+
+void TallyAPI::logEvent(NSString* name, NSDictionary* parameters, bool timed) {
+    gatedCaught("Tally: logEvent:withParameters:timed disabled.",
+                [&] { onCurrent([&](auto* s) { s->recordEvent(name, parameters, timed); }); });
+}
+
+void TallyAPI::endTimedEvent(NSString* name, NSDictionary* parameters) {
+    gatedCaught("Tally: endTimedEvent disabled.",
+                [&] { onCurrent([&](auto* s) { s->endTimedEvent(name, parameters); }); });
+}
+
+void TallyAPI::logError(NSString* errorID, NSString* message, NSException* exception) {
+    gatedCaught("Tally: logError:message:exception disabled.",
+                [&] { onCurrent([&](auto* s) { s->recordError(errorID, message, exception); }); });
+}
+
+void TallyAPI::logError(NSString* errorID, NSString* message, NSError* error) {
+    gatedCaught("Tally: logError:message:error disabled.",
+                [&] { onCurrent([&](auto* s) { s->recordError(errorID, message, error); }); });
+}
+
+void TallyAPI::countPageViews(NSObject* controller) {
+    gatedCaught("Tally: countPageViews disabled.",
+                [&] { TallyPageViewDelegate::createDelegateOnTarget(controller); });
+}
+
+void TallyAPI::countPageView() {
+    gatedCaught("Tally: countPageView disabled.",
+                [] { onCurrent([](auto* s) { s->maybeIncrementPageView(); }); });
+}
+
+void TallyAPI::setUserID(NSString* userID) {
+    gatedCaught("Tally: setUserID disabled.", [&] {
+        onCurrent([&](auto* s) { s->setUserID(userID); });
+        TallyUtil::debugLog(NS("Tally: setUserID[%@]"), userID);
+        write(&Settings::userID, copyOf(userID));
+    });
+}
+
+void TallyAPI::setEventLoggingEnabled(bool enabled) {
+    gatedCaught("Tally: setEventLoggingEnabled disabled.", [&] {
+        write(&Settings::eventLogging, enabled);
+        onCurrent([&](auto* s) { s->setEventLoggingEnabled(enabled); });
+    });
+}
+
+void TallyAPI::setSavedResponseURL(NSString* url) {
+    gatedCaught("Tally: setSavedResponseURL disabled.",
+                [&] { write(&Settings::savedResponseURL, copyOf(url)); });
+}
+
+void TallyAPI::setServerURL(NSString* url) {
+    gatedCaught("Tally: setServerURL disabled.", [&] { write(&Settings::serverURL, copyOf(url)); });
+}
+
+void TallyAPI::setCanvasURL(NSString* url) {
+    gatedCaught("Tally: setCanvasURL disabled.", [&] { write(&Settings::canvasURL, copyOf(url)); });
+}
+
+void TallyAPI::setLandscapeCanvasURL(NSString* url) {
+    gatedCaught("Tally: setLandscapeCanvasURL disabled.",
+                [&] { write(&Settings::landscapeCanvasURL, copyOf(url)); });
+}
+
+void TallyAPI::setAppStoreURL(NSString* url) {
+    gatedCaught("Tally: setAppStoreURL disabled.",
+                [&] { write(&Settings::appStoreURL, copyOf(url)); });
+}
+
+void TallyAPI::setSessionReportsOnCloseEnabled(bool enabled) {
+    gatedCaught("Tally: setSessionReportsOnCloseEnabled disabled.", [&] {
+        write(&Settings::reportsOnClose, enabled);
+        onCurrent([&](auto* s) { s->setSessionReportsOnCloseEnabled(enabled); });
+    });
+}
+
+void TallyAPI::setSessionReportsOnPauseEnabled(bool enabled) {
+    gatedCaught("Tally: setSessionReportsOnPauseEnabled disabled.", [&] {
+        write(&Settings::reportsOnPause, enabled);
+        onCurrent([&](auto* s) { s->setSessionReportsOnPauseEnabled(enabled); });
+    });
+}
+
+void TallyAPI::setGender(NSString* gender) {
+    gatedCaught("Tally: setGender disabled.", [&] {
+        onCurrent([&](auto* s) { s->setGender(gender); });
+        TallyUtil::debugLog(NS("Tally: setGender[%@]"), gender);
+        write(&Settings::gender, copyOf(gender));
+    });
+}
+
+void TallyAPI::setAge(int age) {
+    gatedCaught("Tally: setAge disabled.", [&] {
+        write(&Settings::age, age);
+        onCurrent([&](auto* s) { s->setAge(age); });
+    });
+}
+
+void TallyAPI::setShowErrorInLogEnabled(bool enabled) {
+    if (gate("Tally: setShowErrorInLogEnabled disabled."))
+        TallyUtil::setShowErrorInLogEnabled(enabled);
+}
+
+bool TallyAPI::appCircleEnabled() {
+    return read(&Settings::appCircleEnabled);
+}
+Ref<NSString> TallyAPI::savedResponseURL() {
+    return read(&Settings::savedResponseURL);
+}
+Ref<NSString> TallyAPI::serverURL() {
+    return read(&Settings::serverURL);
+}
+Ref<NSString> TallyAPI::canvasURL() {
+    return read(&Settings::canvasURL);
+}
+Ref<NSString> TallyAPI::landscapeCanvasURL() {
+    return read(&Settings::landscapeCanvasURL);
+}
+Ref<NSString> TallyAPI::appStoreURL() {
+    return read(&Settings::appStoreURL);
+}
+Ref<NSString> TallyAPI::appVersion() {
+    return read(&Settings::appVersion);
+}
+
+void TallyAPI::resetForTesting() {
+    std::lock_guard lock(settingsLock);
+    settings() = Settings();
+}

@@ -1,0 +1,199 @@
+#include "analytics/TallyHTTP.h"
+
+#include "Foundation/Clock.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSDate.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSLock.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSPathUtilities.h"
+#include "Foundation/NSPropertyList.h"
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSThread.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLRequest.h"
+#include "URLLoading/NSURLAuthenticationChallenge.h"
+#include "URLLoading/NSURLResponse.h"
+#include "analytics/TallyUtil.h"
+
+// ---- the response ---------------------------------------------------------------------------
+
+bool TallyHTTPResponse::initWithResponse(NSURLResponse* response, NSData* body, NSError* error) {
+    error_ = error;
+    if (response) {
+        body_ = body;
+        if (auto http = as<NSHTTPURLResponse>(response)) {
+            statusCode_ = static_cast<int>(http->statusCode());
+            headers_ = http->allHeaderFields();
+        }
+    }
+    return true;
+}
+
+bool TallyHTTPResponse::initWithBody(NSData* body, int statusCode, NSDictionary* headers,
+                                     NSError* error) {
+    body_ = body;
+    statusCode_ = statusCode;
+    headers_ = headers;
+    error_ = error;
+    return true;
+}
+
+Ref<NSString> TallyHTTPResponse::description() {
+    Ref<NSString> text = body_ ? make<NSString>(&NSString::initWithBytes, body_->bytes(),
+                                                body_->length(), NSUTF8StringEncoding)
+                               : nullptr;
+    return NSString::stringWithFormat(NS("status:%d error:%@ body:%@"), statusCode_,
+                                      error_ ? error_->localizedDescription() : nullptr, text);
+}
+
+Ref<NSString> TallyHTTPResponse::filePath(int seconds) {
+    auto dirs = NSSearchPathForDirectoriesInDomains(NSDocumentDirectory, NSUserDomainMask, true);
+    return NSString::stringWithFormat(NS("%@/tallyResponse%d"), dirs->objectAtIndex(0), seconds);
+}
+
+void TallyHTTPResponse::saveToDisk() {
+    auto plist = NSMutableDictionary::dictionary();
+    plist->setObject(NSNumber::numberWithInt(statusCode_), NS("statusCode"));
+    if (body_) plist->setObject(body_, NS("body"));
+    if (headers_) plist->setObject(headers_, NS("headers"));
+    plist->writeToFile(filePath(static_cast<int>(NSDate::date()->timeIntervalSince1970())), true);
+}
+
+Ref<TallyHTTPResponse> TallyHTTPResponse::readFromURL(NSString* urlString) {
+    auto url = NSURL::URLWithString(urlString);
+    if (!url) return nullptr;
+    Ref<NSDictionary> plist;
+    if (url->isFileURL()) {
+        plist = NSDictionary::dictionaryWithContentsOfFile(url->path());
+    } else {
+        Ref<NSURLResponse> response;
+        Ref<NSError> error;
+        auto data = NSURLConnection::sendSynchronousRequest(NSURLRequest::requestWithURL(url),
+                                                            &response, &error);
+        if (data)
+            plist = as<NSDictionary>(
+                NSPropertyListSerialization::propertyListWithData(data, 0, nullptr, nullptr));
+    }
+    auto status = plist ? as<NSNumber>(plist->objectForKey(NS("statusCode"))) : nullptr;
+    return make<TallyHTTPResponse>(
+        &TallyHTTPResponse::initWithBody,
+        plist ? as<NSData>(plist->objectForKey(NS("body"))).get() : nullptr,
+        status ? status->intValue() : 0,
+        plist ? as<NSDictionary>(plist->objectForKey(NS("headers"))).get() : nullptr,
+        static_cast<NSError*>(nullptr));
+}
+
+// ---- the connection delegate ----------------------------------------------------------------
+
+bool TallyConnectionDelegate::init() {
+    body_ = NSMutableData::data();
+    condition_ = make<NSCondition>();
+    return true;
+}
+
+bool TallyConnectionDelegate::isDone() {
+    condition_->lock();
+    bool done = done_;
+    condition_->unlock();
+    return done;
+}
+
+void TallyConnectionDelegate::finish() {
+    condition_->lock();
+    done_ = true;
+    condition_->broadcast();
+    condition_->unlock();
+}
+
+bool TallyConnectionDelegate::waitUntilDone(double seconds) {
+    auto limit = NSDate::dateWithTimeIntervalSinceNow(seconds);
+    condition_->lock();
+    while (!done_ && condition_->waitUntilDate(limit)) {
+    }
+    bool done = done_;
+    condition_->unlock();
+    return done;
+}
+
+Ref<NSURLRequest> TallyConnectionDelegate::connectionWillSendRequest(NSURLConnection*,
+                                                                     NSURLRequest* request,
+                                                                     NSURLResponse*) {
+    return request;
+}
+
+void TallyConnectionDelegate::connectionDidReceiveAuthenticationChallenge(
+    NSURLConnection*, NSURLAuthenticationChallenge* challenge) {
+    challenge->sender()->useCredential(challenge->proposedCredential(), challenge);
+}
+
+void TallyConnectionDelegate::connectionDidCancelAuthenticationChallenge(
+    NSURLConnection*, NSURLAuthenticationChallenge*) {
+    finish();
+}
+
+void TallyConnectionDelegate::connectionDidReceiveResponse(NSURLConnection*,
+                                                           NSURLResponse* response) {
+    TallyUtil::debugLog(NS("Tally: HTTP connection delegate received response[%@]"), response);
+    response_ = response;
+}
+
+void TallyConnectionDelegate::connectionDidReceiveData(NSURLConnection*, NSData* data) {
+    body_->appendData(data);
+}
+
+void TallyConnectionDelegate::connectionDidFinishLoading(NSURLConnection*) {
+    finish();
+}
+
+void TallyConnectionDelegate::connectionDidFailWithError(NSURLConnection*, NSError* error) {
+    error_ = error;
+    finish();
+}
+
+Ref<NSCachedURLResponse> TallyConnectionDelegate::connectionWillCacheResponse(
+    NSURLConnection*, NSCachedURLResponse*) {
+    return nullptr;
+}
+
+// ---- sending --------------------------------------------------------------------------------
+
+Ref<TallyHTTPResponse> TallyHTTPEater::sendMethod(NSString* method, NSURL* url, NSData* body,
+                                                  NSDictionary* headerFields, int timeoutInterval) {
+    TallyUtil::debugLog(NS("Tally: %@: %@"), method, url);
+    // The request is neither answered from a cache nor stored in one; the process-wide cache
+    // keeps its capacities for everyone else.
+    auto request = NSMutableURLRequest::requestWithURL(
+        url, NSURLRequestReloadIgnoringLocalAndRemoteCacheData, timeoutInterval);
+    request->setAllHTTPHeaderFields(headerFields);
+    request->setHTTPMethod(method);
+    request->setHTTPBody(body);
+    request->setHTTPShouldHandleCookies(false);
+
+    auto delegate = make<TallyConnectionDelegate>();
+    auto connection = make<NSURLConnection>(
+        static_cast<bool (NSURLConnection::*)(NSURLRequest*, NSURLConnectionDelegate*, bool)>(
+            &NSURLConnection::initWithRequest),
+        request.get(), static_cast<NSURLConnectionDelegate*>(delegate.get()), false);
+    connection->unscheduleFromRunLoop(NSRunLoop::currentRunLoop(), NSDefaultRunLoopMode);
+    connection->scheduleInRunLoop(NSRunLoop::mainRunLoop(), NSDefaultRunLoopMode);
+    connection->start();
+    if (NSThread::isMainThread()) {
+        while (!delegate->isDone())
+            NSRunLoop::currentRunLoop()->runMode(NSDefaultRunLoopMode, NSDate::distantFuture());
+    } else {
+        // The connection's own time-out ends it; the margin covers a main loop that is slow to
+        // run it, and a thread that gives up cancels what it no longer waits for.
+        if (!delegate->waitUntilDone(timeoutInterval + 10.0)) connection->cancel();
+    }
+    auto response = make<TallyHTTPResponse>(
+        static_cast<bool (TallyHTTPResponse::*)(NSURLResponse*, NSData*, NSError*)>(
+            &TallyHTTPResponse::initWithResponse),
+        delegate->response().get(), static_cast<NSData*>(delegate->body().get()),
+        delegate->error().get());
+    TallyUtil::debugLog(NS("Tally: HTTP Response[%@]"), response->description());
+    return response;
+}

@@ -1,0 +1,88 @@
+// The upload's HTTP exchange: synchronous for the caller, over a URL connection that runs on
+// the main run loop.
+#pragma once
+
+#include <cstdint>
+
+#include "Foundation/NSObject.h"
+#include "URLLoading/NSURLConnection.h"
+
+class NSCondition;
+class NSData;
+class NSDictionary;
+class NSError;
+class NSHTTPURLResponse;
+class NSMutableData;
+class NSString;
+class NSURL;
+
+class TallyHTTPResponse : public NSObject {
+    NS_OBJECT(TallyHTTPResponse, NSObject)
+
+    // Keeps the error; the body, status and headers only when there is a URL response.
+    bool initWithResponse(NSURLResponse* response, NSData* body, NSError* error);
+    bool initWithBody(NSData* body, int statusCode, NSDictionary* headers, NSError* error);
+
+    Ref<NSData> body() { return body_; }
+    int statusCode() { return statusCode_; }
+    Ref<NSError> error() { return error_; }
+    Ref<NSDictionary> headers() { return headers_; }
+    bool isSuccess() { return statusCode_ >= 200 && statusCode_ <= 399; }
+    bool isError() { return !isSuccess(); }
+    Ref<NSString> description() override;
+    // Documents/tallyResponse<seconds>: status, body and headers as a property list.
+    void saveToDisk();
+    // A response saved that way, read from a URL (string).
+    static Ref<TallyHTTPResponse> readFromURL(NSString* url);
+    static Ref<NSString> filePath(int seconds);
+
+private:
+    Ref<NSData> body_;
+    int statusCode_ = 0;
+    Ref<NSError> error_;
+    Ref<NSDictionary> headers_;
+};
+
+class TallyConnectionDelegate : public NSObject, public NSURLConnectionDelegate {
+    NS_OBJECT(TallyConnectionDelegate, NSObject)
+
+    bool init() override;
+    bool isDone();
+    // Returns once the connection is done; false when it was not done by the limit (seconds of
+    // the clock from now).
+    bool waitUntilDone(double seconds);
+
+    Ref<NSMutableData> body() { return body_; }
+    Ref<NSURLResponse> response() { return response_; }
+    Ref<NSError> error() { return error_; }
+
+    Ref<NSURLRequest> connectionWillSendRequest(NSURLConnection* connection, NSURLRequest* request,
+                                                NSURLResponse* redirectResponse) override;
+    void connectionDidReceiveAuthenticationChallenge(
+        NSURLConnection* connection, NSURLAuthenticationChallenge* challenge) override;
+    void connectionDidCancelAuthenticationChallenge(
+        NSURLConnection* connection, NSURLAuthenticationChallenge* challenge) override;
+    void connectionDidReceiveResponse(NSURLConnection* connection,
+                                      NSURLResponse* response) override;
+    void connectionDidReceiveData(NSURLConnection* connection, NSData* data) override;
+    void connectionDidFinishLoading(NSURLConnection* connection) override;
+    void connectionDidFailWithError(NSURLConnection* connection, NSError* error) override;
+    Ref<NSCachedURLResponse> connectionWillCacheResponse(NSURLConnection* connection,
+                                                         NSCachedURLResponse* cached) override;
+
+private:
+    void finish();
+    Ref<NSMutableData> body_;
+    Ref<NSURLResponse> response_;
+    Ref<NSError> error_;
+    bool done_ = false;
+    Ref<NSCondition> condition_;
+};
+
+class TallyHTTPEater : public NSObject {
+    NS_OBJECT(TallyHTTPEater, NSObject)
+
+    // The web-view path is not offered: nothing in this app sends that way.
+    static Ref<TallyHTTPResponse> sendMethod(NSString* method, NSURL* url, NSData* body,
+                                             NSDictionary* headerFields, int timeoutInterval);
+};
