@@ -16,6 +16,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 
 #include "CFNetwork/CFNetworkErrors.h"
@@ -891,13 +892,15 @@ private:
         err = 0;
         bool progressed = false;
         readWantsWrite_ = false;
-        if (readBuffer_.empty()) readBuffer_.resize(kReadBuffer);
+        // What is read is appended to `in_` at once, so one scratch buffer serves every stream
+        // of the thread: a stream per request need not allocate and clear its own.
+        thread_local std::unique_ptr<char[]> scratch(new char[kReadBuffer]);
         size_t budget = kIOBudget;
         while (budget > 0) {
             size_t n = 0;
-            IOResult r = conn_->read(readBuffer_.data(), readBuffer_.size(), n, err);
+            IOResult r = conn_->read(scratch.get(), kReadBuffer, n, err);
             if (r == IOResult::Done) {
-                in_.append(readBuffer_.data(), n);
+                in_.append(scratch.get(), n);
                 budget -= std::min(budget, n);
                 progressed = true;
                 if (phase_ == Phase::Exchange) break;  // parse before reading on
@@ -1359,7 +1362,6 @@ private:
     bool readWantsWrite_ = false;
     std::atomic<uint64_t> bytesWritten_{0};
 
-    std::vector<char> readBuffer_;
     std::string in_;
     bool failedRead_ = false;
     bool gotResponseBytes_ = false;

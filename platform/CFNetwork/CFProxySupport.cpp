@@ -1,6 +1,8 @@
 #include "CFNetwork/CFProxySupport.h"
 
+#include <array>
 #include <cstdlib>
+#include <mutex>
 
 #include "CFNetwork/CFNetworkErrors.h"
 #include "CFNetwork/HTTPConnection.h"
@@ -111,12 +113,22 @@ Ref<NSError> pacError() {
 
 }  // namespace
 
-Ref<NSDictionary> CFNetworkCopySystemProxySettings() {
+namespace {
+
+// The proxy variables as the environment holds them now: http, https, all, no_proxy.
+using ProxyEnvironment = std::array<std::string, 4>;
+
+ProxyEnvironment readProxyEnvironment() {
+    return {environment({"http_proxy", "HTTP_PROXY"}), environment({"https_proxy", "HTTPS_PROXY"}),
+            environment({"all_proxy", "ALL_PROXY"}), environment({"no_proxy", "NO_PROXY"})};
+}
+
+Ref<NSDictionary> settingsFromEnvironment(const ProxyEnvironment& env) {
     auto d = NSMutableDictionary::dictionary();
     ProxySpec http, https, all;
-    bool haveHTTP = parseProxy(environment({"http_proxy", "HTTP_PROXY"}), http);
-    bool haveHTTPS = parseProxy(environment({"https_proxy", "HTTPS_PROXY"}), https);
-    bool haveAll = parseProxy(environment({"all_proxy", "ALL_PROXY"}), all);
+    bool haveHTTP = parseProxy(env[0], http);
+    bool haveHTTPS = parseProxy(env[1], https);
+    bool haveAll = parseProxy(env[2], all);
     if (haveHTTP && isSocks(http)) {
         all = http;
         haveAll = haveHTTP;
@@ -141,7 +153,7 @@ Ref<NSDictionary> CFNetworkCopySystemProxySettings() {
     if (haveAll)
         putProxy(d, kCFNetworkProxiesSOCKSEnable, kCFNetworkProxiesSOCKSProxy,
                  kCFNetworkProxiesSOCKSPort, all);
-    std::string noProxy = environment({"no_proxy", "NO_PROXY"});
+    const std::string& noProxy = env[3];
     if (!noProxy.empty()) {
         auto list = NSMutableArray::array();
         size_t start = 0;
@@ -161,9 +173,52 @@ Ref<NSDictionary> CFNetworkCopySystemProxySettings() {
     return d->copy();
 }
 
+// The dictionary is immutable, so one answer serves every caller until a variable changes.
+struct SettingsCache {
+    std::mutex lock;
+    ProxyEnvironment environment;
+    Ref<NSDictionary> settings;
+};
+
+SettingsCache& settingsCache() {
+    static SettingsCache* cache = new SettingsCache();  // outlives every thread's last request
+    return *cache;
+}
+
+// The list that sends a URL straight to its server.
+NSArray* directOnly() {
+    static Ref<NSArray>* list =
+        new Ref<NSArray>(NSArray::arrayWithObject(entry(kCFProxyTypeNone, nullptr, nullptr)));
+    return list->get();
+}
+
+}  // namespace
+
+// Every request asks for the settings: reading the variables is cheap, parsing them again and
+// building the dictionary is not, so that happens only when one of them has changed.
+Ref<NSDictionary> CFNetworkCopySystemProxySettings() {
+    ProxyEnvironment env = readProxyEnvironment();
+    SettingsCache& cache = settingsCache();
+    {
+        std::lock_guard<std::mutex> g(cache.lock);
+        if (cache.settings && cache.environment == env) return cache.settings;
+    }
+    Ref<NSDictionary> settings = settingsFromEnvironment(env);
+    std::lock_guard<std::mutex> g(cache.lock);
+    cache.environment = std::move(env);
+    cache.settings = settings;
+    return settings;
+}
+
 Ref<NSArray> CFNetworkCopyProxiesForURL(NSURL* url, NSDictionary* proxySettings) {
+    if (!url || !proxySettings) return directOnly();
+    // No proxy of any kind (the usual case): nothing about the URL matters.
+    if (!enabled(proxySettings, kCFNetworkProxiesProxyAutoConfigEnable) &&
+        !enabled(proxySettings, kCFNetworkProxiesHTTPSEnable) &&
+        !enabled(proxySettings, kCFNetworkProxiesHTTPEnable) &&
+        !enabled(proxySettings, kCFNetworkProxiesSOCKSEnable))
+        return directOnly();
     Ref<NSDictionary> none = entry(kCFProxyTypeNone, nullptr, nullptr);
-    if (!url || !proxySettings) return NSArray::arrayWithObject(none);
     Ref<NSURL> absolute = url->absoluteURL();
     std::string scheme = absolute->scheme() ? absolute->scheme()->lowercaseString()->utf8() : "";
     std::string host = absolute->host() ? absolute->host()->utf8() : "";

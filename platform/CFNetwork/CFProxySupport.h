@@ -1,8 +1,9 @@
 // Proxy settings and proxy lists.
 //
-// The system settings come from the environment, read at each call: http_proxy, https_proxy,
-// all_proxy (an "http://", "socks5://" or "socks://" URL) and no_proxy (a comma list of host
-// names or ".suffix"/"*.suffix" patterns; "*" alone exempts everything), in lower or upper case.
+// The system settings come from the environment, read at each call (and parsed again only when
+// a variable has changed): http_proxy, https_proxy, all_proxy (an "http://", "socks5://" or
+// "socks://" URL) and no_proxy (a comma list of host names or ".suffix"/"*.suffix" patterns;
+// "*" alone exempts everything), in lower or upper case.
 #pragma once
 
 #include "CFNetwork/CFStream.h"

@@ -557,8 +557,25 @@ Ref<NSURL> NSURL::standardizedURL() {
 
 // ---- parts -----------------------------------------------------------------------------------
 
+const NSURL::Located& NSURL::located() {
+    std::call_once(locatedOnce_, [this] {
+        located_.scheme = stringOrNil(resolved_.hasScheme, resolved_.scheme);
+        Authority a;
+        if (resolved_.hasAuthority && splitAuthority(resolved_.authority, a)) {
+            if (!a.host.empty()) located_.host = unescaped(a.host);
+            if (!a.port.empty()) {
+                NSInteger value = 0;
+                for (char c : a.port)
+                    value = value * 10 + (c - '0');
+                located_.port = NSNumber::numberWithInteger(value);
+            }
+        }
+    });
+    return located_;
+}
+
 Ref<NSString> NSURL::scheme() {
-    return stringOrNil(resolved_.hasScheme, resolved_.scheme);
+    return located().scheme;
 }
 
 Ref<NSString> NSURL::resourceSpecifier() {
@@ -567,22 +584,11 @@ Ref<NSString> NSURL::resourceSpecifier() {
 }
 
 Ref<NSString> NSURL::host() {
-    Authority a;
-    if (!resolved_.hasAuthority || !splitAuthority(resolved_.authority, a) || a.host.empty()) {
-        return nullptr;
-    }
-    return unescaped(a.host);
+    return located().host;
 }
 
 Ref<NSNumber> NSURL::port() {
-    Authority a;
-    if (!resolved_.hasAuthority || !splitAuthority(resolved_.authority, a) || a.port.empty()) {
-        return nullptr;
-    }
-    NSInteger value = 0;
-    for (char c : a.port)
-        value = value * 10 + (c - '0');
-    return NSNumber::numberWithInteger(value);
+    return located().port;
 }
 
 Ref<NSString> NSURL::user() {

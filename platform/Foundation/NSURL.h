@@ -4,6 +4,7 @@
 // in a URL gives nil rather than being repaired.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "Foundation/NSObject.h"
@@ -105,4 +106,14 @@ private:
     Ref<NSURL> base_;
     Parts parts_;     // of text_
     Parts resolved_;  // of the absolute URL (parts_ when there is no base)
+
+    // Scheme, host and port are asked for again and again (every request reads them several
+    // times); the URL never changes, so they are made once, on first use, from any thread.
+    struct Located {
+        Ref<NSString> scheme, host;
+        Ref<NSNumber> port;
+    };
+    const Located& located();
+    std::once_flag locatedOnce_;
+    Located located_;
 };

@@ -278,6 +278,45 @@ TEST(Proxy, SettingsFromTheEnvironment) {
               "kCFProxyTypeSOCKS");
 }
 
+// The settings are kept between calls, so every change to the variables must still show.
+TEST(Proxy, SettingsFollowEveryChangeOfTheEnvironment) {
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY"})
+        ::unsetenv(name);
+    auto typeFor = [](const char* url) {
+        auto list = CFNetworkCopyProxiesForURL(NSURL::URLWithString(str(url)),
+                                               CFNetworkCopySystemProxySettings());
+        return text(as<NSDictionary>(list->objectAtIndex(0))->objectForKey(kCFProxyTypeKey));
+    };
+    EXPECT_EQ(typeFor("http://a.test/"), "kCFProxyTypeNone");
+    EXPECT_EQ(typeFor("https://a.test/"), "kCFProxyTypeNone");
+    {
+        ScopedEnv http("http_proxy", "http://proxy.test:3128");
+        EXPECT_EQ(typeFor("http://a.test/"), "kCFProxyTypeHTTP");
+        EXPECT_EQ(typeFor("https://a.test/"), "kCFProxyTypeNone");
+        // Same variable, new value.
+        ::setenv("http_proxy", "http://other-proxy.test:8080", 1);
+        auto settings = CFNetworkCopySystemProxySettings();
+        EXPECT_EQ(text(settings->objectForKey(kCFNetworkProxiesHTTPProxy)), "other-proxy.test");
+        EXPECT_EQ(text(settings->objectForKey(kCFNetworkProxiesHTTPPort)), "8080");
+        {
+            ScopedEnv none("NO_PROXY", "a.test");
+            EXPECT_EQ(typeFor("http://a.test/"), "kCFProxyTypeNone");
+            EXPECT_EQ(typeFor("http://b.test/"), "kCFProxyTypeHTTP");
+        }
+        EXPECT_EQ(typeFor("http://a.test/"), "kCFProxyTypeHTTP");
+    }
+    // Gone again: straight to the server, with nothing of the old settings left.
+    auto settings = CFNetworkCopySystemProxySettings();
+    EXPECT_FALSE(settings->objectForKey(kCFNetworkProxiesHTTPProxy));
+    EXPECT_FALSE(settings->objectForKey(kCFNetworkProxiesExceptionsList));
+    EXPECT_EQ(typeFor("http://a.test/"), "kCFProxyTypeNone");
+    // An empty variable counts as unset, so the upper-case one is read.
+    ScopedEnv empty("https_proxy", "");
+    ScopedEnv upper("HTTPS_PROXY", "secure-proxy.test:8443");
+    EXPECT_EQ(typeFor("https://a.test/"), "kCFProxyTypeHTTPS");
+}
+
 TEST(Proxy, AutoConfigurationScriptsReportAnError) {
     Ref<NSError> error;
     EXPECT_FALSE(CFNetworkCopyProxiesForAutoConfigurationScript(

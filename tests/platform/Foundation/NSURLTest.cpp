@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Foundation/NSArray.h"
@@ -221,6 +222,33 @@ TEST(NSURLParsing, EmptyAndMissingParts) {
     EXPECT_EQ(str(url("http:///p")->host()), "<nil>");
     EXPECT_EQ(str(url("http://h/a;b/c")->parameterString()), "<nil>");  // last segment only
     EXPECT_EQ(str(url("http://h/a;b/c")->path()), "/a;b/c");
+}
+
+// Scheme, host and port are worked out once and then shared by every reader, whichever
+// thread asks first; relative URLs take them from their base.
+TEST(NSURLParsing, PartsReadFromManyThreadsAgree) {
+    auto base = url("https://Shop.Example:8443/list/");
+    auto u = NSURL::URLWithString(NS("item?id=1"), base);
+    ASSERT_TRUE(u);
+    std::vector<std::string> seen(8);
+    std::vector<std::thread> readers;
+    for (size_t i = 0; i < seen.size(); ++i) {
+        readers.emplace_back([&, i] {
+            for (int round = 0; round < 50; ++round) {
+                auto port = u->port();
+                seen[i] = str(u->scheme()) + " " + str(u->host()) + " " +
+                          (port ? std::to_string(port->intValue()) : "<nil>");
+            }
+        });
+    }
+    for (auto& t : readers)
+        t.join();
+    for (const auto& s : seen)
+        EXPECT_EQ(s, "https Shop.Example 8443");
+    EXPECT_EQ(str(base->host()), "Shop.Example");
+    EXPECT_EQ(str(url("item")->host()), "<nil>");
+    EXPECT_EQ(str(url("item")->scheme()), "<nil>");
+    EXPECT_FALSE(url("item")->port());
 }
 
 TEST(NSURLParsing, IPv6Hosts) {
