@@ -252,6 +252,13 @@ void NSRunLoop::pollOnce(State& st, const std::u16string& mode, int timeoutMs) {
     fds.push_back(pollfd{st.wakeFd, POLLIN, 0});
     {
         std::lock_guard<std::mutex> g(st.lock);
+        for (const auto& p : st.performs) {
+            if (st.applies(p.modes, mode)) timeoutMs = 0;
+        }
+        for (const auto& s : st.sources) {
+            if (s.source->isValid() && s.source->isSignalled() && st.applies(s.modes, mode))
+                timeoutMs = 0;
+        }
         for (const auto& s : st.sources) {
             auto* d = dynamic_cast<RunLoopDescriptorSource*>(s.source.get());
             if (!d || !d->isValid() || !st.applies(s.modes, mode)) continue;
@@ -293,7 +300,7 @@ void RunLoopSource::signal() {
         loops = loops_;
     }
     for (auto& w : loops) {
-        if (auto loop = w.lock()) loop->wakeUp();
+        if (auto loop = w.lock(); loop && loop->wakeNeeded()) loop->wakeUp();
     }
 }
 
@@ -448,7 +455,13 @@ void NSRunLoop::removeTimer(NSTimer* timer) {
 }
 
 void NSRunLoop::timerChanged() {
-    wakeUp();
+    // The loop's own thread is not waiting while it changes a timer, and it reads the timers
+    // again before it next waits: only other threads need to wake it.
+    if (wakeNeeded()) wakeUp();
+}
+
+bool NSRunLoop::wakeNeeded() {
+    return state_->runningThread.load(std::memory_order_acquire) != std::this_thread::get_id();
 }
 
 void NSRunLoop::addSource(RunLoopSource* source, NSString* mode) {
@@ -602,6 +615,7 @@ NSRunLoop::RunResult NSRunLoop::runInMode(NSString* modeObject, NSTimeInterval s
 }
 
 void NSRunLoop::waitForWork(NSString* mode, double realSeconds) {
+    state_->runningThread.store(std::this_thread::get_id(), std::memory_order_release);
     pollOnce(*state_, modeName(mode), static_cast<int>(std::max(0.0, realSeconds) * 1000.0));
 }
 
@@ -630,38 +644,33 @@ void NSRunLoop::fireDueTimers(const std::u16string& mode) {
 
 bool NSRunLoop::runPerforms(const std::u16string& mode) {
     State& st = *state_;
-    std::vector<PerformItem> ready;
+    // Only what was queued before this pass: a perform that queues another does not run the
+    // loop forever inside one pass. Each is taken off the queue just before it runs (lowest
+    // order first, then in the order queued), so that a callout which runs the loop itself
+    // (a modal wait, a synchronous load) still finds the performs queued behind it.
+    uint64_t boundary;
     {
         std::lock_guard<std::mutex> g(st.lock);
-        // Only what was queued before this pass: a perform that queues another does not run
-        // the loop forever inside one pass.
-        for (auto it = st.performs.begin(); it != st.performs.end();) {
-            if (st.applies(it->modes, mode)) {
-                ready.push_back(std::move(*it));
-                it = st.performs.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        boundary = st.nextSeq;
     }
-    std::stable_sort(ready.begin(), ready.end(),
-                     [](const PerformItem& a, const PerformItem& b) { return a.order < b.order; });
-    // Should a callout throw, what has not run yet goes back to the front of the queue, and
-    // the caller waiting on the one that threw is released.
-    size_t next = 0;
-    struct Requeue {
-        State& st;
-        std::vector<PerformItem>& items;
-        size_t& next;
-        ~Requeue() {
-            if (next >= items.size()) return;
+    bool ran = false;
+    for (;;) {
+        PerformItem item;
+        {
             std::lock_guard<std::mutex> g(st.lock);
-            st.performs.insert(st.performs.begin(), std::make_move_iterator(items.begin() + next),
-                               std::make_move_iterator(items.end()));
+            auto chosen = st.performs.end();
+            for (auto it = st.performs.begin(); it != st.performs.end(); ++it) {
+                if (it->seq < boundary && st.applies(it->modes, mode) &&
+                    (chosen == st.performs.end() || it->order < chosen->order))
+                    chosen = it;
+            }
+            if (chosen == st.performs.end()) break;
+            item = std::move(*chosen);
+            st.performs.erase(chosen);
         }
-    } requeue{st, ready, next};
-    while (next < ready.size()) {
-        PerformItem item = std::move(ready[next++]);
+        ran = true;
+        // Should the callout throw, the caller waiting on it is released; what has not run
+        // yet is still queued.
         struct Release {
             std::shared_ptr<Waiter>& waiter;
             ~Release() {
@@ -670,7 +679,7 @@ bool NSRunLoop::runPerforms(const std::u16string& mode) {
         } release{item.waiter};
         if (item.block) item.block();
     }
-    return !ready.empty();
+    return ran;
 }
 
 bool NSRunLoop::runSignalledSources(const std::u16string& mode) {
@@ -708,7 +717,7 @@ void NSRunLoop::performBlock(std::function<void()> block, NSArray* modes) {
         item.block = std::move(block);
         state_->performs.push_back(std::move(item));
     }
-    wakeUp();
+    if (wakeNeeded()) wakeUp();
 }
 
 void NSRunLoop::performOnLoop(std::function<void()> block, bool wait, NSArray* modes) {
@@ -726,7 +735,7 @@ void NSRunLoop::performOnLoop(std::function<void()> block, bool wait, NSArray* m
         item.waiter = waiter;
         state_->performs.push_back(std::move(item));
     }
-    wakeUp();
+    if (wakeNeeded()) wakeUp();
     if (waiter) waiter->wait();
 }
 
@@ -756,7 +765,7 @@ void NSRunLoop::performSelector(SEL selector, NSObject* target, NSObject* argume
         };
         state_->performs.push_back(std::move(item));
     }
-    wakeUp();
+    if (wakeNeeded()) wakeUp();
 }
 
 void NSRunLoop::cancelPerformSelector(SEL selector, NSObject* target, NSObject* argument) {

@@ -323,6 +323,11 @@ Handler gzipped(std::string body, std::string contentType = "text/plain");
 Handler zlibDeflated(std::string body, std::string contentType = "text/plain");
 // The first `keep` bytes of the gzip form of `body`, sent with a Content-Length of `keep`.
 Handler truncatedGzip(std::string body, std::size_t keep);
+// A gzip body of full length whose compressed data is corrupt past the gzip header.
+Handler damagedGzip(std::string body);
+// 200 with the body and the "ETag" field as given; a request whose "If-None-Match" names the
+// same tag (weak or strong, quoted or not, or "*") gets 304 with the tag and no body.
+Handler etagged(std::string body, std::string etag, std::string contentType = "text/plain");
 // Transfer-Encoding: chunked, one chunk per slice (empty slices skipped).
 Handler chunked(std::vector<std::string> slices, std::string contentType = "text/plain");
 // patternBytes(size), with a Content-Length or ended by closing the connection.
@@ -366,6 +371,12 @@ Handler basicAuth(std::string user, std::string password, std::string realm, Han
 Handler digestAuth(std::string user, std::string password, std::string realm, Handler inner,
                    bool proxy = false);
 
+// Images of a chosen pixel size (a colour gradient), and bytes that claim to be an image but
+// decode as none.
+enum class ImageFormat { PNG, JPEG };
+Handler image(ImageFormat format, int width, int height);
+Handler undecodableImage(std::string contentType = "image/png");
+
 // --- byte helpers -----------------------------------------------------------------------------
 std::string patternBytes(std::size_t size);  // deterministic, not all printable
 std::string gzipBytes(std::string_view data);
@@ -373,6 +384,8 @@ std::string zlibBytes(std::string_view data);
 // Inflates gzip or zlib data (detected); nullopt when it is neither or is damaged.
 std::optional<std::string> inflateBytes(std::string_view data);
 std::string md5Hex(std::string_view data);
+std::string pngBytes(int width, int height);
+std::string jpegBytes(int width, int height);
 std::string base64(std::string_view data);
 // UTF-8 text converted to the named charset with ICU.
 std::string encodeText(std::string_view utf8, const std::string& charset);
