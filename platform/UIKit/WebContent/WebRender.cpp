@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <unordered_map>
 #include <vector>
@@ -360,6 +361,11 @@ struct PageRenderer::Impl : litehtml::document_container {
         Font* f = fontOf(hFont);
         auto c = reinterpret_cast<CGContextRef>(hdc);
         if (!f || !c || !text || color.alpha == 0) return;
+        // White space shows nothing but its decoration.
+        if (!f->decoration && std::all_of(text, text + std::strlen(text), [](char ch) {
+                return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r';
+            }))
+            return;
         setFill(c, color);
         CGFloat baseline = CGFloat(pos.y + f->ascent);
         auto u = toU16(text);

@@ -12,14 +12,13 @@
 #include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGGeometry.h"
 #include "Foundation/NSObject.h"
+#include "UIKit/WebContent/WebPage.h"
 
 class NSData;
 class NSURL;
 struct _xmlNode;
 
 namespace webcontent {
-
-class Page;
 
 class PageRenderer {
 public:
@@ -59,6 +58,21 @@ public:
 
 private:
     std::unique_ptr<Impl> impl_;
+};
+
+// A host for a page laid out away from any view (fuzzing, benchmarks): nothing is fetched, no
+// navigation happens.
+class DetachedPageHost : public PageHost, public PageRenderer::Host {
+public:
+    explicit DetachedPageHost(CGSize viewport) : viewport_(viewport) {}
+    void pageRequestsNavigation(NSURLRequest*, NSInteger) override {}
+    void pageFetches(NSURL*, FetchDone) override {}
+    CGSize pageViewportSize() override { return viewport_; }
+    void rendererFetches(NSURL*, ResourceDone) override {}
+    void rendererChanged() override {}
+
+private:
+    CGSize viewport_;
 };
 
 // The page's document as markup the layout engine reads: elements carry their script handle in
