@@ -225,6 +225,7 @@ struct PageRenderer::Impl : litehtml::document_container {
     Page* page = nullptr;
     CGContextRef drawing = nullptr;
     std::unordered_map<std::string, int> widths;  // per font handle and text
+    UITextMeasurer* measurer = nullptr;           // what the layout was measured with
 
     explicit Impl(Host* h) : host(h) { context.load_master_stylesheet(kDefaultStyleSheet); }
     ~Impl() { *alive = false; }
@@ -614,6 +615,9 @@ struct PageRenderer::Impl : litehtml::document_container {
 
     void layOut() {
         document.reset();
+        fonts.resize(1);
+        widths.clear();
+        measurer = UITextMeasurerCurrent();
         hidden.clear();
         height = viewport.height;
         failed = false;
@@ -645,8 +649,8 @@ bool PageRenderer::update(Page* page, CGSize viewport) {
         d.dirty = true;
         d.base = page ? page->url() : nullptr;
     }
-    if (!d.dirty && markup == d.markup && viewport.width == d.viewport.width &&
-        viewport.height == d.viewport.height)
+    if (!d.dirty && markup == d.markup && UITextMeasurerCurrent() == d.measurer &&
+        viewport.width == d.viewport.width && viewport.height == d.viewport.height)
         return false;
     d.markup = std::move(markup);
     d.viewport = viewport;
@@ -662,6 +666,9 @@ CGFloat PageRenderer::contentHeight() const {
 void PageRenderer::paint(CGContextRef context, CGRect rect) {
     Impl& d = *impl_;
     if (!context) return;
+    // Text measured one way and drawn another would not fit its boxes (a screenshot may bring
+    // real font measures to a page laid out with the test font).
+    if (d.page && UITextMeasurerCurrent() != d.measurer) d.layOut();
     CGContextSaveGState(context);
     CGContextSetRGBFillColor(context, 1, 1, 1, 1);
     CGContextFillRect(context, rect);

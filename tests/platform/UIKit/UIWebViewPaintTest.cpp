@@ -103,6 +103,20 @@ TEST_F(WebViewPaint, TheTestFontBreaksLinesExactly) {
     EXPECT_FALSE(webView->tapAtPoint(CGPointMake(300, 60)) && eval("window.hit") != "b");
 }
 
+TEST_F(WebViewPaint, APictureTakenWithRealFontMeasuresIsLaidOutWithThem) {
+    load(
+        "<body style='margin:0'><div style='width:130px;font-size:20px;line-height:24px'>"
+        "aaaa bbbb cccc</div></body>");
+    auto image = shot();
+    EXPECT_GT(darkPixels(image, CGRectMake(0, 0, 130, 24)), 0);
+    EXPECT_EQ(darkPixels(image, CGRectMake(0, 24, 320, 24)), 0);
+    // The face's letters are wider than the test font's half em: the third word wraps.
+    UITextMeasurerScope fonts(UIFontTextMeasurer::shared());
+    image = shot();
+    EXPECT_GT(darkPixels(image, CGRectMake(0, 24, 130, 24)), 0);
+    EXPECT_EQ(darkPixels(image, CGRectMake(130, 0, 190, 48)), 0);
+}
+
 TEST_F(WebViewPaint, FollowsScriptsWidthAndScrolling) {
     load(
         "<body style='margin:0;background:#ff0000'>"
