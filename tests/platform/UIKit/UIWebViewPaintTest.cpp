@@ -184,6 +184,20 @@ TEST_F(WebViewPaint, StyleRulesHideBlocksInThePictureAndInTheText) {
     EXPECT_NE(text.find("shown"), std::string::npos) << text;
 }
 
+TEST_F(WebViewPaint, ListItemsHaveTheirMarkers) {
+    load(
+        "<body style='margin:0'><ul style='margin:0;padding-left:40px;font-size:20px;"
+        "line-height:24px;color:#000'><li>one</li><li style='list-style-type:square'>two</li>"
+        "<li style='list-style-type:none'>three</li></ul></body>");
+    auto image = shot();
+    // Markers sit in the padding, left of each item's text, one per line box.
+    EXPECT_GT(darkPixels(image, CGRectMake(0, 0, 40, 24)), 0);
+    EXPECT_GT(darkPixels(image, CGRectMake(0, 24, 40, 24)),
+              darkPixels(image, CGRectMake(0, 0, 40, 24)));
+    EXPECT_EQ(darkPixels(image, CGRectMake(0, 48, 40, 24)), 0);
+    EXPECT_GT(darkPixels(image, CGRectMake(40, 48, 80, 24)), 0);
+}
+
 TEST_F(WebViewPaint, DataURLImagesPaintAtTheirSize) {
     auto png = pngOf(CGSizeMake(30, 20), UIColor::redColor());
     std::string url = "data:image/png;base64," + png->base64EncodedString()->utf8();
