@@ -25,10 +25,11 @@ protected:
     static bool dark(RGBA c) { return c.a > 200 && c.r < 100 && c.g < 100 && c.b < 100; }
     // How many dark pixels lie in the rectangle (points).
     static int darkPixels(UIImage* image, CGRect r) {
+        auto px = UIImagePixelsOf(image->CGImage());  // one copy for the whole count
         int n = 0;
         for (int y = int(r.origin.y * 2); y < int(CGRectGetMaxY(r) * 2); ++y)
             for (int x = int(r.origin.x * 2); x < int(CGRectGetMaxX(r) * 2); ++x)
-                n += dark(pixelAt(image, x, y)) ? 1 : 0;
+                n += dark(pixelAt(px, x, y)) ? 1 : 0;
         return n;
     }
     CGFloat contentHeight() { return webView->scrollView()->contentSize().height; }
