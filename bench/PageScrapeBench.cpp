@@ -4,34 +4,14 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "Classes/ItemListPage.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSString.h"
-#include "tools/site/Site.h"
+#include "bench/support/ResultPage.h"
 
 namespace {
-
-const std::string& resultPageBytes() {
-    static const std::string body = [] {
-        bnsite::SiteOptions options;
-        options.tls = false;
-        bnsite::Site site(options);
-        bnsite::HttpRequest request;
-        request.host = "boston.bazaarnest.test";
-        request.target = request.path = "/sss/";
-        bnsite::HttpResponse response = site.handle(request);
-        if (response.status != 200) {
-            std::fprintf(stderr, "the site answered %d for the result page\n", response.status);
-            std::abort();
-        }
-        return response.body;
-    }();
-    return body;
-}
 
 void BM_ScrapeResultPage(benchmark::State& state) {
     const std::string& bytes = resultPageBytes();

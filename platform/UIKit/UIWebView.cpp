@@ -13,8 +13,10 @@
 #include "Foundation/NSURLRequest.h"
 #include "Foundation/NetworkWork.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIGraphics.h"
 #include "UIKit/UIScrollView.h"
 #include "UIKit/WebContent/WebPage.h"
+#include "UIKit/WebContent/WebRender.h"
 #include "UIKit/WebContent/WebText.h"
 
 using webcontent::Page;
@@ -32,6 +34,9 @@ class UIScroller : public UIScrollView {
 
 class UIWebDocumentView : public UIView {
     NS_OBJECT(UIWebDocumentView, UIView)
+public:
+    void drawRect(CGRect rect) override;
+    UIWebView::Impl* owner = nullptr;  // cleared when the web view goes
 };
 
 namespace {
@@ -142,7 +147,7 @@ constexpr int kReloadEntry = -2;
 
 }  // namespace
 
-struct UIWebView::Impl : webcontent::PageHost {
+struct UIWebView::Impl : webcontent::PageHost, webcontent::PageRenderer::Host {
     // What a page was made from.
     struct Content {
         Ref<NSData> data;
@@ -175,8 +180,57 @@ struct UIWebView::Impl : webcontent::PageHost {
     NSInteger scheduledType = UIWebViewNavigationTypeOther;
     bool scheduledPosted = false;
     bool dead = false;
+    webcontent::PageRenderer renderer{this};
+    Ref<UIWebDocumentView> documentView;
 
     explicit Impl(UIWebView* v) : view(v) {}
+
+    // ---- the picture --------------------------------------------------------------------------
+    void pageScriptsRan() override {
+        if (!dead) view->setNeedsLayout();
+    }
+
+    void rendererFetches(NSURL* url, ResourceDone done) override {
+        auto request = NSURLRequest::requestWithURL(url);
+        Weak<UIWebView> weak(view);
+        fetchCounted(request, [weak, done](const UIWebViewLoadResult& result) {
+            if (!weak.lock()) return;
+            done(result.error ? nullptr : result.data);
+        });
+    }
+
+    void rendererChanged() override {
+        if (!dead) view->setNeedsLayout();
+    }
+
+    // Lays the page out again when its document, the view's size or its resources changed;
+    // the page's scroller and the view it is drawn in take the laid-out height.
+    void refreshLayout() {
+        if (dead) return;
+        Page& current = currentPage();
+        CGSize size = view->bounds().size;
+        bool changed = renderer.update(&current, size);
+        current.setStyleHiddenElements(renderer.hiddenElements());
+        if (!changed) return;
+        CGFloat height = renderer.contentHeight();
+        if (documentView) {
+            documentView->setFrame(CGRectMake(0, 0, size.width, height));
+            documentView->setNeedsDisplay();
+        }
+        if (auto scroller = view->scrollView()) {
+            scroller->setContentSize(CGSizeMake(size.width, height));
+        }
+    }
+
+    void paint(CGContextRef context, CGRect rect) {
+        if (!dead) renderer.paint(context, rect);
+    }
+
+    // The page with its style rules applied to what reads as text.
+    Page& laidOutPage() {
+        refreshLayout();
+        return currentPage();
+    }
 
     // ---- PageHost ---------------------------------------------------------------------------
     void pageRequestsNavigation(NSURLRequest* request, NSInteger type) override {
@@ -192,7 +246,7 @@ struct UIWebView::Impl : webcontent::PageHost {
         });
     }
 
-    void pageFetches(NSURL* url, FetchDone done) override {
+    void pageFetches(NSURL* url, PageHost::FetchDone done) override {
         auto request = NSURLRequest::requestWithURL(url);
         Weak<UIWebView> weak(view);
         fetchCounted(request, [weak, done](const UIWebViewLoadResult& result) {
@@ -377,6 +431,8 @@ struct UIWebView::Impl : webcontent::PageHost {
                      content.encoding ? content.encoding->utf8() : std::string());
         if (page) page->close();
         page = fresh;
+        renderer.reset();
+        view->setNeedsLayout();
         scheduledRequest = nullptr;  // what the old page asked for dies with it
         commit(load, content);
         load.committed = true;
@@ -449,6 +505,8 @@ struct UIWebView::Impl : webcontent::PageHost {
             page = Page::create(this, NSURL::URLWithString(NS("about:blank")), "");
             page->parse("", "text/html", "UTF-8");
             page->start(nullptr);
+            renderer.reset();
+            view->setNeedsLayout();
         }
         return *page;
     }
@@ -463,6 +521,8 @@ struct UIWebView::Impl : webcontent::PageHost {
 
     void shutDown() {
         dead = true;
+        if (documentView) documentView->owner = nullptr;
+        renderer.reset();
         active.reset();
         scheduledRequest = nullptr;
         if (page) page->close();
@@ -519,10 +579,11 @@ bool UIWebView::initWithFrame(CGRect frame) {
     scroller->initWithFrame(inside);
     scroller->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
                                   UIViewAutoresizingFlexibleHeight);
+    // Sized to the laid-out page by each layout pass.
     auto document = alloc<UIWebDocumentView>();
     document->initWithFrame(inside);
-    document->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
-                                  UIViewAutoresizingFlexibleHeight);
+    document->owner = &impl();
+    impl().documentView = document;
     scroller->addSubview(document);
     addSubview(scroller);
     return true;
@@ -610,7 +671,7 @@ Ref<NSString> UIWebView::stringByEvaluatingJavaScriptFromString(NSString* script
 }
 
 Ref<NSString> UIWebView::readableText() {
-    return NSString::fromUTF8(impl().currentPage().readableText(nullptr));
+    return NSString::fromUTF8(impl().laidOutPage().readableText(nullptr));
 }
 
 Ref<NSString> UIWebView::pageTitle() {
@@ -619,12 +680,12 @@ Ref<NSString> UIWebView::pageTitle() {
 
 NSUInteger UIWebView::clickableElementCount() {
     std::vector<_xmlNode*> clickables;
-    impl().currentPage().readableText(&clickables);
+    impl().laidOutPage().readableText(&clickables);
     return NSUInteger(clickables.size());
 }
 
 bool UIWebView::clickElementAtIndex(NSUInteger number) {
-    std::shared_ptr<Page> page = impl().currentPage().shared_from_this();
+    std::shared_ptr<Page> page = impl().laidOutPage().shared_from_this();
     std::vector<_xmlNode*> clickables;
     page->readableText(&clickables);
     if (number < 1 || number > clickables.size()) return false;
@@ -632,7 +693,7 @@ bool UIWebView::clickElementAtIndex(NSUInteger number) {
 }
 
 bool UIWebView::enterTextInElementAtIndex(NSUInteger number, NSString* text) {
-    std::shared_ptr<Page> page = impl().currentPage().shared_from_this();
+    std::shared_ptr<Page> page = impl().laidOutPage().shared_from_this();
     std::vector<_xmlNode*> clickables;
     page->readableText(&clickables);
     if (number < 1 || number > clickables.size()) return false;
@@ -644,6 +705,29 @@ bool UIWebView::clickElementWithId(NSString* elementId) {
     std::shared_ptr<Page> page = impl().currentPage().shared_from_this();
     _xmlNode* element = page->elementById(elementId->utf8());
     return element && page->click(element);
+}
+
+bool UIWebView::tapAtPoint(CGPoint point) {
+    Impl& d = impl();
+    if (d.dead) return false;
+    std::shared_ptr<Page> page = d.laidOutPage().shared_from_this();
+    // From the view's coordinates to the page's, through the scroller's offset.
+    CGPoint at = point;
+    if (auto scroller = scrollView()) {
+        at.x += scroller->contentOffset().x - scroller->frame().origin.x;
+        at.y += scroller->contentOffset().y - scroller->frame().origin.y;
+    }
+    _xmlNode* element = d.renderer.elementAt(at);
+    return element && page->click(element);
+}
+
+void UIWebView::layoutSubviews() {
+    UIView::layoutSubviews();
+    impl().refreshLayout();
+}
+
+void UIWebDocumentView::drawRect(CGRect rect) {
+    if (owner) owner->paint(UIGraphicsGetCurrentContext(), rect);
 }
 
 UIWebViewURLLoader UIWebView::setURLLoader(UIWebViewURLLoader loader) {

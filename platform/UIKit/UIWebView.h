@@ -4,8 +4,12 @@
 // Pages are parsed into a document tree and their scripts run in an embedded JavaScript engine
 // with a small browser model: window, document (title, body, element look-ups, creation and
 // editing, attributes, inner HTML, events and onclick handlers), location (assignments become
-// navigations), timers on the run loop and the Clock, and console output to the log. Nothing is
-// drawn; the terminal front end reads a page as text and clicks its elements by number.
+// navigations), timers on the run loop and the Clock, and console output to the log. The
+// document, as the scripts leave it, is laid out and painted by an HTML/CSS layout engine at the
+// view's width into the view inside the scroller (its height is the page's); images and linked
+// style sheets come through the loader. The terminal front end reads a page as text (leaving out
+// what style rules hide) and clicks its elements by number; a tap at a point clicks the laid-out
+// element under it.
 //
 // Loading, in the platform's order: the load call asks the delegate
 // webViewShouldStartLoadWithRequest (with the navigation type) and, when allowed, ends a load
@@ -170,6 +174,12 @@ class UIWebView : public UIView {
     // option of a numbered selection whose value or label is `text`; the page's input and
     // change handlers run. NO for any other element.
     bool enterTextInElementAtIndex(NSUInteger number, NSString* text);
+    // A tap at the point (the view's coordinates): clicks the laid-out element under it as
+    // clickElementAtIndex does, so a link navigates with type LinkClicked. NO when no element
+    // of the page is there.
+    bool tapAtPoint(CGPoint point);
+
+    void layoutSubviews() override;
 
     // ---- loading of http(s) URLs --------------------------------------------------------------
     // The process-wide fetch for http(s) pages and scripts; the default fails every fetch with

@@ -880,7 +880,7 @@ std::string Page::readableText(std::vector<xmlNode*>* clickables) {
             std::string_view name = nameOf(n);
             if (oneOf(name, {"head", "script", "style", "noscript", "template", "title", "meta",
                              "link"}) ||
-                isHidden(n)) {
+                isHidden(n) || styleHidden_.count(n) > 0) {
                 continue;
             }
             std::string type = lowercased(attribute(n, "type"));

@@ -39,6 +39,8 @@ public:
     virtual void pageFetches(NSURL* url, FetchDone done) = 0;
     // The size of the page's viewport in points.
     virtual CGSize pageViewportSize() = 0;
+    // Scripts of the page ran and may have changed its document (the picture follows).
+    virtual void pageScriptsRan() {}
 };
 
 // A data: URL taken apart.
@@ -95,6 +97,10 @@ public:
     bool enterText(_xmlNode* element, std::string_view text);
     // The first element with that id attribute, or null.
     _xmlNode* elementById(std::string_view id);
+    // Elements that the page's style rules hide; readableText leaves them out too.
+    void setStyleHiddenElements(std::set<_xmlNode*> elements) {
+        styleHidden_ = std::move(elements);
+    }
 
     // ---- used by the script bindings (WebScript.cpp) ----------------------------------------
     duk_hthread* context() { return ctx_; }
@@ -158,6 +164,7 @@ private:
     std::set<_xmlNode*> detached_;
     std::set<_xmlNode*> startedScripts_;
     std::set<_xmlNode*> clickable_;
+    std::set<_xmlNode*> styleHidden_;
     std::unordered_map<int32_t, Ref<NSTimer>> timers_;
     int32_t nextTimer_ = 1;
     std::function<void()> loadedCallback_;

@@ -602,6 +602,7 @@ bool Page::callHook(const char* name, int32_t argument, bool* result,
     bool ok = duk_pcall(ctx_, text ? 2 : 1) == 0;
     if (ok && result) *result = duk_to_boolean(ctx_, -1);
     duk_pop_3(ctx_);
+    if (host_) host_->pageScriptsRan();
     return ok;
 }
 
@@ -610,6 +611,7 @@ void Page::runScriptText(const std::string& text) {
     auto self = shared_from_this();
     duk_peval_lstring(ctx_, text.data(), text.size());
     duk_pop(ctx_);
+    if (host_) host_->pageScriptsRan();
 }
 
 std::string Page::evaluate(std::string_view script) {
@@ -632,6 +634,7 @@ std::string Page::evaluate(std::string_view script) {
         }
     }
     duk_pop(ctx_);
+    if (host_) host_->pageScriptsRan();
     return out;
 }
 

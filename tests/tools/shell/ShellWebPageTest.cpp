@@ -5,11 +5,16 @@
 #include <sstream>
 #include <string>
 
+#include "CoreGraphics/CGImage.h"
+#include "Foundation/NSFileManager.h"
+#include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
 #include "Foundation/NetworkWork.h"
+#include "UIKit/ImageCodecs.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIImage.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
@@ -75,4 +80,54 @@ TEST(ShellWebPage, AStandInSitePageShowsItsTextAfterTheSettle) {
         return false;
     });
     EXPECT_TRUE(logged);
+}
+
+TEST(ShellWebPage, AScreenshotShowsThePagePainted) {
+    sitetest::site();
+    auto previous = UIWebView::setURLLoader(UIWebViewConnectionLoader());
+    WebPageDelegate::staticClass();
+    WebPageDelegate::url = "http://www.bazaarnest.test/about/sites";
+    auto path = NSTemporaryDirectory()->stringByAppendingPathComponent(NS("web-page.png"));
+    ShellOptions options;
+    options.scriptPath = "-";
+    options.delegateClassName = "WebPageDelegate";
+    std::istringstream in("screenshot " + path->utf8() + "\nquit\n");
+    std::ostringstream out;
+    UIScreen::mainScreen()->setScale(2);
+    {
+        ShellSession session(options, out, in);
+        EXPECT_EQ(session.run(), 0);
+    }
+    UIScreen::mainScreen()->setScale(1);
+    UIWebView::setURLLoader(previous);
+    std::string transcript = out.str();
+    EXPECT_NE(transcript.find("Saved the screen to " + path->utf8()), std::string::npos)
+        << transcript;
+    auto image = UIImage::imageWithContentsOfFile(path);
+    ASSERT_TRUE(image && image->CGImage()) << transcript;
+    auto px = UIImagePixelsOf(image->CGImage());
+    ASSERT_EQ(px.width, 640u);
+    ASSERT_EQ(px.height, 960u);
+    // A white page with dark text (the region headings) and blue links (the cities), all
+    // within the page's margins.
+    size_t dark = 0, blue = 0, white = 0, darkInMargin = 0;
+    for (size_t y = 0; y < px.height; ++y) {
+        for (size_t x = 0; x < px.width; ++x) {
+            uint32_t w = px.argb[y * px.width + x];
+            int r = int((w >> 16) & 0xFF), g = int((w >> 8) & 0xFF), b = int(w & 0xFF);
+            if (r > 250 && g > 250 && b > 250) {
+                ++white;
+            } else if (r < 60 && g < 60 && b < 60) {
+                ++dark;
+                if (x < 16 || y < 16) ++darkInMargin;  // 8 points of margin
+            } else if (b > 180 && r < 80 && g < 80) {
+                ++blue;
+            }
+        }
+    }
+    EXPECT_GT(white, px.width * px.height / 2);
+    EXPECT_GT(dark, 100u);
+    EXPECT_GT(blue, 100u);
+    EXPECT_EQ(darkInMargin, 0u);
+    NSFileManager::defaultManager()->removeItemAtPath(path, nullptr);
 }

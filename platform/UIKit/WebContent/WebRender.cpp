@@ -1,0 +1,712 @@
+#include "UIKit/WebContent/WebRender.h"
+
+#include <libxml/tree.h>
+#include <litehtml/litehtml.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+#include "CoreGraphics/CGContextCairo.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSLog.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
+#include "UIKit/FontSupport.h"
+#include "UIKit/UIFont.h"
+#include "UIKit/UIGraphics.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UIStringDrawing.h"
+#include "UIKit/WebContent/WebPage.h"
+#include "UIKit/WebContent/WebText.h"
+
+namespace webcontent {
+
+namespace {
+
+// The engine's default look of elements: what a browser gives a page before its own rules.
+const char* const kDefaultStyleSheet = R"(
+html, address, blockquote, body, dd, div, dl, dt, fieldset, form, frame, frameset, h1, h2, h3,
+h4, h5, h6, noframes, ol, p, ul, center, dir, hr, menu, pre, article, aside, footer, header,
+main, nav, section, figure, figcaption, details, summary { display: block; }
+head, script, style, noscript, template, title, meta, link, base, [hidden] { display: none; }
+li { display: list-item; }
+table { display: table; border-spacing: 2px; }
+tr { display: table-row; }
+thead { display: table-header-group; }
+tbody { display: table-row-group; }
+tfoot { display: table-footer-group; }
+col { display: table-column; }
+colgroup { display: table-column-group; }
+td, th { display: table-cell; padding: 1px; vertical-align: middle; }
+caption { display: table-caption; text-align: center; }
+th { font-weight: bold; text-align: center; }
+body { margin: 8px; }
+h1 { font-size: 2em; margin: .67em 0; font-weight: bold; }
+h2 { font-size: 1.5em; margin: .75em 0; font-weight: bold; }
+h3 { font-size: 1.17em; margin: .83em 0; font-weight: bold; }
+h4 { margin: 1.12em 0; font-weight: bold; }
+h5 { font-size: .83em; margin: 1.5em 0; font-weight: bold; }
+h6 { font-size: .75em; margin: 1.67em 0; font-weight: bold; }
+p, blockquote, ul, ol, dl, fieldset, form, pre { margin: 1em 0; }
+blockquote { margin-left: 40px; margin-right: 40px; }
+ul, ol, dd { margin-left: 40px; }
+ul { list-style-type: disc; }
+ol { list-style-type: decimal; }
+b, strong { font-weight: bold; }
+i, cite, em, var, address { font-style: italic; }
+pre, tt, code, kbd, samp { font-family: monospace; }
+pre { white-space: pre; }
+big { font-size: 1.17em; }
+small, sub, sup { font-size: .83em; }
+u, ins { text-decoration: underline; }
+s, strike, del { text-decoration: line-through; }
+center { text-align: center; }
+a:link, a { color: #0000EE; text-decoration: underline; }
+hr { border: 1px inset; margin: .5em 0; }
+img { display: inline-block; }
+input, select, button, textarea { display: inline-block; border: 1px solid #888888; }
+br { display: block; }
+)";
+
+bool isRawText(std::string_view name) {
+    return name == "style";
+}
+
+bool isVoid(std::string_view name) {
+    static const char* const names[] = {"area",  "base", "br",   "col",   "embed",  "hr",    "img",
+                                        "input", "link", "meta", "param", "source", "track", "wbr"};
+    return std::any_of(std::begin(names), std::end(names),
+                       [&](const char* n) { return name == n; });
+}
+
+void writeNode(Page* page, xmlNode* n, std::string& out) {
+    for (; n; n = n->next) {
+        if (n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) {
+            if (n->content) out += escapedHTML(reinterpret_cast<const char*>(n->content));
+            continue;
+        }
+        if (n->type != XML_ELEMENT_NODE || !n->name) continue;
+        std::string_view name = reinterpret_cast<const char*>(n->name);
+        if (name == "script") continue;  // already run; the engine has nothing to show of it
+        out += '<';
+        out += name;
+        for (xmlAttr* a = n->properties; a; a = a->next) {
+            if (!a->name) continue;
+            std::string_view an = reinterpret_cast<const char*>(a->name);
+            if (an == kNodeAttribute) continue;
+            out += ' ';
+            out += an;
+            out += "=\"";
+            for (xmlNode* v = a->children; v; v = v->next) {
+                if (v->content) out += escapedHTML(reinterpret_cast<const char*>(v->content));
+            }
+            out += '"';
+        }
+        out += ' ';
+        out += kNodeAttribute;
+        out += "=\"";
+        out += std::to_string(page->handleOf(n));
+        out += "\">";
+        if (isVoid(name)) continue;
+        if (isRawText(name)) {
+            for (xmlNode* c = n->children; c; c = c->next) {
+                // A style sheet cannot end its own element early.
+                if (c->content) {
+                    std::string text = reinterpret_cast<const char*>(c->content);
+                    for (size_t at; (at = lowercased(text).find("</style")) != std::string::npos;)
+                        text.erase(at, 7);
+                    out += text;
+                }
+            }
+        } else {
+            writeNode(page, n->children, out);
+        }
+        out += "</";
+        out += name;
+        out += '>';
+    }
+}
+
+std::u16string toU16(const char* text) {
+    return NSString::stringWithUTF8String(text ? text : "")->u16();
+}
+
+void setFill(CGContextRef c, const litehtml::web_color& color) {
+    CGContextSetRGBFillColor(c, color.red / 255.0f, color.green / 255.0f, color.blue / 255.0f,
+                             color.alpha / 255.0f);
+}
+
+CGRect rectOf(const litehtml::position& p) {
+    return CGRectMake(CGFloat(p.x), CGFloat(p.y), CGFloat(p.width), CGFloat(p.height));
+}
+
+// A rectangle with elliptical corners, one quarter-ellipse per corner.
+void addRoundedRect(CGContextRef c, CGRect r, const litehtml::border_radiuses& rad) {
+    const CGFloat k = 0.5523f;
+    CGFloat x0 = r.origin.x, y0 = r.origin.y, x1 = x0 + r.size.width, y1 = y0 + r.size.height;
+    auto clampX = [&](int v) {
+        return std::min<CGFloat>(CGFloat(std::max(v, 0)), r.size.width / 2);
+    };
+    auto clampY = [&](int v) {
+        return std::min<CGFloat>(CGFloat(std::max(v, 0)), r.size.height / 2);
+    };
+    CGFloat tlx = clampX(rad.top_left_x), tly = clampY(rad.top_left_y);
+    CGFloat trx = clampX(rad.top_right_x), try_ = clampY(rad.top_right_y);
+    CGFloat brx = clampX(rad.bottom_right_x), bry = clampY(rad.bottom_right_y);
+    CGFloat blx = clampX(rad.bottom_left_x), bly = clampY(rad.bottom_left_y);
+    CGContextMoveToPoint(c, x0 + tlx, y0);
+    CGContextAddLineToPoint(c, x1 - trx, y0);
+    CGContextAddCurveToPoint(c, x1 - trx + trx * k, y0, x1, y0 + try_ - try_ * k, x1, y0 + try_);
+    CGContextAddLineToPoint(c, x1, y1 - bry);
+    CGContextAddCurveToPoint(c, x1, y1 - bry + bry * k, x1 - brx + brx * k, y1, x1 - brx, y1);
+    CGContextAddLineToPoint(c, x0 + blx, y1);
+    CGContextAddCurveToPoint(c, x0 + blx - blx * k, y1, x0, y1 - bly + bly * k, x0, y1 - bly);
+    CGContextAddLineToPoint(c, x0, y0 + tly);
+    CGContextAddCurveToPoint(c, x0, y0 + tly - tly * k, x0 + tlx - tlx * k, y0, x0 + tlx, y0);
+    CGContextClosePath(c);
+}
+
+bool hasRadius(const litehtml::border_radiuses& r) {
+    return r.top_left_x > 0 || r.top_left_y > 0 || r.top_right_x > 0 || r.top_right_y > 0 ||
+           r.bottom_right_x > 0 || r.bottom_right_y > 0 || r.bottom_left_x > 0 ||
+           r.bottom_left_y > 0;
+}
+
+bool painted(const litehtml::border& b) {
+    return b.width > 0 && b.style != litehtml::border_style_none &&
+           b.style != litehtml::border_style_hidden && b.color.alpha > 0;
+}
+
+bool sameColor(const litehtml::web_color& a, const litehtml::web_color& b) {
+    return a.red == b.red && a.green == b.green && a.blue == b.blue && a.alpha == b.alpha;
+}
+
+}  // namespace
+
+std::string markupForLayout(Page* page) {
+    std::string out;
+    if (!page || !page->document()) return out;
+    writeNode(page, page->document()->children, out);
+    return out;
+}
+
+struct PageRenderer::Impl : litehtml::document_container {
+    struct Font {
+        Ref<UIFont> font;
+        int ascent = 0;
+        int descent = 0;
+        int height = 0;
+        int xHeight = 0;
+        unsigned decoration = 0;
+    };
+    struct Resource {
+        bool arrived = false;
+        Ref<UIImage> image;
+        std::string text;
+    };
+
+    Host* host;
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    litehtml::context context;
+    litehtml::document::ptr document;
+    std::vector<Font> fonts{Font()};  // handle 0 is no font
+    std::map<std::string, Resource> resources;
+    std::string markup;
+    Ref<NSURL> base;
+    CGSize viewport{0, 0};
+    bool dirty = true;
+    bool failed = false;
+    CGFloat height = 0;
+    std::set<_xmlNode*> hidden;
+    Page* page = nullptr;
+    CGContextRef drawing = nullptr;
+    std::unordered_map<std::string, int> widths;  // per font handle and text
+    UITextMeasurer* measurer = nullptr;           // what the layout was measured with
+
+    explicit Impl(Host* h) : host(h) { context.load_master_stylesheet(kDefaultStyleSheet); }
+    ~Impl() { *alive = false; }
+
+    Ref<NSURL> resolve(const char* src, const char* baseurl) {
+        if (!src || !*src) return nullptr;
+        Ref<NSURL> from = base;
+        if (baseurl && *baseurl) {
+            if (auto b = NSURL::URLWithString(NSString::stringWithUTF8String(baseurl), base))
+                from = b;
+        }
+        return NSURL::URLWithString(NSString::stringWithUTF8String(trimmed(src).c_str()), from);
+    }
+
+    // Starts fetching what `url` names unless it is known; data: URLs arrive at once.
+    Resource* resource(NSURL* url, bool image) {
+        if (!url) return nullptr;
+        std::string key = url->absoluteString()->utf8();
+        auto found = resources.find(key);
+        if (found != resources.end()) return &found->second;
+        Resource& r = resources[key];
+        auto accept = [image](Resource& r, NSData* data) {
+            r.arrived = true;
+            if (!data) return;
+            if (image) {
+                r.image = UIImage::imageWithData(data);
+            } else {
+                r.text = decodedText(
+                    std::string_view(static_cast<const char*>(data->bytes()), data->length()), "");
+            }
+        };
+        if (auto d = decodeDataURL(key)) {
+            accept(r, NSData::dataWithBytes(d->bytes.data(), d->bytes.size()));
+            return &r;
+        }
+        auto scheme = url->scheme() ? lowercased(url->scheme()->utf8()) : std::string();
+        if (scheme != "http" && scheme != "https") {
+            r.arrived = true;
+            return &r;
+        }
+        std::weak_ptr<bool> weak = alive;
+        host->rendererFetches(url, [this, weak, key, accept](Ref<NSData> data) {
+            if (weak.expired()) return;
+            auto it = resources.find(key);
+            if (it == resources.end()) return;
+            accept(it->second, data.get());
+            dirty = true;
+            host->rendererChanged();
+        });
+        return &r;
+    }
+
+    // ---- document_container ------------------------------------------------------------------
+    litehtml::uint_ptr create_font(const char* faceName, int size, int weight,
+                                   litehtml::font_style italic, unsigned int decoration,
+                                   litehtml::font_metrics* fm) override {
+        std::string families = lowercased(faceName ? faceName : "");
+        UIFontSupport::FontClass kind = UIFontSupport::FontClass::Sans;
+        for (size_t start = 0; start <= families.size();) {
+            size_t end = families.find(',', start);
+            if (end == std::string::npos) end = families.size();
+            std::string f = trimmed(families.substr(start, end - start));
+            f.erase(std::remove(f.begin(), f.end(), '"'), f.end());
+            f.erase(std::remove(f.begin(), f.end(), '\''), f.end());
+            if (f == "monospace" || f.find("courier") != std::string::npos) {
+                kind = UIFontSupport::FontClass::Mono;
+                break;
+            }
+            if (f == "serif" || f.find("times") != std::string::npos || f == "georgia") {
+                kind = UIFontSupport::FontClass::Serif;
+                break;
+            }
+            if (f == "sans-serif" || f.find("helvetica") != std::string::npos ||
+                f.find("arial") != std::string::npos)
+                break;
+            start = end + 1;
+        }
+        bool bold = weight >= 600;
+        bool it = italic == litehtml::fontStyleItalic;
+        const char* name = nullptr;
+        switch (kind) {
+            case UIFontSupport::FontClass::Mono:
+                name = bold ? (it ? "Courier-BoldOblique" : "Courier-Bold")
+                            : (it ? "Courier-Oblique" : "Courier");
+                break;
+            case UIFontSupport::FontClass::Serif:
+                name = bold ? (it ? "TimesNewRomanPS-BoldItalicMT" : "TimesNewRomanPS-BoldMT")
+                            : (it ? "TimesNewRomanPS-ItalicMT" : "TimesNewRomanPSMT");
+                break;
+            default:
+                name = bold ? (it ? "Helvetica-BoldOblique" : "Helvetica-Bold")
+                            : (it ? "Helvetica-Oblique" : "Helvetica");
+        }
+        Font f;
+        f.font =
+            UIFont::fontWithName(NSString::stringWithUTF8String(name), CGFloat(std::max(size, 1)));
+        auto m = UITextMeasurerCurrent()->metrics(f.font);
+        // The line's extra room goes half above, half below, so that the height is the
+        // ascent and descent together, as the engine places lines.
+        int ascent = int(std::lround(m.ascender)), descent = int(std::lround(-m.descender));
+        f.height = std::max(int(std::lround(m.lineHeight)), ascent + descent);
+        f.ascent = ascent + (f.height - ascent - descent) / 2;
+        f.descent = f.height - f.ascent;
+        f.xHeight = int(std::lround(m.xHeight));
+        f.decoration = decoration;
+        if (fm) {
+            fm->ascent = f.ascent;
+            fm->descent = f.descent;
+            fm->height = f.height;
+            fm->x_height = f.xHeight;
+            fm->draw_spaces = decoration != 0;
+        }
+        fonts.push_back(f);
+        return litehtml::uint_ptr(fonts.size() - 1);
+    }
+
+    void delete_font(litehtml::uint_ptr) override {}
+
+    Font* fontOf(litehtml::uint_ptr h) { return h > 0 && h < fonts.size() ? &fonts[h] : nullptr; }
+
+    int text_width(const char* text, litehtml::uint_ptr hFont) override {
+        Font* f = fontOf(hFont);
+        if (!f || !text) return 0;
+        std::string key = std::to_string(hFont) + '\x01' + text;
+        auto found = widths.find(key);
+        if (found != widths.end()) return found->second;
+        int w = int(std::ceil(UITextMeasurerCurrent()->widthOfText(toU16(text), f->font)));
+        widths.emplace(std::move(key), w);
+        return w;
+    }
+
+    void draw_text(litehtml::uint_ptr hdc, const char* text, litehtml::uint_ptr hFont,
+                   litehtml::web_color color, const litehtml::position& pos) override {
+        Font* f = fontOf(hFont);
+        auto c = reinterpret_cast<CGContextRef>(hdc);
+        if (!f || !c || !text || color.alpha == 0) return;
+        // White space shows nothing but its decoration.
+        if (!f->decoration && std::all_of(text, text + std::strlen(text), [](char ch) {
+                return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r';
+            }))
+            return;
+        setFill(c, color);
+        CGFloat baseline = CGFloat(pos.y + f->ascent);
+        auto u = toU16(text);
+        auto* measurer = UITextMeasurerCurrent();
+        CGContextPaintWithCairo(c, [&](cairo_t* cr) {
+            if (dynamic_cast<UIFontTextMeasurer*>(measurer)) {
+                UIFontSupport::showText(cr, u, f->font, CGPointMake(CGFloat(pos.x), baseline));
+                return;
+            }
+            // Another measurer (the test font) placed the words: each character goes where it
+            // measured, so the picture matches the layout.
+            std::vector<CGFloat> adv(u.size() + 1, 0);
+            measurer->cumulativeAdvances(u, f->font, adv.data());
+            for (size_t i = 0; i < u.size(); ++i) {
+                if (u[i] >= 0xDC00 && u[i] <= 0xDFFF) continue;
+                size_t n = (u[i] >= 0xD800 && u[i] <= 0xDBFF && i + 1 < u.size()) ? 2 : 1;
+                UIFontSupport::showText(cr, std::u16string_view(u).substr(i, n), f->font,
+                                        CGPointMake(CGFloat(pos.x) + adv[i], baseline));
+            }
+        });
+        CGFloat width = CGFloat(text_width(text, hFont));
+        CGFloat thick = std::max<CGFloat>(1, f->font->pointSize() / 14);
+        if (f->decoration & litehtml::font_decoration_underline)
+            CGContextFillRect(c, CGRectMake(CGFloat(pos.x), baseline + 1, width, thick));
+        if (f->decoration & litehtml::font_decoration_linethrough)
+            CGContextFillRect(
+                c, CGRectMake(CGFloat(pos.x), baseline - CGFloat(f->xHeight) / 2, width, thick));
+        if (f->decoration & litehtml::font_decoration_overline)
+            CGContextFillRect(c, CGRectMake(CGFloat(pos.x), CGFloat(pos.y), width, thick));
+    }
+
+    int pt_to_px(int pt) const override { return pt * 4 / 3; }
+    int get_default_font_size() const override { return 16; }
+    const char* get_default_font_name() const override { return "Helvetica"; }
+
+    void draw_list_marker(litehtml::uint_ptr hdc, const litehtml::list_marker& marker) override {
+        auto c = reinterpret_cast<CGContextRef>(hdc);
+        if (!c) return;
+        setFill(c, marker.color);
+        CGRect r = rectOf(marker.pos);
+        switch (marker.marker_type) {
+            case litehtml::list_style_type_disc:
+                CGContextFillEllipseInRect(c, r);
+                break;
+            case litehtml::list_style_type_circle:
+                CGContextSetRGBStrokeColor(c, marker.color.red / 255.0f,
+                                           marker.color.green / 255.0f, marker.color.blue / 255.0f,
+                                           marker.color.alpha / 255.0f);
+                CGContextSetLineWidth(c, 1);
+                CGContextStrokeEllipseInRect(c, CGRectInset(r, 0.5f, 0.5f));
+                break;
+            case litehtml::list_style_type_square:
+                CGContextFillRect(c, r);
+                break;
+            default:
+                // Numbered markers: the number and a full stop, ending just before the box.
+                if (marker.font && marker.index > 0) {
+                    std::string text = std::to_string(marker.index) + ".";
+                    int w = text_width(text.c_str(), marker.font);
+                    litehtml::position p = marker.pos;
+                    p.x = marker.pos.x - w + marker.pos.width;
+                    Font* f = fontOf(marker.font);
+                    if (f) p.y = marker.pos.y + marker.pos.height - f->ascent;
+                    draw_text(hdc, text.c_str(), marker.font, marker.color, p);
+                }
+                break;
+        }
+    }
+
+    void load_image(const char* src, const char* baseurl, bool) override {
+        resource(resolve(src, baseurl), true);
+    }
+
+    void get_image_size(const char* src, const char* baseurl, litehtml::size& sz) override {
+        auto url = resolve(src, baseurl);
+        Resource* r = resource(url, true);
+        if (r && r->image) {
+            CGSize s = r->image->size();
+            sz.width = int(s.width);
+            sz.height = int(s.height);
+        } else {
+            sz.width = sz.height = 0;
+        }
+    }
+
+    void draw_background(litehtml::uint_ptr hdc, const litehtml::background_paint& bg) override {
+        auto c = reinterpret_cast<CGContextRef>(hdc);
+        if (!c) return;
+        CGContextSaveGState(c);
+        CGRect clip = rectOf(bg.clip_box);
+        if (hasRadius(bg.border_radius)) {
+            CGContextBeginPath(c);
+            addRoundedRect(c, rectOf(bg.border_box), bg.border_radius);
+            CGContextClip(c);
+        }
+        CGContextClipToRect(c, clip);
+        if (bg.color.alpha > 0) {
+            setFill(c, bg.color);
+            CGContextFillRect(c, clip);
+        }
+        if (!bg.image.empty()) {
+            Resource* r = resource(resolve(bg.image.c_str(), bg.baseurl.c_str()), true);
+            if (r && r->image && bg.image_size.width > 0 && bg.image_size.height > 0) {
+                CGFloat w = CGFloat(bg.image_size.width), h = CGFloat(bg.image_size.height);
+                CGFloat x = CGFloat(bg.origin_box.x + bg.position_x);
+                CGFloat y = CGFloat(bg.origin_box.y + bg.position_y);
+                bool rx = bg.repeat == litehtml::background_repeat_repeat ||
+                          bg.repeat == litehtml::background_repeat_repeat_x;
+                bool ry = bg.repeat == litehtml::background_repeat_repeat ||
+                          bg.repeat == litehtml::background_repeat_repeat_y;
+                CGFloat x0 = x, y0 = y;
+                if (rx) x0 = x - std::ceil((x - clip.origin.x) / w) * w;
+                if (ry) y0 = y - std::ceil((y - clip.origin.y) / h) * h;
+                CGFloat x1 = rx ? CGRectGetMaxX(clip) : x0 + 1;
+                CGFloat y1 = ry ? CGRectGetMaxY(clip) : y0 + 1;
+                UIGraphicsPushContext(c);
+                int tiles = 0;
+                for (CGFloat ty = y0; ty < y1 && tiles < 4096; ty += h) {
+                    for (CGFloat tx = x0; tx < x1 && tiles < 4096; tx += w, ++tiles)
+                        r->image->drawInRect(CGRectMake(tx, ty, w, h));
+                }
+                UIGraphicsPopContext();
+            }
+        }
+        CGContextRestoreGState(c);
+    }
+
+    void draw_borders(litehtml::uint_ptr hdc, const litehtml::borders& b,
+                      const litehtml::position& draw_pos, bool) override {
+        auto c = reinterpret_cast<CGContextRef>(hdc);
+        if (!c) return;
+        CGRect r = rectOf(draw_pos);
+        bool uniform = painted(b.top) && painted(b.left) && painted(b.right) && painted(b.bottom) &&
+                       b.top.width == b.left.width && b.top.width == b.right.width &&
+                       b.top.width == b.bottom.width && sameColor(b.top.color, b.left.color) &&
+                       sameColor(b.top.color, b.right.color) &&
+                       sameColor(b.top.color, b.bottom.color);
+        if (uniform && hasRadius(b.radius)) {
+            // The ring between the outer edge and the padding edge.
+            setFill(c, b.top.color);
+            CGContextBeginPath(c);
+            addRoundedRect(c, r, b.radius);
+            litehtml::border_radiuses inner = b.radius;
+            litehtml::margins m;
+            m.left = b.left.width;
+            m.right = b.right.width;
+            m.top = b.top.width;
+            m.bottom = b.bottom.width;
+            inner -= m;
+            CGFloat w = CGFloat(b.top.width);
+            addRoundedRect(c, CGRectInset(r, w, w), inner);
+            CGContextEOFillPath(c);
+            return;
+        }
+        auto side = [&](const litehtml::border& s, CGRect rect) {
+            if (!painted(s)) return;
+            setFill(c, s.color);
+            CGContextFillRect(c, rect);
+        };
+        CGFloat x = r.origin.x, y = r.origin.y, w = r.size.width, h = r.size.height;
+        side(b.top, CGRectMake(x, y, w, CGFloat(b.top.width)));
+        side(b.bottom, CGRectMake(x, y + h - CGFloat(b.bottom.width), w, CGFloat(b.bottom.width)));
+        side(b.left, CGRectMake(x, y, CGFloat(b.left.width), h));
+        side(b.right, CGRectMake(x + w - CGFloat(b.right.width), y, CGFloat(b.right.width), h));
+    }
+
+    void set_caption(const char*) override {}
+    void set_base_url(const char* base_url) override {
+        if (auto u = resolve(base_url, nullptr)) base = u;
+    }
+    void link(const std::shared_ptr<litehtml::document>&, const litehtml::element::ptr&) override {}
+    void on_anchor_click(const char*, const litehtml::element::ptr&) override {}
+    void set_cursor(const char*) override {}
+    void transform_text(litehtml::tstring& text, litehtml::text_transform tt) override {
+        if (tt == litehtml::text_transform_none || text.empty()) return;
+        auto s = NSString::stringWithUTF8String(text.c_str());
+        if (tt == litehtml::text_transform_uppercase)
+            s = s->uppercaseString();
+        else if (tt == litehtml::text_transform_lowercase)
+            s = s->lowercaseString();
+        else if (tt == litehtml::text_transform_capitalize)
+            s = s->capitalizedString();
+        text = s->utf8();
+    }
+    void import_css(litehtml::tstring& text, const litehtml::tstring& url,
+                    litehtml::tstring& baseurl) override {
+        auto u = resolve(url.c_str(), baseurl.c_str());
+        Resource* r = resource(u, false);
+        if (!r || !r->arrived) return;
+        text = r->text;
+        baseurl = u->absoluteString()->utf8();
+    }
+    void set_clip(const litehtml::position& pos, const litehtml::border_radiuses& radius, bool,
+                  bool) override {
+        if (!drawing) return;
+        CGContextSaveGState(drawing);
+        if (hasRadius(radius)) {
+            CGContextBeginPath(drawing);
+            addRoundedRect(drawing, rectOf(pos), radius);
+            CGContextClip(drawing);
+        } else {
+            CGContextClipToRect(drawing, rectOf(pos));
+        }
+    }
+    void del_clip() override {
+        if (drawing) CGContextRestoreGState(drawing);
+    }
+    void get_client_rect(litehtml::position& client) const override {
+        client = litehtml::position(0, 0, int(viewport.width), int(viewport.height));
+    }
+    std::shared_ptr<litehtml::element> create_element(
+        const char*, const litehtml::string_map&,
+        const std::shared_ptr<litehtml::document>&) override {
+        return nullptr;
+    }
+    void get_media_features(litehtml::media_features& media) const override {
+        media.type = litehtml::media_type_screen;
+        media.width = media.device_width = int(viewport.width);
+        media.height = media.device_height = int(viewport.height);
+        media.color = 8;
+        media.color_index = 256;
+        media.monochrome = 0;
+        media.resolution = 163;
+    }
+    void get_language(litehtml::tstring& language, litehtml::tstring& culture) const override {
+        language = "en";
+        culture = "en-US";
+    }
+
+    // ---- layout ------------------------------------------------------------------------------
+    void collectHidden(const litehtml::element::ptr& el, bool parentHidden) {
+        if (!el) return;
+        bool isHidden = parentHidden;
+        if (!parentHidden && (el->get_display() == litehtml::display_none ||
+                              el->get_visibility() != litehtml::visibility_visible)) {
+            if (const char* h = el->get_attr(kNodeAttribute)) {
+                if (auto* n = page->nodeOf(int32_t(std::atoi(h)))) {
+                    hidden.insert(n);
+                    isHidden = true;
+                }
+            }
+        }
+        for (size_t i = 0, n = el->get_children_count(); i < n; ++i)
+            collectHidden(el->get_child(int(i)), isHidden);
+    }
+
+    void layOut() {
+        document.reset();
+        fonts.resize(1);
+        widths.clear();
+        measurer = UITextMeasurerCurrent();
+        hidden.clear();
+        height = viewport.height;
+        failed = false;
+        if (!page) return;
+        try {
+            document = litehtml::document::createFromUTF8(markup.c_str(), this, &context);
+            if (document) {
+                document->render(std::max(int(viewport.width), 0));
+                height = std::max(height, CGFloat(document->height()));
+                collectHidden(document->root(), false);
+            }
+        } catch (const std::exception& e) {
+            document.reset();
+            failed = true;
+            NSLog(NS("Web view: the page %@ could not be laid out (%s); it shows white"),
+                  base ? base->absoluteString().get() : NS(""), e.what());
+        }
+    }
+};
+
+PageRenderer::PageRenderer(Host* host) : impl_(std::make_unique<Impl>(host)) {}
+PageRenderer::~PageRenderer() = default;
+
+bool PageRenderer::update(Page* page, CGSize viewport) {
+    Impl& d = *impl_;
+    std::string markup = markupForLayout(page);
+    if (page != d.page) {
+        d.page = page;
+        d.dirty = true;
+        d.base = page ? page->url() : nullptr;
+    }
+    if (!d.dirty && markup == d.markup && UITextMeasurerCurrent() == d.measurer &&
+        viewport.width == d.viewport.width && viewport.height == d.viewport.height)
+        return false;
+    d.markup = std::move(markup);
+    d.viewport = viewport;
+    d.dirty = false;
+    d.layOut();
+    return true;
+}
+
+CGFloat PageRenderer::contentHeight() const {
+    return impl_->height;
+}
+
+void PageRenderer::paint(CGContextRef context, CGRect rect) {
+    Impl& d = *impl_;
+    if (!context) return;
+    // Text measured one way and drawn another would not fit its boxes (a screenshot may bring
+    // real font measures to a page laid out with the test font).
+    if (d.page && UITextMeasurerCurrent() != d.measurer) d.layOut();
+    CGContextSaveGState(context);
+    CGContextSetRGBFillColor(context, 1, 1, 1, 1);
+    CGContextFillRect(context, rect);
+    if (d.document) {
+        litehtml::position clip(int(std::floor(rect.origin.x)), int(std::floor(rect.origin.y)),
+                                int(std::ceil(rect.size.width)) + 1,
+                                int(std::ceil(rect.size.height)) + 1);
+        d.drawing = context;
+        try {
+            d.document->draw(reinterpret_cast<litehtml::uint_ptr>(context), 0, 0, &clip);
+        } catch (const std::exception& e) {
+            NSLog(NS("Web view: the page could not be painted (%s)"), e.what());
+        }
+        d.drawing = nullptr;
+    }
+    CGContextRestoreGState(context);
+}
+
+_xmlNode* PageRenderer::elementAt(CGPoint point) {
+    Impl& d = *impl_;
+    if (!d.document || !d.page || !d.document->root()) return nullptr;
+    int x = int(std::floor(point.x)), y = int(std::floor(point.y));
+    auto el = d.document->root()->get_element_by_point(x, y, x, y);
+    for (; el; el = el->parent()) {
+        if (const char* h = el->get_attr(kNodeAttribute)) {
+            if (auto* n = d.page->nodeOf(int32_t(std::atoi(h)))) return n;
+        }
+    }
+    return nullptr;
+}
+
+const std::set<_xmlNode*>& PageRenderer::hiddenElements() const {
+    return impl_->hidden;
+}
+
+void PageRenderer::reset() {
+    Host* host = impl_->host;
+    impl_ = std::make_unique<Impl>(host);
+}
+
+}  // namespace webcontent

@@ -1,0 +1,270 @@
+// The web view's picture: pages laid out and painted at scale 2 and probed pixel by pixel
+// (backgrounds, rounded borders, text, images from the loopback server and data: URLs, style
+// rules, scrolling), exact line breaks with the fixed-advance test font, relayout when scripts,
+// the width or a style sheet change the page, taps, and text that agrees with the picture.
+#include "DrawingTesting.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NetworkWork.h"
+#include "UIKit/UIScrollView.h"
+#include "UIKit/UIViewRendering.h"
+#include "UIKit/UIWebViewConnectionLoader.h"
+#include "UIWebViewTesting.h"
+#include "support/http/TestServer.h"
+
+using namespace testhttp;
+
+namespace {
+
+class WebViewPaint : public WebViewTest {
+protected:
+    Ref<UIImage> shot() { return UIViewRenderImage(webView, 2); }
+    // The pixel at a point of the view, at scale 2.
+    static RGBA at(UIImage* image, CGFloat x, CGFloat y) {
+        return pixelAt(image, int(x * 2), int(y * 2));
+    }
+    static bool dark(RGBA c) { return c.a > 200 && c.r < 100 && c.g < 100 && c.b < 100; }
+    // How many dark pixels lie in the rectangle (points).
+    static int darkPixels(UIImage* image, CGRect r) {
+        auto px = UIImagePixelsOf(image->CGImage());  // one copy for the whole count
+        int n = 0;
+        for (int y = int(r.origin.y * 2); y < int(CGRectGetMaxY(r) * 2); ++y)
+            for (int x = int(r.origin.x * 2); x < int(CGRectGetMaxX(r) * 2); ++x)
+                n += dark(pixelAt(px, x, y)) ? 1 : 0;
+        return n;
+    }
+    CGFloat contentHeight() { return webView->scrollView()->contentSize().height; }
+};
+
+Ref<NSData> pngOf(CGSize size, UIColor* color) {
+    auto image = paintedImage(
+        size, 1,
+        [&] {
+            fill(color, CGRect{{0, 0}, size});
+        },
+        true);
+    return UIImagePNGRepresentation(image);
+}
+
+}  // namespace
+
+TEST_F(WebViewPaint, BackgroundsRoundedBordersAndText) {
+    load(
+        "<html><body style='margin:0;padding:10px;background:#00ff00'>"
+        "<div style='width:100px;height:50px;border:4px solid #0000ff;"
+        "border-radius:20px;background:#ff0000'></div>"
+        "<p style='margin:0;font-size:20px;font-family:Helvetica;line-height:24px;color:#000'>"
+        "iiii <b>iiii</b></p></body></html>");
+    auto image = shot();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size().width, 320);
+    EXPECT_EQ(pixelAt(image, 639, 0).a, 255);
+    // The body's colour around the box and below the page's content.
+    EXPECT_TRUE(near(at(image, 5, 5), kGreen));
+    EXPECT_TRUE(near(at(image, 300, 400), kGreen));
+    // The box (10...118 by 10...68): red inside, blue border, and rounded corners that show
+    // the body through.
+    EXPECT_TRUE(near(at(image, 60, 40), kRed));
+    EXPECT_TRUE(near(at(image, 60, 12), kBlue));
+    EXPECT_TRUE(near(at(image, 12, 40), kBlue));
+    EXPECT_TRUE(near(at(image, 116, 40), kBlue));
+    EXPECT_TRUE(near(at(image, 60, 66), kBlue));
+    EXPECT_TRUE(near(at(image, 11, 11), kGreen));   // outside the top-left curve
+    EXPECT_TRUE(near(at(image, 117, 67), kGreen));  // outside the bottom-right curve
+    EXPECT_TRUE(near(at(image, 60, 69), kGreen));
+    // The text's line box is 10...330 by 68...92; "iiii" takes 40 points in the test font,
+    // the space 5, the bold word the next 40.
+    CGFloat top = 68;
+    int normal = darkPixels(image, CGRectMake(10, top, 40, 24));
+    int bold = darkPixels(image, CGRectMake(55, top, 40, 24));
+    EXPECT_GT(normal, 20);
+    EXPECT_GT(bold, normal);
+    EXPECT_EQ(darkPixels(image, CGRectMake(0, top + 24, 320, 30)), 0);
+    EXPECT_EQ(darkPixels(image, CGRectMake(96, top, 224, 24)), 0);
+    EXPECT_EQ(darkPixels(image, CGRectMake(0, top, 10, 24)), 0);
+}
+
+TEST_F(WebViewPaint, TheTestFontBreaksLinesExactly) {
+    webView->setFrame(CGRectMake(0, 0, 320, 10));  // content height: the page's own
+    std::string page =
+        "<body style='margin:0'><div id=d style='width:130px;font-size:20px;line-height:24px'>"
+        "<span onclick=\"window.hit='a'\">aaaa</span> <span onclick=\"window.hit='b'\">bbbb"
+        "</span> <span onclick=\"window.hit='c'\">cccc</span></div></body>";
+    load(page);
+    shot();
+    // 40 + 5 + 40 + 5 + 40: exactly the width, one line.
+    EXPECT_EQ(contentHeight(), 24);
+    eval("document.getElementById('d').style.width = '129px'");
+    shot();
+    EXPECT_EQ(contentHeight(), 48);
+    // The third word starts the second line.
+    EXPECT_TRUE(webView->tapAtPoint(CGPointMake(10, 30)));
+    EXPECT_EQ(eval("window.hit"), "c");
+    EXPECT_TRUE(webView->tapAtPoint(CGPointMake(50, 10)));
+    EXPECT_EQ(eval("window.hit"), "b");
+    EXPECT_FALSE(webView->tapAtPoint(CGPointMake(300, 60)) && eval("window.hit") != "b");
+}
+
+TEST_F(WebViewPaint, APictureTakenWithRealFontMeasuresIsLaidOutWithThem) {
+    load(
+        "<body style='margin:0'><div style='width:130px;font-size:20px;line-height:24px'>"
+        "aaaa bbbb cccc</div></body>");
+    auto image = shot();
+    EXPECT_GT(darkPixels(image, CGRectMake(0, 0, 130, 24)), 0);
+    EXPECT_EQ(darkPixels(image, CGRectMake(0, 24, 320, 24)), 0);
+    // The face's letters are wider than the test font's half em: the third word wraps.
+    UITextMeasurerScope fonts(UIFontTextMeasurer::shared());
+    image = shot();
+    EXPECT_GT(darkPixels(image, CGRectMake(0, 24, 130, 24)), 0);
+    EXPECT_EQ(darkPixels(image, CGRectMake(130, 0, 190, 48)), 0);
+}
+
+TEST_F(WebViewPaint, FollowsScriptsWidthAndScrolling) {
+    load(
+        "<body style='margin:0;background:#ff0000'>"
+        "<div style='height:500px;background:#ff0000'></div>"
+        "<div style='height:500px;background:#0000ff'></div>"
+        "<p id=t style='font-size:20px;line-height:24px;margin:0'>"
+        "aaaa aaaa aaaa aaaa aaaa aaaa aaaa</p></body>");
+    auto image = shot();
+    EXPECT_TRUE(near(at(image, 100, 100), kRed));
+    EXPECT_EQ(contentHeight(), 1024);  // 310 points of text fit 320 on one line
+    // Scrolled by the scroll view, the second block shows at the top.
+    webView->scrollView()->setContentOffset(CGPointMake(0, 600));
+    image = shot();
+    EXPECT_TRUE(near(at(image, 100, 10), kBlue));
+    webView->scrollView()->setContentOffset(CGPointMake(0, 0));
+    // A script's change shows at the next picture.
+    eval("document.body.firstChild.style.background = '#00ff00'");
+    image = shot();
+    EXPECT_TRUE(near(at(image, 100, 100), kGreen));
+    // A narrower view breaks the text again.
+    webView->setFrame(CGRectMake(0, 0, 200, 416));
+    shot();
+    EXPECT_EQ(contentHeight(), 1000 + 2 * 24);
+}
+
+TEST_F(WebViewPaint, ATapClicksTheLinkUnderItAsAFingerWould) {
+    load(
+        "<body style='margin:0'><p style='margin:0;font-size:20px;line-height:24px'>"
+        "<a href='http://shop.test/next'>next page</a> plain</p></body>");
+    recorder->take();
+    EXPECT_TRUE(webView->tapAtPoint(CGPointMake(20, 10)));
+    settle();
+    auto events = recorder->take();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events[0], "should 0 http://shop.test/next");
+    // Scrolled away from the link, the same point hits nothing that navigates.
+    load(
+        "<body style='margin:0'><div style='height:600px'></div>"
+        "<a href='http://shop.test/far'>far</a></body>");
+    recorder->take();
+    EXPECT_TRUE(webView->tapAtPoint(CGPointMake(10, 5)));  // the empty block
+    settle();
+    EXPECT_TRUE(recorder->take().empty());
+    webView->scrollView()->setContentOffset(CGPointMake(0, 600));
+    EXPECT_TRUE(webView->tapAtPoint(CGPointMake(10, 5)));
+    settle();
+    events = recorder->take();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events[0], "should 0 http://shop.test/far");
+}
+
+TEST_F(WebViewPaint, StyleRulesHideBlocksInThePictureAndInTheText) {
+    load(
+        "<html><head><style>.gone { display: none } .ghost { visibility: hidden }</style>"
+        "</head><body style='margin:0'>"
+        "<div class=gone style='height:50px;background:#ff0000'>secret one</div>"
+        "<div class=ghost style='height:50px;background:#00ff00'>secret two</div>"
+        "<div style='height:50px;background:#0000ff'>shown</div></body></html>");
+    auto image = shot();
+    // The hidden block takes no room; the invisible one keeps its room but paints nothing.
+    EXPECT_TRUE(near(at(image, 100, 25), kWhite));
+    EXPECT_TRUE(near(at(image, 300, 75), kBlue));
+    auto text = webView->readableText()->utf8();
+    EXPECT_EQ(text.find("secret"), std::string::npos) << text;
+    EXPECT_NE(text.find("shown"), std::string::npos) << text;
+}
+
+TEST_F(WebViewPaint, ListItemsHaveTheirMarkers) {
+    load(
+        "<body style='margin:0'><ul style='margin:0;padding-left:40px;font-size:20px;"
+        "line-height:24px;color:#000'><li>one</li><li style='list-style-type:square'>two</li>"
+        "<li style='list-style-type:none'>three</li></ul></body>");
+    auto image = shot();
+    // Markers sit in the padding, left of each item's text, one per line box.
+    EXPECT_GT(darkPixels(image, CGRectMake(0, 0, 40, 24)), 0);
+    EXPECT_GT(darkPixels(image, CGRectMake(0, 24, 40, 24)),
+              darkPixels(image, CGRectMake(0, 0, 40, 24)));
+    EXPECT_EQ(darkPixels(image, CGRectMake(0, 48, 40, 24)), 0);
+    EXPECT_GT(darkPixels(image, CGRectMake(40, 48, 80, 24)), 0);
+}
+
+TEST_F(WebViewPaint, DataURLImagesPaintAtTheirSize) {
+    auto png = pngOf(CGSizeMake(30, 20), UIColor::redColor());
+    std::string url = "data:image/png;base64," + png->base64EncodedString()->utf8();
+    load("<body style='margin:0'><img style='display:block' src='" + url +
+         "'>"
+         "<div style='width:20px;height:20px;background:url(\"" +
+         url + "\")'></div></body>");
+    auto image = shot();
+    EXPECT_TRUE(near(at(image, 1, 1), kRed));
+    EXPECT_TRUE(near(at(image, 29, 19), kRed));
+    EXPECT_TRUE(near(at(image, 31, 10), kWhite));
+    // The background below, cut to its box.
+    EXPECT_TRUE(near(at(image, 10, 30), kRed));
+    EXPECT_TRUE(near(at(image, 25, 30), kWhite));
+}
+
+class WebViewPaintOverLoopback : public WebViewPaint {
+protected:
+    void SetUp() override {
+        WebViewPaint::SetUp();
+        UIWebView::setURLLoader(UIWebViewConnectionLoader());
+        base = NSURL::URLWithString(str(server.url()));
+    }
+    void TearDown() override {
+        WebViewPaint::TearDown();
+        EXPECT_EQ(NetworkWork::inFlight(), 0);
+    }
+    void loadAndFetch(const std::string& html) {
+        webView->loadHTMLString(str(html), base);
+        settle();
+        shot();  // the first layout asks for the page's images and style sheets
+        ASSERT_TRUE(runLoopUntil([&] { return NetworkWork::inFlight() == 0; }));
+    }
+    TestServer server;
+    Ref<NSURL> base;
+};
+
+TEST_F(WebViewPaintOverLoopback, ImagesAndStyleSheetsComeThroughTheLoader) {
+    auto png = pngOf(CGSizeMake(30, 20), UIColor::blueColor());
+    server.route("GET", "/pics/blue.png", [png](const Request&) {
+        return Response(200, std::string(png->view()), "image/png");
+    });
+    server.route("GET", "/site.css", [](const Request&) {
+        return Response(200, ".ad { display: none } body { background: #00ff00 }", "text/css");
+    });
+    loadAndFetch(
+        "<html><head><link rel=stylesheet href='site.css'></head>"
+        "<body style='margin:0'><div class=ad>advert text</div>"
+        "<img style='display:block' src='pics/blue.png'><p>kept</p></body></html>");
+    auto image = shot();
+    // The image at its size, where the hidden block would have been.
+    EXPECT_TRUE(near(at(image, 1, 1), kBlue));
+    EXPECT_TRUE(near(at(image, 29, 19), kBlue));
+    EXPECT_TRUE(near(at(image, 31, 10), kGreen));
+    EXPECT_TRUE(near(at(image, 10, 21), kGreen));
+    auto text = webView->readableText()->utf8();
+    EXPECT_EQ(text.find("advert"), std::string::npos) << text;
+    EXPECT_NE(text.find("kept"), std::string::npos) << text;
+}
+
+TEST_F(WebViewPaintOverLoopback, AMissingImageTakesNoRoom) {
+    loadAndFetch(
+        "<body style='margin:0;background:#0000ff'>"
+        "<img style='display:block' src='nothing.png'><div style='height:10px;"
+        "background:#ff0000'></div></body>");
+    auto image = shot();
+    EXPECT_TRUE(near(at(image, 5, 5), kRed));
+    EXPECT_TRUE(near(at(image, 5, 15), kBlue));
+}
