@@ -14,6 +14,7 @@
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIWindow.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
+#include "ui/core/DZURLRequestQueue.h"
 
 NSString* const kNoticewallReviewURLTemplate =
     NS("itms-apps://itunes.apple.com/WebObjects/MZStore.woa/wa/viewContentsUserReviews"
@@ -95,9 +96,11 @@ bool NoticewallAppDelegate::applicationDidFinishLaunchingWithOptions(UIApplicati
     if (navigationController_) {
         navigationController_->navigationBar()->setTintColor(Theme::sys()->toolBarColor());
     }
-    // The app's style sheet, the analytics session and the image queue's size limit join the
-    // launch with the components that provide them.
+    // The app's style sheet and the analytics session join the launch with the components that
+    // provide them.
     askForReview();
+    // Listing thumbnails and the captcha are small; anything larger is not an image we show.
+    DZURLRequestQueue::mainQueue()->setMaxContentLength(200000);
     NKHTTPRequest::setDefaultTimeOutSeconds(kRequestTimeOut);
     return true;
 }

@@ -7,8 +7,8 @@ bn_library(NKHTTPRequest DIR external/nk-http-request/Classes
            PRIVATE_DEPS ZLIB::ZLIB)
 find_package(SQLite3 REQUIRED)
 bn_library(App DIR Classes EXCLUDE Classes/MatchKit
-           DEPS Foundation UIKit CoreData MatchKit JSON NKHTTPRequest
+           DEPS Foundation UIKit CoreData MatchKit JSON NKHTTPRequest DodizCore
            PRIVATE_DEPS SQLite::SQLite3)
 # The UI framework: the style bases, then the core that draws through them.
 bn_library(DodizStyle DIR ui/style DEPS Foundation UIKit CoreGraphics)
-bn_library(DodizCore DIR ui/core DEPS Foundation UIKit CoreGraphics CommonCrypto JSON DodizStyle)
+bn_library(DodizCore DIR ui/core DEPS Foundation UIKit CoreGraphics CommonCrypto JSON URLLoading DodizStyle)

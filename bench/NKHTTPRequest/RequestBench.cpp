@@ -5,7 +5,6 @@
 // show what the engine itself adds. The small responses are also fetched four at a time (the
 // shared queue's width) against libcurl's multi interface.
 #include <benchmark/benchmark.h>
-#include <curl/curl.h>
 
 #include <atomic>
 #include <chrono>
@@ -17,6 +16,7 @@
 #include "CFNetwork/CFNetwork.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSURL.h"
+#include "bench/support/CurlClient.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "support/http/TestServer.h"
 
@@ -308,35 +308,8 @@ void BM_StreamEvents_1000Small(benchmark::State& state) {
 
 // ---- libcurl ------------------------------------------------------------------------------------
 
-size_t collect(char* data, size_t size, size_t count, void* out) {
-    static_cast<std::string*>(out)->append(data, size * count);
-    return size * count;
-}
-
-struct Curl {
-    Curl() {
-        handle = curl_easy_init();
-        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, collect);
-        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
-        curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "gzip");
-        curl_easy_setopt(handle, CURLOPT_USERAGENT, kUserAgent);
-        headers = curl_slist_append(nullptr, (std::string("Accept: ") + kAccept).c_str());
-        curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
-    }
-    ~Curl() {
-        curl_easy_cleanup(handle);
-        curl_slist_free_all(headers);
-    }
-    size_t get(const std::string& url) {
-        // A buffer of its own for every response, as the engine gives each request.
-        body = std::string();
-        curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-        if (curl_easy_perform(handle) != CURLE_OK) return 0;
-        return body.size();
-    }
-    CURL* handle;
-    curl_slist* headers = nullptr;
-    std::string body;
+struct Curl : benchnet::CurlClient {
+    Curl() : CurlClient(kUserAgent, kAccept) {}
 };
 
 void BM_Curl_1MB(benchmark::State& state) {

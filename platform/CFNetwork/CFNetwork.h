@@ -7,6 +7,8 @@
 // local addresses: a comma list of "pattern=address:port" (or "pattern=address", keeping the
 // URL's port), where "*" in a pattern matches any run of characters, e.g.
 // "*.bazaarnest.test=127.0.0.1:8443". The Host field, TLS name and cookies keep the real name.
+// A name under the reserved ".test" domain that no entry maps fails at once as a name that
+// does not exist, without asking the resolver.
 #pragma once
 
 #include "CFNetwork/CFHTTPMessage.h"

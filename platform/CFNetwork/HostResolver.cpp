@@ -204,6 +204,13 @@ std::optional<HostOverride> hostOverrideFor(const std::string& host) {
     return std::nullopt;
 }
 
+bool isReservedTestName(const std::string& host) {
+    std::string h = lower(host);
+    while (!h.empty() && h.back() == '.')
+        h.pop_back();
+    return h == "test" || (h.size() > 5 && h.compare(h.size() - 5, 5, ".test") == 0);
+}
+
 void setLookupDelayForTesting(double seconds) {
     lookupDelay.store(seconds);
 }
@@ -215,6 +222,10 @@ std::shared_ptr<HostLookup> startHostLookup(const std::string& host, int port,
     SocketAddress numeric;
     if (numericAddress(host, port, numeric)) {
         finish(lookup, 0, {numeric});
+    } else if (isReservedTestName(host)) {
+        // The reserved test domain never resolves: a name the host override did not map fails
+        // here, so that no test ever asks the machine's resolver (or leaves the machine).
+        finish(lookup, EAI_NONAME, {});
     } else {
         resolver().submit(Job{lookup, host, port});
     }

@@ -45,8 +45,12 @@ std::optional<HostOverride> hostOverrideFor(const std::string& host);
 // Whether `text` matches `pattern`, where "*" matches any run of characters; no case.
 bool hostPatternMatches(const std::string& pattern, const std::string& text);
 
-// Starts looking the host up for the port. Numeric addresses are done before this returns;
-// names go to the resolver threads. `notify` is signalled when the lookup is done.
+// Whether the name lies under the reserved ".test" domain, which no resolver answers.
+bool isReservedTestName(const std::string& host);
+
+// Starts looking the host up for the port. Names under ".test" fail at once (EAI_NONAME). Numeric
+// addresses are done before this returns; names go to the resolver threads. `notify` is signalled
+// when the lookup is done.
 std::shared_ptr<HostLookup> startHostLookup(const std::string& host, int port,
                                             Ref<RunLoopSource> notify);
 

@@ -448,7 +448,9 @@ void NSRunLoop::removeTimer(NSTimer* timer) {
 }
 
 void NSRunLoop::timerChanged() {
-    wakeUp();
+    // The loop's own thread is not waiting while it changes a timer, and it reads the timers
+    // again before it next waits: only other threads need to wake it.
+    if (!isCurrent()) wakeUp();
 }
 
 void NSRunLoop::addSource(RunLoopSource* source, NSString* mode) {

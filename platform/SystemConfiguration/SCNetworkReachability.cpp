@@ -526,6 +526,13 @@ void SCNetworkReachabilityClearFlagsForTesting() {
     postToScheduled();
 }
 
+bool SCNetworkReachabilityGetFlagsForTesting(SCNetworkReachabilityFlags* flags) {
+    std::lock_guard lock(gOverrideLock);
+    if (!gOverride) return false;
+    if (flags) *flags = *gOverride;
+    return true;
+}
+
 Ref<NSString> SCNetworkReachability::description() {
     if (!state) return NSObject::description();
     std::string what = state->target.name;

@@ -99,6 +99,9 @@ bool SCNetworkReachabilityUnscheduleFromRunLoop(SCNetworkReachabilityRef target,
 void SCNetworkReachabilitySetFlagsForTesting(SCNetworkReachabilityFlags flags);
 // Back to the machine's flags, posting a change to every scheduled target the same way.
 void SCNetworkReachabilityClearFlagsForTesting();
+// The flags the test hook imposes, if it is set (false otherwise). Cheap: for callers that
+// must honour the hook on every request without reading the machine's network each time.
+bool SCNetworkReachabilityGetFlagsForTesting(SCNetworkReachabilityFlags* flags);
 
 // The target object; use it through the functions above.
 class SCNetworkReachability : public NSObject {

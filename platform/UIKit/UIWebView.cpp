@@ -11,6 +11,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
+#include "Foundation/NetworkWork.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIScrollView.h"
 #include "UIKit/WebContent/WebPage.h"
@@ -66,6 +67,40 @@ UIWebViewURLLoader& loaderSlot() {
 UIWebViewURLLoader currentLoader() {
     std::lock_guard<std::mutex> g(loaderLock());
     return loaderSlot();
+}
+
+// Fetches through the installed loader and hands the result to `onMain` on the main thread.
+// The fetch counts as network work in flight until `onMain` has run (or the loader dropped
+// the completion).
+void fetchCounted(NSURLRequest* request, std::function<void(const UIWebViewLoadResult&)> onMain,
+                  UIWebViewRedirectCheck shouldRedirect = nullptr) {
+    Ref<NSURL> url = request ? request->URL() : nullptr;
+    Ref<NSString> method = request ? request->HTTPMethod() : nullptr;
+    auto ticket =
+        std::make_shared<NetworkWorkTicket>((method ? method->utf8() : std::string("GET")) + " " +
+                                            (url ? url->absoluteString()->utf8() : std::string()));
+    currentLoader()(
+        request,
+        [ticket, onMain](UIWebViewLoadResult result) {
+            NSRunLoop::performOnMainThread(
+                [ticket, onMain, result] {
+                    onMain(result);
+                    ticket->end();
+                },
+                false);
+        },
+        std::move(shouldRedirect));
+}
+
+// A load the delegate stopped on its way (a refused redirect).
+Ref<NSError> interruptedError(NSURL* url) {
+    auto info = NSMutableDictionary::dictionary();
+    info->setObject(NS("Frame load interrupted"), NSLocalizedDescriptionKey);
+    if (url) {
+        info->setObject(url, NSURLErrorFailingURLErrorKey);
+        info->setObject(url->absoluteString(), NSURLErrorFailingURLStringErrorKey);
+    }
+    return NSError::errorWithDomain(NS("WebKitErrorDomain"), 102, info);
 }
 
 std::string lowerScheme(NSURL* url) {
@@ -160,14 +195,10 @@ struct UIWebView::Impl : webcontent::PageHost {
     void pageFetches(NSURL* url, FetchDone done) override {
         auto request = NSURLRequest::requestWithURL(url);
         Weak<UIWebView> weak(view);
-        currentLoader()(request, [weak, done](UIWebViewLoadResult result) {
-            NSRunLoop::performOnMainThread(
-                [weak, done, result] {
-                    if (!weak.lock()) return;
-                    done(result.error ? nullptr : result.data,
-                         result.textEncoding ? result.textEncoding->utf8() : std::string());
-                },
-                false);
+        fetchCounted(request, [weak, done](const UIWebViewLoadResult& result) {
+            if (!weak.lock()) return;
+            done(result.error ? nullptr : result.data,
+                 result.textEncoding ? result.textEncoding->utf8() : std::string());
         });
     }
 
@@ -202,6 +233,13 @@ struct UIWebView::Impl : webcontent::PageHost {
         if (!request || dead) return;
         Ref<UIWebView> keep(view);
         uint64_t gen = ++generation;
+        // The request the delegate sees is the one that goes out, user agent included.
+        if (!content && isHTTP(request->URL()) &&
+            !request->valueForHTTPHeaderField(NS("User-Agent"))) {
+            auto withAgent = request->mutableCopy();
+            withAgent->setValueForHTTPHeaderField(UIWebView::userAgent(), NS("User-Agent"));
+            request = withAgent;
+        }
         if (auto d = view->delegate()) {
             if (!d->webViewShouldStartLoadWithRequest(view, request, type)) return;
         }
@@ -297,23 +335,24 @@ struct UIWebView::Impl : webcontent::PageHost {
             });
         } else if (scheme == "http" || scheme == "https") {
             Weak<UIWebView> weak(view);
-            currentLoader()(request, [weak, id](UIWebViewLoadResult result) {
-                NSRunLoop::performOnMainThread(
-                    [weak, id, result] {
-                        auto v = weak.lock();
-                        if (!v) return;
-                        if (result.error) {
-                            v->impl().failed(id, result.error);
-                            return;
-                        }
-                        Content c{
-                            result.data ? result.data : NSData::data(),
-                            result.MIMEType ? result.MIMEType : Ref<NSString>(NS("text/html")),
-                            result.textEncoding};
-                        v->impl().arrived(id, c, result.URL);
-                    },
-                    false);
-            });
+            fetchCounted(
+                request,
+                [weak, id](const UIWebViewLoadResult& result) {
+                    auto v = weak.lock();
+                    if (!v) return;
+                    if (result.error) {
+                        v->impl().failed(id, result.error);
+                        return;
+                    }
+                    Content c{result.data ? result.data : NSData::data(),
+                              result.MIMEType ? result.MIMEType : Ref<NSString>(NS("text/html")),
+                              result.textEncoding};
+                    v->impl().arrived(id, c, result.URL);
+                },
+                [weak, id](NSURLRequest* redirected) {
+                    auto v = weak.lock();
+                    return v && v->impl().redirectAllowed(id, redirected);
+                });
         } else {
             post([id, url](Impl& self) {
                 self.failed(id, urlError(NSURLErrorUnsupportedURL, NS("unsupported URL"), url));
@@ -377,6 +416,21 @@ struct UIWebView::Impl : webcontent::PageHost {
         active.reset();
         view->loading_ = false;
         if (auto d = view->delegate()) d->webViewDidFinishLoad(view);
+    }
+
+    // A server redirect of the load is offered to the delegate as any other navigation would
+    // be; a refused one ends the load.
+    bool redirectAllowed(uint64_t id, NSURLRequest* redirected) {
+        if (!active || active->id != id || dead) return false;
+        Ref<UIWebView> keep(view);
+        if (auto d = view->delegate()) {
+            if (!d->webViewShouldStartLoadWithRequest(view, redirected,
+                                                      UIWebViewNavigationTypeOther)) {
+                failed(id, interruptedError(redirected->URL()));
+                return false;
+            }
+        }
+        return active && active->id == id && !dead;
     }
 
     void failed(uint64_t id, NSError* error) {

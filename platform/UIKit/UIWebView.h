@@ -20,6 +20,7 @@
 
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 #include "UIKit/UITextView.h"  // UIDataDetectorTypes
 #include "UIKit/UIView.h"
@@ -65,8 +66,38 @@ struct UIWebViewLoadResult {
 };
 // Receives the result once, on any thread.
 using UIWebViewLoadCompletion = std::function<void(UIWebViewLoadResult result)>;
-// Fetches an http(s) request and calls the completion once, on any thread.
-using UIWebViewURLLoader = std::function<void(NSURLRequest* request, UIWebViewLoadCompletion done)>;
+// Asked on the main thread before a fetch follows a server redirect; false stops the fetch,
+// which then ends without calling its completion (the web view has ended the load itself).
+using UIWebViewRedirectCheck = std::function<bool(NSURLRequest* redirected)>;
+// Fetches an http(s) request and calls the completion once, on any thread. A loader that
+// follows redirects itself asks the check first, when one is given; a loader made from a
+// function of two arguments ignores it.
+class UIWebViewURLLoader {
+public:
+    using Fetch = std::function<void(NSURLRequest* request, UIWebViewLoadCompletion done,
+                                     UIWebViewRedirectCheck shouldRedirect)>;
+    UIWebViewURLLoader() = default;
+    UIWebViewURLLoader(std::nullptr_t) {}
+    template <class F,
+              class = std::enable_if_t<!std::is_same_v<std::decay_t<F>, UIWebViewURLLoader>>>
+    UIWebViewURLLoader(F f) {
+        if constexpr (std::is_invocable_v<F&, NSURLRequest*, UIWebViewLoadCompletion,
+                                          UIWebViewRedirectCheck>) {
+            fetch_ = std::move(f);
+        } else {
+            fetch_ = [f = std::move(f)](NSURLRequest* r, UIWebViewLoadCompletion done,
+                                        UIWebViewRedirectCheck) mutable { f(r, std::move(done)); };
+        }
+    }
+    explicit operator bool() const { return static_cast<bool>(fetch_); }
+    void operator()(NSURLRequest* request, UIWebViewLoadCompletion done,
+                    UIWebViewRedirectCheck shouldRedirect = nullptr) const {
+        fetch_(request, std::move(done), std::move(shouldRedirect));
+    }
+
+private:
+    Fetch fetch_;
+};
 
 class UIWebView : public UIView {
     NS_OBJECT(UIWebView, UIView)

@@ -18,6 +18,7 @@
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
+#include "ui/core/DZURLRequestQueue.h"
 
 namespace {
 constexpr NSTimeInterval kDay = 86400;
@@ -180,4 +181,5 @@ TEST_F(AppDelegate, LaunchShowsTheWindowAndCountsTheRun) {
     EXPECT_TRUE(nav->navigationBar()->tintColor()->isEqual(Theme::sys()->toolBarColor()));
     EXPECT_EQ(defaults->integerForKey(NS("runCount1")), 1);
     EXPECT_EQ(NKHTTPRequest::defaultTimeOutSeconds(), 60);
+    EXPECT_EQ(DZURLRequestQueue::mainQueue()->maxContentLength(), 200000u);
 }

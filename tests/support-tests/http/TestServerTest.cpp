@@ -137,6 +137,29 @@ TEST(TestServerBodies, CompressedChunkedLargeAndCharsetBodies) {
     EXPECT_TRUE(server.waitForConnectionClosed(1));
 }
 
+TEST(TestServerBodies, DamagedGzipAndEntityTags) {
+    TestServer server;
+    server.route("GET", "/damaged", damagedGzip("hello hello hello hello"));
+    server.route("GET", "/tag", etagged("tagged", "\"v7\""));
+    RawClient c(server.port());
+    RawResponse damaged = c.get("/damaged");
+    EXPECT_EQ(damaged.headers.value("Content-Encoding"), "gzip");
+    EXPECT_EQ(damaged.body.substr(0, 2), "\x1f\x8b");
+    EXPECT_EQ(std::stoul(damaged.headers.value("Content-Length")), damaged.body.size());
+    EXPECT_FALSE(inflateBytes(damaged.body));
+
+    RawResponse plain = c.get("/tag");
+    EXPECT_EQ(plain.status, 200);
+    EXPECT_EQ(plain.headers.value("ETag"), "\"v7\"");
+    EXPECT_EQ(plain.body, "tagged");
+    for (const char* form : {"\"v7\"", "W/\"v7\"", "v7", "\"v1\", \"v7\"", "*"}) {
+        RawResponse same = c.get("/tag", std::string("If-None-Match: ") + form + "\r\n");
+        EXPECT_EQ(same.status, 304) << form;
+        EXPECT_EQ(same.body, "") << form;
+    }
+    EXPECT_EQ(c.get("/tag", "If-None-Match: \"v8\"\r\n").status, 200);
+}
+
 TEST(TestServerConnections, CloseRulesOfBothSides) {
     TestServer server;
     server.route("GET", "/ok", text("ok"));

@@ -93,6 +93,52 @@ Handler truncatedGzip(std::string body, std::size_t keep) {
         Response(200, std::move(packed), "text/plain").header("Content-Encoding", "gzip"));
 }
 
+Handler damagedGzip(std::string body) {
+    std::string packed = gzipBytes(body);
+    // The gzip header stays readable; the deflate data after it does not.
+    for (std::size_t i = 10; i < packed.size() && i < 20; ++i)
+        packed[i] = static_cast<char>(~static_cast<unsigned char>(packed[i]));
+    return respondWith(
+        Response(200, std::move(packed), "text/plain").header("Content-Encoding", "gzip"));
+}
+
+namespace {
+
+// An entity tag without its weak mark and quotes.
+std::string opaqueTag(std::string tag) {
+    auto trim = [](std::string& t) {
+        while (!t.empty() && t.front() == ' ')
+            t.erase(t.begin());
+        while (!t.empty() && t.back() == ' ')
+            t.pop_back();
+    };
+    trim(tag);
+    if (tag.size() >= 2 && (tag[0] == 'W' || tag[0] == 'w') && tag[1] == '/') tag.erase(0, 2);
+    if (tag.size() >= 2 && tag.front() == '"' && tag.back() == '"')
+        tag = tag.substr(1, tag.size() - 2);
+    return tag;
+}
+
+}  // namespace
+
+Handler etagged(std::string body, std::string etag, std::string contentType) {
+    return Handler([=](const Request& r) {
+        if (auto match = r.headers.get("If-None-Match")) {
+            std::string list = *match;
+            std::size_t start = 0;
+            while (start <= list.size()) {
+                std::size_t comma = list.find(',', start);
+                std::string one = list.substr(
+                    start, comma == std::string::npos ? std::string::npos : comma - start);
+                start = comma == std::string::npos ? list.size() + 1 : comma + 1;
+                if (opaqueTag(one) == "*" || opaqueTag(one) == opaqueTag(etag))
+                    return Response(304).header("ETag", etag);
+            }
+        }
+        return Response(200, body, contentType).header("ETag", etag);
+    });
+}
+
 Handler chunked(std::vector<std::string> slices, std::string contentType) {
     return Handler([slices = std::move(slices), contentType](Exchange& x) {
         Headers h{{"Content-Type", contentType}, {"Transfer-Encoding", "chunked"}};

@@ -323,6 +323,11 @@ Handler gzipped(std::string body, std::string contentType = "text/plain");
 Handler zlibDeflated(std::string body, std::string contentType = "text/plain");
 // The first `keep` bytes of the gzip form of `body`, sent with a Content-Length of `keep`.
 Handler truncatedGzip(std::string body, std::size_t keep);
+// A gzip body of full length whose compressed data is corrupt past the gzip header.
+Handler damagedGzip(std::string body);
+// 200 with the body and the "ETag" field as given; a request whose "If-None-Match" names the
+// same tag (weak or strong, quoted or not, or "*") gets 304 with the tag and no body.
+Handler etagged(std::string body, std::string etag, std::string contentType = "text/plain");
 // Transfer-Encoding: chunked, one chunk per slice (empty slices skipped).
 Handler chunked(std::vector<std::string> slices, std::string contentType = "text/plain");
 // patternBytes(size), with a Content-Length or ended by closing the connection.
