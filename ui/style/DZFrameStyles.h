@@ -4,9 +4,9 @@
 #pragma once
 
 #include "UIKit/UIView.h"
+#include "ui/core/DZShape.h"
 #include "ui/core/DZStyle.h"
 
-class DZShape;
 class NSString;
 class UIColor;
 class UIImage;
