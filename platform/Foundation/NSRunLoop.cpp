@@ -632,38 +632,33 @@ void NSRunLoop::fireDueTimers(const std::u16string& mode) {
 
 bool NSRunLoop::runPerforms(const std::u16string& mode) {
     State& st = *state_;
-    std::vector<PerformItem> ready;
+    // Only what was queued before this pass: a perform that queues another does not run the
+    // loop forever inside one pass. Each is taken off the queue just before it runs (lowest
+    // order first, then in the order queued), so that a callout which runs the loop itself
+    // (a modal wait, a synchronous load) still finds the performs queued behind it.
+    uint64_t boundary;
     {
         std::lock_guard<std::mutex> g(st.lock);
-        // Only what was queued before this pass: a perform that queues another does not run
-        // the loop forever inside one pass.
-        for (auto it = st.performs.begin(); it != st.performs.end();) {
-            if (st.applies(it->modes, mode)) {
-                ready.push_back(std::move(*it));
-                it = st.performs.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        boundary = st.nextSeq;
     }
-    std::stable_sort(ready.begin(), ready.end(),
-                     [](const PerformItem& a, const PerformItem& b) { return a.order < b.order; });
-    // Should a callout throw, what has not run yet goes back to the front of the queue, and
-    // the caller waiting on the one that threw is released.
-    size_t next = 0;
-    struct Requeue {
-        State& st;
-        std::vector<PerformItem>& items;
-        size_t& next;
-        ~Requeue() {
-            if (next >= items.size()) return;
+    bool ran = false;
+    for (;;) {
+        PerformItem item;
+        {
             std::lock_guard<std::mutex> g(st.lock);
-            st.performs.insert(st.performs.begin(), std::make_move_iterator(items.begin() + next),
-                               std::make_move_iterator(items.end()));
+            auto chosen = st.performs.end();
+            for (auto it = st.performs.begin(); it != st.performs.end(); ++it) {
+                if (it->seq < boundary && st.applies(it->modes, mode) &&
+                    (chosen == st.performs.end() || it->order < chosen->order))
+                    chosen = it;
+            }
+            if (chosen == st.performs.end()) break;
+            item = std::move(*chosen);
+            st.performs.erase(chosen);
         }
-    } requeue{st, ready, next};
-    while (next < ready.size()) {
-        PerformItem item = std::move(ready[next++]);
+        ran = true;
+        // Should the callout throw, the caller waiting on it is released; what has not run
+        // yet is still queued.
         struct Release {
             std::shared_ptr<Waiter>& waiter;
             ~Release() {
@@ -672,7 +667,7 @@ bool NSRunLoop::runPerforms(const std::u16string& mode) {
         } release{item.waiter};
         if (item.block) item.block();
     }
-    return !ready.empty();
+    return ran;
 }
 
 bool NSRunLoop::runSignalledSources(const std::u16string& mode) {

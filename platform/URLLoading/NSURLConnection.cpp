@@ -359,7 +359,7 @@ struct NSURLConnection::Load {
                 if (k && v) CFHTTPMessageSetHeaderFieldValue(m, k, v);
             }
         }
-        auto missing = [&](NSString* name) { return !r->valueForHTTPHeaderField(name); };
+        auto missing = [&](NSString* name) { return !CFHTTPMessageCopyHeaderFieldValue(m, name); };
         if (missing(NS("Accept"))) CFHTTPMessageSetHeaderFieldValue(m, NS("Accept"), NS("*/*"));
         if (missing(NS("Accept-Encoding")))
             CFHTTPMessageSetHeaderFieldValue(m, NS("Accept-Encoding"), NS("gzip, deflate"));

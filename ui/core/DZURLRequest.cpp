@@ -45,7 +45,11 @@ Ref<NSError> DZURLImageResponse::requestProcessResponse(DZURLRequest* request, N
     if (!bytes) return nullptr;
     Ref<DZURLCache> cache = DZURLCache::sharedCache();
     Ref<UIImage> image = cache->imageForURL(request->urlPath(), false);
-    if (!image) image = UIImage::imageWithData(bytes);
+    if (!image) {
+        image = UIImage::imageWithData(bytes);
+        // A readable header is not yet an image: the pixels must decode too.
+        if (image && !image->CGImage()) image = nullptr;
+    }
     if (!image) return NSError::errorWithDomain(DZNetworkErrorDomain, 100, nullptr);
     image_ = image;
     if (!request->respondedFromCache()) cache->storeImage(image, request->urlPath());

@@ -244,6 +244,32 @@ TEST_F(RunLoopTest, NestedPrivateModeRunsServeOnlyTheirMode) {
     EXPECT_EQ(log, want);
 }
 
+TEST_F(RunLoopTest, APerformThatRunsTheLoopFindsThePerformsQueuedBehindIt) {
+    std::vector<std::string> log;
+    loop->performBlock([&] {
+        log.push_back("session");
+        // Runs the loop until the later perform has run, as a modal session does.
+        for (int i = 0; i < 10 && log.size() < 2; ++i)
+            loop->runInMode(NSDefaultRunLoopMode, 0, true);
+        log.push_back(log.size() == 2 ? "saw launch" : "starved");
+    });
+    loop->performBlock([&] { log.push_back("launch"); });
+    loop->runInMode(NSDefaultRunLoopMode, 0, true);
+    std::vector<std::string> want = {"session", "launch", "saw launch"};
+    EXPECT_EQ(log, want);
+    // Performs still keep their order, and one queued by a perform waits for the next pass.
+    log.clear();
+    loop->performBlock([&] {
+        log.push_back("a");
+        loop->performBlock([&] { log.push_back("c"); });
+    });
+    loop->performBlock([&] { log.push_back("b"); });
+    loop->runInMode(NSDefaultRunLoopMode, 0, true);
+    EXPECT_EQ(log, (std::vector<std::string>{"a", "b"}));
+    loop->runInMode(NSDefaultRunLoopMode, 0, true);
+    EXPECT_EQ(log, (std::vector<std::string>{"a", "b", "c"}));
+}
+
 TEST_F(RunLoopTest, DescriptorSourcesFireOnInput) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);

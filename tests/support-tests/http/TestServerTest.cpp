@@ -160,6 +160,48 @@ TEST(TestServerBodies, DamagedGzipAndEntityTags) {
     EXPECT_EQ(c.get("/tag", "If-None-Match: \"v8\"\r\n").status, 200);
 }
 
+namespace {
+
+// Width and height from a PNG's header chunk, or from a JPEG's start-of-frame marker.
+std::pair<int, int> imageSize(const std::string& b) {
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(b[i]); };
+    if (b.size() > 24 && b.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0)
+        return {(byte(16) << 24) | (byte(17) << 16) | (byte(18) << 8) | byte(19),
+                (byte(20) << 24) | (byte(21) << 16) | (byte(22) << 8) | byte(23)};
+    for (size_t i = 2; i + 9 < b.size();) {
+        if (byte(i) != 0xFF) return {-1, -1};
+        unsigned char marker = byte(i + 1);
+        size_t length = (byte(i + 2) << 8) | byte(i + 3);
+        if (marker >= 0xC0 && marker <= 0xC2)
+            return {(byte(i + 7) << 8) | byte(i + 8), (byte(i + 5) << 8) | byte(i + 6)};
+        i += 2 + length;
+    }
+    return {-1, -1};
+}
+
+}  // namespace
+
+TEST(TestServerBodies, ImagesOfAChosenSizeAndUndecodableBytes) {
+    TestServer server;
+    server.route("GET", "/p.png", image(ImageFormat::PNG, 37, 21));
+    server.route("GET", "/j.jpg", image(ImageFormat::JPEG, 64, 48));
+    server.route("GET", "/bad.png", undecodableImage());
+    RawClient c(server.port());
+    RawResponse png = c.get("/p.png");
+    EXPECT_EQ(png.headers.value("Content-Type"), "image/png");
+    EXPECT_EQ(imageSize(png.body), std::make_pair(37, 21));
+    RawResponse jpg = c.get("/j.jpg");
+    EXPECT_EQ(jpg.headers.value("Content-Type"), "image/jpeg");
+    EXPECT_EQ(jpg.body.substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(imageSize(jpg.body), std::make_pair(64, 48));
+    RawResponse bad = c.get("/bad.png");
+    EXPECT_EQ(bad.headers.value("Content-Type"), "image/png");
+    // The signature of an image, with no header chunk after it.
+    EXPECT_EQ(bad.body.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+    EXPECT_NE(bad.body.substr(12, 4), "IHDR");
+    EXPECT_EQ(png.body.substr(12, 4), "IHDR");
+}
+
 TEST(TestServerConnections, CloseRulesOfBothSides) {
     TestServer server;
     server.route("GET", "/ok", text("ok"));

@@ -371,6 +371,12 @@ Handler basicAuth(std::string user, std::string password, std::string realm, Han
 Handler digestAuth(std::string user, std::string password, std::string realm, Handler inner,
                    bool proxy = false);
 
+// Images of a chosen pixel size (a colour gradient), and bytes that claim to be an image but
+// decode as none.
+enum class ImageFormat { PNG, JPEG };
+Handler image(ImageFormat format, int width, int height);
+Handler undecodableImage(std::string contentType = "image/png");
+
 // --- byte helpers -----------------------------------------------------------------------------
 std::string patternBytes(std::size_t size);  // deterministic, not all printable
 std::string gzipBytes(std::string_view data);
@@ -378,6 +384,8 @@ std::string zlibBytes(std::string_view data);
 // Inflates gzip or zlib data (detected); nullopt when it is neither or is damaged.
 std::optional<std::string> inflateBytes(std::string_view data);
 std::string md5Hex(std::string_view data);
+std::string pngBytes(int width, int height);
+std::string jpegBytes(int width, int height);
 std::string base64(std::string_view data);
 // UTF-8 text converted to the named charset with ICU.
 std::string encodeText(std::string_view utf8, const std::string& charset);

@@ -120,7 +120,7 @@ TEST(ShellCommand, BlankLinesAndCommentsAreEmpty) {
 // and the README. Each must list every command, and every command listed must parse.
 TEST(ShellCommand, EveryCommandIsUnderstoodAndDocumented) {
     namespace fs = std::filesystem;
-    fs::path root = fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+    fs::path root = BN_SOURCE_DIR;
     auto read = [](const fs::path& p) {
         std::ifstream in(p);
         std::stringstream s;

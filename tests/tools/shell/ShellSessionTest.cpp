@@ -11,36 +11,25 @@
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
 #include "MessageUI/MFMailComposeViewController.h"
+#include "TranscriptTesting.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIImagePickerController.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIWindow.h"
+#include "tools/catalog/CatalogApp.h"
 #include "tools/shell/ShellSession.h"
-#include "tools/shell/demo/ShellDemoApp.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kHere = fs::path(__FILE__).parent_path();
+const fs::path kHere = shellTestFolder();
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
-
-// Runs a session of the demo application over a script given as text.
+// Runs a session of the catalog over a script given as text.
 int runScript(const std::string& script, std::string& transcript,
-              const std::string& delegate = kShellDemoDelegateClassName) {
-    registerShellDemoApp();
+              const std::string& delegate = kCatalogDelegateClassName) {
+    registerCatalogApp();
     ShellOptions options;
     options.scriptPath = "-";
     options.delegateClassName = delegate;
@@ -52,7 +41,7 @@ int runScript(const std::string& script, std::string& transcript,
     return status;
 }
 
-// The sandbox's photo library and outbox as the demo transcript expects them: one photo that
+// The sandbox's photo library and outbox as the catalog transcript expects them: one photo that
 // can be read, one that cannot, no mail sent before.
 void prepareSandbox() {
     fs::path outbox = MFMailComposeViewController::outboxPath()->utf8();
@@ -70,48 +59,21 @@ void prepareSandbox() {
     writeFile(photos / "broken.jpg", "not a picture");
 }
 
-// Where the two texts part, for a readable failure.
-std::string firstDifference(const std::string& expected, const std::string& actual) {
-    std::istringstream e(expected), a(actual);
-    std::string le, la;
-    for (int line = 1;; ++line) {
-        bool he = static_cast<bool>(std::getline(e, le));
-        bool ha = static_cast<bool>(std::getline(a, la));
-        if (!he && !ha) return "no difference";
-        if (he != ha || le != la) {
-            return "line " + std::to_string(line) + ":\n  expected: " + (he ? le : "(end)") +
-                   "\n  actual:   " + (ha ? la : "(end)");
-        }
-    }
-}
-
 }  // namespace
 
-// The whole demo, every command, against the transcript kept beside this file. When the format
-// changes on purpose, run with BN_UPDATE_TRANSCRIPTS=1 to write the new transcript, and read it.
-TEST(ShellSession, TheDemoScriptPrintsTheExpectedTranscript) {
+// The whole catalog, every command, against the transcript kept beside this file.
+TEST(ShellSession, TheCatalogScriptPrintsTheExpectedTranscript) {
     prepareSandbox();
-    registerShellDemoApp();
+    registerCatalogApp();
     ShellOptions options;
-    options.scriptPath = (kHere / "demo.script").string();
-    options.delegateClassName = kShellDemoDelegateClassName;
+    options.scriptPath = (kHere / "catalog.script").string();
+    options.delegateClassName = kCatalogDelegateClassName;
     std::istringstream in;
     std::ostringstream out;
     ShellSession session(options, out, in);
     EXPECT_EQ(session.run(), 0);
 
-    fs::path expectedPath = kHere / "demo.transcript";
-    if (std::getenv("BN_UPDATE_TRANSCRIPTS")) writeFile(expectedPath, out.str());
-    std::string expected = readFile(expectedPath);
-    if (expected != out.str()) {
-        const char* tmp = std::getenv("BN_TEST_TMP");
-        fs::path dir = tmp ? fs::path(tmp) : fs::temp_directory_path();
-        fs::create_directories(dir);
-        writeFile(dir / "demo.transcript.actual", out.str());
-        ADD_FAILURE() << "The transcript differs from " << expectedPath << " at "
-                      << firstDifference(expected, out.str()) << "\nThe whole transcript is in "
-                      << (dir / "demo.transcript.actual");
-    }
+    expectTranscript(kHere / "catalog.transcript", out.str());
     // The mail the script sent is in the outbox.
     fs::path outbox = MFMailComposeViewController::outboxPath()->utf8();
     std::string mail = readFile(outbox / "mail-0001.eml");
@@ -221,19 +183,19 @@ TEST(ShellSession, TheProgramsOptions) {
     char program[] = "bazaarnest";
     char help[] = "--help";
     char* helpArgs[] = {program, help};
-    EXPECT_EQ(ShellMain(2, helpArgs, kShellDemoDelegateClassName, out, in), 0);
+    EXPECT_EQ(ShellMain(2, helpArgs, kCatalogDelegateClassName, out, in), 0);
     EXPECT_NE(out.str().find("--script FILE"), std::string::npos);
     EXPECT_NE(out.str().find("memory-warning"), std::string::npos);
 
     char script[] = "--script=/nonexistent/demo.script";
     char* scriptArgs[] = {program, script};
     std::ostringstream missing;
-    EXPECT_EQ(ShellMain(2, scriptArgs, kShellDemoDelegateClassName, missing, in), 2);
+    EXPECT_EQ(ShellMain(2, scriptArgs, kCatalogDelegateClassName, missing, in), 2);
     EXPECT_NE(missing.str().find("Cannot read the script /nonexistent/demo.script"),
               std::string::npos);
 
     char bogus[] = "--bogus";
     char* bogusArgs[] = {program, bogus};
     std::ostringstream unknown;
-    EXPECT_EQ(ShellMain(2, bogusArgs, kShellDemoDelegateClassName, unknown, in), 2);
+    EXPECT_EQ(ShellMain(2, bogusArgs, kCatalogDelegateClassName, unknown, in), 2);
 }

@@ -60,7 +60,11 @@ TEST(ShellWebPage, AStandInSitePageShowsItsTextAfterTheSettle) {
     UIWebView::setURLLoader(previous);
     std::string transcript = out.str();
     std::string firstScreen = transcript.substr(0, transcript.find("\n> "));
-    EXPECT_NE(firstScreen.find("choose a location"), std::string::npos) << transcript;
+    // The location index: regions as headings, cities as numbered links.
+    EXPECT_NE(firstScreen.find("# US"), std::string::npos) << transcript;
+    EXPECT_NE(firstScreen.find("] birmingham\n"), std::string::npos) << transcript;
+    EXPECT_NE(firstScreen.find("bazaarnest \xC2\xA9 2012"), std::string::npos) << transcript;
+    EXPECT_EQ(firstScreen.find("(loading)"), std::string::npos) << transcript;
     EXPECT_EQ(transcript.find("Still waiting"), std::string::npos) << transcript;
     EXPECT_EQ(NetworkWork::inFlight(), 0);
     auto log = sitetest::takeLog();

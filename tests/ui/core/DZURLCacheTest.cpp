@@ -12,6 +12,7 @@
 #include "Foundation/NSURL.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIKitNotifications.h"
+#include "ui/core/DZGlobalCore.h"
 #include "ui/core/DZURLCache.h"
 
 namespace {
@@ -186,4 +187,29 @@ TEST_F(URLCache, NamedCachesAreRegisteredOnce) {
     EXPECT_TRUE(a->cachePath()->hasSuffix(NS("Named")));
     EXPECT_TRUE(NSFileManager::defaultManager()->fileExistsAtPath(a->etagCachePath()));
     EXPECT_EQ(DZURLCache::sharedCache()->name()->utf8(), "Dodiz20");
+}
+
+TEST_F(URLCache, BundleAndDocumentsImagesAreReadFromTheirFilesOnlyFromDisk) {
+    Ref<NSData> png = UIImagePNGRepresentation(imageOf(12, 6));
+    NSFileManager::defaultManager()->createDirectoryAtPath(DZBundleResourcePath(NS("pics")), true,
+                                                           nullptr, nullptr);
+    png->writeToFile(DZBundleResourcePath(NS("pics/plain.png")), false);
+    // Only the double-resolution file of "sharp.png" is there.
+    png->writeToFile(DZBundleResourcePath(NS("pics/sharp@2x.png")), false);
+    png->writeToFile(DZDocumentsResourcePath(NS("mine.png")), false);
+
+    EXPECT_FALSE(cache->hasImageForURL(NS("bundle://pics/plain.png"), false));
+    EXPECT_FALSE(cache->imageForURL(NS("bundle://pics/plain.png"), false));
+    EXPECT_TRUE(cache->hasImageForURL(NS("bundle://pics/plain.png"), true));
+    EXPECT_TRUE(cache->hasImageForURL(NS("bundle://pics/sharp.png"), true));
+    EXPECT_FALSE(cache->hasImageForURL(NS("bundle://pics/none.png"), true));
+
+    Ref<UIImage> plain = cache->imageForURL(NS("bundle://pics/plain.png"));
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->size().width, 12);
+    // Read once, then held in memory.
+    EXPECT_TRUE(cache->hasImageForURL(NS("bundle://pics/plain.png"), false));
+    EXPECT_TRUE(cache->imageForURL(NS("documents://mine.png")));
+    EXPECT_TRUE(cache->hasImageForURL(NS("documents://mine.png"), false));
+    EXPECT_EQ(cache->totalPixelCount(), 2u * 72u);
 }

@@ -5,7 +5,11 @@
 #include "Foundation/NSDate.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSURLError.h"
+#include "UIKit/UIColor.h"
+#include "URLLoading/NSURLResponse.h"
 #include "URLRequestTesting.h"
+#include "platform/UIKit/DrawingTesting.h"
+#include "ui/core/UIImage+DZCategory.h"
 
 using namespace testhttp;
 
@@ -50,7 +54,7 @@ TEST_F(RequestQueue, AMemoryHitAnswersBeforeSendReturnsWithoutAStart) {
 }
 
 TEST_F(RequestQueue, ADownloadedImageIsKeptOnDiskAndInMemory) {
-    server.route("GET", "/thumb.png", text(pngOf(30, 20), "image/png"));
+    server.route("GET", "/thumb.png", image(ImageFormat::PNG, 30, 20));
     auto rec = make<RequestRecorder>();
     auto image = make<DZURLImageResponse>();
     auto request = requestFor("/thumb.png", rec, image);
@@ -64,7 +68,9 @@ TEST_F(RequestQueue, ADownloadedImageIsKeptOnDiskAndInMemory) {
     EXPECT_EQ(image->image()->size().height, 20);
     EXPECT_FALSE(request->respondedFromCache());
     EXPECT_NEAR(request->timestamp()->timeIntervalSinceNow(), 0, 0.001);
-    EXPECT_EQ(bytesOf(cache->dataForKey(request->cacheKey(), 60, nullptr)), pngOf(30, 20));
+    Ref<NSData> onDisk = cache->dataForKey(request->cacheKey(), 60, nullptr);
+    ASSERT_TRUE(onDisk);
+    EXPECT_EQ(UIImage::imageWithData(onDisk)->size().width, 30);
     EXPECT_TRUE(cache->hasImageForURL(request->urlPath(), false));
 
     // A second visit: answered from memory, no download.
@@ -120,6 +126,54 @@ TEST_F(RequestQueue, BundleAndDocumentsURLs) {
     EXPECT_EQ(found->events, (std::vector<std::string>{"finish"}));
     ASSERT_TRUE(image->image());
     EXPECT_EQ(image->image()->size().width, 8);
+}
+
+// The order of one load: start, processors, the disk write, then per request its timestamp,
+// isLoading NO and its delegates' finish.
+class OrderProbe : public NSObject, public DZURLResponse, public DZURLRequestDelegate {
+    NS_OBJECT(OrderProbe, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"requestDidStartLoad:", "requestDidFinishLoad:"});
+    }
+
+public:
+    std::vector<std::string>* log = nullptr;
+    std::string name;
+    Ref<NSError> requestProcessResponse(DZURLRequest* request, NSHTTPURLResponse* response,
+                                        NSObject*) override {
+        bool onDisk = DZURLCache::sharedCache()->hasDataForKey(request->cacheKey(), 1e9);
+        log->push_back(name + " process " + std::to_string(response->statusCode()) +
+                       (onDisk ? " on disk" : " not on disk"));
+        return nullptr;
+    }
+    void requestDidStartLoad(DZURLRequest*) override { log->push_back(name + " start"); }
+    void requestDidFinishLoad(DZURLRequest* request) override {
+        bool onDisk = DZURLCache::sharedCache()->hasDataForKey(request->cacheKey(), 1e9);
+        log->push_back(name + " finish" + (request->isLoading() ? " loading" : "") +
+                       (request->timestamp() ? " stamped" : "") + (onDisk ? " on disk" : ""));
+    }
+};
+
+TEST_F(RequestQueue, TheCallingOrderOfOneSharedLoad) {
+    auto gate = server.gate();
+    server.route("GET", "/order", held(gate, text("ordered")));
+    std::vector<std::string> log;
+    auto a = make<OrderProbe>(), b = make<OrderProbe>();
+    a->log = b->log = &log;
+    a->name = "a";
+    b->name = "b";
+    auto first = requestFor("/order", nullptr, a);
+    first->delegates()->addObject(a);
+    auto second = requestFor("/order", nullptr, b);
+    second->delegates()->addObject(b);
+    first->send();
+    second->send();
+    gate->open();
+    ASSERT_TRUE(runLoopUntil([&] { return log.size() == 6; }));
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"a start", "b start", "a process 200 not on disk",
+                                        "b process 200 not on disk", "a finish stamped on disk",
+                                        "b finish stamped on disk"}));
 }
 
 // ---- scheduling
@@ -191,6 +245,37 @@ TEST_F(RequestQueue, WhileSuspendedADiskCopyWaitsAndIsReadOnResume) {
     EXPECT_EQ(rec->events, (std::vector<std::string>{"start", "finish"}));
     EXPECT_EQ(bytesOf(data->data()), "kept");
     EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(RequestQueue, AWaitingLoaderStartedWhileSuspendedStillReadsDisk) {
+    auto gate = server.gate();
+    server.routePrefix("GET", "/busy/", held(gate, text("busy")));
+    std::vector<Ref<RequestRecorder>> busy;
+    for (int i = 0; i < 5; ++i) {
+        busy.push_back(make<RequestRecorder>());
+        requestFor("/busy/" + std::to_string(i), busy.back())->send();
+    }
+    auto rec = make<RequestRecorder>();
+    auto data = dataResponse();
+    auto waiting = requestFor("/copy", rec, data);
+    waiting->setCachePolicy(DZURLRequestCachePolicyDisk | DZURLRequestCachePolicyNetwork);
+    cache->storeDataForKey(dataOf("disk copy"), waiting->cacheKey());
+    // Sent while suspended: no disk read at send time, and all five places are taken.
+    queue->setSuspended(true);
+    EXPECT_FALSE(waiting->send());
+    EXPECT_EQ(queue->waitingCount(), 1u);
+    ASSERT_TRUE(runLoopUntil([&] { return gate->waiting() == 5; }));
+    gate->release(1);
+    ASSERT_TRUE(runLoopUntil([&] { return rec->ended == 1; }));
+    // Started by the end of a load while suspended: answered from disk, and no timer.
+    EXPECT_EQ(rec->events, (std::vector<std::string>{"start", "finish"}));
+    EXPECT_EQ(bytesOf(data->data()), "disk copy");
+    EXPECT_FALSE(queue->hasPendingTimer());
+    EXPECT_EQ(server.requestsTo("/copy").size(), 0u);
+    queue->setSuspended(false);
+    gate->open();
+    for (auto& r : busy)
+        ASSERT_TRUE(waitEnded(r));
 }
 
 TEST_F(RequestQueue, GetRequestsShareOneDownloadPostRequestsDoNot) {
@@ -277,7 +362,16 @@ TEST_F(RequestQueue, TheContentLengthLimitIsInclusiveAndSkipsUnannouncedLengths)
 }
 
 TEST_F(RequestQueue, StatusFailuresAndUndecodableImagesCacheNothing) {
-    server.route("GET", "/bad.png", text("no picture here", "image/png"));
+    server.route("GET", "/bad.png", undecodableImage());
+    // A readable header over pixels that never come.
+    server.route("GET", "/cut.png", text(pngOf(30, 20).substr(0, 40), "image/png"));
+    auto cut = make<RequestRecorder>();
+    auto cutRequest = requestFor("/cut.png", cut, make<DZURLImageResponse>());
+    cutRequest->send();
+    ASSERT_TRUE(waitEnded(cut));
+    EXPECT_EQ(cut->events.back(), "fail dodiz20.network 100");
+    EXPECT_FALSE(cache->hasImageForURL(cutRequest->urlPath(), false));
+
     auto missing = make<RequestRecorder>(), bad = make<RequestRecorder>();
     auto missingRequest = requestFor("/nothing", missing);
     auto badRequest = requestFor("/bad.png", bad, make<DZURLImageResponse>());
@@ -427,6 +521,23 @@ TEST_F(RequestQueue, TheMultipartExampleByteForByte) {
     EXPECT_EQ(seen[0].header("Content-Type"), "multipart/form-data; boundary=" + b);
 }
 
+TEST_F(RequestQueue, AnUploadReportsItsProgressToEveryDelegate) {
+    server.route("POST", "/upload", echo());
+    queue->setMaxContentLength(0);  // the echo of the upload is no smaller than the upload
+    auto rec = make<RequestRecorder>();
+    auto request = requestFor("/upload", rec);
+    request->setHttpMethod(NS("POST"));
+    request->parameters()->setObject(dataOf(patternBytes(300000)), NS("photo"));
+    NSUInteger bodyLength = request->httpBody()->length();
+    request->send();
+    ASSERT_TRUE(waitEnded(rec));
+    EXPECT_EQ(rec->events, (std::vector<std::string>{"start", "upload", "finish"}));
+    EXPECT_EQ(request->totalBytesLoaded(), static_cast<int32_t>(bodyLength));
+    EXPECT_EQ(request->totalBytesExpected(), static_cast<int32_t>(bodyLength));
+    ASSERT_EQ(server.requestsTo("/upload").size(), 1u);
+    EXPECT_EQ(server.requestsTo("/upload")[0].body.size(), bodyLength);
+}
+
 TEST_F(RequestQueue, MultipartPartsAndTheirOrder) {
     auto request = DZURLRequest::request();
     request->setURL(NS("http://x.test/"));
@@ -546,4 +657,31 @@ TEST_F(RequestQueue, SynchronousSendsRunEveryCallbackBeforeReturning) {
     EXPECT_EQ(bytesOf(data->data()), "now");
     EXPECT_EQ(queue->totalLoading(), 0);
     EXPECT_EQ(DZNetworkActivityCount(), 0);
+}
+
+// ---- drawing what came -------------------------------------------------------------------------
+
+TEST_F(RequestQueue, AThumbnailFromTheQueueIsPlacedByContentMode) {
+    server.route("GET", "/wide.jpg", image(ImageFormat::JPEG, 60, 30));
+    auto rec = make<RequestRecorder>();
+    auto processor = make<DZURLImageResponse>();
+    requestFor("/wide.jpg", rec, processor)->send();
+    ASSERT_TRUE(waitEnded(rec));
+    Ref<UIImage> thumbnail = processor->image();
+    ASSERT_TRUE(thumbnail);
+    // A 30 × 30 slot on white: fitted, the image is a band across the middle; filled, it covers
+    // the slot and more.
+    auto slot = [&](UIViewContentMode mode) {
+        return paintedImage(CGSizeMake(40, 40), 1, [&] {
+            fill(UIColor::whiteColor(), CGRectMake(0, 0, 40, 40));
+            drawInRect(thumbnail, CGRectMake(5, 5, 30, 30), mode);
+        });
+    };
+    auto fitted = slot(UIViewContentModeScaleAspectFit);
+    EXPECT_TRUE(near(pixelAt(fitted, 20, 8), kWhite));   // above the band
+    EXPECT_TRUE(near(pixelAt(fitted, 20, 32), kWhite));  // below it
+    EXPECT_FALSE(near(pixelAt(fitted, 20, 20), kWhite, 20));
+    auto filled = slot(UIViewContentModeScaleAspectFill);
+    EXPECT_FALSE(near(pixelAt(filled, 20, 8), kWhite, 20));
+    EXPECT_FALSE(near(pixelAt(filled, 2, 20), kWhite, 20));  // drawn past the slot's side
 }

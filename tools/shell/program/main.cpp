@@ -1,11 +1,11 @@
 // bazaarnest: the app in the terminal. Until the app's own screens are linked, it runs the
-// shell's stand-in application.
+// framework catalog.
 #include <iostream>
 
 #include "UIKit/UIStringDrawing.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
+#include "tools/catalog/CatalogApp.h"
 #include "tools/shell/ShellSession.h"
-#include "tools/shell/demo/ShellDemoApp.h"
 
 int main(int argc, char** argv) {
     NSAutoreleasePool pool;
@@ -15,6 +15,6 @@ int main(int argc, char** argv) {
     // Web pages and the scripts they name load over the URL connection, with the cookies the
     // request engine shares.
     UIWebView::setURLLoader(UIWebViewConnectionLoader());
-    registerShellDemoApp();
-    return ShellMain(argc, argv, kShellDemoDelegateClassName, std::cout, std::cin);
+    registerCatalogApp();
+    return ShellMain(argc, argv, kCatalogDelegateClassName, std::cout, std::cin);
 }

@@ -1,12 +1,16 @@
-#include "tools/shell/demo/ShellDemoApp.h"
+#include "tools/catalog/CatalogApp.h"
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "Classes/SiteHosts.h"
 #include "Foundation/NSArray.h"
+#include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
@@ -21,7 +25,9 @@
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UIImage.h"
 #include "UIKit/UIImagePickerController.h"
+#include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIPickerView.h"
@@ -33,6 +39,8 @@
 #include "UIKit/UITextField.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
+#include "ui/core/DZURLRequest.h"
+#include "ui/core/DZURLRequestQueue.h"
 
 namespace {
 
@@ -81,22 +89,22 @@ int gMemoryWarnings = 0;
 // ---- the detail screen
 // ---------------------------------------------------------------------------
 
-class ShellDemoItemController : public UIViewController,
-                                public UITextFieldDelegate,
-                                public UIAlertViewDelegate,
-                                public UIActionSheetDelegate,
-                                public MFMailComposeViewControllerDelegate,
-                                public MFMessageComposeViewControllerDelegate {
-    NS_OBJECT(ShellDemoItemController, UIViewController)
+class CatalogItemController : public UIViewController,
+                              public UITextFieldDelegate,
+                              public UIAlertViewDelegate,
+                              public UIActionSheetDelegate,
+                              public MFMailComposeViewControllerDelegate,
+                              public MFMessageComposeViewControllerDelegate {
+    NS_OBJECT(CatalogItemController, UIViewController)
     static void describeClass(RuntimeClass& c) {
         c.implements({"textFieldShouldReturn:", "alertView:clickedButtonAtIndex:",
                       "actionSheet:clickedButtonAtIndex:",
                       "mailComposeController:didFinishWithResult:error:",
                       "messageComposeViewController:didFinishWithResult:"});
-        c.method("replyPressed:", &ShellDemoItemController::replyPressed);
-        c.method("watchChanged:", &ShellDemoItemController::watchChanged);
-        c.method("browserPressed:", &ShellDemoItemController::browserPressed);
-        c.method("sharePressed:", &ShellDemoItemController::sharePressed);
+        c.method("replyPressed:", &CatalogItemController::replyPressed);
+        c.method("watchChanged:", &CatalogItemController::watchChanged);
+        c.method("browserPressed:", &CatalogItemController::browserPressed);
+        c.method("sharePressed:", &CatalogItemController::sharePressed);
     }
 
     Listing listing;
@@ -207,8 +215,8 @@ private:
 // ---- the list ----------------------------------------------------------------------------------
 
 // A table that hears shakes while it holds the focus.
-class ShellDemoShakeTable : public UITableView {
-    NS_OBJECT(ShellDemoShakeTable, UITableView)
+class CatalogShakeTable : public UITableView {
+    NS_OBJECT(CatalogShakeTable, UITableView)
     std::function<void()> onShake;
     bool canBecomeFirstResponder() override { return true; }
     void motionEnded(UIEventSubtype motion, UIEvent* event) override {
@@ -220,14 +228,14 @@ class ShellDemoShakeTable : public UITableView {
     }
 };
 
-class ShellDemoListController : public UITableViewController {
-    NS_OBJECT(ShellDemoListController, UITableViewController)
+class CatalogListController : public UITableViewController {
+    NS_OBJECT(CatalogListController, UITableViewController)
     static void describeClass(RuntimeClass& c) {
         c.implements({"numberOfSectionsInTableView:", "tableView:titleForHeaderInSection:",
                       "tableView:commitEditingStyle:forRowAtIndexPath:",
                       "tableView:didSelectRowAtIndexPath:"});
-        c.method("refreshPressed:", &ShellDemoListController::refreshPressed);
-        c.method("refreshDone", &ShellDemoListController::refreshDone);
+        c.method("refreshPressed:", &CatalogListController::refreshPressed);
+        c.method("refreshDone", &CatalogListController::refreshDone);
     }
 
     bool initWithNibName(NSString* nibName, NSBundle* bundle) override {
@@ -248,11 +256,11 @@ class ShellDemoListController : public UITableViewController {
     }
 
     void loadView() override {
-        auto table = alloc<ShellDemoShakeTable>();
+        auto table = alloc<CatalogShakeTable>();
         table->initWithFrame(fullScreenFrame(), UITableViewStylePlain);
         table->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
                                    UIViewAutoresizingFlexibleHeight);
-        Weak<ShellDemoListController> weak(this);
+        Weak<CatalogListController> weak(this);
         // A shake turns the order of every section round.
         table->onShake = [weak] {
             auto self = weak.lock();
@@ -308,7 +316,7 @@ class ShellDemoListController : public UITableViewController {
     }
     void tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) override {
         table->deselectRowAtIndexPath(path, true);
-        auto item = make<ShellDemoItemController>();
+        auto item = make<CatalogItemController>();
         item->listing = listingAt(path);
         navigationController()->pushViewController(item, true);
     }
@@ -345,17 +353,17 @@ private:
 
 // ---- settings ----------------------------------------------------------------------------------
 
-class ShellDemoSettingsController : public UIViewController,
-                                    public UIPickerViewDataSource,
-                                    public UIPickerViewDelegate,
-                                    public UIImagePickerControllerDelegate {
-    NS_OBJECT(ShellDemoSettingsController, UIViewController)
+class CatalogSettingsController : public UIViewController,
+                                  public UIPickerViewDataSource,
+                                  public UIPickerViewDelegate,
+                                  public UIImagePickerControllerDelegate {
+    NS_OBJECT(CatalogSettingsController, UIViewController)
     static void describeClass(RuntimeClass& c) {
         c.implements(
             {"pickerView:titleForRow:forComponent:", "pickerView:didSelectRow:inComponent:",
              "imagePickerController:didFinishPickingMediaWithInfo:",
              "imagePickerControllerDidCancel:"});
-        c.method("photoPressed:", &ShellDemoSettingsController::photoPressed);
+        c.method("photoPressed:", &CatalogSettingsController::photoPressed);
     }
 
     void loadView() override {
@@ -418,8 +426,8 @@ private:
 
 // ---- about -------------------------------------------------------------------------------------
 
-class ShellDemoAboutController : public UIViewController, public UIWebViewDelegate {
-    NS_OBJECT(ShellDemoAboutController, UIViewController)
+class CatalogAboutController : public UIViewController, public UIWebViewDelegate {
+    NS_OBJECT(CatalogAboutController, UIViewController)
     static void describeClass(RuntimeClass& c) {
         c.implements({"webView:shouldStartLoadWithRequest:navigationType:"});
     }
@@ -436,8 +444,8 @@ class ShellDemoAboutController : public UIViewController, public UIWebViewDelega
 
     void viewDidLoad() override {
         web_->loadHTMLString(NS("<html><head><title>About</title></head><body>"
-                                "<h1>Bazaarnest Demo</h1>"
-                                "<p>A stand-in application for the terminal front end.</p>"
+                                "<h1>Bazaarnest Catalog</h1>"
+                                "<p>The pieces of the system the app itself does not use.</p>"
                                 "<p><img src=\"logo.png\"> Read the <a href=\"/help\">help "
                                 "pages</a> for details.</p>"
                                 "</body></html>"),
@@ -456,10 +464,164 @@ private:
     Ref<UIWebView> web_;
 };
 
+// ---- the framework components ------------------------------------------------------------------
+
+// A screen of listing thumbnails from the stand-in site, loaded through the framework's request
+// queue: the results page first, then each row's thumbnail. The network activity indicator and
+// the spinner show while anything loads; a second visit is answered from the cache.
+class CatalogThumbnailsController : public UIViewController, public DZURLRequestDelegate {
+    NS_OBJECT(CatalogThumbnailsController, UIViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.implements(
+            {"requestDidFinishLoad:", "request:didFailLoadWithError:", "requestDidCancelLoad:"});
+    }
+
+public:
+    static constexpr int kThumbnails = 8;
+
+    void dealloc() override {
+        DZURLRequestQueue::mainQueue()->cancelRequestsWithDelegate(this);
+        UIViewController::dealloc();
+    }
+
+    void loadView() override {
+        auto view = makeScreenView();
+        status_ = makeLabel(view, CGRectMake(10, 10, 260, 21), "Loading the results page");
+        spinner_ =
+            make<UIActivityIndicatorView>(&UIActivityIndicatorView::initWithActivityIndicatorStyle,
+                                          UIActivityIndicatorViewStyleGray);
+        spinner_->setFrame(CGRectMake(285, 10, 20, 20));
+        spinner_->setHidesWhenStopped(true);
+        view->addSubview(spinner_);
+        for (int i = 0; i < kThumbnails; ++i) {
+            CGRect frame = CGRectMake(10 + 77 * (i % 4), 45 + 77 * (i / 4), 70, 70);
+            auto imageView = make<UIImageView>(&UIImageView::initWithFrame, frame);
+            view->addSubview(imageView);
+            imageViews_.push_back(imageView);
+        }
+        setView(view);
+    }
+
+    void viewDidLoad() override {
+        setTitle(NS("Thumbnails"));
+        spinner_->startAnimating();
+        // Bikes with photos in the default city.
+        page_ = DZURLRequest::requestWithURL(
+            NSString::stringWithFormat(NS("http://%@.%@/search/bik?hasPic=1"),
+                                       SiteHosts::defaultCity(), SiteHosts::domain()),
+            this);
+        page_->setResponse(make<DZURLDataResponse>());
+        page_->send();
+    }
+
+    void requestDidFinishLoad(DZURLRequest* request) override {
+        if (request == page_.get()) {
+            loadThumbnails(as<DZURLDataResponse>(request->response())->data());
+            return;
+        }
+        auto image = as<DZURLImageResponse>(request->response())->image();
+        for (size_t i = 0; i < thumbnails_.size(); ++i) {
+            if (thumbnails_[i].get() != request) continue;
+            // Named by its URL, so the screen says which thumbnail it shows.
+            image->setSourceName(request->urlPath());
+            imageViews_[i]->setImage(image);
+        }
+        ++loaded_;
+        if (request->respondedFromCache()) ++fromCache_;
+        showProgress();
+    }
+    void requestDidFailLoadWithError(DZURLRequest* request, NSError* error) override {
+        if (request == page_.get()) {
+            spinner_->stopAnimating();
+            status_->setText(NSString::stringWithFormat(NS("Results failed: %ld"),
+                                                        static_cast<long>(error->code())));
+            return;
+        }
+        ++failed_;
+        showProgress();
+    }
+    void requestDidCancelLoad(DZURLRequest*) override {
+        ++failed_;
+        showProgress();
+    }
+
+private:
+    // The rows' thumbnails are named "images:<listing id>_1.jpg" on the results page.
+    void loadThumbnails(NSData* page) {
+        std::string html =
+            page ? std::string(static_cast<const char*>(page->bytes()), page->length())
+                 : std::string();
+        static const std::regex row("images:([0-9]+_1\\.jpg)");
+        for (std::sregex_iterator it(html.begin(), html.end(), row), end;
+             it != end && thumbnails_.size() < size_t(kThumbnails); ++it) {
+            auto request = DZURLRequest::requestWithURL(
+                NSString::stringWithFormat(NS("http://%@/thumb/%@"), SiteHosts::imageHost(),
+                                           ns((*it)[1].str())),
+                this);
+            request->setResponse(make<DZURLImageResponse>());
+            thumbnails_.push_back(request);
+        }
+        showProgress();
+        for (auto& request : std::vector<Ref<DZURLRequest>>(thumbnails_))
+            request->send();
+    }
+
+    void showProgress() {
+        int total = static_cast<int>(thumbnails_.size());
+        if (loaded_ + failed_ < total) {
+            status_->setText(ns("Loading: " + std::to_string(loaded_) + " of " +
+                                std::to_string(total) + " thumbnails"));
+            return;
+        }
+        spinner_->stopAnimating();
+        std::string text = std::to_string(loaded_) + " thumbnails, " + std::to_string(fromCache_) +
+                           " from the cache";
+        if (failed_) text += ", " + std::to_string(failed_) + " failed";
+        status_->setText(ns(text));
+    }
+
+    Ref<UILabel> status_;
+    Ref<UIActivityIndicatorView> spinner_;
+    std::vector<Ref<UIImageView>> imageViews_;
+    Ref<DZURLRequest> page_;
+    std::vector<Ref<DZURLRequest>> thumbnails_;
+    int loaded_ = 0;
+    int fromCache_ = 0;
+    int failed_ = 0;
+};
+
+// The list of framework components, each opening a screen that shows it.
+class CatalogComponentsController : public UITableViewController {
+    NS_OBJECT(CatalogComponentsController, UITableViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"tableView:didSelectRowAtIndexPath:"});
+    }
+
+    void viewDidLoad() override {
+        UITableViewController::viewDidLoad();
+        setTitle(NS("Catalog"));
+    }
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 1; }
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table, NSIndexPath*) override {
+        auto cell = table->dequeueReusableCellWithIdentifier(NS("Component"));
+        if (!cell) {
+            cell = alloc<UITableViewCell>();
+            cell->initWithStyle(UITableViewCellStyleDefault, NS("Component"));
+            cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
+        }
+        cell->textLabel()->setText(NS("Thumbnails"));
+        return cell;
+    }
+    void tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) override {
+        table->deselectRowAtIndexPath(path, true);
+        navigationController()->pushViewController(make<CatalogThumbnailsController>(), true);
+    }
+};
+
 // ---- the delegate ------------------------------------------------------------------------------
 
-class ShellDemoAppDelegate : public NSObject, public UIApplicationDelegate {
-    NS_OBJECT(ShellDemoAppDelegate, NSObject)
+class CatalogAppDelegate : public NSObject, public UIApplicationDelegate {
+    NS_OBJECT(CatalogAppDelegate, NSObject)
     static void describeClass(RuntimeClass& c) {
         c.implements(
             {"application:didFinishLaunchingWithOptions:", "applicationDidReceiveMemoryWarning:"});
@@ -470,15 +632,21 @@ class ShellDemoAppDelegate : public NSObject, public UIApplicationDelegate {
         window_ = make<UIWindow>(&UIWindow::initWithFrame, UIScreen::mainScreen()->bounds());
         auto listings =
             make<UINavigationController>(&UINavigationController::initWithRootViewController,
-                                         make<ShellDemoListController>().get());
+                                         make<CatalogListController>().get());
         listings->setTabBarItem(
             make<UITabBarItem>(&UITabBarItem::initWithTitle, NS("Listings"), nullptr, 0).get());
-        auto settings = make<ShellDemoSettingsController>();
+        auto settings = make<CatalogSettingsController>();
         settings->setTitle(NS("Settings"));
-        auto about = make<ShellDemoAboutController>();
+        auto about = make<CatalogAboutController>();
         about->setTitle(NS("About"));
+        auto components =
+            make<UINavigationController>(&UINavigationController::initWithRootViewController,
+                                         make<CatalogComponentsController>().get());
+        components->setTabBarItem(
+            make<UITabBarItem>(&UITabBarItem::initWithTitle, NS("Catalog"), nullptr, 0).get());
         auto tabs = make<UITabBarController>();
-        tabs->setViewControllers(NSArray::arrayWithObjects({listings, settings, about}));
+        tabs->setViewControllers(
+            NSArray::arrayWithObjects({listings, settings, about, components}));
         window_->setRootViewController(tabs);
         window_->makeKeyAndVisible();
         return true;
@@ -492,6 +660,6 @@ private:
     Ref<UIWindow> window_;
 };
 
-void registerShellDemoApp() {
-    ShellDemoAppDelegate::staticClass();
+void registerCatalogApp() {
+    CatalogAppDelegate::staticClass();
 }
