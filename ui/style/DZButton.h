@@ -4,15 +4,15 @@
 #pragma once
 
 #include "UIKit/UIControl.h"
+#include "UIKit/UIImage.h"
+#include "ui/core/DZStyle.h"
 #include "ui/core/DZStyleDelegate.h"
 #include "ui/core/DZURLRequest.h"
 #include "ui/style/DZImageViewDelegate.h"
 
 class DZButton;
-class DZStyle;
 class NSMutableDictionary;
 class UIFont;
-class UIImage;
 
 // One state's title, image and style; it also loads that state's image.
 class DZButtonContent : public NSObject, public DZURLRequestDelegate {
