@@ -207,6 +207,46 @@ TEST_F(Buttons, ACachedImageAnswersAtOnceAndPlacesTheImagePart) {
         sameRect(button("toolbarButton:", "x", CGSizeMake(10, 10))->rectForImage(), CGRectZero));
 }
 
+TEST_F(Buttons, TheImagePartGoesWhereTheTextStepLeftTheContentFrame) {
+    auto painter = std::make_shared<RecordingTextPainter>();
+    UITextPainterInstall(painter);
+    auto icon = paintedImage(CGSizeMake(20, 16), 1,
+                             [] { fill(UIColor::redColor(), CGRectMake(0, 0, 20, 16)); });
+    auto url = str(server.url("/red.png"));
+    cache->storeImage(icon, url);
+    auto b = button("launcherButton:", "Home", CGSizeMake(100, 40));
+    b->setImage(url, UIControlStateNormal);
+    auto image = drawn(b);
+    UITextPainterInstall(nullptr);
+    // The text frame starts after the image's 20: "Home" (22 x 14 in bold 11) is centred in
+    // the remaining 80, at (29, 13) of it.
+    ASSERT_EQ(painter->calls.size(), 1u);
+    EXPECT_EQ(painter->calls[0].rect.origin.x, 20 + 29);
+    // The image: at that offset, its own size, moved by the box margin (-7 at the top), so
+    // (29, 6, 20, 16), with the corners rounded by the part's shape.
+    EXPECT_TRUE(near(at(image, 39, 6.5f), kRed));
+    EXPECT_TRUE(near(at(image, 29.5f, 14), kRed));
+    EXPECT_TRUE(near(at(image, 48, 14), kRed));
+    EXPECT_TRUE(near(at(image, 29.5f, 6.5f), kClear));
+    EXPECT_TRUE(near(at(image, 49.5f, 14), kClear));
+    EXPECT_TRUE(near(at(image, 30, 23), kClear));
+    EXPECT_TRUE(near(at(image, 10, 14), kClear));
+}
+
+// A control whose selection is its own, as the table's cells keep it.
+class AlwaysSelectedButton : public DZButton {
+    NS_OBJECT(AlwaysSelectedButton, DZButton)
+    bool isSelected() override { return true; }
+};
+
+TEST_F(Buttons, TheCurrentStateIsReadThroughTheOverridableGetters) {
+    auto b = make<AlwaysSelectedButton>();
+    b->setTitle(NS("plain"), UIControlStateNormal);
+    b->setTitle(NS("chosen"), UIControlStateSelected);
+    EXPECT_TRUE(b->titleForCurrentState()->isEqualToString(NS("chosen")));
+    EXPECT_EQ(b->state(), UIControlStateSelected);
+}
+
 TEST_F(Buttons, SuspendingCancelsAHeldLoadAndResumingLoadsAgain) {
     auto gate = server.gate();
     server.route("GET", "/held.png", held(gate, text(pngOf(8, 8), "image/png")));

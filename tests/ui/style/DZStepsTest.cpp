@@ -419,6 +419,33 @@ TEST_F(TextSteps, AlignmentsAndLines) {
     EXPECT_GT(s.height, 15);
 }
 
+// The first row (scale 2 pixels) holding a pixel the test accepts, -1 when none.
+template <class F>
+int firstRow(UIImage* image, F&& accept) {
+    auto px = UIImagePixelsOf(image->CGImage());
+    for (size_t y = 0; y < px.height; ++y)
+        for (size_t x = 0; x < px.width; ++x)
+            if (accept(pixelAt(px, int(x), int(y)))) return int(y);
+    return -1;
+}
+
+TEST(TextShadow, APositiveHeightCastsTheShadowUpwards) {
+    auto host = make<StyleHost>();
+    host->text = NS("HHHH");
+    auto font = UIFont::boldSystemFontOfSize(16);
+    auto plain = DZTextStyle::styleWithFont(font, UIColor::blackColor(), nullptr);
+    auto shadowed =
+        DZTextStyle::styleWithFont(font, UIColor::blackColor(), red(), CGSizeMake(0, 5), nullptr);
+    auto isInk = [](RGBA c) { return c.a > 128 && c.r < 60; };
+    auto isShadow = [](RGBA c) { return c.a > 128 && c.r > 200 && c.g < 60; };
+    int textTop = firstRow(drawChain(plain, CGSizeMake(80, 40), host), isInk);
+    ASSERT_GE(textTop, 0);
+    int shadowTop = firstRow(drawChain(shadowed, CGSizeMake(80, 40), host), isShadow);
+    ASSERT_GE(shadowTop, 0);
+    // Set as (0, -5): five points (ten pixels) above the text.
+    EXPECT_NEAR(shadowTop, textTop - 10, 1);
+}
+
 TEST_F(TextSteps, ShadowOffsetIsTurnedAndNilTextFallsToTheDelegate) {
     auto host = make<StyleHost>();
     host->text = NS("x");
