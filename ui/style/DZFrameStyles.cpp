@@ -39,6 +39,7 @@ Ref<DZShapeStyle> DZShapeStyle::styleWithShape(DZShape* shape, DZStyle* next) {
 }
 
 void DZShapeStyle::draw(DZStyleContext* context) {
+    if (!shape_) return DZStyle::draw(context);
     UIEdgeInsets insets = shape_->insetsForSize(context->frame().size);
     context->setContentFrame(insetRect(context->contentFrame(), insets));
     context->setShape(shape_);
@@ -46,12 +47,14 @@ void DZShapeStyle::draw(DZStyleContext* context) {
 }
 
 UIEdgeInsets DZShapeStyle::addToInsets(UIEdgeInsets insets, CGSize size) {
+    if (!shape_) return DZStyle::addToInsets(insets, size);
     return DZStyle::addToInsets(add(insets, shape_->insetsForSize(size)), size);
 }
 
 CGSize DZShapeStyle::addToSize(CGSize size, DZStyleContext* context) {
     // The rest of the chain first: the shape's insets follow the grown size.
     CGSize grown = DZStyle::addToSize(size, context);
+    if (!shape_) return grown;
     UIEdgeInsets insets = shape_->insetsForSize(grown);
     return CGSizeMake(grown.width + insets.left + insets.right,
                       grown.height + insets.top + insets.bottom);

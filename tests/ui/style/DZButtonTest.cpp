@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Foundation/NSError.h"
+#include "Foundation/NetworkWork.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UIImage.h"
@@ -261,6 +262,23 @@ TEST_F(Buttons, SuspendingCancelsAHeldLoadAndResumingLoadsAgain) {
     ASSERT_TRUE(runLoopUntil([&] { return content->image() != nullptr; }));
     b->suspendLoadingImages(false);  // has its image: nothing to do
     EXPECT_EQ(content->request().get(), nullptr);
+}
+
+TEST_F(Buttons, AFreedButtonCancelsItsLoad) {
+    auto gate = server.gate();
+    server.route("GET", "/slow.png", held(gate, text(pngOf(8, 8), "image/png")));
+    Weak<DZButtonContent> content;
+    {
+        auto b = button("launcherButton:", "Home", CGSizeMake(80, 80));
+        auto recorder = make<ImageRecorder>();
+        b->setImageDelegate(recorder);
+        b->setImage(str(server.url("/slow.png")), UIControlStateNormal);
+        content = b->contentForState(0);
+        ASSERT_TRUE(runLoopUntil([&] { return content.lock()->request() != nullptr; }));
+    }
+    EXPECT_FALSE(content.alive());
+    gate->open();
+    EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
 }
 
 }  // namespace
