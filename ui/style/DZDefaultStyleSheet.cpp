@@ -22,8 +22,11 @@ Ref<UIColor> white(CGFloat w, CGFloat alpha = 1) {
 Ref<UIColor> black(CGFloat alpha) {
     return UIColor::colorWithWhite(0, alpha);
 }
-Ref<DZDefaultStyleSheet> globalSheet() {
-    return as<DZDefaultStyleSheet>(DZStyleSheet::globalStyleSheet());
+// The global sheet's variables; a sheet installed that is not a default sheet has none of
+// them, and the asking sheet's own stand in.
+Ref<DZDefaultStyleSheet> globalSheet(DZDefaultStyleSheet* self) {
+    auto global = as<DZDefaultStyleSheet>(DZStyleSheet::globalStyleSheet());
+    return global ? global : Ref<DZDefaultStyleSheet>(self);
 }
 UIEdgeInsets ins(CGFloat top, CGFloat left, CGFloat bottom, CGFloat right) {
     return UIEdgeInsetsMake(top, left, bottom, right);
@@ -462,22 +465,23 @@ Ref<DZStyle> DZDefaultStyleSheet::tabGridTab(UIControlState state, NSInteger cor
 // ---- tool-bar buttons ---------------------------------------------------------------------
 
 Ref<DZStyle> DZDefaultStyleSheet::toolbarButton(UIControlState state) {
-    return toolbarButtonForState(state, roundRect(4.5f), globalSheet()->toolbarTintColor(),
+    return toolbarButtonForState(state, roundRect(4.5f), globalSheet(this)->toolbarTintColor(),
                                  nullptr);
 }
 
 Ref<DZStyle> DZDefaultStyleSheet::toolbarBackButton(UIControlState state) {
     return toolbarButtonForState(state, DZRoundedLeftArrowShape::shapeWithRadius(4.5f),
-                                 globalSheet()->toolbarTintColor(), nullptr);
+                                 globalSheet(this)->toolbarTintColor(), nullptr);
 }
 
 Ref<DZStyle> DZDefaultStyleSheet::toolbarForwardButton(UIControlState state) {
     return toolbarButtonForState(state, DZRoundedRightArrowShape::shapeWithRadius(4.5f),
-                                 globalSheet()->toolbarTintColor(), nullptr);
+                                 globalSheet(this)->toolbarTintColor(), nullptr);
 }
 
 Ref<DZStyle> DZDefaultStyleSheet::toolbarRoundButton(UIControlState state) {
-    return toolbarButtonForState(state, roundRect(-1), globalSheet()->toolbarTintColor(), nullptr);
+    return toolbarButtonForState(state, roundRect(-1), globalSheet(this)->toolbarTintColor(),
+                                 nullptr);
 }
 
 Ref<DZStyle> DZDefaultStyleSheet::blackToolbarButton(UIControlState state) {
@@ -542,8 +546,8 @@ Ref<DZStyle> sunkenField(UIColor* background) {
 
 Ref<DZStyle> DZDefaultStyleSheet::searchTextField() {
     return DZShapeStyle::styleWithShape(
-        roundRect(-1), DZInsetStyle::styleWithInset(ins(1, 0, 1, 0),
-                                                    sunkenField(globalSheet()->backgroundColor())));
+        roundRect(-1), DZInsetStyle::styleWithInset(
+                           ins(1, 0, 1, 0), sunkenField(globalSheet(this)->backgroundColor())));
 }
 
 Ref<DZStyle> DZDefaultStyleSheet::searchBar() {
@@ -707,9 +711,10 @@ Ref<DZStyle> DZDefaultStyleSheet::tab(UIControlState state) {
                             edge, edge, nullptr, edge, 1,
                             DZBoxStyle::styleWithPadding(
                                 ins(6, 12, 2, 12),
-                                DZTextStyle::styleWithFont(
-                                    UIFont::boldSystemFontOfSize(14), globalSheet()->textColor(), 8,
-                                    white(1, 0.8f), CGSizeMake(0, -1), nullptr)))))));
+                                DZTextStyle::styleWithFont(UIFont::boldSystemFontOfSize(14),
+                                                           globalSheet(this)->textColor(), 8,
+                                                           white(1, 0.8f), CGSizeMake(0, -1),
+                                                           nullptr)))))));
     }
     return DZInsetStyle::styleWithInset(
         ins(5, 1, 1, 1),
@@ -772,7 +777,7 @@ Ref<DZStyle> DZDefaultStyleSheet::postTextEditor() {
 }
 
 Ref<DZStyle> DZDefaultStyleSheet::photoCaption() {
-    auto sheet = globalSheet();
+    auto sheet = globalSheet(this);
     return DZSolidFillStyle::styleWithColor(
         white(0, 0.5f),
         DZFourBorderStyle::styleWithTop(
@@ -787,10 +792,11 @@ Ref<DZStyle> DZDefaultStyleSheet::photoCaption() {
 
 Ref<DZStyle> DZDefaultStyleSheet::photoStatusLabel() {
     return DZSolidFillStyle::styleWithColor(
-        white(0, 0.5f), DZBoxStyle::styleWithPadding(
-                            ins(20, 8, 20, 8), DZTextStyle::styleWithFont(
-                                                   globalSheet()->tableFont(), rgb(200, 200, 200),
-                                                   0, white(0, 0.9f), CGSizeMake(0, -1), nullptr)));
+        white(0, 0.5f),
+        DZBoxStyle::styleWithPadding(
+            ins(20, 8, 20, 8),
+            DZTextStyle::styleWithFont(globalSheet(this)->tableFont(), rgb(200, 200, 200), 0,
+                                       white(0, 0.9f), CGSizeMake(0, -1), nullptr)));
 }
 
 Ref<DZStyle> DZDefaultStyleSheet::pageDot(UIControlState state) {
@@ -804,7 +810,7 @@ Ref<DZStyle> DZDefaultStyleSheet::launcherPageDot(UIControlState state) {
 
 Ref<DZStyle> DZDefaultStyleSheet::launcherButton(UIControlState state) {
     return DZPartStyle::styleWithName(
-        NS("image"), globalSheet()->styleWithSelector(NS("launcherButtonImage:"), state),
+        NS("image"), globalSheet(this)->styleWithSelector(NS("launcherButtonImage:"), state),
         DZTextStyle::styleWithFont(UIFont::boldSystemFontOfSize(11), rgb(180, 180, 180), 11,
                                    nullptr, CGSizeZero, nullptr));
 }
@@ -842,8 +848,8 @@ Ref<DZStyle> DZDefaultStyleSheet::launcherCloseButton(UIControlState) {
                             UIColor::whiteColor(), 2,
                             DZPartStyle::styleWithName(
                                 NS("image"),
-                                globalSheet()->styleWithSelector(NS("launcherCloseButtonImage:"),
-                                                                 UIControlStateNormal),
+                                globalSheet(this)->styleWithSelector(
+                                    NS("launcherCloseButtonImage:"), UIControlStateNormal),
                                 nullptr)))))));
 }
 
@@ -865,10 +871,11 @@ Ref<DZStyle> DZDefaultStyleSheet::textBarFooter() {
 
 Ref<DZStyle> DZDefaultStyleSheet::textBarTextField() {
     return DZInsetStyle::styleWithInset(
-        ins(6, 0, 3, 6), DZShapeStyle::styleWithShape(
-                             ::roundRect(12.5f),
-                             DZInsetStyle::styleWithInset(
-                                 ins(1, 0, 1, 0), sunkenField(globalSheet()->backgroundColor()))));
+        ins(6, 0, 3, 6),
+        DZShapeStyle::styleWithShape(
+            ::roundRect(12.5f),
+            DZInsetStyle::styleWithInset(ins(1, 0, 1, 0),
+                                         sunkenField(globalSheet(this)->backgroundColor()))));
 }
 
 Ref<DZStyle> DZDefaultStyleSheet::textBarPostButton(UIControlState state) {

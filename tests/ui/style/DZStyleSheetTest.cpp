@@ -313,4 +313,14 @@ TEST_F(StyleSheets, ATableHeaderWithoutATintDrawsOnlyItsBorder) {
     EXPECT_GT(at(image, 20, 19.5f).a, 20);
 }
 
+TEST_F(StyleSheets, UnderASheetWithoutVariablesTheDefaultSheetUsesItsOwn) {
+    DZStyleSheet::setGlobalStyleSheet(make<DZStyleSheet>());
+    auto sheet = make<DZDefaultStyleSheet>();
+    auto body = bodyOf(sheet->styleWithSelector(NS("toolbarButton:"), 0));
+    auto expected = sheet->toolbarButtonColorWithTintColor(sheet->toolbarTintColor(), 0);
+    ASSERT_TRUE(body);
+    EXPECT_FLOAT_EQ(body->red(), expected->red());
+    EXPECT_TRUE(sheet->styleWithSelector(NS("photoCaption")));
+}
+
 }  // namespace
