@@ -252,6 +252,13 @@ void NSRunLoop::pollOnce(State& st, const std::u16string& mode, int timeoutMs) {
     fds.push_back(pollfd{st.wakeFd, POLLIN, 0});
     {
         std::lock_guard<std::mutex> g(st.lock);
+        for (const auto& p : st.performs) {
+            if (st.applies(p.modes, mode)) timeoutMs = 0;
+        }
+        for (const auto& s : st.sources) {
+            if (s.source->isValid() && s.source->isSignalled() && st.applies(s.modes, mode))
+                timeoutMs = 0;
+        }
         for (const auto& s : st.sources) {
             auto* d = dynamic_cast<RunLoopDescriptorSource*>(s.source.get());
             if (!d || !d->isValid() || !st.applies(s.modes, mode)) continue;
@@ -293,7 +300,7 @@ void RunLoopSource::signal() {
         loops = loops_;
     }
     for (auto& w : loops) {
-        if (auto loop = w.lock()) loop->wakeUp();
+        if (auto loop = w.lock(); loop && loop->wakeNeeded()) loop->wakeUp();
     }
 }
 
@@ -450,7 +457,11 @@ void NSRunLoop::removeTimer(NSTimer* timer) {
 void NSRunLoop::timerChanged() {
     // The loop's own thread is not waiting while it changes a timer, and it reads the timers
     // again before it next waits: only other threads need to wake it.
-    if (!isCurrent()) wakeUp();
+    if (wakeNeeded()) wakeUp();
+}
+
+bool NSRunLoop::wakeNeeded() {
+    return state_->runningThread.load(std::memory_order_acquire) != std::this_thread::get_id();
 }
 
 void NSRunLoop::addSource(RunLoopSource* source, NSString* mode) {
@@ -604,6 +615,7 @@ NSRunLoop::RunResult NSRunLoop::runInMode(NSString* modeObject, NSTimeInterval s
 }
 
 void NSRunLoop::waitForWork(NSString* mode, double realSeconds) {
+    state_->runningThread.store(std::this_thread::get_id(), std::memory_order_release);
     pollOnce(*state_, modeName(mode), static_cast<int>(std::max(0.0, realSeconds) * 1000.0));
 }
 
@@ -705,7 +717,7 @@ void NSRunLoop::performBlock(std::function<void()> block, NSArray* modes) {
         item.block = std::move(block);
         state_->performs.push_back(std::move(item));
     }
-    wakeUp();
+    if (wakeNeeded()) wakeUp();
 }
 
 void NSRunLoop::performOnLoop(std::function<void()> block, bool wait, NSArray* modes) {
@@ -723,7 +735,7 @@ void NSRunLoop::performOnLoop(std::function<void()> block, bool wait, NSArray* m
         item.waiter = waiter;
         state_->performs.push_back(std::move(item));
     }
-    wakeUp();
+    if (wakeNeeded()) wakeUp();
     if (waiter) waiter->wait();
 }
 
@@ -753,7 +765,7 @@ void NSRunLoop::performSelector(SEL selector, NSObject* target, NSObject* argume
         };
         state_->performs.push_back(std::move(item));
     }
-    wakeUp();
+    if (wakeNeeded()) wakeUp();
 }
 
 void NSRunLoop::cancelPerformSelector(SEL selector, NSObject* target, NSObject* argument) {

@@ -145,6 +145,8 @@ private:
     friend class RunLoopSource;
     friend class RunLoopDescriptorSource;
     void timerChanged();
+    // Whether work added now must wake the loop: not when the loop's own thread adds it.
+    bool wakeNeeded();
     void fireDueTimers(const std::u16string& mode);
     bool runPerforms(const std::u16string& mode);
     bool runSignalledSources(const std::u16string& mode);

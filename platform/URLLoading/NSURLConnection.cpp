@@ -161,6 +161,10 @@ struct NSURLConnection::Load {
     Ref<NSMutableData> cacheData;
     Ref<NSCachedURLResponse> revalidating;  // the cached copy whose validators were sent
 
+    // The proxy the current stream goes through, if any.
+    Ref<NSString> proxyHost;
+    NSInteger proxyPort = 0;
+
     // Authentication.
     Ref<CFHTTPAuthentication> auth;         // what the credential is applied with
     Ref<NSURLCredential> credential;        // the credential in use
@@ -390,7 +394,11 @@ struct NSURLConnection::Load {
         return m;
     }
 
-    static void applyProxy(CFReadStream* s, NSURL* u) {
+    // Sends the stream through the proxy the system settings name for the URL, if any, and
+    // keeps its name for a proxy's challenge.
+    void applyProxy(CFReadStream* s, NSURL* u) {
+        proxyHost = nullptr;
+        proxyPort = 0;
         Ref<NSDictionary> settings = CFNetworkCopySystemProxySettings();
         auto enabled = [&](NSString* key) {
             auto flag = as<NSNumber>(settings->objectForKey(key));
@@ -406,6 +414,8 @@ struct NSURLConnection::Load {
         NSObject* host = first->objectForKey(kCFProxyHostNameKey);
         NSObject* port = first->objectForKey(kCFProxyPortNumberKey);
         if (!host || !port) return;
+        proxyHost = as<NSString>(host);
+        if (auto number = as<NSNumber>(port)) proxyPort = number->integerValue();
         if (type->isEqualToString(kCFProxyTypeSOCKS)) {
             CFReadStreamSetProperty(s, kCFStreamPropertySOCKSProxy,
                                     NSDictionary::dictionaryWithObjectsAndKeys(
@@ -708,7 +718,8 @@ struct NSURLConnection::Load {
         auto space = alloc<NSURLProtectionSpace>();
         bool proxy = response->statusCode() == 407;
         if (proxy)
-            space->initWithProxyHost(u->host(), port,
+            space->initWithProxyHost(proxyHost ? proxyHost : u->host(),
+                                     proxyHost ? proxyPort : port,
                                      protocol == "https" ? NSURLProtectionSpaceHTTPSProxy
                                                          : NSURLProtectionSpaceHTTPProxy,
                                      realm, authenticationMethodFor(scheme));

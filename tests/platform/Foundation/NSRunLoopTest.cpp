@@ -270,6 +270,39 @@ TEST_F(RunLoopTest, APerformThatRunsTheLoopFindsThePerformsQueuedBehindIt) {
     EXPECT_EQ(log, (std::vector<std::string>{"a", "b", "c"}));
 }
 
+TEST_F(RunLoopTest, WorkTheLoopsOwnThreadAddsIsServedWithoutWaiting) {
+    std::vector<std::string> log;
+    auto source = RunLoopSource::sourceWithHandler([&] { log.push_back("source"); });
+    loop->addSource(source, NSDefaultRunLoopMode);
+    loop->performBlock([&] {
+        log.push_back("first");
+        loop->performBlock([&] {
+            log.push_back("second");
+            source->signal();
+            loop->performBlock([&] {
+                log.push_back("third");
+                loop->stop();
+            });
+        });
+    });
+    // Should the loop wait for a wake that its own thread never sent, this one ends the wait.
+    std::atomic<bool> finished{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 500 && !finished; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!finished) loop->stop();
+    });
+    auto started = std::chrono::steady_clock::now();
+    auto result = loop->runInMode(NSDefaultRunLoopMode, 1e6, false);
+    auto took = std::chrono::steady_clock::now() - started;
+    finished = true;
+    watchdog.join();
+    loop->removeSource(source, NSDefaultRunLoopMode);
+    EXPECT_EQ(result, NSRunLoop::RunStopped);
+    EXPECT_EQ(log, (std::vector<std::string>{"first", "second", "source", "third"}));
+    EXPECT_LT(took, std::chrono::seconds(2));
+}
+
 TEST_F(RunLoopTest, DescriptorSourcesFireOnInput) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);

@@ -150,3 +150,28 @@ TEST_F(Authentication, ASchemeThePlatformDoesNotKnowIsAPlainResponse) {
     auto r = load(server.url("/odd"));
     EXPECT_EQ(r->events, lines({"request", "response 401", "data", "finish"}));
 }
+
+TEST_F(Authentication, AProxyFromTheSettingsAndItsChallenge) {
+    TestServer proxy;
+    proxy.enableProxy("pu", "pp");
+    proxy.mapHost("origin.urlconn.test", server.port());
+    server.route("GET", "/o", text("through the proxy"));
+    ScopedEnv settings("http_proxy", "http://127.0.0.1:" + std::to_string(proxy.port()));
+    auto r = make<Recorder>();
+    r->onChallenge = [](NSURLAuthenticationChallenge* c) {
+        c->sender()->useCredential(credential("pu", "pp"), c);
+    };
+    load(requestFor("http://origin.urlconn.test/o"), r);
+    EXPECT_EQ(r->body, "through the proxy") << text(r->error);
+    ASSERT_EQ(r->challenges.size(), 1u);
+    auto space = r->challenges[0]->protectionSpace();
+    EXPECT_TRUE(space->isProxy());
+    EXPECT_EQ(space->host()->utf8(), "127.0.0.1");
+    EXPECT_EQ(space->port(), proxy.port());
+    EXPECT_EQ(space->proxyType()->utf8(), "http");
+    EXPECT_EQ(space->realm()->utf8(), "proxy");
+    EXPECT_EQ(as<NSHTTPURLResponse>(r->challenges[0]->failureResponse())->statusCode(), 407);
+    auto forwarded = server.requestsTo("/o");
+    ASSERT_EQ(forwarded.size(), 1u);
+    EXPECT_EQ(forwarded[0].header("Proxy-Authorization"), "");
+}
