@@ -11,9 +11,10 @@ find_package(SQLite3 REQUIRED)
 bn_library(App DIR Classes EXCLUDE Classes/MatchKit
            DEPS Foundation UIKit CoreData MatchKit JSON NKHTTPRequest DodizCore
            PRIVATE_DEPS SQLite::SQLite3)
-# The UI framework: the style bases, then the core that draws through them.
-bn_library(DodizStyle DIR ui/style DEPS Foundation UIKit CoreGraphics)
-bn_library(DodizCore DIR ui/core DEPS Foundation UIKit CoreGraphics CommonCrypto JSON URLLoading DodizStyle)
+# The UI framework: the core (with the style chain's bases, shapes and sheet), then the styles
+# and widgets that draw through it.
+bn_library(DodizCore DIR ui/core DEPS Foundation UIKit CoreGraphics CommonCrypto JSON URLLoading)
+bn_library(DodizStyle DIR ui/style DEPS Foundation UIKit CoreGraphics DodizCore)
 # The usage analytics client and the parts of the vendor's ad client it calls (each uses the
 # other: the impressions are written with the analytics encoders).
 bn_library(Analytics DIR analytics DEPS Foundation UIKit CommonCrypto URLLoading TallyAds)

@@ -107,9 +107,9 @@ void UIControl::setHighlighted(bool highlighted) {
 
 UIControlState UIControl::state() {
     UIControlState s = UIControlStateNormal;
-    if (highlighted_) s |= UIControlStateHighlighted;
-    if (!enabled_) s |= UIControlStateDisabled;
-    if (selected_) s |= UIControlStateSelected;
+    if (isHighlighted()) s |= UIControlStateHighlighted;
+    if (!isEnabled()) s |= UIControlStateDisabled;
+    if (isSelected()) s |= UIControlStateSelected;
     return s;
 }
 
@@ -130,7 +130,7 @@ Ref<UITouch> firstTouch(NSSet* touches) {
 
 void UIControl::touchesBegan(NSSet* touches, UIEvent* event) {
     auto touch = firstTouch(touches);
-    if (!touch || !enabled_) return;
+    if (!touch || !isEnabled()) return;
     Ref<UIControl> self(this);
     touchInside_ = true;
     tracking_ = beginTrackingWithTouch(touch, event);
@@ -142,7 +142,7 @@ void UIControl::touchesBegan(NSSet* touches, UIEvent* event) {
 
 void UIControl::touchesMoved(NSSet* touches, UIEvent* event) {
     auto touch = firstTouch(touches);
-    if (!touch || !enabled_) return;
+    if (!touch || !isEnabled()) return;
     Ref<UIControl> self(this);
     bool wasInside = touchInside_;
     touchInside_ = pointInside(touch->locationInView(this), event);
@@ -157,7 +157,7 @@ void UIControl::touchesMoved(NSSet* touches, UIEvent* event) {
 
 void UIControl::touchesEnded(NSSet* touches, UIEvent* event) {
     auto touch = firstTouch(touches);
-    if (!touch || !enabled_) return;
+    if (!touch || !isEnabled()) return;
     Ref<UIControl> self(this);
     CGPoint p = touch->locationInView(this);
     touchInside_ = pointInside(p, event);
@@ -185,7 +185,7 @@ void UIControl::touchesCancelled(NSSet*, UIEvent* event) {
 Ref<UIView> UIControl::hitTest(CGPoint point, UIEvent* event) {
     auto hit = UIView::hitTest(point, event);
     // A disabled control swallows nothing: touches fall through to what lies beneath.
-    if (hit.get() == this && !enabled_) return nullptr;
+    if (hit.get() == this && !isEnabled()) return nullptr;
     return hit;
 }
 

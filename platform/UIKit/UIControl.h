@@ -74,11 +74,12 @@ class UIControl : public UIView {
     virtual void sendAction(SEL action, NSObject* target, UIEvent* event);
 
     // ---- state ------------------------------------------------------------------------------
-    bool isEnabled() { return enabled_; }
+    // The getters are overridable: a subclass may answer from state of its own.
+    virtual bool isEnabled() { return enabled_; }
     virtual void setEnabled(bool enabled);
-    bool isSelected() { return selected_; }
+    virtual bool isSelected() { return selected_; }
     virtual void setSelected(bool selected);
-    bool isHighlighted() { return highlighted_; }
+    virtual bool isHighlighted() { return highlighted_; }
     virtual void setHighlighted(bool highlighted);
     UIControlState state();
     UIControlContentHorizontalAlignment contentHorizontalAlignment() { return hAlign_; }

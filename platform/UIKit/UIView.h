@@ -39,6 +39,17 @@ enum UIViewContentMode : NSInteger {
     UIViewContentModeBottomRight,
 };
 
+using UIAccessibilityTraits = uint64_t;
+enum : UIAccessibilityTraits {
+    UIAccessibilityTraitNone = 0,
+    UIAccessibilityTraitButton = 1 << 0,
+    UIAccessibilityTraitLink = 1 << 1,
+    UIAccessibilityTraitImage = 1 << 2,
+    UIAccessibilityTraitSelected = 1 << 3,
+    UIAccessibilityTraitStaticText = 1 << 6,
+    UIAccessibilityTraitNotEnabled = 1 << 8,
+};
+
 using UIViewAutoresizing = NSUInteger;
 enum : UIViewAutoresizing {
     UIViewAutoresizingNone = 0,
@@ -136,9 +147,12 @@ class UIView : public UIResponder, public CALayerDelegate {
     void setMultipleTouchEnabled(bool enabled) { multipleTouch_ = enabled; }
     bool isExclusiveTouch() { return exclusiveTouch_; }
     void setExclusiveTouch(bool exclusive) { exclusiveTouch_ = exclusive; }
-    // The text a person or the shell knows the view by.
-    Ref<NSString> accessibilityLabel() { return accessibilityLabel_; }
+    // The text a person or the shell knows the view by; a view may answer its own.
+    virtual Ref<NSString> accessibilityLabel() { return accessibilityLabel_; }
     void setAccessibilityLabel(NSString* label);
+    // What kind of element the view is (UIAccessibilityTrait bits); a view may answer its own.
+    virtual UIAccessibilityTraits accessibilityTraits() { return accessibilityTraits_; }
+    void setAccessibilityTraits(UIAccessibilityTraits traits) { accessibilityTraits_ = traits; }
 
     // ---- hierarchy -----------------------------------------------------------------------
     Ref<UIView> superview() { return superview_.lock(); }
@@ -340,5 +354,6 @@ private:
     NSInteger tag_ = 0;
     Ref<UIColor> backgroundColor_;
     Ref<NSString> accessibilityLabel_;
+    UIAccessibilityTraits accessibilityTraits_ = 0;
     Ref<CALayer> layer_;
 };

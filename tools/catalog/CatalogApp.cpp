@@ -43,6 +43,7 @@
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLRequest.h"
 #include "ui/core/DZURLRequestQueue.h"
+#include "ui/style/DZButton.h"
 
 namespace {
 
@@ -592,6 +593,61 @@ private:
     int failed_ = 0;
 };
 
+// The styled buttons of the default style sheet: each tool-bar style normal, selected ("on")
+// and disabled ("off"); a tap names the button tapped.
+class CatalogStylesController : public UIViewController {
+    NS_OBJECT(CatalogStylesController, UIViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.method("buttonTapped:", &CatalogStylesController::buttonTapped);
+    }
+
+public:
+    void loadView() override {
+        auto view = makeScreenView();
+        static const std::pair<const char*, const char*> kStyles[] = {
+            {"toolbarButton:", "Post"},
+            {"toolbarBackButton:", "Back"},
+            {"toolbarForwardButton:", "Forward"},
+            {"toolbarRoundButton:", "Round"},
+            {"blackToolbarButton:", "Black"},
+            {"grayToolbarButton:", "Gray"},
+            {"blackToolbarForwardButton:", "Black Fwd"},
+            {"blackToolbarRoundButton:", "Black Rnd"},
+        };
+        CGFloat y = 10;
+        for (auto& [style, name] : kStyles) {
+            const std::string titles[] = {name, std::string(name) + " on",
+                                          std::string(name) + " off"};
+            for (int column = 0; column < 3; ++column) {
+                auto button = DZButton::buttonWithStyle(ns(style), ns(titles[column]));
+                CGSize fit = button->sizeThatFits(CGSizeZero);
+                button->setFrame(
+                    CGRectMake(8 + 104 * column, y, std::min(fit.width, CGFloat(100)), fit.height));
+                button->setSelected(column == 1);
+                button->setEnabled(column != 2);
+                button->addTarget(this, sel("buttonTapped:"), UIControlEventTouchUpInside);
+                view->addSubview(button);
+            }
+            y += 40;
+        }
+        status_ = makeLabel(view, CGRectMake(10, y + 4, 300, 21), "Tap a button");
+        setView(view);
+    }
+
+    void viewDidLoad() override {
+        UIViewController::viewDidLoad();
+        setTitle(NS("Styles"));
+    }
+
+    void buttonTapped(DZButton* button) {
+        status_->setText(
+            NSString::stringWithFormat(NS("Tapped %@"), button->titleForCurrentState().get()));
+    }
+
+private:
+    Ref<UILabel> status_;
+};
+
 // The list of framework components, each opening a screen that shows it.
 class CatalogComponentsController : public UITableViewController {
     NS_OBJECT(CatalogComponentsController, UITableViewController)
@@ -603,7 +659,7 @@ class CatalogComponentsController : public UITableViewController {
         UITableViewController::viewDidLoad();
         setTitle(NS("Catalog"));
     }
-    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 3; }
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 4; }
     Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table,
                                                         NSIndexPath* path) override {
         auto cell = table->dequeueReusableCellWithIdentifier(NS("Component"));
@@ -612,7 +668,7 @@ class CatalogComponentsController : public UITableViewController {
             cell->initWithStyle(UITableViewCellStyleDefault, NS("Component"));
             cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
         }
-        NSString* titles[] = {NS("Thumbnails"), NS("Browser"), NS("Request Model")};
+        NSString* titles[] = {NS("Thumbnails"), NS("Browser"), NS("Request Model"), NS("Styles")};
         cell->textLabel()->setText(titles[path->row()]);
         return cell;
     }
@@ -623,8 +679,10 @@ class CatalogComponentsController : public UITableViewController {
             screen = make<CatalogThumbnailsController>();
         else if (path->row() == 1)
             screen = browser();
-        else
+        else if (path->row() == 2)
             screen = makeCatalogRequestModelScreen();
+        else
+            screen = make<CatalogStylesController>();
         navigationController()->pushViewController(screen, true);
     }
 

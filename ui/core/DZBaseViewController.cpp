@@ -14,7 +14,7 @@
 #include "ui/core/DZModelViewController.h"
 #include "ui/core/DZURLRequestQueue.h"
 #include "ui/core/UIViewController+DZCategory.h"
-#include "ui/style/DZStyleSheet.h"
+#include "ui/core/DZStyleSheet.h"
 
 void DZBaseViewController::describeClass(RuntimeClass& c) {
     c.method("keyboardWillShow:", &DZBaseViewController::keyboardWillShow);

@@ -1,9 +1,9 @@
 #include "ui/core/DZView.h"
 
 #include "Foundation/NSArray.h"
-#include "ui/style/DZLayout.h"
-#include "ui/style/DZStyle.h"
-#include "ui/style/DZStyleContext.h"
+#include "ui/core/DZLayout.h"
+#include "ui/core/DZStyle.h"
+#include "ui/core/DZStyleContext.h"
 
 bool DZView::initWithFrame(CGRect frame) {
     if (!UIView::initWithFrame(frame)) return false;

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "UIKit/UIView.h"
-#include "ui/style/DZStyleDelegate.h"
+#include "ui/core/DZStyleDelegate.h"
 
 class DZLayout;
 class DZStyle;

@@ -17,7 +17,7 @@
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLCache.h"
 #include "ui/core/DZURLMap.h"
-#include "ui/style/DZStyleSheet.h"
+#include "ui/core/DZStyleSheet.h"
 
 namespace {
 Ref<UIBarButtonItem> systemItem(UIBarButtonSystemItem item, NSObject* target, const char* action) {

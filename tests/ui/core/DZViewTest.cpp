@@ -9,9 +9,9 @@
 #include "support/RunLoopTesting.h"
 #include "ui/core/DZView.h"
 #include "ui/core/DZYouTubeView.h"
-#include "ui/style/DZLayout.h"
-#include "ui/style/DZStyle.h"
-#include "ui/style/DZStyleContext.h"
+#include "ui/core/DZLayout.h"
+#include "ui/core/DZStyle.h"
+#include "ui/core/DZStyleContext.h"
 
 namespace {
 

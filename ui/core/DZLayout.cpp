@@ -1,4 +1,4 @@
-#include "ui/style/DZLayout.h"
+#include "ui/core/DZLayout.h"
 
 CGSize DZLayout::layoutSubviews(NSArray*, UIView*) {
     return CGSizeZero;

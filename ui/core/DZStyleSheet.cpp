@@ -1,14 +1,15 @@
-#include "ui/style/DZStyleSheet.h"
+#include "ui/core/DZStyleSheet.h"
 
 #include <span>
 #include <utility>
 
+#include "Foundation/NSDictionary.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIKitNotifications.h"
-#include "ui/style/DZStyle.h"
+#include "ui/core/DZStyle.h"
 
 namespace {
 // Never destroyed: a sheet freed while the process ends would talk to a notification centre
@@ -18,9 +19,6 @@ Ref<DZStyleSheet>& sharedSheet() {
     return *sheet;
 }
 
-Ref<UIColor> rgb(int red, int green, int blue) {
-    return UIColor::colorWithRed(red / 255.0f, green / 255.0f, blue / 255.0f, 1);
-}
 }  // namespace
 
 void DZStyleSheet::describeClass(RuntimeClass& c) {
@@ -33,7 +31,13 @@ void DZStyleSheet::describeClass(RuntimeClass& c) {
 
 Ref<DZStyleSheet> DZStyleSheet::globalStyleSheet() {
     Ref<DZStyleSheet>& sheet = sharedSheet();
-    if (!sheet) sheet = make<DZDefaultStyleSheet>();
+    if (!sheet) {
+        // The default sheet lives in the styles library above this one, so it is made by name.
+        Class cls = classNamed("DZDefaultStyleSheet");
+        Ref<DZStyleSheet> made = cls ? as<DZStyleSheet>(cls->createInstance()) : nullptr;
+        if (!made || !made->init()) made = make<DZStyleSheet>();
+        sheet = made;
+    }
     return sheet;
 }
 
@@ -59,38 +63,25 @@ Ref<DZStyle> DZStyleSheet::styleWithSelector(NSString* selector) {
 
 Ref<DZStyle> DZStyleSheet::styleWithSelector(NSString* selector, UIControlState state) {
     if (!selector) return nullptr;
-    auto key = std::make_pair(selector->utf8(), state);
-    if (auto it = styles_.find(key); it != styles_.end()) return it->second;
-    SEL sel = Selector::named(key.first);
+    Ref<NSString> key =
+        state ? NSString::stringWithFormat(NS("%@%d"), selector, int(state)) : selector->copy();
+    if (styles_)
+        if (auto kept = as<DZStyle>(styles_->objectForKey(key))) return kept;
+    SEL sel = Selector::named(selector->utf8());
     if (!respondsToSelector(sel)) return nullptr;
     Value args[] = {Value::of(state)};
-    std::span<const Value> given(args, key.first.ends_with(':') ? 1 : 0);
+    std::span<const Value> given(args, sel->keywordCount > 0 ? 1 : 0);
     Ref<DZStyle> style = as<DZStyle>(invokeMethod(this, sel, given).object());
-    if (style) styles_[key] = style;
+    if (!style) return nullptr;
+    if (!styles_) styles_ = NSMutableDictionary::dictionary();
+    styles_->setObject(style, key);
     return style;
 }
 
 void DZStyleSheet::freeMemory() {
-    std::map<std::pair<std::string, UIControlState>, Ref<DZStyle>> gone;
-    gone.swap(styles_);
+    Ref<NSMutableDictionary> gone = std::move(styles_);
 }
 
 void DZStyleSheet::didReceiveMemoryWarning(NSNotification*) {
     freeMemory();
-}
-
-Ref<UIColor> DZDefaultStyleSheet::navigationBarTintColor() {
-    return rgb(119, 140, 168);
-}
-
-Ref<UIColor> DZDefaultStyleSheet::toolbarTintColor() {
-    return rgb(109, 132, 162);
-}
-
-Ref<UIColor> DZDefaultStyleSheet::backgroundColor() {
-    return UIColor::whiteColor();
-}
-
-Ref<UIColor> DZDefaultStyleSheet::linkTextColor() {
-    return rgb(87, 107, 149);
 }

@@ -3,13 +3,11 @@
 // thread.
 #pragma once
 
-#include <map>
-#include <string>
-
 #include "Foundation/NSObject.h"
 #include "UIKit/UIControl.h"
 
 class DZStyle;
+class NSMutableDictionary;
 class NSNotification;
 class NSString;
 class UIColor;
@@ -18,9 +16,11 @@ class DZStyleSheet : public NSObject {
     NS_OBJECT(DZStyleSheet, NSObject)
     static void describeClass(RuntimeClass& c);
 
-    // The shared sheet; a DZDefaultStyleSheet made on first use when none was installed.
+    // The shared sheet; the framework's default sheet (the class "DZDefaultStyleSheet" of the
+    // styles library) made on first use when none was installed.
     static Ref<DZStyleSheet> globalStyleSheet();
-    // Replaces the shared sheet (nil forgets it).
+    // Replaces the shared sheet (nil forgets it); the new one is kept before the old one goes,
+    // so installing the current sheet again keeps it.
     static void setGlobalStyleSheet(DZStyleSheet* sheet);
 
     bool init() override;
@@ -34,7 +34,8 @@ class DZStyleSheet : public NSObject {
     // Forgets the kept styles.
     void freeMemory();
 
-    // Style-sheet variables; the base sheet has none.
+    // Style-sheet variables that the core reads; the base sheet answers nil, the default sheet
+    // the framework's colours.
     virtual Ref<UIColor> navigationBarTintColor() { return nullptr; }
     virtual Ref<UIColor> toolbarTintColor() { return nullptr; }
     virtual Ref<UIColor> backgroundColor() { return nullptr; }
@@ -43,14 +44,5 @@ class DZStyleSheet : public NSObject {
 private:
     void didReceiveMemoryWarning(NSNotification* notification);
 
-    std::map<std::pair<std::string, UIControlState>, Ref<DZStyle>> styles_;
-};
-
-// The framework's own sheet.
-class DZDefaultStyleSheet : public DZStyleSheet {
-    NS_OBJECT(DZDefaultStyleSheet, DZStyleSheet)
-    Ref<UIColor> navigationBarTintColor() override;  // 119, 140, 168
-    Ref<UIColor> toolbarTintColor() override;        // 109, 132, 162
-    Ref<UIColor> backgroundColor() override;         // white
-    Ref<UIColor> linkTextColor() override;           // 87, 107, 149
+    Ref<NSMutableDictionary> styles_;
 };

@@ -1,7 +1,8 @@
-#include "ui/style/DZStyleContext.h"
+#include "ui/core/DZStyleContext.h"
 
 #include "UIKit/UIFont.h"
-#include "ui/style/DZStyleDelegate.h"
+#include "ui/core/DZShape.h"
+#include "ui/core/DZStyleDelegate.h"
 
 bool DZStyleContext::init() {
     frame_ = CGRectZero;
@@ -16,4 +17,13 @@ Ref<UIFont> DZStyleContext::font() {
 
 void DZStyleContext::setFont(UIFont* font) {
     font_ = font;
+}
+
+Ref<DZShape> DZStyleContext::shape() {
+    if (!shape_) shape_ = DZRectangleShape::shape();
+    return shape_;
+}
+
+void DZStyleContext::setShape(DZShape* shape) {
+    shape_ = shape;
 }

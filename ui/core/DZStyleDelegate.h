@@ -1,5 +1,6 @@
 // What a style chain may ask of the view it draws: its text, its image, or to draw a part
-// itself. Every method is optional; the defaults answer nothing.
+// itself. Every method is optional; the defaults answer nothing, and an implementer lists the
+// ones it answers in its class description (c.implements), since styles ask before calling.
 #pragma once
 
 #include "Foundation/NSObject.h"
