@@ -2,6 +2,7 @@
 
 #include "CoreGraphics/CGContext.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "ui/core/DZShape.h"
@@ -285,6 +286,14 @@ TEST(DZFrameSteps, ShadowInsetsMeasuresAndSide) {
     auto image = drawChain(sharp, CGSizeMake(40, 40));
     EXPECT_TRUE(near(at(image, 20, 2), kRed));
     EXPECT_TRUE(near(at(image, 20, 38), kBlack));
+
+    // Systems before 3.2 turned the context's vertical offset the other way: the same step casts
+    // its shadow up, behind the fill, and the space left below it stays clear.
+    UIDevice::currentDevice()->setSystemVersion(NS("3.1"));
+    auto old = drawChain(sharp, CGSizeMake(40, 40));
+    UIDevice::currentDevice()->resetForTesting();
+    EXPECT_TRUE(near(at(old, 20, 2), kRed));
+    EXPECT_FALSE(near(at(old, 20, 38), kBlack));
 }
 
 TEST(DZFrameSteps, ShapeInsetAndBoxMoveFramesAndMeasure) {
