@@ -272,6 +272,12 @@ TEST_F(ImageViews, TheFrameFollowsTheImage) {
     fixed->setImage(UIImage::imageWithSize(CGSizeMake(7, 9), 1));
     EXPECT_EQ(rectText(fixed->frame()), rectText(CGRectMake(0, 0, 7, 9)));
 
+    // Loaded over the network the same way: 100 wide, 0 high, a 50 by 30 image: 60 high.
+    auto loaded = view(CGRectMake(0, 0, 100, 0));
+    loaded->setUrlPath(url("/photo.png"));
+    ASSERT_TRUE(runLoopUntil([&] { return loaded->isLoaded(); }));
+    EXPECT_EQ(rectText(loaded->frame()), rectText(CGRectMake(0, 0, 100, 60)));
+
     // No proportion without an image side: the frame stays (no division by zero).
     auto noImage = view(CGRectMake(0, 0, 100, 0));
     noImage->setImage(image);
