@@ -6,6 +6,8 @@
 #include <deque>
 #include <mutex>
 
+#include "support/HostsOverride.h"
+
 namespace sitetest {
 
 namespace {
@@ -25,7 +27,7 @@ bnsite::Site& site() {
         auto* s = new bnsite::Site(options);
         std::string error;
         if (!s->start(&error)) ADD_FAILURE() << "the site did not start: " << error;
-        setenv("BAZAARNEST_HOSTS", s->hostsOverride().c_str(), 1);
+        standintest::addHostsOverride(s->hostsOverride());
         setenv("BAZAARNEST_CA_FILE", s->caFile().c_str(), 1);
         return s;
     }();
