@@ -3,27 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <deque>
-#include <mutex>
 
-#include "support/HostsOverride.h"
+#include "support/StandInTesting.h"
 
 namespace servicestest {
 
 namespace {
-std::mutex logLock;
-std::deque<std::string> logLines;
+standintest::RequestLog requestLog;
 }  // namespace
 
 bnservices::Services& services() {
     static bnservices::Services* shared = [] {
         bnservices::ServicesOptions options;
-        options.log = [](const std::string& line) {
-            std::lock_guard<std::mutex> g(logLock);
-            logLines.push_back(line);
-            // A long run keeps only the recent lines.
-            if (logLines.size() > 5000) logLines.pop_front();
-        };
+        options.log = requestLog.writer();
         auto* s = new bnservices::Services(options);
         std::string error;
         if (!s->start(&error)) ADD_FAILURE() << "the services server did not start: " << error;
@@ -35,10 +27,7 @@ bnservices::Services& services() {
 }
 
 std::vector<std::string> takeLog() {
-    std::lock_guard<std::mutex> g(logLock);
-    std::vector<std::string> out(logLines.begin(), logLines.end());
-    logLines.clear();
-    return out;
+    return requestLog.take();
 }
 
 }  // namespace servicestest

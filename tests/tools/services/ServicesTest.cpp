@@ -1,16 +1,12 @@
 // The services server: routing by host to the modules, what each module received, the admin
 // host's views and faults, the request log, and the program for scripts/run.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
-#include "support/HostsOverride.h"
+#include "support/StandInTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/services/Module.h"
 #include "tools/services/Services.h"
@@ -193,45 +189,16 @@ TEST(HostsOverrideTest, EachServerAddsItsNamesBesideTheOthers) {
 }
 
 TEST(ServicesProgramTest, PicksAFreePortPrintsTheHostMapAndLogsRequests) {
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        close(out[1]);
-        execl(BN_SERVICES_PROGRAM, BN_SERVICES_PROGRAM, "--port", "0", (char*)nullptr);
-        _exit(127);
-    }
-    close(out[1]);
-    FILE* lines = fdopen(out[0], "r");
-    std::string hosts, first;
-    char line[4096];
-    while (hosts.empty() && fgets(line, sizeof line, lines)) {
-        std::string l(line);
-        if (first.empty()) first = l;
-        if (l.rfind("BAZAARNEST_HOSTS=", 0) == 0) hosts = l.substr(17, l.size() - 18);
-    }
-    size_t at = first.find("127.0.0.1:");
-    ASSERT_NE(at, std::string::npos) << first;
-    int port = std::atoi(first.c_str() + at + 10);
-    EXPECT_GT(port, 0);
-    EXPECT_NE(hosts.find("admin.services.test=127.0.0.1:" + std::to_string(port)),
+    standintest::StartedProgram program({BN_SERVICES_PROGRAM, "--port", "0"});
+    ASSERT_GT(program.port, 0) << program.firstLine;
+    EXPECT_NE(program.hosts.find("admin.services.test=127.0.0.1:" + std::to_string(program.port)),
               std::string::npos)
-        << hosts;
-    EXPECT_EQ(admin("/modules", port).status, 200);
-    ASSERT_TRUE(fgets(line, sizeof line, lines));
-    if (std::string(line).rfind("BAZAARNEST_CA_FILE=", 0) == 0) {
-        ASSERT_TRUE(fgets(line, sizeof line, lines));
-    }
-    EXPECT_NE(std::string(line).find("GET http://admin.services.test/modules"), std::string::npos)
-        << line;
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    fclose(lines);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        << program.hosts;
+    EXPECT_EQ(program.caFile, services().caFile());
+    EXPECT_EQ(admin("/modules", program.port).status, 200);
+    std::string line = program.nextLine();
+    EXPECT_NE(line.find("GET http://admin.services.test/modules"), std::string::npos) << line;
+    EXPECT_TRUE(program.stop());
 }
 
 }  // namespace

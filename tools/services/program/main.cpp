@@ -1,13 +1,8 @@
 // bazaarnest-services: the stand-in outside services on loopback, for people and for scripts/run.
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <iostream>
-#include <mutex>
 #include <string>
 
 #include "tools/services/Services.h"
+#include "tools/standin/Program.h"
 
 namespace {
 
@@ -28,82 +23,33 @@ const char* const kUsage =
     "\n"
     "  http://admin.services.test/ shows what each module received and sets faults.\n";
 
-bool parseNumber(const char* text, unsigned long long* out) {
-    if (!text || !*text) return false;
-    char* end = nullptr;
-    *out = std::strtoull(text, &end, 10);
-    return end && *end == '\0';
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
+    const char* name = "bazaarnest-services";
+    standin::ProgramArguments arguments;
+    if (auto exit = standin::readProgramArguments(argc, argv, name, kUsage, &arguments))
+        return *exit;
     bnservices::ServicesOptions options;
-    bool quiet = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        unsigned long long n = 0;
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (arg == "-h" || arg == "--help") {
-            std::cout << kUsage;
-            return 0;
-        } else if (arg == "--port" && parseNumber(value(), &n) && n <= 65535) {
-            options.port = static_cast<int>(n);
-        } else if (arg == "--certs") {
-            const char* dir = value();
-            if (!dir) {
-                std::cerr << kUsage;
-                return 2;
-            }
-            options.certificateFolder = dir;
-        } else if (arg == "--no-tls") {
-            options.tls = false;
-        } else if (arg == "--quiet") {
-            quiet = true;
-        } else {
-            std::cerr << "bazaarnest-services: bad argument " << arg << "\n" << kUsage;
-            return 2;
-        }
-    }
-    static std::mutex out;
-    if (!quiet) {
-        options.log = [](const std::string& line) {
-            std::lock_guard<std::mutex> g(out);
-            std::cout << line << std::endl;
-        };
-    }
-
-    // The server's threads inherit this mask, so the signals come to sigwait below.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    options.port = arguments.port;
+    options.certificateFolder = arguments.certificateFolder;
+    options.tls = arguments.tls;
+    options.log = arguments.log();
 
     bnservices::Services services(options);
-    std::string error;
-    if (!services.start(&error)) {
-        std::cerr << "bazaarnest-services: " << error << "\n";
-        return 1;
-    }
-    {
-        std::lock_guard<std::mutex> g(out);
-        std::string modules;
-        for (const auto& name : services.moduleNames())
-            modules += (modules.empty() ? "" : ", ") + name;
-        std::cout << "bazaarnest-services: serving "
-                  << (services.offersTls() ? "http and https" : "http")
-                  << " on 127.0.0.1:" << services.port()
-                  << " (modules: " << (modules.empty() ? "none" : modules) << ")\n"
-                  << "BAZAARNEST_HOSTS=" << services.hostsOverride() << "\n";
-        if (services.offersTls()) std::cout << "BAZAARNEST_CA_FILE=" << services.caFile() << "\n";
-        std::cout << std::flush;
-    }
-    int received = 0;
-    sigwait(&stopSignals, &received);
-    services.stop();
-    std::lock_guard<std::mutex> g(out);
-    std::cout << "bazaarnest-services: stopped (" << strsignal(received) << ")" << std::endl;
-    return 0;
+    return standin::serveUntilStopped(
+        name, [&](std::string* error) { return services.start(error); },
+        [&] {
+            std::string modules;
+            for (const auto& module : services.moduleNames())
+                modules += (modules.empty() ? "" : ", ") + module;
+            std::string out = std::string(name) + ": serving " +
+                              (services.offersTls() ? "http and https" : "http") +
+                              " on 127.0.0.1:" + std::to_string(services.port()) +
+                              " (modules: " + (modules.empty() ? "none" : modules) + ")\n" +
+                              "BAZAARNEST_HOSTS=" + services.hostsOverride() + "\n";
+            if (services.offersTls()) out += "BAZAARNEST_CA_FILE=" + services.caFile() + "\n";
+            return out;
+        },
+        [&] { services.stop(); });
 }
