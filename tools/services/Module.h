@@ -2,8 +2,10 @@
 // to (analytics, ad networks, mediation). A module names the hosts it answers, answers their
 // requests and offers views on the admin host; it registers itself from its own file:
 //
+//   namespace bnservices {
 //   class PebbleModule : public Module { ... };
 //   BN_SERVICES_MODULE("pebble", PebbleModule)
+//   }
 //
 // Every running server makes its own instance of each registered module, so state never leaks
 // from one server to the next. handle() runs on the connection's thread, many at once.

@@ -1,7 +1,6 @@
 #include "tools/services/Services.h"
 
 #include <chrono>
-#include <ctime>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -25,26 +24,8 @@ const char* const kHelp =
     "GET /reset                     forgets what every module received\n";
 
 std::string utcNow() {
-    auto now = std::chrono::system_clock::now();
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
-    std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm parts{};
-    gmtime_r(&seconds, &parts);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
-    char millis[8];
-    std::snprintf(millis, sizeof millis, ".%03dZ", static_cast<int>(ms % 1000));
-    return std::string(text) + millis;
-}
-
-std::string hexOf(std::string_view bytes) {
-    static const char* hex = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += hex[c >> 4];
-        out += hex[c & 15];
-    }
-    return out;
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    return utcText(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
 }  // namespace
@@ -164,7 +145,7 @@ struct Services::Impl {
                 if (isValidUtf8(shown))
                     w.member("body", shown);
                 else
-                    w.member("bodyHex", hexOf(shown));
+                    w.member("bodyHex", hexText(shown));
                 if (!r.fault.empty()) w.member("fault", r.fault);
                 w.endObject();
             }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 namespace standin {
 
@@ -128,6 +129,32 @@ std::string jsonQuoted(std::string_view text) {
         }
     }
     return out + "\"";
+}
+
+std::string hexText(std::string_view bytes) {
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (unsigned char c : bytes) {
+        out += hex[c >> 4];
+        out += hex[c & 15];
+    }
+    return out;
+}
+
+std::string utcText(std::int64_t milliseconds) {
+    std::int64_t seconds = milliseconds / 1000, millis = milliseconds % 1000;
+    if (millis < 0) {
+        millis += 1000;
+        --seconds;
+    }
+    std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    gmtime_r(&t, &parts);
+    char text[48];
+    std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+    std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(millis));
+    return text;
 }
 
 bool isValidUtf8(std::string_view bytes) {

@@ -51,6 +51,10 @@ private:
 
 // The text as a JSON string, quotes included.
 std::string jsonQuoted(std::string_view text);
+// Bytes as lower-case hexadecimal, two digits each.
+std::string hexText(std::string_view bytes);
+// Milliseconds since 1970 as the admin views show times: "2012-03-01T12:00:00.000Z".
+std::string utcText(std::int64_t milliseconds);
 // Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past
 // U+10FFFF).
 bool isValidUtf8(std::string_view bytes);
