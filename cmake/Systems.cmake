@@ -18,4 +18,4 @@ bn_library(DodizStyle DIR ui/style DEPS Foundation UIKit CoreGraphics DodizCore)
 # The usage analytics client and the parts of the vendor's ad client it calls (each uses the
 # other: the impressions are written with the analytics encoders).
 bn_library(Analytics DIR analytics DEPS Foundation UIKit CommonCrypto URLLoading TallyAds)
-bn_library(TallyAds DIR ads/tally DEPS Foundation Analytics)
+bn_library(TallyAds DIR ads/tally DEPS Foundation UIKit Analytics)
