@@ -103,6 +103,18 @@ void TallySession::resetForTesting() {
     maxSessions = 50;
 }
 
+void TallySession::removeFilesForTesting(NSString* apiKey) {
+    std::lock_guard lock(storeLock());
+    resetForTesting();
+    classApiKey = apiKey;
+    auto fm = NSFileManager::defaultManager();
+    for (const char* stem : {"tallyStored", "tallyCurrent", "tallySent", "initialTimestamp"}) {
+        fm->removeItemAtPath(filePath(stem, true), nullptr);
+        fm->removeItemAtPath(filePath(stem, false), nullptr);
+    }
+    classApiKey = nullptr;
+}
+
 // ---- the current session --------------------------------------------------------------------
 
 Ref<TallySession> TallySession::createActiveTallySession(NSString* apiKey) {

@@ -165,6 +165,8 @@ class TallySession : public NSObject, public NSCoding {
     static void registerArchivedClasses();
     // Forgets the current session, the key and the page-view time (tests start afresh).
     static void resetForTesting();
+    // Also removes every file of that key, under both names, then forgets the key.
+    static void removeFilesForTesting(NSString* apiKey);
 
 private:
     int serializationVersion_ = 0;

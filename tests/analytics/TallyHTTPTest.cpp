@@ -8,7 +8,6 @@
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSException.h"
-#include "Foundation/NSFileManager.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
@@ -37,12 +36,7 @@ protected:
         servicestest::services().reset();
         reset();
         // A fresh start: no files of an earlier test.
-        TallySession::createActiveTallySession(NS("stand-in-key"));
-        auto fm = NSFileManager::defaultManager();
-        for (auto path : {TallySession::sessionsFilePath(), TallySession::currentSessionFilePath(),
-                          TallySession::sessionSentFilePath()})
-            fm->removeItemAtPath(path, nullptr);
-        TallySession::resetForTesting();
+        TallySession::removeFilesForTesting(NS("stand-in-key"));
     }
     void TearDown() override { reset(); }
     static void reset() {

@@ -13,7 +13,6 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
-#include "Foundation/NSFileManager.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
@@ -42,19 +41,6 @@ size_t uploadCount() {
         .size();
 }
 
-// The app's analytics files of earlier sessions are gone: the start-up upload sends nothing.
-void startWithoutSavedSessions() {
-    TallySession::resetForTesting();
-    TallyAPI::resetForTesting();
-    TallySession::createActiveTallySession(kNoticewallAnalyticsKey);
-    auto fm = NSFileManager::defaultManager();
-    for (auto path :
-         {TallySession::sessionsFilePath(), TallySession::currentSessionFilePath(),
-          TallySession::sessionSentFilePath(), TallySession::initialTimestampFilePath()})
-        fm->removeItemAtPath(path, nullptr);
-    TallySession::resetForTesting();
-}
-
 Ref<NSArray> adminUploads() {
     auto request = NSURLRequest::requestWithURL(
         NSURL::URLWithString(NS("http://admin.services.test/analytics/uploads")));
@@ -80,7 +66,9 @@ Ref<NSArray> sessionsOf(NSObject* upload) {
 
 TEST(AnalyticsScenario, UploadsAtLaunchPauseNewSessionAndQuitReachTheStandIn) {
     servicestest::services().reset();
-    startWithoutSavedSessions();
+    // No files of earlier sessions: the start-up upload sends nothing.
+    TallyAPI::resetForTesting();
+    TallySession::removeFilesForTesting(kNoticewallAnalyticsKey);
     registerCatalogApp();
     fs::path here = shellTestFolder();
     // Each upload is waited for before the next step, so that the clock moves only after it.
