@@ -9,9 +9,11 @@
 #include "Foundation/NSDate.h"
 #include "Foundation/NSDateFormatter.h"
 #include "Foundation/NSFileManager.h"
+#include "Foundation/NSNumber.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimeZone.h"
+#include "UIKit/UIView.h"
 #include "analytics/TallySession.h"
 #include "analytics/TallyUtil.h"
 #include "tools/services/AnalyticsModule.h"
@@ -143,4 +145,27 @@ TEST(TallyUtilTest, DebugModeLogsEveryFieldOfTheUploadBody) {
     std::remove(logPath().c_str());
     session->saveSession();
     TallySession::resetForTesting();
+}
+
+TEST(TallyUtilTest, CanvasOrientationsScreenBoundsAndNumbers) {
+    EXPECT_TRUE(TallyUtil::canvasInLandscape(NS("LANDSCAPELEFT")));
+    EXPECT_TRUE(TallyUtil::canvasInLandscapeRight(NS("landscaperight")));
+    EXPECT_FALSE(TallyUtil::canvasInLandscapeLeft(NS("landscapeRight")));
+    EXPECT_FALSE(TallyUtil::canvasInLandscape(NS("portrait")));
+    EXPECT_FALSE(TallyUtil::canvasInLandscape(nullptr));
+    EXPECT_TRUE(
+        CGRectEqualToRect(TallyUtil::screenBounds(NS("portrait")), CGRectMake(0, 0, 320, 480)));
+    EXPECT_TRUE(CGRectEqualToRect(TallyUtil::screenBounds(NS("landscapeLeft")),
+                                  CGRectMake(0, 0, 480, 320)));
+    auto n = TallyUtil::convertStrToNum(NS("42.5"));
+    ASSERT_TRUE(n);
+    EXPECT_DOUBLE_EQ(n->doubleValue(), 42.5);
+    EXPECT_EQ(TallyUtil::convertStrToNum(NS("forty")), nullptr);
+    EXPECT_EQ(TallyUtil::convertStrToNum(nullptr), nullptr);
+    auto parent = make<UIView>();
+    auto child = make<UIView>();
+    parent->addSubview(child);
+    TallyUtil::removeViewFromSuperview(child);
+    EXPECT_EQ(child->superview(), nullptr);
+    TallyUtil::removeViewFromSuperview(nullptr);
 }
