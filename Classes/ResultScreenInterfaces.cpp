@@ -157,9 +157,10 @@ Ref<NSArray> buildCell(NSObject*, NSDictionary*) {
     auto grey = UIColor::colorWithRed(0.4f, 0.4f, 0.4f, 1);
     auto price = make<UIImageView>(&UIImageView::initWithFrame, CGRectMake(262, 4, 58, 22));
     price->setImage(UIImage::imageNamed(NS("pricetag.png")));
-    cell->addSubview(price);
+    // The tag reaches the row's right edge, over the accessory's room.
+    content->addSubview(price);
     cell->setPriceImageView(price);
-    cell->setPriceLabel(label(cell, CGRectMake(220, 4, 92, 22),
+    cell->setPriceLabel(label(content, CGRectMake(220, 4, 92, 22),
                               UIFont::fontWithName(NS("MarkerFelt-Thin"), 14),
                               UIColor::whiteColor(), UITextAlignmentRight));
     cell->setTitleLabel(label(content, CGRectMake(6, 4, 308, 22), UIFont::boldSystemFontOfSize(15),
