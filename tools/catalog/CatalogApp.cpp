@@ -25,6 +25,8 @@
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UIFont.h"
+#include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImagePickerController.h"
 #include "UIKit/UIImageView.h"
@@ -43,7 +45,12 @@
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLRequest.h"
 #include "ui/core/DZURLRequestQueue.h"
+#include "ui/style/DZActivityLabel.h"
 #include "ui/style/DZButton.h"
+#include "ui/style/DZImageView.h"
+#include "ui/style/DZLabel.h"
+#include "ui/style/DZPageControl.h"
+#include "ui/style/DZTextStyle.h"
 
 namespace {
 
@@ -469,6 +476,30 @@ private:
 
 // ---- the framework components ------------------------------------------------------------------
 
+// The stand-in site's results page of bikes with photos in the default city.
+Ref<DZURLRequest> resultsPageRequest(NSObject* delegate) {
+    auto page = DZURLRequest::requestWithURL(
+        NSString::stringWithFormat(NS("http://%@.%@/search/bik?hasPic=1"), SiteHosts::defaultCity(),
+                                   SiteHosts::domain()),
+        delegate);
+    page->setResponse(make<DZURLDataResponse>());
+    return page;
+}
+
+// The URLs of the first rows' thumbnails, named "images:<listing id>_1.jpg" on the results page.
+std::vector<Ref<NSString>> thumbnailURLs(NSData* page, size_t count) {
+    std::string html =
+        page ? std::string(static_cast<const char*>(page->bytes()), page->length()) : std::string();
+    static const std::regex row("images:([0-9]+_1\\.jpg)");
+    std::vector<Ref<NSString>> urls;
+    for (std::sregex_iterator it(html.begin(), html.end(), row), end;
+         it != end && urls.size() < count; ++it) {
+        urls.push_back(NSString::stringWithFormat(NS("http://%@/thumb/%@"), SiteHosts::imageHost(),
+                                                  ns((*it)[1].str())));
+    }
+    return urls;
+}
+
 // A screen of listing thumbnails from the stand-in site, loaded through the framework's request
 // queue: the results page first, then each row's thumbnail. The network activity indicator and
 // the spinner show while anything loads; a second visit is answered from the cache.
@@ -508,12 +539,7 @@ public:
     void viewDidLoad() override {
         setTitle(NS("Thumbnails"));
         spinner_->startAnimating();
-        // Bikes with photos in the default city.
-        page_ = DZURLRequest::requestWithURL(
-            NSString::stringWithFormat(NS("http://%@.%@/search/bik?hasPic=1"),
-                                       SiteHosts::defaultCity(), SiteHosts::domain()),
-            this);
-        page_->setResponse(make<DZURLDataResponse>());
+        page_ = resultsPageRequest(this);
         page_->send();
     }
 
@@ -549,18 +575,9 @@ public:
     }
 
 private:
-    // The rows' thumbnails are named "images:<listing id>_1.jpg" on the results page.
     void loadThumbnails(NSData* page) {
-        std::string html =
-            page ? std::string(static_cast<const char*>(page->bytes()), page->length())
-                 : std::string();
-        static const std::regex row("images:([0-9]+_1\\.jpg)");
-        for (std::sregex_iterator it(html.begin(), html.end(), row), end;
-             it != end && thumbnails_.size() < size_t(kThumbnails); ++it) {
-            auto request = DZURLRequest::requestWithURL(
-                NSString::stringWithFormat(NS("http://%@/thumb/%@"), SiteHosts::imageHost(),
-                                           ns((*it)[1].str())),
-                this);
+        for (auto& url : thumbnailURLs(page, kThumbnails)) {
+            auto request = DZURLRequest::requestWithURL(url, this);
             request->setResponse(make<DZURLImageResponse>());
             thumbnails_.push_back(request);
         }
@@ -648,6 +665,89 @@ private:
     Ref<UILabel> status_;
 };
 
+// The styles' widgets: site thumbnails in image views behind a default image, the loading
+// label in its black bezel, and page dots that step a styled label's page count when tapped.
+class CatalogWidgetsController : public UIViewController, public DZURLRequestDelegate {
+    NS_OBJECT(CatalogWidgetsController, UIViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"requestDidFinishLoad:"});
+        c.method("pageChanged:", &CatalogWidgetsController::pageChanged);
+    }
+
+public:
+    static constexpr int kThumbnails = 4;
+    static constexpr NSInteger kPages = 4;
+
+    void dealloc() override {
+        DZURLRequestQueue::mainQueue()->cancelRequestsWithDelegate(this);
+        UIViewController::dealloc();
+    }
+
+    void loadView() override {
+        auto view = makeScreenView();
+        // A plain grey square, named so that the screen says when it stands in.
+        UIGraphicsBeginImageContextWithOptions(CGSizeMake(70, 70), true, 1);
+        UIColor::colorWithWhite(0.85f, 1)->setFill();
+        UIRectFill(CGRectMake(0, 0, 70, 70));
+        auto placeholder = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        placeholder->setSourceName(NS("placeholder"));
+        for (int i = 0; i < kThumbnails; ++i) {
+            auto imageView =
+                make<DZImageView>(&DZImageView::initWithFrame, CGRectMake(10 + 77 * i, 10, 70, 70));
+            imageView->setDefaultImage(placeholder);
+            view->addSubview(imageView);
+            imageViews_.push_back(imageView);
+        }
+        auto loading = alloc<DZActivityLabel>();
+        loading->initWithFrame(CGRectMake(0, 90, 320, 80), DZActivityLabelStyleBlackBezel,
+                               NS("Loading..."));
+        loading->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+        view->addSubview(loading);
+        dots_ = make<DZPageControl>(&DZPageControl::initWithFrame, CGRectMake(0, 180, 320, 20));
+        dots_->setNumberOfPages(kPages);
+        dots_->setAccessibilityLabel(NS("Page dots"));
+        // A grey band, so that the current page's white dot shows.
+        dots_->setBackgroundColor(UIColor::colorWithWhite(0.6f, 1));
+        dots_->addTarget(this, sel("pageChanged:"), UIControlEventValueChanged);
+        view->addSubview(dots_);
+        page_ = make<DZLabel>(&DZLabel::initWithFrame, CGRectMake(10, 205, 300, 21));
+        page_->setStyle(DZTextStyle::styleWithFont(UIFont::systemFontOfSize(14),
+                                                   UIColor::darkGrayColor(), nullptr));
+        page_->setBackgroundColor(UIColor::clearColor());
+        view->addSubview(page_);
+        pageChanged(dots_);
+        setView(view);
+    }
+
+    void viewDidLoad() override {
+        UIViewController::viewDidLoad();
+        setTitle(NS("Widgets"));
+        results_ = resultsPageRequest(this);
+        results_->send();
+    }
+
+    void requestDidFinishLoad(DZURLRequest* request) override {
+        if (request != results_.get()) return;
+        auto urls =
+            thumbnailURLs(as<DZURLDataResponse>(request->response())->data(), size_t(kThumbnails));
+        for (size_t i = 0; i < urls.size(); ++i)
+            imageViews_[i]->setUrlPath(urls[i]);
+    }
+
+    void pageChanged(DZPageControl* dots) {
+        page_->setText(NSString::stringWithFormat(NS("Page %ld of %ld"),
+                                                  static_cast<long>(dots->currentPage() + 1),
+                                                  static_cast<long>(dots->numberOfPages())));
+    }
+
+private:
+    std::vector<Ref<DZImageView>> imageViews_;
+    Ref<DZPageControl> dots_;
+    Ref<DZLabel> page_;
+    Ref<DZURLRequest> results_;
+};
+
 // The list of framework components, each opening a screen that shows it.
 class CatalogComponentsController : public UITableViewController {
     NS_OBJECT(CatalogComponentsController, UITableViewController)
@@ -659,7 +759,7 @@ class CatalogComponentsController : public UITableViewController {
         UITableViewController::viewDidLoad();
         setTitle(NS("Catalog"));
     }
-    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 4; }
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 5; }
     Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table,
                                                         NSIndexPath* path) override {
         auto cell = table->dequeueReusableCellWithIdentifier(NS("Component"));
@@ -668,7 +768,8 @@ class CatalogComponentsController : public UITableViewController {
             cell->initWithStyle(UITableViewCellStyleDefault, NS("Component"));
             cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
         }
-        NSString* titles[] = {NS("Thumbnails"), NS("Browser"), NS("Request Model"), NS("Styles")};
+        NSString* titles[] = {NS("Thumbnails"), NS("Browser"), NS("Request Model"), NS("Styles"),
+                              NS("Widgets")};
         cell->textLabel()->setText(titles[path->row()]);
         return cell;
     }
@@ -681,8 +782,10 @@ class CatalogComponentsController : public UITableViewController {
             screen = browser();
         else if (path->row() == 2)
             screen = makeCatalogRequestModelScreen();
-        else
+        else if (path->row() == 3)
             screen = make<CatalogStylesController>();
+        else
+            screen = make<CatalogWidgetsController>();
         navigationController()->pushViewController(screen, true);
     }
 

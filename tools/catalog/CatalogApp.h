@@ -5,7 +5,8 @@
 // sectioned list with swipe to delete, a detail screen with a text field, buttons, a switch, an
 // alert, an action sheet, the composers and a hand-off, a settings screen with a segmented
 // control, a picker and the photo picker, and a web page), its Catalog tab lists framework
-// components: thumbnails from the stand-in site loaded through the request queue.
+// components: thumbnails from the stand-in site loaded through the request queue, the styled
+// buttons, and the widgets (image views, the loading label, page dots and a styled label).
 #pragma once
 
 // The application delegate's class name.

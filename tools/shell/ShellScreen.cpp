@@ -35,6 +35,8 @@
 #include "UIKit/UIToolbar.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
+#include "ui/style/DZImageView.h"
+#include "ui/style/DZLabel.h"
 
 namespace {
 
@@ -83,6 +85,13 @@ std::string imageName(UIImage* image) {
     if (!image) return std::string();
     auto source = image->sourceName();
     return source ? utf8(source->lastPathComponent()) : std::string("image");
+}
+
+// A loaded image goes by the last part of its URL path, a default image by its own name.
+std::string imageViewName(DZImageView* view) {
+    auto path = view->urlPath();
+    if (view->isLoaded() && path && path->length()) return utf8(path->lastPathComponent());
+    return imageName(view->image());
 }
 
 std::string returnKeyName(UIReturnKeyType type) {
@@ -316,6 +325,16 @@ private:
         }
         if (auto control = as<UIControl>(v)) {
             if (meets(rect, clip)) this->control(control, touchable, out);
+            return;
+        }
+        if (auto label = as<DZLabel>(v)) {
+            std::string text = oneLine(utf8(label->text()));
+            if (meets(rect, clip) && !trim(text).empty()) out.push_back(leaf(v, text));
+            return;
+        }
+        if (auto image = as<DZImageView>(v)) {
+            if (meets(rect, clip) && image->image())
+                out.push_back(leaf(v, "[image " + imageViewName(image) + "]"));
             return;
         }
         if (auto label = as<UILabel>(v)) {

@@ -17,6 +17,10 @@ void DZView::setStyle(DZStyle* style) {
     setNeedsDisplay();
 }
 
+void DZView::setLayout(DZLayout* layout) {
+    layout_ = layout;
+}
+
 void DZView::drawRect(CGRect) {
     if (!style_) {
         drawContent(bounds());

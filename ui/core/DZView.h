@@ -16,9 +16,9 @@ class DZView : public UIView, public DZStyleDelegate {
 
     Ref<DZStyle> style() { return style_; }
     // Marks the view for display, unless the style is the one it has.
-    void setStyle(DZStyle* style);
+    virtual void setStyle(DZStyle* style);
     Ref<DZLayout> layout() { return layout_; }
-    void setLayout(DZLayout* layout) { layout_ = layout; }
+    void setLayout(DZLayout* layout);
 
     void drawRect(CGRect rect) override;
     // What the style chain did not draw; the base draws nothing.

@@ -3,56 +3,23 @@
 // visit answered from the cache.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <functional>
 #include <set>
-#include <sstream>
-#include <streambuf>
 #include <string>
 #include <vector>
 
 #include "Foundation/NetworkWork.h"
-#include "TranscriptTesting.h"
+#include "HeldThumbnailTesting.h"
 #include "support/RunLoopTesting.h"
-#include "support/site/RunningSite.h"
-#include "tools/catalog/CatalogApp.h"
-#include "tools/shell/ShellSession.h"
 #include "ui/core/DZGlobalCore.h"
-#include "ui/core/DZURLCache.h"
-
-namespace fs = std::filesystem;
 
 TEST(CatalogThumbnails, TheScreenLoadsThroughTheQueueAndComesBackFromTheCache) {
-    bnsite::Site& site = sitetest::site();
-    DZURLCache::sharedCache()->removeAll(true);
-    bnsite::Fault held;
-    held.host = "images.bazaarnest.test";
-    held.path = "/thumb/1007722008_1.jpg";  // the eighth row's
-    held.gate = "catalog-thumbnail";
-    site.addFault(held);
-    auto gate = site.gate("catalog-thumbnail");
-    gate->close();
-    size_t passedBefore = gate->passed();
     sitetest::takeLog();
-
-    registerCatalogApp();
-    fs::path here = shellTestFolder();
-    HookedLines lines(readFile(here / "catalog-thumbnails.script"),
-                      "# The site lets the last thumbnail through.", [&] { gate->open(); });
-    std::istream in(&lines);
-    std::ostringstream out;
-    ShellOptions options;
-    options.scriptPath = "-";
-    options.delegateClassName = kCatalogDelegateClassName;
-    // Long enough for the seven others, short enough not to hold the test up.
-    options.networkWaitSeconds = 2;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
-    gate->open();
-    site.clearFaults();
-
-    expectTranscript(here / "catalog-thumbnails.transcript", out.str());
-    EXPECT_EQ(gate->passed() - passedBefore, 1u);
+    HeldReplay replay = replayWithHeldThumbnail("catalog-thumbnails.script",
+                                                "/thumb/1007722008_1.jpg",  // the eighth row's
+                                                "catalog-thumbnail");
+    EXPECT_EQ(replay.status, 0);
+    expectTranscript(shellTestFolder() / "catalog-thumbnails.transcript", replay.transcript);
+    EXPECT_EQ(replay.passes, 1u);
     EXPECT_EQ(DZNetworkActivityCount(), 0);
     EXPECT_EQ(NetworkWork::inFlight(), 0);
     // Each thumbnail was fetched once: the second visit read nothing from the site. (The site
