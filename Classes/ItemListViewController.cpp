@@ -31,6 +31,7 @@
 #include "UIKit/UITableViewCell.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "json/NSString+HTML.h"
+#include "ui/style/DZImageView.h"
 
 NSString* const kAdLoomApplicationKey = NS("3f9a1c0be7d24a5c8e61b0f2d4a97c3e");
 
@@ -273,7 +274,7 @@ Ref<UITableViewCell> ItemListViewController::tableViewCellForRowAtIndexPath(UITa
     auto cell = as<ItemTableViewCell>(reused);
     if (!cell) return reused;
     auto item = cast<ItemInfo>(itemArray_->objectAtIndex(static_cast<NSUInteger>(path->row())));
-    cell->setThumbnailUrl(nullptr);  // a reused cell shows no old image
+    cell->imgView()->setUrlPath(nullptr);  // a reused cell shows no old image
     cell->titleLabel()->setText(item->title());
     cell->detailLabel()->setText(oneLineBody(item->detail()));
     cell->timeLabel()->setText(friendlyTime(item->time()));
@@ -284,7 +285,7 @@ Ref<UITableViewCell> ItemListViewController::tableViewCellForRowAtIndexPath(UITa
     Ref<NSString> thumbnail = item->bodyImageUrl();
     if (item->imageUrl() && item->imageUrl()->count() > 0)
         thumbnail = as<NSString>(item->imageUrl()->objectAtIndex(0));
-    cell->setThumbnailUrl(thumbnail);
+    cell->imgView()->setUrlPath(thumbnail);
     auto price = item->price();
     if (price && price->length() > 0) {
         CGSize size = sizeWithFont(price, UIFont::fontWithName(NS("MarkerFelt-Thin"), 14));

@@ -10,6 +10,7 @@
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UINib.h"
+#include "ui/style/DZImageView.h"
 
 namespace {
 constexpr CGFloat kThumbnailHeight = 80;
@@ -43,17 +44,16 @@ Ref<ItemTableViewCell> ItemTableViewCell::createTableViewCellWithIdentifier(NSSt
 }
 
 void ItemTableViewCell::initCellImageView() {
-    imgView_ = make<UIView>(&UIView::initWithFrame, CGRectMake(3, 3, 0, kThumbnailHeight));
+    imgView_ =
+        make<DZImageView>(&DZImageView::initWithFrame, CGRectMake(3, 3, 0, kThumbnailHeight));
+    imgView_->setAutoresizesToImage(false);
+    imgView_->setDelegate(this);
     addSubview(imgView_);
     leftMargin_ = kBareMargin;
     auto background = make<UIView>(&UIView::initWithFrame, CGRectZero);
     background->setBackgroundColor(
         UIColor::colorWithPatternImage(UIImage::imageNamed(NS("background.png"))));
     setBackgroundView(background);
-}
-
-void ItemTableViewCell::setThumbnailUrl(NSString* url) {
-    thumbnailUrl_ = url;
 }
 
 void ItemTableViewCell::imageViewDidLoadImage(DZImageView*, UIImage* image) {
@@ -137,6 +137,5 @@ void ItemTableViewCell::dealloc() {
     detailLabel_ = nullptr;
     priceImageView_ = nullptr;
     imgView_ = nullptr;
-    thumbnailUrl_ = nullptr;
     UITableViewCell::dealloc();
 }

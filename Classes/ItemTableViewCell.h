@@ -8,6 +8,7 @@
 #include "UIKit/UITableViewCell.h"
 #include "ui/style/DZImageViewDelegate.h"
 
+class DZImageView;
 class UIImageView;
 class UILabel;
 
@@ -30,10 +31,6 @@ class ItemTableViewCell : public UITableViewCell, public DZImageViewDelegate {
     void setHighlighted(bool highlighted, bool animated) override;
     void setSelected(bool selected, bool animated) override;
 
-    // The thumbnail's image address; nil shows none.
-    void setThumbnailUrl(NSString* url);
-    Ref<NSString> thumbnailUrl() { return thumbnailUrl_; }
-
     Ref<UILabel> titleLabel() { return titleLabel_; }
     void setTitleLabel(UILabel* v);
     Ref<UILabel> priceLabel() { return priceLabel_; }
@@ -46,7 +43,7 @@ class ItemTableViewCell : public UITableViewCell, public DZImageViewDelegate {
     void setDetailLabel(UILabel* v);
     Ref<UIImageView> priceImageView() { return priceImageView_; }
     void setPriceImageView(UIImageView* v);
-    Ref<UIView> imgView() { return imgView_; }
+    Ref<DZImageView> imgView() { return imgView_; }
     int32_t priceWidth() { return priceWidth_; }
     void setPriceWidth(int32_t v) { priceWidth_ = v; }
     int32_t leftMargin() { return leftMargin_; }
@@ -60,8 +57,7 @@ private:
     Ref<UILabel> locationLabel_;
     Ref<UILabel> detailLabel_;
     Ref<UIImageView> priceImageView_;
-    Ref<UIView> imgView_;
+    Ref<DZImageView> imgView_;
     int32_t priceWidth_ = 0;
     int32_t leftMargin_ = 0;
-    Ref<NSString> thumbnailUrl_;
 };

@@ -5,9 +5,9 @@
 #include "Foundation/NSDate.h"
 #include "Foundation/NSDateFormatter.h"
 #include "Foundation/NSLocale.h"
-#include "UIKit/UILabel.h"
 #include "UIKit/UIView.h"
 #include "json/NSString+HTML.h"
+#include "ui/style/DZActivityLabel.h"
 
 namespace {
 
@@ -44,7 +44,8 @@ Ref<NSString> oneLineBody(NSString* detail) {
 }
 
 Ref<UIView> makeActivityLabel(NSString* text, UIView* parent) {
-    auto label = make<UILabel>(&UILabel::initWithFrame, CGRectZero);
+    auto label = alloc<DZActivityLabel>();
+    label->initWithStyle(DZActivityLabelStyleBlackBezel);
     label->setText(text);
     label->sizeToFit();
     CGFloat width = parent ? parent->frame().size.width : 320;

@@ -20,6 +20,7 @@
 #include "ResultScreensTesting.h"
 #include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UIImage.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UISegmentedControl.h"
 #include "UIKit/UITableView.h"
@@ -28,6 +29,7 @@
 #include "tools/site/Catalog.h"
 #include "tools/site/Listings.h"
 #include "tools/site/Site.h"
+#include "ui/style/DZImageView.h"
 
 namespace {
 
@@ -143,6 +145,10 @@ TEST(ItemListViewControllerTexts, PlaceLines) {
 
 class ItemListScreen : public ResultScreensTest {
 protected:
+    void SetUp() override {
+        sitetest::site();  // started, with the site's names mapped to it
+        ResultScreensTest::SetUp();
+    }
     Ref<ItemListViewController> makeScreen() {
         auto screen = alloc<ItemListViewController>();
         screen->initWithNibName(NS("ItemListViewController"), nullptr);
@@ -156,6 +162,7 @@ protected:
     static void waitForPage(ItemListViewController* screen) {
         ASSERT_TRUE(runLoopUntil([&] { return !screen->isLoading(); }, 20));
         advanceRunLoop(0);
+        ASSERT_TRUE(screen->itemArray() || lastPanel());
     }
     static NSInteger rows(ItemListViewController* screen) {
         return screen->tableViewNumberOfRowsInSection(screen->myTableView(), 0);
@@ -404,4 +411,38 @@ TEST_F(ItemListScreen, BannerDelegateAnswers) {
     EXPECT_EQ(text(screen->adLoomApplicationKey()), "3f9a1c0be7d24a5c8e61b0f2d4a97c3e");
     EXPECT_EQ(screen->viewControllerForPresentingModalView().get(),
               static_cast<UIViewController*>(screen.get()));
+}
+
+TEST_F(ItemListScreen, ThumbnailsLoadAndSizeTheirRows) {
+    auto screen = makeScreen();
+    screen->setListInfo(search("http://boston.bazaarnest.test", "fua/", nullptr));
+    show(screen);
+    screen->loadFirstItemList();
+    waitForPage(screen);
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
+    advanceRunLoop(0);
+    NSInteger withImage = -1, without = -1;
+    for (NSUInteger i = 0; i < screen->itemArray()->count(); ++i) {
+        auto item = cast<ItemInfo>(screen->itemArray()->objectAtIndex(i));
+        bool has = item->imageUrl() && item->imageUrl()->count() > 0;
+        if (has && withImage < 0) withImage = static_cast<NSInteger>(i);
+        if (!has && without < 0) without = static_cast<NSInteger>(i);
+    }
+    ASSERT_GE(withImage, 0);
+    ASSERT_GE(without, 0);
+    auto cell = as<ItemTableViewCell>(
+        screen->tableViewCellForRowAtIndexPath(screen->myTableView(), row(withImage)));
+    auto item =
+        cast<ItemInfo>(screen->itemArray()->objectAtIndex(static_cast<NSUInteger>(withImage)));
+    EXPECT_EQ(text(cell->imgView()->urlPath()), text(item->imageUrl()->objectAtIndex(0)));
+    ASSERT_TRUE(runLoopUntil([&] { return cell->imgView()->image() != nullptr; }, 10));
+    auto size = cell->imgView()->image()->size();
+    CGFloat width = std::min<CGFloat>(size.width * 80 / size.height, 120);
+    EXPECT_NEAR(cell->imgView()->frame().size.width, width, 0.01);
+    EXPECT_EQ(cell->leftMargin(), static_cast<int32_t>(width) + 9);
+    EXPECT_EQ(cell->titleLabel()->frame().origin.x, cell->leftMargin());
+    // A row without images shows none, even in a cell that showed one before.
+    auto reused = as<ItemTableViewCell>(
+        screen->tableViewCellForRowAtIndexPath(screen->myTableView(), row(without)));
+    EXPECT_EQ(text(reused->imgView()->urlPath()), "(nil)");
 }

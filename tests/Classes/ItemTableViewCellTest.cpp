@@ -9,6 +9,7 @@
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
+#include "ui/style/DZImageView.h"
 
 namespace {
 
