@@ -1,5 +1,6 @@
 #include "Classes/RootViewController.h"
 
+#include "Classes/FavoriteViewController.h"
 #include "Classes/PostSectionController.h"
 #include "Classes/SearchViewController.h"
 #include "Foundation/NSArray.h"
@@ -15,11 +16,6 @@ constexpr NSInteger kSearchTag = 100;
 constexpr NSInteger kFavoriteTag = 200;
 constexpr NSInteger kPostTag = 300;
 
-// The favourites tab's screen. The favourites list is built with the result screens; until
-// then the tab shows an empty screen under its own title and item.
-Ref<UIViewController> makeFavoriteScreen() {
-    return make<UIViewController>();
-}
 }  // namespace
 
 void RootViewController::describeClass(RuntimeClass& c) {
@@ -47,7 +43,8 @@ void RootViewController::viewDidLoad() {
                                              UITabBarSystemItemSearch, kSearchTag)
                               .get());
 
-    auto favorite = makeFavoriteScreen();
+    auto favorite = alloc<FavoriteViewController>();
+    favorite->initWithNibName(NS("FavoriteViewController"), nullptr);
     favorite->setTitle(NS("Favorite"));
     favorite->setTabBarItem(make<UITabBarItem>(&UITabBarItem::initWithTabBarSystemItem,
                                                UITabBarSystemItemFavorites, kFavoriteTag)

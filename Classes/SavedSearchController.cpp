@@ -1,10 +1,10 @@
 #include "Classes/SavedSearchController.h"
 
+#include "Classes/ItemListViewController.h"
 #include "Classes/ListInfo.h"
 #include "Classes/SavedSearch.h"
 #include "Classes/SavedSearchDb.h"
 #include "Classes/SearchSettingController.h"
-#include "Classes/SearchViewController.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/Runtime.h"
@@ -53,8 +53,11 @@ Ref<UITableViewCell> SavedSearchController::tableViewCellForRowAtIndexPath(UITab
 void SavedSearchController::tableViewDidSelectRowAtIndexPath(UITableView*, NSIndexPath* path) {
     auto search =
         cast<SavedSearch>(savedSearchList_->objectAtIndex(static_cast<NSUInteger>(path->row())));
-    auto list = makeResultListScreen(search->listInfo());
+    auto list = alloc<ItemListViewController>();
+    list->initWithNibName(NS("ItemListViewController"), nullptr);
     navigationController()->pushViewController(list, true);
+    list->setListInfo(search->listInfo());
+    list->loadFirstItemList();
 }
 
 void SavedSearchController::tableViewAccessoryButtonTappedForRowWithIndexPath(UITableView*,

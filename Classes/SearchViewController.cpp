@@ -1,6 +1,8 @@
 #include "Classes/SearchViewController.h"
 
 #include "Classes/CatagoryViewController.h"
+#include "Classes/ItemListPage.h"
+#include "Classes/ItemListViewController.h"
 #include "Classes/ListInfo.h"
 #include "Classes/NoticewallAppDelegate.h"
 #include "Classes/Regex.h"
@@ -10,6 +12,7 @@
 #include "Classes/SearchFilterController.h"
 #include "Classes/StateViewController.h"
 #include "Classes/Theme.h"
+#include "Foundation/NSArray.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSUserDefaults.h"
@@ -20,8 +23,6 @@
 #include "UIKit/UILabel.h"
 #include "UIKit/UINavigationController.h"
 #include "ui/style/DZButton.h"
-
-NSString* const kStopItemPageNotification = NS("StopItemPageNotification");
 
 namespace {
 SEL sel(const char* name) {
@@ -44,12 +45,12 @@ Ref<NSString> captureWithSlash(NSString* text, NSString* pattern) {
 
 }  // namespace
 
-// The result list comes with the result screens; until then the query is shown on a plain
-// screen titled with the category.
 Ref<UIViewController> makeResultListScreen(ListInfo* info) {
-    auto screen = make<UIViewController>();
-    screen->setTitle(info->catagory());
-    return screen;
+    auto list = alloc<ItemListViewController>();
+    list->initWithNibName(NS("ItemListViewController"), nullptr);
+    list->setListInfo(info);
+    list->loadFirstItemList();
+    return list;
 }
 
 void SearchViewController::describeClass(RuntimeClass& c) {
@@ -127,7 +128,7 @@ void SearchViewController::viewWillAppear(bool animated) {
     if (sectionLabel_) sectionLabel_->setText(catagory ? section.get() : NS("Press to select"));
     udpateFilterButton();
     view()->setBackgroundColor(Theme::sys()->viewBackground());
-    NSNotificationCenter::defaultCenter()->postNotificationName(kStopItemPageNotification, this);
+    NSNotificationCenter::defaultCenter()->postNotificationName(StopItemPageNotification, this);
 }
 
 void SearchViewController::viewDidUnload() {
@@ -225,7 +226,12 @@ void SearchViewController::showListing(bool search) {
     info->setSearchKey(searchKeyFor(info->catagory(), keyword));
     lastListInfo_ = info;
 
-    itemListViewController_ = makeResultListScreen(info);
+    if (!itemListViewController_) {
+        itemListViewController_ = alloc<ItemListViewController>();
+        itemListViewController_->initWithNibName(NS("ItemListViewController"), nullptr);
+    }
+    itemListViewController_->setListInfo(info);
+    itemListViewController_->loadFirstItemList();
     auto outer = app ? app->navigationController() : navigationController();
     if (outer) outer->pushViewController(itemListViewController_, true);
 }

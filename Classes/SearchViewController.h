@@ -11,15 +11,9 @@
 #include "UIKit/UIViewController.h"
 
 class DZButton;
+class ItemListViewController;
 class ListInfo;
 class SavedSearch;
-
-// The notification the Search screen posts each time it appears: result and listing pages still
-// downloading cancel their requests.
-extern NSString* const kStopItemPageNotification;  // "StopItemPageNotification"
-
-// A result list screen for the query, loading its first page.
-Ref<UIViewController> makeResultListScreen(ListInfo* info);
 
 class SearchViewController : public UIViewController, public UITextFieldDelegate {
     NS_OBJECT(SearchViewController, UIViewController)
@@ -52,7 +46,7 @@ class SearchViewController : public UIViewController, public UITextFieldDelegate
     // The styled filter button, made in viewDidLoad.
     Ref<DZButton> filterTTButton() { return filterTTButton_; }
     // The result list, made on first use and kept for every query.
-    Ref<UIViewController> itemListViewController() { return itemListViewController_; }
+    Ref<ItemListViewController> itemListViewController() { return itemListViewController_; }
     Ref<SavedSearch> defaultSearch() { return defaultSearch_; }
     // The query of the last search or browse (nil before the first).
     Ref<ListInfo> lastListInfo() { return lastListInfo_; }
@@ -99,7 +93,7 @@ private:
     Ref<UILabel> cityLabel_, stateLabel_, catagoryLabel_, sectionLabel_;
     Ref<UIImageView> backgroundImageView_;
     Ref<DZButton> filterTTButton_;
-    Ref<UIViewController> itemListViewController_;
+    Ref<ItemListViewController> itemListViewController_;
     Ref<SavedSearch> defaultSearch_;
     Ref<ListInfo> lastListInfo_;
 };

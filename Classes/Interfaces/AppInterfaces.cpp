@@ -1,5 +1,6 @@
 #include "Classes/Interfaces/AppInterfaces.h"
 
+#include "Classes/ResultScreenInterfaces.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSString.h"
 #include "UIKit/UINib.h"
@@ -15,4 +16,5 @@ void registerAppInterfaces() {
     registerInterface(NS("SavedSearchController"), buildSavedSearchController);
     registerInterface(NS("SearchSettingController"), buildSearchSettingController);
     registerInterface(NS("SearchSettingViewCell"), buildSearchSettingViewCell);
+    registerResultScreenInterfaces();
 }
