@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "Classes/MyStyleSheet.h"
 #include "Classes/Theme.h"
 #include "Foundation/NSDate.h"
 #include "Foundation/NSLog.h"
@@ -96,12 +97,13 @@ bool NoticewallAppDelegate::applicationDidFinishLaunchingWithOptions(UIApplicati
     if (navigationController_) {
         navigationController_->navigationBar()->setTintColor(Theme::sys()->toolBarColor());
     }
+    MyStyleSheet::initTTStyleSheet();
     // The app's style sheet and the analytics session join the launch with the components that
     // provide them.
     askForReview();
+    NKHTTPRequest::setDefaultTimeOutSeconds(kRequestTimeOut);
     // Listing thumbnails and the captcha are small; anything larger is not an image we show.
     DZURLRequestQueue::mainQueue()->setMaxContentLength(200000);
-    NKHTTPRequest::setDefaultTimeOutSeconds(kRequestTimeOut);
     return true;
 }
 
