@@ -3,10 +3,10 @@
 #include <iterator>
 
 #include "Classes/CatagoryPage.h"
-#include "Classes/LoadingLabel.h"
 #include "Classes/ManagedObjects.h"
 #include "Classes/ManagedStore.h"
 #include "Classes/NoticewallAppDelegate.h"
+#include "Classes/ScreenSupport.h"
 #include "Classes/SiteHosts.h"
 #include "Classes/Theme.h"
 #include "CoreData/NSManagedObjectContext.h"
@@ -45,7 +45,7 @@ Ref<NSString> CatagoryViewController::catagoryPageUrl() {
 void CatagoryViewController::viewDidLoad() {
     UIViewController::viewDidLoad();
     setTitle(NS("Catagories"));
-    activityLabel_ = makeLoadingLabel(view(), NS("Loading..."));
+    activityLabel_ = makeActivityLabel(NS("Loading..."), view());
     if (auto app = NoticewallAppDelegate::sharedDelegate())
         managedObjectContext_ = app->managedObjectContext();
     loadCatagories();

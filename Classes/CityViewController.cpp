@@ -1,9 +1,9 @@
 #include "Classes/CityViewController.h"
 
-#include "Classes/LoadingLabel.h"
 #include "Classes/MetroItem.h"
 #include "Classes/NoticewallAppDelegate.h"
 #include "Classes/RecentLocation.h"
+#include "Classes/ScreenSupport.h"
 #include "Classes/StateViewController.h"
 #include "Classes/SuburbPage.h"
 #include "Classes/Theme.h"
@@ -48,7 +48,7 @@ void CityViewController::viewDidLoad() {
     else if (parentMetro_)
         title = parentMetro_->name();
     setTitle(title);
-    activityLabel_ = makeLoadingLabel(view(), NS("Loading..."));
+    activityLabel_ = makeActivityLabel(NS("Loading..."), view());
     activityLabel_->setHidden(!(parentMetro_ && loading_));
     if (navigationBar_ && navigationBar_->topItem()) navigationBar_->topItem()->setTitle(title);
 }

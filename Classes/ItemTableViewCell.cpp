@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "Classes/RoundImageView.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSBundle.h"
 #include "Foundation/Runtime.h"
@@ -45,7 +46,7 @@ Ref<ItemTableViewCell> ItemTableViewCell::createTableViewCellWithIdentifier(NSSt
 
 void ItemTableViewCell::initCellImageView() {
     imgView_ =
-        make<DZImageView>(&DZImageView::initWithFrame, CGRectMake(3, 3, 0, kThumbnailHeight));
+        make<RoundImageView>(&DZImageView::initWithFrame, CGRectMake(3, 3, 0, kThumbnailHeight));
     imgView_->setAutoresizesToImage(false);
     imgView_->setDelegate(this);
     addSubview(imgView_);

@@ -18,7 +18,7 @@
 #include "ui/core/DZURLRequestQueue.h"
 
 NSString* const kNoticewallReviewURLTemplate =
-    NS("itms-apps://itunes.apple.com/WebObjects/MZStore.woa/wa/viewContentsUserReviews"
+    NS("itms-apps://itunes.appstore.test/WebObjects/MZStore.woa/wa/viewContentsUserReviews"
        "?id=APP_ID&onlyLatestVersion=true&pageNumber=0&sortOrdering=1&type=Purple+Software");
 NSString* const kNoticewallAppStoreID = NS("703158249");
 

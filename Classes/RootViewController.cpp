@@ -16,11 +16,6 @@ constexpr NSInteger kSearchTag = 100;
 constexpr NSInteger kFavoriteTag = 200;
 constexpr NSInteger kPostTag = 300;
 
-Ref<UIViewController> makeFavoriteScreen() {
-    auto screen = alloc<FavoriteViewController>();
-    screen->initWithNibName(NS("FavoriteViewController"), nullptr);
-    return screen;
-}
 }  // namespace
 
 void RootViewController::describeClass(RuntimeClass& c) {
@@ -48,7 +43,8 @@ void RootViewController::viewDidLoad() {
                                              UITabBarSystemItemSearch, kSearchTag)
                               .get());
 
-    auto favorite = makeFavoriteScreen();
+    auto favorite = alloc<FavoriteViewController>();
+    favorite->initWithNibName(NS("FavoriteViewController"), nullptr);
     favorite->setTitle(NS("Favorite"));
     favorite->setTabBarItem(make<UITabBarItem>(&UITabBarItem::initWithTabBarSystemItem,
                                                UITabBarSystemItemFavorites, kFavoriteTag)

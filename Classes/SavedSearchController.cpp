@@ -5,7 +5,6 @@
 #include "Classes/SavedSearch.h"
 #include "Classes/SavedSearchDb.h"
 #include "Classes/SearchSettingController.h"
-#include "Classes/SearchViewController.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/Runtime.h"
@@ -56,9 +55,9 @@ void SavedSearchController::tableViewDidSelectRowAtIndexPath(UITableView*, NSInd
         cast<SavedSearch>(savedSearchList_->objectAtIndex(static_cast<NSUInteger>(path->row())));
     auto list = alloc<ItemListViewController>();
     list->initWithNibName(NS("ItemListViewController"), nullptr);
+    navigationController()->pushViewController(list, true);
     list->setListInfo(search->listInfo());
     list->loadFirstItemList();
-    navigationController()->pushViewController(list, true);
 }
 
 void SavedSearchController::tableViewAccessoryButtonTappedForRowWithIndexPath(UITableView*,

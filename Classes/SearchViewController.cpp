@@ -1,6 +1,7 @@
 #include "Classes/SearchViewController.h"
 
 #include "Classes/CatagoryViewController.h"
+#include "Classes/ItemListPage.h"
 #include "Classes/ItemListViewController.h"
 #include "Classes/ListInfo.h"
 #include "Classes/NoticewallAppDelegate.h"
@@ -11,6 +12,7 @@
 #include "Classes/SearchFilterController.h"
 #include "Classes/StateViewController.h"
 #include "Classes/Theme.h"
+#include "Foundation/NSArray.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSUserDefaults.h"
@@ -21,8 +23,6 @@
 #include "UIKit/UILabel.h"
 #include "UIKit/UINavigationController.h"
 #include "ui/style/DZButton.h"
-
-NSString* const kStopItemPageNotification = NS("StopItemPageNotification");
 
 namespace {
 SEL sel(const char* name) {
@@ -44,6 +44,14 @@ Ref<NSString> captureWithSlash(NSString* text, NSString* pattern) {
 }
 
 }  // namespace
+
+Ref<UIViewController> makeResultListScreen(ListInfo* info) {
+    auto list = alloc<ItemListViewController>();
+    list->initWithNibName(NS("ItemListViewController"), nullptr);
+    list->setListInfo(info);
+    list->loadFirstItemList();
+    return list;
+}
 
 void SearchViewController::describeClass(RuntimeClass& c) {
     c.implements({"textFieldShouldReturn:"});
@@ -120,7 +128,7 @@ void SearchViewController::viewWillAppear(bool animated) {
     if (sectionLabel_) sectionLabel_->setText(catagory ? section.get() : NS("Press to select"));
     udpateFilterButton();
     view()->setBackgroundColor(Theme::sys()->viewBackground());
-    NSNotificationCenter::defaultCenter()->postNotificationName(kStopItemPageNotification, this);
+    NSNotificationCenter::defaultCenter()->postNotificationName(StopItemPageNotification, this);
 }
 
 void SearchViewController::viewDidUnload() {
@@ -218,7 +226,6 @@ void SearchViewController::showListing(bool search) {
     info->setSearchKey(searchKeyFor(info->catagory(), keyword));
     lastListInfo_ = info;
 
-    // One result list serves every query.
     if (!itemListViewController_) {
         itemListViewController_ = alloc<ItemListViewController>();
         itemListViewController_->initWithNibName(NS("ItemListViewController"), nullptr);

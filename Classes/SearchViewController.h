@@ -15,10 +15,6 @@ class ItemListViewController;
 class ListInfo;
 class SavedSearch;
 
-// The notification the Search screen posts each time it appears: result and listing pages still
-// downloading cancel their requests.
-extern NSString* const kStopItemPageNotification;  // "StopItemPageNotification"
-
 class SearchViewController : public UIViewController, public UITextFieldDelegate {
     NS_OBJECT(SearchViewController, UIViewController)
     static void describeClass(RuntimeClass& c);

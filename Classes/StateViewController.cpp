@@ -1,13 +1,13 @@
 #include "Classes/StateViewController.h"
 
 #include "Classes/CityViewController.h"
-#include "Classes/LoadingLabel.h"
 #include "Classes/ManagedObjects.h"
 #include "Classes/ManagedStore.h"
 #include "Classes/MetroItem.h"
 #include "Classes/MetroPage.h"
 #include "Classes/NoticewallAppDelegate.h"
 #include "Classes/RecentLocation.h"
+#include "Classes/ScreenSupport.h"
 #include "Classes/SiteHosts.h"
 #include "Classes/Theme.h"
 #include "CoreData/NSManagedObjectContext.h"
@@ -51,7 +51,7 @@ void StateViewController::describeClass(RuntimeClass& c) {
 void StateViewController::viewDidLoad() {
     UIViewController::viewDidLoad();
     setTitle(NS("Locations"));
-    activityLabel_ = makeLoadingLabel(view(), NS("Loading..."));
+    activityLabel_ = makeActivityLabel(NS("Loading..."), view());
     if (auto app = NoticewallAppDelegate::sharedDelegate())
         managedObjectContext_ = app->managedObjectContext();
     loadRegions();
