@@ -24,7 +24,7 @@ constexpr CGFloat kPushedHeight = 416;
 // A tab's screen: 480 less the status bar and the tab bar.
 constexpr CGFloat kTabHeight = 411;
 constexpr CGFloat kBannerHeight = 50;
-constexpr CGFloat kRowHeight = 86;
+constexpr CGFloat kRowHeight = 88;
 
 Ref<UIView> screenView(CGFloat height) {
     auto view = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, height));
