@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "AppTesting.h"
+#include "Classes/ListInfo.h"
+#include "Classes/SavedSearch.h"
+#include "Classes/SavedSearchDb.h"
+#include "Classes/SearchSettings.h"
 #include "Foundation/Clock.h"
 #include "Foundation/NSDate.h"
 #include "Foundation/NSNumber.h"
@@ -9,6 +13,15 @@
 #include "UIKit/UIApplication.h"
 
 namespace {
+// The search requests the site received (result pages), in order.
+std::vector<std::string> searchRequests() {
+    std::vector<std::string> found;
+    for (const std::string& line : sitetest::takeLog()) {
+        if (line.find("/search/") != std::string::npos) found.push_back(line);
+    }
+    return found;
+}
+
 [[maybe_unused]] testing::Environment* const kAppBundle =
     testing::AddGlobalTestEnvironment(new apptest::AppBundle);
 
@@ -50,4 +63,42 @@ TEST_F(AppTranscripts, TheFilterTurnsTheButtonRedAndResetStoresTheDefaultsAtOnce
     EXPECT_EQ(defaults->stringForKey(NS("PriceMax"))->utf8(), "");
     EXPECT_FALSE(defaults->boolForKey(NS("HasImage")));
     EXPECT_EQ(defaults->integerForKey(NS("TitleOnly")), 0);
+}
+
+TEST_F(AppTranscripts, BrowsingAfterTheCategoryPickersQuickTip) {
+    apptest::expectAppTranscript("browse");
+    EXPECT_TRUE(NSUserDefaults::standardUserDefaults()->boolForKey(NS("tipCategory")));
+}
+
+TEST_F(AppTranscripts, TheFilterAndKeywordReachTheSitesSearchRequest) {
+    apptest::expectAppTranscript("search");
+    auto requests = searchRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[0].find("http://mobile.bazaarnest.test/search/atq?query=lamp&sort=priceasc"
+                               "&srchType=T&minAsk=&maxAsk=250&hasPic=1 "),
+              std::string::npos)
+        << requests[0];
+    // No price bounds for jobs; the other keys stay.
+    EXPECT_NE(requests[1].find("/search/jjj?query=lamp&sort=priceasc&srchType=T&minAsk=&maxAsk="
+                               "&hasPic=1 "),
+              std::string::npos)
+        << requests[1];
+}
+
+TEST_F(AppTranscripts, ASearchIsSavedListedEditedAndRun) {
+    apptest::expectAppTranscript("saved");
+    auto db = make<SavedSearchDb>();
+    ASSERT_TRUE(db->openDb());
+    auto items = db->getItems();
+    db->closeDb();
+    ASSERT_EQ(items->count(), 1u);
+    auto search = cast<SavedSearch>(items->objectAtIndex(0));
+    EXPECT_EQ(search->listInfo()->searchKey()->utf8(), "chair");
+    EXPECT_EQ(search->listInfo()->searchSettings()->maxPrice()->utf8(), "900");
+    EXPECT_EQ(search->listInfo()->searchSettings()->scope(), 1);
+    // Both runs asked the site for the keyword.
+    auto requests = searchRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& line : requests)
+        EXPECT_NE(line.find("query=chair"), std::string::npos) << line;
 }
