@@ -9,6 +9,7 @@
 #pragma once
 
 #include "Classes/ItemInfo.h"
+#include "Foundation/NSArray.h"
 #include "UIKit/UIActionSheet.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UIViewController.h"
@@ -17,8 +18,6 @@
 class ItemListPage;
 class ItemViewController;
 class ListInfo;
-class NSArray;
-class NSMutableArray;
 class UIActivityIndicatorView;
 class UITableViewCell;
 

@@ -5,10 +5,10 @@
 // room for thumbnail and price.
 #pragma once
 
+#include "Classes/RoundImageView.h"
 #include "UIKit/UITableViewCell.h"
 #include "ui/style/DZImageViewDelegate.h"
 
-class DZImageView;
 class UIImageView;
 class UILabel;
 
@@ -43,7 +43,7 @@ class ItemTableViewCell : public UITableViewCell, public DZImageViewDelegate {
     void setDetailLabel(UILabel* v);
     Ref<UIImageView> priceImageView() { return priceImageView_; }
     void setPriceImageView(UIImageView* v);
-    Ref<DZImageView> imgView() { return imgView_; }
+    Ref<RoundImageView> imgView() { return imgView_; }
     int32_t priceWidth() { return priceWidth_; }
     void setPriceWidth(int32_t v) { priceWidth_ = v; }
     int32_t leftMargin() { return leftMargin_; }
@@ -57,7 +57,7 @@ private:
     Ref<UILabel> locationLabel_;
     Ref<UILabel> detailLabel_;
     Ref<UIImageView> priceImageView_;
-    Ref<DZImageView> imgView_;
+    Ref<RoundImageView> imgView_;
     int32_t priceWidth_ = 0;
     int32_t leftMargin_ = 0;
 };

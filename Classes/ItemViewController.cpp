@@ -25,7 +25,10 @@
 #include "json/NSString+HTML.h"
 #include "ui/core/DZWebController.h"
 
-NSString* const kStorePageUrlFormat = NS("http://apps.storefront.test/us/app/id%@?mt=8");
+Ref<NSString> ItemViewController::storePageUrl() {
+    return NSString::stringWithFormat(NS("http://%@/us/app/id%@?mt=8"), SiteHosts::storeWebHost(),
+                                      kNoticewallAppStoreID);
+}
 
 namespace {
 
@@ -361,7 +364,7 @@ void ItemViewController::shareWithEmail() {
     auto mail = make<MFMailComposeViewController>();
     mail->setMailComposeDelegate(this);
     mail->setSubject(NSString::stringWithFormat(NS("Bazaarnest: %@"), orEmpty(item->title())));
-    auto store = NSString::stringWithFormat(kStorePageUrlFormat, kNoticewallAppStoreID);
+    auto store = storePageUrl();
     mail->setMessageBody(NSString::stringWithFormat(
                              NS("<html><body>%@ <br/><br/>Sent from <a href=\"%@\">Bazaarnest "
                                 "Mobile</a> for iPhone</body></html>"),

@@ -24,9 +24,6 @@ class NSPredicate;
 class UIBarButtonItem;
 class UISegmentedControl;
 
-// The app's page in the store, as shared listings name it.
-extern NSString* const kStorePageUrlFormat;  // "http://<store host>/us/app/id%@?mt=8"
-
 class ItemViewController : public UIViewController,
                            public UIActionSheetDelegate,
                            public MFMailComposeViewControllerDelegate,
@@ -67,6 +64,8 @@ class ItemViewController : public UIViewController,
     void replyByEmail();
     void showReplyView();
     void shareWithEmail();
+    // The app's page in the store, as shared listings name it.
+    static Ref<NSString> storePageUrl();
     // The call address: "tel:" and the number's digits, with its leading "+"; nil when the
     // number holds no digit.
     static Ref<NSURL> callUrl(NSString* phoneNumber);

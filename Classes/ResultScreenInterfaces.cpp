@@ -24,7 +24,7 @@ constexpr CGFloat kPushedHeight = 416;
 // A tab's screen: 480 less the status bar and the tab bar.
 constexpr CGFloat kTabHeight = 411;
 constexpr CGFloat kBannerHeight = 50;
-constexpr CGFloat kRowHeight = 86;
+constexpr CGFloat kRowHeight = 88;
 
 Ref<UIView> screenView(CGFloat height) {
     auto view = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, height));
@@ -120,18 +120,16 @@ Ref<NSArray> buildItemScreen(NSObject* owner, NSDictionary*) {
                             CGRectMake(0, kPushedHeight - toolbarHeight, 320, toolbarHeight));
         toolbar->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
                                      UIViewAutoresizingFlexibleTopMargin);
-        auto button = [&](UIBarButtonSystemItem kind, const char* action) {
-            return make<UIBarButtonItem>(&UIBarButtonItem::initWithBarButtonSystemItem, kind,
-                                         screen.get(), Selector::named(action));
+        auto button = [&](const char* image, const char* action) {
+            return make<UIBarButtonItem>(&UIBarButtonItem::initWithImage,
+                                         UIImage::imageNamed(NSString::fromUTF8(image)).get(),
+                                         UIBarButtonItemStylePlain, screen.get(),
+                                         Selector::named(action));
         };
-        auto reply = button(UIBarButtonSystemItemReply, "replyButtonPressed:");
-        auto star = make<UIBarButtonItem>(
-            &UIBarButtonItem::initWithImage, UIImage::imageNamed(NS("staroff32.png")).get(),
-            UIBarButtonItemStylePlain, screen.get(), Selector::named("starButtonPressed:"));
-        auto web2 = make<UIBarButtonItem>(&UIBarButtonItem::initWithTitle, NS("Original"),
-                                          UIBarButtonItemStyleBordered, screen.get(),
-                                          Selector::named("webButtonPressed:"));
-        auto share = button(UIBarButtonSystemItemAction, "shareButtonPressed:");
+        auto reply = button("toolbar_reply.png", "replyButtonPressed:");
+        auto star = button("staroff32.png", "starButtonPressed:");
+        auto web2 = button("toolbar_web.png", "webButtonPressed:");
+        auto share = button("toolbar_share.png", "shareButtonPressed:");
         auto space = [&] {
             return make<UIBarButtonItem>(&UIBarButtonItem::initWithBarButtonSystemItem,
                                          UIBarButtonSystemItemFlexibleSpace, nullptr, nullptr);

@@ -322,6 +322,16 @@ TEST_F(ItemScreen, RefreshRendersWhatArrivedSince) {
     advanceRunLoop(1);
     EXPECT_TRUE(has(screen->webView()->readableText(), "Solid oak, seats six."));
     EXPECT_FALSE(has(screen->webView()->readableText(), "Loading ..."));
+    // The page's own button lands on the same path.
+    screen->displayItems(items, 1);
+    advanceRunLoop(1);
+    EXPECT_TRUE(has(screen->webView()->readableText(), "Refresh"));
+    item(1)->setDetail(NS("<p>Pine, seats four.</p>"));
+    screen->webView()->stringByEvaluatingJavaScriptFromString(
+        NS("window.location='http://refreshthispost'"));
+    advanceRunLoop(1);
+    EXPECT_TRUE(has(screen->webView()->readableText(), "Pine, seats four."));
+    EXPECT_EQ(text(screen->title()), "2 of 10");
     // Other loads the page itself starts go ahead.
     auto other = NSURLRequest::requestWithURL(NSURL::URLWithString(NS("about:blank")));
     EXPECT_TRUE(screen->webViewShouldStartLoadWithRequest(screen->webView(), other,

@@ -235,11 +235,12 @@ Ref<UIImage> star(bool on) {
 }
 
 Ref<UIImage> cellBackground() {
-    // Tiled behind a result row: light at the top, a touch darker at the foot, a hairline.
+    // Tiled behind a result row: a sheen fading down the row and a hairline at its foot. The
+    // sheen is translucent, so the row's own colour (alternating by row) shows through.
     return draw(4, 88, [](CGContextRef ctx) {
         CGContextBeginPath(ctx);
         CGContextAddRect(ctx, CGRectMake(0, 0, 4, 88));
-        gradientInPath(ctx, CGRectMake(0, 0, 4, 88), RGBA{1, 1, 1}, RGBA{0.93f, 0.94f, 0.96f});
+        gradientInPath(ctx, CGRectMake(0, 0, 4, 88), RGBA{1, 1, 1, 0.35f}, RGBA{1, 1, 1, 0});
         fill(ctx, RGBA{0.82f, 0.84f, 0.88f});
         CGContextFillRect(ctx, CGRectMake(0, 87, 4, 1));
     });
