@@ -17,29 +17,26 @@
 #include "Foundation/NSUserDefaults.h"
 #include "UIKit/UIApplication.h"
 #include "platform/UIKit/DrawingTesting.h"
+#include "support/RunLoopTesting.h"
 
 namespace {
-// The search requests the site received (result pages), in order.
-std::vector<std::string> searchRequests() {
+// The search requests (result pages) the site answered, in order, once `expected` of them are
+// in its log: the site writes each line after its answer, from its own thread.
+std::vector<std::string> searchRequests(size_t expected) {
     std::vector<std::string> found;
-    for (const std::string& line : sitetest::takeLog()) {
-        if (line.find("/search/") != std::string::npos) found.push_back(line);
-    }
+    runLoopUntil([&] {
+        for (const std::string& line : sitetest::takeLog()) {
+            if (line.find("/search/") != std::string::npos) found.push_back(line);
+        }
+        return found.size() >= expected;
+    });
     return found;
 }
 
 [[maybe_unused]] testing::Environment* const kAppBundle =
     testing::AddGlobalTestEnvironment(new apptest::AppBundle);
 
-class AppTranscripts : public testing::Test {
-protected:
-    void SetUp() override {
-        apptest::freshInstall();
-        sitetest::site().clearFaults();
-        sitetest::takeLog();
-    }
-    void TearDown() override { apptest::freshInstall(); }
-};
+class AppTranscripts : public apptest::AppSessionTest {};
 }  // namespace
 
 TEST_F(AppTranscripts, LocationsAStatesCityASubAreaAndARecentOne) {
@@ -78,7 +75,7 @@ TEST_F(AppTranscripts, BrowsingAfterTheCategoryPickersQuickTip) {
 
 TEST_F(AppTranscripts, TheFilterAndKeywordReachTheSitesSearchRequest) {
     apptest::expectAppTranscript("search");
-    auto requests = searchRequests();
+    auto requests = searchRequests(2);
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_NE(requests[0].find("http://mobile.bazaarnest.test/search/atq?query=lamp&sort=priceasc"
                                "&srchType=T&minAsk=&maxAsk=250&hasPic=1 "),
@@ -103,7 +100,7 @@ TEST_F(AppTranscripts, ASearchIsSavedListedEditedAndRun) {
     EXPECT_EQ(search->listInfo()->searchSettings()->maxPrice()->utf8(), "900");
     EXPECT_EQ(search->listInfo()->searchSettings()->scope(), 1);
     // Both runs asked the site for the keyword.
-    auto requests = searchRequests();
+    auto requests = searchRequests(2);
     ASSERT_EQ(requests.size(), 2u);
     for (const auto& line : requests)
         EXPECT_NE(line.find("query=chair"), std::string::npos) << line;
