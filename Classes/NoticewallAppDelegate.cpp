@@ -90,6 +90,10 @@ void NoticewallAppDelegate::setLoginTime(NSDate* time) {
 
 bool NoticewallAppDelegate::applicationDidFinishLaunchingWithOptions(UIApplication*,
                                                                      NSDictionary*) {
+    // The app's style sheet comes first: adding the outer stack's view builds the Search screen
+    // at once, and its styled buttons take their styles from the sheet installed when they are
+    // made.
+    MyStyleSheet::initTTStyleSheet();
     if (window_ && navigationController_) {
         window_->addSubview(navigationController_->view());
         window_->makeKeyAndVisible();
@@ -97,7 +101,6 @@ bool NoticewallAppDelegate::applicationDidFinishLaunchingWithOptions(UIApplicati
     if (navigationController_) {
         navigationController_->navigationBar()->setTintColor(Theme::sys()->toolBarColor());
     }
-    MyStyleSheet::initTTStyleSheet();
     // The app's style sheet and the analytics session join the launch with the components that
     // provide them.
     askForReview();

@@ -58,6 +58,11 @@ Ref<UITableView> addTable(UIView* parent, CGRect frame, UITableViewStyle style, 
     return table;
 }
 
+Ref<UITableView> addTableBelowBar(UIView* parent, UITableViewStyle style, NSObject* owner) {
+    return addTable(parent, CGRectMake(0, kBarHeight, kScreenWidth, kViewHeight - kBarHeight),
+                    style, owner);
+}
+
 Ref<UIBarButtonItem> barButton(NSString* title, UIBarButtonItemStyle style, NSObject* target,
                                const char* action) {
     return make<UIBarButtonItem>(&UIBarButtonItem::initWithTitle, title, style, target,

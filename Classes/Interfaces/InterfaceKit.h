@@ -37,6 +37,8 @@ Ref<UIButton> addButton(UIView* parent, CGRect frame, NSString* title, NSObject*
 Ref<UITextField> addTextField(UIView* parent, CGRect frame, NSString* placeholder);
 // A table whose data source and delegate are the owner, as far as it is one.
 Ref<UITableView> addTable(UIView* parent, CGRect frame, UITableViewStyle style, NSObject* owner);
+// The same, filling the screen's view below a navigation bar.
+Ref<UITableView> addTableBelowBar(UIView* parent, UITableViewStyle style, NSObject* owner);
 Ref<UIBarButtonItem> barButton(NSString* title, UIBarButtonItemStyle style, NSObject* target,
                                const char* action);
 // A navigation bar across the top of the view with one item.

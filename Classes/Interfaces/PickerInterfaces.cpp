@@ -50,8 +50,7 @@ Ref<NSArray> buildCityViewController(NSObject* owner, NSDictionary*) {
         view, NS("Locations"),
         barButton(NS("Back"), UIBarButtonItemStyleBordered, screen.get(), "selectionDone:"),
         nullptr);
-    auto table = addTable(view, CGRectMake(0, kBarHeight, kScreenWidth, kViewHeight - kBarHeight),
-                          UITableViewStylePlain, screen.get());
+    auto table = addTableBelowBar(view, UITableViewStylePlain, screen.get());
     if (screen) {
         screen->setNavigationBar(bar);
         screen->setMyTableView(table);
@@ -67,8 +66,7 @@ Ref<NSArray> buildCatagoryViewController(NSObject* owner, NSDictionary*) {
         view, NS("Catagories"),
         barButton(NS("Cancel"), UIBarButtonItemStyleBordered, screen.get(), "selectionDone:"),
         nullptr);
-    auto table = addTable(view, CGRectMake(0, kBarHeight, kScreenWidth, kViewHeight - kBarHeight),
-                          UITableViewStylePlain, screen.get());
+    auto table = addTableBelowBar(view, UITableViewStylePlain, screen.get());
     if (screen) {
         screen->setMyTableView(table);
         screen->setView(view);

@@ -33,8 +33,7 @@ Ref<NSArray> buildSearchSettingController(NSObject* owner, NSDictionary*) {
     addNavigationBar(
         view, NS("Search Settings"), nullptr,
         barButton(NS("Done"), UIBarButtonItemStyleDone, screen.get(), "doneButtonPressed:"));
-    auto table = addTable(view, CGRectMake(0, kBarHeight, kScreenWidth, kViewHeight - kBarHeight),
-                          UITableViewStyleGrouped, screen.get());
+    auto table = addTableBelowBar(view, UITableViewStyleGrouped, screen.get());
     if (screen) {
         screen->setMyTableView(table);
         screen->setView(view);

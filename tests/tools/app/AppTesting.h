@@ -14,10 +14,14 @@
 
 #include "Classes/Interfaces/AppInterfaces.h"
 #include "Classes/Settings.h"
+#include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSUserDefaults.h"
+#include "UIKit/UIApplication.h"
+#include "external/nk-http-request/Classes/NKHTTPRequest.h"
+#include "support/RunLoopTesting.h"
 #include "support/site/RunningSite.h"
 #include "tools/shell/ShellSession.h"
 #include "tools/shell/TranscriptTesting.h"
@@ -72,6 +76,37 @@ inline void expectAppTranscript(const std::string& name, const std::string& mark
     EXPECT_EQ(status, 0);
     expectTranscript(here / (name + ".transcript"), out);
 }
+
+// What every session of the app starts from: timers earlier sessions left have fired, a fresh
+// install, no site faults, and the request engine's half of the status bar's network indicator
+// left out. Two owners turn that indicator on and off: the request engine (on at every page's
+// start, off half a second after the last, which a script's clock never reaches) and the
+// framework's image loads (off when the last thumbnail arrives); which of them comes last is a
+// race between the site's answers, so transcripts print only what the thumbnails leave.
+class AppSessionTest : public testing::Test {
+protected:
+    void SetUp() override {
+        settleEarlierSessions();
+        freshInstall();
+        sitetest::site().clearFaults();
+        sitetest::takeLog();
+        NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(false);
+    }
+    void TearDown() override {
+        NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(true);
+        sitetest::site().clearFaults();
+        freshInstall();
+    }
+
+    // Every session starts its clock at the same time, so a timer an earlier session left
+    // (the request engine's hide of the network indicator, half a second after its last
+    // stream) would fire at a different point of this one: let them all fire first.
+    static void settleEarlierSessions() {
+        ManualClockScope later(kManualClockDefaultStart + 30 * 86400);
+        advanceRunLoop(60);
+        UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
+    }
+};
 
 // The app's bundle as the main bundle, set before anything reads it.
 class AppBundle : public testing::Environment {

@@ -22,12 +22,10 @@
 
 namespace {
 
-class ResultTranscripts : public testing::Test {
+class ResultTranscripts : public apptest::AppSessionTest {
 protected:
     void SetUp() override {
-        settleEarlierSessions();
-        apptest::freshInstall();
-        sitetest::site().clearFaults();
+        AppSessionTest::SetUp();
         auto defaults = NSUserDefaults::standardUserDefaults();
         defaults->setObject(NS("Denver"), NS("LocationName"));
         defaults->setObject(NS("http://denver.bazaarnest.test"), NS("LocationUrl"));
@@ -40,18 +38,10 @@ protected:
         // Pages the item screen and the browser open load over the URL connection, as in the
         // program.
         previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
-        // Two owners turn the status bar's network indicator on and off: the request engine
-        // (on at every page's start, off half a second after the last, which the script's
-        // clock never reaches) and the framework's image loads (off when the last thumbnail
-        // arrives). Which of them comes last is a race between the site's answers, so the
-        // sessions leave the engine's part out and print what the thumbnails leave.
-        NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(false);
     }
     void TearDown() override {
-        NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(true);
         UIWebView::setURLLoader(previousLoader);
-        sitetest::site().clearFaults();
-        apptest::freshInstall();
+        AppSessionTest::TearDown();
     }
     // The site's log since the session began, once it holds a line with `last` (the site
     // writes its log line after the answer, from its own thread).
@@ -67,15 +57,6 @@ protected:
         return lines;
     }
     UIWebViewURLLoader previousLoader;
-
-    // Every session starts its clock at the same time, so a timer an earlier session left
-    // (the request engine's hide of the network indicator, half a second after its last
-    // stream) would fire at a different point of this one: let them all fire first.
-    static void settleEarlierSessions() {
-        ManualClockScope later(kManualClockDefaultStart + 30 * 86400);
-        advanceRunLoop(60);
-        UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
-    }
 
     static std::vector<std::string> matching(const std::vector<std::string>& lines,
                                              const std::string& part) {
