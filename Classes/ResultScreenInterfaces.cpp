@@ -1,6 +1,7 @@
 #include "Classes/ResultScreenInterfaces.h"
 
 #include "Classes/FavoriteViewController.h"
+#include "Classes/Interfaces/InterfaceKit.h"
 #include "Classes/ItemListViewController.h"
 #include "Classes/ItemTableViewCell.h"
 #include "Classes/ItemViewController.h"
@@ -14,7 +15,6 @@
 #include "UIKit/UILabel.h"
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UINib.h"
-#include "UIKit/UIToolbar.h"
 #include "UIKit/UIWebView.h"
 
 namespace {
@@ -27,28 +27,25 @@ constexpr CGFloat kBannerHeight = 50;
 constexpr CGFloat kRowHeight = 88;
 
 Ref<UIView> screenView(CGFloat height) {
-    auto view = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, height));
-    view->setBackgroundColor(UIColor::whiteColor());
-    view->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    auto view = interface::screenView();
+    view->setFrame(CGRectMake(0, 0, interface::kScreenWidth, height));
     return view;
 }
 
 Ref<UIView> bannerHolder(UIView* parent, CGFloat y) {
-    auto holder = make<UIView>(&UIView::initWithFrame, CGRectMake(0, y, 320, kBannerHeight));
+    auto holder = make<UIView>(&UIView::initWithFrame,
+                               CGRectMake(0, y, interface::kScreenWidth, kBannerHeight));
     holder->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
                                 UIViewAutoresizingFlexibleTopMargin);
     parent->addSubview(holder);
     return holder;
 }
 
-Ref<UITableView> resultTable(UIView* parent, CGRect frame, ItemListViewController* owner) {
-    auto table = alloc<UITableView>();
-    table->initWithFrame(frame, UITableViewStylePlain);
+Ref<UITableView> resultTable(UIView* parent, CGFloat top, CGFloat height,
+                             ItemListViewController* owner) {
+    auto table = interface::addTable(parent, CGRectMake(0, top, interface::kScreenWidth, height),
+                                     UITableViewStylePlain, owner);
     table->setRowHeight(kRowHeight);
-    table->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
-    table->setDataSource(owner);
-    table->setDelegate(owner);
-    parent->addSubview(table);
     return table;
 }
 
@@ -67,12 +64,10 @@ Ref<NSArray> buildItemList(NSObject* owner, NSDictionary*) {
     auto screen = as<ItemListViewController>(owner);
     auto view = screenView(kPushedHeight);
     if (screen) {
-        screen->setMyTableView(
-            resultTable(view, CGRectMake(0, 0, 320, kPushedHeight - kBannerHeight), screen));
+        screen->setMyTableView(resultTable(view, 0, kPushedHeight - kBannerHeight, screen));
         screen->setAdsHolder(bannerHolder(view, kPushedHeight - kBannerHeight));
-        screen->navigationItem()->setRightBarButtonItem(make<UIBarButtonItem>(
-            &UIBarButtonItem::initWithTitle, NS("Save"), UIBarButtonItemStyleBordered, screen.get(),
-            Selector::named("saveAction")));
+        screen->navigationItem()->setRightBarButtonItem(
+            interface::barButton(NS("Save"), UIBarButtonItemStyleBordered, screen, "saveAction"));
         screen->setView(view);
     }
     return NSArray::arrayWithObject(view);
@@ -82,21 +77,14 @@ Ref<NSArray> buildFavorites(NSObject* owner, NSDictionary*) {
     auto screen = as<FavoriteViewController>(owner);
     auto view = screenView(kTabHeight);
     if (screen) {
-        auto bar =
-            make<UINavigationBar>(&UINavigationBar::initWithFrame, CGRectMake(0, 0, 320, 44));
+        auto edit = interface::barButton(NS("Edit"), UIBarButtonItemStyleBordered, screen,
+                                         "editButtonPressed:");
+        auto bar = interface::addNavigationBar(view, NS("Favorite"), nullptr, edit);
         bar->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
-        view->addSubview(bar);
-        auto item = screen->navigationItem();
-        item->setTitle(NS("Favorite"));
-        auto edit = make<UIBarButtonItem>(&UIBarButtonItem::initWithTitle, NS("Edit"),
-                                          UIBarButtonItemStyleBordered, screen.get(),
-                                          Selector::named("editButtonPressed:"));
-        item->setRightBarButtonItem(edit);
-        bar->setItems(NSArray::arrayWithObject(item));
         screen->setNavigationBar(bar);
         screen->setEditButton(edit);
-        screen->setMyTableView(
-            resultTable(view, CGRectMake(0, 44, 320, kTabHeight - 44 - kBannerHeight), screen));
+        CGFloat top = interface::kBarHeight;
+        screen->setMyTableView(resultTable(view, top, kTabHeight - top - kBannerHeight, screen));
         screen->setAdsHolder(bannerHolder(view, kTabHeight - kBannerHeight));
         screen->setView(view);
     }
@@ -107,19 +95,14 @@ Ref<NSArray> buildItemScreen(NSObject* owner, NSDictionary*) {
     auto screen = as<ItemViewController>(owner);
     auto view = screenView(kPushedHeight);
     if (screen) {
-        constexpr CGFloat toolbarHeight = 44;
-        CGFloat webHeight = kPushedHeight - toolbarHeight - kBannerHeight;
-        auto web = make<UIWebView>(&UIWebView::initWithFrame, CGRectMake(0, 0, 320, webHeight));
+        CGFloat webHeight = kPushedHeight - interface::kBarHeight - kBannerHeight;
+        auto web = make<UIWebView>(&UIWebView::initWithFrame,
+                                   CGRectMake(0, 0, interface::kScreenWidth, webHeight));
         web->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
                                  UIViewAutoresizingFlexibleHeight);
         view->addSubview(web);
         screen->setWebView(web);
         screen->setAdsHolder(bannerHolder(view, webHeight));
-        auto toolbar =
-            make<UIToolbar>(&UIToolbar::initWithFrame,
-                            CGRectMake(0, kPushedHeight - toolbarHeight, 320, toolbarHeight));
-        toolbar->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
-                                     UIViewAutoresizingFlexibleTopMargin);
         auto button = [&](const char* image, const char* action) {
             return make<UIBarButtonItem>(&UIBarButtonItem::initWithImage,
                                          UIImage::imageNamed(NSString::fromUTF8(image)).get(),
@@ -128,19 +111,18 @@ Ref<NSArray> buildItemScreen(NSObject* owner, NSDictionary*) {
         };
         auto reply = button("toolbar_reply.png", "replyButtonPressed:");
         auto star = button("staroff32.png", "starButtonPressed:");
-        auto web2 = button("toolbar_web.png", "webButtonPressed:");
+        auto original = button("toolbar_web.png", "webButtonPressed:");
         auto share = button("toolbar_share.png", "shareButtonPressed:");
-        auto space = [&] {
+        auto space = [] {
             return make<UIBarButtonItem>(&UIBarButtonItem::initWithBarButtonSystemItem,
                                          UIBarButtonSystemItemFlexibleSpace, nullptr, nullptr);
         };
-        toolbar->setItems(
-            NSArray::arrayWithObjects({reply.get(), space().get(), star.get(), space().get(),
-                                       web2.get(), space().get(), share.get()}));
-        view->addSubview(toolbar);
+        interface::addToolbar(
+            view, NSArray::arrayWithObjects({reply.get(), space().get(), star.get(), space().get(),
+                                             original.get(), space().get(), share.get()}));
         screen->setReplyButton(reply);
         screen->setStarButton(star);
-        screen->setWebButton(web2);
+        screen->setWebButton(original);
         screen->setShareButton(share);
         screen->setView(view);
     }

@@ -264,6 +264,19 @@ void drawSegments(UISegmentedControl* control, CGContextRef ctx) {
         }
         drawText(control->titleForSegmentAtIndex(i), CGRectInset(seg, 4, 0), font,
                  selected ? RGB{1, 1, 1} : RGB{0.3f, 0.3f, 0.3f}, UITextAlignmentCenter);
+        // A pictured segment: its image centred, shrunk to fit, faded while disabled.
+        if (auto image = control->imageForSegmentAtIndex(i)) {
+            CGRect room = CGRectInset(seg, 4, 3);
+            CGSize s = image->size();
+            CGFloat k = std::min<CGFloat>({1, room.size.width / std::max<CGFloat>(1, s.width),
+                                           room.size.height / std::max<CGFloat>(1, s.height)});
+            CGSize d = CGSizeMake(s.width * k, s.height * k);
+            CGContextSaveGState(ctx);
+            if (!control->isEnabledForSegmentAtIndex(i)) CGContextSetAlpha(ctx, 0.35f);
+            image->drawInRect(CGRectMake(CGRectGetMidX(room) - d.width / 2,
+                                         CGRectGetMidY(room) - d.height / 2, d.width, d.height));
+            CGContextRestoreGState(ctx);
+        }
         x += w;
     }
     CGContextBeginPath(ctx);

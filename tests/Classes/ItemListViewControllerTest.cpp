@@ -446,3 +446,31 @@ TEST_F(ItemListScreen, ThumbnailsLoadAndSizeTheirRows) {
         screen->tableViewCellForRowAtIndexPath(screen->myTableView(), row(without)));
     EXPECT_EQ(text(reused->imgView()->urlPath()), "(nil)");
 }
+
+TEST_F(ItemListScreen, AViewGivenUpUnderAMemoryWarningComesBackWithTheRows) {
+    auto screen = makeScreen();
+    screen->setListInfo(search("http://denver.bazaarnest.test", "bik/", nullptr));
+    show(screen);
+    screen->loadFirstItemList();
+    waitForPage(screen);
+    // Covered by the item screen, the list gives its view up.
+    screen->tableViewDidSelectRowAtIndexPath(screen->myTableView(), row(0));
+    advanceRunLoop(1);
+    screen->didReceiveMemoryWarning();
+    EXPECT_FALSE(screen->isViewLoaded());
+    EXPECT_FALSE(screen->myTableView());
+    EXPECT_FALSE(screen->adsHolder());
+    EXPECT_FALSE(screen->activityLabel());
+    EXPECT_FALSE(screen->activityIndicator());
+    // The next page arrives while there is no view: nothing to draw, nothing breaks.
+    screen->loadMoreItemList();
+    waitForPage(screen);
+    EXPECT_EQ(screen->itemArray()->count(), 200u);
+    // Back on the list: a new view with every row.
+    screen->itemViewController()->segmentedControl()->tapSegment(1);
+    nav->popViewControllerAnimated(false);
+    advanceRunLoop(1);
+    ASSERT_TRUE(screen->isViewLoaded());
+    EXPECT_EQ(screen->myTableView()->numberOfRowsInSection(0), 201);
+    EXPECT_TRUE(screen->activityLabel()->isHidden());
+}
