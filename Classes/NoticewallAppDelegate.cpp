@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "Classes/MyStyleSheet.h"
 #include "Classes/Theme.h"
 #include "Foundation/NSDate.h"
 #include "Foundation/NSLog.h"
@@ -18,7 +19,7 @@
 #include "ui/core/DZURLRequestQueue.h"
 
 NSString* const kNoticewallReviewURLTemplate =
-    NS("itms-apps://itunes.apple.com/WebObjects/MZStore.woa/wa/viewContentsUserReviews"
+    NS("itms-apps://itunes.appstore.test/WebObjects/MZStore.woa/wa/viewContentsUserReviews"
        "?id=APP_ID&onlyLatestVersion=true&pageNumber=0&sortOrdering=1&type=Purple+Software");
 NSString* const kNoticewallAppStoreID = NS("703158249");
 NSString* const kNoticewallAnalyticsKey = NS("QX4ZR7TMB2WN9KEH5VDJ");
@@ -91,6 +92,10 @@ void NoticewallAppDelegate::setLoginTime(NSDate* time) {
 
 bool NoticewallAppDelegate::applicationDidFinishLaunchingWithOptions(UIApplication*,
                                                                      NSDictionary*) {
+    // The app's style sheet comes first: adding the outer stack's view builds the Search screen
+    // at once, and its styled buttons take their styles from the sheet installed when they are
+    // made.
+    MyStyleSheet::initTTStyleSheet();
     if (window_ && navigationController_) {
         window_->addSubview(navigationController_->view());
         window_->makeKeyAndVisible();
@@ -98,12 +103,12 @@ bool NoticewallAppDelegate::applicationDidFinishLaunchingWithOptions(UIApplicati
     if (navigationController_) {
         navigationController_->navigationBar()->setTintColor(Theme::sys()->toolBarColor());
     }
-    // The app's style sheet joins the launch with the component that provides it.
+    // One analytics session per launch.
     TallyAPI::startSession(kNoticewallAnalyticsKey);
     askForReview();
+    NKHTTPRequest::setDefaultTimeOutSeconds(kRequestTimeOut);
     // Listing thumbnails and the captcha are small; anything larger is not an image we show.
     DZURLRequestQueue::mainQueue()->setMaxContentLength(200000);
-    NKHTTPRequest::setDefaultTimeOutSeconds(kRequestTimeOut);
     return true;
 }
 

@@ -43,6 +43,10 @@ SITE_HOSTS_NAME(kCaptchaSiteKey, captchaSiteKey, "bn-site-public-key-7d41")
 // The page-simplifying service ("/gwt/x?u=<page url>&ct=pg1&whp=30").
 SITE_HOSTS_NAME(kSimplifierHost, simplifierHost, "mobilize.pagesimplifier.test")
 
+// The platform store's web host, named by the app's store page link in shared listings (nothing
+// answers there: the link is only sent).
+SITE_HOSTS_NAME(kStoreWebHost, storeWebHost, "apps.storefront.test")
+
 // The city the app falls back to when no location was chosen.
 SITE_HOSTS_NAME(kDefaultCity, defaultCity, "boston")
 

@@ -264,6 +264,19 @@ void drawSegments(UISegmentedControl* control, CGContextRef ctx) {
         }
         drawText(control->titleForSegmentAtIndex(i), CGRectInset(seg, 4, 0), font,
                  selected ? RGB{1, 1, 1} : RGB{0.3f, 0.3f, 0.3f}, UITextAlignmentCenter);
+        // A pictured segment: its image centred, shrunk to fit, faded while disabled.
+        if (auto image = control->imageForSegmentAtIndex(i)) {
+            CGRect room = CGRectInset(seg, 4, 3);
+            CGSize s = image->size();
+            CGFloat k = std::min<CGFloat>({1, room.size.width / std::max<CGFloat>(1, s.width),
+                                           room.size.height / std::max<CGFloat>(1, s.height)});
+            CGSize d = CGSizeMake(s.width * k, s.height * k);
+            CGContextSaveGState(ctx);
+            if (!control->isEnabledForSegmentAtIndex(i)) CGContextSetAlpha(ctx, 0.35f);
+            image->drawInRect(CGRectMake(CGRectGetMidX(room) - d.width / 2,
+                                         CGRectGetMidY(room) - d.height / 2, d.width, d.height));
+            CGContextRestoreGState(ctx);
+        }
         x += w;
     }
     CGContextBeginPath(ctx);
@@ -271,6 +284,47 @@ void drawSegments(UISegmentedControl* control, CGContextRef ctx) {
     setStroke(ctx, RGB{0.55f, 0.55f, 0.55f});
     CGContextSetLineWidth(ctx, 1);
     CGContextStrokePath(ctx);
+}
+
+// The platform's own icons of the system tab items the app shows: a magnifying glass for
+// Search, a star for Favorites (others show their title alone). Selected icons are lit blue.
+void drawSystemTabIcon(CGContextRef ctx, UITabBarSystemItem item, CGRect box, bool selected) {
+    RGB top = selected ? RGB{0.55f, 0.8f, 1} : RGB{0.62f, 0.62f, 0.62f};
+    RGB bottom = selected ? RGB{0.1f, 0.45f, 0.95f} : RGB{0.45f, 0.45f, 0.45f};
+    CGFloat x = box.origin.x, y = box.origin.y, s = std::min(box.size.width, box.size.height);
+    CGContextBeginPath(ctx);
+    if (item == UITabBarSystemItemSearch) {
+        // A ring and a handle, as one outline.
+        CGFloat r = s * 0.3f, cx = x + s * 0.42f, cy = y + s * 0.42f;
+        CGContextAddArc(ctx, cx, cy, r, 0, 2 * static_cast<CGFloat>(M_PI), 0);
+        CGContextAddArc(ctx, cx, cy, r * 0.62f, 0, 2 * static_cast<CGFloat>(M_PI), 1);
+        CGFloat h = s * 0.09f;
+        CGContextMoveToPoint(ctx, cx + r * 0.7f - h, cy + r * 0.7f + h);
+        CGContextAddLineToPoint(ctx, cx + r * 0.7f + h, cy + r * 0.7f - h);
+        CGContextAddLineToPoint(ctx, x + s * 0.95f, y + s * 0.83f);
+        CGContextAddLineToPoint(ctx, x + s * 0.83f, y + s * 0.95f);
+        CGContextClosePath(ctx);
+    } else if (item == UITabBarSystemItemFavorites) {
+        CGFloat cx = x + s / 2, cy = y + s * 0.53f, outer = s * 0.48f, inner = s * 0.2f;
+        for (int i = 0; i < 10; ++i) {
+            CGFloat radius = i % 2 == 0 ? outer : inner;
+            double angle = -M_PI / 2 + i * M_PI / 5;
+            CGFloat px = cx + radius * static_cast<CGFloat>(std::cos(angle));
+            CGFloat py = cy + radius * static_cast<CGFloat>(std::sin(angle));
+            if (i == 0)
+                CGContextMoveToPoint(ctx, px, py);
+            else
+                CGContextAddLineToPoint(ctx, px, py);
+        }
+        CGContextClosePath(ctx);
+    } else {
+        return;
+    }
+    // Even-odd, so that the glass's ring stays open.
+    CGContextSaveGState(ctx);
+    CGContextEOClip(ctx);
+    fillGradient(ctx, box, top, bottom);
+    CGContextRestoreGState(ctx);
 }
 
 void drawTabBar(UITabBar* bar, CGContextRef ctx) {
@@ -294,6 +348,11 @@ void drawTabBar(UITabBar* bar, CGContextRef ctx) {
             addRoundedRect(ctx, CGRectInset(slot, 2, 2), 3);
             CGContextSetRGBFillColor(ctx, 1, 1, 1, 0.15f);
             CGContextFillPath(ctx);
+        }
+        if (!item->image() && item->isSystemItem()) {
+            drawSystemTabIcon(ctx, item->systemItem(),
+                              CGRectMake(CGRectGetMidX(slot) - 15, slot.origin.y + 4, 30, 30),
+                              isSelected);
         }
         if (auto image = item->image()) {
             CGSize s = image->size();

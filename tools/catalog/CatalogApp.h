@@ -1,6 +1,6 @@
 // The catalog: a fixture application for the terminal front end that shows the pieces of the
 // system the app itself does not use, for people to see and drive, and transcript tests to
-// replay. It runs until the app's own screens are linked in the program's place. Besides
+// replay; the program runs it with --delegate CatalogAppDelegate. Besides
 // a little of everything the shell must show and drive (a tab bar, a navigation stack over a
 // sectioned list with swipe to delete, a detail screen with a text field, buttons, a switch, an
 // alert, an action sheet, the composers and a hand-off, a settings screen with a segmented

@@ -101,7 +101,11 @@ class DZButton : public UIControl, public DZStyleDelegate {
     Ref<NSString> textForLayerWithStyle(DZStyle* style) override;
     Ref<UIImage> imageForLayerWithStyle(DZStyle* style) override;
 
-    Ref<NSString> accessibilityLabel() override { return titleForCurrentState(); }
+    // The label set on the button, else its current title.
+    Ref<NSString> accessibilityLabel() override {
+        auto label = UIControl::accessibilityLabel();
+        return label && label->length() > 0 ? label : titleForCurrentState();
+    }
     UIAccessibilityTraits accessibilityTraits() override {
         return UIControl::accessibilityTraits() | UIAccessibilityTraitButton;
     }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "DrawingTesting.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
@@ -12,6 +13,7 @@
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UITabBar.h"
 #include "UIKit/UIToolbar.h"
+#include "UIKit/UIViewRendering.h"
 #include "UIKit/UIWindow.h"
 #include "support/FoundationTesting.h"
 
@@ -195,4 +197,40 @@ TEST(BarItems, ImageOnlyItemsGoByTheirAccessibilityLabel) {
     // A title still comes first.
     item->setTitle(NS("Return"));
     EXPECT_EQ(text(item->displayTitle()), "Return");
+}
+
+// The platform's own icons of the Search and Favorites system items: a glass and a star, lit
+// when selected; other items without an image show their title alone.
+TEST(TabBarIcons, SearchAndFavoritesItemsDrawTheirIconsLitWhenSelected) {
+    auto bar = make<UITabBar>(&UITabBar::initWithFrame, CGRectMake(0, 0, 300, 49));
+    auto search =
+        make<UITabBarItem>(&UITabBarItem::initWithTabBarSystemItem, UITabBarSystemItemSearch, 1);
+    auto favorites =
+        make<UITabBarItem>(&UITabBarItem::initWithTabBarSystemItem, UITabBarSystemItemFavorites, 2);
+    auto more =
+        make<UITabBarItem>(&UITabBarItem::initWithTabBarSystemItem, UITabBarSystemItemMore, 3);
+    bar->setItems(NSArray::arrayWithObjects({search.get(), favorites.get(), more.get()}));
+    bar->setSelectedItem(search);
+    auto shot = UIViewRenderImage(bar, 1);
+    ASSERT_TRUE(shot);
+    // Each slot is 100 wide; the icon box is 30 x 30 from y 4, centred.
+    RGBA ring = pixelAt(shot, 55, 17);  // on the glass's ring, right of its centre
+    EXPECT_GT(ring.b, ring.r + 60) << ring;
+    RGBA middle = pixelAt(shot, 35 + 12, 16);  // inside the ring
+    EXPECT_LT(middle.b, 110) << middle;
+    RGBA star = pixelAt(shot, 150, 20);
+    EXPECT_GT(star.r, 90) << star;
+    EXPECT_LT(std::abs(star.r - star.b), 20) << star;
+    RGBA beside = pixelAt(shot, 136, 6);  // the star's box corner: the bar
+    EXPECT_LT(beside.r, 80) << beside;
+    RGBA none = pixelAt(shot, 250, 20);  // "More" draws no icon
+    EXPECT_LT(none.r, 80) << none;
+
+    // Selected, the star lights up too.
+    bar->setSelectedItem(favorites);
+    auto lit = UIViewRenderImage(bar, 1);
+    RGBA litStar = pixelAt(lit, 150, 20);
+    EXPECT_GT(litStar.b, litStar.r + 60) << litStar;
+    RGBA unlitRing = pixelAt(lit, 55, 17);
+    EXPECT_LT(std::abs(unlitRing.r - unlitRing.b), 20) << unlitRing;
 }

@@ -9,6 +9,7 @@
 #include "UIKit/UILabel.h"
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UIScreen.h"
+#include "UIKit/UISegmentedControl.h"
 #include "UIKit/UISwitch.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITableViewCell.h"
@@ -285,6 +286,27 @@ TEST(UIViewRendering, StandardControlsPaintTheirOwnLook) {
     EXPECT_TRUE(near(pixelAt(image, 10, 115), kBlack, 0));
     EXPECT_TRUE(near(pixelAt(image, 9, 115), kWhite, 0));
     EXPECT_TRUE(near(pixelAt(image, 12, 115), kWhite, 0));
+}
+
+TEST(UIViewRendering, PicturedSegmentsShowTheirImagesFadedWhenDisabled) {
+    auto root = box(CGRectMake(0, 0, 100, 40), UIColor::whiteColor());
+    auto dot = paintedImage(CGSizeMake(10, 10), 1,
+                            [] { fill(UIColor::redColor(), CGRectMake(0, 0, 10, 10)); });
+    auto segments = make<UISegmentedControl>(&UIView::initWithFrame, CGRectMake(0, 0, 90, 30));
+    segments->insertSegmentWithImage(dot, 0, false);
+    segments->insertSegmentWithImage(dot, 1, false);
+    segments->setEnabled(false, 1);
+    root->addSubview(segments);
+    auto image = UIViewRenderImage(root, 1);
+    ASSERT_TRUE(image);
+    // Each image centred in its half; the disabled one lets the face show through.
+    RGBA enabled = pixelAt(image, 22, 15), disabled = pixelAt(image, 67, 15);
+    EXPECT_TRUE(near(enabled, kRed, 8)) << enabled;
+    EXPECT_GT(disabled.r, 200) << disabled;
+    EXPECT_GT(disabled.g, 120) << disabled;
+    EXPECT_GT(disabled.b, 120) << disabled;
+    // Outside the images the control's own face.
+    EXPECT_FALSE(near(pixelAt(image, 8, 15), kRed, 60));
 }
 
 TEST(UIViewRendering, TableCellsShowTheirAccessoryAndEditingControls) {

@@ -1,9 +1,12 @@
 // The web view's picture: pages laid out and painted at scale 2 and probed pixel by pixel
 // (backgrounds, rounded borders, text, images from the loopback server and data: URLs, style
 // rules, scrolling), exact line breaks with the fixed-advance test font, relayout when scripts,
-// the width or a style sheet change the page, taps, and text that agrees with the picture.
+// the width or a style sheet change the page, taps, text that agrees with the picture, and a
+// page the engine cannot lay out.
 #include "DrawingTesting.h"
 #include "Foundation/NSData.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSLog.h"
 #include "Foundation/NetworkWork.h"
 #include "UIKit/UIScrollView.h"
 #include "UIKit/UIViewRendering.h"
@@ -267,4 +270,35 @@ TEST_F(WebViewPaintOverLoopback, AMissingImageTakesNoRoom) {
     auto image = shot();
     EXPECT_TRUE(near(at(image, 5, 5), kRed));
     EXPECT_TRUE(near(at(image, 5, 15), kBlue));
+}
+
+TEST_F(WebViewPaint, APageTheEngineCannotLayOutPaintsWhiteAndLogsOneLine) {
+    // A style sheet whose fetch throws in the middle of the layout stands for any failure of
+    // the engine: the page shows white, one line says so, the app goes on.
+    UIWebView::setURLLoader([](NSURLRequest* request, UIWebViewLoadCompletion done) {
+        if (request->URL()->absoluteString()->hasSuffix(NS("broken.css")))
+            throw std::runtime_error("style sheet reader gave up");
+        UIWebViewLoadResult failed;
+        failed.error = NSError::errorWithDomain(NSURLErrorDomain, -1100, nullptr);
+        done(failed);
+    });
+    std::vector<std::string> lines;
+    auto previous = NSLogSetSink([&](const std::string& line) { lines.push_back(line); });
+    load("<html><head><link rel=stylesheet href='broken.css'></head>"
+         "<body style='margin:0;background:#ff0000'><p>text</p></body></html>",
+         NSURL::URLWithString(NS("http://pages.test/")));
+    auto image = shot();
+    NSLogSetSink(previous);
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(near(at(image, 5, 5), kWhite));
+    EXPECT_TRUE(near(at(image, 300, 400), kWhite));
+    EXPECT_EQ(darkPixels(image, CGRectMake(0, 0, 320, 416)), 0);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("could not be laid out"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("http://pages.test/"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("it shows white"), std::string::npos) << lines[0];
+
+    // The next page paints as ever.
+    load("<body style='margin:0;background:#00ff00'></body>");
+    EXPECT_TRUE(near(at(shot(), 5, 5), kGreen));
 }

@@ -1,7 +1,8 @@
-// bazaarnest: the app in the terminal. Until the app's own screens are linked, it runs the
-// framework catalog.
+// bazaarnest: the app in the terminal. The bundle's main interface file makes the app's
+// delegate; --delegate CatalogAppDelegate runs the framework catalog instead.
 #include <iostream>
 
+#include "Classes/Interfaces/AppInterfaces.h"
 #include "UIKit/UIStringDrawing.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "tools/catalog/CatalogApp.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     // Web pages and the scripts they name load over the URL connection, with the cookies the
     // request engine shares.
     UIWebView::setURLLoader(UIWebViewConnectionLoader());
+    registerAppInterfaces();
     registerCatalogApp();
-    return ShellMain(argc, argv, kCatalogDelegateClassName, std::cout, std::cin);
+    return ShellMain(argc, argv, nullptr, std::cout, std::cin);
 }

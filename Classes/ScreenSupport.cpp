@@ -1,0 +1,56 @@
+#include "Classes/ScreenSupport.h"
+
+#include "Classes/MatchKit/MatchKit.h"
+#include "Foundation/NSCharacterSet.h"
+#include "Foundation/NSDate.h"
+#include "Foundation/NSDateFormatter.h"
+#include "Foundation/NSLocale.h"
+#include "UIKit/UIView.h"
+#include "json/NSString+HTML.h"
+#include "ui/style/DZActivityLabel.h"
+
+namespace {
+
+// The site's times are English whatever the phone's language: reading them with the user's
+// locale would fail on "AM"/"PM" and the zone names elsewhere.
+Ref<NSDateFormatter> posixFormatter(NSString* format) {
+    auto formatter = make<NSDateFormatter>();
+    formatter->setLocale(NSLocale::localeWithLocaleIdentifier(NS("en_US_POSIX")));
+    formatter->setDateFormat(format);
+    return formatter;
+}
+
+}  // namespace
+
+Ref<NSDate> parsePostingTime(NSString* time) {
+    if (!time) return nullptr;
+    auto trimmed =
+        time->stringByTrimmingCharactersInSet(NSCharacterSet::whitespaceAndNewlineCharacterSet());
+    return posixFormatter(NS("yyyy-MM-dd, hh:mma zzz"))->dateFromString(trimmed);
+}
+
+Ref<NSString> formatPostingDay(NSDate* date) {
+    if (!date) return NS("");
+    return posixFormatter(NS("MMM d"))->stringFromDate(date);
+}
+
+Ref<NSString> oneLineBody(NSString* detail) {
+    if (!detail) return nullptr;
+    auto text = stringByReplacingOccurrencesOfRegex(detail, NS("<[^>]*>"), NS(" "));
+    text = stringByDecodingHTMLEntities(text);
+    text =
+        text->stringByTrimmingCharactersInSet(NSCharacterSet::whitespaceAndNewlineCharacterSet());
+    return stringByReplacingOccurrencesOfRegex(text, NS("[\r\n]+"), NS(" "));
+}
+
+Ref<UIView> makeActivityLabel(NSString* text, UIView* parent) {
+    auto label = alloc<DZActivityLabel>();
+    label->initWithStyle(DZActivityLabelStyleBlackBezel);
+    label->setText(text);
+    label->sizeToFit();
+    CGFloat width = parent ? parent->frame().size.width : 320;
+    label->setFrame(CGRectMake(0, 160, width, label->frame().size.height));
+    label->setHidden(true);
+    if (parent) parent->addSubview(label);
+    return label;
+}

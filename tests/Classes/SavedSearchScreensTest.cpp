@@ -1,0 +1,240 @@
+// The saved searches list, a search's settings screen and its option cells; the search filter.
+#include <gtest/gtest.h>
+
+#include "AppScreensTesting.h"
+#include "Classes/ListInfo.h"
+#include "Classes/SavedSearch.h"
+#include "Classes/SavedSearchController.h"
+#include "Classes/SearchFilterController.h"
+#include "Classes/SearchSettingController.h"
+#include "Classes/SearchSettingViewCell.h"
+#include "Classes/SearchSettings.h"
+#include "Foundation/NSBundle.h"
+#include "Foundation/NSIndexPath.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UISegmentedControl.h"
+#include "UIKit/UISwitch.h"
+#include "UIKit/UITextField.h"
+
+namespace {
+
+std::string str(NSString* s) {
+    return s ? s->utf8() : "(nil)";
+}
+
+class SavedSearchScreens : public AppScreensTest {
+protected:
+    Ref<SearchSettingController> settingsFor(SavedSearch* search, const char* categoryUrl) {
+        auto screen = alloc<SearchSettingController>();
+        screen->initWithNibName(NS("SearchSettingController"), nullptr);
+        screen->setSavedSearch(search);
+        screen->setCategoryUrl(categoryUrl ? NSString::fromUTF8(categoryUrl) : nullptr);
+        screen->view();
+        return screen;
+    }
+    static std::string keys(SearchSettingController* screen) {
+        std::string out;
+        for (NSObject* o : *screen->cells()) {
+            if (!out.empty()) out += "|";
+            out += str(static_cast<SearchSettingViewCell*>(o)->getKey());
+        }
+        return out;
+    }
+    static Ref<SearchSettingViewCell> cellNamed(SearchSettingController* screen, const char* key) {
+        for (NSObject* o : *screen->cells()) {
+            auto cell = as<SearchSettingViewCell>(o);
+            if (str(cell->getKey()) == key) return cell;
+        }
+        return nullptr;
+    }
+    static Ref<SavedSearch> search(const char* keyword, const char* categoryUrl) {
+        auto s = make<SavedSearch>();
+        s->listInfo()->setSearchKey(NSString::fromUTF8(keyword));
+        s->listInfo()->setCatagoryUrl(NSString::fromUTF8(categoryUrl));
+        return s;
+    }
+    static Ref<NSMutableArray> stored() {
+        auto db = make<SavedSearchDb>();
+        db->openDb();
+        auto items = db->getItems();
+        db->closeDb();
+        return items;
+    }
+};
+
+}  // namespace
+
+TEST_F(SavedSearchScreens, TheRowsFollowTheCategory) {
+    auto s = search("flat", "hhh/");
+    EXPECT_EQ(keys(settingsFor(s, "hhh/")),
+              "Maximum Rent|Minimum Rent|Number of Bedrooms|Dogs Allowed|Cats Allowed|Post Has "
+              "Image|Search Scope|Search Sort|Reset Settings");
+    EXPECT_EQ(keys(settingsFor(s, "off/")),
+              "Maximum Rent|Minimum Rent|Maximum Sq.Ft|Minimum Sq.Ft|Post Has Image|Search "
+              "Scope|Search Sort|Reset Settings");
+    EXPECT_EQ(keys(settingsFor(s, "sof/")),
+              "Telecommute|Contract|Parttime|Non-profit|Post Has Image|Search Scope|Search "
+              "Sort|Reset Settings");
+    EXPECT_EQ(keys(settingsFor(s, "w4m/")),
+              "Maximum Age|Minimum Age|Post Has Image|Search Scope|Search Sort|Reset Settings");
+    EXPECT_EQ(keys(settingsFor(s, "zzz/")),
+              "Maximum Price|Minimum Price|Post Has Image|Search Scope|Search Sort|Reset "
+              "Settings");
+    EXPECT_EQ(keys(settingsFor(s, nullptr)),
+              "Maximum Price|Minimum Price|Post Has Image|Search Scope|Search Sort|Reset "
+              "Settings");
+    EXPECT_TRUE(SearchSettingController::isPartOf(NS("aap/"), {"hhh/", "aap/"}));
+    EXPECT_FALSE(SearchSettingController::isPartOf(NS("aap"), {"hhh/", "aap/"}));
+}
+
+TEST_F(SavedSearchScreens, CellsShowTheirKindAndTheStoredValues) {
+    auto s = search("flat", "hhh/");
+    auto settings = s->listInfo()->searchSettings();
+    settings->setMaxRent(NS("1500"));
+    settings->setNumBedRoom(2);
+    settings->setCats(true);
+    settings->setScope(1);
+    settings->setSort(3);
+    auto screen = settingsFor(s, "hhh/");
+    auto rent = cellNamed(screen, "Maximum Rent");
+    EXPECT_EQ(rent->type(), 1);
+    EXPECT_FALSE(rent->textField()->isHidden());
+    EXPECT_EQ(rent->textField()->keyboardType(), UIKeyboardTypeNumbersAndPunctuation);
+    EXPECT_EQ(str(rent->getValue()), "1500");
+    EXPECT_TRUE(rent->boolSwitch()->isHidden());
+    EXPECT_EQ(str(cellNamed(screen, "Number of Bedrooms")->getValue()), "2");
+    auto cats = cellNamed(screen, "Cats Allowed");
+    EXPECT_EQ(cats->type(), 2);
+    EXPECT_FALSE(cats->boolSwitch()->isHidden());
+    EXPECT_TRUE(cats->getBoolValue());
+    EXPECT_FALSE(cellNamed(screen, "Dogs Allowed")->getBoolValue());
+    auto sort = cellNamed(screen, "Search Sort");
+    EXPECT_EQ(sort->type(), 3);
+    EXPECT_TRUE(sort->label()->isHidden());
+    EXPECT_EQ(sort->choice()->numberOfSegments(), 4u);
+    EXPECT_EQ(sort->getChoice(), 3);
+    EXPECT_EQ(str(sort->getValue()), "High Price");
+    EXPECT_EQ(cellNamed(screen, "Search Scope")->getChoice(), 1);
+    auto reset = cellNamed(screen, "Reset Settings");
+    EXPECT_EQ(reset->type(), 4);
+    EXPECT_FALSE(reset->button()->isHidden());
+    EXPECT_EQ(str(reset->button()->titleForState(UIControlStateNormal)), "Reset Settings");
+    EXPECT_EQ(screen->tableViewNumberOfRowsInSection(screen->myTableView(), 0), 9);
+    EXPECT_TRUE(screen->tableViewViewForFooterInSection(screen->myTableView(), 0));
+}
+
+TEST_F(SavedSearchScreens, DoneStoresTheRowsAndUneditedFieldsStayAsStored) {
+    auto s = search("flat", "hhh/");
+    auto settings = s->listInfo()->searchSettings();
+    settings->setInternship(true);
+    settings->setGigOption(2);
+    auto screen = settingsFor(s, "hhh/");
+    root->presentModalViewController(screen, false);
+    cellNamed(screen, "Minimum Rent")->textField()->setText(NS("700"));
+    cellNamed(screen, "Number of Bedrooms")->textField()->setText(NS("two"));
+    cellNamed(screen, "Dogs Allowed")->boolSwitch()->setOn(true);
+    cellNamed(screen, "Post Has Image")->boolSwitch()->setOn(true);
+    cellNamed(screen, "Search Sort")->choice()->setSelectedSegmentIndex(2);
+    screen->doneButtonPressed(nullptr);
+    advanceRunLoop(1);
+    EXPECT_FALSE(root->modalViewController());
+
+    auto items = stored();
+    ASSERT_EQ(items->count(), 1u);
+    auto saved = cast<SavedSearch>(items->objectAtIndex(0))->listInfo()->searchSettings();
+    EXPECT_EQ(str(saved->minRent()), "700");
+    EXPECT_EQ(saved->numBedRoom(), 0);
+    EXPECT_TRUE(saved->dogs());
+    EXPECT_TRUE(saved->hasImage());
+    EXPECT_EQ(saved->sort(), 2);
+    EXPECT_TRUE(saved->internship());
+    EXPECT_EQ(saved->gigOption(), 2);
+    EXPECT_GE(s->dbId(), 0);
+}
+
+TEST_F(SavedSearchScreens, ResetSettingsClearsTheRowsAndStoresNothingBeforeDone) {
+    auto s = search("job", "sof/");
+    s->listInfo()->searchSettings()->setTelecommute(true);
+    s->listInfo()->searchSettings()->setSort(1);
+    auto screen = settingsFor(s, "sof/");
+    auto telecommute = cellNamed(screen, "Telecommute");
+    EXPECT_TRUE(telecommute->getBoolValue());
+    cellNamed(screen, "Reset Settings")->button()->simulateTap();
+    EXPECT_FALSE(telecommute->getBoolValue());
+    EXPECT_EQ(cellNamed(screen, "Search Sort")->getChoice(), 0);
+    EXPECT_EQ(stored()->count(), 0u);
+    screen->saveSettings();
+    auto items = stored();
+    ASSERT_EQ(items->count(), 1u);
+    auto saved = cast<SavedSearch>(items->objectAtIndex(0))->listInfo()->searchSettings();
+    EXPECT_FALSE(saved->telecommute());
+    EXPECT_EQ(saved->sort(), 0);
+}
+
+TEST_F(SavedSearchScreens, TheListLeavesOutTheDefaultAndOpensASearchsSettings) {
+    auto plain = search("bike", "bik/");
+    plain->saveToDb();
+    auto byDefault = search(kSavedSearchDefaultKeyword->utf8().c_str(), "sss/");
+    byDefault->saveToDb();
+    auto list = alloc<SavedSearchController>();
+    list->initWithNibName(NS("SavedSearchController"), nullptr);
+    nav->pushViewController(list, false);
+    advanceRunLoop(1);
+    ASSERT_EQ(list->savedSearchList()->count(), 1u);
+    auto table = list->tableView();
+    EXPECT_EQ(table->numberOfRowsInSection(0), 1);
+    auto path = NSIndexPath::indexPathForRow(0, 0);
+    auto cell = list->tableViewCellForRowAtIndexPath(table, path);
+    EXPECT_EQ(str(cell->textLabel()->text()), "bike");
+    EXPECT_EQ(cell->accessoryType(), UITableViewCellAccessoryDetailDisclosureButton);
+    EXPECT_FALSE(
+        list->tableViewCanEditRowAtIndexPath(table, path) &&
+        respondsTo(list.get(), Selector::named("tableView:commitEditingStyle:forRowAtIndexPath:")));
+
+    list->tableViewAccessoryButtonTappedForRowWithIndexPath(table, path);
+    auto settings = as<SearchSettingController>(list->modalViewController());
+    ASSERT_TRUE(settings);
+    EXPECT_EQ(str(settings->categoryUrl()), "bik/");
+    EXPECT_EQ(str(settings->savedSearch()->listInfo()->searchKey()), "bike");
+    list->dismissModalViewControllerAnimated(false);
+    advanceRunLoop(1);
+    nav->popViewControllerAnimated(false);
+}
+
+TEST_F(SavedSearchScreens, TheFilterStoresTrimmedPricesAndResetsAtOnce) {
+    defaults->setObject(NS("40"), NS("PriceMin"));
+    defaults->setInteger(3, NS("SortOrder"));
+    defaults->setBool(true, NS("HasImage"));
+    auto filter = alloc<SearchFilterController>();
+    filter->initWithNibName(NS("SearchFilterController"), nullptr);
+    root->presentModalViewController(filter, false);
+    EXPECT_EQ(str(filter->minPriceField()->text()), "40");
+    EXPECT_EQ(filter->sortControl()->selectedSegmentIndex(), 3);
+    EXPECT_TRUE(filter->hasImageSwitch()->isOn());
+    EXPECT_EQ(filter->scopeControl()->selectedSegmentIndex(), 0);
+    auto version = NSBundle::mainBundle()->objectForInfoDictionaryKey(NS("CFBundleVersion"));
+    EXPECT_EQ(str(filter->versionLabel()->text()),
+              str(NSString::stringWithFormat(NS("v%@"), version.get())));
+
+    filter->maxPriceField()->setText(NS(" \t250x \t"));
+    filter->scopeControl()->setSelectedSegmentIndex(1);
+    EXPECT_TRUE(filter->textFieldShouldReturn(filter->maxPriceField()));
+    filter->doneButtonPressed(nullptr);
+    advanceRunLoop(1);
+    EXPECT_FALSE(root->modalViewController());
+    EXPECT_EQ(str(defaults->stringForKey(NS("PriceMax"))), "250x");
+    EXPECT_EQ(defaults->integerForKey(NS("TitleOnly")), 1);
+
+    filter = alloc<SearchFilterController>();
+    filter->initWithNibName(NS("SearchFilterController"), nullptr);
+    root->presentModalViewController(filter, false);
+    filter->resetFilter(nullptr);
+    // Stored at once, before "Done".
+    EXPECT_EQ(str(defaults->stringForKey(NS("PriceMax"))), "");
+    EXPECT_EQ(str(defaults->stringForKey(NS("PriceMin"))), "");
+    EXPECT_FALSE(defaults->boolForKey(NS("HasImage")));
+    EXPECT_EQ(defaults->integerForKey(NS("TitleOnly")), 0);
+    EXPECT_EQ(defaults->integerForKey(NS("SortOrder")), 0);
+    EXPECT_TRUE(root->modalViewController());
+    root->dismissModalViewControllerAnimated(false);
+}

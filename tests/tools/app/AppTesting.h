@@ -1,0 +1,117 @@
+// The app's transcripts: sessions of the app itself (its main interface file makes the
+// delegate) over scripts kept beside the tests, against the stand-in site in process, on the
+// bundle made beside the program. Each session starts from a fresh install: no preferences, no
+// stored locations, categories or saved searches.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "Classes/Interfaces/AppInterfaces.h"
+#include "Classes/Settings.h"
+#include "Foundation/Clock.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSPathUtilities.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSUserDefaults.h"
+#include "UIKit/UIApplication.h"
+#include "external/nk-http-request/Classes/NKHTTPRequest.h"
+#include "support/RunLoopTesting.h"
+#include "support/site/RunningSite.h"
+#include "tools/shell/ShellSession.h"
+#include "tools/shell/TranscriptTesting.h"
+
+namespace apptest {
+
+// The folder of the app's scripts and transcripts in the source tree.
+inline std::filesystem::path appTestFolder() {
+    return std::filesystem::path(BN_SOURCE_DIR) / "tests" / "tools" / "app";
+}
+
+// The documents folder of the sandbox.
+inline std::filesystem::path documentsFolder() {
+    auto paths = NSSearchPathForDirectoriesInDomains(NSDocumentDirectory, NSUserDomainMask, true);
+    return as<NSString>(paths->lastObject())->utf8();
+}
+
+// A fresh install: the preferences and the app's stores gone.
+inline void freshInstall() {
+    NSUserDefaults::standardUserDefaults()->removePersistentDomain();
+    Settings::resetShared();
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(documentsFolder(), error)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind("Noticwall.sqlite", 0) == 0 || name == "data.sqlite3")
+            std::filesystem::remove(entry.path(), error);
+    }
+}
+
+// Runs the app over the script's text; `hook` runs just before the line `marker` is read.
+inline std::string runApp(const std::string& script, const std::string& marker = "",
+                          std::function<void()> hook = nullptr, int* status = nullptr) {
+    registerAppInterfaces();
+    sitetest::site();
+    HookedLines lines(script, marker, std::move(hook));
+    std::istream in(&lines);
+    std::ostringstream out;
+    ShellOptions options;
+    options.scriptPath = "-";
+    ShellSession session(options, out, in);
+    int result = session.run();
+    if (status) *status = result;
+    return out.str();
+}
+
+// Runs the script file `name`.script and compares the printout with `name`.transcript.
+inline void expectAppTranscript(const std::string& name, const std::string& marker = "",
+                                std::function<void()> hook = nullptr) {
+    auto here = appTestFolder();
+    int status = -1;
+    std::string out = runApp(readFile(here / (name + ".script")), marker, std::move(hook), &status);
+    EXPECT_EQ(status, 0);
+    expectTranscript(here / (name + ".transcript"), out);
+}
+
+// What every session of the app starts from: timers earlier sessions left have fired, a fresh
+// install, no site faults, and the request engine's half of the status bar's network indicator
+// left out. Two owners turn that indicator on and off: the request engine (on at every page's
+// start, off half a second after the last, which a script's clock never reaches) and the
+// framework's image loads (off when the last thumbnail arrives); which of them comes last is a
+// race between the site's answers, so transcripts print only what the thumbnails leave.
+class AppSessionTest : public testing::Test {
+protected:
+    void SetUp() override {
+        settleEarlierSessions();
+        freshInstall();
+        sitetest::site().clearFaults();
+        sitetest::takeLog();
+        NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(false);
+    }
+    void TearDown() override {
+        NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(true);
+        sitetest::site().clearFaults();
+        freshInstall();
+    }
+
+    // Every session starts its clock at the same time, so a timer an earlier session left
+    // (the request engine's hide of the network indicator, half a second after its last
+    // stream) would fire at a different point of this one: let them all fire first.
+    static void settleEarlierSessions() {
+        ManualClockScope later(kManualClockDefaultStart + 30 * 86400);
+        advanceRunLoop(60);
+        UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
+    }
+};
+
+// The app's bundle as the main bundle, set before anything reads it.
+class AppBundle : public testing::Environment {
+public:
+    void SetUp() override { setenv("BAZAARNEST_BUNDLE", BN_APP_BUNDLE, 1); }
+};
+
+}  // namespace apptest

@@ -1,0 +1,160 @@
+// The app's own screens replayed through the terminal front end against the stand-in site.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "AppTesting.h"
+#include "Classes/ListInfo.h"
+#include "Classes/SavedSearch.h"
+#include "Classes/SavedSearchDb.h"
+#include "Classes/SearchSettings.h"
+#include "Foundation/Clock.h"
+#include "Foundation/NSDate.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSUserDefaults.h"
+#include "UIKit/UIApplication.h"
+#include "platform/UIKit/DrawingTesting.h"
+#include "support/RunLoopTesting.h"
+
+namespace {
+// The search requests (result pages) the site answered, in order, once `expected` of them are
+// in its log: the site writes each line after its answer, from its own thread.
+std::vector<std::string> searchRequests(size_t expected) {
+    std::vector<std::string> found;
+    runLoopUntil([&] {
+        for (const std::string& line : sitetest::takeLog()) {
+            if (line.find("/search/") != std::string::npos) found.push_back(line);
+        }
+        return found.size() >= expected;
+    });
+    return found;
+}
+
+[[maybe_unused]] testing::Environment* const kAppBundle =
+    testing::AddGlobalTestEnvironment(new apptest::AppBundle);
+
+class AppTranscripts : public apptest::AppSessionTest {};
+}  // namespace
+
+TEST_F(AppTranscripts, LocationsAStatesCityASubAreaAndARecentOne) {
+    apptest::expectAppTranscript("locations");
+}
+
+TEST_F(AppTranscripts, NoLocationAsksForOneBeforeSearching) {
+    apptest::expectAppTranscript("nolocation");
+}
+
+TEST_F(AppTranscripts, APrimedNinthLaunchPromptsForARatingAndHandsOffToTheStore) {
+    // Eight launches, the first eight days before the script's clock starts.
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    defaults->setObject(NSDate::dateWithTimeIntervalSince1970(kManualClockDefaultStart - 8 * 86400),
+                        NS("fistRun1"));
+    defaults->setInteger(8, NS("runCount1"));
+    defaults->synchronize();
+    apptest::expectAppTranscript("rating");
+    EXPECT_EQ(defaults->integerForKey(NS("runCount1")), 9);
+    EXPECT_TRUE(defaults->boolForKey(NS("askedForRating")));
+    EXPECT_TRUE(defaults->boolForKey(NS("rated")));
+}
+
+TEST_F(AppTranscripts, TheFilterTurnsTheButtonRedAndResetStoresTheDefaultsAtOnce) {
+    apptest::expectAppTranscript("filter");
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    EXPECT_EQ(defaults->stringForKey(NS("PriceMax"))->utf8(), "");
+    EXPECT_FALSE(defaults->boolForKey(NS("HasImage")));
+    EXPECT_EQ(defaults->integerForKey(NS("TitleOnly")), 0);
+}
+
+TEST_F(AppTranscripts, BrowsingAfterTheCategoryPickersQuickTip) {
+    apptest::expectAppTranscript("browse");
+    EXPECT_TRUE(NSUserDefaults::standardUserDefaults()->boolForKey(NS("tipCategory")));
+}
+
+TEST_F(AppTranscripts, TheFilterAndKeywordReachTheSitesSearchRequest) {
+    apptest::expectAppTranscript("search");
+    auto requests = searchRequests(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[0].find("http://mobile.bazaarnest.test/search/atq?query=lamp&sort=priceasc"
+                               "&srchType=T&minAsk=&maxAsk=250&hasPic=1 "),
+              std::string::npos)
+        << requests[0];
+    // No price bounds for jobs; the other keys stay.
+    EXPECT_NE(requests[1].find("/search/jjj?query=lamp&sort=priceasc&srchType=T&minAsk=&maxAsk="
+                               "&hasPic=1 "),
+              std::string::npos)
+        << requests[1];
+}
+
+TEST_F(AppTranscripts, ASearchIsSavedListedEditedAndRun) {
+    apptest::expectAppTranscript("saved");
+    auto db = make<SavedSearchDb>();
+    ASSERT_TRUE(db->openDb());
+    auto items = db->getItems();
+    db->closeDb();
+    ASSERT_EQ(items->count(), 1u);
+    auto search = cast<SavedSearch>(items->objectAtIndex(0));
+    EXPECT_EQ(search->listInfo()->searchKey()->utf8(), "chair");
+    EXPECT_EQ(search->listInfo()->searchSettings()->maxPrice()->utf8(), "900");
+    EXPECT_EQ(search->listInfo()->searchSettings()->scope(), 1);
+    // Both runs asked the site for the keyword.
+    auto requests = searchRequests(2);
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& line : requests)
+        EXPECT_NE(line.find("query=chair"), std::string::npos) << line;
+}
+
+namespace {
+// A pixel of a screenshot, at screen points (the shot is at the screen's scale).
+RGBA shotPixel(UIImage* shot, CGFloat x, CGFloat y) {
+    CGFloat scale = shot->pixelSize().width / 320;
+    return pixelAt(shot, int(x * scale), int(y * scale));
+}
+}  // namespace
+
+TEST_F(AppTranscripts, ScreenshotsShowTheTabIconsTheFilterButtonsColoursAndTheEmbossedButton) {
+    std::string folder =
+        (std::filesystem::temp_directory_path() / ("bazaarnest-shots-" + std::to_string(getpid())))
+            .string();
+    std::filesystem::create_directories(folder);
+    std::string script = "screenshot " + folder + "/grey.png\n" +
+                         "tap Search Settings\ntap Title Only\ntap Done\n" + "screenshot " +
+                         folder + "/red.png\n";
+    int status = -1;
+    apptest::runApp(script, "", nullptr, &status);
+    EXPECT_EQ(status, 0);
+    auto grey = UIImage::imageWithContentsOfFile(NSString::fromUTF8(folder + "/grey.png"));
+    auto red = UIImage::imageWithContentsOfFile(NSString::fromUTF8(folder + "/red.png"));
+    std::filesystem::remove_all(folder);
+    ASSERT_TRUE(grey && grey->CGImage());
+    ASSERT_TRUE(red && red->CGImage());
+
+    // The tab bar's drawn icons: the selected Search tab's glass lit blue on its ring, dark in
+    // its middle; the Favorites tab's star grey in its middle, the bar dark around it.
+    RGBA ring = shotPixel(grey, 57.5f, 447.5f);
+    EXPECT_GT(ring.b, ring.r + 60) << ring;
+    EXPECT_GT(ring.b, 150) << ring;
+    RGBA glass = shotPixel(grey, 50.5f, 447.5f);
+    EXPECT_LT(glass.b, 100) << glass;
+    RGBA star = shotPixel(grey, 160, 451);
+    EXPECT_GT(star.r, 90) << star;
+    EXPECT_LT(std::abs(star.r - star.b), 20) << star;
+    RGBA bar = shotPixel(grey, 146, 436);
+    EXPECT_LT(bar.r, 80) << bar;
+
+    // The filter button: grey for the default filter, red once the filter is set.
+    RGBA greyButton = shotPixel(grey, 172, 268);
+    EXPECT_LT(std::abs(greyButton.r - greyButton.b), 40) << greyButton;
+    RGBA redButton = shotPixel(red, 172, 268);
+    EXPECT_GT(redButton.r, redButton.g + 80) << redButton;
+    EXPECT_GT(redButton.r, redButton.b + 80) << redButton;
+
+    // The embossed location button: white at its top, blue-grey at its foot.
+    RGBA top = shotPixel(grey, 16, 37);
+    RGBA foot = shotPixel(grey, 16, 95);
+    EXPECT_GT(top.r, 245) << top;
+    EXPECT_GT(top.r, foot.r + 12) << top << foot;
+    EXPECT_GT(foot.b, foot.r + 6) << foot;
+}

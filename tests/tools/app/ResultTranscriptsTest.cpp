@@ -1,0 +1,192 @@
+// The result list, item and favourites screens replayed through the terminal front end against
+// the stand-in site, with Denver's bikes chosen before each session (240 listings: two full
+// pages and one of 40); and pictures of them probed pixel by pixel.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "AppTesting.h"
+#include "Foundation/Clock.h"
+#include "Foundation/NSUserDefaults.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UIWebView.h"
+#include "UIKit/UIWebViewConnectionLoader.h"
+#include "external/nk-http-request/Classes/NKHTTPRequest.h"
+#include "platform/UIKit/DrawingTesting.h"
+#include "support/RunLoopTesting.h"
+#include "tools/site/Faults.h"
+
+namespace {
+
+class ResultTranscripts : public apptest::AppSessionTest {
+protected:
+    void SetUp() override {
+        AppSessionTest::SetUp();
+        auto defaults = NSUserDefaults::standardUserDefaults();
+        defaults->setObject(NS("Denver"), NS("LocationName"));
+        defaults->setObject(NS("http://denver.bazaarnest.test"), NS("LocationUrl"));
+        defaults->setObject(NS("Colorado"), NS("LocationState"));
+        defaults->setObject(NS("Bikes"), NS("CatagoryName"));
+        defaults->setObject(NS("bik/"), NS("CatagoryUrl"));
+        defaults->setObject(NS("For Sale"), NS("CatagorySection"));
+        defaults->synchronize();
+        sitetest::takeLog();
+        // Pages the item screen and the browser open load over the URL connection, as in the
+        // program.
+        previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
+    }
+    void TearDown() override {
+        UIWebView::setURLLoader(previousLoader);
+        AppSessionTest::TearDown();
+    }
+    // The site's log since the session began, once it holds a line with `last` (the site
+    // writes its log line after the answer, from its own thread).
+    static std::vector<std::string> logUpTo(const std::string& last) {
+        std::vector<std::string> lines;
+        runLoopUntil([&] {
+            for (const std::string& line : sitetest::takeLog())
+                lines.push_back(line);
+            for (const std::string& line : lines)
+                if (line.find(last) != std::string::npos) return true;
+            return false;
+        });
+        return lines;
+    }
+    UIWebViewURLLoader previousLoader;
+
+    static std::vector<std::string> matching(const std::vector<std::string>& lines,
+                                             const std::string& part) {
+        std::vector<std::string> out;
+        for (const std::string& line : lines)
+            if (line.find(part) != std::string::npos) out.push_back(line);
+        return out;
+    }
+};
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST_F(ResultTranscripts, BrowsingLoadsMoreToTheLastPage) {
+    apptest::expectAppTranscript("results-browse");
+    auto log = logUpTo("/bik/index200.html");
+    EXPECT_EQ(matching(log, "denver.bazaarnest.test/bik/ HTTP").size(), 1u);
+    auto more = matching(log, "denver.bazaarnest.test/bik/index");
+    ASSERT_EQ(more.size(), 2u);
+    EXPECT_TRUE(contains(more[0], "/bik/index100.html")) << more[0];
+    EXPECT_TRUE(contains(more[1], "/bik/index200.html")) << more[1];
+    // Every listing's own page was fetched once.
+    EXPECT_EQ(matching(log, "GET http://denver.bazaarnest.test/bik/100").size(), 240u);
+}
+
+TEST_F(ResultTranscripts, OpenStepStarAndKeepFavourites) {
+    apptest::expectAppTranscript("results-item");
+}
+
+TEST_F(ResultTranscripts, CallTextMailShareTheOriginalPostingAndALink) {
+    apptest::expectAppTranscript("results-reply");
+}
+
+TEST_F(ResultTranscripts, AFailedPageIsRetriedAndNothingMatches) {
+    bnsite::Fault failing;
+    failing.host = "denver.bazaarnest.test";
+    failing.path = "/bik/index100.html";
+    failing.status = 503;
+    failing.remaining = 1;
+    sitetest::site().addFault(failing);
+    apptest::expectAppTranscript("results-retry");
+    auto log = logUpTo("/search/bik?query=zzqxv");
+    auto second = matching(log, "/bik/index100.html");
+    ASSERT_EQ(second.size(), 2u);  // the failed page, then the retry
+    EXPECT_TRUE(contains(second[0], "\" 503 ")) << second[0];
+    EXPECT_TRUE(contains(second[1], "\" 200 ")) << second[1];
+    auto search = matching(log, "/search/bik?query=zzqxv");
+    ASSERT_EQ(search.size(), 1u);
+    EXPECT_TRUE(contains(search[0], "/search/bik?query=zzqxv&srchType=A&minAsk=&maxAsk="))
+        << search[0];
+}
+
+// ---- pictures ----------------------------------------------------------------------------------
+
+namespace {
+
+bool dark(RGBA c) {
+    return c.r < 100 && c.g < 100 && c.b < 100;
+}
+bool red(RGBA c) {
+    return c.r > 180 && c.g < 90 && c.b < 90;
+}
+bool gold(RGBA c) {
+    return c.r > 200 && c.g > 120 && c.b < 110;
+}
+bool tagGreen(RGBA c) {
+    return c.g > c.r + 40 && c.g > c.b + 40;
+}
+int count(UIImage* image, CGRect r, bool (*test)(RGBA)) {
+    auto px = UIImagePixelsOf(image->CGImage());
+    int n = 0;
+    for (int y = int(r.origin.y); y < int(CGRectGetMaxY(r)); ++y)
+        for (int x = int(r.origin.x); x < int(CGRectGetMaxX(r)); ++x)
+            n += test(pixelAt(px, x, y)) ? 1 : 0;
+    return n;
+}
+
+}  // namespace
+
+TEST_F(ResultTranscripts, PicturesOfTheListTheItemAndTheBrowser) {
+    namespace fs = std::filesystem;
+    const char* tmp = std::getenv("BN_TEST_TMP");
+    fs::path dir = fs::path(tmp ? tmp : fs::temp_directory_path().string()) / "result-shots";
+    fs::create_directories(dir);
+    fs::path before = fs::current_path();
+    fs::current_path(dir);
+    apptest::expectAppTranscript("results-shots");
+    fs::current_path(before);
+
+    auto list =
+        UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / "results-list.png").string()));
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->size().width, 320);
+    // Rows start below the status and navigation bars, 88 points each.
+    const int top = 64, row = 88;
+    // Alternating row colours, seen through the rows' translucent sheen near their foot.
+    RGBA first = pixelAt(list, 200, top + 84), second = pixelAt(list, 200, top + row + 84);
+    EXPECT_TRUE(near(first, RGBA{239, 240, 244, 255}, 4)) << first;
+    EXPECT_TRUE(near(second, RGBA{226, 228, 236, 255}, 4)) << second;
+    EXPECT_TRUE(near(pixelAt(list, 200, top + 2 * row + 84), first, 1));
+    // The price tag touches the right edge on the title's line.
+    EXPECT_TRUE(tagGreen(pixelAt(list, 318, top + 15))) << pixelAt(list, 318, top + 15);
+    EXPECT_TRUE(tagGreen(pixelAt(list, 318, top + row + 15)));
+    // The thumbnail: the image inside, the row's colour in its rounded-off corners.
+    RGBA inside = pixelAt(list, 30, top + 43);
+    EXPECT_FALSE(near(inside, first, 12)) << inside;
+    EXPECT_TRUE(near(pixelAt(list, 3, top + 3), first, 12)) << pixelAt(list, 3, top + 3);
+    EXPECT_TRUE(near(pixelAt(list, 3, top + 82), first, 12)) << pixelAt(list, 3, top + 82);
+    EXPECT_FALSE(near(pixelAt(list, 14, top + 14), first, 12)) << pixelAt(list, 14, top + 14);
+
+    // The item screen paints the listing: dark title and body text and the red price.
+    auto off = UIImage::imageWithContentsOfFile(
+        NSString::fromUTF8((dir / "results-item-off.png").string()));
+    auto on = UIImage::imageWithContentsOfFile(
+        NSString::fromUTF8((dir / "results-item-on.png").string()));
+    ASSERT_TRUE(off && on);
+    CGRect page = CGRectMake(0, 64, 320, 322);
+    EXPECT_GT(count(off, page, dark), 200);
+    EXPECT_GT(count(off, page, red), 20);
+    // The star in the tool bar: gold only once the listing is a favourite.
+    CGRect toolbar = CGRectMake(0, 436, 320, 44);
+    EXPECT_EQ(count(off, toolbar, gold), 0);
+    EXPECT_GT(count(on, toolbar, gold), 30);
+
+    // The framework's browser paints the site's page.
+    auto browser = UIImage::imageWithContentsOfFile(
+        NSString::fromUTF8((dir / "results-browser.png").string()));
+    ASSERT_TRUE(browser);
+    EXPECT_GT(count(browser, CGRectMake(0, 64, 320, 372), dark), 200);
+}
