@@ -45,7 +45,7 @@ SITE_HOSTS_NAME(kSimplifierHost, simplifierHost, "mobilize.pagesimplifier.test")
 
 // The platform store's web host, named by the app's store page link in shared listings (nothing
 // answers there: the link is only sent).
-SITE_HOSTS_NAME(kStoreWebHost, storeWebHost, "apps.storefront.test")
+SITE_HOSTS_NAME(kStoreWebHost, storeWebHost, "itunes.appstore.test")
 
 // The city the app falls back to when no location was chosen.
 SITE_HOSTS_NAME(kDefaultCity, defaultCity, "boston")

@@ -290,7 +290,7 @@ TEST_F(ItemScreen, ShareSheetAndComposerTexts) {
     EXPECT_EQ(mail->toRecipients() ? mail->toRecipients()->count() : 0u, 0u);
     EXPECT_EQ(text(mail->messageBody()),
               "<html><body>http://boston.bazaarnest.test/fua/4.html <br/><br/>Sent from <a "
-              "href=\"http://apps.storefront.test/us/app/id703158249?mt=8\">Bazaarnest Mobile</a> "
+              "href=\"http://itunes.appstore.test/us/app/id703158249?mt=8\">Bazaarnest Mobile</a> "
               "for iPhone</body></html>");
     screen->mailComposeControllerDidFinishWithResult(mail, MFMailComposeResultSent, nullptr);
     EXPECT_FALSE(screen->presentedViewController());
