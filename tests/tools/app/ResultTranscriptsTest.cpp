@@ -18,7 +18,7 @@
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/RunLoopTesting.h"
-#include "tools/site/Faults.h"
+#include "tools/standin/Faults.h"
 
 namespace {
 
