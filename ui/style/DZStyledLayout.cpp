@@ -338,7 +338,12 @@ void DZStyledLayout::layoutText(DZStyledTextNode* node, DZStyledElement* contain
             // The rest of the last text measured in one piece.
             auto rest = text->substringFromIndex(i);
             CGSize size = sizeWithFont(rest, font, CGSizeMake(wrapWidth, kLargest));
-            addFrameForText(rest, container, node, size.width, size.height);
+            auto frame = addFrameForText(rest, container, node, size.width, size.height);
+            // The open inline pieces cover it, so a link that ends the text can be touched.
+            for (Ref<DZStyledInlineFrame> f = inlineFrame_; f; f = f->inlineParentFrame()) {
+                f->setWidth(std::max(f->width(), CGRectGetMaxX(frame->bounds()) - f->x()));
+                f->setHeight(std::max(f->height(), CGRectGetMaxY(frame->bounds()) - f->y()));
+            }
             height_ += size.height;
             return;
         }

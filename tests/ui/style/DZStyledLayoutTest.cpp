@@ -108,6 +108,9 @@ TEST_F(StyledLayout, InlinePiecesContinueOnTheNextLine) {
     EXPECT_EQ(lay("<a href=\"x\">aa bb cc dd</a> ee", 40),
               "inline(0,0 36x17)['aa bb '(0,0 35x17)] inline(0,17 32x17)['cc dd'(0,17 32x17)] "
               "' '(32,17 4x17) 'ee'(0,34 14x17) H=51");
+    // A link that ends the text is measured in one piece; its frame still covers it.
+    EXPECT_EQ(lay("<a href=\"x\">link</a>", 100), "inline(0,0 28x17)['link'(0,0 28x17)] H=17");
+    lay("<a href=\"x\">aa bb cc dd</a> ee", 40);
     auto first = cast<DZStyledInlineFrame>(text->rootFrame());
     auto second = first->inlineNextFrame();
     ASSERT_TRUE(second);
