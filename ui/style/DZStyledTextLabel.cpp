@@ -242,7 +242,9 @@ void DZStyledTextLabel::touchesCancelled(NSSet* touches, UIEvent* event) {
 // ---- accessibility ----------------------------------------------------------------------------
 
 void DZStyledTextLabel::addAccessibilityElements(DZStyledNode* first, NSMutableArray* elements) {
-    CGFloat screenX = screenViewX(this), screenY = screenViewY(this);
+    // The text is drawn inside the content inset; so are its elements.
+    CGFloat screenX = screenViewX(this) + contentInset_.left;
+    CGFloat screenY = screenViewY(this) + contentInset_.top;
     auto add = [&](CGRect frame, NSString* label, UIAccessibilityTraits traits) {
         auto element = make<UIAccessibilityElement>(
             &UIAccessibilityElement::initWithAccessibilityContainer, this);
@@ -253,8 +255,14 @@ void DZStyledTextLabel::addAccessibilityElements(DZStyledNode* first, NSMutableA
     };
     for (Ref<DZStyledNode> node = first; node; node = node->nextSibling()) {
         if (auto link = as<DZStyledLinkNode>(node)) {
-            if (auto frame = text_->getFrameForNode(link))
-                add(frame->bounds(), link->outerText(), UIAccessibilityTraitLink);
+            Ref<DZStyledFrame> frame = text_->getFrameForNode(link);
+            // A link that starts at the end of a line begins with an empty piece there: the
+            // element is its first piece that shows something.
+            for (auto piece = as<DZStyledInlineFrame>(frame); piece && piece->width() <= 0;) {
+                piece = piece->inlineNextFrame();
+                if (piece) frame = piece;
+            }
+            if (frame) add(frame->bounds(), link->outerText(), UIAccessibilityTraitLink);
         } else if (auto textNode = as<DZStyledTextNode>(node)) {
             auto frame = as<DZStyledTextFrame>(text_->getFrameForNode(textNode));
             if (!frame) continue;
