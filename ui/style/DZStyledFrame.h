@@ -5,14 +5,14 @@
 
 #include "CoreGraphics/CGGeometry.h"
 #include "Foundation/NSObject.h"
+#include "UIKit/UIFont.h"
+#include "ui/core/DZStyle.h"
 #include "ui/core/DZStyleDelegate.h"
 
-class DZStyle;
 class DZStyledElement;
 class DZStyledImageNode;
 class DZStyledTextNode;
 class NSString;
-class UIFont;
 
 class DZStyledFrame : public NSObject {
     NS_OBJECT(DZStyledFrame, NSObject)

@@ -5,9 +5,11 @@
 #pragma once
 
 #include "CoreGraphics/CGGeometry.h"
+#include "Foundation/NSArray.h"
 #include "Foundation/NSObject.h"
+#include "UIKit/UIFont.h"
+#include "ui/core/DZStyle.h"
 
-class DZStyle;
 class DZStyledBoxFrame;
 class DZStyledElement;
 class DZStyledFrame;
@@ -15,9 +17,7 @@ class DZStyledImageNode;
 class DZStyledInlineFrame;
 class DZStyledNode;
 class DZStyledTextNode;
-class NSMutableArray;
 class NSString;
-class UIFont;
 
 class DZStyledLayout : public NSObject {
     NS_OBJECT(DZStyledLayout, NSObject)

@@ -6,9 +6,9 @@
 
 #include "CoreGraphics/CGGeometry.h"
 #include "Foundation/NSObject.h"
+#include "UIKit/UIImage.h"
 
 class NSString;
-class UIImage;
 
 class DZStyledNode : public NSObject {
     NS_OBJECT(DZStyledNode, NSObject)

@@ -4,16 +4,15 @@
 #pragma once
 
 #include "CoreGraphics/CGGeometry.h"
+#include "Foundation/NSArray.h"
 #include "Foundation/NSObject.h"
+#include "UIKit/UIFont.h"
 #include "ui/core/DZURLRequest.h"
 
 class DZStyledFrame;
 class DZStyledNode;
 class DZStyledText;
-class NSArray;
-class NSMutableArray;
 class NSString;
-class UIFont;
 
 class DZStyledTextDelegate {
 public:

@@ -4,7 +4,10 @@
 // accessibility. Main thread.
 #pragma once
 
+#include "Foundation/NSArray.h"
 #include "Foundation/NSObject.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIFont.h"
 #include "UIKit/UIGeometry.h"
 #include "UIKit/UIView.h"
 #include "ui/style/DZStyledText.h"
@@ -14,9 +17,6 @@ class DZStyledBoxFrame;
 class DZStyledElement;
 class DZStyledFrame;
 class DZStyledTextLabel;
-class NSMutableArray;
-class UIColor;
-class UIFont;
 
 // What a table view that holds styled labels does for them: it keeps the label whose link is
 // highlighted and opens that link itself. The framework's table view implements it, so labels

@@ -196,4 +196,26 @@ TEST_F(StyledLayout, TheLayoutObjectBuildsFrameTrees) {
     EXPECT_EQ(layout->boldFont()->pointSize(), 9);
 }
 
+TEST(StyledFrames, LongFrameChainsAreWalkedAndFreedWithoutDeepRecursion) {
+    constexpr int kCount = 300000;
+    Weak<DZStyledFrame> lastSeen;
+    {
+        auto box = make<DZStyledBoxFrame>(&DZStyledFrame::initWithElement, nullptr);
+        box->setBounds(CGRectMake(0, 0, kCount, 10));
+        Ref<DZStyledFrame> head;
+        for (int i = kCount - 1; i >= 0; --i) {
+            auto frame = make<DZStyledTextFrame>(&DZStyledTextFrame::initWithText, NS("x"), nullptr,
+                                                 nullptr);
+            frame->setBounds(CGRectMake(i, 0, 1, 10));
+            frame->setNextFrame(head);
+            if (!lastSeen.lock()) lastSeen = frame.get();
+            head = frame;
+        }
+        box->setFirstChildFrame(head);
+        // No box among the children: the box itself answers, after a walk of the whole chain.
+        EXPECT_EQ(box->hitTest(CGPointMake(kCount - 0.5f, 5)).get(), box.get());
+    }
+    EXPECT_FALSE(lastSeen.lock());
+}
+
 }  // namespace
