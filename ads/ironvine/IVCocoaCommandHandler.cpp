@@ -373,7 +373,9 @@ void IVCocoaCommandHandler::bridge_retainObject(NSString* handle) {
 
 void IVCocoaCommandHandler::bridge_valueForObject(NSString* handle, NSString* callback) {
     auto object = bridgedObjectForKey(handle);
-    send(IVFillCallback(callback, object ? object->description()->utf8() : std::string("(null)"))
+    // Unquoted, as the script quotes it itself, but escaped like every text placed in script.
+    auto description = object ? object->description() : Ref<NSString>(NS("(null)"));
+    send(IVFillCallback(callback, IVJSON::stringByEscapingCharacters(description.get())->utf8())
              .get());
 }
 

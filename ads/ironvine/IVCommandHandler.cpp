@@ -25,8 +25,9 @@ void IVCommandHandler::send(NSString* javascript) {
 }
 
 namespace {
-// Where the first conversion directive starts and ends in the format, or npos.
-std::pair<size_t, size_t> firstConversion(const std::string& f) {
+// Where the first conversion directive for the value's kind starts and ends, or npos: "s" for
+// text, "d", "i" or "u" for numbers.
+std::pair<size_t, size_t> firstConversion(const std::string& f, const char* kinds) {
     for (size_t i = 0; i + 1 < f.size(); ++i) {
         if (f[i] != '%') continue;
         size_t j = i + 1;
@@ -41,26 +42,26 @@ std::pair<size_t, size_t> firstConversion(const std::string& f) {
         }
         while (j < f.size() && std::strchr("hlqLzjt", f[j]))
             ++j;
-        if (j < f.size() && std::strchr("diouxXeEfFgGcsSp@", f[j])) return {i, j + 1};
+        if (j < f.size() && std::strchr(kinds, f[j])) return {i, j + 1};
     }
     return {std::string::npos, std::string::npos};
 }
 
-Ref<NSString> fill(NSString* format, const std::string& value) {
+Ref<NSString> fill(NSString* format, const std::string& value, const char* kinds) {
     if (!format) return NSString::string();
     std::string f = format->utf8();
-    auto [start, end] = firstConversion(f);
+    auto [start, end] = firstConversion(f, kinds);
     if (start == std::string::npos) return NSString::fromUTF8(f);
     return NSString::fromUTF8(f.substr(0, start) + value + f.substr(end));
 }
 }  // namespace
 
 Ref<NSString> IVFillCallback(NSString* format, const std::string& utf8Text) {
-    return fill(format, utf8Text);
+    return fill(format, utf8Text, "s");
 }
 
 Ref<NSString> IVFillCallback(NSString* format, int64_t number) {
-    return fill(format, std::to_string(number));
+    return fill(format, std::to_string(number), "diu");
 }
 
 std::string IVQuotedForScript(NSString* text) {

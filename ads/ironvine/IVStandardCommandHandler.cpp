@@ -137,17 +137,17 @@ void IVStandardCommandHandler::deleteFile(NSString* path) {
 }
 
 void IVStandardCommandHandler::loadBase64StringFromFile(NSString* path, NSString* callback) {
-    Ref<NSData> data;
-    if (auto p = documentsPath(path))
-        data = NSData::dataWithContentsOfFile(NSString::fromUTF8(*p).get());
+    auto p = documentsPath(path);
+    if (!p) return;
+    auto data = NSData::dataWithContentsOfFile(NSString::fromUTF8(*p).get());
     auto text = IVBase64::base64StringWithData(data ? data.get() : NSData::data().get());
     send(IVFillCallback(callback, IVQuotedForScript(text.get())).get());
 }
 
 void IVStandardCommandHandler::loadStringFromFile(NSString* path, NSString* callback) {
-    Ref<NSData> data;
-    if (auto p = documentsPath(path))
-        data = NSData::dataWithContentsOfFile(NSString::fromUTF8(*p).get());
+    auto p = documentsPath(path);
+    if (!p) return;
+    auto data = NSData::dataWithContentsOfFile(NSString::fromUTF8(*p).get());
     // A missing file reads as empty text.
     auto text = data ? NSString::fromUTF8(std::string_view(static_cast<const char*>(data->bytes()),
                                                            data->length()))
