@@ -56,6 +56,9 @@ void drainStore() {
 }
 
 TEST(IVDatabaseTest, FirstLaunchHoldsOnlyTheVersionRow) {
+    // A first launch: no engine files at all.
+    IVController::sharedController()->shutdown();
+    std::filesystem::remove_all(documents() + "/IV");
     auto controller = IVController::sharedController();
     auto rows = controller->database()->sqlExecute(NS("SELECT id, data FROM settings"));
     EXPECT_EQ(
