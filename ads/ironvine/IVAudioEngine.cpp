@@ -136,7 +136,8 @@ void IVAudioEngine::preloadAudioNamed(NSString* name) {
                     ? Ref<NSString>(name)
                     : NSBundle::mainBundle()->bundlePath()->stringByAppendingPathComponent(name);
     auto player = alloc<AVAudioPlayer>();
-    player->initWithContentsOfURL(NSURL::fileURLWithPath(path.get()).get(), nullptr);
+    // A file that cannot be opened leaves nothing to play.
+    if (!player->initWithContentsOfURL(NSURL::fileURLWithPath(path.get()).get(), nullptr)) return;
     player->prepareToPlay();
     auto entry = NSDictionary::dictionaryWithObjectsAndKeys(
         {path.get(), NS("path"), name, NS("name"), player.get(), NS("player")});
