@@ -27,7 +27,7 @@ class IVMessageBoxView : public UIView {
     void layoutViews();
     void removeView(UIView* view);
     void addView(UIView* view);
-    void sizeToFit();
+    void sizeToFit() override;
     void drawRect(CGRect rect) override;
     void updateBackgroundLayerForSize(CGSize size);
 
@@ -54,7 +54,7 @@ class IVMessageBox : public UIViewController {
     void removeView(UIView* view);
     void addView(UIView* view);
     void setMessage(NSString* message);
-    void setTitle(NSString* title);
+    void setTitle(NSString* title) override;
     Ref<UILabel> titleView() { return titleView_; }
     Ref<UILabel> messageView() { return messageView_; }
     Ref<IVMessageBoxView> boxView();
