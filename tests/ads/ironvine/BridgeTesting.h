@@ -50,6 +50,11 @@ class RecordingHandler : public IVCommandHandler {
 
 class ForwardRecorder : public NSObject, public UIWebViewDelegate {
     NS_OBJECT(ForwardRecorder, NSObject)
+    bool webViewShouldStartLoadWithRequest(UIWebView*, NSURLRequest*, UIWebViewNavigationType) override {
+        events.push_back("should");
+        return allow;
+    }
+    bool allow = true;
     void webViewDidStartLoad(UIWebView*) override { events.push_back("start"); }
     void webViewDidFinishLoad(UIWebView*) override { events.push_back("finish"); }
     void webViewDidFailLoadWithError(UIWebView*, NSError* e) override {

@@ -174,19 +174,28 @@ TEST_F(BridgeTest, ResultsWaitForThePageAndLoadsHaltPolling) {
     settle();
     EXPECT_EQ(eval("window.early"), "kept");
     EXPECT_DOUBLE_EQ(bridge->currentPollingInterval(), kForeground);
-    EXPECT_EQ(original->events, (std::vector<std::string>{"start", "finish"}));
+    EXPECT_EQ(original->events, (std::vector<std::string>{"should", "start", "finish"}));
+    // The replaced delegate still decides what loads.
+    original->events.clear();
+    original->allow = false;
+    bridge->loadJavascriptString(NS("window.refused = 1;"), NS(""), nullptr);
+    settle();
+    EXPECT_EQ(original->events, (std::vector<std::string>{"should"}));
+    EXPECT_EQ(eval("window.refused"), "");
+    original->allow = true;
     // A second load cancels the first: the cancellation is swallowed, polling stays halted
     // until the new page is there.
     original->events.clear();
     bridge->loadJavascriptString(NS(""), NS(""), nullptr);
     bridge->loadJavascriptString(NS(""), NS(""), nullptr);
-    EXPECT_EQ(original->events, (std::vector<std::string>{"start", "start"}));
+    EXPECT_EQ(original->events, (std::vector<std::string>{"should", "start", "should", "start"}));
     EXPECT_DOUBLE_EQ(bridge->currentPollingInterval(), 0.0);
     auto cancelled = NSError::errorWithDomain(NS("NSURLErrorDomain"), -999, nullptr);
     bridge->webViewDidFailLoadWithError(webView.get(), cancelled.get());
     EXPECT_DOUBLE_EQ(bridge->currentPollingInterval(), 0.0);
     settle();
-    EXPECT_EQ(original->events, (std::vector<std::string>{"start", "start", "finish"}));
+    EXPECT_EQ(original->events,
+              (std::vector<std::string>{"should", "start", "should", "start", "finish"}));
     EXPECT_DOUBLE_EQ(bridge->currentPollingInterval(), kForeground);
     auto other = NSError::errorWithDomain(NS("NSURLErrorDomain"), -1009, nullptr);
     bridge->halt();

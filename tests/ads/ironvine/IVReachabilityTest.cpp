@@ -5,6 +5,7 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSString.h"
 #include "SystemConfiguration/SCNetworkReachability.h"
+#include "ads/ironvine/IVController.h"
 
 namespace {
 
@@ -71,6 +72,20 @@ TEST(IVReachabilityTest, RemoteHostWithoutTargetAnswersZero) {
     EXPECT_EQ(r->remoteHostStatus(), 2);
     EXPECT_TRUE(r->isReachableWithoutRequiringConnection(kReachable));
     EXPECT_FALSE(r->isReachableWithoutRequiringConnection(0));
+}
+
+TEST(IVReachabilityTest, ServerReachabilityNamesTheServerButAsksTheDefaultRoute) {
+    auto controller = IVController::sharedController();
+    controller->setServerURL(NS("http://ads.ironvine.test/AdBridgeServer"));
+    {
+        FlagsScope online(kReachable);
+        EXPECT_EQ(controller->serverReachability(), 2);
+        EXPECT_EQ(IVReachability::sharedReachability()->hostName()->utf8(), "ads.ironvine.test");
+    }
+    {
+        FlagsScope offline(0);
+        EXPECT_EQ(controller->serverReachability(), 0);
+    }
 }
 
 }  // namespace
