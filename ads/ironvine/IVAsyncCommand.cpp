@@ -12,7 +12,6 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSThread.h"
 #include "Foundation/Runtime.h"
-#include "ads/ironvine/IVController.h"
 #include "ads/ironvine/IVDatabase.h"
 #include "ads/ironvine/IVJSON.h"
 #include "ads/ironvine/IVZip.h"
@@ -109,9 +108,7 @@ void IVDBQuery::setDatabase(IVDatabase* database) {
 }
 
 void IVDBQuery::execute() {
-    Ref<IVDatabase> db = database_;
-    if (!db) db = IVController::sharedController()->database();
-    auto rows = db ? db->sqlExecute(query_.get(), bindings_.get()) : NSArray::array();
+    auto rows = database_ ? database_->sqlExecute(query_.get(), bindings_.get()) : NSArray::array();
     deliver(context_.get(), rows.get());
 }
 

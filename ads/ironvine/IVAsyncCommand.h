@@ -107,7 +107,7 @@ class IVDBQuery : public IVAsyncCommand {
     static Ref<IVDBQuery> queryWithQuery(NSString* query, NSArray* bindings,
                                          IVCallbackContext* context);
     Ref<NSString> query() { return query_; }
-    // The store it runs on; the controller's when none is set.
+    // The store it runs on, chosen by whoever queues it; without one the result is empty.
     void setDatabase(IVDatabase* database);
     void execute() override;
 

@@ -24,6 +24,13 @@ NSString* const kPathKey = NS("path");
 NSString* const kCallbackKey = NS("callback");
 NSString* const kUnzipToKey = NS("unzipTo");
 
+// Scripts' SQL runs as sent, on the controller's store, on its database worker.
+void runQuery(IVDBQuery* query) {
+    auto controller = IVController::sharedController();
+    query->setDatabase(controller->database().get());
+    controller->dbQueryManager()->sendAsyncCommand(query);
+}
+
 Ref<IVAsyncCommandManager> fileWorker() {
     return IVController::sharedController()->ioRequestManager();
 }
@@ -271,7 +278,7 @@ void IVStandardCommandHandler::getSetting(NSString* recordID, NSString* callback
         call("invokeGetSettingCallback:results:", callback).get(), true);
     auto query = IVDBQuery::queryWithQuery(NS("SELECT data FROM settings WHERE id=?"), ids.get(),
                                            context.get());
-    IVController::sharedController()->dbQueryManager()->sendAsyncCommand(query.get());
+    runQuery(query.get());
 }
 
 void IVStandardCommandHandler::invokeGetSettingCallback(NSString* callback, NSArray* results) {
@@ -334,13 +341,11 @@ void IVStandardCommandHandler::setSettingBase64Data(NSString* recordID, NSString
 void IVStandardCommandHandler::sqlExecute(NSString* sql, NSString* callback) {
     auto context = IVCallbackContext::contextWithCallbackInvocation(
         call("invokeSqlExecuteCallback:results:", callback).get(), true);
-    IVController::sharedController()->dbQueryManager()->sendAsyncCommand(
-        IVDBQuery::queryWithQuery(sql, context.get()).get());
+    runQuery(IVDBQuery::queryWithQuery(sql, context.get()).get());
 }
 
 void IVStandardCommandHandler::sqlExecute(NSString* sql) {
-    IVController::sharedController()->dbQueryManager()->sendAsyncCommand(
-        IVDBQuery::queryWithQuery(sql).get());
+    runQuery(IVDBQuery::queryWithQuery(sql).get());
 }
 
 void IVStandardCommandHandler::invokeSqlExecuteCallback(NSString* callback, NSArray* results) {

@@ -50,7 +50,8 @@ class RecordingHandler : public IVCommandHandler {
 
 class ForwardRecorder : public NSObject, public UIWebViewDelegate {
     NS_OBJECT(ForwardRecorder, NSObject)
-    bool webViewShouldStartLoadWithRequest(UIWebView*, NSURLRequest*, UIWebViewNavigationType) override {
+    bool webViewShouldStartLoadWithRequest(UIWebView*, NSURLRequest*,
+                                           UIWebViewNavigationType) override {
         events.push_back("should");
         return allow;
     }
