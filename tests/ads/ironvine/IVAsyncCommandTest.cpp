@@ -139,6 +139,21 @@ TEST(IVAsyncCommandTest, WorkerRunsCommandsInOrderOnItsNamedThread) {
     manager->shutdown();
 }
 
+TEST(IVAsyncCommandTest, UnsignalledCommandsWaitForTheEndOfTheSlice) {
+    ManualClockScope clock;
+    auto queue = make<IVIORequestQueue>();
+    auto manager = worker(queue.get(), NS("IVIORequestManager thread"));
+    Journal journal;
+    queue->addCommand(RecordingCommand::with(1, &journal).get(), false);
+    queue->addCommand(RecordingCommand::with(2, &journal).get(), false);
+    Clock::advance(29.0);
+    EXPECT_EQ(queue->numPendingCommands(), 2u);
+    Clock::advance(1.0);
+    ASSERT_TRUE(runLoopUntil([&] { return journal.size() == 2; }));
+    EXPECT_EQ(journal.order, (std::vector<int>{1, 2}));
+    manager->shutdown();
+}
+
 TEST(IVAsyncCommandTest, ShutdownDiscardsPendingCommands) {
     auto queue = make<IVDBQueryQueue>();
     auto manager = worker(queue.get(), NS("IVDBQueryManager thread"));
