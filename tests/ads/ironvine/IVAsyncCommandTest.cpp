@@ -27,6 +27,7 @@ struct Journal {
     std::mutex lock;
     std::vector<int> order;
     std::vector<std::string> threads;
+    std::vector<NSTimeInterval> times;
     size_t size() {
         std::lock_guard<std::mutex> g(lock);
         return order.size();
@@ -45,6 +46,7 @@ class RecordingCommand : public IVAsyncCommand {
         std::lock_guard<std::mutex> g(journal_->lock);
         journal_->order.push_back(id_);
         journal_->threads.push_back(NSThread::currentThread()->name()->utf8());
+        journal_->times.push_back(Clock::now());
     }
 
 private:
@@ -141,16 +143,21 @@ TEST(IVAsyncCommandTest, WorkerRunsCommandsInOrderOnItsNamedThread) {
 
 TEST(IVAsyncCommandTest, UnsignalledCommandsWaitForTheEndOfTheSlice) {
     ManualClockScope clock;
+    NSTimeInterval start = Clock::now();
     auto queue = make<IVIORequestQueue>();
     auto manager = worker(queue.get(), NS("IVIORequestManager thread"));
     Journal journal;
     queue->addCommand(RecordingCommand::with(1, &journal).get(), false);
     queue->addCommand(RecordingCommand::with(2, &journal).get(), false);
-    Clock::advance(29.0);
-    EXPECT_EQ(queue->numPendingCommands(), 2u);
-    Clock::advance(1.0);
-    ASSERT_TRUE(runLoopUntil([&] { return journal.size() == 2; }));
+    // The clock moves a second at a time; the worker's slice ends 30 s after it began waiting.
+    for (int second = 0; second < 90 && journal.size() < 2; ++second) {
+        Clock::advance(1.0);
+        runLoopUntil([&] { return journal.size() == 2; }, 0.02);
+    }
+    ASSERT_EQ(journal.size(), 2u);
     EXPECT_EQ(journal.order, (std::vector<int>{1, 2}));
+    EXPECT_GE(journal.times[0] - start, 30.0);
+    EXPECT_LE(journal.times[0] - start, 62.0);
     manager->shutdown();
 }
 
