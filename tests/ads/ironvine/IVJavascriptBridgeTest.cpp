@@ -1,6 +1,10 @@
 #include "BridgeTesting.h"
 #include "Foundation/NSArray.h"
 #include "UIKit/UIDevice.h"
+#include "ads/ironvine/IVApplicationCommandHandler.h"
+#include "ads/ironvine/IVAudioEngine.h"
+#include "ads/ironvine/IVCocoaCommandHandler.h"
+#include "ads/ironvine/IVStandardCommandHandler.h"
 
 namespace {
 
@@ -202,6 +206,60 @@ TEST_F(BridgeTest, ResultsWaitForThePageAndLoadsHaltPolling) {
     bridge->webViewDidFailLoadWithError(webView.get(), other.get());
     EXPECT_DOUBLE_EQ(bridge->currentPollingInterval(), kForeground);
     EXPECT_EQ(original->events.back(), "fail -1009");
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> functionNames(NSString* script) {
+    std::vector<std::string> names;
+    std::string s = script->utf8();
+    for (size_t at = s.find("\tself."); at != std::string::npos; at = s.find("\tself.", at + 1))
+        names.push_back(s.substr(at + 6, s.find(' ', at) - at - 6));
+    return names;
+}
+
+TEST(HandlerScriptTest, GeneratedFunctionsFollowTheCommandTables) {
+    EXPECT_EQ(functionNames(make<IVAudioCommandHandler>()->bridgeScript().get()),
+              (std::vector<std::string>{
+                  "setSoundEffectVolume", "stopSoundEffects", "stopSoundEffectNamed",
+                  "playSoundEffectNamed", "playSoundEffectNamedLoopCount",
+                  "playSoundEffectNamedLoopCountVolume", "setBackgroundMusicVolume",
+                  "stopBackgroundMusic", "playBackgroundMusicNamed",
+                  "playBackgroundMusicNamedLoopCount", "playBackgroundMusicNamedLoopCountVolume",
+                  "releaseAll", "releaseAudioNamed", "preloadAudioNamed", "setMasterVolume",
+                  "resume", "suspend", "initializeWithSlotNameDlTime"}));
+    EXPECT_EQ(
+        functionNames(make<IVCocoaCommandHandler>()->bridgeScript().get()),
+        (std::vector<std::string>{
+            "classDoesRespondToSelectorNamedWithCallback",
+            "objectDoesRespondToSelectorNamedWithCallback",
+            "performSelectorOnClassWithObjectWithObjectWithCallback",
+            "performSelectorOnClassWithObjectWithCallback", "performSelectorOnClassWithCallback",
+            "performSelectorOnObjectWithObjectWithObjectWithCallback",
+            "performSelectorOnObjectWithObjectWithCallback", "performSelectorOnObjectWithCallback",
+            "releaseObject", "retainObject", "valueForObjectWithCallback",
+            "selectorsForClassWithCallback"}));
+    auto app = make<IVApplicationCommandHandler>()->bridgeScript()->utf8();
+    EXPECT_EQ(
+        app,
+        "var BridgeApp = function()\n{\n\tvar self = {};\n"
+        "\tself.infoDictionaryValueForKeyWithCallback = function(a_infoDictionaryValueForKey, "
+        "a_withCallback)\n\t{\n\t\tsendCommand(\"bridge_infoDictionaryValueForKey:\\\"\"+"
+        "a_infoDictionaryValueForKey+\"\\\" withCallback:\\\"\"+a_withCallback+\"\\\";\");\n"
+        "\t}\n\n\treturn self;\n}();");
+}
+
+TEST(HandlerScriptTest, BridgeLibScriptIsFixed) {
+    std::string expected =
+        R"JS(var BridgeLib=function(){var _1={};function _2(){return")JS" +
+        IVController::localFileBaseURL()->absoluteString()->utf8() +
+        R"JS(";};_1.getLocalFileBaseURL=_2;function _3(_4){sendCommand("log:\""+_4+"\";");};_1.log=_3;function _5(_6){sendCommand("sqlExecute:\""+_6+"\";");};_1.sqlExecute=_5;function _7(_8,_9){sendCommand("sqlExecute:\""+_8+"\" callback:\""+_9+"\";");};_1.sqlExecuteWithCallback=_7;function _a(_b,_c){sendCommand("setSetting:\""+_b+"\" base64Data:\""+_c+"\";");};_1.setSettingBase64String=_a;function _d(_e,_f){sendCommand("setSetting:\""+_e+"\" string:\""+_f+"\";");};_1.setSettingString=_d;function _10(_11,_12){sendCommand("setSetting:\""+_11+"\" number:\""+_12+"\";");};_1.setSettingNumber=_10;function _13(_14,_15){sendCommand("getSetting:\""+_14+"\" callback:\""+_15+"\";");};_1.getSettingWithCallback=_13;function _16(_17,_18){sendCommand("setControllerProperty:\""+_17+"\" value:\""+_18+"\";");};_1.setControllerProperty=_16;function _19(_1a,_1b){sendCommand("getControllerProperty:\""+_1a+"\" callback:\""+_1b+"\";");};_1.getControllerPropertyWithCallback=_19;function _1c(_1d,_1e){sendCommand("getNetworkReachabilityForURL:\""+_1d+"\" callback:\""+_1e+"\";");};_1.getNetworkReachabilityWithCallback=_1c;function _1f(_20){sendCommand("getExecModeWithCallback:\""+_20+"\";");};_1.getExecModeWithCallback=_1f;function _21(_22){sendCommand("setExecMode:"+_22+";");};_1.setExecMode=_21;function _23(_24,_25,_26){sendCommand("writeFile:\""+_24+"\" withContentsOfURL:\""+_25+"\" callback:\""+_26+"\";");};_1.writeFileWithContentsOfURLWithCallback=_23;function _27(_28,_29,_2a){sendCommand("unzipContentsOfURL:\""+_28+"\" toFolder:\""+_29+"\" callback:\""+_2a+"\";");};_1.unzipContentsOfURLToFolderWithCallback=_27;function _2b(_2c,_2d){sendCommand("fileWrite:\""+_2c+"\" string:\""+_2d+"\";");};_1.fileWriteString=_2b;function _2e(_2f,_30){sendCommand("fileWrite:\""+_2f+"\" base64String:\""+_30+"\";");};_1.fileWriteBase64String=_2e;function _31(_32,_33,_34){sendCommand("unzipFile:\""+_32+"\" toFolder:\""+_33+"\" callback:\""+_34+"\";");};_1.unzipFileToFolderWithCallback=_31;function _35(_36,_37){sendCommand("loadStringFromFile:\""+_36+"\" callback:\""+_37+"\";");};_1.loadStringFromFileWithCallback=_35;function _38(_39,_3a){sendCommand("loadBase64StringFromFile:\""+_39+"\" callback:\""+_3a+"\";");};_1.loadBase64StringFromFileWithCallback=_38;function _3b(_3c){sendCommand("deleteFile:\""+_3c+"\";");};_1.deleteFile=_3b;function _3d(_3e){sendCommand("getLogContentsWithCallback:\""+_3e+"\";");};_1.getLogContentsWithCallback=_3d;function _3f(){sendCommand("resetLogContents;");};_1.resetLogContents=_3f;function _40(_41){sendCommand("callback:\""+_41+"\";");};_1.callback=_40;return _1;}();)JS";
+    EXPECT_EQ(make<IVStandardCommandHandler>()->bridgeScript()->utf8(), expected);
+    EXPECT_EQ(
+        IVJavascriptBridge::baseScript()->utf8(),
+        R"JS(var ExecMode={BG:0,FG:1};var g_commandQueue=[];function commandList(_1){if(_1===ExecMode.BG){return g_commandQueue.shift();}else{if(_1===ExecMode.FG){var _2=g_commandQueue.join("\n");g_commandQueue=[];return _2;}}};function sendCommand(_3){g_commandQueue.push(_3);};var Bridge=function(){var _4={};function _5(_6){sendCommand("setPollingInterval:"+_6+";");};_4.setPollingInterval=_5;return _4;}();)JS");
 }
 
 }  // namespace
