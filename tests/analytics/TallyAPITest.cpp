@@ -49,15 +49,7 @@ protected:
         TallySession::resetForTesting();
         TallyAPI::resetForTesting();
     }
-    void clearFiles() {
-        TallySession::createActiveTallySession(NS("api-key"));
-        auto fm = NSFileManager::defaultManager();
-        for (auto path :
-             {TallySession::sessionsFilePath(), TallySession::currentSessionFilePath(),
-              TallySession::sessionSentFilePath(), TallySession::initialTimestampFilePath()})
-            fm->removeItemAtPath(path, nullptr);
-        TallySession::resetForTesting();
-    }
+    void clearFiles() { TallySession::removeFilesForTesting(NS("api-key")); }
     // Decoded uploads, in order.
     std::vector<Envelope> uploads() {
         std::vector<Envelope> out;

@@ -18,6 +18,20 @@ std::mutex& outputLock() {
 
 }  // namespace
 
+const char* const kProgramBannerUsage =
+    ":\n"
+    "    BAZAARNEST_HOSTS=...      the host override for every name it answers to\n"
+    "    BAZAARNEST_CA_FILE=...    the test certificate authority to trust\n"
+    "  then one line per request.\n"
+    "\n";
+
+const char* const kProgramArgumentsUsage =
+    "  --port N     the port to listen on; 0 (the default) picks a free one\n"
+    "  --certs DIR  the test authority's folder (ca.pem, server.pem, server-key.pem); made by\n"
+    "               scripts/make-test-ca when missing. Default: the build's test-ca folder\n"
+    "  --no-tls     plain http only\n"
+    "  --quiet      no request log\n";
+
 std::function<void(const std::string&)> ProgramArguments::log() const {
     if (quiet) return {};
     return [](const std::string& line) {

@@ -8,6 +8,10 @@
 
 namespace standin {
 
+// Help text: what the banner holds (after "...needs to reach it"), and the arguments above.
+extern const char* const kProgramBannerUsage;
+extern const char* const kProgramArgumentsUsage;
+
 struct ProgramArguments {
     int port = 0;
     std::string certificateFolder;

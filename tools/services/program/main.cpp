@@ -6,20 +6,13 @@
 
 namespace {
 
-const char* const kUsage =
-    "Usage: bazaarnest-services [--port N] [--certs DIR] [--no-tls] [--quiet]\n"
-    "  Serves the stand-in outside services (analytics, ad networks, mediation) on 127.0.0.1,\n"
-    "  one port for every host and for http and https, until interrupted. On start it prints\n"
-    "  the port, the modules and the environment the platform needs to reach them:\n"
-    "    BAZAARNEST_HOSTS=...      the host override for every name the modules answer to\n"
-    "    BAZAARNEST_CA_FILE=...    the test certificate authority to trust\n"
-    "  then one line per request.\n"
-    "\n"
-    "  --port N     the port to listen on; 0 (the default) picks a free one\n"
-    "  --certs DIR  the test authority's folder (ca.pem, server.pem, server-key.pem); made by\n"
-    "               scripts/make-test-ca when missing. Default: the build's test-ca folder\n"
-    "  --no-tls     plain http only\n"
-    "  --quiet      no request log\n"
+const std::string kUsage =
+    std::string(
+        "Usage: bazaarnest-services [--port N] [--certs DIR] [--no-tls] [--quiet]\n"
+        "  Serves the stand-in outside services (analytics, ad networks, mediation) on 127.0.0.1,\n"
+        "  one port for every host and for http and https, until interrupted. On start it prints\n"
+        "  the port, the modules and the environment the platform needs to reach them") +
+    standin::kProgramBannerUsage + standin::kProgramArgumentsUsage +
     "\n"
     "  http://admin.services.test/ shows what each module received and sets faults.\n";
 
@@ -28,7 +21,7 @@ const char* const kUsage =
 int main(int argc, char** argv) {
     const char* name = "bazaarnest-services";
     standin::ProgramArguments arguments;
-    if (auto exit = standin::readProgramArguments(argc, argv, name, kUsage, &arguments))
+    if (auto exit = standin::readProgramArguments(argc, argv, name, kUsage.c_str(), &arguments))
         return *exit;
     bnservices::ServicesOptions options;
     options.port = arguments.port;

@@ -7,21 +7,15 @@
 
 namespace {
 
-const char* const kUsage =
-    "Usage: bazaarnest-site [--port N] [--seed N] [--certs DIR] [--no-tls] [--quiet]\n"
-    "  Serves the stand-in classifieds site, the captcha service and the page simplifier on\n"
-    "  127.0.0.1, one port for http and https, until interrupted. On start it prints the port\n"
-    "  and the environment the platform needs to reach it:\n"
-    "    BAZAARNEST_HOSTS=...      the host override for every name the site answers to\n"
-    "    BAZAARNEST_CA_FILE=...    the test certificate authority to trust\n"
-    "  then one line per request.\n"
-    "\n"
-    "  --port N     the port to listen on; 0 (the default) picks a free one\n"
-    "  --seed N     the content seed (default 20120301): the same seed gives the same pages\n"
-    "  --certs DIR  the test authority's folder (ca.pem, server.pem, server-key.pem); made by\n"
-    "               scripts/make-test-ca when missing. Default: the build's test-ca folder\n"
-    "  --no-tls     plain http only\n"
-    "  --quiet      no request log\n"
+const std::string kUsage =
+    std::string(
+        "Usage: bazaarnest-site [--port N] [--seed N] [--certs DIR] [--no-tls] [--quiet]\n"
+        "  Serves the stand-in classifieds site, the captcha service and the page simplifier on\n"
+        "  127.0.0.1, one port for http and https, until interrupted. On start it prints the port\n"
+        "  and the environment the platform needs to reach it") +
+    standin::kProgramBannerUsage +
+    "  --seed N     the content seed (default 20120301): the same seed gives the same pages\n" +
+    standin::kProgramArgumentsUsage +
     "\n"
     "  Names: www.bazaarnest.test (location index /about/sites), <city>.bazaarnest.test,\n"
     "  accounts.bazaarnest.test and post.bazaarnest.test (https), images.bazaarnest.test,\n"
@@ -42,7 +36,8 @@ int main(int argc, char** argv) {
         options.seed = n;
         return true;
     };
-    if (auto exit = standin::readProgramArguments(argc, argv, name, kUsage, &arguments, seed))
+    if (auto exit =
+            standin::readProgramArguments(argc, argv, name, kUsage.c_str(), &arguments, seed))
         return *exit;
     options.port = arguments.port;
     options.certificateFolder = arguments.certificateFolder;
