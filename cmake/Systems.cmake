@@ -20,3 +20,10 @@ bn_library(DodizStyle DIR ui/style DEPS Foundation UIKit CoreGraphics DodizCore)
 # other: the impressions are written with the analytics encoders).
 bn_library(Analytics DIR analytics DEPS Foundation UIKit CommonCrypto URLLoading TallyAds)
 bn_library(TallyAds DIR ads/tally DEPS Foundation UIKit Analytics)
+# The Ironvine ad client: its store on SQLite, its zip packages through minizip.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET GLOBAL minizip)
+bn_library(Ironvine DIR ads/ironvine
+           DEPS Foundation SystemConfiguration URLLoading UIKit CoreGraphics AVFoundation
+                AudioToolbox
+           PRIVATE_DEPS SQLite::SQLite3 PkgConfig::MINIZIP)

@@ -1,0 +1,172 @@
+#include "ads/ironvine/IVController.h"
+
+#include <cmath>
+
+#include "Foundation/Clock.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSFileManager.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSPathUtilities.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIDevice.h"
+#include "ads/ironvine/IVAsyncCommand.h"
+#include "ads/ironvine/IVDatabase.h"
+#include "ads/ironvine/network/IVReachability.h"
+
+namespace {
+Ref<IVController>& sharedSlot() {
+    static Ref<IVController> shared;
+    return shared;
+}
+
+int64_t& sessionStartSlot() {
+    // Seconds since 1970 from the Clock's reference-date seconds.
+    static int64_t start = static_cast<int64_t>(std::floor((Clock::now() + 978307200.0) * 1000.0));
+    return start;
+}
+}  // namespace
+
+void IVController::describeClass(RuntimeClass& c) {
+    c.property("disabled", &IVController::disabled, &IVController::setDisabled)
+        .property("sbwPropName", &IVController::sbwPropName, &IVController::setSbwPropName)
+        .property("menuDisplayTime", &IVController::menuDisplayTime,
+                  &IVController::setMenuDisplayTime)
+        .property("exitItemDisplayTime", &IVController::exitItemDisplayTime,
+                  &IVController::setExitItemDisplayTime)
+        .property("execMode", &IVController::execMode, &IVController::setExecMode);
+}
+
+Ref<NSString> IVController::localFileBasePath() {
+    auto dirs = NSSearchPathForDirectoriesInDomains(NSDocumentDirectory, NSUserDomainMask, true);
+    return as<NSString>(dirs->objectAtIndex(0));
+}
+
+Ref<NSURL> IVController::localFileBaseURL() {
+    return NSURL::fileURLWithPath(localFileBasePath().get());
+}
+
+Ref<NSString> IVController::ivBaseDir() {
+    return localFileBasePath()->stringByAppendingPathComponent(NS("IV"));
+}
+
+Ref<NSString> IVController::ivContentDir() {
+    return ivBaseDir()->stringByAppendingPathComponent(NS("Content"));
+}
+
+Ref<NSString> IVController::deviceUID() {
+    return UIDevice::currentDevice()->uniqueIdentifier();
+}
+
+Ref<NSString> IVController::deviceName() {
+    auto device = UIDevice::currentDevice();
+    auto name = NSString::stringWithFormat(NS("%@ - %@"), device->model(), device->systemVersion());
+    return name->stringByReplacingOccurrencesOfString(NS(" "), NS(""));
+}
+
+Ref<NSString> IVController::ivSDKVersion() {
+    return IVDatabaseVersion;
+}
+
+int64_t IVController::sessionStart() {
+    return sessionStartSlot();
+}
+
+void IVController::setSessionStartForTesting(int64_t milliseconds) {
+    sessionStartSlot() = milliseconds;
+}
+
+Ref<IVController> IVController::sharedController() {
+    auto& shared = sharedSlot();
+    if (!shared) shared = make<IVController>();
+    return shared;
+}
+
+bool IVController::init() {
+    if (!UIViewController::init()) return false;
+    auto fm = NSFileManager::defaultManager();
+    auto base = ivBaseDir();
+    if (!fm->fileExistsAtPath(base.get()))
+        fm->createDirectoryAtPath(base.get(), true, nullptr, nullptr);
+    database_ = make<IVDatabase>();
+    auto rows = database_->sqlExecute(
+        NSString::stringWithFormat(NS("SELECT id,data from settings where id in('%@','%@')"),
+                                   NS("disabled"), NS("sbw"))
+            .get());
+    for (NSObject* item : *rows) {
+        auto row = as<NSArray>(item);
+        if (!row || row->count() < 2) continue;
+        auto key = as<NSString>(row->objectAtIndex(0));
+        auto data = row->objectAtIndex(1);
+        if (!key) continue;
+        if (key->isEqualToString(NS("disabled"))) {
+            if (auto n = as<NSNumber>(data))
+                disabled_ = n->boolValue();
+            else if (auto s = as<NSString>(data))
+                disabled_ = s->boolValue();
+        } else if (key->isEqualToString(NS("sbw"))) {
+            if (auto s = as<NSString>(data)) sbwPropName_ = s;
+        }
+    }
+    ioRequestManager_ = alloc<IVAsyncCommandManager>();
+    ioRequestManager_->initWithCommandQueue(make<IVIORequestQueue>().get(),
+                                            NS("IVIORequestManager thread"));
+    dbQueryManager_ = alloc<IVAsyncCommandManager>();
+    dbQueryManager_->initWithCommandQueue(make<IVDBQueryQueue>().get(),
+                                          NS("IVDBQueryManager thread"));
+    return true;
+}
+
+void IVController::dealloc() {
+    if (ioRequestManager_) ioRequestManager_->shutdown();
+    if (dbQueryManager_) dbQueryManager_->shutdown();
+    UIViewController::dealloc();
+}
+
+void IVController::shutdown() {
+    execMode_ = 1;
+    if (ioRequestManager_) ioRequestManager_->shutdown();
+    if (dbQueryManager_) dbQueryManager_->shutdown();
+    Ref<IVController> keep(this);
+    if (sharedSlot().get() == this) sharedSlot() = nullptr;
+}
+
+void IVController::setServerURL(NSString* url) {
+    serverURL_ = url ? url->copy() : nullptr;
+}
+void IVController::setApplicationID(NSString* appID) {
+    applicationID_ = appID ? appID->copy() : nullptr;
+}
+
+void IVController::setSbwPropName(NSString* name) {
+    if (name && name->length() > 0) {
+        if (!sbwPropName_) sbwPropName_ = name->copy();
+        database_->setRecordID(NS("sbw"), NS("settings"), name, nullptr);
+    } else {
+        database_->removeRecordID(NS("sbw"), NS("settings"), nullptr);
+    }
+}
+
+int32_t IVController::serverReachability() {
+    auto reachability = IVReachability::sharedReachability();
+    auto url = serverURL_ ? NSURL::URLWithString(serverURL_.get()) : nullptr;
+    reachability->setHostName(url ? url->host().get() : nullptr);
+    return reachability->internetConnectionStatus();
+}
+
+void IVController::captureAccelerometer(UIAccelerometerDelegate* delegate) {
+    auto accelerometer = UIAccelerometer::sharedAccelerometer();
+    if (accelerometer->delegate().get() != delegate) {
+        appAccelerometerDelegate_ = accelerometer->delegate().get();
+        appAccelerometerInterval_ = accelerometer->updateInterval();
+    }
+    accelerometer->setDelegate(delegate);
+    accelerometer->setUpdateInterval(sdkAccelerometerInterval_);
+}
+
+void IVController::releaseAccelerometer() {
+    auto accelerometer = UIAccelerometer::sharedAccelerometer();
+    accelerometer->setDelegate(appAccelerometerDelegate_.lock().get());
+    accelerometer->setUpdateInterval(appAccelerometerInterval_);
+}

@@ -1,0 +1,84 @@
+// The ad engine's single shared object: it knows the engine's folders, the server and the
+// application id, the engine-wide execution mode and two persisted settings, owns the store and
+// the two workers, and lends the shared accelerometer to ad scripts. Main thread.
+#pragma once
+
+#include <cstdint>
+
+#include "Foundation/NSObject.h"
+#include "UIKit/UIAccelerometer.h"
+#include "UIKit/UIViewController.h"
+
+class IVAsyncCommandManager;
+class IVDatabase;
+class NSString;
+class NSURL;
+
+class IVController : public UIViewController, public UIAccelerometerDelegate {
+    NS_OBJECT(IVController, UIViewController)
+    static void describeClass(RuntimeClass& c);
+
+    static Ref<NSString> ivContentDir();
+    static Ref<NSString> ivBaseDir();
+    static Ref<NSString> localFileBasePath();
+    static Ref<NSURL> localFileBaseURL();
+    static Ref<NSString> deviceUID();
+    static Ref<NSString> deviceName();
+    static Ref<NSString> ivSDKVersion();
+    // Milliseconds since 1970, taken once when the engine is first used.
+    static int64_t sessionStart();
+    // Test hook: a simulated launch at another time.
+    static void setSessionStartForTesting(int64_t milliseconds);
+    static Ref<IVController> sharedController();
+
+    bool init() override;
+    void dealloc() override;
+    // Stops the workers and forgets the shared instance; the next sharedController is new.
+    void shutdown();
+
+    bool disabled() { return disabled_; }
+    void setDisabled(bool v) { disabled_ = v; }
+    bool hasStartedUp() { return hasStartedUp_; }
+    Ref<NSString> serverURL() { return serverURL_; }
+    void setServerURL(NSString* url);
+    Ref<NSString> applicationID() { return applicationID_; }
+    void setApplicationID(NSString* appID);
+    int32_t execMode() { return execMode_; }
+    void setExecMode(int32_t mode) {
+        if (mode != execMode_) execMode_ = mode;
+    }
+    Ref<IVDatabase> database() { return database_; }
+    Ref<IVAsyncCommandManager> dbQueryManager() { return dbQueryManager_; }
+    Ref<IVAsyncCommandManager> ioRequestManager() { return ioRequestManager_; }
+    double exitItemDisplayTime() { return exitItemDisplayTime_; }
+    void setExitItemDisplayTime(double v) { exitItemDisplayTime_ = v; }
+    double menuDisplayTime() { return menuDisplayTime_; }
+    void setMenuDisplayTime(double v) { menuDisplayTime_ = v; }
+    Ref<NSString> sbwPropName() { return sbwPropName_; }
+    // A non-empty name is stored in the settings at once but is taken up only when none is set
+    // yet (so at the next launch); an empty one removes the stored row.
+    void setSbwPropName(NSString* name);
+
+    // Reachability of the default route, after giving the server's host to the shared service.
+    int32_t serverReachability();
+
+    void captureAccelerometer(UIAccelerometerDelegate* delegate);
+    void releaseAccelerometer();
+    void setSdkAccelerometerUpdateInterval(double seconds) { sdkAccelerometerInterval_ = seconds; }
+
+private:
+    bool disabled_ = false;
+    bool hasStartedUp_ = false;
+    Ref<NSString> serverURL_;
+    Ref<NSString> applicationID_;
+    int32_t execMode_ = 0;
+    Ref<IVDatabase> database_;
+    Ref<IVAsyncCommandManager> dbQueryManager_;
+    Ref<IVAsyncCommandManager> ioRequestManager_;
+    double appAccelerometerInterval_ = 0;
+    Weak<UIAccelerometerDelegate> appAccelerometerDelegate_;
+    double sdkAccelerometerInterval_ = 1000.0;
+    double exitItemDisplayTime_ = 4.0;
+    double menuDisplayTime_ = 10.0;
+    Ref<NSString> sbwPropName_;
+};
