@@ -19,3 +19,6 @@ bn_library(DodizStyle DIR ui/style DEPS Foundation UIKit CoreGraphics DodizCore)
 # other: the impressions are written with the analytics encoders).
 bn_library(Analytics DIR analytics DEPS Foundation UIKit CommonCrypto URLLoading TallyAds)
 bn_library(TallyAds DIR ads/tally DEPS Foundation Analytics)
+# Ad mediation: the banner, its configuration, and one adapter per ad network.
+bn_library(AdLoom DIR AdLoom DEPS Foundation UIKit CoreGraphics URLLoading SystemConfiguration
+           CoreLocation iAd JSON)
