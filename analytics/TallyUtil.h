@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Foundation/NSString.h"
+#include "analytics/TallyDebugKey.h"
 
 class NSDate;
 
@@ -10,7 +11,7 @@ class TallyUtil : public NSObject {
     NS_OBJECT(TallyUtil, NSObject)
 
     // The nine characters joined between the API key and the date in a debug key.
-    static constexpr const char* kDebugKeySeparator = "~nestkey~";
+    static constexpr const char* kDebugKeySeparator = tally_debug_key::kSeparator;
 
     // Debug mode is on only while a key issued for this API key and a day from today to seven
     // days on was the last one given; nil or anything else turns it off.
