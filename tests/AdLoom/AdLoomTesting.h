@@ -36,6 +36,8 @@
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
 #include "support/http/TestServer.h"
+#include "support/services/RunningServices.h"
+#include "tools/services/MediationModule.h"
 
 namespace adloomtest {
 
@@ -252,16 +254,61 @@ protected:
         previousSink_ = NSLogSetSink([this](const std::string& line) { log_ += line; });
     }
     void TearDown() override {
+        // A banner's refresh timer holds it until the banner leaves its superview.
+        for (auto& v : std::vector<Ref<UIView>>(holder->subviewList()))
+            v->removeFromSuperview();
         NSLogSetSink(previousSink_);
         AdLoomConfigStore::resetStore();
         SCNetworkReachabilityClearFlagsForTesting();
         clock_.reset();
     }
     bool logged(const std::string& part) const { return log_.find(part) != std::string::npos; }
+    // A banner for the host, placed in a holder view as a screen would.
+    Ref<AdLoomView> banner(AdLoomDelegate* host) {
+        auto view = AdLoomView::requestAdLoomViewWithDelegate(host);
+        holder->addSubview(view.get());
+        return view;
+    }
+
+    Ref<UIView> holder = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 50));
 
     std::optional<ManualClockScope> clock_;
     std::string log_;
     NSLogSink previousSink_;
+};
+
+// The same on the stand-in services server: its mediation module answers the layer's hosts.
+class AdLoomServiceTest : public AdLoomTest {
+protected:
+    void SetUp() override {
+        AdLoomTest::SetUp();
+        services = &servicestest::services();
+        services->reset();
+        services->clearFaults();
+        mediation = services->module<bnservices::MediationModule>("mediation");
+        ASSERT_NE(mediation, nullptr);
+    }
+    void TearDown() override {
+        services->clearFaults();
+        AdLoomTest::TearDown();
+    }
+    // The configuration the server answers for a key.
+    void serve(const std::string& appid, const std::string& body, int status = 200) {
+        mediation->setConfig(appid, {status, body});
+    }
+    // Requests that reached the server for a path.
+    size_t requestsTo(const std::string& path) {
+        size_t n = 0;
+        for (auto& r : services->received("mediation"))
+            if (r.target.rfind(path, 0) == 0) ++n;
+        return n;
+    }
+    bool waitForPings(size_t count) {
+        return runLoopUntil([&] { return mediation->pings().size() >= count; });
+    }
+
+    bnservices::Services* services = nullptr;
+    bnservices::MediationModule* mediation = nullptr;
 };
 
 }  // namespace adloomtest
