@@ -39,7 +39,8 @@ class AdLoomConfigStoreTest : public AdLoomServiceTest {
 protected:
     Ref<AdLoomConfigStore> store() { return AdLoomConfigStore::sharedStore(); }
     bool settled(Receiver* r) {
-        return runLoopUntil([&] { return r->received + r->failed > 0 && !store()->fetchingConfig(); });
+        return runLoopUntil(
+            [&] { return r->received + r->failed > 0 && !store()->fetchingConfig(); });
     }
     Ref<Receiver> receiver = make<Receiver>();
 };
@@ -137,9 +138,8 @@ TEST_F(AdLoomConfigStoreTest, TwoBannersAskingDuringAGatedFetchBothReceiveIt) {
     EXPECT_TRUE(logged("Another fetch is in progress, wait until finished."));
 
     gate->open();
-    ASSERT_TRUE(runLoopUntil([&] {
-        return first->events.size() >= 1 && second->events.size() >= 1;
-    }));
+    ASSERT_TRUE(
+        runLoopUntil([&] { return first->events.size() >= 1 && second->events.size() >= 1; }));
     EXPECT_EQ(first->events.front(), "config");
     EXPECT_EQ(second->events.front(), "config");
     advanceRunLoop(2);

@@ -26,6 +26,7 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/NetworkWork.h"
 #include "Foundation/Runtime.h"
 #include "SystemConfiguration/SCNetworkReachability.h"
 #include "UIKit/UIApplication.h"
@@ -254,6 +255,8 @@ protected:
         previousSink_ = NSLogSetSink([this](const std::string& line) { log_ += line; });
     }
     void TearDown() override {
+        // Pings and downloads still on the wire belong to this test, not the next.
+        runLoopUntil([] { return NetworkWork::inFlight() == 0; });
         // A banner's refresh timer holds it until the banner leaves its superview.
         for (auto& v : std::vector<Ref<UIView>>(holder->subviewList()))
             v->removeFromSuperview();

@@ -46,11 +46,10 @@ std::string ration(const Network& n, int weight, int priority) {
     return text.substr(0, text.size() - 1);
 }
 
-const char* const kExtra =
-    R"({"background_color_rgb":{"red":38,"green":70,"blue":120,"alpha":1},)"
-    R"("text_color_rgb":{"red":255,"green":255,"blue":255,"alpha":1},)"
-    R"("refresh_interval":30,"location_on":1,"transition":7,)"
-    R"("fullscreen_wait_interval":60,"fullscreen_max_ads":2})";
+const char* const kExtra = R"({"background_color_rgb":{"red":38,"green":70,"blue":120,"alpha":1},)"
+                           R"("text_color_rgb":{"red":255,"green":255,"blue":255,"alpha":1},)"
+                           R"("refresh_interval":30,"location_on":1,"transition":7,)"
+                           R"("fullscreen_wait_interval":60,"fullscreen_max_ads":2})";
 
 std::string appConfig(const std::vector<std::pair<const Network*, int>>& weighted) {
     std::string rations;
@@ -132,14 +131,16 @@ HttpResponse MediationModule::handle(const HttpRequest& request) {
     const std::string& path = request.path;
     if (path == "/getInfo.php") return config(request);
     if (path == "/custom.php") return customAd(request);
-    if (path == "/img/banner-320x50.png") return HttpResponse::binary(bannerPng(320, 50), "image/png");
+    if (path == "/img/banner-320x50.png")
+        return HttpResponse::binary(bannerPng(320, 50), "image/png");
     if (path == "/img/banner-640x100.png")
         return HttpResponse::binary(bannerPng(640, 100), "image/png");
     if (path == "/img/icon-39.png") return HttpResponse::binary(iconPng(39), "image/png");
     if (path == "/img/icon-57.png") return HttpResponse::binary(iconPng(57), "image/png");
     if (path == "/img/broken.png") return HttpResponse::binary("\x89PNG not an image", "image/png");
     if (path == "/click.php") return metric(request, "house click");
-    if (path.rfind("/advertiser/", 0) == 0) return HttpResponse::html(advertiserPage(path.substr(12)));
+    if (path.rfind("/advertiser/", 0) == 0)
+        return HttpResponse::html(advertiserPage(path.substr(12)));
     return HttpResponse::plain("not found\n", 404);
 }
 
@@ -179,7 +180,8 @@ std::string MediationModule::houseAd(const std::string& nid, int serial) {
     if (nid == "house-anim-1")
         return R"({"ad_type":1,"launch_type":1,"webview_animation_type":-1,"img_url":")" + img +
                R"(banner-320x50.png"})";
-    if (nid == "house-no-urls") return R"({"ad_type":1,"launch_type":2,"webview_animation_type":0})";
+    if (nid == "house-no-urls")
+        return R"({"ad_type":1,"launch_type":2,"webview_animation_type":0})";
     if (nid == "house-wrong-types")
         return R"({"ad_type":[1],"launch_type":1,"webview_animation_type":0,"img_url":")" + img +
                R"(banner-320x50.png"})";
@@ -196,7 +198,8 @@ std::string MediationModule::houseAd(const std::string& nid, int serial) {
 HttpResponse MediationModule::customAd(const HttpRequest& request) {
     auto q = parseQuery(request.query);
     if (!hasAll(q, {"appver", "country_code", "appid", "nid", "client"}))
-        return HttpResponse::plain("appver, country_code, appid, nid and client are required\n", 400);
+        return HttpResponse::plain("appver, country_code, appid, nid and client are required\n",
+                                   400);
     std::string nid = fieldValue(q, "nid");
     int serial;
     {
@@ -214,10 +217,11 @@ HttpResponse MediationModule::metric(const HttpRequest& request, const char* kin
     auto q = parseQuery(request.query);
     bool houseClick = std::string(kind) == "house click";
     if (!houseClick && !hasAll(q, {"appid", "nid", "type", "country_code", "appver", "client"}))
-        return HttpResponse::plain("appid, nid, type, country_code, appver and client are required\n",
-                                   400);
+        return HttpResponse::plain(
+            "appid, nid, type, country_code, appver and client are required\n", 400);
     std::lock_guard<std::mutex> g(lock_);
-    pings_.push_back({kind, fieldValue(q, "appid"), houseClick ? fieldValue(q, "ad") : fieldValue(q, "nid"),
+    pings_.push_back({kind, fieldValue(q, "appid"),
+                      houseClick ? fieldValue(q, "ad") : fieldValue(q, "nid"),
                       fieldValue(q, "type"), fieldValue(q, "country_code"), request.target});
     return HttpResponse::plain("OK\n");
 }
@@ -244,15 +248,19 @@ std::optional<HttpResponse> MediationModule::adminView(std::string_view view,
         w.beginObject();
         std::lock_guard<std::mutex> g(lock_);
         for (const auto& [appid, stored] : configs_)
-            w.key(appid).beginObject().member("status", stored.status).member("body", stored.body).endObject();
+            w.key(appid)
+                .beginObject()
+                .member("status", stored.status)
+                .member("body", stored.body)
+                .endObject();
         w.endObject();
         return json(w.text());
     }
     if (view == "weight") {
         std::string network = fieldValue(query, "network");
         if (!weightTo(network))
-            return HttpResponse::plain("network= is house, iad, pebble, meridian, ironvine or all\n",
-                                       400);
+            return HttpResponse::plain(
+                "network= is house, iad, pebble, meridian, ironvine or all\n", 400);
         return HttpResponse::plain("the app's configuration now uses " + network + "\n");
     }
     if (view == "config") {
@@ -265,7 +273,8 @@ std::optional<HttpResponse> MediationModule::adminView(std::string_view view,
             if (it != configs_.end()) answer = it->second;
         }
         if (findField(query, "body")) answer.body = fieldValue(query, "body");
-        if (findField(query, "status")) answer.status = std::atoi(fieldValue(query, "status").c_str());
+        if (findField(query, "status"))
+            answer.status = std::atoi(fieldValue(query, "status").c_str());
         if (answer.status < 100 || answer.status > 599)
             return HttpResponse::plain("status= is an HTTP status\n", 400);
         setConfig(appid, answer);

@@ -12,8 +12,8 @@
 
 #include "tools/site/Catalog.h"
 #include "tools/site/Listings.h"
-#include "tools/standin/RgbImage.h"
 #include "tools/site/Site.h"
+#include "tools/standin/RgbImage.h"
 #include "tools/standin/StandInServer.h"
 
 namespace bnsite {

@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
         [&](std::string* error) {
             auto* mediation = services.module<bnservices::MediationModule>("mediation");
             if (mediation && !mediation->weightTo(mediationNetwork)) {
-                if (error) *error = "--mediation-network takes house, iad, pebble, meridian or ironvine";
+                if (error)
+                    *error = "--mediation-network takes house, iad, pebble, meridian or ironvine";
                 return false;
             }
             return services.start(error);
