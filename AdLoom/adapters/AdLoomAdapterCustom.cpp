@@ -45,6 +45,12 @@ void AdLoomAdapterCustom::load() {
     AdLoomAdNetworkRegistry::sharedRegistry()->registerClass(staticClass());
 }
 
+bool AdLoomAdapterCustom::init() {
+    adData_ = NSMutableData::data();
+    imageData_ = NSMutableData::data();
+    return super::init();
+}
+
 bool AdLoomAdapterCustom::initWithAdLoomDelegate(AdLoomDelegate* delegate, AdLoomView* view,
                                                  AdLoomConfig* config,
                                                  AdLoomAdNetworkConfig* networkConfig) {

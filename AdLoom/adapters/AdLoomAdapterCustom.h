@@ -24,6 +24,7 @@ class AdLoomAdapterCustom : public AdLoomAdNetworkAdapter,
     static int networkType() { return AdLoomAdNetworkTypeCustom; }
     static void load();
 
+    bool init() override;
     bool initWithAdLoomDelegate(AdLoomDelegate* delegate, AdLoomView* view, AdLoomConfig* config,
                                 AdLoomAdNetworkConfig* networkConfig) override;
     // The description's own click URL replaces the banner's pings.

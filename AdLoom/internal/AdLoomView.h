@@ -86,11 +86,11 @@ class AdLoomView : public UIView,
     bool pointInside(CGPoint point, UIEvent* event) override;
     void willMoveToSuperview(UIView* newSuperview) override;
 
-    // What adapters report.
+    // What adapters report (virtual, so that a host's subclass may watch them).
     void adRequestReturnsForAdapter(AdLoomAdNetworkAdapter* adapter);
-    void adapterDidReceiveAdView(AdLoomAdNetworkAdapter* adapter, UIView* view);
-    void adapterDidFailAd(AdLoomAdNetworkAdapter* adapter, NSError* error);
-    void adapterDidFinishAdRequest(AdLoomAdNetworkAdapter* adapter);
+    virtual void adapterDidReceiveAdView(AdLoomAdNetworkAdapter* adapter, UIView* view);
+    virtual void adapterDidFailAd(AdLoomAdNetworkAdapter* adapter, NSError* error);
+    virtual void adapterDidFinishAdRequest(AdLoomAdNetworkAdapter* adapter);
 
     // The roll-over probe.
     void reachabilityNotReachable(AWNetworkReachabilityWrapper* wrapper) override;
