@@ -52,9 +52,11 @@ bool AdLoomCustomAdView::initWithDelegate(AdLoomCustomAdViewDelegate* delegate, 
     tapButton_->setFrame(bounds);
     tapButton_->setShowsTouchWhenHighlighted(true);
     tapButton_->addTarget(this, Selector::named("buttonTapUp:"), UIControlEventTouchUpInside);
-    // What a person (and the terminal front end) knows the ad by.
-    tapButton_->setAccessibilityLabel(text && text->length() ? text : NS("House ad"));
     addSubview(tapButton_.get());
+    // A finger lands on the covering button; whoever taps the banner itself (the terminal
+    // front end, which taps the outermost control) gets the same answer.
+    addTarget(this, Selector::named("buttonTapUp:"), UIControlEventTouchUpInside);
+    setAccessibilityLabel(text && text->length() ? text : NS("House ad"));
     return true;
 }
 

@@ -41,6 +41,7 @@
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
 #include "analytics/TallyAPI.h"
+#include "tools/catalog/CatalogAds.h"
 #include "tools/catalog/CatalogNavigator.h"
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLRequest.h"
@@ -661,7 +662,7 @@ class CatalogComponentsController : public UITableViewController {
         UITableViewController::viewDidLoad();
         setTitle(NS("Catalog"));
     }
-    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 4; }
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 5; }
     Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table,
                                                         NSIndexPath* path) override {
         auto cell = table->dequeueReusableCellWithIdentifier(NS("Component"));
@@ -670,7 +671,8 @@ class CatalogComponentsController : public UITableViewController {
             cell->initWithStyle(UITableViewCellStyleDefault, NS("Component"));
             cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
         }
-        NSString* titles[] = {NS("Thumbnails"), NS("Browser"), NS("Request Model"), NS("Styles")};
+        NSString* titles[] = {NS("Thumbnails"), NS("Browser"), NS("Request Model"), NS("Styles"),
+                              NS("Ads")};
         cell->textLabel()->setText(titles[path->row()]);
         return cell;
     }
@@ -683,8 +685,10 @@ class CatalogComponentsController : public UITableViewController {
             screen = browser();
         else if (path->row() == 2)
             screen = makeCatalogRequestModelScreen();
-        else
+        else if (path->row() == 3)
             screen = make<CatalogStylesController>();
+        else
+            screen = makeCatalogAdsScreen();
         navigationController()->pushViewController(screen, true);
     }
 
