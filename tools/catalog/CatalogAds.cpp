@@ -56,12 +56,14 @@ public:
         holder_->addSubview(banner_.get());
     }
 
+    // Popped off the stack (not merely covered by a full-screen ad): the banner goes, with its
+    // refresh timer, which would otherwise keep it asking for ads.
+    void viewDidDisappear(bool animated) override {
+        UIViewController::viewDidDisappear(animated);
+        if (!navigationController()) dropBanner();
+    }
     void dealloc() override {
-        // The banner's timer holds it until it leaves its holder.
-        if (banner_) {
-            banner_->setDelegate(nullptr);
-            banner_->removeFromSuperview();
-        }
+        dropBanner();
         super::dealloc();
     }
 
@@ -104,6 +106,12 @@ private:
         parent->addSubview(button.get());
     }
     void say(NSString* text) { status_->setText(text); }
+    void dropBanner() {
+        if (!banner_) return;
+        banner_->setDelegate(nullptr);
+        banner_->removeFromSuperview();
+        banner_ = nullptr;
+    }
 
     Ref<UILabel> status_;
     Ref<UIView> holder_;

@@ -11,6 +11,7 @@
 #include "TranscriptTesting.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
+#include "support/RunLoopTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/services/MediationModule.h"
@@ -43,6 +44,8 @@ TEST(CatalogAds, APersonSeesTapsAndReadsThePingsOfTheBanner) {
     options.delegateClassName = kCatalogDelegateClassName;
     ShellSession session(options, out, in);
     EXPECT_EQ(session.run(), 0);
+    // The pings still on the wire end before the next test; the popped screens asked for no more.
+    EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     UIWebView::setURLLoader(previousLoader);
     expectTranscript(here / "catalog-ads.transcript", out.str());
 
