@@ -56,7 +56,8 @@ bool AdLoomAdNetworkAdapter::isBannerAnimationOK(int) {
 }
 
 void AdLoomAdNetworkAdapter::dealloc() {
-    stopBeingDelegate();
+    // A plain base object has no client to leave (and teardown must not raise).
+    if (getClass() != staticClass()) stopBeingDelegate();
     adLoomDelegate_ = nullptr;
     adLoomView_ = nullptr;
     adLoomConfig_ = nullptr;
@@ -97,22 +98,30 @@ void AdLoomAdNetworkAdapter::helperNotifyDelegateOfFullScreenModalDismissal() {
     if (auto view = adLoomView()) view->setShowingModalView(false);
 }
 
+namespace {
+using ColorAnswer = Ref<UIColor> (AdLoomDelegate::*)();
+// The host's own colour for ads, else its general one, else the configuration's.
+Ref<UIColor> colorToUse(AdLoomDelegate* d, const char* adName, ColorAnswer ad, const char* name,
+                        ColorAnswer general, Ref<UIColor> configured) {
+    if (AdLoomDelegateAnswers(d, adName))
+        if (auto c = (d->*ad)()) return c;
+    if (AdLoomDelegateAnswers(d, name))
+        if (auto c = (d->*general)()) return c;
+    return configured;
+}
+}  // namespace
+
 Ref<UIColor> AdLoomAdNetworkAdapter::helperBackgroundColorToUse() {
-    auto d = adLoomDelegate();
-    if (AdLoomDelegateAnswers(d.get(), "adLoomAdBackgroundColor"))
-        if (auto c = d->adLoomAdBackgroundColor()) return c;
-    if (AdLoomDelegateAnswers(d.get(), "backgroundColor"))
-        if (auto c = d->backgroundColor()) return c;
-    return adLoomConfig_ ? adLoomConfig_->backgroundColor() : nullptr;
+    return colorToUse(adLoomDelegate().get(), "adLoomAdBackgroundColor",
+                      &AdLoomDelegate::adLoomAdBackgroundColor, "backgroundColor",
+                      &AdLoomDelegate::backgroundColor,
+                      adLoomConfig_ ? adLoomConfig_->backgroundColor() : nullptr);
 }
 
 Ref<UIColor> AdLoomAdNetworkAdapter::helperTextColorToUse() {
-    auto d = adLoomDelegate();
-    if (AdLoomDelegateAnswers(d.get(), "adLoomTextColor"))
-        if (auto c = d->adLoomTextColor()) return c;
-    if (AdLoomDelegateAnswers(d.get(), "textColor"))
-        if (auto c = d->textColor()) return c;
-    return adLoomConfig_ ? adLoomConfig_->textColor() : nullptr;
+    return colorToUse(adLoomDelegate().get(), "adLoomTextColor", &AdLoomDelegate::adLoomTextColor,
+                      "textColor", &AdLoomDelegate::textColor,
+                      adLoomConfig_ ? adLoomConfig_->textColor() : nullptr);
 }
 
 Ref<UIColor> AdLoomAdNetworkAdapter::helperSecondaryTextColorToUse() {

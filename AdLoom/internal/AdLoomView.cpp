@@ -111,24 +111,31 @@ Ref<AdLoomView> AdLoomView::requestAdLoomViewWithDelegate(AdLoomDelegate* delega
     return view;
 }
 
-void AdLoomView::startPreFetchingConfigurationDataWithDelegate(AdLoomDelegate* delegate) {
+namespace {
+// One class-level fetch at a time: the kept delegate marks it.
+void classFetch(AdLoomDelegate* delegate, NSString* busyWarning, bool fresh) {
     auto* fetch = AdLoomViewClassFetch::shared();
     if (fetch->keptDelegate.lock()) {
-        AdLoomLogWarning(NS("Called startPreFetchingConfig when another fetch is in progress"));
+        AdLoomLogWarning(busyWarning);
         return;
     }
     fetch->keptDelegate = delegate;
-    AdLoomConfigStore::sharedStore()->getConfig(delegate->adLoomApplicationKey().get(), fetch);
+    auto store = AdLoomConfigStore::sharedStore();
+    auto key = delegate->adLoomApplicationKey();
+    if (fresh)
+        store->fetchConfig(key.get(), fetch);
+    else
+        store->getConfig(key.get(), fetch);
+}
+}  // namespace
+
+void AdLoomView::startPreFetchingConfigurationDataWithDelegate(AdLoomDelegate* delegate) {
+    classFetch(delegate, NS("Called startPreFetchingConfig when another fetch is in progress"),
+               false);
 }
 
 void AdLoomView::updateAdLoomConfigWithDelegate(AdLoomDelegate* delegate) {
-    auto* fetch = AdLoomViewClassFetch::shared();
-    if (fetch->keptDelegate.lock()) {
-        AdLoomLogWarning(NS("Called updateConfig when another fetch is in progress"));
-        return;
-    }
-    fetch->keptDelegate = delegate;
-    AdLoomConfigStore::sharedStore()->fetchConfig(delegate->adLoomApplicationKey().get(), fetch);
+    classFetch(delegate, NS("Called updateConfig when another fetch is in progress"), true);
 }
 
 Ref<ARRollerView> ARRollerView::requestRollerViewWithDelegate(AdLoomDelegate* delegate) {

@@ -352,3 +352,42 @@ TEST_F(AdLoomConfigTest, RegistryKeepsTheLaterClassAndIAdOnlyWhenItsClassIsFound
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AdLoomConfigTest, AdapterHelpersFallBackFromTheHostToTheConfiguration) {
+    auto host = makeHost();
+    auto config = parsed(rationsJSON({{2, "a", 100, 1}},
+                                     R"({"background_color_rgb":{"red":0,"green":255,"blue":0},
+                                        "text_color_rgb":{"red":0,"green":0,"blue":255}})"));
+    auto adapter = make<ScriptedAdapterA>();
+    adapter->initWithAdLoomDelegate(host.get(), nullptr, config.get(), network(config.get(), 0).get());
+    CGFloat r, g, b, a;
+    // Nothing from the host: the configuration's colours.
+    adapter->helperBackgroundColorToUse()->getRed(&r, &g, &b, &a);
+    EXPECT_FLOAT_EQ(g, 1);
+    adapter->helperTextColorToUse()->getRed(&r, &g, &b, &a);
+    EXPECT_FLOAT_EQ(b, 1);
+    // The ad colour answers nil: the host's general colour is next.
+    host->answer({"adLoomAdBackgroundColor", "backgroundColor"});
+    host->background = UIColor::redColor();
+    adapter->helperBackgroundColorToUse()->getRed(&r, &g, &b, &a);
+    EXPECT_FLOAT_EQ(r, 1);
+    EXPECT_FLOAT_EQ(g, 0);
+    host->adBackground = UIColor::blackColor();
+    adapter->helperBackgroundColorToUse()->getRed(&r, &g, &b, &a);
+    EXPECT_FLOAT_EQ(r, 0);
+    // No secondary colour without the host's answer; no age without a birth date.
+    EXPECT_EQ(adapter->helperSecondaryTextColorToUse(), nullptr);
+    EXPECT_EQ(adapter->helperCalculateAge(), -1);
+    EXPECT_TRUE(adapter->isBannerAnimationOK(7));
+    EXPECT_TRUE(adapter->shouldSendExMetric());
+    // The base adapter has no network: asking it for an ad is wrong use.
+    auto base = make<AdLoomAdNetworkAdapter>();
+    EXPECT_EQ(raisedName([&] { base->getAd(); }), "NSInvalidArgumentException");
+    EXPECT_TRUE(logged("Subclass of AdLoomAdNetworkAdapter must implement -getAd."));
+    EXPECT_EQ(raisedName([&] { base->stopBeingDelegate(); }), "NSInvalidArgumentException");
+    base = nullptr;  // freed without raising
+}
+
+}  // namespace

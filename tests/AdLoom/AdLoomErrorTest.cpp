@@ -4,6 +4,8 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSRunLoop.h"
 
+#include <thread>
+
 using namespace adloomtest;
 
 namespace {
@@ -97,6 +99,19 @@ TEST_F(AdLoomErrorTest, AScheduledProbeAnswersItsDelegateAndAFreedOneIsUnschedul
     EXPECT_EQ(AWNetworkReachabilityWrapper::reachabilityWithHostname(NS(""), listener.get()),
               nullptr);
     EXPECT_TRUE(logged("Error creating SCNetworkReachability"));
+}
+
+TEST_F(AdLoomErrorTest, AProbeFreedOnAnotherThreadLeavesTheLoopItWasScheduledOn) {
+    ScopedEnv hosts("BAZAARNEST_HOSTS", "www.probe.test=127.0.0.1");
+    auto listener = make<Listener>();
+    auto probe = AWNetworkReachabilityWrapper::reachabilityWithHostname(NS("www.probe.test"), listener.get());
+    ASSERT_TRUE(probe->scheduleInCurrentRunLoop());
+    Weak<AWNetworkReachabilityWrapper> weak(probe.get());
+    std::thread([p = std::move(probe)]() mutable { p = nullptr; }).join();
+    EXPECT_EQ(weak.lock(), nullptr);
+    SCNetworkReachabilitySetFlagsForTesting(0);
+    advanceRunLoop(1);
+    EXPECT_EQ(listener->answers, "");
 }
 
 }  // namespace
