@@ -80,7 +80,6 @@ private:
     Weak<UIViewController> presenting_;
     Ref<NSArray> loadingButtons_;
     Ref<NSArray> loadedButtons_;
-    int transitionType_ = 0;
 };
 
 // Enters the interface "AdLoomWebBrowser" (once; the browser does it before loading).
