@@ -102,6 +102,7 @@ Ref<NSObject> PJsonParser::fragmentWithString(NSString* text) {
     bool ok = scanValue(&value);
     if (ok && !scanIsAtEnd()) ok = fail(PJsonGarbage, NS("Garbage after JSON"));
     c_ = nullptr;
+    keys_.clear();
     return ok ? value : nullptr;
 }
 
@@ -180,8 +181,25 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         Ref<NSObject> key;
         if (*c_ != '"') return fail(PJsonParseError, NS("Object key string expected"));
         ++c_;
-        if (!scanRestOfString(&key))
-            return fail(PJsonParseError, NS("Object key string expected"), true);
+        const char* start = c_;
+        const bool* stops = stopTable().stops;
+        const char* end = start;
+        while (!stops[static_cast<unsigned char>(*end)])
+            ++end;
+        std::string_view plain;
+        if (*end == '"') {
+            plain = std::string_view(start, static_cast<size_t>(end - start));
+            auto known = keys_.find(plain);
+            if (known != keys_.end()) {
+                key = known->second;
+                c_ = end + 1;
+            }
+        }
+        if (!key) {
+            if (!scanRestOfString(&key, true))
+                return fail(PJsonParseError, NS("Object key string expected"), true);
+            if (plain.data()) keys_.emplace(plain, key);
+        }
         skipWhitespace();
         if (*c_ != ':') return fail(PJsonParseError, NS("Expected ':' separating key and value"));
         ++c_;
@@ -228,10 +246,9 @@ bool PJsonParser::scanRestOfArray(Ref<NSObject>* out) {
     return fail(PJsonEndOfInput, NS("End of input while parsing array"));
 }
 
-bool PJsonParser::scanRestOfString(Ref<NSObject>* out) {
+bool PJsonParser::scanRestOfString(Ref<NSObject>* out, bool isKey) {
     const bool* stops = stopTable().stops;
     std::u16string units;
-    units.reserve(16);
     for (;;) {
         // One run of plain bytes, decoded in one step.
         const char* run = c_;
@@ -244,7 +261,11 @@ bool PJsonParser::scanRestOfString(Ref<NSObject>* out) {
         char ch = *c_;
         if (ch == '"') {
             ++c_;
-            *out = NSMutableString::adoptUnits(std::move(units));
+            // A key is made immutable at once: the dictionary would store an immutable copy.
+            if (isKey)
+                *out = NSString::adoptUnits(std::move(units));
+            else
+                *out = NSMutableString::adoptUnits(std::move(units));
             return true;
         }
         if (ch == '\0') return fail(PJsonEndOfInput, NS("Unexpected EOF while parsing string"));

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "ads/pjson/PJsonBase.h"
 
@@ -27,7 +29,7 @@ class PJsonParser : public PJsonBase, public PJsonParserProtocol {
 
 private:
     bool scanValue(Ref<NSObject>* out);
-    bool scanRestOfString(Ref<NSObject>* out);
+    bool scanRestOfString(Ref<NSObject>* out, bool isKey = false);
     bool scanRestOfDictionary(Ref<NSObject>* out);
     bool scanRestOfArray(Ref<NSObject>* out);
     bool scanRestOfNull(Ref<NSObject>* out);
@@ -40,4 +42,7 @@ private:
     void skipWhitespace();
 
     const char* c_ = nullptr;
+    // Keys without escapes read so far in this call, by their bytes: a key that comes again is
+    // the same immutable string, which the dictionaries copy without cost.
+    std::unordered_map<std::string_view, Ref<NSObject>> keys_;
 };

@@ -557,6 +557,21 @@ NSUInteger NSDecimalNumber::hash() {
 }
 
 void NSDecimalNumber::setDouble() {
+    if (nan_) {
+        v_.d = std::nan("");
+        return;
+    }
+    // A mantissa of at most 2^53 times a power of ten of at most 10^22 is one exact product or
+    // quotient of exact doubles, so it rounds correctly without going through text.
+    static const double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (mantissa_ <= (static_cast<unsigned __int128>(1) << 53) && exponent_ >= -22 &&
+        exponent_ <= 22) {
+        double m = static_cast<double>(static_cast<uint64_t>(mantissa_));
+        double v = exponent_ >= 0 ? m * powers[exponent_] : m / powers[-exponent_];
+        v_.d = negative_ ? -v : v;
+        return;
+    }
     v_.d = std::strtod(description()->utf8().c_str(), nullptr);
-    if (nan_) v_.d = std::nan("");
 }
