@@ -134,6 +134,16 @@ Ref<NSString> stackTraceText() {
     const auto count = static_cast<unsigned>(taken);
     std::vector<StackFrameDescriptor> descriptors(count);
     stackFrameDescriptorsFromAddresses(addresses.data(), descriptors.data(), count);
-    // The first frame is this function's own.
-    return stackTextFromFrameDescriptors(descriptors.data() + 1, count - 1);
+    // The first frame is this function's own, unless a tool that wraps backtrace() (the address
+    // sanitizer does) put its frame before it: everything up to our own frame is left out.
+    unsigned own = 0;
+    for (unsigned i = 0; i < count && i < 4; ++i) {
+        Dl_info info{};
+        if (dladdr(addresses[i], &info) &&
+            info.dli_saddr == reinterpret_cast<void*>(&stackTraceText)) {
+            own = i;
+            break;
+        }
+    }
+    return stackTextFromFrameDescriptors(descriptors.data() + own + 1, count - own - 1);
 }
