@@ -1,5 +1,6 @@
 #include "ads/pjson/PJsonParser.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Foundation/NSArray.h"
@@ -38,6 +39,17 @@ inline bool isDigit(char ch) {
 
 // Appends a run of UTF-8 bytes as UTF-16 units; a malformed sequence reads as U+FFFD.
 void appendUTF8Run(const unsigned char* p, const unsigned char* end, std::u16string& into) {
+    // ASCII, the usual case, unit for unit into room made once.
+    const unsigned char* ascii = p;
+    while (ascii < end && *ascii < 0x80)
+        ++ascii;
+    if (ascii != p) {
+        size_t at = into.size();
+        into.resize(at + static_cast<size_t>(ascii - p));
+        std::copy(p, ascii, into.begin() + static_cast<std::ptrdiff_t>(at));
+        p = ascii;
+        if (p == end) return;
+    }
     into.reserve(into.size() + static_cast<size_t>(end - p));
     while (p < end) {
         unsigned char b = *p;
