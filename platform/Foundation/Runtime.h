@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <tuple>
+#include <typeinfo>
 #include <vector>
 
 #include "Foundation/NSObject.h"
