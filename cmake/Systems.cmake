@@ -2,8 +2,10 @@
 find_package(ICU REQUIRED COMPONENTS uc i18n)  # the frameworks find it in their own scope
 bn_library(MatchKit DIR Classes/MatchKit DEPS Foundation ICU::uc ICU::i18n)
 bn_library(JSON DIR json DEPS Foundation ICU::uc)
+# The JSON library both ad clients use.
+bn_library(PJson DIR ads/pjson DEPS Foundation)
 bn_library(Pebble DIR ads/pebble DEPS Foundation SystemConfiguration CommonCrypto URLLoading UIKit
-           AudioToolbox JSON)
+           AudioToolbox PJson)
 bn_library(NKHTTPRequest DIR external/nk-http-request/Classes
            DEPS Foundation CFNetwork MobileCoreServices UIKit SystemConfiguration CommonCrypto
            PRIVATE_DEPS ZLIB::ZLIB)

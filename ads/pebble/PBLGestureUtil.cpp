@@ -15,6 +15,7 @@
 #include "UIKit/UIView.h"
 #include "UIKit/UIWindow.h"
 #include "ads/pebble/HXStringEncoding.h"
+#include "ads/pebble/PBLStackTrace.h"
 
 Ref<PBLGestureUtil> PBLGestureUtil::shared() {
     static Ref<PBLGestureUtil> instance = make<PBLGestureUtil>();
@@ -106,4 +107,8 @@ Ref<NSArray> PBLGestureUtil::walkViews(NSString* stopName) {
 
 Ref<NSArray> pblGestureWalkViews(NSString* stopName) {
     return PBLGestureUtil::walkViews(stopName);
+}
+
+Ref<NSString> pblGestureStackTrace() {
+    return stackTraceText();
 }

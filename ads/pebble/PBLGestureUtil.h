@@ -1,5 +1,5 @@
 // Device state for the signal component: the last accelerometer sample, the reachability
-// flags and web-safe base64. Main thread only.
+// flags, the call stack and web-safe base64. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -41,3 +41,5 @@ void pblGestureAccelerationSample(int32_t* sample);
 void pblGestureInit();
 bool pblGestureReachability(unsigned* flags);
 Ref<NSArray> pblGestureWalkViews(NSString* stopName);
+// The caller's call stack as text.
+Ref<NSString> pblGestureStackTrace();

@@ -1,21 +1,20 @@
 // The ad client's own JSON class: parses JSON text into dictionaries, arrays, strings, decimal
-// numbers, booleans and null, and writes such values (other objects as their description).
-// One instance per call; it keeps a cursor and a depth while it works.
+// numbers, booleans and null, and writes such values (other objects as their string value or
+// description). One instance per call.
 #pragma once
-
-#include <string>
 
 #include "Foundation/NSObject.h"
 
-class NSArray;
-class NSDictionary;
 class NSError;
-class NSMutableString;
 class NSString;
 
-// The JSON error domain.
-extern NSString* const PJSONErrorDomain;
+class PBL_PJSONParser;
+class PBL_PJSONWriter;
 
+// The JSON library's parser and writer under the client's own name, with the client's single
+// error: an error that reports the failure of an inner step holds that failure as its
+// underlying error, any other replaces it. Unlike the library's writer it writes an object of
+// no JSON kind as the string of its stringValue or description.
 class PBL_PJSON : public NSObject {
     NS_OBJECT(PBL_PJSON, NSObject)
     bool init() override;
@@ -37,27 +36,11 @@ class PBL_PJSON : public NSObject {
     void setMaxDepth(unsigned v) { maxDepth_ = v; }
 
 private:
-    bool scanValue(Ref<NSObject>* out, Ref<NSError>* error);
-    bool scanRestOfDictionary(Ref<NSObject>* out, Ref<NSError>* error);
-    bool scanRestOfArray(Ref<NSObject>* out, Ref<NSError>* error);
-    bool scanRestOfString(Ref<NSString>* out, Ref<NSError>* error);
-    bool scanNumber(Ref<NSObject>* out, Ref<NSError>* error);
-    bool scanUnicodeChar(std::u16string* out, Ref<NSError>* error);
-    bool scanHexQuad(unsigned* out, Ref<NSError>* error);
-    void skipWhitespace();
-    bool scanIsAtEnd();
-
-    bool appendValue(NSObject* value, std::u16string& into, Ref<NSError>* error);
-    bool appendDictionary(NSDictionary* value, std::u16string& into, Ref<NSError>* error);
-    bool appendArray(NSArray* value, std::u16string& into, Ref<NSError>* error);
-    void appendString(NSString* value, std::u16string& into);
-    void indent(std::u16string& into);
-
     bool humanReadable_ = false;
     bool sortKeys_ = false;
     unsigned maxDepth_ = 512;
-    unsigned depth_ = 0;
-    const char* c_ = nullptr;
+    Ref<PBL_PJSONParser> parser_;
+    Ref<PBL_PJSONWriter> writer_;
 };
 
 // Small helpers of the request parameters.

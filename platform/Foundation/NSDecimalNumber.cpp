@@ -189,13 +189,14 @@ struct DecimalMath {
     }
 
     // Parses "[-+]digits[.digits][e[-+]digits]"; false when no digits start the text.
-    bool parse(std::u16string_view s) {
+    template <class Ch>
+    bool parse(std::basic_string_view<Ch> s) {
         size_t i = 0;
-        auto isSpace = [](char16_t c) {
+        auto isSpace = [](Ch c) {
             return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' ||
-                   c == 0xA0;
+                   (sizeof(Ch) > 1 && static_cast<char32_t>(c) == 0xA0);
         };
-        auto isDigit = [](char16_t c) { return c >= '0' && c <= '9'; };
+        auto isDigit = [](Ch c) { return c >= '0' && c <= '9'; };
         while (i < s.size() && isSpace(s[i]))
             ++i;
         if (i < s.size() && (s[i] == '-' || s[i] == '+')) neg = s[i++] == '-';
@@ -363,9 +364,8 @@ struct DecimalMath {
         } else {
             std::snprintf(buf, sizeof buf, "%lld", n->longLongValue());
         }
-        std::u16string text(buf, buf + std::char_traits<char>::length(buf));
         out = DecimalMath();
-        out.parse(text);
+        out.parse(std::string_view(buf));
         stripLeadingZeros(out.mag);
         return true;
     }
@@ -426,9 +426,22 @@ Ref<NSDecimalNumber> NSDecimalNumber::notANumber() {
     return n;
 }
 
+Ref<NSDecimalNumber> NSDecimalNumber::decimalNumberWithUTF8(std::string_view text) {
+    auto n = alloc<NSDecimalNumber>();
+    n->initWithText(text);
+    return n;
+}
+
 bool NSDecimalNumber::initWithString(NSString* s) {
+    if (!s) return initWithText(std::u16string_view());
+    std::u16string units = s->u16();
+    return initWithText(std::u16string_view(units));
+}
+
+template <class Ch>
+bool NSDecimalNumber::initWithText(std::basic_string_view<Ch> s) {
     DecimalMath d;
-    if (!s || !d.parse(s->u16())) {
+    if (s.empty() || !d.parse(s)) {
         d = DecimalMath();
         d.nan = true;
     }
@@ -544,6 +557,21 @@ NSUInteger NSDecimalNumber::hash() {
 }
 
 void NSDecimalNumber::setDouble() {
+    if (nan_) {
+        v_.d = std::nan("");
+        return;
+    }
+    // A mantissa of at most 2^53 times a power of ten of at most 10^22 is one exact product or
+    // quotient of exact doubles, so it rounds correctly without going through text.
+    static const double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (mantissa_ <= (static_cast<unsigned __int128>(1) << 53) && exponent_ >= -22 &&
+        exponent_ <= 22) {
+        double m = static_cast<double>(static_cast<uint64_t>(mantissa_));
+        double v = exponent_ >= 0 ? m * powers[exponent_] : m / powers[-exponent_];
+        v_.d = negative_ ? -v : v;
+        return;
+    }
     v_.d = std::strtod(description()->utf8().c_str(), nullptr);
-    if (nan_) v_.d = std::nan("");
 }

@@ -2,6 +2,8 @@
 // and other decimal amounts keep their exact value through parsing, arithmetic and printing.
 #pragma once
 
+#include <string_view>
+
 #include "Foundation/NSNumber.h"
 
 extern NSString* const NSDecimalNumberExactnessException;
@@ -15,6 +17,8 @@ class NSDecimalNumber : public NSNumber {
     // Reads "[-+]digits[.digits][e[-+]digits]" after leading whitespace; notANumber when the
     // text does not start with a number.
     static Ref<NSDecimalNumber> decimalNumberWithString(NSString* s);
+    // The same over ASCII text, without making a string first.
+    static Ref<NSDecimalNumber> decimalNumberWithUTF8(std::string_view text);
     // mantissa × 10^exponent, negated when isNegative.
     static Ref<NSDecimalNumber> decimalNumberWithMantissa(unsigned long long mantissa,
                                                           short exponent, bool isNegative);
@@ -45,6 +49,8 @@ class NSDecimalNumber : public NSNumber {
 private:
     // Caches the value as a double for the inherited NSNumber reads.
     void setDouble();
+    template <class Ch>
+    bool initWithText(std::basic_string_view<Ch> text);
 
     unsigned __int128 mantissa_ = 0;
     int exponent_ = 0;

@@ -1902,6 +1902,12 @@ Ref<NSMutableString> NSMutableString::stringWithString(NSString* s) {
     return make<NSMutableString>(&NSString::initWithString, s);
 }
 
+Ref<NSMutableString> NSMutableString::adoptUnits(std::u16string&& units) {
+    auto r = alloc<NSMutableString>();
+    r->s_ = std::move(units);
+    return r;
+}
+
 void NSMutableString::appendString(NSString* s) {
     if (!s) raiseNil("appendString:");
     if (s == this) {

@@ -251,6 +251,8 @@ class NSMutableString : public NSString {
     static Ref<NSMutableString> string();
     static Ref<NSMutableString> stringWithCapacity(NSUInteger capacity);
     static Ref<NSMutableString> stringWithString(NSString* s);
+    // Takes over a buffer of UTF-16 units without copying it.
+    static Ref<NSMutableString> adoptUnits(std::u16string&& units);
     template <class... A>
     static Ref<NSMutableString> stringWithFormat(NSString* format, const A&... args) {
         return stringWithString(NSString::stringWithFormat(format, args...));

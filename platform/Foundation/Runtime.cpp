@@ -1,6 +1,7 @@
 #include "Foundation/Runtime.h"
 
 #include <cxxabi.h>
+#include <dlfcn.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -73,6 +74,46 @@ void setClassNameHidden(std::string_view name, bool hidden) {
 
 Class NSClassFromString(NSString* name) {
     return name ? classNamed(name->utf8()) : nullptr;
+}
+
+std::vector<Class> registeredClasses() {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> g(r.lock);
+    std::vector<Class> out;
+    out.reserve(r.classes.size());
+    for (auto& [name, cls] : r.classes)
+        out.push_back(cls);
+    return out;
+}
+
+const void* objc_detail::memberFunctionCode(const void* pointer, size_t size,
+                                            const std::type_info& type) {
+    // The Itanium C++ ABI's pointer to member function: a code pointer, or for a virtual
+    // function its offset into the virtual table (marked by the low bit of the pointer, or on
+    // ARM of the adjustment), then the adjustment of `this`.
+    struct Representation {
+        uintptr_t ptr;
+        ptrdiff_t adj;
+    };
+    if (size != sizeof(Representation)) return nullptr;
+    Representation r;
+    std::memcpy(&r, pointer, sizeof r);
+#if defined(__arm__) || defined(__aarch64__)
+    const bool isVirtual = r.adj & 1;
+    const uintptr_t offset = r.ptr;
+#else
+    const bool isVirtual = r.ptr & 1;
+    const uintptr_t offset = r.ptr - 1;
+#endif
+    if (!isVirtual) return reinterpret_cast<const void*>(r.ptr);
+    // The class's own virtual table, by its exported symbol; its entries start after the
+    // offset to the top and the type information.
+    std::string symbol = std::string("_ZTV") + type.name();
+    auto* table = static_cast<const char*>(dlsym(RTLD_DEFAULT, symbol.c_str()));
+    if (!table) return nullptr;
+    const void* code = nullptr;
+    std::memcpy(&code, table + 2 * sizeof(void*) + offset, sizeof code);
+    return code;
 }
 
 Ref<NSString> NSStringFromClass(Class cls) {

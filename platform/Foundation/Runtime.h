@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <tuple>
+#include <typeinfo>
 #include <vector>
 
 #include "Foundation/NSObject.h"
@@ -23,6 +24,8 @@ struct Selector {
 SEL NSSelectorFromString(NSString* name);
 Ref<NSString> NSStringFromSelector(SEL sel);
 Class NSClassFromString(NSString* name);
+// Every class object made so far (a class is entered when its class object is first made).
+std::vector<Class> registeredClasses();
 Ref<NSString> NSStringFromClass(Class cls);
 // Look-up by a C++ name, without making a string object.
 Class classNamed(std::string_view name);
@@ -163,6 +166,10 @@ struct Method {
     SEL selector = nullptr;
     std::string types;
     MethodImp imp;  // empty for an entry that only answers respondsToSelector:
+    // Where the method's own code starts (for naming the methods of a call stack); null when
+    // unknown: an entry without code, or a virtual function whose class's virtual table is
+    // not among the program's exported symbols (programs are linked with -rdynamic).
+    const void* code = nullptr;
 
     std::vector<std::string> typeList() const { return splitTypeCodes(types); }
     unsigned numberOfArguments() const;  // including self and the selector
@@ -351,6 +358,12 @@ T Value::to() const {
 
 namespace objc_detail {
 [[noreturn]] void raiseBadReceiver(NSObject* self, SEL sel);
+// The code a pointer to a member function of `type` names (see Method::code).
+const void* memberFunctionCode(const void* pointer, size_t size, const std::type_info& type);
+template <class F>
+const void* codeOf(F fn, const std::type_info& type) {
+    return memberFunctionCode(&fn, sizeof fn, type);
+}
 
 template <class R, class... A, class F, size_t... I>
 Value callWith(F&& f, std::span<const Value> args, std::index_sequence<I...>) {
@@ -377,7 +390,8 @@ RuntimeClass& RuntimeClass::method(std::string_view sel, R (C::*fn)(A...)) {
                          auto call = [obj, fn](A... a) -> R { return (obj->*fn)(a...); };
                          return objc_detail::callWith<R, A...>(call, args,
                                                                std::index_sequence_for<A...>{});
-                     }});
+                     },
+                     objc_detail::codeOf(fn, typeid(C))});
     return *this;
 }
 
@@ -392,7 +406,8 @@ RuntimeClass& RuntimeClass::initializer(std::string_view sel, bool (C::*fn)(A...
                          Value ok = objc_detail::callWith<bool, A...>(
                              call, args, std::index_sequence_for<A...>{});
                          return Value::ofObject(ok.toBool() ? self : nullptr);
-                     }});
+                     },
+                     objc_detail::codeOf(fn, typeid(C))});
     return *this;
 }
 
@@ -402,7 +417,8 @@ RuntimeClass& RuntimeClass::classMethod(std::string_view sel, R (*fn)(A...)) {
         Method{Selector::named(sel), typeCodeOf<R>() + "#:" + objc_detail::argCodes<A...>(),
                [fn](NSObject*, std::span<const Value> args) -> Value {
                    return objc_detail::callWith<R, A...>(fn, args, std::index_sequence_for<A...>{});
-               }});
+               },
+               reinterpret_cast<const void*>(fn)});
     return *this;
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDate.h"
@@ -11,9 +13,23 @@
 #include "Foundation/NSError.h"
 #include "Foundation/NSNull.h"
 #include "Foundation/NSNumber.h"
+#include "Foundation/Runtime.h"
+#include "ads/pjson/PJsonBase.h"
 #include "support/FoundationTesting.h"
 
 namespace {
+
+// An object of no JSON kind that has a string value of its own.
+class Price : public NSObject {
+    NS_OBJECT(Price, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.method("stringValue", &Price::stringValue);
+        c.method("proxyForJson", &Price::proxyForJson);
+    }
+    Ref<NSString> stringValue() { return NS("12.50 EUR"); }
+    Ref<NSObject> proxyForJson() { return NSArray::array(); }
+    Ref<NSString> description() override { return NS("<Price>"); }
+};
 
 struct Outcome {
     Ref<NSObject> value;
@@ -160,6 +176,44 @@ TEST(PBL_PJSONTest, WrittenValuesReadBackEqual) {
         ASSERT_TRUE(again.value) << written;
         EXPECT_TRUE(again.value->isEqual(first.value)) << written;
     }
+}
+
+TEST(PBL_PJSONTest, OneErrorKeepsOnlyInnerStepFailures) {
+    // "Missing hex quad" replaces the digit's error; the unicode error keeps it beneath.
+    auto o = parse("[\"\\uzz\"]");
+    ASSERT_TRUE(o.error);
+    std::vector<std::string> chain;
+    for (Ref<NSError> e = o.error; e;
+         e = cast<NSError>(e->userInfo()->objectForKey(NSUnderlyingErrorKey))) {
+        EXPECT_EQ(text(e->domain()), text(PJSONErrorDomain));
+        chain.push_back(std::to_string(e->code()) + " " + text(e->localizedDescription()));
+    }
+    EXPECT_EQ(chain,
+              (std::vector<std::string>{"3 Expected value while parsing array",
+                                        "6 Broken unicode character", "6 Missing hex quad"}));
+    // An error of the value itself stands alone.
+    auto plain = parse("[1,]");
+    EXPECT_FALSE(plain.error->userInfo()->objectForKey(NSUnderlyingErrorKey));
+    // A failing value of a key: the key's error replaces the value's.
+    Ref<NSError> error;
+    auto d = NSDictionary::dictionaryWithObject(
+        NSDictionary::dictionaryWithObject(NS("v"), NSNumber::numberWithInt(1)), NS("k"));
+    EXPECT_FALSE(make<PBL_PJSON>()->stringWithObject(d, &error));
+    EXPECT_EQ(text(error->localizedDescription()), "Unsupported value for key k in object");
+    EXPECT_FALSE(error->userInfo()->objectForKey(NSUnderlyingErrorKey));
+    // 512 nested arrays are read, the 513th is one too deep.
+    std::string deep(512, '[');
+    deep += std::string(512, ']');
+    EXPECT_EQ(failure(deep.c_str()), "accepted");
+    EXPECT_EQ(failure(("[" + deep + "]").c_str()), "3 Expected value while parsing array");
+}
+
+TEST(PBL_PJSONTest, OtherObjectsAsTheirStringValue) {
+    // No proxy step: the string value, else the description.
+    auto price = make<Price>();
+    EXPECT_EQ(write(NSArray::arrayWithObject(price)), "[\"12.50 EUR\"]");
+    EXPECT_EQ(write(price, nullptr, true), "\"12.50 EUR\"");
+    EXPECT_EQ(write(price), "error 4 Not valid type for JSON");
 }
 
 TEST(PBL_PJSONTest, JsonifyForTheAdPage) {

@@ -3,6 +3,7 @@
 #include "support/FoundationTesting.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "Foundation/NSDecimalNumber.h"
@@ -16,6 +17,23 @@ Ref<NSDecimalNumber> dec(const char* s) {
 }
 std::string parsed(const char* s) {
     return text(dec(s));
+}
+
+TEST(NSDecimalNumber, DoubleValueRoundsLikeTheText) {
+    // Small mantissas and exponents are converted by arithmetic, the rest through the text:
+    // either way the double is the one the text rounds to.
+    for (const char* s : {"0.1", "-0.3", "12.25", "9007199254740993", "9007199254740992e22",
+                          "1e-22", "1e23", "123456789e-30", "-5e-100", "1.7976931348623157e100",
+                          "0.000001", "4503599627370497.5", "-0"}) {
+        SCOPED_TRACE(s);
+        EXPECT_EQ(dec(s)->doubleValue(), std::strtod(s, nullptr));
+        auto utf8 = NSDecimalNumber::decimalNumberWithUTF8(s);
+        EXPECT_TRUE(utf8->isEqual(dec(s)));
+        EXPECT_EQ(utf8->doubleValue(), dec(s)->doubleValue());
+    }
+    EXPECT_TRUE(NSDecimalNumber::decimalNumberWithUTF8("x")->isNaN());
+    EXPECT_TRUE(NSDecimalNumber::decimalNumberWithUTF8("")->isNaN());
+    EXPECT_TRUE(std::isnan(NSDecimalNumber::decimalNumberWithUTF8("-")->doubleValue()));
 }
 
 TEST(NSDecimalNumber, ParsesAndPrintsPlainDecimals) {

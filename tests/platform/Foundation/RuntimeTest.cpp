@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Foundation/NSException.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
@@ -128,6 +130,21 @@ TEST(Runtime, MethodListKeepsRegistrationOrder) {
     // Only the class's own entries are listed; inherited ones are not.
     for (const Method& m : Gadget::staticClass()->methods())
         EXPECT_EQ(m.selector->name, "extra");
+}
+
+TEST(Runtime, MethodsKnowTheirCodeAndClassesAreListed) {
+    Class c = Widget::staticClass();
+    long long (Widget::*scale)(int, double) = &Widget::scale;
+    const Method* m = c->instanceMethod(Selector::named("scale:by:"));
+    EXPECT_NE(m->code, nullptr);
+    EXPECT_EQ(m->code, objc_detail::codeOf(scale, typeid(Widget)));
+    EXPECT_EQ(c->classMethod(Selector::named("widgetCount"))->code,
+              reinterpret_cast<const void*>(&Widget::widgetCount));
+    // An entry that only answers probes has no code.
+    EXPECT_EQ(c->instanceMethod(Selector::named("requestFinished:"))->code, nullptr);
+    auto classes = registeredClasses();
+    EXPECT_NE(std::find(classes.begin(), classes.end(), c), classes.end());
+    EXPECT_NE(std::find(classes.begin(), classes.end(), NSObject::staticClass()), classes.end());
 }
 
 TEST(Runtime, SplittingTypeStrings) {

@@ -1,0 +1,231 @@
+#include "ads/pjson/PJsonParser.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSDecimalNumber.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSNull.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSString.h"
+#include "support/FoundationTesting.h"
+
+namespace {
+
+// The trace of a failed parse, root cause first: "code description" per error.
+std::vector<std::string> traceOf(PJsonParser* parser) {
+    std::vector<std::string> out;
+    auto trace = parser->errorTrace();
+    if (!trace) return out;
+    for (NSObject* entry : *trace) {
+        auto e = cast<NSError>(Ref<NSObject>(entry));
+        out.push_back(std::to_string(e->code()) + " " + text(e->localizedDescription()));
+    }
+    return out;
+}
+
+// "accepted", or the outermost error of the parse.
+std::string outcome(const char* json, bool fragment = false) {
+    auto parser = make<PJsonParser>();
+    auto s = str(json);
+    auto value = fragment ? parser->fragmentWithString(s) : parser->objectWithString(s);
+    if (value) return parser->errorTrace() ? "accepted with errors" : "accepted";
+    auto trace = traceOf(parser);
+    return trace.empty() ? "failed without error" : trace.back();
+}
+
+Ref<NSObject> parsed(const char* json, bool fragment = false) {
+    auto parser = make<PJsonParser>();
+    return fragment ? parser->fragmentWithString(str(json)) : parser->objectWithString(str(json));
+}
+
+TEST(PJsonParserTest, ContainersAndOptionalSeparators) {
+    for (const char* json : {"[1,2]", "[1 2]", "[1\n\t2]"}) {
+        auto a = as<NSArray>(parsed(json));
+        ASSERT_TRUE(a) << json;
+        ASSERT_EQ(a->count(), 2u) << json;
+        EXPECT_EQ(cast<NSNumber>(a->objectAtIndex(1))->intValue(), 2) << json;
+    }
+    auto d = as<NSDictionary>(parsed("{\"a\":1 \"b\" : [true false null]}"));
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->count(), 2u);
+    auto b = cast<NSArray>(d->objectForKey(NS("b")));
+    ASSERT_EQ(b->count(), 3u);
+    EXPECT_TRUE(is<NSNull>(b->objectAtIndex(2)));
+    EXPECT_EQ(cast<NSDictionary>(parsed("{}"))->count(), 0u);
+    EXPECT_EQ(cast<NSArray>(parsed("[]"))->count(), 0u);
+    // A later duplicate key replaces the earlier one.
+    auto dup = cast<NSDictionary>(parsed("{\"k\":1,\"k\":2}"));
+    EXPECT_EQ(cast<NSNumber>(dup->objectForKey(NS("k")))->intValue(), 2);
+
+    EXPECT_EQ(outcome("[1,]"), "9 Trailing comma disallowed in array");
+    EXPECT_EQ(outcome("{\"a\":1 , }"), "9 Trailing comma disallowed in object");
+    EXPECT_EQ(outcome("[1,"), "11 End of input while parsing array");
+    EXPECT_EQ(outcome("{"), "11 End of input while parsing object");
+    EXPECT_EQ(outcome("{1:2}"), "3 Object key string expected");
+    EXPECT_EQ(outcome("{\"a\" 2}"), "3 Expected ':' separating key and value");
+}
+
+TEST(PJsonParserTest, ValuesAreMutableAndNumbersDecimal) {
+    auto a =
+        cast<NSArray>(parsed("[\"s\", {\"k\":[]}, 0.1, -12e-1, 123456789012345678901234567890]"));
+    EXPECT_TRUE(is<NSMutableArray>(a));
+    EXPECT_TRUE(is<NSMutableString>(a->objectAtIndex(0)));
+    EXPECT_TRUE(is<NSMutableDictionary>(a->objectAtIndex(1)));
+    EXPECT_TRUE(is<NSMutableArray>(cast<NSDictionary>(a->objectAtIndex(1))->objectForKey(NS("k"))));
+    // Decimal numbers keep the text's exact value.
+    EXPECT_TRUE(
+        a->objectAtIndex(2)->isEqual(NSDecimalNumber::decimalNumberWithMantissa(1, -1, false)));
+    EXPECT_TRUE(
+        a->objectAtIndex(3)->isEqual(NSDecimalNumber::decimalNumberWithMantissa(12, -1, true)));
+    EXPECT_EQ(text(a->objectAtIndex(4)), "123456789012345678901234567890");
+    auto fortyTwo = parsed("  42  ", true);
+    ASSERT_TRUE(is<NSDecimalNumber>(fortyTwo));
+    EXPECT_EQ(cast<NSNumber>(fortyTwo)->intValue(), 42);
+    auto t = parsed("true", true);
+    EXPECT_STREQ(cast<NSNumber>(t)->objCType(), "c");
+}
+
+TEST(PJsonParserTest, NumbersAndLiterals) {
+    EXPECT_EQ(outcome("01", true), "2 Leading 0 disallowed in number");
+    EXPECT_EQ(outcome("-", true), "2 No digits after initial minus");
+    EXPECT_EQ(outcome("-x", true), "2 No digits after initial minus");
+    EXPECT_EQ(outcome("1.", true), "2 No digits after decimal point");
+    EXPECT_EQ(outcome("1e", true), "2 No digits after exponent");
+    EXPECT_EQ(outcome("1E+", true), "2 No digits after exponent");
+    EXPECT_EQ(outcome("+1", true), "2 Leading + disallowed in number");
+    // Beyond the decimal type's range: refused, never a NaN.
+    EXPECT_EQ(outcome("1e999999", true), "2 Failed creating decimal instance");
+    EXPECT_EQ(outcome("-0", true), "accepted");
+    EXPECT_EQ(outcome("nul", true), "3 Expected 'null'");
+    EXPECT_EQ(outcome("tru", true), "3 Expected 'true'");
+    EXPECT_EQ(outcome("fals", true), "3 Expected 'false'");
+    EXPECT_EQ(outcome("@", true), "3 Unrecognised leading character");
+    EXPECT_EQ(outcome("", true), "11 Unexpected end of string");
+    EXPECT_EQ(outcome(" \n ", true), "11 Unexpected end of string");
+    // Literals are matched without looking past them: what follows is judged afterwards.
+    EXPECT_EQ(outcome("truex", true), "10 Garbage after JSON");
+    EXPECT_EQ(outcome("[true1]"), "accepted");
+    EXPECT_EQ(outcome("[nullnull]"), "accepted");
+    EXPECT_EQ(outcome("[1] x"), "10 Garbage after JSON");
+    EXPECT_EQ(outcome("{}x"), "10 Garbage after JSON");
+    // Vertical tab and form feed are white space of the C locale.
+    EXPECT_EQ(outcome("\v[1]\f"), "accepted");
+}
+
+TEST(PJsonParserTest, StringsAndEscapes) {
+    auto a =
+        cast<NSArray>(parsed("[\"\\u00e9\", \"\\ud834\\udd1e\", \"\\\"\\\\\\/\\b\\f\\n\\r\\t\", "
+                             "\"caf\xc3\xa9 \xf0\x9f\x98\x80\","
+                             " \"a\\u0000b\", \"\\u00C9\"]"));
+    ASSERT_TRUE(a);
+    EXPECT_EQ(text(a->objectAtIndex(0)), "\u00e9");
+    auto clef = cast<NSString>(a->objectAtIndex(1));
+    EXPECT_EQ(clef->length(), 2u);  // one character, two UTF-16 units
+    EXPECT_EQ(text(clef), "\U0001D11E");
+    EXPECT_EQ(text(a->objectAtIndex(2)), "\"\\/\b\f\n\r\t");
+    EXPECT_EQ(text(a->objectAtIndex(3)), "caf\u00e9 \U0001F600");
+    EXPECT_EQ(cast<NSString>(a->objectAtIndex(4))->length(), 3u);
+    EXPECT_EQ(cast<NSString>(a->objectAtIndex(4))->characterAtIndex(1), 0);
+    EXPECT_EQ(text(a->objectAtIndex(5)), "\u00c9");
+
+    EXPECT_EQ(outcome("\"a\tb\"", true), "5 Unescaped control character '0x9'");
+    EXPECT_EQ(outcome("\"abc", true), "11 Unexpected EOF while parsing string");
+    EXPECT_EQ(outcome("\"\\x\"", true), "8 Illegal escape sequence '0x78'");
+    // A bare string is a fragment, not a document.
+    EXPECT_EQ(outcome("\"s\""), "4 Valid fragment, but not JSON");
+    EXPECT_EQ(text(parsed("\"s\"", true)), "s");
+}
+
+TEST(PJsonParserTest, ErrorTraceRootCauseFirst) {
+    auto parser = make<PJsonParser>();
+    EXPECT_FALSE(parser->fragmentWithString(NS("\"\\udd1e\"")));
+    EXPECT_EQ(traceOf(parser),
+              (std::vector<std::string>{"6 Invalid high character in surrogate pair",
+                                        "6 Broken unicode character"}));
+
+    EXPECT_FALSE(parser->objectWithString(NS("{\"k\": [\"\\ud800\\u12\"]}")));
+    EXPECT_EQ(traceOf(parser),
+              (std::vector<std::string>{
+                  "6 Missing hex digit in quad", "6 Missing low character in surrogate pair",
+                  "6 Broken unicode character", "3 Expected value while parsing array",
+                  "3 Object value expected for key: k"}));
+    // Each error holds the one before it.
+    auto trace = parser->errorTrace();
+    for (NSUInteger i = 0; i < trace->count(); ++i) {
+        auto e = cast<NSError>(trace->objectAtIndex(i));
+        EXPECT_EQ(text(e->domain()), text(PJSONErrorDomain));
+        auto under = e->userInfo()->objectForKey(NSUnderlyingErrorKey);
+        if (i == 0)
+            EXPECT_FALSE(under);
+        else
+            EXPECT_EQ(under.get(), trace->objectAtIndex(i - 1).get());
+    }
+
+    EXPECT_FALSE(parser->fragmentWithString(NS("\"\\ud800x\"")));
+    EXPECT_EQ(traceOf(parser),
+              (std::vector<std::string>{"6 Missing low character in surrogate pair",
+                                        "6 Broken unicode character"}));
+    EXPECT_FALSE(parser->fragmentWithString(NS("\"\\ud800\\u0041\"")));
+    EXPECT_EQ(traceOf(parser).front(), "6 Invalid low surrogate char");
+    EXPECT_FALSE(parser->fragmentWithString(NS("\"\\uzz\"")));
+    EXPECT_EQ(traceOf(parser),
+              (std::vector<std::string>{"6 Missing hex digit in quad", "6 Missing hex quad",
+                                        "6 Broken unicode character"}));
+    EXPECT_FALSE(parser->objectWithString(NS("{\"a\\q\":1}")));
+    EXPECT_EQ(traceOf(parser), (std::vector<std::string>{"8 Illegal escape sequence '0x71'",
+                                                         "3 Object key string expected"}));
+
+    // The trace is cleared by the next call; a success leaves none.
+    EXPECT_TRUE(parser->objectWithString(NS("[]")));
+    EXPECT_FALSE(parser->errorTrace());
+    EXPECT_FALSE(parser->objectWithString(nullptr));
+    EXPECT_EQ(traceOf(parser), (std::vector<std::string>{"12 Input was 'nil'"}));
+    parser->clearErrorTrace();
+    EXPECT_FALSE(parser->errorTrace());
+    parser->addErrorWithCode(3, NS("first"));
+    parser->addErrorWithCode(4, NS("second"));
+    EXPECT_EQ(traceOf(parser), (std::vector<std::string>{"3 first", "4 second"}));
+}
+
+TEST(PJsonParserTest, NestingLimit) {
+    auto nested = [](int n) {
+        return std::string(static_cast<size_t>(n), '[') + std::string(static_cast<size_t>(n), ']');
+    };
+    auto parser = make<PJsonParser>();
+    EXPECT_EQ(parser->maxDepth(), 512u);
+    EXPECT_TRUE(parser->objectWithString(str(nested(512))));
+    EXPECT_FALSE(parser->objectWithString(str(nested(513))));
+    auto trace = traceOf(parser);
+    EXPECT_EQ(trace.front(), "7 Nested too deep");
+    EXPECT_EQ(trace.size(), 513u);  // the root cause, then every enclosing array
+    parser->setMaxDepth(0);
+    EXPECT_TRUE(parser->objectWithString(str(nested(2000))));
+    parser->setMaxDepth(1);
+    EXPECT_TRUE(parser->objectWithString(NS("{\"a\":1}")));
+    EXPECT_FALSE(parser->objectWithString(NS("{\"a\":{}}")));
+    // The depth starts again with each call.
+    EXPECT_TRUE(parser->objectWithString(NS("[1]")));
+}
+
+TEST(PJsonParserTest, InputWithoutUTF8Form) {
+    // An unpaired surrogate in the text itself reads as U+FFFD.
+    const char16_t units[] = {u'[', u'"', 0xD800, u'a', u'"', u']'};
+    auto text16 = NSString::stringWithCharacters(units, 6);
+    auto a = as<NSArray>(make<PJsonParser>()->objectWithString(text16));
+    ASSERT_TRUE(a);
+    EXPECT_EQ(text(a->objectAtIndex(0)), "\uFFFDa");
+    // A NUL in the text ends it, as the parser's input does.
+    const char16_t withNul[] = {u'[', u'1', u']', 0, u'x'};
+    EXPECT_TRUE(make<PJsonParser>()->objectWithString(NSString::stringWithCharacters(withNul, 5)));
+    const char16_t nulInString[] = {u'[', u'"', 0, u'"', u']'};
+    auto parser = make<PJsonParser>();
+    EXPECT_FALSE(parser->objectWithString(NSString::stringWithCharacters(nulInString, 5)));
+    EXPECT_EQ(traceOf(parser).front(), "11 Unexpected EOF while parsing string");
+}
+
+}  // namespace
