@@ -241,18 +241,30 @@ TEST_F(ItemListScreen, WorkHandedOverBeforeTheViewLoads) {
     auto info = search("http://boston.bazaarnest.test", "fua/", "table");
     info->setCatagory(NS("furniture"));
     screen->setListInfo(info);
+    // The page is held at the site until the view has been looked at.
+    auto& site = sitetest::site();
+    auto gate = site.gate("handed-over");
+    bnsite::Fault held;
+    held.host = "boston.*";
+    held.path = "/search/";
+    held.gate = "handed-over";
+    site.addFault(held);
     // No view yet: the outlets are nil and the label does not exist; nothing breaks.
     screen->loadFirstItemList();
     EXPECT_FALSE(screen->isViewLoaded());
     EXPECT_FALSE(screen->activityLabel());
     EXPECT_EQ(text(screen->title()), "\"table\" in furniture");
+    ASSERT_TRUE(gate->waitUntilWaiting(1));
     // Loaded while the page is on its way, the view shows the label...
     show(screen);
     ASSERT_TRUE(screen->activityLabel());
     EXPECT_FALSE(screen->activityLabel()->isHidden());
     EXPECT_TRUE(screen->myTableView()->separatorColor()->isEqual(UIColor::whiteColor()));
     // ...and the page fills the table when it comes.
+    gate->open();
     waitForPage(screen);
+    site.clearFaults();
+    gate->close();
     EXPECT_TRUE(screen->activityLabel()->isHidden());
     EXPECT_GT(rows(screen), 0);
     EXPECT_EQ(screen->myTableView()->numberOfRowsInSection(0), rows(screen));
