@@ -126,7 +126,11 @@ void DZTableView::reloadData() {
     {
         UIKeyboardFocusHandover handover;
         UITableView::reloadData();
-        if (responder && !responder->isFirstResponder()) responder->becomeFirstResponder();
+        if (responder && !responder->isFirstResponder()) {
+            // The rows come back at the next layout; the input must be on screen again first.
+            layoutSubviews();
+            responder->becomeFirstResponder();
+        }
     }
     clearHighlightedLabel();
     if (contentOrigin_ != 0) UITableView::setContentOffset(CGPointMake(0, y));

@@ -261,13 +261,17 @@ CGFloat DZTextEditor::heightThatFits(bool* overflowed, NSInteger* numberOfLines)
     CGFloat wrapWidth = bounds().size.width - kWrapInset;
     Ref<NSString> text =
         textField_->isHidden() && textView_ ? textView_->text() : textField_->text();
-    Ref<NSString> measured = text && text->length() > 0 ? text : Ref<NSString>(NS("M"));
+    bool endsInLineFeed =
+        text && text->length() > 0 && text->characterAtIndex(text->length() - 1) == u'\n';
+    // The empty line after a final line feed is counted below, so it is not measured here.
+    Ref<NSString> measured = !text || text->length() == 0 ? Ref<NSString>(NS("M"))
+                             : endsInLineFeed ? text->substringToIndex(text->length() - 1)
+                                              : text;
     CGFloat h = sizeWithFont(measured.get(), f.get(),
                              CGSizeMake(wrapWidth, std::numeric_limits<CGFloat>::max()),
                              UILineBreakModeWordWrap)
                     .height;
-    if (text && text->length() > 0 && text->characterAtIndex(text->length() - 1) == u'\n')
-        h += lineHeight;
+    if (endsInLineFeed) h += lineHeight;
     if (showsExtraLine_) h += lineHeight;
     if (overflowed) *overflowed = maxHeight != 0 && h > maxHeight;
     if (numberOfLines)
