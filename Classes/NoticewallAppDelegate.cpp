@@ -13,6 +13,7 @@
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIWindow.h"
+#include "analytics/TallyAPI.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "ui/core/DZURLRequestQueue.h"
 
@@ -20,6 +21,7 @@ NSString* const kNoticewallReviewURLTemplate =
     NS("itms-apps://itunes.apple.com/WebObjects/MZStore.woa/wa/viewContentsUserReviews"
        "?id=APP_ID&onlyLatestVersion=true&pageNumber=0&sortOrdering=1&type=Purple+Software");
 NSString* const kNoticewallAppStoreID = NS("703158249");
+NSString* const kNoticewallAnalyticsKey = NS("QX4ZR7TMB2WN9KEH5VDJ");
 
 namespace {
 constexpr int64_t kSecondsPerDay = 86400;
@@ -96,8 +98,8 @@ bool NoticewallAppDelegate::applicationDidFinishLaunchingWithOptions(UIApplicati
     if (navigationController_) {
         navigationController_->navigationBar()->setTintColor(Theme::sys()->toolBarColor());
     }
-    // The app's style sheet and the analytics session join the launch with the components that
-    // provide them.
+    // The app's style sheet joins the launch with the component that provides it.
+    TallyAPI::startSession(kNoticewallAnalyticsKey);
     askForReview();
     // Listing thumbnails and the captcha are small; anything larger is not an image we show.
     DZURLRequestQueue::mainQueue()->setMaxContentLength(200000);

@@ -21,6 +21,8 @@ class UIWindow;
 extern NSString* const kNoticewallReviewURLTemplate;
 // The app's identifier in the store.
 extern NSString* const kNoticewallAppStoreID;
+// The app's key with the analytics service.
+extern NSString* const kNoticewallAnalyticsKey;
 
 class NoticewallAppDelegate : public NSObject,
                               public UIApplicationDelegate,

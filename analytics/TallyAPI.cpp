@@ -15,8 +15,12 @@
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIKitNotifications.h"
+#include "ads/tally/TallyAdCanvasViewController.h"
 #include "ads/tally/TallyAdClient.h"
+#include "ads/tally/TallyAdImpression.h"
+#include "ads/tally/TallyAdView.h"
 #include "ads/tally/TallyImageCache.h"
+#include "ads/tally/TallyOffer.h"
 #include "analytics/TallyHosts.h"
 #include "analytics/TallyPageViewDelegate.h"
 #include "analytics/TallyProtocolData.h"
@@ -44,6 +48,7 @@ struct Settings {
     Ref<NSString> gender;
     Ref<NSString> apiKey;
     Ref<NSDate> pauseDate;
+    Weak<NSObject> appCircleDelegate;
     UIBackgroundTaskIdentifier backgroundTask = UIBackgroundTaskInvalid;
 };
 
@@ -159,6 +164,8 @@ void TallyAPI::createAndSendSession() {
         setSessionReportsOnPauseEnabled(read(&Settings::reportsOnPause));
         setEventLoggingEnabled(read(&Settings::eventLogging));
         setAge(read(&Settings::age));
+        if (auto delegate = read(&Settings::appCircleDelegate).lock())
+            setAppCircleDelegate(delegate);
         if (auto userID = read(&Settings::userID)) setUserID(userID);
         if (auto gender = read(&Settings::gender)) setGender(gender);
         NSThread::detachNewThreadWithBlock(
@@ -198,6 +205,7 @@ void TallyAPI::pauseSession() {
         auto s = TallySession::currentSession();
         if (!s) return;
         s->pauseSession();
+        if (auto canvas = TallyAdCanvasViewController::getOpenCanvasController()) canvas->cancel();
         s->endSessionAndSend(false, false);
         if (!s->sessionReportsOnPauseEnabled()) return;
         auto app = UIApplication::sharedApplication();
@@ -355,6 +363,119 @@ void TallyAPI::setAge(int age) {
 void TallyAPI::setShowErrorInLogEnabled(bool enabled) {
     if (gate("Tally: setShowErrorInLogEnabled disabled."))
         TallyUtil::setShowErrorInLogEnabled(enabled);
+}
+
+Ref<TallyAdView> TallyAPI::getHook(NSString* hook, int x, int y, UIView* view) {
+    Ref<TallyAdView> banner;
+    gatedCaught("Tally: getHook:xLoc:yLoc:view disabled.", [&] {
+        banner = getHook(hook, x, y, view, true, NS("portrait"), NS("portrait"), false, true);
+    });
+    return banner;
+}
+
+Ref<TallyAdView> TallyAPI::getHook(NSString* hook, int x, int y, UIView* view, bool attachToView,
+                                   NSString* orientation, NSString* canvasOrientation,
+                                   bool autoRefresh, bool canvasAnimated) {
+    Ref<TallyAdView> banner;
+    gatedCaught(
+        "Tally: getHook:xLoc:yLoc:view:attachToView:orientation:canvasOrientation:autoRefresh "
+        "disabled.",
+        [&] {
+            if (!appCircleEnabled()) {
+                alert(
+                    NS("TallyAPI: AppCircle is disabled. Please enable AppCircle from Tally SDK "
+                       "before using AppCircle banners."));
+                return;
+            }
+            auto parentName = view ? view->description() : nullptr;
+            auto assignment = TallyAdAssignment::instance();
+            if (auto assigned = as<TallyAdView>(assignment->assignedBanner(hook, parentName))) {
+                banner = assigned;
+                return;
+            }
+            auto ad = TallyAdParser::fastAdWithHook(hook, parentName);
+            banner = make<TallyAdView>(&TallyAdView::initWithAd, ad.get(), hook, x, y,
+                                       static_cast<NSObject*>(view), attachToView, orientation,
+                                       canvasOrientation, autoRefresh);
+            banner->setAdDelegate(TallyAdParser::instance()->adDelegate());
+            banner->setCanvasAnimated(canvasAnimated);
+            assignment->assignBanner(banner, hook, parentName);
+        });
+    return banner;
+}
+
+void TallyAPI::updateHook(TallyAdView* banner) {
+    gatedCaught("Tally: updateHook disabled.", [&] {
+        if (banner) banner->refreshWithAd();
+    });
+}
+
+void TallyAPI::removeHook(TallyAdView* banner) {
+    gatedCaught("Tally: removeHook disabled.", [&] {
+        if (banner)
+            TallyAdAssignment::instance()->unassignBanner(banner->hook(), banner->parentName());
+    });
+}
+
+void TallyAPI::openCatalog(NSString* hook, NSString* canvasOrientation, bool canvasAnimated) {
+    gatedCaught("Tally: openCatalog:canvasOrientation disabled.", [&] {
+        auto ad = TallyAdParser::fastAdWithHook(hook, nullptr);
+        auto impression = make<TallyAdImpression>(&TallyAdImpression::initWithHook, hook,
+                                                  NSNumber::numberWithInt(2).get());
+        if (!ad) return;
+        impression->updateWithAd(ad);
+        auto url = TallyAdView::webUrlForCanvas(true, hook, ad, impression, canvasOrientation);
+        TallyUtil::debugLog(NS("Tally: Click url[%@]"), url);
+        auto canvas = make<TallyAdCanvasViewController>();
+        canvas->setWebUrl(url);
+        canvas->setAdImpression(impression);
+        canvas->setAd(ad);
+        canvas->setAdDelegate(TallyAdParser::instance()->adDelegate());
+        canvas->setCanvasOrientation(canvasOrientation);
+        canvas->setCanvasAnimated(canvasAnimated);
+        canvas->createCanvasWindow();
+    });
+}
+
+void TallyAPI::setAppCircleDelegate(NSObject* delegate) {
+    gatedCaught("Tally: setAppCircleDelegate disabled.", [&] {
+        TallyAdParser::instance()->setAdDelegate(delegate);
+        write(&Settings::appCircleDelegate, Weak<NSObject>(delegate));
+    });
+}
+
+bool TallyAPI::getOffer(NSString* hook, TallyOffer* container) {
+    if (!gate("Tally: getOffer:withTallyOfferContainer: is disabled.")) return false;
+    bool valid = false;
+    if (appCircleEnabled() && container) {
+        TallyUtil::debugLog(
+            NS("Tally: getOffer:withTallyOfferContainer: getting fastOfferWithHook."));
+        auto impression = make<TallyAdImpression>(&TallyAdImpression::initWithHook, hook,
+                                                  NSNumber::numberWithInt(3).get());
+        valid = TallyAdParser::fastOfferWithHook(hook, impression, container);
+    }
+    TallyUtil::debugLog(NS("Tally: getOffer:withTallyOfferContainer: offerValid is %d."),
+                        valid ? 1 : 0);
+    return valid;
+}
+
+bool TallyAPI::getOffer(NSString* hook, TallyOffer* container, NSDictionary* userCookies) {
+    bool valid = getOffer(hook, container);
+    if (!valid || !userCookies || userCookies->count() == 0) return valid;
+    auto escaped = [](NSObject* item) {
+        return item->description()->stringByAddingPercentEscapesUsingEncoding(
+            NSUTF8StringEncoding, nullptr, NS("!*'();:@&=+$,/?%#[]"));
+    };
+    auto suffix = NSMutableString::string();
+    userCookies->enumerateKeysAndObjectsUsingBlock([&](NSObject* key, NSObject* value, bool*) {
+        suffix->appendFormat(NS("&c_%@=%@"), escaped(key), escaped(value));
+    });
+    auto referral = container->referralUrl();
+    container->setReferralUrl(referral ? referral->stringByAppendingString(suffix) : suffix);
+    TallyUtil::debugLog(NS("Tally: getOfferFromAdBlock:withTallyOfferContainer:withCookies: "
+                           "tallyOffer.referralUrl %@"),
+                        container->referralUrl());
+    return valid;
 }
 
 bool TallyAPI::appCircleEnabled() {

@@ -10,6 +10,9 @@ class NSDictionary;
 class NSError;
 class NSException;
 class NSString;
+class TallyAdView;
+class TallyOffer;
+class UIView;
 
 class TallyAPI : public NSObject {
     NS_OBJECT(TallyAPI, NSObject)
@@ -50,6 +53,25 @@ class TallyAPI : public NSObject {
     static void setGender(NSString* gender);
     static void setAge(int age);
     static void setShowErrorInLogEnabled(bool enabled);
+
+    // ---- AppCircle: the vendor's house ads, through its ad client ----------------------------
+    // The banner for a hook in a parent view: the one already assigned to that hook and parent,
+    // else a new one (attached, portrait, no auto-refresh, animated canvas for the short form).
+    // With AppCircle off an alert says so and the answer is nil.
+    static Ref<TallyAdView> getHook(NSString* hook, int x, int y, UIView* view);
+    static Ref<TallyAdView> getHook(NSString* hook, int x, int y, UIView* view, bool attachToView,
+                                    NSString* orientation, NSString* canvasOrientation,
+                                    bool autoRefresh, bool canvasAnimated);
+    static void updateHook(TallyAdView* banner);
+    static void removeHook(TallyAdView* banner);
+    // Opens the catalog canvas for the hook when the ad client has an ad for it.
+    static void openCatalog(NSString* hook, NSString* canvasOrientation, bool canvasAnimated);
+    // The ad delegate of the parser, kept (not retained) for later sessions.
+    static void setAppCircleDelegate(NSObject* delegate);
+    // Whether the ad client filled the container with a valid offer (never with AppCircle off);
+    // the cookies' pairs are appended to a valid offer's referral URL.
+    static bool getOffer(NSString* hook, TallyOffer* container);
+    static bool getOffer(NSString* hook, TallyOffer* container, NSDictionary* userCookies);
 
     static bool udidEnabled() { return true; }
     static bool appCircleEnabled();

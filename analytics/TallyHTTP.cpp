@@ -15,6 +15,7 @@
 #include "Foundation/NSThread.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
+#include "UIKit/UIWebView.h"
 #include "URLLoading/NSURLAuthenticationChallenge.h"
 #include "URLLoading/NSURLResponse.h"
 #include "analytics/TallyUtil.h"
@@ -161,8 +162,88 @@ Ref<NSCachedURLResponse> TallyConnectionDelegate::connectionWillCacheResponse(
 
 // ---- sending --------------------------------------------------------------------------------
 
+namespace {
+
+// A hidden web view that carries one upload: it keeps itself (and its view) alive until the
+// load ends, since nobody else holds the view.
+class TallyWebViewUpload : public NSObject, public UIWebViewDelegate {
+    NS_OBJECT(TallyWebViewUpload, NSObject)
+
+public:
+    static void load(NSURLRequest* request) {
+        auto upload = make<TallyWebViewUpload>();
+        upload->view_ = make<UIWebView>(&UIWebView::initWithFrame, CGRectMake(10, 10, 10, 10));
+        upload->view_->setDelegate(upload.get());
+        inFlight()->addObject(upload);
+        upload->view_->loadRequest(request);
+    }
+    void webViewDidFinishLoad(UIWebView*) override { finish(); }
+    void webViewDidFailLoadWithError(UIWebView*, NSError*) override { finish(); }
+
+private:
+    static Ref<NSMutableArray> inFlight() {
+        static Ref<NSMutableArray> uploads = NSMutableArray::array();
+        return uploads;
+    }
+    void finish() {
+        Ref<TallyWebViewUpload> keep(this);
+        view_->setDelegate(nullptr);
+        inFlight()->removeObjectIdenticalTo(this);
+    }
+    Ref<UIWebView> view_;
+};
+
+Ref<NSURL> urlOf(NSObject* target) {
+    if (auto url = as<NSURL>(target)) return url;
+    if (auto text = as<NSString>(target)) return NSURL::URLWithString(text);
+    return nullptr;
+}
+
+}  // namespace
+
+Ref<TallyHTTPResponse> TallyHTTPEater::get(NSObject* target) {
+    return get(target, nullptr);
+}
+
+Ref<TallyHTTPResponse> TallyHTTPEater::get(NSObject* target, NSDictionary* headerFields) {
+    return sendMethod(NS("GET"), urlOf(target), nullptr, headerFields, 20);
+}
+
+Ref<TallyHTTPResponse> TallyHTTPEater::post(NSObject* target, NSData* body) {
+    return post(target, body, nullptr);
+}
+
+Ref<TallyHTTPResponse> TallyHTTPEater::post(NSObject* target, NSData* body,
+                                            NSDictionary* headerFields) {
+    return sendMethod(NS("POST"), urlOf(target), body, headerFields, 20);
+}
+
+Ref<NSString> TallyHTTPEater::queryDictionaryToString(NSDictionary* query) {
+    auto pairs = NSMutableArray::array();
+    if (query) {
+        query->enumerateKeysAndObjectsUsingBlock([&](NSObject* key, NSObject* value, bool*) {
+            pairs->addObject(NSString::stringWithFormat(NS("%@=%@"), key, value));
+        });
+    }
+    return pairs->componentsJoinedByString(NS("&"));
+}
+
+Ref<NSURL> TallyHTTPEater::urlWithProtocol(NSString* protocol, NSString* host, int port,
+                                           NSString* path, NSObject* query) {
+    auto text =
+        NSMutableString::stringWithFormat(NS("%@://%@"), protocol ? protocol : NS("http"), host);
+    if (port != 0 && port != 80) text->appendFormat(NS(":%d"), port);
+    if (path) text->appendFormat(NS("/%@"), path);
+    if (auto dictionary = as<NSDictionary>(query))
+        text->appendFormat(NS("?%@"), queryDictionaryToString(dictionary));
+    else if (query)
+        text->appendFormat(NS("?%@"), query);
+    return NSURL::URLWithString(text);
+}
+
 Ref<TallyHTTPResponse> TallyHTTPEater::sendMethod(NSString* method, NSURL* url, NSData* body,
-                                                  NSDictionary* headerFields, int timeoutInterval) {
+                                                  NSDictionary* headerFields, int timeoutInterval,
+                                                  bool useWebView) {
     TallyUtil::debugLog(NS("Tally: %@: %@"), method, url);
     // The request is neither answered from a cache nor stored in one; the process-wide cache
     // keeps its capacities for everyone else.
@@ -173,6 +254,11 @@ Ref<TallyHTTPResponse> TallyHTTPEater::sendMethod(NSString* method, NSURL* url, 
     request->setHTTPBody(body);
     request->setHTTPShouldHandleCookies(false);
 
+    if (useWebView) {
+        Ref<NSURLRequest> loaded = request;
+        NSRunLoop::performOnMainThread([loaded] { TallyWebViewUpload::load(loaded); }, true);
+        return nullptr;
+    }
     auto delegate = make<TallyConnectionDelegate>();
     auto connection = make<NSURLConnection>(
         static_cast<bool (NSURLConnection::*)(NSURLRequest*, NSURLConnectionDelegate*, bool)>(

@@ -82,7 +82,21 @@ private:
 class TallyHTTPEater : public NSObject {
     NS_OBJECT(TallyHTTPEater, NSObject)
 
-    // The web-view path is not offered: nothing in this app sends that way.
+    // Sends the request and waits for the answer. With useWebView the request is loaded in a
+    // hidden 10 x 10 web view on the main thread instead, and nothing comes back (nil); the
+    // view is kept until its load ends.
     static Ref<TallyHTTPResponse> sendMethod(NSString* method, NSURL* url, NSData* body,
-                                             NSDictionary* headerFields, int timeoutInterval);
+                                             NSDictionary* headerFields, int timeoutInterval,
+                                             bool useWebView = false);
+    // GET or POST with a 20-second time-out; the target is a URL or a URL string.
+    static Ref<TallyHTTPResponse> get(NSObject* target);
+    static Ref<TallyHTTPResponse> get(NSObject* target, NSDictionary* headerFields);
+    static Ref<TallyHTTPResponse> post(NSObject* target, NSData* body);
+    static Ref<TallyHTTPResponse> post(NSObject* target, NSData* body, NSDictionary* headerFields);
+    // "key=value" pairs joined with "&", nothing escaped.
+    static Ref<NSString> queryDictionaryToString(NSDictionary* query);
+    // protocol://host[:port][/path][?query]: "http" for a nil protocol, no port for 0 or 80, the
+    // query a string or a dictionary.
+    static Ref<NSURL> urlWithProtocol(NSString* protocol, NSString* host, int port, NSString* path,
+                                      NSObject* query);
 };

@@ -18,6 +18,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimeZone.h"
+#include "Foundation/SystemInfo.h"
 #include "UIKit/UIDevice.h"
 #include "ads/tally/TallyAdImpression.h"
 #include "ads/tally/TallyImageCache.h"
@@ -29,6 +30,10 @@
 namespace {
 
 using P = TallyProtocolData;
+
+constexpr unsigned kProtocolVersion = 15;
+constexpr unsigned kPlatform = 2;
+constexpr unsigned kAgentVersion = 42;
 
 // Class-level state, all under the store lock.
 Ref<TallySession> current;
@@ -81,7 +86,7 @@ std::recursive_mutex& TallySession::storeLock() {
 }
 
 Ref<NSString> TallySession::getAgentVersion() {
-    return NSString::stringWithFormat(NS("%d"), 42);
+    return NSString::stringWithFormat(NS("%d"), static_cast<int>(kAgentVersion));
 }
 
 void TallySession::registerArchivedClasses() {
@@ -96,6 +101,18 @@ void TallySession::resetForTesting() {
     classApiKey = nullptr;
     lastPageViewTime = nullptr;
     maxSessions = 50;
+}
+
+void TallySession::removeFilesForTesting(NSString* apiKey) {
+    std::lock_guard lock(storeLock());
+    resetForTesting();
+    classApiKey = apiKey;
+    auto fm = NSFileManager::defaultManager();
+    for (const char* stem : {"tallyStored", "tallyCurrent", "tallySent", "initialTimestamp"}) {
+        fm->removeItemAtPath(filePath(stem, true), nullptr);
+        fm->removeItemAtPath(filePath(stem, false), nullptr);
+    }
+    classApiKey = nullptr;
 }
 
 // ---- the current session --------------------------------------------------------------------
@@ -154,6 +171,41 @@ Ref<NSString> TallySession::hashDataToHexString(const uint8_t* bytes, NSUInteger
     }
     return NSString::stringWithUTF8String(hex.c_str());
 }
+
+// ---- the hardware ---------------------------------------------------------------------------
+
+namespace {
+// A 32-bit number the system reports by name; 0 when it does not.
+uint32_t systemNumber(const char* name) {
+    uint32_t value = 0;
+    size_t length = sizeof value;
+    if (phone_system::sysctlbyname(name, &value, &length, nullptr, 0) != 0) return 0;
+    return value;
+}
+}  // namespace
+
+Ref<NSString> TallySession::devicePlatform() {
+    size_t length = 0;
+    if (phone_system::sysctlbyname("hw.machine", nullptr, &length, nullptr, 0) != 0) return nullptr;
+    std::string machine(length, '\0');
+    if (phone_system::sysctlbyname("hw.machine", machine.data(), &length, nullptr, 0) != 0)
+        return nullptr;
+    return NSString::stringWithUTF8String(machine.c_str());
+}
+
+int TallySession::deviceMemory() {
+    return static_cast<int>(systemNumber("hw.physmem") / 1048576);
+}
+
+int TallySession::deviceCPUFrequency() {
+    return static_cast<int>(systemNumber("hw.cpufrequency"));
+}
+
+double TallySession::reduceLocationPrecision(double value) {
+    return static_cast<int32_t>(value * 1000) / 1000.0;
+}
+
+void TallySession::setLocation(NSObject*) {}
 
 // ---- files ----------------------------------------------------------------------------------
 
@@ -583,6 +635,13 @@ Ref<NSData> TallySession::data() {
     std::lock_guard lock(storeLock());
     TallyUtil::debugLog(NS("Tally: Creating HTTP data from session"));
     auto out = NSMutableData::data();
+    TallyUtil::debugLog(NS("Tally: serializationVersion[%d] appVersion[%@] startTime[%@] "
+                           "length[%lld] pause[%lld] userID[%@]"),
+                        serializationVersion_, appVersion_, startTime_, sessionLength(),
+                        totalPauseIntervalMillis_, userID());
+    TallyUtil::debugLog(
+        NS("Tally: pageViewCount[%d] locale[%@] timeZone[%@] internetAvailable[%d]"),
+        pageViewCount_, locale_, timeZone_, internetAvailable_ ? 1 : 0);
     P::appendUshort(static_cast<unsigned>(serializationVersion_), out);
     P::appendString(appVersion_, out);
     P::appendTimestamp(startTime_, out);
@@ -603,23 +662,26 @@ Ref<NSData> TallySession::data() {
     P::appendBoolean(age_ != nullptr, out);
     if (age_) P::appendTimestamp(age_, out);
 
+    TallyUtil::debugLog(NS("Tally: eventCounts[%d]"), static_cast<int>(eventCounts_->count()));
     P::appendUshort(eventCounts_->count(), out);
     bool corrupted = false;
-    eventCounts_->enumerateKeysAndObjectsUsingBlock(
-        [&](NSObject* key, NSObject* value, bool* stop) {
-            auto name = as<NSString>(key);
-            if (!name) {
-                corrupted = *stop = true;
-                return;
-            }
-            auto count = as<NSNumber>(value);
-            P::appendString(name, out);
-            P::appendInt(count ? count->intValue() : 0, out);
-        });
+    eventCounts_->enumerateKeysAndObjectsUsingBlock([&](NSObject* key, NSObject* value,
+                                                        bool* stop) {
+        auto name = as<NSString>(key);
+        if (!name) {
+            corrupted = *stop = true;
+            return;
+        }
+        auto count = as<NSNumber>(value);
+        TallyUtil::debugLog(NS("Tally: event[%@] count[%d]"), name, count ? count->intValue() : 0);
+        P::appendString(name, out);
+        P::appendInt(count ? count->intValue() : 0, out);
+    });
     if (corrupted) {
         TallyUtil::debugLog(NS("Tally: eventName corrupted, session discarded"));
         return nullptr;
     }
+    TallyUtil::debugLog(NS("Tally: eventLogs[%d]"), static_cast<int>(eventLog_->count()));
     P::appendUshort(eventLog_->count(), out);
     for (auto* entry : *eventLog_) {
         auto event = as<TallyEvent>(entry);
@@ -629,7 +691,10 @@ Ref<NSData> TallySession::data() {
         }
         out->appendData(event->dataRelativeToSessionStart(startTime_));
     }
+    TallyUtil::debugLog(NS("Tally: eventLogComplete[%d]"), eventLogComplete_ ? 1 : 0);
     P::appendBoolean(eventLogComplete_, out);
+    TallyUtil::debugLog(NS("Tally: totalErrors[%d] loggedErrors[%d]"), totalErrorCount_,
+                        static_cast<int>(errors_->count()));
     P::appendInt(totalErrorCount_, out);
     P::appendUshort(errors_->count(), out);
     for (auto* entry : *errors_) {
@@ -638,10 +703,14 @@ Ref<NSData> TallySession::data() {
             TallyUtil::debugLog(NS("Tally: error corrupted, session discarded"));
             return nullptr;
         }
+        TallyUtil::debugLog(NS("Tally: errorTime[%@] errorId[%@] errorMessage[%@] exception[%@]"),
+                            error->objectAtIndex(0), error->objectAtIndex(1),
+                            error->objectAtIndex(2), error->objectAtIndex(3));
         P::appendTimestamp(as<NSDate>(error->objectAtIndex(0)), out);
         for (NSUInteger i = 1; i < 4; ++i)
             P::appendString(as<NSString>(error->objectAtIndex(i)), out);
     }
+    TallyUtil::debugLog(NS("Tally: loggedImpressions[%d]"), static_cast<int>(adLog_->count()));
     P::appendUshort(adLog_->count(), out);
     for (auto* entry : *adLog_) {
         auto impression = as<TallyAdImpression>(entry);
@@ -668,29 +737,46 @@ Ref<NSData> TallySession::dataForSessions(NSArray* sessions, bool requestAds) {
     }
     auto out = NSMutableData::data();
     auto cache = TallyImageCache::instance();
-    P::appendUshort(15, out);
+    auto ids = cache->storedIds();
+    TallyUtil::debugLog(NS("Tally: cacheTimeStamp[%lld] numCachedItems[%d]"),
+                        cache->cacheUpdateTimestamp(), static_cast<int>(ids->count()));
+    P::appendUshort(kProtocolVersion, out);
     P::appendUshort(requestAds ? 1 : 0, out);
     P::appendLong(cache->cacheUpdateTimestamp(), out);
-    auto ids = cache->storedIds();
     P::appendUshort(ids->count(), out);
     for (auto* id : *ids) {
-        P::appendByte(1, out);
         auto number = as<NSNumber>(id);
-        P::appendLong(number ? number->longLongValue() : 0, out);
+        int64_t value = number ? number->longLongValue() : 0;
+        TallyUtil::debugLog(NS("Tally: cacheItemType[%d] cacheItemId[%lld]"), 1, value);
+        P::appendByte(1, out);
+        P::appendLong(value, out);
     }
-    P::appendUshort(2, out);
-    P::appendUshort(42, out);
+    TallyUtil::debugLog(NS("Tally: protocol[%d] platform[%d] agent[%d]"), kProtocolVersion,
+                        kPlatform, kAgentVersion);
+    P::appendUshort(kPlatform, out);
+    P::appendUshort(kAgentVersion, out);
     P::appendTimestamp(NSDate::date(), out);
-    P::appendString(session ? session->apiKey() : nullptr, out);
-    P::appendString(session ? session->appVersion() : nullptr, out);
+    auto apiKey = session ? session->apiKey() : nullptr;
+    auto appVersion = session ? session->appVersion() : nullptr;
+    TallyUtil::debugLog(NS("Tally: apiKey[%@] appVersion[%@]"), apiKey, appVersion);
+    P::appendString(apiKey, out);
+    P::appendString(appVersion, out);
     // The device id always goes as the plain phone id here.
+    auto phone = phoneID();
+    TallyUtil::debugLog(NS("Tally: ID Type [%d] ID [%@]"), 0, phone);
     P::appendUshort(0, out);
-    P::appendString(phoneID(), out);
-    P::appendTimestamp(initialTimestamp(), out);
-    P::appendTimestamp(session ? session->startTime() : nullptr, out);
+    P::appendString(phone, out);
+    auto first = initialTimestamp();
+    auto start = session ? session->startTime() : nullptr;
+    TallyUtil::debugLog(NS("Tally: initialTimestamp[%@] sessionTimestamp[%@]"), first, start);
+    P::appendTimestamp(first, out);
+    P::appendTimestamp(start, out);
     P::appendUshort(1, out);
+    TallyUtil::debugLog(NS("Tally: property[%@] value[%@]"), NS("device.model.1"),
+                        NS("iOS4Device"));
     P::appendString(NS("device.model.1"), out);
     P::appendString(NS("iOS4Device"), out);
+    TallyUtil::debugLog(NS("Tally: sessionCount[%d]"), static_cast<int>(records->count()));
     P::appendUshort(records->count(), out);
     for (auto* record : *records)
         out->appendData(static_cast<NSData*>(record));

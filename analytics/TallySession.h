@@ -42,6 +42,13 @@ class TallySession : public NSObject, public NSCoding {
     static Ref<NSData> tallyID();    // SHA-1 of phoneID
     static Ref<NSData> hashData(NSData* data);
     static Ref<NSString> hashDataToHexString(const uint8_t* bytes, NSUInteger length);
+    // The hardware: its model ("hw.machine"), memory in MB ("hw.physmem" / 1,048,576) and
+    // clock ("hw.cpufrequency"); nil or 0 when the system does not say.
+    static Ref<NSString> devicePlatform();
+    static int deviceMemory();
+    static int deviceCPUFrequency();
+    // To three decimals, truncated toward zero.
+    static double reduceLocationPrecision(double value);
 
     // ---- files (the library folder, named by the key's hash) ------------------------------
     static Ref<NSString> sessionsFilePath();
@@ -72,9 +79,12 @@ class TallySession : public NSObject, public NSCoding {
 
     // ---- uploads (on the caller's thread) ----------------------------------------------------
     // The saved records, with the current session's after them when asked, posted to the
-    // facade's server URL. Only an upload without time-out books the outcome: on success it
-    // removes the records it sent (not those filed meanwhile) and sets the sent marker.
-    static void sendSessionsToServer(bool withTimeout, bool requestAds, bool sendCurrentSession);
+    // facade's server URL (through a hidden web view when asked). Only an upload without
+    // time-out books the outcome: on success it removes the records it sent (not those filed
+    // meanwhile) and sets the sent marker.
+    static void sendSessionsToServerWithTimeout(bool withTimeout, bool useWebView, bool requestAds,
+                                                bool sendCurrentSession);
+    static void sendSessionsToServerForAdditionalInfo();
     static void sendSessionsToServerForSessionPause();
     static void sendSessionsToServerForEndOfSession();
     static void sendSessionsToServerForAppCircle();
@@ -93,6 +103,8 @@ class TallySession : public NSObject, public NSCoding {
     void endSession() { endSessionAndSend(true, true); }
     void endSessionAndSend(bool send, bool removeCurrentSession);
     void maybeIncrementPageView();
+    // Takes the location and keeps nothing: the app records no location.
+    void setLocation(NSObject* location);
 
     Ref<NSString> userID();  // the empty string when none
     void setUserID(NSString* userID);
@@ -153,6 +165,8 @@ class TallySession : public NSObject, public NSCoding {
     static void registerArchivedClasses();
     // Forgets the current session, the key and the page-view time (tests start afresh).
     static void resetForTesting();
+    // Also removes every file of that key, under both names, then forgets the key.
+    static void removeFilesForTesting(NSString* apiKey);
 
 private:
     int serializationVersion_ = 0;

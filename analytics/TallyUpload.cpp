@@ -34,8 +34,8 @@ void removeSentRecords(NSArray* sent) {
 
 }  // namespace
 
-void TallySession::sendSessionsToServer(bool withTimeout, bool requestAds,
-                                        bool sendCurrentSession) {
+void TallySession::sendSessionsToServerWithTimeout(bool withTimeout, bool useWebView,
+                                                   bool requestAds, bool sendCurrentSession) {
     try {
         TallyUtil::debugLog(NS("Tally: Sending sessions to server withTimeout[%d]"),
                             withTimeout ? 1 : 0);
@@ -59,8 +59,9 @@ void TallySession::sendSessionsToServer(bool withTimeout, bool requestAds,
             response = TallyHTTPResponse::readFromURL(saved);
         } else {
             auto body = dataForSessions(sessions, requestAds);
-            response = TallyHTTPEater::sendMethod(
-                NS("POST"), NSURL::URLWithString(TallyAPI::serverURL()), body, headers, timeout);
+            response =
+                TallyHTTPEater::sendMethod(NS("POST"), NSURL::URLWithString(TallyAPI::serverURL()),
+                                           body, headers, timeout, useWebView);
             if (TallyUtil::isDebugModeUnlocked() && response) response->saveToDisk();
         }
         if (withTimeout) return;
@@ -85,15 +86,19 @@ void TallySession::sendSessionsToServer(bool withTimeout, bool requestAds,
     }
 }
 
+void TallySession::sendSessionsToServerForAdditionalInfo() {
+    sendSessionsToServerWithTimeout(true, true, false, false);
+}
+
 void TallySession::sendSessionsToServerForSessionPause() {
-    sendSessionsToServer(true, false, true);
+    sendSessionsToServerWithTimeout(true, false, false, true);
     TallyAPI::stopBackgroundTask();
 }
 
 void TallySession::sendSessionsToServerForEndOfSession() {
-    sendSessionsToServer(true, false, true);
+    sendSessionsToServerWithTimeout(true, false, false, true);
 }
 
 void TallySession::sendSessionsToServerForAppCircle() {
-    sendSessionsToServer(false, TallyAPI::appCircleEnabled(), false);
+    sendSessionsToServerWithTimeout(false, false, TallyAPI::appCircleEnabled(), false);
 }

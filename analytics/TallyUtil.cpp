@@ -13,8 +13,11 @@
 #include "Foundation/NSError.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSLog.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSNumberFormatter.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSTimeZone.h"
+#include "UIKit/UIView.h"
 
 namespace {
 std::atomic<bool> debugUnlocked{false};
@@ -121,4 +124,31 @@ void TallyUtil::handleException(NSObject* object) {
         logToFile(NS("Tally: Caught Error in Tally Analytics Code"));
         logToFile(NSString::stringWithFormat(NS("Tally: %@"), object));
     }
+}
+
+CGRect TallyUtil::screenBounds(NSString* orientation) {
+    return canvasInLandscape(orientation) ? CGRectMake(0, 0, 480, 320) : CGRectMake(0, 0, 320, 480);
+}
+
+bool TallyUtil::canvasInLandscape(NSString* orientation) {
+    return canvasInLandscapeRight(orientation) || canvasInLandscapeLeft(orientation);
+}
+
+bool TallyUtil::canvasInLandscapeRight(NSString* orientation) {
+    return orientation &&
+           orientation->caseInsensitiveCompare(NS("landscapeRight")) == NSOrderedSame;
+}
+
+bool TallyUtil::canvasInLandscapeLeft(NSString* orientation) {
+    return orientation && orientation->caseInsensitiveCompare(NS("landscapeLeft")) == NSOrderedSame;
+}
+
+void TallyUtil::removeViewFromSuperview(UIView* view) {
+    if (view) view->removeFromSuperview();
+}
+
+Ref<NSNumber> TallyUtil::convertStrToNum(NSString* string) {
+    auto formatter = make<NSNumberFormatter>();
+    formatter->setNumberStyle(NSNumberFormatterDecimalStyle);
+    return string ? formatter->numberFromString(string) : nullptr;
 }

@@ -9,7 +9,7 @@ bn_library(NKHTTPRequest DIR external/nk-http-request/Classes
            PRIVATE_DEPS ZLIB::ZLIB)
 find_package(SQLite3 REQUIRED)
 bn_library(App DIR Classes EXCLUDE Classes/MatchKit
-           DEPS Foundation UIKit CoreData MatchKit JSON NKHTTPRequest DodizCore
+           DEPS Foundation UIKit CoreData MatchKit JSON NKHTTPRequest DodizCore Analytics
            PRIVATE_DEPS SQLite::SQLite3)
 # The UI framework: the core (with the style chain's bases, shapes and sheet), then the styles
 # and widgets that draw through it.
@@ -19,4 +19,4 @@ bn_library(DodizTable DIR ui/table DEPS Foundation UIKit CoreGraphics DodizCore 
 # The usage analytics client and the parts of the vendor's ad client it calls (each uses the
 # other: the impressions are written with the analytics encoders).
 bn_library(Analytics DIR analytics DEPS Foundation UIKit CommonCrypto URLLoading TallyAds)
-bn_library(TallyAds DIR ads/tally DEPS Foundation Analytics)
+bn_library(TallyAds DIR ads/tally DEPS Foundation UIKit Analytics)

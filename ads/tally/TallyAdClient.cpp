@@ -106,6 +106,10 @@ Ref<NSObject> TallyAdParser::fastAdWithHook(NSString*, NSString*) {
     return nullptr;
 }
 
+bool TallyAdParser::fastOfferWithHook(NSString*, TallyAdImpression*, TallyOffer*) {
+    return false;
+}
+
 void TallyAdParser::setInternetAvailable(bool available) {
     std::lock_guard lock(clientLock);
     internetAvailable_ = available;

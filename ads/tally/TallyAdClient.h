@@ -11,6 +11,15 @@ class NSData;
 class NSMutableDictionary;
 class NSString;
 class NSTimer;
+class TallyAdImpression;
+class TallyOffer;
+
+// The host's ad delegate: the facade only keeps it and hands it to the parser, the banners and
+// the canvas; what they tell it comes with the ad client.
+class TallyAdDelegate {
+public:
+    virtual ~TallyAdDelegate() = default;
+};
 
 // The heartbeat: one repeating timer per process.
 class TallyHeartBeater : public NSObject {
@@ -59,6 +68,9 @@ class TallyAdParser : public NSObject {
     static Ref<TallyAdParser> oldInstance();
     // No ads in an empty client.
     static Ref<NSObject> fastAdWithHook(NSString* hook, NSString* parentName);
+    // Whether it filled the container with a valid offer: never in an empty client.
+    static bool fastOfferWithHook(NSString* hook, TallyAdImpression* impression,
+                                  TallyOffer* container);
 
     Ref<NSObject> adDelegate() { return adDelegate_.lock(); }
     void setAdDelegate(NSObject* delegate) { adDelegate_ = delegate; }

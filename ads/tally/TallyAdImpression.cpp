@@ -1,9 +1,11 @@
 #include "ads/tally/TallyAdImpression.h"
 
 #include "Foundation/NSData.h"
+#include "Foundation/NSDate.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 #include "analytics/TallyProtocolData.h"
+#include "analytics/TallySession.h"
 
 bool TallyAdImpression::initWithHook(NSString* hook, NSNumber* adFormat) {
     hook_ = hook ? cast<NSString>(hook->copy()) : nullptr;
@@ -21,6 +23,12 @@ Ref<NSObject> TallyAdImpression::adResult() {
 
 void TallyAdImpression::addState(int state, int64_t offsetMillis) {
     states_.emplace_back(state, offsetMillis);
+}
+
+void TallyAdImpression::updateWithAd(NSObject*) {
+    auto session = TallySession::currentSession();
+    addState(2, session ? session->timeIntervalSinceSessionStart(NSDate::date()) : 0);
+    if (session) session->recordAdImpression(this);
 }
 
 void TallyAdImpression::setIds(int64_t adId, int64_t canvasId, NSData* cookie) {

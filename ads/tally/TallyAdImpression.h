@@ -23,6 +23,9 @@ class TallyAdImpression : public NSObject, public NSCoding {
     // An entry of the state list: the state and its offset in milliseconds.
     void addState(int state, int64_t offsetMillis);
     void setIds(int64_t adId, int64_t canvasId, NSData* cookie);
+    // An ad was attached: state 2 at the time since the session started, and the impression
+    // goes (again) into the current session's ad log. The ad's ids join with the ad client.
+    void updateWithAd(NSObject* ad);
 
     // String hook, byte ad format, long ad id, long canvas id, tiny data cookie, ushort n then
     // n × (byte state, long offset).

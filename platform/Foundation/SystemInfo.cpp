@@ -11,6 +11,8 @@ struct State {
     std::mutex lock;
     std::string machine = "iPhone3,1";
     std::string model = "N90AP";
+    std::uint32_t physicalMemory = kDefaultPhysicalMemory;
+    std::uint32_t cpuFrequency = kDefaultCPUFrequency;
     bool failing = false;
 };
 State& state() {
@@ -47,10 +49,16 @@ int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void* newp, size
         errno = EFAULT;
         return -1;
     }
-    const std::string* value = nullptr;
-    if (std::strcmp(name, "hw.machine") == 0) value = &s.machine;
-    if (std::strcmp(name, "hw.model") == 0) value = &s.model;
-    if (!value) {
+    // Text values go out with their NUL, numbers as 32-bit values in the machine's order.
+    std::string bytes;
+    if (std::strcmp(name, "hw.machine") == 0) bytes = s.machine + '\0';
+    if (std::strcmp(name, "hw.model") == 0) bytes = s.model + '\0';
+    auto number = [&](std::uint32_t v) {
+        bytes.assign(reinterpret_cast<const char*>(&v), sizeof v);
+    };
+    if (std::strcmp(name, "hw.physmem") == 0) number(s.physicalMemory);
+    if (std::strcmp(name, "hw.cpufrequency") == 0) number(s.cpuFrequency);
+    if (bytes.empty()) {
         errno = ENOENT;
         return -1;
     }
@@ -62,7 +70,7 @@ int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void* newp, size
         errno = EFAULT;
         return -1;
     }
-    size_t need = value->size() + 1;
+    size_t need = bytes.size();
     if (!oldp) {
         *oldlenp = need;
         return 0;
@@ -71,7 +79,7 @@ int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void* newp, size
         errno = ENOMEM;
         return -1;
     }
-    std::memcpy(oldp, value->c_str(), need);
+    std::memcpy(oldp, bytes.data(), need);
     *oldlenp = need;
     return 0;
 }
@@ -92,6 +100,22 @@ void setModelNumber(const std::string& number) {
     std::lock_guard<std::mutex> g(state().lock);
     state().model = number;
 }
+std::uint32_t physicalMemory() {
+    std::lock_guard<std::mutex> g(state().lock);
+    return state().physicalMemory;
+}
+void setPhysicalMemory(std::uint32_t bytes) {
+    std::lock_guard<std::mutex> g(state().lock);
+    state().physicalMemory = bytes;
+}
+std::uint32_t cpuFrequency() {
+    std::lock_guard<std::mutex> g(state().lock);
+    return state().cpuFrequency;
+}
+void setCPUFrequency(std::uint32_t hertz) {
+    std::lock_guard<std::mutex> g(state().lock);
+    state().cpuFrequency = hertz;
+}
 void setFailing(bool failing) {
     std::lock_guard<std::mutex> g(state().lock);
     state().failing = failing;
@@ -100,6 +124,8 @@ void reset() {
     std::lock_guard<std::mutex> g(state().lock);
     state().machine = "iPhone3,1";
     state().model = "N90AP";
+    state().physicalMemory = kDefaultPhysicalMemory;
+    state().cpuFrequency = kDefaultCPUFrequency;
     state().failing = false;
 }
 

@@ -15,6 +15,7 @@
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIWindow.h"
+#include "analytics/TallySession.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
@@ -182,4 +183,9 @@ TEST_F(AppDelegate, LaunchShowsTheWindowAndCountsTheRun) {
     EXPECT_EQ(defaults->integerForKey(NS("runCount1")), 1);
     EXPECT_EQ(NKHTTPRequest::defaultTimeOutSeconds(), 60);
     EXPECT_EQ(DZURLRequestQueue::mainQueue()->maxContentLength(), 200000u);
+    // The analytics session runs for the app's key.
+    auto session = TallySession::currentSession();
+    ASSERT_TRUE(session);
+    EXPECT_EQ(text(session->apiKey()), "QX4ZR7TMB2WN9KEH5VDJ");
+    session->endSession();
 }

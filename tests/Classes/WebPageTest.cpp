@@ -20,7 +20,7 @@
 #include "support/RunLoopTesting.h"
 #include "support/http/TestServer.h"
 #include "support/site/RunningSite.h"
-#include "tools/site/HttpServer.h"
+#include "tools/standin/HttpServer.h"
 
 namespace {
 
@@ -49,10 +49,10 @@ class RecordingServer {
 public:
     RecordingServer()
         : server_(
-              [this](bnsite::HttpRequest& r) {
+              [this](standin::HttpRequest& r) {
                   std::lock_guard<std::mutex> g(lock_);
                   requests_.push_back(r);
-                  return bnsite::HttpResponse::html("<p>thanks</p>");
+                  return standin::HttpResponse::html("<p>thanks</p>");
               },
               nullptr) {
         std::string error;
@@ -62,7 +62,7 @@ public:
     Ref<NSString> url(const std::string& path) {
         return str("http://127.0.0.1:" + std::to_string(server_.port()) + path);
     }
-    std::optional<bnsite::HttpRequest> last() {
+    std::optional<standin::HttpRequest> last() {
         std::lock_guard<std::mutex> g(lock_);
         if (requests_.empty()) return std::nullopt;
         return requests_.back();
@@ -70,8 +70,8 @@ public:
 
 private:
     std::mutex lock_;
-    std::vector<bnsite::HttpRequest> requests_;
-    bnsite::HttpServer server_;
+    std::vector<standin::HttpRequest> requests_;
+    standin::HttpServer server_;
 };
 
 Ref<NSString> cityUrl(const char* code, const char* path = "/") {

@@ -49,15 +49,7 @@ protected:
         TallySession::resetForTesting();
         TallyAPI::resetForTesting();
     }
-    void clearFiles() {
-        TallySession::createActiveTallySession(NS("api-key"));
-        auto fm = NSFileManager::defaultManager();
-        for (auto path :
-             {TallySession::sessionsFilePath(), TallySession::currentSessionFilePath(),
-              TallySession::sessionSentFilePath(), TallySession::initialTimestampFilePath()})
-            fm->removeItemAtPath(path, nullptr);
-        TallySession::resetForTesting();
-    }
+    void clearFiles() { TallySession::removeFilesForTesting(NS("api-key")); }
     // Decoded uploads, in order.
     std::vector<Envelope> uploads() {
         std::vector<Envelope> out;
@@ -97,7 +89,7 @@ TEST_F(TallyAPITest, StartUploadBooksItsOutcome) {
     EXPECT_EQ(sent[0].sessions.size(), 2u);  // the saved records, not the new session
     EXPECT_EQ(sent[0].sessions[0].events[0].name, "old");
     EXPECT_EQ(sent[0].apiKey, "api-key");
-    EXPECT_EQ(sent[0].adsFlag, 0u);
+    EXPECT_EQ(sent[0].adsRequested, 0u);
     EXPECT_TRUE(runLoopUntil([] { return TallySession::savedSessions()->count() == 0; }));
 }
 
@@ -236,7 +228,7 @@ TEST_F(TallyAPITest, AdsAreAskedForOnlyWithAppCircleAndTheParserHearsTheOutcome)
     TallyAPI::setAppCircleEnabled(true);
     status = 500;
     startWithSavedRecords(false);
-    EXPECT_EQ(uploads()[0].adsFlag, 1u);
+    EXPECT_EQ(uploads()[0].adsRequested, 1u);
     ASSERT_TRUE(runLoopUntil([] { return TallyAdParser::instance()->parsedCount() == 1; }));
     EXPECT_FALSE(TallyAdParser::instance()->internetAvailable());
     EXPECT_EQ(TallyAdParser::instance()->lastData(), nullptr);

@@ -190,7 +190,7 @@ TEST_F(TallySessionTest, ArchiveRoundTripKeepsEveryField) {
         NSKeyedUnarchiver::unarchiveObjectWithData(NSKeyedArchiver::archivedDataWithRootObject(s)));
     ASSERT_TRUE(copy);
     EXPECT_TRUE(copy->data()->isEqualToData(s->data()));
-    EXPECT_EQ(readRecord(copy->data()).impressions, 1u);
+    EXPECT_EQ(readRecord(copy->data()).impressions.size(), 1u);
     EXPECT_EQ(copy->serializationVersion(), 1);
     EXPECT_TRUE(objectsEqual(copy->pauseTime(), s->pauseTime()));
     EXPECT_FALSE(copy->eventLoggingEnabled());
@@ -264,7 +264,7 @@ TEST_F(TallySessionTest, EnvelopeCountsEveryRecordItCarries) {
     stored->addObject(s);
     auto e = readEnvelope(TallySession::dataForSessions(stored, false));
     EXPECT_EQ(e.sessions.size(), 3u);
-    EXPECT_EQ(e.adsFlag, 0u);
+    EXPECT_EQ(e.adsRequested, 0u);
     EXPECT_EQ(e.apiKey, "test-key");
     EXPECT_EQ(e.phoneID.rfind("IPHONE", 0), 0u);
     EXPECT_EQ(e.phoneID.size(), 46u);
@@ -277,5 +277,5 @@ TEST_F(TallySessionTest, EnvelopeCountsEveryRecordItCarries) {
     stored->addObject(NS("not a record"));
     e = readEnvelope(TallySession::dataForSessions(stored, true));
     EXPECT_EQ(e.sessions.size(), 3u);
-    EXPECT_EQ(e.adsFlag, 1u);
+    EXPECT_EQ(e.adsRequested, 1u);
 }

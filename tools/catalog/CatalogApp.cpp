@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "Classes/NoticewallAppDelegate.h"
 #include "Classes/SiteHosts.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
@@ -41,6 +42,7 @@
 #include "UIKit/UITextField.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
+#include "analytics/TallyAPI.h"
 #include "tools/catalog/CatalogNavigator.h"
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLRequest.h"
@@ -832,6 +834,8 @@ class CatalogAppDelegate : public NSObject, public UIApplicationDelegate {
         window_->setRootViewController(tabs);
         window_->makeKeyAndVisible();
         installCatalogNavigator(window_, tabs);
+        // In place of the app's screens, the app's analytics session runs as at its launch.
+        TallyAPI::startSession(kNoticewallAnalyticsKey);
         return true;
     }
 

@@ -204,6 +204,8 @@ ShellCommand parseShellCommand(std::string_view line) {
     if (verb == "cancel") return bare(K::Cancel, verb, rest);
     if (verb == "shake") return bare(K::Shake, verb, rest);
     if (verb == "memory-warning") return bare(K::MemoryWarning, verb, rest);
+    if (verb == "background") return bare(K::Background, verb, rest);
+    if (verb == "foreground") return bare(K::Foreground, verb, rest);
     if (verb == "tilt") {
         return numbersCommand(K::Tilt, rest, 3, -8, 8,
                               "tilt needs x, y and z in g (-8 to 8): tilt 0 -1 0");
@@ -248,6 +250,8 @@ std::string shellHelpText() {
            "                          (cancel also closes the photo picker or an alert)\n"
            "  shake                   shake the phone\n"
            "  memory-warning          send the app a memory warning\n"
+           "  background              press the home button: the app leaves the screen\n"
+           "  foreground              open the app again\n"
            "  tilt <x> <y> <z>        hold the phone so the accelerometer reads x y z (in g)\n"
            "  location <lat> <lon>    the phone is now at that latitude and longitude\n"
            "  wait <seconds>          let time pass (timers fire, animations end)\n"

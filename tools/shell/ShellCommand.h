@@ -24,8 +24,10 @@ enum class ShellCommandKind {
     Cancel,
     Shake,
     MemoryWarning,
-    Tilt,      // the accelerometer's reading
-    Location,  // the device's location
+    Background,  // the home button: the app leaves the screen
+    Foreground,  // the app is opened again
+    Tilt,        // the accelerometer's reading
+    Location,    // the device's location
     Wait,
     Screenshot,
     Help,

@@ -493,6 +493,21 @@ bool ShellSession::execute(const ShellCommand& command) {
         case K::MemoryWarning:
             app->performMemoryWarning();
             break;
+        case K::Background:
+            if (app->applicationState() == UIApplicationStateBackground) {
+                fail("The app is already in the background.");
+                return true;
+            }
+            app->performEnterBackground();
+            note("The app is in the background: \"foreground\" opens it again.");
+            break;
+        case K::Foreground:
+            if (app->applicationState() != UIApplicationStateBackground) {
+                fail("The app is not in the background.");
+                return true;
+            }
+            app->performEnterForeground();
+            break;
         case K::Wait:
             advance(command.seconds);
             break;

@@ -8,6 +8,20 @@ namespace bnsite {
 
 namespace {
 
+// A Set-Cookie value for the whole site (every host under the root domain), without Secure so
+// that the app's logout, which deletes the root domain's cookies by an http URL, finds it. A
+// session cookie unless `expired`.
+std::string siteCookie(std::string_view name, std::string_view value, bool expired = false) {
+    std::string out(name);
+    out += "=";
+    out += value;
+    out += "; Domain=.";
+    out += kSiteDomain;
+    out += "; Path=/";
+    if (expired) out += "; Expires=Thu, 01 Jan 1970 00:00:00 GMT";
+    return out;
+}
+
 const char* const kBrowserCookie = "bn_browser";
 const char* const kSessionCookie = "bn_session";
 

@@ -5,9 +5,11 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/site/HttpMessage.h"
+#include "tools/standin/HttpMessage.h"
 
 namespace bnsite {
+
+using namespace standin;
 
 // Text made safe inside elements and quoted attributes.
 std::string escapeHtml(std::string_view text);

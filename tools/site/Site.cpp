@@ -1,7 +1,5 @@
 #include "tools/site/Site.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cstdlib>
 #include <sstream>
@@ -10,32 +8,9 @@
 #include "tools/site/Html.h"
 #include "tools/site/SiteInternal.h"
 
-#ifndef BN_SITE_CA_DIR
-#define BN_SITE_CA_DIR "test-ca"
-#endif
-#ifndef BN_SOURCE_DIR
-#define BN_SOURCE_DIR "."
-#endif
-
 namespace bnsite {
 
 namespace {
-
-bool fileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && st.st_size > 0;
-}
-
-std::string shellQuoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
-}
 
 std::vector<std::string> pathSegments(const std::string& path) {
     std::vector<std::string> out;
@@ -59,24 +34,6 @@ bool allDigits(std::string_view s) {
     return true;
 }
 
-// Control bytes (and the backslash and quote that would make a line ambiguous) as \xHH, so that
-// whatever a client sends stays on its one log line and reads back unambiguously.
-std::string escapedForLog(std::string_view text) {
-    static const char* hex = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7f || c == '\\' || c == '"') {
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 // "<digits>.html" -> the number.
 std::optional<std::uint64_t> numberedPage(std::string_view segment, std::string_view prefix) {
     if (segment.substr(0, prefix.size()) != prefix) return std::nullopt;
@@ -85,6 +42,22 @@ std::optional<std::uint64_t> numberedPage(std::string_view segment, std::string_
     segment.remove_suffix(5);
     if (!allDigits(segment) || segment.size() > 10) return std::nullopt;
     return std::strtoull(std::string(segment).c_str(), nullptr, 10);
+}
+
+StandInOptions serverOptions(const SiteOptions& site) {
+    StandInOptions o;
+    o.port = site.port;
+    o.tls = site.tls;
+    o.certificateFolder = site.certificateFolder;
+    o.log = site.log;
+    o.headSeconds = site.headSeconds;
+    o.headGate = site.headGate;
+    o.adminHost = kAdminHost;
+    o.faultPage = [](int status) {
+        return errorPage(status, {"The site is not able to answer right now."},
+                         "temporarily unavailable");
+    };
+    return o;
 }
 
 }  // namespace
@@ -126,17 +99,15 @@ std::string hostsOverrideFor(int port) {
     return out;
 }
 
-std::string defaultCertificateFolder() {
-    return BN_SITE_CA_DIR;
-}
-
 // ---- the site ---------------------------------------------------------------------------------
 
 SiteImpl::SiteImpl(SiteOptions o)
     : options(std::move(o)),
       catalog(Catalog::shared()),
       listings(options.seed, catalog),
-      captcha(options.seed) {}
+      captcha(options.seed),
+      server(serverOptions(options),
+             [this](const HttpRequest& request) { return route(request); }) {}
 
 void SiteImpl::resetState() {
     captcha.reset();
@@ -156,43 +127,6 @@ std::string SiteImpl::newToken(const std::string& kind, std::size_t length) {
         n = tokenCounters[kind]++;
     }
     return hashToken(hashOf({options.seed, hashText(kind), n}), length);
-}
-
-HttpResponse SiteImpl::serve(HttpRequest& request) {
-    if (request.host == kAdminHost) return route(request);
-    std::optional<Fault> fault = faults.take(request.host, request.path);
-    if (!fault) return route(request);
-    if (!fault->gate.empty() && !faults.gate(fault->gate)->pass()) {
-        HttpResponse dropped;
-        dropped.delivery = HttpResponse::Delivery::Drop;
-        dropped.note = "stopping";
-        return dropped;
-    }
-    if (fault->delaySeconds > 0) {
-        std::unique_lock<std::mutex> g(stateLock);
-        stateChanged.wait_for(g, std::chrono::duration<double>(fault->delaySeconds),
-                              [&] { return stopping; });
-    }
-    HttpResponse response =
-        fault->status ? errorPage(fault->status, {"The site is not able to answer right now."},
-                                  "temporarily unavailable")
-                      : route(request);
-    switch (fault->delivery) {
-        case Fault::Delivery::Normal:
-            break;
-        case Fault::Delivery::Truncate:
-            response.delivery = HttpResponse::Delivery::Truncate;
-            response.truncateAt = fault->truncateAt;
-            break;
-        case Fault::Delivery::Drop:
-            response.delivery = HttpResponse::Delivery::Drop;
-            break;
-        case Fault::Delivery::Reset:
-            response.delivery = HttpResponse::Delivery::Reset;
-            break;
-    }
-    response.note = "fault " + fault->describe();
-    return response;
 }
 
 HttpResponse SiteImpl::route(const HttpRequest& request) {
@@ -216,7 +150,7 @@ HttpResponse SiteImpl::route(const HttpRequest& request) {
         std::string body =
             "<h2>bazaarnest stand-in site</h2>\n<div>Reach it by its names: set "
             "BAZAARNEST_HOSTS=" +
-            escapeHtml(hostsOverrideFor(server ? server->port() : 0)) +
+            escapeHtml(hostsOverrideFor(server.port())) +
             "</div>\n<div><a href=\"http://www.bazaarnest.test/about/sites\">"
             "<span>location index</span></a></div>\n";
         return HttpResponse::html(pageFrame("bazaarnest stand-in", "help", body));
@@ -366,84 +300,19 @@ Site::~Site() {
 }
 
 bool Site::start(std::string* error) {
-    SiteImpl& s = *impl_;
-    if (s.server) {
-        if (error) *error = "already running";
-        return false;
-    }
-    {
-        std::lock_guard<std::mutex> g(s.stateLock);
-        s.stopping = false;
-    }
-    s.faults.reviveGates();
-    s.caFile.clear();
-    s.chainFile.clear();
-    s.keyFile.clear();
-    if (s.options.tls) {
-        std::string folder = s.options.certificateFolder.empty() ? defaultCertificateFolder()
-                                                                 : s.options.certificateFolder;
-        std::string ca = folder + "/ca.pem", chain = folder + "/server.pem",
-                    key = folder + "/server-key.pem";
-        if (!fileExists(ca) || !fileExists(chain) || !fileExists(key)) {
-            // First run outside the build: make the authority now.
-            std::string command =
-                shellQuoted(std::string(BN_SOURCE_DIR) + "/scripts/make-test-ca") + " " +
-                shellQuoted(folder) + " >/dev/null 2>&1";
-            int ignored = std::system(command.c_str());
-            (void)ignored;
-        }
-        if (fileExists(ca) && fileExists(chain) && fileExists(key)) {
-            s.caFile = ca;
-            s.chainFile = chain;
-            s.keyFile = key;
-        }
-    }
-    auto logger = [&s](const HttpRequest& request, const HttpResponse& response, std::size_t sent,
-                       double ms) {
-        if (!s.options.log) return;
-        std::ostringstream line;
-        line.setf(std::ios::fixed);
-        line.precision(1);
-        // What the client sent reaches the log escaped, one request to a line.
-        std::string asked = request.method.empty()
-                                ? request.requestLine
-                                : request.method + " " + request.url() + " " + request.version;
-        line << request.peer << " \"" << escapedForLog(asked) << "\" " << response.status << " "
-             << sent << " " << ms << "ms";
-        if (!response.note.empty()) line << " [" << escapedForLog(response.note) << "]";
-        s.options.log(line.str());
-    };
-    HeadDeadline deadline;
-    deadline.seconds = s.options.headSeconds;
-    if (!s.options.headGate.empty()) deadline.gate = s.faults.gate(s.options.headGate);
-    s.server = std::make_unique<HttpServer>([&s](HttpRequest& request) { return s.serve(request); },
-                                            logger, deadline);
-    if (!s.server->start(s.options.port, s.chainFile, s.keyFile, error)) {
-        s.server.reset();
-        return false;
-    }
-    return true;
+    return impl_->server.start(error);
 }
 
 void Site::stop() {
-    SiteImpl& s = *impl_;
-    if (!s.server) return;
-    {
-        std::lock_guard<std::mutex> g(s.stateLock);
-        s.stopping = true;
-    }
-    s.stateChanged.notify_all();
-    s.faults.abortGates();
-    s.server->stop();
-    s.server.reset();
+    impl_->server.stop();
 }
 
 bool Site::isRunning() const {
-    return impl_->server != nullptr;
+    return impl_->server.isRunning();
 }
 
 int Site::port() const {
-    return impl_->server ? impl_->server->port() : 0;
+    return impl_->server.port();
 }
 
 std::string Site::hostsOverride() const {
@@ -451,23 +320,23 @@ std::string Site::hostsOverride() const {
 }
 
 std::string Site::caFile() const {
-    return offersTls() ? impl_->caFile : std::string();
+    return impl_->server.caFile();
 }
 
 bool Site::offersTls() const {
-    return impl_->server && impl_->server->offersTls();
+    return impl_->server.offersTls();
 }
 
 void Site::addFault(Fault fault) {
-    impl_->faults.add(std::move(fault));
+    impl_->faults().add(std::move(fault));
 }
 
 void Site::clearFaults() {
-    impl_->faults.clear();
+    impl_->faults().clear();
 }
 
 std::shared_ptr<Gate> Site::gate(const std::string& name) {
-    return impl_->faults.gate(name);
+    return impl_->faults().gate(name);
 }
 
 std::optional<std::string> Site::captchaAnswer(const std::string& challenge) const {
@@ -500,13 +369,7 @@ std::uint64_t Site::seed() const {
 }
 
 HttpResponse Site::handle(HttpRequest request) {
-    request.host = lowercase(request.host);
-    // A request made from its target alone: its path and query come from it.
-    size_t question = request.target.find('?');
-    if (request.path == "/" && request.target != "/")
-        request.path = request.target.substr(0, question);
-    if (request.query.empty() && question != std::string::npos)
-        request.query = request.target.substr(question + 1);
+    completeFromTarget(request);
     return impl_->route(request);
 }
 

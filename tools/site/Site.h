@@ -21,11 +21,14 @@
 #include <string>
 #include <vector>
 
-#include "tools/site/Faults.h"
-#include "tools/site/HttpMessage.h"
 #include "tools/site/SiteNames.h"
+#include "tools/standin/Faults.h"
+#include "tools/standin/HttpMessage.h"
 
 namespace bnsite {
+
+// The HTTP core and faults are the stand-in servers' shared ones.
+using namespace standin;
 
 class Catalog;
 class ListingStore;
@@ -98,8 +101,5 @@ public:
 private:
     std::unique_ptr<SiteImpl> impl_;
 };
-
-// The folder of the build's test authority (where scripts/make-test-ca writes at build time).
-std::string defaultCertificateFolder();
 
 }  // namespace bnsite

@@ -1,8 +1,6 @@
 // The parts of the site behind Site: its shared state and the handlers of each host.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -13,11 +11,9 @@
 #include <vector>
 
 #include "tools/site/Catalog.h"
-#include "tools/site/Faults.h"
-#include "tools/site/HttpMessage.h"
-#include "tools/site/HttpServer.h"
 #include "tools/site/Listings.h"
 #include "tools/site/Site.h"
+#include "tools/standin/StandInServer.h"
 
 namespace bnsite {
 
@@ -93,16 +89,13 @@ struct SiteImpl {
     SiteOptions options;
     const Catalog& catalog;
     ListingStore listings;
-    FaultTable faults;
     CaptchaService captcha;
     AccountService accounts;
     PostingService posting;
-    std::unique_ptr<HttpServer> server;
-    std::string caFile, chainFile, keyFile;
+    // The loopback server with the faults and gates (faults() for short).
+    StandInServer server;
 
     std::mutex stateLock;
-    std::condition_variable stateChanged;
-    bool stopping = false;
     std::vector<SentMail> mails;
     std::map<std::string, Listing> pendingListings;  // publication token -> posting
     std::map<std::string, std::uint64_t> tokenCounters;
@@ -115,7 +108,7 @@ struct SiteImpl {
     // Forgets postings, logins, captcha state and posting sessions.
     void resetState();
 
-    HttpResponse serve(HttpRequest& request);  // faults, then route
+    FaultTable& faults() { return server.faults(); }
     HttpResponse route(const HttpRequest& request);
 
     // ---- hosts ---------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -58,6 +59,30 @@ TEST(SystemInfo, TestsSetTheModelAndMakeTheCallsFail) {
     phone_system::reset();
     EXPECT_EQ(machine("hw.machine"), "iPhone3,1");
     EXPECT_EQ(phone_system::hardwareModel(), "iPhone3,1");
+}
+
+TEST(SystemInfo, MemoryAndClockAreThirtyTwoBitNumbers) {
+    phone_system::reset();
+    auto number = [](const char* key) -> int64_t {
+        uint32_t value = 0;
+        size_t len = sizeof value;
+        if (phone_system::sysctlbyname(key, &value, &len, nullptr, 0) != 0) return -1;
+        EXPECT_EQ(len, 4u);
+        return value;
+    };
+    EXPECT_EQ(number("hw.physmem"), 512 * 1024 * 1024);
+    EXPECT_EQ(number("hw.cpufrequency"), 1000000000);
+    phone_system::setPhysicalMemory(256u * 1024 * 1024);
+    phone_system::setCPUFrequency(800000000u);
+    EXPECT_EQ(number("hw.physmem"), 256 * 1024 * 1024);
+    EXPECT_EQ(number("hw.cpufrequency"), 800000000);
+    // Too small a buffer for the number.
+    uint16_t half = 0;
+    size_t len = sizeof half;
+    EXPECT_EQ(phone_system::sysctlbyname("hw.physmem", &half, &len, nullptr, 0), -1);
+    EXPECT_EQ(errno, ENOMEM);
+    phone_system::reset();
+    EXPECT_EQ(phone_system::cpuFrequency(), 1000000000u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The stand-in site for tests that talk to it over real HTTP: one site per test program, started
-// on first use on a free loopback port, with the host override and the test authority put in the
-// environment the way scripts/run does, so that the request engine reaches it by the site's names.
+// on first use on a free loopback port, with its names added to the host override and the test
+// authority put in the environment the way scripts/run does, so that the request engine reaches it
+// by the site's names.
 #pragma once
 
 #include <string>

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The folder of the shell's tests in the source tree.
@@ -66,8 +67,11 @@ inline void expectTranscript(const std::filesystem::path& expectedPath, const st
 // the screen of the command before it has been printed.
 class HookedLines : public std::streambuf {
 public:
+    using Hooks = std::vector<std::pair<std::string, std::function<void()>>>;
     HookedLines(const std::string& text, std::string marker, std::function<void()> hook)
-        : marker_(std::move(marker)), hook_(std::move(hook)) {
+        : HookedLines(text, Hooks{{std::move(marker), std::move(hook)}}) {}
+    // Each hook runs before every line equal to its marker.
+    HookedLines(const std::string& text, Hooks hooks) : hooks_(std::move(hooks)) {
         std::istringstream in(text);
         for (std::string line; std::getline(in, line);)
             lines_.push_back(line);
@@ -77,7 +81,9 @@ protected:
     int_type underflow() override {
         if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
         if (next_ >= lines_.size()) return traits_type::eof();
-        if (hook_ && lines_[next_] == marker_) hook_();
+        for (auto& [marker, hook] : hooks_) {
+            if (hook && lines_[next_] == marker) hook();
+        }
         current_ = lines_[next_++] + "\n";
         setg(current_.data(), current_.data(), current_.data() + current_.size());
         return traits_type::to_int_type(*gptr());
@@ -87,6 +93,5 @@ private:
     std::vector<std::string> lines_;
     size_t next_ = 0;
     std::string current_;
-    std::string marker_;
-    std::function<void()> hook_;
+    Hooks hooks_;
 };

@@ -1,8 +1,6 @@
 // The server itself: the same seed gives the same bytes, hosts are told apart by the Host field,
 // one log line per request, kept connections, chunked and gzipped bodies, and the page
 // simplifier whose image placeholders the app's page class turns back into images.
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -11,6 +9,7 @@
 #include "Classes/MatchKit/MatchKit.h"
 #include "SiteTesting.h"
 #include "support/RunLoopTesting.h"
+#include "support/StandInTesting.h"
 #include "tools/site/SiteInternal.h"
 
 using namespace sitetest;
@@ -221,43 +220,18 @@ TEST(SiteServer, AStoppedSiteStartsAgainWithItsGates) {
 }
 
 TEST(SiteProgram, PrintsItsPortAndTheEnvironmentThenServes) {
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        execl(BN_SITE_PROGRAM, BN_SITE_PROGRAM, "--port", "0", "--seed", "5", (char*)nullptr);
-        _exit(127);
-    }
-    close(out[1]);
-    FILE* lines = fdopen(out[0], "r");
-    std::string hosts, ca, first;
-    char line[2048];
-    while ((hosts.empty() || ca.empty()) && fgets(line, sizeof line, lines)) {
-        std::string l(line);
-        if (first.empty()) first = l;
-        if (l.rfind("BAZAARNEST_HOSTS=", 0) == 0) hosts = l.substr(17, l.size() - 18);
-        if (l.rfind("BAZAARNEST_CA_FILE=", 0) == 0) ca = l.substr(19, l.size() - 20);
-    }
-    int port = std::atoi(match(first, "127\\.0\\.0\\.1:([0-9]+)").value_or("0").c_str());
+    standintest::StartedProgram program({BN_SITE_PROGRAM, "--port", "0", "--seed", "5"});
+    int port = program.port;
     EXPECT_GT(port, 0);
-    EXPECT_NE(first.find("(seed 5)"), std::string::npos) << first;
-    EXPECT_EQ(hosts, bnsite::hostsOverrideFor(port));
-    EXPECT_EQ(ca, site().caFile());
+    EXPECT_NE(program.firstLine.find("(seed 5)"), std::string::npos) << program.firstLine;
+    EXPECT_EQ(program.hosts, bnsite::hostsOverrideFor(port));
+    EXPECT_EQ(program.caFile, site().caFile());
     std::string reply = rawExchange(
         "GET /about/sites HTTP/1.1\r\nHost: www.bazaarnest.test\r\nConnection: close\r\n\r\n",
         nullptr, port);
     EXPECT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u);
     // One log line for that request, then a clean stop.
-    ASSERT_TRUE(fgets(line, sizeof line, lines));
-    EXPECT_NE(std::string(line).find("GET http://www.bazaarnest.test/about/sites"),
-              std::string::npos)
-        << line;
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    fclose(lines);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::string line = program.nextLine();
+    EXPECT_NE(line.find("GET http://www.bazaarnest.test/about/sites"), std::string::npos) << line;
+    EXPECT_TRUE(program.stop());
 }

@@ -1,5 +1,5 @@
-// HTTP requests and responses as the site's handlers see them, and the codecs of URLs, queries,
-// form bodies (URL-encoded and multipart) and cookies.
+// HTTP requests and responses as the stand-in servers' handlers see them, and the codecs of URLs,
+// queries, form bodies (URL-encoded and multipart) and cookies.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace bnsite {
+namespace standin {
 
 struct HeaderField {
     std::string name;
@@ -68,6 +68,10 @@ struct HttpResponse {
 
 std::string reasonPhrase(int status);
 
+// A request made by hand (tests answering it without sockets): the host in lower case, and the
+// path and query from the target where they were not set.
+void completeFromTarget(HttpRequest& request);
+
 // ---- URLs and queries -------------------------------------------------------------------------
 
 // %XX escapes decoded; with plusAsSpace a "+" reads as a space (query and form values).
@@ -107,11 +111,4 @@ const FormField* findField(const FormFields& fields, std::string_view name);
 std::string fieldValue(const FormFields& fields, std::string_view name);
 std::size_t countFields(const FormFields& fields, std::string_view name);
 
-// ---- cookies ----------------------------------------------------------------------------------
-
-// A Set-Cookie value for the whole site (every host under the root domain), without Secure so
-// that the app's logout, which deletes the root domain's cookies by an http URL, finds it. A
-// session cookie unless `expired`.
-std::string siteCookie(std::string_view name, std::string_view value, bool expired = false);
-
-}  // namespace bnsite
+}  // namespace standin

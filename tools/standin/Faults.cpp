@@ -1,9 +1,9 @@
-#include "tools/site/Faults.h"
+#include "tools/standin/Faults.h"
 
 #include <cctype>
 #include <chrono>
 
-namespace bnsite {
+namespace standin {
 
 // ---- gates ------------------------------------------------------------------------------------
 
@@ -174,4 +174,4 @@ void FaultTable::reviveGates() {
         gate->revive();
 }
 
-}  // namespace bnsite
+}  // namespace standin

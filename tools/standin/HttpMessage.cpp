@@ -1,11 +1,9 @@
-#include "tools/site/HttpMessage.h"
+#include "tools/standin/HttpMessage.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "tools/site/SiteNames.h"
-
-namespace bnsite {
+namespace standin {
 
 namespace {
 
@@ -357,15 +355,13 @@ std::size_t countFields(const FormFields& fields, std::string_view name) {
         fields.begin(), fields.end(), [&](const FormField& f) { return f.name == name; }));
 }
 
-std::string siteCookie(std::string_view name, std::string_view value, bool expired) {
-    std::string out(name);
-    out += "=";
-    out += value;
-    out += "; Domain=.";
-    out += kSiteDomain;
-    out += "; Path=/";
-    if (expired) out += "; Expires=Thu, 01 Jan 1970 00:00:00 GMT";
-    return out;
+void completeFromTarget(HttpRequest& request) {
+    request.host = lowercase(request.host);
+    size_t question = request.target.find('?');
+    if (request.path == "/" && request.target != "/")
+        request.path = request.target.substr(0, question);
+    if (request.query.empty() && question != std::string::npos)
+        request.query = request.target.substr(question + 1);
 }
 
-}  // namespace bnsite
+}  // namespace standin

@@ -16,10 +16,10 @@
 #include <memory>
 #include <string>
 
-#include "tools/site/Faults.h"
-#include "tools/site/HttpMessage.h"
+#include "tools/standin/Faults.h"
+#include "tools/standin/HttpMessage.h"
 
-namespace bnsite {
+namespace standin {
 
 struct ServerImpl;
 
@@ -58,4 +58,4 @@ private:
     std::unique_ptr<ServerImpl> impl_;
 };
 
-}  // namespace bnsite
+}  // namespace standin

@@ -1,4 +1,4 @@
-#include "tools/site/HttpServer.h"
+#include "tools/standin/HttpServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -23,7 +23,7 @@
 #include <stop_token>
 #include <thread>
 
-namespace bnsite {
+namespace standin {
 
 namespace {
 
@@ -736,4 +736,4 @@ bool HttpServer::offersTls() const {
     return impl_->tls != nullptr;
 }
 
-}  // namespace bnsite
+}  // namespace standin

@@ -16,11 +16,11 @@
 #include <string_view>
 #include <vector>
 
-namespace bnsite {
+namespace standin {
 
 // A valve that requests wait at. open() lets every wait through, now and later; release(n)
-// lets n waits through; close() makes later waits block again. A stopping site aborts its
-// gates so that no request outlives it.
+// lets n waits through; close() makes later waits block again. A stopping server aborts
+// its gates so that no request outlives it.
 class Gate {
 public:
     void open();
@@ -38,7 +38,7 @@ public:
     // requested: a wait that is no longer needed withdraws).
     bool pass(std::stop_token stop = {});
     void abort();
-    // Takes waits again after an abort (a site started anew).
+    // Takes waits again after an abort (a server started anew).
     void revive();
 
 private:
@@ -58,7 +58,7 @@ struct Fault {
     std::string path = "/";
 
     // What happens, in this order: wait at the gate (by name) and/or for the delay; answer with
-    // the status and the site's error page instead of the page (0: the page); then deliver.
+    // the status and the server's error page instead of the page (0: the page); then deliver.
     std::string gate;
     double delaySeconds = 0;
     int status = 0;
@@ -96,4 +96,4 @@ private:
 // "*" matches any run of characters; no case.
 bool globMatches(std::string_view pattern, std::string_view text);
 
-}  // namespace bnsite
+}  // namespace standin

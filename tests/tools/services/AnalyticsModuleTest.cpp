@@ -1,0 +1,274 @@
+// The analytics service: uploads decoded field by field, malformed bodies refused with the field
+// and byte that broke them, and the admin views of what came.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "support/services/RunningServices.h"
+#include "tools/services/AnalyticsModule.h"
+#include "tools/services/ServicesTesting.h"
+#include "tools/services/TallyUpload.h"
+#include "tools/standin/JsonWriter.h"
+
+namespace servicestest {
+
+namespace {
+
+// Builds bodies the way the client writes them: big-endian, strings with a ushort length.
+class Bytes {
+public:
+    Bytes& be(std::uint64_t v, int count) {
+        for (int i = count - 1; i >= 0; --i)
+            out_ += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return *this;
+    }
+    Bytes& byte(int v) { return be(static_cast<std::uint64_t>(v), 1); }
+    Bytes& ushort(unsigned v) { return be(v, 2); }
+    Bytes& int32(std::int32_t v) { return be(static_cast<std::uint32_t>(v), 4); }
+    Bytes& int64(std::int64_t v) { return be(static_cast<std::uint64_t>(v), 8); }
+    Bytes& float64(double v) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        return be(bits, 8);
+    }
+    Bytes& float32(float v) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        return be(bits, 4);
+    }
+    Bytes& string(const std::string& s) {
+        ushort(static_cast<unsigned>(s.size()));
+        out_ += s;
+        return *this;
+    }
+    Bytes& raw(const std::string& s) {
+        out_ += s;
+        return *this;
+    }
+    std::size_t size() const { return out_.size(); }
+    const std::string& str() const { return out_; }
+
+private:
+    std::string out_;
+};
+
+// What a record holds; the test changes one field at a time.
+struct RecordFields {
+    int internetAvailable = 1;
+    int gender = 0;
+    std::string locale = "en_US";
+};
+
+void writeRecord(Bytes& b, const RecordFields& f = {}) {
+    b.ushort(1).string("1.4").int64(1330603200000).int64(61500).int64(2500);
+    b.string(f.locale).string("America/New_York").byte(f.internetAvailable).string("user-7");
+    b.byte(1).float64(42.36).float64(-71.06).float32(10.5f).int32(3);
+    b.byte(0).byte(0).byte(f.gender).byte(1).int64(315532800000);
+    b.ushort(1).string("Post Success").int32(2);
+    b.ushort(1).string("Post Success").ushort(1).string("city").string("boston");
+    b.int64(1500).int64(0);
+    b.byte(0).int32(11);
+    b.ushort(1)
+        .int64(1330603201000)
+        .string("POST Error Unknown")
+        .string("http://x.test/")
+        .string("NSRangeException: index 3");
+    b.ushort(1).string("banner").byte(2).int64(77).int64(88).byte(2).raw("\x01\x02");
+    b.ushort(1).byte(3).int64(1200);
+}
+
+struct EnvelopeFields {
+    unsigned protocol = 15, platform = 2, agent = 42;
+    unsigned idType = 0;
+    std::string phoneID = "IPHONE0123";
+};
+
+std::string upload(const EnvelopeFields& e = {}, const RecordFields& r = {}, int sessions = 1) {
+    Bytes b;
+    b.ushort(e.protocol).ushort(1).int64(9000).ushort(1).byte(1).int64(555);
+    b.ushort(e.platform).ushort(e.agent).int64(1330603260000);
+    b.string("QX4ZR7TMB2WN9KEH5VDJ").string("1.4");
+    b.ushort(e.idType);
+    if (e.idType == 1)
+        b.ushort(20).raw(std::string(20, '\x07'));
+    else
+        b.string(e.phoneID);
+    b.int64(1330000000000).int64(1330603200000);
+    b.ushort(1).string("device.model.1").string("iOS4Device");
+    b.ushort(static_cast<unsigned>(sessions));
+    for (int i = 0; i < sessions; ++i)
+        writeRecord(b, r);
+    return b.str();
+}
+
+Reply post(const std::string& body, const std::string& type = "application/octet-stream") {
+    return request("POST", "analytics.tally.test", "/aap.do", body, {{"Content-Type", type}});
+}
+
+bnservices::AnalyticsModule& analytics() {
+    return *services().module<bnservices::AnalyticsModule>("analytics");
+}
+
+class AnalyticsModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override { services().reset(); }
+};
+
+TEST_F(AnalyticsModuleTest, DecodesEveryFieldOfAnUpload) {
+    Reply reply = post(upload({}, {}, 2));
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.body, "");
+    auto uploads = analytics().uploads();
+    ASSERT_EQ(uploads.size(), 1u);
+    const bnservices::TallyUpload& u = uploads[0].upload;
+    EXPECT_EQ(u.adsRequested, 1u);
+    EXPECT_EQ(u.imageCacheTime, 9000);
+    ASSERT_EQ(u.cachedImages.size(), 1u);
+    EXPECT_EQ(u.cachedImages[0].second, 555);
+    EXPECT_EQ(u.sentAt, 1330603260000);
+    EXPECT_EQ(u.apiKey, "QX4ZR7TMB2WN9KEH5VDJ");
+    EXPECT_EQ(u.phoneID, "IPHONE0123");
+    EXPECT_EQ(u.firstStart, 1330000000000);
+    EXPECT_EQ(u.properties.at(0).second, "iOS4Device");
+    ASSERT_EQ(u.sessions.size(), 2u);
+    const bnservices::TallyUploadRecord& s = u.sessions[1];
+    EXPECT_EQ(s.appVersion, "1.4");
+    EXPECT_EQ(s.length, 61500);
+    EXPECT_EQ(s.paused, 2500);
+    EXPECT_EQ(s.timeZone, "America/New_York");
+    EXPECT_TRUE(s.internetAvailable);
+    EXPECT_EQ(s.userID, "user-7");
+    EXPECT_DOUBLE_EQ(s.latitude, 42.36);
+    EXPECT_FLOAT_EQ(s.accuracy, 10.5f);
+    EXPECT_EQ(s.pageViews, 3);
+    EXPECT_EQ(s.gender, 0);
+    EXPECT_TRUE(s.ageGiven);
+    EXPECT_EQ(s.age, 315532800000);
+    EXPECT_EQ(s.counts.at(0).second, 2);
+    ASSERT_EQ(s.events.size(), 1u);
+    EXPECT_EQ(s.events[0].parameters.at(0).second, "boston");
+    EXPECT_EQ(s.events[0].offset, 1500);
+    EXPECT_FALSE(s.eventLogComplete);
+    EXPECT_EQ(s.totalErrors, 11);
+    EXPECT_EQ(s.errors.at(0).exception, "NSRangeException: index 3");
+    ASSERT_EQ(s.impressions.size(), 1u);
+    EXPECT_EQ(s.impressions[0].cookie, "\x01\x02");
+    EXPECT_EQ(s.impressions[0].states.at(0).second, 1200);
+
+    // A device digest instead of the phone id.
+    EnvelopeFields digest;
+    digest.idType = 1;
+    EXPECT_EQ(post(upload(digest)).status, 200);
+    EXPECT_EQ(analytics().uploads().back().upload.tallyID, std::string(20, '\x07'));
+}
+
+TEST_F(AnalyticsModuleTest, RefusesMalformedUploadsNamingTheFieldAndByte) {
+    // The record of the first session starts after the envelope's fixed part.
+    const std::size_t record = upload({}, {}, 0).size();
+    auto refusal = [](const std::string& body,
+                      const std::string& type = "application/octet-stream") {
+        Reply r = post(body, type);
+        EXPECT_EQ(r.status, 400);
+        return r.body;
+    };
+    EXPECT_EQ(
+        refusal(upload(), "text/plain"),
+        "field Content-Type at byte 0: must be application/octet-stream, not \"text/plain\"\n");
+    EnvelopeFields e;
+    e.protocol = 14;
+    EXPECT_EQ(refusal(upload(e)), "field protocol at byte 0: must be 15, not 14\n");
+    e = {};
+    e.platform = 1;
+    EXPECT_EQ(refusal(upload(e)), "field platform at byte 23: must be 2, not 1\n");
+    e = {};
+    e.agent = 41;
+    EXPECT_EQ(refusal(upload(e)), "field agentVersion at byte 25: must be 42, not 41\n");
+    e = {};
+    e.idType = 3;
+    EXPECT_EQ(refusal(upload(e)), "field deviceIdType at byte 62: must be 0 or 1, not 3\n");
+    e = {};
+    e.phoneID = "ANDROID1";
+    EXPECT_EQ(refusal(upload(e)), "field deviceId at byte 64: a phone id starts with \"IPHONE\"\n");
+    RecordFields r;
+    r.internetAvailable = 2;
+    std::size_t internet = record + 2 + 5 + 24 + 7 + 18;
+    EXPECT_EQ(refusal(upload({}, r)), "field sessions[0].internetAvailable at byte " +
+                                          std::to_string(internet) +
+                                          ": bool must be 0 or 1, not 2\n");
+    r = {};
+    r.gender = 7;
+    std::size_t gender = internet + 1 + 8 + 1 + 16 + 4 + 4 + 2;
+    EXPECT_EQ(refusal(upload({}, r)), "field sessions[0].gender at byte " + std::to_string(gender) +
+                                          ": gender must be 0, 1 or 255, not 7\n");
+    r = {};
+    r.locale = "en\xff";
+    EXPECT_EQ(refusal(upload({}, r)), "field sessions[0].locale at byte " +
+                                          std::to_string(record + 2 + 5 + 24) + ": bad UTF-8\n");
+    std::string whole = upload();
+    EXPECT_EQ(refusal(whole.substr(0, whole.size() - 3)),
+              "field sessions[0].impressions[0].states[0].offset at byte " +
+                  std::to_string(whole.size() - 8) + ": short data\n");
+    EXPECT_EQ(refusal(whole + "xy"),
+              "field end at byte " + std::to_string(whole.size()) + ": 2 trailing bytes\n");
+
+    // A digest that is not 20 bytes long.
+    Bytes shortDigest;
+    std::string head = upload({}, {}, 0).substr(0, 62);
+    shortDigest.raw(head).ushort(1).ushort(19).raw(std::string(19, 'x'));
+    EXPECT_EQ(refusal(shortDigest.str()),
+              "field deviceId at byte 64: a device digest is 20 bytes, not 19\n");
+
+    EXPECT_TRUE(analytics().uploads().empty());
+    EXPECT_EQ(analytics().refusals().size(), 12u);
+    EXPECT_EQ(get("analytics.tally.test", "/aap.do").status, 405);
+    EXPECT_EQ(post(upload()).status, 200);  // the refusals left nothing behind
+}
+
+TEST_F(AnalyticsModuleTest, AdminViewsShowUploadsRefusalsAndDebugKeys) {
+    post(upload());
+    post("x");
+    Reply uploads = admin("/analytics/uploads");
+    EXPECT_EQ(uploads.status, 200);
+    EXPECT_NE(uploads.head.find("application/json"), std::string::npos);
+    for (const char* part :
+         {"\"apiKey\": \"QX4ZR7TMB2WN9KEH5VDJ\"", "\"sentAtUTC\": \"2012-03-01T12:01:00.000Z\"",
+          "\"city\": \"boston\"", "\"exception\": \"NSRangeException: index 3\"",
+          "\"cookie\": \"0102\"", "\"Post Success\": 2", "\"gender\": 0", "\"paused\": 2500"})
+        EXPECT_NE(uploads.body.find(part), std::string::npos) << part << "\n" << uploads.body;
+    Reply refused = admin("/analytics/refused");
+    EXPECT_NE(refused.body.find("\"reason\": \"field protocol at byte 0: short data\""),
+              std::string::npos)
+        << refused.body;
+
+    std::string key = admin("/analytics/debugkey?key=K1&date=03-01-2012").body;
+    EXPECT_EQ(key, bnservices::AnalyticsModule::debugKey("K1", "03-01-2012") + "\n");
+    EXPECT_EQ(key.size(), 41u);
+    EXPECT_NE(key, admin("/analytics/debugkey?key=K1&date=03-02-2012").body);
+    EXPECT_NE(key, admin("/analytics/debugkey?key=K2&date=03-01-2012").body);
+    EXPECT_EQ(admin("/analytics/debugkey?key=K1&date=3-1-2012").status, 400);
+    EXPECT_EQ(admin("/analytics/debugkey").status, 400);
+    EXPECT_NE(admin("/").body.find("GET /analytics/uploads"), std::string::npos);
+}
+
+TEST(TallyRecordDecoding, AStoredRecordDecodesAloneAndJsonKeepsEveryField) {
+    Bytes b;
+    writeRecord(b);
+    auto decoded = bnservices::decodeTallyRecord(b.str());
+    ASSERT_TRUE(decoded.value) << decoded.error;
+    EXPECT_EQ(decoded.value->errors.at(0).id, "POST Error Unknown");
+    EXPECT_EQ(bnservices::decodeTallyRecord(b.str() + "z").error,
+              "field end at byte " + std::to_string(b.size()) + ": 1 trailing bytes");
+    standin::JsonWriter w;
+    bnservices::writeTallyRecord(w, *decoded.value);
+    for (const char* part :
+         {"\"startUTC\": \"2012-03-01T12:00:00.000Z\"", "\"ageUTC\": \"1980-01-01T00:00:00.000Z\"",
+          "\"length\": 61500", "\"constantFlag\": true", "\"accuracy\": 10.5", "\"adId\": 77",
+          "\"canvasId\": 88", "\"state\": 3"})
+        EXPECT_NE(w.text().find(part), std::string::npos) << part << "\n" << w.text();
+}
+
+}  // namespace
+
+}  // namespace servicestest

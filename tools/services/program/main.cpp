@@ -1,0 +1,48 @@
+// bazaarnest-services: the stand-in outside services on loopback, for people and for scripts/run.
+#include <string>
+
+#include "tools/services/Services.h"
+#include "tools/standin/Program.h"
+
+namespace {
+
+const std::string kUsage =
+    std::string(
+        "Usage: bazaarnest-services [--port N] [--certs DIR] [--no-tls] [--quiet]\n"
+        "  Serves the stand-in outside services (analytics, ad networks, mediation) on 127.0.0.1,\n"
+        "  one port for every host and for http and https, until interrupted. On start it prints\n"
+        "  the port, the modules and the environment the platform needs to reach them") +
+    standin::kProgramBannerUsage + standin::kProgramArgumentsUsage +
+    "\n"
+    "  http://admin.services.test/ shows what each module received and sets faults.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* name = "bazaarnest-services";
+    standin::ProgramArguments arguments;
+    if (auto exit = standin::readProgramArguments(argc, argv, name, kUsage.c_str(), &arguments))
+        return *exit;
+    bnservices::ServicesOptions options;
+    options.port = arguments.port;
+    options.certificateFolder = arguments.certificateFolder;
+    options.tls = arguments.tls;
+    options.log = arguments.log();
+
+    bnservices::Services services(options);
+    return standin::serveUntilStopped(
+        name, [&](std::string* error) { return services.start(error); },
+        [&] {
+            std::string modules;
+            for (const auto& module : services.moduleNames())
+                modules += (modules.empty() ? "" : ", ") + module;
+            std::string out = std::string(name) + ": serving " +
+                              (services.offersTls() ? "http and https" : "http") +
+                              " on 127.0.0.1:" + std::to_string(services.port()) +
+                              " (modules: " + (modules.empty() ? "none" : modules) + ")\n" +
+                              "BAZAARNEST_HOSTS=" + services.hostsOverride() + "\n";
+            if (services.offersTls()) out += "BAZAARNEST_CA_FILE=" + services.caFile() + "\n";
+            return out;
+        },
+        [&] { services.stop(); });
+}

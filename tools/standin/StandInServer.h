@@ -1,0 +1,90 @@
+// What every stand-in server shares around its HTTP core: the loopback server (plain and TLS on
+// one port, with the build's test authority), faults on demand applied before the server's own
+// routing, the fault and gate pages of its admin host, and one log line per answered request.
+//
+//   StandInServer server(options, [](const HttpRequest& r) { return route(r); });
+//   server.start();
+//   server.faults().add({.host = "*.example.test", .status = 500});
+//
+// The router runs on the connection's thread; it must be safe to call from many at once.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "tools/standin/Faults.h"
+#include "tools/standin/HttpMessage.h"
+
+namespace standin {
+
+class HttpServer;
+
+struct StandInOptions {
+    int port = 0;  // 0 picks a free port
+    // TLS beside plain HTTP, with the certificates of this folder (ca.pem, server.pem,
+    // server-key.pem); "" for the build's own, made by scripts/make-test-ca. TLS is off when
+    // they cannot be had.
+    bool tls = true;
+    std::string certificateFolder;
+    // One line per answered request; none when empty.
+    std::function<void(const std::string&)> log;
+    // How long a client may take to send a request head (see HeadDeadline); with a gate name,
+    // the deadline is reached when that gate lets the head through instead.
+    double headSeconds = 30;
+    std::string headGate;
+    // The admin host, which faults never reach.
+    std::string adminHost;
+    // The answer for a fault's status; a plain text line when empty.
+    std::function<HttpResponse(int status)> faultPage;
+    // Called for every request but the admin host's before it is answered, with the fault
+    // that applies to it (null for none).
+    std::function<void(const HttpRequest&, const Fault*)> received;
+};
+
+class StandInServer {
+public:
+    using Router = std::function<HttpResponse(const HttpRequest&)>;
+
+    StandInServer(StandInOptions options, Router router);
+    ~StandInServer();
+    StandInServer(const StandInServer&) = delete;
+    StandInServer& operator=(const StandInServer&) = delete;
+
+    bool start(std::string* error = nullptr);
+    // Opens every gate and ends every slow answer, then closes every connection and joins the
+    // server's threads.
+    void stop();
+    bool isRunning() const;
+    int port() const;
+    bool offersTls() const;
+    // The authority to trust (BAZAARNEST_CA_FILE); "" when TLS is off.
+    std::string caFile() const;
+
+    // Faults and gates live as long as the server object, across starts.
+    FaultTable& faults();
+
+    // The fault for the request applied around the router (the admin host is never faulted).
+    HttpResponse serve(const HttpRequest& request);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The admin pages about faults and gates that every admin host offers: "/faults" (list, or add
+// with query fields), "/faults/clear", "/gates/open|close|release?name=". nullopt for other paths.
+std::optional<HttpResponse> faultAdminPage(FaultTable& faults, const HttpRequest& request);
+// Their help lines, for the admin host's index.
+extern const char* const kFaultAdminHelp;
+
+// Control bytes (and the backslash and quote that would make a line ambiguous) as \xHH, so that
+// whatever a client sends stays on its one log line and reads back unambiguously.
+std::string escapedForLog(std::string_view text);
+
+// The folder of the build's test authority (where scripts/make-test-ca writes at build time).
+std::string defaultCertificateFolder();
+
+}  // namespace standin
