@@ -44,6 +44,7 @@
 #include "UIKit/UIWindow.h"
 #include "analytics/TallyAPI.h"
 #include "tools/catalog/CatalogNavigator.h"
+#include "tools/catalog/CatalogTables.h"
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLRequest.h"
 #include "ui/core/DZURLRequestQueue.h"
@@ -761,7 +762,7 @@ class CatalogComponentsController : public UITableViewController {
         UITableViewController::viewDidLoad();
         setTitle(NS("Catalog"));
     }
-    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 5; }
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 6; }
     Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table,
                                                         NSIndexPath* path) override {
         auto cell = table->dequeueReusableCellWithIdentifier(NS("Component"));
@@ -770,8 +771,8 @@ class CatalogComponentsController : public UITableViewController {
             cell->initWithStyle(UITableViewCellStyleDefault, NS("Component"));
             cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
         }
-        NSString* titles[] = {NS("Thumbnails"), NS("Browser"), NS("Request Model"), NS("Styles"),
-                              NS("Widgets")};
+        NSString* titles[] = {NS("Thumbnails"), NS("Browser"), NS("Request Model"),
+                              NS("Styles"),     NS("Widgets"), NS("Tables")};
         cell->textLabel()->setText(titles[path->row()]);
         return cell;
     }
@@ -786,8 +787,10 @@ class CatalogComponentsController : public UITableViewController {
             screen = makeCatalogRequestModelScreen();
         else if (path->row() == 3)
             screen = make<CatalogStylesController>();
-        else
+        else if (path->row() == 4)
             screen = make<CatalogWidgetsController>();
+        else
+            screen = makeCatalogTablesScreen();
         navigationController()->pushViewController(screen, true);
     }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Foundation/Clock.h"
+#include "Foundation/NSArray.h"
 #include "Foundation/NSNotification.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UIKitNotifications.h"
@@ -12,6 +13,7 @@
 #include "UIKit/UIWindow.h"
 #include "support/RunLoopTesting.h"
 #include "ui/core/UIColor+DZCategory.h"
+#include "ui/table/DZTableViewDataSource.h"
 #include "ui/table/DZTextEditor.h"
 #include "ui/table/TableTesting.h"
 
@@ -196,4 +198,29 @@ TEST_F(DZTextEditors, TraitsReachTheTextViewOnceAndItKeepsTheLastLineInView) {
     view->setContentOffset(CGPointMake(5, 0), false);
     EXPECT_EQ(view->contentOffset().x, 5);
     EXPECT_EQ(view->contentOffset().y, view->contentSize().height - view->bounds().size.height);
+}
+
+TEST_F(DZTextEditors, AnEditorRowGrowsWhileTyping) {
+    editor->removeFromSuperview();
+    auto controller = make<DZTableViewController>();
+    controller->setVariableHeightRows(true);
+    controller->view()->setFrame(window->bounds());
+    window->addSubview(controller->view().get());
+    auto row = make<DZTextEditor>(&DZTextEditor::initWithFrame, CGRectMake(0, 0, 300, 44));
+    controller->setDataSource(DZListDataSource::dataSourceWithObjects({row.get()}).get());
+    controller->viewWillAppear(false);
+    controller->viewDidAppear(false);
+    controller->tableView()->layoutIfNeeded();
+    ASSERT_TRUE(row->becomeFirstResponder());
+    for (char c : std::string("One line of text that runs over the width")) {
+        row->textField()->insertText(NSString::stringWithUTF8String(std::string(1, c).c_str()));
+    }
+    advanceRunLoop(0);
+    controller->tableView()->layoutIfNeeded();
+    row->textField()->insertText(NS("\n"));
+    advanceRunLoop(0);
+    controller->tableView()->layoutIfNeeded();
+    EXPECT_TRUE(row->textField()->isHidden());
+    EXPECT_EQ(row->text()->utf8(), "One line of text that runs over the width\n");
+    controller->view()->removeFromSuperview();
 }
