@@ -160,6 +160,11 @@ class UIView : public UIResponder, public CALayerDelegate, public NSCoding {
     // What kind of element the view is (UIAccessibilityTrait bits); a view may answer its own.
     virtual UIAccessibilityTraits accessibilityTraits() { return accessibilityTraits_; }
     void setAccessibilityTraits(UIAccessibilityTraits traits) { accessibilityTraits_ = traits; }
+    // The container queries: a view that shows parts of its own to accessibility (links and
+    // lines of a text) lists them as UIAccessibilityElement objects; the base lists none.
+    virtual NSInteger accessibilityElementCount() { return 0; }
+    virtual Ref<NSObject> accessibilityElementAtIndex(NSInteger) { return nullptr; }
+    virtual NSInteger indexOfAccessibilityElement(NSObject*) { return NSNotFound; }
 
     // ---- hierarchy -----------------------------------------------------------------------
     Ref<UIView> superview() { return superview_.lock(); }

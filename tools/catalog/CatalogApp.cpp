@@ -53,6 +53,7 @@
 #include "ui/style/DZImageView.h"
 #include "ui/style/DZLabel.h"
 #include "ui/style/DZPageControl.h"
+#include "ui/style/DZStyledTextLabel.h"
 #include "ui/style/DZTextStyle.h"
 
 namespace {
@@ -751,6 +752,40 @@ private:
     Ref<DZURLRequest> results_;
 };
 
+// Styled text: bold, italic, links and an inline site thumbnail, in a styled text label.
+// A touched link is opened through the navigator, which hands web addresses to another app.
+class CatalogStyledTextController : public UIViewController {
+    NS_OBJECT(CatalogStyledTextController, UIViewController)
+
+public:
+    void loadView() override {
+        auto view = makeScreenView();
+        label_ = make<DZStyledTextLabel>(&UIView::initWithFrame, CGRectMake(10, 10, 300, 100));
+        label_->setContentInset(UIEdgeInsetsMake(4, 4, 4, 4));
+        // The thumbnail comes from the site's image host through the request queue.
+        label_->setHtml(NSString::stringWithFormat(
+            NS("<b>Road bike</b>, <i>barely used</i>: 21 gears and new tyres "
+               "<img src=\"http://%@/thumb/1007722008_1.jpg\" width=\"40\" height=\"30\"/> "
+               "with a bell. See <a href=\"http://photos.bazaarnest.test/road-bike\">the "
+               "photos</a> or <a href=\"http://maps.bazaarnest.test/downtown\">the map</a> "
+               "before Friday."),
+            SiteHosts::imageHost()));
+        label_->layoutSubviews();
+        CGSize fit = label_->sizeThatFits(CGSizeZero);
+        label_->setFrame(CGRectMake(10, 10, 300, fit.height));
+        view->addSubview(label_);
+        setView(view);
+    }
+
+    void viewDidLoad() override {
+        UIViewController::viewDidLoad();
+        setTitle(NS("Styled Text"));
+    }
+
+private:
+    Ref<DZStyledTextLabel> label_;
+};
+
 // The list of framework components, each opening a screen that shows it.
 class CatalogComponentsController : public UITableViewController {
     NS_OBJECT(CatalogComponentsController, UITableViewController)
@@ -762,7 +797,7 @@ class CatalogComponentsController : public UITableViewController {
         UITableViewController::viewDidLoad();
         setTitle(NS("Catalog"));
     }
-    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 6; }
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 7; }
     Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table,
                                                         NSIndexPath* path) override {
         auto cell = table->dequeueReusableCellWithIdentifier(NS("Component"));
@@ -772,7 +807,8 @@ class CatalogComponentsController : public UITableViewController {
             cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
         }
         NSString* titles[] = {NS("Thumbnails"), NS("Browser"), NS("Request Model"),
-                              NS("Styles"),     NS("Widgets"), NS("Tables")};
+                              NS("Styles"),     NS("Widgets"), NS("Styled Text"),
+                              NS("Tables")};
         cell->textLabel()->setText(titles[path->row()]);
         return cell;
     }
@@ -789,6 +825,8 @@ class CatalogComponentsController : public UITableViewController {
             screen = make<CatalogStylesController>();
         else if (path->row() == 4)
             screen = make<CatalogWidgetsController>();
+        else if (path->row() == 5)
+            screen = make<CatalogStyledTextController>();
         else
             screen = makeCatalogTablesScreen();
         navigationController()->pushViewController(screen, true);

@@ -99,4 +99,6 @@ void installCatalogNavigator(UIWindow* window, UIViewController* root) {
     navigator->setWindow(window);
     navigator->setRootViewController(root);
     navigator->setSupportsShakeToReload(true);
+    // Web addresses no screen of the catalog maps (a styled text's links) go to another app.
+    navigator->setOpensExternalURLs(true);
 }

@@ -10,6 +10,7 @@
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/NSString.h"
 #include "MediaPlayer/MPMoviePlayerController.h"
+#include "UIKit/UIAccessibilityElement.h"
 #include "UIKit/UIActionSheet.h"
 #include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIAlertView.h"
@@ -314,6 +315,10 @@ private:
             if (meets(rect, clip)) this->textView(textView, touchable, out);
             return;
         }
+        if (NSInteger parts = v->accessibilityElementCount(); parts > 0) {
+            if (meets(rect, clip)) accessibleParts(v, parts, touchable, out);
+            return;
+        }
         if (auto movie = as<MPMovieView>(v); movie && meets(rect, clip)) {
             // Its controls (Done) follow as subviews.
             if (auto line = movieLine(movie); !line.empty()) {
@@ -372,6 +377,67 @@ private:
         }
         for (auto& sub : std::vector<Ref<UIView>>(v->subviewList()))
             walk(sub, clip, touchable, out);
+    }
+
+    // A view that lists its parts to accessibility (a styled text label): its lines of text as
+    // it shows them, each link numbered in its place; tapping a link touches the middle of its
+    // frame.
+    void accessibleParts(UIView* v, NSInteger count, bool touchable, std::vector<Block>& out) {
+        struct Part {
+            CGRect frame;
+            std::string label;
+            bool link;
+        };
+        std::vector<Part> parts;
+        for (NSInteger i = 0; i < count; ++i) {
+            auto element = as<UIAccessibilityElement>(v->accessibilityElementAtIndex(i));
+            if (!element) continue;
+            parts.push_back({element->accessibilityFrame(),
+                             oneLine(utf8(element->accessibilityLabel())),
+                             (element->accessibilityTraits() & UIAccessibilityTraitLink) != 0});
+        }
+        std::stable_sort(parts.begin(), parts.end(), [](const Part& a, const Part& b) {
+            return CGRectGetMinY(a.frame) < CGRectGetMinY(b.frame);
+        });
+        // Parts that overlap by half their height share a line, left to right.
+        std::vector<std::vector<Part>> rows;
+        for (auto& p : parts) {
+            Block a, b;
+            a.rect = p.frame;
+            if (!rows.empty()) b.rect = rows.back().front().frame;
+            if (rows.empty() || !sameRow(a, b)) rows.emplace_back();
+            rows.back().push_back(p);
+        }
+        Block block;
+        block.rect = inWindow(v);
+        block.joinable = false;
+        Weak<UIView> target(v);
+        for (auto& row : rows) {
+            std::stable_sort(row.begin(), row.end(), [](const Part& a, const Part& b) {
+                return CGRectGetMinX(a.frame) < CGRectGetMinX(b.frame);
+            });
+            std::string line;
+            for (auto& p : row) {
+                if (!p.link || !touchable) {
+                    line += p.label;
+                    continue;
+                }
+                ShellElement e;
+                e.kind = ShellElement::Link;
+                e.label = trim(p.label);
+                e.view = v;
+                CGPoint middle = CGPointMake(CGRectGetMidX(p.frame), CGRectGetMidY(p.frame));
+                e.tap = [target, middle] {
+                    auto o = target.lock();
+                    auto window = o ? o->window() : nullptr;
+                    return window && window->tapAtPoint(middle) != nullptr;
+                };
+                line += mark(std::move(e)) + " " + p.label;
+            }
+            line = trim(line);
+            if (!line.empty()) block.lines.push_back(line);
+        }
+        if (!block.lines.empty()) out.push_back(std::move(block));
     }
 
     // The subviews of a bar item, cell or title view, as inline text.

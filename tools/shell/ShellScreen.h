@@ -32,6 +32,7 @@ struct ShellElement {
         PanelButton,  // a button of an alert or action sheet
         WebElement,
         Control,  // any other control (custom controls, section index entries)
+        Link,     // a link of a view that lists its parts to accessibility (styled text)
     };
     int number = 0;
     Kind kind = Control;
