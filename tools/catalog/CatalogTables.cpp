@@ -19,6 +19,7 @@
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLMap.h"
 #include "ui/core/DZURLRequest.h"
+#include "ui/style/DZStyledText.h"
 #include "ui/table/DZTableItem.h"
 #include "ui/table/DZTableView.h"
 #include "ui/table/DZTableViewController.h"
@@ -221,6 +222,15 @@ public:
                  DZTableImageItem::itemWithTextImageURL(NS("Image row"), thumb.get()).get(),
                  DZTableRightImageItem::itemWithTextImageURL(NS("Right image"), thumb.get()).get(),
                  DZTableActivityItem::itemWithText(NS("Working...")).get(),
+                 DZTableStyledTextItem::itemWithText(
+                     DZStyledText::textFromXHTML(
+                         NS("<b>Styled</b> text with <a href=\"catalog://tables/shared\">a "
+                            "link</a>"))
+                         .get())
+                     .get(),
+                 static_cast<NSObject*>(
+                     DZStyledText::textWithURLs(NS("Plain text at http://catalog.services.test/"))
+                         .get()),
                  NS("Controls"),
                  DZTableControlItem::itemWithCaption(NS("Alerts"), toggle.get()).get(),
                  DZTableControlItem::itemWithCaption(NS("Name"), field.get()).get(),

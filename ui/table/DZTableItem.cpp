@@ -6,6 +6,7 @@
 #include "UIKit/UIImage.h"
 #include "ui/core/DZModel.h"
 #include "ui/core/DZStyle.h"
+#include "ui/style/DZStyledText.h"
 
 namespace {
 
@@ -217,6 +218,50 @@ Ref<DZTableActivityItem> DZTableActivityItem::itemWithText(NSString* text) {
 
 void DZTableActivityItem::setText(NSString* text) {
     text_ = copied(text);
+}
+
+// ---- DZTableStyledTextItem ----------------------------------------------------------------------
+
+Ref<DZTableStyledTextItem> DZTableStyledTextItem::itemWithText(DZStyledText* text) {
+    return itemWithText(text, nullptr, nullptr);
+}
+
+Ref<DZTableStyledTextItem> DZTableStyledTextItem::itemWithText(DZStyledText* text, NSString* URL) {
+    return itemWithText(text, URL, nullptr);
+}
+
+Ref<DZTableStyledTextItem> DZTableStyledTextItem::itemWithText(DZStyledText* text, NSString* URL,
+                                                               NSString* accessoryURL) {
+    auto item = make<DZTableStyledTextItem>();
+    item->setText(text);
+    item->setURL(URL);
+    item->setAccessoryURL(accessoryURL);
+    return item;
+}
+
+bool DZTableStyledTextItem::init() {
+    if (!DZTableLinkedItem::init()) return false;
+    margin_ = UIEdgeInsetsZero;
+    padding_ = UIEdgeInsetsMake(6, 6, 6, 6);
+    return true;
+}
+
+void DZTableStyledTextItem::setText(DZStyledText* text) {
+    text_ = text;
+}
+
+void DZTableStyledTextItem::encodeWithCoder(NSCoder* coder) {
+    DZTableLinkedItem::encodeWithCoder(coder);
+    // A styled text that cannot be archived is left out rather than failing the whole archive.
+    if (dynamic_cast<NSCoding*>(text_.get())) coder->encodeObject(text_.get(), NS("text"));
+}
+
+bool DZTableStyledTextItem::initWithCoder(NSCoder* coder) {
+    if (!DZTableLinkedItem::initWithCoder(coder)) return false;
+    margin_ = UIEdgeInsetsZero;
+    padding_ = UIEdgeInsetsMake(6, 6, 6, 6);
+    setText(decoded<DZStyledText>(coder, NS("text")).get());
+    return true;
 }
 
 // ---- DZTableControlItem -------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include "UIKit/UIGeometry.h"
 
 class DZModel;
+class DZStyledText;
 class DZStyle;
 class NSDate;
 class NSString;
@@ -309,6 +310,31 @@ class DZTableActivityItem : public DZTableItem {
 
 private:
     Ref<NSString> text_;
+};
+
+// A row of styled text; the text label sits at the margin inside the cell, the text at the
+// padding inside its label.
+class DZTableStyledTextItem : public DZTableLinkedItem {
+    NS_OBJECT(DZTableStyledTextItem, DZTableLinkedItem)
+    static Ref<DZTableStyledTextItem> itemWithText(DZStyledText* text);
+    static Ref<DZTableStyledTextItem> itemWithText(DZStyledText* text, NSString* URL);
+    static Ref<DZTableStyledTextItem> itemWithText(DZStyledText* text, NSString* URL,
+                                                   NSString* accessoryURL);
+    bool init() override;
+    Ref<DZStyledText> text() { return text_; }
+    void setText(DZStyledText* text);
+    UIEdgeInsets margin() { return margin_; }
+    void setMargin(UIEdgeInsets margin) { margin_ = margin; }
+    UIEdgeInsets padding() { return padding_; }
+    void setPadding(UIEdgeInsets padding) { padding_ = padding; }
+    // The text goes under "text" when it can be archived; margin and padding never do.
+    void encodeWithCoder(NSCoder* coder) override;
+    bool initWithCoder(NSCoder* coder) override;
+
+private:
+    Ref<DZStyledText> text_;
+    UIEdgeInsets margin_{};
+    UIEdgeInsets padding_{6, 6, 6, 6};
 };
 
 class DZTableControlItem : public DZTableItem {

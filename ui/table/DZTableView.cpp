@@ -16,6 +16,7 @@
 #include "ui/core/DZURLRequestQueue.h"
 #include "ui/core/UIViewController+DZCategory.h"
 #include "ui/style/DZDefaultStyleSheet.h"
+#include "ui/style/DZStyledNode.h"
 #include "ui/table/DZTableItem.h"
 #include "ui/table/DZTableSupport.h"
 #include "ui/table/DZTableViewCell.h"
@@ -61,8 +62,9 @@ void DZTableView::dealloc() {
     UITableView::dealloc();
 }
 
-void DZTableView::setHighlightedLabel(UIView* label) {
+void DZTableView::setHighlightedLabel(DZStyledTextLabel* label) {
     if (label == highlightedLabel_.get()) return;
+    if (highlightedLabel_) highlightedLabel_->setHighlightedNode(nullptr);
     highlightedLabel_ = label;
 }
 
@@ -89,6 +91,15 @@ void DZTableView::touchesEnded(NSSet* touches, UIEvent* event) {
     if (respondsTo(d.get(), sel("tableView:touchesEnded:withEvent:"))) {
         if (auto touchDelegate = dynamic_cast<DZTableViewTouchDelegate*>(d.get()))
             touchDelegate->tableViewTouchesEnded(this, touches, event);
+    }
+    if (!highlightedLabel_) return;
+    auto node = highlightedLabel_->highlightedNode();
+    if (auto link = as<DZStyledLinkNode>(node)) {
+        DZNavigateToURLPath(link->URL().get());
+    } else if (auto button = as<DZStyledButtonNode>(node)) {
+        DZNavigateToURLPath(button->URL().get());
+    } else if (node) {
+        node->performDefaultAction();
     }
 }
 

@@ -9,6 +9,7 @@
 #include "Foundation/Runtime.h"
 #include "UIKit/UITableView.h"
 #include "ui/core/DZView.h"
+#include "ui/style/DZStyledTextLabel.h"
 
 class CAGradientLayer;
 class DZTableViewController;
@@ -17,15 +18,15 @@ class NSSet;
 class UIEvent;
 class UILabel;
 
-class DZTableView : public UITableView {
+class DZTableView : public UITableView, public DZStyledTextLabelTable {
     NS_OBJECT(DZTableView, UITableView)
     bool initWithFrame(CGRect frame, UITableViewStyle style) override;
     void dealloc() override;
 
     // The label in a row whose link is highlighted by a touch (styled text); setting another
     // clears the old one's highlighted link.
-    Ref<UIView> highlightedLabel() { return highlightedLabel_; }
-    void setHighlightedLabel(UIView* label);
+    Ref<DZStyledTextLabel> highlightedLabel() { return highlightedLabel_; }
+    void setHighlightedLabel(DZStyledTextLabel* label) override;
     CGFloat contentOrigin() { return contentOrigin_; }
     void setContentOrigin(CGFloat origin) { contentOrigin_ = origin; }
     bool showShadows() { return showShadows_; }
@@ -51,7 +52,7 @@ class DZTableView : public UITableView {
 private:
     void clearHighlightedLabel();
 
-    Ref<UIView> highlightedLabel_;
+    Ref<DZStyledTextLabel> highlightedLabel_;
     CGPoint highlightStartPoint_{};
     CGFloat contentOrigin_ = 0;
     bool showShadows_ = false;

@@ -24,6 +24,8 @@
 #include "ui/style/DZDefaultStyleSheet.h"
 #include "ui/style/DZFrameStyles.h"
 #include "ui/style/DZImageView.h"
+#include "ui/style/DZStyledText.h"
+#include "ui/style/DZStyledTextLabel.h"
 #include "ui/table/DZTableItem.h"
 #include "ui/table/DZTableSupport.h"
 #include "ui/table/DZTextEditor.h"
@@ -728,6 +730,108 @@ void DZTableImageItemCell::setObject(NSObject* object) {
         textLabel()->setFont(sheet->tableFont().get());
         textLabel()->setTextAlignment(UITextAlignmentLeft);
     }
+}
+
+// ---- styled text ----------------------------------------------------------------------------
+
+namespace {
+
+// The text measured in the sheet's body font unless it has its own, at the width.
+CGFloat styledHeight(DZStyledText* text, CGFloat width) {
+    if (!text) return 0;
+    if (!text->font()) text->setFont(DZTableStyleSheet()->font().get());
+    text->setWidth(width);
+    return text->height();
+}
+
+Ref<DZStyledTextLabel> makeStyledLabel(UIView* content) {
+    auto label = make<DZStyledTextLabel>();
+    label->setContentMode(UIViewContentModeLeft);
+    content->addSubview(label);
+    return label;
+}
+
+}  // namespace
+
+void DZStyledTextTableCell::describeClass(RuntimeClass& c) {
+    registerRowHeight<DZStyledTextTableCell>(c);
+}
+
+CGFloat DZStyledTextTableCell::tableViewRowHeightForObject(UITableView* tableView,
+                                                           NSObject* object) {
+    return styledHeight(as<DZStyledText>(object).get(),
+                        ::width(tableView) - 2 * tableCellMargin(tableView));
+}
+
+bool DZStyledTextTableCell::initWithStyle(UITableViewCellStyle style, NSString* reuseIdentifier) {
+    if (!DZTableViewCell::initWithStyle(style, reuseIdentifier)) return false;
+    label_ = makeStyledLabel(contentView().get());
+    setSelectionStyle(UITableViewCellSelectionStyleNone);
+    return true;
+}
+
+void DZStyledTextTableCell::layoutSubviews() {
+    DZTableViewCell::layoutSubviews();
+    label_->setFrame(contentBounds(this));
+}
+
+void DZStyledTextTableCell::didMoveToSuperview() {
+    DZTableViewCell::didMoveToSuperview();
+    if (superview()) label_->setBackgroundColor(backgroundColor().get());
+}
+
+Ref<NSObject> DZStyledTextTableCell::object() {
+    return label_->text();
+}
+
+void DZStyledTextTableCell::setObject(NSObject* object) {
+    if (object == label_->text().get()) return;
+    label_->setText(as<DZStyledText>(object).get());
+}
+
+void DZStyledTextTableItemCell::describeClass(RuntimeClass& c) {
+    registerRowHeight<DZStyledTextTableItemCell>(c);
+}
+
+CGFloat DZStyledTextTableItemCell::tableViewRowHeightForObject(UITableView* tableView,
+                                                               NSObject* object) {
+    auto item = as<DZTableStyledTextItem>(object);
+    if (!item) return 0;
+    UIEdgeInsets padding = item->padding();
+    CGFloat width =
+        ::width(tableView) - (2 * tableCellMargin(tableView) + padding.left + padding.right);
+    // Room for the accessory.
+    if (item->URL()) width -= 23;
+    return styledHeight(item->text().get(), width) + padding.top + padding.bottom;
+}
+
+bool DZStyledTextTableItemCell::initWithStyle(UITableViewCellStyle style,
+                                              NSString* reuseIdentifier) {
+    if (!DZTableLinkedItemCell::initWithStyle(style, reuseIdentifier)) return false;
+    label_ = makeStyledLabel(contentView().get());
+    return true;
+}
+
+void DZStyledTextTableItemCell::layoutSubviews() {
+    DZTableLinkedItemCell::layoutSubviews();
+    auto item = as<DZTableStyledTextItem>(item_);
+    UIEdgeInsets margin = item ? item->margin() : UIEdgeInsetsZero;
+    label_->setFrame(CGRectOffset(contentBounds(this), margin.left, margin.top));
+}
+
+void DZStyledTextTableItemCell::didMoveToSuperview() {
+    DZTableLinkedItemCell::didMoveToSuperview();
+    if (superview()) label_->setBackgroundColor(backgroundColor().get());
+}
+
+void DZStyledTextTableItemCell::setObject(NSObject* object) {
+    if (object == item_.get()) return;
+    DZTableLinkedItemCell::setObject(object);
+    auto item = as<DZTableStyledTextItem>(object);
+    if (!item) return;
+    label_->setText(item->text().get());
+    label_->setContentInset(item->padding());
+    setNeedsLayout();
 }
 
 // ---- DZTableActivityItemCell --------------------------------------------------------------------

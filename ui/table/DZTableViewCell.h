@@ -8,6 +8,7 @@
 #include "UIKit/UITableViewCell.h"
 
 class DZActivityLabel;
+class DZStyledTextLabel;
 class DZImageView;
 class DZTableActivityItem;
 class DZTableControlItem;
@@ -148,6 +149,37 @@ class DZTableImageItemCell : public DZTableTextItemCell {
 
 private:
     Ref<DZImageView> imageView2_;
+};
+
+// A styled text shown whole; the object is the text itself.
+class DZStyledTextTableCell : public DZTableViewCell {
+    NS_OBJECT(DZStyledTextTableCell, DZTableViewCell)
+    static void describeClass(RuntimeClass& c);
+    static CGFloat tableViewRowHeightForObject(UITableView* tableView, NSObject* object);
+    bool initWithStyle(UITableViewCellStyle style, NSString* reuseIdentifier) override;
+    void layoutSubviews() override;
+    void didMoveToSuperview() override;
+    Ref<NSObject> object() override;
+    void setObject(NSObject* object) override;
+    Ref<DZStyledTextLabel> label() { return label_; }
+
+private:
+    Ref<DZStyledTextLabel> label_;
+};
+
+// A styled-text item: its text at the item's margin and padding, accessories by its URLs.
+class DZStyledTextTableItemCell : public DZTableLinkedItemCell {
+    NS_OBJECT(DZStyledTextTableItemCell, DZTableLinkedItemCell)
+    static void describeClass(RuntimeClass& c);
+    static CGFloat tableViewRowHeightForObject(UITableView* tableView, NSObject* object);
+    bool initWithStyle(UITableViewCellStyle style, NSString* reuseIdentifier) override;
+    void layoutSubviews() override;
+    void didMoveToSuperview() override;
+    void setObject(NSObject* object) override;
+    Ref<DZStyledTextLabel> label() { return label_; }
+
+private:
+    Ref<DZStyledTextLabel> label_;
 };
 
 // A spinner with a text, for rows that stand for work in progress.

@@ -7,6 +7,7 @@
 #include "UIKit/UIControl.h"
 #include "UIKit/UITextView.h"
 #include "ui/core/DZGlobalCore.h"
+#include "ui/style/DZStyledText.h"
 #include "ui/table/DZTableItem.h"
 #include "ui/table/DZTableViewCell.h"
 #include "ui/table/DZTextEditor.h"
@@ -76,11 +77,13 @@ Class DZTableViewDataSource::tableViewCellClassForObject(UITableView*, NSObject*
         if (is<DZTableSubtitleItem>(object)) return DZTableSubtitleItemCell::staticClass();
         if (is<DZTableMessageItem>(object)) return DZTableMessageItemCell::staticClass();
         if (is<DZTableImageItem>(object)) return DZTableImageItemCell::staticClass();
+        if (is<DZTableStyledTextItem>(object)) return DZStyledTextTableItemCell::staticClass();
         if (is<DZTableActivityItem>(object)) return DZTableActivityItemCell::staticClass();
         if (is<DZTableControlItem>(object)) return DZTableControlCell::staticClass();
         if (is<DZTableViewItem>(object)) return DZTableFlushViewCell::staticClass();
         return DZTableTextItemCell::staticClass();
     }
+    if (is<DZStyledText>(object)) return DZStyledTextTableCell::staticClass();
     if (is<UIControl>(object) || is<UITextView>(object) || is<DZTextEditor>(object))
         return DZTableControlCell::staticClass();
     if (is<UIView>(object)) return DZTableFlushViewCell::staticClass();
