@@ -9,6 +9,7 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UIWindow.h"
 #include "support/RunLoopTesting.h"
@@ -434,4 +435,42 @@ TEST_F(DZTableControllers, TheHeaderSaysNeverUntilAModelWithoutTimesLoads) {
     EXPECT_NE(header->lastUpdatedLabel()->text()->utf8(), "Last updated: never");
     EXPECT_EQ(header->lastUpdatedLabel()->text()->utf8().rfind("Last updated: ", 0), 0u);
     EXPECT_EQ(table->contentInset().top, 0);
+}
+
+namespace {
+
+class CountingTable : public DZTableView {
+    NS_OBJECT(CountingTable, DZTableView)
+
+public:
+    void reloadData() override {
+        ++reloads;
+        DZTableView::reloadData();
+    }
+    int reloads = 0;
+};
+
+}  // namespace
+
+TEST_F(DZTableControllers, RotatingBetweenAppearancesReloads) {
+    auto app = UIApplication::sharedApplication();
+    auto c = make<RecordingTableController>();
+    controller = c;
+    auto table = alloc<CountingTable>();
+    table->initWithFrame(CGRectMake(0, 0, 320, 480), UITableViewStylePlain);
+    c->view();
+    c->tableView()->removeFromSuperview();
+    c->setTableView(table.get());
+    c->view()->addSubview(table.get());
+    c->viewWillAppear(false);
+    c->viewWillDisappear(false);
+    int before = table->reloads;
+    c->viewWillAppear(false);  // same orientation
+    EXPECT_EQ(table->reloads, before);
+    c->viewWillDisappear(false);
+    auto previous = app->statusBarOrientation();
+    app->setStatusBarOrientation(UIInterfaceOrientationLandscapeLeft);
+    c->viewWillAppear(false);
+    EXPECT_EQ(table->reloads, before + 1);
+    app->setStatusBarOrientation(previous);
 }
