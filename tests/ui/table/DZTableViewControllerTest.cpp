@@ -474,3 +474,25 @@ TEST_F(DZTableControllers, RotatingBetweenAppearancesReloads) {
     EXPECT_EQ(table->reloads, before + 1);
     app->setStatusBarOrientation(previous);
 }
+
+TEST_F(DZTableControllers, TheScrollPositionComesBackAfterAMemoryWarningOffScreen) {
+    Ref<PagesModel> model;
+    Ref<PagesSource> source;
+    auto c = showController(model, source);
+    ASSERT_TRUE(loaded(model.get()));
+    c->tableView()->layoutIfNeeded();
+    c->tableView()->setContentOffset(CGPointMake(0, 150));
+    c->viewWillDisappear(false);
+    c->view()->removeFromSuperview();
+    c->viewDidDisappear(false);
+    c->didReceiveMemoryWarning();
+    ASSERT_FALSE(c->isViewLoaded());
+    ASSERT_TRUE(c->frozenState());
+    c->view()->setFrame(window->bounds());
+    window->addSubview(c->view().get());
+    c->viewWillAppear(false);
+    c->viewDidAppear(false);
+    EXPECT_EQ(c->tableView()->contentOffset().y, 150);
+    EXPECT_FALSE(c->frozenState());
+    EXPECT_EQ(rows(), kPageSize + 1);
+}
