@@ -18,6 +18,7 @@ bn_library(App DIR Classes EXCLUDE Classes/MatchKit
 # and widgets that draw through it.
 bn_library(DodizCore DIR ui/core DEPS Foundation UIKit CoreGraphics CommonCrypto JSON URLLoading)
 bn_library(DodizStyle DIR ui/style DEPS Foundation UIKit CoreGraphics DodizCore)
+bn_library(DodizTable DIR ui/table DEPS Foundation UIKit CoreGraphics DodizCore DodizStyle)
 # The usage analytics client and the parts of the vendor's ad client it calls (each uses the
 # other: the impressions are written with the analytics encoders).
 bn_library(Analytics DIR analytics DEPS Foundation UIKit CommonCrypto URLLoading TallyAds)

@@ -211,3 +211,17 @@ void UIControl::simulateTap() {
     touch->setPhase(UITouchPhaseEnded);
     touchesEnded(event->allTouches(), event);
 }
+
+void UIControl::encodeWithCoder(NSCoder* coder) {
+    UIView::encodeWithCoder(coder);
+    coder->encodeBool(isEnabled(), NS("enabled"));
+    coder->encodeBool(isSelected(), NS("selected"));
+}
+
+bool UIControl::initWithCoder(NSCoder* coder) {
+    if (!UIView::initWithCoder(coder)) return false;
+    if (coder->containsValueForKey(NS("enabled")))
+        setEnabled(coder->decodeBoolForKey(NS("enabled")));
+    setSelected(coder->decodeBoolForKey(NS("selected")));
+    return true;
+}

@@ -57,6 +57,9 @@ enum UIControlContentVerticalAlignment : NSInteger {
 class UIControl : public UIView {
     NS_OBJECT(UIControl, UIView)
     static void describeClass(RuntimeClass& c);
+    // Archives the enabled and selected states beside the view's.
+    void encodeWithCoder(NSCoder* coder) override;
+    bool initWithCoder(NSCoder* coder) override;
 
     // ---- target / action ------------------------------------------------------------------
     // The target is not retained; nil sends the action up the responder chain. The same pair

@@ -65,8 +65,28 @@ bool UIResponder::resignFirstResponder() {
     focus().reset();
     gFocusAddress = nullptr;
     didResignFirstResponder();
-    if (!gSwitching && !focus().lock()) UIKeyboard::hide();
+    if (!gSwitching && !UIKeyboardFocusHandover::active() && !focus().lock()) UIKeyboard::hide();
     return true;
+}
+
+// ---- focus handover -----------------------------------------------------------------------------
+
+namespace {
+int gHandovers = 0;
+}  // namespace
+
+UIKeyboardFocusHandover::UIKeyboardFocusHandover() {
+    ++gHandovers;
+}
+
+UIKeyboardFocusHandover::~UIKeyboardFocusHandover() {
+    if (--gHandovers > 0) return;
+    auto current = focus().lock();
+    if (!current || !isTextInput(current.get())) UIKeyboard::hide();
+}
+
+bool UIKeyboardFocusHandover::active() {
+    return gHandovers > 0;
 }
 
 void UIResponder::touchesBegan(NSSet* touches, UIEvent* event) {

@@ -57,9 +57,12 @@ void UIScrollView::setContentOffset(CGPoint offset, bool animated) {
 }
 
 void UIScrollView::setContentSize(CGSize size) {
+    // The same size again asks for no layout: a view that sets its content size while it lays
+    // itself out (a text view) would otherwise be laid out forever.
+    bool changed = !CGSizeEqualToSize(size, contentSize_);
     contentSize_ = size;
     unzoomedContentSize_ = CGSizeMake(size.width / zoomScale_, size.height / zoomScale_);
-    setNeedsLayout();
+    if (changed) setNeedsLayout();
 }
 
 void UIScrollView::setContentInset(UIEdgeInsets insets) {

@@ -1,5 +1,7 @@
 #include "UIKit/UISwitch.h"
 
+#include "Foundation/NSString.h"
+
 #include "Foundation/Runtime.h"
 #include "UIKit/UIColor.h"
 
@@ -41,4 +43,15 @@ CGSize UISwitch::sizeThatFits(CGSize) {
 void UISwitch::tappedAt(CGPoint) {
     setOn(!on_, true);
     sendActions(UIControlEventValueChanged, nullptr);
+}
+
+void UISwitch::encodeWithCoder(NSCoder* coder) {
+    UIControl::encodeWithCoder(coder);
+    coder->encodeBool(isOn(), NS("on"));
+}
+
+bool UISwitch::initWithCoder(NSCoder* coder) {
+    if (!UIControl::initWithCoder(coder)) return false;
+    setOn(coder->decodeBoolForKey(NS("on")));
+    return true;
 }

@@ -9,6 +9,9 @@ class UIColor;
 class UISwitch : public UIControl {
     NS_OBJECT(UISwitch, UIControl)
     static void describeClass(RuntimeClass& c);
+    // Archives whether it is on.
+    void encodeWithCoder(NSCoder* coder) override;
+    bool initWithCoder(NSCoder* coder) override;
     bool initWithFrame(CGRect frame) override;
 
     bool isOn() { return on_; }

@@ -216,12 +216,15 @@ class UITableView : public UIScrollView {
     // NSInternalInconsistencyException ("Invalid update: ...").
     void beginUpdates();
     void endUpdates();
-    void insertRowsAtIndexPaths(NSArray* indexPaths, UITableViewRowAnimation animation);
-    void deleteRowsAtIndexPaths(NSArray* indexPaths, UITableViewRowAnimation animation);
-    void reloadRowsAtIndexPaths(NSArray* indexPaths, UITableViewRowAnimation animation);
-    void insertSections(const std::vector<NSUInteger>& sections, UITableViewRowAnimation animation);
-    void deleteSections(const std::vector<NSUInteger>& sections, UITableViewRowAnimation animation);
-    void reloadSections(const std::vector<NSUInteger>& sections, UITableViewRowAnimation animation);
+    virtual void insertRowsAtIndexPaths(NSArray* indexPaths, UITableViewRowAnimation animation);
+    virtual void deleteRowsAtIndexPaths(NSArray* indexPaths, UITableViewRowAnimation animation);
+    virtual void reloadRowsAtIndexPaths(NSArray* indexPaths, UITableViewRowAnimation animation);
+    virtual void insertSections(const std::vector<NSUInteger>& sections,
+                                UITableViewRowAnimation animation);
+    virtual void deleteSections(const std::vector<NSUInteger>& sections,
+                                UITableViewRowAnimation animation);
+    virtual void reloadSections(const std::vector<NSUInteger>& sections,
+                                UITableViewRowAnimation animation);
 
     // ---- editing ------------------------------------------------------------------------------
     // Also true while a row shows its delete button after a swipe.

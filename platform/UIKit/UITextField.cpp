@@ -302,3 +302,16 @@ void UITextField::touchesEnded(NSSet* touches, UIEvent* event) {
     UIControl::touchesEnded(touches, event);
     if (inside && isEnabled()) becomeFirstResponder();
 }
+
+void UITextField::encodeWithCoder(NSCoder* coder) {
+    UIControl::encodeWithCoder(coder);
+    coder->encodeObject(text().get(), NS("text"));
+    if (placeholder_) coder->encodeObject(placeholder_.get(), NS("placeholder"));
+}
+
+bool UITextField::initWithCoder(NSCoder* coder) {
+    if (!UIControl::initWithCoder(coder)) return false;
+    setText(as<NSString>(coder->decodeObjectForKey(NS("text"))).get());
+    setPlaceholder(as<NSString>(coder->decodeObjectForKey(NS("placeholder"))).get());
+    return true;
+}

@@ -48,6 +48,9 @@ public:
 class UITextField : public UIControl, public UITextInputTraits, public UIKeyInput {
     NS_OBJECT(UITextField, UIControl)
     static void describeClass(RuntimeClass& c);
+    // Archives the text and the placeholder.
+    void encodeWithCoder(NSCoder* coder) override;
+    bool initWithCoder(NSCoder* coder) override;
     bool initWithFrame(CGRect frame) override;
 
     // Never nil: an empty string when there is no text.

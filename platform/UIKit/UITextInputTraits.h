@@ -91,6 +91,20 @@ public:
     static void hide();
 };
 
+// Keeps the keyboard up while the focus is handed from one text input to another in steps (the
+// focused input hidden first, the next one focused after): inside the scope a resigning input
+// does not hide the keyboard; when the outermost scope ends the keyboard goes only if no text
+// input holds the focus then. Nothing is posted when the focus lands on a text input.
+class UIKeyboardFocusHandover {
+public:
+    UIKeyboardFocusHandover();
+    ~UIKeyboardFocusHandover();
+    UIKeyboardFocusHandover(const UIKeyboardFocusHandover&) = delete;
+    UIKeyboardFocusHandover& operator=(const UIKeyboardFocusHandover&) = delete;
+    // Whether a handover is under way.
+    static bool active();
+};
+
 // Typing into the focused input (the shell's "type", "delete" and "return"): text views and
 // fields adopt it.
 class UIKeyInput {

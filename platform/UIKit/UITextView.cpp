@@ -217,3 +217,14 @@ void UITextView::touchesEnded(NSSet* touches, UIEvent* event) {
     }
     UIScrollView::touchesEnded(touches, event);
 }
+
+void UITextView::encodeWithCoder(NSCoder* coder) {
+    UIScrollView::encodeWithCoder(coder);
+    coder->encodeObject(text().get(), NS("text"));
+}
+
+bool UITextView::initWithCoder(NSCoder* coder) {
+    if (!UIScrollView::initWithCoder(coder)) return false;
+    setText(as<NSString>(coder->decodeObjectForKey(NS("text"))).get());
+    return true;
+}

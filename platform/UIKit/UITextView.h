@@ -40,6 +40,9 @@ public:
 class UITextView : public UIScrollView, public UITextInputTraits, public UIKeyInput {
     NS_OBJECT(UITextView, UIScrollView)
     static void describeClass(RuntimeClass& c);
+    // Archives the text.
+    void encodeWithCoder(NSCoder* coder) override;
+    bool initWithCoder(NSCoder* coder) override;
     bool initWithFrame(CGRect frame) override;
 
     // Never nil.

@@ -48,6 +48,44 @@ bool UIView::init() {
     return initWithFrame(CGRectZero);
 }
 
+void UIView::encodeWithCoder(NSCoder* coder) {
+    CGRect f = frame();
+    coder->encodeFloat(f.origin.x, NS("frame.x"));
+    coder->encodeFloat(f.origin.y, NS("frame.y"));
+    coder->encodeFloat(f.size.width, NS("frame.width"));
+    coder->encodeFloat(f.size.height, NS("frame.height"));
+    coder->encodeBool(isHidden(), NS("hidden"));
+    coder->encodeFloat(alpha(), NS("alpha"));
+    coder->encodeInteger(tag(), NS("tag"));
+    coder->encodeBool(isUserInteractionEnabled(), NS("userInteractionEnabled"));
+    coder->encodeInteger(static_cast<NSInteger>(autoresizingMask()), NS("autoresizingMask"));
+    if (auto color = backgroundColor()) coder->encodeObject(color.get(), NS("backgroundColor"));
+    auto children = subviews();
+    if (children && children->count() > 0) coder->encodeObject(children.get(), NS("subviews"));
+}
+
+bool UIView::initWithCoder(NSCoder* coder) {
+    CGRect f = CGRectMake(
+        coder->decodeFloatForKey(NS("frame.x")), coder->decodeFloatForKey(NS("frame.y")),
+        coder->decodeFloatForKey(NS("frame.width")), coder->decodeFloatForKey(NS("frame.height")));
+    if (!initWithFrame(f)) return false;
+    setHidden(coder->decodeBoolForKey(NS("hidden")));
+    if (coder->containsValueForKey(NS("alpha"))) setAlpha(coder->decodeFloatForKey(NS("alpha")));
+    setTag(coder->decodeIntegerForKey(NS("tag")));
+    if (coder->containsValueForKey(NS("userInteractionEnabled")))
+        setUserInteractionEnabled(coder->decodeBoolForKey(NS("userInteractionEnabled")));
+    setAutoresizingMask(
+        static_cast<UIViewAutoresizing>(coder->decodeIntegerForKey(NS("autoresizingMask"))));
+    if (auto color = as<UIColor>(coder->decodeObjectForKey(NS("backgroundColor"))))
+        setBackgroundColor(color.get());
+    if (auto children = as<NSArray>(coder->decodeObjectForKey(NS("subviews")))) {
+        for (NSUInteger i = 0; i < children->count(); ++i) {
+            if (auto child = as<UIView>(children->objectAtIndex(i))) addSubview(child.get());
+        }
+    }
+    return true;
+}
+
 bool UIView::initWithFrame(CGRect frame) {
     frame = CGRectStandardize(frame);
     bounds_ = CGRectMake(0, 0, frame.size.width, frame.size.height);

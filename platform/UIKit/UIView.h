@@ -10,6 +10,8 @@
 // superview's, in subview order), and once one view of a tree has a layer, all of them do.
 #pragma once
 
+#include "Foundation/NSCoder.h"
+
 #include <functional>
 #include <vector>
 
@@ -94,9 +96,14 @@ enum : UIViewAnimationOptions {
     UIViewAnimationOptionTransitionCurlDown = 4 << 20,
 };
 
-class UIView : public UIResponder, public CALayerDelegate {
+class UIView : public UIResponder, public CALayerDelegate, public NSCoding {
     NS_OBJECT(UIView, UIResponder)
     static void describeClass(RuntimeClass& c);
+
+    // Keyed archiving: the frame, the flags (hidden, alpha, tag, touches, autoresizing), the
+    // background colour and the subviews; controls add their values.
+    void encodeWithCoder(NSCoder* coder) override;
+    bool initWithCoder(NSCoder* coder) override;
 
     // init is initWithFrame: with a zero frame.
     bool init() override;

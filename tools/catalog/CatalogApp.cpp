@@ -45,6 +45,7 @@
 #include "analytics/TallyAPI.h"
 #include "tools/catalog/CatalogAds.h"
 #include "tools/catalog/CatalogNavigator.h"
+#include "tools/catalog/CatalogTables.h"
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLRequest.h"
 #include "ui/core/DZURLRequestQueue.h"
@@ -841,6 +842,7 @@ private:
              [](auto*) -> Ref<UIViewController> { return make<CatalogWidgetsController>(); }},
             {"Styled Text",
              [](auto*) -> Ref<UIViewController> { return make<CatalogStyledTextController>(); }},
+            {"Tables", [](auto*) { return makeCatalogTablesScreen(); }},
             {"Ads", [](auto*) { return makeCatalogAdsScreen(); }},
         };
         return table;

@@ -112,13 +112,18 @@ ShellCommand bare(ShellCommandKind kind, std::string_view verb, std::string_view
 }
 
 ShellCommand scrollCommand(std::string_view rest) {
-    const char* usage = "scroll needs a direction: scroll up [n] or scroll down [n]";
+    const char* usage = "scroll needs a direction: scroll up [n], scroll down [n] or scroll top";
     auto space = rest.find_first_of(" \t");
     std::string direction = lowercased(rest.substr(0, space));
     std::string_view count =
         space == std::string_view::npos ? std::string_view() : trimmed(rest.substr(space));
     ShellCommand c;
     c.kind = ShellCommandKind::Scroll;
+    if (direction == "top") {
+        if (!count.empty()) return invalid("scroll top takes no count");
+        c.direction = 0;
+        return c;
+    }
     if (direction == "down") {
         c.direction = 1;
     } else if (direction == "up") {
@@ -192,6 +197,34 @@ ShellCommand parseShellCommand(std::string_view line) {
         return c;
     }
     if (verb == "return") return bare(K::Return, verb, rest);
+    if (verb == "backspace") {
+        if (rest.empty()) {
+            ShellCommand c;
+            c.kind = K::Backspace;
+            c.number = 1;
+            return c;
+        }
+        return numberOnly(K::Backspace, verb, rest, "how many characters: backspace 3");
+    }
+    if (verb == "pull") {
+        ShellCommand c;
+        c.kind = K::Pull;
+        c.number = 70;
+        if (rest.empty()) return c;
+        auto n = wholeNumber(rest);
+        if (!n || *n < 1 || *n > 1000) return invalid("pull takes the points to pull: pull 70");
+        c.number = n;
+        return c;
+    }
+    if (verb == "rotate") {
+        std::string to = lowercased(rest);
+        if (to != "portrait" && to != "landscape-left" && to != "landscape-right")
+            return invalid("rotate needs portrait, landscape-left or landscape-right");
+        ShellCommand c;
+        c.kind = K::Rotate;
+        c.text = to;
+        return c;
+    }
     if (verb == "back") return bare(K::Back, verb, rest);
     if (verb == "tab") return numberOrLabel(K::Tab, verb, rest, "the tab's title: tab Search");
     if (verb == "scroll") return scrollCommand(rest);
@@ -243,6 +276,10 @@ std::string shellHelpText() {
            "  back                    tap the navigation bar's back button\n"
            "  tab <title or n>        select a tab of the tab bar\n"
            "  scroll <up|down> [n]    scroll the frontmost list by a screen, or by n rows\n"
+           "  scroll top              tap the status bar: the frontmost list goes to its top\n"
+           "  pull [points]           drag the frontmost list past its top and let go (70)\n"
+           "  backspace [n]           press the keyboard's delete key (n times)\n"
+           "  rotate <orientation>    turn the phone: portrait, landscape-left, landscape-right\n"
            "  delete <n>              swipe across row [n] to show its Delete button\n"
            "  choose <title or n>     choose a button of the alert or action sheet on top\n"
            "  pick <n>                pick photo n in the photo picker\n"

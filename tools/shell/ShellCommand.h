@@ -13,10 +13,12 @@ enum class ShellCommandKind {
     Invalid,
     Tap,
     Type,
+    Backspace,  // the keyboard's delete key
     Return,
     Back,
     Tab,
     Scroll,
+    Pull,  // a list dragged past its top and let go (pull-to-refresh)
     Delete,
     Choose,
     Pick,
@@ -28,6 +30,7 @@ enum class ShellCommandKind {
     Foreground,  // the app is opened again
     Tilt,        // the accelerometer's reading
     Location,    // the device's location
+    Rotate,      // the device turned to an orientation
     Wait,
     Screenshot,
     Help,
@@ -40,7 +43,7 @@ struct ShellCommand {
     std::optional<int> number;
     // A label, title, text to type or file name.
     std::string text;
-    // Scroll: +1 down, -1 up.
+    // Scroll: +1 down, -1 up, 0 to the top (the status bar's tap).
     int direction = 0;
     // Wait: seconds.
     double seconds = 0;

@@ -31,12 +31,14 @@
 #include "UIKit/UIActionSheet.h"
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIImagePickerController.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIScrollView.h"
 #include "UIKit/UITabBarController.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITextInputTraits.h"
+#include "UIKit/UIViewController.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
 #include "iAd/ADBannerView.h"
@@ -463,6 +465,15 @@ bool ShellSession::execute(const ShellCommand& command) {
         case K::Return:
             acted = pressReturn();
             break;
+        case K::Backspace:
+            acted = backspace(command.number.value_or(1));
+            break;
+        case K::Pull:
+            acted = pull(command);
+            break;
+        case K::Rotate:
+            acted = rotate(command.text);
+            break;
         case K::Back:
             acted = goBack();
             break;
@@ -688,6 +699,14 @@ bool ShellSession::scroll(const ShellCommand& command) {
         return false;
     }
     CGFloat current = sv->contentOffset().y;
+    if (command.direction == 0) {
+        if (current == sv->minimumContentOffset().y) {
+            note("Already at the top.");
+            return true;
+        }
+        sv->scrollToTop();
+        return true;
+    }
     CGFloat target = current;
     auto table = as<UITableView>(sv);
     if (command.number && table) {
@@ -723,6 +742,67 @@ bool ShellSession::scroll(const ShellCommand& command) {
         return true;
     }
     sv->dragBy(CGPointMake(0, target - current), false);
+    return true;
+}
+
+bool ShellSession::pull(const ShellCommand& command) {
+    if (frontPanel()) {
+        fail("An alert or action sheet is showing: choose one of its buttons first.");
+        return false;
+    }
+    auto sv = frontmostScrollView(UIApplication::sharedApplication()->keyWindow());
+    if (!sv) {
+        fail("There is nothing to pull on the screen.");
+        return false;
+    }
+    Ref<UIScrollView> keep = sv;
+    CGFloat top = sv->minimumContentOffset().y;
+    sv->beginDragging();
+    sv->dragTo(CGPointMake(sv->contentOffset().x, top - static_cast<CGFloat>(*command.number)));
+    // The screen while the finger holds the list down, then as it is let go.
+    printScreen();
+    sv->endDragging(false);
+    printScreen();
+    return true;
+}
+
+bool ShellSession::backspace(int times) {
+    if (frontPanel()) {
+        fail("An alert or action sheet is showing: choose one of its buttons first.");
+        return false;
+    }
+    auto responder = UIResponder::currentFirstResponder();
+    auto input = dynamic_cast<UIKeyInput*>(responder.get());
+    if (!input) {
+        fail("Nothing has the focus: tap a text field first.");
+        return false;
+    }
+    Ref<UIResponder> keep = responder;
+    for (int i = 0; i < times; ++i) {
+        // A keystroke can move the focus (a text editor turning back into one line).
+        auto now = UIResponder::currentFirstResponder();
+        auto key = dynamic_cast<UIKeyInput*>(now.get());
+        if (!key) break;
+        key->deleteBackward();
+        // Changes the inputs handle after a keystroke come before the next one.
+        advance(0);
+    }
+    return true;
+}
+
+bool ShellSession::rotate(const std::string& orientation) {
+    UIDeviceOrientation to = orientation == "portrait"         ? UIDeviceOrientationPortrait
+                             : orientation == "landscape-left" ? UIDeviceOrientationLandscapeLeft
+                                                               : UIDeviceOrientationLandscapeRight;
+    auto device = UIDevice::currentDevice();
+    UIApplication* app = UIApplication::sharedApplication().get();
+    auto before = app->statusBarOrientation();
+    // The interface follows the device only while its orientation is being reported.
+    device->beginGeneratingDeviceOrientationNotifications();
+    device->setOrientation(to);
+    UIViewController::attemptRotationToDeviceOrientation();
+    device->endGeneratingDeviceOrientationNotifications();
+    if (app->statusBarOrientation() == before) note("The screen did not turn.");
     return true;
 }
 

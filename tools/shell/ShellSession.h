@@ -76,6 +76,9 @@ private:
     bool goBack();
     bool selectTab(const ShellCommand& command);
     bool scroll(const ShellCommand& command);
+    bool pull(const ShellCommand& command);
+    bool backspace(int times);
+    bool rotate(const std::string& orientation);
     bool swipeToDelete(const ShellCommand& command);
     bool choose(const ShellCommand& command);
     bool pick(const ShellCommand& command);

@@ -12,9 +12,9 @@
 #include "UIKit/UIView.h"
 #include "ui/core/DZGeometry.h"
 #include "ui/core/DZModelViewController.h"
+#include "ui/core/DZStyleSheet.h"
 #include "ui/core/DZURLRequestQueue.h"
 #include "ui/core/UIViewController+DZCategory.h"
-#include "ui/core/DZStyleSheet.h"
 
 void DZBaseViewController::describeClass(RuntimeClass& c) {
     c.method("keyboardWillShow:", &DZBaseViewController::keyboardWillShow);
@@ -204,11 +204,11 @@ bool DZSearchDisplayController::initWithSearchBar(UISearchBar* searchBar,
     return true;
 }
 
-Ref<DZTableViewController> DZSearchDisplayController::searchResultsViewController() {
-    return as<DZTableViewController>(results_);
+Ref<DZModelViewController> DZSearchDisplayController::searchResultsViewController() {
+    return as<DZModelViewController>(results_);
 }
 
-void DZSearchDisplayController::setSearchResultsViewController(DZTableViewController* controller) {
+void DZSearchDisplayController::setSearchResultsViewController(DZModelViewController* controller) {
     results_ = controller;
 }
 
@@ -254,11 +254,11 @@ void DZViewController::viewDidAppear(bool animated) {
     DZURLRequestQueue::mainQueue()->setSuspended(false);
 }
 
-Ref<DZTableViewController> DZViewController::searchViewController() {
+Ref<DZModelViewController> DZViewController::searchViewController() {
     return searchController_ ? searchController_->searchResultsViewController() : nullptr;
 }
 
-void DZViewController::setSearchViewController(DZTableViewController* controller) {
+void DZViewController::setSearchViewController(DZModelViewController* controller) {
     if (controller) {
         if (!searchController_) {
             auto bar = make<UISearchBar>();

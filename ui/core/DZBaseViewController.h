@@ -12,7 +12,7 @@
 #include "UIKit/UISearchDisplayController.h"
 #include "UIKit/UIViewController.h"
 
-class DZTableViewController;
+class DZModelViewController;
 class NSDictionary;
 class NSMutableDictionary;
 class NSNotification;
@@ -86,8 +86,8 @@ class DZNavigatorViewController : public DZBaseViewController {
 class DZSearchDisplayController : public UISearchDisplayController, public UISearchDisplayDelegate {
     NS_OBJECT(DZSearchDisplayController, UISearchDisplayController)
     bool initWithSearchBar(UISearchBar* searchBar, UIViewController* contentsController) override;
-    Ref<DZTableViewController> searchResultsViewController();
-    void setSearchResultsViewController(DZTableViewController* controller);
+    Ref<DZModelViewController> searchResultsViewController();
+    void setSearchResultsViewController(DZModelViewController* controller);
 
 private:
     Ref<UIViewController> results_;
@@ -101,8 +101,8 @@ class DZViewController : public DZNavigatorViewController {
     void viewDidUnload() override;
     void viewWillAppear(bool animated) override;
     void viewDidAppear(bool animated) override;
-    Ref<DZTableViewController> searchViewController();
-    void setSearchViewController(DZTableViewController* controller);
+    Ref<DZModelViewController> searchViewController();
+    void setSearchViewController(DZModelViewController* controller);
     Ref<DZSearchDisplayController> searchController() { return searchController_; }
     // Both collections once each.
     static void doGarbageCollection();

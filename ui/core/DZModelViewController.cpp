@@ -37,7 +37,8 @@ void DZModelViewController::dealloc() {
 }
 
 void DZModelViewController::leaveModel() {
-    if (model_) model_->delegates()->removeObject(this);
+    // A model that is its own table source has no observers to leave.
+    if (auto delegates = model_ ? model_->delegates() : nullptr) delegates->removeObject(this);
 }
 
 void DZModelViewController::viewWillAppear(bool animated) {
@@ -70,7 +71,7 @@ void DZModelViewController::setModel(DZModel* model) {
     if (model == model_.get()) return;
     leaveModel();
     model_ = model;
-    if (model_) model_->delegates()->addObject(this);
+    if (auto delegates = model_ ? model_->delegates() : nullptr) delegates->addObject(this);
     modelError_ = nullptr;
     if (model_) {
         clear(isModelWillLoadInvalid);

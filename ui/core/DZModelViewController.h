@@ -3,7 +3,7 @@
 // show hooks; this level decides when each is called, with which flag and in which order
 // (every hide before any show), when the model is created, loaded, reloaded or asked for more,
 // and batches view updates. Also the popup base and the table controller that search results
-// use. Main thread only.
+// use (a table controller of the tables library). Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -112,9 +112,4 @@ class DZPopupViewController : public DZModelViewController {
     virtual void showInView(UIView*, bool) {}
     virtual void dismissPopupViewControllerAnimated(bool) {}
     bool canBeTopViewController() override { return false; }
-};
-
-// The controller type of search results; its own behaviour belongs to the tables.
-class DZTableViewController : public DZModelViewController {
-    NS_OBJECT(DZTableViewController, DZModelViewController)
 };

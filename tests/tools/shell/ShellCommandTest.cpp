@@ -144,3 +144,27 @@ TEST(ShellCommand, EveryCommandIsUnderstoodAndDocumented) {
         EXPECT_NE(readme.find(verb), std::string::npos) << verb;
     }
 }
+
+TEST(ShellCommand, PullBackspaceRotateAndScrollTop) {
+    auto pull = parse("pull");
+    EXPECT_EQ(pull.kind, K::Pull);
+    EXPECT_EQ(pull.number.value_or(0), 70);
+    EXPECT_EQ(parse("pull 40").number.value_or(0), 40);
+    EXPECT_EQ(parse("pull -5").kind, K::Invalid);
+    EXPECT_EQ(parse("pull far").kind, K::Invalid);
+    auto backspace = parse("backspace");
+    EXPECT_EQ(backspace.kind, K::Backspace);
+    EXPECT_EQ(backspace.number.value_or(0), 1);
+    EXPECT_EQ(parse("backspace 12").number.value_or(0), 12);
+    EXPECT_EQ(parse("backspace 0").kind, K::Invalid);
+    auto rotate = parse("rotate Landscape-Left");
+    EXPECT_EQ(rotate.kind, K::Rotate);
+    EXPECT_EQ(rotate.text, "landscape-left");
+    EXPECT_EQ(parse("rotate upside-down").kind, K::Invalid);
+    EXPECT_EQ(parse("rotate").kind, K::Invalid);
+    auto top = parse("scroll top");
+    EXPECT_EQ(top.kind, K::Scroll);
+    EXPECT_EQ(top.direction, 0);
+    EXPECT_EQ(parse("scroll top 3").kind, K::Invalid);
+    EXPECT_NE(shellHelpText().find("pull [points]"), std::string::npos);
+}

@@ -301,7 +301,7 @@ TEST_F(DZModelViewControllerTest, PopupsKeepTheStatusBarAndTakeRotationAndBars) 
 
 TEST_F(DZModelViewControllerTest, SearchResultsControllersShareOneSearchController) {
     auto c = make<Recorder>();
-    auto first = make<DZTableViewController>(), second = make<DZTableViewController>();
+    auto first = make<DZModelViewController>(), second = make<DZModelViewController>();
     c->setSearchViewController(first);
     auto search = c->searchController();
     ASSERT_TRUE(search);

@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include <string>
+
+#include "ServicesTesting.h"
+#include "tools/catalog/CatalogHosts.h"
+
+using servicestest::get;
+
+namespace {
+
+const std::string kHost = catalog_hosts::kCatalogServicesHost;
+
+int countOf(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(CatalogModule, PagesOfTwentyOutOfFortyFive) {
+    auto first = get(kHost, "/items.json?page=1");
+    ASSERT_EQ(first.status, 200);
+    EXPECT_NE(first.head.find("application/json"), std::string::npos);
+    EXPECT_EQ(countOf(first.body, "\"title\""), 20);
+    EXPECT_NE(first.body.find("\"Item 1\""), std::string::npos);
+    EXPECT_NE(first.body.find("\"total\": 45"), std::string::npos);
+    auto last = get(kHost, "/items.json?page=3");
+    EXPECT_EQ(countOf(last.body, "\"title\""), 5);
+    EXPECT_NE(last.body.find("\"Item 45\""), std::string::npos);
+    EXPECT_NE(last.body.find("http://" + kHost + "/thumbs/45.png"), std::string::npos);
+    EXPECT_EQ(countOf(get(kHost, "/items.json?page=4").body, "\"title\""), 0);
+    auto empty = get(kHost, "/items.json?page=1&set=empty");
+    EXPECT_EQ(countOf(empty.body, "\"title\""), 0);
+    EXPECT_NE(empty.body.find("\"total\": 0"), std::string::npos);
+}
+
+TEST(CatalogModule, ThumbnailsAreValidPngsAndFaultsComeOnDemand) {
+    auto thumb = get(kHost, "/thumbs/7.png");
+    ASSERT_EQ(thumb.status, 200);
+    ASSERT_GT(thumb.body.size(), 33u);
+    EXPECT_EQ(thumb.body.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    // The image data inflates to 40 rows of a filter byte and 40 RGB pixels.
+    auto idat = thumb.body.find("IDAT");
+    ASSERT_NE(idat, std::string::npos);
+    auto len = static_cast<unsigned>(static_cast<unsigned char>(thumb.body[idat - 4])) << 24 |
+               static_cast<unsigned>(static_cast<unsigned char>(thumb.body[idat - 3])) << 16 |
+               static_cast<unsigned>(static_cast<unsigned char>(thumb.body[idat - 2])) << 8 |
+               static_cast<unsigned>(static_cast<unsigned char>(thumb.body[idat - 1]));
+    std::string raw(40 * (1 + 40 * 3), '\0');
+    uLongf rawLength = raw.size();
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(raw.data()), &rawLength,
+                         reinterpret_cast<const Bytef*>(thumb.body.data() + idat + 4), len),
+              Z_OK);
+    EXPECT_EQ(rawLength, raw.size());
+    EXPECT_EQ(get(kHost, "/thumbs/46.png").status, 404);
+    EXPECT_EQ(get(kHost, "/items.json?page=1&fault=503").status, 503);
+    auto garbage = get(kHost, "/items.json?fault=garbage");
+    EXPECT_EQ(garbage.status, 200);
+    EXPECT_EQ(garbage.body.find("]"), std::string::npos);
+}

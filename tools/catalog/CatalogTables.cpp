@@ -1,0 +1,272 @@
+#include "tools/catalog/CatalogTables.h"
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSDate.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSIndexPath.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSString.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIFont.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UISwitch.h"
+#include "UIKit/UITextField.h"
+#include "UIKit/UIViewController.h"
+#include "json/ZJSONDeserializer.h"
+#include "tools/catalog/CatalogHosts.h"
+#include "ui/core/DZNavigator.h"
+#include "ui/core/DZURLMap.h"
+#include "ui/core/DZURLRequest.h"
+#include "ui/style/DZStyledText.h"
+#include "ui/table/DZTableItem.h"
+#include "ui/table/DZTableView.h"
+#include "ui/table/DZTableViewController.h"
+#include "ui/table/DZTableViewDataSource.h"
+#include "ui/table/DZTableViewDragRefreshDelegate.h"
+#include "ui/table/DZTextEditor.h"
+
+namespace {
+
+Ref<NSString> itemsURL(int page) {
+    return NSString::stringWithFormat(NS("http://%s/items.json?page=%d"),
+                                      catalog_hosts::kCatalogServicesHost, page);
+}
+
+// The pages of the catalog's items service, appended as they come.
+class CatalogItemsModel : public DZURLRequestModel {
+    NS_OBJECT(CatalogItemsModel, DZURLRequestModel)
+
+public:
+    void load(int32_t policy, bool more) override {
+        setIsLoadingMore(more);
+        int next = more ? page_ + 1 : 1;
+        auto request = DZURLRequest::requestWithURL(itemsURL(next).get(), this);
+        request->setCachePolicy(policy);
+        request->setResponse(make<DZURLDataResponse>().get());
+        request->setUserInfo(NSNumber::numberWithInt(next).get());
+        request->send();
+    }
+    void requestDidFinishLoad(DZURLRequest* request) override {
+        auto data = as<DZURLDataResponse>(request->response())->data();
+        Ref<NSError> error;
+        auto page = ZJSONDeserializer::deserializer()->deserializeAsDictionary(data.get(), &error);
+        if (!page) {
+            DZURLRequestModel::requestDidFailLoadWithError(request, error.get());
+            return;
+        }
+        if (!isLoadingMore() || !items_) items_ = NSMutableArray::array();
+        auto items = as<NSArray>(page->objectForKey(NS("items")));
+        if (items) items_->addObjectsFromArray(items.get());
+        total_ = as<NSNumber>(page->objectForKey(NS("total")))->intValue();
+        page_ = as<NSNumber>(request->userInfo())->intValue();
+        setHasNoMore(static_cast<int>(items_->count()) >= total_);
+        DZURLRequestModel::requestDidFinishLoad(request);
+    }
+    Ref<NSArray> items() { return items_; }
+    int total() { return total_; }
+
+private:
+    Ref<NSMutableArray> items_;
+    int page_ = 0;
+    int total_ = 0;
+};
+
+// Subtitle rows with thumbnails, then a more button while the service has more.
+class CatalogItemsSource : public DZListDataSource {
+    NS_OBJECT(CatalogItemsSource, DZListDataSource)
+
+public:
+    void tableViewDidLoadModel(UITableView*) override {
+        auto model = as<CatalogItemsModel>(this->model());
+        items()->removeAllObjects();
+        auto loaded = model->items();
+        for (NSUInteger i = 0; loaded && i < loaded->count(); ++i) {
+            auto entry = as<NSDictionary>(loaded->objectAtIndex(i));
+            items()->addObject(DZTableSubtitleItem::itemWithTextSubtitleImageURL(
+                                   as<NSString>(entry->objectForKey(NS("title"))).get(),
+                                   as<NSString>(entry->objectForKey(NS("subtitle"))).get(),
+                                   as<NSString>(entry->objectForKey(NS("thumbnail"))).get(),
+                                   nullptr)
+                                   .get());
+        }
+        if (!model->hasNoMore()) {
+            auto more = DZTableMoreButton::itemWithTextSubtitle(
+                NS("Load more"),
+                NSString::stringWithFormat(NS("%u of %d"), loaded->count(), model->total()).get());
+            items()->addObject(more.get());
+        }
+    }
+    Ref<NSString> titleForEmpty() override { return NS("No items"); }
+};
+
+class CatalogPagedController : public DZTableViewController {
+    NS_OBJECT(CatalogPagedController, DZTableViewController)
+
+public:
+    bool initWithNibName(NSString* nibName, NSBundle* bundle) override {
+        if (!DZTableViewController::initWithNibName(nibName, bundle)) return false;
+        setTitle(NS("Paged Items"));
+        setVariableHeightRows(true);
+        return true;
+    }
+    void createModel() override {
+        auto source = make<CatalogItemsSource>();
+        source->setModel(make<CatalogItemsModel>().get());
+        setDataSource(source.get());
+    }
+    Ref<DZTableViewDelegate> createDelegate() override {
+        return make<DZTableViewDragRefreshDelegate>(
+            &DZTableViewDragRefreshDelegate::initWithController, this);
+    }
+};
+
+// A plain screen that URLs of the other modes open.
+class CatalogTablesTarget : public UIViewController {
+    NS_OBJECT(CatalogTablesTarget, UIViewController)
+
+public:
+    void loadView() override {
+        UIViewController::loadView();
+        auto label = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 10, 300, 30));
+        label->setText(NS("Opened from a table row"));
+        view()->addSubview(label.get());
+    }
+};
+
+class CatalogSharedTarget : public CatalogTablesTarget {
+    NS_OBJECT(CatalogSharedTarget, CatalogTablesTarget)
+
+public:
+    bool initWithNibName(NSString* nibName, NSBundle* bundle) override {
+        if (!CatalogTablesTarget::initWithNibName(nibName, bundle)) return false;
+        setTitle(NS("Shared Screen"));
+        return true;
+    }
+};
+
+class CatalogModalTarget : public CatalogTablesTarget {
+    NS_OBJECT(CatalogModalTarget, CatalogTablesTarget)
+
+public:
+    bool initWithNibName(NSString* nibName, NSBundle* bundle) override {
+        if (!CatalogTablesTarget::initWithNibName(nibName, bundle)) return false;
+        setTitle(NS("Modal Screen"));
+        return true;
+    }
+};
+
+// Every kind of row, URLs of the four navigation modes, an editor row, a banner and a row
+// menu.
+class CatalogTablesController : public DZTableViewController {
+    NS_OBJECT(CatalogTablesController, DZTableViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.method("showRowMenu:", &CatalogTablesController::showRowMenu);
+    }
+
+public:
+    bool initWithNibName(NSString* nibName, NSBundle* bundle) override {
+        if (!DZTableViewController::initWithNibName(nibName, bundle)) return false;
+        setTitle(NS("Tables"));
+        setVariableHeightRows(true);
+        return true;
+    }
+    void createModel() override {
+        auto date = NSDate::dateWithTimeIntervalSince1970(1262304000);  // Jan 1, 2010
+        auto thumb = NSString::stringWithFormat(NS("http://%s/thumbs/3.png"),
+                                                catalog_hosts::kCatalogServicesHost);
+        auto details = DZTableTextItem::itemWithText(NS("Details"), NS("catalog://tables/paged"),
+                                                     NS("catalog://tables/shared"));
+        auto menu = DZTableTextItem::itemWithText(NS("Show a row menu"), this,
+                                                  Selector::named("showRowMenu:"));
+        auto toggle = make<UISwitch>();
+        toggle->setAccessibilityLabel(NS("Switch"));
+        auto field = make<UITextField>();
+        field->setPlaceholder(NS("Name"));
+        auto editor = make<DZTextEditor>(&DZTextEditor::initWithFrame, CGRectMake(0, 0, 300, 44));
+        editor->setPlaceholder(NS("Note"));
+        editor->setMaxNumberOfLines(4);
+        auto swatch = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 100, 44));
+        swatch->setBackgroundColor(UIColor::orangeColor().get());
+        swatch->setAccessibilityLabel(NS("Orange view"));
+        setDataSource(
+            DZSectionedDataSource::dataSourceWithObjects(
+                {NS("Links"),
+                 DZTableTextItem::itemWithText(NS("Paged items"), NS("catalog://tables/paged"))
+                     .get(),
+                 DZTableLink::itemWithText(NS("Shared screen"), NS("catalog://tables/shared"))
+                     .get(),
+                 DZTableButton::itemWithText(NS("Modal screen"), NS("catalog://tables/modal"))
+                     .get(),
+                 DZTableTextItem::itemWithText(NS("Outside link"),
+                                               NS("http://catalog.services.test/about"))
+                     .get(),
+                 details.get(),
+                 menu.get(),
+                 NS("Texts"),
+                 DZTableCaptionItem::itemWithTextCaption(NS("Ten-speed, blue"), NS("Bike")).get(),
+                 DZTableRightCaptionItem::itemWithTextCaption(NS("$120"), NS("Price")).get(),
+                 DZTableSubtextItem::itemWithTextCaption(NS("Desk"), NS("Solid oak, two drawers"))
+                     .get(),
+                 DZTableSubtitleItem::itemWithTextSubtitle(NS("Lamp"), NS("Brass, works")).get(),
+                 DZTableMessageItem::itemWithTitle(NS("Seller"), NS("Re: desk"),
+                                                   NS("Is it still for sale?"), date.get(), nullptr)
+                     .get(),
+                 DZTableLongTextItem::itemWithText(
+                     NS("A long text row wraps over as many lines as its text needs, measured in "
+                        "the sheet's body font."))
+                     .get(),
+                 DZTableGrayTextItem::itemWithText(NS("A grey text row")).get(),
+                 DZTableSummaryItem::itemWithText(NS("3 rows of a summary")).get(),
+                 DZTableImageItem::itemWithTextImageURL(NS("Image row"), thumb.get()).get(),
+                 DZTableRightImageItem::itemWithTextImageURL(NS("Right image"), thumb.get()).get(),
+                 DZTableActivityItem::itemWithText(NS("Working...")).get(),
+                 DZTableStyledTextItem::itemWithText(
+                     DZStyledText::textFromXHTML(
+                         NS("<b>Styled</b> text with <a href=\"catalog://tables/shared\">a "
+                            "link</a>"))
+                         .get())
+                     .get(),
+                 static_cast<NSObject*>(
+                     DZStyledText::textWithURLs(NS("Plain text at http://catalog.services.test/"))
+                         .get()),
+                 NS("Controls"),
+                 DZTableControlItem::itemWithCaption(NS("Alerts"), toggle.get()).get(),
+                 DZTableControlItem::itemWithCaption(NS("Name"), field.get()).get(),
+                 static_cast<NSObject*>(editor.get()),
+                 DZTableViewItem::itemWithCaption(NS("Swatch"), swatch.get()).get()})
+                .get());
+    }
+    void viewDidLoad() override {
+        DZTableViewController::viewDidLoad();
+        auto banner = make<UILabel>();
+        banner->setText(NS("Banner: 45 items on catalog.services.test"));
+        banner->setTextAlignment(UITextAlignmentCenter);
+        banner->setBackgroundColor(UIColor::colorWithWhite(0.9f, 1).get());
+        setTableBannerView(banner.get(), false);
+    }
+    void showRowMenu(NSObject* item) {
+        auto path = dataSource()->tableViewIndexPathForObject(tableView().get(), item);
+        auto cell = path ? tableView()->cellForRowAtIndexPath(path.get()) : nullptr;
+        if (!cell) return;
+        auto menu = make<UILabel>(&UILabel::initWithFrame, cell->contentView()->bounds());
+        menu->setText(NS("Row menu: Reply  Delete"));
+        showMenu(menu.get(), cell.get(), true);
+    }
+};
+
+}  // namespace
+
+Ref<UIViewController> makeCatalogTablesScreen() {
+    auto map = DZNavigator::navigator()->URLMap();
+    if (map->navigationModeForURL(NS("catalog://tables/paged")) != 1) {
+        map->fromToViewController(NS("catalog://tables/paged"),
+                                  CatalogPagedController::staticClass());
+        map->fromToSharedViewController(NS("catalog://tables/shared"),
+                                        CatalogSharedTarget::staticClass());
+        map->fromToModalViewController(NS("catalog://tables/modal"),
+                                       CatalogModalTarget::staticClass());
+    }
+    return make<CatalogTablesController>();
+}

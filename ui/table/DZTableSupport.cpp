@@ -1,0 +1,22 @@
+#include "ui/table/DZTableSupport.h"
+
+#include <limits>
+
+#include "UIKit/UIStringDrawing.h"
+#include "ui/style/DZDefaultStyleSheet.h"
+
+Ref<DZDefaultStyleSheet> DZTableStyleSheet() {
+    if (auto sheet = as<DZDefaultStyleSheet>(DZStyleSheet::globalStyleSheet())) return sheet;
+    static Ref<DZDefaultStyleSheet> fallback = make<DZDefaultStyleSheet>();
+    return fallback;
+}
+
+UITableViewCellSelectionStyle DZTableSelectionStyle() {
+    return static_cast<UITableViewCellSelectionStyle>(DZTableStyleSheet()->tableSelectionStyle());
+}
+
+CGSize DZTableTextSize(NSString* text, UIFont* font, CGFloat width, NSInteger lineBreakMode) {
+    if (!text) return CGSizeMake(0, 0);
+    return sizeWithFont(text, font, CGSizeMake(width, std::numeric_limits<CGFloat>::max()),
+                        static_cast<UILineBreakMode>(lineBreakMode));
+}
