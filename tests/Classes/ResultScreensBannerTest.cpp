@@ -91,6 +91,17 @@ protected:
         ASSERT_TRUE(banner->refreshTimer());
         EXPECT_EQ(banner->refreshTimer()->timeInterval(), 30);
     }
+    // The item screen on one listing, pushed as the result list does.
+    Ref<ItemViewController> openItemScreen(const char* title, const char* url) {
+        auto items = NSMutableArray::array();
+        items->addObject(listing(title, url));
+        auto screen = alloc<ItemViewController>();
+        screen->initWithNibName(NS("ItemViewController"), nullptr);
+        screen->displayItems(items, 0);
+        nav->pushViewController(screen, false);
+        advanceRunLoop(0);
+        return screen;
+    }
     // The house ad on show in the banner.
     static Ref<AdLoomCustomAdView> houseAdIn(AdLoomView* banner) {
         return as<AdLoomCustomAdView>(banner->viewWithTag(kAdLoomViewAdSubViewTag));
@@ -145,13 +156,7 @@ TEST_F(BannerScreens, TheFavouritesShowOneToo) {
 }
 
 TEST_F(BannerScreens, TheItemScreensAdOpensTheBrowserOverTheScreen) {
-    auto items = NSMutableArray::array();
-    items->addObject(listing("Road bike", "http://boston.bazaarnest.test/bik/1.html"));
-    auto screen = alloc<ItemViewController>();
-    screen->initWithNibName(NS("ItemViewController"), nullptr);
-    screen->displayItems(items, 0);
-    nav->pushViewController(screen, false);
-    advanceRunLoop(0);
+    auto screen = openItemScreen("Road bike", "http://boston.bazaarnest.test/bik/1.html");
     expectHouseAdFor(screen, screen.get(), screen->adsHolder());
 
     // The first house ad is the image ad, whose advertiser page opens inside the app.
@@ -217,13 +222,7 @@ TEST_F(BannerScreens, AViewGivenUpTakesItsBannerAlong) {
 TEST_F(BannerScreens, AFreedScreenLeavesNoBannerRefreshing) {
     Weak<AdLoomView> gone;
     {
-        auto items = NSMutableArray::array();
-        items->addObject(listing("Desk", "http://boston.bazaarnest.test/fua/1.html"));
-        auto screen = alloc<ItemViewController>();
-        screen->initWithNibName(NS("ItemViewController"), nullptr);
-        screen->displayItems(items, 0);
-        nav->pushViewController(screen, false);
-        advanceRunLoop(0);
+        auto screen = openItemScreen("Desk", "http://boston.bazaarnest.test/fua/1.html");
         auto banner = bannerIn(screen->adsHolder());
         ASSERT_TRUE(waitForAd(banner));
         gone = banner.get();

@@ -18,11 +18,14 @@
 #include "Classes/Settings.h"
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/NSPathUtilities.h"
+#include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSUserDefaults.h"
 #include "Foundation/NetworkWork.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIKitNotifications.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "support/RunLoopTesting.h"
 #include "support/services/RunningServices.h"
@@ -69,6 +72,11 @@ inline std::string runApp(const std::string& script, const std::string& marker =
     options.scriptPath = "-";
     ShellSession session(options, out, in);
     int result = session.run();
+    // The ended app is off the screen. Its screens outlive the session in this process, and
+    // their banners would go on asking for ads whenever a later loop passes their refresh time:
+    // told the app is inactive, they ask for none.
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationWillResignActiveNotification, UIApplication::sharedApplication().get());
     if (status) *status = result;
     return out.str();
 }
@@ -131,8 +139,16 @@ protected:
     static void settleEarlierSessions() {
         ManualClockScope later(kManualClockDefaultStart + 30 * 86400);
         advanceRunLoop(60);
-        runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 20);
-        advanceRunLoop(0);
+        // A fetch may start only when a reply or perform is handled, so the loop runs until it
+        // has nothing to do and nothing is on the wire.
+        auto loop = NSRunLoop::mainRunLoop();
+        for (int round = 0; round < 20; ++round) {
+            for (int pass = 0; pass < 1000; ++pass)
+                if (loop->runInMode(NSDefaultRunLoopMode, 0, true) != NSRunLoop::RunHandledSource)
+                    break;
+            if (NetworkWork::inFlight() == 0) break;
+            runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 20);
+        }
         UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
     }
 };
