@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AdLoom/internal/AdLoomConfigStore.h"
@@ -64,13 +65,27 @@ protected:
         advanceRunLoop(0);
         return shown;
     }
-    // What the banner's screen has asked the mediation service for: configurations by key,
-    // house ads by network id and their images.
-    static std::vector<std::string> mediationRequests() {
+    // What the banner's screen has asked the mediation service for (configurations by key,
+    // house ads by network id and their images), from its first request whose line holds
+    // `first`, once `count` are in the log: the server writes each line after its answer, from
+    // its own thread, so lines of an earlier test may still come before.
+    static std::vector<std::string> mediationRequests(size_t count, const char* first) {
         std::vector<std::string> out;
-        for (const std::string& line : servicestest::takeLog())
-            if (contains(line, "mediation.adloom.test/")) out.push_back(line);
+        runLoopUntil(
+            [&] {
+                for (const std::string& line : servicestest::takeLog())
+                    if (contains(line, "mediation.adloom.test/") &&
+                        (!out.empty() || contains(line, first)))
+                        out.push_back(line);
+                return out.size() >= count;
+            },
+            10);
         return out;
+    }
+    // The house ads asked for and the pings received so far, which the service counts before
+    // it answers.
+    std::pair<size_t, size_t> mediationCounts() {
+        return {mediation->houseAdRequests().size(), mediation->pings().size()};
     }
     // The banner shows a house ad for the app's key, asked for once, and refreshes on a timer.
     void expectHouseAdFor(UIViewController* screen, AdLoomDelegate* host, UIView* holder) {
@@ -81,7 +96,7 @@ protected:
         EXPECT_EQ(holder->window(), screen->view()->window());
         ASSERT_TRUE(waitForAd(banner));
         EXPECT_EQ(text(banner->mostRecentNetworkName()), "custom");
-        auto asked = mediationRequests();
+        auto asked = mediationRequests(3, "/getInfo.php");
         ASSERT_EQ(asked.size(), 3u);
         EXPECT_TRUE(contains(asked[0], "/getInfo.php?appid=3f9a1c0be7d24a5c8e61b0f2d4a97c3e&"))
             << asked[0];
@@ -188,7 +203,8 @@ TEST_F(BannerScreens, AViewGivenUpTakesItsBannerAlong) {
     Weak<AdLoomView> gone(first.get());
     Weak<NSTimer> timer(first->refreshTimer().get());
     first = nullptr;
-    mediationRequests();
+    mediationRequests(3, "/getInfo.php");
+    auto before = mediationCounts();
 
     // Covered, the list gives its view up under a memory warning: the banner leaves its holder,
     // even one that something else still holds, with its refresh timer, and asks for nothing
@@ -204,7 +220,7 @@ TEST_F(BannerScreens, AViewGivenUpTakesItsBannerAlong) {
     EXPECT_FALSE(timer.lock() && timer.lock()->isValid());
     advanceRunLoop(65);
     runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 20);
-    EXPECT_TRUE(mediationRequests().empty());
+    EXPECT_EQ(mediationCounts(), before);
 
     // Back on the list: a new view with a banner of its own, which asks again.
     nav->popViewControllerAnimated(false);
@@ -214,9 +230,11 @@ TEST_F(BannerScreens, AViewGivenUpTakesItsBannerAlong) {
     ASSERT_TRUE(second);
     ASSERT_TRUE(waitForAd(second));
     // The configuration is the store's by now: a house ad and its image only.
-    auto asked = mediationRequests();
+    auto asked = mediationRequests(2, "mediation.adloom.test/");
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_TRUE(contains(asked[0], "/custom.php?")) << asked[0];
+    EXPECT_TRUE(contains(asked[1], "/img/")) << asked[1];
+    EXPECT_EQ(mediationCounts().first, before.first + 1);
 }
 
 TEST_F(BannerScreens, AFreedScreenLeavesNoBannerRefreshing) {
@@ -231,10 +249,10 @@ TEST_F(BannerScreens, AFreedScreenLeavesNoBannerRefreshing) {
     }
     advanceRunLoop(0);
     EXPECT_FALSE(gone.lock());
-    mediationRequests();
+    auto before = mediationCounts();
+    EXPECT_EQ(before.first, 1u);
     // Two refresh periods later nobody has asked for an ad.
     advanceRunLoop(65);
     runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 20);
-    EXPECT_TRUE(mediationRequests().empty());
-    EXPECT_EQ(mediation->houseAdRequests().size(), 1u);
+    EXPECT_EQ(mediationCounts(), before);
 }
