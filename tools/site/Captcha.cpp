@@ -24,12 +24,13 @@ const char* const kWords[] = {
 const char* const kTokenAlphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-";
 
-// Lower case, "+" as a space (the app sends the words joined by plus signs), single spaces.
+// Lower case, words split at white space only (a "+" that arrives decoded is part of a word),
+// single spaces.
 std::string normalisedAnswer(std::string_view text) {
     std::string out;
     bool space = false;
     for (char c : text) {
-        if (c == '+' || std::isspace(static_cast<unsigned char>(c))) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
             space = !out.empty();
             continue;
         }

@@ -118,6 +118,8 @@ void SiteImpl::resetState() {
     mails.clear();
     pendingListings.clear();
     uploads.clear();
+    uploadedPhotos.clear();
+    nextPostingPage.clear();
 }
 
 std::string SiteImpl::newToken(const std::string& kind, std::size_t length) {
@@ -350,6 +352,16 @@ std::string Site::issueVerificationCode() {
 std::vector<SentMail> Site::sentMails() const {
     std::lock_guard<std::mutex> g(impl_->stateLock);
     return impl_->mails;
+}
+
+std::vector<UploadedPhoto> Site::uploadedPhotos() const {
+    std::lock_guard<std::mutex> g(impl_->stateLock);
+    return impl_->uploadedPhotos;
+}
+
+void Site::setNextPostingPage(const std::string& page) {
+    std::lock_guard<std::mutex> g(impl_->stateLock);
+    impl_->nextPostingPage = page;
 }
 
 void Site::reset() {

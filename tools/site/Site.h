@@ -57,6 +57,13 @@ struct SentMail {
     std::string link;
 };
 
+// A photo the posting host took: its key ("<session>_<n>") and pixel size.
+struct UploadedPhoto {
+    std::string key;
+    int width = 0;
+    int height = 0;
+};
+
 class Site {
 public:
     explicit Site(SiteOptions options = {});
@@ -88,6 +95,12 @@ public:
     // A verification code as the captcha service hands out after a right answer, valid once.
     std::string issueVerificationCode();
     std::vector<SentMail> sentMails() const;
+    // The photos posted so far, in upload order.
+    std::vector<UploadedPhoto> uploadedPhotos() const;
+    // The next post to the posting host answers with this page instead of the step's own:
+    // "type", "area", "compose", "emailwarning", "photos", "review", "terms", "captcha",
+    // "phone", "sent" (the mail-confirmation page), "empty" (no text), "error" (status 400).
+    void setNextPostingPage(const std::string& page);
     // Forgets postings, logins, captcha state and posting sessions.
     void reset();
 

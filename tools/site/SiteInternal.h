@@ -101,6 +101,11 @@ struct SiteImpl {
     std::map<std::string, std::uint64_t> tokenCounters;
     // Uploaded photos by key ("<session>_<n>").
     std::map<std::string, std::string> uploads;
+    // Each upload's key and pixel size, in the order they came.
+    std::vector<UploadedPhoto> uploadedPhotos;
+    // The page the next post to the posting host answers with ("" for the ordinary one); set
+    // by the admin host.
+    std::string nextPostingPage;
 
     // A fresh token of its kind, a function of the seed and how many came before.
     std::string newToken(const std::string& kind, std::size_t length = 12);
