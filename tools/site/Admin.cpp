@@ -16,7 +16,7 @@ const char* const kHelp =
     "GET /mail                      the mails the site sent (to, subject, link)\n"
     "GET /accounts                  the test accounts\n"
     "GET /reset                     forgets postings, logins and sessions\n"
-    "GET /posting-page?p=PAGE       the next post to the posting host answers with PAGE:\n"
+    "GET /posting-page?p=PAGE,...   the next posts to the posting host answer with the PAGEs:\n"
     "                               type, area, compose, emailwarning, photos, review, terms,\n"
     "                               captcha, phone, sent, empty, error\n"
     "GET /uploads                   the photos posted: key, width x height\n";

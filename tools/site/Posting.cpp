@@ -523,11 +523,15 @@ HttpResponse PostingService::handle(SiteImpl& site, const HttpRequest& request) 
     }
     if (request.method != "POST") return refuse(405, "That is not how this page is used.");
     if (s.done) return refuse(409, "This posting has already been submitted.");
-    // The admin's switch: the next post of any session answers with the page asked for.
+    // The admin's switch: the next posts of any session answer with the pages asked for, one
+    // each.
     std::string forced;
     {
         std::lock_guard<std::mutex> g(site.stateLock);
-        forced.swap(site.nextPostingPage);
+        auto comma = site.nextPostingPage.find(',');
+        forced = site.nextPostingPage.substr(0, comma);
+        site.nextPostingPage =
+            comma == std::string::npos ? "" : site.nextPostingPage.substr(comma + 1);
     }
     if (!forced.empty()) {
         if (forced == "type") return typePage(site, s);

@@ -97,7 +97,8 @@ public:
     std::vector<SentMail> sentMails() const;
     // The photos posted so far, in upload order.
     std::vector<UploadedPhoto> uploadedPhotos() const;
-    // The next post to the posting host answers with this page instead of the step's own:
+    // The next posts to the posting host answer with these pages (comma-separated, one each)
+    // instead of the step's own:
     // "type", "area", "compose", "emailwarning", "photos", "review", "terms", "captcha",
     // "phone", "sent" (the mail-confirmation page), "empty" (no text), "error" (status 400).
     void setNextPostingPage(const std::string& page);
