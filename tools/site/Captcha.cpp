@@ -55,6 +55,7 @@ std::string CaptchaService::newChallenge() {
     std::string answer = std::string(rng.pick(kWords)) + " " + rng.pick(kWords);
     open_[challenge] = answer;
     seen_[challenge] = answer;
+    last_ = answer;
     return challenge;
 }
 
@@ -63,6 +64,12 @@ std::optional<std::string> CaptchaService::answerFor(const std::string& challeng
     auto it = seen_.find(challenge);
     if (it == seen_.end()) return std::nullopt;
     return it->second;
+}
+
+std::optional<std::string> CaptchaService::lastAnswer() const {
+    std::lock_guard<std::mutex> g(lock_);
+    if (last_.empty()) return std::nullopt;
+    return last_;
 }
 
 std::string CaptchaService::issueCode() {
@@ -79,8 +86,12 @@ bool CaptchaService::consumeCode(const std::string& code) {
 
 void CaptchaService::reset() {
     std::lock_guard<std::mutex> g(lock_);
+    // After a reset the challenges (and their words) come in the same order as after a start.
+    challenges_ = 0;
+    codes_ = 0;
     open_.clear();
     seen_.clear();
+    last_.clear();
     validCodes_.clear();
 }
 

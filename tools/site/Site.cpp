@@ -345,6 +345,10 @@ std::optional<std::string> Site::captchaAnswer(const std::string& challenge) con
     return impl_->captcha.answerFor(challenge);
 }
 
+std::optional<std::string> Site::lastCaptchaAnswer() const {
+    return impl_->captcha.lastAnswer();
+}
+
 std::string Site::issueVerificationCode() {
     return impl_->captcha.issueCode();
 }

@@ -92,6 +92,8 @@ public:
     // -------------------------------------------------------------- The answer a captcha challenge
     // expects (two words), nullopt for an unknown challenge.
     std::optional<std::string> captchaAnswer(const std::string& challenge) const;
+    // The answer of the challenge the service made last (what the newest image shows).
+    std::optional<std::string> lastCaptchaAnswer() const;
     // A verification code as the captcha service hands out after a right answer, valid once.
     std::string issueVerificationCode();
     std::vector<SentMail> sentMails() const;

@@ -28,6 +28,8 @@ public:
 
     std::string newChallenge();
     std::optional<std::string> answerFor(const std::string& challenge) const;
+    // The answer of the challenge made last, nullopt before any.
+    std::optional<std::string> lastAnswer() const;
     std::string issueCode();
     // True when the code was handed out and not used yet; it is used up either way.
     bool consumeCode(const std::string& code);
@@ -43,6 +45,7 @@ private:
     std::map<std::string, std::string> open_;  // challenge -> answer
     std::map<std::string, std::string> seen_;  // every challenge ever made -> answer
     std::set<std::string> validCodes_;
+    std::string last_;
 };
 
 // The secure account service: the browser cookie, logins (with captcha answers), the account
