@@ -114,11 +114,11 @@ void PostController::viewDidLoad() {
         titleField_->setFrame(f);
     }
 
-    if (titleField_) titleField_->setText(titleText_);
-    if (priceField_) priceField_->setText(priceText_);
-    if (emailField_) emailField_->setText(emailText_);
-    if (locationField_) locationField_->setText(locationText_);
-    if (messageView_) messageView_->setText(messageText_);
+    if (titleField_) titleField_->setText(orEmpty(titleText_));
+    if (priceField_) priceField_->setText(orEmpty(priceText_));
+    if (emailField_) emailField_->setText(orEmpty(emailText_));
+    if (locationField_) locationField_->setText(orEmpty(locationText_));
+    if (messageView_) messageView_->setText(orEmpty(messageText_));
     for (int32_t i = 0; i < 4; ++i) {
         auto button = slotButton(i);
         if (!button || !imgs_[i]) continue;

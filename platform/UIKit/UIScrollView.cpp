@@ -57,6 +57,9 @@ void UIScrollView::setContentOffset(CGPoint offset, bool animated) {
 }
 
 void UIScrollView::setContentSize(CGSize size) {
+    // The same size again changes nothing: a text view that sets its size from its own layout
+    // would otherwise ask for layout for ever.
+    if (size.width == contentSize_.width && size.height == contentSize_.height) return;
     contentSize_ = size;
     unzoomedContentSize_ = CGSizeMake(size.width / zoomScale_, size.height / zoomScale_);
     setNeedsLayout();

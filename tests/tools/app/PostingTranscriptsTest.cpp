@@ -103,3 +103,7 @@ TEST_F(PostingTranscripts, ReplyThroughTheCaptcha) {
 TEST_F(PostingTranscripts, FailedThenGoodLoginAndLogout) {
     expectPostingTranscript("post-login");
 }
+
+TEST_F(PostingTranscripts, APostWithTwoPhotosThroughConfirmTermsAndCaptcha) {
+    expectPostingTranscript("post-photos");
+}
