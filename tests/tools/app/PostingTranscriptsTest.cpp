@@ -10,15 +10,18 @@
 #include <string>
 
 #include "AppTesting.h"
+#include "Foundation/NSData.h"
 #include "Foundation/NSHTTPCookieStorage.h"
 #include "Foundation/NSUserDefaults.h"
 #include "MessageUI/MFMailComposeViewController.h"
+#include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImagePickerController.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "platform/UIKit/DrawingTesting.h"
+#include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
 
 namespace fs = std::filesystem;
@@ -105,5 +108,27 @@ TEST_F(PostingTranscripts, FailedThenGoodLoginAndLogout) {
 }
 
 TEST_F(PostingTranscripts, APostWithTwoPhotosThroughConfirmTermsAndCaptcha) {
+    // Two photos in the library: 300 x 240 and 450 x 330 pixels.
+    fs::path photos = UIImagePickerController::photoLibraryPath()->utf8();
+    fs::remove_all(photos);
+    fs::create_directories(photos);
+    int n = 0;
+    for (auto size : {CGSizeMake(300, 240), CGSizeMake(450, 330)}) {
+        UIGraphicsBeginImageContextWithOptions(size, true, 1);
+        CGContextSetRGBFillColor(UIGraphicsGetCurrentContext(), 0.3f, 0.6f, 0.2f, 1);
+        CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, size.width, size.height));
+        auto image = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        auto data = UIImageJPEGRepresentation(image, 0.9f);
+        data->writeToFile(str((photos / ("photo" + std::to_string(++n) + ".jpg")).string()), true);
+    }
     expectPostingTranscript("post-photos");
+    fs::remove_all(photos);
+    // Two uploads in slot order, each a third of its photo.
+    auto uploads = sitetest::site().uploadedPhotos();
+    ASSERT_EQ(uploads.size(), 2u);
+    EXPECT_EQ(uploads[0].width, 100);
+    EXPECT_EQ(uploads[0].height, 80);
+    EXPECT_EQ(uploads[1].width, 150);
+    EXPECT_EQ(uploads[1].height, 110);
 }
