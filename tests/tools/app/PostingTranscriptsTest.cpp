@@ -132,3 +132,59 @@ TEST_F(PostingTranscripts, APostWithTwoPhotosThroughConfirmTermsAndCaptcha) {
     EXPECT_EQ(uploads[1].width, 150);
     EXPECT_EQ(uploads[1].height, 110);
 }
+
+namespace {
+
+bool dark(RGBA c) {
+    return c.r < 100 && c.g < 100 && c.b < 100;
+}
+bool blue(RGBA c) {
+    return c.b > c.r + 60 && c.b > 120;
+}
+int count(UIImage* image, CGRect r, bool (*test)(RGBA)) {
+    auto px = UIImagePixelsOf(image->CGImage());
+    int n = 0;
+    for (int y = int(r.origin.y); y < int(CGRectGetMaxY(r)); ++y)
+        for (int x = int(r.origin.x); x < int(CGRectGetMaxX(r)); ++x)
+            n += test(pixelAt(px, x, y)) ? 1 : 0;
+    return n;
+}
+Ref<UIImage> picture(const fs::path& dir, const char* name) {
+    return UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / name).string()));
+}
+
+}  // namespace
+
+TEST_F(PostingTranscripts, PicturesOfTheOverlayTheComposeScreenAndTheCaptcha) {
+    const char* tmp = std::getenv("BN_TEST_TMP");
+    fs::path dir = fs::path(tmp ? tmp : fs::temp_directory_path().string()) / "posting-shots";
+    fs::create_directories(dir);
+    fs::path before = fs::current_path();
+    fs::current_path(dir);
+    expectPostingTranscript("post-shots");
+    fs::current_path(before);
+
+    // The overlay has slid down to y 20: its grey from there on, the status bar above.
+    auto overlay = picture(dir, "post-overlay.png");
+    ASSERT_TRUE(overlay);
+    RGBA panel = pixelAt(overlay, 5, 24);
+    EXPECT_TRUE(near(panel, RGBA{235, 235, 235, 255}, 6)) << panel;
+    EXPECT_FALSE(near(pixelAt(overlay, 5, 10), panel, 6)) << pixelAt(overlay, 5, 10);
+    // The embossed buttons at (40, 186) and (200, 186), 90 x 37, below the overlay's top.
+    for (CGFloat x : {40.0, 200.0}) {
+        CGRect button = CGRectMake(x + 4, 20 + 186 + 4, 82, 29);
+        int plain = count(overlay, button, [](RGBA c) { return c.r == 235 && c.g == 235; });
+        EXPECT_LT(plain, 82 * 29 / 2) << x;
+        // The titles' slate blue.
+        EXPECT_GT(count(overlay, button, [](RGBA c) { return c.r < 140 && c.b > c.r + 20; }), 20)
+            << x;
+    }
+    // The blue "Post" button over the compose screen's placeholder (the view starts at y 64).
+    auto compose = picture(dir, "post-compose.png");
+    ASSERT_TRUE(compose);
+    EXPECT_GT(count(compose, CGRectMake(10, 64 + 298, 300, 41), blue), 3000);
+    // The captcha's image, shown at (10, 65) once it arrived: the two words in dark ink.
+    auto captcha = picture(dir, "post-captcha.png");
+    ASSERT_TRUE(captcha);
+    EXPECT_GT(count(captcha, CGRectMake(10, 20 + 65, 300, 57), dark), 200);
+}
