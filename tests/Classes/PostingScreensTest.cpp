@@ -16,8 +16,10 @@
 #include "Classes/PostSection.h"
 #include "Classes/PostSectionController.h"
 #include "Foundation/NSDate.h"
+#include "Foundation/NSFileManager.h"
 #include "Foundation/NSHTTPCookie.h"
 #include "Foundation/NSHTTPCookieStorage.h"
+#include "Foundation/NSNumber.h"
 #include "Foundation/NSUserDefaults.h"
 #include "ListingPagesTesting.h"
 #include "ResultScreensTesting.h"
@@ -27,6 +29,7 @@
 #include "UIKit/UITabBarController.h"
 #include "UIKit/UITextField.h"
 #include "UIKit/UITextView.h"
+#include "analytics/TallySession.h"
 #include "tools/site/SiteNames.h"
 #include "ui/core/DZWebController.h"
 #include "ui/style/DZButton.h"
@@ -82,6 +85,7 @@ protected:
         defaults->removePersistentDomain();
         defaults->setObject(NS("http://boston.bazaarnest.test/"), NS("LocationUrl"));
         defaults->setObject(NS("Boston"), NS("LocationName"));
+        TallySession::createActiveTallySession(NS("posting-screens-key"));
         start = alloc<PostSectionController>();
         start->initWithNibName(NS("PostSectionController"), nullptr);
         postNav = make<UINavigationController>(&UINavigationController::initWithRootViewController,
@@ -102,6 +106,9 @@ protected:
         defaults->removePersistentDomain();
         sitetest::site().clearFaults();
         sitetest::site().reset();
+        NSFileManager::defaultManager()->removeItemAtPath(TallySession::currentSessionFilePath(),
+                                                          nullptr);
+        TallySession::resetForTesting();
         ResultScreensTest::TearDown();
     }
 
@@ -109,6 +116,12 @@ protected:
     void showPostTab() {
         tabs->setSelectedIndex(2);
         advanceRunLoop(0.5);
+    }
+    // How often the analytics event was logged in this session.
+    static long eventCount(const char* name) {
+        auto counts = TallySession::currentSession()->eventCounts();
+        auto n = counts ? as<NSNumber>(counts->objectForKey(NSString::fromUTF8(name))) : nullptr;
+        return n ? n->longValue() : 0;
     }
     // Waits for an alert and gives its message (and closes it).
     std::string nextMessage() {
@@ -420,6 +433,7 @@ TEST_F(PostingScreens, AreaStepsThenAnUnknownPageLogsLocationError) {
     advanceRunLoop(1);
     EXPECT_EQ(postNav->topViewController().get(), finer.get());
     EXPECT_FALSE(lastPanel());
+    EXPECT_EQ(eventCount("Location Error"), 1);
 }
 
 TEST_F(PostingScreens, ComposeSetUpByFormAndLogin) {
@@ -558,8 +572,10 @@ TEST_F(PostingScreens, LoggedInPostSendsTheAccountAndSucceeds) {
     compose->actionSheetClickedButtonAtIndex(as<UIActionSheet>(lastPanel()), 1);
     closePanels();
     sitetest::takeLog();
+    EXPECT_EQ(eventCount("Post Success"), 0);
     compose->postButtonPressed(nullptr);
     EXPECT_EQ(nextMessage(), "Post Success");
+    EXPECT_EQ(eventCount("Post Success"), 1);
     advanceRunLoop(1);
     EXPECT_EQ(postNav->topViewController().get(), compose.get());
     ASSERT_EQ(postNav->viewControllers()->count(), 2u);
@@ -588,6 +604,8 @@ TEST_F(PostingScreens, TheGuardCoversEveryStep) {
     ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     advanceRunLoop(1);
     EXPECT_FALSE(lastPanel());
+    EXPECT_EQ(eventCount("Post Error - Submit"), 1);
+    EXPECT_EQ(eventCount("Post Success"), 0);
     // A photo page without its submit button: the upload falls to the guard.
     addPhoto(compose, compose->button1(), photo(90, 90));
     auto reply = compose->postInfo()->postPage();

@@ -2,7 +2,8 @@
 // replayed through the terminal front end against the stand-in site with Denver's bikes chosen.
 // The site starts each session afresh, so its captcha words come in the same order every
 // time; a script's "{captcha}" stands for the words of the newest challenge, as a person reads
-// them off the image.
+// them off the image; a comment "# site: PAGES" makes the site's next posts answer with those
+// pages (the admin host's switch).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "AppTesting.h"
+#include "Classes/NoticewallAppDelegate.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSHTTPCookieStorage.h"
 #include "Foundation/NSUserDefaults.h"
@@ -19,14 +21,22 @@
 #include "UIKit/UIImagePickerController.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
+#include "analytics/TallyAPI.h"
+#include "analytics/TallySession.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
+#include "support/services/RunningServices.h"
+#include "tools/services/AnalyticsModule.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+std::vector<bnservices::AnalyticsModule::Upload> analyticsUploads() {
+    return servicestest::services().module<bnservices::AnalyticsModule>("analytics")->uploads();
+}
 
 // The script's lines, "{captcha}" filled in with the newest challenge's words when read.
 class CaptchaLines : public std::streambuf {
@@ -42,6 +52,8 @@ protected:
         if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
         if (next_ >= lines_.size()) return traits_type::eof();
         std::string line = lines_[next_++];
+        // "# site: PAGES": the site's next posts answer with those pages.
+        if (line.rfind("# site: ", 0) == 0) sitetest::site().setNextPostingPage(line.substr(8));
         auto at = line.find("{captcha}");
         if (at != std::string::npos)
             line.replace(at, 9, sitetest::site().lastCaptchaAnswer().value_or("(none)"));
@@ -73,8 +85,11 @@ protected:
         defaults->synchronize();
         previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
         UIImagePickerController::setCameraAvailable(true);
+        fs::remove_all(MFMailComposeViewController::outboxPath()->utf8());
     }
     void TearDown() override {
+        // The mails sent leave no file behind for other sessions' outbox names.
+        fs::remove_all(MFMailComposeViewController::outboxPath()->utf8());
         UIWebView::setURLLoader(previousLoader);
         sitetest::site().reset();
         AppSessionTest::TearDown();
@@ -122,8 +137,24 @@ TEST_F(PostingTranscripts, APostWithTwoPhotosThroughConfirmTermsAndCaptcha) {
         auto data = UIImageJPEGRepresentation(image, 0.9f);
         data->writeToFile(str((photos / ("photo" + std::to_string(++n) + ".jpg")).string()), true);
     }
+    servicestest::services().reset();
+    TallyAPI::resetForTesting();
+    TallySession::removeFilesForTesting(kNoticewallAnalyticsKey);
     expectPostingTranscript("post-photos");
     fs::remove_all(photos);
+    // The analytics service heard of the post, once, and of no posting error.
+    std::vector<std::string> events;
+    ASSERT_TRUE(runLoopUntil([&] {
+        events.clear();
+        for (const auto& u : analyticsUploads())
+            for (const auto& session : u.upload.sessions)
+                for (const auto& event : session.events)
+                    events.push_back(event.name);
+        return !events.empty();
+    }));
+    EXPECT_EQ(std::count(events.begin(), events.end(), "Post Success"), 1);
+    for (const auto& name : events)
+        EXPECT_EQ(name.rfind("Post Error", 0), std::string::npos);
     // Two uploads in slot order, each a third of its photo.
     auto uploads = sitetest::site().uploadedPhotos();
     ASSERT_EQ(uploads.size(), 2u);
@@ -187,4 +218,8 @@ TEST_F(PostingTranscripts, PicturesOfTheOverlayTheComposeScreenAndTheCaptcha) {
     auto captcha = picture(dir, "post-captcha.png");
     ASSERT_TRUE(captcha);
     EXPECT_GT(count(captcha, CGRectMake(10, 20 + 65, 300, 57), dark), 200);
+}
+
+TEST_F(PostingTranscripts, EmailInBodyPhoneVerificationAndTheMailNotice) {
+    expectPostingTranscript("post-notices");
 }
