@@ -30,6 +30,7 @@
 #include "UIKit/UITextField.h"
 #include "UIKit/UITextView.h"
 #include "analytics/TallySession.h"
+#include "external/nk-http-request/Classes/NKFormDataRequest.h"
 #include "tools/site/SiteNames.h"
 #include "ui/core/DZWebController.h"
 #include "ui/style/DZButton.h"
@@ -41,6 +42,25 @@ namespace {
 std::string alertText(UIButtonPanelView* panel) {
     auto alert = as<UIAlertView>(panel);
     return alert ? text(alert->message()) : "";
+}
+
+// The form fields a page's last post carried, "name=value" in wire order (files as "name=<file>").
+std::vector<std::string> fieldsPosted(WebPage* page) {
+    std::vector<std::string> out;
+    auto form = as<NKFormDataRequest>(page->request());
+    if (!form) return out;
+    if (auto values = form->postData())
+        for (NSObject* o : *values) {
+            auto entry = as<NSDictionary>(o);
+            out.push_back(text(as<NSString>(entry->objectForKey(NS("key")))) + "=" +
+                          text(as<NSString>(entry->objectForKey(NS("value")))));
+        }
+    if (auto files = form->fileData())
+        for (NSObject* o : *files) {
+            auto entry = as<NSDictionary>(o);
+            out.push_back(text(as<NSString>(entry->objectForKey(NS("key")))) + "=<file>");
+        }
+    return out;
 }
 
 std::vector<std::string> namesOf(NSArray* sections) {
@@ -641,4 +661,65 @@ TEST_F(PostingScreens, ConfirmStateMessages) {
     // The page text made plain.
     EXPECT_EQ(text(PostController::plainText(NS("<h3>Sorry</h3>\n<div>That &amp; this.</div>  "))),
               "Sorry \n That & this.");
+}
+
+TEST_F(PostingScreens, ComposeFieldsGoOutInOrder) {
+    auto compose = toCompose();
+    ASSERT_TRUE(compose);
+    fill(compose, "Road bike", "250", "Back Bay", "seller@example.test", "Light and fast.");
+    compose->postButtonPressed(nullptr);
+    auto page = compose->postInfo()->postPage();
+    auto fields = fieldsPosted(page);
+    ASSERT_EQ(fields.size(), 9u);
+    std::vector<std::string> expected = {
+        "PostingTitle=Road bike",           "Ask=250",
+        "GeographicArea=Back Bay",          "FromEMail=seller@example.test",
+        "ConfirmEMail=seller@example.test", "Privacy=C",
+        "PostingBody=Light and fast.",      "go=Continue"};
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(fields[i], expected[i]) << i;
+    // The signature last.
+    auto signature = compose->myInfo()->postPage()->getSignatureValueAndKey();
+    EXPECT_EQ(fields[8], text(as<NSString>(signature->objectAtIndex(0))) + "=" +
+                             text(as<NSString>(signature->objectAtIndex(1))));
+    // Multipart.
+    EXPECT_EQ(as<NKFormDataRequest>(page->request())->postFormat(), 0);
+}
+
+TEST_F(PostingScreens, LoggedInComposeSendsTheAccountHiddenAndNoPriceWhereNone) {
+    defaults->setObject(NS("tester@example.test"), NS("Username"));
+    defaults->setObject(NS("secret"), NS("Password"));
+    showPostTab();
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    choose(start.get(), start->sectionList(), "For Sale");
+    auto categories = waitForTop<PostCatagoryController>();
+    ASSERT_TRUE(categories);
+    // Free stuff has no price on the site's form.
+    choose(categories.get(), categories->catagoryList(), "Free Stuff");
+    runLoopUntil([&] { return postNav->topViewController().get() != categories.get(); });
+    advanceRunLoop(0.5);
+    if (auto area = as<PostLocationController>(postNav->topViewController())) {
+        choose(area.get(), area->suburbList(), "Bypass this step");
+        waitForTop<PostController>(area);
+    }
+    auto compose = as<PostController>(postNav->topViewController());
+    ASSERT_TRUE(compose);
+    EXPECT_FALSE(compose->showPrice());
+    EXPECT_TRUE(compose->priceField()->isHidden());
+    EXPECT_TRUE(compose->priceLabel()->isHidden());
+    fill(compose, "Old sofa", "99", "Back Bay", "", "Come and take it.");
+    compose->emailAction(nullptr);
+    compose->actionSheetClickedButtonAtIndex(as<UIActionSheet>(lastPanel()), 1);
+    closePanels();
+    compose->postButtonPressed(nullptr);
+    auto fields = fieldsPosted(compose->postInfo()->postPage());
+    ASSERT_GE(fields.size(), 6u);
+    EXPECT_EQ(fields[0], "PostingTitle=Old sofa");
+    EXPECT_EQ(fields[1], "GeographicArea=Back Bay");
+    EXPECT_EQ(fields[2], "FromEMail=tester@example.test");
+    EXPECT_EQ(fields[3], "Privacy=A");
+    for (const auto& f : fields) {
+        EXPECT_NE(f.rfind("ConfirmEMail=", 0), 0u) << f;
+        EXPECT_NE(f.rfind("Ask=", 0), 0u) << f;
+    }
 }
