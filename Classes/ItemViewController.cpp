@@ -1,5 +1,6 @@
 #include "Classes/ItemViewController.h"
 
+#include "Classes/EmailPage.h"
 #include "Classes/ItemInfo.h"
 #include "Classes/ManagedStore.h"
 #include "Classes/Mobilizer.h"
@@ -56,7 +57,8 @@ void ItemViewController::describeClass(RuntimeClass& c) {
                   "mailComposeController:didFinishWithResult:error:",
                   "messageComposeViewController:didFinishWithResult:", "webViewDidStartLoad:",
                   "webViewDidFinishLoad:", "webView:didFailLoadWithError:",
-                  "webView:shouldStartLoadWithRequest:navigationType:"});
+                  "webView:shouldStartLoadWithRequest:navigationType:", "requestStarted:",
+                  "requestReceivedResponseHeaders:", "requestFinished:", "requestFailed:"});
     c.method("replyButtonPressed:", &ItemViewController::replyButtonPressed);
     c.method("starButtonPressed:", &ItemViewController::starButtonPressed);
     c.method("webButtonPressed:", &ItemViewController::webButtonPressed);
@@ -340,8 +342,39 @@ void ItemViewController::showReplyView() {
         replyByEmail();
         return;
     }
-    // A reply page that hides the poster's address behind the site's captcha is answered by
-    // the captcha screen, which comes with the reply form.
+    // The reply page hides the poster's relay address behind the site's captcha.
+    auto captcha = alloc<ValidationViewController>();
+    captcha->initWithNibName(NS("ValidationViewController"), nullptr);
+    if (!emailPage_) emailPage_ = make<EmailPage>();
+    emailPage_->downloadPageSync(item->replyUrl());
+    auto frame = emailPage_->getVerificationUrl();
+    // A page that did not come, or came without its captcha frame, has nothing to answer.
+    if (!emailPage_->getPage() || isEmpty(frame)) {
+        if (auto app = NoticewallAppDelegate::sharedDelegate())
+            app->showMessage(NS("Network connection error"));
+        return;
+    }
+    captcha->setVerificationUrl(frame);
+    captcha->setDelegate(this);
+    presentModalViewController(captcha, true);
+}
+
+void ItemViewController::validationSuccess(NSString* code) {
+    if (emailPage_) emailPage_->validateCode(code, this);
+}
+
+void ItemViewController::requestFinished(NKHTTPRequest*) {
+    auto item = currentItem();
+    auto email = emailPage_ ? emailPage_->getEmail() : nullptr;
+    if (!item || isEmpty(email)) return;
+    item->setReplyUrl(email);
+    replyByEmail();
+}
+
+void ItemViewController::requestFailed(NKHTTPRequest*) {
+    if (activityLabel_) activityLabel_->setHidden(true);
+    if (auto app = NoticewallAppDelegate::sharedDelegate())
+        app->showMessage(NS("Network connection error"));
 }
 
 void ItemViewController::replyByEmail() {

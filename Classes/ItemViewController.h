@@ -10,12 +10,15 @@
 #pragma once
 
 #include "AdLoom/internal/AdLoomDelegate.h"
+#include "Classes/ValidationViewController.h"
 #include "MessageUI/MFMailComposeViewController.h"
 #include "MessageUI/MFMessageComposeViewController.h"
 #include "UIKit/UIActionSheet.h"
 #include "UIKit/UIViewController.h"
 #include "UIKit/UIWebView.h"
+#include "external/nk-http-request/Classes/NKHTTPRequestDelegate.h"
 
+class EmailPage;
 class ItemInfo;
 class MobilizerPage;
 class NSArray;
@@ -30,7 +33,9 @@ class ItemViewController : public UIViewController,
                            public MFMailComposeViewControllerDelegate,
                            public AdLoomDelegate,
                            public MFMessageComposeViewControllerDelegate,
-                           public UIWebViewDelegate {
+                           public UIWebViewDelegate,
+                           public NKHTTPRequestDelegate,
+                           public ValidationViewDelegate {
     NS_OBJECT(ItemViewController, UIViewController)
     static void describeClass(RuntimeClass& c);
 
@@ -78,6 +83,15 @@ class ItemViewController : public UIViewController,
                                                   NSError* error) override;
     void messageComposeViewControllerDidFinishWithResult(MFMessageComposeViewController* controller,
                                                          MessageComposeResult result) override;
+
+    // ---- the site's reply page: the captcha that reveals the poster's relay address ---------
+    void validationSuccess(NSString* code) override;
+    void validationCanceled() override {}
+    void requestStarted(NKHTTPRequest*) override {}
+    void requestReceivedResponseHeaders(NKHTTPRequest*) override {}
+    void requestFinished(NKHTTPRequest* request) override;
+    void requestFailed(NKHTTPRequest* request) override;
+    Ref<EmailPage> emailPage() { return emailPage_; }
 
     // ---- web view -------------------------------------------------------------------------
     bool webViewShouldStartLoadWithRequest(UIWebView* webView, NSURLRequest* request,
@@ -139,6 +153,7 @@ private:
     Ref<MobilizerPage> mobPage_;
     Ref<UIView> activityLabel_;
     Ref<UIView> adsHolder_;
+    Ref<EmailPage> emailPage_;
     // Set by a render made before the view loaded (it was counted then).
     bool renderedBeforeViewLoaded_ = false;
 };

@@ -1,19 +1,114 @@
-// The first screen of the Post tab ("New Ads"). Posting a listing comes later; for now the
-// screen holds nothing but its link to the root tab bar.
+// The first screen of the Post tab ("New Ads"). It decides whether the user must log into a
+// site account first, drives the login, then downloads the chosen city's home page, follows its
+// posting link and lists the site's posting types. Choosing one posts it back to the site and
+// moves on to the step the site answers with (category, area or compose form). It also logs out
+// (deleting the site's cookies) and opens the site's account page ("My Postings").
 #pragma once
 
+#include <cstdint>
+
+#include "Classes/LoginPage.h"
+#include "UIKit/UIAlertView.h"
+#include "UIKit/UITableView.h"
 #include "UIKit/UIViewController.h"
+#include "external/nk-http-request/Classes/NKHTTPRequestDelegate.h"
 
-class UITabBarController;
+#include "Classes/LoginViewController.h"
+#include "Classes/PostInfo.h"
+#include "Foundation/NSArray.h"
+#include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UITabBarController.h"
 
-class PostSectionController : public UIViewController {
+class PostSectionController : public UIViewController,
+                              public NKHTTPRequestDelegate,
+                              public UITableViewDataSource,
+                              public UITableViewDelegate,
+                              public UIAlertViewDelegate,
+                              public LoginListner {
     NS_OBJECT(PostSectionController, UIViewController)
+    static void describeClass(RuntimeClass& c);
+
+public:
+    // The login state.
+    enum : int32_t { kPostModeUndecided = 0, kPostModeNoAccount = 1, kPostModeLoggedOut = 2 };
+    // How long a successful login is reused.
+    static constexpr double kLoginReuseSeconds = 14400;
+
+    void viewDidLoad() override;
+    void viewDidAppear(bool animated) override;
+
+    bool hasLoginInfo();
+    bool shouldLogin();
+    void showLoginWindow();
+    void startLogin();
+    void loginDone(bool success) override;
+    void loadSectionPage();
+    void clearLoginInfo();
+
+    void loginButtonPressed(NSObject* sender);
+    void postNoAccountButtonPressed(NSObject* sender);
+    void logoutButtonPressed(NSObject* sender);
+    void accountButtonPressed(NSObject* sender);
+
+    void alertViewClickedButtonAtIndex(UIAlertView* alert, NSInteger index) override;
+
+    NSInteger numberOfSectionsInTableView(UITableView*) override { return 1; }
+    NSInteger tableViewNumberOfRowsInSection(UITableView* table, NSInteger section) override;
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table,
+                                                        NSIndexPath* path) override;
+    void tableViewWillDisplayCellForRowAtIndexPath(UITableView* table, UITableViewCell* cell,
+                                                   NSIndexPath* path) override;
+    void tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) override;
+
+    void requestStarted(NKHTTPRequest* request) override;
+    void requestReceivedResponseHeaders(NKHTTPRequest*) override {}
+    void requestFinished(NKHTTPRequest* request) override;
+    void requestFailed(NKHTTPRequest* request) override;
 
     // The root tab bar that shows this screen; not retained, since the tab bar owns this
     // screen's navigation stack.
     Ref<UITabBarController> rootTabBarController() { return tabBarController_.lock(); }
     void setTabBarController(UITabBarController* controller) { tabBarController_ = controller; }
 
+    Ref<UITableView> myTableView() { return myTableView_; }
+    void setMyTableView(UITableView* v) { myTableView_ = v; }
+    Ref<UILabel> tableHeadLabel() { return tableHeadLabel_; }
+    void setTableHeadLabel(UILabel* v) { tableHeadLabel_ = v; }
+    Ref<UIButton> loginButton() { return loginButton_; }
+    void setLoginButton(UIButton* v) { loginButton_ = v; }
+    Ref<UIButton> postNoAccountButton() { return postNoAccountButton_; }
+    void setPostNoAccountButton(UIButton* v) { postNoAccountButton_ = v; }
+
+    int32_t postMode() { return postMode_; }
+    Ref<NSMutableArray> sectionList() { return sectionList_; }
+    Ref<PostInfo> postInfo() { return postInfo_; }
+    Ref<UIBarButtonItem> logoutButton() { return logoutButton_; }
+    Ref<UIBarButtonItem> accountButton() { return accountButton_; }
+    Ref<UIView> activityLabel() { return activityLabel_; }
+    // The overlay while it shows.
+    Ref<LoginViewController> loginWindow() { return loginWindow_; }
+
+    void dealloc() override;
+
 private:
+    void setLoginButtonsHidden(bool hidden);
+    // Pushes the next posting step from its interface, with this screen's page holder.
+    void push(UIViewController* next, NSString* interfaceName);
+
+    Ref<UITableView> myTableView_;
+    Ref<NSMutableArray> sectionList_;
+    Ref<NSString> myLocationUrl_;
+    Ref<UIView> activityLabel_;
+    Ref<PostInfo> postInfo_;
     Weak<UITabBarController> tabBarController_;
+    Ref<UILabel> tableHeadLabel_;
+    Ref<UIButton> loginButton_;
+    Ref<UIButton> postNoAccountButton_;
+    Ref<UIBarButtonItem> logoutButton_;
+    Ref<UIBarButtonItem> accountButton_;
+    int32_t postMode_ = kPostModeUndecided;
+    // The overlay's own listener is not retained and nothing else holds it while the user types.
+    Ref<LoginViewController> loginWindow_;
 };

@@ -35,14 +35,15 @@ Ref<NSString> VerificationPage::getVerificationCode() {
 
 void VerificationPage::postAnswer(NSString* answer, NKHTTPRequestDelegate* listner) {
     auto challenge = getChallengeField();
-    auto response = answer ? answer->stringByReplacingOccurrencesOfString(NS(" "), NS("+"))
-                           : NSString::stringWithString(NS(""));
+    // The form encoder escapes every value once, so the answer goes out as typed (a blank
+    // arrives as a blank, a typed "+" as a "+").
+    Ref<NSString> response = answer ? answer : NS("");
     auto pairs = NSMutableArray::arrayWithCapacity(6);
     pairs->addObject(NS("recaptcha_challenge_field"));
     pairs->addObject(challenge ? challenge.get() : NS(""));
     pairs->addObject(NS("recaptcha_response_field"));
     pairs->addObject(response.get());
     pairs->addObject(NS("submit"));
-    pairs->addObject(NS("I%27m+a+human"));
+    pairs->addObject(NS("I'm a human"));
     postDataArray(pairs.get(), 1, listner, nullptr);
 }

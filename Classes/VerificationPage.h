@@ -21,6 +21,6 @@ class VerificationPage : public WebPage {
     Ref<NSString> getVerificationCode();
 
     // Posts the answer to the challenge page's own URL (URL-encoded), with the page's
-    // challenge; the spaces of the answer become plus signs, as the service expects.
+    // challenge; the answer and the button's text go out as typed, escaped once.
     void postAnswer(NSString* answer, NKHTTPRequestDelegate* listner);
 };

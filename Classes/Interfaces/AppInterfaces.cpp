@@ -1,5 +1,6 @@
 #include "Classes/Interfaces/AppInterfaces.h"
 
+#include "Classes/Interfaces/PostingInterfaces.h"
 #include "Classes/ResultScreenInterfaces.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSString.h"
@@ -9,7 +10,6 @@ void registerAppInterfaces() {
     registerInterface(NS("MainWindow"), buildMainWindow);
     registerInterface(NS("SearchViewController"), buildSearchViewController);
     registerInterface(NS("SearchFilterController"), buildSearchFilterController);
-    registerInterface(NS("PostSectionController"), buildPostSectionController);
     registerInterface(NS("StateViewController"), buildStateViewController);
     registerInterface(NS("CityViewController"), buildCityViewController);
     registerInterface(NS("CatagoryViewController"), buildCatagoryViewController);
@@ -17,4 +17,5 @@ void registerAppInterfaces() {
     registerInterface(NS("SearchSettingController"), buildSearchSettingController);
     registerInterface(NS("SearchSettingViewCell"), buildSearchSettingViewCell);
     registerResultScreenInterfaces();
+    registerPostingInterfaces();
 }

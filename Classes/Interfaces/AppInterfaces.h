@@ -18,7 +18,6 @@ void registerAppInterfaces();
 Ref<NSArray> buildMainWindow(NSObject* owner, NSDictionary* options);
 Ref<NSArray> buildSearchViewController(NSObject* owner, NSDictionary* options);
 Ref<NSArray> buildSearchFilterController(NSObject* owner, NSDictionary* options);
-Ref<NSArray> buildPostSectionController(NSObject* owner, NSDictionary* options);
 Ref<NSArray> buildStateViewController(NSObject* owner, NSDictionary* options);
 Ref<NSArray> buildCityViewController(NSObject* owner, NSDictionary* options);
 Ref<NSArray> buildCatagoryViewController(NSObject* owner, NSDictionary* options);

@@ -123,9 +123,3 @@ Ref<NSArray> buildSearchFilterController(NSObject* owner, NSDictionary*) {
     }
     return NSArray::arrayWithObject(view);
 }
-
-Ref<NSArray> buildPostSectionController(NSObject* owner, NSDictionary*) {
-    auto view = screenView();
-    if (auto screen = as<UIViewController>(owner)) screen->setView(view);
-    return NSArray::arrayWithObject(view);
-}

@@ -55,14 +55,21 @@ TEST(VerificationPage, WrongThenRightAnswer) {
     EXPECT_FALSE(page->getVerificationCode());
     ASSERT_TRUE(page->getChallengeField());
     EXPECT_NE(text(page->getChallengeField()), first);
-    // The new challenge, answered in upper case: the service reads the words without case and
-    // the plus sign that replaces the space as the space.
+    // The words joined by a typed "+" are one word to the service: wrong, and a new challenge.
+    auto joined = answerFor(page);
+    ASSERT_NE(joined.find(' '), std::string::npos);
+    joined[joined.find(' ')] = '+';
+    page->postAnswer(str(joined), watcher);
+    ASSERT_TRUE(watcher->waitFor(2));
+    EXPECT_FALSE(page->getVerificationCode());
+    // The new challenge, answered in upper case with the blank as typed: the service reads the
+    // words without case, the blank escaped once by the form encoder.
     auto answer = answerFor(page);
     ASSERT_NE(answer.find(' '), std::string::npos);
     for (char& c : answer)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     page->postAnswer(str(answer), watcher);
-    ASSERT_TRUE(watcher->waitFor(2));
+    ASSERT_TRUE(watcher->waitFor(3));
     EXPECT_EQ(watcher->url, bnsite::captchaChallengeUrl());
     EXPECT_EQ(text(page->getVerificationCode()).rfind("bnv", 0), 0u);
 }

@@ -15,7 +15,11 @@ const char* const kHelp =
     "GET /code                      a fresh verification code, as after a right answer\n"
     "GET /mail                      the mails the site sent (to, subject, link)\n"
     "GET /accounts                  the test accounts\n"
-    "GET /reset                     forgets postings, logins and sessions\n";
+    "GET /reset                     forgets postings, logins and sessions\n"
+    "GET /posting-page?p=PAGE,...   the next posts to the posting host answer with the PAGEs:\n"
+    "                               type, area, compose, emailwarning, photos, review, terms,\n"
+    "                               captcha, phone, sent, empty, error\n"
+    "GET /uploads                   the photos posted: key, width x height\n";
 
 }  // namespace
 
@@ -46,6 +50,18 @@ HttpResponse SiteImpl::adminHost(const HttpRequest& request) {
             out << a.email << "\t" << a.password << (a.phoneVerified ? "\tphone verified" : "")
                 << (a.captchaAlways ? "\tcaptcha always" : "") << "\n";
         }
+        return HttpResponse::plain(out.str());
+    }
+    if (path == "/posting-page") {
+        std::lock_guard<std::mutex> g(stateLock);
+        nextPostingPage = fieldValue(q, "p");
+        return HttpResponse::plain("next posting page: " + nextPostingPage + "\n");
+    }
+    if (path == "/uploads") {
+        std::ostringstream out;
+        std::lock_guard<std::mutex> g(stateLock);
+        for (const auto& u : uploadedPhotos)
+            out << u.key << "\t" << u.width << " x " << u.height << "\n";
         return HttpResponse::plain(out.str());
     }
     if (path == "/reset") {

@@ -24,12 +24,13 @@ const char* const kWords[] = {
 const char* const kTokenAlphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-";
 
-// Lower case, "+" as a space (the app sends the words joined by plus signs), single spaces.
+// Lower case, words split at white space only (a "+" that arrives decoded is part of a word),
+// single spaces.
 std::string normalisedAnswer(std::string_view text) {
     std::string out;
     bool space = false;
     for (char c : text) {
-        if (c == '+' || std::isspace(static_cast<unsigned char>(c))) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
             space = !out.empty();
             continue;
         }
@@ -54,6 +55,7 @@ std::string CaptchaService::newChallenge() {
     std::string answer = std::string(rng.pick(kWords)) + " " + rng.pick(kWords);
     open_[challenge] = answer;
     seen_[challenge] = answer;
+    last_ = answer;
     return challenge;
 }
 
@@ -62,6 +64,12 @@ std::optional<std::string> CaptchaService::answerFor(const std::string& challeng
     auto it = seen_.find(challenge);
     if (it == seen_.end()) return std::nullopt;
     return it->second;
+}
+
+std::optional<std::string> CaptchaService::lastAnswer() const {
+    std::lock_guard<std::mutex> g(lock_);
+    if (last_.empty()) return std::nullopt;
+    return last_;
 }
 
 std::string CaptchaService::issueCode() {
@@ -78,8 +86,12 @@ bool CaptchaService::consumeCode(const std::string& code) {
 
 void CaptchaService::reset() {
     std::lock_guard<std::mutex> g(lock_);
+    // After a reset the challenges (and their words) come in the same order as after a start.
+    challenges_ = 0;
+    codes_ = 0;
     open_.clear();
     seen_.clear();
+    last_.clear();
     validCodes_.clear();
 }
 

@@ -65,6 +65,26 @@ std::string trimmed(const std::string& text) {
     return text.substr(b, e - b + 1);
 }
 
+// The pixel size a JPEG's frame header gives; 0 x 0 for other files.
+std::pair<int, int> jpegPixelSize(const std::string& bytes) {
+    size_t i = 2;
+    if (bytes.size() < 4 || static_cast<unsigned char>(bytes[0]) != 0xFF ||
+        static_cast<unsigned char>(bytes[1]) != 0xD8)
+        return {0, 0};
+    auto byteAt = [&](size_t n) { return static_cast<unsigned char>(bytes[n]); };
+    while (i + 9 < bytes.size()) {
+        if (byteAt(i) != 0xFF) return {0, 0};
+        unsigned char marker = byteAt(i + 1);
+        size_t length = (static_cast<size_t>(byteAt(i + 2)) << 8) | byteAt(i + 3);
+        bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame)
+            return {(byteAt(i + 7) << 8) | byteAt(i + 8), (byteAt(i + 5) << 8) | byteAt(i + 6)};
+        i += 2 + length;
+    }
+    return {0, 0};
+}
+
 bool isImage(const std::string& bytes) {
     return (bytes.size() > 3 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
             static_cast<unsigned char>(bytes[1]) == 0xD8 &&
@@ -503,6 +523,36 @@ HttpResponse PostingService::handle(SiteImpl& site, const HttpRequest& request) 
     }
     if (request.method != "POST") return refuse(405, "That is not how this page is used.");
     if (s.done) return refuse(409, "This posting has already been submitted.");
+    // The admin's switch: the next posts of any session answer with the pages asked for, one
+    // each.
+    std::string forced;
+    {
+        std::lock_guard<std::mutex> g(site.stateLock);
+        auto comma = site.nextPostingPage.find(',');
+        forced = site.nextPostingPage.substr(0, comma);
+        site.nextPostingPage =
+            comma == std::string::npos ? "" : site.nextPostingPage.substr(comma + 1);
+    }
+    if (!forced.empty()) {
+        if (forced == "type") return typePage(site, s);
+        if (forced == "area") return areaPage(site, s);
+        if (forced == "compose") return composePage(site, s, account, {});
+        if (forced == "emailwarning") return emailWarningPage(site, s);
+        if (forced == "photos") return photoPage(site, s, {});
+        if (forced == "review") return previewPage(site, s);
+        if (forced == "terms") return termsPage(site, s);
+        if (forced == "captcha") return captchaPage(site, s, {});
+        if (forced == "phone") return phonePage(site, s, account, true);
+        if (forced == "sent") {
+            std::string content =
+                "<div><b>IMPORTANT - FURTHER ACTION IS REQUIRED TO COMPLETE YOUR REQUEST!</b>"
+                "</div>\n<div>You should receive an email shortly, with a link to publish your "
+                "posting.</div>\n";
+            return page(site, s, "almost done", content);
+        }
+        if (forced == "empty") return HttpResponse::html("");
+        return refuse(400, "The site could not take this posting.");
+    }
 
     auto parsed = parseForm(request);
     if (!parsed) return refuse(400, "The form could not be read.");
@@ -677,6 +727,8 @@ HttpResponse PostingService::handle(SiteImpl& site, const HttpRequest& request) 
             {
                 std::lock_guard<std::mutex> g(site.stateLock);
                 site.uploads[key] = file->value;
+                auto size = jpegPixelSize(file->value);
+                site.uploadedPhotos.push_back({key, size.first, size.second});
             }
             s.photos.push_back(key);
             return photoPage(site, s, {});

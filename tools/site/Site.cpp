@@ -118,6 +118,8 @@ void SiteImpl::resetState() {
     mails.clear();
     pendingListings.clear();
     uploads.clear();
+    uploadedPhotos.clear();
+    nextPostingPage.clear();
 }
 
 std::string SiteImpl::newToken(const std::string& kind, std::size_t length) {
@@ -343,6 +345,10 @@ std::optional<std::string> Site::captchaAnswer(const std::string& challenge) con
     return impl_->captcha.answerFor(challenge);
 }
 
+std::optional<std::string> Site::lastCaptchaAnswer() const {
+    return impl_->captcha.lastAnswer();
+}
+
 std::string Site::issueVerificationCode() {
     return impl_->captcha.issueCode();
 }
@@ -350,6 +356,16 @@ std::string Site::issueVerificationCode() {
 std::vector<SentMail> Site::sentMails() const {
     std::lock_guard<std::mutex> g(impl_->stateLock);
     return impl_->mails;
+}
+
+std::vector<UploadedPhoto> Site::uploadedPhotos() const {
+    std::lock_guard<std::mutex> g(impl_->stateLock);
+    return impl_->uploadedPhotos;
+}
+
+void Site::setNextPostingPage(const std::string& page) {
+    std::lock_guard<std::mutex> g(impl_->stateLock);
+    impl_->nextPostingPage = page;
 }
 
 void Site::reset() {

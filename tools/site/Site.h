@@ -57,6 +57,13 @@ struct SentMail {
     std::string link;
 };
 
+// A photo the posting host took: its key ("<session>_<n>") and pixel size.
+struct UploadedPhoto {
+    std::string key;
+    int width = 0;
+    int height = 0;
+};
+
 class Site {
 public:
     explicit Site(SiteOptions options = {});
@@ -85,9 +92,18 @@ public:
     // -------------------------------------------------------------- The answer a captcha challenge
     // expects (two words), nullopt for an unknown challenge.
     std::optional<std::string> captchaAnswer(const std::string& challenge) const;
+    // The answer of the challenge the service made last (what the newest image shows).
+    std::optional<std::string> lastCaptchaAnswer() const;
     // A verification code as the captcha service hands out after a right answer, valid once.
     std::string issueVerificationCode();
     std::vector<SentMail> sentMails() const;
+    // The photos posted so far, in upload order.
+    std::vector<UploadedPhoto> uploadedPhotos() const;
+    // The next posts to the posting host answer with these pages (comma-separated, one each)
+    // instead of the step's own:
+    // "type", "area", "compose", "emailwarning", "photos", "review", "terms", "captcha",
+    // "phone", "sent" (the mail-confirmation page), "empty" (no text), "error" (status 400).
+    void setNextPostingPage(const std::string& page);
     // Forgets postings, logins, captcha state and posting sessions.
     void reset();
 

@@ -29,6 +29,8 @@ public:
 
     std::string newChallenge();
     std::optional<std::string> answerFor(const std::string& challenge) const;
+    // The answer of the challenge made last, nullopt before any.
+    std::optional<std::string> lastAnswer() const;
     std::string issueCode();
     // True when the code was handed out and not used yet; it is used up either way.
     bool consumeCode(const std::string& code);
@@ -44,6 +46,7 @@ private:
     std::map<std::string, std::string> open_;  // challenge -> answer
     std::map<std::string, std::string> seen_;  // every challenge ever made -> answer
     std::set<std::string> validCodes_;
+    std::string last_;
 };
 
 // The secure account service: the browser cookie, logins (with captcha answers), the account
@@ -102,6 +105,11 @@ struct SiteImpl {
     std::map<std::string, std::uint64_t> tokenCounters;
     // Uploaded photos by key ("<session>_<n>").
     std::map<std::string, std::string> uploads;
+    // Each upload's key and pixel size, in the order they came.
+    std::vector<UploadedPhoto> uploadedPhotos;
+    // The page the next post to the posting host answers with ("" for the ordinary one); set
+    // by the admin host.
+    std::string nextPostingPage;
 
     // A fresh token of its kind, a function of the seed and how many came before.
     std::string newToken(const std::string& kind, std::size_t length = 12);

@@ -187,6 +187,14 @@ TEST_F(Posting, WithAnAccountFromTypeToPublishedListing) {
     photos = uploadPhoto(photos.text, jpeg);
     ASSERT_EQ(postPageType(photos.text), 11);
     photos = uploadPhoto(photos.text, jpeg);
+    // Each upload's pixel size is kept, in order.
+    int width = 0, height = 0;
+    ASSERT_TRUE(decodesAsJpeg(jpeg, &width, &height));
+    auto uploaded = site().uploadedPhotos();
+    ASSERT_EQ(uploaded.size(), 2u);
+    EXPECT_EQ(uploaded[0].width, width);
+    EXPECT_EQ(uploaded[1].height, height);
+    EXPECT_EQ(uploaded[1].key.substr(uploaded[1].key.size() - 2), "_2");
     Page review = finishPhotos(photos.text);
     ASSERT_EQ(postPageType(review.text), 8);
     Page terms = postConfirm(review.text, {{"<submit>", "Continue"}});
@@ -326,4 +334,22 @@ TEST_F(Posting, CommunityHousingAndCitiesWithoutAreas) {
     ASSERT_EQ(postPageType(rooms.text), 5);
     EXPECT_FALSE(inputKeyByToken(rooms.text, "size=\"4\""));
     EXPECT_EQ(inputKeyByToken(rooms.text, "size=\"3\""), "Rent");
+}
+
+// The admin's switch answers the next posts with pages no choice reaches, one each.
+TEST_F(Posting, TheAdminSwitchAndTheUploadSizes) {
+    Page types = startPosting();
+    Page set = get("http://admin.bazaarnest.test/posting-page?p=phone,sent,error");
+    EXPECT_EQ(set.status, 200);
+    EXPECT_EQ(postPageType(chooseNamed(types.text, "For Sale").text), 7);
+    Page sent = chooseNamed(types.text, "For Sale");
+    EXPECT_NE(sent.text.find("You should receive an email shortly"), std::string::npos);
+    EXPECT_EQ(chooseNamed(types.text, "For Sale").status, 400);
+    // Used up: the step's own page again.
+    EXPECT_EQ(postPageType(chooseNamed(types.text, "For Sale").text), 2);
+    // A reset forgets a switch not used yet.
+    site().setNextPostingPage("phone");
+    site().reset();
+    Page fresh = startPosting();
+    EXPECT_EQ(postPageType(chooseNamed(fresh.text, "For Sale").text), 2);
 }

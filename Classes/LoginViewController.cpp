@@ -1,0 +1,152 @@
+#include "Classes/LoginViewController.h"
+
+#include "Foundation/NSString.h"
+#include "Foundation/NSUserDefaults.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIActivityIndicatorView.h"
+#include "UIKit/UIFont.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UITextField.h"
+#include "UIKit/UIWindow.h"
+#include "ui/style/DZButton.h"
+
+namespace {
+
+constexpr NSTimeInterval kSlideSeconds = 0.3;
+
+Ref<NSString> textOf(UITextField* field) {
+    auto text = field ? field->text() : nullptr;
+    return text ? text : Ref<NSString>(NS(""));
+}
+
+}  // namespace
+
+void LoginViewController::describeClass(RuntimeClass& c) {
+    c.implements(
+        {"loginDone:", "loginRequireVerification:", "validationSuccess:", "validationCanceled"});
+    c.method("loginAction:", &LoginViewController::loginAction);
+    c.method("cancelAction:", &LoginViewController::cancelAction);
+    c.method("updateUI:", &LoginViewController::updateUI);
+    c.method("animationEnded:", &LoginViewController::animationEnded);
+}
+
+void LoginViewController::setActivityIndicator(UIActivityIndicatorView* v) {
+    activityIndicator_ = v;
+}
+
+void LoginViewController::viewDidLoad() {
+    UIViewController::viewDidLoad();
+    auto add = [this](NSString* title, CGFloat x, const char* action) {
+        auto button = DZButton::buttonWithStyle(NS("embossedButton:"), title);
+        button->setFont(UIFont::boldSystemFontOfSize(17));
+        button->setFrame(CGRectMake(x, 186, 90, 37));
+        button->addTarget(this, Selector::named(action), UIControlEventTouchUpInside);
+        view()->addSubview(button);
+    };
+    add(NS("Cancel"), 40, "cancelAction:");
+    add(NS("Login"), 200, "loginAction:");
+}
+
+void LoginViewController::show() {
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    if (usernameTextField_) usernameTextField_->setText(defaults->stringForKey(NS("Username")));
+    if (passwordTextField_) passwordTextField_->setText(defaults->stringForKey(NS("Password")));
+    view()->setFrame(CGRectMake(0, -150, 320, 600));
+    UIView::beginAnimations(nullptr, nullptr);
+    UIView::setAnimationDuration(kSlideSeconds);
+    UIView::setAnimationCurve(UIViewAnimationCurveEaseInOut);
+    view()->setFrame(CGRectMake(0, 20, 320, 600));
+    UIView::commitAnimations();
+    if (usernameTextField_) usernameTextField_->becomeFirstResponder();
+}
+
+void LoginViewController::hide() {
+    hiding_ = this;
+    UIView::beginAnimations(nullptr, nullptr);
+    UIView::setAnimationDuration(kSlideSeconds);
+    UIView::setAnimationCurve(UIViewAnimationCurveEaseInOut);
+    UIView::setAnimationDelegate(this);
+    UIView::setAnimationDidStopSelector(Selector::named("animationEnded:"));
+    view()->setFrame(CGRectMake(0, -200, 320, 600));
+    if (usernameTextField_) usernameTextField_->endEditing(true);
+    if (passwordTextField_) passwordTextField_->endEditing(true);
+    UIView::commitAnimations();
+}
+
+void LoginViewController::animationEnded(NSString*) {
+    Ref<LoginViewController> keep = this;
+    if (isViewLoaded()) view()->removeFromSuperview();
+    hiding_ = nullptr;
+}
+
+void LoginViewController::saveSettings() {
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    defaults->setObject(textOf(usernameTextField_), NS("Username"));
+    defaults->setObject(textOf(passwordTextField_), NS("Password"));
+    defaults->synchronize();
+}
+
+void LoginViewController::loginAction(NSObject*) {
+    saveSettings();
+    loginPage_ = make<LoginPage>();
+    loginPage_->login(textOf(usernameTextField_), textOf(passwordTextField_), this);
+    if (activityIndicator_) activityIndicator_->startAnimating();
+    if (statusLabel_) statusLabel_->setText(NS("Login ..."));
+}
+
+void LoginViewController::cancelAction(NSObject*) {
+    Ref<LoginViewController> keep = this;
+    hide();
+    if (auto listner = listner_.lock()) listner->loginDone(false);
+}
+
+void LoginViewController::loginDone(bool success) {
+    performSelectorOnMainThread(Selector::named("updateUI:"), success ? NS("success") : NS(""),
+                                false);
+}
+
+void LoginViewController::updateUI(NSString* result) {
+    Ref<LoginViewController> keep = this;
+    if (activityIndicator_) activityIndicator_->stopAnimating();
+    if (statusLabel_) statusLabel_->setText(NS(""));
+    if (result && result->length()) {
+        hide();
+        if (auto listner = listner_.lock()) listner->loginDone(true);
+        return;
+    }
+    if (statusLabel_) statusLabel_->setText(NS("Failed to login"));
+}
+
+void LoginViewController::loginRequireVerification(LoginPage* page) {
+    auto captcha = alloc<ValidationViewController>();
+    captcha->initWithNibName(NS("ValidationViewController"), nullptr);
+    captcha->setVerificationUrl(page->getVerificationUrl());
+    captcha->setDelegate(this);
+    // The overlay sits on the window outside any controller's view: the captcha is presented
+    // from the window's root screen.
+    Ref<UIViewController> presenter = this;
+    if (auto window = view()->window())
+        if (auto root = window->rootViewController()) presenter = root;
+    presenter->presentModalViewController(captcha, true);
+}
+
+void LoginViewController::validationSuccess(NSString* code) {
+    if (!loginPage_) loginPage_ = make<LoginPage>();
+    loginPage_->loginWithVerification(textOf(usernameTextField_), textOf(passwordTextField_), this,
+                                      code);
+    if (activityIndicator_) activityIndicator_->startAnimating();
+    if (statusLabel_) statusLabel_->setText(NS("Login ..."));
+}
+
+void LoginViewController::validationCanceled() {
+    updateUI(nullptr);
+}
+
+void LoginViewController::dealloc() {
+    loginPage_ = nullptr;
+    usernameTextField_ = nullptr;
+    passwordTextField_ = nullptr;
+    statusLabel_ = nullptr;
+    activityIndicator_ = nullptr;
+    UIViewController::dealloc();
+}

@@ -1,0 +1,605 @@
+#include "Classes/PostController.h"
+
+#include <string>
+
+#include "Classes/NSMutableArray+Key.h"
+#include "Classes/NoticewallAppDelegate.h"
+#include "Classes/PostInfo.h"
+#include "Classes/PostPage.h"
+#include "Classes/PostingSupport.h"
+#include "Classes/ScreenSupport.h"
+#include "Classes/SiteHosts.h"
+#include "Classes/UIImage+Resize.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSCharacterSet.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSDate.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSException.h"
+#include "Foundation/NSLog.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSUserDefaults.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIFont.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UINavigationBar.h"
+#include "UIKit/UINavigationController.h"
+#include "UIKit/UITabBarController.h"
+#include "UIKit/UIWindow.h"
+#include "analytics/TallyAPI.h"
+#include "external/nk-http-request/Classes/NKHTTPRequest.h"
+#include "json/NSString+HTML.h"
+#include "ui/style/DZButton.h"
+
+namespace {
+
+constexpr CGFloat kPhotoJpegQuality = 0.4f;
+
+NSString* const kFurtherActionMessage =
+    NS("IMPORTANT - FURTHER ACTION IS REQUIRED TO COMPLETE YOUR REQUEST! You should receive an "
+       "email shortly with a link to publish your ads.");
+
+bool isEmpty(NSString* s) {
+    return !s || s->length() == 0;
+}
+
+bool contains(NSString* text, NSString* phrase, bool ignoringCase = false) {
+    if (!text) return false;
+    return text->rangeOfString(phrase, ignoringCase
+                                           ? NSStringCompareOptions(NSCaseInsensitiveSearch)
+                                           : NSStringCompareOptions(0))
+               .location != NSNotFound;
+}
+
+NSString* orEmpty(NSString* s) {
+    return s ? s : NS("");
+}
+
+// The pair list rejects a nil name or value as the site's form lacking that field.
+void addPair(NSMutableArray* pairs, NSObject* value, NSString* key) {
+    setObjectForKey(pairs, value, key);
+}
+
+}  // namespace
+
+void PostController::describeClass(RuntimeClass& c) {
+    c.implements({"requestStarted:", "requestReceivedResponseHeaders:", "requestFinished:",
+                  "requestFailed:", "textFieldShouldReturn:", "textFieldDidEndEditing:",
+                  "textViewDidEndEditing:", "actionSheet:clickedButtonAtIndex:",
+                  "imagePickerController:didFinishPickingImage:editingInfo:",
+                  "imagePickerControllerDidCancel:", "validationSuccess:", "validationCanceled"});
+    c.method("previewButtonPressed:", &PostController::previewButtonPressed);
+    c.method("postButtonPressed:", &PostController::postButtonPressed);
+    c.method("imageAction:", &PostController::imageAction);
+    c.method("emailAction:", &PostController::emailAction);
+}
+
+Ref<NSString> PostController::anonymizeTitle() {
+    return NSString::stringWithFormat(NS("Anonymize (xxxx@%@)"), SiteHosts::mailDomain());
+}
+
+// ---- the screen ------------------------------------------------------------------------------
+
+void PostController::viewDidLoad() {
+    UIViewController::viewDidLoad();
+    setTitle(NS("Compose"));
+    navigationItem()->setRightBarButtonItem(make<UIBarButtonItem>(
+        &UIBarButtonItem::initWithTitle, NS("Hide Keyboard"), UIBarButtonItemStyleBordered, this,
+        Selector::named("previewButtonPressed:")));
+    activityLabel_ = makeActivityLabel(NS("Posting... Please be patient."), view());
+    view()->bringSubviewToFront(activityLabel_);
+
+    styledPostButton_ = DZButton::buttonWithStyle(NS("blueToolbarButton:"), NS("Post"));
+    styledPostButton_->setFont(UIFont::boldSystemFontOfSize(18));
+    CGRect frame = postButton_ ? postButton_->frame() : CGRectMake(10, 380, 300, 37);
+    frame.origin.y -= 2;
+    frame.size.height += 4;
+    styledPostButton_->setFrame(frame);
+    styledPostButton_->setTitle(NS("This could take a while"), UIControlStateHighlighted);
+    styledPostButton_->addTarget(this, Selector::named("postButtonPressed:"),
+                                 UIControlEventTouchUpInside);
+    view()->addSubview(styledPostButton_);
+
+    auto app = NoticewallAppDelegate::sharedDelegate();
+    bool loggedIn = app && app->loginTime();
+    if (emailField_) emailField_->setHidden(loggedIn);
+    if (emailButton_) emailButton_->setHidden(!loggedIn);
+    if (titleField_) {
+        CGRect f = titleField_->frame();
+        f.size.width = 120;
+        titleField_->setFrame(f);
+    }
+
+    if (titleField_) titleField_->setText(orEmpty(titleText_));
+    if (priceField_) priceField_->setText(orEmpty(priceText_));
+    if (emailField_) emailField_->setText(orEmpty(emailText_));
+    if (locationField_) locationField_->setText(orEmpty(locationText_));
+    if (messageView_) messageView_->setText(orEmpty(messageText_));
+    for (int32_t i = 0; i < 4; ++i) {
+        auto button = slotButton(i);
+        if (!button || !imgs_[i]) continue;
+        button->setBackgroundImage(imgs_[i], UIControlStateNormal);
+        button->setTitle(NS(""), UIControlStateNormal);
+    }
+
+    if (!cutomized_) {
+        cutomized_ = true;
+        auto page = myInfo_ ? myInfo_->postPage() : nullptr;
+        showPrice_ = page && (page->getInputKeyByToken(NS("size=\"4\"")) ||
+                              page->getInputKeyByToken(NS("size=\"3\"")));
+        showImg_ = true;
+    }
+    if (priceLabel_) priceLabel_->setHidden(!showPrice_);
+    if (priceField_) priceField_->setHidden(!showPrice_);
+    for (int32_t i = 0; i < 4; ++i) {
+        auto button = slotButton(i);
+        if (!button) continue;
+        if (showImg_) button->setHidden(false);
+        button->titleLabel()->setLineBreakMode(UILineBreakModeWordWrap);
+        button->titleLabel()->setTextAlignment(UITextAlignmentCenter);
+    }
+    if (emailButton_) emailButton_->setTitle(NS("Anonymous"), UIControlStateNormal);
+    for (UITextField* field :
+         {titleField_.get(), priceField_.get(), locationField_.get(), emailField_.get()})
+        if (field) field->setDelegate(this);
+    if (messageView_) messageView_->setDelegate(this);
+}
+
+Ref<UIButton> PostController::slotButton(int32_t index) {
+    switch (index) {
+        case 0:
+            return button1_;
+        case 1:
+            return button2_;
+        case 2:
+            return button3_;
+        case 3:
+            return button4_;
+        default:
+            return nullptr;
+    }
+}
+
+int32_t PostController::slotOf(UIButton* button) {
+    if (!button) return -1;
+    for (int32_t i = 0; i < 4; ++i)
+        if (slotButton(i).get() == button) return i;
+    return -1;
+}
+
+Ref<UIImage> PostController::image(int32_t slot) {
+    return slot >= 1 && slot <= 4 ? imgs_[slot - 1] : nullptr;
+}
+
+void PostController::previewButtonPressed(NSObject*) {
+    for (UIView* field :
+         {static_cast<UIView*>(emailField_.get()), static_cast<UIView*>(titleField_.get()),
+          static_cast<UIView*>(priceField_.get()), static_cast<UIView*>(locationField_.get()),
+          static_cast<UIView*>(messageView_.get())})
+        if (field) field->endEditing(true);
+}
+
+bool PostController::textFieldShouldReturn(UITextField* field) {
+    if (field == titleField_.get() && locationField_)
+        locationField_->becomeFirstResponder();
+    else if (field == locationField_.get() && priceField_)
+        priceField_->becomeFirstResponder();
+    else if (field == priceField_.get() && messageView_)
+        messageView_->becomeFirstResponder();
+    return true;
+}
+
+void PostController::textFieldDidEndEditing(UITextField* field) {
+    if (field == titleField_.get())
+        titleText_ = field->text();
+    else if (field == emailField_.get())
+        emailText_ = field->text();
+    else if (field == locationField_.get())
+        locationText_ = field->text();
+    else if (field == priceField_.get())
+        priceText_ = field->text();
+}
+
+void PostController::textViewDidEndEditing(UITextView* view) {
+    if (view == messageView_.get()) messageText_ = view->text();
+}
+
+// Editing may still be under way when "Post" is tapped: the fields hold the latest texts.
+void PostController::keepTexts() {
+    if (titleField_) titleText_ = titleField_->text();
+    if (priceField_) priceText_ = priceField_->text();
+    if (locationField_) locationText_ = locationField_->text();
+    if (emailField_) emailText_ = emailField_->text();
+    if (messageView_) messageText_ = messageView_->text();
+}
+
+// ---- submitting ------------------------------------------------------------------------------
+
+void PostController::guarded(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (ExceptionRaised& raised) {
+        auto page = myInfo_ ? myInfo_->postPage() : nullptr;
+        auto action = page ? page->getActionUrl() : nullptr;
+        TallyAPI::logError(NS("POST Error Unknown"), orEmpty(action), raised.exception.get());
+        if (activityLabel_) activityLabel_->setHidden(true);
+        posting::showMessage(NS("Unknown Error"));
+    }
+}
+
+void PostController::postButtonPressed(NSObject*) {
+    keepTexts();
+    guarded([this] { post(); });
+}
+
+void PostController::post() {
+    if (isEmpty(titleText_)) {
+        posting::showMessage(NS("Please enter title"));
+        return;
+    }
+    if (isEmpty(messageText_)) {
+        posting::showMessage(NS("Please enter description"));
+        return;
+    }
+    auto form = myInfo_ ? myInfo_->postPage() : nullptr;
+    if (!form) NSException::raise(NSGenericException, NS("No compose form"));
+    auto pairs = NSMutableArray::arrayWithCapacity(24);
+    if (auto key = form->getInputKeyByToken(NS("size=\"30\"")))
+        addPair(pairs, orEmpty(titleText_), key);
+    auto priceKey = form->getInputKeyByToken(NS("size=\"4\""));
+    if (!priceKey) priceKey = form->getInputKeyByToken(NS("size=\"3\""));
+    if (priceKey) addPair(pairs, orEmpty(priceText_), priceKey);
+    if (auto key = form->getInputKeyByToken(NS("size=\"20\"")))
+        addPair(pairs, orEmpty(locationText_), key);
+    if (form->getInputValue(NS("ConfirmEMail"))) {
+        if (isEmpty(emailText_)) {
+            posting::showMessage(NS("Please enter your email"));
+            return;
+        }
+        addPair(pairs, emailText_, NS("FromEMail"));
+        addPair(pairs, emailText_, NS("ConfirmEMail"));
+    } else {
+        addPair(pairs, NSUserDefaults::standardUserDefaults()->stringForKey(NS("Username")).get(),
+                NS("FromEMail"));
+    }
+    bool hidden = emailButton_ && emailButton_->titleForState(UIControlStateNormal) &&
+                  emailButton_->titleForState(UIControlStateNormal)->isEqualToString(NS("Hidden"));
+    addPair(pairs, hidden ? NS("A") : NS("C"), form->getInputKeyByToken(NS("checked")).get());
+    addPair(pairs, orEmpty(messageText_), form->getTextAreaKey().get());
+    sendImageIndex_ = 0;
+    addPair(pairs, NS("Continue"), form->getSubmitKey().get());
+    // The compose form's signature is required: without it the guard reports the form.
+    auto signature = form->getSignatureValueAndKey();
+    addPair(pairs, signature->count() == 2 ? signature->objectAtIndex(1).get() : nullptr,
+            signature->count() == 2 ? as<NSString>(signature->objectAtIndex(0)).get() : nullptr);
+    state_ = kStateSubmitted;
+    if (!postInfo_) {
+        postInfo_ = make<PostInfo>();
+        postInfo_->setPostPage(make<PostPage>());
+    }
+    postInfo_->postPage()->postDataArray(pairs, 0, this, form->getActionUrl());
+}
+
+void PostController::sendImage() {
+    while (sendImageIndex_ <= 3 && !imgs_[sendImageIndex_])
+        ++sendImageIndex_;
+    if (sendImageIndex_ > 3) {
+        finishSendImage();
+        return;
+    }
+    int32_t slot = sendImageIndex_++;
+    uploadImage(slot);
+}
+
+void PostController::uploadImage(int32_t slot) {
+    auto page = postInfo_->postPage();
+    auto pairs = NSMutableArray::arrayWithCapacity(8);
+    page->addSignatureToPairs(pairs);
+    addPair(pairs, NS("add"), page->getInputKeyByToken(NS("add")).get());
+    addPair(pairs, UIImageJPEGRepresentation(imgs_[slot], kPhotoJpegQuality).get(), NS("file"));
+    addPair(pairs, NS("add image"), page->getSubmitKey().get());
+    page->postDataArray(pairs, 0, this, page->getActionUrl());
+}
+
+void PostController::finishSendImage() {
+    auto page = postInfo_->postPage();
+    auto pairs = NSMutableArray::arrayWithCapacity(6);
+    page->addSignatureToPairs(pairs);
+    addPair(pairs, NS("fin"), page->getInputKeyByToken(NS("fin")).get());
+    addPair(pairs, NS("Done with Images"), page->getSubmitKey().get());
+    page->postDataArray(pairs, 0, this, page->getActionUrl());
+}
+
+void PostController::postConfirmInputs(PostPage* page, NSString* submitValue, NSString* code) {
+    auto inputs = page->getConfirmInputs();
+    if (code) inputs->setObject(code, NS("recaptcha_challenge_field"));
+    auto submit = page->getSubmitKey();
+    if (!submit) NSException::raise(NSInvalidArgumentException, NS("No submit button"));
+    inputs->setObject(submitValue, submit);
+    page->postData(inputs, 0, this, page->getActionUrl());
+}
+
+void PostController::postSuccess() {
+    TallyAPI::logEvent(NS("Post Success"));
+    posting::showMessage(NS("Post Success"));
+    returnToStart();
+}
+
+void PostController::returnToStart() {
+    Ref<PostController> keep = this;
+    auto nav = navigationController();
+    if (!nav) return;
+    nav->popToRootViewControllerAnimated(true);
+    nav->pushViewController(this, true);
+}
+
+void PostController::presentCaptcha(PostPage* page) {
+    auto captcha = alloc<ValidationViewController>();
+    captcha->initWithNibName(NS("ValidationViewController"), nullptr);
+    captcha->setVerificationUrl(page->getVerificationUrl());
+    captcha->setDelegate(this);
+    presentModalViewController(captcha, true);
+}
+
+// ---- the site's replies ----------------------------------------------------------------------
+
+void PostController::requestStarted(NKHTTPRequest*) {
+    if (activityLabel_) activityLabel_->setHidden(false);
+}
+
+void PostController::requestFinished(NKHTTPRequest* request) {
+    Ref<PostController> keep = this;
+    if (activityLabel_) activityLabel_->setHidden(true);
+    if (state_ == kStateEditing || !postInfo_) return;
+    auto page = postInfo_->postPage();
+    auto text = page->getReply();
+    // An error status is never a success, whatever the page says (or does not say): the
+    // "no text" rule holds for the site's ordinary answers only.
+    replyFailed_ = request && request->responseStatusCode() >= 400;
+    int32_t type = page->getPostPageType();
+    if (replyFailed_ && !text) type = kPostPageUnknown;
+    guarded([&] {
+        switch (state_) {
+            case kStateSubmitted:
+                replyInSubmittedState(page, text, type);
+                break;
+            case kStateConfirmed:
+                replyInConfirmedState(page, text, type);
+                break;
+            case kStateCaptcha:
+                replyInCaptchaState(text);
+                break;
+            default:
+                break;
+        }
+    });
+}
+
+void PostController::replyInSubmittedState(PostPage* page, NSString* text, int32_t type) {
+    switch (type) {
+        case kPostPageReview: {
+            auto inputs = page->getConfirmInputs();
+            auto submit = page->getSubmitKey();
+            if (!submit) NSException::raise(NSInvalidArgumentException, NS("No submit button"));
+            inputs->setObject(NS("Continue"), submit);
+            page->addSignatureToValues(inputs);
+            state_ = kStateConfirmed;
+            page->postData(inputs, 0, this, page->getActionUrl());
+            return;
+        }
+        case kPostPageCompose:
+            posting::showMessage(NS("Please fill in all fields"));
+            return;
+        case kPostPageEmailInBody:
+            posting::showMessage(
+                NS("Your email address is included in the body of your posting, exposing you to "
+                   "phishing attacks and spam. Please consider removing it."));
+            return;
+        case kPostPagePhotos:
+            sendImage();
+            return;
+        default:
+            if (isSuccess(text, true)) {
+                postSuccess();
+                return;
+            }
+            TallyAPI::logEvent(NS("Post Error - Submit"));
+    }
+}
+
+void PostController::replyInConfirmedState(PostPage* page, NSString* text, int32_t type) {
+    switch (type) {
+        case kPostPageCaptcha:
+            presentCaptcha(page);
+            return;
+        case kPostPageTerms:
+            postConfirmInputs(page, NS("ACCEPT the terms of use"), nullptr);
+            return;
+        case kPostPagePhoneVerification:
+            posting::showMessage(posting::phoneVerificationMessage());
+            return;
+        default:
+            if (isSuccess(text, false)) {
+                postSuccess();
+            } else if (contains(text, NS("You should receive an email shortly"))) {
+                posting::showMessage(kFurtherActionMessage);
+                returnToStart();
+            } else {
+                posting::showMessage(plainText(text));
+                TallyAPI::logEvent(NS("Post Error - Confirm"));
+            }
+    }
+}
+
+void PostController::replyInCaptchaState(NSString* text) {
+    if ((!replyFailed_ && isEmpty(text)) ||
+        contains(text, NS("You should receive an email shortly"))) {
+        posting::showMessage(kFurtherActionMessage);
+        returnToStart();
+    } else if (isSuccess(text, false)) {
+        postSuccess();
+    } else {
+        TallyAPI::logEvent(NS("Post Failed"));
+        posting::showMessage(plainText(text));
+        returnToStart();
+    }
+}
+
+bool PostController::isSuccess(NSString* text, bool ignoringCase) {
+    if (replyFailed_) return false;
+    return isEmpty(text) || contains(text, NS("Your posting can be seen"), ignoringCase);
+}
+
+void PostController::requestFailed(NKHTTPRequest* request) {
+    if (activityLabel_) activityLabel_->setHidden(true);
+    auto error = request ? request->error() : nullptr;
+    NSLog(NS("err %@"), error ? error->localizedDescription().get() : NS(""));
+    posting::showMessage(NS("Network connection error"));
+}
+
+void PostController::validationSuccess(NSString* code) {
+    Ref<PostController> keep = this;
+    guarded([&] {
+        state_ = kStateCaptcha;
+        postConfirmInputs(postInfo_->postPage(), NS("Continue"), code);
+    });
+}
+
+void PostController::validationCanceled() {
+    if (auto nav = navigationController()) nav->popToRootViewControllerAnimated(true);
+}
+
+Ref<NSString> PostController::plainText(NSString* html) {
+    if (!html) return NS("");
+    std::string in = html->utf8(), out;
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+        if (in[i] == '<') {
+            size_t end = in.find('>', i);
+            if (end != std::string::npos) {
+                out += ' ';
+                i = end;
+                continue;
+            }
+        }
+        out += in[i];
+    }
+    auto decoded = stringByDecodingHTMLEntities(NSString::fromUTF8(out.c_str()));
+    return decoded->stringByTrimmingCharactersInSet(
+        NSCharacterSet::whitespaceAndNewlineCharacterSet());
+}
+
+// ---- photos and privacy ----------------------------------------------------------------------
+
+void PostController::imageAction(NSObject* sender) {
+    auto button = as<UIButton>(sender);
+    pressedButton_ = button.get();
+    int32_t slot = slotOf(button.get());
+    bool hasPhoto = slot >= 0 && imgs_[slot];
+    auto sheet = alloc<UIActionSheet>();
+    sheet->initWithTitle(NS(""), this, NS("Cancel"), nullptr);
+    sheet->setTag(kPhotoSheetTag);
+    sheet->addButtonWithTitle(NS("Pick from Camera Roll"));
+    if (UIImagePickerController::isSourceTypeAvailable(UIImagePickerControllerSourceTypeCamera)) {
+        if (hasPhoto) {
+            sheet->addButtonWithTitle(NS("Take New Picture"));
+            sheet->addButtonWithTitle(NS("Delete this Picture"));
+        } else {
+            sheet->addButtonWithTitle(NS("Take Picture"));
+        }
+    } else if (hasPhoto) {
+        sheet->addButtonWithTitle(NS("Delete this Picture"));
+    }
+    Ref<UITabBarController> tabs = tabBarController();
+    if (tabs)
+        sheet->showFromTabBar(tabs->tabBar());
+    else
+        sheet->showInView(view());
+}
+
+void PostController::emailAction(NSObject*) {
+    auto sheet = alloc<UIActionSheet>();
+    sheet->initWithTitle(NS("Protect Your Email Privacy"), this, NS("Cancel"), nullptr);
+    sheet->setTag(kPrivacySheetTag);
+    sheet->addButtonWithTitle(NS("Hide (No Email)"));
+    sheet->addButtonWithTitle(anonymizeTitle());
+    Ref<UITabBarController> tabs = tabBarController();
+    if (tabs)
+        sheet->showFromTabBar(tabs->tabBar());
+    else
+        sheet->showInView(view());
+}
+
+void PostController::actionSheetClickedButtonAtIndex(UIActionSheet* sheet, NSInteger index) {
+    if (sheet->tag() == kPhotoSheetTag)
+        imageActionSheetClickedButtonAtIndex(sheet, index);
+    else if (sheet->tag() == kPrivacySheetTag)
+        emailActionSheetClickedButtonAtIndex(sheet, index);
+}
+
+void PostController::imageActionSheetClickedButtonAtIndex(UIActionSheet*, NSInteger index) {
+    bool camera =
+        UIImagePickerController::isSourceTypeAvailable(UIImagePickerControllerSourceTypeCamera);
+    if (index == 1)
+        startImagePicker(UIImagePickerControllerSourceTypePhotoLibrary);
+    else if (index == 2 && camera)
+        startImagePicker(UIImagePickerControllerSourceTypeCamera);
+    else if (index == 2)
+        removePicture();
+    else if (index == 3)
+        removePicture();
+}
+
+void PostController::emailActionSheetClickedButtonAtIndex(UIActionSheet*, NSInteger index) {
+    if (!emailButton_) return;
+    if (index == 1)
+        emailButton_->setTitle(NS("Hidden"), UIControlStateNormal);
+    else if (index == 2)
+        emailButton_->setTitle(NS("Anonymous"), UIControlStateNormal);
+}
+
+void PostController::startImagePicker(int32_t sourceType) {
+    auto picker = make<UIImagePickerController>();
+    picker->setSourceType(static_cast<UIImagePickerControllerSourceType>(sourceType));
+    picker->setDelegate(this);
+    presentModalViewController(picker, true);
+}
+
+void PostController::removePicture() {
+    auto button = pressedButton_.lock();
+    int32_t slot = slotOf(button.get());
+    if (slot < 0) return;
+    imgs_[slot] = nullptr;
+    button->setBackgroundImage(nullptr, UIControlStateNormal);
+    button->setTitle(NS("Add Picture"), UIControlStateNormal);
+}
+
+void PostController::imagePickerControllerDidFinishPickingImage(UIImagePickerController*,
+                                                                UIImage* image, NSDictionary*) {
+    auto button = pressedButton_.lock();
+    int32_t slot = slotOf(button.get());
+    if (slot >= 0 && image) {
+        CGSize size = image->size();
+        imgs_[slot] = UIImageResize::resizedImage(
+            image, CGSizeMake(size.width / 3, size.height / 3), kCGInterpolationLow);
+        button->setBackgroundImage(imgs_[slot], UIControlStateNormal);
+        button->setTitle(NS(""), UIControlStateNormal);
+    }
+    dismissModalViewControllerAnimated(true);
+}
+
+void PostController::imagePickerControllerDidCancel(UIImagePickerController*) {
+    dismissModalViewControllerAnimated(true);
+}
+
+void PostController::dealloc() {
+    for (auto& img : imgs_)
+        img = nullptr;
+    myInfo_ = nullptr;
+    postInfo_ = nullptr;
+    UIViewController::dealloc();
+}

@@ -1,0 +1,173 @@
+// The "Compose" screen of the posting flow: title, price, location, e-mail, description and up
+// to four photos. "Post" fills the site's compose form and submits it, uploads each photo
+// through the site's photo page, confirms the posting, accepts the terms of use, lets the user
+// answer a captcha when the site asks for one, and reports the result. It is a small state
+// machine over the site's reply pages. Made from the interface "PostController".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "Classes/ValidationViewController.h"
+#include "UIKit/UIActionSheet.h"
+#include "UIKit/UIImagePickerController.h"
+#include "UIKit/UITextField.h"
+#include "UIKit/UITextView.h"
+#include "UIKit/UIViewController.h"
+#include "external/nk-http-request/Classes/NKHTTPRequestDelegate.h"
+#include "ui/style/DZButton.h"
+
+#include "Classes/PostInfo.h"
+#include "Classes/PostPage.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UILabel.h"
+
+class PostController : public UIViewController,
+                       public NKHTTPRequestDelegate,
+                       public UITextFieldDelegate,
+                       public UITextViewDelegate,
+                       public UIActionSheetDelegate,
+                       public UIImagePickerControllerDelegate,
+                       public UINavigationControllerDelegate,
+                       public ValidationViewDelegate {
+    NS_OBJECT(PostController, UIViewController)
+    static void describeClass(RuntimeClass& c);
+
+public:
+    // 0 before the first submit; 1 after the compose form, a photo or the photo finish; 2 after
+    // the confirm post; 3 after the captcha answer.
+    enum : int32_t {
+        kStateEditing = 0,
+        kStateSubmitted = 1,
+        kStateConfirmed = 2,
+        kStateCaptcha = 3
+    };
+    enum : NSInteger { kPhotoSheetTag = 0, kPrivacySheetTag = 1 };
+
+    void viewDidLoad() override;
+
+    void previewButtonPressed(NSObject* sender);
+    bool textFieldShouldReturn(UITextField* field) override;
+    void textFieldDidEndEditing(UITextField* field) override;
+    void textViewDidEndEditing(UITextView* view) override;
+
+    // Runs post() inside a guard: any exception is reported as "Unknown Error".
+    void postButtonPressed(NSObject* sender);
+    void post();
+    void sendImage();
+    void uploadImage(int32_t slot);
+    void finishSendImage();
+    void postSuccess();
+
+    void imageAction(NSObject* sender);
+    void emailAction(NSObject* sender);
+    void actionSheetClickedButtonAtIndex(UIActionSheet* sheet, NSInteger index) override;
+    void imageActionSheetClickedButtonAtIndex(UIActionSheet* sheet, NSInteger index);
+    void emailActionSheetClickedButtonAtIndex(UIActionSheet* sheet, NSInteger index);
+    void startImagePicker(int32_t sourceType);
+    void removePicture();
+    void imagePickerControllerDidFinishPickingImage(UIImagePickerController* picker, UIImage* image,
+                                                    NSDictionary* info) override;
+    void imagePickerControllerDidCancel(UIImagePickerController* picker) override;
+
+    void validationSuccess(NSString* code) override;
+    void validationCanceled() override;
+
+    void requestStarted(NKHTTPRequest* request) override;
+    void requestReceivedResponseHeaders(NKHTTPRequest*) override {}
+    void requestFinished(NKHTTPRequest* request) override;
+    void requestFailed(NKHTTPRequest* request) override;
+
+    // The page text without tags and entities, trimmed.
+    static Ref<NSString> plainText(NSString* html);
+    // The "Anonymize" button's title: the site's relay address on its mail domain.
+    static Ref<NSString> anonymizeTitle();
+
+    // ---- outlets and properties ----------------------------------------------------------
+#define POST_OUTLET(Type, getter, setter) \
+    Ref<Type> getter() {                  \
+        return getter##_;                 \
+    }                                     \
+    void setter(Type* v) {                \
+        getter##_ = v;                    \
+    }
+    POST_OUTLET(UITextField, titleField, setTitleField)
+    POST_OUTLET(UITextField, priceField, setPriceField)
+    POST_OUTLET(UITextField, locationField, setLocationField)
+    POST_OUTLET(UITextField, emailField, setEmailField)
+    POST_OUTLET(UITextView, messageView, setMessageView)
+    POST_OUTLET(UILabel, priceLabel, setPriceLabel)
+    POST_OUTLET(UILabel, emailLabel, setEmailLabel)
+    POST_OUTLET(UIButton, emailButton, setEmailButton)
+    POST_OUTLET(UIButton, button1, setButton1)
+    POST_OUTLET(UIButton, button2, setButton2)
+    POST_OUTLET(UIButton, button3, setButton3)
+    POST_OUTLET(UIButton, button4, setButton4)
+    POST_OUTLET(UIButton, postButton, setPostButton)
+    POST_OUTLET(PostInfo, myInfo, setMyInfo)
+#undef POST_OUTLET
+    Ref<PostInfo> postInfo() {
+        return postInfo_;
+    }
+    int32_t state() {
+        return state_;
+    }
+    bool showPrice() {
+        return showPrice_;
+    }
+    // The photo of slot 1 to 4, or nil.
+    Ref<UIImage> image(int32_t slot);
+    Ref<UIButton> pressedButton() {
+        return pressedButton_.lock();
+    }
+    int32_t sendImageIndex() {
+        return sendImageIndex_;
+    }
+    Ref<UIView> activityLabel() {
+        return activityLabel_;
+    }
+    // The styled "Post" button laid over the placeholder.
+    Ref<DZButton> styledPostButton() {
+        return styledPostButton_;
+    }
+
+    void dealloc() override;
+
+private:
+    Ref<UIButton> slotButton(int32_t index);
+    // The slot (0 to 3) of a photo button, -1 for none.
+    int32_t slotOf(UIButton* button);
+    void keepTexts();
+    void replyInSubmittedState(PostPage* page, NSString* text, int32_t type);
+    void replyInConfirmedState(PostPage* page, NSString* text, int32_t type);
+    void replyInCaptchaState(NSString* text);
+    void returnToStart();
+    // The site's answer reads as a posting made: no text or "Your posting can be seen", and
+    // never with an error status.
+    bool isSuccess(NSString* text, bool ignoringCase);
+    void presentCaptcha(PostPage* page);
+    // Runs a step of the flow inside the guard (see postButtonPressed).
+    void guarded(const std::function<void()>& step);
+    void postConfirmInputs(PostPage* page, NSString* submitValue, NSString* code);
+
+    Ref<UITextField> titleField_, priceField_, locationField_, emailField_;
+    Ref<UITextView> messageView_;
+    Ref<UILabel> priceLabel_, emailLabel_;
+    Ref<UIButton> emailButton_, button1_, button2_, button3_, button4_, postButton_;
+    Ref<DZButton> styledPostButton_;
+    Ref<PostInfo> myInfo_;
+    Ref<PostInfo> postInfo_;
+    Ref<UIView> activityLabel_;
+    Ref<UIImage> imgs_[4];
+    Weak<UIButton> pressedButton_;
+    int32_t state_ = kStateEditing;
+    // The texts as last edited, to refill the fields when the view loads again.
+    Ref<NSString> titleText_, priceText_, locationText_, emailText_, messageText_;
+    bool cutomized_ = false;
+    bool showPrice_ = false;
+    bool showImg_ = false;
+    int32_t sendImageIndex_ = 0;
+    // The last reply came with an error status (400 or more).
+    bool replyFailed_ = false;
+};

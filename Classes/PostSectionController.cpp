@@ -1,0 +1,310 @@
+#include "Classes/PostSectionController.h"
+
+#include "Classes/LoginViewController.h"
+#include "Classes/NoticewallAppDelegate.h"
+#include "Classes/PostCatagoryController.h"
+#include "Classes/PostController.h"
+#include "Classes/PostInfo.h"
+#include "Classes/PostLocationController.h"
+#include "Classes/PostPage.h"
+#include "Classes/PostSection.h"
+#include "Classes/PostingSupport.h"
+#include "Classes/ScreenSupport.h"
+#include "Classes/SiteHosts.h"
+#include "Classes/Theme.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSDate.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSHTTPCookie.h"
+#include "Foundation/NSHTTPCookieStorage.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLRequest.h"
+#include "Foundation/NSUserDefaults.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UINavigationBar.h"
+#include "UIKit/UINavigationController.h"
+#include "UIKit/UITabBarController.h"
+#include "UIKit/UITableViewCell.h"
+#include "UIKit/UIWindow.h"
+#include "ui/core/DZWebController.h"
+
+namespace {
+
+bool isEmpty(NSString* s) {
+    return !s || s->length() == 0;
+}
+
+Ref<NSString> preference(NSString* key) {
+    return NSUserDefaults::standardUserDefaults()->stringForKey(key);
+}
+
+// The types the app does not post: jobs, gigs, personals, housing and events.
+bool isDroppedType(NSString* name) {
+    static NSString* const kDropped[] = {NS("Job Offered"),        NS("Gig Offered"),
+                                         NS("Personal / Romance"), NS("Housing Offered"),
+                                         NS("Housing Wanted"),     NS("Event")};
+    for (NSString* dropped : kDropped)
+        if (name && name->isEqualToString(dropped)) return true;
+    return false;
+}
+
+}  // namespace
+
+void PostSectionController::describeClass(RuntimeClass& c) {
+    c.implements(
+        {"requestStarted:", "requestReceivedResponseHeaders:", "requestFinished:", "requestFailed:",
+         "numberOfSectionsInTableView:", "tableView:willDisplayCell:forRowAtIndexPath:",
+         "tableView:didSelectRowAtIndexPath:", "alertView:clickedButtonAtIndex:", "loginDone:"});
+    c.method("loginButtonPressed:", &PostSectionController::loginButtonPressed);
+    c.method("postNoAccountButtonPressed:", &PostSectionController::postNoAccountButtonPressed);
+    c.method("logoutButtonPressed:", &PostSectionController::logoutButtonPressed);
+    c.method("accountButtonPressed:", &PostSectionController::accountButtonPressed);
+}
+
+void PostSectionController::viewDidLoad() {
+    UIViewController::viewDidLoad();
+    sectionList_ = NSMutableArray::arrayWithCapacity(16);
+    postInfo_ = make<PostInfo>();
+    postInfo_->setPostPage(make<PostPage>());
+    activityLabel_ = makeActivityLabel(NS("Loading..."), view());
+    view()->bringSubviewToFront(activityLabel_);
+    logoutButton_ = make<UIBarButtonItem>(&UIBarButtonItem::initWithTitle, NS("Logout"),
+                                          UIBarButtonItemStylePlain, this,
+                                          Selector::named("logoutButtonPressed:"));
+    accountButton_ = make<UIBarButtonItem>(&UIBarButtonItem::initWithTitle, NS("My Postings"),
+                                           UIBarButtonItemStylePlain, this,
+                                           Selector::named("accountButtonPressed:"));
+}
+
+void PostSectionController::viewDidAppear(bool animated) {
+    UIViewController::viewDidAppear(animated);
+    if (isEmpty(preference(NS("LocationUrl")))) {
+        auto alert = alloc<UIAlertView>();
+        alert->initWithTitle(NS("Choose Location"), NS("Please choose your location first."), this,
+                             NS("OK"));
+        alert->show();
+        return;
+    }
+    if (!hasLoginInfo()) {
+        showLoginWindow();
+        return;
+    }
+    if (shouldLogin()) {
+        startLogin();
+        return;
+    }
+    if (postMode_ == kPostModeLoggedOut) {
+        loginDone(false);
+        return;
+    }
+    loginDone(true);
+    if (postMode_ == kPostModeNoAccount) {
+        logoutButton_->setTitle(NS("Login"));
+        navigationItem()->setRightBarButtonItem(nullptr);
+    }
+}
+
+bool PostSectionController::hasLoginInfo() {
+    if (postMode_ == kPostModeNoAccount || postMode_ == kPostModeLoggedOut) return true;
+    return !isEmpty(preference(NS("Username"))) && !isEmpty(preference(NS("Password")));
+}
+
+bool PostSectionController::shouldLogin() {
+    if (postMode_ == kPostModeNoAccount || postMode_ == kPostModeLoggedOut) return false;
+    auto app = NoticewallAppDelegate::sharedDelegate();
+    auto time = app ? app->loginTime() : nullptr;
+    return !time || -time->timeIntervalSinceNow() > kLoginReuseSeconds;
+}
+
+void PostSectionController::showLoginWindow() {
+    // One overlay at a time: a screen that appears again while it shows keeps the one up.
+    if (loginWindow_ && loginWindow_->isViewLoaded() && loginWindow_->view()->superview()) return;
+    loginWindow_ = alloc<LoginViewController>();
+    loginWindow_->initWithNibName(NS("LoginViewController"), nullptr);
+    loginWindow_->setListner(this);
+    Ref<UIWindow> window = view()->window();
+    if (!window)
+        if (auto app = NoticewallAppDelegate::sharedDelegate()) window = app->window();
+    if (window) window->addSubview(loginWindow_->view());
+    loginWindow_->show();
+}
+
+void PostSectionController::startLogin() {
+    auto page = make<LoginPage>();
+    page->login(preference(NS("Username")), preference(NS("Password")), this);
+    activityLabel_->setHidden(false);
+}
+
+void PostSectionController::loginDone(bool success) {
+    Ref<PostSectionController> keep = this;
+    // The overlay has hidden itself (or was never shown): it is let go with its view.
+    loginWindow_ = nullptr;
+    if (!isViewLoaded()) return;
+    activityLabel_->setHidden(true);
+    if (success) {
+        myLocationUrl_ = preference(NS("LocationUrl"));
+        loadSectionPage();
+        if (tableHeadLabel_)
+            tableHeadLabel_->setText(
+                NSString::stringWithFormat(NS("   Post to %@:"), preference(NS("LocationName"))));
+        setLoginButtonsHidden(true);
+        navigationItem()->setLeftBarButtonItem(logoutButton_);
+        navigationItem()->setRightBarButtonItem(accountButton_);
+        return;
+    }
+    postMode_ = kPostModeLoggedOut;
+    setLoginButtonsHidden(false);
+    navigationItem()->setLeftBarButtonItem(nullptr);
+    navigationItem()->setRightBarButtonItem(nullptr);
+}
+
+void PostSectionController::setLoginButtonsHidden(bool hidden) {
+    if (loginButton_) loginButton_->setHidden(hidden);
+    if (postNoAccountButton_) postNoAccountButton_->setHidden(hidden);
+}
+
+void PostSectionController::loadSectionPage() {
+    postInfo_->postPage()->downloadPage(preference(NS("LocationUrl")), this);
+}
+
+void PostSectionController::clearLoginInfo() {
+    auto storage = NSHTTPCookieStorage::sharedHTTPCookieStorage();
+    auto url =
+        NSURL::URLWithString(NSString::stringWithFormat(NS("http://%@"), SiteHosts::domain()));
+    auto cookies = storage->cookiesForURL(url);
+    if (!cookies) return;
+    for (NSObject* cookie : *cookies)
+        storage->deleteCookie(static_cast<NSHTTPCookie*>(cookie));
+}
+
+void PostSectionController::loginButtonPressed(NSObject*) {
+    showLoginWindow();
+    setLoginButtonsHidden(true);
+    postMode_ = kPostModeUndecided;
+    logoutButton_->setTitle(NS("Logout"));
+    navigationItem()->setRightBarButtonItem(accountButton_);
+}
+
+void PostSectionController::postNoAccountButtonPressed(NSObject*) {
+    loginDone(true);
+    setLoginButtonsHidden(true);
+    postMode_ = kPostModeNoAccount;
+    logoutButton_->setTitle(NS("Login"));
+    navigationItem()->setRightBarButtonItem(nullptr);
+}
+
+void PostSectionController::logoutButtonPressed(NSObject*) {
+    clearLoginInfo();
+    if (auto app = NoticewallAppDelegate::sharedDelegate()) app->setLoginTime(nullptr);
+    sectionList_->removeAllObjects();
+    if (myTableView_) myTableView_->reloadData();
+    setLoginButtonsHidden(false);
+    if (tableHeadLabel_) tableHeadLabel_->setText(NS(""));
+    postMode_ = kPostModeLoggedOut;
+    navigationItem()->setLeftBarButtonItem(nullptr);
+    navigationItem()->setRightBarButtonItem(nullptr);
+}
+
+void PostSectionController::accountButtonPressed(NSObject*) {
+    auto browser = make<DZWebController>();
+    // Black opaque (style 2).
+    browser->setStatusBarStyle(UIStatusBarStyleBlackOpaque);
+    if (auto nav = navigationController()) nav->pushViewController(browser, true);
+    browser->openURL(NSURL::URLWithString(
+        NSString::stringWithFormat(NS("https://%@/"), SiteHosts::accountHost())));
+}
+
+void PostSectionController::alertViewClickedButtonAtIndex(UIAlertView*, NSInteger) {
+    if (auto tabs = tabBarController_.lock()) tabs->setSelectedIndex(0);
+}
+
+NSInteger PostSectionController::tableViewNumberOfRowsInSection(UITableView*, NSInteger) {
+    return sectionList_ ? static_cast<NSInteger>(sectionList_->count()) : 0;
+}
+
+Ref<UITableViewCell> PostSectionController::tableViewCellForRowAtIndexPath(UITableView* table,
+                                                                           NSIndexPath* path) {
+    return posting::choiceCell(
+        table,
+        as<PostSection>(sectionList_->objectAtIndex(static_cast<NSUInteger>(path->row()))).get());
+}
+
+void PostSectionController::tableViewWillDisplayCellForRowAtIndexPath(UITableView*,
+                                                                      UITableViewCell* cell,
+                                                                      NSIndexPath*) {
+    cell->setBackgroundColor(Theme::getCellBackgroundColor(nullptr));
+}
+
+void PostSectionController::tableViewDidSelectRowAtIndexPath(UITableView* table,
+                                                             NSIndexPath* path) {
+    auto section =
+        as<PostSection>(sectionList_->objectAtIndex(static_cast<NSUInteger>(path->row())));
+    auto page = postInfo_->postPage();
+    if (section) {
+        auto form = posting::choiceForm(section.get(), page.get());
+        page->postData(form, 1, this, page->getActionUrl());
+    }
+    table->deselectRowAtIndexPath(path, true);
+}
+
+void PostSectionController::requestStarted(NKHTTPRequest*) {
+    activityLabel_->setHidden(false);
+}
+
+void PostSectionController::requestFinished(NKHTTPRequest*) {
+    activityLabel_->setHidden(true);
+    auto page = postInfo_->postPage();
+    if (auto postUrl = page->getPostUrl()) page->downloadPage(postUrl, this);
+    switch (page->getPostPageType()) {
+        case kPostPageChooseType: {
+            auto sections = page->getSectionList();
+            sectionList_->removeAllObjects();
+            for (NSObject* o : *sections) {
+                auto section = as<PostSection>(o);
+                if (!section || isDroppedType(section->name())) continue;
+                if (section->name() && section->name()->isEqualToString(NS("For Sale")))
+                    sectionList_->insertObject(section, 0);
+                else
+                    sectionList_->addObject(section);
+            }
+            if (myTableView_) myTableView_->reloadData();
+            break;
+        }
+        case kPostPageChooseCategory:
+            push(alloc<PostCatagoryController>(), NS("PostCatagoryController"));
+            break;
+        case kPostPageCompose:
+            push(alloc<PostController>(), NS("PostController"));
+            break;
+        case kPostPageChooseArea:
+            push(alloc<PostLocationController>(), NS("PostLocationController"));
+            break;
+        default:
+            break;
+    }
+}
+
+void PostSectionController::push(UIViewController* next, NSString* interfaceName) {
+    next->initWithNibName(interfaceName, nullptr);
+    if (auto step = as<PostStepController>(next)) step->setMyInfo(postInfo_);
+    if (auto compose = as<PostController>(next)) compose->setMyInfo(postInfo_);
+    if (auto nav = navigationController()) nav->pushViewController(next, true);
+}
+
+void PostSectionController::requestFailed(NKHTTPRequest*) {
+    activityLabel_->setHidden(true);
+    posting::showMessage(NS("Network connection error"));
+}
+
+void PostSectionController::dealloc() {
+    loginWindow_ = nullptr;
+    sectionList_ = nullptr;
+    postInfo_ = nullptr;
+    myTableView_ = nullptr;
+    UIViewController::dealloc();
+}

@@ -1,0 +1,47 @@
+#include "Classes/PostingSupport.h"
+
+#include "Classes/NoticewallAppDelegate.h"
+#include "Classes/PostPage.h"
+#include "Classes/PostSection.h"
+#include "Classes/Theme.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSString.h"
+#include "UIKit/UIFont.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UITableView.h"
+#include "UIKit/UITableViewCell.h"
+
+namespace posting {
+
+Ref<UITableViewCell> choiceCell(UITableView* table, PostSection* section) {
+    auto cell = table->dequeueReusableCellWithIdentifier(NS("Cell"));
+    if (!cell) {
+        cell = alloc<UITableViewCell>();
+        cell->initWithStyle(UITableViewCellStyleDefault, NS("Cell"));
+    }
+    cell->textLabel()->setText(section ? section->name() : nullptr);
+    cell->textLabel()->setFont(UIFont::boldSystemFontOfSize(17));
+    cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
+    return cell;
+}
+
+Ref<NSMutableDictionary> choiceForm(PostSection* section, PostPage* shown) {
+    auto form = NSMutableDictionary::dictionaryWithCapacity(10);
+    auto value = section->value();
+    if (section->key()) form->setObject(value ? value.get() : NS(""), section->key());
+    if (shown) shown->addSignatureToValues(form);
+    form->setObject(NS("Continue"), NS("go"));
+    return form;
+}
+
+void showMessage(NSString* message) {
+    if (auto app = NoticewallAppDelegate::sharedDelegate()) app->showMessage(message);
+}
+
+NSString* phoneVerificationMessage() {
+    return NS(
+        "Bazaarnest requires an account, verified by phone, for posting in this categorie. "
+        "Please visit Bazaarnest website to verify your account.");
+}
+
+}  // namespace posting

@@ -1,0 +1,131 @@
+#include "Classes/ValidationViewController.h"
+
+#include "Classes/NoticewallAppDelegate.h"
+#include "Classes/Theme.h"
+#include "Classes/VerificationPage.h"
+#include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIActivityIndicatorView.h"
+#include "UIKit/UIImage.h"
+#include "ui/style/DZImageView.h"
+
+void ValidationViewController::describeClass(RuntimeClass& c) {
+    c.implements({"requestStarted:", "requestReceivedResponseHeaders:", "requestFinished:",
+                  "requestFailed:", "textFieldShouldReturn:", "imageViewDidStartLoad:",
+                  "imageView:didLoadImage:", "imageView:didFailLoadWithError:"});
+    c.method("doneButtonPressed:", &ValidationViewController::doneButtonPressed);
+    c.method("cancelButtonPressed:", &ValidationViewController::cancelButtonPressed);
+}
+
+void ValidationViewController::setActivityIndicator(UIActivityIndicatorView* view) {
+    activityIndicator_ = view;
+}
+
+void ValidationViewController::viewDidLoad() {
+    UIViewController::viewDidLoad();
+    Theme::themeInit();
+    if (auto theme = Theme::sys()) view()->setBackgroundColor(theme->viewBackground());
+    verificationPage_ = make<VerificationPage>();
+    state_ = kStateLoadingChallenge;
+    verificationPage_->downloadPage(verificationUrl_, this);
+    if (verificationTextField_) {
+        verificationTextField_->becomeFirstResponder();
+        focused_ = verificationTextField_.get();
+        verificationTextField_->setDelegate(this);
+    }
+    dzImageView_ = make<DZImageView>(&DZImageView::initWithFrame, CGRectMake(10, 65, 300, 57));
+    dzImageView_->setDefaultImage(UIImage::imageNamed(NS("transparent.png")));
+    dzImageView_->setAutoresizesToImage(false);
+    dzImageView_->setHidden(true);
+    dzImageView_->setDelegate(this);
+    view()->addSubview(dzImageView_);
+    if (activityIndicator_) activityIndicator_->startAnimating();
+}
+
+void ValidationViewController::viewDidDisappear(bool animated) {
+    UIViewController::viewDidDisappear(animated);
+    // The delegate hears of the code only once the screen is gone, so that it can present the
+    // next screen (a mail composer) from a window this one no longer covers.
+    if (!verificationCode_) return;
+    auto code = verificationCode_;
+    verificationCode_ = nullptr;
+    if (delegate_) delegate_->validationSuccess(code);
+}
+
+void ValidationViewController::viewDidAppear(bool animated) {
+    UIViewController::viewDidAppear(animated);
+    // The field focused at set-up takes the keyboard once the view is on the window.
+    if (auto field = focused_.lock())
+        if (!field->isFirstResponder()) field->becomeFirstResponder();
+}
+
+void ValidationViewController::viewDidUnload() {
+    verificationTextField_ = nullptr;
+    UIViewController::viewDidUnload();
+}
+
+void ValidationViewController::showVerificationImage() {
+    if (dzImageView_) dzImageView_->setUrlPath(verificationPage_->getImageFullUrl());
+}
+
+void ValidationViewController::doneButtonPressed(NSObject*) {
+    state_ = kStateAnswerPosted;
+    // The form encoder escapes the answer once: it goes out as typed.
+    auto answer = verificationTextField_ ? verificationTextField_->text() : nullptr;
+    verificationPage_->postAnswer(answer ? answer.get() : NS(""), this);
+}
+
+void ValidationViewController::cancelButtonPressed(NSObject*) {
+    Ref<ValidationViewController> keep = this;
+    verificationCode_ = nullptr;
+    dismissModalViewControllerAnimated(true);
+    if (delegate_) delegate_->validationCanceled();
+}
+
+bool ValidationViewController::textFieldShouldReturn(UITextField*) {
+    doneButtonPressed(nullptr);
+    return true;
+}
+
+void ValidationViewController::requestFinished(NKHTTPRequest*) {
+    if (state_ == kStateLoadingChallenge) {
+        showVerificationImage();
+        return;
+    }
+    verificationCode_ = verificationPage_->getVerificationCode();
+    if (verificationCode_ && verificationCode_->length()) {
+        dismissModalViewControllerAnimated(true);
+        return;
+    }
+    // A wrong answer: the reply is a new challenge.
+    verificationCode_ = nullptr;
+    showVerificationImage();
+}
+
+void ValidationViewController::requestFailed(NKHTTPRequest*) {
+    if (auto app = NoticewallAppDelegate::sharedDelegate())
+        app->showMessage(NS("Network connection error"));
+}
+
+void ValidationViewController::imageViewDidStartLoad(DZImageView*) {
+    if (activityIndicator_) activityIndicator_->startAnimating();
+}
+
+void ValidationViewController::imageViewDidLoadImage(DZImageView* view, UIImage*) {
+    if (activityIndicator_) activityIndicator_->stopAnimating();
+    view->setHidden(false);
+    if (verificationTextField_) verificationTextField_->setText(NS(""));
+}
+
+void ValidationViewController::imageViewDidFailLoadWithError(DZImageView*, NSError*) {
+    if (activityIndicator_) activityIndicator_->stopAnimating();
+}
+
+void ValidationViewController::dealloc() {
+    if (dzImageView_) dzImageView_->setDelegate(nullptr);
+    verificationUrl_ = nullptr;
+    verificationPage_ = nullptr;
+    delegate_ = nullptr;
+    verificationCode_ = nullptr;
+    UIViewController::dealloc();
+}

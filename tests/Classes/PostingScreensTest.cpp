@@ -1,0 +1,725 @@
+// The login overlay and the posting screens against the stand-in site in process: the overlay's
+// slide on the manual clock and its buttons, login success, failure and captcha, the posting
+// start screen's entry decision (no city, no account, the stored account, the four-hour reuse,
+// logout, "My Postings"), each posting step, and the compose screen's form, photos, state
+// tables, guard and messages.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Classes/Interfaces/PostingInterfaces.h"
+#include "Classes/LoginViewController.h"
+#include "Classes/PostCatagoryController.h"
+#include "Classes/PostController.h"
+#include "Classes/PostLocationController.h"
+#include "Classes/PostSection.h"
+#include "Classes/PostSectionController.h"
+#include "Foundation/NSDate.h"
+#include "Foundation/NSFileManager.h"
+#include "Foundation/NSHTTPCookie.h"
+#include "Foundation/NSHTTPCookieStorage.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSUserDefaults.h"
+#include "ListingPagesTesting.h"
+#include "ResultScreensTesting.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIGraphics.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UITabBarController.h"
+#include "UIKit/UITextField.h"
+#include "UIKit/UITextView.h"
+#include "analytics/TallySession.h"
+#include "external/nk-http-request/Classes/NKFormDataRequest.h"
+#include "tools/site/SiteNames.h"
+#include "ui/core/DZWebController.h"
+#include "ui/style/DZButton.h"
+
+using namespace listingtest;
+
+namespace {
+
+std::string alertText(UIButtonPanelView* panel) {
+    auto alert = as<UIAlertView>(panel);
+    return alert ? text(alert->message()) : "";
+}
+
+// The form fields a page's last post carried, "name=value" in wire order (files as "name=<file>").
+std::vector<std::string> fieldsPosted(WebPage* page) {
+    std::vector<std::string> out;
+    auto form = as<NKFormDataRequest>(page->request());
+    if (!form) return out;
+    if (auto values = form->postData())
+        for (NSObject* o : *values) {
+            auto entry = as<NSDictionary>(o);
+            out.push_back(text(as<NSString>(entry->objectForKey(NS("key")))) + "=" +
+                          text(as<NSString>(entry->objectForKey(NS("value")))));
+        }
+    if (auto files = form->fileData())
+        for (NSObject* o : *files) {
+            auto entry = as<NSDictionary>(o);
+            out.push_back(text(as<NSString>(entry->objectForKey(NS("key")))) + "=<file>");
+        }
+    return out;
+}
+
+std::vector<std::string> namesOf(NSArray* sections) {
+    std::vector<std::string> out;
+    if (sections)
+        for (NSObject* o : *sections)
+            out.push_back(text(as<PostSection>(o)->name()));
+    return out;
+}
+
+Ref<UIImage> photo(CGFloat width, CGFloat height) {
+    UIGraphicsBeginImageContextWithOptions(CGSizeMake(width, height), true, 1);
+    auto ctx = UIGraphicsGetCurrentContext();
+    CGContextSetRGBFillColor(ctx, 0.2f, 0.5f, 0.8f, 1);
+    CGContextFillRect(ctx, CGRectMake(0, 0, width, height));
+    auto image = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    return image;
+}
+
+class LoginListener : public NSObject, public LoginListner {
+    NS_OBJECT(LoginListener, NSObject)
+    static void describeClass(RuntimeClass& c) { c.implements({"loginDone:"}); }
+
+public:
+    void loginDone(bool success) override { results.push_back(success); }
+    std::vector<bool> results;
+};
+
+}  // namespace
+
+class PostingScreens : public ResultScreensTest {
+protected:
+    void SetUp() override {
+        ResultScreensTest::SetUp();
+        registerPostingInterfaces();
+        sitetest::site().reset();
+        sitetest::site().clearFaults();
+        NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies();
+        NKHTTPRequest::setSessionCookies(nullptr);
+        defaults = NSUserDefaults::standardUserDefaults();
+        defaults->removePersistentDomain();
+        defaults->setObject(NS("http://boston.bazaarnest.test/"), NS("LocationUrl"));
+        defaults->setObject(NS("Boston"), NS("LocationName"));
+        TallySession::createActiveTallySession(NS("posting-screens-key"));
+        start = alloc<PostSectionController>();
+        start->initWithNibName(NS("PostSectionController"), nullptr);
+        postNav = make<UINavigationController>(&UINavigationController::initWithRootViewController,
+                                               start.get());
+        tabs = make<UITabBarController>();
+        tabs->setViewControllers(NSArray::arrayWithObjects(
+            {make<UIViewController>().get(), make<UIViewController>().get(), postNav.get()}));
+        start->setTabBarController(tabs);
+        window->setRootViewController(tabs);
+    }
+    void TearDown() override {
+        if (tabs->presentedViewController()) tabs->dismissModalViewControllerAnimated(false);
+        // Messages still queued show now, and go with the rest.
+        advanceRunLoop(1);
+        closePanels();
+        window->setRootViewController(nav);
+        start = nullptr;
+        defaults->removePersistentDomain();
+        sitetest::site().clearFaults();
+        sitetest::site().reset();
+        NSFileManager::defaultManager()->removeItemAtPath(TallySession::currentSessionFilePath(),
+                                                          nullptr);
+        TallySession::resetForTesting();
+        ResultScreensTest::TearDown();
+    }
+
+    // Shows the Post tab: the start screen appears.
+    void showPostTab() {
+        tabs->setSelectedIndex(2);
+        advanceRunLoop(0.5);
+    }
+    // How often the analytics event was logged in this session.
+    static long eventCount(const char* name) {
+        auto counts = TallySession::currentSession()->eventCounts();
+        auto n = counts ? as<NSNumber>(counts->objectForKey(NSString::fromUTF8(name))) : nullptr;
+        return n ? n->longValue() : 0;
+    }
+    // Waits for an alert and gives its message (and closes it).
+    std::string nextMessage() {
+        if (!runLoopUntil([] { return lastPanel() != nullptr; })) return "(no message)";
+        auto message = alertText(lastPanel());
+        closePanels();
+        return message;
+    }
+    // Waits for a screen of the class above `below` (the top screen when the step started).
+    template <class T>
+    Ref<T> waitForTop(UIViewController* below = nullptr) {
+        runLoopUntil([&] {
+            auto top = postNav->topViewController();
+            return as<T>(top) != nullptr && top.get() != below;
+        });
+        advanceRunLoop(0.5);
+        return as<T>(postNav->topViewController());
+    }
+    // Picks the row whose name starts so on a list screen.
+    template <class Screen>
+    void choose(Screen* screen, NSArray* rows, const std::string& name) {
+        for (NSUInteger i = 0; i < rows->count(); ++i) {
+            if (text(as<PostSection>(rows->objectAtIndex(i))->name()).rfind(name, 0) == 0) {
+                screen->tableViewDidSelectRowAtIndexPath(
+                    screen->myTableView(),
+                    NSIndexPath::indexPathForRow(static_cast<NSInteger>(i), 0));
+                return;
+            }
+        }
+        ADD_FAILURE() << "no row " << name;
+    }
+    // Post without an account, then "For Sale": the category screen.
+    Ref<PostCatagoryController> toCategories() {
+        showPostTab();
+        start->postNoAccountButtonPressed(nullptr);
+        EXPECT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+        choose(start.get(), start->sectionList(), "For Sale");
+        return waitForTop<PostCatagoryController>();
+    }
+    // On to the compose screen through a category and the area step's bypass.
+    Ref<PostController> toCompose(const std::string& category = "Bikes") {
+        auto categories = toCategories();
+        if (!categories) return nullptr;
+        choose(categories.get(), categories->catagoryList(), category);
+        runLoopUntil([&] {
+            return as<PostLocationController>(postNav->topViewController()) ||
+                   as<PostController>(postNav->topViewController());
+        });
+        advanceRunLoop(0.5);
+        while (auto area = as<PostLocationController>(postNav->topViewController())) {
+            choose(area.get(), area->suburbList(), "Bypass this step");
+            runLoopUntil([&] { return postNav->topViewController().get() != area.get(); });
+            advanceRunLoop(0.5);
+        }
+        return as<PostController>(postNav->topViewController());
+    }
+    static void fill(PostController* compose, const char* title, const char* price,
+                     const char* place, const char* email, const char* body) {
+        compose->titleField()->setText(NSString::fromUTF8(title));
+        compose->priceField()->setText(NSString::fromUTF8(price));
+        compose->locationField()->setText(NSString::fromUTF8(place));
+        compose->emailField()->setText(NSString::fromUTF8(email));
+        compose->messageView()->setText(NSString::fromUTF8(body));
+    }
+    static void addPhoto(PostController* compose, UIButton* slot, UIImage* image) {
+        compose->imageAction(slot);
+        closePanels();
+        compose->imagePickerControllerDidFinishPickingImage(nullptr, image, nullptr);
+    }
+
+    Ref<NSUserDefaults> defaults;
+    Ref<PostSectionController> start;
+    Ref<UINavigationController> postNav;
+    Ref<UITabBarController> tabs;
+};
+
+// ---- the login overlay ------------------------------------------------------------------------
+
+TEST_F(PostingScreens, OverlaySlidesOnTheClockWithEmbossedButtons) {
+    showPostTab();
+    // No stored account: the overlay.
+    auto overlay = start->loginWindow();
+    ASSERT_TRUE(overlay);
+    EXPECT_EQ(overlay->view()->superview().get(), static_cast<UIView*>(window.get()));
+    EXPECT_TRUE(CGRectEqualToRect(overlay->view()->frame(), CGRectMake(0, 20, 320, 600)));
+    advanceRunLoop(0.3);
+    EXPECT_TRUE(CGRectEqualToRect(overlay->view()->frame(), CGRectMake(0, 20, 320, 600)));
+    EXPECT_TRUE(overlay->usernameTextField()->isFirstResponder());
+    std::vector<std::string> buttons;
+    auto subviews = overlay->view()->subviews();
+    for (NSObject* o : *subviews) {
+        auto button = as<DZButton>(o);
+        if (!button) continue;
+        buttons.push_back(text(button->titleForState(UIControlStateNormal)));
+        CGRect f = button->frame();
+        EXPECT_EQ(f.origin.y, 186);
+        EXPECT_EQ(f.size.width, 90);
+        EXPECT_EQ(f.size.height, 37);
+        EXPECT_EQ(f.origin.x, buttons.back() == "Cancel" ? 40 : 200);
+    }
+    EXPECT_EQ(buttons, (std::vector<std::string>{"Cancel", "Login"}));
+    // Cancel: up to -200, gone from the window when the slide ends; the start screen offers
+    // both login buttons.
+    overlay->cancelAction(nullptr);
+    EXPECT_TRUE(CGRectEqualToRect(overlay->view()->frame(), CGRectMake(0, -200, 320, 600)));
+    EXPECT_TRUE(overlay->view()->superview());
+    advanceRunLoop(0.29);
+    EXPECT_TRUE(overlay->view()->superview());
+    advanceRunLoop(0.02);
+    EXPECT_FALSE(overlay->view()->superview());
+    EXPECT_FALSE(start->loginWindow());
+    EXPECT_EQ(start->postMode(), PostSectionController::kPostModeLoggedOut);
+    EXPECT_FALSE(start->loginButton()->isHidden());
+    EXPECT_FALSE(start->postNoAccountButton()->isHidden());
+}
+
+TEST_F(PostingScreens, OverlayLoginFailsThenSucceeds) {
+    showPostTab();
+    auto overlay = start->loginWindow();
+    ASSERT_TRUE(overlay);
+    advanceRunLoop(0.3);
+    overlay->usernameTextField()->setText(NS("tester@example.test"));
+    overlay->passwordTextField()->setText(NS("wrong"));
+    overlay->loginAction(nullptr);
+    EXPECT_EQ(text(overlay->statusLabel()->text()), "Login ...");
+    EXPECT_EQ(nextMessage(), "Login Failed");
+    ASSERT_TRUE(
+        runLoopUntil([&] { return text(overlay->statusLabel()->text()) == "Failed to login"; }));
+    EXPECT_TRUE(overlay->view()->superview());
+    EXPECT_EQ(text(defaults->stringForKey(NS("Password"))), "");
+    EXPECT_EQ(text(defaults->stringForKey(NS("Username"))), "tester@example.test");
+    overlay->passwordTextField()->setText(NS("secret"));
+    overlay->loginAction(nullptr);
+    ASSERT_TRUE(runLoopUntil([&] { return !start->loginWindow(); }));
+    EXPECT_TRUE(delegate->loginTime());
+    EXPECT_EQ(text(defaults->stringForKey(NS("Password"))), "secret");
+    advanceRunLoop(0.3);
+    EXPECT_FALSE(overlay->view()->superview());
+    // Logged in: the posting types load, with the account's bar buttons.
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    EXPECT_EQ(start->navigationItem()->leftBarButtonItem().get(), start->logoutButton().get());
+    EXPECT_EQ(start->navigationItem()->rightBarButtonItem().get(), start->accountButton().get());
+    EXPECT_EQ(text(start->tableHeadLabel()->text()), "   Post to Boston:");
+}
+
+TEST_F(PostingScreens, OverlayLoginThroughTheCaptcha) {
+    showPostTab();
+    auto overlay = start->loginWindow();
+    ASSERT_TRUE(overlay);
+    overlay->usernameTextField()->setText(NS("captcha@example.test"));
+    overlay->passwordTextField()->setText(NS("secret"));
+    overlay->loginAction(nullptr);
+    ASSERT_TRUE(runLoopUntil([&] { return tabs->presentedViewController() != nullptr; }));
+    auto captcha = as<ValidationViewController>(tabs->presentedViewController());
+    ASSERT_TRUE(captcha);
+    EXPECT_EQ(captcha->delegate().get(), static_cast<ValidationViewDelegate*>(overlay.get()));
+    auto code = solveCaptcha(captcha->verificationUrl());
+    ASSERT_TRUE(code);
+    tabs->dismissModalViewControllerAnimated(false);
+    overlay->validationSuccess(code);
+    EXPECT_EQ(text(overlay->statusLabel()->text()), "Login ...");
+    ASSERT_TRUE(runLoopUntil([&] { return delegate->loginTime() != nullptr; }));
+    ASSERT_TRUE(runLoopUntil([&] { return !start->loginWindow(); }));
+    // A cancelled captcha leaves the overlay up with "Failed to login".
+    auto second = alloc<LoginViewController>();
+    second->initWithNibName(NS("LoginViewController"), nullptr);
+    ASSERT_TRUE(second->view());
+    second->validationCanceled();
+    EXPECT_EQ(text(second->statusLabel()->text()), "Failed to login");
+}
+
+TEST_F(PostingScreens, ANetworkFailureEndsTheLoginWithNo) {
+    auto listener = make<LoginListener>();
+    defaults->setObject(NS("secret"), NS("Password"));
+    bnsite::Fault dropped;
+    dropped.host = std::string(bnsite::kAccountHost);
+    dropped.delivery = bnsite::Fault::Delivery::Drop;
+    sitetest::site().addFault(dropped);
+    auto page = make<LoginPage>();
+    page->login(NS("tester@example.test"), NS("secret"), listener);
+    ASSERT_TRUE(runLoopUntil([&] { return !listener->results.empty(); }));
+    EXPECT_EQ(listener->results, std::vector<bool>{false});
+    EXPECT_EQ(nextMessage(),
+              "Login: Network connection error. Please make sure clock is set correctly");
+    EXPECT_EQ(text(defaults->stringForKey(NS("Password"))), "secret");
+}
+
+// ---- the posting start screen -----------------------------------------------------------------
+
+TEST_F(PostingScreens, NoCityAsksForOneThenShowsTheSearchTab) {
+    defaults->removeObjectForKey(NS("LocationUrl"));
+    showPostTab();
+    ASSERT_TRUE(lastPanel());
+    EXPECT_EQ(text(as<UIAlertView>(lastPanel())->title()), "Choose Location");
+    EXPECT_EQ(alertText(lastPanel()), "Please choose your location first.");
+    EXPECT_FALSE(start->loginWindow());
+    lastPanel()->clickButtonAtIndex(0);
+    advanceRunLoop(0.5);
+    EXPECT_EQ(tabs->selectedIndex(), 0u);
+}
+
+TEST_F(PostingScreens, StoredAccountReusedForFourHoursThenLogout) {
+    defaults->setObject(NS("tester@example.test"), NS("Username"));
+    defaults->setObject(NS("secret"), NS("Password"));
+    showPostTab();
+    EXPECT_FALSE(start->loginWindow());
+    ASSERT_TRUE(runLoopUntil([&] { return delegate->loginTime() != nullptr; }));
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    auto firstLogin = delegate->loginTime()->timeIntervalSince1970();
+    auto types = namesOf(start->sectionList());
+    ASSERT_FALSE(types.empty());
+    EXPECT_EQ(types[0], "For Sale");
+    for (const char* dropped : {"Job Offered", "Gig Offered", "Personal / Romance",
+                                "Housing Offered", "Housing Wanted", "Event"})
+        EXPECT_EQ(std::count(types.begin(), types.end(), dropped), 0) << dropped;
+    EXPECT_GT(types.size(), 3u);
+    // Within four hours the login is reused.
+    advanceRunLoop(14000);
+    tabs->setSelectedIndex(0);
+    showPostTab();
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    EXPECT_EQ(delegate->loginTime()->timeIntervalSince1970(), firstLogin);
+    // Past four hours the stored account logs in again.
+    advanceRunLoop(500);
+    tabs->setSelectedIndex(0);
+    showPostTab();
+    ASSERT_TRUE(
+        runLoopUntil([&] { return delegate->loginTime()->timeIntervalSince1970() > firstLogin; }));
+    // Logout: the root domain's cookies go, and the login time.
+    auto storage = NSHTTPCookieStorage::sharedHTTPCookieStorage();
+    auto root = NSURL::URLWithString(NS("http://bazaarnest.test"));
+    ASSERT_GT(storage->cookiesForURL(root)->count(), 0u);
+    start->logoutButtonPressed(nullptr);
+    EXPECT_EQ(storage->cookiesForURL(root)->count(), 0u);
+    EXPECT_FALSE(delegate->loginTime());
+    EXPECT_EQ(start->sectionList()->count(), 0u);
+    EXPECT_EQ(start->postMode(), PostSectionController::kPostModeLoggedOut);
+    EXPECT_FALSE(start->loginButton()->isHidden());
+    EXPECT_EQ(text(start->tableHeadLabel()->text()), "");
+    EXPECT_FALSE(start->navigationItem()->leftBarButtonItem());
+}
+
+TEST_F(PostingScreens, MyPostingsOpensTheAccountPage) {
+    showPostTab();
+    start->accountButtonPressed(nullptr);
+    auto browser = as<DZWebController>(postNav->topViewController());
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(browser->statusBarStyle(), UIStatusBarStyleBlackOpaque);
+    EXPECT_EQ(text(browser->URL()->absoluteString()),
+              "https://" + std::string(bnsite::kAccountHost) + "/");
+}
+
+TEST_F(PostingScreens, PostingWithoutAnAccountRetitlesTheLeftButton) {
+    showPostTab();
+    closePanels();
+    start->postNoAccountButtonPressed(nullptr);
+    EXPECT_EQ(start->postMode(), PostSectionController::kPostModeNoAccount);
+    EXPECT_EQ(text(start->logoutButton()->title()), "Login");
+    EXPECT_FALSE(start->navigationItem()->rightBarButtonItem());
+    // Appearing again keeps posting without an account.
+    tabs->setSelectedIndex(0);
+    showPostTab();
+    EXPECT_FALSE(start->loginWindow());
+    EXPECT_EQ(text(start->logoutButton()->title()), "Login");
+}
+
+// ---- the posting steps and the compose screen -------------------------------------------------
+
+TEST_F(PostingScreens, CategoryAreaAndComposeSteps) {
+    auto categories = toCategories();
+    ASSERT_TRUE(categories);
+    EXPECT_EQ(text(categories->title()), "Select Category");
+    EXPECT_GT(categories->catagoryList()->count(), 5u);
+    EXPECT_TRUE(categories->myInfo().get() == start->postInfo().get());
+    // Cars and trucks ask which seller (a sub-category level): another category screen.
+    choose(categories.get(), categories->catagoryList(), "Cars & Trucks");
+    auto seller = waitForTop<PostCatagoryController>(categories);
+    ASSERT_TRUE(seller);
+    ASSERT_NE(seller.get(), categories.get());
+    EXPECT_EQ(seller->myInfo().get(), categories->postInfo().get());
+    // The dealer's choice needs a phone-verified account: the message, nothing pushed.
+    choose(seller.get(), seller->catagoryList(), "Cars & Trucks - By Dealer");
+    EXPECT_EQ(nextMessage(),
+              "Bazaarnest requires an account, verified by phone, for posting in this categorie. "
+              "Please visit Bazaarnest website to verify your account.");
+    EXPECT_EQ(postNav->topViewController().get(), seller.get());
+}
+
+TEST_F(PostingScreens, AreaStepsThenAnUnknownPageLogsLocationError) {
+    auto categories = toCategories();
+    ASSERT_TRUE(categories);
+    choose(categories.get(), categories->catagoryList(), "Bikes");
+    auto area = waitForTop<PostLocationController>();
+    ASSERT_TRUE(area);
+    EXPECT_EQ(text(area->title()), "Choose Area");
+    auto names = namesOf(area->suburbList());
+    ASSERT_GT(names.size(), 1u);
+    EXPECT_EQ(names[0], "Bypass this step");
+    // An area page again (a finer level) pushes another area screen.
+    sitetest::site().setNextPostingPage("area");
+    choose(area.get(), area->suburbList(), names[1]);
+    auto finer = waitForTop<PostLocationController>(area);
+    ASSERT_TRUE(finer);
+    EXPECT_NE(finer.get(), area.get());
+    // A page of no known step: nothing pushed, the analytics event only.
+    sitetest::site().setNextPostingPage("error");
+    choose(finer.get(), finer->suburbList(), "Bypass this step");
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    advanceRunLoop(1);
+    EXPECT_EQ(postNav->topViewController().get(), finer.get());
+    EXPECT_FALSE(lastPanel());
+    EXPECT_EQ(eventCount("Location Error"), 1);
+}
+
+TEST_F(PostingScreens, ComposeSetUpByFormAndLogin) {
+    auto compose = toCompose();
+    ASSERT_TRUE(compose);
+    EXPECT_EQ(text(compose->title()), "Compose");
+    // Not logged in: the e-mail field, no privacy button; the title field 120 wide.
+    EXPECT_FALSE(compose->emailField()->isHidden());
+    EXPECT_TRUE(compose->emailButton()->isHidden());
+    EXPECT_EQ(compose->titleField()->frame().size.width, 120);
+    // Bikes have an asking price.
+    EXPECT_TRUE(compose->showPrice());
+    EXPECT_FALSE(compose->priceField()->isHidden());
+    for (auto* slot : {compose->button1().get(), compose->button4().get()})
+        EXPECT_FALSE(slot->isHidden());
+    // The styled Post button over the placeholder: 2 points higher, 4 taller.
+    auto post = compose->styledPostButton();
+    ASSERT_TRUE(post);
+    CGRect placeholder = compose->postButton()->frame();
+    EXPECT_EQ(post->frame().origin.y, placeholder.origin.y - 2);
+    EXPECT_EQ(post->frame().size.height, placeholder.size.height + 4);
+    EXPECT_EQ(text(post->titleForState(UIControlStateNormal)), "Post");
+    EXPECT_EQ(text(post->titleForState(UIControlStateHighlighted)), "This could take a while");
+    EXPECT_EQ(text(compose->emailButton()->titleForState(UIControlStateNormal)), "Anonymous");
+    // Missing texts.
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(), "Please enter title");
+    fill(compose, "Road bike", "250", "Back Bay", "", "");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(), "Please enter description");
+    fill(compose, "Road bike", "250", "Back Bay", "", "Light and fast.");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(), "Please enter your email");
+    EXPECT_EQ(compose->state(), PostController::kStateEditing);
+}
+
+TEST_F(PostingScreens, PhotoSheetVariantsAndPrivacy) {
+    auto compose = toCompose();
+    ASSERT_TRUE(compose);
+    for (bool camera : {true, false}) {
+        SCOPED_TRACE(camera ? "camera" : "no camera");
+        UIImagePickerController::setCameraAvailable(camera);
+        compose->imageAction(compose->button2());
+        EXPECT_EQ(buttonsOf(lastPanel()), camera ? "Cancel|Pick from Camera Roll|Take Picture"
+                                                 : "Cancel|Pick from Camera Roll");
+        closePanels();
+        compose->imagePickerControllerDidFinishPickingImage(nullptr, photo(300, 240), nullptr);
+        compose->imageAction(compose->button2());
+        EXPECT_EQ(buttonsOf(lastPanel()),
+                  camera ? "Cancel|Pick from Camera Roll|Take New Picture|Delete this Picture"
+                         : "Cancel|Pick from Camera Roll|Delete this Picture");
+        // Delete: index 3 with a camera, 2 without.
+        compose->actionSheetClickedButtonAtIndex(as<UIActionSheet>(lastPanel()), camera ? 3 : 2);
+        closePanels();
+        EXPECT_FALSE(compose->image(2));
+        EXPECT_EQ(text(compose->button2()->titleForState(UIControlStateNormal)), "Add Picture");
+    }
+    UIImagePickerController::setCameraAvailable(true);
+    // A picked photo is a third of its size and becomes the slot's background.
+    addPhoto(compose, compose->button4(), photo(300, 240));
+    ASSERT_TRUE(compose->image(4));
+    EXPECT_EQ(compose->image(4)->size().width, 100);
+    EXPECT_EQ(compose->image(4)->size().height, 80);
+    EXPECT_EQ(compose->button4()->backgroundImageForState(UIControlStateNormal).get(),
+              compose->image(4).get());
+    // Privacy sheet.
+    compose->emailAction(nullptr);
+    auto names = buttonsOf(lastPanel());
+    EXPECT_EQ(names,
+              "Cancel|Hide (No Email)|Anonymize (xxxx@" + std::string(bnsite::kMailDomain) + ")");
+    compose->actionSheetClickedButtonAtIndex(as<UIActionSheet>(lastPanel()), 1);
+    closePanels();
+    EXPECT_EQ(text(compose->emailButton()->titleForState(UIControlStateNormal)), "Hidden");
+    compose->emailAction(nullptr);
+    compose->actionSheetClickedButtonAtIndex(as<UIActionSheet>(lastPanel()), 2);
+    closePanels();
+    EXPECT_EQ(text(compose->emailButton()->titleForState(UIControlStateNormal)), "Anonymous");
+}
+
+TEST_F(PostingScreens, PostWithTwoPhotosThroughTermsAndCaptcha) {
+    auto compose = toCompose();
+    ASSERT_TRUE(compose);
+    fill(compose, "Road bike", "250", "Back Bay", "seller@example.test", "Light and fast.");
+    addPhoto(compose, compose->button2(), photo(300, 240));
+    addPhoto(compose, compose->button4(), photo(450, 330));
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(compose->state(), PostController::kStateSubmitted);
+    // Photos, review, terms, then the captcha (no account).
+    ASSERT_TRUE(runLoopUntil([&] { return compose->presentedViewController() != nullptr; }, 30));
+    EXPECT_EQ(compose->state(), PostController::kStateConfirmed);
+    auto uploads = sitetest::site().uploadedPhotos();
+    ASSERT_EQ(uploads.size(), 2u);
+    EXPECT_EQ(uploads[0].width, 100);
+    EXPECT_EQ(uploads[0].height, 80);
+    EXPECT_EQ(uploads[1].width, 150);
+    EXPECT_EQ(uploads[1].height, 110);
+    auto captcha = as<ValidationViewController>(compose->presentedViewController());
+    ASSERT_TRUE(captcha);
+    auto code = solveCaptcha(captcha->verificationUrl());
+    compose->dismissModalViewControllerAnimated(false);
+    compose->validationSuccess(code);
+    EXPECT_EQ(compose->state(), PostController::kStateCaptcha);
+    // Without an account the site mails a link: the further-action message, then the compose
+    // screen again right above the start screen, texts and photos kept.
+    EXPECT_EQ(nextMessage(),
+              "IMPORTANT - FURTHER ACTION IS REQUIRED TO COMPLETE YOUR REQUEST! You should "
+              "receive an email shortly with a link to publish your ads.");
+    advanceRunLoop(1);
+    ASSERT_EQ(postNav->viewControllers()->count(), 2u);
+    EXPECT_EQ(postNav->topViewController().get(), compose.get());
+    EXPECT_EQ(text(compose->titleField()->text()), "Road bike");
+    EXPECT_TRUE(compose->image(2));
+    EXPECT_EQ(sitetest::site().sentMails().size(), 1u);
+}
+
+TEST_F(PostingScreens, LoggedInPostSendsTheAccountAndSucceeds) {
+    defaults->setObject(NS("tester@example.test"), NS("Username"));
+    defaults->setObject(NS("secret"), NS("Password"));
+    showPostTab();
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    choose(start.get(), start->sectionList(), "For Sale");
+    auto categories = waitForTop<PostCatagoryController>();
+    ASSERT_TRUE(categories);
+    choose(categories.get(), categories->catagoryList(), "Bikes");
+    auto area = waitForTop<PostLocationController>();
+    ASSERT_TRUE(area);
+    choose(area.get(), area->suburbList(), "Bypass this step");
+    auto compose = waitForTop<PostController>();
+    ASSERT_TRUE(compose);
+    // Logged in: the privacy button instead of the e-mail field; no "ConfirmEMail" on the
+    // form, so the account goes as "FromEMail".
+    EXPECT_TRUE(compose->emailField()->isHidden());
+    EXPECT_FALSE(compose->emailButton()->isHidden());
+    fill(compose, "Road bike", "250", "Back Bay", "", "Light and fast.");
+    compose->emailAction(nullptr);
+    compose->actionSheetClickedButtonAtIndex(as<UIActionSheet>(lastPanel()), 1);
+    closePanels();
+    sitetest::takeLog();
+    EXPECT_EQ(eventCount("Post Success"), 0);
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(), "Post Success");
+    EXPECT_EQ(eventCount("Post Success"), 1);
+    advanceRunLoop(1);
+    EXPECT_EQ(postNav->topViewController().get(), compose.get());
+    ASSERT_EQ(postNav->viewControllers()->count(), 2u);
+}
+
+TEST_F(PostingScreens, TheGuardCoversEveryStep) {
+    auto compose = toCompose();
+    ASSERT_TRUE(compose);
+    fill(compose, "Road bike", "250", "Back Bay", "seller@example.test", "Light and fast.");
+    // The compose form without its signature: "Unknown Error".
+    auto form = compose->myInfo()->postPage();
+    auto original = form->getPage();
+    std::string page = text(original);
+    auto at = page.find("<input type=\"hidden\" name=\"");
+    ASSERT_NE(at, std::string::npos);
+    page.erase(at, page.find('>', at) - at + 1);
+    form->setWebpage(str(page));
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(), "Unknown Error");
+    EXPECT_EQ(compose->state(), PostController::kStateEditing);
+    form->setWebpage(original);
+    // A reply with an error status is never a success, even with no text.
+    sitetest::site().setNextPostingPage("error");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(compose->state(), PostController::kStateSubmitted);
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    advanceRunLoop(1);
+    EXPECT_FALSE(lastPanel());
+    EXPECT_EQ(eventCount("Post Error - Submit"), 1);
+    EXPECT_EQ(eventCount("Post Success"), 0);
+    // A photo page without its submit button: the upload falls to the guard.
+    addPhoto(compose, compose->button1(), photo(90, 90));
+    auto reply = compose->postInfo()->postPage();
+    reply->setWebpage(
+        NS("<div>You can add up to 4 images to be displayed with this posting.</div>"
+           "<form action=\"/k/x\"><input type=\"hidden\" name=\"a\" "
+           "value=\"add\"><input type=\"file\" name=\"file\"></form>"));
+    compose->requestFinished(nullptr);
+    EXPECT_EQ(nextMessage(), "Unknown Error");
+    // The captcha answer's post on a page without a submit button: the guard.
+    reply->setWebpage(NS("<h3>To finalize your post</h3><form action=\"/k/x\"></form>"));
+    compose->validationSuccess(NS("bnv-code"));
+    EXPECT_EQ(nextMessage(), "Unknown Error");
+}
+
+TEST_F(PostingScreens, ConfirmStateMessages) {
+    auto compose = toCompose();
+    ASSERT_TRUE(compose);
+    fill(compose, "Road bike", "250", "Back Bay", "seller@example.test",
+         "Write me at seller@example.test");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(),
+              "Your email address is included in the body of your posting, exposing you to "
+              "phishing attacks and spam. Please consider removing it.");
+    // The site's phone step after the confirm post.
+    fill(compose, "Road bike", "250", "Back Bay", "seller@example.test", "Light and fast.");
+    sitetest::site().setNextPostingPage("review,phone");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(),
+              "Bazaarnest requires an account, verified by phone, for posting in this categorie. "
+              "Please visit Bazaarnest website to verify your account.");
+    EXPECT_EQ(compose->state(), PostController::kStateConfirmed);
+    // The page text made plain.
+    EXPECT_EQ(text(PostController::plainText(NS("<h3>Sorry</h3>\n<div>That &amp; this.</div>  "))),
+              "Sorry \n That & this.");
+}
+
+TEST_F(PostingScreens, ComposeFieldsGoOutInOrder) {
+    auto compose = toCompose();
+    ASSERT_TRUE(compose);
+    fill(compose, "Road bike", "250", "Back Bay", "seller@example.test", "Light and fast.");
+    compose->postButtonPressed(nullptr);
+    auto page = compose->postInfo()->postPage();
+    auto fields = fieldsPosted(page);
+    ASSERT_EQ(fields.size(), 9u);
+    std::vector<std::string> expected = {
+        "PostingTitle=Road bike",           "Ask=250",
+        "GeographicArea=Back Bay",          "FromEMail=seller@example.test",
+        "ConfirmEMail=seller@example.test", "Privacy=C",
+        "PostingBody=Light and fast.",      "go=Continue"};
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(fields[i], expected[i]) << i;
+    // The signature last.
+    auto signature = compose->myInfo()->postPage()->getSignatureValueAndKey();
+    EXPECT_EQ(fields[8], text(as<NSString>(signature->objectAtIndex(0))) + "=" +
+                             text(as<NSString>(signature->objectAtIndex(1))));
+    // Multipart.
+    EXPECT_EQ(as<NKFormDataRequest>(page->request())->postFormat(), 0);
+}
+
+TEST_F(PostingScreens, LoggedInComposeSendsTheAccountHiddenAndNoPriceWhereNone) {
+    defaults->setObject(NS("tester@example.test"), NS("Username"));
+    defaults->setObject(NS("secret"), NS("Password"));
+    showPostTab();
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    choose(start.get(), start->sectionList(), "For Sale");
+    auto categories = waitForTop<PostCatagoryController>();
+    ASSERT_TRUE(categories);
+    // Free stuff has no price on the site's form.
+    choose(categories.get(), categories->catagoryList(), "Free Stuff");
+    runLoopUntil([&] { return postNav->topViewController().get() != categories.get(); });
+    advanceRunLoop(0.5);
+    if (auto area = as<PostLocationController>(postNav->topViewController())) {
+        choose(area.get(), area->suburbList(), "Bypass this step");
+        waitForTop<PostController>(area);
+    }
+    auto compose = as<PostController>(postNav->topViewController());
+    ASSERT_TRUE(compose);
+    EXPECT_FALSE(compose->showPrice());
+    EXPECT_TRUE(compose->priceField()->isHidden());
+    EXPECT_TRUE(compose->priceLabel()->isHidden());
+    fill(compose, "Old sofa", "99", "Back Bay", "", "Come and take it.");
+    compose->emailAction(nullptr);
+    compose->actionSheetClickedButtonAtIndex(as<UIActionSheet>(lastPanel()), 1);
+    closePanels();
+    compose->postButtonPressed(nullptr);
+    auto fields = fieldsPosted(compose->postInfo()->postPage());
+    ASSERT_GE(fields.size(), 6u);
+    EXPECT_EQ(fields[0], "PostingTitle=Old sofa");
+    EXPECT_EQ(fields[1], "GeographicArea=Back Bay");
+    EXPECT_EQ(fields[2], "FromEMail=tester@example.test");
+    EXPECT_EQ(fields[3], "Privacy=A");
+    for (const auto& f : fields) {
+        EXPECT_NE(f.rfind("ConfirmEMail=", 0), 0u) << f;
+        EXPECT_NE(f.rfind("Ask=", 0), 0u) << f;
+    }
+}
