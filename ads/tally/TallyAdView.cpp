@@ -1,9 +1,16 @@
 #include "ads/tally/TallyAdView.h"
 
+#include <cmath>
+
+#include "Foundation/NSDate.h"
+#include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 #include "UIKit/UINavigationController.h"
 #include "ads/tally/TallyAdClient.h"
+#include "ads/tally/TallyAdImpression.h"
+#include "ads/tally/TallyAdModel.h"
 #include "analytics/TallyAPI.h"
+#include "analytics/TallySession.h"
 #include "analytics/TallyUtil.h"
 
 namespace {
@@ -46,10 +53,69 @@ void TallyAdView::show(NSObject* ad) {
     setHidden(ad == nullptr);
 }
 
-Ref<NSString> TallyAdView::webUrlForCanvas(bool canvas, NSString*, NSObject*, TallyAdImpression*,
+namespace {
+int64_t millisSince1970(NSDate* date) {
+    double millis = date ? date->timeIntervalSince1970() * 1000.0 : 0;
+    return std::isfinite(millis) ? static_cast<int64_t>(millis) : 0;
+}
+
+// The query every click URL carries, after its first key.
+struct ClickQuery {
+    Ref<NSString> apiKey, adId, phoneId, hook, cookie;
+    int64_t sessionStart = 0, impressionTime = 0, now = 0;
+    Ref<NSString> canvasId;
+
+    ClickQuery(NSString* hookName, TallyAd* ad, TallyAdImpression* impression) {
+        auto session = TallySession::currentSession();
+        apiKey = session ? session->apiKey() : nullptr;
+        sessionStart = session ? millisSince1970(session->startTime()) : 0;
+        canvasId = ad && ad->canvasId() ? ad->canvasId()->description() : nullptr;
+        adId = ad && ad->adId() ? ad->adId()->description() : nullptr;
+        phoneId = TallySession::phoneID();
+        impressionTime = impression ? impression->timeIntervalSinceSessionStart() : 0;
+        // Reserved characters too, so a hook name cannot break the query apart.
+        hook = hookName ? hookName->stringByAddingPercentEscapesUsingEncoding(
+                              NSUTF8StringEncoding, nullptr, NS("!*'();:@&=+$,/?%#[]"))
+                        : nullptr;
+        cookie = ad ? ad->adCookieString() : Ref<NSString>(NS(""));
+        now = millisSince1970(NSDate::date());
+    }
+};
+}  // namespace
+
+Ref<NSString> TallyAdView::webUrlForCanvas(bool canvas, NSString* hook, NSObject* object,
+                                           TallyAdImpression* impression,
                                            NSString* canvasOrientation) {
-    if (!canvas) return TallyAPI::appStoreURL();
-    bool portrait = canvasOrientation &&
-                    canvasOrientation->caseInsensitiveCompare(NS("portrait")) == NSOrderedSame;
-    return portrait ? TallyAPI::canvasURL() : TallyAPI::landscapeCanvasURL();
+    Ref<NSString> base;
+    if (!canvas)
+        base = TallyAPI::appStoreURL();
+    else if (canvasOrientation &&
+             canvasOrientation->caseInsensitiveCompare(NS("portrait")) == NSOrderedSame)
+        base = TallyAPI::canvasURL();
+    else
+        base = TallyAPI::landscapeCanvasURL();
+    ClickQuery q(hook, as<TallyAd>(object).get(), impression);
+    auto url = NSMutableString::stringWithString(base);
+    url->appendFormat(
+        NS("?apik=%@&cid=%@&adid=%@&pid=%@&sid=%lld&its=%lld&hid=%@&ac=%@&ats=%lld"), q.apiKey,
+        q.canvasId, q.adId, q.phoneId, static_cast<long long>(q.sessionStart),
+        static_cast<long long>(q.impressionTime), q.hook, q.cookie, static_cast<long long>(q.now));
+    return url;
+}
+
+Ref<NSString> TallyAdView::webUrlForOffer(NSString* hook, NSObject* object,
+                                          TallyAdImpression* impression) {
+    ClickQuery q(hook, as<TallyAd>(object).get(), impression);
+    auto url = NSMutableString::stringWithString(TallyAPI::appStoreURL());
+    url->appendFormat(NS("?apik=%@"), q.apiKey);
+    url->appendFormat(NS("&cid=%d"), 0);
+    url->appendFormat(NS("&adid=%@"), q.adId);
+    url->appendFormat(NS("&pid=%@"), q.phoneId);
+    url->appendFormat(NS("&sid=%lld"), static_cast<long long>(q.sessionStart));
+    url->appendFormat(NS("&its=%lld"), static_cast<long long>(q.impressionTime));
+    url->appendFormat(NS("&hid=%@"), q.hook);
+    url->appendFormat(NS("&ac=%@"), q.cookie);
+    url->appendFormat(NS("&ats=%lld"), static_cast<long long>(q.now));
+    TallyUtil::debugLog(NS("Tally: webUrlForOffer:ad: webUrl is %@"), url);
+    return url;
 }

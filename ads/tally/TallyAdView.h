@@ -32,11 +32,14 @@ class TallyAdView : public UIView {
     void setCanvasAnimated(bool animated) { canvasAnimated_ = animated; }
 
     // The click URL: the offer endpoint when not for the canvas, else the portrait canvas
-    // endpoint for a "portrait" canvas (any case) and the landscape one otherwise. The ad's own
-    // query joins it with the ad client.
+    // endpoint for a "portrait" canvas (any case) and the landscape one otherwise; then the
+    // query apik, cid, adid, pid, sid, its, hid, ac, ats.
     static Ref<NSString> webUrlForCanvas(bool canvas, NSString* hook, NSObject* ad,
                                          TallyAdImpression* impression,
                                          NSString* canvasOrientation);
+    // The offer endpoint with the same keys, the canvas id always 0.
+    static Ref<NSString> webUrlForOffer(NSString* hook, NSObject* ad,
+                                        TallyAdImpression* impression);
 
 private:
     void show(NSObject* ad);
