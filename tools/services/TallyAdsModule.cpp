@@ -49,29 +49,6 @@ std::string checkClickQuery(const FormFields& q) {
     return "";
 }
 
-std::string escapeHtml(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 class TallyAdsModule : public Module {
 public:
     std::vector<std::string> hosts() const override { return {tally_hosts::kAdsHost, kStoreHost}; }
