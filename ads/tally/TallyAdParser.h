@@ -38,12 +38,15 @@ struct UnicodeString {
     const uint8_t* bytes = nullptr;
 };
 
-// What the parser tells the app about each reply; both optional.
+// What the ad client tells the app: each reply read, and the canvas opening and closing. All
+// optional.
 class TallyAdDelegate {
 public:
     virtual ~TallyAdDelegate() = default;
     virtual void dataAvailable() {}
     virtual void dataUnavailable() {}
+    virtual void canvasWillDisplay(NSString* /*hook*/) {}
+    virtual void canvasWillClose() {}
 };
 
 class TallyAdParser : public NSObject, public NSCoding {

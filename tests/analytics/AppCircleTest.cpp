@@ -18,6 +18,7 @@
 #include "ads/tally/TallyOffer.h"
 #include "analytics/TallyAPI.h"
 #include "analytics/TallySession.h"
+#include "tests/support/RunLoopTesting.h"
 
 namespace {
 
@@ -129,7 +130,9 @@ TEST_F(AppCircleTest, APauseClosesTheOpenCanvas) {
     EXPECT_EQ(app->keyWindow(), canvas->canvasWindow());
 
     TallyAPI::pauseSession();
-    EXPECT_EQ(TallyAdCanvasViewController::getOpenCanvasController(), nullptr);
+    // The closing animation takes no time without animation, but still runs on the loop.
+    EXPECT_TRUE(
+        runLoopUntil([] { return !TallyAdCanvasViewController::getOpenCanvasController(); }));
     EXPECT_EQ(canvas->canvasWindow(), nullptr);
     EXPECT_EQ(app->keyWindow(), appWindow);
     EXPECT_TRUE(TallyAdView::webUrlForCanvas(true, nullptr, nullptr, nullptr, NS("landscapeLeft"))

@@ -10,6 +10,7 @@
 #include "ads/tally/TallyAdImpression.h"
 #include "ads/tally/TallyOffer.h"
 #include "tests/ads/tally/TallyAdTesting.h"
+#include "tests/support/FoundationTesting.h"
 
 namespace {
 
@@ -316,6 +317,32 @@ TEST_F(TallyAdParserTest, AnOfferFillsTheContainerAndTheImpression) {
     EXPECT_EQ(impression->adId()->intValue(), 201);
     EXPECT_EQ(impression->currentState(), 2);
     EXPECT_FALSE(TallyAdParser::fastOfferWithHook(NS("x"), impression, nullptr));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace tally_ads_test;
+
+// The fuzz target starts from the stand-in's replies: each scenario's reply is a seed file, kept
+// equal to what the encoder makes (BN_WRITE_CORPUS=1 writes them afresh).
+TEST(TallyAdCorpusTest, TheFuzzSeedsAreTheStandInsReplies) {
+    for (auto scenario :
+         {TallyAdScenario::Normal, TallyAdScenario::ErrorChunk, TallyAdScenario::UnknownTags,
+          TallyAdScenario::Overrun, TallyAdScenario::BadHookName}) {
+        TallyAdReplyOptions options;
+        options.scenario = scenario;
+        options.iconCount = 3;  // small enough for the fuzzer's input limit
+        std::string bytes = bnservices::buildTallyAdReply(options, {});
+        auto path = NSString::stringWithFormat(NS("%s/%s.bin"), BN_TALLYADS_CORPUS,
+                                               bnservices::tallyAdScenarioName(scenario).c_str());
+        if (getenv("BN_WRITE_CORPUS")) dataOf(bytes)->writeToFile(path, true);
+        auto seed = NSData::dataWithContentsOfFile(path);
+        ASSERT_TRUE(seed) << text(path);
+        EXPECT_TRUE(seed->isEqualToData(dataOf(bytes))) << text(path);
+        EXPECT_LT(bytes.size(), 16384u);
+    }
 }
 
 }  // namespace
