@@ -110,14 +110,16 @@ void pngChunk(std::string& out, const char* type, const std::string& data) {
 
 }  // namespace
 
-std::string tallyAdPng(int width, int height, std::uint32_t rgb) {
+std::string tallyAdPng(int width, int height, std::uint32_t rgb, bool iconWindow) {
     auto rgbPixels = pixels(width, height, rgb);
     std::string rows;
     for (int y = 0; y < height; ++y) {
         rows.push_back('\0');  // no filter
-        rows.append(
-            reinterpret_cast<const char*>(&rgbPixels[static_cast<std::size_t>(y) * width * 3]),
-            static_cast<std::size_t>(width) * 3);
+        for (int x = 0; x < width; ++x) {
+            const auto* p = &rgbPixels[(static_cast<std::size_t>(y) * width + x) * 3];
+            rows.append(reinterpret_cast<const char*>(p), 3);
+            rows.push_back(iconWindow && x < height ? '\0' : '\xff');
+        }
     }
     uLongf length = compressBound(static_cast<uLong>(rows.size()));
     std::string packed(length, '\0');
@@ -127,7 +129,7 @@ std::string tallyAdPng(int width, int height, std::uint32_t rgb) {
     std::string out = "\x89PNG\r\n\x1a\n";
     TallyAdReplyWriter header;
     header.u32(static_cast<std::uint32_t>(width)).u32(static_cast<std::uint32_t>(height));
-    header.u8(8).u8(2).u8(0).u8(0).u8(0);  // 8-bit RGB
+    header.u8(8).u8(6).u8(0).u8(0).u8(0);  // 8-bit RGBA
     pngChunk(out, "IHDR", header.bytes());
     pngChunk(out, "IDAT", packed);
     pngChunk(out, "IEND", "");
@@ -299,7 +301,8 @@ std::string buildTallyAdReply(const TallyAdReplyOptions& options,
         std::uint32_t colour = random.next() & 0xFFFFFF;
         images.push_back({kFirstIcon + i, 57, 57, "image/png", tallyAdPng(57, 57, colour)});
     }
-    images.push_back({kPortraitBackground, 320, 48, "image/png", tallyAdPng(320, 48, 0x204080)});
+    images.push_back(
+        {kPortraitBackground, 320, 48, "image/png", tallyAdPng(320, 48, 0x204080, true)});
     images.push_back({kLandscapeBackground, 480, 32, "image/jpeg", tallyAdJpeg(480, 32, 0x408020)});
     images.push_back({kCanvasHandle, 24, 24, "image/png", tallyAdPng(24, 24, 0x808080)});
     std::erase_if(images, [&](const Image& image) { return held.count(image.id) > 0; });

@@ -74,8 +74,10 @@ inline constexpr int kTheme = 7;
 std::string buildTallyAdReply(const TallyAdReplyOptions& options,
                               const std::vector<std::int64_t>& cached);
 
-// Images in the two formats the reply carries: a solid colour with a lighter square inside.
-std::string tallyAdPng(int width, int height, std::uint32_t rgb);
+// Images in the two formats the reply carries: a solid colour with a lighter square inside. A
+// PNG with iconWindow leaves a clear square of its height at its left, where the banner's icon
+// shows through.
+std::string tallyAdPng(int width, int height, std::uint32_t rgb, bool iconWindow = false);
 std::string tallyAdJpeg(int width, int height, std::uint32_t rgb);
 
 }  // namespace bnservices
