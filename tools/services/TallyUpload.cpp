@@ -110,14 +110,12 @@ TallyUploadImpression readImpression(Reader& r, const std::string& at) {
     m.cookie = r.tinyData(at + ".cookie");
     start = r.at();
     unsigned states = r.ushort(at + ".states");
-    if (states == 0) r.fail(at + ".states", start, "an impression starts with state 1");
+    if (states == 0) r.fail(at + ".states", start, "an impression has at least one state");
     for (unsigned i = 0; i < states; ++i) {
         std::string field = item(at + ".states", i, "state");
         start = r.at();
         int state = r.byte(field);
         if (state > 8) r.fail(field, start, "state must be 0 to 8, not " + std::to_string(state));
-        if (i == 0 && state != 1)
-            r.fail(field, start, "an impression starts with state 1, not " + std::to_string(state));
         field = item(at + ".states", i, "offset");
         start = r.at();
         std::int64_t offset = r.int64(field);
