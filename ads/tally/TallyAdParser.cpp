@@ -166,8 +166,10 @@ Ref<TallyAdParser> TallyAdParser::recreateInstance() {
 
 Ref<TallyAdParser> TallyAdParser::recreateOldInstance() {
     TallyUtil::debugLog(NS("Tally: recreate old TallyAdParser"));
+    Ref<TallyAdParser> previous;  // freed outside the lock
     {
         std::lock_guard lock(classLock);
+        previous = std::move(oldParser);
         oldParser = nullptr;
     }
     return oldInstance();

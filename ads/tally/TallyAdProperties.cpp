@@ -116,8 +116,10 @@ Ref<TallyAdAssignment> TallyAdAssignment::createInstance() {
 
 Ref<TallyAdAssignment> TallyAdAssignment::recreateInstance() {
     TallyUtil::debugLog(NS("Tally: recreate TallyAdAssignment"));
+    Ref<TallyAdAssignment> previous;  // freed outside the lock: its banners use the new one
     {
         std::lock_guard lock(assignmentLock);
+        previous = std::move(sharedAssignment);
         sharedAssignment = nullptr;
     }
     return createInstance();

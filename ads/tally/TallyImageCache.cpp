@@ -117,8 +117,10 @@ Ref<TallyImageCache> TallyImageCache::createInstanceWithFileCache(TallyFileCache
 
 Ref<TallyImageCache> TallyImageCache::recreateInstanceWithFileCache(TallyFileCache* fileCache) {
     TallyUtil::debugLog(NS("Tally: recreate TallyImageCache"));
+    Ref<TallyImageCache> previous;  // freed outside the lock
     {
         std::lock_guard lock(imageCacheLock);
+        previous = std::move(sharedImageCache);
         sharedImageCache = nullptr;
     }
     return createInstanceWithFileCache(fileCache);
