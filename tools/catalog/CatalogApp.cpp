@@ -42,6 +42,7 @@
 #include "UIKit/UITextField.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
+#include "ads/tally/TallyAdView.h"
 #include "analytics/TallyAPI.h"
 #include "tools/catalog/CatalogNavigator.h"
 #include "ui/core/DZNavigator.h"
@@ -750,6 +751,35 @@ private:
     Ref<DZURLRequest> results_;
 };
 
+// ---- house ads ----------------------------------------------------------------------------------
+
+// The analytics vendor's house ads, from the ad reply of the catalog's own session (AppCircle is
+// on): a banner for the default hook placed under the buttons, and the canvas of the catalog
+// hook opened over everything.
+class CatalogHouseAdsController : public UIViewController {
+    NS_OBJECT(CatalogHouseAdsController, UIViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.method("placeBanner:", &CatalogHouseAdsController::placeBanner);
+        c.method("openCanvas:", &CatalogHouseAdsController::openCanvas);
+    }
+    void loadView() override {
+        setView(makeScreenView());
+        setTitle(NS("House Ads"));
+        makeButton(view(), CGRectMake(20, 10, 280, 40), "Place Banner", this, "placeBanner:");
+        makeButton(view(), CGRectMake(20, 60, 280, 40), "Open Canvas", this, "openCanvas:");
+    }
+    void placeBanner(NSObject*) {
+        banner_ = TallyAPI::getHook(NS(""), 0, 120, view(), true, NS("portrait"), NS("portrait"),
+                                    false, false);
+    }
+    void openCanvas(NSObject*) {
+        TallyAPI::openCatalog(NS("Tally_Canvas_Hook_1"), NS("portrait"), false);
+    }
+
+private:
+    Ref<TallyAdView> banner_;
+};
+
 // The list of framework components, each opening a screen that shows it.
 class CatalogComponentsController : public UITableViewController {
     NS_OBJECT(CatalogComponentsController, UITableViewController)
@@ -761,7 +791,7 @@ class CatalogComponentsController : public UITableViewController {
         UITableViewController::viewDidLoad();
         setTitle(NS("Catalog"));
     }
-    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 5; }
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 6; }
     Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table,
                                                         NSIndexPath* path) override {
         auto cell = table->dequeueReusableCellWithIdentifier(NS("Component"));
@@ -770,8 +800,8 @@ class CatalogComponentsController : public UITableViewController {
             cell->initWithStyle(UITableViewCellStyleDefault, NS("Component"));
             cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
         }
-        NSString* titles[] = {NS("Thumbnails"), NS("Browser"), NS("Request Model"), NS("Styles"),
-                              NS("Widgets")};
+        NSString* titles[] = {NS("Thumbnails"), NS("Browser"), NS("Request Model"),
+                              NS("Styles"),     NS("Widgets"), NS("House Ads")};
         cell->textLabel()->setText(titles[path->row()]);
         return cell;
     }
@@ -786,8 +816,10 @@ class CatalogComponentsController : public UITableViewController {
             screen = makeCatalogRequestModelScreen();
         else if (path->row() == 3)
             screen = make<CatalogStylesController>();
-        else
+        else if (path->row() == 4)
             screen = make<CatalogWidgetsController>();
+        else
+            screen = make<CatalogHouseAdsController>();
         navigationController()->pushViewController(screen, true);
     }
 
@@ -834,7 +866,9 @@ class CatalogAppDelegate : public NSObject, public UIApplicationDelegate {
         window_->setRootViewController(tabs);
         window_->makeKeyAndVisible();
         installCatalogNavigator(window_, tabs);
-        // In place of the app's screens, the app's analytics session runs as at its launch.
+        // In place of the app's screens, the app's analytics session runs as at its launch, with
+        // the vendor's house ads on for the House Ads screen.
+        TallyAPI::setAppCircleEnabled(true);
         TallyAPI::startSession(kNoticewallAnalyticsKey);
         return true;
     }
