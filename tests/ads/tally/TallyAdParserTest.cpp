@@ -1,6 +1,8 @@
 // The ad reply parser on replies from the stand-in's encoder and on hand-made chunks: what each
 // chunk stores, the traps of the format, replies that break off, and the lookups.
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
@@ -343,6 +345,38 @@ TEST(TallyAdCorpusTest, TheFuzzSeedsAreTheStandInsReplies) {
         EXPECT_TRUE(seed->isEqualToData(dataOf(bytes))) << text(path);
         EXPECT_LT(bytes.size(), 16384u);
     }
+}
+
+}  // namespace
+
+namespace {
+
+using namespace tally_ads_test;
+
+using TallyAdParserThreadTest = TallyAdTest;
+
+// Replies parsed on another thread while the main thread looks up: a lookup sees a hook with
+// its theme and images whole, or nothing.
+TEST_F(TallyAdParserThreadTest, LookupsDuringAParseSeeWholeChunks) {
+    auto data = reply();
+    std::atomic<bool> done{false};
+    std::thread parsing([&] {
+        NSAutoreleasePool pool;
+        for (int i = 0; i < 5; ++i)
+            TallyAdParser::instance()->parseData(data);
+        done = true;
+    });
+    while (!done) {
+        NSAutoreleasePool pool;
+        auto parser = TallyAdParser::instance();
+        if (auto hook = parser->hookWithName(NS("Tally_Canvas_Hook_3"))) {
+            ASSERT_TRUE(hook->adTheme());
+            EXPECT_EQ(hook->adTheme()->portraitAdDimension()->width()->intValue(), 320);
+        }
+        parser->adWithHook(NS(""), nullptr);
+    }
+    parsing.join();
+    EXPECT_TRUE(TallyAdParser::fastHookWithName(NS("Tally_Canvas_Hook_3")));
 }
 
 }  // namespace

@@ -301,6 +301,17 @@ TEST_F(TallyAdViewTest, TheDrawerHoldsTheCanvasBannersBetweenItsLimits) {
     EXPECT_EQ(drawer->frame().origin.y, 355);
     EXPECT_EQ(page->frame().size.height, pageHeight - 48);
     EXPECT_EQ(canvas->adImpression(), nullptr);
+
+    // An impression no session records is kept by the canvas alone.
+    TallySession::resetForTesting();
+    auto unrecorded = make<TallyAdImpression>(&TallyAdImpression::initWithHook, NS("h"),
+                                              NSNumber::numberWithInt(2).get());
+    Weak<TallyAdImpression> probe(unrecorded.get());
+    canvas->setAdImpression(unrecorded);
+    unrecorded = nullptr;
+    ASSERT_TRUE(probe.lock());
+    canvas->webViewDidFinishLoad(page);  // records state 5 on it
+    EXPECT_EQ(probe.lock()->currentState(), 5);
 }
 
 TEST_F(TallyAdViewTest, TheStoreReferralIsFollowedToTheStoreAndHandedOff) {
