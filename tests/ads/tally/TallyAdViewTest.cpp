@@ -190,9 +190,17 @@ TEST_F(TallyAdViewTest, TheClickActionMatrix) {
     EXPECT_EQ(canvas->adImpression(), withCanvas->adImpression());
     EXPECT_TRUE(canvas->webUrl()->hasPrefix(TallyAPI::canvasURL()));
     EXPECT_EQ(statesOf(withCanvas->adImpression()), (std::vector<int>{1, 2, 3, 4}));
+    // Its own window over the status bar, with the navigation view 480.1 points high.
+    auto canvasWindow = canvas->canvasWindow();
+    ASSERT_TRUE(canvasWindow);
+    EXPECT_EQ(canvasWindow->windowLevel(), UIWindowLevelStatusBar + 1);
+    EXPECT_EQ(app->keyWindow(), canvasWindow);
+    EXPECT_FLOAT_EQ(canvas->navigationController()->view()->frame().size.height, 480.1f);
     canvas->cancel();
     EXPECT_TRUE(
         runLoopUntil([] { return !TallyAdCanvasViewController::getOpenCanvasController(); }));
+    EXPECT_EQ(app->keyWindow(), window);  // the app's window is key again
+    EXPECT_TRUE(canvasWindow->isHidden());
 
     // Action 1 without a canvas goes to the store, with no alert.
     auto noCanvas = banner(NS(""));
