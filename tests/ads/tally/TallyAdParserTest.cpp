@@ -387,3 +387,35 @@ TEST_F(TallyAdParserThreadTest, LookupsDuringAParseSeeWholeChunks) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace tally_ads_test;
+
+// Every cut of a seeded reply and replies with a byte changed here and there: the parser never
+// reads past the bytes it is given (the sanitizer build checks), always finishes, and whatever
+// it kept answers the lookups.
+TEST(TallyAdParserDamageTest, CutAndChangedRepliesAreReadSafely) {
+    TallyAdReplyOptions options;
+    options.iconCount = 3;
+    std::string whole = bnservices::buildTallyAdReply(options, {});
+    auto check = [](const std::string& bytes) {
+        auto parser = make<TallyAdParser>();
+        parser->parseData(dataOf(bytes));
+        EXPECT_EQ(parser->adParsingPhase(), bytes.empty() ? 0 : 1);
+        auto names = parser->hookMap()->allKeys();
+        for (auto* name : *names) {
+            parser->hookWithName(static_cast<NSString*>(name));
+            parser->adWithHook(static_cast<NSString*>(name), nullptr);
+        }
+    };
+    for (std::size_t length = 0; length <= whole.size(); length += 5)
+        check(whole.substr(0, length));
+    for (std::size_t at = 0; at < whole.size(); at += 11) {
+        std::string changed = whole;
+        changed[at] = static_cast<char>(changed[at] ^ 0xA5);
+        check(changed);
+    }
+}
+
+}  // namespace
