@@ -36,16 +36,20 @@ void TallyAdImpression::record() {
 }
 
 Ref<NSArray> TallyAdImpression::adStates() {
+    std::lock_guard lock(statesLock_);
     return NSArray::arrayWithArray(adStates_);
 }
 
 int32_t TallyAdImpression::currentState() {
+    std::lock_guard lock(statesLock_);
     auto last = adStates_->count() ? as<TallyAdState>(adStates_->lastObject()) : nullptr;
     return last ? last->state() : 0;
 }
 
 void TallyAdImpression::addState(int state, int64_t offsetMillis) {
-    adStates_->addObject(make<TallyAdState>(&TallyAdState::initWithState, state, offsetMillis));
+    auto entry = make<TallyAdState>(&TallyAdState::initWithState, state, offsetMillis);
+    std::lock_guard lock(statesLock_);
+    adStates_->addObject(entry);
 }
 
 void TallyAdImpression::updateWithAd(NSObject* object) {
@@ -96,7 +100,7 @@ void TallyAdImpression::encodeWithCoder(NSCoder* c) {
     c->encodeObject(adCookie_, NS("adCookie"));
     c->encodeObject(adResult_, NS("adResult"));
     c->encodeObject(adFormat_, NS("adFormat"));
-    c->encodeObject(adStates_, NS("adStates"));
+    c->encodeObject(adStates(), NS("adStates"));
 }
 
 bool TallyAdImpression::initWithCoder(NSCoder* c) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSCoder.h"
@@ -60,5 +61,7 @@ private:
     Ref<NSData> adCookie_;
     Ref<NSNumber> adResult_;
     Ref<NSNumber> adFormat_;
+    // The views add states on the main thread while an upload writes them on its own.
+    std::mutex statesLock_;
     Ref<NSMutableArray> adStates_;
 };

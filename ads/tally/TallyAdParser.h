@@ -9,6 +9,7 @@
 // under the parser's lock in one step, so a lookup never sees half of it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -110,7 +111,7 @@ class TallyAdParser : public NSObject, public NSCoding {
     void setAdDelegate(NSObject* delegate) { adDelegate_ = delegate; }
     void setInternetAvailable(bool available);
     bool internetAvailable();
-    int parsedCount() { return parsedCount_; }  // replies handed in, nil ones included
+    int parsedCount() { return parsedCount_.load(); }  // replies handed in, nil ones included
 
     void encodeWithCoder(NSCoder* coder) override;
     bool initWithCoder(NSCoder* coder) override;
@@ -129,5 +130,5 @@ private:
     bool internetAvailable_ = true;
     Ref<NSMutableDictionary> adBlockMap_, imageMap_, canvasMap_, hookMap_, themeMap_, imageCodeMap_;
     Weak<NSObject> adDelegate_;
-    int parsedCount_ = 0;
+    std::atomic<int> parsedCount_{0};
 };
