@@ -18,6 +18,7 @@
 #include "ads/tally/TallyAdCanvasViewController.h"
 #include "ads/tally/TallyAdClient.h"
 #include "ads/tally/TallyAdImpression.h"
+#include "ads/tally/TallyAdModel.h"
 #include "ads/tally/TallyAdView.h"
 #include "ads/tally/TallyImageCache.h"
 #include "ads/tally/TallyOffer.h"

@@ -1,90 +1,30 @@
-// The services of the vendor's ad client that the analytics client starts and feeds. The ad
-// client itself comes later; until then these keep the interface with an empty client's
-// behaviour: no ads, no offers, nothing cached.
+// The services of the vendor's ad client that the analytics client starts and feeds: the
+// heartbeat, the caches, the assignment of ads and banners, and the reply parser.
 #pragma once
 
-#include <cstdint>
-
 #include "Foundation/NSObject.h"
+#include "ads/tally/TallyAdParser.h"
+#include "ads/tally/TallyAdProperties.h"
+#include "ads/tally/TallyImageCache.h"
 
-class NSData;
-class NSMutableDictionary;
-class NSString;
 class NSTimer;
-class TallyAdImpression;
-class TallyOffer;
 
-// The host's ad delegate: the facade only keeps it and hands it to the parser, the banners and
-// the canvas; what they tell it comes with the ad client.
-class TallyAdDelegate {
-public:
-    virtual ~TallyAdDelegate() = default;
-};
-
-// The heartbeat: one repeating timer per process.
+// The one periodic timer of the ad side: it posts "TallyHeartBeatNotification", which every
+// banner observes to retry a missing ad and to pause or resume its refresh.
 class TallyHeartBeater : public NSObject {
     NS_OBJECT(TallyHeartBeater, NSObject)
+    static void describeClass(RuntimeClass& c);
     // Made and started once; later calls answer the running one unchanged.
     static Ref<TallyHeartBeater> createAndStartInstance(double interval);
+    static Ref<TallyHeartBeater> instance();
+    void start(double interval);
+    void heartBeat();
     int beats() { return beats_; }
     double interval() { return interval_; }
+    void dealloc() override;
 
 private:
     Ref<NSTimer> timer_;
     double interval_ = 0;
     int beats_ = 0;
-};
-
-// The ad client's file cache, made once for the first API key.
-class TallyFileCache : public NSObject {
-    NS_OBJECT(TallyFileCache, NSObject)
-    static Ref<TallyFileCache> createInstanceWithApiKey(NSString* apiKey);
-    static Ref<TallyFileCache> instance();  // nil before creation
-    Ref<NSString> apiKey() { return apiKey_; }
-
-private:
-    Ref<NSString> apiKey_;
-};
-
-// Which banner is assigned to which hook and parent.
-class TallyAdAssignment : public NSObject {
-    NS_OBJECT(TallyAdAssignment, NSObject)
-    static void recreateInstance();
-    static Ref<TallyAdAssignment> instance();
-    Ref<NSObject> assignedBanner(NSString* hook, NSString* parentName);
-    void assignBanner(NSObject* banner, NSString* hook, NSString* parentName);
-    void unassignBanner(NSString* hook, NSString* parentName);
-
-private:
-    Ref<NSMutableDictionary> banners_;
-};
-
-// The parser of the ad reply that comes back with the start-up upload.
-class TallyAdParser : public NSObject {
-    NS_OBJECT(TallyAdParser, NSObject)
-    static void recreateOldInstance();
-    static void recreateInstance();
-    static Ref<TallyAdParser> instance();
-    static Ref<TallyAdParser> oldInstance();
-    // No ads in an empty client.
-    static Ref<NSObject> fastAdWithHook(NSString* hook, NSString* parentName);
-    // Whether it filled the container with a valid offer: never in an empty client.
-    static bool fastOfferWithHook(NSString* hook, TallyAdImpression* impression,
-                                  TallyOffer* container);
-
-    Ref<NSObject> adDelegate() { return adDelegate_.lock(); }
-    void setAdDelegate(NSObject* delegate) { adDelegate_ = delegate; }
-    // Whether the latest upload reached the server, and the reply it brought (nil on failure);
-    // remembered as given.
-    void setInternetAvailable(bool available);
-    bool internetAvailable() { return internetAvailable_; }
-    void parseData(NSData* data);
-    Ref<NSData> lastData() { return lastData_; }
-    int parsedCount() { return parsedCount_; }
-
-private:
-    Weak<NSObject> adDelegate_;
-    bool internetAvailable_ = false;
-    Ref<NSData> lastData_;
-    int parsedCount_ = 0;
 };

@@ -42,6 +42,7 @@
 #include "UIKit/UITextField.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
+#include "ads/tally/TallyAdView.h"
 #include "analytics/TallyAPI.h"
 #include "tools/catalog/CatalogAds.h"
 #include "tools/catalog/CatalogNavigator.h"
@@ -787,6 +788,35 @@ private:
     Ref<DZStyledTextLabel> label_;
 };
 
+// ---- house ads ----------------------------------------------------------------------------------
+
+// The analytics vendor's house ads, from the ad reply of the catalog's own session (AppCircle is
+// on): a banner for the default hook placed under the buttons, and the canvas of the catalog
+// hook opened over everything.
+class CatalogHouseAdsController : public UIViewController {
+    NS_OBJECT(CatalogHouseAdsController, UIViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.method("placeBanner:", &CatalogHouseAdsController::placeBanner);
+        c.method("openCanvas:", &CatalogHouseAdsController::openCanvas);
+    }
+    void loadView() override {
+        setView(makeScreenView());
+        setTitle(NS("House Ads"));
+        makeButton(view(), CGRectMake(20, 10, 280, 40), "Place Banner", this, "placeBanner:");
+        makeButton(view(), CGRectMake(20, 60, 280, 40), "Open Canvas", this, "openCanvas:");
+    }
+    void placeBanner(NSObject*) {
+        banner_ = TallyAPI::getHook(NS(""), 0, 120, view(), true, NS("portrait"), NS("portrait"),
+                                    false, false);
+    }
+    void openCanvas(NSObject*) {
+        TallyAPI::openCatalog(NS("Tally_Canvas_Hook_1"), NS("portrait"), false);
+    }
+
+private:
+    Ref<TallyAdView> banner_;
+};
+
 // The list of framework components, each opening a screen that shows it.
 class CatalogComponentsController : public UITableViewController {
     NS_OBJECT(CatalogComponentsController, UITableViewController)
@@ -844,6 +874,8 @@ private:
              [](auto*) -> Ref<UIViewController> { return make<CatalogStyledTextController>(); }},
             {"Tables", [](auto*) { return makeCatalogTablesScreen(); }},
             {"Ads", [](auto*) { return makeCatalogAdsScreen(); }},
+            {"House Ads",
+             [](auto*) -> Ref<UIViewController> { return make<CatalogHouseAdsController>(); }},
         };
         return table;
     }
@@ -885,7 +917,9 @@ class CatalogAppDelegate : public NSObject, public UIApplicationDelegate {
         window_->setRootViewController(tabs);
         window_->makeKeyAndVisible();
         installCatalogNavigator(window_, tabs);
-        // In place of the app's screens, the app's analytics session runs as at its launch.
+        // In place of the app's screens, the app's analytics session runs as at its launch, with
+        // the vendor's house ads on for the House Ads screen.
+        TallyAPI::setAppCircleEnabled(true);
         TallyAPI::startSession(kNoticewallAnalyticsKey);
         return true;
     }

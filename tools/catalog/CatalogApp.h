@@ -6,7 +6,9 @@
 // alert, an action sheet, the composers and a hand-off, a settings screen with a segmented
 // control, a picker and the photo picker, and a web page), its Catalog tab lists framework
 // components: thumbnails from the stand-in site loaded through the request queue, the styled
-// buttons, and the widgets (image views, the loading label, page dots and a styled label).
+// buttons, the widgets (image views, the loading label, page dots and a styled label), and the
+// analytics vendor's house ads (a banner for a hook and the canvas), from the ad reply of the
+// catalog's own analytics session, which runs with AppCircle on.
 #pragma once
 
 // The application delegate's class name.

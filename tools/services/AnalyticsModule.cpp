@@ -3,7 +3,9 @@
 #include <openssl/sha.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
+#include <type_traits>
 
 #include "analytics/TallyDebugKey.h"
 #include "analytics/TallyHosts.h"
@@ -79,9 +81,24 @@ HttpResponse AnalyticsModule::handle(const HttpRequest& request) {
         return answer;
     }
     keepRecent(uploads_, Upload{receivedNow(), std::move(*decoded.value)});
-    // The ad client's reply joins this answer when the ad service stands.
-    HttpResponse answer = HttpResponse::binary("", "application/octet-stream");
-    answer.note = std::to_string(uploads_.back().upload.sessions.size()) + " session(s)";
+    const TallyUpload& upload = uploads_.back().upload;
+    std::string note = std::to_string(upload.sessions.size()) + " session(s)";
+    if (!upload.adsRequested) {
+        HttpResponse answer = HttpResponse::binary("", "application/octet-stream");
+        answer.note = note;
+        return answer;
+    }
+    if (adOptions_.scenario == TallyAdScenario::FailureStatus) {
+        HttpResponse answer = HttpResponse::plain("ads unavailable\n", 503);
+        answer.note = note + ", ads: failure";
+        return answer;
+    }
+    std::vector<std::int64_t> cached;
+    for (const auto& [type, id] : upload.cachedImages)
+        cached.push_back(id);
+    HttpResponse answer =
+        HttpResponse::binary(buildTallyAdReply(adOptions_, cached), "application/octet-stream");
+    answer.note = note + ", ads: " + tallyAdScenarioName(adOptions_.scenario);
     return answer;
 }
 
@@ -106,6 +123,70 @@ std::optional<HttpResponse> AnalyticsModule::adminView(std::string_view view,
         w.endArray();
         return json(w.text());
     }
+    if (view == "impressions") {
+        standin::JsonWriter w;
+        w.beginArray();
+        for (const auto& u : uploads()) {
+            for (const auto& session : u.upload.sessions) {
+                for (const auto& m : session.impressions) {
+                    w.beginObject().member("received", u.received).member("hook", m.hook);
+                    w.member("adFormat", m.adFormat).member("adId", m.adId);
+                    w.member("canvasId", m.canvasId).key("states").beginArray();
+                    for (const auto& [state, offset] : m.states)
+                        w.beginObject().member("state", state).member("offset", offset).endObject();
+                    w.endArray().endObject();
+                }
+            }
+        }
+        w.endArray();
+        return json(w.text());
+    }
+    if (view == "ads") {
+        TallyAdReplyOptions options = adOptions();
+        if (findField(query, "scenario") &&
+            !parseTallyAdScenario(fieldValue(query, "scenario"), &options.scenario))
+            return HttpResponse::plain(
+                "scenario= is normal, error, unknown-tags, overrun, "
+                "bad-hook, empty or failure\n",
+                400);
+        auto number = [&](const char* name, auto* target, long long low, long long high) {
+            if (!findField(query, name)) return true;
+            char* end = nullptr;
+            std::string text = fieldValue(query, name);
+            long long v = std::strtoll(text.c_str(), &end, 10);
+            if (text.empty() || *end || v < low || v > high) return false;
+            *target = static_cast<std::remove_pointer_t<decltype(target)>>(v);
+            return true;
+        };
+        if (!number("seed", &options.seed, 0, 1LL << 62) ||
+            !number("refresh", &options.refreshSeconds, 0, 86400) ||
+            !number("icons", &options.iconCount, 0, 200))
+            return HttpResponse::plain("seed=, refresh= (seconds) and icons= are numbers\n", 400);
+        if (findField(query, "click")) {
+            // click=hook:action,hook:action; an empty hook name is the default hook.
+            options.clickActions.clear();
+            std::string list = fieldValue(query, "click");
+            for (std::size_t at = 0; at <= list.size();) {
+                std::size_t comma = std::min(list.find(',', at), list.size());
+                std::string entry = list.substr(at, comma - at);
+                std::size_t colon = entry.rfind(':');
+                if (colon == std::string::npos)
+                    return HttpResponse::plain("click= is hook:action,...\n", 400);
+                options.clickActions[entry.substr(0, colon)] = std::atoi(entry.c_str() + colon + 1);
+                at = comma + 1;
+            }
+        }
+        setAdOptions(options);
+        standin::JsonWriter w;
+        w.beginObject().member("scenario", tallyAdScenarioName(options.scenario));
+        w.member("seed", static_cast<std::int64_t>(options.seed));
+        w.member("refresh", static_cast<std::int64_t>(options.refreshSeconds));
+        w.member("icons", options.iconCount).key("click").beginObject();
+        for (const auto& [hook, action] : options.clickActions)
+            w.member(hook, action);
+        w.endObject().endObject();
+        return json(w.text());
+    }
     if (view == "debugkey") {
         std::string key = fieldValue(query, "key");
         std::string date = findField(query, "date") ? fieldValue(query, "date") : today();
@@ -118,6 +199,10 @@ std::optional<HttpResponse> AnalyticsModule::adminView(std::string_view view,
 
 std::vector<std::string> AnalyticsModule::adminHelp() const {
     return {"uploads                the decoded uploads, every field (JSON)",
+            "impressions            the ad impressions of every upload, states in order (JSON)",
+            "ads?scenario=S&seed=N&refresh=R&icons=I&click=hook:action,...\n"
+            "                             how uploads asking for ads are answered (S: normal,\n"
+            "                             error, unknown-tags, overrun, bad-hook, empty, failure)",
             "refused                the refused uploads and why (JSON)",
             "debugkey?key=K&date=D  the debug key for API key K on D (MM-dd-yyyy, default\n"
             "                             today); the client takes it on D and the 7 days before"};
@@ -127,6 +212,17 @@ void AnalyticsModule::reset() {
     std::lock_guard<std::mutex> g(lock_);
     uploads_.clear();
     refusals_.clear();
+    adOptions_ = TallyAdReplyOptions{};
+}
+
+TallyAdReplyOptions AnalyticsModule::adOptions() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return adOptions_;
+}
+
+void AnalyticsModule::setAdOptions(const TallyAdReplyOptions& options) {
+    std::lock_guard<std::mutex> g(lock_);
+    adOptions_ = options;
 }
 
 std::vector<AnalyticsModule::Upload> AnalyticsModule::uploads() const {

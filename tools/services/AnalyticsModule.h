@@ -2,6 +2,8 @@
 // client's binary upload, decodes it field by field and keeps it; a body that breaks the format
 // is refused with 400 and the field that broke it. The admin host shows the decoded uploads
 // and the refusals as JSON, and hands out the debug keys that unlock the client's debug mode.
+// An upload that asks for ads is answered with an ad reply (TallyAdReply.h) built from the
+// module's ad options, which the admin host's "ads" view and tests set.
 #pragma once
 
 #include <mutex>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "tools/services/Module.h"
+#include "tools/services/TallyAdReply.h"
 #include "tools/services/TallyUpload.h"
 
 namespace bnservices {
@@ -34,6 +37,10 @@ public:
     std::vector<Upload> uploads() const;
     std::vector<Refusal> refusals() const;
 
+    // How uploads that ask for ads are answered.
+    TallyAdReplyOptions adOptions() const;
+    void setAdOptions(const TallyAdReplyOptions& options);
+
     // The debug key for an API key on a date ("MM-dd-yyyy").
     static std::string debugKey(const std::string& apiKey, const std::string& date);
 
@@ -41,6 +48,7 @@ private:
     mutable std::mutex lock_;
     std::vector<Upload> uploads_;
     std::vector<Refusal> refusals_;
+    TallyAdReplyOptions adOptions_;
 };
 
 }  // namespace bnservices

@@ -100,14 +100,28 @@ std::string item(const std::string& list, std::size_t index, const char* field) 
 TallyUploadImpression readImpression(Reader& r, const std::string& at) {
     TallyUploadImpression m;
     m.hook = r.string(at + ".hook");
+    std::size_t start = r.at();
     m.adFormat = r.byte(at + ".adFormat");
+    if (m.adFormat > 3)
+        r.fail(at + ".adFormat", start,
+               "ad format must be 0 to 3, not " + std::to_string(m.adFormat));
     m.adId = r.int64(at + ".adId");
     m.canvasId = r.int64(at + ".canvasId");
     m.cookie = r.tinyData(at + ".cookie");
+    start = r.at();
     unsigned states = r.ushort(at + ".states");
+    if (states == 0) r.fail(at + ".states", start, "an impression has at least one state");
     for (unsigned i = 0; i < states; ++i) {
-        int state = r.byte(item(at + ".states", i, "state"));
-        m.states.emplace_back(state, r.int64(item(at + ".states", i, "offset")));
+        std::string field = item(at + ".states", i, "state");
+        start = r.at();
+        int state = r.byte(field);
+        if (state > 8) r.fail(field, start, "state must be 0 to 8, not " + std::to_string(state));
+        field = item(at + ".states", i, "offset");
+        start = r.at();
+        std::int64_t offset = r.int64(field);
+        if (i > 0 && offset < m.states.back().second)
+            r.fail(field, start, "states go in time order");
+        m.states.emplace_back(state, offset);
     }
     return m;
 }

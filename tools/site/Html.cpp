@@ -40,34 +40,6 @@ void appendUtf8(std::string& out, std::uint32_t c) {
 
 }  // namespace
 
-std::string escapeHtml(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-                break;
-        }
-    }
-    return out;
-}
-
 std::string decodeEntities(std::string_view html) {
     std::string out;
     out.reserve(html.size());

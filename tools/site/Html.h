@@ -11,8 +11,7 @@ namespace bnsite {
 
 using namespace standin;
 
-// Text made safe inside elements and quoted attributes.
-std::string escapeHtml(std::string_view text);
+// escapeHtml comes from the stand-ins' shared part (HttpMessage.h).
 // The entities the site itself writes (named ones of Latin-1, &amp; and numeric references) as
 // UTF-8; others are left as they stand.
 std::string decodeEntities(std::string_view html);

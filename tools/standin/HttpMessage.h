@@ -111,4 +111,7 @@ const FormField* findField(const FormFields& fields, std::string_view name);
 std::string fieldValue(const FormFields& fields, std::string_view name);
 std::size_t countFields(const FormFields& fields, std::string_view name);
 
+// Text made safe inside elements and quoted attributes.
+std::string escapeHtml(std::string_view text);
+
 }  // namespace standin

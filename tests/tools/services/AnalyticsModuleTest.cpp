@@ -9,6 +9,7 @@
 #include "support/services/RunningServices.h"
 #include "tools/services/AnalyticsModule.h"
 #include "tools/services/ServicesTesting.h"
+#include "tools/services/TallyAdReply.h"
 #include "tools/services/TallyUpload.h"
 #include "tools/standin/JsonWriter.h"
 
@@ -119,7 +120,8 @@ protected:
 TEST_F(AnalyticsModuleTest, DecodesEveryFieldOfAnUpload) {
     Reply reply = post(upload({}, {}, 2));
     EXPECT_EQ(reply.status, 200);
-    EXPECT_EQ(reply.body, "");
+    // It asked for ads and holds image 555: the seeded ad reply without that image.
+    EXPECT_EQ(reply.body, bnservices::buildTallyAdReply({}, {555}));
     auto uploads = analytics().uploads();
     ASSERT_EQ(uploads.size(), 1u);
     const bnservices::TallyUpload& u = uploads[0].upload;
@@ -267,6 +269,96 @@ TEST(TallyRecordDecoding, AStoredRecordDecodesAloneAndJsonKeepsEveryField) {
           "\"length\": 61500", "\"constantFlag\": true", "\"accuracy\": 10.5", "\"adId\": 77",
           "\"canvasId\": 88", "\"state\": 3"})
         EXPECT_NE(w.text().find(part), std::string::npos) << part << "\n" << w.text();
+}
+
+TEST_F(AnalyticsModuleTest, AdRepliesFollowTheScenarioSetOnTheAdminHostOrInProcess) {
+    using bnservices::TallyAdScenario;
+    Reply set =
+        admin("/analytics/ads?scenario=error&seed=7&refresh=5&click=:2,Tally_Canvas_Hook_1:4");
+    EXPECT_EQ(set.status, 200);
+    EXPECT_NE(set.body.find("\"scenario\": \"error\""), std::string::npos) << set.body;
+    auto options = analytics().adOptions();
+    EXPECT_EQ(options.scenario, TallyAdScenario::ErrorChunk);
+    EXPECT_EQ(options.seed, 7u);
+    EXPECT_EQ(options.refreshSeconds, 5u);
+    EXPECT_EQ(options.clickActions.at(""), 2);
+    EXPECT_EQ(options.clickActions.at("Tally_Canvas_Hook_1"), 4);
+    EXPECT_EQ(post(upload()).body, bnservices::buildTallyAdReply(options, {555}));
+
+    EXPECT_EQ(admin("/analytics/ads?scenario=sideways").status, 400);
+    EXPECT_EQ(admin("/analytics/ads?seed=x").status, 400);
+    EXPECT_EQ(admin("/analytics/ads?click=nocolon").status, 400);
+
+    EXPECT_EQ(admin("/analytics/ads?scenario=failure").status, 200);
+    EXPECT_EQ(post(upload()).status, 503);
+    EXPECT_EQ(admin("/analytics/ads?scenario=empty").status, 200);
+    Reply empty = post(upload());
+    EXPECT_EQ(empty.status, 200);
+    EXPECT_EQ(empty.body, "");
+
+    bnservices::TallyAdReplyOptions overrun;
+    overrun.scenario = TallyAdScenario::Overrun;
+    analytics().setAdOptions(overrun);
+    EXPECT_EQ(post(upload()).body, bnservices::buildTallyAdReply(overrun, {555}));
+    // A reset brings the seeded reply back.
+    services().reset();
+    EXPECT_EQ(analytics().adOptions().scenario, TallyAdScenario::Normal);
+}
+
+TEST_F(AnalyticsModuleTest, ImpressionsAreCheckedAndListed) {
+    ASSERT_EQ(post(upload()).status, 200);
+    Reply listed = admin("/analytics/impressions");
+    EXPECT_NE(listed.body.find("\"hook\": \"banner\""), std::string::npos) << listed.body;
+    EXPECT_NE(listed.body.find("\"state\": 3"), std::string::npos) << listed.body;
+    // The record's last state: its code byte, then its eight offset bytes.
+    std::string bad = upload();
+    bad[bad.size() - 9] = 9;
+    Reply refused = post(bad);
+    EXPECT_EQ(refused.status, 400);
+    EXPECT_NE(refused.body.find("states[0].state at byte " + std::to_string(bad.size() - 9) +
+                                ": state must be 0 to 8, not 9"),
+              std::string::npos)
+        << refused.body;
+}
+
+const std::string kClick =
+    "?apik=K&cid=9&adid=101&pid=IPHONEabc&sid=1&its=2&hid=a%20b&ac=0aff&ats=3";
+
+TEST_F(AnalyticsModuleTest, CanvasPagesCheckEveryKeyAndLinkToTheReferral) {
+    Reply page = get("ads.tally.test", "/getCanvas.do" + kClick);
+    EXPECT_EQ(page.status, 200);
+    EXPECT_NE(page.body.find("http://ads.tally.test/getIPhoneApp.do?adid=102&amp;apik=K"),
+              std::string::npos)
+        << page.body;
+    EXPECT_NE(page.body.find("hid=a%20b"), std::string::npos);
+    EXPECT_EQ(get("ads.tally.test", "/getCanvasLandscape.do" + kClick).status, 200);
+    for (std::string key : {"apik", "cid", "adid", "pid", "sid", "its", "hid", "ac", "ats"}) {
+        std::string query = kClick;
+        std::size_t at = query.find(key + "=");
+        query.replace(at, key.size(), "x" + key.substr(1));
+        Reply refused = get("ads.tally.test", "/getCanvas.do" + query);
+        EXPECT_EQ(refused.status, 400) << key;
+        EXPECT_EQ(refused.body, "key " + key + " must appear once\n");
+    }
+    EXPECT_EQ(get("ads.tally.test", "/getCanvas.do?" + kClick.substr(1) + "x").status, 400);
+
+    Reply first = get("ads.tally.test", "/getIPhoneApp.do" + kClick);
+    EXPECT_EQ(first.status, 302);
+    EXPECT_NE(first.head.find("Location: http://ads.tally.test/referral.do?adid=101"),
+              std::string::npos);
+    Reply second = get("ads.tally.test", "/referral.do?adid=101");
+    EXPECT_NE(second.head.find("Location: http://store.tally.test/app/101"), std::string::npos);
+    EXPECT_EQ(get("store.tally.test", "/app/101").status, 200);
+
+    // A failing canvas page, from the fault table.
+    standin::Fault fault;
+    fault.host = "ads.tally.test";
+    fault.path = "/getCanvas.do";
+    fault.status = 500;
+    services().addFault(fault);
+    EXPECT_EQ(get("ads.tally.test", "/getCanvas.do" + kClick).status, 500);
+    EXPECT_EQ(get("ads.tally.test", "/getCanvasLandscape.do" + kClick).status, 200);
+    services().clearFaults();
 }
 
 }  // namespace

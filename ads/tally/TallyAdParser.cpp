@@ -1,0 +1,742 @@
+#include "ads/tally/TallyAdParser.h"
+
+#include <string>
+#include <vector>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSString.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIImage.h"
+#include "ads/tally/TallyAdImpression.h"
+#include "ads/tally/TallyAdModel.h"
+#include "ads/tally/TallyAdProperties.h"
+#include "ads/tally/TallyAdView.h"
+#include "ads/tally/TallyImageCache.h"
+#include "ads/tally/TallyOffer.h"
+#include "analytics/TallyUtil.h"
+
+namespace {
+
+std::mutex classLock;
+Ref<TallyAdParser> currentParser;
+Ref<TallyAdParser> oldParser;
+
+// A read past the end of the chunk's body.
+struct Overrun {};
+
+// Big-endian reads bounded by one chunk body.
+class Reader {
+public:
+    Reader(const uint8_t* bytes, uint32_t length) : p_(bytes), n_(length) {}
+
+    const uint8_t* take(uint32_t k) {
+        if (k > n_ - at_) throw Overrun{};
+        auto* r = p_ + at_;
+        at_ += k;
+        return r;
+    }
+    uint64_t be(int width) {
+        auto* b = take(static_cast<uint32_t>(width));
+        uint64_t v = 0;
+        for (int i = 0; i < width; ++i)
+            v = v << 8 | b[i];
+        return v;
+    }
+    uint8_t u8() { return static_cast<uint8_t>(be(1)); }
+    int8_t i8() { return static_cast<int8_t>(be(1)); }
+    uint16_t u16() { return static_cast<uint16_t>(be(2)); }
+    int16_t i16() { return static_cast<int16_t>(be(2)); }
+    uint32_t u32() { return static_cast<uint32_t>(be(4)); }
+    int32_t i32() { return static_cast<int32_t>(be(4)); }
+    int64_t i64() { return static_cast<int64_t>(be(8)); }
+    // The text ends at its first zero byte; bytes that are not UTF-8 give nil.
+    Ref<NSString> str() {
+        uint16_t n = u16();
+        auto* b = reinterpret_cast<const char*>(take(n));
+        std::string text(b, n);
+        text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
+        return NSString::stringWithUTF8String(text.c_str());
+    }
+
+private:
+    const uint8_t* p_;
+    uint32_t n_;
+    uint32_t at_ = 0;
+};
+
+struct Style {
+    Ref<NSString> font;
+    int16_t size = 0;
+    int32_t color = 0;
+};
+
+Style readStyle(Reader& r) {
+    Style s;
+    s.font = r.str();
+    s.size = r.i16();
+    s.color = r.i32();
+    return s;
+}
+
+void applyStyle(const Style& s, TallyAdTextStyle* style) {
+    if (!style) return;
+    style->setFont(s.font);
+    style->setFontSize(NSNumber::numberWithShort(s.size));
+    style->setFontColor(TallyAdParser::parseColor(s.color));
+}
+
+void applyPair(int32_t a, int32_t b, TallyAdDimension* d) {
+    if (!d) return;
+    d->setWidth(NSNumber::numberWithInt(a));
+    d->setHeight(NSNumber::numberWithInt(b));
+}
+
+void applyPair(int32_t a, int32_t b, TallyAdLocation* l) {
+    if (!l) return;
+    l->setX(NSNumber::numberWithInt(a));
+    l->setY(NSNumber::numberWithInt(b));
+}
+
+Ref<NSNumber> longNumber(int64_t v) {
+    return NSNumber::numberWithLongLong(v);
+}
+
+Ref<NSNumber> byteNumber(uint8_t v) {
+    return NSNumber::numberWithUnsignedChar(v);
+}
+
+}  // namespace
+
+bool TallyAdParser::init() {
+    if (!NSObject::init()) return false;
+    makeMaps();
+    imageCodeMap_ = NSMutableDictionary::dictionaryWithCapacity(1);
+    return true;
+}
+
+void TallyAdParser::makeMaps() {
+    adBlockMap_ = NSMutableDictionary::dictionaryWithCapacity(128);
+    imageMap_ = NSMutableDictionary::dictionaryWithCapacity(128);
+    canvasMap_ = NSMutableDictionary::dictionaryWithCapacity(128);
+    hookMap_ = NSMutableDictionary::dictionaryWithCapacity(128);
+    themeMap_ = NSMutableDictionary::dictionaryWithCapacity(128);
+}
+
+// Class-wide instances.
+
+Ref<TallyAdParser> TallyAdParser::instance() {
+    Ref<TallyAdParser> parser;
+    {
+        std::lock_guard lock(classLock);
+        if (!currentParser) currentParser = make<TallyAdParser>();
+        parser = currentParser;
+    }
+    TallyAdAssignment::createInstance();
+    return parser;
+}
+
+Ref<TallyAdParser> TallyAdParser::oldInstance() {
+    std::lock_guard lock(classLock);
+    if (!oldParser) {
+        registerTallyAdModelClasses();
+        TallyAdParser::staticClass();
+        auto files = TallyFileCache::instance();
+        oldParser = files ? as<TallyAdParser>(files->get(NS("adParser"))) : nullptr;
+        if (oldParser) TallyAdAssignment::createInstance();
+    }
+    return oldParser;
+}
+
+Ref<TallyAdParser> TallyAdParser::recreateInstance() {
+    TallyUtil::debugLog(NS("Tally: recreate current TallyAdParser"));
+    Ref<TallyAdParser> previous;
+    {
+        std::lock_guard lock(classLock);
+        previous = currentParser;
+        currentParser = nullptr;
+    }
+    auto fresh = instance();
+    // The host's ad delegate stays with the parser that replaces this one.
+    if (previous) fresh->setAdDelegate(previous->adDelegate());
+    return fresh;
+}
+
+Ref<TallyAdParser> TallyAdParser::recreateOldInstance() {
+    TallyUtil::debugLog(NS("Tally: recreate old TallyAdParser"));
+    Ref<TallyAdParser> previous;  // freed outside the lock
+    {
+        std::lock_guard lock(classLock);
+        previous = std::move(oldParser);
+        oldParser = nullptr;
+    }
+    return oldInstance();
+}
+
+bool TallyAdParser::isAdParserFinished() {
+    return instance()->adParsingPhase() > 0;
+}
+
+namespace {
+// The parser that answers lookups: the current one once finished, else the old one.
+Ref<TallyAdParser> answeringParser(const char* usingOld) {
+    if (TallyAdParser::isAdParserFinished()) return TallyAdParser::instance();
+    auto old = TallyAdParser::oldInstance();
+    if (old && usingOld) TallyUtil::debugLog(NSString::stringWithUTF8String(usingOld));
+    return old;
+}
+}  // namespace
+
+Ref<TallyAdHook> TallyAdParser::fastHookWithName(NSString* name) {
+    auto parser = answeringParser("Tally: Using old adParser");
+    return parser ? parser->hookWithName(name) : nullptr;
+}
+
+Ref<UIImage> TallyAdParser::fastImageWithCode(NSNumber* code) {
+    auto parser = answeringParser("Tally: Using old adParser");
+    return parser ? parser->getImageWithCode(code) : nullptr;
+}
+
+Ref<TallyAd> TallyAdParser::fastAdWithHook(NSString* hook, NSString* parentName) {
+    if (!instance()->internetAvailable()) {
+        TallyUtil::debugLog(NS("Tally: No internet, no ad to return"));
+        return nullptr;
+    }
+    auto parser = answeringParser("Tally: Using old adParser to return ad");
+    return parser ? parser->adWithHook(hook, parentName) : nullptr;
+}
+
+bool TallyAdParser::fastOfferWithHook(NSString* hook, TallyAdImpression* impression,
+                                      TallyOffer* container) {
+    TallyUtil::debugLog(NS("Tally: fastOfferWithHook:withTallyOfferContainer: called."));
+    bool valid = false;
+    if (!instance()->internetAvailable()) {
+        TallyUtil::debugLog(NS("Tally: No internet, no ad offer to return"));
+    } else if (auto parser = answeringParser("Tally: Using old adParser to return offer")) {
+        valid = parser->offerWithHook(hook, impression, container);
+    }
+    TallyUtil::debugLog(NS("Tally: fastOfferWithHook:withTallyOfferContainer: validOffer is %d."),
+                        valid ? 1 : 0);
+    return valid;
+}
+
+// Reading a reply.
+
+void TallyAdParser::parseData(NSData* data) {
+    ++parsedCount_;
+    TallyUtil::debugLog(NS("Tally: %d bytes passed to adParser"),
+                        data ? static_cast<int>(data->length()) : 0);
+    if (!data || data->length() == 0) {
+        tellDelegate(false);
+        return;
+    }
+    processTaggedFile(
+        {static_cast<uint32_t>(data->length()), static_cast<const uint8_t*>(data->bytes())});
+    TallyUtil::debugLog(NS("Tally: Finished parsing ad data"));
+    {
+        std::lock_guard lock(lock_);
+        adParsingPhase_ = 1;
+    }
+    tellDelegate(true);
+}
+
+void TallyAdParser::processTaggedFile(UnicodeString file) {
+    uint64_t at = 0;
+    while (at + 6 <= file.length) {
+        const uint8_t* head = file.bytes + at;
+        uint16_t tag = static_cast<uint16_t>(head[0] << 8 | head[1]);
+        uint32_t size = static_cast<uint32_t>(head[2]) << 24 |
+                        static_cast<uint32_t>(head[3]) << 16 | static_cast<uint32_t>(head[4]) << 8 |
+                        head[5];
+        if (size > file.length - at - 6) {
+            TallyUtil::debugLog(NS("Tally: Ad tag %x runs past the reply, parsing stopped"), tag);
+            return;
+        }
+        if (!processTaggedFileChunk(tag, size, head + 6)) return;
+        at += 6 + static_cast<uint64_t>(size);
+    }
+}
+
+void TallyAdParser::tellDelegate(bool available) {
+    auto* delegate = dynamic_cast<TallyAdDelegate*>(adDelegate().get());
+    if (!delegate) return;
+    if (available)
+        delegate->dataAvailable();
+    else
+        delegate->dataUnavailable();
+}
+
+bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const uint8_t* body) {
+    Reader r(body, size);
+    try {
+        switch (tag) {
+            case kVersion: {
+                auto version = NSNumber::numberWithInt(r.i32());
+                TallyUtil::debugLog(NS("Tally: Parse ad version[%@]"), version);
+                std::lock_guard lock(lock_);
+                versionId_ = version;
+                break;
+            }
+            case kError: {
+                int code = r.u16();
+                auto message = r.str();
+                TallyUtil::debugLog(NS("Tally: Parse errorCode[%d]"), code);
+                TallyUtil::debugLog(NS("Tally: Parse error[%@]"), message);
+                tellDelegate(false);
+                break;
+            }
+            case kImage: {
+                std::vector<Ref<TallyAdImage>> images;
+                for (int i = 0, n = r.u16(); i < n; ++i) {
+                    int64_t id = r.i64();
+                    if (id < 0) {
+                        TallyUtil::debugLog(
+                            NS("Tally: Skip processing image block with bad imageId[%lld]"),
+                            static_cast<long long>(id));
+                        break;
+                    }
+                    auto image = make<TallyAdImage>();
+                    image->setImageId(longNumber(id));
+                    image->setWidth(NSNumber::numberWithInt(r.i32()));
+                    image->setHeight(NSNumber::numberWithInt(r.i32()));
+                    image->setMimeFormat(r.str());
+                    uint32_t length = r.u32();
+                    image->setImageDataSize(NSNumber::numberWithInt(static_cast<int32_t>(length)));
+                    auto* bytes = r.take(length);
+                    image->setImage(UIImage::imageWithData(NSData::dataWithBytes(bytes, length)));
+                    if (id == 0) {
+                        TallyUtil::debugLog(
+                            NS("Tally: Parsed image with imageId[%@] not added to map"),
+                            image->imageId());
+                        continue;
+                    }
+                    images.push_back(image);
+                }
+                std::lock_guard lock(lock_);
+                auto cache = TallyImageCache::instance();
+                for (auto& image : images) {
+                    imageMap_->setObject(image, image->imageId());
+                    cache->save(image, image->imageId());
+                    TallyUtil::debugLog(NS("Tally: Parsed image[%@] added to map at key[%@]"),
+                                        image, image->imageId());
+                }
+                break;
+            }
+            case kHook: {
+                std::vector<Ref<TallyAdHook>> hooks;
+                for (int32_t i = 0, n = r.i32(); i < n; ++i) {
+                    auto name = r.str();
+                    uint8_t block = r.u8();
+                    uint8_t theme = r.u8();
+                    // A name that is no text cannot be looked up: that hook alone is left out.
+                    if (!name) {
+                        TallyUtil::debugLog(NS("Tally: Skip hook with an unreadable name"));
+                        continue;
+                    }
+                    auto hook = make<TallyAdHook>();
+                    hook->setName(name);
+                    hook->setAdBlockId(byteNumber(block));
+                    hook->setThemeId(byteNumber(theme));
+                    hooks.push_back(hook);
+                }
+                std::lock_guard lock(lock_);
+                for (auto& hook : hooks) {
+                    hookMap_->setObject(hook, hook->name());
+                    TallyUtil::debugLog(NS("Tally: Parsed hook[%@] added to map at key[%@]"), hook,
+                                        hook->name());
+                }
+                break;
+            }
+            case kAd: {
+                uint8_t block = r.u8();
+                auto ads = NSMutableArray::array();
+                for (int i = 0, n = r.u16(); i < n; ++i) {
+                    auto ad = make<TallyAd>();
+                    ad->setAdId(longNumber(r.i64()));
+                    ad->setProjectId(longNumber(r.i64()));
+                    ad->setAdText(r.str());
+                    ad->setAdvertiser(r.str());
+                    ad->setCanvasId(longNumber(r.i64()));
+                    ad->setImageId(longNumber(r.i64()));
+                    uint8_t cookieSize = r.u8();
+                    ad->setAdCookieSize(byteNumber(cookieSize));
+                    ad->setAdCookie(NSData::dataWithBytes(r.take(cookieSize), cookieSize));
+                    ads->addObject(ad);
+                }
+                std::lock_guard lock(lock_);
+                TallyUtil::debugLog(NS("Tally: Parse adBlockId[%d]"), block);
+                adBlockMap_->setObject(ads, byteNumber(block));
+                for (auto* entry : *ads) {
+                    auto ad = cast<TallyAd>(Ref<NSObject>(entry));
+                    cachedImageToMemory(ad->imageId());
+                    TallyUtil::debugLog(NS("Tally: Parsed ad[%@] added to map at key[%@]"), ad,
+                                        ad->adId());
+                }
+                break;
+            }
+            case kEndOfMessage: {
+                TallyUtil::debugLog(NS("Tally: Parse end of message"));
+                if (auto files = TallyFileCache::instance()) {
+                    files->save(this, NS("adParser"));
+                    files->save(TallyImageCache::instance(), NS("imageCache"));
+                }
+                break;
+            }
+            case kAdTheme: {
+                std::vector<Ref<TallyAdTheme>> themes;
+                for (int i = 0, n = r.u8(); i < n; ++i) {
+                    auto theme = make<TallyAdTheme>();
+                    theme->setThemeId(byteNumber(r.u8()));
+                    theme->setSellMessage(r.str());
+                    theme->setPortraitAdImageId(longNumber(r.i64()));
+                    theme->setLandscapeAdImageId(longNumber(r.i64()));
+                    applyStyle(readStyle(r), theme->portraitSellMessageTextStyle());
+                    applyStyle(readStyle(r), theme->portraitAppNameTextStyle());
+                    applyStyle(readStyle(r), theme->portraitAdvertiserTextStyle());
+                    themes.push_back(theme);
+                }
+                std::lock_guard lock(lock_);
+                for (auto& theme : themes) {
+                    cachedImageToMemory(theme->portraitAdImageId());
+                    cachedImageToMemory(theme->landscapeAdImageId());
+                    themeMap_->setObject(theme, theme->themeId());
+                    TallyUtil::debugLog(NS("Tally: Parsed theme[%@] added to map at key[%@]"),
+                                        theme, theme->themeId());
+                }
+                break;
+            }
+            case kAdThemeExtension: {
+                struct Extension {
+                    uint8_t id;
+                    Style styles[3];
+                    int32_t pairs[18][2];
+                };
+                std::vector<Extension> extensions;
+                for (int i = 0, n = r.u8(); i < n; ++i) {
+                    Extension e;
+                    e.id = r.u8();
+                    for (auto& s : e.styles)
+                        s = readStyle(r);
+                    for (auto& p : e.pairs) {
+                        p[0] = r.i32();
+                        p[1] = r.i32();
+                    }
+                    extensions.push_back(std::move(e));
+                }
+                std::lock_guard lock(lock_);
+                for (auto& e : extensions) {
+                    auto theme = as<TallyAdTheme>(themeMap_->objectForKey(byteNumber(e.id)));
+                    if (!theme) continue;  // read in full and dropped
+                    applyStyle(e.styles[0], theme->landscapeSellMessageTextStyle());
+                    applyStyle(e.styles[1], theme->landscapeAppNameTextStyle());
+                    applyStyle(e.styles[2], theme->landscapeAdvertiserTextStyle());
+                    auto p = e.pairs;
+                    applyPair(p[0][0], p[0][1], theme->portraitAdDimension());
+                    applyPair(p[1][0], p[1][1], theme->portraitAppImageDimension());
+                    applyPair(p[2][0], p[2][1], theme->portraitAppImageLocation());
+                    applyPair(p[3][0], p[3][1], theme->landscapeAdDimension());
+                    applyPair(p[4][0], p[4][1], theme->landscapeAppImageDimension());
+                    applyPair(p[5][0], p[5][1], theme->landscapeAppImageLocation());
+                    TallyAdTextStyle* portrait[3] = {theme->portraitSellMessageTextStyle().get(),
+                                                     theme->portraitAppNameTextStyle().get(),
+                                                     theme->portraitAdvertiserTextStyle().get()};
+                    TallyAdTextStyle* landscape[3] = {theme->landscapeSellMessageTextStyle().get(),
+                                                      theme->landscapeAppNameTextStyle().get(),
+                                                      theme->landscapeAdvertiserTextStyle().get()};
+                    for (int k = 0; k < 3; ++k) {
+                        applyPair(p[6 + k][0], p[6 + k][1], portrait[k]->location());
+                        applyPair(p[9 + k][0], p[9 + k][1], portrait[k]->dimension());
+                        applyPair(p[12 + k][0], p[12 + k][1], landscape[k]->location());
+                        applyPair(p[15 + k][0], p[15 + k][1], landscape[k]->dimension());
+                    }
+                    TallyUtil::debugLog(NS("Tally: Parse theme complete[%@]"), theme);
+                }
+                break;
+            }
+            case kAuxImageInfo: {
+                std::vector<std::pair<int64_t, int16_t>> infos;
+                for (int32_t i = 0, n = r.i32(); i < n; ++i) {
+                    int64_t id = r.i64();
+                    infos.emplace_back(id, r.i16());
+                }
+                std::lock_guard lock(lock_);
+                for (auto& [id, code] : infos) {
+                    cachedImageToMemory(longNumber(id));
+                    imageCodeMap_->setObject(longNumber(id), NSNumber::numberWithShort(code));
+                    TallyUtil::debugLog(
+                        NS("Tally: Parsed imageId[%lld] added to map at imageCode[%d]"),
+                        static_cast<long long>(id), static_cast<int>(code));
+                }
+                break;
+            }
+            case kProperty: {
+                r.u16();
+                unsigned rotation = r.u16();
+                int32_t refresh = r.i32();
+                int64_t timestamp = r.i64();
+                int8_t portraitMax = r.i8();
+                int8_t landscapeMax = r.i8();
+                auto portraitStart = r.str();
+                auto landscapeStart = r.str();
+                TallyUtil::debugLog(NS("Tally: Parse property bannerRotationProperty[%u]"),
+                                    rotation);
+                TallyAdProperties::setBannerRefreshInSeconds(NSNumber::numberWithInt(refresh));
+                TallyAdProperties::setCacheUpdateTimestamp(longNumber(timestamp));
+                TallyImageCache::instance()->setCacheUpdateTimestamp(
+                    TallyAdProperties::getCacheUpdateTimestamp());
+                TallyAdProperties::setPortraitAdsMaxShown(NSNumber::numberWithInt(portraitMax));
+                TallyAdProperties::setLandscapeAdsMaxShown(NSNumber::numberWithInt(landscapeMax));
+                TallyAdProperties::setPortraitAdsShownAtStart(
+                    TallyAdProperties::numberFromText(portraitStart));
+                TallyAdProperties::setLandscapeAdsShownAtStart(
+                    TallyAdProperties::numberFromText(landscapeStart));
+                break;
+            }
+            case kAuxHookInfo: {
+                std::vector<std::pair<Ref<NSString>, int64_t>> actions;
+                for (int i = 0, n = r.u16(); i < n; ++i) {
+                    auto name = r.str();
+                    for (int k = 0, m = r.u16(); k < m; ++k) {
+                        uint16_t key = r.u16();
+                        int64_t value = r.i64();
+                        if (key == kClickActionKey && name) actions.emplace_back(name, value);
+                    }
+                }
+                std::lock_guard lock(lock_);
+                for (auto& [name, value] : actions) {
+                    if (auto hook = as<TallyAdHook>(hookMap_->objectForKey(name))) {
+                        hook->setClickAction(longNumber(value));
+                        TallyUtil::debugLog(NS("Tally: Parse hook[%@] clickAction[%lld]"), name,
+                                            static_cast<long long>(value));
+                    }
+                }
+                break;
+            }
+            default:
+                TallyUtil::debugLog(NS("Tally: Skipping unrecognized ad tag %x\n"), tag);
+                break;
+        }
+    } catch (Overrun&) {
+        TallyUtil::debugLog(NS("Tally: Ad tag %x runs past its size, parsing stopped"), tag);
+        return false;
+    }
+    return true;
+}
+
+// Lookups.
+
+Ref<TallyAdHook> TallyAdParser::hookWithName(NSString* name) {
+    std::lock_guard lock(lock_);
+    auto hook = name ? as<TallyAdHook>(hookMap_->objectForKey(name)) : nullptr;
+    if (!hook) hook = as<TallyAdHook>(hookMap_->objectForKey(NS("")));
+    auto theme = hook && hook->themeId()
+                     ? as<TallyAdTheme>(themeMap_->objectForKey(hook->themeId()))
+                     : nullptr;
+    if (!theme) return nullptr;
+    TallyUtil::debugLog(NS("Tally: Ad themeId[%@] found"), theme->themeId());
+    theme->setPortraitAdImage(getImage(theme->portraitAdImageId()));
+    theme->setLandscapeAdImage(getImage(theme->landscapeAdImageId()));
+    auto required = [](NSNumber* id) { return id && id->intValue() > 0; };
+    if (required(theme->landscapeAdImageId()) && !theme->landscapeAdImage()) {
+        TallyUtil::debugLog(NS("Tally: Ad theme landscape image not found"));
+        return nullptr;
+    }
+    if (required(theme->portraitAdImageId()) && !theme->portraitAdImage()) {
+        TallyUtil::debugLog(NS("Tally: Ad theme portrait image not found"));
+        return nullptr;
+    }
+    hook->setAdTheme(theme);
+    return hook;
+}
+
+Ref<TallyAd> TallyAdParser::adWithHook(NSString* hookName, NSString* parentName) {
+    TallyUtil::debugLog(NS("Tally: Finding ad with hook[%@]"), hookName);
+    std::lock_guard lock(lock_);
+    auto hook = hookWithName(hookName);
+    if (!hook || !hook->adBlockId() || !hook->adTheme()) {
+        TallyUtil::debugLog(NS("Tally: Unknown hook[%@]"), hookName);
+        return nullptr;
+    }
+    auto ads = as<NSMutableArray>(adBlockMap_->objectForKey(hook->adBlockId()));
+    if (!ads || ads->count() == 0) {
+        TallyUtil::debugLog(NS("Tally: Did not find adBlock or ads for hook[%@]"), hookName);
+        return nullptr;
+    }
+    Ref<TallyAd> ad;
+    for (int attempt = 0; attempt < 5 && !ad; ++attempt)
+        ad = getAdFromAdBlock(ads, parentName);
+    if (!ad) return nullptr;
+    ad->setAdImage(getImage(ad->imageId()));
+    if (!ad->adImage()) {
+        TallyUtil::debugLog(NS("Tally: Ad image not found, no ad returned"));
+        return nullptr;
+    }
+    return ad;
+}
+
+Ref<TallyAd> TallyAdParser::getAdFromAdBlock(NSMutableArray* ads, NSString* parentName) {
+    auto ad = as<TallyAd>(ads->objectAtIndex(0));
+    ads->removeObjectAtIndex(0);
+    ads->addObject(ad);
+    if (!ad) return nullptr;
+    TallyUtil::debugLog(NS("Tally: Current ad[%@] found"), ad->adId());
+    auto picked = TallyAdAssignment::createInstance()->assignAd(ad, parentName);
+    TallyUtil::debugLog(
+        picked ? NS("Tally: Current ad[%@] picked") : NS("Tally: Current ad[%@] already assigned"),
+        ad->adId());
+    return picked;
+}
+
+bool TallyAdParser::offerWithHook(NSString* hookName, TallyAdImpression* impression,
+                                  TallyOffer* container) {
+    TallyUtil::debugLog(
+        NS("Tally: offerWithHook:(NSString*)hookName withTallyOfferContainer: called."));
+    Ref<TallyAd> ad;
+    {
+        std::lock_guard lock(lock_);
+        auto hook = hookWithName(hookName);
+        if (!hook) return false;
+        auto ads = hook->adBlockId() && adBlockMap_->count()
+                       ? as<NSMutableArray>(adBlockMap_->objectForKey(hook->adBlockId()))
+                       : nullptr;
+        if (!ads || ads->count() == 0 || !container) return false;
+        ad = as<TallyAd>(ads->objectAtIndex(0));
+        ads->removeObjectAtIndex(0);
+        ads->addObject(ad);
+    }
+    if (!ad) return false;
+    container->setAppName(ad->adText());
+    container->setAppIcon(getImage(ad->imageId()));
+    container->setReferralUrl(TallyAdView::webUrlForOffer(hookName, ad, impression));
+    TallyUtil::debugLog(NS("Tally: getOfferFromAdBlock: tallyOffer.referralUrl %@"),
+                        container->referralUrl());
+    if (impression) impression->updateWithAd(ad);
+    return true;
+}
+
+Ref<UIImage> TallyAdParser::getImage(NSNumber* imageId) {
+    if (!imageId) return nullptr;
+    Ref<TallyAdImage> image;
+    {
+        std::lock_guard lock(lock_);
+        image = as<TallyAdImage>(imageMap_->objectForKey(imageId));
+    }
+    auto cache = TallyImageCache::instance();
+    if (image)
+        cache->setAsMostRecentlyUsed(imageId);
+    else
+        image = cache->get(imageId);
+    TallyUtil::debugLog(image ? NS("Tally: image[%@] found") : NS("Tally: image[%@] not found"),
+                        imageId);
+    return image ? image->image() : nullptr;
+}
+
+Ref<UIImage> TallyAdParser::getImageWithCode(NSNumber* code) {
+    if (!code) return nullptr;
+    Ref<NSNumber> id;
+    {
+        std::lock_guard lock(lock_);
+        id = as<NSNumber>(
+            imageCodeMap_->objectForKey(NSNumber::numberWithShort(code->shortValue())));
+    }
+    TallyUtil::debugLog(NS("Tally: imageId[%@] found for imageCode[%@]"), id, code);
+    return getImage(id);
+}
+
+void TallyAdParser::cachedImageToMemory(NSNumber* imageId) {
+    if (!imageId) return;
+    auto image = TallyImageCache::instance()->get(imageId);
+    TallyUtil::debugLog(NS("Tally: cachedId[%@] image[%@] found"), imageId, image);
+    if (!image) return;
+    std::lock_guard lock(lock_);
+    imageMap_->setObject(image, imageId);
+    TallyUtil::debugLog(NS("Tally: cachedId[%@] image[%@] stored in memory"), imageId, image);
+}
+
+Ref<UIColor> TallyAdParser::parseColor(int32_t color) {
+    auto c = static_cast<uint32_t>(color);
+    return UIColor::colorWithRed(static_cast<CGFloat>(((c >> 16) & 0xFF) / 255.0),
+                                 static_cast<CGFloat>(((c >> 8) & 0xFF) / 255.0),
+                                 static_cast<CGFloat>((c & 0xFF) / 255.0), 1.0f);
+}
+
+// State.
+
+namespace {
+Ref<NSDictionary> snapshot(std::recursive_mutex& lock, NSDictionary* map) {
+    std::lock_guard guard(lock);
+    return NSDictionary::dictionaryWithDictionary(map);
+}
+}  // namespace
+
+Ref<NSDictionary> TallyAdParser::adBlockMap() {
+    return snapshot(lock_, adBlockMap_);
+}
+Ref<NSDictionary> TallyAdParser::hookMap() {
+    return snapshot(lock_, hookMap_);
+}
+Ref<NSDictionary> TallyAdParser::themeMap() {
+    return snapshot(lock_, themeMap_);
+}
+Ref<NSDictionary> TallyAdParser::imageMap() {
+    return snapshot(lock_, imageMap_);
+}
+Ref<NSDictionary> TallyAdParser::imageCodeMap() {
+    return snapshot(lock_, imageCodeMap_);
+}
+Ref<NSNumber> TallyAdParser::versionId() {
+    std::lock_guard lock(lock_);
+    return versionId_;
+}
+int32_t TallyAdParser::adParsingPhase() {
+    std::lock_guard lock(lock_);
+    return adParsingPhase_;
+}
+void TallyAdParser::setInternetAvailable(bool available) {
+    std::lock_guard lock(lock_);
+    internetAvailable_ = available;
+}
+bool TallyAdParser::internetAvailable() {
+    std::lock_guard lock(lock_);
+    return internetAvailable_;
+}
+
+void TallyAdParser::encodeWithCoder(NSCoder* c) {
+    TallyUtil::debugLog(NS("Tally: Encode TallyAdParser"));
+    std::lock_guard lock(lock_);
+    c->encodeObject(versionId_, NS("versionId"));
+    c->encodeObject(adBlockMap_, NS("adBlockMap"));
+    c->encodeObject(canvasMap_, NS("canvasMap"));
+    c->encodeObject(hookMap_, NS("hookMap"));
+    c->encodeObject(themeMap_, NS("themeMap"));
+    c->encodeObject(imageCodeMap_, NS("imageCodeMap"));
+    c->encodeInt32(adParsingPhase_, NS("adParsingPhase"));
+}
+
+bool TallyAdParser::initWithCoder(NSCoder* c) {
+    auto mutableMap = [&](const char* key) {
+        auto map = as<NSDictionary>(c->decodeObjectForKey(NSString::stringWithUTF8String(key)));
+        auto copy = NSMutableDictionary::dictionaryWithCapacity(128);
+        if (!map) return copy;
+        // The ad lists rotate in place, so they come back mutable.
+        map->enumerateKeysAndObjectsUsingBlock([&](NSObject* k, NSObject* v, bool*) {
+            if (auto list = as<NSArray>(v); list && !is<NSMutableArray>(v))
+                copy->setObject(NSMutableArray::arrayWithArray(list), k);
+            else
+                copy->setObject(v, k);
+        });
+        return copy;
+    };
+    versionId_ = as<NSNumber>(c->decodeObjectForKey(NS("versionId")));
+    adBlockMap_ = mutableMap("adBlockMap");
+    canvasMap_ = mutableMap("canvasMap");
+    hookMap_ = mutableMap("hookMap");
+    themeMap_ = mutableMap("themeMap");
+    imageCodeMap_ = mutableMap("imageCodeMap");
+    imageMap_ = NSMutableDictionary::dictionaryWithCapacity(128);
+    adParsingPhase_ = c->decodeInt32ForKey(NS("adParsingPhase"));
+    internetAvailable_ = false;
+    return true;
+}

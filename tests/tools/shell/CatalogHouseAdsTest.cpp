@@ -1,0 +1,88 @@
+// The catalog's House Ads screen replayed against the stand-in services: the start-up upload
+// of the catalog's session (AppCircle on) brings the ad reply, "Place Banner" shows the default
+// hook's banner under the buttons, and "Open Canvas" opens the canvas with the vendor's page
+// over everything until "Cancel". The screenshots show the banner's icon and background at the
+// theme's frames, and the canvas's colour around its page.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "Classes/NoticewallAppDelegate.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NetworkWork.h"
+#include "TranscriptTesting.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UIWebViewConnectionLoader.h"
+#include "ads/tally/TallyAdCanvasViewController.h"
+#include "ads/tally/TallyAdClient.h"
+#include "analytics/TallyAPI.h"
+#include "analytics/TallySession.h"
+#include "platform/UIKit/DrawingTesting.h"
+#include "support/RunLoopTesting.h"
+#include "support/services/RunningServices.h"
+#include "tools/catalog/CatalogApp.h"
+#include "tools/services/AnalyticsModule.h"
+#include "tools/shell/ShellSession.h"
+#include "ui/core/DZNavigator.h"
+
+namespace fs = std::filesystem;
+
+TEST(CatalogHouseAds, ABannerForAHookAndTheCanvasFromTheStandInsAdReply) {
+    auto& services = servicestest::services();
+    services.reset();
+    TallyAPI::resetForTesting();
+    TallySession::removeFilesForTesting(kNoticewallAnalyticsKey);
+    registerCatalogApp();
+    fs::path here = shellTestFolder();
+    fs::path bannerShot = fs::current_path() / "house-ads.png";
+    fs::path canvasShot = fs::current_path() / "house-ads-canvas.png";
+    fs::remove(bannerShot);
+    fs::remove(canvasShot);
+    // The banner needs the parsed reply: the start-up upload is waited for first.
+    HookedLines lines(readFile(here / "catalog-house-ads.script"), "tap Place Banner", [] {
+        EXPECT_TRUE(runLoopUntil([] { return TallyAdParser::isAdParserFinished(); }));
+    });
+    std::istream in(&lines);
+    std::ostringstream out;
+    ShellOptions options;
+    options.scriptPath = "-";
+    options.delegateClassName = kCatalogDelegateClassName;
+    // The canvas page comes over the URL connection, as in the program.
+    auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
+    {
+        ShellSession session(options, out, in);
+        EXPECT_EQ(session.run(), 0);
+    }
+    UIWebView::setURLLoader(previousLoader);
+    DZBaseNavigator::setGlobalNavigator(nullptr);
+    expectTranscript(here / "catalog-house-ads.transcript", out.str());
+    EXPECT_EQ(NetworkWork::inFlight(), 0);
+    EXPECT_FALSE(TallyAdCanvasViewController::getOpenCanvasController());
+    auto uploads = services.module<bnservices::AnalyticsModule>("analytics")->uploads();
+    ASSERT_FALSE(uploads.empty());
+    EXPECT_EQ(uploads[0].upload.adsRequested, 1u);
+
+    // The banner sits 120 points under the screen's top (64 down): its icon at (4, 4) 40 x 40,
+    // its background's blue frame at the right end, its lighter inner square inside. The
+    // screenshots are at the screen's scale of 1.
+    auto banner = UIImage::imageWithContentsOfFile(NSString::fromUTF8(bannerShot.string()));
+    ASSERT_TRUE(banner) << bannerShot;
+    int top = 64 + 120;
+    EXPECT_TRUE(near(pixelAt(banner, 315, top + 45), RGBA{0x20, 0x40, 0x80, 255}));
+    EXPECT_TRUE(near(pixelAt(banner, 300, top + 30), RGBA{0x8F, 0x9F, 0xBF, 255}, 3));
+    EXPECT_FALSE(near(pixelAt(banner, 6, top + 6), kWhite, 10));  // the icon
+    // The canvas covers the screen: its page (white) under the bar, then the drawer raised from
+    // the bottom with its grey handle and the canvas banners on their blue backgrounds.
+    auto canvas = UIImage::imageWithContentsOfFile(NSString::fromUTF8(canvasShot.string()));
+    ASSERT_TRUE(canvas) << canvasShot;
+    EXPECT_TRUE(near(pixelAt(canvas, 160, 250), kWhite));
+    EXPECT_TRUE(near(pixelAt(canvas, 2, 333), RGBA{0x80, 0x80, 0x80, 255}, 3));
+    EXPECT_TRUE(near(pixelAt(canvas, 315, 475), RGBA{0x20, 0x40, 0x80, 255}, 3));
+    if (!getenv("BN_KEEP_SCREENSHOT")) {
+        fs::remove(bannerShot);
+        fs::remove(canvasShot);
+    }
+    TallyAPI::resetForTesting();
+}
