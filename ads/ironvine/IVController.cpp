@@ -4,15 +4,22 @@
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
+#include "Foundation/NSException.h"
 #include "Foundation/NSFileManager.h"
+#include "Foundation/NSLog.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIDevice.h"
+#include "ads/ironvine/IVAdEngine.h"
+#include "ads/ironvine/IVAdManager.h"
 #include "ads/ironvine/IVAsyncCommand.h"
+#include "ads/ironvine/IVClientDriver.h"
+#include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVDatabase.h"
+#include "ads/ironvine/IVHosts.h"
 #include "ads/ironvine/network/IVReachability.h"
 
 namespace {
@@ -115,6 +122,7 @@ bool IVController::init() {
     dbQueryManager_ = alloc<IVAsyncCommandManager>();
     dbQueryManager_->initWithCommandQueue(make<IVDBQueryQueue>().get(),
                                           NS("IVDBQueryManager thread"));
+    clientManager_ = make<IVClientManager>();
     return true;
 }
 
@@ -126,6 +134,8 @@ void IVController::dealloc() {
 
 void IVController::shutdown() {
     execMode_ = 1;
+    if (adManager_) adManager_->shutdown();
+    if (clientManager_) clientManager_->shutdown();
     if (ioRequestManager_) ioRequestManager_->shutdown();
     if (dbQueryManager_) dbQueryManager_->shutdown();
     Ref<IVController> keep(this);
@@ -169,4 +179,76 @@ void IVController::releaseAccelerometer() {
     auto accelerometer = UIAccelerometer::sharedAccelerometer();
     accelerometer->setDelegate(appAccelerometerDelegate_.lock().get());
     accelerometer->setUpdateInterval(appAccelerometerInterval_);
+}
+
+Ref<NSString> IVController::defaultServerURL() {
+    return NSString::stringWithFormat(NS("http://%s/AdBridgeServer"), IVAdServerHost);
+}
+
+void IVController::startupWithAppID(NSString* appID, NSString* serverURL,
+                                    NSArray* slotDescriptions) {
+    setServerURL(serverURL ? serverURL : defaultServerURL().get());
+    setApplicationID(appID);
+    adManager_ = alloc<IVAdManager>();
+    adManager_->initWithSlotDescriptions(slotDescriptions);
+    clientManager_->startup();
+    hasStartedUp_ = true;
+}
+
+bool IVController::isNextAdDownloadedForSlotNamed(NSString* name) {
+    return adManager_ && adManager_->isAdFetchedForSlotNamed(name);
+}
+
+bool IVController::isAdReadyForSlotNamed(NSString* name) {
+    auto slot = adManager_ ? adManager_->slotForName(name) : nullptr;
+    if (!slot) {
+        NSLog(NS("IVAdEngine: WARNING - call to isAdReadyForSlotNamed: for slot %@ which is a slot "
+                 "that has not been registered with the IVAdEngine."),
+              name);
+        return false;
+    }
+    return adManager_->isAdFetchedForSlotNamed(name);
+}
+
+void IVController::setFullScreenDelegate(NSObject*, NSString* name) {
+    auto slot = adManager_ ? adManager_->slotForName(name) : nullptr;
+    if (!slot) {
+        NSLog(NS("IVAdEngine: WARNING - Unable to set full screen delegate for slot named %@ "
+                 "because no slot with that name has been registered with the IVAdEngine."),
+              name);
+        return;
+    }
+    if (slot->slotDescription()->size() != IVAdSizeFullScreen)
+        NSException::raise(
+            NSInternalInconsistencyException,
+            NS("Attempt to register full screen delegate for slot not having full screen size."));
+}
+
+bool IVController::displayFullScreenAdForSlotNamed(NSString* name) {
+    if (serverReachability() == 0) {
+        NSLog(NS("IVAdEngine: Unable to display full screen ad due to no network connectivity."));
+        return false;
+    }
+    if (!adManager_ || !adManager_->slotForName(name)) {
+        NSLog(NS("IVAdEngine: WARNING - Unable to display full screen ad for slot named %@ because "
+                 "no slot with that name has been registered with the IVAdEngine."),
+              name);
+        return false;
+    }
+    if (!adManager_->isAdFetchedForSlotNamed(name)) {
+        NSLog(NS("IVAdEngine: Unable to display full screen ad for slot named %@ because no ad is "
+                 "ready to be displayed for that slot."),
+              name);
+        return false;
+    }
+    return false;
+}
+
+void IVController::setDriverPollingIntervalOverride(NSNumber* seconds) {
+    clientManager_->clientDriver()->setBridgePollingIntervalOverride(seconds);
+}
+
+void IVController::sendDatabaseQuery(IVDBQuery* query) {
+    query->setDatabase(database_.get());
+    dbQueryManager_->sendAsyncCommand(query);
 }

@@ -9,8 +9,13 @@
 #include "UIKit/UIAccelerometer.h"
 #include "UIKit/UIViewController.h"
 
+class IVAdManager;
 class IVAsyncCommandManager;
+class IVClientManager;
 class IVDatabase;
+class IVDBQuery;
+class NSArray;
+class NSNumber;
 class NSString;
 class NSURL;
 
@@ -33,8 +38,23 @@ class IVController : public UIViewController, public UIAccelerometerDelegate {
 
     bool init() override;
     void dealloc() override;
-    // Stops the workers and forgets the shared instance; the next sharedController is new.
+    // Stops the ad manager, the scripts and the workers and forgets the shared instance; the
+    // next sharedController is new.
     void shutdown();
+    // Keeps the id and the server (nil: http://{ad server}/AdBridgeServer), builds the ad
+    // manager and starts the scripts.
+    void startupWithAppID(NSString* appID, NSString* serverURL, NSArray* slotDescriptions);
+    static Ref<NSString> defaultServerURL();
+
+    bool isNextAdDownloadedForSlotNamed(NSString* name);
+    bool isAdReadyForSlotNamed(NSString* name);
+    void setFullScreenDelegate(NSObject* delegate, NSString* name);
+    bool displayFullScreenAdForSlotNamed(NSString* name);
+    void setDriverPollingIntervalOverride(NSNumber* seconds);
+    // Queues the statement on the database worker, against the engine's store.
+    void sendDatabaseQuery(IVDBQuery* query);
+    Ref<IVAdManager> adManager() { return adManager_; }
+    Ref<IVClientManager> clientManager() { return clientManager_; }
 
     bool disabled() { return disabled_; }
     void setDisabled(bool v) { disabled_ = v; }
@@ -75,6 +95,8 @@ private:
     Ref<IVDatabase> database_;
     Ref<IVAsyncCommandManager> dbQueryManager_;
     Ref<IVAsyncCommandManager> ioRequestManager_;
+    Ref<IVAdManager> adManager_;
+    Ref<IVClientManager> clientManager_;
     double appAccelerometerInterval_ = 0;
     Weak<UIAccelerometerDelegate> appAccelerometerDelegate_;
     double sdkAccelerometerInterval_ = 1000.0;
