@@ -316,7 +316,7 @@ TEST_F(IVEngineTest, UnsafeOrIncompleteRepliesWriteNothing) {
     for (std::string variant : {"variant=nodriver", "variant=nontext", "variant=status",
                                 "version=..%2F..%2Fescape", "variant=nested"}) {
         SCOPED_TRACE(variant);
-        admin("version=1.0&variant=normal&" + variant);
+        admin(variant);
         auto controller = launch(1000000);
         ASSERT_TRUE(settle([&] { return !syncs().empty(); }));
         advanceRunLoop(1.0);
@@ -334,11 +334,18 @@ TEST_F(IVEngineTest, DisabledIsStoredAndActsAtTheNextLaunch) {
     ASSERT_TRUE(settle([&] { return controller->clientManager()->hasClient(); }));
     advanceRunLoop(1.0);
     EXPECT_FALSE(controller->disabled());
+    admin("disabled=0");
     auto next = launch(2000000);
     EXPECT_TRUE(next->disabled());
-    admin("disabled=0");
-    ASSERT_TRUE(settle([&] { return syncs().size() == 2; }));
-    advanceRunLoop(1.0);
+    auto stored = [&] {
+        auto rows =
+            next->database()->sqlExecute(NS("SELECT data FROM settings WHERE id='disabled'"));
+        return rows->count() == 1
+                   ? as<NSArray>(rows->objectAtIndex(0))->objectAtIndex(0)->description()->utf8()
+                   : std::string("none");
+    };
+    EXPECT_EQ(stored(), "1");
+    ASSERT_TRUE(settle([&] { return stored() == "0"; }));
     EXPECT_TRUE(next->disabled());
     EXPECT_FALSE(launch(3000000)->disabled());
 }
