@@ -5,3 +5,6 @@
 inline constexpr const char* IVAdServerHost = "ads.ironvine.test";
 // The vendor's web site, named in the application-ID probe (which sends nothing).
 inline constexpr const char* IVVendorSiteHost = "www.ironvine.test";
+// The video site whose pages the in-ad browser shows through its video template; the landing
+// pages of the stand-in ad server link to it.
+inline constexpr const char* IVVideoHost = "www.videohost.test";
