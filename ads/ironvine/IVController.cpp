@@ -15,6 +15,7 @@
 #include "UIKit/UIDevice.h"
 #include "ads/ironvine/IVAdEngine.h"
 #include "ads/ironvine/IVAdManager.h"
+#include "ads/ironvine/IVAdView.h"
 #include "ads/ironvine/IVAsyncCommand.h"
 #include "ads/ironvine/IVClientDriver.h"
 #include "ads/ironvine/IVClientManager.h"
@@ -207,7 +208,19 @@ bool IVController::isAdReadyForSlotNamed(NSString* name) {
               name);
         return false;
     }
-    return adManager_->isAdFetchedForSlotNamed(name);
+    auto view = viewForSlotNamed(name);
+    if (slot->slotDescription()->size() == IVAdSizeFullScreen || !view)
+        return adManager_->isAdFetchedForSlotNamed(name);
+    return view->controller()->isAdReady();
+}
+
+void IVController::registerView(IVAdView* view, NSString* name) {
+    if (name) viewDict_[name->utf8()] = view;
+}
+
+Ref<IVAdView> IVController::viewForSlotNamed(NSString* name) {
+    auto it = name ? viewDict_.find(name->utf8()) : viewDict_.end();
+    return it == viewDict_.end() ? nullptr : it->second;
 }
 
 void IVController::setFullScreenDelegate(NSObject*, NSString* name) {

@@ -4,12 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <string>
 
 #include "Foundation/NSObject.h"
 #include "UIKit/UIAccelerometer.h"
 #include "UIKit/UIViewController.h"
 
 class IVAdManager;
+class IVAdView;
 class IVAsyncCommandManager;
 class IVClientManager;
 class IVDatabase;
@@ -54,6 +57,9 @@ class IVController : public UIViewController, public UIAccelerometerDelegate {
     // Queues the statement on the database worker, against the engine's store.
     void sendDatabaseQuery(IVDBQuery* query);
     Ref<IVAdManager> adManager() { return adManager_; }
+    // The slots' views; a later view for a name replaces the earlier.
+    void registerView(IVAdView* view, NSString* name);
+    Ref<IVAdView> viewForSlotNamed(NSString* name);
     Ref<IVClientManager> clientManager() { return clientManager_; }
 
     bool disabled() { return disabled_; }
@@ -97,6 +103,7 @@ private:
     Ref<IVAsyncCommandManager> ioRequestManager_;
     Ref<IVAdManager> adManager_;
     Ref<IVClientManager> clientManager_;
+    std::map<std::string, Ref<IVAdView>> viewDict_;
     double appAccelerometerInterval_ = 0;
     Weak<UIAccelerometerDelegate> appAccelerometerDelegate_;
     double sdkAccelerometerInterval_ = 1000.0;

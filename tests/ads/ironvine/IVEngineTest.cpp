@@ -39,21 +39,6 @@ std::string configDir() {
     return ivBase() + "/Config";
 }
 
-// Catches the system log's lines while it lives.
-struct LogLines {
-    LogLines() {
-        previous = NSLogSetSink([this](const std::string& line) { lines.push_back(line); });
-    }
-    ~LogLines() { NSLogSetSink(previous); }
-    bool has(const std::string& message) const {
-        for (auto& l : lines)
-            if (l.ends_with(message + "\n") || l.ends_with(message)) return true;
-        return false;
-    }
-    std::vector<std::string> lines;
-    NSLogSink previous;
-};
-
 // Lets sockets, workers and timers work, moving the manual clock in small steps, until the
 // condition holds (false after about 10 s of real time).
 bool settle(const std::function<bool()>& done) {
