@@ -27,3 +27,6 @@ bn_library(Ironvine DIR ads/ironvine
            DEPS Foundation SystemConfiguration URLLoading UIKit CoreGraphics AVFoundation
                 AudioToolbox
            PRIVATE_DEPS SQLite::SQLite3 PkgConfig::MINIZIP)
+# Ad mediation: the banner, its configuration, and one adapter per ad network.
+bn_library(AdLoom DIR AdLoom DEPS Foundation UIKit CoreGraphics URLLoading SystemConfiguration
+           CoreLocation iAd JSON)

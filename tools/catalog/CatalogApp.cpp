@@ -43,6 +43,7 @@
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
 #include "analytics/TallyAPI.h"
+#include "tools/catalog/CatalogAds.h"
 #include "tools/catalog/CatalogNavigator.h"
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLRequest.h"
@@ -796,7 +797,9 @@ class CatalogComponentsController : public UITableViewController {
         UITableViewController::viewDidLoad();
         setTitle(NS("Catalog"));
     }
-    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 6; }
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override {
+        return static_cast<NSInteger>(rows().size());
+    }
     Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table,
                                                         NSIndexPath* path) override {
         auto cell = table->dequeueReusableCellWithIdentifier(NS("Component"));
@@ -805,26 +808,12 @@ class CatalogComponentsController : public UITableViewController {
             cell->initWithStyle(UITableViewCellStyleDefault, NS("Component"));
             cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
         }
-        NSString* titles[] = {NS("Thumbnails"), NS("Browser"), NS("Request Model"), NS("Styles"),
-                              NS("Widgets"), NS("Styled Text")};
-        cell->textLabel()->setText(titles[path->row()]);
+        cell->textLabel()->setText(ns(rows()[size_t(path->row())].title));
         return cell;
     }
     void tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) override {
         table->deselectRowAtIndexPath(path, true);
-        Ref<UIViewController> screen;
-        if (path->row() == 0)
-            screen = make<CatalogThumbnailsController>();
-        else if (path->row() == 1)
-            screen = browser();
-        else if (path->row() == 2)
-            screen = makeCatalogRequestModelScreen();
-        else if (path->row() == 3)
-            screen = make<CatalogStylesController>();
-        else if (path->row() == 4)
-            screen = make<CatalogWidgetsController>();
-        else
-            screen = make<CatalogStyledTextController>();
+        auto screen = rows()[size_t(path->row())].open(this);
         navigationController()->pushViewController(screen, true);
     }
 
@@ -834,6 +823,29 @@ private:
         if (!browser_) browser_ = makeCatalogBrowser();
         return browser_;
     }
+
+    // One row per component, in the order the list shows them.
+    struct Row {
+        const char* title;
+        Ref<UIViewController> (*open)(CatalogComponentsController*);
+    };
+    static const std::vector<Row>& rows() {
+        static const std::vector<Row> table = {
+            {"Thumbnails",
+             [](auto*) -> Ref<UIViewController> { return make<CatalogThumbnailsController>(); }},
+            {"Browser", [](auto* list) { return list->browser(); }},
+            {"Request Model", [](auto*) { return makeCatalogRequestModelScreen(); }},
+            {"Styles",
+             [](auto*) -> Ref<UIViewController> { return make<CatalogStylesController>(); }},
+            {"Widgets",
+             [](auto*) -> Ref<UIViewController> { return make<CatalogWidgetsController>(); }},
+            {"Styled Text",
+             [](auto*) -> Ref<UIViewController> { return make<CatalogStyledTextController>(); }},
+            {"Ads", [](auto*) { return makeCatalogAdsScreen(); }},
+        };
+        return table;
+    }
+
     Ref<UIViewController> browser_;
 };
 

@@ -13,6 +13,7 @@
 #include "tools/site/Catalog.h"
 #include "tools/site/Listings.h"
 #include "tools/site/Site.h"
+#include "tools/standin/RgbImage.h"
 #include "tools/standin/StandInServer.h"
 
 namespace bnsite {
@@ -139,12 +140,11 @@ std::string listingThumbnailUrl(const Listing& listing);
 std::string replyKeyFor(std::uint64_t seed, std::uint32_t id);
 
 // ---- images (Images.cpp) ----------------------------------------------------------------------
-struct RgbImage {
-    int width = 0, height = 0;
-    std::vector<unsigned char> pixels;  // RGB, rows top down
-};
+using standin::blank;
+using standin::encodePng;
+using standin::RgbImage;
+using standin::setPixel;
 std::string encodeJpeg(const RgbImage& image, int quality);
-std::string encodePng(const RgbImage& image);
 RgbImage listingPhoto(std::uint64_t seed, std::uint32_t id, int number, int width, int height);
 RgbImage captchaImage(const std::string& words, std::uint64_t noise);
 

@@ -1,6 +1,7 @@
 // bazaarnest-services: the stand-in outside services on loopback, for people and for scripts/run.
 #include <string>
 
+#include "tools/services/MediationModule.h"
 #include "tools/services/Services.h"
 #include "tools/standin/Program.h"
 
@@ -9,10 +10,14 @@ namespace {
 const std::string kUsage =
     std::string(
         "Usage: bazaarnest-services [--port N] [--certs DIR] [--no-tls] [--quiet]\n"
+        "                           [--mediation-network NAME]\n"
         "  Serves the stand-in outside services (analytics, ad networks, mediation) on 127.0.0.1,\n"
         "  one port for every host and for http and https, until interrupted. On start it prints\n"
         "  the port, the modules and the environment the platform needs to reach them") +
     standin::kProgramBannerUsage + standin::kProgramArgumentsUsage +
+    "  --mediation-network NAME\n"
+    "               the app's mediation configuration uses one network only: house, iad,\n"
+    "               pebble, meridian or ironvine (default: house ads 60, iAd 40)\n"
     "\n"
     "  http://admin.services.test/ shows what each module received and sets faults.\n";
 
@@ -21,7 +26,15 @@ const std::string kUsage =
 int main(int argc, char** argv) {
     const char* name = "bazaarnest-services";
     standin::ProgramArguments arguments;
-    if (auto exit = standin::readProgramArguments(argc, argv, name, kUsage.c_str(), &arguments))
+    std::string mediationNetwork = "all";
+    auto own = [&](const std::string& argument, const std::function<const char*()>& value) {
+        if (argument != "--mediation-network") return false;
+        const char* v = value();
+        mediationNetwork = v ? v : "";
+        return true;
+    };
+    if (auto exit =
+            standin::readProgramArguments(argc, argv, name, kUsage.c_str(), &arguments, own))
         return *exit;
     bnservices::ServicesOptions options;
     options.port = arguments.port;
@@ -31,7 +44,16 @@ int main(int argc, char** argv) {
 
     bnservices::Services services(options);
     return standin::serveUntilStopped(
-        name, [&](std::string* error) { return services.start(error); },
+        name,
+        [&](std::string* error) {
+            auto* mediation = services.module<bnservices::MediationModule>("mediation");
+            if (mediation && !mediation->weightTo(mediationNetwork)) {
+                if (error)
+                    *error = "--mediation-network takes house, iad, pebble, meridian or ironvine";
+                return false;
+            }
+            return services.start(error);
+        },
         [&] {
             std::string modules;
             for (const auto& module : services.moduleNames())

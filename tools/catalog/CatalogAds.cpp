@@ -1,0 +1,125 @@
+#include "tools/catalog/CatalogAds.h"
+
+#include "AdLoom/internal/AdLoomView.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UINavigationController.h"
+#include "UIKit/UIScreen.h"
+#include "UIKit/UIViewController.h"
+#include "ui/core/DZWebController.h"
+
+namespace {
+
+// The application's mediation key, as the app's screens give it.
+NSString* const kApplicationKey = NS("3f9a1c0be7d24a5c8e61b0f2d4a97c3e");
+// What the metrics server received, on the stand-in services' admin host.
+NSString* const kPingsURL = NS("http://admin.services.test/mediation/pings");
+
+class CatalogAdsController : public UIViewController, public AdLoomDelegate {
+    NS_OBJECT(CatalogAdsController, UIViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.method("nextAd:", &CatalogAdsController::nextAd);
+        c.method("showPings:", &CatalogAdsController::showPings);
+        c.implements({"viewControllerForPresentingModalView",
+                      "adLoomDidReceiveAd:", "adLoomDidFailToReceiveAd:usingBackup:",
+                      "adLoomReceivedNotificationAdsAreOff:", "adLoomWillPresentFullScreenModal",
+                      "adLoomDidDismissFullScreenModal"});
+    }
+
+public:
+    void loadView() override {
+        auto view =
+            make<UIView>(&UIView::initWithFrame, UIScreen::mainScreen()->applicationFrame());
+        view->setBackgroundColor(UIColor::whiteColor().get());
+        status_ = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 12, 300, 21));
+        status_->setText(NS("Waiting for the ad configuration"));
+        view->addSubview(status_.get());
+        addButton(view.get(), CGRectMake(10, 44, 140, 37), "Next Ad", "nextAd:");
+        addButton(view.get(), CGRectMake(170, 44, 140, 37), "Pings", "showPings:");
+        // The banner's place: a holder at the foot of the screen, as the app's screens have.
+        holder_ = make<UIView>(&UIView::initWithFrame,
+                               CGRectMake(0, view->bounds().size.height - 50 - 44, 320, 50));
+        holder_->setAutoresizingMask(UIViewAutoresizingFlexibleTopMargin);
+        view->addSubview(holder_.get());
+        setView(view.get());
+    }
+
+    void viewDidLoad() override {
+        UIViewController::viewDidLoad();
+        setTitle(NS("Ads"));
+        banner_ = AdLoomView::requestAdLoomViewWithDelegate(this);
+        holder_->addSubview(banner_.get());
+    }
+
+    // Popped off the stack (not merely covered by a full-screen ad): the banner goes, with its
+    // refresh timer, which would otherwise keep it asking for ads.
+    void viewDidDisappear(bool animated) override {
+        UIViewController::viewDidDisappear(animated);
+        if (!navigationController()) dropBanner();
+    }
+    void dealloc() override {
+        dropBanner();
+        super::dealloc();
+    }
+
+    // ---- the host's answers ----------------------------------------------------------------
+    Ref<NSString> adLoomApplicationKey() override { return kApplicationKey; }
+    Ref<UIViewController> viewControllerForPresentingModalView() override {
+        return Ref<UIViewController>(this);
+    }
+    void adLoomDidReceiveAd(AdLoomView* view) override {
+        say(NSString::stringWithFormat(NS("Ad from %@"), view->mostRecentNetworkName()));
+    }
+    void adLoomDidFailToReceiveAd(AdLoomView* view, bool usingBackup) override {
+        if (usingBackup) {
+            say(NS("Trying the next network"));
+        } else {
+            auto e = view->lastError();
+            say(NSString::stringWithFormat(NS("No ad: %@"),
+                                           e ? e->localizedDescription() : Ref<NSString>(NS("?"))));
+        }
+    }
+    void adLoomReceivedNotificationAdsAreOff(AdLoomView*) override { say(NS("Ads are off")); }
+    void adLoomWillPresentFullScreenModal() override { say(NS("Full-screen ad up")); }
+    void adLoomDidDismissFullScreenModal() override { say(NS("Full-screen ad closed")); }
+
+    void nextAd(NSObject*) {
+        if (banner_) banner_->requestFreshAd();
+    }
+    void showPings(NSObject*) {
+        auto page = make<DZWebController>();
+        page->openURL(NSURL::URLWithString(kPingsURL).get());
+        navigationController()->pushViewController(page.get(), true);
+    }
+
+private:
+    void addButton(UIView* parent, CGRect frame, const char* title, const char* action) {
+        auto button = UIButton::buttonWithType(UIButtonTypeRoundedRect);
+        button->setFrame(frame);
+        button->setTitle(NSString::fromUTF8(title), UIControlStateNormal);
+        button->addTarget(this, Selector::named(action), UIControlEventTouchUpInside);
+        parent->addSubview(button.get());
+    }
+    void say(NSString* text) { status_->setText(text); }
+    void dropBanner() {
+        if (!banner_) return;
+        banner_->setDelegate(nullptr);
+        banner_->removeFromSuperview();
+        banner_ = nullptr;
+    }
+
+    Ref<UILabel> status_;
+    Ref<UIView> holder_;
+    Ref<AdLoomView> banner_;
+};
+
+}  // namespace
+
+Ref<UIViewController> makeCatalogAdsScreen() {
+    return make<CatalogAdsController>();
+}

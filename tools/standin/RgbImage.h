@@ -1,0 +1,21 @@
+// Images the stand-in servers draw (listing photos, captchas, house ads) and their PNG files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace standin {
+
+struct RgbImage {
+    int width = 0, height = 0;
+    std::vector<unsigned char> pixels;  // RGB, rows top down
+};
+
+// White, of that size.
+RgbImage blank(int width, int height);
+// Points outside the image are left alone.
+void setPixel(RgbImage& image, int x, int y, int r, int g, int b);
+// A real PNG file of the image; "" when it cannot be written.
+std::string encodePng(const RgbImage& image);
+
+}  // namespace standin
