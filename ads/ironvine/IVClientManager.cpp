@@ -89,6 +89,8 @@ void IVClientManager::synchronizeWithServer() {
     if (!url) return;
     auto request = NSMutableURLRequest::requestWithURL(url.get());
     request->setValueForHTTPHeaderField(NS("gzip"), NS("Accept-Encoding"));
+    // The connection's own limit must not end an attempt before the sync's time-out does.
+    request->setTimeoutInterval(syncTimeout() + 1.0);
     // Up to three attempts in all.
     connection_ = IVDownloadConnection::timedConnectionWithURLRequest(request.get(), this, nullptr,
                                                                       syncTimeout(), 3);

@@ -12,6 +12,7 @@
 #include "ads/ironvine/IVAdView.h"
 #include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVController.h"
+#include "ads/ironvine/IVDatabase.h"
 
 using namespace adloomtest;
 
@@ -39,22 +40,14 @@ protected:
         std::error_code ec;
         std::filesystem::remove_all(IVController::ivBaseDir()->utf8() + "/Config", ec);
         std::filesystem::remove_all(IVController::ivBaseDir()->utf8() + "/Content", ec);
+        IVController::sharedController()->database()->sqlExecute(NS("DROP TABLE IF EXISTS ads"));
     }
     void TearDown() override {
         auto manager = IVController::sharedController()->clientManager();
-        settle([&] { return !manager->isSynchronizing(); });
+        advanceRunLoopUntil([&] { return !manager->isSynchronizing(); });
         IVController::sharedController()->shutdown();
         AdLoomAdapterIronvine::resetForTesting();
         AdLoomServiceTest::TearDown();
-    }
-    static bool settle(const std::function<bool()>& done) {
-        for (int i = 0; i < 400; ++i) {
-            if (done()) return true;
-            advanceRunLoop(0.05);
-            runLoopUntil(done, 0.02);
-            UIView::displayPendingViews();
-        }
-        return done();
     }
 };
 
@@ -66,7 +59,7 @@ TEST_F(AdLoomIronvineTest, TheFirstBannerComesWithTheEnginesReadyCall) {
     window->addSubview(holder.get());
     window->makeKeyAndVisible();
     auto view = banner(host.get());
-    ASSERT_TRUE(settle([&] { return view->currAdapter() != nullptr; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return view->currAdapter() != nullptr; }));
     auto adapter = as<AdLoomAdapterIronvine>(view->currAdapter());
     ASSERT_NE(adapter, nullptr);
     auto controller = IVController::sharedController();
@@ -75,10 +68,11 @@ TEST_F(AdLoomIronvineTest, TheFirstBannerComesWithTheEnginesReadyCall) {
     EXPECT_EQ(AdLoomAdapterIronvine::lastBannerTime(), 0);
 
     // The engine's banner view inside the two containers is the banner's ad.
-    ASSERT_TRUE(settle([&] { return host->eventList().find("received") != std::string::npos; }));
+    ASSERT_TRUE(advanceRunLoopUntil(
+        [&] { return host->eventList().find("received") != std::string::npos; }));
     EXPECT_GT(AdLoomAdapterIronvine::lastBannerTime(), 0);
     auto slot = controller->adManager()->slotForName(NS("ivBanner"));
-    ASSERT_TRUE(settle([&] { return slot->dlTime() != 0; }));  // drawn in the banner
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->dlTime() != 0; }));  // drawn in the banner
     auto ivView = controller->viewForSlotNamed(NS("ivBanner"));
     ASSERT_NE(ivView, nullptr);
     EXPECT_EQ(ivView->superview()->superview().get(), adapter->adNetworkView().get());
@@ -105,13 +99,13 @@ TEST_F(AdLoomIronvineTest, TheFirstBannerComesWithTheEnginesReadyCall) {
     second->getAd();
     EXPECT_EQ(recorder->outcomes, std::vector<std::string>{"failed"});
     // Later, the waiting replacement is shown at once; without one the request fails.
-    ASSERT_TRUE(settle([&] { return slot->nextAdDlTime() != 0; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->nextAdDlTime() != 0; }));
     advanceRunLoop(6.0);
     int64_t shown = slot->dlTime();
     second->getAd();
     EXPECT_EQ(recorder->outcomes, (std::vector<std::string>{"failed", "view"}));
     window->addSubview(second->adNetworkView().get());  // where a banner would put it
-    ASSERT_TRUE(settle([&] { return slot->dlTime() != shown; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->dlTime() != shown; }));
     EXPECT_EQ(ivView->controller()->delegate().get(), static_cast<IronvineDelegate*>(second.get()));
     // A freed adapter is never called: the view's delegate goes with it.
     second = nullptr;

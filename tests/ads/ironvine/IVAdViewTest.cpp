@@ -39,16 +39,6 @@ class Listener : public NSObject, public IronvineDelegate {
     std::vector<std::string> ready;
 };
 
-bool settle(const std::function<bool()>& done) {
-    for (int i = 0; i < 400; ++i) {
-        if (done()) return true;
-        advanceRunLoop(0.05);
-        runLoopUntil(done, 0.02);
-        UIView::displayPendingViews();
-    }
-    return done();
-}
-
 std::vector<std::string> hits() {
     auto* m = servicestest::services().module("ironvine");
     auto r = m->adminView("hits", {});
@@ -78,13 +68,14 @@ protected:
         std::error_code ec;
         fs::remove_all(IVController::ivBaseDir()->utf8() + "/Config", ec);
         fs::remove_all(IVController::ivBaseDir()->utf8() + "/Content", ec);
+        IVController::sharedController()->database()->sqlExecute(NS("DROP TABLE IF EXISTS ads"));
         servicestest::services().reset();
         servicestest::services().clearFaults();
         IVController::setSessionStartForTesting(1000000);
     }
     void TearDown() override {
         auto manager = IVController::sharedController()->clientManager();
-        EXPECT_TRUE(settle([&] { return !manager->isSynchronizing(); }));
+        EXPECT_TRUE(advanceRunLoopUntil([&] { return !manager->isSynchronizing(); }));
         IVController::sharedController()->shutdown();
         SCNetworkReachabilityClearFlagsForTesting();
     }
@@ -114,24 +105,24 @@ TEST_F(IVAdViewTest, ABannerIsFetchedShownDrawnTrackedAndReplaced) {
 
     auto slot = controller->adManager()->slotForName(NS("ivBanner"));
     // The first install starts the driver, which fetches the banner; the view shows it.
-    ASSERT_TRUE(settle([&] { return !listener->ready.empty(); }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return !listener->ready.empty(); }));
     EXPECT_EQ(listener->ready, std::vector<std::string>{"ivBanner"});
     EXPECT_TRUE(IVAdEngine::isAdReadyForSlotNamed(NS("ivBanner")));
     auto page = view->controller()->webView()->stringByEvaluatingJavaScriptFromString(
         NS("document.body.innerHTML"));
     EXPECT_NE(text(page.get()).find("Bazaar deals near you"), std::string::npos);
     // Drawn: the waiting ad is the current one, its trackers are hit and a replacement comes.
-    ASSERT_TRUE(settle([&] { return slot->dlTime() != 0; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->dlTime() != 0; }));
     int64_t first = slot->dlTime();
     EXPECT_TRUE(fs::exists(IVController::ivContentDir()->utf8() + "/ivBanner/" +
                            std::to_string(first) + "/banner.gif"));
-    ASSERT_TRUE(settle([&] { return hits().size() == 2; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return hits().size() == 2; }));
     auto h = hits();
     std::sort(h.begin(), h.end());
     EXPECT_EQ(h,
               (std::vector<std::string>{"track/ivBanner/" + std::to_string(first) + "/impression",
                                         "track/ivBanner/" + std::to_string(first) + "/partner"}));
-    ASSERT_TRUE(settle([&] { return slot->nextAdDlTime() != 0; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->nextAdDlTime() != 0; }));
     EXPECT_GT(slot->nextAdDlTime(), first);
     // The row of the shown ad holds the server's trackers joined.
     auto rows = controller->database()->sqlExecute(
@@ -145,11 +136,12 @@ TEST_F(IVAdViewTest, ABannerIsFetchedShownDrawnTrackedAndReplaced) {
     EXPECT_EQ(slot->dlTime(), first);
     advanceRunLoop(5.0);
     view->refresh();
-    ASSERT_TRUE(settle([&] { return slot->dlTime() != first; }))
-        << slot->dlTime() << " " << slot->nextAdDlTime() << " " << view->controller()->isRefreshing() << " " << listener->ready.size();
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->dlTime() != first; }))
+        << slot->dlTime() << " " << slot->nextAdDlTime() << " "
+        << view->controller()->isRefreshing() << " " << listener->ready.size();
     EXPECT_EQ(listener->ready.size(), 2u);
     // The previous ad is gone with its folder.
-    ASSERT_TRUE(settle([&] {
+    ASSERT_TRUE(advanceRunLoopUntil([&] {
         return !fs::exists(IVController::ivContentDir()->utf8() + "/ivBanner/" +
                            std::to_string(first));
     }));
@@ -199,7 +191,9 @@ TEST_F(IVAdViewTest, LinkPolicyBySchemeAndNavigationType) {
     NSUInteger opened = app->openedURLs()->count();
     auto ask = [&](const char* url, UIWebViewNavigationType type) {
         return c->webViewShouldStartLoadWithRequest(
-            web.get(), NSURLRequest::requestWithURL(NSURL::URLWithString(NSString::fromUTF8(url).get()).get()).get(),
+            web.get(),
+            NSURLRequest::requestWithURL(NSURL::URLWithString(NSString::fromUTF8(url).get()).get())
+                .get(),
             type);
     };
     EXPECT_TRUE(ask("file:///tmp/x.html", UIWebViewNavigationTypeLinkClicked));
@@ -254,7 +248,7 @@ TEST_F(IVAdViewTest, TrackerTextsFetchEachPiece) {
              .get(),
          NSArray::arrayWithObject(NS("")).get()});
     view->controller()->fetchUrlsStashedInDB(rows.get());
-    ASSERT_TRUE(settle([] { return hits().size() >= 3; }));
+    ASSERT_TRUE(advanceRunLoopUntil([] { return hits().size() >= 3; }));
     auto h = hits();
     std::sort(h.begin(), h.end());
     EXPECT_EQ(h, (std::vector<std::string>{"ping/a", "ping/b", "ping/c"}));

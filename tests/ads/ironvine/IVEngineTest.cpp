@@ -39,16 +39,6 @@ std::string configDir() {
     return ivBase() + "/Config";
 }
 
-// Lets sockets, workers and timers work, moving the manual clock in small steps, until the
-// condition holds (false after about 10 s of real time).
-bool settle(const std::function<bool()>& done) {
-    for (int i = 0; i < 400; ++i) {
-        if (done()) return true;
-        advanceRunLoop(0.05);
-        runLoopUntil(done, 0.02);
-    }
-    return done();
-}
 
 template <class F>
 std::pair<std::string, std::string> raised(F&& f) {
@@ -75,6 +65,7 @@ protected:
         std::error_code ec;
         fs::remove_all(configDir(), ec);
         fs::remove_all(ivBase() + "/Content", ec);
+        IVController::sharedController()->database()->sqlExecute(NS("DROP TABLE IF EXISTS ads"));
         servicestest::services().reset();
         servicestest::services().clearFaults();
         admin("version=1.0&disabled=0&variant=normal");
@@ -83,7 +74,7 @@ protected:
     void TearDown() override {
         // A sync still under way would reach the next test.
         auto manager = IVController::sharedController()->clientManager();
-        EXPECT_TRUE(settle([&] { return !manager->isSynchronizing(); }));
+        EXPECT_TRUE(advanceRunLoopUntil([&] { return !manager->isSynchronizing(); }));
         IVController::sharedController()->shutdown();
         servicestest::services().clearFaults();
         admin("version=1.0&disabled=0&variant=normal");
@@ -255,7 +246,7 @@ TEST_F(IVEngineTest, FirstInstallLinksThePairAndStartsTheDriver) {
     auto controller = launch(1000000);
     auto manager = controller->clientManager();
     auto driver = manager->clientDriver();
-    ASSERT_TRUE(settle([&] { return driver->state() == 1; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return driver->state() == 1; }));
     auto requests = syncs();
     ASSERT_EQ(requests.size(), 1u);
     std::string expected = "/AdBridgeServer/v2/req_js.json?appguid=app123&deviceid=" +
@@ -270,20 +261,21 @@ TEST_F(IVEngineTest, FirstInstallLinksThePairAndStartsTheDriver) {
     EXPECT_NE(ivtest::readFile(configDir() + "/driver.js").find("driverInit"), std::string::npos);
     // The driver script read its slot list and reported: the manager asked for the first ad,
     // which this server does not have.
-    EXPECT_TRUE(settle(
+    EXPECT_TRUE(advanceRunLoopUntil(
         [&] { return driver->state() == 1 && controller->adManager()->fetchQueue().size() == 1; }));
 }
 
 TEST_F(IVEngineTest, StagedPairIsTakenAtTheNextLaunchAndOldOnesGo) {
     launch(1000000);
     auto manager = IVController::sharedController()->clientManager();
-    ASSERT_TRUE(settle([&] { return manager->hasClient(); }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return manager->hasClient(); }));
     admin("version=2.0");
     auto second = launch(2000000);
     EXPECT_EQ(text(second->clientManager()->clientVersion().get()), "1.0");
     EXPECT_EQ(second->clientManager()->syncTimeout(), 40.0);
-    ASSERT_TRUE(settle([] { return fs::exists(configDir() + "/2000000_2.0/driver.js"); }));
-    ASSERT_TRUE(settle([&] { return syncs().size() == 2; }));
+    ASSERT_TRUE(
+        advanceRunLoopUntil([] { return fs::exists(configDir() + "/2000000_2.0/driver.js"); }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return syncs().size() == 2; }));
     EXPECT_NE(syncs()[1].target.find("clientversion=1.0"), std::string::npos);
     advanceRunLoop(1.0);
     // Staged only: the links still name the first pair.
@@ -303,7 +295,7 @@ TEST_F(IVEngineTest, UnsafeOrIncompleteRepliesWriteNothing) {
         SCOPED_TRACE(variant);
         admin(variant);
         auto controller = launch(1000000);
-        ASSERT_TRUE(settle([&] { return !syncs().empty(); }));
+        ASSERT_TRUE(advanceRunLoopUntil([&] { return !syncs().empty(); }));
         advanceRunLoop(1.0);
         EXPECT_FALSE(controller->clientManager()->hasClient());
         EXPECT_TRUE(ivtest::tree(configDir()).empty()) << variant;
@@ -316,7 +308,7 @@ TEST_F(IVEngineTest, UnsafeOrIncompleteRepliesWriteNothing) {
 TEST_F(IVEngineTest, DisabledIsStoredAndActsAtTheNextLaunch) {
     admin("disabled=1");
     auto controller = launch(1000000);
-    ASSERT_TRUE(settle([&] { return controller->clientManager()->hasClient(); }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return controller->clientManager()->hasClient(); }));
     advanceRunLoop(1.0);
     EXPECT_FALSE(controller->disabled());
     admin("disabled=0");
@@ -330,7 +322,7 @@ TEST_F(IVEngineTest, DisabledIsStoredAndActsAtTheNextLaunch) {
                    : std::string("none");
     };
     EXPECT_EQ(stored(), "1");
-    ASSERT_TRUE(settle([&] { return stored() == "0"; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return stored() == "0"; }));
     EXPECT_TRUE(next->disabled());
     EXPECT_FALSE(launch(3000000)->disabled());
 }
@@ -340,13 +332,13 @@ TEST_F(IVEngineTest, SyncTimesOutOnTheClockAfterThreeAttempts) {
     servicestest::services().addFault(
         {.host = "ads.ironvine.test", .path = "/AdBridgeServer/v2/req_js.json", .gate = "ivsync"});
     auto controller = launch(1000000);
-    ASSERT_TRUE(settle([&] { return syncs().size() == 1; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return syncs().size() == 1; }));
     advanceRunLoop(79.0);
     EXPECT_EQ(syncs().size(), 1u);
     advanceRunLoop(2.0);
-    ASSERT_TRUE(settle([&] { return syncs().size() == 2; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return syncs().size() == 2; }));
     advanceRunLoop(81.0);
-    ASSERT_TRUE(settle([&] { return syncs().size() == 3; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return syncs().size() == 3; }));
     advanceRunLoop(81.0);
     advanceRunLoop(1.0);
     EXPECT_EQ(syncs().size(), 3u);
@@ -388,7 +380,7 @@ TEST_F(IVEngineTest, AdManagerRecoversTheNewestUnexpiredAdPerSlot) {
 
     // The waiting ad expires on the clock and a replacement is queued once its row is gone.
     advanceRunLoop(61.0);
-    ASSERT_TRUE(settle([&] { return manager->fetchQueue().size() == 2; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return manager->fetchQueue().size() == 2; }));
     EXPECT_EQ(manager->slotForName(NS("ivBanner"))->nextAdDlTime(), 0);
     EXPECT_FALSE(fs::exists(ivBase() + "/Content/ivBanner/200"));
 
