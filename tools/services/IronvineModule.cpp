@@ -281,9 +281,9 @@ private:
         w.endObject().endObject().endObject();
         if (variant == "nested") {
             w.key("deep");
-            for (int i = 0; i < 200; ++i)
+            for (int i = 0; i < 5000; ++i)
                 w.beginArray();
-            for (int i = 0; i < 200; ++i)
+            for (int i = 0; i < 5000; ++i)
                 w.endArray();
         }
         w.endObject();

@@ -295,7 +295,8 @@ TEST_F(IVEngineTest, UnsafeOrIncompleteRepliesWriteNothing) {
         SCOPED_TRACE(variant);
         admin(variant);
         auto controller = launch(1000000);
-        ASSERT_TRUE(advanceRunLoopUntil([&] { return !syncs().empty(); }));
+        ASSERT_TRUE(advanceRunLoopUntil(
+            [&] { return !syncs().empty() && !controller->clientManager()->isSynchronizing(); }));
         advanceRunLoop(1.0);
         EXPECT_FALSE(controller->clientManager()->hasClient());
         EXPECT_TRUE(ivtest::tree(configDir()).empty()) << variant;
