@@ -25,7 +25,9 @@
 #include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVCocoaCommandHandler.h"
 #include "ads/ironvine/IVController.h"
+#include "ads/ironvine/IVHosts.h"
 #include "ads/ironvine/IVJavascriptBridge.h"
+#include "ads/ironvine/IVResources.h"
 #include "ads/ironvine/IVStandardCommandHandler.h"
 #include "ads/ironvine/IVUtil.h"
 
@@ -473,6 +475,18 @@ void IVAdViewInternal::requestPage(NSURL* url) {
     isBrowserMode_ = true;
     webView_->setScalesPageToFit(true);
     engine()->releaseAccelerometer();
+    auto host = url->host();
+    if (host && host->isEqualToString(NSString::fromUTF8(IVVideoHost).get())) {
+        // The video site's pages show through the embedded-video template.
+        CGSize screen = UIScreen::mainScreen()->bounds().size;
+        auto html = NSString::stringWithFormat(
+            IVResources::youtubeTemplateHTML().get(), static_cast<int>(screen.width),
+            url->absoluteString(), static_cast<double>(screen.width),
+            static_cast<double>(screen.height));
+        webView_->loadData(html->dataUsingEncoding(NSUTF8StringEncoding).get(), NS("text/html"),
+                           NS("utf-8"), url);
+        return;
+    }
     webView_->loadRequest(NSURLRequest::requestWithURL(url).get());
 }
 

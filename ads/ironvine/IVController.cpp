@@ -7,12 +7,14 @@
 #include "Foundation/NSException.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSLog.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIDevice.h"
+#include "UIKit/UIKitNotifications.h"
 #include "ads/ironvine/IVAdEngine.h"
 #include "ads/ironvine/IVAdManager.h"
 #include "ads/ironvine/IVAdView.h"
@@ -43,7 +45,8 @@ void IVController::describeClass(RuntimeClass& c) {
                   &IVController::setMenuDisplayTime)
         .property("exitItemDisplayTime", &IVController::exitItemDisplayTime,
                   &IVController::setExitItemDisplayTime)
-        .property("execMode", &IVController::execMode, &IVController::setExecMode);
+        .property("execMode", &IVController::execMode, &IVController::setExecMode)
+        .method("applicationWillEnterForeground:", &IVController::applicationWillEnterForeground);
 }
 
 Ref<NSString> IVController::localFileBasePath() {
@@ -117,6 +120,9 @@ bool IVController::init() {
             if (auto s = as<NSString>(data)) sbwPropName_ = s;
         }
     }
+    auto center = NSNotificationCenter::defaultCenter();
+    center->addObserver(this, Selector::named("applicationWillEnterForeground:"),
+                        UIApplicationWillEnterForegroundNotification, nullptr);
     ioRequestManager_ = alloc<IVAsyncCommandManager>();
     ioRequestManager_->initWithCommandQueue(make<IVIORequestQueue>().get(),
                                             NS("IVIORequestManager thread"));
@@ -128,6 +134,7 @@ bool IVController::init() {
 }
 
 void IVController::dealloc() {
+    NSNotificationCenter::defaultCenter()->removeObserver(this);
     if (ioRequestManager_) ioRequestManager_->shutdown();
     if (dbQueryManager_) dbQueryManager_->shutdown();
     UIViewController::dealloc();
@@ -139,6 +146,7 @@ void IVController::shutdown() {
     if (clientManager_) clientManager_->shutdown();
     if (ioRequestManager_) ioRequestManager_->shutdown();
     if (dbQueryManager_) dbQueryManager_->shutdown();
+    NSNotificationCenter::defaultCenter()->removeObserver(this);
     Ref<IVController> keep(this);
     if (sharedSlot().get() == this) sharedSlot() = nullptr;
 }
@@ -164,6 +172,12 @@ int32_t IVController::serverReachability() {
     auto url = serverURL_ ? NSURL::URLWithString(serverURL_.get()) : nullptr;
     reachability->setHostName(url ? url->host().get() : nullptr);
     return reachability->internetConnectionStatus();
+}
+
+void IVController::applicationWillEnterForeground(NSNotification*) {
+    auto views = viewDict_;  // a view may register another meanwhile
+    for (auto& [name, view] : views)
+        view->applicationWillEnterForeground();
 }
 
 void IVController::captureAccelerometer(UIAccelerometerDelegate* delegate) {

@@ -18,6 +18,7 @@ class IVClientManager;
 class IVDatabase;
 class IVDBQuery;
 class NSArray;
+class NSNotification;
 class NSNumber;
 class NSString;
 class NSURL;
@@ -87,6 +88,9 @@ class IVController : public UIViewController, public UIAccelerometerDelegate {
 
     // Reachability of the default route, after giving the server's host to the shared service.
     int32_t serverReachability();
+
+    // The application's notifications: a return to the foreground lets the slots' views refresh.
+    void applicationWillEnterForeground(NSNotification* notification);
 
     void captureAccelerometer(UIAccelerometerDelegate* delegate);
     void releaseAccelerometer();

@@ -10,12 +10,14 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSLog.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
 #include "IronvineTesting.h"
 #include "SystemConfiguration/SCNetworkReachability.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIKitNotifications.h"
 #include "UIKit/UIWindow.h"
 #include "ads/ironvine/IVAdManager.h"
 #include "ads/ironvine/IVBase64.h"
@@ -145,6 +147,20 @@ TEST_F(IVAdViewTest, ABannerIsFetchedShownDrawnTrackedAndReplaced) {
         return !fs::exists(IVController::ivContentDir()->utf8() + "/ivBanner/" +
                            std::to_string(first));
     }));
+
+    // With a 30 s interval: a manual refresh right after a display is refused with the 5 s
+    // line; the replacement that arrives is shown 30 s after the display, not before.
+    int64_t second = slot->dlTime();
+    view->setRefreshInterval(30.0);
+    LogLines log;
+    view->refresh();
+    EXPECT_TRUE(
+        log.has("IVAdEngine: Ignoring refresh attempt because the interval of 5 seconds "
+                "has not yet passed before the previous display."));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->nextAdDlTime() != 0; }));
+    advanceRunLoop(20.0);
+    EXPECT_EQ(slot->dlTime(), second);
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->dlTime() != second; }, 0.05, 400));
     window->removeFromSuperview();
 }
 
@@ -179,6 +195,15 @@ TEST_F(IVAdViewTest, RefreshIntervalsAndRetrieval) {
                 "the ad currently ready to be displayed for that slot has not yet been "
                 "displayed."));
     EXPECT_EQ(IVAdView::sizeForIVAdSize(3).width, 300);
+    // Back in the foreground, a view that never displayed hides and asks for a refresh.
+    LogLines foreground;
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationWillEnterForegroundNotification, nullptr);
+    EXPECT_EQ(view->alpha(), 0);
+    EXPECT_TRUE(
+        foreground.has("IVAdEngine: Ignoring refresh attempt for slot named ivBanner"
+                       " because the ad currently ready to be displayed for that slot has "
+                       "not yet been displayed."));
 }
 
 TEST_F(IVAdViewTest, LinkPolicyBySchemeAndNavigationType) {
@@ -212,6 +237,16 @@ TEST_F(IVAdViewTest, LinkPolicyBySchemeAndNavigationType) {
                     UIWebViewNavigationTypeLinkClicked));
     c->dismiss();
     EXPECT_FALSE(c->isBrowserMode());
+    // The video site's pages come through the embedded-video template.
+    c->requestPage(NSURL::URLWithString(NS("http://www.videohost.test/watch?v=bazaar")).get());
+    ASSERT_TRUE(advanceRunLoopUntil([&] {
+        return text(web->stringByEvaluatingJavaScriptFromString(NS("document.title")).get()) ==
+               "YouTube";
+    }));
+    EXPECT_NE(text(web->stringByEvaluatingJavaScriptFromString(NS("document.body.innerHTML")).get())
+                  .find("http://www.videohost.test/watch?v=bazaar"),
+              std::string::npos);
+    c->dismiss();
     // Store links and other schemes leave for their applications.
     EXPECT_FALSE(
         ask("http://itunes.appstore.test/app/bazaarnest", UIWebViewNavigationTypeLinkClicked));

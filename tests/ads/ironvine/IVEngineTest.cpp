@@ -6,6 +6,7 @@
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
+#include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSFileManager.h"
@@ -38,7 +39,6 @@ std::string ivBase() {
 std::string configDir() {
     return ivBase() + "/Config";
 }
-
 
 template <class F>
 std::pair<std::string, std::string> raised(F&& f) {
@@ -410,6 +410,55 @@ TEST_F(IVEngineTest, FailedDownloadsComeBackAfterTheReenqueueDelay) {
     manager->adDownloadFailedForSlotNamed(NS("ivBanner"));
     advanceRunLoop(3600.0);
     EXPECT_EQ(manager->fetchQueue().size(), 3u);
+}
+
+}  // namespace
+
+namespace {
+
+// The driver's own commands, with a script of the test's making loaded in its web view.
+TEST_F(IVEngineTest, DriverCommandsReachOnlyTheirTwoPropertiesAndTheDrainEnds) {
+    standin::Fault broken;
+    broken.host = "ads.ironvine.test";
+    broken.status = 500;
+    servicestest::services().addFault(broken);
+    auto controller = launch(1000000);
+    auto driver = controller->clientManager()->clientDriver();
+    std::string script =
+        "var got = [];\n"
+        "function keep(v) { got.push(v); }\n"
+        "function again() { BridgeLib.callback('again()'); }\n"
+        "function shutdown() { again(); }\n";
+    driver->executeScript(NS("0;"), IVAdManager::adBaseURL().get(),
+                          NSData::dataWithBytes(script.data(), script.size()).get());
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return driver->bridge()->isIVJSLoaded(); }));
+    auto eval = [&](const char* js) {
+        return text(driver->webView()
+                        ->stringByEvaluatingJavaScriptFromString(NSString::fromUTF8(js).get())
+                        .get());
+    };
+    eval(
+        "BridgeDriver.getAdManagerPropertyCallback('fetchReenqueueDelay', 'keep(%s)');"
+        "BridgeDriver.getAdManagerPropertyCallback('description', 'keep(%s)');"
+        "BridgeDriver.setAdManagerPropertyValue('fetchReenqueueDelay', '12.5');"
+        "BridgeDriver.setAdManagerPropertyValue('slotDict', 'x');"
+        "BridgeDriver.getAdManagerPropertyCallback('slotDict', 'keep(%s)');"
+        "BridgeDriver.setState('3'); BridgeDriver.setState('0');");
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return eval("got.length") == "2"; }));
+    EXPECT_EQ(eval("got[0]"), "60");
+    // The slot table's text, with its quotes, arrives whole as one script string.
+    EXPECT_NE(eval("got[1]").find("ivBanner"), std::string::npos);
+    EXPECT_EQ(controller->adManager()->fetchReenqueueDelay(), 12.5);
+    EXPECT_EQ(controller->adManager()->slotDict()->count(), 2u);
+    EXPECT_EQ(driver->state(), 0);
+    eval("BridgeDriver.setState('2');");
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return driver->state() == 2; }));
+    EXPECT_FALSE(driver->fetchAdForSlotNamed(NS("ivBanner")));  // busy
+
+    // A script that answers every poll with more work cannot hold the shut-down for ever.
+    driver->shutdown();
+    EXPECT_GT(driver->bridge()->poll(), 0u);
+    servicestest::services().clearFaults();
 }
 
 }  // namespace
