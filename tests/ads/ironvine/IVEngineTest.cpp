@@ -15,6 +15,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "IronvineTesting.h"
+#include "SystemConfiguration/SCNetworkReachability.h"
 #include "UIKit/UIDevice.h"
 #include "ads/ironvine/IVAdEngine.h"
 #include "ads/ironvine/IVAdManager.h"
@@ -201,6 +202,13 @@ TEST_F(IVEngineTest, FrontRaisesOnMisuseWithItsOwnTexts) {
         log.has("IVAdEngine: Unable to display full screen ad for slot named ivFullScreen "
                 "because no ad is ready to be displayed for that slot."));
     EXPECT_FALSE(IVAdEngine::isNextAdDownloadedForSlotNamed(NS("ivBanner")));
+    // Offline, the connectivity line comes first, even for a slot nobody registered.
+    SCNetworkReachabilitySetFlagsForTesting(0);
+    EXPECT_FALSE(IVAdEngine::displayFullScreenAdForSlotNamed(NS("nope")));
+    SCNetworkReachabilityClearFlagsForTesting();
+    EXPECT_TRUE(
+        log.has("IVAdEngine: Unable to display full screen ad due to no network "
+                "connectivity."));
 }
 
 TEST_F(IVEngineTest, ClientFolderNamesAndPaths) {
