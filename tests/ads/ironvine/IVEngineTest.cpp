@@ -463,6 +463,17 @@ TEST_F(IVEngineTest, DriverCommandsReachOnlyTheirTwoPropertiesAndTheDrainEnds) {
     ASSERT_TRUE(advanceRunLoopUntil([&] { return driver->state() == 2; }));
     EXPECT_FALSE(driver->fetchAdForSlotNamed(NS("ivBanner")));  // busy
 
+    // The front hands commands to the driver's script unless the engine is disabled, and sets
+    // how often its bridge is polled.
+    IVAdEngine::executeCommand(NS("keep('front');"));
+    EXPECT_EQ(eval("got[got.length - 1]"), "front");
+    controller->setDisabled(true);
+    IVAdEngine::executeCommand(NS("keep('disabled');"));
+    EXPECT_EQ(eval("got[got.length - 1]"), "front");
+    controller->setDisabled(false);
+    IVAdEngine::setDownloadDelayInterval(NSNumber::numberWithDouble(0.5).get());
+    EXPECT_EQ(driver->bridge()->pollingIntervalOverride()->doubleValue(), 0.5);
+
     // A script that answers every poll with more work cannot hold the shut-down for ever.
     driver->shutdown();
     EXPECT_GT(driver->bridge()->poll(), 0u);
