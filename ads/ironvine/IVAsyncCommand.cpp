@@ -65,6 +65,21 @@ void IVInvocationCallbackContext::deliver(NSObject* result) {
     NSRunLoop::performOnMainThread([invocation] { invocation->invoke(); }, false);
 }
 
+Ref<NSInvocation> IVInvocation(NSObject* target, const char* selector,
+                               std::initializer_list<NSObject*> arguments) {
+    SEL sel = Selector::named(selector);
+    auto sig = NSMethodSignature::signatureWithObjCTypes(
+        target->getClass()->instanceMethod(sel)->types.c_str());
+    auto inv = NSInvocation::invocationWithMethodSignature(sig.get());
+    inv->setTarget(target);
+    inv->setSelector(sel);
+    NSInteger index = 2;
+    for (NSObject* argument : arguments)
+        inv->setArgument(Value::ofObject(argument), index++);
+    inv->retainArguments();
+    return inv;
+}
+
 // ---- commands -------------------------------------------------------------------------------
 
 void IVAsyncCommand::deliver(IVCallbackContext* context, NSObject* result) {

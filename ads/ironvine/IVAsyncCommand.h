@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <initializer_list>
 #include <mutex>
 
 #include "Foundation/NSObject.h"
@@ -21,6 +22,11 @@ class NSRunLoop;
 class NSString;
 class NSThread;
 class RunLoopSource;
+
+// A prepared call of one of the target's registered operations, its leading arguments set (and
+// retained); a result passed by a callback context fills the last one.
+Ref<NSInvocation> IVInvocation(NSObject* target, const char* selector,
+                               std::initializer_list<NSObject*> arguments);
 
 class IVExecutableCommand {
 public:

@@ -4,15 +4,25 @@
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
+#include "Foundation/NSException.h"
 #include "Foundation/NSFileManager.h"
+#include "Foundation/NSLog.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIDevice.h"
+#include "UIKit/UIKitNotifications.h"
+#include "ads/ironvine/IVAdEngine.h"
+#include "ads/ironvine/IVAdManager.h"
+#include "ads/ironvine/IVAdView.h"
 #include "ads/ironvine/IVAsyncCommand.h"
+#include "ads/ironvine/IVClientDriver.h"
+#include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVDatabase.h"
+#include "ads/ironvine/IVHosts.h"
 #include "ads/ironvine/network/IVReachability.h"
 
 namespace {
@@ -35,7 +45,8 @@ void IVController::describeClass(RuntimeClass& c) {
                   &IVController::setMenuDisplayTime)
         .property("exitItemDisplayTime", &IVController::exitItemDisplayTime,
                   &IVController::setExitItemDisplayTime)
-        .property("execMode", &IVController::execMode, &IVController::setExecMode);
+        .property("execMode", &IVController::execMode, &IVController::setExecMode)
+        .method("applicationWillEnterForeground:", &IVController::applicationWillEnterForeground);
 }
 
 Ref<NSString> IVController::localFileBasePath() {
@@ -109,16 +120,21 @@ bool IVController::init() {
             if (auto s = as<NSString>(data)) sbwPropName_ = s;
         }
     }
+    auto center = NSNotificationCenter::defaultCenter();
+    center->addObserver(this, Selector::named("applicationWillEnterForeground:"),
+                        UIApplicationWillEnterForegroundNotification, nullptr);
     ioRequestManager_ = alloc<IVAsyncCommandManager>();
     ioRequestManager_->initWithCommandQueue(make<IVIORequestQueue>().get(),
                                             NS("IVIORequestManager thread"));
     dbQueryManager_ = alloc<IVAsyncCommandManager>();
     dbQueryManager_->initWithCommandQueue(make<IVDBQueryQueue>().get(),
                                           NS("IVDBQueryManager thread"));
+    clientManager_ = make<IVClientManager>();
     return true;
 }
 
 void IVController::dealloc() {
+    NSNotificationCenter::defaultCenter()->removeObserver(this);
     if (ioRequestManager_) ioRequestManager_->shutdown();
     if (dbQueryManager_) dbQueryManager_->shutdown();
     UIViewController::dealloc();
@@ -126,8 +142,11 @@ void IVController::dealloc() {
 
 void IVController::shutdown() {
     execMode_ = 1;
+    if (adManager_) adManager_->shutdown();
+    if (clientManager_) clientManager_->shutdown();
     if (ioRequestManager_) ioRequestManager_->shutdown();
     if (dbQueryManager_) dbQueryManager_->shutdown();
+    NSNotificationCenter::defaultCenter()->removeObserver(this);
     Ref<IVController> keep(this);
     if (sharedSlot().get() == this) sharedSlot() = nullptr;
 }
@@ -155,6 +174,12 @@ int32_t IVController::serverReachability() {
     return reachability->internetConnectionStatus();
 }
 
+void IVController::applicationWillEnterForeground(NSNotification*) {
+    auto views = viewDict_;  // a view may register another meanwhile
+    for (auto& [name, view] : views)
+        view->applicationWillEnterForeground();
+}
+
 void IVController::captureAccelerometer(UIAccelerometerDelegate* delegate) {
     auto accelerometer = UIAccelerometer::sharedAccelerometer();
     if (accelerometer->delegate().get() != delegate) {
@@ -169,4 +194,88 @@ void IVController::releaseAccelerometer() {
     auto accelerometer = UIAccelerometer::sharedAccelerometer();
     accelerometer->setDelegate(appAccelerometerDelegate_.lock().get());
     accelerometer->setUpdateInterval(appAccelerometerInterval_);
+}
+
+Ref<NSString> IVController::defaultServerURL() {
+    return NSString::stringWithFormat(NS("http://%s/AdBridgeServer"), IVAdServerHost);
+}
+
+void IVController::startupWithAppID(NSString* appID, NSString* serverURL,
+                                    NSArray* slotDescriptions) {
+    setServerURL(serverURL ? serverURL : defaultServerURL().get());
+    setApplicationID(appID);
+    adManager_ = alloc<IVAdManager>();
+    adManager_->initWithSlotDescriptions(slotDescriptions);
+    clientManager_->startup();
+    hasStartedUp_ = true;
+}
+
+bool IVController::isNextAdDownloadedForSlotNamed(NSString* name) {
+    return adManager_ && adManager_->isAdFetchedForSlotNamed(name);
+}
+
+bool IVController::isAdReadyForSlotNamed(NSString* name) {
+    auto slot = adManager_ ? adManager_->slotForName(name) : nullptr;
+    if (!slot) {
+        NSLog(NS("IVAdEngine: WARNING - call to isAdReadyForSlotNamed: for slot %@ which is a slot "
+                 "that has not been registered with the IVAdEngine."),
+              name);
+        return false;
+    }
+    auto view = viewForSlotNamed(name);
+    if (slot->slotDescription()->size() == IVAdSizeFullScreen || !view)
+        return adManager_->isAdFetchedForSlotNamed(name);
+    return view->controller()->isAdReady();
+}
+
+void IVController::registerView(IVAdView* view, NSString* name) {
+    if (name) viewDict_[name->utf8()] = view;
+}
+
+Ref<IVAdView> IVController::viewForSlotNamed(NSString* name) {
+    auto it = name ? viewDict_.find(name->utf8()) : viewDict_.end();
+    return it == viewDict_.end() ? nullptr : it->second;
+}
+
+void IVController::setFullScreenDelegate(NSObject*, NSString* name) {
+    auto slot = adManager_ ? adManager_->slotForName(name) : nullptr;
+    if (!slot) {
+        NSLog(NS("IVAdEngine: WARNING - Unable to set full screen delegate for slot named %@ "
+                 "because no slot with that name has been registered with the IVAdEngine."),
+              name);
+        return;
+    }
+    if (slot->slotDescription()->size() != IVAdSizeFullScreen)
+        NSException::raise(
+            NSInternalInconsistencyException,
+            NS("Attempt to register full screen delegate for slot not having full screen size."));
+}
+
+bool IVController::displayFullScreenAdForSlotNamed(NSString* name) {
+    if (serverReachability() == 0) {
+        NSLog(NS("IVAdEngine: Unable to display full screen ad due to no network connectivity."));
+        return false;
+    }
+    if (!adManager_ || !adManager_->slotForName(name)) {
+        NSLog(NS("IVAdEngine: WARNING - Unable to display full screen ad for slot named %@ because "
+                 "no slot with that name has been registered with the IVAdEngine."),
+              name);
+        return false;
+    }
+    if (!adManager_->isAdFetchedForSlotNamed(name)) {
+        NSLog(NS("IVAdEngine: Unable to display full screen ad for slot named %@ because no ad is "
+                 "ready to be displayed for that slot."),
+              name);
+        return false;
+    }
+    return false;
+}
+
+void IVController::setDriverPollingIntervalOverride(NSNumber* seconds) {
+    clientManager_->clientDriver()->setBridgePollingIntervalOverride(seconds);
+}
+
+void IVController::sendDatabaseQuery(IVDBQuery* query) {
+    query->setDatabase(database_.get());
+    dbQueryManager_->sendAsyncCommand(query);
 }

@@ -4,13 +4,22 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <string>
 
 #include "Foundation/NSObject.h"
 #include "UIKit/UIAccelerometer.h"
 #include "UIKit/UIViewController.h"
 
+class IVAdManager;
+class IVAdView;
 class IVAsyncCommandManager;
+class IVClientManager;
 class IVDatabase;
+class IVDBQuery;
+class NSArray;
+class NSNotification;
+class NSNumber;
 class NSString;
 class NSURL;
 
@@ -33,8 +42,26 @@ class IVController : public UIViewController, public UIAccelerometerDelegate {
 
     bool init() override;
     void dealloc() override;
-    // Stops the workers and forgets the shared instance; the next sharedController is new.
+    // Stops the ad manager, the scripts and the workers and forgets the shared instance; the
+    // next sharedController is new.
     void shutdown();
+    // Keeps the id and the server (nil: http://{ad server}/AdBridgeServer), builds the ad
+    // manager and starts the scripts.
+    void startupWithAppID(NSString* appID, NSString* serverURL, NSArray* slotDescriptions);
+    static Ref<NSString> defaultServerURL();
+
+    bool isNextAdDownloadedForSlotNamed(NSString* name);
+    bool isAdReadyForSlotNamed(NSString* name);
+    void setFullScreenDelegate(NSObject* delegate, NSString* name);
+    bool displayFullScreenAdForSlotNamed(NSString* name);
+    void setDriverPollingIntervalOverride(NSNumber* seconds);
+    // Queues the statement on the database worker, against the engine's store.
+    void sendDatabaseQuery(IVDBQuery* query);
+    Ref<IVAdManager> adManager() { return adManager_; }
+    // The slots' views; a later view for a name replaces the earlier.
+    void registerView(IVAdView* view, NSString* name);
+    Ref<IVAdView> viewForSlotNamed(NSString* name);
+    Ref<IVClientManager> clientManager() { return clientManager_; }
 
     bool disabled() { return disabled_; }
     void setDisabled(bool v) { disabled_ = v; }
@@ -62,6 +89,9 @@ class IVController : public UIViewController, public UIAccelerometerDelegate {
     // Reachability of the default route, after giving the server's host to the shared service.
     int32_t serverReachability();
 
+    // The application's notifications: a return to the foreground lets the slots' views refresh.
+    void applicationWillEnterForeground(NSNotification* notification);
+
     void captureAccelerometer(UIAccelerometerDelegate* delegate);
     void releaseAccelerometer();
     void setSdkAccelerometerUpdateInterval(double seconds) { sdkAccelerometerInterval_ = seconds; }
@@ -75,6 +105,9 @@ private:
     Ref<IVDatabase> database_;
     Ref<IVAsyncCommandManager> dbQueryManager_;
     Ref<IVAsyncCommandManager> ioRequestManager_;
+    Ref<IVAdManager> adManager_;
+    Ref<IVClientManager> clientManager_;
+    std::map<std::string, Ref<IVAdView>> viewDict_;
     double appAccelerometerInterval_ = 0;
     Weak<UIAccelerometerDelegate> appAccelerometerDelegate_;
     double sdkAccelerometerInterval_ = 1000.0;

@@ -26,9 +26,7 @@ NSString* const kUnzipToKey = NS("unzipTo");
 
 // Scripts' SQL runs as sent, on the controller's store, on its database worker.
 void runQuery(IVDBQuery* query) {
-    auto controller = IVController::sharedController();
-    query->setDatabase(controller->database().get());
-    controller->dbQueryManager()->sendAsyncCommand(query);
+    IVController::sharedController()->sendDatabaseQuery(query);
 }
 
 Ref<IVAsyncCommandManager> fileWorker() {
@@ -120,15 +118,7 @@ std::optional<std::string> IVStandardCommandHandler::documentsPath(NSString* rel
 // ---- prepared calls -------------------------------------------------------------------------
 
 Ref<NSInvocation> IVStandardCommandHandler::call(const char* selector, NSObject* first) {
-    SEL sel = Selector::named(selector);
-    auto sig =
-        NSMethodSignature::signatureWithObjCTypes(getClass()->instanceMethod(sel)->types.c_str());
-    auto inv = NSInvocation::invocationWithMethodSignature(sig.get());
-    inv->setTarget(this);
-    inv->setSelector(sel);
-    inv->setArgument(Value::ofObject(first), 2);
-    inv->retainArguments();
-    return inv;
+    return IVInvocation(this, selector, {first});
 }
 
 Ref<NSInvocation> IVStandardCommandHandler::sendJSCommandInvocationForJSString(

@@ -34,3 +34,12 @@ bool runLoopUntil(const std::function<bool()>& done, double realSeconds, NSStrin
     }
     return true;
 }
+
+bool advanceRunLoopUntil(const std::function<bool()>& done, NSTimeInterval step, int steps) {
+    for (int i = 0; i < steps; ++i) {
+        if (done()) return true;
+        advanceRunLoop(step);
+        runLoopUntil(done, 0.02);
+    }
+    return done();
+}

@@ -15,3 +15,8 @@ void advanceRunLoop(NSTimeInterval seconds, NSString* mode = nullptr);
 // have passed; false on time-out.
 bool runLoopUntil(const std::function<bool()>& done, double realSeconds = 5.0,
                   NSString* mode = nullptr);
+
+// For work that mixes both: moves the manual clock in steps of `step`, letting other threads and
+// sockets answer between steps, until `done()` holds; false after `steps` steps.
+bool advanceRunLoopUntil(const std::function<bool()>& done, NSTimeInterval step = 0.05,
+                         int steps = 400);

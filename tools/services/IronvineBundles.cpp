@@ -111,6 +111,23 @@ std::optional<std::string> ironvineBundle(const std::string& name) {
     return bytes;
 }
 
+std::vector<IronvineZipEntry> ironvineAdBundleEntries(const std::string& slot, long long dlTime) {
+    static const std::string gif(
+        "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01\x00"
+        "\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00;",
+        43);
+    std::string dir = slot + "/" + std::to_string(dlTime) + "/";
+    std::string landing = "http%3A%2F%2Fads.ironvine.test%2FAdBridgeServer%2Flanding%2F1.html";
+    std::string html = "<div class=\"ad\"><a id=\"ct\" href=\"ironvine://ct?to=" + landing +
+                       "\">Bazaar deals near you</a> <img src=\"" + dir +
+                       "banner.gif\" alt=\"\"></div>\n";
+    if (slot.find("Full") != std::string::npos)
+        html =
+            "<div class=\"ad full\"><h1>Bazaar week</h1><p><a id=\"ct\" href=\"ironvine://ct?to=" +
+            landing + "\">See the deals</a></p><p id=\"sound\">" + dir + "tone.wav</p></div>\n";
+    return {{"ad.html", html}, {"banner.gif", gif, false}, {"tone.wav", wav()}};
+}
+
 std::optional<std::string> ironvineFile(const std::string& name) {
     if (name == "quotes.txt")
         return std::string(

@@ -27,6 +27,10 @@ std::string ironvineZip(const std::vector<IronvineZipEntry>& entries);
 std::optional<std::vector<IronvineZipEntry>> ironvineBundleEntries(const std::string& name);
 std::optional<std::string> ironvineBundle(const std::string& name);
 
+// The bundle of one served ad: "ad.html" (the fragment the display script shows, naming its
+// files under {slot}/{dlTime}/ of the content folder), "banner.gif" and "tone.wav".
+std::vector<IronvineZipEntry> ironvineAdBundleEntries(const std::string& slot, long long dlTime);
+
 // The files by name: "quotes.txt" (quotes, backslashes, line feeds, U+2028 and U+2029) and
 // "tone.wav" (a quarter second of 8-bit PCM).
 std::optional<std::string> ironvineFile(const std::string& name);

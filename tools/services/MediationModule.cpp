@@ -29,7 +29,7 @@ const Network kNetworks[] = {
     {"iad", 19, "iad", ""},
     {"pebble", 1, "pebble", "pebble-publisher-0001"},
     {"meridian", 6, "meridian", "meridian-apid-0001"},
-    {"ironvine", 7, "ironvine", "ironvine-app-0001|;|bazaarnest_banner"},
+    {"ironvine", 7, "ironvine", "bazaarnestiv0001"},
 };
 
 std::string ration(const Network& n, int weight, int priority) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Foundation/NSLog.h"
 #include "Foundation/NSString.h"
 #include "tools/services/IronvineBundles.h"
 
@@ -39,3 +40,18 @@ inline std::string readFile(const std::string& path) {
 std::map<std::string, std::string> tree(const std::string& root);
 
 }  // namespace ivtest
+
+// Catches the system log's lines while it lives.
+struct LogLines {
+    LogLines() {
+        previous = NSLogSetSink([this](const std::string& line) { lines.push_back(line); });
+    }
+    ~LogLines() { NSLogSetSink(previous); }
+    bool has(const std::string& message) const {
+        for (auto& l : lines)
+            if (l.ends_with(message + "\n") || l.ends_with(message)) return true;
+        return false;
+    }
+    std::vector<std::string> lines;
+    NSLogSink previous;
+};

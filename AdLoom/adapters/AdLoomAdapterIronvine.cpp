@@ -1,0 +1,103 @@
+#include "AdLoom/adapters/AdLoomAdapterIronvine.h"
+
+#include "AdLoom/internal/AdLoomError.h"
+#include "AdLoom/internal/AdLoomView.h"
+#include "Foundation/Clock.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSException.h"
+#include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIColor.h"
+#include "ads/ironvine/IVAdManager.h"
+#include "ads/ironvine/IVAdView.h"
+
+namespace {
+bool engineStarted = false;
+double lastBanner = 0;
+}  // namespace
+
+void AdLoomAdapterIronvine::describeClass(RuntimeClass& c) {
+    c.classMethod("networkType", &AdLoomAdapterIronvine::networkType);
+}
+
+void AdLoomAdapterIronvine::load() {
+    AdLoomAdNetworkRegistry::sharedRegistry()->registerClass(staticClass());
+}
+
+double AdLoomAdapterIronvine::lastBannerTime() {
+    return lastBanner;
+}
+
+void AdLoomAdapterIronvine::resetForTesting() {
+    engineStarted = false;
+    lastBanner = 0;
+}
+
+bool AdLoomAdapterIronvine::initWithAdLoomDelegate(AdLoomDelegate* delegate, AdLoomView* view,
+                                                   AdLoomConfig* config,
+                                                   AdLoomAdNetworkConfig* networkConfig) {
+    if (!AdLoomAdNetworkAdapter::initWithAdLoomDelegate(delegate, view, config, networkConfig))
+        return false;
+    if (!engineStarted) {
+        auto slots = NSArray::arrayWithObjects(
+            {IVAdSlotDescription::descriptionWithSize(IVAdSizeBanner, NS("ivBanner")).get(),
+             IVAdSlotDescription::descriptionWithSize(IVAdSizeFullScreen, NS("ivFullScreen"))
+                 .get()});
+        try {
+            IVAdEngine::startupWithAppID(networkConfig ? networkConfig->pubId().get() : nullptr,
+                                         slots.get());
+        } catch (ExceptionRaised& e) {
+            // Already started elsewhere in the process: the engine stands.
+            if (!e.exception->name()->isEqualToString(NSInternalInconsistencyException)) throw;
+        }
+        engineStarted = true;
+    }
+    return true;
+}
+
+void AdLoomAdapterIronvine::getAd() {
+    auto banner = IVAdView::adViewForSlotNamed(NS("ivBanner"), this);
+    innerContainer_ = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 50));
+    innerContainer_->setBackgroundColor(UIColor::clearColor().get());
+    innerContainer_->addSubview(banner.get());
+    outerContainer_ = make<UIView>(&UIView::initWithFrame, banner ? banner->frame() : CGRectZero);
+    outerContainer_->setBackgroundColor(UIColor::clearColor().get());
+    outerContainer_->addSubview(innerContainer_.get());
+    setAdNetworkView(outerContainer_.get());
+    double elapsed = IVAdManager::nowSince1970() - lastBanner;
+    if (!(elapsed > IVMinimumRefreshIntervalSeconds)) {
+        AdLoomLogDebug(NS("Failing Ironvine ad request because Ironvine's minimum refresh interval "
+                          "of %f has not elapsed since the previous banner display."),
+                       IVMinimumRefreshIntervalSeconds);
+        if (auto view = adLoomView()) view->adapterDidFailAd(this, nullptr);
+        return;
+    }
+    if (lastBanner == 0) return;  // the first banner comes with the engine's ready call
+    if (IVAdEngine::isNextAdDownloadedForSlotNamed(NS("ivBanner"))) {
+        banner->refresh();
+        bannerAdReady();
+        return;
+    }
+    AdLoomLogDebug(
+        NS("Failing Ironvine banner ad request because the next banner ad has not yet been "
+           "downloaded."));
+    if (auto view = adLoomView()) view->adapterDidFailAd(this, nullptr);
+}
+
+void AdLoomAdapterIronvine::bannerAdReady() {
+    AdLoomLogDebug(NS("Ironvine received banner ad."));
+    lastBanner = IVAdManager::nowSince1970();
+    if (auto view = adLoomView()) view->adapterDidReceiveAdView(this, adNetworkView().get());
+}
+
+void AdLoomAdapterIronvine::ironvineAdReadyForSlotNamed(NSString* name) {
+    if (name && name->isEqualToString(NS("ivBanner")) && lastBanner == 0) bannerAdReady();
+}
+
+void AdLoomAdapterIronvine::ironvineFullScreenDisplayWillOpen() {
+    helperNotifyDelegateOfFullScreenModal();
+}
+
+void AdLoomAdapterIronvine::ironvineFullScreenDisplayWillClose() {
+    helperNotifyDelegateOfFullScreenModalDismissal();
+}

@@ -1,0 +1,33 @@
+// Banners of the Ironvine ad engine. The engine is started once per process with the slots
+// "ivBanner" and "ivFullScreen"; every adapter shares the engine's one banner view, whose
+// delegate is the adapter that asked for it last (held weakly, so a freed adapter is never
+// called).
+#pragma once
+
+#include "AdLoom/internal/AdLoomAdNetworkAdapter.h"
+#include "ads/ironvine/IVAdEngine.h"
+
+class AdLoomAdapterIronvine : public AdLoomAdNetworkAdapter, public IronvineDelegate {
+    NS_OBJECT(AdLoomAdapterIronvine, AdLoomAdNetworkAdapter)
+    static void describeClass(RuntimeClass& c);
+    static int networkType() { return AdLoomAdNetworkTypeIronvine; }
+    static void load();
+    // The time of the last banner delivered, seconds since 1970 (0 before the first); a test
+    // hook puts it back for a new run.
+    static double lastBannerTime();
+    static void resetForTesting();
+
+    bool initWithAdLoomDelegate(AdLoomDelegate* delegate, AdLoomView* view, AdLoomConfig* config,
+                                AdLoomAdNetworkConfig* networkConfig) override;
+    void getAd() override;
+    void stopBeingDelegate() override {}
+    void bannerAdReady();
+
+    void ironvineAdReadyForSlotNamed(NSString* name) override;
+    void ironvineFullScreenDisplayWillOpen() override;
+    void ironvineFullScreenDisplayWillClose() override;
+
+private:
+    Ref<UIView> innerContainer_;
+    Ref<UIView> outerContainer_;
+};

@@ -1,0 +1,546 @@
+#include "ads/ironvine/IVAdView.h"
+
+#include <cmath>
+#include <string>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSException.h"
+#include "Foundation/NSLog.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSTimer.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLRequest.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIScreen.h"
+#include "ads/ironvine/IVApplicationCommandHandler.h"
+#include "ads/ironvine/IVAsyncCommand.h"
+#include "ads/ironvine/IVAudioEngine.h"
+#include "ads/ironvine/IVBase64.h"
+#include "ads/ironvine/IVClientDriver.h"
+#include "ads/ironvine/IVClientManager.h"
+#include "ads/ironvine/IVCocoaCommandHandler.h"
+#include "ads/ironvine/IVController.h"
+#include "ads/ironvine/IVHosts.h"
+#include "ads/ironvine/IVJavascriptBridge.h"
+#include "ads/ironvine/IVResources.h"
+#include "ads/ironvine/IVStandardCommandHandler.h"
+#include "ads/ironvine/IVUtil.h"
+
+namespace {
+Ref<IVController> engine() {
+    return IVController::sharedController();
+}
+}  // namespace
+
+// ---- BridgeDisplay --------------------------------------------------------------------------
+
+void IVDisplayCommandHandler::describeClass(RuntimeClass& c) {
+    using H = IVDisplayCommandHandler;
+    c.method("bridge_notifyAdDisplayFailedForSlotNamed:",
+             &H::bridge_notifyAdDisplayFailedForSlotNamed)
+        .method("bridge_notifyAdReadyDelayed:", &H::bridge_notifyAdReadyDelayed)
+        .method("bridge_notifyAdContentDidLoad", &H::bridge_notifyAdContentDidLoad)
+        .method("bridge_notifyAdContentWillLoad", &H::bridge_notifyAdContentWillLoad)
+        .method("bridge_notifyAdViewNeedsDisplay", &H::bridge_notifyAdViewNeedsDisplay)
+        .method("bridge_dismiss", &H::bridge_dismiss)
+        .method("bridge_getViewBoundsWithCallback:", &H::bridge_getViewBoundsWithCallback)
+        .method("bridge_captureAccelerometer:", &H::bridge_captureAccelerometer)
+        .method("bridge_sendDriverCommand:", &H::bridge_sendDriverCommand)
+        .method("bridge_requestURL:", &H::bridge_requestURL)
+        .method("bridge_pingURL:timeout:callback:", &H::bridge_pingURLTimeoutCallback)
+        .method("bridge_pingURL:", &H::bridge_pingURL)
+        .method("bridge_trackImpression", &H::bridge_trackImpression);
+}
+
+bool IVDisplayCommandHandler::initWithAdController(IVAdViewInternal* controller) {
+    if (!initWithName(NS("BridgeDisplay"))) return false;
+    controller_ = controller;
+    return true;
+}
+
+void IVDisplayCommandHandler::bridge_notifyAdDisplayFailedForSlotNamed(NSString* name) {
+    if (auto c = controller_.lock()) c->adDisplayFailedForSlotNamed(name);
+}
+void IVDisplayCommandHandler::bridge_notifyAdReadyDelayed(NSString* name) {
+    if (auto c = controller_.lock()) c->adReadyDelayed(name);
+}
+void IVDisplayCommandHandler::bridge_notifyAdContentDidLoad() {
+    if (auto c = controller_.lock()) c->adContentDidLoad();
+}
+void IVDisplayCommandHandler::bridge_notifyAdContentWillLoad() {
+    if (auto c = controller_.lock()) c->adContentWillLoad();
+}
+void IVDisplayCommandHandler::bridge_notifyAdViewNeedsDisplay() {
+    if (auto c = controller_.lock()) c->adViewNeedsDisplay();
+}
+void IVDisplayCommandHandler::bridge_dismiss() {
+    if (auto c = controller_.lock()) c->dismiss();
+}
+void IVDisplayCommandHandler::bridge_getViewBoundsWithCallback(NSString* callback) {
+    auto c = controller_.lock();
+    if (!c || !callback) return;
+    CGRect b = c->webView()->bounds();
+    send(NSString::stringWithFormat(callback, static_cast<double>(b.size.width),
+                                    static_cast<double>(b.size.height))
+             .get());
+}
+void IVDisplayCommandHandler::bridge_captureAccelerometer(NSString* interval) {
+    auto c = controller_.lock();
+    if (!c) return;
+    engine()->setSdkAccelerometerUpdateInterval(interval ? interval->doubleValue() : 0);
+    engine()->captureAccelerometer(c.get());
+}
+void IVDisplayCommandHandler::bridge_sendDriverCommand(NSString* command) {
+    engine()->clientManager()->clientDriver()->executeCommand(command);
+}
+void IVDisplayCommandHandler::bridge_requestURL(NSString* url) {
+    auto c = controller_.lock();
+    if (auto u = url ? NSURL::URLWithString(url) : nullptr; c && u) c->requestPage(u.get());
+}
+void IVDisplayCommandHandler::bridge_pingURLTimeoutCallback(NSString* url, NSString* timeout,
+                                                            NSString* callback) {
+    if (auto c = controller_.lock())
+        c->fetchUrl(url, timeout ? timeout->doubleValue() : 0, callback);
+}
+void IVDisplayCommandHandler::bridge_pingURL(NSString* url) {
+    if (auto c = controller_.lock()) c->fetchUrl(url);
+}
+void IVDisplayCommandHandler::bridge_trackImpression() {
+    if (auto c = controller_.lock()) c->trackImpression();
+}
+
+// ---- the controller -------------------------------------------------------------------------
+
+void IVAdViewInternal::describeClass(RuntimeClass& c) {
+    using C = IVAdViewInternal;
+    c.method("loadScriptAndExecuteCallback:data:", &C::loadScriptAndExecuteCallback)
+        .method("fetchUrlsStashedInDB:", &C::fetchUrlsStashedInDB)
+        .method("adContentAnimationFinished", &C::adContentAnimationFinished);
+}
+
+Ref<NSURL> IVAdViewInternal::baseURL() {
+    return IVAdManager::adBaseURL();
+}
+
+bool IVAdViewInternal::initWithSlot(IVAdSlot* slot, IronvineDelegate* delegate,
+                                    double refreshInterval) {
+    if (!UIViewController::init()) return false;
+    slot_ = slot;
+    execMode_ = 0;
+    connections_ = NSMutableArray::array();
+    CGSize size = slot ? IVSizeForAdSize(slot->slotDescription()->size())
+                       : UIScreen::mainScreen()->bounds().size;
+    CGRect frame = CGRectMake(0, 0, size.width, size.height);
+    delegate_ = delegate;
+    setRefreshInterval(refreshInterval);
+    isRefreshing_ = false;
+    auto view = make<UIView>(&UIView::initWithFrame, frame);
+    view->setOpaque(true);
+    view->setBackgroundColor(UIColor::blackColor().get());
+    view->setAutoresizesSubviews(false);
+    view->setClipsToBounds(true);
+    view->setUserInteractionEnabled(false);
+    setView(view.get());
+    webView_ = make<UIWebView>(&UIWebView::initWithFrame, view->bounds());
+    webView_->setDelegate(this);
+    webView_->setClipsToBounds(true);
+    webView_->setAllowsInlineMediaPlayback(true);
+    standardHandler_ = make<IVStandardCommandHandler>();
+    applicationHandler_ = make<IVApplicationCommandHandler>();
+    audioHandler_ = make<IVAudioCommandHandler>();
+    cocoaHandler_ = make<IVCocoaCommandHandler>();
+    displayHandler_ = alloc<IVDisplayCommandHandler>();
+    displayHandler_->initWithAdController(this);
+    bridge_ = IVJavascriptBridge::bridgeInMode(0, webView_.get(), nullptr);
+    bridge_->addCommandHandler(standardHandler_.get());
+    bridge_->addCommandHandler(applicationHandler_.get());
+    bridge_->addCommandHandler(audioHandler_.get());
+    bridge_->addCommandHandler(cocoaHandler_.get());
+    bridge_->addCommandHandler(displayHandler_.get());
+    view->addSubview(webView_.get());
+    view->sendSubviewToBack(webView_.get());
+    if (slot &&
+        !engine()->adManager()->registerListener(this, slot->slotDescription()->name().get()))
+        NSException::raise(NS("IVAdViewInternal initialization error."),
+                           NS("No slot with the given name has been registered with the "
+                              "IVAdEngine."));
+    return true;
+}
+
+void IVAdViewInternal::dealloc() {
+    if (delayedDisplay_) delayedDisplay_->invalidate();
+    if (bridge_) bridge_->halt();
+    if (webView_) webView_->setDelegate(nullptr);
+    UIViewController::dealloc();
+}
+
+void IVAdViewInternal::setExecMode(int32_t mode) {
+    if (mode == execMode_) return;
+    execMode_ = mode;
+    bridge_->handleExecModeUpdate(mode);
+}
+
+void IVAdViewInternal::setRefreshInterval(double seconds) {
+    if (seconds > 0 && seconds < IVMinimumRefreshIntervalSeconds)
+        NSException::raise(
+            NSInvalidArgumentException,
+            NS("Attempt to set refresh interval for slot named %@ less than the minimum value of "
+               "%d seconds"),
+            slot_ ? slot_->slotDescription()->name().get() : NS(""),
+            static_cast<int>(IVMinimumRefreshIntervalSeconds));
+    refreshInterval_ = seconds > 0 ? seconds : 0;
+}
+
+void IVAdViewInternal::loadScriptAndExecute(NSString* command) {
+    auto path = engine()->clientManager()->pathForComponent(NS("display"));
+    auto context = IVCallbackContext::contextWithCallbackInvocation(
+        IVInvocation(this, "loadScriptAndExecuteCallback:data:", {command, nullptr}).get(), true);
+    engine()->ioRequestManager()->sendAsyncCommand(
+        IVIOReadRequest::requestWithPathToRead(path.get(), context.get()).get());
+}
+
+void IVAdViewInternal::loadScriptAndExecuteCallback(NSString* command, NSData* data) {
+    if (!data) return;
+    std::string text(static_cast<const char*>(data->bytes()), data->length());
+    if (auto zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
+    bridge_->loadJavascriptString(NSString::fromUTF8(text).get(), command, baseURL().get());
+}
+
+void IVAdViewInternal::adDownloadedForSlotNamed(NSString*) {
+    if (engine()->serverReachability() == 0) return;
+    // A host that refreshes by hand is not overtaken by downloads.
+    if (lastDisplayTime_ != 0 && !(refreshInterval_ > 0)) return;
+    requestDisplay(true);
+}
+
+void IVAdViewInternal::requestDisplay(bool automatic) {
+    double elapsed = IVAdManager::nowSince1970() - lastDisplayTime_;
+    if (!(refreshInterval_ > 0)) {
+        if (elapsed >= IVMinimumRefreshIntervalSeconds) display();
+        return;
+    }
+    double threshold = automatic ? refreshInterval_ : IVMinimumRefreshIntervalSeconds;
+    if (elapsed >= threshold) {
+        display();
+        return;
+    }
+    if (!automatic) {
+        NSLog(NS("IVAdEngine: Ignoring refresh attempt because the interval of %d seconds has not "
+                 "yet passed before the previous display."),
+              static_cast<int>(IVMinimumRefreshIntervalSeconds));
+        return;
+    }
+    if (delayedDisplay_) delayedDisplay_->invalidate();
+    Weak<IVAdViewInternal> weak(this);
+    delayedDisplay_ = NSTimer::scheduledTimerWithTimeInterval(refreshInterval_ - elapsed, false,
+                                                              [weak](NSTimer*) {
+                                                                  if (auto self = weak.lock())
+                                                                      self->requestDisplay(true);
+                                                              });
+}
+
+bool IVAdViewInternal::display() {
+    if (isExpanded_ || isRefreshing_ || !slot_ || slot_->nextAdDlTime() == 0) return false;
+    if (delayedDisplay_) {
+        delayedDisplay_->invalidate();
+        delayedDisplay_ = nullptr;
+    }
+    slot_->setIsDisplayed(true);
+    shouldWipeContentOnDismiss_ = false;
+    hasDisplayedCurrentAd_ = false;
+    CGSize size = IVSizeForAdSize(slot_->slotDescription()->size());
+    bool fullScreen = slot_->slotDescription()->size() == IVAdSizeFullScreen;
+    auto command = NSString::stringWithFormat(
+        NS("displayAd('%@',%qi,%d,%d,%d,%d);"), slot_->slotDescription()->name(),
+        slot_->nextAdDlTime(), static_cast<int>(std::floor(size.width)),
+        static_cast<int>(std::floor(size.height)), fullScreen ? 1 : 0,
+        engine()->serverReachability());
+    view()->setFrame(CGRectMake(0, 0, size.width, size.height));
+    isBrowserMode_ = false;
+    webView_->setScalesPageToFit(false);
+    if (bridge_->isIVJSLoaded()) {
+        bridge_->sendJavascriptCommand(command.get());
+        view()->setUserInteractionEnabled(false);
+        isRefreshing_ = true;
+        UIView::beginAnimations(NS("fadeOut"), nullptr);
+        UIView::setAnimationDuration(0.5);
+        containerView()->setAlpha(0);
+        UIView::commitAnimations();
+    } else {
+        loadScriptAndExecute(command.get());
+    }
+    return true;
+}
+
+void IVAdViewInternal::refresh() {
+    if (hasDisplayedCurrentAd_) {
+        requestDisplay(false);
+        return;
+    }
+    NSLog(NS("IVAdEngine: Ignoring refresh attempt for slot named %@ because the ad currently "
+             "ready to be displayed for that slot has not yet been displayed."),
+          slot_ ? slot_->slotDescription()->name().get() : NS(""));
+}
+
+bool IVAdViewInternal::isAdReady() {
+    return bridge_->isIVJSLoaded();
+}
+
+UIView* IVAdViewInternal::containerView() {
+    UIView* found = view().get();
+    CGRect frame = found->frame();
+    for (auto up = found->superview(); up; up = up->superview()) {
+        if (up->frame().size.width == frame.size.width &&
+            up->frame().size.height == frame.size.height)
+            found = up.get();
+    }
+    return found;
+}
+
+void IVAdViewInternal::adContentDidLoad() {
+    UIView* container = containerView();
+    if (container->alpha() == 0) {
+        view()->setAlpha(1);
+        UIView::beginAnimations(NS("fadeIn"), nullptr);
+        UIView::setAnimationDuration(0.5);
+        UIView::setAnimationDelegate(this);
+        UIView::setAnimationDidStopSelector(Selector::named("adContentAnimationFinished"));
+        container->setAlpha(1);
+        UIView::commitAnimations();
+    } else {
+        adContentAnimationFinished();
+    }
+    if (slot_) notifyDelegateAdReadyForSlotNamed(slot_->slotDescription()->name().get());
+}
+
+void IVAdViewInternal::adContentAnimationFinished() {
+    view()->setUserInteractionEnabled(true);
+    isRefreshing_ = false;
+}
+
+void IVAdViewInternal::adDisplayFailedForSlotNamed(NSString*) {
+    hasDisplayedCurrentAd_ = true;
+    isRefreshing_ = false;
+    view()->setUserInteractionEnabled(true);
+}
+
+void IVAdViewInternal::adViewNeedsDisplay() {
+    if (auto super = view()->superview()) super->setNeedsDisplay();
+}
+
+void IVAdViewInternal::adDisplayed() {
+    if (!bridge_->isIVJSLoaded() || !slot_) return;
+    lastDisplayTime_ = IVAdManager::nowSince1970();
+    hasDisplayedCurrentAd_ = true;
+    int64_t old = slot_->dlTime();
+    slot_->setDlTime(slot_->nextAdDlTime());
+    slot_->setNextAdDlTime(0);
+    bridge_->sendJavascriptCommand(NS("adViewDisplayed();"));
+    auto name = slot_->slotDescription()->name();
+    bool banner = slot_->slotDescription()->size() != IVAdSizeFullScreen;
+    if (old != 0)
+        engine()->adManager()->deleteAd(old, name.get(), banner);
+    else if (banner)
+        engine()->adManager()->queueFetchForSlotNamed(name.get());
+}
+
+void IVAdViewInternal::applicationWillEnterForeground() {
+    if (lastDisplayTime_ != 0) {
+        if (refreshInterval_ > 0) refresh();
+        return;
+    }
+    containerView()->setAlpha(0);
+    view()->setUserInteractionEnabled(false);
+    refresh();
+}
+
+void IVAdViewInternal::notifyDelegateAdReadyForSlotNamed(NSString* name) {
+    if (auto d = delegate_.lock()) d->ironvineAdReadyForSlotNamed(name);
+}
+
+// ---- impressions and pings ------------------------------------------------------------------
+
+void IVAdViewInternal::trackImpression() {
+    if (!slot_) return;
+    auto context = IVCallbackContext::contextWithCallbackInvocation(
+        IVInvocation(this, "fetchUrlsStashedInDB:", {nullptr}).get(), true);
+    engine()->sendDatabaseQuery(
+        IVDBQuery::queryWithQuery(
+            NS("SELECT trackers FROM ads WHERE slotName=? AND dlTime=?"),
+            NSArray::arrayWithObjects({slot_->slotDescription()->name().get(),
+                                       NSNumber::numberWithLongLong(slot_->dlTime()).get()})
+                .get(),
+            context.get())
+            .get());
+}
+
+void IVAdViewInternal::fetchUrlsStashedInDB(NSArray* rows) {
+    if (!rows) return;
+    for (NSObject* item : *rows) {
+        auto row = as<NSArray>(item);
+        if (!row || row->count() != 1) continue;
+        auto trackers = row->objectAtIndex(0)->description();
+        if (trackers->length() == 0) continue;
+        auto pieces = trackers->componentsSeparatedByString(NS("$$IVURL$$"));
+        for (NSObject* piece : *pieces) {
+            auto url = IVBase64::stringWithBase64String(static_cast<NSString*>(piece));
+            if (url && url->length() > 0) fetchUrl(url.get());
+        }
+    }
+}
+
+void IVAdViewInternal::fetchUrl(NSString* url, double timeout, NSString* callback) {
+    auto target = url ? NSURL::URLWithString(url) : nullptr;
+    if (!target) return;
+    auto request = NSURLRequest::requestWithURL(target.get());
+    Ref<NSObject> userData =
+        callback ? NSDictionary::dictionaryWithObject(callback, NS("callback")) : nullptr;
+    auto connection = timeout > 0 ? IVDownloadConnection::timedConnectionWithURLRequest(
+                                        request.get(), this, userData.get(), timeout)
+                                  : IVDownloadConnection::connectionWithURLRequest(
+                                        request.get(), this, userData.get());
+    if (connection) connections_->addObject(connection.get());
+}
+
+void IVAdViewInternal::finishDownload(IVDownloadConnection* connection, int outcome) {
+    Ref<IVDownloadConnection> keep(connection);
+    auto info = as<NSDictionary>(connection->userData());
+    auto callback = info ? as<NSString>(info->objectForKey(NS("callback"))) : nullptr;
+    if (callback) bridge_->sendJavascriptCommand(IVFillCallback(callback.get(), outcome).get());
+    connections_->removeObjectIdenticalTo(connection);
+}
+
+void IVAdViewInternal::downloadTimedOut(IVDownloadConnection* connection) {
+    finishDownload(connection, 0);
+}
+void IVAdViewInternal::downloadFailed(IVDownloadConnection* connection) {
+    finishDownload(connection, 0);
+}
+void IVAdViewInternal::downloadSucceeded(IVDownloadConnection* connection) {
+    finishDownload(connection, 1);
+}
+
+void IVAdViewInternal::accelerometer(UIAccelerometer*, UIAcceleration* a) {
+    bridge_->sendJavascriptCommand(
+        NSString::stringWithFormat(NS("accelerometerDidAccelerate(%f, %f, %f)"), a->x(), a->y(),
+                                   a->z())
+            .get());
+}
+
+// ---- links and pages ------------------------------------------------------------------------
+
+bool IVAdViewInternal::webViewShouldStartLoadWithRequest(UIWebView* webView, NSURLRequest* request,
+                                                         UIWebViewNavigationType type) {
+    auto url = request ? request->URL() : nullptr;
+    auto scheme = url ? url->scheme() : nullptr;
+    if (!scheme) return false;
+    if (scheme->isEqualToString(NS("file"))) return true;
+    if (scheme->isEqualToString(NS("about"))) return false;
+    if (scheme->isEqualToString(NS("http")) || scheme->isEqualToString(NS("https"))) {
+        if (IVUtil::URLWillLoadExternalApp(url.get())) {
+            handleClickthroughToExternalAppURL(url.get());
+            return false;
+        }
+        if (type == UIWebViewNavigationTypeOther || isBrowserMode_) return true;
+        requestPage(url.get());
+        return false;
+    }
+    if (scheme->isEqualToString(NS("ironvine"))) {
+        auto host = url->host();
+        if (host && host->isEqualToString(NS("ct")))
+            webView->stringByEvaluatingJavaScriptFromString(
+                NSString::stringWithFormat(NS("handleClickthrough(\"%@\");"), url->description())
+                    .get());
+        return false;
+    }
+    UIApplication::sharedApplication()->openURL(url.get());
+    return false;
+}
+
+void IVAdViewInternal::handleClickthroughToExternalAppURL(NSURL* url) {
+    UIApplication::sharedApplication()->openURL(url);
+}
+
+void IVAdViewInternal::requestPage(NSURL* url) {
+    shouldWipeContentOnDismiss_ = true;
+    if (IVUtil::URLWillLoadExternalApp(url)) {
+        handleClickthroughToExternalAppURL(url);
+        return;
+    }
+    isBrowserMode_ = true;
+    webView_->setScalesPageToFit(true);
+    engine()->releaseAccelerometer();
+    auto host = url->host();
+    if (host && host->isEqualToString(NSString::fromUTF8(IVVideoHost).get())) {
+        // The video site's pages show through the embedded-video template.
+        CGSize screen = UIScreen::mainScreen()->bounds().size;
+        auto html = NSString::stringWithFormat(
+            IVResources::youtubeTemplateHTML().get(), static_cast<int>(screen.width),
+            url->absoluteString(), static_cast<double>(screen.width),
+            static_cast<double>(screen.height));
+        webView_->loadData(html->dataUsingEncoding(NSUTF8StringEncoding).get(), NS("text/html"),
+                           NS("utf-8"), url);
+        return;
+    }
+    webView_->loadRequest(NSURLRequest::requestWithURL(url).get());
+}
+
+void IVAdViewInternal::dismiss() {
+    engine()->releaseAccelerometer();
+    webView_->setScalesPageToFit(false);
+    isBrowserMode_ = false;
+    setExecMode(0);
+    isExpanded_ = false;
+}
+
+// ---- the public view ------------------------------------------------------------------------
+
+Ref<IVAdView> IVAdView::adViewForSlotNamed(NSString* name, IronvineDelegate* delegate,
+                                           double refreshInterval) {
+    auto c = engine();
+    auto slot = c->adManager() ? c->adManager()->slotForName(name) : nullptr;
+    if (!slot)
+        NSException::raise(NS("IVAdView retrieval failure."),
+                           NS("Attempt to retrieve a IVAdView instance using a slot name which "
+                              "has not been registered with the IVAdEngine."));
+    if (auto existing = c->viewForSlotNamed(name)) {
+        existing->setDelegate(delegate);
+        existing->setRefreshInterval(refreshInterval);
+        return existing;
+    }
+    auto view = alloc<IVAdView>();
+    view->initWithSlot(slot.get(), delegate, refreshInterval);
+    c->registerView(view.get(), name);
+    return view;
+}
+
+bool IVAdView::initWithSlot(IVAdSlot* slot, IronvineDelegate* delegate, double refreshInterval) {
+    CGSize size = IVSizeForAdSize(slot->slotDescription()->size());
+    if (!UIView::initWithFrame(CGRectMake(0, 0, size.width, size.height))) return false;
+    setAutoresizingMask(UIViewAutoresizingNone);
+    controller_ = alloc<IVAdViewInternal>();
+    controller_->initWithSlot(slot, delegate, refreshInterval);
+    addSubview(controller_->view().get());
+    return true;
+}
+
+void IVAdView::drawRect(CGRect) {
+    controller_->adDisplayed();
+}
+void IVAdView::applicationWillEnterForeground() {
+    controller_->applicationWillEnterForeground();
+}
+void IVAdView::setRefreshInterval(double seconds) {
+    controller_->setRefreshInterval(seconds);
+}
+void IVAdView::setDelegate(IronvineDelegate* delegate) {
+    controller_->setDelegate(delegate);
+}
+void IVAdView::refresh() {
+    controller_->refresh();
+}

@@ -1,0 +1,161 @@
+// A banner slot's view: the thin public front IVAdView that a host puts in its layout, and
+// IVAdViewInternal, the controller that owns the web view running the display script, its bridge
+// and handlers, the refresh timing, impressions, the link policy and the delegate calls.
+// "BridgeDisplay" is the display script's own handler. Main thread.
+#pragma once
+
+#include <cstdint>
+
+#include "UIKit/UIAccelerometer.h"
+#include "UIKit/UIView.h"
+#include "UIKit/UIViewController.h"
+#include "UIKit/UIWebView.h"
+#include "ads/ironvine/IVAdEngine.h"
+#include "ads/ironvine/IVAdManager.h"
+#include "ads/ironvine/IVCommandHandler.h"
+#include "ads/ironvine/IVDownloadConnection.h"
+
+class IVAdViewInternal;
+class IVApplicationCommandHandler;
+class IVAudioCommandHandler;
+class IVCocoaCommandHandler;
+class IVJavascriptBridge;
+class IVStandardCommandHandler;
+class NSArray;
+class NSMutableArray;
+class NSTimer;
+
+class IVDisplayCommandHandler : public IVCommandHandler {
+    NS_OBJECT(IVDisplayCommandHandler, IVCommandHandler)
+    static void describeClass(RuntimeClass& c);
+    bool initWithAdController(IVAdViewInternal* controller);
+
+    void bridge_notifyAdDisplayFailedForSlotNamed(NSString* name);
+    void bridge_notifyAdReadyDelayed(NSString* name);
+    void bridge_notifyAdContentDidLoad();
+    void bridge_notifyAdContentWillLoad();
+    void bridge_notifyAdViewNeedsDisplay();
+    void bridge_dismiss();
+    void bridge_getViewBoundsWithCallback(NSString* callback);
+    void bridge_captureAccelerometer(NSString* interval);
+    void bridge_sendDriverCommand(NSString* command);
+    void bridge_requestURL(NSString* url);
+    void bridge_pingURLTimeoutCallback(NSString* url, NSString* timeout, NSString* callback);
+    void bridge_pingURL(NSString* url);
+    void bridge_trackImpression();
+
+private:
+    // The controller owns this handler through its bridge.
+    Weak<IVAdViewInternal> controller_;
+};
+
+class IVAdViewInternal : public UIViewController,
+                         public IVDownloadConnectionDelegate,
+                         public UIAccelerometerDelegate,
+                         public UIWebViewDelegate,
+                         public IVAdDownloadListener {
+    NS_OBJECT(IVAdViewInternal, UIViewController)
+    static void describeClass(RuntimeClass& c);
+    static Ref<NSURL> baseURL();
+
+    // Raises "IVAdViewInternal initialization error." when the slot is unknown to the ad manager.
+    bool initWithSlot(IVAdSlot* slot, IronvineDelegate* delegate, double refreshInterval);
+    void dealloc() override;
+
+    Ref<UIWebView> webView() { return webView_; }
+    Ref<IVJavascriptBridge> bridge() { return bridge_; }
+    Ref<IVAdSlot> slot() { return slot_; }
+    bool isBrowserMode() { return isBrowserMode_; }
+    bool shouldWipeContentOnDismiss() { return shouldWipeContentOnDismiss_; }
+    bool isRefreshing() { return isRefreshing_; }
+    double refreshInterval() { return refreshInterval_; }
+    // Raises for an interval above 0 and below the minimum; 0 or less turns refresh off.
+    void setRefreshInterval(double seconds);
+    // Held weakly: a host's delegate often owns the view, and a freed one must not be called.
+    void setDelegate(IronvineDelegate* delegate) { delegate_ = delegate; }
+    Ref<IronvineDelegate> delegate() { return delegate_.lock(); }
+    int32_t execMode() { return execMode_; }
+    void setExecMode(int32_t mode);
+
+    void loadScriptAndExecute(NSString* command);
+    void loadScriptAndExecuteCallback(NSString* command, NSData* data);
+    void adDownloadedForSlotNamed(NSString* name) override;
+    void requestDisplay(bool automatic);
+    bool display();
+    void refresh();
+    bool isAdReady();
+    void adContentWillLoad() {}
+    void adContentDidLoad();
+    void adContentAnimationFinished();
+    void adDisplayFailedForSlotNamed(NSString* name);
+    void adReadyDelayed(NSString* name) { notifyDelegateAdReadyForSlotNamed(name); }
+    void adViewNeedsDisplay();
+    void adDisplayed();
+    void applicationWillEnterForeground();
+    void notifyDelegateAdReadyForSlotNamed(NSString* name);
+    UIView* containerView();
+
+    void trackImpression();
+    void fetchUrlsStashedInDB(NSArray* rows);
+    void fetchUrl(NSString* url, double timeout, NSString* callback);
+    void fetchUrl(NSString* url) { fetchUrl(url, 0, nullptr); }
+    void requestPage(NSURL* url);
+    void handleClickthroughToExternalAppURL(NSURL* url);
+    void dismiss();
+
+    void downloadTimedOut(IVDownloadConnection* connection) override;
+    void downloadFailed(IVDownloadConnection* connection) override;
+    void downloadSucceeded(IVDownloadConnection* connection) override;
+    void accelerometer(UIAccelerometer* accelerometer, UIAcceleration* acceleration) override;
+
+    bool webViewShouldStartLoadWithRequest(UIWebView* webView, NSURLRequest* request,
+                                           UIWebViewNavigationType type) override;
+
+private:
+    void finishDownload(IVDownloadConnection* connection, int outcome);
+
+    Ref<UIWebView> webView_;
+    int32_t execMode_ = 0;
+    Ref<IVJavascriptBridge> bridge_;
+    Ref<IVStandardCommandHandler> standardHandler_;
+    Ref<IVApplicationCommandHandler> applicationHandler_;
+    Ref<IVAudioCommandHandler> audioHandler_;
+    Ref<IVCocoaCommandHandler> cocoaHandler_;
+    Ref<IVDisplayCommandHandler> displayHandler_;
+    bool isBrowserMode_ = false;
+    bool shouldWipeContentOnDismiss_ = false;
+    Ref<IVAdSlot> slot_;
+    Weak<IronvineDelegate> delegate_;
+    bool isExpanded_ = false;
+    double lastDisplayTime_ = 0;
+    double refreshInterval_ = 0;
+    bool isRefreshing_ = false;
+    bool hasDisplayedCurrentAd_ = false;
+    Ref<NSTimer> delayedDisplay_;
+    Ref<NSMutableArray> connections_;
+};
+
+class IVAdView : public UIView {
+    NS_OBJECT(IVAdView, UIView)
+    // Raises for a code outside 1..5.
+    static CGSize sizeForIVAdSize(IVAdSize size) { return IVSizeForAdSize(size); }
+    // The slot's one view, made and registered on first use; a later call hands it the new
+    // delegate and interval. Raises "IVAdView retrieval failure." for an unknown slot.
+    static Ref<IVAdView> adViewForSlotNamed(NSString* name, IronvineDelegate* delegate,
+                                            double refreshInterval);
+    static Ref<IVAdView> adViewForSlotNamed(NSString* name, IronvineDelegate* delegate) {
+        return adViewForSlotNamed(name, delegate, 0);
+    }
+
+    bool initWithSlot(IVAdSlot* slot, IronvineDelegate* delegate, double refreshInterval);
+    // The display pass: the waiting ad becomes the current one.
+    void drawRect(CGRect rect) override;
+    void applicationWillEnterForeground();
+    void setRefreshInterval(double seconds);
+    void setDelegate(IronvineDelegate* delegate);
+    Ref<IVAdViewInternal> controller() { return controller_; }
+    void refresh();
+
+private:
+    Ref<IVAdViewInternal> controller_;
+};
