@@ -156,7 +156,8 @@ TEST_F(ServicesTest, GatedSlowAnswerWaitsUntilTheTestLetsItThrough) {
     ASSERT_TRUE(gate->waitUntilWaiting(1));
     EXPECT_EQ(reply.status, 0);
     // Over the admin host, as a person would.
-    EXPECT_NE(admin("/gates/release?name=slow-echo").body.find("1 waiting"), std::string::npos);
+    // The released request may pass before the page counts, so only the gate's name is sure.
+    EXPECT_EQ(admin("/gates/release?name=slow-echo").body.rfind("slow-echo: closed, ", 0), 0u);
     client.join();
     EXPECT_EQ(reply.status, 200);
     EXPECT_EQ(gate->passed(), passedBefore + 1);
