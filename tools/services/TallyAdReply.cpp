@@ -1,12 +1,13 @@
 #include "tools/services/TallyAdReply.h"
 
 #include <jpeglib.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+
+#include "tools/standin/RgbImage.h"
 
 namespace bnservices {
 
@@ -98,42 +99,20 @@ std::vector<unsigned char> pixels(int width, int height, std::uint32_t rgb) {
     return out;
 }
 
-void pngChunk(std::string& out, const char* type, const std::string& data) {
-    TallyAdReplyWriter w;
-    w.u32(static_cast<std::uint32_t>(data.size())).raw(std::string(type, 4)).raw(data);
-    std::string typed = std::string(type, 4) + data;
-    uLong crc =
-        crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size()));
-    w.u32(static_cast<std::uint32_t>(crc));
-    out += w.bytes();
-}
-
 }  // namespace
 
 std::string tallyAdPng(int width, int height, std::uint32_t rgb, bool iconWindow) {
-    auto rgbPixels = pixels(width, height, rgb);
-    std::string rows;
-    for (int y = 0; y < height; ++y) {
-        rows.push_back('\0');  // no filter
-        for (int x = 0; x < width; ++x) {
-            const auto* p = &rgbPixels[(static_cast<std::size_t>(y) * width + x) * 3];
-            rows.append(reinterpret_cast<const char*>(p), 3);
-            rows.push_back(iconWindow && x < height ? '\0' : '\xff');
-        }
-    }
-    uLongf length = compressBound(static_cast<uLong>(rows.size()));
-    std::string packed(length, '\0');
-    compress(reinterpret_cast<Bytef*>(packed.data()), &length,
-             reinterpret_cast<const Bytef*>(rows.data()), static_cast<uLong>(rows.size()));
-    packed.resize(length);
-    std::string out = "\x89PNG\r\n\x1a\n";
-    TallyAdReplyWriter header;
-    header.u32(static_cast<std::uint32_t>(width)).u32(static_cast<std::uint32_t>(height));
-    header.u8(8).u8(6).u8(0).u8(0).u8(0);  // 8-bit RGBA
-    pngChunk(out, "IHDR", header.bytes());
-    pngChunk(out, "IDAT", packed);
-    pngChunk(out, "IEND", "");
-    return out;
+    standin::RgbImage image;
+    image.width = width;
+    image.height = height;
+    image.pixels = pixels(width, height, rgb);
+    image.alpha.assign(static_cast<std::size_t>(width) * height, 0xff);
+    // The icon's window: a clear square at the left end.
+    if (iconWindow)
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < std::min(width, height); ++x)
+                image.alpha[static_cast<std::size_t>(y) * width + x] = 0;
+    return standin::encodePng(image);
 }
 
 std::string tallyAdJpeg(int width, int height, std::uint32_t rgb) {

@@ -2,6 +2,7 @@
 
 #include <csetjmp>
 #include <cstddef>
+#include <vector>
 
 #include <png.h>
 
@@ -36,6 +37,10 @@ RgbImage blank(int width, int height) {
 }
 
 std::string encodePng(const RgbImage& image) {
+    // Made before the library's error jump can be taken, which skips destructors.
+    const size_t width = static_cast<size_t>(image.width);
+    const bool withAlpha = !image.alpha.empty();
+    std::vector<unsigned char> rgba(withAlpha ? width * 4 : 0);
     std::string out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png) return {};
@@ -46,13 +51,22 @@ std::string encodePng(const RgbImage& image) {
     }
     png_set_write_fn(png, &out, pngWrite, pngFlush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
-                 static_cast<png_uint_32>(image.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 static_cast<png_uint_32>(image.height), 8,
+                 withAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = 0; y < image.height; ++y) {
-        png_bytep row = const_cast<png_bytep>(
-            &image.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width) * 3]);
-        png_write_row(png, row);
+        const unsigned char* rgb = &image.pixels[static_cast<size_t>(y) * width * 3];
+        if (!withAlpha) {
+            png_write_row(png, const_cast<png_bytep>(rgb));
+            continue;
+        }
+        for (size_t x = 0; x < width; ++x) {
+            for (int c = 0; c < 3; ++c)
+                rgba[x * 4 + c] = rgb[x * 3 + c];
+            rgba[x * 4 + 3] = image.alpha[static_cast<size_t>(y) * width + x];
+        }
+        png_write_row(png, rgba.data());
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);

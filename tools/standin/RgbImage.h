@@ -9,6 +9,7 @@ namespace standin {
 struct RgbImage {
     int width = 0, height = 0;
     std::vector<unsigned char> pixels;  // RGB, rows top down
+    std::vector<unsigned char> alpha;   // empty: opaque; else one value per pixel
 };
 
 // White, of that size.
