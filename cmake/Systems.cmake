@@ -31,4 +31,4 @@ bn_library(Ironvine DIR ads/ironvine
            PRIVATE_DEPS SQLite::SQLite3 PkgConfig::MINIZIP)
 # Ad mediation: the banner, its configuration, and one adapter per ad network.
 bn_library(AdLoom DIR AdLoom DEPS Foundation UIKit CoreGraphics URLLoading SystemConfiguration
-           CoreLocation iAd JSON)
+           CoreLocation iAd JSON Pebble)

@@ -3,6 +3,7 @@
 #include "AdLoom/adapters/AdLoomAdapterCustom.h"
 #include "AdLoom/adapters/AdLoomAdapterGeneric.h"
 #include "AdLoom/adapters/AdLoomAdapterIAd.h"
+#include "AdLoom/adapters/AdLoomAdapterPebbleAds.h"
 #include "AdLoom/internal/AdLoomConfig.h"
 #include "AdLoom/internal/AdLoomDelegate.h"
 #include "AdLoom/internal/AdLoomError.h"
@@ -158,6 +159,7 @@ Ref<AdLoomAdNetworkRegistry> AdLoomAdNetworkRegistry::sharedRegistry() {
         AdLoomAdapterGeneric::load();
         AdLoomAdapterEvent::load();
         AdLoomAdapterIAd::load();
+        AdLoomAdapterPebbleAds::load();
     }
     return shared;
 }

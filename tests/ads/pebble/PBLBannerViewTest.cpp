@@ -1,0 +1,361 @@
+// The banner against the stand-in Pebble service: each scenario to its callback and code, the
+// script's cache, refresh, impressions, clicks and the page's commands.
+#include "ads/pebble/PBLBannerView.h"
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSLog.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSThread.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLRequest.h"
+#include "Foundation/NSUserDefaults.h"
+#include "Foundation/NetworkWork.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIKitNotifications.h"
+#include "UIKit/UIViewController.h"
+#include "UIKit/UIWebView.h"
+#include "UIKit/UIWebViewConnectionLoader.h"
+#include "ads/pebble/PBLHosts.h"
+#include "ads/pebble/PBLObjectPrivate.h"
+#include "ads/pebble/PBLRequest.h"
+#include "ads/pebble/PBLWebViewDelegate.h"
+#include "ads/pebble/PebbleTesting.h"
+#include "support/FoundationTesting.h"
+#include "support/RunLoopTesting.h"
+#include "support/services/RunningServices.h"
+#include "tools/services/PebbleModule.h"
+
+#include <thread>
+
+namespace {
+
+class Recorder : public NSObject, public PBLBannerViewDelegate {
+    NS_OBJECT(Recorder, NSObject)
+public:
+    void adViewDidReceiveAd(PBLBannerView*) override {
+        events.push_back("received");
+        mainThread = mainThread && NSThread::isMainThread();
+    }
+    void adViewDidFailToReceiveAdWithError(PBLBannerView*, NSError* error) override {
+        events.push_back("failed " + std::to_string(error ? error->code() : -1));
+        mainThread = mainThread && NSThread::isMainThread();
+    }
+    std::vector<std::string> events;
+    bool mainThread = true;
+};
+
+class PBLBannerViewTest : public PebbleTest {
+protected:
+    void SetUp() override {
+        PebbleTest::SetUp();
+        services = &servicestest::services();
+        services->reset();
+        services->clearFaults();
+        pebble = services->module<bnservices::PebbleModule>("pebble");
+        ASSERT_NE(pebble, nullptr);
+        previousLoader_ = UIWebView::setURLLoader(UIWebViewConnectionLoader());
+        forgetScript();
+        previousSink_ = NSLogSetSink([this](const std::string& line) { log_ += line; });
+    }
+    void TearDown() override {
+        banners.clear();
+        runLoopUntil([] { return NetworkWork::inFlight() == 0; });
+        NSLogSetSink(previousSink_);
+        UIWebView::setURLLoader(previousLoader_);
+        forgetScript();
+        PebbleTest::TearDown();
+    }
+    static void forgetScript() {
+        auto url = NSURL::URLWithString(NS("http://" PBL_STATIC_HOST "/" PBL_SCRIPT_PATH));
+        make<PBLCachedFile>(&PBLCachedFile::initWithDelegate,
+                            static_cast<PBLCachedFileDelegate*>(nullptr), url.get())
+            ->invalidate();
+        NSUserDefaults::standardUserDefaults()->removeObjectForKey(
+            NS("pebble_stats_PBLObjectPrivate"));
+    }
+    Ref<PBLBannerView> banner(const char* slot, bool withController = true) {
+        auto b = make<PBLBannerView>(&PBLBannerView::initWithFrame, CGRectMake(0, 0, 320, 50));
+        b->setAdUnitID(NSString::fromUTF8(slot).get());
+        b->setDelegate(recorder.get());
+        if (withController) b->setRootViewController(controller.get());
+        banners.push_back(b);
+        return b;
+    }
+    bool settled(size_t events) {
+        return runLoopUntil([&] { return recorder->events.size() >= events; });
+    }
+    std::vector<std::string> targets(const std::string& prefix) {
+        std::vector<std::string> out;
+        for (auto& r : services->received("pebble"))
+            if (r.target.rfind(prefix, 0) == 0) out.push_back(r.target);
+        return out;
+    }
+    std::string lastAdQuery() {
+        auto ads = targets("/pbma/ad?");
+        return ads.empty() ? "" : ads.back();
+    }
+
+    bnservices::Services* services = nullptr;
+    bnservices::PebbleModule* pebble = nullptr;
+    Ref<Recorder> recorder = make<Recorder>();
+    Ref<UIViewController> controller = make<UIViewController>();
+    std::vector<Ref<PBLBannerView>> banners;
+    std::string log_;
+    NSLogSink previousSink_;
+    UIWebViewURLLoader previousLoader_;
+};
+
+std::string field(const std::string& target, const std::string& key) {
+    auto fields = standin::parseQuery(target.substr(target.find('?') + 1));
+    auto* f = standin::findField(fields, key);
+    return f ? f->value : "<none>";
+}
+
+TEST_F(PBLBannerViewTest, ABannerShowsItsTextAndTracksImpressionsOnlyAfterRendering) {
+    auto b = banner("banner");
+    b->loadRequest(PBLRequest::request().get());
+    ASSERT_TRUE(runLoopUntil([&] { return !targets("/pbma/ad?").empty(); }));
+    EXPECT_TRUE(targets("/imp").empty());  // not before the page is in
+    ASSERT_TRUE(settled(1));
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"received"});
+    EXPECT_TRUE(recorder->mainThread);
+    EXPECT_EQ(b->privateObject()->state(), PBLStateShowing);
+    EXPECT_FALSE(b->webView()->isHidden());
+    EXPECT_FALSE(b->webView()->scrollView()->scrollsToTop());
+    EXPECT_NE(text(b->webView()->readableText()).find("Garden tools at half price"),
+              std::string::npos);
+    ASSERT_TRUE(runLoopUntil([&] { return targets("/imp").size() == 2; }));
+    EXPECT_NE(targets("/imp")[0].find("i=1"), std::string::npos);
+    EXPECT_NE(targets("/imp")[1].find("i=2"), std::string::npos);
+
+    // The parameters as the service received them; it checked them all.
+    auto query = lastAdQuery();
+    EXPECT_EQ(field(query, "slotname"), "banner");
+    EXPECT_EQ(field(query, "js"), "pbma-sdk-i-v4.1.0");
+    EXPECT_EQ(field(query, "preqs"), "1");
+    EXPECT_EQ(field(query, "format"), "<none>");
+    EXPECT_NE(field(query, "ad_frame").find("\"w\":320"), std::string::npos);
+    EXPECT_TRUE(pebble->rejections().empty());
+    EXPECT_EQ(b->privateObject()->scheduledReloadSeconds(), 30);
+}
+
+TEST_F(PBLBannerViewTest, EachFailingScenarioReportsItsCodeOnce) {
+    struct Case {
+        const char* slot;
+        int code;
+    } cases[] = {{"noad", 1}, {"rejected", 0}, {"error", 3}, {"unable", 0}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.slot);
+        recorder->events.clear();
+        auto b = banner(c.slot);
+        b->loadRequest(nullptr);
+        ASSERT_TRUE(settled(1));
+        advanceRunLoop(0.1);
+        EXPECT_EQ(recorder->events, std::vector<std::string>{"failed " + std::to_string(c.code)});
+        EXPECT_EQ(b->privateObject()->state(), PBLStateFailed);
+        EXPECT_TRUE(b->webView()->isHidden());
+    }
+    EXPECT_NE(log_.find("<Pebble> Server rejected ad parameters."), std::string::npos);
+    EXPECT_NE(log_.find("<Pebble> Unable to serve:"), std::string::npos);
+    EXPECT_EQ(pebble->rejections(), std::vector<std::string>{"rejected slot"});
+    EXPECT_TRUE(targets("/imp").empty());
+}
+
+TEST_F(PBLBannerViewTest, WithoutARootViewControllerNothingIsRequested) {
+    auto b = banner("banner", false);
+    b->loadRequest(nullptr);
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"failed 0"});
+    EXPECT_NE(log_.find("<Pebble> Must set the rootViewController property of PBLBannerView "
+                        "before calling loadRequest:"),
+              std::string::npos);
+    EXPECT_EQ(b->privateObject()->state(), PBLStateIdle);
+    advanceRunLoop(0.1);
+    EXPECT_EQ(pebble->scriptFetches(), 0);
+}
+
+TEST_F(PBLBannerViewTest, AFailureRaisedOnAnotherThreadArrivesOnTheMainThreadFirst) {
+    auto b = banner("banner");
+    auto manager = b->privateObject()->delegateManager();
+    std::thread raiser([&] {
+        manager->didFailToReceiveAdWithError(
+            NSError::errorWithDomain(NS("test"), 5, nullptr).get());
+    });
+    ASSERT_TRUE(runLoopUntil([&] { return !recorder->events.empty(); }));
+    raiser.join();
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"failed 5"});
+    EXPECT_TRUE(recorder->mainThread);
+}
+
+TEST_F(PBLBannerViewTest, ASecondLoadWhileTheFirstRunsIsIgnored) {
+    auto b = banner("banner");
+    b->loadRequest(nullptr);
+    EXPECT_EQ(b->privateObject()->state(), PBLStateFetchingScript);
+    b->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    advanceRunLoop(0.1);
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"received"});
+    EXPECT_EQ(targets("/pbma/ad?").size(), 1u);
+    EXPECT_EQ(pebble->scriptFetches(), 1);
+}
+
+TEST_F(PBLBannerViewTest, TheScriptIsNotFetchedAgainForADay) {
+    auto first = banner("noad");
+    first->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    EXPECT_EQ(pebble->scriptFetches(), 1);
+
+    advanceRunLoop(86000);
+    auto second = banner("noad");
+    second->loadRequest(nullptr);
+    // Fresh: the engine builds the ad URL at once, with no script request.
+    EXPECT_EQ(second->privateObject()->state(), PBLStateBuildingAdURL);
+    ASSERT_TRUE(settled(2));
+    EXPECT_EQ(pebble->scriptFetches(), 1);
+    EXPECT_EQ(targets("/pbma/ad?").size(), 2u);
+
+    advanceRunLoop(500);
+    auto third = banner("noad");
+    third->loadRequest(nullptr);
+    ASSERT_TRUE(settled(3));
+    EXPECT_EQ(pebble->scriptFetches(), 2);  // revalidated: 304 keeps the copy
+    EXPECT_EQ(targets("/pbma/ad?").size(), 3u);
+}
+
+TEST_F(PBLBannerViewTest, AFailedScriptFetchWithAnEarlierCopyStillBuildsTheAdURL) {
+    auto first = banner("noad");
+    first->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    advanceRunLoop(86401);
+    standin::Fault drop;
+    drop.host = PBL_STATIC_HOST;
+    drop.path = "/" PBL_SCRIPT_PATH;
+    drop.delivery = standin::Fault::Delivery::Drop;
+    services->addFault(drop);
+    auto second = banner("noad");
+    second->loadRequest(nullptr);
+    ASSERT_TRUE(settled(2));
+    EXPECT_EQ(recorder->events[1], "failed 1");  // the ad service answered: no ad
+    EXPECT_EQ(targets("/pbma/ad?").size(), 2u);
+
+    // Without any copy the load ends in state 2 with code 2.
+    forgetScript();
+    auto third = banner("noad");
+    third->loadRequest(nullptr);
+    ASSERT_TRUE(settled(3));
+    EXPECT_EQ(recorder->events[2], "failed 2");
+    EXPECT_EQ(third->privateObject()->state(), PBLStateScriptFailed);
+}
+
+TEST_F(PBLBannerViewTest, TheAdRefreshesEveryThirtySecondsButNotInTheBackground) {
+    auto b = banner("banner");
+    b->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    EXPECT_FALSE(b->hasAutoRefreshed());
+    advanceRunLoop(29);
+    EXPECT_EQ(targets("/pbma/ad?").size(), 1u);
+    advanceRunLoop(1.5);
+    ASSERT_TRUE(settled(2));
+    EXPECT_EQ(targets("/pbma/ad?").size(), 2u);
+    EXPECT_EQ(field(lastAdQuery(), "preqs"), "2");
+    EXPECT_TRUE(b->hasAutoRefreshed());
+    EXPECT_NE(text(b->webView()->readableText()).find("Pebble ad 2"), std::string::npos);
+
+    auto center = NSNotificationCenter::defaultCenter();
+    center->postNotificationName(UIApplicationDidEnterBackgroundNotification, nullptr);
+    advanceRunLoop(60);
+    EXPECT_EQ(targets("/pbma/ad?").size(), 2u);
+    center->postNotificationName(UIApplicationWillEnterForegroundNotification, nullptr);
+    EXPECT_EQ(b->privateObject()->scheduledReloadSeconds(), 30);
+    advanceRunLoop(30.5);
+    ASSERT_TRUE(settled(3));
+    EXPECT_EQ(targets("/pbma/ad?").size(), 3u);
+
+    // A full-screen screen of the client pauses it the same way.
+    center->postNotificationName(NS("PBLViewControllerWillPresentFullScreen"), nullptr);
+    EXPECT_EQ(b->privateObject()->scheduledReloadSeconds(), 0);
+    center->postNotificationName(NS("PBLViewControllerDidRelinquishFullScreen"), nullptr);
+    EXPECT_EQ(b->privateObject()->scheduledReloadSeconds(), 30);
+}
+
+TEST_F(PBLBannerViewTest, ZeroAndNegativeRefreshRatesScheduleNothing) {
+    for (const char* slot : {"refresh0", "refresh-5"}) {
+        SCOPED_TRACE(slot);
+        recorder->events.clear();
+        services->reset();
+        auto b = banner(slot);
+        b->loadRequest(nullptr);
+        ASSERT_TRUE(settled(1));
+        EXPECT_EQ(b->privateObject()->scheduledReloadSeconds(), 0);
+        advanceRunLoop(120);
+        EXPECT_EQ(targets("/pbma/ad?").size(), 1u);
+    }
+}
+
+TEST_F(PBLBannerViewTest, EveryNavigationOfTheShownAdIsAClickThatTracksItsClickURLs) {
+    auto b = banner("webapp");
+    b->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    std::vector<std::string> commands;
+    auto token = PBLNotificationCenter::defaultCenter()->addObserverForName(
+        PBLWebActionNotification, nullptr, [&](NSNotification* n) {
+            commands.push_back(text(n->userInfo()->objectForKey(NS("command"))));
+        });
+    // The Call button: a command, and a click all the same.
+    ASSERT_TRUE(b->webView()->clickElementAtIndex(2));
+    ASSERT_TRUE(runLoopUntil([&] { return targets("/pit").size() == 1; }));
+    EXPECT_EQ(commands, std::vector<std::string>{"open"});
+    // The shop link: tracked again, and the page stays.
+    ASSERT_TRUE(b->webView()->clickElementAtIndex(1));
+    ASSERT_TRUE(runLoopUntil([&] { return targets("/pit").size() == 2; }));
+    EXPECT_EQ(b->privateObject()->state(), PBLStateShowing);
+    EXPECT_NE(text(b->webView()->readableText()).find("Garden tools"), std::string::npos);
+    PBLNotificationCenter::defaultCenter()->removeObserver(token.get());
+}
+
+TEST_F(PBLBannerViewTest, TrackingHeadersSplitAtSpacesAndSkipWhatIsNoURL) {
+    auto urls = PBLObjectPrivate::createOrReuseArrayOfURLsFromHeader(
+        nullptr, NS("http://a.test/1 http://b.test/2  http://[nope  "));
+    ASSERT_TRUE(urls);
+    EXPECT_EQ(urls->count(), 2u);
+    EXPECT_EQ(text(urls->objectAtIndex(1)), "http://b.test/2");
+    EXPECT_FALSE(PBLObjectPrivate::createOrReuseArrayOfURLsFromHeader(nullptr, NS("  ")));
+    EXPECT_EQ(PBLObjectPrivate::requestTypeFromString(NS("pebble")), 4);
+    EXPECT_EQ(PBLObjectPrivate::requestTypeFromString(NS("xfp")), 5);
+    EXPECT_EQ(PBLObjectPrivate::requestTypeFromString(NS("adsense")), 1);
+    EXPECT_EQ(PBLObjectPrivate::requestTypeFromString(NS("other")), 0);
+}
+
+TEST_F(PBLBannerViewTest, CommandsOfAPageBecomeNotificationsOfTheirName) {
+    auto view = make<UIWebView>(&UIWebView::initWithFrame, CGRectMake(0, 0, 10, 10));
+    auto delegate = make<PBLWebViewDelegate>();
+    view->setDelegate(delegate.get());
+    std::vector<std::string> got;
+    Ref<NSDictionary> info;
+    auto center = PBLNotificationCenter::defaultCenter();
+    auto t1 = center->addObserverForName(NS("settings"), view.get(), [&](NSNotification* n) {
+        got.push_back("settings");
+        info = n->userInfo();
+    });
+    auto t2 = center->addObserverForName(PBLWebActionNotification, view.get(),
+                                         [&](NSNotification*) { got.push_back("action"); });
+    auto request = NSURLRequest::requestWithURL(
+        NSURL::URLWithString(NS("gmsg://pebbleads.test/settings?Mode=Quiet&x=1")).get());
+    EXPECT_FALSE(delegate->webViewShouldStartLoadWithRequest(view.get(), request.get(),
+                                                             UIWebViewNavigationTypeOther));
+    EXPECT_EQ(got, std::vector<std::string>{"action"});  // the named one on the next pass
+    runLoopUntil([&] { return got.size() == 2; });
+    EXPECT_EQ(got, (std::vector<std::string>{"action", "settings"}));
+    EXPECT_EQ(text(info->objectForKey(NS("mode"))), "Quiet");
+    auto file = NSURLRequest::requestWithURL(NSURL::fileURLWithPath(NS("/etc/passwd")).get());
+    EXPECT_FALSE(delegate->webViewShouldStartLoadWithRequest(view.get(), file.get(),
+                                                             UIWebViewNavigationTypeOther));
+    auto about = NSURLRequest::requestWithURL(NSURL::URLWithString(NS("about:blank")).get());
+    EXPECT_TRUE(delegate->webViewShouldStartLoadWithRequest(view.get(), about.get(),
+                                                            UIWebViewNavigationTypeOther));
+    center->removeObserver(t1.get());
+    center->removeObserver(t2.get());
+}
+
+}  // namespace
