@@ -33,8 +33,6 @@
 #include "json/NSString+HTML.h"
 #include "ui/style/DZImageView.h"
 
-NSString* const kAdLoomApplicationKey = NS("3f9a1c0be7d24a5c8e61b0f2d4a97c3e");
-
 namespace {
 
 NSString* orEmpty(NSString* s) {
@@ -52,7 +50,8 @@ void ItemListViewController::describeClass(RuntimeClass& c) {
     c.implements(
         {"requestStarted:", "requestReceivedResponseHeaders:", "requestFinished:", "requestFailed:",
          "numberOfSectionsInTableView:", "tableView:willDisplayCell:forRowAtIndexPath:",
-         "tableView:didSelectRowAtIndexPath:", "actionSheet:clickedButtonAtIndex:"});
+         "tableView:didSelectRowAtIndexPath:", "actionSheet:clickedButtonAtIndex:",
+         "viewControllerForPresentingModalView"});
     c.method("saveAction", &ItemListViewController::saveAction);
     c.method("showMessageOnMainThread:", &ItemListViewController::showMessageOnMainThread);
     c.property("listInfo", &ItemListViewController::listInfo, &ItemListViewController::setListInfo);
@@ -370,8 +369,7 @@ Ref<UIViewController> ItemListViewController::viewControllerForPresentingModalVi
 }
 
 void ItemListViewController::requestBanner() {
-    // The mediation banner (AdLoomView requestAdLoomViewWithDelegate:, added to adsHolder)
-    // comes with the ad-mediation library; until it lands the holder stays empty.
+    placeBanner(this, adsHolder_);
 }
 
 // ---- view life cycle -----------------------------------------------------------------------
@@ -409,6 +407,8 @@ void ItemListViewController::viewDidAppear(bool animated) {
 
 void ItemListViewController::viewDidUnload() {
     UIViewController::viewDidUnload();
+    // The screen lives on (the Search screen keeps it): its banner goes with the view.
+    removeBanners(adsHolder_);
     adsHolder_ = nullptr;
     myTableView_ = nullptr;
     activityLabel_ = nullptr;
@@ -423,6 +423,7 @@ void ItemListViewController::dealloc() {
     activityIndicator_ = nullptr;
     activityLabel_ = nullptr;
     myTableView_ = nullptr;
+    removeBanners(adsHolder_);
     adsHolder_ = nullptr;
     UIViewController::dealloc();
 }

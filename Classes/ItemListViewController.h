@@ -8,6 +8,7 @@
 // pushing): every outlet call then reaches nil and does nothing, as on the phone.
 #pragma once
 
+#include "AdLoom/internal/AdLoomDelegate.h"
 #include "Classes/ItemInfo.h"
 #include "Foundation/NSArray.h"
 #include "UIKit/UIActionSheet.h"
@@ -21,14 +22,12 @@ class ListInfo;
 class UIActivityIndicatorView;
 class UITableViewCell;
 
-// The app's key with the ad-mediation service.
-extern NSString* const kAdLoomApplicationKey;  // "3f9a1c0be7d24a5c8e61b0f2d4a97c3e"
-
 class ItemListViewController : public UIViewController,
                                public NKHTTPRequestDelegate,
                                public UITableViewDataSource,
                                public UITableViewDelegate,
                                public UIActionSheetDelegate,
+                               public AdLoomDelegate,
                                public ItemInfoListener {
     NS_OBJECT(ItemListViewController, UIViewController)
     static void describeClass(RuntimeClass& c);
@@ -87,8 +86,8 @@ class ItemListViewController : public UIViewController,
     void requestFailed(NKHTTPRequest* request) override;
 
     // ---- the mediation banner's delegate --------------------------------------------------
-    Ref<NSString> adLoomApplicationKey();
-    Ref<UIViewController> viewControllerForPresentingModalView();
+    Ref<NSString> adLoomApplicationKey() override;
+    Ref<UIViewController> viewControllerForPresentingModalView() override;
 
     // ---- view life cycle ------------------------------------------------------------------
     void viewDidLoad() override;
@@ -107,7 +106,7 @@ class ItemListViewController : public UIViewController,
     Ref<UIActivityIndicatorView> activityIndicator() { return activityIndicator_; }
 
 protected:
-    // The mediation banner, requested when the view loads.
+    // The mediation banner in the holder, requested when the view loads.
     void requestBanner();
     // The first load's label and the load-more row's spinner, shown and hidden as the requests
     // go; both are nil until the view loads.

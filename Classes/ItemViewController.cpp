@@ -66,6 +66,7 @@ void ItemViewController::describeClass(RuntimeClass& c) {
                &ItemViewController::setCurrentIndex);
     // The text button looks the message composer up by name, as on systems without one.
     MFMessageComposeViewController::staticClass();
+    c.implements({"viewControllerForPresentingModalView"});
 }
 
 bool ItemViewController::initWithNibName(NSString* nibName, NSBundle* bundle) {
@@ -431,7 +432,7 @@ void ItemViewController::webViewDidFailLoadWithError(UIWebView*, NSError*) {
 // ---- the banner ----------------------------------------------------------------------------
 
 Ref<NSString> ItemViewController::adLoomApplicationKey() {
-    return NS("3f9a1c0be7d24a5c8e61b0f2d4a97c3e");
+    return kAdLoomApplicationKey;
 }
 
 Ref<UIViewController> ItemViewController::viewControllerForPresentingModalView() {
@@ -439,8 +440,7 @@ Ref<UIViewController> ItemViewController::viewControllerForPresentingModalView()
 }
 
 void ItemViewController::requestBanner() {
-    // The mediation banner (AdLoomView requestAdLoomViewWithDelegate:, added to adsHolder)
-    // comes with the ad-mediation library; until it lands the holder stays empty.
+    placeBanner(this, adsHolder_);
 }
 
 // ---- view life cycle -----------------------------------------------------------------------
@@ -475,6 +475,8 @@ void ItemViewController::viewDidUnload() {
     starButton_ = nullptr;
     webButton_ = nullptr;
     shareButton_ = nullptr;
+    // The screen lives on (the result list keeps it): its banner goes with the view.
+    removeBanners(adsHolder_);
     adsHolder_ = nullptr;
 }
 
@@ -515,6 +517,7 @@ void ItemViewController::dealloc() {
     managedObjectContext_ = nullptr;
     mobPage_ = nullptr;
     activityLabel_ = nullptr;
+    removeBanners(adsHolder_);
     adsHolder_ = nullptr;
     UIViewController::dealloc();
 }

@@ -9,6 +9,7 @@
 // do nothing, and the render the view makes when it loads is not counted again.
 #pragma once
 
+#include "AdLoom/internal/AdLoomDelegate.h"
 #include "MessageUI/MFMailComposeViewController.h"
 #include "MessageUI/MFMessageComposeViewController.h"
 #include "UIKit/UIActionSheet.h"
@@ -27,6 +28,7 @@ class UISegmentedControl;
 class ItemViewController : public UIViewController,
                            public UIActionSheetDelegate,
                            public MFMailComposeViewControllerDelegate,
+                           public AdLoomDelegate,
                            public MFMessageComposeViewControllerDelegate,
                            public UIWebViewDelegate {
     NS_OBJECT(ItemViewController, UIViewController)
@@ -85,8 +87,8 @@ class ItemViewController : public UIViewController,
     void webViewDidFailLoadWithError(UIWebView* webView, NSError* error) override;
 
     // ---- the mediation banner's delegate --------------------------------------------------
-    Ref<NSString> adLoomApplicationKey();
-    Ref<UIViewController> viewControllerForPresentingModalView();
+    Ref<NSString> adLoomApplicationKey() override;
+    Ref<UIViewController> viewControllerForPresentingModalView() override;
 
     // ---- properties and outlets -----------------------------------------------------------
     Ref<UIWebView> webView() { return webView_; }

@@ -1,6 +1,8 @@
 #include "Classes/ScreenSupport.h"
 
+#include "AdLoom/internal/AdLoomView.h"
 #include "Classes/MatchKit/MatchKit.h"
+#include "Foundation/NSArray.h"
 #include "Foundation/NSCharacterSet.h"
 #include "Foundation/NSDate.h"
 #include "Foundation/NSDateFormatter.h"
@@ -8,6 +10,8 @@
 #include "UIKit/UIView.h"
 #include "json/NSString+HTML.h"
 #include "ui/style/DZActivityLabel.h"
+
+NSString* const kAdLoomApplicationKey = NS("3f9a1c0be7d24a5c8e61b0f2d4a97c3e");
 
 namespace {
 
@@ -53,4 +57,22 @@ Ref<UIView> makeActivityLabel(NSString* text, UIView* parent) {
     label->setHidden(true);
     if (parent) parent->addSubview(label);
     return label;
+}
+
+void placeBanner(AdLoomDelegate* screen, UIView* holder) {
+    if (!holder) return;
+    auto banner = AdLoomView::requestAdLoomViewWithDelegate(screen);
+    holder->addSubview(banner.get());
+}
+
+void removeBanners(UIView* holder) {
+    if (!holder) return;
+    auto subviews = holder->subviews();
+    for (NSUInteger i = 0; i < subviews->count(); ++i) {
+        auto banner = as<AdLoomView>(subviews->objectAtIndex(i));
+        if (!banner) continue;
+        // Nothing the banner still has under way reaches the screen.
+        banner->setDelegate(nullptr);
+        banner->removeFromSuperview();
+    }
 }

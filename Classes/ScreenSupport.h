@@ -1,12 +1,16 @@
 // Small pieces the result, item and favourites screens share: reading the posting time the
-// listing pages write, the one-line body of a result row, and the black "Loading..." label the
-// screens show over their content while a page loads.
+// listing pages write, the one-line body of a result row, the black "Loading..." label the
+// screens show over their content while a page loads, and the mediation banner at their foot.
 #pragma once
 
 #include "Foundation/NSString.h"
 
+class AdLoomDelegate;
 class NSDate;
 class UIView;
+
+// The app's key with the ad-mediation service.
+extern NSString* const kAdLoomApplicationKey;  // "3f9a1c0be7d24a5c8e61b0f2d4a97c3e"
 
 // A posting time as the listing page writes it ("2012-02-28, 10:15AM EST"), read with the
 // POSIX locale after trimming the white space the page leaves around it; nil when it does not
@@ -20,3 +24,10 @@ Ref<NSString> oneLineBody(NSString* detail);
 // The black bezel label with the text, sized to fit and placed across the parent at y 160, in
 // front of everything, hidden.
 Ref<UIView> makeActivityLabel(NSString* text, UIView* parent);
+// A mediation banner for the screen, placed in its holder; the holder keeps it, the screen
+// holds no other reference. Without a holder no banner is asked for: one that never joins a
+// superview would keep refreshing for nobody.
+void placeBanner(AdLoomDelegate* screen, UIView* holder);
+// Takes the holder's banners out (a screen that outlives its view): a banner's refresh timer
+// keeps it alive until it leaves its superview.
+void removeBanners(UIView* holder);

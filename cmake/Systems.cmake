@@ -12,7 +12,7 @@ bn_library(NKHTTPRequest DIR external/nk-http-request/Classes
 find_package(SQLite3 REQUIRED)
 bn_library(App DIR Classes EXCLUDE Classes/MatchKit
            DEPS Foundation UIKit CoreData MessageUI MatchKit JSON NKHTTPRequest DodizCore DodizStyle
-                Analytics
+                Analytics AdLoom
            PRIVATE_DEPS SQLite::SQLite3)
 # The UI framework: the core (with the style chain's bases, shapes and sheet), then the styles
 # and widgets that draw through it.

@@ -1,7 +1,8 @@
 // The app's transcripts: sessions of the app itself (its main interface file makes the
-// delegate) over scripts kept beside the tests, against the stand-in site in process, on the
-// bundle made beside the program. Each session starts from a fresh install: no preferences, no
-// stored locations, categories or saved searches.
+// delegate) over scripts kept beside the tests, against the stand-in site and services server in
+// process, on the bundle made beside the program. Each session starts from a fresh install: no
+// preferences, no stored locations, categories or saved searches; the mediation service gives
+// the app's banners house ads only, so that what they show does not depend on a dart.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,17 +13,24 @@
 #include <sstream>
 #include <string>
 
+#include "AdLoom/internal/AdLoomConfigStore.h"
 #include "Classes/Interfaces/AppInterfaces.h"
 #include "Classes/Settings.h"
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/NSPathUtilities.h"
+#include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/NetworkWork.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIKitNotifications.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "support/RunLoopTesting.h"
+#include "support/services/RunningServices.h"
 #include "support/site/RunningSite.h"
+#include "tools/services/MediationModule.h"
 #include "tools/shell/ShellSession.h"
 #include "tools/shell/TranscriptTesting.h"
 
@@ -56,6 +64,7 @@ inline std::string runApp(const std::string& script, const std::string& marker =
                           std::function<void()> hook = nullptr, int* status = nullptr) {
     registerAppInterfaces();
     sitetest::site();
+    servicestest::services();
     HookedLines lines(script, marker, std::move(hook));
     std::istream in(&lines);
     std::ostringstream out;
@@ -63,6 +72,11 @@ inline std::string runApp(const std::string& script, const std::string& marker =
     options.scriptPath = "-";
     ShellSession session(options, out, in);
     int result = session.run();
+    // The ended app is off the screen. Its screens outlive the session in this process, and
+    // their banners would go on asking for ads whenever a later loop passes their refresh time:
+    // told the app is inactive, they ask for none.
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationWillResignActiveNotification, UIApplication::sharedApplication().get());
     if (status) *status = result;
     return out.str();
 }
@@ -77,8 +91,23 @@ inline void expectAppTranscript(const std::string& name, const std::string& mark
     expectTranscript(here / (name + ".transcript"), out);
 }
 
+// The services server's mediation module.
+inline bnservices::MediationModule& mediation() {
+    auto* module = servicestest::services().module<bnservices::MediationModule>("mediation");
+    EXPECT_NE(module, nullptr);
+    return *module;
+}
+
+// The mediation service gives the app's key only that network, and the banners forget the
+// configuration they were given before.
+inline void weightBannersTo(const std::string& network) {
+    EXPECT_TRUE(mediation().weightTo(network)) << network;
+    AdLoomConfigStore::resetStore();
+}
+
 // What every session of the app starts from: timers earlier sessions left have fired, a fresh
-// install, no site faults, and the request engine's half of the status bar's network indicator
+// install, no site or services faults, house ads in the banners (the first an image ad), and the
+// request engine's half of the status bar's network indicator
 // left out. Two owners turn that indicator on and off: the request engine (on at every page's
 // start, off half a second after the last, which a script's clock never reaches) and the
 // framework's image loads (off when the last thumbnail arrives); which of them comes last is a
@@ -90,20 +119,36 @@ protected:
         freshInstall();
         sitetest::site().clearFaults();
         sitetest::takeLog();
+        servicestest::services().clearFaults();
+        servicestest::services().reset();
+        servicestest::takeLog();
+        weightBannersTo("house");
         NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(false);
     }
     void TearDown() override {
         NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(true);
         sitetest::site().clearFaults();
+        servicestest::services().clearFaults();
         freshInstall();
     }
 
     // Every session starts its clock at the same time, so a timer an earlier session left
     // (the request engine's hide of the network indicator, half a second after its last
-    // stream) would fire at a different point of this one: let them all fire first.
+    // stream; a banner's refresh) would fire at a different point of this one: let them all
+    // fire first, and what they asked for arrive, before the services forget what they got.
     static void settleEarlierSessions() {
         ManualClockScope later(kManualClockDefaultStart + 30 * 86400);
         advanceRunLoop(60);
+        // A fetch may start only when a reply or perform is handled, so the loop runs until it
+        // has nothing to do and nothing is on the wire.
+        auto loop = NSRunLoop::mainRunLoop();
+        for (int round = 0; round < 20; ++round) {
+            for (int pass = 0; pass < 1000; ++pass)
+                if (loop->runInMode(NSDefaultRunLoopMode, 0, true) != NSRunLoop::RunHandledSource)
+                    break;
+            if (NetworkWork::inFlight() == 0) break;
+            runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 20);
+        }
         UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
     }
 };

@@ -1,6 +1,7 @@
 // The result list, item and favourites screens replayed through the terminal front end against
 // the stand-in site, with Denver's bikes chosen before each session (240 listings: two full
-// pages and one of 40); and pictures of them probed pixel by pixel.
+// pages and one of 40); their ad banner, with the pings read back on the services' admin host;
+// and pictures of them probed pixel by pixel.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,12 +11,20 @@
 
 #include "AppTesting.h"
 #include "Foundation/Clock.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLRequest.h"
 #include "Foundation/NSUserDefaults.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
+#include "URLLoading/NSURLConnection.h"
+#include "URLLoading/NSURLResponse.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
+#include "json/ZJSONDeserializer.h"
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/RunLoopTesting.h"
 #include "tools/standin/Faults.h"
@@ -110,6 +119,70 @@ TEST_F(ResultTranscripts, AFailedPageIsRetriedAndNothingMatches) {
     ASSERT_EQ(search.size(), 1u);
     EXPECT_TRUE(contains(search[0], "/search/bik?query=zzqxv&srchType=A&minAsk=&maxAsk="))
         << search[0];
+}
+
+// ---- the banner --------------------------------------------------------------------------------
+
+namespace {
+
+// A page of the services' admin host, as a person opens it; "" when it did not come.
+std::string adminPage(const char* path) {
+    auto url =
+        NSURL::URLWithString(NSString::fromUTF8(std::string("http://admin.services.test") + path));
+    Ref<NSURLResponse> response;
+    Ref<NSError> error;
+    auto data = NSURLConnection::sendSynchronousRequest(
+        NSURLRequest::requestWithURL(url.get()).get(), &response, &error);
+    auto http = as<NSHTTPURLResponse>(response);
+    EXPECT_TRUE(data && http && http->statusCode() == 200) << path;
+    if (!data) return "";
+    return std::string(static_cast<const char*>(data->bytes()), data->length());
+}
+
+// The pings the mediation service received, read on its admin page once the last has gone out:
+// "kind nid" each, in order.
+std::vector<std::string> pingsOnTheAdminHost() {
+    runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 20);
+    std::string page = adminPage("/mediation/pings");
+    Ref<NSError> error;
+    auto list = ZJSONDeserializer::deserializer()->deserializeAsArray(
+        NSData::dataWithBytes(page.data(), page.size()).get(), &error);
+    EXPECT_TRUE(list) << page;
+    std::vector<std::string> out;
+    if (!list) return out;
+    for (NSUInteger i = 0; i < list->count(); ++i) {
+        auto ping = as<NSDictionary>(list->objectAtIndex(i));
+        auto field = [&](const char* key) {
+            auto value = ping ? as<NSString>(ping->objectForKey(NSString::fromUTF8(key))) : nullptr;
+            return value ? value->utf8() : std::string("?");
+        };
+        out.push_back(field("kind") + " " + field("nid"));
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(ResultTranscripts, TheBannersHouseAdsRefreshOpenTheBrowserAndPing) {
+    apptest::expectAppTranscript("results-banner");
+    // One click ping per tapped ad, from the ad's own metrics address.
+    EXPECT_EQ(
+        pingsOnTheAdminHost(),
+        (std::vector<std::string>{"house click image", "house click icon", "house click image"}));
+    // The list's first ad, its refresh, the item screen's ad: nothing more was asked for.
+    EXPECT_EQ(apptest::mediation().houseAdRequests(),
+              (std::vector<std::string>{"house", "house", "house"}));
+}
+
+TEST_F(ResultTranscripts, WeightedToThePlatformsBannerAFullScreenAdOpens) {
+    // As a person running the app sets it on the admin host.
+    EXPECT_NE(adminPage("/mediation/weight?network=iad").find("now uses iad"), std::string::npos);
+    AdLoomConfigStore::resetStore();
+    apptest::expectAppTranscript("results-banner-iad");
+    // An impression for each screen's banner; no house ad was asked for.
+    EXPECT_EQ(pingsOnTheAdminHost(),
+              (std::vector<std::string>{"impression iad", "impression iad"}));
+    EXPECT_TRUE(apptest::mediation().houseAdRequests().empty());
 }
 
 // ---- pictures ----------------------------------------------------------------------------------
