@@ -5,7 +5,7 @@ bn_library(JSON DIR json DEPS Foundation ICU::uc)
 # The JSON library both ad clients use.
 bn_library(PJson DIR ads/pjson DEPS Foundation)
 bn_library(Pebble DIR ads/pebble DEPS Foundation SystemConfiguration CommonCrypto URLLoading UIKit
-           AudioToolbox PJson)
+           AudioToolbox MessageUI PJson)
 bn_library(NKHTTPRequest DIR external/nk-http-request/Classes
            DEPS Foundation CFNetwork MobileCoreServices UIKit SystemConfiguration CommonCrypto
            PRIVATE_DEPS ZLIB::ZLIB)

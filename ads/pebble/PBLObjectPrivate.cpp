@@ -21,6 +21,7 @@
 #include "ads/pebble/PBLBannerView.h"
 #include "ads/pebble/PBLHosts.h"
 #include "ads/pebble/PBLNetworkUtilities.h"
+#include "ads/pebble/PBLOpener.h"
 #include "ads/pebble/PBLRequest.h"
 #include "ads/pebble/PBLRequestError.h"
 #include "ads/pebble/PBLSignals.h"
@@ -275,7 +276,7 @@ void PBLObjectPrivate::setupBuildAdWebView(NSString* html) {
     buildAdWebView_ = make<UIWebView>(&UIWebView::initWithFrame, CGRectMake(0, 0, 1, 1));
     buildAdWebView_->setHidden(true);
     buildAdWebView_->setDelegate(buildAdWebViewDelegate_.get());
-    auto center = PBLNotificationCenter::defaultCenter();
+    auto center = NSNotificationCenter::defaultCenter();
     observe(center.get(), NS("loadAdURL"), buildAdWebView_.get(), &PBLObjectPrivate::loadAdURL,
             buildObservers_);
     observe(center.get(), NS("invalidRequest"), buildAdWebView_.get(),
@@ -287,7 +288,7 @@ void PBLObjectPrivate::setupBuildAdWebView(NSString* html) {
 
 void PBLObjectPrivate::resetBuildAdWebView() {
     for (auto& token : buildObservers_)
-        PBLNotificationCenter::defaultCenter()->removeObserver(token.get());
+        NSNotificationCenter::defaultCenter()->removeObserver(token.get());
     buildObservers_.clear();
     if (buildAdWebView_) {
         buildAdWebView_->setDelegate(nullptr);
@@ -512,6 +513,7 @@ size_t PBLObjectPrivate::trackerCount() {
 // ---- the ad's web view delegate ----------------------------------------------------------------
 
 bool PBLBannerWebViewDelegate::initWithObjectPrivate(PBLObjectPrivate* engine) {
+    if (!PBLWebViewDelegate::init()) return false;
     engine_ = engine;
     if (auto view = engine->webView()) view->setDelegate(this);
     return true;
@@ -530,13 +532,24 @@ void PBLBannerWebViewDelegate::webViewDidFailLoadWithError(UIWebView* webView, N
 bool PBLBannerWebViewDelegate::webViewShouldStartLoadWithRequest(
     UIWebView* webView, NSURLRequest* request, UIWebViewNavigationType navigationType) {
     auto engine = engine_.lock();
+    if (engine) {
+        setViewController(engine->rootViewController().get());
+        opener()->setDelegateManager(engine->delegateManager().get());
+        opener()->setViewController(engine->rootViewController().get());
+    }
     if (!engine || engine->state() != PBLStateShowing)
         return PBLWebViewDelegate::webViewShouldStartLoadWithRequest(webView, request,
                                                                      navigationType);
     // Every navigation of the shown ad, commands included, is a click on it; the pending click
     // trackers are hit again on each one until the next ad page replaces them.
-    PBLStatistics::sharedStatistics()->urlForClick(request->URL().get());
+    auto clickURL = PBLStatistics::sharedStatistics()->urlForClick(request->URL().get());
     if (auto clicks = engine->pendingClickURLs()) engine->trackURLs(clicks.get());
-    PBLWebViewDelegate::webViewShouldStartLoadWithRequest(webView, request, navigationType);
+    if (PBLWebViewDelegate::webViewShouldStartLoadWithRequest(webView, request, navigationType)) {
+        auto current = webView->request();
+        opener()->setReferringURL(current ? current->URL().get() : nullptr);
+        // The in-app browser and the web app screen that an http click opens are not part of
+        // this client yet: such a click is counted and tracked only.
+        (void)clickURL;
+    }
     return false;
 }

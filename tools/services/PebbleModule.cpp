@@ -52,15 +52,48 @@ std::string adBase() {
     return "http://" PBL_AD_HOST;
 }
 
-// The banner: a line of text, a link through the click redirect, a Call button and a mail link.
+// The banner: a line of text, a link through the click redirect, a Call button, a mail link and
+// one link per page command. Each command is a navigation of its own: of several location
+// changes in one script turn only the last would count. Answers from native code show in the
+// last line.
 std::string bannerPage(int serial) {
-    std::string click = adBase() + "/aclk?ai=pebble-ai-" + std::to_string(serial) +
-                        "&adurl=http://shop.advertiser.test/offer";
-    return "<html><body><p>Pebble ad " + std::to_string(serial) +
-           ": Garden tools at half price</p>" + "<a href=\"" + click + "\">Shop now</a> " +
-           "<a href=\"gmsg://pebbleads.test/open?a=call&amp;u=tel:5550100\">Call</a> " +
-           "<a href=\"gmsg://pebbleads.test/open?a=mailto&amp;u=mailto:shop@advertiser.test\">"
-           "Mail</a></body></html>";
+    std::string n = std::to_string(serial);
+    std::string click =
+        adBase() + "/aclk?ai=pebble-ai-" + n + "&adurl=http://shop.advertiser.test/offer";
+    std::string cmd = "gmsg://pebbleads.test/";
+    return "<html><head><script>function PBMA_ReceiveMessage(name, info) {"
+           " document.getElementById('answer').textContent = name + ' ' +"
+           " (info ? JSON.stringify(info) : ''); }</script></head><body>"
+           "<p>Pebble ad " +
+           n +
+           ": Garden tools at half price</p>"
+           "<a href=\"" +
+           click +
+           "\">Shop now</a> "
+           "<a href=\"" +
+           cmd +
+           "open?a=call&amp;u=tel:5550100\">Call</a> "
+           "<a href=\"mailto:shop@advertiser.test?subject=Garden%20tools&amp;"
+           "cc=help@advertiser.test,sales@advertiser.test&amp;body=Hello\">Mail</a> "
+           "<a href=\"" +
+           cmd +
+           "touch?tx=12&amp;ty=30\">Touch</a> "
+           "<a href=\"" +
+           cmd +
+           "vibrate\">Vibrate</a> "
+           "<a href=\"" +
+           cmd + "log?string=pebble%20ad%20" + n +
+           "%20says%20hello\">Log</a> "
+           "<a href=\"" +
+           cmd + "httpTrack?u=" + standin::percentEncode(adBase() + "/pit-track" + n) +
+           "\">Track</a> "
+           "<a href=\"" +
+           cmd +
+           "canOpenURLs?urls=tel:,itms-apps:,nosuchapp:\">Apps</a> "
+           "<a href=\"" +
+           cmd + "click?u=" + standin::percentEncode(click) +
+           "\">Click</a>"
+           "<p id=\"answer\"></p></body></html>";
 }
 
 }  // namespace

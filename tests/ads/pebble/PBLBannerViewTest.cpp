@@ -298,10 +298,9 @@ TEST_F(PBLBannerViewTest, EveryNavigationOfTheShownAdIsAClickThatTracksItsClickU
     b->loadRequest(nullptr);
     ASSERT_TRUE(settled(1));
     std::vector<std::string> commands;
-    auto token = PBLNotificationCenter::defaultCenter()->addObserverForName(
-        PBLWebActionNotification, nullptr, [&](NSNotification* n) {
-            commands.push_back(text(n->userInfo()->objectForKey(NS("command"))));
-        });
+    auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+        PBLWebActionNotification, nullptr,
+        [&](NSNotification* n) { commands.push_back(text(n->userInfo()->objectForKey(NS("a")))); });
     // The Call button: a command, and a click all the same.
     ASSERT_TRUE(b->webView()->clickElementAtIndex(2));
     ASSERT_TRUE(runLoopUntil([&] { return targets("/pit").size() == 1; }));
@@ -311,7 +310,7 @@ TEST_F(PBLBannerViewTest, EveryNavigationOfTheShownAdIsAClickThatTracksItsClickU
     ASSERT_TRUE(runLoopUntil([&] { return targets("/pit").size() == 2; }));
     EXPECT_EQ(b->privateObject()->state(), PBLStateShowing);
     EXPECT_NE(text(b->webView()->readableText()).find("Garden tools"), std::string::npos);
-    PBLNotificationCenter::defaultCenter()->removeObserver(token.get());
+    NSNotificationCenter::defaultCenter()->removeObserver(token.get());
 }
 
 TEST_F(PBLBannerViewTest, TrackingHeadersSplitAtSpacesAndSkipWhatIsNoURL) {
@@ -333,7 +332,7 @@ TEST_F(PBLBannerViewTest, CommandsOfAPageBecomeNotificationsOfTheirName) {
     view->setDelegate(delegate.get());
     std::vector<std::string> got;
     Ref<NSDictionary> info;
-    auto center = PBLNotificationCenter::defaultCenter();
+    auto center = NSNotificationCenter::defaultCenter();
     auto t1 = center->addObserverForName(NS("settings"), view.get(), [&](NSNotification* n) {
         got.push_back("settings");
         info = n->userInfo();
