@@ -5,6 +5,7 @@
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimer.h"
+#include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIViewController.h"
 #include "ads/pebble/PBLClickTracker.h"
@@ -20,6 +21,10 @@ Ref<NSArray> splitAtCommas(NSObject* value) {
     return text ? text->componentsSeparatedByString(NS(",")) : nullptr;
 }
 }  // namespace
+
+void PBLOpener::describeClass(RuntimeClass& c) {
+    c.implements({"mailComposeController:didFinishWithResult:error:"});
+}
 
 int PBLOpener::retryCount() {
     return retries;

@@ -13,6 +13,7 @@ class UIWebView;
 
 class PBLOpener : public NSObject, public MFMailComposeViewControllerDelegate {
     NS_OBJECT(PBLOpener, NSObject)
+    static void describeClass(RuntimeClass& c);
     void setDelegateManager(PBLDelegateManager* manager) { delegateManager_ = manager; }
     Ref<PBLDelegateManager> delegateManager() { return delegateManager_; }
     void setViewController(UIViewController* controller) { viewController_ = controller; }

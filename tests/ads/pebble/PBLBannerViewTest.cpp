@@ -2,6 +2,7 @@
 // script's cache, refresh, impressions, clicks and the page's commands.
 #include "ads/pebble/PBLBannerView.h"
 
+#include "AudioToolbox/AudioToolbox.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
@@ -12,14 +13,21 @@
 #include "Foundation/NSURLRequest.h"
 #include "Foundation/NSUserDefaults.h"
 #include "Foundation/NetworkWork.h"
+#include "MessageUI/MFMailComposeViewController.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIKitNotifications.h"
+#include "UIKit/UIScreen.h"
 #include "UIKit/UIViewController.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
+#include "UIKit/UIWindow.h"
+#include "ads/pebble/PBLClickTracker.h"
 #include "ads/pebble/PBLHosts.h"
 #include "ads/pebble/PBLObjectPrivate.h"
+#include "ads/pebble/PBLOpener.h"
 #include "ads/pebble/PBLRequest.h"
+#include "ads/pebble/PBLSignals.h"
 #include "ads/pebble/PBLWebViewDelegate.h"
 #include "ads/pebble/PebbleTesting.h"
 #include "support/FoundationTesting.h"
@@ -42,6 +50,7 @@ public:
         events.push_back("failed " + std::to_string(error ? error->code() : -1));
         mainThread = mainThread && NSThread::isMainThread();
     }
+    void adViewWillLeaveApplication(PBLBannerView*) override { events.push_back("leaving"); }
     std::vector<std::string> events;
     bool mainThread = true;
 };
@@ -313,6 +322,67 @@ TEST_F(PBLBannerViewTest, EveryNavigationOfTheShownAdIsAClickThatTracksItsClickU
     NSNotificationCenter::defaultCenter()->removeObserver(token.get());
 }
 
+TEST_F(PBLBannerViewTest, CommandURLFormsAndPageMessages) {
+    auto parse = [](const char* url) {
+        return PBLNotification::notificationFromURL(
+            NSURL::URLWithString(NSString::fromUTF8(url)).get());
+    };
+    auto launch = parse("pebble://launch?url=http://shop.advertiser.test/x");
+    ASSERT_TRUE(launch);
+    EXPECT_EQ(text(launch->name()), "open");
+    EXPECT_EQ(text(launch->parameters()->objectForKey(NS("a"))), "browser");
+    EXPECT_EQ(text(launch->parameters()->objectForKey(NS("u"))), "http://shop.advertiser.test/x");
+    EXPECT_EQ(text(parse("pebble://closecanvas")->name()), "close");
+    EXPECT_FALSE(parse("pebble://elsewhere"));
+    EXPECT_FALSE(parse("http://ads.pebbleads.test/click"));
+    EXPECT_EQ(text(parse("gmsg://x/nextStep?K=v")->parameters()->objectForKey(NS("k"))), "v");
+
+    auto view = make<UIWebView>(&UIWebView::initWithFrame, CGRectMake(0, 0, 10, 10));
+    view->loadHTMLString(NS("<script>var got = []; function PBMA_ReceiveMessage(n, i) {"
+                            " got.push(n + (i ? ':' + JSON.stringify(i) : '')); }"
+                            "window.onorientationchange = function() {};</script>"),
+                         nullptr);
+    advanceRunLoop(0.01);
+    PBLNotificationCenter::postJSNotification(NS("onshow"), nullptr, view.get());
+    auto info = NSMutableDictionary::dictionary();
+    info->setObject(NS("1"), NS("result"));
+    PBLNotificationCenter::postJSNotification(NS("evalJavaScriptInOpenerResult"), info.get(),
+                                              view.get());
+    EXPECT_EQ(text(view->stringByEvaluatingJavaScriptFromString(NS("got.join('|')"))),
+              "onshow|evalJavaScriptInOpenerResult:{\"result\":\"1\"}");
+    PBLWebViewDelegate::notifyWebViewOfOrientationChange(view.get(), 4);
+    EXPECT_EQ(text(view->stringByEvaluatingJavaScriptFromString(NS("window.orientation"))), "-90");
+    PBLWebViewDelegate::notifyWebViewOfOrientationChange(view.get(), 2);
+    EXPECT_EQ(text(view->stringByEvaluatingJavaScriptFromString(NS("window.orientation"))), "180");
+}
+
+TEST_F(PBLBannerViewTest, EvalInOpenerNeedsTheOpeningPage) {
+    auto opener = make<UIWebView>(&UIWebView::initWithFrame, CGRectMake(0, 0, 10, 10));
+    opener->loadHTMLString(NS("<script>var secret = 6 * 7;</script>"), nullptr);
+    auto screen = make<UIWebView>(&UIWebView::initWithFrame, CGRectMake(0, 0, 10, 10));
+    screen->loadHTMLString(NS("<script>var got = ''; function PBMA_ReceiveMessage(n, i) {"
+                              " got = n + ' ' + i.result; }</script>"),
+                           nullptr);
+    advanceRunLoop(0.01);
+    auto delegate = make<PBLWebViewDelegate>();
+    auto request = NSURLRequest::requestWithURL(
+        NSURL::URLWithString(NS("gmsg://pebbleads.test/evalInOpener?js=secret")).get());
+    // No opening page: dropped.
+    EXPECT_FALSE(delegate->webViewShouldStartLoadWithRequest(screen.get(), request.get(),
+                                                             UIWebViewNavigationTypeOther));
+    advanceRunLoop(0.01);
+    EXPECT_EQ(text(screen->stringByEvaluatingJavaScriptFromString(NS("got"))), "");
+    delegate->setOpeningWebView(opener.get());
+    EXPECT_FALSE(delegate->webViewShouldStartLoadWithRequest(screen.get(), request.get(),
+                                                             UIWebViewNavigationTypeOther));
+    advanceRunLoop(0.01);
+    EXPECT_EQ(text(screen->stringByEvaluatingJavaScriptFromString(NS("got"))),
+              "evalJavaScriptInOpenerResult 42");
+    // Every decision hands the opener the page it decides for, so a screen opened from it can
+    // reach back.
+    EXPECT_EQ(delegate->opener()->openingWebView().get(), screen.get());
+}
+
 TEST_F(PBLBannerViewTest, TrackingHeadersSplitAtSpacesAndSkipWhatIsNoURL) {
     auto urls = PBLObjectPrivate::createOrReuseArrayOfURLsFromHeader(
         nullptr, NS("http://a.test/1 http://b.test/2  http://[nope  "));
@@ -350,11 +420,129 @@ TEST_F(PBLBannerViewTest, CommandsOfAPageBecomeNotificationsOfTheirName) {
     auto file = NSURLRequest::requestWithURL(NSURL::fileURLWithPath(NS("/etc/passwd")).get());
     EXPECT_FALSE(delegate->webViewShouldStartLoadWithRequest(view.get(), file.get(),
                                                              UIWebViewNavigationTypeOther));
+    // An http navigation of type other to a bare path is no web action; a longer path is.
+    got.clear();
+    auto bare = NSURLRequest::requestWithURL(NSURL::URLWithString(NS("http://a.test/")).get());
+    EXPECT_TRUE(delegate->webViewShouldStartLoadWithRequest(view.get(), bare.get(),
+                                                            UIWebViewNavigationTypeOther));
+    EXPECT_TRUE(got.empty());
+    auto longer =
+        NSURLRequest::requestWithURL(NSURL::URLWithString(NS("http://a.test/page")).get());
+    EXPECT_TRUE(delegate->webViewShouldStartLoadWithRequest(view.get(), longer.get(),
+                                                            UIWebViewNavigationTypeOther));
+    EXPECT_EQ(got, std::vector<std::string>{"action"});
     auto about = NSURLRequest::requestWithURL(NSURL::URLWithString(NS("about:blank")).get());
     EXPECT_TRUE(delegate->webViewShouldStartLoadWithRequest(view.get(), about.get(),
                                                             UIWebViewNavigationTypeOther));
     center->removeObserver(t1.get());
     center->removeObserver(t2.get());
+}
+
+// ---- the shown banner's commands and the opener ------------------------------------------------
+
+class PBLBannerCommandTest : public PBLBannerViewTest {
+protected:
+    void SetUp() override {
+        PBLBannerViewTest::SetUp();
+        window = make<UIWindow>(&UIWindow::initWithFrame, UIScreen::mainScreen()->bounds());
+        window->makeKeyAndVisible();
+        window->addSubview(controller->view().get());
+        UIApplication::sharedApplication()->clearOpenedURLs();
+        audio_session::clearSystemSoundLog();
+        shown = banner("banner");
+        shown->loadRequest(nullptr);
+        ASSERT_TRUE(settled(1));
+        ASSERT_TRUE(runLoopUntil([&] { return !PBLClickTracker::activeTrackings(); }));
+        recorder->events.clear();
+    }
+    void TearDown() override {
+        if (controller->modalViewController())
+            controller->dismissModalViewControllerAnimated(false);
+        UIDevice::currentDevice()->setMultitaskingSupported(true);
+        window = nullptr;
+        PBLBannerViewTest::TearDown();
+    }
+    // Clicks the element shown as [number] in the ad.
+    void click(NSUInteger number) {
+        ASSERT_TRUE(shown->webView()->clickElementAtIndex(number));
+        advanceRunLoop(0.01);
+    }
+    std::string answer() {
+        return text(shown->webView()->stringByEvaluatingJavaScriptFromString(
+            NS("document.getElementById('answer').textContent")));
+    }
+    Ref<UIWindow> window;
+    Ref<PBLBannerView> shown;
+};
+
+TEST_F(PBLBannerCommandTest, CallLeavesTheApplicationWithTheNumber) {
+    click(2);
+    ASSERT_TRUE(
+        runLoopUntil([] { return UIApplication::sharedApplication()->openedURLs()->count() > 0; }));
+    EXPECT_EQ(text(UIApplication::sharedApplication()->openedURLs()->objectAtIndex(0)),
+              "tel:5550100");
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"leaving"});
+    EXPECT_EQ(shown->privateObject()->state(), PBLStateShowing);
+}
+
+TEST_F(PBLBannerCommandTest, TheMailLinkOpensTheComposerFilledFromTheLink) {
+    click(3);
+    auto composer = as<MFMailComposeViewController>(controller->modalViewController());
+    ASSERT_TRUE(composer);
+    EXPECT_EQ(text(composer->toRecipients()->objectAtIndex(0)), "shop@advertiser.test");
+    ASSERT_EQ(composer->ccRecipients()->count(), 2u);
+    EXPECT_EQ(text(composer->ccRecipients()->objectAtIndex(1)), "sales@advertiser.test");
+    EXPECT_EQ(text(composer->subject()), "Garden tools");
+    EXPECT_EQ(text(composer->messageBody()), "Hello");
+    EXPECT_FALSE(composer->isBodyHTML());
+    EXPECT_TRUE(UIApplication::sharedApplication()->openedURLs()->count() == 0);
+    composer->cancel();
+    advanceRunLoop(1);
+    EXPECT_FALSE(controller->modalViewController());
+}
+
+TEST_F(PBLBannerCommandTest, TouchVibrateLogTrackAndOpenableURLs) {
+    unsigned touches = PBLSignals::touches();
+    click(4);
+    EXPECT_EQ(PBLSignals::touches(), touches + 1);
+    click(5);
+    EXPECT_EQ(audio_session::playedSystemSounds(), std::vector<SystemSoundID>{4095});
+    click(6);
+    EXPECT_NE(log_.find("pebble ad 1 says hello"), std::string::npos);
+    click(7);
+    ASSERT_TRUE(runLoopUntil([&] { return targets("/pit-track1").size() == 1; }));
+    click(8);
+    EXPECT_EQ(answer(), R"(openableURLs {"tel:":true,"itms-apps:":true,"nosuchapp:":false})");
+    // "click" tracks its URL with the signal key; the redirect ends at the advertiser's shop.
+    click(9);
+    ASSERT_TRUE(runLoopUntil([&] { return targets("/aclk").size() == 1; }));
+    EXPECT_NE(targets("/aclk")[0].find("&nb"), std::string::npos) << targets("/aclk")[0];
+    EXPECT_EQ(shown->privateObject()->state(), PBLStateShowing);
+}
+
+TEST_F(PBLBannerCommandTest, TheOpenerWaitsForTrackingsThreeTimesThenLeaves) {
+    UIDevice::currentDevice()->setMultitaskingSupported(false);
+    standin::Fault hold;
+    hold.host = PBL_AD_HOST;
+    hold.path = "/pit-slow";
+    hold.gate = "slow tracking";
+    services->addFault(hold);
+    auto tracker = make<PBLClickTracker>();
+    tracker->trackURL(NSURL::URLWithString(NS("http://" PBL_AD_HOST "/pit-slow")).get());
+    ASSERT_TRUE(PBLClickTracker::activeTrackings());
+    auto opener = make<PBLOpener>();
+    opener->setDelegateManager(shown->privateObject()->delegateManager().get());
+    opener->openApp(NSURL::URLWithString(NS("itms-apps://store.test/app/1")).get());
+    auto opened = [] { return UIApplication::sharedApplication()->openedURLs()->count(); };
+    advanceRunLoop(0.85);
+    EXPECT_EQ(opened(), 0u);
+    EXPECT_TRUE(recorder->events.empty());
+    advanceRunLoop(0.1);
+    EXPECT_EQ(opened(), 1u);
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"leaving"});
+    EXPECT_EQ(PBLOpener::retryCount(), 0);
+    services->gate("slow tracking")->open();
+    tracker->reset();
 }
 
 }  // namespace
