@@ -134,7 +134,6 @@ void PebbleModule::reset() {
     std::lock_guard lock(mutex_);
     rejections_.clear();
     scriptFetches_ = 0;
-    served_ = 0;
 }
 
 std::vector<std::string> PebbleModule::rejections() const {
@@ -185,7 +184,8 @@ HttpResponse PebbleModule::ad(const HttpRequest& request) {
     }
     if (slot == "error") return HttpResponse::plain("unavailable", 503);
     if (slot == "noad") return HttpResponse::html("  \n\t \n");
-    int serial = ++served_;
+    // Numbered by the client's own request count, which the client assigns in order.
+    int serial = std::atoi(fieldValue(q, "preqs").c_str());
     std::string base = adBase();
     HttpResponse r = HttpResponse::html(bannerPage(serial));
     r.header("X-Pbma-Tracking-Urls", base + "/imp?n=" + std::to_string(serial) + "&i=1 " + base +

@@ -33,7 +33,6 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> rejections_;
     std::atomic<int> scriptFetches_{0};
-    std::atomic<int> served_{0};
 };
 
 }  // namespace bnservices
