@@ -183,6 +183,17 @@ HttpResponse PebbleModule::ad(const HttpRequest& request) {
         return HttpResponse::plain("bad parameter: " + reason, 400);
     }
     if (slot == "error") return HttpResponse::plain("unavailable", 503);
+    if (slot == "interstitial" && fieldValue(q, "format") != "interstitial_mb") {
+        std::lock_guard lock(mutex_);
+        rejections_.push_back("format");
+        return HttpResponse::plain("bad parameter: format", 400);
+    }
+    // The ad moved: the redirect's own headers name an impression pixel too.
+    if (slot == "moved" && fieldValue(q, "moved").empty()) {
+        HttpResponse moved =
+            HttpResponse::redirect(adBase() + "/pbma/ad?" + request.query + "&moved=1");
+        return moved.header("X-Pbma-Tracking-Urls", adBase() + "/imp?moved=1"), moved;
+    }
     if (slot == "noad") return HttpResponse::html("  \n\t \n");
     // Numbered by the client's own request count, which the client assigns in order.
     int serial = std::atoi(fieldValue(q, "preqs").c_str());
@@ -191,7 +202,12 @@ HttpResponse PebbleModule::ad(const HttpRequest& request) {
     r.header("X-Pbma-Tracking-Urls", base + "/imp?n=" + std::to_string(serial) + "&i=1 " + base +
                                          "/imp?n=" + std::to_string(serial) + "&i=2");
     if (slot == "webapp")
-        r.header("X-Pbma-Click-Tracking-Urls", base + "/pit" + std::to_string(serial));
+        r.header("X-Pbma-Click-Tracking-Urls",
+                 base + "/pit" + std::to_string(serial) + " " + base + "/pit-store");
+    if (slot == "interstitial") {
+        r.header("X-Pbma-Orientation", "landscape");
+        r.header("X-Pbma-Interstitial-Timeout", "7.5");
+    }
     if (slot == "refresh0")
         r.header("X-Pbma-Refresh-Rate", "0");
     else if (slot == "refresh-5")

@@ -1,7 +1,7 @@
 // The Pebble ad service: the support script that builds the ad URL, the ad pages by slot name
-// ("banner", "webapp", "noad", "rejected", "error", "refresh0", "refresh-5"; any other name is a
-// banner without a refresh rate), impression pixels, click trackers and the click redirect to
-// the advertiser's shop.
+// ("banner", "webapp", "noad", "rejected", "error", "interstitial", "moved", "refresh0",
+// "refresh-5"; any other name is a banner without a refresh rate), impression pixels, click
+// trackers and the click redirect to the advertiser's shop.
 #pragma once
 
 #include <atomic>

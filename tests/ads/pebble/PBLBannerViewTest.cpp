@@ -288,6 +288,29 @@ TEST_F(PBLBannerViewTest, TheAdRefreshesEveryThirtySecondsButNotInTheBackground)
     EXPECT_EQ(b->privateObject()->scheduledReloadSeconds(), 30);
 }
 
+TEST_F(PBLBannerViewTest, TheRedirectsHeadersCountAndAnInterstitialAsksForItsFormat) {
+    auto moved = banner("moved");
+    moved->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    EXPECT_EQ(recorder->events.back(), "received");
+    ASSERT_TRUE(runLoopUntil([&] { return targets("/imp").size() == 3; }));
+    EXPECT_EQ(targets("/imp?moved=1").size(), 1u);
+
+    auto interstitial = banner("interstitial");
+    auto request = PBLRequest::request();
+    interstitial->privateObject()->loadInterstitialRequest(request.get());
+    ASSERT_TRUE(settled(2));
+    EXPECT_EQ(recorder->events.back(), "received");
+    auto query = lastAdQuery();
+    EXPECT_EQ(field(query, "format"), "interstitial_mb");
+    EXPECT_EQ(field(query, "ad_frame"), "<none>");
+    EXPECT_EQ(interstitial->privateObject()->supportedOrientations(), 3);
+    EXPECT_FLOAT_EQ(NSUserDefaults::standardUserDefaults()->floatForKey(NS("applicationTimeout")),
+                    7.5f);
+    NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("applicationTimeout"));
+    EXPECT_TRUE(pebble->rejections().empty());
+}
+
 TEST_F(PBLBannerViewTest, ZeroAndNegativeRefreshRatesScheduleNothing) {
     for (const char* slot : {"refresh0", "refresh-5"}) {
         SCOPED_TRACE(slot);
