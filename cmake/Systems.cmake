@@ -5,7 +5,7 @@ bn_library(JSON DIR json DEPS Foundation ICU::uc)
 # The JSON library both ad clients use.
 bn_library(PJson DIR ads/pjson DEPS Foundation)
 bn_library(Pebble DIR ads/pebble DEPS Foundation SystemConfiguration CommonCrypto URLLoading UIKit
-           AudioToolbox PJson)
+           AudioToolbox MessageUI PJson)
 bn_library(NKHTTPRequest DIR external/nk-http-request/Classes
            DEPS Foundation CFNetwork MobileCoreServices UIKit SystemConfiguration CommonCrypto
            PRIVATE_DEPS ZLIB::ZLIB)
@@ -32,4 +32,4 @@ bn_library(Ironvine DIR ads/ironvine
            PRIVATE_DEPS SQLite::SQLite3 PkgConfig::MINIZIP)
 # Ad mediation: the banner, its configuration, and one adapter per ad network.
 bn_library(AdLoom DIR AdLoom DEPS Foundation UIKit CoreGraphics URLLoading SystemConfiguration
-           CoreLocation iAd JSON Ironvine)
+           CoreLocation iAd JSON Ironvine Pebble)

@@ -4,6 +4,7 @@
 #include "AdLoom/adapters/AdLoomAdapterGeneric.h"
 #include "AdLoom/adapters/AdLoomAdapterIAd.h"
 #include "AdLoom/adapters/AdLoomAdapterIronvine.h"
+#include "AdLoom/adapters/AdLoomAdapterPebbleAds.h"
 #include "AdLoom/internal/AdLoomConfig.h"
 #include "AdLoom/internal/AdLoomDelegate.h"
 #include "AdLoom/internal/AdLoomError.h"
@@ -160,6 +161,7 @@ Ref<AdLoomAdNetworkRegistry> AdLoomAdNetworkRegistry::sharedRegistry() {
         AdLoomAdapterEvent::load();
         AdLoomAdapterIAd::load();
         AdLoomAdapterIronvine::load();
+        AdLoomAdapterPebbleAds::load();
     }
     return shared;
 }

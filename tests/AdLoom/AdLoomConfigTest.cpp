@@ -1,6 +1,7 @@
 // Reading the mediation server's configurations: both formats, numbers sent as strings, the
 // bounds of every setting, rations that are skipped, and the registry behind the network types.
 #include "AdLoom/adapters/AdLoomAdapterIAd.h"
+#include "AdLoom/adapters/AdLoomAdapterPebbleAds.h"
 #include "AdLoomTesting.h"
 #include "Foundation/NSDictionary.h"
 #include "iAd/ADBannerView.h"
@@ -54,12 +55,6 @@ class Replacement : public ScriptedAdapter<2> {
     }
 };
 
-class PebbleStandIn : public ScriptedAdapter<1> {
-    NS_OBJECT(PebbleStandIn, AdLoomAdNetworkAdapter)
-    static void describeClass(RuntimeClass& c) {
-        c.classMethod("networkType", &PebbleStandIn::networkType);
-    }
-};
 class Placeholder : public ScriptedAdapter<19> {
     NS_OBJECT(Placeholder, AdLoomAdNetworkAdapter)
     static void describeClass(RuntimeClass& c) {
@@ -217,14 +212,7 @@ TEST_F(AdLoomConfigTest, SyntaxAndShapeErrorsFailTheParse) {
 TEST_F(AdLoomConfigTest, LegacyFormatBuildsNetworksFromKeyNames) {
     auto legacy = R"([{"pebble_ration":60,"custom_ration":40},{"pebble_key":"pk-1"},
                       {"pebble_priority":1,"custom_priority":2,"dontcare_x":5},{"cycle_time":30}])";
-    // Without a Pebble adapter in the program, only the house network is kept.
     auto c = parsed(legacy);
-    ASSERT_TRUE(ok);
-    EXPECT_TRUE(logged("Ad network type 1 not supported"));
-    ASSERT_EQ(c->adNetworkConfigs()->count(), 1u);
-
-    AdLoomAdNetworkRegistry::sharedRegistry()->registerClass(PebbleStandIn::staticClass());
-    c = parsed(legacy);
     ASSERT_TRUE(ok);
     EXPECT_TRUE(c->legacy());
     EXPECT_EQ(c->refreshInterval(), 30);
@@ -234,6 +222,7 @@ TEST_F(AdLoomConfigTest, LegacyFormatBuildsNetworksFromKeyNames) {
     EXPECT_EQ(pebble->trafficPercentage(), 60);
     EXPECT_EQ(text(pebble->nid()), "1");
     EXPECT_EQ(text(pebble->pubId()), "pk-1");
+    EXPECT_EQ(pebble->adapterClass(), AdLoomAdapterPebbleAds::staticClass());
     auto house = network(c.get(), 1);
     EXPECT_EQ(house->networkType(), 9);
     EXPECT_EQ(house->trafficPercentage(), 40);

@@ -27,7 +27,7 @@ struct Network {
 const Network kNetworks[] = {
     {"house", 9, "custom", ""},
     {"iad", 19, "iad", ""},
-    {"pebble", 1, "pebble", "pebble-publisher-0001"},
+    {"pebble", 1, "pebble", "banner"},  // the Pebble service's banner slot
     {"meridian", 6, "meridian", "meridian-apid-0001"},
     {"ironvine", 7, "ironvine", "bazaarnestiv0001"},
 };

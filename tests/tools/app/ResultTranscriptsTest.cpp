@@ -23,6 +23,7 @@
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "URLLoading/NSURLConnection.h"
 #include "URLLoading/NSURLResponse.h"
+#include "ads/pebble/PBLStatistics.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "json/ZJSONDeserializer.h"
 #include "platform/UIKit/DrawingTesting.h"
@@ -183,6 +184,23 @@ TEST_F(ResultTranscripts, WeightedToThePlatformsBannerAFullScreenAdOpens) {
     EXPECT_EQ(pingsOnTheAdminHost(),
               (std::vector<std::string>{"impression iad", "impression iad"}));
     EXPECT_TRUE(apptest::mediation().houseAdRequests().empty());
+}
+
+TEST_F(ResultTranscripts, WeightedToPebbleTheItemScreenShowsThePebbleAd) {
+    EXPECT_NE(adminPage("/mediation/weight?network=pebble").find("now uses pebble"),
+              std::string::npos);
+    AdLoomConfigStore::resetStore();
+    // The ads are numbered by the client's request count, which starts afresh with the install.
+    PBLStatistics::releaseSharedStatistics();
+    apptest::expectAppTranscript("item-banner-pebble");
+    // The list's and the item screen's first ads; at 30 seconds each screen's banner asks again
+    // twice: the mediation's own refresh (a new Pebble banner) and the shown ad's refresh rate.
+    std::vector<std::string> slots;
+    for (auto& r : servicestest::services().received("pebble"))
+        if (r.target.rfind("/pbma/ad?", 0) == 0)
+            slots.push_back(
+                standin::fieldValue(standin::parseQuery(r.target.substr(9)), "slotname"));
+    EXPECT_EQ(slots, std::vector<std::string>(6, "banner"));
 }
 
 // ---- pictures ----------------------------------------------------------------------------------

@@ -1,0 +1,102 @@
+#include "ads/pebble/PBLOpener.h"
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSTimer.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIViewController.h"
+#include "ads/pebble/PBLClickTracker.h"
+#include "ads/pebble/PBLNetworkUtilities.h"
+#include "ads/pebble/PBLStatistics.h"
+#include "ads/pebble/PBLWebViewDelegate.h"
+
+namespace {
+int retries = 0;
+
+Ref<NSArray> splitAtCommas(NSObject* value) {
+    auto text = as<NSString>(value);
+    return text ? text->componentsSeparatedByString(NS(",")) : nullptr;
+}
+}  // namespace
+
+void PBLOpener::describeClass(RuntimeClass& c) {
+    c.implements({"mailComposeController:didFinishWithResult:error:"});
+}
+
+int PBLOpener::retryCount() {
+    return retries;
+}
+
+void PBLOpener::openNotification(PBLNotification* notification) {
+    auto parameters = notification ? notification->parameters() : nullptr;
+    if (!parameters) return;
+    auto text = as<NSString>(parameters->objectForKey(NS("u")));
+    auto html = as<NSString>(parameters->objectForKey(NS("html")));
+    auto actionText = as<NSString>(parameters->objectForKey(NS("a")));
+    std::string action = actionText ? actionText->utf8() : "";
+    auto url = text ? NSURL::URLWithString(text.get()) : nullptr;
+    if (!url && !(html && action == "webapp")) return;
+    // The click is counted (and its timings started) whatever it opens.
+    auto clickURL = url ? PBLStatistics::sharedStatistics()->urlForClick(url.get()) : nullptr;
+    if (action == "browser" || action == "webapp" || action == "video") return;
+    openApp(clickURL.get());
+}
+
+void PBLOpener::openApp(NSURL* url) {
+    if (!url) return;
+    if (PBLClickTracker::activeTrackings()) {
+        if (retries++ <= 2) {
+            Ref<PBLOpener> self = this;
+            Ref<NSURL> target = url;
+            NSTimer::scheduledTimerWithTimeInterval(
+                0.3, false, [self, target](NSTimer*) { self->openApp(target.get()); });
+            return;
+        }
+    }
+    retries = 0;
+    if (delegateManager_) delegateManager_->willLeaveApplication();
+    Ref<NSURL> target = url;
+    NSRunLoop::currentRunLoop()->performBlock(
+        [target] { UIApplication::sharedApplication()->openURL(target.get()); });
+}
+
+void PBLOpener::openEmailComposer(NSURL* url) {
+    auto absolute = url ? url->absoluteString() : nullptr;
+    if (!absolute || absolute->length() < 7) return;
+    std::string rest = absolute->utf8().substr(7);  // after "mailto:"
+    std::string address = rest;
+    Ref<NSDictionary> query;
+    auto mark = rest.find('?');
+    if (mark != std::string::npos) {
+        address = rest.substr(0, mark);
+        query = PBLNetworkUtilities::dictionaryFromQueryString(
+            NSString::fromUTF8(rest.substr(mark + 1)).get());
+    }
+    auto composer = make<MFMailComposeViewController>();
+    composer->setMailComposeDelegate(this);
+    composer->setToRecipients(NSArray::arrayWithObjects({NSString::fromUTF8(address).get()}).get());
+    if (query) {
+        if (auto cc = splitAtCommas(query->objectForKey(NS("cc")).get()))
+            composer->setCcRecipients(cc.get());
+        if (auto bcc = splitAtCommas(query->objectForKey(NS("bcc")).get()))
+            composer->setBccRecipients(bcc.get());
+        if (auto subject = as<NSString>(query->objectForKey(NS("subject"))))
+            composer->setSubject(subject.get());
+        if (auto body = as<NSString>(query->objectForKey(NS("body"))))
+            composer->setMessageBody(body.get(), false);
+    }
+    composer->setModalTransitionStyle(UIModalTransitionStyleCoverVertical);
+    if (auto controller = viewController())
+        controller->presentModalViewController(composer.get(), true);
+}
+
+void PBLOpener::mailComposeControllerDidFinishWithResult(MFMailComposeViewController*,
+                                                         MFMailComposeResult, NSError*) {
+    auto controller = viewController();
+    if (!controller) return;
+    controller->dismissModalViewControllerAnimated(true);
+    controller->becomeFirstResponder();
+}

@@ -1,0 +1,43 @@
+// Carries out what an ad page asks to open: another application through the system, or the
+// mail composer. Each web view delegate owns one. Main thread only.
+#pragma once
+
+#include "Foundation/NSObject.h"
+#include "Foundation/NSURL.h"
+#include "MessageUI/MFMailComposeViewController.h"
+#include "ads/pebble/PBLBannerView.h"
+
+class PBLNotification;
+class UIViewController;
+class UIWebView;
+
+class PBLOpener : public NSObject, public MFMailComposeViewControllerDelegate {
+    NS_OBJECT(PBLOpener, NSObject)
+    static void describeClass(RuntimeClass& c);
+    void setDelegateManager(PBLDelegateManager* manager) { delegateManager_ = manager; }
+    Ref<PBLDelegateManager> delegateManager() { return delegateManager_; }
+    void setViewController(UIViewController* controller) { viewController_ = controller; }
+    Ref<UIViewController> viewController() { return viewController_.lock(); }
+    void setReferringURL(NSURL* url) { referringURL_ = url; }
+    Ref<NSURL> referringURL() { return referringURL_; }
+    void setOpeningWebView(UIWebView* webView) { openingWebView_ = webView; }
+    Ref<UIWebView> openingWebView() { return openingWebView_.lock(); }
+
+    void mailComposeControllerDidFinishWithResult(MFMailComposeViewController* composer,
+                                                  MFMailComposeResult result,
+                                                  NSError* error) override;
+    void openEmailComposer(NSURL* url);
+    // Waits up to three times 0.3 s for click trackings to end, then tells the delegates the
+    // application is being left and hands the URL to the system on the next run-loop turn.
+    void openApp(NSURL* url);
+    // The "open" command. Screens (browser, web app) are counted as clicks only.
+    void openNotification(PBLNotification* notification);
+    // The process-wide retry count of openApp (a test aid).
+    static int retryCount();
+
+private:
+    Ref<PBLDelegateManager> delegateManager_;
+    Weak<UIViewController> viewController_;
+    Ref<NSURL> referringURL_;
+    Weak<UIWebView> openingWebView_;
+};

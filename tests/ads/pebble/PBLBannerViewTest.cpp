@@ -1,0 +1,571 @@
+// The banner against the stand-in Pebble service: each scenario to its callback and code, the
+// script's cache, refresh, impressions, clicks and the page's commands.
+#include "ads/pebble/PBLBannerView.h"
+
+#include "AudioToolbox/AudioToolbox.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSLog.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSThread.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLRequest.h"
+#include "Foundation/NSUserDefaults.h"
+#include "Foundation/NetworkWork.h"
+#include "MessageUI/MFMailComposeViewController.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIDevice.h"
+#include "UIKit/UIKitNotifications.h"
+#include "UIKit/UIScreen.h"
+#include "UIKit/UIViewController.h"
+#include "UIKit/UIWebView.h"
+#include "UIKit/UIWebViewConnectionLoader.h"
+#include "UIKit/UIWindow.h"
+#include "ads/pebble/PBLClickTracker.h"
+#include "ads/pebble/PBLHosts.h"
+#include "ads/pebble/PBLObjectPrivate.h"
+#include "ads/pebble/PBLOpener.h"
+#include "ads/pebble/PBLRequest.h"
+#include "ads/pebble/PBLSignals.h"
+#include "ads/pebble/PBLWebViewDelegate.h"
+#include "ads/pebble/PebbleTesting.h"
+#include "support/FoundationTesting.h"
+#include "support/RunLoopTesting.h"
+#include "support/services/RunningServices.h"
+#include "tools/services/PebbleModule.h"
+
+#include <thread>
+
+namespace {
+
+class Recorder : public NSObject, public PBLBannerViewDelegate {
+    NS_OBJECT(Recorder, NSObject)
+public:
+    void adViewDidReceiveAd(PBLBannerView*) override {
+        events.push_back("received");
+        mainThread = mainThread && NSThread::isMainThread();
+    }
+    void adViewDidFailToReceiveAdWithError(PBLBannerView*, NSError* error) override {
+        events.push_back("failed " + std::to_string(error ? error->code() : -1));
+        mainThread = mainThread && NSThread::isMainThread();
+    }
+    void adViewWillLeaveApplication(PBLBannerView*) override { events.push_back("leaving"); }
+    std::vector<std::string> events;
+    bool mainThread = true;
+};
+
+class PBLBannerViewTest : public PebbleTest {
+protected:
+    void SetUp() override {
+        PebbleTest::SetUp();
+        services = &servicestest::services();
+        services->reset();
+        services->clearFaults();
+        pebble = services->module<bnservices::PebbleModule>("pebble");
+        ASSERT_NE(pebble, nullptr);
+        previousLoader_ = UIWebView::setURLLoader(UIWebViewConnectionLoader());
+        forgetScript();
+        previousSink_ = NSLogSetSink([this](const std::string& line) { log_ += line; });
+    }
+    void TearDown() override {
+        banners.clear();
+        runLoopUntil([] { return NetworkWork::inFlight() == 0; });
+        NSLogSetSink(previousSink_);
+        UIWebView::setURLLoader(previousLoader_);
+        forgetScript();
+        PebbleTest::TearDown();
+    }
+    static void forgetScript() {
+        auto url = NSURL::URLWithString(NS("http://" PBL_STATIC_HOST "/" PBL_SCRIPT_PATH));
+        make<PBLCachedFile>(&PBLCachedFile::initWithDelegate,
+                            static_cast<PBLCachedFileDelegate*>(nullptr), url.get())
+            ->invalidate();
+        NSUserDefaults::standardUserDefaults()->removeObjectForKey(
+            NS("pebble_stats_PBLObjectPrivate"));
+    }
+    Ref<PBLBannerView> banner(const char* slot, bool withController = true) {
+        auto b = make<PBLBannerView>(&PBLBannerView::initWithFrame, CGRectMake(0, 0, 320, 50));
+        b->setAdUnitID(NSString::fromUTF8(slot).get());
+        b->setDelegate(recorder.get());
+        if (withController) b->setRootViewController(controller.get());
+        banners.push_back(b);
+        return b;
+    }
+    bool settled(size_t events) {
+        return runLoopUntil([&] { return recorder->events.size() >= events; });
+    }
+    std::vector<std::string> targets(const std::string& prefix) {
+        std::vector<std::string> out;
+        for (auto& r : services->received("pebble"))
+            if (r.target.rfind(prefix, 0) == 0) out.push_back(r.target);
+        return out;
+    }
+    std::string lastAdQuery() {
+        auto ads = targets("/pbma/ad?");
+        return ads.empty() ? "" : ads.back();
+    }
+
+    bnservices::Services* services = nullptr;
+    bnservices::PebbleModule* pebble = nullptr;
+    Ref<Recorder> recorder = make<Recorder>();
+    Ref<UIViewController> controller = make<UIViewController>();
+    std::vector<Ref<PBLBannerView>> banners;
+    std::string log_;
+    NSLogSink previousSink_;
+    UIWebViewURLLoader previousLoader_;
+};
+
+std::string field(const std::string& target, const std::string& key) {
+    auto fields = standin::parseQuery(target.substr(target.find('?') + 1));
+    auto* f = standin::findField(fields, key);
+    return f ? f->value : "<none>";
+}
+
+TEST_F(PBLBannerViewTest, ABannerShowsItsTextAndTracksImpressionsOnlyAfterRendering) {
+    auto b = banner("banner");
+    b->loadRequest(PBLRequest::request().get());
+    ASSERT_TRUE(runLoopUntil([&] { return !targets("/pbma/ad?").empty(); }));
+    EXPECT_TRUE(targets("/imp").empty());  // not before the page is in
+    ASSERT_TRUE(settled(1));
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"received"});
+    EXPECT_TRUE(recorder->mainThread);
+    EXPECT_EQ(b->privateObject()->state(), PBLStateShowing);
+    EXPECT_FALSE(b->webView()->isHidden());
+    EXPECT_FALSE(b->webView()->scrollView()->scrollsToTop());
+    EXPECT_NE(text(b->webView()->readableText()).find("Garden tools at half price"),
+              std::string::npos);
+    ASSERT_TRUE(runLoopUntil([&] { return targets("/imp").size() == 2; }));
+    EXPECT_NE(targets("/imp")[0].find("i=1"), std::string::npos);
+    EXPECT_NE(targets("/imp")[1].find("i=2"), std::string::npos);
+
+    // The parameters as the service received them; it checked them all.
+    auto query = lastAdQuery();
+    EXPECT_EQ(field(query, "slotname"), "banner");
+    EXPECT_EQ(field(query, "js"), "pbma-sdk-i-v4.1.0");
+    EXPECT_EQ(field(query, "preqs"), "1");
+    EXPECT_EQ(field(query, "format"), "<none>");
+    EXPECT_NE(field(query, "ad_frame").find("\"w\":320"), std::string::npos);
+    EXPECT_TRUE(pebble->rejections().empty());
+    EXPECT_EQ(b->privateObject()->scheduledReloadSeconds(), 30);
+}
+
+TEST_F(PBLBannerViewTest, EachFailingScenarioReportsItsCodeOnce) {
+    struct Case {
+        const char* slot;
+        int code;
+    } cases[] = {{"noad", 1}, {"rejected", 0}, {"error", 3}, {"unable", 0}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.slot);
+        recorder->events.clear();
+        auto b = banner(c.slot);
+        b->loadRequest(nullptr);
+        ASSERT_TRUE(settled(1));
+        advanceRunLoop(0.1);
+        EXPECT_EQ(recorder->events, std::vector<std::string>{"failed " + std::to_string(c.code)});
+        EXPECT_EQ(b->privateObject()->state(), PBLStateFailed);
+        EXPECT_TRUE(b->webView()->isHidden());
+    }
+    EXPECT_NE(log_.find("<Pebble> Server rejected ad parameters."), std::string::npos);
+    EXPECT_NE(log_.find("<Pebble> Unable to serve:"), std::string::npos);
+    EXPECT_EQ(pebble->rejections(), std::vector<std::string>{"rejected slot"});
+    EXPECT_TRUE(targets("/imp").empty());
+}
+
+TEST_F(PBLBannerViewTest, WithoutARootViewControllerNothingIsRequested) {
+    auto b = banner("banner", false);
+    b->loadRequest(nullptr);
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"failed 0"});
+    EXPECT_NE(log_.find("<Pebble> Must set the rootViewController property of PBLBannerView "
+                        "before calling loadRequest:"),
+              std::string::npos);
+    EXPECT_EQ(b->privateObject()->state(), PBLStateIdle);
+    advanceRunLoop(0.1);
+    EXPECT_EQ(pebble->scriptFetches(), 0);
+}
+
+TEST_F(PBLBannerViewTest, AFailureRaisedOnAnotherThreadArrivesOnTheMainThreadFirst) {
+    auto b = banner("banner");
+    auto manager = b->privateObject()->delegateManager();
+    std::thread raiser([&] {
+        manager->didFailToReceiveAdWithError(
+            NSError::errorWithDomain(NS("test"), 5, nullptr).get());
+    });
+    ASSERT_TRUE(runLoopUntil([&] { return !recorder->events.empty(); }));
+    raiser.join();
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"failed 5"});
+    EXPECT_TRUE(recorder->mainThread);
+}
+
+TEST_F(PBLBannerViewTest, ASecondLoadWhileTheFirstRunsIsIgnored) {
+    auto b = banner("banner");
+    b->loadRequest(nullptr);
+    EXPECT_EQ(b->privateObject()->state(), PBLStateFetchingScript);
+    b->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    advanceRunLoop(0.1);
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"received"});
+    EXPECT_EQ(targets("/pbma/ad?").size(), 1u);
+    EXPECT_EQ(pebble->scriptFetches(), 1);
+}
+
+TEST_F(PBLBannerViewTest, TheScriptIsNotFetchedAgainForADay) {
+    auto first = banner("noad");
+    first->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    EXPECT_EQ(pebble->scriptFetches(), 1);
+
+    advanceRunLoop(86000);
+    auto second = banner("noad");
+    second->loadRequest(nullptr);
+    // Fresh: the engine builds the ad URL at once, with no script request.
+    EXPECT_EQ(second->privateObject()->state(), PBLStateBuildingAdURL);
+    ASSERT_TRUE(settled(2));
+    EXPECT_EQ(pebble->scriptFetches(), 1);
+    EXPECT_EQ(targets("/pbma/ad?").size(), 2u);
+
+    advanceRunLoop(500);
+    auto third = banner("noad");
+    third->loadRequest(nullptr);
+    ASSERT_TRUE(settled(3));
+    EXPECT_EQ(pebble->scriptFetches(), 2);  // revalidated: 304 keeps the copy
+    EXPECT_EQ(targets("/pbma/ad?").size(), 3u);
+}
+
+TEST_F(PBLBannerViewTest, AFailedScriptFetchWithAnEarlierCopyStillBuildsTheAdURL) {
+    auto first = banner("noad");
+    first->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    advanceRunLoop(86401);
+    standin::Fault drop;
+    drop.host = PBL_STATIC_HOST;
+    drop.path = "/" PBL_SCRIPT_PATH;
+    drop.delivery = standin::Fault::Delivery::Drop;
+    services->addFault(drop);
+    auto second = banner("noad");
+    second->loadRequest(nullptr);
+    ASSERT_TRUE(settled(2));
+    EXPECT_EQ(recorder->events[1], "failed 1");  // the ad service answered: no ad
+    EXPECT_EQ(targets("/pbma/ad?").size(), 2u);
+
+    // Without any copy the load ends in state 2 with code 2.
+    forgetScript();
+    auto third = banner("noad");
+    third->loadRequest(nullptr);
+    ASSERT_TRUE(settled(3));
+    EXPECT_EQ(recorder->events[2], "failed 2");
+    EXPECT_EQ(third->privateObject()->state(), PBLStateScriptFailed);
+}
+
+TEST_F(PBLBannerViewTest, TheAdRefreshesEveryThirtySecondsButNotInTheBackground) {
+    auto b = banner("banner");
+    b->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    EXPECT_FALSE(b->hasAutoRefreshed());
+    advanceRunLoop(29);
+    EXPECT_EQ(targets("/pbma/ad?").size(), 1u);
+    advanceRunLoop(1.5);
+    ASSERT_TRUE(settled(2));
+    EXPECT_EQ(targets("/pbma/ad?").size(), 2u);
+    EXPECT_EQ(field(lastAdQuery(), "preqs"), "2");
+    EXPECT_TRUE(b->hasAutoRefreshed());
+    EXPECT_NE(text(b->webView()->readableText()).find("Pebble ad 2"), std::string::npos);
+
+    auto center = NSNotificationCenter::defaultCenter();
+    center->postNotificationName(UIApplicationDidEnterBackgroundNotification, nullptr);
+    advanceRunLoop(60);
+    EXPECT_EQ(targets("/pbma/ad?").size(), 2u);
+    center->postNotificationName(UIApplicationWillEnterForegroundNotification, nullptr);
+    EXPECT_EQ(b->privateObject()->scheduledReloadSeconds(), 30);
+    advanceRunLoop(30.5);
+    ASSERT_TRUE(settled(3));
+    EXPECT_EQ(targets("/pbma/ad?").size(), 3u);
+
+    // A full-screen screen of the client pauses it the same way.
+    center->postNotificationName(NS("PBLViewControllerWillPresentFullScreen"), nullptr);
+    EXPECT_EQ(b->privateObject()->scheduledReloadSeconds(), 0);
+    center->postNotificationName(NS("PBLViewControllerDidRelinquishFullScreen"), nullptr);
+    EXPECT_EQ(b->privateObject()->scheduledReloadSeconds(), 30);
+}
+
+TEST_F(PBLBannerViewTest, TheRedirectsHeadersCountAndAnInterstitialAsksForItsFormat) {
+    auto moved = banner("moved");
+    moved->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    EXPECT_EQ(recorder->events.back(), "received");
+    ASSERT_TRUE(runLoopUntil([&] { return targets("/imp").size() == 3; }));
+    EXPECT_EQ(targets("/imp?moved=1").size(), 1u);
+
+    auto interstitial = banner("interstitial");
+    auto request = PBLRequest::request();
+    interstitial->privateObject()->loadInterstitialRequest(request.get());
+    ASSERT_TRUE(settled(2));
+    EXPECT_EQ(recorder->events.back(), "received");
+    auto query = lastAdQuery();
+    EXPECT_EQ(field(query, "format"), "interstitial_mb");
+    EXPECT_EQ(field(query, "ad_frame"), "<none>");
+    EXPECT_EQ(interstitial->privateObject()->supportedOrientations(), 3);
+    EXPECT_FLOAT_EQ(NSUserDefaults::standardUserDefaults()->floatForKey(NS("applicationTimeout")),
+                    7.5f);
+    NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("applicationTimeout"));
+    EXPECT_TRUE(pebble->rejections().empty());
+}
+
+TEST_F(PBLBannerViewTest, ZeroAndNegativeRefreshRatesScheduleNothing) {
+    for (const char* slot : {"refresh0", "refresh-5"}) {
+        SCOPED_TRACE(slot);
+        recorder->events.clear();
+        services->reset();
+        auto b = banner(slot);
+        b->loadRequest(nullptr);
+        ASSERT_TRUE(settled(1));
+        EXPECT_EQ(b->privateObject()->scheduledReloadSeconds(), 0);
+        advanceRunLoop(120);
+        EXPECT_EQ(targets("/pbma/ad?").size(), 1u);
+    }
+}
+
+TEST_F(PBLBannerViewTest, EveryNavigationOfTheShownAdIsAClickThatTracksItsClickURLs) {
+    auto b = banner("webapp");
+    b->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    std::vector<std::string> commands;
+    auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+        PBLWebActionNotification, nullptr,
+        [&](NSNotification* n) { commands.push_back(text(n->userInfo()->objectForKey(NS("a")))); });
+    // The Call button: a command, and a click all the same.
+    ASSERT_TRUE(b->webView()->clickElementAtIndex(2));
+    ASSERT_TRUE(runLoopUntil([&] { return targets("/pit").size() == 1; }));
+    EXPECT_EQ(commands, std::vector<std::string>{"open"});
+    // The shop link: tracked again, and the page stays.
+    ASSERT_TRUE(b->webView()->clickElementAtIndex(1));
+    ASSERT_TRUE(runLoopUntil([&] { return targets("/pit").size() == 2; }));
+    EXPECT_EQ(b->privateObject()->state(), PBLStateShowing);
+    EXPECT_NE(text(b->webView()->readableText()).find("Garden tools"), std::string::npos);
+    NSNotificationCenter::defaultCenter()->removeObserver(token.get());
+}
+
+TEST_F(PBLBannerViewTest, CommandURLFormsAndPageMessages) {
+    auto parse = [](const char* url) {
+        return PBLNotification::notificationFromURL(
+            NSURL::URLWithString(NSString::fromUTF8(url)).get());
+    };
+    auto launch = parse("pebble://launch?url=http://shop.advertiser.test/x");
+    ASSERT_TRUE(launch);
+    EXPECT_EQ(text(launch->name()), "open");
+    EXPECT_EQ(text(launch->parameters()->objectForKey(NS("a"))), "browser");
+    EXPECT_EQ(text(launch->parameters()->objectForKey(NS("u"))), "http://shop.advertiser.test/x");
+    EXPECT_EQ(text(parse("pebble://closecanvas")->name()), "close");
+    EXPECT_FALSE(parse("pebble://elsewhere"));
+    EXPECT_FALSE(parse("http://ads.pebbleads.test/click"));
+    EXPECT_EQ(text(parse("gmsg://x/nextStep?K=v")->parameters()->objectForKey(NS("k"))), "v");
+
+    auto view = make<UIWebView>(&UIWebView::initWithFrame, CGRectMake(0, 0, 10, 10));
+    view->loadHTMLString(NS("<script>var got = []; function PBMA_ReceiveMessage(n, i) {"
+                            " got.push(n + (i ? ':' + JSON.stringify(i) : '')); }"
+                            "window.onorientationchange = function() {};</script>"),
+                         nullptr);
+    advanceRunLoop(0.01);
+    PBLNotificationCenter::postJSNotification(NS("onshow"), nullptr, view.get());
+    auto info = NSMutableDictionary::dictionary();
+    info->setObject(NS("1"), NS("result"));
+    PBLNotificationCenter::postJSNotification(NS("evalJavaScriptInOpenerResult"), info.get(),
+                                              view.get());
+    EXPECT_EQ(text(view->stringByEvaluatingJavaScriptFromString(NS("got.join('|')"))),
+              "onshow|evalJavaScriptInOpenerResult:{\"result\":\"1\"}");
+    PBLWebViewDelegate::notifyWebViewOfOrientationChange(view.get(), 4);
+    EXPECT_EQ(text(view->stringByEvaluatingJavaScriptFromString(NS("window.orientation"))), "-90");
+    PBLWebViewDelegate::notifyWebViewOfOrientationChange(view.get(), 2);
+    EXPECT_EQ(text(view->stringByEvaluatingJavaScriptFromString(NS("window.orientation"))), "180");
+}
+
+TEST_F(PBLBannerViewTest, EvalInOpenerNeedsTheOpeningPage) {
+    auto opener = make<UIWebView>(&UIWebView::initWithFrame, CGRectMake(0, 0, 10, 10));
+    opener->loadHTMLString(NS("<script>var secret = 6 * 7;</script>"), nullptr);
+    auto screen = make<UIWebView>(&UIWebView::initWithFrame, CGRectMake(0, 0, 10, 10));
+    screen->loadHTMLString(NS("<script>var got = ''; function PBMA_ReceiveMessage(n, i) {"
+                              " got = n + ' ' + i.result; }</script>"),
+                           nullptr);
+    advanceRunLoop(0.01);
+    auto delegate = make<PBLWebViewDelegate>();
+    auto request = NSURLRequest::requestWithURL(
+        NSURL::URLWithString(NS("gmsg://pebbleads.test/evalInOpener?js=secret")).get());
+    // No opening page: dropped.
+    EXPECT_FALSE(delegate->webViewShouldStartLoadWithRequest(screen.get(), request.get(),
+                                                             UIWebViewNavigationTypeOther));
+    advanceRunLoop(0.01);
+    EXPECT_EQ(text(screen->stringByEvaluatingJavaScriptFromString(NS("got"))), "");
+    delegate->setOpeningWebView(opener.get());
+    EXPECT_FALSE(delegate->webViewShouldStartLoadWithRequest(screen.get(), request.get(),
+                                                             UIWebViewNavigationTypeOther));
+    advanceRunLoop(0.01);
+    EXPECT_EQ(text(screen->stringByEvaluatingJavaScriptFromString(NS("got"))),
+              "evalJavaScriptInOpenerResult 42");
+    // Every decision hands the opener the page it decides for, so a screen opened from it can
+    // reach back.
+    EXPECT_EQ(delegate->opener()->openingWebView().get(), screen.get());
+}
+
+TEST_F(PBLBannerViewTest, TrackingHeadersSplitAtSpacesAndSkipWhatIsNoURL) {
+    auto urls = PBLObjectPrivate::createOrReuseArrayOfURLsFromHeader(
+        nullptr, NS("http://a.test/1 http://b.test/2  http://[nope  "));
+    ASSERT_TRUE(urls);
+    EXPECT_EQ(urls->count(), 2u);
+    EXPECT_EQ(text(urls->objectAtIndex(1)), "http://b.test/2");
+    EXPECT_FALSE(PBLObjectPrivate::createOrReuseArrayOfURLsFromHeader(nullptr, NS("  ")));
+    EXPECT_EQ(PBLObjectPrivate::requestTypeFromString(NS("pebble")), 4);
+    EXPECT_EQ(PBLObjectPrivate::requestTypeFromString(NS("xfp")), 5);
+    EXPECT_EQ(PBLObjectPrivate::requestTypeFromString(NS("adsense")), 1);
+    EXPECT_EQ(PBLObjectPrivate::requestTypeFromString(NS("other")), 0);
+}
+
+TEST_F(PBLBannerViewTest, CommandsOfAPageBecomeNotificationsOfTheirName) {
+    auto view = make<UIWebView>(&UIWebView::initWithFrame, CGRectMake(0, 0, 10, 10));
+    auto delegate = make<PBLWebViewDelegate>();
+    view->setDelegate(delegate.get());
+    std::vector<std::string> got;
+    Ref<NSDictionary> info;
+    auto center = NSNotificationCenter::defaultCenter();
+    auto t1 = center->addObserverForName(NS("settings"), view.get(), [&](NSNotification* n) {
+        got.push_back("settings");
+        info = n->userInfo();
+    });
+    auto t2 = center->addObserverForName(PBLWebActionNotification, view.get(),
+                                         [&](NSNotification*) { got.push_back("action"); });
+    auto request = NSURLRequest::requestWithURL(
+        NSURL::URLWithString(NS("gmsg://pebbleads.test/settings?Mode=Quiet&x=1")).get());
+    EXPECT_FALSE(delegate->webViewShouldStartLoadWithRequest(view.get(), request.get(),
+                                                             UIWebViewNavigationTypeOther));
+    EXPECT_EQ(got, std::vector<std::string>{"action"});  // the named one on the next pass
+    runLoopUntil([&] { return got.size() == 2; });
+    EXPECT_EQ(got, (std::vector<std::string>{"action", "settings"}));
+    EXPECT_EQ(text(info->objectForKey(NS("mode"))), "Quiet");
+    auto file = NSURLRequest::requestWithURL(NSURL::fileURLWithPath(NS("/etc/passwd")).get());
+    EXPECT_FALSE(delegate->webViewShouldStartLoadWithRequest(view.get(), file.get(),
+                                                             UIWebViewNavigationTypeOther));
+    // An http navigation of type other to a bare path is no web action; a longer path is.
+    got.clear();
+    auto bare = NSURLRequest::requestWithURL(NSURL::URLWithString(NS("http://a.test/")).get());
+    EXPECT_TRUE(delegate->webViewShouldStartLoadWithRequest(view.get(), bare.get(),
+                                                            UIWebViewNavigationTypeOther));
+    EXPECT_TRUE(got.empty());
+    auto longer =
+        NSURLRequest::requestWithURL(NSURL::URLWithString(NS("http://a.test/page")).get());
+    EXPECT_TRUE(delegate->webViewShouldStartLoadWithRequest(view.get(), longer.get(),
+                                                            UIWebViewNavigationTypeOther));
+    EXPECT_EQ(got, std::vector<std::string>{"action"});
+    auto about = NSURLRequest::requestWithURL(NSURL::URLWithString(NS("about:blank")).get());
+    EXPECT_TRUE(delegate->webViewShouldStartLoadWithRequest(view.get(), about.get(),
+                                                            UIWebViewNavigationTypeOther));
+    center->removeObserver(t1.get());
+    center->removeObserver(t2.get());
+}
+
+// ---- the shown banner's commands and the opener ------------------------------------------------
+
+class PBLBannerCommandTest : public PBLBannerViewTest {
+protected:
+    void SetUp() override {
+        PBLBannerViewTest::SetUp();
+        window = make<UIWindow>(&UIWindow::initWithFrame, UIScreen::mainScreen()->bounds());
+        window->makeKeyAndVisible();
+        window->addSubview(controller->view().get());
+        UIApplication::sharedApplication()->clearOpenedURLs();
+        audio_session::clearSystemSoundLog();
+        shown = banner("banner");
+        shown->loadRequest(nullptr);
+        ASSERT_TRUE(settled(1));
+        ASSERT_TRUE(runLoopUntil([&] { return !PBLClickTracker::activeTrackings(); }));
+        recorder->events.clear();
+    }
+    void TearDown() override {
+        if (controller->modalViewController())
+            controller->dismissModalViewControllerAnimated(false);
+        UIDevice::currentDevice()->setMultitaskingSupported(true);
+        window = nullptr;
+        PBLBannerViewTest::TearDown();
+    }
+    // Clicks the element shown as [number] in the ad.
+    void click(NSUInteger number) {
+        ASSERT_TRUE(shown->webView()->clickElementAtIndex(number));
+        advanceRunLoop(0.01);
+    }
+    std::string answer() {
+        return text(shown->webView()->stringByEvaluatingJavaScriptFromString(
+            NS("document.getElementById('answer').textContent")));
+    }
+    Ref<UIWindow> window;
+    Ref<PBLBannerView> shown;
+};
+
+TEST_F(PBLBannerCommandTest, CallLeavesTheApplicationWithTheNumber) {
+    click(2);
+    ASSERT_TRUE(
+        runLoopUntil([] { return UIApplication::sharedApplication()->openedURLs()->count() > 0; }));
+    EXPECT_EQ(text(UIApplication::sharedApplication()->openedURLs()->objectAtIndex(0)),
+              "tel:5550100");
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"leaving"});
+    EXPECT_EQ(shown->privateObject()->state(), PBLStateShowing);
+}
+
+TEST_F(PBLBannerCommandTest, TheMailLinkOpensTheComposerFilledFromTheLink) {
+    click(3);
+    auto composer = as<MFMailComposeViewController>(controller->modalViewController());
+    ASSERT_TRUE(composer);
+    EXPECT_EQ(text(composer->toRecipients()->objectAtIndex(0)), "shop@advertiser.test");
+    ASSERT_EQ(composer->ccRecipients()->count(), 2u);
+    EXPECT_EQ(text(composer->ccRecipients()->objectAtIndex(1)), "sales@advertiser.test");
+    EXPECT_EQ(text(composer->subject()), "Garden tools");
+    EXPECT_EQ(text(composer->messageBody()), "Hello");
+    EXPECT_FALSE(composer->isBodyHTML());
+    EXPECT_TRUE(UIApplication::sharedApplication()->openedURLs()->count() == 0);
+    composer->cancel();
+    advanceRunLoop(1);
+    EXPECT_FALSE(controller->modalViewController());
+}
+
+TEST_F(PBLBannerCommandTest, TouchVibrateLogTrackAndOpenableURLs) {
+    unsigned touches = PBLSignals::touches();
+    click(4);
+    EXPECT_EQ(PBLSignals::touches(), touches + 1);
+    click(5);
+    EXPECT_EQ(audio_session::playedSystemSounds(), std::vector<SystemSoundID>{4095});
+    click(6);
+    EXPECT_NE(log_.find("pebble ad 1 says hello"), std::string::npos);
+    click(7);
+    ASSERT_TRUE(runLoopUntil([&] { return targets("/pit-track1").size() == 1; }));
+    click(8);
+    EXPECT_EQ(answer(), R"(openableURLs {"tel:":true,"itms-apps:":true,"nosuchapp:":false})");
+    // "click" tracks its URL with the signal key; the redirect ends at the advertiser's shop.
+    click(9);
+    ASSERT_TRUE(runLoopUntil([&] { return targets("/aclk").size() == 1; }));
+    EXPECT_NE(targets("/aclk")[0].find("&nb"), std::string::npos) << targets("/aclk")[0];
+    EXPECT_EQ(shown->privateObject()->state(), PBLStateShowing);
+}
+
+TEST_F(PBLBannerCommandTest, TheOpenerWaitsForTrackingsThreeTimesThenLeaves) {
+    UIDevice::currentDevice()->setMultitaskingSupported(false);
+    standin::Fault hold;
+    hold.host = PBL_AD_HOST;
+    hold.path = "/pit-slow";
+    hold.gate = "slow tracking";
+    services->addFault(hold);
+    auto tracker = make<PBLClickTracker>();
+    tracker->trackURL(NSURL::URLWithString(NS("http://" PBL_AD_HOST "/pit-slow")).get());
+    ASSERT_TRUE(PBLClickTracker::activeTrackings());
+    auto opener = make<PBLOpener>();
+    opener->setDelegateManager(shown->privateObject()->delegateManager().get());
+    opener->openApp(NSURL::URLWithString(NS("itms-apps://store.test/app/1")).get());
+    auto opened = [] { return UIApplication::sharedApplication()->openedURLs()->count(); };
+    advanceRunLoop(0.85);
+    EXPECT_EQ(opened(), 0u);
+    EXPECT_TRUE(recorder->events.empty());
+    advanceRunLoop(0.1);
+    EXPECT_EQ(opened(), 1u);
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"leaving"});
+    EXPECT_EQ(PBLOpener::retryCount(), 0);
+    services->gate("slow tracking")->open();
+    tracker->reset();
+}
+
+}  // namespace

@@ -1,0 +1,222 @@
+#include "tools/services/PebbleModule.h"
+
+#include <cstdlib>
+
+#include "ads/pebble/PBLHosts.h"
+
+namespace bnservices {
+
+namespace {
+
+const char* const kLastModified = "Mon, 07 Dec 2026 08:00:00 GMT";
+
+// Our script: every key of the request in the query (objects as JSON text), answered through the
+// command bridge. One navigation per call: the last location change of a script turn wins.
+const char* const kScript = R"JS(
+function PBMA_buildAdURL(p) {
+  if (!p || !p.slotname) {
+    location.href = 'gmsg://pebbleads.test/invalidRequest?reason=no%20slotname';
+    return;
+  }
+  if (p.slotname == 'unable') {
+    location.href = 'gmsg://pebbleads.test/unableToServe?slot=unable';
+    return;
+  }
+  var q = [];
+  for (var k in p) {
+    var v = p[k];
+    if (typeof v == 'object') v = JSON.stringify(v);
+    q.push(encodeURIComponent(k) + '=' + encodeURIComponent(String(v)));
+  }
+  var url = 'http://)JS" PBL_AD_HOST R"JS(/pbma/ad?' + q.join('&');
+  location.href = 'gmsg://pebbleads.test/loadAdURL?url=' + encodeURIComponent(url) +
+                  '&type=pebble';
+}
+)JS";
+
+bool isNumber(const std::string& text) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    std::strtod(text.c_str(), &end);
+    return end && *end == 0;
+}
+
+bool isUpperHex32(const std::string& text) {
+    if (text.size() != 32) return false;
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+    return true;
+}
+
+std::string adBase() {
+    return "http://" PBL_AD_HOST;
+}
+
+// The banner: a line of text, a link through the click redirect, a Call button, a mail link and
+// one link per page command. Each command is a navigation of its own: of several location
+// changes in one script turn only the last would count. Answers from native code show in the
+// last line.
+std::string bannerPage(int serial) {
+    std::string n = std::to_string(serial);
+    std::string click =
+        adBase() + "/aclk?ai=pebble-ai-" + n + "&adurl=http://shop.advertiser.test/offer";
+    std::string cmd = "gmsg://pebbleads.test/";
+    return "<html><head><script>function PBMA_ReceiveMessage(name, info) {"
+           " document.getElementById('answer').textContent = name + ' ' +"
+           " (info ? JSON.stringify(info) : ''); }</script></head><body>"
+           "<p>Pebble ad " +
+           n +
+           ": Garden tools at half price</p>"
+           "<a href=\"" +
+           click +
+           "\">Shop now</a> "
+           "<a href=\"" +
+           cmd +
+           "open?a=call&amp;u=tel:5550100\">Call</a> "
+           "<a href=\"mailto:shop@advertiser.test?subject=Garden%20tools&amp;"
+           "cc=help@advertiser.test,sales@advertiser.test&amp;body=Hello\">Mail</a> "
+           "<a href=\"" +
+           cmd +
+           "touch?tx=12&amp;ty=30\">Touch</a> "
+           "<a href=\"" +
+           cmd +
+           "vibrate\">Vibrate</a> "
+           "<a href=\"" +
+           cmd + "log?string=pebble%20ad%20" + n +
+           "%20says%20hello\">Log</a> "
+           "<a href=\"" +
+           cmd + "httpTrack?u=" + standin::percentEncode(adBase() + "/pit-track" + n) +
+           "\">Track</a> "
+           "<a href=\"" +
+           cmd +
+           "canOpenURLs?urls=tel:,itms-apps:,nosuchapp:\">Apps</a> "
+           "<a href=\"" +
+           cmd + "click?u=" + standin::percentEncode(click) +
+           "\">Click</a>"
+           "<p id=\"answer\"></p></body></html>";
+}
+
+}  // namespace
+
+std::vector<std::string> PebbleModule::hosts() const {
+    return {PBL_STATIC_HOST, PBL_AD_HOST, "shop.advertiser.test"};
+}
+
+HttpResponse PebbleModule::handle(const HttpRequest& request) {
+    if (request.host == "shop.advertiser.test")
+        return HttpResponse::html("<html><body><h1>Advertiser shop</h1></body></html>");
+    if (request.host == PBL_STATIC_HOST) return script(request);
+    const std::string& path = request.path;
+    if (path == "/pbma/ad") return ad(request);
+    if (path.rfind("/imp", 0) == 0) return HttpResponse::binary("GIF89a", "image/gif");
+    if (path == "/pit-store") return HttpResponse::redirect("itms-apps://store.test/app/1");
+    if (path.rfind("/pit", 0) == 0) return HttpResponse::binary("GIF89a", "image/gif");
+    if (path == "/aclk") {
+        std::string to = fieldValue(parseQuery(request.query), "adurl");
+        if (to.rfind("http://shop.advertiser.test/", 0) != 0) to = "http://shop.advertiser.test/";
+        return HttpResponse::redirect(to);
+    }
+    return HttpResponse::plain("not found", 404);
+}
+
+std::vector<std::string> PebbleModule::adminHelp() const {
+    return {"rejections  the reasons of ad requests answered 400"};
+}
+std::optional<HttpResponse> PebbleModule::adminView(std::string_view view, const FormFields&) {
+    if (view != "rejections") return std::nullopt;
+    std::lock_guard lock(mutex_);
+    std::string text;
+    for (auto& r : rejections_)
+        text += r + "\n";
+    return HttpResponse::plain(text);
+}
+void PebbleModule::reset() {
+    std::lock_guard lock(mutex_);
+    rejections_.clear();
+    scriptFetches_ = 0;
+}
+
+std::vector<std::string> PebbleModule::rejections() const {
+    std::lock_guard lock(mutex_);
+    return rejections_;
+}
+
+HttpResponse PebbleModule::script(const HttpRequest& request) {
+    if (request.path != "/" PBL_SCRIPT_PATH) return HttpResponse::plain("not found", 404);
+    ++scriptFetches_;
+    if (request.header("If-Modified-Since") == kLastModified) {
+        HttpResponse r = HttpResponse::plain("", 304);
+        return r.header("Last-Modified", kLastModified), r;
+    }
+    HttpResponse r = HttpResponse::binary(kScript, "application/javascript");
+    return r.header("Last-Modified", kLastModified), r;
+}
+
+std::string PebbleModule::check(const FormFields& q) {
+    auto has = [&](const char* k) { return findField(q, k) != nullptr; };
+    auto value = [&](const char* k) { return fieldValue(q, k); };
+    if (value("js").rfind("pbma-sdk-i-v", 0) != 0) return "js";
+    if (!isNumber(value("preqs")) || std::atoi(value("preqs").c_str()) < 1) return "preqs";
+    if (value("app_name").empty()) return "app_name";
+    if (has("isu") && !isUpperHex32(value("isu"))) return "isu";
+    if (has("ad_frame") == has("format")) return "ad_frame or format";
+    if (has("ad_frame") && value("ad_frame").front() != '{') return "ad_frame";
+    for (const char* k : {"u_audio", "u_sd", "u_w", "u_h"})
+        if (!isNumber(value(k))) return k;
+    if (value("u_so") != "p" && value("u_so") != "l") return "u_so";
+    if (has("cust_age") && (value("cust_age").size() != 8 || !isNumber(value("cust_age"))))
+        return "cust_age";
+    if (has("cust_gender") && value("cust_gender") != "m" && value("cust_gender") != "f")
+        return "cust_gender";
+    if (has("extras") && value("extras").front() != '{') return "extras";
+    if (has("kw") && value("kw").front() != '[') return "kw";
+    return "";
+}
+
+HttpResponse PebbleModule::ad(const HttpRequest& request) {
+    FormFields q = parseQuery(request.query);
+    std::string slot = fieldValue(q, "slotname");
+    std::string reason = slot == "rejected" ? "rejected slot" : check(q);
+    if (!reason.empty()) {
+        std::lock_guard lock(mutex_);
+        rejections_.push_back(reason);
+        return HttpResponse::plain("bad parameter: " + reason, 400);
+    }
+    if (slot == "error") return HttpResponse::plain("unavailable", 503);
+    if (slot == "interstitial" && fieldValue(q, "format") != "interstitial_mb") {
+        std::lock_guard lock(mutex_);
+        rejections_.push_back("format");
+        return HttpResponse::plain("bad parameter: format", 400);
+    }
+    // The ad moved: the redirect's own headers name an impression pixel too.
+    if (slot == "moved" && fieldValue(q, "moved").empty()) {
+        HttpResponse moved =
+            HttpResponse::redirect(adBase() + "/pbma/ad?" + request.query + "&moved=1");
+        return moved.header("X-Pbma-Tracking-Urls", adBase() + "/imp?moved=1"), moved;
+    }
+    if (slot == "noad") return HttpResponse::html("  \n\t \n");
+    // Numbered by the client's own request count, which the client assigns in order.
+    int serial = std::atoi(fieldValue(q, "preqs").c_str());
+    std::string base = adBase();
+    HttpResponse r = HttpResponse::html(bannerPage(serial));
+    r.header("X-Pbma-Tracking-Urls", base + "/imp?n=" + std::to_string(serial) + "&i=1 " + base +
+                                         "/imp?n=" + std::to_string(serial) + "&i=2");
+    if (slot == "webapp")
+        r.header("X-Pbma-Click-Tracking-Urls",
+                 base + "/pit" + std::to_string(serial) + " " + base + "/pit-store");
+    if (slot == "interstitial") {
+        r.header("X-Pbma-Orientation", "landscape");
+        r.header("X-Pbma-Interstitial-Timeout", "7.5");
+    }
+    if (slot == "refresh0")
+        r.header("X-Pbma-Refresh-Rate", "0");
+    else if (slot == "refresh-5")
+        r.header("X-Pbma-Refresh-Rate", "-5");
+    else if (slot == "banner" || slot == "webapp")
+        r.header("X-Pbma-Refresh-Rate", "30");
+    return r;
+}
+
+BN_SERVICES_MODULE("pebble", PebbleModule)
+
+}  // namespace bnservices

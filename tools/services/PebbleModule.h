@@ -1,0 +1,38 @@
+// The Pebble ad service: the support script that builds the ad URL, the ad pages by slot name
+// ("banner", "webapp", "noad", "rejected", "error", "interstitial", "moved", "refresh0",
+// "refresh-5"; any other name is a banner without a refresh rate), impression pixels, click
+// trackers and the click redirect to the advertiser's shop.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+
+#include "tools/services/Module.h"
+
+namespace bnservices {
+
+class PebbleModule : public Module {
+public:
+    std::vector<std::string> hosts() const override;
+    HttpResponse handle(const HttpRequest& request) override;
+    std::vector<std::string> adminHelp() const override;
+    std::optional<HttpResponse> adminView(std::string_view view, const FormFields&) override;
+    void reset() override;
+
+    // How many times the support script was asked for (304 answers included).
+    int scriptFetches() const { return scriptFetches_; }
+    // The reasons of the ad requests answered 400, oldest first.
+    std::vector<std::string> rejections() const;
+
+private:
+    HttpResponse script(const HttpRequest& request);
+    // Why the parameters are refused, "" when they are sound.
+    static std::string check(const FormFields& query);
+    HttpResponse ad(const HttpRequest& request);
+
+    mutable std::mutex mutex_;
+    std::vector<std::string> rejections_;
+    std::atomic<int> scriptFetches_{0};
+};
+
+}  // namespace bnservices
