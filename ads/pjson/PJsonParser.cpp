@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDecimalNumber.h"
@@ -181,13 +182,16 @@ bool PJsonParser::scanRestOfNull(Ref<NSObject>* out) {
 
 bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
     if (!enterContainer()) return false;
-    auto dictionary = NSMutableDictionary::dictionaryWithCapacity(7);
+    // Members are gathered first and handed over whole: the dictionary takes the entries as its
+    // table instead of growing one insertion at a time.
+    std::vector<collection_detail::HashTable::Entry> members;
+    members.reserve(8);
     while (*c_) {
         skipWhitespace();
         if (*c_ == '}') {
             ++c_;
             --depth_;
-            *out = dictionary;
+            *out = NSMutableDictionary::dictionaryWithEntries(std::move(members));
             return true;
         }
         Ref<NSObject> key;
@@ -219,7 +223,7 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         if (!scanValue(&value))
             return fail(PJsonParseError, format(NS("Object value expected for key: %@"), key),
                         true);
-        dictionary->setObject(value, key);
+        members.push_back({std::move(key), std::move(value), 0});
         skipWhitespace();
         // The separator is optional: members may follow one another after white space alone.
         if (*c_ == ',') {
