@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDecimalNumber.h"
@@ -108,14 +109,43 @@ Ref<NSObject> PJsonParser::fragmentWithString(NSString* text) {
     }
     // Text with unpaired surrogates has no UTF-8 form: they read as U+FFFD.
     std::string utf8 = text->utf8();
+    forgetKeys();  // in case an earlier call was left by an exception
     depth_ = 0;
     c_ = utf8.c_str();
     Ref<NSObject> value;
     bool ok = scanValue(&value);
     if (ok && !scanIsAtEnd()) ok = fail(PJsonGarbage, NS("Garbage after JSON"));
     c_ = nullptr;
-    keys_.clear();
+    forgetKeys();
     return ok ? value : nullptr;
+}
+
+NSObject* PJsonParser::knownKey(std::string_view bytes, size_t* slot) {
+    if (keys_.empty()) keys_.resize(kKeySlots);
+    // Half full is full enough: probes stay short and new keys are just read again.
+    if (usedKeySlots_.size() >= kKeySlots / 2) return nullptr;
+    uint32_t hash = 2166136261u;
+    for (char ch : bytes)
+        hash = (hash ^ static_cast<unsigned char>(ch)) * 16777619u;
+    for (size_t i = hash & (kKeySlots - 1);; i = (i + 1) & (kKeySlots - 1)) {
+        KeySlot& entry = keys_[i];
+        if (!entry.key) {
+            *slot = i;
+            return nullptr;
+        }
+        if (entry.bytes == bytes) return entry.key.get();
+    }
+}
+
+void PJsonParser::rememberKey(size_t slot, std::string_view bytes, NSObject* key) {
+    keys_[slot] = KeySlot{bytes, Ref<NSObject>(key)};
+    usedKeySlots_.push_back(static_cast<uint16_t>(slot));
+}
+
+void PJsonParser::forgetKeys() {
+    for (uint16_t slot : usedKeySlots_)
+        keys_[slot] = KeySlot{};
+    usedKeySlots_.clear();
 }
 
 void PJsonParser::skipWhitespace() {
@@ -181,13 +211,16 @@ bool PJsonParser::scanRestOfNull(Ref<NSObject>* out) {
 
 bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
     if (!enterContainer()) return false;
-    auto dictionary = NSMutableDictionary::dictionaryWithCapacity(7);
+    // Members are gathered first and handed over whole: the dictionary takes the entries as its
+    // table instead of growing one insertion at a time.
+    std::vector<collection_detail::HashTable::Entry> members;
+    members.reserve(8);
     while (*c_) {
         skipWhitespace();
         if (*c_ == '}') {
             ++c_;
             --depth_;
-            *out = dictionary;
+            *out = NSMutableDictionary::dictionaryWithEntries(std::move(members));
             return true;
         }
         Ref<NSObject> key;
@@ -199,18 +232,18 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         while (!stops[static_cast<unsigned char>(*end)])
             ++end;
         std::string_view plain;
+        size_t slot = kKeySlots;
         if (*end == '"') {
             plain = std::string_view(start, static_cast<size_t>(end - start));
-            auto known = keys_.find(plain);
-            if (known != keys_.end()) {
-                key = known->second;
+            if (NSObject* known = knownKey(plain, &slot)) {
+                key = known;
                 c_ = end + 1;
             }
         }
         if (!key) {
             if (!scanRestOfString(&key, true))
                 return fail(PJsonParseError, NS("Object key string expected"), true);
-            if (plain.data()) keys_.emplace(plain, key);
+            if (slot < kKeySlots) rememberKey(slot, plain, key);
         }
         skipWhitespace();
         if (*c_ != ':') return fail(PJsonParseError, NS("Expected ':' separating key and value"));
@@ -219,7 +252,7 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         if (!scanValue(&value))
             return fail(PJsonParseError, format(NS("Object value expected for key: %@"), key),
                         true);
-        dictionary->setObject(value, key);
+        members.push_back({std::move(key), std::move(value), 0});
         skipWhitespace();
         // The separator is optional: members may follow one another after white space alone.
         if (*c_ == ',') {

@@ -3,9 +3,10 @@
 // An instance serves one call at a time on one thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "ads/pjson/PJsonBase.h"
 
@@ -41,8 +42,21 @@ private:
     bool scanIsAtEnd();
     void skipWhitespace();
 
+    // The string read before for these plain key bytes in this call, or nil.
+    NSObject* knownKey(std::string_view bytes, size_t* slot);
+    void rememberKey(size_t slot, std::string_view bytes, NSObject* key);
+    void forgetKeys();
+
     const char* c_ = nullptr;
     // Keys without escapes read so far in this call, by their bytes: a key that comes again is
-    // the same immutable string, which the dictionaries copy without cost.
-    std::unordered_map<std::string_view, Ref<NSObject>> keys_;
+    // the same immutable string, which the dictionaries copy without cost. A small open table
+    // with a cheap hash, since replies repeat a few dozen keys; when it fills up, further keys
+    // are simply read again.
+    struct KeySlot {
+        std::string_view bytes;
+        Ref<NSObject> key;
+    };
+    static constexpr size_t kKeySlots = 256;
+    std::vector<KeySlot> keys_;
+    std::vector<uint16_t> usedKeySlots_;
 };

@@ -1,6 +1,7 @@
 #include "Foundation/NSDecimalNumber.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -428,8 +429,48 @@ Ref<NSDecimalNumber> NSDecimalNumber::notANumber() {
 
 Ref<NSDecimalNumber> NSDecimalNumber::decimalNumberWithUTF8(std::string_view text) {
     auto n = alloc<NSDecimalNumber>();
-    n->initWithText(text);
+    if (!n->initWithShortText(text)) n->initWithText(text);
     return n;
+}
+
+// Plain "[-]digits[.digits]" of at most 18 digits, the usual number in a reply, fits a 64-bit
+// mantissa exactly: read it without the digit-string arithmetic, normalised as finish() would.
+bool NSDecimalNumber::initWithShortText(std::string_view s) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && s[i] == '-') {
+        negative = true;
+        ++i;
+    }
+    uint64_t mantissa = 0;
+    int digits = 0;
+    int exponent = 0;
+    size_t first = i;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, ++digits)
+        mantissa = mantissa * 10 + static_cast<uint64_t>(s[i] - '0');
+    if (i == first) return false;
+    if (i < s.size() && s[i] == '.') {
+        size_t point = ++i;
+        for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, ++digits, --exponent)
+            mantissa = mantissa * 10 + static_cast<uint64_t>(s[i] - '0');
+        if (i == point) return false;
+    }
+    if (i != s.size() || digits > 18) return false;
+    if (mantissa == 0) {
+        exponent = 0;
+        negative = false;
+    } else {
+        while (mantissa % 10 == 0) {
+            mantissa /= 10;
+            ++exponent;
+        }
+    }
+    mantissa_ = mantissa;
+    exponent_ = exponent;
+    negative_ = negative;
+    nan_ = false;
+    setDouble();
+    return true;
 }
 
 bool NSDecimalNumber::initWithString(NSString* s) {

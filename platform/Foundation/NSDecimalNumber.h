@@ -51,6 +51,8 @@ private:
     void setDouble();
     template <class Ch>
     bool initWithText(std::basic_string_view<Ch> text);
+    // False, untouched, for text the general reading must handle.
+    bool initWithShortText(std::string_view text);
 
     unsigned __int128 mantissa_ = 0;
     int exponent_ = 0;

@@ -319,6 +319,12 @@ Ref<NSDictionary> NSDictionary::dictionaryWithPairs(
 }
 
 Ref<NSDictionary> NSDictionary::dictionaryWithEntries(std::vector<HashTable::Entry>&& entries) {
+    auto d = alloc<NSDictionary>();
+    d->adoptEntries(std::move(entries));
+    return d;
+}
+
+void NSDictionary::adoptEntries(std::vector<HashTable::Entry>&& entries) {
     for (size_t i = 0; i < entries.size(); ++i) {
         HashTable::Entry& e = entries[i];
         if (!e.value) raiseNilObject(static_cast<NSUInteger>(i));
@@ -329,9 +335,7 @@ Ref<NSDictionary> NSDictionary::dictionaryWithEntries(std::vector<HashTable::Ent
         Ref<NSObject> copied = e.key->copy();
         if (copied.get() != e.key.get()) e.key = std::move(copied);
     }
-    auto d = alloc<NSDictionary>();
-    d->table_.adopt(std::move(entries));
-    return d;
+    table_.adopt(std::move(entries));
 }
 
 bool NSDictionary::initWithDictionary(NSDictionary* other) {
@@ -686,6 +690,13 @@ Ref<NSMutableDictionary> NSMutableDictionary::dictionaryWithPairs(
     for (const auto& [key, obj] : pairs)
         d->setObject(obj, key);
     d->mutations_ = 0;
+    return d;
+}
+
+Ref<NSMutableDictionary> NSMutableDictionary::dictionaryWithEntries(
+    std::vector<HashTable::Entry>&& entries) {
+    auto d = alloc<NSMutableDictionary>();
+    d->adoptEntries(std::move(entries));
     return d;
 }
 

@@ -199,6 +199,8 @@ protected:
     // Inserts or replaces; the key is copied when it is new. No nil checks.
     void store(NSObject* obj, NSObject* key);
     void fillFrom(NSDictionary* other, bool copyItems);
+    // Fills an empty dictionary from entries as dictionaryWithEntries() describes.
+    void adoptEntries(std::vector<collection_detail::HashTable::Entry>&& entries);
 
     struct WeakEntry {
         Ref<NSObject> key;
@@ -228,6 +230,8 @@ class NSMutableDictionary : public NSDictionary {
     static Ref<NSMutableDictionary> dictionaryWithDictionary(NSDictionary* other);
     static Ref<NSMutableDictionary> dictionaryWithPairs(
         std::initializer_list<std::pair<NSObject*, NSObject*>> pairs);
+    static Ref<NSMutableDictionary> dictionaryWithEntries(
+        std::vector<collection_detail::HashTable::Entry>&& entries);
     bool initWithCapacity(NSUInteger capacity);
     // An empty dictionary that retains its keys but not its values (see retainsValues()).
     // Its copies are ordinary dictionaries.

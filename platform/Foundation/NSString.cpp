@@ -313,10 +313,16 @@ bool encodeUnits(std::u16string_view s, NSStringEncoding enc, bool lossy, std::s
     }
     switch (enc) {
         case NSUTF8StringEncoding: {
-            // At most three bytes per unit (a pair takes four for its two units).
-            out.resize(3 * n);
+            // An ASCII lead, often the whole text, byte for byte; the rest takes at most three
+            // bytes per unit (a pair takes four for its two units).
+            size_t ascii = 0;
+            while (ascii < n && p[ascii] < 0x80)
+                ++ascii;
+            out.resize(ascii == n ? n : ascii + 3 * (n - ascii));
             char* w = out.data();
-            for (size_t i = 0; i < n;) {
+            for (size_t i = 0; i < ascii; ++i)
+                *w++ = static_cast<char>(p[i]);
+            for (size_t i = ascii; i < n;) {
                 uint32_t c = p[i];
                 if (c < 0x80) {
                     *w++ = static_cast<char>(c);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "Foundation/NSDecimalNumber.h"
 #include "Foundation/NSException.h"
@@ -34,6 +35,65 @@ TEST(NSDecimalNumber, DoubleValueRoundsLikeTheText) {
     EXPECT_TRUE(NSDecimalNumber::decimalNumberWithUTF8("x")->isNaN());
     EXPECT_TRUE(NSDecimalNumber::decimalNumberWithUTF8("")->isNaN());
     EXPECT_TRUE(std::isnan(NSDecimalNumber::decimalNumberWithUTF8("-")->doubleValue()));
+}
+
+// Short plain numbers take a quicker road from UTF-8: every value, print and hash must match the
+// general reading of the same text, at the edges of that road and on either side of them.
+TEST(NSDecimalNumber, UTF8ReadingMatchesTheGeneralReading) {
+    std::vector<std::string> texts = {"0",
+                                      "-0",
+                                      "-0.0",
+                                      "0.000",
+                                      "7",
+                                      "-7",
+                                      "10",
+                                      "1200",
+                                      "0.10",
+                                      "000123.4500",
+                                      "-12.25",
+                                      "1.",
+                                      "-",
+                                      "-.5",
+                                      ".5",
+                                      "1.5.2",
+                                      "12a",
+                                      " 12",
+                                      "+12",
+                                      "1e2",
+                                      "999999999999999999",
+                                      "-999999999999999999",
+                                      "9999999999999999999",
+                                      "18446744073709551616",
+                                      "0.000000000000000001",
+                                      "1.00000000000000000",
+                                      "123456789.123456789"};
+    // A fixed spread of lengths and point positions.
+    unsigned seed = 12345;
+    for (int i = 0; i < 400; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        int length = 1 + static_cast<int>(seed >> 16) % 21;
+        std::string digits;
+        for (int d = 0; d < length; ++d) {
+            seed = seed * 1103515245u + 12345u;
+            digits += static_cast<char>('0' + (seed >> 16) % 10);
+        }
+        seed = seed * 1103515245u + 12345u;
+        size_t point = (seed >> 16) % (digits.size() + 1);
+        if (point > 0 && point < digits.size()) digits.insert(point, ".");
+        texts.push_back((seed >> 8) % 2 ? "-" + digits : digits);
+    }
+    for (const auto& s : texts) {
+        SCOPED_TRACE(s);
+        auto quick = NSDecimalNumber::decimalNumberWithUTF8(s);
+        auto general = dec(s.c_str());
+        EXPECT_EQ(text(quick), text(general));
+        EXPECT_EQ(quick->isNaN(), general->isNaN());
+        if (general->isNaN()) continue;
+        EXPECT_TRUE(quick->isEqual(general));
+        EXPECT_EQ(quick->hash(), general->hash());
+        EXPECT_EQ(quick->doubleValue(), general->doubleValue());
+        EXPECT_EQ(quick->compare(general), NSOrderedSame);
+    }
 }
 
 TEST(NSDecimalNumber, ParsesAndPrintsPlainDecimals) {

@@ -157,6 +157,29 @@ TEST(NSDictionary, EntriesAreTakenOverInOrder) {
               "NSInvalidArgumentException");
 }
 
+// The mutable form takes entries the same way and then grows and shrinks like any other.
+TEST(NSDictionary, MutableDictionaryTakesOverEntries) {
+    using Entry = collection_detail::HashTable::Entry;
+    for (int n : {2, 8, 12}) {
+        std::vector<Entry> entries;
+        for (int i = 0; i < n; ++i)
+            entries.push_back(Entry{str("k" + std::to_string(i)), NSNumber::numberWithInt(i)});
+        entries.push_back(Entry{str("k1"), NS("again")});
+        auto d = NSMutableDictionary::dictionaryWithEntries(std::move(entries));
+        ASSERT_TRUE(is<NSMutableDictionary>(d));
+        ASSERT_EQ(d->count(), static_cast<NSUInteger>(n));
+        EXPECT_EQ(text(d->allKeys()->objectAtIndex(1)), "k1");
+        EXPECT_EQ(text(d->objectForKey(NS("k1"))), "again");
+        for (int i = n; i < n + 10; ++i)
+            d->setObject(NSNumber::numberWithInt(i), str("k" + std::to_string(i)));
+        d->removeObjectForKey(NS("k0"));
+        ASSERT_EQ(d->count(), static_cast<NSUInteger>(n + 9));
+        EXPECT_FALSE(d->objectForKey(NS("k0")));
+        for (int i = 2; i < n + 10; ++i)
+            EXPECT_EQ(text(d->objectForKey(str("k" + std::to_string(i)))), std::to_string(i));
+    }
+}
+
 TEST(NSDictionary, CollidingHashesStillFindTheRightKey) {
     auto d = NSMutableDictionary::dictionary();
     for (int i = 0; i < 200; ++i)
