@@ -25,6 +25,7 @@
 #include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVCocoaCommandHandler.h"
 #include "ads/ironvine/IVController.h"
+#include "ads/ironvine/IVFullScreenAd.h"
 #include "ads/ironvine/IVHosts.h"
 #include "ads/ironvine/IVJavascriptBridge.h"
 #include "ads/ironvine/IVResources.h"
@@ -54,7 +55,11 @@ void IVDisplayCommandHandler::describeClass(RuntimeClass& c) {
         .method("bridge_requestURL:", &H::bridge_requestURL)
         .method("bridge_pingURL:timeout:callback:", &H::bridge_pingURLTimeoutCallback)
         .method("bridge_pingURL:", &H::bridge_pingURL)
-        .method("bridge_trackImpression", &H::bridge_trackImpression);
+        .method("bridge_trackImpression", &H::bridge_trackImpression)
+        .method("bridge_prepareActionSheet", &H::bridge_prepareActionSheet)
+        .method("bridge_addButtonToActionSheet:callback:",
+                &H::bridge_addButtonToActionSheetCallback)
+        .method("bridge_displayActionSheet", &H::bridge_displayActionSheet);
 }
 
 bool IVDisplayCommandHandler::initWithAdController(IVAdViewInternal* controller) {
@@ -112,6 +117,18 @@ void IVDisplayCommandHandler::bridge_pingURL(NSString* url) {
 }
 void IVDisplayCommandHandler::bridge_trackImpression() {
     if (auto c = controller_.lock()) c->trackImpression();
+}
+// The menu commands mean something only to the full-screen controller.
+void IVDisplayCommandHandler::bridge_prepareActionSheet() {
+    if (auto c = as<IVFullScreenAdController>(controller_.lock())) c->prepareActionSheet();
+}
+void IVDisplayCommandHandler::bridge_addButtonToActionSheetCallback(NSString* title,
+                                                                    NSString* callback) {
+    if (auto c = as<IVFullScreenAdController>(controller_.lock()))
+        c->addButtonToActionSheet(title, callback);
+}
+void IVDisplayCommandHandler::bridge_displayActionSheet() {
+    if (auto c = as<IVFullScreenAdController>(controller_.lock())) c->displayActionSheet();
 }
 
 // ---- the controller -------------------------------------------------------------------------
@@ -267,10 +284,12 @@ bool IVAdViewInternal::display() {
         bridge_->sendJavascriptCommand(command.get());
         view()->setUserInteractionEnabled(false);
         isRefreshing_ = true;
-        UIView::beginAnimations(NS("fadeOut"), nullptr);
-        UIView::setAnimationDuration(0.5);
-        containerView()->setAlpha(0);
-        UIView::commitAnimations();
+        if (UIView* container = containerView()) {
+            UIView::beginAnimations(NS("fadeOut"), nullptr);
+            UIView::setAnimationDuration(0.5);
+            container->setAlpha(0);
+            UIView::commitAnimations();
+        }
     } else {
         loadScriptAndExecute(command.get());
     }
@@ -359,8 +378,35 @@ void IVAdViewInternal::applicationWillEnterForeground() {
     refresh();
 }
 
-void IVAdViewInternal::notifyDelegateAdReadyForSlotNamed(NSString* name) {
-    if (auto d = delegate_.lock()) d->ironvineAdReadyForSlotNamed(name);
+bool IVAdViewInternal::notifyDelegateAdReadyForSlotNamed(NSString* name) {
+    auto d = delegate_.lock();
+    if (d) d->ironvineAdReadyForSlotNamed(name);
+    return d != nullptr;
+}
+
+void IVAdViewInternal::layout() {
+    webView_->setFrame(view()->bounds());
+    if (!isBrowserMode_ && bridge_->isIVJSLoaded()) {
+        CGRect b = webView_->bounds();
+        bridge_->sendJavascriptCommand(
+            NSString::stringWithFormat(NS("centerAd(%f,%f,false);"),
+                                       static_cast<double>(b.size.width),
+                                       static_cast<double>(b.size.height))
+                .get());
+    }
+}
+
+void IVAdViewInternal::fullScreenAdWindowWillOpen() {
+    if (auto d = delegate_.lock()) d->ironvineFullScreenDisplayWillOpen();
+}
+
+void IVAdViewInternal::fullScreenAdWindowWillClose() {
+    engine()->fullScreenAdDisplayWillClose();
+    if (auto d = delegate_.lock()) d->ironvineFullScreenDisplayWillClose();
+}
+
+void IVAdViewInternal::fullScreenAdWindowDidClose() {
+    if (refreshInterval_ > 0) requestDisplay(false);
 }
 
 // ---- impressions and pings ------------------------------------------------------------------
@@ -490,10 +536,11 @@ void IVAdViewInternal::requestPage(NSURL* url) {
     webView_->loadRequest(NSURLRequest::requestWithURL(url).get());
 }
 
-void IVAdViewInternal::dismiss() {
+void IVAdViewInternal::dismissAnimated(bool animated) {
     engine()->releaseAccelerometer();
     webView_->setScalesPageToFit(false);
     isBrowserMode_ = false;
+    if (isExpanded_) engine()->fullScreenAdWindow()->dismissAnimated(animated);
     setExecMode(0);
     isExpanded_ = false;
 }

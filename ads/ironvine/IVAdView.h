@@ -43,6 +43,9 @@ class IVDisplayCommandHandler : public IVCommandHandler {
     void bridge_pingURLTimeoutCallback(NSString* url, NSString* timeout, NSString* callback);
     void bridge_pingURL(NSString* url);
     void bridge_trackImpression();
+    void bridge_prepareActionSheet();
+    void bridge_addButtonToActionSheetCallback(NSString* title, NSString* callback);
+    void bridge_displayActionSheet();
 
 private:
     // The controller owns this handler through its bridge.
@@ -76,6 +79,10 @@ class IVAdViewInternal : public UIViewController,
     Ref<IronvineDelegate> delegate() { return delegate_.lock(); }
     int32_t execMode() { return execMode_; }
     void setExecMode(int32_t mode);
+    // Full screen: the mode is taken without telling the script, which learns it from the ad.
+    void setExecModeSilently(int32_t mode) { execMode_ = mode; }
+    // The full-screen controller's slot changes per display.
+    void setSlot(IVAdSlot* slot) { slot_ = slot; }
 
     void loadScriptAndExecute(NSString* command);
     void loadScriptAndExecuteCallback(NSString* command, NSData* data);
@@ -84,16 +91,24 @@ class IVAdViewInternal : public UIViewController,
     bool display();
     void refresh();
     bool isAdReady();
-    void adContentWillLoad() {}
-    void adContentDidLoad();
+    virtual void adContentWillLoad() {}
+    virtual void adContentDidLoad();
     void adContentAnimationFinished();
     void adDisplayFailedForSlotNamed(NSString* name);
     void adReadyDelayed(NSString* name) { notifyDelegateAdReadyForSlotNamed(name); }
     void adViewNeedsDisplay();
     void adDisplayed();
-    void applicationWillEnterForeground();
-    void notifyDelegateAdReadyForSlotNamed(NSString* name);
-    UIView* containerView();
+    virtual void applicationWillEnterForeground();
+    // Returns whether the delegate was told.
+    virtual bool notifyDelegateAdReadyForSlotNamed(NSString* name);
+    virtual UIView* containerView();
+    virtual bool controlsFullScreenSlot() { return false; }
+    // The web view fills the view; the script centres its ad.
+    virtual void layout();
+    // The full-screen window's news: the host's delegate hears of opening and closing.
+    void fullScreenAdWindowWillOpen();
+    void fullScreenAdWindowWillClose();
+    void fullScreenAdWindowDidClose();
 
     void trackImpression();
     void fetchUrlsStashedInDB(NSArray* rows);
@@ -101,7 +116,8 @@ class IVAdViewInternal : public UIViewController,
     void fetchUrl(NSString* url) { fetchUrl(url, 0, nullptr); }
     void requestPage(NSURL* url);
     void handleClickthroughToExternalAppURL(NSURL* url);
-    void dismiss();
+    virtual void dismissAnimated(bool animated);
+    void dismiss() { dismissAnimated(true); }
 
     void downloadTimedOut(IVDownloadConnection* connection) override;
     void downloadFailed(IVDownloadConnection* connection) override;
@@ -111,7 +127,7 @@ class IVAdViewInternal : public UIViewController,
     bool webViewShouldStartLoadWithRequest(UIWebView* webView, NSURLRequest* request,
                                            UIWebViewNavigationType type) override;
 
-private:
+protected:
     void finishDownload(IVDownloadConnection* connection, int outcome);
 
     Ref<UIWebView> webView_;

@@ -1,0 +1,224 @@
+#include "ads/ironvine/IVFullScreenAd.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Foundation/Clock.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSLog.h"
+#include "Foundation/NSNotification.h"
+#include "Foundation/NSString.h"
+#include "IronvineTesting.h"
+#include "SystemConfiguration/SCNetworkReachability.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIKitNotifications.h"
+#include "UIKit/UIWindow.h"
+#include "ads/ironvine/IVAdManager.h"
+#include "ads/ironvine/IVClientManager.h"
+#include "ads/ironvine/IVController.h"
+#include "ads/ironvine/IVDatabase.h"
+#include "support/FoundationTesting.h"
+#include "support/RunLoopTesting.h"
+#include "support/services/RunningServices.h"
+#include "tools/services/Services.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class FullScreenListener : public NSObject, public IronvineDelegate {
+    NS_OBJECT(FullScreenListener, NSObject)
+    void ironvineAdReadyForSlotNamed(NSString* name) override { events.push_back(text(name)); }
+    void ironvineFullScreenDisplayWillOpen() override { events.push_back("open"); }
+    void ironvineFullScreenDisplayWillClose() override { events.push_back("close"); }
+    std::vector<std::string> events;
+};
+
+class IVFullScreenAdTest : public testing::Test {
+protected:
+    ManualClockScope clock_;
+    Ref<UIWindow> host_;
+    void SetUp() override {
+        ivtest::resetEngineForLaunch();
+        UIApplication::sharedApplication()->setStatusBarHidden(false);
+        host_ = make<UIWindow>(&UIWindow::initWithFrame, CGRectMake(0, 0, 320, 480));
+        host_->makeKeyAndVisible();
+    }
+    void TearDown() override {
+        ivtest::finishEngineLaunch();
+        host_->setHidden(true);
+    }
+    // Starts the engine, waits for the full-screen ad and shows it.
+    Ref<IVFullScreenAdController> showAd(FullScreenListener* listener) {
+        auto controller = IVController::sharedController();
+        ivtest::startEngineWithBannerAndFullScreen();
+        IVAdEngine::setFullScreenDelegate(listener, NS("ivFullScreen"));
+        EXPECT_TRUE(advanceRunLoopUntil([&] { return !listener->events.empty(); }));
+        EXPECT_EQ(listener->events, std::vector<std::string>{"ivFullScreen"});
+        EXPECT_TRUE(IVAdEngine::displayFullScreenAdForSlotNamed(NS("ivFullScreen")));
+        auto fs = controller->fullScreenAdController();
+        EXPECT_TRUE(advanceRunLoopUntil([&] {
+            return text(fs->webView()
+                            ->stringByEvaluatingJavaScriptFromString(NS("document.body.innerHTML"))
+                            .get())
+                       .find("Bazaar week") != std::string::npos;
+        }));
+        return fs;
+    }
+};
+
+TEST_F(IVFullScreenAdTest, AFullScreenAdOpensOverTheHostAndSkipClosesIt) {
+    auto listener = make<FullScreenListener>();
+    auto fs = showAd(listener.get());
+    auto controller = IVController::sharedController();
+    auto window = controller->fullScreenAdWindow();
+    auto app = UIApplication::sharedApplication();
+    auto slot = controller->adManager()->slotForName(NS("ivFullScreen"));
+    EXPECT_EQ(listener->events, (std::vector<std::string>{"ivFullScreen", "open"}));
+    EXPECT_TRUE(window->isKeyWindow());
+    EXPECT_EQ(window->appWindow().get(), host_.get());
+    EXPECT_EQ(window->contentController().get(), fs.get());
+    EXPECT_EQ(fs->view()->superview().get(), window.get());
+    EXPECT_TRUE(app->isStatusBarHidden());
+    EXPECT_EQ(fs->execMode(), 1);
+    EXPECT_TRUE(fs->isDisplaying());
+    EXPECT_NE(slot->dlTime(), 0);
+    // The loading box is gone once the content is in.
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return !fs->adLoadingIndicator(); }));
+    EXPECT_TRUE(fs->view()->isUserInteractionEnabled());
+
+    // A second request while it shows is refused, even with another ad waiting.
+    int64_t shown = slot->dlTime();
+    slot->setNextAdDlTime(shown + 1);
+    {
+        LogLines log;
+        EXPECT_FALSE(IVAdEngine::displayFullScreenAdForSlotNamed(NS("ivFullScreen")));
+        EXPECT_TRUE(
+            log.has("IVAdEngine: Attempt to display full-screen ad for slot named "
+                    "ivFullScreen when a full-screen ad is already displaying. Ignoring "
+                    "ad display request."));
+    }
+    slot->setNextAdDlTime(0);
+
+    // "Menu" shows 10 s after the script prepared its sheet, bottom left.
+    // The script's own preparation (its commands come one per poll) shows it in time.
+    auto hidden = [&] { return !fs->menuButton() || fs->menuButton()->isHidden(); };
+    advanceRunLoop(3.0);
+    EXPECT_TRUE(hidden());
+    advanceRunLoop(10.0);
+    ASSERT_FALSE(hidden());
+    // Measured from a preparation of our own.
+    fs->hideMenuButton();
+    fs->prepareActionSheet();
+    fs->addButtonToActionSheet(NS("Visit"), NS("handleClickthrough('ironvine://ct');"));
+    advanceRunLoop(9.9);
+    EXPECT_TRUE(hidden());
+    advanceRunLoop(0.2);
+    ASSERT_FALSE(hidden());
+    auto menu = fs->menuButton();
+    EXPECT_EQ(text(menu->titleForState(UIControlStateNormal).get()), "Menu");
+    CGRect f = menu->frame();
+    EXPECT_EQ(f.origin.x, 8);
+    EXPECT_EQ(f.origin.y, 480 - 32);
+    EXPECT_EQ(f.size.width, 64);
+    EXPECT_EQ(f.size.height, 24);
+
+    // The menu opens the script's buttons, then "Skip".
+    menu->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    auto sheet = fs->actionSheet();
+    ASSERT_TRUE(sheet);
+    EXPECT_TRUE(menu->isHidden());
+    ASSERT_EQ(sheet->numberOfButtons(), 2);
+    EXPECT_EQ(text(sheet->buttonTitleAtIndex(0).get()), "Visit");
+    EXPECT_EQ(text(sheet->buttonTitleAtIndex(1).get()), "Skip");
+
+    // The script refuses the skip: the ad stays.
+    fs->webView()->stringByEvaluatingJavaScriptFromString(
+        NS("handleSkip = function() { return false; };"));
+    EXPECT_TRUE(sheet->clickButtonWithTitle(NS("Skip")));
+    advanceRunLoop(1.0);
+    EXPECT_EQ(window->contentController().get(), fs.get());
+    EXPECT_FALSE(fs->actionSheet());
+
+    // It allows it: the window fades out, the host is back, and the flag drops 0.4 s later.
+    fs->webView()->stringByEvaluatingJavaScriptFromString(
+        NS("handleSkip = function() { return true; };"));
+    fs->displayActionSheet();
+    ASSERT_TRUE(fs->actionSheet());
+    EXPECT_TRUE(fs->actionSheet()->clickButtonWithTitle(NS("Skip")));
+    EXPECT_EQ(listener->events.back(), "close");
+    EXPECT_FALSE(app->isStatusBarHidden());
+    EXPECT_FALSE(fs->isDisplaying());
+    EXPECT_EQ(fs->execMode(), 0);
+    advanceRunLoop(0.85);
+    EXPECT_FALSE(window->contentController());
+    EXPECT_TRUE(host_->isKeyWindow());
+    EXPECT_TRUE(window->isDisplaying());
+    slot->setNextAdDlTime(shown + 1);
+    {
+        LogLines log;
+        EXPECT_FALSE(IVAdEngine::displayFullScreenAdForSlotNamed(NS("ivFullScreen")));
+        EXPECT_TRUE(
+            log.has("IVAdEngine: Attempt to display full-screen ad for slot named "
+                    "ivFullScreen when another ad is already displaying.  Ignoring ad "
+                    "display request."));
+    }
+    slot->setNextAdDlTime(0);
+    advanceRunLoop(0.4);
+    EXPECT_FALSE(window->isDisplaying());
+    // A replacement is fetched for the slot.
+    EXPECT_TRUE(advanceRunLoopUntil([&] { return slot->nextAdDlTime() != 0; }));
+}
+
+TEST_F(IVFullScreenAdTest, MenuTimingSheetCallbacksAndTheBackground) {
+    auto listener = make<FullScreenListener>();
+    IVController::sharedController()->setMenuDisplayTime(0);
+    auto fs = showAd(listener.get());
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return fs->menuButton() != nullptr; }));
+    EXPECT_FALSE(fs->menuButton()->isHidden());
+
+    // A script button's callback goes to the script.
+    fs->webView()->stringByEvaluatingJavaScriptFromString(
+        NS("var picked = 0; BridgeDisplay.addButtonToActionSheetCallback('Pick', 'picked = 7;');"));
+    ASSERT_TRUE(advanceRunLoopUntil([&] {
+        fs->displayActionSheet();
+        return fs->actionSheet()->numberOfButtons() == 3;
+    }));
+    EXPECT_TRUE(fs->actionSheet()->clickButtonWithTitle(NS("Pick")));
+    ASSERT_TRUE(advanceRunLoopUntil([&] {
+        return text(fs->webView()->stringByEvaluatingJavaScriptFromString(NS("picked")).get()) ==
+               "7";
+    }));
+
+    // A sheet that was up when the app went away comes back on return.
+    fs->displayActionSheet();
+    auto center = NSNotificationCenter::defaultCenter();
+    center->postNotificationName(UIApplicationDidEnterBackgroundNotification, nullptr);
+    EXPECT_TRUE(fs->shouldDisplayActionSheetOnEnterForeground());
+    auto before = fs->actionSheet();
+    fs->applicationWillEnterForeground();
+    EXPECT_FALSE(fs->shouldDisplayActionSheetOnEnterForeground());
+    ASSERT_TRUE(fs->actionSheet());
+    EXPECT_NE(fs->actionSheet().get(), before.get());
+    EXPECT_TRUE(fs->actionSheet()->isVisible());
+
+    // Never: a negative time hides the button and keeps it hidden.
+    IVController::sharedController()->setMenuDisplayTime(-1);
+    fs->prepareActionSheet();
+    EXPECT_TRUE(fs->menuButton()->isHidden());
+    advanceRunLoop(30.0);
+    EXPECT_TRUE(fs->menuButton()->isHidden());
+
+    // Closing without animation drops the flag at once.
+    fs->dismissAnimated(false);
+    auto window = IVController::sharedController()->fullScreenAdWindow();
+    EXPECT_FALSE(window->isDisplaying());
+    EXPECT_FALSE(window->contentController());
+    EXPECT_EQ(listener->events.back(), "close");
+}
+
+}  // namespace
