@@ -24,6 +24,9 @@ class IVStandardCommandHandler;
 class NSArray;
 class NSMutableArray;
 class NSTimer;
+class UINavigationBar;
+class UINavigationItem;
+class UISegmentedControl;
 
 class IVDisplayCommandHandler : public IVCommandHandler {
     NS_OBJECT(IVDisplayCommandHandler, IVCommandHandler)
@@ -46,6 +49,7 @@ class IVDisplayCommandHandler : public IVCommandHandler {
     void bridge_prepareActionSheet();
     void bridge_addButtonToActionSheetCallback(NSString* title, NSString* callback);
     void bridge_displayActionSheet();
+    void bridge_expand();
 
 private:
     // The controller owns this handler through its bridge.
@@ -115,6 +119,24 @@ class IVAdViewInternal : public UIViewController,
     void fetchUrl(NSString* url, double timeout, NSString* callback);
     void fetchUrl(NSString* url) { fetchUrl(url, 0, nullptr); }
     void requestPage(NSURL* url);
+    // The in-ad browser: a bar with back and forward, and a done button that comes later.
+    Ref<UINavigationBar> navigationBar() { return navigationBar_; }
+    Ref<UISegmentedControl> navigationControls() { return navigationControls_; }
+    Ref<UINavigationItem> navigationItem() { return navigationItem_; }
+    void prepareAdViewBrowserMode(bool on);
+    void segmentedControlValueChanged(NSObject* sender);
+    void hideNavigationExitItem();
+    void showNavigationExitItem();
+    void hideNavigationBar();
+    void showNavigationBar();
+    void disableNavigationControls();
+    void enableNavigationControls();
+    void webViewDidFinishLoad(UIWebView* webView) override;
+    // A banner moves into the full-screen window.
+    void expand();
+    bool isExpanded() { return isExpanded_; }
+    void adViewWillExpand();
+    void adViewDidCollapse();
     void handleClickthroughToExternalAppURL(NSURL* url);
     virtual void dismissAnimated(bool animated);
     void dismiss() { dismissAnimated(true); }
@@ -149,6 +171,11 @@ protected:
     bool hasDisplayedCurrentAd_ = false;
     Ref<NSTimer> delayedDisplay_;
     Ref<NSMutableArray> connections_;
+    Ref<UINavigationBar> navigationBar_;
+    Ref<UISegmentedControl> navigationControls_;
+    Ref<UINavigationItem> navigationItem_;
+    Ref<NSTimer> exitItemTimer_;
+    void scheduleExitItem();
 };
 
 class IVAdView : public UIView {

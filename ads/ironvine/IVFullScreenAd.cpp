@@ -65,18 +65,37 @@ void IVFullScreenAdWindow::setIsDisplaying(bool displaying) {
 void IVFullScreenAdWindow::displayController(IVAdViewInternal* controller) {
     setUserInteractionEnabled(false);
     contentController_ = controller;
+    prevSuperview_ = controller->view()->superview().get();
+    prevTransform_ = controller->view()->transform();
     wasForceDismissed_ = false;
-    if (!controller->controlsFullScreenSlot()) return;  // banners expand in a later step
+    if (!controller->controlsFullScreenSlot()) {
+        // A banner first fades out where it stands.
+        UIView::beginAnimations(NS("IVFullSreenAdWindow_contentFadeOut"), nullptr);
+        UIView::setAnimationDuration(kWindowAnimation);
+        UIView::setAnimationDelegate(this);
+        UIView::setAnimationDidStopSelector(
+            Selector::named("presentControllerAnimationDidStop:finished:context:"));
+        if (UIView* container = controller->containerView()) container->setAlpha(0);
+        UIView::commitAnimations();
+        return;
+    }
+    open(controller, false);
+}
+
+void IVFullScreenAdWindow::open(IVAdViewInternal* controller, bool banner) {
     auto key = UIApplication::sharedApplication()->keyWindow();
     if (key && key.get() != this) appWindow_ = key.get();
+    if (banner) wipeContent_ = controller->shouldWipeContentOnDismiss();
     controller->fullScreenAdWindowWillOpen();
     hideStatusBarAnimated(true);
     CGRect screen = UIScreen::mainScreen()->bounds();
     setFrame(screen);
     setAlpha(0);
+    setHidden(false);
     insertSubview(controller->view().get(), 0);
     controller->view()->setFrame(screen);
     controller->layout();
+    if (banner && !wipeContent_) controller->adViewWillExpand();
     UIView::beginAnimations(NS("IVFullScreenAdWindow_expand"), nullptr);
     UIView::setAnimationDuration(kWindowAnimation);
     UIView::setAnimationDelegate(this);
@@ -90,7 +109,17 @@ void IVFullScreenAdWindow::displayController(IVAdViewInternal* controller) {
 
 void IVFullScreenAdWindow::presentControllerAnimationDidStop(NSString* animationID, NSNumber*,
                                                              void*) {
-    if (wasForceDismissed_ || !named(animationID, "IVFullScreenAdWindow_expand")) return;
+    if (wasForceDismissed_ || !contentController_) return;
+    if (named(animationID, "IVFullSreenAdWindow_contentFadeOut")) {
+        open(contentController_.get(), true);
+        return;
+    }
+    if (!named(animationID, "IVFullScreenAdWindow_expand")) return;
+    if (!contentController_->controlsFullScreenSlot() && wipeContent_) {
+        // A page of the in-ad browser: the host stays out of sight behind it.
+        contentController_->prepareAdViewBrowserMode(true);
+        if (auto host = appWindow()) host->setHidden(true);
+    }
     setUserInteractionEnabled(true);
 }
 
@@ -101,6 +130,11 @@ void IVFullScreenAdWindow::dismissAnimated(bool animated) {
     setUserInteractionEnabled(false);
     restoreStatusBarAnimated(animated);
     content->fullScreenAdWindowWillClose();
+    // Full-screen ads and expanded banners leave the same way: a fade and a slide down.
+    collapseAnimated(animated);
+}
+
+void IVFullScreenAdWindow::collapseAnimated(bool animated) {
     auto host = appWindow();
     float hostAlpha = host ? host->alpha() : 1.0f;
     if (host) {
@@ -116,7 +150,7 @@ void IVFullScreenAdWindow::dismissAnimated(bool animated) {
     }
     setAlpha(0);
     CGRect f = frame();
-    f.origin.y += f.size.height;
+    f.origin.y = f.size.height;
     setFrame(f);
     if (host) host->setAlpha(hostAlpha);
     if (animated)
@@ -132,9 +166,33 @@ void IVFullScreenAdWindow::dismissControllerAnimationDidStop(NSString* animation
 
 void IVFullScreenAdWindow::didDisappearAnimated(bool animated) {
     auto content = contentController_;
-    if (content && content->view()->superview().get() == this)
+    bool keep = content && !content->controlsFullScreenSlot() && !wipeContent_;
+    if (keep) content->adViewDidCollapse();
+    UIView* container = nullptr;
+    if (content && content->view()->superview().get() == this) {
         content->view()->removeFromSuperview();
+        auto previous = prevSuperview_.lock();
+        if (!content->controlsFullScreenSlot() && previous) {
+            // The banner goes back where it was, still faded out.
+            content->view()->setTransform(prevTransform_);
+            CGSize size = IVSizeForAdSize(content->slot()->slotDescription()->size());
+            content->view()->setFrame(CGRectMake(0, 0, size.width, size.height));
+            content->layout();
+            previous->insertSubview(content->view().get(), 0);
+            container = content->containerView();
+            if (container) container->setAlpha(0);
+        }
+    }
     if (auto host = appWindow()) host->makeKeyAndVisible();
+    if (container && keep) {
+        UIView::beginAnimations(NS("IVFullScreenAdWindow_contentFadeIn"), nullptr);
+        UIView::setAnimationDuration(animated ? kWindowAnimation : 0);
+        container->setAlpha(1.0f);
+        UIView::commitAnimations();
+    } else if (container) {
+        container->setAlpha(1.0f);
+    }
+    wipeContent_ = false;
     setHidden(true);
     contentController_ = nullptr;
     appWindow_ = nullptr;

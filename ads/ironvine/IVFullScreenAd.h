@@ -35,6 +35,7 @@ class IVFullScreenAdWindow : public UIWindow {
     void displayController(IVAdViewInternal* controller);
     void dismissAnimated(bool animated);
     void dismiss() { dismissAnimated(true); }
+    void collapseAnimated(bool animated);
     void didDisappearAnimated(bool animated);
     void hideStatusBarAnimated(bool animated);
     void restoreStatusBarAnimated(bool animated);
@@ -44,8 +45,13 @@ class IVFullScreenAdWindow : public UIWindow {
     void dismissControllerAnimationDidStop(NSString* animationID, NSNumber* finished, void*);
 
 private:
+    // The last stages of opening, shared by full-screen ads and expanding banners.
+    void open(IVAdViewInternal* controller, bool banner);
     std::recursive_mutex displayLock_;
     Weak<UIWindow> appWindow_;
+    Weak<UIView> prevSuperview_;
+    CGAffineTransform prevTransform_ = CGAffineTransformIdentity;
+    bool wipeContent_ = false;
     Ref<IVAdViewInternal> contentController_;
     bool isDisplaying_ = false;
     bool prevStatusBarHidden_ = true;

@@ -11,13 +11,20 @@
 #include "Foundation/NSLog.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLRequest.h"
 #include "IronvineTesting.h"
 #include "SystemConfiguration/SCNetworkReachability.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIKitNotifications.h"
+#include "UIKit/UINavigationBar.h"
+#include "UIKit/UISegmentedControl.h"
+#include "UIKit/UIWebViewConnectionLoader.h"
 #include "UIKit/UIWindow.h"
 #include "ads/ironvine/IVAdManager.h"
+#include "ads/ironvine/IVAdView.h"
 #include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVController.h"
 #include "ads/ironvine/IVDatabase.h"
@@ -219,6 +226,83 @@ TEST_F(IVFullScreenAdTest, MenuTimingSheetCallbacksAndTheBackground) {
     EXPECT_FALSE(window->isDisplaying());
     EXPECT_FALSE(window->contentController());
     EXPECT_EQ(listener->events.back(), "close");
+}
+
+TEST_F(IVFullScreenAdTest, ATappedBannerLinkOpensTheInAdBrowserOverTheHost) {
+    // Pages load from the stand-in as the front end loads them.
+    auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
+    ivtest::startEngineWithBannerAndFullScreen();
+    auto listener = make<FullScreenListener>();
+    auto view = IVAdView::adViewForSlotNamed(NS("ivBanner"), listener.get());
+    host_->addSubview(view.get());
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return !listener->events.empty(); }));
+    auto banner = view->controller();
+    auto window = IVController::sharedController()->fullScreenAdWindow();
+    auto page = [&] {
+        return text(
+            banner->webView()->stringByEvaluatingJavaScriptFromString(NS("document.title")).get());
+    };
+
+    // A tap on an http link is refused in place and opens the browser in the full-screen window.
+    auto landing =
+        NSURL::URLWithString(NS("http://ads.ironvine.test/AdBridgeServer/landing/1.html"));
+    EXPECT_FALSE(banner->webViewShouldStartLoadWithRequest(
+        banner->webView().get(), NSURLRequest::requestWithURL(landing.get()).get(),
+        UIWebViewNavigationTypeLinkClicked));
+    EXPECT_TRUE(banner->isBrowserMode());
+    EXPECT_TRUE(banner->isExpanded());
+    EXPECT_EQ(banner->execMode(), 1);
+    EXPECT_EQ(window->contentController().get(), banner.get());
+    EXPECT_EQ(view->controller()->view()->superview().get(), view.get());
+    advanceRunLoop(0.85);
+    EXPECT_EQ(banner->view()->superview().get(), window.get());
+    EXPECT_TRUE(window->isKeyWindow());
+    advanceRunLoop(0.85);
+    EXPECT_TRUE(host_->isHidden());
+    EXPECT_FALSE(banner->navigationBar()->isHidden());
+    EXPECT_EQ(banner->webView()->frame().origin.y, 32);
+
+    // Done shows only after the exit time (4 s from the tap).
+    advanceRunLoop(2.2);
+    EXPECT_FALSE(banner->navigationItem()->leftBarButtonItem());
+    advanceRunLoop(0.2);
+    EXPECT_TRUE(banner->navigationItem()->leftBarButtonItem());
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return page() == "Bazaar deals 1"; }));
+    EXPECT_FALSE(banner->navigationControls()->isEnabledForSegmentAtIndex(0));
+    EXPECT_FALSE(banner->navigationControls()->isEnabledForSegmentAtIndex(1));
+
+    // A page opened from code has no referrer: back stays off although there is history.
+    banner->webView()->loadRequest(
+        NSURLRequest::requestWithURL(
+            NSURL::URLWithString(NS("http://ads.ironvine.test/AdBridgeServer/landing/2.html"))
+                .get())
+            .get());
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return page() == "Bazaar deals 2"; }));
+    EXPECT_TRUE(banner->webView()->canGoBack());
+    EXPECT_FALSE(banner->navigationControls()->isEnabledForSegmentAtIndex(0));
+    // Back by the web view's history; then forward is on.
+    banner->webView()->goBack();
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return page() == "Bazaar deals 1"; }));
+    EXPECT_TRUE(banner->navigationControls()->isEnabledForSegmentAtIndex(1));
+    banner->navigationControls()->tapSegment(1);
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return page() == "Bazaar deals 2"; }));
+
+    // Done closes the window and puts the banner back in the host.
+    EXPECT_TRUE(banner->navigationItem()->leftBarButtonItem()->sendAction());
+    EXPECT_FALSE(banner->isBrowserMode());
+    EXPECT_FALSE(banner->isExpanded());
+    EXPECT_EQ(banner->execMode(), 0);
+    advanceRunLoop(0.85);
+    EXPECT_EQ(banner->view()->superview().get(), view.get());
+    EXPECT_TRUE(host_->isKeyWindow());
+    EXPECT_FALSE(host_->isHidden());
+    EXPECT_FALSE(window->contentController());
+    EXPECT_TRUE(banner->navigationBar()->isHidden());
+    EXPECT_FALSE(banner->navigationItem()->leftBarButtonItem());
+    advanceRunLoop(0.5);
+    EXPECT_FALSE(window->isDisplaying());
+    view->removeFromSuperview();
+    UIWebView::setURLLoader(previousLoader);
 }
 
 }  // namespace
