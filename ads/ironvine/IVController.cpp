@@ -147,6 +147,9 @@ void IVController::dealloc() {
 
 void IVController::shutdown() {
     execMode_ = 1;
+    // A shown or opening ad goes at once, and its pending opening stages with it.
+    if (fullScreenAdWindow_ && fullScreenAdWindow_->contentController())
+        fullScreenAdWindow_->dismissAnimated(false);
     if (adManager_) adManager_->shutdown();
     if (clientManager_) clientManager_->shutdown();
     if (ioRequestManager_) ioRequestManager_->shutdown();
@@ -180,9 +183,14 @@ int32_t IVController::serverReachability() {
 }
 
 void IVController::applicationWillEnterForeground(NSNotification*) {
-    auto views = viewDict_;  // a view may register another meanwhile
-    for (auto& [name, view] : views)
-        view->applicationWillEnterForeground();
+    if (fullScreenAdWindow_) fullScreenAdWindow_->applicationWillEnterForeground();
+    // Banners under a shown ad wait for it to close.
+    if (!fullScreenAdWindow_ || !fullScreenAdWindow_->isDisplaying()) {
+        auto views = viewDict_;  // a view may register another meanwhile
+        for (auto& [name, view] : views)
+            view->applicationWillEnterForeground();
+    }
+    if (fullScreenAdController_) fullScreenAdController_->applicationWillEnterForeground();
 }
 
 void IVController::applicationDidEnterBackground(NSNotification*) {

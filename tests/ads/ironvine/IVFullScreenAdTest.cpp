@@ -25,6 +25,7 @@
 #include "UIKit/UIWindow.h"
 #include "ads/ironvine/IVAdManager.h"
 #include "ads/ironvine/IVAdView.h"
+#include "ads/ironvine/IVAudioEngine.h"
 #include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVController.h"
 #include "ads/ironvine/IVDatabase.h"
@@ -207,7 +208,10 @@ TEST_F(IVFullScreenAdTest, MenuTimingSheetCallbacksAndTheBackground) {
     center->postNotificationName(UIApplicationDidEnterBackgroundNotification, nullptr);
     EXPECT_TRUE(fs->shouldDisplayActionSheetOnEnterForeground());
     auto before = fs->actionSheet();
-    fs->applicationWillEnterForeground();
+    center->postNotificationName(UIApplicationWillEnterForegroundNotification, nullptr);
+    // The window stays in front on return.
+    EXPECT_TRUE(IVController::sharedController()->fullScreenAdWindow()->isKeyWindow());
+    EXPECT_TRUE(UIApplication::sharedApplication()->isStatusBarHidden());
     EXPECT_FALSE(fs->shouldDisplayActionSheetOnEnterForeground());
     ASSERT_TRUE(fs->actionSheet());
     EXPECT_NE(fs->actionSheet().get(), before.get());
@@ -220,8 +224,11 @@ TEST_F(IVFullScreenAdTest, MenuTimingSheetCallbacksAndTheBackground) {
     advanceRunLoop(30.0);
     EXPECT_TRUE(fs->menuButton()->isHidden());
 
-    // Closing without animation drops the flag at once.
+    // Closing without animation drops the flag at once; the ad's sounds stop with it.
+    IVAudioEngine::startup();
+    ASSERT_TRUE(IVAudioEngine::sharedAudioEngine());
     fs->dismissAnimated(false);
+    EXPECT_FALSE(IVAudioEngine::sharedAudioEngine());
     auto window = IVController::sharedController()->fullScreenAdWindow();
     EXPECT_FALSE(window->isDisplaying());
     EXPECT_FALSE(window->contentController());
