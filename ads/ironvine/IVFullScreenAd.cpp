@@ -2,22 +2,28 @@
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimer.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIAccelerometer.h"
 #include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UIDevice.h"
+#include "UIKit/UIKitNotifications.h"
 #include "UIKit/UIScreen.h"
 #include "ads/ironvine/IVController.h"
 #include "ads/ironvine/IVJavascriptBridge.h"
 #include "ads/ironvine/IVMessageBox.h"
+#include "ads/ironvine/IVUtil.h"
 
 namespace {
 constexpr double kWindowAnimation = 0.8;
 constexpr double kFlagClearDelay = 0.4;
+constexpr double kOrientationAnimation = 0.3;
 constexpr double kMenuFadeIn = 0.5;
 
 Ref<IVController> engine() {
@@ -36,7 +42,8 @@ void IVFullScreenAdWindow::describeClass(RuntimeClass& c) {
     c.method("presentControllerAnimationDidStop:finished:context:",
              &W::presentControllerAnimationDidStop)
         .method("dismissControllerAnimationDidStop:finished:context:",
-                &W::dismissControllerAnimationDidStop);
+                &W::dismissControllerAnimationDidStop)
+        .method("deviceOrientationDidChange:", &W::deviceOrientationDidChange);
 }
 
 bool IVFullScreenAdWindow::init() {
@@ -68,6 +75,7 @@ void IVFullScreenAdWindow::displayController(IVAdViewInternal* controller) {
     prevSuperview_ = controller->view()->superview().get();
     prevTransform_ = controller->view()->transform();
     wasForceDismissed_ = false;
+    beginListeningToDeviceOrientationNotifications();
     if (!controller->controlsFullScreenSlot()) {
         // A banner first fades out where it stands.
         UIView::beginAnimations(NS("IVFullSreenAdWindow_contentFadeOut"), nullptr);
@@ -93,8 +101,7 @@ void IVFullScreenAdWindow::open(IVAdViewInternal* controller, bool banner) {
     setAlpha(0);
     setHidden(false);
     insertSubview(controller->view().get(), 0);
-    controller->view()->setFrame(screen);
-    controller->layout();
+    layoutInterfaceWithAnimation(false);
     if (banner && !wipeContent_) controller->adViewWillExpand();
     UIView::beginAnimations(NS("IVFullScreenAdWindow_expand"), nullptr);
     UIView::setAnimationDuration(kWindowAnimation);
@@ -128,6 +135,7 @@ void IVFullScreenAdWindow::dismissAnimated(bool animated) {
     auto content = contentController_;
     if (!content) return;
     setUserInteractionEnabled(false);
+    stopListeningToDeviceOrientationNotifications();
     restoreStatusBarAnimated(animated);
     content->fullScreenAdWindowWillClose();
     // Full-screen ads and expanded banners leave the same way: a fade and a slide down.
@@ -208,6 +216,64 @@ void IVFullScreenAdWindow::didDisappearAnimated(bool animated) {
         NSTimer::scheduledTimerWithTimeInterval(kFlagClearDelay, false, [weak](NSTimer*) {
             if (auto self = weak.lock()) self->setIsDisplaying(false);
         });
+}
+
+void IVFullScreenAdWindow::beginListeningToDeviceOrientationNotifications() {
+    if (listening_) return;
+    listening_ = true;
+    auto device = UIDevice::currentDevice();
+    prevGeneratingOrientationNotifications_ = device->isGeneratingDeviceOrientationNotifications();
+    if (!prevGeneratingOrientationNotifications_)
+        device->beginGeneratingDeviceOrientationNotifications();
+    NSNotificationCenter::defaultCenter()->addObserver(
+        this, Selector::named("deviceOrientationDidChange:"),
+        UIDeviceOrientationDidChangeNotification, nullptr);
+}
+
+void IVFullScreenAdWindow::stopListeningToDeviceOrientationNotifications() {
+    if (!listening_) return;
+    listening_ = false;
+    if (!prevGeneratingOrientationNotifications_)
+        UIDevice::currentDevice()->endGeneratingDeviceOrientationNotifications();
+    NSNotificationCenter::defaultCenter()->removeObserver(
+        this, UIDeviceOrientationDidChangeNotification, nullptr);
+}
+
+void IVFullScreenAdWindow::deviceOrientationDidChange(NSNotification*) {
+    auto o = UIDevice::currentDevice()->orientation();
+    if (!UIDeviceOrientationIsValidInterfaceOrientation(o) || !contentController_) return;
+    // A script reading the accelerometer keeps the layout it has.
+    auto accelerometerDelegate = UIAccelerometer::sharedAccelerometer()->delegate();
+    if (accelerometerDelegate &&
+        accelerometerDelegate.get() ==
+            static_cast<UIAccelerometerDelegate*>(contentController_.get()))
+        return;
+    if (auto fs = as<IVFullScreenAdController>(contentController_); fs && fs->actionSheet()) {
+        if (fs->actionSheet()->isVisible()) fs->displayActionSheetWithDismissAnimation(false);
+        return;
+    }
+    layoutInterfaceWithAnimation(true);
+}
+
+void IVFullScreenAdWindow::layoutInterfaceWithAnimation(bool animated) {
+    auto content = contentController_;
+    if (!content) return;
+    auto o = UIDevice::currentDevice()->orientation();
+    CGAffineTransform t = IVUtil::transformForOrientation(static_cast<int>(o));
+    if (!UIDeviceOrientationIsValidInterfaceOrientation(o)) {
+        auto host = appWindow();
+        auto subviews = host ? host->subviews() : nullptr;
+        if (subviews && subviews->count() > 0)
+            t = as<UIView>(subviews->objectAtIndex(0))->transform();
+    }
+    if (animated) {
+        UIView::beginAnimations(nullptr, nullptr);
+        UIView::setAnimationDuration(kOrientationAnimation);
+    }
+    content->view()->setTransform(t);
+    if (animated) UIView::commitAnimations();
+    content->view()->setFrame(UIScreen::mainScreen()->bounds());
+    content->layout();
 }
 
 void IVFullScreenAdWindow::hideStatusBarAnimated(bool animated) {

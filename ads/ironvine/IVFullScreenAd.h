@@ -15,6 +15,7 @@
 
 class IVMessageBox;
 class NSMutableArray;
+class NSNotification;
 class NSNumber;
 class NSTimer;
 class UIButton;
@@ -40,6 +41,10 @@ class IVFullScreenAdWindow : public UIWindow {
     void hideStatusBarAnimated(bool animated);
     void restoreStatusBarAnimated(bool animated);
     void applicationWillEnterForeground();
+    void beginListeningToDeviceOrientationNotifications();
+    void stopListeningToDeviceOrientationNotifications();
+    void deviceOrientationDidChange(NSNotification* notification);
+    void layoutInterfaceWithAnimation(bool animated);
 
     void presentControllerAnimationDidStop(NSString* animationID, NSNumber* finished, void*);
     void dismissControllerAnimationDidStop(NSString* animationID, NSNumber* finished, void*);
@@ -52,6 +57,8 @@ private:
     Weak<UIView> prevSuperview_;
     CGAffineTransform prevTransform_ = CGAffineTransformIdentity;
     bool wipeContent_ = false;
+    bool prevGeneratingOrientationNotifications_ = false;
+    bool listening_ = false;
     Ref<IVAdViewInternal> contentController_;
     bool isDisplaying_ = false;
     bool prevStatusBarHidden_ = true;

@@ -18,6 +18,7 @@
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIButton.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIKitNotifications.h"
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UISegmentedControl.h"
@@ -29,6 +30,7 @@
 #include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVController.h"
 #include "ads/ironvine/IVDatabase.h"
+#include "ads/ironvine/IVUtil.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
 #include "support/services/RunningServices.h"
@@ -111,6 +113,27 @@ TEST_F(IVFullScreenAdTest, AFullScreenAdOpensOverTheHostAndSkipClosesIt) {
                     "ad display request."));
     }
     slot->setNextAdDlTime(0);
+
+    // Orientation: face-up changes nothing; landscape turns the content over 0.3 s.
+    auto device = UIDevice::currentDevice();
+    EXPECT_TRUE(device->isGeneratingDeviceOrientationNotifications());
+    device->setOrientation(UIDeviceOrientationPortrait);
+    CGAffineTransform portrait = fs->view()->transform();
+    device->setOrientation(UIDeviceOrientationFaceUp);
+    EXPECT_TRUE(CGAffineTransformEqualToTransform(fs->view()->transform(), portrait));
+    device->setOrientation(UIDeviceOrientationLandscapeLeft);
+    CGAffineTransform turned = IVUtil::transformForOrientation(UIDeviceOrientationLandscapeLeft);
+    EXPECT_FALSE(CGAffineTransformEqualToTransform(portrait, turned));
+    EXPECT_TRUE(CGAffineTransformEqualToTransform(fs->view()->transform(), turned));
+    // Not while the script holds the accelerometer.
+    IVController::sharedController()->captureAccelerometer(fs.get());
+    device->setOrientation(UIDeviceOrientationPortrait);
+    EXPECT_TRUE(CGAffineTransformEqualToTransform(fs->view()->transform(), turned));
+    IVController::sharedController()->releaseAccelerometer();
+    device->setOrientation(UIDeviceOrientationPortrait);
+    device->setOrientation(UIDeviceOrientationLandscapeLeft);
+    device->setOrientation(UIDeviceOrientationPortrait);
+    EXPECT_TRUE(CGAffineTransformEqualToTransform(fs->view()->transform(), portrait));
 
     // "Menu" shows 10 s after the script prepared its sheet, bottom left.
     // The script's own preparation (its commands come one per poll) shows it in time.
