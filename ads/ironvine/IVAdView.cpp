@@ -15,8 +15,12 @@
 #include "Foundation/NSURLRequest.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UINavigationBar.h"
 #include "UIKit/UIScreen.h"
+#include "UIKit/UISegmentedControl.h"
 #include "ads/ironvine/IVApplicationCommandHandler.h"
 #include "ads/ironvine/IVAsyncCommand.h"
 #include "ads/ironvine/IVAudioEngine.h"
@@ -25,6 +29,7 @@
 #include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVCocoaCommandHandler.h"
 #include "ads/ironvine/IVController.h"
+#include "ads/ironvine/IVFullScreenAd.h"
 #include "ads/ironvine/IVHosts.h"
 #include "ads/ironvine/IVJavascriptBridge.h"
 #include "ads/ironvine/IVResources.h"
@@ -54,7 +59,12 @@ void IVDisplayCommandHandler::describeClass(RuntimeClass& c) {
         .method("bridge_requestURL:", &H::bridge_requestURL)
         .method("bridge_pingURL:timeout:callback:", &H::bridge_pingURLTimeoutCallback)
         .method("bridge_pingURL:", &H::bridge_pingURL)
-        .method("bridge_trackImpression", &H::bridge_trackImpression);
+        .method("bridge_trackImpression", &H::bridge_trackImpression)
+        .method("bridge_prepareActionSheet", &H::bridge_prepareActionSheet)
+        .method("bridge_addButtonToActionSheet:callback:",
+                &H::bridge_addButtonToActionSheetCallback)
+        .method("bridge_displayActionSheet", &H::bridge_displayActionSheet)
+        .method("bridge_expand", &H::bridge_expand);
 }
 
 bool IVDisplayCommandHandler::initWithAdController(IVAdViewInternal* controller) {
@@ -113,6 +123,21 @@ void IVDisplayCommandHandler::bridge_pingURL(NSString* url) {
 void IVDisplayCommandHandler::bridge_trackImpression() {
     if (auto c = controller_.lock()) c->trackImpression();
 }
+// The menu commands mean something only to the full-screen controller.
+void IVDisplayCommandHandler::bridge_prepareActionSheet() {
+    if (auto c = as<IVFullScreenAdController>(controller_.lock())) c->prepareActionSheet();
+}
+void IVDisplayCommandHandler::bridge_addButtonToActionSheetCallback(NSString* title,
+                                                                    NSString* callback) {
+    if (auto c = as<IVFullScreenAdController>(controller_.lock()))
+        c->addButtonToActionSheet(title, callback);
+}
+void IVDisplayCommandHandler::bridge_expand() {
+    if (auto c = controller_.lock()) c->expand();
+}
+void IVDisplayCommandHandler::bridge_displayActionSheet() {
+    if (auto c = as<IVFullScreenAdController>(controller_.lock())) c->displayActionSheet();
+}
 
 // ---- the controller -------------------------------------------------------------------------
 
@@ -120,7 +145,9 @@ void IVAdViewInternal::describeClass(RuntimeClass& c) {
     using C = IVAdViewInternal;
     c.method("loadScriptAndExecuteCallback:data:", &C::loadScriptAndExecuteCallback)
         .method("fetchUrlsStashedInDB:", &C::fetchUrlsStashedInDB)
-        .method("adContentAnimationFinished", &C::adContentAnimationFinished);
+        .method("adContentAnimationFinished", &C::adContentAnimationFinished)
+        .method("segmentedControlValueChanged:", &C::segmentedControlValueChanged)
+        .method("dismiss", &C::dismiss);
 }
 
 Ref<NSURL> IVAdViewInternal::baseURL() {
@@ -164,6 +191,29 @@ bool IVAdViewInternal::initWithSlot(IVAdSlot* slot, IronvineDelegate* delegate,
     bridge_->addCommandHandler(displayHandler_.get());
     view->addSubview(webView_.get());
     view->sendSubviewToBack(webView_.get());
+    navigationBar_ = make<UINavigationBar>(&UINavigationBar::initWithFrame,
+                                           CGRectMake(0, 0, frame.size.width, 32));
+    navigationBar_->setAutoresizesSubviews(false);
+    navigationBar_->setBarStyle(UIBarStyleBlack);
+    navigationBar_->setHidden(true);
+    view->addSubview(navigationBar_.get());
+    navigationItem_ = make<UINavigationItem>(&UINavigationItem::initWithTitle, nullptr);
+    navigationBar_->pushNavigationItem(navigationItem_.get(), false);
+    navigationControls_ = make<UISegmentedControl>(
+        &UISegmentedControl::initWithItems,
+        NSArray::arrayWithObjects(
+            {IVResources::backButtonDisabled().get(), IVResources::forwardButtonDisabled().get()})
+            .get());
+    navigationControls_->addTarget(this, Selector::named("segmentedControlValueChanged:"),
+                                   UIControlEventValueChanged);
+    navigationControls_->setMomentary(true);
+    navigationControls_->setWidth(40, 0);
+    navigationControls_->setWidth(40, 1);
+    navigationControls_->sizeToFit();
+    navigationItem_->setRightBarButtonItem(
+        make<UIBarButtonItem>(&UIBarButtonItem::initWithCustomView, navigationControls_.get())
+            .get());
+    disableNavigationControls();
     if (slot &&
         !engine()->adManager()->registerListener(this, slot->slotDescription()->name().get()))
         NSException::raise(NS("IVAdViewInternal initialization error."),
@@ -174,6 +224,7 @@ bool IVAdViewInternal::initWithSlot(IVAdSlot* slot, IronvineDelegate* delegate,
 
 void IVAdViewInternal::dealloc() {
     if (delayedDisplay_) delayedDisplay_->invalidate();
+    if (exitItemTimer_) exitItemTimer_->invalidate();
     if (bridge_) bridge_->halt();
     if (webView_) webView_->setDelegate(nullptr);
     UIViewController::dealloc();
@@ -267,10 +318,12 @@ bool IVAdViewInternal::display() {
         bridge_->sendJavascriptCommand(command.get());
         view()->setUserInteractionEnabled(false);
         isRefreshing_ = true;
-        UIView::beginAnimations(NS("fadeOut"), nullptr);
-        UIView::setAnimationDuration(0.5);
-        containerView()->setAlpha(0);
-        UIView::commitAnimations();
+        if (UIView* container = containerView()) {
+            UIView::beginAnimations(NS("fadeOut"), nullptr);
+            UIView::setAnimationDuration(0.5);
+            container->setAlpha(0);
+            UIView::commitAnimations();
+        }
     } else {
         loadScriptAndExecute(command.get());
     }
@@ -359,8 +412,41 @@ void IVAdViewInternal::applicationWillEnterForeground() {
     refresh();
 }
 
-void IVAdViewInternal::notifyDelegateAdReadyForSlotNamed(NSString* name) {
-    if (auto d = delegate_.lock()) d->ironvineAdReadyForSlotNamed(name);
+bool IVAdViewInternal::notifyDelegateAdReadyForSlotNamed(NSString* name) {
+    auto d = delegate_.lock();
+    if (d) d->ironvineAdReadyForSlotNamed(name);
+    return d != nullptr;
+}
+
+void IVAdViewInternal::layout() {
+    CGRect b = view()->bounds();
+    navigationBar_->setFrame(CGRectMake(0, 0, b.size.width, 32));
+    if (!navigationBar_->isHidden()) {
+        b.origin.y += 32;
+        b.size.height -= 32;
+    }
+    webView_->setFrame(b);
+    if (!isBrowserMode_ && bridge_->isIVJSLoaded()) {
+        CGRect b = webView_->bounds();
+        bridge_->sendJavascriptCommand(
+            NSString::stringWithFormat(NS("centerAd(%f,%f,false);"),
+                                       static_cast<double>(b.size.width),
+                                       static_cast<double>(b.size.height))
+                .get());
+    }
+}
+
+void IVAdViewInternal::fullScreenAdWindowWillOpen() {
+    if (auto d = delegate_.lock()) d->ironvineFullScreenDisplayWillOpen();
+}
+
+void IVAdViewInternal::fullScreenAdWindowWillClose() {
+    engine()->fullScreenAdDisplayWillClose();
+    if (auto d = delegate_.lock()) d->ironvineFullScreenDisplayWillClose();
+}
+
+void IVAdViewInternal::fullScreenAdWindowDidClose() {
+    if (refreshInterval_ > 0) requestDisplay(false);
 }
 
 // ---- impressions and pings ------------------------------------------------------------------
@@ -472,9 +558,17 @@ void IVAdViewInternal::requestPage(NSURL* url) {
         handleClickthroughToExternalAppURL(url);
         return;
     }
-    isBrowserMode_ = true;
-    webView_->setScalesPageToFit(true);
     engine()->releaseAccelerometer();
+    if (controlsFullScreenSlot() || isExpanded_) {
+        if (auto host = engine()->fullScreenAdWindow()->appWindow()) host->setHidden(true);
+        prepareAdViewBrowserMode(true);
+    } else {
+        isBrowserMode_ = true;
+        scheduleExitItem();
+        disableNavigationControls();
+        expand();
+    }
+    webView_->setScalesPageToFit(true);
     auto host = url->host();
     if (host && host->isEqualToString(NSString::fromUTF8(IVVideoHost).get())) {
         // The video site's pages show through the embedded-video template.
@@ -490,12 +584,117 @@ void IVAdViewInternal::requestPage(NSURL* url) {
     webView_->loadRequest(NSURLRequest::requestWithURL(url).get());
 }
 
-void IVAdViewInternal::dismiss() {
+void IVAdViewInternal::dismissAnimated(bool animated) {
     engine()->releaseAccelerometer();
     webView_->setScalesPageToFit(false);
-    isBrowserMode_ = false;
+    prepareAdViewBrowserMode(false);
+    if (isExpanded_) engine()->fullScreenAdWindow()->dismissAnimated(animated);
     setExecMode(0);
+    hideNavigationExitItem();
     isExpanded_ = false;
+}
+
+void IVAdViewInternal::expand() {
+    if (controlsFullScreenSlot()) return;
+    isExpanded_ = true;
+    lastDisplayTime_ = 0;
+    setExecMode(1);
+    engine()->fullScreenAdWindow()->displayController(this);
+}
+
+void IVAdViewInternal::adViewWillExpand() {
+    bridge_->sendJavascriptCommand(NS("RichAd.adViewWillExpand();"));
+}
+
+void IVAdViewInternal::adViewDidCollapse() {
+    bridge_->sendJavascriptCommand(NS("RichAd.adViewDidCollapse();"));
+}
+
+void IVAdViewInternal::scheduleExitItem() {
+    double after = engine()->exitItemDisplayTime();
+    if (after == 0) return;
+    hideNavigationExitItem();
+    if (exitItemTimer_) exitItemTimer_->invalidate();
+    Weak<IVAdViewInternal> weak(this);
+    exitItemTimer_ = NSTimer::scheduledTimerWithTimeInterval(after, false, [weak](NSTimer*) {
+        if (auto self = weak.lock()) self->showNavigationExitItem();
+    });
+}
+
+void IVAdViewInternal::prepareAdViewBrowserMode(bool on) {
+    webView_->setScalesPageToFit(on);
+    if (on && !isBrowserMode_) {
+        scheduleExitItem();
+        disableNavigationControls();
+    }
+    isBrowserMode_ = on;
+    UIView::beginAnimations(nullptr, nullptr);
+    UIView::setAnimationDuration(0.5);
+    if (on)
+        showNavigationBar();
+    else
+        hideNavigationBar();
+    UIView::commitAnimations();
+}
+
+void IVAdViewInternal::segmentedControlValueChanged(NSObject* sender) {
+    auto control = as<UISegmentedControl>(sender);
+    if (control && control->selectedSegmentIndex() == 0)
+        webView_->goBack();
+    else
+        webView_->goForward();
+}
+
+void IVAdViewInternal::hideNavigationExitItem() {
+    navigationItem_->setLeftBarButtonItem(nullptr);
+}
+
+void IVAdViewInternal::showNavigationExitItem() {
+    if (navigationItem_->leftBarButtonItem()) return;
+    navigationItem_->setLeftBarButtonItem(
+        make<UIBarButtonItem>(&UIBarButtonItem::initWithBarButtonSystemItem,
+                              UIBarButtonSystemItemDone, this, Selector::named("dismiss"))
+            .get(),
+        true);
+}
+
+void IVAdViewInternal::hideNavigationBar() {
+    if (navigationBar_->isHidden()) return;
+    navigationBar_->setHidden(true);
+    navigationBar_->setAlpha(0);
+    webView_->setFrame(view()->bounds());
+}
+
+void IVAdViewInternal::showNavigationBar() {
+    if (!navigationBar_->isHidden()) return;
+    navigationBar_->setHidden(false);
+    navigationBar_->setAlpha(1);
+    CGRect b = view()->bounds();
+    webView_->setFrame(CGRectMake(0, 32, b.size.width, b.size.height - 32));
+}
+
+void IVAdViewInternal::disableNavigationControls() {
+    navigationControls_->setImage(IVResources::backButtonDisabled().get(), 0);
+    navigationControls_->setImage(IVResources::forwardButtonDisabled().get(), 1);
+    navigationControls_->setEnabled(false, 0);
+    navigationControls_->setEnabled(false, 1);
+}
+
+void IVAdViewInternal::enableNavigationControls() {
+    // Back only to a page that was reached from another, not to the ad's own.
+    auto referrer = webView_->stringByEvaluatingJavaScriptFromString(NS("document.referrer"));
+    bool back = webView_->canGoBack() && referrer && referrer->length() > 0;
+    bool forward = webView_->canGoForward();
+    navigationControls_->setImage(
+        (back ? IVResources::backButton() : IVResources::backButtonDisabled()).get(), 0);
+    navigationControls_->setEnabled(back, 0);
+    navigationControls_->setImage(
+        (forward ? IVResources::forwardButton() : IVResources::forwardButtonDisabled()).get(), 1);
+    navigationControls_->setEnabled(forward, 1);
+}
+
+void IVAdViewInternal::webViewDidFinishLoad(UIWebView*) {
+    if (isBrowserMode_) enableNavigationControls();
 }
 
 // ---- the public view ------------------------------------------------------------------------

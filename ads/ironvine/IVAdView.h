@@ -24,6 +24,9 @@ class IVStandardCommandHandler;
 class NSArray;
 class NSMutableArray;
 class NSTimer;
+class UINavigationBar;
+class UINavigationItem;
+class UISegmentedControl;
 
 class IVDisplayCommandHandler : public IVCommandHandler {
     NS_OBJECT(IVDisplayCommandHandler, IVCommandHandler)
@@ -43,6 +46,10 @@ class IVDisplayCommandHandler : public IVCommandHandler {
     void bridge_pingURLTimeoutCallback(NSString* url, NSString* timeout, NSString* callback);
     void bridge_pingURL(NSString* url);
     void bridge_trackImpression();
+    void bridge_prepareActionSheet();
+    void bridge_addButtonToActionSheetCallback(NSString* title, NSString* callback);
+    void bridge_displayActionSheet();
+    void bridge_expand();
 
 private:
     // The controller owns this handler through its bridge.
@@ -76,6 +83,10 @@ class IVAdViewInternal : public UIViewController,
     Ref<IronvineDelegate> delegate() { return delegate_.lock(); }
     int32_t execMode() { return execMode_; }
     void setExecMode(int32_t mode);
+    // Full screen: the mode is taken without telling the script, which learns it from the ad.
+    void setExecModeSilently(int32_t mode) { execMode_ = mode; }
+    // The full-screen controller's slot changes per display.
+    void setSlot(IVAdSlot* slot) { slot_ = slot; }
 
     void loadScriptAndExecute(NSString* command);
     void loadScriptAndExecuteCallback(NSString* command, NSData* data);
@@ -84,24 +95,51 @@ class IVAdViewInternal : public UIViewController,
     bool display();
     void refresh();
     bool isAdReady();
-    void adContentWillLoad() {}
-    void adContentDidLoad();
+    virtual void adContentWillLoad() {}
+    virtual void adContentDidLoad();
     void adContentAnimationFinished();
     void adDisplayFailedForSlotNamed(NSString* name);
     void adReadyDelayed(NSString* name) { notifyDelegateAdReadyForSlotNamed(name); }
     void adViewNeedsDisplay();
     void adDisplayed();
-    void applicationWillEnterForeground();
-    void notifyDelegateAdReadyForSlotNamed(NSString* name);
-    UIView* containerView();
+    virtual void applicationWillEnterForeground();
+    // Returns whether the delegate was told.
+    virtual bool notifyDelegateAdReadyForSlotNamed(NSString* name);
+    virtual UIView* containerView();
+    virtual bool controlsFullScreenSlot() { return false; }
+    // The web view fills the view; the script centres its ad.
+    virtual void layout();
+    // The full-screen window's news: the host's delegate hears of opening and closing.
+    void fullScreenAdWindowWillOpen();
+    void fullScreenAdWindowWillClose();
+    void fullScreenAdWindowDidClose();
 
     void trackImpression();
     void fetchUrlsStashedInDB(NSArray* rows);
     void fetchUrl(NSString* url, double timeout, NSString* callback);
     void fetchUrl(NSString* url) { fetchUrl(url, 0, nullptr); }
     void requestPage(NSURL* url);
+    // The in-ad browser: a bar with back and forward, and a done button that comes later.
+    Ref<UINavigationBar> navigationBar() { return navigationBar_; }
+    Ref<UISegmentedControl> navigationControls() { return navigationControls_; }
+    Ref<UINavigationItem> navigationItem() { return navigationItem_; }
+    void prepareAdViewBrowserMode(bool on);
+    void segmentedControlValueChanged(NSObject* sender);
+    void hideNavigationExitItem();
+    void showNavigationExitItem();
+    void hideNavigationBar();
+    void showNavigationBar();
+    void disableNavigationControls();
+    void enableNavigationControls();
+    void webViewDidFinishLoad(UIWebView* webView) override;
+    // A banner moves into the full-screen window.
+    void expand();
+    bool isExpanded() { return isExpanded_; }
+    void adViewWillExpand();
+    void adViewDidCollapse();
     void handleClickthroughToExternalAppURL(NSURL* url);
-    void dismiss();
+    virtual void dismissAnimated(bool animated);
+    void dismiss() { dismissAnimated(true); }
 
     void downloadTimedOut(IVDownloadConnection* connection) override;
     void downloadFailed(IVDownloadConnection* connection) override;
@@ -111,7 +149,7 @@ class IVAdViewInternal : public UIViewController,
     bool webViewShouldStartLoadWithRequest(UIWebView* webView, NSURLRequest* request,
                                            UIWebViewNavigationType type) override;
 
-private:
+protected:
     void finishDownload(IVDownloadConnection* connection, int outcome);
 
     Ref<UIWebView> webView_;
@@ -133,6 +171,11 @@ private:
     bool hasDisplayedCurrentAd_ = false;
     Ref<NSTimer> delayedDisplay_;
     Ref<NSMutableArray> connections_;
+    Ref<UINavigationBar> navigationBar_;
+    Ref<UISegmentedControl> navigationControls_;
+    Ref<UINavigationItem> navigationItem_;
+    Ref<NSTimer> exitItemTimer_;
+    void scheduleExitItem();
 };
 
 class IVAdView : public UIView {

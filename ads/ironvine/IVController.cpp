@@ -19,9 +19,11 @@
 #include "ads/ironvine/IVAdManager.h"
 #include "ads/ironvine/IVAdView.h"
 #include "ads/ironvine/IVAsyncCommand.h"
+#include "ads/ironvine/IVAudioEngine.h"
 #include "ads/ironvine/IVClientDriver.h"
 #include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVDatabase.h"
+#include "ads/ironvine/IVFullScreenAd.h"
 #include "ads/ironvine/IVHosts.h"
 #include "ads/ironvine/network/IVReachability.h"
 
@@ -46,7 +48,8 @@ void IVController::describeClass(RuntimeClass& c) {
         .property("exitItemDisplayTime", &IVController::exitItemDisplayTime,
                   &IVController::setExitItemDisplayTime)
         .property("execMode", &IVController::execMode, &IVController::setExecMode)
-        .method("applicationWillEnterForeground:", &IVController::applicationWillEnterForeground);
+        .method("applicationWillEnterForeground:", &IVController::applicationWillEnterForeground)
+        .method("applicationDidEnterBackground:", &IVController::applicationDidEnterBackground);
 }
 
 Ref<NSString> IVController::localFileBasePath() {
@@ -123,6 +126,8 @@ bool IVController::init() {
     auto center = NSNotificationCenter::defaultCenter();
     center->addObserver(this, Selector::named("applicationWillEnterForeground:"),
                         UIApplicationWillEnterForegroundNotification, nullptr);
+    center->addObserver(this, Selector::named("applicationDidEnterBackground:"),
+                        UIApplicationDidEnterBackgroundNotification, nullptr);
     ioRequestManager_ = alloc<IVAsyncCommandManager>();
     ioRequestManager_->initWithCommandQueue(make<IVIORequestQueue>().get(),
                                             NS("IVIORequestManager thread"));
@@ -142,6 +147,9 @@ void IVController::dealloc() {
 
 void IVController::shutdown() {
     execMode_ = 1;
+    // A shown or opening ad goes at once, and its pending opening stages with it.
+    if (fullScreenAdWindow_ && fullScreenAdWindow_->contentController())
+        fullScreenAdWindow_->dismissAnimated(false);
     if (adManager_) adManager_->shutdown();
     if (clientManager_) clientManager_->shutdown();
     if (ioRequestManager_) ioRequestManager_->shutdown();
@@ -175,9 +183,18 @@ int32_t IVController::serverReachability() {
 }
 
 void IVController::applicationWillEnterForeground(NSNotification*) {
-    auto views = viewDict_;  // a view may register another meanwhile
-    for (auto& [name, view] : views)
-        view->applicationWillEnterForeground();
+    if (fullScreenAdWindow_) fullScreenAdWindow_->applicationWillEnterForeground();
+    // Banners under a shown ad wait for it to close.
+    if (!fullScreenAdWindow_ || !fullScreenAdWindow_->isDisplaying()) {
+        auto views = viewDict_;  // a view may register another meanwhile
+        for (auto& [name, view] : views)
+            view->applicationWillEnterForeground();
+    }
+    if (fullScreenAdController_) fullScreenAdController_->applicationWillEnterForeground();
+}
+
+void IVController::applicationDidEnterBackground(NSNotification*) {
+    if (fullScreenAdController_) fullScreenAdController_->applicationDidEnterBackground();
 }
 
 void IVController::captureAccelerometer(UIAccelerometerDelegate* delegate) {
@@ -206,6 +223,14 @@ void IVController::startupWithAppID(NSString* appID, NSString* serverURL,
     setApplicationID(appID);
     adManager_ = alloc<IVAdManager>();
     adManager_->initWithSlotDescriptions(slotDescriptions);
+    // The one full-screen controller listens to every full-screen slot.
+    NSUInteger count = slotDescriptions ? slotDescriptions->count() : 0;
+    for (NSUInteger i = 0; i < count; ++i) {
+        auto description = as<IVAdSlotDescription>(slotDescriptions->objectAtIndex(i));
+        if (!description || description->size() != IVAdSizeFullScreen) continue;
+        initializeFullScreenAdSupport();
+        adManager_->registerListener(fullScreenAdController_.get(), description->name().get());
+    }
     clientManager_->startup();
     hasStartedUp_ = true;
 }
@@ -237,7 +262,7 @@ Ref<IVAdView> IVController::viewForSlotNamed(NSString* name) {
     return it == viewDict_.end() ? nullptr : it->second;
 }
 
-void IVController::setFullScreenDelegate(NSObject*, NSString* name) {
+void IVController::setFullScreenDelegate(NSObject* delegate, NSString* name) {
     auto slot = adManager_ ? adManager_->slotForName(name) : nullptr;
     if (!slot) {
         NSLog(NS("IVAdEngine: WARNING - Unable to set full screen delegate for slot named %@ "
@@ -249,6 +274,34 @@ void IVController::setFullScreenDelegate(NSObject*, NSString* name) {
         NSException::raise(
             NSInternalInconsistencyException,
             NS("Attempt to register full screen delegate for slot not having full screen size."));
+    initializeFullScreenAdSupport();
+    fullScreenAdController_->setDelegateForSlotNamed(delegate, name);
+}
+
+Ref<IVFullScreenAdWindow> IVController::fullScreenAdWindow() {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (!fullScreenAdWindow_) fullScreenAdWindow_ = make<IVFullScreenAdWindow>();
+    return fullScreenAdWindow_;
+}
+
+void IVController::initializeFullScreenAdSupport() {
+    if (!fullScreenAdController_) fullScreenAdController_ = make<IVFullScreenAdController>();
+}
+
+void IVController::fullScreenAdWindowIsDisplaying(bool displaying) {
+    if (displaying) return;
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    auto content = fullScreenAdWindow_ ? fullScreenAdWindow_->contentController() : nullptr;
+    auto views = viewDict_;
+    for (auto& [name, view] : views) {
+        auto controller = view->controller();
+        if (controller && controller != content && !controller->controlsFullScreenSlot())
+            controller->fullScreenAdWindowDidClose();
+    }
+}
+
+void IVController::fullScreenAdDisplayWillClose() {
+    IVAudioEngine::teardown();
 }
 
 bool IVController::displayFullScreenAdForSlotNamed(NSString* name) {
@@ -268,7 +321,25 @@ bool IVController::displayFullScreenAdForSlotNamed(NSString* name) {
               name);
         return false;
     }
-    return false;
+    initializeFullScreenAdSupport();
+    if (fullScreenAdController_->isDisplaying()) {
+        NSLog(NS("IVAdEngine: Attempt to display full-screen ad for slot named %@ when a "
+                 "full-screen ad is already displaying. Ignoring ad display request."),
+              name);
+        return false;
+    }
+    auto window = fullScreenAdWindow();
+    {
+        std::lock_guard<std::recursive_mutex> hold(window->displayLock());
+        if (window->isDisplaying()) {
+            NSLog(NS("IVAdEngine: Attempt to display full-screen ad for slot named %@ when "
+                     "another ad is already displaying.  Ignoring ad display request."),
+                  name);
+            return false;
+        }
+        window->setIsDisplaying(true);
+    }
+    return fullScreenAdController_->displayAdForSlot(adManager_->slotForName(name).get());
 }
 
 void IVController::setDriverPollingIntervalOverride(NSNumber* seconds) {

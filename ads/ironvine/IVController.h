@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "Foundation/NSObject.h"
@@ -16,6 +17,8 @@ class IVAdView;
 class IVAsyncCommandManager;
 class IVClientManager;
 class IVDatabase;
+class IVFullScreenAdController;
+class IVFullScreenAdWindow;
 class IVDBQuery;
 class NSArray;
 class NSNotification;
@@ -54,6 +57,14 @@ class IVController : public UIViewController, public UIAccelerometerDelegate {
     bool isAdReadyForSlotNamed(NSString* name);
     void setFullScreenDelegate(NSObject* delegate, NSString* name);
     bool displayFullScreenAdForSlotNamed(NSString* name);
+    // The full-screen window, made on first use; the controller that shows full-screen slots.
+    Ref<IVFullScreenAdWindow> fullScreenAdWindow();
+    Ref<IVFullScreenAdController> fullScreenAdController() { return fullScreenAdController_; }
+    void initializeFullScreenAdSupport();
+    // The window's displaying flag changed: banners wait for it to drop to refresh.
+    void fullScreenAdWindowIsDisplaying(bool displaying);
+    // Sounds of a closing ad stop with it.
+    void fullScreenAdDisplayWillClose();
     void setDriverPollingIntervalOverride(NSNumber* seconds);
     // Queues the statement on the database worker, against the engine's store.
     void sendDatabaseQuery(IVDBQuery* query);
@@ -91,6 +102,7 @@ class IVController : public UIViewController, public UIAccelerometerDelegate {
 
     // The application's notifications: a return to the foreground lets the slots' views refresh.
     void applicationWillEnterForeground(NSNotification* notification);
+    void applicationDidEnterBackground(NSNotification* notification);
 
     void captureAccelerometer(UIAccelerometerDelegate* delegate);
     void releaseAccelerometer();
@@ -114,4 +126,7 @@ private:
     double exitItemDisplayTime_ = 4.0;
     double menuDisplayTime_ = 10.0;
     Ref<NSString> sbwPropName_;
+    std::recursive_mutex lock_;
+    Ref<IVFullScreenAdController> fullScreenAdController_;
+    Ref<IVFullScreenAdWindow> fullScreenAdWindow_;
 };

@@ -92,7 +92,10 @@ function shutdown() {}
 // The display script: shows the ad's fragment, reports its load, asks for the impression once
 // the ad has been displayed, and turns click-throughs into in-ad browser pages.
 constexpr const char* kDisplayScript = R"JS(var IVShown = null;
+var IVFullScreen = 0;
+var IVVisit = 'http://ads.ironvine.test/AdBridgeServer/landing/1.html';
 function displayAd(slot, dlTime, width, height, fullScreen, reachable) {
+  IVFullScreen = fullScreen;
   BridgeDisplay.notifyAdContentWillLoad();
   BridgeLib.loadStringFromFileWithCallback('IV/Content/' + slot + '/' + dlTime + '/ad.html',
       "fragmentRead('" + slot + "', " + dlTime + ", %s)");
@@ -103,6 +106,10 @@ function fragmentRead(slot, dlTime, html) {
   IVShown = { slot: slot, dlTime: dlTime };
   BridgeDisplay.notifyAdContentDidLoad();
   BridgeDisplay.notifyAdViewNeedsDisplay();
+  if (IVFullScreen) {
+    BridgeDisplay.prepareActionSheet();
+    BridgeDisplay.addButtonToActionSheetCallback('Visit', "handleClickthrough('ironvine://ct?to=' + encodeURIComponent(IVVisit));");
+  }
 }
 function adViewDisplayed() { BridgeDisplay.trackImpression(); }
 function centerAd(width, height, animated) {}
@@ -111,7 +118,7 @@ function handleClickthrough(url) {
   if (at < 0) return;
   BridgeDisplay.requestURL(decodeURIComponent(url.substring(at + 3)));
 }
-function handleSkip() { BridgeDisplay.dismiss(); }
+function handleSkip() { return true; }
 function accelerometerDidAccelerate(x, y, z) {}
 var RichAd = { adViewWillExpand: function() {}, adViewDidCollapse: function() {} };
 )JS";

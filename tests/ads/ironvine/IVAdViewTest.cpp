@@ -64,32 +64,11 @@ std::string raisedReason(F&& f) {
 class IVAdViewTest : public testing::Test {
 protected:
     ManualClockScope clock_;
-    void SetUp() override {
-        SCNetworkReachabilitySetFlagsForTesting(kSCNetworkReachabilityFlagsReachable);
-        IVController::sharedController()->shutdown();
-        std::error_code ec;
-        fs::remove_all(IVController::ivBaseDir()->utf8() + "/Config", ec);
-        fs::remove_all(IVController::ivBaseDir()->utf8() + "/Content", ec);
-        IVController::sharedController()->database()->sqlExecute(NS("DROP TABLE IF EXISTS ads"));
-        servicestest::services().reset();
-        servicestest::services().clearFaults();
-        IVController::setSessionStartForTesting(1000000);
-    }
-    void TearDown() override {
-        auto manager = IVController::sharedController()->clientManager();
-        EXPECT_TRUE(advanceRunLoopUntil([&] { return !manager->isSynchronizing(); }));
-        IVController::sharedController()->shutdown();
-        SCNetworkReachabilityClearFlagsForTesting();
-    }
+    void SetUp() override { ivtest::resetEngineForLaunch(); }
+    void TearDown() override { ivtest::finishEngineLaunch(); }
     Ref<IVController> start() {
         auto controller = IVController::sharedController();
-        IVAdEngine::startupWithAppID(
-            NS("app123"),
-            NSArray::arrayWithObjects(
-                {IVAdSlotDescription::descriptionWithSize(IVAdSizeBanner, NS("ivBanner")).get(),
-                 IVAdSlotDescription::descriptionWithSize(IVAdSizeFullScreen, NS("ivFullScreen"))
-                     .get()})
-                .get());
+        ivtest::startEngineWithBannerAndFullScreen();
         return controller;
     }
 };

@@ -39,6 +39,13 @@ inline std::string readFile(const std::string& path) {
 // Every file and folder below `root`: relative path -> contents ("/" for a folder).
 std::map<std::string, std::string> tree(const std::string& root);
 
+// A fresh launch against the stand-in: no engine, no folders or rows, no faults, reachable.
+void resetEngineForLaunch();
+// Waits for a running sync to end and shuts the engine down.
+void finishEngineLaunch();
+// Starts the engine with the slots "ivBanner" and "ivFullScreen".
+void startEngineWithBannerAndFullScreen();
+
 }  // namespace ivtest
 
 // Catches the system log's lines while it lives.

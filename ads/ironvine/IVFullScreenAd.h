@@ -1,0 +1,117 @@
+// Full-screen ads: IVFullScreenAdWindow, a second window over the host's into which an ad's
+// controller is moved with the status bar hidden and fades, and IVFullScreenAdController, the
+// one controller that shows every full-screen slot's ads with a "Menu" button, the script's
+// action sheet plus "Skip", and a loading box. Main thread; the displaying flag is also taken
+// under the window's own lock by the engine controller.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "UIKit/UIActionSheet.h"
+#include "UIKit/UIWindow.h"
+#include "ads/ironvine/IVAdView.h"
+
+class IVMessageBox;
+class NSMutableArray;
+class NSNotification;
+class NSNumber;
+class NSTimer;
+class UIButton;
+
+class IVFullScreenAdWindow : public UIWindow {
+    NS_OBJECT(IVFullScreenAdWindow, UIWindow)
+    static void describeClass(RuntimeClass& c);
+
+    bool init() override;
+    Ref<UIWindow> appWindow() { return appWindow_.lock(); }
+    Ref<IVAdViewInternal> contentController() { return contentController_; }
+    bool isDisplaying();
+    // Reports a change to the engine controller after leaving the lock.
+    void setIsDisplaying(bool displaying);
+    // The lock under which the engine tests and sets the flag in one step.
+    std::recursive_mutex& displayLock() { return displayLock_; }
+
+    void displayController(IVAdViewInternal* controller);
+    void dismissAnimated(bool animated);
+    void dismiss() { dismissAnimated(true); }
+    void collapseAnimated(bool animated);
+    void didDisappearAnimated(bool animated);
+    void hideStatusBarAnimated(bool animated);
+    void restoreStatusBarAnimated(bool animated);
+    void applicationWillEnterForeground();
+    void beginListeningToDeviceOrientationNotifications();
+    void stopListeningToDeviceOrientationNotifications();
+    void deviceOrientationDidChange(NSNotification* notification);
+    void layoutInterfaceWithAnimation(bool animated);
+
+    void presentControllerAnimationDidStop(NSString* animationID, NSNumber* finished, void*);
+    void dismissControllerAnimationDidStop(NSString* animationID, NSNumber* finished, void*);
+
+private:
+    // The last stages of opening, shared by full-screen ads and expanding banners.
+    void open(IVAdViewInternal* controller, bool banner);
+    std::recursive_mutex displayLock_;
+    Weak<UIWindow> appWindow_;
+    Weak<UIView> prevSuperview_;
+    CGAffineTransform prevTransform_ = CGAffineTransformIdentity;
+    bool wipeContent_ = false;
+    bool prevGeneratingOrientationNotifications_ = false;
+    bool listening_ = false;
+    Ref<IVAdViewInternal> contentController_;
+    bool isDisplaying_ = false;
+    bool prevStatusBarHidden_ = true;
+    bool wasForceDismissed_ = false;
+    Ref<NSTimer> clearDisplayingTimer_;
+};
+
+class IVFullScreenAdController : public IVAdViewInternal, public UIActionSheetDelegate {
+    NS_OBJECT(IVFullScreenAdController, IVAdViewInternal)
+    static void describeClass(RuntimeClass& c);
+
+    bool init() override;
+    void dealloc() override;
+    Ref<UIActionSheet> actionSheet() { return actionSheet_; }
+    Ref<UIButton> menuButton() { return menuButton_; }
+    Ref<IVMessageBox> adLoadingIndicator() { return adLoadingIndicator_; }
+    bool shouldDisplayActionSheetOnEnterForeground() {
+        return shouldDisplayActionSheetOnEnterForeground_;
+    }
+
+    bool notifyDelegateAdReadyForSlotNamed(NSString* name) override;
+    void adContentDidLoad() override;
+    void adContentWillLoad() override;
+    UIView* containerView() override { return nullptr; }
+    bool controlsFullScreenSlot() override { return true; }
+    void adDownloadedForSlotNamed(NSString* name) override;
+    void layout() override;
+    void applicationWillEnterForeground() override;
+    void applicationDidEnterBackground();
+    void dismissAnimated(bool animated) override;
+
+    void hideMenuButton();
+    void showMenuButton();
+    void scheduleMenuButtonAppearance();
+    void placeMenuButton();
+    void addMenuButton();
+    void displayActionSheetWithDismissAnimation(bool animated);
+    void displayActionSheet() { displayActionSheetWithDismissAnimation(true); }
+    void actionSheetDidDismissWithButtonIndex(UIActionSheet* sheet, NSInteger index) override;
+    void addButtonToActionSheet(NSString* title, NSString* callback);
+    void prepareActionSheet();
+    void hideAdLoadingIndicator();
+    void showAdLoadingIndicator();
+    void setDelegateForSlotNamed(NSObject* delegate, NSString* name);
+    bool displayAdForSlot(IVAdSlot* slot);
+    bool isDisplaying();
+
+private:
+    std::map<std::string, Ref<NSObject>> delegateDict_;
+    Ref<UIActionSheet> actionSheet_;
+    Ref<NSMutableArray> actionSheetButtons_;
+    Ref<NSTimer> menuTimer_;
+    Ref<UIButton> menuButton_;
+    Ref<IVMessageBox> adLoadingIndicator_;
+    bool shouldDisplayActionSheetOnEnterForeground_ = false;
+};
