@@ -659,10 +659,16 @@ bool NSRunLoop::runPerforms(const std::u16string& mode) {
         {
             std::lock_guard<std::mutex> g(st.lock);
             auto chosen = st.performs.end();
+            // The queue is in the order queued, so the scan ends at the pass's boundary, and at
+            // the first order-0 perform (none can come before it): a long backlog is not walked
+            // again for every perform taken.
             for (auto it = st.performs.begin(); it != st.performs.end(); ++it) {
-                if (it->seq < boundary && st.applies(it->modes, mode) &&
-                    (chosen == st.performs.end() || it->order < chosen->order))
+                if (it->seq >= boundary) break;
+                if (!st.applies(it->modes, mode)) continue;
+                if (chosen == st.performs.end() || it->order < chosen->order) {
                     chosen = it;
+                    if (it->order == 0) break;
+                }
             }
             if (chosen == st.performs.end()) break;
             item = std::move(*chosen);
