@@ -225,7 +225,9 @@ void AdLoomView::adLoomConfigDidReceiveConfig(AdLoomConfig* config) {
     }
     performSelectorOnMainThread(Selector::named("buildPrioritizedAdNetCfgsAndMakeRequest"), nullptr,
                                 false);
-    if (config->refreshInterval() > kMinRequestInterval) {
+    // A banner its host has already taken out of its holder gets no timer: the timer would keep
+    // it alive, refreshing unseen, with nothing left to drop it.
+    if (config->refreshInterval() > kMinRequestInterval && !leftSuperview_) {
         // One timer per banner: a configuration that arrives again restarts it.
         dropRefreshTimer();
         refreshTimer_ = NSTimer::scheduledTimerWithTimeInterval(
@@ -600,6 +602,8 @@ bool AdLoomView::pointInside(CGPoint point, UIEvent* event) {
 
 void AdLoomView::willMoveToSuperview(UIView* newSuperview) {
     if (!newSuperview) dropRefreshTimer();
+    // Only a banner that had a holder has left it; one not placed yet is still to be placed.
+    leftSuperview_ = !newSuperview && (leftSuperview_ || superview());
     super::willMoveToSuperview(newSuperview);
 }
 

@@ -153,6 +153,7 @@ protected:
     bool appInactive_ = false;
     bool showingModalView_ = false;
     bool requesting_ = false;
+    bool leftSuperview_ = false;  // taken out of its holder and not placed again
     Ref<AdLoomAdNetworkAdapter> currAdapter_;
     Ref<AdLoomAdNetworkAdapter> lastAdapter_;
     Ref<NSDate> lastRequestTime_;

@@ -329,6 +329,8 @@ void TallyAdCanvasViewController::createViewElements() {
     backView_->addSubview(loadingView_);
     backView_->addSubview(navBar_);
     TallyUtil::debugLog(NS("Tally: canvasController view[%@]"), view());
+    TallyUtil::debugLog(NS("Tally: canvasController loadingView[%@]"), loadingView_);
+    TallyUtil::debugLog(NS("Tally: canvasController webView[%@]"), webView_);
 }
 
 void TallyAdCanvasViewController::viewDidLoad() {

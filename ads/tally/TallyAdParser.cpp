@@ -1,5 +1,6 @@
 #include "ads/tally/TallyAdParser.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -73,11 +74,38 @@ struct Style {
     int32_t color = 0;
 };
 
-Style readStyle(Reader& r) {
+// The debug lines of one chunk, held while it is read and written as its entries are stored,
+// so that each entry's lines come before the line that stores it. Nothing is formatted while the
+// debug mode is locked.
+class ChunkLog {
+public:
+    template <typename... A>
+    void add(NSString* format, const A&... args) {
+        if (on_) lines_.push_back(NSString::stringWithFormat(format, args...));
+    }
+    // Where the lines read so far end.
+    size_t mark() const { return lines_.size(); }
+    // Writes the lines held before `end` (all of them by default) that are not written yet.
+    void flush(size_t end = SIZE_MAX) {
+        for (; written_ < lines_.size() && written_ < end; ++written_)
+            TallyUtil::logToFile(lines_[written_]);
+    }
+
+private:
+    bool on_ = TallyUtil::isDebugModeUnlocked();
+    std::vector<Ref<NSString>> lines_;
+    size_t written_ = 0;
+};
+
+// `name` is the theme's property the style is read for.
+Style readStyle(Reader& r, ChunkLog& log, const char* name) {
     Style s;
     s.font = r.str();
+    log.add(NS("Tally: Parse theme %s.font[%@]"), name, s.font);
     s.size = r.i16();
+    log.add(NS("Tally: Parse theme %s.size[%@]"), name, NSNumber::numberWithShort(s.size));
     s.color = r.i32();
+    log.add(NS("Tally: Parse theme %s.color[%@]"), name, TallyAdParser::parseColor(s.color));
     return s;
 }
 
@@ -98,6 +126,31 @@ void applyPair(int32_t a, int32_t b, TallyAdLocation* l) {
     if (!l) return;
     l->setX(NSNumber::numberWithInt(a));
     l->setY(NSNumber::numberWithInt(b));
+}
+
+// The landscape styles and the eighteen pairs of a theme extension, in the order they come.
+void applyExtension(const Style (&styles)[3], const int32_t (&p)[18][2], TallyAdTheme* theme) {
+    applyStyle(styles[0], theme->landscapeSellMessageTextStyle());
+    applyStyle(styles[1], theme->landscapeAppNameTextStyle());
+    applyStyle(styles[2], theme->landscapeAdvertiserTextStyle());
+    applyPair(p[0][0], p[0][1], theme->portraitAdDimension());
+    applyPair(p[1][0], p[1][1], theme->portraitAppImageDimension());
+    applyPair(p[2][0], p[2][1], theme->portraitAppImageLocation());
+    applyPair(p[3][0], p[3][1], theme->landscapeAdDimension());
+    applyPair(p[4][0], p[4][1], theme->landscapeAppImageDimension());
+    applyPair(p[5][0], p[5][1], theme->landscapeAppImageLocation());
+    TallyAdTextStyle* portrait[3] = {theme->portraitSellMessageTextStyle().get(),
+                                     theme->portraitAppNameTextStyle().get(),
+                                     theme->portraitAdvertiserTextStyle().get()};
+    TallyAdTextStyle* landscape[3] = {theme->landscapeSellMessageTextStyle().get(),
+                                      theme->landscapeAppNameTextStyle().get(),
+                                      theme->landscapeAdvertiserTextStyle().get()};
+    for (int k = 0; k < 3; ++k) {
+        applyPair(p[6 + k][0], p[6 + k][1], portrait[k]->location());
+        applyPair(p[9 + k][0], p[9 + k][1], portrait[k]->dimension());
+        applyPair(p[12 + k][0], p[12 + k][1], landscape[k]->location());
+        applyPair(p[15 + k][0], p[15 + k][1], landscape[k]->dimension());
+    }
 }
 
 Ref<NSNumber> longNumber(int64_t v) {
@@ -180,22 +233,29 @@ bool TallyAdParser::isAdParserFinished() {
 }
 
 namespace {
-// The parser that answers lookups: the current one once finished, else the old one.
-Ref<TallyAdParser> answeringParser(const char* usingOld) {
-    if (TallyAdParser::isAdParserFinished()) return TallyAdParser::instance();
+// The parser that answers lookups: the current one once finished, else the old one. `usingOld`
+// and `usingCurrent` name the choice in the debug log; "%d" in `usingOld` takes the old parser's
+// address.
+Ref<TallyAdParser> answeringParser(const char* usingOld, const char* usingCurrent = nullptr) {
+    if (TallyAdParser::isAdParserFinished()) {
+        if (usingCurrent) TallyUtil::debugLog(NSString::stringWithUTF8String(usingCurrent));
+        return TallyAdParser::instance();
+    }
     auto old = TallyAdParser::oldInstance();
-    if (old && usingOld) TallyUtil::debugLog(NSString::stringWithUTF8String(usingOld));
+    if (old)
+        TallyUtil::debugLog(NSString::stringWithUTF8String(usingOld),
+                            static_cast<int>(reinterpret_cast<intptr_t>(old.get())));
     return old;
 }
 }  // namespace
 
 Ref<TallyAdHook> TallyAdParser::fastHookWithName(NSString* name) {
-    auto parser = answeringParser("Tally: Using old adParser");
+    auto parser = answeringParser("Tally: Using old adParser[%d]");
     return parser ? parser->hookWithName(name) : nullptr;
 }
 
 Ref<UIImage> TallyAdParser::fastImageWithCode(NSNumber* code) {
-    auto parser = answeringParser("Tally: Using old adParser");
+    auto parser = answeringParser("Tally: Using old adParser[%d]");
     return parser ? parser->getImageWithCode(code) : nullptr;
 }
 
@@ -204,7 +264,8 @@ Ref<TallyAd> TallyAdParser::fastAdWithHook(NSString* hook, NSString* parentName)
         TallyUtil::debugLog(NS("Tally: No internet, no ad to return"));
         return nullptr;
     }
-    auto parser = answeringParser("Tally: Using old adParser to return ad");
+    auto parser = answeringParser("Tally: Using old adParser to return ad",
+                                  "Tally: Using current adParser to return ad");
     return parser ? parser->adWithHook(hook, parentName) : nullptr;
 }
 
@@ -214,7 +275,8 @@ bool TallyAdParser::fastOfferWithHook(NSString* hook, TallyAdImpression* impress
     bool valid = false;
     if (!instance()->internetAvailable()) {
         TallyUtil::debugLog(NS("Tally: No internet, no ad offer to return"));
-    } else if (auto parser = answeringParser("Tally: Using old adParser to return offer")) {
+    } else if (auto parser = answeringParser("Tally: Using old adParser to return offer",
+                                             "Tally: Using current adParser to return offer")) {
         valid = parser->offerWithHook(hook, impression, container);
     }
     TallyUtil::debugLog(NS("Tally: fastOfferWithHook:withTallyOfferContainer: validOffer is %d."),
@@ -270,6 +332,7 @@ void TallyAdParser::tellDelegate(bool available) {
 
 bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const uint8_t* body) {
     Reader r(body, size);
+    ChunkLog log;
     try {
         switch (tag) {
             case kVersion: {
@@ -281,42 +344,49 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
             }
             case kError: {
                 int code = r.u16();
-                auto message = r.str();
                 TallyUtil::debugLog(NS("Tally: Parse errorCode[%d]"), code);
+                auto message = r.str();
                 TallyUtil::debugLog(NS("Tally: Parse error[%@]"), message);
                 tellDelegate(false);
                 break;
             }
             case kImage: {
                 std::vector<Ref<TallyAdImage>> images;
+                std::vector<size_t> ends;
                 for (int i = 0, n = r.u16(); i < n; ++i) {
                     int64_t id = r.i64();
+                    log.add(NS("Tally: Parse image imageId[%@]"), longNumber(id));
                     if (id < 0) {
-                        TallyUtil::debugLog(
-                            NS("Tally: Skip processing image block with bad imageId[%lld]"),
-                            static_cast<long long>(id));
+                        log.add(NS("Tally: Skip processing image block with bad imageId[%@]"),
+                                longNumber(id));
                         break;
                     }
                     auto image = make<TallyAdImage>();
                     image->setImageId(longNumber(id));
                     image->setWidth(NSNumber::numberWithInt(r.i32()));
+                    log.add(NS("Tally: Parse image width[%@]"), image->width());
                     image->setHeight(NSNumber::numberWithInt(r.i32()));
+                    log.add(NS("Tally: Parse image height[%@]"), image->height());
                     image->setMimeFormat(r.str());
+                    log.add(NS("Tally: Parse image mimeFormat[%@]"), image->mimeFormat());
                     uint32_t length = r.u32();
                     image->setImageDataSize(NSNumber::numberWithInt(static_cast<int32_t>(length)));
+                    log.add(NS("Tally: Parse image dataSize[%@]"), image->imageDataSize());
                     auto* bytes = r.take(length);
                     image->setImage(UIImage::imageWithData(NSData::dataWithBytes(bytes, length)));
                     if (id == 0) {
-                        TallyUtil::debugLog(
-                            NS("Tally: Parsed image with imageId[%@] not added to map"),
-                            image->imageId());
+                        log.add(NS("Tally: Parsed image with imageId[%@] not added to map"),
+                                image->imageId());
                         continue;
                     }
                     images.push_back(image);
+                    ends.push_back(log.mark());
                 }
                 std::lock_guard lock(lock_);
                 auto cache = TallyImageCache::instance();
-                for (auto& image : images) {
+                for (size_t i = 0; i < images.size(); ++i) {
+                    auto& image = images[i];
+                    log.flush(ends[i]);
                     imageMap_->setObject(image, image->imageId());
                     cache->save(image, image->imageId());
                     TallyUtil::debugLog(NS("Tally: Parsed image[%@] added to map at key[%@]"),
@@ -326,13 +396,17 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
             }
             case kHook: {
                 std::vector<Ref<TallyAdHook>> hooks;
+                std::vector<size_t> ends;
                 for (int32_t i = 0, n = r.i32(); i < n; ++i) {
                     auto name = r.str();
+                    log.add(NS("Tally: Parse hook name[%@]"), name);
                     uint8_t block = r.u8();
+                    log.add(NS("Tally: Parse hook adBlockId[%@]"), byteNumber(block));
                     uint8_t theme = r.u8();
+                    log.add(NS("Tally: Parse hook themeId[%@]"), byteNumber(theme));
                     // A name that is no text cannot be looked up: that hook alone is left out.
                     if (!name) {
-                        TallyUtil::debugLog(NS("Tally: Skip hook with an unreadable name"));
+                        log.add(NS("Tally: Skip hook with an unreadable name"));
                         continue;
                     }
                     auto hook = make<TallyAdHook>();
@@ -340,9 +414,12 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
                     hook->setAdBlockId(byteNumber(block));
                     hook->setThemeId(byteNumber(theme));
                     hooks.push_back(hook);
+                    ends.push_back(log.mark());
                 }
                 std::lock_guard lock(lock_);
-                for (auto& hook : hooks) {
+                for (size_t i = 0; i < hooks.size(); ++i) {
+                    auto& hook = hooks[i];
+                    log.flush(ends[i]);
                     hookMap_->setObject(hook, hook->name());
                     TallyUtil::debugLog(NS("Tally: Parsed hook[%@] added to map at key[%@]"), hook,
                                         hook->name());
@@ -351,25 +428,36 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
             }
             case kAd: {
                 uint8_t block = r.u8();
+                log.add(NS("Tally: Parse adBlockId[%@]"), byteNumber(block));
                 auto ads = NSMutableArray::array();
+                std::vector<size_t> ends;
                 for (int i = 0, n = r.u16(); i < n; ++i) {
                     auto ad = make<TallyAd>();
                     ad->setAdId(longNumber(r.i64()));
+                    log.add(NS("Tally: Parse ad adId[%@]"), ad->adId());
                     ad->setProjectId(longNumber(r.i64()));
+                    log.add(NS("Tally: Parse ad projectId[%@]"), ad->projectId());
                     ad->setAdText(r.str());
+                    log.add(NS("Tally: Parse ad text[%@]"), ad->adText());
                     ad->setAdvertiser(r.str());
+                    log.add(NS("Tally: Parse ad advertiser[%@]"), ad->advertiser());
                     ad->setCanvasId(longNumber(r.i64()));
+                    log.add(NS("Tally: Parse ad canvasId[%@]"), ad->canvasId());
                     ad->setImageId(longNumber(r.i64()));
+                    log.add(NS("Tally: Parse ad imageId[%@]"), ad->imageId());
                     uint8_t cookieSize = r.u8();
                     ad->setAdCookieSize(byteNumber(cookieSize));
+                    log.add(NS("Tally: Parse ad cookie size[%@]"), ad->adCookieSize());
                     ad->setAdCookie(NSData::dataWithBytes(r.take(cookieSize), cookieSize));
+                    log.add(NS("Tally: Parse ad cookie[%@]"), ad->adCookie());
                     ads->addObject(ad);
+                    ends.push_back(log.mark());
                 }
                 std::lock_guard lock(lock_);
-                TallyUtil::debugLog(NS("Tally: Parse adBlockId[%d]"), block);
                 adBlockMap_->setObject(ads, byteNumber(block));
-                for (auto* entry : *ads) {
-                    auto ad = cast<TallyAd>(Ref<NSObject>(entry));
+                for (NSUInteger i = 0; i < ads->count(); ++i) {
+                    auto ad = cast<TallyAd>(ads->objectAtIndex(i));
+                    log.flush(ends[i]);
                     cachedImageToMemory(ad->imageId());
                     TallyUtil::debugLog(NS("Tally: Parsed ad[%@] added to map at key[%@]"), ad,
                                         ad->adId());
@@ -386,19 +474,32 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
             }
             case kAdTheme: {
                 std::vector<Ref<TallyAdTheme>> themes;
+                std::vector<size_t> ends;
                 for (int i = 0, n = r.u8(); i < n; ++i) {
                     auto theme = make<TallyAdTheme>();
                     theme->setThemeId(byteNumber(r.u8()));
+                    log.add(NS("Tally: Parse theme themeId[%@]"), theme->themeId());
                     theme->setSellMessage(r.str());
+                    log.add(NS("Tally: Parse theme sellMessage[%@]"), theme->sellMessage());
                     theme->setPortraitAdImageId(longNumber(r.i64()));
+                    log.add(NS("Tally: Parse theme portraitImageId[%@]"),
+                            theme->portraitAdImageId());
                     theme->setLandscapeAdImageId(longNumber(r.i64()));
-                    applyStyle(readStyle(r), theme->portraitSellMessageTextStyle());
-                    applyStyle(readStyle(r), theme->portraitAppNameTextStyle());
-                    applyStyle(readStyle(r), theme->portraitAdvertiserTextStyle());
+                    log.add(NS("Tally: Parse image landscapeImageId[%@]"),
+                            theme->landscapeAdImageId());
+                    applyStyle(readStyle(r, log, "portraitSellMessageTextStyle"),
+                               theme->portraitSellMessageTextStyle());
+                    applyStyle(readStyle(r, log, "portraitAppNameTextStyle"),
+                               theme->portraitAppNameTextStyle());
+                    applyStyle(readStyle(r, log, "portraitAdvertiserTextStyle"),
+                               theme->portraitAdvertiserTextStyle());
                     themes.push_back(theme);
+                    ends.push_back(log.mark());
                 }
                 std::lock_guard lock(lock_);
-                for (auto& theme : themes) {
+                for (size_t i = 0; i < themes.size(); ++i) {
+                    auto& theme = themes[i];
+                    log.flush(ends[i]);
                     cachedImageToMemory(theme->portraitAdImageId());
                     cachedImageToMemory(theme->landscapeAdImageId());
                     themeMap_->setObject(theme, theme->themeId());
@@ -413,65 +514,94 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
                     Style styles[3];
                     int32_t pairs[18][2];
                 };
+                // What each pair of the entry is, in the order it comes.
+                struct PairKind {
+                    const char* line;  // nil: the pair has no line of its own
+                    bool dimension;
+                };
+                static const PairKind kinds[18] = {
+                    {"Tally: Parsing portrait ad dimension", true},
+                    {"Tally: Parsing portrait app image dimension", true},
+                    {"Tally: Parsing portrait app image location", false},
+                    {"Tally: Parsing landscape ad dimension", true},
+                    {"Tally: Parsing landscape app image dimension", true},
+                    {"Tally: Parsing landscape app image location", false},
+                    {"Tally: Parsing portrait sell message location", false},
+                    {"Tally: Parsing portrait app name location", false},
+                    {"Tally: Parsing portrait advertiser location", false},
+                    {"Tally: Parsing portrait sell message dimension", true},
+                    {nullptr, true},
+                    {nullptr, true},
+                    {"Tally: Parsing landscape sell message location", false},
+                    {"Tally: Parsing landscape app name location", false},
+                    {"Tally: Parsing landscape advertiser location", false},
+                    {"Tally: Parsing landscape sell message dimension", true},
+                    {"Tally: Parsing landscape app name dimension", true},
+                    {"Tally: Parsing landscape advertiser dimension", true},
+                };
                 std::vector<Extension> extensions;
+                std::vector<size_t> ends;
                 for (int i = 0, n = r.u8(); i < n; ++i) {
                     Extension e;
                     e.id = r.u8();
-                    for (auto& s : e.styles)
-                        s = readStyle(r);
-                    for (auto& p : e.pairs) {
-                        p[0] = r.i32();
-                        p[1] = r.i32();
+                    log.add(NS("Tally: Parse theme themeId[%@]"), byteNumber(e.id));
+                    const char* names[3] = {"landscapeSellMessageTextStyle",
+                                            "landscapeAppNameTextStyle",
+                                            "landscapeAdvertiserTextStyle"};
+                    for (int k = 0; k < 3; ++k)
+                        e.styles[k] = readStyle(r, log, names[k]);
+                    for (int k = 0; k < 18; ++k) {
+                        if (kinds[k].line) log.add(NSString::stringWithUTF8String(kinds[k].line));
+                        e.pairs[k][0] = r.i32();
+                        log.add(kinds[k].dimension ? NS("Tally: Parse dimension width[%@]")
+                                                   : NS("Tally: Parse location x[%@]"),
+                                NSNumber::numberWithInt(e.pairs[k][0]));
+                        e.pairs[k][1] = r.i32();
+                        log.add(kinds[k].dimension ? NS("Tally: Parse dimension height[%@]")
+                                                   : NS("Tally: Parse location y[%@]"),
+                                NSNumber::numberWithInt(e.pairs[k][1]));
                     }
                     extensions.push_back(std::move(e));
+                    ends.push_back(log.mark());
                 }
                 std::lock_guard lock(lock_);
-                for (auto& e : extensions) {
+                for (size_t i = 0; i < extensions.size(); ++i) {
+                    auto& e = extensions[i];
+                    log.flush(ends[i]);
                     auto theme = as<TallyAdTheme>(themeMap_->objectForKey(byteNumber(e.id)));
-                    if (!theme) continue;  // read in full and dropped
-                    applyStyle(e.styles[0], theme->landscapeSellMessageTextStyle());
-                    applyStyle(e.styles[1], theme->landscapeAppNameTextStyle());
-                    applyStyle(e.styles[2], theme->landscapeAdvertiserTextStyle());
-                    auto p = e.pairs;
-                    applyPair(p[0][0], p[0][1], theme->portraitAdDimension());
-                    applyPair(p[1][0], p[1][1], theme->portraitAppImageDimension());
-                    applyPair(p[2][0], p[2][1], theme->portraitAppImageLocation());
-                    applyPair(p[3][0], p[3][1], theme->landscapeAdDimension());
-                    applyPair(p[4][0], p[4][1], theme->landscapeAppImageDimension());
-                    applyPair(p[5][0], p[5][1], theme->landscapeAppImageLocation());
-                    TallyAdTextStyle* portrait[3] = {theme->portraitSellMessageTextStyle().get(),
-                                                     theme->portraitAppNameTextStyle().get(),
-                                                     theme->portraitAdvertiserTextStyle().get()};
-                    TallyAdTextStyle* landscape[3] = {theme->landscapeSellMessageTextStyle().get(),
-                                                      theme->landscapeAppNameTextStyle().get(),
-                                                      theme->landscapeAdvertiserTextStyle().get()};
-                    for (int k = 0; k < 3; ++k) {
-                        applyPair(p[6 + k][0], p[6 + k][1], portrait[k]->location());
-                        applyPair(p[9 + k][0], p[9 + k][1], portrait[k]->dimension());
-                        applyPair(p[12 + k][0], p[12 + k][1], landscape[k]->location());
-                        applyPair(p[15 + k][0], p[15 + k][1], landscape[k]->dimension());
-                    }
+                    if (theme) applyExtension(e.styles, e.pairs, theme);  // else read and dropped
                     TallyUtil::debugLog(NS("Tally: Parse theme complete[%@]"), theme);
                 }
                 break;
             }
             case kAuxImageInfo: {
                 std::vector<std::pair<int64_t, int16_t>> infos;
+                std::vector<size_t> idEnds, ends;
                 for (int32_t i = 0, n = r.i32(); i < n; ++i) {
                     int64_t id = r.i64();
-                    infos.emplace_back(id, r.i16());
+                    log.add(NS("Tally: Parse imageInfo imageId[%@]"), longNumber(id));
+                    idEnds.push_back(log.mark());
+                    int16_t code = r.i16();
+                    log.add(NS("Tally: Parse imageInfo imageCode[%@]"),
+                            NSNumber::numberWithShort(code));
+                    infos.emplace_back(id, code);
+                    ends.push_back(log.mark());
                 }
                 std::lock_guard lock(lock_);
-                for (auto& [id, code] : infos) {
+                for (size_t i = 0; i < infos.size(); ++i) {
+                    auto [id, code] = infos[i];
+                    log.flush(idEnds[i]);
                     cachedImageToMemory(longNumber(id));
+                    log.flush(ends[i]);
                     imageCodeMap_->setObject(longNumber(id), NSNumber::numberWithShort(code));
                     TallyUtil::debugLog(
-                        NS("Tally: Parsed imageId[%lld] added to map at imageCode[%d]"),
-                        static_cast<long long>(id), static_cast<int>(code));
+                        NS("Tally: Parsed imageId[%@] added to map at imageCode[%@]"),
+                        longNumber(id), NSNumber::numberWithShort(code));
                 }
                 break;
             }
             case kProperty: {
+                // Read whole before any of it is set: a chunk cut short sets nothing.
                 r.u16();
                 unsigned rotation = r.u16();
                 int32_t refresh = r.i32();
@@ -482,16 +612,28 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
                 auto landscapeStart = r.str();
                 TallyUtil::debugLog(NS("Tally: Parse property bannerRotationProperty[%u]"),
                                     rotation);
+                TallyUtil::debugLog(NS("Tally: Parse property bannerRotationDelaySeconds[%d]"),
+                                    refresh);
                 TallyAdProperties::setBannerRefreshInSeconds(NSNumber::numberWithInt(refresh));
                 TallyAdProperties::setCacheUpdateTimestamp(longNumber(timestamp));
                 TallyImageCache::instance()->setCacheUpdateTimestamp(
                     TallyAdProperties::getCacheUpdateTimestamp());
+                TallyUtil::debugLog(NS("Tally: Parsed property cacheUpdateTimestamp[%lld]"),
+                                    static_cast<long long>(timestamp));
                 TallyAdProperties::setPortraitAdsMaxShown(NSNumber::numberWithInt(portraitMax));
+                TallyUtil::debugLog(NS("Tally: Parsed property portraitAdsMaxShown[%d]"),
+                                    static_cast<int>(portraitMax));
                 TallyAdProperties::setLandscapeAdsMaxShown(NSNumber::numberWithInt(landscapeMax));
+                TallyUtil::debugLog(NS("Tally: Parsed property landscapeAdsMaxShown[%d]"),
+                                    static_cast<int>(landscapeMax));
                 TallyAdProperties::setPortraitAdsShownAtStart(
                     TallyAdProperties::numberFromText(portraitStart));
+                TallyUtil::debugLog(NS("Tally: Parsed property portraitAdsShownAtStart[%@]"),
+                                    portraitStart);
                 TallyAdProperties::setLandscapeAdsShownAtStart(
                     TallyAdProperties::numberFromText(landscapeStart));
+                TallyUtil::debugLog(NS("Tally: Parsed property landscapeAdsShownAtStart[%@]"),
+                                    landscapeStart);
                 break;
             }
             case kAuxHookInfo: {
@@ -508,8 +650,8 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
                 for (auto& [name, value] : actions) {
                     if (auto hook = as<TallyAdHook>(hookMap_->objectForKey(name))) {
                         hook->setClickAction(longNumber(value));
-                        TallyUtil::debugLog(NS("Tally: Parse hook[%@] clickAction[%lld]"), name,
-                                            static_cast<long long>(value));
+                        TallyUtil::debugLog(NS("Tally: Parse hook[%@] clickAction[%@]"), name,
+                                            hook->clickAction());
                     }
                 }
                 break;
@@ -519,9 +661,11 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
                 break;
         }
     } catch (Overrun&) {
+        log.flush();
         TallyUtil::debugLog(NS("Tally: Ad tag %x runs past its size, parsing stopped"), tag);
         return false;
     }
+    log.flush();
     return true;
 }
 
@@ -593,22 +737,49 @@ bool TallyAdParser::offerWithHook(NSString* hookName, TallyAdImpression* impress
                                   TallyOffer* container) {
     TallyUtil::debugLog(
         NS("Tally: offerWithHook:(NSString*)hookName withTallyOfferContainer: called."));
-    Ref<TallyAd> ad;
+    Ref<NSMutableArray> ads;
     {
         std::lock_guard lock(lock_);
         auto hook = hookWithName(hookName);
         if (!hook) return false;
-        auto ads = hook->adBlockId() && adBlockMap_->count()
-                       ? as<NSMutableArray>(adBlockMap_->objectForKey(hook->adBlockId()))
-                       : nullptr;
+        TallyUtil::debugLog(NS("Tally: offerWithHook:withTallyOfferContainer: hook not nil."));
+        if (adBlockMap_->count() > 0 && hook->adBlockId()) {
+            TallyUtil::debugLog(
+                NS("Tally: offerWithHook:withTallyOfferContainer: adBlockId not nil."));
+            ads = as<NSMutableArray>(adBlockMap_->objectForKey(hook->adBlockId()));
+        }
+    }
+    bool offer = false;
+    if (ads) {
+        TallyUtil::debugLog(NS("Tally: offerWithHook:withTallyOfferContainer: ads not nil."));
+        offer = getOfferFromAdBlock(ads, impression, hookName, container);
+    }
+    TallyUtil::debugLog(NS("Tally: offerWithHook:withTallyOfferContainer: offer is %d."),
+                        offer ? 1 : 0);
+    return offer;
+}
+
+bool TallyAdParser::getOfferFromAdBlock(NSMutableArray* ads, TallyAdImpression* impression,
+                                        NSString* hookName, TallyOffer* container) {
+    TallyUtil::debugLog(NS("Tally: getOfferFromAdBlock:hook:withTallyOfferContainer: called."));
+    Ref<TallyAd> ad;
+    {
+        std::lock_guard lock(lock_);
         if (!ads || ads->count() == 0 || !container) return false;
+        TallyUtil::debugLog(
+            NS("Tally: getOfferFromAdBlock:hook:withTallyOfferContainer: ads = %@."), ads);
         ad = as<TallyAd>(ads->objectAtIndex(0));
         ads->removeObjectAtIndex(0);
         ads->addObject(ad);
+        TallyUtil::debugLog(
+            NS("Tally: getOfferFromAdBlock:hook:withTallyOfferContainer: rotated ads."));
     }
     if (!ad) return false;
     container->setAppName(ad->adText());
+    TallyUtil::debugLog(NS("Tally: getOfferFromAdBlock: tallyOffer.appName %@"),
+                        container->appName());
     container->setAppIcon(getImage(ad->imageId()));
+    TallyUtil::debugLog(NS("Tally: getOfferFromAdBlock: appIcon is set"));
     container->setReferralUrl(TallyAdView::webUrlForOffer(hookName, ad, impression));
     TallyUtil::debugLog(NS("Tally: getOfferFromAdBlock: tallyOffer.referralUrl %@"),
                         container->referralUrl());

@@ -121,6 +121,10 @@ private:
     // False when the chunk runs past its body: the walk ends there.
     bool processTaggedFileChunk(uint16_t tag, uint32_t size, const uint8_t* body);
     Ref<TallyAd> getAdFromAdBlock(NSMutableArray* ads, NSString* parentName);
+    // Rotates the block by one, without the assignment check, and fills the offer from the ad
+    // that was first.
+    bool getOfferFromAdBlock(NSMutableArray* ads, TallyAdImpression* impression, NSString* hookName,
+                             TallyOffer* container);
     void tellDelegate(bool available);
     void makeMaps();
 

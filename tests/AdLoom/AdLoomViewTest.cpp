@@ -120,6 +120,44 @@ TEST_F(AdLoomViewTest, RefreshIntervalsAtOrBelowTheMinimumScheduleNoTimer) {
     EXPECT_EQ(weak.lock(), nullptr);
 }
 
+TEST_F(AdLoomViewTest, AConfigurationForABannerAlreadyTakenOutOfItsHolderStartsNoTimer) {
+    auto host = makeHost();
+    auto view = bannerFor(host.get(), {{2, "a", 100, 1}}, R"({"refresh_interval":5})");
+    Weak<AdLoomView> weak(view.get());
+    {
+        NSAutoreleasePool pool;
+        view->removeFromSuperview();  // before its configuration is in
+    }
+    ASSERT_TRUE(configured(host.get()));
+    EXPECT_EQ(view->refreshTimer(), nullptr);
+    advanceRunLoop(1);
+    view = nullptr;
+    advanceRunLoop(0);
+    EXPECT_EQ(weak.lock(), nullptr);  // nothing keeps the removed banner alive
+
+    // A banner its host has not placed yet is still to be placed: its timer starts as usual.
+    auto later = makeHost();
+    later->appKey = NS("test-later");
+    serve("test-later", rationsJSON({{2, "a", 100, 1}}, R"({"refresh_interval":5})"));
+    auto unplaced = AdLoomView::requestAdLoomViewWithDelegate(later.get());
+    ASSERT_TRUE(configured(later.get()));
+    ASSERT_NE(unplaced->refreshTimer(), nullptr);
+    // Taken out and placed again, it takes a fresh configuration's timer.
+    holder->addSubview(unplaced.get());
+    {
+        NSAutoreleasePool pool;
+        unplaced->removeFromSuperview();
+    }
+    EXPECT_EQ(unplaced->refreshTimer(), nullptr);
+    holder->addSubview(unplaced.get());
+    later->events.clear();
+    unplaced->updateAdLoomConfig();
+    ASSERT_TRUE(configured(later.get()));
+    EXPECT_NE(unplaced->refreshTimer(), nullptr);
+    advanceRunLoop(1);  // its request, queued behind the configuration
+    unplaced->removeFromSuperview();
+}
+
 TEST_F(AdLoomViewTest, RequestsTooSoonOrInTheWrongStateAreRefusedWithTheirCodes) {
     auto host = makeHost();
     auto view = bannerFor(host.get(), {{2, "a", 100, 1}}, R"({"refresh_interval":30})");

@@ -1,6 +1,12 @@
 #include "tools/services/PebbleModule.h"
 
+#include <openssl/evp.h>
+
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <regex>
 
 #include "ads/pebble/PBLHosts.h"
 
@@ -47,6 +53,130 @@ bool isUpperHex32(const std::string& text) {
         if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
     return true;
 }
+
+// The key the ad client encrypts a precise location with; the service holds its own copy.
+const unsigned char kLocationKey[16] = {0xa3, 0xc9, 0x1e, 0x0f, 0x7b, 0x24, 0xd8, 0x6e,
+                                        0x51, 0xf0, 0x3a, 0x9c, 0x2e, 0x7b, 0x4d, 0x18};
+
+const char* const kRecordHead =
+    "role: 6 producer: 24 historical_role: 1 historical_producer: 12 timestamp: ([0-9]+) ";
+
+// Web-safe base64 without padding; nullopt for any other character or an impossible length.
+std::optional<std::string> webSafeBase64Decode(std::string_view text) {
+    if (text.size() % 4 == 1) return std::nullopt;
+    std::string out;
+    uint32_t bits = 0;
+    int count = 0;
+    for (char c : text) {
+        int v = c >= 'A' && c <= 'Z'   ? c - 'A'
+                : c >= 'a' && c <= 'z' ? c - 'a' + 26
+                : c >= '0' && c <= '9' ? c - '0' + 52
+                : c == '-'             ? 62
+                : c == '_'             ? 63
+                                       : -1;
+        if (v < 0) return std::nullopt;
+        bits = (bits << 6) | static_cast<uint32_t>(v);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out.push_back(static_cast<char>((bits >> count) & 0xFF));
+        }
+    }
+    if (bits & ((1u << count) - 1)) return std::nullopt;  // stray bits in the last character
+    return out;
+}
+
+int32_t readLittleEndian(const std::string& bytes, size_t at) {
+    uint32_t u = 0;
+    for (int i = 3; i >= 0; --i)
+        u = (u << 8) | static_cast<unsigned char>(bytes[at + static_cast<size_t>(i)]);
+    return static_cast<int32_t>(u);
+}
+
+int32_t saturated(double v) {
+    if (v >= 2147483647.0) return INT32_MAX;
+    if (v <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
+std::optional<std::string> decrypt(const std::string& iv, const std::string& cipher) {
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    if (!ctx) return std::nullopt;
+    std::string plain(cipher.size(), '\0');
+    int written = 0, last = 0;
+    bool ok = EVP_DecryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, kLocationKey,
+                                 reinterpret_cast<const unsigned char*>(iv.data())) == 1 &&
+              EVP_CIPHER_CTX_set_padding(ctx, 0) == 1 &&
+              EVP_DecryptUpdate(ctx, reinterpret_cast<unsigned char*>(plain.data()), &written,
+                                reinterpret_cast<const unsigned char*>(cipher.data()),
+                                static_cast<int>(cipher.size())) == 1 &&
+              EVP_DecryptFinal_ex(ctx, reinterpret_cast<unsigned char*>(plain.data()) + written,
+                                  &last) == 1;
+    EVP_CIPHER_CTX_free(ctx);
+    if (!ok || static_cast<size_t>(written + last) != cipher.size()) return std::nullopt;
+    // The client pads with n bytes of value n, 1 to 16.
+    auto n = static_cast<unsigned char>(plain.back());
+    if (n < 1 || n > 16) return std::nullopt;
+    for (size_t i = plain.size() - n; i < plain.size(); ++i)
+        if (static_cast<unsigned char>(plain[i]) != n) return std::nullopt;
+    plain.resize(plain.size() - n);
+    return plain;
+}
+
+}  // namespace
+
+std::string PebbleModule::checkLocation(const std::string& uule, std::string* record) {
+    static const std::regex coordinates(std::string(kRecordHead) +
+                                        "latlng <latitude_e7: (-?[0-9]+) longitude_e7: "
+                                        "(-?[0-9]+)> radius: (-?[0-9]+)");
+    static const std::regex described(std::string(kRecordHead) + "loc: \"[^\"]*\"");
+    std::smatch m;
+    if (uule.rfind("a+", 0) == 0) {
+        auto text = webSafeBase64Decode(std::string_view(uule).substr(2));
+        if (!text) return "uule: not base64";
+        if (!std::regex_match(*text, described)) return "uule: not a location description";
+        *record = *text;
+        return "";
+    }
+    if (uule.rfind("e1+", 0) != 0) return "uule: neither \"e1+\" nor \"a+\"";
+    auto bytes = webSafeBase64Decode(std::string_view(uule).substr(3));
+    if (!bytes) return "uule: not base64";
+    if (bytes->size() < 32 || bytes->size() % 16 != 0) return "uule: not whole blocks";
+    auto text = decrypt(bytes->substr(0, 16), bytes->substr(16));
+    if (!text) return "uule: does not decrypt";
+    if (!std::regex_match(*text, m, coordinates)) return "uule: not a coordinate record";
+    // The vector is the creation time in whole seconds, and two, three and four times it.
+    double seconds = std::strtod(m[1].str().c_str(), nullptr) / 1000000.0;
+    int32_t t = readLittleEndian(*bytes, 0);
+    bool late = t == INT32_MAX && seconds >= t;  // the vector saturates; the text does not
+    if (std::fabs(seconds - t) > 1 && !late) return "uule: timestamp";
+    for (int i = 1; i < 4; ++i)
+        if (readLittleEndian(*bytes, 4 * static_cast<size_t>(i)) !=
+            saturated(static_cast<double>(t) * (i + 1)))
+            return "uule: vector";
+    long latitude = std::strtol(m[2].str().c_str(), nullptr, 10);
+    long longitude = std::strtol(m[3].str().c_str(), nullptr, 10);
+    if (latitude == 0 || std::labs(latitude) > 900000000L || longitude == 0 ||
+        std::labs(longitude) > 1800000000L)
+        return "uule: coordinates";
+    *record = *text;
+    return "";
+}
+
+std::string PebbleModule::checkSignals(const std::string& ms, std::string* record) {
+    static const std::regex signals(
+        "v1;loads=([0-9]+);touches=[0-9]+;acc=-?[0-9]+,-?[0-9]+,-?[0-9]+;reach=[0-9]+");
+    auto text = webSafeBase64Decode(ms);
+    if (!text) return "ms: not base64";
+    std::smatch m;
+    if (!std::regex_match(*text, m, signals)) return "ms: not a signal record";
+    // The load is noted before the record is taken for it.
+    if (std::strtoul(m[1].str().c_str(), nullptr, 10) < 1) return "ms: no load noted";
+    *record = *text;
+    return "";
+}
+
+namespace {
 
 std::string adBase() {
     return "http://" PBL_AD_HOST;
@@ -120,25 +250,37 @@ HttpResponse PebbleModule::handle(const HttpRequest& request) {
 }
 
 std::vector<std::string> PebbleModule::adminHelp() const {
-    return {"rejections  the reasons of ad requests answered 400"};
+    return {"rejections  the reasons of ad requests answered 400",
+            "decoded  the location and signal records of accepted ad requests"};
 }
 std::optional<HttpResponse> PebbleModule::adminView(std::string_view view, const FormFields&) {
-    if (view != "rejections") return std::nullopt;
     std::lock_guard lock(mutex_);
     std::string text;
-    for (auto& r : rejections_)
-        text += r + "\n";
+    if (view == "rejections") {
+        for (auto& r : rejections_)
+            text += r + "\n";
+    } else if (view == "decoded") {
+        for (auto& d : decoded_)
+            text += "uule=" + d.location + "\nms=" + d.signals + "\n";
+    } else {
+        return std::nullopt;
+    }
     return HttpResponse::plain(text);
 }
 void PebbleModule::reset() {
     std::lock_guard lock(mutex_);
     rejections_.clear();
+    decoded_.clear();
     scriptFetches_ = 0;
 }
 
 std::vector<std::string> PebbleModule::rejections() const {
     std::lock_guard lock(mutex_);
     return rejections_;
+}
+std::vector<PebbleModule::Decoded> PebbleModule::decoded() const {
+    std::lock_guard lock(mutex_);
+    return decoded_;
 }
 
 HttpResponse PebbleModule::script(const HttpRequest& request) {
@@ -152,7 +294,7 @@ HttpResponse PebbleModule::script(const HttpRequest& request) {
     return r.header("Last-Modified", kLastModified), r;
 }
 
-std::string PebbleModule::check(const FormFields& q) {
+std::string PebbleModule::check(const FormFields& q, Decoded* decoded) {
     auto has = [&](const char* k) { return findField(q, k) != nullptr; };
     auto value = [&](const char* k) { return fieldValue(q, k); };
     if (value("js").rfind("pbma-sdk-i-v", 0) != 0) return "js";
@@ -170,17 +312,25 @@ std::string PebbleModule::check(const FormFields& q) {
         return "cust_gender";
     if (has("extras") && value("extras").front() != '{') return "extras";
     if (has("kw") && value("kw").front() != '[') return "kw";
+    if (has("uule"))
+        if (auto why = checkLocation(value("uule"), &decoded->location); !why.empty()) return why;
+    if (has("ms"))
+        if (auto why = checkSignals(value("ms"), &decoded->signals); !why.empty()) return why;
     return "";
 }
 
 HttpResponse PebbleModule::ad(const HttpRequest& request) {
     FormFields q = parseQuery(request.query);
     std::string slot = fieldValue(q, "slotname");
-    std::string reason = slot == "rejected" ? "rejected slot" : check(q);
-    if (!reason.empty()) {
+    Decoded decoded;
+    std::string reason = slot == "rejected" ? "rejected slot" : check(q, &decoded);
+    {
         std::lock_guard lock(mutex_);
-        rejections_.push_back(reason);
-        return HttpResponse::plain("bad parameter: " + reason, 400);
+        if (!reason.empty()) {
+            rejections_.push_back(reason);
+            return HttpResponse::plain("bad parameter: " + reason, 400);
+        }
+        decoded_.push_back(decoded);
     }
     if (slot == "error") return HttpResponse::plain("unavailable", 503);
     if (slot == "interstitial" && fieldValue(q, "format") != "interstitial_mb") {

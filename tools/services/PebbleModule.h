@@ -24,14 +24,28 @@ public:
     // The reasons of the ad requests answered 400, oldest first.
     std::vector<std::string> rejections() const;
 
+    // What an accepted ad request's "uule" and "ms" decode to ("" when it had none).
+    struct Decoded {
+        std::string location;  // the location record, decrypted
+        std::string signals;   // the signal record
+    };
+    // One per accepted ad request, oldest first.
+    std::vector<Decoded> decoded() const;
+
+    // Why a "uule" or "ms" value is refused ("uule: ..." or "ms: ..."), "" when it is sound and
+    // then its record in `record`.
+    static std::string checkLocation(const std::string& uule, std::string* record);
+    static std::string checkSignals(const std::string& ms, std::string* record);
+
 private:
     HttpResponse script(const HttpRequest& request);
     // Why the parameters are refused, "" when they are sound.
-    static std::string check(const FormFields& query);
+    static std::string check(const FormFields& query, Decoded* decoded);
     HttpResponse ad(const HttpRequest& request);
 
     mutable std::mutex mutex_;
     std::vector<std::string> rejections_;
+    std::vector<Decoded> decoded_;
     std::atomic<int> scriptFetches_{0};
 };
 

@@ -137,6 +137,15 @@ void DZTableLinkedItemCell::setObject(NSObject* object) {
     }
 }
 
+void DZTableLinkedItemCell::setCaptionItem(NSObject* object) {
+    if (object == item_.get()) return;
+    DZTableLinkedItemCell::setObject(object);
+    auto item = as<DZTableCaptionItem>(object);
+    if (!item) return;
+    textLabel()->setText(item->caption().get());
+    detailTextLabel()->setText(item->text().get());
+}
+
 // ---- DZTableTextItemCell ------------------------------------------------------------------------
 
 void DZTableTextItemCell::describeClass(RuntimeClass& c) {
@@ -261,12 +270,7 @@ void DZTableCaptionItemCell::layoutSubviews() {
 }
 
 void DZTableCaptionItemCell::setObject(NSObject* object) {
-    if (object == item_.get()) return;
-    DZTableLinkedItemCell::setObject(object);
-    auto item = as<DZTableCaptionItem>(object);
-    if (!item) return;
-    textLabel()->setText(item->caption().get());
-    detailTextLabel()->setText(item->text().get());
+    setCaptionItem(object);
 }
 
 // ---- DZTableRightCaptionItemCell ----------------------------------------------------------------
@@ -287,12 +291,7 @@ Ref<UILabel> DZTableRightCaptionItemCell::captionLabel() {
 }
 
 void DZTableRightCaptionItemCell::setObject(NSObject* object) {
-    if (object == item_.get()) return;
-    DZTableLinkedItemCell::setObject(object);
-    auto item = as<DZTableCaptionItem>(object);
-    if (!item) return;
-    textLabel()->setText(item->caption().get());
-    detailTextLabel()->setText(item->text().get());
+    setCaptionItem(object);
 }
 
 // ---- DZTableSubtextItemCell ---------------------------------------------------------------------
@@ -355,12 +354,7 @@ void DZTableSubtextItemCell::layoutSubviews() {
 }
 
 void DZTableSubtextItemCell::setObject(NSObject* object) {
-    if (object == item_.get()) return;
-    DZTableLinkedItemCell::setObject(object);
-    auto item = as<DZTableCaptionItem>(object);
-    if (!item) return;
-    textLabel()->setText(item->caption().get());
-    detailTextLabel()->setText(item->text().get());
+    setCaptionItem(object);
 }
 
 // ---- DZTableSubtitleItemCell --------------------------------------------------------------------

@@ -47,6 +47,10 @@ class DZTableLinkedItemCell : public DZTableViewCell {
     void setObject(NSObject* object) override;
 
 protected:
+    // The caption cells' setObject: takes a caption item, its caption in the text label and its
+    // text in the detail label.
+    void setCaptionItem(NSObject* object);
+
     Ref<DZTableLinkedItem> item_;
 };
 

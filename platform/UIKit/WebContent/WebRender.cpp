@@ -194,7 +194,8 @@ std::string markupForLayout(Page* page) {
     return out;
 }
 
-struct PageRenderer::Impl : litehtml::document_container {
+// Final: it is only ever deleted as itself, since the container base has no virtual destructor.
+struct PageRenderer::Impl final : litehtml::document_container {
     struct Font {
         Ref<UIFont> font;
         int ascent = 0;

@@ -3,6 +3,7 @@
 #include "ads/pebble/PBLBannerView.h"
 
 #include "AudioToolbox/AudioToolbox.h"
+#include "CommonCrypto/CommonCryptor.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
@@ -23,7 +24,9 @@
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "UIKit/UIWindow.h"
 #include "ads/pebble/PBLClickTracker.h"
+#include "ads/pebble/PBLGestureUtil.h"
 #include "ads/pebble/PBLHosts.h"
+#include "ads/pebble/PBLLocation.h"
 #include "ads/pebble/PBLObjectPrivate.h"
 #include "ads/pebble/PBLOpener.h"
 #include "ads/pebble/PBLRequest.h"
@@ -152,6 +155,140 @@ TEST_F(PBLBannerViewTest, ABannerShowsItsTextAndTracksImpressionsOnlyAfterRender
     EXPECT_NE(field(query, "ad_frame").find("\"w\":320"), std::string::npos);
     EXPECT_TRUE(pebble->rejections().empty());
     EXPECT_EQ(b->privateObject()->scheduledReloadSeconds(), 30);
+}
+
+TEST_F(PBLBannerViewTest, TheServiceDecryptsTheLocationAndDecodesTheSignals) {
+    auto request = cast<PBLRequestPrivate>(PBLRequest::request());
+    request->setLocationWithLatitude(48.85f, -2.35f, 65.5f);
+    std::string precise = text(request->location()->recordText());
+    banner("banner")->loadRequest(request.get());
+    ASSERT_TRUE(settled(1));
+
+    // A description travels with its double quotes made single.
+    request->setLocationWithDescription(NS("Rue \"Neuve\", Lille"));
+    banner("banner")->loadRequest(request.get());
+    ASSERT_TRUE(settled(2));
+
+    // With the signal component off the ad URL carries no "ms".
+    PBLSignals::setEnabled(false);
+    banner("banner")->loadRequest(request.get());
+    ASSERT_TRUE(settled(3));
+    EXPECT_EQ(field(lastAdQuery(), "ms"), "<none>");
+
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"received", "received", "received"}));
+    EXPECT_TRUE(pebble->rejections().empty());
+    auto decoded = pebble->decoded();
+    ASSERT_EQ(decoded.size(), 3u);
+    EXPECT_EQ(decoded[0].location, precise);
+    EXPECT_NE(precise.find("latlng <latitude_e7: 488499984 longitude_e7: -23499999>"),
+              std::string::npos);
+    EXPECT_EQ(decoded[0].signals.rfind("v1;loads=1;touches=0;acc=", 0), 0u) << decoded[0].signals;
+    EXPECT_NE(decoded[1].location.find(" loc: \"Rue 'Neuve', Lille\""), std::string::npos)
+        << decoded[1].location;
+    EXPECT_EQ(decoded[1].signals.rfind("v1;loads=2;", 0), 0u) << decoded[1].signals;
+    EXPECT_EQ(decoded[2].signals, "");
+}
+
+// A "uule" value made here, as a client with its own ideas would make it.
+std::string sealed(const std::string& record, int32_t seconds, const unsigned char* key) {
+    std::string plain = record;
+    size_t n = 16 - plain.size() % 16;
+    plain.append(n, static_cast<char>(n));
+    std::string out(16 + plain.size(), '\0');
+    for (int i = 0; i < 4; ++i) {
+        double v = static_cast<double>(seconds) * (i + 1);
+        auto u = static_cast<uint32_t>(v >= 2147483647.0 ? 2147483647 : static_cast<int32_t>(v));
+        for (int b = 0; b < 4; ++b)
+            out[static_cast<size_t>(4 * i + b)] = static_cast<char>(u >> (8 * b));
+    }
+    size_t moved = 0;
+    EXPECT_EQ(CCCrypt(kCCEncrypt, kCCAlgorithmAES128, 0, key, 16, out.data(), plain.data(),
+                      plain.size(), out.data() + 16, plain.size(), &moved),
+              kCCSuccess);
+    return "e1+" + text(pblGestureBase64(out.data(), static_cast<unsigned>(out.size())));
+}
+
+std::string encoded(const std::string& record) {
+    return text(pblGestureBase64(record.data(), static_cast<unsigned>(record.size())));
+}
+
+TEST(PebbleServiceParameters, LocationAndSignalValuesThatAreOffAreRefused) {
+    using bnservices::PebbleModule;
+    const std::string head =
+        "role: 6 producer: 24 historical_role: 1 historical_producer: 12 timestamp: ";
+    const std::string point = " latlng <latitude_e7: 488499984 longitude_e7: -23499999> radius: 5";
+    const unsigned char* key = PBLLocation::encryptionKey();
+    unsigned char otherKey[16];
+    std::copy(key, key + 16, otherKey);
+    otherKey[7] ^= 0x40;
+
+    std::string record;
+    EXPECT_EQ(PebbleModule::checkLocation(
+                  sealed(head + "1330603200000000" + point, 1330603200, key), &record),
+              "");
+    EXPECT_EQ(record, head + "1330603200000000" + point);
+    EXPECT_EQ(PebbleModule::checkLocation("a+" + encoded(head + "5 loc: \"Lille\""), &record), "");
+
+    struct Case {
+        std::string uule;
+        const char* reason;
+    } refused[] = {
+        {sealed(head + "1330603200000000" + point, 1330603200, otherKey), "uule: does not decrypt"},
+        {sealed(head + "1330609999000000" + point, 1330603200, key), "uule: timestamp"},
+        {sealed(head + "1330603200000000 latlng <latitude_e7: 0 longitude_e7: 5> radius: 5",
+                1330603200, key),
+         "uule: coordinates"},
+        {sealed(head + "1330603200000000 somewhere", 1330603200, key),
+         "uule: not a coordinate record"},
+        {"a+" + encoded(head + "5 loc: \"Rue \"Neuve\"\""), "uule: not a location description"},
+        {"a+" + encoded("loc: \"Lille\""), "uule: not a location description"},
+        {"e1+AAAA", "uule: not whole blocks"},
+        {"e1+AB=C", "uule: not base64"},
+        {"48.85,2.35", "uule: neither \"e1+\" nor \"a+\""},
+    };
+    for (auto& c : refused)
+        EXPECT_EQ(PebbleModule::checkLocation(c.uule, &record), c.reason) << c.uule;
+    // A value cut short loses whole characters of the last block.
+    std::string cut = sealed(head + "1330603200000000" + point, 1330603200, key);
+    EXPECT_NE(PebbleModule::checkLocation(cut.substr(0, cut.size() - 3), &record), "");
+
+    EXPECT_EQ(
+        PebbleModule::checkSignals(encoded("v1;loads=3;touches=1;acc=-5,0,98,7;reach=2"), &record),
+        "ms: not a signal record");  // four axes
+    EXPECT_EQ(
+        PebbleModule::checkSignals(encoded("v1;loads=3;touches=1;acc=-5,0,98;reach=2"), &record),
+        "");
+    EXPECT_EQ(record, "v1;loads=3;touches=1;acc=-5,0,98;reach=2");
+    EXPECT_EQ(
+        PebbleModule::checkSignals(encoded("v1;loads=0;touches=0;acc=0,0,0;reach=0"), &record),
+        "ms: no load noted");
+    EXPECT_EQ(PebbleModule::checkSignals("v1;loads=1", &record), "ms: not base64");
+}
+
+TEST_F(PBLBannerViewTest, AnAdRequestWithAnUnsoundLocationIsRefusedWithItsReason) {
+    auto request = cast<PBLRequestPrivate>(PBLRequest::request());
+    request->setLocationWithLatitude(48.85f, -2.35f, 65.5f);
+    banner("banner")->loadRequest(request.get());
+    ASSERT_TRUE(settled(1));
+    std::string query = lastAdQuery();
+    std::string uule = field(query, "uule");
+    ASSERT_EQ(uule.rfind("e1+", 0), 0u);
+
+    // The same request with another client's location sealed under another key.
+    unsigned char otherKey[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    std::string forged = standin::percentEncode(
+        sealed(text(request->location()->recordText()), 1330603200, otherKey));
+    size_t at = query.find("uule=") + 5;
+    query.replace(at, query.find('&', at) - at, forged);
+    standin::HttpRequest again;
+    again.host = PBL_AD_HOST;
+    again.path = "/pbma/ad";
+    again.query = query.substr(query.find('?') + 1);
+    auto answer = pebble->handle(again);
+    EXPECT_EQ(answer.status, 400);
+    EXPECT_EQ(answer.body, "bad parameter: uule: does not decrypt");
+    EXPECT_EQ(pebble->rejections(), std::vector<std::string>{"uule: does not decrypt"});
+    EXPECT_EQ(pebble->decoded().size(), 1u);
 }
 
 TEST_F(PBLBannerViewTest, EachFailingScenarioReportsItsCodeOnce) {

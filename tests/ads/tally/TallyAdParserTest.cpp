@@ -161,23 +161,10 @@ TEST_F(TallyAdParserTest, AHookNameThatIsNotTextSkipsThatHookOnly) {
 }
 
 TEST_F(TallyAdParserTest, ImageChunkTraps) {
-    std::string png = bnservices::tallyAdPng(4, 4, 0x102030);
-    auto image = [&](TallyAdReplyWriter& w, std::int64_t id) {
-        w.i64(id)
-            .u32(4)
-            .u32(4)
-            .str("image/png")
-            .u32(static_cast<std::uint32_t>(png.size()))
-            .raw(png);
-    };
-    TallyAdReplyWriter body;
-    body.u16(4);
-    image(body, 5);
-    image(body, 0);   // read, not kept
-    image(body, -1);  // ends the chunk
-    image(body, 6);
+    // 0 is read and not kept; -1 ends the chunk.
     TallyAdReplyWriter w;
-    w.chunk(0x0106, body.bytes()).chunk(0x0102, TallyAdReplyWriter().u32(8).bytes());
+    w.chunk(0x0106, imageChunk({5, 0, -1, 6}, 4, 4))
+        .chunk(0x0102, TallyAdReplyWriter().u32(8).bytes());
     auto parser = parse(dataOf(w.bytes()));
     EXPECT_EQ(parser->imageMap()->count(), 1u);
     auto kept = as<TallyAdImage>(parser->imageMap()->objectForKey(num(5)));

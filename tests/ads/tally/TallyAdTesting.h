@@ -31,6 +31,19 @@ inline Ref<NSData> reply(TallyAdScenario scenario = TallyAdScenario::Normal,
     return dataOf(bnservices::buildTallyAdReply(options, cached));
 }
 
+// The body of an Image chunk: one entry per id, each a 4 x 4 PNG declared as width x height.
+inline std::string imageChunk(const std::vector<std::int64_t>& ids, std::uint32_t width,
+                              std::uint32_t height) {
+    std::string png = bnservices::tallyAdPng(4, 4, 0x102030);
+    TallyAdReplyWriter w;
+    w.u16(static_cast<unsigned>(ids.size()));
+    for (auto id : ids) {
+        w.i64(id).u32(width).u32(height).str("image/png");
+        w.u32(static_cast<std::uint32_t>(png.size())).raw(png);
+    }
+    return w.bytes();
+}
+
 class RecordingDelegate : public NSObject, public TallyAdDelegate {
     NS_OBJECT(RecordingDelegate, NSObject)
 

@@ -12,6 +12,7 @@
 #include "UIKit/UITextField.h"
 #include "UIKit/UITextView.h"
 #include "UIKit/UIViewController.h"
+#include "support/FoundationTesting.h"
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLMap.h"
 #include "ui/core/UIColor+DZCategory.h"
@@ -202,6 +203,26 @@ TEST_F(DZTableCells, ControlFlushActivityAndMessageCells) {
             .get());
     EXPECT_GT(message->titleLabel()->frame().size.width, 0);
     EXPECT_EQ(message->timestampLabel()->frame().size.width, 0);  // hidden without a stamp
+}
+
+// The three caption cells show an item the same way: the caption in the text label, the text in
+// the detail label; an object that is no caption item leaves both as they were.
+TEST_F(DZTableCells, CaptionCellsShowTheCaptionAndTheText) {
+    auto check = [&](auto cell, NSObject* item) {
+        cell->setObject(item);
+        EXPECT_EQ(text(cell->captionLabel()->text()), "Price");
+        EXPECT_EQ(text(cell->detailTextLabel()->text()), "40 EUR");
+        EXPECT_EQ(cell->object().get(), item);
+        cell->setObject(DZTableTextItem::itemWithText(NS("other")).get());
+        EXPECT_EQ(text(cell->captionLabel()->text()), "Price");
+        EXPECT_EQ(text(cell->detailTextLabel()->text()), "40 EUR");
+    };
+    check(cellWith<DZTableCaptionItemCell>(nullptr),
+          DZTableCaptionItem::itemWithTextCaption(NS("40 EUR"), NS("Price")).get());
+    check(cellWith<DZTableRightCaptionItemCell>(nullptr),
+          DZTableRightCaptionItem::itemWithTextCaption(NS("40 EUR"), NS("Price")).get());
+    check(cellWith<DZTableSubtextItemCell>(nullptr),
+          DZTableSubtextItem::itemWithTextCaption(NS("40 EUR"), NS("Price")).get());
 }
 
 TEST_F(DZTableCells, TheMapPicksTheFirstMatchingCellClass) {
