@@ -5,6 +5,7 @@
 // tables, guard and messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,18 +20,23 @@
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSHTTPCookie.h"
 #include "Foundation/NSHTTPCookieStorage.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSUserDefaults.h"
 #include "ListingPagesTesting.h"
 #include "ResultScreensTesting.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIGraphics.h"
+#include "UIKit/UIKitNotifications.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UITabBarController.h"
 #include "UIKit/UITextField.h"
 #include "UIKit/UITextView.h"
+#include "analytics/TallyAPI.h"
 #include "analytics/TallySession.h"
 #include "external/nk-http-request/Classes/NKFormDataRequest.h"
+#include "support/services/RunningServices.h"
+#include "tools/services/AnalyticsModule.h"
 #include "tools/site/SiteNames.h"
 #include "ui/core/DZWebController.h"
 #include "ui/style/DZButton.h"
@@ -69,6 +75,20 @@ std::vector<std::string> namesOf(NSArray* sections) {
         for (NSObject* o : *sections)
             out.push_back(text(as<PostSection>(o)->name()));
     return out;
+}
+
+// The page without its signature field (the hidden input with the long name).
+void stripSignature(WebPage* page) {
+    std::string html = text(page->getPage());
+    auto at = html.find("<input type=\"hidden\" name=\"");
+    ASSERT_NE(at, std::string::npos);
+    html.erase(at, html.find('>', at) - at + 1);
+    page->setWebpage(str(html));
+    ASSERT_EQ(as<PostPage>(page)->getSignatureValueAndKey()->count(), 0u);
+}
+
+bnservices::AnalyticsModule& analytics() {
+    return *servicestest::services().module<bnservices::AnalyticsModule>("analytics");
 }
 
 Ref<UIImage> photo(CGFloat width, CGFloat height) {
@@ -129,6 +149,7 @@ protected:
         NSFileManager::defaultManager()->removeItemAtPath(TallySession::currentSessionFilePath(),
                                                           nullptr);
         TallySession::resetForTesting();
+        TallyAPI::resetForTesting();
         ResultScreensTest::TearDown();
     }
 
@@ -142,6 +163,31 @@ protected:
         auto counts = TallySession::currentSession()->eventCounts();
         auto n = counts ? as<NSNumber>(counts->objectForKey(NSString::fromUTF8(name))) : nullptr;
         return n ? n->longValue() : 0;
+    }
+    // The analytics client's session against the services server, in place of the local one:
+    // what the screens log arrives there, decoded, when the session ends.
+    static void startAnalytics() {
+        servicestest::services().reset();
+        TallySession::removeFilesForTesting(NS("posting-screens-key"));
+        TallyAPI::startSession(NS("posting-screens-key"));
+        ASSERT_TRUE(runLoopUntil([] { return analytics().uploads().size() == 1; }));
+    }
+    // Ends the session: its record as the service decoded it.
+    static bnservices::TallyUploadRecord endAnalytics() {
+        NSNotificationCenter::defaultCenter()->postNotificationName(
+            UIApplicationWillTerminateNotification, nullptr);
+        EXPECT_TRUE(runLoopUntil([] { return analytics().uploads().size() == 2; }));
+        auto uploads = analytics().uploads();
+        EXPECT_TRUE(analytics().refusals().empty());
+        if (uploads.size() != 2 || uploads[1].upload.sessions.size() != 1) {
+            ADD_FAILURE() << "no session ended";
+            return {};
+        }
+        return uploads[1].upload.sessions[0];
+    }
+    static long uploadedEvents(const bnservices::TallyUploadRecord& record, const char* name) {
+        return std::count_if(record.events.begin(), record.events.end(),
+                             [&](const auto& e) { return e.name == name; });
     }
     // Waits for an alert and gives its message (and closes it).
     std::string nextMessage() {
@@ -609,11 +655,7 @@ TEST_F(PostingScreens, TheGuardCoversEveryStep) {
     // The compose form without its signature: "Unknown Error".
     auto form = compose->myInfo()->postPage();
     auto original = form->getPage();
-    std::string page = text(original);
-    auto at = page.find("<input type=\"hidden\" name=\"");
-    ASSERT_NE(at, std::string::npos);
-    page.erase(at, page.find('>', at) - at + 1);
-    form->setWebpage(str(page));
+    stripSignature(form);
     compose->postButtonPressed(nullptr);
     EXPECT_EQ(nextMessage(), "Unknown Error");
     EXPECT_EQ(compose->state(), PostController::kStateEditing);
@@ -723,4 +765,101 @@ TEST_F(PostingScreens, LoggedInComposeSendsTheAccountHiddenAndNoPriceWhereNone) 
         EXPECT_NE(f.rfind("ConfirmEMail=", 0), 0u) << f;
         EXPECT_NE(f.rfind("Ask=", 0), 0u) << f;
     }
+}
+
+TEST_F(PostingScreens, AnAreaWithNeighbourhoodsAsksWhichLocationFitsBest) {
+    auto categories = toCategories();
+    ASSERT_TRUE(categories);
+    choose(categories.get(), categories->catagoryList(), "Bikes");
+    auto area = waitForTop<PostLocationController>();
+    ASSERT_TRUE(area);
+    // Boston, Cambridge and Brookline has neighbourhoods: the site's finest step follows.
+    choose(area.get(), area->suburbList(), "Boston/");
+    auto hood = waitForTop<PostLocationController>(area);
+    ASSERT_TRUE(hood);
+    ASSERT_NE(hood.get(), area.get());
+    EXPECT_EQ(hood->myInfo().get(), area->postInfo().get());
+    EXPECT_EQ(hood->myInfo()->postPage()->getPostPageType(), kPostPageChooseLocation);
+    EXPECT_EQ(text(hood->title()), "Choose Area");
+    EXPECT_EQ(
+        namesOf(hood->suburbList()),
+        (std::vector<std::string>{"Bypass this step", "", "Cambridge", "Brookline", "Jamaica Plain",
+                                  "Somerville", "Allston / Brighton", "Back Bay"}));
+    // The choice goes back URL-encoded with the shown page's signature.
+    choose(hood.get(), hood->suburbList(), "Back Bay");
+    auto sent = hood->postInfo()->postPage();
+    auto signature = hood->myInfo()->postPage()->getSignatureValueAndKey();
+    ASSERT_EQ(signature->count(), 2u);
+    EXPECT_EQ(fieldsPosted(sent),
+              (std::vector<std::string>{"n=6",
+                                        text(as<NSString>(signature->objectAtIndex(0))) + "=" +
+                                            text(as<NSString>(signature->objectAtIndex(1))),
+                                        "go=Continue"}));
+    EXPECT_EQ(as<NKFormDataRequest>(sent->request())->postFormat(), 1);
+    // Then the compose form.
+    auto compose = waitForTop<PostController>(hood);
+    ASSERT_TRUE(compose);
+    EXPECT_EQ(compose->myInfo().get(), hood->postInfo().get());
+    EXPECT_EQ(postNav->viewControllers()->count(), 5u);
+}
+
+TEST_F(PostingScreens, AChoiceOnAPageWithoutSignaturePostsTheRest) {
+    startAnalytics();
+    showPostTab();
+    start->postNoAccountButtonPressed(nullptr);
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    // The start screen: the type goes without the missing pair; the site refuses it, and its
+    // error page is no step, so nothing is pushed and nothing is said.
+    auto typePage = start->postInfo()->postPage();
+    stripSignature(typePage);
+    choose(start.get(), start->sectionList(), "For Sale");
+    EXPECT_EQ(fieldsPosted(typePage), (std::vector<std::string>{"id=fso", "go=Continue"}));
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    advanceRunLoop(1);
+    EXPECT_EQ(typePage->request()->responseStatusCode(), 400);
+    EXPECT_EQ(typePage->getPostPageType(), kPostPageUnknown);
+    EXPECT_EQ(postNav->topViewController().get(), start.get());
+    EXPECT_FALSE(lastPanel());
+
+    // The category screen: the same, and no event.
+    start->sectionList()->removeAllObjects();
+    start->loadSectionPage();
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    choose(start.get(), start->sectionList(), "For Sale");
+    auto categories = waitForTop<PostCatagoryController>();
+    ASSERT_TRUE(categories);
+    stripSignature(categories->myInfo()->postPage());
+    choose(categories.get(), categories->catagoryList(), "Bikes");
+    auto categoryReply = categories->postInfo()->postPage();
+    EXPECT_EQ(fieldsPosted(categoryReply), (std::vector<std::string>{"id=bik", "go=Continue"}));
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    advanceRunLoop(1);
+    EXPECT_EQ(categoryReply->request()->responseStatusCode(), 400);
+    EXPECT_EQ(postNav->topViewController().get(), categories.get());
+    EXPECT_FALSE(lastPanel());
+
+    // The area screen (the signature back on the category page): the refusal is no step it
+    // knows, so it logs "Location Error".
+    postNav->popToViewController(start, false);
+    start->sectionList()->removeAllObjects();
+    start->loadSectionPage();
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    choose(start.get(), start->sectionList(), "For Sale");
+    categories = waitForTop<PostCatagoryController>();
+    ASSERT_TRUE(categories);
+    choose(categories.get(), categories->catagoryList(), "Bikes");
+    auto area = waitForTop<PostLocationController>(categories);
+    ASSERT_TRUE(area);
+    stripSignature(area->myInfo()->postPage());
+    choose(area.get(), area->suburbList(), "North Shore");
+    EXPECT_EQ(fieldsPosted(area->postInfo()->postPage()),
+              (std::vector<std::string>{"n=2", "go=Continue"}));
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    advanceRunLoop(1);
+    EXPECT_EQ(postNav->topViewController().get(), area.get());
+    EXPECT_FALSE(lastPanel());
+    auto record = endAnalytics();
+    EXPECT_EQ(uploadedEvents(record, "Location Error"), 1);
+    EXPECT_EQ(record.events.size(), 1u);
+    EXPECT_TRUE(record.errors.empty());
 }
