@@ -1,8 +1,9 @@
 // The login overlay and the posting screens against the stand-in site in process: the overlay's
 // slide on the manual clock and its buttons, login success, failure and captcha, the posting
 // start screen's entry decision (no city, no account, the stored account, the four-hour reuse,
-// logout, "My Postings"), each posting step, and the compose screen's form, photos, state
-// tables, guard and messages.
+// logout, "My Postings"), each posting step, pages without their signature, and the compose
+// screen's form, photos, state tables, guard and messages, with the analytics events and errors
+// as the services server decodes them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -68,6 +69,32 @@ std::vector<std::string> fieldsPosted(WebPage* page) {
         }
     return out;
 }
+
+// The form's action as the page writes it (a path on the posting host).
+std::string actionPath(WebPage* page) {
+    std::string html = text(page->getPage());
+    auto at = html.find("action=\"");
+    if (at == std::string::npos) return "";
+    at += 8;
+    return html.substr(at, html.find('"', at) - at);
+}
+
+// A posting page as the site writes it: the phrase that tells its step, then one form.
+Ref<NSString> postingPage(const std::string& phrase, const std::string& action,
+                          const std::string& inputs) {
+    return str("<h3>" + phrase + "</h3>\n<form action=\"" + action +
+               "\" method=\"post\" enctype=\"multipart/form-data\">\n" + inputs + "</form>\n");
+}
+
+std::string hidden(const std::string& name, const std::string& value) {
+    return "<input type=\"hidden\" name=\"" + name + "\" value=\"" + value + "\">\n";
+}
+
+std::string submit(const std::string& value) {
+    return "<button type=\"submit\" name=\"go\" value=\"" + value + "\">" + value + "</button>\n";
+}
+
+const char* const kPhotoPhrase = "You can add up to 4 images to be displayed with this posting.";
 
 std::vector<std::string> namesOf(NSArray* sections) {
     std::vector<std::string> out;
@@ -243,6 +270,13 @@ protected:
             advanceRunLoop(0.5);
         }
         return as<PostController>(postNav->topViewController());
+    }
+    // The compose screen with a bike's texts typed in.
+    Ref<PostController> filledCompose() {
+        auto compose = toCompose();
+        if (compose)
+            fill(compose, "Road bike", "250", "Back Bay", "seller@example.test", "Light and fast.");
+        return compose;
     }
     static void fill(PostController* compose, const char* title, const char* price,
                      const char* place, const char* email, const char* body) {
@@ -682,6 +716,8 @@ TEST_F(PostingScreens, TheGuardCoversEveryStep) {
     reply->setWebpage(NS("<h3>To finalize your post</h3><form action=\"/k/x\"></form>"));
     compose->validationSuccess(NS("bnv-code"));
     EXPECT_EQ(nextMessage(), "Unknown Error");
+    // Nothing went out: the state stays.
+    EXPECT_EQ(compose->state(), PostController::kStateSubmitted);
 }
 
 TEST_F(PostingScreens, ConfirmStateMessages) {
@@ -861,5 +897,159 @@ TEST_F(PostingScreens, AChoiceOnAPageWithoutSignaturePostsTheRest) {
     auto record = endAnalytics();
     EXPECT_EQ(uploadedEvents(record, "Location Error"), 1);
     EXPECT_EQ(record.events.size(), 1u);
+    EXPECT_TRUE(record.errors.empty());
+}
+
+TEST_F(PostingScreens, TheGuardCoversTheFinishConfirmAndTermsPosts) {
+    startAnalytics();
+    auto compose = filledCompose();
+    ASSERT_TRUE(compose);
+    auto form = compose->myInfo()->postPage();
+    std::string composeAction = text(form->getActionUrl());
+    std::string action = actionPath(form);
+    ASSERT_FALSE(action.empty());
+    std::string signature = hidden("bnPostingSig_ABCDEFGHJK", "0123456789ABCDEF");
+    // The site answers with the form again: submitted, nothing more goes out.
+    sitetest::site().setNextPostingPage("compose");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(), "Please fill in all fields");
+    ASSERT_EQ(compose->state(), PostController::kStateSubmitted);
+    auto reply = compose->postInfo()->postPage();
+    auto lastRequest = reply->request();
+    // A photo page whose finish form lacks its "fin" input: no photos, so the finish post.
+    reply->setWebpage(postingPage(kPhotoPhrase, action, signature + submit("Done with Images")));
+    compose->requestFinished(nullptr);
+    EXPECT_EQ(nextMessage(), "Unknown Error");
+    EXPECT_EQ(reply->request().get(), lastRequest.get());
+    EXPECT_EQ(compose->state(), PostController::kStateSubmitted);
+    // A review page without its submit button: the confirm post.
+    reply->setWebpage(postingPage("Please review and confirm your posting.", action,
+                                  signature + hidden("a", "publish")));
+    compose->requestFinished(nullptr);
+    EXPECT_EQ(nextMessage(), "Unknown Error");
+    EXPECT_EQ(reply->request().get(), lastRequest.get());
+    EXPECT_EQ(compose->state(), PostController::kStateSubmitted);
+    // After a confirm post, a terms page without its submit button: the terms post.
+    sitetest::site().setNextPostingPage("review,phone");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(),
+              "Bazaarnest requires an account, verified by phone, for posting in this categorie. "
+              "Please visit Bazaarnest website to verify your account.");
+    ASSERT_EQ(compose->state(), PostController::kStateConfirmed);
+    lastRequest = reply->request();
+    reply->setWebpage(
+        postingPage("MODIFICATIONS TO THIS AGREEMENT", action, signature + hidden("a", "terms")));
+    compose->requestFinished(nullptr);
+    EXPECT_EQ(nextMessage(), "Unknown Error");
+    EXPECT_EQ(reply->request().get(), lastRequest.get());
+    EXPECT_EQ(compose->state(), PostController::kStateConfirmed);
+    // The same terms page with its button goes out: the guard is what stopped it.
+    reply->setWebpage(
+        postingPage("MODIFICATIONS TO THIS AGREEMENT", action,
+                    signature + hidden("a", "terms") + submit("ACCEPT the terms of use")));
+    compose->requestFinished(nullptr);
+    EXPECT_NE(reply->request().get(), lastRequest.get());
+    EXPECT_EQ(fieldsPosted(reply),
+              (std::vector<std::string>{"bnPostingSig_ABCDEFGHJK=0123456789ABCDEF", "a=terms",
+                                        "go=ACCEPT the terms of use"}));
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    advanceRunLoop(1);
+    closePanels();
+    // The service heard of each stopped post once, with the compose form's action.
+    auto record = endAnalytics();
+    ASSERT_EQ(record.errors.size(), 3u);
+    for (const auto& error : record.errors) {
+        EXPECT_EQ(error.id, "POST Error Unknown");
+        EXPECT_EQ(error.message, composeAction);
+        EXPECT_EQ(error.exception.rfind("NSInvalidArgumentException", 0), 0u) << error.exception;
+    }
+    EXPECT_EQ(uploadedEvents(record, "Post Success"), 0);
+}
+
+TEST_F(PostingScreens, PhotoFinishAndConfirmPostsLeaveAMissingSignatureOut) {
+    startAnalytics();
+    auto compose = filledCompose();
+    ASSERT_TRUE(compose);
+    addPhoto(compose, compose->button3(), photo(90, 60));
+    std::string action = actionPath(compose->myInfo()->postPage());
+    sitetest::site().setNextPostingPage("compose");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(), "Please fill in all fields");
+    auto reply = compose->postInfo()->postPage();
+    auto settle = [] {
+        EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+        advanceRunLoop(1);
+    };
+    // The photo page without a signature: the photo goes without the pair, and the site's
+    // refusal is no success.
+    reply->setWebpage(postingPage(kPhotoPhrase, action,
+                                  hidden("a", "add") +
+                                      "<input type=\"file\" name=\"file\" accept=\"image/*\">\n" +
+                                      submit("add image")));
+    compose->requestFinished(nullptr);
+    EXPECT_EQ(fieldsPosted(reply),
+              (std::vector<std::string>{"a=add", "go=add image", "file=<file>"}));
+    settle();
+    EXPECT_EQ(reply->request()->responseStatusCode(), 400);
+    EXPECT_FALSE(lastPanel());
+    EXPECT_TRUE(sitetest::site().uploadedPhotos().empty());
+    // Slot 3 was the last photo: the finish post, likewise.
+    reply->setWebpage(
+        postingPage(kPhotoPhrase, action, hidden("a", "fin") + submit("Done with Images")));
+    compose->requestFinished(nullptr);
+    EXPECT_EQ(fieldsPosted(reply), (std::vector<std::string>{"a=fin", "go=Done with Images"}));
+    settle();
+    EXPECT_FALSE(lastPanel());
+    // The review page without a signature: the confirm post, whose refusal is shown as text.
+    reply->setWebpage(postingPage("Please review and confirm your posting.", action,
+                                  hidden("a", "publish") + submit("Continue")));
+    compose->requestFinished(nullptr);
+    EXPECT_EQ(fieldsPosted(reply), (std::vector<std::string>{"a=publish", "go=Continue"}));
+    EXPECT_EQ(compose->state(), PostController::kStateConfirmed);
+    auto message = nextMessage();
+    EXPECT_NE(message.find("The form is missing its signature field."), std::string::npos)
+        << message;
+    EXPECT_EQ(message.find('<'), std::string::npos) << message;
+    auto record = endAnalytics();
+    EXPECT_EQ(uploadedEvents(record, "Post Error - Submit"), 2);
+    EXPECT_EQ(uploadedEvents(record, "Post Error - Confirm"), 1);
+    EXPECT_TRUE(record.errors.empty());
+}
+
+TEST_F(PostingScreens, RefusedConfirmAndCaptchaPostsReachTheAnalyticsService) {
+    startAnalytics();
+    auto compose = filledCompose();
+    ASSERT_TRUE(compose);
+    // The confirm post refused: the page's text, plain; the screen stays.
+    sitetest::site().setNextPostingPage("review,error");
+    compose->postButtonPressed(nullptr);
+    auto message = nextMessage();
+    EXPECT_NE(message.find("The site could not take this posting."), std::string::npos) << message;
+    EXPECT_EQ(message.find('<'), std::string::npos) << message;
+    EXPECT_EQ(compose->state(), PostController::kStateConfirmed);
+    advanceRunLoop(1);
+    EXPECT_EQ(postNav->topViewController().get(), compose.get());
+    EXPECT_EQ(postNav->viewControllers()->count(), 4u);
+    // Again, through the terms to the captcha, whose answer's post the site refuses: the text,
+    // then back to the start.
+    compose->postButtonPressed(nullptr);
+    ASSERT_TRUE(runLoopUntil([&] { return compose->presentedViewController() != nullptr; }, 30));
+    auto captcha = as<ValidationViewController>(compose->presentedViewController());
+    ASSERT_TRUE(captcha);
+    auto code = solveCaptcha(captcha->verificationUrl());
+    ASSERT_TRUE(code);
+    compose->dismissModalViewControllerAnimated(false);
+    sitetest::site().setNextPostingPage("error");
+    compose->validationSuccess(code);
+    EXPECT_EQ(compose->state(), PostController::kStateCaptcha);
+    message = nextMessage();
+    EXPECT_NE(message.find("The site could not take this posting."), std::string::npos) << message;
+    advanceRunLoop(1);
+    EXPECT_EQ(postNav->topViewController().get(), compose.get());
+    EXPECT_EQ(postNav->viewControllers()->count(), 2u);
+    auto record = endAnalytics();
+    EXPECT_EQ(uploadedEvents(record, "Post Error - Confirm"), 1);
+    EXPECT_EQ(uploadedEvents(record, "Post Failed"), 1);
+    EXPECT_EQ(uploadedEvents(record, "Post Success"), 0);
     EXPECT_TRUE(record.errors.empty());
 }
