@@ -761,8 +761,23 @@ TEST_F(PostingScreens, ComposeFieldsGoOutInOrder) {
     auto signature = compose->myInfo()->postPage()->getSignatureValueAndKey();
     EXPECT_EQ(fields[8], text(as<NSString>(signature->objectAtIndex(0))) + "=" +
                              text(as<NSString>(signature->objectAtIndex(1))));
-    // Multipart.
-    EXPECT_EQ(as<NKFormDataRequest>(page->request())->postFormat(), 0);
+    // Multipart, the parts in that order in the body that went out.
+    auto request = as<NKFormDataRequest>(page->request());
+    EXPECT_EQ(request->postFormat(), 0);
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    ASSERT_TRUE(request->postBody());
+    std::string body(static_cast<const char*>(request->postBody()->bytes()),
+                     request->postBody()->length());
+    std::vector<std::string> parts;
+    for (auto at = body.find("form-data; name=\""); at != std::string::npos;
+         at = body.find("form-data; name=\"", at)) {
+        at += 17;
+        parts.push_back(body.substr(at, body.find('"', at) - at));
+    }
+    std::vector<std::string> names;
+    for (const auto& f : fields)
+        names.push_back(f.substr(0, f.find('=')));
+    EXPECT_EQ(parts, names);
 }
 
 TEST_F(PostingScreens, LoggedInComposeSendsTheAccountHiddenAndNoPriceWhereNone) {
