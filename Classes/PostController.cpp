@@ -314,12 +314,15 @@ void PostController::finishSendImage() {
     page->postDataArray(pairs, 0, this, page->getActionUrl());
 }
 
-void PostController::postConfirmInputs(PostPage* page, NSString* submitValue, NSString* code) {
+void PostController::postConfirmInputs(PostPage* page, NSString* submitValue, NSString* code,
+                                       int32_t nextState) {
     auto inputs = page->getConfirmInputs();
     if (code) inputs->setObject(code, NS("recaptcha_challenge_field"));
     auto submit = page->getSubmitKey();
     if (!submit) NSException::raise(NSInvalidArgumentException, NS("No submit button"));
     inputs->setObject(submitValue, submit);
+    // The state moves only with a post that goes out: a form the guard stops leaves it as it was.
+    state_ = nextState;
     page->postData(inputs, 0, this, page->getActionUrl());
 }
 
@@ -417,7 +420,7 @@ void PostController::replyInConfirmedState(PostPage* page, NSString* text, int32
             presentCaptcha(page);
             return;
         case kPostPageTerms:
-            postConfirmInputs(page, NS("ACCEPT the terms of use"), nullptr);
+            postConfirmInputs(page, NS("ACCEPT the terms of use"), nullptr, state_);
             return;
         case kPostPagePhoneVerification:
             posting::showMessage(posting::phoneVerificationMessage());
@@ -463,10 +466,7 @@ void PostController::requestFailed(NKHTTPRequest* request) {
 
 void PostController::validationSuccess(NSString* code) {
     Ref<PostController> keep = this;
-    guarded([&] {
-        state_ = kStateCaptcha;
-        postConfirmInputs(postInfo_->postPage(), NS("Continue"), code);
-    });
+    guarded([&] { postConfirmInputs(postInfo_->postPage(), NS("Continue"), code, kStateCaptcha); });
 }
 
 void PostController::validationCanceled() {

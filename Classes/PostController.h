@@ -149,7 +149,10 @@ private:
     void presentCaptcha(PostPage* page);
     // Runs a step of the flow inside the guard (see postButtonPressed).
     void guarded(const std::function<void()>& step);
-    void postConfirmInputs(PostPage* page, NSString* submitValue, NSString* code);
+    // Posts the page's form inputs with the submit button's value (and the captcha's code),
+    // moving to `nextState`.
+    void postConfirmInputs(PostPage* page, NSString* submitValue, NSString* code,
+                           int32_t nextState);
 
     Ref<UITextField> titleField_, priceField_, locationField_, emailField_;
     Ref<UITextView> messageView_;

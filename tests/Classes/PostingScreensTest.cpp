@@ -1,10 +1,12 @@
 // The login overlay and the posting screens against the stand-in site in process: the overlay's
 // slide on the manual clock and its buttons, login success, failure and captcha, the posting
 // start screen's entry decision (no city, no account, the stored account, the four-hour reuse,
-// logout, "My Postings"), each posting step, and the compose screen's form, photos, state
-// tables, guard and messages.
+// logout, "My Postings"), each posting step, pages without their signature, and the compose
+// screen's form, photos, state tables, guard and messages, with the analytics events and errors
+// as the services server decodes them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,18 +21,23 @@
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSHTTPCookie.h"
 #include "Foundation/NSHTTPCookieStorage.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSUserDefaults.h"
 #include "ListingPagesTesting.h"
 #include "ResultScreensTesting.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIGraphics.h"
+#include "UIKit/UIKitNotifications.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UITabBarController.h"
 #include "UIKit/UITextField.h"
 #include "UIKit/UITextView.h"
+#include "analytics/TallyAPI.h"
 #include "analytics/TallySession.h"
 #include "external/nk-http-request/Classes/NKFormDataRequest.h"
+#include "support/services/RunningServices.h"
+#include "tools/services/AnalyticsModule.h"
 #include "tools/site/SiteNames.h"
 #include "ui/core/DZWebController.h"
 #include "ui/style/DZButton.h"
@@ -63,12 +70,52 @@ std::vector<std::string> fieldsPosted(WebPage* page) {
     return out;
 }
 
+// The form's action as the page writes it (a path on the posting host).
+std::string actionPath(WebPage* page) {
+    std::string html = text(page->getPage());
+    auto at = html.find("action=\"");
+    if (at == std::string::npos) return "";
+    at += 8;
+    return html.substr(at, html.find('"', at) - at);
+}
+
+// A posting page as the site writes it: the phrase that tells its step, then one form.
+Ref<NSString> postingPage(const std::string& phrase, const std::string& action,
+                          const std::string& inputs) {
+    return str("<h3>" + phrase + "</h3>\n<form action=\"" + action +
+               "\" method=\"post\" enctype=\"multipart/form-data\">\n" + inputs + "</form>\n");
+}
+
+std::string hidden(const std::string& name, const std::string& value) {
+    return "<input type=\"hidden\" name=\"" + name + "\" value=\"" + value + "\">\n";
+}
+
+std::string submit(const std::string& value) {
+    return "<button type=\"submit\" name=\"go\" value=\"" + value + "\">" + value + "</button>\n";
+}
+
+const char* const kPhotoPhrase = "You can add up to 4 images to be displayed with this posting.";
+
 std::vector<std::string> namesOf(NSArray* sections) {
     std::vector<std::string> out;
     if (sections)
         for (NSObject* o : *sections)
             out.push_back(text(as<PostSection>(o)->name()));
     return out;
+}
+
+// The page without its signature field (the hidden input with the long name).
+void stripSignature(WebPage* page) {
+    std::string html = text(page->getPage());
+    auto at = html.find("<input type=\"hidden\" name=\"");
+    ASSERT_NE(at, std::string::npos);
+    html.erase(at, html.find('>', at) - at + 1);
+    page->setWebpage(str(html));
+    ASSERT_EQ(as<PostPage>(page)->getSignatureValueAndKey()->count(), 0u);
+}
+
+bnservices::AnalyticsModule& analytics() {
+    return *servicestest::services().module<bnservices::AnalyticsModule>("analytics");
 }
 
 Ref<UIImage> photo(CGFloat width, CGFloat height) {
@@ -129,6 +176,7 @@ protected:
         NSFileManager::defaultManager()->removeItemAtPath(TallySession::currentSessionFilePath(),
                                                           nullptr);
         TallySession::resetForTesting();
+        TallyAPI::resetForTesting();
         ResultScreensTest::TearDown();
     }
 
@@ -142,6 +190,31 @@ protected:
         auto counts = TallySession::currentSession()->eventCounts();
         auto n = counts ? as<NSNumber>(counts->objectForKey(NSString::fromUTF8(name))) : nullptr;
         return n ? n->longValue() : 0;
+    }
+    // The analytics client's session against the services server, in place of the local one:
+    // what the screens log arrives there, decoded, when the session ends.
+    static void startAnalytics() {
+        servicestest::services().reset();
+        TallySession::removeFilesForTesting(NS("posting-screens-key"));
+        TallyAPI::startSession(NS("posting-screens-key"));
+        ASSERT_TRUE(runLoopUntil([] { return analytics().uploads().size() == 1; }));
+    }
+    // Ends the session: its record as the service decoded it.
+    static bnservices::TallyUploadRecord endAnalytics() {
+        NSNotificationCenter::defaultCenter()->postNotificationName(
+            UIApplicationWillTerminateNotification, nullptr);
+        EXPECT_TRUE(runLoopUntil([] { return analytics().uploads().size() == 2; }));
+        auto uploads = analytics().uploads();
+        EXPECT_TRUE(analytics().refusals().empty());
+        if (uploads.size() != 2 || uploads[1].upload.sessions.size() != 1) {
+            ADD_FAILURE() << "no session ended";
+            return {};
+        }
+        return uploads[1].upload.sessions[0];
+    }
+    static long uploadedEvents(const bnservices::TallyUploadRecord& record, const char* name) {
+        return std::count_if(record.events.begin(), record.events.end(),
+                             [&](const auto& e) { return e.name == name; });
     }
     // Waits for an alert and gives its message (and closes it).
     std::string nextMessage() {
@@ -197,6 +270,13 @@ protected:
             advanceRunLoop(0.5);
         }
         return as<PostController>(postNav->topViewController());
+    }
+    // The compose screen with a bike's texts typed in.
+    Ref<PostController> filledCompose() {
+        auto compose = toCompose();
+        if (compose)
+            fill(compose, "Road bike", "250", "Back Bay", "seller@example.test", "Light and fast.");
+        return compose;
     }
     static void fill(PostController* compose, const char* title, const char* price,
                      const char* place, const char* email, const char* body) {
@@ -609,11 +689,7 @@ TEST_F(PostingScreens, TheGuardCoversEveryStep) {
     // The compose form without its signature: "Unknown Error".
     auto form = compose->myInfo()->postPage();
     auto original = form->getPage();
-    std::string page = text(original);
-    auto at = page.find("<input type=\"hidden\" name=\"");
-    ASSERT_NE(at, std::string::npos);
-    page.erase(at, page.find('>', at) - at + 1);
-    form->setWebpage(str(page));
+    stripSignature(form);
     compose->postButtonPressed(nullptr);
     EXPECT_EQ(nextMessage(), "Unknown Error");
     EXPECT_EQ(compose->state(), PostController::kStateEditing);
@@ -640,6 +716,8 @@ TEST_F(PostingScreens, TheGuardCoversEveryStep) {
     reply->setWebpage(NS("<h3>To finalize your post</h3><form action=\"/k/x\"></form>"));
     compose->validationSuccess(NS("bnv-code"));
     EXPECT_EQ(nextMessage(), "Unknown Error");
+    // Nothing went out: the state stays.
+    EXPECT_EQ(compose->state(), PostController::kStateSubmitted);
 }
 
 TEST_F(PostingScreens, ConfirmStateMessages) {
@@ -683,8 +761,23 @@ TEST_F(PostingScreens, ComposeFieldsGoOutInOrder) {
     auto signature = compose->myInfo()->postPage()->getSignatureValueAndKey();
     EXPECT_EQ(fields[8], text(as<NSString>(signature->objectAtIndex(0))) + "=" +
                              text(as<NSString>(signature->objectAtIndex(1))));
-    // Multipart.
-    EXPECT_EQ(as<NKFormDataRequest>(page->request())->postFormat(), 0);
+    // Multipart, the parts in that order in the body that went out.
+    auto request = as<NKFormDataRequest>(page->request());
+    EXPECT_EQ(request->postFormat(), 0);
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    ASSERT_TRUE(request->postBody());
+    std::string body(static_cast<const char*>(request->postBody()->bytes()),
+                     request->postBody()->length());
+    std::vector<std::string> parts;
+    for (auto at = body.find("form-data; name=\""); at != std::string::npos;
+         at = body.find("form-data; name=\"", at)) {
+        at += 17;
+        parts.push_back(body.substr(at, body.find('"', at) - at));
+    }
+    std::vector<std::string> names;
+    for (const auto& f : fields)
+        names.push_back(f.substr(0, f.find('=')));
+    EXPECT_EQ(parts, names);
 }
 
 TEST_F(PostingScreens, LoggedInComposeSendsTheAccountHiddenAndNoPriceWhereNone) {
@@ -723,4 +816,255 @@ TEST_F(PostingScreens, LoggedInComposeSendsTheAccountHiddenAndNoPriceWhereNone) 
         EXPECT_NE(f.rfind("ConfirmEMail=", 0), 0u) << f;
         EXPECT_NE(f.rfind("Ask=", 0), 0u) << f;
     }
+}
+
+TEST_F(PostingScreens, AnAreaWithNeighbourhoodsAsksWhichLocationFitsBest) {
+    auto categories = toCategories();
+    ASSERT_TRUE(categories);
+    choose(categories.get(), categories->catagoryList(), "Bikes");
+    auto area = waitForTop<PostLocationController>();
+    ASSERT_TRUE(area);
+    // Boston, Cambridge and Brookline has neighbourhoods: the site's finest step follows.
+    choose(area.get(), area->suburbList(), "Boston/");
+    auto hood = waitForTop<PostLocationController>(area);
+    ASSERT_TRUE(hood);
+    ASSERT_NE(hood.get(), area.get());
+    EXPECT_EQ(hood->myInfo().get(), area->postInfo().get());
+    EXPECT_EQ(hood->myInfo()->postPage()->getPostPageType(), kPostPageChooseLocation);
+    EXPECT_EQ(text(hood->title()), "Choose Area");
+    EXPECT_EQ(
+        namesOf(hood->suburbList()),
+        (std::vector<std::string>{"Bypass this step", "", "Cambridge", "Brookline", "Jamaica Plain",
+                                  "Somerville", "Allston / Brighton", "Back Bay"}));
+    // The choice goes back URL-encoded with the shown page's signature.
+    choose(hood.get(), hood->suburbList(), "Back Bay");
+    auto sent = hood->postInfo()->postPage();
+    auto signature = hood->myInfo()->postPage()->getSignatureValueAndKey();
+    ASSERT_EQ(signature->count(), 2u);
+    EXPECT_EQ(fieldsPosted(sent),
+              (std::vector<std::string>{"n=6",
+                                        text(as<NSString>(signature->objectAtIndex(0))) + "=" +
+                                            text(as<NSString>(signature->objectAtIndex(1))),
+                                        "go=Continue"}));
+    EXPECT_EQ(as<NKFormDataRequest>(sent->request())->postFormat(), 1);
+    // Then the compose form.
+    auto compose = waitForTop<PostController>(hood);
+    ASSERT_TRUE(compose);
+    EXPECT_EQ(compose->myInfo().get(), hood->postInfo().get());
+    EXPECT_EQ(postNav->viewControllers()->count(), 5u);
+}
+
+TEST_F(PostingScreens, AChoiceOnAPageWithoutSignaturePostsTheRest) {
+    startAnalytics();
+    showPostTab();
+    start->postNoAccountButtonPressed(nullptr);
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    // The start screen: the type goes without the missing pair; the site refuses it, and its
+    // error page is no step, so nothing is pushed and nothing is said.
+    auto typePage = start->postInfo()->postPage();
+    stripSignature(typePage);
+    choose(start.get(), start->sectionList(), "For Sale");
+    EXPECT_EQ(fieldsPosted(typePage), (std::vector<std::string>{"id=fso", "go=Continue"}));
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    advanceRunLoop(1);
+    EXPECT_EQ(typePage->request()->responseStatusCode(), 400);
+    EXPECT_EQ(typePage->getPostPageType(), kPostPageUnknown);
+    EXPECT_EQ(postNav->topViewController().get(), start.get());
+    EXPECT_FALSE(lastPanel());
+
+    // The category screen: the same, and no event.
+    start->sectionList()->removeAllObjects();
+    start->loadSectionPage();
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    choose(start.get(), start->sectionList(), "For Sale");
+    auto categories = waitForTop<PostCatagoryController>();
+    ASSERT_TRUE(categories);
+    stripSignature(categories->myInfo()->postPage());
+    choose(categories.get(), categories->catagoryList(), "Bikes");
+    auto categoryReply = categories->postInfo()->postPage();
+    EXPECT_EQ(fieldsPosted(categoryReply), (std::vector<std::string>{"id=bik", "go=Continue"}));
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    advanceRunLoop(1);
+    EXPECT_EQ(categoryReply->request()->responseStatusCode(), 400);
+    EXPECT_EQ(postNav->topViewController().get(), categories.get());
+    EXPECT_FALSE(lastPanel());
+
+    // The area screen (the signature back on the category page): the refusal is no step it
+    // knows, so it logs "Location Error".
+    postNav->popToViewController(start, false);
+    start->sectionList()->removeAllObjects();
+    start->loadSectionPage();
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    choose(start.get(), start->sectionList(), "For Sale");
+    categories = waitForTop<PostCatagoryController>();
+    ASSERT_TRUE(categories);
+    choose(categories.get(), categories->catagoryList(), "Bikes");
+    auto area = waitForTop<PostLocationController>(categories);
+    ASSERT_TRUE(area);
+    stripSignature(area->myInfo()->postPage());
+    choose(area.get(), area->suburbList(), "North Shore");
+    EXPECT_EQ(fieldsPosted(area->postInfo()->postPage()),
+              (std::vector<std::string>{"n=2", "go=Continue"}));
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    advanceRunLoop(1);
+    EXPECT_EQ(postNav->topViewController().get(), area.get());
+    EXPECT_FALSE(lastPanel());
+    auto record = endAnalytics();
+    EXPECT_EQ(uploadedEvents(record, "Location Error"), 1);
+    EXPECT_EQ(record.events.size(), 1u);
+    EXPECT_TRUE(record.errors.empty());
+}
+
+TEST_F(PostingScreens, TheGuardCoversTheFinishConfirmAndTermsPosts) {
+    startAnalytics();
+    auto compose = filledCompose();
+    ASSERT_TRUE(compose);
+    auto form = compose->myInfo()->postPage();
+    std::string composeAction = text(form->getActionUrl());
+    std::string action = actionPath(form);
+    ASSERT_FALSE(action.empty());
+    std::string signature = hidden("bnPostingSig_ABCDEFGHJK", "0123456789ABCDEF");
+    // The site answers with the form again: submitted, nothing more goes out.
+    sitetest::site().setNextPostingPage("compose");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(), "Please fill in all fields");
+    ASSERT_EQ(compose->state(), PostController::kStateSubmitted);
+    auto reply = compose->postInfo()->postPage();
+    auto lastRequest = reply->request();
+    // A photo page whose finish form lacks its "fin" input: no photos, so the finish post.
+    reply->setWebpage(postingPage(kPhotoPhrase, action, signature + submit("Done with Images")));
+    compose->requestFinished(nullptr);
+    EXPECT_EQ(nextMessage(), "Unknown Error");
+    EXPECT_EQ(reply->request().get(), lastRequest.get());
+    EXPECT_EQ(compose->state(), PostController::kStateSubmitted);
+    // A review page without its submit button: the confirm post.
+    reply->setWebpage(postingPage("Please review and confirm your posting.", action,
+                                  signature + hidden("a", "publish")));
+    compose->requestFinished(nullptr);
+    EXPECT_EQ(nextMessage(), "Unknown Error");
+    EXPECT_EQ(reply->request().get(), lastRequest.get());
+    EXPECT_EQ(compose->state(), PostController::kStateSubmitted);
+    // After a confirm post, a terms page without its submit button: the terms post.
+    sitetest::site().setNextPostingPage("review,phone");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(),
+              "Bazaarnest requires an account, verified by phone, for posting in this categorie. "
+              "Please visit Bazaarnest website to verify your account.");
+    ASSERT_EQ(compose->state(), PostController::kStateConfirmed);
+    lastRequest = reply->request();
+    reply->setWebpage(
+        postingPage("MODIFICATIONS TO THIS AGREEMENT", action, signature + hidden("a", "terms")));
+    compose->requestFinished(nullptr);
+    EXPECT_EQ(nextMessage(), "Unknown Error");
+    EXPECT_EQ(reply->request().get(), lastRequest.get());
+    EXPECT_EQ(compose->state(), PostController::kStateConfirmed);
+    // The same terms page with its button goes out: the guard is what stopped it.
+    reply->setWebpage(
+        postingPage("MODIFICATIONS TO THIS AGREEMENT", action,
+                    signature + hidden("a", "terms") + submit("ACCEPT the terms of use")));
+    compose->requestFinished(nullptr);
+    EXPECT_NE(reply->request().get(), lastRequest.get());
+    EXPECT_EQ(fieldsPosted(reply),
+              (std::vector<std::string>{"bnPostingSig_ABCDEFGHJK=0123456789ABCDEF", "a=terms",
+                                        "go=ACCEPT the terms of use"}));
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    advanceRunLoop(1);
+    closePanels();
+    // The service heard of each stopped post once, with the compose form's action.
+    auto record = endAnalytics();
+    ASSERT_EQ(record.errors.size(), 3u);
+    for (const auto& error : record.errors) {
+        EXPECT_EQ(error.id, "POST Error Unknown");
+        EXPECT_EQ(error.message, composeAction);
+        EXPECT_EQ(error.exception.rfind("NSInvalidArgumentException", 0), 0u) << error.exception;
+    }
+    EXPECT_EQ(uploadedEvents(record, "Post Success"), 0);
+}
+
+TEST_F(PostingScreens, PhotoFinishAndConfirmPostsLeaveAMissingSignatureOut) {
+    startAnalytics();
+    auto compose = filledCompose();
+    ASSERT_TRUE(compose);
+    addPhoto(compose, compose->button3(), photo(90, 60));
+    std::string action = actionPath(compose->myInfo()->postPage());
+    sitetest::site().setNextPostingPage("compose");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(), "Please fill in all fields");
+    auto reply = compose->postInfo()->postPage();
+    auto settle = [] {
+        EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+        advanceRunLoop(1);
+    };
+    // The photo page without a signature: the photo goes without the pair, and the site's
+    // refusal is no success.
+    reply->setWebpage(postingPage(kPhotoPhrase, action,
+                                  hidden("a", "add") +
+                                      "<input type=\"file\" name=\"file\" accept=\"image/*\">\n" +
+                                      submit("add image")));
+    compose->requestFinished(nullptr);
+    EXPECT_EQ(fieldsPosted(reply),
+              (std::vector<std::string>{"a=add", "go=add image", "file=<file>"}));
+    settle();
+    EXPECT_EQ(reply->request()->responseStatusCode(), 400);
+    EXPECT_FALSE(lastPanel());
+    EXPECT_TRUE(sitetest::site().uploadedPhotos().empty());
+    // Slot 3 was the last photo: the finish post, likewise.
+    reply->setWebpage(
+        postingPage(kPhotoPhrase, action, hidden("a", "fin") + submit("Done with Images")));
+    compose->requestFinished(nullptr);
+    EXPECT_EQ(fieldsPosted(reply), (std::vector<std::string>{"a=fin", "go=Done with Images"}));
+    settle();
+    EXPECT_FALSE(lastPanel());
+    // The review page without a signature: the confirm post, whose refusal is shown as text.
+    reply->setWebpage(postingPage("Please review and confirm your posting.", action,
+                                  hidden("a", "publish") + submit("Continue")));
+    compose->requestFinished(nullptr);
+    EXPECT_EQ(fieldsPosted(reply), (std::vector<std::string>{"a=publish", "go=Continue"}));
+    EXPECT_EQ(compose->state(), PostController::kStateConfirmed);
+    auto message = nextMessage();
+    EXPECT_NE(message.find("The form is missing its signature field."), std::string::npos)
+        << message;
+    EXPECT_EQ(message.find('<'), std::string::npos) << message;
+    auto record = endAnalytics();
+    EXPECT_EQ(uploadedEvents(record, "Post Error - Submit"), 2);
+    EXPECT_EQ(uploadedEvents(record, "Post Error - Confirm"), 1);
+    EXPECT_TRUE(record.errors.empty());
+}
+
+TEST_F(PostingScreens, RefusedConfirmAndCaptchaPostsReachTheAnalyticsService) {
+    startAnalytics();
+    auto compose = filledCompose();
+    ASSERT_TRUE(compose);
+    // The confirm post refused: the page's text, plain; the screen stays.
+    sitetest::site().setNextPostingPage("review,error");
+    compose->postButtonPressed(nullptr);
+    auto message = nextMessage();
+    EXPECT_NE(message.find("The site could not take this posting."), std::string::npos) << message;
+    EXPECT_EQ(message.find('<'), std::string::npos) << message;
+    EXPECT_EQ(compose->state(), PostController::kStateConfirmed);
+    advanceRunLoop(1);
+    EXPECT_EQ(postNav->topViewController().get(), compose.get());
+    EXPECT_EQ(postNav->viewControllers()->count(), 4u);
+    // Again, through the terms to the captcha, whose answer's post the site refuses: the text,
+    // then back to the start.
+    compose->postButtonPressed(nullptr);
+    ASSERT_TRUE(runLoopUntil([&] { return compose->presentedViewController() != nullptr; }, 30));
+    auto captcha = as<ValidationViewController>(compose->presentedViewController());
+    ASSERT_TRUE(captcha);
+    auto code = solveCaptcha(captcha->verificationUrl());
+    ASSERT_TRUE(code);
+    compose->dismissModalViewControllerAnimated(false);
+    sitetest::site().setNextPostingPage("error");
+    compose->validationSuccess(code);
+    EXPECT_EQ(compose->state(), PostController::kStateCaptcha);
+    message = nextMessage();
+    EXPECT_NE(message.find("The site could not take this posting."), std::string::npos) << message;
+    advanceRunLoop(1);
+    EXPECT_EQ(postNav->topViewController().get(), compose.get());
+    EXPECT_EQ(postNav->viewControllers()->count(), 2u);
+    auto record = endAnalytics();
+    EXPECT_EQ(uploadedEvents(record, "Post Error - Confirm"), 1);
+    EXPECT_EQ(uploadedEvents(record, "Post Failed"), 1);
+    EXPECT_EQ(uploadedEvents(record, "Post Success"), 0);
+    EXPECT_TRUE(record.errors.empty());
 }

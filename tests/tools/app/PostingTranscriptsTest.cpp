@@ -38,6 +38,16 @@ std::vector<bnservices::AnalyticsModule::Upload> analyticsUploads() {
     return servicestest::services().module<bnservices::AnalyticsModule>("analytics")->uploads();
 }
 
+// The names of the events every upload so far carried, in order.
+std::vector<std::string> uploadedEventNames() {
+    std::vector<std::string> events;
+    for (const auto& u : analyticsUploads())
+        for (const auto& session : u.upload.sessions)
+            for (const auto& event : session.events)
+                events.push_back(event.name);
+    return events;
+}
+
 // The script's lines, "{captcha}" filled in with the newest challenge's words when read.
 class CaptchaLines : public std::streambuf {
 public:
@@ -145,11 +155,7 @@ TEST_F(PostingTranscripts, APostWithTwoPhotosThroughConfirmTermsAndCaptcha) {
     // The analytics service heard of the post, once, and of no posting error.
     std::vector<std::string> events;
     ASSERT_TRUE(runLoopUntil([&] {
-        events.clear();
-        for (const auto& u : analyticsUploads())
-            for (const auto& session : u.upload.sessions)
-                for (const auto& event : session.events)
-                    events.push_back(event.name);
+        events = uploadedEventNames();
         return !events.empty();
     }));
     EXPECT_EQ(std::count(events.begin(), events.end(), "Post Success"), 1);
@@ -222,4 +228,26 @@ TEST_F(PostingTranscripts, PicturesOfTheOverlayTheComposeScreenAndTheCaptcha) {
 
 TEST_F(PostingTranscripts, EmailInBodyPhoneVerificationAndTheMailNotice) {
     expectPostingTranscript("post-notices");
+}
+
+TEST_F(PostingTranscripts, AreaAndLocationStepsThenRefusedConfirmAndCaptchaPosts) {
+    // Boston has areas, and its first area has neighbourhoods.
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    defaults->setObject(NS("Boston"), NS("LocationName"));
+    defaults->setObject(NS("http://boston.bazaarnest.test"), NS("LocationUrl"));
+    defaults->setObject(NS("Massachusetts"), NS("LocationState"));
+    defaults->synchronize();
+    servicestest::services().reset();
+    TallyAPI::resetForTesting();
+    TallySession::removeFilesForTesting(kNoticewallAnalyticsKey);
+    expectPostingTranscript("post-areas");
+    // The service heard of the refused confirm post and the failed post, once each.
+    std::vector<std::string> events;
+    ASSERT_TRUE(runLoopUntil([&] {
+        events = uploadedEventNames();
+        return !events.empty();
+    }));
+    EXPECT_EQ(std::count(events.begin(), events.end(), "Post Error - Confirm"), 1);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "Post Failed"), 1);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "Post Success"), 0);
 }
