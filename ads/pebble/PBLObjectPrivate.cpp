@@ -547,9 +547,15 @@ bool PBLBannerWebViewDelegate::webViewShouldStartLoadWithRequest(
     if (PBLWebViewDelegate::webViewShouldStartLoadWithRequest(webView, request, navigationType)) {
         auto current = webView->request();
         opener()->setReferringURL(current ? current->URL().get() : nullptr);
-        // The in-app browser and the web app screen that an http click opens are not part of
-        // this client yet: such a click is counted and tracked only.
-        (void)clickURL;
+        auto scheme =
+            clickURL && clickURL->scheme() ? clickURL->scheme()->lowercaseString() : nullptr;
+        if (scheme && scheme->hasPrefix(NS("http"))) {
+            auto clicks = engine->pendingClickURLs();
+            if (clicks && clicks->count() > 0)
+                opener()->openWebApp(clickURL.get(), engine->supportedOrientations());
+            else
+                opener()->openBrowserToURL(clickURL.get(), engine->supportedOrientations());
+        }
     }
     return false;
 }
