@@ -124,7 +124,11 @@ void PBLViewController::presentFromViewController(UIViewController* controller) 
 
 void PBLViewController::presentSelfFrom(UIViewController* controller) {
     auto window = UIApplication::sharedApplication()->keyWindow();
-    if (auto root = window ? window->rootViewController() : nullptr) {
+    auto root = window ? window->rootViewController() : nullptr;
+    // A root whose view is not on screen (covered by a splash) cannot show anything over it.
+    if (root && !(root->isViewLoaded() && root->view()->window().get() == window.get()))
+        root = nullptr;
+    if (root) {
         root->presentModalViewController(this, true);
         return;
     }
