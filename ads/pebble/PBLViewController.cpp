@@ -162,7 +162,9 @@ void PBLViewController::viewDidDisappear(bool animated) {
 
 void PBLViewController::relinquishScreen() {
     auto vars = privateObject();
-    if (!vars) return;
+    // Only a shown screen gives the screen up: a second close (a double tap, the page's close
+    // after the button's) would tell the delegate again and release the screen once too often.
+    if (!vars || !vars->keepAlive_) return;
     Ref<PBLViewController> self = this;  // gone once the platform lets go of it
     view()->setUserInteractionEnabled(false);
     vars->keepAlive_ = nullptr;

@@ -132,6 +132,13 @@ TEST_F(PBLBrowserControllerTest, OnAPhoneInLandscapeTheToolbarIsThirtyPointsHigh
     ASSERT_TRUE(browser->toolbar());
     EXPECT_EQ(browser->toolbar()->frame().size.height, 30);
     ASSERT_TRUE(loaded(browser.get(), "/offer"));
+    // A turn is told to the page.
+    browser->webView()->stringByEvaluatingJavaScriptFromString(
+        NS("window.onorientationchange = function() { document.title = 'turned'; };"));
+    ASSERT_TRUE(browser->rotateToInterfaceOrientation(UIInterfaceOrientationLandscapeRight, 0));
+    EXPECT_EQ(text(browser->webView()->stringByEvaluatingJavaScriptFromString(
+                  NS("String(window.orientation) + ' ' + document.title"))),
+              "90 turned");
 }
 
 TEST_F(PBLBrowserControllerTest, LinkAndFormNavigationsAreCountedBySchemeAndTheStoreIsHandedOff) {

@@ -4,6 +4,7 @@
 
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSString.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIView.h"
 #include "ads/pebble/PBLFullScreenTesting.h"
 
@@ -61,6 +62,7 @@ TEST_F(PBLViewControllerTest, TheFirstScreenAloneTellsTheDelegateAndStackedOnesS
         EXPECT_TRUE(UIApplication::sharedApplication()->isStatusBarHidden());
 
         first->relinquishScreen();
+        first->relinquishScreen();  // closed already: nothing more
         EXPECT_FALSE(root->modalViewController());
         EXPECT_EQ(recorder->events, (std::vector<std::string>{"will present", "will dismiss"}));
         EXPECT_FALSE(UIApplication::sharedApplication()->isStatusBarHidden());
@@ -110,6 +112,16 @@ TEST_F(PBLViewControllerTest, AStatusBarTheApplicationHidItselfStaysHidden) {
     EXPECT_FALSE(app->isStatusBarHidden());
     sheet->relinquishScreen();
     EXPECT_FALSE(app->isStatusBarHidden());
+
+    // Before 3.2 every first screen takes the bar away, and gives it back.
+    UIDevice::currentDevice()->setSystemVersion(NS("3.1.3"));
+    auto old = make<PBLViewController>();
+    old->setModalPresentationStyle(UIModalPresentationFormSheet);
+    old->presentFromViewController(root.get());
+    EXPECT_TRUE(app->isStatusBarHidden());
+    old->relinquishScreen();
+    EXPECT_FALSE(app->isStatusBarHidden());
+    UIDevice::currentDevice()->setSystemVersion(nullptr);
 }
 
 TEST_F(PBLViewControllerTest, AppearingWorksOnceWhetherThePlatformOrTheFallbackComesFirst) {
