@@ -54,12 +54,16 @@ bool filled(NSString* text) {
 }  // namespace
 
 bool PBLObjectPrivate::initWithView(PBLBannerView* view) {
-    observeLaunch();
     adView_ = view;
+    return initWithFrame(view ? view->frame() : CGRectZero);
+}
+
+bool PBLObjectPrivate::initWithFrame(CGRect frame) {
+    observeLaunch();
+    auto view = adView_.lock();
     state_ = PBLStateIdle;
     supportedOrientations_ = 1;
     delegateManager_ = make<PBLDelegateManager>();
-    CGRect frame = view ? view->frame() : CGRectZero;
     frame.origin = CGPointZero;
     webView_ = make<UIWebView>(&UIWebView::initWithFrame, frame);
     webView_->setClipsToBounds(true);
@@ -120,6 +124,18 @@ void PBLObjectPrivate::setAdUnitID(NSString* adUnitID) {
     adUnitID_ = adUnitID ? adUnitID->copy() : nullptr;
 }
 
+Ref<NSString> PBLObjectPrivate::adHTMLString() {
+    auto content = adHTML_ ? adHTML_->content() : nullptr;
+    return content ? content->stringByTrimmingCharactersInSet(
+                         NSCharacterSet::whitespaceAndNewlineCharacterSet().get())
+                   : nullptr;
+}
+
+Ref<NSURL> PBLObjectPrivate::adHTMLBaseURL() {
+    if (!adHTML_) return nullptr;
+    return adHTML_->httpDestinationURL() ? adHTML_->httpDestinationURL() : adHTML_->sourceURL();
+}
+
 Ref<NSArray> PBLObjectPrivate::pendingTrackingURLs() {
     return pendingTrackingURLs_;
 }
@@ -145,8 +161,10 @@ void PBLObjectPrivate::loadRequest(NSObject* request) {
 }
 
 void PBLObjectPrivate::loadInterstitialRequest(NSObject* request) {
-    if (auto r = as<PBLRequestPrivate>(request)) r->setInterstitialAd(true);
-    loadPrivateRequest(request, false);
+    // Without a request of the owner's, a new one: it must still ask for the full-screen format.
+    Ref<NSObject> sent = request ? Ref<NSObject>(request) : Ref<NSObject>(PBLRequest::request());
+    if (auto r = as<PBLRequestPrivate>(sent)) r->setInterstitialAd(true);
+    loadPrivateRequest(sent.get(), false);
 }
 
 bool PBLObjectPrivate::isMakingRequest() {
@@ -378,12 +396,8 @@ void PBLObjectPrivate::processHTTPHeaders(PBLCachedFile* file) {
 }
 
 void PBLObjectPrivate::showAd() {
-    auto content = adHTML_->content();
-    auto trimmed = content ? content->stringByTrimmingCharactersInSet(
-                                 NSCharacterSet::whitespaceAndNewlineCharacterSet().get())
-                           : nullptr;
-    auto base =
-        adHTML_->httpDestinationURL() ? adHTML_->httpDestinationURL() : adHTML_->sourceURL();
+    auto trimmed = adHTMLString();
+    auto base = adHTMLBaseURL();
     addReloadInformationFromHeaders();
     if (!filled(trimmed.get())) {
         fail(1, PBLStateFailed);
@@ -420,7 +434,9 @@ void PBLObjectPrivate::adDidRender() {
     webView_->setHidden(false);
     if (auto scroller = webView_->scrollView()) scroller->setScrollsToTop(false);
     delegateManager_->didReceiveAd();
-    if (pendingTrackingURLs_) trackURLs(pendingTrackingURLs_.get());
+    // An interstitial is seen only when it is presented, which tracks its impressions then.
+    if (pendingTrackingURLs_ && !(request_ && request_->isInterstitialAd()))
+        trackURLs(pendingTrackingURLs_.get());
     auto statistics = PBLStatistics::sharedStatistics();
     statistics->endTimingNamed(NS("prl"));
     statistics->startTimingNamed(NS("ppcl"));
@@ -547,9 +563,15 @@ bool PBLBannerWebViewDelegate::webViewShouldStartLoadWithRequest(
     if (PBLWebViewDelegate::webViewShouldStartLoadWithRequest(webView, request, navigationType)) {
         auto current = webView->request();
         opener()->setReferringURL(current ? current->URL().get() : nullptr);
-        // The in-app browser and the web app screen that an http click opens are not part of
-        // this client yet: such a click is counted and tracked only.
-        (void)clickURL;
+        auto scheme =
+            clickURL && clickURL->scheme() ? clickURL->scheme()->lowercaseString() : nullptr;
+        if (scheme && scheme->hasPrefix(NS("http"))) {
+            auto clicks = engine->pendingClickURLs();
+            if (clicks && clicks->count() > 0)
+                opener()->openWebApp(clickURL.get(), engine->supportedOrientations());
+            else
+                opener()->openBrowserToURL(clickURL.get(), engine->supportedOrientations());
+        }
     }
     return false;
 }

@@ -3,6 +3,7 @@
 // the page's interval. Main thread only.
 #pragma once
 
+#include "CoreGraphics/CGGeometry.h"
 #include "Foundation/NSObject.h"
 #include "ads/pebble/PBLCachedFile.h"
 #include "ads/pebble/PBLClickTracker.h"
@@ -12,6 +13,7 @@ class NSMutableArray;
 class NSMutableSet;
 class NSNotification;
 class NSTimer;
+class NSURL;
 class PBLBannerView;
 class PBLBannerWebViewDelegate;
 class PBLDelegateManager;
@@ -35,6 +37,8 @@ class PBLObjectPrivate : public NSObject,
                          public PBLClickTrackerDelegate {
     NS_OBJECT(PBLObjectPrivate, NSObject)
     bool initWithView(PBLBannerView* view);
+    // An engine without a banner (the interstitial's), its web view of the frame.
+    bool initWithFrame(CGRect frame);
     void dealloc() override;
 
     void loadRequest(NSObject* request);
@@ -56,6 +60,9 @@ class PBLObjectPrivate : public NSObject,
     void setAdUnitID(NSString* adUnitID);
     bool hasAutoRefreshed() { return hasAutoRefreshed_; }
     Ref<PBLRequestPrivate> request() { return request_; }
+    // The ad page as it was rendered: its text trimmed, and its final URL.
+    Ref<NSString> adHTMLString();
+    Ref<NSURL> adHTMLBaseURL();
     Ref<NSArray> pendingTrackingURLs();
     Ref<NSArray> pendingClickURLs();
     int supportedOrientations() { return supportedOrientations_; }

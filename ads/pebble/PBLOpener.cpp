@@ -8,9 +8,11 @@
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIViewController.h"
+#include "ads/pebble/PBLBrowserController.h"
 #include "ads/pebble/PBLClickTracker.h"
 #include "ads/pebble/PBLNetworkUtilities.h"
 #include "ads/pebble/PBLStatistics.h"
+#include "ads/pebble/PBLWebAppViewController.h"
 #include "ads/pebble/PBLWebViewDelegate.h"
 
 namespace {
@@ -37,12 +39,52 @@ void PBLOpener::openNotification(PBLNotification* notification) {
     auto html = as<NSString>(parameters->objectForKey(NS("html")));
     auto actionText = as<NSString>(parameters->objectForKey(NS("a")));
     std::string action = actionText ? actionText->utf8() : "";
+    auto orientationText = as<NSString>(parameters->objectForKey(NS("o")));
+    std::string o = orientationText ? orientationText->utf8() : "";
     auto url = text ? NSURL::URLWithString(text.get()) : nullptr;
     if (!url && !(html && action == "webapp")) return;
+    int orientations = o == "p" ? 2 : o == "l" ? 3 : 1;
     // The click is counted (and its timings started) whatever it opens.
     auto clickURL = url ? PBLStatistics::sharedStatistics()->urlForClick(url.get()) : nullptr;
-    if (action == "browser" || action == "webapp" || action == "video") return;
-    openApp(clickURL.get());
+    if (action == "browser" || action == "video") {
+        openBrowserToURL(clickURL.get(), orientations);
+    } else if (action == "webapp") {
+        if (clickURL)
+            openWebApp(clickURL.get(), orientations);
+        else if (html)
+            openWebAppWithHTML(html.get(), orientations);
+    } else {
+        openApp(clickURL.get());
+    }
+}
+
+void PBLOpener::openBrowserToURL(NSURL* url, int supportedOrientations) {
+    auto browser = make<PBLBrowserController>();
+    browser->setSupportedOrientations(supportedOrientations);
+    browser->setOpeningWebView(openingWebView().get());
+    browser->load(url, referringURL_.get());
+    browser->setDelegateManager(delegateManager_.get());
+    browser->presentFromViewController(viewController().get());
+}
+
+Ref<PBLWebAppViewController> PBLOpener::webAppOrientations(int supportedOrientations) {
+    auto screen = make<PBLWebAppViewController>();
+    screen->setSupportedOrientations(supportedOrientations);
+    screen->setOpeningWebView(openingWebView().get());
+    screen->setDelegateManager(delegateManager_.get());
+    return screen;
+}
+
+void PBLOpener::openWebApp(NSURL* url, int supportedOrientations) {
+    auto screen = webAppOrientations(supportedOrientations);
+    screen->load(url);
+    screen->presentFromViewController(viewController().get());
+}
+
+void PBLOpener::openWebAppWithHTML(NSString* html, int supportedOrientations) {
+    auto screen = webAppOrientations(supportedOrientations);
+    screen->loadHTML(html, nullptr);
+    screen->presentFromViewController(viewController().get());
 }
 
 void PBLOpener::openApp(NSURL* url) {

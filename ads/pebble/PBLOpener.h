@@ -1,5 +1,6 @@
-// Carries out what an ad page asks to open: another application through the system, or the
-// mail composer. Each web view delegate owns one. Main thread only.
+// Carries out what an ad page asks to open: the in-app browser, another application through the
+// system, or the web app screen, the mail composer. Each web view delegate owns one. Main thread
+// only.
 #pragma once
 
 #include "Foundation/NSObject.h"
@@ -8,6 +9,7 @@
 #include "ads/pebble/PBLBannerView.h"
 
 class PBLNotification;
+class PBLWebAppViewController;
 class UIViewController;
 class UIWebView;
 
@@ -30,7 +32,15 @@ class PBLOpener : public NSObject, public MFMailComposeViewControllerDelegate {
     // Waits up to three times 0.3 s for click trackings to end, then tells the delegates the
     // application is being left and hands the URL to the system on the next run-loop turn.
     void openApp(NSURL* url);
-    // The "open" command. Screens (browser, web app) are counted as clicks only.
+    // The in-app browser with the URL, referred by referringURL, presented from viewController.
+    // Orientations: 1 any, 2 portrait, 3 landscape.
+    void openBrowserToURL(NSURL* url, int supportedOrientations);
+    // A new web app screen (owned by the current release pool) with the orientations, the
+    // opening web view and the delegate manager.
+    Ref<PBLWebAppViewController> webAppOrientations(int supportedOrientations);
+    void openWebApp(NSURL* url, int supportedOrientations);
+    void openWebAppWithHTML(NSString* html, int supportedOrientations);
+    // The "open" command: "a" browser, webapp, video or another app; "u", "html", "o".
     void openNotification(PBLNotification* notification);
     // The process-wide retry count of openApp (a test aid).
     static int retryCount();

@@ -10,9 +10,11 @@ struct Entry {
 };
 
 // Buckets by the owner's hash; owners match by their own equality.
+// Never torn down: companions still filed at exit (a screen that is showing) would otherwise
+// reach back into the table while it is being destroyed.
 std::unordered_map<NSUInteger, std::vector<Entry>>& registry() {
-    static std::unordered_map<NSUInteger, std::vector<Entry>> entries;
-    return entries;
+    static auto* entries = new std::unordered_map<NSUInteger, std::vector<Entry>>;
+    return *entries;
 }
 
 Entry* find(NSObject* owner) {

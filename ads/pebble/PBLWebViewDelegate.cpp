@@ -16,6 +16,8 @@
 #include "ads/pebble/PBLNetworkUtilities.h"
 #include "ads/pebble/PBLOpener.h"
 #include "ads/pebble/PBLSignals.h"
+#include "ads/pebble/PBLStatistics.h"
+#include "ads/pebble/PBLViewController.h"
 #include "ads/pebble/PBL_PJSON.h"
 
 NSString* const PBLWebActionNotification = NS("didReceiveWebAction");
@@ -151,6 +153,18 @@ void PBLWebViewDelegate::webViewDidFinishLoad(UIWebView* webView) {
         webView, int(UIApplication::sharedApplication()->statusBarOrientation()));
 }
 
+void PBLWebViewDelegate::noteLandingPageStarted() {
+    auto statistics = PBLStatistics::sharedStatistics();
+    if (!statistics->timingNamed(NS("plpl"))) statistics->startTimingNamed(NS("plpl"));
+}
+
+void PBLWebViewDelegate::noteLandingPageFinished() {
+    auto statistics = PBLStatistics::sharedStatistics();
+    if (statistics->timingNamed(NS("plpd"))) return;
+    statistics->endTimingNamed(NS("plpl"));
+    statistics->startTimingNamed(NS("plpd"));
+}
+
 int PBLWebViewDelegate::intForKey(NSString* key, NSDictionary* dictionary) {
     auto value = dictionary ? as<NSString>(dictionary->objectForKey(key)) : nullptr;
     return value ? int(value->integerValue()) : -1;
@@ -198,7 +212,7 @@ void PBLWebViewDelegate::handleCommand(PBLNotification* command, NSURL* url, UIW
         auto u = parameters ? as<NSString>(parameters->objectForKey(NS("u"))) : nullptr;
         trackURLString(u.get(), name == "click");
     } else if (name == "close") {
-        // The full-screen screens of the client give up the screen; a banner has none.
+        if (auto screen = as<PBLViewController>(viewController())) screen->relinquishScreen();
     } else if (name == "log") {
         NSLog(NS("%@"), NSString::fromUTF8(stringFor(parameters.get(), "string")).get());
     } else if (name == "open") {

@@ -73,6 +73,12 @@ class PBLWebViewDelegate : public NSObject, public UIWebViewDelegate {
     // The value's integer value, -1 when the key is absent.
     static int intForKey(NSString* key, NSDictionary* dictionary);
 
+protected:
+    // The landing page timings of the full-screen screens: "plpl" from the first load's start,
+    // "plpd" from the first load's end.
+    static void noteLandingPageStarted();
+    static void noteLandingPageFinished();
+
 private:
     void handleCommand(PBLNotification* command, NSURL* url, UIWebView* webView);
     Ref<PBLOpener> opener_;

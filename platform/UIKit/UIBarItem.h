@@ -28,6 +28,10 @@ class UIBarItem : public NSObject {
         accessibilityLabel_ = label ? label->copy() : nullptr;
     }
 
+    // Whether assistive technology lists the item as an element of its own.
+    bool isAccessibilityElement() { return accessibilityElement_; }
+    void setIsAccessibilityElement(bool element) { accessibilityElement_ = element; }
+
     // What the shell shows for the item: its title, or the name of its system item; for an
     // image-only item its accessibility label, else its image's name.
     virtual Ref<NSString> displayTitle();
@@ -38,6 +42,7 @@ protected:
 
 private:
     bool enabled_ = true;
+    bool accessibilityElement_ = false;
     Ref<NSString> title_;
     Ref<NSString> accessibilityLabel_;
     Ref<UIImage> image_;

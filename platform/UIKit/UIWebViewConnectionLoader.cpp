@@ -30,9 +30,22 @@ public:
     Ref<NSURLResponse> response;
     Ref<NSMutableData> data = NSMutableData::data();
 
-    void connectionDidReceiveResponse(NSURLConnection*, NSURLResponse* r) override {
+    void connectionDidReceiveResponse(NSURLConnection* connection, NSURLResponse* r) override {
         response = r;
         data->setLength(0);
+        // The connection follows only http(s) redirects; one to another scheme (a server
+        // handing over to an application) is still a navigation the web view decides on.
+        auto http = as<NSHTTPURLResponse>(r);
+        NSInteger status = http ? http->statusCode() : 0;
+        if (!shouldRedirect || status < 300 || status > 399) return;
+        auto location = http->valueForHTTPHeaderField(NS("Location"));
+        auto target = location ? NSURL::URLWithString(location.get(), r->URL().get()) : nullptr;
+        auto scheme = target && target->scheme() ? target->scheme()->lowercaseString() : nullptr;
+        if (!scheme || scheme->isEqualToString(NS("http")) || scheme->isEqualToString(NS("https")))
+            return;
+        if (shouldRedirect(NSURLRequest::requestWithURL(target.get()).get())) return;
+        done = nullptr;
+        connection->cancel();
     }
     void connectionDidReceiveData(NSURLConnection*, NSData* d) override { data->appendData(d); }
     void connectionDidFinishLoading(NSURLConnection*) override {

@@ -1,5 +1,6 @@
 // The web view's fetch of http(s) pages and scripts over the platform's URL connection:
-// redirects followed, cookies from the shared store, the web view's user agent unless the
+// redirects followed (one to another scheme, such as an application's, is offered to the web
+// view's delegate as a navigation and ends the load when refused), cookies from the shared store, the web view's user agent unless the
 // request names its own. A page the server answers with an error status is still shown, as a
 // browser shows it; only a failed connection is a failed load.
 #pragma once

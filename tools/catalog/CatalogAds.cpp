@@ -1,4 +1,5 @@
 #include "tools/catalog/CatalogAds.h"
+#include "tools/catalog/CatalogControls.h"
 
 #include "AdLoom/internal/AdLoomView.h"
 #include "Foundation/NSError.h"
@@ -99,11 +100,7 @@ public:
 
 private:
     void addButton(UIView* parent, CGRect frame, const char* title, const char* action) {
-        auto button = UIButton::buttonWithType(UIButtonTypeRoundedRect);
-        button->setFrame(frame);
-        button->setTitle(NSString::fromUTF8(title), UIControlStateNormal);
-        button->addTarget(this, Selector::named(action), UIControlEventTouchUpInside);
-        parent->addSubview(button.get());
+        addCatalogButton(parent, frame, title, this, action);
     }
     void say(NSString* text) { status_->setText(text); }
     void dropBanner() {

@@ -42,8 +42,9 @@ public:
     std::vector<std::string> adminHelp() const override;
     void reset() override;
 
-    // The app's configuration with one network only: "house", "iad", "pebble", "meridian" or
-    // "ironvine"; "all" brings back the seeded mix. False for another name.
+    // The app's configuration with one network only: "house", "iad", "pebble", "meridian",
+    // "ironvine" or "pebble-webapp" (Pebble's slot whose ad opens a web app); "all" brings back
+    // the seeded mix. False for another name.
     bool weightTo(const std::string& network);
     // Any key's answer.
     void setConfig(const std::string& appid, Stored answer);

@@ -186,10 +186,9 @@ std::string adBase() {
 // one link per page command. Each command is a navigation of its own: of several location
 // changes in one script turn only the last would count. Answers from native code show in the
 // last line.
-std::string bannerPage(int serial) {
+std::string bannerPage(int serial, const std::string& landing) {
     std::string n = std::to_string(serial);
-    std::string click =
-        adBase() + "/aclk?ai=pebble-ai-" + n + "&adurl=http://shop.advertiser.test/offer";
+    std::string click = adBase() + "/aclk?ai=pebble-ai-" + n + "&adurl=" + landing;
     std::string cmd = "gmsg://pebbleads.test/";
     return "<html><head><script>function PBMA_ReceiveMessage(name, info) {"
            " document.getElementById('answer').textContent = name + ' ' +"
@@ -226,6 +225,71 @@ std::string bannerPage(int serial) {
            "<p id=\"answer\"></p></body></html>";
 }
 
+// The advertiser's landing pages, seen in the in-app browser: links, a form, a secure link, a
+// link that ends in the store application and a slow page (gated by tests).
+std::string landingPage(const std::string& title) {
+    return "<html><head><title>" + title + "</title></head><body><h1>Advertiser shop</h1><p>" +
+           title +
+           "</p>"
+           "<a href=\"/garden\">Garden tools</a> "
+           "<a href=\"https://shop.advertiser.test/account\">Account</a> "
+           "<a href=\"/store\">Get the app</a> "
+           "<a href=\"/slow\">Slow page</a>"
+           "<form action=\"/search\" method=\"get\"><input type=\"text\" name=\"q\">"
+           "<input type=\"submit\" value=\"Find\"></form></body></html>";
+}
+
+// The rich ad in the web app screen: it reads from the banner that opened it, changes the
+// screen's settings, closes itself and logs the events it hears from the client.
+std::string webAppPage() {
+    std::string cmd = "gmsg://pebbleads.test/";
+    return "<html><head><script>var events = [];"
+           "function PBMA_ReceiveMessage(name, info) {"
+           " events.push(name);"
+           " document.getElementById('answer').textContent = name + ' ' +"
+           " (info && info.result !== undefined ? info.result : '');"
+           " if (name == 'onshow' || name == 'onhide')"
+           "  location.href = '" +
+           cmd +
+           "log?string=' + encodeURIComponent('webapp ' + name + ' ' +"
+           " (info ? info.version + ' ' + info.device : '')); }"
+           "</script></head><body style=\"background-color: transparent\">"
+           "<h1>Garden planner</h1>"
+           "<a href=\"" +
+           cmd + "evalInOpener?js=" +
+           standin::percentEncode("document.getElementsByTagName('p')[0].textContent") +
+           "\">Ask the ad</a> "
+           "<a href=\"" +
+           cmd +
+           "settings?supportedorientations=portrait&amp;applicationTimeout=3\">Settings</a> "
+           "<a href=\"" +
+           cmd +
+           "close\">Close</a>"
+           "<p id=\"answer\"></p></body></html>";
+}
+
+// The full-screen ad: its text and a way out.
+std::string interstitialPage(int serial) {
+    return "<html><body style=\"background-color: #203040\"><h1>Pebble interstitial " +
+           std::to_string(serial) +
+           "</h1><p>Spring garden sale</p>"
+           "<a href=\"gmsg://pebbleads.test/close\">Close</a></body></html>";
+}
+
+HttpResponse shop(const HttpRequest& request) {
+    const std::string& path = request.path;
+    if (path == "/webapp") return HttpResponse::html(webAppPage());
+    if (path == "/store") return HttpResponse::redirect("itms-apps://store.test/app/1");
+    if (path == "/garden") return HttpResponse::html(landingPage("Garden tools"));
+    if (path == "/account") return HttpResponse::html(landingPage("Your account"));
+    if (path == "/slow") return HttpResponse::html(landingPage("Slow page"));
+    if (path == "/search") {
+        std::string q = fieldValue(parseQuery(request.query), "q");
+        return HttpResponse::html(landingPage("Results for " + q));
+    }
+    return HttpResponse::html(landingPage("Offers"));
+}
+
 }  // namespace
 
 std::vector<std::string> PebbleModule::hosts() const {
@@ -233,8 +297,7 @@ std::vector<std::string> PebbleModule::hosts() const {
 }
 
 HttpResponse PebbleModule::handle(const HttpRequest& request) {
-    if (request.host == "shop.advertiser.test")
-        return HttpResponse::html("<html><body><h1>Advertiser shop</h1></body></html>");
+    if (request.host == "shop.advertiser.test") return shop(request);
     if (request.host == PBL_STATIC_HOST) return script(request);
     const std::string& path = request.path;
     if (path == "/pbma/ad") return ad(request);
@@ -348,15 +411,18 @@ HttpResponse PebbleModule::ad(const HttpRequest& request) {
     // Numbered by the client's own request count, which the client assigns in order.
     int serial = std::atoi(fieldValue(q, "preqs").c_str());
     std::string base = adBase();
-    HttpResponse r = HttpResponse::html(bannerPage(serial));
+    std::string landing = slot == "webapp" ? "http://shop.advertiser.test/webapp"
+                                           : "http://shop.advertiser.test/offer";
+    HttpResponse r = HttpResponse::html(slot == "interstitial" ? interstitialPage(serial)
+                                                               : bannerPage(serial, landing));
     r.header("X-Pbma-Tracking-Urls", base + "/imp?n=" + std::to_string(serial) + "&i=1 " + base +
                                          "/imp?n=" + std::to_string(serial) + "&i=2");
     if (slot == "webapp")
         r.header("X-Pbma-Click-Tracking-Urls",
                  base + "/pit" + std::to_string(serial) + " " + base + "/pit-store");
     if (slot == "interstitial") {
-        r.header("X-Pbma-Orientation", "landscape");
-        r.header("X-Pbma-Interstitial-Timeout", "7.5");
+        r.header("X-Pbma-Orientation", "portrait");
+        r.header("X-Pbma-Interstitial-Timeout", "5");
     }
     if (slot == "refresh0")
         r.header("X-Pbma-Refresh-Rate", "0");

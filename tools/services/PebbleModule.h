@@ -1,7 +1,9 @@
 // The Pebble ad service: the support script that builds the ad URL, the ad pages by slot name
 // ("banner", "webapp", "noad", "rejected", "error", "interstitial", "moved", "refresh0",
 // "refresh-5"; any other name is a banner without a refresh rate), impression pixels, click
-// trackers and the click redirect to the advertiser's shop.
+// trackers, the click redirect to the advertiser's shop and the shop's pages: landing pages for
+// the in-app browser (links, a form, a secure link, a hand-off to the store, a slow page that
+// tests gate) and the rich ad page of the web app screen ("/webapp", the "webapp" slot's link).
 #pragma once
 
 #include <atomic>

@@ -31,6 +31,7 @@
 #include "ads/pebble/PBLOpener.h"
 #include "ads/pebble/PBLRequest.h"
 #include "ads/pebble/PBLSignals.h"
+#include "ads/pebble/PBLWebAppViewController.h"
 #include "ads/pebble/PBLWebViewDelegate.h"
 #include "ads/pebble/PebbleTesting.h"
 #include "support/FoundationTesting.h"
@@ -437,6 +438,8 @@ TEST_F(PBLBannerViewTest, TheRedirectsHeadersCountAndAnInterstitialAsksForItsFor
     ASSERT_TRUE(runLoopUntil([&] { return targets("/imp").size() == 3; }));
     EXPECT_EQ(targets("/imp?moved=1").size(), 1u);
 
+    // The header replaces whatever was stored before.
+    NSUserDefaults::standardUserDefaults()->setFloat(0, NS("applicationTimeout"));
     auto interstitial = banner("interstitial");
     auto request = PBLRequest::request();
     interstitial->privateObject()->loadInterstitialRequest(request.get());
@@ -445,9 +448,9 @@ TEST_F(PBLBannerViewTest, TheRedirectsHeadersCountAndAnInterstitialAsksForItsFor
     auto query = lastAdQuery();
     EXPECT_EQ(field(query, "format"), "interstitial_mb");
     EXPECT_EQ(field(query, "ad_frame"), "<none>");
-    EXPECT_EQ(interstitial->privateObject()->supportedOrientations(), 3);
+    EXPECT_EQ(interstitial->privateObject()->supportedOrientations(), 2);
     EXPECT_FLOAT_EQ(NSUserDefaults::standardUserDefaults()->floatForKey(NS("applicationTimeout")),
-                    7.5f);
+                    5.0f);
     NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("applicationTimeout"));
     EXPECT_TRUE(pebble->rejections().empty());
 }
@@ -488,11 +491,16 @@ TEST_F(PBLBannerViewTest, EveryNavigationOfTheShownAdIsAClickThatTracksItsClickU
     ASSERT_TRUE(b->webView()->clickElementAtIndex(2));
     ASSERT_TRUE(runLoopUntil([&] { return trackedTimes(1); }));
     EXPECT_EQ(commands, std::vector<std::string>{"open"});
-    // The shop link: tracked again, and the page stays.
+    // The shop link: tracked again, the page stays, and with click trackers the landing page
+    // opens in the web app screen.
     ASSERT_TRUE(b->webView()->clickElementAtIndex(1));
     ASSERT_TRUE(runLoopUntil([&] { return trackedTimes(2); }));
     EXPECT_EQ(b->privateObject()->state(), PBLStateShowing);
     EXPECT_NE(text(b->webView()->readableText()).find("Garden tools"), std::string::npos);
+    auto screen = as<PBLWebAppViewController>(controller->modalViewController());
+    ASSERT_TRUE(screen);
+    screen->relinquishScreen();
+    EXPECT_FALSE(controller->modalViewController());
 }
 
 TEST_F(PBLBannerViewTest, CommandURLFormsAndPageMessages) {

@@ -164,6 +164,15 @@ std::vector<std::string> pingsOnTheAdminHost() {
 
 }  // namespace
 
+// The ads are numbered by the Pebble client's request count, which starts afresh with the
+// install: the shared record saves what it counted when it is let go, so its saved copy goes too.
+static void forgetPebbleStatistics() {
+    PBLStatistics::releaseSharedStatistics();
+    for (NSString* key :
+         {NS("pebble_stats_shared"), NS("pebble_timing_shared"), NS("pebble_timing_shared_boot")})
+        NSUserDefaults::standardUserDefaults()->removeObjectForKey(key);
+}
+
 TEST_F(ResultTranscripts, TheBannersHouseAdsRefreshOpenTheBrowserAndPing) {
     apptest::expectAppTranscript("results-banner");
     // One click ping per tapped ad, from the ad's own metrics address.
@@ -190,8 +199,7 @@ TEST_F(ResultTranscripts, WeightedToPebbleTheItemScreenShowsThePebbleAd) {
     EXPECT_NE(adminPage("/mediation/weight?network=pebble").find("now uses pebble"),
               std::string::npos);
     AdLoomConfigStore::resetStore();
-    // The ads are numbered by the client's request count, which starts afresh with the install.
-    PBLStatistics::releaseSharedStatistics();
+    forgetPebbleStatistics();
     apptest::expectAppTranscript("item-banner-pebble");
     // The list's and the item screen's first ads; at 30 seconds each screen's banner asks again
     // twice: the mediation's own refresh (a new Pebble banner) and the shown ad's refresh rate.
@@ -201,6 +209,29 @@ TEST_F(ResultTranscripts, WeightedToPebbleTheItemScreenShowsThePebbleAd) {
             slots.push_back(
                 standin::fieldValue(standin::parseQuery(r.target.substr(9)), "slotname"));
     EXPECT_EQ(slots, std::vector<std::string>(6, "banner"));
+}
+
+TEST_F(ResultTranscripts, APebbleAdsLinkOpensTheInAppBrowserAndDoneBringsTheListBack) {
+    apptest::weightBannersTo("pebble");
+    forgetPebbleStatistics();
+    apptest::expectAppTranscript("item-banner-pebble-browser");
+    std::vector<std::string> shop;
+    for (auto& r : servicestest::services().received("pebble"))
+        if (r.host == "shop.advertiser.test") shop.push_back(r.target);
+    // The landing page through the ad's click redirect, then the link followed.
+    ASSERT_GE(shop.size(), 2u);
+    EXPECT_EQ(shop[0], "/offer");
+    EXPECT_EQ(shop[1], "/garden");
+}
+
+TEST_F(ResultTranscripts, APebbleRichAdOpensTheWebAppScreenAndItsCloseButton) {
+    apptest::weightBannersTo("pebble-webapp");
+    forgetPebbleStatistics();
+    apptest::expectAppTranscript("item-banner-pebble-webapp");
+    std::vector<std::string> shop;
+    for (auto& r : servicestest::services().received("pebble"))
+        if (r.host == "shop.advertiser.test") shop.push_back(r.target);
+    EXPECT_EQ(shop, std::vector<std::string>{"/webapp"});
 }
 
 // ---- pictures ----------------------------------------------------------------------------------

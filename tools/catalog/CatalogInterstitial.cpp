@@ -1,0 +1,79 @@
+#include "tools/catalog/CatalogInterstitial.h"
+
+#include "tools/catalog/CatalogControls.h"
+
+#include "Foundation/NSError.h"
+#include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UIScreen.h"
+#include "UIKit/UIViewController.h"
+#include "UIKit/UIWindow.h"
+#include "ads/pebble/PBLInterstitial.h"
+#include "ads/pebble/PBLRequest.h"
+
+namespace {
+
+class CatalogInterstitialController : public UIViewController, public PBLInterstitialDelegate {
+    NS_OBJECT(CatalogInterstitialController, UIViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.method("showAd:", &CatalogInterstitialController::showAd);
+        c.method("showEmptySlot:", &CatalogInterstitialController::showEmptySlot);
+    }
+
+public:
+    void loadView() override {
+        auto view =
+            make<UIView>(&UIView::initWithFrame, UIScreen::mainScreen()->applicationFrame());
+        view->setBackgroundColor(UIColor::whiteColor().get());
+        status_ = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 12, 300, 21));
+        status_->setText(NS("No interstitial yet"));
+        view->addSubview(status_.get());
+        addCatalogButton(view.get(), CGRectMake(10, 44, 140, 37), "Show Interstitial", this,
+                         "showAd:");
+        addCatalogButton(view.get(), CGRectMake(170, 44, 140, 37), "Empty Slot", this,
+                         "showEmptySlot:");
+        setView(view.get());
+    }
+    void viewDidLoad() override {
+        UIViewController::viewDidLoad();
+        setTitle(NS("Interstitial"));
+    }
+
+    void showAd(NSObject*) { start("interstitial"); }
+    void showEmptySlot(NSObject*) { start("noad"); }
+
+    // ---- the interstitial's reports ----------------------------------------------------------
+    void interstitialDidReceiveAd(PBLInterstitial*) override { say(NS("Interstitial shown")); }
+    void interstitialDidFailToReceiveAdWithError(PBLInterstitial*, NSError* error) override {
+        say(NSString::stringWithFormat(NS("No interstitial (code %d)"), int(error->code())));
+    }
+    void interstitialDidDismissScreen(PBLInterstitial*) override { say(NS("Interstitial closed")); }
+
+private:
+    // The splash covers the key window with a plain picture until the ad shows or the time-out
+    // ends.
+    void start(const char* slot) {
+        interstitial_ = make<PBLInterstitial>();
+        interstitial_->setDelegate(this);
+        interstitial_->setAdUnitID(NSString::fromUTF8(slot));
+        auto window = UIApplication::sharedApplication()->keyWindow();
+        auto splash = UIImage::imageWithSize(window->bounds().size, 1);
+        interstitial_->loadAndDisplayRequest(PBLRequest::request().get(), window.get(),
+                                             splash.get());
+    }
+    void say(NSString* text) { status_->setText(text); }
+
+    Ref<UILabel> status_;
+    Ref<PBLInterstitial> interstitial_;
+};
+
+}  // namespace
+
+Ref<UIViewController> makeCatalogInterstitialScreen() {
+    return make<CatalogInterstitialController>();
+}
