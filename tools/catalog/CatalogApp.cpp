@@ -47,6 +47,7 @@
 #include "tools/catalog/CatalogAds.h"
 #include "tools/catalog/CatalogNavigator.h"
 #include "tools/catalog/CatalogTables.h"
+#include "tools/catalog/CatalogTextInput.h"
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLRequest.h"
 #include "ui/core/DZURLRequestQueue.h"
@@ -876,6 +877,11 @@ private:
             {"Ads", [](auto*) { return makeCatalogAdsScreen(); }},
             {"House Ads",
              [](auto*) -> Ref<UIViewController> { return make<CatalogHouseAdsController>(); }},
+            {"Search", [](auto*) { return makeCatalogSearchScreen(); }},
+            {"Token Picker", [](auto*) { return makeCatalogTokensScreen(); }},
+            {"Message Composer", [](auto*) { return makeCatalogComposerScreen(); }},
+            {"Text Bar", [](auto*) { return makeCatalogTextBarScreen(); }},
+            {"Post Popup", [](auto*) { return makeCatalogPostPopupScreen(); }},
         };
         return table;
     }
