@@ -129,15 +129,12 @@ void DZSearchlightLabel::drawRect(CGRect rect) {
     else
         y = capHeight;
 
-    std::string utf8 = text_->UTF8String();
+    // Through the framework's own text drawing: the text shows as itself whatever its script,
+    // with the baseline at y.
+    CGPoint origin = CGPointMake(x, y - font_->ascender());
     auto drawText = [&](UIColor* color) {
-        // The bytes are UTF-8 and are drawn as such, so text beyond ASCII shows as itself.
-        CGContextSelectFont(context.get(), font_->fontName()->UTF8String(), font_->pointSize(),
-                            kCGEncodingFontSpecific);
-        CGContextSetTextDrawingMode(context.get(), kCGTextFill);
-        CGContextSetTextMatrix(context.get(), CGAffineTransformMakeScale(1, -1));
         CGContextSetFillColorWithColor(context.get(), color->CGColor().get());
-        CGContextShowTextAtPoint(context.get(), x, y, utf8.data(), utf8.size());
+        drawAtPoint(text_.get(), origin, font_.get());
     };
     drawText(textColor_.get());
 
