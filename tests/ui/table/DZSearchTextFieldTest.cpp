@@ -7,10 +7,14 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSIndexPath.h"
 #include "UIKit/UIButton.h"
+#include "UIKit/UIColor.h"
 #include "UIKit/UIFont.h"
+#include "UIKit/UIImage.h"
 #include "UIKit/UIScrollView.h"
 #include "UIKit/UITableViewCell.h"
+#include "UIKit/UIViewRendering.h"
 #include "UIKit/UIWindow.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "support/RunLoopTesting.h"
 #include "ui/core/DZGeometry.h"
 #include "ui/style/DZButton.h"
@@ -237,6 +241,11 @@ TEST_F(DZSearchTextFields, TheDarkScreenFadesInAndATapOnItEndsEditing) {
     // The area under the field down to the window's bottom.
     EXPECT_FLOAT_EQ(screen->frame().origin.y, 50);
     EXPECT_FLOAT_EQ(screen->frame().size.height, 480 - (84 + 31) + 1);
+    // The screen darkens what lies under the field: white goes to 0.2 of itself.
+    host->setBackgroundColor(UIColor::whiteColor().get());
+    auto image = UIViewRenderImage(host.get(), 1);
+    EXPECT_TRUE(near(pixelAt(image.get(), 160, 10), kWhite));
+    EXPECT_TRUE(near(pixelAt(image.get(), 160, 300), RGBA{51, 51, 51, 255}, 3));
     type("x");
     screen->sendActionsForControlEvents(UIControlEventTouchUpInside);
     EXPECT_FALSE(field->isEditing());
