@@ -219,4 +219,47 @@ TEST(DZSearchlightLabels, CentredTextIsDrawnAtAWholePointAndKnowsItsSize) {
     EXPECT_EQ(ink(90, 101), 0);
 }
 
+TEST(DZSearchlightLabels, TheSpotlightRedrawsTheTextInItsColourAroundItsPoint) {
+    ManualClockScope clock;
+    auto label =
+        make<DZSearchlightLabel>(&DZSearchlightLabel::initWithFrame, CGRectMake(0, 0, 101, 20));
+    label->setFont(UIFont::systemFontOfSize(10).get());
+    label->setText(NS("\u00c4rger \u00fcber \u00f6l"));  // beyond ASCII, drawn as itself
+    label->setTextColor(UIColor::blackColor().get());
+    label->setSpotlightColor(UIColor::redColor().get());
+    auto render = [&] {
+        UIGraphicsBeginImageContext(CGSizeMake(101, 20));
+        label->drawRect(label->bounds());
+        auto image = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        return image;
+    };
+    // Red ink between x0 and x1.
+    auto red = [](UIImage* image, int x0, int x1) {
+        int n = 0;
+        for (int y = 0; y < 20; ++y)
+            for (int x = x0; x < x1; ++x) {
+                RGBA p = pixelAt(image, x, y);
+                n += p.a > 0 && p.r > p.g + 60 ? 1 : 0;
+            }
+        return n;
+    };
+    auto still = render();
+    EXPECT_EQ(red(still.get(), 0, 101), 0);
+    int dark = 0;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 12; ++x)
+            dark += pixelAt(still.get(), x, y).a > 0 ? 1 : 0;
+    EXPECT_GT(dark, 0);  // the first letter, an A with dots, is there
+    label->startAnimating();
+    // 20 steps: the point is at 0.3125 of the text's width.
+    advanceRunLoop(0.03125 * 20);
+    CGFloat textWidth = label->sizeThatFits(CGSizeZero).width;
+    int centre = static_cast<int>(textWidth * 0.3125f);
+    auto lit = render();
+    EXPECT_GT(red(lit.get(), centre - 6, centre + 6), 0);
+    EXPECT_EQ(red(lit.get(), centre + 30, 101), 0);
+    label->stopAnimating();
+}
+
 }  // namespace
