@@ -105,11 +105,11 @@ bool UITextField::becomeFirstResponder() {
     if (isFirstResponder()) return true;
     if (!canBecomeFirstResponder() || !window()) return false;
     Ref<UITextField> self(this);
-    if (auto d = delegate(); d && !d->textFieldShouldBeginEditing(this)) return false;
+    if (auto d = storedDelegate(); d && !d->textFieldShouldBeginEditing(this)) return false;
     if (!UIControl::becomeFirstResponder()) return false;
     editing_ = true;
     if (clearsOnBegin_) text_ = nullptr;
-    if (auto d = delegate()) d->textFieldDidBeginEditing(this);
+    if (auto d = storedDelegate()) d->textFieldDidBeginEditing(this);
     sendActions(UIControlEventEditingDidBegin, nullptr);
     NSNotificationCenter::defaultCenter()->postNotificationName(
         UITextFieldTextDidBeginEditingNotification, this);
@@ -124,7 +124,7 @@ bool UITextField::canResignFirstResponder() {
 bool UITextField::resignFirstResponder() {
     if (!isFirstResponder()) return true;
     Ref<UITextField> self(this);
-    if (auto d = delegate(); d && !d->textFieldShouldEndEditing(this)) return false;
+    if (auto d = storedDelegate(); d && !d->textFieldShouldEndEditing(this)) return false;
     return UIControl::resignFirstResponder();
 }
 
@@ -132,7 +132,7 @@ void UITextField::didResignFirstResponder() {
     if (!editing_) return;
     Ref<UITextField> self(this);
     editing_ = false;
-    if (auto d = delegate()) d->textFieldDidEndEditing(this);
+    if (auto d = storedDelegate()) d->textFieldDidEndEditing(this);
     sendActions(UIControlEventEditingDidEnd, nullptr);
     NSNotificationCenter::defaultCenter()->postNotificationName(
         UITextFieldTextDidEndEditingNotification, this);
@@ -145,10 +145,15 @@ bool UITextField::hasText() {
 
 bool UITextField::replaceCharacters(NSRange range, NSString* replacement) {
     Ref<UITextField> self(this);
-    if (auto d = delegate();
+    if (auto d = storedDelegate();
         d && !d->textFieldShouldChangeCharactersInRangeReplacementString(this, range, replacement))
         return false;
-    text_ = text()->stringByReplacingCharactersInRange(range, replacement);
+    // A delegate may have set the text while it was asked: the edit then applies to that text.
+    auto current = text();
+    NSUInteger length = current->length();
+    NSUInteger location = std::min<NSUInteger>(range.location, length);
+    NSUInteger count = std::min<NSUInteger>(range.length, length - location);
+    text_ = current->stringByReplacingCharactersInRange(NSMakeRange(location, count), replacement);
     sendActions(UIControlEventEditingChanged, nullptr);
     NSNotificationCenter::defaultCenter()->postNotificationName(
         UITextFieldTextDidChangeNotification, this);
@@ -172,7 +177,7 @@ void UITextField::insertText(NSString* text) {
         if (nl == std::u16string::npos) break;
         // The return key.
         bool agreed = true;
-        if (auto d = delegate()) agreed = d->textFieldShouldReturn(this);
+        if (auto d = storedDelegate()) agreed = d->textFieldShouldReturn(this);
         if (agreed) {
             bool dismisses = (allControlEvents() & UIControlEventEditingDidEndOnExit) != 0;
             sendActions(UIControlEventEditingDidEndOnExit, nullptr);
@@ -184,7 +189,9 @@ void UITextField::insertText(NSString* text) {
 }
 
 void UITextField::deleteBackward() {
-    if (!editing_ || !hasText()) return;
+    // The stored text, not the overridable hasText: a subclass may hide marker text from it
+    // that backspace must still reach.
+    if (!editing_ || !text_ || text_->length() == 0) return;
     auto t = text();
     NSRange last = t->rangeOfComposedCharacterSequenceAtIndex(t->length() - 1);
     replaceCharacters(last, NS(""));
@@ -193,7 +200,7 @@ void UITextField::deleteBackward() {
 void UITextField::clearText() {
     if (!hasText()) return;
     Ref<UITextField> self(this);
-    if (auto d = delegate(); d && !d->textFieldShouldClear(this)) return;
+    if (auto d = storedDelegate(); d && !d->textFieldShouldClear(this)) return;
     text_ = nullptr;
     sendActions(UIControlEventEditingChanged, nullptr);
     NSNotificationCenter::defaultCenter()->postNotificationName(

@@ -92,9 +92,10 @@ class UITextField : public UIControl, public UITextInputTraits, public UIKeyInpu
     Ref<NSObject> inputAccessoryView() override { return inputAccessoryView_; }
     void setInputAccessoryView(UIView* view);
 
-    // Not retained.
-    Ref<UITextFieldDelegate> delegate() { return delegate_.lock(); }
-    void setDelegate(UITextFieldDelegate* delegate) { delegate_ = delegate; }
+    // Not retained. Subclasses may put a forwarder of their own behind these; the field itself
+    // always talks to the delegate stored here.
+    virtual Ref<UITextFieldDelegate> delegate() { return delegate_.lock(); }
+    virtual void setDelegate(UITextFieldDelegate* delegate) { delegate_ = delegate; }
 
     bool isEditing() { return editing_; }
     // Editing begins when the field becomes first responder and its delegate agrees: clears the
@@ -136,6 +137,10 @@ class UITextField : public UIControl, public UITextInputTraits, public UIKeyInpu
 
 protected:
     void didResignFirstResponder() override;
+
+protected:
+    Ref<UITextFieldDelegate> storedDelegate() { return delegate_.lock(); }
+    void storeDelegate(UITextFieldDelegate* delegate) { delegate_ = delegate; }
 
 private:
     // Replaces a range after the delegate agreed; false when it refused.

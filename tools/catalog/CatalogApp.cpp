@@ -48,6 +48,7 @@
 #include "tools/catalog/CatalogInterstitial.h"
 #include "tools/catalog/CatalogNavigator.h"
 #include "tools/catalog/CatalogTables.h"
+#include "tools/catalog/CatalogTextInput.h"
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLRequest.h"
 #include "ui/core/DZURLRequestQueue.h"
@@ -878,6 +879,11 @@ private:
             {"House Ads",
              [](auto*) -> Ref<UIViewController> { return make<CatalogHouseAdsController>(); }},
             {"Interstitial", [](auto*) { return makeCatalogInterstitialScreen(); }},
+            {"Search", [](auto*) { return makeCatalogSearchScreen(); }},
+            {"Token Picker", [](auto*) { return makeCatalogTokensScreen(); }},
+            {"Message Composer", [](auto*) { return makeCatalogComposerScreen(); }},
+            {"Text Bar", [](auto*) { return makeCatalogTextBarScreen(); }},
+            {"Post Popup", [](auto*) { return makeCatalogPostPopupScreen(); }},
         };
         return table;
     }

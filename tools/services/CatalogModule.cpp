@@ -1,6 +1,7 @@
 #include "tools/services/CatalogModule.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 
 #include "tools/catalog/CatalogHosts.h"
@@ -20,7 +21,48 @@ HttpResponse json(std::string body) {
     return r;
 }
 
+constexpr const char* kFirstNames[] = {
+    "Ada",   "Ben",  "Cora", "Dmitri", "Elena", "Farid", "Greta", "Hiro",  "Ines",
+    "Jonas", "Kira", "Liam", "Mara",   "Nils",  "Olga",  "Pavel", "Quinn", "Rosa",
+    "Sven",  "Tara", "Ugo",  "Vera",   "Wren",  "Xavi",  "Yara"};
+constexpr const char* kLastNames[] = {"Abbott",  "Brandt", "Castillo", "Dunn",   "Eriksen",
+                                      "Fischer", "Garcia", "Holm",     "Ibarra", "Jensen",
+                                      "Kovac",   "Larsen", "Moreau",   "Novak",  "Okafor",
+                                      "Petrov",  "Quist",  "Rossi",    "Sato",   "Tanaka"};
+
+bool startsWithNoCase(const std::string& word, const std::string& prefix) {
+    if (prefix.size() > word.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(word[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    return true;
+}
+
 }  // namespace
+
+std::string CatalogModule::name(int n) {
+    constexpr int firsts = sizeof(kFirstNames) / sizeof(kFirstNames[0]);
+    return std::string(kFirstNames[n % firsts]) + " " + kLastNames[n / firsts];
+}
+
+std::string CatalogModule::namesJson(const std::string& prefix) {
+    standin::JsonWriter w;
+    w.beginObject();
+    w.key("names").beginArray();
+    int found = 0;
+    for (int n = 0; n < kNameCount && found < kMaxCompletions && !prefix.empty(); ++n) {
+        std::string full = name(n);
+        std::string last = full.substr(full.find(' ') + 1);
+        if (startsWithNoCase(full, prefix) || startsWithNoCase(last, prefix)) {
+            w.value(full);
+            ++found;
+        }
+    }
+    w.endArray();
+    w.endObject();
+    return w.text();
+}
 
 std::vector<std::string> CatalogModule::hosts() const {
     return {catalog_hosts::kCatalogServicesHost};
@@ -73,6 +115,7 @@ HttpResponse CatalogModule::handle(const HttpRequest& request) {
         int page = std::max(1, std::atoi(fieldValue(query, "page").c_str()));
         return json(pageJson(page, fieldValue(query, "set") == "empty"));
     }
+    if (request.path == "/names.json") return json(namesJson(fieldValue(query, "q")));
     const std::string prefix = "/thumbs/";
     if (request.path.rfind(prefix, 0) == 0 && request.path.size() > prefix.size() + 4 &&
         request.path.substr(request.path.size() - 4) == ".png") {

@@ -20,6 +20,13 @@ public:
 
     // The page's JSON document (pages past the end are empty).
     static std::string pageJson(int page, bool empty);
+    static constexpr int kNameCount = 500;
+    static constexpr int kMaxCompletions = 10;
+
+    // The n-th name (0 .. kNameCount - 1).
+    static std::string name(int n);
+    // The completions' JSON document.
+    static std::string namesJson(const std::string& prefix);
     // A square PNG of one colour per item.
     static std::string thumbnailPng(int item);
 };

@@ -533,10 +533,16 @@ private:
                 content += "(" + oneLine(utf8(p)) + ")";
         }
         std::string shown = "[" + content + "]";
-        if (!touchable) return shown;
+        // A title label as the field's left view reads before everything it shows.
+        std::string title;
+        if (auto label = as<UILabel>(field->leftView()); label && !label->isHidden())
+            title = trim(oneLine(utf8(label->text())));
+        std::string tokens = (title.empty() ? "" : title + " ") + fieldTokens(field, touchable);
+        if (!touchable) return tokens + shown;
         ShellElement e;
         e.kind = ShellElement::TextField;
         e.label = utf8(field->accessibilityLabel());
+        if (e.label.empty()) e.label = title;
         if (e.label.empty()) e.label = oneLine(utf8(field->placeholder()));
         e.view = static_cast<UIView*>(field);
         Weak<UITextField> target(field);
@@ -545,7 +551,60 @@ private:
             if (o) o->simulateTap();
             return o != nullptr;
         };
-        return mark(std::move(e)) + " " + shown;
+        std::string line = tokens + mark(std::move(e)) + " " + shown;
+        bool clearShows =
+            field->clearButtonMode() == UITextFieldViewModeAlways ||
+            (field->clearButtonMode() == UITextFieldViewModeWhileEditing && editing) ||
+            (field->clearButtonMode() == UITextFieldViewModeUnlessEditing && !editing);
+        if (clearShows && !text.empty()) {
+            ShellElement clear;
+            clear.kind = ShellElement::Button;
+            clear.label = "clear";
+            clear.view = static_cast<UIView*>(field);
+            clear.tap = [target] {
+                auto o = target.lock();
+                if (o) o->clearText();
+                return o != nullptr;
+            };
+            line += " " + mark(std::move(clear)) + " (clear)";
+        }
+        return line;
+    }
+
+    // The tokens a field shows inline before its text (the cells of a picker field): views
+    // inside it, other than its overlay views, that show a label. A selected token prints between
+    // stars. A tap touches the token's middle, as a finger would.
+    std::string fieldTokens(UITextField* field, bool touchable) {
+        std::string line;
+        for (auto& sub : std::vector<Ref<UIView>>(field->subviewList())) {
+            if (sub->isHidden() || sub == field->leftView() || sub == field->rightView()) continue;
+            if (is<UIControl>(sub.get()) || is<UILabel>(sub.get())) continue;
+            Ref<UILabel> label;
+            for (auto& inner : std::vector<Ref<UIView>>(sub->subviewList()))
+                if (auto l = as<UILabel>(inner)) label = l;
+            if (!label) continue;
+            std::string text = oneLine(utf8(label->text()));
+            if (trim(text).empty()) continue;
+            std::string shown = label->isHighlighted() ? "*" + text + "*" : text;
+            if (touchable) {
+                ShellElement e;
+                e.kind = ShellElement::Control;
+                e.label = text;
+                e.view = sub.get();
+                Weak<UIView> token(sub.get());
+                e.tap = [token] {
+                    auto o = token.lock();
+                    auto window = o ? o->window() : nullptr;
+                    if (!window) return false;
+                    CGRect r = inWindow(o.get());
+                    return window->tapAtPoint(CGPointMake(CGRectGetMidX(r), CGRectGetMidY(r))) !=
+                           nullptr;
+                };
+                shown = mark(std::move(e)) + " " + shown;
+            }
+            line += shown + " ";
+        }
+        return line;
     }
 
     std::string segments(UISegmentedControl* seg, bool touchable) {

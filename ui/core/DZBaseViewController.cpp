@@ -2,13 +2,17 @@
 
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSNotification.h"
+#include "Foundation/NSTimer.h"
 #include "Foundation/NSValue.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIGeometry.h"
 #include "UIKit/UIKitNotifications.h"
+#include "UIKit/UINavigationBar.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UISearchBar.h"
+#include "UIKit/UITableView.h"
 #include "UIKit/UIView.h"
 #include "ui/core/DZGeometry.h"
 #include "ui/core/DZModelViewController.h"
@@ -197,6 +201,33 @@ void DZNavigatorViewController::dealloc() {
 // ---- search
 // ---------------------------------------------------------------------------------------
 
+namespace {
+
+constexpr NSTimeInterval kSearchPause = 0.4;
+constexpr NSTimeInterval kSearchFadeDuration = 0.2;
+// The subview of a search bar that fades while a search is active, when the host gives one.
+constexpr NSInteger kSearchBarFadingTag = 18942;
+
+void fadeSearchBarSubview(UISearchBar* bar, CGFloat alpha) {
+    auto view = bar ? bar->viewWithTag(kSearchBarFadingTag) : nullptr;
+    if (!view) return;
+    UIView::beginAnimations(nullptr, nullptr);
+    UIView::setAnimationDuration(kSearchFadeDuration);
+    view->setAlpha(alpha);
+    UIView::commitAnimations();
+}
+
+void enableRightButton(UIViewController* contents, bool enabled) {
+    if (!contents) return;
+    if (auto item = contents->navigationItem()->rightBarButtonItem()) item->setEnabled(enabled);
+}
+
+}  // namespace
+
+void DZSearchDisplayController::describeClass(RuntimeClass& c) {
+    c.method("searchAfterPause", &DZSearchDisplayController::searchAfterPause);
+}
+
 bool DZSearchDisplayController::initWithSearchBar(UISearchBar* searchBar,
                                                   UIViewController* contentsController) {
     if (!UISearchDisplayController::initWithSearchBar(searchBar, contentsController)) return false;
@@ -204,12 +235,100 @@ bool DZSearchDisplayController::initWithSearchBar(UISearchBar* searchBar,
     return true;
 }
 
+void DZSearchDisplayController::dealloc() {
+    if (auto timer = pauseTimer_.lock()) timer->invalidate();
+    searchResultsDelegate2_ = nullptr;
+    results_ = nullptr;
+    UISearchDisplayController::dealloc();
+}
+
 Ref<DZModelViewController> DZSearchDisplayController::searchResultsViewController() {
-    return as<DZModelViewController>(results_);
+    return results_;
 }
 
 void DZSearchDisplayController::setSearchResultsViewController(DZModelViewController* controller) {
     results_ = controller;
+}
+
+void DZSearchDisplayController::searchResultsFor(NSString* text) {
+    if (!results_) return;
+    // The results controller is a table controller of the table library, reached by message.
+    auto source = results_->performSelector(Selector::named("dataSource"));
+    if (source) source->performSelector(Selector::named("search:"), text);
+}
+
+void DZSearchDisplayController::resetResults() {
+    if (!results_) return;
+    Ref<DZModelViewController> results = results_;
+    if (auto model = results->model(); model && model->isLoading()) model->cancel();
+    searchResultsFor(nullptr);
+    results->viewWillDisappear(false);
+    results->viewDidDisappear(false);
+    results->performSelector(Selector::named("setTableView:"), nullptr);
+}
+
+void DZSearchDisplayController::restartPauseTimer() {
+    if (auto timer = pauseTimer_.lock()) timer->invalidate();
+    pauseTimer_ = NSTimer::scheduledTimerWithTimeInterval(
+        kSearchPause, this, Selector::named("searchAfterPause"), nullptr, false);
+}
+
+void DZSearchDisplayController::searchAfterPause() {
+    pauseTimer_ = nullptr;
+    searchResultsFor(searchBar() ? searchBar()->text().get() : nullptr);
+}
+
+void DZSearchDisplayController::searchDisplayControllerWillBeginSearch(UISearchDisplayController*) {
+    enableRightButton(searchContentsController().get(), false);
+    fadeSearchBarSubview(searchBar().get(), 0);
+}
+
+void DZSearchDisplayController::searchDisplayControllerDidBeginSearch(UISearchDisplayController*) {
+    if (results_) results_->updateView();
+}
+
+void DZSearchDisplayController::searchDisplayControllerWillEndSearch(UISearchDisplayController*) {
+    enableRightButton(searchContentsController().get(), true);
+    fadeSearchBarSubview(searchBar().get(), 1);
+}
+
+void DZSearchDisplayController::searchDisplayControllerDidEndSearch(UISearchDisplayController*) {
+    resetResults();
+}
+
+void DZSearchDisplayController::searchDisplayControllerDidShowSearchResultsTableView(
+    UISearchDisplayController*, UITableView* tableView) {
+    if (!results_) return;
+    Ref<DZModelViewController> results = results_;
+    results->performSelector(Selector::named("setTableView:"), tableView);
+    results->viewWillAppear(false);
+    results->viewDidAppear(false);
+}
+
+void DZSearchDisplayController::searchDisplayControllerWillHideSearchResultsTableView(
+    UISearchDisplayController*, UITableView*) {
+    resetResults();
+}
+
+bool DZSearchDisplayController::searchDisplayControllerShouldReloadTableForSearchString(
+    UISearchDisplayController*, NSString* searchString) {
+    if (pausesBeforeSearching_)
+        restartPauseTimer();
+    else
+        searchResultsFor(searchString);
+    return false;
+}
+
+bool DZSearchDisplayController::searchDisplayControllerShouldReloadTableForSearchScope(
+    UISearchDisplayController*, NSInteger) {
+    if (results_) results_->invalidateModel();
+    searchResultsFor(searchBar() ? searchBar()->text().get() : nullptr);
+    return false;
+}
+
+void DZSearchDisplayController::setSearchResultsDelegate(UITableViewDelegate* delegate) {
+    UISearchDisplayController::setSearchResultsDelegate(delegate);
+    searchResultsDelegate2_ = dynamic_cast<NSObject*>(delegate);
 }
 
 // ---- the view level ---------------------------------------------------------------------------

@@ -6,6 +6,8 @@
 // (DZViewController). Main thread only.
 #pragma once
 
+class NSTimer;
+
 #include "CoreGraphics/CGGeometry.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UINavigationBar.h"
@@ -82,15 +84,48 @@ class DZNavigatorViewController : public DZBaseViewController {
     void dealloc() override;
 };
 
-// A search display controller that is its own delegate and keeps a results controller.
+// A search display controller that is its own delegate and feeds the typed text to the data
+// source of a results table controller, at once or after a pause in typing. The results
+// controller shows its model in the platform's results table while that is on screen.
 class DZSearchDisplayController : public UISearchDisplayController, public UISearchDisplayDelegate {
     NS_OBJECT(DZSearchDisplayController, UISearchDisplayController)
+    static void describeClass(RuntimeClass& c);
     bool initWithSearchBar(UISearchBar* searchBar, UIViewController* contentsController) override;
+    void dealloc() override;
+
+    void resetResults();
+    void restartPauseTimer();
+    void searchAfterPause();
+
+    void searchDisplayControllerWillBeginSearch(UISearchDisplayController* controller) override;
+    void searchDisplayControllerDidBeginSearch(UISearchDisplayController* controller) override;
+    void searchDisplayControllerWillEndSearch(UISearchDisplayController* controller) override;
+    void searchDisplayControllerDidEndSearch(UISearchDisplayController* controller) override;
+    void searchDisplayControllerDidShowSearchResultsTableView(UISearchDisplayController* controller,
+                                                              UITableView* tableView) override;
+    void searchDisplayControllerWillHideSearchResultsTableView(
+        UISearchDisplayController* controller, UITableView* tableView) override;
+    // Always NO: the results controller reloads its own table when its model changes.
+    bool searchDisplayControllerShouldReloadTableForSearchString(
+        UISearchDisplayController* controller, NSString* searchString) override;
+    bool searchDisplayControllerShouldReloadTableForSearchScope(
+        UISearchDisplayController* controller, NSInteger scope) override;
+    // Kept here as well, since the platform does not retain it.
+    void setSearchResultsDelegate(UITableViewDelegate* delegate) override;
+
     Ref<DZModelViewController> searchResultsViewController();
     void setSearchResultsViewController(DZModelViewController* controller);
+    bool pausesBeforeSearching() { return pausesBeforeSearching_; }
+    void setPausesBeforeSearching(bool v) { pausesBeforeSearching_ = v; }
 
 private:
-    Ref<UIViewController> results_;
+    // Sends search: to the results controller's data source.
+    void searchResultsFor(NSString* text);
+
+    Ref<DZModelViewController> results_;
+    Weak<NSTimer> pauseTimer_;
+    bool pausesBeforeSearching_ = false;
+    Ref<NSObject> searchResultsDelegate2_;
 };
 
 class DZViewController : public DZNavigatorViewController {

@@ -36,6 +36,9 @@ bool isSubviewOf(UIView* view, UIView* parent) {
 void DZTableViewController::describeClass(RuntimeClass& c) {
     c.implements({"model:didUpdateObject:atIndexPath:", "model:didInsertObject:atIndexPath:",
                   "model:didDeleteObject:atIndexPath:"});
+    // A search display controller of the core hands the results table over by message.
+    c.method("dataSource", &DZTableViewController::dataSource)
+        .method("setTableView:", &DZTableViewController::setTableView);
 }
 
 bool DZTableViewController::initWithNibName(NSString* nibName, NSBundle* bundle) {

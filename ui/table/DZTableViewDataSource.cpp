@@ -19,6 +19,7 @@ void DZTableViewDataSource::describeClass(RuntimeClass& c) {
     // is left to the sectioned source, so that a table asks it of no one else.
     c.implements(
         {"sectionIndexTitlesForTableView:", "tableView:sectionForSectionIndexTitle:atIndex:"});
+    c.method("search:", &DZTableViewDataSource::search);
 }
 
 Ref<NSMutableArray> DZTableViewDataSource::lettersForSectionsWithSearch(bool search, bool summary) {

@@ -6,6 +6,7 @@
 
 #include "ServicesTesting.h"
 #include "tools/catalog/CatalogHosts.h"
+#include "tools/services/CatalogModule.h"
 
 using servicestest::get;
 
@@ -62,4 +63,23 @@ TEST(CatalogModule, ThumbnailsAreValidPngsAndFaultsComeOnDemand) {
     auto garbage = get(kHost, "/items.json?fault=garbage");
     EXPECT_EQ(garbage.status, 200);
     EXPECT_EQ(garbage.body.find("]"), std::string::npos);
+}
+
+TEST(CatalogModule, NamesCompleteByFirstOrLastNameInAnyCase) {
+    auto ada = get(kHost, "/names.json?q=ada");
+    ASSERT_EQ(ada.status, 200);
+    EXPECT_NE(ada.head.find("application/json"), std::string::npos);
+    // "Ada" is one first name of 25, so 20 people; ten come back.
+    EXPECT_EQ(countOf(ada.body, "\"Ada "), 10);
+    EXPECT_NE(ada.body.find("\"Ada Abbott\""), std::string::npos);
+    // By last name: the 25 Tanakas, ten of them.
+    auto tanaka = get(kHost, "/names.json?q=TAN");
+    EXPECT_EQ(countOf(tanaka.body, " Tanaka\""), 10);
+    EXPECT_NE(tanaka.body.find("\"Ada Tanaka\""), std::string::npos);
+    // A whole name, with its space.
+    auto one = get(kHost, "/names.json?q=Yara%20Tanaka");
+    EXPECT_EQ(countOf(one.body, "Tanaka"), 1);
+    EXPECT_EQ(countOf(get(kHost, "/names.json?q=zz").body, "\""), 2);  // only "names"
+    EXPECT_EQ(countOf(get(kHost, "/names.json?q=").body, "\""), 2);
+    EXPECT_EQ(bnservices::CatalogModule::name(499), "Yara Tanaka");
 }
