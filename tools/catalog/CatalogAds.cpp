@@ -33,14 +33,9 @@ class CatalogAdsController : public UIViewController, public AdLoomDelegate {
 
 public:
     void loadView() override {
-        auto view =
-            make<UIView>(&UIView::initWithFrame, UIScreen::mainScreen()->applicationFrame());
-        view->setBackgroundColor(UIColor::whiteColor().get());
-        status_ = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 12, 300, 21));
-        status_->setText(NS("Waiting for the ad configuration"));
-        view->addSubview(status_.get());
-        addButton(view.get(), CGRectMake(10, 44, 140, 37), "Next Ad", "nextAd:");
-        addButton(view.get(), CGRectMake(170, 44, 140, 37), "Pings", "showPings:");
+        auto view = makeCatalogAdPage(NS("Waiting for the ad configuration"), status_);
+        addCatalogAdButton(view.get(), CGRectMake(10, 44, 140, 37), "Next Ad", this, "nextAd:");
+        addCatalogAdButton(view.get(), CGRectMake(170, 44, 140, 37), "Pings", this, "showPings:");
         // The banner's place: a holder at the foot of the screen, as the app's screens have.
         holder_ = make<UIView>(&UIView::initWithFrame,
                                CGRectMake(0, view->bounds().size.height - 50 - 44, 320, 50));
@@ -98,13 +93,6 @@ public:
     }
 
 private:
-    void addButton(UIView* parent, CGRect frame, const char* title, const char* action) {
-        auto button = UIButton::buttonWithType(UIButtonTypeRoundedRect);
-        button->setFrame(frame);
-        button->setTitle(NSString::fromUTF8(title), UIControlStateNormal);
-        button->addTarget(this, Selector::named(action), UIControlEventTouchUpInside);
-        parent->addSubview(button.get());
-    }
     void say(NSString* text) { status_->setText(text); }
     void dropBanner() {
         if (!banner_) return;
@@ -119,6 +107,24 @@ private:
 };
 
 }  // namespace
+
+Ref<UIView> makeCatalogAdPage(NSString* firstStatus, Ref<UILabel>& status) {
+    auto view = make<UIView>(&UIView::initWithFrame, UIScreen::mainScreen()->applicationFrame());
+    view->setBackgroundColor(UIColor::whiteColor().get());
+    status = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 12, 300, 21));
+    status->setText(firstStatus);
+    view->addSubview(status.get());
+    return view;
+}
+
+void addCatalogAdButton(UIView* parent, CGRect frame, const char* title, NSObject* target,
+                        const char* action) {
+    auto button = UIButton::buttonWithType(UIButtonTypeRoundedRect);
+    button->setFrame(frame);
+    button->setTitle(NSString::fromUTF8(title), UIControlStateNormal);
+    button->addTarget(target, Selector::named(action), UIControlEventTouchUpInside);
+    parent->addSubview(button.get());
+}
 
 Ref<UIViewController> makeCatalogAdsScreen() {
     return make<CatalogAdsController>();

@@ -4,8 +4,18 @@
 // reads the pings the metrics server received on the services' admin host.
 #pragma once
 
+#include "CoreGraphics/CGGeometry.h"
 #include "Foundation/NSObject.h"
 
+class NSString;
+class UILabel;
+class UIView;
 class UIViewController;
 
 Ref<UIViewController> makeCatalogAdsScreen();
+
+// What the ad screens share: a white page the size of the application frame with a status line
+// at its top (handed back in `status`), and rounded buttons that send their action to a target.
+Ref<UIView> makeCatalogAdPage(NSString* firstStatus, Ref<UILabel>& status);
+void addCatalogAdButton(UIView* parent, CGRect frame, const char* title, NSObject* target,
+                        const char* action);
