@@ -199,9 +199,8 @@ void IVFullScreenAdWindow::didDisappearAnimated(bool animated) {
         UIView::setAnimationDuration(animated ? kWindowAnimation : 0);
         container->setAlpha(1.0f);
         UIView::commitAnimations();
-    } else if (container) {
-        container->setAlpha(1.0f);
     }
+    // A banner that showed a browser page stays out of sight until its next ad fades it in.
     wipeContent_ = false;
     setHidden(true);
     contentController_ = nullptr;

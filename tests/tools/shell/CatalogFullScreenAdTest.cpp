@@ -6,14 +6,12 @@
 #include <filesystem>
 #include <sstream>
 
-#include "AdLoom/adapters/AdLoomAdapterIronvine.h"
 #include "Foundation/NetworkWork.h"
 #include "TranscriptTesting.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
-#include "ads/ironvine/IVController.h"
-#include "ads/ironvine/IVDatabase.h"
 #include "support/RunLoopTesting.h"
+#include "support/services/IronvineFirstLaunch.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/shell/ShellScreen.h"
@@ -22,25 +20,11 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// A first launch of the engine: no scripts, ads or rows from an earlier one.
-void forgetTheEngine() {
-    IVController::sharedController()->shutdown();
-    std::error_code ec;
-    fs::remove_all(IVController::ivBaseDir()->utf8() + "/Config", ec);
-    fs::remove_all(IVController::ivBaseDir()->utf8() + "/Content", ec);
-    IVController::sharedController()->database()->sqlExecute(NS("DROP TABLE IF EXISTS ads"));
-    AdLoomAdapterIronvine::resetForTesting();
-}
-
-}  // namespace
-
 TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
     auto& services = servicestest::services();
     services.reset();
     services.clearFaults();
-    forgetTheEngine();
+    servicestest::forgetTheIronvineEngine();
     auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
     registerCatalogApp();
     fs::path here = shellTestFolder();
@@ -73,7 +57,9 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
     EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     UIWebView::setURLLoader(previousLoader);
     expectTranscript(here / "catalog-full-screen-ad.transcript", out.str());
+    // The shown ad's impression trackers reached the ad server.
+    auto hits = services.module("ironvine")->adminView("hits", {})->body;
+    EXPECT_NE(hits.find("track/ivFullScreen/1002/impression"), std::string::npos) << hits;
     services.module("ironvine")->adminView("ads", standin::parseQuery("noad=0"));
-    forgetTheEngine();
-    IVController::sharedController()->shutdown();
+    servicestest::forgetTheIronvineEngine();
 }
