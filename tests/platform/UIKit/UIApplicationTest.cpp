@@ -209,8 +209,8 @@ TEST_F(ApplicationTest, TheStatusBarsViewIsReachedByItsKeyAndFadesOnItsOwn) {
     bar->setAlpha(0);
     EXPECT_FALSE(app->isStatusBarHidden());
     // It is in no window list.
-    for (NSObject* w : *app->windows())
-        EXPECT_NE(w, static_cast<NSObject*>(bar.get()));
+    auto windows = app->windows();
+    EXPECT_FALSE(windows->containsObject(bar.get()));
     app->resetState();
     EXPECT_NE(app->statusBarWindow().get(), bar.get());
     EXPECT_EQ(app->statusBarWindow()->alpha(), 1.0f);
