@@ -587,7 +587,7 @@ TEST_F(IVFullScreenAdTest, TheStatusBarHidesOrItsViewFadesAndTheHostFrameComesBa
     wrapper->removeFromSuperview();
 }
 
-TEST_F(IVFullScreenAdTest, AFullScreenAdFadesTheNamedStatusBarView) {
+TEST_F(IVFullScreenAdTest, AFullScreenAdFadesTheNamedStatusBarViewAndKeepsItsWindow) {
     auto app = UIApplication::sharedApplication();
     StatusBarViewName name(NS("statusBarWindow"));
     auto listener = make<FullScreenListener>();
@@ -595,6 +595,16 @@ TEST_F(IVFullScreenAdTest, AFullScreenAdFadesTheNamedStatusBarView) {
     advanceRunLoop(1.05);
     EXPECT_EQ(app->statusBarWindow()->alpha(), 0.0f);
     EXPECT_FALSE(app->isStatusBarHidden());
+
+    // A banner's script asking to close or to expand while the ad shows touches neither the
+    // window nor the ad.
+    auto window = IVController::sharedController()->fullScreenAdWindow();
+    auto banner = IVAdView::adViewForSlotNamed(NS("ivBanner"), nullptr)->controller();
+    banner->dismissAnimated(false);
+    banner->expand();
+    EXPECT_FALSE(banner->isExpanded());
+    EXPECT_EQ(window->contentController().get(), fs.get());
+    EXPECT_TRUE(window->isDisplaying());
 
     // The ad hands a store link to another app: once this one is in the background, the ad
     // closes at once and the window is free again.
@@ -604,7 +614,6 @@ TEST_F(IVFullScreenAdTest, AFullScreenAdFadesTheNamedStatusBarView) {
         fs->webView().get(), NSURLRequest::requestWithURL(store.get()).get(),
         UIWebViewNavigationTypeLinkClicked));
     ASSERT_EQ(app->openedURLs()->count(), 1u);
-    auto window = IVController::sharedController()->fullScreenAdWindow();
     EXPECT_EQ(window->contentController().get(), fs.get());
     NSNotificationCenter::defaultCenter()->postNotificationName(
         UIApplicationDidEnterBackgroundNotification, nullptr);
