@@ -8,16 +8,19 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSLog.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimer.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIImage.h"
+#include "UIKit/UIKitNotifications.h"
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UISegmentedControl.h"
@@ -64,7 +67,9 @@ void IVDisplayCommandHandler::describeClass(RuntimeClass& c) {
         .method("bridge_addButtonToActionSheet:callback:",
                 &H::bridge_addButtonToActionSheetCallback)
         .method("bridge_displayActionSheet", &H::bridge_displayActionSheet)
-        .method("bridge_expand", &H::bridge_expand);
+        .method("bridge_expand", &H::bridge_expand)
+        .method("bridge_requestClickthroughWithCallback:",
+                &H::bridge_requestClickthroughWithCallback);
 }
 
 bool IVDisplayCommandHandler::initWithAdController(IVAdViewInternal* controller) {
@@ -135,6 +140,22 @@ void IVDisplayCommandHandler::bridge_addButtonToActionSheetCallback(NSString* ti
 void IVDisplayCommandHandler::bridge_expand() {
     if (auto c = controller_.lock()) c->expand();
 }
+// One click-through at a time, and none while another ad holds the full-screen window: the flag
+// is taken in the same step as the test, the script's callback runs after the lock is left.
+void IVDisplayCommandHandler::bridge_requestClickthroughWithCallback(NSString* callback) {
+    auto c = controller_.lock();
+    if (!c || !callback) return;
+    auto window = engine()->fullScreenAdWindow();
+    bool granted = false;
+    {
+        std::lock_guard<std::recursive_mutex> hold(window->displayLock());
+        if (!window->isDisplaying() && !c->isRefreshing()) {
+            window->setIsDisplaying(true);
+            granted = true;
+        }
+    }
+    if (granted) send(callback);
+}
 void IVDisplayCommandHandler::bridge_displayActionSheet() {
     if (auto c = as<IVFullScreenAdController>(controller_.lock())) c->displayActionSheet();
 }
@@ -147,7 +168,9 @@ void IVAdViewInternal::describeClass(RuntimeClass& c) {
         .method("fetchUrlsStashedInDB:", &C::fetchUrlsStashedInDB)
         .method("adContentAnimationFinished", &C::adContentAnimationFinished)
         .method("segmentedControlValueChanged:", &C::segmentedControlValueChanged)
-        .method("dismiss", &C::dismiss);
+        .method("dismiss", &C::dismiss)
+        .method("display", &C::display)
+        .method("applicationDidLoadExternalAppURL", &C::applicationDidLoadExternalAppURL);
 }
 
 Ref<NSURL> IVAdViewInternal::baseURL() {
@@ -199,6 +222,9 @@ bool IVAdViewInternal::initWithSlot(IVAdSlot* slot, IronvineDelegate* delegate,
     view->addSubview(navigationBar_.get());
     navigationItem_ = make<UINavigationItem>(&UINavigationItem::initWithTitle, nullptr);
     navigationBar_->pushNavigationItem(navigationItem_.get(), false);
+    navigationLoadingIndicator_ = alloc<UIActivityIndicatorView>();
+    navigationLoadingIndicator_->initWithActivityIndicatorStyle(UIActivityIndicatorViewStyleWhite);
+    navigationItem_->setTitleView(navigationLoadingIndicator_.get());
     navigationControls_ = make<UISegmentedControl>(
         &UISegmentedControl::initWithItems,
         NSArray::arrayWithObjects(
@@ -225,6 +251,7 @@ bool IVAdViewInternal::initWithSlot(IVAdSlot* slot, IronvineDelegate* delegate,
 void IVAdViewInternal::dealloc() {
     if (delayedDisplay_) delayedDisplay_->invalidate();
     if (exitItemTimer_) exitItemTimer_->invalidate();
+    if (observingBackground_) NSNotificationCenter::defaultCenter()->removeObserver(this);
     if (bridge_) bridge_->halt();
     if (webView_) webView_->setDelegate(nullptr);
     UIViewController::dealloc();
@@ -297,6 +324,9 @@ void IVAdViewInternal::requestDisplay(bool automatic) {
 
 bool IVAdViewInternal::display() {
     if (isExpanded_ || isRefreshing_ || !slot_ || slot_->nextAdDlTime() == 0) return false;
+    // A banner waits while another ad holds the full-screen window.
+    if (!controlsFullScreenSlot() && engine()->fullScreenAdWindow()->isDisplaying()) return false;
+    NSObject::cancelPreviousPerformRequestsWithTarget(this, Selector::named("display"), nullptr);
     if (delayedDisplay_) {
         delayedDisplay_->invalidate();
         delayedDisplay_ = nullptr;
@@ -549,7 +579,25 @@ bool IVAdViewInternal::webViewShouldStartLoadWithRequest(UIWebView* webView, NSU
 }
 
 void IVAdViewInternal::handleClickthroughToExternalAppURL(NSURL* url) {
+    if (!observingBackground_) {
+        observingBackground_ = true;
+        NSNotificationCenter::defaultCenter()->addObserver(
+            this, Selector::named("applicationDidLoadExternalAppURL"),
+            UIApplicationDidEnterBackgroundNotification, nullptr);
+    }
     UIApplication::sharedApplication()->openURL(url);
+}
+
+void IVAdViewInternal::applicationDidLoadExternalAppURL() {
+    Ref<IVAdViewInternal> keep(this);
+    observingBackground_ = false;
+    NSNotificationCenter::defaultCenter()->removeObserver(
+        this, UIApplicationDidEnterBackgroundNotification, nullptr);
+    lastDisplayTime_ = 0;
+    if (!controlsFullScreenSlot() && !isExpanded_)
+        engine()->fullScreenAdWindow()->setIsDisplaying(false);
+    else
+        dismissAnimated(false);
 }
 
 void IVAdViewInternal::requestPage(NSURL* url) {
@@ -558,7 +606,6 @@ void IVAdViewInternal::requestPage(NSURL* url) {
         handleClickthroughToExternalAppURL(url);
         return;
     }
-    engine()->releaseAccelerometer();
     if (controlsFullScreenSlot() || isExpanded_) {
         if (auto host = engine()->fullScreenAdWindow()->appWindow()) host->setHidden(true);
         prepareAdViewBrowserMode(true);
@@ -568,6 +615,8 @@ void IVAdViewInternal::requestPage(NSURL* url) {
         disableNavigationControls();
         expand();
     }
+    engine()->releaseAccelerometer();
+    markAsLoading(true);
     webView_->setScalesPageToFit(true);
     auto host = url->host();
     if (host && host->isEqualToString(NSString::fromUTF8(IVVideoHost).get())) {
@@ -582,24 +631,45 @@ void IVAdViewInternal::requestPage(NSURL* url) {
         return;
     }
     webView_->loadRequest(NSURLRequest::requestWithURL(url).get());
+    // A call leaves nothing to wait for: done at once.
+    if (auto scheme = url->scheme(); scheme && scheme->isEqualToString(NS("tel")))
+        showNavigationExitItem();
 }
 
 void IVAdViewInternal::dismissAnimated(bool animated) {
+    Ref<IVAdViewInternal> keep(this);
+    if (isLoading_) {
+        webView_->stopLoading();
+        bridge_->webViewDidFailLoadWithError(webView_.get(), nullptr);
+        navigationLoadingIndicator_->stopAnimating();
+        isLoading_ = false;
+    }
     engine()->releaseAccelerometer();
     webView_->setScalesPageToFit(false);
     prepareAdViewBrowserMode(false);
-    if (isExpanded_) engine()->fullScreenAdWindow()->dismissAnimated(animated);
+    // Only the window's own content: a banner that never expanded must not close another ad.
+    auto window = engine()->fullScreenAdWindow();
+    if (window->contentController().get() == this) window->dismissAnimated(animated);
     setExecMode(0);
     hideNavigationExitItem();
+    if (controlsFullScreenSlot()) return;
     isExpanded_ = false;
+    // The ad that came while the banner was out shows once the window has gone.
+    if (animated && slot_ && slot_->nextAdDlTime() != 0)
+        performSelector(Selector::named("display"), nullptr, 3.0);
 }
 
 void IVAdViewInternal::expand() {
     if (controlsFullScreenSlot()) return;
+    auto window = engine()->fullScreenAdWindow();
+    // The window shows one content at a time.
+    if (auto other = window->contentController(); other && other.get() != this) return;
     isExpanded_ = true;
     lastDisplayTime_ = 0;
     setExecMode(1);
-    engine()->fullScreenAdWindow()->displayController(this);
+    // Taken as a full-screen display takes it, so that no full-screen ad opens over this one.
+    window->setIsDisplaying(true);
+    window->displayController(this);
 }
 
 void IVAdViewInternal::adViewWillExpand() {
@@ -693,8 +763,28 @@ void IVAdViewInternal::enableNavigationControls() {
     navigationControls_->setEnabled(forward, 1);
 }
 
+void IVAdViewInternal::markAsLoading(bool loading) {
+    isLoading_ = loading;
+    if (loading) {
+        navigationLoadingIndicator_->startAnimating();
+        return;
+    }
+    navigationLoadingIndicator_->stopAnimating();
+    if (isBrowserMode_) showNavigationExitItem();
+}
+
+void IVAdViewInternal::webViewDidStartLoad(UIWebView*) {
+    if (isBrowserMode_) markAsLoading(true);
+}
+
 void IVAdViewInternal::webViewDidFinishLoad(UIWebView*) {
-    if (isBrowserMode_) enableNavigationControls();
+    if (!isBrowserMode_) return;
+    markAsLoading(false);
+    enableNavigationControls();
+}
+
+void IVAdViewInternal::webViewDidFailLoadWithError(UIWebView*, NSError*) {
+    markAsLoading(false);
 }
 
 // ---- the public view ------------------------------------------------------------------------

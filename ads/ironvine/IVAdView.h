@@ -24,6 +24,7 @@ class IVStandardCommandHandler;
 class NSArray;
 class NSMutableArray;
 class NSTimer;
+class UIActivityIndicatorView;
 class UINavigationBar;
 class UINavigationItem;
 class UISegmentedControl;
@@ -50,6 +51,7 @@ class IVDisplayCommandHandler : public IVCommandHandler {
     void bridge_addButtonToActionSheetCallback(NSString* title, NSString* callback);
     void bridge_displayActionSheet();
     void bridge_expand();
+    void bridge_requestClickthroughWithCallback(NSString* callback);
 
 private:
     // The controller owns this handler through its bridge.
@@ -131,13 +133,24 @@ class IVAdViewInternal : public UIViewController,
     void showNavigationBar();
     void disableNavigationControls();
     void enableNavigationControls();
+    // The bar's spinner turns while a page of the in-ad browser loads; done shows when it stops.
+    Ref<UIActivityIndicatorView> navigationLoadingIndicator() {
+        return navigationLoadingIndicator_;
+    }
+    bool isLoading() { return isLoading_; }
+    void markAsLoading(bool loading);
+    void webViewDidStartLoad(UIWebView* webView) override;
     void webViewDidFinishLoad(UIWebView* webView) override;
+    void webViewDidFailLoadWithError(UIWebView* webView, NSError* error) override;
     // A banner moves into the full-screen window.
     void expand();
     bool isExpanded() { return isExpanded_; }
     void adViewWillExpand();
     void adViewDidCollapse();
+    // Another app takes the URL; the window's flag and a shown ad are let go once this app
+    // has gone to the background for it.
     void handleClickthroughToExternalAppURL(NSURL* url);
+    void applicationDidLoadExternalAppURL();
     virtual void dismissAnimated(bool animated);
     void dismiss() { dismissAnimated(true); }
 
@@ -174,6 +187,9 @@ protected:
     Ref<UINavigationBar> navigationBar_;
     Ref<UISegmentedControl> navigationControls_;
     Ref<UINavigationItem> navigationItem_;
+    Ref<UIActivityIndicatorView> navigationLoadingIndicator_;
+    bool isLoading_ = false;
+    bool observingBackground_ = false;
     Ref<NSTimer> exitItemTimer_;
     void scheduleExitItem();
 };

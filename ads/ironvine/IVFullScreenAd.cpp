@@ -2,6 +2,7 @@
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
+#include "Foundation/NSException.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
@@ -25,6 +26,7 @@ constexpr double kWindowAnimation = 0.8;
 constexpr double kFlagClearDelay = 0.4;
 constexpr double kOrientationAnimation = 0.3;
 constexpr double kMenuFadeIn = 0.5;
+constexpr double kStatusBarFade = 1.0;
 
 Ref<IVController> engine() {
     return IVController::sharedController();
@@ -197,9 +199,8 @@ void IVFullScreenAdWindow::didDisappearAnimated(bool animated) {
         UIView::setAnimationDuration(animated ? kWindowAnimation : 0);
         container->setAlpha(1.0f);
         UIView::commitAnimations();
-    } else if (container) {
-        container->setAlpha(1.0f);
     }
+    // A banner that showed a browser page stays out of sight until its next ad fades it in.
     wipeContent_ = false;
     setHidden(true);
     contentController_ = nullptr;
@@ -276,18 +277,77 @@ void IVFullScreenAdWindow::layoutInterfaceWithAnimation(bool animated) {
     content->layout();
 }
 
+Ref<UIView> IVFullScreenAdWindow::statusBarView() {
+    auto name = engine()->sbwPropName();
+    if (!name || name->length() == 0) return nullptr;
+    try {
+        auto value = UIApplication::sharedApplication()->valueForKey(name.get());
+        if (value && respondsTo(value.get(), Selector::named("setAlpha:")))
+            return as<UIView>(value);
+    } catch (const ExceptionRaised&) {
+        // A key the application does not know: the status bar is hidden instead.
+    }
+    return nullptr;
+}
+
+void IVFullScreenAdWindow::fadeStatusBarView(UIView* view, float alpha, bool animated) {
+    if (animated) {
+        UIView::beginAnimations(nullptr, nullptr);
+        UIView::setAnimationDuration(kStatusBarFade);
+    }
+    view->setAlpha(alpha);
+    if (animated) UIView::commitAnimations();
+}
+
 void IVFullScreenAdWindow::hideStatusBarAnimated(bool animated) {
     auto app = UIApplication::sharedApplication();
     prevStatusBarHidden_ = app->isStatusBarHidden();
     if (prevStatusBarHidden_) return;
+    if (auto bar = statusBarView()) {
+        fadeStatusBarView(bar.get(), 0, animated);
+        return;
+    }
+    // The host's view that fills the application frame, first subviews down from its window.
+    hostAppFrameViewToRestore_ = nullptr;
+    auto host = appWindow();
+    if (!host) host = app->keyWindow();
+    if (host && host.get() != this) {
+        CGRect appFrame = UIScreen::mainScreen()->applicationFrame();
+        auto subviews = host->subviews();
+        Ref<UIView> view = subviews && subviews->count() > 0
+                               ? as<UIView>(subviews->objectAtIndex(0))
+                               : Ref<UIView>();
+        while (view) {
+            auto parent = view->superview();
+            if (parent && CGRectEqualToRect(view->frame(),
+                                            parent->convertRectFromView(appFrame, host.get()))) {
+                hostAppFrameViewToRestore_ = view.get();
+                break;
+            }
+            auto below = view->subviews();
+            view = below && below->count() > 0 ? as<UIView>(below->objectAtIndex(0)) : nullptr;
+        }
+    }
     app->setStatusBarHidden(true, animated ? UIStatusBarAnimationFade : UIStatusBarAnimationNone);
 }
 
 void IVFullScreenAdWindow::restoreStatusBarAnimated(bool animated) {
     if (prevStatusBarHidden_) return;
+    prevStatusBarHidden_ = true;
+    if (auto bar = statusBarView()) {
+        fadeStatusBarView(bar.get(), 1.0f, animated);
+        return;
+    }
     UIApplication::sharedApplication()->setStatusBarHidden(
         false, animated ? UIStatusBarAnimationFade : UIStatusBarAnimationNone);
-    prevStatusBarHidden_ = true;
+    auto view = hostAppFrameViewToRestore_.lock();
+    hostAppFrameViewToRestore_ = nullptr;
+    auto parent = view ? view->superview() : nullptr;
+    auto host = view ? view->window() : nullptr;
+    if (!parent || !host) return;
+    // The host laid itself out while the bar was away: its frame view fits the bar again.
+    view->setFrame(
+        parent->convertRectFromView(UIScreen::mainScreen()->applicationFrame(), host.get()));
 }
 
 void IVFullScreenAdWindow::applicationWillEnterForeground() {
@@ -380,7 +440,6 @@ void IVFullScreenAdController::applicationDidEnterBackground() {
 void IVFullScreenAdController::dismissAnimated(bool animated) {
     hideMenuButton();
     IVAdViewInternal::dismissAnimated(animated);
-    engine()->fullScreenAdWindow()->dismissAnimated(animated);
     hideAdLoadingIndicator();
     if (auto s = slot()) {
         s->setIsDisplayed(false);

@@ -50,6 +50,10 @@ class IVFullScreenAdWindow : public UIWindow {
     void dismissControllerAnimationDidStop(NSString* animationID, NSNumber* finished, void*);
 
 private:
+    // The view the host names (the controller's sbwPropName) to be faded instead of hiding the
+    // status bar; nil when there is none or it cannot fade.
+    Ref<UIView> statusBarView();
+    void fadeStatusBarView(UIView* view, float alpha, bool animated);
     // The last stages of opening, shared by full-screen ads and expanding banners.
     void open(IVAdViewInternal* controller, bool banner);
     std::recursive_mutex displayLock_;
@@ -62,6 +66,9 @@ private:
     Ref<IVAdViewInternal> contentController_;
     bool isDisplaying_ = false;
     bool prevStatusBarHidden_ = true;
+    // The host's view laid out in the application frame, given that frame again when the
+    // status bar comes back.
+    Weak<UIView> hostAppFrameViewToRestore_;
     bool wasForceDismissed_ = false;
     Ref<NSTimer> clearDisplayingTimer_;
 };

@@ -19,6 +19,7 @@
 #include "UIKit/UIImage.h"
 #include "UIKit/UIKitNotifications.h"
 #include "UIKit/UIKitSupport.h"
+#include "UIKit/UIView.h"
 #include "UIKit/UIWindow.h"
 
 NSString* const UIApplicationLaunchOptionsURLKey = NS("UIApplicationLaunchOptionsURLKey");
@@ -64,6 +65,7 @@ void UIApplication::describeClass(RuntimeClass& c) {
     c.method("windows", &UIApplication::windows);
     c.method("applicationState", &UIApplication::applicationState);
     c.method("statusBarOrientation", &UIApplication::statusBarOrientation);
+    c.method("statusBarWindow", &UIApplication::statusBarWindow);
     c.method("setNetworkActivityIndicatorVisible:",
              &UIApplication::setNetworkActivityIndicatorVisible);
     c.method("isNetworkActivityIndicatorVisible",
@@ -197,6 +199,15 @@ CGRect UIApplication::statusBarFrame() {
         default:
             return CGRectMake(0, 0, 320, 20);
     }
+}
+
+Ref<UIView> UIApplication::statusBarWindow() {
+    if (!statusBarWindow_) {
+        CGRect bar = statusBarFrame();
+        if (CGRectIsEmpty(bar)) bar = CGRectMake(0, 0, 320, 20);
+        statusBarWindow_ = make<UIView>(&UIView::initWithFrame, bar);
+    }
+    return statusBarWindow_;
 }
 
 // ---- state and life cycle
@@ -402,6 +413,7 @@ void UIApplication::resetState() {
     networkActivityIndicatorVisible_.store(false);
     statusBarStyle_ = UIStatusBarStyleDefault;
     statusBarHidden_ = false;
+    statusBarWindow_ = nullptr;
     statusBarOrientation_ = UIInterfaceOrientationPortrait;
     badgeNumber_ = 0;
     idleTimerDisabled_ = false;

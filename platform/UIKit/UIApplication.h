@@ -20,6 +20,7 @@ class NSDictionary;
 class NSURL;
 class NSTimer;
 class UIApplication;
+class UIView;
 class UIWindow;
 
 enum UIInterfaceOrientation : NSInteger {
@@ -137,6 +138,10 @@ class UIApplication : public UIResponder {
     // screen's portrait coordinates); zero while hidden.
     CGRect statusBarFrame();
     NSTimeInterval statusBarOrientationAnimationDuration() { return 0.3; }
+    // The view the status bar is drawn in, made on first use with the bar's frame (it is in no
+    // window list). Hosts that fade the bar instead of hiding it reach it by the key
+    // "statusBarWindow".
+    Ref<UIView> statusBarWindow();
 
     NSInteger applicationIconBadgeNumber() { return badgeNumber_; }
     void setApplicationIconBadgeNumber(NSInteger n) { badgeNumber_ = n; }
@@ -227,6 +232,7 @@ private:
     std::function<void(NSURL*)> openURLObserver_;
     UIStatusBarStyle statusBarStyle_ = UIStatusBarStyleDefault;
     bool statusBarHidden_ = false;
+    Ref<UIView> statusBarWindow_;
     UIInterfaceOrientation statusBarOrientation_ = UIInterfaceOrientationPortrait;
     NSInteger badgeNumber_ = 0;
     bool idleTimerDisabled_ = false;

@@ -34,14 +34,9 @@ class CatalogAdsController : public UIViewController, public AdLoomDelegate {
 
 public:
     void loadView() override {
-        auto view =
-            make<UIView>(&UIView::initWithFrame, UIScreen::mainScreen()->applicationFrame());
-        view->setBackgroundColor(UIColor::whiteColor().get());
-        status_ = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 12, 300, 21));
-        status_->setText(NS("Waiting for the ad configuration"));
-        view->addSubview(status_.get());
-        addButton(view.get(), CGRectMake(10, 44, 140, 37), "Next Ad", "nextAd:");
-        addButton(view.get(), CGRectMake(170, 44, 140, 37), "Pings", "showPings:");
+        auto view = makeCatalogAdPage(NS("Waiting for the ad configuration"), status_);
+        addCatalogButton(view.get(), CGRectMake(10, 44, 140, 37), "Next Ad", this, "nextAd:");
+        addCatalogButton(view.get(), CGRectMake(170, 44, 140, 37), "Pings", this, "showPings:");
         // The banner's place: a holder at the foot of the screen, as the app's screens have.
         holder_ = make<UIView>(&UIView::initWithFrame,
                                CGRectMake(0, view->bounds().size.height - 50 - 44, 320, 50));
@@ -99,9 +94,6 @@ public:
     }
 
 private:
-    void addButton(UIView* parent, CGRect frame, const char* title, const char* action) {
-        addCatalogButton(parent, frame, title, this, action);
-    }
     void say(NSString* text) { status_->setText(text); }
     void dropBanner() {
         if (!banner_) return;
@@ -116,6 +108,15 @@ private:
 };
 
 }  // namespace
+
+Ref<UIView> makeCatalogAdPage(NSString* firstStatus, Ref<UILabel>& status) {
+    auto view = make<UIView>(&UIView::initWithFrame, UIScreen::mainScreen()->applicationFrame());
+    view->setBackgroundColor(UIColor::whiteColor().get());
+    status = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 12, 300, 21));
+    status->setText(firstStatus);
+    view->addSubview(status.get());
+    return view;
+}
 
 Ref<UIViewController> makeCatalogAdsScreen() {
     return make<CatalogAdsController>();

@@ -4,8 +4,16 @@
 // reads the pings the metrics server received on the services' admin host.
 #pragma once
 
+#include "CoreGraphics/CGGeometry.h"
 #include "Foundation/NSObject.h"
 
+class NSString;
+class UILabel;
+class UIView;
 class UIViewController;
 
 Ref<UIViewController> makeCatalogAdsScreen();
+
+// What the ad screens share: a white page the size of the application frame with a status line
+// at its top (handed back in `status`).
+Ref<UIView> makeCatalogAdPage(NSString* firstStatus, Ref<UILabel>& status);

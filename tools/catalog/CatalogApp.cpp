@@ -45,6 +45,7 @@
 #include "ads/tally/TallyAdView.h"
 #include "analytics/TallyAPI.h"
 #include "tools/catalog/CatalogAds.h"
+#include "tools/catalog/CatalogFullScreenAd.h"
 #include "tools/catalog/CatalogInterstitial.h"
 #include "tools/catalog/CatalogNavigator.h"
 #include "tools/catalog/CatalogTables.h"
@@ -884,6 +885,7 @@ private:
             {"Message Composer", [](auto*) { return makeCatalogComposerScreen(); }},
             {"Text Bar", [](auto*) { return makeCatalogTextBarScreen(); }},
             {"Post Popup", [](auto*) { return makeCatalogPostPopupScreen(); }},
+            {"Full-Screen Ad", [](auto*) { return makeCatalogFullScreenAdScreen(); }},
         };
         return table;
     }

@@ -1,4 +1,5 @@
 #include "tools/catalog/CatalogTextInput.h"
+#include "tools/catalog/CatalogControls.h"
 
 #include <string>
 
@@ -27,10 +28,6 @@
 
 namespace {
 
-SEL sel(const char* name) {
-    return Selector::named(name);
-}
-
 // A screen view of the application frame with a line of text at the bottom that tells what
 // happened.
 Ref<UILabel> addStatusLine(UIView* view, CGFloat y) {
@@ -44,16 +41,6 @@ Ref<UIView> plainScreenView() {
     auto view = make<UIView>(&UIView::initWithFrame, UIScreen::mainScreen()->applicationFrame());
     view->setBackgroundColor(UIColor::whiteColor().get());
     return view;
-}
-
-Ref<UIButton> addButton(UIView* view, CGRect frame, NSString* title, NSObject* target,
-                        const char* action) {
-    auto button = UIButton::buttonWithType(UIButtonTypeRoundedRect);
-    button->setFrame(frame);
-    button->setTitle(title, UIControlStateNormal);
-    button->addTarget(target, sel(action), UIControlEventTouchUpInside);
-    view->addSubview(button.get());
-    return button;
 }
 
 // ---- the names service --------------------------------------------------------------------------
@@ -233,7 +220,8 @@ public:
     void loadView() override {
         setView(plainScreenView().get());
         setTitle(NS("Message Composer"));
-        addButton(view().get(), CGRectMake(20, 20, 280, 37), NS("New Message"), this, "compose:");
+        addCatalogButton(view().get(), CGRectMake(20, 20, 280, 37), "New Message", this,
+                         "compose:");
         status_ = addStatusLine(view().get(), 80);
     }
     void compose(NSObject*) {
@@ -283,7 +271,7 @@ public:
     void loadView() override {
         setView(plainScreenView().get());
         setTitle(NS("Text Bar"));
-        addButton(view().get(), CGRectMake(20, 20, 280, 37), NS("Comment"), this, "comment:");
+        addCatalogButton(view().get(), CGRectMake(20, 20, 280, 37), "Comment", this, "comment:");
         status_ = addStatusLine(view().get(), 70);
     }
     void comment(NSObject*) {
@@ -313,8 +301,8 @@ public:
     void loadView() override {
         setView(plainScreenView().get());
         setTitle(NS("Post Popup"));
-        button_ = addButton(view().get(), CGRectMake(20, 20, 280, 37), NS("Write a Note"), this,
-                            "write:");
+        button_ = addCatalogButton(view().get(), CGRectMake(20, 20, 280, 37), "Write a Note", this,
+                                   "write:");
         status_ = addStatusLine(view().get(), 70);
     }
     void write(NSObject*) {

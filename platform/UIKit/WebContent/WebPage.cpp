@@ -933,7 +933,11 @@ std::string Page::readableText(std::vector<xmlNode*>* clickables) {
                 std::string src = attribute(n, "src");
                 Ref<NSURL> u = src.empty() ? nullptr : resolve(src);
                 w.space();
-                w.word(u ? "[image " + u->absoluteString()->utf8() + "]" : std::string("[image]"));
+                // A local file by its name: its folder is the machine's, not the page's.
+                std::string shown = !u               ? std::string()
+                                    : u->isFileURL() ? u->lastPathComponent()->utf8()
+                                                     : u->absoluteString()->utf8();
+                w.word(u ? "[image " + shown + "]" : std::string("[image]"));
                 w.space();
             } else if (oneOf(name, {"iframe", "embed", "frame"})) {
                 std::string src = attribute(n, "src");

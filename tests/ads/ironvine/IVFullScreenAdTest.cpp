@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "Foundation/NSURLRequest.h"
 #include "IronvineTesting.h"
 #include "SystemConfiguration/SCNetworkReachability.h"
+#include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIButton.h"
@@ -35,6 +37,7 @@
 #include "support/RunLoopTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/services/Services.h"
+#include "tools/standin/Faults.h"
 
 namespace fs = std::filesystem;
 
@@ -47,6 +50,15 @@ class FullScreenListener : public NSObject, public IronvineDelegate {
     void ironvineFullScreenDisplayWillClose() override { events.push_back("close"); }
     std::vector<std::string> events;
 };
+
+// The ad server's page waits at the named gate until the test opens it.
+void holdPage(const char* path, const char* gate) {
+    standin::Fault held;
+    held.host = "ads.ironvine.test";
+    held.path = path;
+    held.gate = gate;
+    servicestest::services().addFault(held);
+}
 
 class IVFullScreenAdTest : public testing::Test {
 protected:
@@ -61,6 +73,14 @@ protected:
     void TearDown() override {
         ivtest::finishEngineLaunch();
         host_->setHidden(true);
+    }
+    // Starts the engine and waits for the banner's first ad in the host; nil when none came.
+    Ref<IVAdView> showBanner(FullScreenListener* listener) {
+        ivtest::startEngineWithBannerAndFullScreen();
+        auto view = IVAdView::adViewForSlotNamed(NS("ivBanner"), listener);
+        host_->addSubview(view.get());
+        if (!advanceRunLoopUntil([&] { return !listener->events.empty(); })) return nullptr;
+        return view;
     }
     // Starts the engine, waits for the full-screen ad and shows it.
     Ref<IVFullScreenAdController> showAd(FullScreenListener* listener) {
@@ -261,17 +281,19 @@ TEST_F(IVFullScreenAdTest, MenuTimingSheetCallbacksAndTheBackground) {
 TEST_F(IVFullScreenAdTest, ATappedBannerLinkOpensTheInAdBrowserOverTheHost) {
     // Pages load from the stand-in as the front end loads them.
     auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
-    ivtest::startEngineWithBannerAndFullScreen();
     auto listener = make<FullScreenListener>();
-    auto view = IVAdView::adViewForSlotNamed(NS("ivBanner"), listener.get());
-    host_->addSubview(view.get());
-    ASSERT_TRUE(advanceRunLoopUntil([&] { return !listener->events.empty(); }));
+    auto view = showBanner(listener.get());
+    ASSERT_TRUE(view);
     auto banner = view->controller();
     auto window = IVController::sharedController()->fullScreenAdWindow();
     auto page = [&] {
         return text(
             banner->webView()->stringByEvaluatingJavaScriptFromString(NS("document.title")).get());
     };
+
+    // The first landing page is held at the stand-in until the test lets it through.
+    auto& services = servicestest::services();
+    holdPage("/AdBridgeServer/landing/1.html", "landing");
 
     // A tap on an http link is refused in place and opens the browser in the full-screen window.
     auto landing =
@@ -284,6 +306,8 @@ TEST_F(IVFullScreenAdTest, ATappedBannerLinkOpensTheInAdBrowserOverTheHost) {
     EXPECT_EQ(banner->execMode(), 1);
     EXPECT_EQ(window->contentController().get(), banner.get());
     EXPECT_EQ(view->controller()->view()->superview().get(), view.get());
+    // The expanded banner holds the window: no full-screen ad opens over it.
+    EXPECT_TRUE(window->isDisplaying());
     advanceRunLoop(0.85);
     EXPECT_EQ(banner->view()->superview().get(), window.get());
     EXPECT_TRUE(window->isKeyWindow());
@@ -292,12 +316,23 @@ TEST_F(IVFullScreenAdTest, ATappedBannerLinkOpensTheInAdBrowserOverTheHost) {
     EXPECT_FALSE(banner->navigationBar()->isHidden());
     EXPECT_EQ(banner->webView()->frame().origin.y, 32);
 
-    // Done shows only after the exit time (4 s from the tap).
+    // The bar's spinner turns while the page loads; done shows after the exit time (4 s from
+    // the tap) although the page is still loading.
+    EXPECT_TRUE(banner->isLoading());
+    EXPECT_TRUE(banner->navigationLoadingIndicator()->isAnimating());
+    EXPECT_EQ(banner->navigationItem()->titleView().get(),
+              static_cast<UIView*>(banner->navigationLoadingIndicator().get()));
     advanceRunLoop(2.2);
     EXPECT_FALSE(banner->navigationItem()->leftBarButtonItem());
     advanceRunLoop(0.2);
     EXPECT_TRUE(banner->navigationItem()->leftBarButtonItem());
+    EXPECT_TRUE(banner->isLoading());
+    auto gate = services.gate("landing");
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return gate->waiting() == 1; }));
+    gate->open();
     ASSERT_TRUE(advanceRunLoopUntil([&] { return page() == "Bazaar deals 1"; }));
+    EXPECT_FALSE(banner->isLoading());
+    EXPECT_FALSE(banner->navigationLoadingIndicator()->isAnimating());
     EXPECT_FALSE(banner->navigationControls()->isEnabledForSegmentAtIndex(0));
     EXPECT_FALSE(banner->navigationControls()->isEnabledForSegmentAtIndex(1));
 
@@ -333,6 +368,264 @@ TEST_F(IVFullScreenAdTest, ATappedBannerLinkOpensTheInAdBrowserOverTheHost) {
     EXPECT_FALSE(window->isDisplaying());
     view->removeFromSuperview();
     UIWebView::setURLLoader(previousLoader);
+}
+
+TEST_F(IVFullScreenAdTest, TheInAdBrowserFinishesLoadingShowsDoneAndStopsOnClose) {
+    auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
+    auto listener = make<FullScreenListener>();
+    auto view = showBanner(listener.get());
+    ASSERT_TRUE(view);
+    auto banner = view->controller();
+    auto window = IVController::sharedController()->fullScreenAdWindow();
+    auto slot = IVController::sharedController()->adManager()->slotForName(NS("ivBanner"));
+    auto tap = [&](const char* url) {
+        return banner->webViewShouldStartLoadWithRequest(
+            banner->webView().get(),
+            NSURLRequest::requestWithURL(NSURL::URLWithString(NSString::fromUTF8(url).get()).get())
+                .get(),
+            UIWebViewNavigationTypeLinkClicked);
+    };
+
+    // A page that loads before the exit time brings done with it.
+    EXPECT_FALSE(tap("http://ads.ironvine.test/AdBridgeServer/landing/2.html"));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return !banner->isLoading(); }));
+    EXPECT_FALSE(banner->navigationLoadingIndicator()->isAnimating());
+    EXPECT_TRUE(banner->navigationItem()->leftBarButtonItem());
+    // While the banner is out, the next ad waits; another display is refused.
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->nextAdDlTime() != 0; }));
+    int64_t waiting = slot->nextAdDlTime();
+    EXPECT_FALSE(banner->display());
+
+    // A page held at the stand-in is still loading when done is tapped: the load stops with
+    // the spinner, and the page is not shown later.
+    holdPage("/AdBridgeServer/landing/3.html", "held");
+    banner->webView()->loadRequest(
+        NSURLRequest::requestWithURL(
+            NSURL::URLWithString(NS("http://ads.ironvine.test/AdBridgeServer/landing/3.html"))
+                .get())
+            .get());
+    auto gate = servicestest::services().gate("held");
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return gate->waiting() == 1; }));
+    EXPECT_TRUE(banner->isLoading());
+    EXPECT_TRUE(banner->navigationLoadingIndicator()->isAnimating());
+    EXPECT_TRUE(banner->navigationItem()->leftBarButtonItem()->sendAction());
+    EXPECT_FALSE(banner->isLoading());
+    EXPECT_FALSE(banner->navigationLoadingIndicator()->isAnimating());
+    EXPECT_FALSE(banner->isExpanded());
+    gate->open();
+
+    // Closed with animation: the waiting ad is shown 3 s later, once the window is free (its
+    // flag drops 0.4 s after the 0.8 s fade; a display before that is refused).
+    advanceRunLoop(1.0);
+    EXPECT_TRUE(window->isDisplaying());
+    EXPECT_FALSE(banner->display());
+    advanceRunLoop(1.9);
+    EXPECT_FALSE(window->isDisplaying());
+    EXPECT_FALSE(banner->isRefreshing());
+    EXPECT_EQ(slot->nextAdDlTime(), waiting);
+    EXPECT_NE(slot->dlTime(), waiting);
+    advanceRunLoop(0.2);
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->dlTime() == waiting; }));
+    view->removeFromSuperview();
+    UIWebView::setURLLoader(previousLoader);
+}
+
+TEST_F(IVFullScreenAdTest, AClickThroughHoldsTheWindowUntilTheAppLeavesForTheOtherApp) {
+    auto listener = make<FullScreenListener>();
+    auto view = showBanner(listener.get());
+    ASSERT_TRUE(view);
+    auto banner = view->controller();
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return !banner->isRefreshing(); }));
+    auto window = IVController::sharedController()->fullScreenAdWindow();
+    auto app = UIApplication::sharedApplication();
+    auto js = [&](const char* script) {
+        return text(banner->webView()
+                        ->stringByEvaluatingJavaScriptFromString(NSString::fromUTF8(script).get())
+                        .get());
+    };
+
+    // The script asks for a click-through: granted, the window's flag is taken and its
+    // callback runs unchanged.
+    js("var ct = 0; BridgeDisplay.requestClickthroughWithCallback('ct = ct + 1;');");
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return js("ct") == "1"; }));
+    EXPECT_TRUE(window->isDisplaying());
+    // A second one while the flag is held is refused, and so is a full-screen display.
+    js("BridgeDisplay.requestClickthroughWithCallback('ct = ct + 10;');");
+    advanceRunLoop(2.0);
+    EXPECT_EQ(js("ct"), "1");
+    auto fullScreen =
+        IVController::sharedController()->adManager()->slotForName(NS("ivFullScreen"));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return fullScreen->nextAdDlTime() != 0; }));
+    EXPECT_FALSE(IVAdEngine::displayFullScreenAdForSlotNamed(NS("ivFullScreen")));
+
+    // The click-through goes to the store: once the app is in the background, the flag drops
+    // and the banner counts as never displayed, so it may refresh at once.
+    app->clearOpenedURLs();
+    EXPECT_FALSE(banner->webViewShouldStartLoadWithRequest(
+        banner->webView().get(),
+        NSURLRequest::requestWithURL(
+            NSURL::URLWithString(NS("http://itunes.appstore.test/app/bazaarnest")).get())
+            .get(),
+        UIWebViewNavigationTypeLinkClicked));
+    ASSERT_EQ(app->openedURLs()->count(), 1u);
+    EXPECT_TRUE(window->isDisplaying());
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidEnterBackgroundNotification, nullptr);
+    EXPECT_FALSE(window->isDisplaying());
+    EXPECT_FALSE(banner->isExpanded());
+
+    // So the next ad shows as soon as it is in, without a refresh interval; in its fade the
+    // banner is not clicked through.
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return banner->isRefreshing(); }));
+    js("BridgeDisplay.requestClickthroughWithCallback('ct = ct + 100;');");
+    advanceRunLoop(0.3);
+    EXPECT_EQ(js("ct"), "1");
+    EXPECT_FALSE(window->isDisplaying());
+    view->removeFromSuperview();
+}
+
+TEST_F(IVFullScreenAdTest, ACallLinkOnAnOlderSystemShowsDoneAtOnce) {
+    auto device = UIDevice::currentDevice();
+    auto version = device->systemVersion();
+    device->setSystemVersion(NS("4.0"));
+    auto listener = make<FullScreenListener>();
+    auto view = showBanner(listener.get());
+    ASSERT_TRUE(view);
+    auto banner = view->controller();
+    auto app = UIApplication::sharedApplication();
+    app->clearOpenedURLs();
+    // Before 4.2.1 a call is no other app's: the script's page request opens the in-ad
+    // browser, done at once, and the load hands the number on.
+    banner->webView()->stringByEvaluatingJavaScriptFromString(
+        NS("BridgeDisplay.requestURL('tel:5550100');"));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return banner->isBrowserMode(); }));
+    EXPECT_TRUE(banner->navigationItem()->leftBarButtonItem());
+    ASSERT_EQ(app->openedURLs()->count(), 1u);
+    EXPECT_EQ(text(as<NSURL>(app->openedURLs()->objectAtIndex(0))->absoluteString().get()),
+              "tel:5550100");
+    device->setSystemVersion(version.get());
+    EXPECT_TRUE(banner->navigationItem()->leftBarButtonItem()->sendAction());
+    advanceRunLoop(1.5);
+    view->removeFromSuperview();
+}
+
+// Clears the host's status-bar view name again, so that later launches hide the bar.
+// The setting is written on the database worker; each step waits until it is stored.
+struct StatusBarViewName {
+    explicit StatusBarViewName(NSString* name) {
+        IVController::sharedController()->setSbwPropName(name);
+        EXPECT_TRUE(advanceRunLoopUntil([&] { return stored() == text(name); }));
+    }
+    ~StatusBarViewName() {
+        IVController::sharedController()->setSbwPropName(NS(""));
+        EXPECT_TRUE(advanceRunLoopUntil([&] { return stored().empty(); }));
+    }
+    static std::string stored() {
+        auto rows = IVController::sharedController()->database()->sqlExecute(
+            NS("SELECT data FROM settings WHERE id='sbw'"));
+        if (!rows || rows->count() == 0) return "";
+        return text(as<NSArray>(rows->objectAtIndex(0))->objectAtIndex(0)->description().get());
+    }
+};
+
+TEST_F(IVFullScreenAdTest, TheStatusBarHidesOrItsViewFadesAndTheHostFrameComesBack) {
+    auto window = IVController::sharedController()->fullScreenAdWindow();
+    auto app = UIApplication::sharedApplication();
+    // The host's content fills the application frame inside a full-screen wrapper.
+    auto wrapper = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 480));
+    auto content = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 20, 320, 460));
+    wrapper->addSubview(content.get());
+    host_->addSubview(wrapper.get());
+    auto same = [](UIView* v, CGRect r) { return CGRectEqualToRect(v->frame(), r); };
+
+    // No view named: the bar hides; the content the host stretched meanwhile fits it again.
+    window->hideStatusBarAnimated(true);
+    EXPECT_TRUE(app->isStatusBarHidden());
+    content->setFrame(CGRectMake(0, 0, 320, 480));
+    window->restoreStatusBarAnimated(true);
+    EXPECT_FALSE(app->isStatusBarHidden());
+    EXPECT_TRUE(same(content.get(), CGRectMake(0, 20, 320, 460)));
+    EXPECT_TRUE(same(wrapper.get(), CGRectMake(0, 0, 320, 480)));
+    // A second restore does nothing.
+    content->setFrame(CGRectMake(0, 0, 320, 480));
+    window->restoreStatusBarAnimated(false);
+    EXPECT_TRUE(same(content.get(), CGRectMake(0, 0, 320, 480)));
+    // A bar the host had hidden itself stays hidden, and no frame is touched.
+    app->setStatusBarHidden(true);
+    window->hideStatusBarAnimated(false);
+    window->restoreStatusBarAnimated(false);
+    EXPECT_TRUE(app->isStatusBarHidden());
+    EXPECT_TRUE(same(content.get(), CGRectMake(0, 0, 320, 480)));
+    app->setStatusBarHidden(false);
+
+    // A key the application does not know, or whose value cannot fade: the bar hides as before.
+    for (NSString* key : {NS("noSuchStatusBar"), NS("applicationState")}) {
+        ivtest::resetEngineForLaunch();
+        StatusBarViewName name(key);
+        window = IVController::sharedController()->fullScreenAdWindow();
+        window->hideStatusBarAnimated(false);
+        EXPECT_TRUE(app->isStatusBarHidden()) << text(key);
+        window->restoreStatusBarAnimated(false);
+        EXPECT_FALSE(app->isStatusBarHidden()) << text(key);
+    }
+
+    // The host's status-bar view fades out over 1 s instead, and back in; the bar stays.
+    ivtest::resetEngineForLaunch();
+    StatusBarViewName name(NS("statusBarWindow"));
+    window = IVController::sharedController()->fullScreenAdWindow();
+    auto bar = app->statusBarWindow();
+    ASSERT_TRUE(bar);
+    EXPECT_EQ(bar->alpha(), 1.0f);
+    window->hideStatusBarAnimated(true);
+    advanceRunLoop(1.05);
+    EXPECT_EQ(bar->alpha(), 0.0f);
+    EXPECT_FALSE(app->isStatusBarHidden());
+    window->restoreStatusBarAnimated(true);
+    advanceRunLoop(1.05);
+    EXPECT_EQ(bar->alpha(), 1.0f);
+    EXPECT_FALSE(app->isStatusBarHidden());
+    wrapper->removeFromSuperview();
+}
+
+TEST_F(IVFullScreenAdTest, AFullScreenAdFadesTheNamedStatusBarViewAndKeepsItsWindow) {
+    auto app = UIApplication::sharedApplication();
+    StatusBarViewName name(NS("statusBarWindow"));
+    auto listener = make<FullScreenListener>();
+    auto fs = showAd(listener.get());
+    advanceRunLoop(1.05);
+    EXPECT_EQ(app->statusBarWindow()->alpha(), 0.0f);
+    EXPECT_FALSE(app->isStatusBarHidden());
+
+    // A banner's script asking to close or to expand while the ad shows touches neither the
+    // window nor the ad.
+    auto window = IVController::sharedController()->fullScreenAdWindow();
+    auto banner = IVAdView::adViewForSlotNamed(NS("ivBanner"), nullptr)->controller();
+    banner->dismissAnimated(false);
+    banner->expand();
+    EXPECT_FALSE(banner->isExpanded());
+    EXPECT_EQ(window->contentController().get(), fs.get());
+    EXPECT_TRUE(window->isDisplaying());
+
+    // The ad hands a store link to another app: once this one is in the background, the ad
+    // closes at once and the window is free again.
+    auto store = NSURL::URLWithString(NS("http://itunes.appstore.test/app/bazaarnest"));
+    app->clearOpenedURLs();
+    EXPECT_FALSE(fs->webViewShouldStartLoadWithRequest(
+        fs->webView().get(), NSURLRequest::requestWithURL(store.get()).get(),
+        UIWebViewNavigationTypeLinkClicked));
+    ASSERT_EQ(app->openedURLs()->count(), 1u);
+    EXPECT_EQ(window->contentController().get(), fs.get());
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidEnterBackgroundNotification, nullptr);
+    EXPECT_FALSE(window->contentController());
+    EXPECT_FALSE(window->isDisplaying());
+    EXPECT_FALSE(fs->isDisplaying());
+    EXPECT_EQ(listener->events.back(), "close");
+    EXPECT_EQ(app->statusBarWindow()->alpha(), 1.0f);
+    // Only once: a later trip to the background finds nothing to close.
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidEnterBackgroundNotification, nullptr);
+    EXPECT_EQ(std::count(listener->events.begin(), listener->events.end(), "close"), 1);
 }
 
 }  // namespace

@@ -200,6 +200,22 @@ TEST_F(ApplicationTest, StatusBarOrientationPostsAndMovesTheFrames) {
                                   UIScreen::mainScreen()->bounds()));
 }
 
+TEST_F(ApplicationTest, TheStatusBarsViewIsReachedByItsKeyAndFadesOnItsOwn) {
+    auto bar = as<UIView>(app->valueForKey(NS("statusBarWindow")));
+    ASSERT_TRUE(bar);
+    EXPECT_EQ(bar.get(), app->statusBarWindow().get());
+    EXPECT_TRUE(CGRectEqualToRect(bar->frame(), CGRectMake(0, 0, 320, 20)));
+    EXPECT_TRUE(respondsTo(bar.get(), Selector::named("setAlpha:")));
+    bar->setAlpha(0);
+    EXPECT_FALSE(app->isStatusBarHidden());
+    // It is in no window list.
+    auto windows = app->windows();
+    EXPECT_FALSE(windows->containsObject(bar.get()));
+    app->resetState();
+    EXPECT_NE(app->statusBarWindow().get(), bar.get());
+    EXPECT_EQ(app->statusBarWindow()->alpha(), 1.0f);
+}
+
 TEST_F(ApplicationTest, AnswersTheProbesCallersMake) {
     EXPECT_TRUE(
         app->respondsToSelector(Selector::named("beginBackgroundTaskWithExpirationHandler:")));

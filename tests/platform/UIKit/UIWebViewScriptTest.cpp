@@ -241,6 +241,10 @@ TEST_F(WebViewTest, ReadableTextNumbersLinksAndShowsImages) {
               "[1] Contact or [2] [image http://site.test/items/pic.jpg]\n\n"
               "- one\n- two");
     EXPECT_EQ(webView->clickableElementCount(), 2u);
+    // An image of a local page shows by its file name, not the machine's folders.
+    load("<p><img src='ad/pic.gif'></p>",
+         NSURL::fileURLWithPath(NS("/home/someone/Content/1.html")));
+    EXPECT_EQ(webView->readableText()->utf8(), "[image pic.gif]");
 }
 
 TEST_F(WebViewTest, MalformedPagesStillLoad) {

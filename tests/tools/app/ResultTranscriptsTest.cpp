@@ -23,12 +23,16 @@
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "URLLoading/NSURLConnection.h"
 #include "URLLoading/NSURLResponse.h"
+#include "ads/ironvine/IVAdEngine.h"
 #include "ads/pebble/PBLStatistics.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "json/ZJSONDeserializer.h"
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/RunLoopTesting.h"
+#include "support/services/IronvineFirstLaunch.h"
+#include "tools/shell/ShellScreen.h"
 #include "tools/standin/Faults.h"
+#include "tools/standin/HttpMessage.h"
 
 namespace {
 
@@ -193,6 +197,26 @@ TEST_F(ResultTranscripts, WeightedToThePlatformsBannerAFullScreenAdOpens) {
     EXPECT_EQ(pingsOnTheAdminHost(),
               (std::vector<std::string>{"impression iad", "impression iad"}));
     EXPECT_TRUE(apptest::mediation().houseAdRequests().empty());
+}
+
+TEST_F(ResultTranscripts, WeightedToIronvineTheBannersLinkOpensTheInAdBrowser) {
+    servicestest::forgetTheIronvineEngine();
+    apptest::weightBannersTo("ironvine");
+    auto* ironvine = servicestest::services().module("ironvine");
+    // The engine's own threads are not network work the shell waits for: the test waits until
+    // the banner shows, as a person would, and its replacement has arrived.
+    apptest::expectAppTranscript("results-banner-ironvine", "# The banner shows its ad.", [&] {
+        EXPECT_TRUE(advanceRunLoopUntil([] {
+            return ShellScreen::capture().text().find("Bazaar deals near you") !=
+                       std::string::npos &&
+                   IVAdEngine::isNextAdDownloadedForSlotNamed(NS("ivBanner"));
+        }));
+    });
+    // The banner's impression reached the ad server, and the mediation its ping.
+    auto hits = ironvine->adminView("hits", {})->body;
+    EXPECT_NE(hits.find("track/ivBanner/1001/impression"), std::string::npos) << hits;
+    EXPECT_EQ(pingsOnTheAdminHost(), std::vector<std::string>{"impression ironvine"});
+    servicestest::forgetTheIronvineEngine();
 }
 
 TEST_F(ResultTranscripts, WeightedToPebbleTheItemScreenShowsThePebbleAd) {
