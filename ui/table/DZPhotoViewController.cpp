@@ -303,9 +303,7 @@ void DZPhotoViewController::showBars(bool show, bool animated) {
 
 void DZPhotoViewController::showCaptions(bool show) {
     if (!scrollView_) return;
-    auto pages = scrollView_->visiblePages();
-    for (NSObject* key : *pages->allKeys())
-        if (auto page = as<DZPhotoView>(pages->objectForKey(key))) page->setHidesCaption(!show);
+    forEachVisiblePage([show](NSInteger, DZPhotoView* page) { page->setHidesCaption(!show); });
 }
 
 Ref<DZPhotoView> DZPhotoViewController::statusView() {
@@ -388,17 +386,25 @@ void DZPhotoViewController::updatePhotoView() {
     updateChrome();
 }
 
+void DZPhotoViewController::forEachVisiblePage(
+    const std::function<void(NSInteger, DZPhotoView*)>& fn) {
+    if (!scrollView_) return;
+    auto pages = scrollView_->visiblePages();
+    auto keys = pages->allKeys();
+    for (NSObject* key : *keys)
+        if (auto page = as<DZPhotoView>(pages->objectForKey(key)))
+            fn(static_cast<NSNumber*>(key)->intValue(), page.get());
+}
+
 Ref<DZPhotoView> DZPhotoViewController::centerPhotoView() {
     return scrollView_ ? as<DZPhotoView>(scrollView_->centerPage()) : nullptr;
 }
 
 void DZPhotoViewController::loadImages() {
     auto center = centerPhotoView();
-    auto pages = scrollView_->visiblePages();
-    for (NSObject* key : *pages->allKeys()) {
-        auto page = as<DZPhotoView>(pages->objectForKey(key));
-        if (page && page != center) page->loadPreview(true);
-    }
+    forEachVisiblePage([&](NSInteger, DZPhotoView* page) {
+        if (page != center.get()) page->loadPreview(true);
+    });
     if (!center) return;
     center->loadPreview(false);
     if (!delayLoad_) {
@@ -429,24 +435,16 @@ void DZPhotoViewController::loadImageDelayed() {
 void DZPhotoViewController::updateVisiblePhotoViews() {
     if (!photoSource_) return;
     moveToPhoto(photoSource_->photoAtIndex(centerPhotoIndex_));
-    if (!scrollView_) return;
-    auto pages = scrollView_->visiblePages();
-    for (NSObject* key : *pages->allKeys()) {
-        auto page = as<DZPhotoView>(pages->objectForKey(key));
-        if (!page) continue;
+    forEachVisiblePage([this](NSInteger index, DZPhotoView* page) {
         page->showProgress(-1);
-        showPhoto(photoSource_->photoAtIndex(cast<NSNumber>(Ref<NSObject>(key))->intValue()).get(),
-                  page);
-    }
+        showPhoto(photoSource_->photoAtIndex(index).get(), page);
+    });
 }
 
 void DZPhotoViewController::resetVisiblePhotoViews() {
-    if (!scrollView_) return;
-    auto pages = scrollView_->visiblePages();
-    for (NSObject* key : *pages->allKeys()) {
-        auto page = as<DZPhotoView>(pages->objectForKey(key));
-        if (page && !page->isLoading()) page->showProgress(-1);
-    }
+    forEachVisiblePage([](NSInteger, DZPhotoView* page) {
+        if (!page->isLoading()) page->showProgress(-1);
+    });
 }
 
 // ---- actions ---------------------------------------------------------------------------------

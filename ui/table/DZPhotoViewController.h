@@ -6,6 +6,8 @@
 // after a throw ends), and a new drag cancels that load. Main thread only.
 #pragma once
 
+#include <functional>
+
 #include "ui/core/DZModelViewController.h"
 #include "ui/table/DZPhotoSource.h"
 #include "ui/table/DZScrollView.h"
@@ -99,6 +101,10 @@ public:
     void pauseAction();
     void showThumbnails();
     Ref<NSString> URLForThumbnails();
+    // Index kNoPhotoIndex means the first photo.
+    void moveToPhotoAtIndex(NSInteger index, bool delay);
+    // The centre index, clamped to the last photo (to the first when there are none).
+    void moveToNextValidPhoto();
 
     // ---- model controller ----------------------------------------------------------------
     bool shouldLoad() override { return false; }
@@ -139,8 +145,6 @@ public:
 private:
     NSInteger numberOfPhotos();
     void moveToPhoto(DZPhoto* photo);
-    void moveToPhotoAtIndex(NSInteger index, bool delay);
-    void moveToNextValidPhoto();
     void showPhoto(DZPhoto* photo, DZPhotoView* page);
     void updatePhotoView();
     void loadImages();
@@ -151,6 +155,7 @@ private:
     void resetVisiblePhotoViews();
     void slideshowTimer();
     Ref<DZPhotoView> centerPhotoView();
+    void forEachVisiblePage(const std::function<void(NSInteger, DZPhotoView*)>& fn);
     Ref<UIBarButtonItem> playButtonItem(bool pause);
     bool isOurModel(DZModelProtocol* model);
 

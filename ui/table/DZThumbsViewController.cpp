@@ -169,7 +169,10 @@ Ref<DZModel> DZThumbsDataSource::model() {
 }
 
 bool DZThumbsDataSource::hasMoreToLoad() {
-    return photoSource_ && photoSource_->maxPhotoIndex() + 1 < photoSource_->numberOfPhotos();
+    if (!photoSource_) return false;
+    // A set that does not know its total yet may have more: the row offers them.
+    NSInteger total = photoSource_->numberOfPhotos();
+    return total == -1 || photoSource_->maxPhotoIndex() + 1 < total;
 }
 
 NSInteger DZThumbsDataSource::columnCount() {
@@ -202,7 +205,7 @@ Ref<NSObject> DZThumbsDataSource::tableViewObjectForRowAtIndexPath(UITableView* 
                               localized("Showing %@ of %@ Photos"),
                               DZDecimalStringFromInt(static_cast<int32_t>(loaded)).get(),
                               DZDecimalStringFromInt(static_cast<int32_t>(total)).get());
-        return DZTableMoreButton::itemWithText(localized("Load More Photos..."), subtitle);
+        return DZTableMoreButton::itemWithTextSubtitle(localized("Load More Photos..."), subtitle);
     }
     NSInteger columns = columnCount();
     return Ref<NSObject>(
@@ -333,7 +336,8 @@ void DZThumbsViewController::viewDidDisappear(bool animated) {
 
 void DZThumbsViewController::suspendLoadingThumbnails(bool suspended) {
     if (!photoSource_ || photoSource_->maxPhotoIndex() < 0 || !isViewLoaded()) return;
-    for (NSObject* cell : *tableView()->visibleCells())
+    auto cells = tableView()->visibleCells();
+    for (NSObject* cell : *cells)
         if (auto thumbs = as<DZThumbsTableViewCell>(Ref<NSObject>(cell)))
             thumbs->suspendLoading(suspended);
 }
