@@ -50,8 +50,11 @@ std::vector<NSInteger> UITouchScript::down(const std::vector<CGPoint>& points) {
     if (!window) return std::vector<NSInteger>(points.size(), -1);
     UIView::layoutPendingViews();
     NSTimeInterval now = Clock::uptime();
+    // Hit testing for a touch carries an event: views that look through themselves for
+    // event-less tests still take real touches.
+    auto probe = UIEvent::touchEvent({});
     for (CGPoint p : points) {
-        auto hit = window->hitTest(p, nullptr);
+        auto hit = window->hitTest(p, probe);
         if (!hit) {
             numbers.push_back(-1);
             continue;

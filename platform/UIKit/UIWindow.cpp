@@ -140,7 +140,8 @@ Ref<UIView> UIWindow::tapAtPoint(CGPoint point) {
 Ref<UIView> UIWindow::dragFromPoint(CGPoint from, CGPoint to, NSUInteger steps) {
     Ref<UIWindow> self(this);
     UIView::layoutPendingViews();
-    auto hit = hitTest(from, nullptr);
+    auto probe = UIEvent::touchEvent({});
+    auto hit = hitTest(from, probe);
     if (!hit) return nullptr;
     auto app = UIApplication::sharedApplication();
     auto touch = UITouch::touchInWindow(this, from, hit);
