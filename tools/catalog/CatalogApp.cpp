@@ -45,6 +45,7 @@
 #include "ads/tally/TallyAdView.h"
 #include "analytics/TallyAPI.h"
 #include "tools/catalog/CatalogAds.h"
+#include "tools/catalog/CatalogComposite.h"
 #include "tools/catalog/CatalogNavigator.h"
 #include "tools/catalog/CatalogTables.h"
 #include "ui/core/DZNavigator.h"
@@ -876,6 +877,8 @@ private:
             {"Ads", [](auto*) { return makeCatalogAdsScreen(); }},
             {"House Ads",
              [](auto*) -> Ref<UIViewController> { return make<CatalogHouseAdsController>(); }},
+            {"Launcher", [](auto*) { return makeCatalogLauncherScreen(); }},
+            {"Tabs", [](auto*) { return makeCatalogTabsScreen(); }},
         };
         return table;
     }

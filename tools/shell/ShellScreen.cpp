@@ -36,8 +36,10 @@
 #include "UIKit/UIToolbar.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
+#include "ui/style/DZButton.h"
 #include "ui/style/DZImageView.h"
 #include "ui/style/DZLabel.h"
+#include "ui/style/DZPageControl.h"
 
 namespace {
 
@@ -501,7 +503,21 @@ private:
                 title += l;
             }
         }
+        if (title.empty()) {
+            // Page dots without a name say where they stand.
+            if (auto dots = as<DZPageControl>(c))
+                title = "page " + std::to_string(dots->currentPage() + 1) + " of " +
+                        std::to_string(dots->numberOfPages());
+        }
         if (title.empty()) title = is<UIButton>(c) ? "button" : utf8(c->className());
+        if (is<DZButton>(c)) {
+            // A styled button shows its badges (labels inside it) after its title, and one that
+            // tells assistive technology it is selected (a tab) is starred.
+            for (auto& sub : c->subviewList())
+                if (auto badge = as<DZLabel>(sub); badge && !badge->isHidden() && badge->text())
+                    title += " [" + utf8(badge->text()) + "]";
+            if (c->accessibilityTraits() & UIAccessibilityTraitSelected) title = "*" + title + "*";
+        }
         title = oneLine(title);
         if (!touchable) {
             out.push_back(leaf(c, "(" + title + ")" + (c->isEnabled() ? "" : " [disabled]")));

@@ -48,6 +48,11 @@ public:
     void setTabItem(DZTabItem* item);
     Ref<DZLabel> badge() { return badge_; }
     void tabItemBadgeNumberChanged(DZTabItem* item, NSInteger number);
+    // The selected tab says so to assistive technology.
+    UIAccessibilityTraits accessibilityTraits() override {
+        return DZButton::accessibilityTraits() |
+               (isSelected() ? UIAccessibilityTraitSelected : UIAccessibilityTraitNone);
+    }
     void updateBadgeNumber();
 
 private:

@@ -7,6 +7,9 @@
 #include "Foundation/NetworkWork.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UIViewRendering.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UIToolbar.h"
 #include "UIKit/UITouchScript.h"
@@ -72,8 +75,12 @@ TEST_F(PhotoBrowsers, TheTitleAndButtonsFollowTheSet) {
     EXPECT_EQ(browser->centerPhotoIndex(), 1);
     EXPECT_EQ(title(), "2 of 10");
     EXPECT_TRUE(browser->previousButton()->isEnabled());
-    // The pager is black behind the pages.
+    // The pager is black behind the pages: above and below the 3:2 photo.
     EXPECT_TRUE(browser->scrollView()->backgroundColor()->isEqual(UIColor::blackColor()));
+    auto shot = UIViewRenderImage(browser->scrollView(), 1);
+    RGBA above = pixelAt(shot.get(), 160, 60);
+    EXPECT_EQ(above.r + above.g + above.b, 0);
+    EXPECT_EQ(above.a, 255);
 
     show(1);
     EXPECT_EQ(title(), "Holiday");

@@ -1,0 +1,44 @@
+// The catalog's Launcher and Tabs screens replayed: the shell lists the icons with their badges
+// and the tabs, taps open an icon and select tabs, and the screenshot shows the large badge at
+// the corner of the second icon.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "Foundation/NSString.h"
+#include "TranscriptTesting.h"
+#include "UIKit/UIImage.h"
+#include "platform/UIKit/DrawingTesting.h"
+#include "tools/catalog/CatalogApp.h"
+#include "tools/shell/ShellSession.h"
+
+namespace fs = std::filesystem;
+
+TEST(CatalogComposite, TheShellListsIconsAndTabsAndTapsThem) {
+    registerCatalogApp();
+    fs::path here = shellTestFolder();
+    fs::path shot = fs::current_path() / "launcher.png";
+    fs::remove(shot);
+    ShellOptions options;
+    options.scriptPath = (here / "catalog-composite.script").string();
+    options.delegateClassName = kCatalogDelegateClassName;
+    std::istringstream in;
+    std::ostringstream out;
+    ShellSession session(options, out, in);
+    EXPECT_EQ(session.run(), 0);
+    expectTranscript(here / "catalog-composite.transcript", out.str());
+
+    auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
+    ASSERT_TRUE(image) << shot;
+    // The screen's content starts 64 points down, the launcher 24 below that. The first
+    // icon's cell is white at its corner; the second icon's badge, red, straddles the top of
+    // its cell (x 93 to 111, y 90 to 101 on the screen).
+    EXPECT_TRUE(near(pixelAt(image, 2, 64 + 24 + 2), kWhite));
+    RGBA badge = pixelAt(image, 100, 95);
+    EXPECT_GT(badge.r, 180);
+    EXPECT_LT(badge.g, 80);
+    EXPECT_LT(badge.b, 80);
+    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
+}
