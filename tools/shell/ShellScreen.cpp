@@ -331,7 +331,11 @@ private:
             }
         }
         if (auto control = as<UIControl>(v)) {
-            if (meets(rect, clip)) this->control(control, touchable, out);
+            // A control shows by its middle: one whose edge only reaches into view (a launcher
+            // icon of the next page, a wobbling one's corner) is not on this screen.
+            CGPoint middle = CGPointMake(CGRectGetMidX(rect), CGRectGetMidY(rect));
+            if (meets(rect, clip) && CGRectContainsPoint(clip, middle))
+                this->control(control, touchable, out);
             return;
         }
         if (auto label = as<DZLabel>(v)) {
@@ -533,7 +537,27 @@ private:
             if (o) o->simulateTap();
             return o != nullptr;
         };
-        out.push_back(leaf(c, mark(std::move(e)) + " (" + title + ")"));
+        std::string text = mark(std::move(e)) + " (" + title + ")";
+        if (is<DZButton>(c)) {
+            // A styled button inside a styled button (a launcher icon's close button while
+            // editing) is a control of its own.
+            for (auto& sub : c->subviewList()) {
+                auto inner = as<DZButton>(sub);
+                if (!inner || inner->isHidden() || inner->alpha() < 0.01f) continue;
+                ShellElement close;
+                close.kind = ShellElement::Button;
+                close.label = "x";
+                close.view = inner.get();
+                Weak<UIControl> innerTarget(inner.get());
+                close.tap = [innerTarget] {
+                    auto o = innerTarget.lock();
+                    if (o) o->simulateTap();
+                    return o != nullptr;
+                };
+                text += " " + mark(std::move(close)) + " (x)";
+            }
+        }
+        out.push_back(leaf(c, text));
     }
 
     std::string textField(UITextField* field, bool touchable) {

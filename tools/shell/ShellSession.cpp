@@ -38,6 +38,7 @@
 #include "UIKit/UITabBarController.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITextInputTraits.h"
+#include "UIKit/UITouchScript.h"
 #include "UIKit/UIViewController.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
@@ -519,6 +520,12 @@ bool ShellSession::execute(const ShellCommand& command) {
             }
             app->performEnterForeground();
             break;
+        case K::Hold:
+        case K::Drag:
+        case K::DoubleTap:
+        case K::Pinch:
+            acted = gesture(command);
+            break;
         case K::Wait:
             advance(command.seconds);
             break;
@@ -565,6 +572,93 @@ const ShellElement* ShellSession::findElement(const ShellCommand& command) {
         return nullptr;
     }
     return element;
+}
+
+namespace {
+// The middle of an element's view, in its window.
+std::optional<CGPoint> middleOf(const ShellElement& element) {
+    auto view = element.view.lock();
+    auto window = view ? view->window() : nullptr;
+    if (!view || !window) return std::nullopt;
+    CGRect b = view->bounds();
+    return view->convertPoint(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), window.get());
+}
+}  // namespace
+
+bool ShellSession::gesture(const ShellCommand& command) {
+    using K = ShellCommandKind;
+    const ShellElement* element = findElement(command);
+    if (!element) return false;
+    auto from = middleOf(*element);
+    auto window = element->view.lock() ? element->view.lock()->window() : nullptr;
+    if (!from || !window) {
+        fail("[" + std::to_string(element->number) + "] cannot be touched.");
+        return false;
+    }
+    auto fingers = UITouchScript::scriptWithWindow(window.get());
+    CGPoint p = *from;
+    switch (command.kind) {
+        case K::Hold: {
+            auto f = fingers->down(p);
+            advance(command.seconds);
+            fingers->up(f);
+            break;
+        }
+        case K::DoubleTap:
+            fingers->tap(p);
+            advance(0.1);
+            fingers->tap(p);
+            break;
+        case K::Pinch: {
+            // Fingers 40 points either side of the middle, moved apart by the factor in steps.
+            CGFloat half = 40, factor = static_cast<CGFloat>(command.values[0]);
+            auto f = fingers->down({CGPointMake(p.x - half, p.y), CGPointMake(p.x + half, p.y)});
+            for (int i = 0; i <= 10; ++i) {
+                CGFloat h = half * (1 + (factor - 1) * static_cast<CGFloat>(i) / 10);
+                fingers->move(
+                    {{f[0], CGPointMake(p.x - h, p.y)}, {f[1], CGPointMake(p.x + h, p.y)}});
+                runUntilIdle();
+            }
+            fingers->up(f[0]);
+            fingers->up(f[1]);
+            break;
+        }
+        case K::Drag: {
+            CGPoint to = p;
+            if (command.target) {
+                const ShellElement* target = screen_.elementNumbered(*command.target);
+                auto middle = target ? middleOf(*target) : std::nullopt;
+                if (!middle) {
+                    fail("There is no [" + std::to_string(*command.target) + "] on the screen.");
+                    return false;
+                }
+                to = *middle;
+            } else {
+                to = CGPointMake(p.x + static_cast<CGFloat>(command.values[0]),
+                                 p.y + static_cast<CGFloat>(command.values[1]));
+            }
+            auto f = fingers->down(p);
+            runUntilIdle();
+            for (int i = 1; i <= 8; ++i) {
+                CGFloat t = static_cast<CGFloat>(i) / 8;
+                fingers->move(f, CGPointMake(p.x + (to.x - p.x) * t, p.y + (to.y - p.y) * t));
+                runUntilIdle();
+            }
+            if (command.seconds > 0) {
+                // Resting there, then a nudge once what the rest started has settled.
+                advance(command.seconds);
+                advance(0.35);
+                fingers->move(f, CGPointMake(to.x + 1, to.y));
+                runUntilIdle();
+            }
+            fingers->up(f);
+            break;
+        }
+        default:
+            break;
+    }
+    settle();
+    return true;
 }
 
 bool ShellSession::tapElement(const ShellElement& element) {

@@ -42,3 +42,19 @@ TEST(CatalogComposite, TheShellListsIconsAndTabsAndTapsThem) {
     EXPECT_LT(badge.b, 80);
     if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
 }
+
+// Fingers on the launcher: a hold starts editing with close buttons, a close button takes
+// Cars away, Homes dragged onto Phones' place moves there, and Jobs held at the right edge goes
+// on to the second page, where it stays when Done ends the editing.
+TEST(CatalogComposite, FingersHoldCloseAndDragIcons) {
+    registerCatalogApp();
+    fs::path here = shellTestFolder();
+    ShellOptions options;
+    options.scriptPath = (here / "catalog-launcher.script").string();
+    options.delegateClassName = kCatalogDelegateClassName;
+    std::istringstream in;
+    std::ostringstream out;
+    ShellSession session(options, out, in);
+    EXPECT_EQ(session.run(), 0);
+    expectTranscript(here / "catalog-launcher.transcript", out.str());
+}
