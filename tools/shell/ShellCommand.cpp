@@ -261,6 +261,29 @@ ShellCommand pinchCommand(std::string_view rest) {
     return c;
 }
 
+ShellCommand swipeCommand(std::string_view rest) {
+    const char* usage = "swipe needs a direction and may take a count: swipe left, swipe right 2";
+    auto w = words(rest);
+    if (w.empty() || w.size() > 2) return invalid(usage);
+    std::string direction = lowercased(w[0]);
+    ShellCommand c;
+    c.kind = ShellCommandKind::Swipe;
+    if (direction == "left") {
+        c.direction = 1;  // the content moves left: the next page
+    } else if (direction == "right") {
+        c.direction = -1;
+    } else {
+        return invalid(usage);
+    }
+    c.number = 1;
+    if (w.size() == 2) {
+        auto n = wholeNumber(w[1]);
+        if (!n || *n < 1 || *n > 100) return invalid(usage);
+        c.number = n;
+    }
+    return c;
+}
+
 }  // namespace
 
 ShellCommand parseShellCommand(std::string_view line) {
@@ -340,6 +363,7 @@ ShellCommand parseShellCommand(std::string_view line) {
     if (verb == "hold") return holdCommand(rest);
     if (verb == "drag") return dragCommand(rest);
     if (verb == "pinch") return pinchCommand(rest);
+    if (verb == "swipe") return swipeCommand(rest);
     if (verb == "double-tap") {
         return numberOnly(K::DoubleTap, verb, rest, "an element's number: double-tap 3");
     }
@@ -389,6 +413,8 @@ std::string shellHelpText() {
            "                          the finger before it lifts\n"
            "  double-tap <n>          two taps on element [n]\n"
            "  pinch <n> <factor>      two fingers on [n] spread (above 1) or close (below 1)\n"
+           "  swipe <left|right> [n]  turn n pages: a paged scroller drags a page, anything\n"
+           "                          else gets a finger across the middle of the screen\n"
            "  wait <seconds>          let time pass (timers fire, animations end)\n"
            "  screenshot <file.png>   save the screen as an image\n"
            "  help                    this list\n"

@@ -35,6 +35,7 @@ enum class ShellCommandKind {
     Drag,        // a finger moves an element to another or by an offset
     DoubleTap,   // two taps at one place
     Pinch,       // two fingers about an element, spread or closed by a factor
+    Swipe,       // a page to the side: a finger across the screen, or a paged scroller's drag
     Wait,
     Screenshot,
     Help,

@@ -32,6 +32,7 @@
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIDevice.h"
+#include "UIKit/UIEvent.h"
 #include "UIKit/UIImagePickerController.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIScrollView.h"
@@ -520,6 +521,9 @@ bool ShellSession::execute(const ShellCommand& command) {
             }
             app->performEnterForeground();
             break;
+        case K::Swipe:
+            acted = swipe(command);
+            break;
         case K::Hold:
         case K::Drag:
         case K::DoubleTap:
@@ -658,6 +662,43 @@ bool ShellSession::gesture(const ShellCommand& command) {
             break;
     }
     settle();
+    return true;
+}
+
+bool ShellSession::swipe(const ShellCommand& command) {
+    if (frontPanel()) {
+        fail("An alert or action sheet is showing: choose one of its buttons first.");
+        return false;
+    }
+    auto window = UIApplication::sharedApplication()->keyWindow();
+    if (!window) return false;
+    UIView::layoutPendingViews();
+    CGRect b = window->bounds();
+    CGPoint middle = CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b));
+    // A paged scroller under the middle turns by a drag of its width.
+    Ref<UIScrollView> paged;
+    for (auto v = window->hitTest(middle, UIEvent::touchEvent({})); v; v = v->superview())
+        if (auto sv = as<UIScrollView>(v); sv && sv->isPagingEnabled()) {
+            paged = sv;
+            break;
+        }
+    for (int i = 0; i < command.number.value_or(1); ++i) {
+        if (paged) {
+            CGFloat width = paged->bounds().size.width;
+            paged->dragBy(CGPointMake(command.direction * width, 0), true);
+            settle();
+            continue;
+        }
+        // A finger across the middle, as a pager takes it; then its page settles.
+        auto fingers = UITouchScript::scriptWithWindow(window.get());
+        CGFloat from = middle.x + command.direction * 100, to = middle.x - command.direction * 100;
+        auto f = fingers->down(CGPointMake(from, middle.y));
+        if (f < 0) return false;
+        for (int step = 1; step <= 5; ++step)
+            fingers->move(f, CGPointMake(from + (to - from) * step / 5, middle.y));
+        fingers->up(f);
+        advance(0.5);
+    }
     return true;
 }
 

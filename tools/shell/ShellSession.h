@@ -86,6 +86,7 @@ private:
     const ShellElement* findElement(const ShellCommand& command);
     // Holds, drags, double taps and pinches: scripted fingers on the key window.
     bool gesture(const ShellCommand& command);
+    bool swipe(const ShellCommand& command);
     void fail(const std::string& message);
 
     ShellOptions options_;

@@ -50,9 +50,9 @@ TEST(ShellCommand, MalformedArgumentsAreExplained) {
     EXPECT_EQ(parse("pick").kind, K::Invalid);
     EXPECT_EQ(parse("pick 0").kind, K::Invalid);
     EXPECT_EQ(parse("tap 99999999999").kind, K::Tap);  // too long for a number: a label
-    auto unknown = parse("swipe 3");
+    auto unknown = parse("fling 3");
     EXPECT_EQ(unknown.kind, K::Invalid);
-    EXPECT_NE(unknown.error.find("unknown command \"swipe\""), std::string::npos);
+    EXPECT_NE(unknown.error.find("unknown command \"fling\""), std::string::npos);
 }
 
 TEST(ShellCommand, TypeKeepsTheTextAsWritten) {
@@ -202,4 +202,14 @@ TEST(ShellCommand, GesturesNameAnElementAndWhereTo) {
     EXPECT_EQ(twice.kind, K::DoubleTap);
     EXPECT_EQ(twice.number, 5);
     EXPECT_EQ(parse("double-tap Cars").kind, K::Invalid);
+
+    auto swipe = parse("swipe left");
+    EXPECT_EQ(swipe.kind, K::Swipe);
+    EXPECT_EQ(swipe.direction, 1);
+    EXPECT_EQ(swipe.number, 1);
+    auto back = parse("swipe right 3");
+    EXPECT_EQ(back.direction, -1);
+    EXPECT_EQ(back.number, 3);
+    EXPECT_EQ(parse("swipe up").kind, K::Invalid);
+    EXPECT_EQ(parse("swipe left 0").kind, K::Invalid);
 }
