@@ -879,6 +879,7 @@ private:
              [](auto*) -> Ref<UIViewController> { return make<CatalogHouseAdsController>(); }},
             {"Launcher", [](auto*) { return makeCatalogLauncherScreen(); }},
             {"Tabs", [](auto*) { return makeCatalogTabsScreen(); }},
+            {"Photos", [](auto*) { return makeCatalogPhotosScreen(); }},
         };
         return table;
     }

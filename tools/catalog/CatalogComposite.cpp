@@ -1,13 +1,20 @@
 #include "tools/catalog/CatalogComposite.h"
 
 #include "Foundation/NSArray.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UIViewController.h"
+#include "json/ZJSONDeserializer.h"
+#include "tools/catalog/CatalogHosts.h"
+#include "ui/core/DZURLRequest.h"
 #include "ui/table/DZLauncherView.h"
+#include "ui/table/DZPhotoViewController.h"
 #include "ui/table/DZTabBar.h"
 
 namespace {
@@ -136,7 +143,117 @@ private:
     Ref<UILabel> status_;
 };
 
+class CatalogPhotoSet;
+
+// One photo of the set: its versions' URLs as the service gave them.
+class CatalogPhoto : public NSObject, public DZPhoto {
+    NS_OBJECT(CatalogPhoto, NSObject)
+
+public:
+    Ref<DZPhotoSource> photoSource() override;
+    NSInteger index() override { return index_; }
+    CGSize size() override { return size_; }
+    void setSize(CGSize size) override { size_ = size; }
+    Ref<NSString> caption() override { return caption_; }
+    Ref<NSString> URLForVersion(DZPhotoVersion version) override {
+        switch (version) {
+            case DZPhotoVersionLarge:
+                return full_;
+            case DZPhotoVersionSmall:
+                return preview_;
+            case DZPhotoVersionThumbnail:
+                return thumbnail_;
+            default:
+                return nullptr;
+        }
+    }
+
+    Weak<CatalogPhotoSet> set_;
+    NSInteger index_ = 0;
+    CGSize size_{};
+    Ref<NSString> caption_, full_, preview_, thumbnail_;
+};
+
+// The pages of a photo set of the services' catalog module, appended as they come.
+class CatalogPhotoSet : public DZURLRequestModel, public DZPhotoSource {
+    NS_OBJECT(CatalogPhotoSet, DZURLRequestModel)
+
+public:
+    void setName(const char* name) { name_ = name; }
+    Ref<NSString> title() override { return title_ ? title_ : Ref<NSString>(NS("Photos")); }
+    NSInteger numberOfPhotos() override { return total_; }
+    NSInteger maxPhotoIndex() override { return static_cast<NSInteger>(photos_.size()) - 1; }
+    Ref<DZPhoto> photoAtIndex(NSInteger index) override {
+        if (index < 0 || index >= static_cast<NSInteger>(photos_.size())) return nullptr;
+        return Ref<DZPhoto>(photos_[static_cast<size_t>(index)].get());
+    }
+    Ref<DZModel> photoModel() override { return Ref<DZModel>(this); }
+
+    void load(int32_t policy, bool more) override {
+        setIsLoadingMore(more);
+        int next = more ? page_ + 1 : 1;
+        auto url = NSString::stringWithFormat(NS("http://%s/photos.json?set=%s&page=%d"),
+                                              catalog_hosts::kCatalogServicesHost, name_, next);
+        auto request = DZURLRequest::requestWithURL(url.get(), this);
+        request->setCachePolicy(policy);
+        request->setResponse(make<DZURLDataResponse>().get());
+        request->setUserInfo(NSNumber::numberWithInt(next).get());
+        request->send();
+    }
+    void requestDidFinishLoad(DZURLRequest* request) override {
+        auto data = as<DZURLDataResponse>(request->response())->data();
+        Ref<NSError> error;
+        auto page = ZJSONDeserializer::deserializer()->deserializeAsDictionary(data.get(), &error);
+        if (!page) {
+            DZURLRequestModel::requestDidFailLoadWithError(request, error.get());
+            return;
+        }
+        if (!isLoadingMore()) photos_.clear();
+        title_ = as<NSString>(page->objectForKey(NS("title")));
+        total_ = as<NSNumber>(page->objectForKey(NS("total")))->intValue();
+        auto list = as<NSArray>(page->objectForKey(NS("photos")));
+        for (NSUInteger i = 0; list && i < list->count(); ++i) {
+            auto entry = as<NSDictionary>(list->objectAtIndex(i));
+            if (!entry) continue;
+            auto photo = make<CatalogPhoto>();
+            photo->set_ = this;
+            photo->index_ = static_cast<NSInteger>(photos_.size());
+            photo->caption_ = as<NSString>(entry->objectForKey(NS("caption")));
+            photo->size_ =
+                CGSizeMake(as<NSNumber>(entry->objectForKey(NS("width")))->floatValue(),
+                           as<NSNumber>(entry->objectForKey(NS("height")))->floatValue());
+            photo->full_ = as<NSString>(entry->objectForKey(NS("full")));
+            photo->preview_ = as<NSString>(entry->objectForKey(NS("preview")));
+            photo->thumbnail_ = as<NSString>(entry->objectForKey(NS("thumbnail")));
+            photos_.push_back(photo);
+        }
+        page_ = as<NSNumber>(request->userInfo())->intValue();
+        setHasNoMore(total_ >= 0 && static_cast<NSInteger>(photos_.size()) >= total_);
+        DZURLRequestModel::requestDidFinishLoad(request);
+    }
+
+private:
+    const char* name_ = "many";
+    Ref<NSString> title_;
+    NSInteger total_ = 0;
+    int page_ = 0;
+    std::vector<Ref<CatalogPhoto>> photos_;
+};
+
+Ref<DZPhotoSource> CatalogPhoto::photoSource() {
+    auto set = set_.lock();
+    return set ? Ref<DZPhotoSource>(set.get()) : nullptr;
+}
+
 }  // namespace
+
+Ref<UIViewController> makeCatalogPhotosScreen() {
+    auto set = make<CatalogPhotoSet>();
+    set->setName("many");
+    auto browser = make<DZPhotoViewController>(&DZPhotoViewController::initWithPhotoSource,
+                                               static_cast<DZPhotoSource*>(set.get()));
+    return browser;
+}
 
 Ref<UIViewController> makeCatalogLauncherScreen() {
     return make<CatalogLauncherController>();

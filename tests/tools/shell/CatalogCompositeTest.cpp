@@ -11,6 +11,7 @@
 #include "TranscriptTesting.h"
 #include "UIKit/UIImage.h"
 #include "platform/UIKit/DrawingTesting.h"
+#include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/shell/ShellSession.h"
 
@@ -57,4 +58,34 @@ TEST(CatalogComposite, FingersHoldCloseAndDragIcons) {
     ShellSession session(options, out, in);
     EXPECT_EQ(session.run(), 0);
     expectTranscript(here / "catalog-launcher.transcript", out.str());
+}
+
+// The photo browser over the services' set of 25: its first page of ten, "1 of 25" and the
+// caption, a swipe to the second photo whose full image comes after the swipe, See All for the
+// grid with its Load More row, and back. The screenshot shows the black pager beside the photo.
+TEST(CatalogComposite, ThePhotoBrowserPagesAndOpensItsGrid) {
+    registerCatalogApp();
+    servicestest::services().reset();
+    fs::path here = shellTestFolder();
+    fs::path shot = fs::current_path() / "photos.png";
+    fs::remove(shot);
+    ShellOptions options;
+    options.scriptPath = (here / "catalog-photos.script").string();
+    options.delegateClassName = kCatalogDelegateClassName;
+    std::istringstream in;
+    std::ostringstream out;
+    ShellSession session(options, out, in);
+    EXPECT_EQ(session.run(), 0);
+    expectTranscript(here / "catalog-photos.transcript", out.str());
+    auto log = servicestest::takeLog();
+    int pages = 0;
+    for (auto& line : log)
+        if (line.find("/photos.json?set=many") != std::string::npos) ++pages;
+    EXPECT_GE(pages, 1);
+    auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
+    ASSERT_TRUE(image) << shot;
+    // The second photo is square: 320 wide, centred in the 480-high pager, black above it.
+    RGBA above = pixelAt(image, 160, 70);
+    EXPECT_LT(above.r + above.g + above.b, 30);
+    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
 }
