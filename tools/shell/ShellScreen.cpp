@@ -346,6 +346,9 @@ private:
         if (auto image = as<DZImageView>(v)) {
             if (meets(rect, clip) && image->image())
                 out.push_back(leaf(v, "[image " + imageViewName(image) + "]"));
+            // What lies over the image (a photo's caption, status and spinner).
+            for (auto& sub : std::vector<Ref<UIView>>(v->subviewList()))
+                if (!sub->isHidden() && sub->alpha() >= 0.01f) walk(sub, clip, touchable, out);
             return;
         }
         if (auto label = as<UILabel>(v)) {
