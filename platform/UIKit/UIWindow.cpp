@@ -101,29 +101,34 @@ void UIWindow::sendEvent(UIEvent* event) {
         target->motionEnded(event->subtype(), event);
         return;
     }
-    // Touches go to their views, grouped per view, by phase.
+    // Touches go to their views, grouped per view and by phase; stationary fingers are listed
+    // in the event but not delivered.
     std::vector<Ref<UIView>> views;
     for (auto& t : event->touchList()) {
         auto v = t->view();
         if (v && std::find(views.begin(), views.end(), v) == views.end()) views.push_back(v);
     }
     for (auto& v : views) {
-        auto touches = event->touchesForView(v);
-        auto first = cast<UITouch>(touches->anyObject());
-        switch (first->phase()) {
-            case UITouchPhaseBegan:
-                v->touchesBegan(touches, event);
-                break;
-            case UITouchPhaseMoved:
-            case UITouchPhaseStationary:
-                v->touchesMoved(touches, event);
-                break;
-            case UITouchPhaseEnded:
-                v->touchesEnded(touches, event);
-                break;
-            case UITouchPhaseCancelled:
-                v->touchesCancelled(touches, event);
-                break;
+        for (UITouchPhase phase :
+             {UITouchPhaseBegan, UITouchPhaseMoved, UITouchPhaseEnded, UITouchPhaseCancelled}) {
+            auto touches = NSMutableSet::set();
+            for (auto& t : event->touchList())
+                if (t->view() == v && t->phase() == phase) touches->addObject(t);
+            if (touches->count() == 0) continue;
+            switch (phase) {
+                case UITouchPhaseBegan:
+                    v->touchesBegan(touches, event);
+                    break;
+                case UITouchPhaseMoved:
+                    v->touchesMoved(touches, event);
+                    break;
+                case UITouchPhaseEnded:
+                    v->touchesEnded(touches, event);
+                    break;
+                default:
+                    v->touchesCancelled(touches, event);
+                    break;
+            }
         }
     }
 }
@@ -135,7 +140,8 @@ Ref<UIView> UIWindow::tapAtPoint(CGPoint point) {
 Ref<UIView> UIWindow::dragFromPoint(CGPoint from, CGPoint to, NSUInteger steps) {
     Ref<UIWindow> self(this);
     UIView::layoutPendingViews();
-    auto hit = hitTest(from, nullptr);
+    auto probe = UIEvent::touchEvent({});
+    auto hit = hitTest(from, probe);
     if (!hit) return nullptr;
     auto app = UIApplication::sharedApplication();
     auto touch = UITouch::touchInWindow(this, from, hit);

@@ -45,6 +45,7 @@
 #include "ads/tally/TallyAdView.h"
 #include "analytics/TallyAPI.h"
 #include "tools/catalog/CatalogAds.h"
+#include "tools/catalog/CatalogComposite.h"
 #include "tools/catalog/CatalogFullScreenAd.h"
 #include "tools/catalog/CatalogInterstitial.h"
 #include "tools/catalog/CatalogNavigator.h"
@@ -886,6 +887,9 @@ private:
             {"Text Bar", [](auto*) { return makeCatalogTextBarScreen(); }},
             {"Post Popup", [](auto*) { return makeCatalogPostPopupScreen(); }},
             {"Full-Screen Ad", [](auto*) { return makeCatalogFullScreenAdScreen(); }},
+            {"Launcher", [](auto*) { return makeCatalogLauncherScreen(); }},
+            {"Tabs", [](auto*) { return makeCatalogTabsScreen(); }},
+            {"Photos", [](auto*) { return makeCatalogPhotosScreen(); }},
         };
         return table;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdlib>
 
 #include "tools/catalog/CatalogHosts.h"
 #include "tools/standin/JsonWriter.h"
@@ -19,6 +20,30 @@ HttpResponse json(std::string body) {
     r.contentType = "application/json; charset=utf-8";
     r.body = std::move(body);
     return r;
+}
+
+int photoCount(const std::string& set) {
+    if (set == "one") return 1;
+    if (set == "ten") return 10;
+    if (set == "many" || set == "unknown") return 25;
+    return 0;
+}
+
+// Square, 3:2 and portrait pictures in turn, at full size.
+void photoSize(int photo, int* width, int* height) {
+    switch (photo % 3) {
+        case 1:
+            *width = *height = 240;
+            break;
+        case 2:
+            *width = 300;
+            *height = 200;
+            break;
+        default:
+            *width = 200;
+            *height = 300;
+            break;
+    }
 }
 
 constexpr const char* kFirstNames[] = {
@@ -62,6 +87,57 @@ std::string CatalogModule::namesJson(const std::string& prefix) {
     w.endArray();
     w.endObject();
     return w.text();
+}
+
+std::string CatalogModule::photosJson(const std::string& set, int page) {
+    int count = photoCount(set);
+    standin::JsonWriter w;
+    w.beginObject();
+    w.member("title", "Photo set " + set);
+    w.member("total", set == "unknown" ? -1 : count);
+    w.key("photos").beginArray();
+    int first = (page - 1) * kPhotoPageSize + 1;
+    for (int i = first; i < first + kPhotoPageSize && i <= count; ++i) {
+        int width = 0, height = 0;
+        photoSize(i, &width, &height);
+        if (i % 4 == 0) width = height = 0;  // the size is learnt from the image
+        std::string base = std::string("http://") + catalog_hosts::kCatalogServicesHost +
+                           "/photos/" + set + "/" + std::to_string(i);
+        w.beginObject();
+        w.member("caption", "Photo " + std::to_string(i) + " of the " + set + " set");
+        w.member("width", width);
+        w.member("height", height);
+        w.member("full", base + "-1.png");
+        w.member("preview", base + "-3.png");
+        w.member("thumbnail", base + "-4.png");
+        w.endObject();
+    }
+    w.endArray();
+    w.endObject();
+    return w.text();
+}
+
+std::string CatalogModule::photoPng(const std::string& set, int photo, int version) {
+    if (photo < 1 || photo > photoCount(set)) return std::string();
+    int width = 0, height = 0;
+    photoSize(photo, &width, &height);
+    if (version == 3) {
+        width /= 2;
+        height /= 2;
+    } else if (version == 4) {
+        width = height = 30;
+    } else if (version != 1) {
+        return std::string();
+    }
+    // A diagonal band of the photo's hue over a darker ground, so versions look alike.
+    auto image = standin::blank(width, height);
+    int r = 60 + (photo * 53) % 180, g = 60 + (photo * 97) % 180, b = 60 + (photo * 29) % 180;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            bool band = std::abs(x * height - y * width) < width * height / 4;
+            standin::setPixel(image, x, y, band ? r : r / 3, band ? g : g / 3, band ? b : b / 3);
+        }
+    return standin::encodePng(image);
 }
 
 std::vector<std::string> CatalogModule::hosts() const {
@@ -116,6 +192,23 @@ HttpResponse CatalogModule::handle(const HttpRequest& request) {
         return json(pageJson(page, fieldValue(query, "set") == "empty"));
     }
     if (request.path == "/names.json") return json(namesJson(fieldValue(query, "q")));
+    if (request.path == "/photos.json") {
+        int page = std::max(1, std::atoi(fieldValue(query, "page").c_str()));
+        return json(photosJson(fieldValue(query, "set"), page));
+    }
+    const std::string photos = "/photos/";
+    if (request.path.rfind(photos, 0) == 0) {
+        // /photos/<set>/<i>-<v>.png
+        std::string rest = request.path.substr(photos.size());
+        auto slash = rest.find('/');
+        auto dash = rest.rfind('-');
+        if (slash != std::string::npos && dash != std::string::npos && dash > slash) {
+            std::string png = photoPng(rest.substr(0, slash), std::atoi(rest.c_str() + slash + 1),
+                                       std::atoi(rest.c_str() + dash + 1));
+            if (!png.empty()) return HttpResponse::binary(png, "image/png");
+        }
+        return HttpResponse::plain("not found\n", 404);
+    }
     const std::string prefix = "/thumbs/";
     if (request.path.rfind(prefix, 0) == 0 && request.path.size() > prefix.size() + 4 &&
         request.path.substr(request.path.size() - 4) == ".png") {

@@ -175,6 +175,115 @@ ShellCommand numbersCommand(ShellCommandKind kind, std::string_view rest, size_t
     return c;
 }
 
+// A decimal number of the whole text, nullopt when it is none.
+std::optional<double> decimal(std::string_view text) {
+    if (text.empty() || text.size() > 32) return std::nullopt;
+    std::string s(text);
+    char* end = nullptr;
+    double v = std::strtod(s.c_str(), &end);
+    if (end != s.c_str() + s.size() || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+std::vector<std::string_view> words(std::string_view rest) {
+    std::vector<std::string_view> out;
+    while (!rest.empty()) {
+        auto space = rest.find_first_of(" \t");
+        out.push_back(rest.substr(0, space));
+        if (space == std::string_view::npos) break;
+        rest = trimmed(rest.substr(space));
+    }
+    return out;
+}
+
+ShellCommand holdCommand(std::string_view rest) {
+    const char* usage = "hold needs an element's number and may take seconds: hold 3, hold 3 2";
+    auto w = words(rest);
+    if (w.empty() || w.size() > 2) return invalid(usage);
+    auto n = wholeNumber(w[0]);
+    if (!n || *n < 1) return invalid(usage);
+    ShellCommand c;
+    c.kind = ShellCommandKind::Hold;
+    c.number = n;
+    c.seconds = 1.1;
+    if (w.size() == 2) {
+        auto s = decimal(w[1]);
+        if (!s || *s < 0 || *s > 60) return invalid(usage);
+        c.seconds = *s;
+    }
+    return c;
+}
+
+ShellCommand dragCommand(std::string_view rest) {
+    const char* usage =
+        "drag needs an element and where to: drag 3 to 7, drag 3 by 40 -20, and may end with "
+        "hold <seconds>";
+    auto w = words(rest);
+    ShellCommand c;
+    c.kind = ShellCommandKind::Drag;
+    if (w.size() < 3) return invalid(usage);
+    auto n = wholeNumber(w[0]);
+    if (!n || *n < 1) return invalid(usage);
+    c.number = n;
+    size_t next = 0;
+    if (lowercased(w[1]) == "to") {
+        auto m = wholeNumber(w[2]);
+        if (!m || *m < 1) return invalid(usage);
+        c.target = m;
+        next = 3;
+    } else if (lowercased(w[1]) == "by" && w.size() >= 4) {
+        auto dx = decimal(w[2]), dy = decimal(w[3]);
+        if (!dx || !dy || std::fabs(*dx) > 2000 || std::fabs(*dy) > 2000) return invalid(usage);
+        c.values = {*dx, *dy};
+        next = 4;
+    } else {
+        return invalid(usage);
+    }
+    if (next == w.size()) return c;
+    if (w.size() != next + 2 || lowercased(w[next]) != "hold") return invalid(usage);
+    auto s = decimal(w[next + 1]);
+    if (!s || *s < 0 || *s > 60) return invalid(usage);
+    c.seconds = *s;
+    return c;
+}
+
+ShellCommand pinchCommand(std::string_view rest) {
+    const char* usage = "pinch needs an element and a factor: pinch 2 1.5 (below 1 closes)";
+    auto w = words(rest);
+    if (w.size() != 2) return invalid(usage);
+    auto n = wholeNumber(w[0]);
+    auto f = decimal(w[1]);
+    if (!n || *n < 1 || !f || *f <= 0 || *f > 10) return invalid(usage);
+    ShellCommand c;
+    c.kind = ShellCommandKind::Pinch;
+    c.number = n;
+    c.values = {*f};
+    return c;
+}
+
+ShellCommand swipeCommand(std::string_view rest) {
+    const char* usage = "swipe needs a direction and may take a count: swipe left, swipe right 2";
+    auto w = words(rest);
+    if (w.empty() || w.size() > 2) return invalid(usage);
+    std::string direction = lowercased(w[0]);
+    ShellCommand c;
+    c.kind = ShellCommandKind::Swipe;
+    if (direction == "left") {
+        c.direction = 1;  // the content moves left: the next page
+    } else if (direction == "right") {
+        c.direction = -1;
+    } else {
+        return invalid(usage);
+    }
+    c.number = 1;
+    if (w.size() == 2) {
+        auto n = wholeNumber(w[1]);
+        if (!n || *n < 1 || *n > 100) return invalid(usage);
+        c.number = n;
+    }
+    return c;
+}
+
 }  // namespace
 
 ShellCommand parseShellCommand(std::string_view line) {
@@ -251,6 +360,13 @@ ShellCommand parseShellCommand(std::string_view line) {
             return invalid("a latitude lies between -90 and 90");
         return c;
     }
+    if (verb == "hold") return holdCommand(rest);
+    if (verb == "drag") return dragCommand(rest);
+    if (verb == "pinch") return pinchCommand(rest);
+    if (verb == "swipe") return swipeCommand(rest);
+    if (verb == "double-tap") {
+        return numberOnly(K::DoubleTap, verb, rest, "an element's number: double-tap 3");
+    }
     if (verb == "wait") return waitCommand(rest);
     if (verb == "screenshot") {
         Argument a = argumentOf(rest);
@@ -291,6 +407,14 @@ std::string shellHelpText() {
            "  foreground              open the app again\n"
            "  tilt <x> <y> <z>        hold the phone so the accelerometer reads x y z (in g)\n"
            "  location <lat> <lon>    the phone is now at that latitude and longitude\n"
+           "  hold <n> [seconds]      rest a finger on element [n] (1.1 s), then lift it\n"
+           "  drag <n> to <m>         move a finger from [n] onto [m]; drag <n> by <dx> <dy>\n"
+           "                          moves it by points; a closing hold <seconds> rests\n"
+           "                          the finger before it lifts\n"
+           "  double-tap <n>          two taps on element [n]\n"
+           "  pinch <n> <factor>      two fingers on [n] spread (above 1) or close (below 1)\n"
+           "  swipe <left|right> [n]  turn n pages: a paged scroller drags a page, anything\n"
+           "                          else gets a finger across the middle of the screen\n"
            "  wait <seconds>          let time pass (timers fire, animations end)\n"
            "  screenshot <file.png>   save the screen as an image\n"
            "  help                    this list\n"

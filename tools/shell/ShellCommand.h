@@ -31,6 +31,11 @@ enum class ShellCommandKind {
     Tilt,        // the accelerometer's reading
     Location,    // the device's location
     Rotate,      // the device turned to an orientation
+    Hold,        // a finger rests on an element
+    Drag,        // a finger moves an element to another or by an offset
+    DoubleTap,   // two taps at one place
+    Pinch,       // two fingers about an element, spread or closed by a factor
+    Swipe,       // a page to the side: a finger across the screen, or a paged scroller's drag
     Wait,
     Screenshot,
     Help,
@@ -45,9 +50,11 @@ struct ShellCommand {
     std::string text;
     // Scroll: +1 down, -1 up, 0 to the top (the status bar's tap).
     int direction = 0;
-    // Wait: seconds.
+    // Wait and hold: seconds; drag: the closing hold, if any.
     double seconds = 0;
-    // Tilt: x, y, z in g; location: latitude, longitude.
+    // Drag: the element dragged onto (drag 3 to 7); without it the offset is in values.
+    std::optional<int> target;
+    // Tilt: x, y, z in g; location: latitude, longitude; drag: dx, dy; pinch: the factor.
     std::vector<double> values;
     // Why the line is not a command (Invalid).
     std::string error;

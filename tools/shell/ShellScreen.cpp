@@ -36,8 +36,10 @@
 #include "UIKit/UIToolbar.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
+#include "ui/style/DZButton.h"
 #include "ui/style/DZImageView.h"
 #include "ui/style/DZLabel.h"
+#include "ui/style/DZPageControl.h"
 
 namespace {
 
@@ -329,7 +331,11 @@ private:
             }
         }
         if (auto control = as<UIControl>(v)) {
-            if (meets(rect, clip)) this->control(control, touchable, out);
+            // A control shows by its middle: one whose edge only reaches into view (a launcher
+            // icon of the next page, a wobbling one's corner) is not on this screen.
+            CGPoint middle = CGPointMake(CGRectGetMidX(rect), CGRectGetMidY(rect));
+            if (meets(rect, clip) && CGRectContainsPoint(clip, middle))
+                this->control(control, touchable, out);
             return;
         }
         if (auto label = as<DZLabel>(v)) {
@@ -340,6 +346,9 @@ private:
         if (auto image = as<DZImageView>(v)) {
             if (meets(rect, clip) && image->image())
                 out.push_back(leaf(v, "[image " + imageViewName(image) + "]"));
+            // What lies over the image (a photo's caption, status and spinner).
+            for (auto& sub : std::vector<Ref<UIView>>(v->subviewList()))
+                if (!sub->isHidden() && sub->alpha() >= 0.01f) walk(sub, clip, touchable, out);
             return;
         }
         if (auto label = as<UILabel>(v)) {
@@ -501,7 +510,21 @@ private:
                 title += l;
             }
         }
+        if (title.empty()) {
+            // Page dots without a name say where they stand.
+            if (auto dots = as<DZPageControl>(c))
+                title = "page " + std::to_string(dots->currentPage() + 1) + " of " +
+                        std::to_string(dots->numberOfPages());
+        }
         if (title.empty()) title = is<UIButton>(c) ? "button" : utf8(c->className());
+        if (is<DZButton>(c)) {
+            // A styled button shows its badges (labels inside it) after its title, and one that
+            // tells assistive technology it is selected (a tab) is starred.
+            for (auto& sub : c->subviewList())
+                if (auto badge = as<DZLabel>(sub); badge && !badge->isHidden() && badge->text())
+                    title += " [" + utf8(badge->text()) + "]";
+            if (c->accessibilityTraits() & UIAccessibilityTraitSelected) title = "*" + title + "*";
+        }
         title = oneLine(title);
         if (!touchable) {
             out.push_back(leaf(c, "(" + title + ")" + (c->isEnabled() ? "" : " [disabled]")));
@@ -517,7 +540,27 @@ private:
             if (o) o->simulateTap();
             return o != nullptr;
         };
-        out.push_back(leaf(c, mark(std::move(e)) + " (" + title + ")"));
+        std::string text = mark(std::move(e)) + " (" + title + ")";
+        if (is<DZButton>(c)) {
+            // A styled button inside a styled button (a launcher icon's close button while
+            // editing) is a control of its own.
+            for (auto& sub : c->subviewList()) {
+                auto inner = as<DZButton>(sub);
+                if (!inner || inner->isHidden() || inner->alpha() < 0.01f) continue;
+                ShellElement close;
+                close.kind = ShellElement::Button;
+                close.label = "x";
+                close.view = inner.get();
+                Weak<UIControl> innerTarget(inner.get());
+                close.tap = [innerTarget] {
+                    auto o = innerTarget.lock();
+                    if (o) o->simulateTap();
+                    return o != nullptr;
+                };
+                text += " " + mark(std::move(close)) + " (x)";
+            }
+        }
+        out.push_back(leaf(c, text));
     }
 
     std::string textField(UITextField* field, bool touchable) {

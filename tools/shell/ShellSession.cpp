@@ -32,12 +32,14 @@
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIDevice.h"
+#include "UIKit/UIEvent.h"
 #include "UIKit/UIImagePickerController.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIScrollView.h"
 #include "UIKit/UITabBarController.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITextInputTraits.h"
+#include "UIKit/UITouchScript.h"
 #include "UIKit/UIViewController.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
@@ -519,6 +521,15 @@ bool ShellSession::execute(const ShellCommand& command) {
             }
             app->performEnterForeground();
             break;
+        case K::Swipe:
+            acted = swipe(command);
+            break;
+        case K::Hold:
+        case K::Drag:
+        case K::DoubleTap:
+        case K::Pinch:
+            acted = gesture(command);
+            break;
         case K::Wait:
             advance(command.seconds);
             break;
@@ -565,6 +576,130 @@ const ShellElement* ShellSession::findElement(const ShellCommand& command) {
         return nullptr;
     }
     return element;
+}
+
+namespace {
+// The middle of an element's view, in its window.
+std::optional<CGPoint> middleOf(const ShellElement& element) {
+    auto view = element.view.lock();
+    auto window = view ? view->window() : nullptr;
+    if (!view || !window) return std::nullopt;
+    CGRect b = view->bounds();
+    return view->convertPoint(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), window.get());
+}
+}  // namespace
+
+bool ShellSession::gesture(const ShellCommand& command) {
+    using K = ShellCommandKind;
+    const ShellElement* element = findElement(command);
+    if (!element) return false;
+    auto from = middleOf(*element);
+    auto window = element->view.lock() ? element->view.lock()->window() : nullptr;
+    if (!from || !window) {
+        fail("[" + std::to_string(element->number) + "] cannot be touched.");
+        return false;
+    }
+    auto fingers = UITouchScript::scriptWithWindow(window.get());
+    CGPoint p = *from;
+    switch (command.kind) {
+        case K::Hold: {
+            auto f = fingers->down(p);
+            advance(command.seconds);
+            fingers->up(f);
+            break;
+        }
+        case K::DoubleTap:
+            fingers->tap(p);
+            advance(0.1);
+            fingers->tap(p);
+            break;
+        case K::Pinch: {
+            // Fingers 40 points either side of the middle, moved apart by the factor in steps.
+            CGFloat half = 40, factor = static_cast<CGFloat>(command.values[0]);
+            auto f = fingers->down({CGPointMake(p.x - half, p.y), CGPointMake(p.x + half, p.y)});
+            for (int i = 0; i <= 10; ++i) {
+                CGFloat h = half * (1 + (factor - 1) * static_cast<CGFloat>(i) / 10);
+                fingers->move(
+                    {{f[0], CGPointMake(p.x - h, p.y)}, {f[1], CGPointMake(p.x + h, p.y)}});
+                runUntilIdle();
+            }
+            fingers->up(f[0]);
+            fingers->up(f[1]);
+            break;
+        }
+        case K::Drag: {
+            CGPoint to = p;
+            if (command.target) {
+                const ShellElement* target = screen_.elementNumbered(*command.target);
+                auto middle = target ? middleOf(*target) : std::nullopt;
+                if (!middle) {
+                    fail("There is no [" + std::to_string(*command.target) + "] on the screen.");
+                    return false;
+                }
+                to = *middle;
+            } else {
+                to = CGPointMake(p.x + static_cast<CGFloat>(command.values[0]),
+                                 p.y + static_cast<CGFloat>(command.values[1]));
+            }
+            auto f = fingers->down(p);
+            runUntilIdle();
+            for (int i = 1; i <= 8; ++i) {
+                CGFloat t = static_cast<CGFloat>(i) / 8;
+                fingers->move(f, CGPointMake(p.x + (to.x - p.x) * t, p.y + (to.y - p.y) * t));
+                runUntilIdle();
+            }
+            if (command.seconds > 0) {
+                // Resting there, then a nudge once what the rest started has settled.
+                advance(command.seconds);
+                advance(0.35);
+                fingers->move(f, CGPointMake(to.x + 1, to.y));
+                runUntilIdle();
+            }
+            fingers->up(f);
+            break;
+        }
+        default:
+            break;
+    }
+    settle();
+    return true;
+}
+
+bool ShellSession::swipe(const ShellCommand& command) {
+    if (frontPanel()) {
+        fail("An alert or action sheet is showing: choose one of its buttons first.");
+        return false;
+    }
+    auto window = UIApplication::sharedApplication()->keyWindow();
+    if (!window) return false;
+    UIView::layoutPendingViews();
+    CGRect b = window->bounds();
+    CGPoint middle = CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b));
+    // A paged scroller under the middle turns by a drag of its width.
+    Ref<UIScrollView> paged;
+    for (auto v = window->hitTest(middle, UIEvent::touchEvent({})); v; v = v->superview())
+        if (auto sv = as<UIScrollView>(v); sv && sv->isPagingEnabled()) {
+            paged = sv;
+            break;
+        }
+    for (int i = 0; i < command.number.value_or(1); ++i) {
+        if (paged) {
+            CGFloat width = paged->bounds().size.width;
+            paged->dragBy(CGPointMake(command.direction * width, 0), true);
+            settle();
+            continue;
+        }
+        // A finger across the middle, as a pager takes it; then its page settles.
+        auto fingers = UITouchScript::scriptWithWindow(window.get());
+        CGFloat from = middle.x + command.direction * 100, to = middle.x - command.direction * 100;
+        auto f = fingers->down(CGPointMake(from, middle.y));
+        if (f < 0) return false;
+        for (int step = 1; step <= 5; ++step)
+            fingers->move(f, CGPointMake(from + (to - from) * step / 5, middle.y));
+        fingers->up(f);
+        advance(0.5);
+    }
+    return true;
 }
 
 bool ShellSession::tapElement(const ShellElement& element) {

@@ -84,6 +84,9 @@ private:
     bool pick(const ShellCommand& command);
     bool finishComposer(bool send);
     const ShellElement* findElement(const ShellCommand& command);
+    // Holds, drags, double taps and pinches: scripted fingers on the key window.
+    bool gesture(const ShellCommand& command);
+    bool swipe(const ShellCommand& command);
     void fail(const std::string& message);
 
     ShellOptions options_;

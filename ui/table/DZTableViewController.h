@@ -91,7 +91,7 @@ class DZTableViewController : public DZModelViewController {
     void addToOverlayView(UIView* view);
     void resetOverlayView();
     void addSubviewOverTableView(UIView* view);
-    CGRect rectForOverlayView();
+    virtual CGRect rectForOverlayView();
     CGRect rectForBannerView();
     void layoutOverlayView();
     void layoutBannerView();

@@ -83,3 +83,29 @@ TEST(CatalogModule, NamesCompleteByFirstOrLastNameInAnyCase) {
     EXPECT_EQ(countOf(get(kHost, "/names.json?q=").body, "\""), 2);
     EXPECT_EQ(bnservices::CatalogModule::name(499), "Yara Tanaka");
 }
+
+TEST(CatalogModule, PhotoSetsOfOneTenAndTwentyFiveTenAPage) {
+    auto one = get(kHost, "/photos.json?set=one&page=1");
+    ASSERT_EQ(one.status, 200);
+    EXPECT_EQ(countOf(one.body, "\"caption\""), 1);
+    EXPECT_NE(one.body.find("\"total\": 1"), std::string::npos);
+    EXPECT_EQ(countOf(get(kHost, "/photos.json?set=ten&page=1").body, "\"caption\""), 10);
+    EXPECT_EQ(countOf(get(kHost, "/photos.json?set=ten&page=2").body, "\"caption\""), 0);
+    auto third = get(kHost, "/photos.json?set=many&page=3");
+    EXPECT_EQ(countOf(third.body, "\"caption\""), 5);
+    EXPECT_NE(third.body.find("\"total\": 25"), std::string::npos);
+    EXPECT_NE(third.body.find("http://" + kHost + "/photos/many/25-4.png"), std::string::npos);
+    // Every fourth photo leaves its size to be learnt from the image.
+    EXPECT_EQ(countOf(third.body, "\"width\": 0"), 1);  // photo 24
+    auto unknown = get(kHost, "/photos.json?set=unknown&page=1");
+    EXPECT_NE(unknown.body.find("\"total\": -1"), std::string::npos);
+
+    // Versions: full, half-size preview, 30-point thumbnail; none past the set.
+    auto full = get(kHost, "/photos/many/2-1.png");
+    ASSERT_EQ(full.status, 200);
+    EXPECT_NE(full.head.find("image/png"), std::string::npos);
+    EXPECT_GT(full.body.size(), get(kHost, "/photos/many/2-4.png").body.size());
+    EXPECT_EQ(get(kHost, "/photos/many/26-1.png").status, 404);
+    EXPECT_EQ(get(kHost, "/photos/many/2-2.png").status, 404);
+    EXPECT_EQ(get(kHost, "/photos.json?set=many&fault=503").status, 503);
+}

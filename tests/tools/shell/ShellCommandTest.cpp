@@ -50,9 +50,9 @@ TEST(ShellCommand, MalformedArgumentsAreExplained) {
     EXPECT_EQ(parse("pick").kind, K::Invalid);
     EXPECT_EQ(parse("pick 0").kind, K::Invalid);
     EXPECT_EQ(parse("tap 99999999999").kind, K::Tap);  // too long for a number: a label
-    auto unknown = parse("swipe 3");
+    auto unknown = parse("fling 3");
     EXPECT_EQ(unknown.kind, K::Invalid);
-    EXPECT_NE(unknown.error.find("unknown command \"swipe\""), std::string::npos);
+    EXPECT_NE(unknown.error.find("unknown command \"fling\""), std::string::npos);
 }
 
 TEST(ShellCommand, TypeKeepsTheTextAsWritten) {
@@ -167,4 +167,49 @@ TEST(ShellCommand, PullBackspaceRotateAndScrollTop) {
     EXPECT_EQ(top.direction, 0);
     EXPECT_EQ(parse("scroll top 3").kind, K::Invalid);
     EXPECT_NE(shellHelpText().find("pull [points]"), std::string::npos);
+}
+
+TEST(ShellCommand, GesturesNameAnElementAndWhereTo) {
+    using K = ShellCommandKind;
+    auto hold = parse("hold 3");
+    EXPECT_EQ(hold.kind, K::Hold);
+    EXPECT_EQ(hold.number, 3);
+    EXPECT_DOUBLE_EQ(hold.seconds, 1.1);
+    EXPECT_DOUBLE_EQ(parse("hold 3 2.5").seconds, 2.5);
+    EXPECT_EQ(parse("hold").kind, K::Invalid);
+    EXPECT_EQ(parse("hold 3 -1").kind, K::Invalid);
+
+    auto onto = parse("drag 3 to 7");
+    EXPECT_EQ(onto.kind, K::Drag);
+    EXPECT_EQ(onto.number, 3);
+    EXPECT_EQ(onto.target, 7);
+    EXPECT_DOUBLE_EQ(onto.seconds, 0);
+    auto by = parse("drag 2 by 260 -10 hold 0.6");
+    EXPECT_EQ(by.kind, K::Drag);
+    EXPECT_FALSE(by.target);
+    EXPECT_EQ(by.values, (std::vector<double>{260, -10}));
+    EXPECT_DOUBLE_EQ(by.seconds, 0.6);
+    for (const char* bad : {"drag 3", "drag 3 to", "drag 3 by 5", "drag 3 to 7 hold",
+                            "drag 3 to 7 wait 1", "drag x to 7", "drag 3 over 7"})
+        EXPECT_EQ(parse(bad).kind, K::Invalid) << bad;
+
+    auto pinch = parse("pinch 4 1.5");
+    EXPECT_EQ(pinch.kind, K::Pinch);
+    EXPECT_EQ(pinch.values, (std::vector<double>{1.5}));
+    EXPECT_EQ(parse("pinch 4 0").kind, K::Invalid);
+    EXPECT_EQ(parse("pinch 4").kind, K::Invalid);
+    auto twice = parse("double-tap 5");
+    EXPECT_EQ(twice.kind, K::DoubleTap);
+    EXPECT_EQ(twice.number, 5);
+    EXPECT_EQ(parse("double-tap Cars").kind, K::Invalid);
+
+    auto swipe = parse("swipe left");
+    EXPECT_EQ(swipe.kind, K::Swipe);
+    EXPECT_EQ(swipe.direction, 1);
+    EXPECT_EQ(swipe.number, 1);
+    auto back = parse("swipe right 3");
+    EXPECT_EQ(back.direction, -1);
+    EXPECT_EQ(back.number, 3);
+    EXPECT_EQ(parse("swipe up").kind, K::Invalid);
+    EXPECT_EQ(parse("swipe left 0").kind, K::Invalid);
 }

@@ -71,12 +71,22 @@ TEST(ShippedBundle, TheLongDateShowsTheCalendarYear) {
 }
 
 TEST(ShippedBundle, ToolbarIconsAreImages) {
-    for (const char* name : {"backIcon.png", "forwardIcon.png"}) {
+    for (const char* name :
+         {"backIcon.png", "forwardIcon.png", "nextIcon.png", "previousIcon.png"}) {
         auto image = UIImage::imageWithContentsOfFile(str(kBundle + "/images/" + name));
         ASSERT_TRUE(image) << name;
         EXPECT_EQ(image->size().width, 20);
         EXPECT_EQ(image->size().height, 20);
     }
+}
+
+TEST(ShippedBundle, PhotoAndLauncherImagesAreImages) {
+    auto placeholder = UIImage::imageWithContentsOfFile(str(kBundle + "/images/photoDefault.png"));
+    ASSERT_TRUE(placeholder);
+    EXPECT_GT(placeholder->size().width, placeholder->size().height);
+    auto close = UIImage::imageWithContentsOfFile(str(kBundle + "/images/closeButton.png"));
+    ASSERT_TRUE(close);
+    EXPECT_EQ(close->size().width, close->size().height);
 }
 
 }  // namespace

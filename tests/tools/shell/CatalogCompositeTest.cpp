@@ -1,0 +1,91 @@
+// The catalog's Launcher and Tabs screens replayed: the shell lists the icons with their badges
+// and the tabs, taps open an icon and select tabs, and the screenshot shows the large badge at
+// the corner of the second icon.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "Foundation/NSString.h"
+#include "TranscriptTesting.h"
+#include "UIKit/UIImage.h"
+#include "platform/UIKit/DrawingTesting.h"
+#include "support/services/RunningServices.h"
+#include "tools/catalog/CatalogApp.h"
+#include "tools/shell/ShellSession.h"
+
+namespace fs = std::filesystem;
+
+TEST(CatalogComposite, TheShellListsIconsAndTabsAndTapsThem) {
+    registerCatalogApp();
+    fs::path here = shellTestFolder();
+    fs::path shot = fs::current_path() / "launcher.png";
+    fs::remove(shot);
+    ShellOptions options;
+    options.scriptPath = (here / "catalog-composite.script").string();
+    options.delegateClassName = kCatalogDelegateClassName;
+    std::istringstream in;
+    std::ostringstream out;
+    ShellSession session(options, out, in);
+    EXPECT_EQ(session.run(), 0);
+    expectTranscript(here / "catalog-composite.transcript", out.str());
+
+    auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
+    ASSERT_TRUE(image) << shot;
+    // The screen's content starts 64 points down, the launcher 24 below that. The first
+    // icon's cell is white at its corner; the second icon's badge, red, straddles the top of
+    // its cell (x 93 to 111, y 90 to 101 on the screen).
+    EXPECT_TRUE(near(pixelAt(image, 2, 64 + 24 + 2), kWhite));
+    RGBA badge = pixelAt(image, 100, 95);
+    EXPECT_GT(badge.r, 180);
+    EXPECT_LT(badge.g, 80);
+    EXPECT_LT(badge.b, 80);
+    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
+}
+
+// Fingers on the launcher: a hold starts editing with close buttons, a close button takes
+// Cars away, Homes dragged onto Phones' place moves there, and Jobs held at the right edge goes
+// on to the second page, where it stays when Done ends the editing.
+TEST(CatalogComposite, FingersHoldCloseAndDragIcons) {
+    registerCatalogApp();
+    fs::path here = shellTestFolder();
+    ShellOptions options;
+    options.scriptPath = (here / "catalog-launcher.script").string();
+    options.delegateClassName = kCatalogDelegateClassName;
+    std::istringstream in;
+    std::ostringstream out;
+    ShellSession session(options, out, in);
+    EXPECT_EQ(session.run(), 0);
+    expectTranscript(here / "catalog-launcher.transcript", out.str());
+}
+
+// The photo browser over the services' set of 25: its first page of ten, "1 of 25" and the
+// caption, a swipe to the second photo whose full image comes after the swipe, See All for the
+// grid with its Load More row, and back. The screenshot shows the black pager beside the photo.
+TEST(CatalogComposite, ThePhotoBrowserPagesAndOpensItsGrid) {
+    registerCatalogApp();
+    servicestest::services().reset();
+    fs::path here = shellTestFolder();
+    fs::path shot = fs::current_path() / "photos.png";
+    fs::remove(shot);
+    ShellOptions options;
+    options.scriptPath = (here / "catalog-photos.script").string();
+    options.delegateClassName = kCatalogDelegateClassName;
+    std::istringstream in;
+    std::ostringstream out;
+    ShellSession session(options, out, in);
+    EXPECT_EQ(session.run(), 0);
+    expectTranscript(here / "catalog-photos.transcript", out.str());
+    auto log = servicestest::takeLog();
+    int pages = 0;
+    for (auto& line : log)
+        if (line.find("/photos.json?set=many") != std::string::npos) ++pages;
+    EXPECT_GE(pages, 1);
+    auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
+    ASSERT_TRUE(image) << shot;
+    // The second photo is square: 320 wide, centred in the 480-high pager, black above it.
+    RGBA above = pixelAt(image, 160, 70);
+    EXPECT_LT(above.r + above.g + above.b, 30);
+    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
+}

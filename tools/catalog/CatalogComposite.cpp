@@ -1,0 +1,264 @@
+#include "tools/catalog/CatalogComposite.h"
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSString.h"
+#include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UINavigationBar.h"
+#include "UIKit/UIViewController.h"
+#include "json/ZJSONDeserializer.h"
+#include "tools/catalog/CatalogHosts.h"
+#include "ui/core/DZURLRequest.h"
+#include "ui/table/DZLauncherView.h"
+#include "ui/table/DZPhotoViewController.h"
+#include "ui/table/DZTabBar.h"
+
+namespace {
+
+const char* const kIcons[] = {"Cars",    "Homes",   "Jobs",  "Pets",  "Bikes",
+                              "Boats",   "Phones",  "Books", "Music", "Garden",
+                              "Tools",   "Sports",  "Toys",  "Art",   "Travel",
+                              "Tickets", "Fashion", "Games", "Food",  "Services"};
+
+// Twenty icons over three pages; tapping one names it, and Done ends editing.
+class CatalogLauncherController : public UIViewController, public DZLauncherViewDelegate {
+    NS_OBJECT(CatalogLauncherController, UIViewController)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"launcherView:didSelectItem:", "launcherViewDidBeginEditing:",
+                      "launcherViewDidEndEditing:"});
+        c.method("done", &CatalogLauncherController::done);
+    }
+
+public:
+    void loadView() override {
+        auto view = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 416));
+        view->setBackgroundColor(UIColor::whiteColor());
+        status_ = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 0, 300, 24));
+        status_->setText(NS("Hold an icon to arrange"));
+        view->addSubview(status_);
+        launcher_ =
+            make<DZLauncherView>(&DZLauncherView::initWithFrame, CGRectMake(0, 24, 320, 392));
+        launcher_->setDelegate(this);
+        auto pages = NSMutableArray::array();
+        Ref<NSMutableArray> page;
+        int n = 0;
+        for (const char* title : kIcons) {
+            if (n++ % 9 == 0) {
+                page = NSMutableArray::array();
+                pages->addObject(page);
+            }
+            auto item = make<DZLauncherItem>(
+                static_cast<bool (DZLauncherItem::*)(NSString*, NSString*, NSString*, bool)>(
+                    &DZLauncherItem::initWithTitle),
+                NSString::stringWithUTF8String(title), static_cast<NSString*>(nullptr),
+                NSString::stringWithFormat(NS("catalog://launcher/%s"), title).get(), true);
+            page->addObject(item);
+        }
+        launcher_->setPages(pages);
+        view->addSubview(launcher_);
+        setView(view);
+    }
+    void viewDidLoad() override {
+        setTitle(NS("Launcher"));
+        auto first = cast<NSArray>(launcher_->pages()->objectAtIndex(0));
+        cast<DZLauncherItem>(first->objectAtIndex(1))->setBadgeNumber(3);
+        cast<DZLauncherItem>(first->objectAtIndex(3))->setBadgeNumber(120);
+    }
+    void launcherViewDidSelectItem(DZLauncherView*, DZLauncherItem* item) override {
+        status_->setText(NSString::stringWithFormat(NS("Opened %@"), item->title().get()));
+    }
+    void launcherViewDidBeginEditing(DZLauncherView*) override {
+        auto done = make<UIBarButtonItem>(&UIBarButtonItem::initWithBarButtonSystemItem,
+                                          UIBarButtonSystemItemDone, static_cast<NSObject*>(this),
+                                          Selector::named("done"));
+        navigationItem()->setRightBarButtonItem(done);
+        status_->setText(NS("Editing"));
+    }
+    void launcherViewDidEndEditing(DZLauncherView*) override {
+        navigationItem()->setRightBarButtonItem(nullptr);
+        status_->setText(NS("Hold an icon to arrange"));
+    }
+    void done() { launcher_->endEditing(); }
+
+private:
+    Ref<UILabel> status_;
+    Ref<DZLauncherView> launcher_;
+};
+
+Ref<NSArray> tabItems(std::initializer_list<const char*> titles) {
+    auto items = NSMutableArray::array();
+    for (const char* t : titles)
+        items->addObject(
+            make<DZTabItem>(&DZTabItem::initWithTitle, NSString::stringWithUTF8String(t)));
+    return items;
+}
+
+// A tab bar, a strip and a grid; the line below names the last tab selected.
+class CatalogTabsController : public UIViewController, public DZTabDelegate {
+    NS_OBJECT(CatalogTabsController, UIViewController)
+    static void describeClass(RuntimeClass& c) { c.implements({"tabBar:tabSelected:"}); }
+
+public:
+    void loadView() override {
+        auto view = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 416));
+        view->setBackgroundColor(UIColor::whiteColor());
+        bar_ = make<DZTabBar>(&DZTabBar::initWithFrame, CGRectMake(0, 10, 320, 40));
+        bar_->setContentMode(UIViewContentModeScaleToFill);
+        bar_->setTabItems(tabItems({"All", "Nearby", "Saved"}));
+        bar_->setDelegate(this);
+        view->addSubview(bar_);
+        strip_ = make<DZTabStrip>(&DZTabStrip::initWithFrame, CGRectMake(0, 70, 320, 40));
+        strip_->setTabItems(
+            tabItems({"Motorcycles", "Caravans", "Agricultural", "Boats", "Trailers"}));
+        strip_->setDelegate(this);
+        view->addSubview(strip_);
+        grid_ = make<DZTabGrid>(&DZTabGrid::initWithFrame, CGRectMake(10, 130, 300, 90));
+        grid_->setTabItems(tabItems({"Today", "Week", "Month", "Year", "Ever"}));
+        grid_->setDelegate(this);
+        view->addSubview(grid_);
+        status_ = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 240, 300, 24));
+        status_->setText(NS("Selected: All"));
+        view->addSubview(status_);
+        setView(view);
+    }
+    void viewDidLoad() override {
+        setTitle(NS("Tabs"));
+        cast<DZTabItem>(bar_->tabItems()->objectAtIndex(2))->setBadgeNumber(4);
+        cast<DZTabItem>(strip_->tabItems()->objectAtIndex(0))->setBadgeNumber(150);
+    }
+    void tabBarTabSelected(DZTabBar* bar, NSInteger) override {
+        auto item = bar->selectedTabItem();
+        status_->setText(NSString::stringWithFormat(NS("Selected: %@"),
+                                                    item ? item->title().get() : NS("none")));
+    }
+
+private:
+    Ref<DZTabBar> bar_;
+    Ref<DZTabStrip> strip_;
+    Ref<DZTabGrid> grid_;
+    Ref<UILabel> status_;
+};
+
+class CatalogPhotoSet;
+
+// One photo of the set: its versions' URLs as the service gave them.
+class CatalogPhoto : public NSObject, public DZPhoto {
+    NS_OBJECT(CatalogPhoto, NSObject)
+
+public:
+    Ref<DZPhotoSource> photoSource() override;
+    NSInteger index() override { return index_; }
+    CGSize size() override { return size_; }
+    void setSize(CGSize size) override { size_ = size; }
+    Ref<NSString> caption() override { return caption_; }
+    Ref<NSString> URLForVersion(DZPhotoVersion version) override {
+        switch (version) {
+            case DZPhotoVersionLarge:
+                return full_;
+            case DZPhotoVersionSmall:
+                return preview_;
+            case DZPhotoVersionThumbnail:
+                return thumbnail_;
+            default:
+                return nullptr;
+        }
+    }
+
+    Weak<CatalogPhotoSet> set_;
+    NSInteger index_ = 0;
+    CGSize size_{};
+    Ref<NSString> caption_, full_, preview_, thumbnail_;
+};
+
+// The pages of a photo set of the services' catalog module, appended as they come.
+class CatalogPhotoSet : public DZURLRequestModel, public DZPhotoSource {
+    NS_OBJECT(CatalogPhotoSet, DZURLRequestModel)
+
+public:
+    void setName(const char* name) { name_ = name; }
+    Ref<NSString> title() override { return title_ ? title_ : Ref<NSString>(NS("Photos")); }
+    NSInteger numberOfPhotos() override { return total_; }
+    NSInteger maxPhotoIndex() override { return static_cast<NSInteger>(photos_.size()) - 1; }
+    Ref<DZPhoto> photoAtIndex(NSInteger index) override {
+        if (index < 0 || index >= static_cast<NSInteger>(photos_.size())) return nullptr;
+        return Ref<DZPhoto>(photos_[static_cast<size_t>(index)].get());
+    }
+    Ref<DZModel> photoModel() override { return Ref<DZModel>(this); }
+
+    void load(int32_t policy, bool more) override {
+        setIsLoadingMore(more);
+        int next = more ? page_ + 1 : 1;
+        auto url = NSString::stringWithFormat(NS("http://%s/photos.json?set=%s&page=%d"),
+                                              catalog_hosts::kCatalogServicesHost, name_, next);
+        auto request = DZURLRequest::requestWithURL(url.get(), this);
+        request->setCachePolicy(policy);
+        request->setResponse(make<DZURLDataResponse>().get());
+        request->setUserInfo(NSNumber::numberWithInt(next).get());
+        request->send();
+    }
+    void requestDidFinishLoad(DZURLRequest* request) override {
+        auto data = as<DZURLDataResponse>(request->response())->data();
+        Ref<NSError> error;
+        auto page = ZJSONDeserializer::deserializer()->deserializeAsDictionary(data.get(), &error);
+        if (!page) {
+            DZURLRequestModel::requestDidFailLoadWithError(request, error.get());
+            return;
+        }
+        if (!isLoadingMore()) photos_.clear();
+        title_ = as<NSString>(page->objectForKey(NS("title")));
+        total_ = as<NSNumber>(page->objectForKey(NS("total")))->intValue();
+        auto list = as<NSArray>(page->objectForKey(NS("photos")));
+        for (NSUInteger i = 0; list && i < list->count(); ++i) {
+            auto entry = as<NSDictionary>(list->objectAtIndex(i));
+            if (!entry) continue;
+            auto photo = make<CatalogPhoto>();
+            photo->set_ = this;
+            photo->index_ = static_cast<NSInteger>(photos_.size());
+            photo->caption_ = as<NSString>(entry->objectForKey(NS("caption")));
+            photo->size_ =
+                CGSizeMake(as<NSNumber>(entry->objectForKey(NS("width")))->floatValue(),
+                           as<NSNumber>(entry->objectForKey(NS("height")))->floatValue());
+            photo->full_ = as<NSString>(entry->objectForKey(NS("full")));
+            photo->preview_ = as<NSString>(entry->objectForKey(NS("preview")));
+            photo->thumbnail_ = as<NSString>(entry->objectForKey(NS("thumbnail")));
+            photos_.push_back(photo);
+        }
+        page_ = as<NSNumber>(request->userInfo())->intValue();
+        setHasNoMore(total_ >= 0 && static_cast<NSInteger>(photos_.size()) >= total_);
+        DZURLRequestModel::requestDidFinishLoad(request);
+    }
+
+private:
+    const char* name_ = "many";
+    Ref<NSString> title_;
+    NSInteger total_ = 0;
+    int page_ = 0;
+    std::vector<Ref<CatalogPhoto>> photos_;
+};
+
+Ref<DZPhotoSource> CatalogPhoto::photoSource() {
+    auto set = set_.lock();
+    return set ? Ref<DZPhotoSource>(set.get()) : nullptr;
+}
+
+}  // namespace
+
+Ref<UIViewController> makeCatalogPhotosScreen() {
+    auto set = make<CatalogPhotoSet>();
+    set->setName("many");
+    auto browser = make<DZPhotoViewController>(&DZPhotoViewController::initWithPhotoSource,
+                                               static_cast<DZPhotoSource*>(set.get()));
+    return browser;
+}
+
+Ref<UIViewController> makeCatalogLauncherScreen() {
+    return make<CatalogLauncherController>();
+}
+
+Ref<UIViewController> makeCatalogTabsScreen() {
+    return make<CatalogTabsController>();
+}
