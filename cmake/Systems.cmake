@@ -30,6 +30,8 @@ bn_library(Ironvine DIR ads/ironvine
            DEPS Foundation SystemConfiguration URLLoading UIKit CoreGraphics AVFoundation
                 AudioToolbox
            PRIVATE_DEPS SQLite::SQLite3 PkgConfig::MINIZIP)
+# The Meridian ad client: banners, the handshake, HTML ads and the overlay browser.
+bn_library(Meridian DIR ads/meridian DEPS Foundation URLLoading UIKit CoreGraphics QuartzCore PJson)
 # Ad mediation: the banner, its configuration, and one adapter per ad network.
 bn_library(AdLoom DIR AdLoom DEPS Foundation UIKit CoreGraphics URLLoading SystemConfiguration
            CoreLocation iAd JSON Ironvine Pebble)
