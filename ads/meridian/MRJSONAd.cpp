@@ -45,8 +45,8 @@ void MRJSONAd::parseResponse(NSDictionary* response) {
         return;
     }
     auto meta = as<NSDictionary>(response->objectForKey(NS("meta-data")));
-    logMetaData_ = meta ? NSDictionary::dictionaryWithDictionary(meta.get())
-                        : NSDictionary::dictionary();
+    logMetaData_ =
+        meta ? NSDictionary::dictionaryWithDictionary(meta.get()) : NSDictionary::dictionary();
     if (adType_ == MRJSONAdTypeImage) {
         auto image = as<NSDictionary>(response->objectForKey(NS("image")));
         if (!image) return;
@@ -86,6 +86,10 @@ Ref<NSArray> MRJSONAd::arrayForVideoButtons(NSArray* buttons) {
             list->addObject(b.get());
     }
     return list;
+}
+
+void MRJSONAd::setVideoButtons(NSArray* buttons) {
+    videoButtons_ = buttons;
 }
 
 void MRJSONAd::downloadButtons() {
@@ -141,7 +145,7 @@ void MRJSONAd::encodeWithCoder(NSCoder* coder) {
 }
 
 bool MRJSONAd::initWithCoder(NSCoder* coder) {
-    if (!init()) return false;
+    if (!MRBasicAd::initWithCoder(coder)) return false;
     videoId_ = stringOf(coder->decodeObjectForKey(NS("videoId")).get());
     videoContentURL_ = as<NSURL>(coder->decodeObjectForKey(NS("videoContentURL")));
     videoExpirationDate_ = as<NSDate>(coder->decodeObjectForKey(NS("videoExpirationDate")));

@@ -4,9 +4,7 @@
 
 #include <cstdint>
 
-#include "Foundation/NSCoder.h"
-#include "CoreGraphics/CGGeometry.h"
-#include "Foundation/NSObject.h"
+#include "ads/meridian/MRBasicAd.h"
 
 class MRJSONAdView;
 class NSArray;
@@ -14,7 +12,6 @@ class NSData;
 class NSDate;
 class NSDictionary;
 class NSURL;
-class UIColor;
 
 enum : int32_t {
     MRJSONAdTypeImage = 1,
@@ -22,8 +19,8 @@ enum : int32_t {
     MRJSONAdTypeNone = 4,
 };
 
-class MRJSONAd : public NSObject, public NSCoding {
-    NS_OBJECT(MRJSONAd, NSObject)
+class MRJSONAd : public MRBasicAd {
+    NS_OBJECT(MRJSONAd, MRBasicAd)
 
     bool initWithJSONAd(NSData* data, MRJSONAdView* adView);
     void parseResponse(NSDictionary* response);
@@ -38,23 +35,23 @@ class MRJSONAd : public NSObject, public NSCoding {
     bool initWithCoder(NSCoder* coder) override;
 
     // Overlay settings: fixed for JSON ads.
-    Ref<NSString> overlayTitle();
-    Ref<NSString> overlayTransition();
-    float transitionDuration() { return 0.6f; }
-    float alphaForModalBorder() { return 1.0f; }
-    CGSize modalSize() { return CGSizeZero; }
-    CGPoint modalLocation() { return CGPointZero; }
-    Ref<UIColor> titlebarColor();
-    Ref<UIColor> modalBorderColor();
-    Ref<NSURL> openURL() { return nullptr; }
-    bool shouldShowModal() { return false; }
-    bool shouldMakeOverlayTransparent() { return false; }
-    bool showTitlebar() { return false; }
-    bool showBottomBar() { return true; }
-    bool isBottomBarEnabled() { return true; }
-    bool shouldAccelerate() { return true; }
-    void startCloseOverlayTimer() {}
-    void stopCloseOverlayTimer() {}
+    Ref<NSString> overlayTitle() override;
+    Ref<NSString> overlayTransition() override;
+    double transitionDuration() override { return 0.6; }
+    float alphaForModalBorder() override { return 1.0f; }
+    CGSize modalSize() override { return CGSizeZero; }
+    CGPoint modalLocation() override { return CGPointZero; }
+    Ref<UIColor> titlebarColor() override;
+    Ref<UIColor> modalBorderColor() override;
+    Ref<NSURL> openURL() override { return nullptr; }
+    bool shouldShowModal() override { return false; }
+    bool shouldMakeOverlayTransparent() override { return false; }
+    bool showTitlebar() override { return false; }
+    bool showBottomBar() override { return true; }
+    bool isBottomBarEnabled() override { return true; }
+    bool shouldAccelerate() override { return true; }
+    void startCloseOverlayTimer() override {}
+    void stopCloseOverlayTimer() override {}
 
     Ref<MRJSONAdView> adView();
     void setAdView(MRJSONAdView* v);
@@ -69,7 +66,7 @@ class MRJSONAd : public NSObject, public NSCoding {
     Ref<NSDate> videoExpirationDate() { return videoExpirationDate_; }
     float videoSizeInMB() { return videoSizeInMB_; }
     Ref<NSArray> videoButtons() { return videoButtons_; }
-    void setVideoButtons(NSArray* buttons) { videoButtons_ = buttons; }
+    void setVideoButtons(NSArray* buttons);
     bool showControls() { return showControls_; }
     bool isFullscreen() { return isFullscreen_; }
     float videoHeight() { return videoHeight_; }

@@ -37,9 +37,8 @@ public:
                                              bool notifyOpenDelegates,
                                              bool notifyCloseDelegates) = 0;
     virtual void jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView* view,
-                                                     MRJSONVideoAdView* videoAdView,
-                                                     NSString* html, int32_t orientation,
-                                                     bool notifyOpenDelegates,
+                                                     MRJSONVideoAdView* videoAdView, NSString* html,
+                                                     int32_t orientation, bool notifyOpenDelegates,
                                                      bool notifyCloseDelegates) = 0;
     virtual void jsonAdViewWillLoadVideoURL(MRJSONAdView* view) = 0;
     virtual void jsonAdViewWillPlayChachedVideo(MRJSONAdView* view) = 0;

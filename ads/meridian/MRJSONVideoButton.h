@@ -88,6 +88,6 @@ private:
 namespace mrjson {
 float floatOf(NSObject* value);
 bool boolOf(NSObject* value);
-Ref<NSURL> urlOf(NSObject* value);  // nil unless a text
+Ref<NSURL> urlOf(NSObject* value);        // nil unless a text
 Ref<NSString> stringOf(NSObject* value);  // copied; nil unless a text
 }  // namespace mrjson

@@ -57,7 +57,7 @@ Ref<NSArray> MRJSONVideoOverlayControlView::buttons() {
 NSUInteger MRJSONVideoOverlayControlView::runningTimeoutCount() {
     NSUInteger n = 0;
     for (NSUInteger i = 0; i < timeoutTimers_->count(); ++i)
-        if (cast<NSTimer>(timeoutTimers_->objectAtIndex(i))->isValid()) ++n;
+        if (auto t = as<NSTimer>(timeoutTimers_->objectAtIndex(i)); t && t->isValid()) ++n;
     return n;
 }
 
@@ -103,10 +103,11 @@ void MRJSONVideoOverlayControlView::showButtons() {
 void MRJSONVideoOverlayControlView::scheduleTimeout(NSDictionary* entry) {
     Weak<MRJSONVideoOverlayControlView> weak(this);
     Ref<NSDictionary> kept(entry);
-    auto timer = NSTimer::scheduledTimerWithTimeInterval(
-        modelOf(entry)->inactivityTimeout(), false, [weak, kept](NSTimer*) {
-            if (auto self = weak.lock()) self->timeoutButton(kept.get());
-        });
+    auto timer = NSTimer::scheduledTimerWithTimeInterval(modelOf(entry)->inactivityTimeout(), false,
+                                                         [weak, kept](NSTimer*) {
+                                                             if (auto self = weak.lock())
+                                                                 self->timeoutButton(kept.get());
+                                                         });
     timeoutTimers_->addObject(timer.get());
 }
 
@@ -150,7 +151,7 @@ void MRJSONVideoOverlayControlView::startTimeouts() {
 void MRJSONVideoOverlayControlView::stopTimeouts() {
     if (!timeoutTimers_) return;
     for (NSUInteger i = 0; i < timeoutTimers_->count(); ++i)
-        cast<NSTimer>(timeoutTimers_->objectAtIndex(i))->invalidate();
+        if (auto t = as<NSTimer>(timeoutTimers_->objectAtIndex(i))) t->invalidate();
     timeoutTimers_->removeAllObjects();
 }
 

@@ -61,8 +61,8 @@ bool MRURLDownload::initWithURL(NSURL* url, NSString* file, MRURLDownloadDelegat
 void MRURLDownload::startDownload(NSURL* url, int32_t offset) {
     auto request = NSMutableURLRequest::requestWithURL(url);
     if (offset > 0)
-        request->setValueForHTTPHeaderField(NSString::stringWithFormat(NS("bytes=%d-"), offset).get(),
-                                            NS("Range"));
+        request->setValueForHTTPHeaderField(
+            NSString::stringWithFormat(NS("bytes=%d-"), offset).get(), NS("Range"));
     offset_ = offset;
     disposition_ = Disposition::Unknown;
     if (connection_) connection_->cancel();
@@ -93,24 +93,24 @@ void MRURLDownload::connectionDidReceiveResponse(NSURLConnection*, NSURLResponse
         return;
     }
     int64_t first = 0, total = -1;
-    bool ranged = parseContentRange(http->valueForHTTPHeaderField(NS("Content-Range")).get(),
-                                    &first, &total);
+    bool ranged =
+        parseContentRange(http->valueForHTTPHeaderField(NS("Content-Range")).get(), &first, &total);
     switch (http->statusCode()) {
-    case 200:
-        disposition_ = Disposition::Rewrite;
-        break;
-    case 206:
-        disposition_ = ranged && first == offset_ ? Disposition::Append : Disposition::Refuse;
-        break;
-    case 416:
-        // Nothing past the end: the file is whole when its length is the resource's.
-        disposition_ = offset_ > 0 && ranged && first < 0 && total == offset_
-                           ? Disposition::AlreadyWhole
-                           : Disposition::Refuse;
-        break;
-    default:
-        disposition_ = Disposition::Refuse;
-        break;
+        case 200:
+            disposition_ = Disposition::Rewrite;
+            break;
+        case 206:
+            disposition_ = ranged && first == offset_ ? Disposition::Append : Disposition::Refuse;
+            break;
+        case 416:
+            // Nothing past the end: the file is whole when its length is the resource's.
+            disposition_ = offset_ > 0 && ranged && first < 0 && total == offset_
+                               ? Disposition::AlreadyWhole
+                               : Disposition::Refuse;
+            break;
+        default:
+            disposition_ = Disposition::Refuse;
+            break;
     }
 }
 
@@ -142,8 +142,8 @@ void MRURLDownload::connectionDidFinishLoading(NSURLConnection*) {
     if (disposition_ == Disposition::Refuse || disposition_ == Disposition::Unknown) {
         fail(NSError::errorWithDomain(
                  NSURLErrorDomain, NSURLErrorBadServerResponse,
-                 NSDictionary::dictionaryWithObject(NS("The server's reply does not continue the file"),
-                                                    NSLocalizedDescriptionKey)
+                 NSDictionary::dictionaryWithObject(
+                     NS("The server's reply does not continue the file"), NSLocalizedDescriptionKey)
                      .get())
                  .get());
         return;

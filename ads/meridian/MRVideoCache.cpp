@@ -3,6 +3,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDate.h"
 #include "Foundation/NSDictionary.h"
+#include "Foundation/NSException.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSKeyedArchiver.h"
 #include "Foundation/NSNumber.h"
@@ -48,6 +49,22 @@ void MRVideoCache::setVid(NSString* vid) {
 
 void MRVideoCache::setLocalPath(NSString* path) {
     localPath_ = path ? cast<NSString>(path->copy()) : nullptr;
+}
+
+void MRVideoCache::setUrl(NSURL* url) {
+    url_ = url;
+}
+
+void MRVideoCache::setNumPlays(NSNumber* n) {
+    numPlays_ = n;
+}
+
+void MRVideoCache::setExperation(NSDate* d) {
+    experation_ = d;
+}
+
+void MRVideoCache::setAd(MRJSONAd* ad) {
+    ad_ = ad;
 }
 
 bool MRVideoCache::initWithAd(MRJSONAd* ad) {
@@ -111,8 +128,7 @@ void MRVideoCache::registerArchivedClasses() {
 
 Ref<MRVideoCache> MRVideoCache::loadFromArchive(NSString* vid) {
     if (!isUsableVideoId(vid)) return nullptr;
-    auto path =
-        NSString::stringWithFormat(NS("%@/mrsdk/%@.mmarchive"), libraryFolder().get(), vid);
+    auto path = NSString::stringWithFormat(NS("%@/mrsdk/%@.mmarchive"), libraryFolder().get(), vid);
     if (!NSFileManager::defaultManager()->fileExistsAtPath(path.get())) return nullptr;
     registerArchivedClasses();
     try {

@@ -50,17 +50,17 @@ class MRVideoCache : public NSObject, public NSCoding {
     Ref<NSString> vid() { return id_; }
     void setVid(NSString* vid);
     Ref<NSURL> url() { return url_; }
-    void setUrl(NSURL* url) { url_ = url; }
+    void setUrl(NSURL* url);
     bool downloadFinished() { return downloadFinished_; }
     void setDownloadFinished(bool v) { downloadFinished_ = v; }
     Ref<NSNumber> numPlays() { return numPlays_; }
-    void setNumPlays(NSNumber* n) { numPlays_ = n; }
+    void setNumPlays(NSNumber* n);
     Ref<NSDate> experation() { return experation_; }
-    void setExperation(NSDate* d) { experation_ = d; }
+    void setExperation(NSDate* d);
     Ref<NSString> localPath() { return localPath_; }
     void setLocalPath(NSString* path);
     Ref<MRJSONAd> ad() { return ad_; }
-    void setAd(MRJSONAd* ad) { ad_ = ad; }
+    void setAd(MRJSONAd* ad);
     // The download running for this entry, if any.
     Ref<MRURLDownload> download() { return download_; }
 

@@ -164,8 +164,7 @@ TEST(MRJSONAdTest, ButtonDefaultsAndKeys) {
     expectColor(full->buttonColor().get(), 0, 1, 0, 1);
     EXPECT_EQ(full->textColor(), nullptr);
     EXPECT_FLOAT_EQ(full->buttonFont()->pointSize(), 16);
-    EXPECT_NE(text(full.get()).find("tap = mrsdk://endVideo, component = skip"),
-              std::string::npos);
+    EXPECT_NE(text(full.get()).find("tap = mrsdk://endVideo, component = skip"), std::string::npos);
 
     // Titled: the given frame, built once; a tap posts, then tells the delegate.
     auto b = full->button();
@@ -180,8 +179,7 @@ TEST(MRJSONAdTest, ButtonDefaultsAndKeys) {
         [&](NSNotification*) { recorder->events.push_back("posted"); });
     b->sendActionsForControlEvents(UIControlEventTouchUpInside);
     NSNotificationCenter::defaultCenter()->removeObserver(observer.get());
-    EXPECT_EQ(recorder->events,
-              (std::vector<std::string>{"posted", "delegate mrsdk://endVideo"}));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"posted", "delegate mrsdk://endVideo"}));
 }
 
 TEST(MRJSONAdTest, ButtonEquality) {
@@ -209,7 +207,8 @@ TEST(MRJSONAdTest, ArchiveKeepsVideoAdWithButtonBytes) {
         "expiration":"2030-01-01 00:00:00 +0000","showCountdownHUD":true,"duration":12.5,
         "startActivity":["http://x.test/s"],"log":[{"time":"1"}],
         "onCompletion":{"url":"http://x.test/done"},
-        "buttons":[{"image":")" + server.url("/b.png") +
+        "buttons":[{"image":")" +
+                     server.url("/b.png") +
                      R"(","url":"mrsdk://pauseVideo","x-location":5,"buttonColor":"#00FF00"}]}})");
     ad->downloadButtons();
     EXPECT_TRUE(ad->buttonsHaveBeenDownloaded());
@@ -239,9 +238,9 @@ TEST(MRJSONAdTest, ArchiveKeepsVideoAdWithButtonBytes) {
     ASSERT_EQ(back->videoButtons()->count(), 1u);
     auto b = cast<MRJSONVideoButton>(back->videoButtons()->objectAtIndex(0));
     ASSERT_NE(b->imageData(), nullptr);
-    EXPECT_EQ(std::string(static_cast<const char*>(b->imageData()->bytes()),
-                          b->imageData()->length()),
-              png);
+    EXPECT_EQ(
+        std::string(static_cast<const char*>(b->imageData()->bytes()), b->imageData()->length()),
+        png);
     ASSERT_NE(b->image(), nullptr);
     EXPECT_FLOAT_EQ(b->xLocation(), 5);
     expectColor(b->buttonColor().get(), 0, 1, 0, 1);
