@@ -90,6 +90,8 @@ class MRHTMLAd : public MRBasicAd, public UIAccelerometerDelegate {
     void overlayWasClosed(NSNotification* note);
     // Whether any of the page's polls still runs.
     bool isPolling();
+    // Ends every poll and lets go of the accelerometer (the ad was replaced).
+    void stopPolls();
 
     void accelerometer(UIAccelerometer* accelerometer, UIAcceleration* acceleration) override;
     void didAccelerate(UIAcceleration* acceleration);
