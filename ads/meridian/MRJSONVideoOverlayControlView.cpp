@@ -50,6 +50,10 @@ void MRJSONVideoOverlayControlView::dealloc() {
     UIView::dealloc();
 }
 
+void MRJSONVideoOverlayControlView::setJsonVideoButtons(NSArray* buttons) {
+    jsonVideoButtons_ = buttons;
+}
+
 Ref<NSArray> MRJSONVideoOverlayControlView::buttons() {
     return buttons_;
 }

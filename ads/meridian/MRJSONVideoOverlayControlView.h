@@ -48,7 +48,7 @@ class MRJSONVideoOverlayControlView : public UIView, public MRJSONVideoButtonDel
     void jsonVideoButtonWasTapped(MRJSONVideoButton* button) override;
 
     Ref<NSArray> jsonVideoButtons() { return jsonVideoButtons_; }
-    void setJsonVideoButtons(NSArray* buttons) { jsonVideoButtons_ = buttons; }
+    void setJsonVideoButtons(NSArray* buttons);
     // Entries {"videoButton": model, "UIButton": its button}, in the ad's order.
     Ref<NSArray> buttons();
     Ref<UILabel> countdownLabel() { return countdownLabel_.lock(); }
