@@ -4,6 +4,7 @@
 #include "AdLoom/adapters/AdLoomAdapterGeneric.h"
 #include "AdLoom/adapters/AdLoomAdapterIAd.h"
 #include "AdLoom/adapters/AdLoomAdapterIronvine.h"
+#include "AdLoom/adapters/AdLoomAdapterMeridian.h"
 #include "AdLoom/adapters/AdLoomAdapterPebbleAds.h"
 #include "AdLoom/internal/AdLoomConfig.h"
 #include "AdLoom/internal/AdLoomDelegate.h"
@@ -162,6 +163,7 @@ Ref<AdLoomAdNetworkRegistry> AdLoomAdNetworkRegistry::sharedRegistry() {
         AdLoomAdapterIAd::load();
         AdLoomAdapterIronvine::load();
         AdLoomAdapterPebbleAds::load();
+        AdLoomAdapterMeridian::load();
     }
     return shared;
 }

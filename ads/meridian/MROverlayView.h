@@ -3,6 +3,7 @@
 // program go back to the ad view, which hands them to the platform.
 #pragma once
 
+#include "CoreGraphics/CGContext.h"
 #include "UIKit/UIAccelerometer.h"
 #include "UIKit/UIWebView.h"
 
@@ -103,6 +104,11 @@ class MROverlayView : public UIView, public UIWebViewDelegate, public UIAccelero
     void sizeToFitOrientation();
     void modalSizeToFitOrientation(bool transform);
     void drawRect(CGRect rect) override;
+    static void addRoundedRectToPath(CGContextRef c, CGRect rect, CGFloat radius);
+    // drawRect:fill:radius: fills a rounded rectangle with an RGBA colour.
+    void drawRectFill(CGRect rect, const CGFloat fill[4], CGFloat radius);
+    // Strokes the rectangle's outline one point wide.
+    void strokeLines(CGRect rect, const CGFloat stroke[4]);
     void moviePreloadDidFinish(NSNotification*) {}
 
     void bottomBarToBeShown(NSNotification* note);

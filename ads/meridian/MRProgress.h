@@ -1,9 +1,13 @@
 // A drawn, pill-shaped progress bar.
 #pragma once
 
+#include "CoreGraphics/CGContext.h"
 #include "UIKit/UIView.h"
 
 class UIColor;
+
+// A rounded rectangle as a closed subpath of the context's path (the client's drawings share it).
+void MRAddRoundedRectToPath(CGContextRef c, CGRect rect, CGFloat radius);
 
 class MRProgress : public UIView {
     NS_OBJECT(MRProgress, UIView)

@@ -54,7 +54,7 @@ std::string bannerPage(int serial, const std::string& extraScript, const std::st
     return "<html><head><script>" + extraScript + "</script></head><body><p>Meridian ad " + n +
            ": Fresh bread delivered</p><a href=\"" + click + "\">Order now</a> <a href=\"" + click +
            "&amp;to=store\">Get the app</a> <a href=\"tel:5550199\">Call</a> "
-           "<a href=\"mrbrowser://www.bakery.test/menu\">Menu</a></body></html>";
+           "<a href=\"mrbrowser://http://www.bakery.test/menu\">Menu</a></body></html>";
 }
 
 }  // namespace
@@ -207,8 +207,9 @@ HttpResponse MeridianModule::ad(const HttpRequest& request) {
 
 HttpResponse MeridianModule::click(const HttpRequest& request) {
     FormFields q = parseQuery(request.query);
+    // The store's web address, which the client hands to the store rather than loading it.
     if (fieldValue(q, "to") == "store")
-        return HttpResponse::redirect("itms://itunes.appstore.test/app/7");
+        return HttpResponse::redirect(std::string("http://") + MRStoreHost + "/app/7");
     return HttpResponse::redirect(adBase() + "/landing?page=1");
 }
 
@@ -230,9 +231,9 @@ HttpResponse MeridianModule::landing(const HttpRequest& request) {
         "</script></head><body><h1>Fresh bread, page " +
         page + "</h1><a href=\"" + adBase() +
         "/landing?page=2\">More</a> "
-        "<a href=\"tel:5550199\">Call the bakery</a> "
-        "<a href=\"http://" +
-        MRMapsHost + "/?q=bakery\">Find us</a></body></html>");
+        "<a href=\"tel:5550199\">Call the bakery</a> <a href=\"" +
+        adBase() + "/landing?page=3&amp;close=1\">Done</a> <a href=\"http://" + MRMapsHost +
+        "/?q=bakery\">Find us</a></body></html>");
 }
 
 std::vector<std::string> MeridianModule::adminHelp() const {
