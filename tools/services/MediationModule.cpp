@@ -30,6 +30,9 @@ const Network kNetworks[] = {
     {"pebble", 1, "pebble", "banner"},  // the Pebble service's banner slot
     {"meridian", 6, "meridian", "meridian-apid-0001"},
     {"ironvine", 7, "ironvine", "bazaarnestiv0001"},
+    // Meridian's JSON slots: an image ad, and a video ad cached at first sight.
+    {"meridian-image", 6, "meridian", "json-image"},
+    {"meridian-video", 6, "meridian", "json-video"},
 };
 
 std::string ration(const Network& n, int weight, int priority) {
@@ -260,7 +263,9 @@ std::optional<HttpResponse> MediationModule::adminView(std::string_view view,
         std::string network = fieldValue(query, "network");
         if (!weightTo(network))
             return HttpResponse::plain(
-                "network= is house, iad, pebble, meridian, ironvine or all\n", 400);
+                "network= is house, iad, pebble, meridian, ironvine, meridian-image, "
+                "meridian-video or all\n",
+                400);
         return HttpResponse::plain("the app's configuration now uses " + network + "\n");
     }
     if (view == "config") {
@@ -287,7 +292,8 @@ std::vector<std::string> MediationModule::adminHelp() const {
     return {"pings                        the metrics pings and house-ad clicks received (JSON)",
             "configs                      every application key's configuration answer (JSON)",
             "weight?network=N             the app's configuration with one network only: house,\n"
-            "                             iad, pebble, meridian or ironvine; all for the mix",
+            "                             iad, pebble, meridian, ironvine, meridian-image or\n"
+            "                             meridian-video; all for the mix",
             "config?appid=K[&body=B][&status=S]  what GET /getInfo.php answers for key K"};
 }
 

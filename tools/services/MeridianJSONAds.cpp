@@ -82,7 +82,7 @@ std::string videoReply(const std::string& id, const std::string& folder, int sec
                        R"("]},{"time":5,"urls":[")" + pixel("number5") + R"("]}])";
     return R"({"type":"video","meta-data":{"adid":")" + id + R"("},"video":{"id":")" + id +
            R"(","content-url":")" + url + R"(","expiration":")" + expiry +
-           R"(","showVideoPlayerControls":false,"showCountdownHUD":true,"duration":)" +
+           R"(","showVideoPlayerControls":true,"showCountdownHUD":true,"duration":)" +
            std::to_string(seconds) + R"(,"width":480,"height":320,"buttons":)" + buttons +
            R"(,"log":)" + logs + R"(,"startActivity":[")" + pixel("videostart") +
            R"("],"endActivity":[")" + pixel("videoend") + "\"]" + completion + "}}";

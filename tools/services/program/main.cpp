@@ -17,7 +17,8 @@ const std::string kUsage =
     standin::kProgramBannerUsage + standin::kProgramArgumentsUsage +
     "  --mediation-network NAME\n"
     "               the app's mediation configuration uses one network only: house, iad,\n"
-    "               pebble, meridian or ironvine (default: house ads 60, iAd 40)\n"
+    "               pebble, meridian or ironvine (default: house ads 60, iAd 40); Meridian's\n"
+    "               JSON slots alone: meridian-image or meridian-video\n"
     "\n"
     "  http://admin.services.test/ shows what each module received and sets faults.\n";
 
@@ -49,7 +50,9 @@ int main(int argc, char** argv) {
             auto* mediation = services.module<bnservices::MediationModule>("mediation");
             if (mediation && !mediation->weightTo(mediationNetwork)) {
                 if (error)
-                    *error = "--mediation-network takes house, iad, pebble, meridian or ironvine";
+                    *error =
+                        "--mediation-network takes house, iad, pebble, meridian, ironvine, "
+                        "meridian-image or meridian-video";
                 return false;
             }
             return services.start(error);
