@@ -116,6 +116,22 @@ TEST_F(MRAdViewTest, TheAdURLCarriesEveryValueInOrderAndTheTargetingAfterIt) {
     EXPECT_EQ(recorder->events, std::vector<std::string>{"succeeded"});
 }
 
+TEST_F(MRAdViewTest, AnUnreadableModelIsSentEmptyNotAsANilObjectsText) {
+    phone_system::setFailing(true);
+    EXPECT_EQ(MRGenericAdView::deviceModel(), nullptr);
+    EXPECT_EQ(text(MRGenericAdView::deviceModelNumber().get()), "");
+    auto values = cast<MRGenericAdView>(banner("html", false, false))->UIDeviceValues();
+    EXPECT_EQ(text(values->objectForKey(NS("device_model")).get()),
+              text(UIDevice::currentDevice()->model().get()));
+    views.back()->refreshAd();
+    phone_system::setFailing(false);
+    ASSERT_TRUE(eventsSettled(2));
+    ASSERT_EQ(adRequests().size(), 1u);
+    EXPECT_EQ(queryField(adRequests()[0], "dm"), "");
+    EXPECT_EQ(adRequests()[0].find("(null)"), std::string::npos);
+    EXPECT_EQ(text(MRGenericAdView::deviceModel().get()), phone_system::hardwareModel());
+}
+
 TEST_F(MRAdViewTest, CheckedTargetingKeysRaiseWithTheirAllowedValues) {
     auto data = NSMutableDictionary::dictionary();
     data->setObject(NS("M"), NS("gender"));

@@ -282,6 +282,47 @@ TEST_F(MROverlayTest, AReplacedAdStopsItsPollsAndLetsGoOfTheAccelerometer) {
     EXPECT_TRUE(latest->isPolling());
 }
 
+TEST_F(MROverlayTest, TheAdsPollsAskThePageOnceASecond) {
+    auto view = shownBanner("html", false);
+    auto ad = view->htmlAdView()->getAd();
+    auto page = ad->webView();
+    int closes = 0, shows = 0;
+    auto center = NSNotificationCenter::defaultCenter();
+    auto closeObserver = center->addObserverForName(NS("CloseMROverlay"), nullptr,
+                                                    [&](NSNotification*) { closes++; });
+    auto showObserver =
+        center->addObserverForName(NS("MRBottomBarToBeShown"), nullptr, [&](NSNotification* note) {
+            if (auto yes = as<NSNumber>(note->object()); yes && yes->boolValue()) shows++;
+        });
+    page->stringByEvaluatingJavaScriptFromString(
+        NS("var closing = 'false'; function shouldCloseOverlay() { return closing; }"
+           "var showing = 'false'; function shouldShowBottomBar() { return showing; }"));
+    ad->startCloseOverlayTimer();
+    ad->startBottomBarTimer();
+    advanceRunLoop(1);
+    EXPECT_EQ(closes, 0);
+    EXPECT_EQ(shows, 0);
+    EXPECT_TRUE(ad->isPolling());
+    page->stringByEvaluatingJavaScriptFromString(NS("closing = 'true'; showing = 'true';"));
+    advanceRunLoop(1);
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(shows, 1);
+    advanceRunLoop(1);
+    EXPECT_EQ(closes, 2);  // asked again until the overlay closes
+    EXPECT_EQ(shows, 1);   // the bottom-bar poll stops once it is shown
+    // An overlay closing stops the close poll; an empty answer stops a poll too.
+    center->postNotificationName(NS("MROverlayWillClose"), nullptr);
+    advanceRunLoop(2);
+    EXPECT_EQ(closes, 2);
+    page->stringByEvaluatingJavaScriptFromString(NS("closing = '';"));
+    ad->startCloseOverlayTimer();
+    advanceRunLoop(2);
+    EXPECT_EQ(closes, 2);
+    EXPECT_FALSE(ad->isPolling());
+    center->removeObserver(closeObserver.get());
+    center->removeObserver(showObserver.get());
+}
+
 TEST_F(MROverlayTest, PageFunctionsFallBackToTheirDefaults) {
     auto bare = make<MRHTMLAd>(&MRHTMLAd::initWithAdContents, (NSString*)nullptr,
                                (UIWebView*)nullptr, false);
