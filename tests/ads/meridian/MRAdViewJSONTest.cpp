@@ -30,6 +30,8 @@ protected:
                 if (json->videoAdView()->player())
                     json->videoAdView()->endMovieAndRemoveWithNotification(false);
         window = nullptr;
+        NSFileManager::defaultManager()->removeItemAtPath(MRVideoCache::cacheFolder().get(),
+                                                          nullptr);
         MeridianTest::TearDown();
     }
     static Ref<MRJSONAdView> jsonView(MRAdView* v) {

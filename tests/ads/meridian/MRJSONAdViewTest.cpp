@@ -86,6 +86,7 @@ protected:
     }
     void TearDown() override {
         view = nullptr;
+        forgetVideoCache();
         MeridianTest::TearDown();
     }
     // Loads a reply and waits until it has reported success or failure.

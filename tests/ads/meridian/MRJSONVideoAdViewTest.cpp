@@ -40,6 +40,7 @@ protected:
         if (view->player()) view->endMovieAndRemoveWithNotification(false);
         view = nullptr;
         window = nullptr;
+        forgetVideoCache();
         clock_.reset();
     }
     // Loads an ad into the view; a first sight waits for the download to end.

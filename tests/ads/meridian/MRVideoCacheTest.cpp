@@ -106,6 +106,15 @@ struct VideoServer {
     std::string url() { return server.url("/clip.mp4"); }
 };
 
+// Each case leaves no entries behind for the next.
+class MRVideoCacheTest : public testing::Test {
+protected:
+    void TearDown() override {
+        NSFileManager::defaultManager()->removeItemAtPath(MRVideoCache::cacheFolder().get(),
+                                                          nullptr);
+    }
+};
+
 Ref<MRVideoCache> entryFor(MRJSONAd* ad) {
     return make<MRVideoCache>(&MRVideoCache::initWithAd, ad);
 }
@@ -117,7 +126,7 @@ void runDownload(MRVideoCache* entry, DownloadRecorder* recorder) {
     ASSERT_TRUE(runLoopUntil([&] { return !recorder->outcomes.empty(); }));
 }
 
-TEST(MRVideoCacheTest, FirstDownloadWritesTheFileAndNamesItForPlaying) {
+TEST_F(MRVideoCacheTest, FirstDownloadWritesTheFileAndNamesItForPlaying) {
     VideoServer s;
     auto ad = videoAd("first", s.url());
     auto entry = entryFor(ad.get());
@@ -152,7 +161,7 @@ TEST(MRVideoCacheTest, FirstDownloadWritesTheFileAndNamesItForPlaying) {
     EXPECT_EQ(MRVideoCache::loadFromArchive(NS("first"))->numPlays()->intValue(), 3);
 }
 
-TEST(MRVideoCacheTest, DroppedDownloadResumesByteForByte) {
+TEST_F(MRVideoCacheTest, DroppedDownloadResumesByteForByte) {
     VideoServer s;
     s.dropAfter = 1200;
     auto entry = entryFor(videoAd("dropped", s.url()).get());
@@ -185,7 +194,7 @@ TEST(MRVideoCacheTest, DroppedDownloadResumesByteForByte) {
     EXPECT_EQ(fileBytes(entry->localPath().get()), s.video);
 }
 
-TEST(MRVideoCacheTest, ServerIgnoringRangeLeavesAnIntactFile) {
+TEST_F(MRVideoCacheTest, ServerIgnoringRangeLeavesAnIntactFile) {
     VideoServer s;
     s.ignoreRange = true;
     auto entry = entryFor(videoAd("ignored", s.url()).get());
@@ -198,7 +207,7 @@ TEST(MRVideoCacheTest, ServerIgnoringRangeLeavesAnIntactFile) {
     EXPECT_EQ(fileBytes(entry->localPath().get()), s.video);
 }
 
-TEST(MRVideoCacheTest, ErrorPageIsNotKeptAsTheVideo) {
+TEST_F(MRVideoCacheTest, ErrorPageIsNotKeptAsTheVideo) {
     VideoServer s;
     s.status = 404;
     auto entry = entryFor(videoAd("missing", s.url()).get());
@@ -216,7 +225,7 @@ TEST(MRVideoCacheTest, ErrorPageIsNotKeptAsTheVideo) {
     EXPECT_FALSE(NSFileManager::defaultManager()->fileExistsAtPath(fresh->localPath().get()));
 }
 
-TEST(MRVideoCacheTest, SweepRemovesExpiredEntriesWithTheirFiles) {
+TEST_F(MRVideoCacheTest, SweepRemovesExpiredEntriesWithTheirFiles) {
     auto expired = entryFor(videoAd("old", "http://media.meridian.test/old.mp4",
                                     R"(,"expiration":"2001-01-01 00:00:00 +0000")")
                                 .get());
@@ -247,7 +256,7 @@ TEST(MRVideoCacheTest, SweepRemovesExpiredEntriesWithTheirFiles) {
     EXPECT_EQ(MRVideoCache::loadFromArchive(NS("junk")), nullptr);
 }
 
-TEST(MRVideoCacheTest, IdsThatAreNoFileNamesAreRefused) {
+TEST_F(MRVideoCacheTest, IdsThatAreNoFileNamesAreRefused) {
     for (const char* id : {"", ".", "..", "a/b", "../x"}) {
         auto ad = videoAd(id, "http://media.meridian.test/v.mp4");
         EXPECT_EQ(entryFor(ad.get()), nullptr) << id;
@@ -256,7 +265,7 @@ TEST(MRVideoCacheTest, IdsThatAreNoFileNamesAreRefused) {
     EXPECT_TRUE(MRVideoCache::isUsableVideoId(NS("v-1.2")));
 }
 
-TEST(MRVideoCacheTest, NewAdTakesTheCachedButtonsUnlessTheListChanged) {
+TEST_F(MRVideoCacheTest, NewAdTakesTheCachedButtonsUnlessTheListChanged) {
     testhttp::TestServer server;
     int fetches = 0;
     server.route("GET", "/b.png", [&](const testhttp::Request&) {

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "Foundation/NSData.h"
+#include "Foundation/NSFileManager.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
 #include "MediaPlayer/MPMoviePlayerController.h"
 #include "ads/meridian/MRJSONAd.h"
 #include "ads/meridian/MRJSONVideoAdView.h"
+#include "ads/meridian/MRVideoCache.h"
 #include "support/MediaFiles.h"
 #include "support/RunLoopTesting.h"
 #include "support/http/TestServer.h"
@@ -57,6 +59,11 @@ struct VideoHost {
         });
     }
 };
+
+// No cached video and no video waiting to play, for the tests that follow.
+inline void forgetVideoCache() {
+    NSFileManager::defaultManager()->removeItemAtPath(MRVideoCache::cacheFolder().get(), nullptr);
+}
 
 inline Ref<MRJSONAd> jsonAd(const std::string& json) {
     auto data = NSData::dataWithBytes(json.data(), json.size());
