@@ -58,6 +58,7 @@ class MRJSONAdView : public MRBasicAdView,
     NS_OBJECT(MRJSONAdView, MRBasicAdView)
     static void describeClass(RuntimeClass& c);
 
+    using UIView::initWithFrame;
     bool initWithFrame(CGRect frame, MRJSONAdViewDelegate* delegate);
     void dealloc() override;
     void setFrame(CGRect frame) override;

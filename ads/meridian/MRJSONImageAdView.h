@@ -28,6 +28,7 @@ class MRJSONImageAdView : public MRJSONBasicAdView,
     NS_OBJECT(MRJSONImageAdView, MRJSONBasicAdView)
     static void describeClass(RuntimeClass& c);
 
+    using UIView::initWithFrame;
     bool initWithFrame(CGRect frame, MRJSONImageAdViewDelegate* delegate);
     void dealloc() override;
     void setAd(MRJSONAd* ad) override;

@@ -50,6 +50,7 @@ class MRJSONVideoAdView : public MRJSONBasicAdView,
     NS_OBJECT(MRJSONVideoAdView, MRJSONBasicAdView)
     static void describeClass(RuntimeClass& c);
 
+    using UIView::initWithFrame;
     bool initWithFrame(CGRect frame, MRJSONVideoAdViewDelegate* delegate);
     void dealloc() override;
     void setAd(MRJSONAd* ad) override;

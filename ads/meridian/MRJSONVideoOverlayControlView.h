@@ -25,6 +25,7 @@ class MRJSONVideoOverlayControlView : public UIView, public MRJSONVideoButtonDel
     NS_OBJECT(MRJSONVideoOverlayControlView, UIView)
     static void describeClass(RuntimeClass& c);
 
+    using UIView::initWithFrame;
     bool initWithFrame(CGRect frame, NSArray* jsonVideoButtons, bool showCountdownHUD,
                        MRJSONVideoOverlayControlViewDelegate* delegate);
     void dealloc() override;
