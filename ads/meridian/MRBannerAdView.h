@@ -6,6 +6,7 @@
 
 class MRBannerAdView : public MRGenericAdView {
     NS_OBJECT(MRBannerAdView, MRGenericAdView)
+    using MRGenericAdView::initWithFrame;
     bool initWithFrame(CGRect frame, NSString* apid, int32_t type, MRAdDelegate* delegate,
                        bool loadAd, bool startTimer);
     void initAd() override;

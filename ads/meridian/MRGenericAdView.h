@@ -32,6 +32,7 @@ class MRGenericAdView : public MRAdView,
                         public MROverlayDelegate,
                         public CAAnimationDelegate {
     NS_OBJECT(MRGenericAdView, MRAdView)
+    using MRAdView::initWithFrame;
     static void describeClass(RuntimeClass& c);
     bool initWithFrame(CGRect frame, bool loadAd);
     void dealloc() override;

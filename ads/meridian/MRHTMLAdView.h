@@ -110,8 +110,7 @@ private:
     Ref<NSString> ad_;
     Ref<UIWebView> webView_;
     Weak<MRGenericAdView> adView_;
-    bool shouldAccelerate_ = false, shouldShowTitlebar_ = false,
-         shouldShowFullscreenOverlay_ = false, shouldShowModal_ = false,
+    bool shouldAccelerate_ = false, shouldShowTitlebar_ = false, shouldShowModal_ = false,
          shouldMakeOverlayTransparent_ = false, shouldShowBottomBar_ = false;
     double accelX_ = 0, accelY_ = 0, accelZ_ = 0;
     bool accelerometerIsEnabled_ = false, htmlHasLoaded_ = false;
@@ -122,6 +121,7 @@ private:
 
 class MRWebView : public UIView, public UIWebViewDelegate {
     NS_OBJECT(MRWebView, UIView)
+    using UIView::initWithFrame;
     bool initWithFrame(CGRect frame, MRWebViewDelegate* delegate);
     void dealloc() override;
 
@@ -146,6 +146,7 @@ private:
 
 class MRHTMLAdView : public MRBasicAdView, public MRWebViewDelegate, public CAAnimationDelegate {
     NS_OBJECT(MRHTMLAdView, MRBasicAdView)
+    using MRBasicAdView::initWithFrame;
     static void describeClass(RuntimeClass& c);
     bool initWithFrame(CGRect frame, MRHTMLAdViewDelegate* delegate);
     void dealloc() override;

@@ -182,6 +182,7 @@ TEST_F(MRAdViewTest, WithoutAnApidTheBundlesOrTheDefaultIsSentAndSaved) {
               "357");
     // The handshake, made while the first view was built, found it there.
     EXPECT_EQ(text(MRHandshake::sharedHandshake()->apid().get()), "357");
+    ASSERT_TRUE(handshakeSettled());
     ASSERT_FALSE(targets("/appConfigServlet?").empty());
     EXPECT_EQ(queryField(targets("/appConfigServlet?")[0], "apid"), "357");
 }

@@ -323,6 +323,49 @@ TEST_F(MROverlayTest, TheAdsPollsAskThePageOnceASecond) {
     center->removeObserver(showObserver.get());
 }
 
+TEST_F(MROverlayTest, TitleBarsAndLandscapeOverlays) {
+    auto view = shownBanner("html");
+    auto ad = view->htmlAdView()->getAd();
+    adPage(view.get())
+        ->stringByEvaluatingJavaScriptFromString(
+            NS("function shouldShowTitlebar() { return 'true'; }"
+               "function overlayTitle() { return 'Bakery'; }"));
+    click(adPage(view.get()).get(), 1);
+    auto overlay = view->overlayView();
+    ASSERT_NE(overlay, nullptr);
+    ASSERT_NE(overlay->titleBar(), nullptr);
+    EXPECT_TRUE(CGRectEqualToRect(overlay->titleBar()->frame(), CGRectMake(0, 0, 320, 44)));
+    auto items = overlay->titleBar()->items();
+    ASSERT_EQ(items->count(), 4u);
+    EXPECT_EQ(text(as<UIBarButtonItem>(items->objectAtIndex(1))->title().get()), "Bakery");
+    // With a title bar the bottom bar has no close button; the page sits between the bars.
+    ASSERT_NE(overlay->bottomBar(), nullptr);
+    EXPECT_EQ(overlay->bottomBar()->items()->count(), 3u);
+    EXPECT_EQ(overlay->closeButton(), nullptr);
+    EXPECT_TRUE(CGRectEqualToRect(overlay->webView()->frame(), CGRectMake(0, 44, 320, 460 - 88)));
+    overlay->close();
+    advanceRunLoop(1);
+
+    // A landscape overlay turns a quarter and hides the status bar.
+    auto app = UIApplication::sharedApplication();
+    view->showOverlayWithAd(ad.get(), NS("<p>Wide</p>"), 3);
+    overlay = view->overlayView();
+    ASSERT_NE(overlay, nullptr);
+    auto t = overlay->transform();
+    EXPECT_NEAR(t.b, 1, 1e-6);  // +pi/2
+    EXPECT_NEAR(t.a, 0, 1e-6);
+    EXPECT_TRUE(app->isStatusBarHidden());
+    EXPECT_FLOAT_EQ(overlay->center().x, 160 + 80);
+    overlay->close();
+    advanceRunLoop(1);
+    app->setStatusBarHidden(false);
+    view->showOverlayWithAd(ad.get(), NS("<p>Wide</p>"), 4);
+    EXPECT_NEAR(view->overlayView()->transform().b, -1, 1e-6);  // -pi/2
+    view->overlayView()->close();
+    advanceRunLoop(1);
+    app->setStatusBarHidden(false);
+}
+
 TEST_F(MROverlayTest, PageFunctionsFallBackToTheirDefaults) {
     auto bare = make<MRHTMLAd>(&MRHTMLAd::initWithAdContents, (NSString*)nullptr,
                                (UIWebView*)nullptr, false);
