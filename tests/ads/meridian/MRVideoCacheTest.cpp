@@ -21,6 +21,8 @@
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
 #include "support/http/TestServer.h"
+#include "support/services/RunningServices.h"
+#include "tools/services/MeridianJSONAds.h"
 
 namespace {
 
@@ -192,6 +194,24 @@ TEST_F(MRVideoCacheTest, DroppedDownloadResumesByteForByte) {
     EXPECT_EQ(recorder->outcomes, std::vector<std::string>{"finished"});
     EXPECT_EQ(s.ranges.back(), "bytes=" + std::to_string(s.video.size()) + "-");
     EXPECT_EQ(fileBytes(entry->localPath().get()), s.video);
+}
+
+TEST_F(MRVideoCacheTest, StandInVideoDroppedPartWayIsResumed) {
+    servicestest::services().reset();
+    auto entry =
+        entryFor(videoAd("mrdrop", "http://media.meridian.test/videos/drop/mrdrop-30s.mp4").get());
+    auto recorder = make<DownloadRecorder>();
+    runDownload(entry.get(), recorder.get());
+    EXPECT_EQ(recorder->outcomes, std::vector<std::string>{"failed"});
+    std::string whole =
+        bnservices::meridianjson::paddedMp4(30, bnservices::meridianjson::kVideoSize);
+    EXPECT_EQ(fileBytes(entry->localPath().get()),
+              whole.substr(0, bnservices::meridianjson::kDropAfter));
+    runDownload(entry.get(), recorder.get());
+    EXPECT_EQ(recorder->outcomes, std::vector<std::string>{"finished"});
+    EXPECT_EQ(fileBytes(entry->localPath().get()), whole);
+    auto received = servicestest::services().received("meridian");
+    ASSERT_EQ(received.size(), 2u);
 }
 
 TEST_F(MRVideoCacheTest, ServerIgnoringRangeLeavesAnIntactFile) {
