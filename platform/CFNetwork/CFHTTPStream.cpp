@@ -1266,17 +1266,9 @@ private:
         error_ = error;
         // Body bytes that came before the failure are the reader's: the error waits until they
         // have been read, so a reply cut short still hands over its head and what arrived.
-        if (status_ == kCFStreamStatusOpen && headComplete_ && unread() > 0 && !errorPending_) {
-            errorPending_ = true;
-            phase_ = Phase::Failed;
-            detachSocket();
-            conn_.reset();
-            closeBody();
-            signalEvents();
-            return;
-        }
-        errorPending_ = false;
-        status_ = kCFStreamStatusError;
+        errorPending_ =
+            status_ == kCFStreamStatusOpen && headComplete_ && unread() > 0 && !errorPending_;
+        if (!errorPending_) status_ = kCFStreamStatusError;
         phase_ = Phase::Failed;
         detachSocket();
         conn_.reset();
