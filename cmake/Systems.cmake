@@ -35,3 +35,5 @@ bn_library(Meridian DIR ads/meridian DEPS Foundation URLLoading UIKit CoreGraphi
 # Ad mediation: the banner, its configuration, and one adapter per ad network.
 bn_library(AdLoom DIR AdLoom DEPS Foundation UIKit CoreGraphics URLLoading SystemConfiguration
            CoreLocation iAd JSON Ironvine Pebble Meridian)
+# Video ads play on the platform movie player.
+target_link_libraries(Meridian PUBLIC MediaPlayer)

@@ -29,6 +29,7 @@
 #include "ads/meridian/MRBasicAd.h"
 #include "ads/meridian/MRHandshake.h"
 #include "ads/meridian/MRHosts.h"
+#include "ads/meridian/MRVideoCache.h"
 
 namespace {
 // A header's value whatever the case of its name; nil when absent.
@@ -100,6 +101,11 @@ bool MRGenericAdView::initWithFrame(CGRect frame, bool) {
     html->initWithFrame(CGRectMake(0, 0, frame.size.width, frame.size.height), this);
     addSubview(html.get());
     htmlAdView_ = html.get();
+    auto json = alloc<MRJSONAdView>();
+    json->initWithFrame(CGRectMake(0, 0, frame.size.width, frame.size.height), this);
+    json->setHidden(true);
+    addSubview(json.get());
+    jsonAdView_ = json.get();
     enableManualAdRefresh_ = true;
     auto center = NSNotificationCenter::defaultCenter();
     center->addObserver(this, Selector::named("videoCachingDidBegin:"),
@@ -123,6 +129,7 @@ void MRGenericAdView::dealloc() {
     }
     overlayView_ = nullptr;
     if (auto html = htmlAdView_.lock()) html->setDelegate(nullptr);
+    if (auto json = as<MRJSONAdView>(jsonAdView_.lock())) json->setDelegate(nullptr);
     additionalRequestParameters_ = nullptr;
     adData_ = nullptr;
     MRAdView::dealloc();
@@ -296,7 +303,16 @@ void MRGenericAdView::connectOrPlayCache() {
         NSLog(NS("MRSDK: Ad requests have been disabled."));
         return;
     }
-    // Cached video ads are played by the JSON ad view, which is not here yet: always request.
+    // A video whose download completed plays without a request, while it may.
+    if (auto cached = cachedVideo()) {
+        auto json = as<MRJSONAdView>(jsonAdView_.lock());
+        if (json && !MRHandshake::sharedHandshake()->isDeferredTimeoutExpired() &&
+            !cached->isCacheExpired()) {
+            json->playVideoAdWithCache(cached.get());
+            return;
+        }
+    }
+    MRVideoCache::removeExpiredCaches();
     auto url = buildRequestUrl();
     if (!url) return;
     auto request = NSMutableURLRequest::requestWithURL(url.get());
@@ -386,11 +402,7 @@ void MRGenericAdView::connectionDidFailWithError(NSURLConnection* connection, NS
     reportRequestFailed();
 }
 
-// ---- JSON replies ----------------------------------------------------------------------------
-// The JSON ad view takes JSON replies over; until it exists such a reply is a failed request.
-void MRGenericAdView::loadJSONReply(NSData*) {
-    reportRequestFailed();
-}
+// ---- JSON replies: see MRGenericAdViewJSON.cpp ------------------------------------------------
 
 void MRGenericAdView::reportRequestFailed() {
     auto d = delegate();

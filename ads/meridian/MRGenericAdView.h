@@ -9,10 +9,12 @@
 #include "URLLoading/NSURLConnection.h"
 #include "ads/meridian/MRAdView.h"
 #include "ads/meridian/MRHTMLAdView.h"
+#include "ads/meridian/MRJSONAdView.h"
 #include "ads/meridian/MROverlayView.h"
 
 class MRBasicAd;
 class MRBasicAdView;
+class MRVideoCache;
 class NSData;
 class NSDictionary;
 class NSMutableData;
@@ -26,6 +28,7 @@ class NSURLRequest;
 class MRGenericAdView : public MRAdView,
                         public NSURLConnectionDelegate,
                         public MRHTMLAdViewDelegate,
+                        public MRJSONAdViewDelegate,
                         public MROverlayDelegate,
                         public CAAnimationDelegate {
     NS_OBJECT(MRGenericAdView, MRAdView)
@@ -79,8 +82,10 @@ class MRGenericAdView : public MRAdView,
     void connectionDidFinishLoading(NSURLConnection* connection) override;
     void connectionDidFailWithError(NSURLConnection* connection, NSError* error) override;
 
-    // A JSON reply's bytes. The JSON ad view is not here yet: the reply fails.
+    // A JSON reply's bytes, for the JSON ad view.
     virtual void loadJSONReply(NSData* data);
+    // The video whose download completed last ("cachedVideo.plist", which it removes), or nil.
+    Ref<MRVideoCache> cachedVideo();
 
     // ---- refreshing --------------------------------------------------------------------------
     void startTimer();
@@ -129,6 +134,32 @@ class MRGenericAdView : public MRAdView,
     void htmlAdViewWantsToOpenURL(MRHTMLAdView* view, NSURL* url) override;
     void htmlAdViewTransitionAnimationDidEnd(MRHTMLAdView* view) override;
     void htmlAdViewTransitionAnimationWillBegin(MRHTMLAdView* view) override;
+
+    // The JSON ad view's reports.
+    void jsonAdViewRequestFailed(MRJSONAdView* view) override;
+    void jsonAdViewRequestSucceeded(MRJSONAdView* view) override;
+    void jsonAdViewVideoAdFinishedPlaying(MRJSONAdView* view, bool startTimer) override;
+    void jsonAdViewVideoAdSucceeded(MRJSONAdView* view) override;
+    void jsonAdViewVideoAdFailed(MRJSONAdView* view) override;
+    void jsonAdViewWantsToMoveToTheFront(MRJSONAdView* view) override;
+    void jsonAdViewVideoCacheSucceeded(MRJSONAdView* view) override;
+    void jsonAdViewVideoCacheFailed(MRJSONAdView* view) override;
+    void jsonAdViewWantToShowOverlay(MRJSONAdView* view, MRJSONVideoAdView* videoAdView,
+                                     NSURLRequest* request, int32_t orientation,
+                                     bool notifyOpenDelegates, bool notifyCloseDelegates) override;
+    void jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView* view, MRJSONVideoAdView* videoAdView,
+                                             NSString* html, int32_t orientation,
+                                             bool notifyOpenDelegates,
+                                             bool notifyCloseDelegates) override;
+    void jsonAdViewWillLoadVideoURL(MRJSONAdView* view) override;
+    void jsonAdViewWillPlayChachedVideo(MRJSONAdView* view) override;
+    void jsonAdViewVideoAdDidAppear(MRJSONAdView* view) override;
+    void jsonAdViewVideoAdWillAppear(MRJSONAdView* view) override;
+    void jsonAdViewVideoAdWillDisappear(MRJSONAdView* view) override;
+    void jsonAdViewWasTapped(MRJSONAdView* view, NSURLRequest* request) override;
+    void jsonAdViewWantsToOpenURL(MRJSONAdView* view, NSURL* url) override;
+    void jsonAdViewTransitionAnimationDidEnd(MRJSONAdView* view) override;
+    void jsonAdViewTransitionAnimationWillBegin(MRJSONAdView* view) override;
 
     void overlayWantsToTerminateAppToOpenURL(MROverlayView* overlay, NSURL* url) override;
     void overlayDidDisappear(MROverlayView* overlay) override;

@@ -14,3 +14,5 @@ inline constexpr const char* MRLiveLogHost = "log.meridian.test";
 inline constexpr const char* MRMapsHost = "maps.mapsite.test";
 inline constexpr const char* MRStoreHost = "itunes.appstore.test";
 inline constexpr const char* MRStoreHost2 = "phobos.appstore.test";
+// The ad pictures and videos of JSON ads.
+inline constexpr const char* MRMediaHost = "media.meridian.test";

@@ -219,6 +219,13 @@ class HTTPReadStream : public CFReadStream {
                 bodyPos_ = 0;
             }
         }
+        // The failure that waited for these bytes comes once they are read.
+        if (errorPending_ && unread() == 0) {
+            errorPending_ = false;
+            status_ = kCFStreamStatusError;
+            eventSource_->signal();
+            return static_cast<CFIndex>(n);
+        }
         // Reading may have made room to resume, and what is left (or the end) is news.
         if (unread() > 0) bytesNews_ = true;
         if (conn_ && !paused()) {
@@ -1257,7 +1264,11 @@ private:
     void fail(Ref<NSError> error) {
         if (status_ == kCFStreamStatusError || status_ == kCFStreamStatusClosed) return;
         error_ = error;
-        status_ = kCFStreamStatusError;
+        // Body bytes that came before the failure are the reader's: the error waits until they
+        // have been read, so a reply cut short still hands over its head and what arrived.
+        errorPending_ =
+            status_ == kCFStreamStatusOpen && headComplete_ && unread() > 0 && !errorPending_;
+        if (!errorPending_) status_ = kCFStreamStatusError;
         phase_ = Phase::Failed;
         detachSocket();
         conn_.reset();
@@ -1317,6 +1328,8 @@ private:
     Ref<NSMutableDictionary> properties_;
     CFStreamStatus status_ = kCFStreamStatusNotOpen;
     Ref<NSError> error_;
+    // A failure held back until the body bytes received before it have been read.
+    bool errorPending_ = false;
     Phase phase_ = Phase::NotOpen;
 
     CFReadStreamClientCallBack callback_ = nullptr;

@@ -654,7 +654,10 @@ struct NSURLConnection::Load {
             raw.append(reinterpret_cast<const char*>(buffer.data()), static_cast<size_t>(n));
         }
         if (CFReadStreamGetStatus(stream) == kCFStreamStatusError) {
-            streamFailed();
+            // What came before the failure reaches the delegate first.
+            if (!raw.empty() && phase == Phase::Body && !deliver(raw.data(), raw.size()))
+                return false;
+            if (live() && stream) streamFailed();
             return false;
         }
         if (raw.empty()) return true;

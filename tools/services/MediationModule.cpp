@@ -31,6 +31,9 @@ const Network kNetworks[] = {
     {"meridian", 6, "meridian", "meridian-apid-0001"},
     {"ironvine", 7, "ironvine", "bazaarnestiv0001"},
     {"pebble-webapp", 1, "pebble", "webapp"},  // the Pebble slot whose ad opens a web app
+    // Meridian's JSON slots: an image ad, and a video ad cached at first sight.
+    {"meridian-image", 6, "meridian", "json-image"},
+    {"meridian-video", 6, "meridian", "json-video"},
 };
 
 std::string ration(const Network& n, int weight, int priority) {
@@ -261,7 +264,9 @@ std::optional<HttpResponse> MediationModule::adminView(std::string_view view,
         std::string network = fieldValue(query, "network");
         if (!weightTo(network))
             return HttpResponse::plain(
-                "network= is house, iad, pebble, meridian, ironvine, pebble-webapp or all\n", 400);
+                "network= is house, iad, pebble, meridian, ironvine, pebble-webapp, "
+                "meridian-image, meridian-video or all\n",
+                400);
         return HttpResponse::plain("the app's configuration now uses " + network + "\n");
     }
     if (view == "config") {
@@ -288,8 +293,8 @@ std::vector<std::string> MediationModule::adminHelp() const {
     return {"pings                        the metrics pings and house-ad clicks received (JSON)",
             "configs                      every application key's configuration answer (JSON)",
             "weight?network=N             the app's configuration with one network only: house,\n"
-            "                             iad, pebble, meridian, ironvine or pebble-webapp; all\n"
-            "                             for the mix",
+            "                             iad, pebble, meridian, ironvine, pebble-webapp,\n"
+            "                             meridian-image or meridian-video; all for the mix",
             "config?appid=K[&body=B][&status=S]  what GET /getInfo.php answers for key K"};
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "ads/meridian/MRHosts.h"
+#include "tools/services/MeridianJSONAds.h"
 
 namespace bnservices {
 
@@ -59,16 +60,21 @@ std::string bannerPage(int serial, const std::string& extraScript, const std::st
 }  // namespace
 
 std::vector<std::string> MeridianModule::hosts() const {
-    return {MRAdHost, MRConversionHost, MRDemoLogHost, MRLiveLogHost};
+    return {MRAdHost, MRConversionHost, MRDemoLogHost, MRLiveLogHost, MRMediaHost};
 }
 
 std::vector<std::string> MeridianModule::scenarios() {
-    return {"html",  "opens-itself", "resize", "modal",        "transparent", "open-in-browser",
-            "empty", "500",          "json",   "json-charset", "refresh45"};
+    std::vector<std::string> all = {"html",        "opens-itself",    "resize",   "modal",
+                                    "transparent", "open-in-browser", "empty",    "500",
+                                    "json",        "json-charset",    "refresh45"};
+    for (auto& name : meridianjson::scenarios())
+        all.push_back(name);
+    return all;
 }
 
 HttpResponse MeridianModule::handle(const HttpRequest& request) {
     const std::string& path = request.path;
+    if (request.host == MRMediaHost) return meridianjson::media(request);
     if (request.host == MRConversionHost) {
         if (path != "/handleConversion") return HttpResponse::plain("not found", 404);
         FormFields q = parseQuery(request.query);
@@ -157,6 +163,7 @@ HttpResponse MeridianModule::ad(const HttpRequest& request) {
     std::string landing = adBase() + "/landing?page=1";
     if (apid == "empty") return HttpResponse::html("");
     if (apid == "500") return HttpResponse::html(bannerPage(serial, "", apid), 500);
+    if (auto reply = meridianjson::adReply(apid)) return *reply;
     if (apid == "json")
         return HttpResponse::binary("{\"ad\":{\"type\":\"image\"}}", "application/json");
     if (apid == "json-charset") {

@@ -354,6 +354,19 @@ TEST_F(Connection, AConnectionLostMidBodyAndAGarbledHead) {
     EXPECT_EQ(garbled->errorCode(), NSURLErrorBadServerResponse);
 }
 
+TEST_F(Connection, AReplyCutShortHandsOverItsHeadAndBytesAndIsNotSentAgain) {
+    server.route("GET", "/short", [](Exchange& x) {
+        x.write("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n" + std::string(1200, 'p'));
+        x.close();
+    });
+    auto cut = load(server.url("/short"));
+    EXPECT_EQ(cut->errorCode(), NSURLErrorNetworkConnectionLost);
+    EXPECT_EQ(cut->status(), 200);
+    EXPECT_EQ(cut->body, std::string(1200, 'p'));
+    // The answer had begun: no second attempt on a new connection.
+    EXPECT_EQ(server.requestCount(), 1u);
+}
+
 TEST_F(Connection, TLSChecksTheChainAndTheName) {
     TlsOptions options;
     options.names = {"secure.urlconn.test"};

@@ -18,7 +18,8 @@ const std::string kUsage =
     "  --mediation-network NAME\n"
     "               the app's mediation configuration uses one network only: house, iad,\n"
     "               pebble, meridian, ironvine or pebble-webapp (Pebble's slot whose ad opens\n"
-    "               a web app) (default: house ads 60, iAd 40)\n"
+    "               a web app) (default: house ads 60, iAd 40); Meridian's JSON slots alone:\n"
+    "               meridian-image or meridian-video\n"
     "\n"
     "  http://admin.services.test/ shows what each module received and sets faults.\n";
 
@@ -51,8 +52,8 @@ int main(int argc, char** argv) {
             if (mediation && !mediation->weightTo(mediationNetwork)) {
                 if (error)
                     *error =
-                        "--mediation-network takes house, iad, pebble, meridian, ironvine or "
-                        "pebble-webapp";
+                        "--mediation-network takes house, iad, pebble, meridian, ironvine, "
+                        "pebble-webapp, meridian-image or meridian-video";
                 return false;
             }
             return services.start(error);

@@ -1,0 +1,438 @@
+#include "ads/meridian/MRJSONVideoAdView.h"
+
+#include <cmath>
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSNotification.h"
+#include "Foundation/NSNumber.h"
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSThread.h"
+#include "Foundation/NSTimer.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLRequest.h"
+#include "MediaPlayer/MPMoviePlayerController.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIDevice.h"
+#include "UIKit/UIKitNotifications.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UIScreen.h"
+#include "UIKit/UIWindow.h"
+#include "ads/meridian/MRLog.h"
+#include "ads/meridian/MRVideoCache.h"
+
+namespace {
+
+NSString* const kOverlayWillClose = NS("MROverlayWillClose");
+NSString* const kShowStatusBarIfNeeded = NS("MRShowStatusBarIfNeeded");
+
+bool multitasking() {
+    return UIDevice::currentDevice()->isMultitaskingSupported();
+}
+
+Ref<NSString> remainingText(int seconds) {
+    return NSString::stringWithFormat(NS("%d seconds remaining..."), seconds);
+}
+
+}  // namespace
+
+void MRJSONVideoAdView::describeClass(RuntimeClass& c) {
+    c.method("overlayWasClosed", &MRJSONVideoAdView::overlayWasClosed);
+    c.method("showStatusBar", &MRJSONVideoAdView::showStatusBar);
+    c.method("moviePlayBackDidFinish:", &MRJSONVideoAdView::moviePlayBackDidFinish);
+    c.method("moviePlayBackStateDidChange:", &MRJSONVideoAdView::moviePlayBackStateDidChange);
+    c.method("movieLoadStateDidChange:", &MRJSONVideoAdView::movieLoadStateDidChange);
+    c.method("movieWillEnterFullscreen:", &MRJSONVideoAdView::movieWillEnterFullscreen);
+    c.method("movieDidExitEnterFullscreen:", &MRJSONVideoAdView::movieDidExitEnterFullscreen);
+    c.method("appWillGoToBackground:", &MRJSONVideoAdView::appWillGoToBackground);
+    c.method("appWillEnterForeground:", &MRJSONVideoAdView::appWillEnterForeground);
+    c.method("playbackTimerCheck:", &MRJSONVideoAdView::playbackTimerCheck);
+}
+
+bool MRJSONVideoAdView::initWithFrame(CGRect frame, MRJSONVideoAdViewDelegate* delegate) {
+    if (!UIView::initWithFrame(frame)) return false;
+    delegate_ = delegate;
+    buttons_ = NSMutableArray::array();
+    downloading_ = NSMutableArray::array();
+    logs_ = NSMutableDictionary::dictionary();
+    firstPlay_ = false;
+    endLogsHaveBeenSent_ = false;
+    auto center = NSNotificationCenter::defaultCenter();
+    center->addObserver(this, Selector::named("overlayWasClosed"), kOverlayWillClose, nullptr);
+    center->addObserver(this, Selector::named("showStatusBar"), kShowStatusBarIfNeeded, nullptr);
+    isStatusBarHidden_ = UIApplication::sharedApplication()->isStatusBarHidden();
+    return true;
+}
+
+void MRJSONVideoAdView::dealloc() {
+    auto center = NSNotificationCenter::defaultCenter();
+    center->removeObserver(this);
+    for (NSUInteger i = 0; i < downloading_->count(); ++i)
+        if (auto d = cast<MRVideoCache>(downloading_->objectAtIndex(i))->download())
+            d->setDelegate(nullptr);
+    cache_ = nullptr;
+    logs_ = nullptr;
+    buttons_ = nullptr;
+    stopPlaybackTimer();
+    showStatusBar();
+    if (player_) {
+        player_->stop();
+        player_->view()->removeFromSuperview();
+    }
+    player_ = nullptr;
+    videoControlOverlay_ = nullptr;
+    ad_ = nullptr;
+    MRJSONBasicAdView::dealloc();
+}
+
+void MRJSONVideoAdView::setAd(MRJSONAd* ad) {
+    ad_ = ad;
+    if (ad)
+        if (auto d = delegate_.lock()) d->videoAdDidLoadNewAd(this, ad);
+}
+
+void MRJSONVideoAdView::loadFullScreenVideoFromURL(NSURL*) {
+    Ref<MRJSONVideoAdView> keep(this);
+    firstPlay_ = false;
+    if (player_) stopAndRemove();
+    cache_ = nullptr;
+    auto ad = ad_;
+    if (!ad || !MRVideoCache::isUsableVideoId(ad->videoId().get())) {
+        // Ids name files: such an ad cannot be cached, so it cannot play.
+        if (auto d = delegate_.lock()) d->videoAdFailed(this);
+        return;
+    }
+    bool ready = false;
+    if (auto entry = MRVideoCache::loadFromArchive(ad->videoId().get())) {
+        ready = !entry->isCacheExpired() && entry->isDownloadComplete();
+        cache_ = entry;
+        cache_->updateWithNewAd(ad.get());
+    } else {
+        cache_ = make<MRVideoCache>(&MRVideoCache::initWithAd, ad.get());
+    }
+
+    logs_ = NSMutableDictionary::dictionary();
+    endLogsHaveBeenSent_ = false;
+    if (auto entries = as<NSArray>(ad->logs())) {
+        for (NSUInteger i = 0; i < entries->count(); ++i) {
+            auto entry = as<NSDictionary>(entries->objectAtIndex(i));
+            auto time = entry ? entry->objectForKey(NS("time")) : nullptr;
+            if (time) logs_->setObject(entry.get(), time.get());
+        }
+    }
+
+    if (!ready) {
+        NSNotificationCenter::defaultCenter()->postNotificationName(
+            NS("MRCachingBeganNotification"), nullptr);
+        if (auto d = delegate_.lock()) d->videoAdFailed(this);
+        if (cache_) {
+            cache_->startOrFinishDownloadWithDelegate(this);
+            if (cache_->download() && !downloading_->containsObject(cache_.get()))
+                downloading_->addObject(cache_.get());
+        }
+        return;
+    }
+
+    player_ =
+        make<MPMoviePlayerController>(&MPMoviePlayerController::initWithContentURL,
+                                      NSURL::fileURLWithPath(cache_->localPath().get()).get());
+    if (auto d = delegate_.lock()) d->videoAdSucceeded(this);
+    if (!player_) return;
+    player_->setShouldAutoplay(true);
+    player_->setControlStyle(static_cast<MPMovieControlStyle>(ad->controlStyle()));
+    player_->setFullscreen(false);
+    observePlayer(multitasking());
+    showPlayer(player_.get());
+    playVideo();
+}
+
+void MRJSONVideoAdView::observePlayer(bool withApplication) {
+    auto center = NSNotificationCenter::defaultCenter();
+    center->addObserver(this, Selector::named("moviePlayBackDidFinish:"),
+                        MPMoviePlayerPlaybackDidFinishNotification, player_.get());
+    center->addObserver(this, Selector::named("moviePlayBackStateDidChange:"),
+                        MPMoviePlayerPlaybackStateDidChangeNotification, player_.get());
+    center->addObserver(this, Selector::named("movieLoadStateDidChange:"),
+                        MPMoviePlayerLoadStateDidChangeNotification, player_.get());
+    center->addObserver(this, Selector::named("movieDidExitEnterFullscreen:"),
+                        MPMoviePlayerDidExitFullscreenNotification, player_.get());
+    if (withApplication) {
+        center->addObserver(this, Selector::named("appWillGoToBackground:"),
+                            UIApplicationDidEnterBackgroundNotification, nullptr);
+        center->addObserver(this, Selector::named("appWillEnterForeground:"),
+                            UIApplicationWillEnterForegroundNotification, nullptr);
+    }
+}
+
+void MRJSONVideoAdView::stopObservingApplication() {
+    auto center = NSNotificationCenter::defaultCenter();
+    center->removeObserver(this, UIApplicationDidEnterBackgroundNotification, nullptr);
+    center->removeObserver(this, UIApplicationWillEnterForegroundNotification, nullptr);
+}
+
+void MRJSONVideoAdView::showPlayer(MPMoviePlayerController* player) {
+    if (auto d = delegate_.lock()) d->videoAdWillAppear(this);
+    auto app = UIApplication::sharedApplication();
+    auto window = app->keyWindow();
+    CGRect bounds = window ? window->bounds() : UIScreen::mainScreen()->bounds();
+    auto view = player->view();
+    view->setFrame(CGRectMake(0, 0, bounds.size.height, bounds.size.width));
+    if (app->statusBarOrientation() == UIInterfaceOrientationLandscapeLeft)
+        view->setTransform(
+            CGAffineTransformTranslate(CGAffineTransformMakeRotation(-M_PI / 2), -80, -80));
+    else
+        view->setTransform(
+            CGAffineTransformTranslate(CGAffineTransformMakeRotation(M_PI / 2), 80, 80));
+    isStatusBarHidden_ = app->isStatusBarHidden();
+    app->setStatusBarHidden(true);
+
+    auto ad = cache_ && cache_->ad() ? cache_->ad() : ad_;
+    auto overlay = alloc<MRJSONVideoOverlayControlView>();
+    overlay->initWithFrame(CGRectMake(0, 0, bounds.size.height, bounds.size.width),
+                           ad ? ad->videoButtons().get() : nullptr, ad && ad->showCountdownHUD(),
+                           this);
+    if (auto label = overlay->countdownLabel())
+        label->setText(remainingText(static_cast<int>(ad->videoDuration())).get());
+    view->addSubview(overlay.get());
+    videoControlOverlay_ = overlay.get();
+    if (window) window->addSubview(view.get());
+    if (auto d = delegate_.lock()) d->videoAdDidAppear(this);
+}
+
+void MRJSONVideoAdView::playVideo() {
+    auto overlay = videoControlOverlay_.lock();
+    if (overlay && overlay->isVideoFinishedPlaying()) return;
+    if (!player_) return;
+    if (NSThread::isMainThread())
+        startPlaybackTimer();
+    else
+        NSRunLoop::performOnMainThread([this] { startPlaybackTimer(); }, true);
+    player_->play();
+}
+
+void MRJSONVideoAdView::pauseVideo() {
+    if (!player_) return;
+    if (NSThread::isMainThread())
+        stopPlaybackTimer();
+    else
+        NSRunLoop::performOnMainThread([this] { stopPlaybackTimer(); }, true);
+    player_->pause();
+}
+
+void MRJSONVideoAdView::restartVideo() {
+    if (!player_) return;
+    player_->pause();
+    player_->setCurrentPlaybackTime(0);
+    if (auto overlay = videoControlOverlay_.lock()) overlay->restart();
+    playVideo();
+}
+
+void MRJSONVideoAdView::startPlaybackTimer() {
+    stopPlaybackTimer();
+    Weak<MRJSONVideoAdView> weak(this);
+    playbackObserverTimer_ = NSTimer::scheduledTimerWithTimeInterval(1.0, true, [weak](NSTimer* t) {
+        if (auto self = weak.lock()) self->playbackTimerCheck(t);
+    });
+}
+
+void MRJSONVideoAdView::stopPlaybackTimer() {
+    if (playbackObserverTimer_) playbackObserverTimer_->invalidate();
+    playbackObserverTimer_ = nullptr;
+}
+
+void MRJSONVideoAdView::playbackTimerCheck(NSTimer*) {
+    float duration = ad_ ? ad_->videoDuration() : 0;
+    if (!player_ || player_->currentPlaybackTime() >= duration) {
+        stopPlaybackTimer();
+        return;
+    }
+    int now = static_cast<int>(player_->currentPlaybackTime());
+    if (auto overlay = videoControlOverlay_.lock())
+        if (auto label = overlay->countdownLabel())
+            label->setText(remainingText(static_cast<int>(duration) - now - 1).get());
+    auto entry =
+        as<NSDictionary>(logs_->objectForKey(NSString::stringWithFormat(NS("%d"), now).get()));
+    if (auto urls = entry ? as<NSArray>(entry->objectForKey(NS("urls"))) : nullptr)
+        for (NSUInteger i = 0; i < urls->count(); ++i)
+            if (auto url = as<NSString>(urls->objectAtIndex(i))) MRLog::logURL(url.get());
+}
+
+void MRJSONVideoAdView::showStatusBar() {
+    if (!isStatusBarHidden_) UIApplication::sharedApplication()->setStatusBarHidden(false);
+}
+
+void MRJSONVideoAdView::stopAndRemove() {
+    stopPlaybackTimer();
+    if (player_) {
+        player_->stop();
+        player_->view()->removeFromSuperview();
+    }
+    player_ = nullptr;
+    videoControlOverlay_ = nullptr;
+}
+
+void MRJSONVideoAdView::moviePlayBackDidFinish(NSNotification* note) {
+    Ref<MRJSONVideoAdView> keep(this);
+    auto info = note->userInfo();
+    auto reason =
+        info ? as<NSNumber>(info->objectForKey(MPMoviePlayerPlaybackDidFinishReasonUserInfoKey))
+             : nullptr;
+    NSInteger why = reason ? reason->integerValue() : MPMovieFinishReasonPlaybackEnded;
+    if (why == MPMovieFinishReasonPlaybackError) {
+        showStatusBar();
+        endMovieAndRemoveWithNotification(false);
+        auto error = info ? as<NSError>(info->objectForKey(NS("error"))) : nullptr;
+        // A damaged file is fetched again from the start.
+        if (error && error->code() == -50 && cache_) {
+            cache_->restartDownloadWithDelegate(this);
+            if (cache_->download() && !downloading_->containsObject(cache_.get()))
+                downloading_->addObject(cache_.get());
+        }
+    } else if (why == MPMovieFinishReasonUserExited) {
+        showStatusBar();
+        endMovieAndRemoveWithNotification(true);
+    } else {
+        if (multitasking()) stopObservingApplication();
+        if (auto overlay = videoControlOverlay_.lock()) overlay->videoFinishedPlaying();
+        if (ad_ && ad_->onCompletion()) {
+            showOnCompletionView();
+            return;
+        }
+        showStatusBar();
+        endMovieAndRemoveWithNotification(true);
+    }
+}
+
+void MRJSONVideoAdView::moviePlayBackStateDidChange(NSNotification*) {
+    if (player_ && player_->playbackState() == MPMoviePlaybackStatePlaying && !firstPlay_) {
+        if (auto d = delegate_.lock()) d->videoAdStarted(this, player_.get());
+        firstPlay_ = true;
+    }
+}
+
+void MRJSONVideoAdView::movieLoadStateDidChange(NSNotification*) {
+    if (player_ &&
+        (player_->loadState() & (MPMovieLoadStatePlayable | MPMovieLoadStatePlaythroughOK)))
+        placeButtons();
+}
+
+void MRJSONVideoAdView::showOnCompletionView() {
+    Ref<MRJSONVideoAdView> keep(this);
+    auto done = ad_->onCompletion();
+    if (mrjson::boolOf(done->objectForKey(NS("stayInPlayer")).get())) {
+        endLogsHaveBeenSent_ = true;
+        if (auto d = delegate_.lock()) d->videoAdFinished(this, player_.get(), false, true);
+        return;
+    }
+    if (auto url = as<NSString>(done->objectForKey(NS("url")))) {
+        auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(url.get()).get());
+        if (auto d = delegate_.lock())
+            d->videoAdLoadOnCompletion(this, request.get(), orientationForVideo());
+    } else if (auto html = as<NSString>(done->objectForKey(NS("html")))) {
+        if (auto d = delegate_.lock())
+            d->videoAdLoadOnCompletionWithHTML(this, html.get(), orientationForVideo());
+    }
+    endMovieAndRemoveWithNotification(true, false);
+}
+
+void MRJSONVideoAdView::endMovieWithNotification(bool notify, bool enabledAdRefresh, bool log,
+                                                 bool closeVideo) {
+    Ref<MRJSONVideoAdView> keep(this);
+    auto player = player_;
+    auto center = NSNotificationCenter::defaultCenter();
+    for (NSString* name :
+         {MPMoviePlayerPlaybackDidFinishNotification,
+          MPMoviePlayerPlaybackStateDidChangeNotification,
+          MPMoviePlayerLoadStateDidChangeNotification, MPMoviePlayerWillEnterFullscreenNotification,
+          MPMoviePlayerDidExitFullscreenNotification})
+        center->removeObserver(this, name, nullptr);
+    if (multitasking()) stopObservingApplication();
+    if (closeVideo) stopAndRemove();
+    if (enabledAdRefresh)
+        if (auto d = delegate_.lock()) d->videoAdWillClose(this);
+    if (notify)
+        if (auto d = delegate_.lock())
+            d->videoAdFinished(this, player.get(), enabledAdRefresh, log);
+}
+
+void MRJSONVideoAdView::endMovieAndRemoveWithNotification(bool notify, bool enabledAdRefresh) {
+    endMovieWithNotification(notify, enabledAdRefresh, !endLogsHaveBeenSent_, true);
+}
+
+void MRJSONVideoAdView::endMovieAndRemoveWithNotification(bool notify) {
+    endMovieAndRemoveWithNotification(notify, true);
+}
+
+void MRJSONVideoAdView::placeButtons() {
+    if (auto overlay = videoControlOverlay_.lock()) overlay->showButtons();
+}
+
+int32_t MRJSONVideoAdView::orientationForVideo() {
+    auto o = UIApplication::sharedApplication()->statusBarOrientation();
+    if (o == UIInterfaceOrientationLandscapeLeft || o == UIInterfaceOrientationLandscapeRight)
+        return static_cast<int32_t>(o);
+    return UIInterfaceOrientationLandscapeRight;
+}
+
+void MRJSONVideoAdView::movieWillEnterFullscreen(NSNotification*) {
+    playVideo();
+}
+
+void MRJSONVideoAdView::movieDidExitEnterFullscreen(NSNotification*) {
+    if (!player_) return;
+    auto view = player_->view();
+    for (NSUInteger i = 0; i < buttons_->count(); ++i)
+        if (auto extra = as<UIView>(buttons_->objectAtIndex(i))) view->addSubview(extra.get());
+}
+
+void MRJSONVideoAdView::appWillGoToBackground(NSNotification*) {
+    pauseVideo();
+}
+
+void MRJSONVideoAdView::appWillEnterForeground(NSNotification*) {
+    playVideo();
+}
+
+void MRJSONVideoAdView::overlayWasClosed() {
+    playVideo();
+}
+
+Ref<MRVideoCache> MRJSONVideoAdView::entryDownloading(MRURLDownload* download) {
+    for (NSUInteger i = 0; i < downloading_->count(); ++i) {
+        auto entry = cast<MRVideoCache>(downloading_->objectAtIndex(i));
+        if (entry->download().get() == download) return entry;
+    }
+    return nullptr;
+}
+
+void MRJSONVideoAdView::downloadDidFinish(MRURLDownload* download) {
+    Ref<MRJSONVideoAdView> keep(this);
+    auto entry = entryDownloading(download);
+    if (auto d = delegate_.lock()) d->videoCacheSucceeded(this);
+    if (entry) {
+        entry->downloadDidFinish(download);
+        downloading_->removeObject(entry.get());
+    }
+}
+
+void MRJSONVideoAdView::downloadDidFail(MRURLDownload* download, NSError* error) {
+    Ref<MRJSONVideoAdView> keep(this);
+    auto entry = entryDownloading(download);
+    if (auto d = delegate_.lock()) d->videoCacheFailed(this);
+    if (entry) {
+        entry->downloadDidFail(download, error);
+        downloading_->removeObject(entry.get());
+    }
+}
+
+void MRJSONVideoAdView::jsonVideoButtonWasTapped(MRJSONVideoButton* button,
+                                                 MRJSONVideoOverlayControlView*) {
+    if (auto d = delegate_.lock()) d->videoButtonWasPressed(this, button);
+}
+
+void MRJSONVideoAdView::animationDidStop(CAAnimation*, bool) {
+    showStatusBar();
+    endMovieAndRemoveWithNotification(true);
+}

@@ -1,0 +1,116 @@
+// JSON replies through the whole ad view, on the stand-in Meridian service.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Foundation/NSFileManager.h"
+#include "Foundation/NSNumber.h"
+#include "MediaPlayer/MPMoviePlayerController.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UIWindow.h"
+#include "ads/meridian/MRGenericAdView.h"
+#include "ads/meridian/MRVideoCache.h"
+#include "ads/meridian/MeridianTesting.h"
+#include "support/FoundationTesting.h"
+
+namespace {
+
+class MRAdViewJSONTest : public MeridianTest {
+protected:
+    void SetUp() override {
+        MeridianTest::SetUp();
+        window = alloc<UIWindow>();
+        window->initWithFrame(CGRectMake(0, 0, 320, 480));
+        window->makeKeyAndVisible();
+    }
+    void TearDown() override {
+        for (auto& v : views)
+            if (auto json = as<MRJSONAdView>(as<MRGenericAdView>(v)->jsonAdView()))
+                if (json->videoAdView()->player())
+                    json->videoAdView()->endMovieAndRemoveWithNotification(false);
+        window = nullptr;
+        NSFileManager::defaultManager()->removeItemAtPath(MRVideoCache::cacheFolder().get(),
+                                                          nullptr);
+        MeridianTest::TearDown();
+    }
+    static Ref<MRJSONAdView> jsonView(MRAdView* v) {
+        return as<MRJSONAdView>(as<MRGenericAdView>(v)->jsonAdView());
+    }
+    static bool cached(const char* id) {
+        return runLoopUntil([&] {
+            auto entry = MRVideoCache::loadFromArchive(str(id).get());
+            return entry && entry->isDownloadComplete();
+        });
+    }
+    Ref<UIWindow> window;
+};
+
+TEST_F(MRAdViewJSONTest, ImageReplyShowsThePictureInTheBanner) {
+    auto v = banner("json-image");
+    ASSERT_TRUE(eventsSettled(1));
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"succeeded"});
+    auto json = jsonView(v.get());
+    ASSERT_NE(json, nullptr);
+    advanceRunLoop(1.0);  // the cross-fades
+    EXPECT_FALSE(json->isHidden());
+    EXPECT_TRUE(as<MRGenericAdView>(v)->htmlAdView()->isHidden());
+    ASSERT_NE(json->imageAdView()->image(), nullptr);
+    EXPECT_FLOAT_EQ(json->imageAdView()->image()->size().height, 53);
+}
+
+TEST_F(MRAdViewJSONTest, VideoCachesFirstThenPlaysWithoutARequest) {
+    auto v = banner("json-video", true, true);
+    ASSERT_TRUE(eventsSettled(1));
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"failed"});
+    // While the video caches, a refresh fetches nothing.
+    auto generic = as<MRGenericAdView>(v);
+    EXPECT_FALSE(generic->isRefreshAllowed());
+    ASSERT_TRUE(cached("mrvideo"));
+    ASSERT_TRUE(runLoopUntil([&] { return generic->isRefreshAllowed(); }));
+    EXPECT_NE(generic->refreshAdTimer(), nullptr);
+    EXPECT_TRUE(NSFileManager::defaultManager()->fileExistsAtPath(
+        MRVideoCache::cachedVideoListPath().get()));
+
+    size_t requests = adRequests().size();
+    recorder->events.clear();
+    generic->timerRefreshAd();  // the timer's tick
+    EXPECT_EQ(adRequests().size(), requests);
+    EXPECT_FALSE(NSFileManager::defaultManager()->fileExistsAtPath(
+        MRVideoCache::cachedVideoListPath().get()));
+    auto player = jsonView(v.get())->videoAdView()->player();
+    ASSERT_NE(player, nullptr);
+    EXPECT_EQ(recorder->events,
+              (std::vector<std::string>{"refresh", "succeeded", "modal will appear",
+                                        "modal did appear"}));
+    EXPECT_EQ(generic->refreshAdTimer(), nullptr);  // stopped while the video plays
+    EXPECT_EQ(MRVideoCache::loadFromArchive(NS("mrvideo"))->numPlays()->intValue(), 1);
+
+    // Done: the modal ends and the timer runs again.
+    recorder->events.clear();
+    advanceRunLoop(0);
+    player->done();
+    advanceRunLoop(0);
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"modal dismissed"});
+    EXPECT_NE(generic->refreshAdTimer(), nullptr);
+    EXPECT_FALSE(UIApplication::sharedApplication()->isStatusBarHidden());
+    runLoopUntil([] { return NetworkWork::inFlight() == 0; });
+    EXPECT_EQ(adRequests().size(), requests);
+}
+
+TEST_F(MRAdViewJSONTest, ExpiredCachedVideoIsSweptAndRequestedAgain) {
+    auto v = banner("json-video-expired");
+    ASSERT_TRUE(eventsSettled(1));
+    ASSERT_TRUE(cached("mrexpired"));
+    ASSERT_TRUE(runLoopUntil([&] { return as<MRGenericAdView>(v)->isRefreshAllowed(); }));
+    size_t requests = adRequests().size();
+    recorder->events.clear();
+    v->refreshAd();
+    // The sweep took the old entry and its file; the reply makes it anew.
+    ASSERT_TRUE(eventsSettled(2));
+    EXPECT_EQ(adRequests().size(), requests + 1);
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"refresh", "failed"}));
+    EXPECT_EQ(jsonView(v.get())->videoAdView()->player(), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,205 @@
+#include "tools/services/MeridianJSONAds.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "ads/meridian/MRHosts.h"
+#include "tools/standin/RgbImage.h"
+
+namespace bnservices::meridianjson {
+
+namespace {
+
+std::string media() {
+    return std::string("http://") + MRMediaHost;
+}
+
+std::string pixel(const std::string& activity) {
+    return std::string("http://") + MRLiveLogHost +
+           "/custom/common/pixel/image.php?activity=" + activity + "&acid=99";
+}
+
+std::string landing(int page) {
+    return std::string("http://") + MRAdHost + "/landing?page=" + std::to_string(page);
+}
+
+void put32(std::string& s, uint32_t v) {
+    for (int i = 3; i >= 0; --i)
+        s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::string box(const char* type, const std::string& body) {
+    std::string s;
+    put32(s, static_cast<uint32_t>(8 + body.size()));
+    return s + type + body;
+}
+
+// The banner picture: a warm band with a white mark, 320 x 53.
+std::string bannerPng() {
+    standin::RgbImage image = standin::blank(320, 53);
+    for (int y = 0; y < 53; ++y)
+        for (int x = 0; x < 320; ++x) {
+            bool band = y >= 18 && y < 36;
+            standin::setPixel(image, x, y, band ? 250 : 150, band ? 200 : 60, band ? 60 : 30);
+        }
+    for (int y = 10; y < 43; ++y)
+        for (int x = 10; x < 43; ++x)
+            standin::setPixel(image, x, y, 255, 255, 255);
+    return standin::encodePng(image);
+}
+
+std::string buttonPng() {
+    standin::RgbImage image = standin::blank(60, 24);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 60; ++x)
+            standin::setPixel(image, x, y, 20, 20, 20 + x * 3);
+    return standin::encodePng(image);
+}
+
+// A video ad with its buttons, pixels and the given completion and expiry.
+std::string videoReply(const std::string& id, const std::string& folder, int seconds,
+                       const std::string& expiry, const std::string& completion) {
+    std::string url = media() + "/videos/" + folder + id + "-" + std::to_string(seconds) + "s.mp4";
+    std::string buttons =
+        R"([{"image":")" + media() +
+        R"(/buttons/skip.png","url":"mrsdk://endVideo",)"
+        R"("x-location":410,"y-location":10,"appearanceDelay":1,"inactivityTimeout":4,)"
+        R"("opacity":{"start":0.9,"end":0.3,"fadeDuration":0.5},"activity":[")" +
+        pixel("skip") +
+        R"("]},{"title":"Call us","url":"tel:5550199","x-location":10,"y-location":280,)"
+        R"("width":90,"height":30,"fontSize":14,"buttonColor":"#336699","textColor":"1,1,1",)"
+        R"("appearanceDelay":2,"inactivityTimeout":4},{"title":"Visit","url":")" +
+        landing(1) +
+        R"(","x-location":110,"y-location":280,"width":70,"height":30,"appearanceDelay":2,)"
+        R"("inactivityTimeout":4},{"title":"Again","url":"mrsdk://restartVideo","x-location":190,)"
+        R"("y-location":280,"width":70,"height":30,"appearanceDelay":2,"inactivityTimeout":4},)"
+        R"({"title":"Pause","url":"mrsdk://pauseVideo","x-location":270,"y-location":280,)"
+        R"("width":70,"height":30,"appearanceDelay":2,"inactivityTimeout":4},)"
+        R"({"title":"Play","url":"mrsdk://playVideo","x-location":350,"y-location":280,)"
+        R"("width":60,"height":30,"appearanceDelay":2,"inactivityTimeout":4}])";
+    std::string logs = R"([{"time":"1","urls":[")" + pixel("second1") +
+                       R"("]},{"time":"5","urls":[")" + pixel("second5") +
+                       R"("]},{"time":5,"urls":[")" + pixel("number5") + R"("]}])";
+    return R"({"type":"video","meta-data":{"adid":")" + id + R"("},"video":{"id":")" + id +
+           R"(","content-url":")" + url + R"(","expiration":")" + expiry +
+           R"(","showVideoPlayerControls":true,"showCountdownHUD":true,"duration":)" +
+           std::to_string(seconds) + R"(,"width":480,"height":320,"buttons":)" + buttons +
+           R"(,"log":)" + logs + R"(,"startActivity":[")" + pixel("videostart") +
+           R"("],"endActivity":[")" + pixel("videoend") + "\"]" + completion + "}}";
+}
+
+HttpResponse json(const std::string& body) {
+    return HttpResponse::binary(body, "application/json");
+}
+
+const char* const kFuture = "2030-01-01 00:00:00 +0000";
+const char* const kPast = "2001-01-02 00:00:00 +0000";
+
+}  // namespace
+
+std::vector<std::string> scenarios() {
+    return {"json-image",        "json-image-broken", "json-image-nourl",   "json-banner",
+            "json-malformed",    "json-video",        "json-video-expired", "json-video-stay",
+            "json-video-url",    "json-video-html",   "json-video-drop",    "json-video-norange",
+            "json-video-missing"};
+}
+
+std::optional<HttpResponse> adReply(const std::string& apid) {
+    if (apid == "json-image")
+        return json(R"({"type":"image","meta-data":{"adid":"img1"},"image":{"content-url":")" +
+                    media() + R"(/images/bread-320x53.png","tap-through":")" + landing(1) +
+                    R"(","will-open":"","expands":false,"interstitial":false}})");
+    if (apid == "json-image-broken")
+        return json(R"({"type":"image","image":{"content-url":")" + media() +
+                    R"(/images/not-a-picture.png","tap-through":")" + landing(1) + "\"}}");
+    if (apid == "json-image-nourl")
+        return json(R"({"type":"image","image":{"tap-through":")" + landing(1) + "\"}}");
+    if (apid == "json-banner") return json(R"({"type":"banner","meta-data":{}})");
+    if (apid == "json-malformed") return json(R"({"type":"image","image":{"content-url": oops)");
+    if (apid == "json-video") return json(videoReply("mrvideo", "", 30, kFuture, ""));
+    if (apid == "json-video-expired") return json(videoReply("mrexpired", "", 30, kPast, ""));
+    if (apid == "json-video-stay")
+        return json(
+            videoReply("mrstay", "", 5, kFuture, R"(,"onCompletion":{"stayInPlayer":true})"));
+    if (apid == "json-video-url")
+        return json(videoReply("mrurl", "", 5, kFuture,
+                               R"(,"onCompletion":{"url":")" + landing(2) + "\"}"));
+    if (apid == "json-video-html")
+        return json(videoReply("mrhtml", "", 5, kFuture,
+                               R"(,"onCompletion":{"html":"<h1>Thanks for watching</h1>"})"));
+    if (apid == "json-video-drop") return json(videoReply("mrdrop", "drop/", 30, kFuture, ""));
+    if (apid == "json-video-norange")
+        return json(videoReply("mrnorange", "norange/", 30, kFuture, ""));
+    if (apid == "json-video-missing")
+        return json(videoReply("mrmissing", "missing/", 30, kFuture, ""));
+    return std::nullopt;
+}
+
+std::string paddedMp4(double seconds, std::size_t size) {
+    std::string ftyp = box("ftyp", std::string("isom") + std::string("\0\0\2\0", 4) + "isommp41");
+    std::string mvhd(4, '\0');  // version 0, no flags
+    put32(mvhd, 0);             // created
+    put32(mvhd, 0);             // modified
+    put32(mvhd, 600);           // timescale
+    put32(mvhd, static_cast<uint32_t>(seconds * 600));
+    put32(mvhd, 0x00010000);         // rate 1.0
+    mvhd += std::string("\1\0", 2);  // volume 1.0
+    mvhd += std::string(10, '\0');
+    for (uint32_t m : {0x10000u, 0u, 0u, 0u, 0x10000u, 0u, 0u, 0u, 0x40000000u})
+        put32(mvhd, m);
+    mvhd += std::string(24, '\0');
+    put32(mvhd, 2);  // next track
+    std::string head = ftyp + box("moov", box("mvhd", mvhd));
+    std::size_t filler = size > head.size() + 8 ? size - head.size() - 8 : 0;
+    std::string data(filler, '\0');
+    for (std::size_t i = 0; i < filler; ++i)
+        data[i] = static_cast<char>((i * 31 + 7) & 0xFF);
+    return head + box("mdat", data);
+}
+
+HttpResponse media(const HttpRequest& request) {
+    const std::string& path = request.path;
+    if (path == "/images/bread-320x53.png") return HttpResponse::binary(bannerPng(), "image/png");
+    if (path == "/buttons/skip.png") return HttpResponse::binary(buttonPng(), "image/png");
+    if (path == "/images/not-a-picture.png")
+        return HttpResponse::binary("this is not a picture", "image/png");
+    if (path.rfind("/videos/", 0) != 0) return HttpResponse::plain("not found", 404);
+
+    std::string name = path.substr(8);
+    std::string folder;
+    if (auto slash = name.find('/'); slash != std::string::npos) {
+        folder = name.substr(0, slash);
+        name = name.substr(slash + 1);
+    }
+    // "<id>-<seconds>s.mp4"
+    auto dash = name.rfind('-');
+    if (folder == "missing" || dash == std::string::npos || name.size() < 6 ||
+        name.substr(name.size() - 5) != "s.mp4")
+        return HttpResponse::plain("not found", 404);
+    double seconds = std::atof(name.substr(dash + 1).c_str());
+    std::string video = paddedMp4(seconds > 0 ? seconds : 30, kVideoSize);
+
+    std::string range = request.header("Range");
+    if (folder == "norange" || range.rfind("bytes=", 0) != 0) {
+        HttpResponse whole = HttpResponse::binary(video, "video/mp4");
+        if (folder == "drop") {
+            whole.delivery = HttpResponse::Delivery::Truncate;
+            whole.truncateAt = kDropAfter;
+            whole.note = "dropped after " + std::to_string(kDropAfter) + " bytes";
+        }
+        return whole;
+    }
+    std::size_t from = std::strtoull(range.c_str() + 6, nullptr, 10);
+    std::string total = std::to_string(video.size());
+    if (from >= video.size()) {
+        HttpResponse none = HttpResponse::plain("", 416);
+        return none.header("Content-Range", "bytes */" + total), none;
+    }
+    HttpResponse part = HttpResponse::binary(video.substr(from), "video/mp4");
+    part.status = 206;
+    return part.header("Content-Range", "bytes " + std::to_string(from) + "-" +
+                                            std::to_string(video.size() - 1) + "/" + total),
+           part;
+}
+
+}  // namespace bnservices::meridianjson
