@@ -183,7 +183,8 @@ TEST_F(MRAdViewTest, WithoutAnApidTheBundlesOrTheDefaultIsSentAndSaved) {
     // The handshake, made while the first view was built, found it there.
     EXPECT_EQ(text(MRHandshake::sharedHandshake()->apid().get()), "357");
     ASSERT_TRUE(handshakeSettled());
-    ASSERT_FALSE(targets("/appConfigServlet?").empty());
+    // The handshake's request is recorded by the service's own thread: wait for it there.
+    ASSERT_TRUE(runLoopUntil([&] { return !targets("/appConfigServlet?").empty(); }));
     EXPECT_EQ(queryField(targets("/appConfigServlet?")[0], "apid"), "357");
 }
 
