@@ -12,6 +12,7 @@
 #include "UIKit/UIViewController.h"
 #include "json/ZJSONDeserializer.h"
 #include "tools/catalog/CatalogHosts.h"
+#include "tools/catalog/CatalogTables.h"
 #include "ui/core/DZURLRequest.h"
 #include "ui/table/DZLauncherView.h"
 #include "ui/table/DZPhotoViewController.h"
@@ -194,20 +195,11 @@ public:
         int next = more ? page_ + 1 : 1;
         auto url = NSString::stringWithFormat(NS("http://%s/photos.json?set=%s&page=%d"),
                                               catalog_hosts::kCatalogServicesHost, name_, next);
-        auto request = DZURLRequest::requestWithURL(url.get(), this);
-        request->setCachePolicy(policy);
-        request->setResponse(make<DZURLDataResponse>().get());
-        request->setUserInfo(NSNumber::numberWithInt(next).get());
-        request->send();
+        sendCatalogPageRequest(url.get(), this, policy, next);
     }
     void requestDidFinishLoad(DZURLRequest* request) override {
-        auto data = as<DZURLDataResponse>(request->response())->data();
-        Ref<NSError> error;
-        auto page = ZJSONDeserializer::deserializer()->deserializeAsDictionary(data.get(), &error);
-        if (!page) {
-            DZURLRequestModel::requestDidFailLoadWithError(request, error.get());
-            return;
-        }
+        auto page = readCatalogPage(request, this);
+        if (!page) return;
         if (!isLoadingMore()) photos_.clear();
         title_ = as<NSString>(page->objectForKey(NS("title")));
         total_ = as<NSNumber>(page->objectForKey(NS("total")))->intValue();

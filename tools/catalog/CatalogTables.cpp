@@ -42,20 +42,11 @@ public:
     void load(int32_t policy, bool more) override {
         setIsLoadingMore(more);
         int next = more ? page_ + 1 : 1;
-        auto request = DZURLRequest::requestWithURL(itemsURL(next).get(), this);
-        request->setCachePolicy(policy);
-        request->setResponse(make<DZURLDataResponse>().get());
-        request->setUserInfo(NSNumber::numberWithInt(next).get());
-        request->send();
+        sendCatalogPageRequest(itemsURL(next).get(), this, policy, next);
     }
     void requestDidFinishLoad(DZURLRequest* request) override {
-        auto data = as<DZURLDataResponse>(request->response())->data();
-        Ref<NSError> error;
-        auto page = ZJSONDeserializer::deserializer()->deserializeAsDictionary(data.get(), &error);
-        if (!page) {
-            DZURLRequestModel::requestDidFailLoadWithError(request, error.get());
-            return;
-        }
+        auto page = readCatalogPage(request, this);
+        if (!page) return;
         if (!isLoadingMore() || !items_) items_ = NSMutableArray::array();
         auto items = as<NSArray>(page->objectForKey(NS("items")));
         if (items) items_->addObjectsFromArray(items.get());
@@ -269,4 +260,20 @@ Ref<UIViewController> makeCatalogTablesScreen() {
                                        CatalogModalTarget::staticClass());
     }
     return make<CatalogTablesController>();
+}
+
+void sendCatalogPageRequest(NSString* url, DZURLRequestModel* model, int32_t policy, int page) {
+    auto request = DZURLRequest::requestWithURL(url, model);
+    request->setCachePolicy(policy);
+    request->setResponse(make<DZURLDataResponse>().get());
+    request->setUserInfo(NSNumber::numberWithInt(page).get());
+    request->send();
+}
+
+Ref<NSDictionary> readCatalogPage(DZURLRequest* request, DZURLRequestModel* model) {
+    auto data = as<DZURLDataResponse>(request->response())->data();
+    Ref<NSError> error;
+    auto page = ZJSONDeserializer::deserializer()->deserializeAsDictionary(data.get(), &error);
+    if (!page) model->DZURLRequestModel::requestDidFailLoadWithError(request, error.get());
+    return page;
 }

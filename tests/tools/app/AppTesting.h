@@ -47,6 +47,18 @@ inline std::filesystem::path documentsFolder() {
     return as<NSString>(paths->lastObject())->utf8();
 }
 
+// The search the result-list transcripts start from: bikes for sale in Denver.
+inline void chooseDenverBikes() {
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    defaults->setObject(NS("Denver"), NS("LocationName"));
+    defaults->setObject(NS("http://denver.bazaarnest.test"), NS("LocationUrl"));
+    defaults->setObject(NS("Colorado"), NS("LocationState"));
+    defaults->setObject(NS("Bikes"), NS("CatagoryName"));
+    defaults->setObject(NS("bik/"), NS("CatagoryUrl"));
+    defaults->setObject(NS("For Sale"), NS("CatagorySection"));
+    defaults->synchronize();
+}
+
 // A fresh install: the preferences and the app's stores gone.
 inline void freshInstall() {
     NSUserDefaults::standardUserDefaults()->removePersistentDomain();

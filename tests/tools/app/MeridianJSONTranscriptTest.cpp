@@ -22,14 +22,7 @@ class MeridianJSONTranscript : public apptest::AppSessionTest {
 protected:
     void SetUp() override {
         AppSessionTest::SetUp();
-        auto defaults = NSUserDefaults::standardUserDefaults();
-        defaults->setObject(NS("Denver"), NS("LocationName"));
-        defaults->setObject(NS("http://denver.bazaarnest.test"), NS("LocationUrl"));
-        defaults->setObject(NS("Colorado"), NS("LocationState"));
-        defaults->setObject(NS("Bikes"), NS("CatagoryName"));
-        defaults->setObject(NS("bik/"), NS("CatagoryUrl"));
-        defaults->setObject(NS("For Sale"), NS("CatagorySection"));
-        defaults->synchronize();
+        apptest::chooseDenverBikes();
         forgetClient();
     }
     void TearDown() override {

@@ -21,14 +21,7 @@ class MeridianTranscript : public apptest::AppSessionTest {
 protected:
     void SetUp() override {
         AppSessionTest::SetUp();
-        auto defaults = NSUserDefaults::standardUserDefaults();
-        defaults->setObject(NS("Denver"), NS("LocationName"));
-        defaults->setObject(NS("http://denver.bazaarnest.test"), NS("LocationUrl"));
-        defaults->setObject(NS("Colorado"), NS("LocationState"));
-        defaults->setObject(NS("Bikes"), NS("CatagoryName"));
-        defaults->setObject(NS("bik/"), NS("CatagoryUrl"));
-        defaults->setObject(NS("For Sale"), NS("CatagorySection"));
-        defaults->synchronize();
+        apptest::chooseDenverBikes();
         forgetClient();
         previousLoader_ = UIWebView::setURLLoader(UIWebViewConnectionLoader());
         previousSink_ = NSLogSetSink([this](const std::string& line) { log_ += line + "\n"; });

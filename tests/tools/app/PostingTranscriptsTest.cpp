@@ -85,14 +85,7 @@ protected:
         sitetest::site().reset();
         NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies();
         NKHTTPRequest::setSessionCookies(nullptr);
-        auto defaults = NSUserDefaults::standardUserDefaults();
-        defaults->setObject(NS("Denver"), NS("LocationName"));
-        defaults->setObject(NS("http://denver.bazaarnest.test"), NS("LocationUrl"));
-        defaults->setObject(NS("Colorado"), NS("LocationState"));
-        defaults->setObject(NS("Bikes"), NS("CatagoryName"));
-        defaults->setObject(NS("bik/"), NS("CatagoryUrl"));
-        defaults->setObject(NS("For Sale"), NS("CatagorySection"));
-        defaults->synchronize();
+        apptest::chooseDenverBikes();
         previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
         UIImagePickerController::setCameraAvailable(true);
         fs::remove_all(MFMailComposeViewController::outboxPath()->utf8());

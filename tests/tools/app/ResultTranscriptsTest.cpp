@@ -40,14 +40,7 @@ class ResultTranscripts : public apptest::AppSessionTest {
 protected:
     void SetUp() override {
         AppSessionTest::SetUp();
-        auto defaults = NSUserDefaults::standardUserDefaults();
-        defaults->setObject(NS("Denver"), NS("LocationName"));
-        defaults->setObject(NS("http://denver.bazaarnest.test"), NS("LocationUrl"));
-        defaults->setObject(NS("Colorado"), NS("LocationState"));
-        defaults->setObject(NS("Bikes"), NS("CatagoryName"));
-        defaults->setObject(NS("bik/"), NS("CatagoryUrl"));
-        defaults->setObject(NS("For Sale"), NS("CatagorySection"));
-        defaults->synchronize();
+        apptest::chooseDenverBikes();
         sitetest::takeLog();
         // Pages the item screen and the browser open load over the URL connection, as in the
         // program.
