@@ -109,43 +109,45 @@ Ref<NSObject> PJsonParser::fragmentWithString(NSString* text) {
     }
     // Text with unpaired surrogates has no UTF-8 form: they read as U+FFFD.
     std::string utf8 = text->utf8();
-    forgetKeys();  // in case an earlier call was left by an exception
+    keys_.forget();  // in case an earlier call was left by an exception
+    numbers_.forget();
     depth_ = 0;
     c_ = utf8.c_str();
     Ref<NSObject> value;
     bool ok = scanValue(&value);
     if (ok && !scanIsAtEnd()) ok = fail(PJsonGarbage, NS("Garbage after JSON"));
     c_ = nullptr;
-    forgetKeys();
+    keys_.forget();
+    numbers_.forget();
     return ok ? value : nullptr;
 }
 
-NSObject* PJsonParser::knownKey(std::string_view bytes, size_t* slot) {
-    if (keys_.empty()) keys_.resize(kKeySlots);
-    // Half full is full enough: probes stay short and new keys are just read again.
-    if (usedKeySlots_.size() >= kKeySlots / 2) return nullptr;
+NSObject* PJsonParser::Repeats::find(std::string_view bytes, size_t* slot) {
+    if (slots_.empty()) slots_.resize(kSlots);
+    // Half full is full enough: probes stay short.
+    if (used_.size() >= kSlots / 2) return nullptr;
     uint32_t hash = 2166136261u;
     for (char ch : bytes)
         hash = (hash ^ static_cast<unsigned char>(ch)) * 16777619u;
-    for (size_t i = hash & (kKeySlots - 1);; i = (i + 1) & (kKeySlots - 1)) {
-        KeySlot& entry = keys_[i];
-        if (!entry.key) {
+    for (size_t i = hash & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
+        Slot& entry = slots_[i];
+        if (!entry.value) {
             *slot = i;
             return nullptr;
         }
-        if (entry.bytes == bytes) return entry.key.get();
+        if (entry.bytes == bytes) return entry.value.get();
     }
 }
 
-void PJsonParser::rememberKey(size_t slot, std::string_view bytes, NSObject* key) {
-    keys_[slot] = KeySlot{bytes, Ref<NSObject>(key)};
-    usedKeySlots_.push_back(static_cast<uint16_t>(slot));
+void PJsonParser::Repeats::remember(size_t slot, std::string_view bytes, NSObject* value) {
+    slots_[slot] = Slot{bytes, Ref<NSObject>(value)};
+    used_.push_back(static_cast<uint16_t>(slot));
 }
 
-void PJsonParser::forgetKeys() {
-    for (uint16_t slot : usedKeySlots_)
-        keys_[slot] = KeySlot{};
-    usedKeySlots_.clear();
+void PJsonParser::Repeats::forget() {
+    for (uint16_t slot : used_)
+        slots_[slot] = Slot{};
+    used_.clear();
 }
 
 void PJsonParser::skipWhitespace() {
@@ -232,10 +234,10 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         while (!stops[static_cast<unsigned char>(*end)])
             ++end;
         std::string_view plain;
-        size_t slot = kKeySlots;
+        size_t slot = Repeats::kSlots;
         if (*end == '"') {
             plain = std::string_view(start, static_cast<size_t>(end - start));
-            if (NSObject* known = knownKey(plain, &slot)) {
+            if (NSObject* known = keys_.find(plain, &slot)) {
                 key = known;
                 c_ = end + 1;
             }
@@ -243,7 +245,7 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         if (!key) {
             if (!scanRestOfString(&key, true))
                 return fail(PJsonParseError, NS("Object key string expected"), true);
-            if (slot < kKeySlots) rememberKey(slot, plain, key);
+            if (slot < Repeats::kSlots) keys_.remember(slot, plain, key);
         }
         skipWhitespace();
         if (*c_ != ':') return fail(PJsonParseError, NS("Expected ':' separating key and value"));
@@ -293,7 +295,8 @@ bool PJsonParser::scanRestOfArray(Ref<NSObject>* out) {
 
 bool PJsonParser::scanRestOfString(Ref<NSObject>* out, bool isKey) {
     const bool* stops = stopTable().stops;
-    std::u16string units;
+    std::u16string& units = units_;
+    units.clear();
     for (;;) {
         // One run of plain bytes, decoded in one step.
         const char* run = c_;
@@ -308,9 +311,9 @@ bool PJsonParser::scanRestOfString(Ref<NSObject>* out, bool isKey) {
             ++c_;
             // A key is made immutable at once: the dictionary would store an immutable copy.
             if (isKey)
-                *out = NSString::adoptUnits(std::move(units));
+                *out = NSString::compactStringWithUnits(units);
             else
-                *out = NSMutableString::adoptUnits(std::move(units));
+                *out = NSMutableString::compactStringWithUnits(units);
             return true;
         }
         if (ch == '\0') return fail(PJsonEndOfInput, NS("Unexpected EOF while parsing string"));
@@ -418,11 +421,17 @@ bool PJsonParser::scanNumber(Ref<NSObject>* out) {
         while (isDigit(*c_))
             ++c_;
     }
-    auto number = NSDecimalNumber::decimalNumberWithUTF8(
-        std::string_view(start, static_cast<size_t>(c_ - start)));
+    std::string_view bytes(start, static_cast<size_t>(c_ - start));
+    size_t slot = Repeats::kSlots;
+    if (NSObject* known = numbers_.find(bytes, &slot)) {
+        *out = known;
+        return true;
+    }
+    auto number = NSDecimalNumber::decimalNumberWithUTF8(bytes);
     // Beyond the decimal type's range: refused rather than kept as a NaN no writer can write.
     if (!number || number->isNaN())
         return fail(PJsonBadNumber, NS("Failed creating decimal instance"));
+    if (slot < Repeats::kSlots) numbers_.remember(slot, bytes, number);
     *out = number;
     return true;
 }
