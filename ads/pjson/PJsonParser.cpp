@@ -29,6 +29,25 @@ const StopTable& stopTable() {
     return table;
 }
 
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+
+inline uint64_t load8(const char* p) {
+    uint64_t x;
+    std::memcpy(&x, p, sizeof x);
+    return x;
+}
+
+// YES when none of eight bytes ends a plain run or leaves ASCII: no quotation mark, backslash,
+// control character or byte from 0x80 (each test sets a byte's high bit where it matches).
+inline bool plainAscii8(uint64_t x) {
+    const uint64_t quote = x ^ (kOnes * '"');
+    const uint64_t backslash = x ^ (kOnes * '\\');
+    const uint64_t found = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
+                           ((x - kOnes * 0x20) & ~x) | x;
+    return (found & kHighs) == 0;
+}
+
 // White space of the C locale.
 inline bool isSpace(char ch) {
     return ch == ' ' || (ch >= '\t' && ch <= '\r');
@@ -42,6 +61,8 @@ inline bool isDigit(char ch) {
 void appendUTF8Run(const unsigned char* p, const unsigned char* end, std::u16string& into) {
     // ASCII, the usual case, unit for unit into room made once.
     const unsigned char* ascii = p;
+    while (end - ascii >= 8 && (load8(reinterpret_cast<const char*>(ascii)) & kHighs) == 0)
+        ascii += 8;
     while (ascii < end && *ascii < 0x80)
         ++ascii;
     if (ascii != p) {
@@ -113,10 +134,11 @@ Ref<NSObject> PJsonParser::fragmentWithString(NSString* text) {
     numbers_.forget();
     depth_ = 0;
     c_ = utf8.c_str();
+    end_ = c_ + utf8.size();
     Ref<NSObject> value;
     bool ok = scanValue(&value);
     if (ok && !scanIsAtEnd()) ok = fail(PJsonGarbage, NS("Garbage after JSON"));
-    c_ = nullptr;
+    c_ = end_ = nullptr;
     keys_.forget();
     numbers_.forget();
     return ok ? value : nullptr;
@@ -148,6 +170,18 @@ void PJsonParser::Repeats::forget() {
     for (uint16_t slot : used_)
         slots_[slot] = Slot{};
     used_.clear();
+}
+
+const char* PJsonParser::endOfPlainRun(const char* p) {
+    const bool* stops = stopTable().stops;
+    for (;;) {
+        // Eight plain ASCII bytes at a time while the text lasts; the byte that ends that is a
+        // stop, or a plain byte (non-ASCII, or too near the end) taken on its own.
+        while (end_ - p >= 8 && plainAscii8(load8(p)))
+            p += 8;
+        if (stops[static_cast<unsigned char>(*p)]) return p;
+        ++p;
+    }
 }
 
 void PJsonParser::skipWhitespace() {
@@ -229,10 +263,7 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         if (*c_ != '"') return fail(PJsonParseError, NS("Object key string expected"));
         ++c_;
         const char* start = c_;
-        const bool* stops = stopTable().stops;
-        const char* end = start;
-        while (!stops[static_cast<unsigned char>(*end)])
-            ++end;
+        const char* end = endOfPlainRun(start);
         std::string_view plain;
         size_t slot = Repeats::kSlots;
         if (*end == '"') {
@@ -294,14 +325,12 @@ bool PJsonParser::scanRestOfArray(Ref<NSObject>* out) {
 }
 
 bool PJsonParser::scanRestOfString(Ref<NSObject>* out, bool isKey) {
-    const bool* stops = stopTable().stops;
     std::u16string& units = units_;
     units.clear();
     for (;;) {
         // One run of plain bytes, decoded in one step.
         const char* run = c_;
-        while (!stops[static_cast<unsigned char>(*c_)])
-            ++c_;
+        c_ = endOfPlainRun(c_);
         if (c_ != run) {
             appendUTF8Run(reinterpret_cast<const unsigned char*>(run),
                           reinterpret_cast<const unsigned char*>(c_), units);

@@ -41,8 +41,11 @@ private:
     bool scanUnicodeChar(std::u16string* into);
     bool scanIsAtEnd();
     void skipWhitespace();
+    // The first byte at or after p that ends a run of plain string bytes (see the stop table).
+    const char* endOfPlainRun(const char* p);
 
     const char* c_ = nullptr;
+    const char* end_ = nullptr;  // the terminating NUL
     // The units of the string being read, kept between strings so that its room is reused; each
     // string object then takes a copy in its own allocation.
     std::u16string units_;

@@ -305,4 +305,42 @@ TEST(PJsonParserTest, RepeatedNumbersKeepTheirValues) {
     EXPECT_EQ(text(again->objectAtIndex(1)), "7");
 }
 
+// Every kind of byte that ends or continues a plain run, at every place within and across
+// eight-byte blocks: the value is the text's, and a raw control character fails wherever it is.
+TEST(PJsonParserTest, StringRunsEndAtTheRightByteWherever) {
+    struct Case {
+        std::string json;      // inside the quotes
+        std::u16string value;  // what it reads as
+    };
+    const Case middles[] = {{"\\\"", u"\""},         {"\\\\", u"\\"},  {"\\n", u"\n"},
+                            {"\xC3\xA9", u"\u00e9"}, {" ", u" "},      {"\x7F", u"\x7F"},
+                            {"!#[]", u"!#[]"},       {"\\u0041", u"A"}};
+    auto parser = make<PJsonParser>();
+    for (size_t before = 0; before < 19; ++before) {
+        for (size_t after : {size_t{0}, size_t{3}, size_t{9}, size_t{17}}) {
+            for (const Case& middle : middles) {
+                std::string json = "[\"" + std::string(before, 'a') + middle.json +
+                                   std::string(after, 'b') + "\"]";
+                SCOPED_TRACE(json);
+                auto a = as<NSArray>(parser->objectWithString(str(json)));
+                ASSERT_TRUE(a);
+                EXPECT_EQ(
+                    cast<NSString>(a->objectAtIndex(0))->u16(),
+                    std::u16string(before, u'a') + middle.value + std::u16string(after, u'b'));
+            }
+            std::string bad =
+                "[\"" + std::string(before, 'a') + "\x1F" + std::string(after, 'b') + "\"]";
+            EXPECT_FALSE(parser->objectWithString(str(bad))) << before << " " << after;
+            EXPECT_EQ(traceOf(parser).front(), "5 Unescaped control character '0x1f'");
+            // The same places in a key.
+            std::string key =
+                "{\"" + std::string(before, 'k') + "\\\"" + std::string(after, 'k') + "\": 1}";
+            auto d = as<NSDictionary>(parser->objectWithString(str(key)));
+            ASSERT_TRUE(d);
+            EXPECT_TRUE(d->objectForKey(
+                NSString::fromUTF8(std::string(before, 'k') + "\"" + std::string(after, 'k'))));
+        }
+    }
+}
+
 }  // namespace
