@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "Foundation/NSArray.h"
@@ -132,6 +133,7 @@ Ref<NSObject> PJsonParser::fragmentWithString(NSString* text) {
     std::string utf8 = text->utf8();
     keys_.forget();  // in case an earlier call was left by an exception
     numbers_.forget();
+    members_.clear();
     depth_ = 0;
     c_ = utf8.c_str();
     end_ = c_ + utf8.size();
@@ -141,6 +143,7 @@ Ref<NSObject> PJsonParser::fragmentWithString(NSString* text) {
     c_ = end_ = nullptr;
     keys_.forget();
     numbers_.forget();
+    members_.clear();  // what a failed parse left
     return ok ? value : nullptr;
 }
 
@@ -247,15 +250,19 @@ bool PJsonParser::scanRestOfNull(Ref<NSObject>* out) {
 
 bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
     if (!enterContainer()) return false;
-    // Members are gathered first and handed over whole: the dictionary takes the entries as its
-    // table instead of growing one insertion at a time.
-    std::vector<collection_detail::HashTable::Entry> members;
-    members.reserve(8);
+    // Members are gathered on the parser's stack and handed over whole, in a block of exactly
+    // their number: the dictionary takes the entries as its table instead of growing one
+    // insertion at a time.
+    const size_t base = members_.size();
     while (*c_) {
         skipWhitespace();
         if (*c_ == '}') {
             ++c_;
             --depth_;
+            const auto first = members_.begin() + static_cast<std::ptrdiff_t>(base);
+            std::vector<collection_detail::HashTable::Entry> members(
+                std::make_move_iterator(first), std::make_move_iterator(members_.end()));
+            members_.erase(first, members_.end());
             *out = NSMutableDictionary::dictionaryWithEntries(std::move(members));
             return true;
         }
@@ -285,7 +292,7 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         if (!scanValue(&value))
             return fail(PJsonParseError, format(NS("Object value expected for key: %@"), key),
                         true);
-        members.push_back({std::move(key), std::move(value), 0});
+        members_.push_back({std::move(key), std::move(value), 0});
         skipWhitespace();
         // The separator is optional: members may follow one another after white space alone.
         if (*c_ == ',') {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Foundation/NSDictionary.h"
 #include "ads/pjson/PJsonBase.h"
 
 class NSObject;
@@ -49,6 +50,8 @@ private:
     // The units of the string being read, kept between strings so that its room is reused; each
     // string object then takes a copy in its own allocation.
     std::u16string units_;
+    // The members of the objects being read, innermost last.
+    std::vector<collection_detail::HashTable::Entry> members_;
     // Values read so far in this call that can be shared, by their bytes: a key without escapes
     // that comes again is the same immutable string, which the dictionaries copy without cost;
     // a number that comes again is the same (immutable) decimal number. A small open table with
