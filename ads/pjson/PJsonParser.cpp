@@ -151,10 +151,21 @@ NSObject* PJsonParser::Repeats::find(std::string_view bytes, size_t* slot) {
     if (slots_.empty()) slots_.resize(kSlots);
     // Half full is full enough: probes stay short.
     if (used_.size() >= kSlots / 2) return nullptr;
-    uint32_t hash = 2166136261u;
-    for (char ch : bytes)
-        hash = (hash ^ static_cast<unsigned char>(ch)) * 16777619u;
-    for (size_t i = hash & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
+    // The length and the first and last eight bytes (or all of a shorter text), mixed by one
+    // multiplication: enough to tell a reply's keys and numbers apart, which are then compared
+    // whole.
+    const char* p = bytes.data();
+    const size_t n = bytes.size();
+    uint64_t head = 0;
+    uint64_t tail = 0;
+    if (n >= 8) {
+        head = load8(p);
+        tail = load8(p + n - 8);
+    } else {
+        std::memcpy(&head, p, n);
+    }
+    const uint64_t mixed = (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ n) * 0xFF51AFD7ED558CCDull;
+    for (size_t i = static_cast<size_t>(mixed >> 40) & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
         Slot& entry = slots_[i];
         if (!entry.value) {
             *slot = i;

@@ -346,9 +346,8 @@ void NSDictionary::adoptEntries(std::vector<HashTable::Entry>&& entries) {
         HashTable::Entry& e = entries[i];
         if (!e.value) raiseNilObject(static_cast<NSUInteger>(i));
         if (!e.key) raiseNilKey(static_cast<NSUInteger>(i));
-        // A plain string is its own copy; asking it would only retain and release it.
-        NSObject* key = e.key.get();
-        if (typeid(*key) == typeid(NSString)) continue;
+        // An immutable string is its own copy; asking it would only retain and release it.
+        if (NSString::isFixedTextString(e.key.get())) continue;
         Ref<NSObject> copied = e.key->copy();
         if (copied.get() != e.key.get()) e.key = std::move(copied);
     }

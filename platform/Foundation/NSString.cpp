@@ -1944,8 +1944,8 @@ Ref<NSString> NSString::description() {
     return Ref<NSString>(this);
 }
 
-bool NSString::hasFixedText() {
-    const std::type_info& type = typeid(*this);
+bool NSString::isFixedTextString(NSObject* object) {
+    const std::type_info& type = typeid(*object);
     return type == typeid(NSString) || type == typeid(CompactImmutableString);
 }
 

@@ -239,7 +239,9 @@ class NSString : public NSObject {
     Ref<NSMutableString> mutableCopy();
     // YES for a plain immutable string or its compact form: nothing can change the text, so the
     // string is its own copy and its hash can be kept.
-    bool hasFixedText();
+    bool hasFixedText() { return isFixedTextString(this); }
+    // The same for any object: YES only for such a string (collections ask it of their keys).
+    static bool isFixedTextString(NSObject* object);
 
 protected:
     // The default storage; subclasses that keep their text elsewhere leave it empty.
