@@ -134,6 +134,7 @@ Ref<NSObject> PJsonParser::fragmentWithString(NSString* text) {
     keys_.forget();  // in case an earlier call was left by an exception
     numbers_.forget();
     members_.clear();
+    elements_.clear();
     depth_ = 0;
     c_ = utf8.c_str();
     end_ = c_ + utf8.size();
@@ -143,7 +144,8 @@ Ref<NSObject> PJsonParser::fragmentWithString(NSString* text) {
     c_ = end_ = nullptr;
     keys_.forget();
     numbers_.forget();
-    members_.clear();  // what a failed parse left
+    members_.clear();
+    elements_.clear();  // what a failed parse left
     return ok ? value : nullptr;
 }
 
@@ -318,19 +320,24 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
 
 bool PJsonParser::scanRestOfArray(Ref<NSObject>* out) {
     if (!enterContainer()) return false;
-    auto array = NSMutableArray::arrayWithCapacity(8);
+    // Elements are gathered on the parser's stack as members are, and handed over whole.
+    const size_t base = elements_.size();
     while (*c_) {
         skipWhitespace();
         if (*c_ == ']') {
             ++c_;
             --depth_;
-            *out = array;
+            const auto first = elements_.begin() + static_cast<std::ptrdiff_t>(base);
+            std::vector<Ref<NSObject>> elements(std::make_move_iterator(first),
+                                                std::make_move_iterator(elements_.end()));
+            elements_.erase(first, elements_.end());
+            *out = NSMutableArray::arrayWithVector(std::move(elements));
             return true;
         }
         Ref<NSObject> value;
         if (!scanValue(&value))
             return fail(PJsonParseError, NS("Expected value while parsing array"), true);
-        array->addObject(value);
+        elements_.push_back(std::move(value));
         skipWhitespace();
         if (*c_ == ',') {
             ++c_;

@@ -52,6 +52,8 @@ private:
     std::u16string units_;
     // The members of the objects being read, innermost last.
     std::vector<collection_detail::HashTable::Entry> members_;
+    // The elements of the arrays being read, innermost last.
+    std::vector<Ref<NSObject>> elements_;
     // Values read so far in this call that can be shared, by their bytes: a key without escapes
     // that comes again is the same immutable string, which the dictionaries copy without cost;
     // a number that comes again is the same (immutable) decimal number. A small open table with

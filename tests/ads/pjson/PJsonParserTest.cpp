@@ -343,4 +343,21 @@ TEST(PJsonParserTest, StringRunsEndAtTheRightByteWherever) {
     }
 }
 
+// A parse that fails inside nested containers leaves nothing behind for the next one.
+TEST(PJsonParserTest, FailedParseLeavesNothingForTheNext) {
+    auto parser = make<PJsonParser>();
+    EXPECT_FALSE(parser->objectWithString(str("[1, [2, {\"a\": [3, {\"b\": 4")));
+    EXPECT_FALSE(parser->objectWithString(str("{\"x\": [5, 6], \"y\": {\"z\": ]}")));
+    auto a = as<NSArray>(parser->objectWithString(str("[7, [8]]")));
+    ASSERT_TRUE(a);
+    EXPECT_EQ(text(a),
+              text(NSArray::arrayWithObjects(
+                  {NSDecimalNumber::decimalNumberWithString(NS("7")),
+                   NSArray::arrayWithObject(NSDecimalNumber::decimalNumberWithString(NS("8")))})));
+    auto d = as<NSDictionary>(parser->objectWithString(str("{\"k\": {}}")));
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->count(), 1u);
+    EXPECT_EQ(as<NSDictionary>(d->objectForKey(NS("k")))->count(), 0u);
+}
+
 }  // namespace
