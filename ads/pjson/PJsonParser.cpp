@@ -163,8 +163,14 @@ NSObject* PJsonParser::Repeats::find(std::string_view bytes, size_t* slot) {
     if (n >= 8) {
         head = load8(p);
         tail = load8(p + n - 8);
-    } else {
-        std::memcpy(&head, p, n);
+    } else if (n >= 4) {
+        uint32_t first, last;
+        std::memcpy(&first, p, sizeof first);
+        std::memcpy(&last, p + n - 4, sizeof last);
+        head = first | (uint64_t{last} << 32);
+    } else if (n > 0) {
+        head = static_cast<unsigned char>(p[0]) | (static_cast<unsigned char>(p[n / 2]) << 8) |
+               (static_cast<unsigned char>(p[n - 1]) << 16);
     }
     const uint64_t mixed = (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ n) * 0xFF51AFD7ED558CCDull;
     for (size_t i = static_cast<size_t>(mixed >> 40) & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
