@@ -1,6 +1,7 @@
 #include "ads/pjson/PJsonParser.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <iterator>
 #include <vector>
@@ -39,14 +40,15 @@ inline uint64_t load8(const char* p) {
     return x;
 }
 
-// YES when none of eight bytes ends a plain run or leaves ASCII: no quotation mark, backslash,
-// control character or byte from 0x80 (each test sets a byte's high bit where it matches).
-inline bool plainAscii8(uint64_t x) {
+// The bytes among eight that end a plain run or leave ASCII (a quotation mark, backslash,
+// control character or byte from 0x80), each marked by its high bit. The lowest mark is exact;
+// marks above it may be spurious.
+inline uint64_t unplainAscii8(uint64_t x) {
     const uint64_t quote = x ^ (kOnes * '"');
     const uint64_t backslash = x ^ (kOnes * '\\');
     const uint64_t found = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
                            ((x - kOnes * 0x20) & ~x) | x;
-    return (found & kHighs) == 0;
+    return found & kHighs;
 }
 
 // White space of the C locale.
@@ -197,10 +199,18 @@ void PJsonParser::Repeats::forget() {
 const char* PJsonParser::endOfPlainRun(const char* p) {
     const bool* stops = stopTable().stops;
     for (;;) {
-        // Eight plain ASCII bytes at a time while the text lasts; the byte that ends that is a
-        // stop, or a plain byte (non-ASCII, or too near the end) taken on its own.
-        while (end_ - p >= 8 && plainAscii8(load8(p)))
-            p += 8;
+        // Eight bytes at a time while the text lasts, straight to the first one that is not
+        // plain ASCII: a stop, or a non-ASCII byte taken on its own.
+        while (end_ - p >= 8) {
+            const uint64_t marks = unplainAscii8(load8(p));
+            if (!marks) {
+                p += 8;
+                continue;
+            }
+            if constexpr (std::endian::native == std::endian::little)
+                p += std::countr_zero(marks) / 8;
+            break;
+        }
         if (stops[static_cast<unsigned char>(*p)]) return p;
         ++p;
     }
