@@ -1,7 +1,9 @@
 #include "ads/pjson/PJsonParser.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "Foundation/NSArray.h"
@@ -29,6 +31,26 @@ const StopTable& stopTable() {
     return table;
 }
 
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+
+inline uint64_t load8(const char* p) {
+    uint64_t x;
+    std::memcpy(&x, p, sizeof x);
+    return x;
+}
+
+// The bytes among eight that end a plain run or leave ASCII (a quotation mark, backslash,
+// control character or byte from 0x80), each marked by its high bit. The lowest mark is exact;
+// marks above it may be spurious.
+inline uint64_t unplainAscii8(uint64_t x) {
+    const uint64_t quote = x ^ (kOnes * '"');
+    const uint64_t backslash = x ^ (kOnes * '\\');
+    const uint64_t found = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
+                           ((x - kOnes * 0x20) & ~x) | x;
+    return found & kHighs;
+}
+
 // White space of the C locale.
 inline bool isSpace(char ch) {
     return ch == ' ' || (ch >= '\t' && ch <= '\r');
@@ -42,6 +64,8 @@ inline bool isDigit(char ch) {
 void appendUTF8Run(const unsigned char* p, const unsigned char* end, std::u16string& into) {
     // ASCII, the usual case, unit for unit into room made once.
     const unsigned char* ascii = p;
+    while (end - ascii >= 8 && (load8(reinterpret_cast<const char*>(ascii)) & kHighs) == 0)
+        ascii += 8;
     while (ascii < end && *ascii < 0x80)
         ++ascii;
     if (ascii != p) {
@@ -109,43 +133,87 @@ Ref<NSObject> PJsonParser::fragmentWithString(NSString* text) {
     }
     // Text with unpaired surrogates has no UTF-8 form: they read as U+FFFD.
     std::string utf8 = text->utf8();
-    forgetKeys();  // in case an earlier call was left by an exception
+    keys_.forget();  // in case an earlier call was left by an exception
+    numbers_.forget();
+    members_.clear();
+    elements_.clear();
     depth_ = 0;
     c_ = utf8.c_str();
+    end_ = c_ + utf8.size();
     Ref<NSObject> value;
     bool ok = scanValue(&value);
     if (ok && !scanIsAtEnd()) ok = fail(PJsonGarbage, NS("Garbage after JSON"));
-    c_ = nullptr;
-    forgetKeys();
+    c_ = end_ = nullptr;
+    keys_.forget();
+    numbers_.forget();
+    members_.clear();
+    elements_.clear();  // what a failed parse left
     return ok ? value : nullptr;
 }
 
-NSObject* PJsonParser::knownKey(std::string_view bytes, size_t* slot) {
-    if (keys_.empty()) keys_.resize(kKeySlots);
-    // Half full is full enough: probes stay short and new keys are just read again.
-    if (usedKeySlots_.size() >= kKeySlots / 2) return nullptr;
-    uint32_t hash = 2166136261u;
-    for (char ch : bytes)
-        hash = (hash ^ static_cast<unsigned char>(ch)) * 16777619u;
-    for (size_t i = hash & (kKeySlots - 1);; i = (i + 1) & (kKeySlots - 1)) {
-        KeySlot& entry = keys_[i];
-        if (!entry.key) {
+NSObject* PJsonParser::Repeats::find(std::string_view bytes, size_t* slot) {
+    if (slots_.empty()) slots_.resize(kSlots);
+    // Half full is full enough: probes stay short.
+    if (used_.size() >= kSlots / 2) return nullptr;
+    // The length and the first and last eight bytes (or all of a shorter text), mixed by one
+    // multiplication: enough to tell a reply's keys and numbers apart, which are then compared
+    // whole.
+    const char* p = bytes.data();
+    const size_t n = bytes.size();
+    uint64_t head = 0;
+    uint64_t tail = 0;
+    if (n >= 8) {
+        head = load8(p);
+        tail = load8(p + n - 8);
+    } else if (n >= 4) {
+        uint32_t first, last;
+        std::memcpy(&first, p, sizeof first);
+        std::memcpy(&last, p + n - 4, sizeof last);
+        head = first | (uint64_t{last} << 32);
+    } else if (n > 0) {
+        head = static_cast<unsigned char>(p[0]) | (static_cast<unsigned char>(p[n / 2]) << 8) |
+               (static_cast<unsigned char>(p[n - 1]) << 16);
+    }
+    const uint64_t mixed = (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ n) * 0xFF51AFD7ED558CCDull;
+    for (size_t i = static_cast<size_t>(mixed >> 40) & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
+        Slot& entry = slots_[i];
+        if (!entry.value) {
             *slot = i;
             return nullptr;
         }
-        if (entry.bytes == bytes) return entry.key.get();
+        if (entry.bytes == bytes) return entry.value.get();
     }
 }
 
-void PJsonParser::rememberKey(size_t slot, std::string_view bytes, NSObject* key) {
-    keys_[slot] = KeySlot{bytes, Ref<NSObject>(key)};
-    usedKeySlots_.push_back(static_cast<uint16_t>(slot));
+void PJsonParser::Repeats::remember(size_t slot, std::string_view bytes, NSObject* value) {
+    slots_[slot] = Slot{bytes, Ref<NSObject>(value)};
+    used_.push_back(static_cast<uint16_t>(slot));
 }
 
-void PJsonParser::forgetKeys() {
-    for (uint16_t slot : usedKeySlots_)
-        keys_[slot] = KeySlot{};
-    usedKeySlots_.clear();
+void PJsonParser::Repeats::forget() {
+    for (uint16_t slot : used_)
+        slots_[slot] = Slot{};
+    used_.clear();
+}
+
+const char* PJsonParser::endOfPlainRun(const char* p) {
+    const bool* stops = stopTable().stops;
+    for (;;) {
+        // Eight bytes at a time while the text lasts, straight to the first one that is not
+        // plain ASCII: a stop, or a non-ASCII byte taken on its own.
+        while (end_ - p >= 8) {
+            const uint64_t marks = unplainAscii8(load8(p));
+            if (!marks) {
+                p += 8;
+                continue;
+            }
+            if constexpr (std::endian::native == std::endian::little)
+                p += std::countr_zero(marks) / 8;
+            break;
+        }
+        if (stops[static_cast<unsigned char>(*p)]) return p;
+        ++p;
+    }
 }
 
 void PJsonParser::skipWhitespace() {
@@ -211,15 +279,19 @@ bool PJsonParser::scanRestOfNull(Ref<NSObject>* out) {
 
 bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
     if (!enterContainer()) return false;
-    // Members are gathered first and handed over whole: the dictionary takes the entries as its
-    // table instead of growing one insertion at a time.
-    std::vector<collection_detail::HashTable::Entry> members;
-    members.reserve(8);
+    // Members are gathered on the parser's stack and handed over whole, in a block of exactly
+    // their number: the dictionary takes the entries as its table instead of growing one
+    // insertion at a time.
+    const size_t base = members_.size();
     while (*c_) {
         skipWhitespace();
         if (*c_ == '}') {
             ++c_;
             --depth_;
+            const auto first = members_.begin() + static_cast<std::ptrdiff_t>(base);
+            std::vector<collection_detail::HashTable::Entry> members(
+                std::make_move_iterator(first), std::make_move_iterator(members_.end()));
+            members_.erase(first, members_.end());
             *out = NSMutableDictionary::dictionaryWithEntries(std::move(members));
             return true;
         }
@@ -227,15 +299,12 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         if (*c_ != '"') return fail(PJsonParseError, NS("Object key string expected"));
         ++c_;
         const char* start = c_;
-        const bool* stops = stopTable().stops;
-        const char* end = start;
-        while (!stops[static_cast<unsigned char>(*end)])
-            ++end;
+        const char* end = endOfPlainRun(start);
         std::string_view plain;
-        size_t slot = kKeySlots;
+        size_t slot = Repeats::kSlots;
         if (*end == '"') {
             plain = std::string_view(start, static_cast<size_t>(end - start));
-            if (NSObject* known = knownKey(plain, &slot)) {
+            if (NSObject* known = keys_.find(plain, &slot)) {
                 key = known;
                 c_ = end + 1;
             }
@@ -243,7 +312,7 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         if (!key) {
             if (!scanRestOfString(&key, true))
                 return fail(PJsonParseError, NS("Object key string expected"), true);
-            if (slot < kKeySlots) rememberKey(slot, plain, key);
+            if (slot < Repeats::kSlots) keys_.remember(slot, plain, key);
         }
         skipWhitespace();
         if (*c_ != ':') return fail(PJsonParseError, NS("Expected ':' separating key and value"));
@@ -252,7 +321,7 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         if (!scanValue(&value))
             return fail(PJsonParseError, format(NS("Object value expected for key: %@"), key),
                         true);
-        members.push_back({std::move(key), std::move(value), 0});
+        members_.push_back({std::move(key), std::move(value), 0});
         skipWhitespace();
         // The separator is optional: members may follow one another after white space alone.
         if (*c_ == ',') {
@@ -267,19 +336,24 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
 
 bool PJsonParser::scanRestOfArray(Ref<NSObject>* out) {
     if (!enterContainer()) return false;
-    auto array = NSMutableArray::arrayWithCapacity(8);
+    // Elements are gathered on the parser's stack as members are, and handed over whole.
+    const size_t base = elements_.size();
     while (*c_) {
         skipWhitespace();
         if (*c_ == ']') {
             ++c_;
             --depth_;
-            *out = array;
+            const auto first = elements_.begin() + static_cast<std::ptrdiff_t>(base);
+            std::vector<Ref<NSObject>> elements(std::make_move_iterator(first),
+                                                std::make_move_iterator(elements_.end()));
+            elements_.erase(first, elements_.end());
+            *out = NSMutableArray::arrayWithVector(std::move(elements));
             return true;
         }
         Ref<NSObject> value;
         if (!scanValue(&value))
             return fail(PJsonParseError, NS("Expected value while parsing array"), true);
-        array->addObject(value);
+        elements_.push_back(std::move(value));
         skipWhitespace();
         if (*c_ == ',') {
             ++c_;
@@ -292,13 +366,12 @@ bool PJsonParser::scanRestOfArray(Ref<NSObject>* out) {
 }
 
 bool PJsonParser::scanRestOfString(Ref<NSObject>* out, bool isKey) {
-    const bool* stops = stopTable().stops;
-    std::u16string units;
+    std::u16string& units = units_;
+    units.clear();
     for (;;) {
         // One run of plain bytes, decoded in one step.
         const char* run = c_;
-        while (!stops[static_cast<unsigned char>(*c_)])
-            ++c_;
+        c_ = endOfPlainRun(c_);
         if (c_ != run) {
             appendUTF8Run(reinterpret_cast<const unsigned char*>(run),
                           reinterpret_cast<const unsigned char*>(c_), units);
@@ -308,9 +381,9 @@ bool PJsonParser::scanRestOfString(Ref<NSObject>* out, bool isKey) {
             ++c_;
             // A key is made immutable at once: the dictionary would store an immutable copy.
             if (isKey)
-                *out = NSString::adoptUnits(std::move(units));
+                *out = NSString::compactStringWithUnits(units);
             else
-                *out = NSMutableString::adoptUnits(std::move(units));
+                *out = NSMutableString::compactStringWithUnits(units);
             return true;
         }
         if (ch == '\0') return fail(PJsonEndOfInput, NS("Unexpected EOF while parsing string"));
@@ -418,11 +491,17 @@ bool PJsonParser::scanNumber(Ref<NSObject>* out) {
         while (isDigit(*c_))
             ++c_;
     }
-    auto number = NSDecimalNumber::decimalNumberWithUTF8(
-        std::string_view(start, static_cast<size_t>(c_ - start)));
+    std::string_view bytes(start, static_cast<size_t>(c_ - start));
+    size_t slot = Repeats::kSlots;
+    if (NSObject* known = numbers_.find(bytes, &slot)) {
+        *out = known;
+        return true;
+    }
+    auto number = NSDecimalNumber::decimalNumberWithUTF8(bytes);
     // Beyond the decimal type's range: refused rather than kept as a NaN no writer can write.
     if (!number || number->isNaN())
         return fail(PJsonBadNumber, NS("Failed creating decimal instance"));
+    if (slot < Repeats::kSlots) numbers_.remember(slot, bytes, number);
     *out = number;
     return true;
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Foundation/NSDictionary.h"
 #include "ads/pjson/PJsonBase.h"
 
 class NSObject;
@@ -41,22 +42,40 @@ private:
     bool scanUnicodeChar(std::u16string* into);
     bool scanIsAtEnd();
     void skipWhitespace();
-
-    // The string read before for these plain key bytes in this call, or nil.
-    NSObject* knownKey(std::string_view bytes, size_t* slot);
-    void rememberKey(size_t slot, std::string_view bytes, NSObject* key);
-    void forgetKeys();
+    // The first byte at or after p that ends a run of plain string bytes (see the stop table).
+    const char* endOfPlainRun(const char* p);
 
     const char* c_ = nullptr;
-    // Keys without escapes read so far in this call, by their bytes: a key that comes again is
-    // the same immutable string, which the dictionaries copy without cost. A small open table
-    // with a cheap hash, since replies repeat a few dozen keys; when it fills up, further keys
-    // are simply read again.
-    struct KeySlot {
-        std::string_view bytes;
-        Ref<NSObject> key;
+    const char* end_ = nullptr;  // the terminating NUL
+    // The units of the string being read, kept between strings so that its room is reused; each
+    // string object then takes a copy in its own allocation.
+    std::u16string units_;
+    // The members of the objects being read, innermost last.
+    std::vector<collection_detail::HashTable::Entry> members_;
+    // The elements of the arrays being read, innermost last.
+    std::vector<Ref<NSObject>> elements_;
+    // Values read so far in this call that can be shared, by their bytes: a key without escapes
+    // that comes again is the same immutable string, which the dictionaries copy without cost;
+    // a number that comes again is the same (immutable) decimal number. A small open table with
+    // a cheap hash, since replies repeat a few dozen keys and numbers; when it is half full,
+    // further ones are simply read again.
+    class Repeats {
+    public:
+        static constexpr size_t kSlots = 256;
+        // The value read before for the bytes, or nil; then `*slot` is where it may be
+        // remembered (left alone when the table is full).
+        NSObject* find(std::string_view bytes, size_t* slot);
+        void remember(size_t slot, std::string_view bytes, NSObject* value);
+        void forget();
+
+    private:
+        struct Slot {
+            std::string_view bytes;
+            Ref<NSObject> value;
+        };
+        std::vector<Slot> slots_;
+        std::vector<uint16_t> used_;
     };
-    static constexpr size_t kKeySlots = 256;
-    std::vector<KeySlot> keys_;
-    std::vector<uint16_t> usedKeySlots_;
+    Repeats keys_;
+    Repeats numbers_;
 };

@@ -28,6 +28,14 @@ size_t slotsFor(size_t entries) {
         n *= 2;  // load factor at most 3/4
     return n;
 }
+// An empty index of `count` slots (a power of two) and the shift that maps hashes onto it.
+void resetSlots(std::vector<int32_t>& slots, unsigned& shift, size_t count) {
+    slots.assign(count, kEmpty);
+    unsigned bits = 0;
+    while ((size_t{1} << bits) < count)
+        ++bits;
+    shift = 32 - bits;
+}
 }  // namespace
 
 namespace collection_detail {
@@ -125,17 +133,30 @@ void HashTable::reserve(size_t n) {
 
 void HashTable::adopt(std::vector<Entry>&& entries) {
     if (entries.size() > kLinearEntries) {
-        // Indexed: entry by entry, as insertions.
-        reserve(entries.size());
-        for (Entry& e : entries) {
+        // Indexed: the vector becomes the table as well, and the index is built over it in one
+        // pass; a later key equal to an earlier one gives it its value and leaves a hole.
+        entries_ = std::move(entries);
+        const size_t n = entries_.size();
+        resetSlots(slots_, shift_, slotsFor(n));
+        const size_t mask = slots_.size() - 1;
+        size_t dropped = 0;
+        for (size_t k = 0; k < n; ++k) {
+            Entry& e = entries_[k];
             e.hash = e.key->hash();
-            long i = find(e.key, e.hash);
-            if (i >= 0) {
-                entries_[static_cast<size_t>(i)].value = std::move(e.value);
-            } else {
-                insert(std::move(e.key), std::move(e.value), e.hash);
+            long earlier = find(e.key, e.hash);
+            if (earlier >= 0) {
+                entries_[static_cast<size_t>(earlier)].value = std::move(e.value);
+                e.key = nullptr;
+                ++dropped;
+                continue;
             }
+            size_t i = slotFor(e.hash);
+            while (slots_[i] != kEmpty)
+                i = (i + 1) & mask;
+            slots_[i] = static_cast<int32_t>(k);
         }
+        used_ = live_ = n - dropped;
+        if (dropped) rebuild(slotsFor(live_));
         return;
     }
     // Small: the vector becomes the table; a later key equal to an earlier one gives it its
@@ -175,11 +196,7 @@ void HashTable::rebuild(size_t slotCount) {
     compact();
     const size_t out = entries_.size();
     slotCount = std::max(slotCount, slotsFor(out));
-    slots_.assign(slotCount, kEmpty);
-    unsigned bits = 0;
-    while ((size_t{1} << bits) < slotCount)
-        ++bits;
-    shift_ = 32 - bits;
+    resetSlots(slots_, shift_, slotCount);
     const size_t mask = slotCount - 1;
     for (size_t k = 0; k < entries_.size(); ++k) {
         size_t i = slotFor(entries_[k].hash);
@@ -329,9 +346,8 @@ void NSDictionary::adoptEntries(std::vector<HashTable::Entry>&& entries) {
         HashTable::Entry& e = entries[i];
         if (!e.value) raiseNilObject(static_cast<NSUInteger>(i));
         if (!e.key) raiseNilKey(static_cast<NSUInteger>(i));
-        // A plain string is its own copy; asking it would only retain and release it.
-        NSObject* key = e.key.get();
-        if (typeid(*key) == typeid(NSString)) continue;
+        // An immutable string is its own copy; asking it would only retain and release it.
+        if (NSString::isFixedTextString(e.key.get())) continue;
         Ref<NSObject> copied = e.key->copy();
         if (copied.get() != e.key.get()) e.key = std::move(copied);
     }

@@ -128,10 +128,66 @@ inline Ref<NSString> makeString(std::u16string_view v) {
     return NSString::fromUTF16(v);
 }
 
+// ---- compact strings ---------------------------------------------------------------------
+
+// The units follow the object in the same allocation. A mutable one answers from them until its
+// first change, which moves the text into the default storage for good.
+template <class Base>
+class CompactString : public Base {
+public:
+    template <class Final>
+    static Ref<Base> make(std::u16string_view units) {
+        static_assert(sizeof(Final) == sizeof(CompactString), "the units must follow the object");
+        void* memory = ::operator new(sizeof(Final) + units.size() * sizeof(char16_t));
+        auto* s = new (memory) Final();
+        s->count_ = static_cast<NSUInteger>(units.size());
+        if (!units.empty()) std::memcpy(s->units(), units.data(), units.size() * sizeof(char16_t));
+        return Ref<Base>::adopt(s);
+    }
+    // Allocated with the units above: freed as one block.
+    static void operator delete(void* p) { ::operator delete(p); }
+
+    NSUInteger length() override { return inPlace_ ? count_ : Base::length(); }
+    char16_t characterAtIndex(NSUInteger index) override {
+        if (!inPlace_) return Base::characterAtIndex(index);
+        if (index >= count_) raiseIndex("characterAtIndex:", index, count_);
+        return units()[index];
+    }
+    void getCharacters(char16_t* buffer, NSRange range) override {
+        if (!inPlace_) return Base::getCharacters(buffer, range);
+        checkRange("getCharacters:range:", range, count_);
+        if (range.length)
+            std::memcpy(buffer, units() + range.location, range.length * sizeof(char16_t));
+    }
+    const char16_t* charactersPtr() override { return inPlace_ ? units() : Base::charactersPtr(); }
+
+protected:
+    char16_t* units() {
+        return reinterpret_cast<char16_t*>(reinterpret_cast<char*>(this) + sizeof(CompactString));
+    }
+    // Moves the text into the default storage; the units in place are not used again.
+    void leavePlace() {
+        if (!inPlace_) return;
+        this->s_.assign(units(), count_);
+        inPlace_ = false;
+    }
+
+private:
+    NSUInteger count_ = 0;
+    bool inPlace_ = true;
+};
+
+class CompactImmutableString final : public CompactString<NSString> {};
+
+class CompactMutableString final : public CompactString<NSMutableString> {
+protected:
+    void willChangeText() override { leavePlace(); }
+};
+
 // The receiver itself when it is an immutable plain string (nothing can change it), otherwise an
 // immutable copy of its units.
 Ref<NSString> selfOrCopy(NSString* self, const Units& u) {
-    if (typeid(*self) == typeid(NSString)) return Ref<NSString>(self);
+    if (self->hasFixedText()) return Ref<NSString>(self);
     return makeString(u.view());
 }
 
@@ -313,16 +369,26 @@ bool encodeUnits(std::u16string_view s, NSStringEncoding enc, bool lossy, std::s
     }
     switch (enc) {
         case NSUTF8StringEncoding: {
-            // An ASCII lead, often the whole text, byte for byte; the rest takes at most three
-            // bytes per unit (a pair takes four for its two units).
-            size_t ascii = 0;
-            while (ascii < n && p[ascii] < 0x80)
-                ++ascii;
-            out.resize(ascii == n ? n : ascii + 3 * (n - ascii));
+            // Room for the most the units can take, counted without branches: one byte, two
+            // from U+0080, three from U+0800 (a pair counts six for the four it takes).
+            size_t bound = 0;
+            for (size_t i = 0; i < n; ++i)
+                bound += 1 + (p[i] >= 0x80) + (p[i] >= 0x800);
+            out.resize(bound);
             char* w = out.data();
-            for (size_t i = 0; i < ascii; ++i)
-                *w++ = static_cast<char>(p[i]);
-            for (size_t i = ascii; i < n;) {
+            for (size_t i = 0; i < n;) {
+                // ASCII, most of any text, eight units at a time.
+                while (i + 8 <= n) {
+                    char16_t any = 0;
+                    for (size_t k = 0; k < 8; ++k)
+                        any |= p[i + k];
+                    if (any >= 0x80) break;
+                    for (size_t k = 0; k < 8; ++k)
+                        w[k] = static_cast<char>(p[i + k]);
+                    w += 8;
+                    i += 8;
+                }
+                if (i == n) break;
                 uint32_t c = p[i];
                 if (c < 0x80) {
                     *w++ = static_cast<char>(c);
@@ -936,6 +1002,10 @@ Ref<NSString> NSString::adoptUnits(std::u16string&& units) {
     return r;
 }
 
+Ref<NSString> NSString::compactStringWithUnits(std::u16string_view units) {
+    return CompactString<NSString>::make<CompactImmutableString>(units);
+}
+
 NSString* NSString::literal(const char16_t* chars, size_t length) {
     // Literals of equal text are one object, as the platform's constant strings are.
     static std::mutex lock;
@@ -1089,7 +1159,7 @@ bool NSString::isEqual(NSObject* other) {
 
 NSUInteger NSString::hash() {
     // Only a plain NSString is known never to change: subclasses may keep their text elsewhere.
-    const bool immutable = typeid(*this) == typeid(NSString);
+    const bool immutable = hasFixedText();
     if (immutable) {
         uint64_t cached = hashCache_.load(std::memory_order_relaxed);
         if (cached) return static_cast<NSUInteger>(cached);
@@ -1874,8 +1944,13 @@ Ref<NSString> NSString::description() {
     return Ref<NSString>(this);
 }
 
+bool NSString::isFixedTextString(NSObject* object) {
+    const std::type_info& type = typeid(*object);
+    return type == typeid(NSString) || type == typeid(CompactImmutableString);
+}
+
 Ref<NSObject> NSString::copyWithZone() {
-    if (typeid(*this) == typeid(NSString)) return Ref<NSObject>(this);
+    if (hasFixedText()) return Ref<NSObject>(this);
     Units u(this);
     return Ref<NSObject>(selfOrCopy(this, u));
 }
@@ -1914,7 +1989,12 @@ Ref<NSMutableString> NSMutableString::adoptUnits(std::u16string&& units) {
     return r;
 }
 
+Ref<NSMutableString> NSMutableString::compactStringWithUnits(std::u16string_view units) {
+    return cast<NSMutableString>(CompactString<NSMutableString>::make<CompactMutableString>(units));
+}
+
 void NSMutableString::appendString(NSString* s) {
+    willChangeText();
     if (!s) raiseNil("appendString:");
     if (s == this) {
         s_.append(std::u16string(s_));
@@ -1926,6 +2006,7 @@ void NSMutableString::appendString(NSString* s) {
 }
 
 void NSMutableString::insertString(NSString* s, NSUInteger index) {
+    willChangeText();
     if (!s) raiseNil("insertString:atIndex:");
     if (index > s_.size()) raiseIndex("insertString:atIndex:", index, length());
     std::u16string ins = s->u16();
@@ -1934,12 +2015,14 @@ void NSMutableString::insertString(NSString* s, NSUInteger index) {
 }
 
 void NSMutableString::deleteCharactersInRange(NSRange range) {
+    willChangeText();
     checkRange("deleteCharactersInRange:", range, length());
     s_.erase(range.location, range.length);
     changed();
 }
 
 void NSMutableString::replaceCharactersInRange(NSRange range, NSString* replacement) {
+    willChangeText();
     if (!replacement) raiseNil("replaceCharactersInRange:withString:");
     checkRange("replaceCharactersInRange:withString:", range, length());
     std::u16string r = replacement->u16();
@@ -1948,6 +2031,7 @@ void NSMutableString::replaceCharactersInRange(NSRange range, NSString* replacem
 }
 
 void NSMutableString::setString(NSString* s) {
+    willChangeText();
     if (s != this) s_ = s ? s->u16() : std::u16string();
     changed();
 }
@@ -1965,6 +2049,7 @@ NSUInteger NSMutableString::replaceOccurrencesOfString(NSString* target, NSStrin
         out = replaceMatches(a, target, replacement, options, searchRange, count);
     }
     if (count) {
+        willChangeText();
         s_ = std::move(out);
         changed();
     }

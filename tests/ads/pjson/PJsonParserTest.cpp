@@ -228,4 +228,136 @@ TEST(PJsonParserTest, InputWithoutUTF8Form) {
     EXPECT_EQ(traceOf(parser).front(), "11 Unexpected EOF while parsing string");
 }
 
+// Strings read by the parser behave as strings made the ordinary way: equal, same hash, usable
+// as keys either way, mutable values that change like any mutable string, and one string's text
+// never leaking into the next one read by the same parser.
+TEST(PJsonParserTest, StringsEqualOrdinaryStrings) {
+    auto parser = make<PJsonParser>();
+    auto d = as<NSDictionary>(parser->objectWithString(str(
+        "{\"title\": \"Caf\\u00e9 \\\"racer\\\" \xe2\x80\x93 7\", \"id\": \"x\", \"\": \"\"}")));
+    ASSERT_TRUE(d);
+    const std::u16string title = u"Caf\u00e9 \"racer\" \u2013 7";
+    auto value = as<NSMutableString>(d->objectForKey(NS("title")));
+    ASSERT_TRUE(value);
+    auto ordinary = NSMutableString::stringWithString(NSString::fromUTF16(title));
+    EXPECT_TRUE(value->isEqual(ordinary));
+    EXPECT_TRUE(ordinary->isEqual(value));
+    EXPECT_EQ(value->hash(), ordinary->hash());
+    EXPECT_EQ(value->u16(), title);
+    EXPECT_EQ(text(d->objectForKey(NS("id"))), "x");
+    EXPECT_EQ(text(d->objectForKey(NS(""))), "");
+    // Keys are immutable and their own copies; an ordinary key finds them and they find values.
+    auto keys = d->allKeys();
+    for (NSObject* key : *keys) {
+        auto k = cast<NSString>(Ref<NSObject>(key));
+        EXPECT_FALSE(is<NSMutableString>(k));
+        EXPECT_EQ(k->copy().get(), k.get());
+        auto plain = NSMutableDictionary::dictionary();
+        plain->setObject(NS("found"), NSString::fromUTF16(k->u16()));
+        EXPECT_TRUE(plain->objectForKey(k));
+    }
+    // A value's mutable copy and the value itself change independently.
+    auto copy = value->mutableCopy();
+    value->appendString(NS("!"));
+    ordinary->appendString(NS("!"));
+    EXPECT_TRUE(value->isEqual(ordinary));
+    EXPECT_EQ(value->hash(), ordinary->hash());
+    EXPECT_EQ(copy->u16(), title);
+    copy->deleteCharactersInRange(NSMakeRange(0, 5));
+    EXPECT_EQ(value->u16(), title + u"!");
+
+    // A long string, then a short one: the second holds only its own text.
+    auto a = as<NSArray>(
+        parser->objectWithString(str("[\"" + std::string(300, 'y') + "\", \"z\", \"\\n\"]")));
+    ASSERT_TRUE(a);
+    EXPECT_EQ(cast<NSString>(a->objectAtIndex(0))->length(), 300u);
+    EXPECT_EQ(text(a->objectAtIndex(1)), "z");
+    EXPECT_EQ(text(a->objectAtIndex(2)), "\n");
+}
+
+// Numbers that come again may be the same object; each still has its own text's value, also
+// once more distinct numbers than the parser keeps have been read, and in the next call.
+TEST(PJsonParserTest, RepeatedNumbersKeepTheirValues) {
+    auto parser = make<PJsonParser>();
+    std::string json = "[";
+    std::vector<std::string> texts;
+    for (int i = 0; i < 400; ++i) {
+        // Repeats, near misses (1 and 1.0, 10 and -10) and many distinct numbers.
+        const std::string forms[] = {"1", "1.0", "10", "-10", "0.25", std::to_string(i) + ".5"};
+        texts.push_back(forms[i % 6]);
+        json += (i ? ", " : "") + texts.back();
+    }
+    json += "]";
+    for (int call = 0; call < 2; ++call) {
+        auto a = as<NSArray>(parser->objectWithString(str(json)));
+        ASSERT_TRUE(a);
+        ASSERT_EQ(a->count(), texts.size());
+        for (size_t i = 0; i < texts.size(); ++i) {
+            auto number = as<NSDecimalNumber>(a->objectAtIndex(i));
+            ASSERT_TRUE(number) << i;
+            EXPECT_TRUE(number->isEqual(NSDecimalNumber::decimalNumberWithString(str(texts[i]))))
+                << texts[i];
+        }
+    }
+    auto again = as<NSArray>(parser->objectWithString(str("[7, 7]")));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(text(again->objectAtIndex(0)), "7");
+    EXPECT_EQ(text(again->objectAtIndex(1)), "7");
+}
+
+// Every kind of byte that ends or continues a plain run, at every place within and across
+// eight-byte blocks: the value is the text's, and a raw control character fails wherever it is.
+TEST(PJsonParserTest, StringRunsEndAtTheRightByteWherever) {
+    struct Case {
+        std::string json;      // inside the quotes
+        std::u16string value;  // what it reads as
+    };
+    const Case middles[] = {{"\\\"", u"\""},         {"\\\\", u"\\"},  {"\\n", u"\n"},
+                            {"\xC3\xA9", u"\u00e9"}, {" ", u" "},      {"\x7F", u"\x7F"},
+                            {"!#[]", u"!#[]"},       {"\\u0041", u"A"}};
+    auto parser = make<PJsonParser>();
+    for (size_t before = 0; before < 19; ++before) {
+        for (size_t after : {size_t{0}, size_t{3}, size_t{9}, size_t{17}}) {
+            for (const Case& middle : middles) {
+                std::string json = "[\"" + std::string(before, 'a') + middle.json +
+                                   std::string(after, 'b') + "\"]";
+                SCOPED_TRACE(json);
+                auto a = as<NSArray>(parser->objectWithString(str(json)));
+                ASSERT_TRUE(a);
+                EXPECT_EQ(
+                    cast<NSString>(a->objectAtIndex(0))->u16(),
+                    std::u16string(before, u'a') + middle.value + std::u16string(after, u'b'));
+            }
+            std::string bad =
+                "[\"" + std::string(before, 'a') + "\x1F" + std::string(after, 'b') + "\"]";
+            EXPECT_FALSE(parser->objectWithString(str(bad))) << before << " " << after;
+            EXPECT_EQ(traceOf(parser).front(), "5 Unescaped control character '0x1f'");
+            // The same places in a key.
+            std::string key =
+                "{\"" + std::string(before, 'k') + "\\\"" + std::string(after, 'k') + "\": 1}";
+            auto d = as<NSDictionary>(parser->objectWithString(str(key)));
+            ASSERT_TRUE(d);
+            EXPECT_TRUE(d->objectForKey(
+                NSString::fromUTF8(std::string(before, 'k') + "\"" + std::string(after, 'k'))));
+        }
+    }
+}
+
+// A parse that fails inside nested containers leaves nothing behind for the next one.
+TEST(PJsonParserTest, FailedParseLeavesNothingForTheNext) {
+    auto parser = make<PJsonParser>();
+    EXPECT_FALSE(parser->objectWithString(str("[1, [2, {\"a\": [3, {\"b\": 4")));
+    EXPECT_FALSE(parser->objectWithString(str("{\"x\": [5, 6], \"y\": {\"z\": ]}")));
+    auto a = as<NSArray>(parser->objectWithString(str("[7, [8]]")));
+    ASSERT_TRUE(a);
+    EXPECT_EQ(text(a),
+              text(NSArray::arrayWithObjects(
+                  {NSDecimalNumber::decimalNumberWithString(NS("7")),
+                   NSArray::arrayWithObject(NSDecimalNumber::decimalNumberWithString(NS("8")))})));
+    auto d = as<NSDictionary>(parser->objectWithString(str("{\"k\": {}}")));
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->count(), 1u);
+    EXPECT_EQ(as<NSDictionary>(d->objectForKey(NS("k")))->count(), 0u);
+}
+
 }  // namespace

@@ -180,6 +180,26 @@ TEST(NSDictionary, MutableDictionaryTakesOverEntries) {
     }
 }
 
+// Many entries without equal keys: indexed at once, and the index serves later changes.
+TEST(NSDictionary, ManyDistinctEntriesAreIndexedWhenTakenOver) {
+    using Entry = collection_detail::HashTable::Entry;
+    std::vector<Entry> entries;
+    for (int i = 0; i < 20; ++i)
+        entries.push_back(Entry{str("k" + std::to_string(i)), NSNumber::numberWithInt(i)});
+    auto d = NSMutableDictionary::dictionaryWithEntries(std::move(entries));
+    ASSERT_EQ(d->count(), 20u);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(text(d->objectForKey(str("k" + std::to_string(i)))), std::to_string(i));
+    d->setObject(NS("new"), NS("k5"));
+    d->setObject(NS("added"), NS("k20"));
+    d->removeObjectForKey(NS("k0"));
+    EXPECT_EQ(d->count(), 20u);
+    EXPECT_EQ(text(d->objectForKey(NS("k5"))), "new");
+    EXPECT_EQ(text(d->objectForKey(NS("k20"))), "added");
+    EXPECT_FALSE(d->objectForKey(NS("k0")));
+    EXPECT_EQ(text(d->allKeys()->objectAtIndex(0)), "k1");
+}
+
 TEST(NSDictionary, CollidingHashesStillFindTheRightKey) {
     auto d = NSMutableDictionary::dictionary();
     for (int i = 0; i < 200; ++i)
