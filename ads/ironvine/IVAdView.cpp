@@ -346,13 +346,17 @@ bool IVAdViewInternal::display() {
     webView_->setScalesPageToFit(false);
     if (bridge_->isIVJSLoaded()) {
         bridge_->sendJavascriptCommand(command.get());
-        view()->setUserInteractionEnabled(false);
-        isRefreshing_ = true;
-        if (UIView* container = containerView()) {
-            UIView::beginAnimations(NS("fadeOut"), nullptr);
-            UIView::setAnimationDuration(0.5);
-            container->setAlpha(0);
-            UIView::commitAnimations();
+        // Only a banner's transition ends in its content's fade-in; the full-screen controller
+        // has none, and a flag set here would refuse its every later display.
+        if (!controlsFullScreenSlot()) {
+            view()->setUserInteractionEnabled(false);
+            isRefreshing_ = true;
+            if (UIView* container = containerView()) {
+                UIView::beginAnimations(NS("fadeOut"), nullptr);
+                UIView::setAnimationDuration(0.5);
+                container->setAlpha(0);
+                UIView::commitAnimations();
+            }
         }
     } else {
         loadScriptAndExecute(command.get());

@@ -100,7 +100,7 @@ class IVAdViewInternal : public UIViewController,
     virtual void adContentWillLoad() {}
     virtual void adContentDidLoad();
     void adContentAnimationFinished();
-    void adDisplayFailedForSlotNamed(NSString* name);
+    virtual void adDisplayFailedForSlotNamed(NSString* name);
     void adReadyDelayed(NSString* name) { notifyDelegateAdReadyForSlotNamed(name); }
     void adViewNeedsDisplay();
     void adDisplayed();

@@ -339,7 +339,10 @@ bool IVController::displayFullScreenAdForSlotNamed(NSString* name) {
         }
         window->setIsDisplaying(true);
     }
-    return fullScreenAdController_->displayAdForSlot(adManager_->slotForName(name).get());
+    if (fullScreenAdController_->displayAdForSlot(adManager_->slotForName(name).get())) return true;
+    // Refused before anything showed: later displays must not find the window taken.
+    window->setIsDisplaying(false);
+    return false;
 }
 
 void IVController::setDriverPollingIntervalOverride(NSNumber* seconds) {

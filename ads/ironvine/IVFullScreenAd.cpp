@@ -438,13 +438,34 @@ void IVFullScreenAdController::applicationDidEnterBackground() {
 }
 
 void IVFullScreenAdController::dismissAnimated(bool animated) {
+    bool unshown = slot() && slot()->isDisplayed() &&
+                   engine()->fullScreenAdWindow()->contentController().get() != this;
     hideMenuButton();
     IVAdViewInternal::dismissAnimated(animated);
     hideAdLoadingIndicator();
+    if (unshown) releaseUnshownDisplay();
     if (auto s = slot()) {
         s->setIsDisplayed(false);
         engine()->adManager()->queueFetchForSlotNamed(s->slotDescription()->name().get());
     }
+}
+
+void IVFullScreenAdController::adDisplayFailedForSlotNamed(NSString* name) {
+    IVAdViewInternal::adDisplayFailedForSlotNamed(name);
+    auto s = slot();
+    if (!s || !s->isDisplayed()) return;
+    // Nothing will come to show: an open window closes rather than cover the host for good.
+    if (engine()->fullScreenAdWindow()->contentController().get() == this)
+        dismissAnimated(false);
+    else
+        releaseUnshownDisplay();
+}
+
+void IVFullScreenAdController::releaseUnshownDisplay() {
+    if (auto s = slot()) s->setIsDisplayed(false);
+    auto window = engine()->fullScreenAdWindow();
+    // An expanded banner that came in meanwhile holds the flag for itself.
+    if (!window->contentController()) window->setIsDisplaying(false);
 }
 
 void IVFullScreenAdController::hideMenuButton() {

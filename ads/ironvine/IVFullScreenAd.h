@@ -96,6 +96,7 @@ class IVFullScreenAdController : public IVAdViewInternal, public UIActionSheetDe
     void applicationWillEnterForeground() override;
     void applicationDidEnterBackground();
     void dismissAnimated(bool animated) override;
+    void adDisplayFailedForSlotNamed(NSString* name) override;
 
     void hideMenuButton();
     void showMenuButton();
@@ -114,6 +115,9 @@ class IVFullScreenAdController : public IVAdViewInternal, public UIActionSheetDe
     bool isDisplaying();
 
 private:
+    // A display that never reached the window gives back the window's flag and the slot's mark.
+    void releaseUnshownDisplay();
+
     std::map<std::string, Ref<NSObject>> delegateDict_;
     Ref<UIActionSheet> actionSheet_;
     Ref<NSMutableArray> actionSheetButtons_;

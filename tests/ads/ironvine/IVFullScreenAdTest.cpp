@@ -32,6 +32,7 @@
 #include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVController.h"
 #include "ads/ironvine/IVDatabase.h"
+#include "ads/ironvine/IVJavascriptBridge.h"
 #include "ads/ironvine/IVUtil.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
@@ -629,3 +630,110 @@ TEST_F(IVFullScreenAdTest, AFullScreenAdFadesTheNamedStatusBarViewAndKeepsItsWin
 }
 
 }  // namespace
+
+// A display that fails, at once or in the script, or that closes before its content came, must
+// not keep later full-screen displays out.
+class IVFullScreenAdFailureTest : public IVFullScreenAdTest {
+protected:
+    Ref<FullScreenListener> listener_ = make<FullScreenListener>();
+    Ref<IVController> controller_;
+    Ref<IVFullScreenAdController> fs_;
+    Ref<IVFullScreenAdWindow> window_;
+    Ref<IVAdSlot> slot_;
+
+    // Starts the engine and waits until the full-screen slot has its ad and the display script.
+    void startAndWaitForTheAd() {
+        controller_ = IVController::sharedController();
+        ivtest::startEngineWithBannerAndFullScreen();
+        IVAdEngine::setFullScreenDelegate(listener_.get(), NS("ivFullScreen"));
+        ASSERT_TRUE(advanceRunLoopUntil([&] { return !listener_->events.empty(); }));
+        fs_ = controller_->fullScreenAdController();
+        window_ = controller_->fullScreenAdWindow();
+        slot_ = controller_->adManager()->slotForName(NS("ivFullScreen"));
+        ASSERT_TRUE(fs_->bridge()->isIVJSLoaded());
+        ASSERT_NE(slot_->nextAdDlTime(), 0);
+        // Kept so that a test can put the script's own display back.
+        script("var ownDisplayAd = displayAd;");
+    }
+    std::string script(const char* source) {
+        return text(fs_->webView()
+                        ->stringByEvaluatingJavaScriptFromString(NSString::fromUTF8(source).get())
+                        .get());
+    }
+    bool showsTheAd() {
+        return script("document.body.innerHTML").find("Bazaar week") != std::string::npos;
+    }
+    // Nothing holds the window any more and the slot is free.
+    void expectReleased() {
+        EXPECT_FALSE(window_->isDisplaying());
+        EXPECT_FALSE(fs_->isDisplaying());
+        EXPECT_FALSE(slot_->isDisplayed());
+        EXPECT_FALSE(window_->contentController());
+        EXPECT_TRUE(host_->isKeyWindow());
+    }
+    // The next display goes through and shows the ad in the window.
+    void expectALaterDisplayShows() {
+        // An earlier ad's page must not pass for this one.
+        script("displayAd = ownDisplayAd; document.body.innerHTML = '';");
+        ASSERT_TRUE(advanceRunLoopUntil([&] { return slot_->nextAdDlTime() != 0; }));
+        EXPECT_TRUE(IVAdEngine::displayFullScreenAdForSlotNamed(NS("ivFullScreen")));
+        EXPECT_TRUE(window_->isDisplaying());
+        ASSERT_TRUE(advanceRunLoopUntil([&] { return showsTheAd(); }));
+        EXPECT_EQ(window_->contentController().get(), fs_.get());
+        EXPECT_TRUE(window_->isKeyWindow());
+        EXPECT_EQ(listener_->events.back(), "open");
+    }
+};
+
+TEST_F(IVFullScreenAdFailureTest, AFailureReportedBeforeTheWindowOpenedGivesItBack) {
+    startAndWaitForTheAd();
+    int64_t waiting = slot_->nextAdDlTime();
+    script(
+        "displayAd = function(slot) { BridgeDisplay.notifyAdDisplayFailedForSlotNamed(slot); };");
+    EXPECT_TRUE(IVAdEngine::displayFullScreenAdForSlotNamed(NS("ivFullScreen")));
+    EXPECT_TRUE(window_->isDisplaying());
+    EXPECT_TRUE(fs_->isDisplaying());
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return !window_->isDisplaying(); }));
+    expectReleased();
+    EXPECT_EQ(listener_->events, std::vector<std::string>{"ivFullScreen"});
+    // The ad was never shown: it is still the one waiting.
+    EXPECT_EQ(slot_->nextAdDlTime(), waiting);
+    expectALaterDisplayShows();
+    EXPECT_EQ(slot_->dlTime(), waiting);
+}
+
+TEST_F(IVFullScreenAdFailureTest, AnAdClosedBeforeItsContentCameGivesTheWindowBack) {
+    startAndWaitForTheAd();
+    script("displayAd = function(slot) { BridgeDisplay.dismiss(); };");
+    EXPECT_TRUE(IVAdEngine::displayFullScreenAdForSlotNamed(NS("ivFullScreen")));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return !window_->isDisplaying(); }));
+    expectReleased();
+    EXPECT_EQ(listener_->events, std::vector<std::string>{"ivFullScreen"});
+    expectALaterDisplayShows();
+}
+
+TEST_F(IVFullScreenAdFailureTest, AFailureAfterTheWindowOpenedClosesIt) {
+    startAndWaitForTheAd();
+    // The ad's fragment is gone: the script opens the window, then finds nothing to show.
+    auto dir = text(IVController::ivContentDir().get()) + "/ivFullScreen/" +
+               std::to_string(slot_->nextAdDlTime());
+    ASSERT_TRUE(fs::remove(dir + "/ad.html"));
+    EXPECT_TRUE(IVAdEngine::displayFullScreenAdForSlotNamed(NS("ivFullScreen")));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return !window_->isDisplaying(); }));
+    expectReleased();
+    EXPECT_FALSE(fs_->adLoadingIndicator());
+    EXPECT_FALSE(UIApplication::sharedApplication()->isStatusBarHidden());
+    EXPECT_EQ(listener_->events, (std::vector<std::string>{"ivFullScreen", "open", "close"}));
+    // A replacement is fetched and shows.
+    expectALaterDisplayShows();
+}
+
+TEST_F(IVFullScreenAdFailureTest, AFullScreenAdShowsAgainAfterItWasClosed) {
+    startAndWaitForTheAd();
+    EXPECT_TRUE(IVAdEngine::displayFullScreenAdForSlotNamed(NS("ivFullScreen")));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return showsTheAd(); }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return !fs_->adLoadingIndicator(); }));
+    fs_->dismissAnimated(false);
+    expectReleased();
+    expectALaterDisplayShows();
+}
