@@ -94,6 +94,10 @@ void PostSectionController::viewDidAppear(bool animated) {
         showLoginWindow();
         return;
     }
+    // The screen appears again under the overlay (its captcha screen went away): the overlay
+    // saved the account before its login ended, and a second login with it would race the
+    // overlay's, answer it with a failure and clear the password it was proving.
+    if (loginWindowShows()) return;
     if (shouldLogin()) {
         startLogin();
         return;
@@ -121,9 +125,13 @@ bool PostSectionController::shouldLogin() {
     return !time || -time->timeIntervalSinceNow() > kLoginReuseSeconds;
 }
 
+bool PostSectionController::loginWindowShows() {
+    return loginWindow_ && loginWindow_->isViewLoaded() && loginWindow_->view()->superview();
+}
+
 void PostSectionController::showLoginWindow() {
     // One overlay at a time: a screen that appears again while it shows keeps the one up.
-    if (loginWindow_ && loginWindow_->isViewLoaded() && loginWindow_->view()->superview()) return;
+    if (loginWindowShows()) return;
     loginWindow_ = alloc<LoginViewController>();
     loginWindow_->initWithNibName(NS("LoginViewController"), nullptr);
     loginWindow_->setListner(this);

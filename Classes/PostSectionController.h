@@ -42,6 +42,8 @@ public:
     bool hasLoginInfo();
     bool shouldLogin();
     void showLoginWindow();
+    // The login overlay is on the window: its login is the one running.
+    bool loginWindowShows();
     void startLogin();
     void loginDone(bool success) override;
     void loadSectionPage();

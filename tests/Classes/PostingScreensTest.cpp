@@ -24,6 +24,7 @@
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/NetworkWork.h"
 #include "ListingPagesTesting.h"
 #include "ResultScreensTesting.h"
 #include "UIKit/UIButton.h"
@@ -216,6 +217,13 @@ protected:
         return std::count_if(record.events.begin(), record.events.end(),
                              [&](const auto& e) { return e.name == name; });
     }
+    // The requests to the account service under way.
+    static int accountRequestsInFlight() {
+        auto pending = NetworkWork::pending();
+        return static_cast<int>(std::count_if(pending.begin(), pending.end(), [](auto& line) {
+            return line.find(bnsite::kAccountHost) != std::string::npos;
+        }));
+    }
     // Waits for an alert and gives its message (and closes it).
     std::string nextMessage() {
         if (!runLoopUntil([] { return lastPanel() != nullptr; })) return "(no message)";
@@ -381,11 +389,20 @@ TEST_F(PostingScreens, OverlayLoginThroughTheCaptcha) {
     auto code = solveCaptcha(captcha->verificationUrl());
     ASSERT_TRUE(code);
     tabs->dismissModalViewControllerAnimated(false);
+    // The start screen shows again under the overlay, with the account the overlay saved: the
+    // overlay's login is the only one (a second would race it and could answer it "Login
+    // Failed").
+    EXPECT_EQ(accountRequestsInFlight(), 0);
     overlay->validationSuccess(code);
     EXPECT_EQ(text(overlay->statusLabel()->text()), "Login ...");
+    EXPECT_EQ(accountRequestsInFlight(), 1);
     // Two requests in a row (the answer, then the login): a loaded machine gets more time.
     ASSERT_TRUE(runLoopUntil([&] { return delegate->loginTime() != nullptr; }, 30));
     ASSERT_TRUE(runLoopUntil([&] { return !start->loginWindow(); }, 30));
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
+    advanceRunLoop(0);
+    EXPECT_FALSE(lastPanel()) << alertText(lastPanel());
+    EXPECT_EQ(text(defaults->stringForKey(NS("Password"))), "secret");
     // A cancelled captcha leaves the overlay up with "Failed to login".
     auto second = alloc<LoginViewController>();
     second->initWithNibName(NS("LoginViewController"), nullptr);
@@ -891,10 +908,13 @@ TEST_F(PostingScreens, AChoiceOnAPageWithoutSignaturePostsTheRest) {
 
     // The area screen (the signature back on the category page): the refusal is no step it
     // knows, so it logs "Location Error".
-    postNav->popToViewController(start, false);
+    // Back on the start screen, which loads its section page again as it appears: one load
+    // only (a second one of the same page would race it, and the later reply would take the
+    // place of the next step's).
     start->sectionList()->removeAllObjects();
-    start->loadSectionPage();
+    postNav->popToViewController(start, false);
     ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     choose(start.get(), start->sectionList(), "For Sale");
     categories = waitForTop<PostCatagoryController>();
     ASSERT_TRUE(categories);

@@ -51,9 +51,11 @@ protected:
 
     void TearDown() override {
         closePanels();
-        // Downloads still running must not call back into the next test.
+        // Downloads still running must not call back into the next test, nor leave it a
+        // message: what they queued shows in the last pass, and goes with the rest.
         runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 20);
         advanceRunLoop(0);
+        closePanels();
         window->setRootViewController(nullptr);
         window->setHidden(true);
         UIApplication::sharedApplication()->setDelegate(nullptr);
