@@ -14,6 +14,7 @@
 #include <string>
 
 #include "AdLoom/internal/AdLoomConfigStore.h"
+#include "AdLoom/internal/AdLoomView.h"
 #include "Classes/Interfaces/AppInterfaces.h"
 #include "Classes/Settings.h"
 #include "Foundation/Clock.h"
@@ -71,6 +72,18 @@ inline void freshInstall() {
     }
 }
 
+// Takes every mediation banner under `view` out of its holder.
+inline void removeBanners(UIView* view) {
+    if (!view) return;
+    if (dynamic_cast<AdLoomView*>(view)) {
+        view->removeFromSuperview();
+        return;
+    }
+    auto children = view->subviews();
+    for (NSUInteger i = 0; children && i < children->count(); ++i)
+        removeBanners(as<UIView>(children->objectAtIndex(i)).get());
+}
+
 // Runs the app over the script's text; `hook` runs just before the line `marker` is read.
 inline std::string runApp(const std::string& script, const std::string& marker = "",
                           std::function<void()> hook = nullptr, int* status = nullptr) {
@@ -89,6 +102,11 @@ inline std::string runApp(const std::string& script, const std::string& marker =
     // told the app is inactive, they ask for none.
     NSNotificationCenter::defaultCenter()->postNotificationName(
         UIApplicationWillResignActiveNotification, UIApplication::sharedApplication().get());
+    // The next session's start makes the app active again, which would wake them: taken out of
+    // their screens, the banners drop their refresh timers for good.
+    auto windows = UIApplication::sharedApplication()->windows();
+    for (NSUInteger i = 0; windows && i < windows->count(); ++i)
+        removeBanners(as<UIView>(windows->objectAtIndex(i)).get());
     if (status) *status = result;
     return out.str();
 }
