@@ -208,7 +208,12 @@ TEST_F(ResultTranscripts, WeightedToIronvineTheBannersLinkOpensTheInAdBrowser) {
     // The banner's impression reached the ad server, and the mediation its ping.
     auto hits = ironvine->adminView("hits", {})->body;
     EXPECT_NE(hits.find("track/ivBanner/1001/impression"), std::string::npos) << hits;
-    EXPECT_EQ(pingsOnTheAdminHost(), std::vector<std::string>{"impression ironvine"});
+    // The platform's banners of earlier sessions load their next ads on their own clock and
+    // report them; only this network's pings are this session's.
+    std::vector<std::string> pings;
+    for (auto& ping : pingsOnTheAdminHost())
+        if (ping.find("iad") == std::string::npos) pings.push_back(ping);
+    EXPECT_EQ(pings, std::vector<std::string>{"impression ironvine"});
     servicestest::forgetTheIronvineEngine();
 }
 
