@@ -79,6 +79,15 @@ CGRect inWindow(UIView* v) {
     return v->convertRect(v->bounds(), nullptr);
 }
 
+// A real touch through the window at the middle of what shows of a view; false when none shows.
+bool touchMiddle(UIView* v) {
+    auto window = v ? v->window() : nullptr;
+    if (!window) return false;
+    CGRect shown = CGRectIntersection(inWindow(v), window->bounds());
+    if (CGRectIsNull(shown)) return false;
+    return window->tapAtPoint(CGPointMake(CGRectGetMidX(shown), CGRectGetMidY(shown))) != nullptr;
+}
+
 bool meets(CGRect a, CGRect clip) {
     CGRect r = CGRectIntersection(a, clip);
     return !CGRectIsNull(r) && r.size.width > 0 && r.size.height > 0;
@@ -287,6 +296,8 @@ private:
     void walk(UIView* v, CGRect clip, bool touchable, std::vector<Block>& out) {
         if (v->isHidden() || v->alpha() < 0.01f) return;
         if (is<UIButtonPanelView>(v)) return;  // printed on top, after the screen
+        // Whether touches reach this view's place, even when the view itself lets them through.
+        bool reached = touchable;
         touchable = touchable && v->isUserInteractionEnabled();
         CGRect rect = inWindow(v);
         if (auto bar = as<UINavigationBar>(v)) {
@@ -344,8 +355,12 @@ private:
             return;
         }
         if (auto image = as<DZImageView>(v)) {
-            if (meets(rect, clip) && image->image())
-                out.push_back(leaf(v, "[image " + imageViewName(image) + "]"));
+            if (meets(rect, clip) && image->image()) {
+                std::string text = "[image " + imageViewName(image) + "]";
+                if (reached && v->isMultipleTouchEnabled())
+                    text = mark(fingerTarget(v, imageViewName(image))) + " " + text;
+                out.push_back(leaf(v, text));
+            }
             // What lies over the image (a photo's caption, status and spinner).
             for (auto& sub : std::vector<Ref<UIView>>(v->subviewList()))
                 if (!sub->isHidden() && sub->alpha() >= 0.01f) walk(sub, clip, touchable, out);
@@ -447,6 +462,19 @@ private:
             if (!line.empty()) block.lines.push_back(line);
         }
         if (!block.lines.empty()) out.push_back(std::move(block));
+    }
+
+    // An image made for several fingers (a pager's page: taps, double taps, pinches) is touched
+    // as a finger would: a real touch through the window at the middle of what shows of it. A
+    // zoomed page lets touches through to its pager, so it counts wherever touches reach it.
+    ShellElement fingerTarget(UIView* v, std::string label) {
+        ShellElement e;
+        e.kind = ShellElement::Control;
+        e.label = std::move(label);
+        e.view = v;
+        Weak<UIView> target(v);
+        e.tap = [target] { return touchMiddle(target.lock().get()); };
+        return e;
     }
 
     // The subviews of a bar item, cell or title view, as inline text.
@@ -635,14 +663,7 @@ private:
                 e.label = text;
                 e.view = sub.get();
                 Weak<UIView> token(sub.get());
-                e.tap = [token] {
-                    auto o = token.lock();
-                    auto window = o ? o->window() : nullptr;
-                    if (!window) return false;
-                    CGRect r = inWindow(o.get());
-                    return window->tapAtPoint(CGPointMake(CGRectGetMidX(r), CGRectGetMidY(r))) !=
-                           nullptr;
-                };
+                e.tap = [token] { return touchMiddle(token.lock().get()); };
                 shown = mark(std::move(e)) + " " + shown;
             }
             line += shown + " ";

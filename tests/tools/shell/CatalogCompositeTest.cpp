@@ -61,14 +61,20 @@ TEST(CatalogComposite, FingersHoldCloseAndDragIcons) {
 }
 
 // The photo browser over the services' set of 25: its first page of ten, "1 of 25" and the
-// caption, a swipe to the second photo whose full image comes after the swipe, See All for the
-// grid with its Load More row, and back. The screenshot shows the black pager beside the photo.
-TEST(CatalogComposite, ThePhotoBrowserPagesAndOpensItsGrid) {
+// caption; a tap on the photo hides the chrome, but only once the double-tap wait of 0.2 s is
+// over, and a second tap brings it back; See All for the grid with its Load More row, and back; a
+// swipe to the second photo whose full image comes after the swipe; a double tap on it zooms in
+// (without touching the chrome) and a second one fits it again. The screenshots show the black
+// pager beside the fitted photo, the zoomed photo filling the screen, and the photo fitted again.
+TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     registerCatalogApp();
     servicestest::services().reset();
     fs::path here = shellTestFolder();
     fs::path shot = fs::current_path() / "photos.png";
-    fs::remove(shot);
+    fs::path zoomed = fs::current_path() / "zoomed.png";
+    fs::path refitted = fs::current_path() / "refitted.png";
+    for (auto& f : {shot, zoomed, refitted})
+        fs::remove(f);
     ShellOptions options;
     options.scriptPath = (here / "catalog-photos.script").string();
     options.delegateClassName = kCatalogDelegateClassName;
@@ -87,5 +93,17 @@ TEST(CatalogComposite, ThePhotoBrowserPagesAndOpensItsGrid) {
     // The second photo is square: 320 wide, centred in the 480-high pager, black above it.
     RGBA above = pixelAt(image, 160, 70);
     EXPECT_LT(above.r + above.g + above.b, 30);
-    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
+    auto closer = UIImage::imageWithContentsOfFile(NSString::fromUTF8(zoomed.string()));
+    ASSERT_TRUE(closer) << zoomed;
+    // Zoomed about its middle, the photo reaches past the top of the screen: no black there.
+    RGBA covered = pixelAt(closer, 160, 70);
+    EXPECT_GT(covered.r + covered.g + covered.b, 30);
+    auto fitted = UIImage::imageWithContentsOfFile(NSString::fromUTF8(refitted.string()));
+    ASSERT_TRUE(fitted) << refitted;
+    // The second double tap fits it again: black above it once more.
+    RGBA again = pixelAt(fitted, 160, 70);
+    EXPECT_LT(again.r + again.g + again.b, 30);
+    if (!getenv("BN_KEEP_SCREENSHOT"))
+        for (auto& f : {shot, zoomed, refitted})
+            fs::remove(f);
 }

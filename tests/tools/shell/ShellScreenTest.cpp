@@ -5,16 +5,20 @@
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSIndexPath.h"
+#include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIButton.h"
+#include "UIKit/UIEvent.h"
+#include "UIKit/UIImage.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UISwitch.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITextField.h"
 #include "UIKit/UIWindow.h"
 #include "tools/shell/ShellScreen.h"
+#include "ui/style/DZImageView.h"
 
 namespace {
 
@@ -31,6 +35,26 @@ class TapCounter : public NSObject, public UIAlertViewDelegate {
     }
     std::vector<std::string> taps;
     NSInteger clickedIndex = -1;
+};
+
+// Where the fingers that lift from it were, in its own coordinates; it keeps the touches to
+// itself.
+template <class Base>
+class Lifts : public Base {
+public:
+    void touchesEnded(NSSet* touches, UIEvent*) override {
+        auto touch = as<UITouch>(touches->anyObject());
+        if (touch) points.push_back(touch->locationInView(this));
+    }
+    std::vector<CGPoint> points;
+};
+
+class FingerPad : public Lifts<UIView> {
+    NS_OBJECT(FingerPad, UIView)
+};
+
+class FingerImage : public Lifts<DZImageView> {
+    NS_OBJECT(FingerImage, DZImageView)
 };
 
 class ShellScreenTest : public testing::Test {
@@ -275,4 +299,47 @@ TEST_F(ShellScreenTest, TheAppsTextCannotForgeElementNumbers) {
                                  "[1] (Go )\n" +
                                  kRule);
     EXPECT_EQ(screen.elements().size(), 1u);
+}
+
+TEST_F(ShellScreenTest, AnImageForSeveralFingersTakesRealTouchesAtItsMiddle) {
+    auto image = UIImage::imageWithSize(CGSizeMake(10, 10), 1);
+    // A pager of its own fingers, with its page below the status bar, partly off the bottom.
+    auto pad = make<FingerPad>(&FingerPad::initWithFrame, CGRectMake(0, 20, 320, 460));
+    pad->setUserInteractionEnabled(true);
+    window->addSubview(pad);
+    auto page = make<FingerImage>(&FingerImage::initWithFrame, CGRectMake(0, 60, 320, 600));
+    page->setImage(image);
+    page->setUserInteractionEnabled(true);
+    page->setMultipleTouchEnabled(true);
+    pad->addSubview(page);
+    // An ordinary image beside it is only shown.
+    auto plain = make<DZImageView>(&DZImageView::initWithFrame, CGRectMake(0, 0, 20, 20));
+    plain->setImage(image);
+    window->addSubview(plain);
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) + "[image image]\n[1] [image image]\n" + kRule);
+    ASSERT_EQ(screen.elements().size(), 1u);
+    ASSERT_TRUE(screen.elements()[0].tap());
+    // The middle of what shows of it: the window's 480 points clip the page at 400 of its 600.
+    ASSERT_EQ(page->points.size(), 1u);
+    EXPECT_EQ(page->points[0].x, 160);
+    EXPECT_EQ(page->points[0].y, 200);
+    EXPECT_TRUE(pad->points.empty());
+
+    // Zoomed, the page lets touches through to its pager: still numbered, and the touch lands on
+    // the pager where the page shows.
+    page->setUserInteractionEnabled(false);
+    screen = ShellScreen::captureWindow(window);
+    ASSERT_EQ(screen.elements().size(), 1u);
+    ASSERT_TRUE(screen.elements()[0].tap());
+    ASSERT_EQ(pad->points.size(), 1u);
+    EXPECT_EQ(pad->points[0].y, 260);
+    EXPECT_EQ(page->points.size(), 1u);
+
+    // Where touches do not reach (a pager that takes none), nothing is numbered.
+    pad->setUserInteractionEnabled(false);
+    screen = ShellScreen::captureWindow(window);
+    EXPECT_TRUE(screen.elements().empty());
+    EXPECT_EQ(screen.text(), std::string(kRule) + "[image image]\n[image image]\n" + kRule);
 }
