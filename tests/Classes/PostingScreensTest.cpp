@@ -258,6 +258,10 @@ protected:
     Ref<PostCatagoryController> toCategories() {
         showPostTab();
         start->postNoAccountButtonPressed(nullptr);
+        return forSaleCategories();
+    }
+    // Once the start screen lists the posting types, "For Sale": the category screen.
+    Ref<PostCatagoryController> forSaleCategories() {
         EXPECT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
         choose(start.get(), start->sectionList(), "For Sale");
         return waitForTop<PostCatagoryController>();
@@ -671,9 +675,7 @@ TEST_F(PostingScreens, LoggedInPostSendsTheAccountAndSucceeds) {
     defaults->setObject(NS("tester@example.test"), NS("Username"));
     defaults->setObject(NS("secret"), NS("Password"));
     showPostTab();
-    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
-    choose(start.get(), start->sectionList(), "For Sale");
-    auto categories = waitForTop<PostCatagoryController>();
+    auto categories = forSaleCategories();
     ASSERT_TRUE(categories);
     choose(categories.get(), categories->catagoryList(), "Bikes");
     auto area = waitForTop<PostLocationController>();
@@ -801,9 +803,7 @@ TEST_F(PostingScreens, LoggedInComposeSendsTheAccountHiddenAndNoPriceWhereNone) 
     defaults->setObject(NS("tester@example.test"), NS("Username"));
     defaults->setObject(NS("secret"), NS("Password"));
     showPostTab();
-    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
-    choose(start.get(), start->sectionList(), "For Sale");
-    auto categories = waitForTop<PostCatagoryController>();
+    auto categories = forSaleCategories();
     ASSERT_TRUE(categories);
     // Free stuff has no price on the site's form.
     choose(categories.get(), categories->catagoryList(), "Free Stuff");
@@ -892,9 +892,7 @@ TEST_F(PostingScreens, AChoiceOnAPageWithoutSignaturePostsTheRest) {
     // The category screen: the same, and no event.
     start->sectionList()->removeAllObjects();
     start->loadSectionPage();
-    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
-    choose(start.get(), start->sectionList(), "For Sale");
-    auto categories = waitForTop<PostCatagoryController>();
+    auto categories = forSaleCategories();
     ASSERT_TRUE(categories);
     stripSignature(categories->myInfo()->postPage());
     choose(categories.get(), categories->catagoryList(), "Bikes");
