@@ -403,7 +403,9 @@ void NKHTTPRequest::performOnRequestThread(std::function<void()> work) {
 }
 
 void NKHTTPRequest::beginNetworkWork() {
-    if (finished_) return;
+    // Already counted (started through the queue): taking a second ticket, even for a moment,
+    // would show the request twice to whoever reads what is pending.
+    if (finished_ || networkWork_.load() != 0) return;
     Ref<NSString> method = requestMethod();
     Ref<NSURL> theURL = url();
     uint64_t fresh = NetworkWork::begin((method ? method->utf8() : std::string("GET")) + " " +

@@ -80,10 +80,17 @@ TEST_F(RequestsInFlight, FinishedFailedAndCancelledRequestsCountUntilTheirLastCa
     Ref<CountingRecorder> d = make<CountingRecorder>();
     Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(held));
     r->setDelegate(d);
+    uint64_t before = NetworkWork::begin("probe");
+    NetworkWork::end(before);
     r->startAsynchronous();
     EXPECT_EQ(pendingFor("GET", held), 1);
     ASSERT_TRUE(runLoopUntil([&] { return gate->waiting() == 1; }));
     EXPECT_EQ(pendingFor("GET", held), 1);
+    // One ticket from the start on: the queue's thread starting it takes none of its own, not
+    // even for a moment (it showed twice to a reader at that moment).
+    uint64_t after = NetworkWork::begin("probe");
+    NetworkWork::end(after);
+    EXPECT_EQ(after, before + 2);
     gate->open();
     ASSERT_TRUE(waitForEnd(d));
     EXPECT_EQ(d->count("finished"), 1u);
