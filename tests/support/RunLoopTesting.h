@@ -12,8 +12,9 @@
 void advanceRunLoop(NSTimeInterval seconds, NSString* mode = nullptr);
 
 // Runs the current thread's loop in `mode` until `done()` holds or `realSeconds` of real time
-// have passed; false on time-out.
-bool runLoopUntil(const std::function<bool()>& done, double realSeconds = 5.0,
+// have passed; false on time-out. The default is generous: under the sanitizers on a loaded
+// two-core machine a first secure connection alone can take seconds.
+bool runLoopUntil(const std::function<bool()>& done, double realSeconds = 15.0,
                   NSString* mode = nullptr);
 
 // For work that mixes both: moves the manual clock in steps of `step`, letting other threads and
