@@ -13,6 +13,11 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#define BN_PJSON_SSE2 1
+#endif
+
 namespace {
 
 // The bytes that end a run of plain characters inside a string: the quotation mark, the
@@ -58,6 +63,24 @@ inline uint64_t unplain4(uint64_t x) {
                            ((x - kLanes * 0x20) & ~x) | ((surrogate - kLanes) & ~surrogate);
     return found & kLaneHighs;
 }
+
+#if defined(BN_PJSON_SSE2)
+// The same over eight units, as a mask of two bits per unit: what every x86-64 processor does
+// in a few instructions.
+inline unsigned unplain8(const char16_t* p) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i quote = _mm_cmpeq_epi16(x, _mm_set1_epi16('"'));
+    const __m128i backslash = _mm_cmpeq_epi16(x, _mm_set1_epi16('\\'));
+    // Below 0x20 exactly when taking 0x1F away leaves nothing.
+    const __m128i control =
+        _mm_cmpeq_epi16(_mm_subs_epu16(x, _mm_set1_epi16(0x1F)), _mm_setzero_si128());
+    const __m128i surrogate =
+        _mm_cmpeq_epi16(_mm_and_si128(x, _mm_set1_epi16(static_cast<short>(0xF800))),
+                        _mm_set1_epi16(static_cast<short>(0xD800)));
+    return static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_or_si128(quote, backslash), _mm_or_si128(control, surrogate))));
+}
+#endif
 
 inline bool isSurrogate(char16_t ch) {
     return ch >= 0xD800 && ch <= 0xDFFF;
@@ -199,8 +222,19 @@ void PJsonParser::Repeats::forget() {
 const char16_t* PJsonParser::endOfPlainRun(const char16_t* p) {
     const bool* stops = stopTable().stops;
     for (;;) {
-        // Four units at a time while the text lasts, straight to the first one that may end
+        // Many units at a time while the text lasts, straight to the first one that may end
         // the run: a stop, or a surrogate, taken on its own.
+#if defined(BN_PJSON_SSE2)
+        while (end_ - p >= 8) {
+            const unsigned marks = unplain8(p);
+            if (!marks) {
+                p += 8;
+                continue;
+            }
+            p += std::countr_zero(marks) / 2;
+            break;
+        }
+#endif
         while (end_ - p >= 4) {
             const uint64_t marks = unplain4(load4(p));
             if (!marks) {
