@@ -20,26 +20,35 @@
 
 namespace {
 
-// The bytes that end a run of plain characters inside a string: the quotation mark, the
-// backslash, the control characters and the terminating NUL.
-struct StopTable {
-    bool stops[256] = {};
-    StopTable() {
-        for (int ch = 0; ch < 0x20; ++ch)
-            stops[ch] = true;
-        stops[static_cast<unsigned char>('"')] = true;
-        stops[static_cast<unsigned char>('\\')] = true;
-    }
-};
-const StopTable& stopTable() {
-    static const StopTable table;
-    return table;
-}
-
 inline uint64_t load8(const char* p) {
     uint64_t x;
     std::memcpy(&x, p, sizeof x);
     return x;
+}
+
+// Whether two short texts are equal, compared in words rather than through a library call: the
+// texts are keys and numbers, a few words long.
+inline bool sameBytes(std::string_view a, std::string_view b) {
+    const size_t n = a.size();
+    if (n != b.size()) return false;
+    const char* p = a.data();
+    const char* q = b.data();
+    if (n >= 8) {
+        for (size_t i = 0; i + 8 < n; i += 8)
+            if (load8(p + i) != load8(q + i)) return false;
+        return load8(p + n - 8) == load8(q + n - 8);
+    }
+    if (n >= 4) {
+        uint32_t x[2], y[2];
+        std::memcpy(&x[0], p, 4);
+        std::memcpy(&x[1], p + n - 4, 4);
+        std::memcpy(&y[0], q, 4);
+        std::memcpy(&y[1], q + n - 4, 4);
+        return x[0] == y[0] && x[1] == y[1];
+    }
+    for (size_t i = 0; i < n; ++i)
+        if (p[i] != q[i]) return false;
+    return true;
 }
 
 // Four UTF-16 units at a time, one per 16-bit lane.
@@ -81,6 +90,23 @@ inline unsigned unplain8(const char16_t* p) {
         _mm_or_si128(_mm_or_si128(quote, backslash), _mm_or_si128(control, surrogate))));
 }
 #endif
+
+// The first unit at or after p that may end a plain run, many units at a time while the text
+// lasts; where fewer are left, p itself.
+inline const char16_t* firstMark(const char16_t* p, const char16_t* end) {
+#if defined(BN_PJSON_SSE2)
+    for (; end - p >= 8; p += 8)
+        if (const unsigned marks = unplain8(p)) return p + std::countr_zero(marks) / 2;
+#endif
+    for (; end - p >= 4; p += 4) {
+        if (const uint64_t marks = unplain4(load4(p))) {
+            if constexpr (std::endian::native == std::endian::little)
+                return p + std::countr_zero(marks) / 16;
+            return p;
+        }
+    }
+    return p;
+}
 
 inline bool isSurrogate(char16_t ch) {
     return ch >= 0xD800 && ch <= 0xDFFF;
@@ -204,7 +230,7 @@ NSObject* PJsonParser::Repeats::find(std::string_view bytes, size_t* slot) {
             *slot = i;
             return nullptr;
         }
-        if (entry.bytes == bytes) return entry.value.get();
+        if (sameBytes(entry.bytes, bytes)) return entry.value.get();
     }
 }
 
@@ -220,34 +246,13 @@ void PJsonParser::Repeats::forget() {
 }
 
 const char16_t* PJsonParser::endOfPlainRun(const char16_t* p) {
-    const bool* stops = stopTable().stops;
     for (;;) {
-        // Many units at a time while the text lasts, straight to the first one that may end
-        // the run: a stop, or a surrogate, taken on its own.
-#if defined(BN_PJSON_SSE2)
-        while (end_ - p >= 8) {
-            const unsigned marks = unplain8(p);
-            if (!marks) {
-                p += 8;
-                continue;
-            }
-            p += std::countr_zero(marks) / 2;
-            break;
-        }
-#endif
-        while (end_ - p >= 4) {
-            const uint64_t marks = unplain4(load4(p));
-            if (!marks) {
-                p += 4;
-                continue;
-            }
-            if constexpr (std::endian::native == std::endian::little)
-                p += std::countr_zero(marks) / 16;
-            break;
-        }
+        p = firstMark(p, end_);
         const char16_t ch = *p;
         if (ch < 0x80) {
-            if (stops[ch]) return p;
+            // The quotation mark, the backslash and the control characters, the text's NUL
+            // among them, end the run.
+            if (ch < 0x20 || ch == '"' || ch == '\\') return p;
         } else if (isSurrogate(ch)) {
             // A pair is one plain character; the text's NUL follows its last unit.
             if (!isLeadSurrogate(ch) || !isTrailSurrogate(p[1])) return p;
