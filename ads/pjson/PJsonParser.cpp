@@ -200,7 +200,7 @@ Ref<NSObject> PJsonParser::fragmentWithString(NSString* text) {
     return ok ? value : nullptr;
 }
 
-NSObject* PJsonParser::Repeats::find(std::string_view bytes, size_t* slot) {
+NSObject* PJsonParser::Repeats::find(std::string_view bytes, size_t* slot, NSUInteger* hash) {
     if (slots_.empty()) slots_.resize(kSlots);
     // Half full is full enough: probes stay short.
     if (used_.size() >= kSlots / 2) return nullptr;
@@ -230,12 +230,16 @@ NSObject* PJsonParser::Repeats::find(std::string_view bytes, size_t* slot) {
             *slot = i;
             return nullptr;
         }
-        if (sameBytes(entry.bytes, bytes)) return entry.value.get();
+        if (sameBytes(entry.bytes, bytes)) {
+            if (hash) *hash = entry.hash;
+            return entry.value.get();
+        }
     }
 }
 
-void PJsonParser::Repeats::remember(size_t slot, std::string_view bytes, NSObject* value) {
-    slots_[slot] = Slot{bytes, Ref<NSObject>(value)};
+void PJsonParser::Repeats::remember(size_t slot, std::string_view bytes, NSObject* value,
+                                    NSUInteger hash) {
+    slots_[slot] = Slot{bytes, Ref<NSObject>(value), hash};
     used_.push_back(static_cast<uint16_t>(slot));
 }
 
@@ -338,10 +342,12 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
             std::vector<collection_detail::HashTable::Entry> members(
                 std::make_move_iterator(first), std::make_move_iterator(members_.end()));
             members_.erase(first, members_.end());
-            *out = NSMutableDictionary::dictionaryWithEntries(std::move(members));
+            // Keys are immutable strings whose hashes are known: the dictionary need not ask.
+            *out = NSMutableDictionary::dictionaryWithHashedEntries(std::move(members));
             return true;
         }
         Ref<NSObject> key;
+        NSUInteger hash = 0;
         if (*c_ != '"') return fail(PJsonParseError, NS("Object key string expected"));
         ++c_;
         const char16_t* start = c_;
@@ -350,7 +356,7 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         size_t slot = Repeats::kSlots;
         if (*end == '"') {
             plain = bytesOf(start, static_cast<size_t>(end - start));
-            if (NSObject* known = keys_.find(plain, &slot)) {
+            if (NSObject* known = keys_.find(plain, &slot, &hash)) {
                 key = known;
                 c_ = end + 1;
             }
@@ -358,7 +364,8 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         if (!key) {
             if (!scanRestOfString(&key, true))
                 return fail(PJsonParseError, NS("Object key string expected"), true);
-            if (slot < Repeats::kSlots) keys_.remember(slot, plain, key);
+            hash = key->hash();
+            if (slot < Repeats::kSlots) keys_.remember(slot, plain, key, hash);
         }
         skipWhitespace();
         if (*c_ != ':') return fail(PJsonParseError, NS("Expected ':' separating key and value"));
@@ -367,7 +374,7 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         if (!scanValue(&value))
             return fail(PJsonParseError, format(NS("Object value expected for key: %@"), key),
                         true);
-        members_.push_back({std::move(key), std::move(value), 0});
+        members_.push_back({std::move(key), std::move(value), hash});
         skipWhitespace();
         // The separator is optional: members may follow one another after white space alone.
         if (*c_ == ',') {

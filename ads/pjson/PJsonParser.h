@@ -71,15 +71,16 @@ private:
     public:
         static constexpr size_t kSlots = 256;
         // The value read before for the bytes, or nil; then `*slot` is where it may be
-        // remembered (left alone when the table is full).
-        NSObject* find(std::string_view bytes, size_t* slot);
-        void remember(size_t slot, std::string_view bytes, NSObject* value);
+        // remembered (left alone when the table is full). A key comes with its hash.
+        NSObject* find(std::string_view bytes, size_t* slot, NSUInteger* hash = nullptr);
+        void remember(size_t slot, std::string_view bytes, NSObject* value, NSUInteger hash = 0);
         void forget();
 
     private:
         struct Slot {
             std::string_view bytes;
             Ref<NSObject> value;
+            NSUInteger hash = 0;
         };
         std::vector<Slot> slots_;
         std::vector<uint16_t> used_;
