@@ -19,7 +19,7 @@ constexpr int32_t kRemoved = -2;
 constexpr size_t kMinSlots = 8;
 // Tables of up to this many entries have no index: a walk over so few hashes costs less than
 // the index's upkeep, and most dictionaries (a document's objects, options) are that small.
-constexpr size_t kLinearEntries = 8;
+constexpr size_t kLinearEntries = 16;
 // Capacities given as hints are trusted only up to this many entries.
 constexpr size_t kMaxHint = size_t{1} << 16;
 
