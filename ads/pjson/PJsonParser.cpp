@@ -178,14 +178,18 @@ Ref<NSObject> PJsonParser::fragmentWithString(NSString* text) {
         return nullptr;
     }
     const NSUInteger length = text->length();
-    text_.resize(length);
-    if (length) text->getCharacters(text_.data(), NSMakeRange(0, length));
+    const char16_t* units = text->terminatedCharactersPtr();
+    if (!units) {
+        text_.resize(length);
+        if (length) text->getCharacters(text_.data(), NSMakeRange(0, length));
+        units = text_.c_str();
+    }
     keys_.forget();  // in case an earlier call was left by an exception
     numbers_.forget();
     members_.clear();
     elements_.clear();
     depth_ = 0;
-    c_ = text_.c_str();
+    c_ = units;
     end_ = c_ + length;
     Ref<NSObject> value;
     bool ok = scanValue(&value);

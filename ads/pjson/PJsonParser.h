@@ -46,8 +46,9 @@ private:
     // backslash, a control character (the terminating NUL included) or an unpaired surrogate.
     const char16_t* endOfPlainRun(const char16_t* p);
 
-    // The text is read as the string's own UTF-16 units, copied once into room kept between
-    // calls so that it ends in a NUL: a NUL within the text ends it, as it always has.
+    // The text is read as the string's own UTF-16 units, which must end in a NUL (a NUL within
+    // the text ends it, as it always has): in place when the string keeps them so, else copied
+    // once into this room, kept between calls.
     std::u16string text_;
     const char16_t* c_ = nullptr;
     const char16_t* end_ = nullptr;  // the terminating NUL

@@ -433,4 +433,35 @@ TEST(PJsonParserTest, TextUnitsReadWherever) {
     EXPECT_EQ(traceOf(parser).back(), "3 Expected value while parsing array");
 }
 
+// The text is read alike whether the string keeps its units in its default storage, in its
+// own allocation or after a change: values, failures and the NUL that ends a text.
+TEST(PJsonParserTest, EveryKindOfStringReadsAlike) {
+    const std::u16string texts[] = {
+        u"{\"a\": [1, \"x\\n\", {\"b\": null}], \"c\": \"\u00e9\U0001F600\"}",
+        u"[\"unterminated",
+        std::u16string{u'[', u'1', u']', 0, u'x'},
+        u"{\"k\": 1,}",
+        u"[\"" + std::u16string(100, u'w') + u"\", 2.5e3]",
+    };
+    for (const std::u16string& units : texts) {
+        auto mutated = NSMutableString::compactStringWithUnits(units.substr(1));
+        mutated->insertString(NSString::fromUTF16(units.substr(0, 1)), 0);
+        Ref<NSString> forms[] = {NSString::fromUTF16(units),
+                                 NSString::compactStringWithUnits(units),
+                                 NSMutableString::compactStringWithUnits(units), mutated};
+        auto parser = make<PJsonParser>();
+        auto expected = parser->objectWithString(forms[0]);
+        auto expectedTrace = traceOf(parser);
+        for (NSString* form : forms) {
+            ASSERT_EQ(form->u16(), units);
+            auto value = parser->objectWithString(form);
+            EXPECT_EQ(!value, !expected);
+            if (value) {
+                EXPECT_TRUE(value->isEqual(expected));
+            }
+            EXPECT_EQ(traceOf(parser), expectedTrace);
+        }
+    }
+}
+
 }  // namespace
