@@ -356,20 +356,24 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         ++c_;
         const char16_t* start = c_;
         const char16_t* end = endOfPlainRun(start);
-        std::string_view plain;
-        size_t slot = Repeats::kSlots;
         if (*end == '"') {
-            plain = bytesOf(start, static_cast<size_t>(end - start));
+            // No escapes: a key read before is shared, a new one is made from the units at
+            // hand and remembered.
+            const std::string_view plain = bytesOf(start, static_cast<size_t>(end - start));
+            size_t slot = Repeats::kSlots;
             if (NSObject* known = keys_.find(plain, &slot, &hash)) {
                 key = known;
-                c_ = end + 1;
+            } else {
+                key = NSString::compactStringWithUnits(
+                    std::u16string_view(start, static_cast<size_t>(end - start)));
+                hash = key->hash();
+                if (slot < Repeats::kSlots) keys_.remember(slot, plain, key, hash);
             }
-        }
-        if (!key) {
+            c_ = end + 1;
+        } else {
             if (!scanRestOfString(&key, true))
                 return fail(PJsonParseError, NS("Object key string expected"), true);
             hash = key->hash();
-            if (slot < Repeats::kSlots) keys_.remember(slot, plain, key, hash);
         }
         skipWhitespace();
         if (*c_ != ':') return fail(PJsonParseError, NS("Expected ':' separating key and value"));
