@@ -13,26 +13,12 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#define BN_PJSON_SSE2 1
+#endif
+
 namespace {
-
-// The bytes that end a run of plain characters inside a string: the quotation mark, the
-// backslash, the control characters and the terminating NUL.
-struct StopTable {
-    bool stops[256] = {};
-    StopTable() {
-        for (int ch = 0; ch < 0x20; ++ch)
-            stops[ch] = true;
-        stops[static_cast<unsigned char>('"')] = true;
-        stops[static_cast<unsigned char>('\\')] = true;
-    }
-};
-const StopTable& stopTable() {
-    static const StopTable table;
-    return table;
-}
-
-constexpr uint64_t kOnes = 0x0101010101010101ull;
-constexpr uint64_t kHighs = 0x8080808080808080ull;
 
 inline uint64_t load8(const char* p) {
     uint64_t x;
@@ -40,73 +26,133 @@ inline uint64_t load8(const char* p) {
     return x;
 }
 
-// The bytes among eight that end a plain run or leave ASCII (a quotation mark, backslash,
-// control character or byte from 0x80), each marked by its high bit. The lowest mark is exact;
-// marks above it may be spurious.
-inline uint64_t unplainAscii8(uint64_t x) {
-    const uint64_t quote = x ^ (kOnes * '"');
-    const uint64_t backslash = x ^ (kOnes * '\\');
-    const uint64_t found = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
-                           ((x - kOnes * 0x20) & ~x) | x;
-    return found & kHighs;
+// Whether two short texts are equal, compared in words rather than through a library call: the
+// texts are keys and numbers, a few words long.
+inline bool sameBytes(std::string_view a, std::string_view b) {
+    const size_t n = a.size();
+    if (n != b.size()) return false;
+    const char* p = a.data();
+    const char* q = b.data();
+    if (n >= 8) {
+        for (size_t i = 0; i + 8 < n; i += 8)
+            if (load8(p + i) != load8(q + i)) return false;
+        return load8(p + n - 8) == load8(q + n - 8);
+    }
+    if (n >= 4) {
+        uint32_t x[2], y[2];
+        std::memcpy(&x[0], p, 4);
+        std::memcpy(&x[1], p + n - 4, 4);
+        std::memcpy(&y[0], q, 4);
+        std::memcpy(&y[1], q + n - 4, 4);
+        return x[0] == y[0] && x[1] == y[1];
+    }
+    for (size_t i = 0; i < n; ++i)
+        if (p[i] != q[i]) return false;
+    return true;
+}
+
+// Four UTF-16 units at a time, one per 16-bit lane.
+constexpr uint64_t kLanes = 0x0001000100010001ull;
+constexpr uint64_t kLaneHighs = 0x8000800080008000ull;
+
+inline uint64_t load4(const char16_t* p) {
+    uint64_t x;
+    std::memcpy(&x, p, sizeof x);
+    return x;
+}
+
+// The lanes among four units that end a plain run (a quotation mark, backslash or control
+// character) or hold a surrogate, each marked by its high bit. The lowest mark is exact; marks
+// above it may be spurious.
+inline uint64_t unplain4(uint64_t x) {
+    const uint64_t quote = x ^ (kLanes * '"');
+    const uint64_t backslash = x ^ (kLanes * '\\');
+    const uint64_t surrogate = (x & (kLanes * 0xF800)) ^ (kLanes * 0xD800);
+    const uint64_t found = ((quote - kLanes) & ~quote) | ((backslash - kLanes) & ~backslash) |
+                           ((x - kLanes * 0x20) & ~x) | ((surrogate - kLanes) & ~surrogate);
+    return found & kLaneHighs;
+}
+
+#if defined(BN_PJSON_SSE2)
+// The same over eight units, as a mask of two bits per unit: what every x86-64 processor does
+// in a few instructions.
+inline unsigned unplain8(const char16_t* p) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i quote = _mm_cmpeq_epi16(x, _mm_set1_epi16('"'));
+    const __m128i backslash = _mm_cmpeq_epi16(x, _mm_set1_epi16('\\'));
+    // Below 0x20 exactly when taking 0x1F away leaves nothing.
+    const __m128i control =
+        _mm_cmpeq_epi16(_mm_subs_epu16(x, _mm_set1_epi16(0x1F)), _mm_setzero_si128());
+    const __m128i surrogate =
+        _mm_cmpeq_epi16(_mm_and_si128(x, _mm_set1_epi16(static_cast<short>(0xF800))),
+                        _mm_set1_epi16(static_cast<short>(0xD800)));
+    return static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_or_si128(quote, backslash), _mm_or_si128(control, surrogate))));
+}
+#endif
+
+// The first unit at or after p that may end a plain run, many units at a time while the text
+// lasts; where fewer are left, p itself.
+inline const char16_t* firstMark(const char16_t* p, const char16_t* end) {
+#if defined(BN_PJSON_SSE2)
+    for (; end - p >= 8; p += 8)
+        if (const unsigned marks = unplain8(p)) return p + std::countr_zero(marks) / 2;
+#endif
+    for (; end - p >= 4; p += 4) {
+        if (const uint64_t marks = unplain4(load4(p))) {
+            if constexpr (std::endian::native == std::endian::little)
+                return p + std::countr_zero(marks) / 16;
+            return p;
+        }
+    }
+    return p;
+}
+
+inline bool isSurrogate(char16_t ch) {
+    return ch >= 0xD800 && ch <= 0xDFFF;
+}
+
+inline bool isLeadSurrogate(char16_t ch) {
+    return ch >= 0xD800 && ch <= 0xDBFF;
+}
+
+inline bool isTrailSurrogate(char16_t ch) {
+    return ch >= 0xDC00 && ch <= 0xDFFF;
 }
 
 // White space of the C locale.
-inline bool isSpace(char ch) {
+inline bool isSpace(char16_t ch) {
     return ch == ' ' || (ch >= '\t' && ch <= '\r');
 }
 
-inline bool isDigit(char ch) {
+inline bool isDigit(char16_t ch) {
     return ch >= '0' && ch <= '9';
 }
 
-// Appends a run of UTF-8 bytes as UTF-16 units; a malformed sequence reads as U+FFFD.
-void appendUTF8Run(const unsigned char* p, const unsigned char* end, std::u16string& into) {
-    // ASCII, the usual case, unit for unit into room made once.
-    const unsigned char* ascii = p;
-    while (end - ascii >= 8 && (load8(reinterpret_cast<const char*>(ascii)) & kHighs) == 0)
-        ascii += 8;
-    while (ascii < end && *ascii < 0x80)
-        ++ascii;
-    if (ascii != p) {
-        size_t at = into.size();
-        into.resize(at + static_cast<size_t>(ascii - p));
-        std::copy(p, ascii, into.begin() + static_cast<std::ptrdiff_t>(at));
-        p = ascii;
-        if (p == end) return;
+// Whether the units at p spell the ASCII word; the text's NUL stops the comparison.
+inline bool spells(const char16_t* p, const char* word) {
+    for (; *word; ++p, ++word)
+        if (*p != static_cast<unsigned char>(*word)) return false;
+    return true;
+}
+
+// The first byte of the character at p in UTF-8, an unpaired surrogate being U+FFFD: errors
+// name a character by the byte that starts it.
+unsigned leadByte(const char16_t* p) {
+    const char16_t ch = p[0];
+    if (ch < 0x80) return ch;
+    if (ch < 0x800) return 0xC0u | (ch >> 6);
+    if (isLeadSurrogate(ch) && isTrailSurrogate(p[1])) {
+        const uint32_t cp = 0x10000u + ((ch - 0xD800u) << 10) + (p[1] - 0xDC00u);
+        return 0xF0u | (cp >> 18);
     }
-    into.reserve(into.size() + static_cast<size_t>(end - p));
-    while (p < end) {
-        unsigned char b = *p;
-        if (b < 0x80) {
-            into.push_back(b);
-            ++p;
-            continue;
-        }
-        int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : -1;
-        uint32_t cp = b & (0x3F >> extra);
-        bool ok = extra > 0 && b < 0xF5 && end - p > extra;
-        for (int i = 1; ok && i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (p[i] & 0x3F);
-        }
-        static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-        if (ok && (cp < least[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
-            ok = false;
-        if (!ok) {
-            into.push_back(0xFFFD);
-            ++p;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            into.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            into.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            into.push_back(static_cast<char16_t>(cp));
-        }
-        p += extra + 1;
-    }
+    if (isSurrogate(ch)) return 0xEF;
+    return 0xE0u | (ch >> 12);
+}
+
+// The bytes of units, as the repeat tables compare them.
+inline std::string_view bytesOf(const char16_t* p, size_t n) {
+    return std::string_view(reinterpret_cast<const char*>(p), n * sizeof(char16_t));
 }
 
 template <class... A>
@@ -131,15 +177,20 @@ Ref<NSObject> PJsonParser::fragmentWithString(NSString* text) {
         fail(PJsonNoInput, NS("Input was 'nil'"));
         return nullptr;
     }
-    // Text with unpaired surrogates has no UTF-8 form: they read as U+FFFD.
-    std::string utf8 = text->utf8();
+    const NSUInteger length = text->length();
+    const char16_t* units = text->terminatedCharactersPtr();
+    if (!units) {
+        text_.resize(length);
+        if (length) text->getCharacters(text_.data(), NSMakeRange(0, length));
+        units = text_.c_str();
+    }
     keys_.forget();  // in case an earlier call was left by an exception
     numbers_.forget();
     members_.clear();
     elements_.clear();
     depth_ = 0;
-    c_ = utf8.c_str();
-    end_ = c_ + utf8.size();
+    c_ = units;
+    end_ = c_ + length;
     Ref<NSObject> value;
     bool ok = scanValue(&value);
     if (ok && !scanIsAtEnd()) ok = fail(PJsonGarbage, NS("Garbage after JSON"));
@@ -148,10 +199,12 @@ Ref<NSObject> PJsonParser::fragmentWithString(NSString* text) {
     numbers_.forget();
     members_.clear();
     elements_.clear();  // what a failed parse left
+    // A very long text's room is not kept for the next call.
+    if (text_.capacity() > kKeptTextUnits) std::u16string().swap(text_);
     return ok ? value : nullptr;
 }
 
-NSObject* PJsonParser::Repeats::find(std::string_view bytes, size_t* slot) {
+NSObject* PJsonParser::Repeats::find(std::string_view bytes, size_t* slot, NSUInteger* hash) {
     if (slots_.empty()) slots_.resize(kSlots);
     // Half full is full enough: probes stay short.
     if (used_.size() >= kSlots / 2) return nullptr;
@@ -181,12 +234,16 @@ NSObject* PJsonParser::Repeats::find(std::string_view bytes, size_t* slot) {
             *slot = i;
             return nullptr;
         }
-        if (entry.bytes == bytes) return entry.value.get();
+        if (sameBytes(entry.bytes, bytes)) {
+            if (hash) *hash = entry.hash;
+            return entry.value.get();
+        }
     }
 }
 
-void PJsonParser::Repeats::remember(size_t slot, std::string_view bytes, NSObject* value) {
-    slots_[slot] = Slot{bytes, Ref<NSObject>(value)};
+void PJsonParser::Repeats::remember(size_t slot, std::string_view bytes, NSObject* value,
+                                    NSUInteger hash) {
+    slots_[slot] = Slot{bytes, Ref<NSObject>(value), hash};
     used_.push_back(static_cast<uint16_t>(slot));
 }
 
@@ -196,22 +253,19 @@ void PJsonParser::Repeats::forget() {
     used_.clear();
 }
 
-const char* PJsonParser::endOfPlainRun(const char* p) {
-    const bool* stops = stopTable().stops;
+const char16_t* PJsonParser::endOfPlainRun(const char16_t* p) {
     for (;;) {
-        // Eight bytes at a time while the text lasts, straight to the first one that is not
-        // plain ASCII: a stop, or a non-ASCII byte taken on its own.
-        while (end_ - p >= 8) {
-            const uint64_t marks = unplainAscii8(load8(p));
-            if (!marks) {
-                p += 8;
-                continue;
-            }
-            if constexpr (std::endian::native == std::endian::little)
-                p += std::countr_zero(marks) / 8;
-            break;
+        p = firstMark(p, end_);
+        const char16_t ch = *p;
+        if (ch < 0x80) {
+            // The quotation mark, the backslash and the control characters, the text's NUL
+            // among them, end the run.
+            if (ch < 0x20 || ch == '"' || ch == '\\') return p;
+        } else if (isSurrogate(ch)) {
+            // A pair is one plain character; the text's NUL follows its last unit.
+            if (!isLeadSurrogate(ch) || !isTrailSurrogate(p[1])) return p;
+            ++p;
         }
-        if (stops[static_cast<unsigned char>(*p)]) return p;
         ++p;
     }
 }
@@ -228,7 +282,7 @@ bool PJsonParser::scanIsAtEnd() {
 
 bool PJsonParser::scanValue(Ref<NSObject>* out) {
     skipWhitespace();
-    char ch = *c_;
+    const char16_t ch = *c_;
     if (ch == '\0') return fail(PJsonEndOfInput, NS("Unexpected end of string"));
     ++c_;
     switch (ch) {
@@ -257,21 +311,21 @@ bool PJsonParser::scanValue(Ref<NSObject>* out) {
 
 // Literals are matched byte for byte; what follows them is the caller's business.
 bool PJsonParser::scanRestOfTrue(Ref<NSObject>* out) {
-    if (std::strncmp(c_, "rue", 3) != 0) return fail(PJsonParseError, NS("Expected 'true'"));
+    if (!spells(c_, "rue")) return fail(PJsonParseError, NS("Expected 'true'"));
     c_ += 3;
     *out = NSNumber::numberWithBool(true);
     return true;
 }
 
 bool PJsonParser::scanRestOfFalse(Ref<NSObject>* out) {
-    if (std::strncmp(c_, "alse", 4) != 0) return fail(PJsonParseError, NS("Expected 'false'"));
+    if (!spells(c_, "alse")) return fail(PJsonParseError, NS("Expected 'false'"));
     c_ += 4;
     *out = NSNumber::numberWithBool(false);
     return true;
 }
 
 bool PJsonParser::scanRestOfNull(Ref<NSObject>* out) {
-    if (std::strncmp(c_, "ull", 3) != 0) return fail(PJsonParseError, NS("Expected 'null'"));
+    if (!spells(c_, "ull")) return fail(PJsonParseError, NS("Expected 'null'"));
     c_ += 3;
     *out = NSNull::null();
     return true;
@@ -292,27 +346,34 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
             std::vector<collection_detail::HashTable::Entry> members(
                 std::make_move_iterator(first), std::make_move_iterator(members_.end()));
             members_.erase(first, members_.end());
-            *out = NSMutableDictionary::dictionaryWithEntries(std::move(members));
+            // Keys are immutable strings whose hashes are known: the dictionary need not ask.
+            *out = NSMutableDictionary::dictionaryWithHashedEntries(std::move(members));
             return true;
         }
         Ref<NSObject> key;
+        NSUInteger hash = 0;
         if (*c_ != '"') return fail(PJsonParseError, NS("Object key string expected"));
         ++c_;
-        const char* start = c_;
-        const char* end = endOfPlainRun(start);
-        std::string_view plain;
-        size_t slot = Repeats::kSlots;
+        const char16_t* start = c_;
+        const char16_t* end = endOfPlainRun(start);
         if (*end == '"') {
-            plain = std::string_view(start, static_cast<size_t>(end - start));
-            if (NSObject* known = keys_.find(plain, &slot)) {
+            // No escapes: a key read before is shared, a new one is made from the units at
+            // hand and remembered.
+            const std::string_view plain = bytesOf(start, static_cast<size_t>(end - start));
+            size_t slot = Repeats::kSlots;
+            if (NSObject* known = keys_.find(plain, &slot, &hash)) {
                 key = known;
-                c_ = end + 1;
+            } else {
+                key = NSString::compactStringWithUnits(
+                    std::u16string_view(start, static_cast<size_t>(end - start)));
+                hash = key->hash();
+                if (slot < Repeats::kSlots) keys_.remember(slot, plain, key, hash);
             }
-        }
-        if (!key) {
+            c_ = end + 1;
+        } else {
             if (!scanRestOfString(&key, true))
                 return fail(PJsonParseError, NS("Object key string expected"), true);
-            if (slot < Repeats::kSlots) keys_.remember(slot, plain, key);
+            hash = key->hash();
         }
         skipWhitespace();
         if (*c_ != ':') return fail(PJsonParseError, NS("Expected ':' separating key and value"));
@@ -321,7 +382,7 @@ bool PJsonParser::scanRestOfDictionary(Ref<NSObject>* out) {
         if (!scanValue(&value))
             return fail(PJsonParseError, format(NS("Object value expected for key: %@"), key),
                         true);
-        members_.push_back({std::move(key), std::move(value), 0});
+        members_.push_back({std::move(key), std::move(value), hash});
         skipWhitespace();
         // The separator is optional: members may follow one another after white space alone.
         if (*c_ == ',') {
@@ -366,69 +427,83 @@ bool PJsonParser::scanRestOfArray(Ref<NSObject>* out) {
 }
 
 bool PJsonParser::scanRestOfString(Ref<NSObject>* out, bool isKey) {
+    // A key is made immutable at once: the dictionary would store an immutable copy.
+    auto make = [&](std::u16string_view units) {
+        if (isKey)
+            *out = NSString::compactStringWithUnits(units);
+        else
+            *out = NSMutableString::compactStringWithUnits(units);
+    };
+    const char16_t* run = c_;
+    c_ = endOfPlainRun(c_);
+    // Most strings are one plain run, taken straight from the text.
+    if (*c_ == '"') {
+        make(std::u16string_view(run, static_cast<size_t>(c_ - run)));
+        ++c_;
+        return true;
+    }
     std::u16string& units = units_;
-    units.clear();
+    units.assign(run, static_cast<size_t>(c_ - run));
     for (;;) {
-        // One run of plain bytes, decoded in one step.
-        const char* run = c_;
-        c_ = endOfPlainRun(c_);
-        if (c_ != run) {
-            appendUTF8Run(reinterpret_cast<const unsigned char*>(run),
-                          reinterpret_cast<const unsigned char*>(c_), units);
-        }
-        char ch = *c_;
+        const char16_t ch = *c_;
         if (ch == '"') {
             ++c_;
-            // A key is made immutable at once: the dictionary would store an immutable copy.
-            if (isKey)
-                *out = NSString::compactStringWithUnits(units);
-            else
-                *out = NSMutableString::compactStringWithUnits(units);
+            make(units);
             return true;
         }
         if (ch == '\0') return fail(PJsonEndOfInput, NS("Unexpected EOF while parsing string"));
-        if (ch != '\\')
+        if (isSurrogate(ch)) {
+            // An unpaired surrogate is no character: it reads as U+FFFD.
+            units.push_back(0xFFFD);
+            ++c_;
+        } else if (ch != '\\') {
             return fail(PJsonControlCharacter,
                         format(NS("Unescaped control character '0x%x'"), static_cast<int>(ch)));
-        char escape = c_[1];
-        switch (escape) {
-            case '"':
-            case '/':
-            case '\\':
-                units.push_back(static_cast<char16_t>(escape));
-                break;
-            case 'b':
-                units.push_back(u'\b');
-                break;
-            case 'f':
-                units.push_back(u'\f');
-                break;
-            case 'n':
-                units.push_back(u'\n');
-                break;
-            case 'r':
-                units.push_back(u'\r');
-                break;
-            case 't':
-                units.push_back(u'\t');
-                break;
-            case 'u':
-                c_ += 2;
-                if (!scanUnicodeChar(&units))
-                    return fail(PJsonBadUnicodeEscape, NS("Broken unicode character"), true);
-                continue;
-            default:
-                return fail(PJsonBadEscape, format(NS("Illegal escape sequence '0x%x'"),
-                                                   static_cast<unsigned char>(escape)));
+        } else {
+            const char16_t escape = c_[1];
+            switch (escape) {
+                case '"':
+                case '/':
+                case '\\':
+                    units.push_back(escape);
+                    break;
+                case 'b':
+                    units.push_back(u'\b');
+                    break;
+                case 'f':
+                    units.push_back(u'\f');
+                    break;
+                case 'n':
+                    units.push_back(u'\n');
+                    break;
+                case 'r':
+                    units.push_back(u'\r');
+                    break;
+                case 't':
+                    units.push_back(u'\t');
+                    break;
+                case 'u':
+                    c_ += 2;
+                    if (!scanUnicodeChar(&units))
+                        return fail(PJsonBadUnicodeEscape, NS("Broken unicode character"), true);
+                    c_ -= 2;
+                    break;
+                default:
+                    return fail(PJsonBadEscape,
+                                format(NS("Illegal escape sequence '0x%x'"), leadByte(c_ + 1)));
+            }
+            c_ += 2;
         }
-        c_ += 2;
+        run = c_;
+        c_ = endOfPlainRun(c_);
+        units.append(run, static_cast<size_t>(c_ - run));
     }
 }
 
 bool PJsonParser::scanHexQuad(char16_t* out) {
     unsigned value = 0;
     for (int i = 0; i < 4; ++i) {
-        char ch = c_[i];
+        const char16_t ch = c_[i];
         unsigned digit;
         if (isDigit(ch))
             digit = static_cast<unsigned>(ch - '0');
@@ -468,7 +543,7 @@ bool PJsonParser::scanUnicodeChar(std::u16string* into) {
 }
 
 bool PJsonParser::scanNumber(Ref<NSObject>* out) {
-    const char* start = c_;
+    const char16_t* start = c_;
     if (*c_ == '-') ++c_;
     if (*c_ == '0') {
         ++c_;
@@ -491,13 +566,19 @@ bool PJsonParser::scanNumber(Ref<NSObject>* out) {
         while (isDigit(*c_))
             ++c_;
     }
-    std::string_view bytes(start, static_cast<size_t>(c_ - start));
+    const size_t length = static_cast<size_t>(c_ - start);
+    const std::string_view bytes = bytesOf(start, length);
     size_t slot = Repeats::kSlots;
     if (NSObject* known = numbers_.find(bytes, &slot)) {
         *out = known;
         return true;
     }
-    auto number = NSDecimalNumber::decimalNumberWithUTF8(bytes);
+    // The number's units are ASCII by now.
+    std::string& ascii = numberText_;
+    ascii.resize(length);
+    for (size_t i = 0; i < length; ++i)
+        ascii[i] = static_cast<char>(start[i]);
+    auto number = NSDecimalNumber::decimalNumberWithUTF8(ascii);
     // Beyond the decimal type's range: refused rather than kept as a NaN no writer can write.
     if (!number || number->isNaN())
         return fail(PJsonBadNumber, NS("Failed creating decimal instance"));

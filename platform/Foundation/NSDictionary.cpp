@@ -1,6 +1,7 @@
 #include "Foundation/NSDictionary.h"
 
 #include <algorithm>
+#include <cassert>
 #include <typeinfo>
 #include <utility>
 
@@ -18,7 +19,7 @@ constexpr int32_t kRemoved = -2;
 constexpr size_t kMinSlots = 8;
 // Tables of up to this many entries have no index: a walk over so few hashes costs less than
 // the index's upkeep, and most dictionaries (a document's objects, options) are that small.
-constexpr size_t kLinearEntries = 8;
+constexpr size_t kLinearEntries = 16;
 // Capacities given as hints are trusted only up to this many entries.
 constexpr size_t kMaxHint = size_t{1} << 16;
 
@@ -131,7 +132,7 @@ void HashTable::reserve(size_t n) {
     if (n > kLinearEntries && n * 4 > slots_.size() * 3) rebuild(slotsFor(n));
 }
 
-void HashTable::adopt(std::vector<Entry>&& entries) {
+void HashTable::adopt(std::vector<Entry>&& entries, bool hashed) {
     if (entries.size() > kLinearEntries) {
         // Indexed: the vector becomes the table as well, and the index is built over it in one
         // pass; a later key equal to an earlier one gives it its value and leaves a hole.
@@ -142,7 +143,7 @@ void HashTable::adopt(std::vector<Entry>&& entries) {
         size_t dropped = 0;
         for (size_t k = 0; k < n; ++k) {
             Entry& e = entries_[k];
-            e.hash = e.key->hash();
+            if (!hashed) e.hash = e.key->hash();
             long earlier = find(e.key, e.hash);
             if (earlier >= 0) {
                 entries_[static_cast<size_t>(earlier)].value = std::move(e.value);
@@ -166,7 +167,7 @@ void HashTable::adopt(std::vector<Entry>&& entries) {
     size_t dropped = 0;
     for (size_t k = 0; k < n; ++k) {
         Entry& e = entries_[k];
-        e.hash = e.key->hash();
+        if (!hashed) e.hash = e.key->hash();
         for (size_t j = 0; j < k; ++j) {
             Entry& earlier = entries_[j];
             if (!earlier.key || earlier.hash != e.hash) continue;
@@ -341,17 +342,22 @@ Ref<NSDictionary> NSDictionary::dictionaryWithEntries(std::vector<HashTable::Ent
     return d;
 }
 
-void NSDictionary::adoptEntries(std::vector<HashTable::Entry>&& entries) {
+void NSDictionary::adoptEntries(std::vector<HashTable::Entry>&& entries, bool hashed) {
     for (size_t i = 0; i < entries.size(); ++i) {
         HashTable::Entry& e = entries[i];
         if (!e.value) raiseNilObject(static_cast<NSUInteger>(i));
         if (!e.key) raiseNilKey(static_cast<NSUInteger>(i));
+        if (hashed) {
+            // The reader's promise, checked where checks are built in.
+            assert(NSString::isFixedTextString(e.key.get()) && e.hash == e.key->hash());
+            continue;
+        }
         // An immutable string is its own copy; asking it would only retain and release it.
         if (NSString::isFixedTextString(e.key.get())) continue;
         Ref<NSObject> copied = e.key->copy();
         if (copied.get() != e.key.get()) e.key = std::move(copied);
     }
-    table_.adopt(std::move(entries));
+    table_.adopt(std::move(entries), hashed);
 }
 
 bool NSDictionary::initWithDictionary(NSDictionary* other) {
@@ -713,6 +719,13 @@ Ref<NSMutableDictionary> NSMutableDictionary::dictionaryWithEntries(
     std::vector<HashTable::Entry>&& entries) {
     auto d = alloc<NSMutableDictionary>();
     d->adoptEntries(std::move(entries));
+    return d;
+}
+
+Ref<NSMutableDictionary> NSMutableDictionary::dictionaryWithHashedEntries(
+    std::vector<HashTable::Entry>&& entries) {
+    auto d = alloc<NSMutableDictionary>();
+    d->adoptEntries(std::move(entries), true);
     return d;
 }
 

@@ -39,9 +39,10 @@ public:
     // Empties the table and hands back what it held, for the same reason.
     std::vector<Entry> takeAll();
     void reserve(size_t n);
-    // Takes over the entries of an empty table as they are, hashes filled in. A later key equal
-    // to an earlier one gives that one its value, which keeps its place, and is dropped.
-    void adopt(std::vector<Entry>&& entries);
+    // Takes over the entries of an empty table as they are, hashes filled in (or, when
+    // `hashed`, as given). A later key equal to an earlier one gives that one its value, which
+    // keeps its place, and is dropped.
+    void adopt(std::vector<Entry>&& entries, bool hashed = false);
 
     // Entry access for iteration: indices run to size(); skip entries whose key is nil.
     size_t size() const { return entries_.size(); }
@@ -199,8 +200,10 @@ protected:
     // Inserts or replaces; the key is copied when it is new. No nil checks.
     void store(NSObject* obj, NSObject* key);
     void fillFrom(NSDictionary* other, bool copyItems);
-    // Fills an empty dictionary from entries as dictionaryWithEntries() describes.
-    void adoptEntries(std::vector<collection_detail::HashTable::Entry>&& entries);
+    // Fills an empty dictionary from entries as dictionaryWithEntries() describes, or as
+    // dictionaryWithHashedEntries() does when `hashed`.
+    void adoptEntries(std::vector<collection_detail::HashTable::Entry>&& entries,
+                      bool hashed = false);
 
     struct WeakEntry {
         Ref<NSObject> key;
@@ -231,6 +234,10 @@ class NSMutableDictionary : public NSDictionary {
     static Ref<NSMutableDictionary> dictionaryWithPairs(
         std::initializer_list<std::pair<NSObject*, NSObject*>> pairs);
     static Ref<NSMutableDictionary> dictionaryWithEntries(
+        std::vector<collection_detail::HashTable::Entry>&& entries);
+    // The same for a reader that already holds every key as an immutable string (its own copy)
+    // and has filled in each entry's hash with its key's: neither is asked of the keys again.
+    static Ref<NSMutableDictionary> dictionaryWithHashedEntries(
         std::vector<collection_detail::HashTable::Entry>&& entries);
     bool initWithCapacity(NSUInteger capacity);
     // An empty dictionary that retains its keys but not its values (see retainsValues()).

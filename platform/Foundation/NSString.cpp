@@ -1100,6 +1100,12 @@ const char16_t* NSString::charactersPtr() {
     return s_.data();
 }
 
+const char16_t* NSString::terminatedCharactersPtr() {
+    // The default storage always ends in a NUL; a subclass's own storage need not.
+    const char16_t* units = charactersPtr();
+    return units && units == s_.c_str() && length() == s_.size() ? units : nullptr;
+}
+
 // ---- conversions -------------------------------------------------------------------------
 
 std::string NSString::utf8() {

@@ -130,6 +130,9 @@ class NSString : public NSObject {
     virtual void getCharacters(char16_t* buffer, NSRange range);
     // The UTF-16 units in place, or nullptr for a string that does not keep them contiguous.
     virtual const char16_t* charactersPtr();
+    // The units in place followed by a NUL unit, for readers that stop at one instead of
+    // counting; nullptr for a string that does not keep them so (only the default storage does).
+    const char16_t* terminatedCharactersPtr();
     // Grows with every change to a mutable string; 0 for a string that never changes.
     virtual uint64_t mutationCount() { return 0; }
 

@@ -360,4 +360,108 @@ TEST(PJsonParserTest, FailedParseLeavesNothingForTheNext) {
     EXPECT_EQ(as<NSDictionary>(d->objectForKey(NS("k")))->count(), 0u);
 }
 
+// Text given as UTF-16 units, surrogates included, at every place within and across blocks of
+// units: a pair is one character, an unpaired surrogate reads as U+FFFD in values and keys alike,
+// and characters that are not JSON are refused wherever they stand.
+TEST(PJsonParserTest, TextUnitsReadWherever) {
+    auto units = [](std::u16string s) { return NSString::fromUTF16(s); };
+    auto parser = make<PJsonParser>();
+    struct Case {
+        std::u16string json;   // inside the quotes
+        std::u16string value;  // what it reads as
+    };
+    const Case middles[] = {
+        {u"\U0001F600", u"\U0001F600"},
+        {std::u16string(1, char16_t{0xD800}), u"\uFFFD"},
+        {std::u16string(1, char16_t{0xDC00}), u"\uFFFD"},
+        {std::u16string{char16_t{0xDC00}, char16_t{0xD800}}, u"\uFFFD\uFFFD"},
+        {std::u16string{char16_t{0xD800}, u'\\', u'n'}, u"\uFFFD\n"},
+        {std::u16string{char16_t{0xDBFF}, char16_t{0xDBFF}, char16_t{0xDFFF}}, u"\uFFFD\U0010FFFF"},
+        {u"\u00e9\u2013\uFFFF", u"\u00e9\u2013\uFFFF"},
+    };
+    for (size_t before = 0; before < 10; ++before) {
+        for (size_t after : {size_t{0}, size_t{1}, size_t{5}}) {
+            for (const Case& middle : middles) {
+                const std::u16string inner =
+                    std::u16string(before, u'a') + middle.json + std::u16string(after, u'b');
+                const std::u16string value =
+                    std::u16string(before, u'a') + middle.value + std::u16string(after, u'b');
+                auto a = as<NSArray>(parser->objectWithString(units(u"[\"" + inner + u"\"]")));
+                ASSERT_TRUE(a) << before << " " << after;
+                EXPECT_EQ(cast<NSString>(a->objectAtIndex(0))->u16(), value);
+                // The same key twice: both read alike, the later value wins.
+                auto d = as<NSDictionary>(parser->objectWithString(
+                    units(u"{\"" + inner + u"\": 1, \"" + inner + u"\": 2}")));
+                ASSERT_TRUE(d);
+                EXPECT_EQ(d->count(), 1u);
+                auto found = as<NSNumber>(d->objectForKey(NSString::fromUTF16(value)));
+                ASSERT_TRUE(found);
+                EXPECT_EQ(found->intValue(), 2);
+            }
+        }
+    }
+    // An escape names the character after the backslash by the byte that starts it in UTF-8.
+    const std::pair<std::u16string, std::string> escapes[] = {
+        {u"\u00e9", "8 Illegal escape sequence '0xc3'"},
+        {u"\u07ff", "8 Illegal escape sequence '0xdf'"},
+        {u"\u0800", "8 Illegal escape sequence '0xe0'"},
+        {u"\u2013", "8 Illegal escape sequence '0xe2'"},
+        {u"\U0001F600", "8 Illegal escape sequence '0xf0'"},
+        {std::u16string(1, char16_t{0xDC00}), "8 Illegal escape sequence '0xef'"},
+        {std::u16string(1, char16_t{0xD800}), "8 Illegal escape sequence '0xef'"},
+    };
+    for (const auto& [escaped, error] : escapes) {
+        EXPECT_FALSE(parser->fragmentWithString(units(u"\"x\\" + escaped + u"\"")));
+        EXPECT_EQ(traceOf(parser).front(), error);
+    }
+    // Outside strings nothing but ASCII has a meaning.
+    for (const std::u16string& json :
+         {std::u16string(u"[\u00e9]"), std::u16string(u"[\U0001F600]"),
+          std::u16string{u'[', char16_t{0xD800}, u']'}, std::u16string(u"[1, \uFF11]")}) {
+        EXPECT_FALSE(parser->objectWithString(units(json)));
+        EXPECT_EQ(traceOf(parser).front(), "3 Unrecognised leading character");
+    }
+    EXPECT_FALSE(parser->objectWithString(units(u"{\u00e9: 1}")));
+    EXPECT_EQ(traceOf(parser).front(), "3 Object key string expected");
+    EXPECT_FALSE(parser->objectWithString(units(u"[tru\u00e9]")));
+    EXPECT_EQ(traceOf(parser).front(), "3 Expected 'true'");
+    EXPECT_FALSE(parser->objectWithString(units(u"[nul")));
+    EXPECT_EQ(traceOf(parser).front(), "3 Expected 'null'");
+    EXPECT_FALSE(parser->objectWithString(units(u"[1]\u00a0")));
+    EXPECT_EQ(traceOf(parser).front(), "10 Garbage after JSON");
+    EXPECT_FALSE(parser->objectWithString(units(u"[1\u0661]")));
+    EXPECT_EQ(traceOf(parser).back(), "3 Expected value while parsing array");
+}
+
+// The text is read alike whether the string keeps its units in its default storage, in its
+// own allocation or after a change: values, failures and the NUL that ends a text.
+TEST(PJsonParserTest, EveryKindOfStringReadsAlike) {
+    const std::u16string texts[] = {
+        u"{\"a\": [1, \"x\\n\", {\"b\": null}], \"c\": \"\u00e9\U0001F600\"}",
+        u"[\"unterminated",
+        std::u16string{u'[', u'1', u']', 0, u'x'},
+        u"{\"k\": 1,}",
+        u"[\"" + std::u16string(100, u'w') + u"\", 2.5e3]",
+    };
+    for (const std::u16string& units : texts) {
+        auto mutated = NSMutableString::compactStringWithUnits(units.substr(1));
+        mutated->insertString(NSString::fromUTF16(units.substr(0, 1)), 0);
+        Ref<NSString> forms[] = {NSString::fromUTF16(units),
+                                 NSString::compactStringWithUnits(units),
+                                 NSMutableString::compactStringWithUnits(units), mutated};
+        auto parser = make<PJsonParser>();
+        auto expected = parser->objectWithString(forms[0]);
+        auto expectedTrace = traceOf(parser);
+        for (NSString* form : forms) {
+            ASSERT_EQ(form->u16(), units);
+            auto value = parser->objectWithString(form);
+            EXPECT_EQ(!value, !expected);
+            if (value) {
+                EXPECT_TRUE(value->isEqual(expected));
+            }
+            EXPECT_EQ(traceOf(parser), expectedTrace);
+        }
+    }
+}
+
 }  // namespace

@@ -180,6 +180,83 @@ TEST(NSDictionary, MutableDictionaryTakesOverEntries) {
     }
 }
 
+// Entries whose keys are immutable strings with their hashes given make the same dictionary as
+// entries whose keys the dictionary asks: same contents, order, lookups, equality and
+// description, and every later change leaves the two alike.
+TEST(NSDictionary, HashedEntriesMakeTheSameDictionary) {
+    using Entry = collection_detail::HashTable::Entry;
+    auto expectAlike = [](NSDictionary* hashed, NSDictionary* asked, const std::string& step) {
+        SCOPED_TRACE(step);
+        ASSERT_EQ(hashed->count(), asked->count());
+        EXPECT_EQ(keysOf(hashed), keysOf(asked));
+        EXPECT_TRUE(hashed->allValues()->isEqual(asked->allValues()));
+        EXPECT_TRUE(hashed->isEqual(asked));
+        EXPECT_TRUE(asked->isEqual(hashed));
+        EXPECT_EQ(hashed->hash(), asked->hash());
+        EXPECT_EQ(text(hashed->description()), text(asked->description()));
+        auto keys = asked->allKeys();
+        for (NSObject* key : *keys) {
+            // Found by an equal key of another class as well as by the stored one.
+            auto other = NSMutableString::stringWithString(cast<NSString>(Ref<NSObject>(key)));
+            auto found = hashed->objectForKey(other);
+            ASSERT_TRUE(found);
+            EXPECT_TRUE(found->isEqual(asked->objectForKey(key)));
+        }
+        EXPECT_FALSE(hashed->objectForKey(NS("absent")));
+        EXPECT_TRUE(hashed->copy()->isEqual(asked));
+        EXPECT_TRUE(hashed->mutableCopy()->isEqual(asked));
+    };
+    for (int n : {0, 1, 2, 8, 9, 12, 20, 40}) {
+        std::vector<Entry> hashedEntries;
+        std::vector<Entry> askedEntries;
+        for (int i = 0; i < n + n / 3; ++i) {
+            // Every third entry past the first n repeats an earlier key with a new value; keys
+            // are both ordinary and compact strings.
+            const int k = i < n ? i : (i - n) * 3;
+            const std::u16string name = u"key" + NSString::fromUTF8(std::to_string(k))->u16();
+            Ref<NSString> key =
+                i % 2 ? NSString::compactStringWithUnits(name) : NSString::fromUTF16(name);
+            auto value = NSNumber::numberWithInt(i);
+            hashedEntries.push_back(Entry{key, value, key->hash()});
+            askedEntries.push_back(Entry{NSString::fromUTF16(name), value});
+        }
+        auto hashed = NSMutableDictionary::dictionaryWithHashedEntries(std::move(hashedEntries));
+        auto asked = NSMutableDictionary::dictionaryWithEntries(std::move(askedEntries));
+        const std::string size = "n=" + std::to_string(n);
+        ASSERT_TRUE(is<NSMutableDictionary>(hashed));
+        expectAlike(hashed, asked, size);
+
+        // The same changes to both.
+        auto change = [&](const std::string& step, auto&& apply) {
+            apply(hashed.get());
+            apply(asked.get());
+            expectAlike(hashed, asked, size + " " + step);
+        };
+        change("replace", [](NSMutableDictionary* d) { d->setObject(NS("new"), NS("key1")); });
+        change("add", [](NSMutableDictionary* d) { d->setObject(NS("added"), NS("extra")); });
+        change("remove", [](NSMutableDictionary* d) { d->removeObjectForKey(NS("key0")); });
+        change("remove several", [](NSMutableDictionary* d) {
+            d->removeObjectsForKeys(NSArray::arrayWithObjects({NS("key2"), NS("key5")}));
+        });
+        change("grow", [](NSMutableDictionary* d) {
+            for (int i = 0; i < 30; ++i)
+                d->setObject(NSNumber::numberWithInt(i), str("more" + std::to_string(i)));
+        });
+        change("merge", [](NSMutableDictionary* d) {
+            d->addEntriesFromDictionary(
+                NSDictionary::dictionaryWithPairs({{NS("key3"), NS("merged")}}));
+        });
+        change("empty", [](NSMutableDictionary* d) { d->removeAllObjects(); });
+        change("refill", [](NSMutableDictionary* d) { d->setObject(NS("v"), NS("key1")); });
+    }
+    // Nil keys and values are refused here too.
+    std::vector<Entry> nilValue;
+    nilValue.push_back(Entry{NS("k"), nullptr, NS("k")->hash()});
+    EXPECT_EQ(
+        raisedName([&] { NSMutableDictionary::dictionaryWithHashedEntries(std::move(nilValue)); }),
+        "NSInvalidArgumentException");
+}
+
 // Many entries without equal keys: indexed at once, and the index serves later changes.
 TEST(NSDictionary, ManyDistinctEntriesAreIndexedWhenTakenOver) {
     using Entry = collection_detail::HashTable::Entry;

@@ -545,6 +545,33 @@ TEST(NSStringTest, RegisteredWithTheRuntime) {
     EXPECT_TRUE(s->respondsToSelector(Selector::named("compare:")));
 }
 
+// Units followed by a NUL are offered only where the default storage holds the text.
+TEST(NSStringTest, TerminatedUnitsOnlyFromTheDefaultStorage) {
+    for (auto s : {NSString::fromUTF8("abc"), NSString::fromUTF8(""),
+                   Ref<NSString>(NSMutableString::stringWithString(NS("xy")))}) {
+        const char16_t* units = s->terminatedCharactersPtr();
+        ASSERT_TRUE(units) << u8(s);
+        EXPECT_EQ(units, s->charactersPtr());
+        EXPECT_EQ(std::u16string(units, s->length()), s->u16());
+        EXPECT_EQ(units[s->length()], 0);
+    }
+    auto grown = NSMutableString::stringWithString(NS("a"));
+    grown->appendString(NS("bcdefghijklmnopqrstuvwxyz"));
+    ASSERT_TRUE(grown->terminatedCharactersPtr());
+    EXPECT_EQ(grown->terminatedCharactersPtr()[26], 0);
+
+    // Compact strings keep exactly their units; a mutable one has them in the default storage
+    // once it has changed.
+    EXPECT_FALSE(NSString::compactStringWithUnits(u"abc")->terminatedCharactersPtr());
+    auto compact = NSMutableString::compactStringWithUnits(u"abc");
+    EXPECT_FALSE(compact->terminatedCharactersPtr());
+    compact->appendString(NS("d"));
+    ASSERT_TRUE(compact->terminatedCharactersPtr());
+    EXPECT_EQ(std::u16string(compact->terminatedCharactersPtr()), u"abcd");
+    // A subclass's own storage is never taken for terminated, contiguous or not.
+    EXPECT_FALSE(OutOfLineString::with(u"abc")->terminatedCharactersPtr());
+}
+
 TEST(NSStringTest, SubclassWithoutContiguousStorage) {
     auto ext = OutOfLineString::with(u"  Alpha,beta,ALPHA 42  ");
     EXPECT_EQ(ext->rangeOfString(NS("alpha"), NSCaseInsensitiveSearch | NSBackwardsSearch),
