@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "UIKit/UIImage.h"
 #include "platform/UIKit/DrawingTesting.h"
@@ -68,7 +69,8 @@ TEST(AppImages, StarsTrianglesAndTheTransparentImageShowWhatTheyAreFor) {
 }
 
 TEST(AppImages, TheyAreWrittenAsPngFilesThatReadBack) {
-    auto folder = std::filesystem::temp_directory_path() / "bazaarnest-images-test";
+    // In the program's own sandbox, so that runs side by side do not share it.
+    std::filesystem::path folder = NSTemporaryDirectory()->utf8() + "images";
     std::filesystem::remove_all(folder);
     size_t written = 0;
     ASSERT_TRUE(writeAppImages(folder.string(), &written));
