@@ -8,6 +8,7 @@ bn_library(Pebble DIR ads/pebble DEPS Foundation SystemConfiguration CommonCrypt
            AudioToolbox MessageUI PJson)
 bn_library(NKHTTPRequest DIR external/nk-http-request/Classes
            DEPS Foundation CFNetwork MobileCoreServices UIKit SystemConfiguration CommonCrypto
+                URLLoading
            PRIVATE_DEPS ZLIB::ZLIB)
 find_package(SQLite3 REQUIRED)
 bn_library(App DIR Classes EXCLUDE Classes/MatchKit

@@ -130,7 +130,7 @@ void appendNumber(std::string& out, NSNumber* number) {
     }
     // JSON has no text for these; writing "nan" or "inf" would make unreadable output.
     if (!std::isfinite(number->doubleValue())) raiseCouldNotSerialize(number);
-    // The reader takes no plus sign in a number, so "1e+20" is written as the equal "1e20".
+    // An exponent's plus sign is optional: "1e+20" is written as the shorter, equal "1e20".
     std::string digits = number->stringValue()->utf8();
     size_t plus = digits.find("e+");
     if (plus != std::string::npos) digits.erase(plus + 1, 1);

@@ -100,6 +100,11 @@ Ref<NSString> NSHTTPURLResponse::valueForHTTPHeaderField(NSString* field) {
     return fieldValue(headerFields_, field);
 }
 
+Ref<NSString> NSHTTPURLResponse::valueForHTTPHeaderField(NSDictionary* headerFields,
+                                                         NSString* field) {
+    return fieldValue(headerFields, field);
+}
+
 Ref<NSString> NSHTTPURLResponse::localizedStringForStatusCode(NSInteger statusCode) {
     switch (statusCode) {
         case 100:

@@ -46,6 +46,9 @@ class NSHTTPURLResponse : public NSURLResponse {
     Ref<NSDictionary> allHeaderFields() { return headerFields_; }
     // The field under any spelling of its name; nil when absent.
     Ref<NSString> valueForHTTPHeaderField(NSString* field);
+    // The same lookup in header fields kept apart from their response (names compare without
+    // regard to case, as HTTP has them); nil without fields or without that field.
+    static Ref<NSString> valueForHTTPHeaderField(NSDictionary* headerFields, NSString* field);
     // The reason phrase of a status code, in lower case ("not found"), "server error" for
     // codes without one.
     static Ref<NSString> localizedStringForStatusCode(NSInteger statusCode);

@@ -18,6 +18,7 @@
 #include "Foundation/NSTimer.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NetworkWork.h"
+#include "URLLoading/NSURLResponse.h"
 #include "external/nk-http-request/Classes/NKHTTPRequestInternal.h"
 
 NSString* const NKHTTPRequestErrorDomain = NS("NKHTTPRequestErrorDomain");
@@ -54,16 +55,7 @@ Ref<NSString> globallyUniqueString() {
 }
 
 Ref<NSString> headerValue(NSDictionary* headers, NSString* name) {
-    if (!headers) return nullptr;
-    if (auto v = as<NSString>(headers->objectForKey(name))) return v;
-    // Names differing only in case (header names are ASCII, so their lengths match).
-    NSUInteger length = name->length();
-    for (NSObject* key : *headers) {
-        auto k = as<NSString>(Ref<NSObject>(key));
-        if (k && k->length() == length && k->caseInsensitiveCompare(name) == NSOrderedSame)
-            return as<NSString>(headers->objectForKey(key));
-    }
-    return nullptr;
+    return NSHTTPURLResponse::valueForHTTPHeaderField(headers, name);
 }
 
 bool sameText(NSString* a, NSString* b) {
@@ -600,7 +592,9 @@ void NKHTTPRequest::failWithError(NSError* theError) {
     }
     if (deallocating_) return;
     if (isCancelled() || error()) return;
-    if (downloadCache() && cachePolicy() == NKUseCacheIfLoadFailsCachePolicy) {
+    // A cancellation is the caller's wish to hear no more: never answered from the cache.
+    bool cancelling = err.get() == classState().requestCancelledError.get();
+    if (!cancelling && downloadCache() && cachePolicy() == NKUseCacheIfLoadFailsCachePolicy) {
         if (useDataFromCache()) return;
     }
     setError(err);

@@ -59,8 +59,10 @@ void NKHTTPRequest::checkRequestStatus() {
 
     if (shouldTimeOut()) {
         if (numberOfTimesToRetryOnTimeout_ <= retryCount_) {
-            failWithError(classState().requestTimedOutError);
+            // Stopped first: with a cache fallback the failure delivers the cached response,
+            // which stopping afterwards would wipe.
             cancelLoad();
+            failWithError(classState().requestTimedOutError);
             complete_ = true;
             return;
         }

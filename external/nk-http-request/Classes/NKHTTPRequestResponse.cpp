@@ -234,7 +234,11 @@ void NKHTTPRequest::readResponseHeaders() {
         Ref<NKHTTPRequest> owner = mainRequest();
         NKHTTPRequest* receiver = owner ? owner.get() : this;
         bool resets = showAccurateProgress() && shouldResetDownloadProgress();
-        if (Ref<NSString> cl = headerValue(headers, NS("Content-Length"))) {
+        // A HEAD answered with an error page measures that page, not the download: its
+        // length would make the total too small and the progress pass the whole.
+        bool measures = !owner || (status >= 200 && status < 300);
+        Ref<NSString> cl = measures ? headerValue(headers, NS("Content-Length")) : nullptr;
+        if (cl) {
             // The whole 64-bit range: bodies past 4 GB keep their true length.
             std::string digits = cl->utf8();
             errno = 0;

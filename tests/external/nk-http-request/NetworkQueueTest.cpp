@@ -156,6 +156,27 @@ TEST_F(NetworkQueue, SuspendedQueueMeasuresDownloadsWithHeadRequestsFirst) {
     EXPECT_EQ(watcher->count("started"), 1u);
 }
 
+TEST_F(NetworkQueue, HeadAnsweredWithAnErrorPageLeavesTheSizeUnknown) {
+    server.route("HEAD", "/guarded", testhttp::text("no such page", "text/plain", 404));
+    server.route("GET", "/guarded", testhttp::text(std::string(1000, 'g')));
+    queue->setShowAccurateProgress(true);
+    queue->setDownloadProgressDelegate(downloads);
+    add("/guarded");
+    queue->go();
+    ASSERT_TRUE(waitForQueue());
+    runFor(0.05);
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].method, "HEAD");
+    // The error page's length is not the download's: the request counts as one unit.
+    EXPECT_EQ(queue->totalBytesToDownload(), 1u);
+    EXPECT_EQ(queue->bytesDownloadedSoFar(), 1u);
+    ASSERT_FALSE(downloads->progress.empty());
+    for (float p : downloads->progress)
+        EXPECT_LE(p, 1.0f);
+    EXPECT_FLOAT_EQ(downloads->progress.back(), 1.0f);
+}
+
 TEST_F(NetworkQueue, WithoutAccurateProgressEachRequestIsOneUnit) {
     queue->setDownloadProgressDelegate(downloads);
     add("/small");

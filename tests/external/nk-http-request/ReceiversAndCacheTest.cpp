@@ -63,7 +63,22 @@ Ref<OneEntryCache> cacheHolding(const std::string& body) {
 
 class Receivers : public ::testing::Test {
 protected:
-    void SetUp() override { server.route("GET", "/hello", testhttp::text("hello")); }
+    void SetUp() override {
+        server.route("GET", "/hello", testhttp::text("hello"));
+        server.route("GET", "/silent", testhttp::silence());
+    }
+    // A request that falls back on the cache when it fails, started against a server that
+    // never answers; nil when the server never saw it.
+    Ref<NKHTTPRequest> startUnanswered(NKCacheDelegate* cache, Recorder* delegate,
+                                       NSTimeInterval timeOut) {
+        Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(server.url("/silent")), cache,
+                                                             NKUseCacheIfLoadFailsCachePolicy);
+        r->setTimeOutSeconds(timeOut);
+        r->setDelegate(delegate);
+        r->startAsynchronous();
+        if (!runLoopUntil([&] { return server.requestCount() >= 1; })) return nullptr;
+        return r;
+    }
     TestServer server;
 };
 
@@ -134,6 +149,45 @@ TEST_F(Receivers, FailedLoadFallsBackOnTheCachedCopy) {
     EXPECT_EQ(textOf(r), "saved");
     EXPECT_EQ(d->count("failed"), 0u);
     EXPECT_EQ(d->count("finished"), 1u);
+}
+
+TEST_F(Receivers, TimedOutLoadFallsBackOnTheWholeCachedCopy) {
+    ManualClockScope clock;
+    Ref<OneEntryCache> cache = cacheHolding("saved");
+    Ref<Recorder> d = make<Recorder>();
+    Ref<NKHTTPRequest> r = startUnanswered(cache, d, 10);
+    ASSERT_TRUE(r);
+    ASSERT_TRUE(settleNetworkThread());
+    Clock::advance(10.3);
+    ASSERT_TRUE(settleNetworkThread());
+    ASSERT_TRUE(waitForEnd(d));
+    runFor(0.02);
+    EXPECT_EQ(d->events.back(), "finished");
+    EXPECT_EQ(d->count("failed"), 0u);
+    EXPECT_FALSE(r->error());
+    EXPECT_TRUE(r->didUseCachedResponse());
+    EXPECT_EQ(textOf(r), "saved");
+    ASSERT_TRUE(r->responseHeaders());
+    EXPECT_EQ(text(as<NSString>(r->responseHeaders()->objectForKey(NS("Etag")))), "\"v1\"");
+}
+
+TEST_F(Receivers, CancelIsAFailureEvenWithACachedCopyToFallBackOn) {
+    Ref<OneEntryCache> cache = cacheHolding("saved");
+    Ref<Recorder> d = make<Recorder>();
+    Ref<NKHTTPRequest> r = startUnanswered(cache, d, 60);
+    ASSERT_TRUE(r);
+    r->cancel();
+    r->cancel();
+    ASSERT_TRUE(waitForEnd(d));
+    ASSERT_TRUE(settleNetworkThread());
+    runFor(0.05);
+    EXPECT_EQ(d->events.back(), "failed");
+    EXPECT_EQ(d->count("failed"), 1u);
+    EXPECT_EQ(d->count("finished"), 0u);
+    ASSERT_TRUE(r->error());
+    EXPECT_EQ(r->error()->code(), NKRequestCancelledErrorType);
+    EXPECT_FALSE(r->didUseCachedResponse());
+    EXPECT_TRUE(r->isCancelled());
 }
 
 TEST_F(Receivers, DefaultUserAgentComesFromTheBundle) {

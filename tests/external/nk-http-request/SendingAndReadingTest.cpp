@@ -432,6 +432,7 @@ TEST_F(SendingAndReading, KeepAliveHeaderDecidesReuse) {
     server.route("GET", "/ka15", testhttp::keepAlive("timeout=15, max=100"));
     server.route("GET", "/ka5", testhttp::keepAlive("timeout=15, max=5"));
     server.route("GET", "/max", testhttp::keepAlive("max=100"));
+    server.route("GET", "/max-first", testhttp::keepAlive("max=100, timeout=15"));
     server.route("GET", "/close", testhttp::connectionClose());
     server.route("GET", "/old", testhttp::http10());
     server.route("GET", "/old-kept", testhttp::http10("ok", true));
@@ -442,6 +443,10 @@ TEST_F(SendingAndReading, KeepAliveHeaderDecidesReuse) {
     r = run(server.url("/max"));
     EXPECT_TRUE(r->connectionCanBeReused());
     EXPECT_EQ(r->persistentConnectionTimeoutSeconds(), 0.0);
+    // The parameters are read by name, in either order.
+    r = run(server.url("/max-first"));
+    EXPECT_TRUE(r->connectionCanBeReused());
+    EXPECT_EQ(r->persistentConnectionTimeoutSeconds(), 15.0);
     r = run(server.url("/hello"));
     EXPECT_TRUE(r->connectionCanBeReused());
     EXPECT_EQ(r->persistentConnectionTimeoutSeconds(), 60.0);

@@ -42,6 +42,12 @@ TEST_F(Connection, CallbackOrderForAPlainLoad) {
     EXPECT_EQ(http->expectedContentLength(), 11);
     EXPECT_EQ(http->valueForHTTPHeaderField(NS("content-length"))->utf8(), "11");
     EXPECT_EQ(http->URL()->absoluteString()->utf8(), server.url("/hello"));
+    // The fields kept apart from the response are looked up the same way.
+    auto fields = http->allHeaderFields();
+    EXPECT_EQ(text(NSHTTPURLResponse::valueForHTTPHeaderField(fields.get(), NS("CONTENT-LENGTH"))),
+              "11");
+    EXPECT_FALSE(NSHTTPURLResponse::valueForHTTPHeaderField(fields.get(), NS("Content-Lengt")));
+    EXPECT_FALSE(NSHTTPURLResponse::valueForHTTPHeaderField(nullptr, NS("Content-Length")));
 }
 
 TEST_F(Connection, OneKeptConnectionServesLoadsOneAfterAnother) {
