@@ -2,10 +2,10 @@
 
 #include "AdLoom/internal/AdLoomConfig.h"
 #include "AdLoom/internal/AdLoomDelegate.h"
+#include "AdLoom/internal/AdLoomError.h"
 #include "AdLoom/internal/AdLoomView.h"
 #include "CoreLocation/CoreLocation.h"
 #include "Foundation/NSDictionary.h"
-#include "Foundation/NSLog.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
 #include "ads/meridian/MRGenericAdView.h"
@@ -106,7 +106,8 @@ void AdLoomAdapterMeridian::stopBeingDelegate() {
 }
 
 Ref<NSDictionary> AdLoomAdapterMeridian::requestData() {
-    NSLog(NS("Sending requestData to MR: %@"), requestData_.get());
+    // A debug line: below the layer's level, so the host's targeting stays out of the log.
+    AdLoomLogDebug(NS("Sending requestData to MR: %@"), requestData_.get());
     return requestData_;
 }
 

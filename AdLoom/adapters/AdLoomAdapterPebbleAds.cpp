@@ -1,12 +1,14 @@
 #include "AdLoom/adapters/AdLoomAdapterPebbleAds.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "AdLoom/internal/AdLoomConfig.h"
 #include "AdLoom/internal/AdLoomDelegate.h"
 #include "AdLoom/internal/AdLoomView.h"
 #include "CoreLocation/CoreLocation.h"
 #include "Foundation/NSArray.h"
+#include "Foundation/NSDate.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
@@ -33,42 +35,60 @@ Ref<NSString> AdLoomAdapterPebbleAds::hexStringFromUIColor(UIColor* color) {
 }
 
 Ref<NSString> AdLoomAdapterPebbleAds::publisherId() {
-    auto d = adLoomDelegate();
-    if (AdLoomDelegateAnswers(d.get(), delegatePublisherIdSelector())) {
-        if (auto id = d->pebblePublisherID()) return id;
-    }
+    if (auto id =
+            as<NSString>(delegateValueForSelector(Selector::named(delegatePublisherIdSelector()))))
+        return id;
     auto network = networkConfig();
     return network ? network->pubId() : nullptr;
 }
 
+Ref<NSObject> AdLoomAdapterPebbleAds::delegateValueForSelector(SEL selector) {
+    auto d = adLoomDelegate();
+    if (!d || !respondsTo(d.get(), selector)) return nullptr;
+    using Getter = Ref<NSObject> (*)(AdLoomDelegate*);
+    static const std::pair<const char*, Getter> getters[] = {
+        {"adLoomAdBackgroundColor",
+         [](AdLoomDelegate* h) -> Ref<NSObject> { return h->adLoomAdBackgroundColor(); }},
+        {"adLoomTextColor",
+         [](AdLoomDelegate* h) -> Ref<NSObject> { return h->adLoomTextColor(); }},
+        {"locationInfo", [](AdLoomDelegate* h) -> Ref<NSObject> { return h->locationInfo(); }},
+        {"gender", [](AdLoomDelegate* h) -> Ref<NSObject> { return h->gender(); }},
+        {"dateOfBirth", [](AdLoomDelegate* h) -> Ref<NSObject> { return h->dateOfBirth(); }},
+        {"keywords", [](AdLoomDelegate* h) -> Ref<NSObject> { return h->keywords(); }},
+        {"pebblePublisherID",
+         [](AdLoomDelegate* h) -> Ref<NSObject> { return h->pebblePublisherID(); }},
+    };
+    for (auto& [name, get] : getters)
+        if (selector == Selector::named(name)) return get(d.get());
+    return nullptr;
+}
+
 void AdLoomAdapterPebbleAds::getAd() {
     auto d = adLoomDelegate();
+    auto value = [this](const char* name) {
+        return delegateValueForSelector(Selector::named(name));
+    };
     auto request = PBLRequest::request();
     auto extra = NSMutableDictionary::dictionary();
     if (AdLoomDelegateAnswers(d.get(), "adLoomTestMode") && d->adLoomTestMode())
         extra->setObject(NS("on"), NS("adtest"));
-    if (AdLoomDelegateAnswers(d.get(), "adLoomAdBackgroundColor"))
-        if (auto hex = hexStringFromUIColor(d->adLoomAdBackgroundColor().get()))
-            extra->setObject(hex.get(), NS("color_bg"));
-    if (AdLoomDelegateAnswers(d.get(), "adLoomTextColor"))
-        if (auto hex = hexStringFromUIColor(d->adLoomTextColor().get()))
-            extra->setObject(hex.get(), NS("color_text"));
+    if (auto hex = hexStringFromUIColor(as<UIColor>(value("adLoomAdBackgroundColor")).get()))
+        extra->setObject(hex.get(), NS("color_bg"));
+    if (auto hex = hexStringFromUIColor(as<UIColor>(value("adLoomTextColor")).get()))
+        extra->setObject(hex.get(), NS("color_text"));
     if (extra->count() > 0) request->setAdditionalParameters(extra.get());
     auto config = adLoomConfig();
-    if (AdLoomDelegateAnswers(d.get(), "locationInfo") && config && config->locationOn()) {
-        if (auto location = d->locationInfo())
-            request->setLocationWithLatitude(float(location->coordinate().latitude),
-                                             float(location->coordinate().longitude),
-                                             float(location->horizontalAccuracy()));
-    }
-    Ref<NSString> gender = AdLoomDelegateAnswers(d.get(), "gender") ? d->gender() : nullptr;
+    if (auto location = as<CLLocation>(value("locationInfo"));
+        location && config && config->locationOn())
+        request->setLocationWithLatitude(float(location->coordinate().latitude),
+                                         float(location->coordinate().longitude),
+                                         float(location->horizontalAccuracy()));
+    auto gender = as<NSString>(value("gender"));
     std::string g = gender ? gender->utf8() : "";
     request->setGender(g == "m" ? 1 : g == "f" ? 2 : 0);
-    if (AdLoomDelegateAnswers(d.get(), "dateOfBirth"))
-        if (auto birthday = d->dateOfBirth()) request->setBirthday(birthday.get());
-    if (AdLoomDelegateAnswers(d.get(), "keywords"))
-        if (auto keywords = d->keywords())
-            request->setKeywords(as<NSMutableArray>(keywords->mutableCopy()).get());
+    if (auto birthday = as<NSDate>(value("dateOfBirth"))) request->setBirthday(birthday.get());
+    if (auto keywords = as<NSArray>(value("keywords")))
+        request->setKeywords(as<NSMutableArray>(keywords->mutableCopy()).get());
 
     auto banner = make<PBLBannerView>(&PBLBannerView::initWithFrame, CGRectMake(0, 0, 320, 50));
     banner->setAdUnitID(publisherId().get());

@@ -17,6 +17,9 @@ class AdLoomAdapterPebbleAds : public AdLoomAdNetworkAdapter, public PBLBannerVi
     static const char* delegatePublisherIdSelector() { return "pebblePublisherID"; }
     // The host's publisher id when it gives one, else the network's key.
     Ref<NSString> publisherId();
+    // The host's answer to one of its object-valued optional methods when it implements that
+    // method, else nil.
+    Ref<NSObject> delegateValueForSelector(SEL selector);
 
     void getAd() override;
     void stopBeingDelegate() override;

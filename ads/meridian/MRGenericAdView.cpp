@@ -34,15 +34,7 @@
 namespace {
 // A header's value whatever the case of its name; nil when absent.
 Ref<NSString> headerValue(NSDictionary* headers, const char* name) {
-    if (!headers) return nullptr;
-    auto wanted = NSString::fromUTF8(name)->uppercaseString();
-    auto keys = headers->allKeys();
-    for (NSUInteger i = 0; i < keys->count(); i++) {
-        auto key = as<NSString>(keys->objectAtIndex(i));
-        if (key && key->uppercaseString()->isEqualToString(wanted.get()))
-            return as<NSString>(headers->objectForKey(key.get()));
-    }
-    return nullptr;
+    return NSHTTPURLResponse::valueForHTTPHeaderField(headers, NSString::fromUTF8(name).get());
 }
 
 Ref<NSString> systemValue(const char* name) {

@@ -57,12 +57,21 @@ void PBLDelegateManager::willLeaveApplication() {
              [](auto d, auto i) { d->interstitialWillLeaveApplication(i); });
 }
 
+bool PBLDelegateManager::didYouNilOutYourDelegate(NSObject* object, SEL selector) {
+    return respondsTo(object, selector);
+}
+
 // ---- the banner --------------------------------------------------------------------------------
 
 bool PBLBannerView::initWithFrame(CGRect frame) {
     if (!UIView::initWithFrame(frame)) return false;
     commonInitializer();
     return true;
+}
+
+void PBLBannerView::awakeFromNib() {
+    // One engine per view: a banner made in code already has its own, with its settings.
+    if (!privateObject()) commonInitializer();
 }
 
 void PBLBannerView::commonInitializer() {

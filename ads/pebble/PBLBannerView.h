@@ -60,6 +60,9 @@ class PBLDelegateManager : public NSObject {
     void willDismissScreen();
     void didDismissScreen();
     void willLeaveApplication();
+    // Whether the object still answers the selector: an owner that let its delegate go without
+    // clearing it would be messaged after the end (false for nil).
+    bool didYouNilOutYourDelegate(NSObject* object, SEL selector);
 
 private:
     void dispatch(const std::function<void(PBLBannerViewDelegate*, PBLBannerView*)>& banner,
@@ -76,6 +79,9 @@ class PBLBannerView : public UIView {
     NS_OBJECT(PBLBannerView, UIView)
     bool initWithFrame(CGRect frame) override;
     bool init() override { return initWithFrame(CGRectZero); }
+    // A banner laid out in an interface file: the view was made without initWithFrame, so its
+    // engine is made here.
+    void awakeFromNib();
     void dealloc() override;
 
     // Without a root view controller: a log line and a code-0 failure, the engine untouched.

@@ -7,6 +7,7 @@
 #include "Foundation/NSLog.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSRunLoop.h"
+#include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimer.h"
 #include "Foundation/NSURL.h"
@@ -18,6 +19,7 @@
 #include "UIKit/UIScrollView.h"
 #include "UIKit/UIViewController.h"
 #include "UIKit/UIWebView.h"
+#include "URLLoading/NSURLResponse.h"
 #include "ads/pebble/PBLBannerView.h"
 #include "ads/pebble/PBLHosts.h"
 #include "ads/pebble/PBLNetworkUtilities.h"
@@ -32,6 +34,10 @@ namespace {
 
 bool launchFinished = false;
 
+// How long the support script may take to build the ad URL. It runs on the device with
+// nothing to fetch, so a script that has not answered by then never will.
+constexpr double kBuildAdURLTimeout = 10.0;
+
 // Watches for the end of the launch once, for the whole process.
 void observeLaunch() {
     static Ref<NSObject> token = NSNotificationCenter::defaultCenter()->addObserverForName(
@@ -41,10 +47,11 @@ void observeLaunch() {
         });
 }
 
+// Header names are case-insensitive: a proxy may well pass them on in lower case.
 Ref<NSString> header(PBLCachedFile* file, const char* name) {
     auto headers = file ? file->httpHeaders() : nullptr;
-    if (!headers) return nullptr;
-    return as<NSString>(headers->objectForKey(NSString::fromUTF8(name).get()));
+    return NSHTTPURLResponse::valueForHTTPHeaderField(headers.get(),
+                                                      NSString::fromUTF8(name).get());
 }
 
 bool filled(NSString* text) {
@@ -79,10 +86,17 @@ bool PBLObjectPrivate::initWithFrame(CGRect frame) {
     trackers_ = NSMutableArray::array();
 
     auto center = NSNotificationCenter::defaultCenter();
-    observe(center.get(), UIApplicationDidEnterBackgroundNotification, nullptr,
-            &PBLObjectPrivate::appDidBackground, observers_);
-    observe(center.get(), UIApplicationWillEnterForegroundNotification, nullptr,
-            &PBLObjectPrivate::appDidForeground, observers_);
+    // Systems before multitasking never go to the background: losing and regaining the
+    // active state is what stops and restarts the refresh there.
+    bool multitasking = PBLRequestPrivate::deviceAtLeastMinimumOSMajorVersion(4, 0);
+    observe(center.get(),
+            multitasking ? UIApplicationDidEnterBackgroundNotification
+                         : UIApplicationWillResignActiveNotification,
+            nullptr, &PBLObjectPrivate::appDidBackground, observers_);
+    observe(center.get(),
+            multitasking ? UIApplicationWillEnterForegroundNotification
+                         : UIApplicationDidBecomeActiveNotification,
+            nullptr, &PBLObjectPrivate::appDidForeground, observers_);
     observe(center.get(), NS("PBLViewControllerWillPresentFullScreen"), nullptr,
             &PBLObjectPrivate::appDidBackground, observers_);
     observe(center.get(), NS("PBLViewControllerDidRelinquishFullScreen"), nullptr,
@@ -136,11 +150,15 @@ Ref<NSURL> PBLObjectPrivate::adHTMLBaseURL() {
     return adHTML_->httpDestinationURL() ? adHTML_->httpDestinationURL() : adHTML_->sourceURL();
 }
 
+// Copies: the live arrays change with every header the next ad page brings.
 Ref<NSArray> PBLObjectPrivate::pendingTrackingURLs() {
-    return pendingTrackingURLs_;
+    return pendingTrackingURLs_ ? as<NSArray>(pendingTrackingURLs_->copy()) : nullptr;
 }
 Ref<NSArray> PBLObjectPrivate::pendingClickURLs() {
-    return pendingClickURLs_;
+    return pendingClickURLs_ ? as<NSArray>(pendingClickURLs_->copy()) : nullptr;
+}
+Ref<NSSet> PBLObjectPrivate::pendingTrackers() {
+    return NSSet::setWithArray(trackers_.get());
 }
 double PBLObjectPrivate::scheduledReloadSeconds() {
     return reloadTimer_ ? reloadSeconds_ : 0;
@@ -162,9 +180,16 @@ void PBLObjectPrivate::loadRequest(NSObject* request) {
 
 void PBLObjectPrivate::loadInterstitialRequest(NSObject* request) {
     // Without a request of the owner's, a new one: it must still ask for the full-screen format.
-    Ref<NSObject> sent = request ? Ref<NSObject>(request) : Ref<NSObject>(PBLRequest::request());
-    if (auto r = as<PBLRequestPrivate>(sent)) r->setInterstitialAd(true);
+    auto sent = privateRequestWithRequest(request);
+    sent->setInterstitialAd(true);
     loadPrivateRequest(sent.get(), false);
+}
+
+Ref<PBLRequestPrivate> PBLObjectPrivate::privateRequestWithRequest(NSObject* request) {
+    // Anything that is not a request carries nothing to send: it counts as none, and none is a
+    // new empty request.
+    if (auto r = as<PBLRequestPrivate>(request)) return r;
+    return as<PBLRequestPrivate>(PBLRequest::request());
 }
 
 bool PBLObjectPrivate::isMakingRequest() {
@@ -186,11 +211,7 @@ bool PBLObjectPrivate::supportsMinimumRequirementsForRequest(PBLRequestPrivate* 
 }
 
 void PBLObjectPrivate::loadPrivateRequest(NSObject* object, bool autoRefresh) {
-    Ref<PBLRequestPrivate> request;
-    if (!object)
-        request = as<PBLRequestPrivate>(PBLRequest::request());
-    else
-        request = as<PBLRequestPrivate>(object);
+    Ref<PBLRequestPrivate> request = privateRequestWithRequest(object);
     if (isMakingRequest() || !isAppActive() ||
         !supportsMinimumRequirementsForRequest(request.get()))
         return;
@@ -198,10 +219,7 @@ void PBLObjectPrivate::loadPrivateRequest(NSObject* object, bool autoRefresh) {
     // A refresh keeps the owner's request; the timer marks that it has refreshed.
     else
         hasAutoRefreshed_ = true;
-    if (request.get() != request_.get()) {
-        request_ = request ? as<PBLRequestPrivate>(request->copy())
-                           : as<PBLRequestPrivate>(PBLRequest::request());
-    }
+    if (request.get() != request_.get()) request_ = as<PBLRequestPrivate>(request->copy());
     auto statistics = PBLStatistics::sharedStatistics();
     if (!statistics->timingNamed(NS("ptime"))) statistics->startTimingNamed(NS("ptime"));
     request_->setCounter(statistics->incrementAdRequestCount());
@@ -302,12 +320,26 @@ void PBLObjectPrivate::setupBuildAdWebView(NSString* html) {
     observe(center.get(), NS("unableToServe"), buildAdWebView_.get(),
             &PBLObjectPrivate::unableToServe, buildObservers_);
     buildAdWebView_->loadHTMLString(html, NSURL::URLWithString(NS("http://" PBL_AD_HOST)).get());
+    Weak<PBLObjectPrivate> weak = this;
+    buildTimer_ =
+        NSTimer::scheduledTimerWithTimeInterval(kBuildAdURLTimeout, false, [weak](NSTimer*) {
+            if (auto self = weak.lock()) self->buildAdURLTimedOut();
+        });
+}
+
+void PBLObjectPrivate::buildAdURLTimedOut() {
+    buildTimer_ = nullptr;
+    if (state_ != PBLStateBuildingAdURL) return;
+    resetBuildAdWebView();
+    fail(5, PBLStateFailed);
 }
 
 void PBLObjectPrivate::resetBuildAdWebView() {
     for (auto& token : buildObservers_)
         NSNotificationCenter::defaultCenter()->removeObserver(token.get());
     buildObservers_.clear();
+    if (buildTimer_) buildTimer_->invalidate();
+    buildTimer_ = nullptr;
     if (buildAdWebView_) {
         buildAdWebView_->setDelegate(nullptr);
         buildAdWebView_->stopLoading();

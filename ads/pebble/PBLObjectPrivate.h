@@ -12,6 +12,7 @@
 class NSMutableArray;
 class NSMutableSet;
 class NSNotification;
+class NSSet;
 class NSTimer;
 class NSURL;
 class PBLBannerView;
@@ -54,6 +55,9 @@ class PBLObjectPrivate : public NSObject,
 
     Ref<PBLDelegateManager> delegateManager() { return delegateManager_; }
     Ref<UIWebView> webView() { return webView_; }
+    void setWebView(UIWebView* webView) { webView_ = webView; }
+    // The ad page of the current load.
+    Ref<PBLCachedFile> adHTML() { return adHTML_; }
     Ref<UIViewController> rootViewController() { return rootViewController_.lock(); }
     void setRootViewController(UIViewController* c) { rootViewController_ = c; }
     Ref<NSString> adUnitID() { return adUnitID_; }
@@ -65,6 +69,8 @@ class PBLObjectPrivate : public NSObject,
     Ref<NSURL> adHTMLBaseURL();
     Ref<NSArray> pendingTrackingURLs();
     Ref<NSArray> pendingClickURLs();
+    // The click trackers still in flight.
+    Ref<NSSet> pendingTrackers();
     int supportedOrientations() { return supportedOrientations_; }
     // The interval of the armed refresh, 0 when none is armed.
     double scheduledReloadSeconds();
@@ -89,10 +95,12 @@ class PBLObjectPrivate : public NSObject,
     void adDidFailToRender();
 
 private:
+    static Ref<PBLRequestPrivate> privateRequestWithRequest(NSObject* request);
     void ensureSupportFiles();
     void buildAdUrl();
     void setupBuildAdWebView(NSString* html);
     void resetBuildAdWebView();
+    void buildAdURLTimedOut();
     void loadAdURL(NSNotification* note);
     void invalidRequest(NSNotification* note);
     void unableToServe(NSNotification* note);
@@ -125,6 +133,7 @@ private:
     Ref<PBLBannerWebViewDelegate> webViewDelegate_;
     Ref<UIWebView> buildAdWebView_;
     Ref<PBLWebViewDelegate> buildAdWebViewDelegate_;
+    Ref<NSTimer> buildTimer_;  // fails a load whose script never answers
     Ref<PBLCachedFile> scriptFile_;
     Ref<PBLCachedFile> adHTML_;
     Ref<PBLRequestPrivate> request_;

@@ -2,6 +2,7 @@
 // service, and the host's test mode, colours and targeting reach the ad request.
 #include "AdLoom/adapters/AdLoomAdapterPebbleAds.h"
 #include "AdLoomTesting.h"
+#include "Foundation/NSDate.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSUserDefaults.h"
 #include "UIKit/UIWebView.h"
@@ -9,6 +10,7 @@
 #include "ads/pebble/PBLCachedFile.h"
 #include "ads/pebble/PBLHosts.h"
 #include "ads/pebble/PBLStatistics.h"
+#include "tools/services/PebbleModule.h"
 
 using namespace adloomtest;
 
@@ -20,8 +22,10 @@ class PebbleHost : public TestHost {
     Ref<UIColor> adLoomTextColor() override { return textColor; }
     Ref<NSString> gender() override { return genderText; }
     Ref<NSArray> keywords() override { return keywordList; }
+    Ref<NSDate> dateOfBirth() override { return birthday; }
 
     bool testMode = false;
+    Ref<NSDate> birthday;
     Ref<UIColor> textColor;
     Ref<NSString> genderText;
     Ref<NSArray> keywordList;
@@ -115,6 +119,41 @@ TEST_F(AdLoomPebbleTest, TheHostsTestModeColoursAndTargetingReachTheRequest) {
     EXPECT_NE(extras.find("\"color_text\":\"FFFFFF\""), std::string::npos) << extras;
     EXPECT_EQ(field(query, "cust_gender"), "f");
     EXPECT_EQ(field(query, "kw"), "[\"garden\",\"tools\"]");
+}
+
+TEST_F(AdLoomPebbleTest, TheHostIsAskedOnlyWhatItAnswersAndItsLocationOnlyWhenSwitchedOn) {
+    host->answer({"locationInfo", "dateOfBirth"});
+    host->location = make<CLLocation>(&CLLocation::initWithLatitude, 52.52, 13.405);
+    host->birthday = NSDate::dateWithTimeIntervalSince1970(645451200);  // 15 June 1990, noon
+    host->genderText = NS("m");  // there, but the host does not say it answers
+    servePebble("banner");       // location switched off
+    auto view = banner(host.get());
+    ASSERT_TRUE(runLoopUntil([&] { return !host->events.empty(); }));
+    EXPECT_EQ(host->eventList(), "received");
+    auto query = lastAdQuery();
+    EXPECT_EQ(field(query, "uule"), "<none>");
+    EXPECT_EQ(field(query, "cust_age"), "19900615");
+    EXPECT_EQ(field(query, "cust_gender"), "<none>");
+
+    auto adapter = as<AdLoomAdapterPebbleAds>(view->currAdapter());
+    ASSERT_TRUE(adapter);
+    EXPECT_EQ(adapter->delegateValueForSelector(Selector::named("locationInfo")).get(),
+              static_cast<NSObject*>(host->location.get()));
+    EXPECT_EQ(adapter->delegateValueForSelector(Selector::named("dateOfBirth")).get(),
+              static_cast<NSObject*>(host->birthday.get()));
+    EXPECT_FALSE(adapter->delegateValueForSelector(Selector::named("gender")));
+    EXPECT_FALSE(adapter->delegateValueForSelector(Selector::named("pebblePublisherID")));
+}
+
+TEST_F(AdLoomPebbleTest, WithTheLocationSwitchedOnTheHostsLocationIsSent) {
+    host->answer({"locationInfo"});
+    host->location = make<CLLocation>(&CLLocation::initWithLatitude, 52.52, 13.405);
+    servePebble("banner", "{\"location_on\":1}");
+    banner(host.get());
+    ASSERT_TRUE(runLoopUntil([&] { return !host->events.empty(); }));
+    EXPECT_EQ(host->eventList(), "received");
+    EXPECT_NE(field(lastAdQuery(), "uule"), "<none>");
+    EXPECT_TRUE(services->module<bnservices::PebbleModule>("pebble")->rejections().empty());
 }
 
 TEST_F(AdLoomPebbleTest, AFailedPebbleLoadFailsTheMediationRequest) {

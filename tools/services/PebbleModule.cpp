@@ -28,6 +28,7 @@ function PBMA_buildAdURL(p) {
     location.href = 'gmsg://pebbleads.test/unableToServe?slot=unable';
     return;
   }
+  if (p.slotname == 'mute') return;
   var q = [];
   for (var k in p) {
     var v = p[k];

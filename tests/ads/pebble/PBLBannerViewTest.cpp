@@ -8,12 +8,14 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
 #include "Foundation/NSLog.h"
+#include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSThread.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
 #include "Foundation/NSUserDefaults.h"
 #include "Foundation/NetworkWork.h"
+#include "Foundation/Runtime.h"
 #include "MessageUI/MFMailComposeViewController.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIDevice.h"
@@ -23,6 +25,7 @@
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "UIKit/UIWindow.h"
+#include "URLLoading/NSURLResponse.h"
 #include "ads/pebble/PBLClickTracker.h"
 #include "ads/pebble/PBLGestureUtil.h"
 #include "ads/pebble/PBLHosts.h"
@@ -59,6 +62,13 @@ public:
     void adViewWillLeaveApplication(PBLBannerView*) override { events.push_back("leaving"); }
     std::vector<std::string> events;
     bool mainThread = true;
+};
+
+// Says which callbacks it answers, as the delegate manager asks.
+class NamedDelegate : public NSObject, public PBLBannerViewDelegate {
+    NS_OBJECT(NamedDelegate, NSObject)
+    static void describeClass(RuntimeClass& c) { c.implements({"adViewDidReceiveAd:"}); }
+    void adViewDidReceiveAd(PBLBannerView*) override {}
 };
 
 class PBLBannerViewTest : public PebbleTest {
@@ -562,6 +572,150 @@ TEST_F(PBLBannerViewTest, EvalInOpenerNeedsTheOpeningPage) {
     // Every decision hands the opener the page it decides for, so a screen opened from it can
     // reach back.
     EXPECT_EQ(delegate->opener()->openingWebView().get(), screen.get());
+}
+
+TEST_F(PBLBannerViewTest, AnythingButARequestLoadsAsANewEmptyRequest) {
+    // A fresh engine, with no request of its own yet.
+    auto b = banner("banner");
+    b->privateObject()->loadRequest(NS("not a request"));
+    ASSERT_TRUE(settled(1));
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"received"});
+    ASSERT_TRUE(b->privateObject()->request());
+    EXPECT_EQ(b->privateObject()->request()->gender(), 0);
+
+    auto interstitial = banner("interstitial");
+    interstitial->privateObject()->loadInterstitialRequest(NSArray::array().get());
+    ASSERT_TRUE(settled(2));
+    EXPECT_EQ(recorder->events.back(), "received");
+    EXPECT_EQ(field(lastAdQuery(), "format"), "interstitial_mb");
+    EXPECT_TRUE(pebble->rejections().empty());
+}
+
+TEST_F(PBLBannerViewTest, AScriptThatNeverAnswersFailsTheLoadOnceWithCode5) {
+    auto b = banner("mute");
+    auto engine = b->privateObject();
+    b->loadRequest(nullptr);
+    ASSERT_TRUE(runLoopUntil(
+        [&] { return pebble->scriptFetches() == 1 && engine->state() == PBLStateBuildingAdURL; }));
+    advanceRunLoop(9.5);
+    EXPECT_TRUE(recorder->events.empty());
+    EXPECT_EQ(engine->state(), PBLStateBuildingAdURL);
+    advanceRunLoop(1);
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"failed 5"});
+    EXPECT_EQ(engine->state(), PBLStateFailed);
+    advanceRunLoop(60);
+    EXPECT_EQ(recorder->events.size(), 1u);
+
+    // The engine takes the next load.
+    b->setAdUnitID(NS("banner"));
+    b->loadRequest(nullptr);
+    ASSERT_TRUE(settled(2));
+    EXPECT_EQ(recorder->events.back(), "received");
+    // A script that answers in time leaves no time-out behind.
+    advanceRunLoop(12);
+    EXPECT_EQ(recorder->events.size(), 2u);
+}
+
+TEST_F(PBLBannerViewTest, TheAdPagesHeadersAreFoundWhateverTheCaseOfTheirNames) {
+    auto b = banner("banner");
+    auto engine = b->privateObject();
+    b->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("applicationTimeout"));
+    // The page's headers as another transport may hand them over: names in lower case.
+    auto file = engine->adHTML();
+    ASSERT_TRUE(file);
+    auto fields = NSDictionary::dictionaryWithPairs(
+        {{NS("x-pbma-tracking-urls"), NS("http://" PBL_AD_HOST "/imp?lc=1")},
+         {NS("x-pbma-click-tracking-urls"), NS("http://" PBL_AD_HOST "/pit-lc")},
+         {NS("x-pbma-orientation"), NS("landscape")},
+         {NS("x-pbma-interstitial-timeout"), NS("7")},
+         {NS("x-pbma-refresh-rate"), NS("45")}});
+    auto response =
+        make<NSHTTPURLResponse>(&NSHTTPURLResponse::initWithURL, file->sourceURL().get(), 200,
+                                NS("HTTP/1.1"), fields.get());
+    file->saveHeadersFromResponse(response.get());
+    engine->cachedFileDownloadDidEnd(file.get());
+    EXPECT_EQ(engine->supportedOrientations(), 3);
+    ASSERT_TRUE(engine->pendingClickURLs());
+    EXPECT_EQ(text(engine->pendingClickURLs()->objectAtIndex(0)), "http://" PBL_AD_HOST "/pit-lc");
+    ASSERT_TRUE(engine->pendingTrackingURLs());
+    EXPECT_EQ(engine->pendingTrackingURLs()->count(), 3u);
+    EXPECT_FLOAT_EQ(NSUserDefaults::standardUserDefaults()->floatForKey(NS("applicationTimeout")),
+                    7.0f);
+    NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("applicationTimeout"));
+    EXPECT_EQ(engine->scheduledReloadSeconds(), 45);
+}
+
+TEST_F(PBLBannerViewTest, TheEnginesListsAreHandedOutAsCopies) {
+    auto b = banner("webapp");
+    auto engine = b->privateObject();
+    b->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    auto tracking = engine->pendingTrackingURLs();
+    auto clicks = engine->pendingClickURLs();
+    ASSERT_TRUE(tracking);
+    ASSERT_TRUE(clicks);
+    EXPECT_EQ(tracking->count(), 2u);
+    EXPECT_EQ(clicks->count(), 2u);
+    EXPECT_FALSE(is<NSMutableArray>(tracking));
+    EXPECT_FALSE(is<NSMutableArray>(clicks));
+    ASSERT_TRUE(engine->adHTML());
+    EXPECT_NE(text(engine->adHTML()->sourceURL()).find("/pbma/ad?"), std::string::npos);
+    auto trackers = engine->pendingTrackers();
+    ASSERT_TRUE(trackers);
+    EXPECT_EQ(trackers->count(), engine->trackerCount());
+    EXPECT_FALSE(is<NSMutableSet>(trackers));
+    auto other = make<UIWebView>(&UIWebView::initWithFrame, CGRectMake(0, 0, 320, 50));
+    engine->setWebView(other.get());
+    EXPECT_EQ(engine->webView().get(), other.get());
+}
+
+TEST_F(PBLBannerViewTest, BeforeMultitaskingTheActiveStateStopsAndRestartsTheRefresh) {
+    UIDevice::currentDevice()->setSystemVersion(NS("3.1.3"));
+    std::shared_ptr<void> restore(
+        nullptr, [](void*) { UIDevice::currentDevice()->setSystemVersion(nullptr); });
+    auto b = banner("banner");
+    auto engine = b->privateObject();
+    b->loadRequest(nullptr);
+    ASSERT_TRUE(settled(1));
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"received"});
+    EXPECT_EQ(engine->scheduledReloadSeconds(), 30);
+    auto center = NSNotificationCenter::defaultCenter();
+    // Such a system has no background: those notes are not the engine's concern.
+    center->postNotificationName(UIApplicationDidEnterBackgroundNotification, nullptr);
+    EXPECT_EQ(engine->scheduledReloadSeconds(), 30);
+    center->postNotificationName(UIApplicationWillResignActiveNotification, nullptr);
+    EXPECT_EQ(engine->scheduledReloadSeconds(), 0);
+    center->postNotificationName(UIApplicationDidBecomeActiveNotification, nullptr);
+    EXPECT_EQ(engine->scheduledReloadSeconds(), 30);
+}
+
+TEST_F(PBLBannerViewTest, ABannerFromAnInterfaceFileGetsItsEngineWhenItWakes) {
+    auto loaded = alloc<PBLBannerView>();
+    ASSERT_TRUE(loaded->UIView::initWithFrame(CGRectMake(0, 0, 320, 50)));
+    EXPECT_FALSE(loaded->privateObject());
+    loaded->awakeFromNib();
+    auto engine = loaded->privateObject();
+    ASSERT_TRUE(engine);
+    EXPECT_EQ(engine->webView()->superview().get(), loaded.get());
+    // Waking again, or waking a banner made in code, keeps the engine and its settings.
+    loaded->setAdUnitID(NS("banner"));
+    loaded->awakeFromNib();
+    EXPECT_EQ(loaded->privateObject().get(), engine.get());
+    EXPECT_EQ(text(loaded->adUnitID()), "banner");
+}
+
+TEST_F(PBLBannerViewTest, TheManagerTellsWhetherADelegateStillAnswers) {
+    auto b = banner("banner");
+    auto manager = b->privateObject()->delegateManager();
+    auto named = make<NamedDelegate>();
+    EXPECT_TRUE(
+        manager->didYouNilOutYourDelegate(named.get(), Selector::named("adViewDidReceiveAd:")));
+    EXPECT_FALSE(manager->didYouNilOutYourDelegate(named.get(),
+                                                   Selector::named("adViewWillLeaveApplication:")));
+    EXPECT_FALSE(
+        manager->didYouNilOutYourDelegate(nullptr, Selector::named("adViewDidReceiveAd:")));
 }
 
 TEST_F(PBLBannerViewTest, TrackingHeadersSplitAtSpacesAndSkipWhatIsNoURL) {
