@@ -60,7 +60,8 @@ void NKHTTPRequest::checkRequestStatus() {
     if (shouldTimeOut()) {
         if (numberOfTimesToRetryOnTimeout_ <= retryCount_) {
             // Stopped first: with a cache fallback the failure delivers the cached response,
-            // which stopping afterwards would wipe.
+            // which stopping afterwards would wipe. The silent connection is closed, not kept.
+            connectionCanBeReused_ = false;
             cancelLoad();
             failWithError(classState().requestTimedOutError);
             complete_ = true;

@@ -169,6 +169,11 @@ TEST_F(Receivers, TimedOutLoadFallsBackOnTheWholeCachedCopy) {
     EXPECT_EQ(textOf(r), "saved");
     ASSERT_TRUE(r->responseHeaders());
     EXPECT_EQ(text(as<NSString>(r->responseHeaders()->objectForKey(NS("Etag")))), "\"v1\"");
+    // The connection that went silent is closed, not kept for the next request.
+    EXPECT_TRUE(runLoopUntil([&] {
+        auto connections = server.connections();
+        return connections.size() == 1 && connections[0].closedByPeer;
+    }));
 }
 
 TEST_F(Receivers, CancelIsAFailureEvenWithACachedCopyToFallBackOn) {
@@ -187,6 +192,7 @@ TEST_F(Receivers, CancelIsAFailureEvenWithACachedCopyToFallBackOn) {
     ASSERT_TRUE(r->error());
     EXPECT_EQ(r->error()->code(), NKRequestCancelledErrorType);
     EXPECT_FALSE(r->didUseCachedResponse());
+    EXPECT_EQ(textOf(r), "(nil)");
     EXPECT_TRUE(r->isCancelled());
 }
 
