@@ -40,8 +40,9 @@ struct Received {
     std::string host;
     std::string target;
     std::vector<HeaderField> headers;
-    std::string body;   // content coding removed
-    std::string fault;  // the fault that applied to it, "" for none
+    std::string body;            // content coding removed; its first bytes only (kKeptText)
+    std::size_t bodyLength = 0;  // the whole body's
+    std::string fault;           // the fault that applied to it, "" for none
 };
 
 class Services {
