@@ -188,6 +188,10 @@ Services::Services(ServicesOptions options) : impl_(std::make_unique<Impl>()) {
     o.tls = s.options.tls;
     o.certificateFolder = s.options.certificateFolder;
     o.log = s.options.log;
+    o.headSeconds = s.options.headSeconds;
+    o.headGate = s.options.headGate;
+    o.maxConnections = s.options.maxConnections;
+    o.sendSeconds = s.options.sendSeconds;
     o.adminHost = kAdminHost;
     o.received = [&s](const HttpRequest& request, const Fault* fault) { s.record(request, fault); };
     s.server = std::make_unique<StandInServer>(

@@ -11,6 +11,7 @@
 //   auto* analytics = services.module<AnalyticsModule>("analytics");
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,6 +32,12 @@ struct ServicesOptions {
     std::string certificateFolder;  // "" for the build's own
     // One line per answered request; none when empty.
     std::function<void(const std::string&)> log;
+    // The request deadline (or its gate, for tests; see StandInOptions), the connections served
+    // at once and how long a write waits for a client.
+    double headSeconds = 30;
+    std::string headGate;
+    std::size_t maxConnections = 256;
+    double sendSeconds = 30;
 };
 
 // A request as the server got it, before any module answered.
