@@ -230,10 +230,11 @@ RequestReader::Result RequestReader::readBody(HttpRequest& request, std::string*
     request.body.clear();
     if (!expectsBody()) return Result::Ok;
     // A body has a deadline of its own, so that one that trickles in cannot hold the
-    // connection for ever.
-    source_.startDeadline();
+    // connection for ever; one that came with its head needs none.
+    bool watching = chunked_ || buffer_.size() < *length_;
+    if (watching) source_.startDeadline();
     Result result = readBodyBytes(request, problem);
-    if (source_.endDeadline() && result != Result::Ok) {
+    if (watching && source_.endDeadline() && result != Result::Ok) {
         *problem = "request body not complete in time";
         return Result::Late;
     }
