@@ -1,6 +1,10 @@
 #include "support/StandInTesting.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -118,6 +122,70 @@ bool StartedProgram::stop() {
     waitpid(pid_, &status, 0);
     pid_ = -1;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+RawClient::RawClient(int port, int receiveBuffer) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0)
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+RawClient::~RawClient() {
+    ::close(fd_);
+}
+
+bool RawClient::send(const std::string& bytes) {
+    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(bytes.size());
+}
+
+bool RawClient::serverSpoke() {
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
+std::string RawClient::readToEnd(bool* closed) {
+    std::string out;
+    char buffer[4096];
+    if (closed) *closed = false;
+    for (;;) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 5000) <= 0) return out;
+        ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            if (closed) *closed = true;
+            return out;
+        }
+        out.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+std::string RawClient::readAnswer() {
+    std::string out;
+    char buffer[4096];
+    for (;;) {
+        size_t headEnd = out.find("\r\n\r\n");
+        if (headEnd != std::string::npos) {
+            size_t field = out.find("Content-Length: ");
+            size_t length =
+                field < headEnd ? std::strtoul(out.c_str() + field + 16, nullptr, 10) : 0;
+            if (out.size() >= headEnd + 4 + length) return out;
+        }
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 5000) <= 0) return out;
+        ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (n <= 0) return out;
+        out.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+std::string rawStatus(const std::string& reply) {
+    return reply.size() >= 12 && reply.rfind("HTTP/1.1 ", 0) == 0 ? reply.substr(9, 3) : "";
 }
 
 }  // namespace standintest

@@ -51,4 +51,33 @@ private:
     void* output_ = nullptr;
 };
 
+// A client socket on 127.0.0.1 driven by hand, so that a test can send a request in pieces, or
+// bytes no client library would, and read exactly what the server answers.
+class RawClient {
+public:
+    // With receiveBuffer, the socket's receive buffer is set that small before connecting (a
+    // client that does not read then fills up at once).
+    explicit RawClient(int port, int receiveBuffer = 0);
+    ~RawClient();
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool connected() const { return connected_; }
+    int fd() const { return fd_; }
+    bool send(const std::string& bytes);
+    // Whether the server has sent anything (or closed) by now, without waiting.
+    bool serverSpoke();
+    // Everything until the server closes; `closed` tells whether it did within the wait.
+    std::string readToEnd(bool* closed = nullptr);
+    // One answer on a kept connection: the head and the Content-Length bytes after it.
+    std::string readAnswer();
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+// The status code of a raw answer ("HTTP/1.1 200 OK..."), "" for none.
+std::string rawStatus(const std::string& reply);
+
 }  // namespace standintest

@@ -2,6 +2,7 @@
 
 #include <openssl/sha.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -14,9 +15,6 @@
 namespace bnservices {
 
 namespace {
-
-// Kept per server, the most recent first to go.
-constexpr std::size_t kKeptUploads = 500;
 
 std::string receivedNow() {
     auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -48,12 +46,6 @@ bool isDate(const std::string& d) {
     return true;
 }
 
-template <class T>
-void keepRecent(std::vector<T>& list, T entry) {
-    list.push_back(std::move(entry));
-    if (list.size() > kKeptUploads) list.erase(list.begin());
-}
-
 }  // namespace
 
 std::vector<std::string> AnalyticsModule::hosts() const {
@@ -75,12 +67,14 @@ HttpResponse AnalyticsModule::handle(const HttpRequest& request) {
     }
     std::lock_guard<std::mutex> g(lock_);
     if (!decoded.value) {
-        keepRecent(refusals_, Refusal{receivedNow(), refusal});
+        refusals_.push(Refusal{receivedNow(), clipped(refusal)},
+                       std::min(refusal.size(), kKeptText));
         HttpResponse answer = HttpResponse::plain(refusal + "\n", 400);
         answer.note = refusal;
         return answer;
     }
-    keepRecent(uploads_, Upload{receivedNow(), std::move(*decoded.value)});
+    // What a decoded upload holds is about what its body took.
+    uploads_.push(Upload{receivedNow(), std::move(*decoded.value)}, request.body.size());
     const TallyUpload& upload = uploads_.back().upload;
     std::string note = std::to_string(upload.sessions.size()) + " session(s)";
     if (!upload.adsRequested) {
@@ -151,11 +145,9 @@ std::optional<HttpResponse> AnalyticsModule::adminView(std::string_view view,
                 400);
         auto number = [&](const char* name, auto* target, long long low, long long high) {
             if (!findField(query, name)) return true;
-            char* end = nullptr;
-            std::string text = fieldValue(query, name);
-            long long v = std::strtoll(text.c_str(), &end, 10);
-            if (text.empty() || *end || v < low || v > high) return false;
-            *target = static_cast<std::remove_pointer_t<decltype(target)>>(v);
+            auto v = standin::integerIn(fieldValue(query, name), low, high);
+            if (!v) return false;
+            *target = static_cast<std::remove_pointer_t<decltype(target)>>(*v);
             return true;
         };
         if (!number("seed", &options.seed, 0, 1LL << 62) ||
@@ -170,9 +162,12 @@ std::optional<HttpResponse> AnalyticsModule::adminView(std::string_view view,
                 std::size_t comma = std::min(list.find(',', at), list.size());
                 std::string entry = list.substr(at, comma - at);
                 std::size_t colon = entry.rfind(':');
-                if (colon == std::string::npos)
-                    return HttpResponse::plain("click= is hook:action,...\n", 400);
-                options.clickActions[entry.substr(0, colon)] = std::atoi(entry.c_str() + colon + 1);
+                auto action = colon == std::string::npos
+                                  ? std::nullopt
+                                  : standin::integerIn(std::string_view(entry).substr(colon + 1),
+                                                       INT32_MIN, INT32_MAX);
+                if (!action) return HttpResponse::plain("click= is hook:action,...\n", 400);
+                options.clickActions[entry.substr(0, colon)] = static_cast<int>(*action);
                 at = comma + 1;
             }
         }
@@ -227,12 +222,12 @@ void AnalyticsModule::setAdOptions(const TallyAdReplyOptions& options) {
 
 std::vector<AnalyticsModule::Upload> AnalyticsModule::uploads() const {
     std::lock_guard<std::mutex> g(lock_);
-    return uploads_;
+    return uploads_.list();
 }
 
 std::vector<AnalyticsModule::Refusal> AnalyticsModule::refusals() const {
     std::lock_guard<std::mutex> g(lock_);
-    return refusals_;
+    return refusals_.list();
 }
 
 std::string AnalyticsModule::debugKey(const std::string& apiKey, const std::string& date) {

@@ -10,11 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "tools/services/Kept.h"
 #include "tools/services/Module.h"
 #include "tools/services/TallyAdReply.h"
 #include "tools/services/TallyUpload.h"
 
 namespace bnservices {
+
+// Uploads and refusals kept per server, the oldest first to go.
+inline constexpr std::size_t kKeptUploads = 500;
 
 class AnalyticsModule : public Module {
 public:
@@ -46,8 +50,8 @@ public:
 
 private:
     mutable std::mutex lock_;
-    std::vector<Upload> uploads_;
-    std::vector<Refusal> refusals_;
+    Kept<Upload> uploads_{kKeptUploads};
+    Kept<Refusal> refusals_{kKeptUploads};
     TallyAdReplyOptions adOptions_;
 };
 

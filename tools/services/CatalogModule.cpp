@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <string_view>
 
 #include "tools/catalog/CatalogHosts.h"
 #include "tools/standin/JsonWriter.h"
@@ -175,26 +177,46 @@ std::string CatalogModule::thumbnailPng(int item) {
     return standin::encodePng(image);
 }
 
+namespace {
+
+constexpr long long kMaxPage = 100000;
+constexpr long long kMaxPhoto = 100000;
+
+std::optional<int> pageNumber(const std::string& text) {
+    if (text.empty()) return 1;
+    auto page = integerIn(text, 1, kMaxPage);
+    if (!page) return std::nullopt;
+    return static_cast<int>(*page);
+}
+
+HttpResponse pageOutOfRange() {
+    return HttpResponse::plain("page must be 1 to " + std::to_string(kMaxPage) + "\n", 400);
+}
+
+}  // namespace
+
 HttpResponse CatalogModule::handle(const HttpRequest& request) {
     if (request.method != "GET") return HttpResponse::plain("only GET\n", 405);
     auto query = parseQuery(request.query);
     std::string fault = fieldValue(query, "fault");
     if (fault == "garbage") return json("{\"items\": [\n");
     if (!fault.empty()) {
-        int status = std::atoi(fault.c_str());
-        if (status < 400 || status > 599) status = 500;
+        int status = static_cast<int>(integerIn(fault, 400, 599).value_or(500));
         HttpResponse r = HttpResponse::plain("fault on demand\n", status);
         r.note = "fault " + std::to_string(status);
         return r;
     }
+    // No page is the first; a page out of range is refused rather than counted into items that
+    // cannot be.
+    std::optional<int> page = pageNumber(fieldValue(query, "page"));
     if (request.path == "/items.json") {
-        int page = std::max(1, std::atoi(fieldValue(query, "page").c_str()));
-        return json(pageJson(page, fieldValue(query, "set") == "empty"));
+        if (!page) return pageOutOfRange();
+        return json(pageJson(*page, fieldValue(query, "set") == "empty"));
     }
     if (request.path == "/names.json") return json(namesJson(fieldValue(query, "q")));
     if (request.path == "/photos.json") {
-        int page = std::max(1, std::atoi(fieldValue(query, "page").c_str()));
-        return json(photosJson(fieldValue(query, "set"), page));
+        if (!page) return pageOutOfRange();
+        return json(photosJson(fieldValue(query, "set"), *page));
     }
     const std::string photos = "/photos/";
     if (request.path.rfind(photos, 0) == 0) {
@@ -202,9 +224,15 @@ HttpResponse CatalogModule::handle(const HttpRequest& request) {
         std::string rest = request.path.substr(photos.size());
         auto slash = rest.find('/');
         auto dash = rest.rfind('-');
-        if (slash != std::string::npos && dash != std::string::npos && dash > slash) {
-            std::string png = photoPng(rest.substr(0, slash), std::atoi(rest.c_str() + slash + 1),
-                                       std::atoi(rest.c_str() + dash + 1));
+        if (slash != std::string::npos && dash != std::string::npos && dash > slash &&
+            rest.ends_with(".png")) {
+            auto photo =
+                integerIn(std::string_view(rest).substr(slash + 1, dash - slash - 1), 1, kMaxPhoto);
+            auto version = integerIn(
+                std::string_view(rest).substr(dash + 1, rest.size() - dash - 5), 1, kMaxPhoto);
+            std::string png = photo && version
+                                  ? photoPng(rest.substr(0, slash), int(*photo), int(*version))
+                                  : std::string();
             if (!png.empty()) return HttpResponse::binary(png, "image/png");
         }
         return HttpResponse::plain("not found\n", 404);
@@ -212,9 +240,10 @@ HttpResponse CatalogModule::handle(const HttpRequest& request) {
     const std::string prefix = "/thumbs/";
     if (request.path.rfind(prefix, 0) == 0 && request.path.size() > prefix.size() + 4 &&
         request.path.substr(request.path.size() - 4) == ".png") {
-        int item = std::atoi(request.path.c_str() + prefix.size());
-        if (item >= 1 && item <= kItemCount)
-            return HttpResponse::binary(thumbnailPng(item), "image/png");
+        auto item = integerIn(std::string_view(request.path)
+                                  .substr(prefix.size(), request.path.size() - prefix.size() - 4),
+                              1, kItemCount);
+        if (item) return HttpResponse::binary(thumbnailPng(int(*item)), "image/png");
     }
     return HttpResponse::plain("not found\n", 404);
 }

@@ -12,6 +12,7 @@
 
 #include "ads/ironvine/IVHosts.h"
 #include "tools/services/IronvineBundles.h"
+#include "tools/services/Kept.h"
 #include "tools/services/Module.h"
 #include "tools/standin/JsonWriter.h"
 
@@ -167,6 +168,11 @@ std::string landingPage(int n) {
 }
 }  // namespace
 
+// The largest numbers the admin host and the bundle names take: far beyond any real one, and
+// exact in the ad engine's doubles.
+constexpr long long kMaxExpiration = 1LL << 53;
+constexpr long long kMaxBundleNumber = 1LL << 53;
+
 class IronvineModule : public Module {
 public:
     std::vector<std::string> hosts() const override { return {IVAdServerHost}; }
@@ -182,7 +188,8 @@ public:
         if (path.rfind("/AdBridgeServer/track/", 0) == 0 ||
             path.rfind("/AdBridgeServer/ping/", 0) == 0) {
             std::lock_guard<std::mutex> g(lock_);
-            hits_.push_back(path.substr(std::string("/AdBridgeServer/").size()));
+            std::string hit = clipped(path.substr(std::string("/AdBridgeServer/").size()));
+            hits_.push(hit, hit.size());
             return HttpResponse::plain("ok\n");
         }
         if (path == "/AdBridgeServer/landing/1.html") return HttpResponse::html(landingPage(1));
@@ -205,8 +212,14 @@ public:
         std::lock_guard<std::mutex> g(lock_);
         if (view == "ads") {
             if (findField(query, "noad")) noAd_ = fieldValue(query, "noad") == "1";
-            if (findField(query, "expiration"))
-                expiration_ = std::stoll("0" + fieldValue(query, "expiration"));
+            if (findField(query, "expiration")) {
+                std::string text = fieldValue(query, "expiration");
+                auto expiration = text.empty() ? 0LL : integerIn(text, 0, kMaxExpiration);
+                if (!expiration)
+                    return HttpResponse::plain(
+                        "expiration must be 0 to " + std::to_string(kMaxExpiration) + "\n", 400);
+                expiration_ = *expiration;
+            }
             return HttpResponse::plain(std::string("noad ") + (noAd_ ? "1" : "0") + " expiration " +
                                        std::to_string(expiration_) + "\n");
         }
@@ -343,7 +356,9 @@ private:
         if (!alphanumeric(slot) || number.empty() ||
             number.find_first_not_of("0123456789") != std::string::npos)
             return HttpResponse::plain("Not Found\n", 404);
-        return HttpResponse::binary(ironvineZip(ironvineAdBundleEntries(slot, std::stoll(number))),
+        auto serial = integerIn(number, 0, kMaxBundleNumber);
+        if (!serial) return HttpResponse::plain("bundle number out of range\n", 400);
+        return HttpResponse::binary(ironvineZip(ironvineAdBundleEntries(slot, *serial)),
                                     "application/zip");
     }
 
@@ -351,7 +366,7 @@ private:
     bool noAd_ = false;
     long long expiration_ = 0;
     long long lastDlTime_ = 1000;
-    std::vector<std::string> hits_;
+    Kept<std::string> hits_;
     std::string version_ = "1.0";
     bool disabled_ = false;
     std::string variant_ = "normal";

@@ -1,5 +1,7 @@
 #include "tools/services/MediationModule.h"
 
+#include <algorithm>
+
 #include "AdLoom/internal/AdLoomHosts.h"
 #include "tools/standin/JsonWriter.h"
 #include "tools/standin/RgbImage.h"
@@ -86,7 +88,11 @@ std::string iconPng(int side) {
     return standin::encodePng(image);
 }
 
-std::string advertiserPage(const std::string& number) {
+// The application keys the admin host may give answers of their own.
+constexpr std::size_t kMaxConfigs = 1000;
+
+std::string advertiserPage(const std::string& given) {
+    std::string number = escapeHtml(given);
     return "<!DOCTYPE html>\n<html><head><title>Advertiser " + number +
            "</title></head>\n<body><h1>Bazaarnest Plus</h1>\n"
            "<p>List faster, reach more buyers.</p>\n"
@@ -208,7 +214,7 @@ HttpResponse MediationModule::customAd(const HttpRequest& request) {
     int serial;
     {
         std::lock_guard<std::mutex> g(lock_);
-        houseAdRequests_.push_back(nid);
+        houseAdRequests_.push(clipped(nid), std::min(nid.size(), kKeptText));
         serial = houseSerial_;
         if (nid == "house") ++houseSerial_;
     }
@@ -224,9 +230,12 @@ HttpResponse MediationModule::metric(const HttpRequest& request, const char* kin
         return HttpResponse::plain(
             "appid, nid, type, country_code, appver and client are required\n", 400);
     std::lock_guard<std::mutex> g(lock_);
-    pings_.push_back({kind, fieldValue(q, "appid"),
-                      houseClick ? fieldValue(q, "ad") : fieldValue(q, "nid"),
-                      fieldValue(q, "type"), fieldValue(q, "country_code"), request.target});
+    // What a ping holds comes from its query, no longer than the target it came in.
+    pings_.push({kind, clipped(fieldValue(q, "appid")),
+                 clipped(houseClick ? fieldValue(q, "ad") : fieldValue(q, "nid")),
+                 clipped(fieldValue(q, "type")), clipped(fieldValue(q, "country_code")),
+                 clipped(request.target)},
+                std::min(request.target.size(), kKeptText) * 2);
     return HttpResponse::plain("OK\n");
 }
 
@@ -279,10 +288,16 @@ std::optional<HttpResponse> MediationModule::adminView(std::string_view view,
             if (it != configs_.end()) answer = it->second;
         }
         if (findField(query, "body")) answer.body = fieldValue(query, "body");
-        if (findField(query, "status"))
-            answer.status = std::atoi(fieldValue(query, "status").c_str());
-        if (answer.status < 100 || answer.status > 599)
-            return HttpResponse::plain("status= is an HTTP status\n", 400);
+        if (findField(query, "status")) {
+            auto status = integerIn(fieldValue(query, "status"), 100, 599);
+            if (!status) return HttpResponse::plain("status= is an HTTP status\n", 400);
+            answer.status = static_cast<int>(*status);
+        }
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            if (configs_.size() >= kMaxConfigs && !configs_.count(appid))
+                return HttpResponse::plain("too many application keys\n", 400);
+        }
         setConfig(appid, answer);
         return HttpResponse::plain("set " + appid + "\n");
     }
@@ -327,12 +342,12 @@ void MediationModule::setConfig(const std::string& appid, Stored answer) {
 
 std::vector<MediationModule::Ping> MediationModule::pings() const {
     std::lock_guard<std::mutex> g(lock_);
-    return pings_;
+    return pings_.list();
 }
 
 std::vector<std::string> MediationModule::houseAdRequests() const {
     std::lock_guard<std::mutex> g(lock_);
-    return houseAdRequests_;
+    return houseAdRequests_.list();
 }
 
 BN_SERVICES_MODULE("mediation", MediationModule)

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/services/Kept.h"
 #include "tools/services/Module.h"
 
 namespace bnservices {
@@ -63,8 +64,8 @@ private:
 
     mutable std::mutex lock_;
     std::map<std::string, Stored> configs_;
-    std::vector<Ping> pings_;
-    std::vector<std::string> houseAdRequests_;
+    Kept<Ping> pings_;
+    Kept<std::string> houseAdRequests_;
     int houseSerial_ = 0;  // the rotating house ad alternates image and icon ads
 };
 

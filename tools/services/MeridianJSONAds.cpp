@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <string_view>
 
 #include "ads/meridian/MRHosts.h"
+#include "tools/standin/RequestReader.h"
 #include "tools/standin/RgbImage.h"
 
 namespace bnservices::meridianjson {
@@ -141,7 +143,9 @@ std::string paddedMp4(double seconds, std::size_t size) {
     put32(mvhd, 0);             // created
     put32(mvhd, 0);             // modified
     put32(mvhd, 600);           // timescale
-    put32(mvhd, static_cast<uint32_t>(seconds * 600));
+    // A length the header cannot hold reads as none.
+    double units = seconds * 600;
+    put32(mvhd, units >= 0 && units <= 4294967295.0 ? static_cast<uint32_t>(units) : 0);
     put32(mvhd, 0x00010000);         // rate 1.0
     mvhd += std::string("\1\0", 2);  // volume 1.0
     mvhd += std::string(10, '\0');
@@ -176,29 +180,37 @@ HttpResponse media(const HttpRequest& request) {
     if (folder == "missing" || dash == std::string::npos || name.size() < 6 ||
         name.substr(name.size() - 5) != "s.mp4")
         return HttpResponse::plain("not found", 404);
-    double seconds = std::atof(name.substr(dash + 1).c_str());
-    std::string video = paddedMp4(seconds > 0 ? seconds : 30, kVideoSize);
+    auto seconds = standin::numberIn(
+        std::string_view(name).substr(dash + 1, name.size() - dash - 6), 0, kMaxVideoSeconds);
+    if (!seconds) return HttpResponse::plain("bad video length", 400);
+    std::string video = paddedMp4(*seconds > 0 ? *seconds : 30, kVideoSize);
 
-    std::string range = request.header("Range");
-    if (folder == "norange" || range.rfind("bytes=", 0) != 0) {
-        HttpResponse whole = HttpResponse::binary(video, "video/mp4");
-        if (folder == "drop") {
-            whole.delivery = HttpResponse::Delivery::Truncate;
-            whole.truncateAt = kDropAfter;
-            whole.note = "dropped after " + std::to_string(kDropAfter) + " bytes";
-        }
-        return whole;
-    }
-    std::size_t from = std::strtoull(range.c_str() + 6, nullptr, 10);
+    standin::ByteRange range = folder == "norange"
+                                   ? standin::ByteRange{}
+                                   : standin::byteRange(request.header("Range"), video.size());
     std::string total = std::to_string(video.size());
-    if (from >= video.size()) {
-        HttpResponse none = HttpResponse::plain("", 416);
-        return none.header("Content-Range", "bytes */" + total), none;
+    switch (range.kind) {
+        case standin::ByteRange::Kind::Whole: {
+            HttpResponse whole = HttpResponse::binary(video, "video/mp4");
+            if (folder == "drop") {
+                whole.delivery = HttpResponse::Delivery::Truncate;
+                whole.truncateAt = kDropAfter;
+                whole.note = "dropped after " + std::to_string(kDropAfter) + " bytes";
+            }
+            return whole;
+        }
+        case standin::ByteRange::Kind::Unsatisfiable: {
+            HttpResponse none = HttpResponse::plain("", 416);
+            return none.header("Content-Range", "bytes */" + total), none;
+        }
+        case standin::ByteRange::Kind::Partial:
+            break;
     }
-    HttpResponse part = HttpResponse::binary(video.substr(from), "video/mp4");
+    HttpResponse part =
+        HttpResponse::binary(video.substr(range.first, range.end - range.first), "video/mp4");
     part.status = 206;
-    return part.header("Content-Range", "bytes " + std::to_string(from) + "-" +
-                                            std::to_string(video.size() - 1) + "/" + total),
+    return part.header("Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                            std::to_string(range.end - 1) + "/" + total),
            part;
 }
 

@@ -1,6 +1,7 @@
 // The Meridian service's JSON ads: image and video replies by sdkapid, and the media host that
 // serves their pictures and videos (minimal MP4 movies of a chosen length padded to 256 KB,
-// ranges answered 206, and faults by folder: a drop part-way, ranges ignored, missing files).
+// one range answered 206 (an unsatisfiable one 416, an unreadable one ignored), and faults by
+// folder: a drop part-way, ranges ignored, missing files).
 #pragma once
 
 #include <optional>
@@ -24,6 +25,8 @@ HttpResponse media(const HttpRequest& request);
 std::string paddedMp4(double seconds, std::size_t size);
 // The size of every served video.
 inline constexpr std::size_t kVideoSize = 256 * 1024;
+// The longest video asked for by name.
+inline constexpr double kMaxVideoSeconds = 24 * 3600;
 // Where the drop fault cuts a video off.
 inline constexpr std::size_t kDropAfter = 100 * 1024;
 

@@ -1,5 +1,6 @@
 #include "tools/services/MeridianModule.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,6 +14,9 @@ namespace {
 const char* const kAgent = "MRSDK/4.2.2";
 const char* const kVersion = "4.2.2-11.4.6.i";
 const char* const kGif = "GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff!";
+
+// What the handshake's time-outs may be set to.
+constexpr double kMaxSeconds = 1e6;
 
 std::string adBase() {
     return std::string("http://") + MRAdHost;
@@ -50,7 +54,7 @@ std::string jsonString(const std::string& s) {
 // through it, and a telephone link.
 std::string bannerPage(int serial, const std::string& extraScript, const std::string& apid) {
     std::string n = std::to_string(serial);
-    std::string click = adBase() + "/handleClick.php5?ad=" + n + "&apid=" + apid;
+    std::string click = adBase() + "/handleClick.php5?ad=" + n + "&apid=" + percentEncode(apid);
     return "<html><head><script>" + extraScript + "</script></head><body><p>Meridian ad " + n +
            ": Fresh bread delivered</p><a href=\"" + click + "\">Order now</a> <a href=\"" + click +
            "&amp;to=store\">Get the app</a> <a href=\"tel:5550199\">Call</a> "
@@ -103,7 +107,7 @@ HttpResponse MeridianModule::handle(const HttpRequest& request) {
 
 HttpResponse MeridianModule::reject(std::string reason) {
     std::lock_guard lock(mutex_);
-    rejections_.push_back(reason);
+    rejections_.push(clipped(reason), std::min(reason.size(), kKeptText));
     return HttpResponse::plain("bad parameter: " + reason, 400);
 }
 
@@ -229,7 +233,7 @@ HttpResponse MeridianModule::landing(const HttpRequest& request) {
         "function shouldAccelerate() { return 'true'; }"
         "var moved = ''; function didAccelerate(x, y, z) { moved = x + ',' + y + ',' + z; }"
         "</script></head><body><h1>Fresh bread, page " +
-        page + "</h1><a href=\"" + adBase() +
+        escapeHtml(page) + "</h1><a href=\"" + adBase() +
         "/landing?page=2\">More</a> "
         "<a href=\"tel:5550199\">Call the bakery</a> <a href=\"" +
         adBase() + "/landing?page=3&amp;close=1\">Done</a> <a href=\"http://" + MRMapsHost +
@@ -256,15 +260,26 @@ std::optional<HttpResponse> MeridianModule::adminView(std::string_view view,
     if (!query.empty()) {
         MeridianHandshakeReply r;
         r.kill = fieldValue(query, "kill") == "1";
-        if (findField(query, "callback"))
-            r.callback = std::atof(fieldValue(query, "callback").c_str());
-        if (findField(query, "deferred"))
-            r.deferredTimeout = std::atof(fieldValue(query, "deferred").c_str());
+        std::string wrong;
+        auto seconds = [&](const char* name, double* into) {
+            if (!findField(query, name)) return;
+            if (auto v = numberIn(fieldValue(query, name), -kMaxSeconds, kMaxSeconds))
+                *into = *v;
+            else
+                wrong = std::string(name) + " must be a number of seconds\n";
+        };
+        seconds("callback", &r.callback);
+        seconds("deferred", &r.deferredTimeout);
         if (findField(query, "adtypes")) r.adtypes = fieldValue(query, "adtypes");
         r.errorMessage = fieldValue(query, "error");
         if (findField(query, "errortype")) r.errorType = fieldValue(query, "errortype");
         r.malformed = fieldValue(query, "malformed") == "1";
-        if (findField(query, "status")) r.status = std::atoi(fieldValue(query, "status").c_str());
+        if (findField(query, "status")) {
+            auto status = integerIn(fieldValue(query, "status"), 100, 599);
+            if (!status) wrong = "status must be 100 to 599\n";
+            r.status = static_cast<int>(status.value_or(200));
+        }
+        if (!wrong.empty()) return HttpResponse::plain(wrong, 400);
         reply_ = r;
     }
     return HttpResponse::binary(handshakeJson(), "application/json");
@@ -289,7 +304,7 @@ MeridianHandshakeReply MeridianModule::handshakeReply() const {
 
 std::vector<std::string> MeridianModule::rejections() const {
     std::lock_guard lock(mutex_);
-    return rejections_;
+    return rejections_.list();
 }
 
 BN_SERVICES_MODULE("meridian", MeridianModule)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/services/Kept.h"
 #include "tools/services/Module.h"
 
 namespace bnservices {
@@ -49,7 +50,7 @@ private:
 
     mutable std::mutex mutex_;
     MeridianHandshakeReply reply_;
-    std::vector<std::string> rejections_;
+    Kept<std::string> rejections_;
     int adSerial_ = 0;
 };
 

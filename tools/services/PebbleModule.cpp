@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
-#include <regex>
+#include <string_view>
 
 #include "ads/pebble/PBLHosts.h"
 
@@ -60,7 +60,53 @@ const unsigned char kLocationKey[16] = {0xa3, 0xc9, 0x1e, 0x0f, 0x7b, 0x24, 0xd8
                                         0x51, 0xf0, 0x3a, 0x9c, 0x2e, 0x7b, 0x4d, 0x18};
 
 const char* const kRecordHead =
-    "role: 6 producer: 24 historical_role: 1 historical_producer: 12 timestamp: ([0-9]+) ";
+    "role: 6 producer: 24 historical_role: 1 historical_producer: 12 timestamp: ";
+
+// Reads a record of fixed words and numbers from left to right, once: what a client sends is
+// never given to a backtracking matcher, whose recursion a long value would take to the end of
+// the stack.
+class RecordReader {
+public:
+    explicit RecordReader(std::string_view text) : rest_(text) {}
+
+    void literal(std::string_view word) {
+        if (ok_ && rest_.starts_with(word))
+            rest_.remove_prefix(word.size());
+        else
+            ok_ = false;
+    }
+    // One or more digits, after a "-" when `sign` allows one.
+    std::string_view number(bool sign = false) {
+        size_t n = sign && rest_.starts_with('-') ? 1 : 0;
+        size_t digits = n;
+        while (digits < rest_.size() && rest_[digits] >= '0' && rest_[digits] <= '9')
+            ++digits;
+        if (!ok_ || digits == n) {
+            ok_ = false;
+            return {};
+        }
+        std::string_view out = rest_.substr(0, digits);
+        rest_.remove_prefix(digits);
+        return out;
+    }
+    // Everything up to the byte `stop`, which is then read too.
+    std::string_view until(char stop) {
+        size_t at = rest_.find(stop);
+        if (!ok_ || at == std::string_view::npos) {
+            ok_ = false;
+            return {};
+        }
+        std::string_view out = rest_.substr(0, at);
+        rest_.remove_prefix(at + 1);
+        return out;
+    }
+    // Whether everything so far matched and nothing is left.
+    bool whole() const { return ok_ && rest_.empty(); }
+
+private:
+    std::string_view rest_;
+    bool ok_ = true;
+};
 
 // Web-safe base64 without padding; nullopt for any other character or an impossible length.
 std::optional<std::string> webSafeBase64Decode(std::string_view text) {
@@ -127,15 +173,15 @@ std::optional<std::string> decrypt(const std::string& iv, const std::string& cip
 }  // namespace
 
 std::string PebbleModule::checkLocation(const std::string& uule, std::string* record) {
-    static const std::regex coordinates(std::string(kRecordHead) +
-                                        "latlng <latitude_e7: (-?[0-9]+) longitude_e7: "
-                                        "(-?[0-9]+)> radius: (-?[0-9]+)");
-    static const std::regex described(std::string(kRecordHead) + "loc: \"[^\"]*\"");
-    std::smatch m;
     if (uule.rfind("a+", 0) == 0) {
         auto text = webSafeBase64Decode(std::string_view(uule).substr(2));
         if (!text) return "uule: not base64";
-        if (!std::regex_match(*text, described)) return "uule: not a location description";
+        RecordReader r(*text);
+        r.literal(kRecordHead);
+        r.number();
+        r.literal(" loc: \"");
+        r.until('"');
+        if (!r.whole()) return "uule: not a location description";
         *record = *text;
         return "";
     }
@@ -145,9 +191,18 @@ std::string PebbleModule::checkLocation(const std::string& uule, std::string* re
     if (bytes->size() < 32 || bytes->size() % 16 != 0) return "uule: not whole blocks";
     auto text = decrypt(bytes->substr(0, 16), bytes->substr(16));
     if (!text) return "uule: does not decrypt";
-    if (!std::regex_match(*text, m, coordinates)) return "uule: not a coordinate record";
+    RecordReader r(*text);
+    r.literal(kRecordHead);
+    std::string_view timestamp = r.number();
+    r.literal(" latlng <latitude_e7: ");
+    std::string_view latitudeText = r.number(true);
+    r.literal(" longitude_e7: ");
+    std::string_view longitudeText = r.number(true);
+    r.literal("> radius: ");
+    r.number(true);
+    if (!r.whole()) return "uule: not a coordinate record";
     // The vector is the creation time in whole seconds, and two, three and four times it.
-    double seconds = std::strtod(m[1].str().c_str(), nullptr) / 1000000.0;
+    double seconds = std::strtod(std::string(timestamp).c_str(), nullptr) / 1000000.0;
     int32_t t = readLittleEndian(*bytes, 0);
     bool late = t == INT32_MAX && seconds >= t;  // the vector saturates; the text does not
     if (std::fabs(seconds - t) > 1 && !late) return "uule: timestamp";
@@ -155,24 +210,32 @@ std::string PebbleModule::checkLocation(const std::string& uule, std::string* re
         if (readLittleEndian(*bytes, 4 * static_cast<size_t>(i)) !=
             saturated(static_cast<double>(t) * (i + 1)))
             return "uule: vector";
-    long latitude = std::strtol(m[2].str().c_str(), nullptr, 10);
-    long longitude = std::strtol(m[3].str().c_str(), nullptr, 10);
-    if (latitude == 0 || std::labs(latitude) > 900000000L || longitude == 0 ||
-        std::labs(longitude) > 1800000000L)
-        return "uule: coordinates";
+    auto latitude = integerIn(latitudeText, -900000000LL, 900000000LL);
+    auto longitude = integerIn(longitudeText, -1800000000LL, 1800000000LL);
+    if (!latitude || *latitude == 0 || !longitude || *longitude == 0) return "uule: coordinates";
     *record = *text;
     return "";
 }
 
 std::string PebbleModule::checkSignals(const std::string& ms, std::string* record) {
-    static const std::regex signals(
-        "v1;loads=([0-9]+);touches=[0-9]+;acc=-?[0-9]+,-?[0-9]+,-?[0-9]+;reach=[0-9]+");
     auto text = webSafeBase64Decode(ms);
     if (!text) return "ms: not base64";
-    std::smatch m;
-    if (!std::regex_match(*text, m, signals)) return "ms: not a signal record";
+    RecordReader r(*text);
+    r.literal("v1;loads=");
+    std::string_view loads = r.number();
+    r.literal(";touches=");
+    r.number();
+    r.literal(";acc=");
+    r.number(true);
+    r.literal(",");
+    r.number(true);
+    r.literal(",");
+    r.number(true);
+    r.literal(";reach=");
+    r.number();
+    if (!r.whole()) return "ms: not a signal record";
     // The load is noted before the record is taken for it.
-    if (std::strtoul(m[1].str().c_str(), nullptr, 10) < 1) return "ms: no load noted";
+    if (loads.find_first_not_of('0') == std::string_view::npos) return "ms: no load noted";
     *record = *text;
     return "";
 }
@@ -229,8 +292,8 @@ std::string bannerPage(int serial, const std::string& landing) {
 // The advertiser's landing pages, seen in the in-app browser: links, a form, a secure link, a
 // link that ends in the store application and a slow page (gated by tests).
 std::string landingPage(const std::string& title) {
-    return "<html><head><title>" + title + "</title></head><body><h1>Advertiser shop</h1><p>" +
-           title +
+    return "<html><head><title>" + escapeHtml(title) +
+           "</title></head><body><h1>Advertiser shop</h1><p>" + escapeHtml(title) +
            "</p>"
            "<a href=\"/garden\">Garden tools</a> "
            "<a href=\"https://shop.advertiser.test/account\">Account</a> "
@@ -306,8 +369,12 @@ HttpResponse PebbleModule::handle(const HttpRequest& request) {
     if (path == "/pit-store") return HttpResponse::redirect("itms-apps://store.test/app/1");
     if (path.rfind("/pit", 0) == 0) return HttpResponse::binary("GIF89a", "image/gif");
     if (path == "/aclk") {
+        // Only to the advertiser's own shop, and only a URL that can stand in a header.
         std::string to = fieldValue(parseQuery(request.query), "adurl");
-        if (to.rfind("http://shop.advertiser.test/", 0) != 0) to = "http://shop.advertiser.test/";
+        auto parts = splitUrl(to);
+        if (to.rfind("http://shop.advertiser.test/", 0) != 0 || !parts ||
+            parts->host != "shop.advertiser.test" || !isUrlText(to))
+            to = "http://shop.advertiser.test/";
         return HttpResponse::redirect(to);
     }
     return HttpResponse::plain("not found", 404);
@@ -340,11 +407,11 @@ void PebbleModule::reset() {
 
 std::vector<std::string> PebbleModule::rejections() const {
     std::lock_guard lock(mutex_);
-    return rejections_;
+    return rejections_.list();
 }
 std::vector<PebbleModule::Decoded> PebbleModule::decoded() const {
     std::lock_guard lock(mutex_);
-    return decoded_;
+    return decoded_.list();
 }
 
 HttpResponse PebbleModule::script(const HttpRequest& request) {
@@ -362,11 +429,11 @@ std::string PebbleModule::check(const FormFields& q, Decoded* decoded) {
     auto has = [&](const char* k) { return findField(q, k) != nullptr; };
     auto value = [&](const char* k) { return fieldValue(q, k); };
     if (value("js").rfind("pbma-sdk-i-v", 0) != 0) return "js";
-    if (!isNumber(value("preqs")) || std::atoi(value("preqs").c_str()) < 1) return "preqs";
+    if (!integerIn(value("preqs"), 1, INT32_MAX)) return "preqs";
     if (value("app_name").empty()) return "app_name";
     if (has("isu") && !isUpperHex32(value("isu"))) return "isu";
     if (has("ad_frame") == has("format")) return "ad_frame or format";
-    if (has("ad_frame") && value("ad_frame").front() != '{') return "ad_frame";
+    if (has("ad_frame") && !value("ad_frame").starts_with('{')) return "ad_frame";
     for (const char* k : {"u_audio", "u_sd", "u_w", "u_h"})
         if (!isNumber(value(k))) return k;
     if (value("u_so") != "p" && value("u_so") != "l") return "u_so";
@@ -374,8 +441,8 @@ std::string PebbleModule::check(const FormFields& q, Decoded* decoded) {
         return "cust_age";
     if (has("cust_gender") && value("cust_gender") != "m" && value("cust_gender") != "f")
         return "cust_gender";
-    if (has("extras") && value("extras").front() != '{') return "extras";
-    if (has("kw") && value("kw").front() != '[') return "kw";
+    if (has("extras") && !value("extras").starts_with('{')) return "extras";
+    if (has("kw") && !value("kw").starts_with('[')) return "kw";
     if (has("uule"))
         if (auto why = checkLocation(value("uule"), &decoded->location); !why.empty()) return why;
     if (has("ms"))
@@ -391,15 +458,15 @@ HttpResponse PebbleModule::ad(const HttpRequest& request) {
     {
         std::lock_guard lock(mutex_);
         if (!reason.empty()) {
-            rejections_.push_back(reason);
+            rejections_.push(reason, reason.size());
             return HttpResponse::plain("bad parameter: " + reason, 400);
         }
-        decoded_.push_back(decoded);
+        decoded_.push(decoded, decoded.location.size() + decoded.signals.size());
     }
     if (slot == "error") return HttpResponse::plain("unavailable", 503);
     if (slot == "interstitial" && fieldValue(q, "format") != "interstitial_mb") {
         std::lock_guard lock(mutex_);
-        rejections_.push_back("format");
+        rejections_.push("format", 6);
         return HttpResponse::plain("bad parameter: format", 400);
     }
     // The ad moved: the redirect's own headers name an impression pixel too.
@@ -410,7 +477,7 @@ HttpResponse PebbleModule::ad(const HttpRequest& request) {
     }
     if (slot == "noad") return HttpResponse::html("  \n\t \n");
     // Numbered by the client's own request count, which the client assigns in order.
-    int serial = std::atoi(fieldValue(q, "preqs").c_str());
+    int serial = static_cast<int>(integerIn(fieldValue(q, "preqs"), 1, INT32_MAX).value_or(1));
     std::string base = adBase();
     std::string landing = slot == "webapp" ? "http://shop.advertiser.test/webapp"
                                            : "http://shop.advertiser.test/offer";

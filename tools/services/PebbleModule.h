@@ -9,6 +9,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "tools/services/Kept.h"
 #include "tools/services/Module.h"
 
 namespace bnservices {
@@ -46,8 +47,8 @@ private:
     HttpResponse ad(const HttpRequest& request);
 
     mutable std::mutex mutex_;
-    std::vector<std::string> rejections_;
-    std::vector<Decoded> decoded_;
+    Kept<std::string> rejections_;
+    Kept<Decoded> decoded_;
     std::atomic<int> scriptFetches_{0};
 };
 

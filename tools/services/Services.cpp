@@ -1,10 +1,10 @@
 #include "tools/services/Services.h"
 
 #include <chrono>
-#include <deque>
 #include <map>
 #include <mutex>
 
+#include "tools/services/Kept.h"
 #include "tools/standin/JsonWriter.h"
 #include "tools/standin/StandInServer.h"
 
@@ -12,10 +12,10 @@ namespace bnservices {
 
 namespace {
 
-// What the admin host keeps of each module's requests: the most recent ones.
+// What the admin host keeps of each module's requests: the most recent ones, with the first
+// bytes of each body (kKeptText), up to so many bytes in all.
 constexpr std::size_t kKeptRequests = 1000;
-// Bodies longer than this show only their start on the admin host.
-constexpr std::size_t kShownBody = 64 * 1024;
+constexpr std::size_t kKeptRequestBytes = 32 * 1024 * 1024;
 
 const char* const kTitle = "bazaarnest stand-in services: admin\n\n";
 const char* const kHelp =
@@ -36,7 +36,7 @@ struct Services::Impl {
     // Host pattern -> module name, in the modules' order.
     std::vector<std::pair<std::string, std::string>> hosts;
     mutable std::mutex lock;
-    std::map<std::string, std::deque<Received>> received;
+    std::map<std::string, Kept<Received>> received;
     std::unique_ptr<StandInServer> server;
 
     Module* find(const std::string& name) const {
@@ -65,12 +65,15 @@ struct Services::Impl {
         r.host = request.host;
         r.target = request.target;
         r.headers = request.headers;
-        r.body = request.body;
+        r.body = clipped(request.body);
+        r.bodyLength = request.body.size();
         if (fault) r.fault = fault->describe();
+        std::size_t bytes = r.target.size() + r.body.size();
+        for (const auto& h : r.headers)
+            bytes += h.name.size() + h.value.size();
         std::lock_guard<std::mutex> g(lock);
-        auto& list = received[name];
-        list.push_back(std::move(r));
-        if (list.size() > kKeptRequests) list.pop_front();
+        received.try_emplace(name, kKeptRequests, kKeptRequestBytes)
+            .first->second.push(std::move(r), bytes);
     }
 
     HttpResponse route(const HttpRequest& request) {
@@ -139,8 +142,8 @@ struct Services::Impl {
                 for (const auto& h : r.headers)
                     w.beginArray().value(h.name).value(h.value).endArray();
                 w.endArray();
-                w.member("bodyLength", static_cast<std::int64_t>(r.body.size()));
-                std::string_view shown = std::string_view(r.body).substr(0, kShownBody);
+                w.member("bodyLength", static_cast<std::int64_t>(r.bodyLength));
+                std::string_view shown = r.body;
                 // Text bodies as text, anything else as hexadecimal.
                 if (isValidUtf8(shown))
                     w.member("body", shown);
@@ -185,6 +188,10 @@ Services::Services(ServicesOptions options) : impl_(std::make_unique<Impl>()) {
     o.tls = s.options.tls;
     o.certificateFolder = s.options.certificateFolder;
     o.log = s.options.log;
+    o.headSeconds = s.options.headSeconds;
+    o.headGate = s.options.headGate;
+    o.maxConnections = s.options.maxConnections;
+    o.sendSeconds = s.options.sendSeconds;
     o.adminHost = kAdminHost;
     o.received = [&s](const HttpRequest& request, const Fault* fault) { s.record(request, fault); };
     s.server = std::make_unique<StandInServer>(
@@ -258,7 +265,7 @@ std::vector<Received> Services::received(const std::string& module) const {
     std::lock_guard<std::mutex> g(impl_->lock);
     auto it = impl_->received.find(module);
     if (it == impl_->received.end()) return {};
-    return {it->second.begin(), it->second.end()};
+    return it->second.list();
 }
 
 void Services::reset() {

@@ -11,6 +11,7 @@
 //   auto* analytics = services.module<AnalyticsModule>("analytics");
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,6 +32,12 @@ struct ServicesOptions {
     std::string certificateFolder;  // "" for the build's own
     // One line per answered request; none when empty.
     std::function<void(const std::string&)> log;
+    // The request deadline (or its gate, for tests; see StandInOptions), the connections served
+    // at once and how long a write waits for a client.
+    double headSeconds = 30;
+    std::string headGate;
+    std::size_t maxConnections = 256;
+    double sendSeconds = 30;
 };
 
 // A request as the server got it, before any module answered.
@@ -40,8 +47,9 @@ struct Received {
     std::string host;
     std::string target;
     std::vector<HeaderField> headers;
-    std::string body;   // content coding removed
-    std::string fault;  // the fault that applied to it, "" for none
+    std::string body;            // content coding removed; its first bytes only (kKeptText)
+    std::size_t bodyLength = 0;  // the whole body's
+    std::string fault;           // the fault that applied to it, "" for none
 };
 
 class Services {

@@ -162,6 +162,16 @@ std::shared_ptr<Gate> FaultTable::gate(const std::string& name) {
     return slot;
 }
 
+bool FaultTable::hasGate(const std::string& name) const {
+    std::lock_guard<std::mutex> g(lock_);
+    return gates_.count(name) != 0;
+}
+
+std::size_t FaultTable::gateCount() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return gates_.size();
+}
+
 void FaultTable::abortGates() {
     std::lock_guard<std::mutex> g(lock_);
     for (auto& [name, gate] : gates_)

@@ -84,6 +84,8 @@ public:
 
     // The named gate, made on first use.
     std::shared_ptr<Gate> gate(const std::string& name);
+    bool hasGate(const std::string& name) const;
+    std::size_t gateCount() const;
     void abortGates();
     void reviveGates();
 

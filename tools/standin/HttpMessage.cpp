@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstring>
 
 namespace standin {
 
@@ -183,7 +186,8 @@ HttpResponse HttpResponse::redirect(std::string location, int status) {
     HttpResponse r;
     r.status = status;
     r.header("Location", location);
-    r.body = "<html><body>Moved to <a href=\"" + location + "\"><span>" + location +
+    std::string shown = escapeHtml(location);
+    r.body = "<html><body>Moved to <a href=\"" + shown + "\"><span>" + shown +
              "</span></a></body></html>\n";
     return r;
 }
@@ -241,6 +245,21 @@ std::string reasonPhrase(int status) {
     }
 }
 
+bool isToken(std::string_view text) {
+    // strchr would match the terminator for NUL.
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        auto u = static_cast<unsigned char>(c);
+        return u != 0 && (std::isalnum(u) || std::strchr("!#$%&'*+-.^_`|~", u) != nullptr);
+    });
+}
+
+bool isFieldValue(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        auto u = static_cast<unsigned char>(c);
+        return u == '\t' || (u >= 0x20 && u != 0x7f);
+    });
+}
+
 // ---- URLs -------------------------------------------------------------------------------------
 
 std::string percentDecode(std::string_view text, bool plusAsSpace) {
@@ -277,6 +296,12 @@ std::string percentEncode(std::string_view text, std::string_view keep) {
     return out;
 }
 
+bool isUrlText(std::string_view url) {
+    return !url.empty() && std::all_of(url.begin(), url.end(), [](char c) {
+        return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7f;
+    });
+}
+
 std::optional<UrlParts> splitUrl(std::string_view url) {
     size_t colon = url.find("://");
     if (colon == std::string_view::npos) return std::nullopt;
@@ -303,6 +328,24 @@ std::optional<UrlParts> splitUrl(std::string_view url) {
     if (parts.path.empty()) parts.path = "/";
     if (question != std::string_view::npos) parts.query = std::string(rest.substr(question + 1));
     return parts;
+}
+
+std::optional<long long> integerIn(std::string_view text, long long min, long long max) {
+    if (text.empty() || text.front() == '+') return std::nullopt;
+    long long value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (value < min || value > max) return std::nullopt;
+    return value;
+}
+
+std::optional<double> numberIn(std::string_view text, double min, double max) {
+    if (text.empty() || text.front() == '+') return std::nullopt;
+    double value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (!std::isfinite(value) || value < min || value > max) return std::nullopt;
+    return value;
 }
 
 // ---- forms ------------------------------------------------------------------------------------

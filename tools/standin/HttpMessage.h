@@ -68,6 +68,12 @@ struct HttpResponse {
 
 std::string reasonPhrase(int status);
 
+// A method or field name: one or more token characters (RFC 9110).
+bool isToken(std::string_view text);
+// A field value as it may travel: visible bytes, spaces, tabs and bytes above 0x7f; never NUL, CR,
+// LF or another control byte.
+bool isFieldValue(std::string_view text);
+
 // A request made by hand (tests answering it without sockets): the host in lower case, and the
 // path and query from the target where they were not set.
 void completeFromTarget(HttpRequest& request);
@@ -86,8 +92,18 @@ struct UrlParts {
     std::string path = "/";
     std::string query;
 };
+// Whether a URL is only visible ASCII (no space, no control byte, nothing above 0x7e), as a
+// Location field and a link take it.
+bool isUrlText(std::string_view url);
 // Splits an absolute http(s) URL; nullopt for anything else.
 std::optional<UrlParts> splitUrl(std::string_view url);
+
+// A decimal integer (digits, optionally after a "-") from min to max; nullopt for anything else,
+// out of range included. Numbers from requests are read with it: never an exception, never an
+// overflow.
+std::optional<long long> integerIn(std::string_view text, long long min, long long max);
+// A decimal number (no infinity, no NaN) from min to max; nullopt for anything else.
+std::optional<double> numberIn(std::string_view text, double min, double max);
 
 // ---- forms ------------------------------------------------------------------------------------
 

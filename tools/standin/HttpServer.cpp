@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -23,21 +24,19 @@
 #include <stop_token>
 #include <thread>
 
+#include "tools/standin/RequestReader.h"
+
 namespace standin {
 
 namespace {
 
-constexpr size_t kMaxHead = 64 * 1024;
-constexpr size_t kMaxBody = 32 * 1024 * 1024;
 // A kept connection that says nothing for this long is closed.
 constexpr int kIdleSeconds = 60;
 // After a refused request, what the client still sends is read and dropped for at most this
-// long (and this much) before the socket closes: closing with unread bytes would reset the
-// connection and could take the answer with it.
-constexpr int kDrainSeconds = 2;
+// long in all (and this much) before the socket closes: closing with unread bytes would reset
+// the connection and could take the answer with it.
+constexpr double kDrainSeconds = 2;
 constexpr size_t kMaxDrain = 1024 * 1024;
-// What the log keeps of a request line that could not be read.
-constexpr size_t kMaxLoggedLine = 1024;
 // Pages this large or larger go out gzipped to clients that accept it.
 constexpr size_t kGzipFrom = 1024;
 
@@ -73,103 +72,6 @@ std::string gzip(std::string_view data) {
     deflateEnd(&z);
     return r == Z_STREAM_END ? out : std::string();
 }
-
-std::optional<std::string> gunzip(std::string_view data) {
-    z_stream z{};
-    if (inflateInit2(&z, 47) != Z_OK) return std::nullopt;
-    std::string out;
-    char buffer[16384];
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    z.avail_in = static_cast<uInt>(data.size());
-    int r;
-    do {
-        z.next_out = reinterpret_cast<Bytef*>(buffer);
-        z.avail_out = sizeof buffer;
-        r = inflate(&z, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - z.avail_out);
-        if (out.size() > kMaxBody) r = Z_DATA_ERROR;
-    } while (r == Z_OK);
-    inflateEnd(&z);
-    if (r != Z_STREAM_END) return std::nullopt;
-    return out;
-}
-
-// One accepted socket, plain or TLS.
-class Channel {
-public:
-    explicit Channel(int fd) : fd_(fd) {}
-    ~Channel() {
-        if (ssl_) SSL_free(ssl_);
-    }
-    Channel(const Channel&) = delete;
-    Channel& operator=(const Channel&) = delete;
-
-    bool startTls(SSL_CTX* context) {
-        ssl_ = SSL_new(context);
-        if (!ssl_) return false;
-        SSL_set_fd(ssl_, fd_);
-        return SSL_accept(ssl_) == 1;
-    }
-    bool isTls() const { return ssl_ != nullptr; }
-    int fd() const { return fd_; }
-
-    // Bytes read, 0 at the end of the stream, a time-out or an error.
-    size_t read(char* buffer, size_t size) {
-        if (ssl_) {
-            int r = SSL_read(ssl_, buffer, static_cast<int>(size));
-            return r > 0 ? static_cast<size_t>(r) : 0;
-        }
-        for (;;) {
-            ssize_t r = ::recv(fd_, buffer, size, 0);
-            if (r < 0 && errno == EINTR) continue;
-            return r > 0 ? static_cast<size_t>(r) : 0;
-        }
-    }
-
-    bool write(std::string_view data) {
-        while (!data.empty()) {
-            if (ssl_) {
-                int r = SSL_write(ssl_, data.data(), static_cast<int>(data.size()));
-                if (r <= 0) return false;
-                data.remove_prefix(static_cast<size_t>(r));
-            } else {
-                ssize_t r = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
-                if (r < 0 && errno == EINTR) continue;
-                if (r <= 0) return false;
-                data.remove_prefix(static_cast<size_t>(r));
-            }
-        }
-        return true;
-    }
-
-    // An orderly end: TLS close_notify, then our half of the stream.
-    void finish() {
-        if (ssl_) SSL_shutdown(ssl_);
-        ::shutdown(fd_, SHUT_WR);
-    }
-    // Reads and drops what the client still sends, until it closes or the drain's limits.
-    void drain() {
-        timeval limit{kDrainSeconds, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        char scrap[16384];
-        size_t total = 0;
-        while (total < kMaxDrain) {
-            ssize_t r = ::recv(fd_, scrap, sizeof scrap, 0);
-            if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) break;
-            total += static_cast<size_t>(r);
-        }
-    }
-    // An abortive end: the peer sees a reset.
-    void reset() {
-        linger l{1, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    }
-
-private:
-    int fd_;
-    SSL* ssl_ = nullptr;
-};
 
 // Watches one request head (or TLS handshake) against the deadline, on a thread of its own.
 // When the deadline comes first, the socket's read side is shut so that the blocked read ends.
@@ -207,250 +109,96 @@ private:
     std::jthread thread_;
 };
 
-bool isTokenChar(unsigned char c) {
-    return std::isalnum(c) || std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
-}
-
-// A Content-Length value: digits, or a list of equal numbers (a field repeated by a proxy).
-std::optional<size_t> lengthValue(std::string_view value) {
-    std::optional<size_t> length;
-    size_t at = 0;
-    for (;;) {
-        size_t comma = value.find(',', at);
-        std::string_view item =
-            value.substr(at, comma == std::string_view::npos ? std::string_view::npos : comma - at);
-        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
-            item.remove_prefix(1);
-        while (!item.empty() && (item.back() == ' ' || item.back() == '\t'))
-            item.remove_suffix(1);
-        // Eighteen digits are far beyond any body we take and cannot overflow.
-        if (item.empty() || item.size() > 18) return std::nullopt;
-        size_t number = 0;
-        for (char c : item) {
-            if (c < '0' || c > '9') return std::nullopt;
-            number = number * 10 + static_cast<size_t>(c - '0');
-        }
-        if (length && *length != number) return std::nullopt;
-        length = number;
-        if (comma == std::string_view::npos) return length;
-        at = comma + 1;
-    }
-}
-
-// A chunk-size line: hexadecimal digits, then optionally white space and extensions.
-std::optional<size_t> chunkSize(std::string_view line) {
-    size_t digits = 0;
-    size_t size = 0;
-    while (digits < line.size() && std::isxdigit(static_cast<unsigned char>(line[digits]))) {
-        char c = line[digits];
-        size = size * 16 + static_cast<size_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
-        if (++digits > 15) return std::nullopt;  // far beyond any body we take
-    }
-    if (digits == 0) return std::nullopt;
-    std::string_view rest = line.substr(digits);
-    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
-        rest.remove_prefix(1);
-    if (!rest.empty() && rest.front() != ';') return std::nullopt;
-    return size;
-}
-
-// Reads requests off one channel, keeping what arrives beyond the current request.
-class RequestReader {
+// One accepted socket, plain or TLS, and the deadline of the request arriving on it.
+class Channel : public RequestSource {
 public:
-    RequestReader(Channel& channel, const HeadDeadline& deadline)
-        : channel_(channel), deadline_(deadline) {}
+    Channel(int fd, const HeadDeadline& deadline) : fd_(fd), deadline_(deadline) {}
+    ~Channel() {
+        if (ssl_) SSL_free(ssl_);
+    }
+    Channel(const Channel&) = delete;
+    Channel& operator=(const Channel&) = delete;
 
-    enum class Result { Ok, Closed, Bad, Late };
+    bool startTls(SSL_CTX* context) {
+        ssl_ = SSL_new(context);
+        if (!ssl_) return false;
+        SSL_set_fd(ssl_, fd_);
+        return SSL_accept(ssl_) == 1;
+    }
+    bool isTls() const { return ssl_ != nullptr; }
+    int fd() const { return fd_; }
 
-    Result readHead(HttpRequest& request, std::string* problem) {
-        request.method.clear();  // until a request line has been read
-        // The deadline runs from the head's first byte; a kept connection waits for that
-        // under the idle time-out only.
-        std::optional<HeadWatch> watch;
-        if (!buffer_.empty()) watch.emplace(deadline_, channel_.fd());
-        size_t end;
-        while ((end = buffer_.find("\r\n\r\n")) == std::string::npos) {
-            if (buffer_.size() > kMaxHead) {
-                noteRequestLine(request);
-                *problem = "request head too large";
-                return Result::Bad;
-            }
-            if (!fill()) {
-                noteRequestLine(request);
-                if (watch && watch->finish()) break;
-                return buffer_.empty() ? Result::Closed : Result::Bad;
-            }
-            if (!watch) watch.emplace(deadline_, channel_.fd());
+    size_t read(char* buffer, size_t size) override {
+        if (ssl_) {
+            int r = SSL_read(ssl_, buffer, static_cast<int>(size));
+            return r > 0 ? static_cast<size_t>(r) : 0;
         }
-        if (watch && watch->finish()) {
-            noteRequestLine(request);
-            *problem = "request head not complete in time";
-            return Result::Late;
+        for (;;) {
+            ssize_t r = ::recv(fd_, buffer, size, 0);
+            if (r < 0 && errno == EINTR) continue;
+            return r > 0 ? static_cast<size_t>(r) : 0;
         }
-        std::string head = buffer_.substr(0, end);
-        buffer_.erase(0, end + 4);
-        size_t lineEnd = head.find("\r\n");
-        std::string line = head.substr(0, lineEnd);
-        request.requestLine = line;
-        // method SP request-target SP version, and nothing else: a space more is no method
-        // and target of ours to guess.
-        size_t sp1 = line.find(' ');
-        size_t sp2 = sp1 == std::string::npos ? sp1 : line.find(' ', sp1 + 1);
-        bool shaped = sp1 != std::string::npos && sp1 > 0 && sp2 != std::string::npos &&
-                      sp2 > sp1 + 1 && line.find(' ', sp2 + 1) == std::string::npos;
-        for (size_t i = 0; shaped && i < sp1; ++i)
-            shaped = isTokenChar(static_cast<unsigned char>(line[i]));
-        if (!shaped) {
-            *problem = "malformed request line";
-            return Result::Bad;
-        }
-        std::string version = line.substr(sp2 + 1);
-        if (version.rfind("HTTP/1.", 0) != 0) {
-            *problem = "unsupported protocol version";
-            return Result::Bad;
-        }
-        request.method = line.substr(0, sp1);
-        request.target = line.substr(sp1 + 1, sp2 - sp1 - 1);
-        request.version = version;
-        request.headers.clear();
-        size_t at = lineEnd == std::string::npos ? head.size() : lineEnd + 2;
-        while (at < head.size()) {
-            size_t next = head.find("\r\n", at);
-            std::string field =
-                head.substr(at, next == std::string::npos ? std::string::npos : next - at);
-            size_t colon = field.find(':');
-            if (colon != std::string::npos) {
-                std::string value = field.substr(colon + 1);
-                size_t b = value.find_first_not_of(" \t");
-                size_t e = value.find_last_not_of(" \t");
-                value = b == std::string::npos ? std::string() : value.substr(b, e - b + 1);
-                request.headers.push_back({field.substr(0, colon), value});
-            }
-            if (next == std::string::npos) break;
-            at = next + 2;
-        }
-
-        std::string target = request.target;
-        if (auto parts = target.rfind("http", 0) == 0 ? splitUrl(target) : std::nullopt) {
-            // An absolute target names the host itself, over any Host field.
-            request.host = parts->host;
-            target = parts->path + (parts->query.empty() ? "" : "?" + parts->query);
-        }
-        std::string host = request.header("Host");
-        if (!host.empty() && request.host.empty()) {
-            size_t colon = host.rfind(':');
-            if (colon != std::string::npos && host.find(']') == std::string::npos)
-                host = host.substr(0, colon);
-            request.host = lowercase(host);
-        }
-        size_t question = target.find('?');
-        request.path = target.substr(0, question);
-        request.query = question == std::string::npos ? std::string() : target.substr(question + 1);
-        if (request.path.empty()) request.path = "/";
-
-        // The body's framing, checked before anything (a 100 Continue) invites the body.
-        chunked_ = containsIgnoringCase(request.header("Transfer-Encoding"), "chunked");
-        length_.reset();
-        for (const auto& field : request.headers) {
-            if (!equalsIgnoringCase(field.name, "Content-Length")) continue;
-            std::optional<size_t> length = lengthValue(field.value);
-            if (!length) {
-                *problem = "malformed Content-Length";
-                return Result::Bad;
-            }
-            if (length_ && *length_ != *length) {
-                *problem = "conflicting Content-Length fields";
-                return Result::Bad;
-            }
-            length_ = length;
-        }
-        return Result::Ok;
     }
 
-    Result readBody(HttpRequest& request, std::string* problem) {
-        request.body.clear();
-        if (chunked_) {
-            for (;;) {
-                std::string line;
-                if (!readLine(&line)) return Result::Bad;
-                std::optional<size_t> chunk = chunkSize(line);
-                if (!chunk) {
-                    *problem = "malformed chunk size";
-                    return Result::Bad;
-                }
-                size_t size = *chunk;
-                if (size == 0) {
-                    // Trailers up to the blank line.
-                    do {
-                        if (!readLine(&line)) return Result::Bad;
-                    } while (!line.empty());
-                    break;
-                }
-                if (request.body.size() + size > kMaxBody) {
-                    *problem = "request body too large";
-                    return Result::Bad;
-                }
-                if (!readExactly(size, &request.body)) return Result::Bad;
-                if (!readLine(&line)) return Result::Bad;
-                if (!line.empty()) {
-                    *problem = "chunk longer than its size";
-                    return Result::Bad;
-                }
+    bool write(std::string_view data) {
+        while (!data.empty()) {
+            if (ssl_) {
+                int r = SSL_write(ssl_, data.data(), static_cast<int>(data.size()));
+                if (r <= 0) return false;
+                data.remove_prefix(static_cast<size_t>(r));
+            } else {
+                ssize_t r = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
+                if (r < 0 && errno == EINTR) continue;
+                if (r <= 0) return false;
+                data.remove_prefix(static_cast<size_t>(r));
             }
-        } else if (length_) {
-            size_t length = *length_;
-            if (length > kMaxBody) {
-                *problem = "request body too large";
-                return Result::Bad;
-            }
-            if (!readExactly(length, &request.body)) return Result::Bad;
         }
-        if (equalsIgnoringCase(request.header("Content-Encoding"), "gzip")) {
-            auto plain = gunzip(request.body);
-            if (!plain) {
-                *problem = "damaged gzip body";
-                return Result::Bad;
-            }
-            request.body = std::move(*plain);
+        return true;
+    }
+
+    // An orderly end: TLS close_notify, then our half of the stream.
+    void finish() {
+        if (ssl_) SSL_shutdown(ssl_);
+        ::shutdown(fd_, SHUT_WR);
+    }
+    // Reads and drops what the client still sends, until it closes or the drain's limits.
+    void drain() {
+        auto until =
+            std::chrono::steady_clock::now() + std::chrono::duration<double>(kDrainSeconds);
+        char scrap[16384];
+        size_t total = 0;
+        while (total < kMaxDrain) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                until - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            pollfd p{fd_, POLLIN, 0};
+            int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready <= 0) break;
+            ssize_t r = ::recv(fd_, scrap, sizeof scrap, MSG_DONTWAIT);
+            if (r < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (r <= 0) break;
+            total += static_cast<size_t>(r);
         }
-        return Result::Ok;
+    }
+    // An abortive end: the peer sees a reset.
+    void reset() {
+        linger l{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    }
+
+    void startDeadline() override { watch_.emplace(deadline_, fd_); }
+    bool endDeadline() override {
+        bool expired = watch_ && watch_->finish();
+        watch_.reset();
+        return expired;
     }
 
 private:
-    // For the log: the first line of what came of a head that could not be read.
-    void noteRequestLine(HttpRequest& request) const {
-        request.requestLine = buffer_.substr(0, std::min(buffer_.find("\r\n"), kMaxLoggedLine));
-    }
-    bool fill() {
-        char chunk[16384];
-        size_t n = channel_.read(chunk, sizeof chunk);
-        if (n == 0) return false;
-        buffer_.append(chunk, n);
-        return true;
-    }
-    bool readLine(std::string* line) {
-        size_t end;
-        while ((end = buffer_.find("\r\n")) == std::string::npos) {
-            if (buffer_.size() > kMaxHead || !fill()) return false;
-        }
-        *line = buffer_.substr(0, end);
-        buffer_.erase(0, end + 2);
-        return true;
-    }
-    bool readExactly(size_t size, std::string* into) {
-        while (buffer_.size() < size) {
-            if (!fill()) return false;
-        }
-        into->append(buffer_, 0, size);
-        buffer_.erase(0, size);
-        return true;
-    }
-
-    Channel& channel_;
+    int fd_;
     const HeadDeadline& deadline_;
-    std::string buffer_;
-    bool chunked_ = false;
-    std::optional<size_t> length_;
+    SSL* ssl_ = nullptr;
+    std::optional<HeadWatch> watch_;
 };
 
 bool wantsClose(const HttpRequest& request) {
@@ -482,6 +230,7 @@ struct ServerImpl {
     HttpServer::Handler handler;
     HttpServer::Logger logger;
     HeadDeadline deadline;
+    ServerLimits limits;
     SSL_CTX* tls = nullptr;
     int listenFd = -1;
     int port = 0;
@@ -506,9 +255,14 @@ struct ServerImpl {
             }
             char address[INET_ADDRSTRLEN] = "?";
             ::inet_ntop(AF_INET, &from.sin_addr, address, sizeof address);
+            std::string peer = std::string(address) + ":" + std::to_string(ntohs(from.sin_port));
             timeval idle{kIdleSeconds, 0};
             ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
+            // A client that stops reading cannot hold a thread in a write for longer than this.
+            timeval sendLimit = timevalOf(limits.sendSeconds);
+            ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
             std::list<std::unique_ptr<Connection>> finished;
+            bool full = false;
             {
                 std::lock_guard<std::mutex> g(lock);
                 if (stopping) {
@@ -523,15 +277,52 @@ struct ServerImpl {
                         ++it;
                     }
                 }
+                full = connections.size() >= limits.maxConnections;
+            }
+            for (auto& c : finished)
+                c->thread.join();
+            if (full) {
+                refuseBusy(fd, peer);
+                continue;
+            }
+            {
+                std::lock_guard<std::mutex> g(lock);
+                if (stopping) {
+                    ::close(fd);
+                    return;
+                }
                 auto c = std::make_unique<Connection>();
                 c->fd = fd;
-                c->peer = std::string(address) + ":" + std::to_string(ntohs(from.sin_port));
+                c->peer = peer;
                 Connection* raw = c.get();
                 connections.push_back(std::move(c));
                 raw->thread = std::thread([this, raw] { serve(raw); });
             }
-            for (auto& c : finished)
-                c->thread.join();
+        }
+    }
+
+    static timeval timevalOf(double seconds) {
+        auto micro = static_cast<long long>(std::clamp(seconds, 0.001, 86400.0) * 1e6);
+        return timeval{static_cast<time_t>(micro / 1000000),
+                       static_cast<suseconds_t>(micro % 1000000)};
+    }
+
+    // Beyond the connection cap a client gets a 503 at once, written on the accepting thread
+    // without waiting (the answer is short and the socket's buffer empty), and no thread.
+    void refuseBusy(int fd, const std::string& peer) {
+        HttpResponse busy = HttpResponse::plain("too many connections\n", 503);
+        std::string text = "HTTP/1.1 503 " + reasonPhrase(503) +
+                           "\r\nContent-Type: " + busy.contentType +
+                           "\r\nContent-Length: " + std::to_string(busy.body.size()) +
+                           "\r\nConnection: close\r\n\r\n" + busy.body;
+        ssize_t written = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::shutdown(fd, SHUT_WR);
+        ::close(fd);
+        if (logger) {
+            HttpRequest request;
+            request.method.clear();
+            request.peer = peer;
+            logger(request, busy, written > 0 ? busy.body.size() : 0, 0);
         }
     }
 
@@ -541,7 +332,7 @@ struct ServerImpl {
             std::lock_guard<std::mutex> g(lock);
             fd = connection->fd;
         }
-        Channel channel(fd);
+        Channel channel(fd, deadline);
         bool resetAtEnd = false;
         // A TLS record starts with the handshake content type 0x16; plain HTTP starts with a
         // method name.
@@ -557,7 +348,7 @@ struct ServerImpl {
             ok = tls && channel.startTls(tls);
             if (watch.finish()) ok = false;
         }
-        RequestReader reader(channel, deadline);
+        RequestReader reader(channel);
         while (ok) {
             HttpRequest request;
             request.tls = channel.isTls();
@@ -566,29 +357,38 @@ struct ServerImpl {
             auto result = reader.readHead(request, &problem);
             if (result == RequestReader::Result::Closed) break;
             if (result == RequestReader::Result::Ok) {
-                if (containsIgnoringCase(request.header("Expect"), "100-continue"))
-                    channel.write("HTTP/1.1 100 Continue\r\n\r\n");
+                // The framing and size are known good by now: only then is the body invited.
+                if (reader.expectsBody() &&
+                    containsIgnoringCase(request.header("Expect"), "100-continue") &&
+                    !channel.write("HTTP/1.1 100 Continue\r\n\r\n"))
+                    break;
                 result = reader.readBody(request, &problem);
             }
             if (result != RequestReader::Result::Ok) {
-                // Answered only when there is something to say and somebody to hear it.
+                // Answered only when there is something to say and somebody to hear it; the
+                // connection ends either way, so that nothing after a request the server could
+                // not frame is read as a request of its own.
                 if (!problem.empty()) {
                     auto started = std::chrono::steady_clock::now();
-                    int status = result == RequestReader::Result::Late ? 408 : 400;
+                    int status = result == RequestReader::Result::Late       ? 408
+                                 : result == RequestReader::Result::TooLarge ? 413
+                                                                             : 400;
                     HttpResponse refusal = HttpResponse::plain(problem + "\n", status);
-                    size_t sent = send(channel, request, refusal, true);
+                    Sent sent = send(channel, request, refusal, true);
                     channel.finish();
-                    if (logger) logger(request, refusal, sent, millisecondsSince(started));
-                    channel.drain();
+                    if (logger) logger(request, refusal, sent.body, millisecondsSince(started));
+                    if (sent.whole) channel.drain();
                 }
                 break;
             }
             auto started = std::chrono::steady_clock::now();
-            HttpResponse response = handler(request);
+            HttpResponse response = answer(request);
             bool close = wantsClose(request) || response.delivery != HttpResponse::Delivery::Normal;
-            size_t sent = send(channel, request, response, close);
-            if (logger) logger(request, response, sent, millisecondsSince(started));
+            Sent sent = send(channel, request, response, close);
+            if (logger) logger(request, response, sent.body, millisecondsSince(started));
             if (response.delivery == HttpResponse::Delivery::Reset) resetAtEnd = true;
+            // A client that does not take its answer gets no more of them.
+            if (!sent.whole) break;
             if (close) {
                 if (response.delivery == HttpResponse::Delivery::Normal) channel.finish();
                 break;
@@ -601,16 +401,44 @@ struct ServerImpl {
         connection->done = true;
     }
 
+    // The handler's answer; a handler that throws is a fault of the server's own, answered 500
+    // (and noted in the log) without taking the server down.
+    HttpResponse answer(HttpRequest& request) {
+        try {
+            return handler(request);
+        } catch (const std::exception& e) {
+            return internalError(std::string("handler failed: ") + e.what());
+        } catch (...) {
+            return internalError("handler failed");
+        }
+    }
+
+    static HttpResponse internalError(std::string note) {
+        HttpResponse r = HttpResponse::plain("internal server error\n", 500);
+        r.note = std::move(note);
+        return r;
+    }
+
     static double millisecondsSince(std::chrono::steady_clock::time_point started) {
         return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
             .count();
     }
 
-    // Writes the response as its delivery says; the body bytes written.
-    size_t send(Channel& channel, const HttpRequest& request, const HttpResponse& response,
-                bool close) {
+    struct Sent {
+        size_t body = 0;    // the body bytes written
+        bool whole = true;  // whether everything meant to go out did
+    };
+
+    // Writes the response as its delivery says. A response whose fields could not go out as
+    // they are (a CR or LF in a value would start a field or a body of the client's choosing)
+    // is replaced by a 500.
+    Sent send(Channel& channel, const HttpRequest& request, const HttpResponse& given, bool close) {
         using Delivery = HttpResponse::Delivery;
-        if (response.delivery == Delivery::Drop || response.delivery == Delivery::Reset) return 0;
+        if (given.delivery == Delivery::Drop || given.delivery == Delivery::Reset) return {};
+        std::optional<HttpResponse> replaced;
+        if (std::string fault = headerFault(given); !fault.empty())
+            replaced = internalError("response refused: " + fault);
+        const HttpResponse& response = replaced ? *replaced : given;
         std::string body = response.body;
         bool gzipped = false;
         if (mayGzip(request, response)) {
@@ -633,24 +461,35 @@ struct ServerImpl {
         for (const auto& h : response.headers)
             head += h.name + ": " + h.value + "\r\n";
         head += "\r\n";
-        if (bodiless) {
-            channel.write(head);
-            return 0;
-        }
+        if (bodiless) return {0, channel.write(head)};
         if (response.delivery == Delivery::Truncate) {
             size_t keep = std::min(response.truncateAt, body.size());
-            channel.write(head + body.substr(0, keep));
-            return keep;
+            bool whole = channel.write(head + body.substr(0, keep));
+            return {whole ? keep : 0, whole};
         }
-        return channel.write(head + body) ? body.size() : 0;
+        bool whole = channel.write(head + body);
+        return {whole ? body.size() : 0, whole};
+    }
+
+    // What is wrong with a response's fields, "" for nothing: a name that is no token, a value
+    // with a control byte, a status outside 100..999.
+    static std::string headerFault(const HttpResponse& response) {
+        if (response.status < 100 || response.status > 999) return "status out of range";
+        if (!isFieldValue(response.contentType)) return "control byte in Content-Type";
+        for (const auto& h : response.headers) {
+            if (!isToken(h.name)) return "malformed header name";
+            if (!isFieldValue(h.value)) return "control byte in " + h.name;
+        }
+        return {};
     }
 };
 
-HttpServer::HttpServer(Handler handler, Logger logger, HeadDeadline deadline)
+HttpServer::HttpServer(Handler handler, Logger logger, HeadDeadline deadline, ServerLimits limits)
     : impl_(std::make_unique<ServerImpl>()) {
     impl_->handler = std::move(handler);
     impl_->logger = std::move(logger);
     impl_->deadline = std::move(deadline);
+    impl_->limits = limits;
 }
 
 HttpServer::~HttpServer() {

@@ -2,16 +2,19 @@
 // HTTP and TLS: the first byte of a connection tells which (a TLS record starts with 0x16), so
 // that one host override entry serves the http and the https hosts alike.
 //
-// Every connection is served on a thread of its own and kept alive between requests. Handlers
+// Every connection is served on a thread of its own (up to a cap; see ServerLimits) and kept
+// alive between requests. Handlers
 // may block (slow answers); stop() shuts every connection down and joins every thread, so the
 // caller must first release whatever a handler may be waiting for.
 //
-// Requests the server cannot read are answered as a real server would: 400 for a malformed
-// request line or body framing, 408 for a head (or TLS handshake) that does not arrive within
-// the head deadline, however steadily its bytes trickle in.
+// Requests the server cannot read are answered as a real server would, and their connection
+// closed: 400 for a malformed request line, field or body framing, 413 for a body over the
+// limit, 408 for a head (or TLS handshake, or body) that does not arrive within the deadline,
+// however steadily its bytes trickle in. A handler that throws is answered 500.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,12 +27,21 @@ namespace standin {
 struct ServerImpl;
 
 // How long a client may take over a request head, from its first byte to the blank line that
-// ends it (and over the TLS handshake before the first one).
+// ends it (and over the TLS handshake before the first one), and again over the body after it.
 struct HeadDeadline {
     double seconds = 30;
     // When set, the deadline is reached when this gate lets the head's wait through instead of
     // after `seconds` (tests, which never sleep).
     std::shared_ptr<Gate> gate;
+};
+
+// What one server takes on at once, so that hostile clients cannot make it grow without bound.
+struct ServerLimits {
+    // Connections served at once (each on a thread of its own); beyond it a client is answered
+    // 503 at once and closed.
+    std::size_t maxConnections = 256;
+    // How long one write may wait for a client that does not read.
+    double sendSeconds = 30;
 };
 
 class HttpServer {
@@ -41,7 +53,8 @@ public:
     using Logger = std::function<void(const HttpRequest&, const HttpResponse&, std::size_t sent,
                                       double milliseconds)>;
 
-    HttpServer(Handler handler, Logger logger, HeadDeadline deadline = {});
+    HttpServer(Handler handler, Logger logger, HeadDeadline deadline = {},
+               ServerLimits limits = {});
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <sstream>
+#include <type_traits>
 
 #include "tools/standin/HttpServer.h"
 
@@ -38,9 +39,12 @@ std::string shellQuoted(const std::string& text) {
     return out + "'";
 }
 
-double number(const FormFields& q, std::string_view name) {
-    return std::strtod(fieldValue(q, name).c_str(), nullptr);
-}
+// The limits of what the fault pages take.
+constexpr double kMaxFaultDelay = 3600;
+constexpr long long kMaxTruncate = 1LL << 40;
+constexpr long long kMaxCount = 1000000;
+constexpr std::size_t kMaxFaults = 1000;
+constexpr std::size_t kMaxGates = 1000;
 
 }  // namespace
 
@@ -150,11 +154,14 @@ bool StandInServer::start(std::string* error) {
     HeadDeadline deadline;
     deadline.seconds = s.options.headSeconds;
     if (!s.options.headGate.empty()) deadline.gate = s.faults.gate(s.options.headGate);
+    ServerLimits limits;
+    limits.maxConnections = s.options.maxConnections;
+    limits.sendSeconds = s.options.sendSeconds;
     s.server = std::make_unique<HttpServer>(
         [this](HttpRequest& request) { return serve(request); },
         [&s](const HttpRequest& request, const HttpResponse& response, std::size_t sent,
              double ms) { s.logRequest(request, response, sent, ms); },
-        deadline);
+        deadline, limits);
     if (!s.server->start(s.options.port, s.chainFile, s.keyFile, error)) {
         s.server.reset();
         return false;
@@ -257,18 +264,37 @@ std::optional<HttpResponse> faultAdminPage(FaultTable& faults, const HttpRequest
             f.host = fieldValue(q, "host");
             f.path = fieldValue(q, "path");
             if (f.path.empty()) f.path = "/";
-            f.status = static_cast<int>(number(q, "status"));
-            f.delaySeconds = number(q, "delay");
-            f.gate = fieldValue(q, "gate");
-            if (findField(q, "truncate")) {
-                f.delivery = Fault::Delivery::Truncate;
-                f.truncateAt = static_cast<std::size_t>(number(q, "truncate"));
+            // Each number in range, or the fault is refused as a whole.
+            std::string wrong;
+            auto take = [&](std::string_view name, long long min, long long max, auto& into) {
+                if (!findField(q, name)) return false;
+                auto value = integerIn(fieldValue(q, name), min, max);
+                if (!value) {
+                    wrong = std::string(name) + " must be " + std::to_string(min) + " to " +
+                            std::to_string(max) + "\n";
+                    return false;
+                }
+                into = static_cast<std::remove_reference_t<decltype(into)>>(*value);
+                return true;
+            };
+            take("status", 100, 599, f.status);
+            if (findField(q, "delay")) {
+                if (auto delay = numberIn(fieldValue(q, "delay"), 0, kMaxFaultDelay))
+                    f.delaySeconds = *delay;
+                else
+                    wrong = "delay must be 0 to " + std::to_string(int(kMaxFaultDelay)) + "\n";
             }
+            f.gate = fieldValue(q, "gate");
+            if (take("truncate", 0, kMaxTruncate, f.truncateAt))
+                f.delivery = Fault::Delivery::Truncate;
             if (fieldValue(q, "drop") == "1") f.delivery = Fault::Delivery::Drop;
             if (fieldValue(q, "reset") == "1") f.delivery = Fault::Delivery::Reset;
-            if (findField(q, "count")) f.remaining = static_cast<int>(number(q, "count"));
-            if (f.status != 0 && (f.status < 100 || f.status > 599))
-                return HttpResponse::plain("status must be 100 to 599\n", 400);
+            take("count", 1, kMaxCount, f.remaining);
+            if (!wrong.empty()) return HttpResponse::plain(wrong, 400);
+            // Gates are never forgotten (tests hold them), so the admin host makes only so many.
+            if (faults.list().size() >= kMaxFaults ||
+                (!f.gate.empty() && !faults.hasGate(f.gate) && faults.gateCount() >= kMaxGates))
+                return HttpResponse::plain("too many faults or gates\n", 400);
             faults.add(f);
         }
         std::string out;
@@ -283,15 +309,20 @@ std::optional<HttpResponse> faultAdminPage(FaultTable& faults, const HttpRequest
     if (path.rfind("/gates/", 0) == 0) {
         std::string name = fieldValue(q, "name");
         if (name.empty()) return HttpResponse::plain("name= is required\n", 400);
+        if (!faults.hasGate(name) && faults.gateCount() >= kMaxGates)
+            return HttpResponse::plain("too many gates\n", 400);
         auto gate = faults.gate(name);
         std::string action = path.substr(7);
         if (action == "open")
             gate->open();
         else if (action == "close")
             gate->close();
-        else if (action == "release")
-            gate->release(static_cast<std::size_t>(std::max(1.0, number(q, "count"))));
-        else
+        else if (action == "release") {
+            auto count = findField(q, "count") ? integerIn(fieldValue(q, "count"), 1, kMaxCount)
+                                               : std::optional<long long>(1);
+            if (!count) return HttpResponse::plain("count must be 1 to 1000000\n", 400);
+            gate->release(static_cast<std::size_t>(*count));
+        } else
             return HttpResponse::plain("unknown gate action\n", 404);
         return HttpResponse::plain(name + ": " + (gate->isOpen() ? "open" : "closed") + ", " +
                                    std::to_string(gate->waiting()) + " waiting, " +

@@ -35,6 +35,9 @@ struct StandInOptions {
     // the deadline is reached when that gate lets the head through instead.
     double headSeconds = 30;
     std::string headGate;
+    // Connections served at once, and how long a write waits for a client (see ServerLimits).
+    std::size_t maxConnections = 256;
+    double sendSeconds = 30;
     // The admin host, which faults never reach.
     std::string adminHost;
     // The answer for a fault's status; a plain text line when empty.

@@ -57,4 +57,22 @@ Reply request(const std::string& method, const std::string& host, const std::str
     return reply;
 }
 
+std::string webSafeBase64(const std::string& bytes) {
+    static const char* const alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+    std::string out;
+    unsigned bits = 0;
+    int count = 0;
+    for (unsigned char c : bytes) {
+        bits = (bits << 8) | c;
+        count += 8;
+        while (count >= 6) {
+            count -= 6;
+            out += alphabet[(bits >> count) & 63];
+        }
+    }
+    if (count > 0) out += alphabet[(bits << (6 - count)) & 63];
+    return out;
+}
+
 }  // namespace servicestest

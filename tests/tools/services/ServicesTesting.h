@@ -29,4 +29,7 @@ inline Reply admin(const std::string& target, int port = 0) {
     return get("admin.services.test", target, port);
 }
 
+// Web-safe base64 without padding, as the ad clients encode their records.
+std::string webSafeBase64(const std::string& bytes);
+
 }  // namespace servicestest

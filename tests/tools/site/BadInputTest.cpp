@@ -13,78 +13,16 @@
 
 #include "SiteTesting.h"
 #include "support/RunLoopTesting.h"
+#include "support/StandInTesting.h"
 
 using namespace sitetest;
 
 namespace {
 
-// A client socket driven by hand, so that a test can send a head in pieces.
-class RawClient {
-public:
-    explicit RawClient(int port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~RawClient() { ::close(fd_); }
-    RawClient(const RawClient&) = delete;
-    RawClient& operator=(const RawClient&) = delete;
-
-    bool connected() const { return connected_; }
-    int fd() const { return fd_; }
-    bool send(const std::string& bytes) {
-        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(bytes.size());
-    }
-    // Whether the server has sent anything (or closed) by now, without waiting.
-    bool serverSpoke() {
-        pollfd p{fd_, POLLIN, 0};
-        return ::poll(&p, 1, 0) > 0;
-    }
-    // Everything until the server closes; `closed` tells whether it did within the wait.
-    std::string readToEnd(bool* closed = nullptr) {
-        std::string out;
-        char buffer[4096];
-        if (closed) *closed = false;
-        for (;;) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 5000) <= 0) return out;
-            ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                if (closed) *closed = true;
-                return out;
-            }
-            out.append(buffer, static_cast<size_t>(n));
-        }
-    }
-    // One answer on a kept connection: the head and the Content-Length bytes after it.
-    std::string readAnswer() {
-        std::string out;
-        char buffer[4096];
-        for (;;) {
-            size_t headEnd = out.find("\r\n\r\n");
-            if (headEnd != std::string::npos) {
-                auto length = match(out, "Content-Length: ([0-9]+)");
-                if (out.size() >= headEnd + 4 + std::stoul(length.value_or("0"))) return out;
-            }
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 5000) <= 0) return out;
-            ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-            if (n <= 0) return out;
-            out.append(buffer, static_cast<size_t>(n));
-        }
-    }
-
-private:
-    int fd_ = -1;
-    bool connected_ = false;
-};
+using standintest::RawClient;
 
 std::string status(const std::string& reply) {
-    return reply.size() >= 12 ? reply.substr(9, 3) : "";
+    return standintest::rawStatus(reply);
 }
 
 // The log lines that hold `marker`, once `count` of them have come (the server writes a line

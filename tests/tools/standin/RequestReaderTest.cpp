@@ -1,0 +1,170 @@
+// The request reader without sockets: requests read from memory in pieces, what it refuses and
+// with which answer, the deadline of a body, Range values and the numbers read from requests.
+#include "tools/standin/RequestReader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <string>
+
+namespace {
+
+using standin::ByteRange;
+using standin::RequestReader;
+using Result = standin::RequestReader::Result;
+
+// Bytes delivered `piece` at a time; with `late`, every deadline after the first (the head's)
+// counts as reached once they are all read.
+class Memory : public standin::RequestSource {
+public:
+    Memory(std::string bytes, size_t piece, bool late = false)
+        : bytes_(std::move(bytes)), piece_(piece), late_(late) {}
+    size_t read(char* buffer, size_t size) override {
+        size_t n = std::min({size, piece_, bytes_.size() - at_});
+        std::copy_n(bytes_.data() + at_, n, buffer);
+        at_ += n;
+        return n;
+    }
+    void startDeadline() override { ++deadlines; }
+    bool endDeadline() override { return late_ && deadlines > 1 && at_ == bytes_.size(); }
+    int deadlines = 0;
+
+private:
+    std::string bytes_;
+    size_t at_ = 0;
+    size_t piece_;
+    bool late_;
+};
+
+struct Read {
+    Result result;
+    std::string problem;
+    standin::HttpRequest request;
+};
+
+Read readOne(RequestReader& reader) {
+    Read r;
+    r.result = reader.readHead(r.request, &r.problem);
+    if (r.result == Result::Ok) r.result = reader.readBody(r.request, &r.problem);
+    return r;
+}
+
+TEST(RequestReader, ReadsRequestsInAnyPiecesOneAfterAnother) {
+    for (size_t piece : {1u, 7u, 4096u}) {
+        Memory source(
+            "POST /a?x=1 HTTP/1.1\r\nHost: Shop.Test:80\r\nContent-Length: 3\r\n\r\nabc"
+            "PUT /b HTTP/1.1\r\nHost: shop.test\r\nTransfer-Encoding: chunked\r\n\r\n"
+            "2;ext=1\r\nde\r\n1\r\nf\r\n0\r\nTrailer: x\r\n\r\n",
+            piece);
+        RequestReader reader(source);
+        Read first = readOne(reader);
+        ASSERT_EQ(first.result, Result::Ok) << piece << first.problem;
+        EXPECT_EQ(first.request.host, "shop.test");
+        EXPECT_EQ(first.request.path, "/a");
+        EXPECT_EQ(first.request.query, "x=1");
+        EXPECT_EQ(first.request.body, "abc");
+        Read second = readOne(reader);
+        ASSERT_EQ(second.result, Result::Ok) << piece << second.problem;
+        EXPECT_EQ(second.request.method, "PUT");
+        EXPECT_EQ(second.request.body, "def");
+        EXPECT_EQ(readOne(reader).result, Result::Closed);
+    }
+}
+
+TEST(RequestReader, RefusesWhatNoClientSendsWithItsAnswer) {
+    const std::string host = "Host: shop.test\r\n";
+    struct Case {
+        std::string bytes;
+        Result result;
+        const char* problem;
+    } cases[] = {
+        {std::string("G\0T / HTTP/1.1\r\n", 16) + host + "\r\n", Result::Bad,
+         "malformed request line"},
+        {"GET / HTTP/1.1\r\n" + host + std::string("X: a\0b\r\n\r\n", 10), Result::Bad,
+         "control byte in a header value"},
+        {"GET / HTTP/1.1\r\n" + host + "X: a\rb\r\n\r\n", Result::Bad,
+         "control byte in a header value"},
+        {"GET / HTTP/1.1\r\n" + host + "no colon\r\n\r\n", Result::Bad, "malformed header field"},
+        {"GET / HTTP/1.1\r\n" + host + ": empty name\r\n\r\n", Result::Bad,
+         "malformed header field"},
+        {"GET / HTTP/1.1\r\n" + host + " folded: x\r\n\r\n", Result::Bad, "malformed header field"},
+        {"POST / HTTP/1.1\r\n" + host + "Transfer-Encoding: gzip, chunked\r\n\r\n", Result::Bad,
+         "unsupported Transfer-Encoding"},
+        {"POST / HTTP/1.1\r\n" + host + "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n",
+         Result::Bad, "both Content-Length and Transfer-Encoding"},
+        {"POST / HTTP/1.1\r\n" + host + "Content-Length: 99999999999999999999\r\n\r\n", Result::Bad,
+         "malformed Content-Length"},
+        {"POST / HTTP/1.1\r\n" + host +
+             "Content-Length: " + std::to_string(standin::kMaxRequestBody + 1) + "\r\n\r\n",
+         Result::TooLarge, "request body too large"},
+        {"POST / HTTP/1.1\r\n" + host + "Transfer-Encoding: chunked\r\n\r\n2000001\r\n",
+         Result::TooLarge, "request body too large"},
+    };
+    for (const auto& c : cases) {
+        Memory source(c.bytes, 4096);
+        RequestReader reader(source);
+        Read r = readOne(reader);
+        EXPECT_EQ(r.result, c.result) << c.bytes;
+        EXPECT_EQ(r.problem, c.problem) << c.bytes;
+    }
+}
+
+TEST(RequestReader, ABodyThatDoesNotComeInTimeIsLate) {
+    Memory late("POST / HTTP/1.1\r\nHost: shop.test\r\nContent-Length: 10\r\n\r\nab", 16, true);
+    RequestReader reader(late);
+    standin::HttpRequest request;
+    std::string problem;
+    // The head came whole before the deadline; the body did not.
+    ASSERT_EQ(reader.readHead(request, &problem), Result::Ok);
+    EXPECT_EQ(reader.readBody(request, &problem), Result::Late);
+    EXPECT_EQ(problem, "request body not complete in time");
+    EXPECT_EQ(late.deadlines, 2);
+
+    // A body that came with its head is read without a deadline of its own.
+    Memory whole("POST / HTTP/1.1\r\nContent-Length: 2\r\n\r\nab", 4096);
+    RequestReader again(whole);
+    EXPECT_EQ(readOne(again).result, Result::Ok);
+    EXPECT_EQ(whole.deadlines, 1);
+}
+
+TEST(ByteRange, FollowsTheOneRangeRules) {
+    auto range = [](const char* value, size_t size) {
+        ByteRange r = standin::byteRange(value, size);
+        switch (r.kind) {
+            case ByteRange::Kind::Whole:
+                return std::string("whole");
+            case ByteRange::Kind::Unsatisfiable:
+                return std::string("416");
+            case ByteRange::Kind::Partial:
+                break;
+        }
+        return std::to_string(r.first) + "-" + std::to_string(r.end);
+    };
+    EXPECT_EQ(range("bytes=0-0", 100), "0-1");
+    EXPECT_EQ(range("bytes=10-19", 100), "10-20");
+    EXPECT_EQ(range("bytes=90-", 100), "90-100");
+    EXPECT_EQ(range("bytes=90-500", 100), "90-100");
+    EXPECT_EQ(range("bytes=-30", 100), "70-100");
+    EXPECT_EQ(range("bytes=-300", 100), "0-100");
+    EXPECT_EQ(range("bytes=100-", 100), "416");
+    EXPECT_EQ(range("bytes=-0", 100), "416");
+    EXPECT_EQ(range("bytes=0-", 0), "416");
+    for (const char* ignored :
+         {"", "bytes=", "bytes=abc", "bytes=5-1", "bytes=1-2,4-5", "lines=1-2", "bytes=--1",
+          "bytes=+1-2", "bytes=99999999999999999999999-"})
+        EXPECT_EQ(range(ignored, 100), "whole") << ignored;
+}
+
+TEST(NumbersFromRequests, AreReadInRangeOrNotAtAll) {
+    EXPECT_EQ(standin::integerIn("42", 0, 100), 42);
+    EXPECT_EQ(standin::integerIn("-5", -10, 10), -5);
+    EXPECT_EQ(standin::integerIn("9223372036854775807", 0, LLONG_MAX), LLONG_MAX);
+    for (const char* refused : {"", "+1", "1x", " 1", "0x10", "101", "99999999999999999999"})
+        EXPECT_FALSE(standin::integerIn(refused, 0, 100)) << refused;
+    EXPECT_EQ(standin::numberIn("2.5", 0, 10), 2.5);
+    for (const char* refused : {"inf", "nan", "1e400", "-1", "11", "", "1,5"})
+        EXPECT_FALSE(standin::numberIn(refused, 0, 10)) << refused;
+}
+
+}  // namespace

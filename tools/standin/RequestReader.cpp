@@ -1,0 +1,358 @@
+#include "tools/standin/RequestReader.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace standin {
+
+namespace {
+
+// What the log keeps of a request line that could not be read.
+constexpr std::size_t kMaxLoggedLine = 1024;
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Decimal digits only, without overflow; nullopt for anything else.
+std::optional<std::size_t> digitsValue(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    std::size_t number = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size() || text.front() == '-' ||
+        text.front() == '+')
+        return std::nullopt;
+    return number;
+}
+
+// A Content-Length value: digits, or a list of equal numbers (a field repeated by a proxy).
+std::optional<std::size_t> lengthValue(std::string_view value) {
+    std::optional<std::size_t> length;
+    std::size_t at = 0;
+    for (;;) {
+        std::size_t comma = value.find(',', at);
+        std::string_view item = trimmed(value.substr(
+            at, comma == std::string_view::npos ? std::string_view::npos : comma - at));
+        std::optional<std::size_t> number = digitsValue(item);
+        if (!number) return std::nullopt;
+        if (length && *length != *number) return std::nullopt;
+        length = number;
+        if (comma == std::string_view::npos) return length;
+        at = comma + 1;
+    }
+}
+
+// A chunk-size line: hexadecimal digits, then optionally white space and extensions.
+std::optional<std::size_t> chunkSize(std::string_view line) {
+    std::size_t digits = 0;
+    std::size_t size = 0;
+    while (digits < line.size() && std::isxdigit(static_cast<unsigned char>(line[digits]))) {
+        char c = line[digits];
+        size = size * 16 + static_cast<std::size_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+        if (++digits > 15) return std::nullopt;  // far beyond any body we take
+    }
+    if (digits == 0) return std::nullopt;
+    std::string_view rest = line.substr(digits);
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
+        rest.remove_prefix(1);
+    if (!rest.empty() && rest.front() != ';') return std::nullopt;
+    return size;
+}
+
+std::optional<std::string> gunzip(std::string_view data) {
+    z_stream z{};
+    if (inflateInit2(&z, 47) != Z_OK) return std::nullopt;
+    std::string out;
+    char buffer[16384];
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    int r;
+    do {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        r = inflate(&z, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - z.avail_out);
+        if (out.size() > kMaxRequestBody) r = Z_DATA_ERROR;
+    } while (r == Z_OK);
+    inflateEnd(&z);
+    if (r != Z_STREAM_END) return std::nullopt;
+    return out;
+}
+
+}  // namespace
+
+RequestReader::Result RequestReader::readHead(HttpRequest& request, std::string* problem) {
+    request.method.clear();  // until a request line has been read
+    chunked_ = false;
+    length_.reset();
+    // The deadline runs from the head's first byte; a kept connection waits for that under the
+    // idle time-out only.
+    bool watching = !buffer_.empty();
+    if (watching) source_.startDeadline();
+    std::size_t end;
+    while ((end = buffer_.find("\r\n\r\n")) == std::string::npos) {
+        if (buffer_.size() > kMaxRequestHead) {
+            if (watching) source_.endDeadline();
+            noteRequestLine(request);
+            *problem = "request head too large";
+            return Result::Bad;
+        }
+        if (!fill()) {
+            noteRequestLine(request);
+            if (watching && source_.endDeadline()) {
+                *problem = "request head not complete in time";
+                return Result::Late;
+            }
+            return buffer_.empty() ? Result::Closed : Result::Bad;
+        }
+        if (!watching) {
+            watching = true;
+            source_.startDeadline();
+        }
+    }
+    if (watching && source_.endDeadline()) {
+        noteRequestLine(request);
+        *problem = "request head not complete in time";
+        return Result::Late;
+    }
+    std::string head = buffer_.substr(0, end);
+    buffer_.erase(0, end + 4);
+    return parseHead(head, request, problem);
+}
+
+RequestReader::Result RequestReader::parseHead(const std::string& head, HttpRequest& request,
+                                               std::string* problem) {
+    std::size_t lineEnd = head.find("\r\n");
+    std::string line = head.substr(0, lineEnd);
+    request.requestLine = line;
+    // method SP request-target SP version, and nothing else: a space more is no method and
+    // target of ours to guess.
+    std::size_t sp1 = line.find(' ');
+    std::size_t sp2 = sp1 == std::string::npos ? sp1 : line.find(' ', sp1 + 1);
+    bool shaped = sp1 != std::string::npos && sp2 != std::string::npos && sp2 > sp1 + 1 &&
+                  line.find(' ', sp2 + 1) == std::string::npos &&
+                  isToken(std::string_view(line).substr(0, sp1));
+    if (!shaped) {
+        *problem = "malformed request line";
+        return Result::Bad;
+    }
+    std::string version = line.substr(sp2 + 1);
+    if (version.rfind("HTTP/1.", 0) != 0) {
+        *problem = "unsupported protocol version";
+        return Result::Bad;
+    }
+    request.method = line.substr(0, sp1);
+    request.target = line.substr(sp1 + 1, sp2 - sp1 - 1);
+    request.version = version;
+    request.headers.clear();
+    std::size_t at = lineEnd == std::string::npos ? head.size() : lineEnd + 2;
+    while (at < head.size()) {
+        std::size_t next = head.find("\r\n", at);
+        std::string_view field = std::string_view(head).substr(
+            at, next == std::string::npos ? std::string::npos : next - at);
+        // name ":" value, the name a token (no space before the colon, no folded line).
+        std::size_t colon = field.find(':');
+        if (colon == std::string_view::npos || !isToken(field.substr(0, colon))) {
+            *problem = "malformed header field";
+            return Result::Bad;
+        }
+        std::string_view value = trimmed(field.substr(colon + 1));
+        if (!isFieldValue(value)) {
+            *problem = "control byte in a header value";
+            return Result::Bad;
+        }
+        request.headers.push_back({std::string(field.substr(0, colon)), std::string(value)});
+        if (next == std::string::npos) break;
+        at = next + 2;
+    }
+
+    std::string target = request.target;
+    if (auto parts = target.rfind("http", 0) == 0 ? splitUrl(target) : std::nullopt) {
+        // An absolute target names the host itself, over any Host field.
+        request.host = parts->host;
+        target = parts->path + (parts->query.empty() ? "" : "?" + parts->query);
+    }
+    std::string host = request.header("Host");
+    if (!host.empty() && request.host.empty()) {
+        std::size_t colon = host.rfind(':');
+        if (colon != std::string::npos && host.find(']') == std::string::npos)
+            host = host.substr(0, colon);
+        request.host = lowercase(host);
+    }
+    std::size_t question = target.find('?');
+    request.path = target.substr(0, question);
+    request.query = question == std::string::npos ? std::string() : target.substr(question + 1);
+    if (request.path.empty()) request.path = "/";
+
+    // The body's framing, checked before anything (a 100 Continue) invites the body.
+    bool transferCoded = request.hasHeader("Transfer-Encoding");
+    if (transferCoded) {
+        // Only chunked, once: any other coding leaves the body's end unknown.
+        if (!equalsIgnoringCase(trimmed(request.header("Transfer-Encoding")), "chunked")) {
+            *problem = "unsupported Transfer-Encoding";
+            return Result::Bad;
+        }
+        chunked_ = true;
+    }
+    for (const auto& field : request.headers) {
+        if (!equalsIgnoringCase(field.name, "Content-Length")) continue;
+        // Both framings at once is how a request is smuggled past a proxy in another's body.
+        if (transferCoded) {
+            *problem = "both Content-Length and Transfer-Encoding";
+            return Result::Bad;
+        }
+        std::optional<std::size_t> length = lengthValue(field.value);
+        if (!length) {
+            *problem = "malformed Content-Length";
+            return Result::Bad;
+        }
+        if (length_ && *length_ != *length) {
+            *problem = "conflicting Content-Length fields";
+            return Result::Bad;
+        }
+        length_ = length;
+    }
+    if (length_ && *length_ > kMaxRequestBody) {
+        *problem = "request body too large";
+        return Result::TooLarge;
+    }
+    return Result::Ok;
+}
+
+RequestReader::Result RequestReader::readBody(HttpRequest& request, std::string* problem) {
+    request.body.clear();
+    if (!expectsBody()) return Result::Ok;
+    // A body has a deadline of its own, so that one that trickles in cannot hold the
+    // connection for ever; one that came with its head needs none.
+    bool watching = chunked_ || buffer_.size() < *length_;
+    if (watching) source_.startDeadline();
+    Result result = readBodyBytes(request, problem);
+    if (watching && source_.endDeadline() && result != Result::Ok) {
+        *problem = "request body not complete in time";
+        return Result::Late;
+    }
+    if (result != Result::Ok) return result;
+    if (equalsIgnoringCase(request.header("Content-Encoding"), "gzip")) {
+        auto plain = gunzip(request.body);
+        if (!plain) {
+            *problem = "damaged gzip body";
+            return Result::Bad;
+        }
+        request.body = std::move(*plain);
+    }
+    return Result::Ok;
+}
+
+RequestReader::Result RequestReader::readBodyBytes(HttpRequest& request, std::string* problem) {
+    if (!chunked_) {
+        if (!readExactly(*length_, &request.body)) return Result::Bad;
+        return Result::Ok;
+    }
+    for (;;) {
+        std::string line;
+        if (!readLine(&line)) return Result::Bad;
+        std::optional<std::size_t> chunk = chunkSize(line);
+        if (!chunk) {
+            *problem = "malformed chunk size";
+            return Result::Bad;
+        }
+        std::size_t size = *chunk;
+        if (size == 0) {
+            // Trailers up to the blank line.
+            do {
+                if (!readLine(&line)) return Result::Bad;
+            } while (!line.empty());
+            return Result::Ok;
+        }
+        if (request.body.size() + size > kMaxRequestBody) {
+            *problem = "request body too large";
+            return Result::TooLarge;
+        }
+        if (!readExactly(size, &request.body)) return Result::Bad;
+        if (!readLine(&line)) return Result::Bad;
+        if (!line.empty()) {
+            *problem = "chunk longer than its size";
+            return Result::Bad;
+        }
+    }
+}
+
+void RequestReader::noteRequestLine(HttpRequest& request) const {
+    request.requestLine = buffer_.substr(0, std::min(buffer_.find("\r\n"), kMaxLoggedLine));
+}
+
+bool RequestReader::fill() {
+    char chunk[16384];
+    std::size_t n = source_.read(chunk, sizeof chunk);
+    if (n == 0) return false;
+    buffer_.append(chunk, n);
+    return true;
+}
+
+bool RequestReader::readLine(std::string* line) {
+    std::size_t end;
+    while ((end = buffer_.find("\r\n")) == std::string::npos) {
+        if (buffer_.size() > kMaxRequestHead || !fill()) return false;
+    }
+    *line = buffer_.substr(0, end);
+    buffer_.erase(0, end + 2);
+    return true;
+}
+
+bool RequestReader::readExactly(std::size_t size, std::string* into) {
+    while (buffer_.size() < size) {
+        if (!fill()) return false;
+    }
+    into->append(buffer_, 0, size);
+    buffer_.erase(0, size);
+    return true;
+}
+
+ByteRange byteRange(std::string_view value, std::size_t size) {
+    ByteRange whole;
+    whole.end = size;
+    value = trimmed(value);
+    if (value.substr(0, 6) != "bytes=") return whole;
+    std::string_view spec = trimmed(value.substr(6));
+    std::size_t dash = spec.find('-');
+    if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return whole;
+    std::string_view from = trimmed(spec.substr(0, dash));
+    std::string_view to = trimmed(spec.substr(dash + 1));
+    ByteRange range;
+    range.kind = ByteRange::Kind::Partial;
+    if (from.empty()) {
+        // "-N": the last N bytes.
+        std::optional<std::size_t> suffix = digitsValue(to);
+        if (!suffix) return whole;
+        if (*suffix == 0 || size == 0) {
+            range.kind = ByteRange::Kind::Unsatisfiable;
+            return range;
+        }
+        range.first = size - std::min(*suffix, size);
+        range.end = size;
+        return range;
+    }
+    std::optional<std::size_t> first = digitsValue(from);
+    if (!first) return whole;
+    std::optional<std::size_t> last;
+    if (!to.empty()) {
+        last = digitsValue(to);
+        if (!last || *last < *first) return whole;
+    }
+    if (*first >= size) {
+        range.kind = ByteRange::Kind::Unsatisfiable;
+        return range;
+    }
+    range.first = *first;
+    range.end = last ? std::min(*last, size - 1) + 1 : size;
+    return range;
+}
+
+}  // namespace standin
