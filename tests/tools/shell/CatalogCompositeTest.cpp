@@ -66,6 +66,7 @@ TEST(CatalogComposite, FingersHoldCloseAndDragIcons) {
 // swipe to the second photo whose full image comes after the swipe; a double tap on it zooms in
 // (without touching the chrome) and a second one fits it again. The screenshots show the black
 // pager beside the fitted photo, the zoomed photo filling the screen, and the photo fitted again.
+// Going back with the chrome hidden gives the catalog's list its bar again.
 TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     registerCatalogApp();
     servicestest::services().reset();
@@ -73,7 +74,8 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     fs::path shot = fs::current_path() / "photos.png";
     fs::path zoomed = fs::current_path() / "zoomed.png";
     fs::path refitted = fs::current_path() / "refitted.png";
-    for (auto& f : {shot, zoomed, refitted})
+    fs::path after = fs::current_path() / "after-photos.png";
+    for (auto& f : {shot, zoomed, refitted, after})
         fs::remove(f);
     ShellOptions options;
     options.scriptPath = (here / "catalog-photos.script").string();
@@ -103,7 +105,15 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     // The second double tap fits it again: black above it once more.
     RGBA again = pixelAt(fitted, 160, 70);
     EXPECT_LT(again.r + again.g + again.b, 30);
+    // Left while its bars were hidden, the browser gave them back: the catalog's list has its
+    // dark bar at the top, not a white row.
+    auto list = UIImage::imageWithContentsOfFile(NSString::fromUTF8(after.string()));
+    ASSERT_TRUE(list) << after;
+    RGBA bar = pixelAt(list, 300, 40);
+    EXPECT_LT(bar.r + bar.g + bar.b, 3 * 128) << bar;
+    RGBA row = pixelAt(list, 300, 100);
+    EXPECT_TRUE(near(row, kWhite)) << row;
     if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (auto& f : {shot, zoomed, refitted})
+        for (auto& f : {shot, zoomed, refitted, after})
             fs::remove(f);
 }
