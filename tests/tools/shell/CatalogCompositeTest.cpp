@@ -95,6 +95,12 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     // The second photo is square: 320 wide, centred in the 480-high pager, black above it.
     RGBA above = pixelAt(image, 160, 70);
     EXPECT_LT(above.r + above.g + above.b, 30);
+    // Above and below it, up to the right edge, the pager is black too: the next photo's square
+    // preview stays inside its tall page, off screen, instead of spilling over the edge.
+    for (int y : {60, 420}) {
+        RGBA edge = pixelAt(image, 310, y);
+        EXPECT_LT(edge.r + edge.g + edge.b, 30) << y << ": " << edge;
+    }
     auto closer = UIImage::imageWithContentsOfFile(NSString::fromUTF8(zoomed.string()));
     ASSERT_TRUE(closer) << zoomed;
     // Zoomed about its middle, the photo reaches past the top of the screen: no black there.
