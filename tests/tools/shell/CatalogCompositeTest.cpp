@@ -66,7 +66,8 @@ TEST(CatalogComposite, FingersHoldCloseAndDragIcons) {
 // swipe to the second photo whose full image comes after the swipe; a double tap on it zooms in
 // (without touching the chrome) and a second one fits it again. The screenshots show the black
 // pager beside the fitted photo, the zoomed photo filling the screen, and the photo fitted again.
-// Going back with the chrome hidden gives the catalog's list its bar again.
+// Going back with the chrome hidden gives the catalog's list its bar again. The grid starts
+// right under its bar.
 TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     registerCatalogApp();
     servicestest::services().reset();
@@ -75,7 +76,8 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     fs::path zoomed = fs::current_path() / "zoomed.png";
     fs::path refitted = fs::current_path() / "refitted.png";
     fs::path after = fs::current_path() / "after-photos.png";
-    for (auto& f : {shot, zoomed, refitted, after})
+    fs::path grid = fs::current_path() / "grid.png";
+    for (auto& f : {shot, zoomed, refitted, after, grid})
         fs::remove(f);
     ShellOptions options;
     options.scriptPath = (here / "catalog-photos.script").string();
@@ -90,6 +92,13 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     for (auto& line : log)
         if (line.find("/photos.json?set=many") != std::string::npos) ++pages;
     EXPECT_GE(pages, 1);
+    // The grid's first row starts just under the bar (64 points down), with no empty band
+    // before it: a thumbnail there, not the grid's ground that shows below its rows.
+    auto thumbs = UIImage::imageWithContentsOfFile(NSString::fromUTF8(grid.string()));
+    ASSERT_TRUE(thumbs) << grid;
+    RGBA ground = pixelAt(thumbs, 300, 460);
+    EXPECT_FALSE(near(pixelAt(thumbs, 40, 100), ground, 10)) << ground;
+    EXPECT_FALSE(near(pixelAt(thumbs, 40, 75), ground, 10)) << ground;
     auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
     ASSERT_TRUE(image) << shot;
     // The second photo is square: 320 wide, centred in the 480-high pager, black above it.
@@ -120,6 +129,6 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     RGBA row = pixelAt(list, 300, 100);
     EXPECT_TRUE(near(row, kWhite)) << row;
     if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (auto& f : {shot, zoomed, refitted, after})
+        for (auto& f : {shot, zoomed, refitted, after, grid})
             fs::remove(f);
 }
