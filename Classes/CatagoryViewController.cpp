@@ -158,7 +158,13 @@ void CatagoryViewController::tableViewDidSelectRowAtIndexPath(UITableView*, NSIn
 void CatagoryViewController::requestStarted(NKHTTPRequest*) {}
 void CatagoryViewController::requestReceivedResponseHeaders(NKHTTPRequest*) {}
 
-void CatagoryViewController::requestFinished(NKHTTPRequest*) {
+void CatagoryViewController::requestFinished(NKHTTPRequest* request) {
+    // The site's error pages hold no list: they count as a failed download, which the next
+    // opening tries again.
+    if (isErrorPage(request)) {
+        requestFailed(request);
+        return;
+    }
     auto catagories = page_->getCatagories();
     if (ManagedStore::replaceCatagories(managedObjectContext_, catagories)) {
         auto defaults = NSUserDefaults::standardUserDefaults();

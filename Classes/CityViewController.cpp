@@ -116,7 +116,13 @@ void CityViewController::choose(MetroItem* metro) {
 void CityViewController::requestStarted(NKHTTPRequest*) {}
 void CityViewController::requestReceivedResponseHeaders(NKHTTPRequest*) {}
 
-void CityViewController::requestFinished(NKHTTPRequest*) {
+void CityViewController::requestFinished(NKHTTPRequest* request) {
+    // The site's error pages hold no list: they count as a failed download, which opening the metro
+    // again tries anew.
+    if (isErrorPage(request)) {
+        requestFailed(request);
+        return;
+    }
     loading_ = false;
     if (activityLabel_) activityLabel_->setHidden(true);
     metroArray_ = suburbPage_->getSuburbs(parentMetro_);

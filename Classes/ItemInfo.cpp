@@ -37,16 +37,42 @@ void ItemInfo::requestStarted(NKHTTPRequest*) {}
 void ItemInfo::requestReceivedResponseHeaders(NKHTTPRequest*) {}
 
 void ItemInfo::requestFinished(NKHTTPRequest* request) {
-    // The site's error pages (a listing it cannot find, a server fault) are not the listing:
-    // like a failed download they leave the record as the row made it.
-    if (request && request->responseStatusCode() >= 400) return;
     // Keep both alive through the callbacks: the listener may drop the record or its page.
     Ref<ItemInfo> self(this);
-    if (Ref<ItemPage> page = itemPage_) page->fillItemInfo(this);
+    int32_t status = request ? request->responseStatusCode() : 0;
+    if (status >= 400) {
+        // An error page is not the listing. One the site no longer has (gone, not found) ends
+        // the wait as an expired page does; any other fault is a failed load, which the screen
+        // offers to fetch again.
+        if (status == 404 || status == 410)
+            detail_ = ItemPage::expiredDetail();
+        else
+            loadFailed_ = true;
+    } else if (Ref<ItemPage> page = itemPage_) {
+        page->fillItemInfo(this);
+    }
     if (auto listener = controller_.lock()) listener->itemUpdated(this);
 }
 
-void ItemInfo::requestFailed(NKHTTPRequest*) {}
+void ItemInfo::requestFailed(NKHTTPRequest*) {
+    // The record keeps what the row gave it; only the wait is over.
+    Ref<ItemInfo> self(this);
+    loadFailed_ = true;
+    if (auto listener = controller_.lock()) listener->itemUpdated(this);
+}
+
+void ItemInfo::reloadPage() {
+    if (!detailUrl_ || detail_) return;
+    if (itemPage_) {
+        // A download of ours still under way is the one to wait for.
+        auto request = itemPage_->request();
+        if (request && !request->isFinished() && request->delegate().get() == this) return;
+    } else {
+        itemPage_ = make<ItemPage>();
+    }
+    loadFailed_ = false;
+    itemPage_->downloadPage(detailUrl_, this);
+}
 
 void ItemInfo::dealloc() {
     title_ = nullptr;

@@ -71,8 +71,16 @@ class ItemInfo : public NSObject, public NKHTTPRequestDelegate {
     // as a plain flag set by the result list.
     bool showImage = false;
 
-    // The request callbacks of the record's own listing-page download: only the finish does
-    // anything; a failed page leaves the record as the row made it.
+    // Whether the last download of the listing page failed or came back as a fault of the
+    // site's: the screens then offer to fetch it again rather than wait.
+    bool loadFailed() { return loadFailed_; }
+    // Fetches the listing page again for a record still without its body (after a failure, or
+    // a download that was stopped); nothing while its own download is under way.
+    void reloadPage();
+
+    // The request callbacks of the record's own listing-page download. A listing page fills
+    // the record; a page the site no longer has gives the expired body; a failure or another
+    // error page leaves the row's fields and marks the load failed. The screen is told of each.
     void requestStarted(NKHTTPRequest* request) override;
     void requestReceivedResponseHeaders(NKHTTPRequest* request) override;
     void requestFinished(NKHTTPRequest* request) override;
@@ -96,4 +104,5 @@ private:
     Ref<NSString> replyUrl_;
     Ref<ItemPage> itemPage_;
     Weak<ItemInfoListener> controller_;
+    bool loadFailed_ = false;
 };

@@ -149,7 +149,7 @@ void ItemListViewController::loadMoreItemList() {
 void ItemListViewController::requestFinished(NKHTTPRequest* request) {
     // The site's error pages are no result page: they count as a failed page, which can be
     // retried, rather than as "No match found".
-    if (request && request->responseStatusCode() >= 400) {
+    if (isErrorPage(request)) {
         requestFailed(request);
         return;
     }
@@ -194,6 +194,7 @@ void ItemListViewController::loadItemDetails(NSArray* items) {
 }
 
 void ItemListViewController::itemUpdated(ItemInfo* item) {
+    if (itemViewController_) itemViewController_->itemUpdated(item);
     if (!myTableView_) return;
     auto cells = myTableView_->visibleCells();
     for (NSUInteger i = 0; i < cells->count(); ++i) {

@@ -64,6 +64,10 @@ Ref<NSString> ItemPage::getDetail() {
             return body;
         if (auto heading = Regex::getMatch(page.get(), NS("<h2>([^<]+)<"))) return heading;
     }
+    return expiredDetail();
+}
+
+Ref<NSString> ItemPage::expiredDetail() {
     return NSString::stringWithString(NS("This posting has expired"));
 }
 

@@ -28,6 +28,8 @@ class ItemPage : public WebPage {
     // The body: the text between the body marker and the tag block, else the heading, else
     // "This posting has expired". Never nil.
     Ref<NSString> getDetail();
+    // The body of a listing the site no longer has: "This posting has expired".
+    static Ref<NSString> expiredDetail();
     // Everything after "Date:" up to the next tag, or nil.
     Ref<NSString> getTime();
     // The first phone number in the body and its tag block, or nil.

@@ -50,6 +50,15 @@ Ref<NSString> escaped(NSString* text) {
     return stringByEncodingHTMLEntities(text);
 }
 
+// A reply address is the site's reply page when it is a web address, in either scheme and any
+// letter case ("HTTP://", "https://"); anything else is a mail address.
+bool isWebAddress(NSString* address) {
+    for (auto scheme : {NS("http://"), NS("https://")})
+        if (address->rangeOfString(scheme, NSCaseInsensitiveSearch).location != NSNotFound)
+            return true;
+    return false;
+}
+
 }  // namespace
 
 void ItemViewController::describeClass(RuntimeClass& c) {
@@ -98,6 +107,11 @@ void ItemViewController::displayCurrentItem() {
     render(true);
 }
 
+void ItemViewController::itemUpdated(ItemInfo* item) {
+    if (!item || rawWebView_ || item != currentItem().get()) return;
+    render(false);
+}
+
 void ItemViewController::render(bool countPageView) {
     auto item = currentItem();
     if (!item) return;
@@ -141,16 +155,21 @@ Ref<NSString> ItemViewController::formatItemDisplay(ItemInfo* item) {
     page->appendFormat(NS("<tr><td><p class=\"time\">%@</p></td></tr>"), escaped(item->time()));
     page->appendString(NS("</table><hr class=\"thin\">"));
     auto body = transcoding(item->detail());
-    if (!body)
-        body =
-            NS("Loading ... <button style=\"font-size: 18px\" "
-               "onClick=\"window.location='http://refreshthispost'\">Refresh</button>");
+    if (!body) {
+        // Until the page arrives, or after it failed to, the refresh button fetches it again.
+        body = NSString::stringWithFormat(
+            NS("%@ <button style=\"font-size: 18px\" "
+               "onClick=\"window.location='http://refreshthispost'\">Refresh</button>"),
+            item->loadFailed() ? NS("This posting could not be loaded.") : NS("Loading ..."));
+    }
     page->appendFormat(NS("<table style=\"word-wrap:word-break\"><tr><td>%@</td></tr></table>"),
                        body);
     if (auto images = item->imageUrl()) {
         for (NSUInteger i = 0; i < images->count(); ++i)
+            // The URLs come from the listing page's script: a quote in one must not end the
+            // attribute.
             page->appendFormat(NS("<center><img src=\"%@\"><br/><br/></center>"),
-                               images->objectAtIndex(i));
+                               escaped(as<NSString>(images->objectAtIndex(i)).get()));
     }
     page->appendString(NS("<br/><br/><br/><br/></body></html>"));
     return page->copy();
@@ -338,7 +357,7 @@ void ItemViewController::presentMessageComposer(NSString* body, NSArray* recipie
 void ItemViewController::showReplyView() {
     auto item = currentItem();
     if (!item || isEmpty(item->replyUrl())) return;
-    if (item->replyUrl()->rangeOfString(NS("http://")).location == NSNotFound) {
+    if (!isWebAddress(item->replyUrl())) {
         replyByEmail();
         return;
     }
@@ -430,6 +449,7 @@ bool ItemViewController::webViewShouldStartLoadWithRequest(UIWebView*, NSURLRequ
     if (type == UIWebViewNavigationTypeOther) {
         auto text = url ? url->absoluteString() : nullptr;
         if (text && text->rangeOfString(NS("refreshthispost")).location != NSNotFound) {
+            if (auto item = currentItem()) item->reloadPage();
             displayCurrentItem();
             return false;
         }

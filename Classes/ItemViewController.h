@@ -44,6 +44,9 @@ class ItemViewController : public UIViewController,
 
     void displayItems(NSArray* items, int32_t index);
     void displayCurrentItem();
+    // A record of the list has its page (or its failure): the listing shown is drawn again with
+    // it, without counting another page view.
+    void itemUpdated(ItemInfo* item);
     // The listing's page; title, price, place and time are escaped, the body stays HTML.
     static Ref<NSString> formatItemDisplay(ItemInfo* item);
     // The body cut before the image script and cleaned; nil for nil.

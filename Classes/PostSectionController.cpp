@@ -155,6 +155,12 @@ void PostSectionController::loginDone(bool success) {
     if (!isViewLoaded()) return;
     activityLabel_->setHidden(true);
     if (success) {
+        // A login that ends after its overlay was cancelled still logs the account in: the
+        // screen leaves the logged-out state for good, not only until it shows again.
+        if (postMode_ == kPostModeLoggedOut) {
+            postMode_ = kPostModeUndecided;
+            logoutButton_->setTitle(NS("Logout"));
+        }
         myLocationUrl_ = preference(NS("LocationUrl"));
         loadSectionPage();
         if (tableHeadLabel_)
@@ -166,6 +172,14 @@ void PostSectionController::loginDone(bool success) {
         return;
     }
     postMode_ = kPostModeLoggedOut;
+    showLoggedOut();
+}
+
+void PostSectionController::showLoggedOut() {
+    // The login choice alone: no posting types under its buttons, no account buttons.
+    sectionList_->removeAllObjects();
+    if (myTableView_) myTableView_->reloadData();
+    if (tableHeadLabel_) tableHeadLabel_->setText(NS(""));
     setLoginButtonsHidden(false);
     navigationItem()->setLeftBarButtonItem(nullptr);
     navigationItem()->setRightBarButtonItem(nullptr);
@@ -209,13 +223,8 @@ void PostSectionController::postNoAccountButtonPressed(NSObject*) {
 void PostSectionController::logoutButtonPressed(NSObject*) {
     clearLoginInfo();
     if (auto app = NoticewallAppDelegate::sharedDelegate()) app->setLoginTime(nullptr);
-    sectionList_->removeAllObjects();
-    if (myTableView_) myTableView_->reloadData();
-    setLoginButtonsHidden(false);
-    if (tableHeadLabel_) tableHeadLabel_->setText(NS(""));
     postMode_ = kPostModeLoggedOut;
-    navigationItem()->setLeftBarButtonItem(nullptr);
-    navigationItem()->setRightBarButtonItem(nullptr);
+    showLoggedOut();
 }
 
 void PostSectionController::accountButtonPressed(NSObject*) {

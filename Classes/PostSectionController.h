@@ -96,6 +96,8 @@ public:
 
 private:
     void setLoginButtonsHidden(bool hidden);
+    // The logged-out state: the login choice alone.
+    void showLoggedOut();
     // Pushes the next posting step from its interface, with this screen's page holder.
     void push(UIViewController* next, NSString* interfaceName);
 

@@ -36,19 +36,25 @@ void RootViewController::viewDidLoad() {
     app->setStatusBarStyle(UIStatusBarStyleBlackOpaque);
     app->setStatusBarHidden(false);
 
-    auto search = alloc<SearchViewController>();
-    search->initWithNibName(NS("SearchViewController"), nullptr);
-    search->setTitle(NS("Search"));
-    search->setTabBarItem(make<UITabBarItem>(&UITabBarItem::initWithTabBarSystemItem,
-                                             UITabBarSystemItemSearch, kSearchTag)
-                              .get());
-
-    auto favorite = alloc<FavoriteViewController>();
-    favorite->initWithNibName(NS("FavoriteViewController"), nullptr);
-    favorite->setTitle(NS("Favorite"));
-    favorite->setTabBarItem(make<UITabBarItem>(&UITabBarItem::initWithTabBarSystemItem,
-                                               UITabBarSystemItemFavorites, kFavoriteTag)
-                                .get());
+    // The tabs' screens are made once: a view rebuilt after a memory warning shows the same
+    // screens again, with what was typed and chosen on them.
+    if (!searchController_) {
+        searchController_ = alloc<SearchViewController>();
+        searchController_->initWithNibName(NS("SearchViewController"), nullptr);
+        searchController_->setTitle(NS("Search"));
+        searchController_->setTabBarItem(make<UITabBarItem>(&UITabBarItem::initWithTabBarSystemItem,
+                                                            UITabBarSystemItemSearch, kSearchTag)
+                                             .get());
+    }
+    if (!favoriteController_) {
+        favoriteController_ = alloc<FavoriteViewController>();
+        favoriteController_->initWithNibName(NS("FavoriteViewController"), nullptr);
+        favoriteController_->setTitle(NS("Favorite"));
+        favoriteController_->setTabBarItem(
+            make<UITabBarItem>(&UITabBarItem::initWithTabBarSystemItem, UITabBarSystemItemFavorites,
+                               kFavoriteTag)
+                .get());
+    }
 
     if (!postController_) {
         postController_ = alloc<PostSectionController>();
@@ -67,8 +73,8 @@ void RootViewController::viewDidLoad() {
                 .get());
     }
 
-    setViewControllers(
-        NSArray::arrayWithObjects({search.get(), favorite.get(), postNavigationController_.get()}));
+    setViewControllers(NSArray::arrayWithObjects(
+        {searchController_.get(), favoriteController_.get(), postNavigationController_.get()}));
     if (outer) outer->setDelegate(this);
 }
 
@@ -91,5 +97,7 @@ void RootViewController::navigationControllerWillShowViewController(
 void RootViewController::dealloc() {
     postController_ = nullptr;
     postNavigationController_ = nullptr;
+    searchController_ = nullptr;
+    favoriteController_ = nullptr;
     UITabBarController::dealloc();
 }

@@ -7,7 +7,9 @@
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UITabBarController.h"
 
+class FavoriteViewController;
 class PostSectionController;
+class SearchViewController;
 
 class RootViewController : public UITabBarController,
                            public UITabBarControllerDelegate,
@@ -35,5 +37,7 @@ class RootViewController : public UITabBarController,
 
 private:
     Ref<PostSectionController> postController_;
+    Ref<SearchViewController> searchController_;
+    Ref<FavoriteViewController> favoriteController_;
     Ref<UINavigationController> postNavigationController_;
 };

@@ -8,6 +8,7 @@
 #include "Foundation/NSDateFormatter.h"
 #include "Foundation/NSLocale.h"
 #include "UIKit/UIView.h"
+#include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "json/NSString+HTML.h"
 #include "ui/style/DZActivityLabel.h"
 
@@ -25,6 +26,10 @@ Ref<NSDateFormatter> posixFormatter(NSString* format) {
 }
 
 }  // namespace
+
+bool isErrorPage(NKHTTPRequest* request) {
+    return request && request->responseStatusCode() >= 400;
+}
 
 Ref<NSDate> parsePostingTime(NSString* time) {
     if (!time) return nullptr;

@@ -6,6 +6,7 @@
 #include "Foundation/NSString.h"
 
 class AdLoomDelegate;
+class NKHTTPRequest;
 class NSDate;
 class UIView;
 
@@ -21,6 +22,9 @@ Ref<NSString> formatPostingDay(NSDate* date);
 // A listing body on one line: tags become spaces, entities are decoded, the ends trimmed and
 // every run of line ends one space. Nil for nil.
 Ref<NSString> oneLineBody(NSString* detail);
+// Whether a finished download brought one of the site's error pages (status 400 or more)
+// rather than the page asked for.
+bool isErrorPage(NKHTTPRequest* request);
 // The black bezel label with the text, sized to fit and placed across the parent at y 160, in
 // front of everything, hidden.
 Ref<UIView> makeActivityLabel(NSString* text, UIView* parent);

@@ -84,6 +84,9 @@ void SearchViewController::viewDidLoad() {
     if (searchTextField_) {
         searchTextField_->setReturnKeyType(UIReturnKeySearch);
         searchTextField_->setDelegate(this);
+        // A view rebuilt after a memory warning shows the keyword the person had typed.
+        if (keptKeyword_) searchTextField_->setText(keptKeyword_);
+        keptKeyword_ = nullptr;
     }
     overlay(searchButton_, NS("blueToolbarButton:"), NS("Search"), 15, "searchButtonPressed:");
     overlay(browseButton_, NS("blueToolbarButton:"), NS("Browse All"), 16, "browseButtonPressed:");
@@ -132,6 +135,9 @@ void SearchViewController::viewWillAppear(bool animated) {
 }
 
 void SearchViewController::viewDidUnload() {
+    // The typed keyword lives only in the field: kept until the view comes back. The labels and
+    // the filter button are drawn from the preferences each time the screen appears.
+    if (searchTextField_) keptKeyword_ = searchTextField_->text();
     catagoryButton_ = locationButton_ = browseButton_ = filterButton_ = searchButton_ = nullptr;
     searchTextField_ = nullptr;
     cityLabel_ = stateLabel_ = catagoryLabel_ = sectionLabel_ = nullptr;
@@ -302,5 +308,6 @@ void SearchViewController::dealloc() {
     itemListViewController_ = nullptr;
     defaultSearch_ = nullptr;
     lastListInfo_ = nullptr;
+    keptKeyword_ = nullptr;
     UIViewController::dealloc();
 }

@@ -96,4 +96,5 @@ private:
     Ref<ItemListViewController> itemListViewController_;
     Ref<SavedSearch> defaultSearch_;
     Ref<ListInfo> lastListInfo_;
+    Ref<NSString> keptKeyword_;  // the keyword while the view is unloaded
 };

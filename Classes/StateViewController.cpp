@@ -237,7 +237,13 @@ Ref<NSString> StateViewController::pickerViewTitleForRowForComponent(UIPickerVie
 void StateViewController::requestStarted(NKHTTPRequest*) {}
 void StateViewController::requestReceivedResponseHeaders(NKHTTPRequest*) {}
 
-void StateViewController::requestFinished(NKHTTPRequest*) {
+void StateViewController::requestFinished(NKHTTPRequest* request) {
+    // The site's error pages hold no list: they count as a failed download, which the next
+    // opening tries again.
+    if (isErrorPage(request)) {
+        requestFailed(request);
+        return;
+    }
     updatedStateArray_ = page_->getMetros();
     if (!stateArray_ || stateArray_->count() == 0) {
         updateManagedObjects();
@@ -248,6 +254,8 @@ void StateViewController::requestFinished(NKHTTPRequest*) {
 }
 
 void StateViewController::requestFailed(NKHTTPRequest*) {
+    // The refresh that was due did not happen: the next opening asks again.
+    NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("LastStateUpdate"));
     if (activityLabel_) activityLabel_->setHidden(true);
     if (auto app = NoticewallAppDelegate::sharedDelegate())
         app->showMessage(NS("Network connection error"));

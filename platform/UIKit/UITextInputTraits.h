@@ -38,13 +38,13 @@ enum UIKeyboardAppearance : NSInteger {
 enum UIReturnKeyType : NSInteger {
     UIReturnKeyDefault = 0,
     UIReturnKeyGo,
-    UIReturnKeyGoogle,
+    UIReturnKeyWebSearch,  // a web search: titled "Search"
     UIReturnKeyJoin,
     UIReturnKeyNext,
     UIReturnKeyRoute,
     UIReturnKeySearch,
     UIReturnKeySend,
-    UIReturnKeyYahoo,
+    UIReturnKeyPortalSearch,  // a portal's search: titled "Search"
     UIReturnKeyDone,
     UIReturnKeyEmergencyCall,
 };

@@ -1,6 +1,7 @@
 // The listing record as the listener of its own listing-page download: it fills itself on the
 // main run loop and tells its screen; error pages, truncated pages and dropped connections leave
-// what the row gave it; a screen that is gone is not told.
+// what the row gave it and end the wait (a listing the site no longer has reads as expired), and
+// the page can be fetched again; a screen that is gone is not told.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -83,17 +84,20 @@ TEST(ItemInfo, FillsItselfFromItsPageThenTellsItsScreen) {
     EXPECT_EQ(text(item->title()), "Row title");
 }
 
-TEST(ItemInfo, FaultsLeaveTheRowFields) {
+TEST(ItemInfo, FaultsEndTheWaitAndKeepTheRowFields) {
     auto l = richListing();
     struct Case {
         const char* name;
         int status;
         bnsite::Fault::Delivery delivery;
+        bool expired;  // the site no longer has the listing
     };
-    for (Case c : {Case{"error status", 500, bnsite::Fault::Delivery::Normal},
-                   Case{"not found", 404, bnsite::Fault::Delivery::Normal},
-                   Case{"truncated", 0, bnsite::Fault::Delivery::Truncate},
-                   Case{"dropped", 0, bnsite::Fault::Delivery::Drop}}) {
+    for (Case c : {Case{"error status", 500, bnsite::Fault::Delivery::Normal, false},
+                   Case{"unavailable", 503, bnsite::Fault::Delivery::Normal, false},
+                   Case{"not found", 404, bnsite::Fault::Delivery::Normal, true},
+                   Case{"gone", 410, bnsite::Fault::Delivery::Normal, true},
+                   Case{"truncated", 0, bnsite::Fault::Delivery::Truncate, false},
+                   Case{"dropped", 0, bnsite::Fault::Delivery::Drop, false}}) {
         SCOPED_TRACE(c.name);
         bnsite::Fault fault;
         fault.host = "boston.bazaarnest.test";
@@ -105,11 +109,51 @@ TEST(ItemInfo, FaultsLeaveTheRowFields) {
         auto item = startedRecord(l, watcher);
         settle(item);
         sitetest::site().clearFaults();
-        EXPECT_TRUE(watcher->updated.empty());
-        EXPECT_FALSE(item->detail() || item->time() || item->replyUrl() || item->phoneNumber() ||
-                     item->imageUrl());
+        // The screen hears that the wait is over either way.
+        ASSERT_EQ(watcher->updated.size(), 1u);
+        if (c.expired)
+            EXPECT_EQ(text(item->detail()), "This posting has expired");
+        else
+            EXPECT_FALSE(item->detail());
+        EXPECT_EQ(item->loadFailed(), !c.expired);
+        EXPECT_FALSE(item->time() || item->replyUrl() || item->phoneNumber() || item->imageUrl());
         EXPECT_EQ(text(item->title()), "Row title");
+
+        // Fetching again after a failure fills the record; an expired one has its body.
+        item->setDetailUrl(str(pageUrlOf(l)));
+        auto before = item->itemPage()->request();
+        item->reloadPage();
+        if (c.expired) {
+            EXPECT_EQ(item->itemPage()->request().get(), before.get());
+            continue;
+        }
+        EXPECT_FALSE(item->loadFailed());
+        settle(item);
+        EXPECT_EQ(watcher->updated.size(), 2u);
+        EXPECT_NE(text(item->detail()).find(l.bodyHtml), std::string::npos);
+        EXPECT_EQ(text(item->phoneNumber()), l.phone);
     }
+}
+
+TEST(ItemInfo, FetchingAgainWaitsForADownloadUnderWay) {
+    auto watcher = make<ItemWatcher>();
+    auto l = richListing();
+    auto item = startedRecord(l, watcher);
+    item->setDetailUrl(str(pageUrlOf(l)));
+    auto first = item->itemPage()->request();
+    item->reloadPage();
+    EXPECT_EQ(item->itemPage()->request().get(), first.get());
+    settle(item);
+    EXPECT_EQ(watcher->updated.size(), 1u);
+    EXPECT_TRUE(item->detail());
+    // A record made without a page (a favourite) gets one.
+    auto bare = make<ItemInfo>();
+    bare->setDetailUrl(str(pageUrlOf(l)));
+    bare->setController(watcher);
+    bare->reloadPage();
+    ASSERT_TRUE(bare->itemPage());
+    settle(bare);
+    EXPECT_NE(text(bare->detail()).find(l.bodyHtml), std::string::npos);
 }
 
 TEST(ItemInfo, AScreenThatIsGoneIsNotTold) {

@@ -110,6 +110,14 @@ TEST_F(ItemScreen, TheListingPagePieces) {
     EXPECT_TRUE(has(page, "Blue sofa"));
     EXPECT_EQ(countOf(page->utf8(), "<center><img src=\"http://images.bazaarnest.test/"), 3u);
     EXPECT_LT(page->utf8().find("1.jpg"), page->utf8().find("3.jpg"));
+    // Image URLs come from the page's script: a quote in one stays inside its attribute.
+    full->setImageUrl(NSMutableArray::arrayWithObject(
+        NS("http://images.bazaarnest.test/4.jpg\" onerror=\"alert(1)&x=<b>")));
+    page = ItemViewController::formatItemDisplay(full);
+    EXPECT_TRUE(has(page,
+                    "<center><img src=\"http://images.bazaarnest.test/4.jpg&quot; "
+                    "onerror=&quot;alert(1)&amp;x=&lt;b&gt;\"><br/><br/></center>"));
+    EXPECT_FALSE(has(page, "onerror=\""));
 
     EXPECT_FALSE(ItemViewController::transcoding(nullptr));
     EXPECT_TRUE(ItemViewController::isRichContent(nullptr));

@@ -415,6 +415,78 @@ TEST_F(PostingScreens, OverlayLoginThroughTheCaptcha) {
     EXPECT_EQ(text(second->statusLabel()->text()), "Failed to login");
 }
 
+// Cancel while the overlay's login is out: the screen ends in exactly one state, the one the
+// login's answer decides.
+class LoginCancelled : public PostingScreens, public testing::WithParamInterface<bool> {};
+
+TEST_P(LoginCancelled, TheAnswerDecidesTheOneStateShown) {
+    const bool right = GetParam();
+    showPostTab();
+    auto overlay = start->loginWindow();
+    ASSERT_TRUE(overlay);
+    advanceRunLoop(0.3);
+    auto gate = sitetest::site().gate("login-held");
+    gate->close();
+    bnsite::Fault held;
+    held.host = std::string(bnsite::kAccountHost);
+    held.gate = "login-held";
+    sitetest::site().addFault(held);
+    overlay->usernameTextField()->setText(NS("tester@example.test"));
+    overlay->passwordTextField()->setText(right ? NS("secret") : NS("wrong"));
+    overlay->loginAction(nullptr);
+    ASSERT_TRUE(gate->waitUntilWaiting(1));
+    overlay->cancelAction(nullptr);
+    advanceRunLoop(0.3);
+    EXPECT_FALSE(overlay->view()->superview());
+    overlay = nullptr;
+    gate->open();
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
+    advanceRunLoop(0.5);
+    if (!right) {
+        EXPECT_EQ(nextMessage(), "Login Failed");
+    }
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
+    advanceRunLoop(0.5);
+    closePanels();
+
+    EXPECT_EQ(delegate->loginTime() != nullptr, right);
+    // The same state now and once the screen shows again (another tab, then back).
+    for (const char* when : {"after the answer", "shown again"}) {
+        SCOPED_TRACE(when);
+        const bool buttonsShown =
+            !start->loginButton()->isHidden() && !start->postNoAccountButton()->isHidden();
+        const bool buttonsHidden =
+            start->loginButton()->isHidden() && start->postNoAccountButton()->isHidden();
+        if (right) {
+            // Logged in: the posting types with the account's bar buttons, no login choice.
+            EXPECT_TRUE(buttonsHidden);
+            EXPECT_GT(start->sectionList()->count(), 0u);
+            EXPECT_EQ(start->navigationItem()->leftBarButtonItem().get(),
+                      start->logoutButton().get());
+            EXPECT_EQ(text(start->logoutButton()->title()), "Logout");
+            EXPECT_EQ(start->navigationItem()->rightBarButtonItem().get(),
+                      start->accountButton().get());
+        } else {
+            // Logged out: the login choice alone.
+            EXPECT_TRUE(buttonsShown);
+            EXPECT_EQ(start->sectionList()->count(), 0u);
+            EXPECT_FALSE(start->navigationItem()->leftBarButtonItem());
+            EXPECT_FALSE(start->navigationItem()->rightBarButtonItem());
+        }
+        EXPECT_FALSE(start->loginWindow());
+        tabs->setSelectedIndex(0);
+        advanceRunLoop(0.5);
+        showPostTab();
+        ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
+        advanceRunLoop(0.5);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(PostingScreens, LoginCancelled, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Accepted" : "Refused");
+                         });
+
 TEST_F(PostingScreens, ANetworkFailureEndsTheLoginWithNo) {
     auto listener = make<LoginListener>();
     defaults->setObject(NS("secret"), NS("Password"));

@@ -248,6 +248,27 @@ TEST_F(ItemSiteReply, AFailedAnswerPostGivesTheMessage) {
     EXPECT_FALSE(as<MFMailComposeViewController>(screen->presentedViewController()));
 }
 
+TEST_F(ItemSiteReply, AReplyPageInAnySchemeOrCaseIsThePageNotAMailAddress) {
+    // Secure or upper-case web addresses are the site's reply page too: never a mail recipient.
+    const std::string page = "boston.bazaarnest.test/reply/" + std::to_string(listing->id);
+    for (const std::string& url : {"HTTP://" + page, "Http://" + page, "https://" + page}) {
+        SCOPED_TRACE(url);
+        screen->currentItem()->setReplyUrl(str(url));
+        screen->showReplyView();
+        EXPECT_FALSE(as<MFMailComposeViewController>(screen->presentedViewController()));
+        ASSERT_TRUE(screen->emailPage());
+        ASSERT_TRUE(screen->emailPage()->url());
+        EXPECT_EQ(text(screen->emailPage()->url()->absoluteString()), url);
+        if (screen->presentedViewController()) screen->dismissModalViewControllerAnimated(false);
+        closePanels();
+        advanceRunLoop(1);
+    }
+    // A mail address still goes straight to the composer.
+    screen->currentItem()->setReplyUrl(NS("poster@mail.bazaarnest.test"));
+    screen->showReplyView();
+    EXPECT_TRUE(as<MFMailComposeViewController>(screen->presentedViewController()));
+}
+
 // ---- the site's reply form screen ------------------------------------------------------------
 
 class ReplyForm : public ItemSiteReply {

@@ -254,3 +254,29 @@ TEST_F(SearchScreen, TheQueryComesFromThePreferencesAndTheResultListIsKept) {
     EXPECT_EQ(screen->itemListViewController().get(), list.get());
     settle();
 }
+
+TEST_F(SearchScreen, AViewRebuiltAfterAMemoryWarningKeepsTheTypedKeyword) {
+    chooseLocation();
+    auto screen = makeScreen();
+    screen->searchTextField()->setText(NS("red bike"));
+    // Off screen (another screen covers it), the view goes with the warning.
+    screen->didReceiveMemoryWarning();
+    ASSERT_FALSE(screen->isViewLoaded());
+    EXPECT_FALSE(screen->searchTextField());
+    screen->view();
+    screen->viewWillAppear(false);
+    ASSERT_TRUE(screen->searchTextField());
+    EXPECT_EQ(str(screen->searchTextField()->text()), "red bike");
+    EXPECT_EQ(str(screen->cityLabel()->text()), "Mobile");
+    EXPECT_EQ(str(screen->stateLabel()->text()), "Alabama");
+    // An empty field comes back empty, and a second warning keeps what the first kept.
+    screen->searchTextField()->setText(NS(""));
+    screen->didReceiveMemoryWarning();
+    screen->view();
+    EXPECT_EQ(str(screen->searchTextField()->text()), "");
+    screen->searchTextField()->setText(NS("lamp"));
+    screen->didReceiveMemoryWarning();
+    screen->didReceiveMemoryWarning();
+    screen->view();
+    EXPECT_EQ(str(screen->searchTextField()->text()), "lamp");
+}

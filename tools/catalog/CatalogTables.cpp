@@ -8,6 +8,7 @@
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
+#include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UILabel.h"
@@ -113,13 +114,14 @@ public:
     }
 };
 
-// A plain screen that URLs of the other modes open.
+// A plain screen that URLs of the other modes open: dark text on white.
 class CatalogTablesTarget : public UIViewController {
     NS_OBJECT(CatalogTablesTarget, UIViewController)
 
 public:
     void loadView() override {
         UIViewController::loadView();
+        view()->setBackgroundColor(UIColor::whiteColor().get());
         auto label = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 10, 300, 30));
         label->setText(NS("Opened from a table row"));
         view()->addSubview(label.get());
@@ -137,15 +139,30 @@ public:
     }
 };
 
+// Covers the tables until its Done button closes it.
 class CatalogModalTarget : public CatalogTablesTarget {
     NS_OBJECT(CatalogModalTarget, CatalogTablesTarget)
+    static void describeClass(RuntimeClass& c) { c.method("done:", &CatalogModalTarget::done); }
 
 public:
     bool initWithNibName(NSString* nibName, NSBundle* bundle) override {
         if (!CatalogTablesTarget::initWithNibName(nibName, bundle)) return false;
         setTitle(NS("Modal Screen"));
+        navigationItem()->setRightBarButtonItem(
+            make<UIBarButtonItem>(&UIBarButtonItem::initWithBarButtonSystemItem,
+                                  UIBarButtonSystemItemDone, static_cast<NSObject*>(this),
+                                  Selector::named("done:"))
+                .get());
         return true;
     }
+    void loadView() override {
+        CatalogTablesTarget::loadView();
+        auto note = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 44, 300, 42));
+        note->setNumberOfLines(2);
+        note->setText(NS("It covers the tables until Done closes it."));
+        view()->addSubview(note.get());
+    }
+    void done(NSObject*) { dismissModalViewControllerAnimated(true); }
 };
 
 // Every kind of row, URLs of the four navigation modes, an editor row, a banner and a row

@@ -334,7 +334,11 @@ std::string webAppPage() {
 
 // The full-screen ad: its text and a way out.
 std::string interstitialPage(int serial) {
-    return "<html><body style=\"background-color: #203040\"><h1>Pebble interstitial " +
+    // Light text on the dark page; the client's close button sits in the top left corner, so the
+    // text starts below it.
+    return "<html><head><style>body { background-color: #203040; color: #FFFFFF; margin: 0; "
+           "padding: 44px 16px 16px 16px; } a { color: #9FD0FF; }</style></head><body>"
+           "<h1>Pebble interstitial " +
            std::to_string(serial) +
            "</h1><p>Spring garden sale</p>"
            "<a href=\"gmsg://pebbleads.test/close\">Close</a></body></html>";

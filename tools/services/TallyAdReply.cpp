@@ -205,13 +205,18 @@ std::string adChunk(int block, std::int64_t firstAd, int count, int firstIcon, S
     return w.bytes();
 }
 
+// Dark navy: the app name stands on the background's light lavender band.
+constexpr unsigned kAppNameColour = 0x10203F;
+
 std::string themeChunk() {
     TallyAdReplyWriter w;
     w.u8(1).u8(kTheme).str("Try it today, it's free!");
     w.i64(kPortraitBackground).i64(kLandscapeBackground);
-    w.style("Helvetica-Bold", 12, 0xFFFFFF);  // sell message
-    w.style("Helvetica", 14, 0xFFEE00);       // app name
-    w.style("Helvetica", 9, 0xC0C0C0);        // advertiser
+    // Each text reads on what lies under it: the sell message and the advertiser on the
+    // background's dark blue frame, the app name on its light inner band.
+    w.style("Helvetica-Bold", 12, 0xFFFFFF);   // sell message
+    w.style("Helvetica", 14, kAppNameColour);  // app name
+    w.style("Helvetica", 9, 0xC0C0C0);         // advertiser
     return w.bytes();
 }
 
@@ -225,7 +230,7 @@ std::string themeExtensionChunk() {
     for (int p = 0; p < 18; ++p)
         w.pair(999, 999);
     w.u8(kTheme);
-    w.style("Helvetica-Bold", 11, 0xFFFFFF).style("Helvetica", 12, 0xFFEE00);
+    w.style("Helvetica-Bold", 11, 0xFFFFFF).style("Helvetica", 12, kAppNameColour);
     w.style("Helvetica", 10, 0xC0C0C0);
     w.pair(320, 48).pair(40, 40).pair(4, 4);  // portrait banner, icon size and place
     w.pair(480, 32).pair(28, 28).pair(2, 2);  // landscape banner, icon size and place

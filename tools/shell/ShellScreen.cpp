@@ -110,8 +110,8 @@ std::string returnKeyName(UIReturnKeyType type) {
     switch (type) {
         case UIReturnKeyGo:
             return "Go";
-        case UIReturnKeyGoogle:
-            return "Google";
+        case UIReturnKeyWebSearch:
+            return "Search";
         case UIReturnKeyJoin:
             return "Join";
         case UIReturnKeyNext:
@@ -122,8 +122,8 @@ std::string returnKeyName(UIReturnKeyType type) {
             return "Search";
         case UIReturnKeySend:
             return "Send";
-        case UIReturnKeyYahoo:
-            return "Yahoo";
+        case UIReturnKeyPortalSearch:
+            return "Search";
         case UIReturnKeyDone:
             return "Done";
         case UIReturnKeyEmergencyCall:

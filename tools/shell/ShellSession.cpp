@@ -331,9 +331,11 @@ void ShellSession::waitForNetwork() {
         if (now >= deadline) {
             if (networkWaitReported_) return;
             if (networkDeadline_) networkWaitReported_ = true;
-            std::string what;
-            for (auto& pending : NetworkWork::pending())
-                what += (what.empty() ? "" : "; ") + pending;
+            // A screen that loads a hundred pages at once is named by how many and the first.
+            auto pending = NetworkWork::pending();
+            std::string what = pending.empty() ? std::string() : pending.front();
+            if (pending.size() > 1)
+                what = std::to_string(pending.size()) + " requests, the first " + what;
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%g", options_.networkWaitSeconds);
             note(std::string("Still waiting for the network after ") + seconds + " s: " + what);

@@ -87,7 +87,7 @@ struct LocalTime {
 LocalTime localTimeOf(const Listing& l, const Catalog& catalog) {
     const State& state =
         catalog.states[static_cast<size_t>(catalog.metros[static_cast<size_t>(l.metro)].state)];
-    std::int64_t t = kContentEpochUnix - static_cast<std::int64_t>(l.minutesAgo) * 60 +
+    std::int64_t t = l.epochUnix - static_cast<std::int64_t>(l.minutesAgo) * 60 +
                      static_cast<std::int64_t>(state.utcOffsetHours) * 3600;
     std::int64_t days = t >= 0 ? t / 86400 : (t - 86399) / 86400;
     std::int64_t seconds = t - days * 86400;
@@ -133,8 +133,8 @@ int occurrences(const std::string& haystackLower, const std::string& wordLower) 
 
 }  // namespace
 
-ListingStore::ListingStore(std::uint64_t seed, const Catalog& catalog)
-    : seed_(seed), catalog_(catalog) {}
+ListingStore::ListingStore(std::uint64_t seed, const Catalog& catalog, std::int64_t epochUnix)
+    : seed_(seed), epochUnix_(epochUnix), catalog_(catalog) {}
 
 std::uint32_t ListingStore::idFor(int metro, int category, int index) {
     return kGeneratedBase + static_cast<std::uint32_t>((metro * 256 + category) * 1000 + index);
@@ -170,6 +170,7 @@ Listing ListingStore::make(int metro, int category, int index) const {
                     static_cast<std::uint64_t>(index)}));
     Listing l;
     l.id = idFor(metro, category, index);
+    l.epochUnix = epochUnix_;
     l.metro = metro;
     l.category = category;
     if (!m.subAreas.empty())
@@ -500,6 +501,7 @@ std::uint32_t ListingStore::publish(Listing listing) {
     std::lock_guard<std::mutex> g(lock_);
     listing.id = kPostedBase + static_cast<std::uint32_t>(posted_.size()) + 1;
     listing.userPosted = true;
+    listing.epochUnix = epochUnix_;
     posted_.push_back(listing);
     return listing.id;
 }

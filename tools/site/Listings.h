@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/site/Catalog.h"
+#include "tools/site/SiteNames.h"
 
 namespace bnsite {
 
@@ -26,6 +27,8 @@ struct Listing {
     int price = -1;         // dollars; -1 for none
     std::string placeHtml;  // "" for no place note
     int minutesAgo = 0;     // before the content epoch
+    // The content epoch: the moment the listing's age counts back from (Unix seconds).
+    std::int64_t epochUnix = kContentEpochUnix;
 
     int images = 0;  // photos on the listing page
     bool pngImages = false;
@@ -68,7 +71,9 @@ struct ListingResult {
 
 class ListingStore {
 public:
-    ListingStore(std::uint64_t seed, const Catalog& catalog);
+    // Listings are dated `minutesAgo` before `epochUnix`.
+    ListingStore(std::uint64_t seed, const Catalog& catalog,
+                 std::int64_t epochUnix = kContentEpochUnix);
 
     // Every generated listing of a category in a metro, newest first.
     std::shared_ptr<const std::vector<Listing>> generated(int metro, int category);
@@ -92,6 +97,7 @@ private:
     Listing make(int metro, int category, int index) const;
 
     std::uint64_t seed_;
+    std::int64_t epochUnix_;
     const Catalog& catalog_;
     std::mutex lock_;
     std::map<std::pair<int, int>, std::shared_ptr<const std::vector<Listing>>> cache_;

@@ -104,7 +104,7 @@ std::string hostsOverrideFor(int port) {
 SiteImpl::SiteImpl(SiteOptions o)
     : options(std::move(o)),
       catalog(Catalog::shared()),
-      listings(options.seed, catalog),
+      listings(options.seed, catalog, options.contentEpochUnix),
       captcha(options.seed),
       server(serverOptions(options),
              [this](const HttpRequest& request) { return route(request); }) {}

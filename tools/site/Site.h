@@ -36,6 +36,10 @@ struct SiteImpl;
 
 struct SiteOptions {
     std::uint64_t seed = kDefaultSeed;
+    // The moment the listings' ages count back from (Unix seconds): the scripted clock's start
+    // by default, so that scripts and tests see fixed dates; the program's interactive runs
+    // give the time it starts.
+    std::int64_t contentEpochUnix = kContentEpochUnix;
     int port = 0;  // 0 picks a free port
     // The folder of the test authority's files (ca.pem, server.pem, server-key.pem); "" for the
     // build's own, made by scripts/make-test-ca. TLS is off when they cannot be had.

@@ -161,8 +161,19 @@ void DZPhotoView::setImage(UIImage* image) {
         auto full = photo_->URLForVersion(DZPhotoVersionLarge);
         if (full && urlPath()->isEqualToString(full)) return;
     }
-    setContentMode(image && image == defaultImage().get() ? UIViewContentModeCenter
-                                                          : UIViewContentModeScaleAspectFill);
+    UIViewContentMode mode = UIViewContentModeScaleAspectFill;
+    if (image && image == defaultImage().get()) {
+        mode = UIViewContentModeCenter;
+    } else if (image && photo_) {
+        // The page has the photo's proportions. A preview of other proportions (a square
+        // thumbnail of a tall photo) is fitted inside it: filled, it would spill past the page
+        // over its neighbour, as the page does not clip (its captions lie outside it).
+        CGSize p = photo_->size(), s = image->size();
+        if (p.width > 0 && p.height > 0 && s.width > 0 && s.height > 0 &&
+            std::fabs(s.width / s.height - p.width / p.height) > 0.01f * p.width / p.height)
+            mode = UIViewContentModeScaleAspectFit;
+    }
+    setContentMode(mode);
     DZImageView::setImage(image);
 }
 

@@ -5,6 +5,7 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimer.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIImage.h"
@@ -209,6 +210,7 @@ void DZPhotoViewController::viewDidUnload() {
 
 void DZPhotoViewController::viewWillAppear(bool animated) {
     DZModelViewController::viewWillAppear(animated);
+    shownIn_ = navigationController().get();
     updateToolbarWithOrientation(interfaceOrientation());
 }
 
@@ -217,6 +219,15 @@ void DZPhotoViewController::viewWillDisappear(bool animated) {
     if (scrollView_) scrollView_->cancelTouches();
     pauseAction();
     if (nextViewController(this)) showBars(true, false);
+    // The browser hid the bars with its chrome: whether it goes back or on, the screen after it
+    // gets them back, and the status bar too.
+    auto nav = shownIn_.lock();
+    if (nav && nav->navigationBar()->alpha() == 0) {
+        showBars(true, false);
+        nav->navigationBar()->setAlpha(1);
+        nav->setNavigationBarHidden(false);
+        UIApplication::sharedApplication()->setStatusBarHidden(false, UIStatusBarAnimationNone);
+    }
 }
 
 bool DZPhotoViewController::shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation o) {

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "UIKit/UINavigationController.h"
 #include "ui/core/DZModelViewController.h"
 #include "ui/table/DZPhotoSource.h"
 #include "ui/table/DZScrollView.h"
@@ -173,5 +174,8 @@ private:
     Ref<NSTimer> loadTimer_;
     bool delayLoad_ = false;
     Ref<DZThumbsViewController> thumbsController_;
+    // The stack the browser shows in: its bars are given back when the browser goes, even once
+    // it has left the stack.
+    Weak<UINavigationController> shownIn_;
     Ref<DZPhotoSource> photoSource_;
 };

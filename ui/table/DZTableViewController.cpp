@@ -547,6 +547,15 @@ void DZTableViewController::showMenu(UIView* view, UITableViewCell* cell, bool a
     auto content = cell->contentView();
     content->insertSubview(view, 0);
     CGFloat w = content->bounds().size.width;
+    // The row's own views make way for the menu: the cell lays its labels out again, so moving
+    // them alone would leave their text under the menu's.
+    auto subviews = content->subviews();
+    for (NSUInteger i = 0; i < subviews->count(); ++i) {
+        auto sub = as<UIView>(subviews->objectAtIndex(i));
+        if (sub.get() == view || sub->isHidden()) continue;
+        sub->setHidden(true);
+        menuHidden_.push_back(sub);
+    }
     auto move = [content, view, w] {
         auto subviews = content->subviews();
         for (NSUInteger i = 0; i < subviews->count(); ++i) {
@@ -571,6 +580,9 @@ void DZTableViewController::hideMenu(bool animated) {
     auto content = menuCell_ ? menuCell_->contentView() : nullptr;
     menuView_ = nullptr;
     menuCell_ = nullptr;
+    for (auto& hidden : menuHidden_)
+        hidden->setHidden(false);
+    menuHidden_.clear();
     if (!content) {
         menu->removeFromSuperview();
         return;

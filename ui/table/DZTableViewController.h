@@ -6,6 +6,8 @@
 // and the scroll position kept by the navigator. Main thread only.
 #pragma once
 
+#include <vector>
+
 #include "Foundation/NSTimer.h"
 #include "UIKit/UITableView.h"
 #include "ui/core/DZModelViewController.h"
@@ -120,6 +122,8 @@ private:
     Ref<NSTimer> bannerTimer_;
     Ref<UIView> menuView_;
     Ref<UITableViewCell> menuCell_;
+    // The row's views the menu hid, shown again when it goes.
+    std::vector<Ref<UIView>> menuHidden_;
     UITableViewStyle tableViewStyle_ = UITableViewStylePlain;
     NSInteger lastInterfaceOrientation_ = 0;
     bool variableHeightRows_ = false;

@@ -1,5 +1,6 @@
 #include "ui/table/DZThumbsViewController.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "Foundation/NSArray.h"
@@ -320,12 +321,28 @@ void DZThumbsViewController::loadView() {
 
 void DZThumbsViewController::updateTableLayout() {
     auto table = tableView();
-    table->setContentInset(UIEdgeInsetsMake(DZStatusAndNavBarHeight() + 4, 0, 0, 0));
-    table->setScrollIndicatorInsets(UIEdgeInsetsMake(DZStatusAndNavBarHeight(), 0, 0, 0));
+    // Room at the top for the bars where they lie over the grid: a grid laid out below them
+    // would otherwise start with an empty band as high as they are.
+    CGFloat covered = DZStatusAndNavBarHeight();
+    if (table->window()) {
+        CGFloat top = table->convertPoint(CGPointZero, nullptr).y;
+        covered = std::max<CGFloat>(0, covered - top);
+    }
+    UIEdgeInsets before = table->contentInset();
+    bool atTop = table->contentOffset().y == -before.top;
+    table->setContentInset(UIEdgeInsetsMake(covered + 4, 0, 0, 0));
+    table->setScrollIndicatorInsets(UIEdgeInsetsMake(covered, 0, 0, 0));
+    if (atTop) table->setContentOffset(CGPointMake(table->contentOffset().x, -(covered + 4)));
+}
+
+void DZThumbsViewController::viewWillAppear(bool animated) {
+    DZTableViewController::viewWillAppear(animated);
+    updateTableLayout();
 }
 
 void DZThumbsViewController::viewDidAppear(bool animated) {
     DZTableViewController::viewDidAppear(animated);
+    updateTableLayout();
     suspendLoadingThumbnails(false);
 }
 

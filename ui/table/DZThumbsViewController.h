@@ -123,6 +123,7 @@ public:
     virtual Ref<DZPhotoViewController> createPhotoViewController();
 
     void loadView() override;
+    void viewWillAppear(bool animated) override;
     void viewDidAppear(bool animated) override;
     void viewDidDisappear(bool animated) override;
     bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation orientation) override;

@@ -60,6 +60,33 @@ TEST_F(AppTranscripts, APrimedNinthLaunchPromptsForARatingAndHandsOffToTheStore)
     EXPECT_TRUE(defaults->boolForKey(NS("rated")));
 }
 
+TEST_F(AppTranscripts, ATypedKeywordOutlivesAMemoryWarningUnderAnotherScreen) {
+    apptest::expectAppTranscript("keyword-kept");
+}
+
+TEST_F(AppTranscripts, PickersShowTheSitesFailuresAndAskAgainWhenOpenedAgain) {
+    bnsite::Fault index;
+    index.path = "/about/sites";
+    index.status = 503;
+    index.remaining = 1;
+    sitetest::site().addFault(index);
+    bnsite::Fault metro;
+    metro.host = "boston.bazaarnest.test";
+    metro.status = 503;
+    metro.remaining = 1;
+    sitetest::site().addFault(metro);
+    apptest::expectAppTranscript("pickers-failing",
+                                 "# The city's category page fails once: the message, then the "
+                                 "list on the next opening.",
+                                 [] {
+                                     bnsite::Fault city;
+                                     city.host = "boston.bazaarnest.test";
+                                     city.status = 503;
+                                     city.remaining = 1;
+                                     sitetest::site().addFault(city);
+                                 });
+}
+
 TEST_F(AppTranscripts, TheFilterTurnsTheButtonRedAndResetStoresTheDefaultsAtOnce) {
     apptest::expectAppTranscript("filter");
     auto defaults = NSUserDefaults::standardUserDefaults();

@@ -96,6 +96,30 @@ TEST_F(ResultTranscripts, OpenStepStarAndKeepFavourites) {
     apptest::expectAppTranscript("results-item");
 }
 
+TEST_F(ResultTranscripts, AGoneListingHasExpiredAFailedOneIsFetchedAgainOnRefresh) {
+    bnsite::Fault gone;
+    gone.host = "denver.bazaarnest.test";
+    gone.path = "/bik/1003114000.html";
+    gone.status = 404;
+    sitetest::site().addFault(gone);
+    bnsite::Fault failing;
+    failing.host = "denver.bazaarnest.test";
+    failing.path = "/bik/1003114001.html";
+    failing.status = 503;
+    failing.remaining = 1;
+    sitetest::site().addFault(failing);
+    apptest::expectAppTranscript("results-failing-item");
+    std::vector<std::string> second;
+    runLoopUntil([&] {
+        for (const std::string& line : matching(sitetest::takeLog(), "/bik/1003114001.html"))
+            second.push_back(line);
+        return second.size() >= 2;
+    });
+    ASSERT_EQ(second.size(), 2u);  // the failed page, then the one Refresh asked for
+    EXPECT_TRUE(contains(second[0], "\" 503 ")) << second[0];
+    EXPECT_TRUE(contains(second[1], "\" 200 ")) << second[1];
+}
+
 TEST_F(ResultTranscripts, CallTextMailShareTheOriginalPostingAndALink) {
     apptest::expectAppTranscript("results-reply");
 }

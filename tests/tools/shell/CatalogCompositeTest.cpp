@@ -66,6 +66,8 @@ TEST(CatalogComposite, FingersHoldCloseAndDragIcons) {
 // swipe to the second photo whose full image comes after the swipe; a double tap on it zooms in
 // (without touching the chrome) and a second one fits it again. The screenshots show the black
 // pager beside the fitted photo, the zoomed photo filling the screen, and the photo fitted again.
+// Going back with the chrome hidden gives the catalog's list its bar again. The grid starts
+// right under its bar.
 TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     registerCatalogApp();
     servicestest::services().reset();
@@ -73,7 +75,9 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     fs::path shot = fs::current_path() / "photos.png";
     fs::path zoomed = fs::current_path() / "zoomed.png";
     fs::path refitted = fs::current_path() / "refitted.png";
-    for (auto& f : {shot, zoomed, refitted})
+    fs::path after = fs::current_path() / "after-photos.png";
+    fs::path grid = fs::current_path() / "grid.png";
+    for (auto& f : {shot, zoomed, refitted, after, grid})
         fs::remove(f);
     ShellOptions options;
     options.scriptPath = (here / "catalog-photos.script").string();
@@ -88,11 +92,24 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     for (auto& line : log)
         if (line.find("/photos.json?set=many") != std::string::npos) ++pages;
     EXPECT_GE(pages, 1);
+    // The grid's first row starts just under the bar (64 points down), with no empty band
+    // before it: a thumbnail there, not the grid's ground that shows below its rows.
+    auto thumbs = UIImage::imageWithContentsOfFile(NSString::fromUTF8(grid.string()));
+    ASSERT_TRUE(thumbs) << grid;
+    RGBA ground = pixelAt(thumbs, 300, 460);
+    EXPECT_FALSE(near(pixelAt(thumbs, 40, 100), ground, 10)) << ground;
+    EXPECT_FALSE(near(pixelAt(thumbs, 40, 75), ground, 10)) << ground;
     auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
     ASSERT_TRUE(image) << shot;
     // The second photo is square: 320 wide, centred in the 480-high pager, black above it.
     RGBA above = pixelAt(image, 160, 70);
     EXPECT_LT(above.r + above.g + above.b, 30);
+    // Above and below it, up to the right edge, the pager is black too: the next photo's square
+    // preview stays inside its tall page, off screen, instead of spilling over the edge.
+    for (int y : {60, 420}) {
+        RGBA edge = pixelAt(image, 310, y);
+        EXPECT_LT(edge.r + edge.g + edge.b, 30) << y << ": " << edge;
+    }
     auto closer = UIImage::imageWithContentsOfFile(NSString::fromUTF8(zoomed.string()));
     ASSERT_TRUE(closer) << zoomed;
     // Zoomed about its middle, the photo reaches past the top of the screen: no black there.
@@ -103,7 +120,15 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     // The second double tap fits it again: black above it once more.
     RGBA again = pixelAt(fitted, 160, 70);
     EXPECT_LT(again.r + again.g + again.b, 30);
+    // Left while its bars were hidden, the browser gave them back: the catalog's list has its
+    // dark bar at the top, not a white row.
+    auto list = UIImage::imageWithContentsOfFile(NSString::fromUTF8(after.string()));
+    ASSERT_TRUE(list) << after;
+    RGBA bar = pixelAt(list, 300, 40);
+    EXPECT_LT(bar.r + bar.g + bar.b, 3 * 128) << bar;
+    RGBA row = pixelAt(list, 300, 100);
+    EXPECT_TRUE(near(row, kWhite)) << row;
     if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (auto& f : {shot, zoomed, refitted})
+        for (auto& f : {shot, zoomed, refitted, after, grid})
             fs::remove(f);
 }

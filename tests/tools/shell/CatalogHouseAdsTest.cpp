@@ -5,6 +5,7 @@
 // theme's frames, and the canvas's colour around its page.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -13,6 +14,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NetworkWork.h"
 #include "TranscriptTesting.h"
+#include "UIKit/ImageCodecs.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "ads/tally/TallyAdCanvasViewController.h"
@@ -73,6 +75,18 @@ TEST(CatalogHouseAds, ABannerForAHookAndTheCanvasFromTheStandInsAdReply) {
     EXPECT_TRUE(near(pixelAt(banner, 315, top + 45), RGBA{0x20, 0x40, 0x80, 255}));
     EXPECT_TRUE(near(pixelAt(banner, 300, top + 30), RGBA{0x8F, 0x9F, 0xBF, 255}, 3));
     EXPECT_FALSE(near(pixelAt(banner, 6, top + 6), kWhite, 10));  // the icon
+    // The app name ("App 101", at (52, 22) of the banner) is written dark on the light band: a
+    // glyph pixel there is darker than the band by far.
+    {
+        auto pixels = UIImagePixelsOf(banner->CGImage());
+        int darkest = 3 * 255;
+        for (int y = top + 22; y < top + 38; ++y)
+            for (int x = 52; x < 110; ++x) {
+                RGBA c = pixelAt(pixels, x, y);
+                darkest = std::min(darkest, c.r + c.g + c.b);
+            }
+        EXPECT_LT(darkest, 200);
+    }
     // The canvas covers the screen: its page (white) under the bar, then the drawer raised from
     // the bottom with its grey handle and the canvas banners on their blue backgrounds.
     auto canvas = UIImage::imageWithContentsOfFile(NSString::fromUTF8(canvasShot.string()));

@@ -1,7 +1,11 @@
 // The catalog's Interstitial screen replayed against the stand-in services: the Pebble
-// interstitial over its splash, closed by its page, then a slot without an ad.
+// interstitial over its splash, closed by its page, then a slot without an ad. Its screenshot
+// shows light text on the dark page, clear of the close button in the top left corner.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -9,9 +13,12 @@
 #include "Foundation/NSUserDefaults.h"
 #include "Foundation/NetworkWork.h"
 #include "TranscriptTesting.h"
+#include "UIKit/ImageCodecs.h"
+#include "UIKit/UIImage.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "ads/pebble/PBLStatistics.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "support/RunLoopTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
@@ -31,6 +38,8 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
     auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
     registerCatalogApp();
     fs::path here = shellTestFolder();
+    fs::path shot = fs::current_path() / "interstitial.png";
+    fs::remove(shot);
     std::istringstream in(readFile(here / "catalog-interstitial.script"));
     std::ostringstream out;
     ShellOptions options;
@@ -41,6 +50,30 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
     EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     UIWebView::setURLLoader(previousLoader);
     expectTranscript(here / "catalog-interstitial.transcript", out.str());
+
+    auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
+    ASSERT_TRUE(image) << shot;
+    auto pixels = UIImagePixelsOf(image->CGImage());
+    auto brightness = [&](int x, int y) {
+        RGBA c = pixelAt(pixels, x, y);
+        return c.r + c.g + c.b;
+    };
+    // The page's dark ground, with the close button alone in its corner: nothing of the page's
+    // text beside or under it (the first 36 points).
+    const int ground = brightness(300, 300);
+    EXPECT_LT(ground, 3 * 80);
+    int brightestBeside = 0;
+    for (int y = 0; y < 36; ++y)
+        for (int x = 40; x < 320; ++x)
+            brightestBeside = std::max(brightestBeside, brightness(x, y));
+    EXPECT_LT(brightestBeside, ground + 30);
+    // The title below is light on that ground.
+    int brightestTitle = 0;
+    for (int y = 40; y < 140; ++y)
+        for (int x = 0; x < 320; ++x)
+            brightestTitle = std::max(brightestTitle, brightness(x, y));
+    EXPECT_GT(brightestTitle, 3 * 200);
+    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
 
     // Both splashes asked for the full-screen format; the shown one was counted once.
     std::vector<std::string> formats, impressions;

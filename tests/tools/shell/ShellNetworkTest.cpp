@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
@@ -121,6 +122,27 @@ TEST(ShellNetwork, TheScreenAfterACommandShowsTheReplyItsRequestWaitedFor) {
     }
     EXPECT_EQ(server.requestsTo("/answer").size(), 4u);
     EXPECT_EQ(NetworkWork::inFlight(), 0);
+}
+
+TEST(ShellNetwork, ManyRepliesWaitedForAreNamedByTheirCountAndTheFirst) {
+    testhttp::TestServer server;
+    auto gate = server.gate();
+    server.route("GET", "/never", testhttp::held(gate, testhttp::text("too late")));
+    FetchingDelegate::url = server.url("/never");
+    std::string transcript = runSession("tap Fetch\ntap Fetch\ntap Fetch\n", true, 0.5);
+    const std::string said = ">> Still waiting for the network after 0.5 s: ";
+    const std::string first = "GET " + FetchingDelegate::url;
+    // Each tap leaves one more request under way: one is named, more are counted.
+    std::vector<std::string> lines;
+    for (size_t at = transcript.find(said); at != std::string::npos;
+         at = transcript.find(said, at + 1))
+        lines.push_back(
+            transcript.substr(at + said.size(), transcript.find('\n', at) - at - said.size()));
+    EXPECT_EQ(lines, (std::vector<std::string>{first, "2 requests, the first " + first,
+                                               "3 requests, the first " + first}))
+        << transcript;
+    gate->open();
+    runLoopUntil([] { return NetworkWork::inFlight() == 0; });
 }
 
 TEST(ShellNetwork, AReplyThatNeverComesIsWaitedForABoundedTimeAndNamedOncePerCommand) {

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <ctime>
 
 #include "Classes/MatchKit/MatchKit.h"
 #include "SiteTesting.h"
@@ -234,4 +235,33 @@ TEST(SiteProgram, PrintsItsPortAndTheEnvironmentThenServes) {
     std::string line = program.nextLine();
     EXPECT_NE(line.find("GET http://www.bazaarnest.test/about/sites"), std::string::npos) << line;
     EXPECT_TRUE(program.stop());
+}
+
+namespace {
+// The "Date:" a listing page of the program on `port` writes for Denver's newest bike.
+std::string newestBikeDate(int port) {
+    std::string reply = rawExchange(
+        "GET /bik/1003114000.html HTTP/1.1\r\nHost: denver.bazaarnest.test\r\nConnection: "
+        "close\r\n\r\n",
+        nullptr, port);
+    const std::string mark = "<span class=\"postingdate\">Date: ";
+    auto at = reply.find(mark);
+    return at == std::string::npos ? "" : reply.substr(at + mark.size(), 10);
+}
+}  // namespace
+
+TEST(SiteProgram, DatesListingsBeforeItsStartUnlessAskedForTheFixedDates) {
+    standintest::StartedProgram fixed({BN_SITE_PROGRAM, "--port", "0", "--fixed-dates"});
+    EXPECT_EQ(newestBikeDate(fixed.port), "2012-03-01");
+    EXPECT_TRUE(fixed.stop());
+    // A person's run: the newest listings are hours old on today's clock.
+    std::time_t started = std::time(nullptr);
+    standintest::StartedProgram live({BN_SITE_PROGRAM, "--port", "0"});
+    std::string date = newestBikeDate(live.port);
+    EXPECT_TRUE(live.stop());
+    ASSERT_EQ(date.size(), 10u) << date;
+    std::tm today{};
+    gmtime_r(&started, &today);
+    int year = std::stoi(date.substr(0, 4));
+    EXPECT_TRUE(year == today.tm_year + 1900 || year == today.tm_year + 1899) << date;
 }

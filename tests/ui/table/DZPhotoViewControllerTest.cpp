@@ -8,12 +8,12 @@
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIImage.h"
-#include "UIKit/UIViewRendering.h"
-#include "platform/UIKit/DrawingTesting.h"
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UIToolbar.h"
 #include "UIKit/UITouchScript.h"
+#include "UIKit/UIViewRendering.h"
 #include "UIKit/UIWindow.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "support/http/TestServer.h"
 #include "ui/core/DZGeometry.h"
 #include "ui/core/DZNavigationController.h"
@@ -218,3 +218,31 @@ TEST_F(PhotoBrowsers, IndicesOutOfRangeAreClamped) {
 }
 
 }  // namespace
+
+TEST_F(PhotoBrowsers, ASwipeSettlesWithTheNextPhotoCentredAndItsNeighboursOffScreen) {
+    show(5);
+    ASSERT_TRUE(waitIdle());
+    auto pager = browser->scrollView();
+    auto fingers = UITouchScript::scriptWithWindow(window.get());
+    // A quick swipe: two hundred points in five moves at one instant; the drag hides the chrome.
+    auto f = fingers->down(CGPointMake(260, 240));
+    for (int step = 1; step <= 5; ++step)
+        fingers->move(f, CGPointMake(260 - 40 * step, 240));
+    fingers->up(f);
+    advanceRunLoop(1);
+    ASSERT_TRUE(waitIdle());
+    advanceRunLoop(1);
+    UIView::layoutPendingViews();
+    ASSERT_EQ(browser->centerPhotoIndex(), 1);
+    CGRect bounds = pager->bounds();
+    CGRect centre = page(1)->frame();
+    EXPECT_FLOAT_EQ(CGRectGetMidX(centre), CGRectGetMidX(bounds)) << centre.origin.x;
+    EXPECT_FLOAT_EQ(CGRectGetMidY(centre), CGRectGetMidY(bounds)) << centre.origin.y;
+    for (NSInteger n : {0, 2})
+        if (auto side = page(n)) {
+            CGRect f = side->frame();
+            EXPECT_TRUE(CGRectGetMaxX(f) <= CGRectGetMinX(bounds) ||
+                        CGRectGetMinX(f) >= CGRectGetMaxX(bounds))
+                << n << ": " << f.origin.x << " " << f.size.width;
+        }
+}

@@ -6,6 +6,7 @@
 #include "Foundation/NSURLError.h"
 #include "Foundation/NetworkWork.h"
 #include "UIKit/UIActivityIndicatorView.h"
+#include "UIKit/UIViewRendering.h"
 #include "support/http/TestServer.h"
 #include "ui/core/URLRequestTesting.h"
 #include "ui/style/DZLabel.h"
@@ -150,3 +151,18 @@ TEST_F(PhotoViews, AStatusHidesTheCaptionUntilItIsCleared) {
 }
 
 }  // namespace
+
+TEST_F(PhotoViews, APreviewOfOtherProportionsIsFittedInsideThePage) {
+    auto cache = DZURLCache::sharedCache();
+    // A tall photo whose square thumbnail is all there is yet: fitted, not spilling sideways.
+    set->photos[2]->size_ = CGSizeMake(200, 300);
+    page->setFrame(CGRectMake(0, 0, 200, 300));
+    auto square = UIImage::imageWithSize(CGSizeMake(100, 100), 1);
+    cache->storeImage(square, urlOf(2, 3));
+    page->setPhoto(set->photos[2].get());
+    ASSERT_TRUE(page->loadPreview(false));
+    EXPECT_EQ(page->image().get(), square.get());
+    EXPECT_EQ(page->contentMode(), UIViewContentModeScaleAspectFit);
+    CGRect drawn = UIViewContentModeRect(page->contentMode(), page->bounds(), square->size());
+    EXPECT_TRUE(CGRectContainsRect(page->bounds(), drawn));
+}

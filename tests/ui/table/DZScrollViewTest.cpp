@@ -360,3 +360,17 @@ TEST_F(DZScrollViews, FlippedOrientationsRunPagesTheOtherWay) {
 }
 
 }  // namespace
+
+TEST_F(DZScrollViews, ALongSwipeSettlesWithTheNewPageCentred) {
+    startAt(1);
+    // Two hundred points in five moves at one instant, as a quick swipe gives them.
+    drag(CGPointMake(260, 200), -200, 0, 5);
+    advanceRunLoop(0.5);
+    pager->layoutIfNeeded();
+    EXPECT_EQ(pager->centerPageIndex(), 2);
+    EXPECT_FLOAT_EQ(pager->pageEdges().left, 0);
+    EXPECT_FLOAT_EQ(pager->pageEdges().right, 0);
+    EXPECT_FLOAT_EQ(pager->centerPage()->frame().origin.x, 0);
+    EXPECT_FLOAT_EQ(pager->pageAtIndex(3)->frame().origin.x, 360);
+    EXPECT_TRUE(recorder->saw("settled"));
+}

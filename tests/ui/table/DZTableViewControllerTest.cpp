@@ -496,3 +496,34 @@ TEST_F(DZTableControllers, TheScrollPositionComesBackAfterAMemoryWarningOffScree
     EXPECT_FALSE(c->frozenState());
     EXPECT_EQ(rows(), kPageSize + 1);
 }
+
+TEST_F(DZTableControllers, ARowMenuTakesTheRowsPlaceUntilItGoes) {
+    Ref<PagesModel> model;
+    Ref<PagesSource> source;
+    auto c = showController(model, source);
+    ASSERT_TRUE(loaded(model.get()));
+    c->tableView()->layoutIfNeeded();
+    auto path = NSIndexPath::indexPathForRow(2, 0);
+    auto cell = c->tableView()->cellForRowAtIndexPath(path.get());
+    ASSERT_TRUE(cell);
+    auto text = cell->textLabel();
+    ASSERT_FALSE(text->isHidden());
+    // An accessory view already hidden stays hidden after the menu.
+    auto spare = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 10, 10));
+    spare->setHidden(true);
+    cell->contentView()->addSubview(spare.get());
+    auto menu = make<UILabel>(&UILabel::initWithFrame, cell->contentView()->bounds());
+    menu->setText(NS("Row menu: Reply  Delete"));
+    c->showMenu(menu.get(), cell.get(), true);
+    advanceRunLoop(0.5);
+    cell->layoutIfNeeded();
+    // The row's text makes way: laid out again, it still does not show under the menu's.
+    EXPECT_TRUE(text->isHidden());
+    EXPECT_FALSE(menu->isHidden());
+    EXPECT_EQ(menu->superview().get(), cell->contentView().get());
+    c->hideMenu(true);
+    advanceRunLoop(0.5);
+    EXPECT_FALSE(text->isHidden());
+    EXPECT_TRUE(spare->isHidden());
+    EXPECT_FALSE(menu->superview());
+}

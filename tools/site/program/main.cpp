@@ -1,4 +1,5 @@
 // bazaarnest-site: the stand-in classifieds site on loopback, for people and for scripts/run.
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -9,12 +10,17 @@ namespace {
 
 const std::string kUsage =
     std::string(
-        "Usage: bazaarnest-site [--port N] [--seed N] [--certs DIR] [--no-tls] [--quiet]\n"
+        "Usage: bazaarnest-site [--port N] [--seed N] [--fixed-dates] [--certs DIR] [--no-tls]\n"
+        "                       [--quiet]\n"
         "  Serves the stand-in classifieds site, the captcha service and the page simplifier on\n"
         "  127.0.0.1, one port for http and https, until interrupted. On start it prints the port\n"
         "  and the environment the platform needs to reach it") +
     standin::kProgramBannerUsage +
     "  --seed N     the content seed (default 20120301): the same seed gives the same pages\n" +
+    "  --fixed-dates\n"
+    "               date the listings before 2012-03-01 12:00:00 UTC, the start of a scripted\n"
+    "               run's clock (default: before the moment the site starts, as a live site's\n"
+    "               read on today's clock)\n" +
     standin::kProgramArgumentsUsage +
     "\n"
     "  Names: www.bazaarnest.test (location index /about/sites), <city>.bazaarnest.test,\n"
@@ -30,14 +36,20 @@ int main(int argc, char** argv) {
     const char* name = "bazaarnest-site";
     standin::ProgramArguments arguments;
     bnsite::SiteOptions options;
-    auto seed = [&](const std::string& arg, const std::function<const char*()>& value) {
+    // A person's run: ages read against today's clock.
+    options.contentEpochUnix = static_cast<std::int64_t>(std::time(nullptr));
+    auto own = [&](const std::string& arg, const std::function<const char*()>& value) {
+        if (arg == "--fixed-dates") {
+            options.contentEpochUnix = bnsite::kContentEpochUnix;
+            return true;
+        }
         unsigned long long n = 0;
         if (arg != "--seed" || !standin::parseNumber(value(), &n)) return false;
         options.seed = n;
         return true;
     };
     if (auto exit =
-            standin::readProgramArguments(argc, argv, name, kUsage.c_str(), &arguments, seed))
+            standin::readProgramArguments(argc, argv, name, kUsage.c_str(), &arguments, own))
         return *exit;
     options.port = arguments.port;
     options.certificateFolder = arguments.certificateFolder;
