@@ -17,6 +17,7 @@
 #include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVController.h"
 #include "ads/ironvine/IVDatabase.h"
+#include "ads/ironvine/IVFullScreenAd.h"
 
 void IVAdManager::describeClass(RuntimeClass& c) {
     c.method("deleteAdCallback:", &IVAdManager::deleteAdCallback);
@@ -70,6 +71,13 @@ bool IVAdManager::initWithSlotDescriptions(NSArray* descriptions) {
                                NS("All given slot names must be unique."));
         slotDict_->setObject(IVAdSlot::slotWithDescription(description.get()).get(),
                              description->name().get());
+        // The one full-screen controller listens to every full-screen slot from the start, so
+        // that a stored ad recovered below waits for the host's delegate and display request.
+        if (description->size() == IVAdSizeFullScreen) {
+            auto controller = IVController::sharedController();
+            controller->initializeFullScreenAdSupport();
+            registerListener(controller->fullScreenAdController().get(), description->name().get());
+        }
     }
     // Recovery: rows in download order, so each slot ends with its newest unexpired ad.
     auto rows =

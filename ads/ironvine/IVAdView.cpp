@@ -186,15 +186,20 @@ bool IVAdViewInternal::initWithSlot(IVAdSlot* slot, IronvineDelegate* delegate,
     CGSize size = slot ? IVSizeForAdSize(slot->slotDescription()->size())
                        : UIScreen::mainScreen()->bounds().size;
     CGRect frame = CGRectMake(0, 0, size.width, size.height);
-    delegate_ = delegate;
-    setRefreshInterval(refreshInterval);
+    // The full-screen controller takes its delegate per display and has no refresh.
+    if (!controlsFullScreenSlot()) {
+        delegate_ = delegate;
+        setRefreshInterval(refreshInterval);
+    }
     isRefreshing_ = false;
     auto view = make<UIView>(&UIView::initWithFrame, frame);
     view->setOpaque(true);
     view->setBackgroundColor(UIColor::blackColor().get());
     view->setAutoresizesSubviews(false);
     view->setClipsToBounds(true);
-    view->setUserInteractionEnabled(false);
+    // A banner takes touches once its first content has faded in; the full-screen controller's
+    // view takes them from the start.
+    view->setUserInteractionEnabled(controlsFullScreenSlot());
     setView(view.get());
     webView_ = make<UIWebView>(&UIWebView::initWithFrame, view->bounds());
     webView_->setDelegate(this);
@@ -264,6 +269,10 @@ void IVAdViewInternal::setExecMode(int32_t mode) {
 }
 
 void IVAdViewInternal::setRefreshInterval(double seconds) {
+    if (controlsFullScreenSlot()) {
+        NSLog(NS("IVAdEngine ignoring attempt to set refresh interval on a full-screen IVAdView."));
+        return;
+    }
     if (seconds > 0 && seconds < IVMinimumRefreshIntervalSeconds)
         NSException::raise(
             NSInvalidArgumentException,
@@ -341,9 +350,10 @@ bool IVAdViewInternal::display() {
         slot_->nextAdDlTime(), static_cast<int>(std::floor(size.width)),
         static_cast<int>(std::floor(size.height)), fullScreen ? 1 : 0,
         engine()->serverReachability());
+    // A full-screen ad's commands are polled at the foreground rate.
+    if (controlsFullScreenSlot()) setExecMode(1);
     view()->setFrame(CGRectMake(0, 0, size.width, size.height));
-    isBrowserMode_ = false;
-    webView_->setScalesPageToFit(false);
+    prepareAdViewBrowserMode(false);
     if (bridge_->isIVJSLoaded()) {
         bridge_->sendJavascriptCommand(command.get());
         // Only a banner's transition ends in its content's fade-in; the full-screen controller
@@ -446,10 +456,44 @@ void IVAdViewInternal::applicationWillEnterForeground() {
     refresh();
 }
 
-bool IVAdViewInternal::notifyDelegateAdReadyForSlotNamed(NSString* name) {
+bool IVAdViewInternal::sendDelegateNotification(SEL selector, NSObject* object) {
     auto d = delegate_.lock();
-    if (d) d->ironvineAdReadyForSlotNamed(name);
-    return d != nullptr;
+    if (!d || !selector) return false;
+    // The protocol's own calls have no-op defaults, so every delegate answers them.
+    static const SEL ready = Selector::named("ironvineAdReadyForSlotNamed:");
+    static const SEL willOpen = Selector::named("ironvineFullScreenDisplayWillOpen");
+    static const SEL willClose = Selector::named("ironvineFullScreenDisplayWillClose");
+    static const SEL memory = Selector::named("ironvineDidReceiveMemoryWarning");
+    if (selector == ready)
+        d->ironvineAdReadyForSlotNamed(as<NSString>(object).get());
+    else if (selector == willOpen)
+        d->ironvineFullScreenDisplayWillOpen();
+    else if (selector == willClose)
+        d->ironvineFullScreenDisplayWillClose();
+    else if (selector == memory)
+        d->ironvineDidReceiveMemoryWarning();
+    else if (NSObject* target = objc_detail::objectOf(d.get()); respondsTo(target, selector))
+        target->performSelector(selector, object);
+    else
+        return false;
+    return true;
+}
+
+bool IVAdViewInternal::notifyDelegateAdReadyForSlotNamed(NSString* name) {
+    return sendDelegateNotification(Selector::named("ironvineAdReadyForSlotNamed:"), name);
+}
+
+bool IVAdViewInternal::notifyDelegateDidReceiveMemoryWarning() {
+    return sendDelegateNotification(Selector::named("ironvineDidReceiveMemoryWarning"));
+}
+
+bool IVAdViewInternal::notifyDelegateFullScreenAdDisplayWillClose() {
+    engine()->fullScreenAdDisplayWillClose();
+    return sendDelegateNotification(Selector::named("ironvineFullScreenDisplayWillClose"));
+}
+
+bool IVAdViewInternal::notifyDelegateFullScreenAdDisplayWillOpen() {
+    return sendDelegateNotification(Selector::named("ironvineFullScreenDisplayWillOpen"));
 }
 
 void IVAdViewInternal::layout() {
@@ -471,12 +515,11 @@ void IVAdViewInternal::layout() {
 }
 
 void IVAdViewInternal::fullScreenAdWindowWillOpen() {
-    if (auto d = delegate_.lock()) d->ironvineFullScreenDisplayWillOpen();
+    notifyDelegateFullScreenAdDisplayWillOpen();
 }
 
 void IVAdViewInternal::fullScreenAdWindowWillClose() {
-    engine()->fullScreenAdDisplayWillClose();
-    if (auto d = delegate_.lock()) d->ironvineFullScreenDisplayWillClose();
+    notifyDelegateFullScreenAdDisplayWillClose();
 }
 
 void IVAdViewInternal::fullScreenAdWindowDidClose() {
@@ -730,6 +773,18 @@ void IVAdViewInternal::showNavigationExitItem() {
                               UIBarButtonSystemItemDone, this, Selector::named("dismiss"))
             .get(),
         true);
+}
+
+void IVAdViewInternal::hideNavigationLoadingIndicatorItem() {
+    UIView::beginAnimations(nullptr, nullptr);
+    navigationItem_->setTitleView(nullptr);
+    UIView::commitAnimations();
+}
+
+void IVAdViewInternal::showNavigationLoadingIndicatorItem() {
+    UIView::beginAnimations(NS("showNavigationLoadingIndicatorItem"), nullptr);
+    navigationItem_->setTitleView(navigationLoadingIndicator_.get());
+    UIView::commitAnimations();
 }
 
 void IVAdViewInternal::hideNavigationBar() {

@@ -105,8 +105,22 @@ class IVAdViewInternal : public UIViewController,
     void adViewNeedsDisplay();
     void adDisplayed();
     virtual void applicationWillEnterForeground();
-    // Returns whether the delegate was told.
+    // Tells the delegate when it answers the call; returns whether it was told.
+    bool sendDelegateNotification(SEL selector, NSObject* object);
+    bool sendDelegateNotification(SEL selector) {
+        return sendDelegateNotification(selector, nullptr);
+    }
     virtual bool notifyDelegateAdReadyForSlotNamed(NSString* name);
+    bool notifyDelegateDidReceiveMemoryWarning();
+    // The engine's sounds stop first.
+    bool notifyDelegateFullScreenAdDisplayWillClose();
+    bool notifyDelegateFullScreenAdDisplayWillOpen();
+    bool notifyDelegateAdDisplayFailed() { return true; }
+    void adDisplayFailed() {}
+    // The ad's view keeps its orientation; the full-screen window turns it.
+    bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation) override { return false; }
+    // The view holds the running ad's page: a memory warning must not drop it.
+    void didReceiveMemoryWarning() override {}
     virtual UIView* containerView();
     virtual bool controlsFullScreenSlot() { return false; }
     // The web view fills the view; the script centres its ad.
@@ -138,6 +152,8 @@ class IVAdViewInternal : public UIViewController,
         return navigationLoadingIndicator_;
     }
     bool isLoading() { return isLoading_; }
+    void hideNavigationLoadingIndicatorItem();
+    void showNavigationLoadingIndicatorItem();
     void markAsLoading(bool loading);
     void webViewDidStartLoad(UIWebView* webView) override;
     void webViewDidFinishLoad(UIWebView* webView) override;

@@ -30,6 +30,11 @@ namespace {
 std::pair<size_t, size_t> firstConversion(const std::string& f, const char* kinds) {
     for (size_t i = 0; i + 1 < f.size(); ++i) {
         if (f[i] != '%') continue;
+        // "%%" is plain text: neither of its two signs starts a conversion.
+        if (f[i + 1] == '%') {
+            ++i;
+            continue;
+        }
         size_t j = i + 1;
         while (j < f.size() && std::strchr("-+ #0'", f[j]))
             ++j;

@@ -31,7 +31,7 @@ private:
 
 // A script's callback text used as a format with exactly one value: the first conversion
 // directive of the value's kind ("%s" for text, "%d", "%i", "%u" with any length for numbers)
-// takes it, and every other "%" stays as it is.
+// takes it, and every other "%" stays as it is ("%%" included, which never starts one).
 Ref<NSString> IVFillCallback(NSString* format, const std::string& utf8Text);
 Ref<NSString> IVFillCallback(NSString* format, int64_t number);
 // "\"text\"" with the text escaped for a script string (quotes, controls, line separators).

@@ -223,14 +223,6 @@ void IVController::startupWithAppID(NSString* appID, NSString* serverURL,
     setApplicationID(appID);
     adManager_ = alloc<IVAdManager>();
     adManager_->initWithSlotDescriptions(slotDescriptions);
-    // The one full-screen controller listens to every full-screen slot.
-    NSUInteger count = slotDescriptions ? slotDescriptions->count() : 0;
-    for (NSUInteger i = 0; i < count; ++i) {
-        auto description = as<IVAdSlotDescription>(slotDescriptions->objectAtIndex(i));
-        if (!description || description->size() != IVAdSizeFullScreen) continue;
-        initializeFullScreenAdSupport();
-        adManager_->registerListener(fullScreenAdController_.get(), description->name().get());
-    }
     clientManager_->startup();
     hasStartedUp_ = true;
 }

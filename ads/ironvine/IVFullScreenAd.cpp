@@ -395,6 +395,7 @@ bool IVFullScreenAdController::notifyDelegateAdReadyForSlotNamed(NSString* name)
 }
 
 void IVFullScreenAdController::adDownloadedForSlotNamed(NSString* name) {
+    if (engine()->serverReachability() == 0) return;
     // Ready as soon as the display script is in: a delayed answer comes from the script.
     if (!bridge()->isIVJSLoaded() && !(slot() && slot()->isDisplayed()))
         loadScriptAndExecute(

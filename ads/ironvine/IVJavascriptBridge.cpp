@@ -12,6 +12,7 @@
 #include "Foundation/NSURLError.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIDevice.h"
+#include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVCommandHandler.h"
 #include "ads/ironvine/IVController.h"
 
@@ -110,13 +111,15 @@ Ref<NSString> IVJavascriptBridge::capabilities() {
 
 Ref<NSString> IVJavascriptBridge::globalsScript() {
     auto controller = IVController::sharedController();
-    // The client script manager that would hold the downloaded scripts' version is not part of
-    // this engine build, so the page starts without one and the scripts set it.
+    // The page starts with the version of the installed script pair.
+    auto manager = controller->clientManager();
+    auto version = manager ? manager->clientVersion() : nullptr;
     return NSString::stringWithFormat(
         NS(R"JS(var UserInfo=function(){var _1="%@";var _2={};function _3(){return"%@";};_2.getAppId=_3;function _4(){return _1;};_2.getClientVersion=_4;function _5(v){_1=v;};_2.setClientVersion=_5;function _6(){return"%@";};_2.getDeviceName=_6;function _7(){return"%@";};_2.getDeviceUid=_7;function _8(){return"%@";};_2.getHostVersion=_8;function _9(){return %qi;};_2.getSessionStart=_9;function _a(){return"%@";};_2.getServerURL=_a;return _2;}();var g_capabilities=["%@"];)JS"),
-        NS(""), controller->applicationID(), IVController::deviceName(), IVController::deviceUID(),
-        IVController::ivSDKVersion(), static_cast<long long>(IVController::sessionStart()),
-        controller->serverURL(), capabilities());
+        version ? version.get() : NS(""), controller->applicationID(), IVController::deviceName(),
+        IVController::deviceUID(), IVController::ivSDKVersion(),
+        static_cast<long long>(IVController::sessionStart()), controller->serverURL(),
+        capabilities());
 }
 
 Ref<NSString> IVJavascriptBridge::bridgeScript() {

@@ -10,6 +10,8 @@
 class CGLayer;
 class NSCoder;
 class NSNumber;
+class NSSet;
+class UIEvent;
 class UILabel;
 class UIScrollView;
 
@@ -47,6 +49,8 @@ class IVMessageBox : public UIViewController {
 
     bool init() override;
     void dealloc() override;
+    // Touches on the box end here rather than reach the views beneath it.
+    void touchesEnded(NSSet*, UIEvent*) override {}
     void setTransform(CGAffineTransform transform);
     void animationFinished(NSString* animationID, NSNumber* finished, void* context);
     void hide();

@@ -57,42 +57,41 @@ void MRAdView::startSynchronousConversionTrackerWithGoalId(NSString* goalId) {
     defaults->synchronize();
 }
 
+namespace {
+template <class View>
+Ref<MRAdView> makeAdView(CGRect frame, NSString* apid, int32_t type, MRAdDelegate* delegate,
+                         bool loadAd, bool startTimer) {
+    auto view = alloc<View>();
+    if (!view->initWithFrame(frame, apid, type, delegate, loadAd, startTimer)) return nullptr;
+    return view;
+}
+}  // namespace
+
 Ref<MRAdView> MRAdView::interstitialWithType(int32_t type, NSString* apid, MRAdDelegate* delegate,
                                              bool loadAd) {
     if (!delegate) NSException::raise(NS("Invalid delegate"), NS("delegate must not be nil"));
     if (type != MRFullScreenAdLaunch && type != MRFullScreenAdTransition) return nullptr;
-    auto view = alloc<MRIntersticialAdView>();
-    if (!view->initWithFrame(CGRectZero, apid, type, delegate, loadAd, false)) return nullptr;
-    return view;
+    return makeAdView<MRIntersticialAdView>(CGRectZero, apid, type, delegate, loadAd, false);
 }
 
 Ref<MRAdView> MRAdView::adWithFrame(CGRect frame, int32_t type, NSString* apid,
                                     MRAdDelegate* delegate, bool loadAd, bool startTimer) {
     if (!delegate) NSException::raise(NS("Invalid delegate"), NS("delegate must not be nil"));
-    Ref<MRBannerAdView> view;
-    CGRect rect = frame;
     switch (type) {
         case MRBannerAdTop:
         case MRBannerAdBottom:
-            view = alloc<MRBannerAdView>();
-            break;
+            return makeAdView<MRBannerAdView>(frame, apid, type, delegate, loadAd, startTimer);
         case MRBannerAdRectangle:
-            view = alloc<MRBannerAdView>();
-            rect = CGRectMake(frame.origin.x, frame.origin.y, 300, 250);
-            break;
+            return makeAdView<MRBannerAdView>(CGRectMake(frame.origin.x, frame.origin.y, 300, 250),
+                                              apid, type, delegate, loadAd, startTimer);
         case MRFullScreenAdLaunch:
         case MRFullScreenAdTransition:
-            view = alloc<MRIntersticialAdView>();
-            rect = CGRectZero;
-            break;
+            return makeAdView<MRIntersticialAdView>(CGRectZero, apid, type, delegate, loadAd,
+                                                    startTimer);
         default:
-            view = alloc<MRBannerAdView>();
-            type = MRBannerAdTop;
-            rect = CGRectMake(frame.origin.x, frame.origin.y, 320, 53);
-            break;
+            return makeAdView<MRBannerAdView>(CGRectMake(frame.origin.x, frame.origin.y, 320, 53),
+                                              apid, MRBannerAdTop, delegate, loadAd, startTimer);
     }
-    if (!view->initWithFrame(rect, apid, type, delegate, loadAd, startTimer)) return nullptr;
-    return view;
 }
 
 Ref<MRAdView> MRAdView::adWithFrame(CGRect frame, int32_t type, NSString* apid,

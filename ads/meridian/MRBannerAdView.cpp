@@ -3,8 +3,8 @@
 #include "Foundation/NSDictionary.h"
 #include "ads/meridian/MRHandshake.h"
 
-bool MRBannerAdView::initWithFrame(CGRect frame, NSString* apid, int32_t type,
-                                   MRAdDelegate* delegate, bool loadAd, bool startTimer) {
+bool MRGenericAdView::initWithFrame(CGRect frame, NSString* apid, int32_t type,
+                                    MRAdDelegate* delegate, bool loadAd, bool startTimer) {
     if (!MRGenericAdView::initWithFrame(frame, loadAd)) return false;
     setDelegate(delegate);
     setAdTypeNumber(type);
@@ -15,11 +15,7 @@ bool MRBannerAdView::initWithFrame(CGRect frame, NSString* apid, int32_t type,
     return true;
 }
 
-void MRBannerAdView::initAd() {
-    initAdWithTimer(true, true);
-}
-
-void MRBannerAdView::initAdWithTimer(bool startTimer, bool getAd) {
+void MRGenericAdView::initAdWithTimer(bool startTimer, bool getAd) {
     setAdRefreshEnabledFlag(startTimer);
     updateTimerDuration();
     auto d = delegate();

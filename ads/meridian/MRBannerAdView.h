@@ -1,18 +1,19 @@
-// The two concrete ad views the factories build. They behave alike; the interstitial is built
-// with the zero rectangle and the full-screen types.
+// The two concrete ad views the factories build. They behave alike, and neither is the other:
+// the interstitial is built with the zero rectangle and the full-screen types.
 #pragma once
 
 #include "ads/meridian/MRGenericAdView.h"
 
 class MRBannerAdView : public MRGenericAdView {
     NS_OBJECT(MRBannerAdView, MRGenericAdView)
+    using MRGenericAdView::initAdWithTimer;
     using MRGenericAdView::initWithFrame;
-    bool initWithFrame(CGRect frame, NSString* apid, int32_t type, MRAdDelegate* delegate,
-                       bool loadAd, bool startTimer);
-    void initAd() override;
-    void initAdWithTimer(bool startTimer, bool getAd);
+    void initAd() override { initAdWithTimer(true, true); }
 };
 
-class MRIntersticialAdView : public MRBannerAdView {
-    NS_OBJECT(MRIntersticialAdView, MRBannerAdView)
+class MRIntersticialAdView : public MRGenericAdView {
+    NS_OBJECT(MRIntersticialAdView, MRGenericAdView)
+    using MRGenericAdView::initAdWithTimer;
+    using MRGenericAdView::initWithFrame;
+    void initAd() override { initAdWithTimer(true, true); }
 };

@@ -168,6 +168,11 @@ class MRGenericAdView : public MRAdView,
     void overlayWillAppear(MROverlayView* overlay) override;
 
 protected:
+    // What the two concrete views (MRBannerAdView, MRIntersticialAdView) do alike: set up with
+    // the apid, type and delegate, then start as asked.
+    bool initWithFrame(CGRect frame, NSString* apid, int32_t type, MRAdDelegate* delegate,
+                       bool loadAd, bool startTimer);
+    void initAdWithTimer(bool startTimer, bool getAd);
     void setAdRefreshEnabledFlag(bool enabled) { enableAdRefresh_ = enabled; }
     void reportRequestFailed();
     void reportRequestSucceeded();

@@ -32,10 +32,12 @@ enum PJsonErrorCode : unsigned {
 
 class PJsonBase : public NSObject {
     NS_OBJECT(PJsonBase, NSObject)
+    static void describeClass(RuntimeClass& c);
     bool init() override;
 
     // The errors of the last call, root cause first; each later error holds the one before it
-    // under NSUnderlyingErrorKey. nil when the last call succeeded.
+    // under NSUnderlyingErrorKey. nil when the last call succeeded. Clearing it and each error
+    // added announce the key "errorTrace" to key-value observers.
     Ref<NSArray> errorTrace();
     void clearErrorTrace();
     void addErrorWithCode(unsigned code, NSString* description);

@@ -68,11 +68,19 @@ void zeroWeakReferences(std::atomic<objc_detail::WeakCell*>& slot) noexcept {
 }
 }  // namespace
 
+namespace objc_detail {
+// NSKeyValueObserving.cpp: objects with observers, and their table's entry going.
+extern std::atomic<uint32_t> observedObjectCount;
+void forgetObservations(NSObject* object) noexcept;
+}  // namespace objc_detail
+
 void NSObject::destroy() noexcept {
     refs_.store(kDeallocating, std::memory_order_relaxed);
     zeroWeakReferences(weak_);
     dealloc();
     zeroWeakReferences(weak_);  // weak references taken by dealloc() itself
+    if (objc_detail::observedObjectCount.load(std::memory_order_relaxed) != 0)
+        objc_detail::forgetObservations(this);
     delete this;
 }
 

@@ -51,6 +51,7 @@ inline constexpr std::nullptr_t nil = nullptr;
 class NSObject;
 class NSString;
 class NSArray;
+class NSDictionary;
 class NSThread;
 class NSMethodSignature;
 class RuntimeClass;
@@ -345,6 +346,19 @@ public:
     Ref<NSObject> valueForKeyPath(NSString* keyPath);
     virtual Ref<NSObject> valueForUndefinedKey(NSString* key);
     virtual void setValueForUndefinedKey(NSObject* value, NSString* key);
+
+    // Key-value observing (NSKeyValueObserving.h has the options and change keys). An observer
+    // of a key path hears of every announced change of the path's first key on this object.
+    // Removing an observer that is not registered for the path raises NSRangeException.
+    void addObserver(NSObject* observer, NSString* keyPath, NSUInteger options, void* context);
+    void removeObserver(NSObject* observer, NSString* keyPath);
+    // Announce a change of the key, before and after it; observers are told on this thread.
+    virtual void willChangeValueForKey(NSString* key);
+    virtual void didChangeValueForKey(NSString* key);
+    // An observer's news. The base raises NSInternalInconsistencyException: an object that
+    // observes answers it.
+    virtual void observeValueForKeyPath(NSString* keyPath, NSObject* object, NSDictionary* change,
+                                        void* context);
 
 private:
     friend void objc_detail::retainObject(NSObject*) noexcept;

@@ -224,9 +224,12 @@ void NSOperation::waitUntilFinished() {
     finishedCondition_.wait(lk, [this] { return waitersReleased_; });
 }
 
-void NSOperation::willChangeValueForKey(NSString*) {}
+void NSOperation::willChangeValueForKey(NSString* key) {
+    NSObject::willChangeValueForKey(key);
+}
 
 void NSOperation::didChangeValueForKey(NSString* key) {
+    NSObject::didChangeValueForKey(key);
     if (isKey(key, keyIsFinished())) {
         if (isFinished()) handleFinished();
     } else if (isKey(key, keyIsReady()) || isKey(key, keyIsCancelled())) {

@@ -75,9 +75,9 @@ class NSOperation : public NSObject {
     // State-change announcements. Subclasses that keep their own state call them around each
     // change and call up from overrides. The base reacts to "isFinished" becoming true (completion
     // block, dependants, waiters, the owning queue) and to "isReady" and "isCancelled" (the queue
-    // looks for work again).
-    virtual void willChangeValueForKey(NSString* key);
-    virtual void didChangeValueForKey(NSString* key);
+    // looks for work again); key-value observers hear of every announcement first.
+    void willChangeValueForKey(NSString* key) override;
+    void didChangeValueForKey(NSString* key) override;
 
     Ref<NSString> description() override;
 

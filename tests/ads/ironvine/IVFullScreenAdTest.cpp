@@ -49,6 +49,7 @@ class FullScreenListener : public NSObject, public IronvineDelegate {
     void ironvineAdReadyForSlotNamed(NSString* name) override { events.push_back(text(name)); }
     void ironvineFullScreenDisplayWillOpen() override { events.push_back("open"); }
     void ironvineFullScreenDisplayWillClose() override { events.push_back("close"); }
+    void ironvineDidReceiveMemoryWarning() override { events.push_back("memory"); }
     std::vector<std::string> events;
 };
 
@@ -736,4 +737,117 @@ TEST_F(IVFullScreenAdFailureTest, AFullScreenAdShowsAgainAfterItWasClosed) {
     fs_->dismissAnimated(false);
     expectReleased();
     expectALaterDisplayShows();
+}
+
+TEST_F(IVFullScreenAdFailureTest, ADisplayPollsInTheForegroundAndClosesTheBrowserBar) {
+    startAndWaitForTheAd();
+    auto bridge = fs_->bridge();
+    EXPECT_EQ(bridge->execMode(), 0);
+    EXPECT_DOUBLE_EQ(bridge->currentPollingInterval(), 0.5);
+    // A bar left up by an earlier page goes with the next display.
+    fs_->prepareAdViewBrowserMode(true);
+    EXPECT_FALSE(fs_->navigationBar()->isHidden());
+    EXPECT_TRUE(IVAdEngine::displayFullScreenAdForSlotNamed(NS("ivFullScreen")));
+    EXPECT_EQ(fs_->execMode(), 1);
+    EXPECT_EQ(bridge->execMode(), 1);
+    EXPECT_DOUBLE_EQ(bridge->currentPollingInterval(), 1.0 / 15.0);
+    EXPECT_FALSE(fs_->isBrowserMode());
+    EXPECT_TRUE(fs_->navigationBar()->isHidden());
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return showsTheAd(); }));
+    EXPECT_DOUBLE_EQ(bridge->currentPollingInterval(), 1.0 / 15.0);
+    fs_->dismissAnimated(false);
+    EXPECT_EQ(bridge->execMode(), 0);
+    EXPECT_DOUBLE_EQ(bridge->currentPollingInterval(), 0.5);
+}
+
+TEST_F(IVFullScreenAdFailureTest, ADownloadWhileOfflineIsIgnored) {
+    startAndWaitForTheAd();
+    listener_->events.clear();
+    SCNetworkReachabilitySetFlagsForTesting(0);
+    controller_->adManager()->notifyListenersAdDownloadedForSlotNamed(NS("ivFullScreen"));
+    advanceRunLoop(1.0);
+    EXPECT_TRUE(listener_->events.empty());
+    SCNetworkReachabilitySetFlagsForTesting(kSCNetworkReachabilityFlagsReachable);
+    controller_->adManager()->notifyListenersAdDownloadedForSlotNamed(NS("ivFullScreen"));
+    EXPECT_EQ(listener_->events, std::vector<std::string>{"ivFullScreen"});
+}
+
+// A full-screen ad stored by an earlier launch waits for the host: its display script is loaded
+// once the host names a delegate, which then hears that the ad is ready, and it shows on request.
+TEST_F(IVFullScreenAdFailureTest, AStoredAdWaitsForTheHostAfterARelaunch) {
+    startAndWaitForTheAd();
+    int64_t stored = slot_->nextAdDlTime();
+    auto manager = controller_->clientManager();
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return !manager->isSynchronizing(); }));
+    controller_->shutdown();
+
+    auto relaunched = make<FullScreenListener>();
+    listener_ = relaunched;
+    controller_ = IVController::sharedController();
+    ivtest::startEngineWithBannerAndFullScreen();
+    fs_ = controller_->fullScreenAdController();
+    window_ = controller_->fullScreenAdWindow();
+    slot_ = controller_->adManager()->slotForName(NS("ivFullScreen"));
+    ASSERT_TRUE(fs_);
+    EXPECT_EQ(slot_->nextAdDlTime(), stored);
+    EXPECT_FALSE(advanceRunLoopUntil([&] { return fs_->bridge()->isIVJSLoaded(); }, 0.05, 60));
+
+    IVAdEngine::setFullScreenDelegate(relaunched.get(), NS("ivFullScreen"));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return !relaunched->events.empty(); }));
+    EXPECT_EQ(relaunched->events, std::vector<std::string>{"ivFullScreen"});
+    EXPECT_TRUE(fs_->bridge()->isIVJSLoaded());
+    EXPECT_TRUE(IVAdEngine::displayFullScreenAdForSlotNamed(NS("ivFullScreen")));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return showsTheAd(); }));
+    EXPECT_EQ(slot_->dlTime(), stored);
+    EXPECT_EQ(relaunched->events.back(), "open");
+}
+
+TEST_F(IVFullScreenAdFailureTest, TheControllersOwnOperations) {
+    startAndWaitForTheAd();
+    // Its view takes touches from the start.
+    EXPECT_TRUE(make<IVFullScreenAdController>()->view()->isUserInteractionEnabled());
+    {
+        LogLines log;
+        fs_->setRefreshInterval(30.0);
+        EXPECT_TRUE(log.has(
+            "IVAdEngine ignoring attempt to set refresh interval on a full-screen IVAdView."));
+        EXPECT_EQ(fs_->refreshInterval(), 0.0);
+        fs_->setRefreshInterval(1.0);  // below the minimum, yet no exception either
+        EXPECT_EQ(fs_->refreshInterval(), 0.0);
+    }
+    EXPECT_FALSE(fs_->shouldAutorotateToInterfaceOrientation(UIInterfaceOrientationPortrait));
+    EXPECT_FALSE(fs_->shouldAutorotateToInterfaceOrientation(UIInterfaceOrientationLandscapeLeft));
+
+    // A memory warning leaves the ad's page in place, shown or not.
+    auto view = fs_->view();
+    ASSERT_FALSE(view->window());
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidReceiveMemoryWarningNotification, nullptr);
+    EXPECT_EQ(fs_->view().get(), view.get());
+    EXPECT_EQ(fs_->webView()->superview().get(), view.get());
+    EXPECT_TRUE(fs_->bridge()->isIVJSLoaded());
+
+    // The bar's spinner item comes and goes.
+    auto item = fs_->navigationItem();
+    fs_->hideNavigationLoadingIndicatorItem();
+    EXPECT_FALSE(item->titleView());
+    fs_->showNavigationLoadingIndicatorItem();
+    EXPECT_EQ(item->titleView().get(), fs_->navigationLoadingIndicator().get());
+
+    // Delegate calls go to the delegate of the slot being shown.
+    EXPECT_FALSE(fs_->notifyDelegateDidReceiveMemoryWarning());
+    EXPECT_TRUE(IVAdEngine::displayFullScreenAdForSlotNamed(NS("ivFullScreen")));
+    listener_->events.clear();
+    EXPECT_TRUE(fs_->notifyDelegateDidReceiveMemoryWarning());
+    EXPECT_TRUE(fs_->notifyDelegateFullScreenAdDisplayWillOpen());
+    EXPECT_TRUE(
+        fs_->sendDelegateNotification(Selector::named("ironvineFullScreenDisplayWillClose")));
+    EXPECT_TRUE(fs_->sendDelegateNotification(Selector::named("ironvineAdReadyForSlotNamed:"),
+                                              NS("ivFullScreen")));
+    EXPECT_FALSE(fs_->sendDelegateNotification(Selector::named("somethingElse")));
+    EXPECT_TRUE(fs_->notifyDelegateAdDisplayFailed());
+    EXPECT_EQ(listener_->events,
+              (std::vector<std::string>{"memory", "open", "close", "ivFullScreen"}));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return showsTheAd(); }));
+    fs_->dismissAnimated(false);
 }

@@ -3,6 +3,7 @@
 #include "UIKit/UIDevice.h"
 #include "ads/ironvine/IVApplicationCommandHandler.h"
 #include "ads/ironvine/IVAudioEngine.h"
+#include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVCocoaCommandHandler.h"
 #include "ads/ironvine/IVStandardCommandHandler.h"
 
@@ -34,10 +35,14 @@ TEST_F(BridgeTest, ScriptTextsAreExact) {
         "\treturn self;\n}();");
     IVController::sharedController()->setApplicationID(NS("app-1"));
     IVController::sharedController()->setServerURL(NS("http://ads.ironvine.test/AdBridgeServer"));
+    // The page starts with the installed script pair's version.
+    auto manager = IVController::sharedController()->clientManager();
+    auto installed = manager->clientVersion();
+    manager->setClientVersion(NS("1.0"));
     bridge = IVJavascriptBridge::bridgeInMode(1, webView.get(), handler.get());
     std::string globals = bridge->globalsScript()->utf8();
     std::string expected =
-        "var UserInfo=function(){var _1=\"\";var _2={};function "
+        "var UserInfo=function(){var _1=\"1.0\";var _2={};function "
         "_3(){return\"app-1\";};_2.getAppId=_3;"
         "function _4(){return _1;};_2.getClientVersion=_4;function "
         "_5(v){_1=v;};_2.setClientVersion=_5;"
@@ -66,6 +71,11 @@ TEST_F(BridgeTest, ScriptTextsAreExact) {
         eval("UserInfo.getSessionStart() === " + std::to_string(IVController::sessionStart())),
         "true");
     EXPECT_EQ(eval("document.title"), "Advertisement");
+    EXPECT_EQ(eval("UserInfo.getClientVersion()"), "1.0");
+    manager->setClientVersion(nullptr);
+    EXPECT_EQ(bridge->globalsScript()->utf8().rfind("var UserInfo=function(){var _1=\"0.0\";", 0),
+              0u);
+    manager->setClientVersion(installed.get());
 }
 
 TEST_F(BridgeTest, GrammarCases) {
@@ -218,6 +228,27 @@ std::vector<std::string> functionNames(NSString* script) {
     for (size_t at = s.find("\tself."); at != std::string::npos; at = s.find("\tself.", at + 1))
         names.push_back(s.substr(at + 6, s.find(' ', at) - at - 6));
     return names;
+}
+
+// A callback is script text with one conversion for the result; every other directive, a
+// literal "%%" included, stays as it is.
+TEST(HandlerScriptTest, CallbackFormatsFillOnlyTheirOneConversion) {
+    auto fillText = [](const char* format, const char* value) {
+        return IVFillCallback(NSString::fromUTF8(format).get(), std::string(value))->utf8();
+    };
+    auto fillNumber = [](const char* format, int64_t value) {
+        return IVFillCallback(NSString::fromUTF8(format).get(), value)->utf8();
+    };
+    EXPECT_EQ(fillText("got(%s)", "\"a\""), "got(\"a\")");
+    EXPECT_EQ(fillText("100%%s done %s", "X"), "100%%s done X");
+    EXPECT_EQ(fillText("%%%s", "X"), "%%X");
+    EXPECT_EQ(fillText("%%%%s %s", "X"), "%%%%s X");
+    EXPECT_EQ(fillText("%d then %s", "X"), "%d then X");
+    EXPECT_EQ(fillText("only %%s", "X"), "only %%s");
+    EXPECT_EQ(fillText("trailing %", "X"), "trailing %");
+    EXPECT_EQ(fillNumber("%%d of %d", 5), "%%d of 5");
+    EXPECT_EQ(fillNumber("%s %qi", 1234567890123), "%s 1234567890123");
+    EXPECT_EQ(fillNumber("50%% %i", -1), "50%% -1");
 }
 
 TEST(HandlerScriptTest, GeneratedFunctionsFollowTheCommandTables) {

@@ -4,15 +4,25 @@
 
 #include <string>
 
+#include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSString.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UIScrollView.h"
+#include "UIKit/UITouchScript.h"
 #include "UIKit/UIViewRendering.h"
+#include "UIKit/UIWindow.h"
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/FoundationTesting.h"
+#include "support/RunLoopTesting.h"
 
 namespace {
+
+class TouchRecorder : public UIView {
+    NS_OBJECT(TouchRecorder, UIView)
+    void touchesEnded(NSSet*, UIEvent*) override { ++ended; }
+    int ended = 0;
+};
 
 TEST(IVMessageBoxTest, StartsAsACentredSquare) {
     auto box = IVMessageBox::messageBox();
@@ -87,6 +97,29 @@ TEST(IVMessageBoxTest, BackgroundIsARoundedGradientWithAWhiteRim) {
     EXPECT_LT(bottom.r, 12);
     EXPECT_EQ(top.r, top.g);
     EXPECT_EQ(top.g, top.b);
+}
+
+// The loading box covers what lies beneath it: a tap on it goes no further.
+TEST(IVMessageBoxTest, TouchesOnTheBoxAreSwallowed) {
+    ManualClockScope clock;
+    auto window = make<UIWindow>(&UIWindow::initWithFrame, CGRectMake(0, 0, 320, 480));
+    auto beneath = make<TouchRecorder>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 480));
+    window->addSubview(beneath.get());
+    window->makeKeyAndVisible();
+    auto box = IVMessageBox::messageBox();
+    box->setMessage(NS("Loading"));
+    box->showInView(beneath.get());
+    auto fingers = UITouchScript::scriptWithWindow(window.get());
+    CGRect frame = box->boxView()->frame();
+    // Inside the rim, outside the stacked views: the box's own view is hit.
+    auto hit = fingers->tap(CGPointMake(frame.origin.x + 4, frame.origin.y + 4));
+    EXPECT_EQ(hit.get(), box->boxView().get());
+    EXPECT_EQ(beneath->ended, 0);
+    advanceRunLoop(1.0);
+    auto outside = fingers->tap(CGPointMake(4, 4));
+    EXPECT_EQ(outside.get(), beneath.get());
+    EXPECT_EQ(beneath->ended, 1);
+    window->setHidden(true);
 }
 
 }  // namespace

@@ -49,6 +49,14 @@ TEST_F(MRAdViewTest, FactoriesPickTheViewAndFrameByTheTypeTable) {
                                       recorder.get(), false, false);
     views.push_back(full);
     ASSERT_TRUE(is<MRIntersticialAdView>(full));
+    // Both concrete views are generic views, and neither passes for the other.
+    EXPECT_FALSE(is<MRBannerAdView>(full));
+    EXPECT_TRUE(is<MRGenericAdView>(full));
+    EXPECT_TRUE(full->isKindOfClass(MRGenericAdView::staticClass()));
+    EXPECT_FALSE(full->isKindOfClass(MRBannerAdView::staticClass()));
+    EXPECT_TRUE(rect->isKindOfClass(MRGenericAdView::staticClass()));
+    EXPECT_FALSE(rect->isKindOfClass(MRIntersticialAdView::staticClass()));
+    EXPECT_EQ(MRIntersticialAdView::staticClass()->superclass(), MRGenericAdView::staticClass());
     EXPECT_TRUE(CGRectEqualToRect(full->frame(), CGRectZero));
 
     EXPECT_EQ(MRAdView::interstitialWithType(MRBannerAdTop, NS("html"), recorder.get(), false),

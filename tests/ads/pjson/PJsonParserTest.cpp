@@ -9,9 +9,11 @@
 #include "Foundation/NSDecimalNumber.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
+#include "Foundation/NSKeyValueObserving.h"
 #include "Foundation/NSNull.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
+#include "ads/pjson/PJSON.h"
 #include "support/FoundationTesting.h"
 
 namespace {
@@ -462,6 +464,54 @@ TEST(PJsonParserTest, EveryKindOfStringReadsAlike) {
             EXPECT_EQ(traceOf(parser), expectedTrace);
         }
     }
+}
+
+// Notes the length of the trace after each announced change (0 for none) and what came before.
+class TraceWatcher : public NSObject {
+    NS_OBJECT(TraceWatcher, NSObject)
+    void observeValueForKeyPath(NSString* keyPath, NSObject*, NSDictionary* change,
+                                void*) override {
+        EXPECT_EQ(text(keyPath), "errorTrace");
+        auto now = as<NSArray>(change->objectForKey(NSKeyValueChangeNewKey));
+        auto before = as<NSArray>(change->objectForKey(NSKeyValueChangeOldKey));
+        lengths.push_back(now ? static_cast<int>(now->count()) : 0);
+        previous.push_back(before ? static_cast<int>(before->count()) : 0);
+    }
+    std::vector<int> lengths;
+    std::vector<int> previous;
+};
+
+TEST(PJsonParserTest, TraceChangesAreAnnouncedToObservers) {
+    auto parser = make<PJsonParser>();
+    auto watcher = make<TraceWatcher>();
+    parser->addObserver(watcher.get(), NS("errorTrace"),
+                        NSKeyValueObservingOptionNew | NSKeyValueObservingOptionOld, nullptr);
+    // Cleared at the start, then one announcement per error, each seeing the trace grow.
+    EXPECT_FALSE(parser->objectWithString(str("[1,]")));
+    auto trace = traceOf(parser.get());
+    ASSERT_GE(trace.size(), 1u);
+    std::vector<int> grown{0};
+    for (size_t i = 1; i <= trace.size(); ++i)
+        grown.push_back(static_cast<int>(i));
+    EXPECT_EQ(watcher->lengths, grown);
+    EXPECT_EQ(watcher->previous[0], 0);
+    EXPECT_EQ(watcher->previous.back(), static_cast<int>(trace.size()) - 1);
+    // The next parse clears it: the old trace goes with one announcement.
+    watcher->lengths.clear();
+    watcher->previous.clear();
+    EXPECT_TRUE(parser->objectWithString(str("[1]")));
+    EXPECT_EQ(watcher->lengths, std::vector<int>{0});
+    EXPECT_EQ(watcher->previous, std::vector<int>{static_cast<int>(trace.size())});
+    parser->removeObserver(watcher.get(), NS("errorTrace"));
+
+    // The wrapper announces the trace it takes over from its parser.
+    auto json = make<PJSON>();
+    auto onWrapper = make<TraceWatcher>();
+    json->addObserver(onWrapper.get(), NS("errorTrace"), NSKeyValueObservingOptionNew, nullptr);
+    EXPECT_FALSE(json->objectWithString(str("{")));
+    ASSERT_FALSE(onWrapper->lengths.empty());
+    EXPECT_GT(onWrapper->lengths.back(), 0);
+    json->removeObserver(onWrapper.get(), NS("errorTrace"));
 }
 
 }  // namespace
