@@ -71,26 +71,30 @@ void ItemTableViewCell::imageViewDidLoadImage(DZImageView*, UIImage* image) {
 }
 
 void ItemTableViewCell::layout() {
+    // The row's right edge where the labels are: a row in edit mode has moved its content right
+    // by the edit control's width, and the tag still touches the row's edge.
+    CGFloat shift = contentView()->frame().origin.x;
+    CGFloat right = kRowWidth - shift;
     int32_t priceArea = 0;
     if (priceWidth_ != 0) {
         if (priceImageView_) {
             CGRect frame = priceImageView_->frame();
             CGFloat tagWidth = static_cast<CGFloat>(priceWidth_ + 15);
             priceImageView_->setFrame(
-                CGRectMake(kRowWidth - tagWidth, frame.origin.y, tagWidth, frame.size.height));
+                CGRectMake(right - tagWidth, frame.origin.y, tagWidth, frame.size.height));
         }
         priceArea = priceWidth_ + 6;
     }
     if (titleLabel_) {
         CGRect frame = titleLabel_->frame();
-        titleLabel_->setFrame(CGRectMake(static_cast<CGFloat>(leftMargin_), frame.origin.y,
-                                         static_cast<CGFloat>(314 - priceArea - leftMargin_),
-                                         frame.size.height));
+        titleLabel_->setFrame(CGRectMake(
+            static_cast<CGFloat>(leftMargin_), frame.origin.y,
+            static_cast<CGFloat>(314 - priceArea - leftMargin_) - shift, frame.size.height));
     }
     if (detailLabel_) {
         CGRect frame = detailLabel_->frame();
         detailLabel_->setFrame(CGRectMake(static_cast<CGFloat>(leftMargin_), frame.origin.y,
-                                          static_cast<CGFloat>(292 - leftMargin_),
+                                          static_cast<CGFloat>(292 - leftMargin_) - shift,
                                           frame.size.height));
     }
 }

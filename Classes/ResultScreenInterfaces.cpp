@@ -133,25 +133,47 @@ Ref<NSArray> buildCell(NSObject*, NSDictionary*) {
     auto cell = alloc<ItemTableViewCell>();
     cell->initWithStyle(UITableViewCellStyleDefault, NS("ItemTableViewCell"));
     cell->setFrame(CGRectMake(0, 0, 320, kRowHeight));
+    // Laid out with its accessory first, so that the views below keep the places given here and
+    // only move when the content view does (a row in edit mode).
+    cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
+    cell->layoutIfNeeded();
     auto content = cell->contentView();
+    auto pinnedRight = [](UIView* v) {
+        v->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
+        return v;
+    };
+    auto stretched = [](UIView* v) {
+        v->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+        return v;
+    };
     auto grey = UIColor::colorWithRed(0.4f, 0.4f, 0.4f, 1);
     auto price = make<UIImageView>(&UIImageView::initWithFrame, CGRectMake(262, 4, 58, 22));
     price->setImage(UIImage::imageNamed(NS("pricetag.png")));
     // The tag reaches the row's right edge, over the accessory's room.
     content->addSubview(price);
+    pinnedRight(price);
     cell->setPriceImageView(price);
-    cell->setPriceLabel(label(content, CGRectMake(220, 4, 92, 22),
-                              UIFont::fontWithName(NS("MarkerFelt-Thin"), 14),
-                              UIColor::whiteColor(), UITextAlignmentRight));
-    cell->setTitleLabel(label(content, CGRectMake(6, 4, 308, 22), UIFont::boldSystemFontOfSize(15),
-                              UIColor::blackColor()));
-    cell->setDetailLabel(
-        label(content, CGRectMake(6, 28, 286, 18), UIFont::systemFontOfSize(13), grey));
-    cell->setTimeLabel(label(content, CGRectMake(192, 48, 100, 16), UIFont::systemFontOfSize(12),
-                             grey, UITextAlignmentRight));
-    cell->setLocationLabel(label(
-        content, CGRectMake(126, 64, 166, 16), UIFont::systemFontOfSize(12),
-        UIColor::colorWithRed(100 / 255.0f, 122 / 255.0f, 147 / 255.0f, 1), UITextAlignmentRight));
+    auto priceLabel =
+        label(content, CGRectMake(220, 4, 92, 22), UIFont::fontWithName(NS("MarkerFelt-Thin"), 14),
+              UIColor::whiteColor(), UITextAlignmentRight);
+    cell->setPriceLabel(priceLabel);
+    pinnedRight(priceLabel);
+    auto title = label(content, CGRectMake(6, 4, 308, 22), UIFont::boldSystemFontOfSize(15),
+                       UIColor::blackColor());
+    cell->setTitleLabel(title);
+    stretched(title);
+    auto detail = label(content, CGRectMake(6, 28, 286, 18), UIFont::systemFontOfSize(13), grey);
+    cell->setDetailLabel(detail);
+    stretched(detail);
+    auto time = label(content, CGRectMake(192, 48, 100, 16), UIFont::systemFontOfSize(12), grey,
+                      UITextAlignmentRight);
+    cell->setTimeLabel(time);
+    pinnedRight(time);
+    auto place = label(content, CGRectMake(126, 64, 166, 16), UIFont::systemFontOfSize(12),
+                       UIColor::colorWithRed(100 / 255.0f, 122 / 255.0f, 147 / 255.0f, 1),
+                       UITextAlignmentRight);
+    cell->setLocationLabel(place);
+    pinnedRight(place);
     return NSArray::arrayWithObject(cell);
 }
 

@@ -432,11 +432,14 @@ Ref<UIToolbar> MROverlayView::createBottombarWithFrame(CGRect frame, bool showCl
     backArrow_->initWithImage(
         imageWithBase64EncodedString(NSString::fromUTF8(kBackIcon).get()).get(),
         UIBarButtonItemStylePlain, this, Selector::named("back:"));
+    // The arrows are pictures only: assistive technology reads them by these names.
+    backArrow_->setAccessibilityLabel(NS("Back"));
     backArrow_->setEnabled(false);
     forwardArrow_ = alloc<UIBarButtonItem>();
     forwardArrow_->initWithImage(
         imageWithBase64EncodedString(NSString::fromUTF8(kForwardIcon).get()).get(),
         UIBarButtonItemStylePlain, this, Selector::named("forward:"));
+    forwardArrow_->setAccessibilityLabel(NS("Forward"));
     forwardArrow_->setEnabled(false);
     auto space = systemItem(UIBarButtonSystemItemFlexibleSpace, nullptr, nullptr);
     if (showCloseButton) {

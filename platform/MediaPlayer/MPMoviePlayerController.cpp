@@ -279,6 +279,12 @@ Ref<UIView> MPMoviePlayerController::view() {
     return view_;
 }
 
+void MPMovieView::didAddSubview(UIView* view) {
+    UIView::didAddSubview(view);
+    auto done = viewWithTag(kDoneTag);
+    if (done && done.get() != view && done->superview().get() == this) bringSubviewToFront(done);
+}
+
 void MPMoviePlayerController::done() {
     Ref<MPMoviePlayerController> self(this);
     setFullscreen(false, true);

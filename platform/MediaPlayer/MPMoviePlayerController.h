@@ -60,6 +60,9 @@ extern NSString* const MPMoviePlayerPlaybackDidFinishReasonUserInfoKey;
 class MPMovieView : public UIView {
     NS_OBJECT(MPMovieView, UIView)
     Ref<MPMoviePlayerController> player() { return player_.lock(); }
+    // The player's own controls stay over what the app adds to its view (an overlay of the
+    // app's own), as the full-screen player's controls do.
+    void didAddSubview(UIView* view) override;
 
 private:
     friend class MPMoviePlayerController;

@@ -113,8 +113,10 @@ void MFMailComposeViewController::refreshForm() {
     lines.push_back("Subject: " + mf_detail::headerValue(subject_));
     for (auto& a : attachments_)
         lines.push_back("Attachment: " + parameterValue(a.fileName));
-    if (body_) lines.push_back(body_->utf8());
-    mf_detail::setFormLines(form_, lines);
+    // An HTML body shows as the phone renders it, not as its markup.
+    Ref<NSString> shown = body_;
+    if (body_ && bodyIsHTML_) shown = NSString::fromUTF8(mf_detail::readableHTML(body_->utf8()));
+    mf_detail::setFormLines(form_, lines, shown);
 }
 
 Ref<NSString> MFMailComposeViewController::mailText() {

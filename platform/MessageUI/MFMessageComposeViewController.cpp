@@ -53,8 +53,7 @@ void MFMessageComposeViewController::refreshForm() {
     if (!form_) return;
     std::vector<std::string> lines;
     lines.push_back("To: " + mf_detail::recipientList(recipients_));
-    if (body_) lines.push_back(body_->utf8());
-    mf_detail::setFormLines(form_, lines);
+    mf_detail::setFormLines(form_, lines, body_);
 }
 
 Ref<NSString> MFMessageComposeViewController::messageText() {

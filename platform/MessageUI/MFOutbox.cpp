@@ -1,6 +1,10 @@
 #include "MessageUI/MFOutbox.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -22,33 +26,87 @@
 namespace {
 // Seconds between 1970 and the clock's 2001 reference date.
 constexpr double kUnixOffset = 978307200.0;
-constexpr CGFloat kLineHeight = 24;
+constexpr CGFloat kRowHeight = 44;
+constexpr CGFloat kInset = 8;
 
-// The form: one label per line of the composed item.
+// The form as the phone lays it out on white: a row per header field (To, Cc, Subject, ...)
+// with a hairline under it, then the body, wrapped to the width. Placed at each layout, so that
+// it fits whatever size the composer is shown at.
+class MFComposeFormView : public UIView {
+    NS_OBJECT(MFComposeFormView, UIView)
+public:
+    std::vector<Ref<UILabel>> rows;
+    std::vector<Ref<UIView>> rules;
+    Ref<UILabel> body;
+
+    void setContents(const std::vector<std::string>& lines, const std::string* text) {
+        for (auto& v : subviewList())
+            v->removeFromSuperview();
+        rows.clear();
+        rules.clear();
+        body = nullptr;
+        for (auto& line : lines) {
+            auto label = make<UILabel>(&UILabel::initWithFrame, CGRectZero);
+            label->setText(NSString::fromUTF8(line));
+            label->setFont(UIFont::systemFontOfSize(15));
+            label->setBackgroundColor(UIColor::whiteColor());
+            addSubview(label);
+            rows.push_back(label);
+            auto rule = make<UIView>(&UIView::initWithFrame, CGRectZero);
+            rule->setBackgroundColor(UIColor::colorWithWhite(0.8f, 1));
+            addSubview(rule);
+            rules.push_back(rule);
+        }
+        if (text) {
+            body = make<UILabel>(&UILabel::initWithFrame, CGRectZero);
+            body->setNumberOfLines(0);
+            body->setLineBreakMode(UILineBreakModeWordWrap);
+            body->setFont(UIFont::systemFontOfSize(15));
+            body->setBackgroundColor(UIColor::whiteColor());
+            body->setText(NSString::fromUTF8(*text));
+            addSubview(body);
+        }
+        setNeedsLayout();
+    }
+
+    void layoutSubviews() override {
+        CGRect b = bounds();
+        CGFloat width = std::max<CGFloat>(0, b.size.width - 2 * kInset);
+        CGFloat y = 0;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            rows[i]->setFrame(CGRectMake(kInset, y, width, kRowHeight - 1));
+            rules[i]->setFrame(CGRectMake(0, y + kRowHeight - 1, b.size.width, 1));
+            y += kRowHeight;
+        }
+        if (!body) return;
+        // As tall as the wrapped text (within what remains of the view); the text starts at
+        // its top, as a text view's does.
+        CGSize fits = body->sizeThatFits(CGSizeMake(width, 0));
+        CGFloat room = std::max<CGFloat>(kRowHeight, b.size.height - y - 2 * kInset);
+        body->setFrame(CGRectMake(kInset, y + kInset, width,
+                                  std::min(room, std::max(std::ceil(fits.height), kRowHeight))));
+    }
+};
+
 class MFComposeForm : public UIViewController {
     NS_OBJECT(MFComposeForm, UIViewController)
+public:
     std::vector<std::string> lines;
+    std::string body;
+    bool hasBody = false;
 
     void loadView() override {
-        UIViewController::loadView();
+        auto form = make<MFComposeFormView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 416));
+        form->setBackgroundColor(UIColor::whiteColor());
+        form->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
+                                  UIViewAutoresizingFlexibleHeight);
+        setView(form);
         rebuild();
     }
     void rebuild() {
         if (!isViewLoaded()) return;
-        auto content = view();
-        auto old = content->subviewList();
-        for (auto& v : old)
-            v->removeFromSuperview();
-        CGFloat y = 8;
-        CGFloat width = content->bounds().size.width;
-        for (auto& line : lines) {
-            auto label =
-                make<UILabel>(&UILabel::initWithFrame, CGRectMake(8, y, width - 16, kLineHeight));
-            label->setText(NSString::fromUTF8(line));
-            label->setFont(UIFont::systemFontOfSize(15));
-            content->addSubview(label);
-            y += kLineHeight;
-        }
+        if (auto form = as<MFComposeFormView>(view()))
+            form->setContents(lines, hasBody ? &body : nullptr);
     }
 };
 }  // namespace
@@ -125,9 +183,66 @@ Ref<UIViewController> makeForm(NSObject* composer) {
     return form;
 }
 
-void setFormLines(UIViewController* form, const std::vector<std::string>& lines) {
+std::string readableHTML(const std::string& html) {
+    std::string out;
+    bool space = false;
+    auto put = [&](char c) {
+        if (c == ' ') {
+            // Runs of blanks and line ends in the source read as one space, none at a line start.
+            space = !out.empty() && out.back() != '\n';
+            return;
+        }
+        if (c == '\n') {
+            space = false;
+            out += '\n';
+            return;
+        }
+        if (space) out += ' ';
+        space = false;
+        out += c;
+    };
+    for (size_t i = 0; i < html.size(); ++i) {
+        char c = html[i];
+        if (c == '<') {
+            size_t end = html.find('>', i);
+            if (end == std::string::npos) break;
+            std::string tag;
+            for (size_t k = i + 1;
+                 k < end && !std::isspace(static_cast<unsigned char>(html[k])) && html[k] != '>';
+                 ++k)
+                tag += static_cast<char>(std::tolower(static_cast<unsigned char>(html[k])));
+            if (!tag.empty() && tag.back() == '/') tag.pop_back();
+            if (tag == "br" || tag == "p" || tag == "/p" || tag == "div" || tag == "/div" ||
+                tag == "li" || tag == "tr")
+                put('\n');
+            i = end;
+            continue;
+        }
+        if (c == '&') {
+            static const std::pair<const char*, char> entities[] = {
+                {"&amp;", '&'},  {"&lt;", '<'},   {"&gt;", '>'},
+                {"&quot;", '"'}, {"&#39;", '\''}, {"&nbsp;", ' '}};
+            bool matched = false;
+            for (auto& [name, ch] : entities) {
+                if (html.compare(i, std::strlen(name), name) == 0) {
+                    put(ch);
+                    i += std::strlen(name) - 1;
+                    matched = true;
+                    break;
+                }
+            }
+            if (matched) continue;
+        }
+        put(c == '\n' || c == '\r' || c == '\t' ? ' ' : c);
+    }
+    return out;
+}
+
+void setFormLines(UIViewController* form, const std::vector<std::string>& lines, NSString* body) {
     if (auto f = dynamic_cast<MFComposeForm*>(form)) {
         f->lines = lines;
+        f->hasBody = body != nullptr;
+        f->body = body ? body->utf8() : std::string();
         f->rebuild();
     }
 }

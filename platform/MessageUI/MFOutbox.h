@@ -26,6 +26,9 @@ std::string mailDate();
 // The composer's form: labels for the fields, Cancel and Send in its navigation item; the
 // actions go to `composer` ("cancelPressed:" and "sendPressed:").
 Ref<UIViewController> makeForm(NSObject* composer);
-// Replaces the form's lines.
-void setFormLines(UIViewController* form, const std::vector<std::string>& lines);
+// An HTML body as a person reads it: tags gone, line breaks and paragraphs as new lines, the
+// common entities decoded.
+std::string readableHTML(const std::string& html);
+// Replaces the form's header lines and its body (nil: none).
+void setFormLines(UIViewController* form, const std::vector<std::string>& lines, NSString* body);
 }  // namespace mf_detail

@@ -162,13 +162,34 @@ void UIButton::setHighlighted(bool highlighted) {
     updateContent();
 }
 
+namespace {
+constexpr CGFloat kDisabledAlpha = 0.4f;
+}  // namespace
+
+CGFloat UIButton::imageAlphaForCurrentState() {
+    if (isEnabled() || !adjustsWhenDisabled_) return 1;
+    auto own = valuesFor(UIControlStateDisabled, false);
+    return own && own->image ? 1 : kDisabledAlpha;
+}
+
+CGFloat UIButton::backgroundImageAlphaForCurrentState() {
+    if (isEnabled() || !adjustsWhenDisabled_) return 1;
+    auto own = valuesFor(UIControlStateDisabled, false);
+    return own && own->backgroundImage ? 1 : kDisabledAlpha;
+}
+
 void UIButton::updateContent() {
     if (titleLabel_) {
         titleLabel_->setText(currentTitle());
         titleLabel_->setTextColor(currentTitleColor());
         titleLabel_->setShadowColor(currentTitleShadowColor());
+        auto own = valuesFor(UIControlStateDisabled, false);
+        titleLabel_->setAlpha(isEnabled() || (own && own->titleColor) ? 1 : kDisabledAlpha);
     }
-    if (imageView_) imageView_->setImage(currentImage());
+    if (imageView_) {
+        imageView_->setImage(currentImage());
+        imageView_->setAlpha(imageAlphaForCurrentState());
+    }
     setNeedsLayout();
     setNeedsDisplay();
 }

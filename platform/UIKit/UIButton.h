@@ -66,6 +66,12 @@ class UIButton : public UIControl {
     void setAdjustsImageWhenHighlighted(bool v) { adjustsWhenHighlighted_ = v; }
     bool adjustsImageWhenDisabled() { return adjustsWhenDisabled_; }
     void setAdjustsImageWhenDisabled(bool v) { adjustsWhenDisabled_ = v; }
+    // While disabled, a button without a picture of its own for that state shows its normal
+    // pictures (image and background) faded to this opacity, as the platform dims them; 1 while
+    // enabled or when it does not adjust its images. A title without a disabled colour of its
+    // own fades alike.
+    CGFloat imageAlphaForCurrentState();
+    CGFloat backgroundImageAlphaForCurrentState();
     bool showsTouchWhenHighlighted() { return showsTouch_; }
     void setShowsTouchWhenHighlighted(bool v) { showsTouch_ = v; }
 

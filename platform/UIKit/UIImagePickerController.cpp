@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 #include "Foundation/NSArray.h"
@@ -16,7 +18,9 @@
 #include "Foundation/Runtime.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIGeometry.h"
+#include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
+#include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UITableViewController.h"
@@ -46,7 +50,12 @@ bool isPhotoName(const std::string& name) {
 }
 }  // namespace
 
-// The picker's one screen: the photos as rows, a tap picks one, Cancel cancels.
+namespace {
+constexpr CGFloat kThumbnailSide = 40;
+}  // namespace
+
+// The picker's one screen: the photos as rows, each with its thumbnail and file name; a tap
+// picks one, Cancel cancels.
 class UIImagePickerPhotoList : public UITableViewController {
     NS_OBJECT(UIImagePickerPhotoList, UITableViewController)
     static void describeClass(RuntimeClass& c) {
@@ -56,6 +65,30 @@ class UIImagePickerPhotoList : public UITableViewController {
 
     Weak<UIImagePickerController> picker;
     Ref<NSArray> paths;
+    // Each photo's thumbnail, made once: decoding the photos again for every row shown would
+    // be slow.
+    std::map<std::string, Ref<UIImage>> thumbnails;
+
+    // The photo shrunk to fit a square the size of a row's picture; nil when it cannot be read.
+    Ref<UIImage> thumbnailOf(NSString* file) {
+        std::string key = file->utf8();
+        if (auto it = thumbnails.find(key); it != thumbnails.end()) return it->second;
+        Ref<UIImage> thumbnail;
+        if (auto photo = UIImage::imageWithContentsOfFile(file)) {
+            CGSize s = photo->size();
+            if (s.width > 0 && s.height > 0) {
+                CGFloat k = std::min(kThumbnailSide / s.width, kThumbnailSide / s.height);
+                CGSize t = CGSizeMake(std::max<CGFloat>(1, std::round(s.width * k)),
+                                      std::max<CGFloat>(1, std::round(s.height * k)));
+                UIGraphicsBeginImageContextWithOptions(t, false, 0);
+                photo->drawInRect(CGRectMake(0, 0, t.width, t.height));
+                thumbnail = UIGraphicsGetImageFromCurrentImageContext();
+                UIGraphicsEndImageContext();
+            }
+        }
+        thumbnails[key] = thumbnail;
+        return thumbnail;
+    }
 
     void viewDidLoad() override {
         auto cancel =
@@ -81,6 +114,7 @@ class UIImagePickerPhotoList : public UITableViewController {
         }
         auto file = cast<NSString>(paths->objectAtIndex(static_cast<NSUInteger>(path->row())));
         cell->textLabel()->setText(file->lastPathComponent());
+        cell->imageView()->setImage(thumbnailOf(file));
         return cell;
     }
     void tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) override {

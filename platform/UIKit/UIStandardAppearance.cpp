@@ -153,7 +153,7 @@ bool isBar(UIView* v) {
            dynamic_cast<UISearchBar*>(v);
 }
 
-void drawButton(UIButton* button, CGContextRef ctx) {
+void drawButtonFace(UIButton* button, CGContextRef ctx) {
     CGRect b = button->bounds();
     auto super = button->superview();
     if (super && isBar(super) && button->buttonType() == UIButtonTypeCustom &&
@@ -176,6 +176,14 @@ void drawButton(UIButton* button, CGContextRef ctx) {
         RGB bottom = button->isHighlighted() ? kSelectionBlue : RGB{1, 1, 1};
         roundedPanel(ctx, CGRectInset(b, 0.5f, 0.5f), 8, top, bottom, RGB{0.6f, 0.6f, 0.6f});
     }
+}
+
+void drawButton(UIButton* button, CGContextRef ctx) {
+    // A disabled button's face is dimmed with its pictures.
+    CGContextSaveGState(ctx);
+    CGContextSetAlpha(ctx, button->backgroundImageAlphaForCurrentState());
+    drawButtonFace(button, ctx);
+    CGContextRestoreGState(ctx);
 }
 
 void drawTextField(UITextField* field, CGContextRef ctx) {
@@ -416,23 +424,7 @@ void drawCellAccessory(UITableViewCell* cell, CGContextRef ctx) {
     }
 }
 
-// The round delete (minus) or insert (plus) control in the room an editing cell indents by.
-void drawCellEditControl(UITableViewCell* cell, CGContextRef ctx) {
-    UITableViewCellEditingStyle style = cell->editingStyle();
-    if (!cell->isEditing() || style == UITableViewCellEditingStyleNone ||
-        cell->showingDeleteConfirmation() || !cell->shouldIndentWhileEditing())
-        return;
-    CGFloat x = 16, y = CGRectGetMidY(cell->bounds());
-    bool insert = style == UITableViewCellEditingStyleInsert;
-    fillCircle(ctx, x, y, 10, RGB{1, 1, 1});
-    fillCircle(ctx, x, y, 8.5f, insert ? RGB{0.2f, 0.7f, 0.25f} : RGB{0.9f, 0.15f, 0.15f});
-    setFill(ctx, RGB{1, 1, 1});
-    CGContextFillRect(ctx, CGRectMake(x - 5, y - 1.25f, 10, 2.5f));
-    if (insert) CGContextFillRect(ctx, CGRectMake(x - 1.25f, y - 5, 2.5f, 10));
-}
-
 void drawCell(UITableViewCell* cell, CGContextRef ctx) {
-    drawCellEditControl(cell, ctx);
     drawCellAccessory(cell, ctx);
     auto table = as<UITableView>(cell->superview());
     if (!table || table->separatorStyle() == UITableViewCellSeparatorStyleNone) return;

@@ -12,7 +12,9 @@
 #include "UIKit/UIColor.h"
 #include "UIKit/UIEvent.h"
 #include "UIKit/UIFont.h"
+#include "UIKit/UIGraphics.h"
 #include "UIKit/UILabel.h"
+#include "UIKit/UIStringDrawing.h"
 
 NSString* const UITableViewIndexSearch = NS("{search}");
 
@@ -62,6 +64,48 @@ NSInteger UITableViewIndex::titleIndexAtPoint(CGPoint point) {
     CGFloat height = bounds().size.height;
     if (count == 0 || height <= 0 || point.y < 0 || point.y >= height) return -1;
     return std::min<NSInteger>(count - 1, static_cast<NSInteger>(point.y / (height / count)));
+}
+
+namespace {
+Ref<UIFont> indexFont() {
+    return UIFont::boldSystemFontOfSize(12);
+}
+constexpr CGFloat kIndexMargin = 5;
+}  // namespace
+
+CGFloat UITableViewIndex::widthForTitles(NSArray* titles) {
+    CGFloat widest = 0;
+    auto font = indexFont();
+    // Measured as the titles are drawn, with the faces' own advances, whatever measurer the
+    // session lays text out with.
+    auto faces = UIFontTextMeasurer::shared();
+    for (NSUInteger i = 0; titles && i < titles->count(); ++i) {
+        if (auto title = as<NSString>(titles->objectAtIndex(i)))
+            widest = std::max(widest, faces->widthOfText(title->u16(), font));
+    }
+    return std::max(kIndexWidth, std::ceil(widest) + 2 * kIndexMargin);
+}
+
+void UITableViewIndex::drawRect(CGRect) {
+    NSInteger count = titles_ ? static_cast<NSInteger>(titles_->count()) : 0;
+    CGRect b = bounds();
+    if (count == 0 || b.size.height <= 0) return;
+    auto font = indexFont();
+    UITextMeasurerScope faces(UIFontTextMeasurer::shared());
+    CGFloat slot = b.size.height / static_cast<CGFloat>(count);
+    CGFloat line = UITextMeasurerCurrent()->lineHeight(font);
+    auto ctx = UIGraphicsGetCurrentContext();
+    CGContextSaveGState(ctx);
+    CGContextSetRGBFillColor(ctx, 0.33f, 0.36f, 0.42f, 1);
+    for (NSInteger i = 0; i < count; ++i) {
+        auto title = as<NSString>(titles_->objectAtIndex(static_cast<NSUInteger>(i)));
+        if (!title) continue;
+        // Centred where a touch picks it (titleIndexAtPoint).
+        CGFloat y = b.origin.y + slot * static_cast<CGFloat>(i) + std::floor((slot - line) / 2);
+        ::drawInRect(title, CGRectMake(b.origin.x, y, b.size.width, line), font,
+                     UILineBreakModeClip, UITextAlignmentCenter);
+    }
+    CGContextRestoreGState(ctx);
 }
 
 void UITableViewIndex::touchesEnded(NSSet* touches, UIEvent*) {
@@ -240,6 +284,7 @@ void UITableView::computeGeometry() {
     for (auto& sec : sections_)
         totalRows += sec.rows;
     indexShown_ = titles && titles->count() > 0 && totalRows >= indexMinimumRows_;
+    indexWidth_ = indexShown_ ? UITableViewIndex::widthForTitles(titles) : 0;
     setContentSize(CGSizeMake(width, y));
     // Content that shrank under the viewport brings the offset back within it.
     CGPoint offset = contentOffset();
@@ -429,7 +474,7 @@ void UITableView::configureCell(UITableViewCell* cell, NSInteger section, NSInte
     size_t r = static_cast<size_t>(row);
     CGFloat margin = style_ == UITableViewStyleGrouped ? kGroupedMargin : 0;
     // Rows make room for the index at the right edge.
-    CGFloat index = indexShown_ ? kIndexWidth : 0;
+    CGFloat index = indexShown_ ? indexWidth_ : 0;
     CGFloat width = std::max<CGFloat>(0, bounds().size.width - 2 * margin - index);
     cell->setFrame(CGRectMake(margin, sec.rowTops[r], width, sec.rowTops[r + 1] - sec.rowTops[r]));
 }
@@ -611,8 +656,8 @@ void UITableView::placeSupplementaryViews(CGRect viewport) {
     if (indexShown_) {
         if (!indexView_) indexView_ = make<UITableViewIndex>(&UIView::initWithFrame, CGRectZero);
         indexView_->setTitles(sectionIndexTitles());
-        indexView_->setFrame(CGRectMake(viewport.origin.x + viewport.size.width - kIndexWidth,
-                                        viewport.origin.y, kIndexWidth, viewport.size.height));
+        indexView_->setFrame(CGRectMake(viewport.origin.x + viewport.size.width - indexWidth_,
+                                        viewport.origin.y, indexWidth_, viewport.size.height));
         if (indexView_->superview().get() != this)
             addSubview(indexView_);
         else

@@ -125,6 +125,11 @@ class UITableViewIndex : public UIView {
     // The title under a point of the index's bounds (-1 when none).
     NSInteger titleIndexAtPoint(CGPoint point);
     void touchesEnded(NSSet* touches, UIEvent* event) override;
+    // Each title in its share of the height, in small bold letters.
+    void drawRect(CGRect rect) override;
+    // The width the titles need: the widest title with a margin on each side, and no less than
+    // the platform's narrow strip.
+    static CGFloat widthForTitles(NSArray* titles);
 
 private:
     Ref<NSArray> titles_;
@@ -326,6 +331,7 @@ private:
     Ref<UIView> tableHeaderView_;
     Ref<UIView> tableFooterView_;
     Ref<UITableViewIndex> indexView_;
+    CGFloat indexWidth_ = 0;
     bool allowsSelection_ = true;
     bool allowsSelectionDuringEditing_ = false;
     NSInteger indexMinimumRows_ = 0;

@@ -1,12 +1,16 @@
 #include "UIKit/UITableViewCell.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "CoreGraphics/CGContext.h"
 
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIFont.h"
+#include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
@@ -17,6 +21,50 @@ constexpr CGFloat kMargin = 10;
 constexpr CGFloat kEditControlWidth = 32;
 constexpr CGFloat kDeleteButtonWidth = 63;
 constexpr CGFloat kValue2TextWidth = 67;
+
+// The room an accessory takes at the row's right edge.
+CGFloat accessoryRoom(UIView* custom, UITableViewCellAccessoryType type) {
+    if (custom) return custom->frame().size.width + 2 * kMargin;
+    switch (type) {
+        case UITableViewCellAccessoryDisclosureIndicator:
+        case UITableViewCellAccessoryCheckmark:
+            return 30;
+        case UITableViewCellAccessoryDetailDisclosureButton:
+            return 43;
+        default:
+            return 0;
+    }
+}
+
+bool sameFrame(CGRect a, CGRect b) {
+    constexpr CGFloat e = 0.01f;
+    return std::abs(a.origin.x - b.origin.x) < e && std::abs(a.origin.y - b.origin.y) < e &&
+           std::abs(a.size.width - b.size.width) < e && std::abs(a.size.height - b.size.height) < e;
+}
+
+// The red minus (delete) or green plus (insert) disc an editing row shows at its left.
+class UITableViewCellEditControl : public UIView {
+    NS_OBJECT(UITableViewCellEditControl, UIView)
+public:
+    bool insert = false;
+    void drawRect(CGRect) override {
+        auto ctx = UIGraphicsGetCurrentContext();
+        CGFloat x = 16, y = CGRectGetMidY(bounds());
+        auto disc = [ctx](CGFloat cx, CGFloat cy, CGFloat r) {
+            CGContextFillEllipseInRect(ctx, CGRectMake(cx - r, cy - r, 2 * r, 2 * r));
+        };
+        CGContextSetRGBFillColor(ctx, 1, 1, 1, 1);
+        disc(x, y, 10);
+        if (insert)
+            CGContextSetRGBFillColor(ctx, 0.2f, 0.7f, 0.25f, 1);
+        else
+            CGContextSetRGBFillColor(ctx, 0.9f, 0.15f, 0.15f, 1);
+        disc(x, y, 8.5f);
+        CGContextSetRGBFillColor(ctx, 1, 1, 1, 1);
+        CGContextFillRect(ctx, CGRectMake(x - 5, y - 1.25f, 10, 2.5f));
+        if (insert) CGContextFillRect(ctx, CGRectMake(x - 1.25f, y - 5, 2.5f, 10));
+    }
+};
 
 // A label of the cell's content: see-through, white on a highlighted row; the style does the
 // rest.
@@ -179,17 +227,8 @@ UITableViewCellAccessoryType UITableViewCell::currentAccessoryType() {
 
 CGFloat UITableViewCell::accessoryWidth() {
     if (showingDeleteConfirmation_) return 0;
-    Ref<UIView> custom = editing_ ? editingAccessoryView_ : accessoryView_;
-    if (custom) return custom->frame().size.width + 2 * kMargin;
-    switch (currentAccessoryType()) {
-        case UITableViewCellAccessoryDisclosureIndicator:
-        case UITableViewCellAccessoryCheckmark:
-            return 30;
-        case UITableViewCellAccessoryDetailDisclosureButton:
-            return 43;
-        default:
-            return 0;
-    }
+    return accessoryRoom(editing_ ? editingAccessoryView_.get() : accessoryView_.get(),
+                         currentAccessoryType());
 }
 
 // ---- states ---------------------------------------------------------------------------------
@@ -289,17 +328,67 @@ void UITableViewCell::setIndentationWidth(CGFloat width) {
 
 // ---- layout ----------------------------------------------------------------------------------
 
+void UITableViewCell::shiftOwnViews(CGFloat shift) {
+    std::vector<ShiftedView> kept;
+    for (auto& sub : std::vector<Ref<UIView>>(subviewList())) {
+        UIView* v = sub.get();
+        if (v == contentView_.get() || v == backgroundView_.get() ||
+            v == selectedBackgroundView_.get() || v == accessoryView_.get() ||
+            v == editingAccessoryView_.get() || v == deleteButton_.get() || v == editControl_.get())
+            continue;
+        auto it = std::find_if(shifted_.begin(), shifted_.end(),
+                               [v](ShiftedView& s) { return s.view.lock().get() == v; });
+        CGRect base = v->frame();
+        // Unless the app has placed it anew since, it stands where the cell moved it (give or
+        // take the rounding of a frame kept as centre and bounds).
+        if (it != shifted_.end() && sameFrame(base, it->placed))
+            base = CGRectOffset(base, -it->shift, 0);
+        if (shift == 0 && it == shifted_.end()) continue;
+        CGRect placed = CGRectOffset(base, shift, 0);
+        if (!sameFrame(placed, v->frame())) v->setFrame(placed);
+        if (shift != 0) kept.push_back({sub.get(), placed, shift});
+    }
+    shifted_ = std::move(kept);
+}
+
 void UITableViewCell::layoutSubviews() {
     CGRect b = bounds();
     bool indent = editing_ && shouldIndentWhileEditing_ &&
                   editingStyle_ != UITableViewCellEditingStyleNone && !showingDeleteConfirmation_;
     CGFloat left = indent ? kEditControlWidth : 0;
     CGFloat accessory = accessoryWidth();
+    // An indented row's content moves right to make room for the edit control; it keeps the
+    // room of the row's plain accessory, so that what it lays against its right edge (with a
+    // flexible left margin) stays where it was instead of passing the row's edge.
+    if (indent)
+        accessory = std::max(accessory, accessoryRoom(accessoryView_.get(), accessoryType_));
     CGFloat deleteWidth = showingDeleteConfirmation_ ? kDeleteButtonWidth + kMargin : 0;
     CGFloat contentWidth = std::max<CGFloat>(0, b.size.width - left - accessory - deleteWidth);
     contentView_->setFrame(CGRectMake(left, 0, contentWidth, b.size.height));
     if (backgroundView_) backgroundView_->setFrame(b);
     if (selectedBackgroundView_) selectedBackgroundView_->setFrame(b);
+    shiftOwnViews(left);
+    if (indent) {
+        if (!editControl_) {
+            auto control = make<UITableViewCellEditControl>(&UIView::initWithFrame, CGRectZero);
+            control->setOpaque(false);
+            control->setBackgroundColor(UIColor::clearColor());
+            // The table handles the control's touches by where they fall in the row.
+            control->setUserInteractionEnabled(false);
+            editControl_ = control;
+        }
+        cast<UITableViewCellEditControl>(editControl_)->insert =
+            editingStyle_ == UITableViewCellEditingStyleInsert;
+        editControl_->setFrame(CGRectMake(0, 0, kEditControlWidth, b.size.height));
+        editControl_->setNeedsDisplay();
+        if (editControl_->superview().get() != this)
+            addSubview(editControl_);
+        else
+            bringSubviewToFront(editControl_);
+    } else if (editControl_) {
+        editControl_->removeFromSuperview();
+        editControl_ = nullptr;
+    }
 
     Ref<UIView> custom = editing_ ? editingAccessoryView_ : accessoryView_;
     if (custom && !showingDeleteConfirmation_) {

@@ -3,6 +3,8 @@
 // states that the table drives.
 #pragma once
 
+#include <vector>
+
 #include "UIKit/UIView.h"
 
 class UIImageView;
@@ -106,7 +108,10 @@ class UITableViewCell : public UIView {
     bool showsReorderControl() { return showsReorderControl_; }
     void setShowsReorderControl(bool shows) { showsReorderControl_ = shows; }
     bool shouldIndentWhileEditing() { return shouldIndentWhileEditing_; }
-    void setShouldIndentWhileEditing(bool indent) { shouldIndentWhileEditing_ = indent; }
+    void setShouldIndentWhileEditing(bool indent) {
+        shouldIndentWhileEditing_ = indent;
+        setNeedsLayout();
+    }
     NSInteger indentationLevel() { return indentationLevel_; }
     void setIndentationLevel(NSInteger level);
     CGFloat indentationWidth() { return indentationWidth_; }
@@ -126,12 +131,27 @@ class UITableViewCell : public UIView {
     CGFloat accessoryWidth();
 
     // The table's side of editing: the style shown and the delete confirmation.
-    void setEditingStyle(UITableViewCellEditingStyle style) { editingStyle_ = style; }
+    // The edit control and the content's place follow at the next layout.
+    void setEditingStyle(UITableViewCellEditingStyle style) {
+        editingStyle_ = style;
+        setNeedsLayout();
+    }
     void setShowingDeleteConfirmation(bool showing, NSString* title);
 
 private:
     void updateHighlight();
     void deleteButtonPressed(NSObject* sender);
+    // Moves the views the app put on the cell itself (not in the content view) right by
+    // `shift`, with the content, from where the app last put them.
+    void shiftOwnViews(CGFloat shift);
+    struct ShiftedView {
+        Weak<UIView> view;
+        CGRect placed{};  // the frame the cell gave it
+        CGFloat shift = 0;
+    };
+    std::vector<ShiftedView> shifted_;
+    // The round delete or insert control, in front of everything the cell holds.
+    Ref<UIView> editControl_;
 
     UITableViewCellStyle style_ = UITableViewCellStyleDefault;
     Ref<NSString> reuseIdentifier_;

@@ -3,6 +3,8 @@
 // widths, and the highlighted look.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "Classes/ItemTableViewCell.h"
 #include "Classes/ResultScreenInterfaces.h"
 #include "UIKit/UIGraphics.h"
@@ -89,6 +91,43 @@ TEST_F(ResultCell, PriceTagTouchesTheRightEdge) {
     cell->layout();
     EXPECT_EQ(cell->titleLabel()->frame().size.width, 314 - 115);
     EXPECT_EQ(cell->priceImageView()->frame().origin.x, 265);
+}
+
+TEST_F(ResultCell, InEditModeTheContentMovesRightOfTheDeleteControlAndKeepsItsPrice) {
+    cell->imageViewDidLoadImage(nullptr, blank(160, 120));
+    cell->setPriceWidth(40);
+    cell->layout();
+    auto inRow = [this](UIView* v) { return v->convertRect(v->bounds(), cell.get()); };
+    auto same = [](CGRect a, CGRect b) {
+        return std::abs(a.origin.x - b.origin.x) < 0.01 &&
+               std::abs(a.origin.y - b.origin.y) < 0.01 &&
+               std::abs(a.size.width - b.size.width) < 0.01 &&
+               std::abs(a.size.height - b.size.height) < 0.01;
+    };
+    CGRect tag = inRow(cell->priceImageView());
+    CGRect price = inRow(cell->priceLabel());
+    CGRect time = inRow(cell->timeLabel());
+    CGRect title = inRow(cell->titleLabel());
+
+    cell->setEditingStyle(UITableViewCellEditingStyleDelete);
+    cell->setEditing(true);
+    // The thumbnail and the title moved right by the control's width; what stands against the
+    // right edge stays whole in the row.
+    EXPECT_NEAR(cell->imgView()->frame().origin.x, 3 + 32, 0.01);
+    EXPECT_NEAR(inRow(cell->titleLabel()).origin.x, title.origin.x + 32, 0.01);
+    EXPECT_NEAR(CGRectGetMaxX(inRow(cell->titleLabel())), CGRectGetMaxX(title), 0.01);
+    EXPECT_TRUE(same(inRow(cell->priceImageView()), tag));
+    EXPECT_TRUE(same(inRow(cell->priceLabel()), price));
+    EXPECT_TRUE(same(inRow(cell->timeLabel()), time));
+    // Laid out again while editing (a price set anew), the tag still touches the row's edge.
+    cell->layout();
+    EXPECT_NEAR(CGRectGetMaxX(inRow(cell->priceImageView())), 320, 0.01);
+    EXPECT_NEAR(CGRectGetMaxX(inRow(cell->titleLabel())), CGRectGetMaxX(title), 0.01);
+
+    cell->setEditing(false);
+    EXPECT_NEAR(cell->imgView()->frame().origin.x, 3, 0.01);
+    EXPECT_TRUE(same(inRow(cell->priceImageView()), tag));
+    EXPECT_TRUE(same(inRow(cell->titleLabel()), title));
 }
 
 TEST_F(ResultCell, HighlightDropsTheTitleShadow) {

@@ -17,6 +17,7 @@
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIButton.h"
+#include "UIKit/UIEvent.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
@@ -24,6 +25,7 @@
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIPickerView.h"
 #include "UIKit/UIProgressView.h"
+#include "UIKit/UIScrollView.h"
 #include "UIKit/UISegmentedControl.h"
 #include "UIKit/UISwitch.h"
 #include "UIKit/UITabBar.h"
@@ -97,6 +99,25 @@ std::string imageName(UIImage* image) {
     if (!image) return std::string();
     auto source = image->sourceName();
     return source ? utf8(source->lastPathComponent()) : std::string("image");
+}
+
+// A picture on a button goes by its name as a person would say it: without the file type.
+std::string pictureName(std::string name) {
+    constexpr std::string_view png = ".png";
+    if (name.size() > png.size() && name.compare(name.size() - png.size(), png.size(), png) == 0)
+        name.resize(name.size() - png.size());
+    return name;
+}
+
+// What shows of a view: its frame in the window, cut by the window and by every view above it
+// that clips (scroll views always do).
+CGRect shownRect(UIView* v) {
+    CGRect r = inWindow(v);
+    for (auto s = v->superview(); s; s = s->superview()) {
+        if (s->clipsToBounds() || is<UIScrollView>(s.get()) || is<UIWindow>(s.get()))
+            r = CGRectIntersection(r, inWindow(s));
+    }
+    return r;
 }
 
 // A loaded image goes by the last part of its URL path, a default image by its own name.
@@ -263,6 +284,14 @@ private:
             size_t close = line.find(kMarkClose, i);
             size_t index = std::stoul(line.substr(i + 1, close - i - 1));
             ShellElement e = pending_[index];
+            if (!ShellScreen::isReachable(e)) {
+                // Covered by another view: printed as if it took no touches.
+                i = close;
+                if (i + 1 < line.size() && line[i + 1] == ' ' &&
+                    (result.empty() || result.back() == ' '))
+                    ++i;
+                continue;
+            }
             e.number = static_cast<int>(out.size()) + 1;
             result += "[" + std::to_string(e.number) + "]";
             out.push_back(std::move(e));
@@ -368,13 +397,25 @@ private:
         }
         if (auto label = as<UILabel>(v)) {
             if (!meets(rect, clip)) return;
-            auto lines = label->visibleLines();
-            if (lines.empty()) return;
+            // The whole text, even where the picture cuts it short: a person reads it whole
+            // once the screen is wider, and finds the element beside it by all of it.
             Block b;
             b.rect = rect;
-            for (auto& l : lines) {
-                std::string s = oneLine(utf8(NSString::fromUTF16(l.text)));
+            std::string text = utf8(label->text());
+            if (label->numberOfLines() == 1) {
+                std::string s = oneLine(text);
                 if (!trim(s).empty()) b.lines.push_back(s);
+            } else {
+                // A label of several lines: each of its paragraphs on a line of its own.
+                size_t start = 0;
+                for (;;) {
+                    size_t end = text.find('\n', start);
+                    std::string s =
+                        oneLine(text.substr(start, end == std::string::npos ? end : end - start));
+                    if (!trim(s).empty()) b.lines.push_back(s);
+                    if (end == std::string::npos) break;
+                    start = end + 1;
+                }
             }
             if (!b.lines.empty()) out.push_back(std::move(b));
             return;
@@ -521,13 +562,22 @@ private:
         }
         std::string title;
         if (auto button = as<UIButton>(c)) {
-            // An image-only button goes by its accessibility label, as a person knows it.
+            // An image-only button goes by its accessibility label, as a person knows it, else
+            // by its picture's name.
             title = utf8(button->currentTitle());
             if (title.empty()) title = utf8(c->accessibilityLabel());
-            if (title.empty()) title = imageName(button->currentImage());
-            if (title.empty()) title = imageName(button->currentBackgroundImage());
+            if (title.empty()) title = pictureName(imageName(button->currentImage()));
+            if (title.empty()) title = pictureName(imageName(button->currentBackgroundImage()));
         }
         if (title.empty()) title = utf8(c->accessibilityLabel());
+        if (auto styled = as<DZButton>(c); styled && title.empty()) {
+            // A styled button that shows only a picture (a thumbnail) goes by the picture's name.
+            if (auto url = styled->imageForState(c->state()); url && url->length())
+                title = pictureName(utf8(url->lastPathComponent()));
+            else if (auto normal = styled->imageForState(UIControlStateNormal);
+                     normal && normal->length())
+                title = pictureName(utf8(normal->lastPathComponent()));
+        }
         if (title.empty()) {
             // A control of the app's own: what it shows inside.
             std::vector<Block> inside;
@@ -675,7 +725,7 @@ private:
         std::string text;
         for (NSUInteger i = 0; i < seg->numberOfSegments(); ++i) {
             std::string title = utf8(seg->titleForSegmentAtIndex(i));
-            if (title.empty()) title = imageName(seg->imageForSegmentAtIndex(i));
+            if (title.empty()) title = pictureName(imageName(seg->imageForSegmentAtIndex(i)));
             title = oneLine(title);
             bool selected = seg->selectedSegmentIndex() == static_cast<NSInteger>(i);
             std::string shown = selected ? "*" + title + "*" : title;
@@ -740,6 +790,8 @@ private:
         if (item->isSpace()) return std::string();
         if (auto custom = item->customView()) return inlineText(custom, clip, touchable);
         std::string title = oneLine(utf8(item->displayTitle()));
+        // A pictured item without a name of its own goes by the picture's name.
+        if (!item->title() && item->image() && !item->isSystemItem()) title = pictureName(title);
         if (!touchable || !item->isEnabled()) {
             return "(" + title + ")" + (item->isEnabled() ? "" : " [disabled]");
         }
@@ -1261,6 +1313,25 @@ const ShellElement* ShellScreen::elementLabelled(std::string_view label) const {
             return &e;
     }
     return nullptr;
+}
+
+bool ShellScreen::isReachable(const ShellElement& element) {
+    // An alert's or sheet's buttons are on top of everything.
+    if (element.kind == ShellElement::PanelButton) return true;
+    auto view = element.view.lock();
+    auto window = view ? view->window() : nullptr;
+    if (!window) return false;
+    CGRect shown = shownRect(view);
+    if (CGRectIsNull(shown) || CGRectIsEmpty(shown)) return false;
+    CGPoint point = CGPointMake(CGRectGetMidX(shown), CGRectGetMidY(shown));
+    // A look at what lies under the point, not a touch: views that act on a touch's hit test
+    // (a banner counts the touches that reach it) must not take the look for one.
+    auto look = UIEvent::motionEvent(UIEventSubtypeNone);
+    auto hit = window->hitTest(point, look);
+    if (!hit) return false;
+    // Its own subviews take the touch for it; a view that lets touches through passes them to
+    // the views it sits in.
+    return hit == view || hit->isDescendantOfView(view) || view->isDescendantOfView(hit);
 }
 
 bool ShellScreen::isStillShown(const ShellElement& element) {

@@ -71,6 +71,10 @@ public:
     const ShellElement* elementLabelled(std::string_view label) const;
     // Whether the element's view is still in a window.
     static bool isStillShown(const ShellElement& element);
+    // Whether a finger reaches the element: the window's hit test at the middle of what shows
+    // of its view lands in that view (or a view it lets touches through to), not in a view
+    // that covers it.
+    static bool isReachable(const ShellElement& element);
 
 private:
     friend class ShellScreenBuilder;

@@ -719,7 +719,8 @@ bool ShellSession::tapElement(const ShellElement& element) {
         }
         break;
     }
-    bool changed = element.tap && element.tap();
+    // Something laid over it since the screen was printed takes the touch instead.
+    bool changed = ShellScreen::isReachable(element) && element.tap && element.tap();
     if (element.kind == ShellElement::WebElement) {
         webFocus_ = element.takesText ? element : ShellElement();
     } else {

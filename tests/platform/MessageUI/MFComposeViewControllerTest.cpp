@@ -9,9 +9,12 @@
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/Runtime.h"
+#include "MessageUI/MFOutbox.h"
 #include "MessageUI/MessageUI.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UINavigationBar.h"
+#include "UIKit/UIViewRendering.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "support/FoundationTesting.h"
 
 namespace {
@@ -148,6 +151,69 @@ TEST_F(ComposeTest, TextMessagesAndCancels) {
     ASSERT_NE(send, nullptr);
     EXPECT_TRUE(send->sendAction());
     EXPECT_TRUE(mail->isFinished());
+}
+
+// The composer come on screen, 320 x 460 points.
+void shown(UIViewController* composer) {
+    composer->view()->setFrame(CGRectMake(0, 0, 320, 460));
+    composer->beginAppearanceTransition(true, false);
+    composer->endAppearanceTransition();
+}
+
+// Whether some opaque pixel of the pixel row is dark (text).
+bool textIn(const UIImagePixels& pixels, int y) {
+    for (int x = 0; x < 320; ++x)
+        if (RGBA p = pixelAt(pixels, x, y); p.a == 255 && p.r < 90) return true;
+    return false;
+}
+
+// The bands of rows with text in them, top to bottom, from `top` down.
+int textLines(UIImage* image, int top, int bottom) {
+    auto pixels = UIImagePixelsOf(image->CGImage());
+    int lines = 0;
+    bool inText = false;
+    for (int y = top; y < bottom; ++y) {
+        bool t = textIn(pixels, y);
+        if (t && !inText) ++lines;
+        inText = t;
+    }
+    return lines;
+}
+
+TEST_F(ComposeTest, TheComposersDrawTheirFieldsWithWhatTheAppPutInThem) {
+    auto mail = make<MFMailComposeViewController>();
+    mail->setToRecipients(NSArray::arrayWithObject(NS("seller@bazaarnest.test")));
+    mail->setCcRecipients(NSArray::arrayWithObject(NS("me@bazaarnest.test")));
+    mail->setSubject(NS("Blue bike"));
+    mail->setMessageBody(NS("Is the blue bike still for sale? I could come and see it this "
+                            "weekend, any time on Saturday or Sunday afternoon."),
+                         false);
+    shown(mail);
+    auto image = UIViewRenderImage(mail->view(), 1);
+    ASSERT_TRUE(image);
+    // White below the bar, a line of text in each field's row, then the body wrapped whole.
+    EXPECT_TRUE(near(pixelAt(image, 316, 300), kWhite, 0)) << pixelAt(image, 316, 300);
+    EXPECT_TRUE(near(pixelAt(image, 316, 60), kWhite, 0)) << pixelAt(image, 316, 60);
+    EXPECT_EQ(textLines(image, 44, 88), 1);
+    EXPECT_EQ(textLines(image, 88, 132), 1);
+    EXPECT_EQ(textLines(image, 132, 176), 1);
+    EXPECT_GE(textLines(image, 176, 460), 2);
+
+    // An HTML body reads as text, its links by their words.
+    EXPECT_EQ(mf_detail::readableHTML("<html><body>http://a.test/1.html<br/><br/>Sent from <a "
+                                      "href=\"http://b.test/\">Bazaarnest</a> &amp; co</body>"
+                                      "</html>"),
+              "http://a.test/1.html\n\nSent from Bazaarnest & co");
+
+    auto message = make<MFMessageComposeViewController>();
+    message->setRecipients(NSArray::arrayWithObject(NS("5551234")));
+    message->setBody(NS("I am interested in your bazaarnest post - Blue bike, ready to ride"));
+    shown(message);
+    image = UIViewRenderImage(message->view(), 1);
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(near(pixelAt(image, 316, 300), kWhite, 0)) << pixelAt(image, 316, 300);
+    EXPECT_EQ(textLines(image, 44, 88), 1);
+    EXPECT_GE(textLines(image, 88, 460), 2);
 }
 
 }  // namespace

@@ -12,9 +12,14 @@
 #include "Foundation/Runtime.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImagePickerController.h"
+#include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
+#include "UIKit/UITableView.h"
+#include "UIKit/UITableViewCell.h"
 #include "UIKit/UITableViewController.h"
+#include "UIKit/UIViewRendering.h"
 #include "platform/UIKit/ControllerTesting.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "support/FoundationTesting.h"
 
 namespace {
@@ -112,6 +117,38 @@ TEST_F(PickerTest, PicksAPhotoOfTheFolder) {
     ASSERT_NE(url, nullptr);
     EXPECT_EQ(text(url->lastPathComponent()), "b.png");
     EXPECT_EQ(screen->modalViewController(), nullptr);  // the delegate dismissed it
+}
+
+TEST_F(PickerTest, EachRowShowsThePhotosThumbnail) {
+    // A real photo, red with a blue right half.
+    auto photo = paintedImage(CGSizeMake(200, 100), 1, [] {
+        fill(UIColor::redColor(), CGRectMake(0, 0, 100, 100));
+        fill(UIColor::blueColor(), CGRectMake(100, 0, 100, 100));
+    });
+    UIImagePNGRepresentation(photo)->writeToFile(
+        folder->stringByAppendingPathComponent(NS("c.png")), true);
+    auto window = keyWindow();
+    CallLog log;
+    auto screen = recorder("Compose", log);
+    window->addSubview(screen->view());
+    auto picker = make<UIImagePickerController>();
+    screen->presentModalViewController(picker, false);
+    auto list = as<UITableViewController>(picker->topViewController());
+    ASSERT_NE(list, nullptr);
+    auto row = list->tableView()->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(2, 0));
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(text(row->textLabel()->text()), "c.png");
+    row->setBackgroundColor(UIColor::whiteColor());
+    auto shot = UIViewRenderImage(row, 1);
+    ASSERT_TRUE(shot);
+    // The photo shrunk into the row's picture: red, then blue, left of the name.
+    CGRect thumb = row->imageView()->frame();
+    EXPECT_GT(thumb.size.width, 20);
+    EXPECT_LT(CGRectGetMaxX(thumb), row->textLabel()->frame().origin.x + 1);
+    int y = int(CGRectGetMidY(thumb));
+    EXPECT_TRUE(near(pixelAt(shot, int(thumb.origin.x + thumb.size.width / 4), y), kRed, 12));
+    EXPECT_TRUE(near(pixelAt(shot, int(thumb.origin.x + thumb.size.width * 3 / 4), y), kBlue, 12));
+    screen->dismissModalViewControllerAnimated(false);
 }
 
 TEST_F(PickerTest, OlderDelegateAndCancel) {

@@ -2,9 +2,14 @@
 
 #include <cmath>
 
+#include "Foundation/NSArray.h"
+#include "Foundation/NSData.h"
 #include "Foundation/NSError.h"
+#include "Foundation/NSIndexPath.h"
 #include "Foundation/NSPathUtilities.h"
+#include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIButton.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UINavigationBar.h"
@@ -81,6 +86,23 @@ class TitledSection : public NSObject, public UITableViewDataSource {
     }
     Ref<NSString> tableViewTitleForHeaderInSection(UITableView*, NSInteger) override {
         return NS("WWWW");
+    }
+};
+
+// Sections of one row each, with an index of their names.
+class IndexedSections : public NSObject, public UITableViewDataSource {
+    NS_OBJECT(IndexedSections, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"numberOfSectionsInTableView:", "sectionIndexTitlesForTableView:"});
+    }
+    NSInteger numberOfSectionsInTableView(UITableView*) override { return 4; }
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 1; }
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView*, NSIndexPath*) override {
+        return make<UITableViewCell>(&UITableViewCell::initWithStyle, UITableViewCellStyleDefault,
+                                     nullptr);
+    }
+    Ref<NSArray> sectionIndexTitlesForTableView(UITableView*) override {
+        return NSArray::arrayWithObjects({NS("For Sale"), NS("Jobs"), NS("Gigs"), NS("Community")});
     }
 };
 
@@ -356,4 +378,113 @@ TEST(UIViewRendering, PlainSectionTitlesSitInFromTheEdge) {
     int top = int(band.origin.y), bottom = int(CGRectGetMaxY(band));
     EXPECT_FALSE(darkIn(image, 0, 12, top, bottom));
     EXPECT_TRUE(darkIn(image, 12, 60, top, bottom));
+}
+
+TEST(UIViewRendering, TheSectionIndexDrawsEachTitleWhereATouchPicksIt) {
+    auto source = make<IndexedSections>();
+    Ref<UITableView> table = alloc<UITableView>();
+    table->initWithFrame(CGRectMake(0, 0, 320, 400), UITableViewStylePlain);
+    table->setBackgroundColor(UIColor::whiteColor());
+    table->setDataSource(source);
+    table->reloadData();
+    table->layoutIfNeeded();
+    auto titles = source->sectionIndexTitlesForTableView(table);
+    // Wide enough for its longest title; the rows make room for it.
+    CGFloat width = UITableViewIndex::widthForTitles(titles);
+    EXPECT_GT(width, 30);
+    auto cell = table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0));
+    ASSERT_TRUE(cell);
+    EXPECT_FLOAT_EQ(cell->frame().size.width, 320 - width);
+    auto image = UIViewRenderImage(table, 1);
+    ASSERT_TRUE(image);
+    auto pixels = UIImagePixelsOf(image->CGImage());
+    // Grey letters on the white table.
+    auto inked = [&](int x0, int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < 320; ++x)
+                if (pixelAt(pixels, x, y).r < 150) return true;
+        return false;
+    };
+    int left = int(320 - width), slot = 400 / 4;
+    for (int i = 0; i < 4; ++i) {
+        // Letters in the middle of each title's share of the height, nothing between them.
+        int mid = slot * i + slot / 2;
+        EXPECT_TRUE(inked(left, mid - 6, mid + 6)) << i;
+        EXPECT_FALSE(inked(left, slot * i + 2, slot * i + 20)) << i;
+    }
+    // The longest title whole: its last letter's ink ends inside the index.
+    bool rightEdgeInked = false;
+    for (int y = 3 * slot + slot / 2 - 8; y < 3 * slot + slot / 2 + 8; ++y)
+        rightEdgeInked = rightEdgeInked || pixelAt(pixels, 319, y).r < 150;
+    EXPECT_FALSE(rightEdgeInked);
+}
+
+TEST(UIViewRendering, ADisabledButtonIsDrawnDimmed) {
+    auto root = box(CGRectMake(0, 0, 120, 40), UIColor::whiteColor());
+    auto red = paintedImage(CGSizeMake(30, 30), 1,
+                            [] { fill(UIColor::redColor(), CGRectMake(0, 0, 30, 30)); });
+    auto pictured = UIButton::buttonWithType(UIButtonTypeCustom);
+    pictured->setFrame(CGRectMake(0, 0, 40, 40));
+    pictured->setImage(red, UIControlStateNormal);
+    root->addSubview(pictured);
+    auto backed = UIButton::buttonWithType(UIButtonTypeCustom);
+    backed->setFrame(CGRectMake(40, 0, 40, 40));
+    backed->setBackgroundImage(red, UIControlStateNormal);
+    root->addSubview(backed);
+    auto titled = UIButton::buttonWithType(UIButtonTypeRoundedRect);
+    titled->setFrame(CGRectMake(80, 0, 40, 40));
+    titled->setTitle(NS("M"), UIControlStateNormal);
+    titled->setTitleColor(UIColor::blackColor(), UIControlStateNormal);
+    root->addSubview(titled);
+    auto enabled = UIViewRenderImage(root, 1);
+    ASSERT_TRUE(enabled);
+    EXPECT_TRUE(near(pixelAt(enabled, 20, 20), kRed, 8));
+    EXPECT_TRUE(near(pixelAt(enabled, 60, 20), kRed, 8));
+    EXPECT_TRUE(darkIn(enabled, 80, 120, 5, 35));
+
+    for (auto b : {pictured, backed, titled})
+        b->setEnabled(false);
+    auto disabled = UIViewRenderImage(root, 1);
+    // The pictures faded towards the white behind them, the title grey instead of black.
+    for (int x : {20, 60}) {
+        RGBA faded = pixelAt(disabled, x, 20);
+        EXPECT_GT(faded.r, 200) << faded;
+        EXPECT_GT(faded.g, 110) << faded;
+        EXPECT_LT(faded.g, 200) << faded;
+    }
+    EXPECT_FALSE(darkIn(disabled, 80, 120, 5, 35));
+
+    // A picture of its own for the disabled state is drawn as it is.
+    pictured->setImage(red, UIControlStateDisabled);
+    EXPECT_TRUE(near(pixelAt(UIViewRenderImage(root, 1), 20, 20), kRed, 8));
+}
+
+TEST(UIViewRendering, AnEditingRowMovesItsContentRightOfItsDeleteControl) {
+    auto cell = whiteCell();
+    // A picture the app put on the cell itself, and a label in its content.
+    auto picture = box(CGRectMake(3, 2, 40, 40), UIColor::blueColor());
+    cell->addSubview(picture);
+    auto text = make<UILabel>(&UILabel::initWithFrame, CGRectMake(50, 2, 100, 40));
+    cell->contentView()->addSubview(text);
+    cell->setEditingStyle(UITableViewCellEditingStyleDelete);
+    cell->setEditing(true);
+    auto image = UIViewRenderImage(cell, 1);
+    ASSERT_TRUE(image);
+    // The red control in front, the picture moved right of it.
+    RGBA disc = pixelAt(image, 16, 16);
+    EXPECT_GT(disc.r, 180) << disc;
+    EXPECT_LT(disc.b, 80) << disc;
+    EXPECT_FLOAT_EQ(picture->frame().origin.x, 35);
+    EXPECT_TRUE(near(pixelAt(image, 60, 22), kBlue, 0));
+    EXPECT_FLOAT_EQ(cell->contentView()->frame().origin.x, 32);
+
+    // Placed anew by the app while editing, it still moves with the content; and back.
+    picture->setFrame(CGRectMake(3, 2, 20, 40));
+    cell->setNeedsLayout();
+    cell->layoutIfNeeded();
+    EXPECT_FLOAT_EQ(picture->frame().origin.x, 35);
+    cell->setEditing(false);
+    EXPECT_FLOAT_EQ(picture->frame().origin.x, 3);
+    EXPECT_FLOAT_EQ(cell->contentView()->frame().origin.x, 0);
+    EXPECT_TRUE(near(pixelAt(UIViewRenderImage(cell, 1), 16, 16), kBlue, 0));
 }

@@ -11,6 +11,7 @@
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIEvent.h"
+#include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UISwitch.h"
@@ -139,6 +140,81 @@ TEST_F(ShellScreenTest, OnlyWhatAPersonCouldSeeAndTouchIsShownAndNumbered) {
                                  "[1] (Live)\n" +
                                  kRule);
     EXPECT_EQ(screen.elements().size(), 1u);
+}
+
+TEST_F(ShellScreenTest, AViewLaidOverAControlTakesItsTouchesSoItIsNeitherNumberedNorTapped) {
+    auto covered = button("Covered", CGRectMake(20, 20, 280, 37));
+    button("Beside", CGRectMake(20, 100, 280, 37));
+    auto under = button("Under a see-through view", CGRectMake(20, 200, 280, 37));
+    // An overlay over the first button only (as a full-screen ad or a dark screen lies over
+    // what is below it), and a view that lets touches through over the third.
+    auto overlay = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 80));
+    window->addSubview(overlay);
+    auto glass = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 180, 320, 80));
+    glass->setUserInteractionEnabled(false);
+    window->addSubview(glass);
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) +
+                                 "(Covered)\n"
+                                 "[1] (Beside)\n"
+                                 "[2] (Under a see-through view)\n" +
+                                 kRule);
+    EXPECT_EQ(screen.elementLabelled("Covered"), nullptr);
+    ASSERT_NE(screen.elementLabelled("Under a see-through view"), nullptr);
+    EXPECT_TRUE(ShellScreen::isReachable(*screen.elementLabelled("Beside")));
+
+    // A view laid over a control after the screen was printed takes the touch from then on.
+    auto late = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 90, 320, 60));
+    window->addSubview(late);
+    EXPECT_FALSE(ShellScreen::isReachable(*screen.elementLabelled("Beside")));
+    overlay->removeFromSuperview();
+    auto uncovered = ShellScreen::captureWindow(window);
+    ASSERT_NE(uncovered.elementLabelled("Covered"), nullptr);
+    EXPECT_EQ(uncovered.elementLabelled("Beside"), nullptr);
+    EXPECT_TRUE(uncovered.elementLabelled("Covered")->tap());
+    EXPECT_EQ(counter->taps, std::vector<std::string>{"Covered"});
+    (void)covered;
+    (void)under;
+}
+
+TEST_F(ShellScreenTest, PicturedButtonsGoByTheirLabelOrPictureNameAndLabelsPrintWhole) {
+    auto picture = [](const char* name) {
+        UIGraphicsBeginImageContextWithOptions(CGSizeMake(10, 10), false, 1);
+        auto image = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        image->setSourceName(NSString::fromUTF8(name));
+        return image;
+    };
+    auto reply = UIButton::buttonWithType(UIButtonTypeCustom);
+    reply->setFrame(CGRectMake(20, 20, 40, 40));
+    reply->setImage(picture("toolbar_reply.png"), UIControlStateNormal);
+    window->addSubview(reply);
+    auto star = UIButton::buttonWithType(UIButtonTypeCustom);
+    star->setFrame(CGRectMake(20, 80, 40, 40));
+    star->setImage(picture("staroff32.png"), UIControlStateNormal);
+    star->setAccessibilityLabel(NS("Watch"));
+    window->addSubview(star);
+    auto photo = UIButton::buttonWithType(UIButtonTypeCustom);
+    photo->setFrame(CGRectMake(20, 140, 40, 40));
+    photo->setBackgroundImage(picture("photo_1.jpg"), UIControlStateNormal);
+    window->addSubview(photo);
+    // Far narrower than its text: the picture cuts it, the text shows it whole.
+    label("Maximum Price", CGRectMake(20, 200, 40, 20));
+    auto lines =
+        label("The first line of a long note that the picture cuts", CGRectMake(20, 240, 100, 40));
+    lines->setNumberOfLines(2);
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) +
+                                 "[1] (toolbar_reply)\n"
+                                 "[2] (Watch)\n"
+                                 "[3] (photo_1.jpg)\n"
+                                 "Maximum Price\n"
+                                 "The first line of a long note that the picture cuts\n" +
+                                 kRule);
+    EXPECT_NE(screen.elementLabelled("toolbar_reply"), nullptr);
+    EXPECT_NE(screen.elementLabelled("Watch"), nullptr);
 }
 
 TEST_F(ShellScreenTest, LabelsMatchExactlyFirstThenInAnyCaseFromTheTop) {
