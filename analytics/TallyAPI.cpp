@@ -102,6 +102,11 @@ void alert(NSString* message) {
     view->show();
 }
 
+// Systems before multitasking have no background tasks.
+bool hasBackgroundTasks(UIApplication* app) {
+    return respondsTo(app, Selector::named("beginBackgroundTaskWithExpirationHandler:"));
+}
+
 void onCurrent(const std::function<void(TallySession*)>& body) {
     if (auto s = TallySession::currentSession()) body(s.get());
 }
@@ -111,8 +116,14 @@ void onCurrent(const std::function<void(TallySession*)>& body) {
 bool TallyAPI::sendUsageInfo() {
     auto value = NSUserDefaults::standardUserDefaults()->dictionaryRepresentation()->objectForKey(
         NS("TallySendUsageInfo"));
-    auto number = as<NSNumber>(value);
-    if (value && !(number && number->boolValue())) {
+    // Only a stored NO switches off: a string is read for its boolean value ("YES", "1"), and
+    // a value with no boolean reading at all leaves analytics on.
+    bool off = false;
+    if (auto number = as<NSNumber>(value))
+        off = !number->boolValue();
+    else if (auto string = as<NSString>(value))
+        off = !string->boolValue();
+    if (off) {
         TallyUtil::debugLog(NS("Tally: sendUsageInfo: TallySendUsageInfo is OFF"));
         return false;
     }
@@ -210,7 +221,7 @@ void TallyAPI::pauseSession() {
         s->endSessionAndSend(false, false);
         if (!s->sessionReportsOnPauseEnabled()) return;
         auto app = UIApplication::sharedApplication();
-        if (app) {
+        if (hasBackgroundTasks(app.get())) {
             stopBackgroundTask();
             TallyUtil::debugLog(NS("Tally: start background task"));
             write(&Settings::backgroundTask,
@@ -226,7 +237,13 @@ void TallyAPI::stopBackgroundTask() {
     {
         std::lock_guard lock(settingsLock);
         task = settings().backgroundTask;
-        if (task == UIBackgroundTaskInvalid) return;
+        if (task == UIBackgroundTaskInvalid || task == 0) return;
+    }
+    if (!hasBackgroundTasks(UIApplication::sharedApplication().get())) return;
+    {
+        // Another caller may have ended it meanwhile.
+        std::lock_guard lock(settingsLock);
+        if (settings().backgroundTask != task) return;
         settings().backgroundTask = UIBackgroundTaskInvalid;
     }
     TallyUtil::debugLog(NS("Tally: stop background task"));

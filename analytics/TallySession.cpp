@@ -522,19 +522,32 @@ void TallySession::recordErrorWithExceptionString(NSString* errorID, NSString* m
 
 void TallySession::recordAdImpression(TallyAdImpression* impression) {
     std::lock_guard lock(storeLock());
+    Ref<NSString> hook = impression ? impression->hook() : nullptr;
+    Ref<NSNumber> adId = impression ? impression->adId() : nullptr;
+    Ref<NSNumber> result = impression ? impression->adResult() : nullptr;
     if (adLog_->count() < kMaxAdImpressions) {
         // Impressions have no equality of their own: the same object is put back in its place.
         NSUInteger at = NSNotFound;
         for (NSUInteger i = 0; i < adLog_->count(); ++i)
             if (adLog_->objectAtIndex(i).get() == impression) at = i;
-        if (at != NSNotFound)
+        if (at != NSNotFound) {
+            TallyUtil::debugLog(
+                NS("Tally: Replacing ad impression for hook[%@] with adId[%@] and result[%@]"),
+                hook.get(), adId.get(), result.get());
             adLog_->replaceObjectAtIndex(at, impression);
-        else
+        } else {
+            TallyUtil::debugLog(
+                NS("Tally: Recording ad impression for hook[%@] with adId[%@] and result[%@]"),
+                hook.get(), adId.get(), result.get());
             adLog_->addObject(impression);
+        }
         saveToDisk();
     } else {
         TallyUtil::debugLog(NS("Tally: Impression not recorded because max impression is reached"));
     }
+    TallyUtil::debugLog(
+        NS("Tally: Recording ad impression for hook[%@] with adId[%@] and result[%@] complete"),
+        hook.get(), adId.get(), result.get());
 }
 
 int64_t TallySession::timeIntervalSinceSessionStart(NSDate* date) {

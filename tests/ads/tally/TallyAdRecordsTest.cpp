@@ -231,6 +231,19 @@ TEST_F(TallyAdImpressionTest, StatesAreRecordedInTheSessionAndWrittenInOrder) {
                                            NSNumber::numberWithInt(2).get());
     data = longOne->data();
     EXPECT_EQ(std::string(tally_test::bytesOf(data).substr(0, 2)), std::string("\x00\xff", 2));
+
+    // 150 emoji are 300 units; unit 255 opens a pair, so the cut keeps 127 whole emoji.
+    std::u16string emoji;
+    for (int i = 0; i < 150; ++i)
+        emoji += u"\U0001F600";
+    auto emojiOne = make<TallyAdImpression>(
+        &TallyAdImpression::initWithHook,
+        NSString::stringWithCharacters(emoji.data(), static_cast<NSUInteger>(emoji.size())).get(),
+        NSNumber::numberWithInt(1).get());
+    auto hookBytes = std::string(tally_test::bytesOf(emojiOne->data()));
+    ASSERT_GE(hookBytes.size(), 2u + 127 * 4);
+    EXPECT_EQ(hookBytes.substr(0, 2), std::string("\x01\xfc", 2));  // 508 bytes
+    EXPECT_EQ(hookBytes.substr(2, 4), "\xF0\x9F\x98\x80");
 }
 
 TEST_F(TallyAdImpressionTest, OldFormArchivesReadAsStates) {
