@@ -406,7 +406,7 @@ Ref<TallyAdView> TallyAPI::getHook(NSString* hook, int x, int y, UIView* view, b
                 return;
             }
             auto parentName = view ? view->description() : nullptr;
-            auto assignment = TallyAdAssignment::instance();
+            auto assignment = TallyAdAssignment::createInstance();
             if (auto assigned = as<TallyAdView>(assignment->assignedBanner(hook, parentName))) {
                 banner = assigned;
                 return;
@@ -430,8 +430,8 @@ void TallyAPI::updateHook(TallyAdView* banner) {
 
 void TallyAPI::removeHook(TallyAdView* banner) {
     gatedCaught("Tally: removeHook disabled.", [&] {
-        if (banner)
-            TallyAdAssignment::instance()->unassignBanner(banner->hook(), banner->parentName());
+        auto assignment = TallyAdAssignment::instance();
+        if (banner && assignment) assignment->unassignBanner(banner->hook(), banner->parentName());
     });
 }
 

@@ -749,13 +749,15 @@ Ref<NSData> TallySession::dataForSessions(NSArray* sessions, bool requestAds) {
         }
     }
     auto out = NSMutableData::data();
+    // Without an image cache yet, the server is told of no images held.
     auto cache = TallyImageCache::instance();
-    auto ids = cache->storedIds();
-    TallyUtil::debugLog(NS("Tally: cacheTimeStamp[%lld] numCachedItems[%d]"),
-                        cache->cacheUpdateTimestamp(), static_cast<int>(ids->count()));
+    auto ids = cache ? cache->storedIds() : NSArray::array();
+    int64_t cacheTime = cache ? cache->cacheUpdateTimestamp() : 0;
+    TallyUtil::debugLog(NS("Tally: cacheTimeStamp[%lld] numCachedItems[%d]"), cacheTime,
+                        static_cast<int>(ids->count()));
     P::appendUshort(kProtocolVersion, out);
     P::appendUshort(requestAds ? 1 : 0, out);
-    P::appendLong(cache->cacheUpdateTimestamp(), out);
+    P::appendLong(cacheTime, out);
     P::appendUshort(ids->count(), out);
     for (auto* id : *ids) {
         auto number = as<NSNumber>(id);

@@ -138,6 +138,28 @@ TEST_F(TallyAdRecordsTest, ASessionStartWithoutAnImageCacheArchiveForgetsTheOldP
               bnservices::tally_ad_ids::kCacheUpdateTimestamp);
 }
 
+TEST_F(TallyAdRecordsTest, AskingForTheSingletonsNeverMakesThem) {
+    TallyImageCache::resetForTesting();
+    TallyAdAssignment::resetForTesting();
+    EXPECT_FALSE(TallyImageCache::instance());
+    EXPECT_FALSE(TallyAdAssignment::instance());
+    // The upload still says what is cached: nothing.
+    auto body = TallySession::dataForSessions(NSArray::array(), false);
+    ASSERT_GE(body->length(), 14u);
+    EXPECT_EQ(std::string(tally_test::bytesOf(body).substr(4, 10)), std::string(10, '\0'));
+    EXPECT_FALSE(TallyImageCache::instance());
+
+    // Made without a file cache, the cache still reaches its files.
+    auto cache = TallyImageCache::createInstanceWithFileCache(nullptr);
+    ASSERT_TRUE(cache);
+    EXPECT_EQ(cache->fileCache(), files);
+    EXPECT_EQ(TallyImageCache::instance(), cache);
+    cache->save(imageRecord(1), num(7));
+    EXPECT_TRUE(files->get(TallyImageCache::imageIdToFileName(num(7))));
+    EXPECT_EQ(TallyImageCache::createInstanceWithFileCache(files), cache);
+    EXPECT_TRUE(TallyAdAssignment::createInstance());
+}
+
 TEST_F(TallyAdRecordsTest, PropertyDefaultsAndDecimalTexts) {
     EXPECT_EQ(TallyAdProperties::getBannerRefreshInSeconds(), 20u);
     EXPECT_EQ(TallyAdProperties::getCacheUpdateTimestamp(), 0);
