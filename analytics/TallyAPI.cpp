@@ -102,6 +102,11 @@ void alert(NSString* message) {
     view->show();
 }
 
+// Systems before multitasking have no background tasks.
+bool hasBackgroundTasks(UIApplication* app) {
+    return respondsTo(app, Selector::named("beginBackgroundTaskWithExpirationHandler:"));
+}
+
 void onCurrent(const std::function<void(TallySession*)>& body) {
     if (auto s = TallySession::currentSession()) body(s.get());
 }
@@ -111,8 +116,14 @@ void onCurrent(const std::function<void(TallySession*)>& body) {
 bool TallyAPI::sendUsageInfo() {
     auto value = NSUserDefaults::standardUserDefaults()->dictionaryRepresentation()->objectForKey(
         NS("TallySendUsageInfo"));
-    auto number = as<NSNumber>(value);
-    if (value && !(number && number->boolValue())) {
+    // Only a stored NO switches off: a string is read for its boolean value ("YES", "1"), and
+    // a value with no boolean reading at all leaves analytics on.
+    bool off = false;
+    if (auto number = as<NSNumber>(value))
+        off = !number->boolValue();
+    else if (auto string = as<NSString>(value))
+        off = !string->boolValue();
+    if (off) {
         TallyUtil::debugLog(NS("Tally: sendUsageInfo: TallySendUsageInfo is OFF"));
         return false;
     }
@@ -210,7 +221,7 @@ void TallyAPI::pauseSession() {
         s->endSessionAndSend(false, false);
         if (!s->sessionReportsOnPauseEnabled()) return;
         auto app = UIApplication::sharedApplication();
-        if (app) {
+        if (hasBackgroundTasks(app.get())) {
             stopBackgroundTask();
             TallyUtil::debugLog(NS("Tally: start background task"));
             write(&Settings::backgroundTask,
@@ -226,7 +237,13 @@ void TallyAPI::stopBackgroundTask() {
     {
         std::lock_guard lock(settingsLock);
         task = settings().backgroundTask;
-        if (task == UIBackgroundTaskInvalid) return;
+        if (task == UIBackgroundTaskInvalid || task == 0) return;
+    }
+    if (!hasBackgroundTasks(UIApplication::sharedApplication().get())) return;
+    {
+        // Another caller may have ended it meanwhile.
+        std::lock_guard lock(settingsLock);
+        if (settings().backgroundTask != task) return;
         settings().backgroundTask = UIBackgroundTaskInvalid;
     }
     TallyUtil::debugLog(NS("Tally: stop background task"));
@@ -389,7 +406,7 @@ Ref<TallyAdView> TallyAPI::getHook(NSString* hook, int x, int y, UIView* view, b
                 return;
             }
             auto parentName = view ? view->description() : nullptr;
-            auto assignment = TallyAdAssignment::instance();
+            auto assignment = TallyAdAssignment::createInstance();
             if (auto assigned = as<TallyAdView>(assignment->assignedBanner(hook, parentName))) {
                 banner = assigned;
                 return;
@@ -413,8 +430,8 @@ void TallyAPI::updateHook(TallyAdView* banner) {
 
 void TallyAPI::removeHook(TallyAdView* banner) {
     gatedCaught("Tally: removeHook disabled.", [&] {
-        if (banner)
-            TallyAdAssignment::instance()->unassignBanner(banner->hook(), banner->parentName());
+        auto assignment = TallyAdAssignment::instance();
+        if (banner && assignment) assignment->unassignBanner(banner->hook(), banner->parentName());
     });
 }
 

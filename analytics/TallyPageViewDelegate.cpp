@@ -3,6 +3,7 @@
 #include <mutex>
 #include <vector>
 
+#include "Foundation/NSArray.h"
 #include "Foundation/NSException.h"
 #include "analytics/TallySession.h"
 #include "analytics/TallyUtil.h"
@@ -28,11 +29,13 @@ void caught(F&& body) {
 Ref<TallyPageViewDelegate> TallyPageViewDelegate::createDelegateOnTarget(NSObject* controller) {
     Ref<TallyPageViewDelegate> made;
     if (auto nav = as<UINavigationController>(controller)) {
-        made = make<TallyPageViewDelegate>(&TallyPageViewDelegate::initWithDelegate,
+        made = make<TallyPageViewDelegate>(&TallyPageViewDelegate::initWithSession,
+                                           TallySession::currentSession().get(),
                                            dynamic_cast<NSObject*>(nav->delegate().get()));
         nav->setDelegate(made.get());
     } else if (auto tab = as<UITabBarController>(controller)) {
-        made = make<TallyPageViewDelegate>(&TallyPageViewDelegate::initWithDelegate,
+        made = make<TallyPageViewDelegate>(&TallyPageViewDelegate::initWithSession,
+                                           TallySession::currentSession().get(),
                                            dynamic_cast<NSObject*>(tab->delegate().get()));
         tab->setDelegate(made.get());
     } else {
@@ -43,10 +46,21 @@ Ref<TallyPageViewDelegate> TallyPageViewDelegate::createDelegateOnTarget(NSObjec
     return made;
 }
 
-bool TallyPageViewDelegate::initWithDelegate(NSObject* previous) {
+Ref<NSInvocation> TallyPageViewDelegate::createInvocationOnSelector(SEL selector,
+                                                                    NSObject* target) {
+    auto signature = target ? target->methodSignatureForSelector(selector) : nullptr;
+    if (!signature) return nullptr;
+    auto invocation = NSInvocation::invocationWithMethodSignature(signature);
+    invocation->setTarget(target);
+    invocation->setSelector(selector);
+    return invocation;
+}
+
+bool TallyPageViewDelegate::initWithSession(TallySession* session, NSObject* previous) {
+    session_ = session;
     delegate_ = previous;
     TallyUtil::debugLog(NS("Tally: TallyPageViewDelegate session[%@] delegate[%@] created"),
-                        TallySession::currentSession(), previous);
+                        session, previous);
     return true;
 }
 
@@ -88,20 +102,59 @@ void TallyPageViewDelegate::navigationControllerDidShowViewController(UINavigati
 bool TallyPageViewDelegate::tabBarControllerShouldSelectViewController(UITabBarController* tab,
                                                                        UIViewController* vc) {
     bool answer = true;
-    caught([&] {
-        TallyUtil::debugLog(NS("Tally: TallyPageViewDelegate [%@] [%@]"), tab, vc);
-        if (auto d = dynamic_cast<UITabBarControllerDelegate*>(delegate_.get()))
-            answer = d->tabBarControllerShouldSelectViewController(tab, vc);
-    });
+    passOnTab(
+        [&](UITabBarControllerDelegate* d) {
+            if (d) answer = d->tabBarControllerShouldSelectViewController(tab, vc);
+        },
+        tab, vc, nullptr);
     return answer;
 }
 
 void TallyPageViewDelegate::tabBarControllerDidSelectViewController(UITabBarController* tab,
                                                                     UIViewController* vc) {
+    passOnTab(
+        [&](UITabBarControllerDelegate* d) {
+            if (d) d->tabBarControllerDidSelectViewController(tab, vc);
+            count();
+        },
+        tab, vc, nullptr);
+}
+
+void TallyPageViewDelegate::passOnTab(const std::function<void(UITabBarControllerDelegate*)>& call,
+                                      NSObject* tab, NSObject* what, const bool* flag) {
     caught([&] {
-        TallyUtil::debugLog(NS("Tally: TallyPageViewDelegate [%@] [%@]"), tab, vc);
-        if (auto d = dynamic_cast<UITabBarControllerDelegate*>(delegate_.get()))
-            d->tabBarControllerDidSelectViewController(tab, vc);
-        count();
+        if (flag)
+            TallyUtil::debugLog(NS("Tally: TallyPageViewDelegate [%@] [%@] [%d]"), tab, what,
+                                *flag ? 1 : 0);
+        else
+            TallyUtil::debugLog(NS("Tally: TallyPageViewDelegate [%@] [%@]"), tab, what);
+        call(dynamic_cast<UITabBarControllerDelegate*>(delegate_.get()));
     });
+}
+
+void TallyPageViewDelegate::tabBarControllerWillBeginCustomizingViewControllers(
+    UITabBarController* tab, NSArray* controllers) {
+    passOnTab(
+        [&](UITabBarControllerDelegate* d) {
+            if (d) d->tabBarControllerWillBeginCustomizingViewControllers(tab, controllers);
+        },
+        tab, controllers, nullptr);
+}
+
+void TallyPageViewDelegate::tabBarControllerWillEndCustomizingViewControllers(
+    UITabBarController* tab, NSArray* controllers, bool changed) {
+    passOnTab(
+        [&](UITabBarControllerDelegate* d) {
+            if (d) d->tabBarControllerWillEndCustomizingViewControllers(tab, controllers, changed);
+        },
+        tab, controllers, &changed);
+}
+
+void TallyPageViewDelegate::tabBarControllerDidEndCustomizingViewControllers(
+    UITabBarController* tab, NSArray* controllers, bool changed) {
+    passOnTab(
+        [&](UITabBarControllerDelegate* d) {
+            if (d) d->tabBarControllerDidEndCustomizingViewControllers(tab, controllers, changed);
+        },
+        tab, controllers, &changed);
 }

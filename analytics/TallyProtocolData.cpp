@@ -61,10 +61,11 @@ void TallyProtocolData::appendString(NSString* string, NSMutableData* data) {
         appendUshort(0, data);
         return;
     }
-    const char* utf8 = limited->UTF8String();
-    size_t n = utf8 ? std::strlen(utf8) : 0;
+    // Measured from the encoded bytes, not up to a NUL: a name may hold U+0000.
+    auto utf8 = limited->dataUsingEncoding(NSUTF8StringEncoding);
+    NSUInteger n = utf8 ? utf8->length() : 0;
     appendUshort(static_cast<unsigned>(n), data);
-    if (n) data->appendBytes(utf8, static_cast<NSUInteger>(n));
+    if (n) data->appendBytes(utf8->bytes(), n);
 }
 
 void TallyProtocolData::appendTinyData(NSData* value, NSMutableData* data) {

@@ -522,19 +522,32 @@ void TallySession::recordErrorWithExceptionString(NSString* errorID, NSString* m
 
 void TallySession::recordAdImpression(TallyAdImpression* impression) {
     std::lock_guard lock(storeLock());
+    Ref<NSString> hook = impression ? impression->hook() : nullptr;
+    Ref<NSNumber> adId = impression ? impression->adId() : nullptr;
+    Ref<NSNumber> result = impression ? impression->adResult() : nullptr;
     if (adLog_->count() < kMaxAdImpressions) {
         // Impressions have no equality of their own: the same object is put back in its place.
         NSUInteger at = NSNotFound;
         for (NSUInteger i = 0; i < adLog_->count(); ++i)
             if (adLog_->objectAtIndex(i).get() == impression) at = i;
-        if (at != NSNotFound)
+        if (at != NSNotFound) {
+            TallyUtil::debugLog(
+                NS("Tally: Replacing ad impression for hook[%@] with adId[%@] and result[%@]"),
+                hook.get(), adId.get(), result.get());
             adLog_->replaceObjectAtIndex(at, impression);
-        else
+        } else {
+            TallyUtil::debugLog(
+                NS("Tally: Recording ad impression for hook[%@] with adId[%@] and result[%@]"),
+                hook.get(), adId.get(), result.get());
             adLog_->addObject(impression);
+        }
         saveToDisk();
     } else {
         TallyUtil::debugLog(NS("Tally: Impression not recorded because max impression is reached"));
     }
+    TallyUtil::debugLog(
+        NS("Tally: Recording ad impression for hook[%@] with adId[%@] and result[%@] complete"),
+        hook.get(), adId.get(), result.get());
 }
 
 int64_t TallySession::timeIntervalSinceSessionStart(NSDate* date) {
@@ -736,13 +749,15 @@ Ref<NSData> TallySession::dataForSessions(NSArray* sessions, bool requestAds) {
         }
     }
     auto out = NSMutableData::data();
+    // Without an image cache yet, the server is told of no images held.
     auto cache = TallyImageCache::instance();
-    auto ids = cache->storedIds();
-    TallyUtil::debugLog(NS("Tally: cacheTimeStamp[%lld] numCachedItems[%d]"),
-                        cache->cacheUpdateTimestamp(), static_cast<int>(ids->count()));
+    auto ids = cache ? cache->storedIds() : NSArray::array();
+    int64_t cacheTime = cache ? cache->cacheUpdateTimestamp() : 0;
+    TallyUtil::debugLog(NS("Tally: cacheTimeStamp[%lld] numCachedItems[%d]"), cacheTime,
+                        static_cast<int>(ids->count()));
     P::appendUshort(kProtocolVersion, out);
     P::appendUshort(requestAds ? 1 : 0, out);
-    P::appendLong(cache->cacheUpdateTimestamp(), out);
+    P::appendLong(cacheTime, out);
     P::appendUshort(ids->count(), out);
     for (auto* id : *ids) {
         auto number = as<NSNumber>(id);

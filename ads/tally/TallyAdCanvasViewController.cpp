@@ -151,7 +151,8 @@ bool TallyAdCanvasViewController::init() {
 }
 
 void TallyAdCanvasViewController::dealloc() {
-    TallyAdAssignment::instance()->removeAdsOnParentName(description());
+    if (auto assignment = TallyAdAssignment::instance())
+        assignment->removeAdsOnParentName(description());
     if (webView_) webView_->setDelegate(nullptr);
     for (UIView* view :
          {static_cast<UIView*>(loadingView_.get()), static_cast<UIView*>(webView_.get()),
@@ -420,7 +421,7 @@ void TallyAdCanvasViewController::webViewDidFinishLoad(UIWebView*) {
     adjustForStatusBar(adListView_);
 
     auto parentName = description();
-    if (auto ad = as<TallyAd>(ad_)) TallyAdAssignment::instance()->assignAd(ad, parentName);
+    if (auto ad = as<TallyAd>(ad_)) TallyAdAssignment::createInstance()->assignAd(ad, parentName);
     auto handleImage = TallyAdParser::fastImageWithCode(NSNumber::numberWithInt(1));
     auto handle = make<UIImageView>(kInitWithImage, handleImage.get());
     handle->setHidden(false);

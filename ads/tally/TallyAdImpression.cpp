@@ -72,9 +72,8 @@ Ref<NSData> TallyAdImpression::data() {
     TallyUtil::debugLog(NS("Tally: Impression hook[%@] adFormat[%@] adId[%@] canvasId[%@] "
                            "adCookie[%@]"),
                         hook_, adFormat_, adId_, canvasId_, adCookie_);
-    auto hook = hook_;
-    if (hook && hook->length() >= 256) hook = hook->substringToIndex(255);
-    TallyProtocolData::appendString(hook, out);
+    // The string encoder cuts a long hook to 255 units, never inside a surrogate pair.
+    TallyProtocolData::appendString(hook_, out);
     TallyProtocolData::appendByte(adFormat_ ? adFormat_->intValue() & 0xFF : 0, out);
     TallyProtocolData::appendLong(adId_ ? adId_->longLongValue() : 0, out);
     TallyProtocolData::appendLong(canvasId_ ? canvasId_->longLongValue() : 0, out);

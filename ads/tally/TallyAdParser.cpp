@@ -388,7 +388,7 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
                     auto& image = images[i];
                     log.flush(ends[i]);
                     imageMap_->setObject(image, image->imageId());
-                    cache->save(image, image->imageId());
+                    if (cache) cache->save(image, image->imageId());
                     TallyUtil::debugLog(NS("Tally: Parsed image[%@] added to map at key[%@]"),
                                         image, image->imageId());
                 }
@@ -468,7 +468,8 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
                 TallyUtil::debugLog(NS("Tally: Parse end of message"));
                 if (auto files = TallyFileCache::instance()) {
                     files->save(this, NS("adParser"));
-                    files->save(TallyImageCache::instance(), NS("imageCache"));
+                    if (auto cache = TallyImageCache::instance())
+                        files->save(cache, NS("imageCache"));
                 }
                 break;
             }
@@ -616,8 +617,8 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
                                     refresh);
                 TallyAdProperties::setBannerRefreshInSeconds(NSNumber::numberWithInt(refresh));
                 TallyAdProperties::setCacheUpdateTimestamp(longNumber(timestamp));
-                TallyImageCache::instance()->setCacheUpdateTimestamp(
-                    TallyAdProperties::getCacheUpdateTimestamp());
+                if (auto cache = TallyImageCache::instance())
+                    cache->setCacheUpdateTimestamp(TallyAdProperties::getCacheUpdateTimestamp());
                 TallyUtil::debugLog(NS("Tally: Parsed property cacheUpdateTimestamp[%lld]"),
                                     static_cast<long long>(timestamp));
                 TallyAdProperties::setPortraitAdsMaxShown(NSNumber::numberWithInt(portraitMax));
@@ -794,11 +795,12 @@ Ref<UIImage> TallyAdParser::getImage(NSNumber* imageId) {
         std::lock_guard lock(lock_);
         image = as<TallyAdImage>(imageMap_->objectForKey(imageId));
     }
-    auto cache = TallyImageCache::instance();
-    if (image)
-        cache->setAsMostRecentlyUsed(imageId);
-    else
-        image = cache->get(imageId);
+    if (auto cache = TallyImageCache::instance()) {
+        if (image)
+            cache->setAsMostRecentlyUsed(imageId);
+        else
+            image = cache->get(imageId);
+    }
     TallyUtil::debugLog(image ? NS("Tally: image[%@] found") : NS("Tally: image[%@] not found"),
                         imageId);
     return image ? image->image() : nullptr;
@@ -818,7 +820,8 @@ Ref<UIImage> TallyAdParser::getImageWithCode(NSNumber* code) {
 
 void TallyAdParser::cachedImageToMemory(NSNumber* imageId) {
     if (!imageId) return;
-    auto image = TallyImageCache::instance()->get(imageId);
+    auto cache = TallyImageCache::instance();
+    auto image = cache ? cache->get(imageId) : nullptr;
     TallyUtil::debugLog(NS("Tally: cachedId[%@] image[%@] found"), imageId, image);
     if (!image) return;
     std::lock_guard lock(lock_);

@@ -126,7 +126,17 @@ Ref<TallyAdAssignment> TallyAdAssignment::recreateInstance() {
 }
 
 Ref<TallyAdAssignment> TallyAdAssignment::instance() {
-    return createInstance();
+    std::lock_guard lock(assignmentLock);
+    return sharedAssignment;
+}
+
+void TallyAdAssignment::resetForTesting() {
+    Ref<TallyAdAssignment> previous;  // freed outside the lock: its banners ask for the instance
+    {
+        std::lock_guard lock(assignmentLock);
+        previous = std::move(sharedAssignment);
+        sharedAssignment = nullptr;
+    }
 }
 
 bool TallyAdAssignment::init() {

@@ -36,8 +36,9 @@ class TallyAdAssignment : public NSObject {
     static Ref<TallyAdAssignment> createInstance();
     // Forgets every assignment; run at every session start.
     static Ref<TallyAdAssignment> recreateInstance();
-    // The instance, made when there is none so the banner calls always find one.
+    // The instance, or nil before one was made (never made here).
     static Ref<TallyAdAssignment> instance();
+    static void resetForTesting();  // drops the instance
 
     bool init() override;
     // The ad, or nil when its id is already in use under the parent. A nil parent records

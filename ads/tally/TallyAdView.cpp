@@ -111,8 +111,14 @@ bool TallyAdView::initWithAd(NSObject* ad, NSString* hook, int x, int y, NSObjec
 void TallyAdView::dealloc() {
     NSNotificationCenter::defaultCenter()->removeObserver(this);
     NSObject::cancelPreviousPerformRequestsWithTarget(this);
-    if (auto ad = as<TallyAd>(ad_)) TallyAdAssignment::instance()->removeAd(ad, parentName_);
+    releaseAd();
     UIView::dealloc();
+}
+
+void TallyAdView::releaseAd() {
+    auto ad = as<TallyAd>(ad_);
+    auto assignment = TallyAdAssignment::instance();
+    if (ad && assignment) assignment->removeAd(ad, parentName_);
 }
 
 Ref<TallyAd> TallyAdView::ad() {
@@ -160,9 +166,12 @@ void TallyAdView::updateWithAd(TallyAd* ad, TallyAdHook* hook) {
 }
 
 void TallyAdView::refreshWithAd() {
-    if (auto ad = as<TallyAd>(ad_)) TallyAdAssignment::instance()->removeAd(ad, parentName_);
-    auto next = TallyAdParser::fastAdWithHook(hook_, parentName_);
-    auto record = TallyAdParser::fastHookWithName(hook_);
+    releaseAd();
+    // The parser itself answers, whatever the last upload's outcome: the class lookups give
+    // nothing without internet, which would leave the banner empty and retrying.
+    auto parser = TallyAdParser::instance();
+    auto next = parser->adWithHook(hook_, parentName_);
+    auto record = parser->hookWithName(hook_);
     updateWithAd(next, record);
 }
 

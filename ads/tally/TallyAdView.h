@@ -92,6 +92,8 @@ protected:
     // The label with the style's colour and font (name at its whole-point size).
     static Ref<UILabel> styledLabel(CGRect frame, NSString* text, NSObject* style);
     void replaceSubviews(std::initializer_list<UIView*> views);
+    // Gives the ad shown back to its parent's assignment, when there is one.
+    void releaseAd();
 
     Ref<UIImageView> landscapeBackground_, portraitBackground_, icon_;
     Ref<UILabel> sellMessageLabel_, appNameLabel_, advertiserLabel_;

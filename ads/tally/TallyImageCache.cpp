@@ -102,6 +102,7 @@ Ref<TallyImageCache> TallyImageCache::createInstanceWithFileCache(TallyFileCache
     std::lock_guard lock(imageCacheLock);
     if (!sharedImageCache) {
         auto files = TallyFileCache::instance();
+        if (!fileCache) fileCache = files.get();
         auto stored = files ? as<TallyImageCache>(files->get(NS("imageCache"))) : nullptr;
         if (stored) {
             stored->setFileCache(fileCache);
@@ -111,6 +112,9 @@ Ref<TallyImageCache> TallyImageCache::createInstanceWithFileCache(TallyFileCache
             sharedImageCache =
                 make<TallyImageCache>(&TallyImageCache::initWithFileCache, fileCache);
         }
+    } else if (!sharedImageCache->fileCache()) {
+        // A cache that cannot reach its files would silently keep nothing.
+        sharedImageCache->setFileCache(fileCache ? fileCache : TallyFileCache::instance().get());
     }
     return sharedImageCache;
 }
@@ -128,9 +132,14 @@ Ref<TallyImageCache> TallyImageCache::recreateInstanceWithFileCache(TallyFileCac
 
 Ref<TallyImageCache> TallyImageCache::instance() {
     std::lock_guard lock(imageCacheLock);
-    if (!sharedImageCache)
-        sharedImageCache = make<TallyImageCache>(&TallyImageCache::initWithFileCache, nullptr);
     return sharedImageCache;
+}
+
+void TallyImageCache::resetForTesting() {
+    Ref<TallyImageCache> previous;  // freed outside the lock
+    std::lock_guard lock(imageCacheLock);
+    previous = std::move(sharedImageCache);
+    sharedImageCache = nullptr;
 }
 
 bool TallyImageCache::initWithFileCache(TallyFileCache* fileCache) {

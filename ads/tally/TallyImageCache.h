@@ -43,13 +43,14 @@ class TallyImageCache : public NSObject, public NSCoding {
     NS_OBJECT(TallyImageCache, NSObject)
 
     // The singleton: read back from the file cache's "imageCache", or, when there is none, an
-    // empty one after the whole cache folder is cleared.
+    // empty one after the whole cache folder is cleared. It always leaves a singleton that has
+    // its file cache (the file cache singleton when none is given).
     static Ref<TallyImageCache> createInstanceWithFileCache(TallyFileCache* fileCache);
     // Run at every session start.
     static Ref<TallyImageCache> recreateInstanceWithFileCache(TallyFileCache* fileCache);
-    // The singleton; an empty one without a file cache when no session has started, so the
-    // upload can always report what is cached.
+    // The singleton, or nil before a session start made it (never made here).
     static Ref<TallyImageCache> instance();
+    static void resetForTesting();  // drops the singleton
 
     bool initWithFileCache(TallyFileCache* fileCache);
     static constexpr int kMaxImageCached = 40;

@@ -16,6 +16,7 @@
 #include "Foundation/NSTimer.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIKitNotifications.h"
 #include "UIKit/UIKitSupport.h"
@@ -70,6 +71,14 @@ void UIApplication::describeClass(RuntimeClass& c) {
              &UIApplication::setNetworkActivityIndicatorVisible);
     c.method("isNetworkActivityIndicatorVisible",
              &UIApplication::isNetworkActivityIndicatorVisible);
+}
+
+bool UIApplication::respondsToSelector(SEL sel) {
+    static SEL begin = Selector::named("beginBackgroundTaskWithExpirationHandler:");
+    static SEL end = Selector::named("endBackgroundTask:");
+    if ((sel == begin || sel == end) && UIDevice::currentDevice()->systemVersion()->intValue() < 4)
+        return false;
+    return UIResponder::respondsToSelector(sel);
 }
 
 Ref<UIApplication> UIApplication::sharedApplication() {

@@ -98,6 +98,9 @@ class UIApplication : public UIResponder {
     Ref<NSArray> windows();
     Ref<UIWindow> keyWindow() { return keyWindow_.lock(); }
     Ref<UIResponder> nextResponder() override;
+    // Systems before 4.0 (UIDevice's system version) have no background tasks: the probes for
+    // them answer NO there.
+    bool respondsToSelector(SEL sel) override;
 
     // ---- hand-offs ------------------------------------------------------------------------------
     // Whether some app takes URLs of the scheme. The default set: http, https, mailto, tel, sms,

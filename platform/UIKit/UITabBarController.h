@@ -7,8 +7,8 @@
 
 class UITabBarController;
 
-// "tabBarController:shouldSelectViewController:" and
-// "tabBarController:didSelectViewController:", both optional.
+// "tabBarController:shouldSelectViewController:", "tabBarController:didSelectViewController:"
+// and the three customizing calls, all optional.
 class UITabBarControllerDelegate {
 public:
     virtual ~UITabBarControllerDelegate() = default;
@@ -17,6 +17,13 @@ public:
         return true;
     }
     virtual void tabBarControllerDidSelectViewController(UITabBarController*, UIViewController*) {}
+    // The user's editing of which controllers the tab bar holds (the More list).
+    virtual void tabBarControllerWillBeginCustomizingViewControllers(UITabBarController*,
+                                                                     NSArray*) {}
+    virtual void tabBarControllerWillEndCustomizingViewControllers(UITabBarController*, NSArray*,
+                                                                   bool /*changed*/) {}
+    virtual void tabBarControllerDidEndCustomizingViewControllers(UITabBarController*, NSArray*,
+                                                                  bool /*changed*/) {}
 };
 
 class UITabBarController : public UIViewController, public UITabBarDelegate {

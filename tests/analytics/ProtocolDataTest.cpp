@@ -57,6 +57,11 @@ TEST(TallyProtocolDataTest, StringsAreLimitedTo255UnitsWithUtf8Lengths) {
     auto cut = P::limitStringLength(NSString::stringWithCharacters(pairs.data(), 256));
     EXPECT_EQ(cut->length(), 254u);
     EXPECT_EQ(length(NSString::stringWithCharacters(pairs.data(), 256)), 254);
+    // A name holding U+0000 goes out whole, the NUL included.
+    const char16_t withNul[] = {u'a', 0, u'b'};
+    auto d = NSMutableData::data();
+    P::appendString(NSString::stringWithCharacters(withNul, 3), d);
+    EXPECT_EQ(bytes(d), (std::vector<uint8_t>{0, 3, 'a', 0, 'b'}));
 }
 
 TEST(TallyProtocolDataTest, DataBlocksCarryTheirLengths) {

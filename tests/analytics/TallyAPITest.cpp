@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
@@ -14,6 +16,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSUserDefaults.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIKitNotifications.h"
 #include "ads/tally/TallyAdClient.h"
 #include "analytics/TallyAPI.h"
@@ -31,16 +34,30 @@ protected:
     ManualClockScope clock;
     testhttp::TestServer server;
     std::atomic<int> status{200};
+    // While held, the server keeps every upload waiting for its answer.
+    std::mutex gateLock;
+    std::condition_variable gateOpened;
+    bool held = false;
+    void hold(bool on) {
+        {
+            std::lock_guard lock(gateLock);
+            held = on;
+        }
+        gateOpened.notify_all();
+    }
 
     void SetUp() override {
         server.route("POST", "/aap.do", [this](const testhttp::Request& r) {
             EXPECT_EQ(r.header("Content-Type"), "application/octet-stream");
+            std::unique_lock lock(gateLock);
+            gateOpened.wait(lock, [this] { return !held; });
             return testhttp::Response(status.load(), "");
         });
         reset();
         TallyAPI::setServerURL(NSString::stringWithUTF8String(server.url("/aap.do").c_str()));
     }
     void TearDown() override {
+        hold(false);
         clearFiles();
         reset();
     }
@@ -117,6 +134,32 @@ TEST_F(TallyAPITest, PauseUploadsTheCurrentSessionAndClearsNothing) {
     EXPECT_EQ(TallySession::savedSessions()->count(), 1u);
 }
 
+TEST_F(TallyAPITest, BackgroundTasksOnlyWhereTheSystemHasThem) {
+    startWithSavedRecords(true);
+    auto app = UIApplication::sharedApplication();
+    auto device = UIDevice::currentDevice();
+    hold(true);
+    post(UIApplicationWillResignActiveNotification);
+    EXPECT_EQ(app->activeBackgroundTaskCount(), 1u);
+    ASSERT_TRUE(runLoopUntil([&] { return server.requestCount() == 2; }));
+    // A system without background tasks leaves the kept task alone.
+    device->setSystemVersion(NS("3.1.3"));
+    TallyAPI::stopBackgroundTask();
+    advanceRunLoop(0.1);
+    EXPECT_EQ(app->activeBackgroundTaskCount(), 1u);
+    device->setSystemVersion(NS("5.0"));
+    hold(false);  // the pause upload answers and ends its task
+    ASSERT_TRUE(runLoopUntil([&] { return app->activeBackgroundTaskCount() == 0; }));
+
+    // Before multitasking a pause begins no task and still uploads.
+    post(UIApplicationDidBecomeActiveNotification);
+    device->setSystemVersion(NS("3.1.3"));
+    post(UIApplicationWillResignActiveNotification);
+    EXPECT_EQ(app->activeBackgroundTaskCount(), 0u);
+    ASSERT_TRUE(runLoopUntil([&] { return server.requestCount() == 3; }));
+    device->resetForTesting();
+}
+
 TEST_F(TallyAPITest, ResumeWithinThePauseBoundContinuesTheSession) {
     TallyAPI::setSessionReportsOnPauseEnabled(false);
     startWithSavedRecords(true);
@@ -164,6 +207,14 @@ TEST_F(TallyAPITest, SwitchedOffDoesNothing) {
     advanceRunLoop(1);
     EXPECT_EQ(server.requestCount(), 0u);
     NSUserDefaults::standardUserDefaults()->setBool(true, NS("TallySendUsageInfo"));
+    EXPECT_TRUE(TallyAPI::sendUsageInfo());
+    // A string is read for its boolean value; a value with none leaves analytics on.
+    auto defaults = NSUserDefaults::standardUserDefaults();
+    defaults->setObject(NS("YES"), NS("TallySendUsageInfo"));
+    EXPECT_TRUE(TallyAPI::sendUsageInfo());
+    defaults->setObject(NS("NO"), NS("TallySendUsageInfo"));
+    EXPECT_FALSE(TallyAPI::sendUsageInfo());
+    defaults->setObject(NSArray::array(), NS("TallySendUsageInfo"));
     EXPECT_TRUE(TallyAPI::sendUsageInfo());
 }
 

@@ -2,10 +2,12 @@
 
 #include <vector>
 
+#include "CoreGraphics/CGBitmapContext.h"
 #include "CoreGraphics/CGColor.h"
 #include "CoreGraphics/CGColorSpace.h"
 #include "Foundation/NSString.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UIGraphics.h"
 #include "ui/core/DZStyleContext.h"
 #include "ui/core/DZStyleDelegate.h"
 
@@ -54,12 +56,12 @@ Ref<DZPartStyle> DZStyle::styleForPart(NSString* name) {
 
 Ref<CGGradient> DZStyle::newGradientWithColors(UIColor* const* colors, const CGFloat* locations,
                                                size_t count) {
-    std::vector<CGFloat> components(count * 4, 0);
+    std::vector<CGFloat> rgba(count * 4, 0);
     for (size_t i = 0; i < count; ++i) {
         Ref<CGColor> color = colors[i] ? colors[i]->CGColor() : nullptr;
         size_t n = color ? CGColorGetNumberOfComponents(color) : 0;
         const CGFloat* c = n ? CGColorGetComponents(color) : nullptr;
-        CGFloat* out = &components[i * 4];
+        CGFloat* out = &rgba[i * 4];
         if (n == 4) {
             for (int k = 0; k < 4; ++k)
                 out[k] = c[k];
@@ -68,8 +70,23 @@ Ref<CGGradient> DZStyle::newGradientWithColors(UIColor* const* colors, const CGF
             out[3] = c[1];
         }  // anything else stays transparent black
     }
-    auto space = CGColorSpaceCreateDeviceRGB();
-    return CGGradientCreateWithColorComponents(space, components.data(), locations, count);
+    // The stops are made in the colour space of the context being drawn into. Its components
+    // per stop must match that space: a grey context takes the grey level and alpha of each
+    // stop (luminance, as the platform greys colours). Without a context, device RGB.
+    auto context = UIGraphicsGetCurrentContext();
+    CGColorSpaceRef space = context ? CGBitmapContextGetColorSpace(context) : nullptr;
+    size_t n = space ? CGColorSpaceGetNumberOfComponents(space) : 0;
+    if (n == 1) {
+        std::vector<CGFloat> grey(count * 2, 0);
+        for (size_t i = 0; i < count; ++i) {
+            const CGFloat* c = &rgba[i * 4];
+            grey[i * 2] = (77 * c[0] + 150 * c[1] + 29 * c[2]) / 256;
+            grey[i * 2 + 1] = c[3];
+        }
+        return CGGradientCreateWithColorComponents(space, grey.data(), locations, count);
+    }
+    if (n != 3) space = CGColorSpace::deviceRGB();
+    return CGGradientCreateWithColorComponents(space, rgba.data(), locations, count);
 }
 
 Ref<DZPartStyle> DZPartStyle::styleWithName(NSString* name, DZStyle* style, DZStyle* next) {

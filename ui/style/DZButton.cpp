@@ -104,7 +104,7 @@ void DZButtonContent::requestDidCancelLoad(DZURLRequest*) {
 // ---- button -------------------------------------------------------------------------------
 
 void DZButton::describeClass(RuntimeClass& c) {
-    c.implements({"textForLayerWithStyle:", "imageForLayerWithStyle:"});
+    c.implements({"textForLayerWithStyle:", "imageForLayerWithStyle:", "imageView:didLoadImage:"});
 }
 
 Ref<DZButton> DZButton::buttonWithStyle(NSString* selector) {

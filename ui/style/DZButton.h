@@ -52,7 +52,7 @@ private:
     Weak<DZImageViewDelegate> delegate_;
 };
 
-class DZButton : public UIControl, public DZStyleDelegate {
+class DZButton : public UIControl, public DZStyleDelegate, public DZImageViewDelegate {
     NS_OBJECT(DZButton, UIControl)
     static void describeClass(RuntimeClass& c);
     static Ref<DZButton> buttonWithStyle(NSString* selector);
@@ -100,6 +100,8 @@ class DZButton : public UIControl, public DZStyleDelegate {
 
     Ref<NSString> textForLayerWithStyle(DZStyle* style) override;
     Ref<UIImage> imageForLayerWithStyle(DZStyle* style) override;
+    // imageView:didLoadImage: answers and does nothing: the content redraws the button itself.
+    void imageViewDidLoadImage(DZImageView*, UIImage*) override {}
 
     // The label set on the button, else its current title.
     Ref<NSString> accessibilityLabel() override {

@@ -40,7 +40,8 @@ void DZLauncherView::describeClass(RuntimeClass& c) {
         .method("buttonTouchedUpInside:", &DZLauncherView::buttonTouchedUpInside)
         .method("buttonTouchedUpOutside:", &DZLauncherView::buttonTouchedUpOutside)
         .method("closeButtonTouchedUpInside:", &DZLauncherView::closeButtonTouchedUpInside)
-        .method("pageChanged", &DZLauncherView::pageChanged);
+        .method("pageChanged", &DZLauncherView::pageChanged)
+        .method("wobble", &DZLauncherView::wobble);
 }
 
 bool DZLauncherView::initWithFrame(CGRect frame) {
@@ -627,10 +628,14 @@ void DZLauncherView::springLoadTimer(bool left) {
 
 void DZLauncherView::wobble() {
     wobbleScheduled_ = false;
-    if (!editing_ || !buttons_) return;
+    // Off screen the steps stop, so a launcher left editing is not kept alive by its own
+    // animations; coming back on screen starts them again.
+    if (!editing_ || !buttons_ || !window()) return;
     CGAffineTransform plus = CGAffineTransformMakeRotation(kWobbleRadians);
     CGAffineTransform minus = CGAffineTransformMakeRotation(-kWobbleRadians);
     auto dragged = dragButton_.lock();
+    // One animation turns every icon; its end starts the next step.
+    UIView::beginAnimations(nullptr, nullptr);
     NSInteger index = 0, counted = 0;
     for (NSObject* page : *buttons_)
         for (NSObject* object : *static_cast<NSArray*>(page)) {
@@ -642,12 +647,22 @@ void DZLauncherView::wobble() {
             }
             ++index;
         }
-    if (counted > 0) wobbleLeft = !wobbleLeft;
     wobbleScheduled_ = true;
-    Weak<DZLauncherView> weak(this);
-    NSTimer::scheduledTimerWithTimeInterval(kWobbleTime, false, [weak](NSTimer*) {
-        if (auto self = weak.lock()) self->wobble();
-    });
+    // With animations off an animation ends at once; a chain of those would never yield.
+    if (counted > 0 && UIView::areAnimationsEnabled()) {
+        UIView::setAnimationDuration(kWobbleTime);
+        UIView::setAnimationDelegate(this);
+        UIView::setAnimationDidStopSelector(Selector::named("wobble"));
+    } else {
+        NSObject::cancelPreviousPerformRequestsWithTarget(this);
+        performSelector(Selector::named("wobble"), nullptr, kWobbleTime);
+    }
+    if (counted > 0) wobbleLeft = !wobbleLeft;
+    UIView::commitAnimations();
+}
+
+void DZLauncherView::didMoveToWindow() {
+    if (window() && editing_ && !wobbleScheduled_) wobble();
 }
 
 void DZLauncherView::beginEditing() {

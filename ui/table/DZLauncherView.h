@@ -37,6 +37,8 @@ public:
 class DZLauncherView : public UIView, public UIScrollViewDelegate {
     NS_OBJECT(DZLauncherView, UIView)
     static void describeClass(RuntimeClass& c);
+    // Editing resumes its wobble when the launcher comes back on screen.
+    void didMoveToWindow() override;
 
 public:
     static constexpr NSInteger kDefaultColumnCount = 3;
@@ -137,6 +139,6 @@ private:
     Ref<DZLauncherHighlightView> highlightView_;
     bool editing_ = false;
     bool springing_ = false;
-    bool wobbleScheduled_ = false;
+    bool wobbleScheduled_ = false;  // a wobble step is pending (animation or delayed perform)
     Weak<DZLauncherViewDelegate> delegate_;
 };

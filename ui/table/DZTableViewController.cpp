@@ -266,24 +266,32 @@ void DZTableViewController::showLoading(bool show) {
     setLoadingView(label.get());
 }
 
+namespace {
+// The error or empty view for these texts and image: nil when there is nothing to show.
+Ref<DZErrorView> messageView(NSString* title, NSString* subtitle, UIImage* image,
+                             UIColor* background) {
+    if (isEmpty(title) && isEmpty(subtitle) && !image) return nullptr;
+    auto view = make<DZErrorView>(&DZErrorView::initWithTitle, title, subtitle, image);
+    view->setBackgroundColor(background);
+    return view;
+}
+}  // namespace
+
 void DZTableViewController::showError(bool show) {
     if (!show) {
         setErrorView(nullptr);
         return;
     }
     if (model()->isLoaded() && canShowModel()) return;
-    if (!dataSource_) return;
-    auto title = dataSource_->titleForError(modelError().get());
-    auto subtitle = dataSource_->subtitleForError(modelError().get());
-    auto image = dataSource_->imageForError(modelError().get());
-    if (!isEmpty(title.get()) || !isEmpty(subtitle.get()) || image) {
-        auto view = make<DZErrorView>(&DZErrorView::initWithTitle, title.get(), subtitle.get(),
-                                      image.get());
-        view->setBackgroundColor(tableView()->backgroundColor().get());
-        setErrorView(view.get());
-    } else {
-        setErrorView(nullptr);
+    // Without a data source there is nothing to say, but the table still lets go of the rows.
+    Ref<NSString> title, subtitle;
+    Ref<UIImage> image;
+    if (dataSource_) {
+        title = dataSource_->titleForError(modelError().get());
+        subtitle = dataSource_->subtitleForError(modelError().get());
+        image = dataSource_->imageForError(modelError().get());
     }
+    setErrorView(messageView(title, subtitle, image, tableView()->backgroundColor()).get());
     tableView()->setDataSource(nullptr);
     tableView()->reloadData();
 }
@@ -300,14 +308,7 @@ void DZTableViewController::showEmpty(bool show) {
         subtitle = dataSource_->subtitleForEmpty();
         image = dataSource_->imageForEmpty();
     }
-    if (!isEmpty(title.get()) || !isEmpty(subtitle.get()) || image) {
-        auto view = make<DZErrorView>(&DZErrorView::initWithTitle, title.get(), subtitle.get(),
-                                      image.get());
-        view->setBackgroundColor(tableView()->backgroundColor().get());
-        setEmptyView(view.get());
-    } else {
-        setEmptyView(nullptr);
-    }
+    setEmptyView(messageView(title, subtitle, image, tableView()->backgroundColor()).get());
     tableView()->setDataSource(nullptr);
     tableView()->reloadData();
 }

@@ -14,6 +14,7 @@
 #include "ads/tally/TallyAdCanvasViewController.h"
 #include "ads/tally/TallyAdImpression.h"
 #include "ads/tally/TallyOffer.h"
+#include "analytics/TallySession.h"
 #include "analytics/TallyUtil.h"
 #include "tests/ads/tally/TallyAdTesting.h"
 #include "tests/support/FoundationTesting.h"
@@ -327,6 +328,28 @@ TEST_F(TallyAdDebugLinesTest, SettingsSayWhereTheirValueCameFromAndImpressionsTh
                            "adCookie[(null)]",
                            "Tally: adState[1] sessionOffset[0]",
                        }));
+}
+
+TEST_F(TallyAdDebugLinesTest, TheSessionSaysWhetherItRecordsOrReplacesAnImpression) {
+    TallySession::resetForTesting();
+    TallySession::createActiveTallySession(NS("ads-test-key"));
+    lines();
+    auto impression = make<TallyAdImpression>(&TallyAdImpression::initWithHook, NS("h"),
+                                              NSNumber::numberWithInt(1).get());
+    impression->updateWithResult(NSNumber::numberWithInt(3));
+    auto got = lines();
+    TallySession::resetForTesting();
+    TallySession::removeFilesForTesting(NS("ads-test-key"));
+    expectInOrder(got, {
+                           "Tally: Recording ad impression for hook[h] with adId[(null)] and "
+                           "result[(null)]",
+                           "Tally: Recording ad impression for hook[h] with adId[(null)] and "
+                           "result[(null)] complete",
+                           "Tally: Replacing ad impression for hook[h] with adId[(null)] and "
+                           "result[(null)]",
+                           "Tally: Recording ad impression for hook[h] with adId[(null)] and "
+                           "result[(null)] complete",
+                       });
 }
 
 TEST_F(TallyAdDebugLinesTest, NothingIsWrittenWhileTheDebugModeIsLocked) {

@@ -138,6 +138,28 @@ TEST_F(TallyAdRecordsTest, ASessionStartWithoutAnImageCacheArchiveForgetsTheOldP
               bnservices::tally_ad_ids::kCacheUpdateTimestamp);
 }
 
+TEST_F(TallyAdRecordsTest, AskingForTheSingletonsNeverMakesThem) {
+    TallyImageCache::resetForTesting();
+    TallyAdAssignment::resetForTesting();
+    EXPECT_FALSE(TallyImageCache::instance());
+    EXPECT_FALSE(TallyAdAssignment::instance());
+    // The upload still says what is cached: nothing.
+    auto body = TallySession::dataForSessions(NSArray::array(), false);
+    ASSERT_GE(body->length(), 14u);
+    EXPECT_EQ(std::string(tally_test::bytesOf(body).substr(4, 10)), std::string(10, '\0'));
+    EXPECT_FALSE(TallyImageCache::instance());
+
+    // Made without a file cache, the cache still reaches its files.
+    auto cache = TallyImageCache::createInstanceWithFileCache(nullptr);
+    ASSERT_TRUE(cache);
+    EXPECT_EQ(cache->fileCache(), files);
+    EXPECT_EQ(TallyImageCache::instance(), cache);
+    cache->save(imageRecord(1), num(7));
+    EXPECT_TRUE(files->get(TallyImageCache::imageIdToFileName(num(7))));
+    EXPECT_EQ(TallyImageCache::createInstanceWithFileCache(files), cache);
+    EXPECT_TRUE(TallyAdAssignment::createInstance());
+}
+
 TEST_F(TallyAdRecordsTest, PropertyDefaultsAndDecimalTexts) {
     EXPECT_EQ(TallyAdProperties::getBannerRefreshInSeconds(), 20u);
     EXPECT_EQ(TallyAdProperties::getCacheUpdateTimestamp(), 0);
@@ -231,6 +253,19 @@ TEST_F(TallyAdImpressionTest, StatesAreRecordedInTheSessionAndWrittenInOrder) {
                                            NSNumber::numberWithInt(2).get());
     data = longOne->data();
     EXPECT_EQ(std::string(tally_test::bytesOf(data).substr(0, 2)), std::string("\x00\xff", 2));
+
+    // 150 emoji are 300 units; unit 255 opens a pair, so the cut keeps 127 whole emoji.
+    std::u16string emoji;
+    for (int i = 0; i < 150; ++i)
+        emoji += u"\U0001F600";
+    auto emojiOne = make<TallyAdImpression>(
+        &TallyAdImpression::initWithHook,
+        NSString::stringWithCharacters(emoji.data(), static_cast<NSUInteger>(emoji.size())).get(),
+        NSNumber::numberWithInt(1).get());
+    auto hookBytes = std::string(tally_test::bytesOf(emojiOne->data()));
+    ASSERT_GE(hookBytes.size(), 2u + 127 * 4);
+    EXPECT_EQ(hookBytes.substr(0, 2), std::string("\x01\xfc", 2));  // 508 bytes
+    EXPECT_EQ(hookBytes.substr(2, 4), "\xF0\x9F\x98\x80");
 }
 
 TEST_F(TallyAdImpressionTest, OldFormArchivesReadAsStates) {

@@ -175,6 +175,22 @@ TEST_F(TallyAdViewTest, ABannerWithoutAnAdRetriesOnEveryHeartbeat) {
     EXPECT_EQ(TallyHeartBeater::createAndStartInstance(9.0), beater);
 }
 
+TEST_F(TallyAdViewTest, RefreshAfterAFailedUploadTakesTheNextAdFromTheParser) {
+    parse();
+    auto b = banner(NS(""));
+    ASSERT_EQ(b->ad()->adId()->intValue(), 101);
+    auto first = b->adImpression();
+    // A later upload fails: the parser keeps what it read, with no internet booked.
+    auto parser = TallyAdParser::instance();
+    parser->setInternetAvailable(false);
+    parser->parseData(nullptr);
+    b->refreshWithAd();
+    ASSERT_TRUE(b->ad());
+    EXPECT_EQ(b->ad()->adId()->intValue(), 102);
+    EXPECT_FALSE(b->isHidden());
+    EXPECT_NE(b->adImpression(), first);  // the new ad has its own impression
+}
+
 TEST_F(TallyAdViewTest, TheClickActionMatrix) {
     TallyAdReplyOptions options;
     options.clickActions = {{"", 0}, {"Tally_Canvas_Hook_1", 2}, {"Tally_Canvas_Hook_2", 4}};

@@ -12,6 +12,7 @@
 #include "Foundation/NSURL.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIKitNotifications.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIWindow.h"
@@ -220,6 +221,16 @@ TEST_F(ApplicationTest, AnswersTheProbesCallersMake) {
     EXPECT_TRUE(
         app->respondsToSelector(Selector::named("beginBackgroundTaskWithExpirationHandler:")));
     EXPECT_TRUE(app->respondsToSelector(Selector::named("setNetworkActivityIndicatorVisible:")));
+    // A system before multitasking has no background tasks to probe for.
+    UIDevice::currentDevice()->setSystemVersion(NS("3.1.3"));
+    EXPECT_FALSE(
+        app->respondsToSelector(Selector::named("beginBackgroundTaskWithExpirationHandler:")));
+    EXPECT_FALSE(app->respondsToSelector(Selector::named("endBackgroundTask:")));
+    EXPECT_TRUE(app->respondsToSelector(Selector::named("openURL:")));
+    UIDevice::currentDevice()->setSystemVersion(NS("4.0"));
+    EXPECT_TRUE(
+        app->respondsToSelector(Selector::named("beginBackgroundTaskWithExpirationHandler:")));
+    UIDevice::currentDevice()->resetForTesting();
     auto window = make<UIWindow>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 480));
     EXPECT_TRUE(window->respondsToSelector(Selector::named("rootViewController")));
     EXPECT_TRUE(UIScreen::mainScreen()->respondsToSelector(Selector::named("scale")));

@@ -208,6 +208,20 @@ TEST_F(Buttons, ACachedImageAnswersAtOnceAndPlacesTheImagePart) {
         sameRect(button("toolbarButton:", "x", CGSizeMake(10, 10))->rectForImage(), CGRectZero));
 }
 
+TEST_F(Buttons, AButtonAnswersImageLoadsAndDoesNothingWithThem) {
+    auto listener = button("launcherButton:", "Listener", CGSizeMake(80, 80));
+    EXPECT_TRUE(respondsTo(listener.get(), Selector::named("imageView:didLoadImage:")));
+    auto icon = UIImage::imageWithSize(CGSizeMake(20, 16), 1);
+    auto url = str(server.url("/cached.png"));
+    cache->storeImage(icon, url);
+    auto b = button("launcherButton:", "Home", CGSizeMake(80, 80));
+    b->setImageDelegate(listener.get());
+    b->setImage(url, UIControlStateNormal);
+    EXPECT_EQ(b->imageForCurrentState().get(), icon.get());
+    EXPECT_EQ(listener->imageForCurrentState().get(), nullptr);
+    EXPECT_TRUE(listener->titleForCurrentState()->isEqualToString(NS("Listener")));
+}
+
 TEST_F(Buttons, TheImagePartGoesWhereTheTextStepLeftTheContentFrame) {
     auto painter = std::make_shared<RecordingTextPainter>();
     UITextPainterInstall(painter);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "CoreGraphics/CGBitmapContext.h"
+#include "CoreGraphics/CGColorSpace.h"
 #include "CoreGraphics/CGContext.h"
+#include "CoreGraphics/CGGradient.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIGraphics.h"
@@ -84,6 +87,36 @@ TEST(DZStyleChain, GradientStopsFromGreysAndFromUnreadableColours) {
     auto pattern = UIColor::colorWithPatternImage(UIImage::imageWithSize(CGSizeMake(2, 2), 1));
     EXPECT_LT(pixelAt(gradient(pattern), 5, 0).a, 8);
     EXPECT_LT(pixelAt(gradient(nullptr), 5, 0).a, 8);
+}
+
+TEST(DZStyleChain, GradientsAreMadeInTheCurrentContextsColourSpace) {
+    auto red = UIColor::redColor();
+    auto halfWhite = UIColor::colorWithWhite(1, 0.5f);
+    UIColor* colors[] = {red.get(), halfWhite.get()};
+    // A grey bitmap takes grey stops: the red's luminance, the white as it is.
+    auto grey = CGBitmapContextCreate(nullptr, 4, 4, 8, 4, CGColorSpaceCreateDeviceGray(),
+                                      kCGImageAlphaNone);
+    ASSERT_TRUE(grey);
+    UIGraphicsPushContext(grey);
+    auto g = DZStyle::newGradientWithColors(colors, 2);
+    UIGraphicsPopContext();
+    ASSERT_TRUE(g);
+    EXPECT_EQ(g->colorSpace(), CGBitmapContextGetColorSpace(grey));
+    ASSERT_EQ(g->stops().size(), 2u);
+    EXPECT_NEAR(g->stops()[0].rgba[0], 77.0f / 256, 0.01f);
+    EXPECT_EQ(g->stops()[0].rgba[0], g->stops()[0].rgba[2]);
+    EXPECT_FLOAT_EQ(g->stops()[0].rgba[3], 1);
+    EXPECT_FLOAT_EQ(g->stops()[1].rgba[0], 1);
+    EXPECT_FLOAT_EQ(g->stops()[1].rgba[3], 0.5f);
+    // An image context is RGB, and so is a gradient made with no context at all.
+    UIGraphicsBeginImageContext(CGSizeMake(4, 4));
+    auto rgb = DZStyle::newGradientWithColors(colors, 2);
+    UIGraphicsEndImageContext();
+    EXPECT_EQ(CGColorSpaceGetModel(rgb->colorSpace()), kCGColorSpaceModelRGB);
+    EXPECT_FLOAT_EQ(rgb->stops()[0].rgba[0], 1);
+    EXPECT_FLOAT_EQ(rgb->stops()[0].rgba[1], 0);
+    EXPECT_EQ(CGColorSpaceGetModel(DZStyle::newGradientWithColors(colors, 2)->colorSpace()),
+              kCGColorSpaceModelRGB);
 }
 
 // ---- shapes -------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 // spotlight (its taps and its pixels) and the degenerate sizes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,50 @@ TEST_F(Launchers, HoldingAnIconForASecondStartsEditingAndADrag) {
     EXPECT_FALSE(launcher->buttonForItem(itemAt(0, 0))->editing());
     EXPECT_TRUE(CGAffineTransformIsIdentity(launcher->buttonForItem(itemAt(0, 0))->transform()));
     EXPECT_EQ(recorder->events, (std::vector<std::string>{"begin", "end"}));
+}
+
+TEST_F(Launchers, TheWobbleRunsAsOneAnimationAfterAnother) {
+    fill({3});
+    advanceRunLoop(1);
+    NSUInteger idle = UIView::runningAnimationCount();
+    auto first = launcher->buttonForItem(itemAt(0, 0));
+    auto second = launcher->buttonForItem(itemAt(0, 1));
+    launcher->beginEditing();
+    // Every icon turns inside one animation of 0.07 s, whose end starts the next.
+    float before = first->transform().b;
+    EXPECT_NEAR(std::fabs(before), std::sin(DZLauncherView::kWobbleRadians), 1e-4);
+    EXPECT_FLOAT_EQ(second->transform().b, -before);  // neighbours turn the other way
+    advanceRunLoop(0.069);
+    EXPECT_FLOAT_EQ(first->transform().b, before);
+    advanceRunLoop(0.002);
+    EXPECT_FLOAT_EQ(first->transform().b, -before);
+    advanceRunLoop(0.5);  // what editing itself animates is over by now
+    EXPECT_EQ(UIView::runningAnimationCount(), idle + 1);
+
+    // With animations off the steps go on, on the clock, without spinning.
+    UIView::setAnimationsEnabled(false);
+    advanceRunLoop(0.07);
+    float now = first->transform().b;
+    advanceRunLoop(0.07);
+    EXPECT_FLOAT_EQ(first->transform().b, -now);
+    EXPECT_EQ(UIView::runningAnimationCount(), idle);
+    UIView::setAnimationsEnabled(true);
+    advanceRunLoop(0.07);
+    EXPECT_EQ(UIView::runningAnimationCount(), idle + 1);
+
+    // Off screen the wobble stops; back on screen it resumes.
+    launcher->removeFromSuperview();
+    advanceRunLoop(0.2);
+    EXPECT_EQ(UIView::runningAnimationCount(), idle);
+    window->addSubview(launcher);
+    EXPECT_EQ(UIView::runningAnimationCount(), idle + 1);
+
+    launcher->endEditing();
+    advanceRunLoop(0.5);
+    EXPECT_EQ(UIView::runningAnimationCount(), idle);
+    EXPECT_TRUE(CGAffineTransformIsIdentity(first->transform()));
+    advanceRunLoop(0.2);
+    EXPECT_TRUE(CGAffineTransformIsIdentity(first->transform()));
 }
 
 TEST_F(Launchers, DraggingMovesTheIconAndReportsOnlyRealMoves) {

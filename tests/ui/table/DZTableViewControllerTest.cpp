@@ -268,6 +268,36 @@ TEST_F(DZTableControllers, EmptyAndErrorStates) {
     gate->open();
 }
 
+// A controller whose model comes without a data source.
+class ModelOnlyController : public DZTableViewController {
+    NS_OBJECT(ModelOnlyController, DZTableViewController)
+public:
+    void createInterstitialModel() override { setModel(make<DZModel>().get()); }
+};
+
+TEST_F(DZTableControllers, AnErrorWithoutADataSourceClearsTheTable) {
+    auto c = make<ModelOnlyController>();
+    c->view()->setFrame(window->bounds());
+    window->addSubview(c->view().get());
+    // Rows the table was given by hand, and an error view from before.
+    auto rowsByHand =
+        DZListDataSource::dataSourceWithObjects({DZTableTextItem::itemWithText(NS("stale")).get()});
+    c->tableView()->setDataSource(rowsByHand.get());
+    c->tableView()->reloadData();
+    ASSERT_EQ(c->tableView()->numberOfRowsInSection(0), 1);
+    c->setErrorView(make<DZErrorView>(&DZErrorView::initWithTitle, NS("Old"), nullptr,
+                                      static_cast<UIImage*>(nullptr))
+                        .get());
+    ASSERT_TRUE(c->errorView());
+    ASSERT_FALSE(c->dataSource());
+    c->showError(true);
+    EXPECT_FALSE(c->errorView());  // nothing to say
+    EXPECT_FALSE(c->tableOverlayView());
+    EXPECT_FALSE(c->tableView()->dataSource());
+    EXPECT_EQ(c->tableView()->numberOfSections(), 0);
+    c->view()->removeFromSuperview();
+}
+
 TEST_F(DZTableControllers, ModelChangesAnimateRowsAsTheSourceAnswers) {
     Ref<PagesModel> model;
     Ref<PagesSource> source;
