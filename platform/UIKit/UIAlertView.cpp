@@ -1,6 +1,7 @@
 #include "UIKit/UIAlertView.h"
 
 #include <algorithm>
+#include <cfloat>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSString.h"
@@ -11,6 +12,8 @@
 #include "UIKit/UIFont.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UIScreen.h"
+#include "UIKit/UIScrollView.h"
+#include "UIKit/UIStringDrawing.h"
 #include "UIKit/UIWindow.h"
 
 namespace {
@@ -146,26 +149,61 @@ void UIButtonPanelView::rebuildContent() {
     contentViews_.clear();
     bool sheet = is<UIActionSheet>(this);
     CGFloat width = sheet ? UIScreen::mainScreen()->bounds().size.width : kAlertWidth;
+    CGFloat textWidth = width - 2 * kPadding;
     CGFloat y = kPadding;
-    auto addLabel = [&](NSString* text, UIFont* font) {
-        auto label = make<UILabel>(&UILabel::initWithFrame,
-                                   CGRectMake(kPadding, y, width - 2 * kPadding, kLabelHeight));
+    auto makeLabel = [&](NSString* text, UIFont* font, CGFloat height) {
+        auto label =
+            make<UILabel>(&UILabel::initWithFrame, CGRectMake(kPadding, y, textWidth, height));
         label->setText(text);
         label->setFont(font);
+        label->setNumberOfLines(0);
         label->setTextAlignment(UITextAlignmentCenter);
         label->setBackgroundColor(UIColor::clearColor());
         label->setTextColor(UIColor::whiteColor());
+        return label;
+    };
+    // The height that holds a text wrapped to the panel's width: at least a line.
+    auto heightOf = [&](NSString* text, UIFont* font) {
+        CGSize s = sizeWithFont(text, font, CGSizeMake(textWidth, CGFLOAT_MAX));
+        return std::max(kLabelHeight, s.height);
+    };
+    if (title_ && title_->length() > 0) {
+        auto font = UIFont::boldSystemFontOfSize(17);
+        CGFloat h = heightOf(title_, font);
+        auto label = makeLabel(title_, font, h);
         addSubview(label);
         contentViews_.push_back(label);
-        y += kLabelHeight + 4;
-    };
-    if (title_ && title_->length() > 0) addLabel(title_, UIFont::boldSystemFontOfSize(17));
+        y += h + 4;
+    }
+    CGFloat buttonsHeight = static_cast<CGFloat>(buttons_.size()) * (kButtonHeight + 8);
     if (auto body = bodyText(); body && body->length() > 0) {
-        addLabel(body, UIFont::systemFontOfSize(15));
+        auto font = UIFont::systemFontOfSize(15);
+        CGFloat h = heightOf(body, font);
+        // The panel grows to hold the whole message, up to the screen; past that the message
+        // scrolls in what room is left.
+        CGFloat room = UIScreen::mainScreen()->bounds().size.height - 2 * kPadding - y -
+                       buttonsHeight - kPadding - 4;
+        if (h > room && room >= kLabelHeight) {
+            auto scroller = make<UIScrollView>(&UIScrollView::initWithFrame,
+                                               CGRectMake(kPadding, y, textWidth, room));
+            scroller->setBackgroundColor(UIColor::clearColor());
+            auto label = makeLabel(body, font, h);
+            label->setFrame(CGRectMake(0, 0, textWidth, h));
+            scroller->addSubview(label);
+            scroller->setContentSize(CGSizeMake(textWidth, h));
+            addSubview(scroller);
+            contentViews_.push_back(scroller);
+            h = room;
+        } else {
+            auto label = makeLabel(body, font, h);
+            addSubview(label);
+            contentViews_.push_back(label);
+        }
+        y += h + 4;
     }
     for (size_t i = 0; i < buttons_.size(); ++i) {
         auto button = UIButton::buttonWithType(UIButtonTypeRoundedRect);
-        button->setFrame(CGRectMake(kPadding, y + 4, width - 2 * kPadding, kButtonHeight));
+        button->setFrame(CGRectMake(kPadding, y + 4, textWidth, kButtonHeight));
         button->setTitle(buttons_[i], UIControlStateNormal);
         button->setTag(static_cast<NSInteger>(i));
         button->addTarget(this, Selector::named("buttonPressed:"), UIControlEventTouchUpInside);
