@@ -235,7 +235,8 @@ void UIButtonPanelView::buttonPressed(NSObject* sender) {
 
 bool UIAlertView::initWithFrame(CGRect frame) {
     if (!UIView::initWithFrame(frame)) return false;
-    setBackgroundColor(UIColor::colorWithRed(0.1f, 0.2f, 0.4f, 0.9f));
+    // The rounded panel is the alert's own look; past its corners the screen shows through.
+    setBackgroundColor(UIColor::clearColor());
     return true;
 }
 

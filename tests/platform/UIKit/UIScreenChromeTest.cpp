@@ -3,9 +3,11 @@
 // grow to hold their message. Probed on the pictures the renderer makes.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "Foundation/Clock.h"
+#include "Foundation/NSArray.h"
 #include "Foundation/NSTimeZone.h"
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIApplication.h"
@@ -13,6 +15,7 @@
 #include "UIKit/UILabel.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIScrollView.h"
+#include "UIKit/UISegmentedControl.h"
 #include "UIKit/UIStringDrawing.h"
 #include "UIKit/UITextField.h"
 #include "UIKit/UITextInputTraits.h"
@@ -232,6 +235,8 @@ TEST_F(ScreenChrome, AlertsGrowToHoldTheirMessageThenScrollIt) {
     // White ink on both lines of the message.
     EXPECT_GT(countIn(image, CGRectMake(f.origin.x, f.origin.y, f.size.width, lh), light), 30);
     EXPECT_GT(countIn(image, CGRectMake(f.origin.x, f.origin.y + lh, f.size.width, lh), light), 30);
+    // Rounded corners: outside them the screen shows through.
+    EXPECT_EQ(pixelAt(image, 1, 1).a, 0);
     alert->dismissWithClickedButtonIndex(0, false);
 
     // A message longer than the screen scrolls inside an alert that fits the screen.
@@ -249,4 +254,47 @@ TEST_F(ScreenChrome, AlertsGrowToHoldTheirMessageThenScrollIt) {
     ASSERT_TRUE(scroller);
     EXPECT_GT(scroller->contentSize().height, scroller->frame().size.height * 2);
     terms->dismissWithClickedButtonIndex(0, false);
+}
+
+TEST_F(ScreenChrome, SegmentTitlesShrinkToFitTheirSegments) {
+    auto sort =
+        make<UISegmentedControl>(&UISegmentedControl::initWithItems,
+                                 NSArray::arrayWithObjects({NS("Most Recent"), NS("Best Match"),
+                                                            NS("Low Price"), NS("High Price")}));
+    sort->setFrame(CGRectMake(0, 0, 280, 30));
+    auto image = UIViewRenderImage(sort, 2);
+    auto px = UIImagePixelsOf(image->CGImage());
+    // Ink of a segment's title, in pixels: its top and bottom rows, its ends, and whether its
+    // last columns reach above the baseline (a letter) or not (an ellipsis's dots).
+    struct Ink {
+        int top = 1000, bottom = -1, left = 1000, right = -1;
+        bool tallEnd = false;
+    };
+    auto inkOf = [&](int segment) {
+        Ink ink;
+        for (int y = 8; y < 52; ++y)
+            for (int x = segment * 140 + 8; x < segment * 140 + 132; ++x)
+                if (dark(pixelAt(px, x, y))) {
+                    ink.top = std::min(ink.top, y);
+                    ink.bottom = std::max(ink.bottom, y);
+                    ink.left = std::min(ink.left, x);
+                    ink.right = std::max(ink.right, x);
+                }
+        for (int y = ink.top; y < ink.bottom - 4; ++y)
+            for (int x = ink.right - 2; x <= ink.right; ++x)
+                ink.tallEnd |= dark(pixelAt(px, x, y));
+        return ink;
+    };
+    auto bold = UIFont::boldSystemFontOfSize(13);
+    // "Low Price" fits at the bar's 13 points: its capitals stand a cap height high.
+    auto low = inkOf(2);
+    EXPECT_NEAR((low.bottom - low.top + 1) / 2.f, bold->capHeight(), 1.5);
+    EXPECT_TRUE(low.tallEnd);
+    // "Most Recent" does not: it shrinks to a size at which it fits its segment whole, its
+    // last letter drawn rather than an ellipsis.
+    ASSERT_GT(sizeWithFont(NS("Most Recent"), bold).width, 70);
+    auto most = inkOf(0);
+    EXPECT_LT((most.bottom - most.top + 1) / 2.f, bold->capHeight() - 1.5);
+    EXPECT_TRUE(most.tallEnd);
+    EXPECT_LE(most.right, 140 - 4);
 }
