@@ -11,8 +11,10 @@
 #include "Foundation/NSTimeZone.h"
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UILabel.h"
+#include "UIKit/UINavigationBar.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIScrollView.h"
 #include "UIKit/UISegmentedControl.h"
@@ -297,4 +299,43 @@ TEST_F(ScreenChrome, SegmentTitlesShrinkToFitTheirSegments) {
     EXPECT_LT((most.bottom - most.top + 1) / 2.f, bold->capHeight() - 1.5);
     EXPECT_TRUE(most.tallEnd);
     EXPECT_LE(most.right, 140 - 4);
+}
+
+TEST_F(ScreenChrome, ANavigationTitleShrinksIntoTheRoomTheButtonsLeave) {
+    auto bar = make<UINavigationBar>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 44));
+    bar->pushNavigationItem(
+        make<UINavigationItem>(&UINavigationItem::initWithTitle, NS("Select Category")), false);
+    auto compose = make<UINavigationItem>(&UINavigationItem::initWithTitle, NS("Compose"));
+    compose->setRightBarButtonItem(
+        make<UIBarButtonItem>(&UIBarButtonItem::initWithTitle, NS("Hide Keyboard"),
+                              UIBarButtonItemStyleBordered, nullptr, nullptr));
+    bar->pushNavigationItem(compose, false);
+    bar->layoutIfNeeded();
+    auto bold = UIFont::boldSystemFontOfSize(20);
+    // The title's room is narrower than the title at the bar's 20 points.
+    Ref<UILabel> title;
+    for (auto& v : bar->subviewList())
+        if (auto l = as<UILabel>(v); l && l->text() && l->text()->isEqualToString(NS("Compose")))
+            title = l;
+    ASSERT_TRUE(title);
+    ASSERT_LT(title->frame().size.width, sizeWithFont(NS("Compose"), bold).width);
+    // Drawn whole, in a smaller size: the white ink ends in the "e", not in an ellipsis.
+    auto image = UIViewRenderImage(bar, 1);
+    CGRect f = title->frame();
+    int right = -1, top = 1000, bottom = -1;
+    for (int y = 4; y < 40; ++y)
+        for (int x = int(f.origin.x); x < int(CGRectGetMaxX(f)); ++x)
+            if (light(pixelAt(image, x, y))) {
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    ASSERT_GE(right, 0);
+    // The lowest ink is the "p"'s descender, 4 points below the baseline: the last columns
+    // reach higher than an ellipsis's dots would.
+    int high = 0;
+    for (int y = top; y < bottom - 8; ++y)
+        for (int x = right - 2; x <= right; ++x)
+            high += light(pixelAt(image, x, y));
+    EXPECT_GT(high, 0);
 }
