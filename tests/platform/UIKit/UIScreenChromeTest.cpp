@@ -153,6 +153,16 @@ TEST_F(ScreenChrome, TheKeyboardCoversTheScreensBottomWhileAFieldHasTheFocus) {
     EXPECT_TRUE(light(pixelAt(pad, 150, 272)));  // one wide key where letters had several gaps
     EXPECT_GT(countIn(pad, CGRectMake(4, 266, 100, 50), dark), 10);
 
+    // A field with a view of its own for input shows that view where the keys would be.
+    auto picker = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 216));
+    picker->setBackgroundColor(UIColor::greenColor());
+    field->setInputView(picker);
+    auto own = UIScreenRenderKeyWindow();
+    EXPECT_TRUE(near(pixelAt(own, 5, 272), kGreen, 0));
+    EXPECT_TRUE(near(pixelAt(own, 300, 470), kGreen, 0));
+    EXPECT_TRUE(near(pixelAt(own, 160, 263), kRed, 0));
+    field->setInputView(nullptr);
+
     // Gone with the focus.
     field->resignFirstResponder();
     auto after = UIScreenRenderKeyWindow();
