@@ -233,8 +233,25 @@ void drawTextField(UITextField* field, CGContextRef ctx) {
     bool empty = !text || text->length() == 0;
     CGRect r = empty ? field->placeholderRectForBounds(b) : field->textRectForBounds(b);
     RGB color = empty ? RGB{0.7f, 0.7f, 0.7f} : rgbOf(field->textColor(), RGB{0, 0, 0});
-    drawText(field->displayedText(), r, field->font(), color, field->textAlignment());
-    if (field->isFirstResponder() && field->isEditing()) {
+    bool editing = field->isFirstResponder() && field->isEditing();
+    if (editing && !empty &&
+        sizeWithFont(field->displayedText(), field->font()).width > r.size.width) {
+        // Typing past the field's width: the text's end shows by the caret, its start cut off.
+        auto font = field->font();
+        CGFloat w = sizeWithFont(field->displayedText(), font).width;
+        CGFloat h = UITextMeasurerCurrent()->lineHeight(font);
+        CGContextSaveGState(ctx);
+        CGContextClipToRect(ctx, r);
+        setFill(ctx, color);
+        ::drawAtPoint(
+            field->displayedText(),
+            CGPointMake(CGRectGetMaxX(r) - w, r.origin.y + std::floor((r.size.height - h) / 2)),
+            font);
+        CGContextRestoreGState(ctx);
+    } else {
+        drawText(field->displayedText(), r, field->font(), color, field->textAlignment());
+    }
+    if (editing) {
         // Typing goes at the end of the text.
         auto font = field->font();
         CGRect t = field->textRectForBounds(b);

@@ -28,12 +28,13 @@
 
 namespace {
 
+// Opaque ink, dark or light (a clear pixel is neither).
 bool dark(RGBA c) {
-    return c.r < 100 && c.g < 100 && c.b < 100;
+    return c.a > 200 && c.r < 100 && c.g < 100 && c.b < 100;
 }
 
 bool light(RGBA c) {
-    return c.r > 200 && c.g > 200 && c.b > 200;
+    return c.a > 200 && c.r > 200 && c.g > 200 && c.b > 200;
 }
 
 // Pixels in a rectangle of the image (in pixels) for which `test` holds.
@@ -226,6 +227,19 @@ TEST_F(ScreenChrome, TextViewsDrawTheirTextAndTheFocusedOneItsCaret) {
     CGRect t = field->textRectForBounds(field->bounds());
     CGFloat end = t.origin.x + sizeWithFont(NS("Bikes"), field->font()).width;
     EXPECT_GT(countIn(withCaret, CGRectMake(end - 2, 0, 4, 31), blue), 8);
+    // Typed past its width, the field shows the text's end by the caret, not an ellipsis.
+    field->setFrame(CGRectMake(10, 200, 60, 31));
+    field->setText(NS("Bikes and more bikes"));
+    auto scrolled = UIViewRenderImage(field, 1);
+    CGRect room = field->textRectForBounds(field->bounds());
+    EXPECT_GT(countIn(scrolled, CGRectMake(CGRectGetMaxX(room) - 3, 0, 5, 31), blue), 8);
+    // The last letter ("s") stands by the caret: the text's last columns of ink reach above
+    // the baseline, as an ellipsis's dots would not.
+    int last = -1;
+    for (int x = 0; x < int(CGRectGetMaxX(room)) - 1; ++x)
+        if (countIn(scrolled, CGRectMake(x, 0, 1, 31), dark) > 0) last = x;
+    EXPECT_GT(last, CGRectGetMaxX(room) - 6);
+    EXPECT_GT(countIn(scrolled, CGRectMake(last - 2, 8, 3, 9), dark), 0);
 }
 
 TEST_F(ScreenChrome, AlertsGrowToHoldTheirMessageThenScrollIt) {
