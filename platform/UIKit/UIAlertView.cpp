@@ -7,6 +7,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIActionSheet.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIFont.h"
@@ -179,9 +180,11 @@ void UIButtonPanelView::rebuildContent() {
     if (auto body = bodyText(); body && body->length() > 0) {
         auto font = UIFont::systemFontOfSize(15);
         CGFloat h = heightOf(body, font);
-        // The panel grows to hold the whole message, up to the screen; past that the message
-        // scrolls in what room is left.
-        CGFloat room = UIScreen::mainScreen()->bounds().size.height - 2 * kPadding - y -
+        // The panel grows to hold the whole message, up to the screen below the status bar;
+        // past that the message scrolls in what room is left.
+        CGRect bar = UIApplication::sharedApplication()->statusBarFrame();
+        CGFloat room = UIScreen::mainScreen()->bounds().size.height -
+                       2 * std::min(bar.size.width, bar.size.height) - 2 * kPadding - y -
                        buttonsHeight - kPadding - 4;
         if (h > room && room >= kLabelHeight) {
             auto scroller = make<UIScrollView>(&UIScrollView::initWithFrame,
