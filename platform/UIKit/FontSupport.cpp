@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <tuple>
 #include <unordered_map>
 
 #include "UIKit/UIFont.h"
@@ -189,28 +190,18 @@ Library& library() {
     return *lib;
 }
 
-const char* familyForClass(FontClass c) {
+// Each class's families, nearest first: faces with the platform's metrics (Liberation's
+// match Helvetica's, Times's and Courier's advances), then DejaVu, then whatever is generic.
+std::vector<std::string> familiesForClass(FontClass c) {
     switch (c) {
         case FontClass::Serif:
-            return "DejaVu Serif";
+            return {"Liberation Serif", "DejaVu Serif", "serif"};
         case FontClass::Mono:
-            return "DejaVu Sans Mono";
+            return {"Liberation Mono", "DejaVu Sans Mono", "monospace"};
         case FontClass::Sans:
             break;
     }
-    return "DejaVu Sans";
-}
-
-const char* genericForClass(FontClass c) {
-    switch (c) {
-        case FontClass::Serif:
-            return "serif";
-        case FontClass::Mono:
-            return "monospace";
-        case FontClass::Sans:
-            break;
-    }
-    return "sans-serif";
+    return {"Liberation Sans", "DejaVu Sans", "sans-serif"};
 }
 
 Face* openFace(Library& lib, const std::string& file, int index) {
@@ -225,6 +216,11 @@ Face* openFace(Library& lib, const std::string& file, int index) {
     }
     FT_Face f = face->measureFace;
     face->unitsPerEm = f->units_per_EM > 0 ? f->units_per_EM : 1000;
+    // Faces of bitmaps alone (colour emoji) give their em only in the head table.
+    if (f->units_per_EM == 0)
+        if (auto* head = static_cast<TT_Header*>(FT_Get_Sfnt_Table(f, FT_SFNT_HEAD));
+            head && head->Units_Per_EM > 0)
+            face->unitsPerEm = head->Units_Per_EM;
     face->ascender = f->ascender;
     face->descender = f->descender;
     face->height = std::max<CGFloat>(f->height, f->ascender - f->descender);
@@ -296,6 +292,8 @@ bool hasFamily(Library& lib, const std::string& name) {
 // The face that draws a font of this name, with the styles the face lacks made up.
 struct Resolved {
     Face* face = nullptr;
+    bool bold = false;  // as the name asks
+    bool italic = false;
     bool syntheticBold = false;
     bool syntheticItalic = false;
 };
@@ -308,9 +306,9 @@ Resolved resolve(const std::string& name) {
     Resolved r;
     std::string base = name.substr(0, name.find('-'));
     if (!t.known && hasFamily(lib, base)) r.face = matchFace(lib, {base}, t.bold, t.italic);
-    if (!r.face)
-        r.face = matchFace(lib, {familyForClass(t.fontClass), genericForClass(t.fontClass)}, t.bold,
-                           t.italic);
+    if (!r.face) r.face = matchFace(lib, familiesForClass(t.fontClass), t.bold, t.italic);
+    r.bold = t.bold;
+    r.italic = t.italic;
     if (r.face) {
         r.syntheticBold = t.bold && !r.face->description.bold;
         r.syntheticItalic = t.italic && !r.face->description.italic;
@@ -323,6 +321,72 @@ Resolved resolveFont(UIFont* font) {
     if (!font) return {};
     auto name = font->fontName();
     return resolve(name ? name->utf8() : std::string());
+}
+
+// The face that draws a character the font's own face lacks: fontconfig's nearest face whose
+// character set holds it, in the weight and slant asked for. Nil when no installed face has it
+// (the own face's missing-glyph box is drawn then).
+Face* fallbackFace(Library& lib, char32_t c, bool bold, bool italic) {
+    static std::map<std::tuple<char32_t, bool, bool>, Face*> byCharacter;
+    auto key = std::make_tuple(c, bold, italic);
+    if (auto it = byCharacter.find(key); it != byCharacter.end()) return it->second;
+    Face* face = nullptr;
+    if (lib.fonts) {
+        FcPattern* pattern = FcPatternCreate();
+        FcCharSet* chars = FcCharSetCreate();
+        FcCharSetAddChar(chars, c);
+        FcPatternAddCharSet(pattern, FC_CHARSET, chars);
+        FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+        FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+        FcResult result = FcResultNoMatch;
+        FcPattern* match = FcFontMatch(lib.fonts, pattern, &result);
+        FcPatternDestroy(pattern);
+        FcCharSetDestroy(chars);
+        FcCharSet* has = nullptr;
+        FcChar8* file = nullptr;
+        int index = 0;
+        // The best match need not hold the character when no face does.
+        if (match && FcPatternGetCharSet(match, FC_CHARSET, 0, &has) == FcResultMatch &&
+            FcCharSetHasChar(has, c) &&
+            FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file) {
+            FcPatternGetInteger(match, FC_INDEX, 0, &index);
+            face = openFace(lib, reinterpret_cast<const char*>(file), index);
+            if (face && FT_Get_Char_Index(face->measureFace, c) == 0) face = nullptr;
+        }
+        if (match) FcPatternDestroy(match);
+    }
+    byCharacter.emplace(key, face);
+    return face;
+}
+
+// One character as placed: the face that has it, its glyph and advance in points, and the
+// styles made up for that face.
+struct Placed {
+    Face* face = nullptr;
+    uint32_t glyph = 0;
+    CGFloat advance = 0;
+    bool syntheticBold = false;
+    bool syntheticItalic = false;
+};
+
+Placed place(Library& lib, const Resolved& r, char32_t c, CGFloat size) {
+    Placed p{r.face, 0, 0, r.syntheticBold, r.syntheticItalic};
+    auto [g, units] = r.face->glyph(c);
+    // Spaces and the like are the own face's, even where it has no glyph for them.
+    if (g == 0 && c > u' ') {
+        if (Face* other = fallbackFace(lib, c, r.bold, r.italic)) {
+            p.face = other;
+            p.syntheticBold = r.bold && !other->description.bold;
+            p.syntheticItalic = r.italic && !other->description.italic;
+            std::tie(g, units) = other->glyph(c);
+        }
+    }
+    p.glyph = g;
+    p.advance = static_cast<CGFloat>(units) * size / p.face->unitsPerEm;
+    // Emboldening widens each glyph by a 24th of the em, as FreeType's does.
+    if (p.syntheticBold && units > 0) p.advance += size / 24;
+    return p;
 }
 
 // Code points of UTF-16 text; an unpaired surrogate reads as U+FFFD.
@@ -348,14 +412,6 @@ bool mapControl(char32_t& c) {
         return true;
     }
     return !(c < 0x20 || (c >= 0x7F && c < 0xA0));
-}
-
-// Advance of one glyph in points.
-CGFloat advanceOf(Face& face, const Resolved& r, int32_t units, CGFloat size) {
-    CGFloat a = static_cast<CGFloat>(units) * size / face.unitsPerEm;
-    // Emboldening widens each glyph by a 24th of the em, as FreeType's does.
-    if (r.syntheticBold && units > 0) a += size / 24;
-    return a;
 }
 
 }  // namespace
@@ -407,7 +463,7 @@ std::optional<CGFloat> widthOfText(std::u16string_view text, UIFont* font) {
     CGFloat size = font->pointSize(), w = 0;
     forEachCodePoint(text, [&](char32_t c) {
         if (!mapControl(c)) return;
-        w += advanceOf(*r.face, r, r.face->glyph(c).second, size);
+        w += place(library(), r, c, size).advance;
     });
     return w;
 }
@@ -421,7 +477,7 @@ bool cumulativeAdvances(std::u16string_view text, UIFont* font, CGFloat* adv) {
     adv[0] = 0;
     forEachCodePoint(text, [&](char32_t c) {
         size_t units = c > 0xFFFF ? 2 : 1;
-        CGFloat w = mapControl(c) ? advanceOf(*r.face, r, r.face->glyph(c).second, size) : 0;
+        CGFloat w = mapControl(c) ? place(library(), r, c, size).advance : 0;
         adv[i + 1] = adv[i] + w;
         if (units == 2) adv[i + 2] = adv[i + 1];
         i += units;
@@ -447,31 +503,36 @@ std::optional<UIFontMetrics> metricsOfFont(UIFont* font) {
 
 void showText(cairo_t* cr, std::u16string_view text, UIFont* font, CGPoint origin) {
     if (!cr || !font) return;
-    cairo_font_face_t* cairoFace = nullptr;
-    std::vector<cairo_glyph_t> glyphs;
-    Resolved r;
+    // Runs of glyphs from one face with one set of made-up styles, in order.
+    struct Run {
+        cairo_font_face_t* face;
+        bool syntheticBold, syntheticItalic;
+        std::vector<cairo_glyph_t> glyphs;
+    };
+    std::vector<Run> runs;
     CGFloat size = font->pointSize();
     {
-        std::lock_guard<std::mutex> guard(library().lock);
-        r = resolveFont(font);
+        auto& lib = library();
+        std::lock_guard<std::mutex> guard(lib.lock);
+        Resolved r = resolveFont(font);
         if (!r.face || !r.face->cairoFace) return;
-        cairoFace = r.face->cairoFace;
         double x = origin.x;
         forEachCodePoint(text, [&](char32_t c) {
             if (!mapControl(c)) return;
-            auto [g, units] = r.face->glyph(c);
-            if (c != u' ') glyphs.push_back({g, x, static_cast<double>(origin.y)});
-            x += advanceOf(*r.face, r, units, size);
+            Placed p = place(lib, r, c, size);
+            if (c != u' ' && p.face->cairoFace) {
+                if (runs.empty() || runs.back().face != p.face->cairoFace ||
+                    runs.back().syntheticBold != p.syntheticBold ||
+                    runs.back().syntheticItalic != p.syntheticItalic)
+                    runs.push_back({p.face->cairoFace, p.syntheticBold, p.syntheticItalic, {}});
+                runs.back().glyphs.push_back({p.glyph, x, static_cast<double>(origin.y)});
+            }
+            x += p.advance;
         });
     }
-    if (glyphs.empty()) return;
-    // The drawing face belongs to cairo alone, which locks it itself.
+    if (runs.empty()) return;
+    // The drawing faces belong to cairo alone, which locks them itself.
     cairo_save(cr);
-    cairo_set_font_face(cr, cairoFace);
-    // A made-up italic leans the glyphs by a fifth of their height.
-    cairo_matrix_t m;
-    cairo_matrix_init(&m, size, 0, r.syntheticItalic ? -0.2 * size : 0, size, 0, 0);
-    cairo_set_font_matrix(cr, &m);
     // Unhinted outlines at the measured advances, so that drawn text is as wide as measured.
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
@@ -479,12 +540,20 @@ void showText(cairo_t* cr, std::u16string_view text, UIFont* font, CGPoint origi
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
     cairo_set_font_options(cr, options);
     cairo_font_options_destroy(options);
-    cairo_show_glyphs(cr, glyphs.data(), static_cast<int>(glyphs.size()));
-    if (r.syntheticBold) {
-        // Without a bold face, the glyphs shown again a little to the right thicken the strokes.
-        for (auto& g : glyphs)
-            g.x += size / 48;
-        cairo_show_glyphs(cr, glyphs.data(), static_cast<int>(glyphs.size()));
+    for (auto& run : runs) {
+        cairo_set_font_face(cr, run.face);
+        // A made-up italic leans the glyphs by a fifth of their height.
+        cairo_matrix_t m;
+        cairo_matrix_init(&m, size, 0, run.syntheticItalic ? -0.2 * size : 0, size, 0, 0);
+        cairo_set_font_matrix(cr, &m);
+        cairo_show_glyphs(cr, run.glyphs.data(), static_cast<int>(run.glyphs.size()));
+        if (run.syntheticBold) {
+            // Without a bold face, the glyphs shown again a little to the right thicken the
+            // strokes.
+            for (auto& g : run.glyphs)
+                g.x += size / 48;
+            cairo_show_glyphs(cr, run.glyphs.data(), static_cast<int>(run.glyphs.size()));
+        }
     }
     cairo_restore(cr);
 }

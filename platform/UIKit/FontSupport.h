@@ -1,6 +1,8 @@
 // The faces behind UIFont: the platform's font names mapped to faces installed on the system
 // (fontconfig), glyph advances and vertical metrics (FreeType), and glyphs shown with cairo
-// from the FreeType faces.
+// from the FreeType faces. A character the font's face lacks is measured and drawn from the
+// installed face fontconfig finds holding it (CJK, colour emoji); the line's vertical metrics
+// stay the font's own.
 #pragma once
 
 #include <optional>
@@ -33,7 +35,7 @@ FontTraits traitsForName(std::string_view name);
 // The face a font is drawn with.
 struct FaceDescription {
     std::string file;
-    std::string family;            // the installed family, e.g. "DejaVu Serif"
+    std::string family;            // the installed family, e.g. "Liberation Serif"
     bool bold = false;             // the face itself is bold
     bool italic = false;           // the face itself is italic or oblique
     bool syntheticBold = false;    // bold asked for but not installed: emboldened when drawn

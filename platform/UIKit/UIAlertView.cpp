@@ -1,16 +1,20 @@
 #include "UIKit/UIAlertView.h"
 
 #include <algorithm>
+#include <cfloat>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIActionSheet.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UIScreen.h"
+#include "UIKit/UIScrollView.h"
+#include "UIKit/UIStringDrawing.h"
 #include "UIKit/UIWindow.h"
 
 namespace {
@@ -146,26 +150,63 @@ void UIButtonPanelView::rebuildContent() {
     contentViews_.clear();
     bool sheet = is<UIActionSheet>(this);
     CGFloat width = sheet ? UIScreen::mainScreen()->bounds().size.width : kAlertWidth;
+    CGFloat textWidth = width - 2 * kPadding;
     CGFloat y = kPadding;
-    auto addLabel = [&](NSString* text, UIFont* font) {
-        auto label = make<UILabel>(&UILabel::initWithFrame,
-                                   CGRectMake(kPadding, y, width - 2 * kPadding, kLabelHeight));
+    auto makeLabel = [&](NSString* text, UIFont* font, CGFloat height) {
+        auto label =
+            make<UILabel>(&UILabel::initWithFrame, CGRectMake(kPadding, y, textWidth, height));
         label->setText(text);
         label->setFont(font);
+        label->setNumberOfLines(0);
         label->setTextAlignment(UITextAlignmentCenter);
         label->setBackgroundColor(UIColor::clearColor());
         label->setTextColor(UIColor::whiteColor());
+        return label;
+    };
+    // The height that holds a text wrapped to the panel's width: at least a line.
+    auto heightOf = [&](NSString* text, UIFont* font) {
+        CGSize s = sizeWithFont(text, font, CGSizeMake(textWidth, CGFLOAT_MAX));
+        return std::max(kLabelHeight, s.height);
+    };
+    if (title_ && title_->length() > 0) {
+        auto font = UIFont::boldSystemFontOfSize(17);
+        CGFloat h = heightOf(title_, font);
+        auto label = makeLabel(title_, font, h);
         addSubview(label);
         contentViews_.push_back(label);
-        y += kLabelHeight + 4;
-    };
-    if (title_ && title_->length() > 0) addLabel(title_, UIFont::boldSystemFontOfSize(17));
+        y += h + 4;
+    }
+    CGFloat buttonsHeight = static_cast<CGFloat>(buttons_.size()) * (kButtonHeight + 8);
     if (auto body = bodyText(); body && body->length() > 0) {
-        addLabel(body, UIFont::systemFontOfSize(15));
+        auto font = UIFont::systemFontOfSize(15);
+        CGFloat h = heightOf(body, font);
+        // The panel grows to hold the whole message, up to the screen below the status bar;
+        // past that the message scrolls in what room is left.
+        CGRect bar = UIApplication::sharedApplication()->statusBarFrame();
+        CGFloat room = UIScreen::mainScreen()->bounds().size.height -
+                       2 * std::min(bar.size.width, bar.size.height) - 2 * kPadding - y -
+                       buttonsHeight - kPadding - 4;
+        if (h > room && room >= kLabelHeight) {
+            auto scroller = make<UIScrollView>(&UIScrollView::initWithFrame,
+                                               CGRectMake(kPadding, y, textWidth, room));
+            scroller->setBackgroundColor(UIColor::clearColor());
+            auto label = makeLabel(body, font, h);
+            label->setFrame(CGRectMake(0, 0, textWidth, h));
+            scroller->addSubview(label);
+            scroller->setContentSize(CGSizeMake(textWidth, h));
+            addSubview(scroller);
+            contentViews_.push_back(scroller);
+            h = room;
+        } else {
+            auto label = makeLabel(body, font, h);
+            addSubview(label);
+            contentViews_.push_back(label);
+        }
+        y += h + 4;
     }
     for (size_t i = 0; i < buttons_.size(); ++i) {
         auto button = UIButton::buttonWithType(UIButtonTypeRoundedRect);
-        button->setFrame(CGRectMake(kPadding, y + 4, width - 2 * kPadding, kButtonHeight));
+        button->setFrame(CGRectMake(kPadding, y + 4, textWidth, kButtonHeight));
         button->setTitle(buttons_[i], UIControlStateNormal);
         button->setTag(static_cast<NSInteger>(i));
         button->addTarget(this, Selector::named("buttonPressed:"), UIControlEventTouchUpInside);
@@ -197,7 +238,8 @@ void UIButtonPanelView::buttonPressed(NSObject* sender) {
 
 bool UIAlertView::initWithFrame(CGRect frame) {
     if (!UIView::initWithFrame(frame)) return false;
-    setBackgroundColor(UIColor::colorWithRed(0.1f, 0.2f, 0.4f, 0.9f));
+    // The rounded panel is the alert's own look; past its corners the screen shows through.
+    setBackgroundColor(UIColor::clearColor());
     return true;
 }
 

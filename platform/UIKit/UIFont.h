@@ -1,7 +1,9 @@
 // Fonts: a name and a point size. The name maps to the nearest face installed on the system
-// (the platform's names such as "Helvetica-Bold" or "MarkerFelt-Thin" to DejaVu faces; unknown
-// names to the system face). The vertical metrics come from the text measurer in use: the
-// face's own with the font measurer, the model's with the fixed-advance test font.
+// (the platform's names such as "Helvetica-Bold" or "MarkerFelt-Thin" to Liberation faces, whose
+// advances are Helvetica's, Times's and Courier's, else DejaVu's; unknown names to the system
+// face; characters a face lacks come from an installed face that has them). The vertical metrics
+// come from the text measurer in use: the face's own with the font measurer, the model's with the
+// fixed-advance test font.
 #pragma once
 
 #include "CoreGraphics/CGGeometry.h"

@@ -109,14 +109,19 @@ NSInteger lineLimit(NSInteger numberOfLines, CGFloat height, UIFont* font) {
 }
 }  // namespace
 
-std::vector<UITextLine> UILabel::visibleLines() {
-    CGRect b = bounds();
+Ref<UIFont> UILabel::fittedFont() {
     Ref<UIFont> f = font();
     if (numberOfLines_ == 1 && adjustsFontSize_ && minimumFontSize_ > 0) {
         CGFloat actual = f->pointSize();
-        ::sizeWithFont(text_, f, minimumFontSize_, &actual, b.size.width, lineBreakMode_);
-        f = f->fontWithSize(actual);
+        ::sizeWithFont(text_, f, minimumFontSize_, &actual, bounds().size.width, lineBreakMode_);
+        if (actual < f->pointSize()) f = f->fontWithSize(actual);
     }
+    return f;
+}
+
+std::vector<UITextLine> UILabel::visibleLines() {
+    CGRect b = bounds();
+    Ref<UIFont> f = fittedFont();
     NSInteger limit = numberOfLines_ == 1 ? 1 : lineLimit(numberOfLines_, b.size.height, f);
     return UITextLayoutLines(text_, f, b.size.width, lineBreakMode_, limit);
 }
@@ -136,11 +141,13 @@ CGRect UILabel::textRectForBounds(CGRect bounds, NSInteger lines) {
 
 void UILabel::drawTextInRect(CGRect rect) {
     auto lines = visibleLines();
-    CGFloat h = UITextMeasurerCurrent()->lineHeight(font()) * static_cast<CGFloat>(lines.size());
+    // Shrunk to fit when it adjusts its size: drawn in the size it was laid out in.
+    Ref<UIFont> f = fittedFont();
+    CGFloat h = UITextMeasurerCurrent()->lineHeight(f) * static_cast<CGFloat>(lines.size());
     // Text sits in the middle of the label vertically, as the platform draws it.
     CGRect r =
         CGRectMake(rect.origin.x, rect.origin.y + (rect.size.height - h) / 2, rect.size.width, h);
-    ::drawInRect(text_, r, font(), lineBreakMode_, alignment_);
+    ::drawInRect(text_, r, f, lineBreakMode_, alignment_);
 }
 
 void UILabel::drawRect(CGRect) {

@@ -46,6 +46,9 @@ class UILabel : public UIView {
 
     // The text's lines as they fit the bounds (what is drawn; the shell prints it).
     std::vector<UITextLine> visibleLines();
+    // The font the text is laid out and drawn in: shrunk, when the label adjusts its size,
+    // until one line fits the width (down to the minimum size).
+    Ref<UIFont> fittedFont();
     // The rectangle the text takes within `bounds`, for at most `lines` lines (0: no limit).
     virtual CGRect textRectForBounds(CGRect bounds, NSInteger lines);
     virtual void drawTextInRect(CGRect rect);

@@ -18,6 +18,7 @@ namespace {
 constexpr CGFloat kBarHeight = 44;
 constexpr CGFloat kMargin = 5;
 constexpr CGFloat kSpacing = 8;
+constexpr CGFloat kTitleMinimumFontSize = 14;
 
 Ref<NSArray> single(UIBarButtonItem* item) {
     return item ? NSArray::arrayWithObject(item) : nullptr;
@@ -256,6 +257,9 @@ void UINavigationBar::rebuild() {
         if (!titleLabel_) {
             titleLabel_ = make<UILabel>();
             titleLabel_->setFont(UIFont::boldSystemFontOfSize(20));
+            // A title wider than the room the buttons leave shrinks before it is cut.
+            titleLabel_->setAdjustsFontSizeToFitWidth(true);
+            titleLabel_->setMinimumFontSize(kTitleMinimumFontSize);
             titleLabel_->setTextAlignment(UITextAlignmentCenter);
             titleLabel_->setTextColor(UIColor::whiteColor());
             titleLabel_->setBackgroundColor(UIColor::clearColor());

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "CoreGraphics/CGGradient.h"
 #include "Foundation/NSArray.h"
@@ -25,6 +27,7 @@
 #include "UIKit/UITableView.h"
 #include "UIKit/UITableViewCell.h"
 #include "UIKit/UITextField.h"
+#include "UIKit/UITextView.h"
 #include "UIKit/UIToolbar.h"
 #include "UIKit/UIWebView.h"
 
@@ -38,6 +41,8 @@ struct RGB {
 const RGB kBarTint{0.427f, 0.518f, 0.635f};
 const RGB kBlackBar{0.1f, 0.1f, 0.1f};
 const RGB kSelectionBlue{0.0f, 0.45f, 0.9f};
+// The smallest size a segment's title shrinks to before it is cut.
+constexpr CGFloat kSegmentMinimumFontSize = 9;
 
 RGB rgbOf(UIColor* color, RGB fallback) {
     RGB c = fallback;
@@ -186,6 +191,31 @@ void drawButton(UIButton* button, CGContextRef ctx) {
     CGContextRestoreGState(ctx);
 }
 
+// The insertion point of the input that has the focus.
+const RGB kCaretBlue{0.26f, 0.42f, 0.95f};
+
+void drawCaret(CGContextRef ctx, CGRect caret) {
+    setFill(ctx, kCaretBlue);
+    CGContextFillRect(ctx, caret);
+}
+
+void drawTextView(UITextView* view, CGContextRef ctx) {
+    auto text = view->text();
+    auto font = view->font();
+    CGFloat inset = UITextView::kTextInset;
+    CGFloat width = std::max<CGFloat>(0, view->contentSize().width - 2 * inset);
+    if (text->length() > 0) {
+        CGContextSaveGState(ctx);
+        setFill(ctx, rgbOf(view->textColor(), RGB{0, 0, 0}));
+        // Laid out as the view's own lines are: word-wrapped to its width, every line shown.
+        CGFloat height = std::max<CGFloat>(0, view->contentSize().height - 2 * inset);
+        ::drawInRect(text, CGRectMake(inset, inset, width, height), font, UILineBreakModeWordWrap,
+                     view->textAlignment());
+        CGContextRestoreGState(ctx);
+    }
+    if (view->isFirstResponder() && view->isEditing()) drawCaret(ctx, view->caretRect());
+}
+
 void drawTextField(UITextField* field, CGContextRef ctx) {
     CGRect b = field->bounds();
     switch (field->borderStyle()) {
@@ -211,7 +241,39 @@ void drawTextField(UITextField* field, CGContextRef ctx) {
     bool empty = !text || text->length() == 0;
     CGRect r = empty ? field->placeholderRectForBounds(b) : field->textRectForBounds(b);
     RGB color = empty ? RGB{0.7f, 0.7f, 0.7f} : rgbOf(field->textColor(), RGB{0, 0, 0});
-    drawText(field->displayedText(), r, field->font(), color, field->textAlignment());
+    bool editing = field->isFirstResponder() && field->isEditing();
+    if (editing && !empty &&
+        sizeWithFont(field->displayedText(), field->font()).width > r.size.width) {
+        // Typing past the field's width: the text's end shows by the caret, its start cut off.
+        auto font = field->font();
+        CGFloat w = sizeWithFont(field->displayedText(), font).width;
+        CGFloat h = UITextMeasurerCurrent()->lineHeight(font);
+        CGContextSaveGState(ctx);
+        CGContextClipToRect(ctx, r);
+        setFill(ctx, color);
+        ::drawAtPoint(
+            field->displayedText(),
+            CGPointMake(CGRectGetMaxX(r) - w, r.origin.y + std::floor((r.size.height - h) / 2)),
+            font);
+        CGContextRestoreGState(ctx);
+    } else {
+        drawText(field->displayedText(), r, field->font(), color, field->textAlignment());
+    }
+    if (editing) {
+        // Typing goes at the end of the text.
+        auto font = field->font();
+        CGRect t = field->textRectForBounds(b);
+        CGFloat h = UITextMeasurerCurrent()->lineHeight(font);
+        CGFloat w =
+            empty ? 0 : std::min(sizeWithFont(field->displayedText(), font).width, t.size.width);
+        CGFloat x = t.origin.x + w;
+        if (field->textAlignment() == UITextAlignmentCenter)
+            x = t.origin.x + (t.size.width + w) / 2;
+        else if (field->textAlignment() == UITextAlignmentRight)
+            x = CGRectGetMaxX(t);
+        CGFloat top = t.origin.y + std::floor((t.size.height - h) / 2);
+        drawCaret(ctx, CGRectMake(std::round(x) - 1, top, 2, h));
+    }
 }
 
 void drawSwitch(UISwitch* control, CGContextRef ctx) {
@@ -270,8 +332,16 @@ void drawSegments(UISegmentedControl* control, CGContextRef ctx) {
             setFill(ctx, RGB{0.55f, 0.55f, 0.55f});
             CGContextFillRect(ctx, CGRectMake(x, b.origin.y, 1, b.size.height));
         }
-        drawText(control->titleForSegmentAtIndex(i), CGRectInset(seg, 4, 0), font,
-                 selected ? RGB{1, 1, 1} : RGB{0.3f, 0.3f, 0.3f}, UITextAlignmentCenter);
+        // A title wider than its segment shrinks to fit, as the platform's segment labels do.
+        auto title = control->titleForSegmentAtIndex(i);
+        CGRect room = CGRectInset(seg, 3, 0);
+        CGFloat fitted = font->pointSize();
+        if (title)
+            sizeWithFont(title, font, kSegmentMinimumFontSize, &fitted, room.size.width,
+                         UILineBreakModeTailTruncation);
+        Ref<UIFont> titleFont = fitted < font->pointSize() ? font->fontWithSize(fitted) : font;
+        drawText(title, room, titleFont, selected ? RGB{1, 1, 1} : RGB{0.3f, 0.3f, 0.3f},
+                 UITextAlignmentCenter);
         // A pictured segment: its image centred, shrunk to fit, faded while disabled.
         if (auto image = control->imageForSegmentAtIndex(i)) {
             CGRect room = CGRectInset(seg, 4, 3);
@@ -576,6 +646,8 @@ void UIDrawStandardAppearance(UIView* view, CGContextRef ctx) {
         drawProgress(progress, ctx);
     } else if (auto spinner = dynamic_cast<UIActivityIndicatorView*>(view)) {
         drawSpinner(spinner, ctx);
+    } else if (auto textView = dynamic_cast<UITextView*>(view)) {
+        drawTextView(textView, ctx);
     } else if (auto web = dynamic_cast<UIWebView*>(view)) {
         drawPageText(web, ctx);
     } else if (dynamic_cast<UIAlertView*>(view)) {
@@ -584,4 +656,224 @@ void UIDrawStandardAppearance(UIView* view, CGContextRef ctx) {
     } else if (dynamic_cast<UIActionSheet*>(view)) {
         fillGradient(ctx, b, RGB{0.35f, 0.37f, 0.42f, 0.95f}, RGB{0.15f, 0.16f, 0.2f, 0.95f});
     }
+}
+
+// ---- the keyboard and the status bar ----------------------------------------------------------
+
+namespace {
+
+const RGB kKeyboardTop{0.55f, 0.58f, 0.64f};
+const RGB kKeyboardBottom{0.38f, 0.41f, 0.48f};
+const RGB kKeyTop{0.98f, 0.98f, 0.99f};
+const RGB kKeyBottom{0.86f, 0.87f, 0.89f};
+const RGB kKeyText{0.12f, 0.12f, 0.14f};
+const RGB kFunctionKey{0.49f, 0.53f, 0.6f};
+const RGB kReturnBlue{0.16f, 0.42f, 0.92f};
+
+enum class KeyKind { Letter, Function, Return, Space };
+
+struct Key {
+    std::string title;
+    CGFloat units;  // width in letter keys
+    KeyKind kind = KeyKind::Letter;
+};
+
+void drawKey(CGContextRef ctx, CGRect r, const Key& key, UIFont* letters, UIFont* words) {
+    RGB top = kKeyTop, bottom = kKeyBottom, text = kKeyText;
+    if (key.kind == KeyKind::Function || (key.kind == KeyKind::Return && key.title == "return")) {
+        top = lighter(kFunctionKey, 0.1f);
+        bottom = kFunctionKey;
+        text = RGB{1, 1, 1};
+    } else if (key.kind == KeyKind::Return) {
+        top = lighter(kReturnBlue, 0.2f);
+        bottom = kReturnBlue;
+        text = RGB{1, 1, 1};
+    }
+    // The key's shadow, a point below it.
+    CGContextBeginPath(ctx);
+    addRoundedRect(ctx, CGRectOffset(r, 0, 1), 5);
+    setFill(ctx, RGB{0.15f, 0.17f, 0.2f, 0.6f});
+    CGContextFillPath(ctx);
+    roundedPanel(ctx, r, 5, top, bottom, darker(bottom, 0.25f), 0.5f);
+    if (key.title.empty()) return;
+    UIFont* font = key.kind == KeyKind::Letter && key.title.size() <= 2 ? letters : words;
+    drawText(NSString::fromUTF8(key.title.c_str()), r, font, text, UITextAlignmentCenter);
+}
+
+// Rows of keys for a keyboard type, the return key's title given.
+std::vector<std::vector<Key>> keyRows(UIKeyboardType type, const std::string& returnTitle) {
+    auto letters = [](const char* row) {
+        std::vector<Key> keys;
+        for (const char* c = row; *c; ++c)
+            keys.push_back({std::string(1, *c), 1});
+        return keys;
+    };
+    Key shift{"\u21E7", 1.4f, KeyKind::Function};
+    Key erase{"\u232B", 1.4f, KeyKind::Function};
+    Key ret{returnTitle, 2.5f, KeyKind::Return};
+    Key space{"space", 5, KeyKind::Space};
+    switch (type) {
+        case UIKeyboardTypeNumberPad:
+        case UIKeyboardTypePhonePad:
+        case UIKeyboardTypeDecimalPad: {
+            Key corner{type == UIKeyboardTypeDecimalPad ? "." : "", 1,
+                       type == UIKeyboardTypePhonePad ? KeyKind::Function : KeyKind::Letter};
+            if (type == UIKeyboardTypePhonePad) corner.title = "+*#";
+            return {{{"1", 1}, {"2", 1}, {"3", 1}},
+                    {{"4", 1}, {"5", 1}, {"6", 1}},
+                    {{"7", 1}, {"8", 1}, {"9", 1}},
+                    {corner, {"0", 1}, {"\u232B", 1, KeyKind::Function}}};
+        }
+        case UIKeyboardTypeNumbersAndPunctuation: {
+            auto third = letters(".,?!'");
+            third.insert(third.begin(), Key{"#+=", 1.4f, KeyKind::Function});
+            third.push_back(erase);
+            return {letters("1234567890"),
+                    letters("-/:;()$&@\""),
+                    third,
+                    {{"ABC", 2.5f, KeyKind::Function}, space, ret}};
+        }
+        default:
+            break;
+    }
+    auto third = letters("ZXCVBNM");
+    third.insert(third.begin(), shift);
+    third.push_back(erase);
+    std::vector<Key> bottom{{".?123", 2.5f, KeyKind::Function}};
+    if (type == UIKeyboardTypeEmailAddress) {
+        bottom.push_back({"space", 3, KeyKind::Space});
+        bottom.push_back({"@", 1});
+        bottom.push_back({".", 1});
+    } else if (type == UIKeyboardTypeURL) {
+        bottom.push_back({".", 1});
+        bottom.push_back({"/", 1});
+        bottom.push_back({".com", 2, KeyKind::Function});
+        bottom.back().kind = KeyKind::Letter;
+    } else {
+        bottom.push_back(space);
+    }
+    bottom.push_back(ret);
+    return {letters("QWERTYUIOP"), letters("ASDFGHJKL"), third, bottom};
+}
+
+}  // namespace
+
+NSString* UIKeyboardReturnKeyTitle(UITextInputTraits* traits) {
+    switch (traits ? traits->returnKeyType() : UIReturnKeyDefault) {
+        case UIReturnKeyGo:
+            return NS("Go");
+        case UIReturnKeyGoogle:
+        case UIReturnKeySearch:
+        case UIReturnKeyYahoo:
+            return NS("Search");
+        case UIReturnKeyJoin:
+            return NS("Join");
+        case UIReturnKeyNext:
+            return NS("Next");
+        case UIReturnKeyRoute:
+            return NS("Route");
+        case UIReturnKeySend:
+            return NS("Send");
+        case UIReturnKeyDone:
+            return NS("Done");
+        case UIReturnKeyEmergencyCall:
+            return NS("Emergency Call");
+        default:
+            return NS("return");
+    }
+}
+
+void UIDrawKeyboard(CGContextRef ctx, CGRect rect, UITextInputTraits* traits) {
+    if (!ctx) return;
+    CGContextSaveGState(ctx);
+    fillGradient(ctx, rect, kKeyboardTop, kKeyboardBottom);
+    setFill(ctx, darker(kKeyboardTop, 0.5f));
+    CGContextFillRect(ctx, CGRectMake(rect.origin.x, rect.origin.y, rect.size.width, 1));
+    UIKeyboardType type = traits ? traits->keyboardType() : UIKeyboardTypeDefault;
+    auto rows = keyRows(type, UIKeyboardReturnKeyTitle(traits)->utf8());
+    bool pad = rows.size() == 4 && rows[0].size() == 3;
+    CGFloat rowHeight = rect.size.height / static_cast<CGFloat>(rows.size());
+    CGFloat gap = pad ? 4 : 6;
+    CGFloat keyHeight = rowHeight - (pad ? 4 : 12);
+    // A letter key's width: ten of them, with their gaps, across the keyboard.
+    CGFloat unit = pad ? (rect.size.width - gap * 4) / 3 : rect.size.width / 10;
+    bool landscape = rect.size.width > rect.size.height * 2.5f;
+    auto letters = UIFont::boldSystemFontOfSize(landscape ? 20 : 22);
+    auto words = UIFont::boldSystemFontOfSize(landscape ? 15 : 14);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        auto& row = rows[i];
+        CGFloat units = 0;
+        for (auto& k : row)
+            units += k.units;
+        // Space stretches to fill the bottom row; other rows are centred.
+        bool fills = false;
+        for (auto& k : row)
+            if (k.kind == KeyKind::Space || k.kind == KeyKind::Return) fills = true;
+        CGFloat stretch = 0;
+        if (fills && !pad) {
+            CGFloat spare = rect.size.width - units * unit;
+            for (auto& k : row)
+                if (k.kind == KeyKind::Space) stretch = spare / std::max<CGFloat>(1, k.units);
+        }
+        CGFloat rowWidth = pad ? rect.size.width - gap * 2 : units * unit;
+        for (auto& k : row)
+            if (k.kind == KeyKind::Space) rowWidth += stretch * k.units;
+        CGFloat x = rect.origin.x + (rect.size.width - rowWidth) / 2 + (pad ? gap : 0);
+        CGFloat y =
+            rect.origin.y + rowHeight * static_cast<CGFloat>(i) + (rowHeight - keyHeight) / 2;
+        for (auto& k : row) {
+            CGFloat w = k.units * unit + (k.kind == KeyKind::Space ? stretch * k.units : 0);
+            CGRect keyRect = pad ? CGRectMake(x, y, unit, keyHeight)
+                                 : CGRectMake(x + gap / 2, y, w - gap, keyHeight);
+            drawKey(ctx, keyRect, k, letters, words);
+            x += pad ? unit + gap : w;
+        }
+    }
+    CGContextRestoreGState(ctx);
+}
+
+void UIDrawStatusBar(CGContextRef ctx, CGRect rect, NSInteger style, NSString* time) {
+    if (!ctx) return;
+    CGContextSaveGState(ctx);
+    RGB ink{1, 1, 1};
+    if (style == 1) {
+        // Black translucent: the app shows through.
+        setFill(ctx, RGB{0, 0, 0, 0.5f});
+        CGContextFillRect(ctx, rect);
+    } else if (style == 2) {
+        setFill(ctx, RGB{0, 0, 0});
+        CGContextFillRect(ctx, rect);
+    } else {
+        fillGradient(ctx, rect, RGB{0.9f, 0.9f, 0.9f}, RGB{0.66f, 0.66f, 0.66f});
+        setFill(ctx, RGB{0.45f, 0.45f, 0.45f});
+        CGContextFillRect(ctx,
+                          CGRectMake(rect.origin.x, CGRectGetMaxY(rect) - 1, rect.size.width, 1));
+        ink = RGB{0.1f, 0.1f, 0.1f};
+    }
+    CGFloat x = rect.origin.x + 6, mid = CGRectGetMidY(rect);
+    // Five bars of signal, rising.
+    setFill(ctx, ink);
+    for (int i = 0; i < 5; ++i) {
+        CGFloat h = 4 + 2 * static_cast<CGFloat>(i);
+        CGContextFillRect(ctx, CGRectMake(x + 4 * static_cast<CGFloat>(i), mid + 5 - h, 3, h));
+    }
+    x += 24;
+    auto small = UIFont::boldSystemFontOfSize(12);
+    auto carrier = NSString::fromUTF8(UIStatusBarCarrierName);
+    CGFloat carrierWidth = sizeWithFont(carrier, small).width;
+    drawText(carrier, CGRectMake(x, rect.origin.y, carrierWidth + 1, rect.size.height), small, ink,
+             UITextAlignmentLeft);
+    if (time) {
+        auto bold = UIFont::boldSystemFontOfSize(14);
+        drawText(time, rect, bold, ink, UITextAlignmentCenter);
+    }
+    // The battery, full, with its terminal.
+    CGRect battery = CGRectMake(CGRectGetMaxX(rect) - 31, mid - 5, 24, 10);
+    setStroke(ctx, ink);
+    CGContextSetLineWidth(ctx, 1);
+    CGContextStrokeRect(ctx, CGRectInset(battery, 0.5f, 0.5f));
+    setFill(ctx, ink);
+    CGContextFillRect(ctx, CGRectInset(battery, 2, 2));
+    CGContextFillRect(ctx, CGRectMake(CGRectGetMaxX(battery), mid - 2, 2, 4));
+    CGContextRestoreGState(ctx);
 }

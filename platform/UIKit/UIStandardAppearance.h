@@ -9,3 +9,21 @@
 class UIView;
 
 void UIDrawStandardAppearance(UIView* view, CGContextRef context);
+
+class NSString;
+class UITextInputTraits;
+
+// The system keyboard in `rect` (interface coordinates: the full width, 216 points high in
+// portrait and 162 in landscape): the keys of the input's keyboard type and its return key's
+// title, over the keyboard's blue-grey.
+void UIDrawKeyboard(CGContextRef context, CGRect rect, UITextInputTraits* traits);
+
+// The return key's title for an input (its return key type).
+NSString* UIKeyboardReturnKeyTitle(UITextInputTraits* traits);
+
+// The status bar across `rect` in a style (UIStatusBarStyle): the signal and carrier name on
+// the left, `time` in the middle, the battery on the right.
+void UIDrawStatusBar(CGContextRef context, CGRect rect, NSInteger style, NSString* time);
+
+// The name the status bar shows for the phone's network.
+inline constexpr const char* UIStatusBarCarrierName = "Carrier";

@@ -1,32 +1,60 @@
 #include "UIKit/UITextInputTraits.h"
 
+#include <utility>
+
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIGeometry.h"
 #include "UIKit/UIKitNotifications.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIView.h"
+#include "UIKit/UIViewRendering.h"
 
 namespace {
 bool gVisible = false;
 constexpr CGFloat kKeyboardHeight = 216;
+constexpr CGFloat kLandscapeKeyboardHeight = 162;
 constexpr double kKeyboardDuration = 0.25;
 
+UIInterfaceOrientation orientation() {
+    auto app = UIApplication::sharedApplication();
+    return app ? app->statusBarOrientation() : UIInterfaceOrientationPortrait;
+}
+
+// The interface's size turned to the orientation.
+CGSize interfaceSize() {
+    CGSize s = UIScreen::mainScreen()->bounds().size;
+    if (UIInterfaceOrientationIsLandscape(orientation())) std::swap(s.width, s.height);
+    return s;
+}
+
+CGFloat keyboardHeight() {
+    return UIInterfaceOrientationIsLandscape(orientation()) ? kLandscapeKeyboardHeight
+                                                            : kKeyboardHeight;
+}
+
+CGRect toScreen(CGRect r) {
+    return CGRectApplyAffineTransform(r, UIInterfaceToScreenTransform(orientation()));
+}
+
 CGRect shownFrame() {
-    CGRect s = UIScreen::mainScreen()->bounds();
-    return CGRectMake(0, s.size.height - kKeyboardHeight, s.size.width, kKeyboardHeight);
+    CGSize s = interfaceSize();
+    return toScreen(CGRectMake(0, s.height - keyboardHeight(), s.width, keyboardHeight()));
 }
 CGRect hiddenFrame() {
-    CGRect s = UIScreen::mainScreen()->bounds();
-    return CGRectMake(0, s.size.height, s.size.width, kKeyboardHeight);
+    CGSize s = interfaceSize();
+    return toScreen(CGRectMake(0, s.height, s.width, keyboardHeight()));
 }
 
 Ref<NSDictionary> info(CGRect begin, CGRect end) {
     auto d = NSMutableDictionary::dictionary();
     d->setObject(valueWithCGRect(begin), UIKeyboardFrameBeginUserInfoKey);
     d->setObject(valueWithCGRect(end), UIKeyboardFrameEndUserInfoKey);
-    d->setObject(valueWithCGRect(CGRectMake(0, 0, end.size.width, end.size.height)),
+    // The bounds are the keyboard's own, upright: as wide as the interface.
+    CGSize s = interfaceSize();
+    d->setObject(valueWithCGRect(CGRectMake(0, 0, s.width, keyboardHeight())),
                  UIKeyboardBoundsUserInfoKey);
     d->setObject(valueWithCGPoint(CGPointMake(CGRectGetMidX(begin), CGRectGetMidY(begin))),
                  UIKeyboardCenterBeginUserInfoKey);
@@ -46,6 +74,11 @@ void post(NSString* name, NSDictionary* userInfo) {
 
 bool UIKeyboard::isVisible() {
     return gVisible;
+}
+
+CGRect UIKeyboard::interfaceFrame() {
+    CGSize s = interfaceSize();
+    return CGRectMake(0, s.height - keyboardHeight(), s.width, keyboardHeight());
 }
 
 CGRect UIKeyboard::frame() {

@@ -79,14 +79,18 @@ private:
     bool secure_ = false;
 };
 
-// The on-screen keyboard: 216 points high at the bottom of the portrait screen. Text inputs show
+// The on-screen keyboard: 216 points high at the bottom of the interface in portrait, 162 in
+// landscape (its frames in the screen's portrait coordinates, at the edge the interface's
+// bottom is turned to). Text inputs show
 // it when they become first responder and hide it when the focus leaves text input; each change
 // posts the will- and did- notifications with the begin and end frames, the duration (0.25) and
 // the curve.
 class UIKeyboard {
 public:
     static bool isVisible();
-    static CGRect frame();  // the frame while shown
+    static CGRect frame();  // the frame while shown, in screen coordinates
+    // The frame while shown in interface coordinates: the bottom of the turned interface.
+    static CGRect interfaceFrame();
     static void show();
     static void hide();
 };

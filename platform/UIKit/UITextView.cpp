@@ -17,11 +17,6 @@ NSString* const UITextViewTextDidChangeNotification = NS("UITextViewTextDidChang
 NSString* const UITextViewTextDidEndEditingNotification =
     NS("UITextViewTextDidEndEditingNotification");
 
-namespace {
-// The platform's text view keeps 8 points around its text.
-constexpr CGFloat kTextInset = 8;
-}  // namespace
-
 void UITextView::describeClass(RuntimeClass& c) {
     c.property("text", &UITextView::text, &UITextView::setText);
     c.implements({"insertText:", "deleteBackward", "hasText"});
@@ -30,6 +25,8 @@ void UITextView::describeClass(RuntimeClass& c) {
 bool UITextView::initWithFrame(CGRect frame) {
     if (!UIScrollView::initWithFrame(frame)) return false;
     setAlwaysBounceVertical(false);
+    // The platform's text views are white until told otherwise.
+    setBackgroundColor(UIColor::whiteColor());
     return true;
 }
 
@@ -183,21 +180,48 @@ void UITextView::updateContentSize() {
     setContentSize(CGSizeMake(width, heightForWidth(width)));
 }
 
-void UITextView::scrollRangeToVisible(NSRange range) {
-    // The line holding the start of the range, found by walking the laid-out lines.
-    auto laid = lines();
+namespace {
+// The laid-out line holding a character index, and the index's offset in that line. Each line
+// break (or the space a wrap swallowed) counts as one character between lines.
+std::pair<size_t, size_t> lineOfIndex(const std::vector<UITextLine>& laid, NSUInteger location) {
     NSUInteger seen = 0;
     size_t index = 0;
     for (; index < laid.size(); ++index) {
         NSUInteger n = static_cast<NSUInteger>(laid[index].text.size());
-        if (range.location <= seen + n) break;
+        if (location <= seen + n) return {index, location - seen};
         seen += n + 1;
     }
-    if (index >= laid.size() && !laid.empty()) index = laid.size() - 1;
+    if (laid.empty()) return {0, 0};
+    return {laid.size() - 1, laid.back().text.size()};
+}
+}  // namespace
+
+void UITextView::scrollRangeToVisible(NSRange range) {
+    size_t index = lineOfIndex(lines(), range.location).first;
     CGFloat lh = UITextMeasurerCurrent()->lineHeight(font());
     scrollRectToVisible(
         CGRectMake(0, kTextInset + lh * static_cast<CGFloat>(index), bounds().size.width, lh),
         false);
+}
+
+CGRect UITextView::caretRect() {
+    auto laid = lines();
+    auto [index, offset] = lineOfIndex(laid, selection_.location);
+    auto f = font();
+    CGFloat width = std::max<CGFloat>(0, bounds().size.width - 2 * kTextInset);
+    CGFloat lineWidth = 0, before = 0;
+    if (index < laid.size()) {
+        std::u16string_view line(laid[index].text);
+        lineWidth = laid[index].width;
+        before = UITextMeasurerCurrent()->widthOfText(line.substr(0, offset), f);
+    }
+    CGFloat x = kTextInset + before;
+    if (alignment_ == UITextAlignmentCenter)
+        x += (width - lineWidth) / 2;
+    else if (alignment_ == UITextAlignmentRight)
+        x += width - lineWidth;
+    CGFloat lh = UITextMeasurerCurrent()->lineHeight(f);
+    return CGRectMake(std::round(x) - 1, kTextInset + lh * static_cast<CGFloat>(index), 2, lh);
 }
 
 CGSize UITextView::sizeThatFits(CGSize size) {

@@ -84,6 +84,11 @@ class UITextView : public UIScrollView, public UITextInputTraits, public UIKeyIn
 
     // The text's lines at the view's width.
     std::vector<UITextLine> lines();
+    // Where the text's lines start, in the view's content: the platform keeps 8 points around
+    // the text.
+    static constexpr CGFloat kTextInset = 8;
+    // The insertion point's line: 2 points wide, a line high, in content coordinates.
+    CGRect caretRect();
     CGSize sizeThatFits(CGSize size) override;
     void layoutSubviews() override;
     void touchesEnded(NSSet* touches, UIEvent* event) override;

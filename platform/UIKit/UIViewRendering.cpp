@@ -11,8 +11,11 @@
 #include "CoreGraphics/CGPath.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
+#include "Foundation/NSDate.h"
+#include "Foundation/NSDateFormatter.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
+#include "Foundation/NSLocale.h"
 #include "Foundation/NSString.h"
 #include "QuartzCore/CALayer.h"
 #include "UIKit/UIApplication.h"
@@ -23,6 +26,7 @@
 #include "UIKit/UILabel.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIStandardAppearance.h"
+#include "UIKit/UITextInputTraits.h"
 #include "UIKit/UIWindow.h"
 
 namespace {
@@ -313,6 +317,74 @@ Ref<UIImage> UIViewRenderImage(UIView* view, CGFloat scale) {
     return image;
 }
 
+Ref<NSString> UIStatusBarTimeText() {
+    auto formatter = make<NSDateFormatter>();
+    formatter->setLocale(NSLocale::localeWithLocaleIdentifier(NS("en_US_POSIX")));
+    formatter->setDateFormat(NS("h:mm a"));
+    return formatter->stringFromDate(NSDate::date());
+}
+
+CGAffineTransform UIInterfaceToScreenTransform(UIInterfaceOrientation orientation) {
+    CGRect screen = UIScreen::mainScreen()->bounds();
+    CGFloat w = screen.size.width, h = screen.size.height;
+    switch (orientation) {
+        // The interface's top along the screen's left edge: its x runs up the screen.
+        case UIInterfaceOrientationLandscapeLeft:
+            return CGAffineTransformMake(0, -1, 1, 0, 0, h);
+        case UIInterfaceOrientationLandscapeRight:
+            return CGAffineTransformMake(0, 1, -1, 0, w, 0);
+        case UIInterfaceOrientationPortraitUpsideDown:
+            return CGAffineTransformMake(-1, 0, 0, -1, w, h);
+        default:
+            return CGAffineTransformIdentity;
+    }
+}
+
+namespace {
+// The input the keyboard types into, when it is up for a text input in a shown window.
+UITextInputTraits* keyboardInput(Ref<UIResponder>& holder) {
+    if (!UIKeyboard::isVisible()) return nullptr;
+    holder = UIResponder::currentFirstResponder();
+    auto view = as<UIView>(holder.get());
+    if (!view || !view->window() || view->window()->isHidden()) return nullptr;
+    return dynamic_cast<UITextInputTraits*>(holder.get());
+}
+
+// What the system shows over the app in interface coordinates: the keyboard (its input's own
+// view when it has one) and the status bar.
+void drawKeyboard(CGContextRef ctx, UIInterfaceOrientation orientation) {
+    Ref<UIResponder> holder;
+    auto traits = keyboardInput(holder);
+    if (!traits) return;
+    CGContextSaveGState(ctx);
+    CGContextConcatCTM(ctx, UIInterfaceToScreenTransform(orientation));
+    CGRect frame = UIKeyboard::interfaceFrame();
+    if (auto input = as<UIView>(holder->inputView())) {
+        // A picker or other view of the input's own stands where the keys would be.
+        CGContextSetRGBFillColor(ctx, 0, 0, 0, 1);
+        CGContextFillRect(ctx, frame);
+        CGContextClipToRect(ctx, frame);
+        CGContextTranslateCTM(ctx, frame.origin.x, frame.origin.y);
+        UIViewRenderInContext(input, ctx);
+    } else {
+        UIDrawKeyboard(ctx, frame, traits);
+    }
+    CGContextRestoreGState(ctx);
+}
+
+void drawStatusBar(CGContextRef ctx, UIApplication* app) {
+    if (app->isStatusBarHidden()) return;
+    auto orientation = app->statusBarOrientation();
+    CGRect screen = UIScreen::mainScreen()->bounds();
+    CGFloat width =
+        UIInterfaceOrientationIsLandscape(orientation) ? screen.size.height : screen.size.width;
+    CGContextSaveGState(ctx);
+    CGContextConcatCTM(ctx, UIInterfaceToScreenTransform(orientation));
+    UIDrawStatusBar(ctx, CGRectMake(0, 0, width, 20), app->statusBarStyle(), UIStatusBarTimeText());
+    CGContextRestoreGState(ctx);
+}
+}  // namespace
+
 Ref<UIImage> UIScreenRenderKeyWindow() {
     auto app = UIApplication::sharedApplication();
     if (!app || !app->keyWindow()) return nullptr;
@@ -334,13 +406,21 @@ Ref<UIImage> UIScreenRenderKeyWindow() {
     if (auto ctx = UIGraphicsGetCurrentContext()) {
         CGContextSetRGBFillColor(ctx, 0, 0, 0, 1);
         CGContextFillRect(ctx, screen);
+        // The keyboard covers the app's windows; alerts come above it.
+        bool keyboardDrawn = false;
         for (auto& w : windows) {
+            if (!keyboardDrawn && w->windowLevel() >= UIWindowLevelAlert) {
+                drawKeyboard(ctx, app->statusBarOrientation());
+                keyboardDrawn = true;
+            }
             w->layoutIfNeeded();
             CGContextSaveGState(ctx);
             CGContextConcatCTM(ctx, w->transformToSuperview());
             renderTree(w, ctx);
             CGContextRestoreGState(ctx);
         }
+        if (!keyboardDrawn) drawKeyboard(ctx, app->statusBarOrientation());
+        drawStatusBar(ctx, app);
         image = UIGraphicsGetImageFromCurrentImageContext();
     }
     UIGraphicsEndImageContext();

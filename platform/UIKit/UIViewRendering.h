@@ -18,6 +18,7 @@ class CGContext;
 using CGContextRef = CGContext*;
 class NSError;
 class UIImage;
+enum UIInterfaceOrientation : NSInteger;
 
 // Draws the view and its subviews into the context, whose current transform maps the view's
 // bounds (UIKit coordinates) to where it should appear. Pending layout runs first.
@@ -42,8 +43,17 @@ CGRect UIViewContentModeRect(UIViewContentMode mode, CGRect bounds, CGSize size)
 Ref<UIImage> UIViewRenderImage(UIView* view, CGFloat scale);
 
 // The application's key window drawn at the main screen's scale, over black where the window
-// does not cover the screen; nil when there is no key window.
+// does not cover the screen, with what the system shows over it: the keyboard while a text input
+// has the focus (under alerts), and the status bar unless it is hidden. Nil when there is no
+// key window.
 Ref<UIImage> UIScreenRenderKeyWindow();
+
+// The time the status bar shows: the Clock's, as "9:41 AM", in the default time zone.
+Ref<NSString> UIStatusBarTimeText();
+
+// From interface coordinates (the top-left of the interface turned to `orientation`, the
+// status bar's strip at its top) to the portrait screen's.
+CGAffineTransform UIInterfaceToScreenTransform(UIInterfaceOrientation orientation);
 
 // Writes UIScreenRenderKeyWindow() as a PNG file. False (with an error, when asked) when there is
 // no key window or the file cannot be written.

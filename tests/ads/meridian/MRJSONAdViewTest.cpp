@@ -12,6 +12,7 @@
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
 #include "QuartzCore/CALayer.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UIViewRendering.h"
@@ -167,7 +168,10 @@ TEST_F(MRJSONAdViewTest, TapGoesWithTheTapThroughURLAndTheScreenShowsThePicture)
 
     // The picture in a screenshot: the warm band and the white mark of the stand-in's banner.
     advanceRunLoop(1.0);
+    // The banner sits where the status bar would cover its top.
+    UIApplication::sharedApplication()->setStatusBarHidden(true);
     auto shot = UIScreenRenderKeyWindow();
+    UIApplication::sharedApplication()->setStatusBarHidden(false);
     ASSERT_NE(shot, nullptr);
     CGFloat scale = shot->scale();
     auto probe = [&](int x, int y) { return pixelAt(shot.get(), int(x * scale), int(y * scale)); };

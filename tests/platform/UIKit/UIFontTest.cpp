@@ -102,25 +102,46 @@ TEST_F(RealFonts, MeasuresFromSeveralThreadsAlike) {
 }
 
 TEST(UIFontNames, MapToTheNearestInstalledFace) {
+    // The system font and its family are drawn with a face of Helvetica's metrics.
     auto system = face("Helvetica");
-    EXPECT_EQ(system.family, "DejaVu Sans");
+    EXPECT_EQ(system.family, "Liberation Sans");
     EXPECT_FALSE(system.bold);
     EXPECT_TRUE(face("Helvetica-Bold").bold);
-    EXPECT_EQ(face("Helvetica-Bold").family, "DejaVu Sans");
+    EXPECT_FALSE(face("Helvetica-Bold").syntheticBold);
+    EXPECT_EQ(face("Helvetica-Bold").family, "Liberation Sans");
+    EXPECT_TRUE(face("Helvetica-Oblique").italic);
+    EXPECT_FALSE(face("Helvetica-Oblique").syntheticItalic);
+    EXPECT_TRUE(face("Helvetica-BoldOblique").bold && face("Helvetica-BoldOblique").italic);
+    EXPECT_EQ(face("HelveticaNeue").file, system.file);
     EXPECT_EQ(face("MarkerFelt-Thin").file, system.file);
     auto trebuchet = face("TrebuchetMS-Bold");
-    EXPECT_EQ(trebuchet.family, "DejaVu Sans");
+    EXPECT_EQ(trebuchet.family, "Liberation Sans");
     EXPECT_TRUE(trebuchet.bold || trebuchet.syntheticBold);
     EXPECT_EQ(face("Arial").file, system.file);
-    EXPECT_EQ(face("Georgia").family, "DejaVu Serif");
-    EXPECT_EQ(face("TimesNewRomanPS-BoldMT").family, "DejaVu Serif");
-    EXPECT_EQ(face("Courier").family, "DejaVu Sans Mono");
-    auto italic = face("Helvetica-Oblique");
-    EXPECT_TRUE(italic.italic || italic.syntheticItalic);
+    EXPECT_EQ(face("Georgia").family, "Liberation Serif");
+    EXPECT_EQ(face("TimesNewRomanPS-BoldMT").family, "Liberation Serif");
+    EXPECT_EQ(face("Courier").family, "Liberation Mono");
     // Unknown names fall back to the system face; an installed family is taken by its name.
     EXPECT_EQ(face("NoSuchFont").file, system.file);
     EXPECT_EQ(face("no such font at all").file, system.file);
     EXPECT_EQ(face("DejaVu Serif").family, "DejaVu Serif");
+}
+
+TEST_F(RealFonts, TheSystemFaceHasHelveticasAdvances) {
+    // Helvetica's advances in thousandths of the em, regular and bold: the screens were laid
+    // out for these.
+    struct Advance {
+        const char* text;
+        CGFloat regular, bold;
+    };
+    const Advance advances[] = {{"M", 833, 833}, {"i", 222, 278}, {"a", 556, 556},
+                                {"W", 944, 944}, {" ", 278, 278}, {"P", 667, 667}};
+    for (auto& a : advances) {
+        EXPECT_NEAR(width(a.text, UIFont::systemFontOfSize(100)), a.regular / 10, 0.1) << a.text;
+        EXPECT_NEAR(width(a.text, UIFont::boldSystemFontOfSize(100)), a.bold / 10, 0.1) << a.text;
+        EXPECT_NEAR(width(a.text, UIFont::italicSystemFontOfSize(100)), a.regular / 10, 0.1)
+            << a.text;
+    }
 }
 
 TEST(UIFontNames, FamiliesAndTraitsFollowThePlatformNames) {

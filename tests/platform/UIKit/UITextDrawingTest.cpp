@@ -209,3 +209,53 @@ TEST_F(TextDrawing, ImageContextsDrawTextAtTheirScale) {
     EXPECT_NEAR(one, font->capHeight(), 1.5);
     EXPECT_NEAR(two, 2 * font->capHeight(), 1.5);
 }
+
+TEST_F(TextDrawing, CharactersTheFaceLacksDrawFromAFaceThatHasThem) {
+    auto font = UIFont::systemFontOfSize(20);
+    auto* measurer = UITextMeasurerCurrent();
+    // Ideographs take a whole em each, as the faces that have them give them.
+    CGFloat cjk = measurer->widthOfText(u"日本", font);
+    EXPECT_NEAR(cjk, 40, 0.5);
+    // Each ideograph draws its own glyph: a missing-glyph box would be the same for both.
+    auto ink = [&](const char16_t* text, std::vector<uint8_t>& alpha) {
+        Canvas canvas(40, 30);
+        drawAtPoint(NSString::fromUTF16(text), CGPointMake(5, 2), font);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x)
+                alpha.push_back(canvas.pixel(x, y)[3]);
+    };
+    std::vector<uint8_t> sun, book;
+    ink(u"日", sun);
+    ink(u"本", book);
+    int differing = 0, inked = 0;
+    for (size_t i = 0; i < sun.size(); ++i) {
+        differing += std::abs(int(sun[i]) - int(book[i])) > 100;
+        inked += sun[i] > 100;
+    }
+    EXPECT_GT(inked, 30);
+    EXPECT_GT(differing, 40);
+    // Drawing places what follows where measuring said it would go.
+    CGRect after;
+    {
+        Canvas canvas(120, 30);
+        drawAtPoint(NS("日本H"), CGPointMake(10, 2), font);
+        after = canvas.inkBounds();
+    }
+    CGRect alone;
+    {
+        Canvas canvas(120, 30);
+        drawAtPoint(NS("H"), CGPointMake(10 + cjk, 2), font);
+        alone = canvas.inkBounds();
+    }
+    EXPECT_NEAR(CGRectGetMaxX(after), CGRectGetMaxX(alone), 1);
+    // The emoji comes in its own colours, whatever the fill.
+    CGFloat bike = measurer->widthOfText(u"\U0001F6B2", font);
+    EXPECT_GT(bike, 15);
+    Canvas canvas(60, 40);
+    drawAtPoint(NS("\U0001F6B2"), CGPointMake(5, 5), font);
+    CGRect coloured = canvas.inkBounds([](const uint8_t* p) {
+        return p[3] > 150 && std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 60;
+    });
+    ASSERT_FALSE(CGRectIsNull(coloured));
+    EXPECT_LE(CGRectGetMaxX(coloured), 5 + bike + 1);
+}

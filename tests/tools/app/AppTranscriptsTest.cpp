@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -139,6 +140,31 @@ RGBA shotPixel(UIImage* shot, CGFloat x, CGFloat y) {
     CGFloat scale = shot->pixelSize().width / 320;
     return pixelAt(shot, int(x * scale), int(y * scale));
 }
+
+// The ink of one line of text in a band of a screenshot (points, a point at a time): where it
+// ends on the right, and whether its last columns reach well above its lowest ink, as a
+// letter's do and an ellipsis's dots at the baseline do not.
+struct LineEnd {
+    int right = -1;
+    bool letter = false;
+};
+template <class Ink>
+LineEnd lineEnd(UIImage* shot, CGRect band, Ink ink) {
+    LineEnd end;
+    int x0 = int(band.origin.x), x1 = int(CGRectGetMaxX(band)), y0 = int(band.origin.y),
+        y1 = int(CGRectGetMaxY(band));
+    int bottom = -1;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            if (ink(shotPixel(shot, x, y))) {
+                end.right = std::max(end.right, x);
+                bottom = std::max(bottom, y);
+            }
+    for (int y = y0; y < bottom - 3; ++y)
+        for (int x = end.right - 2; x <= end.right; ++x)
+            end.letter |= ink(shotPixel(shot, x, y));
+    return end;
+}
 }  // namespace
 
 TEST_F(AppTranscripts, ScreenshotsShowTheTabIconsTheFilterButtonsColoursAndTheEmbossedButton) {
@@ -146,15 +172,17 @@ TEST_F(AppTranscripts, ScreenshotsShowTheTabIconsTheFilterButtonsColoursAndTheEm
         (std::filesystem::temp_directory_path() / ("bazaarnest-shots-" + std::to_string(getpid())))
             .string();
     std::filesystem::create_directories(folder);
-    std::string script = "screenshot " + folder + "/grey.png\n" +
-                         "tap Search Settings\ntap Title Only\ntap Done\n" + "screenshot " +
-                         folder + "/red.png\n";
+    std::string script = "screenshot " + folder + "/grey.png\n" + "tap Search Settings\n" +
+                         "screenshot " + folder + "/settings.png\n" + "tap Title Only\ntap Done\n" +
+                         "screenshot " + folder + "/red.png\n";
     int status = -1;
     apptest::runApp(script, "", nullptr, &status);
     EXPECT_EQ(status, 0);
     auto grey = UIImage::imageWithContentsOfFile(NSString::fromUTF8(folder + "/grey.png"));
     auto red = UIImage::imageWithContentsOfFile(NSString::fromUTF8(folder + "/red.png"));
+    auto settings = UIImage::imageWithContentsOfFile(NSString::fromUTF8(folder + "/settings.png"));
     std::filesystem::remove_all(folder);
+    ASSERT_TRUE(settings && settings->CGImage());
     ASSERT_TRUE(grey && grey->CGImage());
     ASSERT_TRUE(red && red->CGImage());
 
@@ -177,6 +205,18 @@ TEST_F(AppTranscripts, ScreenshotsShowTheTabIconsTheFilterButtonsColoursAndTheEm
     RGBA redButton = shotPixel(red, 172, 268);
     EXPECT_GT(redButton.r, redButton.g + 80) << redButton;
     EXPECT_GT(redButton.r, redButton.b + 80) << redButton;
+
+    // Labels read whole at the faces' metrics: the settings' "Maximum Price" ends in its "e"
+    // inside its 130 points, the red filter button's title in its "*".
+    auto dark = [](RGBA c) { return c.r < 100 && c.g < 100 && c.b < 100; };
+    LineEnd price = lineEnd(settings, CGRectMake(20, 86, 140, 27), dark);
+    EXPECT_TRUE(price.letter);
+    EXPECT_GT(price.right, 130);
+    EXPECT_LT(price.right, 150);
+    auto white = [](RGBA c) { return c.r > 200 && c.g > 200 && c.b > 200; };
+    LineEnd filter = lineEnd(red, CGRectMake(168, 256, 140, 26), white);
+    EXPECT_TRUE(filter.letter);
+    EXPECT_LT(filter.right, 308);
 
     // The embossed location button: white at its top, blue-grey at its foot.
     RGBA top = shotPixel(grey, 16, 37);
