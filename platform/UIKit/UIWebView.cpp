@@ -432,6 +432,8 @@ struct UIWebView::Impl : webcontent::PageHost, webcontent::PageRenderer::Host {
         if (page) page->close();
         page = fresh;
         renderer.reset();
+        // A new document is read from its top, whatever the last one was scrolled to.
+        if (auto scroller = view->scrollView()) scroller->setContentOffset(CGPointMake(0, 0));
         view->setNeedsLayout();
         scheduledRequest = nullptr;  // what the old page asked for dies with it
         commit(load, content);
