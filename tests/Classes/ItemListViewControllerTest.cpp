@@ -18,6 +18,7 @@
 #include "Foundation/NSTimeZone.h"
 #include "Foundation/NSURL.h"
 #include "ResultScreensTesting.h"
+#include "UIKit/ImageCodecs.h"
 #include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIImage.h"
@@ -25,6 +26,7 @@
 #include "UIKit/UISegmentedControl.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITableViewCell.h"
+#include "UIKit/UIViewRendering.h"
 #include "support/site/RunningSite.h"
 #include "tools/site/Catalog.h"
 #include "tools/site/Listings.h"
@@ -425,6 +427,28 @@ TEST_F(ItemListScreen, BannerDelegateAnswers) {
     EXPECT_EQ(text(screen->adLoomApplicationKey()), "3f9a1c0be7d24a5c8e61b0f2d4a97c3e");
     EXPECT_EQ(screen->viewControllerForPresentingModalView().get(),
               static_cast<UIViewController*>(screen.get()));
+}
+
+TEST_F(ItemListScreen, ARowsPreviewShowsNoScriptOrStyle) {
+    auto screen = makeScreen();
+    screen->setListInfo(search("http://boston.bazaarnest.test", "fua/", nullptr));
+    show(screen);
+    screen->loadFirstItemList();
+    waitForPage(screen);
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
+    advanceRunLoop(0);
+    auto item = cast<ItemInfo>(screen->itemArray()->objectAtIndex(0));
+    // The row's picture with the code in the body, then with the plain text alone.
+    auto rowPicture = [&](const char* detail) {
+        item->setDetail(NSString::fromUTF8(detail));
+        auto cell = as<ItemTableViewCell>(
+            screen->tableViewCellForRowAtIndexPath(screen->myTableView(), row(0)));
+        EXPECT_EQ(text(cell->detailLabel()->text()), "Plain words");
+        return UIImagePixelsOf(UIViewRenderImage(cell, 2)->CGImage()).argb;
+    };
+    auto withCode = rowPicture(
+        "Plain words<script type=\"text/javascript\">var promo = 1;</script><style>b {}</style>");
+    EXPECT_EQ(withCode, rowPicture("Plain words"));
 }
 
 TEST_F(ItemListScreen, ThumbnailsLoadAndSizeTheirRows) {
