@@ -166,6 +166,15 @@ protected:
         advanceRunLoop(0);
         ASSERT_TRUE(screen->itemArray() || lastPanel());
     }
+    // Shows the first page of Boston's furniture once its listing pages have all arrived.
+    void showFurnitureWithListings(ItemListViewController* screen) {
+        screen->setListInfo(search("http://boston.bazaarnest.test", "fua/", nullptr));
+        show(screen);
+        screen->loadFirstItemList();
+        waitForPage(screen);
+        ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
+        advanceRunLoop(0);
+    }
     static NSInteger rows(ItemListViewController* screen) {
         return screen->tableViewNumberOfRowsInSection(screen->myTableView(), 0);
     }
@@ -431,12 +440,7 @@ TEST_F(ItemListScreen, BannerDelegateAnswers) {
 
 TEST_F(ItemListScreen, ARowsPreviewShowsNoScriptOrStyle) {
     auto screen = makeScreen();
-    screen->setListInfo(search("http://boston.bazaarnest.test", "fua/", nullptr));
-    show(screen);
-    screen->loadFirstItemList();
-    waitForPage(screen);
-    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
-    advanceRunLoop(0);
+    ASSERT_NO_FATAL_FAILURE(showFurnitureWithListings(screen));
     auto item = cast<ItemInfo>(screen->itemArray()->objectAtIndex(0));
     // The row's picture with the code in the body, then with the plain text alone.
     auto rowPicture = [&](const char* detail) {
@@ -453,12 +457,7 @@ TEST_F(ItemListScreen, ARowsPreviewShowsNoScriptOrStyle) {
 
 TEST_F(ItemListScreen, ThumbnailsLoadAndSizeTheirRows) {
     auto screen = makeScreen();
-    screen->setListInfo(search("http://boston.bazaarnest.test", "fua/", nullptr));
-    show(screen);
-    screen->loadFirstItemList();
-    waitForPage(screen);
-    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
-    advanceRunLoop(0);
+    ASSERT_NO_FATAL_FAILURE(showFurnitureWithListings(screen));
     NSInteger withImage = -1, without = -1;
     for (NSUInteger i = 0; i < screen->itemArray()->count(); ++i) {
         auto item = cast<ItemInfo>(screen->itemArray()->objectAtIndex(i));
