@@ -191,6 +191,15 @@ struct UIWebView::Impl : webcontent::PageHost, webcontent::PageRenderer::Host {
     }
 
     void rendererFetches(NSURL* url, ResourceDone done) override {
+        if (url && url->isFileURL()) {
+            // Read from the device, as the page's own file was; later, as a download would be.
+            Ref<NSURL> file(url);
+            post([file, done](Impl&) {
+                auto path = file->path();
+                done(path ? NSData::dataWithContentsOfFile(path) : nullptr);
+            });
+            return;
+        }
         auto request = NSURLRequest::requestWithURL(url);
         Weak<UIWebView> weak(view);
         fetchCounted(request, [weak, done](const UIWebViewLoadResult& result) {

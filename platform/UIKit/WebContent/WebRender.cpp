@@ -458,7 +458,10 @@ struct PageRenderer::Impl final : litehtml::document_container {
             return &r;
         }
         auto scheme = url->scheme() ? lowercased(url->scheme()->utf8()) : std::string();
-        if (scheme != "http" && scheme != "https") {
+        // The device's files only for a page that is one of them (its own URL, whatever its
+        // base element says): a page from the network never reads them.
+        bool local = scheme == "file" && page && page->url() && page->url()->isFileURL();
+        if (scheme != "http" && scheme != "https" && !local) {
             r.arrived = true;
             return &r;
         }

@@ -3,6 +3,10 @@
 // rules, scrolling), exact line breaks with the fixed-advance test font, relayout when scripts,
 // the width or a style sheet change the page, taps, text that agrees with the picture, and a
 // page the engine cannot lay out.
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "DrawingTesting.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSError.h"
@@ -353,6 +357,37 @@ TEST_F(WebViewPaint, FormControlsAreDrawnAsThePhoneDrawsThem) {
     auto events = recorder->take();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events[0], "should 1 http://shop.test/find?q=iiii&s=ii&c=on&r=on&h=zzzz");
+}
+
+TEST_F(WebViewPaint, AFilePageShowsPicturesFromTheDeviceAndANetworkPageNone) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("web-paint-files-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::string file = (dir / "pic.png").string();
+    ASSERT_TRUE(pngOf(CGSizeMake(30, 20), UIColor::redColor())
+                    ->writeToFile(NSString::fromUTF8(file), true));
+    auto folder = NSURL::fileURLWithPath(NSString::fromUTF8(dir.string() + "/"));
+    std::string page =
+        "<body style='margin:0'><img style='display:block' src='pic.png'>"
+        "<img style='display:block' src='file://" +
+        file + "'></body>";
+    webView->loadHTMLString(str(page), folder);
+    settle();
+    shot();  // asks for the pictures
+    settle();
+    auto image = shot();
+    EXPECT_EQ(redPixels(image, CGRectMake(0, 0, 320, 416)), 2 * area(30, 20));
+    // The same page from the network: neither picture is read (and the network has none).
+    UIWebView::setURLLoader([](NSURLRequest*, UIWebViewLoadCompletion done) {
+        UIWebViewLoadResult failed;
+        failed.error = NSError::errorWithDomain(NSURLErrorDomain, -1100, nullptr);
+        done(failed);
+    });
+    load(page, NSURL::URLWithString(NS("http://pages.test/")));
+    shot();
+    settle();
+    EXPECT_EQ(redPixels(shot(), CGRectMake(0, 0, 320, 416)), 0);
+    fs::remove_all(dir);
 }
 
 class WebViewPaintOverLoopback : public WebViewPaint {

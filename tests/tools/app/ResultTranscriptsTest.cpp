@@ -270,6 +270,15 @@ bool red(RGBA c) {
 bool gold(RGBA c) {
     return c.r > 200 && c.g > 120 && c.b < 110;
 }
+bool linkBlue(RGBA c) {
+    return c.r < 40 && c.g < 40 && c.b > 200;
+}
+bool bannerOrange(RGBA c) {
+    return near(c, RGBA{240, 128, 32, 255}, 6);
+}
+bool bannerFrame(RGBA c) {
+    return near(c, RGBA{16, 32, 96, 255}, 6);
+}
 bool tagGreen(RGBA c) {
     return c.g > c.r + 40 && c.g > c.b + 40;
 }
@@ -415,4 +424,38 @@ TEST_F(ResultTranscripts, TheItemScreenScrolledToItsPhotosShowsThem) {
     EXPECT_GT(found[2].top + 150, 386);
     EXPECT_GT(found[1].top, found[0].top + 150);
     EXPECT_GT(found[2].top, found[1].top + 150);
+}
+
+TEST_F(ResultTranscripts, TheWebPageBannersShowTheirAdsWithinTheirSlots) {
+    // The banner's slot at the foot of the result list.
+    const CGRect slot = CGRectMake(0, 430, 320, 50);
+    auto shotIn = [](const fs::path& dir, const char* name) {
+        return UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / name).string()));
+    };
+    // Pebble's text ad: its line of links shows within the slot, under the ad's text.
+    apptest::weightBannersTo("pebble");
+    forgetPebbleStatistics();
+    fs::path dir = expectTranscriptWithShots("banner-shots-pebble", "banner-shots");
+    auto pebble = shotIn(dir, "pebble-banner.png");
+    ASSERT_TRUE(pebble);
+    EXPECT_GT(count(pebble, CGRectMake(0, 430, 320, 15), dark), 100);
+    EXPECT_GT(count(pebble, CGRectMake(0, 445, 320, 35), linkBlue), 100);
+
+    // Ironvine's banner: its link and its picture, an orange panel framed in dark blue.
+    servicestest::forgetTheIronvineEngine();
+    apptest::weightBannersTo("ironvine");
+    fs::path before = fs::current_path();
+    fs::current_path(dir);
+    apptest::expectAppTranscript("banner-shots-ironvine", "# The banner shows its ad.", [&] {
+        EXPECT_TRUE(advanceRunLoopUntil([] {
+            return ShellScreen::capture().text().find("Bazaar deals near you") != std::string::npos;
+        }));
+    });
+    fs::current_path(before);
+    servicestest::forgetTheIronvineEngine();
+    auto ironvine = shotIn(dir, "ironvine-banner.png");
+    ASSERT_TRUE(ironvine);
+    EXPECT_GT(count(ironvine, slot, linkBlue), 100);
+    EXPECT_GT(count(ironvine, slot, bannerOrange), 90 * 24 * 9 / 10);
+    EXPECT_GT(count(ironvine, slot, bannerFrame), 200);
 }
