@@ -185,16 +185,16 @@ std::string adBase() {
 // The banner: a line of text, a link through the click redirect, a Call button, a mail link and
 // one link per page command. Each command is a navigation of its own: of several location
 // changes in one script turn only the last would count. Answers from native code show in the
-// last line. Its small type and tight lines fit the 50-point slot, as a text ad is made for it.
+// last line. It fits the 50-point slot.
 std::string bannerPage(int serial, const std::string& landing) {
     std::string n = std::to_string(serial);
     std::string click = adBase() + "/aclk?ai=pebble-ai-" + n + "&adurl=" + landing;
     std::string cmd = "gmsg://pebbleads.test/";
     return "<html><head><script>function PBMA_ReceiveMessage(name, info) {"
            " document.getElementById('answer').textContent = name + ' ' +"
-           " (info ? JSON.stringify(info) : ''); }</script>"
-           "<style>body { margin: 0; padding: 1px 4px; font: 11px/14px sans-serif }"
-           " p { margin: 0 } a { margin-right: 2px }</style></head><body>"
+           " (info ? JSON.stringify(info) : ''); }</script>" +
+           std::string(kTextBannerStyle) +
+           "</head><body>"
            "<p>Pebble ad " +
            n +
            ": Garden tools at half price</p>"

@@ -284,19 +284,6 @@ bool tagGreen(RGBA c) {
 }
 namespace fs = std::filesystem;
 
-// Runs the script `name` in the folder `folder` of the tests' scratch space, where its
-// screenshots land, and compares its transcript. The folder.
-fs::path expectTranscriptWithShots(const std::string& name, const std::string& folder) {
-    const char* tmp = std::getenv("BN_TEST_TMP");
-    fs::path dir = fs::path(tmp ? tmp : fs::temp_directory_path().string()) / folder;
-    fs::create_directories(dir);
-    fs::path before = fs::current_path();
-    fs::current_path(dir);
-    apptest::expectAppTranscript(name);
-    fs::current_path(before);
-    return dir;
-}
-
 int count(UIImage* image, CGRect r, bool (*test)(RGBA)) {
     auto px = UIImagePixelsOf(image->CGImage());
     int n = 0;
@@ -309,7 +296,7 @@ int count(UIImage* image, CGRect r, bool (*test)(RGBA)) {
 }  // namespace
 
 TEST_F(ResultTranscripts, PicturesOfTheListTheItemAndTheBrowser) {
-    fs::path dir = expectTranscriptWithShots("results-shots", "result-shots");
+    fs::path dir = apptest::expectTranscriptWithShots("results-shots", "result-shots");
 
     auto list =
         UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / "results-list.png").string()));
@@ -403,7 +390,7 @@ std::optional<Placement> placementOf(const UIImagePixels& photo, const UIImagePi
 }  // namespace
 
 TEST_F(ResultTranscripts, TheItemScreenScrolledToItsPhotosShowsThem) {
-    fs::path dir = expectTranscriptWithShots("item-photos", "item-photos");
+    fs::path dir = apptest::expectTranscriptWithShots("item-photos", "item-photos");
     auto shot =
         UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / "item-photos.png").string()));
     ASSERT_TRUE(shot);
@@ -435,7 +422,7 @@ TEST_F(ResultTranscripts, TheWebPageBannersShowTheirAdsWithinTheirSlots) {
     // Pebble's text ad: its line of links shows within the slot, under the ad's text.
     apptest::weightBannersTo("pebble");
     forgetPebbleStatistics();
-    fs::path dir = expectTranscriptWithShots("banner-shots-pebble", "banner-shots");
+    fs::path dir = apptest::expectTranscriptWithShots("banner-shots-pebble", "banner-shots");
     auto pebble = shotIn(dir, "pebble-banner.png");
     ASSERT_TRUE(pebble);
     EXPECT_GT(count(pebble, CGRectMake(0, 430, 320, 15), dark), 100);
@@ -444,14 +431,13 @@ TEST_F(ResultTranscripts, TheWebPageBannersShowTheirAdsWithinTheirSlots) {
     // Ironvine's banner: its link and its picture, an orange panel framed in dark blue.
     servicestest::forgetTheIronvineEngine();
     apptest::weightBannersTo("ironvine");
-    fs::path before = fs::current_path();
-    fs::current_path(dir);
-    apptest::expectAppTranscript("banner-shots-ironvine", "# The banner shows its ad.", [&] {
-        EXPECT_TRUE(advanceRunLoopUntil([] {
-            return ShellScreen::capture().text().find("Bazaar deals near you") != std::string::npos;
-        }));
-    });
-    fs::current_path(before);
+    apptest::expectTranscriptWithShots(
+        "banner-shots-ironvine", "banner-shots", "# The banner shows its ad.", [&] {
+            EXPECT_TRUE(advanceRunLoopUntil([] {
+                return ShellScreen::capture().text().find("Bazaar deals near you") !=
+                       std::string::npos;
+            }));
+        });
     servicestest::forgetTheIronvineEngine();
     auto ironvine = shotIn(dir, "ironvine-banner.png");
     ASSERT_TRUE(ironvine);
