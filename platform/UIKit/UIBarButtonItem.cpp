@@ -1,5 +1,6 @@
 #include "UIKit/UIBarButtonItem.h"
 
+#include "CoreGraphics/CGContext.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
@@ -7,6 +8,7 @@
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIFont.h"
+#include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UIToolbar.h"
@@ -19,6 +21,69 @@ const char* systemTitle(NSInteger item) {
         "Trash", "Play",   "Pause",    "Rewind",    "Fast Forward", "Undo",    "Redo", "Page Curl"};
     if (item < 0 || item >= static_cast<NSInteger>(sizeof names / sizeof names[0])) return "";
     return names[item];
+}
+
+// The glyph a bar shows for a system item the phone draws as a picture, white on the bar; nil
+// for the items that show their word. Drawn once per kind at the screen's scale.
+Ref<UIImage> drawnGlyph(UIBarButtonSystemItem item) {
+    const CGSize size = CGSizeMake(20, 20);
+    UIGraphicsBeginImageContextWithOptions(size, false, 0);
+    CGContextRef c = UIGraphicsGetCurrentContext();
+    CGContextSetRGBStrokeColor(c, 1, 1, 1, 1);
+    CGContextSetRGBFillColor(c, 1, 1, 1, 1);
+    CGContextSetLineWidth(c, 2);
+    CGContextBeginPath(c);
+    if (item == UIBarButtonSystemItemRefresh) {
+        // Most of a circle, its open end an arrowhead turning clockwise.
+        CGContextAddArc(c, 10, 11, 6.5f, -1.2f, 4.3f, 0);
+        CGContextStrokePath(c);
+        CGContextBeginPath(c);
+        CGContextMoveToPoint(c, 10.5f, 1);
+        CGContextAddLineToPoint(c, 16, 4.5f);
+        CGContextAddLineToPoint(c, 10.5f, 8.5f);
+        CGContextClosePath(c);
+        CGContextFillPath(c);
+    } else if (item == UIBarButtonSystemItemAction) {
+        // A tray open at its top right, an arrow leaving it upwards to the right.
+        CGContextMoveToPoint(c, 9, 6);
+        CGContextAddLineToPoint(c, 2, 6);
+        CGContextAddLineToPoint(c, 2, 18);
+        CGContextAddLineToPoint(c, 15, 18);
+        CGContextAddLineToPoint(c, 15, 12);
+        CGContextStrokePath(c);
+        CGContextBeginPath(c);
+        CGContextMoveToPoint(c, 7, 13);
+        CGContextAddLineToPoint(c, 15, 5);
+        CGContextStrokePath(c);
+        CGContextBeginPath(c);
+        CGContextMoveToPoint(c, 19, 1);
+        CGContextAddLineToPoint(c, 18, 9);
+        CGContextAddLineToPoint(c, 11, 2);
+        CGContextClosePath(c);
+        CGContextFillPath(c);
+    } else if (item == UIBarButtonSystemItemStop) {
+        CGContextSetLineWidth(c, 2.5f);
+        CGContextMoveToPoint(c, 4, 4);
+        CGContextAddLineToPoint(c, 16, 16);
+        CGContextMoveToPoint(c, 16, 4);
+        CGContextAddLineToPoint(c, 4, 16);
+        CGContextStrokePath(c);
+    }
+    auto image = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    return image;
+}
+
+Ref<UIImage> systemGlyph(NSInteger item) {
+    if (item != UIBarButtonSystemItemRefresh && item != UIBarButtonSystemItemAction &&
+        item != UIBarButtonSystemItemStop)
+        return nullptr;
+    static Ref<UIImage> drawn[3];
+    size_t slot = item == UIBarButtonSystemItemRefresh  ? 0
+                  : item == UIBarButtonSystemItemAction ? 1
+                                                        : 2;
+    if (!drawn[slot]) drawn[slot] = drawnGlyph(static_cast<UIBarButtonSystemItem>(item));
+    return drawn[slot];
 }
 
 // The button a bar shows for an item; its taps come back to the item.
@@ -95,6 +160,10 @@ void UIBarButtonItem::setTintColor(UIColor* color) {
     tintColor_ = color;
 }
 
+Ref<UIImage> UIBarButtonItem::systemImage() {
+    return isSystemItem() ? systemGlyph(systemItem_) : nullptr;
+}
+
 Ref<NSString> UIBarButtonItem::displayTitle() {
     if (isSystemItem()) return NSString::fromUTF8(systemTitle(systemItem_));
     return UIBarItem::displayTitle();
@@ -131,10 +200,15 @@ void UIBarButtonItem::updateItemView() {
     auto button = as<UIButton>(itemView_);
     if (!button) return;
     button->setEnabled(isEnabled());
-    if (image() && !isSystemItem())
+    if (image() && !isSystemItem()) {
         button->setImage(image(), UIControlStateNormal);
-    else
+    } else if (auto glyph = systemImage()) {
+        // Known by its word, as a person would name the picture.
+        button->setImage(glyph, UIControlStateNormal);
+        button->setAccessibilityLabel(displayTitle());
+    } else {
         button->setTitle(displayTitle(), UIControlStateNormal);
+    }
     button->titleLabel()->setFont(UIFont::boldSystemFontOfSize(12));
     CGRect f = button->frame();
     button->setFrame(CGRectMake(f.origin.x, f.origin.y, UIBarItemNaturalWidth(this), 30));
