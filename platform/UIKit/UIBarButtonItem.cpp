@@ -1,5 +1,7 @@
 #include "UIKit/UIBarButtonItem.h"
 
+#include <initializer_list>
+
 #include "CoreGraphics/CGContext.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
@@ -23,57 +25,54 @@ const char* systemTitle(NSInteger item) {
     return names[item];
 }
 
-// The glyph a bar shows for a system item the phone draws as a picture, white on the bar; nil
-// for the items that show their word. Drawn once per kind at the screen's scale.
+// Strokes the lines through the points, or fills the shape they close.
+void drawLines(CGContextRef c, std::initializer_list<CGPoint> points, bool filled) {
+    CGContextBeginPath(c);
+    for (const CGPoint& p : points) {
+        if (&p == points.begin())
+            CGContextMoveToPoint(c, p.x, p.y);
+        else
+            CGContextAddLineToPoint(c, p.x, p.y);
+    }
+    if (filled) {
+        CGContextClosePath(c);
+        CGContextFillPath(c);
+    } else {
+        CGContextStrokePath(c);
+    }
+}
+
+// The glyph a bar shows for a system item the phone draws as a picture, white on the bar, in
+// a 20-point square at the screen's scale.
 Ref<UIImage> drawnGlyph(UIBarButtonSystemItem item) {
-    const CGSize size = CGSizeMake(20, 20);
-    UIGraphicsBeginImageContextWithOptions(size, false, 0);
+    UIGraphicsBeginImageContextWithOptions(CGSizeMake(20, 20), false, 0);
     CGContextRef c = UIGraphicsGetCurrentContext();
     CGContextSetRGBStrokeColor(c, 1, 1, 1, 1);
     CGContextSetRGBFillColor(c, 1, 1, 1, 1);
     CGContextSetLineWidth(c, 2);
-    CGContextBeginPath(c);
     if (item == UIBarButtonSystemItemRefresh) {
         // Most of a circle, its open end an arrowhead turning clockwise.
+        CGContextBeginPath(c);
         CGContextAddArc(c, 10, 11, 6.5f, -1.2f, 4.3f, 0);
         CGContextStrokePath(c);
-        CGContextBeginPath(c);
-        CGContextMoveToPoint(c, 10.5f, 1);
-        CGContextAddLineToPoint(c, 16, 4.5f);
-        CGContextAddLineToPoint(c, 10.5f, 8.5f);
-        CGContextClosePath(c);
-        CGContextFillPath(c);
+        drawLines(c, {{10.5f, 1}, {16, 4.5f}, {10.5f, 8.5f}}, true);
     } else if (item == UIBarButtonSystemItemAction) {
         // A tray open at its top right, an arrow leaving it upwards to the right.
-        CGContextMoveToPoint(c, 9, 6);
-        CGContextAddLineToPoint(c, 2, 6);
-        CGContextAddLineToPoint(c, 2, 18);
-        CGContextAddLineToPoint(c, 15, 18);
-        CGContextAddLineToPoint(c, 15, 12);
-        CGContextStrokePath(c);
-        CGContextBeginPath(c);
-        CGContextMoveToPoint(c, 7, 13);
-        CGContextAddLineToPoint(c, 15, 5);
-        CGContextStrokePath(c);
-        CGContextBeginPath(c);
-        CGContextMoveToPoint(c, 19, 1);
-        CGContextAddLineToPoint(c, 18, 9);
-        CGContextAddLineToPoint(c, 11, 2);
-        CGContextClosePath(c);
-        CGContextFillPath(c);
+        drawLines(c, {{9, 6}, {2, 6}, {2, 18}, {15, 18}, {15, 12}}, false);
+        drawLines(c, {{7, 13}, {15, 5}}, false);
+        drawLines(c, {{19, 1}, {18, 9}, {11, 2}}, true);
     } else if (item == UIBarButtonSystemItemStop) {
         CGContextSetLineWidth(c, 2.5f);
-        CGContextMoveToPoint(c, 4, 4);
-        CGContextAddLineToPoint(c, 16, 16);
-        CGContextMoveToPoint(c, 16, 4);
-        CGContextAddLineToPoint(c, 4, 16);
-        CGContextStrokePath(c);
+        drawLines(c, {{4, 4}, {16, 16}}, false);
+        drawLines(c, {{16, 4}, {4, 16}}, false);
     }
     auto image = UIGraphicsGetImageFromCurrentImageContext();
     UIGraphicsEndImageContext();
     return image;
 }
 
+// The glyph of a system item shown as a picture, drawn once per kind; nil for the items that
+// show their word.
 Ref<UIImage> systemGlyph(NSInteger item) {
     if (item != UIBarButtonSystemItemRefresh && item != UIBarButtonSystemItemAction &&
         item != UIBarButtonSystemItemStop)
