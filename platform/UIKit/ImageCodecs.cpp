@@ -324,10 +324,11 @@ private:
         std::vector<uint32_t> local;
         if ((flags & 0x80) && !readTable(size_t(2) << (flags & 7), local)) return nullptr;
         const std::vector<uint32_t>& table = (flags & 0x80) ? local : global;
-        // A screen smaller than its image (or none) grows to hold it.
-        screenW = std::max(screenW, left + w);
-        screenH = std::max(screenH, top + h);
-        if (w == 0 || h == 0 || screenW * screenH > kMaxPixels || at_ >= n_) return nullptr;
+        // The picture is the logical screen the header announced; an image reaching past it
+        // is cut at its edges.
+        if (screenW == 0 || screenH == 0 || w == 0 || h == 0 || w * h > kMaxPixels ||
+            screenW * screenH > kMaxPixels || at_ >= n_)
+            return nullptr;
         std::vector<uint8_t> indices;
         if (!decompress(p_[at_++], w * h, indices)) return nullptr;
         auto px = allocatePixels(screenW, screenH);
@@ -347,8 +348,9 @@ private:
             } else {
                 row = r;
             }
+            if (top + row >= screenH) continue;
             // What the data did not reach stays transparent.
-            for (size_t x = 0; x < w && r * w + x < indices.size(); ++x) {
+            for (size_t x = 0; x < w && left + x < screenW && r * w + x < indices.size(); ++x) {
                 uint8_t i = indices[r * w + x];
                 if (int(i) == transparent || i >= table.size()) continue;
                 px.argb[(top + row) * screenW + left + x] = table[i];
@@ -371,7 +373,7 @@ private:
         uint8_t first = 0;
         uint32_t bits = 0;
         int held = 0;
-        out.reserve(count);
+        out.reserve(std::min<size_t>(count, size_t(1) << 20));
         // The string a code stands for, last character first, on the stack.
         auto spell = [&](int code) {
             stack.clear();

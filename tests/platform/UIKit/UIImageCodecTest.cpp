@@ -307,6 +307,17 @@ TEST(UIImageCodec, GIFsShowTheirFirstImageWithTransparency) {
     EXPECT_EQ(pixelAt(px, 0, 0).a, 255);
     EXPECT_EQ(pixelAt(px, 255, 127).a, 0);
     EXPECT_FALSE(imageOf("GIF89a\x01"));
+    // An image larger than the screen its header announces is cut to that screen.
+    std::string wide = whole;
+    wide[6] = 8;
+    wide[7] = 0;
+    wide[8] = 4;
+    wide[9] = 0;
+    auto cutToScreen = imageOf(wide);
+    ASSERT_TRUE(cutToScreen && cutToScreen->CGImage());
+    EXPECT_EQ(CGImageGetWidth(cutToScreen->CGImage()), 8u);
+    EXPECT_EQ(CGImageGetHeight(cutToScreen->CGImage()), 4u);
+    EXPECT_TRUE(near(pixelAt(cutToScreen.get(), 0, 0), kWhite));
     // Bytes all along changed in turn: nothing breaks, and a bitmap that comes out is whole.
     for (size_t at = 6; at < whole.size(); at += 1 + whole.size() / 300) {
         std::string bent = whole;
