@@ -22,9 +22,20 @@ Ref<NSString> replaceAll(NSString* text, NSString* pattern, NSString* replacemen
 
 }  // namespace
 
-Ref<NSString> Mobilizer::mobilizer(NSString* html) {
+Ref<NSString> withoutScriptsAndStyles(NSString* html) {
     if (!html) return nullptr;
     Ref<NSString> text = html;
+    for (const char* name : {"script", "style"}) {
+        auto pattern =
+            NSString::stringWithFormat(NS("<%s(?:[\\s/][^>]*)?>.*?(?:</%s\\s*>|$)"), name, name);
+        text = replaceAll(text.get(), pattern.get(), NS(" "), MTKRegexCaseless | MTKRegexDotAll);
+    }
+    return text;
+}
+
+Ref<NSString> Mobilizer::mobilizer(NSString* html) {
+    if (!html) return nullptr;
+    Ref<NSString> text = withoutScriptsAndStyles(html);
     for (const char* pattern : kBreakPatterns)
         text = replaceAll(text.get(), NSString::stringWithUTF8String(pattern).get(), NS(BREAK_MARK),
                           MTKRegexCaseless);

@@ -13,3 +13,8 @@ class Mobilizer : public NSObject {
     // with their attributes. Nil for nil.
     static Ref<NSString> mobilizer(NSString* html);
 };
+
+// The body with every script and style element removed, tags and content, each leaving a
+// space: a page's code is never the poster's text. An element left open runs to the end, as
+// a browser reads it. Nil for nil.
+Ref<NSString> withoutScriptsAndStyles(NSString* html);

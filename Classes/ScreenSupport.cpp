@@ -2,6 +2,7 @@
 
 #include "AdLoom/internal/AdLoomView.h"
 #include "Classes/MatchKit/MatchKit.h"
+#include "Classes/Mobilizer.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSCharacterSet.h"
 #include "Foundation/NSDate.h"
@@ -45,7 +46,8 @@ Ref<NSString> formatPostingDay(NSDate* date) {
 
 Ref<NSString> oneLineBody(NSString* detail) {
     if (!detail) return nullptr;
-    auto text = stringByReplacingOccurrencesOfRegex(detail, NS("<[^>]*>"), NS(" "));
+    auto text = stringByReplacingOccurrencesOfRegex(withoutScriptsAndStyles(detail).get(),
+                                                    NS("<[^>]*>"), NS(" "));
     text = stringByDecodingHTMLEntities(text);
     text =
         text->stringByTrimmingCharactersInSet(NSCharacterSet::whitespaceAndNewlineCharacterSet());

@@ -259,6 +259,195 @@ Ref<CGImage> UIImageDecodeJPEG(const uint8_t* bytes, size_t length) {
     return UIImageMakeCGImage(std::move(px), false);
 }
 
+namespace {
+
+// The first image of a GIF, reading only what lies within the bytes. Nil for anything that is
+// not one.
+class GIFReader {
+public:
+    GIFReader(const uint8_t* bytes, size_t length) : p_(bytes), n_(length) {}
+
+    Ref<CGImage> firstImage() {
+        if (!p_ || n_ < 13 ||
+            (std::memcmp(p_, "GIF87a", 6) != 0 && std::memcmp(p_, "GIF89a", 6) != 0))
+            return nullptr;
+        size_t screenW = le16(6), screenH = le16(8);
+        uint8_t flags = p_[10];
+        at_ = 13;
+        std::vector<uint32_t> global;
+        if ((flags & 0x80) && !readTable(size_t(2) << (flags & 7), global)) return nullptr;
+        int transparent = -1;
+        while (at_ < n_) {
+            uint8_t kind = p_[at_++];
+            if (kind == 0x21) {  // an extension: only the graphic control one matters
+                if (at_ >= n_) return nullptr;
+                uint8_t label = p_[at_++];
+                if (label == 0xF9 && at_ + 5 <= n_ && p_[at_] >= 4) {
+                    if (p_[at_ + 1] & 1) transparent = p_[at_ + 4];
+                }
+                if (!skipSubBlocks()) return nullptr;
+            } else if (kind == 0x2C) {
+                return readImage(screenW, screenH, global, transparent);
+            } else {
+                return nullptr;  // the trailer, or not a GIF block: no image
+            }
+        }
+        return nullptr;
+    }
+
+private:
+    size_t le16(size_t at) const { return size_t(p_[at]) | size_t(p_[at + 1]) << 8; }
+
+    bool readTable(size_t entries, std::vector<uint32_t>& table) {
+        if (at_ + entries * 3 > n_) return false;
+        table.resize(entries);
+        for (size_t i = 0; i < entries; ++i, at_ += 3)
+            table[i] = premultiply(255, p_[at_], p_[at_ + 1], p_[at_ + 2]);
+        return true;
+    }
+
+    bool skipSubBlocks() {
+        while (at_ < n_) {
+            uint8_t size = p_[at_++];
+            if (size == 0) return true;
+            at_ += size;
+        }
+        return false;
+    }
+
+    Ref<CGImage> readImage(size_t screenW, size_t screenH, const std::vector<uint32_t>& global,
+                           int transparent) {
+        if (at_ + 9 > n_) return nullptr;
+        size_t left = le16(at_), top = le16(at_ + 2), w = le16(at_ + 4), h = le16(at_ + 6);
+        uint8_t flags = p_[at_ + 8];
+        at_ += 9;
+        std::vector<uint32_t> local;
+        if ((flags & 0x80) && !readTable(size_t(2) << (flags & 7), local)) return nullptr;
+        const std::vector<uint32_t>& table = (flags & 0x80) ? local : global;
+        // The picture is the logical screen the header announced; an image reaching past it
+        // is cut at its edges.
+        if (screenW == 0 || screenH == 0 || w == 0 || h == 0 || w * h > kMaxPixels ||
+            screenW * screenH > kMaxPixels || at_ >= n_)
+            return nullptr;
+        std::vector<uint8_t> indices;
+        if (!decompress(p_[at_++], w * h, indices)) return nullptr;
+        auto px = allocatePixels(screenW, screenH);
+        std::fill(px.argb.begin(), px.argb.end(), 0u);
+        bool interlaced = flags & 0x40;
+        size_t row = 0;
+        for (size_t pass = 0, r = 0; r < h; ++r) {
+            if (interlaced) {
+                // Rows 0, 8, ...; then 4, 12, ...; then 2, 6, ...; then 1, 3, ...
+                static const size_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+                if (r > 0) row += step[pass];
+                while (pass < 4 && row >= h) {
+                    ++pass;
+                    row = pass < 4 ? start[pass] : h;
+                }
+                if (pass >= 4) break;
+            } else {
+                row = r;
+            }
+            if (top + row >= screenH) continue;
+            // What the data did not reach stays transparent.
+            for (size_t x = 0; x < w && left + x < screenW && r * w + x < indices.size(); ++x) {
+                uint8_t i = indices[r * w + x];
+                if (int(i) == transparent || i >= table.size()) continue;
+                px.argb[(top + row) * screenW + left + x] = table[i];
+            }
+        }
+        return UIImageMakeCGImage(std::move(px), true);
+    }
+
+    // The colour indices of the image's LZW data, at most `count`; false for data that is
+    // not LZW. Data that ends early leaves the rest to the caller.
+    bool decompress(uint8_t minSize, size_t count, std::vector<uint8_t>& out) {
+        if (minSize < 1 || minSize > 11) return false;
+        const int clear = 1 << minSize, end = clear + 1;
+        std::vector<uint16_t> prefix(4096, 0);
+        std::vector<uint8_t> suffix(4096, 0), stack;
+        stack.reserve(4096);
+        for (int i = 0; i < clear; ++i)
+            suffix[size_t(i)] = uint8_t(i);
+        int size = minSize + 1, next = clear + 2, previous = -1;
+        uint8_t first = 0;
+        uint32_t bits = 0;
+        int held = 0;
+        out.reserve(std::min<size_t>(count, size_t(1) << 20));
+        // The string a code stands for, last character first, on the stack.
+        auto spell = [&](int code) {
+            stack.clear();
+            while (code >= clear && stack.size() < 4096) {
+                stack.push_back(suffix[size_t(code)]);
+                code = prefix[size_t(code)];
+            }
+            stack.push_back(uint8_t(code));
+        };
+        while (at_ < n_) {
+            size_t block = p_[at_++];
+            if (block == 0) return true;
+            if (at_ + block > n_) block = n_ - at_;
+            for (size_t b = 0; b < block; ++b) {
+                bits |= uint32_t(p_[at_ + b]) << held;
+                held += 8;
+                while (held >= size) {
+                    int code = int(bits & ((1u << size) - 1));
+                    bits >>= size;
+                    held -= size;
+                    if (code == clear) {
+                        size = minSize + 1;
+                        next = clear + 2;
+                        previous = -1;
+                        continue;
+                    }
+                    if (code == end || out.size() >= count) {
+                        at_ += block;
+                        skipSubBlocks();
+                        return true;
+                    }
+                    if (previous < 0) {
+                        if (code > clear) return false;
+                        out.push_back(uint8_t(code));
+                        previous = code;
+                        first = uint8_t(code);
+                        continue;
+                    }
+                    if (code < next) {
+                        spell(code);
+                    } else if (code == next) {
+                        spell(previous);
+                        stack.insert(stack.begin(), first);  // the string's first again, last
+                    } else {
+                        return false;
+                    }
+                    first = stack.back();
+                    for (auto c = stack.rbegin(); c != stack.rend() && out.size() < count; ++c)
+                        out.push_back(*c);
+                    if (next < 4096) {
+                        prefix[size_t(next)] = uint16_t(previous);
+                        suffix[size_t(next)] = first;
+                        ++next;
+                        if (next == (1 << size) && size < 12) ++size;
+                    }
+                    previous = code;
+                }
+            }
+            at_ += block;
+        }
+        return true;
+    }
+
+    const uint8_t* p_;
+    size_t n_;
+    size_t at_ = 0;
+};
+
+}  // namespace
+
+Ref<CGImage> UIImageDecodeGIF(const uint8_t* bytes, size_t length) {
+    return GIFReader(bytes, length).firstImage();
+}
+
 UIImageOrientation UIImageJPEGOrientation(const uint8_t* p, size_t n) {
     static const UIImageOrientation byTag[9] = {
         UIImageOrientationUp,           UIImageOrientationUp,

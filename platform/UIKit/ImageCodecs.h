@@ -1,4 +1,4 @@
-// PNG and JPEG to and from bitmaps (UIKit's own use: images and screenshots).
+// PNG and JPEG to and from bitmaps, and GIF from them (UIKit's own use: images and screenshots).
 // Bitmaps travel as CGImage pixels: premultiplied native-endian ARGB words, first row on top.
 #pragma once
 
@@ -22,6 +22,8 @@ UIImagePixels UIImagePixelsOf(CGImageRef image);
 // image without alpha (alpha skipped). nil for bytes that do not decode.
 Ref<CGImage> UIImageDecodePNG(const uint8_t* bytes, size_t length);
 Ref<CGImage> UIImageDecodeJPEG(const uint8_t* bytes, size_t length);
+// A GIF's first image on its logical screen, with alpha (transparent where it does not paint).
+Ref<CGImage> UIImageDecodeGIF(const uint8_t* bytes, size_t length);
 
 // The EXIF orientation a JPEG carries (APP1 "Exif"), as an image orientation; up when there is
 // none or it cannot be read.

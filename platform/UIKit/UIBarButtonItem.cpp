@@ -1,5 +1,8 @@
 #include "UIKit/UIBarButtonItem.h"
 
+#include <initializer_list>
+
+#include "CoreGraphics/CGContext.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
@@ -7,6 +10,7 @@
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIFont.h"
+#include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UIToolbar.h"
@@ -19,6 +23,66 @@ const char* systemTitle(NSInteger item) {
         "Trash", "Play",   "Pause",    "Rewind",    "Fast Forward", "Undo",    "Redo", "Page Curl"};
     if (item < 0 || item >= static_cast<NSInteger>(sizeof names / sizeof names[0])) return "";
     return names[item];
+}
+
+// Strokes the lines through the points, or fills the shape they close.
+void drawLines(CGContextRef c, std::initializer_list<CGPoint> points, bool filled) {
+    CGContextBeginPath(c);
+    for (const CGPoint& p : points) {
+        if (&p == points.begin())
+            CGContextMoveToPoint(c, p.x, p.y);
+        else
+            CGContextAddLineToPoint(c, p.x, p.y);
+    }
+    if (filled) {
+        CGContextClosePath(c);
+        CGContextFillPath(c);
+    } else {
+        CGContextStrokePath(c);
+    }
+}
+
+// The glyph a bar shows for a system item the phone draws as a picture, white on the bar, in
+// a 20-point square at the screen's scale.
+Ref<UIImage> drawnGlyph(UIBarButtonSystemItem item) {
+    UIGraphicsBeginImageContextWithOptions(CGSizeMake(20, 20), false, 0);
+    CGContextRef c = UIGraphicsGetCurrentContext();
+    CGContextSetRGBStrokeColor(c, 1, 1, 1, 1);
+    CGContextSetRGBFillColor(c, 1, 1, 1, 1);
+    CGContextSetLineWidth(c, 2);
+    if (item == UIBarButtonSystemItemRefresh) {
+        // Most of a circle, its open end an arrowhead turning clockwise.
+        CGContextBeginPath(c);
+        CGContextAddArc(c, 10, 11, 6.5f, -1.2f, 4.3f, 0);
+        CGContextStrokePath(c);
+        drawLines(c, {{10.5f, 1}, {16, 4.5f}, {10.5f, 8.5f}}, true);
+    } else if (item == UIBarButtonSystemItemAction) {
+        // A tray open at its top right, an arrow leaving it upwards to the right.
+        drawLines(c, {{9, 6}, {2, 6}, {2, 18}, {15, 18}, {15, 12}}, false);
+        drawLines(c, {{7, 13}, {15, 5}}, false);
+        drawLines(c, {{19, 1}, {18, 9}, {11, 2}}, true);
+    } else if (item == UIBarButtonSystemItemStop) {
+        CGContextSetLineWidth(c, 2.5f);
+        drawLines(c, {{4, 4}, {16, 16}}, false);
+        drawLines(c, {{16, 4}, {4, 16}}, false);
+    }
+    auto image = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    return image;
+}
+
+// The glyph of a system item shown as a picture, drawn once per kind; nil for the items that
+// show their word.
+Ref<UIImage> systemGlyph(NSInteger item) {
+    if (item != UIBarButtonSystemItemRefresh && item != UIBarButtonSystemItemAction &&
+        item != UIBarButtonSystemItemStop)
+        return nullptr;
+    static Ref<UIImage> drawn[3];
+    size_t slot = item == UIBarButtonSystemItemRefresh  ? 0
+                  : item == UIBarButtonSystemItemAction ? 1
+                                                        : 2;
+    if (!drawn[slot]) drawn[slot] = drawnGlyph(static_cast<UIBarButtonSystemItem>(item));
+    return drawn[slot];
 }
 
 // The button a bar shows for an item; its taps come back to the item.
@@ -95,6 +159,10 @@ void UIBarButtonItem::setTintColor(UIColor* color) {
     tintColor_ = color;
 }
 
+Ref<UIImage> UIBarButtonItem::systemImage() {
+    return isSystemItem() ? systemGlyph(systemItem_) : nullptr;
+}
+
 Ref<NSString> UIBarButtonItem::displayTitle() {
     if (isSystemItem()) return NSString::fromUTF8(systemTitle(systemItem_));
     return UIBarItem::displayTitle();
@@ -131,10 +199,15 @@ void UIBarButtonItem::updateItemView() {
     auto button = as<UIButton>(itemView_);
     if (!button) return;
     button->setEnabled(isEnabled());
-    if (image() && !isSystemItem())
+    if (image() && !isSystemItem()) {
         button->setImage(image(), UIControlStateNormal);
-    else
+    } else if (auto glyph = systemImage()) {
+        // Known by its word, as a person would name the picture.
+        button->setImage(glyph, UIControlStateNormal);
+        button->setAccessibilityLabel(displayTitle());
+    } else {
         button->setTitle(displayTitle(), UIControlStateNormal);
+    }
     button->titleLabel()->setFont(UIFont::boldSystemFontOfSize(12));
     CGRect f = button->frame();
     button->setFrame(CGRectMake(f.origin.x, f.origin.y, UIBarItemNaturalWidth(this), 30));

@@ -84,6 +84,9 @@ class UIBarButtonItem : public UIBarItem {
     // NO when the item is disabled or nobody took the action.
     bool sendAction();
 
+    // The picture a system item shows in place of its word (refresh, action, stop), white for
+    // the bar; nil for other items.
+    Ref<UIImage> systemImage();
     Ref<NSString> displayTitle() override;
     void setEnabled(bool enabled) override;
     void setTitle(NSString* title) override;

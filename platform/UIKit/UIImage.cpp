@@ -69,6 +69,16 @@ bool readJPEG(const unsigned char* p, size_t n, CGSize* size) {
     return false;
 }
 
+bool readGIF(const unsigned char* p, size_t n, CGSize* size) {
+    if (n < 13 || (std::memcmp(p, "GIF87a", 6) != 0 && std::memcmp(p, "GIF89a", 6) != 0))
+        return false;
+    uint16_t w = static_cast<uint16_t>(p[6] | p[7] << 8),
+             h = static_cast<uint16_t>(p[8] | p[9] << 8);
+    if (w == 0 || h == 0) return false;
+    *size = CGSizeMake(w, h);
+    return true;
+}
+
 bool hasScale2Suffix(const std::string& path) {
     auto slash = path.rfind('/');
     std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -97,6 +107,11 @@ bool UIImage::readImageHeader(NSData* data, CGSize* pixels, Ref<NSString>* forma
     if (readJPEG(p, n, &s)) {
         if (pixels) *pixels = s;
         if (format) *format = NS("jpeg");
+        return true;
+    }
+    if (readGIF(p, n, &s)) {
+        if (pixels) *pixels = s;
+        if (format) *format = NS("gif");
         return true;
     }
     return false;
@@ -270,8 +285,9 @@ Ref<::CGImage> UIImage::decoded() {
     if (data_) {
         auto* bytes = static_cast<const uint8_t*>(data_->bytes());
         size_t length = data_->length();
-        image_ = format_->isEqualToString(NS("png")) ? UIImageDecodePNG(bytes, length)
-                                                     : UIImageDecodeJPEG(bytes, length);
+        image_ = format_->isEqualToString(NS("png"))   ? UIImageDecodePNG(bytes, length)
+                 : format_->isEqualToString(NS("gif")) ? UIImageDecodeGIF(bytes, length)
+                                                       : UIImageDecodeJPEG(bytes, length);
     } else if (pixels_.width >= 1 && pixels_.height >= 1) {
         // An image made by size: transparent until something is drawn into a copy of it.
         UIImagePixels px;

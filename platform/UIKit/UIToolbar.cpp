@@ -26,6 +26,8 @@ CGFloat UIBarItemNaturalWidth(UIBarButtonItem* item) {
     CGFloat content = 0;
     if (item->image() && !item->isSystemItem())
         content = item->image()->size().width;
+    else if (auto glyph = item->systemImage())
+        content = glyph->size().width;
     else
         content = ::sizeWithFont(item->displayTitle(), UIFont::boldSystemFontOfSize(12)).width;
     return std::ceil(content + 20);

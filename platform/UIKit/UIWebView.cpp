@@ -191,6 +191,15 @@ struct UIWebView::Impl : webcontent::PageHost, webcontent::PageRenderer::Host {
     }
 
     void rendererFetches(NSURL* url, ResourceDone done) override {
+        if (url && url->isFileURL()) {
+            // Read from the device, as the page's own file was; later, as a download would be.
+            Ref<NSURL> file(url);
+            post([file, done](Impl&) {
+                auto path = file->path();
+                done(path ? NSData::dataWithContentsOfFile(path) : nullptr);
+            });
+            return;
+        }
         auto request = NSURLRequest::requestWithURL(url);
         Weak<UIWebView> weak(view);
         fetchCounted(request, [weak, done](const UIWebViewLoadResult& result) {
@@ -432,6 +441,8 @@ struct UIWebView::Impl : webcontent::PageHost, webcontent::PageRenderer::Host {
         if (page) page->close();
         page = fresh;
         renderer.reset();
+        // A new document is read from its top, whatever the last one was scrolled to.
+        if (auto scroller = view->scrollView()) scroller->setContentOffset(CGPointMake(0, 0));
         view->setNeedsLayout();
         scheduledRequest = nullptr;  // what the old page asked for dies with it
         commit(load, content);

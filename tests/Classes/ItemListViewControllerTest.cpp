@@ -18,6 +18,7 @@
 #include "Foundation/NSTimeZone.h"
 #include "Foundation/NSURL.h"
 #include "ResultScreensTesting.h"
+#include "UIKit/ImageCodecs.h"
 #include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIImage.h"
@@ -25,6 +26,7 @@
 #include "UIKit/UISegmentedControl.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITableViewCell.h"
+#include "UIKit/UIViewRendering.h"
 #include "support/site/RunningSite.h"
 #include "tools/site/Catalog.h"
 #include "tools/site/Listings.h"
@@ -163,6 +165,15 @@ protected:
         ASSERT_TRUE(runLoopUntil([&] { return !screen->isLoading(); }, 20));
         advanceRunLoop(0);
         ASSERT_TRUE(screen->itemArray() || lastPanel());
+    }
+    // Shows the first page of Boston's furniture once its listing pages have all arrived.
+    void showFurnitureWithListings(ItemListViewController* screen) {
+        screen->setListInfo(search("http://boston.bazaarnest.test", "fua/", nullptr));
+        show(screen);
+        screen->loadFirstItemList();
+        waitForPage(screen);
+        ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
+        advanceRunLoop(0);
     }
     static NSInteger rows(ItemListViewController* screen) {
         return screen->tableViewNumberOfRowsInSection(screen->myTableView(), 0);
@@ -427,14 +438,26 @@ TEST_F(ItemListScreen, BannerDelegateAnswers) {
               static_cast<UIViewController*>(screen.get()));
 }
 
+TEST_F(ItemListScreen, ARowsPreviewShowsNoScriptOrStyle) {
+    auto screen = makeScreen();
+    ASSERT_NO_FATAL_FAILURE(showFurnitureWithListings(screen));
+    auto item = cast<ItemInfo>(screen->itemArray()->objectAtIndex(0));
+    // The row's picture with the code in the body, then with the plain text alone.
+    auto rowPicture = [&](const char* detail) {
+        item->setDetail(NSString::fromUTF8(detail));
+        auto cell = as<ItemTableViewCell>(
+            screen->tableViewCellForRowAtIndexPath(screen->myTableView(), row(0)));
+        EXPECT_EQ(text(cell->detailLabel()->text()), "Plain words");
+        return UIImagePixelsOf(UIViewRenderImage(cell, 2)->CGImage()).argb;
+    };
+    auto withCode = rowPicture(
+        "Plain words<script type=\"text/javascript\">var promo = 1;</script><style>b {}</style>");
+    EXPECT_EQ(withCode, rowPicture("Plain words"));
+}
+
 TEST_F(ItemListScreen, ThumbnailsLoadAndSizeTheirRows) {
     auto screen = makeScreen();
-    screen->setListInfo(search("http://boston.bazaarnest.test", "fua/", nullptr));
-    show(screen);
-    screen->loadFirstItemList();
-    waitForPage(screen);
-    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
-    advanceRunLoop(0);
+    ASSERT_NO_FATAL_FAILURE(showFurnitureWithListings(screen));
     NSInteger withImage = -1, without = -1;
     for (NSUInteger i = 0; i < screen->itemArray()->count(); ++i) {
         auto item = cast<ItemInfo>(screen->itemArray()->objectAtIndex(i));

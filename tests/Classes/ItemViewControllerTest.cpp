@@ -12,9 +12,11 @@
 #include "MessageUI/MFMailComposeViewController.h"
 #include "MessageUI/MFMessageComposeViewController.h"
 #include "ResultScreensTesting.h"
+#include "UIKit/ImageCodecs.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UISegmentedControl.h"
+#include "UIKit/UIViewRendering.h"
 #include "UIKit/UIWebView.h"
 #include "analytics/TallySession.h"
 #include "ui/core/DZWebController.h"
@@ -30,6 +32,16 @@ size_t countOf(const std::string& text, const std::string& piece) {
     for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
         ++n;
     return n;
+}
+
+// The view's picture at scale 2, and whether two pictures are the same pixel for pixel.
+Ref<UIImage> pictureOf(UIView* view) {
+    return UIViewRenderImage(view, 2);
+}
+
+bool samePixels(UIImage* a, UIImage* b) {
+    auto pa = UIImagePixelsOf(a->CGImage()), pb = UIImagePixelsOf(b->CGImage());
+    return pa.width == pb.width && pa.height == pb.height && pa.argb == pb.argb;
 }
 
 }  // namespace
@@ -155,6 +167,46 @@ TEST_F(ItemScreen, StepsThroughTheList) {
     EXPECT_EQ(text(screen->title()), "11 of 11");
     advanceRunLoop(1);
     EXPECT_TRUE(has(screen->webView()->readableText(), "Listing 11"));
+}
+
+TEST_F(ItemScreen, AListingsScriptsAndStylesNeverShow) {
+    // Two listings alike but for the script and style blocks of the first.
+    item(0)->setDetail(
+        NS("Plain words<script type=\"text/javascript\">var promo = 1;</script>"
+           "<STYLE>\np { color: red }\n</STYLE>"));
+    item(1)->setTitle(item(0)->title());
+    item(1)->setDetail(NS("Plain words  "));
+    open(0);
+    auto web = screen->webView();
+    EXPECT_FALSE(has(web->readableText(), "promo"));
+    EXPECT_TRUE(has(web->readableText(), "Plain words"));
+    auto withCode = pictureOf(web);
+    screen->segmentedControl()->tapSegment(1);
+    advanceRunLoop(1);
+    EXPECT_TRUE(samePixels(withCode, pictureOf(web)));
+}
+
+TEST_F(ItemScreen, TheNextAndPreviousListingsOpenAtTheirTops) {
+    std::string lines;
+    for (int i = 0; i < 80; ++i)
+        lines += "line " + std::to_string(i) + "<br>";
+    for (int i = 0; i < 3; ++i)
+        item(i)->setDetail(NSString::fromUTF8(lines));
+    open(1);
+    auto web = screen->webView();
+    auto scroller = web->scrollView();
+    pictureOf(web);  // laid out: the page is longer than the view
+    ASSERT_GT(scroller->contentSize().height, 1000);
+    for (int segment : {1, 0}) {
+        scroller->setContentOffset(CGPointMake(0, 800));
+        screen->segmentedControl()->tapSegment(segment);
+        advanceRunLoop(1);
+        EXPECT_EQ(scroller->contentOffset().y, 0) << segment;
+        // The picture is the page's top, as the page shows when scrolled there by hand.
+        auto shown = pictureOf(web);
+        scroller->setContentOffset(CGPointMake(0, 0));
+        EXPECT_TRUE(samePixels(shown, pictureOf(web))) << segment;
+    }
 }
 
 TEST_F(ItemScreen, CountsAPageViewForEveryListingShown) {

@@ -1,7 +1,7 @@
 // The image decoders on arbitrary bytes: through UIImage, as images arrive from the network and
-// from files, and straight into the PNG and the JPEG decoder whatever the header says. A decoded
-// image must have the size its header announced, draw into a small bitmap, and come back from
-// its PNG and JPEG encodings at the same size. Nothing may crash, leak or touch memory it does
+// from files, and straight into the PNG, the JPEG and the GIF decoder whatever the header says. A
+// decoded image must have the size its header announced, draw into a small bitmap, and come back
+// from its PNG and JPEG encodings at the same size. Nothing may crash, leak or touch memory it does
 // not own.
 #include <cstdint>
 #include <cstdlib>
@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     auto data = NSData::dataWithBytes(bytes, static_cast<NSUInteger>(size));
     if (auto image = UIImage::imageWithData(data)) check(image);
     // Each decoder sees every input, not only those whose header UIImage accepts.
-    for (auto bitmap : {UIImageDecodePNG(bytes, size), UIImageDecodeJPEG(bytes, size)}) {
+    for (auto bitmap : {UIImageDecodePNG(bytes, size), UIImageDecodeJPEG(bytes, size),
+                        UIImageDecodeGIF(bytes, size)}) {
         if (bitmap) drawSmall(UIImage::imageWithCGImage(bitmap));
     }
     UIImageJPEGOrientation(bytes, size);

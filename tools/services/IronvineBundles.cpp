@@ -4,6 +4,7 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -61,6 +62,42 @@ void put16(std::string& s, uint16_t v) {
     s += static_cast<char>(v >> 8);
 }
 
+// The banner's picture: an orange panel with a dark blue frame, 96 by 30 pixels. Its LZW data
+// starts the table afresh every 100 pixels, so every code is 8 bits wide: one byte a pixel.
+std::string bannerGif() {
+    const int w = 96, h = 30, frame = 3;
+    std::string s = "GIF89a";
+    put16(s, w);
+    put16(s, h);
+    s += "\x80";  // a global table of two colours
+    s += std::string(2, '\0');
+    s += "\xF0\x80\x20\x10\x20\x60";  // orange, dark blue
+    s += ",";
+    put16(s, 0);
+    put16(s, 0);
+    put16(s, w);
+    put16(s, h);
+    s += '\0';
+    const char clear = char(0x80), end = char(0x81);
+    std::string codes;
+    for (int i = 0; i < w * h; ++i) {
+        if (i % 100 == 0) codes += clear;
+        int x = i % w, y = i / w;
+        bool edge = x < frame || y < frame || x >= w - frame || y >= h - frame;
+        codes += edge ? '\1' : '\0';
+    }
+    codes += end;
+    s += '\7';  // the smallest code size that makes 8-bit codes
+    for (size_t at = 0; at < codes.size(); at += 255) {
+        size_t n = std::min<size_t>(255, codes.size() - at);
+        s += static_cast<char>(n);
+        s += codes.substr(at, n);
+    }
+    s += '\0';
+    s += ';';
+    return s;
+}
+
 std::string wav() {
     const uint32_t rate = 8000, samples = 2000;
     std::string s = "RIFF";
@@ -112,10 +149,7 @@ std::optional<std::string> ironvineBundle(const std::string& name) {
 }
 
 std::vector<IronvineZipEntry> ironvineAdBundleEntries(const std::string& slot, long long dlTime) {
-    static const std::string gif(
-        "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01\x00"
-        "\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00;",
-        43);
+    static const std::string gif = bannerGif();
     std::string dir = slot + "/" + std::to_string(dlTime) + "/";
     std::string landing = "http%3A%2F%2Fads.ironvine.test%2FAdBridgeServer%2Flanding%2F1.html";
     std::string html = "<div class=\"ad\"><a id=\"ct\" href=\"ironvine://ct?to=" + landing +

@@ -51,12 +51,13 @@ std::string jsonString(const std::string& s) {
 }
 
 // The banner: a line of text, a link through the click tracker, a link that leaves for the store
-// through it, and a telephone link.
+// through it, and a telephone link, fitting the 50-point slot.
 std::string bannerPage(int serial, const std::string& extraScript, const std::string& apid) {
     std::string n = std::to_string(serial);
     std::string click = adBase() + "/handleClick.php5?ad=" + n + "&apid=" + percentEncode(apid);
-    return "<html><head><script>" + extraScript + "</script></head><body><p>Meridian ad " + n +
-           ": Fresh bread delivered</p><a href=\"" + click + "\">Order now</a> <a href=\"" + click +
+    return "<html><head><script>" + extraScript + "</script>" + kTextBannerStyle +
+           "</head><body><p>Meridian ad " + n + ": Fresh bread delivered</p><a href=\"" + click +
+           "\">Order now</a> <a href=\"" + click +
            "&amp;to=store\">Get the app</a> <a href=\"tel:5550199\">Call</a> "
            "<a href=\"mrbrowser://http://www.bakery.test/menu\">Menu</a></body></html>";
 }

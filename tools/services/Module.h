@@ -38,6 +38,12 @@ public:
     virtual void reset() {}
 };
 
+// The style sheet of a text banner page: small type and tight lines that fit a 50-point slot,
+// as an ad network makes its text ads for it.
+inline constexpr const char* kTextBannerStyle =
+    "<style>body { margin: 0; padding: 1px 4px; font: 11px/14px sans-serif }"
+    " p { margin: 0 } a { margin-right: 2px }</style>";
+
 using ModuleFactory = std::unique_ptr<Module> (*)();
 
 // Enters a module by name (from a static initialiser); true, so that it can initialise a flag.

@@ -249,14 +249,16 @@ std::string adBase() {
 // The banner: a line of text, a link through the click redirect, a Call button, a mail link and
 // one link per page command. Each command is a navigation of its own: of several location
 // changes in one script turn only the last would count. Answers from native code show in the
-// last line.
+// last line. It fits the 50-point slot.
 std::string bannerPage(int serial, const std::string& landing) {
     std::string n = std::to_string(serial);
     std::string click = adBase() + "/aclk?ai=pebble-ai-" + n + "&adurl=" + landing;
     std::string cmd = "gmsg://pebbleads.test/";
     return "<html><head><script>function PBMA_ReceiveMessage(name, info) {"
            " document.getElementById('answer').textContent = name + ' ' +"
-           " (info ? JSON.stringify(info) : ''); }</script></head><body>"
+           " (info ? JSON.stringify(info) : ''); }</script>" +
+           std::string(kTextBannerStyle) +
+           "</head><body>"
            "<p>Pebble ad " +
            n +
            ": Garden tools at half price</p>"

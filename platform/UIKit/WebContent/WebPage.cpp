@@ -866,6 +866,31 @@ bool oneOf(std::string_view name, std::initializer_list<std::string_view> names)
 
 }  // namespace
 
+std::string chosenOptionText(xmlNode* select) {
+    xmlNode* first = nullptr;
+    xmlNode* selected = nullptr;
+    // Options may sit in groups.
+    std::function<void(xmlNode*)> look = [&](xmlNode* n) {
+        for (; n && !selected; n = n->next) {
+            if (isElement(n, "option")) {
+                if (!first) first = n;
+                if (hasAttribute(n, "selected")) selected = n;
+            } else if (isElement(n, "optgroup")) {
+                look(n->children);
+            }
+        }
+    };
+    if (select) look(select->children);
+    xmlNode* shown = selected ? selected : first;
+    return shown ? collapsedWhitespace(contentOf(shown)) : std::string();
+}
+
+std::string inputButtonLabel(std::string_view type, const std::string& value) {
+    if (!value.empty()) return value;
+    if (type == "reset") return "Reset";
+    return type == "button" ? std::string() : "Submit";
+}
+
 std::string Page::readableText(std::vector<xmlNode*>* clickables) {
     TextWriter w;
     int number = 0;
@@ -950,7 +975,9 @@ std::string Page::readableText(std::vector<xmlNode*>* clickables) {
             } else if (name == "input") {
                 std::string value = attribute(n, "value");
                 if (oneOf(type, {"submit", "button", "reset"})) {
-                    w.text(value.empty() ? (type == "reset" ? "Reset" : "Submit") : value, false);
+                    w.text(value.empty() && type == "button" ? "Submit"
+                                                             : inputButtonLabel(type, value),
+                           false);
                 } else if (type == "checkbox" || type == "radio") {
                     w.word(hasAttribute(n, "checked") ? "[x]" : "[ ]");
                 } else if (type != "image") {
@@ -964,16 +991,8 @@ std::string Page::readableText(std::vector<xmlNode*>* clickables) {
                 w.word("[text: " + collapsedWhitespace(contentOf(n)) + "]");
                 w.space();
             } else if (name == "select") {
-                std::string chosen;
-                for (xmlNode* o = findElement(n->children, "option"); o; o = o->next) {
-                    if (!isElement(o, "option")) continue;
-                    if (chosen.empty() || hasAttribute(o, "selected")) {
-                        chosen = collapsedWhitespace(contentOf(o));
-                        if (hasAttribute(o, "selected")) break;
-                    }
-                }
                 w.space();
-                w.word("[select: " + chosen + "]");
+                w.word("[select: " + chosenOptionText(n) + "]");
                 w.space();
             } else {
                 walk(n->children, pre || name == "pre", inClickable || clickable);

@@ -54,6 +54,11 @@ std::optional<DataURL> decodeDataURL(std::string_view url);
 // The navigator's user agent text.
 const std::string& pageUserAgent();
 
+// What a select shows: the text of its option marked selected, else of its first option.
+std::string chosenOptionText(_xmlNode* select);
+// The label of a button input of that type: its value, else the type's own word.
+std::string inputButtonLabel(std::string_view type, const std::string& value);
+
 class Page : public std::enable_shared_from_this<Page> {
 public:
     // `url` is the document's URL (about:blank for a page without one); `referrer` the URL of

@@ -2,11 +2,15 @@
 
 #include <libxml/tree.h>
 #include <litehtml/litehtml.h>
+// After the engine's main header, which they need.
+#include <litehtml/el_image.h>
+#include <litehtml/el_text.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -69,8 +73,13 @@ a:link, a { color: #0000EE; text-decoration: underline; }
 hr { border: 1px inset; margin: .5em 0; }
 img { display: inline-block; }
 input, select, button, textarea { display: inline-block; border: 1px solid #888888; }
+button { background-color: #e6e6e6; border-radius: 4px; padding: 2px 8px; }
+textarea { background-color: #ffffff; padding: 2px; }
 br { display: block; }
 )";
+
+// The text a form control shows, worked out from the document when the markup is written.
+constexpr const char* kShownAttribute = "data-bn-shown";
 
 bool isRawText(std::string_view name) {
     return name == "style";
@@ -81,6 +90,31 @@ bool isVoid(std::string_view name) {
                                         "input", "link", "meta", "param", "source", "track", "wbr"};
     return std::any_of(std::begin(names), std::end(names),
                        [&](const char* n) { return name == n; });
+}
+
+std::string attributeOf(xmlNode* n, const char* name) {
+    xmlChar* v = xmlGetProp(n, reinterpret_cast<const xmlChar*>(name));
+    std::string value = v ? reinterpret_cast<const char*>(v) : "";
+    xmlFree(v);
+    return value;
+}
+
+// The text a form control shows, or nothing for a control that shows none (a select's options
+// are not laid out: the control shows the chosen one).
+std::optional<std::string> shownByControl(xmlNode* n, std::string_view name) {
+    if (name == "select") return chosenOptionText(n);
+    if (name != "input") return std::nullopt;
+    std::string type = lowercased(trimmed(attributeOf(n, "type")));
+    std::string value = attributeOf(n, "value");
+    if (type == "submit" || type == "button" || type == "reset")
+        return inputButtonLabel(type, value);
+    if (type == "password") {
+        std::string dots;  // one per character: UTF-8 lead bytes
+        for (char c : value)
+            if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) dots += "\u2022";
+        return dots;
+    }
+    return value;
 }
 
 void writeNode(Page* page, xmlNode* n, std::string& out) {
@@ -97,7 +131,7 @@ void writeNode(Page* page, xmlNode* n, std::string& out) {
         for (xmlAttr* a = n->properties; a; a = a->next) {
             if (!a->name) continue;
             std::string_view an = reinterpret_cast<const char*>(a->name);
-            if (an == kNodeAttribute) continue;
+            if (an == kNodeAttribute || an == kShownAttribute) continue;
             out += ' ';
             out += an;
             out += "=\"";
@@ -110,8 +144,23 @@ void writeNode(Page* page, xmlNode* n, std::string& out) {
         out += kNodeAttribute;
         out += "=\"";
         out += std::to_string(page->handleOf(n));
-        out += "\">";
+        out += '"';
+        auto shown = shownByControl(n, name);
+        if (shown) {
+            out += ' ';
+            out += kShownAttribute;
+            out += "=\"";
+            out += escapedHTML(*shown);
+            out += '"';
+        }
+        out += '>';
         if (isVoid(name)) continue;
+        if (shown) {
+            out += "</";
+            out += name;
+            out += '>';
+            continue;
+        }
         if (isRawText(name)) {
             for (xmlNode* c = n->children; c; c = c->next) {
                 // A style sheet cannot end its own element early.
@@ -184,6 +233,152 @@ bool painted(const litehtml::border& b) {
 bool sameColor(const litehtml::web_color& a, const litehtml::web_color& b) {
     return a.red == b.red && a.green == b.green && a.blue == b.blue && a.alpha == b.alpha;
 }
+
+// A form control as the phone's web view draws it, painted and not editable: a field as a
+// white box with its value, a select as one box with the chosen option and a small arrow, a
+// checkbox or radio button with its state, a button input as a rounded button with its label.
+// The shown text is the control's one child, so it is measured and painted as any text.
+class FormControl final : public litehtml::html_tag {
+public:
+    enum class Kind { Field, Select, Check, Radio, Button, Hidden };
+
+    FormControl(const std::shared_ptr<litehtml::document>& doc, Kind kind)
+        : litehtml::html_tag(doc), kind_(kind) {}
+
+    // The control for the tag and its attributes, or null for an element laid out as usual.
+    static std::shared_ptr<litehtml::element> create(
+        std::string_view tag, const litehtml::string_map& attributes,
+        const std::shared_ptr<litehtml::document>& doc) {
+        auto get = [&](const char* name) {
+            auto it = attributes.find(name);
+            return it == attributes.end() ? std::string() : it->second;
+        };
+        Kind kind = Kind::Select;
+        if (tag == "input") {
+            std::string type = lowercased(trimmed(get("type")));
+            if (type == "image") return std::make_shared<litehtml::el_image>(doc);
+            kind = type == "hidden"                                          ? Kind::Hidden
+                   : type == "checkbox"                                      ? Kind::Check
+                   : type == "radio"                                         ? Kind::Radio
+                   : type == "submit" || type == "button" || type == "reset" ? Kind::Button
+                                                                             : Kind::Field;
+        } else if (tag != "select") {
+            return nullptr;
+        }
+        auto control = std::make_shared<FormControl>(doc, kind);
+        if (kind == Kind::Field || kind == Kind::Select || kind == Kind::Button) {
+            std::string shown = get(kShownAttribute);
+            // An empty control keeps a line's height.
+            if (shown.empty()) shown = "\u00a0";
+            control->appendChild(std::make_shared<litehtml::el_text>(shown.c_str(), doc));
+        }
+        return control;
+    }
+
+    void parse_styles(bool is_reparse) override {
+        // The control's own look, where the page's rules say nothing of it.
+        auto px = [](int n) { return std::to_string(n) + "px"; };
+        auto box = [&](int top, int right, int bottom, int left) {
+            return std::vector<std::pair<const char*, std::string>>{{"padding-top", px(top)},
+                                                                    {"padding-right", px(right)},
+                                                                    {"padding-bottom", px(bottom)},
+                                                                    {"padding-left", px(left)},
+                                                                    {"white-space", "nowrap"}};
+        };
+        std::vector<std::pair<const char*, std::string>> look;
+        if (kind_ == Kind::Field) {
+            int chars = std::atoi(get_attr("size", "0"));
+            look = box(2, 3, 2, 3);
+            look.insert(look.end(),
+                        {{"width", px(chars > 0 ? std::clamp(chars * 8, 16, 600) : 150)},
+                         {"background-color", "#ffffff"},
+                         {"overflow", "hidden"}});
+        } else if (kind_ == Kind::Select) {
+            look = box(2, kArrowRoom, 2, 4);
+            look.push_back({"background-color", "#ffffff"});
+        } else if (kind_ == Kind::Button) {
+            look = box(2, 8, 2, 8);
+            look.insert(look.end(), {{"background-color", "#e6e6e6"},
+                                     {"text-align", "center"},
+                                     {"border-top-left-radius", "4px"},
+                                     {"border-top-right-radius", "4px"},
+                                     {"border-bottom-left-radius", "4px"},
+                                     {"border-bottom-right-radius", "4px"}});
+        } else if (kind_ == Kind::Check || kind_ == Kind::Radio) {
+            look = box(0, 0, 0, 0);
+            look.insert(look.end(), {{"width", "11px"},
+                                     {"height", "11px"},
+                                     {"margin-left", "3px"},
+                                     {"margin-right", "3px"}});
+        }
+        for (const auto& [name, value] : look) {
+            if (!m_style.get_property(name))
+                m_style.add_property(name, value.c_str(), nullptr, false, this);
+        }
+        litehtml::html_tag::parse_styles(is_reparse);
+        if (kind_ == Kind::Hidden) m_display = litehtml::display_none;
+    }
+
+    void draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::position* clip) override {
+        auto c = reinterpret_cast<CGContextRef>(hdc);
+        bool toggle = kind_ == Kind::Check || kind_ == Kind::Radio;
+        if (!toggle) litehtml::html_tag::draw(hdc, x, y, clip);
+        if (!c || get_visibility() != litehtml::visibility_visible) return;
+        litehtml::position content = m_pos;
+        content.x += x;
+        content.y += y;
+        if (kind_ == Kind::Select) {
+            // A small arrow pointing down, in the room kept at the right.
+            CGFloat cx = CGFloat(content.right() + m_padding.right) - CGFloat(kArrowRoom) / 2;
+            CGFloat cy = CGFloat(content.y) + CGFloat(content.height) / 2;
+            CGContextSetRGBFillColor(c, 0.27f, 0.27f, 0.27f, 1);
+            CGContextBeginPath(c);
+            CGContextMoveToPoint(c, cx - 4, cy - 2);
+            CGContextAddLineToPoint(c, cx + 4, cy - 2);
+            CGContextAddLineToPoint(c, cx, cy + 3);
+            CGContextClosePath(c);
+            CGContextFillPath(c);
+            return;
+        }
+        if (!toggle) return;
+        litehtml::position box = content;
+        box += m_padding;
+        box += m_borders;
+        CGRect r = CGRectInset(rectOf(box), 0.5f, 0.5f);
+        bool on = get_attr("checked") != nullptr;
+        CGContextSaveGState(c);
+        CGContextSetRGBFillColor(c, 1, 1, 1, 1);
+        CGContextSetRGBStrokeColor(c, 0.53f, 0.53f, 0.53f, 1);
+        CGContextSetLineWidth(c, 1);
+        if (kind_ == Kind::Radio) {
+            CGContextFillEllipseInRect(c, r);
+            CGContextStrokeEllipseInRect(c, r);
+            if (on) {
+                CGContextSetRGBFillColor(c, 0.13f, 0.13f, 0.13f, 1);
+                CGContextFillEllipseInRect(c, CGRectInset(r, r.size.width / 4, r.size.height / 4));
+            }
+        } else {
+            CGContextFillRect(c, r);
+            CGContextStrokeRect(c, r);
+            if (on) {
+                // A tick from the left middle down to the bottom third and up to the top right.
+                CGFloat w = r.size.width, h = r.size.height;
+                CGContextSetRGBStrokeColor(c, 0.13f, 0.13f, 0.13f, 1);
+                CGContextSetLineWidth(c, std::max<CGFloat>(1.5f, w / 6));
+                CGContextBeginPath(c);
+                CGContextMoveToPoint(c, r.origin.x + w * 0.2f, r.origin.y + h * 0.5f);
+                CGContextAddLineToPoint(c, r.origin.x + w * 0.42f, r.origin.y + h * 0.75f);
+                CGContextAddLineToPoint(c, r.origin.x + w * 0.8f, r.origin.y + h * 0.22f);
+                CGContextStrokePath(c);
+            }
+        }
+        CGContextRestoreGState(c);
+    }
+
+private:
+    static constexpr int kArrowRoom = 16;
+    Kind kind_;
+};
 
 }  // namespace
 
@@ -263,7 +458,10 @@ struct PageRenderer::Impl final : litehtml::document_container {
             return &r;
         }
         auto scheme = url->scheme() ? lowercased(url->scheme()->utf8()) : std::string();
-        if (scheme != "http" && scheme != "https") {
+        // The device's files only for a page that is one of them (its own URL, whatever its
+        // base element says): a page from the network never reads them.
+        bool local = scheme == "file" && page && page->url() && page->url()->isFileURL();
+        if (scheme != "http" && scheme != "https" && !local) {
             r.arrived = true;
             return &r;
         }
@@ -472,8 +670,9 @@ struct PageRenderer::Impl final : litehtml::document_container {
             Resource* r = resource(resolve(bg.image.c_str(), bg.baseurl.c_str()), true);
             if (r && r->image && bg.image_size.width > 0 && bg.image_size.height > 0) {
                 CGFloat w = CGFloat(bg.image_size.width), h = CGFloat(bg.image_size.height);
-                CGFloat x = CGFloat(bg.origin_box.x + bg.position_x);
-                CGFloat y = CGFloat(bg.origin_box.y + bg.position_y);
+                // The engine gives the first tile's place on the page, its origin box included.
+                CGFloat x = CGFloat(bg.position_x);
+                CGFloat y = CGFloat(bg.position_y);
                 bool rx = bg.repeat == litehtml::background_repeat_repeat ||
                           bg.repeat == litehtml::background_repeat_repeat_x;
                 bool ry = bg.repeat == litehtml::background_repeat_repeat ||
@@ -579,9 +778,9 @@ struct PageRenderer::Impl final : litehtml::document_container {
         client = litehtml::position(0, 0, int(viewport.width), int(viewport.height));
     }
     std::shared_ptr<litehtml::element> create_element(
-        const char*, const litehtml::string_map&,
-        const std::shared_ptr<litehtml::document>&) override {
-        return nullptr;
+        const char* tag, const litehtml::string_map& attributes,
+        const std::shared_ptr<litehtml::document>& doc) override {
+        return FormControl::create(tag ? tag : "", attributes, doc);
     }
     void get_media_features(litehtml::media_features& media) const override {
         media.type = litehtml::media_type_screen;

@@ -6,6 +6,7 @@
 #include "DrawingTesting.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/ImageCodecs.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIButton.h"
@@ -155,6 +156,54 @@ TEST_F(BarsTest, ToolbarSharesRoomAmongFlexibleSpacesAndItemsSendActions) {
         toolbar->convertPoint(CGPointMake(CGRectGetMidX(nf), CGRectGetMidY(nf)), nullptr));
     EXPECT_TRUE(refresh->sendAction());
     EXPECT_EQ(gLog, (std::vector<std::string>{"pressed Next", "pressed Refresh"}));
+}
+
+TEST_F(BarsTest, RefreshActionAndStopShowTheirPicturesAndFitNarrowSlots) {
+    auto toolbar = make<UIToolbar>(&UIView::initWithFrame, CGRectMake(0, 436, 320, 44));
+    toolbar->setBarStyle(UIBarStyleBlack);
+    window->addSubview(toolbar);
+    auto system = [](UIBarButtonSystemItem kind) {
+        return make<UIBarButtonItem>(&UIBarButtonItem::initWithBarButtonSystemItem, kind, nullptr,
+                                     nullptr);
+    };
+    auto refresh = system(UIBarButtonSystemItemRefresh),
+         action = system(UIBarButtonSystemItemAction), stop = system(UIBarButtonSystemItemStop),
+         done = system(UIBarButtonSystemItemDone);
+    // As an ad's browser sets them: two narrow slots.
+    refresh->setWidth(27);
+    action->setWidth(27);
+    auto space = system(UIBarButtonSystemItemFlexibleSpace);
+    toolbar->setItems(
+        NSArray::arrayWithObjects({refresh, space, action, space, stop, space, done}));
+    UIView::layoutPendingViews();
+    // Without a width of its own a picture item takes its picture's and the margins.
+    EXPECT_FLOAT_EQ(toolbar->frameForItemAtIndex(4).size.width, 40);
+    auto shot = UIViewRenderImage(toolbar, 2);
+    auto px = UIImagePixelsOf(shot->CGImage());
+    auto whiteIn = [&](CGRect r) {
+        int n = 0;
+        for (int y = int(r.origin.y * 2); y < int(CGRectGetMaxY(r) * 2); ++y)
+            for (int x = int(r.origin.x * 2); x < int(CGRectGetMaxX(r) * 2); ++x) {
+                RGBA c = pixelAt(px, x, y);
+                n += c.r > 200 && c.g > 200 && c.b > 200 ? 1 : 0;
+            }
+        return n;
+    };
+    for (auto [index, word] : {std::pair{0, "Refresh"}, {2, "Action"}, {4, "Stop"}}) {
+        auto item = as<UIBarButtonItem>(toolbar->items()->objectAtIndex(NSUInteger(index)));
+        auto button = as<UIButton>(item->itemView());
+        ASSERT_TRUE(button) << word;
+        // Known by its word, shown by its picture, drawn whole within its slot.
+        EXPECT_EQ(text(button->accessibilityLabel()), word);
+        EXPECT_EQ(text(button->currentTitle()), "(nil)") << word;
+        ASSERT_TRUE(button->currentImage()) << word;
+        CGRect slot = toolbar->frameForItemAtIndex(NSUInteger(index));
+        CGRect glyph = CGRectInset(slot, (slot.size.width - 20) / 2, (slot.size.height - 20) / 2);
+        EXPECT_GT(whiteIn(glyph), 150) << word;
+        EXPECT_EQ(whiteIn(CGRectInset(slot, -8, 0)), whiteIn(glyph)) << word;
+    }
+    // Done keeps its word on a button.
+    EXPECT_EQ(text(as<UIButton>(done->itemView())->currentTitle()), "Done");
 }
 
 TEST_F(BarsTest, TabBarSelectsOnTapAndSystemItemsKeepTheirTitles) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -7,6 +9,7 @@
 #include "Foundation/NSData.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/ImageCodecs.h"
 #include "platform/UIKit/DrawingTesting.h"
 
 namespace {
@@ -171,6 +174,162 @@ TEST(UIImageCodec, EveryOrientationShowsTheCornerWhereItBelongs) {
             }
         }
     }
+}
+
+namespace {
+
+// A GIF of one image: colour indices row by row (or in the four interlaced passes), LZW-coded
+// as encoders do it (codes widen as the table grows, a full table is kept), with a graphic
+// control block naming the transparent index when there is one.
+std::string gifOf(size_t w, size_t h, const std::vector<uint32_t>& palette,
+                  const std::vector<uint8_t>& indices, int transparent, bool interlaced) {
+    auto le16 = [](std::string& s, size_t v) {
+        s += char(v & 0xFF);
+        s += char(v >> 8);
+    };
+    int depth = 1;
+    while ((size_t(1) << depth) < palette.size())
+        ++depth;
+    std::string out = "GIF89a";
+    le16(out, w);
+    le16(out, h);
+    out += char(0x80 | (depth - 1));
+    out += '\0';
+    out += '\0';
+    for (size_t i = 0; i < (size_t(1) << depth); ++i) {
+        uint32_t c = i < palette.size() ? palette[i] : 0;
+        out += char(c >> 16);
+        out += char(c >> 8);
+        out += char(c);
+    }
+    if (transparent >= 0) out += std::string("\x21\xF9\x04\x01\0\0", 6) + char(transparent) + '\0';
+    out += "\x2C";
+    le16(out, 0);
+    le16(out, 0);
+    le16(out, w);
+    le16(out, h);
+    out += char(interlaced ? 0x40 : 0);
+    std::vector<uint8_t> rows;
+    std::vector<size_t> order;
+    if (interlaced) {
+        for (auto [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+            for (size_t r = size_t(start); r < h; r += size_t(step))
+                order.push_back(r);
+    } else {
+        for (size_t r = 0; r < h; ++r)
+            order.push_back(r);
+    }
+    for (size_t r : order)
+        rows.insert(rows.end(), indices.begin() + long(r * w), indices.begin() + long(r * w + w));
+    int minSize = std::max(depth, 2);
+    int clear = 1 << minSize, size = minSize + 1, next = clear + 2;
+    std::string data;
+    uint32_t bits = 0;
+    int held = 0;
+    auto emit = [&](int code) {
+        bits |= uint32_t(code) << held;
+        for (held += size; held >= 8; held -= 8, bits >>= 8)
+            data += char(bits & 0xFF);
+        if (next >= (1 << size) && size < 12) ++size;
+    };
+    std::map<std::pair<int, uint8_t>, int> table;
+    emit(clear);
+    int w0 = rows[0];
+    for (size_t i = 1; i < rows.size(); ++i) {
+        auto found = table.find({w0, rows[i]});
+        if (found != table.end()) {
+            w0 = found->second;
+            continue;
+        }
+        emit(w0);
+        if (next < 4096) table[{w0, rows[i]}] = next++;
+        w0 = rows[i];
+    }
+    emit(w0);
+    emit(clear + 1);
+    if (held > 0) data += char(bits & 0xFF);
+    out += char(minSize);
+    for (size_t at = 0; at < data.size(); at += 255) {
+        size_t n = std::min<size_t>(255, data.size() - at);
+        out += char(n);
+        out += data.substr(at, n);
+    }
+    out += '\0';
+    out += ';';
+    return out;
+}
+
+Ref<UIImage> imageOf(const std::string& bytes) {
+    return UIImage::imageWithData(NSData::dataWithBytes(bytes.data(), NSUInteger(bytes.size())));
+}
+
+}  // namespace
+
+TEST(UIImageCodec, GIFsShowTheirFirstImageWithTransparency) {
+    // A 256 by 128 picture in four colours: a transparent band (index 3) on top, then noise
+    // enough that the codes widen to 12 bits and the table fills.
+    const std::vector<uint32_t> palette = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    const size_t w = 256, h = 128;
+    std::vector<uint8_t> indices(w * h);
+    uint32_t noise = 12345;
+    for (size_t y = 0; y < h; ++y) {
+        for (size_t x = 0; x < w; ++x) {
+            noise = noise * 1103515245u + 12345u;
+            indices[y * w + x] = uint8_t(y < 8 ? 3 : (noise >> 16) % 3);
+        }
+    }
+    for (bool interlaced : {false, true}) {
+        auto image = imageOf(gifOf(w, h, palette, indices, 3, interlaced));
+        ASSERT_TRUE(image) << interlaced;
+        EXPECT_EQ(image->format()->utf8(), "gif");
+        EXPECT_EQ(image->size().width, 256);
+        EXPECT_EQ(image->size().height, 128);
+        auto px = UIImagePixelsOf(image->CGImage());
+        ASSERT_EQ(px.argb.size(), w * h) << interlaced;
+        int wrong = 0;
+        for (size_t y = 0; y < h; ++y) {
+            for (size_t x = 0; x < w; ++x) {
+                uint8_t i = indices[y * w + x];
+                RGBA want = i == 3 ? kClear
+                                   : RGBA{int(palette[i] >> 16), int(palette[i] >> 8 & 0xFF),
+                                          int(palette[i] & 0xFF), 255};
+                wrong += near(pixelAt(px, int(x), int(y)), want) ? 0 : 1;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << interlaced;
+    }
+    // Data cut short leaves the rest transparent; bytes that are no GIF give nothing.
+    std::string whole = gifOf(w, h, palette, indices, -1, false);
+    auto cut = imageOf(whole.substr(0, whole.size() / 2));
+    ASSERT_TRUE(cut);
+    auto px = UIImagePixelsOf(cut->CGImage());
+    ASSERT_EQ(px.argb.size(), w * h);
+    EXPECT_EQ(pixelAt(px, 0, 0).a, 255);
+    EXPECT_EQ(pixelAt(px, 255, 127).a, 0);
+    EXPECT_FALSE(imageOf("GIF89a\x01"));
+    // An image larger than the screen its header announces is cut to that screen.
+    std::string wide = whole;
+    wide[6] = 8;
+    wide[7] = 0;
+    wide[8] = 4;
+    wide[9] = 0;
+    auto cutToScreen = imageOf(wide);
+    ASSERT_TRUE(cutToScreen && cutToScreen->CGImage());
+    EXPECT_EQ(CGImageGetWidth(cutToScreen->CGImage()), 8u);
+    EXPECT_EQ(CGImageGetHeight(cutToScreen->CGImage()), 4u);
+    EXPECT_TRUE(near(pixelAt(cutToScreen.get(), 0, 0), kWhite));
+    // Bytes all along changed in turn: nothing breaks, and a bitmap that comes out is whole.
+    for (size_t at = 6; at < whole.size(); at += 1 + whole.size() / 300) {
+        std::string bent = whole;
+        bent[at] = char(bent[at] ^ 0xA5);
+        auto image = imageOf(bent);
+        if (!image || !image->CGImage()) continue;
+        auto bentPixels = UIImagePixelsOf(image->CGImage());
+        EXPECT_EQ(bentPixels.argb.size(), bentPixels.width * bentPixels.height) << at;
+        EXPECT_GE(bentPixels.width, 1u) << at;
+    }
+    auto noImage = imageOf(whole.substr(0, 13 + 12));
+    EXPECT_TRUE(!noImage || !noImage->CGImage());
 }
 
 TEST(UIImageCodec, BrokenAndHostileBytesNeverCrash) {

@@ -3,6 +3,10 @@
 // rules, scrolling), exact line breaks with the fixed-advance test font, relayout when scripts,
 // the width or a style sheet change the page, taps, text that agrees with the picture, and a
 // page the engine cannot lay out.
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "DrawingTesting.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSError.h"
@@ -26,14 +30,32 @@ protected:
         return pixelAt(image, int(x * 2), int(y * 2));
     }
     static bool dark(RGBA c) { return c.a > 200 && c.r < 100 && c.g < 100 && c.b < 100; }
-    // How many dark pixels lie in the rectangle (points).
-    static int darkPixels(UIImage* image, CGRect r) {
+    // How many pixels in the rectangle (points) pass the test.
+    template <typename Test>
+    static int pixelsIn(UIImage* image, CGRect r, Test test) {
         auto px = UIImagePixelsOf(image->CGImage());  // one copy for the whole count
         int n = 0;
         for (int y = int(r.origin.y * 2); y < int(CGRectGetMaxY(r) * 2); ++y)
             for (int x = int(r.origin.x * 2); x < int(CGRectGetMaxX(r) * 2); ++x)
-                n += dark(pixelAt(px, x, y)) ? 1 : 0;
+                n += test(pixelAt(px, x, y)) ? 1 : 0;
         return n;
+    }
+    static int darkPixels(UIImage* image, CGRect r) { return pixelsIn(image, r, dark); }
+    static int redPixels(UIImage* image, CGRect r) {
+        return pixelsIn(image, r,
+                        [](RGBA c) { return c.a > 252 && c.r > 252 && c.g < 3 && c.b < 3; });
+    }
+    // A rectangle's pixels at scale 2.
+    static int area(CGFloat w, CGFloat h) { return int(w * h * 4); }
+    // The body laid out on white shows `total` red pixels, all within the rectangles.
+    void expectRedExactlyIn(const std::string& body, const std::vector<CGRect>& where, int total) {
+        load("<body style='margin:0'>" + body + "</body>");
+        auto image = shot();
+        int inside = 0;
+        for (CGRect r : where)
+            inside += redPixels(image, r);
+        EXPECT_EQ(inside, total) << body;
+        EXPECT_EQ(redPixels(image, CGRectMake(0, 0, 320, 416)), total) << body;
     }
     CGFloat contentHeight() { return webView->scrollView()->contentSize().height; }
 };
@@ -146,6 +168,20 @@ TEST_F(WebViewPaint, FollowsScriptsWidthAndScrolling) {
     EXPECT_EQ(contentHeight(), 1000 + 2 * 24);
 }
 
+TEST_F(WebViewPaint, ANewPageShowsFromItsTop) {
+    std::string tall =
+        "<body style='margin:0'><div style='height:600px;background:#ff0000'></div>"
+        "<div style='height:600px;background:#0000ff'></div></body>";
+    load(tall);
+    shot();
+    webView->scrollView()->setContentOffset(CGPointMake(0, 700));
+    EXPECT_TRUE(near(at(shot(), 100, 10), kBlue));
+    // The same markup again is a new document all the same.
+    load(tall);
+    EXPECT_EQ(webView->scrollView()->contentOffset().y, 0);
+    EXPECT_TRUE(near(at(shot(), 100, 10), kRed));
+}
+
 TEST_F(WebViewPaint, ATapClicksTheLinkUnderItAsAFingerWould) {
     load(
         "<body style='margin:0'><p style='margin:0;font-size:20px;line-height:24px'>"
@@ -218,6 +254,142 @@ TEST_F(WebViewPaint, DataURLImagesPaintAtTheirSize) {
     EXPECT_TRUE(near(at(image, 25, 30), kWhite));
 }
 
+// A red picture 30 by 20 points, as a data: URL.
+std::string redPicture() {
+    auto png = pngOf(CGSizeMake(30, 20), UIColor::redColor());
+    return "data:image/png;base64," + png->base64EncodedString()->utf8();
+}
+
+TEST_F(WebViewPaint, ImagesPaintWhereTheyAreLaidOut) {
+    std::string url = redPicture();
+    // After text on a line: "aaaa " takes 45 points in the test font.
+    expectRedExactlyIn(
+        "<p style='margin:0;font-size:20px;line-height:24px'>aaaa <img src='" + url + "'></p>",
+        {CGRectMake(45, 0, 30, 24)}, area(30, 20));
+    // Centred, below a block.
+    expectRedExactlyIn("<div style='height:50px'></div><center><img src='" + url + "'></center>",
+                       {CGRectMake(145, 50, 30, 24)}, area(30, 20));
+    // In the second cell of a table moved off the origin.
+    expectRedExactlyIn(
+        "<table style='margin:40px 0 0 60px;border-spacing:0'><tr>"
+        "<td style='padding:0;width:100px;height:30px'>x</td><td style='padding:0'>"
+        "<img src='" +
+            url + "' style='display:block'></td></tr></table>",
+        {CGRectMake(160, 40, 30, 30)}, area(30, 20));
+    // Scaled by its attributes and by style rules, each where it is laid out.
+    expectRedExactlyIn(
+        "<div style='height:10px'></div>"
+        "<img style='display:block;margin-left:20px' width=60 height=40 src='" +
+            url +
+            "'><img style='display:block;margin-left:100px;width:90px;"
+            "height:10px' src='" +
+            url + "'>",
+        {CGRectMake(20, 10, 60, 40), CGRectMake(100, 50, 90, 10)}, area(60, 40) + area(90, 10));
+}
+
+TEST_F(WebViewPaint, BackgroundImagesSitAtTheirOffsetsAndRepeatAsAsked) {
+    std::string box =
+        "<div style='margin:50px 0 0 40px;width:200px;height:100px;background:url(\"" +
+        redPicture() + "\") ";
+    // A box at 40,50 with the picture 10,20 into it, once.
+    expectRedExactlyIn(box + "no-repeat 10px 20px'></div>", {CGRectMake(50, 70, 30, 20)},
+                       area(30, 20));
+    // Repeated along its row only, across the box's whole width.
+    expectRedExactlyIn(box + "repeat-x 0 30px'></div>", {CGRectMake(40, 80, 200, 20)},
+                       area(200, 20));
+}
+
+TEST_F(WebViewPaint, FormControlsAreDrawnAsThePhoneDrawsThem) {
+    auto gray = [](RGBA c) { return c.a > 200 && c.r > 120 && c.r < 160 && c.r == c.b; };
+    auto buttonFace = [](RGBA c) { return bool(near(c, RGBA{230, 230, 230, 255})); };
+    // One control a line, each line 40 points high, on a green page.
+    load(
+        "<body style='margin:0;background:#00ff00;font-size:20px;line-height:24px'>"
+        "<form style='margin:0' action='http://shop.test/find'>"
+        "<div style='height:40px'><input name=q value='iiii'></div>"
+        "<div style='height:40px'><input></div>"
+        "<div style='height:40px'><select name=s><option>aaaa</option>"
+        "<option selected>ii</option><option>bbbb</option></select></div>"
+        "<div style='height:40px'><input type=checkbox name=c checked>"
+        "<input type=checkbox name=d></div>"
+        "<div style='height:40px'><input type=radio name=r checked>"
+        "<input type=radio name=r></div>"
+        "<div style='height:40px'><input type=submit value='Go'> <input type=button "
+        "value='ii'></div>"
+        "<div style='height:40px'><input type=hidden name=h value=zzzz></div>"
+        "</form></body>");
+    auto image = shot();
+    // A text field: a white box 150 points wide with a grey border, its value inside.
+    EXPECT_TRUE(near(at(image, 140, 12), kWhite));
+    EXPECT_TRUE(near(at(image, 170, 12), kGreen));
+    EXPECT_GT(pixelsIn(image, CGRectMake(0, 0, 156, 2), gray), 200);
+    EXPECT_GT(darkPixels(image, CGRectMake(0, 0, 50, 30)), 20);
+    EXPECT_EQ(darkPixels(image, CGRectMake(50, 0, 270, 40)), 0);
+    // An empty one: the box without text.
+    EXPECT_TRUE(near(at(image, 100, 52), kWhite));
+    EXPECT_EQ(darkPixels(image, CGRectMake(0, 40, 320, 40)), 0);
+    // A select: one box showing the chosen option, and an arrow at its right; no other
+    // option is printed.
+    int selectText = darkPixels(image, CGRectMake(0, 80, 30, 40));
+    EXPECT_GT(selectText, 10);
+    EXPECT_GT(darkPixels(image, CGRectMake(30, 80, 25, 40)), 10);  // the arrow
+    EXPECT_EQ(darkPixels(image, CGRectMake(55, 80, 265, 40)), 0);
+    EXPECT_TRUE(near(at(image, 100, 90), kGreen));
+    // Checkboxes and radio buttons with their state: a mark in the chosen one only.
+    EXPECT_GT(darkPixels(image, CGRectMake(0, 120, 18, 40)), 10);
+    EXPECT_EQ(darkPixels(image, CGRectMake(18, 120, 20, 40)), 0);
+    EXPECT_GT(pixelsIn(image, CGRectMake(18, 120, 20, 40), gray), 20);
+    EXPECT_GT(darkPixels(image, CGRectMake(0, 160, 18, 40)), 10);
+    EXPECT_EQ(darkPixels(image, CGRectMake(18, 160, 20, 40)), 0);
+    EXPECT_GT(pixelsIn(image, CGRectMake(18, 160, 20, 40), gray), 20);
+    // Button inputs: a light face with the value on it.
+    EXPECT_GT(pixelsIn(image, CGRectMake(0, 200, 100, 40), buttonFace), 200);
+    EXPECT_GT(darkPixels(image, CGRectMake(0, 200, 60, 40)), 20);
+    // A hidden input shows nothing.
+    EXPECT_EQ(pixelsIn(image, CGRectMake(0, 240, 320, 40), [](RGBA c) { return !near(c, kGreen); }),
+              0);
+
+    // The checkbox is not editable, but a tap on the submit button submits its form as a
+    // link tap navigates.
+    recorder->take();
+    EXPECT_TRUE(webView->tapAtPoint(CGPointMake(12, 212)));
+    settle();
+    auto events = recorder->take();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events[0], "should 1 http://shop.test/find?q=iiii&s=ii&c=on&r=on&h=zzzz");
+}
+
+TEST_F(WebViewPaint, AFilePageShowsPicturesFromTheDeviceAndANetworkPageNone) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("web-paint-files-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::string file = (dir / "pic.png").string();
+    ASSERT_TRUE(pngOf(CGSizeMake(30, 20), UIColor::redColor())
+                    ->writeToFile(NSString::fromUTF8(file), true));
+    auto folder = NSURL::fileURLWithPath(NSString::fromUTF8(dir.string() + "/"));
+    std::string page =
+        "<body style='margin:0'><img style='display:block' src='pic.png'>"
+        "<img style='display:block' src='file://" +
+        file + "'></body>";
+    webView->loadHTMLString(str(page), folder);
+    settle();
+    shot();  // asks for the pictures
+    settle();
+    auto image = shot();
+    EXPECT_EQ(redPixels(image, CGRectMake(0, 0, 320, 416)), 2 * area(30, 20));
+    // The same page from the network: neither picture is read (and the network has none).
+    UIWebView::setURLLoader([](NSURLRequest*, UIWebViewLoadCompletion done) {
+        UIWebViewLoadResult failed;
+        failed.error = NSError::errorWithDomain(NSURLErrorDomain, -1100, nullptr);
+        done(failed);
+    });
+    load(page, NSURL::URLWithString(NS("http://pages.test/")));
+    shot();
+    settle();
+    EXPECT_EQ(redPixels(shot(), CGRectMake(0, 0, 320, 416)), 0);
+    fs::remove_all(dir);
+}
+
 class WebViewPaintOverLoopback : public WebViewPaint {
 protected:
     void SetUp() override {
@@ -284,9 +456,10 @@ TEST_F(WebViewPaint, APageTheEngineCannotLayOutPaintsWhiteAndLogsOneLine) {
     });
     std::vector<std::string> lines;
     auto previous = NSLogSetSink([&](const std::string& line) { lines.push_back(line); });
-    load("<html><head><link rel=stylesheet href='broken.css'></head>"
-         "<body style='margin:0;background:#ff0000'><p>text</p></body></html>",
-         NSURL::URLWithString(NS("http://pages.test/")));
+    load(
+        "<html><head><link rel=stylesheet href='broken.css'></head>"
+        "<body style='margin:0;background:#ff0000'><p>text</p></body></html>",
+        NSURL::URLWithString(NS("http://pages.test/")));
     auto image = shot();
     NSLogSetSink(previous);
     ASSERT_TRUE(image);

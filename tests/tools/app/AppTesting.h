@@ -121,6 +121,23 @@ inline void expectAppTranscript(const std::string& name, const std::string& mark
     expectTranscript(here / (name + ".transcript"), out);
 }
 
+// Runs the script `name` as expectAppTranscript does, in the folder `folder` of the tests'
+// scratch space, where the script's screenshots land; answers the folder.
+inline std::filesystem::path expectTranscriptWithShots(const std::string& name,
+                                                       const std::string& folder,
+                                                       const std::string& marker = "",
+                                                       std::function<void()> hook = nullptr) {
+    namespace fs = std::filesystem;
+    const char* tmp = std::getenv("BN_TEST_TMP");
+    fs::path dir = fs::path(tmp ? tmp : fs::temp_directory_path().string()) / folder;
+    fs::create_directories(dir);
+    fs::path before = fs::current_path();
+    fs::current_path(dir);
+    expectAppTranscript(name, marker, std::move(hook));
+    fs::current_path(before);
+    return dir;
+}
+
 // The services server's mediation module.
 inline bnservices::MediationModule& mediation() {
     auto* module = servicestest::services().module<bnservices::MediationModule>("mediation");

@@ -10,9 +10,12 @@
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSUserDefaults.h"
+#include "UIKit/ImageCodecs.h"
+#include "UIKit/UIImage.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "ads/meridian/MRHandshake.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "tools/services/MeridianModule.h"
 
 namespace {
@@ -71,6 +74,26 @@ TEST_F(MeridianTranscript, WeightedToMeridianTheItemScreenShowsTheHTMLAdAndItsOv
     EXPECT_TRUE(meridian->rejections().empty());
     EXPECT_NE(log_.find("MRSDK: Ad requests have been disabled."), std::string::npos);
     EXPECT_FALSE(MRHandshake::sharedHandshake()->isAdCallAllowed());
+}
+
+TEST_F(MeridianTranscript, TheHTMLAdFitsItsSlotOnTheItemScreen) {
+    apptest::weightBannersTo("meridian");
+    auto dir = apptest::expectTranscriptWithShots("banner-shots-meridian", "banner-shots");
+    auto shot =
+        UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / "meridian-item.png").string()));
+    ASSERT_TRUE(shot);
+    // The slot between the page and the tool bar: the ad's text, and its links under it.
+    auto px = UIImagePixelsOf(shot->CGImage());
+    int text = 0, links = 0;
+    for (int y = 386; y < 436; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            RGBA c = pixelAt(px, x, y);
+            text += c.r < 100 && c.g < 100 && c.b < 100 ? 1 : 0;
+            links += y >= 400 && c.r < 40 && c.g < 40 && c.b > 200 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(text, 100);
+    EXPECT_GT(links, 100);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
 #include "Foundation/NSUserDefaults.h"
+#include "UIKit/ImageCodecs.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIWebView.h"
@@ -293,9 +294,20 @@ bool red(RGBA c) {
 bool gold(RGBA c) {
     return c.r > 200 && c.g > 120 && c.b < 110;
 }
+bool linkBlue(RGBA c) {
+    return c.r < 40 && c.g < 40 && c.b > 200;
+}
+bool bannerOrange(RGBA c) {
+    return near(c, RGBA{240, 128, 32, 255}, 6);
+}
+bool bannerFrame(RGBA c) {
+    return near(c, RGBA{16, 32, 96, 255}, 6);
+}
 bool tagGreen(RGBA c) {
     return c.g > c.r + 40 && c.g > c.b + 40;
 }
+namespace fs = std::filesystem;
+
 int count(UIImage* image, CGRect r, bool (*test)(RGBA)) {
     auto px = UIImagePixelsOf(image->CGImage());
     int n = 0;
@@ -308,14 +320,7 @@ int count(UIImage* image, CGRect r, bool (*test)(RGBA)) {
 }  // namespace
 
 TEST_F(ResultTranscripts, PicturesOfTheListTheItemAndTheBrowser) {
-    namespace fs = std::filesystem;
-    const char* tmp = std::getenv("BN_TEST_TMP");
-    fs::path dir = fs::path(tmp ? tmp : fs::temp_directory_path().string()) / "result-shots";
-    fs::create_directories(dir);
-    fs::path before = fs::current_path();
-    fs::current_path(dir);
-    apptest::expectAppTranscript("results-shots");
-    fs::current_path(before);
+    fs::path dir = apptest::expectTranscriptWithShots("results-shots", "result-shots");
 
     auto list =
         UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / "results-list.png").string()));
@@ -357,4 +362,110 @@ TEST_F(ResultTranscripts, PicturesOfTheListTheItemAndTheBrowser) {
         NSString::fromUTF8((dir / "results-browser.png").string()));
     ASSERT_TRUE(browser);
     EXPECT_GT(count(browser, CGRectMake(0, 64, 320, 372), dark), 200);
+}
+
+namespace {
+
+// The photo as the site serves it, decoded.
+UIImagePixels sitePhoto(const std::string& name) {
+    standin::HttpRequest request;
+    request.host = "images.bazaarnest.test";
+    request.target = "/" + name;
+    std::string body = sitetest::site().handle(request).body;
+    auto image = UIImage::imageWithData(NSData::dataWithBytes(body.data(), body.size()));
+    return image ? UIImagePixelsOf(image->CGImage()) : UIImagePixels();
+}
+
+// Where the photo shows in the shot, drawn at its size and centred across the 320-point screen
+// between the top `from` and `to`: the top edge's screen row (it may lie above the shown part)
+// whose rows match the photo best, with the rows that show. Nullopt when no placement matches.
+struct Placement {
+    int top = 0;
+    int rowsShown = 0;
+};
+std::optional<Placement> placementOf(const UIImagePixels& photo, const UIImagePixels& shot,
+                                     int from, int to) {
+    int w = int(photo.width), h = int(photo.height), left = (320 - w) / 2;
+    std::optional<Placement> best;
+    double bestError = 1e9;
+    for (int top = from - h + 1; top < to; ++top) {
+        double error = 0;
+        int samples = 0, rows = 0;
+        for (int r = 0; r < h; ++r) {
+            int y = top + r;
+            if (y < from || y >= to) continue;
+            ++rows;
+            for (int x = 5; x < w; x += 10) {
+                RGBA a = pixelAt(photo, x, r), b = pixelAt(shot, left + x, y);
+                error += std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+                ++samples;
+            }
+        }
+        if (rows < 20) continue;
+        error /= samples * 3;
+        if (error < bestError) {
+            bestError = error;
+            best = Placement{top, rows};
+        }
+    }
+    return bestError < 6 ? best : std::nullopt;
+}
+
+}  // namespace
+
+TEST_F(ResultTranscripts, TheItemScreenScrolledToItsPhotosShowsThem) {
+    fs::path dir = apptest::expectTranscriptWithShots("item-photos", "item-photos");
+    auto shot =
+        UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / "item-photos.png").string()));
+    ASSERT_TRUE(shot);
+    auto px = UIImagePixelsOf(shot->CGImage());
+    ASSERT_EQ(px.width, 320u);
+    // The page between the navigation bar and the banner shows the end of the first photo, all
+    // of the second and the start of the third, one below the other.
+    std::vector<Placement> found;
+    for (int n = 1; n <= 3; ++n) {
+        auto photo = sitePhoto("1003114000_" + std::to_string(n) + ".jpg");
+        ASSERT_EQ(photo.width, 200u) << n;
+        auto at = placementOf(photo, px, 64, 386);
+        ASSERT_TRUE(at) << "photo " << n << " is not on the screen";
+        found.push_back(*at);
+    }
+    EXPECT_LT(found[0].top, 64);
+    EXPECT_EQ(found[1].rowsShown, 150);
+    EXPECT_GT(found[2].top + 150, 386);
+    EXPECT_GT(found[1].top, found[0].top + 150);
+    EXPECT_GT(found[2].top, found[1].top + 150);
+}
+
+TEST_F(ResultTranscripts, TheWebPageBannersShowTheirAdsWithinTheirSlots) {
+    // The banner's slot at the foot of the result list.
+    const CGRect slot = CGRectMake(0, 430, 320, 50);
+    auto shotIn = [](const fs::path& dir, const char* name) {
+        return UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / name).string()));
+    };
+    // Pebble's text ad: its line of links shows within the slot, under the ad's text.
+    apptest::weightBannersTo("pebble");
+    forgetPebbleStatistics();
+    fs::path dir = apptest::expectTranscriptWithShots("banner-shots-pebble", "banner-shots");
+    auto pebble = shotIn(dir, "pebble-banner.png");
+    ASSERT_TRUE(pebble);
+    EXPECT_GT(count(pebble, CGRectMake(0, 430, 320, 15), dark), 100);
+    EXPECT_GT(count(pebble, CGRectMake(0, 445, 320, 35), linkBlue), 100);
+
+    // Ironvine's banner: its link and its picture, an orange panel framed in dark blue.
+    servicestest::forgetTheIronvineEngine();
+    apptest::weightBannersTo("ironvine");
+    apptest::expectTranscriptWithShots(
+        "banner-shots-ironvine", "banner-shots", "# The banner shows its ad.", [&] {
+            EXPECT_TRUE(advanceRunLoopUntil([] {
+                return ShellScreen::capture().text().find("Bazaar deals near you") !=
+                       std::string::npos;
+            }));
+        });
+    servicestest::forgetTheIronvineEngine();
+    auto ironvine = shotIn(dir, "ironvine-banner.png");
+    ASSERT_TRUE(ironvine);
+    EXPECT_GT(count(ironvine, slot, linkBlue), 100);
+    EXPECT_GT(count(ironvine, slot, bannerOrange), 90 * 24 * 9 / 10);
+    EXPECT_GT(count(ironvine, slot, bannerFrame), 200);
 }
