@@ -33,6 +33,7 @@
 #include "UIKit/UITableView.h"
 #include "UIKit/UITableViewCell.h"
 #include "UIKit/UITextField.h"
+#include "UIKit/UIStandardAppearance.h"
 #include "UIKit/UITextInputTraits.h"
 #include "UIKit/UITextView.h"
 #include "UIKit/UIToolbar.h"
@@ -127,33 +128,6 @@ std::string imageViewName(DZImageView* view) {
     return imageName(view->image());
 }
 
-std::string returnKeyName(UIReturnKeyType type) {
-    switch (type) {
-        case UIReturnKeyGo:
-            return "Go";
-        case UIReturnKeyWebSearch:
-            return "Search";
-        case UIReturnKeyJoin:
-            return "Join";
-        case UIReturnKeyNext:
-            return "Next";
-        case UIReturnKeyRoute:
-            return "Route";
-        case UIReturnKeySearch:
-            return "Search";
-        case UIReturnKeySend:
-            return "Send";
-        case UIReturnKeyPortalSearch:
-            return "Search";
-        case UIReturnKeyDone:
-            return "Done";
-        case UIReturnKeyEmergencyCall:
-            return "Emergency Call";
-        default:
-            return "return";
-    }
-}
-
 // Something printed, with its place on screen: a leaf view gives one, a table or a web page
 // gives one of many lines.
 struct Block {
@@ -236,7 +210,7 @@ public:
             std::string key = "return";
             if (auto traits =
                     dynamic_cast<UITextInputTraits*>(UIResponder::currentFirstResponder().get())) {
-                key = returnKeyName(traits->returnKeyType());
+                key = utf8(UIKeyboardReturnKeyTitle(traits));
             }
             lines.push_back("(keyboard: type text; the return key reads \"" + key + "\")");
         }
