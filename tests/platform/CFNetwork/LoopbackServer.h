@@ -50,7 +50,7 @@ private:
     bool closed_ = false;
 };
 
-// A self-signed certificate made at test time, for the given DNS names.
+// A self-signed certificate made at test time for the given DNS names, and no others.
 struct TestCertificate {
     explicit TestCertificate(const std::vector<std::string>& names);
     ~TestCertificate();

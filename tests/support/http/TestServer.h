@@ -233,6 +233,8 @@ struct TlsOptions {
     Key key = Key::EC;
     // Subject alternative names besides IP 127.0.0.1 and DNS "localhost".
     std::vector<std::string> names;
+    // Without those two, for tests of the client's name checks that want only their own names.
+    bool loopbackNames = true;
     std::string commonName = "localhost";
     // Validity ended yesterday (for clients that must accept or refuse an expired certificate).
     bool expired = false;
