@@ -196,12 +196,18 @@ std::string reasonPhrase(int status) {
     switch (status) {
         case 100:
             return "Continue";
+        case 101:
+            return "Switching Protocols";
         case 200:
             return "OK";
         case 201:
             return "Created";
+        case 202:
+            return "Accepted";
         case 204:
             return "No Content";
+        case 206:
+            return "Partial Content";
         case 301:
             return "Moved Permanently";
         case 302:
@@ -212,6 +218,8 @@ std::string reasonPhrase(int status) {
             return "Not Modified";
         case 307:
             return "Temporary Redirect";
+        case 308:
+            return "Permanent Redirect";
         case 400:
             return "Bad Request";
         case 401:
@@ -222,18 +230,26 @@ std::string reasonPhrase(int status) {
             return "Not Found";
         case 405:
             return "Method Not Allowed";
+        case 407:
+            return "Proxy Authentication Required";
         case 408:
             return "Request Timeout";
         case 410:
             return "Gone";
+        case 411:
+            return "Length Required";
         case 413:
             return "Payload Too Large";
+        case 416:
+            return "Range Not Satisfiable";
         case 421:
             return "Misdirected Request";
         case 429:
             return "Too Many Requests";
         case 500:
             return "Internal Server Error";
+        case 501:
+            return "Not Implemented";
         case 502:
             return "Bad Gateway";
         case 503:

@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -23,8 +25,6 @@
 #include <optional>
 #include <stop_token>
 #include <thread>
-
-#include "tools/standin/RequestReader.h"
 
 namespace standin {
 
@@ -110,23 +110,45 @@ private:
 };
 
 // One accepted socket, plain or TLS, and the deadline of the request arriving on it.
-class Channel : public RequestSource {
+class Channel : public Connection {
 public:
-    Channel(int fd, const HeadDeadline& deadline) : fd_(fd), deadline_(deadline) {}
+    Channel(int fd, int peerPort, const HeadDeadline& deadline, SSL_CTX* tls)
+        : fd_(fd), peerPort_(peerPort), deadline_(deadline), tls_(tls) {}
     ~Channel() {
         if (ssl_) SSL_free(ssl_);
     }
     Channel(const Channel&) = delete;
     Channel& operator=(const Channel&) = delete;
 
-    bool startTls(SSL_CTX* context) {
-        ssl_ = SSL_new(context);
+    bool acceptTls() override {
+        if (!tls_ || ssl_) return false;
+        ssl_ = SSL_new(tls_);
         if (!ssl_) return false;
         SSL_set_fd(ssl_, fd_);
-        return SSL_accept(ssl_) == 1;
+        // A handshake that trickles in is held to the head deadline as well.
+        HeadWatch watch(deadline_, fd_);
+        bool ok = SSL_accept(ssl_) == 1;
+        if (watch.finish()) ok = false;
+        if (const char* name = SSL_get_servername(ssl_, TLSEXT_NAMETYPE_host_name))
+            serverName_ = name;
+        ERR_clear_error();
+        return ok;
     }
-    bool isTls() const { return ssl_ != nullptr; }
-    int fd() const { return fd_; }
+    bool isTls() const override { return ssl_ != nullptr; }
+    std::string serverName() const override { return serverName_; }
+    int fd() const override { return fd_; }
+    int peerPort() const override { return peerPort_; }
+
+    bool waitReadable(double seconds) override {
+        if (ssl_ && SSL_pending(ssl_) > 0) return true;
+        pollfd p{fd_, POLLIN, 0};
+        int ms = static_cast<int>(std::clamp(seconds, 0.0, 86400.0) * 1000);
+        for (;;) {
+            int ready = ::poll(&p, 1, ms);
+            if (ready < 0 && errno == EINTR) continue;
+            return ready > 0;
+        }
+    }
 
     size_t read(char* buffer, size_t size) override {
         if (ssl_) {
@@ -140,7 +162,7 @@ public:
         }
     }
 
-    bool write(std::string_view data) {
+    bool write(std::string_view data) override {
         while (!data.empty()) {
             if (ssl_) {
                 int r = SSL_write(ssl_, data.data(), static_cast<int>(data.size()));
@@ -157,7 +179,7 @@ public:
     }
 
     // An orderly end: TLS close_notify, then our half of the stream.
-    void finish() {
+    void finish() override {
         if (ssl_) SSL_shutdown(ssl_);
         ::shutdown(fd_, SHUT_WR);
     }
@@ -182,7 +204,7 @@ public:
         }
     }
     // An abortive end: the peer sees a reset.
-    void reset() {
+    void reset() override {
         linger l{1, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     }
@@ -196,8 +218,11 @@ public:
 
 private:
     int fd_;
+    int peerPort_;
     const HeadDeadline& deadline_;
+    SSL_CTX* tls_;
     SSL* ssl_ = nullptr;
+    std::string serverName_;
     std::optional<HeadWatch> watch_;
 };
 
@@ -222,6 +247,7 @@ bool mayGzip(const HttpRequest& request, const HttpResponse& response) {
 struct ServerImpl {
     struct Connection {
         int fd = -1;
+        int peerPort = 0;
         std::string peer;
         std::thread thread;
         bool done = false;
@@ -229,6 +255,7 @@ struct ServerImpl {
 
     HttpServer::Handler handler;
     HttpServer::Logger logger;
+    HttpServer::RawHandler raw;
     HeadDeadline deadline;
     ServerLimits limits;
     SSL_CTX* tls = nullptr;
@@ -261,6 +288,9 @@ struct ServerImpl {
             // A client that stops reading cannot hold a thread in a write for longer than this.
             timeval sendLimit = timevalOf(limits.sendSeconds);
             ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
+            // Answers go out as they are written, not held back for more.
+            int one = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             std::list<std::unique_ptr<Connection>> finished;
             bool full = false;
             {
@@ -293,6 +323,7 @@ struct ServerImpl {
                 }
                 auto c = std::make_unique<Connection>();
                 c->fd = fd;
+                c->peerPort = ntohs(from.sin_port);
                 c->peer = peer;
                 Connection* raw = c.get();
                 connections.push_back(std::move(c));
@@ -332,7 +363,12 @@ struct ServerImpl {
             std::lock_guard<std::mutex> g(lock);
             fd = connection->fd;
         }
-        Channel channel(fd, deadline);
+        Channel channel(fd, connection->peerPort, deadline, tls);
+        if (raw) {
+            raw(channel);
+            closeConnection(connection);
+            return;
+        }
         bool resetAtEnd = false;
         // A TLS record starts with the handshake content type 0x16; plain HTTP starts with a
         // method name.
@@ -342,12 +378,7 @@ struct ServerImpl {
             peeked = ::recv(fd, &first, 1, MSG_PEEK);
         } while (peeked < 0 && errno == EINTR);
         bool ok = peeked == 1;
-        if (ok && first == 0x16) {
-            // A handshake that trickles in is held to the head deadline as well.
-            HeadWatch watch(deadline, fd);
-            ok = tls && channel.startTls(tls);
-            if (watch.finish()) ok = false;
-        }
+        if (ok && first == 0x16) ok = channel.acceptTls();
         RequestReader reader(channel);
         while (ok) {
             HttpRequest request;
@@ -395,6 +426,10 @@ struct ServerImpl {
             }
         }
         if (resetAtEnd) channel.reset();
+        closeConnection(connection);
+    }
+
+    void closeConnection(Connection* connection) {
         std::lock_guard<std::mutex> g(lock);
         ::close(connection->fd);
         connection->fd = -1;
@@ -492,42 +527,123 @@ HttpServer::HttpServer(Handler handler, Logger logger, HeadDeadline deadline, Se
     impl_->limits = limits;
 }
 
+HttpServer::HttpServer(RawHandler raw, ServerLimits limits)
+    : impl_(std::make_unique<ServerImpl>()) {
+    impl_->raw = std::move(raw);
+    impl_->limits = limits;
+}
+
 HttpServer::~HttpServer() {
     stop();
 }
 
+namespace {
+
+// The one TLS set-up of the servers: TLS 1.2 or later, the chain and key `load` puts in.
+SSL_CTX* serverContext(const std::function<bool(SSL_CTX*)>& load, std::string* error) {
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    if (!context) {
+        *error = openSslError();
+        return nullptr;
+    }
+    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+    // A read side shut at the head deadline reads as the end of the stream, so that the 408 can
+    // still be written.
+    SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    if (!load(context) || SSL_CTX_check_private_key(context) != 1) {
+        *error = "TLS set-up: " + openSslError();
+        SSL_CTX_free(context);
+        return nullptr;
+    }
+    return context;
+}
+
+bool usePemChain(SSL_CTX* context, const std::string& chainPem, const std::string& keyPem) {
+    BIO* chain = BIO_new_mem_buf(chainPem.data(), static_cast<int>(chainPem.size()));
+    BIO* keyText = BIO_new_mem_buf(keyPem.data(), static_cast<int>(keyPem.size()));
+    bool ok = chain && keyText;
+    X509* leaf = ok ? PEM_read_bio_X509(chain, nullptr, nullptr, nullptr) : nullptr;
+    ok = leaf && SSL_CTX_use_certificate(context, leaf) == 1;
+    X509_free(leaf);
+    // The rest of the chain, issuers after the server's own.
+    while (ok) {
+        X509* issuer = PEM_read_bio_X509(chain, nullptr, nullptr, nullptr);
+        if (!issuer) {
+            ERR_clear_error();  // the end of the text
+            break;
+        }
+        ok = SSL_CTX_add0_chain_cert(context, issuer) == 1;
+        if (!ok) X509_free(issuer);
+    }
+    EVP_PKEY* key = ok ? PEM_read_bio_PrivateKey(keyText, nullptr, nullptr, nullptr) : nullptr;
+    ok = key && SSL_CTX_use_PrivateKey(context, key) == 1;
+    EVP_PKEY_free(key);
+    BIO_free(chain);
+    BIO_free(keyText);
+    return ok;
+}
+
+}  // namespace
+
 bool HttpServer::start(int port, const std::string& certificateChainFile,
                        const std::string& keyFile, std::string* error) {
+    if (impl_->running) {
+        if (error) *error = "already running";
+        return false;
+    }
+    if (impl_->tls) SSL_CTX_free(impl_->tls);  // from an earlier start
+    impl_->tls = nullptr;
+    if (!certificateChainFile.empty() && !keyFile.empty()) {
+        std::string problem;
+        impl_->tls = serverContext(
+            [&](SSL_CTX* context) {
+                return SSL_CTX_use_certificate_chain_file(context, certificateChainFile.c_str()) ==
+                           1 &&
+                       SSL_CTX_use_PrivateKey_file(context, keyFile.c_str(), SSL_FILETYPE_PEM) == 1;
+            },
+            &problem);
+        if (!impl_->tls) {
+            if (error) *error = problem;
+            return false;
+        }
+    }
+    return listen(port, error);
+}
+
+bool HttpServer::startWithPem(int port, const std::string& certificateChainPem,
+                              const std::string& keyPem, std::string* error) {
+    if (impl_->running) {
+        if (error) *error = "already running";
+        return false;
+    }
+    if (impl_->tls) SSL_CTX_free(impl_->tls);
+    std::string problem;
+    impl_->tls = serverContext(
+        [&](SSL_CTX* context) { return usePemChain(context, certificateChainPem, keyPem); },
+        &problem);
+    if (!impl_->tls) {
+        if (error) *error = problem;
+        return false;
+    }
+    return listen(port, error);
+}
+
+bool HttpServer::listen(int port, std::string* error) {
     auto fail = [&](const std::string& text) {
         if (error) *error = text;
         if (impl_->listenFd >= 0) ::close(impl_->listenFd);
         impl_->listenFd = -1;
         return false;
     };
-    if (impl_->running) return fail("already running");
     ignoreBrokenPipes();
-    if (impl_->tls) SSL_CTX_free(impl_->tls);  // from an earlier start
-    impl_->tls = nullptr;
-    if (!certificateChainFile.empty() && !keyFile.empty()) {
-        SSL_CTX* context = SSL_CTX_new(TLS_server_method());
-        if (!context) return fail(openSslError());
-        SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
-        // A read side shut at the head deadline reads as the end of the stream, so that the
-        // 408 can still be written.
-        SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
-        if (SSL_CTX_use_certificate_chain_file(context, certificateChainFile.c_str()) != 1 ||
-            SSL_CTX_use_PrivateKey_file(context, keyFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
-            SSL_CTX_check_private_key(context) != 1) {
-            std::string text = "TLS set-up: " + openSslError();
-            SSL_CTX_free(context);
-            return fail(text);
-        }
-        impl_->tls = context;
-    }
     impl_->listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (impl_->listenFd < 0) return fail(std::strerror(errno));
     int one = 1;
     ::setsockopt(impl_->listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Accepted sockets take the listener's receive buffer.
+    if (impl_->limits.receiveBufferSize > 0)
+        ::setsockopt(impl_->listenFd, SOL_SOCKET, SO_RCVBUF, &impl_->limits.receiveBufferSize,
+                     sizeof impl_->limits.receiveBufferSize);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -7,6 +7,10 @@
 // may block (slow answers); stop() shuts every connection down and joins every thread, so the
 // caller must first release whatever a handler may be waiting for.
 //
+// A server may instead hand each connection to a raw handler, which reads and writes its bytes
+// itself (tests that need malformed replies, drops and connections held open); the server then
+// still accepts, limits, sets up TLS and shuts down for it.
+//
 // Requests the server cannot read are answered as a real server would, and their connection
 // closed: 400 for a malformed request line, field or body framing, 413 for a body over the
 // limit, 408 for a head (or TLS handshake, or body) that does not arrive within the deadline,
@@ -18,9 +22,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "tools/standin/Faults.h"
 #include "tools/standin/HttpMessage.h"
+#include "tools/standin/RequestReader.h"
 
 namespace standin {
 
@@ -42,6 +48,30 @@ struct ServerLimits {
     std::size_t maxConnections = 256;
     // How long one write may wait for a client that does not read.
     double sendSeconds = 30;
+    // The receive buffer of accepted sockets, 0 for the system's. A small one makes an upload
+    // that is read slowly stall its sender early.
+    int receiveBufferSize = 0;
+};
+
+// One accepted connection as a raw handler drives it. Reads end (0) at the end of the stream, on
+// an error and after the idle time.
+class Connection : public RequestSource {
+public:
+    // The TLS handshake with the server's certificate, held to the head deadline; false when it
+    // failed or the server offers no TLS.
+    virtual bool acceptTls() = 0;
+    virtual bool isTls() const = 0;
+    // The name the client asked for in its TLS handshake (failed or not), "" without.
+    virtual std::string serverName() const = 0;
+    virtual bool write(std::string_view data) = 0;
+    // Whether bytes (or the end of the stream) can be read within `seconds`.
+    virtual bool waitReadable(double seconds) = 0;
+    // An orderly end (TLS close_notify, then our half of the stream), or an abortive one (the
+    // peer sees a reset once the handler returns).
+    virtual void finish() = 0;
+    virtual void reset() = 0;
+    virtual int fd() const = 0;
+    virtual int peerPort() const = 0;
 };
 
 class HttpServer {
@@ -52,9 +82,12 @@ public:
     // response, the body bytes written and the time taken in milliseconds.
     using Logger = std::function<void(const HttpRequest&, const HttpResponse&, std::size_t sent,
                                       double milliseconds)>;
+    // Serves one whole connection; the socket is closed when it returns.
+    using RawHandler = std::function<void(Connection&)>;
 
     HttpServer(Handler handler, Logger logger, HeadDeadline deadline = {},
                ServerLimits limits = {});
+    explicit HttpServer(RawHandler raw, ServerLimits limits = {});
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -63,11 +96,15 @@ public:
     // given: the certificate chain (server first) and its key.
     bool start(int port, const std::string& certificateChainFile, const std::string& keyFile,
                std::string* error);
+    // The same with the certificate chain and key given as PEM text (made at run time).
+    bool startWithPem(int port, const std::string& certificateChainPem, const std::string& keyPem,
+                      std::string* error);
     void stop();
     int port() const;
     bool offersTls() const;
 
 private:
+    bool listen(int port, std::string* error);
     std::unique_ptr<ServerImpl> impl_;
 };
 

@@ -92,6 +92,8 @@ RequestReader::Result RequestReader::readHead(HttpRequest& request, std::string*
     request.method.clear();  // until a request line has been read
     chunked_ = false;
     length_.reset();
+    head_.clear();
+    part_ = BodyPart::Done;
     // The deadline runs from the head's first byte; a kept connection waits for that under the
     // idle time-out only.
     bool watching = !buffer_.empty();
@@ -122,9 +124,14 @@ RequestReader::Result RequestReader::readHead(HttpRequest& request, std::string*
         *problem = "request head not complete in time";
         return Result::Late;
     }
-    std::string head = buffer_.substr(0, end);
+    head_ = buffer_.substr(0, end + 4);
     buffer_.erase(0, end + 4);
-    return parseHead(head, request, problem);
+    Result result = parseHead(head_.substr(0, end), request, problem);
+    if (result == Result::Ok) {
+        left_ = length_.value_or(0);
+        part_ = chunked_ ? BodyPart::ChunkSize : left_ > 0 ? BodyPart::Data : BodyPart::Done;
+    }
+    return result;
 }
 
 RequestReader::Result RequestReader::parseHead(const std::string& head, HttpRequest& request,
@@ -284,13 +291,65 @@ RequestReader::Result RequestReader::readBodyBytes(HttpRequest& request, std::st
     }
 }
 
+RequestReader::Result RequestReader::readBodySome(std::string* into, std::size_t max,
+                                                  std::string* problem) {
+    std::size_t before = into->size();
+    while (into->size() == before && part_ != BodyPart::Done && max > 0) {
+        if (part_ == BodyPart::ChunkSize) {
+            std::string line;
+            if (!readLine(&line)) return Result::Bad;
+            std::optional<std::size_t> size = chunkSize(line);
+            if (!size) {
+                *problem = "malformed chunk size";
+                return Result::Bad;
+            }
+            if (*size == 0) {
+                do {
+                    if (!readLine(&line)) return Result::Bad;
+                } while (!line.empty());
+                part_ = BodyPart::Done;
+                break;
+            }
+            left_ = *size;
+            part_ = BodyPart::ChunkData;
+            continue;
+        }
+        std::size_t want = std::min(left_, max);
+        // No more off the stream than is asked for, so that a slow reader stalls its sender.
+        if (buffer_.empty() && !fill(want)) return Result::Bad;
+        std::size_t take = std::min(want, buffer_.size());
+        into->append(buffer_, 0, take);
+        buffer_.erase(0, take);
+        left_ -= take;
+        if (left_ > 0) continue;
+        if (part_ == BodyPart::Data) {
+            part_ = BodyPart::Done;
+            continue;
+        }
+        std::string end;
+        if (!readLine(&end)) return Result::Bad;
+        if (!end.empty()) {
+            *problem = "chunk longer than its size";
+            return Result::Bad;
+        }
+        part_ = BodyPart::ChunkSize;
+    }
+    return Result::Ok;
+}
+
+std::string RequestReader::takeBuffered() {
+    std::string out;
+    out.swap(buffer_);
+    return out;
+}
+
 void RequestReader::noteRequestLine(HttpRequest& request) const {
     request.requestLine = buffer_.substr(0, std::min(buffer_.find("\r\n"), kMaxLoggedLine));
 }
 
-bool RequestReader::fill() {
+bool RequestReader::fill(std::size_t limit) {
     char chunk[16384];
-    std::size_t n = source_.read(chunk, sizeof chunk);
+    std::size_t n = source_.read(chunk, std::min(limit, sizeof chunk));
     if (n == 0) return false;
     buffer_.append(chunk, n);
     return true;

@@ -45,11 +45,24 @@ public:
     bool expectsBody() const { return chunked_ || (length_ && *length_ > 0); }
     Result readBody(HttpRequest& request, std::string* problem);
 
+    // The head just read as it came: request line and fields through the blank line.
+    const std::string& head() const { return head_; }
+    bool chunked() const { return chunked_; }
+
+    // For servers that take a body piece by piece instead (a test reading an upload slowly):
+    // appends the next bytes of the body after the head, at most `max`, chunk framing removed and
+    // content coding kept; Ok with nothing appended once the body is complete.
+    Result readBodySome(std::string* into, std::size_t max, std::string* problem);
+    bool bodyComplete() const { return part_ == BodyPart::Done; }
+
+    // Hands over what was read off the stream past the request (a tunnel's first bytes).
+    std::string takeBuffered();
+
 private:
     void noteRequestLine(HttpRequest& request) const;
     Result parseHead(const std::string& head, HttpRequest& request, std::string* problem);
     Result readBodyBytes(HttpRequest& request, std::string* problem);
-    bool fill();
+    bool fill(std::size_t limit = 16384);
     bool readLine(std::string* line);
     bool readExactly(std::size_t size, std::string* into);
 
@@ -57,6 +70,9 @@ private:
     std::string buffer_;
     bool chunked_ = false;
     std::optional<std::size_t> length_;
+    std::string head_;
+    enum class BodyPart { ChunkSize, ChunkData, Data, Done } part_ = BodyPart::Done;
+    std::size_t left_ = 0;  // of a Content-Length body, or of the current chunk
 };
 
 // A "bytes=" Range value against a body of `size` bytes (one range; RFC 9110): Partial with the

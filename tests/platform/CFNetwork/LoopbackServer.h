@@ -1,21 +1,25 @@
-// Small scripted servers on 127.0.0.1 for the network tests: each accepted connection runs a
-// test's handler on a thread of its own, which reads requests and writes raw bytes.
+// Small scripted servers on 127.0.0.1 for the network tests, on the stand-in servers' core: each
+// accepted connection runs a test's handler on a thread of its own, which reads requests and
+// writes raw bytes.
 #pragma once
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
-typedef struct ssl_st SSL;
-typedef struct ssl_ctx_st SSL_CTX;
+#include "tools/standin/HttpMessage.h"
+
+namespace standin {
+class Connection;
+class HttpServer;
+}  // namespace standin
 
 struct SeenRequest {
     std::string method, target, version;
-    std::vector<std::pair<std::string, std::string>> headers;
+    std::vector<standin::HeaderField> headers;
     std::string body;
     bool chunked = false;
     // The first field of that name, without regard to case; "" when absent.
@@ -25,7 +29,7 @@ struct SeenRequest {
 
 class ServerConnection {
 public:
-    ServerConnection(int fd, SSL* ssl) : fd_(fd), ssl_(ssl) {}
+    explicit ServerConnection(standin::Connection& link);
     // The next request (head and body); false when the peer closed or nothing came in time.
     bool readRequest(SeenRequest& out, double timeoutSeconds = 5.0);
     void send(const std::string& bytes);
@@ -37,24 +41,25 @@ public:
     std::string readExactly(size_t n, double timeoutSeconds = 5.0);
     void close();
     int fd() const { return fd_; }
-    SSL* ssl() const { return ssl_; }
 
 private:
     bool fill(double timeoutSeconds);
+    standin::Connection& link_;
     int fd_;
-    SSL* ssl_;
     std::string buffer_;
     bool closed_ = false;
 };
 
-// A self-signed certificate made at test time, for the given DNS names.
+// A self-signed certificate made at test time for the given DNS names, and no others.
 struct TestCertificate {
     explicit TestCertificate(const std::vector<std::string>& names);
     ~TestCertificate();
     std::string pemPath;  // the certificate, for trust-anchor files
-    SSL_CTX* serverContext = nullptr;
+    std::string certificatePem;
+    std::string keyPem;
     // The SNI name of the last handshake ("" when the client sent none).
     std::string lastServerName();
+    void noteServerName(std::string name);
     std::mutex lock;
     std::string serverName;
 };
@@ -69,17 +74,11 @@ public:
     std::string url(const std::string& path = "/", const std::string& host = "127.0.0.1") const;
 
 private:
-    void acceptLoop();
-    int listenFd_ = -1;
-    int port_ = 0;
     Handler handler_;
     TestCertificate* tls_;
-    std::atomic<bool> stop_{false};
     std::atomic<int> accepted_{0};
-    std::thread acceptThread_;
-    std::mutex lock_;
-    std::vector<std::thread> workers_;
-    std::vector<int> live_;
+    std::unique_ptr<standin::HttpServer> server_;
+    int port_ = 0;
 };
 
 // A server that answers every request on a connection with `response`, keeping the connection

@@ -412,6 +412,24 @@ TEST(TestServerTls, CertificateVerifiesForItsNamesAndSniIsRecorded) {
     EXPECT_EQ(conns[3].sni, "localhost");
 }
 
+TEST(TestServerTls, CertificateWithoutLoopbackNamesHoldsOnlyItsOwn) {
+    TestServer server;
+    server.route("GET", "/s", text("secure"));
+    TlsOptions options;
+    options.names = {"only.example.test"};
+    options.loopbackNames = false;
+    server.startTls(options);
+    std::string pem = server.certificatePem();
+    RawClient own(server.tlsPort());
+    ASSERT_TRUE(own.startTls("only.example.test", pem, "only.example.test"));
+    EXPECT_EQ(own.verifyResult(), X509_V_OK);
+    for (const char* name : {"localhost", "127.0.0.1"}) {
+        RawClient loopback(server.tlsPort());
+        ASSERT_TRUE(loopback.startTls("", pem, name));
+        EXPECT_NE(loopback.verifyResult(), X509_V_OK) << name;
+    }
+}
+
 TEST(TestServerTls, ExpiredRsaCertificateFailsVerification) {
     TestServer server;
     TlsOptions options;

@@ -94,10 +94,10 @@ GeneratedCertificate generateCertificate(const TlsOptions& options) {
                      : "critical,digitalSignature,keyCertSign");
     addExtension(cert.get(), NID_ext_key_usage, "serverAuth");
     addExtension(cert.get(), NID_subject_key_identifier, "hash");
-    std::string alt = "IP:127.0.0.1,DNS:localhost";
+    std::string alt = options.loopbackNames ? "IP:127.0.0.1,DNS:localhost" : "";
     for (const std::string& n : options.names)
-        alt += (isIPv4(n) ? ",IP:" : ",DNS:") + n;
-    addExtension(cert.get(), NID_subject_alt_name, alt);
+        alt += (alt.empty() ? "" : ",") + std::string(isIPv4(n) ? "IP:" : "DNS:") + n;
+    if (!alt.empty()) addExtension(cert.get(), NID_subject_alt_name, alt);
 
     check(X509_sign(cert.get(), key.get(), EVP_sha256()) > 0, "sign");
 

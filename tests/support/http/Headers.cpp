@@ -5,13 +5,6 @@
 
 namespace testhttp {
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
-}
-
 void Headers::add(std::string name, std::string value) {
     fields_.push_back({std::move(name), std::move(value)});
 }

@@ -1,15 +1,8 @@
 #include "support/http/TestServer.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <openssl/err.h>
-#include <openssl/pem.h>
-#include <openssl/ssl.h>
 #include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,84 +20,17 @@
 #include <tuple>
 
 #include "support/http/Certificate.h"
+#include "tools/standin/HttpServer.h"
+#include "tools/standin/RequestReader.h"
 
 namespace testhttp {
 
 namespace {
 
-constexpr std::size_t kMaxHead = 64 * 1024;
-constexpr std::size_t kMaxLine = 8 * 1024;
 constexpr std::size_t kBodyChunk = 256 * 1024;
 
-std::string reasonPhrase(int status) {
-    switch (status) {
-        case 100:
-            return "Continue";
-        case 101:
-            return "Switching Protocols";
-        case 200:
-            return "OK";
-        case 201:
-            return "Created";
-        case 202:
-            return "Accepted";
-        case 204:
-            return "No Content";
-        case 206:
-            return "Partial Content";
-        case 301:
-            return "Moved Permanently";
-        case 302:
-            return "Found";
-        case 303:
-            return "See Other";
-        case 304:
-            return "Not Modified";
-        case 307:
-            return "Temporary Redirect";
-        case 308:
-            return "Permanent Redirect";
-        case 400:
-            return "Bad Request";
-        case 401:
-            return "Unauthorized";
-        case 403:
-            return "Forbidden";
-        case 404:
-            return "Not Found";
-        case 405:
-            return "Method Not Allowed";
-        case 407:
-            return "Proxy Authentication Required";
-        case 408:
-            return "Request Timeout";
-        case 411:
-            return "Length Required";
-        case 413:
-            return "Content Too Large";
-        case 416:
-            return "Range Not Satisfiable";
-        case 500:
-            return "Internal Server Error";
-        case 501:
-            return "Not Implemented";
-        case 502:
-            return "Bad Gateway";
-        case 503:
-            return "Service Unavailable";
-        case 504:
-            return "Gateway Timeout";
-        default:
-            return "Status";
-    }
-}
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
+using standin::lowercase;
+using standin::reasonPhrase;
 
 std::string trim(std::string_view s) {
     std::size_t b = 0, e = s.size();
@@ -131,40 +57,10 @@ bool statusHasBody(int status) {
     return !(status >= 100 && status < 200) && status != 204 && status != 304;
 }
 
-// Writes to a socket whose peer has gone must fail with EPIPE rather than end the test
-// program; the signal is blocked on the server's own threads only.
-void blockSigpipe() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
-bool parseHead(const std::string& head, Request& r) {
-    r.head = head;
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < head.size()) {
-        std::size_t nl = head.find('\n', start);
-        if (nl == std::string::npos) nl = head.size();
-        std::string line = head.substr(start, nl - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = nl + 1;
-    }
-    if (lines.empty()) return false;
-    r.requestLine = lines[0];
-    std::size_t sp1 = r.requestLine.find(' ');
-    std::size_t sp2 = sp1 == std::string::npos ? sp1 : r.requestLine.find(' ', sp1 + 1);
-    if (sp2 == std::string::npos || r.requestLine.find(' ', sp2 + 1) != std::string::npos)
-        return false;
-    r.method = r.requestLine.substr(0, sp1);
-    r.target = r.requestLine.substr(sp1 + 1, sp2 - sp1 - 1);
-    r.version = r.requestLine.substr(sp2 + 1);
-    if (r.method.empty() || r.target.empty() || r.version.rfind("HTTP/", 0) != 0) return false;
-
+// The parts of a request-target: origin, absolute (to a proxy) or authority form (CONNECT).
+void splitTarget(Request& r) {
     std::string rest = r.target;
-    std::string lt = lower(r.target);
+    std::string lt = lowercase(r.target);
     if (lt.rfind("http://", 0) == 0 || lt.rfind("https://", 0) == 0) {
         r.absoluteForm = true;
         std::size_t from = lt.find("//") + 2;
@@ -180,118 +76,30 @@ bool parseHead(const std::string& head, Request& r) {
     std::size_t q = rest.find('?');
     r.path = rest.substr(0, q);
     if (q != std::string::npos) r.query = rest.substr(q + 1);
-
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        if (lines[i].empty()) continue;
-        std::size_t colon = lines[i].find(':');
-        if (colon == std::string::npos || colon == 0) return false;
-        r.headers.add(trim(std::string_view(lines[i]).substr(0, colon)),
-                      trim(std::string_view(lines[i]).substr(colon + 1)));
-    }
-    return true;
 }
 
 }  // namespace
 
 // --- one accepted connection ------------------------------------------------------------------
 
-struct ConnectionState {
-    int fd = -1;        // closed by its own thread under the core's mutex
-    int upstream = -1;  // a proxy's connection onwards, same rule
-    SSL* ssl = nullptr;
+// The server core's connection, read through the core's request reader.
+struct ConnectionState : standin::RequestSource {
+    explicit ConnectionState(standin::Connection& link) : link(link), fd(link.fd()) {}
+
+    standin::Connection& link;
+    standin::RequestReader reader{*this};
+    int fd;             // closed by the server core once serve() returns
+    int upstream = -1;  // a proxy's connection onwards, closed under the core's mutex
     std::size_t id = 0;
     bool tls = false;
-    std::string pending;  // read from the socket, not yet used
-    std::vector<char> scratch = std::vector<char>(kBodyChunk);
     bool peerClosed = false;
-    std::atomic<bool> finished{false};
 
-    long receive(char* buffer, std::size_t size, bool peek) {
-        if (size == 0) return 0;
-        if (ssl) {
-            int n = peek ? SSL_peek(ssl, buffer, static_cast<int>(size))
-                         : SSL_read(ssl, buffer, static_cast<int>(size));
-            return n > 0 ? n : 0;
-        }
-        for (;;) {
-            ssize_t n = ::recv(fd, buffer, size, peek ? MSG_PEEK : 0);
-            if (n < 0 && errno == EINTR) continue;
-            return n > 0 ? static_cast<long>(n) : 0;
-        }
+    std::size_t read(char* buffer, std::size_t size) override {
+        std::size_t n = link.read(buffer, size);
+        if (n == 0) peerClosed = true;
+        return n;
     }
-
-    // Appends up to `limit` bytes to `pending`; false (and peerClosed) at end of stream.
-    bool fill(std::size_t limit) {
-        long n = receive(scratch.data(), std::min(limit, scratch.size()), false);
-        if (n <= 0) {
-            peerClosed = true;
-            return false;
-        }
-        pending.append(scratch.data(), static_cast<std::size_t>(n));
-        return true;
-    }
-
-    bool sendAll(std::string_view data) {
-        while (!data.empty()) {
-            long n;
-            if (ssl) {
-                int w = SSL_write(ssl, data.data(),
-                                  static_cast<int>(std::min<std::size_t>(data.size(), 1 << 30)));
-                n = w > 0 ? w : -1;
-            } else {
-                ssize_t w = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
-                if (w < 0 && errno == EINTR) continue;
-                n = w;
-            }
-            if (n <= 0) return false;
-            data.remove_prefix(static_cast<std::size_t>(n));
-        }
-        return true;
-    }
-
-    // Reads exactly one request head: peeks, then consumes only through the blank line, so
-    // that a body the handler reads itself is still in the socket. 1 read, 0 clean end of
-    // stream, -1 a truncated or oversized head.
-    int readHead(std::string& head) {
-        for (;;) {
-            std::size_t pos = pending.find("\r\n\r\n");
-            if (pos != std::string::npos) {
-                head = pending.substr(0, pos + 4);
-                pending.erase(0, pos + 4);
-                return 1;
-            }
-            if (pending.size() > kMaxHead) return -1;
-            long n = receive(scratch.data(), 16384, true);
-            if (n <= 0) {
-                peerClosed = true;
-                return pending.empty() ? 0 : -1;
-            }
-            std::size_t searchFrom = pending.size() >= 3 ? pending.size() - 3 : 0;
-            std::string combined =
-                pending + std::string(scratch.data(), static_cast<std::size_t>(n));
-            std::size_t end = combined.find("\r\n\r\n", searchFrom);
-            std::size_t take =
-                end == std::string::npos ? static_cast<std::size_t>(n) : end + 4 - pending.size();
-            // Those bytes are buffered already, so these reads return at once.
-            while (take > 0) {
-                std::size_t before = pending.size();
-                if (!fill(take)) return -1;
-                take -= pending.size() - before;
-            }
-        }
-    }
-
-    bool readLine(std::string& line) {
-        for (;;) {
-            std::size_t pos = pending.find("\r\n");
-            if (pos != std::string::npos) {
-                line = pending.substr(0, pos);
-                pending.erase(0, pos + 2);
-                return true;
-            }
-            if (pending.size() > kMaxLine || !fill(4096)) return false;
-        }
-    }
+    bool sendAll(std::string_view data) { return link.write(data); }
 };
 
 // --- the server's state -----------------------------------------------------------------------
@@ -305,10 +113,8 @@ struct Route {
 };
 
 struct Listener {
-    int fd = -1;
+    std::unique_ptr<standin::HttpServer> server;
     int port = 0;
-    bool tls = false;
-    std::thread thread;
 };
 
 struct ServerCore {
@@ -321,10 +127,8 @@ struct ServerCore {
     mutable std::mutex mu;
     mutable std::condition_variable changed;
     std::atomic<bool> stopping{false};
-    int wakeFd = -1;
     Listener plain;
     Listener secure;
-    SSL_CTX* sslContext = nullptr;
     GeneratedCertificate certificate;
     std::mutex tlsStartMu;
 
@@ -339,20 +143,14 @@ struct ServerCore {
     std::vector<std::weak_ptr<Gate>> madeGates;
     std::vector<Gate*> activeGates;
 
-    struct Worker {
-        std::thread thread;
-        std::shared_ptr<ConnectionState> state;
-    };
-    std::list<Worker> workers;
+    std::list<ConnectionState*> live;
     std::size_t nextConnectionId = 1;
     std::size_t nextSequence = 0;
     std::vector<Request> requests;
     std::map<std::size_t, ConnectionRecord> connections;
 
     void startListener(Listener& listener, bool tls);
-    void acceptLoop(Listener& listener);
-    void reapFinished();
-    void serve(std::shared_ptr<ConnectionState> c);
+    void serve(standin::Connection& link, bool tls);
     void serveExchange(ConnectionState& c, Exchange& x, const Handler& handler);
     bool serveProxy(ConnectionState& c, Exchange& x);
     int connectUpstream(ConnectionState& c, const std::string& authority, int defaultPort);
@@ -365,72 +163,16 @@ struct ServerCore {
 };
 
 void ServerCore::startListener(Listener& listener, bool tls) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::runtime_error("socket failed");
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (options.receiveBufferSize > 0)
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &options.receiveBufferSize,
-                   sizeof options.receiveBufferSize);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    socklen_t len = sizeof addr;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(fd, 128) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-        ::close(fd);
-        throw std::runtime_error("cannot listen on 127.0.0.1");
-    }
-    listener.fd = fd;
-    listener.tls = tls;
-    listener.port = ntohs(addr.sin_port);
-    listener.thread = std::thread([this, &listener] { acceptLoop(listener); });
-}
-
-void ServerCore::acceptLoop(Listener& listener) {
-    blockSigpipe();
-    for (;;) {
-        pollfd p[2] = {{listener.fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        int n = ::poll(p, 2, -1);
-        if (n < 0 && errno == EINTR) continue;
-        if (stopping) return;
-        if (!(p[0].revents & POLLIN)) continue;
-        sockaddr_in peer{};
-        socklen_t len = sizeof peer;
-        int fd = ::accept4(listener.fd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
-        if (fd < 0) continue;
-        int one = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        reapFinished();
-        auto state = std::make_shared<ConnectionState>();
-        state->fd = fd;
-        state->tls = listener.tls;
-        std::lock_guard lock(mu);
-        state->id = nextConnectionId++;
-        ConnectionRecord record;
-        record.id = state->id;
-        record.tls = listener.tls;
-        record.clientPort = ntohs(peer.sin_port);
-        connections[record.id] = record;
-        changed.notify_all();
-        workers.push_back({std::thread([this, state] { serve(state); }), state});
-    }
-}
-
-void ServerCore::reapFinished() {
-    std::list<Worker> done;
-    {
-        std::lock_guard lock(mu);
-        for (auto it = workers.begin(); it != workers.end();) {
-            auto next = std::next(it);
-            if (it->state->finished) done.splice(done.end(), workers, it);
-            it = next;
-        }
-    }
-    for (Worker& w : done)
-        w.thread.join();
+    standin::ServerLimits limits;
+    limits.receiveBufferSize = options.receiveBufferSize;
+    listener.server = std::make_unique<standin::HttpServer>(
+        [this, tls](standin::Connection& link) { serve(link, tls); }, limits);
+    std::string error;
+    bool started = tls ? listener.server->startWithPem(0, certificate.certificatePem,
+                                                       certificate.privateKeyPem, &error)
+                       : listener.server->start(0, "", "", &error);
+    if (!started) throw std::runtime_error("cannot listen on 127.0.0.1: " + error);
+    listener.port = listener.server->port();
 }
 
 Handler ServerCore::findRoute(const Request& r) {
@@ -471,34 +213,58 @@ void ServerCore::updateRequest(const Request& r) {
     changed.notify_all();
 }
 
-void ServerCore::serve(std::shared_ptr<ConnectionState> c) {
-    blockSigpipe();
+void ServerCore::serve(standin::Connection& link, bool tls) {
+    auto c = std::make_shared<ConnectionState>(link);
+    c->tls = tls;
+    {
+        std::lock_guard lock(mu);
+        if (stopping) return;
+        c->id = nextConnectionId++;
+        ConnectionRecord record;
+        record.id = c->id;
+        record.tls = tls;
+        record.clientPort = link.peerPort();
+        connections[record.id] = record;
+        live.push_back(c.get());
+        changed.notify_all();
+    }
     Response::After how = Response::After::Close;
     bool handshaken = true;
     std::string sni;
     if (c->tls) {
-        c->ssl = SSL_new(sslContext);
-        SSL_set_fd(c->ssl, c->fd);
-        if (SSL_accept(c->ssl) <= 0) {
+        if (!link.acceptTls()) {
             handshaken = false;
             c->peerClosed = true;
-            ERR_clear_error();
-        } else if (const char* name = SSL_get_servername(c->ssl, TLSEXT_NAMETYPE_host_name)) {
-            sni = name;
+        } else {
+            sni = link.serverName();
             std::lock_guard lock(mu);
             auto it = connections.find(c->id);
             if (it != connections.end()) it->second.sni = sni;
         }
     }
     for (std::size_t index = 0; handshaken && !stopping; ++index) {
-        std::string head;
-        int got = c->readHead(head);
-        if (got == 0) break;
-        Request request;
-        if (got < 0 || !parseHead(head, request)) {
-            if (!c->peerClosed) c->sendAll("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n");
+        standin::HttpRequest head;
+        std::string problem;
+        auto got = c->reader.readHead(head, &problem);
+        if (got == standin::RequestReader::Result::Closed) break;
+        if (got != standin::RequestReader::Result::Ok) {
+            // A stream that ended inside the head leaves nobody to answer.
+            if (!problem.empty() && !c->peerClosed) {
+                int status = got == standin::RequestReader::Result::TooLarge ? 413 : 400;
+                c->sendAll("HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) +
+                           "\r\nContent-Length: 0\r\n\r\n");
+            }
             break;
         }
+        Request request;
+        request.method = head.method;
+        request.target = head.target;
+        request.version = head.version;
+        request.requestLine = head.requestLine;
+        request.head = c->reader.head();
+        for (auto& field : head.headers)
+            request.headers.add(std::move(field.name), std::move(field.value));
+        splitTarget(request);
         request.tls = c->tls;
         request.sni = sni;
         request.connectionId = c->id;
@@ -507,25 +273,11 @@ void ServerCore::serve(std::shared_ptr<ConnectionState> c) {
         std::string connection = request.headers.value("Connection");
         bool keepAlive = request.version == "HTTP/1.0" ? hasToken(connection, "keep-alive")
                                                        : !hasToken(connection, "close");
-        bool chunkedBody = hasToken(request.headers.value("Transfer-Encoding"), "chunked");
-        std::uint64_t length = 0;
-        if (!chunkedBody && request.headers.has("Content-Length")) {
-            std::string text = request.headers.value("Content-Length");
-            char* end = nullptr;
-            errno = 0;
-            length = std::strtoull(text.c_str(), &end, 10);
-            if (text.empty() || *end != '\0' || errno != 0 || text[0] == '-') {
-                c->sendAll("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n");
-                break;
-            }
-        }
-        request.chunked = chunkedBody;
-        request.bodyComplete = !chunkedBody && length == 0;
+        request.chunked = c->reader.chunked();
+        request.bodyComplete = c->reader.bodyComplete();
 
         Exchange x(owner, *c, std::move(request));
         x.keepAliveAllowed_ = keepAlive;
-        x.bodyLeft_ = length;
-        x.chunkState_ = chunkedBody ? 0 : 2;
 
         bool proxied = false;
         {
@@ -583,10 +335,10 @@ int ServerCore::connectUpstream(ConnectionState& c, const std::string& authority
     }
     {
         std::lock_guard lock(mu);
-        auto mapped = hostMap.find(lower(host));
+        auto mapped = hostMap.find(lowercase(host));
         if (mapped != hostMap.end())
             port = mapped->second;
-        else if (host != "127.0.0.1" && lower(host) != "localhost")
+        else if (host != "127.0.0.1" && lowercase(host) != "localhost")
             return -1;
     }
     if (port <= 0 || port > 65535) return -1;
@@ -649,11 +401,10 @@ bool ServerCore::serveProxy(ConnectionState& c, Exchange& x) {
         }
         x.write("HTTP/1.1 200 Connection established\r\n\r\n");
         bool ok = true;
-        if (!c.pending.empty()) {
-            ok = ::send(up, c.pending.data(), c.pending.size(), MSG_NOSIGNAL) ==
-                 static_cast<ssize_t>(c.pending.size());
-            c.pending.clear();
-        }
+        // What the client sent after its CONNECT is the tunnel's first bytes.
+        if (std::string early = c.reader.takeBuffered(); !early.empty())
+            ok = ::send(up, early.data(), early.size(), MSG_NOSIGNAL) ==
+                 static_cast<ssize_t>(early.size());
         std::vector<char> buffer(65536);
         while (ok && !stopping) {
             pollfd p[2] = {{c.fd, POLLIN, 0}, {up, POLLIN, 0}};
@@ -682,7 +433,7 @@ bool ServerCore::serveProxy(ConnectionState& c, Exchange& x) {
                       " " + req.version + "\r\n";
     bool hostSeen = false;
     for (const auto& f : req.headers) {
-        std::string name = lower(f.name);
+        std::string name = lowercase(f.name);
         if (name == "proxy-authorization" || name == "proxy-connection" || name == "connection" ||
             name == "keep-alive" || name == "transfer-encoding" || name == "content-length")
             continue;
@@ -705,69 +456,35 @@ bool ServerCore::serveProxy(ConnectionState& c, Exchange& x) {
 }
 
 void ServerCore::finish(ConnectionState& c, Response::After how) {
-    if (c.ssl) {
-        if (how != Response::After::Reset && !c.peerClosed && !stopping) SSL_shutdown(c.ssl);
-        SSL_free(c.ssl);
-        c.ssl = nullptr;
+    // The server core closes the socket once serve() returns.
+    if (how == Response::After::Reset)
+        c.link.reset();
+    else
+        c.link.finish();
+    std::lock_guard lock(mu);
+    live.remove(&c);
+    auto it = connections.find(c.id);
+    if (it != connections.end()) {
+        it->second.open = false;
+        it->second.closedByPeer = c.peerClosed && !stopping;
     }
-    {
-        std::lock_guard lock(mu);
-        if (how == Response::After::Reset) {
-            linger l{1, 0};
-            setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        } else {
-            ::shutdown(c.fd, SHUT_WR);
-        }
-        ::close(c.fd);
-        c.fd = -1;
-        auto it = connections.find(c.id);
-        if (it != connections.end()) {
-            it->second.open = false;
-            it->second.closedByPeer = c.peerClosed && !stopping;
-        }
-        changed.notify_all();
-    }
-    c.finished = true;
+    changed.notify_all();
 }
 
 void ServerCore::shutdown() {
     {
         std::lock_guard lock(mu);
         stopping = true;
-    }
-    std::uint64_t one = 1;
-    if (wakeFd >= 0) [[maybe_unused]]
-        auto n = ::write(wakeFd, &one, sizeof one);
-    for (Listener* l : {&plain, &secure}) {
-        if (l->thread.joinable()) l->thread.join();
-        if (l->fd >= 0) ::close(l->fd);
-        l->fd = -1;
-    }
-    {
-        std::lock_guard lock(mu);
         for (auto& weak : madeGates)
             if (auto g = weak.lock()) g->abort();
         for (Gate* g : activeGates)
             g->abort();
-        for (Worker& w : workers) {
-            if (w.state->fd >= 0) ::shutdown(w.state->fd, SHUT_RDWR);
-            if (w.state->upstream >= 0) ::shutdown(w.state->upstream, SHUT_RDWR);
-        }
+        for (ConnectionState* c : live)
+            if (c->upstream >= 0) ::shutdown(c->upstream, SHUT_RDWR);
     }
-    for (;;) {
-        std::list<Worker> all;
-        {
-            std::lock_guard lock(mu);
-            all.splice(all.end(), workers);
-        }
-        if (all.empty()) break;
-        for (Worker& w : all)
-            w.thread.join();
-    }
-    if (wakeFd >= 0) ::close(wakeFd);
-    wakeFd = -1;
-    if (sslContext) SSL_CTX_free(sslContext);
-    sslContext = nullptr;
+    // Shuts every client socket down and joins every connection's thread.
+    for (Listener* l : {&plain, &secure})
+        if (l->server) l->server->stop();
 }
 
 // --- Exchange ---------------------------------------------------------------------------------
@@ -852,43 +569,10 @@ bool Exchange::wait(Gate& gate) {
 }
 
 std::string Exchange::readBodySome(std::size_t max) {
-    ConnectionState& c = connection_;
     std::string out;
-    while (out.empty() && !request_.bodyComplete && max > 0) {
-        if (chunkState_ == 0) {
-            std::string line;
-            if (!c.readLine(line)) break;
-            char* end = nullptr;
-            errno = 0;
-            std::uint64_t size = std::strtoull(line.c_str(), &end, 16);
-            if (end == line.c_str() || errno != 0) break;
-            if (size == 0) {
-                while (c.readLine(line) && !line.empty()) {
-                }
-                chunkState_ = 2;
-                request_.bodyComplete = true;
-                break;
-            }
-            bodyLeft_ = size;
-            chunkState_ = 1;
-            continue;
-        }
-        std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(bodyLeft_, max));
-        if (c.pending.empty() && !c.fill(want)) break;
-        std::size_t take = std::min(want, c.pending.size());
-        out.append(c.pending, 0, take);
-        c.pending.erase(0, take);
-        bodyLeft_ -= take;
-        if (bodyLeft_ == 0) {
-            if (chunkState_ == 1) {
-                std::string crlf;
-                if (!c.readLine(crlf)) break;
-                chunkState_ = 0;
-            } else {
-                request_.bodyComplete = true;
-            }
-        }
-    }
+    std::string problem;
+    if (!request_.bodyComplete) connection_.reader.readBodySome(&out, max, &problem);
+    request_.bodyComplete = connection_.reader.bodyComplete();
     request_.body += out;
     return out;
 }
@@ -904,10 +588,10 @@ std::string Exchange::readBody() {
 }
 
 void Exchange::waitForPeerClose() {
-    ConnectionState& c = connection_;
-    c.pending.clear();
-    while (!server_.core_->stopping && c.fill(65536))
-        c.pending.clear();
+    connection_.reader.takeBuffered();
+    std::vector<char> scrap(65536);
+    while (!server_.core_->stopping && connection_.read(scrap.data(), scrap.size()) > 0) {
+    }
 }
 
 // --- TestServer -------------------------------------------------------------------------------
@@ -916,8 +600,6 @@ TestServer::TestServer() : TestServer(ServerOptions{}) {}
 
 TestServer::TestServer(ServerOptions options)
     : core_(std::make_unique<ServerCore>(*this, options)) {
-    core_->wakeFd = ::eventfd(0, EFD_CLOEXEC);
-    if (core_->wakeFd < 0) throw std::runtime_error("eventfd failed");
     core_->startListener(core_->plain, false);
 }
 
@@ -940,30 +622,9 @@ std::string TestServer::hostPort() const {
 int TestServer::startTls(const TlsOptions& options) {
     std::lock_guard once(core_->tlsStartMu);
     if (core_->secure.port) return core_->secure.port;
-    GeneratedCertificate cert = generateCertificate(options);
-    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
-    if (!ctx) throw std::runtime_error("SSL_CTX_new failed");
-    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
-    BIO* certBio =
-        BIO_new_mem_buf(cert.certificatePem.data(), static_cast<int>(cert.certificatePem.size()));
-    X509* x509 = PEM_read_bio_X509(certBio, nullptr, nullptr, nullptr);
-    BIO_free(certBio);
-    BIO* keyBio =
-        BIO_new_mem_buf(cert.privateKeyPem.data(), static_cast<int>(cert.privateKeyPem.size()));
-    EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
-    BIO_free(keyBio);
-    bool ok = x509 && key && SSL_CTX_use_certificate(ctx, x509) == 1 &&
-              SSL_CTX_use_PrivateKey(ctx, key) == 1;
-    X509_free(x509);
-    EVP_PKEY_free(key);
-    if (!ok) {
-        SSL_CTX_free(ctx);
-        throw std::runtime_error("cannot load the generated certificate");
-    }
     {
         std::lock_guard lock(core_->mu);
-        core_->certificate = cert;
-        core_->sslContext = ctx;
+        core_->certificate = generateCertificate(options);
     }
     core_->startListener(core_->secure, true);
     return core_->secure.port;
@@ -1013,7 +674,7 @@ void TestServer::enableProxy(std::string user, std::string password) {
 
 void TestServer::mapHost(std::string host, int port) {
     std::lock_guard lock(core_->mu);
-    core_->hostMap[lower(host)] = port;
+    core_->hostMap[lowercase(host)] = port;
 }
 
 std::shared_ptr<Gate> TestServer::gate() {

@@ -1,12 +1,14 @@
-// A scriptable HTTP/1.1 server on 127.0.0.1 for the network tests: plain and TLS listeners on
-// free ports, routes to handlers that answer with a response object or take raw control of the
-// socket, ready-made behaviours (echo, charsets, compression, chunking, redirects, cookies,
-// keep-alive variants, silence, slow uploads, authentication challenges, a proxy), and a record
-// of every connection and request so that tests can assert reuse and ordering.
+// A scriptable HTTP/1.1 server on 127.0.0.1 for the network tests, on the stand-in servers' core
+// (its connections handed to raw handlers): plain and TLS listeners on free ports, routes to
+// handlers that answer with a response object or take raw control of the socket, ready-made
+// behaviours (echo, charsets, compression, chunking, redirects, cookies, keep-alive variants,
+// silence, slow uploads, authentication challenges, a proxy), and a record of every connection and
+// request so that tests can assert reuse and ordering.
 //
-// Every connection is served on a thread of its own; nothing in the server waits on time. What
-// must be slow or silent waits on a Gate that the test opens. The destructor closes every socket,
-// wakes every waiting handler and joins every thread.
+// Every connection is served on a thread of its own; nothing a test relies on waits on time (the
+// core's idle and send limits lie far beyond any test). What must be slow or silent waits on a
+// Gate that the test opens. The destructor closes every socket, wakes every waiting handler and
+// joins every thread.
 #pragma once
 
 #include <cstddef>
@@ -20,15 +22,14 @@
 #include <utility>
 #include <vector>
 
+#include "tools/standin/HttpMessage.h"
+
 namespace testhttp {
 
 // Header fields in the order they were sent or added; names compare case-insensitively.
 class Headers {
 public:
-    struct Field {
-        std::string name;
-        std::string value;
-    };
+    using Field = standin::HeaderField;
 
     Headers() = default;
     Headers(std::initializer_list<Field> fields) : fields_(fields) {}
@@ -56,7 +57,7 @@ private:
     std::vector<Field> fields_;
 };
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b);
+using standin::equalsIgnoringCase;
 
 // One request as the server read it.
 struct Request {
@@ -162,8 +163,6 @@ private:
     Response::After closeAfter_ = Response::After::Default;
     bool keepAliveAllowed_ = true;
     bool wrote_ = false;
-    std::uint64_t bodyLeft_ = 0;  // of a Content-Length body, or of the current chunk
-    int chunkState_ = 0;          // chunked body reading: 0 size line, 1 data, 2 done
 };
 
 // A handler: either `Response(const Request&)` or `void(Exchange&)`. By default the server
@@ -234,6 +233,8 @@ struct TlsOptions {
     Key key = Key::EC;
     // Subject alternative names besides IP 127.0.0.1 and DNS "localhost".
     std::vector<std::string> names;
+    // Without those two, for tests of the client's name checks that want only their own names.
+    bool loopbackNames = true;
     std::string commonName = "localhost";
     // Validity ended yesterday (for clients that must accept or refuse an expired certificate).
     bool expired = false;

@@ -128,6 +128,51 @@ TEST(RequestReader, ABodyThatDoesNotComeInTimeIsLate) {
     EXPECT_EQ(whole.deadlines, 1);
 }
 
+TEST(RequestReader, TakesABodyPieceByPieceAsItCame) {
+    for (size_t piece : {1u, 4096u}) {
+        Memory source(
+            "PUT /a HTTP/1.1\r\nContent-Length: 5\r\nContent-Encoding: gzip\r\n\r\nabcde"
+            "PUT /b HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+            "3\r\nfgh\r\n1;x=y\r\ni\r\n0\r\nTrailer: t\r\n\r\nafter",
+            piece);
+        RequestReader reader(source);
+        standin::HttpRequest request;
+        std::string problem, body;
+        ASSERT_EQ(reader.readHead(request, &problem), Result::Ok) << problem;
+        EXPECT_FALSE(reader.bodyComplete());
+        // Never more than asked for at a time, and the content coding left alone.
+        while (!reader.bodyComplete()) {
+            size_t before = body.size();
+            ASSERT_EQ(reader.readBodySome(&body, 2, &problem), Result::Ok);
+            EXPECT_LE(body.size() - before, 2u);
+        }
+        EXPECT_EQ(body, "abcde");
+        EXPECT_EQ(reader.head(),
+                  "PUT /a HTTP/1.1\r\nContent-Length: 5\r\nContent-Encoding: gzip\r\n\r\n");
+
+        ASSERT_EQ(reader.readHead(request, &problem), Result::Ok) << problem;
+        EXPECT_TRUE(reader.chunked());
+        body.clear();
+        while (!reader.bodyComplete())
+            ASSERT_EQ(reader.readBodySome(&body, 100, &problem), Result::Ok) << problem;
+        EXPECT_EQ(body, "fghi");
+        // What followed the request stays for whoever reads on.
+        std::string rest = reader.takeBuffered();
+        char more[16];
+        while (size_t n = source.read(more, sizeof more))
+            rest.append(more, n);
+        EXPECT_EQ(rest, "after");
+    }
+    // A chunk that runs past its size.
+    Memory bad("PUT / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nxy\r\n0\r\n\r\n", 4096);
+    RequestReader reader(bad);
+    standin::HttpRequest request;
+    std::string problem, body;
+    ASSERT_EQ(reader.readHead(request, &problem), Result::Ok);
+    EXPECT_EQ(reader.readBodySome(&body, 100, &problem), Result::Bad);
+    EXPECT_EQ(problem, "chunk longer than its size");
+}
+
 TEST(ByteRange, FollowsTheOneRangeRules) {
     auto range = [](const char* value, size_t size) {
         ByteRange r = standin::byteRange(value, size);
