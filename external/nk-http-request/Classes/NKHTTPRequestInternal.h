@@ -54,7 +54,7 @@ struct NKHTTPRequest::ClassState {
     NSTimeInterval throttleWakeUpTime = -1;        // when paused streams may run again
     // The reachability subscription: the object is kept for as long as it lasts, since its end
     // would stop the notifications.
-    std::mutex reachabilityLock;
+    Ref<NSLock> reachabilityLock;     // held while subscribing, which calls out
     Ref<NSObject> reachability;       // under reachabilityLock
     Ref<NSObject> reachabilityToken;  // the notification observation, under reachabilityLock
 
