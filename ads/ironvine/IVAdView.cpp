@@ -1,6 +1,7 @@
 #include "ads/ironvine/IVAdView.h"
 
 #include <cmath>
+#include <mutex>
 #include <string>
 
 #include "Foundation/NSArray.h"
@@ -148,7 +149,7 @@ void IVDisplayCommandHandler::bridge_requestClickthroughWithCallback(NSString* c
     auto window = engine()->fullScreenAdWindow();
     bool granted = false;
     {
-        std::lock_guard<std::recursive_mutex> hold(window->displayLock());
+        std::lock_guard<NSRecursiveLock> hold(window->displayLock());
         if (!window->isDisplaying() && !c->isRefreshing()) {
             window->setIsDisplaying(true);
             granted = true;

@@ -332,8 +332,10 @@ bool IVAsyncCommandManager::initWithCommandQueue(IVAsyncCommandQueue* queue, NSS
         [self, name] { self->ivCommandExecThreadMain(name.get()); });
     // Commands sent from now on must find the worker's loop to wake.
     NSRunLoop::flushDeferredWakeUps();
-    std::unique_lock<std::mutex> lock(startLock_);
-    started_.wait(lock, [this] { return listening_; });
+    started_->lock();
+    while (!listening_)
+        started_->wait();
+    started_->unlock();
     return true;
 }
 
@@ -342,11 +344,10 @@ void IVAsyncCommandManager::ivCommandExecThreadMain(NSString* name) {
     NSThread::currentThread()->setName(name);
     auto loop = NSRunLoop::currentRunLoop();
     commandQueue_->attachToRunLoop(loop.get());
-    {
-        std::lock_guard<std::mutex> lock(startLock_);
-        listening_ = true;
-    }
-    started_.notify_all();
+    started_->lock();
+    listening_ = true;
+    started_->broadcast();
+    started_->unlock();
     while (true) {
         auto result = loop->runInMode(NSDefaultRunLoopMode, kSlice, true);
         if (result == NSRunLoop::RunFinished || result == NSRunLoop::RunStopped) break;

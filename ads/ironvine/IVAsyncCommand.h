@@ -6,12 +6,12 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
 #include <mutex>
 
+#include "Foundation/NSLock.h"
 #include "Foundation/NSObject.h"
 
 class IVDatabase;
@@ -235,7 +235,6 @@ private:
 
     Ref<NSThread> commandExecThread_;
     Ref<IVAsyncCommandQueue> commandQueue_;
-    std::mutex startLock_;
-    std::condition_variable started_;
-    bool listening_ = false;
+    Ref<NSCondition> started_ = make<NSCondition>();
+    bool listening_ = false;  // under started_
 };

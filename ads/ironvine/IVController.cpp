@@ -1,6 +1,7 @@
 #include "ads/ironvine/IVController.h"
 
 #include <cmath>
+#include <mutex>
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
@@ -271,7 +272,7 @@ void IVController::setFullScreenDelegate(NSObject* delegate, NSString* name) {
 }
 
 Ref<IVFullScreenAdWindow> IVController::fullScreenAdWindow() {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
+    std::lock_guard<NSRecursiveLock> hold(*lock_);
     if (!fullScreenAdWindow_) fullScreenAdWindow_ = make<IVFullScreenAdWindow>();
     return fullScreenAdWindow_;
 }
@@ -282,7 +283,7 @@ void IVController::initializeFullScreenAdSupport() {
 
 void IVController::fullScreenAdWindowIsDisplaying(bool displaying) {
     if (displaying) return;
-    std::lock_guard<std::recursive_mutex> hold(lock_);
+    std::lock_guard<NSRecursiveLock> hold(*lock_);
     auto content = fullScreenAdWindow_ ? fullScreenAdWindow_->contentController() : nullptr;
     auto views = viewDict_;
     for (auto& [name, view] : views) {
@@ -322,7 +323,7 @@ bool IVController::displayFullScreenAdForSlotNamed(NSString* name) {
     }
     auto window = fullScreenAdWindow();
     {
-        std::lock_guard<std::recursive_mutex> hold(window->displayLock());
+        std::lock_guard<NSRecursiveLock> hold(window->displayLock());
         if (window->isDisplaying()) {
             NSLog(NS("IVAdEngine: Attempt to display full-screen ad for slot named %@ when "
                      "another ad is already displaying.  Ignoring ad display request."),

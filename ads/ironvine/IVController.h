@@ -5,9 +5,9 @@
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
 
+#include "Foundation/NSLock.h"
 #include "Foundation/NSObject.h"
 #include "UIKit/UIAccelerometer.h"
 #include "UIKit/UIViewController.h"
@@ -126,7 +126,7 @@ private:
     double exitItemDisplayTime_ = 4.0;
     double menuDisplayTime_ = 10.0;
     Ref<NSString> sbwPropName_;
-    std::recursive_mutex lock_;
+    Ref<NSRecursiveLock> lock_ = make<NSRecursiveLock>();
     Ref<IVFullScreenAdController> fullScreenAdController_;
     Ref<IVFullScreenAdWindow> fullScreenAdWindow_;
 };

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <mutex>
+
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSFileManager.h"
@@ -93,7 +95,7 @@ void IVDatabase::dealloc() {
 }
 
 bool IVDatabase::open() {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<NSRecursiveLock> guard(*lock_);
     close();
     if (sqlite3_open(databasePath()->UTF8String(), &database_) != SQLITE_OK) {
         close();
@@ -103,7 +105,7 @@ bool IVDatabase::open() {
 }
 
 void IVDatabase::close() {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<NSRecursiveLock> guard(*lock_);
     if (!database_) return;
     if (sqlite3_close(database_) != SQLITE_OK)
         NSLog(NS("ERROR: failed to close database with message '%s'."), sqlite3_errmsg(database_));
@@ -142,7 +144,7 @@ Ref<NSArray> IVDatabase::sqlExecute(NSString* sql) {
 
 Ref<NSArray> IVDatabase::sqlExecute(NSString* sql, NSArray* bindings) {
     auto rows = NSMutableArray::array();
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<NSRecursiveLock> guard(*lock_);
     if (!database_ || !sql) return rows;
     std::string text = sql->utf8();
     sqlite3_stmt* st = nullptr;

@@ -5,8 +5,8 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
+#include "Foundation/NSLock.h"
 #include "Foundation/NSObject.h"
 
 class IVCallbackContext;
@@ -67,5 +67,5 @@ private:
 
     sqlite3* database_ = nullptr;
     bool initialized_ = false;
-    std::recursive_mutex lock_;
+    Ref<NSRecursiveLock> lock_ = make<NSRecursiveLock>();
 };

@@ -1,5 +1,7 @@
 #include "ads/ironvine/IVFullScreenAd.h"
 
+#include <mutex>
+
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSException.h"
@@ -58,13 +60,13 @@ bool IVFullScreenAdWindow::init() {
 }
 
 bool IVFullScreenAdWindow::isDisplaying() {
-    std::lock_guard<std::recursive_mutex> hold(displayLock_);
+    std::lock_guard<NSRecursiveLock> hold(*displayLock_);
     return isDisplaying_;
 }
 
 void IVFullScreenAdWindow::setIsDisplaying(bool displaying) {
     {
-        std::lock_guard<std::recursive_mutex> hold(displayLock_);
+        std::lock_guard<NSRecursiveLock> hold(*displayLock_);
         if (displaying == isDisplaying_) return;
         isDisplaying_ = displaying;
     }

@@ -6,9 +6,9 @@
 #pragma once
 
 #include <map>
-#include <mutex>
 #include <string>
 
+#include "Foundation/NSLock.h"
 #include "UIKit/UIActionSheet.h"
 #include "UIKit/UIWindow.h"
 #include "ads/ironvine/IVAdView.h"
@@ -31,7 +31,7 @@ class IVFullScreenAdWindow : public UIWindow {
     // Reports a change to the engine controller after leaving the lock.
     void setIsDisplaying(bool displaying);
     // The lock under which the engine tests and sets the flag in one step.
-    std::recursive_mutex& displayLock() { return displayLock_; }
+    NSRecursiveLock& displayLock() { return *displayLock_; }
 
     void displayController(IVAdViewInternal* controller);
     void dismissAnimated(bool animated);
@@ -56,7 +56,7 @@ private:
     void fadeStatusBarView(UIView* view, float alpha, bool animated);
     // The last stages of opening, shared by full-screen ads and expanding banners.
     void open(IVAdViewInternal* controller, bool banner);
-    std::recursive_mutex displayLock_;
+    Ref<NSRecursiveLock> displayLock_ = make<NSRecursiveLock>();
     Weak<UIWindow> appWindow_;
     Weak<UIView> prevSuperview_;
     CGAffineTransform prevTransform_ = CGAffineTransformIdentity;

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "Foundation/NSRunLoop.h"
+#include "base/Glob.h"
 
 namespace cfnet {
 
@@ -143,26 +144,7 @@ Resolver& resolver() {
 }  // namespace
 
 bool hostPatternMatches(const std::string& pattern, const std::string& text) {
-    // Iterative glob with backtracking to the last star.
-    size_t p = 0, t = 0, star = std::string::npos, mark = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            mark = t;
-        } else if (p < pattern.size() && std::tolower(static_cast<unsigned char>(pattern[p])) ==
-                                             std::tolower(static_cast<unsigned char>(text[t]))) {
-            ++p;
-            ++t;
-        } else if (star != std::string::npos) {
-            p = star + 1;
-            t = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
+    return base::globMatchesIgnoringCase(pattern, text);
 }
 
 std::optional<HostOverride> hostOverrideFor(const std::string& host) {

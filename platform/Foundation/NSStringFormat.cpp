@@ -312,6 +312,157 @@ int starValue(std::u16string_view f, size_t& i, Args& args) {
     return int(std::max<long long>(std::min<long long>(v, kMaxField), -kMaxField));
 }
 
+// Reads a directive's position ("n$"), flags, width, precision and length, from j just after
+// its '%' up to its conversion character. Star fields take their values from the arguments as
+// they are read, before the conversion's own. False when the format ends first.
+bool readDirective(std::u16string_view f, size_t& j, Args& list, Directive& s, int& position) {
+    // Positional argument "%n$".
+    position = 0;
+    {
+        size_t k = j;
+        int n = readNumber(f, k);
+        if (n > 0 && k < f.size() && f[k] == '$') {
+            position = n;
+            j = k + 1;
+        }
+    }
+    for (; j < f.size(); ++j) {
+        char16_t c = f[j];
+        if (c == '-')
+            s.minus = true;
+        else if (c == '+')
+            s.plus = true;
+        else if (c == ' ')
+            s.space = true;
+        else if (c == '0')
+            s.zero = true;
+        else if (c == '#')
+            s.alt = true;
+        else if (c == '\'')
+            continue;
+        else
+            break;
+    }
+    if (j < f.size() && f[j] == '*') {
+        ++j;
+        int w = starValue(f, j, list);
+        if (w < 0) {
+            s.minus = true;
+            w = -w;
+        }
+        s.width = w;
+    } else {
+        s.width = readNumber(f, j);
+    }
+    if (j < f.size() && f[j] == '.') {
+        ++j;
+        if (j < f.size() && f[j] == '*') {
+            ++j;
+            int p = starValue(f, j, list);
+            s.precision = p < 0 ? -1 : p;
+        } else {
+            int p = readNumber(f, j);
+            s.precision = p < 0 ? 0 : p;
+        }
+    }
+    while (j < f.size()) {
+        char16_t c = f[j];
+        if (c == 'h') {
+            s.len = s.len == Len::H ? Len::HH : Len::H;
+        } else if (c == 'l') {
+            s.len = s.len == Len::L ? Len::LL : Len::L;
+        } else if (c == 'q' || c == 'j') {
+            s.len = Len::LL;
+        } else if (c == 'L') {
+            s.len = Len::LL;
+        } else if (c == 'z' || c == 't') {
+            s.len = Len::Z;
+        } else {
+            break;
+        }
+        ++j;
+    }
+    return j < f.size();
+}
+
+// The text of a %c directive's argument: a byte, or with %C or %lc a UTF-16 unit (unichar) or
+// a whole code point when one is given. A zero character writes nothing.
+std::u16string characterText(const Directive& s, unsigned long long bits) {
+    std::u16string text;
+    if (s.conv == 'C' || s.len == Len::L) {
+        uint32_t c = static_cast<uint32_t>(bits);
+        if (c > 0xFFFF && c <= 0x10FFFF) {
+            text.push_back(static_cast<char16_t>(0xD7C0 + (c >> 10)));
+            text.push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
+        } else if (c & 0xFFFF) {
+            text.push_back(static_cast<char16_t>(c));
+        }
+    } else if (unsigned char c = static_cast<unsigned char>(bits)) {
+        text.push_back(c);
+    }
+    return text;
+}
+
+// Appends one directive's output, taking its argument from the list; `written` is the directive
+// as the format has it, kept for a conversion this engine does not know.
+void formatDirective(std::u16string& out, Directive& s, Args& list, int position,
+                     std::u16string_view written) {
+    switch (s.conv) {
+        case '%':
+            out.push_back('%');
+            break;
+        case 'd':
+        case 'i':
+            formatSigned(out, s, intBits(list.take(position)));
+            break;
+        case 'D':
+            s.len = s.len == Len::None ? Len::L : s.len;
+            formatSigned(out, s, intBits(list.take(position)));
+            break;
+        case 'u':
+        case 'x':
+        case 'X':
+        case 'o':
+            formatUnsigned(out, s, intBits(list.take(position)));
+            break;
+        case 'U':
+        case 'O':
+            s.conv = s.conv == 'U' ? 'u' : 'o';
+            formatUnsigned(out, s, intBits(list.take(position)));
+            break;
+        case 'f':
+        case 'F':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A':
+            appendPrintf(out, printfDirective(s, "", s.conv), doubleOf(list.take(position)));
+            break;
+        case 'c':
+        case 'C':
+            appendField(out, characterText(s, intBits(list.take(position))), s);
+            break;
+        case 's':
+        case 'S':
+        case '@': {
+            std::u16string text = textOf(list.take(position));
+            appendField(out, truncated(text, s.precision), s);
+            break;
+        }
+        case 'p':
+            formatPointer(out, s, pointerOf(list.take(position)));
+            break;
+        case 'n':
+            list.take(position);  // never written through
+            break;
+        default:
+            out.append(written);  // unknown: as written
+            break;
+    }
+}
+
 }  // namespace
 
 Ref<NSString> NSString::stringWithFormatArgs(NSString* format, const FormatArg* args,
@@ -341,147 +492,14 @@ Ref<NSString> NSString::stringWithFormatArgs(NSString* format, const FormatArg* 
             break;
         }
         Directive s;
-        // Positional argument "%n$".
         int position = 0;
-        {
-            size_t k = j;
-            int n = readNumber(f, k);
-            if (n > 0 && k < f.size() && f[k] == '$') {
-                position = n;
-                j = k + 1;
-            }
-        }
-        for (; j < f.size(); ++j) {
-            char16_t c = f[j];
-            if (c == '-')
-                s.minus = true;
-            else if (c == '+')
-                s.plus = true;
-            else if (c == ' ')
-                s.space = true;
-            else if (c == '0')
-                s.zero = true;
-            else if (c == '#')
-                s.alt = true;
-            else if (c == '\'')
-                continue;
-            else
-                break;
-        }
-        if (j < f.size() && f[j] == '*') {
-            ++j;
-            int w = starValue(f, j, list);
-            if (w < 0) {
-                s.minus = true;
-                w = -w;
-            }
-            s.width = w;
-        } else {
-            s.width = readNumber(f, j);
-        }
-        if (j < f.size() && f[j] == '.') {
-            ++j;
-            if (j < f.size() && f[j] == '*') {
-                ++j;
-                int p = starValue(f, j, list);
-                s.precision = p < 0 ? -1 : p;
-            } else {
-                int p = readNumber(f, j);
-                s.precision = p < 0 ? 0 : p;
-            }
-        }
-        while (j < f.size()) {
-            char16_t c = f[j];
-            if (c == 'h') {
-                s.len = s.len == Len::H ? Len::HH : Len::H;
-            } else if (c == 'l') {
-                s.len = s.len == Len::L ? Len::LL : Len::L;
-            } else if (c == 'q' || c == 'j') {
-                s.len = Len::LL;
-            } else if (c == 'L') {
-                s.len = Len::LL;
-            } else if (c == 'z' || c == 't') {
-                s.len = Len::Z;
-            } else {
-                break;
-            }
-            ++j;
-        }
-        if (j >= f.size()) {
+        if (!readDirective(f, j, list, s, position)) {
             out.append(f.substr(pct));  // an unfinished directive stays as written
             break;
         }
         char16_t conv = f[j++];
         s.conv = conv < 0x80 ? static_cast<char>(conv) : 0;
-        switch (s.conv) {
-            case '%':
-                out.push_back('%');
-                break;
-            case 'd':
-            case 'i':
-                formatSigned(out, s, intBits(list.take(position)));
-                break;
-            case 'D':
-                s.len = s.len == Len::None ? Len::L : s.len;
-                formatSigned(out, s, intBits(list.take(position)));
-                break;
-            case 'u':
-            case 'x':
-            case 'X':
-            case 'o':
-                formatUnsigned(out, s, intBits(list.take(position)));
-                break;
-            case 'U':
-            case 'O':
-                s.conv = s.conv == 'U' ? 'u' : 'o';
-                formatUnsigned(out, s, intBits(list.take(position)));
-                break;
-            case 'f':
-            case 'F':
-            case 'e':
-            case 'E':
-            case 'g':
-            case 'G':
-            case 'a':
-            case 'A':
-                appendPrintf(out, printfDirective(s, "", s.conv), doubleOf(list.take(position)));
-                break;
-            case 'c':
-            case 'C': {
-                unsigned long long bits = intBits(list.take(position));
-                std::u16string text;
-                if (s.conv == 'C' || s.len == Len::L) {
-                    // A UTF-16 unit (unichar), or a whole code point when one is given.
-                    uint32_t c = static_cast<uint32_t>(bits);
-                    if (c > 0xFFFF && c <= 0x10FFFF) {
-                        text.push_back(static_cast<char16_t>(0xD7C0 + (c >> 10)));
-                        text.push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
-                    } else if (c & 0xFFFF) {
-                        text.push_back(static_cast<char16_t>(c));
-                    }
-                } else if (unsigned char c = static_cast<unsigned char>(bits)) {
-                    text.push_back(c);
-                }
-                appendField(out, text, s);
-                break;
-            }
-            case 's':
-            case 'S':
-            case '@': {
-                std::u16string text = textOf(list.take(position));
-                appendField(out, truncated(text, s.precision), s);
-                break;
-            }
-            case 'p':
-                formatPointer(out, s, pointerOf(list.take(position)));
-                break;
-            case 'n':
-                list.take(position);  // never written through
-                break;
-            default:
-                out.append(f.substr(pct, j - pct));  // unknown: as written
-                break;
-        }
+        formatDirective(out, s, list, position, f.substr(pct, j - pct));
         i = j;
     }
     return adoptUnits(std::move(out));

@@ -829,51 +829,68 @@ void UITableView::reloadSections(const std::vector<NSUInteger>& sections, UITabl
     endUpdates();
 }
 
-void UITableView::applyUpdate(const Update& u) {
-    Ref<UITableView> keep(this);
-    if (u.empty()) return;
-    if (!dataValid_) {
-        // Nothing was shown yet: there is no old state to change, only new data to load.
-        computeGeometry();
-        setNeedsLayout();
-        return;
-    }
-    // The counts before the change, then the data source's counts after it.
-    std::vector<NSInteger> oldRows;
-    for (auto& s : sections_)
-        oldRows.push_back(s.rows);
-    NSInteger oldCount = static_cast<NSInteger>(oldRows.size());
-    auto ds = dataSource_.lock();
-    NSInteger newCount = 0;
-    if (ds) {
-        newCount = respondsTo(ds.get(), sel("numberOfSectionsInTableView:"))
-                       ? ds->numberOfSectionsInTableView(this)
-                       : 1;
-    }
-    std::vector<NSInteger> newRows;
-    for (NSInteger s = 0; s < newCount; ++s) {
-        newRows.push_back(std::max<NSInteger>(0, ds->tableViewNumberOfRowsInSection(this, s)));
-    }
+namespace {
 
-    // The sections an update names, each checked against the count it refers to (the old one
-    // for deletes and reloads, the new one for inserts).
-    auto sectionSet = [](const std::vector<NSUInteger>& sections, NSInteger count,
-                         NSString* message) {
-        std::set<NSInteger> result;
-        for (NSUInteger s : sections) {
-            NSInteger i = static_cast<NSInteger>(s);
-            if (i >= count) NSException::raise(NSInternalInconsistencyException, message, i, count);
-            result.insert(i);
-        }
-        return result;
-    };
-    std::set<NSInteger> deletedS = sectionSet(
+using RowPaths = std::vector<std::pair<NSInteger, NSInteger>>;
+
+// The sections an update names, each checked against the count it refers to (the old one for
+// deletes and reloads, the new one for inserts).
+std::set<NSInteger> sectionSet(const std::vector<NSUInteger>& sections, NSInteger count,
+                               NSString* message) {
+    std::set<NSInteger> result;
+    for (NSUInteger s : sections) {
+        NSInteger i = static_cast<NSInteger>(s);
+        if (i >= count) NSException::raise(NSInternalInconsistencyException, message, i, count);
+        result.insert(i);
+    }
+    return result;
+}
+
+// Rows, section by section: old positions for deletes and reloads, new ones for inserts. Each
+// must lie inside its section's count: `fail(row, section, count)` raises for one that does not
+// (count 0 for a section that does not exist). Rows of sections that go or come whole (`whole`)
+// are left to the section.
+template <class Fail>
+std::vector<std::set<NSInteger>> rowSets(const RowPaths& paths, const std::vector<NSInteger>& rows,
+                                         const std::set<NSInteger>* whole, const Fail& fail) {
+    NSInteger count = static_cast<NSInteger>(rows.size());
+    std::vector<std::set<NSInteger>> result(rows.size());
+    for (auto& [s, r] : paths) {
+        bool section = s >= 0 && s < count;
+        if (!section || r < 0 || r >= rows[static_cast<size_t>(s)])
+            fail(r, s, section ? rows[static_cast<size_t>(s)] : 0);
+        if (!whole || !whole->count(s)) result[static_cast<size_t>(s)].insert(r);
+    }
+    return result;
+}
+
+}  // namespace
+
+// What an update does to the sections and rows, checked against the counts before it and the
+// data source's after it.
+struct UITableView::UpdateMap {
+    NSInteger oldCount = 0, newCount = 0;
+    std::vector<NSInteger> oldRows, newRows;  // rows per section, before and after
+    std::set<NSInteger> deletedS, reloadedS, insertedS;
+    std::vector<NSInteger> oldSections;  // the old sections that stay
+    std::vector<NSInteger> sectionMap;   // old section -> new section, -1 when it goes
+    std::vector<std::set<NSInteger>> deletedR, reloadedR, insertedR;
+
+    void mapSections(const Update& u);
+    void mapRows(const Update& u);
+    // Where an old row goes: nowhere (deleted, or its section deleted or reloaded; reloaded
+    // itself unless `keepReloaded`), or a new position.
+    std::pair<NSInteger, NSInteger> mapRow(NSInteger s, NSInteger r, bool keepReloaded) const;
+};
+
+void UITableView::UpdateMap::mapSections(const Update& u) {
+    deletedS = sectionSet(
         u.deletedSections, oldCount,
         NS("attempt to delete section %d, but there are only %d sections before the update"));
-    std::set<NSInteger> reloadedS = sectionSet(
+    reloadedS = sectionSet(
         u.reloadedSections, oldCount,
         NS("attempt to reload section %d, but there are only %d sections before the update"));
-    std::set<NSInteger> insertedS = sectionSet(
+    insertedS = sectionSet(
         u.insertedSections, newCount,
         NS("attempt to insert section %d but there are only %d sections after the update"));
     NSInteger expected = oldCount - static_cast<NSInteger>(deletedS.size()) +
@@ -888,45 +905,30 @@ void UITableView::applyUpdate(const Update& u) {
             newCount, oldCount, static_cast<NSInteger>(insertedS.size()),
             static_cast<NSInteger>(deletedS.size()));
     }
-    auto oldSections = survivors(oldCount, deletedS);
+    oldSections = survivors(oldCount, deletedS);
     auto newSections = survivors(newCount, insertedS);
-    std::vector<NSInteger> sectionMap(static_cast<size_t>(oldCount), -1);
+    sectionMap.assign(static_cast<size_t>(oldCount), -1);
     for (size_t i = 0; i < oldSections.size(); ++i) {
         sectionMap[static_cast<size_t>(oldSections[i])] = newSections[i];
     }
+}
 
-    // Rows, section by section: old positions for deletes and reloads, new ones for inserts.
-    // Each must lie inside its section's count: `fail(row, section, count)` raises for one that
-    // does not (count 0 for a section that does not exist). Rows of sections that go or come
-    // whole (`whole`) are left to the section.
-    auto rowSets = [](const std::vector<std::pair<NSInteger, NSInteger>>& paths,
-                      const std::vector<NSInteger>& rows, const std::set<NSInteger>* whole,
-                      const auto& fail) {
-        NSInteger count = static_cast<NSInteger>(rows.size());
-        std::vector<std::set<NSInteger>> result(rows.size());
-        for (auto& [s, r] : paths) {
-            bool section = s >= 0 && s < count;
-            if (!section || r < 0 || r >= rows[static_cast<size_t>(s)])
-                fail(r, s, section ? rows[static_cast<size_t>(s)] : 0);
-            if (!whole || !whole->count(s)) result[static_cast<size_t>(s)].insert(r);
-        }
-        return result;
-    };
-    auto deletedR =
+void UITableView::UpdateMap::mapRows(const Update& u) {
+    deletedR =
         rowSets(u.deletedRows, oldRows, &deletedS, [](NSInteger r, NSInteger s, NSInteger n) {
             NSException::raise(NSInternalInconsistencyException,
                                NS("attempt to delete row %d from section %d which only "
                                   "contains %d rows before the update"),
                                r, s, n);
         });
-    auto reloadedR =
+    reloadedR =
         rowSets(u.reloadedRows, oldRows, nullptr, [](NSInteger r, NSInteger s, NSInteger n) {
             NSException::raise(NSInternalInconsistencyException,
                                NS("attempt to reload row %d from section %d which only "
                                   "contains %d rows before the update"),
                                r, s, n);
         });
-    auto insertedR =
+    insertedR =
         rowSets(u.insertedRows, newRows, &insertedS, [](NSInteger r, NSInteger s, NSInteger n) {
             NSException::raise(NSInternalInconsistencyException,
                                NS("attempt to insert row %d into section %d, but there are "
@@ -951,29 +953,48 @@ void UITableView::applyUpdate(const Update& u) {
                 t, after, before, ins, del);
         }
     }
+}
 
-    // Where each old row goes: nowhere (deleted, or its section deleted or reloaded), or a
-    // new position.
-    auto mapRow = [&](NSInteger s, NSInteger r,
-                      bool keepReloaded) -> std::pair<NSInteger, NSInteger> {
-        if (s < 0 || s >= oldCount || deletedS.count(s) || reloadedS.count(s)) return {-1, -1};
-        if (deletedR[static_cast<size_t>(s)].count(r)) return {-1, -1};
-        if (!keepReloaded && reloadedR[static_cast<size_t>(s)].count(r)) return {-1, -1};
-        NSInteger t = sectionMap[static_cast<size_t>(s)];
-        auto oldRowsKept =
-            survivors(oldRows[static_cast<size_t>(s)], deletedR[static_cast<size_t>(s)]);
-        auto newRowsFree =
-            survivors(newRows[static_cast<size_t>(t)], insertedR[static_cast<size_t>(t)]);
-        auto it = std::find(oldRowsKept.begin(), oldRowsKept.end(), r);
-        if (it == oldRowsKept.end()) return {-1, -1};
-        size_t i = static_cast<size_t>(it - oldRowsKept.begin());
-        if (i >= newRowsFree.size()) return {-1, -1};
-        return {t, newRowsFree[i]};
-    };
+std::pair<NSInteger, NSInteger> UITableView::UpdateMap::mapRow(NSInteger s, NSInteger r,
+                                                               bool keepReloaded) const {
+    if (s < 0 || s >= oldCount || deletedS.count(s) || reloadedS.count(s)) return {-1, -1};
+    if (deletedR[static_cast<size_t>(s)].count(r)) return {-1, -1};
+    if (!keepReloaded && reloadedR[static_cast<size_t>(s)].count(r)) return {-1, -1};
+    NSInteger t = sectionMap[static_cast<size_t>(s)];
+    auto oldRowsKept = survivors(oldRows[static_cast<size_t>(s)], deletedR[static_cast<size_t>(s)]);
+    auto newRowsFree =
+        survivors(newRows[static_cast<size_t>(t)], insertedR[static_cast<size_t>(t)]);
+    auto it = std::find(oldRowsKept.begin(), oldRowsKept.end(), r);
+    if (it == oldRowsKept.end()) return {-1, -1};
+    size_t i = static_cast<size_t>(it - oldRowsKept.begin());
+    if (i >= newRowsFree.size()) return {-1, -1};
+    return {t, newRowsFree[i]};
+}
 
+UITableView::UpdateMap UITableView::mapUpdate(const Update& u) {
+    UpdateMap map;
+    // The counts before the change, then the data source's counts after it.
+    for (auto& s : sections_)
+        map.oldRows.push_back(s.rows);
+    map.oldCount = static_cast<NSInteger>(map.oldRows.size());
+    auto ds = dataSource_.lock();
+    if (ds) {
+        map.newCount = respondsTo(ds.get(), sel("numberOfSectionsInTableView:"))
+                           ? ds->numberOfSectionsInTableView(this)
+                           : 1;
+    }
+    for (NSInteger s = 0; s < map.newCount; ++s) {
+        map.newRows.push_back(std::max<NSInteger>(0, ds->tableViewNumberOfRowsInSection(this, s)));
+    }
+    map.mapSections(u);
+    map.mapRows(u);
+    return map;
+}
+
+void UITableView::moveRowsThrough(const UpdateMap& map) {
     std::vector<VisibleCell> moved;
     for (auto& v : visible_) {
-        auto [t, q] = mapRow(v.section, v.row, false);
+        auto [t, q] = map.mapRow(v.section, v.row, false);
         if (t < 0) {
             enqueueCell(v.cell);
         } else {
@@ -983,14 +1004,27 @@ void UITableView::applyUpdate(const Update& u) {
     visible_ = std::move(moved);
     std::vector<std::pair<NSInteger, NSInteger>> selection;
     for (auto& [s, r] : selected_) {
-        auto [t, q] = mapRow(s, r, true);
+        auto [t, q] = map.mapRow(s, r, true);
         if (t >= 0) selection.emplace_back(t, q);
     }
     selected_ = std::move(selection);
     if (swipedRow_) {
-        auto [t, q] = mapRow(swipedRow_->section(), swipedRow_->row(), true);
+        auto [t, q] = map.mapRow(swipedRow_->section(), swipedRow_->row(), true);
         swipedRow_ = t >= 0 ? NSIndexPath::indexPathForRow(q, t) : nullptr;
     }
+}
+
+void UITableView::applyUpdate(const Update& u) {
+    Ref<UITableView> keep(this);
+    if (u.empty()) return;
+    if (!dataValid_) {
+        // Nothing was shown yet: there is no old state to change, only new data to load.
+        computeGeometry();
+        setNeedsLayout();
+        return;
+    }
+    // Checked whole before anything moves: a bad update raises with the table as it was.
+    moveRowsThrough(mapUpdate(u));
 
     for (auto& [s, view] : headerViews_)
         view->removeFromSuperview();

@@ -310,6 +310,9 @@ private:
     void configureCell(UITableViewCell* cell, NSInteger section, NSInteger row);
     void checkIndexPath(const char* method, NSIndexPath* indexPath);
     void checkSection(const char* method, NSInteger section);
+    struct UpdateMap;  // what an update does to the sections and rows
+    UpdateMap mapUpdate(const Update& update);
+    void moveRowsThrough(const UpdateMap& map);
     void applyUpdate(const Update& update);
     void recordRows(NSArray* indexPaths, std::vector<std::pair<NSInteger, NSInteger>>& into);
     void setSelectedRow(NSInteger section, NSInteger row, bool selected);

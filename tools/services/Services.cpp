@@ -202,20 +202,8 @@ Services::~Services() {
     stop();
 }
 
-bool Services::start(std::string* error) {
-    return impl_->server->start(error);
-}
-
-void Services::stop() {
-    impl_->server->stop();
-}
-
-bool Services::isRunning() const {
-    return impl_->server->isRunning();
-}
-
-int Services::port() const {
-    return impl_->server->port();
+StandInServer& Services::server() const {
+    return *impl_->server;
 }
 
 std::string Services::hostsOverride() const {
@@ -224,26 +212,6 @@ std::string Services::hostsOverride() const {
     for (const auto& [pattern, name] : impl_->hosts)
         out += "," + pattern + target;
     return out;
-}
-
-std::string Services::caFile() const {
-    return impl_->server->caFile();
-}
-
-bool Services::offersTls() const {
-    return impl_->server->offersTls();
-}
-
-void Services::addFault(Fault fault) {
-    impl_->server->faults().add(std::move(fault));
-}
-
-void Services::clearFaults() {
-    impl_->server->faults().clear();
-}
-
-std::shared_ptr<Gate> Services::gate(const std::string& name) {
-    return impl_->server->faults().gate(name);
 }
 
 std::vector<std::string> Services::moduleNames() const {

@@ -19,6 +19,7 @@
 
 #include "tools/services/Module.h"
 #include "tools/standin/Faults.h"
+#include "tools/standin/StandInServer.h"
 
 namespace bnservices {
 
@@ -52,28 +53,16 @@ struct Received {
     std::string fault;           // the fault that applied to it, "" for none
 };
 
-class Services {
+class Services : public StandInFacade {
 public:
     explicit Services(ServicesOptions options = {});
     ~Services();
     Services(const Services&) = delete;
     Services& operator=(const Services&) = delete;
 
-    bool start(std::string* error = nullptr);
-    // Opens every gate, then closes every connection and joins the server's threads.
-    void stop();
-    bool isRunning() const;
-    int port() const;
+    // start, stop, port, caFile, faults and gates: StandInFacade's.
     // The BAZAARNEST_HOSTS entries that point every module's names and the admin host here.
     std::string hostsOverride() const;
-    // The authority to trust (BAZAARNEST_CA_FILE); "" when TLS is off.
-    std::string caFile() const;
-    bool offersTls() const;
-
-    // ---- faults ---------------------------------------------------------------------------------
-    void addFault(Fault fault);
-    void clearFaults();
-    std::shared_ptr<Gate> gate(const std::string& name);
 
     // ---- modules and what they received ---------------------------------------------------------
     std::vector<std::string> moduleNames() const;
@@ -93,6 +82,8 @@ public:
     HttpResponse handle(HttpRequest request);
 
 private:
+    StandInServer& server() const override;
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -301,44 +301,12 @@ Site::~Site() {
     stop();
 }
 
-bool Site::start(std::string* error) {
-    return impl_->server.start(error);
-}
-
-void Site::stop() {
-    impl_->server.stop();
-}
-
-bool Site::isRunning() const {
-    return impl_->server.isRunning();
-}
-
-int Site::port() const {
-    return impl_->server.port();
+StandInServer& Site::server() const {
+    return impl_->server;
 }
 
 std::string Site::hostsOverride() const {
     return hostsOverrideFor(port());
-}
-
-std::string Site::caFile() const {
-    return impl_->server.caFile();
-}
-
-bool Site::offersTls() const {
-    return impl_->server.offersTls();
-}
-
-void Site::addFault(Fault fault) {
-    impl_->faults().add(std::move(fault));
-}
-
-void Site::clearFaults() {
-    impl_->faults().clear();
-}
-
-std::shared_ptr<Gate> Site::gate(const std::string& name) {
-    return impl_->faults().gate(name);
 }
 
 std::optional<std::string> Site::captchaAnswer(const std::string& challenge) const {

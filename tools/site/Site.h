@@ -24,6 +24,7 @@
 #include "tools/site/SiteNames.h"
 #include "tools/standin/Faults.h"
 #include "tools/standin/HttpMessage.h"
+#include "tools/standin/StandInServer.h"
 
 namespace bnsite {
 
@@ -68,29 +69,16 @@ struct UploadedPhoto {
     int height = 0;
 };
 
-class Site {
+class Site : public StandInFacade {
 public:
     explicit Site(SiteOptions options = {});
     ~Site();
     Site(const Site&) = delete;
     Site& operator=(const Site&) = delete;
 
-    bool start(std::string* error = nullptr);
-    // Opens every gate, then closes every connection and joins the server's threads.
-    void stop();
-    bool isRunning() const;
-
-    int port() const;
+    // start, stop, port, caFile, faults and gates: StandInFacade's.
     // The BAZAARNEST_HOSTS value that points every name at this server.
     std::string hostsOverride() const;
-    // The authority to trust (BAZAARNEST_CA_FILE); "" when TLS is off.
-    std::string caFile() const;
-    bool offersTls() const;
-
-    // ---- faults ---------------------------------------------------------------------------------
-    void addFault(Fault fault);
-    void clearFaults();
-    std::shared_ptr<Gate> gate(const std::string& name);
 
     // ---- what tests read or arrange
     // -------------------------------------------------------------- The answer a captcha challenge
@@ -119,6 +107,8 @@ public:
     HttpResponse handle(HttpRequest request);
 
 private:
+    StandInServer& server() const override;
+
     std::unique_ptr<SiteImpl> impl_;
 };
 

@@ -202,6 +202,44 @@ FaultTable& StandInServer::faults() {
     return impl_->faults;
 }
 
+// ---- the facades -------------------------------------------------------------------------------
+
+bool StandInFacade::start(std::string* error) {
+    return server().start(error);
+}
+
+void StandInFacade::stop() {
+    server().stop();
+}
+
+bool StandInFacade::isRunning() const {
+    return server().isRunning();
+}
+
+int StandInFacade::port() const {
+    return server().port();
+}
+
+std::string StandInFacade::caFile() const {
+    return server().caFile();
+}
+
+bool StandInFacade::offersTls() const {
+    return server().offersTls();
+}
+
+void StandInFacade::addFault(Fault fault) {
+    server().faults().add(std::move(fault));
+}
+
+void StandInFacade::clearFaults() {
+    server().faults().clear();
+}
+
+std::shared_ptr<Gate> StandInFacade::gate(const std::string& name) {
+    return server().faults().gate(name);
+}
+
 HttpResponse StandInServer::serve(const HttpRequest& request) {
     Impl& s = *impl_;
     if (!s.options.adminHost.empty() && request.host == s.options.adminHost)

@@ -77,6 +77,30 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// What the facades of the stand-in programs (the site, the services server) offer alike: their
+// server's life, where it listens and its faults. Each facade names its own hosts.
+class StandInFacade {
+public:
+    virtual ~StandInFacade() = default;
+
+    bool start(std::string* error = nullptr);
+    // Opens every gate, then closes every connection and joins the server's threads.
+    void stop();
+    bool isRunning() const;
+    int port() const;
+    // The authority to trust (BAZAARNEST_CA_FILE); "" when TLS is off.
+    std::string caFile() const;
+    bool offersTls() const;
+
+    void addFault(Fault fault);
+    void clearFaults();
+    std::shared_ptr<Gate> gate(const std::string& name);
+
+protected:
+    // The server the facade runs, made with it and living as long as it.
+    virtual StandInServer& server() const = 0;
+};
+
 // The admin pages about faults and gates that every admin host offers: "/faults" (list, or add
 // with query fields), "/faults/clear", "/gates/open|close|release?name=". nullopt for other paths.
 std::optional<HttpResponse> faultAdminPage(FaultTable& faults, const HttpRequest& request);

@@ -89,6 +89,7 @@ NKHTTPRequest::ClassState::ClassState() {
     connectionsLock = make<NSRecursiveLock>();
     progressLock = make<NSRecursiveLock>();
     bandwidthLock = make<NSLock>();
+    reachabilityLock = make<NSLock>();
     sessionCookiesLock = make<NSRecursiveLock>();
     sessionCredentialsLock = make<NSRecursiveLock>();
     delegateAuthenticationLock = make<NSRecursiveLock>();

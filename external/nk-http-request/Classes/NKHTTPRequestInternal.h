@@ -54,7 +54,7 @@ struct NKHTTPRequest::ClassState {
     NSTimeInterval throttleWakeUpTime = -1;        // when paused streams may run again
     // The reachability subscription: the object is kept for as long as it lasts, since its end
     // would stop the notifications.
-    std::mutex reachabilityLock;
+    Ref<NSLock> reachabilityLock;     // held while subscribing, which calls out
     Ref<NSObject> reachability;       // under reachabilityLock
     Ref<NSObject> reachabilityToken;  // the notification observation, under reachabilityLock
 
@@ -123,4 +123,8 @@ bool sameServer(NSURL* a, NSURL* b);
 // The size of the next response read while bandwidth is throttled: at most a quarter of what is
 // left of this second's allowance, 1 byte once it is used up (the buffer size unthrottled).
 unsigned long throttledDownloadReadLength(unsigned long bufferSize);
+
+// Writes every byte to the stream, as many writes as it takes; false when a write fails or
+// takes nothing.
+bool writeAll(NSOutputStream* stream, const uint8_t* bytes, NSUInteger length);
 }  // namespace nk_detail

@@ -29,6 +29,7 @@
 
 using nk_detail::headerValue;
 using nk_detail::Locked;
+using nk_detail::writeAll;
 
 namespace nk_detail {
 
@@ -121,16 +122,6 @@ long long integerAfter(NSString* text, NSString* key) {
     scanner->setScanLocation(NSMaxRange(r));
     long long value = 0;
     return scanner->scanLongLong(&value) ? value : 0;
-}
-
-bool writeAll(NSOutputStream* stream, const uint8_t* bytes, NSUInteger length) {
-    while (length > 0) {
-        NSInteger n = stream->write(bytes, length);
-        if (n <= 0) return false;
-        bytes += n;
-        length -= static_cast<NSUInteger>(n);
-    }
-    return true;
 }
 
 }  // namespace

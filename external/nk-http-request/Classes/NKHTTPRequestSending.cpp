@@ -25,6 +25,7 @@
 #include "external/nk-http-request/Classes/NKInputStream.h"
 
 using nk_detail::Locked;
+using nk_detail::writeAll;
 
 namespace {
 
@@ -50,6 +51,10 @@ bool fileExists(NSString* path) {
     return path && NSFileManager::defaultManager()->fileExistsAtPath(path);
 }
 
+}  // namespace
+
+namespace nk_detail {
+
 bool writeAll(NSOutputStream* stream, const uint8_t* bytes, NSUInteger length) {
     while (length > 0) {
         NSInteger n = stream->write(bytes, length);
@@ -60,7 +65,7 @@ bool writeAll(NSOutputStream* stream, const uint8_t* bytes, NSUInteger length) {
     return true;
 }
 
-}  // namespace
+}  // namespace nk_detail
 
 void NKHTTPRequest::failWithFileError(NSString* description, NSError* underlying) {
     failWithError(nk_detail::engineError(NKFileManagementError, description, underlying));

@@ -219,7 +219,7 @@ void NKHTTPRequest::throttleBandwidthForWWANUsingLimit(unsigned long limit) {
 
 void NKHTTPRequest::registerForNetworkReachabilityNotifications() {
     ClassState& cs = classState();
-    std::lock_guard<std::mutex> g(cs.reachabilityLock);
+    Locked g(cs.reachabilityLock);
     // One subscription however often throttling is switched on.
     if (cs.reachabilityToken) return;
     Ref<Reachability> reachability = Reachability::reachabilityForInternetConnection();
@@ -235,7 +235,7 @@ void NKHTTPRequest::unsubscribeFromNetworkReachabilityNotifications() {
     Ref<NSObject> token;
     Ref<NSObject> reachability;
     {
-        std::lock_guard<std::mutex> g(cs.reachabilityLock);
+        Locked g(cs.reachabilityLock);
         token.swap(cs.reachabilityToken);
         reachability.swap(cs.reachability);
     }

@@ -4,13 +4,19 @@
 
 #include "Foundation/NSData.h"
 #include "Foundation/NSError.h"
+#include "Foundation/NSLock.h"
 #include "Foundation/NSString.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 
 namespace {
-// Body reads of all requests pass one at a time, so that the allowance is shared fairly.
-std::mutex& readLock() {
-    static std::mutex* lock = new std::mutex();
+// Body reads of all requests pass one at a time, so that the allowance is shared fairly. A
+// platform lock: it is held while throttling takes the engine's own locks and may wait.
+NSLock& readLock() {
+    static NSLock* lock = [] {
+        Ref<NSLock> made = make<NSLock>();
+        made->retain();  // lives as long as the process
+        return made.get();
+    }();
     return *lock;
 }
 }  // namespace
@@ -42,7 +48,7 @@ NSInteger NKInputStream::read(uint8_t* buffer, NSUInteger maxLength) {
     if (!stream_) return -1;
     NSUInteger length = maxLength;
     {
-        std::lock_guard<std::mutex> g(readLock());
+        std::lock_guard<NSLock> g(readLock());
         if (NKHTTPRequest::isBandwidthThrottled()) {
             // A share of what is left of this second's allowance, and at least one byte.
             unsigned long allowed = NKHTTPRequest::maxUploadReadLength();
