@@ -154,7 +154,7 @@ endfunction()
 # does not include what it uses fails even where precompiled headers would hide it. Not part of
 # the default build.
 function(bn_header_check)
-  set(folders platform Classes json ui AdLoom analytics ads external tools)
+  set(folders base platform Classes json ui AdLoom analytics ads external tools)
   set(headers "")
   foreach(folder ${folders})
     file(GLOB_RECURSE found CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${folder}/*.h)
