@@ -25,6 +25,7 @@ constexpr MTKRegexEnumerationOptions kKnownEnumerationOptions =
 }  // namespace
 
 // The private state of one walk: a clone of the cached pattern bound to a copy of the subject.
+// The clone's record borrows its strings and text from the fields that own them here.
 class MTKBlockEnumerationHelper : public NSObject {
     NS_OBJECT(MTKBlockEnumerationHelper, NSObject)
 
@@ -33,43 +34,18 @@ class MTKBlockEnumerationHelper : public NSObject {
     bool initWithRegex(NSString* regex, MTKRegexOptions options, NSString* string, NSRange range,
                        Ref<NSError>* error, Ref<NSObject>* exception) {
         UErrorCode status = U_ZERO_ERROR;
-        {
-            MTKLockSection lock;
-            lock.lock();
-            if (MTKCachedRegex* e =
-                    mtk_findOrCompileCachedRegex(regex, options, error, exception)) {
-                cachedRegex.icu_regex = uregex_clone(e->icu_regex, &status);
-                cachedRegex.regexString = e->regexString;
-                cachedRegex.regexString->retain();
-                cachedRegex.regexHash = e->regexHash;
-                cachedRegex.options = e->options;
-                cachedRegex.captureCount = e->captureCount;
-            }
-            lock.unlock();
-        }
-        if (!cachedRegex.icu_regex || U_FAILURE(status)) {
+        if (!cloneCachedRegex(regex, options, error, exception, &status)) {
             if (U_FAILURE(status)) *exception = mtk_makeICUException(regex, options, status);
             return false;
         }
+        copySubject(string);
 
-        Ref<NSString> copy = string->copy();
-        buffer.string = copy.get();
-        buffer.string->retain();
-        buffer.length = static_cast<NSInteger>(copy->length());
-        buffer.uniChar = const_cast<char16_t*>(copy->charactersPtr());
-        if (!buffer.uniChar) {
-            buffer.uniChar = new char16_t[size_t(buffer.length) + 1];
-            needToFreeBufferUniChar = true;
-            if (buffer.length) copy->getCharacters(buffer.uniChar, NSMakeRange(0, buffer.length));
-        }
-
-        cachedRegex.setToString = buffer.string;
-        cachedRegex.setToString->retain();
-        cachedRegex.setToLength = static_cast<int32_t>(buffer.length);
-        cachedRegex.setToUniChar = buffer.uniChar;
+        cachedRegex.setToString = subject_.get();
+        cachedRegex.setToLength = static_cast<int32_t>(subject_->length());
+        cachedRegex.setToUniChar = text_;
         cachedRegex.setToRange = range;
-        const char16_t* text = buffer.uniChar ? buffer.uniChar + range.location : kMTKEmptyText;
-        uregex_setText(cachedRegex.icu_regex, text, static_cast<int32_t>(range.length), &status);
+        uregex_setText(cachedRegex.icu_regex, text_ + range.location,
+                       static_cast<int32_t>(range.length), &status);
         if (U_FAILURE(status)) {
             *exception = mtk_makeICUException(regex, options, status);
             return false;
@@ -83,23 +59,51 @@ class MTKBlockEnumerationHelper : public NSObject {
         return true;
     }
 
-    void dealloc() override {
-        if (cachedRegex.icu_regex) uregex_close(cachedRegex.icu_regex);
-        cachedRegex.icu_regex = nullptr;
-        if (cachedRegex.regexString) cachedRegex.regexString->release();
-        if (cachedRegex.setToString) cachedRegex.setToString->release();
-        cachedRegex = MTKCachedRegex{};
-        if (needToFreeBufferUniChar) delete[] buffer.uniChar;
-        if (buffer.string) buffer.string->release();
-        buffer = MTKBuffer{};
-        mtk_freeScratch(&scratchBuffer);
-        NSObject::dealloc();
-    }
+    // The walk's private copy of the subject's text.
+    const char16_t* text() const { return text_; }
 
     MTKCachedRegex cachedRegex;
-    MTKBuffer buffer;
-    MTKScratch scratchBuffer;
-    bool needToFreeBufferUniChar = false;
+
+private:
+    struct RegexCloser {
+        void operator()(URegularExpression* r) const { uregex_close(r); }
+    };
+
+    // Takes a clone of the cached pattern under the cache lock; false when there is none.
+    bool cloneCachedRegex(NSString* regex, MTKRegexOptions options, Ref<NSError>* error,
+                          Ref<NSObject>* exception, UErrorCode* status) {
+        MTKLockSection lock;
+        lock.lock();
+        if (MTKCachedRegex* e = mtk_findOrCompileCachedRegex(regex, options, error, exception)) {
+            icuRegex_.reset(uregex_clone(e->icu_regex, status));
+            pattern_ = e->regexString;
+            cachedRegex.regexHash = e->regexHash;
+            cachedRegex.options = e->options;
+            cachedRegex.captureCount = e->captureCount;
+        }
+        lock.unlock();
+        cachedRegex.icu_regex = icuRegex_.get();
+        cachedRegex.regexString = pattern_.get();
+        return icuRegex_ && U_SUCCESS(*status);
+    }
+
+    // An immutable copy of the subject, and its units copied out when it keeps none in place.
+    void copySubject(NSString* string) {
+        subject_ = string->copy();
+        text_ = subject_->charactersPtr();
+        if (!text_) {
+            const auto length = subject_->length();
+            units_.resize(size_t(length));
+            if (length) subject_->getCharacters(units_.data(), NSMakeRange(0, length));
+            text_ = units_.c_str();
+        }
+    }
+
+    std::unique_ptr<URegularExpression, RegexCloser> icuRegex_;
+    Ref<NSString> pattern_;
+    Ref<NSString> subject_;
+    std::u16string units_;
+    const char16_t* text_ = kMTKEmptyText;
 };
 
 namespace {
@@ -112,7 +116,7 @@ class MTKNoCopyString : public NSString {
 
     void point(MTKBlockEnumerationHelper* owner, NSRange r) {
         owner_ = owner;
-        chars_ = owner->buffer.uniChar ? owner->buffer.uniChar + r.location : kMTKEmptyText;
+        chars_ = owner->text() + r.location;
         length_ = r.length;
         ++mutations_;
     }
@@ -149,19 +153,16 @@ struct BlockArguments {
     std::vector<Ref<MTKNoCopyString>> noCopy;
 };
 
-}  // namespace
-
-Ref<NSObject> mtk_performEnumerationUsingBlock(
-    NSObject* self, const char* selector, int regexOp, NSString* regex, MTKRegexOptions options,
-    NSString* subject, NSRange range, int blockEnumerationOp,
-    MTKRegexEnumerationOptions enumerationOptions, NSInteger* replacedCount, Ref<NSError>* error,
-    const MTKEnumerationBlock* enumerationBlock, const MTKReplacementBlock* replacementBlock) {
+// Raises for arguments no walk can take; an open-ended range is closed at the subject's end.
+void requireWalkArguments(NSObject* self, const char* selector, NSString* regex, NSString* subject,
+                          NSRange* range, int blockEnumerationOp,
+                          MTKRegexEnumerationOptions enumerationOptions,
+                          const MTKEnumerationBlock* enumerationBlock,
+                          const MTKReplacementBlock* replacementBlock) {
     const bool replacing = blockEnumerationOp == kMTKBlockEnumerationReplaceOp;
-    if (replacedCount) *replacedCount = -1;
     mtk_requireRegexAndSubject(self, selector, regex, subject);
-    const MTKRegexEnumerationOptions noStrings = MTKRegexEnumerationNoCapturedStrings;
-    const MTKRegexEnumerationOptions fastStrings = MTKRegexEnumerationUncopiedCapturedStrings;
-    if (((enumerationOptions & noStrings) && (enumerationOptions & fastStrings)) ||
+    if (((enumerationOptions & MTKRegexEnumerationNoCapturedStrings) &&
+         (enumerationOptions & MTKRegexEnumerationUncopiedCapturedStrings)) ||
         (!replacing && (enumerationOptions & MTKRegexEnumerationReplacementStringOwned)) ||
         (enumerationOptions & ~kKnownEnumerationOptions)) {
         mtk_raiseArgument(self, selector, NSInvalidArgumentException,
@@ -173,9 +174,9 @@ Ref<NSObject> mtk_performEnumerationUsingBlock(
                           NS("The block argument is NULL."));
     }
     NSUInteger length = subject->length();
-    if (range.length == NSUIntegerMax && range.location <= length)
-        range.length = length - range.location;
-    if (uint64_t(range.location) + range.length > length) {
+    if (range->length == NSUIntegerMax && range->location <= length)
+        range->length = length - range->location;
+    if (uint64_t(range->location) + range->length > length) {
         mtk_raiseArgument(self, selector, NSRangeException, NS("Range or index out of bounds."));
     }
     if (length >= 0x7fffffff) {
@@ -184,6 +185,184 @@ Ref<NSObject> mtk_performEnumerationUsingBlock(
     if (blockEnumerationOp != kMTKBlockEnumerationMatchOp && !replacing) {
         mtk_raiseRecorded(self, selector, MTK_ASSERTION(NS("Unknown blockEnumerationOp code.")));
     }
+}
+
+// One walk over the matches or the segments of a bound private pattern, calling the block for
+// each and, when replacing, building the new text as it goes.
+class BlockWalk {
+public:
+    BlockWalk(MTKBlockEnumerationHelper* helper, NSRange range,
+              MTKRegexEnumerationOptions enumerationOptions,
+              const MTKEnumerationBlock* enumerationBlock,
+              const MTKReplacementBlock* replacementBlock)
+        : helper_(helper),
+          e_(&helper->cachedRegex),
+          text_(helper->text()),
+          range_(range),
+          groups_(static_cast<NSUInteger>(std::max(e_->captureCount, 0))),
+          passed_(groups_ + 1),
+          wantStrings_(!(enumerationOptions & MTKRegexEnumerationNoCapturedStrings)),
+          fast_((enumerationOptions & MTKRegexEnumerationUncopiedCapturedStrings) != 0),
+          enumerationBlock_(enumerationBlock),
+          replacementBlock_(replacementBlock),
+          copiedUpTo_(range.location),
+          current_(passed_) {
+        args_.strings.assign(passed_ + 5, nullptr);
+        args_.ranges.assign(passed_ + 5, NSMakeRange(NSNotFound, NSNotFound));
+        if (fast_) {
+            for (NSUInteger i = 0; i < passed_; ++i) {
+                args_.noCopy.push_back(alloc<MTKNoCopyString>());
+                args_.strings[i] = args_.noCopy.back().get();
+            }
+        }
+    }
+    BlockWalk(const BlockWalk&) = delete;
+    BlockWalk& operator=(const BlockWalk&) = delete;
+
+    void walkMatches() {
+        NSRange search = range_;
+        while (!stop_) {
+            NSRange match = mtk_findNextMatch(e_, &search, true, &status_);
+            if (U_FAILURE(status_) || match.location == static_cast<NSUInteger>(NSNotFound)) break;
+            current_[0] = match;
+            if (!readGroups()) break;
+            if (replacing()) {
+                replaced_.append(text_ + copiedUpTo_, match.location - copiedUpTo_);
+                copiedUpTo_ = NSMaxRange(match);
+            }
+            ++count_;
+            call(current_.data());
+        }
+    }
+
+    void walkSegments() {
+        // Empty segments are held back until a later segment shows they are not trailing ones.
+        std::vector<std::vector<NSRange>> pending;
+        NSRange search = range_;
+        NSUInteger previousEnd = range_.location;
+        while (!stop_) {
+            NSUInteger position = search.location;
+            NSRange match = mtk_findNextMatch(e_, &search, true, &status_);
+            if (U_FAILURE(status_) || match.location == static_cast<NSUInteger>(NSNotFound)) break;
+            if (match.length == 0 && match.location == position) continue;
+            current_[0] = NSMakeRange(previousEnd, match.location - previousEnd);
+            if (!readGroups()) break;
+            previousEnd = NSMaxRange(match);
+            if (current_[0].length == 0) {
+                pending.push_back(current_);
+                continue;
+            }
+            callAll(pending);
+            pending.clear();
+            if (!stop_) call(current_.data());
+        }
+        NSUInteger end = NSMaxRange(range_);
+        if (stop_ || U_FAILURE(status_) || end <= previousEnd) return;
+        callAll(pending);
+        if (stop_) return;
+        current_[0] = NSMakeRange(previousEnd, end - previousEnd);
+        for (NSUInteger g = 1; g <= groups_; ++g)
+            current_[g] = kMTKNotFoundRange;
+        call(current_.data());
+    }
+
+    // The new text: the subject's range with every match replaced by what the block gave.
+    Ref<NSString> replacedText() {
+        if (count_ == 0)
+            return NSString::stringWithCharacters(text_ + range_.location, range_.length);
+        replaced_.append(text_ + copiedUpTo_, NSMaxRange(range_) - copiedUpTo_);
+        return NSString::adoptUnits(std::move(replaced_));
+    }
+
+    // Strings re-pointed without copying are emptied, so nothing reads a walk that is over.
+    void emptyUncopiedStrings() {
+        for (auto& s : args_.noCopy)
+            s->point(helper_, NSRange{});
+    }
+
+    UErrorCode status() const { return status_; }
+    NSInteger count() const { return count_; }
+
+private:
+    bool replacing() const { return replacementBlock_ != nullptr; }
+
+    // The groups of the match just found, after current_[0]; false when ICU failed.
+    bool readGroups() {
+        for (NSUInteger g = 1; g <= groups_; ++g)
+            current_[g] = mtk_groupRange(e_, static_cast<int32_t>(g), &status_);
+        return U_SUCCESS(status_);
+    }
+
+    void callAll(std::vector<std::vector<NSRange>>& pending) {
+        for (size_t i = 0; i < pending.size() && !stop_; ++i)
+            call(pending[i].data());
+    }
+
+    // Calls the block with the given ranges (passed_ of them).
+    void call(const NSRange* ranges) {
+        for (NSUInteger i = 0; i < passed_; ++i) {
+            args_.ranges[i] = ranges[i];
+            if (wantStrings_) args_.strings[i] = stringFor(i, ranges[i]);
+        }
+        NSString* const* strings = wantStrings_ ? args_.strings.data() : nullptr;
+        const auto passed = static_cast<NSInteger>(passed_);
+        if (!replacing()) {
+            (*enumerationBlock_)(passed, strings, args_.ranges.data(), &stop_);
+            return;
+        }
+        Ref<NSString> out = (*replacementBlock_)(passed, strings, args_.ranges.data(), &stop_);
+        if (out) {
+            replaced_ += out->u16();
+            keepAlive_.push_back(std::move(out));
+        }
+    }
+
+    // The string handed to the block as argument i for the range r.
+    NSString* stringFor(NSUInteger i, NSRange r) {
+        bool empty = r.length == 0 || r.location == static_cast<NSUInteger>(NSNotFound);
+        if (fast_) {
+            args_.noCopy[i]->point(helper_, empty ? NSRange{} : r);
+            return args_.noCopy[i].get();
+        }
+        Ref<NSString> s = empty ? Ref<NSString>(NS(""))
+                                : NSString::stringWithCharacters(text_ + r.location, r.length);
+        keepAlive_.push_back(std::move(s));
+        return keepAlive_.back().get();
+    }
+
+    MTKBlockEnumerationHelper* helper_;
+    MTKCachedRegex* e_;
+    const char16_t* text_;
+    const NSRange range_;
+    const NSUInteger groups_;
+    const NSUInteger passed_;
+    const bool wantStrings_;
+    const bool fast_;
+    const MTKEnumerationBlock* enumerationBlock_;
+    const MTKReplacementBlock* replacementBlock_;
+
+    BlockArguments args_;
+    // Everything made for the block lives until the walk ends.
+    std::vector<Ref<NSString>> keepAlive_;
+    std::u16string replaced_;
+    NSUInteger copiedUpTo_;  // replacing: subject text appended so far
+    NSInteger count_ = 0;
+    bool stop_ = false;
+    UErrorCode status_ = U_ZERO_ERROR;
+    std::vector<NSRange> current_;
+};
+
+}  // namespace
+
+Ref<NSObject> mtk_performEnumerationUsingBlock(
+    NSObject* self, const char* selector, int regexOp, NSString* regex, MTKRegexOptions options,
+    NSString* subject, NSRange range, int blockEnumerationOp,
+    MTKRegexEnumerationOptions enumerationOptions, NSInteger* replacedCount, Ref<NSError>* error,
+    const MTKEnumerationBlock* enumerationBlock, const MTKReplacementBlock* replacementBlock) {
+    const bool replacing = blockEnumerationOp == kMTKBlockEnumerationReplaceOp;
+    if (replacedCount) *replacedCount = -1;
+    requireWalkArguments(self, selector, regex, subject, &range, blockEnumerationOp,
+                         enumerationOptions, enumerationBlock, replacementBlock);
 
     Ref<NSObject> exception;
     auto helper = alloc<MTKBlockEnumerationHelper>();
@@ -191,137 +370,28 @@ Ref<NSObject> mtk_performEnumerationUsingBlock(
         mtk_raiseRecorded(self, selector, exception);
         return nullptr;
     }
-    MTKCachedRegex* e = &helper->cachedRegex;
-    const auto groups = static_cast<NSUInteger>(std::max(e->captureCount, 0));
-    const NSUInteger passed = groups + 1;
-    const bool wantStrings = !(enumerationOptions & noStrings);
-    const bool fast = (enumerationOptions & fastStrings) != 0;
-    const bool segments = (regexOp & kMTKMaskOp) == kMTKSplitOp;
-
-    // Everything made for the block lives until the walk ends.
-    std::vector<Ref<NSString>> keepAlive;
-    BlockArguments args;
-    args.strings.assign(passed + 5, nullptr);
-    args.ranges.assign(passed + 5, NSMakeRange(NSNotFound, NSNotFound));
-    if (fast) {
-        for (NSUInteger i = 0; i < passed; ++i) {
-            args.noCopy.push_back(alloc<MTKNoCopyString>());
-            args.strings[i] = args.noCopy.back().get();
-        }
-    }
-
-    std::u16string replaced;
-    NSUInteger copiedUpTo = range.location;  // replacing: subject text appended so far
-    NSInteger count = 0;
-    bool stop = false;
-    UErrorCode status = U_ZERO_ERROR;
-    const char16_t* text = helper->buffer.uniChar;
-
-    // Calls the block with the given ranges (passed of them).
-    auto call = [&](const NSRange* ranges) {
-        for (NSUInteger i = 0; i < passed; ++i) {
-            args.ranges[i] = ranges[i];
-            if (!wantStrings) continue;
-            NSRange r = ranges[i];
-            bool empty = r.length == 0 || r.location == static_cast<NSUInteger>(NSNotFound);
-            if (fast) {
-                args.noCopy[i]->point(helper, empty ? NSRange{} : r);
-            } else {
-                Ref<NSString> s = empty
-                                      ? Ref<NSString>(NS(""))
-                                      : NSString::stringWithCharacters(text + r.location, r.length);
-                args.strings[i] = s.get();
-                keepAlive.push_back(std::move(s));
-            }
-        }
-        NSString* const* strings = wantStrings ? args.strings.data() : nullptr;
-        if (!replacing) {
-            (*enumerationBlock)(static_cast<NSInteger>(passed), strings, args.ranges.data(), &stop);
-            return;
-        }
-        Ref<NSString> out =
-            (*replacementBlock)(static_cast<NSInteger>(passed), strings, args.ranges.data(), &stop);
-        if (out) {
-            replaced += out->u16();
-            keepAlive.push_back(std::move(out));
-        }
-    };
-
-    std::vector<NSRange> current(passed);
-    // The groups of the match just found, after current[0]; false when ICU failed.
-    auto readGroups = [&] {
-        for (NSUInteger g = 1; g <= groups; ++g)
-            current[g] = mtk_groupRange(e, static_cast<int32_t>(g), &status);
-        return U_SUCCESS(status);
-    };
-    NSRange search = range;
-    if (!segments) {
-        while (!stop) {
-            NSRange match = mtk_findNextMatch(e, &search, true, &status);
-            if (U_FAILURE(status) || match.location == static_cast<NSUInteger>(NSNotFound)) break;
-            current[0] = match;
-            if (!readGroups()) break;
-            if (replacing) {
-                replaced.append(text + copiedUpTo, match.location - copiedUpTo);
-                copiedUpTo = NSMaxRange(match);
-            }
-            ++count;
-            call(current.data());
-        }
-    } else {
-        // Empty segments are held back until a later segment shows they are not trailing ones.
-        std::vector<std::vector<NSRange>> pending;
-        NSUInteger previousEnd = range.location;
-        while (!stop) {
-            NSUInteger position = search.location;
-            NSRange match = mtk_findNextMatch(e, &search, true, &status);
-            if (U_FAILURE(status) || match.location == static_cast<NSUInteger>(NSNotFound)) break;
-            if (match.length == 0 && match.location == position) continue;
-            current[0] = NSMakeRange(previousEnd, match.location - previousEnd);
-            if (!readGroups()) break;
-            previousEnd = NSMaxRange(match);
-            if (current[0].length == 0) {
-                pending.push_back(current);
-                continue;
-            }
-            for (size_t i = 0; i < pending.size() && !stop; ++i)
-                call(pending[i].data());
-            pending.clear();
-            if (!stop) call(current.data());
-        }
-        NSUInteger end = NSMaxRange(range);
-        if (!stop && U_SUCCESS(status) && end > previousEnd) {
-            for (size_t i = 0; i < pending.size() && !stop; ++i)
-                call(pending[i].data());
-            if (!stop) {
-                current[0] = NSMakeRange(previousEnd, end - previousEnd);
-                for (NSUInteger g = 1; g <= groups; ++g)
-                    current[g] = kMTKNotFoundRange;
-                call(current.data());
-            }
-        }
-    }
-
-    if (U_FAILURE(status)) exception = mtk_makeICUException(regex, options, status);
     Ref<NSObject> result;
-    if (!exception) {
-        if (!replacing) {
+    UErrorCode status = U_ZERO_ERROR;
+    NSInteger count = 0;
+    {
+        BlockWalk walk(helper.get(), range, enumerationOptions,
+                       replacing ? nullptr : enumerationBlock,
+                       replacing ? replacementBlock : nullptr);
+        if ((regexOp & kMTKMaskOp) == kMTKSplitOp)
+            walk.walkSegments();
+        else
+            walk.walkMatches();
+        status = walk.status();
+        count = walk.count();
+        if (U_FAILURE(status)) exception = mtk_makeICUException(regex, options, status);
+        if (!exception && !replacing) {
             result = helper;
-        } else {
-            Ref<NSString> text16;
-            if (count == 0) {
-                text16 = NSString::stringWithCharacters(text + range.location, range.length);
-            } else {
-                replaced.append(text + copiedUpTo, NSMaxRange(range) - copiedUpTo);
-                text16 = NSString::adoptUnits(std::move(replaced));
-            }
-            result = text16;
+        } else if (!exception) {
+            result = walk.replacedText();
             if (replacedCount) *replacedCount = count;
         }
+        walk.emptyUncopiedStrings();
     }
-    // Strings re-pointed without copying are emptied, so nothing reads a walk that is over.
-    for (auto& s : args.noCopy)
-        s->point(helper, NSRange{});
     mtk_raiseRecorded(self, selector, exception);
     if (!result && error) {
         *error = mtk_makeNSError(

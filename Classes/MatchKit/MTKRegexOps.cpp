@@ -313,13 +313,16 @@ bool mtk_findRanges(MTKCachedRegex* e, int regexOp, MTKFindAll* fa, UErrorCode* 
 
 // ---- the worker -----------------------------------------------------------------------------
 
-Ref<NSObject> mtk_performRegexOp(NSObject* self, const char* selector, int regexOp, NSString* regex,
-                                 MTKRegexOptions options, NSInteger capture, NSString* subject,
-                                 NSRange* range, NSString* replacement, Ref<NSError>* error,
-                                 NSRange* rangeResult, NSInteger* countResult, NSUInteger keyCount,
-                                 NSString* const* keys, const NSInteger* captures) {
-    const int op = regexOp & kMTKMaskOp;
-    const bool inPlace = (regexOp & kMTKReplaceMutable) != 0;
+namespace {
+
+bool takesKeys(int op) {
+    return op == kMTKDictionaryOfCapturesOp || op == kMTKArrayOfDictionariesOp;
+}
+
+// Raises at once for the arguments an operation cannot do without.
+void requireOpArguments(NSObject* self, const char* selector, int op, NSString* regex,
+                        NSString* subject, NSRange* range, NSString* replacement,
+                        NSString* const* keys, const NSInteger* captures) {
     mtk_requireRegexAndSubject(self, selector, regex, subject);
     if (!range) {
         mtk_raiseArgument(self, selector, NSInternalInconsistencyException,
@@ -329,7 +332,7 @@ Ref<NSObject> mtk_performRegexOp(NSObject* self, const char* selector, int regex
         mtk_raiseArgument(self, selector, NSInvalidArgumentException,
                           NS("The replacement string argument is NULL."));
     }
-    if (op == kMTKDictionaryOfCapturesOp || op == kMTKArrayOfDictionariesOp) {
+    if (takesKeys(op)) {
         if (!keys) {
             mtk_raiseArgument(self, selector, NSInvalidArgumentException,
                               NS("The keys argument is NULL."));
@@ -339,6 +342,127 @@ Ref<NSObject> mtk_performRegexOp(NSObject* self, const char* selector, int regex
                               NS("The captures argument is NULL."));
         }
     }
+}
+
+// The exception for a range outside the subject or a subject too long, or nil.
+Ref<NSObject> subjectRangeException(NSRange range, NSUInteger length) {
+    if (uint64_t(range.location) + range.length > length) {
+        return NSException::exceptionWithName(NSRangeException, NS("Range or index out of bounds."),
+                                              nullptr);
+    }
+    if (length > 0x7ffffffe) {
+        return NSException::exceptionWithName(NSRangeException,
+                                              NS("String length exceeds INT_MAX."), nullptr);
+    }
+    return nullptr;
+}
+
+// The exception for a capture number or a capture key the pattern does not have, or nil.
+Ref<NSObject> captureException(MTKCachedRegex* e, int op, NSInteger capture, NSUInteger keyCount,
+                               NSString* const* keys, const NSInteger* captures) {
+    if ((op == kMTKRangeOp || op == kMTKArrayOfStringsOp) &&
+        (capture < 0 || capture > e->captureCount)) {
+        return NSException::exceptionWithName(NSInvalidArgumentException,
+                                              NS("The capture argument is not valid."), nullptr);
+    }
+    if (!takesKeys(op)) return nullptr;
+    for (NSUInteger i = 0; i < keyCount; ++i) {
+        if (!keys[i]) {
+            return NSException::exceptionWithName(
+                NSInvalidArgumentException,
+                NSString::stringWithFormat(NS("The capture key (key %lu of %lu) is NULL."),
+                                           static_cast<unsigned long>(i + 1),
+                                           static_cast<unsigned long>(keyCount)),
+                nullptr);
+        }
+        if (captures[i] < 0 || captures[i] > e->captureCount) {
+            return NSException::exceptionWithName(
+                NSInvalidArgumentException,
+                NSString::stringWithFormat(
+                    NS("The capture argument %d (capture %lu of %lu) for key '%@' is not "
+                       "valid."),
+                    captures[i], static_cast<unsigned long>(i + 1),
+                    static_cast<unsigned long>(keyCount), keys[i]),
+                nullptr);
+        }
+    }
+    return nullptr;
+}
+
+// Operation 3: the range of the capture in the first match, into *rangeResult.
+void firstMatchRange(MTKCachedRegex* e, NSRange range, NSInteger capture, NSRange* rangeResult,
+                     UErrorCode* status) {
+    if (e->simple) {
+        // Without ICU: its remembered find stays as it was, so it is forgotten.
+        e->lastFindRange = kMTKNotFoundRange;
+        e->lastMatchRange = kMTKNotFoundRange;
+        NSRange match =
+            mtk_simpleFirstMatch(e->simple, e->setToUniChar, range, static_cast<int32_t>(capture));
+        if (rangeResult) *rangeResult = match;
+        return;
+    }
+    NSRange search = range;
+    NSRange match = mtk_findNextMatch(e, &search, false, status);
+    if (match.location != static_cast<NSUInteger>(NSNotFound) && capture > 0)
+        match = mtk_groupRange(e, static_cast<int32_t>(capture), status);
+    if (rangeResult && U_SUCCESS(*status)) *rangeResult = match;
+}
+
+// The result objects of a find-all run: strings, arrays of captures or dictionaries of them.
+Ref<NSObject> findAllResult(MTKCachedRegex* e, int regexOp, const MTKFindAll& fa,
+                            NSUInteger keyCount, NSString* const* keys, const NSInteger* captures) {
+    const int op = regexOp & kMTKMaskOp;
+    const NSUInteger perMatch = 1 + static_cast<NSUInteger>(e->captureCount);
+    if (op == kMTKSplitOp || op == kMTKArrayOfStringsOp ||
+        (op == kMTKArrayOfCapturesOp && !(regexOp & kMTKSubcapturesArray))) {
+        return stringsFor(e, fa.ranges, fa.found);
+    }
+    if (op == kMTKCapturesArrayOp)
+        return fa.matches ? stringsFor(e, fa.ranges, perMatch) : NSArray::array();
+    if (op == kMTKDictionaryOfCapturesOp) {
+        return fa.matches ? dictionaryFor(e, fa.ranges, keyCount, keys, captures)
+                          : NSDictionary::dictionary();
+    }
+    std::vector<Ref<NSObject>> items;
+    for (NSUInteger m = 0; m < fa.matches; ++m) {
+        const NSRange* match = fa.ranges + m * perMatch;
+        if (op == kMTKArrayOfCapturesOp)
+            items.emplace_back(stringsFor(e, match, perMatch));
+        else
+            items.emplace_back(dictionaryFor(e, match, keyCount, keys, captures));
+    }
+    return NSArray::arrayWithVector(std::move(items));
+}
+
+// Operations 1 and 4 to 8 on the bound entry, in the fixed buffers while they suffice.
+Ref<NSObject> findAll(MTKCachedRegex* e, int regexOp, NSRange range, NSInteger capture,
+                      NSUInteger length, NSUInteger keyCount, NSString* const* keys,
+                      const NSInteger* captures, UErrorCode* status, Ref<NSObject>* exception) {
+    const int op = regexOp & kMTKMaskOp;
+    MTKFindAll fa;
+    fa.ranges = gLockedRanges;
+    fa.capacity = kStackRanges;
+    fa.findInRange = range;
+    fa.searchRange = range;
+    fa.findUpTo = op == kMTKCapturesArrayOp || op == kMTKDictionaryOfCapturesOp ? 1 : kUnlimited;
+    fa.capture = capture;
+    fa.stackUsed = sizeof gLockedRanges;
+    fa.scratch = &mtk_scratchBuffers;
+    fa.lastLength = static_cast<NSInteger>(length);
+    if (!mtk_findRanges(e, regexOp, &fa, status, exception)) return nullptr;
+    return findAllResult(e, regexOp, fa, keyCount, keys, captures);
+}
+
+}  // namespace
+
+Ref<NSObject> mtk_performRegexOp(NSObject* self, const char* selector, int regexOp, NSString* regex,
+                                 MTKRegexOptions options, NSInteger capture, NSString* subject,
+                                 NSRange* range, NSString* replacement, Ref<NSError>* error,
+                                 NSRange* rangeResult, NSInteger* countResult, NSUInteger keyCount,
+                                 NSString* const* keys, const NSInteger* captures) {
+    const int op = regexOp & kMTKMaskOp;
+    const bool inPlace = (regexOp & kMTKReplaceMutable) != 0;
+    requireOpArguments(self, selector, op, regex, subject, range, replacement, keys, captures);
     if (rangeResult) *rangeResult = kMTKNotFoundRange;
     if (countResult) *countResult = -1;
 
@@ -355,109 +479,26 @@ Ref<NSObject> mtk_performRegexOp(NSObject* self, const char* selector, int regex
         range->length = length - range->location;
 
     // Checked before binding: a subject that will be refused is never copied.
-    if (!exception) {
-        if (uint64_t(range->location) + range->length > length) {
-            exception = NSException::exceptionWithName(
-                NSRangeException, NS("Range or index out of bounds."), nullptr);
-        } else if (length > 0x7ffffffe) {
-            exception = NSException::exceptionWithName(
-                NSRangeException, NS("String length exceeds INT_MAX."), nullptr);
-        }
-    }
-    if (e && !exception) {
-        if ((op == kMTKRangeOp || op == kMTKArrayOfStringsOp) &&
-            (capture < 0 || capture > e->captureCount)) {
-            exception = NSException::exceptionWithName(
-                NSInvalidArgumentException, NS("The capture argument is not valid."), nullptr);
-        }
-        if (op == kMTKDictionaryOfCapturesOp || op == kMTKArrayOfDictionariesOp) {
-            for (NSUInteger i = 0; i < keyCount && !exception; ++i) {
-                if (!keys[i]) {
-                    exception = NSException::exceptionWithName(
-                        NSInvalidArgumentException,
-                        NSString::stringWithFormat(NS("The capture key (key %lu of %lu) is NULL."),
-                                                   static_cast<unsigned long>(i + 1),
-                                                   static_cast<unsigned long>(keyCount)),
-                        nullptr);
-                } else if (captures[i] < 0 || captures[i] > e->captureCount) {
-                    exception = NSException::exceptionWithName(
-                        NSInvalidArgumentException,
-                        NSString::stringWithFormat(
-                            NS("The capture argument %d (capture %lu of %lu) for key '%@' is not "
-                               "valid."),
-                            captures[i], static_cast<unsigned long>(i + 1),
-                            static_cast<unsigned long>(keyCount), keys[i]),
-                        nullptr);
-                }
-            }
-        }
-    }
+    if (!exception) exception = subjectRangeException(*range, length);
+    if (e && !exception) exception = captureException(e, op, capture, keyCount, keys, captures);
     if (e && !exception && mtk_getCachedRegexSetToString(e, subject, *range, &exception, &status)) {
         switch (op) {
             case kMTKReplaceOp:
                 result =
                     replaceAll(e, subject, inPlace, replacement, &replaced, &status, &exception);
                 break;
-            case kMTKRangeOp: {
-                if (e->simple) {
-                    // Without ICU: its remembered find stays as it was, so it is forgotten.
-                    e->lastFindRange = kMTKNotFoundRange;
-                    e->lastMatchRange = kMTKNotFoundRange;
-                    NSRange match = mtk_simpleFirstMatch(e->simple, e->setToUniChar, *range,
-                                                         static_cast<int32_t>(capture));
-                    if (rangeResult) *rangeResult = match;
-                    break;
-                }
-                NSRange search = *range;
-                NSRange match = mtk_findNextMatch(e, &search, false, &status);
-                if (match.location != static_cast<NSUInteger>(NSNotFound) && capture > 0)
-                    match = mtk_groupRange(e, static_cast<int32_t>(capture), &status);
-                if (rangeResult && U_SUCCESS(status)) *rangeResult = match;
+            case kMTKRangeOp:
+                firstMatchRange(e, *range, capture, rangeResult, &status);
                 break;
-            }
             case kMTKSplitOp:
             case kMTKArrayOfStringsOp:
             case kMTKArrayOfCapturesOp:
             case kMTKCapturesArrayOp:
             case kMTKDictionaryOfCapturesOp:
-            case kMTKArrayOfDictionariesOp: {
-                MTKFindAll fa;
-                fa.ranges = gLockedRanges;
-                fa.capacity = kStackRanges;
-                fa.findInRange = *range;
-                fa.searchRange = *range;
-                fa.findUpTo =
-                    op == kMTKCapturesArrayOp || op == kMTKDictionaryOfCapturesOp ? 1 : kUnlimited;
-                fa.capture = capture;
-                fa.stackUsed = sizeof gLockedRanges;
-                fa.scratch = &mtk_scratchBuffers;
-                fa.lastLength = static_cast<NSInteger>(length);
-                if (!mtk_findRanges(e, regexOp, &fa, &status, &exception)) break;
-                const NSUInteger perMatch = 1 + static_cast<NSUInteger>(e->captureCount);
-                NSUInteger pairs = keyCount;
-                if (op == kMTKSplitOp || op == kMTKArrayOfStringsOp ||
-                    (op == kMTKArrayOfCapturesOp && !(regexOp & kMTKSubcapturesArray))) {
-                    result = stringsFor(e, fa.ranges, fa.found);
-                } else if (op == kMTKCapturesArrayOp) {
-                    result = fa.matches ? stringsFor(e, fa.ranges, perMatch) : NSArray::array();
-                } else if (op == kMTKArrayOfCapturesOp) {
-                    std::vector<Ref<NSObject>> items;
-                    for (NSUInteger m = 0; m < fa.matches; ++m)
-                        items.emplace_back(stringsFor(e, fa.ranges + m * perMatch, perMatch));
-                    result = NSArray::arrayWithVector(std::move(items));
-                } else if (op == kMTKDictionaryOfCapturesOp) {
-                    result = fa.matches ? dictionaryFor(e, fa.ranges, pairs, keys, captures)
-                                        : NSDictionary::dictionary();
-                } else {
-                    std::vector<Ref<NSObject>> items;
-                    for (NSUInteger m = 0; m < fa.matches; ++m) {
-                        items.emplace_back(
-                            dictionaryFor(e, fa.ranges + m * perMatch, pairs, keys, captures));
-                    }
-                    result = NSArray::arrayWithVector(std::move(items));
-                }
+            case kMTKArrayOfDictionariesOp:
+                result = findAll(e, regexOp, *range, capture, length, keyCount, keys, captures,
+                                 &status, &exception);
                 break;
-            }
             default:
                 exception = MTK_ASSERTION(NS("Unknown regexOp code."));
                 break;

@@ -52,6 +52,51 @@ const PostingType* typeOf(const std::string& code) {
     return nullptr;
 }
 
+// The steps of the chain. A form names its step only through its signature, made from the
+// step's name; the steps run here in the order of their names, the order in which a signature
+// is tried against the steps a session has reached.
+enum class Step {
+    Area,
+    Captcha,
+    Category,
+    Compose,
+    EmailWarning,
+    Neighbourhood,
+    Photos,
+    Review,
+    Seller,
+    Terms,
+    Type
+};
+
+const char* stepName(Step step) {
+    switch (step) {
+        case Step::Area:
+            return "area";
+        case Step::Captcha:
+            return "captcha";
+        case Step::Category:
+            return "cat";
+        case Step::Compose:
+            return "edit";
+        case Step::EmailWarning:
+            return "emailwarn";
+        case Step::Neighbourhood:
+            return "hood";
+        case Step::Photos:
+            return "images";
+        case Step::Review:
+            return "preview";
+        case Step::Seller:
+            return "subcat";
+        case Step::Terms:
+            return "terms";
+        case Step::Type:
+            return "type";
+    }
+    return "";
+}
+
 bool looksLikeEmail(const std::string& text) {
     size_t at = text.find('@');
     return at != std::string::npos && at > 0 && text.find('.', at) != std::string::npos &&
@@ -110,8 +155,8 @@ struct PostingService::Session {
     std::string token;
     int metro = 0;
     std::string signatureName;
-    std::set<std::string> reached;  // steps whose forms may be sent
-    std::string step;               // the page shown last
+    std::set<Step> reached;  // steps whose forms may be sent
+    Step step = Step::Type;  // the page shown last
 
     const PostingType* type = nullptr;
     int category = -1;
@@ -128,13 +173,12 @@ namespace {
 
 using Session = PostingService::Session;
 
-std::string signatureValue(const SiteImpl& site, const Session& s, const std::string& step) {
-    return hashToken(hashOf({site.options.seed, hashText(s.token), hashText(step)}), 16,
+std::string signatureValue(const SiteImpl& site, const Session& s, Step step) {
+    return hashToken(hashOf({site.options.seed, hashText(s.token), hashText(stepName(step))}), 16,
                      "0123456789ABCDEF");
 }
 
-std::string formOpen(const SiteImpl& site, const Session& s, const std::string& step,
-                     bool multipart = false) {
+std::string formOpen(const SiteImpl& site, const Session& s, Step step, bool multipart = false) {
     std::string out = "<form action=\"/k/" + s.token + "\" method=\"post\"";
     if (multipart) out += " enctype=\"multipart/form-data\"";
     out += ">\n<input type=\"hidden\" name=\"" + s.signatureName + "\" value=\"" +
@@ -178,9 +222,9 @@ const TestAccount* accountRecord(const std::string& email) {
 // ---- the pages of the steps ---------------------------------------------------------------------
 
 HttpResponse typePage(SiteImpl& site, Session& s) {
-    s.step = "type";
+    s.step = Step::Type;
     std::string content =
-        formOpen(site, s, "type") + "<h3>What type of posting is this:</h3>\n<blockquote>\n";
+        formOpen(site, s, Step::Type) + "<h3>What type of posting is this:</h3>\n<blockquote>\n";
     for (const auto& t : kTypes)
         content += radio("id", t.code, t.label);
     content += "</blockquote>\n" + continueButton() + "</form>\n";
@@ -188,9 +232,9 @@ HttpResponse typePage(SiteImpl& site, Session& s) {
 }
 
 HttpResponse categoryPage(SiteImpl& site, Session& s) {
-    s.step = "cat";
+    s.step = Step::Category;
     const Catalog& c = site.catalog;
-    std::string content = formOpen(site, s, "cat");
+    std::string content = formOpen(site, s, Step::Category);
     if (s.type->fourChoices) {
         content +=
             "<h3>These 4 categories work for community postings. Pick the one that fits "
@@ -213,8 +257,8 @@ HttpResponse categoryPage(SiteImpl& site, Session& s) {
 }
 
 HttpResponse sellerPage(SiteImpl& site, Session& s) {
-    s.step = "subcat";
-    std::string content = formOpen(site, s, "subcat") +
+    s.step = Step::Seller;
+    std::string content = formOpen(site, s, Step::Seller) +
                           "<h3>Which of these most closely matches your vehicle?</h3>\n"
                           "<blockquote>\n" +
                           radio("id", "cto", "cars &amp; trucks - by owner") +
@@ -224,10 +268,10 @@ HttpResponse sellerPage(SiteImpl& site, Session& s) {
 }
 
 HttpResponse areaPage(SiteImpl& site, Session& s) {
-    s.step = "area";
+    s.step = Step::Area;
     const Metro& m = site.catalog.metros[static_cast<size_t>(s.metro)];
     std::string content =
-        formOpen(site, s, "area") +
+        formOpen(site, s, Step::Area) +
         "<h3>Please choose the area nearest you:</h3>\n<blockquote>\n"
         "<label><input type=\"radio\" name=\"n\" value=\"0\"><big>bypass this step"
         "</big></label><br>\n";
@@ -238,11 +282,11 @@ HttpResponse areaPage(SiteImpl& site, Session& s) {
 }
 
 HttpResponse neighbourhoodPage(SiteImpl& site, Session& s) {
-    s.step = "hood";
+    s.step = Step::Neighbourhood;
     const SubArea& a =
         site.catalog.metros[static_cast<size_t>(s.metro)].subAreas[static_cast<size_t>(s.subArea)];
     std::string content =
-        formOpen(site, s, "hood") +
+        formOpen(site, s, Step::Neighbourhood) +
         "<h3>Which of these locations fits best?</h3>\n<blockquote>\n"
         "<label><input type=\"radio\" name=\"n\" value=\"0\"><big>bypass this step"
         "</big></label><br>\n";
@@ -267,9 +311,9 @@ std::string relayFor(const SiteImpl& site, const Session& s) {
 
 HttpResponse composePage(SiteImpl& site, Session& s, const std::string& account,
                          const std::vector<std::string>& errors) {
-    s.step = "edit";
+    s.step = Step::Compose;
     std::string price = priceField(site, s);
-    std::string content = formOpen(site, s, "edit", true) + errorList(errors);
+    std::string content = formOpen(site, s, Step::Compose, true) + errorList(errors);
     content +=
         "<table class=\"compose\">\n<tr><td>Posting Title:</td><td><input type=\"text\" "
         "name=\"PostingTitle\" size=\"30\" maxlength=\"70\" value=\"" +
@@ -314,19 +358,19 @@ HttpResponse composePage(SiteImpl& site, Session& s, const std::string& account,
 }
 
 HttpResponse emailWarningPage(SiteImpl& site, Session& s) {
-    s.step = "emailwarn";
+    s.step = Step::EmailWarning;
     std::string content =
         "<div class=\"warning\"><b>Warning:</b> your email address is included in the body of "
         "your posting, exposing you to phishing attacks and spam. Please go back and remove it, "
         "or continue anyway.</div>\n" +
-        formOpen(site, s, "emailwarn") +
+        formOpen(site, s, Step::EmailWarning) +
         "<input type=\"hidden\" name=\"emailok\" value=\"yes\">\n" +
         continueButton("Continue anyway") + "</form>\n";
     return page(site, s, "email warning", content);
 }
 
 HttpResponse photoPage(SiteImpl& site, Session& s, const std::vector<std::string>& errors) {
-    s.step = "images";
+    s.step = Step::Photos;
     std::string content = errorList(errors);
     content += "<h3>Add photos</h3>\n<div class=\"instructions\">You can add up to " +
                std::to_string(kMaxPhotos) + " images to be displayed with this posting.</div>\n";
@@ -337,21 +381,21 @@ HttpResponse photoPage(SiteImpl& site, Session& s, const std::vector<std::string
                        ".jpg\" width=\"100\">\n";
         content += "</div>\n";
     }
-    content += formOpen(site, s, "images", true) +
+    content += formOpen(site, s, Step::Photos, true) +
                "<input type=\"hidden\" name=\"a\" value=\"add\">\n"
                "<input type=\"file\" name=\"file\" accept=\"image/*\">\n" +
-               continueButton("add image") + "</form>\n" + formOpen(site, s, "images", true) +
+               continueButton("add image") + "</form>\n" + formOpen(site, s, Step::Photos, true) +
                "<input type=\"hidden\" name=\"a\" value=\"fin\">\n" +
                continueButton("Done with Images") + "</form>\n";
     return page(site, s, "add photos", content);
 }
 
 HttpResponse previewPage(SiteImpl& site, Session& s) {
-    s.step = "preview";
+    s.step = Step::Review;
     std::string content =
-        "<h3>Please review and confirm your posting.</h3>\n" + formOpen(site, s, "preview") +
+        "<h3>Please review and confirm your posting.</h3>\n" + formOpen(site, s, Step::Review) +
         "<input type=\"hidden\" name=\"a\" value=\"publish\">\n" + continueButton() + "</form>\n" +
-        formOpen(site, s, "preview") + "<input type=\"hidden\" name=\"a\" value=\"edit\">\n" +
+        formOpen(site, s, Step::Review) + "<input type=\"hidden\" name=\"a\" value=\"edit\">\n" +
         continueButton("Edit Post") + "</form>\n";
     content += "<div class=\"preview\"><h2 class=\"postingtitle\">" + escapeHtml(s.title);
     if (!s.price.empty()) content += " - $" + escapeHtml(s.price);
@@ -364,22 +408,22 @@ HttpResponse previewPage(SiteImpl& site, Session& s) {
 }
 
 HttpResponse termsPage(SiteImpl& site, Session& s) {
-    s.step = "terms";
+    s.step = Step::Terms;
     std::string content =
         "<h3>Terms of Use</h3>\n<div class=\"terms\">By posting on bazaarnest you agree to these "
         "terms. You are responsible for what you post, and you will not post anything unlawful, "
         "misleading or offensive.<br>\nMODIFICATIONS TO THIS AGREEMENT. We may change these terms "
         "from time to time; continuing to post means you accept the terms in force.</div>\n" +
-        formOpen(site, s, "terms") + "<input type=\"hidden\" name=\"a\" value=\"terms\">\n" +
+        formOpen(site, s, Step::Terms) + "<input type=\"hidden\" name=\"a\" value=\"terms\">\n" +
         continueButton("ACCEPT the terms of use") + continueButton("DECLINE") + "</form>\n";
     return page(site, s, "terms of use", content);
 }
 
 HttpResponse captchaPage(SiteImpl& site, Session& s, const std::vector<std::string>& errors) {
-    s.step = "captcha";
+    s.step = Step::Captcha;
     std::string content = errorList(errors) +
                           "<h3>To finalize your post, please type the words below.</h3>\n" +
-                          formOpen(site, s, "captcha") +
+                          formOpen(site, s, Step::Captcha) +
                           "<input type=\"hidden\" name=\"a\" value=\"captcha\">\n"
                           "<input type=\"hidden\" name=\"recaptcha_response_field\" "
                           "value=\"manual_challenge\">\n<iframe src=\"" +
@@ -431,360 +475,283 @@ bool onlyFields(const FormFields& form, const Session& s,
     return true;
 }
 
-}  // namespace
+// ---- reading a session's page -------------------------------------------------------------------
 
-void PostingService::reset() {
-    std::lock_guard<std::mutex> g(lock_);
-    sessions_.clear();
+HttpResponse shownPage(SiteImpl& site, Session& s, const std::string& account) {
+    switch (s.step) {
+        case Step::Type:
+            return typePage(site, s);
+        case Step::Category:
+            return categoryPage(site, s);
+        case Step::Seller:
+            return sellerPage(site, s);
+        case Step::Area:
+            return areaPage(site, s);
+        case Step::Neighbourhood:
+            return neighbourhoodPage(site, s);
+        case Step::EmailWarning:
+            return emailWarningPage(site, s);
+        case Step::Photos:
+            return photoPage(site, s, {});
+        case Step::Review:
+            return previewPage(site, s);
+        case Step::Terms:
+            return termsPage(site, s);
+        case Step::Captcha:
+            return captchaPage(site, s, {});
+        case Step::Compose:
+            break;
+    }
+    return composePage(site, s, account, {});
 }
 
-HttpResponse PostingService::handle(SiteImpl& site, const HttpRequest& request) {
-    const Catalog& c = site.catalog;
-    std::vector<std::string> parts;
-    {
-        size_t at = 1;
-        const std::string& p = request.path;
-        while (at < p.size()) {
-            size_t slash = p.find('/', at);
-            std::string part =
-                p.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
-            if (!part.empty()) parts.push_back(part);
-            if (slash == std::string::npos) break;
-            at = slash + 1;
-        }
-    }
-    bool read = request.method == "GET" || request.method == "HEAD";
-    std::string account = site.accounts.accountOf(request);
+// ---- the admin's switch -------------------------------------------------------------------------
 
-    // The link of the confirmation mail publishes a posting made without an account.
-    if (parts.size() == 2 && parts[0] == "p" && read) {
-        Listing listing;
-        {
-            std::lock_guard<std::mutex> g(site.stateLock);
-            auto it = site.pendingListings.find(parts[1]);
-            if (it == site.pendingListings.end())
-                return refuse(404, "This link has already been used or has expired.");
-            listing = it->second;
-            site.pendingListings.erase(it);
-        }
-        listing.id = site.listings.publish(listing);
-        std::string url = listingUrl(c, listing);
+// The page the admin asked the next post to answer with, taken off the list; "" for none.
+std::string takeForcedPage(SiteImpl& site) {
+    std::lock_guard<std::mutex> g(site.stateLock);
+    auto comma = site.nextPostingPage.find(',');
+    std::string forced = site.nextPostingPage.substr(0, comma);
+    site.nextPostingPage = comma == std::string::npos ? "" : site.nextPostingPage.substr(comma + 1);
+    return forced;
+}
+
+HttpResponse forcedPage(SiteImpl& site, Session& s, const std::string& account,
+                        const std::string& forced) {
+    if (forced == "type") return typePage(site, s);
+    if (forced == "area") return areaPage(site, s);
+    if (forced == "compose") return composePage(site, s, account, {});
+    if (forced == "emailwarning") return emailWarningPage(site, s);
+    if (forced == "photos") return photoPage(site, s, {});
+    if (forced == "review") return previewPage(site, s);
+    if (forced == "terms") return termsPage(site, s);
+    if (forced == "captcha") return captchaPage(site, s, {});
+    if (forced == "phone") return phonePage(site, s, account, true);
+    if (forced == "sent") {
         std::string content =
-            "<h3>Your posting is published.</h3>\n<div>Your posting can be seen "
-            "at <a href=\"" +
-            url + "\">" + url + "</a>.</div>\n";
-        return HttpResponse::html(pageFrame("bazaarnest | posting published", "post", content));
+            "<div><b>IMPORTANT - FURTHER ACTION IS REQUIRED TO COMPLETE YOUR REQUEST!</b>"
+            "</div>\n<div>You should receive an email shortly, with a link to publish your "
+            "posting.</div>\n";
+        return page(site, s, "almost done", content);
     }
+    if (forced == "empty") return HttpResponse::html("");
+    return refuse(400, "The site could not take this posting.");
+}
 
-    if (parts.size() == 2 && parts[0] == "c" && read) {
-        int metro = c.metroIndex(parts[1]);
-        if (metro < 0) return refuse(404, "There is no bazaarnest site by that name.");
-        auto s = std::make_shared<Session>();
-        s->token = site.newToken("posting", 10);
-        s->metro = metro;
-        s->signatureName =
-            "bnPostingSig_" + hashToken(hashOf({site.options.seed, hashText(s->token), 3}), 10,
-                                        "ABCDEFGHJKLMNPQRSTUVWXYZ23456789");
-        s->reached.insert("type");
-        {
-            std::lock_guard<std::mutex> g(lock_);
-            if (sessions_.size() >= kMaxSessions) sessions_.clear();
-            sessions_[s->token] = s;
-        }
-        return typePage(site, *s);
-    }
+// ---- the steps of a post ------------------------------------------------------------------------
 
-    if (parts.size() != 2 || parts[0] != "k") return refuse(404, "Page not found.");
-    std::shared_ptr<Session> found;
-    {
-        std::lock_guard<std::mutex> g(lock_);
-        auto it = sessions_.find(parts[1]);
-        if (it != sessions_.end()) found = it->second;
-    }
-    if (!found) return refuse(404, "This posting session has ended. Please start again.");
-    Session& s = *found;
-    // One request at a time per posting.
-    static std::mutex sessionLock;
-    std::lock_guard<std::mutex> hold(sessionLock);
+// One form sent to a session, with what every step reads of it.
+struct Post {
+    SiteImpl& site;
+    Session& s;
+    const std::string& account;
+    const FormFields& form;
+    std::string go;  // the button pressed
+};
 
-    if (read) {
-        if (s.done) return refuse(409, "This posting has already been submitted.");
-        if (s.step == "type") return typePage(site, s);
-        if (s.step == "cat") return categoryPage(site, s);
-        if (s.step == "subcat") return sellerPage(site, s);
-        if (s.step == "area") return areaPage(site, s);
-        if (s.step == "hood") return neighbourhoodPage(site, s);
-        if (s.step == "emailwarn") return emailWarningPage(site, s);
-        if (s.step == "images") return photoPage(site, s, {});
-        if (s.step == "preview") return previewPage(site, s);
-        if (s.step == "terms") return termsPage(site, s);
-        if (s.step == "captcha") return captchaPage(site, s, {});
-        return composePage(site, s, account, {});
-    }
-    if (request.method != "POST") return refuse(405, "That is not how this page is used.");
-    if (s.done) return refuse(409, "This posting has already been submitted.");
-    // The admin's switch: the next posts of any session answer with the pages asked for, one
-    // each.
-    std::string forced;
-    {
-        std::lock_guard<std::mutex> g(site.stateLock);
-        auto comma = site.nextPostingPage.find(',');
-        forced = site.nextPostingPage.substr(0, comma);
-        site.nextPostingPage =
-            comma == std::string::npos ? "" : site.nextPostingPage.substr(comma + 1);
-    }
-    if (!forced.empty()) {
-        if (forced == "type") return typePage(site, s);
-        if (forced == "area") return areaPage(site, s);
-        if (forced == "compose") return composePage(site, s, account, {});
-        if (forced == "emailwarning") return emailWarningPage(site, s);
-        if (forced == "photos") return photoPage(site, s, {});
-        if (forced == "review") return previewPage(site, s);
-        if (forced == "terms") return termsPage(site, s);
-        if (forced == "captcha") return captchaPage(site, s, {});
-        if (forced == "phone") return phonePage(site, s, account, true);
-        if (forced == "sent") {
-            std::string content =
-                "<div><b>IMPORTANT - FURTHER ACTION IS REQUIRED TO COMPLETE YOUR REQUEST!</b>"
-                "</div>\n<div>You should receive an email shortly, with a link to publish your "
-                "posting.</div>\n";
-            return page(site, s, "almost done", content);
-        }
-        if (forced == "empty") return HttpResponse::html("");
-        return refuse(400, "The site could not take this posting.");
-    }
-
-    auto parsed = parseForm(request);
-    if (!parsed) return refuse(400, "The form could not be read.");
-    const FormFields& form = *parsed;
-    const FormField* signature = findField(form, s.signatureName);
-    if (!signature) return refuse(400, "The form is missing its signature field.");
-    std::string step;
-    for (const auto& candidate : s.reached) {
-        if (signature->value == signatureValue(site, s, candidate)) step = candidate;
-    }
-    if (step.empty()) return refuse(403, "This form has expired or its signature is wrong.");
+// The refusal of a form with other fields than `allowed`, or sent with another button than
+// `button` (when one is given).
+std::optional<HttpResponse> refuseUnexpected(const Post& p,
+                                             std::initializer_list<const char*> allowed,
+                                             const char* button = nullptr) {
     std::string bad;
-    std::string go = fieldValue(form, "go");
+    if (!onlyFields(p.form, p.s, allowed, &bad))
+        return refuse(400, "Unexpected form field " + bad + ".");
+    if (button && p.go != button) return refuse(400, "Unexpected button.");
+    return std::nullopt;
+}
 
-    // Where the chain goes once the category (and the seller) is known.
-    auto afterCategory = [&]() -> HttpResponse {
-        const Category& cat = c.categories[static_cast<size_t>(s.category)];
-        const TestAccount* a = accountRecord(account);
-        bool verified = a && a->phoneVerified;
-        if ((cat.section == 4 || (cat.code == "cta" && s.seller == Listing::Seller::Dealer)) &&
-            !verified)
-            return phonePage(site, s, account, cat.code == "cta");
-        const Metro& m = c.metros[static_cast<size_t>(s.metro)];
-        if (!m.subAreas.empty()) {
-            s.reached.insert("area");
-            return areaPage(site, s);
-        }
-        s.reached.insert("edit");
-        return composePage(site, s, account, {});
-    };
-
-    if (step == "type" || step == "cat" || step == "subcat") {
-        if (!onlyFields(form, s, {"id", "go"}, &bad))
-            return refuse(400, "Unexpected form field " + bad + ".");
-        if (go != "Continue") return refuse(400, "Unexpected button.");
-        std::string id = fieldValue(form, "id");
-        if (step == "type") {
-            const PostingType* t = typeOf(id);
-            if (!t) return refuse(400, "Please choose a type of posting.");
-            s.type = t;
-            s.category = -1;
-            s.seller = Listing::Seller::Owner;
-            if (t->section >= 0) {
-                s.reached.insert("cat");
-                return categoryPage(site, s);
-            }
-            s.category = c.categoryIndex(t->category);
-            return afterCategory();
-        }
-        if (!s.type) return refuse(400, "Please choose a type of posting first.");
-        if (step == "cat") {
-            int index = c.categoryIndex(id);
-            bool offered =
-                index >= 0 && c.categories[static_cast<size_t>(index)].section == s.type->section;
-            if (s.type->fourChoices) {
-                offered = false;
-                for (const char* code : kCommunityChoices)
-                    offered = offered || id == code;
-            }
-            if (!offered) return refuse(400, "Please choose one of the categories offered.");
-            s.category = index;
-            if (id == "cta") {
-                s.reached.insert("subcat");
-                return sellerPage(site, s);
-            }
-            return afterCategory();
-        }
-        if (id != "cto" && id != "ctd")
-            return refuse(400, "Please choose one of the categories offered.");
-        s.category = c.categoryIndex("cta");
-        s.seller = id == "ctd" ? Listing::Seller::Dealer : Listing::Seller::Owner;
-        return afterCategory();
+// Where the chain goes once the category (and the seller) is known.
+HttpResponse afterCategory(Post& p) {
+    const Catalog& c = p.site.catalog;
+    Session& s = p.s;
+    const Category& cat = c.categories[static_cast<size_t>(s.category)];
+    const TestAccount* a = accountRecord(p.account);
+    bool verified = a && a->phoneVerified;
+    if ((cat.section == 4 || (cat.code == "cta" && s.seller == Listing::Seller::Dealer)) &&
+        !verified)
+        return phonePage(p.site, s, p.account, cat.code == "cta");
+    const Metro& m = c.metros[static_cast<size_t>(s.metro)];
+    if (!m.subAreas.empty()) {
+        s.reached.insert(Step::Area);
+        return areaPage(p.site, s);
     }
-    if (s.category < 0) return refuse(400, "Please choose a category first.");
+    s.reached.insert(Step::Compose);
+    return composePage(p.site, s, p.account, {});
+}
 
-    if (step == "area" || step == "hood") {
-        if (!onlyFields(form, s, {"n", "go"}, &bad))
-            return refuse(400, "Unexpected form field " + bad + ".");
-        if (go != "Continue") return refuse(400, "Unexpected button.");
-        int n = std::atoi(fieldValue(form, "n").c_str());
-        const Metro& m = c.metros[static_cast<size_t>(s.metro)];
-        if (step == "area") {
-            if (n < 0 || n > static_cast<int>(m.subAreas.size()) || fieldValue(form, "n").empty())
-                return refuse(400, "Please choose an area.");
-            s.subArea = n - 1;
-            s.neighbourhood = -1;
-            if (s.subArea >= 0 &&
-                !m.subAreas[static_cast<size_t>(s.subArea)].neighbourhoods.empty()) {
-                s.reached.insert("hood");
-                return neighbourhoodPage(site, s);
-            }
-        } else {
-            if (s.subArea < 0) return refuse(400, "Please choose an area first.");
-            const SubArea& a = m.subAreas[static_cast<size_t>(s.subArea)];
-            if (n < 0 || n > static_cast<int>(a.neighbourhoods.size()) ||
-                fieldValue(form, "n").empty())
-                return refuse(400, "Please choose a location.");
-            s.neighbourhood = n - 1;
-        }
-        s.reached.insert("edit");
-        return composePage(site, s, account, {});
+HttpResponse typeStep(Post& p) {
+    if (auto refusal = refuseUnexpected(p, {"id", "go"}, "Continue")) return *refusal;
+    Session& s = p.s;
+    const PostingType* t = typeOf(fieldValue(p.form, "id"));
+    if (!t) return refuse(400, "Please choose a type of posting.");
+    s.type = t;
+    s.category = -1;
+    s.seller = Listing::Seller::Owner;
+    if (t->section >= 0) {
+        s.reached.insert(Step::Category);
+        return categoryPage(p.site, s);
     }
+    s.category = p.site.catalog.categoryIndex(t->category);
+    return afterCategory(p);
+}
 
-    if (step == "edit") {
-        std::string price = priceField(site, s);
-        bool anonymous = account.empty();
-        std::vector<const char*> allowed = {"PostingTitle", "GeographicArea", "FromEMail",
-                                            "Privacy",      "PostingBody",    "go"};
-        if (!price.empty()) allowed.push_back(price == "Ask" ? "Ask" : "Rent");
-        if (anonymous) allowed.push_back("ConfirmEMail");
-        for (const auto& f : form) {
-            bool known = f.name == s.signatureName ||
-                         std::any_of(allowed.begin(), allowed.end(),
-                                     [&](const char* a) { return f.name == a; });
-            if (!known || countFields(form, f.name) > 1)
-                return refuse(400, "Unexpected form field " + f.name + ".");
-        }
-        if (go != "Continue") return refuse(400, "Unexpected button.");
-        s.title = trimmed(fieldValue(form, "PostingTitle"));
-        s.price = price.empty() ? std::string() : trimmed(fieldValue(form, price));
-        s.place = trimmed(fieldValue(form, "GeographicArea"));
-        s.body = fieldValue(form, "PostingBody");
-        std::string privacy = fieldValue(form, "Privacy");
-        s.privacy = privacy == "A" || privacy == "P" ? privacy : "C";
-        s.email = anonymous ? trimmed(fieldValue(form, "FromEMail")) : account;
-        std::vector<std::string> errors;
-        if (s.title.empty()) errors.push_back("Posting title is required.");
-        if (trimmed(s.body).empty()) errors.push_back("Posting description is required.");
-        if (!s.price.empty() && s.price.find_first_not_of("0123456789") != std::string::npos)
-            errors.push_back("Price must be a whole number.");
-        if (anonymous) {
-            if (!looksLikeEmail(s.email))
-                errors.push_back("A valid email address is required.");
-            else if (trimmed(fieldValue(form, "ConfirmEMail")) != s.email)
-                errors.push_back("The two email addresses do not match.");
-        }
-        if (!errors.empty()) return composePage(site, s, account, errors);
-        s.emailAccepted = false;
-        if (containsIgnoringCase(s.body, s.email)) {
-            s.reached.insert("emailwarn");
-            return emailWarningPage(site, s);
-        }
-        s.reached.insert("images");
-        return photoPage(site, s, {});
+HttpResponse categoryStep(Post& p) {
+    if (auto refusal = refuseUnexpected(p, {"id", "go"}, "Continue")) return *refusal;
+    const Catalog& c = p.site.catalog;
+    Session& s = p.s;
+    std::string id = fieldValue(p.form, "id");
+    if (!s.type) return refuse(400, "Please choose a type of posting first.");
+    int index = c.categoryIndex(id);
+    bool offered =
+        index >= 0 && c.categories[static_cast<size_t>(index)].section == s.type->section;
+    if (s.type->fourChoices) {
+        offered = false;
+        for (const char* code : kCommunityChoices)
+            offered = offered || id == code;
     }
+    if (!offered) return refuse(400, "Please choose one of the categories offered.");
+    s.category = index;
+    if (id == "cta") {
+        s.reached.insert(Step::Seller);
+        return sellerPage(p.site, s);
+    }
+    return afterCategory(p);
+}
 
-    if (step == "emailwarn") {
-        if (!onlyFields(form, s, {"emailok", "go"}, &bad))
-            return refuse(400, "Unexpected form field " + bad + ".");
-        if (fieldValue(form, "emailok") != "yes" || go != "Continue anyway")
+HttpResponse sellerStep(Post& p) {
+    if (auto refusal = refuseUnexpected(p, {"id", "go"}, "Continue")) return *refusal;
+    Session& s = p.s;
+    std::string id = fieldValue(p.form, "id");
+    if (!s.type) return refuse(400, "Please choose a type of posting first.");
+    if (id != "cto" && id != "ctd")
+        return refuse(400, "Please choose one of the categories offered.");
+    s.category = p.site.catalog.categoryIndex("cta");
+    s.seller = id == "ctd" ? Listing::Seller::Dealer : Listing::Seller::Owner;
+    return afterCategory(p);
+}
+
+HttpResponse areaStep(Post& p) {
+    if (auto refusal = refuseUnexpected(p, {"n", "go"}, "Continue")) return *refusal;
+    Session& s = p.s;
+    int n = std::atoi(fieldValue(p.form, "n").c_str());
+    const Metro& m = p.site.catalog.metros[static_cast<size_t>(s.metro)];
+    if (n < 0 || n > static_cast<int>(m.subAreas.size()) || fieldValue(p.form, "n").empty())
+        return refuse(400, "Please choose an area.");
+    s.subArea = n - 1;
+    s.neighbourhood = -1;
+    if (s.subArea >= 0 && !m.subAreas[static_cast<size_t>(s.subArea)].neighbourhoods.empty()) {
+        s.reached.insert(Step::Neighbourhood);
+        return neighbourhoodPage(p.site, s);
+    }
+    s.reached.insert(Step::Compose);
+    return composePage(p.site, s, p.account, {});
+}
+
+HttpResponse neighbourhoodStep(Post& p) {
+    if (auto refusal = refuseUnexpected(p, {"n", "go"}, "Continue")) return *refusal;
+    Session& s = p.s;
+    int n = std::atoi(fieldValue(p.form, "n").c_str());
+    const Metro& m = p.site.catalog.metros[static_cast<size_t>(s.metro)];
+    if (s.subArea < 0) return refuse(400, "Please choose an area first.");
+    const SubArea& a = m.subAreas[static_cast<size_t>(s.subArea)];
+    if (n < 0 || n > static_cast<int>(a.neighbourhoods.size()) || fieldValue(p.form, "n").empty())
+        return refuse(400, "Please choose a location.");
+    s.neighbourhood = n - 1;
+    s.reached.insert(Step::Compose);
+    return composePage(p.site, s, p.account, {});
+}
+
+HttpResponse composeStep(Post& p) {
+    Session& s = p.s;
+    const FormFields& form = p.form;
+    std::string price = priceField(p.site, s);
+    bool anonymous = p.account.empty();
+    std::vector<const char*> allowed = {"PostingTitle", "GeographicArea", "FromEMail",
+                                        "Privacy",      "PostingBody",    "go"};
+    if (!price.empty()) allowed.push_back(price == "Ask" ? "Ask" : "Rent");
+    if (anonymous) allowed.push_back("ConfirmEMail");
+    for (const auto& f : form) {
+        bool known =
+            f.name == s.signatureName ||
+            std::any_of(allowed.begin(), allowed.end(), [&](const char* a) { return f.name == a; });
+        if (!known || countFields(form, f.name) > 1)
+            return refuse(400, "Unexpected form field " + f.name + ".");
+    }
+    if (p.go != "Continue") return refuse(400, "Unexpected button.");
+    s.title = trimmed(fieldValue(form, "PostingTitle"));
+    s.price = price.empty() ? std::string() : trimmed(fieldValue(form, price));
+    s.place = trimmed(fieldValue(form, "GeographicArea"));
+    s.body = fieldValue(form, "PostingBody");
+    std::string privacy = fieldValue(form, "Privacy");
+    s.privacy = privacy == "A" || privacy == "P" ? privacy : "C";
+    s.email = anonymous ? trimmed(fieldValue(form, "FromEMail")) : p.account;
+    std::vector<std::string> errors;
+    if (s.title.empty()) errors.push_back("Posting title is required.");
+    if (trimmed(s.body).empty()) errors.push_back("Posting description is required.");
+    if (!s.price.empty() && s.price.find_first_not_of("0123456789") != std::string::npos)
+        errors.push_back("Price must be a whole number.");
+    if (anonymous) {
+        if (!looksLikeEmail(s.email))
+            errors.push_back("A valid email address is required.");
+        else if (trimmed(fieldValue(form, "ConfirmEMail")) != s.email)
+            errors.push_back("The two email addresses do not match.");
+    }
+    if (!errors.empty()) return composePage(p.site, s, p.account, errors);
+    s.emailAccepted = false;
+    if (containsIgnoringCase(s.body, s.email)) {
+        s.reached.insert(Step::EmailWarning);
+        return emailWarningPage(p.site, s);
+    }
+    s.reached.insert(Step::Photos);
+    return photoPage(p.site, s, {});
+}
+
+HttpResponse emailWarningStep(Post& p) {
+    if (auto refusal = refuseUnexpected(p, {"emailok", "go"})) return *refusal;
+    if (fieldValue(p.form, "emailok") != "yes" || p.go != "Continue anyway")
+        return refuse(400, "Unexpected button.");
+    p.s.emailAccepted = true;
+    p.s.reached.insert(Step::Photos);
+    return photoPage(p.site, p.s, {});
+}
+
+// A photo added to the session, or the photos declared done.
+HttpResponse photosStep(Post& p) {
+    if (auto refusal = refuseUnexpected(p, {"a", "file", "go"})) return *refusal;
+    SiteImpl& site = p.site;
+    Session& s = p.s;
+    std::string a = fieldValue(p.form, "a");
+    if (a != "add") {
+        if (a != "fin" || p.go != "Done with Images" || findField(p.form, "file"))
             return refuse(400, "Unexpected button.");
-        s.emailAccepted = true;
-        s.reached.insert("images");
-        return photoPage(site, s, {});
-    }
-
-    if (step == "images") {
-        if (!onlyFields(form, s, {"a", "file", "go"}, &bad))
-            return refuse(400, "Unexpected form field " + bad + ".");
-        std::string a = fieldValue(form, "a");
-        if (a == "add") {
-            if (go != "add image") return refuse(400, "Unexpected button.");
-            const FormField* file = findField(form, "file");
-            if (!file || !file->isFile) return refuse(400, "The image file is missing.");
-            if (!isImage(file->value))
-                return photoPage(site, s, {"That file is not an image we can use."});
-            if (s.photos.size() >= kMaxPhotos)
-                return photoPage(
-                    site, s,
-                    {"You can add no more than " + std::to_string(kMaxPhotos) + " images."});
-            std::string key = s.token + "_" + std::to_string(s.photos.size() + 1);
-            {
-                std::lock_guard<std::mutex> g(site.stateLock);
-                site.uploads[key] = file->value;
-                auto size = jpegPixelSize(file->value);
-                site.uploadedPhotos.push_back({key, size.first, size.second});
-            }
-            s.photos.push_back(key);
-            return photoPage(site, s, {});
-        }
-        if (a != "fin" || go != "Done with Images" || findField(form, "file"))
-            return refuse(400, "Unexpected button.");
-        s.reached.insert("preview");
+        s.reached.insert(Step::Review);
         return previewPage(site, s);
     }
-
-    if (step == "preview") {
-        if (!onlyFields(form, s, {"a", "go"}, &bad))
-            return refuse(400, "Unexpected form field " + bad + ".");
-        std::string a = fieldValue(form, "a");
-        if (a == "edit" && go == "Edit Post") return composePage(site, s, account, {});
-        if (a != "publish" || go != "Continue") return refuse(400, "Unexpected button.");
-        if (account.empty() || !site.accounts.acceptedTerms(account)) {
-            s.reached.insert("terms");
-            return termsPage(site, s);
-        }
-        step = "terms-accepted";
+    if (p.go != "add image") return refuse(400, "Unexpected button.");
+    const FormField* file = findField(p.form, "file");
+    if (!file || !file->isFile) return refuse(400, "The image file is missing.");
+    if (!isImage(file->value)) return photoPage(site, s, {"That file is not an image we can use."});
+    if (s.photos.size() >= kMaxPhotos)
+        return photoPage(site, s,
+                         {"You can add no more than " + std::to_string(kMaxPhotos) + " images."});
+    std::string key = s.token + "_" + std::to_string(s.photos.size() + 1);
+    {
+        std::lock_guard<std::mutex> g(site.stateLock);
+        site.uploads[key] = file->value;
+        auto size = jpegPixelSize(file->value);
+        site.uploadedPhotos.push_back({key, size.first, size.second});
     }
+    s.photos.push_back(key);
+    return photoPage(site, s, {});
+}
 
-    if (step == "terms") {
-        if (!onlyFields(form, s, {"a", "go"}, &bad))
-            return refuse(400, "Unexpected form field " + bad + ".");
-        if (fieldValue(form, "a") != "terms") return refuse(400, "Unexpected button.");
-        if (go == "DECLINE") {
-            s.done = true;
-            return refuse(403, "You must accept the terms of use to post.");
-        }
-        if (go != "ACCEPT the terms of use") return refuse(400, "Unexpected button.");
-        if (!account.empty()) site.accounts.acceptTerms(account);
-        step = "terms-accepted";
-    }
-
-    const TestAccount* record = accountRecord(account);
-    if (step == "terms-accepted") {
-        if (account.empty() || (record && record->captchaAlways)) {
-            s.reached.insert("captcha");
-            return captchaPage(site, s, {});
-        }
-    } else if (step == "captcha") {
-        if (!onlyFields(form, s,
-                        {"a", "recaptcha_challenge_field", "recaptcha_response_field", "go"}, &bad))
-            return refuse(400, "Unexpected form field " + bad + ".");
-        if (fieldValue(form, "a") != "captcha" || go != "Continue")
-            return refuse(400, "Unexpected button.");
-        if (fieldValue(form, "recaptcha_response_field") != "manual_challenge" ||
-            !site.captcha.consumeCode(fieldValue(form, "recaptcha_challenge_field")))
-            return captchaPage(site, s, {"The verification code was not right. Please try again."});
-    } else {
-        return refuse(400, "Unexpected form.");
-    }
-
-    // The posting is complete.
+// The posting made: published at once for an account, or held until the link mailed to an
+// anonymous poster is followed.
+HttpResponse finishPosting(Post& p) {
+    SiteImpl& site = p.site;
+    const Catalog& c = site.catalog;
+    Session& s = p.s;
     s.done = true;
     const Metro& m = c.metros[static_cast<size_t>(s.metro)];
     Listing listing;
@@ -806,10 +773,10 @@ HttpResponse PostingService::handle(SiteImpl& site, const HttpRequest& request) 
     listing.reply = Listing::Reply::Email;
     listing.relayAddress = relayFor(site, s);
     listing.seller = s.seller;
-    if (!account.empty()) {
+    if (!p.account.empty()) {
         listing.id = site.listings.publish(listing);
         std::string url = listingUrl(c, listing);
-        site.accounts.recordPosting(account, listing.titleHtml, url);
+        site.accounts.recordPosting(p.account, listing.titleHtml, url);
         std::string content =
             "<h3>Thanks for posting!</h3>\n<div>Your posting can be seen at <a href=\"" + url +
             "\">" + url + "</a>.</div>\n<div><a href=\"https://" + std::string(kAccountHost) +
@@ -830,6 +797,198 @@ HttpResponse PostingService::handle(SiteImpl& site, const HttpRequest& request) 
         "to publish your ad.</div>\n<div>The email is sent to " +
         escapeHtml(s.email) + ".</div>\n";
     return page(site, s, "almost done", content);
+}
+
+// Once the terms are accepted: the captcha for those who must solve one, else the posting.
+HttpResponse afterTerms(Post& p) {
+    const TestAccount* record = accountRecord(p.account);
+    if (p.account.empty() || (record && record->captchaAlways)) {
+        p.s.reached.insert(Step::Captcha);
+        return captchaPage(p.site, p.s, {});
+    }
+    return finishPosting(p);
+}
+
+HttpResponse reviewStep(Post& p) {
+    if (auto refusal = refuseUnexpected(p, {"a", "go"})) return *refusal;
+    std::string a = fieldValue(p.form, "a");
+    if (a == "edit" && p.go == "Edit Post") return composePage(p.site, p.s, p.account, {});
+    if (a != "publish" || p.go != "Continue") return refuse(400, "Unexpected button.");
+    if (p.account.empty() || !p.site.accounts.acceptedTerms(p.account)) {
+        p.s.reached.insert(Step::Terms);
+        return termsPage(p.site, p.s);
+    }
+    return afterTerms(p);
+}
+
+HttpResponse termsStep(Post& p) {
+    if (auto refusal = refuseUnexpected(p, {"a", "go"})) return *refusal;
+    if (fieldValue(p.form, "a") != "terms") return refuse(400, "Unexpected button.");
+    if (p.go == "DECLINE") {
+        p.s.done = true;
+        return refuse(403, "You must accept the terms of use to post.");
+    }
+    if (p.go != "ACCEPT the terms of use") return refuse(400, "Unexpected button.");
+    if (!p.account.empty()) p.site.accounts.acceptTerms(p.account);
+    return afterTerms(p);
+}
+
+HttpResponse captchaStep(Post& p) {
+    if (auto refusal = refuseUnexpected(
+            p, {"a", "recaptcha_challenge_field", "recaptcha_response_field", "go"}))
+        return *refusal;
+    if (fieldValue(p.form, "a") != "captcha" || p.go != "Continue")
+        return refuse(400, "Unexpected button.");
+    if (fieldValue(p.form, "recaptcha_response_field") != "manual_challenge" ||
+        !p.site.captcha.consumeCode(fieldValue(p.form, "recaptcha_challenge_field")))
+        return captchaPage(p.site, p.s, {"The verification code was not right. Please try again."});
+    return finishPosting(p);
+}
+
+HttpResponse postToStep(Post& p, Step step) {
+    switch (step) {
+        case Step::Type:
+            return typeStep(p);
+        case Step::Category:
+            return categoryStep(p);
+        case Step::Seller:
+            return sellerStep(p);
+        default:
+            break;
+    }
+    // Every later step builds on the category.
+    if (p.s.category < 0) return refuse(400, "Please choose a category first.");
+    switch (step) {
+        case Step::Area:
+            return areaStep(p);
+        case Step::Neighbourhood:
+            return neighbourhoodStep(p);
+        case Step::Compose:
+            return composeStep(p);
+        case Step::EmailWarning:
+            return emailWarningStep(p);
+        case Step::Photos:
+            return photosStep(p);
+        case Step::Review:
+            return reviewStep(p);
+        case Step::Terms:
+            return termsStep(p);
+        case Step::Captcha:
+            return captchaStep(p);
+        default:
+            return refuse(400, "Unexpected form.");
+    }
+}
+
+// A form sent to a session: the step is the one whose signature the form carries.
+HttpResponse post(SiteImpl& site, Session& s, const std::string& account,
+                  const HttpRequest& request) {
+    auto parsed = parseForm(request);
+    if (!parsed) return refuse(400, "The form could not be read.");
+    const FormFields& form = *parsed;
+    const FormField* signature = findField(form, s.signatureName);
+    if (!signature) return refuse(400, "The form is missing its signature field.");
+    std::optional<Step> step;
+    for (Step candidate : s.reached) {
+        if (signature->value == signatureValue(site, s, candidate)) step = candidate;
+    }
+    if (!step) return refuse(403, "This form has expired or its signature is wrong.");
+    Post p{site, s, account, form, fieldValue(form, "go")};
+    return postToStep(p, *step);
+}
+
+// The link of the confirmation mail publishes a posting made without an account.
+HttpResponse publishConfirmed(SiteImpl& site, const std::string& publishToken) {
+    Listing listing;
+    {
+        std::lock_guard<std::mutex> g(site.stateLock);
+        auto it = site.pendingListings.find(publishToken);
+        if (it == site.pendingListings.end())
+            return refuse(404, "This link has already been used or has expired.");
+        listing = it->second;
+        site.pendingListings.erase(it);
+    }
+    listing.id = site.listings.publish(listing);
+    std::string url = listingUrl(site.catalog, listing);
+    std::string content =
+        "<h3>Your posting is published.</h3>\n<div>Your posting can be seen "
+        "at <a href=\"" +
+        url + "\">" + url + "</a>.</div>\n";
+    return HttpResponse::html(pageFrame("bazaarnest | posting published", "post", content));
+}
+
+// The non-empty parts of a path.
+std::vector<std::string> pathParts(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t at = 1;
+    while (at < path.size()) {
+        size_t slash = path.find('/', at);
+        std::string part =
+            path.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
+        if (!part.empty()) parts.push_back(part);
+        if (slash == std::string::npos) break;
+        at = slash + 1;
+    }
+    return parts;
+}
+
+}  // namespace
+
+void PostingService::reset() {
+    std::lock_guard<std::mutex> g(lock_);
+    sessions_.clear();
+}
+
+HttpResponse PostingService::startSession(SiteImpl& site, const std::string& metroCode) {
+    int metro = site.catalog.metroIndex(metroCode);
+    if (metro < 0) return refuse(404, "There is no bazaarnest site by that name.");
+    auto s = std::make_shared<Session>();
+    s->token = site.newToken("posting", 10);
+    s->metro = metro;
+    s->signatureName =
+        "bnPostingSig_" + hashToken(hashOf({site.options.seed, hashText(s->token), 3}), 10,
+                                    "ABCDEFGHJKLMNPQRSTUVWXYZ23456789");
+    s->reached.insert(Step::Type);
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        if (sessions_.size() >= kMaxSessions) sessions_.clear();
+        sessions_[s->token] = s;
+    }
+    return typePage(site, *s);
+}
+
+std::shared_ptr<PostingService::Session> PostingService::sessionFor(const std::string& token) {
+    std::lock_guard<std::mutex> g(lock_);
+    auto it = sessions_.find(token);
+    return it == sessions_.end() ? nullptr : it->second;
+}
+
+HttpResponse PostingService::handle(SiteImpl& site, const HttpRequest& request) {
+    std::vector<std::string> parts = pathParts(request.path);
+    bool read = request.method == "GET" || request.method == "HEAD";
+    std::string account = site.accounts.accountOf(request);
+
+    if (parts.size() == 2 && parts[0] == "p" && read) return publishConfirmed(site, parts[1]);
+    if (parts.size() == 2 && parts[0] == "c" && read) return startSession(site, parts[1]);
+    if (parts.size() != 2 || parts[0] != "k") return refuse(404, "Page not found.");
+    std::shared_ptr<Session> found = sessionFor(parts[1]);
+    if (!found) return refuse(404, "This posting session has ended. Please start again.");
+    Session& s = *found;
+    // One request at a time per posting.
+    static std::mutex sessionLock;
+    std::lock_guard<std::mutex> hold(sessionLock);
+
+    if (read) {
+        if (s.done) return refuse(409, "This posting has already been submitted.");
+        return shownPage(site, s, account);
+    }
+    if (request.method != "POST") return refuse(405, "That is not how this page is used.");
+    if (s.done) return refuse(409, "This posting has already been submitted.");
+    // The admin's switch: the next posts of any session answer with the pages asked for, one
+    // each.
+    std::string forced = takeForcedPage(site);
+    if (!forced.empty()) return forcedPage(site, s, account, forced);
+    return post(site, s, account, request);
 }
 
 }  // namespace bnsite

@@ -83,6 +83,10 @@ public:
     struct Session;
 
 private:
+    // A new session on the metro's site, answered with its first page.
+    HttpResponse startSession(SiteImpl& site, const std::string& metroCode);
+    std::shared_ptr<Session> sessionFor(const std::string& token);
+
     mutable std::mutex lock_;
     std::map<std::string, std::shared_ptr<Session>> sessions_;
 };
