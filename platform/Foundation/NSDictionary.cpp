@@ -342,6 +342,13 @@ Ref<NSDictionary> NSDictionary::dictionaryWithEntries(std::vector<HashTable::Ent
     return d;
 }
 
+Ref<NSDictionary> NSDictionary::dictionaryWithHashedEntries(
+    std::vector<HashTable::Entry>&& entries) {
+    auto d = alloc<NSDictionary>();
+    d->adoptEntries(std::move(entries), true);
+    return d;
+}
+
 void NSDictionary::adoptEntries(std::vector<HashTable::Entry>&& entries, bool hashed) {
     for (size_t i = 0; i < entries.size(); ++i) {
         HashTable::Entry& e = entries[i];
