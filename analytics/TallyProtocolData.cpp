@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "Foundation/NSData.h"
 #include "Foundation/NSDate.h"
@@ -61,10 +62,11 @@ void TallyProtocolData::appendString(NSString* string, NSMutableData* data) {
         appendUshort(0, data);
         return;
     }
-    const char* utf8 = limited->UTF8String();
-    size_t n = utf8 ? std::strlen(utf8) : 0;
+    // Converted into room the thread keeps: a body writes thousands of short strings.
+    thread_local std::string utf8;
+    size_t n = limited->getUTF8(utf8) ? utf8.size() : 0;
     appendUshort(static_cast<unsigned>(n), data);
-    if (n) data->appendBytes(utf8, static_cast<NSUInteger>(n));
+    if (n) data->appendBytes(utf8.data(), static_cast<NSUInteger>(n));
 }
 
 void TallyProtocolData::appendTinyData(NSData* value, NSMutableData* data) {

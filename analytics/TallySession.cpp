@@ -689,7 +689,7 @@ Ref<NSData> TallySession::data() {
             TallyUtil::debugLog(NS("Tally: event corrupted, session discarded"));
             return nullptr;
         }
-        out->appendData(event->dataRelativeToSessionStart(startTime_));
+        event->appendDataRelativeToSessionStart(startTime_, out);
     }
     TallyUtil::debugLog(NS("Tally: eventLogComplete[%d]"), eventLogComplete_ ? 1 : 0);
     P::appendBoolean(eventLogComplete_, out);
