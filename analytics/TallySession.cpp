@@ -735,7 +735,11 @@ Ref<NSData> TallySession::dataForSessions(NSArray* sessions, bool requestAds) {
             records->addObject(entry);
         }
     }
-    auto out = NSMutableData::data();
+    // The records are most of the body: room for them and the head at once, not regrown.
+    NSUInteger recordBytes = 0;
+    for (auto* record : *records)
+        recordBytes += static_cast<NSData*>(record)->length();
+    auto out = NSMutableData::dataWithCapacity(recordBytes + 1024);
     auto cache = TallyImageCache::instance();
     auto ids = cache->storedIds();
     TallyUtil::debugLog(NS("Tally: cacheTimeStamp[%lld] numCachedItems[%d]"),

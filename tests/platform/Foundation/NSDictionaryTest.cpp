@@ -468,6 +468,38 @@ TEST(NSDictionary, MutationDuringEnumerationRaises) {
     EXPECT_EQ(calls, 1);
 }
 
+// Enumerating an immutable dictionary, indexed or not, visits every entry once in order, in
+// both directions, and stops when asked.
+TEST(NSDictionary, ImmutableEnumerationVisitsEveryEntryInOrder) {
+    for (int n : {0, 3, 40}) {
+        auto m = NSMutableDictionary::dictionary();
+        for (int i = 0; i < n; ++i)
+            m->setObject(NSNumber::numberWithInt(i), str("k" + std::to_string(i)));
+        m->removeObjectForKey(NS("k1"));  // a hole in the table
+        auto d = NSDictionary::dictionaryWithDictionary(m);
+        std::string forward, backward, expected, expectedBackward;
+        auto keys = m->allKeys();
+        for (NSObject* key : *keys) {
+            expected += text(key) + "=" + text(m->objectForKey(key)) + ",";
+            expectedBackward = text(key) + "," + expectedBackward;
+        }
+        d->enumerateKeysAndObjectsUsingBlock([&](NSObject* key, NSObject* value, bool*) {
+            forward += text(key) + "=" + text(value) + ",";
+        });
+        EXPECT_EQ(forward, expected);
+        d->enumerateKeysAndObjectsWithOptions(
+            NSEnumerationReverse,
+            [&](NSObject* key, NSObject*, bool*) { backward += text(key) + ","; });
+        EXPECT_EQ(backward, expectedBackward);
+        int calls = 0;
+        d->enumerateKeysAndObjectsUsingBlock([&](NSObject*, NSObject*, bool* stop) {
+            ++calls;
+            *stop = calls == 2;
+        });
+        EXPECT_EQ(calls, std::min<int>(2, static_cast<int>(d->count())));
+    }
+}
+
 TEST(NSDictionary, DescribesInPropertyListStyle) {
     EXPECT_EQ(text(NSDictionary::dictionary()), "{\n}");
     auto d = NSDictionary::dictionaryWithPairs(
