@@ -272,8 +272,10 @@ void ZJSONScanner::dealloc() {
 }
 
 void ZJSONScanner::forgetReadBefore() {
-    // The slots point into the bytes they were read from.
-    std::fill(slots_.begin(), slots_.end(), Slot{});
+    // The slots point into the bytes they were read from. Only those that were given an object
+    // count as taken.
+    for (const Kept& kept : readBefore_)
+        slots_[kept.slot].index = 0;
     readBefore_.clear();
     true_ = false_ = nullptr;
 }
@@ -479,7 +481,8 @@ ZJSONScanner::Slot* ZJSONScanner::slotFor(Kind kind, const uint8_t* bytes, uint3
 
 void ZJSONScanner::keep(Slot* slot, NSObject* object, NSUInteger hash) {
     if (!slot) return;
-    readBefore_.push_back(Kept{Ref<NSObject>(object), hash});
+    readBefore_.push_back(
+        Kept{Ref<NSObject>(object), hash, static_cast<uint32_t>(slot - slots_.data())});
     slot->index = static_cast<uint32_t>(readBefore_.size());
 }
 

@@ -55,6 +55,7 @@ class ZJSONScanner : public ZDataScanner {
     struct Kept {
         Ref<NSObject> object;
         NSUInteger hash = 0;  // a key's, given to the dictionaries that hold it
+        uint32_t slot = 0;    // where it is found
     };
 
 private:
