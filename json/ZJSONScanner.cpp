@@ -515,8 +515,11 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
             const uint8_t* close = plainRunEnd(current_, end_);
             if (close - current_ <= 16 &&
                 std::all_of(current_, close, [](uint8_t c) { return c < 0x80; })) {
-                units.append(current_, close);  // a short ASCII run between escapes
-                current_ = close;
+                // A short ASCII run between escapes, widened unit for unit.
+                const size_t at = units.size();
+                units.resize(at + static_cast<size_t>(close - current_));
+                for (char16_t* w = units.data() + at; current_ < close;)
+                    *w++ = *current_++;
                 continue;
             }
             // Bytes that are not UTF-8 fail the string rather than vanish from it.
