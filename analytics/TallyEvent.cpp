@@ -43,6 +43,11 @@ int32_t TallyEvent::duration() {
 
 Ref<NSData> TallyEvent::dataRelativeToSessionStart(NSDate* sessionStart) {
     auto out = NSMutableData::data();
+    appendDataRelativeToSessionStart(sessionStart, out);
+    return out;
+}
+
+void TallyEvent::appendDataRelativeToSessionStart(NSDate* sessionStart, NSMutableData* out) {
     TallyProtocolData::appendString(name_, out);
     NSUInteger count = parameters_ ? parameters_->count() : 0;
     TallyProtocolData::appendUshort(count, out);
@@ -56,7 +61,6 @@ Ref<NSData> TallyEvent::dataRelativeToSessionStart(NSDate* sessionStart) {
     }
     TallyProtocolData::appendLong(startOffsetFromSessionStart(sessionStart), out);
     TallyProtocolData::appendLong(duration(), out);
-    return out;
 }
 
 void TallyEvent::encodeWithCoder(NSCoder* c) {

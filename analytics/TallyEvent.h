@@ -9,6 +9,7 @@
 class NSData;
 class NSDate;
 class NSDictionary;
+class NSMutableData;
 class NSString;
 
 class TallyEvent : public NSObject, public NSCoding {
@@ -38,6 +39,8 @@ class TallyEvent : public NSObject, public NSCoding {
     int32_t duration();
     // Name, parameters as description strings, start offset and duration as longs.
     Ref<NSData> dataRelativeToSessionStart(NSDate* sessionStart);
+    // The same record written at the end of `out` (a session's body writes a thousand).
+    void appendDataRelativeToSessionStart(NSDate* sessionStart, NSMutableData* out);
 
     void encodeWithCoder(NSCoder* coder) override;
     bool initWithCoder(NSCoder* coder) override;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "Foundation/NSData.h"
 #include "Foundation/NSDate.h"
@@ -61,11 +62,12 @@ void TallyProtocolData::appendString(NSString* string, NSMutableData* data) {
         appendUshort(0, data);
         return;
     }
-    // Measured from the encoded bytes, not up to a NUL: a name may hold U+0000.
-    auto utf8 = limited->dataUsingEncoding(NSUTF8StringEncoding);
-    NSUInteger n = utf8 ? utf8->length() : 0;
+    // The whole UTF-8 text, not up to a NUL (a name may hold U+0000), converted into room the
+    // thread keeps: a body writes thousands of short strings.
+    thread_local std::string utf8;
+    size_t n = limited->getUTF8(utf8) ? utf8.size() : 0;
     appendUshort(static_cast<unsigned>(n), data);
-    if (n) data->appendBytes(utf8->bytes(), n);
+    if (n) data->appendBytes(utf8.data(), static_cast<NSUInteger>(n));
 }
 
 void TallyProtocolData::appendTinyData(NSData* value, NSMutableData* data) {

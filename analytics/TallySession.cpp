@@ -702,7 +702,7 @@ Ref<NSData> TallySession::data() {
             TallyUtil::debugLog(NS("Tally: event corrupted, session discarded"));
             return nullptr;
         }
-        out->appendData(event->dataRelativeToSessionStart(startTime_));
+        event->appendDataRelativeToSessionStart(startTime_, out);
     }
     TallyUtil::debugLog(NS("Tally: eventLogComplete[%d]"), eventLogComplete_ ? 1 : 0);
     P::appendBoolean(eventLogComplete_, out);
@@ -748,7 +748,11 @@ Ref<NSData> TallySession::dataForSessions(NSArray* sessions, bool requestAds) {
             records->addObject(entry);
         }
     }
-    auto out = NSMutableData::data();
+    // The records are most of the body: room for them and the head at once, not regrown.
+    NSUInteger recordBytes = 0;
+    for (auto* record : *records)
+        recordBytes += static_cast<NSData*>(record)->length();
+    auto out = NSMutableData::dataWithCapacity(recordBytes + 1024);
     // Without an image cache yet, the server is told of no images held.
     auto cache = TallyImageCache::instance();
     auto ids = cache ? cache->storedIds() : NSArray::array();

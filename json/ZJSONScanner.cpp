@@ -217,9 +217,71 @@ Ref<ZJSONScanner> ZJSONScanner::scannerWithData(NSData* data) {
     return scanner;
 }
 
-void ZJSONScanner::setData(NSData* data) {
-    slots_.clear();  // they point into the old bytes
+namespace {
+
+// The room a scanner works in, kept by the thread between documents: most documents are read
+// one after another on one thread, and allocating the room anew for each cost as much as a small
+// document's strings.
+struct SpareRoom {
+    std::vector<ZJSONScanner::Slot> slots;
+    std::vector<ZJSONScanner::Kept> readBefore;
+    std::vector<HashTable::Entry> pendingEntries;
+    std::vector<Ref<NSObject>> pendingElements;
+    std::u16string units;
+    bool held = false;  // by a scanner now
+};
+thread_local SpareRoom spareRoom;
+
+// A long document's room is not kept.
+constexpr size_t kKeptEntries = 256;
+constexpr size_t kKeptUnits = 4096;
+
+}  // namespace
+
+bool ZJSONScanner::init() {
+    if (!ZDataScanner::init()) return false;
+    SpareRoom& spare = spareRoom;
+    if (!spare.held) {
+        spare.held = true;
+        heldSpare_ = true;
+        slots_.swap(spare.slots);
+        readBefore_.swap(spare.readBefore);
+        pendingEntries_.swap(spare.pendingEntries);
+        pendingElements_.swap(spare.pendingElements);
+        units_.swap(spare.units);
+    }
+    return true;
+}
+
+void ZJSONScanner::dealloc() {
+    forgetReadBefore();
+    pendingEntries_.clear();
+    pendingElements_.clear();
+    if (heldSpare_) {
+        SpareRoom& spare = spareRoom;
+        heldSpare_ = false;
+        spare.held = false;
+        if (pendingEntries_.capacity() <= kKeptEntries) pendingEntries_.swap(spare.pendingEntries);
+        if (pendingElements_.capacity() <= kKeptEntries)
+            pendingElements_.swap(spare.pendingElements);
+        if (units_.capacity() <= kKeptUnits) units_.swap(spare.units);
+        slots_.swap(spare.slots);
+        readBefore_.swap(spare.readBefore);
+    }
+    ZDataScanner::dealloc();
+}
+
+void ZJSONScanner::forgetReadBefore() {
+    // The slots point into the bytes they were read from. Only those that were given an object
+    // count as taken.
+    for (const Kept& kept : readBefore_)
+        slots_[kept.slot].index = 0;
     readBefore_.clear();
+    true_ = false_ = nullptr;
+}
+
+void ZJSONScanner::setData(NSData* data) {
+    forgetReadBefore();
     ZDataScanner::setData(utf8Data(data));
 }
 
@@ -264,11 +326,15 @@ bool ZJSONScanner::scanJSONObject(Ref<NSObject>* object, Ref<NSError>* error) {
             break;
         }
         case 't':
-            if (scanUTF8String("true", nullptr)) value = NSNumber::numberWithBool(true);
+        case 'f': {
+            // One immutable object for each of the two values throughout a document.
+            const bool truth = currentCharacter() == 't';
+            if (!scanUTF8String(truth ? "true" : "false", nullptr)) break;
+            Ref<NSNumber>& shared = truth ? true_ : false_;
+            if (!shared) shared = NSNumber::numberWithBool(truth);
+            value = shared;
             break;
-        case 'f':
-            if (scanUTF8String("false", nullptr)) value = NSNumber::numberWithBool(false);
-            break;
+        }
         case 'n':
             if (scanUTF8String("null", nullptr)) value = NSNull::null();
             break;
@@ -298,7 +364,8 @@ bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError
         skipWhitespace();
         if (currentCharacter() == '}') break;
         Ref<NSString> key;
-        if (!scanKey(&key)) return fail(-2);
+        NSUInteger hash = 0;
+        if (!scanKey(&key, &hash)) return fail(-2);
         skipWhitespace();
         if (!scanCharacter(':')) return fail(-3);
         Ref<NSObject> value;
@@ -306,7 +373,7 @@ bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError
         // As key-value setting: a later equal key replaces (the dictionary sees to that when it
         // is made), a missing value removes.
         if (value) {
-            pendingEntries_.push_back(HashTable::Entry{std::move(key), std::move(value), 0});
+            pendingEntries_.push_back(HashTable::Entry{std::move(key), std::move(value), hash});
         } else {
             removeKey(pendingEntries_, base, key);
         }
@@ -320,7 +387,8 @@ bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError
         }
     }
     if (!scanCharacter('}')) return fail(-6);
-    if (dictionary) *dictionary = NSDictionary::dictionaryWithEntries(pending.take());
+    // Every key is an immutable string whose hash is known: the dictionary need not ask.
+    if (dictionary) *dictionary = NSDictionary::dictionaryWithHashedEntries(pending.take());
     return true;
 }
 
@@ -358,24 +426,32 @@ bool ZJSONScanner::scanJSONArray(Ref<NSArray>* array, Ref<NSError>* error) {
     return true;
 }
 
-bool ZJSONScanner::scanKey(Ref<NSString>* key) {
+bool ZJSONScanner::scanKey(Ref<NSString>* key, NSUInteger* hash) {
     skipWhitespace();
     const uint8_t* text = current_ + 1;
     const uint8_t* close = current_ < end_ && *current_ == '"' ? plainRunEnd(text, end_) : end_;
-    if (close == end_ || *close != '"') return scanJSONStringConstant(key, nullptr);
+    if (close == end_ || *close != '"') {
+        if (!scanJSONStringConstant(key, nullptr)) return false;
+        *hash = (*key)->hash();
+        return true;
+    }
 
-    // A key without escapes: its bytes tell whether it was read before.
+    // A key without escapes: its bytes tell whether it was read before, and it is hashed once.
     const auto length = static_cast<uint32_t>(close - text);
     Slot* slot = slotFor(Kind::Key, text, length);
     if (slot && slot->index) {
-        *key = cast<NSString>(readBefore_[slot->index - 1]);
+        const Kept& kept = readBefore_[slot->index - 1];
+        *key = static_cast<NSString*>(kept.object.get());
+        *hash = kept.hash;
         current_ = close + 1;
         return true;
     }
-    auto string = length ? decodeUTF8(text, length) : NSString::string();
+    auto string = NSString::compactStringWithUTF8(
+        std::string_view(reinterpret_cast<const char*>(text), length));
     if (!string) return false;  // not UTF-8
     current_ = close + 1;
-    keep(slot, string);
+    *hash = string->hash();
+    keep(slot, string, *hash);
     *key = std::move(string);
     return true;
 }
@@ -403,9 +479,10 @@ ZJSONScanner::Slot* ZJSONScanner::slotFor(Kind kind, const uint8_t* bytes, uint3
     }
 }
 
-void ZJSONScanner::keep(Slot* slot, NSObject* object) {
+void ZJSONScanner::keep(Slot* slot, NSObject* object, NSUInteger hash) {
     if (!slot) return;
-    readBefore_.emplace_back(object);
+    readBefore_.push_back(
+        Kept{Ref<NSObject>(object), hash, static_cast<uint32_t>(slot - slots_.data())});
     slot->index = static_cast<uint32_t>(readBefore_.size());
 }
 
@@ -419,31 +496,38 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
     skipWhitespace();
     if (!scanCharacter('"')) return fail(-11);
 
-    // Most strings have no escapes: one run of plain bytes up to the closing quote.
+    // Most strings have no escapes: one run of plain bytes up to the closing quote, made into
+    // the string straight from the data.
     if (const uint8_t* close = plainRunEnd(current_, end_); close < end_ && *close == '"') {
-        auto text = close == current_ ? NSString::string()
-                                      : decodeUTF8(current_, static_cast<size_t>(close - current_));
+        auto text = NSString::compactStringWithUTF8(std::string_view(
+            reinterpret_cast<const char*>(current_), static_cast<size_t>(close - current_)));
         if (!text) return fail(-11);  // bytes that are not UTF-8 fail the string
         current_ = close + 1;
         if (string) *string = std::move(text);
         return true;
     }
 
-    std::u16string units;
+    std::u16string& units = units_;
+    units.clear();
     while (!scanCharacter('"')) {
         if (current_ >= end_) return fail(-11);  // the data ends inside the string
         if (currentCharacter() != '\\') {
-            const uint8_t* run = current_;
-            const uint8_t* close = plainRunEnd(run, end_);
-            if (std::all_of(run, close, [](uint8_t c) { return c < 0x80; })) {
-                units.append(run, close);  // ASCII: unit for unit
-                current_ = close;
+            const uint8_t* close = plainRunEnd(current_, end_);
+            if (close - current_ <= 16 &&
+                std::all_of(current_, close, [](uint8_t c) { return c < 0x80; })) {
+                // A short ASCII run between escapes, widened unit for unit.
+                const size_t at = units.size();
+                units.resize(at + static_cast<size_t>(close - current_));
+                for (char16_t* w = units.data() + at; current_ < close;)
+                    *w++ = *current_++;
                 continue;
             }
-            Ref<NSString> text;
             // Bytes that are not UTF-8 fail the string rather than vanish from it.
-            if (!scanNotQuoteCharactersIntoString(&text)) return fail(-11);
-            units.append(text->u16());
+            if (!NSString::appendUTF8(units,
+                                      std::string_view(reinterpret_cast<const char*>(current_),
+                                                       static_cast<size_t>(close - current_))))
+                return fail(-11);
+            current_ = close;
             continue;
         }
         ++current_;
@@ -489,7 +573,9 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
         }
         units.push_back(unit);
     }
-    if (string) *string = NSString::adoptUnits(std::move(units));
+    if (string) *string = NSString::compactStringWithUnits(units);
+    // A rare long text's room is not kept for the rest of the document.
+    if (units.capacity() > kKeptUnits) std::u16string().swap(units);
     return true;
 }
 
@@ -505,12 +591,12 @@ bool ZJSONScanner::scanJSONNumberConstant(Ref<NSNumber>* number, Ref<NSError>* e
     const auto length = static_cast<uint32_t>(end - run);
     Slot* slot = slotFor(Kind::Number, run, length);
     if (slot && slot->index) {
-        *number = cast<NSNumber>(readBefore_[slot->index - 1]);
+        *number = static_cast<NSNumber*>(readBefore_[slot->index - 1].object.get());
         current_ = end;
         return true;
     }
     scanNumber(number);
-    keep(slot, *number);
+    keep(slot, *number, 0);
     return true;
 }
 

@@ -4,6 +4,7 @@
 // reported through NSError values in ZJSONScannerErrorDomain; nothing is raised for it.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "Foundation/NSDictionary.h"
@@ -17,6 +18,8 @@ extern NSString* const ZJSONScannerErrorDomain;  // "ZJSONScannerErrorDomain"
 class ZJSONScanner : public ZDataScanner {
     NS_OBJECT(ZJSONScanner, ZDataScanner)
     static Ref<ZJSONScanner> scannerWithData(NSData* data);
+    bool init() override;
+    void dealloc() override;
 
     // Data of UTF-16 or UTF-32 (told by its zero bytes or a byte order mark) is converted to
     // UTF-8 first; a UTF-8 byte order mark is dropped. Data that does not decode in the encoding
@@ -39,9 +42,26 @@ class ZJSONScanner : public ZDataScanner {
     // stack; deeper ones fail as a value that could not be scanned.
     static constexpr int kMaximumDepth = 512;
 
+    // Keys and numbers read so far are kept by their bytes: the objects of an array repeat the
+    // same keys and often the same numbers, and one immutable object serves every place that
+    // reads the same (public for the room a thread keeps between scanners).
+    enum class Kind : uint32_t { Key = 0, Number = 1u << 31 };
+    struct Slot {
+        uint32_t offset = 0;  // of the bytes in the data
+        uint32_t length = 0;  // with the kind in its top bit
+        uint32_t hash = 0;
+        uint32_t index = 0;  // into readBefore_, plus one; 0 for a free slot
+    };
+    struct Kept {
+        Ref<NSObject> object;
+        NSUInteger hash = 0;  // a key's, given to the dictionaries that hold it
+        uint32_t slot = 0;    // where it is found
+    };
+
 private:
-    // A key as scanJSONStringConstant reads it; keys without escapes are read once per document.
-    bool scanKey(Ref<NSString>* key);
+    // A key as scanJSONStringConstant reads it; keys without escapes are read and hashed once
+    // per document. Keys are immutable strings, given with their hash.
+    bool scanKey(Ref<NSString>* key, NSUInteger* hash);
 
     // Nesting of the dictionaries and arrays being scanned.
     int depth_ = 0;
@@ -51,23 +71,20 @@ private:
     std::vector<collection_detail::HashTable::Entry> pendingEntries_;
     std::vector<Ref<NSObject>> pendingElements_;
 
-    // Keys and numbers read so far, by their bytes: the objects of an array repeat the same
-    // keys and often the same numbers, and one immutable object serves every place that reads
-    // the same. The slots take one kilobyte, the largest block the allocator hands out from its
-    // per-thread caches.
-    enum class Kind : uint32_t { Key = 0, Number = 1u << 31 };
-    struct Slot {
-        uint32_t offset = 0;  // of the bytes in the data
-        uint32_t length = 0;  // with the kind in its top bit
-        uint32_t hash = 0;
-        uint32_t index = 0;  // into readBefore_, plus one; 0 for a free slot
-    };
     static constexpr size_t kSlots = 64;
     // The slot of an object read before from the bytes as that kind, or the free slot where one
     // would go (nullptr when no more fit).
     Slot* slotFor(Kind kind, const uint8_t* bytes, uint32_t length);
     // Keeps the object read from the bytes in the free slot that slotFor gave for them.
-    void keep(Slot* slot, NSObject* object);
+    void keep(Slot* slot, NSObject* object, NSUInteger hash);
+    // Frees every slot and kept object.
+    void forgetReadBefore();
     std::vector<Slot> slots_;
-    std::vector<Ref<NSObject>> readBefore_;
+    std::vector<Kept> readBefore_;
+    Ref<NSNumber> true_, false_;  // the booleans read so far
+    // The units of a string with escapes, as they are read.
+    std::u16string units_;
+    // Whether the vectors above are the room the thread keeps between scanners, given back at
+    // dealloc.
+    bool heldSpare_ = false;
 };

@@ -407,6 +407,15 @@ void* NSMutableData::mutableBytes() {
 
 void NSMutableData::appendBytes(const void* bytes, NSUInteger length) {
     if (length == 0) return;
+    // Writers append many small fields: bytes from elsewhere that fit the room already owned go
+    // straight in.
+    const auto* src = static_cast<const unsigned char*>(bytes);
+    if (src && freeWhenDone_ && bytes_ && length <= capacity_ - length_ &&
+        (src + length <= bytes_ || src >= bytes_ + capacity_)) {
+        std::memcpy(bytes_ + length_, src, length);
+        length_ += length;
+        return;
+    }
     replaceBytesInRange(NSRange{length_, 0}, bytes, length);
 }
 

@@ -342,6 +342,13 @@ Ref<NSDictionary> NSDictionary::dictionaryWithEntries(std::vector<HashTable::Ent
     return d;
 }
 
+Ref<NSDictionary> NSDictionary::dictionaryWithHashedEntries(
+    std::vector<HashTable::Entry>&& entries) {
+    auto d = alloc<NSDictionary>();
+    d->adoptEntries(std::move(entries), true);
+    return d;
+}
+
 void NSDictionary::adoptEntries(std::vector<HashTable::Entry>&& entries, bool hashed) {
     for (size_t i = 0; i < entries.size(); ++i) {
         HashTable::Entry& e = entries[i];
@@ -567,6 +574,27 @@ void NSDictionary::enumerateKeysAndObjectsWithOptions(NSEnumerationOptions optio
                                                       const Block& block) {
     const bool reverse = (options & NSEnumerationReverse) != 0;
     const uint64_t mutations = mutations_;
+    if (!reverse) {
+        // In order, straight over the table: a change made by the block raises before the
+        // table is read again.
+        // Only a mutable dictionary can lose an entry while the block holds it.
+        const bool holdEntries = is<NSMutableDictionary>(this);
+        bool stop = false;
+        for (size_t i = table_.nextLive(0); i < table_.size();) {
+            NSObject* key = table_.at(i).key.get();
+            NSObject* value = table_.at(i).value.get();
+            if (holdEntries) {
+                Ref<NSObject> heldKey(key), heldValue(value);
+                block(key, value, &stop);
+            } else {
+                block(key, value, &stop);
+            }
+            if (stop) return;
+            if (mutations_ != mutations) raiseMutatedWhileEnumerated();
+            i = table_.nextLive(i + 1);
+        }
+        return;
+    }
     std::vector<size_t> live;
     live.reserve(table_.count());
     for (size_t i = table_.nextLive(0); i < table_.size(); i = table_.nextLive(i + 1)) {

@@ -121,6 +121,9 @@ class NSDictionary : public NSObject {
     // copied as on any insertion; a later key equal to an earlier one replaces that one's object.
     static Ref<NSDictionary> dictionaryWithEntries(
         std::vector<collection_detail::HashTable::Entry>&& entries);
+    // As NSMutableDictionary::dictionaryWithHashedEntries, for an immutable dictionary.
+    static Ref<NSDictionary> dictionaryWithHashedEntries(
+        std::vector<collection_detail::HashTable::Entry>&& entries);
 
     bool initWithDictionary(NSDictionary* other);
     bool initWithDictionary(NSDictionary* other, bool copyItems);

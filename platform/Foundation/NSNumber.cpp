@@ -1,5 +1,6 @@
 #include "Foundation/NSNumber.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -245,12 +246,12 @@ Ref<NSString> NSNumber::description() {
         case Kind::Double:
             std::snprintf(buf, sizeof buf, "%0.16g", v_.d);
             break;
-        default:
-            if (isUnsignedKind()) {
-                std::snprintf(buf, sizeof buf, "%llu", v_.u);
-            } else {
-                std::snprintf(buf, sizeof buf, "%lld", v_.i);
-            }
+        default: {
+            // Integers, the most common numbers written out, without the formatter.
+            auto end = isUnsignedKind() ? std::to_chars(buf, buf + sizeof buf - 1, v_.u).ptr
+                                        : std::to_chars(buf, buf + sizeof buf - 1, v_.i).ptr;
+            *end = '\0';
+        }
     }
     return NSString::fromUTF8(buf);
 }

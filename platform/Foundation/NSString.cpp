@@ -144,6 +144,18 @@ public:
         if (!units.empty()) std::memcpy(s->units(), units.data(), units.size() * sizeof(char16_t));
         return Ref<Base>::adopt(s);
     }
+    // The same from ASCII bytes, widened unit for unit into the object's own allocation.
+    template <class Final>
+    static Ref<Base> makeWidened(const uint8_t* ascii, size_t count) {
+        static_assert(sizeof(Final) == sizeof(CompactString), "the units must follow the object");
+        void* memory = ::operator new(sizeof(Final) + count * sizeof(char16_t));
+        auto* s = new (memory) Final();
+        s->count_ = static_cast<NSUInteger>(count);
+        char16_t* w = s->units();
+        for (size_t i = 0; i < count; ++i)
+            w[i] = ascii[i];
+        return Ref<Base>::adopt(s);
+    }
     // Allocated with the units above: freed as one block.
     static void operator delete(void* p) { ::operator delete(p); }
 
@@ -1006,6 +1018,45 @@ Ref<NSString> NSString::compactStringWithUnits(std::u16string_view units) {
     return CompactString<NSString>::make<CompactImmutableString>(units);
 }
 
+namespace {
+
+// Whether every byte is below 0x80, eight at a time while eight remain.
+bool allASCII(const uint8_t* b, size_t n) {
+    uint64_t any = 0;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, b + i, 8);
+        any |= word;
+    }
+    for (; i < n; ++i)
+        any |= b[i];
+    return (any & 0x8080808080808080ull) == 0;
+}
+
+}  // namespace
+
+Ref<NSString> NSString::compactStringWithUTF8(std::string_view utf8) {
+    const auto* b = reinterpret_cast<const uint8_t*>(utf8.data());
+    const size_t n = utf8.size();
+    if (allASCII(b, n)) return CompactString<NSString>::makeWidened<CompactImmutableString>(b, n);
+    // Decoded into room kept by the thread, then copied into the string's own allocation.
+    thread_local std::u16string scratch;
+    scratch.clear();
+    const bool ok = decodeUTF8(b, n, scratch, false);
+    Ref<NSString> text = ok ? compactStringWithUnits(scratch) : nullptr;
+    if (scratch.capacity() > 16384) std::u16string().swap(scratch);  // a rare long text
+    return text;
+}
+
+bool NSString::appendUTF8(std::u16string& units, std::string_view utf8) {
+    const size_t base = units.size();
+    if (decodeUTF8(reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), units, false))
+        return true;
+    units.resize(base);
+    return false;
+}
+
 NSString* NSString::literal(const char16_t* chars, size_t length) {
     // Literals of equal text are one object, as the platform's constant strings are.
     static std::mutex lock;
@@ -1113,6 +1164,13 @@ std::string NSString::utf8() {
     std::string out;
     encodeUnits(u.view(), NSUTF8StringEncoding, true, out);
     return out;
+}
+
+bool NSString::getUTF8(std::string& out) {
+    Units u(this);
+    if (encodeUnits(u.view(), NSUTF8StringEncoding, false, out)) return true;
+    out.clear();
+    return false;
 }
 
 std::u16string NSString::u16() {

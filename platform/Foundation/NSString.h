@@ -113,6 +113,12 @@ class NSString : public NSObject {
     // A string whose units live in the object's own allocation: one allocation instead of two,
     // for readers that make many strings. It behaves in every way as one made otherwise.
     static Ref<NSString> compactStringWithUnits(std::u16string_view units);
+    // The same from strict UTF-8 (ASCII widened straight into the string's allocation); nil
+    // when the bytes are not valid UTF-8.
+    static Ref<NSString> compactStringWithUTF8(std::string_view utf8);
+    // Appends strict UTF-8 decoded as UTF-16 units; NO, leaving `units` as it was, when the bytes
+    // are not valid UTF-8.
+    static bool appendUTF8(std::u16string& units, std::string_view utf8);
     // An immortal string over a literal, as NS("...") makes.
     static NSString* literal(const char16_t* chars, size_t length);
 
@@ -138,6 +144,9 @@ class NSString : public NSObject {
 
     // ---- conversions ---------------------------------------------------------------------
     std::string utf8();
+    // The text as strict UTF-8 into `out`, reusing its room (for writers that convert many
+    // strings); NO, leaving `out` empty, for text with lone surrogates.
+    bool getUTF8(std::string& out);
     std::u16string u16();
     // A C string valid until the current release pool drains.
     const char* UTF8String();

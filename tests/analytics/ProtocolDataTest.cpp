@@ -64,6 +64,22 @@ TEST(TallyProtocolDataTest, StringsAreLimitedTo255UnitsWithUtf8Lengths) {
     EXPECT_EQ(bytes(d), (std::vector<uint8_t>{0, 3, 'a', 0, 'b'}));
 }
 
+// The length is that of the whole UTF-8 text, NUL characters included; text that has no UTF-8
+// form (a lone surrogate) goes as the empty string. The same for many strings in a row, whose
+// conversions share room.
+TEST(TallyProtocolDataTest, StringsGoAsTheirWholeUtf8Text) {
+    auto d = NSMutableData::data();
+    const std::u16string withNul(u"a\0b\u00e9", 4);
+    P::appendString(NSString::fromUTF16(withNul), d);
+    P::appendString(NSString::fromUTF16(u"x\xD800y"), d);
+    P::appendString(NS("longer text first"), d);
+    P::appendString(NS("ok"), d);
+    EXPECT_EQ(bytes(d),
+              (std::vector<uint8_t>{0,   5,   'a', 0,   'b', 0xC3, 0xA9, 0,   0,   0,   17,
+                                    'l', 'o', 'n', 'g', 'e', 'r',  ' ',  't', 'e', 'x', 't',
+                                    ' ', 'f', 'i', 'r', 's', 't',  0,    2,   'o', 'k'}));
+}
+
 TEST(TallyProtocolDataTest, DataBlocksCarryTheirLengths) {
     auto d = NSMutableData::data();
     std::vector<uint8_t> big(300, 7);

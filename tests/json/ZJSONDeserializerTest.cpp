@@ -223,6 +223,99 @@ TEST(ZJSONDeserializerTest, ManyObjectsWithTheSameKeys) {
     EXPECT_EQ(as<NSNumber>(similar->objectForKey(NS("aYc")))->intValue(), 4);
 }
 
+// Strings without escapes are made straight from the data, and keys without escapes are read
+// once and hashed once; each reads exactly as the same text through the general path, where one
+// character is written as an escape. ASCII runs of every length around a wider character or
+// bytes that are not UTF-8 (the scan and the ASCII check go eight bytes at a time).
+TEST(ZJSONDeserializerTest, FastPathsReadAsTheGeneralPath) {
+    const std::string wide[] = {"",     "\xC3\xA9",     "\xE2\x80\x93", "\xF0\x9F\x98\x80",
+                                "\xC3", "\xED\xA0\x80", "\x80"};
+    for (size_t before = 0; before < 19; ++before) {
+        for (const std::string& w : wide) {
+            for (size_t after : {0u, 1u, 7u, 8u, 9u}) {
+                const std::string body = std::string(before, 'a') + w + std::string(after, 'b');
+                SCOPED_TRACE(body);
+                const bool valid = NSString::compactStringWithUTF8(body) != nullptr;
+                // A value: plain, with an escape at the end, with one at the start.
+                Result plain = parse("\"" + body + "!\"");
+                Result escapedLast = parse("\"" + body + "\\u0021\"");
+                Result escapedFirst = parse("\"\\u0021" + body + "\"");
+                if (!valid) {
+                    EXPECT_EQ(scanError("\"" + body + "!\""), -11);
+                    EXPECT_EQ(scanError("\"" + body + "\\u0021\""), -11);
+                    EXPECT_EQ(scanError("\"\\u0021" + body + "\""), -11);
+                    EXPECT_EQ(scanError("{\"" + body + "\":1}"), -2);
+                    EXPECT_EQ(scanError("{\"" + body + "\\u0021\":1}"), -2);
+                    continue;
+                }
+                ASSERT_TRUE(plain.object);
+                const std::string expected = text(NSString::fromUTF8(body)) + "!";
+                EXPECT_EQ(text(plain.object), expected);
+                EXPECT_EQ(text(escapedLast.object), expected);
+                EXPECT_EQ(text(escapedFirst.object), "!" + text(NSString::fromUTF8(body)));
+                EXPECT_TRUE(plain.object->isEqual(escapedLast.object));
+
+                // A key: the same text, written plainly (and then read again) or with an escape,
+                // is one key, found by a string made elsewhere.
+                Result keys =
+                    parse("[{\"" + body + "!\":1,\"z\":0},{\"" + body + "!\":2},{\"" + body +
+                          "\\u0021\":3},{\"" + body + "!\":4,\"" + body + "\\u0021\":5}]");
+                auto list = as<NSArray>(keys.object);
+                ASSERT_TRUE(list);
+                ASSERT_EQ(list->count(), 4u);
+                auto key = NSString::fromUTF8(expected);
+                for (NSUInteger i = 0; i < 3; ++i) {
+                    auto d = as<NSDictionary>(list->objectAtIndex(i));
+                    ASSERT_TRUE(d);
+                    EXPECT_EQ(as<NSNumber>(d->objectForKey(key))->intValue(),
+                              static_cast<int>(i) + 1);
+                }
+                auto both = as<NSDictionary>(list->objectAtIndex(3));
+                ASSERT_EQ(both->count(), 1u);  // the escaped form replaced the plain one
+                EXPECT_EQ(as<NSNumber>(both->objectForKey(key))->intValue(), 5);
+            }
+        }
+    }
+}
+
+// Dictionaries of every size on both sides of the indexed table, with keys read before,
+// repeated and removed, hold what key-value setting in the same order gives.
+TEST(ZJSONDeserializerTest, DictionariesOfEverySizeMatchKeyValueSetting) {
+    for (int n = 0; n <= 40; ++n) {
+        SCOPED_TRACE(n);
+        std::string json = "[{\"k0\":0},{";
+        auto expected = NSMutableDictionary::dictionary();
+        for (int i = 0; i < n + n / 3; ++i) {
+            // Past n, every third key again: alternately a new value and a removal, and every
+            // fifth written with an escape.
+            const int k = i < n ? i : (i - n) * 3;
+            const std::string name = "k" + std::to_string(k);
+            const std::string written = i % 5 == 4 ? "\\u006b" + std::to_string(k) : name;
+            json += (i ? ",\"" : "\"") + written + "\":";
+            if (i >= n && i % 2) {
+                expected->removeObjectForKey(str(name));  // no value: the key is removed
+            } else {
+                json += std::to_string(i);
+                expected->setObject(NSNumber::numberWithDouble(i), str(name));
+            }
+        }
+        json += "}]";
+        auto list = as<NSArray>(parse(json).object);
+        ASSERT_TRUE(list);
+        ASSERT_EQ(list->count(), 2u);
+        auto d = as<NSDictionary>(list->objectAtIndex(1));
+        ASSERT_TRUE(d);
+        EXPECT_FALSE(is<NSMutableDictionary>(d));
+        EXPECT_TRUE(d->isEqual(expected));
+        EXPECT_EQ(text(d->allKeys()), text(expected->allKeys()));
+        auto keys = expected->allKeys();
+        for (NSObject* key : *keys)
+            EXPECT_TRUE(d->objectForKey(
+                             NSMutableString::stringWithString(cast<NSString>(Ref<NSObject>(key))))
+                            ->isEqual(expected->objectForKey(key)));
+    }
+}
+
 TEST(ZJSONDeserializerTest, MalformedDocumentsGiveTheirConstructsError) {
     EXPECT_EQ(scanError("{'a':1}"), -2);
     EXPECT_EQ(scanError("{\"a\" 1}"), -3);

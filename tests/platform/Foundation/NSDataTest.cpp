@@ -152,6 +152,25 @@ TEST(NSMutableData, GrowsShrinksAndZeroes) {
     EXPECT_EQ(NSMutableData::dataWithCapacity(100)->length(), 0u);
 }
 
+// Small fields appended into room already there, from elsewhere and from the data's own bytes,
+// and past the room.
+TEST(NSMutableData, AppendsFieldsIntoItsRoom) {
+    auto m = NSMutableData::dataWithCapacity(8);
+    m->appendBytes("abc", 3);
+    m->appendBytes(m->bytes(), 2);  // its own bytes, with room to spare
+    EXPECT_EQ(m->view(), "abcab");
+    m->appendBytes("de", 2);
+    m->appendBytes(static_cast<const char*>(m->bytes()) + 3, 4);  // its own, past the room
+    EXPECT_EQ(m->view(), "abcabdeabde");
+    std::string expected(m->view());
+    for (int i = 0; i < 100; ++i) {
+        const char field[2] = {static_cast<char>('0' + i % 10), ';'};
+        m->appendBytes(field, 2);
+        expected.append(field, 2);
+    }
+    EXPECT_EQ(m->view(), expected);
+}
+
 TEST(NSMutableData, ReplacesAndResetsRanges) {
     auto m = NSMutableData::dataWithBytes("hello world", 11);
     m->replaceBytesInRange(NSMakeRange(0, 5), "HELLO");

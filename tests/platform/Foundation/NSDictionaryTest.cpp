@@ -180,32 +180,35 @@ TEST(NSDictionary, MutableDictionaryTakesOverEntries) {
     }
 }
 
+// A dictionary made from hashed entries against one made from the same entries asked: same
+// contents, order, lookups (also by an equal key of another class), equality and description.
+void expectAlike(NSDictionary* hashed, NSDictionary* asked, const std::string& step) {
+    SCOPED_TRACE(step);
+    ASSERT_EQ(hashed->count(), asked->count());
+    EXPECT_EQ(keysOf(hashed), keysOf(asked));
+    EXPECT_TRUE(hashed->allValues()->isEqual(asked->allValues()));
+    EXPECT_TRUE(hashed->isEqual(asked));
+    EXPECT_TRUE(asked->isEqual(hashed));
+    EXPECT_EQ(hashed->hash(), asked->hash());
+    EXPECT_EQ(text(hashed->description()), text(asked->description()));
+    auto keys = asked->allKeys();
+    for (NSObject* key : *keys) {
+        // Found by an equal key of another class as well as by the stored one.
+        auto other = NSMutableString::stringWithString(cast<NSString>(Ref<NSObject>(key)));
+        auto found = hashed->objectForKey(other);
+        ASSERT_TRUE(found);
+        EXPECT_TRUE(found->isEqual(asked->objectForKey(key)));
+    }
+    EXPECT_FALSE(hashed->objectForKey(NS("absent")));
+    EXPECT_TRUE(hashed->copy()->isEqual(asked));
+    EXPECT_TRUE(hashed->mutableCopy()->isEqual(asked));
+}
+
 // Entries whose keys are immutable strings with their hashes given make the same dictionary as
 // entries whose keys the dictionary asks: same contents, order, lookups, equality and
 // description, and every later change leaves the two alike.
 TEST(NSDictionary, HashedEntriesMakeTheSameDictionary) {
     using Entry = collection_detail::HashTable::Entry;
-    auto expectAlike = [](NSDictionary* hashed, NSDictionary* asked, const std::string& step) {
-        SCOPED_TRACE(step);
-        ASSERT_EQ(hashed->count(), asked->count());
-        EXPECT_EQ(keysOf(hashed), keysOf(asked));
-        EXPECT_TRUE(hashed->allValues()->isEqual(asked->allValues()));
-        EXPECT_TRUE(hashed->isEqual(asked));
-        EXPECT_TRUE(asked->isEqual(hashed));
-        EXPECT_EQ(hashed->hash(), asked->hash());
-        EXPECT_EQ(text(hashed->description()), text(asked->description()));
-        auto keys = asked->allKeys();
-        for (NSObject* key : *keys) {
-            // Found by an equal key of another class as well as by the stored one.
-            auto other = NSMutableString::stringWithString(cast<NSString>(Ref<NSObject>(key)));
-            auto found = hashed->objectForKey(other);
-            ASSERT_TRUE(found);
-            EXPECT_TRUE(found->isEqual(asked->objectForKey(key)));
-        }
-        EXPECT_FALSE(hashed->objectForKey(NS("absent")));
-        EXPECT_TRUE(hashed->copy()->isEqual(asked));
-        EXPECT_TRUE(hashed->mutableCopy()->isEqual(asked));
-    };
     for (int n : {0, 1, 2, 8, 9, 12, 20, 40}) {
         std::vector<Entry> hashedEntries;
         std::vector<Entry> askedEntries;
@@ -258,6 +261,30 @@ TEST(NSDictionary, HashedEntriesMakeTheSameDictionary) {
 }
 
 // Many entries without equal keys: indexed at once, and the index serves later changes.
+
+// The immutable form: the same contents, order and lookups as entries the dictionary asks,
+// repeated keys included, at sizes on both sides of the indexed table.
+TEST(NSDictionary, ImmutableFromHashedEntriesMatchesAskedEntries) {
+    using Entry = collection_detail::HashTable::Entry;
+    for (int n : {0, 1, 5, 16, 17, 40}) {
+        SCOPED_TRACE(n);
+        std::vector<Entry> hashedEntries;
+        std::vector<Entry> askedEntries;
+        for (int i = 0; i < n + n / 2; ++i) {
+            const int k = i < n ? i : (i - n) * 2;  // past n, every second key again
+            const std::string name = "key" + std::to_string(k);
+            auto key = NSString::compactStringWithUTF8(name);
+            auto value = NSNumber::numberWithInt(i);
+            hashedEntries.push_back(Entry{key, value, key->hash()});
+            askedEntries.push_back(Entry{str(name), value});
+        }
+        auto hashed = NSDictionary::dictionaryWithHashedEntries(std::move(hashedEntries));
+        auto asked = NSDictionary::dictionaryWithEntries(std::move(askedEntries));
+        EXPECT_FALSE(is<NSMutableDictionary>(hashed));
+        expectAlike(hashed, asked, "n=" + std::to_string(n));
+    }
+}
+
 TEST(NSDictionary, ManyDistinctEntriesAreIndexedWhenTakenOver) {
     using Entry = collection_detail::HashTable::Entry;
     std::vector<Entry> entries;
@@ -439,6 +466,38 @@ TEST(NSDictionary, MutationDuringEnumerationRaises) {
         *stop = true;
     });
     EXPECT_EQ(calls, 1);
+}
+
+// Enumerating an immutable dictionary, indexed or not, visits every entry once in order, in
+// both directions, and stops when asked.
+TEST(NSDictionary, ImmutableEnumerationVisitsEveryEntryInOrder) {
+    for (int n : {0, 3, 40}) {
+        auto m = NSMutableDictionary::dictionary();
+        for (int i = 0; i < n; ++i)
+            m->setObject(NSNumber::numberWithInt(i), str("k" + std::to_string(i)));
+        m->removeObjectForKey(NS("k1"));  // a hole in the table
+        auto d = NSDictionary::dictionaryWithDictionary(m);
+        std::string forward, backward, expected, expectedBackward;
+        auto keys = m->allKeys();
+        for (NSObject* key : *keys) {
+            expected += text(key) + "=" + text(m->objectForKey(key)) + ",";
+            expectedBackward = text(key) + "," + expectedBackward;
+        }
+        d->enumerateKeysAndObjectsUsingBlock([&](NSObject* key, NSObject* value, bool*) {
+            forward += text(key) + "=" + text(value) + ",";
+        });
+        EXPECT_EQ(forward, expected);
+        d->enumerateKeysAndObjectsWithOptions(
+            NSEnumerationReverse,
+            [&](NSObject* key, NSObject*, bool*) { backward += text(key) + ","; });
+        EXPECT_EQ(backward, expectedBackward);
+        int calls = 0;
+        d->enumerateKeysAndObjectsUsingBlock([&](NSObject*, NSObject*, bool* stop) {
+            ++calls;
+            *stop = calls == 2;
+        });
+        EXPECT_EQ(calls, std::min<int>(2, static_cast<int>(d->count())));
+    }
 }
 
 TEST(NSDictionary, DescribesInPropertyListStyle) {

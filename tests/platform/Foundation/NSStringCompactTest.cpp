@@ -180,6 +180,47 @@ TEST(NSStringCompactTest, UTF8OfMixedTextsMatchesTheirPieces) {
     }
 }
 
+// Made from UTF-8 bytes, a compact string is the one decoding makes: ASCII runs of every length
+// around a wider character (the ASCII check goes eight bytes at a time), and every kind of
+// invalid sequence refused as strict decoding refuses it.
+TEST(NSStringCompactTest, FromUTF8IsTheDecodedTextOrNil) {
+    for (const auto& text : kTexts) {
+        const std::string bytes = NSString::fromUTF16(text)->utf8();
+        auto compact = NSString::compactStringWithUTF8(bytes);
+        ASSERT_TRUE(compact);
+        expectSameAsOrdinary(compact, text);
+        EXPECT_TRUE(NSString::isFixedTextString(compact.get()));
+    }
+    const std::string wide[] = {"\xC3\xA9", "\xE2\x80\x93", "\xF0\x9F\x98\x80", "\x7F"};
+    for (size_t before = 0; before < 18; ++before) {
+        for (const std::string& w : wide) {
+            const std::string bytes = std::string(before, 'x') + w + std::string(before % 5, 'y');
+            SCOPED_TRACE(bytes);
+            auto compact = NSString::compactStringWithUTF8(bytes);
+            ASSERT_TRUE(compact);
+            EXPECT_EQ(compact->u16(), NSString::fromUTF8(bytes)->u16());
+            std::u16string appended = u"k";
+            ASSERT_TRUE(NSString::appendUTF8(appended, bytes));
+            EXPECT_EQ(appended, u"k" + compact->u16());
+        }
+    }
+    // A lone continuation byte, an overlong form, an encoded surrogate, a code point past
+    // U+10FFFF, bytes that never occur, sequences cut short: nil, and units left as they were.
+    const std::string invalid[] = {
+        "\x80",     "\xC0\x80",     "\xED\xA0\x80", "\xF4\x90\x80\x80",    "\xFF",
+        "\xE2\x80", "\xF0\x9F\x98", "abcdefgh\xC3", "abcdefghijklmnop\xBF"};
+    for (const std::string& bytes : invalid) {
+        SCOPED_TRACE(bytes);
+        EXPECT_FALSE(NSString::compactStringWithUTF8(bytes));
+        EXPECT_FALSE(make<NSString>(&NSString::initWithBytes,
+                                    static_cast<const void*>(bytes.data()),
+                                    static_cast<NSUInteger>(bytes.size()), NSUTF8StringEncoding));
+        std::u16string units = u"kept";
+        EXPECT_FALSE(NSString::appendUTF8(units, bytes));
+        EXPECT_EQ(units, u"kept");
+    }
+}
+
 TEST(NSStringCompactTest, UTF8OfLoneSurrogatesIsReplacementOrRefused) {
     const std::u16string lone[] = {u"abcdefghij\xD800klmnopqrst", u"\xDC00", u"tail \xD83D",
                                    u"\xDE00\xD83D"};
