@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Classes/MetroItem.h"
+#include "Foundation/NSArray.h"
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UIViewController.h"

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Classes/ItemPage.h"
+#include "Foundation/NSArray.h"
 #include "Foundation/NSObject.h"
 #include "external/nk-http-request/Classes/NKHTTPRequestDelegate.h"
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "Classes/ValidationViewController.h"
+#include "Foundation/NSArray.h"
 #include "UIKit/UITextField.h"
 #include "UIKit/UITextView.h"
 #include "UIKit/UIViewController.h"

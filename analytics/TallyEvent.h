@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "Foundation/NSCoder.h"
+#include "Foundation/NSDate.h"
 
 class NSData;
 class NSDate;

@@ -2,12 +2,13 @@
 # Sources are globbed so that adding a file needs no edit here; a folder with no sources yet
 # makes no target, so that targets can be declared before their code exists.
 
-# Precompiled headers (BN_PCH, for builds made from scratch such as CI's): each target with at
-# least BN_PCH_MIN_SOURCES sources precompiles the headers that at least half of its sources
-# include: system and library headers (<...>) and the platform frameworks' headers
-# ("Foundation/NSString.h"), not the headers private to a folder. The list follows the code.
-# Builds without it (the default) still show a missing include.
-option(BN_PCH "Precompile the headers that most sources of a target include" OFF)
+# Precompiled headers (BN_PCH, on by default): each target with at least BN_PCH_MIN_SOURCES
+# sources precompiles the headers that at least half of its sources include: system and library
+# headers (<...>) and the platform frameworks' headers ("Foundation/NSString.h"), not the headers
+# private to a folder. The list follows the code. A precompiled header hides a missing include
+# in the sources that use it: the target check_headers (bn_header_check) compiles every header
+# on its own, and scripts/test builds it.
+option(BN_PCH "Precompile the headers that most sources of a target include" ON)
 set(BN_PCH_MIN_SOURCES 4 CACHE STRING "Fewest sources for which a target gets precompiled headers")
 # Headers whose meaning depends on what comes before them in a source.
 set(bn_pch_never <cassert> <assert.h>)
@@ -112,6 +113,13 @@ function(bn_library name)
   bn_precompile_common_headers(${name} ${srcs})
 endfunction()
 
+# Test code runs once per build and is mostly templates of the test framework: in the everyday
+# build it is compiled without optimisation and with line tables only, which halves its compile
+# time; the code under test keeps the build type's flags.
+function(bn_test_code_flags name)
+  target_compile_options(${name} PRIVATE $<$<CONFIG:RelWithDebInfo>:-O0 -g1>)
+endfunction()
+
 # bn_test(<name> DIR <folder> [EXCLUDE <folders>...] DEPS <targets>...): every .cpp of the
 # folder in one gtest program.
 function(bn_test name)
@@ -126,6 +134,7 @@ function(bn_test name)
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gmock bn_test_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  bn_test_code_flags(${name})
   bn_precompile_common_headers(${name} TEST ${srcs})
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES ENVIRONMENT
@@ -137,4 +146,70 @@ function(bn_bench name)
   cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_DEPS} benchmark::benchmark benchmark::benchmark_main)
+endfunction()
+
+# bn_header_check(<targets>...): the target check_headers compiles each header of the code's
+# folders as a source of its own, with the usage requirements of `targets`, so that a header that
+# does not include what it uses fails even where precompiled headers would hide it. Not part of
+# the default build.
+function(bn_header_check)
+  set(folders platform Classes json ui AdLoom analytics ads external tools)
+  set(headers "")
+  foreach(folder ${folders})
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${folder}/*.h)
+    list(APPEND headers ${found})
+  endforeach()
+  set(srcs "")
+  foreach(header ${headers})
+    file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${header})
+    set(src ${CMAKE_BINARY_DIR}/header-check/${rel}.cpp)
+    set(text "#include \"${rel}\"\n")
+    if(EXISTS ${src})
+      file(READ ${src} old)
+    else()
+      set(old "")
+    endif()
+    if(NOT old STREQUAL text)
+      file(WRITE ${src} "${text}")
+    endif()
+    list(APPEND srcs ${src})
+  endforeach()
+  add_library(check_headers OBJECT EXCLUDE_FROM_ALL ${srcs})
+  target_include_directories(check_headers PRIVATE ${PROJECT_SOURCE_DIR}/platform
+                                                   ${PROJECT_SOURCE_DIR})
+  # Only the parse matters: no optimisation, no debug information and none of the sanitizers'
+  # instrumentation (the options set for every target are replaced, not added to).
+  set(options -O0 -g0 -Wall -Wextra)
+  if(BN_WERROR)
+    list(APPEND options -Werror)
+  endif()
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    list(APPEND options -Wno-restrict)
+  endif()
+  set_property(TARGET check_headers PROPERTY COMPILE_OPTIONS ${options})
+  # The libraries' own dependencies, private ones too: a header of the drawing code may include
+  # cairo's.
+  foreach(target ${ARGN} PkgConfig::CAIRO)
+    if(TARGET ${target})
+      target_link_libraries(check_headers PRIVATE ${target})
+    endif()
+  endforeach()
+endfunction()
+
+# The static libraries defined in `dir` and the folders below it.
+function(bn_static_libraries out dir)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  set(libs "")
+  foreach(t ${targets})
+    get_target_property(type ${t} TYPE)
+    if(type STREQUAL "STATIC_LIBRARY")
+      list(APPEND libs ${t})
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub ${subdirs})
+    bn_static_libraries(more ${sub})
+    list(APPEND libs ${more})
+  endforeach()
+  set(${out} ${libs} PARENT_SCOPE)
 endfunction()

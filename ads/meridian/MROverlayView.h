@@ -5,6 +5,7 @@
 
 #include "CoreGraphics/CGContext.h"
 #include "UIKit/UIAccelerometer.h"
+#include "UIKit/UIColor.h"
 #include "UIKit/UIWebView.h"
 
 class MROverlayView;

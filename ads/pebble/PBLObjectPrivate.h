@@ -5,6 +5,7 @@
 
 #include "CoreGraphics/CGGeometry.h"
 #include "Foundation/NSObject.h"
+#include "UIKit/UIViewController.h"
 #include "ads/pebble/PBLCachedFile.h"
 #include "ads/pebble/PBLClickTracker.h"
 #include "ads/pebble/PBLWebViewDelegate.h"

@@ -6,6 +6,7 @@
 #include "Foundation/NSObject.h"
 #include "Foundation/NSURL.h"
 #include "MessageUI/MFMailComposeViewController.h"
+#include "UIKit/UIWebView.h"
 #include "ads/pebble/PBLBannerView.h"
 
 class PBLNotification;

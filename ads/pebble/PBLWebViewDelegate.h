@@ -6,6 +6,7 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSString.h"
+#include "UIKit/UIViewController.h"
 #include "UIKit/UIWebView.h"
 
 class NSArray;

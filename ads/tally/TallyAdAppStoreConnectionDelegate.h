@@ -3,7 +3,9 @@
 // the hand-off). The network activity indicator goes off when the follow ends or fails.
 #pragma once
 
+#include "Foundation/NSURL.h"
 #include "URLLoading/NSURLConnection.h"
+#include "ads/tally/TallyAdImpression.h"
 
 class NSURL;
 class TallyAdImpression;

@@ -2,6 +2,7 @@
 // sort descriptors.
 #pragma once
 
+#include "CoreData/NSPredicate.h"
 #include "Foundation/NSObject.h"
 
 class NSArray;

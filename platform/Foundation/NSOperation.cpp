@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <deque>
 #include <exception>
+#include <optional>
 #include <thread>
 
 #include "Foundation/NSArray.h"
@@ -12,6 +13,7 @@
 #include "Foundation/NSLog.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
+#include "Foundation/ThreadActivity.h"
 
 NSString* const NSInvocationOperationVoidResultException =
     NS("NSInvocationOperationVoidResultException");
@@ -618,6 +620,8 @@ void NSOperationQueue::dealloc() {
         workers.swap(s.workers);
         entries.swap(s.entries);
         toStart.swap(s.toStart);
+        for (size_t i = 0; i < toStart.size(); ++i)
+            thread_activity::takeOver();  // never to be started
         s.work.notify_all();
         s.done.notify_all();
     }
@@ -686,6 +690,7 @@ void NSOperationQueue::schedule() {
             continue;
         }
         s.toStart.push_back(chosen);
+        thread_activity::handOff();
         if (s.idle < s.toStart.size()) {
             s.workers.emplace_back(&NSOperationQueue::runWorker, state_);
         } else {
@@ -703,6 +708,7 @@ void NSOperationQueue::runOne(State& s, NSOperation* op) {
         queue = s.owner.lock();
     }
     if (!queue) return;  // the queue is going away
+    thread_activity::AtWork atWork;
     {
         NSAutoreleasePool pool;
         NSOperationQueue* outer = tCurrentQueue;
@@ -727,6 +733,7 @@ void NSOperationQueue::runWorker(std::shared_ptr<State> state) {
     for (;;) {
         Ref<NSOperation> op;
         Ref<NSOperationQueue> queue;
+        std::optional<thread_activity::AtWork> atWork;
         {
             std::unique_lock<std::mutex> lk(s.mutex);
             ++s.idle;
@@ -735,6 +742,8 @@ void NSOperationQueue::runWorker(std::shared_ptr<State> state) {
             if (s.stopping) return;
             op = std::move(s.toStart.front());
             s.toStart.pop_front();
+            atWork.emplace();
+            thread_activity::takeOver();
             queue = s.owner.lock();
         }
         if (!queue) continue;  // the queue is going away

@@ -20,7 +20,9 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSThread.h"
 #include "Foundation/NSTimer.h"
+#include "Foundation/NetworkWork.h"
 #include "Foundation/Runtime.h"
+#include "Foundation/ThreadActivity.h"
 
 NSString* const NSDefaultRunLoopMode = NS("kCFRunLoopDefaultMode");
 NSString* const NSRunLoopCommonModes = NS("kCFRunLoopCommonModes");
@@ -204,6 +206,7 @@ public:
 }  // namespace
 
 void NSRunLoop::State::wake() {
+    thread_activity::touch();
     if (runningThread.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
         selfWake.store(true, std::memory_order_release);
         return;
@@ -270,7 +273,13 @@ void NSRunLoop::pollOnce(State& st, const std::u16string& mode, int timeoutMs) {
     }
     if (st.selfWake.exchange(false)) timeoutMs = 0;
     if (timeoutMs != 0) flushDeferredWakeUps();
-    int n = ::poll(fds.data(), fds.size(), timeoutMs);
+    int n;
+    if (timeoutMs != 0) {
+        thread_activity::Waiting waiting;
+        n = ::poll(fds.data(), fds.size(), timeoutMs);
+    } else {
+        n = ::poll(fds.data(), fds.size(), timeoutMs);
+    }
     if (n <= 0) return;
     if (fds[0].revents) {
         drainWake(st.wakeFd);
@@ -349,8 +358,26 @@ void RunLoopDescriptorSource::perform() {
 
 // ---- the loop --------------------------------------------------------------------------------
 
+namespace {
+// Every loop's state, for looking at the whole process at once.
+struct LoopRegistry {
+    std::mutex lock;
+    std::vector<std::weak_ptr<NSRunLoop::State>> states;
+};
+LoopRegistry& loopRegistry() {
+    static LoopRegistry* r = new LoopRegistry;  // loops may outlive static destruction
+    return *r;
+}
+}  // namespace
+
 bool NSRunLoop::init() {
     state_ = std::make_shared<State>();
+    {
+        auto& r = loopRegistry();
+        std::lock_guard<std::mutex> g(r.lock);
+        std::erase_if(r.states, [](auto& w) { return w.expired(); });
+        r.states.push_back(state_);
+    }
     state_->wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (state_->wakeFd < 0) return false;
     std::weak_ptr<State> weak = state_;
@@ -617,6 +644,48 @@ NSRunLoop::RunResult NSRunLoop::runInMode(NSString* modeObject, NSTimeInterval s
 void NSRunLoop::waitForWork(NSString* mode, double realSeconds) {
     state_->runningThread.store(std::this_thread::get_id(), std::memory_order_release);
     pollOnce(*state_, modeName(mode), static_cast<int>(std::max(0.0, realSeconds) * 1000.0));
+}
+
+bool NSRunLoop::processAtRest(NSRunLoop* caller, NSString* callerMode, NSTimeInterval* nextWake) {
+    const ModeName callerModeName = modeName(callerMode);
+    std::vector<std::shared_ptr<State>> states;
+    {
+        auto& r = loopRegistry();
+        std::lock_guard<std::mutex> g(r.lock);
+        for (auto& w : r.states) {
+            if (auto st = w.lock()) states.push_back(std::move(st));
+        }
+    }
+    const uint64_t before = thread_activity::epoch();
+    if (NetworkWork::inFlight() > 0) return false;
+    const NSTimeInterval now = Clock::now();
+    NSTimeInterval next = thread_activity::earliestWake();
+    bool rest = next > now;
+    for (auto& st : states) {
+        std::lock_guard<std::mutex> g(st->lock);
+        ModeName mode;
+        if (caller && st == caller->state_) {
+            mode = callerModeName;
+        } else if (!st->modeStack.empty()) {
+            mode = st->modeStack.back();
+        } else {
+            continue;  // not running: nothing of it can run until its thread runs it
+        }
+        for (const auto& p : st->performs)
+            rest = rest && !st->applies(p.modes, mode);
+        for (const auto& src : st->sources) {
+            rest = rest && !(src.source->isValid() && src.source->isSignalled() &&
+                             st->applies(src.modes, mode));
+        }
+        NSTimeInterval fire = st->nextFireTime(mode);
+        rest = rest && fire > now;
+        next = std::min(next, fire);
+    }
+    rest = rest && thread_activity::atWork() == 0;
+    // Anything that moved while we looked may have given a thread work.
+    if (thread_activity::epoch() != before) return false;
+    if (nextWake) *nextWake = next;
+    return rest;
 }
 
 // ---- a pass ----------------------------------------------------------------------------------

@@ -111,6 +111,12 @@ class NSRunLoop : public NSObject {
     // time, until something in the mode is ready or the loop is woken. For tests that wait on
     // real input while the manual clock stands still.
     void waitForWork(NSString* mode, double realSeconds);
+    // For tests on the manual clock: whether the whole process is at rest, so that moving the
+    // clock on needs no wait in real time. At rest means no network work in flight, no thread
+    // of the platform at work, and no loop with work ready in the mode it runs in (`caller`, the
+    // calling thread's loop, in `callerMode`). `nextWake` gets the earliest time at which a loop
+    // or a sleeping thread has something to do (infinity when none).
+    static bool processAtRest(NSRunLoop* caller, NSString* callerMode, NSTimeInterval* nextWake);
 
     // Queued work, run in order on the loop's thread the next time it runs in one of the modes
     // (common modes when none are given).

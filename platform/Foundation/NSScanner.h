@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "Foundation/NSCharacterSet.h"
 #include "Foundation/NSObject.h"
 
 class NSCharacterSet;

@@ -15,6 +15,7 @@
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
+#include "Foundation/ThreadActivity.h"
 
 namespace {
 std::atomic<uint64_t> nextSerial{1};
@@ -108,6 +109,8 @@ void NSThread::sleepUntilDate(NSDate* date) {
         changed.notify_all();
     });
     {
+        // Asleep until a time of the clock: idle, with a time to be woken at.
+        thread_activity::Waiting waiting(until);
         std::unique_lock<std::mutex> g(lock);
         for (;;) {
             NSTimeInterval now = Clock::now();
@@ -148,6 +151,7 @@ void NSThread::start() {
     if (serial_ == 0) serial_ = nextSerial++;
     multiThreaded = true;
     Ref<NSThread> self(this);
+    thread_activity::handOff();
     std::thread([self] { self->run(); }).detach();
 }
 
@@ -161,6 +165,8 @@ void NSThread::run() {
             t->changed_.notify_all();
         }
     } finish{this};
+    thread_activity::AtWork atWork;
+    thread_activity::takeOver();
     NSAutoreleasePool pool;
     main();
 }

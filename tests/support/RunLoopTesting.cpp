@@ -35,11 +35,37 @@ bool runLoopUntil(const std::function<bool()>& done, double realSeconds, NSStrin
     return true;
 }
 
-bool advanceRunLoopUntil(const std::function<bool()>& done, NSTimeInterval step, int steps) {
-    for (int i = 0; i < steps; ++i) {
-        if (done()) return true;
-        advanceRunLoop(step);
-        runLoopUntil(done, 0.02);
+namespace {
+// Lets real work run until `done()` holds, the whole process is at rest, or `realSeconds` have
+// passed. True when it ended at rest, with `nextWake` the earliest time anything is due.
+bool settle(const std::function<bool()>& done, NSRunLoop* loop, double realSeconds,
+            NSTimeInterval* nextWake) {
+    auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        loop->runInMode(NSDefaultRunLoopMode, 0, false);
+        if (done()) return false;
+        if (NSRunLoop::processAtRest(loop, NSDefaultRunLoopMode, nextWake)) return true;
+        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        if (elapsed.count() > realSeconds) return false;
+        loop->waitForWork(NSDefaultRunLoopMode, 0.001);
     }
-    return done();
+}
+}  // namespace
+
+bool advanceRunLoopUntil(const std::function<bool()>& done, NSTimeInterval step, int steps) {
+    Ref<NSRunLoop> loop = NSRunLoop::currentRunLoop();
+    const NSTimeInterval end = Clock::now() + step * steps;
+    for (;;) {
+        if (done()) return true;
+        // Real time is given only while real work is in flight, up to a slice per step; at rest
+        // the clock goes straight to the next moment anything is due.
+        NSTimeInterval nextWake = 0;
+        bool atRest = settle(done, loop.get(), 0.02, &nextWake);
+        if (done()) return true;
+        const NSTimeInterval now = Clock::now();
+        if (now >= end) return false;
+        NSTimeInterval target = now + step;
+        if (atRest) target = std::max(now, nextWake);
+        advanceRunLoop(std::min(target, end) - now);
+    }
 }

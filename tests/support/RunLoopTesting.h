@@ -17,7 +17,10 @@ void advanceRunLoop(NSTimeInterval seconds, NSString* mode = nullptr);
 bool runLoopUntil(const std::function<bool()>& done, double realSeconds = 15.0,
                   NSString* mode = nullptr);
 
-// For work that mixes both: moves the manual clock in steps of `step`, letting other threads and
-// sockets answer between steps, until `done()` holds; false after `steps` steps.
+// For work that mixes both: moves the manual clock forward until `done()` holds, at most
+// `step` * `steps` seconds. While real work is in flight (network work, a platform thread at
+// work, a loop with work ready) each step of `step` gives it up to 20 ms of real time first;
+// when the process is at rest the clock goes straight to the next due timer or wake-up of any
+// thread, without waiting.
 bool advanceRunLoopUntil(const std::function<bool()>& done, NSTimeInterval step = 0.05,
                          int steps = 400);

@@ -1,6 +1,7 @@
 // A row of styled buttons centred in the bar, each at most 120 points wide and 30 high.
 #pragma once
 
+#include "Foundation/NSArray.h"
 #include "ui/core/DZView.h"
 
 class DZButton;

@@ -3,6 +3,7 @@
 // the context's frame inwards for the steps behind them; none of them adds to a measure.
 #pragma once
 
+#include "UIKit/UIColor.h"
 #include "ui/core/DZStyle.h"
 
 class UIColor;

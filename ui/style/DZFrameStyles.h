@@ -3,6 +3,7 @@
 // the rest of the chain is composited, the content step (the delegate draws) and the image.
 #pragma once
 
+#include "UIKit/UIImage.h"
 #include "UIKit/UIView.h"
 #include "ui/core/DZShape.h"
 #include "ui/core/DZStyle.h"

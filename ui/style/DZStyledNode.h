@@ -6,6 +6,7 @@
 
 #include "CoreGraphics/CGGeometry.h"
 #include "Foundation/NSObject.h"
+#include "Foundation/NSString.h"
 #include "UIKit/UIImage.h"
 
 class NSString;

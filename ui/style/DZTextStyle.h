@@ -2,6 +2,8 @@
 // measures it so that buttons and labels can size themselves to their titles.
 #pragma once
 
+#include "UIKit/UIColor.h"
+#include "UIKit/UIFont.h"
 #include "UIKit/UIStringDrawing.h"
 #include "ui/core/DZStyle.h"
 

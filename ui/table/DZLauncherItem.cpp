@@ -22,6 +22,14 @@
 
 // ---- DZLauncherItem ----------------------------------------------------------------------------
 
+Ref<DZLauncherView> DZLauncherItem::launcher() {
+    return launcher_.lock();
+}
+
+void DZLauncherItem::setLauncher(DZLauncherView* launcher) {
+    launcher_ = launcher;
+}
+
 bool DZLauncherItem::initWithTitle(NSString* title, NSString* image, NSString* URL) {
     return initWithTitle(title, image, URL, false);
 }
@@ -221,6 +229,10 @@ void DZLauncherHighlightView::dealloc() {
     statusBarCover_ = nullptr;
     parentView_ = nullptr;
     UIView::dealloc();
+}
+
+Ref<DZLauncherView> DZLauncherHighlightView::parentView() {
+    return parentView_;
 }
 
 void DZLauncherHighlightView::setParentView(DZLauncherView* view) {

@@ -21,8 +21,8 @@ public:
     bool initWithCoder(NSCoder* coder) override;
     void encodeWithCoder(NSCoder* coder) override;
 
-    Ref<DZLauncherView> launcher() { return launcher_.lock(); }
-    void setLauncher(DZLauncherView* launcher) { launcher_ = launcher; }
+    Ref<DZLauncherView> launcher();
+    void setLauncher(DZLauncherView* launcher);
     Ref<NSString> title() { return title_; }
     Ref<NSString> image() { return image_; }
     Ref<NSString> URL() { return URL_; }
@@ -89,7 +89,7 @@ public:
 
     CGRect highlightRect() { return highlightRect_; }
     void setHighlightRect(CGRect rect);
-    Ref<DZLauncherView> parentView() { return parentView_; }
+    Ref<DZLauncherView> parentView();
     void setParentView(DZLauncherView* view);
     Ref<NSString> text();
     void setText(NSString* text);

@@ -5,6 +5,7 @@
 // typed; the state survives memory warnings through the navigator. Main thread only.
 #pragma once
 
+#include "Foundation/NSArray.h"
 #include "UIKit/UIAlertView.h"
 #include "ui/core/DZBaseViewController.h"
 #include "ui/table/DZPickerTextField.h"

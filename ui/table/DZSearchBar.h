@@ -3,6 +3,7 @@
 // way while the field is edited. Main thread only.
 #pragma once
 
+#include "UIKit/UIColor.h"
 #include "UIKit/UITextInputTraits.h"
 #include "ui/core/DZView.h"
 

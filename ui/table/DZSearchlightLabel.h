@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "UIKit/UIColor.h"
 #include "UIKit/UIStringDrawing.h"
 #include "UIKit/UIView.h"
 

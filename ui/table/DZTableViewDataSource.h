@@ -7,6 +7,7 @@
 
 #include <initializer_list>
 
+#include "Foundation/NSArray.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UISearchDisplayController.h"
 #include "UIKit/UITableView.h"

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "Foundation/NSArray.h"
 #include "ui/style/DZButton.h"
 #include "ui/table/DZPhotoSource.h"
 #include "ui/table/DZPhotoViewController.h"
