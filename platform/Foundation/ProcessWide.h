@@ -78,7 +78,8 @@ public:
         state_->hold(std::move(next));
         return previous;
     }
-    void reset() { exchange(nullptr); }
+    // Drops the instance as a reset of every slot would, retiring it first.
+    void reset() { state_->drop(); }
 
 private:
     static Handle makeDefault() {

@@ -81,7 +81,15 @@ TEST(ProcessWideTest, TheResetRetiresInstancesNewestFirst) {
     resetProcessWideInstances();
     EXPECT_EQ(retired, (std::vector<int>{2, 1}));
     EXPECT_TRUE(kept->stopped);  // retired even though a caller still holds it
-    EXPECT_NE(older.get().get(), kept.get());
+    auto next = older.get();
+    EXPECT_NE(next.get(), kept.get());
+    // Resetting one slot retires its instance too; replacing it does not.
+    older.reset();
+    EXPECT_TRUE(next->stopped);
+    auto replaced = older.exchange(make<Counter>());
+    EXPECT_FALSE(replaced);
+    auto third = older.exchange(nullptr);
+    EXPECT_FALSE(third->stopped);
 }
 
 TEST(ProcessWideTest, ThreadsRacingToTheFirstUseShareOneInstance) {
