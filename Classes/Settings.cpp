@@ -2,11 +2,12 @@
 
 #include "Foundation/NSString.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 
 namespace {
-Ref<Settings>& shared() {
-    static Ref<Settings> instance;
+ProcessWide<Settings>& shared() {
+    static ProcessWide<Settings> instance;
     return instance;
 }
 }  // namespace
@@ -19,19 +20,17 @@ void Settings::describeClass(RuntimeClass& c) {
 }
 
 Ref<Settings> Settings::sys() {
-    auto& instance = shared();
-    if (!instance) {
+    return shared().getOr([] {
         auto defaults = NSUserDefaults::standardUserDefaults();
         auto settings = make<Settings>();
         settings->fullscreen_ = defaults->integerForKey(NS("fullscreen"));
         settings->theme_ = defaults->integerForKey(NS("theme"));
-        instance = settings;
-    }
-    return instance;
+        return settings;
+    });
 }
 
 void Settings::resetShared() {
-    shared() = nullptr;
+    shared().reset();
 }
 
 void Settings::saveSettings() {

@@ -6,14 +6,22 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIColor.h"
 #include "ads/ironvine/IVAdManager.h"
 #include "ads/ironvine/IVAdView.h"
 
 namespace {
-bool engineStarted = false;
-double lastBanner = 0;
+// Goes with the Ironvine engine's own process-wide state: a reset of one is a reset of both.
+struct EngineUse {
+    bool engineStarted = false;
+    double lastBanner = 0;
+};
+EngineUse& engineUse() {
+    static ProcessWide<EngineUse> slot;
+    return *slot.get();
+}
 }  // namespace
 
 void AdLoomAdapterIronvine::describeClass(RuntimeClass& c) {
@@ -25,12 +33,7 @@ void AdLoomAdapterIronvine::load() {
 }
 
 double AdLoomAdapterIronvine::lastBannerTime() {
-    return lastBanner;
-}
-
-void AdLoomAdapterIronvine::resetForTesting() {
-    engineStarted = false;
-    lastBanner = 0;
+    return engineUse().lastBanner;
 }
 
 bool AdLoomAdapterIronvine::initWithAdLoomDelegate(AdLoomDelegate* delegate, AdLoomView* view,
@@ -38,7 +41,7 @@ bool AdLoomAdapterIronvine::initWithAdLoomDelegate(AdLoomDelegate* delegate, AdL
                                                    AdLoomAdNetworkConfig* networkConfig) {
     if (!AdLoomAdNetworkAdapter::initWithAdLoomDelegate(delegate, view, config, networkConfig))
         return false;
-    if (!engineStarted) {
+    if (!engineUse().engineStarted) {
         auto slots = NSArray::arrayWithObjects(
             {IVAdSlotDescription::descriptionWithSize(IVAdSizeBanner, NS("ivBanner")).get(),
              IVAdSlotDescription::descriptionWithSize(IVAdSizeFullScreen, NS("ivFullScreen"))
@@ -50,7 +53,7 @@ bool AdLoomAdapterIronvine::initWithAdLoomDelegate(AdLoomDelegate* delegate, AdL
             // Already started elsewhere in the process: the engine stands.
             if (!e.exception->name()->isEqualToString(NSInternalInconsistencyException)) throw;
         }
-        engineStarted = true;
+        engineUse().engineStarted = true;
     }
     return true;
 }
@@ -64,7 +67,7 @@ void AdLoomAdapterIronvine::getAd() {
     outerContainer_->setBackgroundColor(UIColor::clearColor().get());
     outerContainer_->addSubview(innerContainer_.get());
     setAdNetworkView(outerContainer_.get());
-    double elapsed = IVAdManager::nowSince1970() - lastBanner;
+    double elapsed = IVAdManager::nowSince1970() - engineUse().lastBanner;
     if (!(elapsed > IVMinimumRefreshIntervalSeconds)) {
         AdLoomLogDebug(NS("Failing Ironvine ad request because Ironvine's minimum refresh interval "
                           "of %f has not elapsed since the previous banner display."),
@@ -72,7 +75,7 @@ void AdLoomAdapterIronvine::getAd() {
         if (auto view = adLoomView()) view->adapterDidFailAd(this, nullptr);
         return;
     }
-    if (lastBanner == 0) return;  // the first banner comes with the engine's ready call
+    if (engineUse().lastBanner == 0) return;  // the first banner comes with the engine's ready call
     if (IVAdEngine::isNextAdDownloadedForSlotNamed(NS("ivBanner"))) {
         banner->refresh();
         bannerAdReady();
@@ -86,12 +89,13 @@ void AdLoomAdapterIronvine::getAd() {
 
 void AdLoomAdapterIronvine::bannerAdReady() {
     AdLoomLogDebug(NS("Ironvine received banner ad."));
-    lastBanner = IVAdManager::nowSince1970();
+    engineUse().lastBanner = IVAdManager::nowSince1970();
     if (auto view = adLoomView()) view->adapterDidReceiveAdView(this, adNetworkView().get());
 }
 
 void AdLoomAdapterIronvine::ironvineAdReadyForSlotNamed(NSString* name) {
-    if (name && name->isEqualToString(NS("ivBanner")) && lastBanner == 0) bannerAdReady();
+    if (name && name->isEqualToString(NS("ivBanner")) && engineUse().lastBanner == 0)
+        bannerAdReady();
 }
 
 void AdLoomAdapterIronvine::ironvineFullScreenDisplayWillOpen() {

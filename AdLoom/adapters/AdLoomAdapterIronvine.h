@@ -12,10 +12,8 @@ class AdLoomAdapterIronvine : public AdLoomAdNetworkAdapter, public IronvineDele
     static void describeClass(RuntimeClass& c);
     static int networkType() { return AdLoomAdNetworkTypeIronvine; }
     static void load();
-    // The time of the last banner delivered, seconds since 1970 (0 before the first); a test
-    // hook puts it back for a new run.
+    // The time of the last banner delivered, seconds since 1970 (0 before the first).
     static double lastBannerTime();
-    static void resetForTesting();
 
     bool initWithAdLoomDelegate(AdLoomDelegate* delegate, AdLoomView* view, AdLoomConfig* config,
                                 AdLoomAdNetworkConfig* networkConfig) override;

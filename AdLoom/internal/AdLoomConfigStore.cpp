@@ -9,12 +9,13 @@
 #include "Foundation/NSThread.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "URLLoading/NSURLResponse.h"
 
 namespace {
-Ref<AdLoomConfigStore>& sharedSlot() {
-    static Ref<AdLoomConfigStore> store;
+ProcessWide<AdLoomConfigStore>& sharedSlot() {
+    static ProcessWide<AdLoomConfigStore> store{nullptr, [](AdLoomConfigStore* s) { s->stop(); }};
     return store;
 }
 constexpr NSTimeInterval kReachabilityRetry = 10.0;
@@ -27,20 +28,16 @@ void AdLoomConfigStore::describeClass(RuntimeClass& c) {
 }
 
 Ref<AdLoomConfigStore> AdLoomConfigStore::sharedStore() {
-    auto& slot = sharedSlot();
-    if (!slot) slot = make<AdLoomConfigStore>();
-    return slot;
+    return sharedSlot().get();
 }
 
 void AdLoomConfigStore::resetStore() {
-    auto& slot = sharedSlot();
-    if (slot) {
-        // Nothing of the old store's fetch may call back into a store nobody holds.
-        NSObject::cancelPreviousPerformRequestsWithTarget(slot.get());
-        if (slot->connection_) slot->connection_->cancel();
-        slot = nullptr;
-    }
-    slot = make<AdLoomConfigStore>();
+    if (auto old = sharedSlot().exchange(make<AdLoomConfigStore>())) old->stop();
+}
+
+void AdLoomConfigStore::stop() {
+    NSObject::cancelPreviousPerformRequestsWithTarget(this);
+    if (connection_) connection_->cancel();
 }
 
 bool AdLoomConfigStore::init() {

@@ -20,6 +20,9 @@ class AdLoomConfigStore : public NSObject,
     // Drops the shared store (with its cache and any fetch) and makes a fresh one.
     static void resetStore();
     bool init() override;
+    // Cancels the fetch in flight and the pending reachability checks, so that nothing calls
+    // back into a store nobody holds.
+    void stop();
 
     // getConfig:delegate: the cached configuration (announced to the delegate on a later pass
     // when it is parsed, else the delegate waits for it), or a new fetch.

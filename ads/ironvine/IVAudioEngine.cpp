@@ -10,13 +10,14 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimer.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIKitNotifications.h"
 #include "ads/ironvine/IVAdManager.h"
 
 namespace {
-Ref<IVAudioEngine>& sharedSlot() {
-    static Ref<IVAudioEngine> shared;
+ProcessWide<IVAudioEngine>& sharedSlot() {
+    static ProcessWide<IVAudioEngine> shared;
     return shared;
 }
 
@@ -43,27 +44,27 @@ void IVAudioEngine::describeClass(RuntimeClass& c) {
 }
 
 Ref<IVAudioEngine> IVAudioEngine::sharedAudioEngine() {
-    return sharedSlot();
+    return sharedSlot().peek();
 }
 
 void IVAudioEngine::startup() {
-    if (sharedSlot()) return;
+    if (sharedSlot().peek()) return;
     auto e = make<IVAudioEngine>();
     auto center = NSNotificationCenter::defaultCenter();
     center->addObserver(e.get(), Selector::named("applicationWillResignActive"),
                         UIApplicationWillResignActiveNotification, nullptr);
     center->addObserver(e.get(), Selector::named("applicationDidBecomeActive"),
                         UIApplicationDidBecomeActiveNotification, nullptr);
-    sharedSlot() = e;
+    sharedSlot().exchange(e);
 }
 
 void IVAudioEngine::teardown() {
-    auto e = sharedSlot();
+    auto e = sharedSlot().peek();
     if (!e) return;
     NSNotificationCenter::defaultCenter()->removeObserver(e.get());
     e->stopBackgroundMusic();
     e->stopSoundEffects();
-    sharedSlot() = nullptr;
+    sharedSlot().reset();
     AudioSessionInitialize(nullptr, nullptr, nullptr, nullptr);
     AudioSessionSetActive(false);
 }

@@ -13,6 +13,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIKitNotifications.h"
@@ -29,8 +30,8 @@
 #include "ads/ironvine/network/IVReachability.h"
 
 namespace {
-Ref<IVController>& sharedSlot() {
-    static Ref<IVController> shared;
+ProcessWide<IVController>& sharedSlot() {
+    static ProcessWide<IVController> shared;
     return shared;
 }
 
@@ -93,9 +94,7 @@ void IVController::setSessionStartForTesting(int64_t milliseconds) {
 }
 
 Ref<IVController> IVController::sharedController() {
-    auto& shared = sharedSlot();
-    if (!shared) shared = make<IVController>();
-    return shared;
+    return sharedSlot().get();
 }
 
 bool IVController::init() {
@@ -157,7 +156,7 @@ void IVController::shutdown() {
     if (dbQueryManager_) dbQueryManager_->shutdown();
     NSNotificationCenter::defaultCenter()->removeObserver(this);
     Ref<IVController> keep(this);
-    if (sharedSlot().get() == this) sharedSlot() = nullptr;
+    if (sharedSlot().peek().get() == this) sharedSlot().reset();
 }
 
 void IVController::setServerURL(NSString* url) {

@@ -10,6 +10,7 @@
 #include "Foundation/NSNull.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 
 namespace {
 bool needsEscape(char16_t ch) {
@@ -26,8 +27,8 @@ Ref<NSString> IVJSON::stringWithObject(NSObject* value) {
 }
 
 Ref<NSObject> IVJSON::objectWithString(NSString* text) {
-    static Ref<IVJSONParser> shared = make<IVJSONParser>();
-    return shared->objectWithString(text, true);
+    static ProcessWide<IVJSONParser> shared;
+    return shared.get()->objectWithString(text, true);
 }
 
 Ref<NSString> IVJSON::stringByEscapingCharacters(NSString* text) {

@@ -17,6 +17,7 @@
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIAlertView.h"
 #include "URLLoading/NSURLResponse.h"
 #include "ads/meridian/MRAdView.h"
@@ -25,8 +26,8 @@
 #include "ads/pjson/PJsonParser.h"
 
 namespace {
-Ref<MRHandshake>& sharedSlot() {
-    static Ref<MRHandshake> shared;
+ProcessWide<MRHandshake>& sharedSlot() {
+    static ProcessWide<MRHandshake> shared{nullptr, [](MRHandshake* h) { h->stop(); }};
     return shared;
 }
 
@@ -44,21 +45,21 @@ void MRHandshake::describeClass(RuntimeClass& c) {
 }
 
 Ref<MRHandshake> MRHandshake::sharedHandshake() {
-    auto& shared = sharedSlot();
-    if (!shared) {
-        shared = alloc<MRHandshake>();
+    return sharedSlot().getOr([] {
+        auto shared = alloc<MRHandshake>();
         shared->init();
-    }
-    return shared;
+        return shared;
+    });
+}
+
+void MRHandshake::stop() {
+    if (auto timer = nextHandshakeTimer_.lock()) timer->invalidate();
+    if (connection_) connection_->cancel();
+    connection_ = nullptr;
 }
 
 void MRHandshake::resetSharedHandshakeForTesting() {
-    auto& shared = sharedSlot();
-    if (!shared) return;
-    if (auto timer = shared->nextHandshakeTimer_.lock()) timer->invalidate();
-    if (shared->connection_) shared->connection_->cancel();
-    shared->connection_ = nullptr;
-    shared = nullptr;
+    sharedSlot().reset();
 }
 
 Ref<NSString> MRHandshake::statePath() {

@@ -27,10 +27,12 @@ class MRHandshake : public NSObject, public NSURLConnectionDelegate {
     static void describeClass(RuntimeClass& c);
     bool init() override;
 
-    // The process-wide instance, made on first use and never freed.
+    // The process-wide instance, made on first use.
     static Ref<MRHandshake> sharedHandshake();
     // Tests start a new process's instance: the next sharedHandshake() is made afresh.
     static void resetSharedHandshakeForTesting();
+    // Cancels the next handshake's timer and the handshake in flight.
+    void stop();
     static Ref<NSString> statePath();
 
     void requestConfiguration();

@@ -9,6 +9,7 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "SystemConfiguration/SCNetworkReachability.h"
 #include "UIKit/UIApplication.h"
@@ -18,8 +19,8 @@
 #include "ads/pebble/PBLStackTrace.h"
 
 Ref<PBLGestureUtil> PBLGestureUtil::shared() {
-    static Ref<PBLGestureUtil> instance = make<PBLGestureUtil>();
-    return instance;
+    static ProcessWide<PBLGestureUtil> instance;
+    return instance.get();
 }
 
 void PBLGestureUtil::chainAccDelegatesIfNeeded() {

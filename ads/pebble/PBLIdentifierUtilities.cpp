@@ -12,6 +12,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/SystemInfo.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIDevice.h"
@@ -20,8 +21,8 @@
 #include "ads/pebble/PBLNumberUtilities.h"
 
 Ref<PBLIdentifierUtilities> PBLIdentifierUtilities::sharedInstance() {
-    static Ref<PBLIdentifierUtilities> shared = make<PBLIdentifierUtilities>();
-    return shared;
+    static ProcessWide<PBLIdentifierUtilities> shared;
+    return shared.get();
 }
 
 bool PBLIdentifierUtilities::init() {

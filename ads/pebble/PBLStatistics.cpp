@@ -9,6 +9,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/ProcessWide.h"
 #include "ads/pebble/PBLNetworkUtilities.h"
 #include "ads/pebble/PBLSignals.h"
 #include "ads/pebble/PBLTiming.h"
@@ -107,20 +108,18 @@ void PBLStatisticsCore::loadPersistentStatistics() {
 // ---- statistics ---------------------------------------------------------------------------
 
 namespace {
-Ref<PBLStatistics>& sharedSlot() {
-    static Ref<PBLStatistics> shared;
+ProcessWide<PBLStatistics>& sharedSlot() {
+    static ProcessWide<PBLStatistics> shared;
     return shared;
 }
 }  // namespace
 
 Ref<PBLStatistics> PBLStatistics::sharedStatistics() {
-    auto& shared = sharedSlot();
-    if (!shared) shared = make<PBLStatistics>();
-    return shared;
+    return sharedSlot().get();
 }
 
 void PBLStatistics::releaseSharedStatistics() {
-    sharedSlot() = nullptr;
+    sharedSlot().reset();
 }
 
 Ref<NSArray> PBLStatistics::allTimingNames() {

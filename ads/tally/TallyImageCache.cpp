@@ -1,7 +1,5 @@
 #include "ads/tally/TallyImageCache.h"
 
-#include <mutex>
-
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSFileManager.h"
@@ -9,26 +7,28 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "ads/tally/TallyAdModel.h"
 #include "analytics/TallyUtil.h"
 
 namespace {
-std::mutex fileCacheLock;
-Ref<TallyFileCache> sharedFileCache;
-std::mutex imageCacheLock;
-Ref<TallyImageCache> sharedImageCache;
+ProcessWide<TallyFileCache>& sharedFileCache() {
+    static ProcessWide<TallyFileCache> slot;
+    return slot;
+}
+ProcessWide<TallyImageCache>& sharedImageCache() {
+    static ProcessWide<TallyImageCache> slot;
+    return slot;
+}
 }  // namespace
 
 Ref<TallyFileCache> TallyFileCache::createInstanceWithApiKey(NSString* apiKey) {
-    std::lock_guard lock(fileCacheLock);
-    if (!sharedFileCache)
-        sharedFileCache = make<TallyFileCache>(&TallyFileCache::initWithApiKey, apiKey);
-    return sharedFileCache;
+    return sharedFileCache().getOr(
+        [&] { return make<TallyFileCache>(&TallyFileCache::initWithApiKey, apiKey); });
 }
 
 Ref<TallyFileCache> TallyFileCache::instance() {
-    std::lock_guard lock(fileCacheLock);
-    return sharedFileCache;
+    return sharedFileCache().peek();
 }
 
 bool TallyFileCache::initWithApiKey(NSString* apiKey) {
@@ -99,47 +99,35 @@ bool TallyFileCache::removeCache() {
 
 Ref<TallyImageCache> TallyImageCache::createInstanceWithFileCache(TallyFileCache* fileCache) {
     registerTallyAdModelClasses();
-    std::lock_guard lock(imageCacheLock);
-    if (!sharedImageCache) {
+    auto cache = sharedImageCache().getOr([&]() -> Ref<TallyImageCache> {
         auto files = TallyFileCache::instance();
         if (!fileCache) fileCache = files.get();
         auto stored = files ? as<TallyImageCache>(files->get(NS("imageCache"))) : nullptr;
         if (stored) {
             stored->setFileCache(fileCache);
-            sharedImageCache = stored;
-        } else {
-            if (files) files->removeCache();
-            sharedImageCache =
-                make<TallyImageCache>(&TallyImageCache::initWithFileCache, fileCache);
+            return stored;
         }
-    } else if (!sharedImageCache->fileCache()) {
-        // A cache that cannot reach its files would silently keep nothing.
-        sharedImageCache->setFileCache(fileCache ? fileCache : TallyFileCache::instance().get());
-    }
-    return sharedImageCache;
+        if (files) files->removeCache();
+        return make<TallyImageCache>(&TallyImageCache::initWithFileCache, fileCache);
+    });
+    // A cache that cannot reach its files would silently keep nothing.
+    if (!cache->fileCache())
+        cache->setFileCache(fileCache ? fileCache : TallyFileCache::instance().get());
+    return cache;
 }
 
 Ref<TallyImageCache> TallyImageCache::recreateInstanceWithFileCache(TallyFileCache* fileCache) {
     TallyUtil::debugLog(NS("Tally: recreate TallyImageCache"));
-    Ref<TallyImageCache> previous;  // freed outside the lock
-    {
-        std::lock_guard lock(imageCacheLock);
-        previous = std::move(sharedImageCache);
-        sharedImageCache = nullptr;
-    }
+    auto previous = sharedImageCache().exchange(nullptr);  // freed after the new one is made
     return createInstanceWithFileCache(fileCache);
 }
 
 Ref<TallyImageCache> TallyImageCache::instance() {
-    std::lock_guard lock(imageCacheLock);
-    return sharedImageCache;
+    return sharedImageCache().peek();
 }
 
 void TallyImageCache::resetForTesting() {
-    Ref<TallyImageCache> previous;  // freed outside the lock
-    std::lock_guard lock(imageCacheLock);
-    previous = std::move(sharedImageCache);
-    sharedImageCache = nullptr;
+    sharedImageCache().reset();
 }
 
 bool TallyImageCache::initWithFileCache(TallyFileCache* fileCache) {

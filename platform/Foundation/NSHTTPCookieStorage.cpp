@@ -13,6 +13,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/ProcessWide.h"
 
 NSString* const NSHTTPCookieManagerCookiesChangedNotification =
     NS("NSHTTPCookieManagerCookiesChangedNotification");
@@ -21,14 +22,9 @@ NSString* const NSHTTPCookieManagerAcceptPolicyChangedNotification =
 
 namespace {
 
-std::mutex& sharedLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-Ref<NSHTTPCookieStorage>& sharedSlot() {
-    static Ref<NSHTTPCookieStorage>* const slot = new Ref<NSHTTPCookieStorage>();
-    return *slot;
+ProcessWide<NSHTTPCookieStorage>& sharedStorage() {
+    static ProcessWide<NSHTTPCookieStorage> slot;
+    return slot;
 }
 
 std::string lower(std::string s) {
@@ -78,16 +74,7 @@ std::string documentDomain(const std::string& host) {
 }  // namespace
 
 Ref<NSHTTPCookieStorage> NSHTTPCookieStorage::sharedHTTPCookieStorage() {
-    std::lock_guard<std::mutex> g(sharedLock());
-    Ref<NSHTTPCookieStorage>& slot = sharedSlot();
-    if (!slot) slot = make<NSHTTPCookieStorage>();
-    return slot;
-}
-
-void NSHTTPCookieStorage::resetSharedStorageForTesting() {
-    Ref<NSHTTPCookieStorage> old;
-    std::lock_guard<std::mutex> g(sharedLock());
-    old = std::move(sharedSlot());
+    return sharedStorage().get();
 }
 
 Ref<NSString> NSHTTPCookieStorage::cookieFilePath() {

@@ -28,9 +28,6 @@ extern NSString* const NSHTTPCookieManagerAcceptPolicyChangedNotification;
 class NSHTTPCookieStorage : public NSObject {
     NS_OBJECT(NSHTTPCookieStorage, NSObject)
     static Ref<NSHTTPCookieStorage> sharedHTTPCookieStorage();
-    // Test aid: forgets the shared instance, so that the next sharedHTTPCookieStorage() is a new
-    // one that reads the file again (as after a restart of the app).
-    static void resetSharedStorageForTesting();
 
     // Every stored cookie that has not expired, in storage order.
     Ref<NSArray> cookies();

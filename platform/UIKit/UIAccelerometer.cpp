@@ -5,6 +5,7 @@
 #include "Foundation/Clock.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSTimer.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 
 namespace {
@@ -27,12 +28,10 @@ void UIAccelerometer::describeClass(RuntimeClass& c) {
 }
 
 Ref<UIAccelerometer> UIAccelerometer::sharedAccelerometer() {
-    static UIAccelerometer* shared = [] {
-        auto* a = new UIAccelerometer();
-        a->makeImmortal();
-        return a;
-    }();
-    return Ref<UIAccelerometer>(shared);
+    // A dropped instance stops sampling: its timer calls into it.
+    static ProcessWide<UIAccelerometer> shared{nullptr,
+                                               [](UIAccelerometer* a) { a->setDelegate(nullptr); }};
+    return shared.get();
 }
 
 void UIAccelerometer::setDelegate(UIAccelerometerDelegate* delegate) {

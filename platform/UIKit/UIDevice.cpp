@@ -8,6 +8,7 @@
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIKitNotifications.h"
 
@@ -40,12 +41,8 @@ void UIDevice::describeClass(RuntimeClass& c) {
 }
 
 Ref<UIDevice> UIDevice::currentDevice() {
-    static UIDevice* shared = [] {
-        auto* d = new UIDevice();
-        d->makeImmortal();
-        return d;
-    }();
-    return Ref<UIDevice>(shared);
+    static ProcessWide<UIDevice> shared;
+    return shared.get();
 }
 
 Ref<NSString> UIDevice::name() {

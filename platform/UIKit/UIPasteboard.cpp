@@ -3,12 +3,13 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 
 NSString* const UIPasteboardTypeUTF8PlainText = NS("public.utf8-plain-text");
 
 Ref<UIPasteboard> UIPasteboard::generalPasteboard() {
-    static Ref<UIPasteboard> shared = make<UIPasteboard>();
-    return shared;
+    static ProcessWide<UIPasteboard> shared;
+    return shared.get();
 }
 
 bool UIPasteboard::init() {

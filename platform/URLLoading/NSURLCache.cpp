@@ -13,6 +13,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
+#include "Foundation/ProcessWide.h"
 #include "URLLoading/NSURLResponse.h"
 
 namespace fs = std::filesystem;
@@ -63,12 +64,8 @@ struct NSURLCache::Tier {
 
 namespace {
 
-std::mutex& sharedLock() {
-    static std::mutex m;
-    return m;
-}
-Ref<NSURLCache>& sharedSlot() {
-    static Ref<NSURLCache> cache;
+ProcessWide<NSURLCache>& sharedSlot() {
+    static ProcessWide<NSURLCache> cache;
     return cache;
 }
 
@@ -169,17 +166,14 @@ bool NSCachedURLResponse::initWithResponse(NSURLResponse* response, NSData* data
 // ---- NSURLCache -----------------------------------------------------------------------------
 
 Ref<NSURLCache> NSURLCache::sharedURLCache() {
-    std::lock_guard<std::mutex> g(sharedLock());
-    Ref<NSURLCache>& slot = sharedSlot();
-    if (!slot)
-        slot = make<NSURLCache>(&NSURLCache::initWithMemoryCapacity, NSUInteger(4 * 1024 * 1024),
+    return sharedSlot().getOr([] {
+        return make<NSURLCache>(&NSURLCache::initWithMemoryCapacity, NSUInteger(4 * 1024 * 1024),
                                 NSUInteger(20 * 1024 * 1024), nullptr);
-    return slot;
+    });
 }
 
 void NSURLCache::setSharedURLCache(NSURLCache* cache) {
-    std::lock_guard<std::mutex> g(sharedLock());
-    sharedSlot() = cache;
+    sharedSlot().exchange(cache);
 }
 
 bool NSURLCache::initWithMemoryCapacity(NSUInteger memoryCapacity, NSUInteger diskCapacity,

@@ -35,7 +35,6 @@ protected:
     void SetUp() override {
         AdLoomServiceTest::SetUp();
         SCNetworkReachabilitySetFlagsForTesting(kSCNetworkReachabilityFlagsReachable);
-        AdLoomAdapterIronvine::resetForTesting();
         IVController::sharedController()->shutdown();
         std::error_code ec;
         std::filesystem::remove_all(IVController::ivBaseDir()->utf8() + "/Config", ec);
@@ -46,7 +45,6 @@ protected:
         auto manager = IVController::sharedController()->clientManager();
         advanceRunLoopUntil([&] { return !manager->isSynchronizing(); });
         IVController::sharedController()->shutdown();
-        AdLoomAdapterIronvine::resetForTesting();
         AdLoomServiceTest::TearDown();
     }
 };

@@ -249,7 +249,6 @@ class AdLoomTest : public testing::Test {
 protected:
     void SetUp() override {
         clock_.emplace();
-        AdLoomConfigStore::resetStore();
         registerScriptedAdapters();
         Script::shared() = Script{};
         previousSink_ = NSLogSetSink([this](const std::string& line) { log_ += line; });
@@ -261,7 +260,6 @@ protected:
         for (auto& v : std::vector<Ref<UIView>>(holder->subviewList()))
             v->removeFromSuperview();
         NSLogSetSink(previousSink_);
-        AdLoomConfigStore::resetStore();
         SCNetworkReachabilityClearFlagsForTesting();
         clock_.reset();
     }

@@ -21,7 +21,6 @@ protected:
         MyStyleSheet::initTTStyleSheet();
         defaults = NSUserDefaults::standardUserDefaults();
         defaults->removePersistentDomain();
-        Settings::resetShared();
         for (const char* entity : {"State", "Metro", "Section", "Catagory"}) {
             auto all = ManagedStore::loadManagedObjects(context(), NSString::fromUTF8(entity),
                                                         NS("name"), true, nullptr);

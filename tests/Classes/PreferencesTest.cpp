@@ -16,12 +16,8 @@ protected:
     void SetUp() override {
         defaults = NSUserDefaults::standardUserDefaults();
         defaults->removePersistentDomain();
-        Settings::resetShared();
     }
-    void TearDown() override {
-        defaults->removePersistentDomain();
-        Settings::resetShared();
-    }
+    void TearDown() override { defaults->removePersistentDomain(); }
 
     // The listed cities, in list order.
     std::vector<std::string> listed() {

@@ -45,7 +45,6 @@ protected:
         ResultScreensTest::TearDown();
         // The screens of later tests get no ads: nothing of theirs reaches the service.
         mediation->setConfig(MediationModule::kAppKey, {200, R"({"extra":{},"rations":[]})"});
-        AdLoomConfigStore::resetStore();
     }
 
     // The one banner in the holder.

@@ -1,6 +1,7 @@
 // Test programs run with a release pool around each test, so that objects a test autoreleases
-// are gone (and checked by the leak detector) before the next one starts. Each program gets a
-// sandbox of its own, removed at exit, so that tests never touch a user's data.
+// are gone (and checked by the leak detector) before the next one starts, and drop every
+// process-wide instance after it, so that no test depends on what an earlier one left behind. Each
+// program gets a sandbox of its own, removed at exit, so that tests never touch a user's data.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "Foundation/NSObject.h"
+#include "Foundation/ProcessWide.h"
 
 namespace {
 class PoolPerTest : public testing::EmptyTestEventListener {
@@ -15,6 +17,8 @@ class PoolPerTest : public testing::EmptyTestEventListener {
     void OnTestEnd(const testing::TestInfo&) override {
         delete pool_;
         pool_ = nullptr;
+        NSAutoreleasePool pool;  // for what the instances' deallocs autorelease
+        resetProcessWideInstances();
     }
     NSAutoreleasePool* pool_ = nullptr;
 };

@@ -1,28 +1,26 @@
 #include "ui/core/DZEntityTables.h"
 
-#include <mutex>
 #include <string>
 
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "json/NSString+HXHTMLAdditions.h"
 
 namespace {
-std::mutex sharedLock;
-Ref<DZEntityTables> shared;
+ProcessWide<DZEntityTables>& shared() {
+    static ProcessWide<DZEntityTables> slot;
+    return slot;
+}
 }  // namespace
 
 Ref<DZEntityTables> DZEntityTables::sharedInstance() {
-    std::lock_guard<std::mutex> hold(sharedLock);
-    if (!shared) shared = make<DZEntityTables>();
-    return shared;
+    return shared().get();
 }
 
 void DZEntityTables::releaseSharedInstance() {
-    Ref<DZEntityTables> gone;
-    std::lock_guard<std::mutex> hold(sharedLock);
-    gone.swap(shared);
+    shared().reset();
 }
 
 Ref<NSDictionary> DZEntityTables::iso88591() {

@@ -8,6 +8,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIEvent.h"
@@ -79,9 +80,9 @@ DZURLAction* DZURLAction::applyTransition(int32_t transition) {
 // --------------------------------------------------------------------------------
 
 namespace {
-Ref<DZBaseNavigator>& globalNavigatorSlot() {
-    static Ref<DZBaseNavigator>* slot = new Ref<DZBaseNavigator>;  // lives for the process
-    return *slot;
+ProcessWide<DZBaseNavigator>& globalNavigatorSlot() {
+    static ProcessWide<DZBaseNavigator> slot;
+    return slot;
 }
 }  // namespace
 
@@ -111,11 +112,11 @@ void DZBaseNavigator::dealloc() {
 }
 
 Ref<DZBaseNavigator> DZBaseNavigator::globalNavigator() {
-    return globalNavigatorSlot();
+    return globalNavigatorSlot().peek();
 }
 
 void DZBaseNavigator::setGlobalNavigator(DZBaseNavigator* navigator) {
-    globalNavigatorSlot() = navigator;
+    globalNavigatorSlot().exchange(navigator);
 }
 
 void DZBaseNavigator::applicationWillLeaveForeground(NSNotification*) {

@@ -12,6 +12,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIKitNotifications.h"
@@ -21,14 +22,14 @@
 namespace {
 constexpr uint32_t kLargeImageSize = 240000;  // pixels; larger images stay out of memory
 
-Ref<DZURLCache>& sharedSlot() {
-    static Ref<DZURLCache>* slot = new Ref<DZURLCache>();
-    return *slot;
+ProcessWide<DZURLCache>& sharedSlot() {
+    static ProcessWide<DZURLCache> slot;
+    return slot;
 }
 
-Ref<NSMutableDictionary>& namedCaches() {
-    static Ref<NSMutableDictionary>* caches = new Ref<NSMutableDictionary>();
-    return *caches;
+Ref<NSMutableDictionary> namedCaches() {
+    static ProcessWide<NSMutableDictionary> caches;
+    return caches.get();
 }
 
 int32_t& temporaryURLCounter() {
@@ -52,19 +53,15 @@ void DZURLCache::describeClass(RuntimeClass& c) {
 }
 
 Ref<DZURLCache> DZURLCache::sharedCache() {
-    Ref<DZURLCache>& slot = sharedSlot();
-    if (!slot) slot = make<DZURLCache>();
-    return slot;
+    return sharedSlot().get();
 }
 
 void DZURLCache::setSharedCache(DZURLCache* cache) {
-    Ref<DZURLCache>& slot = sharedSlot();
-    if (slot.get() != cache) slot = cache;
+    if (sharedSlot().peek().get() != cache) sharedSlot().exchange(cache);
 }
 
 Ref<DZURLCache> DZURLCache::cacheWithName(NSString* name) {
-    Ref<NSMutableDictionary>& caches = namedCaches();
-    if (!caches) caches = NSMutableDictionary::dictionary();
+    auto caches = namedCaches();
     if (auto cache = as<DZURLCache>(caches->objectForKey(name))) return cache;
     auto cache = make<DZURLCache>(&DZURLCache::initWithName, name);
     caches->setObject(cache, name);

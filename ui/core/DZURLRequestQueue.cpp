@@ -14,6 +14,7 @@
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLError.h"
 #include "Foundation/NSURLRequest.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIImage.h"
 #include "URLLoading/NSURLAuthenticationChallenge.h"
 #include "URLLoading/NSURLResponse.h"
@@ -32,9 +33,9 @@ bool hasBits(int32_t policy, int32_t bits) {
     return (policy & bits) == bits;
 }
 
-Ref<DZURLRequestQueue>& mainSlot() {
-    static Ref<DZURLRequestQueue>* slot = new Ref<DZURLRequestQueue>();
-    return *slot;
+ProcessWide<DZURLRequestQueue>& mainSlot() {
+    static ProcessWide<DZURLRequestQueue> slot;
+    return slot;
 }
 
 Ref<NSError> urlError(NSInteger code) {
@@ -59,14 +60,11 @@ Ref<NSString> quotedEtag(NSString* value) {
 void DZURLRequestQueue::describeClass(RuntimeClass&) {}
 
 Ref<DZURLRequestQueue> DZURLRequestQueue::mainQueue() {
-    Ref<DZURLRequestQueue>& slot = mainSlot();
-    if (!slot) slot = make<DZURLRequestQueue>();
-    return slot;
+    return mainSlot().get();
 }
 
 void DZURLRequestQueue::setMainQueue(DZURLRequestQueue* queue) {
-    Ref<DZURLRequestQueue>& slot = mainSlot();
-    if (slot.get() != queue) slot = queue;
+    if (mainSlot().peek().get() != queue) mainSlot().exchange(queue);
 }
 
 bool DZURLRequestQueue::init() {

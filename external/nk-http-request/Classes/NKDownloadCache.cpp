@@ -18,6 +18,7 @@
 #include "Foundation/NSThread.h"
 #include "Foundation/NSTimeZone.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/ProcessWide.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "external/nk-http-request/Classes/NKHTTPRequestInternal.h"
 
@@ -67,14 +68,13 @@ bool NKDownloadCache::init() {
 }
 
 Ref<NKDownloadCache> NKDownloadCache::sharedCache() {
-    static NKDownloadCache* shared = [] {
+    static ProcessWide<NKDownloadCache> shared{[] {
         Ref<NKDownloadCache> cache = make<NKDownloadCache>();
         cache->setStoragePath(
             NSTemporaryDirectory()->stringByAppendingPathComponent(NS("NKHTTPRequestCache")));
-        cache->makeImmortal();
-        return cache.get();
-    }();
-    return Ref<NKDownloadCache>(shared);
+        return cache;
+    }};
+    return shared.get();
 }
 
 void NKDownloadCache::setAccessLock(NSRecursiveLock* lock) {

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "Foundation/Clock.h"
@@ -16,6 +18,7 @@
 #include "UIKit/UIWebView.h"
 #include "ads/ironvine/IVCommandHandler.h"
 #include "ads/ironvine/IVController.h"
+#include "ads/ironvine/IVDatabase.h"
 #include "ads/ironvine/IVJavascriptBridge.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
@@ -70,6 +73,10 @@ protected:
         webView = make<UIWebView>(&UIWebView::initWithFrame, CGRect{{0, 0}, {320, 50}});
         original = make<ForwardRecorder>();
         webView->setDelegate(original.get());
+        // Pages reach the engine's store: start each test from none, not the rows of an earlier
+        // one (the controller that opens it is made afresh for every test).
+        std::error_code ec;
+        std::filesystem::remove(IVDatabase::databasePath()->utf8(), ec);
         IVController::sharedController()->setExecMode(1);
     }
     void TearDown() override {

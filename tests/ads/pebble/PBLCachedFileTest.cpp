@@ -174,14 +174,6 @@ public:
 
 class PBLClickTrackerTest : public PBLCachedFileTest {
 protected:
-    void SetUp() override {
-        PBLCachedFileTest::SetUp();
-        UIDevice::currentDevice()->resetForTesting();
-    }
-    void TearDown() override {
-        UIDevice::currentDevice()->resetForTesting();
-        PBLCachedFileTest::TearDown();
-    }
     Ref<PBLClickTracker> trackerFor(TrackerEvents* d) {
         auto t = make<PBLClickTracker>();
         t->setDelegate(d);

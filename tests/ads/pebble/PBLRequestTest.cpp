@@ -39,7 +39,6 @@ protected:
         PebbleTest::SetUp();
         root_ = NSTemporaryDirectory()->utf8() + "PebbleFixture.app";
         writeBundle(true);
-        UIDevice::currentDevice()->resetForTesting();
         phone_system::reset();
         audio_session::resetForTesting();
         auto app = UIApplication::sharedApplication();
@@ -53,7 +52,6 @@ protected:
     void TearDown() override {
         UIApplication::sharedApplication()->setOpenableURLSchemes(schemes_);
         UIApplication::sharedApplication()->setStatusBarHidden(false);
-        UIDevice::currentDevice()->resetForTesting();
         UIScreen::mainScreen()->setScale(1);
         NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("AppleLanguages"));
         unsetenv("BAZAARNEST_BUNDLE");

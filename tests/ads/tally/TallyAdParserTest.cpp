@@ -8,8 +8,10 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIColor.h"
 #include "ads/tally/TallyAdImpression.h"
+#include "ads/tally/TallyImageCache.h"
 #include "ads/tally/TallyOffer.h"
 #include "tests/ads/tally/TallyAdTesting.h"
 #include "tests/support/FoundationTesting.h"
@@ -413,6 +415,18 @@ TEST(TallyAdParserDamageTest, CutAndChangedRepliesAreReadSafely) {
         changed[at] = static_cast<char>(changed[at] ^ 0xA5);
         check(changed);
     }
+}
+
+// A session's file cache saves every parsed reply and its images to disk; the caches are
+// process-wide, so a reset between tests must take them away, or every later parse pays for a
+// session that has ended.
+TEST(TallyAdParserDamageTest, NoFileOrImageCacheOutlivesAReset) {
+    auto files = TallyFileCache::createInstanceWithApiKey(NS("abcdefg"));
+    auto images = TallyImageCache::createInstanceWithFileCache(files.get());
+    ASSERT_TRUE(TallyFileCache::instance());
+    resetProcessWideInstances();
+    EXPECT_FALSE(TallyFileCache::instance());
+    EXPECT_NE(TallyImageCache::instance().get(), images.get());
 }
 
 }  // namespace

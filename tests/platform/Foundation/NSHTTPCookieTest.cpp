@@ -10,6 +10,7 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/ProcessWide.h"
 #include "support/FoundationTesting.h"
 
 namespace {
@@ -47,12 +48,10 @@ std::string names(NSArray* cookies) {
 class CookieStorage : public testing::Test {
 protected:
     void SetUp() override {
-        NSHTTPCookieStorage::resetSharedStorageForTesting();
         NSFileManager::defaultManager()->removeItemAtPath(NSHTTPCookieStorage::cookieFilePath(),
                                                           nullptr);
         storage = NSHTTPCookieStorage::sharedHTTPCookieStorage();
     }
-    void TearDown() override { NSHTTPCookieStorage::resetSharedStorageForTesting(); }
     Ref<NSHTTPCookieStorage> storage;
 };
 
@@ -189,7 +188,7 @@ TEST_F(CookieStorage, PersistentCookiesSurviveARestart) {
         NSFileManager::defaultManager()->fileExistsAtPath(NSHTTPCookieStorage::cookieFilePath()));
     EXPECT_TRUE(
         NSHTTPCookieStorage::cookieFilePath()->hasSuffix(NS("Library/Cookies/Cookies.plist")));
-    NSHTTPCookieStorage::resetSharedStorageForTesting();
+    resetProcessWideInstances();  // as after a restart of the app
     auto reborn = NSHTTPCookieStorage::sharedHTTPCookieStorage();
     EXPECT_NE(reborn.get(), storage.get());
     EXPECT_EQ(names(reborn->cookies()), "kept");

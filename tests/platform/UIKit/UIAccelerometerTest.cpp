@@ -21,8 +21,6 @@ class Recorder : public NSObject, public UIAccelerometerDelegate {
 
 class UIAccelerometerTest : public testing::Test {
 protected:
-    void SetUp() override { UIAccelerometer::sharedAccelerometer()->resetForTesting(); }
-    void TearDown() override { UIAccelerometer::sharedAccelerometer()->resetForTesting(); }
     ManualClockScope clock_;
 };
 

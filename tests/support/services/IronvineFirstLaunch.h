@@ -1,12 +1,12 @@
 // For front-end tests that show Ironvine ads from the stand-in services: the engine as at its
-// first launch in this process, with no scripts, ads or rows of an earlier one, and the
-// mediation adapter's start forgotten. Called again at the end, so later tests find no engine.
+// first launch in this process, with no scripts, ads or rows of an earlier one (the mediation
+// adapter's start is process-wide state, forgotten after every test). Called again at the end,
+// so later tests find no engine.
 #pragma once
 
 #include <filesystem>
 #include <system_error>
 
-#include "AdLoom/adapters/AdLoomAdapterIronvine.h"
 #include "Foundation/NSString.h"
 #include "ads/ironvine/IVController.h"
 #include "ads/ironvine/IVDatabase.h"
@@ -20,7 +20,6 @@ inline void forgetTheIronvineEngine() {
     std::filesystem::remove_all(IVController::ivBaseDir()->utf8() + "/Content", ec);
     IVController::sharedController()->database()->sqlExecute(NS("DROP TABLE IF EXISTS ads"));
     IVController::sharedController()->shutdown();
-    AdLoomAdapterIronvine::resetForTesting();
 }
 
 }  // namespace servicestest

@@ -59,5 +59,4 @@ TEST(CatalogAds, APersonSeesTapsAndReadsThePingsOfTheBanner) {
     auto asked = mediation->houseAdRequests();
     EXPECT_EQ(asked, (std::vector<std::string>{"house", "house"}));
     mediation->weightTo("all");
-    AdLoomConfigStore::resetStore();
 }
