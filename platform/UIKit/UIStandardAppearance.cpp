@@ -762,9 +762,9 @@ NSString* UIKeyboardReturnKeyTitle(UITextInputTraits* traits) {
     switch (traits ? traits->returnKeyType() : UIReturnKeyDefault) {
         case UIReturnKeyGo:
             return NS("Go");
-        case UIReturnKeyGoogle:
+        case UIReturnKeyWebSearch:
         case UIReturnKeySearch:
-        case UIReturnKeyYahoo:
+        case UIReturnKeyPortalSearch:
             return NS("Search");
         case UIReturnKeyJoin:
             return NS("Join");
