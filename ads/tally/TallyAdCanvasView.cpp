@@ -4,7 +4,7 @@
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
 #include "ads/tally/TallyAdModel.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 constexpr auto kInitWithImage =

@@ -17,7 +17,7 @@
 #include "ads/tally/TallyAdView.h"
 #include "ads/tally/TallyImageCache.h"
 #include "ads/tally/TallyOffer.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include "ads/tally/TallyAdModel.h"
 #include "analytics/TallyAPI.h"
 #include "analytics/TallySession.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 constexpr auto kInitWithImage =

@@ -10,7 +10,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "ads/tally/TallyAdModel.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 std::mutex fileCacheLock;
