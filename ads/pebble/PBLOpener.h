@@ -6,7 +6,7 @@
 #include "Foundation/NSObject.h"
 #include "Foundation/NSURL.h"
 #include "MessageUI/MFMailComposeViewController.h"
-#include "ads/pebble/PBLBannerView.h"
+#include "ads/pebble/PBLDelegateManager.h"
 
 class PBLNotification;
 class PBLWebAppViewController;
