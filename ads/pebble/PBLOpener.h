@@ -6,12 +6,12 @@
 #include "Foundation/NSObject.h"
 #include "Foundation/NSURL.h"
 #include "MessageUI/MFMailComposeViewController.h"
+#include "UIKit/UIWebView.h"
 #include "ads/pebble/PBLDelegateManager.h"
 
 class PBLNotification;
 class PBLWebAppViewController;
 class UIViewController;
-class UIWebView;
 
 class PBLOpener : public NSObject, public MFMailComposeViewControllerDelegate {
     NS_OBJECT(PBLOpener, NSObject)
