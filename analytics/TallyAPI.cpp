@@ -15,74 +15,43 @@
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIKitNotifications.h"
-#include "ads/tally/TallyAdCanvasViewController.h"
-#include "ads/tally/TallyAdClient.h"
-#include "ads/tally/TallyAdImpression.h"
-#include "ads/tally/TallyAdModel.h"
-#include "ads/tally/TallyAdView.h"
-#include "ads/tally/TallyImageCache.h"
-#include "ads/tally/TallyOffer.h"
-#include "analytics/TallyHosts.h"
+#include "analytics/TallyAPICalls.h"
+#include "analytics/TallyAdClientHooks.h"
 #include "analytics/TallyPageViewDelegate.h"
-#include "analytics/TallyProtocolData.h"
 #include "analytics/TallySession.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyProtocolData.h"
+#include "analytics/base/TallySettings.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 
-// The process-wide settings. Upload threads read the URLs and flags, so they sit under a lock.
-struct Settings {
-    Ref<NSString> serverURL = NSString::stringWithUTF8String(tally_hosts::kUploadURL);
-    Ref<NSString> canvasURL = NSString::stringWithUTF8String(tally_hosts::kCanvasURL);
-    Ref<NSString> landscapeCanvasURL =
-        NSString::stringWithUTF8String(tally_hosts::kLandscapeCanvasURL);
-    Ref<NSString> appStoreURL = NSString::stringWithUTF8String(tally_hosts::kAppStoreURL);
-    Ref<NSString> savedResponseURL;
-    int pauseSeconds = 10;
-    bool reportsOnClose = true;
-    bool reportsOnPause = true;
-    bool eventLogging = true;
-    int age = -1;
-    Ref<NSString> appVersion;
-    bool appCircleEnabled = false;
-    Ref<NSString> userID;
-    Ref<NSString> gender;
-    Ref<NSString> apiKey;
-    Ref<NSDate> pauseDate;
-    Weak<NSObject> appCircleDelegate;
-    UIBackgroundTaskIdentifier backgroundTask = UIBackgroundTaskInvalid;
-};
-
-std::mutex settingsLock;
-Settings& settings() {
-    static Settings* s = new Settings();
-    return *s;
-}
-
-template <class T>
-T read(T Settings::*field) {
-    std::lock_guard lock(settingsLock);
-    return settings().*field;
-}
-
-template <class T>
-void write(T Settings::*field, T value) {
-    std::lock_guard lock(settingsLock);
-    settings().*field = value;
-}
+using Settings = TallySettings;
+using tally_settings::read;
+using tally_settings::write;
 
 Ref<NSString> copyOf(NSString* s) {
     return s ? cast<NSString>(s->copy()) : nullptr;
 }
 
-// A gated call: does nothing (but its debug line) while usage info is switched off.
+// Systems before multitasking have no background tasks.
+bool hasBackgroundTasks(UIApplication* app) {
+    return respondsTo(app, Selector::named("beginBackgroundTaskWithExpirationHandler:"));
+}
+
+void onCurrent(const std::function<void(TallySession*)>& body) {
+    if (auto s = TallySession::currentSession()) body(s.get());
+}
+
+}  // namespace
+
+namespace tally_api {
+
 bool gate(const char* disabledLine) {
     if (TallyAPI::sendUsageInfo()) return true;
     TallyUtil::debugLog(NS("%s"), disabledLine);
     return false;
 }
 
-// A caught call: no exception of the client reaches the host.
 void caught(const std::function<void()>& body) {
     try {
         body();
@@ -102,16 +71,11 @@ void alert(NSString* message) {
     view->show();
 }
 
-// Systems before multitasking have no background tasks.
-bool hasBackgroundTasks(UIApplication* app) {
-    return respondsTo(app, Selector::named("beginBackgroundTaskWithExpirationHandler:"));
-}
+}  // namespace tally_api
 
-void onCurrent(const std::function<void(TallySession*)>& body) {
-    if (auto s = TallySession::currentSession()) body(s.get());
-}
-
-}  // namespace
+using tally_api::alert;
+using tally_api::gate;
+using tally_api::gatedCaught;
 
 bool TallyAPI::sendUsageInfo() {
     auto value = NSUserDefaults::standardUserDefaults()->dictionaryRepresentation()->objectForKey(
@@ -165,11 +129,9 @@ void TallyAPI::setMaxSessionsSaved(int maxSessions) {
 
 void TallyAPI::createAndSendSession() {
     gatedCaught("Tally: createAndSendSession disabled.", [] {
-        // The ad client's saved state first, in its own order.
-        TallyAdAssignment::recreateInstance();
-        TallyImageCache::recreateInstanceWithFileCache(TallyFileCache::instance());
-        TallyAdParser::recreateOldInstance();
-        TallyAdParser::recreateInstance();
+        auto& ads = TallyAdClientHooks::installed();
+        // The ad client's saved state first.
+        if (ads.restoreState) ads.restoreState();
         auto key = read(&Settings::apiKey);
         TallySession::createActiveTallySession(key);
         setSessionReportsOnCloseEnabled(read(&Settings::reportsOnClose));
@@ -177,7 +139,7 @@ void TallyAPI::createAndSendSession() {
         setEventLoggingEnabled(read(&Settings::eventLogging));
         setAge(read(&Settings::age));
         if (auto delegate = read(&Settings::appCircleDelegate).lock())
-            setAppCircleDelegate(delegate);
+            if (ads.restoreDelegate) ads.restoreDelegate(delegate);
         if (auto userID = read(&Settings::userID)) setUserID(userID);
         if (auto gender = read(&Settings::gender)) setGender(gender);
         NSThread::detachNewThreadWithBlock(
@@ -189,8 +151,8 @@ void TallyAPI::startSession(NSString* apiKey) {
     gatedCaught("Tally: startSession disabled.", [&] {
         TallyUtil::debugLog(NS("Tally: Start session with apiKey[%@]"), apiKey);
         write(&Settings::apiKey, copyOf(apiKey));
-        TallyHeartBeater::createAndStartInstance(1.0);
-        TallyFileCache::createInstanceWithApiKey(apiKey);
+        if (auto& ads = TallyAdClientHooks::installed(); ads.sessionStarting)
+            ads.sessionStarting(apiKey);
         createAndSendSession();
         // Registered once, however often the host starts.
         static std::once_flag observers;
@@ -217,7 +179,7 @@ void TallyAPI::pauseSession() {
         auto s = TallySession::currentSession();
         if (!s) return;
         s->pauseSession();
-        if (auto canvas = TallyAdCanvasViewController::getOpenCanvasController()) canvas->cancel();
+        if (auto& ads = TallyAdClientHooks::installed(); ads.sessionPaused) ads.sessionPaused();
         s->endSessionAndSend(false, false);
         if (!s->sessionReportsOnPauseEnabled()) return;
         auto app = UIApplication::sharedApplication();
@@ -235,16 +197,16 @@ void TallyAPI::pauseSession() {
 void TallyAPI::stopBackgroundTask() {
     UIBackgroundTaskIdentifier task;
     {
-        std::lock_guard lock(settingsLock);
-        task = settings().backgroundTask;
+        std::lock_guard lock(tally_settings::lock());
+        task = tally_settings::shared().backgroundTask;
         if (task == UIBackgroundTaskInvalid || task == 0) return;
     }
     if (!hasBackgroundTasks(UIApplication::sharedApplication().get())) return;
     {
         // Another caller may have ended it meanwhile.
-        std::lock_guard lock(settingsLock);
-        if (settings().backgroundTask != task) return;
-        settings().backgroundTask = UIBackgroundTaskInvalid;
+        std::lock_guard lock(tally_settings::lock());
+        if (tally_settings::shared().backgroundTask != task) return;
+        tally_settings::shared().backgroundTask = UIBackgroundTaskInvalid;
     }
     TallyUtil::debugLog(NS("Tally: stop background task"));
     // The application object lives on the main thread.
@@ -383,119 +345,6 @@ void TallyAPI::setShowErrorInLogEnabled(bool enabled) {
         TallyUtil::setShowErrorInLogEnabled(enabled);
 }
 
-Ref<TallyAdView> TallyAPI::getHook(NSString* hook, int x, int y, UIView* view) {
-    Ref<TallyAdView> banner;
-    gatedCaught("Tally: getHook:xLoc:yLoc:view disabled.", [&] {
-        banner = getHook(hook, x, y, view, true, NS("portrait"), NS("portrait"), false, true);
-    });
-    return banner;
-}
-
-Ref<TallyAdView> TallyAPI::getHook(NSString* hook, int x, int y, UIView* view, bool attachToView,
-                                   NSString* orientation, NSString* canvasOrientation,
-                                   bool autoRefresh, bool canvasAnimated) {
-    Ref<TallyAdView> banner;
-    gatedCaught(
-        "Tally: getHook:xLoc:yLoc:view:attachToView:orientation:canvasOrientation:autoRefresh "
-        "disabled.",
-        [&] {
-            if (!appCircleEnabled()) {
-                alert(
-                    NS("TallyAPI: AppCircle is disabled. Please enable AppCircle from Tally SDK "
-                       "before using AppCircle banners."));
-                return;
-            }
-            auto parentName = view ? view->description() : nullptr;
-            auto assignment = TallyAdAssignment::createInstance();
-            if (auto assigned = as<TallyAdView>(assignment->assignedBanner(hook, parentName))) {
-                banner = assigned;
-                return;
-            }
-            auto ad = TallyAdParser::fastAdWithHook(hook, parentName);
-            banner = make<TallyAdView>(&TallyAdView::initWithAd, ad.get(), hook, x, y,
-                                       static_cast<NSObject*>(view), attachToView, orientation,
-                                       canvasOrientation, autoRefresh);
-            banner->setAdDelegate(TallyAdParser::instance()->adDelegate());
-            banner->setCanvasAnimated(canvasAnimated);
-            assignment->assignBanner(banner, hook, parentName);
-        });
-    return banner;
-}
-
-void TallyAPI::updateHook(TallyAdView* banner) {
-    gatedCaught("Tally: updateHook disabled.", [&] {
-        if (banner) banner->refreshWithAd();
-    });
-}
-
-void TallyAPI::removeHook(TallyAdView* banner) {
-    gatedCaught("Tally: removeHook disabled.", [&] {
-        auto assignment = TallyAdAssignment::instance();
-        if (banner && assignment) assignment->unassignBanner(banner->hook(), banner->parentName());
-    });
-}
-
-void TallyAPI::openCatalog(NSString* hook, NSString* canvasOrientation, bool canvasAnimated) {
-    gatedCaught("Tally: openCatalog:canvasOrientation disabled.", [&] {
-        auto ad = TallyAdParser::fastAdWithHook(hook, nullptr);
-        auto impression = make<TallyAdImpression>(&TallyAdImpression::initWithHook, hook,
-                                                  NSNumber::numberWithInt(2).get());
-        if (!ad) return;
-        impression->updateWithAd(ad);
-        auto url = TallyAdView::webUrlForCanvas(true, hook, ad, impression, canvasOrientation);
-        TallyUtil::debugLog(NS("Tally: Click url[%@]"), url);
-        auto canvas = make<TallyAdCanvasViewController>();
-        canvas->setWebUrl(url);
-        canvas->setAdImpression(impression);
-        canvas->setAd(ad);
-        canvas->setAdDelegate(TallyAdParser::instance()->adDelegate());
-        canvas->setCanvasOrientation(canvasOrientation);
-        canvas->setCanvasAnimated(canvasAnimated);
-        canvas->createCanvasWindow();
-    });
-}
-
-void TallyAPI::setAppCircleDelegate(NSObject* delegate) {
-    gatedCaught("Tally: setAppCircleDelegate disabled.", [&] {
-        TallyAdParser::instance()->setAdDelegate(delegate);
-        write(&Settings::appCircleDelegate, Weak<NSObject>(delegate));
-    });
-}
-
-bool TallyAPI::getOffer(NSString* hook, TallyOffer* container) {
-    if (!gate("Tally: getOffer:withTallyOfferContainer: is disabled.")) return false;
-    bool valid = false;
-    if (appCircleEnabled() && container) {
-        TallyUtil::debugLog(
-            NS("Tally: getOffer:withTallyOfferContainer: getting fastOfferWithHook."));
-        auto impression = make<TallyAdImpression>(&TallyAdImpression::initWithHook, hook,
-                                                  NSNumber::numberWithInt(3).get());
-        valid = TallyAdParser::fastOfferWithHook(hook, impression, container);
-    }
-    TallyUtil::debugLog(NS("Tally: getOffer:withTallyOfferContainer: offerValid is %d."),
-                        valid ? 1 : 0);
-    return valid;
-}
-
-bool TallyAPI::getOffer(NSString* hook, TallyOffer* container, NSDictionary* userCookies) {
-    bool valid = getOffer(hook, container);
-    if (!valid || !userCookies || userCookies->count() == 0) return valid;
-    auto escaped = [](NSObject* item) {
-        return item->description()->stringByAddingPercentEscapesUsingEncoding(
-            NSUTF8StringEncoding, nullptr, NS("!*'();:@&=+$,/?%#[]"));
-    };
-    auto suffix = NSMutableString::string();
-    userCookies->enumerateKeysAndObjectsUsingBlock([&](NSObject* key, NSObject* value, bool*) {
-        suffix->appendFormat(NS("&c_%@=%@"), escaped(key), escaped(value));
-    });
-    auto referral = container->referralUrl();
-    container->setReferralUrl(referral ? referral->stringByAppendingString(suffix) : suffix);
-    TallyUtil::debugLog(NS("Tally: getOfferFromAdBlock:withTallyOfferContainer:withCookies: "
-                           "tallyOffer.referralUrl %@"),
-                        container->referralUrl());
-    return valid;
-}
-
 bool TallyAPI::appCircleEnabled() {
     return read(&Settings::appCircleEnabled);
 }
@@ -519,6 +368,6 @@ Ref<NSString> TallyAPI::appVersion() {
 }
 
 void TallyAPI::resetForTesting() {
-    std::lock_guard lock(settingsLock);
-    settings() = Settings();
+    std::lock_guard lock(tally_settings::lock());
+    tally_settings::shared() = Settings();
 }

@@ -55,6 +55,8 @@ class TallyAPI : public NSObject {
     static void setShowErrorInLogEnabled(bool enabled);
 
     // ---- AppCircle: the vendor's house ads, through its ad client ----------------------------
+    // Defined with the ad client (ads/tally/TallyAPI+AppCircle.cpp): a program that calls them
+    // links it.
     // The banner for a hook in a parent view: the one already assigned to that hook and parent,
     // else a new one (attached, portrait, no auto-refresh, animated canvas for the short form).
     // With AppCircle off an alert says so and the answer is nil.

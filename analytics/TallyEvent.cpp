@@ -4,8 +4,8 @@
 #include "Foundation/NSDate.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSString.h"
-#include "analytics/TallyProtocolData.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyProtocolData.h"
+#include "analytics/base/TallyUtil.h"
 
 bool TallyEvent::initWithName(NSString* name) {
     return initWithName(name, false, nullptr);

@@ -18,7 +18,7 @@
 #include "UIKit/UIWebView.h"
 #include "URLLoading/NSURLAuthenticationChallenge.h"
 #include "URLLoading/NSURLResponse.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 // ---- the response ---------------------------------------------------------------------------
 

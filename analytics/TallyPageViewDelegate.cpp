@@ -6,7 +6,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSException.h"
 #include "analytics/TallySession.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 std::mutex installedLock;

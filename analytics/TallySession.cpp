@@ -20,12 +20,11 @@
 #include "Foundation/NSTimeZone.h"
 #include "Foundation/SystemInfo.h"
 #include "UIKit/UIDevice.h"
-#include "ads/tally/TallyAdImpression.h"
-#include "ads/tally/TallyImageCache.h"
 #include "analytics/TallyAPI.h"
+#include "analytics/TallyAdClientHooks.h"
 #include "analytics/TallyEvent.h"
-#include "analytics/TallyProtocolData.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyProtocolData.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 
@@ -92,7 +91,8 @@ Ref<NSString> TallySession::getAgentVersion() {
 void TallySession::registerArchivedClasses() {
     TallySession::staticClass();
     TallyEvent::staticClass();
-    TallyAdImpression::staticClass();
+    if (auto& ads = TallyAdClientHooks::installed(); ads.registerArchivedClasses)
+        ads.registerArchivedClasses();
 }
 
 void TallySession::resetForTesting() {
@@ -520,11 +520,14 @@ void TallySession::recordErrorWithExceptionString(NSString* errorID, NSString* m
     saveToDisk();
 }
 
-void TallySession::recordAdImpression(TallyAdImpression* impression) {
+void TallySession::recordAdImpression(NSObject* impression) {
     std::lock_guard lock(storeLock());
-    Ref<NSString> hook = impression ? impression->hook() : nullptr;
-    Ref<NSNumber> adId = impression ? impression->adId() : nullptr;
-    Ref<NSNumber> result = impression ? impression->adResult() : nullptr;
+    TallyAdClientHooks::Impression fields;
+    if (auto& ads = TallyAdClientHooks::installed(); impression && ads.readImpression)
+        ads.readImpression(impression, &fields);
+    Ref<NSString> hook = fields.hook;
+    Ref<NSNumber> adId = fields.adId;
+    Ref<NSNumber> result = fields.result;
     if (adLog_->count() < kMaxAdImpressions) {
         // Impressions have no equality of their own: the same object is put back in its place.
         NSUInteger at = NSNotFound;
@@ -725,13 +728,14 @@ Ref<NSData> TallySession::data() {
     }
     TallyUtil::debugLog(NS("Tally: loggedImpressions[%d]"), static_cast<int>(adLog_->count()));
     P::appendUshort(adLog_->count(), out);
+    auto& ads = TallyAdClientHooks::installed();
     for (auto* entry : *adLog_) {
-        auto impression = as<TallyAdImpression>(entry);
-        if (!impression) {
+        TallyAdClientHooks::Impression fields;
+        if (!ads.readImpression || !ads.readImpression(entry, &fields)) {
             TallyUtil::debugLog(NS("Tally: adImpression corrupted, session discarded"));
             return nullptr;
         }
-        out->appendData(impression->data());
+        out->appendData(ads.impressionData(entry));
     }
     TallyUtil::debugLog(NS("Tally: Creating HTTP data from session complete"));
     return out;
@@ -754,9 +758,11 @@ Ref<NSData> TallySession::dataForSessions(NSArray* sessions, bool requestAds) {
         recordBytes += static_cast<NSData*>(record)->length();
     auto out = NSMutableData::dataWithCapacity(recordBytes + 1024);
     // Without an image cache yet, the server is told of no images held.
-    auto cache = TallyImageCache::instance();
-    auto ids = cache ? cache->storedIds() : NSArray::array();
-    int64_t cacheTime = cache ? cache->cacheUpdateTimestamp() : 0;
+    TallyAdClientHooks::CachedImages cache;
+    auto& ads = TallyAdClientHooks::installed();
+    bool cached = ads.cachedImages && ads.cachedImages(&cache);
+    auto ids = cached ? cache.ids : NSArray::array();
+    int64_t cacheTime = cached ? cache.updateTimestamp : 0;
     TallyUtil::debugLog(NS("Tally: cacheTimeStamp[%lld] numCachedItems[%d]"), cacheTime,
                         static_cast<int>(ids->count()));
     P::appendUshort(kProtocolVersion, out);

@@ -16,7 +16,6 @@ class NSError;
 class NSException;
 class NSMutableArray;
 class NSMutableDictionary;
-class TallyAdImpression;
 
 class TallySession : public NSObject, public NSCoding {
     NS_OBJECT(TallySession, NSObject)
@@ -122,7 +121,8 @@ class TallySession : public NSObject, public NSCoding {
     void recordError(NSString* errorID, NSString* message, NSException* exception);
     void recordError(NSString* errorID, NSString* message, NSError* error);
     void recordErrorWithExceptionString(NSString* errorID, NSString* message, NSString* text);
-    void recordAdImpression(TallyAdImpression* impression);
+    // One of the ad client's impressions (read through its hooks).
+    void recordAdImpression(NSObject* impression);
 
     void saveToDisk();
     // The session record, or nil when a collection holds an entry of the wrong kind.

@@ -6,11 +6,11 @@
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
-#include "ads/tally/TallyAdClient.h"
 #include "analytics/TallyAPI.h"
+#include "analytics/TallyAdClientHooks.h"
 #include "analytics/TallyHTTP.h"
 #include "analytics/TallySession.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 
@@ -77,9 +77,8 @@ void TallySession::sendSessionsToServerWithTimeout(bool withTimeout, bool useWeb
             TallyUtil::debugLog(NS("Tally: Could not connect to server."));
         }
         if (requestAds) {
-            auto parser = TallyAdParser::instance();
-            parser->setInternetAvailable(success);
-            parser->parseData(success ? response->body().get() : nullptr);
+            if (auto& ads = TallyAdClientHooks::installed(); ads.replyReceived)
+                ads.replyReceived(success, success ? response->body().get() : nullptr);
         }
     } catch (ExceptionRaised& raised) {
         TallyUtil::handleException(raised.exception);

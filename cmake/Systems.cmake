@@ -13,17 +13,23 @@ bn_library(NKHTTPRequest DIR external/nk-http-request/Classes
 find_package(SQLite3 REQUIRED)
 bn_library(App DIR Classes EXCLUDE Classes/MatchKit
            DEPS Foundation UIKit CoreData MessageUI MatchKit JSON NKHTTPRequest DodizCore DodizStyle
-                Analytics AdLoom
+                Analytics TallyAds AdLoom
            PRIVATE_DEPS SQLite::SQLite3)
 # The UI framework: the core (with the style chain's bases, shapes and sheet), then the styles
 # and widgets that draw through it.
 bn_library(DodizCore DIR ui/core DEPS Foundation UIKit CoreGraphics CommonCrypto JSON URLLoading)
 bn_library(DodizStyle DIR ui/style DEPS Foundation UIKit CoreGraphics DodizCore)
 bn_library(DodizTable DIR ui/table DEPS Foundation UIKit CoreGraphics DodizCore DodizStyle)
-# The usage analytics client and the parts of the vendor's ad client it calls (each uses the
-# other: the impressions are written with the analytics encoders).
-bn_library(Analytics DIR analytics DEPS Foundation UIKit CommonCrypto URLLoading TallyAds)
-bn_library(TallyAds DIR ads/tally DEPS Foundation UIKit Analytics)
+# The usage analytics vendor: what its analytics and ad clients share (utilities, the wire
+# format, hosts, debug key, the facade's settings), the analytics client, and the ad client, which
+# records its impressions in the analytics sessions and installs its side of them into the
+# analytics client through hooks (TallyAdClientHooks): whatever links the ad client takes the
+# installing file, which the linker is told to keep.
+bn_library(TallyBase DIR analytics/base DEPS Foundation UIKit CommonCrypto)
+bn_library(Analytics DIR analytics EXCLUDE analytics/base
+           DEPS Foundation UIKit CommonCrypto URLLoading TallyBase)
+bn_library(TallyAds DIR ads/tally DEPS Foundation UIKit TallyBase Analytics)
+target_link_options(TallyAds INTERFACE "LINKER:--undefined=bn_tally_ad_client_linked")
 # The Ironvine ad client: its store on SQLite, its zip packages through minizip.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET GLOBAL minizip)

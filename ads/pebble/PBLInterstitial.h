@@ -6,11 +6,13 @@
 #pragma once
 
 #include "UIKit/UIViewController.h"
-#include "ads/pebble/PBLBannerView.h"
+#include "ads/pebble/PBLDelegateManager.h"
 
 class NSArray;
 class NSNotification;
 class NSTimer;
+class PBLObjectPrivate;
+class PBLRequest;
 class UIImage;
 class UIImageView;
 class UIWindow;

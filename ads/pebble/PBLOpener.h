@@ -7,12 +7,11 @@
 #include "Foundation/NSURL.h"
 #include "MessageUI/MFMailComposeViewController.h"
 #include "UIKit/UIWebView.h"
-#include "ads/pebble/PBLBannerView.h"
+#include "ads/pebble/PBLDelegateManager.h"
 
 class PBLNotification;
 class PBLWebAppViewController;
 class UIViewController;
-class UIWebView;
 
 class PBLOpener : public NSObject, public MFMailComposeViewControllerDelegate {
     NS_OBJECT(PBLOpener, NSObject)

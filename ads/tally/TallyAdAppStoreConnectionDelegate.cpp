@@ -5,7 +5,7 @@
 #include "Foundation/NSURLRequest.h"
 #include "UIKit/UIApplication.h"
 #include "ads/tally/TallyAdImpression.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 void activityIndicatorOff() {

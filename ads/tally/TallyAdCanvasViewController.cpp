@@ -24,7 +24,7 @@
 #include "ads/tally/TallyAdClient.h"
 #include "ads/tally/TallyAdModel.h"
 #include "analytics/TallyAPI.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 constexpr auto kInitWithImage =

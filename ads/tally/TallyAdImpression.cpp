@@ -7,9 +7,9 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 #include "ads/tally/TallyAdModel.h"
-#include "analytics/TallyProtocolData.h"
 #include "analytics/TallySession.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyProtocolData.h"
+#include "analytics/base/TallyUtil.h"
 
 int64_t TallyAdImpression::currentSessionTime() {
     auto session = TallySession::currentSession();

@@ -7,7 +7,7 @@
 #include "Foundation/NSString.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIImage.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 Ref<NSString> copyOf(NSString* s) {

@@ -17,13 +17,18 @@
 #include "ads/tally/TallyAdView.h"
 #include "ads/tally/TallyImageCache.h"
 #include "ads/tally/TallyOffer.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 
 std::mutex classLock;
 Ref<TallyAdParser> currentParser;
 Ref<TallyAdParser> oldParser;
+
+}  // namespace
+
+// The reading of a reply's chunks, named for the parser's per-chunk functions.
+namespace tally_reply {
 
 // A read past the end of the chunk's body.
 struct Overrun {};
@@ -161,7 +166,9 @@ Ref<NSNumber> byteNumber(uint8_t v) {
     return NSNumber::numberWithUnsignedChar(v);
 }
 
-}  // namespace
+}  // namespace tally_reply
+
+using namespace tally_reply;
 
 bool TallyAdParser::init() {
     if (!NSObject::init()) return false;
@@ -335,328 +342,39 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
     ChunkLog log;
     try {
         switch (tag) {
-            case kVersion: {
-                auto version = NSNumber::numberWithInt(r.i32());
-                TallyUtil::debugLog(NS("Tally: Parse ad version[%@]"), version);
-                std::lock_guard lock(lock_);
-                versionId_ = version;
+            case kVersion:
+                processVersionChunk(r);
                 break;
-            }
-            case kError: {
-                int code = r.u16();
-                TallyUtil::debugLog(NS("Tally: Parse errorCode[%d]"), code);
-                auto message = r.str();
-                TallyUtil::debugLog(NS("Tally: Parse error[%@]"), message);
-                tellDelegate(false);
+            case kError:
+                processErrorChunk(r);
                 break;
-            }
-            case kImage: {
-                std::vector<Ref<TallyAdImage>> images;
-                std::vector<size_t> ends;
-                for (int i = 0, n = r.u16(); i < n; ++i) {
-                    int64_t id = r.i64();
-                    log.add(NS("Tally: Parse image imageId[%@]"), longNumber(id));
-                    if (id < 0) {
-                        log.add(NS("Tally: Skip processing image block with bad imageId[%@]"),
-                                longNumber(id));
-                        break;
-                    }
-                    auto image = make<TallyAdImage>();
-                    image->setImageId(longNumber(id));
-                    image->setWidth(NSNumber::numberWithInt(r.i32()));
-                    log.add(NS("Tally: Parse image width[%@]"), image->width());
-                    image->setHeight(NSNumber::numberWithInt(r.i32()));
-                    log.add(NS("Tally: Parse image height[%@]"), image->height());
-                    image->setMimeFormat(r.str());
-                    log.add(NS("Tally: Parse image mimeFormat[%@]"), image->mimeFormat());
-                    uint32_t length = r.u32();
-                    image->setImageDataSize(NSNumber::numberWithInt(static_cast<int32_t>(length)));
-                    log.add(NS("Tally: Parse image dataSize[%@]"), image->imageDataSize());
-                    auto* bytes = r.take(length);
-                    image->setImage(UIImage::imageWithData(NSData::dataWithBytes(bytes, length)));
-                    if (id == 0) {
-                        log.add(NS("Tally: Parsed image with imageId[%@] not added to map"),
-                                image->imageId());
-                        continue;
-                    }
-                    images.push_back(image);
-                    ends.push_back(log.mark());
-                }
-                std::lock_guard lock(lock_);
-                auto cache = TallyImageCache::instance();
-                for (size_t i = 0; i < images.size(); ++i) {
-                    auto& image = images[i];
-                    log.flush(ends[i]);
-                    imageMap_->setObject(image, image->imageId());
-                    if (cache) cache->save(image, image->imageId());
-                    TallyUtil::debugLog(NS("Tally: Parsed image[%@] added to map at key[%@]"),
-                                        image, image->imageId());
-                }
+            case kImage:
+                processImageChunk(r, log);
                 break;
-            }
-            case kHook: {
-                std::vector<Ref<TallyAdHook>> hooks;
-                std::vector<size_t> ends;
-                for (int32_t i = 0, n = r.i32(); i < n; ++i) {
-                    auto name = r.str();
-                    log.add(NS("Tally: Parse hook name[%@]"), name);
-                    uint8_t block = r.u8();
-                    log.add(NS("Tally: Parse hook adBlockId[%@]"), byteNumber(block));
-                    uint8_t theme = r.u8();
-                    log.add(NS("Tally: Parse hook themeId[%@]"), byteNumber(theme));
-                    // A name that is no text cannot be looked up: that hook alone is left out.
-                    if (!name) {
-                        log.add(NS("Tally: Skip hook with an unreadable name"));
-                        continue;
-                    }
-                    auto hook = make<TallyAdHook>();
-                    hook->setName(name);
-                    hook->setAdBlockId(byteNumber(block));
-                    hook->setThemeId(byteNumber(theme));
-                    hooks.push_back(hook);
-                    ends.push_back(log.mark());
-                }
-                std::lock_guard lock(lock_);
-                for (size_t i = 0; i < hooks.size(); ++i) {
-                    auto& hook = hooks[i];
-                    log.flush(ends[i]);
-                    hookMap_->setObject(hook, hook->name());
-                    TallyUtil::debugLog(NS("Tally: Parsed hook[%@] added to map at key[%@]"), hook,
-                                        hook->name());
-                }
+            case kHook:
+                processHookChunk(r, log);
                 break;
-            }
-            case kAd: {
-                uint8_t block = r.u8();
-                log.add(NS("Tally: Parse adBlockId[%@]"), byteNumber(block));
-                auto ads = NSMutableArray::array();
-                std::vector<size_t> ends;
-                for (int i = 0, n = r.u16(); i < n; ++i) {
-                    auto ad = make<TallyAd>();
-                    ad->setAdId(longNumber(r.i64()));
-                    log.add(NS("Tally: Parse ad adId[%@]"), ad->adId());
-                    ad->setProjectId(longNumber(r.i64()));
-                    log.add(NS("Tally: Parse ad projectId[%@]"), ad->projectId());
-                    ad->setAdText(r.str());
-                    log.add(NS("Tally: Parse ad text[%@]"), ad->adText());
-                    ad->setAdvertiser(r.str());
-                    log.add(NS("Tally: Parse ad advertiser[%@]"), ad->advertiser());
-                    ad->setCanvasId(longNumber(r.i64()));
-                    log.add(NS("Tally: Parse ad canvasId[%@]"), ad->canvasId());
-                    ad->setImageId(longNumber(r.i64()));
-                    log.add(NS("Tally: Parse ad imageId[%@]"), ad->imageId());
-                    uint8_t cookieSize = r.u8();
-                    ad->setAdCookieSize(byteNumber(cookieSize));
-                    log.add(NS("Tally: Parse ad cookie size[%@]"), ad->adCookieSize());
-                    ad->setAdCookie(NSData::dataWithBytes(r.take(cookieSize), cookieSize));
-                    log.add(NS("Tally: Parse ad cookie[%@]"), ad->adCookie());
-                    ads->addObject(ad);
-                    ends.push_back(log.mark());
-                }
-                std::lock_guard lock(lock_);
-                adBlockMap_->setObject(ads, byteNumber(block));
-                for (NSUInteger i = 0; i < ads->count(); ++i) {
-                    auto ad = cast<TallyAd>(ads->objectAtIndex(i));
-                    log.flush(ends[i]);
-                    cachedImageToMemory(ad->imageId());
-                    TallyUtil::debugLog(NS("Tally: Parsed ad[%@] added to map at key[%@]"), ad,
-                                        ad->adId());
-                }
+            case kAd:
+                processAdChunk(r, log);
                 break;
-            }
-            case kEndOfMessage: {
-                TallyUtil::debugLog(NS("Tally: Parse end of message"));
-                if (auto files = TallyFileCache::instance()) {
-                    files->save(this, NS("adParser"));
-                    if (auto cache = TallyImageCache::instance())
-                        files->save(cache, NS("imageCache"));
-                }
+            case kEndOfMessage:
+                processEndOfMessageChunk();
                 break;
-            }
-            case kAdTheme: {
-                std::vector<Ref<TallyAdTheme>> themes;
-                std::vector<size_t> ends;
-                for (int i = 0, n = r.u8(); i < n; ++i) {
-                    auto theme = make<TallyAdTheme>();
-                    theme->setThemeId(byteNumber(r.u8()));
-                    log.add(NS("Tally: Parse theme themeId[%@]"), theme->themeId());
-                    theme->setSellMessage(r.str());
-                    log.add(NS("Tally: Parse theme sellMessage[%@]"), theme->sellMessage());
-                    theme->setPortraitAdImageId(longNumber(r.i64()));
-                    log.add(NS("Tally: Parse theme portraitImageId[%@]"),
-                            theme->portraitAdImageId());
-                    theme->setLandscapeAdImageId(longNumber(r.i64()));
-                    log.add(NS("Tally: Parse image landscapeImageId[%@]"),
-                            theme->landscapeAdImageId());
-                    applyStyle(readStyle(r, log, "portraitSellMessageTextStyle"),
-                               theme->portraitSellMessageTextStyle());
-                    applyStyle(readStyle(r, log, "portraitAppNameTextStyle"),
-                               theme->portraitAppNameTextStyle());
-                    applyStyle(readStyle(r, log, "portraitAdvertiserTextStyle"),
-                               theme->portraitAdvertiserTextStyle());
-                    themes.push_back(theme);
-                    ends.push_back(log.mark());
-                }
-                std::lock_guard lock(lock_);
-                for (size_t i = 0; i < themes.size(); ++i) {
-                    auto& theme = themes[i];
-                    log.flush(ends[i]);
-                    cachedImageToMemory(theme->portraitAdImageId());
-                    cachedImageToMemory(theme->landscapeAdImageId());
-                    themeMap_->setObject(theme, theme->themeId());
-                    TallyUtil::debugLog(NS("Tally: Parsed theme[%@] added to map at key[%@]"),
-                                        theme, theme->themeId());
-                }
+            case kAdTheme:
+                processAdThemeChunk(r, log);
                 break;
-            }
-            case kAdThemeExtension: {
-                struct Extension {
-                    uint8_t id;
-                    Style styles[3];
-                    int32_t pairs[18][2];
-                };
-                // What each pair of the entry is, in the order it comes.
-                struct PairKind {
-                    const char* line;  // nil: the pair has no line of its own
-                    bool dimension;
-                };
-                static const PairKind kinds[18] = {
-                    {"Tally: Parsing portrait ad dimension", true},
-                    {"Tally: Parsing portrait app image dimension", true},
-                    {"Tally: Parsing portrait app image location", false},
-                    {"Tally: Parsing landscape ad dimension", true},
-                    {"Tally: Parsing landscape app image dimension", true},
-                    {"Tally: Parsing landscape app image location", false},
-                    {"Tally: Parsing portrait sell message location", false},
-                    {"Tally: Parsing portrait app name location", false},
-                    {"Tally: Parsing portrait advertiser location", false},
-                    {"Tally: Parsing portrait sell message dimension", true},
-                    {nullptr, true},
-                    {nullptr, true},
-                    {"Tally: Parsing landscape sell message location", false},
-                    {"Tally: Parsing landscape app name location", false},
-                    {"Tally: Parsing landscape advertiser location", false},
-                    {"Tally: Parsing landscape sell message dimension", true},
-                    {"Tally: Parsing landscape app name dimension", true},
-                    {"Tally: Parsing landscape advertiser dimension", true},
-                };
-                std::vector<Extension> extensions;
-                std::vector<size_t> ends;
-                for (int i = 0, n = r.u8(); i < n; ++i) {
-                    Extension e;
-                    e.id = r.u8();
-                    log.add(NS("Tally: Parse theme themeId[%@]"), byteNumber(e.id));
-                    const char* names[3] = {"landscapeSellMessageTextStyle",
-                                            "landscapeAppNameTextStyle",
-                                            "landscapeAdvertiserTextStyle"};
-                    for (int k = 0; k < 3; ++k)
-                        e.styles[k] = readStyle(r, log, names[k]);
-                    for (int k = 0; k < 18; ++k) {
-                        if (kinds[k].line) log.add(NSString::stringWithUTF8String(kinds[k].line));
-                        e.pairs[k][0] = r.i32();
-                        log.add(kinds[k].dimension ? NS("Tally: Parse dimension width[%@]")
-                                                   : NS("Tally: Parse location x[%@]"),
-                                NSNumber::numberWithInt(e.pairs[k][0]));
-                        e.pairs[k][1] = r.i32();
-                        log.add(kinds[k].dimension ? NS("Tally: Parse dimension height[%@]")
-                                                   : NS("Tally: Parse location y[%@]"),
-                                NSNumber::numberWithInt(e.pairs[k][1]));
-                    }
-                    extensions.push_back(std::move(e));
-                    ends.push_back(log.mark());
-                }
-                std::lock_guard lock(lock_);
-                for (size_t i = 0; i < extensions.size(); ++i) {
-                    auto& e = extensions[i];
-                    log.flush(ends[i]);
-                    auto theme = as<TallyAdTheme>(themeMap_->objectForKey(byteNumber(e.id)));
-                    if (theme) applyExtension(e.styles, e.pairs, theme);  // else read and dropped
-                    TallyUtil::debugLog(NS("Tally: Parse theme complete[%@]"), theme);
-                }
+            case kAdThemeExtension:
+                processAdThemeExtensionChunk(r, log);
                 break;
-            }
-            case kAuxImageInfo: {
-                std::vector<std::pair<int64_t, int16_t>> infos;
-                std::vector<size_t> idEnds, ends;
-                for (int32_t i = 0, n = r.i32(); i < n; ++i) {
-                    int64_t id = r.i64();
-                    log.add(NS("Tally: Parse imageInfo imageId[%@]"), longNumber(id));
-                    idEnds.push_back(log.mark());
-                    int16_t code = r.i16();
-                    log.add(NS("Tally: Parse imageInfo imageCode[%@]"),
-                            NSNumber::numberWithShort(code));
-                    infos.emplace_back(id, code);
-                    ends.push_back(log.mark());
-                }
-                std::lock_guard lock(lock_);
-                for (size_t i = 0; i < infos.size(); ++i) {
-                    auto [id, code] = infos[i];
-                    log.flush(idEnds[i]);
-                    cachedImageToMemory(longNumber(id));
-                    log.flush(ends[i]);
-                    imageCodeMap_->setObject(longNumber(id), NSNumber::numberWithShort(code));
-                    TallyUtil::debugLog(
-                        NS("Tally: Parsed imageId[%@] added to map at imageCode[%@]"),
-                        longNumber(id), NSNumber::numberWithShort(code));
-                }
+            case kAuxImageInfo:
+                processAuxImageInfoChunk(r, log);
                 break;
-            }
-            case kProperty: {
-                // Read whole before any of it is set: a chunk cut short sets nothing.
-                r.u16();
-                unsigned rotation = r.u16();
-                int32_t refresh = r.i32();
-                int64_t timestamp = r.i64();
-                int8_t portraitMax = r.i8();
-                int8_t landscapeMax = r.i8();
-                auto portraitStart = r.str();
-                auto landscapeStart = r.str();
-                TallyUtil::debugLog(NS("Tally: Parse property bannerRotationProperty[%u]"),
-                                    rotation);
-                TallyUtil::debugLog(NS("Tally: Parse property bannerRotationDelaySeconds[%d]"),
-                                    refresh);
-                TallyAdProperties::setBannerRefreshInSeconds(NSNumber::numberWithInt(refresh));
-                TallyAdProperties::setCacheUpdateTimestamp(longNumber(timestamp));
-                if (auto cache = TallyImageCache::instance())
-                    cache->setCacheUpdateTimestamp(TallyAdProperties::getCacheUpdateTimestamp());
-                TallyUtil::debugLog(NS("Tally: Parsed property cacheUpdateTimestamp[%lld]"),
-                                    static_cast<long long>(timestamp));
-                TallyAdProperties::setPortraitAdsMaxShown(NSNumber::numberWithInt(portraitMax));
-                TallyUtil::debugLog(NS("Tally: Parsed property portraitAdsMaxShown[%d]"),
-                                    static_cast<int>(portraitMax));
-                TallyAdProperties::setLandscapeAdsMaxShown(NSNumber::numberWithInt(landscapeMax));
-                TallyUtil::debugLog(NS("Tally: Parsed property landscapeAdsMaxShown[%d]"),
-                                    static_cast<int>(landscapeMax));
-                TallyAdProperties::setPortraitAdsShownAtStart(
-                    TallyAdProperties::numberFromText(portraitStart));
-                TallyUtil::debugLog(NS("Tally: Parsed property portraitAdsShownAtStart[%@]"),
-                                    portraitStart);
-                TallyAdProperties::setLandscapeAdsShownAtStart(
-                    TallyAdProperties::numberFromText(landscapeStart));
-                TallyUtil::debugLog(NS("Tally: Parsed property landscapeAdsShownAtStart[%@]"),
-                                    landscapeStart);
+            case kProperty:
+                processPropertyChunk(r);
                 break;
-            }
-            case kAuxHookInfo: {
-                std::vector<std::pair<Ref<NSString>, int64_t>> actions;
-                for (int i = 0, n = r.u16(); i < n; ++i) {
-                    auto name = r.str();
-                    for (int k = 0, m = r.u16(); k < m; ++k) {
-                        uint16_t key = r.u16();
-                        int64_t value = r.i64();
-                        if (key == kClickActionKey && name) actions.emplace_back(name, value);
-                    }
-                }
-                std::lock_guard lock(lock_);
-                for (auto& [name, value] : actions) {
-                    if (auto hook = as<TallyAdHook>(hookMap_->objectForKey(name))) {
-                        hook->setClickAction(longNumber(value));
-                        TallyUtil::debugLog(NS("Tally: Parse hook[%@] clickAction[%@]"), name,
-                                            hook->clickAction());
-                    }
-                }
+            case kAuxHookInfo:
+                processAuxHookInfoChunk(r);
                 break;
-            }
             default:
                 TallyUtil::debugLog(NS("Tally: Skipping unrecognized ad tag %x\n"), tag);
                 break;
@@ -668,6 +386,329 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
     }
     log.flush();
     return true;
+}
+
+void TallyAdParser::processVersionChunk(Reader& r) {
+    auto version = NSNumber::numberWithInt(r.i32());
+    TallyUtil::debugLog(NS("Tally: Parse ad version[%@]"), version);
+    std::lock_guard lock(lock_);
+    versionId_ = version;
+}
+
+void TallyAdParser::processErrorChunk(Reader& r) {
+    int code = r.u16();
+    TallyUtil::debugLog(NS("Tally: Parse errorCode[%d]"), code);
+    auto message = r.str();
+    TallyUtil::debugLog(NS("Tally: Parse error[%@]"), message);
+    tellDelegate(false);
+}
+
+void TallyAdParser::processImageChunk(Reader& r, ChunkLog& log) {
+    std::vector<Ref<TallyAdImage>> images;
+    std::vector<size_t> ends;
+    for (int i = 0, n = r.u16(); i < n; ++i) {
+        int64_t id = r.i64();
+        log.add(NS("Tally: Parse image imageId[%@]"), longNumber(id));
+        if (id < 0) {
+            log.add(NS("Tally: Skip processing image block with bad imageId[%@]"), longNumber(id));
+            break;
+        }
+        auto image = make<TallyAdImage>();
+        image->setImageId(longNumber(id));
+        image->setWidth(NSNumber::numberWithInt(r.i32()));
+        log.add(NS("Tally: Parse image width[%@]"), image->width());
+        image->setHeight(NSNumber::numberWithInt(r.i32()));
+        log.add(NS("Tally: Parse image height[%@]"), image->height());
+        image->setMimeFormat(r.str());
+        log.add(NS("Tally: Parse image mimeFormat[%@]"), image->mimeFormat());
+        uint32_t length = r.u32();
+        image->setImageDataSize(NSNumber::numberWithInt(static_cast<int32_t>(length)));
+        log.add(NS("Tally: Parse image dataSize[%@]"), image->imageDataSize());
+        auto* bytes = r.take(length);
+        image->setImage(UIImage::imageWithData(NSData::dataWithBytes(bytes, length)));
+        if (id == 0) {
+            log.add(NS("Tally: Parsed image with imageId[%@] not added to map"), image->imageId());
+            continue;
+        }
+        images.push_back(image);
+        ends.push_back(log.mark());
+    }
+    {
+        std::lock_guard lock(lock_);
+        for (auto& image : images)
+            imageMap_->setObject(image, image->imageId());
+    }
+    // Archived to disk outside the lock.
+    auto cache = TallyImageCache::instance();
+    for (size_t i = 0; i < images.size(); ++i) {
+        auto& image = images[i];
+        log.flush(ends[i]);
+        if (cache) cache->save(image, image->imageId());
+        TallyUtil::debugLog(NS("Tally: Parsed image[%@] added to map at key[%@]"), image,
+                            image->imageId());
+    }
+}
+
+void TallyAdParser::processHookChunk(Reader& r, ChunkLog& log) {
+    std::vector<Ref<TallyAdHook>> hooks;
+    std::vector<size_t> ends;
+    for (int32_t i = 0, n = r.i32(); i < n; ++i) {
+        auto name = r.str();
+        log.add(NS("Tally: Parse hook name[%@]"), name);
+        uint8_t block = r.u8();
+        log.add(NS("Tally: Parse hook adBlockId[%@]"), byteNumber(block));
+        uint8_t theme = r.u8();
+        log.add(NS("Tally: Parse hook themeId[%@]"), byteNumber(theme));
+        // A name that is no text cannot be looked up: that hook alone is left out.
+        if (!name) {
+            log.add(NS("Tally: Skip hook with an unreadable name"));
+            continue;
+        }
+        auto hook = make<TallyAdHook>();
+        hook->setName(name);
+        hook->setAdBlockId(byteNumber(block));
+        hook->setThemeId(byteNumber(theme));
+        hooks.push_back(hook);
+        ends.push_back(log.mark());
+    }
+    std::lock_guard lock(lock_);
+    for (size_t i = 0; i < hooks.size(); ++i) {
+        auto& hook = hooks[i];
+        log.flush(ends[i]);
+        hookMap_->setObject(hook, hook->name());
+        TallyUtil::debugLog(NS("Tally: Parsed hook[%@] added to map at key[%@]"), hook,
+                            hook->name());
+    }
+}
+
+void TallyAdParser::processAdChunk(Reader& r, ChunkLog& log) {
+    uint8_t block = r.u8();
+    log.add(NS("Tally: Parse adBlockId[%@]"), byteNumber(block));
+    auto ads = NSMutableArray::array();
+    std::vector<size_t> ends;
+    for (int i = 0, n = r.u16(); i < n; ++i) {
+        auto ad = make<TallyAd>();
+        ad->setAdId(longNumber(r.i64()));
+        log.add(NS("Tally: Parse ad adId[%@]"), ad->adId());
+        ad->setProjectId(longNumber(r.i64()));
+        log.add(NS("Tally: Parse ad projectId[%@]"), ad->projectId());
+        ad->setAdText(r.str());
+        log.add(NS("Tally: Parse ad text[%@]"), ad->adText());
+        ad->setAdvertiser(r.str());
+        log.add(NS("Tally: Parse ad advertiser[%@]"), ad->advertiser());
+        ad->setCanvasId(longNumber(r.i64()));
+        log.add(NS("Tally: Parse ad canvasId[%@]"), ad->canvasId());
+        ad->setImageId(longNumber(r.i64()));
+        log.add(NS("Tally: Parse ad imageId[%@]"), ad->imageId());
+        uint8_t cookieSize = r.u8();
+        ad->setAdCookieSize(byteNumber(cookieSize));
+        log.add(NS("Tally: Parse ad cookie size[%@]"), ad->adCookieSize());
+        ad->setAdCookie(NSData::dataWithBytes(r.take(cookieSize), cookieSize));
+        log.add(NS("Tally: Parse ad cookie[%@]"), ad->adCookie());
+        ads->addObject(ad);
+        ends.push_back(log.mark());
+    }
+    {
+        std::lock_guard lock(lock_);
+        adBlockMap_->setObject(ads, byteNumber(block));
+    }
+    // The ads' images are read back from disk outside the lock.
+    for (NSUInteger i = 0; i < ads->count(); ++i) {
+        auto ad = cast<TallyAd>(ads->objectAtIndex(i));
+        log.flush(ends[i]);
+        cachedImageToMemory(ad->imageId());
+        TallyUtil::debugLog(NS("Tally: Parsed ad[%@] added to map at key[%@]"), ad, ad->adId());
+    }
+}
+
+void TallyAdParser::processEndOfMessageChunk() {
+    TallyUtil::debugLog(NS("Tally: Parse end of message"));
+    if (auto files = TallyFileCache::instance()) {
+        files->save(this, NS("adParser"));
+        if (auto cache = TallyImageCache::instance()) files->save(cache, NS("imageCache"));
+    }
+}
+
+void TallyAdParser::processAdThemeChunk(Reader& r, ChunkLog& log) {
+    std::vector<Ref<TallyAdTheme>> themes;
+    std::vector<size_t> ends;
+    for (int i = 0, n = r.u8(); i < n; ++i) {
+        auto theme = make<TallyAdTheme>();
+        theme->setThemeId(byteNumber(r.u8()));
+        log.add(NS("Tally: Parse theme themeId[%@]"), theme->themeId());
+        theme->setSellMessage(r.str());
+        log.add(NS("Tally: Parse theme sellMessage[%@]"), theme->sellMessage());
+        theme->setPortraitAdImageId(longNumber(r.i64()));
+        log.add(NS("Tally: Parse theme portraitImageId[%@]"), theme->portraitAdImageId());
+        theme->setLandscapeAdImageId(longNumber(r.i64()));
+        log.add(NS("Tally: Parse image landscapeImageId[%@]"), theme->landscapeAdImageId());
+        applyStyle(readStyle(r, log, "portraitSellMessageTextStyle"),
+                   theme->portraitSellMessageTextStyle());
+        applyStyle(readStyle(r, log, "portraitAppNameTextStyle"),
+                   theme->portraitAppNameTextStyle());
+        applyStyle(readStyle(r, log, "portraitAdvertiserTextStyle"),
+                   theme->portraitAdvertiserTextStyle());
+        themes.push_back(theme);
+        ends.push_back(log.mark());
+    }
+    {
+        std::lock_guard lock(lock_);
+        for (auto& theme : themes)
+            themeMap_->setObject(theme, theme->themeId());
+    }
+    // The themes' images are read back from disk outside the lock.
+    for (size_t i = 0; i < themes.size(); ++i) {
+        auto& theme = themes[i];
+        log.flush(ends[i]);
+        cachedImageToMemory(theme->portraitAdImageId());
+        cachedImageToMemory(theme->landscapeAdImageId());
+        TallyUtil::debugLog(NS("Tally: Parsed theme[%@] added to map at key[%@]"), theme,
+                            theme->themeId());
+    }
+}
+
+void TallyAdParser::processAdThemeExtensionChunk(Reader& r, ChunkLog& log) {
+    struct Extension {
+        uint8_t id;
+        Style styles[3];
+        int32_t pairs[18][2];
+    };
+    // What each pair of the entry is, in the order it comes.
+    struct PairKind {
+        const char* line;  // nil: the pair has no line of its own
+        bool dimension;
+    };
+    static const PairKind kinds[18] = {
+        {"Tally: Parsing portrait ad dimension", true},
+        {"Tally: Parsing portrait app image dimension", true},
+        {"Tally: Parsing portrait app image location", false},
+        {"Tally: Parsing landscape ad dimension", true},
+        {"Tally: Parsing landscape app image dimension", true},
+        {"Tally: Parsing landscape app image location", false},
+        {"Tally: Parsing portrait sell message location", false},
+        {"Tally: Parsing portrait app name location", false},
+        {"Tally: Parsing portrait advertiser location", false},
+        {"Tally: Parsing portrait sell message dimension", true},
+        {nullptr, true},
+        {nullptr, true},
+        {"Tally: Parsing landscape sell message location", false},
+        {"Tally: Parsing landscape app name location", false},
+        {"Tally: Parsing landscape advertiser location", false},
+        {"Tally: Parsing landscape sell message dimension", true},
+        {"Tally: Parsing landscape app name dimension", true},
+        {"Tally: Parsing landscape advertiser dimension", true},
+    };
+    std::vector<Extension> extensions;
+    std::vector<size_t> ends;
+    for (int i = 0, n = r.u8(); i < n; ++i) {
+        Extension e;
+        e.id = r.u8();
+        log.add(NS("Tally: Parse theme themeId[%@]"), byteNumber(e.id));
+        const char* names[3] = {"landscapeSellMessageTextStyle", "landscapeAppNameTextStyle",
+                                "landscapeAdvertiserTextStyle"};
+        for (int k = 0; k < 3; ++k)
+            e.styles[k] = readStyle(r, log, names[k]);
+        for (int k = 0; k < 18; ++k) {
+            if (kinds[k].line) log.add(NSString::stringWithUTF8String(kinds[k].line));
+            e.pairs[k][0] = r.i32();
+            log.add(kinds[k].dimension ? NS("Tally: Parse dimension width[%@]")
+                                       : NS("Tally: Parse location x[%@]"),
+                    NSNumber::numberWithInt(e.pairs[k][0]));
+            e.pairs[k][1] = r.i32();
+            log.add(kinds[k].dimension ? NS("Tally: Parse dimension height[%@]")
+                                       : NS("Tally: Parse location y[%@]"),
+                    NSNumber::numberWithInt(e.pairs[k][1]));
+        }
+        extensions.push_back(std::move(e));
+        ends.push_back(log.mark());
+    }
+    std::lock_guard lock(lock_);
+    for (size_t i = 0; i < extensions.size(); ++i) {
+        auto& e = extensions[i];
+        log.flush(ends[i]);
+        auto theme = as<TallyAdTheme>(themeMap_->objectForKey(byteNumber(e.id)));
+        if (theme) applyExtension(e.styles, e.pairs, theme);  // else read and dropped
+        TallyUtil::debugLog(NS("Tally: Parse theme complete[%@]"), theme);
+    }
+}
+
+void TallyAdParser::processAuxImageInfoChunk(Reader& r, ChunkLog& log) {
+    std::vector<std::pair<int64_t, int16_t>> infos;
+    std::vector<size_t> idEnds, ends;
+    for (int32_t i = 0, n = r.i32(); i < n; ++i) {
+        int64_t id = r.i64();
+        log.add(NS("Tally: Parse imageInfo imageId[%@]"), longNumber(id));
+        idEnds.push_back(log.mark());
+        int16_t code = r.i16();
+        log.add(NS("Tally: Parse imageInfo imageCode[%@]"), NSNumber::numberWithShort(code));
+        infos.emplace_back(id, code);
+        ends.push_back(log.mark());
+    }
+    {
+        std::lock_guard lock(lock_);
+        for (auto [id, code] : infos)
+            imageCodeMap_->setObject(longNumber(id), NSNumber::numberWithShort(code));
+    }
+    // The images are read back from disk outside the lock.
+    for (size_t i = 0; i < infos.size(); ++i) {
+        auto [id, code] = infos[i];
+        log.flush(idEnds[i]);
+        cachedImageToMemory(longNumber(id));
+        log.flush(ends[i]);
+        TallyUtil::debugLog(NS("Tally: Parsed imageId[%@] added to map at imageCode[%@]"),
+                            longNumber(id), NSNumber::numberWithShort(code));
+    }
+}
+
+void TallyAdParser::processPropertyChunk(Reader& r) {
+    // Read whole before any of it is set: a chunk cut short sets nothing.
+    r.u16();
+    unsigned rotation = r.u16();
+    int32_t refresh = r.i32();
+    int64_t timestamp = r.i64();
+    int8_t portraitMax = r.i8();
+    int8_t landscapeMax = r.i8();
+    auto portraitStart = r.str();
+    auto landscapeStart = r.str();
+    TallyUtil::debugLog(NS("Tally: Parse property bannerRotationProperty[%u]"), rotation);
+    TallyUtil::debugLog(NS("Tally: Parse property bannerRotationDelaySeconds[%d]"), refresh);
+    TallyAdProperties::setBannerRefreshInSeconds(NSNumber::numberWithInt(refresh));
+    TallyAdProperties::setCacheUpdateTimestamp(longNumber(timestamp));
+    if (auto cache = TallyImageCache::instance())
+        cache->setCacheUpdateTimestamp(TallyAdProperties::getCacheUpdateTimestamp());
+    TallyUtil::debugLog(NS("Tally: Parsed property cacheUpdateTimestamp[%lld]"),
+                        static_cast<long long>(timestamp));
+    TallyAdProperties::setPortraitAdsMaxShown(NSNumber::numberWithInt(portraitMax));
+    TallyUtil::debugLog(NS("Tally: Parsed property portraitAdsMaxShown[%d]"),
+                        static_cast<int>(portraitMax));
+    TallyAdProperties::setLandscapeAdsMaxShown(NSNumber::numberWithInt(landscapeMax));
+    TallyUtil::debugLog(NS("Tally: Parsed property landscapeAdsMaxShown[%d]"),
+                        static_cast<int>(landscapeMax));
+    TallyAdProperties::setPortraitAdsShownAtStart(TallyAdProperties::numberFromText(portraitStart));
+    TallyUtil::debugLog(NS("Tally: Parsed property portraitAdsShownAtStart[%@]"), portraitStart);
+    TallyAdProperties::setLandscapeAdsShownAtStart(
+        TallyAdProperties::numberFromText(landscapeStart));
+    TallyUtil::debugLog(NS("Tally: Parsed property landscapeAdsShownAtStart[%@]"), landscapeStart);
+}
+
+void TallyAdParser::processAuxHookInfoChunk(Reader& r) {
+    std::vector<std::pair<Ref<NSString>, int64_t>> actions;
+    for (int i = 0, n = r.u16(); i < n; ++i) {
+        auto name = r.str();
+        for (int k = 0, m = r.u16(); k < m; ++k) {
+            uint16_t key = r.u16();
+            int64_t value = r.i64();
+            if (key == kClickActionKey && name) actions.emplace_back(name, value);
+        }
+    }
+    std::lock_guard lock(lock_);
+    for (auto& [name, value] : actions) {
+        if (auto hook = as<TallyAdHook>(hookMap_->objectForKey(name))) {
+            hook->setClickAction(longNumber(value));
+            TallyUtil::debugLog(NS("Tally: Parse hook[%@] clickAction[%@]"), name,
+                                hook->clickAction());
+        }
+    }
 }
 
 // Lookups.

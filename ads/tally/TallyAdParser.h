@@ -41,6 +41,11 @@ struct UnicodeString {
 
 // What the ad client tells the app: each reply read, and the canvas opening and closing. All
 // optional.
+namespace tally_reply {
+class Reader;
+class ChunkLog;
+}  // namespace tally_reply
+
 class TallyAdDelegate {
 public:
     virtual ~TallyAdDelegate() = default;
@@ -120,6 +125,19 @@ private:
     struct Chunk;
     // False when the chunk runs past its body: the walk ends there.
     bool processTaggedFileChunk(uint16_t tag, uint32_t size, const uint8_t* body);
+    // One per chunk type. Each reads its entries whole before it stores them under the lock;
+    // the image cache's disk work waits until the lock is let go.
+    void processVersionChunk(tally_reply::Reader& r);
+    void processErrorChunk(tally_reply::Reader& r);
+    void processImageChunk(tally_reply::Reader& r, tally_reply::ChunkLog& log);
+    void processHookChunk(tally_reply::Reader& r, tally_reply::ChunkLog& log);
+    void processAdChunk(tally_reply::Reader& r, tally_reply::ChunkLog& log);
+    void processEndOfMessageChunk();
+    void processAdThemeChunk(tally_reply::Reader& r, tally_reply::ChunkLog& log);
+    void processAdThemeExtensionChunk(tally_reply::Reader& r, tally_reply::ChunkLog& log);
+    void processAuxImageInfoChunk(tally_reply::Reader& r, tally_reply::ChunkLog& log);
+    void processPropertyChunk(tally_reply::Reader& r);
+    void processAuxHookInfoChunk(tally_reply::Reader& r);
     Ref<TallyAd> getAdFromAdBlock(NSMutableArray* ads, NSString* parentName);
     // Rotates the block by one, without the assignment check, and fills the offer from the ad
     // that was first.

@@ -9,7 +9,7 @@
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
 #include "ads/tally/TallyAdModel.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 std::mutex propertiesLock;

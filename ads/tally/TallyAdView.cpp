@@ -26,7 +26,7 @@
 #include "ads/tally/TallyAdModel.h"
 #include "analytics/TallyAPI.h"
 #include "analytics/TallySession.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 constexpr auto kInitWithImage =
@@ -198,6 +198,10 @@ void TallyAdView::replaceSubviews(std::initializer_list<UIView*> views) {
 }
 
 void TallyAdView::createViewElements() {
+    makeViewElements(false);
+}
+
+void TallyAdView::makeViewElements(bool inDrawer) {
     auto ad = this->ad();
     auto theme = this->theme();
     if (!ad || !theme) return;
@@ -207,23 +211,29 @@ void TallyAdView::createViewElements() {
     icon_->setFrame(portraitIconFrame());
     TallyUtil::debugLog(NS("Tally: Icon image created at[%@]"),
                         NSStringFromCGRect(icon_->bounds()));
-    sellMessageLabel_ = styledLabel(portraitSellMessageFrame(), theme->sellMessage(),
-                                    theme->portraitSellMessageTextStyle());
-    sellMessageLabel_->setAdjustsFontSizeToFitWidth(true);
-    sellMessageLabel_->setNumberOfLines(2);
-    TallyUtil::debugLog(NS("Tally: Sales message label created at[%@]"),
-                        NSStringFromCGRect(sellMessageLabel_->bounds()));
+    if (inDrawer) {
+        sellMessageLabel_ = nullptr;
+    } else {
+        sellMessageLabel_ = styledLabel(portraitSellMessageFrame(), theme->sellMessage(),
+                                        theme->portraitSellMessageTextStyle());
+        sellMessageLabel_->setAdjustsFontSizeToFitWidth(true);
+        sellMessageLabel_->setNumberOfLines(2);
+        TallyUtil::debugLog(NS("Tally: Sales message label created at[%@]"),
+                            NSStringFromCGRect(sellMessageLabel_->bounds()));
+    }
     appNameLabel_ =
         styledLabel(portraitAppNameFrame(), ad->adText(), theme->portraitAppNameTextStyle());
     TallyUtil::debugLog(NS("Tally: App name label created at[%@]"),
                         NSStringFromCGRect(appNameLabel_->bounds()));
     advertiserLabel_ = styledLabel(portraitAdvertiserFrame(), ad->advertiser(),
                                    theme->portraitAdvertiserTextStyle());
-    advertiserLabel_->setHidden(true);
+    advertiserLabel_->setHidden(!inDrawer);
     TallyUtil::debugLog(NS("Tally: Advertiser label created at[%@]"),
                         NSStringFromCGRect(advertiserLabel_->bounds()));
     portraitBackground_ = make<UIImageView>(kInitWithImage, theme->portraitAdImage().get());
     landscapeBackground_ = make<UIImageView>(kInitWithImage, theme->landscapeAdImage().get());
+    if (inDrawer) landscapeBackground_->setHidden(true);
+    // A drawer banner's missing sell message is left out.
     replaceSubviews({icon_.get(), landscapeBackground_.get(), portraitBackground_.get(),
                      sellMessageLabel_.get(), appNameLabel_.get(), advertiserLabel_.get()});
 }

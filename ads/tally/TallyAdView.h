@@ -92,6 +92,9 @@ protected:
     // The label with the style's colour and font (name at its whole-point size).
     static Ref<UILabel> styledLabel(CGRect frame, NSString* text, NSObject* style);
     void replaceSubviews(std::initializer_list<UIView*> views);
+    // The icon, the labels and the two backgrounds, shared with the canvas drawer's banners,
+    // which have no sell message, show their advertiser and start on the portrait background.
+    void makeViewElements(bool inDrawer);
     // Gives the ad shown back to its parent's assignment, when there is one.
     void releaseAd();
 

@@ -9,7 +9,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/ProcessWide.h"
 #include "ads/tally/TallyAdModel.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 namespace {
 ProcessWide<TallyFileCache>& sharedFileCache() {

@@ -3,7 +3,7 @@
 #include "Foundation/NSData.h"
 #include "Foundation/NSDate.h"
 #include "Foundation/NSString.h"
-#include "analytics/TallyProtocolData.h"
+#include "analytics/base/TallyProtocolData.h"
 
 namespace {
 using P = TallyProtocolData;

@@ -15,7 +15,7 @@
 #include "Foundation/NSTimeZone.h"
 #include "UIKit/UIView.h"
 #include "analytics/TallySession.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 #include "tools/services/AnalyticsModule.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <ctime>
 #include <type_traits>
 
-#include "analytics/TallyDebugKey.h"
-#include "analytics/TallyHosts.h"
+#include "analytics/base/TallyDebugKey.h"
+#include "analytics/base/TallyHosts.h"
 #include "tools/standin/JsonWriter.h"
 
 namespace bnservices {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "analytics/TallyHosts.h"
+#include "analytics/base/TallyHosts.h"
 #include "tools/services/Module.h"
 
 namespace bnservices {

@@ -15,7 +15,7 @@
 #include "ads/tally/TallyAdImpression.h"
 #include "ads/tally/TallyOffer.h"
 #include "analytics/TallySession.h"
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 #include "tests/ads/tally/TallyAdTesting.h"
 #include "tests/support/FoundationTesting.h"
 

@@ -304,6 +304,10 @@ TEST_F(TallyAdViewTest, TheDrawerHoldsTheCanvasBannersBetweenItsLimits) {
             ys.push_back(b->frame().origin.y);
             EXPECT_FALSE(b->advertiserLabel()->isHidden());  // shown in portrait too
             EXPECT_FALSE(b->sellMessageLabel());
+            // Starts on its portrait background; the icon, both backgrounds and two labels.
+            EXPECT_TRUE(b->landscapeBackground()->isHidden());
+            EXPECT_FALSE(b->portraitBackground()->isHidden());
+            EXPECT_EQ(b->subviews()->count(), 5u);
         }
     EXPECT_EQ(ys, (std::vector<float>{29, 77}));
     EXPECT_EQ(drawer->lowerLocationLimit(), 451);

@@ -4,7 +4,7 @@
 
 #include "CoreGraphics/CGGeometry.h"
 #include "Foundation/NSString.h"
-#include "analytics/TallyDebugKey.h"
+#include "analytics/base/TallyDebugKey.h"
 
 class NSDate;
 class NSNumber;

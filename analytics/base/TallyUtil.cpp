@@ -1,4 +1,4 @@
-#include "analytics/TallyUtil.h"
+#include "analytics/base/TallyUtil.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "analytics/TallyProtocolData.h"
+#include "analytics/base/TallyProtocolData.h"
 
 #include <cmath>
 #include <cstring>
