@@ -56,6 +56,14 @@ Ref<NSInvocation> TallyPageViewDelegate::createInvocationOnSelector(SEL selector
     return invocation;
 }
 
+Ref<TallySession> TallyPageViewDelegate::session() {
+    return session_;
+}
+
+void TallyPageViewDelegate::setSession(TallySession* session) {
+    session_ = session;
+}
+
 bool TallyPageViewDelegate::initWithSession(TallySession* session, NSObject* previous) {
     session_ = session;
     delegate_ = previous;

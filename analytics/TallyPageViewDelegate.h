@@ -27,8 +27,8 @@ class TallyPageViewDelegate : public NSObject,
 
     // session: the session current at creation; delegate: the controller's previous delegate.
     bool initWithSession(TallySession* session, NSObject* previous);
-    Ref<TallySession> session() { return session_; }
-    void setSession(TallySession* session) { session_ = session; }
+    Ref<TallySession> session();
+    void setSession(TallySession* session);
     Ref<NSObject> delegate() { return delegate_; }
     void setDelegate(NSObject* previous) { delegate_ = previous; }
 
