@@ -209,7 +209,9 @@ void IVClientDriver::shutdown() {
 
 Ref<NSString> IVClientDriver::driverInitCommand() {
     std::string list = "[";
-    auto slots = adManager()->slotDict();
+    auto manager = adManager();
+    Ref<NSDictionary> slots = manager ? Ref<NSDictionary>(manager->slotDict()) : nullptr;
+    if (!slots) slots = NSDictionary::dictionary();
     NSUInteger n = slots->count(), i = 0;
     for (NSObject* key : *slots) {
         auto slot = as<IVAdSlot>(slots->objectForKey(key));
@@ -225,6 +227,9 @@ Ref<NSString> IVClientDriver::driverInitCommand() {
 }
 
 void IVClientDriver::startup() {
+    // A sync that answers after its engine was shut down (or before one started) has no slots to
+    // drive.
+    if (!adManager()) return;
     if (!IVController::sharedController()->clientManager()->hasClient()) return;
     readDriverScript(driverInitCommand().get(), IVAdManager::adBaseURL().get());
 }

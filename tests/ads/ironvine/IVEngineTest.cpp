@@ -250,6 +250,20 @@ TEST_F(IVEngineTest, DriverInitCommandKeepsTheEntitiesAndFetchNeedsAnIdleLoadedS
               (std::vector<std::string>{"ivBanner", "ivFullScreen"}));
 }
 
+// A sync that answers once its engine is gone (a callback queued before a shut-down, or reaching
+// a controller made afresh) finds no ad manager: the driver neither starts nor lists slots.
+TEST_F(IVEngineTest, ADriverWithNoStartedEngineNeitherStartsNorListsSlots) {
+    auto controller = IVController::sharedController();
+    ASSERT_FALSE(controller->adManager());
+    controller->clientManager()->setClientVersion(NS("1.0"));
+    auto driver = make<IVClientDriver>();
+    driver->startup();
+    EXPECT_EQ(driver->state(), 0);
+    EXPECT_EQ(text(driver->driverInitCommand().get()),
+              "try {driverInit(&quot;[]&quot;);} catch(e){BridgeLib.log('failed: ' + e);}");
+    controller->clientManager()->setClientVersion(nullptr);
+}
+
 TEST_F(IVEngineTest, FirstInstallLinksThePairAndStartsTheDriver) {
     auto controller = launch(1000000);
     auto manager = controller->clientManager();
