@@ -79,9 +79,14 @@ Ref<NSObject> readArchive(NSString* path) {
 
 }  // namespace
 
-std::recursive_mutex& TallySession::storeLock() {
-    static std::recursive_mutex lock;
-    return lock;
+NSRecursiveLock& TallySession::storeLock() {
+    // Immortal: an upload thread may still hold it while the process ends.
+    static NSRecursiveLock* lock = [] {
+        auto made = make<NSRecursiveLock>();
+        made->makeImmortal();
+        return made.get();
+    }();
+    return *lock;
 }
 
 Ref<NSString> TallySession::getAgentVersion() {

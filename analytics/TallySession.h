@@ -7,6 +7,7 @@
 
 #include "Foundation/NSCoder.h"
 #include "Foundation/NSDate.h"  // the inline accessors hand out dates
+#include "Foundation/NSLock.h"
 #include "Foundation/NSString.h"
 
 class NSArray;
@@ -34,7 +35,7 @@ class TallySession : public NSObject, public NSCoding {
     static Ref<TallySession> createActiveTallySession(NSString* apiKey);
     static Ref<TallySession> currentSession();
     // Guards the session files and the current session's collections, which upload threads read.
-    static std::recursive_mutex& storeLock();
+    static NSRecursiveLock& storeLock();
 
     // ---- device identity -----------------------------------------------------------------
     static Ref<NSString> phoneID();  // "IPHONE" + the device's unique identifier

@@ -305,7 +305,7 @@ void TallyAdParser::parseData(NSData* data) {
         {static_cast<uint32_t>(data->length()), static_cast<const uint8_t*>(data->bytes())});
     TallyUtil::debugLog(NS("Tally: Finished parsing ad data"));
     {
-        std::lock_guard lock(lock_);
+        std::lock_guard lock(*lock_);
         adParsingPhase_ = 1;
     }
     tellDelegate(true);
@@ -391,7 +391,7 @@ bool TallyAdParser::processTaggedFileChunk(uint16_t tag, uint32_t size, const ui
 void TallyAdParser::processVersionChunk(Reader& r) {
     auto version = NSNumber::numberWithInt(r.i32());
     TallyUtil::debugLog(NS("Tally: Parse ad version[%@]"), version);
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     versionId_ = version;
 }
 
@@ -434,7 +434,7 @@ void TallyAdParser::processImageChunk(Reader& r, ChunkLog& log) {
         ends.push_back(log.mark());
     }
     {
-        std::lock_guard lock(lock_);
+        std::lock_guard lock(*lock_);
         for (auto& image : images)
             imageMap_->setObject(image, image->imageId());
     }
@@ -471,7 +471,7 @@ void TallyAdParser::processHookChunk(Reader& r, ChunkLog& log) {
         hooks.push_back(hook);
         ends.push_back(log.mark());
     }
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     for (size_t i = 0; i < hooks.size(); ++i) {
         auto& hook = hooks[i];
         log.flush(ends[i]);
@@ -509,7 +509,7 @@ void TallyAdParser::processAdChunk(Reader& r, ChunkLog& log) {
         ends.push_back(log.mark());
     }
     {
-        std::lock_guard lock(lock_);
+        std::lock_guard lock(*lock_);
         adBlockMap_->setObject(ads, byteNumber(block));
     }
     // The ads' images are read back from disk outside the lock.
@@ -552,7 +552,7 @@ void TallyAdParser::processAdThemeChunk(Reader& r, ChunkLog& log) {
         ends.push_back(log.mark());
     }
     {
-        std::lock_guard lock(lock_);
+        std::lock_guard lock(*lock_);
         for (auto& theme : themes)
             themeMap_->setObject(theme, theme->themeId());
     }
@@ -622,7 +622,7 @@ void TallyAdParser::processAdThemeExtensionChunk(Reader& r, ChunkLog& log) {
         extensions.push_back(std::move(e));
         ends.push_back(log.mark());
     }
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     for (size_t i = 0; i < extensions.size(); ++i) {
         auto& e = extensions[i];
         log.flush(ends[i]);
@@ -645,7 +645,7 @@ void TallyAdParser::processAuxImageInfoChunk(Reader& r, ChunkLog& log) {
         ends.push_back(log.mark());
     }
     {
-        std::lock_guard lock(lock_);
+        std::lock_guard lock(*lock_);
         for (auto [id, code] : infos)
             imageCodeMap_->setObject(longNumber(id), NSNumber::numberWithShort(code));
     }
@@ -701,7 +701,7 @@ void TallyAdParser::processAuxHookInfoChunk(Reader& r) {
             if (key == kClickActionKey && name) actions.emplace_back(name, value);
         }
     }
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     for (auto& [name, value] : actions) {
         if (auto hook = as<TallyAdHook>(hookMap_->objectForKey(name))) {
             hook->setClickAction(longNumber(value));
@@ -714,7 +714,7 @@ void TallyAdParser::processAuxHookInfoChunk(Reader& r) {
 // Lookups.
 
 Ref<TallyAdHook> TallyAdParser::hookWithName(NSString* name) {
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     auto hook = name ? as<TallyAdHook>(hookMap_->objectForKey(name)) : nullptr;
     if (!hook) hook = as<TallyAdHook>(hookMap_->objectForKey(NS("")));
     auto theme = hook && hook->themeId()
@@ -739,7 +739,7 @@ Ref<TallyAdHook> TallyAdParser::hookWithName(NSString* name) {
 
 Ref<TallyAd> TallyAdParser::adWithHook(NSString* hookName, NSString* parentName) {
     TallyUtil::debugLog(NS("Tally: Finding ad with hook[%@]"), hookName);
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     auto hook = hookWithName(hookName);
     if (!hook || !hook->adBlockId() || !hook->adTheme()) {
         TallyUtil::debugLog(NS("Tally: Unknown hook[%@]"), hookName);
@@ -781,7 +781,7 @@ bool TallyAdParser::offerWithHook(NSString* hookName, TallyAdImpression* impress
         NS("Tally: offerWithHook:(NSString*)hookName withTallyOfferContainer: called."));
     Ref<NSMutableArray> ads;
     {
-        std::lock_guard lock(lock_);
+        std::lock_guard lock(*lock_);
         auto hook = hookWithName(hookName);
         if (!hook) return false;
         TallyUtil::debugLog(NS("Tally: offerWithHook:withTallyOfferContainer: hook not nil."));
@@ -806,7 +806,7 @@ bool TallyAdParser::getOfferFromAdBlock(NSMutableArray* ads, TallyAdImpression* 
     TallyUtil::debugLog(NS("Tally: getOfferFromAdBlock:hook:withTallyOfferContainer: called."));
     Ref<TallyAd> ad;
     {
-        std::lock_guard lock(lock_);
+        std::lock_guard lock(*lock_);
         if (!ads || ads->count() == 0 || !container) return false;
         TallyUtil::debugLog(
             NS("Tally: getOfferFromAdBlock:hook:withTallyOfferContainer: ads = %@."), ads);
@@ -833,7 +833,7 @@ Ref<UIImage> TallyAdParser::getImage(NSNumber* imageId) {
     if (!imageId) return nullptr;
     Ref<TallyAdImage> image;
     {
-        std::lock_guard lock(lock_);
+        std::lock_guard lock(*lock_);
         image = as<TallyAdImage>(imageMap_->objectForKey(imageId));
     }
     if (auto cache = TallyImageCache::instance()) {
@@ -851,7 +851,7 @@ Ref<UIImage> TallyAdParser::getImageWithCode(NSNumber* code) {
     if (!code) return nullptr;
     Ref<NSNumber> id;
     {
-        std::lock_guard lock(lock_);
+        std::lock_guard lock(*lock_);
         id = as<NSNumber>(
             imageCodeMap_->objectForKey(NSNumber::numberWithShort(code->shortValue())));
     }
@@ -865,7 +865,7 @@ void TallyAdParser::cachedImageToMemory(NSNumber* imageId) {
     auto image = cache ? cache->get(imageId) : nullptr;
     TallyUtil::debugLog(NS("Tally: cachedId[%@] image[%@] found"), imageId, image);
     if (!image) return;
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     imageMap_->setObject(image, imageId);
     TallyUtil::debugLog(NS("Tally: cachedId[%@] image[%@] stored in memory"), imageId, image);
 }
@@ -880,47 +880,47 @@ Ref<UIColor> TallyAdParser::parseColor(int32_t color) {
 // State.
 
 namespace {
-Ref<NSDictionary> snapshot(std::recursive_mutex& lock, NSDictionary* map) {
+Ref<NSDictionary> snapshot(NSRecursiveLock& lock, NSDictionary* map) {
     std::lock_guard guard(lock);
     return NSDictionary::dictionaryWithDictionary(map);
 }
 }  // namespace
 
 Ref<NSDictionary> TallyAdParser::adBlockMap() {
-    return snapshot(lock_, adBlockMap_);
+    return snapshot(*lock_, adBlockMap_);
 }
 Ref<NSDictionary> TallyAdParser::hookMap() {
-    return snapshot(lock_, hookMap_);
+    return snapshot(*lock_, hookMap_);
 }
 Ref<NSDictionary> TallyAdParser::themeMap() {
-    return snapshot(lock_, themeMap_);
+    return snapshot(*lock_, themeMap_);
 }
 Ref<NSDictionary> TallyAdParser::imageMap() {
-    return snapshot(lock_, imageMap_);
+    return snapshot(*lock_, imageMap_);
 }
 Ref<NSDictionary> TallyAdParser::imageCodeMap() {
-    return snapshot(lock_, imageCodeMap_);
+    return snapshot(*lock_, imageCodeMap_);
 }
 Ref<NSNumber> TallyAdParser::versionId() {
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     return versionId_;
 }
 int32_t TallyAdParser::adParsingPhase() {
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     return adParsingPhase_;
 }
 void TallyAdParser::setInternetAvailable(bool available) {
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     internetAvailable_ = available;
 }
 bool TallyAdParser::internetAvailable() {
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     return internetAvailable_;
 }
 
 void TallyAdParser::encodeWithCoder(NSCoder* c) {
     TallyUtil::debugLog(NS("Tally: Encode TallyAdParser"));
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     c->encodeObject(versionId_, NS("versionId"));
     c->encodeObject(adBlockMap_, NS("adBlockMap"));
     c->encodeObject(canvasMap_, NS("canvasMap"));

@@ -17,6 +17,7 @@
 #include "Foundation/NSCoder.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
+#include "Foundation/NSLock.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 #include "UIKit/UIColor.h"
@@ -146,7 +147,9 @@ private:
     void tellDelegate(bool available);
     void makeMaps();
 
-    std::recursive_mutex lock_;
+    // Shared by the upload thread that parses and the main thread that reads, and held while a
+    // chunk is applied whole (which may call out to the caches).
+    Ref<NSRecursiveLock> lock_ = make<NSRecursiveLock>();
     Ref<NSNumber> versionId_;
     int32_t adParsingPhase_ = 0;
     bool internetAvailable_ = true;

@@ -145,7 +145,7 @@ Ref<NSString> TallyImageCache::imageIdToFileName(NSNumber* imageId) {
 void TallyImageCache::save(TallyAdImage* image, NSNumber* imageId) {
     TallyUtil::debugLog(NS("Tally: Image cache saving imageId[%@]"), imageId);
     if (!image || !imageId || !fileCache_) return;
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     if (!index_->objectForKey(imageId) &&
         static_cast<int32_t>(index_->count()) >= maxImageCached_) {
         // The oldest id that is indexed: the order also holds ids only ever shown from memory.
@@ -168,7 +168,7 @@ void TallyImageCache::save(TallyAdImage* image, NSNumber* imageId) {
 Ref<TallyAdImage> TallyImageCache::get(NSNumber* imageId) {
     TallyUtil::debugLog(NS("Tally: Image cache retrieving imageId[%@]"), imageId);
     if (!imageId) return nullptr;
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     auto prefix = as<NSString>(index_->objectForKey(imageId));
     if (!prefix || !fileCache_) return nullptr;
     touchLocked(imageId);
@@ -183,7 +183,7 @@ Ref<TallyAdImage> TallyImageCache::get(NSNumber* imageId) {
 bool TallyImageCache::remove(NSNumber* imageId) {
     TallyUtil::debugLog(NS("Tally: Image cache removing imageId[%@]"), imageId);
     if (!imageId) return false;
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     return removeLocked(imageId);
 }
 
@@ -201,7 +201,7 @@ void TallyImageCache::setAsMostRecentlyUsed(NSNumber* imageId) {
     TallyUtil::debugLog(NS("Tally: Image cache setting imageId[%@] as most recently used"),
                         imageId);
     if (!imageId) return;
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     touchLocked(imageId);
 }
 
@@ -211,28 +211,28 @@ void TallyImageCache::touchLocked(NSNumber* imageId) {
 }
 
 Ref<NSArray> TallyImageCache::storedIds() {
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     return index_->allKeys();
 }
 
 Ref<NSArray> TallyImageCache::lru() {
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     return NSArray::arrayWithArray(lru_);
 }
 
 int64_t TallyImageCache::cacheUpdateTimestamp() {
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     return cacheUpdateTimestamp_;
 }
 
 void TallyImageCache::setCacheUpdateTimestamp(int64_t timestamp) {
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     cacheUpdateTimestamp_ = timestamp;
 }
 
 void TallyImageCache::encodeWithCoder(NSCoder* c) {
     TallyUtil::debugLog(NS("Tally: Encode TallyImageCache"));
-    std::lock_guard lock(lock_);
+    std::lock_guard lock(*lock_);
     c->encodeObject(index_, NS("index"));
     c->encodeInt32(maxImageCached_, NS("maxImageCached"));
     c->encodeObject(lru_, NS("lru"));

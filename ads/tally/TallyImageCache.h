@@ -9,6 +9,7 @@
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSCoder.h"
+#include "Foundation/NSLock.h"
 
 class NSMutableArray;
 class NSMutableDictionary;
@@ -79,7 +80,8 @@ private:
     bool removeLocked(NSNumber* imageId);
     void touchLocked(NSNumber* imageId);
 
-    std::recursive_mutex lock_;  // the index and the order are shared by upload and main thread
+    // The index and the order are shared by the upload and main threads.
+    Ref<NSRecursiveLock> lock_ = make<NSRecursiveLock>();
     Ref<TallyFileCache> fileCache_;
     Ref<NSMutableDictionary> index_;
     int32_t maxImageCached_ = kMaxImageCached;
