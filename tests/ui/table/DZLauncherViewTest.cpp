@@ -198,7 +198,9 @@ TEST_F(Launchers, HoldingAnIconForASecondStartsEditingAndADrag) {
 
 TEST_F(Launchers, TheWobbleRunsAsOneAnimationAfterAnother) {
     fill({3});
-    advanceRunLoop(1);
+    // Long enough for any animation an earlier test left running to end: the counts below are
+    // taken against what else is animating.
+    advanceRunLoop(30);
     NSUInteger idle = UIView::runningAnimationCount();
     auto first = launcher->buttonForItem(itemAt(0, 0));
     auto second = launcher->buttonForItem(itemAt(0, 1));
