@@ -39,6 +39,16 @@
 
 namespace {
 
+// A fault of the Denver site on one path: `status` for the next `remaining` requests (0: all).
+void addDenverFault(const std::string& path, int status, int remaining = 0) {
+    bnsite::Fault fault;
+    fault.host = "denver.bazaarnest.test";
+    fault.path = path;
+    fault.status = status;
+    if (remaining) fault.remaining = remaining;
+    sitetest::site().addFault(fault);
+}
+
 class ResultTranscripts : public apptest::AppSessionTest {
 protected:
     void SetUp() override {
@@ -100,17 +110,8 @@ TEST_F(ResultTranscripts, OpenStepStarAndKeepFavourites) {
 }
 
 TEST_F(ResultTranscripts, AGoneListingHasExpiredAFailedOneIsFetchedAgainOnRefresh) {
-    bnsite::Fault gone;
-    gone.host = "denver.bazaarnest.test";
-    gone.path = "/bik/1003114000.html";
-    gone.status = 404;
-    sitetest::site().addFault(gone);
-    bnsite::Fault failing;
-    failing.host = "denver.bazaarnest.test";
-    failing.path = "/bik/1003114001.html";
-    failing.status = 503;
-    failing.remaining = 1;
-    sitetest::site().addFault(failing);
+    addDenverFault("/bik/1003114000.html", 404);
+    addDenverFault("/bik/1003114001.html", 503, 1);
     apptest::expectAppTranscript("results-failing-item");
     std::vector<std::string> second;
     runLoopUntil([&] {
@@ -128,12 +129,7 @@ TEST_F(ResultTranscripts, CallTextMailShareTheOriginalPostingAndALink) {
 }
 
 TEST_F(ResultTranscripts, AFailedPageIsRetriedAndNothingMatches) {
-    bnsite::Fault failing;
-    failing.host = "denver.bazaarnest.test";
-    failing.path = "/bik/index100.html";
-    failing.status = 503;
-    failing.remaining = 1;
-    sitetest::site().addFault(failing);
+    addDenverFault("/bik/index100.html", 503, 1);
     apptest::expectAppTranscript("results-retry");
     auto log = logUpTo("/search/bik?query=zzqxv");
     auto second = matching(log, "/bik/index100.html");
