@@ -29,7 +29,8 @@ float floatOf(NSObject* o) {
 
 NSInteger integerOf(NSObject* o) {
     if (auto n = as<NSNumber>(o)) return static_cast<NSInteger>(n->longLongValue());
-    if (auto s = as<NSString>(o)) return static_cast<NSInteger>(s->doubleValue());
+    if (auto s = as<NSString>(o))
+        return NSNumber::numberWithDouble(s->doubleValue())->integerValue();
     return 0;
 }
 

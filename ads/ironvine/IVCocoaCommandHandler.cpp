@@ -49,7 +49,8 @@ Ref<NSString> textOf(const Args& args, size_t i) {
 
 long long numberOf(const Args& args, size_t i) {
     auto t = textOf(args, i);
-    return t ? static_cast<long long>(t->doubleValue()) : 0;
+    // Through a number: a huge or NaN text saturates instead of overflowing the cast.
+    return t ? NSNumber::numberWithDouble(t->doubleValue())->longLongValue() : 0;
 }
 
 Ref<NSObject> orNull(Ref<NSObject> o) {

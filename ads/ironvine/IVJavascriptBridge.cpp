@@ -388,7 +388,8 @@ Ref<NSInvocation> IVJavascriptBridge::invocationForString(NSString* command, NSO
             if (auto num = as<NSNumber>(value))
                 n = num->longLongValue();
             else if (auto s = as<NSString>(value))
-                n = static_cast<long long>(s->doubleValue());
+                // Through a number: a huge or NaN text saturates instead of overflowing the cast.
+                n = NSNumber::numberWithDouble(s->doubleValue())->longLongValue();
             call->setArgument(Value::ofSigned(n, code[0]), static_cast<NSInteger>(k + 2));
         } else if (code == "f" || code == "d") {
             double d = 0;

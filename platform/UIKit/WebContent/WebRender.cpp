@@ -643,9 +643,11 @@ struct PageRenderer::Impl final : litehtml::document_container {
         auto url = resolve(src, baseurl);
         Resource* r = resource(url, true);
         if (r && r->image) {
+            // An image's header may claim any size: kept within what layout's ints can hold.
             CGSize s = r->image->size();
-            sz.width = int(s.width);
-            sz.height = int(s.height);
+            auto side = [](CGFloat v) { return int(std::clamp<CGFloat>(v, 0, 1 << 24)); };
+            sz.width = side(s.width);
+            sz.height = side(s.height);
         } else {
             sz.width = sz.height = 0;
         }

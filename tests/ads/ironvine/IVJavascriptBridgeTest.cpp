@@ -1,3 +1,5 @@
+#include <limits>
+
 #include "BridgeTesting.h"
 #include "Foundation/NSArray.h"
 #include "UIKit/UIDevice.h"
@@ -105,6 +107,13 @@ TEST_F(BridgeTest, GrammarCases) {
     ASSERT_TRUE(call);
     EXPECT_EQ(call->getArgument(2).type(), "i");
     EXPECT_EQ(call->getArgument(2).toLongLong(), 1);
+    // Numbers in text beyond an integer's range saturate; NaN reads as zero.
+    auto huge = bridge->invocationForString(NS("setExecMode:\"1e300\";"), bridge.get());
+    ASSERT_TRUE(huge);
+    EXPECT_EQ(huge->getArgument(2).toLongLong(), std::numeric_limits<long long>::max());
+    auto low = bridge->invocationForString(NS("setExecMode:\"-1e300\";"), bridge.get());
+    ASSERT_TRUE(low);
+    EXPECT_EQ(low->getArgument(2).toLongLong(), std::numeric_limits<long long>::min());
 }
 
 TEST_F(BridgeTest, ForegroundTakesTheWholeQueueInOrder) {

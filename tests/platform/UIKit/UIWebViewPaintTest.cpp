@@ -287,6 +287,24 @@ TEST_F(WebViewPaint, ImagesPaintWhereTheyAreLaidOut) {
         {CGRectMake(20, 10, 60, 40), CGRectMake(100, 50, 90, 10)}, area(60, 40) + area(90, 10));
 }
 
+TEST_F(WebViewPaint, APictureClaimingAHugeSizeIsLaidOutWithinBounds) {
+    // A picture whose header claims a height past what an int holds (2^31 + 1 rows).
+    auto png = pngOf(CGSizeMake(30, 20), UIColor::redColor());
+    std::string bytes(static_cast<const char*>(png->bytes()), png->length());
+    ASSERT_EQ(bytes.substr(12, 4), "IHDR");
+    bytes.replace(20, 4, std::string("\x80\x00\x00\x01", 4));
+    auto data = NSData::dataWithBytes(bytes.data(), bytes.size());
+    load(
+        "<body style='margin:0'><div style='height:20px;background:#f00'></div><img src='"
+        "data:image/png;base64," +
+        data->base64EncodedString()->utf8() + "'></body>");
+    auto image = shot();
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(near(at(image, 10, 10), kRed));
+    EXPECT_GE(contentHeight(), 20);
+    EXPECT_LE(contentHeight(), (1 << 24) + 100);
+}
+
 TEST_F(WebViewPaint, BackgroundImagesSitAtTheirOffsetsAndRepeatAsAsked) {
     std::string box =
         "<div style='margin:50px 0 0 40px;width:200px;height:100px;background:url(\"" +
