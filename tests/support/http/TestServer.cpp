@@ -456,6 +456,15 @@ bool ServerCore::serveProxy(ConnectionState& c, Exchange& x) {
 }
 
 void ServerCore::finish(ConnectionState& c, Response::After how) {
+    // The record first: a client that sees the close may look at the record at once.
+    {
+        std::lock_guard lock(mu);
+        auto it = connections.find(c.id);
+        if (it != connections.end()) {
+            it->second.open = false;
+            it->second.closedByPeer = c.peerClosed && !stopping;
+        }
+    }
     // The server core closes the socket once serve() returns.
     if (how == Response::After::Reset)
         c.link.reset();
@@ -463,11 +472,6 @@ void ServerCore::finish(ConnectionState& c, Response::After how) {
         c.link.finish();
     std::lock_guard lock(mu);
     live.remove(&c);
-    auto it = connections.find(c.id);
-    if (it != connections.end()) {
-        it->second.open = false;
-        it->second.closedByPeer = c.peerClosed && !stopping;
-    }
     changed.notify_all();
 }
 
