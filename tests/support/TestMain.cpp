@@ -1,20 +1,46 @@
 // Test programs run with a release pool around each test, so that objects a test autoreleases
-// are gone (and checked by the leak detector) before the next one starts, and drop every
-// process-wide instance after it, so that no test depends on what an earlier one left behind. Each
+// are gone (and checked by the leak detector) before the next one starts, let the threads a test
+// started finish their work, and drop every process-wide instance after it, so that no test
+// depends on what an earlier one left behind. Each
 // program gets a sandbox of its own, removed at exit, so that tests never touch a user's data.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "Foundation/NSDate.h"
 #include "Foundation/NSObject.h"
+#include "Foundation/NSRunLoop.h"
 #include "Foundation/ProcessWide.h"
+#include "Foundation/ThreadActivity.h"
 
 namespace {
+// A thread a test started (an upload on its own thread, say) may still be writing files or
+// state the next test starts from. The main run loop turns meanwhile, for the callbacks such a
+// thread waits for. Real time, as the work is real: a thread blocked on a server that never
+// answers is given up on after a while, with a note.
+void letThreadsFinish(const testing::TestInfo& test) {
+    using namespace std::chrono;
+    const auto start = steady_clock::now();
+    while (thread_activity::atWork() > 0) {
+        if (steady_clock::now() - start > seconds(5)) {
+            std::fprintf(stderr, "note: %s.%s left %d thread(s) at work\n", test.test_suite_name(),
+                         test.name(), thread_activity::atWork());
+            return;
+        }
+        NSAutoreleasePool pool;
+        NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode,
+                                          NSDate::dateWithTimeIntervalSinceNow(0.001));
+    }
+}
+
 class PoolPerTest : public testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo&) override { pool_ = new NSAutoreleasePool(); }
-    void OnTestEnd(const testing::TestInfo&) override {
+    void OnTestEnd(const testing::TestInfo& test) override {
+        letThreadsFinish(test);
         delete pool_;
         pool_ = nullptr;
         NSAutoreleasePool pool;  // for what the instances' deallocs autorelease
