@@ -18,7 +18,8 @@
 
 namespace {
 
-void BM_LayOutAndPaintResultPage(benchmark::State& state) {
+// Lays the page out and paints all of it into a fresh image context, opaque or not.
+void layOutAndPaint(benchmark::State& state, bool opaque) {
     UITextMeasurerScope fonts(UIFontTextMeasurer::shared());
     const std::string& bytes = resultPageBytes();
     webcontent::DetachedPageHost host(CGSizeMake(320, 480));
@@ -30,7 +31,7 @@ void BM_LayOutAndPaintResultPage(benchmark::State& state) {
         webcontent::PageRenderer renderer(&host);
         renderer.update(page.get(), CGSizeMake(320, 480));
         height = renderer.contentHeight();
-        UIGraphicsBeginImageContextWithOptions(CGSizeMake(320, height), false, 2);
+        UIGraphicsBeginImageContextWithOptions(CGSizeMake(320, height), opaque, 2);
         renderer.paint(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 320, height));
         UIGraphicsEndImageContext();
     }
@@ -38,7 +39,17 @@ void BM_LayOutAndPaintResultPage(benchmark::State& state) {
     state.counters["height"] = double(height);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
 }
+
+void BM_LayOutAndPaintResultPage(benchmark::State& state) {
+    layOutAndPaint(state, false);
+}
 BENCHMARK(BM_LayOutAndPaintResultPage)->Unit(benchmark::kMillisecond);
+
+// The same into an opaque context, whose pixels have no alpha of their own.
+void BM_LayOutAndPaintResultPageOpaque(benchmark::State& state) {
+    layOutAndPaint(state, true);
+}
+BENCHMARK(BM_LayOutAndPaintResultPageOpaque)->Unit(benchmark::kMillisecond);
 
 void BM_ParseResultPage(benchmark::State& state) {
     const std::string& bytes = resultPageBytes();

@@ -33,9 +33,8 @@ Ref<CGContext> CGBitmapContextCreate(void* data, size_t width, size_t height,
 
 void* CGBitmapContextGetData(CGContextRef c) {
     if (!c) return nullptr;
-    // What is drawn is already in memory; pending cairo work is finished first.
-    if (c->impl()->layers.empty()) c->impl()->push();
-    return c->impl()->data;
+    // What is drawn is put in memory first; drawing from now on keeps it there.
+    return c->impl()->exposeMemory();
 }
 
 size_t CGBitmapContextGetWidth(CGContextRef c) {
@@ -73,7 +72,7 @@ CGBitmapInfo CGBitmapContextGetBitmapInfo(CGContextRef c) {
 Ref<CGImage> CGBitmapContextCreateImage(CGContextRef c) {
     if (!c) return nullptr;
     auto& d = *c->impl();
-    if (d.layers.empty()) d.push();
+    d.syncMemory();
     const auto& L = d.layout;
     auto bytes = NSData::dataWithBytes(d.data, NSUInteger(L.bytesPerRow * L.height));
     auto provider = CGDataProviderCreateWithCFData(bytes);

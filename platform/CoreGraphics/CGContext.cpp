@@ -216,15 +216,26 @@ bool Impl::setUp(void* callerData, const CGPixelLayout& L, CGColorSpace* sp) {
     space = sp;
     if (callerData) {
         data = static_cast<uint8_t*>(callerData);
+        exposed = true;
     } else {
-        // Cleared memory of our own, as the platform gives.
-        ownData.assign(L.bytesPerRow * L.height, 0);
-        data = ownData.data();
+        // Cleared memory of our own, as the platform gives (calloc leaves fresh pages to be
+        // cleared when first touched).
+        ownData.reset(static_cast<uint8_t*>(std::calloc(L.bytesPerRow * L.height, 1)));
+        if (!ownData) return false;
+        data = ownData.get();
     }
     const bool alphaOnly = L.colorComponents == 0;
-    native = alphaOnly ? L.bytesPerRow % 4 == 0 : isNativeARGB(L);
+    const CGImageAlphaInfo ai = L.alphaInfo();
+    skipsAlpha = ai == kCGImageAlphaNoneSkipFirst || ai == kCGImageAlphaNoneSkipLast;
+    const bool general = ConvertEveryPaintScope::active();
+    direct = !general &&
+             (alphaOnly ? L.bytesPerRow % 4 == 0 : isNativeARGB(L) || isNativeSkippedAlphaWords(L));
+    // Only alpha, and colour whose alpha is skipped, go to memory and back unchanged; grey
+    // loses colour on the way and premultiplied colour is clamped to its alpha, so drawing
+    // into those sees what the memory holds.
+    everyPaint = !direct && (general || !(alphaOnly || skipsAlpha));
     const cairo_format_t fmt = alphaOnly ? CAIRO_FORMAT_A8 : CAIRO_FORMAT_ARGB32;
-    if (native) {
+    if (direct) {
         surface = cairo_image_surface_create_for_data(data, fmt, width, height, int(L.bytesPerRow));
     } else {
         surface = cairo_image_surface_create(fmt, width, height);
@@ -236,7 +247,10 @@ bool Impl::setUp(void* callerData, const CGPixelLayout& L, CGColorSpace* sp) {
     g.fillSpace = g.strokeSpace = CGColorSpace::deviceGray();
     g.fill = makeColor(CGColorSpace::deviceGray(), {0, 1});
     g.stroke = g.fill;
-    pull();
+    readMemory();
+    // Memory written only when asked for gets the surface then, as it would have after a
+    // round trip (skipped bytes 255).
+    if (!everyPaint) memoryStale = true;
     return true;
 }
 
@@ -248,8 +262,9 @@ CGAffineTransform Impl::userToDevice() const {
     return CGAffineTransformConcat(g.ctm, baseToDevice());
 }
 
-void Impl::pull() {
-    if (native) {
+void Impl::readMemory() {
+    if (direct) {
+        if (skipsAlpha) makeOpaque(data, width, height, layout.bytesPerRow);
         cairo_surface_mark_dirty(surface);
         return;
     }
@@ -268,9 +283,9 @@ void Impl::pull() {
     cairo_surface_mark_dirty(surface);
 }
 
-void Impl::push() {
+void Impl::writeMemory() {
     cairo_surface_flush(surface);
-    if (native) return;
+    if (direct) return;
     const unsigned char* src = cairo_image_surface_get_data(surface);
     const int stride = cairo_image_surface_get_stride(surface);
     for (int y = 0; y < height; ++y) {
@@ -282,6 +297,42 @@ void Impl::push() {
             writeRowFromPremultiplied(layout, reinterpret_cast<const uint32_t*>(s), d);
         }
     }
+}
+
+void Impl::beginDrawing() {
+    // Memory that may hold what someone else wrote is read again (when exposed, what was drawn
+    // is already in it).
+    if (everyPaint || exposed) readMemory();
+}
+
+void Impl::endDrawing(bool alphaMayDrop) {
+    cairo_surface_flush(surface);
+    if (skipsAlpha && alphaMayDrop) {
+        // What the general path's round trip through the memory does to a pixel.
+        makeOpaque(cairo_image_surface_get_data(surface), width, height,
+                   size_t(cairo_image_surface_get_stride(surface)));
+        cairo_surface_mark_dirty(surface);
+    }
+    if (direct) return;
+    if (everyPaint || exposed) {
+        writeMemory();
+        memoryStale = false;
+    } else {
+        memoryStale = true;
+    }
+}
+
+void Impl::syncMemory() {
+    cairo_surface_flush(surface);
+    if (!memoryStale) return;
+    writeMemory();
+    memoryStale = false;
+}
+
+uint8_t* Impl::exposeMemory() {
+    syncMemory();
+    exposed = true;
+    return data;
 }
 
 void Impl::appendPath(cairo_t* c, const CGPathData& p) {
@@ -333,7 +384,7 @@ void Impl::composite(cairo_t* c, CGFloat alpha) {
 void Impl::paint(const DrawFn& draw, const DrawFn& cover) {
     if (g.clipEmpty) return;
     const bool onBase = layers.empty();
-    if (onBase) pull();
+    if (onBase) beginDrawing();
     cairo_t* c = currentCr();
     const cairo_operator_t op = cairoOperator(g.blend);
     CGFloat shadowRGBA[4] = {0, 0, 0, 0};
@@ -397,7 +448,7 @@ void Impl::paint(const DrawFn& draw, const DrawFn& cover) {
         cairo_pattern_destroy(content);
     }
     cairo_restore(c);
-    if (onBase) push();
+    if (onBase) endDrawing(op != CAIRO_OPERATOR_OVER);
 }
 
 void Impl::setSourceColor(cairo_t* c, CGColor* color) {
@@ -1047,7 +1098,7 @@ void CGContextClearRect(CGContextRef c, CGRect rect) {
     IMPL(c);
     if (d.g.clipEmpty) return;
     const bool onBase = d.layers.empty();
-    if (onBase) d.pull();
+    if (onBase) d.beginDrawing();
     cairo_t* cr = d.currentCr();
     cairo_save(cr);
     cairo_identity_matrix(cr);
@@ -1061,7 +1112,7 @@ void CGContextClearRect(CGContextRef c, CGRect rect) {
         cairo_paint(cr);
     }
     cairo_restore(cr);
-    if (onBase) d.push();
+    if (onBase) d.endDrawing(true);
 }
 
 void CGContextFillEllipseInRect(CGContextRef c, CGRect rect) {
@@ -1423,7 +1474,7 @@ void CGContextShowTextAtPoint(CGContextRef c, CGFloat x, CGFloat y, const char* 
 
 void CGContextFlush(CGContextRef c) {
     IMPL(c);
-    if (d.layers.empty()) d.push();
+    d.syncMemory();
 }
 
 void CGContextSynchronize(CGContextRef c) {

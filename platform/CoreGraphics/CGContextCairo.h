@@ -12,6 +12,7 @@ using cairo_t = struct _cairo;
 
 // Calls paint with a cairo context whose matrix is the context's user space (CTM included,
 // y as the CTM makes it), whose source is the fill colour (clamped) and operator OVER, with
-// the context's antialiasing. paint draws its shapes (cairo_fill, cairo_show_glyphs, ...); the
-// result is then composited as one shape. Nothing happens for a nil context.
+// the context's antialiasing. paint draws its shapes (cairo_fill, cairo_show_glyphs, ...) with
+// that operator (an opaque bitmap drawn into directly keeps its alpha through it); the result
+// is then composited as one shape. Nothing happens for a nil context.
 void CGContextPaintWithCairo(CGContextRef c, const std::function<void(cairo_t* cr)>& paint);

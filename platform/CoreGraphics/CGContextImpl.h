@@ -4,6 +4,7 @@
 
 #include <cairo.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -51,17 +52,24 @@ struct CGContext::Impl {
         size_t stackDepth = 0;  // the state stack's size once Begin had saved
     };
 
-    // The drawing surface: the caller's memory itself when it is already in cairo's layout,
-    // else a surface of ours copied from and back to that memory around each drawing call.
+    // The drawing surface. It is the memory itself when the memory is in cairo's layout: ARGB
+    // words in the machine's order, premultiplied, or with the alpha byte skipped (then kept at
+    // 255, so that cairo sees an opaque bitmap, as the layout means). Otherwise it is a surface
+    // of our own, copied from and back to the memory around each drawing call while the memory
+    // can change outside drawing (the caller's, or ours once handed out) or while the copy is
+    // lossy (grey); else written back only when the memory is asked for.
     int width = 0, height = 0;
     cairo_surface_t* surface = nullptr;
     cairo_t* cr = nullptr;
     CGPixelLayout layout;
     uint8_t* data = nullptr;
-    std::vector<uint8_t> ownData;
-    bool native = false;
+    std::unique_ptr<uint8_t, void (*)(void*)> ownData{nullptr, &std::free};
+    bool direct = false;       // the surface is the memory
+    bool skipsAlpha = false;   // the layout has no alpha: the surface's is kept at 255
+    bool exposed = false;      // the memory may change outside drawing
+    bool everyPaint = false;   // copied around every drawing call (not direct)
+    bool memoryStale = false;  // drawing not yet written back to the memory
     Ref<CGColorSpace> space;
-
     GState g;
     std::vector<GState> stack;
     CGPathData path;  // in device space
@@ -83,9 +91,17 @@ struct CGContext::Impl {
     CGAffineTransform userToDevice() const;
     cairo_t* currentCr() { return layers.empty() ? cr : layers.back().cr; }
 
-    // Memory and surface kept in step around drawing.
-    void pull();
-    void push();
+    // Around every drawing call on the base surface: the memory's changes brought in, and
+    // the drawing taken out (alphaMayDrop: the call used an operator that can lower the alpha
+    // of an opaque destination).
+    void beginDrawing();
+    void endDrawing(bool alphaMayDrop);
+    // The memory made current with what was drawn.
+    void syncMemory();
+    // The memory handed out: from now on it may change outside drawing.
+    uint8_t* exposeMemory();
+    void readMemory();
+    void writeMemory();
 
     using DrawFn = std::function<void(cairo_t*)>;
     // Paints what draw draws (in device space, operator OVER, matrix identity) through the

@@ -1,6 +1,7 @@
 #include "CoreGraphics/CGImage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -153,7 +154,9 @@ bool isContextLayout(const CGPixelLayout& L) {
     }
 }
 
-bool isNativeARGB(const CGPixelLayout& L) {
+namespace {
+
+bool inMachineWordOrder(const CGPixelLayout& L) {
     if (L.colorComponents != 3 || L.bitsPerPixel != 32 || L.bitsPerComponent != 8) return false;
     // Words in the machine's order with alpha in the high byte: "first" in little-endian
     // words on a little-endian machine.
@@ -162,9 +165,39 @@ bool isNativeARGB(const CGPixelLayout& L) {
     const CGBitmapInfo order = L.bitmapInfo & kCGBitmapByteOrderMask;
     const bool wordsLittle = order == kCGBitmapByteOrder32Little;
     const bool wordsBig = order == kCGBitmapByteOrder32Big || order == kCGBitmapByteOrderDefault;
-    const bool matches = machineLittle ? wordsLittle : wordsBig;
-    const CGImageAlphaInfo ai = L.alphaInfo();
-    return matches && ai == kCGImageAlphaPremultipliedFirst && L.bytesPerRow % 4 == 0;
+    return (machineLittle ? wordsLittle : wordsBig) && L.bytesPerRow % 4 == 0;
+}
+
+std::atomic<int> convertEveryPaint{0};
+
+}  // namespace
+
+bool isNativeARGB(const CGPixelLayout& L) {
+    return inMachineWordOrder(L) && L.alphaInfo() == kCGImageAlphaPremultipliedFirst;
+}
+
+bool isNativeSkippedAlphaWords(const CGPixelLayout& L) {
+    return inMachineWordOrder(L) && L.alphaInfo() == kCGImageAlphaNoneSkipFirst;
+}
+
+void makeOpaque(uint8_t* data, int w, int h, size_t stride) {
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * stride);
+        for (int x = 0; x < w; ++x)
+            row[x] |= 0xFF000000u;
+    }
+}
+
+ConvertEveryPaintScope::ConvertEveryPaintScope() {
+    ++convertEveryPaint;
+}
+
+ConvertEveryPaintScope::~ConvertEveryPaintScope() {
+    --convertEveryPaint;
+}
+
+bool ConvertEveryPaintScope::active() {
+    return convertEveryPaint.load() > 0;
 }
 
 }  // namespace cg_detail

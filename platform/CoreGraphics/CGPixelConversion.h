@@ -2,6 +2,7 @@
 // native-endian ARGB words that drawing works in. Internal to the framework.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "CoreGraphics/CGImage.h"
@@ -17,8 +18,24 @@ void readRowPremultiplied(const CGPixelLayout& layout, const uint8_t* row, uint3
 void writeRowFromPremultiplied(const CGPixelLayout& layout, const uint32_t* in, uint8_t* row);
 // Whether a bitmap context can draw into this layout.
 bool isContextLayout(const CGPixelLayout& layout);
-// Whether the layout's memory is already premultiplied native-endian ARGB words.
+// Whether the layout's memory is already premultiplied native-endian ARGB words, or such words
+// whose alpha byte is skipped (then cairo draws into it once that byte is 255).
 bool isNativeARGB(const CGPixelLayout& layout);
+bool isNativeSkippedAlphaWords(const CGPixelLayout& layout);
+// Sets the alpha byte of every ARGB word of a w x h bitmap to 255.
+void makeOpaque(uint8_t* data, int w, int h, size_t stride);
+
+// While one lives, bitmap contexts made copy their memory to and from a surface of their own
+// around every drawing call, whatever their layout: the general path, which the direct ones
+// are held to in tests.
+class ConvertEveryPaintScope {
+public:
+    ConvertEveryPaintScope();
+    ~ConvertEveryPaintScope();
+    ConvertEveryPaintScope(const ConvertEveryPaintScope&) = delete;
+    ConvertEveryPaintScope& operator=(const ConvertEveryPaintScope&) = delete;
+    static bool active();
+};
 
 inline uint8_t alphaOf(uint32_t p) {
     return uint8_t(p >> 24);

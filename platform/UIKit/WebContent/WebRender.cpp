@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -120,7 +121,7 @@ std::optional<std::string> shownByControl(xmlNode* n, std::string_view name) {
 void writeNode(Page* page, xmlNode* n, std::string& out) {
     for (; n; n = n->next) {
         if (n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) {
-            if (n->content) out += escapedHTML(reinterpret_cast<const char*>(n->content));
+            if (n->content) appendEscapedHTML(out, reinterpret_cast<const char*>(n->content));
             continue;
         }
         if (n->type != XML_ELEMENT_NODE || !n->name) continue;
@@ -136,7 +137,7 @@ void writeNode(Page* page, xmlNode* n, std::string& out) {
             out += an;
             out += "=\"";
             for (xmlNode* v = a->children; v; v = v->next) {
-                if (v->content) out += escapedHTML(reinterpret_cast<const char*>(v->content));
+                if (v->content) appendEscapedHTML(out, reinterpret_cast<const char*>(v->content));
             }
             out += '"';
         }
@@ -150,7 +151,7 @@ void writeNode(Page* page, xmlNode* n, std::string& out) {
             out += ' ';
             out += kShownAttribute;
             out += "=\"";
-            out += escapedHTML(*shown);
+            appendEscapedHTML(out, *shown);
             out += '"';
         }
         out += '>';
@@ -398,6 +399,12 @@ struct PageRenderer::Impl final : litehtml::document_container {
         int height = 0;
         int xHeight = 0;
         unsigned decoration = 0;
+        // Widths measured in this font, looked up by the text without copying it.
+        struct TextHash {
+            using is_transparent = void;
+            size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+        };
+        std::unordered_map<std::string, int, TextHash, std::equal_to<>> widths;
     };
     struct Resource {
         bool arrived = false;
@@ -420,8 +427,7 @@ struct PageRenderer::Impl final : litehtml::document_container {
     std::set<_xmlNode*> hidden;
     Page* page = nullptr;
     CGContextRef drawing = nullptr;
-    std::unordered_map<std::string, int> widths;  // per font handle and text
-    UITextMeasurer* measurer = nullptr;           // what the layout was measured with
+    UITextMeasurer* measurer = nullptr;  // what the layout was measured with
 
     explicit Impl(Host* h) : host(h) { context.load_master_stylesheet(kDefaultStyleSheet); }
     ~Impl() { *alive = false; }
@@ -548,11 +554,11 @@ struct PageRenderer::Impl final : litehtml::document_container {
     int text_width(const char* text, litehtml::uint_ptr hFont) override {
         Font* f = fontOf(hFont);
         if (!f || !text) return 0;
-        std::string key = std::to_string(hFont) + '\x01' + text;
-        auto found = widths.find(key);
-        if (found != widths.end()) return found->second;
+        std::string_view key(text);
+        auto found = f->widths.find(key);
+        if (found != f->widths.end()) return found->second;
         int w = int(std::ceil(UITextMeasurerCurrent()->widthOfText(toU16(text), f->font)));
-        widths.emplace(std::move(key), w);
+        f->widths.emplace(key, w);
         return w;
     }
 
@@ -818,7 +824,6 @@ struct PageRenderer::Impl final : litehtml::document_container {
     void layOut() {
         document.reset();
         fonts.resize(1);
-        widths.clear();
         measurer = UITextMeasurerCurrent();
         hidden.clear();
         height = viewport.height;

@@ -161,9 +161,19 @@ std::string latin1ToUTF8(std::string_view s) {
 
 std::string escapedHTML(std::string_view s) {
     std::string out;
-    out.reserve(s.size());
-    for (char c : s) {
-        switch (c) {
+    appendEscapedHTML(out, s);
+    return out;
+}
+
+void appendEscapedHTML(std::string& out, std::string_view s) {
+    out.reserve(out.size() + s.size());
+    // Plain runs go in whole.
+    for (size_t at = 0; at < s.size();) {
+        size_t special = s.find_first_of("&<>\"", at);
+        if (special == std::string_view::npos) special = s.size();
+        out.append(s, at, special - at);
+        if (special == s.size()) break;
+        switch (s[special]) {
             case '&':
                 out += "&amp;";
                 break;
@@ -173,14 +183,11 @@ std::string escapedHTML(std::string_view s) {
             case '>':
                 out += "&gt;";
                 break;
-            case '"':
-                out += "&quot;";
-                break;
             default:
-                out += c;
+                out += "&quot;";
         }
+        at = special + 1;
     }
-    return out;
 }
 
 std::string decodedText(std::string_view bytes, const std::string& charset) {

@@ -22,6 +22,8 @@ bool isValidUTF8(std::string_view s);
 std::string latin1ToUTF8(std::string_view s);
 // Text for an HTML document: &, <, > and " escaped.
 std::string escapedHTML(std::string_view s);
+// The same appended to out.
+void appendEscapedHTML(std::string& out, std::string_view s);
 // Bytes in the named charset ("" or unknown: UTF-8 when valid, else Latin-1) as UTF-8.
 std::string decodedText(std::string_view bytes, const std::string& charset);
 // The script engine keeps characters outside the basic plane as two surrogate halves, each
