@@ -202,7 +202,7 @@ void reportProcessCPU(benchmark::State& state, ProcessCPU since) {
 }
 
 // The CPU time the engine's network thread has used so far, in microseconds, read on that
-// thread: all four requests' stream work shares it, so it is what bounds the four-wide rate.
+// thread: every asynchronous request's stream work shares it.
 double networkThreadCPU() {
     double us = 0;
     NKHTTPRequest::threadForRequest(nullptr)->runLoop()->performOnLoop(
