@@ -6,6 +6,9 @@
 // shared queue's width) against libcurl's multi interface.
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+#include <time.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -15,6 +18,7 @@
 
 #include "CFNetwork/CFNetwork.h"
 #include "Foundation/NSRunLoop.h"
+#include "Foundation/NSThread.h"
 #include "Foundation/NSURL.h"
 #include "bench/support/CurlClient.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
@@ -175,12 +179,50 @@ void reportHops(benchmark::State& state, const EndWatcher& watcher, int requests
     state.counters["callback_us"] = watcher.hops.callback / requests;
 }
 
+// The CPU time of the whole process so far (every thread, the loopback server's included, as it
+// is for each client), in microseconds: in user space, and in the kernel.
+struct ProcessCPU {
+    double user = 0, system = 0;
+};
+
+ProcessCPU processCPU() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    auto us = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_usec);
+    };
+    return {us(u.ru_utime), us(u.ru_stime)};
+}
+
+void reportProcessCPU(benchmark::State& state, ProcessCPU since) {
+    ProcessCPU now = processCPU();
+    double requests = static_cast<double>(state.iterations()) * kSmallCount;
+    state.counters["user_cpu_us"] = (now.user - since.user) / requests;
+    state.counters["system_cpu_us"] = (now.system - since.system) / requests;
+}
+
+// The CPU time the engine's network thread has used so far, in microseconds, read on that
+// thread: every asynchronous request's stream work shares it.
+double networkThreadCPU() {
+    double us = 0;
+    NKHTTPRequest::threadForRequest(nullptr)->runLoop()->performOnLoop(
+        [&us] {
+            timespec t{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+            us = static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
+        },
+        true, nullptr);
+    return us;
+}
+
 // Keeps `width` requests in the shared queue until 1,000 have ended: each end starts the next.
 void runThroughSharedQueue(benchmark::State& state, int width) {
     Ref<NSURL> url = urlFor("/small");
     Ref<NSRunLoop> loop = NSRunLoop::currentRunLoop();
     warmUp();
     Ref<EndWatcher> watcher = make<EndWatcher>();
+    double cpuBefore = networkThreadCPU();
+    ProcessCPU processBefore = processCPU();
     for (auto _ : state) {
         int base = watcher->ended, started = 0;
         while (watcher->ended - base < kSmallCount) {
@@ -193,8 +235,12 @@ void runThroughSharedQueue(benchmark::State& state, int width) {
         }
         if (watcher->failed) state.SkipWithError("request failed");
     }
+    double cpu = networkThreadCPU() - cpuBefore;
+    reportProcessCPU(state, processBefore);
     state.SetItemsProcessed(state.iterations() * kSmallCount);
     reportHops(state, *watcher, static_cast<int>(state.iterations()) * kSmallCount);
+    state.counters["network_cpu_us"] =
+        cpu / (static_cast<double>(state.iterations()) * kSmallCount);
 }
 
 // One request at a time.
@@ -326,11 +372,13 @@ void BM_Curl_1000Small(benchmark::State& state) {
     Curl curl;
     std::string url = server().url("/small");
     warmUp();
+    ProcessCPU processBefore = processCPU();
     for (auto _ : state) {
         for (int i = 0; i < kSmallCount; ++i) {
             if (curl.get(url) == 0) state.SkipWithError("request failed");
         }
     }
+    reportProcessCPU(state, processBefore);
     state.SetItemsProcessed(state.iterations() * kSmallCount);
 }
 
@@ -346,6 +394,7 @@ void BM_CurlMulti_1000Small_4Wide(benchmark::State& state) {
         curl_easy_setopt(handles.back()->handle(), CURLOPT_PRIVATE, handles.back().get());
     }
     CURLM* multi = curl_multi_init();
+    ProcessCPU processBefore = processCPU();
     for (auto _ : state) {
         int started = 0, ended = 0;
         for (auto& h : handles) {
@@ -375,6 +424,7 @@ void BM_CurlMulti_1000Small_4Wide(benchmark::State& state) {
             if (ended < kSmallCount) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
         }
     }
+    reportProcessCPU(state, processBefore);
     curl_multi_cleanup(multi);
     state.SetItemsProcessed(state.iterations() * kSmallCount);
 }

@@ -248,7 +248,7 @@ class HTTPReadStream : public CFReadStream {
         if (key->isEqualToString(kCFStreamPropertyHTTPRequestBytesWrittenCount))
             return NSNumber::numberWithUnsignedLongLong(bytesWritten_.load());
         if (key->isEqualToString(kCFStreamPropertyHTTPFinalURL)) return request_->url;
-        if (key->isEqualToString(kCFStreamPropertyHTTPFinalRequest)) return sentRequest_;
+        if (key->isEqualToString(kCFStreamPropertyHTTPFinalRequest)) return sentRequest();
         return properties_->objectForKey(key);
     }
 
@@ -701,54 +701,82 @@ private:
         return host.find(':') != std::string::npos ? "[" + host + "]" : host;
     }
 
-    void queueRequest() {
-        NSURL* url = request_->url;
-        NSURL::Parts parts = NSURL::parse(url->absoluteString()->utf8());
-        std::string target;
-        if (proxy_ == Proxy::HTTP) {
-            // An HTTP proxy takes the absolute URL (never the fragment).
-            target =
-                parts.scheme + "://" + parts.authority + (parts.path.empty() ? "/" : parts.path);
-        } else {
-            target = parts.path.empty() ? "/" : parts.path;
-        }
-        if (parts.hasQuery) target += "?" + parts.query;
-
-        Ref<CFHTTPMessage> sent = CFHTTPMessageCreateCopy(kCFAllocatorDefault, request_);
-        sent->body = nullptr;
-        std::vector<CFHTTPMessage::Field> fields;
+    // Hands each field that goes out to `visit` (name, value), in order: Host unless the caller
+    // gave one, the caller's (never proxy credentials on a tunnel), then the body's framing.
+    template <class Visit>
+    void visitSentFields(Visit&& visit) {
         if (!request_->field("Host")) {
             std::string hostField = bracketed(host_);
             if (explicitPort_ && port_ != (https_ ? 443 : 80))
                 hostField += ":" + std::to_string(port_);
-            fields.push_back({"Host", hostField});
+            visit(std::string_view("Host"), std::string_view(hostField));
         }
         for (const auto& f : request_->fields) {
             // Proxy credentials went to the CONNECT request; the origin must not see them.
             if (proxy_ == Proxy::Tunnel && lower(f.name) == "proxy-authorization") continue;
-            fields.push_back(f);
+            visit(std::string_view(f.name), std::string_view(f.value));
         }
-        if (bodyStream_) {
-            if (!request_->field("Content-Length") && request_->version != "HTTP/1.0") {
-                fields.push_back({"Transfer-Encoding", "chunked"});
-                chunkedUpload_ = true;
-            }
-        } else if (bodyData_ && !request_->field("Content-Length")) {
-            fields.push_back({"Content-Length", std::to_string(bodyData_->length())});
+        if (chunkedUpload_) {
+            visit(std::string_view("Transfer-Encoding"), std::string_view("chunked"));
+        } else if (!bodyStream_ && bodyData_ && !request_->field("Content-Length")) {
+            std::string length = std::to_string(bodyData_->length());
+            visit(std::string_view("Content-Length"), std::string_view(length));
         }
-        sent->fields = fields;
-        sentRequest_ = sent;
+    }
 
-        std::string head = request_->method + " " + target + " " + request_->version + "\r\n";
-        for (const auto& f : fields)
-            head += f.name + ": " + f.value + "\r\n";
+    void queueRequest() {
+        // The absolute URL's parts as the URL holds them: no text to make and split again.
+        const NSURL::Parts& parts = request_->url->absoluteParts();
+        chunkedUpload_ =
+            bodyStream_ && !request_->field("Content-Length") && request_->version != "HTTP/1.0";
+        std::string head;
+        head.reserve(512);
+        head += request_->method;
+        head += ' ';
+        if (proxy_ == Proxy::HTTP) {
+            // An HTTP proxy takes the absolute URL (never the fragment).
+            head += parts.scheme;
+            head += "://";
+            head += parts.authority;
+        }
+        head += parts.path.empty() ? std::string_view("/") : std::string_view(parts.path);
+        if (parts.hasQuery) {
+            head += '?';
+            head += parts.query;
+        }
+        head += ' ';
+        head += request_->version;
         head += "\r\n";
+        visitSentFields([&head](std::string_view name, std::string_view value) {
+            head += name;
+            head += ": ";
+            head += value;
+            head += "\r\n";
+        });
+        head += "\r\n";
+        requestQueued_ = true;
+        sentRequest_ = nullptr;
         out_.push_back(Segment{std::move(head)});
         if (bodyData_) {
             out_.push_back(Segment{std::string(bodyData_->view()), 0, true});
         }
         bodyFinished_ = !bodyStream_;
         requestSent_ = false;
+    }
+
+    // The request as it went out, made when asked for: most exchanges never ask.
+    Ref<CFHTTPMessage> sentRequest() {
+        if (!requestQueued_) return nullptr;
+        if (!sentRequest_) {
+            sentRequest_ = CFHTTPMessageCreateCopy(kCFAllocatorDefault, request_);
+            sentRequest_->body = nullptr;
+            std::vector<CFHTTPMessage::Field> fields;
+            visitSentFields([&fields](std::string_view name, std::string_view value) {
+                fields.push_back({std::string(name), std::string(value)});
+            });
+            sentRequest_->fields = std::move(fields);
+        }
+        return sentRequest_;
     }
 
     // ---- the exchange -----------------------------------------------------------------------
@@ -1322,7 +1350,8 @@ private:
     // Inside blockForBody: the reader, not a run loop, drives the exchange.
     bool blockingRead_ = false;
     Ref<CFHTTPMessage> request_;
-    Ref<CFHTTPMessage> sentRequest_;
+    Ref<CFHTTPMessage> sentRequest_;  // made on first request, once queued
+    bool requestQueued_ = false;
     Ref<NSInputStream> bodyStream_;
     Ref<NSData> bodyData_;
     Ref<NSMutableDictionary> properties_;

@@ -2,7 +2,11 @@
 
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <string_view>
+
+#include <unistd.h>
 
 #include "CFNetwork/CFNetworkErrors.h"
 #include "CFNetwork/HTTPConnection.h"
@@ -16,15 +20,6 @@
 #include "Foundation/NSURL.h"
 
 namespace {
-
-// The first of the variables that is set and not empty.
-std::string environment(std::initializer_list<const char*> names) {
-    for (const char* n : names) {
-        const char* v = std::getenv(n);
-        if (v && *v) return v;
-    }
-    return {};
-}
 
 struct ProxySpec {
     std::string scheme;  // "http", "socks5", ...
@@ -119,8 +114,37 @@ namespace {
 using ProxyEnvironment = std::array<std::string, 4>;
 
 ProxyEnvironment readProxyEnvironment() {
-    return {environment({"http_proxy", "HTTP_PROXY"}), environment({"https_proxy", "HTTPS_PROXY"}),
-            environment({"all_proxy", "ALL_PROXY"}), environment({"no_proxy", "NO_PROXY"})};
+    // Every request reads them: one walk over the environment finds all eight names, where a
+    // look-up of each would walk it eight times. For each pair the lower-case name wins when
+    // it is set and not empty; as with a look-up, the first entry of a name is its value.
+    static constexpr std::string_view names[8] = {"http_proxy",  "HTTP_PROXY", "https_proxy",
+                                                  "HTTPS_PROXY", "all_proxy",  "ALL_PROXY",
+                                                  "no_proxy",    "NO_PROXY"};
+    const char* found[8] = {};
+    for (char** e = environ; e && *e; ++e) {
+        const char* entry = *e;
+        char first = entry[0];
+        if (first != 'h' && first != 'H' && first != 'a' && first != 'A' && first != 'n' &&
+            first != 'N')
+            continue;
+        for (size_t k = 0; k < 8; ++k) {
+            const std::string_view& name = names[k];
+            if (!found[k] && std::strncmp(entry, name.data(), name.size()) == 0 &&
+                entry[name.size()] == '=')
+                found[k] = entry + name.size() + 1;
+        }
+    }
+    ProxyEnvironment env;
+    for (size_t i = 0; i < env.size(); ++i) {
+        const char* lowerCase = found[2 * i];
+        const char* upperCase = found[2 * i + 1];
+        if (lowerCase && *lowerCase) {
+            env[i] = lowerCase;
+        } else if (upperCase && *upperCase) {
+            env[i] = upperCase;
+        }
+    }
+    return env;
 }
 
 Ref<NSDictionary> settingsFromEnvironment(const ProxyEnvironment& env) {

@@ -5,13 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <limits>
-#include <set>
 #include <thread>
+#include <unordered_set>
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
@@ -28,22 +29,81 @@ NSString* const NSDefaultRunLoopMode = NS("kCFRunLoopDefaultMode");
 NSString* const NSRunLoopCommonModes = NS("kCFRunLoopCommonModes");
 
 namespace {
-using ModeName = std::u16string;
-using ModeSet = std::set<ModeName>;
-const ModeName kCommonModes = u"kCFRunLoopCommonModes";
-const ModeName kDefaultMode = u"kCFRunLoopDefaultMode";
+// A mode is known by its interned name: equal names are one string for the life of the process,
+// so modes compare as pointers and the items of a loop carry them without copying text (every
+// perform names its modes, and each pass asks of each item whether it runs in the mode).
+using ModeName = const std::u16string*;
+
+ModeName internMode(std::u16string text) {
+    struct Table {
+        std::mutex lock;
+        std::unordered_set<std::u16string> names;  // nodes: their strings never move
+    };
+    static Table* table = new Table;  // loops may outlive static destruction
+    std::lock_guard<std::mutex> g(table->lock);
+    return &*table->names.insert(std::move(text)).first;
+}
+
+const ModeName kCommonModes = internMode(u"kCFRunLoopCommonModes");
+const ModeName kDefaultMode = internMode(u"kCFRunLoopDefaultMode");
 constexpr NSTimeInterval kForever = std::numeric_limits<double>::infinity();
 
 ModeName modeName(NSString* mode) {
-    return mode ? mode->u16() : kDefaultMode;
+    // The two names nearly every caller passes are known without reading their text.
+    if (!mode || mode == NSDefaultRunLoopMode) return kDefaultMode;
+    if (mode == NSRunLoopCommonModes) return kCommonModes;
+    return internMode(mode->u16());
 }
+
+// The modes of an item: few (one or two nearly always), so kept in place rather than allocated.
+class ModeSet {
+public:
+    ModeSet() = default;
+    ModeSet(std::initializer_list<ModeName> names) {
+        for (ModeName n : names)
+            insert(n);
+    }
+    bool count(ModeName m) const {
+        return std::find(inPlace_.begin(), inPlace_.begin() + inPlaceCount_, m) !=
+                   inPlace_.begin() + inPlaceCount_ ||
+               std::find(more_.begin(), more_.end(), m) != more_.end();
+    }
+    void insert(ModeName m) {
+        if (count(m)) return;
+        if (inPlaceCount_ < inPlace_.size()) {
+            inPlace_[inPlaceCount_++] = m;
+        } else {
+            more_.push_back(m);
+        }
+    }
+    void erase(ModeName m) {
+        auto end = inPlace_.begin() + inPlaceCount_;
+        auto it = std::find(inPlace_.begin(), end, m);
+        if (it != end) {
+            std::move(it + 1, end, it);
+            --inPlaceCount_;
+            if (!more_.empty()) {
+                inPlace_[inPlaceCount_++] = more_.front();
+                more_.erase(more_.begin());
+            }
+            return;
+        }
+        std::erase(more_, m);
+    }
+    bool empty() const { return inPlaceCount_ == 0; }
+
+private:
+    std::array<ModeName, 3> inPlace_{};
+    size_t inPlaceCount_ = 0;
+    std::vector<ModeName> more_;  // only past the places above
+};
 
 // The modes of a perform or timer; none given means the common modes.
 ModeSet modesFrom(NSArray* modes) {
     ModeSet out;
     if (!modes) return {kCommonModes};
     for (NSObject* m : *modes) {
-        if (auto* s = dynamic_cast<NSString*>(m)) out.insert(s->u16());
+        if (auto* s = dynamic_cast<NSString*>(m)) out.insert(modeName(s));
     }
     return out;
 }
@@ -138,11 +198,11 @@ struct NSRunLoop::State : std::enable_shared_from_this<NSRunLoop::State> {
     }
 
     // Whether items added for `modes` are served while the loop runs in `mode`. Caller locks.
-    bool applies(const ModeSet& modes, const ModeName& mode) const {
+    bool applies(const ModeSet& modes, ModeName mode) const {
         return modes.count(mode) || (modes.count(kCommonModes) && commonModes.count(mode));
     }
     // Anything the mode can serve. Caller locks.
-    bool hasWork(const ModeName& mode) const {
+    bool hasWork(ModeName mode) const {
         for (const auto& t : timers) {
             if (t.timer->isValid() && applies(t.modes, mode)) return true;
         }
@@ -155,7 +215,7 @@ struct NSRunLoop::State : std::enable_shared_from_this<NSRunLoop::State> {
         return false;
     }
     // The earliest fire time of the mode's valid timers. Caller locks.
-    NSTimeInterval nextFireTime(const ModeName& mode) const {
+    NSTimeInterval nextFireTime(ModeName mode) const {
         NSTimeInterval next = kForever;
         for (const auto& t : timers) {
             if (t.timer->isValid() && applies(t.modes, mode))
@@ -233,7 +293,7 @@ namespace {
 // Keeps the mode stack right whatever a callout throws.
 class ModeScope {
 public:
-    ModeScope(NSRunLoop::State& st, const ModeName& mode) : st_(st) {
+    ModeScope(NSRunLoop::State& st, ModeName mode) : st_(st) {
         std::lock_guard<std::mutex> g(st_.lock);
         st_.modeStack.push_back(mode);
     }
@@ -249,7 +309,7 @@ private:
 }  // namespace
 
 // Waits for the wake descriptor or the mode's descriptors; marks the descriptors that came up.
-void NSRunLoop::pollOnce(State& st, const std::u16string& mode, int timeoutMs) {
+void NSRunLoop::pollOnce(State& st, const std::u16string* mode, int timeoutMs) {
     std::vector<Ref<RunLoopDescriptorSource>> watched;
     std::vector<pollfd> fds;
     fds.push_back(pollfd{st.wakeFd, POLLIN, 0});
@@ -431,7 +491,7 @@ bool NSRunLoop::isCurrent() {
 Ref<NSString> NSRunLoop::currentMode() {
     std::lock_guard<std::mutex> g(state_->lock);
     if (state_->modeStack.empty()) return nullptr;
-    return NSString::fromUTF16(state_->modeStack.back());
+    return NSString::fromUTF16(*state_->modeStack.back());
 }
 
 void NSRunLoop::addCommonMode(NSString* mode) {
@@ -663,7 +723,7 @@ bool NSRunLoop::processAtRest(NSRunLoop* caller, NSString* callerMode, NSTimeInt
     bool rest = next > now;
     for (auto& st : states) {
         std::lock_guard<std::mutex> g(st->lock);
-        ModeName mode;
+        ModeName mode = nullptr;
         if (caller && st == caller->state_) {
             mode = callerModeName;
         } else if (!st->modeStack.empty()) {
@@ -690,7 +750,7 @@ bool NSRunLoop::processAtRest(NSRunLoop* caller, NSString* callerMode, NSTimeInt
 
 // ---- a pass ----------------------------------------------------------------------------------
 
-void NSRunLoop::fireDueTimers(const std::u16string& mode) {
+void NSRunLoop::fireDueTimers(const std::u16string* mode) {
     State& st = *state_;
     NSTimeInterval now = Clock::now();
     std::vector<Ref<NSTimer>> due;
@@ -711,7 +771,7 @@ void NSRunLoop::fireDueTimers(const std::u16string& mode) {
     }
 }
 
-bool NSRunLoop::runPerforms(const std::u16string& mode) {
+bool NSRunLoop::runPerforms(const std::u16string* mode) {
     State& st = *state_;
     // Only what was queued before this pass: a perform that queues another does not run the
     // loop forever inside one pass. Each is taken off the queue just before it runs (lowest
@@ -757,7 +817,7 @@ bool NSRunLoop::runPerforms(const std::u16string& mode) {
     return ran;
 }
 
-bool NSRunLoop::runSignalledSources(const std::u16string& mode) {
+bool NSRunLoop::runSignalledSources(const std::u16string* mode) {
     State& st = *state_;
     std::vector<Ref<RunLoopSource>> ready;
     {

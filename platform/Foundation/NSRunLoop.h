@@ -153,10 +153,10 @@ private:
     void timerChanged();
     // Whether work added now must wake the loop: not when the loop's own thread adds it.
     bool wakeNeeded();
-    void fireDueTimers(const std::u16string& mode);
-    bool runPerforms(const std::u16string& mode);
-    bool runSignalledSources(const std::u16string& mode);
-    static void pollOnce(State& st, const std::u16string& mode, int timeoutMs);
+    void fireDueTimers(const std::u16string* mode);
+    bool runPerforms(const std::u16string* mode);
+    bool runSignalledSources(const std::u16string* mode);
+    static void pollOnce(State& st, const std::u16string* mode, int timeoutMs);
     void removeTimer(NSTimer* timer);
     void removeSourceEverywhere(RunLoopSource* source);
     void setOwner(uint64_t threadSerial);

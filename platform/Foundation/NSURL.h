@@ -91,6 +91,8 @@ class NSURL : public NSObject {
         std::string text() const;
     };
     static Parts parse(const std::string& text);
+    // The parts of the absolute URL (those of absoluteString, already split).
+    const Parts& absoluteParts() const { return resolved_; }
     // RFC 3986 section 5.2: the reference resolved against an absolute base.
     static Parts resolve(const Parts& base, const Parts& reference);
     // RFC 3986 section 5.2.4.

@@ -390,8 +390,13 @@ void NKHTTPRequest::performOnRequestThread(std::function<void()> work) {
     Ref<NSRunLoop> loop = requestLoop_.get();
     if (!loop) loop = threadForRequest(this)->runLoop();
     // The private mode too, so that a synchronous request's thread serves it while it waits.
-    Ref<NSArray> modes =
-        NSArray::arrayWithObjects({NSRunLoopCommonModes, NKHTTPRequestRunLoopMode});
+    // Made once: every start and cancel passes the same two.
+    static NSArray* const modes = [] {
+        Ref<NSArray> both =
+            NSArray::arrayWithObjects({NSRunLoopCommonModes, NKHTTPRequestRunLoopMode});
+        both->makeImmortal();
+        return both.get();
+    }();
     loop->performOnLoop(std::move(work), false, modes);
 }
 

@@ -191,6 +191,8 @@ TEST_F(HTTPStream, RequestHeadAndBody) {
     CFHTTPMessageSetHeaderFieldValue(m, NS("X-Test"), NS("yes"));
     CFHTTPMessageSetBody(m, NSData::dataWithBytes("0123456789", 10));
     auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, m);
+    // Nothing has gone out before the stream opens.
+    EXPECT_FALSE(CFReadStreamCopyProperty(s, kCFStreamPropertyHTTPFinalRequest));
     StreamRun run = runStream(s);
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(seen.method, "PUT");
@@ -206,6 +208,20 @@ TEST_F(HTTPStream, RequestHeadAndBody) {
     EXPECT_TRUE(CFReadStreamSetProperty(s, NS("MyKey"), NS("v")));
     EXPECT_EQ(text(CFReadStreamCopyProperty(s, NS("MyKey"))), "v");
     EXPECT_FALSE(CFReadStreamSetProperty(s, kCFStreamPropertyHTTPResponseHeader, NS("x")));
+    // The request as sent: the fields the stream added in the order they went out, no body.
+    auto sent = as<CFHTTPMessage>(CFReadStreamCopyProperty(s, kCFStreamPropertyHTTPFinalRequest));
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(text(CFHTTPMessageCopyRequestMethod(sent)), "PUT");
+    ASSERT_EQ(sent->fields.size(), 3u);
+    EXPECT_EQ(sent->fields[0].name, "Host");
+    EXPECT_EQ(sent->fields[0].value, seen.header("Host"));
+    EXPECT_EQ(sent->fields[1].name, "X-Test");
+    EXPECT_EQ(sent->fields[2].name, "Content-Length");
+    EXPECT_EQ(sent->fields[2].value, "10");
+    EXPECT_FALSE(CFHTTPMessageCopyBody(sent));
+    // The message the stream was made from is not changed by the sending.
+    EXPECT_FALSE(CFHTTPMessageCopyHeaderFieldValue(m, NS("Host")));
+    EXPECT_FALSE(CFHTTPMessageCopyHeaderFieldValue(m, NS("Content-Length")));
 }
 
 TEST_F(HTTPStream, StreamedBodyIsPulledAndCounted) {
@@ -238,6 +254,16 @@ TEST_F(HTTPStream, StreamedBodyIsPulledAndCounted) {
         EXPECT_EQ(written->unsignedLongLongValue(), body.size());
         // The body stream was opened and read to its end by the HTTP stream, then closed.
         EXPECT_EQ(input->streamStatus(), NSStreamStatusClosed);
+        // The request as sent says how its body was framed.
+        auto sent =
+            as<CFHTTPMessage>(CFReadStreamCopyProperty(s, kCFStreamPropertyHTTPFinalRequest));
+        ASSERT_TRUE(sent);
+        auto framing = [&](const char* name) {
+            auto value = CFHTTPMessageCopyHeaderFieldValue(sent, str(name));
+            return value ? text(value) : std::string("none");
+        };
+        EXPECT_EQ(framing("Transfer-Encoding"), announce ? "none" : "chunked");
+        EXPECT_EQ(framing("Content-Length"), announce ? std::to_string(body.size()) : "none");
     }
     EXPECT_TRUE(withLength.body == body);
     EXPECT_FALSE(withLength.chunked);

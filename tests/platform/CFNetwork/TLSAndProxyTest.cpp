@@ -315,6 +315,17 @@ TEST(Proxy, SettingsFollowEveryChangeOfTheEnvironment) {
     ScopedEnv empty("https_proxy", "");
     ScopedEnv upper("HTTPS_PROXY", "secure-proxy.test:8443");
     EXPECT_EQ(typeFor("https://a.test/"), "kCFProxyTypeHTTPS");
+    // Both spellings set: the lower-case one is read, whichever came first. A longer name that
+    // begins with a proxy variable's is another variable.
+    ScopedEnv longer("http_proxy_old", "http://longer.test:1");
+    ScopedEnv upperHTTP("HTTP_PROXY", "http://upper.test:2");
+    ScopedEnv lowerHTTP("http_proxy", "http://lower.test:3");
+    auto both = CFNetworkCopySystemProxySettings();
+    EXPECT_EQ(text(both->objectForKey(kCFNetworkProxiesHTTPProxy)), "lower.test");
+    EXPECT_EQ(text(both->objectForKey(kCFNetworkProxiesHTTPPort)), "3");
+    ::unsetenv("http_proxy");
+    EXPECT_EQ(text(CFNetworkCopySystemProxySettings()->objectForKey(kCFNetworkProxiesHTTPProxy)),
+              "upper.test");
 }
 
 TEST(Proxy, AutoConfigurationScriptsReportAnError) {
