@@ -211,6 +211,25 @@ private:
 
 }  // namespace
 
+class ZJSONScanner::OutermostScan {
+public:
+    explicit OutermostScan(ZJSONScanner& scanner)
+        : scanner_(scanner), outermost_(!scanner.scanning_) {
+        scanner.scanning_ = true;
+    }
+    ~OutermostScan() {
+        if (!outermost_) return;
+        scanner_.forgetReadBefore();
+        scanner_.scanning_ = false;
+    }
+    OutermostScan(const OutermostScan&) = delete;
+    OutermostScan& operator=(const OutermostScan&) = delete;
+
+private:
+    ZJSONScanner& scanner_;
+    const bool outermost_;
+};
+
 Ref<ZJSONScanner> ZJSONScanner::scannerWithData(NSData* data) {
     auto scanner = make<ZJSONScanner>();
     scanner->setData(data);
@@ -273,11 +292,27 @@ void ZJSONScanner::dealloc() {
 
 void ZJSONScanner::forgetReadBefore() {
     // The slots point into the bytes they were read from. Only those that were given an object
-    // count as taken.
-    for (const Kept& kept : readBefore_)
+    // count as taken. The objects have not been handed out yet.
+    for (const Kept& kept : readBefore_) {
         slots_[kept.slot].index = 0;
+        objc_detail::releaseUnshared(kept.object);
+    }
     readBefore_.clear();
-    true_ = false_ = nullptr;
+    std::fill(std::begin(firstKeys_), std::end(firstKeys_), 0u);
+    for (NSNumber** shared : {&true_, &false_}) {
+        if (*shared) objc_detail::releaseUnshared(*shared);
+        *shared = nullptr;
+    }
+}
+
+NSNumber* ZJSONScanner::sharedBool(bool truth) {
+    NSNumber*& shared = truth ? true_ : false_;
+    if (!shared) {
+        auto made = NSNumber::numberWithBool(truth);
+        shared = made.get();
+        objc_detail::retainUnshared(shared);
+    }
+    return shared;
 }
 
 void ZJSONScanner::setData(NSData* data) {
@@ -286,6 +321,7 @@ void ZJSONScanner::setData(NSData* data) {
 }
 
 bool ZJSONScanner::scanJSONObject(Ref<NSObject>* object, Ref<NSError>* error) {
+    OutermostScan scan(*this);
     skipWhitespace();
     Ref<NSObject> value;
     bool ok = true;
@@ -330,9 +366,7 @@ bool ZJSONScanner::scanJSONObject(Ref<NSObject>* object, Ref<NSError>* error) {
             // One immutable object for each of the two values throughout a document.
             const bool truth = currentCharacter() == 't';
             if (!scanUTF8String(truth ? "true" : "false", nullptr)) break;
-            Ref<NSNumber>& shared = truth ? true_ : false_;
-            if (!shared) shared = NSNumber::numberWithBool(truth);
-            value = shared;
+            value = Ref<NSNumber>::unshared(sharedBool(truth));
             break;
         }
         case 'n':
@@ -346,6 +380,7 @@ bool ZJSONScanner::scanJSONObject(Ref<NSObject>* object, Ref<NSError>* error) {
 }
 
 bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError>* error) {
+    OutermostScan scan(*this);
     const uint8_t* begin = current_;
     const size_t base = pendingEntries_.size();
     // Room for most documents within the allocator's per-thread caches (under a kilobyte).
@@ -360,12 +395,24 @@ bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError
     if (depth_ >= kMaximumDepth) return fail(-4);  // too deep: a value that cannot be scanned
     DepthGuard guard(depth_);
 
+    // The key expected next, and the one just read (both kept keys, plus one).
+    uint32_t* firstKey = depth_ <= kFirstKeyDepths ? &firstKeys_[depth_ - 1] : nullptr;
+    uint32_t expected = firstKey ? *firstKey : 0;
+    uint32_t previous = 0;
     while (currentCharacter() != '}') {
         skipWhitespace();
         if (currentCharacter() == '}') break;
         Ref<NSString> key;
         NSUInteger hash = 0;
-        if (!scanKey(&key, &hash)) return fail(-2);
+        uint32_t kept = 0;
+        if (!scanKey(&key, &hash, expected, &kept)) return fail(-2);
+        if (previous) {
+            readBefore_[previous - 1].next = kept;
+        } else if (firstKey) {
+            *firstKey = kept;
+        }
+        previous = kept;
+        expected = kept ? readBefore_[kept - 1].next : 0;
         skipWhitespace();
         if (!scanCharacter(':')) return fail(-3);
         Ref<NSObject> value;
@@ -393,6 +440,7 @@ bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError
 }
 
 bool ZJSONScanner::scanJSONArray(Ref<NSArray>* array, Ref<NSError>* error) {
+    OutermostScan scan(*this);
     const uint8_t* begin = current_;
     if (pendingElements_.empty()) pendingElements_.reserve(32);
     PendingScope<Ref<NSObject>> pending(pendingElements_, pendingElements_.size());
@@ -426,9 +474,26 @@ bool ZJSONScanner::scanJSONArray(Ref<NSArray>* array, Ref<NSError>* error) {
     return true;
 }
 
-bool ZJSONScanner::scanKey(Ref<NSString>* key, NSUInteger* hash) {
+bool ZJSONScanner::scanKey(Ref<NSString>* key, NSUInteger* hash, uint32_t expected,
+                           uint32_t* kept) {
     skipWhitespace();
     const uint8_t* text = current_ + 1;
+    if (expected) {
+        // The kept key's bytes hold no quote and no backslash: the same bytes followed by a
+        // quote are that key.
+        const Kept& guess = readBefore_[expected - 1];
+        const Slot& slot = slots_[guess.slot];
+        const uint32_t length = slot.length & ~static_cast<uint32_t>(Kind::Number);
+        if (current_ < end_ && *current_ == '"' && static_cast<size_t>(end_ - text) > length &&
+            text[length] == '"' && sameBytes(start_ + slot.offset, text, length)) {
+            *key = Ref<NSString>::unshared(static_cast<NSString*>(guess.object));
+            *hash = guess.hash;
+            *kept = expected;
+            current_ = text + length + 1;
+            return true;
+        }
+    }
+    *kept = 0;
     const uint8_t* close = current_ < end_ && *current_ == '"' ? plainRunEnd(text, end_) : end_;
     if (close == end_ || *close != '"') {
         if (!scanJSONStringConstant(key, nullptr)) return false;
@@ -440,9 +505,10 @@ bool ZJSONScanner::scanKey(Ref<NSString>* key, NSUInteger* hash) {
     const auto length = static_cast<uint32_t>(close - text);
     Slot* slot = slotFor(Kind::Key, text, length);
     if (slot && slot->index) {
-        const Kept& kept = readBefore_[slot->index - 1];
-        *key = static_cast<NSString*>(kept.object.get());
-        *hash = kept.hash;
+        const Kept& found = readBefore_[slot->index - 1];
+        *key = Ref<NSString>::unshared(static_cast<NSString*>(found.object));
+        *hash = found.hash;
+        *kept = slot->index;
         current_ = close + 1;
         return true;
     }
@@ -452,6 +518,7 @@ bool ZJSONScanner::scanKey(Ref<NSString>* key, NSUInteger* hash) {
     current_ = close + 1;
     *hash = string->hash();
     keep(slot, string, *hash);
+    if (slot) *kept = slot->index;
     *key = std::move(string);
     return true;
 }
@@ -481,8 +548,8 @@ ZJSONScanner::Slot* ZJSONScanner::slotFor(Kind kind, const uint8_t* bytes, uint3
 
 void ZJSONScanner::keep(Slot* slot, NSObject* object, NSUInteger hash) {
     if (!slot) return;
-    readBefore_.push_back(
-        Kept{Ref<NSObject>(object), hash, static_cast<uint32_t>(slot - slots_.data())});
+    readBefore_.push_back(Kept{object, hash, static_cast<uint32_t>(slot - slots_.data())});
+    objc_detail::retainUnshared(object);
     slot->index = static_cast<uint32_t>(readBefore_.size());
 }
 
@@ -580,6 +647,7 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
 }
 
 bool ZJSONScanner::scanJSONNumberConstant(Ref<NSNumber>* number, Ref<NSError>* error) {
+    OutermostScan scan(*this);
     const uint8_t* run = current_;
     const uint8_t* end = doubleCharacters_ ? numberEnd() : run;
     if (end == run) {
@@ -591,7 +659,8 @@ bool ZJSONScanner::scanJSONNumberConstant(Ref<NSNumber>* number, Ref<NSError>* e
     const auto length = static_cast<uint32_t>(end - run);
     Slot* slot = slotFor(Kind::Number, run, length);
     if (slot && slot->index) {
-        *number = static_cast<NSNumber*>(readBefore_[slot->index - 1].object.get());
+        *number =
+            Ref<NSNumber>::unshared(static_cast<NSNumber*>(readBefore_[slot->index - 1].object));
         current_ = end;
         return true;
     }

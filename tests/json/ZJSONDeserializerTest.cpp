@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
@@ -276,6 +277,117 @@ TEST(ZJSONDeserializerTest, FastPathsReadAsTheGeneralPath) {
             }
         }
     }
+}
+
+// Keys, numbers and booleans read once are shared by every place that reads the same, and the
+// scanner lets go of them before the result is handed out: the result alone holds them. Each
+// outermost scan starts afresh, so a result handed out is never shared with the next one.
+TEST(ZJSONDeserializerTest, SharedObjectsAreHeldByTheResultAlone) {
+    const std::string json =
+        "[{\"a\":1,\"b\":true},{\"a\":1,\"b\":true},{\"a\":2,\"b\":false,\"c\":[1,true]}]";
+    auto keyNamed = [](NSDictionary* d, std::string_view name) -> NSObject* {
+        for (NSObject* key : *d)
+            if (text(key) == name) return key;
+        return nullptr;
+    };
+    auto list = as<NSArray>(parse(json).object);
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->count(), 3u);
+    NSDictionary* d[3];
+    for (NSUInteger i = 0; i < 3; ++i)
+        d[i] = as<NSDictionary>(list->objectAtIndex(i)).get();
+    NSObject* a = keyNamed(d[0], "a");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(keyNamed(d[1], "a"), a);
+    EXPECT_EQ(keyNamed(d[2], "a"), a);
+    EXPECT_EQ(a->retainCount(), 3u);
+    NSObject* one = d[0]->objectForKey(NS("a")).get();
+    EXPECT_EQ(d[1]->objectForKey(NS("a")).get(), one);
+    auto inner = as<NSArray>(d[2]->objectForKey(NS("c")));
+    EXPECT_EQ(inner->objectAtIndex(0).get(), one);
+    EXPECT_EQ(one->retainCount(), 3u);
+    NSObject* yes = d[0]->objectForKey(NS("b")).get();
+    EXPECT_EQ(inner->objectAtIndex(1).get(), yes);
+    EXPECT_EQ(yes->retainCount(), 3u);
+    NSObject* no = d[2]->objectForKey(NS("b")).get();
+    EXPECT_NE(no, yes);
+    EXPECT_EQ(no->retainCount(), 1u);
+
+    // Two outermost scans over the same bytes: the second makes its own objects and leaves the
+    // first result's counts as they were.
+    auto scanner = ZJSONScanner::scannerWithData(bytes(json));
+    Ref<NSArray> first, second;
+    ASSERT_TRUE(scanner->scanJSONArray(&first, nullptr));
+    scanner->setScanLocation(0);
+    ASSERT_TRUE(scanner->scanJSONArray(&second, nullptr));
+    ASSERT_TRUE(first && second);
+    auto firstDict = as<NSDictionary>(first->objectAtIndex(0));
+    auto secondDict = as<NSDictionary>(second->objectAtIndex(0));
+    NSObject* firstKey = keyNamed(firstDict, "a");
+    EXPECT_NE(keyNamed(secondDict, "a"), firstKey);
+    EXPECT_EQ(firstKey->retainCount(), 3u);
+    EXPECT_NE(secondDict->objectForKey(NS("a")).get(), firstDict->objectForKey(NS("a")).get());
+    EXPECT_TRUE(first->isEqual(second));
+    // A number read on its own is the caller's alone as well.
+    scanner->setScanLocation(6);
+    Ref<NSNumber> number;
+    ASSERT_TRUE(scanner->scanJSONNumberConstant(&number, nullptr));
+    EXPECT_EQ(number->intValue(), 1);
+    EXPECT_EQ(number->retainCount(), 1u);
+}
+
+// Each key is first checked against the one that followed the previous key last time (or began
+// the last dictionary at the same depth). Keys that differ from that guess by a byte, by being
+// its prefix or extending it, by an escape, or by the end of the data read as they are.
+TEST(ZJSONDeserializerTest, KeysAgainstTheExpectedKeyReadAsTheGeneralPath) {
+    const std::vector<std::vector<std::string>> shapes = {
+        {"name", "size", "tags"}, {"name", "size", "tags"}, {"nam", "size", "tagsX"},
+        {"names", "siz", "tags"}, {"name", "size"},         {"name", "size", "tags", "more"},
+        {"size", "name", "tags"}, {"n\\u0061me", "size"},   {"name", "sizf", "tags"},
+        {"", "name", ""},         {"name", "name", "size"}, {"tags", "size", "name"}};
+    std::string json = "[";
+    std::vector<Ref<NSMutableDictionary>> expected;
+    int value = 0;
+    for (size_t i = 0; i < shapes.size(); ++i) {
+        auto d = NSMutableDictionary::dictionary();
+        json += i ? ",{" : "{";
+        for (size_t k = 0; k < shapes[i].size(); ++k) {
+            const std::string& written = shapes[i][k];
+            std::string name = written;
+            if (auto at = name.find("\\u0061"); at != std::string::npos) name.replace(at, 6, "a");
+            json += (k ? ",\"" : "\"") + written + "\":";
+            if (k == 1) {
+                // The second key holds a dictionary of its own, whose keys repeat too.
+                json += "{\"" + name + "\":" + std::to_string(value) + ",\"x\":0}";
+                d->setObject(NSDictionary::dictionaryWithPairs(
+                                 {{str(name), NSNumber::numberWithDouble(value)},
+                                  {NS("x"), NSNumber::numberWithDouble(0)}}),
+                             str(name));
+            } else {
+                json += std::to_string(value);
+                d->setObject(NSNumber::numberWithDouble(value), str(name));
+            }
+            ++value;
+        }
+        json += "}";
+        expected.push_back(d);
+    }
+    json += "]";
+    SCOPED_TRACE(json);
+    auto list = as<NSArray>(parse(json).object);
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->count(), static_cast<NSUInteger>(expected.size()));
+    for (size_t i = 0; i < expected.size(); ++i) {
+        auto d = as<NSDictionary>(list->objectAtIndex(static_cast<NSUInteger>(i)));
+        ASSERT_TRUE(d);
+        EXPECT_TRUE(d->isEqual(expected[i])) << i;
+        EXPECT_EQ(text(d->allKeys()), text(expected[i]->allKeys())) << i;
+    }
+    // The data ends inside, or right after, a key that begins as the expected one.
+    EXPECT_EQ(scanError("[{\"name\":1,\"size\":2},{\"name\":1,\"si"), -8);
+    EXPECT_EQ(scanError("[{\"name\":1,\"size\":2},{\"name\":1,\"size"), -8);
+    EXPECT_EQ(scanError("[{\"name\":1,\"size\":2},{\"name\":1,\"size\""), -8);
+    EXPECT_EQ(scanError("{\"name\":{\"size\":2},\"size\":{\"siz"), -4);
 }
 
 // Dictionaries of every size on both sides of the indexed table, with keys read before,
