@@ -14,6 +14,10 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 NSString* const ZJSONScannerErrorDomain = NS("ZJSONScannerErrorDomain");
 
 using collection_detail::HashTable;
@@ -105,11 +109,31 @@ Ref<NSData> utf8Data(NSData* data) {
     return text ? text->dataUsingEncoding(NSUTF8StringEncoding) : nullptr;
 }
 
-// Where the run of bytes that are neither a double quote nor a backslash ends. Eight bytes at a
-// time while eight remain: strings are most of a document.
-const uint8_t* plainRunEnd(const uint8_t* p, const uint8_t* end) {
+// Where the run of bytes that are neither a double quote nor a backslash ends; `wide` tells
+// whether a byte of the run is outside ASCII. Sixteen bytes at a time where the processor allows
+// it, then eight, while that many remain: strings are most of a document.
+const uint8_t* plainRunEnd(const uint8_t* p, const uint8_t* end, bool* wide) {
+    unsigned highs = 0;  // the high bits of the bytes passed
+#if defined(__SSE2__)
+    const __m128i quotes = _mm_set1_epi8('"');
+    const __m128i backslashes = _mm_set1_epi8('\\');
+    while (end - p >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const auto stops = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(block, quotes), _mm_cmpeq_epi8(block, backslashes))));
+        const auto high = static_cast<unsigned>(_mm_movemask_epi8(block));
+        if (stops) {
+            const int at = std::countr_zero(stops);
+            *wide = (highs | (high & ((1u << at) - 1))) != 0;
+            return p + at;
+        }
+        highs |= high;
+        p += 16;
+    }
+#endif
     constexpr uint64_t ones = 0x0101010101010101ull;
-    constexpr uint64_t highs = 0x8080808080808080ull;
+    constexpr uint64_t tops = 0x8080808080808080ull;
+    uint64_t any = 0;
     while (end - p >= 8) {
         uint64_t word;
         std::memcpy(&word, p, 8);
@@ -117,13 +141,27 @@ const uint8_t* plainRunEnd(const uint8_t* p, const uint8_t* end) {
         const uint64_t backslash = word ^ (ones * '\\');
         // A high bit for each zero byte (and none before the first): a byte that matched.
         const uint64_t found =
-            ((quote - ones) & ~quote & highs) | ((backslash - ones) & ~backslash & highs);
-        if (found) return p + (std::countr_zero(found) >> 3);
+            ((quote - ones) & ~quote & tops) | ((backslash - ones) & ~backslash & tops);
+        if (found) {
+            const int at = std::countr_zero(found) >> 3;
+            if (at) any |= word << (64 - 8 * at);  // the bytes before the match (little-endian)
+            *wide = highs || (any & tops);
+            return p + at;
+        }
+        any |= word;
         p += 8;
     }
     while (p < end && *p != '"' && *p != '\\')
-        ++p;
+        any |= *p++;
+    *wide = highs || (any & tops);
     return p;
+}
+
+// The string of a run of plain bytes; nil when they are not UTF-8.
+Ref<NSString> stringFromRun(const uint8_t* begin, const uint8_t* end, bool wide) {
+    const std::string_view bytes(reinterpret_cast<const char*>(begin),
+                                 static_cast<size_t>(end - begin));
+    return wide ? NSString::compactStringWithUTF8(bytes) : NSString::compactStringWithASCII(bytes);
 }
 
 // A hash of a key's or number's bytes from their length and (overlapping) loads at both ends: the
@@ -494,7 +532,9 @@ bool ZJSONScanner::scanKey(Ref<NSString>* key, NSUInteger* hash, uint32_t expect
         }
     }
     *kept = 0;
-    const uint8_t* close = current_ < end_ && *current_ == '"' ? plainRunEnd(text, end_) : end_;
+    bool wide = false;
+    const uint8_t* close =
+        current_ < end_ && *current_ == '"' ? plainRunEnd(text, end_, &wide) : end_;
     if (close == end_ || *close != '"') {
         if (!scanJSONStringConstant(key, nullptr)) return false;
         *hash = (*key)->hash();
@@ -512,8 +552,7 @@ bool ZJSONScanner::scanKey(Ref<NSString>* key, NSUInteger* hash, uint32_t expect
         current_ = close + 1;
         return true;
     }
-    auto string = NSString::compactStringWithUTF8(
-        std::string_view(reinterpret_cast<const char*>(text), length));
+    auto string = stringFromRun(text, close, wide);
     if (!string) return false;  // not UTF-8
     current_ = close + 1;
     *hash = string->hash();
@@ -565,9 +604,9 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
 
     // Most strings have no escapes: one run of plain bytes up to the closing quote, made into
     // the string straight from the data.
-    if (const uint8_t* close = plainRunEnd(current_, end_); close < end_ && *close == '"') {
-        auto text = NSString::compactStringWithUTF8(std::string_view(
-            reinterpret_cast<const char*>(current_), static_cast<size_t>(close - current_)));
+    bool wide = false;
+    if (const uint8_t* close = plainRunEnd(current_, end_, &wide); close < end_ && *close == '"') {
+        auto text = stringFromRun(current_, close, wide);
         if (!text) return fail(-11);  // bytes that are not UTF-8 fail the string
         current_ = close + 1;
         if (string) *string = std::move(text);
@@ -579,10 +618,9 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
     while (!scanCharacter('"')) {
         if (current_ >= end_) return fail(-11);  // the data ends inside the string
         if (currentCharacter() != '\\') {
-            const uint8_t* close = plainRunEnd(current_, end_);
-            if (close - current_ <= 16 &&
-                std::all_of(current_, close, [](uint8_t c) { return c < 0x80; })) {
-                // A short ASCII run between escapes, widened unit for unit.
+            const uint8_t* close = plainRunEnd(current_, end_, &wide);
+            if (!wide) {
+                // An ASCII run between escapes, widened unit for unit.
                 const size_t at = units.size();
                 units.resize(at + static_cast<size_t>(close - current_));
                 for (char16_t* w = units.data() + at; current_ < close;)
@@ -670,6 +708,7 @@ bool ZJSONScanner::scanJSONNumberConstant(Ref<NSNumber>* number, Ref<NSError>* e
 }
 
 bool ZJSONScanner::scanNotQuoteCharactersIntoString(Ref<NSString>* string) {
-    const uint8_t* p = plainRunEnd(current_, end_);
+    bool wide = false;
+    const uint8_t* p = plainRunEnd(current_, end_, &wide);
     return p != current_ && takeText(p, string);
 }

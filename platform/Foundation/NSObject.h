@@ -75,6 +75,10 @@ inline void retainObject(NSObject* o) noexcept;
 inline void releaseObject(NSObject* o) noexcept;
 inline void retainUnshared(NSObject* o) noexcept;
 inline void releaseUnshared(NSObject* o) noexcept;
+// The memory of objects (ObjectMemory.cpp): recently freed small blocks are kept by the thread
+// that freed them for its next objects.
+void* allocateObject(size_t size);
+void freeObject(void* p) noexcept;
 struct WeakCell;
 }  // namespace objc_detail
 
@@ -289,6 +293,11 @@ public:
     static Class staticClass();
     virtual Class getClass();
     static void describeClass(RuntimeClass&) {}
+
+    static void* operator new(size_t size) { return objc_detail::allocateObject(size); }
+    static void operator delete(void* p) noexcept { objc_detail::freeObject(p); }
+    // Construction in memory from allocateObject (objects with room of their own after them).
+    static void* operator new(size_t, void* where) noexcept { return where; }
 
     // Reference counting. An immortal object (a shared instance or a literal) ignores both and
     // reports NSUIntegerMax.

@@ -9,6 +9,7 @@
 #include <unicode/utf16.h>
 
 #include <algorithm>
+#include <cassert>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -138,7 +139,7 @@ public:
     template <class Final>
     static Ref<Base> make(std::u16string_view units) {
         static_assert(sizeof(Final) == sizeof(CompactString), "the units must follow the object");
-        void* memory = ::operator new(sizeof(Final) + units.size() * sizeof(char16_t));
+        void* memory = objc_detail::allocateObject(sizeof(Final) + units.size() * sizeof(char16_t));
         auto* s = new (memory) Final();
         s->count_ = static_cast<NSUInteger>(units.size());
         if (!units.empty()) std::memcpy(s->units(), units.data(), units.size() * sizeof(char16_t));
@@ -148,7 +149,7 @@ public:
     template <class Final>
     static Ref<Base> makeWidened(const uint8_t* ascii, size_t count) {
         static_assert(sizeof(Final) == sizeof(CompactString), "the units must follow the object");
-        void* memory = ::operator new(sizeof(Final) + count * sizeof(char16_t));
+        void* memory = objc_detail::allocateObject(sizeof(Final) + count * sizeof(char16_t));
         auto* s = new (memory) Final();
         s->count_ = static_cast<NSUInteger>(count);
         char16_t* w = s->units();
@@ -156,8 +157,6 @@ public:
             w[i] = ascii[i];
         return Ref<Base>::adopt(s);
     }
-    // Allocated with the units above: freed as one block.
-    static void operator delete(void* p) { ::operator delete(p); }
 
     NSUInteger length() override { return inPlace_ ? count_ : Base::length(); }
     char16_t characterAtIndex(NSUInteger index) override {
@@ -1047,6 +1046,12 @@ Ref<NSString> NSString::compactStringWithUTF8(std::string_view utf8) {
     Ref<NSString> text = ok ? compactStringWithUnits(scratch) : nullptr;
     if (scratch.capacity() > 16384) std::u16string().swap(scratch);  // a rare long text
     return text;
+}
+
+Ref<NSString> NSString::compactStringWithASCII(std::string_view ascii) {
+    const auto* b = reinterpret_cast<const uint8_t*>(ascii.data());
+    assert(allASCII(b, ascii.size()));
+    return CompactString<NSString>::makeWidened<CompactImmutableString>(b, ascii.size());
 }
 
 bool NSString::appendUTF8(std::u16string& units, std::string_view utf8) {

@@ -227,13 +227,13 @@ TEST(ZJSONDeserializerTest, ManyObjectsWithTheSameKeys) {
 // Strings without escapes are made straight from the data, and keys without escapes are read
 // once and hashed once; each reads exactly as the same text through the general path, where one
 // character is written as an escape. ASCII runs of every length around a wider character or
-// bytes that are not UTF-8 (the scan and the ASCII check go eight bytes at a time).
+// bytes that are not UTF-8 (the scan and the ASCII check go sixteen and eight bytes at a time).
 TEST(ZJSONDeserializerTest, FastPathsReadAsTheGeneralPath) {
     const std::string wide[] = {"",     "\xC3\xA9",     "\xE2\x80\x93", "\xF0\x9F\x98\x80",
                                 "\xC3", "\xED\xA0\x80", "\x80"};
-    for (size_t before = 0; before < 19; ++before) {
+    for (size_t before = 0; before < 36; ++before) {
         for (const std::string& w : wide) {
-            for (size_t after : {0u, 1u, 7u, 8u, 9u}) {
+            for (size_t after : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u, 33u}) {
                 const std::string body = std::string(before, 'a') + w + std::string(after, 'b');
                 SCOPED_TRACE(body);
                 const bool valid = NSString::compactStringWithUTF8(body) != nullptr;
