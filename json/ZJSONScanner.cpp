@@ -692,7 +692,10 @@ bool ZJSONScanner::scanJSONNumberConstant(Ref<NSNumber>* number, Ref<NSError>* e
         setError(error, -14);
         return false;
     }
-    if (!number) return scanNumber(nullptr);
+    if (!number) {
+        current_ = end;
+        return true;
+    }
     // The same bytes read as the same number.
     const auto length = static_cast<uint32_t>(end - run);
     Slot* slot = slotFor(Kind::Number, run, length);
@@ -702,7 +705,7 @@ bool ZJSONScanner::scanJSONNumberConstant(Ref<NSNumber>* number, Ref<NSError>* e
         current_ = end;
         return true;
     }
-    scanNumber(number);
+    takeNumber(end, number);
     keep(slot, *number, 0);
     return true;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -388,6 +389,63 @@ TEST(ZJSONDeserializerTest, KeysAgainstTheExpectedKeyReadAsTheGeneralPath) {
     EXPECT_EQ(scanError("[{\"name\":1,\"size\":2},{\"name\":1,\"size"), -8);
     EXPECT_EQ(scanError("[{\"name\":1,\"size\":2},{\"name\":1,\"size\""), -8);
     EXPECT_EQ(scanError("{\"name\":{\"size\":2},\"size\":{\"siz"), -4);
+}
+
+// Plain decimals are worked out by arithmetic where that is exact; every run reads as the C
+// library reads its text, to the bit: integers and decimals of up to twenty digits, signs,
+// leading zeros, and the lenient runs the reader passes whole.
+TEST(ZJSONDeserializerTest, NumbersReadAsTheCLibraryReadsThem) {
+    std::vector<std::string> runs = {"0",
+                                     "-0",
+                                     "-0.0",
+                                     "0.0",
+                                     "00012.50",
+                                     "1.",
+                                     "1.2.3",
+                                     "-",
+                                     "-.5",
+                                     "12.5e-3",
+                                     "1E+2",
+                                     "1e",
+                                     "1.5e",
+                                     "0.1",
+                                     "0.3",
+                                     "2.675",
+                                     "1e22",
+                                     "-9.95",
+                                     "1e-7",
+                                     "123456789012345.6",
+                                     "0.000000000000001"};
+    uint64_t seed = 88172645463325252ull;
+    auto next = [&seed] {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        return seed;
+    };
+    for (int digits = 1; digits <= 20; ++digits) {
+        for (int trial = 0; trial < 40; ++trial) {
+            std::string d;
+            for (int i = 0; i < digits; ++i)
+                d += static_cast<char>('0' + next() % 10);
+            const size_t point = next() % (d.size() + 1);
+            std::string run = point == d.size() ? d : d.substr(0, point) + "." + d.substr(point);
+            if (run[0] == '.') run = "0" + run;
+            runs.push_back(trial % 2 ? "-" + run : run);
+        }
+    }
+    for (const std::string& run : runs) {
+        SCOPED_TRACE(run);
+        auto list = as<NSArray>(parse("[" + run + ", " + run + "]").object);
+        ASSERT_TRUE(list);
+        ASSERT_EQ(list->count(), 2u);
+        const double expected = std::strtod(run.c_str(), nullptr);
+        for (NSUInteger i = 0; i < 2; ++i) {
+            const double got = as<NSNumber>(list->objectAtIndex(i))->doubleValue();
+            EXPECT_EQ(got, expected);
+            EXPECT_EQ(std::signbit(got), std::signbit(expected));
+        }
+    }
 }
 
 // Dictionaries of every size on both sides of the indexed table, with keys read before,
