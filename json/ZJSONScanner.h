@@ -67,7 +67,7 @@ private:
     class OutermostScan;
 
     // A key as scanJSONStringConstant reads it; keys without escapes are read and hashed once
-    // per document. Keys are immutable strings, given with their hash. `expected` is the kept
+    // per outermost scan. Keys are immutable strings, given with their hash. `expected` is the kept
     // key (plus one) likely to come next: the objects of an array write their keys in the same
     // order, so it is checked by its bytes before any lookup. Gives the key's own (plus one, 0
     // for a key not kept) in `kept`.
