@@ -17,9 +17,40 @@
 
 namespace {
 
+// The value of a plain decimal run ("-12", "0.25": an optional minus, digits, and a point with
+// digits after it) when arithmetic gives it exactly rounded: at most 15 digits make an integer a
+// double holds exactly, and dividing it by a power of ten up to 10^22 (itself exact) rounds once,
+// as reading the text does. False for any other run.
+bool plainDecimal(const uint8_t* p, const uint8_t* end, double* value) {
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    uint64_t digits = 0;
+    int count = 0, fraction = -1;  // digits after the point; -1 before one
+    for (; p < end; ++p) {
+        if (*p >= '0' && *p <= '9') {
+            digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+            if (++count > 15) return false;
+            if (fraction >= 0) ++fraction;
+        } else if (*p == '.' && fraction < 0 && count > 0) {
+            fraction = 0;
+        } else {
+            return false;
+        }
+    }
+    if (count == 0 || fraction == 0) return false;
+    double v = static_cast<double>(digits);
+    if (fraction > 0) v /= kPowers[fraction];
+    *value = negative ? -v : v;
+    return true;
+}
+
 // Numbers are read the same way whatever locale the process runs in. A run that starts no
 // number reads as 0, as the C library's reading gives.
 double parseDouble(const uint8_t* bytes, size_t length) {
+    if (double value; plainDecimal(bytes, bytes + length, &value)) return value;
     const char* text = reinterpret_cast<const char*>(bytes);
     double value = 0;
     auto [end, error] = std::from_chars(text, text + length, value);
@@ -203,10 +234,14 @@ bool ZDataScanner::scanNumber(Ref<NSNumber>* into) {
     if (!doubleCharacters_) return false;
     const uint8_t* p = numberEnd();
     if (p == current_) return false;
-    double value = parseDouble(current_, static_cast<size_t>(p - current_));
-    current_ = p;
-    if (into) *into = NSNumber::numberWithDouble(value);
+    takeNumber(p, into);
     return true;
+}
+
+void ZDataScanner::takeNumber(const uint8_t* upTo, Ref<NSNumber>* into) {
+    double value = parseDouble(current_, static_cast<size_t>(upTo - current_));
+    current_ = upTo;
+    if (into) *into = NSNumber::numberWithDouble(value);
 }
 
 Ref<NSString> ZDataScanner::remainingString() {

@@ -82,6 +82,8 @@ protected:
     bool takeText(const uint8_t* upTo, Ref<NSString>* into);
     // Where the run of a number's bytes that starts at the location ends.
     const uint8_t* numberEnd();
+    // Reads the run from the location up to `upTo` (its numberEnd) as scanNumber does.
+    void takeNumber(const uint8_t* upTo, Ref<NSNumber>* into);
 
     Ref<NSData> data_;
     const uint8_t* start_ = nullptr;

@@ -14,6 +14,10 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 NSString* const ZJSONScannerErrorDomain = NS("ZJSONScannerErrorDomain");
 
 using collection_detail::HashTable;
@@ -105,11 +109,31 @@ Ref<NSData> utf8Data(NSData* data) {
     return text ? text->dataUsingEncoding(NSUTF8StringEncoding) : nullptr;
 }
 
-// Where the run of bytes that are neither a double quote nor a backslash ends. Eight bytes at a
-// time while eight remain: strings are most of a document.
-const uint8_t* plainRunEnd(const uint8_t* p, const uint8_t* end) {
+// Where the run of bytes that are neither a double quote nor a backslash ends; `wide` tells
+// whether a byte of the run is outside ASCII. Sixteen bytes at a time where the processor allows
+// it, then eight, while that many remain: strings are most of a document.
+const uint8_t* plainRunEnd(const uint8_t* p, const uint8_t* end, bool* wide) {
+    unsigned highs = 0;  // the high bits of the bytes passed
+#if defined(__SSE2__)
+    const __m128i quotes = _mm_set1_epi8('"');
+    const __m128i backslashes = _mm_set1_epi8('\\');
+    while (end - p >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const auto stops = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(block, quotes), _mm_cmpeq_epi8(block, backslashes))));
+        const auto high = static_cast<unsigned>(_mm_movemask_epi8(block));
+        if (stops) {
+            const int at = std::countr_zero(stops);
+            *wide = (highs | (high & ((1u << at) - 1))) != 0;
+            return p + at;
+        }
+        highs |= high;
+        p += 16;
+    }
+#endif
     constexpr uint64_t ones = 0x0101010101010101ull;
-    constexpr uint64_t highs = 0x8080808080808080ull;
+    constexpr uint64_t tops = 0x8080808080808080ull;
+    uint64_t any = 0;
     while (end - p >= 8) {
         uint64_t word;
         std::memcpy(&word, p, 8);
@@ -117,13 +141,27 @@ const uint8_t* plainRunEnd(const uint8_t* p, const uint8_t* end) {
         const uint64_t backslash = word ^ (ones * '\\');
         // A high bit for each zero byte (and none before the first): a byte that matched.
         const uint64_t found =
-            ((quote - ones) & ~quote & highs) | ((backslash - ones) & ~backslash & highs);
-        if (found) return p + (std::countr_zero(found) >> 3);
+            ((quote - ones) & ~quote & tops) | ((backslash - ones) & ~backslash & tops);
+        if (found) {
+            const int at = std::countr_zero(found) >> 3;
+            if (at) any |= word << (64 - 8 * at);  // the bytes before the match (little-endian)
+            *wide = highs || (any & tops);
+            return p + at;
+        }
+        any |= word;
         p += 8;
     }
     while (p < end && *p != '"' && *p != '\\')
-        ++p;
+        any |= *p++;
+    *wide = highs || (any & tops);
     return p;
+}
+
+// The string of a run of plain bytes; nil when they are not UTF-8.
+Ref<NSString> stringFromRun(const uint8_t* begin, const uint8_t* end, bool wide) {
+    const std::string_view bytes(reinterpret_cast<const char*>(begin),
+                                 static_cast<size_t>(end - begin));
+    return wide ? NSString::compactStringWithUTF8(bytes) : NSString::compactStringWithASCII(bytes);
 }
 
 // A hash of a key's or number's bytes from their length and (overlapping) loads at both ends: the
@@ -211,6 +249,25 @@ private:
 
 }  // namespace
 
+class ZJSONScanner::OutermostScan {
+public:
+    explicit OutermostScan(ZJSONScanner& scanner)
+        : scanner_(scanner), outermost_(!scanner.scanning_) {
+        scanner.scanning_ = true;
+    }
+    ~OutermostScan() {
+        if (!outermost_) return;
+        scanner_.forgetReadBefore();
+        scanner_.scanning_ = false;
+    }
+    OutermostScan(const OutermostScan&) = delete;
+    OutermostScan& operator=(const OutermostScan&) = delete;
+
+private:
+    ZJSONScanner& scanner_;
+    const bool outermost_;
+};
+
 Ref<ZJSONScanner> ZJSONScanner::scannerWithData(NSData* data) {
     auto scanner = make<ZJSONScanner>();
     scanner->setData(data);
@@ -273,11 +330,27 @@ void ZJSONScanner::dealloc() {
 
 void ZJSONScanner::forgetReadBefore() {
     // The slots point into the bytes they were read from. Only those that were given an object
-    // count as taken.
-    for (const Kept& kept : readBefore_)
+    // count as taken. The objects have not been handed out yet.
+    for (const Kept& kept : readBefore_) {
         slots_[kept.slot].index = 0;
+        objc_detail::releaseUnshared(kept.object);
+    }
     readBefore_.clear();
-    true_ = false_ = nullptr;
+    std::fill(std::begin(firstKeys_), std::end(firstKeys_), 0u);
+    for (NSNumber** shared : {&true_, &false_}) {
+        if (*shared) objc_detail::releaseUnshared(*shared);
+        *shared = nullptr;
+    }
+}
+
+NSNumber* ZJSONScanner::sharedBool(bool truth) {
+    NSNumber*& shared = truth ? true_ : false_;
+    if (!shared) {
+        auto made = NSNumber::numberWithBool(truth);
+        shared = made.get();
+        objc_detail::retainUnshared(shared);
+    }
+    return shared;
 }
 
 void ZJSONScanner::setData(NSData* data) {
@@ -286,6 +359,7 @@ void ZJSONScanner::setData(NSData* data) {
 }
 
 bool ZJSONScanner::scanJSONObject(Ref<NSObject>* object, Ref<NSError>* error) {
+    OutermostScan scan(*this);
     skipWhitespace();
     Ref<NSObject> value;
     bool ok = true;
@@ -330,9 +404,7 @@ bool ZJSONScanner::scanJSONObject(Ref<NSObject>* object, Ref<NSError>* error) {
             // One immutable object for each of the two values throughout a document.
             const bool truth = currentCharacter() == 't';
             if (!scanUTF8String(truth ? "true" : "false", nullptr)) break;
-            Ref<NSNumber>& shared = truth ? true_ : false_;
-            if (!shared) shared = NSNumber::numberWithBool(truth);
-            value = shared;
+            value = Ref<NSNumber>::unshared(sharedBool(truth));
             break;
         }
         case 'n':
@@ -346,6 +418,7 @@ bool ZJSONScanner::scanJSONObject(Ref<NSObject>* object, Ref<NSError>* error) {
 }
 
 bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError>* error) {
+    OutermostScan scan(*this);
     const uint8_t* begin = current_;
     const size_t base = pendingEntries_.size();
     // Room for most documents within the allocator's per-thread caches (under a kilobyte).
@@ -360,12 +433,24 @@ bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError
     if (depth_ >= kMaximumDepth) return fail(-4);  // too deep: a value that cannot be scanned
     DepthGuard guard(depth_);
 
+    // The key expected next, and the one just read (both kept keys, plus one).
+    uint32_t* firstKey = depth_ <= kFirstKeyDepths ? &firstKeys_[depth_ - 1] : nullptr;
+    uint32_t expected = firstKey ? *firstKey : 0;
+    uint32_t previous = 0;
     while (currentCharacter() != '}') {
         skipWhitespace();
         if (currentCharacter() == '}') break;
         Ref<NSString> key;
         NSUInteger hash = 0;
-        if (!scanKey(&key, &hash)) return fail(-2);
+        uint32_t kept = 0;
+        if (!scanKey(&key, &hash, expected, &kept)) return fail(-2);
+        if (previous) {
+            readBefore_[previous - 1].next = kept;
+        } else if (firstKey) {
+            *firstKey = kept;
+        }
+        previous = kept;
+        expected = kept ? readBefore_[kept - 1].next : 0;
         skipWhitespace();
         if (!scanCharacter(':')) return fail(-3);
         Ref<NSObject> value;
@@ -393,6 +478,7 @@ bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError
 }
 
 bool ZJSONScanner::scanJSONArray(Ref<NSArray>* array, Ref<NSError>* error) {
+    OutermostScan scan(*this);
     const uint8_t* begin = current_;
     if (pendingElements_.empty()) pendingElements_.reserve(32);
     PendingScope<Ref<NSObject>> pending(pendingElements_, pendingElements_.size());
@@ -426,10 +512,29 @@ bool ZJSONScanner::scanJSONArray(Ref<NSArray>* array, Ref<NSError>* error) {
     return true;
 }
 
-bool ZJSONScanner::scanKey(Ref<NSString>* key, NSUInteger* hash) {
+bool ZJSONScanner::scanKey(Ref<NSString>* key, NSUInteger* hash, uint32_t expected,
+                           uint32_t* kept) {
     skipWhitespace();
     const uint8_t* text = current_ + 1;
-    const uint8_t* close = current_ < end_ && *current_ == '"' ? plainRunEnd(text, end_) : end_;
+    if (expected) {
+        // The kept key's bytes hold no quote and no backslash: the same bytes followed by a
+        // quote are that key.
+        const Kept& guess = readBefore_[expected - 1];
+        const Slot& slot = slots_[guess.slot];
+        const uint32_t length = slot.length & ~static_cast<uint32_t>(Kind::Number);
+        if (current_ < end_ && *current_ == '"' && static_cast<size_t>(end_ - text) > length &&
+            text[length] == '"' && sameBytes(start_ + slot.offset, text, length)) {
+            *key = Ref<NSString>::unshared(static_cast<NSString*>(guess.object));
+            *hash = guess.hash;
+            *kept = expected;
+            current_ = text + length + 1;
+            return true;
+        }
+    }
+    *kept = 0;
+    bool wide = false;
+    const uint8_t* close =
+        current_ < end_ && *current_ == '"' ? plainRunEnd(text, end_, &wide) : end_;
     if (close == end_ || *close != '"') {
         if (!scanJSONStringConstant(key, nullptr)) return false;
         *hash = (*key)->hash();
@@ -440,18 +545,19 @@ bool ZJSONScanner::scanKey(Ref<NSString>* key, NSUInteger* hash) {
     const auto length = static_cast<uint32_t>(close - text);
     Slot* slot = slotFor(Kind::Key, text, length);
     if (slot && slot->index) {
-        const Kept& kept = readBefore_[slot->index - 1];
-        *key = static_cast<NSString*>(kept.object.get());
-        *hash = kept.hash;
+        const Kept& found = readBefore_[slot->index - 1];
+        *key = Ref<NSString>::unshared(static_cast<NSString*>(found.object));
+        *hash = found.hash;
+        *kept = slot->index;
         current_ = close + 1;
         return true;
     }
-    auto string = NSString::compactStringWithUTF8(
-        std::string_view(reinterpret_cast<const char*>(text), length));
+    auto string = stringFromRun(text, close, wide);
     if (!string) return false;  // not UTF-8
     current_ = close + 1;
     *hash = string->hash();
     keep(slot, string, *hash);
+    if (slot) *kept = slot->index;
     *key = std::move(string);
     return true;
 }
@@ -481,8 +587,8 @@ ZJSONScanner::Slot* ZJSONScanner::slotFor(Kind kind, const uint8_t* bytes, uint3
 
 void ZJSONScanner::keep(Slot* slot, NSObject* object, NSUInteger hash) {
     if (!slot) return;
-    readBefore_.push_back(
-        Kept{Ref<NSObject>(object), hash, static_cast<uint32_t>(slot - slots_.data())});
+    readBefore_.push_back(Kept{object, hash, static_cast<uint32_t>(slot - slots_.data())});
+    objc_detail::retainUnshared(object);
     slot->index = static_cast<uint32_t>(readBefore_.size());
 }
 
@@ -498,9 +604,9 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
 
     // Most strings have no escapes: one run of plain bytes up to the closing quote, made into
     // the string straight from the data.
-    if (const uint8_t* close = plainRunEnd(current_, end_); close < end_ && *close == '"') {
-        auto text = NSString::compactStringWithUTF8(std::string_view(
-            reinterpret_cast<const char*>(current_), static_cast<size_t>(close - current_)));
+    bool wide = false;
+    if (const uint8_t* close = plainRunEnd(current_, end_, &wide); close < end_ && *close == '"') {
+        auto text = stringFromRun(current_, close, wide);
         if (!text) return fail(-11);  // bytes that are not UTF-8 fail the string
         current_ = close + 1;
         if (string) *string = std::move(text);
@@ -512,10 +618,9 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
     while (!scanCharacter('"')) {
         if (current_ >= end_) return fail(-11);  // the data ends inside the string
         if (currentCharacter() != '\\') {
-            const uint8_t* close = plainRunEnd(current_, end_);
-            if (close - current_ <= 16 &&
-                std::all_of(current_, close, [](uint8_t c) { return c < 0x80; })) {
-                // A short ASCII run between escapes, widened unit for unit.
+            const uint8_t* close = plainRunEnd(current_, end_, &wide);
+            if (!wide) {
+                // An ASCII run between escapes, widened unit for unit.
                 const size_t at = units.size();
                 units.resize(at + static_cast<size_t>(close - current_));
                 for (char16_t* w = units.data() + at; current_ < close;)
@@ -580,27 +685,33 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
 }
 
 bool ZJSONScanner::scanJSONNumberConstant(Ref<NSNumber>* number, Ref<NSError>* error) {
+    OutermostScan scan(*this);
     const uint8_t* run = current_;
     const uint8_t* end = doubleCharacters_ ? numberEnd() : run;
     if (end == run) {
         setError(error, -14);
         return false;
     }
-    if (!number) return scanNumber(nullptr);
+    if (!number) {
+        current_ = end;
+        return true;
+    }
     // The same bytes read as the same number.
     const auto length = static_cast<uint32_t>(end - run);
     Slot* slot = slotFor(Kind::Number, run, length);
     if (slot && slot->index) {
-        *number = static_cast<NSNumber*>(readBefore_[slot->index - 1].object.get());
+        *number =
+            Ref<NSNumber>::unshared(static_cast<NSNumber*>(readBefore_[slot->index - 1].object));
         current_ = end;
         return true;
     }
-    scanNumber(number);
+    takeNumber(end, number);
     keep(slot, *number, 0);
     return true;
 }
 
 bool ZJSONScanner::scanNotQuoteCharactersIntoString(Ref<NSString>* string) {
-    const uint8_t* p = plainRunEnd(current_, end_);
+    bool wide = false;
+    const uint8_t* p = plainRunEnd(current_, end_, &wide);
     return p != current_ && takeText(p, string);
 }

@@ -42,9 +42,10 @@ class ZJSONScanner : public ZDataScanner {
     // stack; deeper ones fail as a value that could not be scanned.
     static constexpr int kMaximumDepth = 512;
 
-    // Keys and numbers read so far are kept by their bytes: the objects of an array repeat the
-    // same keys and often the same numbers, and one immutable object serves every place that
-    // reads the same (public for the room a thread keeps between scanners).
+    // Keys and numbers read so far in the outermost scan call are kept by their bytes: the
+    // objects of an array repeat the same keys and often the same numbers, and one immutable
+    // object serves every place that reads the same (public for the room a thread keeps between
+    // scanners).
     enum class Kind : uint32_t { Key = 0, Number = 1u << 31 };
     struct Slot {
         uint32_t offset = 0;  // of the bytes in the data
@@ -53,15 +54,27 @@ class ZJSONScanner : public ZDataScanner {
         uint32_t index = 0;  // into readBefore_, plus one; 0 for a free slot
     };
     struct Kept {
-        Ref<NSObject> object;
-        NSUInteger hash = 0;  // a key's, given to the dictionaries that hold it
-        uint32_t slot = 0;    // where it is found
+        NSObject* object = nullptr;  // retained unshared (see OutermostScan)
+        NSUInteger hash = 0;         // a key's, given to the dictionaries that hold it
+        uint32_t slot = 0;           // where it is found
+        uint32_t next = 0;           // a key's: the key that followed it last, plus one
     };
 
 private:
+    // Marks the outermost scan call: the objects it makes reach nobody else until it returns,
+    // so the scanner shares them among the result's parts with plain (unshared) retains, and
+    // lets go of them before they are handed out.
+    class OutermostScan;
+
     // A key as scanJSONStringConstant reads it; keys without escapes are read and hashed once
-    // per document. Keys are immutable strings, given with their hash.
-    bool scanKey(Ref<NSString>* key, NSUInteger* hash);
+    // per outermost scan. Keys are immutable strings, given with their hash. `expected` is the kept
+    // key (plus one) likely to come next: the objects of an array write their keys in the same
+    // order, so it is checked by its bytes before any lookup. Gives the key's own (plus one, 0
+    // for a key not kept) in `kept`.
+    bool scanKey(Ref<NSString>* key, NSUInteger* hash, uint32_t expected, uint32_t* kept);
+    // The kept key that began the last dictionary at each depth (plus one).
+    static constexpr int kFirstKeyDepths = 8;
+    uint32_t firstKeys_[kFirstKeyDepths] = {};
 
     // Nesting of the dictionaries and arrays being scanned.
     int depth_ = 0;
@@ -79,9 +92,13 @@ private:
     void keep(Slot* slot, NSObject* object, NSUInteger hash);
     // Frees every slot and kept object.
     void forgetReadBefore();
+    // One of the shared booleans, made on first use.
+    NSNumber* sharedBool(bool truth);
     std::vector<Slot> slots_;
     std::vector<Kept> readBefore_;
-    Ref<NSNumber> true_, false_;  // the booleans read so far
+    NSNumber* true_ = nullptr;  // the booleans read so far, retained unshared
+    NSNumber* false_ = nullptr;
+    bool scanning_ = false;  // inside an outermost scan call
     // The units of a string with escapes, as they are read.
     std::u16string units_;
     // Whether the vectors above are the room the thread keeps between scanners, given back at

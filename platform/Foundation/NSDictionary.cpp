@@ -165,9 +165,14 @@ void HashTable::adopt(std::vector<Entry>&& entries, bool hashed) {
     entries_ = std::move(entries);
     const size_t n = entries_.size();
     size_t dropped = 0;
+    uint64_t seen = 0;  // a bit for each hash's low six bits: most keys meet no earlier one
     for (size_t k = 0; k < n; ++k) {
         Entry& e = entries_[k];
         if (!hashed) e.hash = e.key->hash();
+        const uint64_t bit = uint64_t{1} << (e.hash & 63);
+        const bool maybeEarlier = (seen & bit) != 0;
+        seen |= bit;
+        if (!maybeEarlier) continue;
         for (size_t j = 0; j < k; ++j) {
             Entry& earlier = entries_[j];
             if (!earlier.key || earlier.hash != e.hash) continue;

@@ -73,6 +73,12 @@ inline NSObject* objectOf(T* p) {
 // Inline (defined after NSObject): every Ref copy and destruction goes through them.
 inline void retainObject(NSObject* o) noexcept;
 inline void releaseObject(NSObject* o) noexcept;
+inline void retainUnshared(NSObject* o) noexcept;
+inline void releaseUnshared(NSObject* o) noexcept;
+// The memory of objects (ObjectMemory.cpp): recently freed small blocks are kept by the thread
+// that freed them for its next objects.
+void* allocateObject(size_t size);
+void freeObject(void* p) noexcept;
 struct WeakCell;
 }  // namespace objc_detail
 
@@ -119,6 +125,16 @@ public:
         Ref r;
         r.p_ = p;
         r.o_ = p ? objc_detail::objectOf(p) : nullptr;
+        return r;
+    }
+
+    // A new reference to an object that no other thread can reach yet: one the caller made and
+    // has not handed out (see objc_detail::retainUnshared).
+    static Ref unshared(T* p) noexcept {
+        Ref r;
+        r.p_ = p;
+        r.o_ = p ? objc_detail::objectOf(p) : nullptr;
+        if (r.o_) objc_detail::retainUnshared(r.o_);
         return r;
     }
 
@@ -210,7 +226,10 @@ Ref<T> alloc() {
 template <class T>
 Ref<T> make() {
     Ref<T> r = alloc<T>();
-    return r->init() ? r : nullptr;
+    // Returned by name, so that the reference moves out: the conditional form copied it, an
+    // atomic retain and release for every object made.
+    if (!r->init()) return nullptr;
+    return r;
 }
 
 // alloc + a named initialiser, e.g. make<MyView>(&UIView::initWithFrame, frame). Initialisers
@@ -219,7 +238,8 @@ template <class T, class B, class... P, class... A>
 Ref<T> make(bool (B::*initializer)(P...), A&&... args) {
     static_assert(std::is_base_of_v<B, T>, "initialiser of an unrelated class");
     Ref<T> r = alloc<T>();
-    return (r.get()->*initializer)(std::forward<A>(args)...) ? r : nullptr;
+    if (!(r.get()->*initializer)(std::forward<A>(args)...)) return nullptr;
+    return r;
 }
 
 // The class of a type and its registration with the runtime. Every class declares itself with
@@ -273,6 +293,11 @@ public:
     static Class staticClass();
     virtual Class getClass();
     static void describeClass(RuntimeClass&) {}
+
+    static void* operator new(size_t size) { return objc_detail::allocateObject(size); }
+    static void operator delete(void* p) noexcept { objc_detail::freeObject(p); }
+    // Construction in memory from allocateObject (objects with room of their own after them).
+    static void* operator new(size_t, void* where) noexcept { return where; }
 
     // Reference counting. An immortal object (a shared instance or a literal) ignores both and
     // reports NSUIntegerMax.
@@ -363,6 +388,8 @@ public:
 private:
     friend void objc_detail::retainObject(NSObject*) noexcept;
     friend void objc_detail::releaseObject(NSObject*) noexcept;
+    friend void objc_detail::retainUnshared(NSObject*) noexcept;
+    friend void objc_detail::releaseUnshared(NSObject*) noexcept;
     friend bool objectTryRetain(NSObject*) noexcept;
     friend objc_detail::WeakCell* objectWeakCell(NSObject*) noexcept;
     void destroy() noexcept;
@@ -397,6 +424,27 @@ inline void releaseObject(NSObject* o) noexcept {
         return;
     }
     if (o->refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) o->destroy();
+}
+
+// Retain and release of an object that no other thread can reach yet: made by the caller, held
+// only by what the caller is still building, no weak reference taken. A plain increment or
+// decrement serves, without the locked instruction (a reader that shares one key object among
+// hundreds of dictionaries pays that on every one). Once the objects are handed out, by any
+// means that carries them to another thread, the ordinary atomic operations take over.
+inline void retainUnshared(NSObject* o) noexcept {
+    const uint32_t n = o->refs_.load(std::memory_order_relaxed);
+    if (n >= kImmortal) return;
+    o->refs_.store(n + 1, std::memory_order_relaxed);
+}
+
+inline void releaseUnshared(NSObject* o) noexcept {
+    const uint32_t n = o->refs_.load(std::memory_order_relaxed);
+    if (n >= kImmortal) return;
+    if (n == 1) {
+        o->destroy();
+        return;
+    }
+    o->refs_.store(n - 1, std::memory_order_relaxed);
 }
 }  // namespace objc_detail
 

@@ -9,6 +9,7 @@
 #include <unicode/utf16.h>
 
 #include <algorithm>
+#include <cassert>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -138,7 +139,7 @@ public:
     template <class Final>
     static Ref<Base> make(std::u16string_view units) {
         static_assert(sizeof(Final) == sizeof(CompactString), "the units must follow the object");
-        void* memory = ::operator new(sizeof(Final) + units.size() * sizeof(char16_t));
+        void* memory = objc_detail::allocateObject(sizeof(Final) + units.size() * sizeof(char16_t));
         auto* s = new (memory) Final();
         s->count_ = static_cast<NSUInteger>(units.size());
         if (!units.empty()) std::memcpy(s->units(), units.data(), units.size() * sizeof(char16_t));
@@ -148,7 +149,7 @@ public:
     template <class Final>
     static Ref<Base> makeWidened(const uint8_t* ascii, size_t count) {
         static_assert(sizeof(Final) == sizeof(CompactString), "the units must follow the object");
-        void* memory = ::operator new(sizeof(Final) + count * sizeof(char16_t));
+        void* memory = objc_detail::allocateObject(sizeof(Final) + count * sizeof(char16_t));
         auto* s = new (memory) Final();
         s->count_ = static_cast<NSUInteger>(count);
         char16_t* w = s->units();
@@ -156,8 +157,6 @@ public:
             w[i] = ascii[i];
         return Ref<Base>::adopt(s);
     }
-    // Allocated with the units above: freed as one block.
-    static void operator delete(void* p) { ::operator delete(p); }
 
     NSUInteger length() override { return inPlace_ ? count_ : Base::length(); }
     char16_t characterAtIndex(NSUInteger index) override {
@@ -1049,6 +1048,12 @@ Ref<NSString> NSString::compactStringWithUTF8(std::string_view utf8) {
     return text;
 }
 
+Ref<NSString> NSString::compactStringWithASCII(std::string_view ascii) {
+    const auto* b = reinterpret_cast<const uint8_t*>(ascii.data());
+    assert(allASCII(b, ascii.size()));
+    return CompactString<NSString>::makeWidened<CompactImmutableString>(b, ascii.size());
+}
+
 bool NSString::appendUTF8(std::u16string& units, std::string_view utf8) {
     const size_t base = units.size();
     if (decodeUTF8(reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), units, false))
@@ -1230,13 +1235,21 @@ NSUInteger NSString::hash() {
     }
     // FNV-1a over the units: depends on the content only, so equal strings hash equal whatever
     // their class.
+    // A unit below 256 leaves its high byte's step a plain second multiplication, which folds
+    // into one by the prime's square: half the chain of multiplications for most text.
     Units u(this);
+    constexpr uint32_t prime = 16777619u;
+    constexpr uint32_t primeSquared = prime * prime;
     uint32_t h = 2166136261u;
     for (char16_t c : u.view()) {
+        if (c < 0x100) {
+            h = (h ^ c) * primeSquared;
+            continue;
+        }
         h ^= c & 0xFF;
-        h *= 16777619u;
+        h *= prime;
         h ^= c >> 8;
-        h *= 16777619u;
+        h *= prime;
     }
     if (immutable) hashCache_.store((uint64_t{1} << 32) | h, std::memory_order_relaxed);
     return h;

@@ -116,6 +116,8 @@ class NSString : public NSObject {
     // The same from strict UTF-8 (ASCII widened straight into the string's allocation); nil
     // when the bytes are not valid UTF-8.
     static Ref<NSString> compactStringWithUTF8(std::string_view utf8);
+    // The same from bytes the caller has already seen to be ASCII (all below 0x80).
+    static Ref<NSString> compactStringWithASCII(std::string_view ascii);
     // Appends strict UTF-8 decoded as UTF-16 units; NO, leaving `units` as it was, when the bytes
     // are not valid UTF-8.
     static bool appendUTF8(std::u16string& units, std::string_view utf8);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
@@ -226,13 +228,13 @@ TEST(ZJSONDeserializerTest, ManyObjectsWithTheSameKeys) {
 // Strings without escapes are made straight from the data, and keys without escapes are read
 // once and hashed once; each reads exactly as the same text through the general path, where one
 // character is written as an escape. ASCII runs of every length around a wider character or
-// bytes that are not UTF-8 (the scan and the ASCII check go eight bytes at a time).
+// bytes that are not UTF-8 (the scan and the ASCII check go sixteen and eight bytes at a time).
 TEST(ZJSONDeserializerTest, FastPathsReadAsTheGeneralPath) {
     const std::string wide[] = {"",     "\xC3\xA9",     "\xE2\x80\x93", "\xF0\x9F\x98\x80",
                                 "\xC3", "\xED\xA0\x80", "\x80"};
-    for (size_t before = 0; before < 19; ++before) {
+    for (size_t before = 0; before < 36; ++before) {
         for (const std::string& w : wide) {
-            for (size_t after : {0u, 1u, 7u, 8u, 9u}) {
+            for (size_t after : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u, 33u}) {
                 const std::string body = std::string(before, 'a') + w + std::string(after, 'b');
                 SCOPED_TRACE(body);
                 const bool valid = NSString::compactStringWithUTF8(body) != nullptr;
@@ -274,6 +276,174 @@ TEST(ZJSONDeserializerTest, FastPathsReadAsTheGeneralPath) {
                 ASSERT_EQ(both->count(), 1u);  // the escaped form replaced the plain one
                 EXPECT_EQ(as<NSNumber>(both->objectForKey(key))->intValue(), 5);
             }
+        }
+    }
+}
+
+// Keys, numbers and booleans read once are shared by every place that reads the same, and the
+// scanner lets go of them before the result is handed out: the result alone holds them. Each
+// outermost scan starts afresh, so a result handed out is never shared with the next one.
+TEST(ZJSONDeserializerTest, SharedObjectsAreHeldByTheResultAlone) {
+    const std::string json =
+        "[{\"a\":1,\"b\":true},{\"a\":1,\"b\":true},{\"a\":2,\"b\":false,\"c\":[1,true]}]";
+    auto keyNamed = [](NSDictionary* d, std::string_view name) -> NSObject* {
+        for (NSObject* key : *d)
+            if (text(key) == name) return key;
+        return nullptr;
+    };
+    auto list = as<NSArray>(parse(json).object);
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->count(), 3u);
+    NSDictionary* d[3];
+    for (NSUInteger i = 0; i < 3; ++i)
+        d[i] = as<NSDictionary>(list->objectAtIndex(i)).get();
+    NSObject* a = keyNamed(d[0], "a");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(keyNamed(d[1], "a"), a);
+    EXPECT_EQ(keyNamed(d[2], "a"), a);
+    EXPECT_EQ(a->retainCount(), 3u);
+    NSObject* one = d[0]->objectForKey(NS("a")).get();
+    EXPECT_EQ(d[1]->objectForKey(NS("a")).get(), one);
+    auto inner = as<NSArray>(d[2]->objectForKey(NS("c")));
+    EXPECT_EQ(inner->objectAtIndex(0).get(), one);
+    EXPECT_EQ(one->retainCount(), 3u);
+    NSObject* yes = d[0]->objectForKey(NS("b")).get();
+    EXPECT_EQ(inner->objectAtIndex(1).get(), yes);
+    EXPECT_EQ(yes->retainCount(), 3u);
+    NSObject* no = d[2]->objectForKey(NS("b")).get();
+    EXPECT_NE(no, yes);
+    EXPECT_EQ(no->retainCount(), 1u);
+
+    // Two outermost scans over the same bytes: the second makes its own objects and leaves the
+    // first result's counts as they were.
+    auto scanner = ZJSONScanner::scannerWithData(bytes(json));
+    Ref<NSArray> first, second;
+    ASSERT_TRUE(scanner->scanJSONArray(&first, nullptr));
+    scanner->setScanLocation(0);
+    ASSERT_TRUE(scanner->scanJSONArray(&second, nullptr));
+    ASSERT_TRUE(first && second);
+    auto firstDict = as<NSDictionary>(first->objectAtIndex(0));
+    auto secondDict = as<NSDictionary>(second->objectAtIndex(0));
+    NSObject* firstKey = keyNamed(firstDict, "a");
+    EXPECT_NE(keyNamed(secondDict, "a"), firstKey);
+    EXPECT_EQ(firstKey->retainCount(), 3u);
+    EXPECT_NE(secondDict->objectForKey(NS("a")).get(), firstDict->objectForKey(NS("a")).get());
+    EXPECT_TRUE(first->isEqual(second));
+    // A number read on its own is the caller's alone as well.
+    scanner->setScanLocation(6);
+    Ref<NSNumber> number;
+    ASSERT_TRUE(scanner->scanJSONNumberConstant(&number, nullptr));
+    EXPECT_EQ(number->intValue(), 1);
+    EXPECT_EQ(number->retainCount(), 1u);
+}
+
+// Each key is first checked against the one that followed the previous key last time (or began
+// the last dictionary at the same depth). Keys that differ from that guess by a byte, by being
+// its prefix or extending it, by an escape, or by the end of the data read as they are.
+TEST(ZJSONDeserializerTest, KeysAgainstTheExpectedKeyReadAsTheGeneralPath) {
+    const std::vector<std::vector<std::string>> shapes = {
+        {"name", "size", "tags"}, {"name", "size", "tags"}, {"nam", "size", "tagsX"},
+        {"names", "siz", "tags"}, {"name", "size"},         {"name", "size", "tags", "more"},
+        {"size", "name", "tags"}, {"n\\u0061me", "size"},   {"name", "sizf", "tags"},
+        {"", "name", ""},         {"name", "name", "size"}, {"tags", "size", "name"}};
+    std::string json = "[";
+    std::vector<Ref<NSMutableDictionary>> expected;
+    int value = 0;
+    for (size_t i = 0; i < shapes.size(); ++i) {
+        auto d = NSMutableDictionary::dictionary();
+        json += i ? ",{" : "{";
+        for (size_t k = 0; k < shapes[i].size(); ++k) {
+            const std::string& written = shapes[i][k];
+            std::string name = written;
+            if (auto at = name.find("\\u0061"); at != std::string::npos) name.replace(at, 6, "a");
+            json += (k ? ",\"" : "\"") + written + "\":";
+            if (k == 1) {
+                // The second key holds a dictionary of its own, whose keys repeat too.
+                json += "{\"" + name + "\":" + std::to_string(value) + ",\"x\":0}";
+                d->setObject(NSDictionary::dictionaryWithPairs(
+                                 {{str(name), NSNumber::numberWithDouble(value)},
+                                  {NS("x"), NSNumber::numberWithDouble(0)}}),
+                             str(name));
+            } else {
+                json += std::to_string(value);
+                d->setObject(NSNumber::numberWithDouble(value), str(name));
+            }
+            ++value;
+        }
+        json += "}";
+        expected.push_back(d);
+    }
+    json += "]";
+    SCOPED_TRACE(json);
+    auto list = as<NSArray>(parse(json).object);
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->count(), static_cast<NSUInteger>(expected.size()));
+    for (size_t i = 0; i < expected.size(); ++i) {
+        auto d = as<NSDictionary>(list->objectAtIndex(static_cast<NSUInteger>(i)));
+        ASSERT_TRUE(d);
+        EXPECT_TRUE(d->isEqual(expected[i])) << i;
+        EXPECT_EQ(text(d->allKeys()), text(expected[i]->allKeys())) << i;
+    }
+    // The data ends inside, or right after, a key that begins as the expected one.
+    EXPECT_EQ(scanError("[{\"name\":1,\"size\":2},{\"name\":1,\"si"), -8);
+    EXPECT_EQ(scanError("[{\"name\":1,\"size\":2},{\"name\":1,\"size"), -8);
+    EXPECT_EQ(scanError("[{\"name\":1,\"size\":2},{\"name\":1,\"size\""), -8);
+    EXPECT_EQ(scanError("{\"name\":{\"size\":2},\"size\":{\"siz"), -4);
+}
+
+// Plain decimals are worked out by arithmetic where that is exact; every run reads as the C
+// library reads its text, to the bit: integers and decimals of up to twenty digits, signs,
+// leading zeros, and the lenient runs the reader passes whole.
+TEST(ZJSONDeserializerTest, NumbersReadAsTheCLibraryReadsThem) {
+    std::vector<std::string> runs = {"0",
+                                     "-0",
+                                     "-0.0",
+                                     "0.0",
+                                     "00012.50",
+                                     "1.",
+                                     "1.2.3",
+                                     "-",
+                                     "-.5",
+                                     "12.5e-3",
+                                     "1E+2",
+                                     "1e",
+                                     "1.5e",
+                                     "0.1",
+                                     "0.3",
+                                     "2.675",
+                                     "1e22",
+                                     "-9.95",
+                                     "1e-7",
+                                     "123456789012345.6",
+                                     "0.000000000000001"};
+    uint64_t seed = 88172645463325252ull;
+    auto next = [&seed] {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        return seed;
+    };
+    for (int digits = 1; digits <= 20; ++digits) {
+        for (int trial = 0; trial < 40; ++trial) {
+            std::string d;
+            for (int i = 0; i < digits; ++i)
+                d += static_cast<char>('0' + next() % 10);
+            const size_t point = next() % (d.size() + 1);
+            std::string run = point == d.size() ? d : d.substr(0, point) + "." + d.substr(point);
+            if (run[0] == '.') run = "0" + run;
+            runs.push_back(trial % 2 ? "-" + run : run);
+        }
+    }
+    for (const std::string& run : runs) {
+        SCOPED_TRACE(run);
+        auto list = as<NSArray>(parse("[" + run + ", " + run + "]").object);
+        ASSERT_TRUE(list);
+        ASSERT_EQ(list->count(), 2u);
+        const double expected = std::strtod(run.c_str(), nullptr);
+        for (NSUInteger i = 0; i < 2; ++i) {
+            const double got = as<NSNumber>(list->objectAtIndex(i))->doubleValue();
+            EXPECT_EQ(got, expected);
+            EXPECT_EQ(std::signbit(got), std::signbit(expected));
         }
     }
 }

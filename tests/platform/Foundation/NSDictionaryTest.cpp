@@ -157,6 +157,43 @@ TEST(NSDictionary, EntriesAreTakenOverInOrder) {
               "NSInvalidArgumentException");
 }
 
+// A small dictionary looks for an earlier equal key only among keys whose hashes share their low
+// bits with the new one's: keys that share them without being equal stay apart, equal ones meet,
+// whatever their place.
+TEST(NSDictionary, SmallEntryListsFindEqualKeysAmongLikeHashes) {
+    using Entry = collection_detail::HashTable::Entry;
+    // Keys grouped by the low six bits of their hash: a group of four that share them, and
+    // keys of other groups between.
+    std::vector<std::vector<std::string>> groups(64);
+    for (int i = 0; i < 2000; ++i) {
+        std::string k = "key" + std::to_string(i);
+        groups[str(k)->hash() & 63].push_back(k);
+    }
+    auto big = std::find_if(groups.begin(), groups.end(), [](auto& g) { return g.size() >= 4; });
+    ASSERT_NE(big, groups.end());
+    const std::vector<std::string> alike(big->begin(), big->begin() + 4);
+    std::vector<std::string> others;
+    for (auto& g : groups)
+        if (&g != &*big && !g.empty()) others.push_back(g.front());
+    for (int repeatAt = 0; repeatAt < 4; ++repeatAt) {
+        SCOPED_TRACE(repeatAt);
+        std::vector<std::string> names = {alike[0], others[0], alike[1], others[1],
+                                          alike[2], others[2], alike[3]};
+        names.push_back(alike[static_cast<size_t>(repeatAt)]);  // an equal key, another object
+        names.push_back(others[static_cast<size_t>(repeatAt % 3)]);
+        std::vector<Entry> entries;
+        auto expected = NSMutableDictionary::dictionary();
+        for (size_t i = 0; i < names.size(); ++i) {
+            entries.push_back(Entry{str(names[i]), NSNumber::numberWithInt(static_cast<int>(i))});
+            expected->setObject(NSNumber::numberWithInt(static_cast<int>(i)), str(names[i]));
+        }
+        auto d = NSDictionary::dictionaryWithEntries(std::move(entries));
+        EXPECT_EQ(d->count(), 7u);
+        EXPECT_TRUE(d->isEqual(expected));
+        EXPECT_EQ(text(d->allKeys()), text(expected->allKeys()));
+    }
+}
+
 // The mutable form takes entries the same way and then grows and shrinks like any other.
 TEST(NSDictionary, MutableDictionaryTakesOverEntries) {
     using Entry = collection_detail::HashTable::Entry;

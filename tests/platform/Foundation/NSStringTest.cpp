@@ -116,6 +116,34 @@ TEST(NSStringTest, HashFollowsTheTextAsItChanges) {
     EXPECT_EQ(m->copy()->hash(), first);
 }
 
+// The hash takes units below 256 in one step; it is the same function of the units as taking
+// every unit's two bytes in turn, for text of every kind of unit.
+TEST(NSStringTest, HashIsTheBytewiseHashOfTheUnits) {
+    auto bytewise = [](std::u16string_view units) {
+        uint32_t h = 2166136261u;
+        for (char16_t c : units) {
+            h ^= c & 0xFF;
+            h *= 16777619u;
+            h ^= c >> 8;
+            h *= 16777619u;
+        }
+        return static_cast<NSUInteger>(h);
+    };
+    const std::u16string texts[] = {u"",
+                                    u"a",
+                                    u"key",
+                                    u"caf\u00e9",
+                                    u"\u00ff\u0100",
+                                    u"\u2013 dash \U0001F600",
+                                    u"\u0000x",
+                                    u"z\u00e9\u65e5\u672c"};
+    for (const std::u16string& t : texts) {
+        EXPECT_EQ(NSString::fromUTF16(t)->hash(), bytewise(t));
+        EXPECT_EQ(NSMutableString::stringWithString(NSString::fromUTF16(t))->hash(), bytewise(t));
+        EXPECT_EQ(NSString::compactStringWithUnits(t)->hash(), bytewise(t));
+    }
+}
+
 TEST(NSStringTest, BytesInUTF8AndASCII) {
     auto bytes = [](std::string_view b, NSStringEncoding enc) {
         return make<NSString>(&NSString::initWithBytes, static_cast<const void*>(b.data()),

@@ -206,6 +206,41 @@ TEST(ObjectModel, ImmortalObjectsIgnoreCounting) {
     EXPECT_NE(lit, NS("mortal"));
 }
 
+// The plain counting a reader uses for objects nobody else can reach yet keeps the same count
+// as the atomic one, frees on the last release and leaves immortal objects alone.
+TEST(ObjectModel, UnsharedCountingKeepsTheSameCount) {
+    trace().clear();
+    Derived* raw = nullptr;
+    {
+        auto d = make<Derived>();
+        d->value = 7;
+        raw = d.get();
+        {
+            Ref<Derived> shared = Ref<Derived>::unshared(raw);
+            EXPECT_EQ(shared.get(), raw);
+            EXPECT_EQ(raw->retainCount(), 2u);
+            objc_detail::retainUnshared(raw);
+            EXPECT_EQ(raw->retainCount(), 3u);
+            objc_detail::releaseUnshared(raw);
+            EXPECT_EQ(raw->retainCount(), 2u);
+        }
+        EXPECT_EQ(raw->retainCount(), 1u);
+        objc_detail::retainUnshared(raw);
+    }
+    EXPECT_TRUE(trace().empty());
+    EXPECT_EQ(raw->retainCount(), 1u);
+    objc_detail::releaseUnshared(raw);
+    std::vector<std::string> want = {"Derived::dealloc 7", "Base::dealloc", "~Derived", "~Base"};
+    EXPECT_EQ(trace(), want);
+
+    NSString* lit = NS("immortal");
+    objc_detail::retainUnshared(lit);
+    objc_detail::releaseUnshared(lit);
+    objc_detail::releaseUnshared(lit);
+    EXPECT_EQ(lit->retainCount(), NSUIntegerMax);
+    EXPECT_EQ(Ref<NSString>::unshared(nullptr).get(), nullptr);
+}
+
 TEST(ObjectModel, RetainDuringDeallocDoesNotFreeTwice) {
     class Reviver : public NSObject {
     public:
