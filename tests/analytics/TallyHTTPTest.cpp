@@ -41,8 +41,6 @@ protected:
     void TearDown() override { reset(); }
     static void reset() {
         NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("TallySendUsageInfo"));
-        TallySession::resetForTesting();
-        TallyAPI::resetForTesting();
     }
 };
 
