@@ -66,6 +66,9 @@ TEST(PBLNetworkUtilitiesTest, UserAgentKeepsCopyAndIgnoresEmpty) {
     ua->appendString(NS("x"));
     PBLNetworkUtilities::setUserAgentString(NS(""));
     EXPECT_EQ(text(PBLNetworkUtilities::userAgentString()), "Pebble/1");
+    // The host sets it at each start: the reset between tests forgets it.
+    resetProcessWideInstances();
+    EXPECT_FALSE(PBLNetworkUtilities::userAgentString());
 }
 
 // The shared checker listens from its first use; the reset between tests drops it and stops it

@@ -10,6 +10,7 @@
 #include "Foundation/Runtime.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIKitNotifications.h"
+#include "UIKit/UIScreen.h"
 #include "support/FoundationTesting.h"
 
 TEST(UIDevice, DescribesThePhone) {
@@ -76,4 +77,13 @@ TEST(UIDevice, TestsMakeItAnotherDevice) {
     EXPECT_EQ(d->systemVersion()->utf8(), "5.0");
     EXPECT_EQ(d->userInterfaceIdiom(), UIUserInterfaceIdiomPhone);
     EXPECT_TRUE(d->isMultitaskingSupported());
+}
+
+// The screen a test made high-resolution is the plain one again for the next test.
+TEST(UIScreen, TheResetBetweenTestsGivesTheDefaultScreen) {
+    UIScreen::mainScreen()->setScale(2);
+    UIScreen::mainScreen()->setBrightness(1);
+    resetProcessWideInstances();
+    EXPECT_EQ(UIScreen::mainScreen()->scale(), 1);
+    EXPECT_EQ(UIScreen::mainScreen()->brightness(), 0.5f);
 }
