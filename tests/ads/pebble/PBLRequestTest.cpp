@@ -39,7 +39,6 @@ protected:
         PebbleTest::SetUp();
         root_ = NSTemporaryDirectory()->utf8() + "PebbleFixture.app";
         writeBundle(true);
-        phone_system::reset();
         auto app = UIApplication::sharedApplication();
         app->setStatusBarHidden(false);
         app->setStatusBarOrientation(UIInterfaceOrientationPortrait);
