@@ -366,8 +366,3 @@ Ref<NSString> TallyAPI::appStoreURL() {
 Ref<NSString> TallyAPI::appVersion() {
     return read(&Settings::appVersion);
 }
-
-void TallyAPI::resetForTesting() {
-    std::lock_guard lock(tally_settings::lock());
-    tally_settings::shared() = Settings();
-}

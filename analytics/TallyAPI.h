@@ -83,7 +83,4 @@ class TallyAPI : public NSObject {
     static Ref<NSString> landscapeCanvasURL();
     static Ref<NSString> appStoreURL();
     static Ref<NSString> appVersion();
-
-    // Back to the defaults of a fresh process (the observers stay registered).
-    static void resetForTesting();
 };

@@ -15,6 +15,7 @@
 #include "Foundation/NSThread.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIWebView.h"
 #include "URLLoading/NSURLAuthenticationChallenge.h"
 #include "URLLoading/NSURLResponse.h"
@@ -182,8 +183,8 @@ public:
 
 private:
     static Ref<NSMutableArray> inFlight() {
-        static Ref<NSMutableArray> uploads = NSMutableArray::array();
-        return uploads;
+        static ProcessWide<NSMutableArray> uploads;
+        return uploads.get();
     }
     void finish() {
         Ref<TallyWebViewUpload> keep(this);

@@ -5,14 +5,15 @@
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSException.h"
+#include "Foundation/ProcessWide.h"
 #include "analytics/TallySession.h"
 #include "analytics/base/TallyUtil.h"
 
 namespace {
 std::mutex installedLock;
 std::vector<Ref<TallyPageViewDelegate>>& installed() {
-    static auto* all = new std::vector<Ref<TallyPageViewDelegate>>();
-    return *all;
+    static ProcessWide<std::vector<Ref<TallyPageViewDelegate>>> all;
+    return *all.get();
 }
 
 // A throwing previous delegate must not break the host's navigation.

@@ -18,6 +18,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimeZone.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/SystemInfo.h"
 #include "UIKit/UIDevice.h"
 #include "analytics/TallyAPI.h"
@@ -35,10 +36,19 @@ constexpr unsigned kPlatform = 2;
 constexpr unsigned kAgentVersion = 42;
 
 // Class-level state, all under the store lock.
-Ref<TallySession> current;
-Ref<NSString> classApiKey;
-Ref<NSDate> lastPageViewTime;
-int maxSessions = 50;
+struct ClassState {
+    Ref<TallySession> current;
+    Ref<NSString> apiKey;
+    Ref<NSDate> lastPageViewTime;
+    int maxSessions = 50;
+};
+ProcessWide<ClassState>& classSlot() {
+    static ProcessWide<ClassState> slot;
+    return slot;
+}
+ClassState& classState() {
+    return *classSlot().get();
+}
 
 Ref<NSString> libraryFolder() {
     auto dirs = NSSearchPathForDirectoriesInDomains(NSLibraryDirectory, NSUserDomainMask, true);
@@ -46,7 +56,7 @@ Ref<NSString> libraryFolder() {
 }
 
 int32_t keyHash() {
-    return classApiKey ? static_cast<int32_t>(classApiKey->hash()) : 0;
+    return classState().apiKey ? static_cast<int32_t>(classState().apiKey->hash()) : 0;
 }
 
 Ref<NSString> filePath(const char* stem, bool dotted) {
@@ -100,31 +110,23 @@ void TallySession::registerArchivedClasses() {
         ads.registerArchivedClasses();
 }
 
-void TallySession::resetForTesting() {
-    std::lock_guard lock(storeLock());
-    current = nullptr;
-    classApiKey = nullptr;
-    lastPageViewTime = nullptr;
-    maxSessions = 50;
-}
-
 void TallySession::removeFilesForTesting(NSString* apiKey) {
     std::lock_guard lock(storeLock());
-    resetForTesting();
-    classApiKey = apiKey;
+    classSlot().reset();
+    classState().apiKey = apiKey;
     auto fm = NSFileManager::defaultManager();
     for (const char* stem : {"tallyStored", "tallyCurrent", "tallySent", "initialTimestamp"}) {
         fm->removeItemAtPath(filePath(stem, true), nullptr);
         fm->removeItemAtPath(filePath(stem, false), nullptr);
     }
-    classApiKey = nullptr;
+    classState().apiKey = nullptr;
 }
 
 // ---- the current session --------------------------------------------------------------------
 
 Ref<TallySession> TallySession::createActiveTallySession(NSString* apiKey) {
     std::lock_guard lock(storeLock());
-    classApiKey = apiKey ? cast<NSString>(apiKey->copy()) : nullptr;
+    classState().apiKey = apiKey ? cast<NSString>(apiKey->copy()) : nullptr;
     auto path = currentSessionFilePath();
     if (auto former = as<TallySession>(readArchive(path))) {
         former->setCrashed(true);
@@ -137,14 +139,15 @@ Ref<TallySession> TallySession::createActiveTallySession(NSString* apiKey) {
     if (!version)
         version =
             as<NSString>(NSBundle::mainBundle()->objectForInfoDictionaryKey(NS("CFBundleVersion")));
-    current = make<TallySession>(&TallySession::initWithAPIKey, classApiKey.get(), version.get());
-    TallyUtil::debugLog(NS("Tally: Created active session with API[%@]"), classApiKey);
-    return current;
+    classState().current =
+        make<TallySession>(&TallySession::initWithAPIKey, classState().apiKey.get(), version.get());
+    TallyUtil::debugLog(NS("Tally: Created active session with API[%@]"), classState().apiKey);
+    return classState().current;
 }
 
 Ref<TallySession> TallySession::currentSession() {
     std::lock_guard lock(storeLock());
-    return current;
+    return classState().current;
 }
 
 // ---- device identity ------------------------------------------------------------------------
@@ -266,9 +269,10 @@ void TallySession::addToSavedSessions(TallySession* session) {
 
 Ref<NSMutableArray> TallySession::removeOldSessionsIfNecessary(NSMutableArray* sessions) {
     std::lock_guard lock(storeLock());
-    int excess = static_cast<int>(sessions->count()) - maxSessions;
+    int excess = static_cast<int>(sessions->count()) - classState().maxSessions;
     if (excess > 0) {
-        TallyUtil::debugLog(NS("Tally: Max sessions allowed[%d] exceeded"), maxSessions);
+        TallyUtil::debugLog(NS("Tally: Max sessions allowed[%d] exceeded"),
+                            classState().maxSessions);
         TallyUtil::debugLog(NS("Tally: Removing [%d] sessions from saved sessions"), excess);
         sessions->removeObjectsInRange(NSMakeRange(0, static_cast<NSUInteger>(excess)));
     }
@@ -277,7 +281,7 @@ Ref<NSMutableArray> TallySession::removeOldSessionsIfNecessary(NSMutableArray* s
 
 void TallySession::setMaxSessions(int value) {
     std::lock_guard lock(storeLock());
-    maxSessions = value;
+    classState().maxSessions = value;
 }
 
 bool TallySession::sentSession() {
@@ -300,7 +304,7 @@ Ref<NSDate> TallySession::initialTimestamp() {
         TallyUtil::debugLog(NS("Tally: Initial timestamp[%@] from saved source"), saved);
         return saved;
     }
-    Ref<NSDate> first = current ? current->startTime() : NSDate::date();
+    Ref<NSDate> first = classState().current ? classState().current->startTime() : NSDate::date();
     NSKeyedArchiver::archiveRootObject(first, path);
     TallyUtil::debugLog(NS("Tally: Initial timestamp[%@] created and saved"), first);
     return first;
@@ -371,7 +375,7 @@ void TallySession::saveSession() {
     std::lock_guard lock(storeLock());
     addToSavedSessions(this);
     NSFileManager::defaultManager()->removeItemAtPath(currentSessionFilePath(), nullptr);
-    if (current.get() == this) current = nullptr;
+    if (classState().current.get() == this) classState().current = nullptr;
 }
 
 void TallySession::endSessionAndSend(bool send, bool removeCurrentSession) {
@@ -387,9 +391,10 @@ void TallySession::endSessionAndSend(bool send, bool removeCurrentSession) {
 void TallySession::maybeIncrementPageView() {
     std::lock_guard lock(storeLock());
     auto now = NSDate::date();
-    if (!lastPageViewTime || now->timeIntervalSinceDate(lastPageViewTime) > 0.3) {
+    if (!classState().lastPageViewTime ||
+        now->timeIntervalSinceDate(classState().lastPageViewTime) > 0.3) {
         ++pageViewCount_;
-        lastPageViewTime = now;
+        classState().lastPageViewTime = now;
     }
 }
 

@@ -164,9 +164,8 @@ class TallySession : public NSObject, public NSCoding {
 
     // Makes the classes of the archives known by name before anything is read back.
     static void registerArchivedClasses();
-    // Forgets the current session, the key and the page-view time (tests start afresh).
-    static void resetForTesting();
-    // Also removes every file of that key, under both names, then forgets the key.
+    // Forgets the current session, the key and the page-view time, removes every file of that
+    // key, under both names, then forgets the key.
     static void removeFilesForTesting(NSString* apiKey);
 
 private:

@@ -15,6 +15,7 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSNumber.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIView.h"
@@ -153,18 +154,17 @@ bool AdLoomClassWrapper::initWithClass(Class cls) {
 Ref<AdLoomAdNetworkRegistry> AdLoomAdNetworkRegistry::sharedRegistry() {
     // Made on the main thread before any banner exists; the adapters' registration (their
     // load time) asks for the registry again, so it is stored before they run.
-    static Ref<AdLoomAdNetworkRegistry> shared;
-    if (!shared) {
-        shared = make<AdLoomAdNetworkRegistry>();
-        shared->makeImmortal();
-        AdLoomAdapterCustom::load();
-        AdLoomAdapterGeneric::load();
-        AdLoomAdapterEvent::load();
-        AdLoomAdapterIAd::load();
-        AdLoomAdapterIronvine::load();
-        AdLoomAdapterPebbleAds::load();
-        AdLoomAdapterMeridian::load();
-    }
+    static ProcessWide<AdLoomAdNetworkRegistry> slot;
+    if (auto shared = slot.peek()) return shared;
+    auto shared = make<AdLoomAdNetworkRegistry>();
+    slot.exchange(shared);
+    AdLoomAdapterCustom::load();
+    AdLoomAdapterGeneric::load();
+    AdLoomAdapterEvent::load();
+    AdLoomAdapterIAd::load();
+    AdLoomAdapterIronvine::load();
+    AdLoomAdapterPebbleAds::load();
+    AdLoomAdapterMeridian::load();
     return shared;
 }
 

@@ -22,6 +22,7 @@
 #include "Foundation/NSTimer.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIEvent.h"
 #include "UIKit/UIKitNotifications.h"
@@ -49,13 +50,9 @@ class AdLoomViewClassFetch : public NSObject, public AdLoomConfigDelegate {
         c.implements(
             {"adLoomConfigDidReceiveConfig:", "adLoomConfigDidFail:error:", "adLoomConfigURL"});
     }
-    static AdLoomViewClassFetch* shared() {
-        static AdLoomViewClassFetch* instance = [] {
-            auto r = make<AdLoomViewClassFetch>();
-            r->makeImmortal();
-            return r.get();
-        }();
-        return instance;
+    static Ref<AdLoomViewClassFetch> shared() {
+        static ProcessWide<AdLoomViewClassFetch> instance;
+        return instance.get();
     }
     void adLoomConfigDidReceiveConfig(AdLoomConfig* config) override {
         AdLoomLogDebug(NS("Fetched Ad network config: %@"), config);
@@ -114,7 +111,7 @@ Ref<AdLoomView> AdLoomView::requestAdLoomViewWithDelegate(AdLoomDelegate* delega
 namespace {
 // One class-level fetch at a time: the kept delegate marks it.
 void classFetch(AdLoomDelegate* delegate, NSString* busyWarning, bool fresh) {
-    auto* fetch = AdLoomViewClassFetch::shared();
+    auto fetch = AdLoomViewClassFetch::shared();
     if (fetch->keptDelegate.lock()) {
         AdLoomLogWarning(busyWarning);
         return;
@@ -123,9 +120,9 @@ void classFetch(AdLoomDelegate* delegate, NSString* busyWarning, bool fresh) {
     auto store = AdLoomConfigStore::sharedStore();
     auto key = delegate->adLoomApplicationKey();
     if (fresh)
-        store->fetchConfig(key.get(), fetch);
+        store->fetchConfig(key.get(), fetch.get());
     else
-        store->getConfig(key.get(), fetch);
+        store->getConfig(key.get(), fetch.get());
 }
 }  // namespace
 

@@ -74,10 +74,13 @@ bool IVClientManager::hasClient() {
 }
 
 void IVClientManager::shutdown() {
+    shutDown_ = true;
+    connection_ = nullptr;
     clientDriver_->shutdown();
 }
 
 void IVClientManager::startup() {
+    shutDown_ = false;
     clientDriver_->startup();
     synchronizeWithServer();
 }
@@ -107,6 +110,7 @@ void IVClientManager::downloadFailed(IVDownloadConnection*) {
 void IVClientManager::downloadSucceeded(IVDownloadConnection* connection) {
     Ref<IVDownloadConnection> keep(connection);
     connection_ = nullptr;
+    if (shutDown_) return;
     auto data = connection->receivedData();
     std::string bytes(static_cast<const char*>(data->bytes()), data->length());
     if (auto zero = bytes.find('\0'); zero != std::string::npos) bytes.resize(zero);
@@ -129,7 +133,7 @@ bool usableVersion(NSString* version) {
 
 void IVClientManager::synchronizeWithServerCallback(NSObject* parsed) {
     auto reply = as<NSDictionary>(parsed);
-    if (!reply) return;
+    if (!reply || shutDown_) return;
     auto status = as<NSString>(reply->objectForKey(NS("status")));
     if (!status || !status->isEqualToString(NS("AllOkay"))) return;
     auto content = as<NSDictionary>(reply->objectForKey(NS("content")));
@@ -194,6 +198,7 @@ void IVClientManager::writeComponent(NSDictionary* response, NSString* newClient
 void IVClientManager::flushUpdateUsingResponseCallback(NSDictionary* response,
                                                        NSString* newClientDir,
                                                        NSNumber* componentIndex) {
+    if (shutDown_) return;
     NSUInteger index = componentIndex->unsignedIntegerValue();
     if (!hasClient()) {
         auto component = as<NSString>(clientComponents_->objectAtIndex(index));

@@ -65,4 +65,7 @@ private:
     Ref<NSArray> clientComponents_;
     Ref<IVClientDriver> clientDriver_;
     Ref<IVDownloadConnection> connection_;
+    // Set by shutdown(): what the sync still delivers then is dropped, as the engine it was for
+    // is gone (another one may already use the same folder).
+    bool shutDown_ = false;
 };

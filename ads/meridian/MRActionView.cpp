@@ -1,6 +1,7 @@
 #include "ads/meridian/MRActionView.h"
 
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UIImageView.h"
@@ -9,8 +10,11 @@
 
 namespace {
 Ref<MRActionView>& onShow() {
-    static Ref<MRActionView> view;
-    return view;
+    struct Shown {
+        Ref<MRActionView> view;
+    };
+    static ProcessWide<Shown> slot;
+    return slot.get()->view;
 }
 }  // namespace
 

@@ -30,13 +30,10 @@ NSString* const kTimeoutKey = NS("applicationTimeout");
 // ---- PBLInterstitial ---------------------------------------------------------------------------
 
 void PBLInterstitial::initialize() {
-    static bool registered = [] {
-        auto defaults = NSMutableDictionary::dictionary();
-        defaults->setObject(NSNumber::numberWithFloat(5.0f).get(), kTimeoutKey);
-        NSUserDefaults::standardUserDefaults()->registerDefaults(defaults.get());
-        return true;
-    }();
-    (void)registered;
+    // Registered with the store in use each time: a store made afresh has no registrations.
+    auto defaults = NSMutableDictionary::dictionary();
+    defaults->setObject(NSNumber::numberWithFloat(5.0f).get(), kTimeoutKey);
+    NSUserDefaults::standardUserDefaults()->registerDefaults(defaults.get());
 }
 
 bool PBLInterstitial::init() {

@@ -2,6 +2,7 @@
 
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "SystemConfiguration/SCNetworkReachability.h"
 
 namespace {
@@ -14,12 +15,15 @@ void reachabilityChanged(SCNetworkReachabilityRef, SCNetworkReachabilityFlags fl
 }  // namespace
 
 Ref<PBLNetworkChecker> PBLNetworkChecker::sharedChecker() {
-    static Ref<PBLNetworkChecker> shared = [] {
-        auto checker = make<PBLNetworkChecker>();
-        checker->setEnabled(true);
-        return checker;
-    }();
-    return shared;
+    // A dropped checker stops listening: the reachability callback points at it.
+    static ProcessWide<PBLNetworkChecker> shared{
+        [] {
+            auto checker = make<PBLNetworkChecker>();
+            checker->setEnabled(true);
+            return checker;
+        },
+        [](PBLNetworkChecker* checker) { checker->stopNetworkChecking(); }};
+    return shared.get();
 }
 
 void PBLNetworkChecker::dealloc() {

@@ -6,11 +6,15 @@
 #include "Foundation/NSScanner.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/ProcessWide.h"
 
 namespace {
 Ref<NSString>& storedUserAgent() {
-    static Ref<NSString> userAgent;
-    return userAgent;
+    struct Stored {
+        Ref<NSString> userAgent;
+    };
+    static ProcessWide<Stored> slot;
+    return slot.get()->userAgent;
 }
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
@@ -39,8 +40,8 @@ struct Slots {
     Ref<TallyAdCanvasViewController> open;
 };
 Slots& slots() {
-    static Slots* s = new Slots();
-    return *s;
+    static ProcessWide<Slots> slot;
+    return *slot.get();
 }
 
 Ref<UIColor> canvasColour() {

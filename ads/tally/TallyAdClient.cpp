@@ -1,16 +1,18 @@
 #include "ads/tally/TallyAdClient.h"
 
-#include <mutex>
-
 #include "Foundation/Runtime.h"
 
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimer.h"
+#include "Foundation/ProcessWide.h"
 
 namespace {
-std::mutex beaterLock;
-Ref<TallyHeartBeater> heartBeater;
+// A dropped beater stops beating, even while something still holds it.
+ProcessWide<TallyHeartBeater>& heartBeater() {
+    static ProcessWide<TallyHeartBeater> slot{nullptr, [](TallyHeartBeater* b) { b->stop(); }};
+    return slot;
+}
 }  // namespace
 
 void TallyHeartBeater::describeClass(RuntimeClass& c) {
@@ -18,17 +20,15 @@ void TallyHeartBeater::describeClass(RuntimeClass& c) {
 }
 
 Ref<TallyHeartBeater> TallyHeartBeater::createAndStartInstance(double interval) {
-    std::lock_guard lock(beaterLock);
-    if (!heartBeater) {
-        heartBeater = make<TallyHeartBeater>();
-        heartBeater->start(interval);
-    }
-    return heartBeater;
+    return heartBeater().getOr([interval] {
+        auto beater = make<TallyHeartBeater>();
+        beater->start(interval);
+        return beater;
+    });
 }
 
 Ref<TallyHeartBeater> TallyHeartBeater::instance() {
-    std::lock_guard lock(beaterLock);
-    return heartBeater;
+    return heartBeater().peek();
 }
 
 void TallyHeartBeater::start(double interval) {
@@ -44,8 +44,12 @@ void TallyHeartBeater::heartBeat() {
                                                                 nullptr);
 }
 
-void TallyHeartBeater::dealloc() {
+void TallyHeartBeater::stop() {
     if (timer_) timer_->invalidate();
     timer_ = nullptr;
+}
+
+void TallyHeartBeater::dealloc() {
+    stop();
     NSObject::dealloc();
 }

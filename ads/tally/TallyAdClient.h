@@ -18,6 +18,8 @@ class TallyHeartBeater : public NSObject {
     static Ref<TallyHeartBeater> createAndStartInstance(double interval);
     static Ref<TallyHeartBeater> instance();
     void start(double interval);
+    // Stops the beats for good (also when the reset between tests drops it while held).
+    void stop();
     void heartBeat();
     int beats() { return beats_; }
     double interval() { return interval_; }

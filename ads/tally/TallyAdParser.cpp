@@ -9,6 +9,7 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIImage.h"
 #include "ads/tally/TallyAdImpression.h"
@@ -21,9 +22,15 @@
 
 namespace {
 
-std::mutex classLock;
-Ref<TallyAdParser> currentParser;
-Ref<TallyAdParser> oldParser;
+ProcessWide<TallyAdParser>& currentParser() {
+    static ProcessWide<TallyAdParser> slot;
+    return slot;
+}
+// The parser archived by an earlier run, nil until one is found.
+ProcessWide<TallyAdParser>& oldParser() {
+    static ProcessWide<TallyAdParser> slot;
+    return slot;
+}
 
 }  // namespace
 
@@ -188,36 +195,25 @@ void TallyAdParser::makeMaps() {
 // Class-wide instances.
 
 Ref<TallyAdParser> TallyAdParser::instance() {
-    Ref<TallyAdParser> parser;
-    {
-        std::lock_guard lock(classLock);
-        if (!currentParser) currentParser = make<TallyAdParser>();
-        parser = currentParser;
-    }
+    auto parser = currentParser().get();
     TallyAdAssignment::createInstance();
     return parser;
 }
 
 Ref<TallyAdParser> TallyAdParser::oldInstance() {
-    std::lock_guard lock(classLock);
-    if (!oldParser) {
+    return oldParser().getOr([]() -> Ref<TallyAdParser> {
         registerTallyAdModelClasses();
         TallyAdParser::staticClass();
         auto files = TallyFileCache::instance();
-        oldParser = files ? as<TallyAdParser>(files->get(NS("adParser"))) : nullptr;
-        if (oldParser) TallyAdAssignment::createInstance();
-    }
-    return oldParser;
+        auto stored = files ? as<TallyAdParser>(files->get(NS("adParser"))) : nullptr;
+        if (stored) TallyAdAssignment::createInstance();
+        return stored;
+    });
 }
 
 Ref<TallyAdParser> TallyAdParser::recreateInstance() {
     TallyUtil::debugLog(NS("Tally: recreate current TallyAdParser"));
-    Ref<TallyAdParser> previous;
-    {
-        std::lock_guard lock(classLock);
-        previous = currentParser;
-        currentParser = nullptr;
-    }
+    auto previous = currentParser().exchange(nullptr);
     auto fresh = instance();
     // The host's ad delegate stays with the parser that replaces this one.
     if (previous) fresh->setAdDelegate(previous->adDelegate());
@@ -226,12 +222,7 @@ Ref<TallyAdParser> TallyAdParser::recreateInstance() {
 
 Ref<TallyAdParser> TallyAdParser::recreateOldInstance() {
     TallyUtil::debugLog(NS("Tally: recreate old TallyAdParser"));
-    Ref<TallyAdParser> previous;  // freed outside the lock
-    {
-        std::lock_guard lock(classLock);
-        previous = std::move(oldParser);
-        oldParser = nullptr;
-    }
+    auto previous = oldParser().exchange(nullptr);  // freed outside the slot's lock
     return oldInstance();
 }
 

@@ -8,14 +8,22 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "ads/tally/TallyAdModel.h"
 #include "analytics/base/TallyUtil.h"
 
 namespace {
-std::mutex propertiesLock;
-Ref<NSNumber> settings[6];
-
 enum Setting { Refresh, Timestamp, PortraitMax, LandscapeMax, PortraitStart, LandscapeStart };
+
+std::mutex propertiesLock;
+// The values the service set, nil for a default; under propertiesLock.
+struct ServiceSettings {
+    Ref<NSNumber> values[6];
+};
+Ref<NSNumber>& setting(Setting s) {
+    static ProcessWide<ServiceSettings> slot;
+    return slot.get()->values[s];
+}
 const char* const kNames[6] = {"BannerRefreshInSeconds",  "CacheUpdateTimestamp",
                                "PortraitAdsMaxShown",     "LandscapeAdsMaxShown",
                                "PortraitAdsShownAtStart", "LandscapeAdsShownAtStart"};
@@ -23,7 +31,7 @@ const char* const kNames[6] = {"BannerRefreshInSeconds",  "CacheUpdateTimestamp"
 void set(Setting s, NSNumber* value) {
     TallyUtil::debugLog(NS("Tally: Set %s[%@]"), kNames[s], value);
     std::lock_guard lock(propertiesLock);
-    settings[s] = value;
+    setting(s) = value;
 }
 
 // The setting's value, or its default; logs where it came from and the result (printed with
@@ -33,7 +41,7 @@ T valueOf(Setting s, T fallback, F convert, NSString* resultFormat) {
     Ref<NSNumber> value;
     {
         std::lock_guard lock(propertiesLock);
-        value = settings[s];
+        value = setting(s);
     }
     TallyUtil::debugLog(value ? NS("Tally: Use %s property") : NS("Tally: Use %s default"),
                         kNames[s]);
@@ -104,39 +112,25 @@ Ref<NSNumber> TallyAdProperties::numberFromText(NSString* text) {
 }
 
 namespace {
-std::mutex assignmentLock;
-Ref<TallyAdAssignment> sharedAssignment;
+ProcessWide<TallyAdAssignment>& sharedAssignment() {
+    static ProcessWide<TallyAdAssignment> slot;
+    return slot;
+}
 }  // namespace
 
 Ref<TallyAdAssignment> TallyAdAssignment::createInstance() {
-    std::lock_guard lock(assignmentLock);
-    if (!sharedAssignment) sharedAssignment = make<TallyAdAssignment>();
-    return sharedAssignment;
+    return sharedAssignment().get();
 }
 
 Ref<TallyAdAssignment> TallyAdAssignment::recreateInstance() {
     TallyUtil::debugLog(NS("Tally: recreate TallyAdAssignment"));
-    Ref<TallyAdAssignment> previous;  // freed outside the lock: its banners use the new one
-    {
-        std::lock_guard lock(assignmentLock);
-        previous = std::move(sharedAssignment);
-        sharedAssignment = nullptr;
-    }
+    // Freed after the new one is made, outside the slot's lock: its banners use the new one.
+    auto previous = sharedAssignment().exchange(nullptr);
     return createInstance();
 }
 
 Ref<TallyAdAssignment> TallyAdAssignment::instance() {
-    std::lock_guard lock(assignmentLock);
-    return sharedAssignment;
-}
-
-void TallyAdAssignment::resetForTesting() {
-    Ref<TallyAdAssignment> previous;  // freed outside the lock: its banners ask for the instance
-    {
-        std::lock_guard lock(assignmentLock);
-        previous = std::move(sharedAssignment);
-        sharedAssignment = nullptr;
-    }
+    return sharedAssignment().peek();
 }
 
 bool TallyAdAssignment::init() {

@@ -38,7 +38,6 @@ class TallyAdAssignment : public NSObject {
     static Ref<TallyAdAssignment> recreateInstance();
     // The instance, or nil before one was made (never made here).
     static Ref<TallyAdAssignment> instance();
-    static void resetForTesting();  // drops the instance
 
     bool init() override;
     // The ad, or nil when its id is already in use under the parent. A nil parent records

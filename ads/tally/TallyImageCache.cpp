@@ -126,10 +126,6 @@ Ref<TallyImageCache> TallyImageCache::instance() {
     return sharedImageCache().peek();
 }
 
-void TallyImageCache::resetForTesting() {
-    sharedImageCache().reset();
-}
-
 bool TallyImageCache::initWithFileCache(TallyFileCache* fileCache) {
     if (!NSObject::init()) return false;
     fileCache_ = fileCache;

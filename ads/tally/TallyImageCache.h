@@ -51,7 +51,6 @@ class TallyImageCache : public NSObject, public NSCoding {
     static Ref<TallyImageCache> recreateInstanceWithFileCache(TallyFileCache* fileCache);
     // The singleton, or nil before a session start made it (never made here).
     static Ref<TallyImageCache> instance();
-    static void resetForTesting();  // drops the singleton
 
     bool initWithFileCache(TallyFileCache* fileCache);
     static constexpr int kMaxImageCached = 40;

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 
 namespace {
 struct Session {
@@ -15,8 +16,9 @@ struct Session {
     std::vector<SystemSoundID> sounds;
 };
 Session& session() {
-    static Session* s = new Session();  // sounds may be played while the process exits
-    return *s;
+    // Never destroyed: sounds may be played while the process exits.
+    static ProcessWide<Session> slot;
+    return *slot.get();
 }
 }  // namespace
 
@@ -107,17 +109,6 @@ std::vector<SystemSoundID> playedSystemSounds() {
 void clearSystemSoundLog() {
     std::lock_guard<std::mutex> g(session().lock);
     session().sounds.clear();
-}
-
-void resetForTesting() {
-    Session& s = session();
-    std::lock_guard<std::mutex> g(s.lock);
-    s.initialized = false;
-    s.active = false;
-    s.category = kAudioSessionCategory_SoloAmbientSound;
-    s.route = NS("Speaker");
-    s.otherAudio = false;
-    s.sounds.clear();
 }
 
 }  // namespace audio_session

@@ -64,6 +64,4 @@ void setOtherAudioPlaying(bool playing);
 // The system sounds played, oldest first, and forgetting them.
 std::vector<SystemSoundID> playedSystemSounds();
 void clearSystemSoundLog();
-// Uninitialised, inactive, solo ambient, "Speaker", no other audio, an empty log.
-void resetForTesting();
 }  // namespace audio_session

@@ -9,6 +9,7 @@
 #include "Foundation/NSError.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 
 const CLLocationAccuracy kCLLocationAccuracyBest = -1;
@@ -64,8 +65,8 @@ struct LocationServices {
     std::vector<Weak<CLLocationManager>> updating;
 
     static LocationServices& shared() {
-        static LocationServices* s = new LocationServices();
-        return *s;
+        static ProcessWide<LocationServices> slot;
+        return *slot.get();
     }
     // Each updating manager hears on the main loop, in the order they started.
     void announce(CLLocation* location, CLLocation* previous) {
@@ -106,14 +107,6 @@ void setEnabled(bool enabled) {
     auto& s = LocationServices::shared();
     std::lock_guard<std::mutex> g(s.lock);
     s.enabled = enabled;
-}
-
-void resetForTesting() {
-    auto& s = LocationServices::shared();
-    std::lock_guard<std::mutex> g(s.lock);
-    s.current = nullptr;
-    s.enabled = true;
-    s.updating.clear();
 }
 
 }  // namespace location_services

@@ -116,6 +116,4 @@ namespace location_services {
 void setCurrentLocation(CLLocation* location);
 Ref<CLLocation> currentLocation();
 void setEnabled(bool enabled);
-// No location, services on.
-void resetForTesting();
 }  // namespace location_services

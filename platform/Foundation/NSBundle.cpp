@@ -15,16 +15,23 @@
 #include "Foundation/NSPropertyList.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/ProcessWide.h"
 
 namespace {
 
 std::mutex registryLock;
-// Never destroyed: bundles outlive every other static that might still ask for them.
-Ref<NSBundle>& mainInstance = *new Ref<NSBundle>();
-// Bundles by their standardized path, so that every look-up of a folder shares its tables.
-std::map<std::string, Ref<NSBundle>>& registry() {
-    static auto* bundles = new std::map<std::string, Ref<NSBundle>>();
-    return *bundles;
+// The main bundle and the bundles by their standardized path, so that every look-up of a folder
+// shares its tables; all under registryLock.
+struct Bundles {
+    Ref<NSBundle> main;
+    std::map<std::string, Ref<NSBundle>> byPath;
+};
+ProcessWide<Bundles>& bundlesSlot() {
+    static ProcessWide<Bundles> slot;
+    return slot;
+}
+Bundles& bundles() {
+    return *bundlesSlot().get();
 }
 
 bool isFolder(const std::string& path) {
@@ -94,7 +101,8 @@ std::vector<std::string> candidatesFor(std::string language) {
 
 Ref<NSBundle> NSBundle::mainBundle() {
     std::lock_guard<std::mutex> guard(registryLock);
-    if (mainInstance) return mainInstance;
+    auto& known = bundles();
+    if (known.main) return known.main;
     std::string path;
     if (const char* env = std::getenv("BAZAARNEST_BUNDLE"); env && *env) {
         path = standardized(NSString::fromUTF8(env));
@@ -103,14 +111,13 @@ Ref<NSBundle> NSBundle::mainBundle() {
         std::string app = joined(exeFolder, "Bazaarnest.app");
         path = isFolder(app) ? app : exeFolder;
     }
-    auto& bundles = registry();
-    if (auto it = bundles.find(path); it != bundles.end()) {
-        mainInstance = it->second;
+    if (auto it = known.byPath.find(path); it != known.byPath.end()) {
+        known.main = it->second;
     } else {
-        mainInstance = makeBundle(path);
-        bundles[path] = mainInstance;
+        known.main = makeBundle(path);
+        known.byPath[path] = known.main;
     }
-    return mainInstance;
+    return known.main;
 }
 
 Ref<NSBundle> NSBundle::bundleWithPath(NSString* path) {
@@ -118,10 +125,10 @@ Ref<NSBundle> NSBundle::bundleWithPath(NSString* path) {
     std::string p = standardized(path);
     if (!isFolder(p)) return nullptr;
     std::lock_guard<std::mutex> guard(registryLock);
-    auto& bundles = registry();
-    if (auto it = bundles.find(p); it != bundles.end()) return it->second;
+    auto& byPath = bundles().byPath;
+    if (auto it = byPath.find(p); it != byPath.end()) return it->second;
     auto bundle = makeBundle(p);
-    bundles[p] = bundle;
+    byPath[p] = bundle;
     return bundle;
 }
 
@@ -132,14 +139,7 @@ Ref<NSBundle> NSBundle::bundleForClass(Class cls) {
 
 void NSBundle::resetMainBundle() {
     // Released outside the lock: a bundle's dealloc must not run under it.
-    Ref<NSBundle> oldMain;
-    std::map<std::string, Ref<NSBundle>> oldBundles;
-    {
-        std::lock_guard<std::mutex> guard(registryLock);
-        oldMain = std::move(mainInstance);
-        mainInstance = nullptr;
-        oldBundles.swap(registry());
-    }
+    bundlesSlot().reset();
 }
 
 bool NSBundle::initWithPath(NSString* path) {
@@ -169,7 +169,7 @@ Ref<NSURL> NSBundle::resourceURL() {
 Ref<NSString> NSBundle::executablePath() {
     {
         std::lock_guard<std::mutex> guard(registryLock);
-        if (mainInstance.get() != this) return nullptr;
+        if (bundles().main.get() != this) return nullptr;
     }
     std::string exe = executable();
     return exe.empty() ? nullptr : NSString::fromUTF8(exe);

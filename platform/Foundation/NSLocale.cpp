@@ -14,6 +14,7 @@
 #include "Foundation/NSCalendar.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/ProcessWide.h"
 
 using namespace locale_detail;
 
@@ -34,13 +35,20 @@ NSString* const NSLocaleCurrencyCode = NS("currency");
 namespace {
 
 std::mutex gLock;
-Ref<NSString> gTestIdentifier;
-Ref<NSLocale> gCurrent;  // the last current locale made, reused while its identifier holds
+// Under gLock.
+struct Current {
+    Ref<NSString> testIdentifier;
+    Ref<NSLocale> locale;  // the last current locale made, reused while its identifier holds
+};
+Current& current() {
+    static ProcessWide<Current> slot;
+    return *slot.get();
+}
 
 Ref<NSString> currentIdentifier() {
     {
         std::lock_guard<std::mutex> g(gLock);
-        if (gTestIdentifier) return gTestIdentifier;
+        if (current().testIdentifier) return current().testIdentifier;
     }
     if (auto pref = NSUserDefaults::standardUserDefaults()->stringForKey(NS("AppleLocale"));
         pref && pref->length() > 0)
@@ -72,10 +80,10 @@ Ref<NSArray> arrayOfCStrings(const char* const* list) {
 Ref<NSLocale> NSLocale::currentLocale() {
     Ref<NSString> ident = currentIdentifier();
     std::lock_guard<std::mutex> g(gLock);
-    if (!gCurrent || !gCurrent->identifier_->isEqualToString(ident)) {
-        gCurrent = localeWithLocaleIdentifier(ident);
+    if (!current().locale || !current().locale->identifier_->isEqualToString(ident)) {
+        current().locale = localeWithLocaleIdentifier(ident);
     }
-    return gCurrent;
+    return current().locale;
 }
 
 Ref<NSLocale> NSLocale::systemLocale() {
@@ -253,7 +261,7 @@ Ref<NSString> NSLocale::canonicalLanguageIdentifierFromString(NSString* string) 
 
 void NSLocale::setCurrentLocaleIdentifierForTesting(NSString* identifier) {
     std::lock_guard<std::mutex> g(gLock);
-    gTestIdentifier = identifier ? identifier->copy() : nullptr;
+    current().testIdentifier = identifier ? identifier->copy() : nullptr;
 }
 
 bool NSLocale::isEqual(NSObject* other) {

@@ -11,14 +11,22 @@
 #include "Foundation/LocaleSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
+#include "Foundation/ProcessWide.h"
 
 using namespace locale_detail;
 
 namespace {
 
 std::mutex gLock;
-Ref<NSTimeZone> gSystem;
-Ref<NSTimeZone> gDefault;
+// The system's zone as read, and the zone set as the default (nil: the system's); under gLock.
+struct Zones {
+    Ref<NSTimeZone> system;
+    Ref<NSTimeZone> chosen;
+};
+Zones& zones() {
+    static ProcessWide<Zones> slot;
+    return *slot.get();
+}
 
 // "Europe/Paris" from a path into the zone database ("/usr/share/zoneinfo/Europe/Paris").
 std::string zoneFromPath(std::string s) {
@@ -69,23 +77,23 @@ bool parseCustomID(const std::u16string& id, NSInteger& seconds) {
 
 Ref<NSTimeZone> NSTimeZone::systemTimeZone() {
     std::lock_guard<std::mutex> g(gLock);
-    if (!gSystem) {
-        gSystem = timeZoneWithName(NSString::fromUTF8(systemZoneName()));
-        if (!gSystem) gSystem = timeZoneWithName(NS("GMT"));
+    if (!zones().system) {
+        zones().system = timeZoneWithName(NSString::fromUTF8(systemZoneName()));
+        if (!zones().system) zones().system = timeZoneWithName(NS("GMT"));
     }
-    return gSystem;
+    return zones().system;
 }
 
 void NSTimeZone::resetSystemTimeZone() {
     Ref<NSTimeZone> old;
     std::lock_guard<std::mutex> g(gLock);
-    old.swap(gSystem);
+    old.swap(zones().system);
 }
 
 Ref<NSTimeZone> NSTimeZone::defaultTimeZone() {
     {
         std::lock_guard<std::mutex> g(gLock);
-        if (gDefault) return gDefault;
+        if (zones().chosen) return zones().chosen;
     }
     return systemTimeZone();
 }
@@ -94,7 +102,7 @@ void NSTimeZone::setDefaultTimeZone(NSTimeZone* zone) {
     // The local zone stands for the default; keeping it as the default would loop.
     Ref<NSTimeZone> z = zone ? zone->resolved() : nullptr;
     std::lock_guard<std::mutex> g(gLock);
-    gDefault.swap(z);
+    zones().chosen.swap(z);
 }
 
 Ref<NSTimeZone> NSTimeZone::localTimeZone() {

@@ -6,18 +6,14 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURLCredential.h"
 #include "Foundation/NSURLProtectionSpace.h"
+#include "Foundation/ProcessWide.h"
 
 NSString* const NSURLCredentialStorageChangedNotification =
     NS("NSURLCredentialStorageChangedNotification");
 
 Ref<NSURLCredentialStorage> NSURLCredentialStorage::sharedCredentialStorage() {
-    // Made once and never freed, as the platform's shared instance.
-    static NSURLCredentialStorage* const shared = [] {
-        Ref<NSURLCredentialStorage> s = make<NSURLCredentialStorage>();
-        s->makeImmortal();
-        return s.get();
-    }();
-    return shared;
+    static ProcessWide<NSURLCredentialStorage> shared;
+    return shared.get();
 }
 
 bool NSURLCredentialStorage::init() {

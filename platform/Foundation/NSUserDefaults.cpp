@@ -23,14 +23,18 @@
 #include "Foundation/NSPropertyList.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/ProcessWide.h"
 
 NSString* const NSUserDefaultsDidChangeNotification = NS("NSUserDefaultsDidChangeNotification");
 
 namespace {
 
-std::mutex sharedLock;
+Ref<NSUserDefaults> makeStandard();
 // Never destroyed, so that code running at exit can still read its preferences.
-Ref<NSUserDefaults>& shared = *new Ref<NSUserDefaults>();
+ProcessWide<NSUserDefaults>& shared() {
+    static ProcessWide<NSUserDefaults> slot{makeStandard};
+    return slot;
+}
 
 // An immutable copy of a property-list tree, so that a caller who goes on changing a mutable
 // container after storing it does not change the store.
@@ -86,26 +90,23 @@ void moveAside(const std::string& path) {
 
 // ---- the shared store ------------------------------------------------------------------------
 
+namespace {
+Ref<NSUserDefaults> makeStandard() {
+    Ref<NSString> identifier;
+    if (auto bundle = NSBundle::mainBundle()) identifier = bundle->bundleIdentifier();
+    if (!identifier || identifier->length() == 0) identifier = NS("com.bazaarnest.mobile");
+    auto path = NSString::stringWithFormat(NS("%@/Library/Preferences/%@.plist"), NSHomeDirectory(),
+                                           identifier);
+    return make<NSUserDefaults>(&NSUserDefaults::initWithFile, path);
+}
+}  // namespace
+
 Ref<NSUserDefaults> NSUserDefaults::standardUserDefaults() {
-    std::lock_guard<std::mutex> guard(sharedLock);
-    if (!shared) {
-        Ref<NSString> identifier;
-        if (auto bundle = NSBundle::mainBundle()) identifier = bundle->bundleIdentifier();
-        if (!identifier || identifier->length() == 0) identifier = NS("com.bazaarnest.mobile");
-        auto path = NSString::stringWithFormat(NS("%@/Library/Preferences/%@.plist"),
-                                               NSHomeDirectory(), identifier);
-        shared = make<NSUserDefaults>(&NSUserDefaults::initWithFile, path);
-    }
-    return shared;
+    return shared().get();
 }
 
 void NSUserDefaults::resetStandardUserDefaults() {
-    Ref<NSUserDefaults> old;
-    {
-        std::lock_guard<std::mutex> guard(sharedLock);
-        old = std::move(shared);
-        shared = nullptr;
-    }
+    shared().reset();
 }
 
 bool NSUserDefaults::initWithFile(NSString* path) {

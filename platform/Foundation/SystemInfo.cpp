@@ -4,6 +4,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "Foundation/ProcessWide.h"
+
 namespace phone_system {
 
 namespace {
@@ -16,8 +18,8 @@ struct State {
     bool failing = false;
 };
 State& state() {
-    static State* s = new State();  // read by code running at exit too
-    return *s;
+    static ProcessWide<State> slot;  // never destroyed: read by code running at exit too
+    return *slot.get();
 }
 
 void copyField(char* field, size_t size, const std::string& value) {
@@ -121,12 +123,13 @@ void setFailing(bool failing) {
     state().failing = failing;
 }
 void reset() {
-    std::lock_guard<std::mutex> g(state().lock);
-    state().machine = "iPhone3,1";
-    state().model = "N90AP";
-    state().physicalMemory = kDefaultPhysicalMemory;
-    state().cpuFrequency = kDefaultCPUFrequency;
-    state().failing = false;
+    auto& s = state();
+    std::lock_guard<std::mutex> g(s.lock);
+    s.machine = "iPhone3,1";
+    s.model = "N90AP";
+    s.physicalMemory = kDefaultPhysicalMemory;
+    s.cpuFrequency = kDefaultCPUFrequency;
+    s.failing = false;
 }
 
 }  // namespace phone_system

@@ -60,15 +60,6 @@ bool UIAccelerometer::isDelivering() {
     return timer_ && delegate_.lock();
 }
 
-void UIAccelerometer::resetForTesting() {
-    delegate_.reset();
-    interval_ = kDefaultInterval;
-    x_ = 0;
-    y_ = 0;
-    z_ = -1;
-    restartTimer();
-}
-
 void UIAccelerometer::restartTimer() {
     if (timer_) timer_->invalidate();
     timer_ = nullptr;

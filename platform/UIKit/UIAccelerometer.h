@@ -50,8 +50,6 @@ class UIAccelerometer : public NSObject {
     void injectSample(UIAccelerationValue x, UIAccelerationValue y, UIAccelerationValue z);
     // Whether samples are being delivered (a delegate is set and alive).
     bool isDelivering();
-    // Back to no delegate, the default interval and the resting reading (tests).
-    void resetForTesting();
 
 private:
     void restartTimer();

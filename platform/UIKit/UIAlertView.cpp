@@ -5,6 +5,7 @@
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIActionSheet.h"
 #include "UIKit/UIApplication.h"
@@ -24,20 +25,19 @@ constexpr CGFloat kLabelHeight = 22;
 constexpr CGFloat kButtonHeight = 44;
 
 std::vector<Weak<UIButtonPanelView>>& shownList() {
-    static auto* list = new std::vector<Weak<UIButtonPanelView>>();
-    return *list;
+    static ProcessWide<std::vector<Weak<UIButtonPanelView>>> list;
+    return *list.get();
 }
 
 // Alerts show in a window of their own above the app's.
 Ref<UIWindow> overlayWindow() {
-    static Ref<UIWindow>* window = nullptr;
-    if (!window) {
-        window = new Ref<UIWindow>(
-            make<UIWindow>(&UIWindow::initWithFrame, UIScreen::mainScreen()->bounds()));
-        (*window)->setWindowLevel(UIWindowLevelAlert);
-        (*window)->setBackgroundColor(UIColor::clearColor());
-    }
-    return *window;
+    static ProcessWide<UIWindow> window{[] {
+        auto made = make<UIWindow>(&UIWindow::initWithFrame, UIScreen::mainScreen()->bounds());
+        made->setWindowLevel(UIWindowLevelAlert);
+        made->setBackgroundColor(UIColor::clearColor());
+        return made;
+    }};
+    return window.get();
 }
 
 SEL sel(const char* name) {

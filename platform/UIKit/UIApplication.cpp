@@ -15,6 +15,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimer.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIImage.h"
@@ -28,9 +29,13 @@ NSString* const UIApplicationLaunchOptionsSourceApplicationKey =
     NS("UIApplicationLaunchOptionsSourceApplicationKey");
 
 namespace {
-UIApplication*& sharedSlot() {
-    static UIApplication* shared = nullptr;
-    return shared;
+Ref<UIApplication> makeApplication();
+
+// A dropped application stops its task expiry and lets go of its delegate, windows and observer.
+ProcessWide<UIApplication>& sharedSlot() {
+    static ProcessWide<UIApplication> slot{makeApplication,
+                                           [](UIApplication* app) { app->resetState(); }};
+    return slot;
 }
 
 const std::vector<std::string>& defaultSchemes() {
@@ -81,14 +86,16 @@ bool UIApplication::respondsToSelector(SEL sel) {
     return UIResponder::respondsToSelector(sel);
 }
 
+namespace {
+Ref<UIApplication> makeApplication() {
+    auto app = make<UIApplication>();
+    app->resetState();
+    return app;
+}
+}  // namespace
+
 Ref<UIApplication> UIApplication::sharedApplication() {
-    auto& slot = sharedSlot();
-    if (!slot) {
-        slot = new UIApplication();
-        slot->schemes_ = defaultSchemes();
-        slot->makeImmortal();
-    }
-    return Ref<UIApplication>(slot);
+    return sharedSlot().get();
 }
 
 // ---- delegate and windows ---------------------------------------------------------------------
@@ -450,8 +457,7 @@ int UIApplicationMain(int, char**, NSString* principalClassName, NSString* deleg
                 NSException::raise(NSInternalInconsistencyException, NS("Unable to instantiate %@"),
                                    principalClassName);
             app->schemes_ = defaultSchemes();
-            app->makeImmortal();
-            sharedSlot() = app.get();
+            sharedSlot().exchange(app);
         }
     }
     auto app = UIApplication::sharedApplication();

@@ -69,14 +69,6 @@ void UIDevice::setSystemVersion(NSString* version) {
     systemVersion_ = version ? version->copy() : nullptr;
 }
 
-void UIDevice::resetForTesting() {
-    model_ = nullptr;
-    systemVersion_ = nullptr;
-    idiom_ = UIUserInterfaceIdiomPhone;
-    multitasking_ = true;
-    orientation_ = UIDeviceOrientationPortrait;
-}
-
 Ref<NSString> UIDevice::uniqueIdentifier() {
     if (identifier_) return identifier_;
     auto path = identifierPath();

@@ -59,8 +59,6 @@ class UIDevice : public NSObject {
     void setSystemVersion(NSString* version);
     void setUserInterfaceIdiom(UIUserInterfaceIdiom idiom) { idiom_ = idiom; }
     void setMultitaskingSupported(bool supported) { multitasking_ = supported; }
-    // The phone again: model, version, idiom, multitasking and portrait orientation.
-    void resetForTesting();
 
     // Orientation: unknown until notifications are on; changes post
     // UIDeviceOrientationDidChangeNotification while they are generated.

@@ -9,6 +9,7 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIApplication.h"
 
 NSString* const UINibExternalObjects = NS("UINibExternalObjects");
@@ -26,8 +27,8 @@ Registry& registry() {
 
 // The main interface file's objects live as long as the process, as the platform keeps them.
 std::vector<Ref<NSObject>>& mainInterfaceObjects() {
-    static auto* objects = new std::vector<Ref<NSObject>>();
-    return *objects;
+    static ProcessWide<std::vector<Ref<NSObject>>> objects;
+    return *objects.get();
 }
 
 void loadMainInterface(UIApplication* app, NSString* name) {

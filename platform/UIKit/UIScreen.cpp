@@ -1,6 +1,7 @@
 #include "UIKit/UIScreen.h"
 
 #include "Foundation/NSArray.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
 
@@ -11,12 +12,8 @@ void UIScreen::describeClass(RuntimeClass& c) {
 }
 
 Ref<UIScreen> UIScreen::mainScreen() {
-    static UIScreen* shared = [] {
-        auto* s = new UIScreen();
-        s->makeImmortal();
-        return s;
-    }();
-    return Ref<UIScreen>(shared);
+    static ProcessWide<UIScreen> shared;
+    return shared.get();
 }
 
 Ref<NSArray> UIScreen::screens() {

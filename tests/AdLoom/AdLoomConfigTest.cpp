@@ -4,6 +4,7 @@
 #include "AdLoom/adapters/AdLoomAdapterPebbleAds.h"
 #include "AdLoomTesting.h"
 #include "Foundation/NSDictionary.h"
+#include "Foundation/ProcessWide.h"
 #include "iAd/ADBannerView.h"
 
 using namespace adloomtest;
@@ -314,6 +315,20 @@ TEST_F(AdLoomConfigTest, ConfigURLCarriesTheEscapedKeyAgainstTheHostsBase) {
     EXPECT_EQ(receiver->failed, 1);
 }
 
+// The registry a test changed is dropped by the reset between tests; the next one is made with
+// the built-in adapters again.
+TEST_F(AdLoomConfigTest, TheResetBetweenTestsGivesARegistryOfTheBuiltInAdapters) {
+    auto registry = AdLoomAdNetworkRegistry::sharedRegistry();
+    registry->registerClass(Replacement::staticClass());
+    resetProcessWideInstances();
+    auto next = AdLoomAdNetworkRegistry::sharedRegistry();
+    EXPECT_NE(next.get(), registry.get());
+    auto two = next->adapterClassFor(2);
+    EXPECT_TRUE(!two || two->theClass() != Replacement::staticClass());
+    ASSERT_NE(next->adapterClassFor(16), nullptr);
+    EXPECT_EQ(next->adapterClassFor(16)->theClass()->name(), "AdLoomAdapterGeneric");
+}
+
 TEST_F(AdLoomConfigTest, RegistryKeepsTheLaterClassAndIAdOnlyWhenItsClassIsFound) {
     auto registry = AdLoomAdNetworkRegistry::sharedRegistry();
     EXPECT_EQ(registry->adapterClassFor(2)->theClass(), ScriptedAdapterA::staticClass());
@@ -350,7 +365,8 @@ TEST_F(AdLoomConfigTest, AdapterHelpersFallBackFromTheHostToTheConfiguration) {
                                      R"({"background_color_rgb":{"red":0,"green":255,"blue":0},
                                         "text_color_rgb":{"red":0,"green":0,"blue":255}})"));
     auto adapter = make<ScriptedAdapterA>();
-    adapter->initWithAdLoomDelegate(host.get(), nullptr, config.get(), network(config.get(), 0).get());
+    adapter->initWithAdLoomDelegate(host.get(), nullptr, config.get(),
+                                    network(config.get(), 0).get());
     CGFloat r, g, b, a;
     // Nothing from the host: the configuration's colours.
     adapter->helperBackgroundColorToUse()->getRed(&r, &g, &b, &a);

@@ -40,7 +40,6 @@ protected:
         ResultScreensTest::TearDown();
         sitetest::site().clearFaults();
         defaults->removePersistentDomain();
-        DZStyleSheet::setGlobalStyleSheet(nullptr);
     }
 
     // Lets the downloads under way report, and the messages they queued show.

@@ -39,7 +39,6 @@ protected:
         sheet = as<MyStyleSheet>(DZStyleSheet::globalStyleSheet());
         ASSERT_TRUE(sheet);
     }
-    void TearDown() override { DZStyleSheet::setGlobalStyleSheet(nullptr); }
     Ref<MyStyleSheet> sheet;
 };
 

@@ -68,7 +68,6 @@ protected:
         screen = nullptr;
         NSFileManager::defaultManager()->removeItemAtPath(TallySession::currentSessionFilePath(),
                                                           nullptr);
-        TallySession::resetForTesting();
         ResultScreensTest::TearDown();
     }
     // Shows the screen on the list at the index, as the result list does.

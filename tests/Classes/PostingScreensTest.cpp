@@ -176,8 +176,6 @@ protected:
         sitetest::site().reset();
         NSFileManager::defaultManager()->removeItemAtPath(TallySession::currentSessionFilePath(),
                                                           nullptr);
-        TallySession::resetForTesting();
-        TallyAPI::resetForTesting();
         ResultScreensTest::TearDown();
     }
 

@@ -49,7 +49,6 @@ protected:
 }  // namespace
 
 TEST_F(RootTabBar, TheLaunchShowsTheOuterStackAndConfiguresTheComponents) {
-    DZStyleSheet::setGlobalStyleSheet(nullptr);
     launch();
     EXPECT_TRUE(appWindow->isKeyWindow());
     EXPECT_FALSE(appWindow->isHidden());

@@ -34,8 +34,6 @@ protected:
     }
     static void reset() {
         NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("TallySendUsageInfo"));
-        TallySession::resetForTesting();
-        TallyAPI::resetForTesting();
         TallyAdAssignment::recreateInstance();
     }
     static Ref<NSString> lastAlertMessage() {

@@ -15,6 +15,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIKitNotifications.h"
@@ -22,6 +23,7 @@
 #include "analytics/TallyAPI.h"
 #include "analytics/TallyRecordReader.h"
 #include "analytics/TallySession.h"
+#include "analytics/base/TallyHosts.h"
 #include "support/RunLoopTesting.h"
 #include "support/http/TestServer.h"
 
@@ -63,8 +65,6 @@ protected:
     }
     static void reset() {
         NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("TallySendUsageInfo"));
-        TallySession::resetForTesting();
-        TallyAPI::resetForTesting();
     }
     void clearFiles() { TallySession::removeFilesForTesting(NS("api-key")); }
     // Decoded uploads, in order.
@@ -86,7 +86,6 @@ protected:
         TallySession::setSavedSessions(NSArray::arrayWithObjects({record.get(), record.get()}));
         NSFileManager::defaultManager()->removeItemAtPath(TallySession::currentSessionFilePath(),
                                                           nullptr);
-        TallySession::resetForTesting();
         TallyAPI::startSession(NS("api-key"));
         ASSERT_TRUE(runLoopUntil([&] {
             return server.requestCount() == requests &&
@@ -157,7 +156,6 @@ TEST_F(TallyAPITest, BackgroundTasksOnlyWhereTheSystemHasThem) {
     post(UIApplicationWillResignActiveNotification);
     EXPECT_EQ(app->activeBackgroundTaskCount(), 0u);
     ASSERT_TRUE(runLoopUntil([&] { return server.requestCount() == 3; }));
-    device->resetForTesting();
 }
 
 TEST_F(TallyAPITest, ResumeWithinThePauseBoundContinuesTheSession) {
@@ -248,7 +246,6 @@ TEST_F(TallyAPITest, SessionFiledDuringAnUploadIsKept) {
     TallySession::setSavedSessions(NSArray::arrayWithObject(record));
     NSFileManager::defaultManager()->removeItemAtPath(TallySession::currentSessionFilePath(),
                                                       nullptr);
-    TallySession::resetForTesting();
     TallyAPI::startSession(NS("api-key"));
     ASSERT_TRUE(runLoopUntil([&] { return gate.waiting() == 1; }));
     // While the start-up upload is on the wire, a session is filed.
@@ -286,4 +283,12 @@ TEST_F(TallyAPITest, AdsAreAskedForOnlyWithAppCircleAndTheParserHearsTheOutcome)
     EXPECT_EQ(TallyFileCache::instance()->apiKey()->length(), 7u);
     // The heartbeat is process-wide and started once, with the start's interval.
     EXPECT_EQ(TallyHeartBeater::createAndStartInstance(5.0)->interval(), 1.0);
+}
+// The reset between tests gives the facade the settings of a fresh process.
+TEST(TallyAPIShared, TheResetBetweenTestsRestoresTheDefaultSettings) {
+    TallyAPI::setServerURL(NS("http://elsewhere.test/aap.do"));
+    TallyAPI::setAppVersion(NS("9.9"));
+    resetProcessWideInstances();
+    EXPECT_EQ(TallyAPI::serverURL()->utf8(), tally_hosts::kUploadURL);
+    EXPECT_FALSE(TallyAPI::appVersion());
 }

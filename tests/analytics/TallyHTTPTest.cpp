@@ -41,8 +41,6 @@ protected:
     void TearDown() override { reset(); }
     static void reset() {
         NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("TallySendUsageInfo"));
-        TallySession::resetForTesting();
-        TallyAPI::resetForTesting();
     }
 };
 
@@ -137,7 +135,6 @@ TEST_F(TallyStandInTest, UrlHelpersBuildAndSendRequests) {
 }
 
 TEST(TallyDeviceTest, HardwareValuesComeFromTheSystem) {
-    phone_system::reset();
     EXPECT_TRUE(TallySession::devicePlatform()->isEqualToString(NS("iPhone3,1")));
     EXPECT_EQ(TallySession::deviceMemory(), 512);
     EXPECT_EQ(TallySession::deviceCPUFrequency(), 1000000000);

@@ -60,7 +60,6 @@ protected:
     void TearDown() override {
         NSFileManager::defaultManager()->removeItemAtPath(TallySession::currentSessionFilePath(),
                                                           nullptr);
-        TallySession::resetForTesting();
     }
 };
 

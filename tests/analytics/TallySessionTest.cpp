@@ -10,6 +10,7 @@
 #include "Foundation/NSKeyedArchiver.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "ads/tally/TallyAdImpression.h"
 #include "analytics/TallyEvent.h"
 #include "analytics/TallyRecordReader.h"
@@ -32,15 +33,10 @@ class TallySessionTest : public ::testing::Test {
 protected:
     ManualClockScope clock;
     void SetUp() override { start(NS("test-key")); }
-    void TearDown() override {
-        removeFiles();
-        TallySession::resetForTesting();
-    }
+    void TearDown() override { removeFiles(); }
     Ref<TallySession> start(NSString* key) {
-        TallySession::resetForTesting();
         TallySession::createActiveTallySession(key);
         removeFiles();
-        TallySession::resetForTesting();
         return TallySession::createActiveTallySession(key);
     }
     Ref<TallySession> session() { return TallySession::currentSession(); }
@@ -200,7 +196,7 @@ TEST_F(TallySessionTest, ArchiveRoundTripKeepsEveryField) {
 
 TEST_F(TallySessionTest, CrashedSessionIsFiledAtTheNextStart) {
     session()->recordEvent(NS("before-crash"), nullptr);
-    TallySession::resetForTesting();  // the process dies with the session current
+    // The process dies with the session current; the next start finds its file.
     Clock::advance(60);
     auto next = TallySession::createActiveTallySession(NS("test-key"));
     auto saved = TallySession::savedSessions();
@@ -212,7 +208,6 @@ TEST_F(TallySessionTest, CrashedSessionIsFiledAtTheNextStart) {
 
     // A damaged current file is moved aside and a session still starts.
     auto path = TallySession::currentSessionFilePath();
-    TallySession::resetForTesting();
     NSData::dataWithBytes("garbage", 7)->writeToFile(path, true);
     EXPECT_TRUE(TallySession::createActiveTallySession(NS("test-key")));
     EXPECT_EQ(TallySession::savedSessions()->count(), 1u);
@@ -278,4 +273,23 @@ TEST_F(TallySessionTest, EnvelopeCountsEveryRecordItCarries) {
     e = readEnvelope(TallySession::dataForSessions(stored, true));
     EXPECT_EQ(e.sessions.size(), 3u);
     EXPECT_EQ(e.adsRequested, 1u);
+}
+// The reset between tests forgets the current session, the key and the limit, as a new process
+// would; the session's files stay.
+TEST(TallySessionShared, TheResetBetweenTestsForgetsTheCurrentSessionAndTheLimit) {
+    ManualClockScope clock;
+    TallySession::removeFilesForTesting(NS("reset-key"));
+    auto first = TallySession::createActiveTallySession(NS("reset-key"));
+    TallySession::setMaxSessions(1);
+    resetProcessWideInstances();
+    EXPECT_FALSE(TallySession::currentSession());
+    auto three = NSMutableArray::array();
+    for (uint8_t b : {1, 2, 3})
+        three->addObject(NSData::dataWithBytes(&b, 1));
+    EXPECT_EQ(TallySession::removeOldSessionsIfNecessary(three)->count(), 3u);
+    // The next start files the session the "process" left current.
+    auto next = TallySession::createActiveTallySession(NS("reset-key"));
+    EXPECT_NE(next.get(), first.get());
+    EXPECT_EQ(TallySession::savedSessions()->count(), 1u);
+    TallySession::removeFilesForTesting(NS("reset-key"));
 }

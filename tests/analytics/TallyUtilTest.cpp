@@ -105,7 +105,6 @@ TEST(TallyUtilTest, TheStandInHandsOutTheKeysTheClientTakes) {
 TEST(TallyUtilTest, DebugModeLogsEveryFieldOfTheUploadBody) {
     ManualClockScope clock;
     std::remove(logPath().c_str());
-    TallySession::resetForTesting();
     auto session = TallySession::createActiveTallySession(NS("debug-key"));
     session->recordEvent(NS("shown"), nullptr);
     session->recordErrorWithExceptionString(NS("E1"), NS("broke"), NS("nil"));
@@ -144,7 +143,6 @@ TEST(TallyUtilTest, DebugModeLogsEveryFieldOfTheUploadBody) {
         EXPECT_TRUE(logged(part)) << part;
     std::remove(logPath().c_str());
     session->saveSession();
-    TallySession::resetForTesting();
 }
 
 TEST(TallyUtilTest, CanvasOrientationsScreenBoundsAndNumbers) {

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "CoreGraphics/CGContext.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIGraphics.h"
 
 namespace {
@@ -73,8 +74,8 @@ void DZShape::addInverseOutline(CGRect rect) {
 // ---- rectangle ----------------------------------------------------------------------------
 
 Ref<DZRectangleShape> DZRectangleShape::shape() {
-    static auto* shared = new Ref<DZRectangleShape>(make<DZRectangleShape>());
-    return *shared;
+    static ProcessWide<DZRectangleShape> shared;
+    return shared.get();
 }
 
 void DZRectangleShape::addOutline(CGSize size) {

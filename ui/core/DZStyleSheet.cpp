@@ -6,6 +6,7 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIKitNotifications.h"
@@ -14,9 +15,9 @@
 namespace {
 // Never destroyed: a sheet freed while the process ends would talk to a notification centre
 // that may be gone already.
-Ref<DZStyleSheet>& sharedSheet() {
-    static auto* sheet = new Ref<DZStyleSheet>();
-    return *sheet;
+ProcessWide<DZStyleSheet>& sharedSheet() {
+    static ProcessWide<DZStyleSheet> slot;
+    return slot;
 }
 
 }  // namespace
@@ -30,19 +31,17 @@ void DZStyleSheet::describeClass(RuntimeClass& c) {
 }
 
 Ref<DZStyleSheet> DZStyleSheet::globalStyleSheet() {
-    Ref<DZStyleSheet>& sheet = sharedSheet();
-    if (!sheet) {
+    return sharedSheet().getOr([] {
         // The default sheet lives in the styles library above this one, so it is made by name.
         Class cls = classNamed("DZDefaultStyleSheet");
         Ref<DZStyleSheet> made = cls ? as<DZStyleSheet>(cls->createInstance()) : nullptr;
         if (!made || !made->init()) made = make<DZStyleSheet>();
-        sheet = made;
-    }
-    return sheet;
+        return made;
+    });
 }
 
 void DZStyleSheet::setGlobalStyleSheet(DZStyleSheet* sheet) {
-    Ref<DZStyleSheet> old = std::exchange(sharedSheet(), Ref<DZStyleSheet>(sheet));
+    auto old = sharedSheet().exchange(sheet);  // released outside the slot's lock
 }
 
 bool DZStyleSheet::init() {

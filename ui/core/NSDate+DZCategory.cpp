@@ -9,6 +9,7 @@
 #include "Foundation/NSDateFormatter.h"
 #include "Foundation/NSLocale.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "ui/core/DZGlobalCore.h"
 
 namespace {
@@ -17,17 +18,14 @@ constexpr int kDay = 86400;
 // One formatter per format key, made on first use with the localized format and the
 // preferred locale of that moment, and kept.
 NSDateFormatter* formatterFor(NSString* key) {
-    // Never destroyed: the formatters live as long as the process.
-    static auto* formatters = new std::unordered_map<std::string, NSDateFormatter*>();
-    NSDateFormatter*& slot = (*formatters)[key->utf8()];
+    static ProcessWide<std::unordered_map<std::string, Ref<NSDateFormatter>>> formatters;
+    Ref<NSDateFormatter>& slot = (*formatters.get())[key->utf8()];
     if (!slot) {
-        auto f = make<NSDateFormatter>();
-        f->setDateFormat(DZBundleLocalizedString(key, nullptr));
-        f->setLocale(DZPreferredLocale());
-        f->makeImmortal();
-        slot = f.get();
+        slot = make<NSDateFormatter>();
+        slot->setDateFormat(DZBundleLocalizedString(key, nullptr));
+        slot->setLocale(DZPreferredLocale());
     }
-    return slot;
+    return slot.get();
 }
 
 Ref<NSString> format(NSDate* date, NSString* key) {

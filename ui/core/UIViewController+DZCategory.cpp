@@ -11,6 +11,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimer.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UINavigationBar.h"
@@ -35,8 +36,8 @@ struct Tables {
 };
 
 Tables& tables() {
-    static Tables* t = new Tables;  // lives for the process: controllers may die at exit
-    return *t;
+    static ProcessWide<Tables> t;  // never destroyed: controllers may die at exit
+    return *t.get();
 }
 
 // One collection: its retained members and the timer that collects them.
@@ -45,14 +46,19 @@ struct Collection {
     Ref<NSTimer> timer;
 };
 
+// A dropped collection's timer stops: it would collect in the next one's time.
+void stopCollecting(Collection* c) {
+    if (c->timer) c->timer->invalidate();
+}
+
 Collection& commonCollection() {
-    static Collection* c = new Collection;
-    return *c;
+    static ProcessWide<Collection> c{nullptr, stopCollecting};
+    return *c.get();
 }
 
 Collection& navigatorCollection() {
-    static Collection* c = new Collection;
-    return *c;
+    static ProcessWide<Collection> c{nullptr, stopCollecting};
+    return *c.get();
 }
 
 Ref<NSArray> membersOf(Collection& c) {

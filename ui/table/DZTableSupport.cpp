@@ -2,13 +2,14 @@
 
 #include <limits>
 
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIStringDrawing.h"
 #include "ui/style/DZDefaultStyleSheet.h"
 
 Ref<DZDefaultStyleSheet> DZTableStyleSheet() {
     if (auto sheet = as<DZDefaultStyleSheet>(DZStyleSheet::globalStyleSheet())) return sheet;
-    static Ref<DZDefaultStyleSheet> fallback = make<DZDefaultStyleSheet>();
-    return fallback;
+    static ProcessWide<DZDefaultStyleSheet> fallback;
+    return fallback.get();
 }
 
 UITableViewCellSelectionStyle DZTableSelectionStyle() {

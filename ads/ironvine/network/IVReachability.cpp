@@ -11,6 +11,7 @@
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "SystemConfiguration/SCNetworkReachability.h"
 
 NSString* const kNetworkReachabilityChangedNotification =
@@ -81,8 +82,8 @@ void IVReachabilityQuery::unscheduleEverywhere() {
 // ---- shared service -------------------------------------------------------------------------
 
 Ref<IVReachability> IVReachability::sharedReachability() {
-    static Ref<IVReachability> shared = make<IVReachability>();
-    return shared;
+    static ProcessWide<IVReachability> shared;
+    return shared.get();
 }
 
 bool IVReachability::init() {

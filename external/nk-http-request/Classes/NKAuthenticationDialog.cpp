@@ -12,6 +12,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSValue.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIDevice.h"
@@ -31,14 +32,21 @@ using nk_detail::sameText;
 namespace {
 
 // The sheet showing now and the requests waiting for one; main thread only.
+struct Sheets {
+    Ref<NKAuthenticationDialog> current;
+    Ref<NSMutableArray> waiting = NSMutableArray::array();
+};
+Sheets& sheets() {
+    static ProcessWide<Sheets> slot;
+    return *slot.get();
+}
+
 Ref<NKAuthenticationDialog>& currentSheet() {
-    static Ref<NKAuthenticationDialog>* const sheet = new Ref<NKAuthenticationDialog>();
-    return *sheet;
+    return sheets().current;
 }
 
 Ref<NSMutableArray>& waitingList() {
-    static Ref<NSMutableArray>* const list = new Ref<NSMutableArray>(NSMutableArray::array());
-    return *list;
+    return sheets().waiting;
 }
 
 Ref<UIWindow> firstWindow() {

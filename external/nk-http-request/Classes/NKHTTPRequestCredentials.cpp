@@ -17,6 +17,7 @@
 #include "Foundation/NSURLCredential.h"
 #include "Foundation/NSURLCredentialStorage.h"
 #include "Foundation/NSURLProtectionSpace.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "external/nk-http-request/Classes/NKAuthenticationDialog.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
@@ -37,13 +38,19 @@ NSString* const kScheme = NS("AuthenticationScheme");
 NSString* const kRealm = NS("AuthenticationRealm");
 
 // The two session lists, under the session-credentials lock.
+struct SessionStores {
+    Ref<NSMutableArray> server;
+    Ref<NSMutableArray> proxy;
+};
+SessionStores& sessionStores() {
+    static ProcessWide<SessionStores> slot;
+    return *slot.get();
+}
 Ref<NSMutableArray>& serverStore() {
-    static Ref<NSMutableArray>* const store = new Ref<NSMutableArray>();
-    return *store;
+    return sessionStores().server;
 }
 Ref<NSMutableArray>& proxyStore() {
-    static Ref<NSMutableArray>* const store = new Ref<NSMutableArray>();
-    return *store;
+    return sessionStores().proxy;
 }
 
 Ref<CFHTTPAuthentication> authenticationOf(NSObject* o) {

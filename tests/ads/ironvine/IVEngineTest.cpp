@@ -311,6 +311,18 @@ TEST_F(IVEngineTest, StagedPairIsTakenAtTheNextLaunchAndOldOnesGo) {
     EXPECT_TRUE(fs::exists(configDir() + "/driver.js"));
 }
 
+// A sync that answers after its engine was shut down writes no client: the next engine (here the
+// next launch, in a test the next test) finds the folder as it was.
+TEST_F(IVEngineTest, ASyncAnsweredAfterShutdownWritesNothing) {
+    auto controller = launch(1000000);
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return !syncs().empty(); }));
+    controller->shutdown();
+    auto next = IVController::sharedController();  // another engine, not started
+    advanceRunLoop(5.0);
+    EXPECT_TRUE(ivtest::tree(configDir()).empty());
+    EXPECT_FALSE(controller->clientManager()->hasClient());
+}
+
 TEST_F(IVEngineTest, UnsafeOrIncompleteRepliesWriteNothing) {
     for (std::string variant : {"variant=nodriver", "variant=nontext", "variant=status",
                                 "version=..%2F..%2Fescape", "variant=nested"}) {

@@ -40,7 +40,7 @@ TEST(IVUtilTest, VersionsLinksAndTransforms) {
             NSURL::URLWithString(NSString::stringWithFormat(NS("http://%@/app/1"), host).get());
         EXPECT_TRUE(IVUtil::URLWillLoadExternalApp(url.get()));
     }
-    device->resetForTesting();
+    device->setSystemVersion(nullptr);  // the system the device reports by default
     for (int o : {0, 1, 5, 6}) {
         auto t = IVUtil::transformForOrientation(o);
         EXPECT_TRUE(t.a == 1 && t.b == 0 && t.c == 0 && t.d == 1) << o;
@@ -68,7 +68,6 @@ TEST(IVUtilTest, DelimitedStrings) {
 // Sound files in an ad folder of their own.
 struct AudioFixture : ::testing::Test {
     void SetUp() override {
-        audio_session::resetForTesting();
         dir = NSTemporaryDirectory()->utf8() + "ivaudio";
         std::filesystem::create_directories(dir);
         ivtest::writeFile(dir + "/a.wav", *bnservices::ironvineFile("tone.wav"));
@@ -76,10 +75,7 @@ struct AudioFixture : ::testing::Test {
         IVAudioEngine::startup();
         engine = IVAudioEngine::sharedAudioEngine();
     }
-    void TearDown() override {
-        IVAudioEngine::teardown();
-        audio_session::resetForTesting();
-    }
+    void TearDown() override { IVAudioEngine::teardown(); }
     Ref<NSString> path(const char* name) { return str(dir + "/" + name); }
     ManualClockScope clock;
     std::string dir;

@@ -77,6 +77,19 @@ protected:
     Ref<PBLInterstitial> interstitial;
 };
 
+// The five-second default holds with any store, also one made after the first interstitial (as
+// after a restart, or the reset between tests).
+TEST_F(PBLInterstitialTest, TheDefaultTimeoutIsRegisteredWithAStoreMadeLater) {
+    auto timeout = [] {
+        return NSUserDefaults::standardUserDefaults()->floatForKey(NS("applicationTimeout"));
+    };
+    EXPECT_FLOAT_EQ(timeout(), 5.0f);
+    NSUserDefaults::resetStandardUserDefaults();
+    EXPECT_FLOAT_EQ(timeout(), 0.0f);
+    auto another = make<PBLInterstitial>();
+    EXPECT_FLOAT_EQ(timeout(), 5.0f);
+}
+
 TEST_F(PBLInterstitialTest, ATimeOutNotAboveZeroOnlyLogs) {
     NSUserDefaults::standardUserDefaults()->setFloat(0, NS("applicationTimeout"));
     splash("interstitial");

@@ -6,6 +6,7 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/ProcessWide.h"
 #include "SystemConfiguration/SCNetworkReachability.h"
 #include "ads/pebble/PBLNetworkChecker.h"
 #include "support/FoundationTesting.h"
@@ -65,6 +66,20 @@ TEST(PBLNetworkUtilitiesTest, UserAgentKeepsCopyAndIgnoresEmpty) {
     ua->appendString(NS("x"));
     PBLNetworkUtilities::setUserAgentString(NS(""));
     EXPECT_EQ(text(PBLNetworkUtilities::userAgentString()), "Pebble/1");
+    // The host sets it at each start: the reset between tests forgets it.
+    resetProcessWideInstances();
+    EXPECT_FALSE(PBLNetworkUtilities::userAgentString());
+}
+
+// The shared checker listens from its first use; the reset between tests drops it and stops it
+// listening, even while a caller still holds it.
+TEST(PBLNetworkCheckerTest, TheResetBetweenTestsStopsTheSharedChecker) {
+    auto shared = PBLNetworkChecker::sharedChecker();
+    EXPECT_TRUE(shared->isEnabled());
+    EXPECT_EQ(PBLNetworkChecker::sharedChecker().get(), shared.get());
+    resetProcessWideInstances();
+    EXPECT_FALSE(shared->isEnabled());
+    EXPECT_NE(PBLNetworkChecker::sharedChecker().get(), shared.get());
 }
 
 TEST(PBLNetworkCheckerTest, TypeFollowsPlatformReports) {

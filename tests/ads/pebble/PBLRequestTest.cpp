@@ -39,8 +39,6 @@ protected:
         PebbleTest::SetUp();
         root_ = NSTemporaryDirectory()->utf8() + "PebbleFixture.app";
         writeBundle(true);
-        phone_system::reset();
-        audio_session::resetForTesting();
         auto app = UIApplication::sharedApplication();
         app->setStatusBarHidden(false);
         app->setStatusBarOrientation(UIInterfaceOrientationPortrait);
@@ -291,7 +289,6 @@ public:
 
 TEST_F(PBLRequestTest, SignalPairCarriesLoadsTouchesSampleAndReachability) {
     auto accelerometer = UIAccelerometer::sharedAccelerometer();
-    accelerometer->resetForTesting();
     auto app = make<AppDelegate>();
     accelerometer->setDelegate(app);
     pblGestureInit();
@@ -319,7 +316,6 @@ TEST_F(PBLRequestTest, SignalPairCarriesLoadsTouchesSampleAndReachability) {
     PBLSignals::setEnabled(false);
     EXPECT_EQ(cast<PBLRequestPrivate>(PBLRequest::request())->spamSignals()->count(), 0u);
     SCNetworkReachabilityClearFlagsForTesting();
-    accelerometer->resetForTesting();
 }
 
 }  // namespace

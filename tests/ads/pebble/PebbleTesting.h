@@ -1,5 +1,5 @@
-// A clean store for each test: the ad client's saved statistics and timings removed, the shared
-// record released, and the manual clock installed.
+// A clean store for each test: the ad client's saved statistics and timings removed, and the
+// manual clock installed.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,12 +21,13 @@ protected:
         PBLSignals::setEnabled(true);
     }
     void TearDown() override {
+        // The shared record saves what it counted when it is let go, so it goes before the store
+        // is cleared.
         PBLStatistics::releaseSharedStatistics();
         clearStores();
         clock_.reset();
     }
     static void clearStores() {
-        PBLStatistics::releaseSharedStatistics();
         auto defaults = NSUserDefaults::standardUserDefaults();
         for (NSString* key : {NS("pebble_stats_shared"), NS("pebble_timing_shared"),
                               NS("pebble_timing_shared_boot"), NS("pebble_stats_test"),

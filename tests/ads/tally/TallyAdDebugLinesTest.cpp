@@ -331,14 +331,12 @@ TEST_F(TallyAdDebugLinesTest, SettingsSayWhereTheirValueCameFromAndImpressionsTh
 }
 
 TEST_F(TallyAdDebugLinesTest, TheSessionSaysWhetherItRecordsOrReplacesAnImpression) {
-    TallySession::resetForTesting();
     TallySession::createActiveTallySession(NS("ads-test-key"));
     lines();
     auto impression = make<TallyAdImpression>(&TallyAdImpression::initWithHook, NS("h"),
                                               NSNumber::numberWithInt(1).get());
     impression->updateWithResult(NSNumber::numberWithInt(3));
     auto got = lines();
-    TallySession::resetForTesting();
     TallySession::removeFilesForTesting(NS("ads-test-key"));
     expectInOrder(got, {
                            "Tally: Recording ad impression for hook[h] with adId[(null)] and "

@@ -33,8 +33,6 @@ TEST_F(TallyAdTest, ASessionGetsAdsShowsABannerOpensTheCanvasAndFollowsAStoreLin
     services.reset();
     auto* analytics = services.module<bnservices::AnalyticsModule>("analytics");
     NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("TallySendUsageInfo"));
-    TallySession::resetForTesting();
-    TallyAPI::resetForTesting();
     // Pages load over the URL connection, as the app sets it up.
     auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
     TallyAPI::setAppCircleEnabled(true);
@@ -97,8 +95,6 @@ TEST_F(TallyAdTest, ASessionGetsAdsShowsABannerOpensTheCanvasAndFollowsAStoreLin
     EXPECT_EQ(codes, (std::vector<int>{1, 2, 3, 4, 5, 6, 8}));
     EXPECT_TRUE(std::is_sorted(found.back().begin(), found.back().end(),
                                [](auto& a, auto& b) { return a.second < b.second; }));
-    TallySession::resetForTesting();
-    TallyAPI::resetForTesting();
     UIWebView::setURLLoader(previousLoader);
 }
 

@@ -7,7 +7,9 @@
 #include "Foundation/NSKeyedArchiver.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIImage.h"
+#include "ads/tally/TallyAdClient.h"
 #include "ads/tally/TallyAdImpression.h"
 #include "analytics/TallySession.h"
 #include "tests/ads/tally/TallyAdTesting.h"
@@ -138,9 +140,10 @@ TEST_F(TallyAdRecordsTest, ASessionStartWithoutAnImageCacheArchiveForgetsTheOldP
               bnservices::tally_ad_ids::kCacheUpdateTimestamp);
 }
 
-TEST_F(TallyAdRecordsTest, AskingForTheSingletonsNeverMakesThem) {
-    TallyImageCache::resetForTesting();
-    TallyAdAssignment::resetForTesting();
+// Without the fixture's session start: a test begins with no instances at all.
+TEST(TallyAdSingletonsTest, AskingForThemNeverMakesThem) {
+    auto files = TallyFileCache::createInstanceWithApiKey(NS("ads-test-key"));
+    files->removeCache();
     EXPECT_FALSE(TallyImageCache::instance());
     EXPECT_FALSE(TallyAdAssignment::instance());
     // The upload still says what is cached: nothing.
@@ -154,10 +157,37 @@ TEST_F(TallyAdRecordsTest, AskingForTheSingletonsNeverMakesThem) {
     ASSERT_TRUE(cache);
     EXPECT_EQ(cache->fileCache(), files);
     EXPECT_EQ(TallyImageCache::instance(), cache);
-    cache->save(imageRecord(1), num(7));
-    EXPECT_TRUE(files->get(TallyImageCache::imageIdToFileName(num(7))));
+    auto seven = NSNumber::numberWithLongLong(7);
+    cache->save(imageRecord(1), seven);
+    EXPECT_TRUE(files->get(TallyImageCache::imageIdToFileName(seven)));
     EXPECT_EQ(TallyImageCache::createInstanceWithFileCache(files), cache);
     EXPECT_TRUE(TallyAdAssignment::createInstance());
+    files->removeCache();
+}
+
+// The reset between tests drops the parser, the assignment, the caches and the heart beater
+// (whose beats stop, even while held), and the service's settings go back to their defaults.
+TEST(TallyAdSingletonsTest, TheResetBetweenTestsDropsThemAll) {
+    ManualClockScope clock;
+    auto files = TallyFileCache::createInstanceWithApiKey(NS("ads-test-key"));
+    TallyAdAssignment::createInstance();
+    TallyImageCache::createInstanceWithFileCache(files);
+    auto parser = TallyAdParser::instance();
+    auto beater = TallyHeartBeater::createAndStartInstance(1.0);
+    TallyAdProperties::setBannerRefreshInSeconds(NSNumber::numberWithInt(60));
+    advanceRunLoop(2.5);
+    int beats = beater->beats();
+    EXPECT_EQ(beats, 2);
+    resetProcessWideInstances();
+    EXPECT_FALSE(TallyHeartBeater::instance());
+    EXPECT_FALSE(TallyAdAssignment::instance());
+    EXPECT_FALSE(TallyImageCache::instance());
+    EXPECT_FALSE(TallyFileCache::instance());
+    EXPECT_NE(TallyAdParser::instance().get(), parser.get());
+    EXPECT_EQ(TallyAdProperties::getBannerRefreshInSeconds(), 20u);
+    advanceRunLoop(3);
+    EXPECT_EQ(beater->beats(), beats);
+    files->removeCache();
 }
 
 TEST_F(TallyAdRecordsTest, PropertyDefaultsAndDecimalTexts) {
@@ -204,12 +234,7 @@ class TallyAdImpressionTest : public TallyAdTest {
 protected:
     void SetUp() override {
         TallyAdTest::SetUp();
-        TallySession::resetForTesting();
         session = TallySession::createActiveTallySession(NS("impression-key"));
-    }
-    void TearDown() override {
-        TallySession::resetForTesting();
-        TallyAdTest::TearDown();
     }
     ManualClockScope clock;
     Ref<TallySession> session;

@@ -45,8 +45,6 @@ class TallyAdViewTest : public TallyAdTest {
 protected:
     void SetUp() override {
         TallyAdTest::SetUp();
-        TallySession::resetForTesting();
-        TallyAPI::resetForTesting();
         TallySession::createActiveTallySession(NS("view-key"));
         window = make<UIWindow>(&UIWindow::initWithFrame, CGRectMake(0, 0, 320, 480));
         window->makeKeyAndVisible();
@@ -61,8 +59,6 @@ protected:
             canvas->cancel();
             runLoopUntil([] { return !TallyAdCanvasViewController::getOpenCanvasController(); });
         }
-        TallySession::resetForTesting();
-        TallyAPI::resetForTesting();
         TallyAdTest::TearDown();
     }
     void parse(TallyAdReplyOptions options = {}) {
@@ -255,7 +251,6 @@ TEST_F(TallyAdViewTest, TheClickActionMatrix) {
 
 TEST_F(TallyAdViewTest, ClickURLsCarryTheAdsQueryExactly) {
     ManualClockScope clock;
-    TallySession::resetForTesting();
     auto session = TallySession::createActiveTallySession(NS("url-key"));
     Clock::advance(2.5);
     auto impression = make<TallyAdImpression>(&TallyAdImpression::initWithHook, NS("a b&c"),
@@ -330,8 +325,8 @@ TEST_F(TallyAdViewTest, TheDrawerHoldsTheCanvasBannersBetweenItsLimits) {
     EXPECT_EQ(page->frame().size.height, pageHeight - 48);
     EXPECT_EQ(canvas->adImpression(), nullptr);
 
-    // An impression no session records is kept by the canvas alone.
-    TallySession::resetForTesting();
+    // An impression no session records (the session is filed) is kept by the canvas alone.
+    TallySession::currentSession()->saveSession();
     auto unrecorded = make<TallyAdImpression>(&TallyAdImpression::initWithHook, NS("h"),
                                               NSNumber::numberWithInt(2).get());
     Weak<TallyAdImpression> probe(unrecorded.get());

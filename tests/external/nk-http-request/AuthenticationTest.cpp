@@ -8,9 +8,12 @@
 #include "CFNetwork/CFHTTPAuthenticationNTLM.h"
 #include "EngineTesting.h"
 #include "Foundation/NSArray.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSURL.h"
 #include "Foundation/NSURLCredential.h"
 #include "Foundation/NSURLCredentialStorage.h"
 #include "Foundation/NSURLProtectionSpace.h"
+#include "Foundation/ProcessWide.h"
 
 using namespace enginetest;
 using testhttp::Request;
@@ -547,4 +550,17 @@ TEST_F(Authentication, NTLMRefusedOnItsThirdExchangeFails) {
     EXPECT_EQ(codeOf(r), NKAuthenticationErrorType);
     EXPECT_EQ(r->authenticationRetryCount(), 2);
     EXPECT_EQ(to("/ntlm").size(), 3u);
+}
+
+// The session stores live as long as the process: the reset between tests empties them.
+TEST(SessionCredentialStores, TheResetBetweenTestsEmptiesThem) {
+    NKHTTPRequest::storeAuthenticationCredentialsInSessionStore(NSDictionary::dictionaryWithPairs(
+        {{NS("URL"), NSURL::URLWithString(NS("http://members.bazaarnest.test/"))}}));
+    NKHTTPRequest::storeProxyAuthenticationCredentialsInSessionStore(
+        NSDictionary::dictionaryWithPairs({{NS("Host"), NS("proxy.bazaarnest.test")}}));
+    EXPECT_EQ(NKHTTPRequest::sessionCredentialsStore()->count(), 1u);
+    EXPECT_EQ(NKHTTPRequest::sessionProxyCredentialsStore()->count(), 1u);
+    resetProcessWideInstances();
+    EXPECT_EQ(NKHTTPRequest::sessionCredentialsStore()->count(), 0u);
+    EXPECT_EQ(NKHTTPRequest::sessionProxyCredentialsStore()->count(), 0u);
 }

@@ -96,7 +96,6 @@ protected:
         for (int i = 0; i < 5 && sheet(); ++i)
             sheet()->cancelAuthenticationFromDialog(nullptr);
         forgetCredentials();
-        UIApplication::sharedApplication()->resetState();
     }
     Ref<NKHTTPRequest> askingRequest(const std::string& url, Recorder* delegate) {
         Ref<NKHTTPRequest> r = requestTo(url);
@@ -324,7 +323,6 @@ TEST_F(LoginSheet, SynchronousRequestOnAnotherThreadWaitsForTheSheet) {
 }
 
 TEST_F(LoginSheet, WithoutAWindowTheRequestFailsInsteadOfWaiting) {
-    UIApplication::sharedApplication()->resetState();
     window = nullptr;
     auto d = make<Recorder>();
     Ref<NKHTTPRequest> r = askingRequest(server.url("/basic"), d);

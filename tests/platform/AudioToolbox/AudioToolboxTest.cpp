@@ -4,14 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 
 namespace {
 
 class AudioToolboxTest : public testing::Test {
 protected:
-    void SetUp() override { audio_session::resetForTesting(); }
-    void TearDown() override { audio_session::resetForTesting(); }
-
     static Ref<NSString> route(OSStatus* status = nullptr) {
         Ref<NSString> r = NS("unset");
         UInt32 size = sizeof r;
@@ -83,6 +81,22 @@ TEST_F(AudioToolboxTest, SystemSoundsGoToTheLog) {
     EXPECT_EQ(audio_session::playedSystemSounds(), (std::vector<SystemSoundID>{4095, 1007, 4095}));
     audio_session::clearSystemSoundLog();
     EXPECT_TRUE(audio_session::playedSystemSounds().empty());
+}
+
+// The reset between tests leaves the session as a new process finds it.
+TEST_F(AudioToolboxTest, TheResetBetweenTestsStartsAFreshSession) {
+    AudioSessionInitialize(nullptr, nullptr, nullptr, nullptr);
+    AudioSessionSetActive(true);
+    audio_session::setRoute(NS("Headphone"));
+    AudioServicesPlaySystemSound(1007);
+    resetProcessWideInstances();
+    EXPECT_FALSE(audio_session::isActive());
+    EXPECT_TRUE(audio_session::playedSystemSounds().empty());
+    OSStatus st = 0;
+    route(&st);
+    EXPECT_EQ(st, kAudioSessionNotInitialized);
+    EXPECT_EQ(AudioSessionInitialize(nullptr, nullptr, nullptr, nullptr), kAudioSessionNoError);
+    EXPECT_EQ(route()->utf8(), "Speaker");
 }
 
 }  // namespace

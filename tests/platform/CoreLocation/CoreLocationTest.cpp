@@ -9,6 +9,7 @@
 #include "Foundation/Clock.h"
 #include "Foundation/NSDate.h"
 #include "Foundation/NSError.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
@@ -34,8 +35,6 @@ Ref<CLLocation> at(double lat, double lon, double accuracy) {
 
 class CoreLocationTest : public testing::Test {
 protected:
-    void SetUp() override { location_services::resetForTesting(); }
-    void TearDown() override { location_services::resetForTesting(); }
     ManualClockScope clock_;
 };
 
@@ -115,6 +114,25 @@ TEST_F(CoreLocationTest, StartingHearsTheKnownLocationAndServicesCanBeOff) {
     advanceRunLoop(0);
     EXPECT_EQ(offListener->errors, std::vector<NSInteger>{kCLErrorDenied});
     EXPECT_FALSE(off->isUpdatingLocation());
+}
+
+// The reset between tests forgets the location, turns services back on and drops the managers
+// that were updating: a manager of the next test hears nothing of the last one's.
+TEST_F(CoreLocationTest, TheResetBetweenTestsStartsWithoutALocation) {
+    auto earlier = make<CLLocationManager>();
+    auto heard = make<Listener>();
+    earlier->setDelegate(heard);
+    earlier->startUpdatingLocation();
+    location_services::setCurrentLocation(at(52.37, 4.89, 10));
+    location_services::setEnabled(false);
+    advanceRunLoop(1);
+    size_t before = heard->updates.size();
+    resetProcessWideInstances();
+    EXPECT_FALSE(location_services::currentLocation());
+    EXPECT_TRUE(CLLocationManager::locationServicesEnabled());
+    location_services::setCurrentLocation(at(51.92, 4.48, 10));
+    advanceRunLoop(1);
+    EXPECT_EQ(heard->updates.size(), before);
 }
 
 }  // namespace

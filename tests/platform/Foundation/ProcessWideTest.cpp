@@ -6,6 +6,15 @@
 #include <thread>
 #include <vector>
 
+#include "Foundation/NSBundle.h"
+#include "Foundation/NSDictionary.h"
+#include "Foundation/NSLocale.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSTimeZone.h"
+#include "Foundation/NSURLCredential.h"
+#include "Foundation/NSURLCredentialStorage.h"
+#include "Foundation/NSURLProtectionSpace.h"
+#include "Foundation/NSUserDefaults.h"
 #include "Foundation/ProcessWide.h"
 
 namespace {
@@ -108,6 +117,34 @@ TEST(ProcessWideTest, ThreadsRacingToTheFirstUseShareOneInstance) {
         t.join();
     for (auto* c : seen)
         EXPECT_EQ(c, seen[0]);
+}
+
+// The platform's shared state is process-wide too: what one test sets, the next does not see.
+TEST(ProcessWideTest, ThePlatformsSharedStateStartsAfreshAfterAReset) {
+    NSTimeZone::setDefaultTimeZone(NSTimeZone::timeZoneWithName(NS("Asia/Tokyo")));
+    NSLocale::setCurrentLocaleIdentifierForTesting(NS("fr_FR"));
+    auto registered = NSMutableDictionary::dictionary();
+    registered->setObject(NS("registered"), NS("ProcessWideTestKey"));
+    NSUserDefaults::standardUserDefaults()->registerDefaults(registered);
+    auto space =
+        make<NSURLProtectionSpace>(&NSURLProtectionSpace::initWithHost, NS("bazaarnest.test"), 80,
+                                   NSURLProtectionSpaceHTTP, NS("r"), nullptr);
+    NSURLCredentialStorage::sharedCredentialStorage()->setCredential(
+        NSURLCredential::credentialWithUser(NS("ann"), NS("1"),
+                                            NSURLCredentialPersistenceForSession),
+        space);
+    auto bundle = NSBundle::mainBundle();
+    auto defaults = NSUserDefaults::standardUserDefaults();
+
+    resetProcessWideInstances();
+    EXPECT_TRUE(NSTimeZone::defaultTimeZone()->isEqual(NSTimeZone::systemTimeZone()));
+    EXPECT_NE(NSLocale::currentLocale()->localeIdentifier()->utf8(), "fr_FR");
+    EXPECT_NE(NSUserDefaults::standardUserDefaults().get(), defaults.get());
+    EXPECT_FALSE(NSUserDefaults::standardUserDefaults()->objectForKey(NS("ProcessWideTestKey")));
+    EXPECT_FALSE(
+        NSURLCredentialStorage::sharedCredentialStorage()->credentialsForProtectionSpace(space));
+    EXPECT_NE(NSBundle::mainBundle().get(), bundle.get());
+    EXPECT_TRUE(NSBundle::mainBundle()->bundlePath()->isEqualToString(bundle->bundlePath()));
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "Foundation/ProcessWide.h"
+
 namespace {
 
 std::string machine(const char* key) {
@@ -19,7 +21,6 @@ std::string machine(const char* key) {
 }
 
 TEST(SystemInfo, NamesThePhoneNotTheMachine) {
-    phone_system::reset();
     struct utsname u;
     ASSERT_EQ(phone_system::uname(&u), 0);
     EXPECT_STREQ(u.machine, "iPhone3,1");
@@ -62,7 +63,6 @@ TEST(SystemInfo, TestsSetTheModelAndMakeTheCallsFail) {
 }
 
 TEST(SystemInfo, MemoryAndClockAreThirtyTwoBitNumbers) {
-    phone_system::reset();
     auto number = [](const char* key) -> int64_t {
         uint32_t value = 0;
         size_t len = sizeof value;
@@ -86,3 +86,12 @@ TEST(SystemInfo, MemoryAndClockAreThirtyTwoBitNumbers) {
 }
 
 }  // namespace
+
+// What a test made the phone is the standard phone again for the next test.
+TEST(SystemInfo, TheResetBetweenTestsGivesTheStandardPhoneBack) {
+    phone_system::setHardwareModel("iPod4,1");
+    phone_system::setCPUFrequency(800000000u);
+    resetProcessWideInstances();
+    EXPECT_EQ(phone_system::hardwareModel(), "iPhone3,1");
+    EXPECT_EQ(phone_system::cpuFrequency(), 1000000000u);
+}

@@ -36,7 +36,6 @@ TEST(UIProgressView, ClampsItsValue) {
 
 TEST(UIWindow, KeyWindowMovesWithNotificationsAndHidingResigns) {
     auto app = UIApplication::sharedApplication();
-    app->resetState();
     auto a = make<UIWindow>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 480));
     auto b = make<UIWindow>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 480));
     EXPECT_TRUE(a->isHidden());  // windows start hidden
@@ -58,5 +57,4 @@ TEST(UIWindow, KeyWindowMovesWithNotificationsAndHidingResigns) {
     EXPECT_EQ(app->windows()->count(), 2u);
     center->removeObserver(t1);
     center->removeObserver(t2);
-    app->resetState();
 }

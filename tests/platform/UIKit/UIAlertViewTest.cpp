@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Foundation/NSArray.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIActionSheet.h"
 #include "UIKit/UIAlertView.h"
@@ -72,6 +73,19 @@ TEST(UIAlertView, DelegateHearsClickThenDismissal) {
                                     "didDismiss:1"}));
     EXPECT_EQ(UIButtonPanelView::shownPanels()->count(), 0u);
     EXPECT_FALSE(onScreen->clickButtonAtIndex(0));  // gone
+}
+
+// An alert a test leaves on screen is gone for the next one, with the window it showed in.
+TEST(UIAlertView, TheResetBetweenTestsClearsTheScreen) {
+    auto alert = make<UIAlertView>(&UIAlertView::initWithTitle, NS("Notice"), NS("Left showing"),
+                                   nullptr, NS("OK"), std::initializer_list<NSString*>{});
+    alert->show();
+    Weak<UIWindow> window = alert->window().get();
+    alert = nullptr;
+    ASSERT_EQ(UIButtonPanelView::shownPanels()->count(), 1u);
+    resetProcessWideInstances();
+    EXPECT_EQ(UIButtonPanelView::shownPanels()->count(), 0u);
+    EXPECT_FALSE(window.alive());
 }
 
 TEST(UIAlertView, ProgramDismissalSkipsTheClickAndTapsReachButtons) {

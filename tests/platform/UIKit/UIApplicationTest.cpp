@@ -10,6 +10,7 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIDevice.h"
@@ -83,11 +84,7 @@ class ApplicationTest : public testing::Test {
 protected:
     Ref<UIApplication> app = UIApplication::sharedApplication();
     Ref<LifeCycleObserver> observer = make<LifeCycleObserver>();
-    void SetUp() override {
-        gLog.clear();
-        app->resetState();
-    }
-    void TearDown() override { app->resetState(); }
+    void SetUp() override { gLog.clear(); }
 };
 }  // namespace
 
@@ -230,7 +227,7 @@ TEST_F(ApplicationTest, AnswersTheProbesCallersMake) {
     UIDevice::currentDevice()->setSystemVersion(NS("4.0"));
     EXPECT_TRUE(
         app->respondsToSelector(Selector::named("beginBackgroundTaskWithExpirationHandler:")));
-    UIDevice::currentDevice()->resetForTesting();
+    UIDevice::currentDevice()->setSystemVersion(nullptr);
     auto window = make<UIWindow>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 480));
     EXPECT_TRUE(window->respondsToSelector(Selector::named("rootViewController")));
     EXPECT_TRUE(UIScreen::mainScreen()->respondsToSelector(Selector::named("scale")));
@@ -239,4 +236,29 @@ TEST_F(ApplicationTest, AnswersTheProbesCallersMake) {
     EXPECT_TRUE(
         invokeMethod(app, Selector::named("openURL:"), std::span<const Value>(&url, 1)).toBool());
     EXPECT_EQ(app->openedURLs()->count(), 1u);
+}
+
+// What a test leaves on the shared application is gone for the next one: the reset between tests
+// drops it, and the dropped one's background tasks no longer expire.
+TEST(SharedApplication, TheResetBetweenTestsStartsAFreshOne) {
+    ManualClockScope clock;
+    auto app = UIApplication::sharedApplication();
+    app->setApplicationIconBadgeNumber(4);
+    app->setStatusBarHidden(true);
+    app->setOpenableURLSchemes(NSArray::arrayWithObject(NS("bazaar")));
+    int expired = 0;
+    app->beginBackgroundTaskWithExpirationHandler([&] { ++expired; });
+    app->performEnterBackground();
+
+    resetProcessWideInstances();
+    auto next = UIApplication::sharedApplication();
+    EXPECT_NE(next.get(), app.get());
+    EXPECT_EQ(next->applicationIconBadgeNumber(), 0);
+    EXPECT_FALSE(next->isStatusBarHidden());
+    EXPECT_EQ(next->applicationState(), UIApplicationStateInactive);
+    EXPECT_TRUE(next->canOpenURL(NSURL::URLWithString(NS("mailto:a@b.example"))));
+    EXPECT_FALSE(next->canOpenURL(NSURL::URLWithString(NS("bazaar://item/1"))));
+    advanceRunLoop(700);
+    EXPECT_EQ(expired, 0);
+    EXPECT_EQ(app->activeBackgroundTaskCount(), 0u);
 }

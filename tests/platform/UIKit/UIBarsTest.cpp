@@ -67,7 +67,6 @@ protected:
         gLog.clear();
         window->makeKeyAndVisible();
     }
-    void TearDown() override { UIApplication::sharedApplication()->resetState(); }
 };
 }  // namespace
 

@@ -40,7 +40,6 @@ class ActionTarget : public UIResponder {
 struct Screen {
     Ref<UIWindow> window = make<UIWindow>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 480));
     Screen() { window->makeKeyAndVisible(); }
-    ~Screen() { UIApplication::sharedApplication()->resetState(); }
 };
 }  // namespace
 

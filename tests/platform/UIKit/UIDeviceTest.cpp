@@ -6,9 +6,11 @@
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIKitNotifications.h"
+#include "UIKit/UIScreen.h"
 #include "support/FoundationTesting.h"
 
 TEST(UIDevice, DescribesThePhone) {
@@ -68,9 +70,20 @@ TEST(UIDevice, TestsMakeItAnotherDevice) {
     // Read by name, as code that probes the device does.
     EXPECT_TRUE(d->respondsToSelector(Selector::named("isMultitaskingSupported")));
     EXPECT_EQ(text(d->performSelector(Selector::named("systemVersion"))), "4.2.1");
-    d->resetForTesting();
+    // The next test, after the reset between tests, has the device as it was.
+    resetProcessWideInstances();
+    d = UIDevice::currentDevice();
     EXPECT_EQ(d->model()->utf8(), "iPhone");
     EXPECT_EQ(d->systemVersion()->utf8(), "5.0");
     EXPECT_EQ(d->userInterfaceIdiom(), UIUserInterfaceIdiomPhone);
     EXPECT_TRUE(d->isMultitaskingSupported());
+}
+
+// The screen a test made high-resolution is the plain one again for the next test.
+TEST(UIScreen, TheResetBetweenTestsGivesTheDefaultScreen) {
+    UIScreen::mainScreen()->setScale(2);
+    UIScreen::mainScreen()->setBrightness(1);
+    resetProcessWideInstances();
+    EXPECT_EQ(UIScreen::mainScreen()->scale(), 1);
+    EXPECT_EQ(UIScreen::mainScreen()->brightness(), 0.5f);
 }

@@ -88,10 +88,7 @@ protected:
         first->setDelegate(d1);
         second->setDelegate(d2);
     }
-    void TearDown() override {
-        window->endEditing(true);
-        UIApplication::sharedApplication()->resetState();
-    }
+    void TearDown() override { window->endEditing(true); }
 };
 }  // namespace
 

@@ -54,5 +54,4 @@ TEST(UISearchBar, ReportsTypingSearchAndCancelToItsDelegate) {
                                                        "cancel", "end"}));
     EXPECT_EQ(bar->text()->utf8(), "sofa");
     EXPECT_EQ(bar->selectedScopeButtonIndex(), 1);
-    UIApplication::sharedApplication()->resetState();
 }

@@ -38,10 +38,7 @@ struct TextScreen {
         view->setFont(UIFont::systemFontOfSize(10));  // 5 points a letter, lines 12 high
         view->setDelegate(delegate);
     }
-    ~TextScreen() {
-        window->endEditing(true);
-        UIApplication::sharedApplication()->resetState();
-    }
+    ~TextScreen() { window->endEditing(true); }
 };
 }  // namespace
 

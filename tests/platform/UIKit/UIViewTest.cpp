@@ -51,10 +51,7 @@ std::vector<std::string> names(UIView* v) {
 class UIViewTest : public testing::Test {
 protected:
     void SetUp() override { gLog.clear(); }
-    void TearDown() override {
-        UIView::setAnimationsEnabled(true);
-        UIApplication::sharedApplication()->resetState();
-    }
+    void TearDown() override { UIView::setAnimationsEnabled(true); }
 };
 }  // namespace
 

@@ -141,7 +141,6 @@ TEST_F(PostingTranscripts, APostWithTwoPhotosThroughConfirmTermsAndCaptcha) {
         data->writeToFile(str((photos / ("photo" + std::to_string(++n) + ".jpg")).string()), true);
     }
     servicestest::services().reset();
-    TallyAPI::resetForTesting();
     TallySession::removeFilesForTesting(kNoticewallAnalyticsKey);
     expectPostingTranscript("post-photos");
     fs::remove_all(photos);
@@ -231,7 +230,6 @@ TEST_F(PostingTranscripts, AreaAndLocationStepsThenRefusedConfirmAndCaptchaPosts
     defaults->setObject(NS("Massachusetts"), NS("LocationState"));
     defaults->synchronize();
     servicestest::services().reset();
-    TallyAPI::resetForTesting();
     TallySession::removeFilesForTesting(kNoticewallAnalyticsKey);
     expectPostingTranscript("post-areas");
     // The service heard of the refused confirm post and the failed post, once each.

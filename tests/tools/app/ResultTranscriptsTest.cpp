@@ -185,9 +185,8 @@ std::vector<std::string> pingsOnTheAdminHost() {
 }  // namespace
 
 // The ads are numbered by the Pebble client's request count, which starts afresh with the
-// install: the shared record saves what it counted when it is let go, so its saved copy goes too.
+// install: the copy an earlier test's shared record saved when it was let go goes.
 static void forgetPebbleStatistics() {
-    PBLStatistics::releaseSharedStatistics();
     for (NSString* key :
          {NS("pebble_stats_shared"), NS("pebble_timing_shared"), NS("pebble_timing_shared_boot")})
         NSUserDefaults::standardUserDefaults()->removeObjectForKey(key);

@@ -67,7 +67,6 @@ Ref<NSArray> sessionsOf(NSObject* upload) {
 TEST(AnalyticsScenario, UploadsAtLaunchPauseNewSessionAndQuitReachTheStandIn) {
     servicestest::services().reset();
     // No files of earlier sessions: the start-up upload sends nothing.
-    TallyAPI::resetForTesting();
     TallySession::removeFilesForTesting(kNoticewallAnalyticsKey);
     registerCatalogApp();
     fs::path here = shellTestFolder();

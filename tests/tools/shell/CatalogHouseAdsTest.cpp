@@ -34,7 +34,6 @@ namespace fs = std::filesystem;
 TEST(CatalogHouseAds, ABannerForAHookAndTheCanvasFromTheStandInsAdReply) {
     auto& services = servicestest::services();
     services.reset();
-    TallyAPI::resetForTesting();
     TallySession::removeFilesForTesting(kNoticewallAnalyticsKey);
     registerCatalogApp();
     fs::path here = shellTestFolder();
@@ -98,5 +97,4 @@ TEST(CatalogHouseAds, ABannerForAHookAndTheCanvasFromTheStandInsAdReply) {
         fs::remove(bannerShot);
         fs::remove(canvasShot);
     }
-    TallyAPI::resetForTesting();
 }

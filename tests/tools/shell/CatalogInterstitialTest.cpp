@@ -31,7 +31,6 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
     services.reset();
     services.clearFaults();
     // Ads are numbered by the client's request count: a fresh install.
-    PBLStatistics::releaseSharedStatistics();
     auto defaults = NSUserDefaults::standardUserDefaults();
     for (NSString* key : {NS("pebble_stats_shared"), NS("applicationTimeout")})
         defaults->removeObjectForKey(key);

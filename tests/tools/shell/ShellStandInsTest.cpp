@@ -127,8 +127,6 @@ std::string run(const std::string& script) {
     std::ostringstream out;
     ShellSession session(options, out, in);
     EXPECT_EQ(session.run(), 0);
-    UIAccelerometer::sharedAccelerometer()->resetForTesting();
-    location_services::resetForTesting();
     return out.str();
 }
 

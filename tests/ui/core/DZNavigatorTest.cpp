@@ -11,6 +11,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIScreen.h"
@@ -432,6 +433,21 @@ TEST_F(DZNavigatorTest, PopupLinksAreWeakAndCommonControllersAreCollected) {
     advanceRunLoop(20);
     EXPECT_FALSE(parentWatch.lock());
     EXPECT_FALSE(dzCommonCollectionScheduled());
+}
+
+// The reset between tests lets go of the collected controllers, their links and the timer:
+// nothing of one test is collected in the next one's time.
+TEST_F(DZNavigatorTest, TheResetBetweenTestsEmptiesTheCollections) {
+    ManualClockScope clock;
+    auto parent = make<UIViewController>();
+    auto child = make<UIViewController>();
+    setSuperController(child, parent);
+    EXPECT_TRUE(dzCommonCollectionScheduled());
+    EXPECT_GT(dzCommonControllers()->count(), 0u);
+    resetProcessWideInstances();
+    EXPECT_FALSE(dzCommonCollectionScheduled());
+    EXPECT_EQ(dzCommonControllers()->count(), 0u);
+    EXPECT_EQ(nullptr, superController(child));
 }
 
 TEST_F(DZNavigatorTest, TransitionsInvertOnPopAndHoldTheQueue) {

@@ -22,8 +22,6 @@ namespace {
 // up); the font's line height for sizing is 0.8 + 0.2 em + 1 = 18.
 class ActivityLabels : public ::testing::Test {
 protected:
-    void SetUp() override { DZStyleSheet::setGlobalStyleSheet(nullptr); }
-    void TearDown() override { DZStyleSheet::setGlobalStyleSheet(nullptr); }
     Ref<DZActivityLabel> label(DZActivityLabelStyle style, const char* text,
                                CGRect frame = CGRectMake(0, 0, 320, 480)) {
         auto l = alloc<DZActivityLabel>();

@@ -49,14 +49,6 @@ public:
 
 class Buttons : public RequestQueueTest {
 protected:
-    void SetUp() override {
-        RequestQueueTest::SetUp();
-        DZStyleSheet::setGlobalStyleSheet(nullptr);
-    }
-    void TearDown() override {
-        RequestQueueTest::TearDown();
-        DZStyleSheet::setGlobalStyleSheet(nullptr);
-    }
     Ref<DZButton> button(const char* style, const char* title, CGSize size) {
         auto b = DZButton::buttonWithStyle(str(style), str(title));
         b->setFrame(CGRectMake(0, 0, size.width, size.height));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Foundation/NSNotification.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIKitNotifications.h"
@@ -61,10 +62,7 @@ class TestSheet : public DZDefaultStyleSheet {
     std::vector<UIControlState> states;
 };
 
-class StyleSheets : public testing::Test {
-protected:
-    void TearDown() override { DZStyleSheet::setGlobalStyleSheet(nullptr); }
-};
+using StyleSheets = testing::Test;
 
 void expectRGB(UIColor* c, double r, double g, double b) {
     ASSERT_TRUE(c);
@@ -75,7 +73,6 @@ void expectRGB(UIColor* c, double r, double g, double b) {
 }
 
 TEST_F(StyleSheets, TheDefaultSheetIsMadeOnFirstUseAndKept) {
-    DZStyleSheet::setGlobalStyleSheet(nullptr);
     auto sheet = DZStyleSheet::globalStyleSheet();
     EXPECT_TRUE(is<DZDefaultStyleSheet>(sheet.get()));
     EXPECT_EQ(DZStyleSheet::globalStyleSheet().get(), sheet.get());
@@ -84,6 +81,17 @@ TEST_F(StyleSheets, TheDefaultSheetIsMadeOnFirstUseAndKept) {
     expectRGB(sheet->backgroundColor(), 255, 255, 255);
     expectRGB(sheet->linkTextColor(), 87, 107, 149);
     EXPECT_EQ(make<DZStyleSheet>()->linkTextColor().get(), nullptr);
+}
+
+// The sheet a test installed is gone for the next: the default sheet is made again.
+TEST_F(StyleSheets, TheResetBetweenTestsBringsBackTheDefaultSheet) {
+    auto mine = make<TestSheet>();
+    DZStyleSheet::setGlobalStyleSheet(mine);
+    resetProcessWideInstances();
+    auto sheet = DZStyleSheet::globalStyleSheet();
+    EXPECT_NE(sheet.get(), mine.get());
+    EXPECT_FALSE(is<TestSheet>(sheet.get()));
+    EXPECT_TRUE(is<DZDefaultStyleSheet>(sheet.get()));
 }
 
 TEST_F(StyleSheets, AnInstalledSheetReplacesTheShared) {
@@ -152,7 +160,6 @@ Ref<UIColor> bodyOf(DZStyle* chain) {
 }
 
 TEST_F(StyleSheets, ToolbarButtonColoursByState) {
-    DZStyleSheet::setGlobalStyleSheet(nullptr);
     auto sheet = as<DZDefaultStyleSheet>(DZStyleSheet::globalStyleSheet());
     ASSERT_TRUE(sheet);
     auto tint = sheet->toolbarTintColor();

@@ -52,7 +52,6 @@ class LayoutSheet : public DZDefaultStyleSheet {
 class StyledLayout : public testing::Test {
 protected:
     void SetUp() override { DZStyleSheet::setGlobalStyleSheet(make<LayoutSheet>()); }
-    void TearDown() override { DZStyleSheet::setGlobalStyleSheet(nullptr); }
 
     // The frames of the markup laid out at the width, and the height.
     std::string lay(const char* source, CGFloat width) {

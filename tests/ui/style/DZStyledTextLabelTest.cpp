@@ -71,10 +71,6 @@ protected:
         RequestQueueTest::SetUp();
         DZStyleSheet::setGlobalStyleSheet(make<LabelSheet>());
     }
-    void TearDown() override {
-        RequestQueueTest::TearDown();
-        DZStyleSheet::setGlobalStyleSheet(nullptr);
-    }
     Ref<DZStyledTextLabel> label(const char* source, CGRect frame) {
         auto l = make<DZStyledTextLabel>(&UIView::initWithFrame, frame);
         l->setHtml(NSString::fromUTF8(source));

@@ -65,9 +65,6 @@ public:
 
 class Widgets : public ::testing::Test {
 protected:
-    void SetUp() override { DZStyleSheet::setGlobalStyleSheet(nullptr); }
-    void TearDown() override { DZStyleSheet::setGlobalStyleSheet(nullptr); }
-
     // A touch that begins and ends at the point (in the control's coordinates).
     static void tapAt(UIControl* control, CGPoint point) {
         auto touch = UITouch::touchInWindow(nullptr, point, control);
