@@ -116,7 +116,7 @@ void exercise(NSString* subject, NSString* plain, NSString* regex, MTKRegexOptio
     NSUInteger calls = 0;
     check(enumerateStringsMatchedByRegex(
         subject, regex, options, range, nullptr,
-        (choice & 1) ? MTKRegexEnumerationUncopiedCapturedStrings : 0,
+        (choice & 1) ? MTKRegexEnumerationUncopiedCapturedStrings : MTKRegexEnumerationNoOptions,
         [&](NSInteger count, NSString* const* strings, const NSRange* ranges, bool* stop) {
             check(count == groups + 1);
             check(strings[0]->length() == ranges[0].length);
