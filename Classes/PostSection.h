@@ -16,6 +16,7 @@ public:
     void setKey(NSString* key);
     Ref<NSString> value() { return value_; }
     void setValue(NSString* value);
+    using NSObject::setValue;  // key-value coding stays reachable beside the field's setter
 
     Ref<NSString> description() override;
 

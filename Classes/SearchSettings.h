@@ -63,7 +63,7 @@ class SearchSettings : public NSObject {
     void dealloc() override;
 
 private:
-    int32_t category_ = 0;  // declared by the record, used by nothing
+    [[maybe_unused]] int32_t category_ = 0;  // declared by the record, used by nothing
     int32_t scope_ = 0;
     int32_t sort_ = 0;
     bool hasImage_ = false;

@@ -39,8 +39,11 @@ namespace {
 
 constexpr char kMagic[4] = {'B', 'N', 'K', 'A'};
 constexpr uint8_t kFormatVersion = 1;
-// Guards the stack against archives (hostile or corrupt) that nest objects without end.
+// Guards the stack against archives (hostile or corrupt) that nest objects without end. The
+// archiver refuses the same depth: what it wrote could not be read back, and a deeper walk would
+// exhaust the stack there instead.
 constexpr int kMaxDecodeDepth = 1000;
+constexpr int kMaxEncodeDepth = kMaxDecodeDepth;
 
 enum RecordKind : uint8_t {
     kCoded = 1,       // class name index, field list
@@ -238,6 +241,7 @@ struct NSKeyedArchiver::State {
     std::vector<Ref<NSObject>> kept;  // holds what was encoded, so no address is reused
     FieldList top;
     std::vector<FieldList*> stack{&top};
+    int depth = 0;  // objects being written, one inside the other
     std::unordered_map<Class, std::string> classNames;
 
     uint32_t name(const std::string& s) {
@@ -286,6 +290,16 @@ struct NSKeyedArchiver::State {
     uint32_t encode(NSKeyedArchiver* self, NSObject* obj) {
         if (!obj) return 0;
         if (auto it = numbers.find(obj); it != numbers.end()) return it->second;
+        if (depth >= kMaxEncodeDepth) {
+            NSException::raise(NSInvalidArchiveOperationException,
+                               NS("*** -[NSKeyedArchiver encodeObject:forKey:]: objects nested "
+                                  "too deeply"));
+        }
+        ++depth;
+        struct Leave {
+            int& depth;
+            ~Leave() { --depth; }
+        } leave{depth};
         // Numbered before its contents, so that references back to it find it.
         uint32_t number = static_cast<uint32_t>(records.size() + 1);
         records.emplace_back();

@@ -10,7 +10,6 @@
 
 namespace {
 constexpr NSTimeInterval kFastestInterval = 0.01;
-constexpr NSTimeInterval kDefaultInterval = 0.1;
 }  // namespace
 
 bool UIAcceleration::initWithX(UIAccelerationValue x, UIAccelerationValue y, UIAccelerationValue z,

@@ -52,7 +52,10 @@ std::string CaptchaService::newChallenge() {
     std::uint64_t n = challenges_++;
     std::string challenge = "03" + hashToken(hashOf({seed_, 0xCA, n}), 38, kTokenAlphabet);
     Rng rng(hashOf({seed_, 0xA5, n}));
-    std::string answer = std::string(rng.pick(kWords)) + " " + rng.pick(kWords);
+    // The second word is drawn first: the order the stored pages were made with, which one
+    // expression left to each compiler.
+    std::string second = rng.pick(kWords);
+    std::string answer = std::string(rng.pick(kWords)) + " " + second;
     open_[challenge] = answer;
     seen_[challenge] = answer;
     last_ = answer;

@@ -235,9 +235,12 @@ Listing ListingStore::make(int metro, int category, int index) const {
         }
         case 3: {
             switch (rng.below(8)) {
-                case 0:
-                    title = rng.pick(kBrands) + " " + noun + " - " + rng.pick(kConditions);
+                case 0: {
+                    // The condition is drawn first (see the captcha's words).
+                    std::string condition = rng.pick(kConditions);
+                    title = rng.pick(kBrands) + " " + noun + " - " + condition;
                     break;
+                }
                 case 1:
                     title = capitalizeFirst(noun) + " &amp; " + rng.pick(kExtras);
                     break;

@@ -340,11 +340,57 @@ TEST(NSKeyedArchiverTest, ObjectsThatCannotBeArchivedRaise) {
     loop->removeAllObjects();
     EXPECT_EQ(raisedName([&] { NSKeyedUnarchiver::unarchiveObjectWithData(data); }),
               "NSInvalidUnarchiveOperationException");
-    // Nesting beyond the decoder's depth raises instead of exhausting the stack.
-    Ref<NSObject> deep = NS("leaf");
-    for (int i = 0; i < 2000; ++i)
-        deep = NSArray::arrayWithObject(deep);
-    EXPECT_EQ(raisedName([&] { roundTrip(deep); }), "NSInvalidUnarchiveOperationException");
+}
+
+// A thousand objects one inside the other read back; deeper nesting raises on either side
+// instead of exhausting the stack.
+TEST(NSKeyedArchiverTest, NestingIsBoundedOnBothSides) {
+    auto nest = [](int levels) {
+        Ref<NSObject> deep = NS("leaf");
+        for (int i = 1; i < levels; ++i)
+            deep = NSArray::arrayWithObject(deep);
+        return deep;
+    };
+    auto depthOf = [](NSObject* object) {
+        int levels = 1;
+        for (; is<NSArray>(object); ++levels)
+            object = as<NSArray>(object)->objectAtIndex(0);
+        return levels;
+    };
+    EXPECT_EQ(depthOf(roundTrip(nest(1000))), 1000);
+    EXPECT_EQ(raisedName([&] { NSKeyedArchiver::archivedDataWithRootObject(nest(1001)); }),
+              "NSInvalidArchiveOperationException");
+    EXPECT_EQ(raisedName([&] { NSKeyedArchiver::archivedDataWithRootObject(nest(2000)); }),
+              "NSInvalidArchiveOperationException");
+
+    // Archives made elsewhere: arrays, each holding the next, then a null at the bottom.
+    auto madeElsewhere = [](int levels) {
+        std::string bytes = "BNKA\x01";
+        auto varint = [&](uint64_t v) {
+            for (; v >= 0x80; v >>= 7)
+                bytes += static_cast<char>(v | 0x80);
+            bytes += static_cast<char>(v);
+        };
+        varint(1);  // one name: the root key
+        varint(4);
+        bytes += "root";
+        varint(levels);
+        for (int n = 1; n < levels; ++n) {
+            bytes += '\x07';  // an array of one: object n + 1
+            bytes += '\x00';
+            varint(1);
+            varint(n + 1);
+        }
+        bytes += '\x0a';
+        varint(1);  // the top fields: the root key names object 1
+        varint(0);
+        bytes += '\x01';
+        varint(1);
+        return NSData::dataWithBytes(bytes.data(), bytes.size());
+    };
+    EXPECT_EQ(depthOf(NSKeyedUnarchiver::unarchiveObjectWithData(madeElsewhere(1000))), 1000);
+    EXPECT_EQ(raisedName([&] { NSKeyedUnarchiver::unarchiveObjectWithData(madeElsewhere(1500)); }),
+              "NSInvalidUnarchiveOperationException");
 }
 
 TEST(NSKeyedArchiverTest, CorruptArchivesRaiseWithoutReadingOutOfBounds) {

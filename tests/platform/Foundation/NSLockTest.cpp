@@ -131,9 +131,11 @@ int wokenBy(void (NSCondition::*wake)()) {
     };
     Waiter a(wait), b(wait);
     // Each waiter counts itself under the lock and gives the lock up only inside its wait.
-    for (cond->lock(); waiting < 2; cond->lock()) {
+    cond->lock();
+    while (waiting < 2) {
         cond->unlock();
         std::this_thread::yield();
+        cond->lock();
     }
     (cond.get()->*wake)();
     cond->unlock();
