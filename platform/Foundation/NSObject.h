@@ -79,6 +79,9 @@ inline void releaseUnshared(NSObject* o) noexcept;
 // that freed them for its next objects.
 void* allocateObject(size_t size);
 void freeObject(void* p) noexcept;
+// Whether freed blocks are kept: not under the address sanitizer, so that it still sees each
+// object's memory freed and catches use after free.
+bool objectBlocksAreKept() noexcept;
 struct WeakCell;
 }  // namespace objc_detail
 

@@ -72,6 +72,10 @@ size_t classFor(size_t size) {
 
 namespace objc_detail {
 
+bool objectBlocksAreKept() noexcept {
+    return BN_OBJECT_CACHE;
+}
+
 void* allocateObject(size_t size) {
 #if BN_OBJECT_CACHE
     const size_t c = classFor(size);
