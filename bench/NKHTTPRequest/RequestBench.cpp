@@ -222,6 +222,11 @@ void runThroughSharedQueue(benchmark::State& state, int width) {
     warmUp();
     Ref<EndWatcher> watcher = make<EndWatcher>();
     double cpuBefore = networkThreadCPU();
+    // Wake-ups of a blocked thread through its run loop: the main thread's and the network
+    // thread's (the queue worker's and the server's are not run loops).
+    Ref<NSRunLoop> network = NKHTTPRequest::threadForRequest(nullptr)->runLoop();
+    uint64_t mainWakesBefore = loop->descriptorWakeUps();
+    uint64_t networkWakesBefore = network->descriptorWakeUps();
     ProcessCPU processBefore = processCPU();
     for (auto _ : state) {
         int base = watcher->ended, started = 0;
@@ -235,12 +240,16 @@ void runThroughSharedQueue(benchmark::State& state, int width) {
         }
         if (watcher->failed) state.SkipWithError("request failed");
     }
+    double requests = static_cast<double>(state.iterations()) * kSmallCount;
+    state.counters["main_wakeups"] =
+        static_cast<double>(loop->descriptorWakeUps() - mainWakesBefore) / requests;
+    state.counters["network_wakeups"] =
+        static_cast<double>(network->descriptorWakeUps() - networkWakesBefore) / requests;
     double cpu = networkThreadCPU() - cpuBefore;
     reportProcessCPU(state, processBefore);
     state.SetItemsProcessed(state.iterations() * kSmallCount);
     reportHops(state, *watcher, static_cast<int>(state.iterations()) * kSmallCount);
-    state.counters["network_cpu_us"] =
-        cpu / (static_cast<double>(state.iterations()) * kSmallCount);
+    state.counters["network_cpu_us"] = cpu / requests;
 }
 
 // One request at a time.

@@ -414,12 +414,24 @@ struct NSOperationQueue::State {
     };
 
     std::mutex mutex;
-    std::condition_variable work;          // workers: something to start, or stopping
-    std::condition_variable done;          // waiters: the queue ran empty
-    std::vector<Entry> entries;            // not yet finished, in the order added
-    std::deque<Ref<NSOperation>> toStart;  // given a slot, waiting for a worker
+    std::condition_variable work;  // workers: something to start, or stopping
+    std::condition_variable done;  // waiters: the queue ran empty
+    std::vector<Entry> entries;    // not yet finished, in the order added
+    struct Pending {
+        Ref<NSOperation> op;
+        bool concurrent = false;  // its start() only hands the work on and returns
+    };
+
+    std::deque<Pending> toStart;  // given a slot, waiting for a worker
     std::vector<std::thread> workers;
     unsigned idle = 0;
+    // Workers bound to look at toStart before they wait again: told to wake and not yet awake,
+    // made and not yet running, or inside a concurrent operation's start(). A concurrent
+    // operation queued while one of them is on its way needs no wake-up of its own, so that a
+    // burst of requests costs one thread wake-up, not one each.
+    unsigned told = 0;
+    unsigned starting = 0;
+    unsigned sweeping = 0;
     NSInteger width = NSOperationQueueDefaultMaxConcurrentOperationCount;
     NSInteger running = 0;  // slots held
     bool suspended = false;
@@ -428,6 +440,19 @@ struct NSOperationQueue::State {
     Weak<NSOperationQueue> owner;
     bool hasOwner = false;
     bool onMainThread = false;  // the main queue starts its operations on the main run loop
+
+    unsigned onTheirWay() const { return told + starting + sweeping; }
+    // Has a worker take the front of toStart: an idle one not yet told, or a new one. Caller
+    // locks; true when the caller must notify once the mutex is released.
+    bool callWorker(const std::shared_ptr<State>& self) {
+        if (idle > told) {
+            ++told;
+            return true;
+        }
+        ++starting;
+        workers.emplace_back(&NSOperationQueue::runWorker, self);
+        return false;
+    }
 
     NSInteger effectiveWidth() const {
         if (width >= 0) return width;
@@ -613,7 +638,7 @@ void NSOperationQueue::dealloc() {
     State& s = *state_;
     std::vector<std::thread> workers;
     std::vector<State::Entry> entries;
-    std::deque<Ref<NSOperation>> toStart;
+    std::deque<State::Pending> toStart;
     {
         std::lock_guard<std::mutex> guard(s.mutex);
         s.stopping = true;
@@ -677,6 +702,7 @@ void NSOperationQueue::schedule() {
             }
         }
         if (!chosen) return;
+        const bool concurrent = chosen->isConcurrent();
         std::unique_lock<std::mutex> guard(s.mutex);
         if (!s.canStart()) return;
         auto it = std::find_if(s.entries.begin(), s.entries.end(),
@@ -686,14 +712,21 @@ void NSOperationQueue::schedule() {
         ++s.running;
         if (s.onMainThread) {
             std::shared_ptr<State> state = state_;
-            NSRunLoop::mainRunLoop()->performBlock([state, chosen] { runOne(*state, chosen); });
+            NSRunLoop::mainRunLoop()->performBlock([state, chosen] {
+                Ref<NSOperationQueue> queue;
+                {
+                    std::lock_guard<std::mutex> lk(state->mutex);
+                    queue = state->owner.lock();
+                }
+                if (queue) runOne(chosen, queue);  // else the queue is going away
+            });
             continue;
         }
-        s.toStart.push_back(chosen);
+        s.toStart.push_back(State::Pending{chosen, concurrent});
         thread_activity::handOff();
-        if (s.idle < s.toStart.size()) {
-            s.workers.emplace_back(&NSOperationQueue::runWorker, state_);
-        } else {
+        // A worker on its way takes it once its own start() has returned.
+        if (concurrent && s.onTheirWay() > 0) continue;
+        if (s.callWorker(state_)) {
             // Told with the mutex released, so that the worker does not wake only to wait for it.
             guard.unlock();
             s.work.notify_one();
@@ -701,18 +734,12 @@ void NSOperationQueue::schedule() {
     }
 }
 
-void NSOperationQueue::runOne(State& s, NSOperation* op) {
-    Ref<NSOperationQueue> queue;
-    {
-        std::lock_guard<std::mutex> lk(s.mutex);
-        queue = s.owner.lock();
-    }
-    if (!queue) return;  // the queue is going away
+void NSOperationQueue::runOne(NSOperation* op, NSOperationQueue* queue) {
     thread_activity::AtWork atWork;
     {
         NSAutoreleasePool pool;
         NSOperationQueue* outer = tCurrentQueue;
-        tCurrentQueue = queue.get();
+        tCurrentQueue = queue;
         try {
             op->start();
         } catch (...) {
@@ -730,23 +757,39 @@ void NSOperationQueue::runOne(State& s, NSOperation* op) {
 
 void NSOperationQueue::runWorker(std::shared_ptr<State> state) {
     State& s = *state;
+    std::unique_lock<std::mutex> lk(s.mutex);
+    --s.starting;
     for (;;) {
-        Ref<NSOperation> op;
-        Ref<NSOperationQueue> queue;
-        std::optional<thread_activity::AtWork> atWork;
-        {
-            std::unique_lock<std::mutex> lk(s.mutex);
-            ++s.idle;
-            s.work.wait(lk, [&] { return s.stopping || !s.toStart.empty(); });
-            --s.idle;
-            if (s.stopping) return;
-            op = std::move(s.toStart.front());
-            s.toStart.pop_front();
-            atWork.emplace();
-            thread_activity::takeOver();
-            queue = s.owner.lock();
+        ++s.idle;
+        while (!s.stopping && s.toStart.empty()) {
+            s.work.wait(lk);
+            // Each wake-up answers one call (a spurious one makes the queue call more, never
+            // fewer, workers than it needs).
+            if (s.told > 0) --s.told;
         }
-        if (!queue) continue;  // the queue is going away
-        runOne(s, op);
+        --s.idle;
+        if (s.stopping) return;
+        State::Pending next = std::move(s.toStart.front());
+        s.toStart.pop_front();
+        std::optional<thread_activity::AtWork> atWork;
+        atWork.emplace();
+        thread_activity::takeOver();
+        bool notify = false;
+        if (next.concurrent) {
+            ++s.sweeping;
+        } else if (!s.toStart.empty() && s.onTheirWay() == 0) {
+            // This one may take long: what it was to take next needs another worker.
+            notify = s.callWorker(state);
+        }
+        Ref<NSOperationQueue> queue = s.owner.lock();
+        lk.unlock();
+        if (notify) s.work.notify_one();
+        if (queue) runOne(next.op, queue);  // else the queue is going away
+        // Let go before the mutex is taken again: either may be the last reference.
+        next.op = nullptr;
+        queue = nullptr;
+        atWork.reset();
+        lk.lock();
+        if (next.concurrent) --s.sweeping;
     }
 }

@@ -2,7 +2,9 @@
 // changes through willChangeValueForKey / didChangeValueForKey with the keys "isExecuting",
 // "isFinished", "isCancelled" and "isReady"; its queue and the operations that depend on it react
 // to those announcements. A concurrent operation's start() returns before its work is done and
-// the operation announces "isFinished" itself later, from whatever thread ends the work.
+// the operation announces "isFinished" itself later, from whatever thread ends the work; since
+// its start() only hands the work on, a queue's worker that is awake starts the next concurrent
+// operation too, rather than another worker being woken for it.
 #pragma once
 
 #include <atomic>
@@ -181,7 +183,7 @@ private:
     static std::shared_ptr<State> newState();
     static void runWorker(std::shared_ptr<State> state);
     // Runs one operation's start() for the queue, on the calling thread.
-    static void runOne(State& s, NSOperation* op);
+    static void runOne(NSOperation* op, NSOperationQueue* queue);
     void operationFinished(NSOperation* op);
     // Starts as many ready operations as there are free slots.
     void schedule();

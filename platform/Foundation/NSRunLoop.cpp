@@ -177,6 +177,14 @@ struct NSRunLoop::State : std::enable_shared_from_this<NSRunLoop::State> {
     // descriptor: it is awake, and looks at selfWake before it waits.
     std::atomic<std::thread::id> runningThread{};
     std::atomic<bool> selfWake{false};
+    // Another thread asked for a wake-up since the loop last looked at its work. A loop that is
+    // awake reads this before it waits, so only a loop about to block (`sleeping`) needs the
+    // descriptor written; both sides use sequentially consistent order, so that of "asked,
+    // then is it sleeping?" and "sleeping, then was I asked?" at least one sees the other.
+    std::atomic<bool> wakeAsked{false};
+    std::atomic<bool> sleeping{false};
+    std::atomic<bool> blocked{false};  // in poll with a time-out, past every look at the work
+    std::atomic<uint64_t> descriptorWrites{0};
     // The descriptor has been written and not yet drained: a further write wakes nobody.
     std::atomic<bool> wakePending{false};
     ModeSet commonModes{kDefaultMode};
@@ -192,9 +200,15 @@ struct NSRunLoop::State : std::enable_shared_from_this<NSRunLoop::State> {
         if (wakeFd >= 0) ::close(wakeFd);
     }
     void wake();
-    // Wakes the loop's thread now, from wherever.
+    // Wakes the loop's thread now, from wherever: a loop that is not about to block finds the
+    // request before it does, so only a sleeping one costs a write (and its thread a read).
     void wakeNow() {
-        if (!wakePending.exchange(true)) writeWake(wakeFd);
+        wakeAsked.store(true);
+        if (!sleeping.load()) return;
+        if (!wakePending.exchange(true)) {
+            descriptorWrites.fetch_add(1, std::memory_order_relaxed);
+            writeWake(wakeFd);
+        }
     }
 
     // Whether items added for `modes` are served while the loop runs in `mode`. Caller locks.
@@ -313,6 +327,9 @@ void NSRunLoop::pollOnce(State& st, const std::u16string* mode, int timeoutMs) {
     std::vector<Ref<RunLoopDescriptorSource>> watched;
     std::vector<pollfd> fds;
     fds.push_back(pollfd{st.wakeFd, POLLIN, 0});
+    // From here on a wake-up from another thread writes the descriptor; one asked for before
+    // is seen below and makes this a look rather than a wait.
+    if (timeoutMs != 0) st.sleeping.store(true);
     {
         std::lock_guard<std::mutex> g(st.lock);
         for (const auto& p : st.performs) {
@@ -332,14 +349,18 @@ void NSRunLoop::pollOnce(State& st, const std::u16string* mode, int timeoutMs) {
         }
     }
     if (st.selfWake.exchange(false)) timeoutMs = 0;
+    if (st.wakeAsked.exchange(false)) timeoutMs = 0;
     if (timeoutMs != 0) flushDeferredWakeUps();
     int n;
     if (timeoutMs != 0) {
         thread_activity::Waiting waiting;
+        st.blocked.store(true, std::memory_order_release);
         n = ::poll(fds.data(), fds.size(), timeoutMs);
+        st.blocked.store(false, std::memory_order_relaxed);
     } else {
         n = ::poll(fds.data(), fds.size(), timeoutMs);
     }
+    st.sleeping.store(false, std::memory_order_relaxed);
     if (n <= 0) return;
     if (fds[0].revents) {
         drainWake(st.wakeFd);
@@ -615,6 +636,14 @@ void NSRunLoop::wakeUp() {
     state_->wake();
 }
 
+bool NSRunLoop::isWaiting() {
+    return state_->blocked.load(std::memory_order_acquire);
+}
+
+uint64_t NSRunLoop::descriptorWakeUps() {
+    return state_->descriptorWrites.load(std::memory_order_relaxed);
+}
+
 void NSRunLoop::stop() {
     state_->stopRequested.store(true, std::memory_order_release);
     wakeUp();
@@ -668,6 +697,8 @@ NSRunLoop::RunResult NSRunLoop::runInMode(NSString* modeObject, NSTimeInterval s
     ModeScope scope(st, mode);
     for (;;) {
         bool handled = false;
+        // The pass looks at everything other threads asked to be seen so far.
+        st.wakeAsked.exchange(false);
         {
             // Each pass has its own release pool: what it autoreleases lives to its end.
             NSAutoreleasePool pool;
@@ -676,6 +707,9 @@ NSRunLoop::RunResult NSRunLoop::runInMode(NSString* modeObject, NSTimeInterval s
             handled = runPerforms(mode);
             handled = runSignalledSources(mode) || handled;
         }
+        // What this thread changed during the pass (a stop, a timer, a signalled source, a
+        // perform for itself) is read below before the loop waits: no extra look is needed.
+        st.selfWake.store(false, std::memory_order_relaxed);
         if (handled && returnAfterSourceHandled) return RunHandledSource;
         if (st.stopRequested.exchange(false)) return RunStopped;
         NSTimeInterval next;
@@ -695,9 +729,7 @@ NSRunLoop::RunResult NSRunLoop::runInMode(NSString* modeObject, NSTimeInterval s
         } else {
             timeoutMs = static_cast<int>(std::min(std::ceil((until - now) * 1000.0), 2.0e9));
         }
-        waiting_.store(true, std::memory_order_release);
         pollOnce(st, mode, timeoutMs);
-        waiting_.store(false, std::memory_order_release);
     }
 }
 
@@ -843,16 +875,27 @@ void NSRunLoop::performBlock(std::function<void()> block) {
     performBlock(std::move(block), nullptr);
 }
 
+namespace {
+// Queues a block behind what is queued already (the caller wakes the loop, or not).
+void queuePerform(NSRunLoop::State& st, std::function<void()> block, NSArray* modes,
+                  std::shared_ptr<Waiter> waiter = nullptr) {
+    PerformItem item;
+    item.modes = modesFrom(modes);
+    item.block = std::move(block);
+    item.waiter = std::move(waiter);
+    std::lock_guard<std::mutex> g(st.lock);
+    item.seq = st.nextSeq++;
+    st.performs.push_back(std::move(item));
+}
+}  // namespace
+
 void NSRunLoop::performBlock(std::function<void()> block, NSArray* modes) {
-    {
-        std::lock_guard<std::mutex> g(state_->lock);
-        PerformItem item;
-        item.seq = state_->nextSeq++;
-        item.modes = modesFrom(modes);
-        item.block = std::move(block);
-        state_->performs.push_back(std::move(item));
-    }
+    queuePerform(*state_, std::move(block), modes);
     if (wakeNeeded()) wakeUp();
+}
+
+void NSRunLoop::performBlockWithoutWakeUp(std::function<void()> block, NSArray* modes) {
+    queuePerform(*state_, std::move(block), modes);
 }
 
 void NSRunLoop::performOnLoop(std::function<void()> block, bool wait, NSArray* modes) {
@@ -861,15 +904,7 @@ void NSRunLoop::performOnLoop(std::function<void()> block, bool wait, NSArray* m
         return;
     }
     std::shared_ptr<Waiter> waiter = wait ? std::make_shared<Waiter>() : nullptr;
-    {
-        std::lock_guard<std::mutex> g(state_->lock);
-        PerformItem item;
-        item.seq = state_->nextSeq++;
-        item.modes = modesFrom(modes);
-        item.block = std::move(block);
-        item.waiter = waiter;
-        state_->performs.push_back(std::move(item));
-    }
+    queuePerform(*state_, std::move(block), modes, waiter);
     if (wakeNeeded()) wakeUp();
     if (waiter) waiter->wait();
 }

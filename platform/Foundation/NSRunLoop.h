@@ -104,7 +104,12 @@ class NSRunLoop : public NSObject {
     // pass ends, so that a thread handing several pieces of work to another wakes it once. Code
     // that blocks the thread (a lock, a condition, a wait for another thread) calls this first.
     static void flushDeferredWakeUps();
-    bool isWaiting() { return waiting_.load(std::memory_order_acquire); }
+    // Whether the loop's thread is blocked waiting for work (or for the time of its next
+    // timer): anything another thread hands it from now on wakes it through its descriptor.
+    bool isWaiting();
+    // How many times another thread has written the loop's wake-up descriptor: each is a
+    // wake-up of a thread that was blocked. Work handed to a loop that is awake needs none.
+    uint64_t descriptorWakeUps();
     // The fire date of the next valid timer of the mode, or nil.
     Ref<NSDate> limitDateForMode(NSString* mode);
     // Blocks the calling thread (which must be the loop's) for at most `realSeconds` of real
@@ -122,6 +127,11 @@ class NSRunLoop : public NSObject {
     // (common modes when none are given).
     void performBlock(std::function<void()> block);
     void performBlock(std::function<void()> block, NSArray* modes);
+    // Queued as performBlock queues it, but wakes nobody: it runs in the loop's next pass,
+    // whatever brings that about (work queued after it, which runs after it, or a timer). For
+    // news that likely matters to nobody, so that it costs the loop no wake-up of its own; the
+    // poster must make sure that something wakes the loop later.
+    void performBlockWithoutWakeUp(std::function<void()> block, NSArray* modes);
     // The platform's performSelector:target:argument:order:modes:; order breaks ties.
     void performSelector(SEL selector, NSObject* target, NSObject* argument, NSUInteger order,
                          NSArray* modes);
@@ -162,6 +172,5 @@ private:
     void setOwner(uint64_t threadSerial);
 
     std::shared_ptr<State> state_;
-    std::atomic<bool> waiting_{false};
     uint64_t clockListener_ = 0;
 };

@@ -540,8 +540,12 @@ private:
     // Callbacks to the main thread (receiver read when the call runs).
     enum class Receiver { Delegate, Queue, UploadProgress, DownloadProgress };
     Ref<NSObject> receiverObject(Receiver which);
-    // The selector is read from its place when the call runs, as is the receiver.
-    void callSelectorOnMainThread(std::atomic<SEL>* selectorPlace, Receiver which);
+    // The selector is read from its place when the call runs, as is the receiver. An event
+    // that a later report of the same request always follows may wait for that report's
+    // wake-up when nobody would answer it now.
+    enum class Urgency { Always, UnlessUnanswered };
+    void callSelectorOnMainThread(std::atomic<SEL>* selectorPlace, Receiver which,
+                                  Urgency urgency = Urgency::Always);
     void callSelectorCallback(std::atomic<SEL>* selectorPlace, Receiver which);
     void performProgress(SEL selector, Receiver which, long long amount);
     static void setProgressOnMainThread(Ref<NSObject> receiver, float progress);

@@ -115,12 +115,23 @@ Ref<NSObject> NKHTTPRequest::receiverObject(Receiver which) {
     return nullptr;
 }
 
-void NKHTTPRequest::callSelectorOnMainThread(std::atomic<SEL>* selectorPlace, Receiver which) {
-    if (!selectorPlace->load() || !receiverObject(which)) return;
+void NKHTTPRequest::callSelectorOnMainThread(std::atomic<SEL>* selectorPlace, Receiver which,
+                                             Urgency urgency) {
+    SEL sel = selectorPlace->load();
+    Ref<NSObject> receiver = receiverObject(which);
+    if (!sel || !receiver) return;
     Ref<NKHTTPRequest> keep(this);
-    NSRunLoop::performOnMainThread(
-        [keep, selectorPlace, which] { keep->callSelectorCallback(selectorPlace, which); },
-        onMainThread());
+    auto call = [keep, selectorPlace, which] { keep->callSelectorCallback(selectorPlace, which); };
+    // A receiver whose class has no such method today would wake the main thread for nothing.
+    // The call is still queued, in order, and still looks the receiver up when it runs (it may
+    // have changed meanwhile); it only waits for the next wake-up, which the request's end
+    // brings at the latest. Asked of the class's methods alone, which no thread changes.
+    if (urgency == Urgency::UnlessUnanswered && !onMainThread() &&
+        !receiver->getClass()->instanceMethod(sel)) {
+        NSRunLoop::mainRunLoop()->performBlockWithoutWakeUp(std::move(call), nullptr);
+        return;
+    }
+    NSRunLoop::performOnMainThread(std::move(call), onMainThread());
 }
 
 void NKHTTPRequest::callSelectorCallback(std::atomic<SEL>* selectorPlace, Receiver which) {
@@ -177,16 +188,20 @@ void NKHTTPRequest::updateProgressIndicator(NKProgressDelegate* indicator, uint6
 
 // ---- events -------------------------------------------------------------------------------------
 
+// Both always come before the request's end, whose report wakes the main thread.
 void NKHTTPRequest::requestStarted() {
     if (error() || mainRequest()) return;
-    callSelectorOnMainThread(&didStartSelector_, Receiver::Delegate);
-    callSelectorOnMainThread(&classState().queueRequestStarted, Receiver::Queue);
+    callSelectorOnMainThread(&didStartSelector_, Receiver::Delegate, Urgency::UnlessUnanswered);
+    callSelectorOnMainThread(&classState().queueRequestStarted, Receiver::Queue,
+                             Urgency::UnlessUnanswered);
 }
 
 void NKHTTPRequest::requestReceivedResponseHeaders() {
     if (error() || mainRequest()) return;
-    callSelectorOnMainThread(&didReceiveResponseHeadersSelector_, Receiver::Delegate);
-    callSelectorOnMainThread(&classState().queueRequestReceivedResponseHeaders, Receiver::Queue);
+    callSelectorOnMainThread(&didReceiveResponseHeadersSelector_, Receiver::Delegate,
+                             Urgency::UnlessUnanswered);
+    callSelectorOnMainThread(&classState().queueRequestReceivedResponseHeaders, Receiver::Queue,
+                             Urgency::UnlessUnanswered);
 }
 
 void NKHTTPRequest::requestFinished() {

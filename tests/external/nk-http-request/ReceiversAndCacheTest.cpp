@@ -1,7 +1,10 @@
 // Who hears what: callbacks by registered name and by custom names, the queue receiver, the
 // download cache contract, the default User-Agent and proxies.
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "EngineTesting.h"
 #include "Foundation/NSBundle.h"
@@ -46,6 +49,17 @@ class OneEntryCache : public NSObject, public NKCacheDelegate {
     bool current = true, removed = false;
     std::string stored;
     NSTimeInterval storedMaxAge = -1;
+};
+
+// Hears only the end of a request, as the app's simplest pages do.
+class EndOnly : public NSObject, public NKHTTPRequestDelegate {
+    NS_OBJECT(EndOnly, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"requestFinished:", "requestFailed:"});
+    }
+    void requestFinished(NKHTTPRequest*) override { ++ends; }
+    void requestFailed(NKHTTPRequest*) override { ++ends; }
+    std::atomic<int> ends{0};
 };
 
 Ref<OneEntryCache> cacheHolding(const std::string& body) {
@@ -104,6 +118,50 @@ TEST_F(Receivers, QueueHearsEveryEventAfterTheDelegate) {
     ASSERT_TRUE(runLoopUntil([&] { return q->ended(); }));
     EXPECT_EQ(q->events, (std::vector<std::string>{"started", "headers", "finished"}));
     EXPECT_EQ(d->events, (std::vector<std::string>{"headers", "finished"}));
+}
+
+TEST_F(Receivers, EventsNobodyAnswersCostTheMainThreadNoWakeUpOfTheirOwn) {
+    std::shared_ptr<testhttp::Gate> gate = server.gate();
+    server.route("GET", "/held", testhttp::held(gate, testhttp::text("held")));
+    Ref<NSRunLoop> mainLoop = NSRunLoop::mainRunLoop();
+    Ref<EndOnly> d = make<EndOnly>();
+    Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(server.url("/held")));
+    r->setDelegate(d);
+    const uint64_t before = mainLoop->descriptorWakeUps();
+    std::atomic<uint64_t> whileHeld{0};
+    std::atomic<bool> seen{false};
+    // The request has started (and reported so) once the server holds it; the main thread
+    // meanwhile waits in its loop, where any wake-up would reach it.
+    std::thread watcher([&] {
+        if (gate->waitUntilWaiting(1)) seen = true;
+        whileHeld = mainLoop->descriptorWakeUps();
+        gate->open();
+    });
+    r->startAsynchronous();
+    bool ended = runLoopUntil([&] { return d->ends.load() == 1; });
+    watcher.join();
+    ASSERT_TRUE(ended);
+    ASSERT_TRUE(seen.load());
+    EXPECT_EQ(whileHeld.load(), before);
+    EXPECT_EQ(r->responseString()->utf8(), "held");
+}
+
+TEST_F(Receivers, EventsQueuedWithoutAWakeUpReachTheDelegateSetBeforeTheyRun) {
+    Ref<EndOnly> first = make<EndOnly>();
+    Ref<Recorder> second = make<Recorder>();
+    Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(server.url("/hello")));
+    r->setDelegate(first);
+    r->startAsynchronous();
+    // The main thread runs no loop until the request is over: every event is queued by then,
+    // those nobody answered without a wake-up.
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!r->isFinished() && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+    ASSERT_TRUE(r->isFinished());
+    r->setDelegate(second);
+    ASSERT_TRUE(waitForEnd(second));
+    EXPECT_EQ(second->events, (std::vector<std::string>{"started", "headers", "finished"}));
+    EXPECT_EQ(first->ends.load(), 0);
 }
 
 TEST_F(Receivers, CachedCopyIsDeliveredWithoutTheNetworkWhenAskedFirst) {

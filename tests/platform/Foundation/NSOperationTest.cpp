@@ -68,6 +68,7 @@ class RemoteOp : public NSOperation {
         willChangeValueForKey(NS("isExecuting"));
         executing = true;
         didChangeValueForKey(NS("isExecuting"));
+        startedOn = std::this_thread::get_id();
         board->note("start " + tag, +1);
     }
     void finish() {
@@ -82,7 +83,20 @@ class RemoteOp : public NSOperation {
     std::atomic<bool> executing{false}, finished{false};
     Board* board = nullptr;
     std::string tag;
+    std::thread::id startedOn;
 };
+
+// Adds `count` concurrent operations tagged 0, 1, ... to the queue, in that order.
+std::vector<Ref<RemoteOp>> addRemoteOps(Board& b, NSOperationQueue* q, int count) {
+    std::vector<Ref<RemoteOp>> ops;
+    for (int i = 0; i < count; ++i) {
+        ops.push_back(make<RemoteOp>());
+        ops.back()->board = &b;
+        ops.back()->tag = std::to_string(i);
+        q->addOperation(ops.back());
+    }
+    return ops;
+}
 
 // Records the announcements the base class makes.
 class AnnouncingOp : public NSOperation {
@@ -125,16 +139,10 @@ TEST(NSOperationQueueTest, ConcurrentOperationsHoldSlotsUntilTheyAnnounceFinishe
     Board b;
     auto q = make<NSOperationQueue>();
     q->setMaxConcurrentOperationCount(2);
-    std::vector<Ref<RemoteOp>> ops;
-    for (int i = 0; i < 5; ++i) {
-        ops.push_back(make<RemoteOp>());
-        ops.back()->board = &b;
-        ops.back()->tag = std::to_string(i);
-        q->addOperation(ops.back());
-    }
+    std::vector<Ref<RemoteOp>> ops = addRemoteOps(b, q, 5);
     ASSERT_TRUE(b.waitFor([&] { return b.events.size() == 2; }));
     Events first = b.snapshot();
-    std::sort(first.begin(), first.end());  // two workers start them side by side
+    std::sort(first.begin(), first.end());  // in whichever order the workers get to them
     EXPECT_EQ(first, (Events{"start 0", "start 1"}));
 
     // Each end, announced on another thread as the network thread does, frees one slot.
@@ -150,6 +158,52 @@ TEST(NSOperationQueueTest, ConcurrentOperationsHoldSlotsUntilTheyAnnounceFinishe
     EXPECT_EQ(b.maxHolding, 2);
     EXPECT_EQ(b.snapshot()[2], "finish 0");
     EXPECT_EQ(b.snapshot()[3], "start 2");
+}
+
+TEST(NSOperationQueueTest, ABurstOfConcurrentOperationsIsStartedByOneWorker) {
+    Board b;
+    auto q = make<NSOperationQueue>();
+    q->setMaxConcurrentOperationCount(4);
+    std::vector<Ref<RemoteOp>> ops = addRemoteOps(b, q, 4);
+    ASSERT_TRUE(b.waitFor([&] { return b.events.size() == 4; }));
+    // Each start only hands its work on: the worker called for the first takes the others as
+    // they come, in order, rather than a thread being woken (or made) for each.
+    EXPECT_EQ(b.snapshot(), (Events{"start 0", "start 1", "start 2", "start 3"}));
+    for (auto& op : ops) {
+        EXPECT_EQ(op->startedOn, ops[0]->startedOn);
+        EXPECT_NE(op->startedOn, std::this_thread::get_id());
+    }
+    for (auto& op : ops)
+        op->finish();
+    q->waitUntilAllOperationsAreFinished();
+}
+
+TEST(NSOperationQueueTest, AWorkerTakingALongOperationCallsAnotherForTheRest) {
+    Board b;
+    auto q = make<NSOperationQueue>();
+    q->setMaxConcurrentOperationCount(4);
+    q->setSuspended(true);
+    // Queued while suspended, so that one worker is called for the long one and none for the
+    // concurrent one behind it.
+    auto longOne = NSBlockOperation::blockOperationWithBlock([&b] {
+        b.note("long begins");
+        b.waitFor([&b] {
+            return std::find(b.events.begin(), b.events.end(), "start after") != b.events.end();
+        });
+        b.note("long ends");
+    });
+    auto after = make<RemoteOp>();
+    after->board = &b;
+    after->tag = "after";
+    q->addOperation(longOne);
+    q->addOperation(after);
+    q->setSuspended(false);
+    // The concurrent one starts while the long one still runs (it waits for exactly that).
+    ASSERT_TRUE(b.waitFor([&] { return b.events.size() == 3; }));
+    EXPECT_EQ(b.snapshot(), (Events{"long begins", "start after", "long ends"}));
+    EXPECT_NE(after->startedOn, std::this_thread::get_id());
+    after->finish();
+    q->waitUntilAllOperationsAreFinished();
 }
 
 TEST(NSOperationQueueTest, SuspendedQueueThenPriorityThenOrderAdded) {

@@ -469,6 +469,81 @@ private:
     bool set_ = false;
 };
 
+// Waits (with plain primitives) until the loop's thread is blocked waiting for work.
+bool waitUntilBlocked(NSRunLoop* l) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!l->isWaiting()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+TEST_F(RunLoopTest, WorkForABlockedLoopWakesItAndWorkForABusyOneCostsNoWakeUp) {
+    LoopThread other;
+    NSRunLoop* there = other.loop();
+
+    // Blocked: the descriptor is written once, and the work runs.
+    ASSERT_TRUE(waitUntilBlocked(there));
+    uint64_t before = there->descriptorWakeUps();
+    Flag first;
+    there->performBlock([&] { first.set(); });
+    EXPECT_TRUE(first.waitFor(5.0));
+    EXPECT_EQ(there->descriptorWakeUps(), before + 1);
+
+    // Busy in a callout: work handed over meanwhile writes nothing, yet runs before the loop
+    // waits again (with nothing else to wake it, it would never run).
+    Flag inside, go, second;
+    there->performBlock([&] {
+        inside.set();
+        go.waitFor(5.0);
+    });
+    ASSERT_TRUE(inside.waitFor(5.0));
+    uint64_t busy = there->descriptorWakeUps();
+    there->performBlock([&] { second.set(); });
+    go.set();
+    EXPECT_TRUE(second.waitFor(5.0));
+    EXPECT_EQ(there->descriptorWakeUps(), busy);
+
+    // Blocked again afterwards: the general path still wakes it.
+    ASSERT_TRUE(waitUntilBlocked(there));
+    Flag third;
+    before = there->descriptorWakeUps();
+    there->performBlock([&] { third.set(); });
+    EXPECT_TRUE(third.waitFor(5.0));
+    EXPECT_EQ(there->descriptorWakeUps(), before + 1);
+}
+
+TEST_F(RunLoopTest, WorkQueuedWithoutAWakeUpRunsWithTheNextWorkThatWakesTheLoop) {
+    LoopThread other;
+    NSRunLoop* there = other.loop();
+    ASSERT_TRUE(waitUntilBlocked(there));
+    std::vector<int> order;
+    std::mutex orderLock;
+    auto note = [&](int i) {
+        std::lock_guard<std::mutex> g(orderLock);
+        order.push_back(i);
+    };
+    uint64_t before = there->descriptorWakeUps();
+    there->performBlockWithoutWakeUp([&] { note(1); }, nullptr);
+    there->performBlockWithoutWakeUp([&] { note(2); }, nullptr);
+    // Nothing woke the loop: it still waits, with the two queued.
+    EXPECT_TRUE(there->isWaiting());
+    EXPECT_EQ(there->descriptorWakeUps(), before);
+    {
+        std::lock_guard<std::mutex> g(orderLock);
+        EXPECT_TRUE(order.empty());
+    }
+    Flag done;
+    there->performBlock([&] {
+        note(3);
+        done.set();
+    });
+    EXPECT_TRUE(done.waitFor(5.0));
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(there->descriptorWakeUps(), before + 1);
+}
+
 TEST_F(RunLoopTest, WorkQueuedByACalloutForAnotherLoopRunsThereOnceThePassEnds) {
     LoopThread other;
     Flag ran;
