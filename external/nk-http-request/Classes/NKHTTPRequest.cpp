@@ -591,10 +591,9 @@ void NKHTTPRequest::failWithError(NSError* theError) {
         destroyReadStream();
     }
     if (connectionCanBeReused_ && connectionInfo_) {
-        Locked conn(classState().connectionsLock);
-        connectionInfo_->setObject(
-            NSDate::dateWithTimeIntervalSinceNow(persistentConnectionTimeoutSeconds_),
-            NS("expires"));
+        ClassState& cs = classState();
+        Locked conn(cs.connectionsLock);
+        cs.keepConnectionFor(connectionInfo_, persistentConnectionTimeoutSeconds_);
     }
     if (deallocating_) return;
     if (isCancelled() || error()) return;

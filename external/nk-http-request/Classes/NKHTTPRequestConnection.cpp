@@ -2,6 +2,9 @@
 // its time-out and retry rules, stream errors with the one retry on a fresh connection, the
 // read stream's place on the run loop (behind the activity indicator), expiry of kept
 // connections, and the temporary files.
+#include <algorithm>
+#include <limits>
+
 #include "CFNetwork/CFNetwork.h"
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
@@ -252,22 +255,37 @@ void NKHTTPRequest::destroyReadStream() {
 
 // ---- kept connections ---------------------------------------------------------------------------
 
+void NKHTTPRequest::ClassState::keepConnectionFor(NSMutableDictionary* record,
+                                                  NSTimeInterval seconds) {
+    Ref<NSDate> expires = NSDate::dateWithTimeIntervalSinceNow(seconds);
+    record->setObject(expires, NS("expires"));
+    nextConnectionExpiry =
+        std::min(nextConnectionExpiry, expires->timeIntervalSinceReferenceDate());
+}
+
 void NKHTTPRequest::expirePersistentConnections() {
     ClassState& cs = classState();
     Locked conn(cs.connectionsLock);
+    // Every request sends through here: the walk waits until a record can have expired.
+    NSTimeInterval now = Clock::now();
+    if (now < cs.nextConnectionExpiry) return;
+    NSTimeInterval next = std::numeric_limits<NSTimeInterval>::infinity();
     NSMutableArray* pool = cs.persistentConnectionsPool;
     for (NSUInteger i = 0; i < pool->count();) {
         auto record = as<NSMutableDictionary>(pool->objectAtIndex(i));
         auto expires = record ? as<NSDate>(record->objectForKey(NS("expires"))) : nullptr;
-        if (record && !record->objectForKey(NS("request")) &&
-            (!expires || expires->timeIntervalSinceNow() <= 0)) {
+        bool free = record && !record->objectForKey(NS("request"));
+        if (free && (!expires || expires->timeIntervalSinceNow() <= 0)) {
             if (auto stream = as<CFReadStream>(record->objectForKey(NS("stream"))))
                 CFReadStreamClose(stream);
             pool->removeObjectAtIndex(i);
         } else {
+            // A record in use is given its expiry when it is freed.
+            if (free) next = std::min(next, expires->timeIntervalSinceReferenceDate());
             ++i;
         }
     }
+    cs.nextConnectionExpiry = next;
 }
 
 NSUInteger NKHTTPRequest::persistentConnectionCount() {

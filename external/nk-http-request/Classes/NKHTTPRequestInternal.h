@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 
 #include "Foundation/NSLock.h"
@@ -30,6 +31,11 @@ struct NKHTTPRequest::ClassState {
     // Kept connections, their counters and the running-stream count.
     Ref<NSRecursiveLock> connectionsLock;
     Ref<NSMutableArray> persistentConnectionsPool;
+    // The clock time before which no free record in the pool has expired, so the sweep before
+    // each send has nothing to do; lowered whenever a record is given an expiry.
+    NSTimeInterval nextConnectionExpiry = -std::numeric_limits<NSTimeInterval>::infinity();
+    // Under connectionsLock: sets the record's expiry that many seconds from now.
+    void keepConnectionFor(NSMutableDictionary* record, NSTimeInterval seconds);
     uint64_t nextConnectionNumberToCreate = 0;
     uint64_t nextRequestID = 0;
     uint64_t runningRequestCount = 0;

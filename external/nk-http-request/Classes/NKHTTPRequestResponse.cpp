@@ -475,9 +475,7 @@ void NKHTTPRequest::handleStreamComplete() {
         if (!connectionCanBeReused_) unscheduleReadStream();
         if (connectionInfo_) {
             connectionInfo_->removeObjectForKey(NS("request"));
-            connectionInfo_->setObject(
-                NSDate::dateWithTimeIntervalSinceNow(persistentConnectionTimeoutSeconds_),
-                NS("expires"));
+            cs.keepConnectionFor(connectionInfo_, persistentConnectionTimeoutSeconds_);
         }
     }
 

@@ -136,6 +136,36 @@ TEST_F(TimeOuts, ExpiredKeptConnectionIsClosedAtTheNextSendOnly) {
     EXPECT_TRUE(server.waitForConnectionClosed(1));
 }
 
+TEST_F(TimeOuts, EachKeptConnectionExpiresOnItsOwnTime) {
+    server.route("GET", "/ka", testhttp::keepAlive("timeout=15, max=100"));
+    TestServer other;
+    other.route("GET", "/hello", testhttp::text("hello"));
+    auto send = [](const std::string& url) {
+        Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(url));
+        r->startSynchronous();
+        return r;
+    };
+    Ref<NKHTTPRequest> shortLived = send(server.url("/ka"));
+    ASSERT_TRUE(shortLived->connectionCanBeReused());
+    // Freed last, but kept for 60 seconds: the 15-second one still expires first.
+    Ref<NKHTTPRequest> longLived = send(other.url("/hello"));
+    ASSERT_TRUE(longLived->connectionCanBeReused());
+    advance(16);
+    Ref<NKHTTPRequest> again = send(other.url("/hello"));
+    EXPECT_TRUE(again->connectionID()->isEqual(longLived->connectionID()));
+    EXPECT_TRUE(server.waitForConnectionClosed(1));
+    // Before any expiry nothing is closed; after it the next send opens a new connection.
+    advance(59);
+    Ref<NKHTTPRequest> stillKept = send(other.url("/hello"));
+    EXPECT_TRUE(stillKept->connectionID()->isEqual(longLived->connectionID()));
+    EXPECT_EQ(other.connectionCount(), 1u);
+    advance(61);
+    Ref<NKHTTPRequest> fresh = send(other.url("/hello"));
+    EXPECT_FALSE(fresh->connectionID()->isEqual(longLived->connectionID()));
+    EXPECT_EQ(other.connectionCount(), 2u);
+    EXPECT_TRUE(other.waitForConnectionClosed(1));
+}
+
 TEST_F(TimeOuts, ActivityIndicatorStaysOnHalfASecondAfterTheLastStream) {
     advance(1);  // whatever an earlier test left pending is served
     Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(server.url("/hello")));
