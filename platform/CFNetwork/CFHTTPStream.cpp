@@ -15,9 +15,9 @@
 #include <cstring>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 #include "CFNetwork/CFNetworkErrors.h"
 #include "CFNetwork/CFSocketStream.h"
@@ -104,13 +104,27 @@ bool boolFrom(NSObject* o, bool fallback) {
     return fallback;
 }
 
-bool isKnownKey(const std::string& key) {
-    static const char* const known[] = {"HTTPProxy",  "HTTPPort",    "HTTPSProxy",
-                                        "HTTPSPort",  "SOCKSProxy",  "SOCKSPort",
-                                        "HTTPEnable", "HTTPSEnable", "SOCKSEnable"};
-    if (key.compare(0, 3, "kCF") == 0) return true;
-    return std::find_if(std::begin(known), std::end(known),
-                        [&](const char* k) { return key == k; }) != std::end(known);
+// The property names the stream reads itself: "kCF..." and the proxy dictionary's keys.
+template <typename Char>
+bool isKnownKey(std::basic_string_view<Char> key) {
+    static constexpr std::string_view known[] = {"HTTPProxy",  "HTTPPort",    "HTTPSProxy",
+                                                 "HTTPSPort",  "SOCKSProxy",  "SOCKSPort",
+                                                 "HTTPEnable", "HTTPSEnable", "SOCKSEnable"};
+    auto startsWith = [&](std::string_view ascii) {
+        return key.size() >= ascii.size() && std::equal(ascii.begin(), ascii.end(), key.begin());
+    };
+    if (startsWith("kCF")) return true;
+    return std::any_of(std::begin(known), std::end(known),
+                       [&](std::string_view k) { return key.size() == k.size() && startsWith(k); });
+}
+
+// Asked of every property of every stream: the name's units are read in place when it keeps
+// them so.
+bool isKnownKey(NSString* name) {
+    if (const char16_t* units = name->charactersPtr())
+        return isKnownKey(std::u16string_view(units, name->length()));
+    std::string utf8 = name->utf8();
+    return isKnownKey(std::string_view(utf8));
 }
 
 }  // namespace
@@ -442,26 +456,28 @@ private:
         }
 
         // What a kept connection must match to be handed to this stream.
-        std::string key = scheme + "://" + lower(host_) + ":" + std::to_string(port_) + "|proxy " +
-                          std::to_string(static_cast<int>(proxy_)) + " " + lower(proxyHost_) + ":" +
-                          std::to_string(proxyPort_);
-        if (https_) {
-            key += "|tls " + std::to_string(tls_.validateChain) + std::to_string(tls_.checkName) +
-                   std::to_string(tls_.allowExpired) + std::to_string(tls_.allowExpiredRoots) +
-                   std::to_string(tls_.allowAnyRoot) + " " + tls_.peerName;
-            for (const auto& pem : tls_.clientPEMs)
-                key += " " + std::to_string(std::hash<std::string>()(pem));
-        }
-        std::map<std::string, std::string> custom;
+        PoolKeyParts key;
+        key.scheme = scheme;
+        key.host = host_;
+        key.port = port_;
+        key.proxyKind = static_cast<int>(proxy_);
+        key.proxyHost = proxyHost_;
+        key.proxyPort = proxyPort_;
+        if (https_) key.tls = &tls_;
         for (NSObject* k : *properties_) {
             auto name = as<NSString>(k);
-            if (!name || isKnownKey(name->utf8())) continue;
+            if (!name || isKnownKey(name)) continue;
             Ref<NSObject> v = properties_->objectForKey(name);
-            custom[name->utf8()] = v ? v->description()->utf8() : "";
+            key.custom.emplace_back(name->utf8(), v ? v->description()->utf8() : "");
         }
-        for (const auto& [k, v] : custom)
-            key += "|" + k + "=" + v;
-        poolKey_ = key;
+        // By name; of two names alike in UTF-8 the later one counts.
+        std::stable_sort(key.custom.begin(), key.custom.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (size_t i = key.custom.size(); i-- > 1;) {
+            if (key.custom[i - 1].first == key.custom[i].first)
+                key.custom.erase(key.custom.begin() + static_cast<std::ptrdiff_t>(i - 1));
+        }
+        buildPoolKey(key, poolKey_);
         return true;
     }
 

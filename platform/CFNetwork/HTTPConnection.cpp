@@ -10,8 +10,11 @@
 
 #include <arpa/inet.h>
 
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -339,6 +342,52 @@ IOResult Connection::handshake(Ref<NSError>* error) {
 }
 
 // ---- the pool ---------------------------------------------------------------------------------
+
+namespace {
+void appendLower(std::string& out, std::string_view text) {
+    for (char c : text)
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+template <typename Number>
+void appendNumber(std::string& out, Number n) {
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    out.append(digits, end);
+}
+}  // namespace
+
+// Every stream builds one as it opens: appended in place, with no temporary strings.
+void buildPoolKey(const PoolKeyParts& parts, std::string& key) {
+    key.clear();
+    key.reserve(64 + parts.host.size() + parts.proxyHost.size());
+    key.append(parts.scheme).append("://");
+    appendLower(key, parts.host);
+    key += ':';
+    appendNumber(key, parts.port);
+    key.append("|proxy ");
+    appendNumber(key, parts.proxyKind);
+    key += ' ';
+    appendLower(key, parts.proxyHost);
+    key += ':';
+    appendNumber(key, parts.proxyPort);
+    if (const TLSOptions* tls = parts.tls) {
+        key.append("|tls ");
+        for (bool flag : {tls->validateChain, tls->checkName, tls->allowExpired,
+                          tls->allowExpiredRoots, tls->allowAnyRoot})
+            key += flag ? '1' : '0';
+        key += ' ';
+        key.append(tls->peerName);
+        for (const auto& pem : tls->clientPEMs) {
+            key += ' ';
+            appendNumber(key, std::hash<std::string>()(pem));
+        }
+    }
+    for (const auto& [name, value] : parts.custom) {
+        key += '|';
+        key.append(name).append("=").append(value);
+    }
+}
 
 namespace pool {
 namespace {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Foundation/NSObject.h"
@@ -68,6 +70,23 @@ public:
 private:
     IOResult tlsResult(int rc, size_t& count, int& err);
 };
+
+// What a kept connection must match to be handed to a stream: where it goes, through which
+// proxy, under which TLS settings, and the stream's own properties (the host names compare
+// without case).
+struct PoolKeyParts {
+    std::string_view scheme;  // lower case
+    std::string_view host;
+    int port = 0;
+    int proxyKind = 0;  // 0 for none
+    std::string_view proxyHost;
+    int proxyPort = 0;
+    const TLSOptions* tls = nullptr;  // for "https" only
+    // Name and description of each property the stream does not read itself, sorted by name.
+    std::vector<std::pair<std::string, std::string>> custom;
+};
+// Builds the key into `key`, reusing its room.
+void buildPoolKey(const PoolKeyParts& parts, std::string& key);
 
 // The kept connections. A connection goes in when its response has been read to the end and
 // both sides allow keeping it; a stream with the same key takes it out (the most recently

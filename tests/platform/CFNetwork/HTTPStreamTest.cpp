@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <map>
+#include <set>
 #include <thread>
 #include <tuple>
 
@@ -298,6 +301,108 @@ TEST_F(HTTPStream, KeptConnectionsAreSharedByTheirProperties) {
     auto fourth = keptStream(server.url("/5"), id1);
     EXPECT_EQ(runStream(fourth).body, "same");
     EXPECT_EQ(server.accepted(), 3);
+}
+
+TEST_F(HTTPStream, PropertiesTheStreamReadsItselfDoNotSplitKeptConnections) {
+    LoopbackServer server(answerAlways(okResponse("same")));
+    auto withProperty = [&](NSString* name, int value) {
+        auto s = keptStream(server.url("/"));
+        CFReadStreamSetProperty(s, name, NSNumber::numberWithInt(value));
+        return s;
+    };
+    // A "kCF" name or a proxy dictionary key is the stream's own: any value shares. Any other
+    // name, even one that starts like those, keeps connections apart by its value; the same
+    // name and value in a string stored in its own allocation still match.
+    const std::pair<NSString*, bool> names[] = {{NS("kCFStreamPropertySomethingNew"), true},
+                                                {NS("HTTPSPort"), true},
+                                                {NS("SOCKSEnable"), true},
+                                                {NS("HTTPSPortX"), false},
+                                                {NS("kC"), false},
+                                                {NS("SOCKS"), false}};
+    for (const auto& [name, streamsOwn] : names) {
+        SCOPED_TRACE(name->utf8());
+        cfnet::pool::clear();
+        int before = server.accepted();
+        EXPECT_EQ(runStream(withProperty(name, 1)).body, "same");
+        EXPECT_EQ(runStream(withProperty(name, 2)).body, "same");
+        int opened = streamsOwn ? 1 : 2;
+        EXPECT_EQ(server.accepted(), before + opened);
+        Ref<NSString> compact = NSString::compactStringWithUTF8(name->utf8());
+        EXPECT_EQ(runStream(withProperty(compact, 2)).body, "same");
+        EXPECT_EQ(server.accepted(), before + opened);
+    }
+}
+
+// The key a stream builds against what it stands for: two keys are equal exactly when the
+// places, proxies, TLS settings and properties are (host names compared without case).
+TEST(PoolKey, EqualExactlyWhenTheConnectionWouldServe) {
+    using Custom = std::vector<std::pair<std::string, std::string>>;
+    std::vector<cfnet::TLSOptions> tlsVariants(10);
+    tlsVariants[1].validateChain = false;
+    tlsVariants[2].checkName = false;
+    tlsVariants[3].allowExpired = true;
+    tlsVariants[4].allowExpiredRoots = true;
+    tlsVariants[5].allowAnyRoot = true;
+    tlsVariants[6].peerName = "other.test";
+    tlsVariants[7].clientPEMs = {"identity a"};
+    tlsVariants[8].clientPEMs = {"identity b"};
+    tlsVariants[9].clientPEMs = {"identity a", "chain"};
+    const std::vector<Custom> customs = {
+        {}, {{"NKStreamID", "1"}}, {{"NKStreamID", "2"}}, {{"A", "1"}, {"NKStreamID", "1"}}};
+    struct Proxy {
+        int kind;
+        std::string host;
+        int port;
+    };
+    const std::vector<Proxy> proxies = {{0, "", 0},          {1, "p.test", 3128},
+                                        {1, "P.TEST", 3128}, {1, "p.test", 8080},
+                                        {1, "q.test", 3128}, {3, "p.test", 3128}};
+
+    auto lower = [](std::string s) {
+        for (char& c : s)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    using Meaning = std::tuple<std::string, std::string, int, int, std::string, int, int, size_t>;
+    std::map<std::string, Meaning> seen;
+    std::set<Meaning> meanings;
+    std::string key = "left over from an earlier stream, longer than any key built here";
+    for (std::string scheme : {"http", "https"}) {
+        for (std::string host : {"a.test", "A.Test", "b.test"}) {
+            for (int port : {80, 8080}) {
+                for (size_t p = 0; p < proxies.size(); ++p) {
+                    int tlsCount = scheme == "https" ? static_cast<int>(tlsVariants.size()) : 1;
+                    for (int t = 0; t < tlsCount; ++t) {
+                        for (size_t c = 0; c < customs.size(); ++c) {
+                            cfnet::PoolKeyParts parts;
+                            parts.scheme = scheme;
+                            parts.host = host;
+                            parts.port = port;
+                            parts.proxyKind = proxies[p].kind;
+                            parts.proxyHost = proxies[p].host;
+                            parts.proxyPort = proxies[p].port;
+                            if (scheme == "https") parts.tls = &tlsVariants[static_cast<size_t>(t)];
+                            parts.custom = customs[c];
+                            cfnet::buildPoolKey(parts, key);
+                            Meaning meaning{scheme,
+                                            lower(host),
+                                            port,
+                                            proxies[p].kind,
+                                            lower(proxies[p].host),
+                                            proxies[p].port,
+                                            scheme == "https" ? t : -1,
+                                            c};
+                            auto [it, added] = seen.emplace(key, meaning);
+                            EXPECT_EQ(it->second, meaning) << key;
+                            meanings.insert(meaning);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    // As many keys as meanings: nothing that differs shares a key.
+    EXPECT_EQ(seen.size(), meanings.size());
 }
 
 TEST_F(HTTPStream, AKeptConnectionSendsTheRequestAsTheStreamOpens) {
