@@ -471,8 +471,9 @@ private:
             key.custom.emplace_back(name->utf8(), v ? v->description()->utf8() : "");
         }
         // By name; of two names alike in UTF-8 the later one counts.
-        std::stable_sort(key.custom.begin(), key.custom.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        if (key.custom.size() > 1)
+            std::stable_sort(key.custom.begin(), key.custom.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
         for (size_t i = key.custom.size(); i-- > 1;) {
             if (key.custom[i - 1].first == key.custom[i].first)
                 key.custom.erase(key.custom.begin() + static_cast<std::ptrdiff_t>(i - 1));

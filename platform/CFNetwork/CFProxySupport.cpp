@@ -129,8 +129,8 @@ ProxyEnvironment readProxyEnvironment() {
             continue;
         for (size_t k = 0; k < 8; ++k) {
             const std::string_view& name = names[k];
-            if (!found[k] && std::strncmp(entry, name.data(), name.size()) == 0 &&
-                entry[name.size()] == '=')
+            if (!found[k] && first == name[0] &&
+                std::strncmp(entry, name.data(), name.size()) == 0 && entry[name.size()] == '=')
                 found[k] = entry + name.size() + 1;
         }
     }

@@ -345,8 +345,10 @@ IOResult Connection::handshake(Ref<NSError>* error) {
 
 namespace {
 void appendLower(std::string& out, std::string_view text) {
-    for (char c : text)
-        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    size_t at = out.size();
+    out.append(text);
+    for (size_t i = at; i < out.size(); ++i)
+        out[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(out[i])));
 }
 
 template <typename Number>
