@@ -9,6 +9,7 @@
 #include "Foundation/UnitSearch.h"
 #include "ItemInfo.h"
 #include "ItemPage.h"
+#include "MatchKit/MTKRegexList.h"
 #include "MatchKit/MatchKit.h"
 #include "Regex.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
@@ -71,15 +72,24 @@ Ref<NSString> decoded(NSString* s) {
     return s ? stringByDecodingHTMLEntities(s) : nullptr;
 }
 
+// The patterns of one row, in the order of their captures below; see getItemList.
+enum RowField { kTitle, kLink, kPrice, kLocation, kExtra, kRowFields };
+
+Ref<NSString> captured(NSString* row, NSRange r) {
+    return r.location == NSNotFound ? nullptr : regexCapturedText(row, r);
+}
+
 // One row: `window` is the row's range in `row`, which holds no line ends.
-Ref<ItemInfo> scrapeRow(NSString* row, NSRange window) {
-    auto title = Regex::getMatch(row, NS(">([^<]*)</a>"), window);
-    auto link = Regex::getMatch(row, NS("<a href=\"([^>]*)\">"), window);
-    if (isEmpty(title.get()) || !link) return nullptr;
+Ref<ItemInfo> scrapeRow(NSString* row, NSRange window, MTKRegexList& patterns) {
+    NSRange found[kRowFields];
+    patterns.rangesInRange(row, window, found);
+    auto title = captured(row, found[kTitle]);
+    if (isEmpty(title.get()) || found[kLink].location == NSNotFound) return nullptr;
+    auto link = captured(row, found[kLink]);
 
     auto item = make<ItemInfo>();
     auto text = decoded(title.get());
-    auto price = Regex::getMatch(row, NS("(\\$[0-9][0-9\\.]*)"), window);
+    auto price = captured(row, found[kPrice]);
     if (isEmpty(price.get())) {
         // Personals rows carry a code such as "m4w - 35" in the title instead of a price.
         NSRange where;
@@ -92,13 +102,8 @@ Ref<ItemInfo> scrapeRow(NSString* row, NSRange window) {
     item->setTitle(text.get());
     item->setPrice(price.get());
     item->setDetailUrl(link.get());
-    item->setLocation(
-        decoded(Regex::getMatch(row, NS("<font size=\"-1\"> \\(([^<]*)\\)</font>"), window).get())
-            .get());
-    item->setExtraInfo(
-        decoded(Regex::getMatch(row, NS("<small class=\"gc\"><[^>]*>([^<>]*)</a></small>"), window)
-                    .get())
-            .get());
+    item->setLocation(decoded(captured(row, found[kLocation]).get()).get());
+    item->setExtraInfo(decoded(captured(row, found[kExtra]).get()).get());
     return item;
 }
 
@@ -109,6 +114,18 @@ std::vector<NSRange> piecesBetween(NSString* text, NSString* marker) {
     pieces.reserve(128);
     const NSUInteger length = text->length();
     NSUInteger start = 0;
+    const char16_t* units = text->charactersPtr();
+    const char16_t* mark = marker->charactersPtr();
+    if (units && mark && marker->length() > 0) {
+        // Searched in place: the page is long and the marker stands once per row.
+        const size_t markLength = marker->length();
+        for (size_t at; (at = bn::findUnits(units, start, length, mark, markLength)) < length;) {
+            pieces.push_back(NSMakeRange(start, static_cast<NSUInteger>(at) - start));
+            start = static_cast<NSUInteger>(at + markLength);
+        }
+        pieces.push_back(NSMakeRange(start, length - start));
+        return pieces;
+    }
     for (;;) {
         NSRange found = text->rangeOfString(marker, 0, NSMakeRange(start, length - start));
         if (found.location == NSNotFound) break;
@@ -145,8 +162,16 @@ Ref<NSMutableArray> ItemListPage::getItemList() {
         if (paragraphs.size() > segments.size()) segments = std::move(paragraphs);
     }
     auto rows = oneLine(page.get());
+    // Looked up in the pattern cache once for the page, not once per row.
+    MTKRegexList patterns({
+        {NS(">([^<]*)</a>"), 1},
+        {NS("<a href=\"([^>]*)\">"), 1},
+        {NS("(\\$[0-9][0-9\\.]*)"), 1},
+        {NS("<font size=\"-1\"> \\(([^<]*)\\)</font>"), 1},
+        {NS("<small class=\"gc\"><[^>]*>([^<>]*)</a></small>"), 1},
+    });
     for (NSRange segment : segments) {
-        if (auto item = scrapeRow(rows.get(), segment)) items->addObject(item.get());
+        if (auto item = scrapeRow(rows.get(), segment, patterns)) items->addObject(item.get());
     }
     return items;
 }

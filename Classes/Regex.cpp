@@ -1,7 +1,19 @@
 #include "Regex.h"
 
+#include <string_view>
+
 #include "Foundation/Runtime.h"
 #include "MatchKit/MatchKit.h"
+
+// A scrape makes several of these per row, so a string that keeps its units in place hands them
+// to a string that holds them in its own allocation.
+Ref<NSString> regexCapturedText(NSString* content, NSRange r) {
+    if (const char16_t* units = content->charactersPtr()) {
+        if (r.length == content->length()) return content->substringWithRange(r);
+        return NSString::compactStringWithUnits(std::u16string_view(units + r.location, r.length));
+    }
+    return content->substringWithRange(r);
+}
 
 // Nothing of a Regex is reached by name.
 void Regex::describeClass(RuntimeClass& c) {
@@ -52,7 +64,7 @@ Ref<NSString> Regex::getMatchCapture(int capture) {
     matchedRange_ =
         rangeOfRegex(content_.get(), regex_.get(), MTKRegexNoOptions, range_, capture, nullptr);
     if (matchedRange_.location == NSNotFound) return nullptr;
-    return content_->substringWithRange(matchedRange_);
+    return regexCapturedText(content_.get(), matchedRange_);
 }
 
 void Regex::gotoNextMatch() {
@@ -85,7 +97,7 @@ Ref<NSString> Regex::getMatch(NSString* content, NSString* regex, NSRange window
     if (!content || !regex) return nullptr;
     NSRange r = rangeOfRegex(content, regex, MTKRegexNoOptions, window, 1, nullptr);
     if (r.location == NSNotFound) return nullptr;
-    return content->substringWithRange(r);
+    return regexCapturedText(content, r);
 }
 
 Ref<NSString> Regex::getSubstring(NSString* content, NSString* startMark, NSString* endMark) {

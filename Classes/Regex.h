@@ -7,6 +7,9 @@
 #include "Foundation/NSObject.h"
 #include "Foundation/NSString.h"
 
+// The text of `range` in `content`, as the captures of Regex are made.
+Ref<NSString> regexCapturedText(NSString* content, NSRange range);
+
 class Regex : public NSObject {
     NS_OBJECT(Regex, NSObject)
     static void describeClass(RuntimeClass& c);

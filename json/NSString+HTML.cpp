@@ -57,6 +57,9 @@ bool isInlineTag(NSString* name) {
 
 Ref<NSString> stringByDecodingHTMLEntities(NSString* string) {
     auto decoded = hx_stringByUnescapingFromHTML(string);
+    // Most scraped texts hold no reference and come back as themselves; immutable ones are
+    // their own copies.
+    if (decoded.get() == string && string->hasFixedText()) return decoded;
     return decoded ? decoded->copy() : nullptr;
 }
 

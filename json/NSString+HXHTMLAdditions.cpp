@@ -250,8 +250,10 @@ Ref<NSString> hx_stringByUnescapingFromHTML(NSString* string) {
         if (amp == std::u16string_view::npos) break;
     }
 
-    std::u16string out;
-    out.reserve(view.size());
+    // Assembled in room the thread keeps, then copied into the string's own allocation: one
+    // allocation per decoded text.
+    thread_local std::u16string out;
+    out.clear();
     size_t from = 0;
     auto replace = [&](const Replacement& r) {
         out.append(view.substr(from, r.at - from));
@@ -263,5 +265,7 @@ Ref<NSString> hx_stringByUnescapingFromHTML(NSString* string) {
     for (size_t i = nearEndCount; i-- > 0;)
         replace(nearEnd[i]);
     out.append(view.substr(from));
-    return NSString::adoptUnits(std::move(out));
+    Ref<NSString> result = NSString::compactStringWithUnits(out);
+    if (out.capacity() > 16384) std::u16string().swap(out);  // a rare long text
+    return result;
 }

@@ -270,6 +270,8 @@ void mtk_flushAll() {
 }
 
 bool mtk_subjectReportsMutations(NSString* subject) {
+    // Text that can never change (compact strings included) needs no reports.
+    if (subject->hasFixedText()) return true;
     const std::type_info& t = typeid(*subject);
     return t == typeid(NSString) || t == typeid(NSMutableString);
 }

@@ -155,8 +155,9 @@ void mtk_flushAll();
 uint16_t mtk_touchAge(uint16_t age, int way);
 int mtk_victimWay(uint16_t age);
 
-// Whether the subject's class reports every change through mutationCount, so that identity,
-// length and mutation count prove its text unchanged without hashing it.
+// Whether the subject's text can never change or its class reports every change through
+// mutationCount, so that identity, length and mutation count prove its text unchanged without
+// hashing it.
 bool mtk_subjectReportsMutations(NSString* subject);
 
 // ---- finding ------------------------------------------------------------------------------

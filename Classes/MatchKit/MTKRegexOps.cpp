@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Classes/MatchKit/MTKInternal.h"
+#include "Classes/MatchKit/MTKRegexList.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
@@ -523,4 +524,56 @@ Ref<NSObject> mtk_performRegexOp(NSObject* self, const char* selector, int regex
                                  NS("The ICU library returned an unexpected error."));
     }
     return result;
+}
+
+// ---- pattern lists --------------------------------------------------------------------------
+
+MTKRegexList::MTKRegexList(std::initializer_list<Item> items, MTKRegexOptions options)
+    : options_(options) {
+    for (const Item& item : items) {
+        regexes_.emplace_back(item.regex);
+        captures_.push_back(item.capture);
+    }
+    entries_.assign(regexes_.size(), nullptr);
+}
+
+void MTKRegexList::rangesInRange(NSString* subject, NSRange range, NSRange* ranges) {
+    static const char* const kSelector = "rangeOfRegex:options:inRange:capture:error:";
+    const size_t n = regexes_.size();
+    for (size_t i = 0; i < n; ++i) {
+        mtk_requireRegexAndSubject(subject, kSelector, regexes_[i].get(), subject);
+        ranges[i] = kMTKNotFoundRange;
+    }
+    Ref<NSObject> exception;
+    UErrorCode status = U_ZERO_ERROR;
+    NSString* failed = nullptr;
+
+    MTKLockSection lock;
+    lock.lock();
+    const NSUInteger length = subject->length();
+    if (range.length == NSUIntegerMax && range.location <= length)
+        range.length = length - range.location;
+    exception = subjectRangeException(range, length);
+    for (size_t i = 0; i < n && !exception; ++i) {
+        NSString* regex = regexes_[i].get();
+        MTKCachedRegex* e = entries_[i];
+        // The entry still holds this very pattern object (the list keeps it alive, so its
+        // address names it): the cache's own lookup would answer the same entry.
+        if (!e || e->regexString != regex || e->options != options_ || !e->icu_regex)
+            e = entries_[i] = mtk_findOrCompileCachedRegex(regex, options_, nullptr, &exception);
+        if (!e) continue;  // does not compile: not found, as without an error pointer
+        exception = captureException(e, kMTKRangeOp, captures_[i], 0, nullptr, nullptr);
+        if (exception || !mtk_getCachedRegexSetToString(e, subject, range, &exception, &status))
+            break;
+        firstMatchRange(e, range, captures_[i], &ranges[i], &status);
+        if (U_FAILURE(status)) {
+            failed = regex;
+            break;
+        }
+    }
+    mtk_freeScratch(&mtk_scratchBuffers);
+    lock.unlock();
+
+    if (!exception && U_FAILURE(status)) exception = mtk_makeICUException(failed, options_, status);
+    mtk_raiseRecorded(subject, kSelector, exception);
 }

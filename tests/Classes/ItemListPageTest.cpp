@@ -12,6 +12,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/Runtime.h"
+#include "MatchKit/MatchKitTesting.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
@@ -329,6 +330,54 @@ TEST(ItemListPageTest, FewRowMarkersFallBackToParagraphs) {
     EXPECT_TRUE(page->hasMoreResults());
     EXPECT_TRUE(pageWith("x <a href=\"i.html\">next 100 postings</a>")->hasMoreResults());
     EXPECT_FALSE(pageWith("x <a href=\"i.html\">Next 100 postings</a>")->hasMoreResults());
+}
+
+TEST(ItemListPageTest, TextInPlaceAndOutOfPlaceScrapeAlike) {
+    const char* pages[] = {
+        // Entities in titles, places and notes, rows without any, an empty row and a row
+        // whose fields stand at its very start and end.
+        "<p class=\"row\"><p class=\"row\"><a href=\"/1\">Plain title</a>"
+        "<font size=\"-1\"> (allston)</font><small class=\"gc\"><a href=\"/x/\">bikes</a>"
+        "</small><p class=\"row\"> <a href=\"/2\">A &amp; B &lt;3&gt;</a> $12.50 "
+        "<font size=\"-1\"> (&quot;south&quot; end)</font> <small class=\"gc\">"
+        "<a href=\"/y/\">tools &amp; more</a></small>\n</p><p class=\"row\">"
+        "<a href=\"/3\">w4m - 30</a>",
+        "<p class=\"row\"> <a href=\"/1.html\">Big\r\nsofa</a>\n<font size=\"-1\">\n"
+        "(back\rbay)</font> $\n5<p class=\"row\"> <a href=\"/2.html\">\n</a></p>\r\n",
+        "<p><a href=\"/1\">one &amp; only</a><p><a href=\"/2\">two</a><p>"
+        "<a href=\"/3\">t4m three</a><p>",
+    };
+    for (const char* html : pages) {
+        SCOPED_TRACE(html);
+        auto inPlace = make<ItemListPage>();
+        inPlace->setWebpage(str(html).get());
+        auto outOfPlace = make<ItemListPage>();
+        // Kept where no pointer to its units can be had: the general paths.
+        outOfPlace->setWebpage(FragmentedString::withUTF8(html).get());
+        auto a = rowsOf(inPlace.get());
+        auto b = rowsOf(outOfPlace.get());
+        ASSERT_FALSE(a.empty());
+        ASSERT_EQ(a.size(), b.size());
+        for (size_t i = 0; i < a.size(); ++i) {
+            EXPECT_EQ(a[i].title, b[i].title) << i;
+            EXPECT_EQ(a[i].price, b[i].price) << i;
+            EXPECT_EQ(a[i].url, b[i].url) << i;
+            EXPECT_EQ(a[i].location, b[i].location) << i;
+            EXPECT_EQ(a[i].extra, b[i].extra) << i;
+        }
+    }
+    // The first page, field by field.
+    auto rows = rowsOf(pageWith(pages[0]).get());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].title, "Plain title");
+    EXPECT_EQ(rows[0].location, "allston");
+    EXPECT_EQ(rows[0].extra, "bikes");
+    EXPECT_EQ(rows[1].title, "A & B <3>");
+    EXPECT_EQ(rows[1].price, "$12.50");
+    EXPECT_EQ(rows[1].location, "\"south\" end");
+    EXPECT_EQ(rows[1].extra, "tools & more");
+    EXPECT_EQ(rows[2].title, "");
+    EXPECT_EQ(rows[2].price, "w4m - 30");
 }
 
 class ListListener : public NSObject, public NKHTTPRequestDelegate {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Classes/Regex.h"
+#include "MatchKit/MatchKitTesting.h"
 #include "support/FoundationTesting.h"
 
 namespace {
@@ -74,6 +75,32 @@ TEST(RegexTest, EmptyCapturesStillMoveForward) {
         ++rounds;
     }
     EXPECT_EQ(rounds, 4);  // empty at 0, 1, 2 and at the very end, then done
+}
+
+TEST(RegexTest, CapturesInAWindowAlikeInPlaceAndOutOfPlace) {
+    const char* text = "<a>first</a> middle <a></a> last<a>end</a>";
+    auto inPlace = str(text);
+    auto outOfPlace = FragmentedString::withUTF8(text);
+    struct Case {
+        const char* regex;
+        NSRange window;
+        const char* expected;
+    } cases[] = {
+        {"<a>([^<]*)</a>", NSMakeRange(0, 42), "first"},   // at the window's start
+        {"<a>([^<]*)</a>", NSMakeRange(5, 37), ""},        // an empty capture
+        {"<a>([^<]*)</a>", NSMakeRange(28, 14), "end"},    // at the window's end
+        {"<a>([^<]*)</a>", NSMakeRange(28, 13), "(nil)"},  // cut off by the window
+        {"^(.*)$", NSMakeRange(0, 42), text},              // the whole text
+        {"(l[a-z]*)", NSMakeRange(20, 0), "(nil)"},        // an empty window
+        {"([a-z]+) <", NSMakeRange(13, 29), "middle"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.regex);
+        EXPECT_EQ(s(Regex::getMatch(inPlace.get(), str(c.regex).get(), c.window).get()),
+                  c.expected);
+        EXPECT_EQ(s(Regex::getMatch(outOfPlace.get(), str(c.regex).get(), c.window).get()),
+                  c.expected);
+    }
 }
 
 TEST(RegexTest, SubstringBetweenMarks) {

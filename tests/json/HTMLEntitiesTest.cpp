@@ -26,6 +26,37 @@ TEST(HTMLEntitiesTest, DecodesEachReferenceOnce) {
     EXPECT_FALSE(is<NSMutableString>(stringByDecodingHTMLEntities(str("&amp;"))));
 }
 
+TEST(HTMLEntitiesTest, DecodingWithAndWithoutReferences) {
+    // Immutable text without a reference is its own decoding; mutable text gets an immutable
+    // copy that does not follow later edits.
+    auto plain = str("plain title");
+    EXPECT_EQ(stringByDecodingHTMLEntities(plain).get(), plain.get());
+    auto edited = NSMutableString::stringWithString(NS("plain"));
+    auto copy = stringByDecodingHTMLEntities(edited);
+    EXPECT_NE(copy.get(), static_cast<NSString*>(edited.get()));
+    EXPECT_FALSE(is<NSMutableString>(copy));
+    edited->appendString(NS(" more"));
+    EXPECT_EQ(text(copy), "plain");
+    EXPECT_EQ(text(stringByDecodingHTMLEntities(NS(""))), "");
+    // References at both ends and side by side.
+    EXPECT_EQ(decoded("&lt;a&gt;"), "<a>");
+    EXPECT_EQ(decoded("&amp;&amp;"), "&&");
+    EXPECT_EQ(decoded("x&quot;"), "x\"");
+    // Successive results are separate strings, the second not written over the first; a long
+    // text decodes whole.
+    auto first = stringByDecodingHTMLEntities(str("one &amp; one"));
+    auto second = stringByDecodingHTMLEntities(str("two &lt; three"));
+    EXPECT_EQ(text(first), "one & one");
+    EXPECT_EQ(text(second), "two < three");
+    std::string longText, longDecoded;
+    for (int i = 0; i < 3000; ++i) {
+        longText += "ab &amp; ";
+        longDecoded += "ab & ";
+    }
+    EXPECT_EQ(decoded(longText.c_str()), longDecoded);
+    EXPECT_EQ(decoded("after &gt; long"), "after > long");
+}
+
 TEST(HTMLEntitiesTest, Escapes) {
     auto e = str("\xC3\xA9");
     EXPECT_EQ(text(stringByEncodingHTMLEntities(e)), "&eacute;");
