@@ -217,6 +217,7 @@ TEST(IVAsyncCommandTest, FileCommandsDeliverOnTheMainThread) {
 }
 
 TEST(IVAsyncCommandTest, PreparedCallsReceiveTheResultAsLastArgument) {
+    ManualClockScope clock;  // the queue's 0.3 s between wake-ups passes without waiting
     auto manager = worker(make<IVIORequestQueue>().get(), NS("IVIORequestManager thread"));
     auto sink = make<ResultSink>();
     SEL sel = Selector::named("gotResult:");
@@ -230,7 +231,7 @@ TEST(IVAsyncCommandTest, PreparedCallsReceiveTheResultAsLastArgument) {
         IVJSONCommand::jsonCommandWithType(
             0, NS("true"), IVCallbackContext::contextWithCallbackInvocation(call.get(), true).get())
             .get());
-    ASSERT_TRUE(runLoopUntil([&] { return sink->results.size() == 1; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return sink->results.size() == 1; }));
     EXPECT_EQ(text(sink->results[0].get()), "1");
     auto keep = NSInvocation::invocationWithMethodSignature(sig.get());
     keep->setTarget(sink.get());
@@ -240,7 +241,7 @@ TEST(IVAsyncCommandTest, PreparedCallsReceiveTheResultAsLastArgument) {
         IVJSONCommand::jsonCommandWithType(
             0, NS("[]"), IVCallbackContext::contextWithCallbackInvocation(keep.get(), false).get())
             .get());
-    ASSERT_TRUE(runLoopUntil([&] { return sink->results.size() == 2; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return sink->results.size() == 2; }));
     EXPECT_EQ(text(sink->results[1].get()), "unchanged");
     manager->shutdown();
 }
