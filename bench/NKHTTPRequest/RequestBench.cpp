@@ -106,8 +106,9 @@ void BM_Engine_1000Small(benchmark::State& state) {
 // Each request handed to the shared queue in turn, its end awaited on the main loop: the path
 // the app's pages take. The request marks the moments it passes from thread to thread, so that
 // the benchmark can say where each request's time goes:
-//   queue_us     startAsynchronous on the main thread until a queue worker calls start;
-//   network_us   start on the worker until main begins on the network thread;
+//   queue_us     startAsynchronous on the main thread until start is called (by the main
+//                thread itself when the shared queue has a free slot, else by a queue worker);
+//   network_us   start until main begins on the network thread;
 //   exchange_us  main until the request announces that it finished (send, server, response);
 //   callback_us  that announcement until the delegate hears requestFinished: on the main thread.
 using Steady = std::chrono::steady_clock;

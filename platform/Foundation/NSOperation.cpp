@@ -439,7 +439,8 @@ struct NSOperationQueue::State {
     Ref<NSString> name;
     Weak<NSOperationQueue> owner;
     bool hasOwner = false;
-    bool onMainThread = false;  // the main queue starts its operations on the main run loop
+    bool onMainThread = false;    // the main queue starts its operations on the main run loop
+    bool startWhenAdded = false;  // concurrent operations started by the thread adding them
 
     unsigned onTheirWay() const { return told + starting + sweeping; }
     // Has a worker take the front of toStart: an idle one not yet told, or a new one. Caller
@@ -518,7 +519,7 @@ void NSOperationQueue::addOperation(NSOperation* op) {
         }
         s.entries.push_back(State::Entry{Ref<NSOperation>(op)});
     }
-    schedule();
+    schedule(true);
 }
 
 void NSOperationQueue::addOperationWithBlock(std::function<void()> block) {
@@ -634,6 +635,18 @@ void NSOperationQueue::setName(NSString* name) {
     s.name.swap(copy);
 }
 
+void NSOperationQueue::setStartsConcurrentOperationsWhenAdded(bool inline_) {
+    State& s = *state_;
+    std::lock_guard<std::mutex> guard(s.mutex);
+    s.startWhenAdded = inline_;
+}
+
+bool NSOperationQueue::startsConcurrentOperationsWhenAdded() {
+    State& s = *state_;
+    std::lock_guard<std::mutex> guard(s.mutex);
+    return s.startWhenAdded;
+}
+
 void NSOperationQueue::dealloc() {
     State& s = *state_;
     std::vector<std::thread> workers;
@@ -678,7 +691,7 @@ void NSOperationQueue::operationFinished(NSOperation* op) {
     schedule();
 }
 
-void NSOperationQueue::schedule() {
+void NSOperationQueue::schedule(bool adding) {
     State& s = *state_;
     for (;;) {
         std::vector<Ref<NSOperation>> candidates;
@@ -720,6 +733,12 @@ void NSOperationQueue::schedule() {
                 }
                 if (queue) runOne(chosen, queue);  // else the queue is going away
             });
+            continue;
+        }
+        if (adding && concurrent && s.startWhenAdded && s.toStart.empty()) {
+            // Its start() only hands the work on: done here, a worker's wake-up is saved.
+            guard.unlock();
+            runOne(chosen, this);
             continue;
         }
         s.toStart.push_back(State::Pending{chosen, concurrent});

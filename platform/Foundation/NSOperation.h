@@ -175,6 +175,14 @@ class NSOperationQueue : public NSObject {
     Ref<NSString> name();
     void setName(NSString* name);
 
+    // Lets the thread that adds a concurrent operation call its start() itself when a slot is
+    // free and nothing waits ahead of it, instead of waking a worker only for start() to hand
+    // the work on. For queues whose concurrent operations' start() returns at once (the
+    // contract of a concurrent operation); off by default. Operations that get their slot later
+    // (a slot freed, the queue resumed, a dependency met) are started by workers as always.
+    void setStartsConcurrentOperationsWhenAdded(bool inline_);
+    bool startsConcurrentOperationsWhenAdded();
+
     void dealloc() override;
 
 private:
@@ -185,8 +193,9 @@ private:
     // Runs one operation's start() for the queue, on the calling thread.
     static void runOne(NSOperation* op, NSOperationQueue* queue);
     void operationFinished(NSOperation* op);
-    // Starts as many ready operations as there are free slots.
-    void schedule();
+    // Starts as many ready operations as there are free slots; `adding` when called for an
+    // operation just added, on the adding thread.
+    void schedule(bool adding = false);
 
     std::shared_ptr<State> state_ = newState();
 };

@@ -109,6 +109,9 @@ NKHTTPRequest::ClassState::ClassState() {
     sharedQueue = make<NSOperationQueue>();
     sharedQueue->setMaxConcurrentOperationCount(4);
     sharedQueue->setName(NS("NKHTTPRequest shared queue"));
+    // A request's start() only hands it to the network thread: the thread that starts it
+    // asynchronously may do that itself, one thread wake-up fewer per request.
+    sharedQueue->setStartsConcurrentOperationsWhenAdded(true);
 }
 
 NKHTTPRequest::ClassState& NKHTTPRequest::classState() {

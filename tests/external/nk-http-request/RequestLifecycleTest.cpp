@@ -220,6 +220,10 @@ TEST_F(RequestLifecycle, SharedQueueRunsFourRequestsAtOnce) {
         requests.back()->setDelegate(delegates.back());
         requests.back()->startAsynchronous();
     }
+    // A free slot is taken at once, by the thread starting the request: no worker is woken
+    // only to hand it to the network thread. The last two wait for a slot.
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(requests[size_t(i)]->isExecuting(), i < 4) << i;
     ASSERT_TRUE(gate->waitUntilWaiting(4));
     runFor(0.2);
     EXPECT_EQ(gate->waiting(), 4u);

@@ -69,6 +69,7 @@ class RemoteOp : public NSOperation {
         executing = true;
         didChangeValueForKey(NS("isExecuting"));
         startedOn = std::this_thread::get_id();
+        startedIn = NSOperationQueue::currentQueue().get();
         board->note("start " + tag, +1);
     }
     void finish() {
@@ -84,6 +85,7 @@ class RemoteOp : public NSOperation {
     Board* board = nullptr;
     std::string tag;
     std::thread::id startedOn;
+    NSOperationQueue* startedIn = nullptr;
 };
 
 // Adds `count` concurrent operations tagged 0, 1, ... to the queue, in that order.
@@ -203,6 +205,48 @@ TEST(NSOperationQueueTest, AWorkerTakingALongOperationCallsAnotherForTheRest) {
     EXPECT_EQ(b.snapshot(), (Events{"long begins", "start after", "long ends"}));
     EXPECT_NE(after->startedOn, std::this_thread::get_id());
     after->finish();
+    q->waitUntilAllOperationsAreFinished();
+}
+
+TEST(NSOperationQueueTest, ConcurrentOperationsStartedWhenAddedWhereTheQueueAllowsIt) {
+    Board b;
+    auto q = make<NSOperationQueue>();
+    q->setMaxConcurrentOperationCount(2);
+    EXPECT_FALSE(q->startsConcurrentOperationsWhenAdded());
+    q->setStartsConcurrentOperationsWhenAdded(true);
+    EXPECT_TRUE(q->startsConcurrentOperationsWhenAdded());
+    // Two free slots: both begin inside addOperation, on this thread, as the queue's work.
+    std::vector<Ref<RemoteOp>> ops = addRemoteOps(b, q, 3);
+    EXPECT_EQ(b.snapshot(), (Events{"start 0", "start 1"}));
+    EXPECT_EQ(ops[0]->startedOn, std::this_thread::get_id());
+    EXPECT_EQ(ops[1]->startedOn, std::this_thread::get_id());
+    EXPECT_EQ(ops[0]->startedIn, q.get());
+    EXPECT_FALSE(NSOperationQueue::currentQueue());
+    // The third waits for a slot; freed from another thread, it is a worker that starts it.
+    std::thread([&] { ops[0]->finish(); }).join();
+    ASSERT_TRUE(b.waitFor([&] { return b.events.size() == 4; }));
+    EXPECT_EQ(b.snapshot()[3], "start 2");
+    EXPECT_NE(ops[2]->startedOn, std::this_thread::get_id());
+    EXPECT_EQ(b.maxHolding, 2);
+    // Work that is not concurrent still runs on a worker, and nothing starts while suspended.
+    std::thread::id blockOn;
+    auto block =
+        NSBlockOperation::blockOperationWithBlock([&] { blockOn = std::this_thread::get_id(); });
+    ops[1]->finish();
+    q->addOperation(block);
+    block->waitUntilFinished();
+    EXPECT_NE(blockOn, std::this_thread::get_id());
+    q->setSuspended(true);
+    auto held = make<RemoteOp>();
+    held->board = &b;
+    held->tag = "held";
+    q->addOperation(held);
+    EXPECT_FALSE(held->isExecuting());
+    ops[2]->finish();
+    q->setSuspended(false);
+    ASSERT_TRUE(b.waitFor([&] { return b.events.back() == "start held"; }));
+    EXPECT_NE(held->startedOn, std::this_thread::get_id());
+    held->finish();
     q->waitUntilAllOperationsAreFinished();
 }
 
