@@ -217,12 +217,6 @@ bool Impl::setUp(void* callerData, const CGPixelLayout& L, CGColorSpace* sp) {
     if (callerData) {
         data = static_cast<uint8_t*>(callerData);
         exposed = true;
-    } else {
-        // Cleared memory of our own, as the platform gives (calloc leaves fresh pages to be
-        // cleared when first touched).
-        ownData.reset(static_cast<uint8_t*>(std::calloc(L.bytesPerRow * L.height, 1)));
-        if (!ownData) return false;
-        data = ownData.get();
     }
     const bool alphaOnly = L.colorComponents == 0;
     const CGImageAlphaInfo ai = L.alphaInfo();
@@ -230,6 +224,16 @@ bool Impl::setUp(void* callerData, const CGPixelLayout& L, CGColorSpace* sp) {
     const bool general = ConvertEveryPaintScope::active();
     direct = !general &&
              (alphaOnly ? L.bytesPerRow % 4 == 0 : isNativeARGB(L) || isNativeSkippedAlphaWords(L));
+    if (!callerData) {
+        // Cleared memory of our own, as the platform gives. Drawn into directly, it is cleared
+        // only when first needed (a first fill of the whole bitmap never needs it); otherwise
+        // calloc leaves fresh pages to be cleared when first touched.
+        uncleared = direct;
+        ownData.reset(static_cast<uint8_t*>(direct ? std::malloc(L.bytesPerRow * L.height)
+                                                   : std::calloc(L.bytesPerRow * L.height, 1)));
+        if (!ownData) return false;
+        data = ownData.get();
+    }
     // Only alpha, and colour whose alpha is skipped, go to memory and back unchanged; grey
     // loses colour on the way and premultiplied colour is clamped to its alpha, so drawing
     // into those sees what the memory holds.
@@ -262,8 +266,33 @@ CGAffineTransform Impl::userToDevice() const {
     return CGAffineTransformConcat(g.ctm, baseToDevice());
 }
 
+void Impl::clearMemory() {
+    if (!uncleared) return;
+    uncleared = false;
+    std::memset(data, 0, layout.bytesPerRow * size_t(height));
+    // What reading cleared memory in leaves: the skipped alpha at 255.
+    if (skipsAlpha) makeOpaque(data, width, height, layout.bytesPerRow);
+    cairo_surface_mark_dirty(surface);
+}
+
+bool Impl::fillReplacesEveryPixel(const CGPathData& p) const {
+    if (!layers.empty() || g.clipEmpty || g.clipMask || g.alpha < 1) return false;
+    if (castsShadow()) return false;
+    if (!g.fill || g.fill->patternImage()) return false;
+    CGFloat rgba[4] = {0, 0, 0, 0};
+    g.fill->getPaintRGBA(rgba);
+    if (!(g.blend == kCGBlendModeCopy || (g.blend == kCGBlendModeNormal && rgba[3] >= 1)))
+        return false;
+    const CGRect device = CGRectMake(0, 0, CGFloat(width), CGFloat(height));
+    if (!p.coversRect(device)) return false;
+    for (const auto& cp : g.clipPaths)
+        if (!cp->path.coversRect(device)) return false;
+    return true;
+}
+
 void Impl::readMemory() {
     if (direct) {
+        if (uncleared) return;  // cleared (and made opaque) when first needed
         if (skipsAlpha) makeOpaque(data, width, height, layout.bytesPerRow);
         cairo_surface_mark_dirty(surface);
         return;
@@ -300,6 +329,7 @@ void Impl::writeMemory() {
 }
 
 void Impl::beginDrawing() {
+    clearMemory();
     // Memory that may hold what someone else wrote is read again (when exposed, what was drawn
     // is already in it).
     if (everyPaint || exposed) readMemory();
@@ -323,6 +353,7 @@ void Impl::endDrawing(bool alphaMayDrop) {
 }
 
 void Impl::syncMemory() {
+    clearMemory();
     cairo_surface_flush(surface);
     if (!memoryStale) return;
     writeMemory();
@@ -389,8 +420,7 @@ void Impl::paint(const DrawFn& draw, const DrawFn& cover) {
     const cairo_operator_t op = cairoOperator(g.blend);
     CGFloat shadowRGBA[4] = {0, 0, 0, 0};
     if (g.shadow.color) g.shadow.color->getPaintRGBA(shadowRGBA);
-    const bool shadow = shadowRGBA[3] > 0 && (g.shadow.blur > 0 || g.shadow.offset.width != 0 ||
-                                              g.shadow.offset.height != 0);
+    const bool shadow = castsShadow();
     const bool confine = reachesOutsideSource(op);
     const bool group = shadow || g.alpha < 1 || g.clipMask || (confine && !cover);
     const cairo_antialias_t aa =
@@ -451,6 +481,25 @@ void Impl::paint(const DrawFn& draw, const DrawFn& cover) {
     if (onBase) endDrawing(op != CAIRO_OPERATOR_OVER);
 }
 
+bool Impl::castsShadow() const {
+    CGFloat rgba[4] = {0, 0, 0, 0};
+    if (g.shadow.color) g.shadow.color->getPaintRGBA(rgba);
+    return rgba[3] > 0 &&
+           (g.shadow.blur > 0 || g.shadow.offset.width != 0 || g.shadow.offset.height != 0);
+}
+
+bool Impl::paintsDirectly() const {
+    return g.blend == kCGBlendModeNormal && g.alpha >= 1 && !g.clipMask && !castsShadow();
+}
+
+CGPathData Impl::deviceRects(const CGRect* rects, size_t count) const {
+    CGPathData p;
+    CGAffineTransform u = userToDevice();
+    for (size_t i = 0; i < count; ++i)
+        p.addRect(rects[i], &u);
+    return p;
+}
+
 void Impl::setSourceColor(cairo_t* c, CGColor* color) {
     if (color && color->patternImage()) {
         std::shared_ptr<const void> keep;
@@ -484,6 +533,17 @@ void Impl::setSourceColor(cairo_t* c, CGColor* color) {
 
 void Impl::fillPath(const CGPathData& p, bool evenOdd) {
     if (p.empty()) return;
+    // Nothing of the uncleared memory shows through such a fill but the ends of rows longer
+    // than their pixels, which no drawing reaches.
+    if (uncleared && fillReplacesEveryPixel(p)) {
+        const size_t used = size_t(width) * (layout.bitsPerPixel / 8);
+        if (layout.bytesPerRow > used) {
+            for (int y = 0; y < height; ++y)
+                std::memset(data + size_t(y) * layout.bytesPerRow + used, 0,
+                            layout.bytesPerRow - used);
+        }
+        uncleared = false;
+    }
     Ref<CGColor> color = g.fill;
     auto rule = evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING;
     auto shape = [&](cairo_t* c) {
@@ -1017,14 +1077,6 @@ Ref<CGPath> CGContextCopyPath(CGContextRef c) {
 namespace {
 
 // Shapes given in user space, as device-space paths of their own (the current path is kept).
-CGPathData deviceRects(const Impl& d, const CGRect* rects, size_t count) {
-    CGPathData p;
-    CGAffineTransform u = d.userToDevice();
-    for (size_t i = 0; i < count; ++i)
-        p.addRect(rects[i], &u);
-    return p;
-}
-
 CGPathData deviceEllipse(const Impl& d, CGRect rect) {
     CGPathData p;
     CGAffineTransform u = d.userToDevice();
@@ -1078,12 +1130,12 @@ void CGContextFillRect(CGContextRef c, CGRect rect) {
 void CGContextFillRects(CGContextRef c, const CGRect* rects, size_t count) {
     IMPL(c);
     if (!rects) return;
-    d.fillPath(deviceRects(d, rects, count), false);
+    d.fillPath(d.deviceRects(rects, count), false);
 }
 
 void CGContextStrokeRect(CGContextRef c, CGRect rect) {
     IMPL(c);
-    d.strokePath(deviceRects(d, &rect, 1));
+    d.strokePath(d.deviceRects(&rect, 1));
 }
 
 void CGContextStrokeRectWithWidth(CGContextRef c, CGRect rect, CGFloat width) {
@@ -1103,7 +1155,7 @@ void CGContextClearRect(CGContextRef c, CGRect rect) {
     cairo_save(cr);
     cairo_identity_matrix(cr);
     d.applyClip(cr);
-    d.appendPath(cr, deviceRects(d, &rect, 1));
+    d.appendPath(cr, d.deviceRects(&rect, 1));
     cairo_clip(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     if (d.g.clipMask) {
@@ -1159,7 +1211,7 @@ void CGContextClipToRect(CGContextRef c, CGRect rect) {
 void CGContextClipToRects(CGContextRef c, const CGRect* rects, size_t count) {
     IMPL(c);
     if (!rects) return;
-    d.clipToPath(deviceRects(d, rects, count), false);
+    d.clipToPath(d.deviceRects(rects, count), false);
 }
 
 void CGContextClipToMask(CGContextRef c, CGRect rect, CGImageRef mask) {

@@ -69,6 +69,10 @@ struct CGContext::Impl {
     bool exposed = false;      // the memory may change outside drawing
     bool everyPaint = false;   // copied around every drawing call (not direct)
     bool memoryStale = false;  // drawing not yet written back to the memory
+    // Our own memory, drawn into directly and not yet cleared: it stands for a cleared bitmap
+    // until something reads it or draws over it, so that a first drawing call that sets every
+    // pixel whatever was there (a page's background) spares the clearing pass.
+    bool uncleared = false;
     Ref<CGColorSpace> space;
     GState g;
     std::vector<GState> stack;
@@ -98,6 +102,11 @@ struct CGContext::Impl {
     void endDrawing(bool alphaMayDrop);
     // The memory made current with what was drawn.
     void syncMemory();
+    // Gives uncleared memory the cleared bitmap's bytes.
+    void clearMemory();
+    // Whether filling the device-space path leaves the same pixels whatever the bitmap held: it
+    // covers every pixel whole, through no clip, in a colour that replaces what is there.
+    bool fillReplacesEveryPixel(const CGPathData& p) const;
     // The memory handed out: from now on it may change outside drawing.
     uint8_t* exposeMemory();
     void readMemory();
@@ -109,6 +118,13 @@ struct CGContext::Impl {
     // covers: the operators that touch the destination outside the source need it to leave
     // the rest alone.
     void paint(const DrawFn& draw, const DrawFn& cover);
+    // Whether the state casts a shadow.
+    bool castsShadow() const;
+    // Whether paint draws straight onto the destination, without a group: normal blending,
+    // alpha 1, no shadow and no mask clip.
+    bool paintsDirectly() const;
+    // Rectangles given in user space, as a device-space path of their own.
+    CGPathData deviceRects(const CGRect* rects, size_t count) const;
     void applyClip(cairo_t* c);
     // The current source through global alpha and the clip mask.
     void composite(cairo_t* c, CGFloat alpha);

@@ -33,6 +33,7 @@ CGContextRef CGLayerGetContext(CGLayerRef layer) {
 void CGContextDrawLayerInRect(CGContextRef c, CGRect rect, CGLayerRef layer) {
     if (!c || !layer || layer->context() == c) return;
     auto& src = *layer->context()->impl();
+    src.clearMemory();
     cairo_surface_flush(src.surface);
     c->impl()->drawSurfaceInRect(src.surface, src.width, src.height, rect, false, true, false);
 }

@@ -296,6 +296,29 @@ CGRect CGPathData::boundingBox() const {
     return r;
 }
 
+bool CGPathData::coversRect(CGRect r) const {
+    // A move, three lines and a close: what addRect makes.
+    if (elements.size() != 5 || elements[0].type != kCGPathElementMoveToPoint ||
+        elements[4].type != kCGPathElementCloseSubpath)
+        return false;
+    CGPoint q[4];
+    for (size_t i = 0; i < 4; ++i) {
+        if (i > 0 && elements[i].type != kCGPathElementAddLineToPoint) return false;
+        q[i] = elements[i].p[0];
+    }
+    // Each side runs along one axis, alternately.
+    bool firstAlongX = q[0].y == q[1].y;
+    for (size_t i = 0; i < 4; ++i) {
+        const CGPoint a = q[i], b = q[(i + 1) % 4];
+        const bool alongX = (i % 2 == 0) == firstAlongX;
+        if (alongX ? a.y != b.y : a.x != b.x) return false;
+    }
+    r = CGRectStandardize(r);
+    const CGFloat x0 = std::min({q[0].x, q[1].x, q[2].x}), x1 = std::max({q[0].x, q[1].x, q[2].x});
+    const CGFloat y0 = std::min({q[0].y, q[1].y, q[2].y}), y1 = std::max({q[0].y, q[1].y, q[2].y});
+    return x0 <= r.origin.x && y0 <= r.origin.y && x1 >= CGRectGetMaxX(r) && y1 >= CGRectGetMaxY(r);
+}
+
 CGRect CGPathData::pathBoundingBox() const {
     CGRect r = CGRectNull;
     bool any = false;

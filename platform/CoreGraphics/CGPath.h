@@ -65,6 +65,8 @@ struct CGPathData {
     // Only the curves' extremes, not their control points.
     CGRect pathBoundingBox() const;
     bool containsPoint(CGPoint p, bool evenOdd) const;
+    // Whether the path is one rectangle with sides along the axes that holds all of `r`.
+    bool coversRect(CGRect r) const;
     // Straight segments within `tolerance` of the curves, one polyline per subpath.
     struct Polyline {
         std::vector<CGPoint> points;

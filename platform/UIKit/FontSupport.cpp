@@ -501,61 +501,130 @@ std::optional<UIFontMetrics> metricsOfFont(UIFont* font) {
     return m;
 }
 
-void showText(cairo_t* cr, std::u16string_view text, UIFont* font, CGPoint origin) {
-    if (!cr || !font) return;
-    // Runs of glyphs from one face with one set of made-up styles, in order.
+// Runs of glyphs from one face with one set of made-up styles, in order; a text never shares a
+// run with another, so that each is shown by cairo as if alone. A run without a face is a break.
+struct TextBatch::Parts {
     struct Run {
         cairo_font_face_t* face;
+        CGFloat size;
         bool syntheticBold, syntheticItalic;
-        std::vector<cairo_glyph_t> glyphs;
+        size_t first, count;
     };
+    std::vector<cairo_glyph_t> glyphs;
     std::vector<Run> runs;
+    std::vector<cairo_glyph_t> shifted;  // a made-up bold's second showing
+    // The last font placed and its face, so that words in one font resolve it once.
+    Ref<UIFont> font;
+    Resolved resolved;
+};
+
+TextBatch::TextBatch() : parts_(std::make_unique<Parts>()) {}
+TextBatch::~TextBatch() = default;
+
+void TextBatch::addText(std::u16string_view text, UIFont* font, CGPoint origin) {
+    if (!font) return;
+    Parts& b = *parts_;
     CGFloat size = font->pointSize();
-    {
-        auto& lib = library();
-        std::lock_guard<std::mutex> guard(lib.lock);
-        Resolved r = resolveFont(font);
-        if (!r.face || !r.face->cairoFace) return;
-        double x = origin.x;
-        forEachCodePoint(text, [&](char32_t c) {
-            if (!mapControl(c)) return;
-            Placed p = place(lib, r, c, size);
-            if (c != u' ' && p.face->cairoFace) {
-                if (runs.empty() || runs.back().face != p.face->cairoFace ||
-                    runs.back().syntheticBold != p.syntheticBold ||
-                    runs.back().syntheticItalic != p.syntheticItalic)
-                    runs.push_back({p.face->cairoFace, p.syntheticBold, p.syntheticItalic, {}});
-                runs.back().glyphs.push_back({p.glyph, x, static_cast<double>(origin.y)});
-            }
-            x += p.advance;
-        });
+    auto& lib = library();
+    std::lock_guard<std::mutex> guard(lib.lock);
+    if (b.font.get() != font) {
+        b.resolved = resolveFont(font);
+        b.font = font;
     }
-    if (runs.empty()) return;
+    const Resolved& r = b.resolved;
+    if (!r.face || !r.face->cairoFace) return;
+    double x = origin.x;
+    bool newText = true;
+    forEachCodePoint(text, [&](char32_t c) {
+        if (!mapControl(c)) return;
+        Placed p = place(lib, r, c, size);
+        if (c != u' ' && p.face->cairoFace) {
+            if (newText || b.runs.back().face != p.face->cairoFace ||
+                b.runs.back().syntheticBold != p.syntheticBold ||
+                b.runs.back().syntheticItalic != p.syntheticItalic)
+                b.runs.push_back({p.face->cairoFace, size, p.syntheticBold, p.syntheticItalic,
+                                  b.glyphs.size(), 0});
+            newText = false;
+            b.glyphs.push_back({p.glyph, x, static_cast<double>(origin.y)});
+            ++b.runs.back().count;
+        }
+        x += p.advance;
+    });
+}
+
+void TextBatch::addBreak() {
+    parts_->runs.push_back({nullptr, 0, false, false, 0, 0});
+}
+
+bool TextBatch::empty() const {
+    return parts_->runs.empty();
+}
+
+void TextBatch::clear() {
+    parts_->runs.clear();
+    parts_->glyphs.clear();
+}
+
+void TextBatch::show(cairo_t* cr, const std::function<void(size_t)>& atBreak) {
+    Parts& b = *parts_;
+    if (!cr || b.runs.empty()) {
+        clear();
+        return;
+    }
     // The drawing faces belong to cairo alone, which locks them itself.
     cairo_save(cr);
     // Unhinted outlines at the measured advances, so that drawn text is as wide as measured.
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    static cairo_font_options_t* const options = [] {
+        cairo_font_options_t* o = cairo_font_options_create();
+        cairo_font_options_set_hint_style(o, CAIRO_HINT_STYLE_NONE);
+        cairo_font_options_set_hint_metrics(o, CAIRO_HINT_METRICS_OFF);
+        cairo_font_options_set_antialias(o, CAIRO_ANTIALIAS_GRAY);
+        return o;
+    }();
     cairo_set_font_options(cr, options);
-    cairo_font_options_destroy(options);
-    for (auto& run : runs) {
-        cairo_set_font_face(cr, run.face);
-        // A made-up italic leans the glyphs by a fifth of their height.
-        cairo_matrix_t m;
-        cairo_matrix_init(&m, size, 0, run.syntheticItalic ? -0.2 * size : 0, size, 0, 0);
-        cairo_set_font_matrix(cr, &m);
-        cairo_show_glyphs(cr, run.glyphs.data(), static_cast<int>(run.glyphs.size()));
+    cairo_font_face_t* face = nullptr;
+    CGFloat size = 0;
+    bool italic = false;
+    size_t breaks = 0;
+    for (const auto& run : b.runs) {
+        if (!run.face) {
+            if (atBreak) atBreak(breaks);
+            ++breaks;
+            continue;
+        }
+        if (run.face != face) {
+            cairo_set_font_face(cr, run.face);
+            face = run.face;
+        }
+        if (run.size != size || run.syntheticItalic != italic) {
+            // A made-up italic leans the glyphs by a fifth of their height.
+            cairo_matrix_t m;
+            cairo_matrix_init(&m, run.size, 0, run.syntheticItalic ? -0.2 * run.size : 0, run.size,
+                              0, 0);
+            cairo_set_font_matrix(cr, &m);
+            size = run.size;
+            italic = run.syntheticItalic;
+        }
+        const cairo_glyph_t* glyphs = b.glyphs.data() + run.first;
+        cairo_show_glyphs(cr, glyphs, static_cast<int>(run.count));
         if (run.syntheticBold) {
             // Without a bold face, the glyphs shown again a little to the right thicken the
             // strokes.
-            for (auto& g : run.glyphs)
-                g.x += size / 48;
-            cairo_show_glyphs(cr, run.glyphs.data(), static_cast<int>(run.glyphs.size()));
+            b.shifted.assign(glyphs, glyphs + run.count);
+            for (auto& g : b.shifted)
+                g.x += run.size / 48;
+            cairo_show_glyphs(cr, b.shifted.data(), static_cast<int>(run.count));
         }
     }
     cairo_restore(cr);
+    clear();
+}
+
+void showText(cairo_t* cr, std::u16string_view text, UIFont* font, CGPoint origin) {
+    if (!cr || !font) return;
+    TextBatch batch;
+    batch.addText(text, font, origin);
+    batch.show(cr);
 }
 
 }  // namespace UIFontSupport

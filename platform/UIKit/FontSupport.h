@@ -5,6 +5,8 @@
 // stay the font's own.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,5 +59,32 @@ std::optional<UIFontMetrics> metricsOfFont(UIFont* font);
 // UIKit draws), placed with the same advances as `widthOfText`, with the cairo context's source.
 // Nothing is shown without a face.
 void showText(cairo_t* cr, std::u16string_view text, UIFont* font, CGPoint origin);
+
+// Texts placed one after another and shown later together, each exactly as `showText` shows it
+// and in the order added, with one setting-up of cairo: for painting many words in one drawing
+// call. Breaks between texts let the caller draw something else in its place in that order.
+class TextBatch {
+public:
+    TextBatch();
+    ~TextBatch();
+    TextBatch(const TextBatch&) = delete;
+    TextBatch& operator=(const TextBatch&) = delete;
+
+    // Places the text as `showText` would.
+    void addText(std::u16string_view text, UIFont* font, CGPoint origin);
+    // A point between texts where `show` calls back.
+    void addBreak();
+    bool empty() const;
+    // Shows everything added, with the cairo context's source, calling `atBreak` with each
+    // break's number (from 0) in its place; it may draw with the context but leaves its font and
+    // source as they were. The batch is left empty.
+    void show(cairo_t* cr, const std::function<void(size_t)>& atBreak = nullptr);
+    // Forgets everything added.
+    void clear();
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
 
 }  // namespace UIFontSupport

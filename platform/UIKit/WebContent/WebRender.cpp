@@ -7,6 +7,7 @@
 #include <litehtml/el_text.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -181,8 +182,13 @@ void writeNode(Page* page, xmlNode* n, std::string& out) {
     }
 }
 
-std::u16string toU16(const char* text) {
-    return NSString::stringWithUTF8String(text ? text : "")->u16();
+// The engine's UTF-8 text as UTF-16 units, into room the caller keeps; a sequence that is not
+// UTF-8 reads as U+FFFD.
+void toU16(const char* text, std::u16string& out) {
+    out.clear();
+    if (!text) return;
+    std::string_view bytes(text);
+    if (!NSString::appendUTF8(out, bytes)) out = NSString::fromUTF8(bytes)->u16();
 }
 
 void setFill(CGContextRef c, const litehtml::web_color& color) {
@@ -235,6 +241,18 @@ bool sameColor(const litehtml::web_color& a, const litehtml::web_color& b) {
     return a.red == b.red && a.green == b.green && a.blue == b.blue && a.alpha == b.alpha;
 }
 
+std::atomic<int> paintWordByWord{0};
+
+// Painting of our own beside the container's calls: words the container holds back to paint
+// together are painted first, so that everything lands in the order the engine draws it.
+class HeldBackWords {
+public:
+    virtual void paintHeldBackWords() = 0;
+
+protected:
+    ~HeldBackWords() = default;
+};
+
 // A form control as the phone's web view draws it, painted and not editable: a field as a
 // white box with its value, a select as one box with the chosen option and a small arrow, a
 // checkbox or radio button with its state, a button input as a rounded button with its label.
@@ -243,13 +261,14 @@ class FormControl final : public litehtml::html_tag {
 public:
     enum class Kind { Field, Select, Check, Radio, Button, Hidden };
 
-    FormControl(const std::shared_ptr<litehtml::document>& doc, Kind kind)
-        : litehtml::html_tag(doc), kind_(kind) {}
+    FormControl(const std::shared_ptr<litehtml::document>& doc, Kind kind, HeldBackWords* words)
+        : litehtml::html_tag(doc), kind_(kind), words_(words) {}
 
     // The control for the tag and its attributes, or null for an element laid out as usual.
-    static std::shared_ptr<litehtml::element> create(
-        std::string_view tag, const litehtml::string_map& attributes,
-        const std::shared_ptr<litehtml::document>& doc) {
+    static std::shared_ptr<litehtml::element> create(std::string_view tag,
+                                                     const litehtml::string_map& attributes,
+                                                     const std::shared_ptr<litehtml::document>& doc,
+                                                     HeldBackWords* words) {
         auto get = [&](const char* name) {
             auto it = attributes.find(name);
             return it == attributes.end() ? std::string() : it->second;
@@ -266,7 +285,7 @@ public:
         } else if (tag != "select") {
             return nullptr;
         }
-        auto control = std::make_shared<FormControl>(doc, kind);
+        auto control = std::make_shared<FormControl>(doc, kind, words);
         if (kind == Kind::Field || kind == Kind::Select || kind == Kind::Button) {
             std::string shown = get(kShownAttribute);
             // An empty control keeps a line's height.
@@ -322,6 +341,7 @@ public:
 
     void draw(litehtml::uint_ptr hdc, int x, int y, const litehtml::position* clip) override {
         auto c = reinterpret_cast<CGContextRef>(hdc);
+        words_->paintHeldBackWords();
         bool toggle = kind_ == Kind::Check || kind_ == Kind::Radio;
         if (!toggle) litehtml::html_tag::draw(hdc, x, y, clip);
         if (!c || get_visibility() != litehtml::visibility_visible) return;
@@ -379,9 +399,22 @@ public:
 private:
     static constexpr int kArrowRoom = 16;
     Kind kind_;
+    HeldBackWords* words_;
 };
 
 }  // namespace
+
+PaintWordByWordScope::PaintWordByWordScope() {
+    ++paintWordByWord;
+}
+
+PaintWordByWordScope::~PaintWordByWordScope() {
+    --paintWordByWord;
+}
+
+bool PaintWordByWordScope::active() {
+    return paintWordByWord > 0;
+}
 
 std::string markupForLayout(Page* page) {
     std::string out;
@@ -391,7 +424,7 @@ std::string markupForLayout(Page* page) {
 }
 
 // Final: it is only ever deleted as itself, since the container base has no virtual destructor.
-struct PageRenderer::Impl final : litehtml::document_container {
+struct PageRenderer::Impl final : litehtml::document_container, HeldBackWords {
     struct Font {
         Ref<UIFont> font;
         int ascent = 0;
@@ -428,6 +461,17 @@ struct PageRenderer::Impl final : litehtml::document_container {
     Page* page = nullptr;
     CGContextRef drawing = nullptr;
     UITextMeasurer* measurer = nullptr;  // what the layout was measured with
+    // Words drawn one after another in one colour, held back to be painted in one drawing call
+    // (with their decorations between them, in order) when something else is drawn or the
+    // painting ends: painting each word by itself costs more than showing its glyphs.
+    struct HeldBack {
+        CGContextRef context = nullptr;  // nil when nothing is held back
+        litehtml::web_color color;
+        UIFontSupport::TextBatch glyphs;
+        std::vector<CGRect> decorations;  // at the batch's breaks
+    } held;
+    std::u16string units;  // a word's text, kept from word to word
+    std::vector<CGFloat> advances;
 
     explicit Impl(Host* h) : host(h) { context.load_master_stylesheet(kDefaultStyleSheet); }
     ~Impl() { *alive = false; }
@@ -557,7 +601,8 @@ struct PageRenderer::Impl final : litehtml::document_container {
         std::string_view key(text);
         auto found = f->widths.find(key);
         if (found != f->widths.end()) return found->second;
-        int w = int(std::ceil(UITextMeasurerCurrent()->widthOfText(toU16(text), f->font)));
+        toU16(text, units);
+        int w = int(std::ceil(UITextMeasurerCurrent()->widthOfText(units, f->font)));
         f->widths.emplace(key, w);
         return w;
     }
@@ -572,35 +617,62 @@ struct PageRenderer::Impl final : litehtml::document_container {
                 return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r';
             }))
             return;
+        if (held.context && (held.context != c || !sameColor(held.color, color)))
+            paintHeldBackWords();
         setFill(c, color);
         CGFloat baseline = CGFloat(pos.y + f->ascent);
-        auto u = toU16(text);
+        toU16(text, units);
+        held.context = c;
+        held.color = color;
         auto* measurer = UITextMeasurerCurrent();
-        CGContextPaintWithCairo(c, [&](cairo_t* cr) {
-            if (dynamic_cast<UIFontTextMeasurer*>(measurer)) {
-                UIFontSupport::showText(cr, u, f->font, CGPointMake(CGFloat(pos.x), baseline));
-                return;
-            }
+        if (dynamic_cast<UIFontTextMeasurer*>(measurer)) {
+            held.glyphs.addText(units, f->font, CGPointMake(CGFloat(pos.x), baseline));
+        } else {
             // Another measurer (the test font) placed the words: each character goes where it
             // measured, so the picture matches the layout.
-            std::vector<CGFloat> adv(u.size() + 1, 0);
-            measurer->cumulativeAdvances(u, f->font, adv.data());
-            for (size_t i = 0; i < u.size(); ++i) {
-                if (u[i] >= 0xDC00 && u[i] <= 0xDFFF) continue;
-                size_t n = (u[i] >= 0xD800 && u[i] <= 0xDBFF && i + 1 < u.size()) ? 2 : 1;
-                UIFontSupport::showText(cr, std::u16string_view(u).substr(i, n), f->font,
-                                        CGPointMake(CGFloat(pos.x) + adv[i], baseline));
+            advances.assign(units.size() + 1, 0);
+            measurer->cumulativeAdvances(units, f->font, advances.data());
+            for (size_t i = 0; i < units.size(); ++i) {
+                if (units[i] >= 0xDC00 && units[i] <= 0xDFFF) continue;
+                size_t n =
+                    (units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < units.size()) ? 2 : 1;
+                held.glyphs.addText(std::u16string_view(units).substr(i, n), f->font,
+                                    CGPointMake(CGFloat(pos.x) + advances[i], baseline));
             }
-        });
+        }
+        // Held back together, words and decorations must look as each painted alone.
+        const bool together = !PaintWordByWordScope::active() && CGContextDrawsShapesDirectly(c);
+        if (!together) paintHeldBackWords();
+        if (!f->decoration) return;
         CGFloat width = CGFloat(text_width(text, hFont));
         CGFloat thick = std::max<CGFloat>(1, f->font->pointSize() / 14);
+        auto decorate = [&](CGRect r) {
+            if (!together) {
+                CGContextFillRect(c, r);
+                return;
+            }
+            held.glyphs.addBreak();
+            held.decorations.push_back(r);
+        };
         if (f->decoration & litehtml::font_decoration_underline)
-            CGContextFillRect(c, CGRectMake(CGFloat(pos.x), baseline + 1, width, thick));
+            decorate(CGRectMake(CGFloat(pos.x), baseline + 1, width, thick));
         if (f->decoration & litehtml::font_decoration_linethrough)
-            CGContextFillRect(
-                c, CGRectMake(CGFloat(pos.x), baseline - CGFloat(f->xHeight) / 2, width, thick));
+            decorate(CGRectMake(CGFloat(pos.x), baseline - CGFloat(f->xHeight) / 2, width, thick));
         if (f->decoration & litehtml::font_decoration_overline)
-            CGContextFillRect(c, CGRectMake(CGFloat(pos.x), CGFloat(pos.y), width, thick));
+            decorate(CGRectMake(CGFloat(pos.x), CGFloat(pos.y), width, thick));
+    }
+
+    void paintHeldBackWords() override {
+        CGContextRef c = held.context;
+        if (!c) return;
+        held.context = nullptr;
+        if (held.glyphs.empty()) return;
+        setFill(c, held.color);
+        CGContextPaintWithCairo(c, [&](cairo_t* cr) {
+            held.glyphs.show(
+                cr, [&](size_t i) { CGContextFillRectWithCairo(c, cr, held.decorations[i]); });
+        });
+        held.decorations.clear();
     }
 
     int pt_to_px(int pt) const override { return pt * 4 / 3; }
@@ -609,6 +681,7 @@ struct PageRenderer::Impl final : litehtml::document_container {
 
     void draw_list_marker(litehtml::uint_ptr hdc, const litehtml::list_marker& marker) override {
         auto c = reinterpret_cast<CGContextRef>(hdc);
+        paintHeldBackWords();
         if (!c) return;
         setFill(c, marker.color);
         CGRect r = rectOf(marker.pos);
@@ -661,6 +734,7 @@ struct PageRenderer::Impl final : litehtml::document_container {
 
     void draw_background(litehtml::uint_ptr hdc, const litehtml::background_paint& bg) override {
         auto c = reinterpret_cast<CGContextRef>(hdc);
+        paintHeldBackWords();
         if (!c) return;
         CGContextSaveGState(c);
         CGRect clip = rectOf(bg.clip_box);
@@ -705,6 +779,7 @@ struct PageRenderer::Impl final : litehtml::document_container {
     void draw_borders(litehtml::uint_ptr hdc, const litehtml::borders& b,
                       const litehtml::position& draw_pos, bool) override {
         auto c = reinterpret_cast<CGContextRef>(hdc);
+        paintHeldBackWords();
         if (!c) return;
         CGRect r = rectOf(draw_pos);
         bool uniform = painted(b.top) && painted(b.left) && painted(b.right) && painted(b.bottom) &&
@@ -769,6 +844,7 @@ struct PageRenderer::Impl final : litehtml::document_container {
     }
     void set_clip(const litehtml::position& pos, const litehtml::border_radiuses& radius, bool,
                   bool) override {
+        paintHeldBackWords();
         if (!drawing) return;
         CGContextSaveGState(drawing);
         if (hasRadius(radius)) {
@@ -780,6 +856,7 @@ struct PageRenderer::Impl final : litehtml::document_container {
         }
     }
     void del_clip() override {
+        paintHeldBackWords();
         if (drawing) CGContextRestoreGState(drawing);
     }
     void get_client_rect(litehtml::position& client) const override {
@@ -788,7 +865,7 @@ struct PageRenderer::Impl final : litehtml::document_container {
     std::shared_ptr<litehtml::element> create_element(
         const char* tag, const litehtml::string_map& attributes,
         const std::shared_ptr<litehtml::document>& doc) override {
-        return FormControl::create(tag ? tag : "", attributes, doc);
+        return FormControl::create(tag ? tag : "", attributes, doc, this);
     }
     void get_media_features(litehtml::media_features& media) const override {
         media.type = litehtml::media_type_screen;
@@ -889,6 +966,7 @@ void PageRenderer::paint(CGContextRef context, CGRect rect) {
         } catch (const std::exception& e) {
             NSLog(NS("Web view: the page could not be painted (%s)"), e.what());
         }
+        d.paintHeldBackWords();
         d.drawing = nullptr;
     }
     CGContextRestoreGState(context);

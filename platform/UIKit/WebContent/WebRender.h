@@ -75,6 +75,17 @@ private:
     CGSize viewport_;
 };
 
+// While one lives, pages paint each word in a drawing call of its own instead of holding words
+// back to paint them together: the general path the held-back painting is held to in tests.
+class PaintWordByWordScope {
+public:
+    PaintWordByWordScope();
+    ~PaintWordByWordScope();
+    PaintWordByWordScope(const PaintWordByWordScope&) = delete;
+    PaintWordByWordScope& operator=(const PaintWordByWordScope&) = delete;
+    static bool active();
+};
+
 // The page's document as markup the layout engine reads: elements carry their script handle in
 // the attribute `kNodeAttribute`, so laid-out boxes lead back to the document's nodes.
 inline constexpr const char* kNodeAttribute = "data-bn-node";

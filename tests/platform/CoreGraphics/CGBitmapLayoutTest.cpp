@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cairo.h>
+#include <malloc.h>
 
 #include <cstring>
 #include <string>
@@ -233,6 +234,150 @@ TEST(CGBitmapLayouts, ImagesOfAnOpaqueContextAreOpaque) {
     EXPECT_NEAR(px(15, 5)[2], 128, 1);  // half red over black
     EXPECT_EQ(px(15, 5)[3], 255);
     EXPECT_EQ(px(25, 5)[0], 255);
+}
+
+// A fresh bitmap of the context's own stands for a cleared one until it is first needed; a
+// first fill that replaces every pixel spares the clearing. Every first drawing call, those that
+// replace every pixel and those that only seem to, must leave the bytes of memory cleared
+// beforehand (the caller's, which is never left uncleared) and of the general path.
+using FirstCall = void (*)(CGContextRef c);
+const std::pair<const char*, FirstCall> kFirstCalls[] = {
+    {"nothing", [](CGContextRef) {}},
+    {"opaque fill of the whole bitmap",
+     [](CGContextRef c) {
+         CGContextSetRGBFillColor(c, 0.2f, 0.7f, 0.4f, 1);
+         CGContextFillRect(c, CGRectMake(0, 0, kW, kH));
+     }},
+    {"opaque fill beyond the bitmap",
+     [](CGContextRef c) {
+         CGContextSetRGBFillColor(c, 1, 1, 1, 1);
+         CGContextFillRect(c, CGRectMake(-3, -2, kW + 9, kH + 4));
+     }},
+    {"opaque fill, flipped and scaled",
+     [](CGContextRef c) {
+         CGContextTranslateCTM(c, 0, kH);
+         CGContextScaleCTM(c, 0.5f, -0.5f);
+         CGContextSetRGBFillColor(c, 0.9f, 0.1f, 0.3f, 1);
+         CGContextFillRect(c, CGRectMake(0, 0, 2 * kW, 2 * kH));
+     }},
+    {"opaque fill short of a pixel",
+     [](CGContextRef c) {
+         CGContextSetRGBFillColor(c, 0.2f, 0.7f, 0.4f, 1);
+         CGContextFillRect(c, CGRectMake(0, 0, kW - 0.5f, kH));
+     }},
+    {"opaque fill, turned",
+     [](CGContextRef c) {
+         CGContextRotateCTM(c, 0.01f);
+         CGContextSetRGBFillColor(c, 0.2f, 0.7f, 0.4f, 1);
+         CGContextFillRect(c, CGRectMake(0, 0, kW, kH));
+     }},
+    {"translucent fill",
+     [](CGContextRef c) {
+         CGContextSetRGBFillColor(c, 0.2f, 0.7f, 0.4f, 0.5f);
+         CGContextFillRect(c, CGRectMake(0, 0, kW, kH));
+     }},
+    {"translucent fill, copied",
+     [](CGContextRef c) {
+         CGContextSetBlendMode(c, kCGBlendModeCopy);
+         CGContextSetRGBFillColor(c, 0.2f, 0.7f, 0.4f, 0.5f);
+         CGContextFillRect(c, CGRectMake(0, 0, kW, kH));
+     }},
+    {"opaque fill, multiplied",
+     [](CGContextRef c) {
+         CGContextSetBlendMode(c, kCGBlendModeMultiply);
+         CGContextSetRGBFillColor(c, 0.2f, 0.7f, 0.4f, 1);
+         CGContextFillRect(c, CGRectMake(0, 0, kW, kH));
+     }},
+    {"opaque fill at half alpha",
+     [](CGContextRef c) {
+         CGContextSetAlpha(c, 0.5f);
+         CGContextSetRGBFillColor(c, 0.2f, 0.7f, 0.4f, 1);
+         CGContextFillRect(c, CGRectMake(0, 0, kW, kH));
+     }},
+    {"opaque fill through a clip",
+     [](CGContextRef c) {
+         CGContextClipToRect(c, CGRectMake(3, 4, 20, 10));
+         CGContextSetRGBFillColor(c, 0.2f, 0.7f, 0.4f, 1);
+         CGContextFillRect(c, CGRectMake(0, 0, kW, kH));
+     }},
+    {"opaque fill through a clip larger than the bitmap",
+     [](CGContextRef c) {
+         CGContextClipToRect(c, CGRectMake(-1, -1, kW + 2, kH + 2));
+         CGContextSetRGBFillColor(c, 0.2f, 0.7f, 0.4f, 1);
+         CGContextFillRect(c, CGRectMake(0, 0, kW, kH));
+     }},
+    {"opaque fill under a shadow",
+     [](CGContextRef c) {
+         CGContextSetShadowWithColor(c, CGSizeMake(3, 3), 1,
+                                     CGColorCreateGenericRGB(0.5f, 0, 0, 0.5f));
+         CGContextSetRGBFillColor(c, 0.2f, 0.7f, 0.4f, 1);
+         CGContextFillRect(c, CGRectMake(2, 2, kW, kH));
+     }},
+    {"even-odd fill of two rectangles",
+     [](CGContextRef c) {
+         CGContextSetRGBFillColor(c, 0.2f, 0.7f, 0.4f, 1);
+         CGContextAddRect(c, CGRectMake(0, 0, kW, kH));
+         CGContextAddRect(c, CGRectMake(5, 5, 10, 10));
+         CGContextEOFillPath(c);
+     }},
+    {"opaque fill in a transparency layer",
+     [](CGContextRef c) {
+         CGContextSetAlpha(c, 0.5f);
+         CGContextBeginTransparencyLayer(c, nullptr);
+         CGContextSetRGBFillColor(c, 0.2f, 0.7f, 0.4f, 1);
+         CGContextFillRect(c, CGRectMake(0, 0, kW, kH));
+         CGContextEndTransparencyLayer(c);
+     }},
+    {"clearing a part", [](CGContextRef c) { CGContextClearRect(c, CGRectMake(3, 3, 5, 5)); }},
+    {"an image drawn",
+     [](CGContextRef c) {
+         auto image = makeImage(4, 3, [](size_t x, size_t y) {
+             return Pixel{int(x * 60), int(y * 80), 100, int(90 + x * 40)};
+         });
+         CGContextDrawImage(c, CGRectMake(1, 2, 20, 15), image);
+     }},
+};
+
+std::vector<uint8_t> afterFirstCall(const Layout& l, FirstCall first, bool callerMemory) {
+    std::vector<uint8_t> memory;
+    if (callerMemory)
+        memory.assign((l.bytesPerRow ? l.bytesPerRow : kW * (l.components == 3 ? 4 : 1) + 3) * kH,
+                      0);
+    auto c = makeContextIn(l, callerMemory ? memory.data() : nullptr);
+    EXPECT_TRUE(c);
+    if (!c) return {};
+    CGContextSaveGState(c);
+    first(c);
+    CGContextRestoreGState(c);
+    // Drawing after it sees what the first call left.
+    CGContextSetRGBFillColor(c, 0.6f, 0.1f, 0.8f, 0.5f);
+    CGContextFillEllipseInRect(c, CGRectMake(6, 5, 20, 15));
+    auto image = bytesOf(CGBitmapContextCreateImage(c));
+    auto bytes = bytesOf(c);
+    bytes.insert(bytes.end(), image.begin(), image.end());
+    return bytes;
+}
+
+TEST(CGBitmapLayouts, AFreshBitmapIsClearedUnlessTheFirstFillReplacesEveryPixel) {
+    // Fresh memory that is not cleared shows: allocations come filled with other bytes.
+    mallopt(M_PERTURB, 0x5a);
+    struct Restore {
+        ~Restore() { mallopt(M_PERTURB, 0); }
+    } restore;
+    const Layout bgra{"BGRA", 3, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little, 0};
+    const Layout layouts[] = {kLayouts[0], kLayouts[1], bgra, kLayouts[7]};
+    for (const auto& l : layouts) {
+        for (const auto& [name, first] : kFirstCalls) {
+            SCOPED_TRACE(std::string(l.name) + ", " + name);
+            auto own = afterFirstCall(l, first, false);
+            ASSERT_FALSE(own.empty());
+            EXPECT_EQ(own, afterFirstCall(l, first, true));
+            // The general path clamps colour above alpha in premultiplied memory (see above).
+            if (&l == &layouts[2]) continue;
+            cg_detail::ConvertEveryPaintScope every;
+            EXPECT_EQ(own, afterFirstCall(l, first, false));
+        }
+    }
 }
 
 }  // namespace

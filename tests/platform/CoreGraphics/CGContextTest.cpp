@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include <cairo.h>
 #include "CGTesting.h"
@@ -407,6 +409,54 @@ TEST(CGContext, PaintingThroughCairoHonoursClipAndAlpha) {
     });
     EXPECT_TRUE(near(pixelAt(c, 2, 5), 0, 128, 0, 128));
     EXPECT_EQ(pixelAt(c, 7, 5).a, 0);
+}
+
+// Several shapes in one cairo paint look as one call each only while each goes straight onto the
+// bitmap; a rectangle filled from inside the paint is the very one CGContextFillRect fills.
+TEST(CGContext, ShapesPaintedTogetherThroughCairo) {
+    auto c = makeContext(30, 20, true);
+    EXPECT_TRUE(CGContextDrawsShapesDirectly(c));
+    EXPECT_FALSE(CGContextDrawsShapesDirectly(nullptr));
+    auto directAfter = [&](auto change) {
+        CGContextSaveGState(c);
+        change();
+        bool direct = CGContextDrawsShapesDirectly(c);
+        CGContextRestoreGState(c);
+        return direct;
+    };
+    EXPECT_TRUE(directAfter([&] { CGContextClipToRect(c, CGRectMake(1, 1, 5, 5)); }));
+    EXPECT_FALSE(directAfter([&] { CGContextSetAlpha(c, 0.5f); }));
+    EXPECT_FALSE(directAfter([&] { CGContextSetBlendMode(c, kCGBlendModeMultiply); }));
+    EXPECT_FALSE(directAfter([&] {
+        CGContextSetShadowWithColor(c, CGSizeMake(1, 1), 0, CGColorCreateGenericRGB(0, 0, 0, 1));
+    }));
+    EXPECT_FALSE(directAfter([&] {
+        auto mask = makeImage(2, 2, [](size_t, size_t) { return Pixel{0, 0, 0, 255}; });
+        CGContextClipToMask(c, CGRectMake(0, 0, 30, 20), mask);
+    }));
+
+    // Fractional rectangles under a scale, against the context's own fills.
+    const CGRect rects[] = {CGRectMake(1.3f, 2.7f, 7.45f, 1.142857f),
+                            CGRectMake(10.5f, 0.2f, 3.3f, 9.9f), CGRectMake(-2, 12.6f, 40, 0.4f)};
+    auto paintBoth = [&](bool throughCairo) {
+        auto d = makeContext(30, 20, true);
+        CGContextScaleCTM(d, 0.75f, 1.25f);
+        CGContextSetRGBFillColor(d, 0.1f, 0.3f, 0.8f, 0.7f);
+        if (throughCairo) {
+            CGContextPaintWithCairo(d, [&](cairo_t* cr) {
+                for (CGRect r : rects)
+                    CGContextFillRectWithCairo(d, cr, r);
+            });
+        } else {
+            for (CGRect r : rects)
+                CGContextFillRect(d, r);
+        }
+        auto* p = static_cast<const uint8_t*>(CGBitmapContextGetData(d));
+        return std::vector<uint8_t>(p, p + CGBitmapContextGetBytesPerRow(d) * 20);
+    };
+    auto own = paintBoth(false);
+    EXPECT_EQ(paintBoth(true), own);
+    EXPECT_NE(std::count(own.begin(), own.end(), 0), std::ptrdiff_t(own.size()));
 }
 
 TEST(CGContext, TextIsDrawnUprightAtTheTextPosition) {
