@@ -58,6 +58,80 @@ Ref<NSString> headerValue(NSDictionary* headers, NSString* name) {
     return NSHTTPURLResponse::valueForHTTPHeaderField(headers, name);
 }
 
+namespace {
+
+enum class NameMatch { None, IgnoringCase, Exact };
+
+// How a header's name matches a wanted one of the same length. Names in plain ASCII, all of
+// them in practice, are compared unit by unit; anything else as headerValue() compares it.
+NameMatch matchName(NSString* key, NSString* name, NSUInteger length) {
+    const char16_t* k = key->charactersPtr();
+    const char16_t* n = name->charactersPtr();
+    if (k && n) {
+        bool exact = true;
+        NSUInteger i = 0;
+        for (; i < length; ++i) {
+            char16_t a = k[i], b = n[i];
+            if (a == b) {
+                if (a >= 0x80) break;
+                continue;
+            }
+            if (a >= 0x80 || b >= 0x80) break;
+            exact = false;
+            if ((a | 0x20) != (b | 0x20) || (a | 0x20) < 'a' || (a | 0x20) > 'z')
+                return NameMatch::None;
+        }
+        if (i == length) return exact ? NameMatch::Exact : NameMatch::IgnoringCase;
+    }
+    if (key->isEqualToString(name)) return NameMatch::Exact;
+    return key->caseInsensitiveCompare(name) == NSOrderedSame ? NameMatch::IgnoringCase
+                                                              : NameMatch::None;
+}
+
+}  // namespace
+
+void headerValues(NSDictionary* headers, NSString* const* names, size_t count,
+                  Ref<NSString>* values) {
+    for (size_t i = 0; i < count; ++i)
+        values[i] = nullptr;
+    if (!headers || count == 0) return;
+    // Per name, the key spelled exactly so and the first key equal to it ignoring case.
+    constexpr size_t kMost = 8;
+    NSString* exact[kMost] = {};
+    NSString* anyCase[kMost] = {};
+    NSUInteger lengths[kMost];
+    if (count > kMost) {
+        for (size_t i = 0; i < count; ++i)
+            values[i] = headerValue(headers, names[i]);
+        return;
+    }
+    for (size_t i = 0; i < count; ++i)
+        lengths[i] = names[i] ? names[i]->length() : NSNotFound;
+    for (NSObject* key : *headers) {
+        NSString* k = NSString::isFixedTextString(key) ? static_cast<NSString*>(key)
+                                                       : dynamic_cast<NSString*>(key);
+        if (!k) continue;
+        NSUInteger length = k->length();
+        for (size_t i = 0; i < count; ++i) {
+            if (lengths[i] != length || exact[i]) continue;
+            NameMatch m = matchName(k, names[i], length);
+            if (m == NameMatch::None) continue;
+            if (m == NameMatch::Exact) exact[i] = k;
+            if (!anyCase[i]) anyCase[i] = k;
+        }
+    }
+    auto text = [&](NSString* key) -> Ref<NSString> {
+        Ref<NSObject> value = headers->objectForKey(key);
+        if (value && NSString::isFixedTextString(value)) return cast<NSString>(value);
+        return as<NSString>(value);
+    };
+    for (size_t i = 0; i < count; ++i) {
+        // As headerValue(): the exact spelling when it holds a string, else the first match.
+        if (exact[i]) values[i] = text(exact[i]);
+        if (!values[i] && anyCase[i]) values[i] = text(anyCase[i]);
+    }
+}
+
 bool sameText(NSString* a, NSString* b) {
     if (!a || !b) return !a && !b;
     return a->isEqualToString(b);

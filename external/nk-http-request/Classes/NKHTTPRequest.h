@@ -490,6 +490,7 @@ protected:
     // Reading.
     void readResponseHeaders();
     void parseStringEncodingFromHeaders();
+    void parseStringEncoding(NSString* contentType);
     void handleBytesAvailable();
     void handleStreamComplete();
     void handleStreamError();

@@ -116,6 +116,16 @@ Ref<NSString> globallyUniqueString();
 // The value of a header looked up as written, then without regard to case.
 Ref<NSString> headerValue(NSDictionary* headers, NSString* name);
 
+// The encoding a Content-Type's "charset=" names, read as the platform's scanner reads it; 0 for
+// none or one this system cannot decode. charsetEncodingScanned() is the scanner's own reading.
+NSStringEncoding charsetEncoding(NSString* contentType);
+NSStringEncoding charsetEncodingScanned(NSString* contentType);
+
+// The values of several headers, each as headerValue() finds it, in one walk over the headers:
+// `values[i]` for `names[i]` (nil when absent).
+void headerValues(NSDictionary* headers, NSString* const* names, size_t count,
+                  Ref<NSString>* values);
+
 // Calls the request delegate contract's method that `sel` names (nothing for another name).
 void callDelegateContract(NKHTTPRequestDelegate* d, SEL sel, NKHTTPRequest* request);
 
