@@ -123,6 +123,7 @@ void CFHTTPMessage::setField(std::string name, std::string value) {
             return;
         }
     }
+    if (fields.empty()) fields.reserve(8);  // room for the usual few without growing
     fields.push_back(Field{std::move(name), std::move(value)});
 }
 
@@ -135,7 +136,7 @@ void CFHTTPMessage::addParsedField(std::string_view rawName, std::string_view va
             return;
         }
     }
-    if (fields.empty()) fields.reserve(8);
+    if (fields.empty()) fields.reserve(8);  // room for the usual few without growing
     fields.push_back(Field{std::move(name), std::string(value)});
 }
 
