@@ -54,6 +54,12 @@ Ref<NSString> globallyUniqueString() {
     return NSString::fromUTF8(text);
 }
 
+Ref<NSString> asString(NSObject* object) {
+    if (object && NSString::isFixedTextString(object))
+        return Ref<NSString>(static_cast<NSString*>(object));
+    return as<NSString>(object);
+}
+
 Ref<NSString> headerValue(NSDictionary* headers, NSString* name) {
     return NSHTTPURLResponse::valueForHTTPHeaderField(headers, name);
 }
@@ -120,15 +126,10 @@ void headerValues(NSDictionary* headers, NSString* const* names, size_t count,
             if (!anyCase[i]) anyCase[i] = k;
         }
     }
-    auto text = [&](NSString* key) -> Ref<NSString> {
-        Ref<NSObject> value = headers->objectForKey(key);
-        if (value && NSString::isFixedTextString(value)) return cast<NSString>(value);
-        return as<NSString>(value);
-    };
     for (size_t i = 0; i < count; ++i) {
         // As headerValue(): the exact spelling when it holds a string, else the first match.
-        if (exact[i]) values[i] = text(exact[i]);
-        if (!values[i] && anyCase[i]) values[i] = text(anyCase[i]);
+        if (exact[i]) values[i] = asString(headers->objectForKey(exact[i]));
+        if (!values[i] && anyCase[i]) values[i] = asString(headers->objectForKey(anyCase[i]));
     }
 }
 
@@ -597,11 +598,11 @@ void NKHTTPRequest::main() {
 
         applyAuthorizationHeader();
         if (Ref<NSMutableDictionary> headers = requestHeaders()) {
-            for (NSObject* key : *headers) {
-                auto name = as<NSString>(Ref<NSObject>(key));
-                auto value = as<NSString>(headers->objectForKey(key));
+            headers->enumerateKeysAndObjectsUsingBlock([&](NSObject* key, NSObject* object, bool*) {
+                Ref<NSString> name = nk_detail::asString(key);
+                Ref<NSString> value = nk_detail::asString(object);
                 if (name && value) CFHTTPMessageSetHeaderFieldValue(request_, name, value);
-            }
+            });
         }
         startRequest();
     } catch (ExceptionRaised& e) {

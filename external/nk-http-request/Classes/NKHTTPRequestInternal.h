@@ -113,6 +113,10 @@ Ref<NSError> engineError(NSInteger code, NSString* description, NSError* underly
 // A name made of a fresh globally unique string, for temporary files.
 Ref<NSString> globallyUniqueString();
 
+// The object as a string, or nil: as<NSString>, with the plain immutable strings that nearly
+// every header, key and value is told apart without a dynamic cast.
+Ref<NSString> asString(NSObject* object);
+
 // The value of a header looked up as written, then without regard to case.
 Ref<NSString> headerValue(NSDictionary* headers, NSString* name);
 

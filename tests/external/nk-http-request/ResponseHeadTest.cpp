@@ -79,6 +79,20 @@ TEST(ResponseHead, ValuesFoundInOneWalkEqualEachLookedUpAlone) {
     EXPECT_GT(found, 10u);
 }
 
+TEST(ResponseHead, StringsToldApartWithoutACastAreThoseACastFinds) {
+    Ref<NSObject> objects[] = {NS("literal"),
+                               NSString::fromUTF8("made"),
+                               NSString::compactStringWithUTF8("compact"),
+                               NSMutableString::stringWithString(NS("mutable")),
+                               NSNumber::numberWithInt(3),
+                               NSDictionary::dictionary(),
+                               nullptr};
+    for (NSObject* o : objects) {
+        Ref<NSString> fast = nk_detail::asString(o);
+        EXPECT_EQ(fast.get(), as<NSString>(o).get()) << text(o);
+    }
+}
+
 TEST(ResponseHead, CharsetReadInPlaceEqualsTheScannersReading) {
     const char* const types[] = {
         "",
