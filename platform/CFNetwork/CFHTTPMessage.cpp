@@ -355,6 +355,9 @@ void CFHTTPMessageSetHeaderFieldValue(CFHTTPMessageRef message, NSString* header
     if (!message || !headerField) return;
     // Line breaks inside a field would let a caller's text forge further fields.
     auto unbroken = [](std::string& s) {
+        // Looked for first (a fast scan each): nearly every field has none.
+        if (!std::memchr(s.data(), '\r', s.size()) && !std::memchr(s.data(), '\n', s.size()))
+            return;
         for (char& c : s) {
             if (c == '\r' || c == '\n') c = ' ';
         }

@@ -192,6 +192,19 @@ TEST(CFHTTPMessage, VersionAndStatusLineEqualTheirBytes) {
     EXPECT_TRUE(CFHTTPMessageCopyVersion(old)->isEqualToString(kCFHTTPVersion1_0));
 }
 
+TEST(CFHTTPMessage, EitherLineBreakAloneInAFieldSetIsASpace) {
+    auto m = CFHTTPMessageCreateRequest(kCFAllocatorDefault, NS("GET"),
+                                        NSURL::URLWithString(NS("http://example.test/")),
+                                        kCFHTTPVersion1_1);
+    ASSERT_TRUE(m);
+    CFHTTPMessageSetHeaderFieldValue(m, NS("X-A\rB"), NS("1\n2"));
+    CFHTTPMessageSetHeaderFieldValue(m, NS("X-C"), NS("3\r"));
+    CFHTTPMessageSetHeaderFieldValue(m, NS("X-D\n"), NS("plain"));
+    CFHTTPMessageSetHeaderFieldValue(m, NS("X-E"), NS("caf\u00E9 \u2022"));
+    EXPECT_EQ(fieldsOf(m), (std::vector<std::string>{"X-A B\n1 2", "X-C\n3 ", "X-D \nplain",
+                                                     "X-E\ncaf\xC3\xA9 \xE2\x80\xA2"}));
+}
+
 TEST(CFHTTPMessage, CanonicalNames) {
     EXPECT_EQ(CFHTTPCanonicalHeaderName("content-length"), "Content-Length");
     EXPECT_EQ(CFHTTPCanonicalHeaderName("ETAG"), "Etag");
