@@ -441,6 +441,8 @@ class NKHTTPRequest : public NSOperation {
     // Closes the one-second window when it has passed and sets the wake-up time of paused
     // streams when the window's allowance was overshot.
     static void measureBandwidthUsage();
+    // The same, called with the bandwidth lock held.
+    static void measureBandwidthUsageLockHeld();
     // Called with the bandwidth lock held: keeps the window's bytes as a sample.
     static void recordBandwidthUsage();
     // How much one body read may take now (a quarter of the allowance, or what is left of it).

@@ -392,7 +392,8 @@ void NKHTTPRequest::handleBytesAvailable() {
 
     SEL dataSelector = didReceiveDataSelector_;
     Ref<NKHTTPRequestDelegate> d = delegate_.lock();
-    if (dataSelector && d && respondsTo(d.get(), dataSelector)) {
+    // The locked reference carries the delegate's NSObject side: no cast to find it.
+    if (dataSelector && d && d.object()->respondsToSelector(dataSelector)) {
         Ref<NSData> data = NSData::dataWithBytes(buffer, static_cast<NSUInteger>(n));
         Ref<NKHTTPRequest> keep(this);
         NSRunLoop::performOnMainThread(
