@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include "Foundation/NSData.h"
@@ -19,24 +20,30 @@ namespace {
 constexpr size_t kMaxHeadLine = 64 * 1024;
 constexpr size_t kMaxFields = 1000;
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
+// Field names are ASCII tokens: folded without the locale's help (and without a call a byte).
+char lowerASCII(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
-std::string trim(std::string_view s) {
+char upperASCII(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i] && lowerASCII(a[i]) != lowerASCII(b[i])) return false;
+    }
+    return true;
+}
+
+std::string_view trim(std::string_view s) {
     size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t'))
         ++b;
     while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r'))
         --e;
-    return std::string(s.substr(b, e - b));
-}
-
-std::string utf8Of(NSString* s) {
-    return s ? s->utf8() : std::string();
+    return s.substr(b, e - b);
 }
 
 const char* reasonPhrase(int code) {
@@ -94,8 +101,7 @@ std::string CFHTTPCanonicalHeaderName(std::string_view name) {
     std::string out(name);
     bool start = true;
     for (char& c : out) {
-        unsigned char u = static_cast<unsigned char>(c);
-        c = static_cast<char>(start ? std::toupper(u) : std::tolower(u));
+        c = start ? upperASCII(c) : lowerASCII(c);
         start = c == '-';
     }
     return out;
@@ -110,18 +116,19 @@ const std::string* CFHTTPMessage::field(std::string_view name) const {
     return nullptr;
 }
 
-void CFHTTPMessage::setField(const std::string& name, const std::string& value) {
+void CFHTTPMessage::setField(std::string name, std::string value) {
     for (auto& f : fields) {
         if (f.name == name) {
-            f.value = value;
+            f.value = std::move(value);
             return;
         }
     }
-    fields.push_back(Field{name, value});
+    if (fields.empty()) fields.reserve(8);  // room for the usual few without growing
+    fields.push_back(Field{std::move(name), std::move(value)});
 }
 
-void CFHTTPMessage::addParsedField(const std::string& rawName, const std::string& value) {
-    std::string name = canonicalNames ? CFHTTPCanonicalHeaderName(rawName) : rawName;
+void CFHTTPMessage::addParsedField(std::string_view rawName, std::string_view value) {
+    std::string name = canonicalNames ? CFHTTPCanonicalHeaderName(rawName) : std::string(rawName);
     for (auto& f : fields) {
         if (equalsIgnoringCase(f.name, name)) {
             f.value += ", ";
@@ -129,7 +136,8 @@ void CFHTTPMessage::addParsedField(const std::string& rawName, const std::string
             return;
         }
     }
-    fields.push_back(Field{name, value});
+    if (fields.empty()) fields.reserve(8);  // room for the usual few without growing
+    fields.push_back(Field{std::move(name), std::string(value)});
 }
 
 void CFHTTPMessage::removeField(const std::string& name) {
@@ -142,68 +150,72 @@ long CFHTTPMessage::parseHead(const char* bytes, size_t length) {
     if (failed) return -1;
     size_t used = 0;
     while (!headerComplete && used < length) {
-        const char* nl = static_cast<const char*>(std::memchr(bytes + used, '\n', length - used));
-        size_t take = nl ? static_cast<size_t>(nl - (bytes + used)) + 1 : length - used;
-        pending.append(bytes + used, take);
+        const char* start = bytes + used;
+        const char* nl = static_cast<const char*>(std::memchr(start, '\n', length - used));
+        size_t take = nl ? static_cast<size_t>(nl - start) + 1 : length - used;
         used += take;
         if (!nl) {
+            pending.append(start, take);
             if (pending.size() > kMaxHeadLine) failed = true;
             break;
         }
-        std::string line = pending.substr(0, pending.size() - 1);
+        // A line wholly inside these bytes is read where it lies; one begun in earlier bytes
+        // is completed in `pending` first.
+        std::string_view line(start, take - 1);
+        if (!pending.empty()) {
+            pending.append(line);
+            line = pending;
+        }
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        bool ended = false;
+        if (!parseLine(line, ended)) failed = true;
         pending.clear();
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        bool firstLine = isRequest ? method.empty() : statusLine.empty();
-        if (firstLine) {
-            if (line.empty()) continue;  // stray blank lines before a message are allowed
-            if (isRequest) {
-                size_t a = line.find(' ');
-                size_t b = a == std::string::npos ? a : line.find(' ', a + 1);
-                if (b == std::string::npos) {
-                    failed = true;
-                    break;
-                }
-                method = line.substr(0, a);
-                url = NSURL::URLWithString(NSString::fromUTF8(line.substr(a + 1, b - a - 1)));
-                version = line.substr(b + 1);
-            } else {
-                // "HTTP/1.1 200 OK": the version, a three-digit code, an optional phrase.
-                if (line.compare(0, 5, "HTTP/") != 0) {
-                    failed = true;
-                    break;
-                }
-                size_t a = line.find(' ');
-                if (a == std::string::npos || a + 4 > line.size() ||
-                    !std::isdigit(static_cast<unsigned char>(line[a + 1])) ||
-                    !std::isdigit(static_cast<unsigned char>(line[a + 2])) ||
-                    !std::isdigit(static_cast<unsigned char>(line[a + 3])) ||
-                    (a + 4 < line.size() && line[a + 4] != ' ')) {
-                    failed = true;
-                    break;
-                }
-                version = line.substr(0, a);
-                statusCode = std::stoi(line.substr(a + 1, 3));
-                statusLine = line;
-            }
-            continue;
-        }
-        if (line.empty()) {
-            headerComplete = true;
-            break;
-        }
-        if ((line[0] == ' ' || line[0] == '\t') && !fields.empty()) {
-            fields.back().value += " " + trim(line);  // an obsolete folded continuation
-            continue;
-        }
-        size_t colon = line.find(':');
-        if (colon == std::string::npos || colon == 0 || fields.size() >= kMaxFields) {
-            failed = true;
-            break;
-        }
-        addParsedField(trim(std::string_view(line).substr(0, colon)),
-                       trim(std::string_view(line).substr(colon + 1)));
+        if (failed || ended) break;
     }
     return failed ? -1 : static_cast<long>(used);
+}
+
+bool CFHTTPMessage::parseLine(std::string_view line, bool& ended) {
+    bool firstLine = isRequest ? method.empty() : statusLine.empty();
+    if (firstLine) {
+        if (line.empty()) return true;  // stray blank lines before a message are allowed
+        if (isRequest) {
+            size_t a = line.find(' ');
+            size_t b = a == std::string_view::npos ? a : line.find(' ', a + 1);
+            if (b == std::string_view::npos) return false;
+            method = std::string(line.substr(0, a));
+            url = NSURL::URLWithString(NSString::fromUTF8(line.substr(a + 1, b - a - 1)));
+            version = std::string(line.substr(b + 1));
+        } else {
+            // "HTTP/1.1 200 OK": the version, a three-digit code, an optional phrase.
+            if (line.substr(0, 5) != "HTTP/") return false;
+            size_t a = line.find(' ');
+            auto digit = [&](size_t i) { return line[i] >= '0' && line[i] <= '9'; };
+            if (a == std::string_view::npos || a + 4 > line.size() || !digit(a + 1) ||
+                !digit(a + 2) || !digit(a + 3) || (a + 4 < line.size() && line[a + 4] != ' ')) {
+                return false;
+            }
+            version = std::string(line.substr(0, a));
+            statusCode = (line[a + 1] - '0') * 100 + (line[a + 2] - '0') * 10 + (line[a + 3] - '0');
+            statusLine = std::string(line);
+        }
+        return true;
+    }
+    if (line.empty()) {
+        headerComplete = true;
+        ended = true;
+        return true;
+    }
+    if ((line[0] == ' ' || line[0] == '\t') && !fields.empty()) {
+        std::string& value = fields.back().value;  // an obsolete folded continuation
+        value += ' ';
+        value += trim(line);
+        return true;
+    }
+    size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0 || fields.size() >= kMaxFields) return false;
+    addParsedField(trim(line.substr(0, colon)), trim(line.substr(colon + 1)));
+    return true;
 }
 
 Ref<NSString> CFHTTPMessage::description() {
@@ -272,7 +284,11 @@ bool CFHTTPMessageIsRequest(CFHTTPMessageRef message) {
 }
 
 Ref<NSString> CFHTTPMessageCopyVersion(CFHTTPMessageRef message) {
-    return message ? NSString::fromUTF8(message->version) : nullptr;
+    if (!message) return nullptr;
+    // The two versions every message has are shared strings.
+    if (message->version == "HTTP/1.1") return kCFHTTPVersion1_1;
+    if (message->version == "HTTP/1.0") return kCFHTTPVersion1_0;
+    return NSString::fromUTF8(message->version);
 }
 
 Ref<NSData> CFHTTPMessageCopyBody(CFHTTPMessageRef message) {
@@ -289,30 +305,72 @@ Ref<NSString> CFHTTPMessageCopyHeaderFieldValue(CFHTTPMessageRef message, NSStri
     return v ? NSString::fromUTF8(*v) : nullptr;
 }
 
+namespace {
+
+// The names most responses carry, as shared strings: no string to make, hash or free for them.
+NSString* wellKnownName(std::string_view name) {
+    static NSString* const names[] = {
+        NS("Content-Type"),     NS("Content-Length"),    NS("Date"),          NS("Server"),
+        NS("Connection"),       NS("Keep-Alive"),        NS("Set-Cookie"),    NS("Location"),
+        NS("Cache-Control"),    NS("Expires"),           NS("Last-Modified"), NS("Etag"),
+        NS("Content-Encoding"), NS("Transfer-Encoding"), NS("Vary"),
+    };
+    static const std::string_view spelled[] = {
+        "Content-Type",     "Content-Length",    "Date",          "Server",
+        "Connection",       "Keep-Alive",        "Set-Cookie",    "Location",
+        "Cache-Control",    "Expires",           "Last-Modified", "Etag",
+        "Content-Encoding", "Transfer-Encoding", "Vary",
+    };
+    static_assert(std::size(names) == std::size(spelled));
+    for (size_t i = 0; i < std::size(spelled); ++i) {
+        if (spelled[i] == name) return names[i];
+    }
+    return nullptr;
+}
+
+// Text made from bytes read off the network (invalid UTF-8 replaced), in one allocation.
+Ref<NSString> fieldText(std::string_view bytes) {
+    if (Ref<NSString> s = NSString::compactStringWithUTF8(bytes)) return s;
+    return NSString::fromUTF8(bytes);
+}
+
+}  // namespace
+
 Ref<NSDictionary> CFHTTPMessageCopyAllHeaderFields(CFHTTPMessageRef message) {
     if (!message) return nullptr;
-    auto d = NSMutableDictionary::dictionaryWithCapacity(
-        static_cast<NSUInteger>(message->fields.size()));
-    for (const auto& f : message->fields)
-        d->setObject(NSString::fromUTF8(f.value), NSString::fromUTF8(f.name));
-    return d->copy();
+    // Handed over whole: a later name equal to an earlier one gives that one its value, as
+    // setting them one by one would.
+    std::vector<collection_detail::HashTable::Entry> entries;
+    entries.reserve(message->fields.size());
+    for (const auto& f : message->fields) {
+        NSString* known = wellKnownName(f.name);
+        entries.push_back({known ? Ref<NSObject>(known) : Ref<NSObject>(fieldText(f.name)),
+                           fieldText(f.value), 0});
+    }
+    return NSDictionary::dictionaryWithEntries(std::move(entries));
 }
 
 void CFHTTPMessageSetHeaderFieldValue(CFHTTPMessageRef message, NSString* headerField,
                                       NSString* value) {
     if (!message || !headerField) return;
-    std::string name = headerField->utf8();
     // Line breaks inside a field would let a caller's text forge further fields.
-    std::string v = utf8Of(value);
-    std::replace(v.begin(), v.end(), '\r', ' ');
-    std::replace(v.begin(), v.end(), '\n', ' ');
-    std::replace(name.begin(), name.end(), '\r', ' ');
-    std::replace(name.begin(), name.end(), '\n', ' ');
+    auto unbroken = [](std::string& s) {
+        // Looked for first (a fast scan each): nearly every field has none.
+        if (!std::memchr(s.data(), '\r', s.size()) && !std::memchr(s.data(), '\n', s.size()))
+            return;
+        for (char& c : s) {
+            if (c == '\r' || c == '\n') c = ' ';
+        }
+    };
+    std::string name = headerField->utf8();
+    unbroken(name);
     if (!value) {
         message->removeField(name);
-    } else {
-        message->setField(name, v);
+        return;
     }
+    std::string v = value->utf8();
+    unbroken(v);
+    message->setField(std::move(name), std::move(v));
 }
 
 bool CFHTTPMessageAppendBytes(CFHTTPMessageRef message, const uint8_t* newBytes, CFIndex numBytes) {
@@ -379,5 +437,5 @@ CFIndex CFHTTPMessageGetResponseStatusCode(CFHTTPMessageRef response) {
 
 Ref<NSString> CFHTTPMessageCopyResponseStatusLine(CFHTTPMessageRef response) {
     if (!response || response->isRequest || response->statusLine.empty()) return nullptr;
-    return NSString::fromUTF8(response->statusLine);
+    return fieldText(response->statusLine);
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -86,11 +87,14 @@ class CFHTTPMessage : public NSObject {
     const std::string* field(std::string_view name) const;
     // Replaces the field spelled exactly so, or appends it; with canonicalNames, a field of
     // the same name in any case is joined with ", ".
-    void setField(const std::string& name, const std::string& value);
-    void addParsedField(const std::string& name, const std::string& value);
+    void setField(std::string name, std::string value);
+    void addParsedField(std::string_view name, std::string_view value);
     void removeField(const std::string& name);
     // Feeds head bytes; returns how many were consumed (the rest is body). -1 on a bad head.
     long parseHead(const char* bytes, size_t length);
+    // One complete head line, its line break removed; false on a bad line, `ended` at the blank
+    // line that closes the head.
+    bool parseLine(std::string_view line, bool& ended);
 };
 
 // "content-type" -> "Content-Type"; "www-authenticate" -> "WWW-Authenticate".

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Foundation/Clock.h"
@@ -36,6 +37,20 @@ std::string lower(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
+}
+
+// Whether a header's name is "Set-Cookie" in any case. Only ASCII letters fold: a name with any
+// other character differs, whatever it folds to elsewhere.
+bool isSetCookieName(NSString* name) {
+    static constexpr std::string_view wanted = "set-cookie";
+    if (name->length() != wanted.size()) return false;
+    const char16_t* units = name->charactersPtr();
+    for (size_t i = 0; i < wanted.size(); ++i) {
+        char16_t c = units ? units[i] : name->characterAtIndex(static_cast<NSUInteger>(i));
+        if (c >= 'A' && c <= 'Z') c = static_cast<char16_t>(c + ('a' - 'A'));
+        if (c != static_cast<unsigned char>(wanted[i])) return false;
+    }
+    return true;
 }
 
 std::string trim(const std::string& s) {
@@ -277,7 +292,7 @@ Ref<NSArray> NSHTTPCookie::cookiesWithResponseHeaderFields(NSDictionary* headerF
     if (!host || host->length() == 0) return out->copy();
     for (NSObject* key : *headerFields) {
         auto name = as<NSString>(key);
-        if (!name || lower(name->utf8()) != "set-cookie") continue;
+        if (!name || !isSetCookieName(name)) continue;
         auto value = as<NSString>(headerFields->objectForKey(key));
         if (!value) continue;
         for (const std::string& one : splitSetCookie(value->utf8())) {

@@ -59,7 +59,7 @@ bool waitUntil(LockCore& core, std::unique_lock<std::mutex>& lk, NSTimeInterval 
 
 void takeLock(LockCore& core) {
     core.locked = true;
-    core.owner = std::this_thread::get_id();
+    core.owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
     core.depth = 1;
 }
 
@@ -67,7 +67,7 @@ void takeLock(LockCore& core) {
 // object before the notification is done with it.
 void releaseLock(LockCore& core) {
     core.locked = false;
-    core.owner = std::thread::id();
+    core.owner.store(std::thread::id(), std::memory_order_relaxed);
     core.depth = 0;
     core.changed.notify_all();
 }
@@ -196,10 +196,27 @@ auto recursiveTake(LockCore& core) {
 }
 }  // namespace
 
+namespace {
+// Taken again by the thread that holds it: a step of the depth, which no other thread touches
+// while it is held, without the mutex (a lock re-entered on every call of a busy path).
+bool takenAgain(LockCore& core) {
+    if (core.owner.load(std::memory_order_relaxed) != std::this_thread::get_id()) return false;
+    ++core.depth;
+    return true;
+}
+}  // namespace
+
 void NSRecursiveLock::lock() {
+    if (takenAgain(core_)) return;
     takeWhenReady(core_, recursiveTake(core_));
 }
 void NSRecursiveLock::unlock() {
+    // Given back by its owner short of the last time: only the depth changes.
+    if (core_.owner.load(std::memory_order_relaxed) == std::this_thread::get_id() &&
+        core_.depth > 1) {
+        --core_.depth;
+        return;
+    }
     std::unique_lock<std::mutex> lk(core_.mutex);
     if (!core_.locked || core_.owner != std::this_thread::get_id()) {
         lk.unlock();
@@ -209,10 +226,10 @@ void NSRecursiveLock::unlock() {
     if (--core_.depth == 0) releaseLock(core_);
 }
 bool NSRecursiveLock::tryLock() {
-    return tryTake(core_, recursiveTake(core_));
+    return takenAgain(core_) || tryTake(core_, recursiveTake(core_));
 }
 bool NSRecursiveLock::lockBeforeDate(NSDate* limit) {
-    return takeBefore(core_, limit, recursiveTake(core_));
+    return takenAgain(core_) || takeBefore(core_, limit, recursiveTake(core_));
 }
 Ref<NSString> NSRecursiveLock::name() {
     return nameOf(core_);

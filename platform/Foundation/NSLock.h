@@ -2,6 +2,7 @@
 // wakes when the clock is moved past its limit, on the real clock after a timed wait.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -27,8 +28,10 @@ struct LockCore {
     std::mutex mutex;
     std::condition_variable changed;
     bool locked = false;
-    std::thread::id owner;
-    unsigned depth = 0;  // recursive locks
+    // Written under the mutex, but read without it by a thread asking whether it is the owner:
+    // only the owner ever finds its own id there.
+    std::atomic<std::thread::id> owner{};
+    unsigned depth = 0;  // recursive locks: changed only by the owner
     Ref<NSString> name;  // the lock's name, for descriptions
 };
 }  // namespace lock_detail

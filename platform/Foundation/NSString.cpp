@@ -1166,6 +1166,14 @@ const char16_t* NSString::terminatedCharactersPtr() {
 
 std::string NSString::utf8() {
     Units u(this);
+    // ASCII, most text handed to the system's C++ side: each unit is its byte, narrowed straight
+    // into the result (no room counted, cleared and trimmed first).
+    const char16_t* p = u.data();
+    const size_t n = u.size();
+    char16_t any = 0;
+    for (size_t i = 0; i < n; ++i)
+        any |= p[i];
+    if (any < 0x80) return std::string(p, p + n);
     std::string out;
     encodeUnits(u.view(), NSUTF8StringEncoding, true, out);
     return out;

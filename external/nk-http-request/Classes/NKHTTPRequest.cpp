@@ -54,8 +54,83 @@ Ref<NSString> globallyUniqueString() {
     return NSString::fromUTF8(text);
 }
 
+Ref<NSString> asString(NSObject* object) {
+    if (object && NSString::isFixedTextString(object))
+        return Ref<NSString>(static_cast<NSString*>(object));
+    return as<NSString>(object);
+}
+
 Ref<NSString> headerValue(NSDictionary* headers, NSString* name) {
     return NSHTTPURLResponse::valueForHTTPHeaderField(headers, name);
+}
+
+namespace {
+
+enum class NameMatch { None, IgnoringCase, Exact };
+
+// How a header's name matches a wanted one of the same length. Names in plain ASCII, all of
+// them in practice, are compared unit by unit; anything else as headerValue() compares it.
+NameMatch matchName(NSString* key, NSString* name, NSUInteger length) {
+    const char16_t* k = key->charactersPtr();
+    const char16_t* n = name->charactersPtr();
+    if (k && n) {
+        bool exact = true;
+        NSUInteger i = 0;
+        for (; i < length; ++i) {
+            char16_t a = k[i], b = n[i];
+            if (a == b) {
+                if (a >= 0x80) break;
+                continue;
+            }
+            if (a >= 0x80 || b >= 0x80) break;
+            exact = false;
+            if ((a | 0x20) != (b | 0x20) || (a | 0x20) < 'a' || (a | 0x20) > 'z')
+                return NameMatch::None;
+        }
+        if (i == length) return exact ? NameMatch::Exact : NameMatch::IgnoringCase;
+    }
+    if (key->isEqualToString(name)) return NameMatch::Exact;
+    return key->caseInsensitiveCompare(name) == NSOrderedSame ? NameMatch::IgnoringCase
+                                                              : NameMatch::None;
+}
+
+}  // namespace
+
+void headerValues(NSDictionary* headers, NSString* const* names, size_t count,
+                  Ref<NSString>* values) {
+    for (size_t i = 0; i < count; ++i)
+        values[i] = nullptr;
+    if (!headers || count == 0) return;
+    // Per name, the key spelled exactly so and the first key equal to it ignoring case.
+    constexpr size_t kMost = 8;
+    NSString* exact[kMost] = {};
+    NSString* anyCase[kMost] = {};
+    NSUInteger lengths[kMost];
+    if (count > kMost) {
+        for (size_t i = 0; i < count; ++i)
+            values[i] = headerValue(headers, names[i]);
+        return;
+    }
+    for (size_t i = 0; i < count; ++i)
+        lengths[i] = names[i] ? names[i]->length() : NSNotFound;
+    for (NSObject* key : *headers) {
+        NSString* k = NSString::isFixedTextString(key) ? static_cast<NSString*>(key)
+                                                       : dynamic_cast<NSString*>(key);
+        if (!k) continue;
+        NSUInteger length = k->length();
+        for (size_t i = 0; i < count; ++i) {
+            if (lengths[i] != length || exact[i]) continue;
+            NameMatch m = matchName(k, names[i], length);
+            if (m == NameMatch::None) continue;
+            if (m == NameMatch::Exact) exact[i] = k;
+            if (!anyCase[i]) anyCase[i] = k;
+        }
+    }
+    for (size_t i = 0; i < count; ++i) {
+        // As headerValue(): the exact spelling when it holds a string, else the first match.
+        if (exact[i]) values[i] = asString(headers->objectForKey(exact[i]));
+        if (!values[i] && anyCase[i]) values[i] = asString(headers->objectForKey(anyCase[i]));
+    }
 }
 
 bool sameText(NSString* a, NSString* b) {
@@ -526,11 +601,11 @@ void NKHTTPRequest::main() {
 
         applyAuthorizationHeader();
         if (Ref<NSMutableDictionary> headers = requestHeaders()) {
-            for (NSObject* key : *headers) {
-                auto name = as<NSString>(Ref<NSObject>(key));
-                auto value = as<NSString>(headers->objectForKey(key));
+            headers->enumerateKeysAndObjectsUsingBlock([&](NSObject* key, NSObject* object, bool*) {
+                Ref<NSString> name = nk_detail::asString(key);
+                Ref<NSString> value = nk_detail::asString(object);
                 if (name && value) CFHTTPMessageSetHeaderFieldValue(request_, name, value);
-            }
+            });
         }
         startRequest();
     } catch (ExceptionRaised& e) {

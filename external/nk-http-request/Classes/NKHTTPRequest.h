@@ -441,6 +441,8 @@ class NKHTTPRequest : public NSOperation {
     // Closes the one-second window when it has passed and sets the wake-up time of paused
     // streams when the window's allowance was overshot.
     static void measureBandwidthUsage();
+    // The same, called with the bandwidth lock held.
+    static void measureBandwidthUsageLockHeld();
     // Called with the bandwidth lock held: keeps the window's bytes as a sample.
     static void recordBandwidthUsage();
     // How much one body read may take now (a quarter of the allowance, or what is left of it).
@@ -490,6 +492,7 @@ protected:
     // Reading.
     void readResponseHeaders();
     void parseStringEncodingFromHeaders();
+    void parseStringEncoding(NSString* contentType);
     void handleBytesAvailable();
     void handleStreamComplete();
     void handleStreamError();

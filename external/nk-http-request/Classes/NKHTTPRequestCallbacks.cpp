@@ -97,19 +97,18 @@ float ratio(uint64_t progress, uint64_t total) {
 
 Ref<NSObject> NKHTTPRequest::receiverObject(Receiver which) {
     Locked lock(cancelledLock_);
+    // A locked weak reference carries the object's NSObject side: no cast to find it again.
     switch (which) {
         case Receiver::Delegate:
-            if (auto d = delegate_.lock()) return Ref<NSObject>(objc_detail::objectOf(d.get()));
+            if (auto d = delegate_.lock()) return Ref<NSObject>(d.object());
             return nullptr;
         case Receiver::Queue:
             return queue_;
         case Receiver::UploadProgress:
-            if (auto p = uploadProgressDelegate_.lock())
-                return Ref<NSObject>(objc_detail::objectOf(p.get()));
+            if (auto p = uploadProgressDelegate_.lock()) return Ref<NSObject>(p.object());
             return nullptr;
         case Receiver::DownloadProgress:
-            if (auto p = downloadProgressDelegate_.lock())
-                return Ref<NSObject>(objc_detail::objectOf(p.get()));
+            if (auto p = downloadProgressDelegate_.lock()) return Ref<NSObject>(p.object());
             return nullptr;
     }
     return nullptr;

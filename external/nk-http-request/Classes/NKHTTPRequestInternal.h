@@ -113,8 +113,22 @@ Ref<NSError> engineError(NSInteger code, NSString* description, NSError* underly
 // A name made of a fresh globally unique string, for temporary files.
 Ref<NSString> globallyUniqueString();
 
+// The object as a string, or nil: as<NSString>, with the plain immutable strings that nearly
+// every header, key and value is told apart without a dynamic cast.
+Ref<NSString> asString(NSObject* object);
+
 // The value of a header looked up as written, then without regard to case.
 Ref<NSString> headerValue(NSDictionary* headers, NSString* name);
+
+// The encoding a Content-Type's "charset=" names, read as the platform's scanner reads it; 0 for
+// none or one this system cannot decode. charsetEncodingScanned() is the scanner's own reading.
+NSStringEncoding charsetEncoding(NSString* contentType);
+NSStringEncoding charsetEncodingScanned(NSString* contentType);
+
+// The values of several headers, each as headerValue() finds it, in one walk over the headers:
+// `values[i]` for `names[i]` (nil when absent).
+void headerValues(NSDictionary* headers, NSString* const* names, size_t count,
+                  Ref<NSString>* values);
 
 // Calls the request delegate contract's method that `sel` names (nothing for another name).
 void callDelegateContract(NKHTTPRequestDelegate* d, SEL sel, NKHTTPRequest* request);

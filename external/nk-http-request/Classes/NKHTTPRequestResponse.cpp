@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CFNetwork/CFNetwork.h"
@@ -34,7 +35,7 @@ using nk_detail::writeAll;
 namespace nk_detail {
 
 // The encodings this system can decode, by the IANA names the platform knows them by.
-NSStringEncoding encodingForIANACharSetName(NSString* name) {
+NSStringEncoding encodingForIANACharSetLowercaseName(std::string_view lower) {
     struct Entry {
         const char* name;
         NSStringEncoding encoding;
@@ -71,12 +72,69 @@ NSStringEncoding encodingForIANACharSetName(NSString* name) {
         {"utf-32be", NSUTF32BigEndianStringEncoding},
         {"utf-32le", NSUTF32LittleEndianStringEncoding},
     };
-    if (!name) return 0;
-    std::string lower = name->lowercaseString()->utf8();
     for (const Entry& e : table) {
         if (lower == e.name) return e.encoding;
     }
     return 0;
+}
+
+NSStringEncoding encodingForIANACharSetName(NSString* name) {
+    return name ? encodingForIANACharSetLowercaseName(name->lowercaseString()->utf8()) : 0;
+}
+
+NSStringEncoding charsetEncodingScanned(NSString* contentType) {
+    if (!contentType) return 0;
+    Ref<NSScanner> scanner = NSScanner::scannerWithString(contentType);
+    scanner->scanUpToString(NS("charset="), nullptr);
+    NSUInteger at = scanner->scanLocation();
+    if (at > 0 && at < contentType->length()) {
+        scanner->setScanLocation(at + 8);
+        Ref<NSString> name;
+        if (scanner->scanUpToString(NS(";"), &name)) return encodingForIANACharSetName(name);
+    }
+    return 0;
+}
+
+NSStringEncoding charsetEncoding(NSString* contentType) {
+    if (!contentType) return 0;
+    const char16_t* units = contentType->charactersPtr();
+    const size_t n = contentType->length();
+    bool ascii = units != nullptr;
+    for (size_t i = 0; ascii && i < n; ++i)
+        ascii = units[i] < 0x80;
+    // Text beyond ASCII folds and skips as the scanner's Unicode rules say.
+    if (!ascii) return charsetEncodingScanned(contentType);
+    // As the scanner reads it: white space skipped before each scan, "charset=" found in any
+    // case, and only after something else (a scan that reads nothing moves nowhere).
+    Ref<NSCharacterSet> blank = NSCharacterSet::whitespaceAndNewlineCharacterSet();
+    auto skip = [&](size_t i) {
+        while (i < n && blank->characterIsMember(units[i]))
+            ++i;
+        return i;
+    };
+    const size_t first = skip(0);
+    static constexpr std::string_view key = "charset=";
+    size_t at = first;
+    for (; at + key.size() <= n; ++at) {
+        size_t k = 0;
+        while (k < key.size() &&
+               (units[at + k] | (units[at + k] >= 'A' && units[at + k] <= 'Z' ? 0x20 : 0)) ==
+                   key[k])
+            ++k;
+        if (k == key.size()) break;
+    }
+    if (at + key.size() > n || at == first) return 0;
+    const size_t from = skip(at + key.size());
+    size_t to = from;
+    while (to < n && units[to] != ';')
+        ++to;
+    if (to == from) return 0;
+    std::string lower(to - from, '\0');
+    for (size_t i = from; i < to; ++i) {
+        char16_t c = units[i];
+        lower[i - from] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+    }
+    return encodingForIANACharSetLowercaseName(lower);
 }
 
 Ref<NSString> IANACharSetNameForEncoding(NSStringEncoding encoding) {
@@ -177,7 +235,14 @@ void NKHTTPRequest::readResponseHeaders() {
     if (status == 407) authenticationNeeded_ = NKProxyAuthenticationNeeded;
     storeBasicCredentialsAfterSuccess();
 
-    parseStringEncodingFromHeaders();
+    // Every field read below, found in one walk over the head.
+    enum { kContentType, kLocation, kContentLength, kConnection, kKeepAlive, kFieldCount };
+    NSString* const names[kFieldCount] = {NS("Content-Type"), NS("Location"), NS("Content-Length"),
+                                          NS("Connection"), NS("Keep-Alive")};
+    Ref<NSString> fields[kFieldCount];
+    nk_detail::headerValues(headers, names, kFieldCount, fields);
+
+    parseStringEncoding(fields[kContentType]);
 
     Ref<NSURL> theURL = url();
     Ref<NSArray> cookies = NSHTTPCookie::cookiesWithResponseHeaderFields(headers, theURL);
@@ -188,7 +253,7 @@ void NKHTTPRequest::readResponseHeaders() {
             addSessionCookie(as<NSHTTPCookie>(Ref<NSObject>(c)));
     }
 
-    Ref<NSString> location = headerValue(headers, NS("Location"));
+    Ref<NSString> location = fields[kLocation];
     if (shouldRedirect() && location &&
         (status == 301 || status == 302 || status == 303 || status == 307)) {
         bool keepsMethod = status == 307 || ((status == 301 || status == 302) &&
@@ -228,7 +293,7 @@ void NKHTTPRequest::readResponseHeaders() {
         // A HEAD answered with an error page measures that page, not the download: its
         // length would make the total too small and the progress pass the whole.
         bool measures = !owner || (status >= 200 && status < 300);
-        Ref<NSString> cl = measures ? headerValue(headers, NS("Content-Length")) : nullptr;
+        Ref<NSString> cl = measures ? fields[kContentLength] : nullptr;
         if (cl) {
             // The whole 64-bit range: bodies past 4 GB keep their true length.
             std::string digits = cl->utf8();
@@ -258,7 +323,7 @@ void NKHTTPRequest::readResponseHeaders() {
     }
 
     if (shouldAttemptPersistentConnection()) {
-        Ref<NSString> connection = headerValue(headers, NS("Connection"));
+        Ref<NSString> connection = fields[kConnection];
         connection = connection ? connection->lowercaseString() : nullptr;
         Ref<NSString> version = CFHTTPMessageCopyVersion(message);
         bool oldVersion = version && version->isEqualToString(kCFHTTPVersion1_0);
@@ -266,7 +331,7 @@ void NKHTTPRequest::readResponseHeaders() {
             connectionCanBeReused_ = false;
         } else if (connection && connection->isEqualToString(NS("close"))) {
             connectionCanBeReused_ = false;
-        } else if (Ref<NSString> keepAlive = headerValue(headers, NS("Keep-Alive"))) {
+        } else if (Ref<NSString> keepAlive = fields[kKeepAlive]) {
             long long timeout = integerAfter(keepAlive, NS("timeout="));
             long long max = integerAfter(keepAlive, NS("max="));
             if (max > 5) {
@@ -284,22 +349,12 @@ void NKHTTPRequest::readResponseHeaders() {
 }
 
 void NKHTTPRequest::parseStringEncodingFromHeaders() {
-    NSStringEncoding encoding = defaultResponseEncoding();
-    Ref<NSString> contentType = headerValue(responseHeaders(), NS("Content-Type"));
-    if (contentType) {
-        Ref<NSScanner> scanner = NSScanner::scannerWithString(contentType);
-        scanner->scanUpToString(NS("charset="), nullptr);
-        NSUInteger at = scanner->scanLocation();
-        if (at > 0 && at < contentType->length()) {
-            scanner->setScanLocation(at + 8);
-            Ref<NSString> name;
-            if (scanner->scanUpToString(NS(";"), &name)) {
-                if (NSStringEncoding known = nk_detail::encodingForIANACharSetName(name))
-                    encoding = known;
-            }
-        }
-    }
-    responseEncoding_ = encoding;
+    parseStringEncoding(headerValue(responseHeaders(), NS("Content-Type")));
+}
+
+void NKHTTPRequest::parseStringEncoding(NSString* contentType) {
+    NSStringEncoding known = nk_detail::charsetEncoding(contentType);
+    responseEncoding_ = known ? known : defaultResponseEncoding();
 }
 
 // ---- the body -----------------------------------------------------------------------------------
@@ -337,7 +392,8 @@ void NKHTTPRequest::handleBytesAvailable() {
 
     SEL dataSelector = didReceiveDataSelector_;
     Ref<NKHTTPRequestDelegate> d = delegate_.lock();
-    if (dataSelector && d && respondsTo(d.get(), dataSelector)) {
+    // The locked reference carries the delegate's NSObject side: no cast to find it.
+    if (dataSelector && d && d.object()->respondsToSelector(dataSelector)) {
         Ref<NSData> data = NSData::dataWithBytes(buffer, static_cast<NSUInteger>(n));
         Ref<NKHTTPRequest> keep(this);
         NSRunLoop::performOnMainThread(

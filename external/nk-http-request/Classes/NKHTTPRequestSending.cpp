@@ -350,8 +350,8 @@ void NKHTTPRequest::applyProxyAndSSLSettings() {
 
 bool NKHTTPRequest::canReuseRecord(NSMutableDictionary* record, NSString* host, NSString* scheme,
                                    int port) {
-    auto recordHost = as<NSString>(record->objectForKey(NS("host")));
-    auto recordScheme = as<NSString>(record->objectForKey(NS("scheme")));
+    Ref<NSString> recordHost = nk_detail::asString(record->objectForKey(NS("host")));
+    Ref<NSString> recordScheme = nk_detail::asString(record->objectForKey(NS("scheme")));
     auto recordPort = as<NSNumber>(record->objectForKey(NS("port")));
     return recordHost && recordScheme && recordHost->isEqualToString(host) &&
            recordScheme->isEqualToString(scheme) &&

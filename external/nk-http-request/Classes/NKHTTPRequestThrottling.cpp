@@ -97,8 +97,12 @@ NSTimeInterval NKHTTPRequest::throttleWakeUpTime() {
 // ---- the one-second windows ---------------------------------------------------------------------
 
 void NKHTTPRequest::measureBandwidthUsage() {
+    Locked lock(classState().bandwidthLock);
+    measureBandwidthUsageLockHeld();
+}
+
+void NKHTTPRequest::measureBandwidthUsageLockHeld() {
     ClassState& cs = classState();
-    Locked lock(cs.bandwidthLock);
     NSTimeInterval now = Clock::now();
     if (isSet(cs.bandwidthMeasurementDate) && cs.bandwidthMeasurementDate > now + 1.0) {
         // The clock was set back: a window (and a wake-up) measured on the old time would hold
@@ -160,12 +164,13 @@ unsigned long NKHTTPRequest::maxUploadReadLength() {
 
 void NKHTTPRequest::performThrottling() {
     if (!readStream_) return;
-    measureBandwidthUsage();
     bool throttled;
     NSTimeInterval wakeUp;
     {
+        // Measured and read under one taking of the lock.
         ClassState& cs = classState();
         Locked lock(cs.bandwidthLock);
+        measureBandwidthUsageLockHeld();
         throttled = limitInForce(cs);
         wakeUp = cs.throttleWakeUpTime;
     }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDate.h"
@@ -78,6 +81,40 @@ TEST(NSHTTPCookie, ParsesJoinedFieldsAndAttributes) {
     EXPECT_EQ(text(lang->domain()), ".example.com");
     EXPECT_EQ(text(lang->path()), "/app");  // the directory of the URL
     EXPECT_NEAR(lang->expiresDate()->timeIntervalSinceNow(), 60, 2);
+}
+
+TEST(NSHTTPCookie, FieldNamesAreComparedAsTheirLowercasedBytes) {
+    // The general comparison: the name's UTF-8 with ASCII letters lowered.
+    auto named = [](NSString* name) {
+        std::string bytes = name->utf8();
+        for (char& c : bytes)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return bytes == "set-cookie";
+    };
+    Ref<NSString> names[] = {
+        NS("Set-Cookie"),
+        NS("set-cookie"),
+        NS("SET-COOKIE"),
+        NS("sEt-CoOkIe"),
+        NS("Set-Cookie2"),
+        NS("Set-Cooki"),
+        NS("Set_Cookie"),
+        NS("Set\rCookie"),  // differs from '-' in the case bit alone
+        NS("Set-Cookie "),
+        str("\xC5\xBF"
+            "et-cookie"),  // a long s folds to "s" in Unicode, not here
+        str("Set-Coo\xE2\x84\xAA"
+            "ie"),  // a Kelvin sign likewise to "k"
+        NSMutableString::stringWithString(NS("SET-cookie")),
+    };
+    size_t recognised = 0;
+    for (NSString* name : names) {
+        auto found = NSHTTPCookie::cookiesWithResponseHeaderFields(
+            NSDictionary::dictionaryWithObject(NS("a=1"), name), url("http://example.test/"));
+        EXPECT_EQ(found->count(), named(name) ? 1u : 0u) << name->utf8();
+        recognised += found->count();
+    }
+    EXPECT_EQ(recognised, 5u);
 }
 
 TEST(NSHTTPCookie, OtherDateFormsAndBadPairs) {

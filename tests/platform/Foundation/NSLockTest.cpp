@@ -115,6 +115,44 @@ TEST(NSLockTest, RecursiveLockAndMisuse) {
     EXPECT_TRUE(elsewhere([&] { return lock->tryLock() && (lock->unlock(), true); }));
 }
 
+// Taken again by its owner (each way of taking it), the lock still keeps every other thread
+// out until it has been given back as often, and misuse from elsewhere changes nothing.
+TEST(NSLockTest, RecursiveLockTakenAgainByItsOwnerIsGivenUpOnlyWhole) {
+    ManualClockScope clock;
+    Ref<NSRecursiveLock> lock = make<NSRecursiveLock>();
+    lock->lock();
+    lock->lock();
+    EXPECT_TRUE(lock->tryLock());
+    EXPECT_TRUE(lock->lockBeforeDate(inSeconds(1)));
+    Waiter waiter([&] {
+        lock->lock();
+        lock->unlock();
+        return true;
+    });
+    ASSERT_TRUE(waiter.blocked());
+    std::vector<std::string> lines;
+    NSLogSink previous = NSLogSetSink([&](const std::string& line) { lines.push_back(line); });
+    for (int held = 4; held > 1; --held) {
+        EXPECT_FALSE(elsewhere([&] { return lock->tryLock(); })) << held;
+        elsewhere([&] { return lock->unlock(), true; });
+        lock->unlock();
+        EXPECT_FALSE(waiter.done()) << held;
+    }
+    NSLogSetSink(previous);
+    EXPECT_EQ(lines.size(), 3u);
+    EXPECT_FALSE(elsewhere([&] { return lock->tryLock(); }));
+    lock->unlock();
+    EXPECT_EQ(waiter.get(), 1);
+    EXPECT_TRUE(elsewhere([&] { return lock->tryLock() && (lock->unlock(), true); }));
+    // Given back too often: the extra time is misuse, logged, and the lock stays free.
+    lines.clear();
+    NSLogSetSink([&](const std::string& line) { lines.push_back(line); });
+    lock->unlock();
+    NSLogSetSink(previous);
+    EXPECT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(elsewhere([&] { return lock->tryLock() && (lock->unlock(), true); }));
+}
+
 // Two waiters with a limit; the test holds the lock while it wakes them, then lets the limit
 // pass. The result says how many the wake-up reached.
 int wokenBy(void (NSCondition::*wake)()) {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSCharacterSet.h"
@@ -425,6 +427,34 @@ TEST(NSStringTest, UnicodeEncodings) {
     EXPECT_EQ(escaped->view(), "a\\\\b\\351\\u2022");
     EXPECT_EQ(NSString::stringWithData(escaped, NSNonLossyASCIIStringEncoding)->u16(),
               u"a\\b\u00E9\u2022");
+}
+
+// Plain ASCII is narrowed straight into the result; anything else is encoded in full. Both
+// give what the lossy encoding gives, whatever the length and wherever the first other unit.
+TEST(NSStringTest, UTF8OfASCIIEqualsTheFullEncoding) {
+    size_t ascii = 0;
+    for (size_t length = 0; length <= 40; ++length) {
+        std::u16string plain;
+        for (size_t i = 0; i < length; ++i)
+            plain.push_back(static_cast<char16_t>(i % 3 == 0 ? 0x7F - i : 0x20 + i));
+        if (length > 3) plain[2] = 0;  // a NUL unit is ASCII too
+        std::vector<std::u16string> texts{plain};
+        for (size_t at : {size_t(0), length / 2, length}) {
+            for (char16_t other : {u'\u0080', u'\u00E9', u'\u2022', u'\xD800'}) {
+                std::u16string mixed = plain;
+                mixed.insert(std::min(at, mixed.size()), 1, other);
+                texts.push_back(mixed);
+            }
+        }
+        for (const std::u16string& units : texts) {
+            auto s = NSString::fromUTF16(units);
+            auto full = s->dataUsingEncoding(NSUTF8StringEncoding, true);
+            ASSERT_TRUE(full);
+            EXPECT_EQ(s->utf8(), std::string(full->view())) << length;
+            ascii += units == plain;
+        }
+    }
+    EXPECT_EQ(ascii, 41u);
 }
 
 TEST(NSStringTest, CStringsLiveInTheReleasePool) {
