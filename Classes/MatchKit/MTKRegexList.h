@@ -35,4 +35,5 @@ private:
     // The entry each pattern was last found in; checked under the lock before each use.
     std::vector<MTKCachedRegex*> entries_;
     MTKRegexOptions options_;
+    bool hasNilRegex_ = false;
 };

@@ -102,16 +102,38 @@ TEST(MatchKitRegexList, LooksEachPatternUpOnceAndFindsItAgainAfterAFlush) {
     EXPECT_EQ(subject->substringWithRange(found[0])->utf8(), "one &amp; two");
 }
 
+// A subject edited in place between two calls, to the same length: the second call reads the
+// new text, for every pattern of the list.
+TEST(MatchKitRegexList, ASubjectEditedBetweenCallsIsReadAnew) {
+    auto subject = NSMutableString::stringWithString(str("<a>one</a> $12 <a>x</a>").get());
+    MTKRegexList list({{NS(">([^<]*)</a>"), 1}, {NS("(\\$[0-9]+)"), 1}});
+    NSRange found[2];
+    list.rangesInRange(subject.get(), NSMakeRange(0, subject->length()), found);
+    EXPECT_EQ(subject->substringWithRange(found[0])->utf8(), "one");
+    EXPECT_EQ(subject->substringWithRange(found[1])->utf8(), "$12");
+    subject->replaceCharactersInRange(NSMakeRange(3, 3), NS("two"));
+    subject->replaceCharactersInRange(NSMakeRange(11, 3), NS("$34"));
+    list.rangesInRange(subject.get(), NSMakeRange(0, subject->length()), found);
+    EXPECT_EQ(subject->substringWithRange(found[0])->utf8(), "two");
+    EXPECT_EQ(subject->substringWithRange(found[1])->utf8(), "$34");
+}
+
 TEST(MatchKitRegexList, WrongUseRaisesAsTheSingleOperationDoes) {
     auto subject = str("abc");
     MTKRegexList list({{NS("(b)"), 1}, {NS("c"), 1}});
     NSRange found[2];
     EXPECT_EQ(raisedName([&] { list.rangesInRange(subject.get(), NSMakeRange(2, 5), found); }),
               "NSRangeException");
-    EXPECT_EQ(raisedName([&] { list.rangesInRange(subject.get(), NSMakeRange(0, 3), found); }),
-              "NSInvalidArgumentException");  // "c" has no group 1
+    // "c" has no group 1: raised on every call, not only when the pattern is first found.
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(raisedName([&] { list.rangesInRange(subject.get(), NSMakeRange(0, 3), found); }),
+                  "NSInvalidArgumentException");
+    }
     EXPECT_EQ(raisedName([&] { list.rangesInRange(nullptr, NSMakeRange(0, 0), found); }),
               "NSInternalInconsistencyException");
+    MTKRegexList withNil({{NS("(b)"), 1}, {nullptr, 0}});
+    EXPECT_EQ(raisedName([&] { withNil.rangesInRange(subject.get(), NSMakeRange(0, 3), found); }),
+              "NSInvalidArgumentException");
     // The lock was let go each time.
     MTKRegexList fine({{NS("(b)"), 1}});
     fine.rangesInRange(subject.get(), NSMakeRange(0, 3), found);
