@@ -46,6 +46,21 @@ inline size_t lowestUnit(unsigned mask) {
 
 #if defined(BN_UNIT_SEARCH_X86)
 
+constexpr size_t kNone = ~size_t{0};
+
+// The first candidate of a block (`mask`: two bits per start from `base` whose first two units
+// match) where the whole needle stands, or kNone.
+inline size_t firstWhole(const char16_t* s, size_t base, unsigned mask, const char16_t* needle,
+                         size_t n) {
+    while (mask) {
+        size_t at = base + lowestUnit(mask);
+        if (restMatches(s + at, needle, n)) return at;
+        mask &= mask - 1;
+        mask &= mask - 1;
+    }
+    return kNone;
+}
+
 size_t findUnitSSE2(const char16_t* s, size_t i, size_t end, char16_t c) {
     const __m128i needle = _mm_set1_epi16(static_cast<short>(c));
     for (; i + 8 <= end; i += 8) {
@@ -63,6 +78,16 @@ __attribute__((target("avx2"))) size_t findUnitAVX2(const char16_t* s, size_t i,
         __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
         auto mask = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(block, needle)));
         if (mask) return i + lowestUnit(mask);
+    }
+    if (i >= end) return end;
+    if (end >= 16) {
+        // The last block ends at `end` and overlaps what was read already; the units before i
+        // are masked off. Short searches (the common case) take one block and no tail.
+        const size_t base = end - 16;
+        __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + base));
+        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(block, needle)));
+        mask &= ~0u << ((i - base) * 2);
+        return mask ? base + lowestUnit(mask) : end;
     }
     return findUnitSSE2(s, i, end, c);
 }
@@ -82,6 +107,14 @@ size_t findAnyUnitSSE2(const char16_t* s, size_t i, size_t end, const char16_t* 
     return findAnyUnitFrom(s, i, end, set, n);
 }
 
+// The lanes of the block that hold one of the four wanted units.
+__attribute__((target("avx2"))) inline __m256i anyOf(__m256i block, const __m256i* wanted) {
+    return _mm256_or_si256(
+        _mm256_or_si256(_mm256_cmpeq_epi16(block, wanted[0]), _mm256_cmpeq_epi16(block, wanted[1])),
+        _mm256_or_si256(_mm256_cmpeq_epi16(block, wanted[2]),
+                        _mm256_cmpeq_epi16(block, wanted[3])));
+}
+
 __attribute__((target("avx2"))) size_t findAnyUnitAVX2(const char16_t* s, size_t i, size_t end,
                                                        const char16_t* set, size_t n) {
     __m256i wanted[4];
@@ -89,12 +122,17 @@ __attribute__((target("avx2"))) size_t findAnyUnitAVX2(const char16_t* s, size_t
         wanted[k] = _mm256_set1_epi16(static_cast<short>(set[k < n ? k : 0]));
     for (; i + 16 <= end; i += 16) {
         __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
-        __m256i hit = _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi16(block, wanted[0]),
-                                                      _mm256_cmpeq_epi16(block, wanted[1])),
-                                      _mm256_or_si256(_mm256_cmpeq_epi16(block, wanted[2]),
-                                                      _mm256_cmpeq_epi16(block, wanted[3])));
-        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
+        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(anyOf(block, wanted)));
         if (mask) return i + lowestUnit(mask);
+    }
+    if (i >= end) return end;
+    if (end >= 16) {
+        // As findUnitAVX2: one last block ending at `end`, the units before i masked off.
+        const size_t base = end - 16;
+        __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + base));
+        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(anyOf(block, wanted)));
+        mask &= ~0u << ((i - base) * 2);
+        return mask ? base + lowestUnit(mask) : end;
     }
     return findAnyUnitSSE2(s, i, end, set, n);
 }
@@ -109,12 +147,7 @@ size_t findUnitsSSE2(const char16_t* s, size_t i, size_t end, const char16_t* ne
         __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 1));
         auto mask = static_cast<unsigned>(_mm_movemask_epi8(
             _mm_and_si128(_mm_cmpeq_epi16(a, first), _mm_cmpeq_epi16(b, second))));
-        while (mask) {
-            size_t at = i + lowestUnit(mask);
-            if (restMatches(s + at, needle, n)) return at;
-            mask &= mask - 1;
-            mask &= mask - 1;
-        }
+        if (size_t at = firstWhole(s, i, mask, needle, n); at != kNone) return at;
     }
     return findUnitsFrom(s, i, end, needle, n);
 }
@@ -128,12 +161,20 @@ __attribute__((target("avx2"))) size_t findUnitsAVX2(const char16_t* s, size_t i
         __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i + 1));
         auto mask = static_cast<unsigned>(_mm256_movemask_epi8(
             _mm256_and_si256(_mm256_cmpeq_epi16(a, first), _mm256_cmpeq_epi16(b, second))));
-        while (mask) {
-            size_t at = i + lowestUnit(mask);
-            if (restMatches(s + at, needle, n)) return at;
-            mask &= mask - 1;
-            mask &= mask - 1;
-        }
+        if (size_t at = firstWhole(s, i, mask, needle, n); at != kNone) return at;
+    }
+    if (i + n > end) return end;
+    if (end >= 15 + n) {
+        // One last block whose candidates end at the last start with room for the needle; the
+        // starts before i are masked off.
+        const size_t base = end - n - 15;
+        __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + base));
+        __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + base + 1));
+        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(
+            _mm256_and_si256(_mm256_cmpeq_epi16(a, first), _mm256_cmpeq_epi16(b, second))));
+        mask &= ~0u << ((i - base) * 2);
+        size_t at = firstWhole(s, base, mask, needle, n);
+        return at != kNone ? at : end;
     }
     return findUnitsSSE2(s, i, end, needle, n);
 }
