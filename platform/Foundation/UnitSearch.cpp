@@ -48,6 +48,15 @@ inline size_t lowestUnit(unsigned mask) {
 
 constexpr size_t kNone = ~size_t{0};
 
+// The answer of a wide search's last block, the 16 units that end at `end` (i > end - 16): they
+// overlap what was read already, so the units before i are masked off. Short searches, the
+// common case, take this one block and no unit-by-unit tail.
+inline size_t inLastBlock(unsigned mask, size_t i, size_t end) {
+    const size_t base = end - 16;
+    mask &= ~0u << ((i - base) * 2);
+    return mask ? base + lowestUnit(mask) : end;
+}
+
 // The first candidate of a block (`mask`: two bits per start from `base` whose first two units
 // match) where the whole needle stands, or kNone.
 inline size_t firstWhole(const char16_t* s, size_t base, unsigned mask, const char16_t* needle,
@@ -81,13 +90,9 @@ __attribute__((target("avx2"))) size_t findUnitAVX2(const char16_t* s, size_t i,
     }
     if (i >= end) return end;
     if (end >= 16) {
-        // The last block ends at `end` and overlaps what was read already; the units before i
-        // are masked off. Short searches (the common case) take one block and no tail.
-        const size_t base = end - 16;
-        __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + base));
-        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(block, needle)));
-        mask &= ~0u << ((i - base) * 2);
-        return mask ? base + lowestUnit(mask) : end;
+        __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + end - 16));
+        return inLastBlock(
+            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(block, needle))), i, end);
     }
     return findUnitSSE2(s, i, end, c);
 }
@@ -127,12 +132,9 @@ __attribute__((target("avx2"))) size_t findAnyUnitAVX2(const char16_t* s, size_t
     }
     if (i >= end) return end;
     if (end >= 16) {
-        // As findUnitAVX2: one last block ending at `end`, the units before i masked off.
-        const size_t base = end - 16;
-        __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + base));
-        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(anyOf(block, wanted)));
-        mask &= ~0u << ((i - base) * 2);
-        return mask ? base + lowestUnit(mask) : end;
+        __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + end - 16));
+        return inLastBlock(static_cast<unsigned>(_mm256_movemask_epi8(anyOf(block, wanted))), i,
+                           end);
     }
     return findAnyUnitSSE2(s, i, end, set, n);
 }
