@@ -1,6 +1,5 @@
 #include "Foundation/UnitSearch.h"
 
-#include <cstring>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -28,8 +27,13 @@ size_t findAnyUnitFrom(const char16_t* s, size_t i, size_t end, const char16_t* 
     return end;
 }
 
-bool restMatches(const char16_t* at, const char16_t* needle, size_t n) {
-    return std::memcmp(at + 2, needle + 2, (n - 2) * sizeof(char16_t)) == 0;
+// Compared in line: needles are short, and a call would make the wide loops around it keep
+// their registers on the stack.
+inline bool restMatches(const char16_t* at, const char16_t* needle, size_t n) {
+    for (size_t k = 2; k < n; ++k) {
+        if (at[k] != needle[k]) return false;
+    }
+    return true;
 }
 
 size_t findUnitsFrom(const char16_t* s, size_t i, size_t end, const char16_t* needle, size_t n) {
