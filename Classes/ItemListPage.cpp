@@ -76,8 +76,25 @@ bool isEmpty(NSString* s) {
     return !s || s->length() == 0;
 }
 
+// The captured text, a string made here that nothing else holds (the row's units are read in
+// place, the only way the scraper's rows keep them); nil when nothing was captured.
 Ref<NSString> captured(NSString* row, NSRange r) {
-    return r.location == NSNotFound ? nullptr : regexCapturedText(row, r);
+    if (r.location == NSNotFound) return nullptr;
+    if (const char16_t* units = row->charactersPtr())
+        return NSString::compactStringWithUnits(std::u16string_view(units + r.location, r.length));
+    return regexCapturedText(row, r);
+}
+
+// Drops the scrape's own reference to a string or record it made and has just handed to the
+// record or the list it is building. Nothing else can reach the object yet, so a plain decrement
+// serves (see Ref<T>::unshared): the locked instruction of an ordinary release, several times a
+// row, is a good part of a row's cost. Not for anything a pattern list was bound to.
+template <class T>
+void dropMade(Ref<T>& made) {
+    if (T* p = made.get()) {
+        made.release_ownership_();
+        objc_detail::releaseUnshared(p);
+    }
 }
 
 // The captured text with its character references decoded; nil when nothing was captured. Most
@@ -107,19 +124,31 @@ Ref<ItemInfo> scrapeRow(NSString* row, NSRange window, RowRules& rules) {
 
     auto item = make<ItemInfo>();
     auto price = captured(row, found[kPrice]);
+    // The title was bound to the personals rules, so their cache holds it too.
+    bool titleShared = false;
     if (isEmpty(price.get())) {
         NSRange where;
+        titleShared = true;
         price = capture(text.get(), rules.code, &where);
         if (isEmpty(price.get())) price = capture(text.get(), rules.number, &where);
         // Only the occurrence that was matched leaves the title; the same characters elsewhere
         // in it belong to the title.
-        if (!isEmpty(price.get())) text = text->stringByReplacingCharactersInRange(where, NS(""));
+        if (!isEmpty(price.get())) {
+            text = text->stringByReplacingCharactersInRange(where, NS(""));
+            titleShared = false;
+        }
     }
+    auto location = decodedCapture(row, found[kLocation]);
+    auto extra = decodedCapture(row, found[kExtra]);
     item->setTitle(text.get());
     item->setPrice(price.get());
     item->setDetailUrl(link.get());
-    item->setLocation(decodedCapture(row, found[kLocation]).get());
-    item->setExtraInfo(decodedCapture(row, found[kExtra]).get());
+    item->setLocation(location.get());
+    item->setExtraInfo(extra.get());
+    if (!titleShared && text.get() != row) dropMade(text);
+    for (Ref<NSString>* made : {&price, &link, &location, &extra}) {
+        if (made->get() != row) dropMade(*made);
+    }
     return item;
 }
 
@@ -180,7 +209,10 @@ Ref<NSMutableArray> ItemListPage::getItemList() {
     auto rows = oneLine(page.get());
     RowRules rules;
     for (NSRange segment : segments) {
-        if (auto item = scrapeRow(rows.get(), segment, rules)) items->addObject(item.get());
+        if (auto item = scrapeRow(rows.get(), segment, rules)) {
+            items->addObject(item.get());
+            dropMade(item);
+        }
     }
     return items;
 }
