@@ -154,14 +154,25 @@ TEST(MatchKitDirectMatcher, BacktrackingAndSurrogatePairs) {
 }
 
 // Literals in a row are compared together and patterns that open with a class are tried only
-// where one of its characters stands: every window of short subjects, so that runs cut off by
-// the window's end, members at its very start and end, and empty windows are all met.
+// where one of its characters stands; runs that only literals after them can end: every window
+// of short subjects, so that runs cut off by the window's end, members at its very start and
+// end, and empty windows are all met.
 TEST(MatchKitDirectMatcher, LiteralRunsAndOpeningClassesInEveryWindow) {
-    const std::u16string subjects[] = {u"m4w</a></a>", u"<a>x</a>w4", u"ab</ac</a",
-                                       u"t4m - 3",     u"</a>",       u"w4m</a></small>m4"};
-    const char16_t* patterns[] = {u"</a>",    u">([^<]*)</a>", u"x</a>", u"([wmt]4[wmt][- 0-9]*)",
-                                  u"[ab]+c",  u"([ab]c)</a>",  u"[wm]4", u"</a></small>",
-                                  u"[<a]+/?a"};
+    const std::u16string subjects[] = {u"m4w</a></a>",
+                                       u"<a>x</a>w4",
+                                       u"ab</ac</a",
+                                       u"t4m - 3",
+                                       u"</a>",
+                                       u"w4m</a></small>m4",
+                                       u">a>b<c>d</a>e>f</a>",
+                                       u"><</a>>x</a></a>z",
+                                       u"a<<<<y<x<<<y",
+                                       u"<<<<z"};
+    const char16_t* patterns[] = {u"</a>", u">([^<]*)</a>", u"x</a>", u"([wmt]4[wmt][- 0-9]*)",
+                                  u"[ab]+c", u"([ab]c)</a>", u"[wm]4", u"</a></small>", u"[<a]+/?a",
+                                  // Runs ended where the literals after them stand.
+                                  u">([^<]*)(</a>)z", u">[^<]+</a>", u"b([^<>]*)<c>d",
+                                  u"(>)[^a<]*</a>e", u"<([^<]*)<<y", u"<[^<]+<<y", u"<[^<]*<<[z]"};
     int matched = 0;
     for (const auto& subject : subjects) {
         for (NSUInteger from = 0; from <= subject.size(); ++from) {
