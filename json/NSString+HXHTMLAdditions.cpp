@@ -1,12 +1,11 @@
 #include "json/NSString+HXHTMLAdditions.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <iterator>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <vector>
 
 #include "Foundation/NSCharacterSet.h"
 #include "Foundation/NSScanner.h"
@@ -105,23 +104,59 @@ const HXHTMLEscapeMap* findUnit(const HXHTMLEscapeMap* table, size_t count, char
 }
 
 // The full table by entity text; its texts are all distinct, so this gives what a walk in table
-// order would. The keys view the table's own texts.
-char16_t unitForEntity(std::u16string_view reference) {
-    static const auto* byText = [] {
-        auto* m = new std::unordered_map<std::string_view, char16_t>();
-        for (const auto& e : HXFullHTMLEscapeTable)
-            m->emplace(e.escapeSequence, e.uchar);
-        return m;
-    }();
-    // References are at most 10 units long; the key is made where it is looked up.
-    char ascii[10];
-    if (reference.size() > sizeof ascii) return 0;
-    for (size_t i = 0; i < reference.size(); ++i) {
-        if (reference[i] >= 0x80) return 0;
-        ascii[i] = static_cast<char>(reference[i]);
+// order would. An open table of twice a power of two the entries, hashed as the reference's units
+// are read, so that a lookup makes no key and divides nothing.
+class EntityIndex {
+public:
+    EntityIndex() {
+        for (const auto& e : HXFullHTMLEscapeTable) {
+            std::string_view text(e.escapeSequence);
+            size_t slot = hash(text) & kMask;
+            while (slots_[slot])
+                slot = (slot + 1) & kMask;
+            slots_[slot] = &e;
+        }
     }
-    auto it = byText->find(std::string_view(ascii, reference.size()));
-    return it == byText->end() ? 0 : it->second;
+    char16_t find(std::u16string_view reference) const {
+        uint32_t h = kBasis;
+        for (char16_t c : reference) {
+            if (c >= 0x80) return 0;
+            h = step(h, static_cast<char>(c));
+        }
+        for (size_t slot = h & kMask; const HXHTMLEscapeMap* e = slots_[slot];
+             slot = (slot + 1) & kMask) {
+            if (sameText(e->escapeSequence, reference)) return e->uchar;
+        }
+        return 0;
+    }
+
+private:
+    static constexpr size_t kSlots = 512;
+    static constexpr size_t kMask = kSlots - 1;
+    static_assert(std::size(HXFullHTMLEscapeTable) * 2 <= kSlots);
+    static constexpr uint32_t kBasis = 2166136261u;
+    static uint32_t step(uint32_t h, char c) {
+        return (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    static uint32_t hash(std::string_view text) {
+        uint32_t h = kBasis;
+        for (char c : text)
+            h = step(h, c);
+        return h;
+    }
+    static bool sameText(const char* text, std::u16string_view reference) {
+        for (char16_t c : reference) {
+            if (*text == 0 || static_cast<unsigned char>(*text) != c) return false;
+            ++text;
+        }
+        return *text == 0;
+    }
+    const HXHTMLEscapeMap* slots_[kSlots] = {};
+};
+
+char16_t unitForEntity(std::u16string_view reference) {
+    static const EntityIndex index;
+    return index.find(reference);
 }
 
 // Plain digits of the base, read directly: what the scanner would answer for them.
