@@ -124,7 +124,8 @@ Ref<ItemInfo> scrapeRow(NSString* row, NSRange window, RowRules& rules) {
 
     auto item = make<ItemInfo>();
     auto price = captured(row, found[kPrice]);
-    // The title was bound to the personals rules, so their cache holds it too.
+    // The personals rules may bind their cached patterns to the title, which the cache then
+    // holds too.
     bool titleShared = false;
     if (isEmpty(price.get())) {
         NSRange where;

@@ -574,6 +574,13 @@ void MTKRegexList::rangesInRange(NSString* subject, NSRange range, NSRange* rang
             if (exception) break;
             entries_[i] = e;
         }
+        // The direct matcher reads units the subject keeps in place: the entry need not be
+        // bound to the subject at all, and nothing of ICU's state is used or changed.
+        if (e->simple && facts.direct) {
+            ranges[i] = mtk_simpleFirstMatch(e->simple, facts.direct, range,
+                                             static_cast<int32_t>(captures_[i]));
+            continue;
+        }
         if (!mtk_bindSubject(e, subject, facts, range, &exception, &status)) break;
         firstMatchRange(e, range, captures_[i], &ranges[i], &status);
         if (U_FAILURE(status)) {

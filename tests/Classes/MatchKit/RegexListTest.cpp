@@ -1,6 +1,7 @@
 // Pattern lists: every range equals what the single operation answers, for plain patterns and
 // ICU's, on subjects kept in place and out of place; each pattern is looked up in the cache once
-// and recognised afterwards; an evicted or flushed entry is found again; wrong use raises alike.
+// and recognised afterwards; an evicted or flushed entry is found again; operations after a list
+// answer alike; wrong use raises alike.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -116,6 +117,29 @@ TEST(MatchKitRegexList, ASubjectEditedBetweenCallsIsReadAnew) {
     list.rangesInRange(subject.get(), NSMakeRange(0, subject->length()), found);
     EXPECT_EQ(subject->substringWithRange(found[0])->utf8(), "two");
     EXPECT_EQ(subject->substringWithRange(found[1])->utf8(), "$34");
+}
+
+// Plain patterns are matched on the subject's units without binding their cached entries to it:
+// operations that use the same entries afterwards, ICU's included, on the list's subject or on
+// the one bound before, answer as they would have.
+TEST(MatchKitRegexList, OperationsAfterAListAnswerAlike) {
+    auto before = str("<a>one</a> <a>two</a>");
+    auto listed = str("<a>three</a> <a>four</a>");
+    auto pattern = str(">([^<]*)</a>");
+    MTKRegexList list({{pattern.get(), 1}});
+    NSRange found[1];
+    EXPECT_EQ(text(stringByMatching(before.get(), pattern.get(), 1).get()), "one");
+    list.rangesInRange(listed.get(), NSMakeRange(4, listed->length() - 4), found);
+    EXPECT_EQ(listed->substringWithRange(found[0])->utf8(), "four");
+    auto all = componentsMatchedByRegex(before.get(), pattern.get(), 1);
+    ASSERT_EQ(all->count(), 2u);
+    EXPECT_EQ(text(all->objectAtIndex(1).get()), "two");
+    all = componentsMatchedByRegex(listed.get(), pattern.get(), 1);
+    ASSERT_EQ(all->count(), 2u);
+    EXPECT_EQ(text(all->objectAtIndex(0).get()), "three");
+    EXPECT_EQ(rangeOfRegex(listed.get(), pattern.get(), 0, NSMakeRange(4, listed->length() - 4), 1,
+                           nullptr),
+              found[0]);
 }
 
 TEST(MatchKitRegexList, WrongUseRaisesAsTheSingleOperationDoes) {
