@@ -10,7 +10,6 @@
 #include "ItemInfo.h"
 #include "ItemPage.h"
 #include "MatchKit/MTKRegexList.h"
-#include "MatchKit/MatchKit.h"
 #include "Regex.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "json/NSString+HTML.h"
@@ -55,55 +54,102 @@ void ItemListPage::postData(NSDictionary* values, int format, NKHTTPRequestDeleg
 
 namespace {
 
+// The patterns of one row, in the order of their captures below; see getItemList.
+enum RowField { kTitle, kLink, kPrice, kLocation, kExtra, kRowFields };
+
+// The rules of one page, each looked up in the pattern cache once for the page, not once per row.
+struct RowRules {
+    MTKRegexList fields{
+        {NS(">([^<]*)</a>"), 1},
+        {NS("<a href=\"([^>]*)\">"), 1},
+        {NS("(\\$[0-9][0-9\\.]*)"), 1},
+        {NS("<font size=\"-1\"> \\(([^<]*)\\)</font>"), 1},
+        {NS("<small class=\"gc\"><[^>]*>([^<>]*)</a></small>"), 1},
+    };
+    // Personals rows carry a code such as "m4w - 35" in the title instead of a price: the first
+    // rule that captures text gives it.
+    MTKRegexList code{{NS("([wmt]4[wmt][- 0-9]*)"), 1}};
+    MTKRegexList number{{NS("- ([0-9]*)"), 1}};
+};
+
 bool isEmpty(NSString* s) {
     return !s || s->length() == 0;
 }
 
-// The captured text and where it stands in the subject; nil text when nothing matched.
-Ref<NSString> capture(NSString* subject, NSString* pattern, NSRange* where) {
-    NSRange r = rangeOfRegex(subject, pattern, MTKRegexNoOptions, NSMakeRange(0, subject->length()),
-                             1, nullptr);
-    *where = r;
-    if (r.location == NSNotFound) return nullptr;
-    return subject->substringWithRange(r);
-}
-
-Ref<NSString> decoded(NSString* s) {
-    return s ? stringByDecodingHTMLEntities(s) : nullptr;
-}
-
-// The patterns of one row, in the order of their captures below; see getItemList.
-enum RowField { kTitle, kLink, kPrice, kLocation, kExtra, kRowFields };
-
+// The captured text, a string made here that nothing else holds (the row's units are read in
+// place, the only way the scraper's rows keep them); nil when nothing was captured.
 Ref<NSString> captured(NSString* row, NSRange r) {
-    return r.location == NSNotFound ? nullptr : regexCapturedText(row, r);
+    if (r.location == NSNotFound) return nullptr;
+    if (const char16_t* units = row->charactersPtr())
+        return NSString::compactStringWithUnits(std::u16string_view(units + r.location, r.length));
+    return regexCapturedText(row, r);
+}
+
+// Drops the scrape's own reference to a string or record it made and has just handed to the
+// record or the list it is building. Nothing else can reach the object yet, so a plain decrement
+// serves (see Ref<T>::unshared): the locked instruction of an ordinary release, several times a
+// row, is a good part of a row's cost. Not for anything a pattern list was bound to.
+template <class T>
+void dropMade(Ref<T>& made) {
+    if (T* p = made.get()) {
+        made.release_ownership_();
+        objc_detail::releaseUnshared(p);
+    }
+}
+
+// The captured text with its character references decoded; nil when nothing was captured. Most
+// fields hold no reference: their text is already what decoding would answer.
+Ref<NSString> decodedCapture(NSString* row, NSRange r) {
+    auto text = captured(row, r);
+    if (!text) return nullptr;
+    const char16_t* units = row->charactersPtr();
+    if (units && bn::findUnit(units, r.location, NSMaxRange(r), u'&') == NSMaxRange(r)) return text;
+    return stringByDecodingHTMLEntities(text.get());
+}
+
+// The text `list` captures in the whole of `text` and where it stands; nil text when nothing
+// matched.
+Ref<NSString> capture(NSString* text, MTKRegexList& list, NSRange* where) {
+    list.rangesInRange(text, NSMakeRange(0, text->length()), where);
+    return captured(text, *where);
 }
 
 // One row: `window` is the row's range in `row`, which holds no line ends.
-Ref<ItemInfo> scrapeRow(NSString* row, NSRange window, MTKRegexList& patterns) {
+Ref<ItemInfo> scrapeRow(NSString* row, NSRange window, RowRules& rules) {
     NSRange found[kRowFields];
-    patterns.rangesInRange(row, window, found);
-    auto title = captured(row, found[kTitle]);
-    if (isEmpty(title.get()) || found[kLink].location == NSNotFound) return nullptr;
+    rules.fields.rangesInRange(row, window, found);
+    auto text = decodedCapture(row, found[kTitle]);
+    if (isEmpty(text.get()) || found[kLink].location == NSNotFound) return nullptr;
     auto link = captured(row, found[kLink]);
 
     auto item = make<ItemInfo>();
-    auto text = decoded(title.get());
     auto price = captured(row, found[kPrice]);
+    // The personals rules may bind their cached patterns to the title, which the cache then
+    // holds too.
+    bool titleShared = false;
     if (isEmpty(price.get())) {
-        // Personals rows carry a code such as "m4w - 35" in the title instead of a price.
         NSRange where;
-        price = capture(text.get(), NS("([wmt]4[wmt][- 0-9]*)"), &where);
-        if (isEmpty(price.get())) price = capture(text.get(), NS("- ([0-9]*)"), &where);
+        titleShared = true;
+        price = capture(text.get(), rules.code, &where);
+        if (isEmpty(price.get())) price = capture(text.get(), rules.number, &where);
         // Only the occurrence that was matched leaves the title; the same characters elsewhere
         // in it belong to the title.
-        if (!isEmpty(price.get())) text = text->stringByReplacingCharactersInRange(where, NS(""));
+        if (!isEmpty(price.get())) {
+            text = text->stringByReplacingCharactersInRange(where, NS(""));
+            titleShared = false;
+        }
     }
+    auto location = decodedCapture(row, found[kLocation]);
+    auto extra = decodedCapture(row, found[kExtra]);
     item->setTitle(text.get());
     item->setPrice(price.get());
     item->setDetailUrl(link.get());
-    item->setLocation(decoded(captured(row, found[kLocation]).get()).get());
-    item->setExtraInfo(decoded(captured(row, found[kExtra]).get()).get());
+    item->setLocation(location.get());
+    item->setExtraInfo(extra.get());
+    if (!titleShared && text.get() != row) dropMade(text);
+    for (Ref<NSString>* made : {&price, &link, &location, &extra}) {
+        if (made->get() != row) dropMade(*made);
+    }
     return item;
 }
 
@@ -162,16 +208,12 @@ Ref<NSMutableArray> ItemListPage::getItemList() {
         if (paragraphs.size() > segments.size()) segments = std::move(paragraphs);
     }
     auto rows = oneLine(page.get());
-    // Looked up in the pattern cache once for the page, not once per row.
-    MTKRegexList patterns({
-        {NS(">([^<]*)</a>"), 1},
-        {NS("<a href=\"([^>]*)\">"), 1},
-        {NS("(\\$[0-9][0-9\\.]*)"), 1},
-        {NS("<font size=\"-1\"> \\(([^<]*)\\)</font>"), 1},
-        {NS("<small class=\"gc\"><[^>]*>([^<>]*)</a></small>"), 1},
-    });
+    RowRules rules;
     for (NSRange segment : segments) {
-        if (auto item = scrapeRow(rows.get(), segment, patterns)) items->addObject(item.get());
+        if (auto item = scrapeRow(rows.get(), segment, rules)) {
+            items->addObject(item.get());
+            dropMade(item);
+        }
     }
     return items;
 }

@@ -57,10 +57,10 @@ bool isInlineTag(NSString* name) {
 
 Ref<NSString> stringByDecodingHTMLEntities(NSString* string) {
     auto decoded = hx_stringByUnescapingFromHTML(string);
-    // Most scraped texts hold no reference and come back as themselves; immutable ones are
-    // their own copies.
-    if (decoded.get() == string && string->hasFixedText()) return decoded;
-    return decoded ? decoded->copy() : nullptr;
+    // Most scraped texts hold no reference and come back as themselves; immutable texts, those
+    // and the decoded ones, are their own copies.
+    if (!decoded || decoded->hasFixedText()) return decoded;
+    return decoded->copy();
 }
 
 Ref<NSString> stringByEncodingHTMLEntities(NSString* string) {

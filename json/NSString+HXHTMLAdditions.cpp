@@ -1,12 +1,11 @@
 #include "json/NSString+HXHTMLAdditions.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <iterator>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <vector>
 
 #include "Foundation/NSCharacterSet.h"
 #include "Foundation/NSScanner.h"
@@ -105,39 +104,104 @@ const HXHTMLEscapeMap* findUnit(const HXHTMLEscapeMap* table, size_t count, char
 }
 
 // The full table by entity text; its texts are all distinct, so this gives what a walk in table
-// order would.
-char16_t unitForEntity(std::u16string_view reference) {
-    static const auto* byText = [] {
-        auto* m = new std::unordered_map<std::string, char16_t>();
-        for (const auto& e : HXFullHTMLEscapeTable)
-            m->emplace(e.escapeSequence, e.uchar);
-        return m;
-    }();
-    std::string ascii;
-    for (char16_t c : reference) {
-        if (c >= 0x80) return 0;
-        ascii += static_cast<char>(c);
+// order would. An open table of twice a power of two the entries, hashed as the reference's units
+// are read, so that a lookup makes no key and divides nothing.
+class EntityIndex {
+public:
+    EntityIndex() {
+        for (const auto& e : HXFullHTMLEscapeTable) {
+            std::string_view text(e.escapeSequence);
+            size_t slot = hash(text) & kMask;
+            while (slots_[slot])
+                slot = (slot + 1) & kMask;
+            slots_[slot] = &e;
+        }
     }
-    auto it = byText->find(ascii);
-    return it == byText->end() ? 0 : it->second;
+    char16_t find(std::u16string_view reference) const {
+        uint32_t h = kBasis;
+        for (char16_t c : reference) {
+            if (c >= 0x80) return 0;
+            h = step(h, static_cast<char>(c));
+        }
+        for (size_t slot = h & kMask; const HXHTMLEscapeMap* e = slots_[slot];
+             slot = (slot + 1) & kMask) {
+            if (sameText(e->escapeSequence, reference)) return e->uchar;
+        }
+        return 0;
+    }
+
+private:
+    static constexpr size_t kSlots = 512;
+    static constexpr size_t kMask = kSlots - 1;
+    static_assert(std::size(HXFullHTMLEscapeTable) * 2 <= kSlots);
+    static constexpr uint32_t kBasis = 2166136261u;
+    static uint32_t step(uint32_t h, char c) {
+        return (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    static uint32_t hash(std::string_view text) {
+        uint32_t h = kBasis;
+        for (char c : text)
+            h = step(h, c);
+        return h;
+    }
+    static bool sameText(const char* text, std::u16string_view reference) {
+        for (char16_t c : reference) {
+            if (*text == 0 || static_cast<unsigned char>(*text) != c) return false;
+            ++text;
+        }
+        return *text == 0;
+    }
+    const HXHTMLEscapeMap* slots_[kSlots] = {};
+};
+
+char16_t unitForEntity(std::u16string_view reference) {
+    static const EntityIndex index;
+    return index.find(reference);
 }
 
-// A numeric reference's value read by the platform scanner, which must end exactly at the
-// semicolon; 0 when the reference is not valid.
-unsigned numericValue(std::u16string_view digits, bool hex) {
-    auto text = NSString::fromUTF16(digits);
-    auto scanner = NSScanner::scannerWithString(text);
-    long long value = 0;
-    if (hex) {
-        unsigned v = 0;
-        if (!scanner->scanHexInt(&v)) return 0;
-        value = v;
-    } else {
-        int v = 0;
-        if (!scanner->scanInt(&v)) return 0;
-        value = v;
+// Plain digits of the base, read directly: what the scanner would answer for them.
+bool plainDigits(std::u16string_view digits, bool hex, unsigned* value) {
+    if (digits.empty()) return false;
+    unsigned v = 0;
+    for (char16_t c : digits) {
+        unsigned d;
+        if (c >= u'0' && c <= u'9') {
+            d = c - u'0';
+        } else if (hex && c >= u'a' && c <= u'f') {
+            d = c - u'a' + 10;
+        } else if (hex && c >= u'A' && c <= u'F') {
+            d = c - u'A' + 10;
+        } else {
+            return false;
+        }
+        // At most seven decimal or six hexadecimal digits: no overflow.
+        v = v * (hex ? 16 : 10) + d;
     }
-    if (scanner->scanLocation() != text->length()) return 0;
+    *value = v;
+    return true;
+}
+
+// A numeric reference's value: plain digits directly, anything else (signs, blanks, a "0x")
+// read by the platform scanner, which must end exactly at the semicolon; 0 when the reference
+// is not valid.
+unsigned numericValue(std::u16string_view digits, bool hex) {
+    long long value = 0;
+    if (unsigned plain; digits.size() <= 7 && plainDigits(digits, hex, &plain)) {
+        value = plain;
+    } else {
+        auto text = NSString::fromUTF16(digits);
+        auto scanner = NSScanner::scannerWithString(text);
+        if (hex) {
+            unsigned v = 0;
+            if (!scanner->scanHexInt(&v)) return 0;
+            value = v;
+        } else {
+            int v = 0;
+            if (!scanner->scanInt(&v)) return 0;
+            value = v;
+        }
+        if (scanner->scanLocation() != text->length()) return 0;
+    }
     // One UTF-16 unit, and not half of a pair: a lone surrogate would make the text ill-formed.
     if (value < 1 || value > 65534 || (value >= 0xD800 && value <= 0xDFFF)) return 0;
     return static_cast<unsigned>(value);
@@ -211,61 +275,42 @@ Ref<NSString> hx_stringByUnescapingFromHTML(NSString* string) {
         copied = string->u16();
         units = copied.data();
     }
-    std::u16string_view view(units, string->length());
-    if (bn::findUnit(units, 0, view.size(), u'&') == view.size()) return string;
-    size_t amp = view.rfind(u'&');
+    const size_t length = string->length();
+    size_t amp = bn::findUnit(units, 0, length, u'&');
+    if (amp == length) return string;
 
-    // From the last ampersand back to the first, so that each reference is looked at once and
-    // what a replacement yields is never read again. Each reference ends before the ampersand
-    // handled just before it.
-    struct Replacement {
-        size_t at, length;
-        char16_t unit;
+    // The decoded text is never longer than the text; a short one is assembled on the stack,
+    // then copied into the string's own allocation: one allocation per decoded text.
+    char16_t small[256];
+    std::u16string large;
+    char16_t* out = small;
+    if (length > std::size(small)) {
+        large.resize(length);
+        out = large.data();
+    }
+    size_t written = 0;
+    size_t from = 0;
+    auto keep = [&](size_t to) {
+        std::copy(units + from, units + to, out + written);
+        written += to - from;
     };
-    // A text holds few references: the first ones found stay on the stack.
-    Replacement nearEnd[8];
-    size_t nearEndCount = 0;
-    std::vector<Replacement> further;
-    size_t limit = view.size();
-    for (;;) {
-        // Only references of at most 10 units count, so the search for the semicolon can stop
-        // there.
-        size_t span = std::min(limit - amp - 1, size_t{9});
-        size_t semi = view.substr(amp + 1, span).find(u';');
-        if (semi != std::u16string_view::npos) {
-            size_t length = semi + 2;
-            if (length >= 4) {
-                if (char16_t c = decodeReference(view.substr(amp, length))) {
-                    if (nearEndCount < std::size(nearEnd)) {
-                        nearEnd[nearEndCount++] = {amp, length, c};
-                    } else {
-                        further.push_back({amp, length, c});
-                    }
-                }
+    // A reference runs from an ampersand to a semicolon at most 10 units on and before the next
+    // ampersand, so each is looked at once and what a replacement yields is never read again.
+    while (amp < length) {
+        const size_t next = bn::findUnit(units, amp + 1, length, u'&');
+        const size_t limit = std::min(next, amp + 10);
+        size_t semi = amp + 1;
+        while (semi < limit && units[semi] != u';')
+            ++semi;
+        if (semi < limit && semi - amp + 1 >= 4) {
+            if (char16_t c = decodeReference(std::u16string_view(units + amp, semi - amp + 1))) {
+                keep(amp);
+                out[written++] = c;
+                from = semi + 1;
             }
         }
-        limit = amp;
-        if (amp == 0) break;
-        amp = view.rfind(u'&', amp - 1);
-        if (amp == std::u16string_view::npos) break;
+        amp = next;
     }
-
-    // Assembled in room the thread keeps, then copied into the string's own allocation: one
-    // allocation per decoded text.
-    thread_local std::u16string out;
-    out.clear();
-    size_t from = 0;
-    auto replace = [&](const Replacement& r) {
-        out.append(view.substr(from, r.at - from));
-        out += r.unit;
-        from = r.at + r.length;
-    };
-    for (auto it = further.rbegin(); it != further.rend(); ++it)
-        replace(*it);
-    for (size_t i = nearEndCount; i-- > 0;)
-        replace(nearEnd[i]);
-    out.append(view.substr(from));
-    Ref<NSString> result = NSString::compactStringWithUnits(out);
-    if (out.capacity() > 16384) std::u16string().swap(out);  // a rare long text
-    return result;
+    keep(length);
+    return NSString::compactStringWithUnits(std::u16string_view(out, written));
 }

@@ -372,20 +372,34 @@ MTKCachedRegex* mtk_findOrCompileCachedRegex(NSString* regex, MTKRegexOptions op
 
 // ---- binding a subject ----------------------------------------------------------------------
 
+MTKSubjectFacts mtk_subjectFacts(NSString* subject) {
+    MTKSubjectFacts facts;
+    facts.length = subject->length();
+    facts.mutation = subject->mutationCount();
+    facts.trusted = mtk_subjectReportsMutations(subject);
+    facts.direct = subject->charactersPtr();
+    return facts;
+}
+
 bool mtk_getCachedRegexSetToString(MTKCachedRegex* e, NSString* subject, NSRange range,
                                    Ref<NSObject>* exception, UErrorCode* status) {
-    NSUInteger length = subject->length();
+    return mtk_bindSubject(e, subject, mtk_subjectFacts(subject), range, exception, status);
+}
+
+bool mtk_bindSubject(MTKCachedRegex* e, NSString* subject, const MTKSubjectFacts& facts,
+                     NSRange range, Ref<NSObject>* exception, UErrorCode* status) {
+    const NSUInteger length = facts.length;
     if (range.length == NSUIntegerMax && range.location <= length)
         range.length = length - range.location;
     if (uint64_t(range.location) + range.length > length) return false;
 
-    uint64_t mutation = subject->mutationCount();
-    bool trusted = mtk_subjectReportsMutations(subject);
+    const uint64_t mutation = facts.mutation;
+    const bool trusted = facts.trusted;
     // Identity, length and mutation count prove a mutation-reporting string unchanged; any
     // other class is checked by its hash as well.
     bool keep = e->setToString == subject && e->setToLength == static_cast<int32_t>(length) &&
                 e->setToMutation == mutation && (trusted || e->setToHash == subject->hash());
-    const char16_t* direct = subject->charactersPtr();
+    const char16_t* direct = facts.direct;
     if (!keep) {
         mtk_detachSubject(e);
         retainString(subject);

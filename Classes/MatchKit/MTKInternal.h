@@ -141,6 +141,18 @@ MTKCachedRegex* mtk_findOrCompileCachedRegex(NSString* regex, MTKRegexOptions op
 // could not be set up. The range must lie inside the subject.
 bool mtk_getCachedRegexSetToString(MTKCachedRegex* entry, NSString* subject, NSRange range,
                                    Ref<NSObject>* exception, UErrorCode* status);
+// What binding reads of a subject: read once when one subject is bound to several entries under
+// one taking of the lock (nothing can change the subject meanwhile).
+struct MTKSubjectFacts {
+    NSUInteger length = 0;
+    uint64_t mutation = 0;
+    bool trusted = false;              // see mtk_subjectReportsMutations
+    const char16_t* direct = nullptr;  // the subject's charactersPtr()
+};
+MTKSubjectFacts mtk_subjectFacts(NSString* subject);
+// mtk_getCachedRegexSetToString with the subject's facts already read.
+bool mtk_bindSubject(MTKCachedRegex* entry, NSString* subject, const MTKSubjectFacts& facts,
+                     NSRange range, Ref<NSObject>* exception, UErrorCode* status);
 
 // Resets an entry (closes its regex, releases its pattern and subject).
 void mtk_resetCachedRegex(MTKCachedRegex* entry);

@@ -1,7 +1,8 @@
 // A fixed list of patterns applied together, again and again, to one range of one subject: a
 // scraper's rules for each row of a page. Each pattern is found in the compiled-pattern cache on
 // its first use and afterwards recognised under the cache lock by identity, as the cache's last
-// hit is; all of them are matched under one taking of the lock.
+// hit is; all of them are matched under one taking of the lock (plain patterns on a subject's
+// units in place, without binding the cached pattern to the subject).
 #pragma once
 
 #include <initializer_list>
@@ -35,4 +36,5 @@ private:
     // The entry each pattern was last found in; checked under the lock before each use.
     std::vector<MTKCachedRegex*> entries_;
     MTKRegexOptions options_;
+    bool hasNilRegex_ = false;
 };

@@ -533,6 +533,7 @@ MTKRegexList::MTKRegexList(std::initializer_list<Item> items, MTKRegexOptions op
     for (const Item& item : items) {
         regexes_.emplace_back(item.regex);
         captures_.push_back(item.capture);
+        hasNilRegex_ |= item.regex == nullptr;
     }
     entries_.assign(regexes_.size(), nullptr);
 }
@@ -540,17 +541,22 @@ MTKRegexList::MTKRegexList(std::initializer_list<Item> items, MTKRegexOptions op
 void MTKRegexList::rangesInRange(NSString* subject, NSRange range, NSRange* ranges) {
     static const char* const kSelector = "rangeOfRegex:options:inRange:capture:error:";
     const size_t n = regexes_.size();
-    for (size_t i = 0; i < n; ++i) {
-        mtk_requireRegexAndSubject(subject, kSelector, regexes_[i].get(), subject);
-        ranges[i] = kMTKNotFoundRange;
+    // Raised before anything else, in the order the patterns stand.
+    if (!subject || hasNilRegex_) {
+        for (size_t i = 0; i < n; ++i)
+            mtk_requireRegexAndSubject(subject, kSelector, regexes_[i].get(), subject);
     }
+    for (size_t i = 0; i < n; ++i)
+        ranges[i] = kMTKNotFoundRange;
     Ref<NSObject> exception;
     UErrorCode status = U_ZERO_ERROR;
     NSString* failed = nullptr;
 
     MTKLockSection lock;
     lock.lock();
-    const NSUInteger length = subject->length();
+    // Read once for every pattern: nothing changes the subject while the lock is held.
+    const MTKSubjectFacts facts = mtk_subjectFacts(subject);
+    const NSUInteger length = facts.length;
     if (range.length == NSUIntegerMax && range.location <= length)
         range.length = length - range.location;
     exception = subjectRangeException(range, length);
@@ -558,13 +564,24 @@ void MTKRegexList::rangesInRange(NSString* subject, NSRange range, NSRange* rang
         NSString* regex = regexes_[i].get();
         MTKCachedRegex* e = entries_[i];
         // The entry still holds this very pattern object (the list keeps it alive, so its
-        // address names it): the cache's own lookup would answer the same entry.
-        if (!e || e->regexString != regex || e->options != options_ || !e->icu_regex)
-            e = entries_[i] = mtk_findOrCompileCachedRegex(regex, options_, nullptr, &exception);
-        if (!e) continue;  // does not compile: not found, as without an error pointer
-        exception = captureException(e, kMTKRangeOp, captures_[i], 0, nullptr, nullptr);
-        if (exception || !mtk_getCachedRegexSetToString(e, subject, range, &exception, &status))
-            break;
+        // address names it): the cache's own lookup would answer the same entry, and its
+        // capture number was checked when it was found.
+        if (!e || e->regexString != regex || e->options != options_ || !e->icu_regex) {
+            entries_[i] = nullptr;
+            e = mtk_findOrCompileCachedRegex(regex, options_, nullptr, &exception);
+            if (!e) continue;  // does not compile: not found, as without an error pointer
+            exception = captureException(e, kMTKRangeOp, captures_[i], 0, nullptr, nullptr);
+            if (exception) break;
+            entries_[i] = e;
+        }
+        // The direct matcher reads units the subject keeps in place: the entry need not be
+        // bound to the subject at all, and nothing of ICU's state is used or changed.
+        if (e->simple && facts.direct) {
+            ranges[i] = mtk_simpleFirstMatch(e->simple, facts.direct, range,
+                                             static_cast<int32_t>(captures_[i]));
+            continue;
+        }
+        if (!mtk_bindSubject(e, subject, facts, range, &exception, &status)) break;
         firstMatchRange(e, range, captures_[i], &ranges[i], &status);
         if (U_FAILURE(status)) {
             failed = regex;

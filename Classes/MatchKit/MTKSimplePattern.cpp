@@ -24,6 +24,9 @@ struct MTKSimplePattern {
         // A negated class of at most four characters: those characters, for a fast run.
         char16_t stops[4] = {};
         size_t stopCount = 0;
+        // For a literal: how many literals stand in a row from this one (itself included), so
+        // that they are compared together.
+        uint32_t literalRun = 0;
     };
     std::vector<Atom> atoms;
     // Capture group g (from 1) spans the positions before atoms groupStart[g] and groupEnd[g].
@@ -31,6 +34,10 @@ struct MTKSimplePattern {
     std::vector<uint32_t> groupEnd{0};
     // The literal units every match starts with: where they are absent nothing is tried.
     std::u16string prefix;
+    // Without a prefix, the characters (at most four) one of which every match starts with, when
+    // the first atom tells them; only where they stand is a match tried.
+    char16_t firstUnits[4] = {};
+    size_t firstUnitCount = 0;
 };
 
 namespace {
@@ -125,14 +132,36 @@ inline bool atomMatches(const MTKSimplePattern::Atom& a, char16_t c) {
 bool matchAt(const MTKSimplePattern& sp, const char16_t* s, size_t start, size_t end,
              size_t verified, size_t* pos, size_t* loopEnd, size_t* loopMinEnd) {
     const size_t n = sp.atoms.size();
+    const MTKSimplePattern::Atom* atoms = sp.atoms.data();
     // pos[k] of a verified atom would be start + k; the caller knows it without being told.
     size_t k = verified;
     size_t p = start + verified;
     for (;;) {
         bool failed = false;
         while (k < n) {
-            const auto& a = sp.atoms[k];
+            const auto& a = atoms[k];
             pos[k] = p;
+            if (a.literalRun) {
+                // Literals never give anything back, so a run of them fails or matches whole;
+                // where it fails, the loop to give back is the same as for its first literal.
+                const uint32_t run = a.literalRun;
+                if (end - p < run) {
+                    failed = true;
+                    break;
+                }
+                uint32_t i = 0;
+                while (i < run && s[p + i] == atoms[k + i].ch)
+                    ++i;
+                if (i < run) {
+                    failed = true;
+                    break;
+                }
+                for (i = 1; i < run; ++i)
+                    pos[k + i] = p + i;
+                p += run;
+                k += run;
+                continue;
+            }
             if (a.max == 1 && a.min == 1) {
                 if (p < end && atomMatches(a, s[p])) {
                     // A negated class takes a whole surrogate pair, as ICU's code points do.
@@ -180,10 +209,10 @@ bool matchAt(const MTKSimplePattern& sp, const char16_t* s, size_t start, size_t
         for (;;) {
             if (j == 0) return false;
             --j;
-            const auto& a = sp.atoms[j];
+            const auto& a = atoms[j];
             if ((a.max != 1 || a.min != 1) && loopEnd[j] > loopMinEnd[j]) break;
         }
-        const auto& a = sp.atoms[j];
+        const auto& a = atoms[j];
         size_t q = loopEnd[j];
         // The pairs it took stand where its run began, so they are found again from the end.
         bool pair = a.negated && q >= pos[j] + 2 && isTrail(s[q - 1]) && isLead(s[q - 2]);
@@ -191,7 +220,7 @@ bool matchAt(const MTKSimplePattern& sp, const char16_t* s, size_t start, size_t
         // When the next atom must match a character that a pair's second half never is, the
         // places where it does not match fail at once: they are skipped.
         if (j + 1 < n) {
-            const auto& next = sp.atoms[j + 1];
+            const auto& next = atoms[j + 1];
             if (next.min >= 1 && !next.negated) {
                 // A character that ended the run stands nowhere inside it.
                 if (!next.isClass && a.stopCount &&
@@ -277,6 +306,25 @@ MTKSimplePattern* mtk_compileSimplePattern(NSString* regex, MTKRegexOptions opti
         if (a.isClass || a.min != 1 || a.max != 1) break;
         sp->prefix.push_back(a.ch);
     }
+    for (size_t k = sp->atoms.size(); k-- > 0;) {
+        auto& a = sp->atoms[k];
+        if (a.isClass || a.min != 1 || a.max != 1) continue;
+        a.literalRun = 1 + (k + 1 < sp->atoms.size() ? sp->atoms[k + 1].literalRun : 0);
+    }
+    if (sp->prefix.empty() && !sp->atoms.empty()) {
+        // A first class that every match must take a character of (so not negated: its
+        // members are all ASCII).
+        const auto& first = sp->atoms[0];
+        if (first.isClass && !first.negated && first.min >= 1) {
+            size_t count = 0;
+            for (char16_t c = 0; c < 0x80 && count <= 4; ++c) {
+                if (!atomMatches(first, c)) continue;
+                if (count < 4) sp->firstUnits[count] = c;
+                ++count;
+            }
+            sp->firstUnitCount = count <= 4 ? count : 0;
+        }
+    }
     if (static_cast<int32_t>(sp->groupStart.size()) - 1 != captureCount) return nullptr;
     return sp.release();
 }
@@ -297,6 +345,10 @@ NSRange mtk_simpleFirstMatch(const MTKSimplePattern* sp, const char16_t* s, NSRa
     for (size_t start = begin; start <= end;) {
         if (prefixLength) {
             start = bn::findUnits(s, start, end, prefix, prefixLength);
+            if (start >= end) return kMTKNotFoundRange;
+        } else if (sp->firstUnitCount) {
+            // Elsewhere the first atom fails at once, with nothing before it to give back.
+            start = bn::findAnyUnit(s, start, end, sp->firstUnits, sp->firstUnitCount);
             if (start >= end) return kMTKNotFoundRange;
         }
         if (matchAt(*sp, s, start, end, prefixLength, pos, loopEnd, loopMinEnd)) {

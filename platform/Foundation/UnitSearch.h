@@ -1,6 +1,7 @@
 // Plain searches over UTF-16 units, many units at a time where the processor allows (eight with
-// SSE2, sixteen with AVX2, chosen when the program starts): the inner loop of every literal
-// search on page text (string search, splitting, the regular-expression layer's literals).
+// SSE2, sixteen with AVX2, thirty-two with AVX-512, the widest chosen on first use): the inner loop
+// of every literal search on page text (string search, splitting, the regular-expression layer's
+// literals).
 #pragma once
 
 #include <cstddef>
@@ -18,5 +19,11 @@ size_t findAnyUnit(const char16_t* s, size_t from, size_t end, const char16_t* s
 // Candidates are the places where the needle's first two units both stand, which on page text
 // is rarely more than the real occurrences.
 size_t findUnits(const char16_t* s, size_t from, size_t end, const char16_t* needle, size_t n);
+
+// The width in bits of the blocks the searches read (128, 256 or 512; 16 where they go unit by
+// unit), and, for tests that check each width against the others, a limit to it (16 for unit by
+// unit); the limit never widens beyond what the processor offers.
+int unitSearchWidth();
+void limitUnitSearchWidth(int bits);
 
 }  // namespace bn

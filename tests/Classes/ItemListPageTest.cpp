@@ -380,6 +380,41 @@ TEST(ItemListPageTest, TextInPlaceAndOutOfPlaceScrapeAlike) {
     EXPECT_EQ(rows[2].price, "w4m - 30");
 }
 
+// The strings and records a scrape makes are held by the list alone: while it lives each field
+// holds its text, and once it and the pattern cache's bindings are let go every one of them is
+// freed (none kept by a reference the scrape forgot to drop, none dropped twice).
+TEST(ItemListPageTest, TheListAloneHoldsWhatTheScrapeMade) {
+    auto page = pageWith(
+        "<p class=\"row\"> <a href=\"/1.html\">Room m4w - 35</a>\n</p>"
+        "<p class=\"row\"> <a href=\"/2.html\">Big &amp; sofa</a> $1200<font size=\"-1\"> "
+        "(back &amp; bay)</font> <small class=\"gc\"><a href=\"/fua/\">furniture</a></small></p>"
+        "<p class=\"row\"> <a href=\"/3.html\">Lamp</a> free</p>");
+    std::vector<Weak<NSObject>> made;
+    {
+        auto list = page->getItemList();
+        ASSERT_EQ(list->count(), 3u);
+        for (NSUInteger i = 0; i < list->count(); ++i) {
+            auto item = cast<ItemInfo>(list->objectAtIndex(i));
+            EXPECT_EQ(item->retainCount(), 2u);  // the list's and this one
+            made.emplace_back(item.get());
+            for (const Ref<NSString>& field : {item->title(), item->price(), item->detailUrl(),
+                                               item->location(), item->extraInfo()}) {
+                if (field) made.emplace_back(field.get());
+            }
+        }
+        auto second = cast<ItemInfo>(list->objectAtIndex(1));
+        EXPECT_EQ(s(second->title().get()), "Big & sofa");
+        EXPECT_EQ(s(second->location().get()), "back & bay");
+        EXPECT_EQ(s(cast<ItemInfo>(list->objectAtIndex(0))->price().get()), "m4w - 35");
+        EXPECT_EQ(s(cast<ItemInfo>(list->objectAtIndex(2))->title().get()), "Lamp");
+    }
+    EXPECT_GE(made.size(), 12u);
+    // The personals rules may still be bound to the last unpriced title.
+    clearStringCache();
+    for (size_t i = 0; i < made.size(); ++i)
+        EXPECT_FALSE(made[i].lock()) << i;
+}
+
 class ListListener : public NSObject, public NKHTTPRequestDelegate {
     NS_OBJECT(ListListener, NSObject)
     static void describeClass(RuntimeClass& c) {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "Foundation/NSString.h"
 #include "json/NSString+HTML.h"
 #include "json/NSString+HXHTMLAdditions.h"
@@ -24,6 +28,42 @@ TEST(HTMLEntitiesTest, DecodesEachReferenceOnce) {
     auto plain = str("no references here");
     EXPECT_EQ(hx_stringByUnescapingFromHTML(plain).get(), plain.get());
     EXPECT_FALSE(is<NSMutableString>(stringByDecodingHTMLEntities(str("&amp;"))));
+}
+
+// Numeric references: plain digits are read directly, other forms by the scanner; both must
+// give the same characters, at the edges of what one unit can hold.
+TEST(HTMLEntitiesTest, NumericReferencesInEveryForm) {
+    for (unsigned value : {0u, 1u, 9u, 10u, 38u, 65u, 0xD7FFu, 0xD800u, 0xDBFFu, 0xDC00u, 0xDFFFu,
+                           0xE000u, 65534u, 65535u, 65536u, 999999u, 9999999u}) {
+        SCOPED_TRACE(value);
+        const bool decodable = value >= 1 && value <= 65534 && (value < 0xD800 || value > 0xDFFF);
+        char hex[16], hexUpper[16];
+        std::snprintf(hex, sizeof hex, "%x", value);
+        std::snprintf(hexUpper, sizeof hexUpper, "%X", value);
+        const std::string digits = std::to_string(value);
+        std::vector<std::string> forms = {"&#" + digits + ";", "&#x" + std::string(hex) + ";",
+                                          "&#X" + std::string(hexUpper) + ";"};
+        if (digits.size() < 7) forms.push_back("&#0" + digits + ";");
+        // Forms the scanner reads: a sign, a blank before the digits, a "0x" after the "x".
+        if (digits.size() < 7) {
+            forms.push_back("&#+" + digits + ";");
+            forms.push_back("&# " + digits + ";");
+        }
+        if (std::string(hex).size() < 5) forms.push_back("&#x0x" + std::string(hex) + ";");
+        for (const auto& form : forms) {
+            SCOPED_TRACE(form);
+            auto result = hx_stringByUnescapingFromHTML(str("<" + form + ">"));
+            if (!decodable) {
+                EXPECT_EQ(text(result), "<" + form + ">");
+                continue;
+            }
+            ASSERT_EQ(result->length(), 3u);
+            EXPECT_EQ(result->characterAtIndex(1), static_cast<char16_t>(value));
+        }
+    }
+    // Not numbers at all, or not ending at the semicolon.
+    for (const char* kept : {"&#-65;", "&#6 5;", "&#65 ;", "&#x4g;", "&#xx41;", "&#a;"})
+        EXPECT_EQ(decoded(kept), kept);
 }
 
 TEST(HTMLEntitiesTest, DecodingWithAndWithoutReferences) {

@@ -153,6 +153,42 @@ TEST(MatchKitDirectMatcher, BacktrackingAndSurrogatePairs) {
     expectSameAsICU(u"([^b]*)", s, NSMakeRange(0, 2));
 }
 
+// Literals in a row are compared together and patterns that open with a class are tried only
+// where one of its characters stands; runs that only literals after them can end: every window
+// of short subjects, so that runs cut off by the window's end, members at its very start and
+// end, and empty windows are all met.
+TEST(MatchKitDirectMatcher, LiteralRunsAndOpeningClassesInEveryWindow) {
+    const std::u16string subjects[] = {u"m4w</a></a>",
+                                       u"<a>x</a>w4",
+                                       u"ab</ac</a",
+                                       u"t4m - 3",
+                                       u"</a>",
+                                       u"w4m</a></small>m4",
+                                       u">a>b<c>d</a>e>f</a>",
+                                       u"><</a>>x</a></a>z",
+                                       u"a<<<<y<x<<<y",
+                                       u"<<<<z"};
+    const char16_t* patterns[] = {u"</a>", u">([^<]*)</a>", u"x</a>", u"([wmt]4[wmt][- 0-9]*)",
+                                  u"[ab]+c", u"([ab]c)</a>", u"[wm]4", u"</a></small>", u"[<a]+/?a",
+                                  // Runs ended where the literals after them stand.
+                                  u">([^<]*)(</a>)z", u">[^<]+</a>", u"b([^<>]*)<c>d",
+                                  u"(>)[^a<]*</a>e", u"<([^<]*)<<y", u"<[^<]+<<y", u"<[^<]*<<[z]"};
+    int matched = 0;
+    for (const auto& subject : subjects) {
+        for (NSUInteger from = 0; from <= subject.size(); ++from) {
+            for (NSUInteger to = from; to <= subject.size(); ++to) {
+                for (const char16_t* p : patterns) {
+                    NSRange range = NSMakeRange(from, to - from);
+                    int32_t groups = 0;
+                    matched += !icuGroups(p, subject, range, &groups).empty();
+                    ASSERT_TRUE(sameAsICU(p, subject, range)) << from << "+" << to - from;
+                }
+            }
+        }
+    }
+    EXPECT_GT(matched, 100);
+}
+
 TEST(MatchKitDirectMatcher, LeavesOtherPatternsToICU) {
     for (const char16_t* p :
          {u"a|b",       u"(?:ab)",   u"(ab)*", u"(a)+", u"a{2}",  u"a*?",     u"a++",

@@ -1,6 +1,7 @@
 // Pattern lists: every range equals what the single operation answers, for plain patterns and
 // ICU's, on subjects kept in place and out of place; each pattern is looked up in the cache once
-// and recognised afterwards; an evicted or flushed entry is found again; wrong use raises alike.
+// and recognised afterwards; an evicted or flushed entry is found again; operations after a list
+// answer alike; wrong use raises alike.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -102,16 +103,61 @@ TEST(MatchKitRegexList, LooksEachPatternUpOnceAndFindsItAgainAfterAFlush) {
     EXPECT_EQ(subject->substringWithRange(found[0])->utf8(), "one &amp; two");
 }
 
+// A subject edited in place between two calls, to the same length: the second call reads the
+// new text, for every pattern of the list.
+TEST(MatchKitRegexList, ASubjectEditedBetweenCallsIsReadAnew) {
+    auto subject = NSMutableString::stringWithString(str("<a>one</a> $12 <a>x</a>").get());
+    MTKRegexList list({{NS(">([^<]*)</a>"), 1}, {NS("(\\$[0-9]+)"), 1}});
+    NSRange found[2];
+    list.rangesInRange(subject.get(), NSMakeRange(0, subject->length()), found);
+    EXPECT_EQ(subject->substringWithRange(found[0])->utf8(), "one");
+    EXPECT_EQ(subject->substringWithRange(found[1])->utf8(), "$12");
+    subject->replaceCharactersInRange(NSMakeRange(3, 3), NS("two"));
+    subject->replaceCharactersInRange(NSMakeRange(11, 3), NS("$34"));
+    list.rangesInRange(subject.get(), NSMakeRange(0, subject->length()), found);
+    EXPECT_EQ(subject->substringWithRange(found[0])->utf8(), "two");
+    EXPECT_EQ(subject->substringWithRange(found[1])->utf8(), "$34");
+}
+
+// Plain patterns are matched on the subject's units without binding their cached entries to it:
+// operations that use the same entries afterwards, ICU's included, on the list's subject or on
+// the one bound before, answer as they would have.
+TEST(MatchKitRegexList, OperationsAfterAListAnswerAlike) {
+    auto before = str("<a>one</a> <a>two</a>");
+    auto listed = str("<a>three</a> <a>four</a>");
+    auto pattern = str(">([^<]*)</a>");
+    MTKRegexList list({{pattern.get(), 1}});
+    NSRange found[1];
+    EXPECT_EQ(text(stringByMatching(before.get(), pattern.get(), 1).get()), "one");
+    list.rangesInRange(listed.get(), NSMakeRange(4, listed->length() - 4), found);
+    EXPECT_EQ(listed->substringWithRange(found[0])->utf8(), "four");
+    auto all = componentsMatchedByRegex(before.get(), pattern.get(), 1);
+    ASSERT_EQ(all->count(), 2u);
+    EXPECT_EQ(text(all->objectAtIndex(1).get()), "two");
+    all = componentsMatchedByRegex(listed.get(), pattern.get(), 1);
+    ASSERT_EQ(all->count(), 2u);
+    EXPECT_EQ(text(all->objectAtIndex(0).get()), "three");
+    EXPECT_EQ(rangeOfRegex(listed.get(), pattern.get(), 0, NSMakeRange(4, listed->length() - 4), 1,
+                           nullptr),
+              found[0]);
+}
+
 TEST(MatchKitRegexList, WrongUseRaisesAsTheSingleOperationDoes) {
     auto subject = str("abc");
     MTKRegexList list({{NS("(b)"), 1}, {NS("c"), 1}});
     NSRange found[2];
     EXPECT_EQ(raisedName([&] { list.rangesInRange(subject.get(), NSMakeRange(2, 5), found); }),
               "NSRangeException");
-    EXPECT_EQ(raisedName([&] { list.rangesInRange(subject.get(), NSMakeRange(0, 3), found); }),
-              "NSInvalidArgumentException");  // "c" has no group 1
+    // "c" has no group 1: raised on every call, not only when the pattern is first found.
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(raisedName([&] { list.rangesInRange(subject.get(), NSMakeRange(0, 3), found); }),
+                  "NSInvalidArgumentException");
+    }
     EXPECT_EQ(raisedName([&] { list.rangesInRange(nullptr, NSMakeRange(0, 0), found); }),
               "NSInternalInconsistencyException");
+    MTKRegexList withNil({{NS("(b)"), 1}, {nullptr, 0}});
+    EXPECT_EQ(raisedName([&] { withNil.rangesInRange(subject.get(), NSMakeRange(0, 3), found); }),
+              "NSInvalidArgumentException");
     // The lock was let go each time.
     MTKRegexList fine({{NS("(b)"), 1}});
     fine.rangesInRange(subject.get(), NSMakeRange(0, 3), found);

@@ -1,6 +1,6 @@
-// The wide unit searches against the plain definition, at every start and end around the block
-// sizes, so that block edges, tails and matches straddling a block are all met; and the string
-// operations built on them.
+// The wide unit searches against the plain definition, at each block width the processor offers
+// and unit by unit, at every start and end around the block sizes, so that block edges, tails and
+// matches straddling a block are all met; and the string operations built on them.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -28,7 +28,8 @@ size_t plainFindAny(std::u16string_view s, size_t from, size_t end, std::u16stri
     return end;
 }
 
-TEST(UnitSearch, AgreesWithThePlainSearchEverywhere) {
+// Every block width the processor offers, narrowest first, and unit by unit.
+void agreesWithThePlainSearchEverywhere() {
     std::mt19937 rng(7);
     const std::u16string alphabet = u"<a>b\u00e9\u4e2d";
     const std::u16string needles[] = {u"<", u"<a", u"<a>", u"a>b<a", u"\u00e9\u4e2d"};
@@ -61,6 +62,18 @@ TEST(UnitSearch, AgreesWithThePlainSearchEverywhere) {
     const char16_t text[] = u"abc";
     EXPECT_EQ(bn::findUnits(text, 0, 3, u"", 0), 3u);
     EXPECT_EQ(bn::findUnits(text, 1, 3, u"bcd", 3), 3u);
+}
+
+TEST(UnitSearch, AgreesWithThePlainSearchEverywhere) {
+    const int widest = bn::unitSearchWidth();
+    for (int width : {16, 128, 256, 512}) {
+        bn::limitUnitSearchWidth(width);
+        if (bn::unitSearchWidth() != width) continue;  // not offered here
+        SCOPED_TRACE(width);
+        agreesWithThePlainSearchEverywhere();
+    }
+    bn::limitUnitSearchWidth(widest);
+    EXPECT_EQ(bn::unitSearchWidth(), widest);
 }
 
 TEST(UnitSearch, StringOperationsOverLongTexts) {
