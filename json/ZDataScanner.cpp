@@ -230,6 +230,20 @@ const uint8_t* ZDataScanner::numberEnd() {
     return p;
 }
 
+int ZDataScanner::smallInteger(const uint8_t** upTo) {
+    if (!defaultDoubleCharacters_) return -1;
+    const uint8_t* p = current_;
+    int value = 0;
+    for (int count = 1; p < end_ && *p >= '0' && *p <= '9'; ++p, ++count) {
+        if (count > 3 || (count == 2 && value == 0)) return -1;
+        value = value * 10 + (*p - '0');
+    }
+    // The run must end with the digits (a digit is never followed by the exponent's sign).
+    if (p == current_ || (p < end_ && kNumberTable.member[*p])) return -1;
+    *upTo = p;
+    return value;
+}
+
 bool ZDataScanner::scanNumber(Ref<NSNumber>* into) {
     if (!doubleCharacters_) return false;
     const uint8_t* p = numberEnd();

@@ -84,6 +84,9 @@ protected:
     const uint8_t* numberEnd();
     // Reads the run from the location up to `upTo` (its numberEnd) as scanNumber does.
     void takeNumber(const uint8_t* upTo, Ref<NSNumber>* into);
+    // The value of the number run at the location when it is one to three digits without a
+    // leading zero, read with the scanner's own number bytes (`upTo` gets its end); -1 otherwise.
+    int smallInteger(const uint8_t** upTo);
 
     Ref<NSData> data_;
     const uint8_t* start_ = nullptr;

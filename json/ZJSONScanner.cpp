@@ -285,6 +285,8 @@ struct SpareRoom {
     std::vector<HashTable::Entry> pendingEntries;
     std::vector<Ref<NSObject>> pendingElements;
     std::u16string units;
+    std::vector<NSNumber*> smallIntegers;
+    std::vector<uint16_t> smallIntegersRead;
     bool held = false;  // by a scanner now
 };
 thread_local SpareRoom spareRoom;
@@ -306,6 +308,8 @@ bool ZJSONScanner::init() {
         pendingEntries_.swap(spare.pendingEntries);
         pendingElements_.swap(spare.pendingElements);
         units_.swap(spare.units);
+        smallIntegers_.swap(spare.smallIntegers);
+        smallIntegersRead_.swap(spare.smallIntegersRead);
     }
     return true;
 }
@@ -324,6 +328,8 @@ void ZJSONScanner::dealloc() {
         if (units_.capacity() <= kKeptUnits) units_.swap(spare.units);
         slots_.swap(spare.slots);
         readBefore_.swap(spare.readBefore);
+        smallIntegers_.swap(spare.smallIntegers);
+        smallIntegersRead_.swap(spare.smallIntegersRead);
     }
     ZDataScanner::dealloc();
 }
@@ -336,6 +342,11 @@ void ZJSONScanner::forgetReadBefore() {
         objc_detail::releaseUnshared(kept.object);
     }
     readBefore_.clear();
+    for (uint16_t value : smallIntegersRead_) {
+        objc_detail::releaseUnshared(smallIntegers_[value]);
+        smallIntegers_[value] = nullptr;
+    }
+    smallIntegersRead_.clear();
     std::fill(std::begin(firstKeys_), std::end(firstKeys_), 0u);
     for (NSNumber** shared : {&true_, &false_}) {
         if (*shared) objc_detail::releaseUnshared(*shared);
@@ -343,14 +354,28 @@ void ZJSONScanner::forgetReadBefore() {
     }
 }
 
+namespace {
+
+// Keeps a number the scanner shares from now on (retained unshared, see OutermostScan).
+NSNumber* keepShared(NSNumber*& place, const Ref<NSNumber>& made) {
+    place = made.get();
+    objc_detail::retainUnshared(place);
+    return place;
+}
+
+}  // namespace
+
 NSNumber* ZJSONScanner::sharedBool(bool truth) {
     NSNumber*& shared = truth ? true_ : false_;
-    if (!shared) {
-        auto made = NSNumber::numberWithBool(truth);
-        shared = made.get();
-        objc_detail::retainUnshared(shared);
-    }
-    return shared;
+    return shared ? shared : keepShared(shared, NSNumber::numberWithBool(truth));
+}
+
+NSNumber* ZJSONScanner::sharedSmallInteger(int value) {
+    if (smallIntegers_.empty()) smallIntegers_.resize(kSmallIntegers);
+    NSNumber*& shared = smallIntegers_[static_cast<size_t>(value)];
+    if (shared) return shared;
+    smallIntegersRead_.push_back(static_cast<uint16_t>(value));
+    return keepShared(shared, NSNumber::numberWithDouble(value));
 }
 
 void ZJSONScanner::setData(NSData* data) {
@@ -552,10 +577,15 @@ bool ZJSONScanner::scanKey(Ref<NSString>* key, NSUInteger* hash, uint32_t expect
         current_ = close + 1;
         return true;
     }
-    auto string = stringFromRun(text, close, wide);
+    // An ASCII key is hashed from its bytes as it is widened.
+    auto string =
+        wide ? stringFromRun(text, close, wide)
+             : NSString::hashedStringWithASCII(std::string_view(reinterpret_cast<const char*>(text),
+                                                                static_cast<size_t>(close - text)),
+                                               hash);
     if (!string) return false;  // not UTF-8
     current_ = close + 1;
-    *hash = string->hash();
+    if (wide) *hash = string->hash();
     keep(slot, string, *hash);
     if (slot) *kept = slot->index;
     *key = std::move(string);
@@ -687,6 +717,11 @@ bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* e
 bool ZJSONScanner::scanJSONNumberConstant(Ref<NSNumber>* number, Ref<NSError>* error) {
     OutermostScan scan(*this);
     const uint8_t* run = current_;
+    if (const int small = number ? smallInteger(&run) : -1; small >= 0) {
+        *number = Ref<NSNumber>::unshared(sharedSmallInteger(small));
+        current_ = run;
+        return true;
+    }
     const uint8_t* end = doubleCharacters_ ? numberEnd() : run;
     if (end == run) {
         setError(error, -14);

@@ -94,10 +94,18 @@ private:
     void forgetReadBefore();
     // One of the shared booleans, made on first use.
     NSNumber* sharedBool(bool truth);
+    // The shared number of a small integer (see ZDataScanner::smallInteger), made on first use.
+    NSNumber* sharedSmallInteger(int value);
     std::vector<Slot> slots_;
     std::vector<Kept> readBefore_;
     NSNumber* true_ = nullptr;  // the booleans read so far, retained unshared
     NSNumber* false_ = nullptr;
+    // Small integers read so far, by value (retained unshared; sized on first use), and which
+    // are set: most numbers of a document are small counts and codes, and their bytes need no
+    // lookup.
+    static constexpr int kSmallIntegers = 1000;
+    std::vector<NSNumber*> smallIntegers_;
+    std::vector<uint16_t> smallIntegersRead_;
     bool scanning_ = false;  // inside an outermost scan call
     // The units of a string with escapes, as they are read.
     std::u16string units_;

@@ -31,6 +31,14 @@
 
 namespace {
 
+// The string hash: FNV-1a over the units' bytes, low byte first. A unit below 256 leaves its high
+// byte's step a plain second multiplication, which folds into one by the prime's square.
+constexpr uint32_t kHashBasis = 2166136261u;
+constexpr uint32_t kHashPrime = 16777619u;
+constexpr uint32_t hashNarrowUnit(uint32_t h, uint32_t unit) {
+    return (h ^ unit) * (kHashPrime * kHashPrime);
+}
+
 // ---- access to the units ---------------------------------------------------------------
 
 // The UTF-16 units of a string for the length of one operation: in place when the string keeps
@@ -1054,6 +1062,18 @@ Ref<NSString> NSString::compactStringWithASCII(std::string_view ascii) {
     return CompactString<NSString>::makeWidened<CompactImmutableString>(b, ascii.size());
 }
 
+Ref<NSString> NSString::hashedStringWithASCII(std::string_view ascii, NSUInteger* hash) {
+    const auto* b = reinterpret_cast<const uint8_t*>(ascii.data());
+    assert(allASCII(b, ascii.size()));
+    auto s = CompactString<NSString>::makeWidened<CompactImmutableString>(b, ascii.size());
+    uint32_t h = kHashBasis;
+    for (size_t i = 0; i < ascii.size(); ++i)
+        h = hashNarrowUnit(h, b[i]);
+    s->hashCache_.store((uint64_t{1} << 32) | h, std::memory_order_relaxed);
+    *hash = h;
+    return s;
+}
+
 bool NSString::appendUTF8(std::u16string& units, std::string_view utf8) {
     const size_t base = units.size();
     if (decodeUTF8(reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), units, false))
@@ -1241,23 +1261,18 @@ NSUInteger NSString::hash() {
         uint64_t cached = hashCache_.load(std::memory_order_relaxed);
         if (cached) return static_cast<NSUInteger>(cached);
     }
-    // FNV-1a over the units: depends on the content only, so equal strings hash equal whatever
-    // their class.
-    // A unit below 256 leaves its high byte's step a plain second multiplication, which folds
-    // into one by the prime's square: half the chain of multiplications for most text.
+    // Depends on the content only, so equal strings hash equal whatever their class.
     Units u(this);
-    constexpr uint32_t prime = 16777619u;
-    constexpr uint32_t primeSquared = prime * prime;
-    uint32_t h = 2166136261u;
+    uint32_t h = kHashBasis;
     for (char16_t c : u.view()) {
         if (c < 0x100) {
-            h = (h ^ c) * primeSquared;
+            h = hashNarrowUnit(h, c);
             continue;
         }
         h ^= c & 0xFF;
-        h *= prime;
+        h *= kHashPrime;
         h ^= c >> 8;
-        h *= prime;
+        h *= kHashPrime;
     }
     if (immutable) hashCache_.store((uint64_t{1} << 32) | h, std::memory_order_relaxed);
     return h;

@@ -118,6 +118,9 @@ class NSString : public NSObject {
     static Ref<NSString> compactStringWithUTF8(std::string_view utf8);
     // The same from bytes the caller has already seen to be ASCII (all below 0x80).
     static Ref<NSString> compactStringWithASCII(std::string_view ascii);
+    // The same, hashed as it is made: `hash` is given what hash() answers, and the string keeps
+    // it (for readers that put the string in a dictionary at once).
+    static Ref<NSString> hashedStringWithASCII(std::string_view ascii, NSUInteger* hash);
     // Appends strict UTF-8 decoded as UTF-16 units; NO, leaving `units` as it was, when the bytes
     // are not valid UTF-8.
     static bool appendUTF8(std::u16string& units, std::string_view utf8);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Foundation/NSArray.h"
+#include "Foundation/NSCharacterSet.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
@@ -444,6 +445,62 @@ TEST(ZJSONDeserializerTest, NumbersReadAsTheCLibraryReadsThem) {
             const double got = as<NSNumber>(list->objectAtIndex(i))->doubleValue();
             EXPECT_EQ(got, expected);
             EXPECT_EQ(std::signbit(got), std::signbit(expected));
+        }
+    }
+}
+
+// Short integers are read straight from their digits; every run reads as the general reading of
+// its bytes (a scanner given its own equal set of number bytes) gives it: the same value, the
+// same end, the same error, and the same sharing of one object by equal runs.
+TEST(ZJSONDeserializerTest, ShortIntegersReadAsTheGeneralPath) {
+    std::vector<std::string> runs = {"00",    "01",   "007",  "0999",       "1000", "12.",
+                                     "12.5",  "12e3", "12E",  "12e+1",      "-5",   "5-",
+                                     "999.0", "0.0",  "1.",   "12a",        "12 ",  "12]",
+                                     "12}",   "12,",  "12\\", "2147483648", "-0"};
+    for (int n = 0; n <= 1000; ++n)
+        runs.push_back(std::to_string(n));
+    auto generalBytes = NSCharacterSet::characterSetWithCharactersInString(NS("0123456789eE-."));
+    struct Reading {
+        bool ok = false;
+        Ref<NSObject> object;
+        NSInteger error = 0;
+        NSUInteger location = 0;
+    };
+    auto read = [&](const std::string& json, bool general) {
+        auto scanner = ZJSONScanner::scannerWithData(bytes(json));
+        if (general) scanner->setDoubleCharacters(generalBytes);
+        Reading r;
+        Ref<NSError> error;
+        r.ok = scanner->scanJSONObject(&r.object, &error);
+        r.error = error ? error->code() : 0;
+        r.location = scanner->scanLocation();
+        return r;
+    };
+    for (const std::string& run : runs) {
+        for (const std::string& json :
+             {run, "[" + run + "," + run + "]", "{\"a\":" + run + ",\"b\":[" + run + "]}"}) {
+            SCOPED_TRACE(json);
+            const Reading fast = read(json, false);
+            const Reading general = read(json, true);
+            EXPECT_EQ(fast.ok, general.ok);
+            EXPECT_EQ(fast.error, general.error);
+            EXPECT_EQ(fast.location, general.location);
+            ASSERT_EQ(!fast.object, !general.object);
+            if (!fast.object) continue;
+            EXPECT_TRUE(fast.object->isEqual(general.object));
+            EXPECT_EQ(text(ZJSONSerializer::serializer()->serializeObject(fast.object)),
+                      text(ZJSONSerializer::serializer()->serializeObject(general.object)));
+            if (auto list = as<NSArray>(fast.object); list && list->count() == 2) {
+                auto other = as<NSArray>(general.object);
+                EXPECT_EQ(list->objectAtIndex(0).get() == list->objectAtIndex(1).get(),
+                          other->objectAtIndex(0).get() == other->objectAtIndex(1).get());
+            }
+        }
+        if (run.find_first_not_of("0123456789") == std::string::npos) {
+            const double expected = std::strtod(run.c_str(), nullptr);
+            auto number = as<NSNumber>(read(run, false).object);
+            ASSERT_TRUE(number) << run;
+            EXPECT_EQ(number->doubleValue(), expected) << run;
         }
     }
 }

@@ -89,6 +89,28 @@ TEST(NSStringCompactTest, ImmutableIsEqualInEveryRespectAndItsOwnCopy) {
     EXPECT_FALSE(NSMutableString::string()->hasFixedText());
 }
 
+// A string hashed as it is made gives and keeps the hash that hashing its text gives: every ASCII
+// byte, at every position, in texts of every length around the word sizes.
+TEST(NSStringCompactTest, HashedASCIIGivesTheHashOfItsText) {
+    std::mt19937 random(48);
+    for (size_t length = 0; length <= 40; ++length) {
+        for (int trial = 0; trial < 16; ++trial) {
+            std::string ascii;
+            for (size_t i = 0; i < length; ++i)
+                ascii += static_cast<char>((trial == 0 ? 'a' + i % 26 : random()) & 0x7F);
+            SCOPED_TRACE(ascii);
+            NSUInteger hash = 0;
+            auto s = NSString::hashedStringWithASCII(ascii, &hash);
+            ASSERT_TRUE(s);
+            const std::u16string text(ascii.begin(), ascii.end());
+            EXPECT_EQ(hash, NSString::fromUTF16(text)->hash());
+            EXPECT_EQ(hash, NSMutableString::compactStringWithUnits(text)->hash());
+            EXPECT_EQ(s->hash(), hash);
+            expectSameAsOrdinary(s, text);
+        }
+    }
+}
+
 TEST(NSStringCompactTest, MutableIsEqualInEveryRespectAndCopiesAreIndependent) {
     for (const auto& text : kTexts) {
         auto s = NSMutableString::compactStringWithUnits(text);
