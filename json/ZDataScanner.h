@@ -59,6 +59,7 @@ class ZDataScanner : public NSObject {
     bool scanNumber(Ref<NSNumber>* into);
     // Skips space, tab, line feed, vertical tab, form feed and carriage return.
     void skipWhitespace() {
+        if (current_<end_&& * current_> ' ') return;  // most calls stand at a token already
         while (current_ < end_ && (*current_ == ' ' || (*current_ >= '\t' && *current_ <= '\r')))
             ++current_;
     }

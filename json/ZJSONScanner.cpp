@@ -404,7 +404,7 @@ bool ZJSONScanner::scanJSONObject(Ref<NSObject>* object, Ref<NSError>* error) {
         case '"':
         case '\'': {
             Ref<NSString> s;
-            ok = scanJSONStringConstant(&s, error);
+            ok = scanStringHere(&s, error);
             value = std::move(s);
             break;
         }
@@ -462,9 +462,8 @@ bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError
     uint32_t* firstKey = depth_ <= kFirstKeyDepths ? &firstKeys_[depth_ - 1] : nullptr;
     uint32_t expected = firstKey ? *firstKey : 0;
     uint32_t previous = 0;
+    skipWhitespace();  // and after each comma: the loop starts at a key or the end
     while (currentCharacter() != '}') {
-        skipWhitespace();
-        if (currentCharacter() == '}') break;
         Ref<NSString> key;
         NSUInteger hash = 0;
         uint32_t kept = 0;
@@ -483,7 +482,7 @@ bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError
         // As key-value setting: a later equal key replaces (the dictionary sees to that when it
         // is made), a missing value removes.
         if (value) {
-            pendingEntries_.push_back(HashTable::Entry{std::move(key), std::move(value), hash});
+            pendingEntries_.emplace_back(std::move(key), std::move(value), hash);
         } else {
             removeKey(pendingEntries_, base, key);
         }
@@ -539,7 +538,6 @@ bool ZJSONScanner::scanJSONArray(Ref<NSArray>* array, Ref<NSError>* error) {
 
 bool ZJSONScanner::scanKey(Ref<NSString>* key, NSUInteger* hash, uint32_t expected,
                            uint32_t* kept) {
-    skipWhitespace();
     const uint8_t* text = current_ + 1;
     if (expected) {
         // The kept key's bytes hold no quote and no backslash: the same bytes followed by a
@@ -561,7 +559,7 @@ bool ZJSONScanner::scanKey(Ref<NSString>* key, NSUInteger* hash, uint32_t expect
     const uint8_t* close =
         current_ < end_ && *current_ == '"' ? plainRunEnd(text, end_, &wide) : end_;
     if (close == end_ || *close != '"') {
-        if (!scanJSONStringConstant(key, nullptr)) return false;
+        if (!scanStringHere(key, nullptr)) return false;
         *hash = (*key)->hash();
         return true;
     }
@@ -624,12 +622,19 @@ void ZJSONScanner::keep(Slot* slot, NSObject* object, NSUInteger hash) {
 
 bool ZJSONScanner::scanJSONStringConstant(Ref<NSString>* string, Ref<NSError>* error) {
     const uint8_t* begin = current_;
+    skipWhitespace();
+    if (scanStringHere(string, error)) return true;
+    current_ = begin;
+    return false;
+}
+
+bool ZJSONScanner::scanStringHere(Ref<NSString>* string, Ref<NSError>* error) {
+    const uint8_t* begin = current_;
     auto fail = [&](NSInteger code) {
         current_ = begin;
         setError(error, code);
         return false;
     };
-    skipWhitespace();
     if (!scanCharacter('"')) return fail(-11);
 
     // Most strings have no escapes: one run of plain bytes up to the closing quote, made into

@@ -66,11 +66,13 @@ private:
     // lets go of them before they are handed out.
     class OutermostScan;
 
-    // A key as scanJSONStringConstant reads it; keys without escapes are read and hashed once
-    // per outermost scan. Keys are immutable strings, given with their hash. `expected` is the kept
-    // key (plus one) likely to come next: the objects of an array write their keys in the same
-    // order, so it is checked by its bytes before any lookup. Gives the key's own (plus one, 0
-    // for a key not kept) in `kept`.
+    // scanJSONStringConstant at the location, whitespace skipped already (values and keys).
+    bool scanStringHere(Ref<NSString>* string, Ref<NSError>* error);
+    // A key as scanJSONStringConstant reads it, at the location (whitespace skipped); keys without
+    // escapes are read and hashed once per outermost scan. Keys are immutable strings, given with
+    // their hash. `expected` is the kept key (plus one) likely to come next: the objects of an
+    // array write their keys in the same order, so it is checked by its bytes before any lookup.
+    // Gives the key's own (plus one, 0 for a key not kept) in `kept`.
     bool scanKey(Ref<NSString>* key, NSUInteger* hash, uint32_t expected, uint32_t* kept);
     // The kept key that began the last dictionary at each depth (plus one).
     static constexpr int kFirstKeyDepths = 8;

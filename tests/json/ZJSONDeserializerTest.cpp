@@ -572,6 +572,45 @@ TEST(ZJSONDeserializerTest, MalformedDocumentsGiveTheirConstructsError) {
               "Could not scan array. Array not terminated by a ']' character.");
 }
 
+// Whitespace of each kind, and runs of it, may stand in every gap between tokens; a byte just
+// outside the whitespace set stops the value. Strings read after whitespace or without.
+TEST(ZJSONDeserializerTest, WhitespaceInEveryGap) {
+    // The gaps are marked with '_'.
+    const std::string shape =
+        "_{_\"a\"_:_\"x\"_,_\"b\"_:_[_\"y\"_,_1_,_{_\"c\"_:_\"z\\u0021\"_}_]_,_\"d\"_:_2.5_}_";
+    auto fill = [&](const std::string& gap) {
+        std::string json;
+        for (char c : shape)
+            json += c == '_' ? gap : std::string(1, c);
+        return json;
+    };
+    const auto compact = parse(fill("")).object;
+    ASSERT_TRUE(compact);
+    EXPECT_EQ(text(ZJSONSerializer::serializer()->serializeObject(compact)),
+              "{\"a\":\"x\",\"b\":[\"y\",1,{\"c\":\"z!\"}],\"d\":2.5}");
+    for (const std::string gap : {" ", "\t", "\n", "\v", "\f", "\r", " \n\t ", "\r\n    "}) {
+        SCOPED_TRACE(testing::PrintToString(gap));
+        Result r = parse(fill(gap));
+        ASSERT_TRUE(r.object);
+        EXPECT_TRUE(r.object->isEqual(compact));
+    }
+    // Bytes beside the set are no whitespace: the value fails, or there is none.
+    EXPECT_EQ(scanError("{\x08\"a\":1}"), -2);
+    EXPECT_EQ(scanError("[1,\x0E2]"), -8);
+    EXPECT_FALSE(parse("!\"a\"").object);
+    // A string constant read on its own skips the whitespace before it, and on failure leaves
+    // the location before that whitespace.
+    auto scanner = ZJSONScanner::scannerWithData(bytes(" \t\"ab\" \"c"));
+    Ref<NSString> string;
+    ASSERT_TRUE(scanner->scanJSONStringConstant(&string, nullptr));
+    EXPECT_EQ(text(string), "ab");
+    EXPECT_EQ(scanner->scanLocation(), 6u);
+    Ref<NSError> error;
+    EXPECT_FALSE(scanner->scanJSONStringConstant(&string, &error));
+    EXPECT_EQ(error->code(), -11);
+    EXPECT_EQ(scanner->scanLocation(), 6u);
+}
+
 TEST(ZJSONDeserializerTest, FailureLeavesTheScannerWhereTheOutermostConstructBegan) {
     auto scanner = ZJSONScanner::scannerWithData(bytes("  [1, {\"a\" 1}]"));
     Ref<NSObject> object = NS("stale");
