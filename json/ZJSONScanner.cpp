@@ -640,7 +640,8 @@ bool ZJSONScanner::scanStringHere(Ref<NSString>* string, Ref<NSError>* error) {
     // Most strings have no escapes: one run of plain bytes up to the closing quote, made into
     // the string straight from the data.
     bool wide = false;
-    if (const uint8_t* close = plainRunEnd(current_, end_, &wide); close < end_ && *close == '"') {
+    const uint8_t* close = plainRunEnd(current_, end_, &wide);
+    if (close < end_ && *close == '"') {
         auto text = stringFromRun(current_, close, wide);
         if (!text) return fail(-11);  // bytes that are not UTF-8 fail the string
         current_ = close + 1;
@@ -648,25 +649,37 @@ bool ZJSONScanner::scanStringHere(Ref<NSString>* string, Ref<NSError>* error) {
         return true;
     }
 
+    // A string with escapes: its units are written into room the scanner keeps, which only grows
+    // (a rare long text's aside), so that most strings write without sizing it. `count` units are
+    // written so far.
     std::u16string& units = units_;
-    units.clear();
+    size_t count = 0;
+    auto room = [&](size_t more) {
+        if (units.size() < count + more) units.resize(std::max(count + more, units.size() * 2));
+        return units.data() + count;
+    };
     while (!scanCharacter('"')) {
         if (current_ >= end_) return fail(-11);  // the data ends inside the string
         if (currentCharacter() != '\\') {
-            const uint8_t* close = plainRunEnd(current_, end_, &wide);
+            // The run before the first escape was found above.
+            if (close < current_) close = plainRunEnd(current_, end_, &wide);
+            const auto length = static_cast<size_t>(close - current_);
             if (!wide) {
                 // An ASCII run between escapes, widened unit for unit.
-                const size_t at = units.size();
-                units.resize(at + static_cast<size_t>(close - current_));
-                for (char16_t* w = units.data() + at; current_ < close;)
-                    *w++ = *current_++;
+                char16_t* w = room(length);
+                const uint8_t* p = current_;
+                for (size_t i = 0; i < length; ++i)
+                    w[i] = p[i];
+                count += length;
+                current_ = close;
                 continue;
             }
             // Bytes that are not UTF-8 fail the string rather than vanish from it.
-            if (!NSString::appendUTF8(units,
-                                      std::string_view(reinterpret_cast<const char*>(current_),
-                                                       static_cast<size_t>(close - current_))))
+            units.resize(count);
+            if (!NSString::appendUTF8(
+                    units, std::string_view(reinterpret_cast<const char*>(current_), length)))
                 return fail(-11);
+            count = units.size();
             current_ = close;
             continue;
         }
@@ -711,9 +724,11 @@ bool ZJSONScanner::scanStringHere(Ref<NSString>* string, Ref<NSError>* error) {
             default:
                 return fail(-13);
         }
-        units.push_back(unit);
+        *room(1) = unit;
+        ++count;
     }
-    if (string) *string = NSString::compactStringWithUnits(units);
+    if (string)
+        *string = NSString::compactStringWithUnits(std::u16string_view(units.data(), count));
     // A rare long text's room is not kept for the rest of the document.
     if (units.capacity() > kKeptUnits) std::u16string().swap(units);
     return true;

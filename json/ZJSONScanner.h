@@ -109,7 +109,7 @@ private:
     std::vector<NSNumber*> smallIntegers_;
     std::vector<uint16_t> smallIntegersRead_;
     bool scanning_ = false;  // inside an outermost scan call
-    // The units of a string with escapes, as they are read.
+    // Room for the units of a string with escapes, as they are read (see scanStringHere).
     std::u16string units_;
     // Whether the vectors above are the room the thread keeps between scanners, given back at
     // dealloc.

@@ -281,6 +281,47 @@ TEST(ZJSONDeserializerTest, FastPathsReadAsTheGeneralPath) {
     }
 }
 
+// Strings with escapes are written into room the scanner keeps between strings and documents:
+// each holds its own units alone, whether it is longer or shorter than those before it, its runs
+// ASCII or not, and however many escapes it has.
+TEST(ZJSONDeserializerTest, EscapedStringsHoldTheirOwnUnits) {
+    std::vector<std::pair<std::string, std::u16string>> cases;  // as written, as read
+    for (size_t length : {0u, 1u, 15u, 16u, 17u, 40u, 5000u, 3u}) {
+        std::string written(length, 'q');
+        std::u16string read(length, u'q');
+        cases.emplace_back(written + "\\n", read + u"\n");
+        cases.emplace_back("\\t" + written, u"\t" + read);
+        cases.emplace_back(written + "\\u00e9" + written, read + u"\u00e9" + read);
+        cases.emplace_back("\xC3\xA9" + written + "\\\"\xE2\x80\x93\\/" + written,
+                           u"\u00e9" + read + u"\"\u2013/" + read);
+        std::string many;
+        std::u16string manyRead;
+        for (size_t i = 0; i < length % 64; ++i) {
+            many += "\\/a";
+            manyRead += u"/a";
+        }
+        cases.emplace_back(many, manyRead);
+    }
+    std::string document = "[";
+    for (const auto& [written, read] : cases)
+        document += (document.size() > 1 ? ",\"" : "\"") + written + "\"";
+    document += "]";
+    for (int pass = 0; pass < 2; ++pass) {  // the second finds the room the first left
+        auto list = as<NSArray>(parse(document).object);
+        ASSERT_TRUE(list);
+        ASSERT_EQ(list->count(), static_cast<NSUInteger>(cases.size()));
+        for (size_t i = 0; i < cases.size(); ++i) {
+            auto string = as<NSString>(list->objectAtIndex(static_cast<NSUInteger>(i)));
+            ASSERT_TRUE(string) << i;
+            EXPECT_EQ(string->u16(), cases[i].second) << i;
+            // Read alone, after the whole list, it is the same.
+            EXPECT_EQ(as<NSString>(parse("\"" + cases[i].first + "\"").object)->u16(),
+                      cases[i].second)
+                << i;
+        }
+    }
+}
+
 // Keys, numbers and booleans read once are shared by every place that reads the same, and the
 // scanner lets go of them before the result is handed out: the result alone holds them. Each
 // outermost scan starts afresh, so a result handed out is never shared with the next one.
