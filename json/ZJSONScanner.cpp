@@ -482,7 +482,7 @@ bool ZJSONScanner::scanJSONDictionary(Ref<NSDictionary>* dictionary, Ref<NSError
         // As key-value setting: a later equal key replaces (the dictionary sees to that when it
         // is made), a missing value removes.
         if (value) {
-            pendingEntries_.emplace_back(std::move(key), std::move(value), hash);
+            pendingEntries_.push_back({std::move(key), std::move(value), hash});
         } else {
             removeKey(pendingEntries_, base, key);
         }
