@@ -258,11 +258,12 @@ bool AdLoomConfig::parseConfig(NSData* data, Ref<NSError>* error) {
 }
 
 bool AdLoomConfig::parseExtraConfig(NSDictionary* extra, Ref<NSError>*) {
-    // A colour dictionary that lacks a component keeps the colour there was.
+    // A colour dictionary replaces the colour there was, with nil when it lacks a component:
+    // the ad views then draw in their own default colours.
     if (auto d = as<NSDictionary>(extra->objectForKey(NS("background_color_rgb"))))
-        if (auto c = AdLoomColorWithDict(d.get())) backgroundColor_ = c;
+        backgroundColor_ = AdLoomColorWithDict(d.get());
     if (auto d = as<NSDictionary>(extra->objectForKey(NS("text_color_rgb"))))
-        if (auto c = AdLoomColorWithDict(d.get())) textColor_ = c;
+        textColor_ = AdLoomColorWithDict(d.get());
 
     auto refresh = extra->objectForKey(NS("refresh_interval"));
     if (!refresh) refresh = extra->objectForKey(NS("cycle_time"));

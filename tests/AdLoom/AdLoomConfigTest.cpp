@@ -141,10 +141,14 @@ TEST_F(AdLoomConfigTest, SettingsOutsideTheirRangeKeepTheirValues) {
     EXPECT_EQ(c->refreshInterval(), 20);
     EXPECT_EQ(c->bannerAnimationType(), 2);
 
-    // A colour dictionary without a component leaves the colour as it was.
+    // A colour dictionary without a component replaces the colour with nil; a key that is not
+    // a dictionary leaves it alone.
     c = parsed(rationsJSON({{9, "h", 100, 1}},
                            R"({"background_color_rgb":{"red":255,"green":0},
                               "text_color_rgb":{"red":1,"green":2,"blue":[3]}})"));
+    EXPECT_EQ(c->backgroundColor(), nullptr);
+    EXPECT_EQ(c->textColor(), nullptr);
+    c = parsed(rationsJSON({{9, "h", 100, 1}}, R"({"background_color_rgb":[1,2,3]})"));
     CGFloat r, g, b, a;
     c->backgroundColor()->getRed(&r, &g, &b, &a);
     EXPECT_FLOAT_EQ(r, 0.3f);
