@@ -117,16 +117,17 @@ void CityViewController::requestStarted(NKHTTPRequest*) {}
 void CityViewController::requestReceivedResponseHeaders(NKHTTPRequest*) {}
 
 void CityViewController::requestFinished(NKHTTPRequest* request) {
-    // The site's error pages hold no list: they count as a failed download, which opening the metro
-    // again tries anew.
-    if (isErrorPage(request)) {
-        requestFailed(request);
-        return;
-    }
+    // The site's error pages hold no sub-areas: the user is told the download failed, and the
+    // whole metro stays on the list to be chosen.
+    bool errorPage = isErrorPage(request);
     loading_ = false;
     if (activityLabel_) activityLabel_->setHidden(true);
-    metroArray_ = suburbPage_->getSuburbs(parentMetro_);
+    metroArray_ = errorPage ? make<SuburbPage>()->getSuburbs(parentMetro_)
+                            : suburbPage_->getSuburbs(parentMetro_);
     if (myTableView_) myTableView_->reloadData();
+    if (errorPage)
+        if (auto app = NoticewallAppDelegate::sharedDelegate())
+            app->showMessage(NS("Network connection error"));
 }
 
 void CityViewController::requestFailed(NKHTTPRequest*) {

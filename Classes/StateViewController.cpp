@@ -254,8 +254,8 @@ void StateViewController::requestFinished(NKHTTPRequest* request) {
 }
 
 void StateViewController::requestFailed(NKHTTPRequest*) {
-    // The refresh that was due did not happen: the next opening asks again.
-    NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("LastStateUpdate"));
+    // The refresh time was recorded when the refresh fell due; the stored list serves until the
+    // next one, so a failing site is not asked again at every opening.
     if (activityLabel_) activityLabel_->setHidden(true);
     if (auto app = NoticewallAppDelegate::sharedDelegate())
         app->showMessage(NS("Network connection error"));

@@ -173,6 +173,41 @@ TEST_F(Pickers, AFailedIndexShowsTheNetworkErrorAndKeepsTheStore) {
     close();
 }
 
+TEST_F(Pickers, AFailedRefreshKeepsItsTimeSoTheNextOpeningsSendNothing) {
+    openLocations();  // fills the store without consulting the refresh time
+    close();
+    openLocations();  // due (never recorded): recorded now, the index comes again
+    close();
+    requestsFor("/about/sites", 1);
+    auto recorded = defaults->objectForKey(NS("LastStateUpdate"));
+    ASSERT_TRUE(recorded);
+
+    Clock::advance(864001);
+    bnsite::Fault fault;
+    fault.host = "www.bazaarnest.test";
+    fault.path = "/about/sites";
+    fault.status = 503;
+    sitetest::site().addFault(fault);
+    auto screen = openLocations();
+    EXPECT_EQ(requestsFor("/about/sites", 1), 1);
+    EXPECT_EQ(alertMessage(), "Network connection error");
+    EXPECT_GE(screen->stateArray()->count(), 10u);  // the stored list stays usable
+    closePanels();
+    close();
+    // The time of the refresh that fell due stays: while the site fails, later openings neither
+    // download nor complain.
+    auto kept = as<NSNumber>(defaults->objectForKey(NS("LastStateUpdate")));
+    ASSERT_TRUE(kept);
+    EXPECT_GT(kept->longLongValue(), as<NSNumber>(recorded)->longLongValue());
+    for (int i = 0; i < 2; ++i) {
+        screen = openLocations();
+        EXPECT_EQ(requestsFor("/about/sites"), 0);
+        EXPECT_EQ(alertMessage(), "");
+        EXPECT_GE(screen->stateArray()->count(), 10u);
+        close();
+    }
+}
+
 TEST_F(Pickers, AStatesCityIsChosenAndAddedToTheRecentOnes) {
     auto screen = openLocations();
     NSInteger alabama = stateRow(screen, "Alabama");
@@ -264,6 +299,31 @@ TEST_F(Pickers, SubAreasLoadBeforeTheViewAndAFailureLeavesAnEmptyList) {
     EXPECT_TRUE(areas->activityLabel()->isHidden());
     EXPECT_EQ(alertMessage(), "Network connection error");
     EXPECT_EQ(areas->myTableView()->numberOfRowsInSection(0), 0);
+}
+
+TEST_F(Pickers, AnErrorPageForSubAreasLeavesTheWholeMetroToChoose) {
+    auto parent = MetroItem::itemWithName(NS("Boston"), NS("http://boston.bazaarnest.test"),
+                                          NS("Massachusetts"), NS("US"));
+    bnsite::Fault fault;
+    fault.host = "boston.bazaarnest.test";
+    fault.status = 503;
+    sitetest::site().addFault(fault);
+    auto areas = alloc<CityViewController>();
+    areas->initWithNibName(NS("CityViewController"), nullptr);
+    areas->loadSuburb(parent);
+    areas->view();
+    settle();
+    EXPECT_TRUE(areas->activityLabel()->isHidden());
+    EXPECT_EQ(alertMessage(), "Network connection error");
+    ASSERT_EQ(areas->myTableView()->numberOfRowsInSection(0), 1);
+    auto cell = areas->tableViewCellForRowAtIndexPath(areas->myTableView(), row(0, 0));
+    EXPECT_EQ(str(cell->textLabel()->text()), "Boston");
+    closePanels();
+    // Chosen, it is stored as any location.
+    areas->tableViewDidSelectRowAtIndexPath(areas->myTableView(), row(0, 0));
+    advanceRunLoop(1);
+    EXPECT_EQ(str(defaults->stringForKey(NS("LocationName"))), "Boston");
+    EXPECT_EQ(str(defaults->stringForKey(NS("LocationUrl"))), "http://boston.bazaarnest.test");
 }
 
 TEST_F(Pickers, SubAreaMetrosAreTheTwentyTwoSiteRootsExactly) {
