@@ -61,8 +61,18 @@ void FavoriteViewController::loadFavoriteItemListFromDb() {
                 if (more) images->addObject(more);
             item->setImageUrl(images);
         }
+        // A favourite starred before its body arrived can fetch it (Refresh on the item
+        // screen): the record reports here when it comes.
+        item->setController(this);
         itemArray_->addObject(item);
     }
+}
+
+void FavoriteViewController::itemUpdated(ItemInfo* item) {
+    // The body that came is kept with the favourite, so it shows from the store from now on.
+    if (item && item->detail() && item->detailUrl())
+        ManagedStore::updateFavorite(managedObjectContext_, item);
+    ItemListViewController::itemUpdated(item);
 }
 
 void FavoriteViewController::removeItemFromFavorite(NSString* detailUrl) {

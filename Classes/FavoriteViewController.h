@@ -1,6 +1,7 @@
 // The Favorite tab: the listings starred on the item screen, read from the store as records and
 // shown in the result list's table (no load-more row, no listing-page downloads: a favourite
-// shows what was stored when it was starred). Rows open the item screen and can be deleted.
+// shows what was stored when it was starred, and one stored without its body fetches it only
+// when the user asks, keeping it once it comes). Rows open the item screen and can be deleted.
 // Made from the interface "FavoriteViewController".
 #pragma once
 
@@ -23,6 +24,7 @@ class FavoriteViewController : public ItemListViewController {
     void removeItemFromFavorite(NSString* detailUrl);
     void deleteItem(NSIndexPath* indexPath);
     void editButtonPressed(NSObject* sender);
+    void itemUpdated(ItemInfo* item) override;
 
     bool tableViewCanEditRowAtIndexPath(UITableView*, NSIndexPath*) override { return true; }
     void tableViewCommitEditingStyle(UITableView* table, UITableViewCellEditingStyle style,

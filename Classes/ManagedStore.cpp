@@ -188,9 +188,8 @@ Ref<NSPredicate> byDetailUrl(NSString* detailUrl) {
 }
 }  // namespace
 
-bool ManagedStore::addFavorite(NSManagedObjectContext* context, ItemInfo* listing) {
-    if (!context || !listing) return false;
-    auto item = NSEntityDescription::insertNewObjectForEntityForName(NS("FavoriteItem"), context);
+namespace {
+void storeListing(NSManagedObject* item, ItemInfo* listing) {
     item->setValue(listing->title(), NS("title"));
     item->setValue(listing->time(), NS("time"));
     item->setValue(listing->detail(), NS("detail"));
@@ -206,6 +205,24 @@ bool ManagedStore::addFavorite(NSManagedObjectContext* context, ItemInfo* listin
     NSUInteger n = imageUrls ? imageUrls->count() : 0;
     for (NSUInteger i = 0; i < 4 && i < n; ++i)
         item->setValue(as<NSString>(imageUrls->objectAtIndex(i)), kFavoriteImageFields[i]);
+}
+}  // namespace
+
+bool ManagedStore::addFavorite(NSManagedObjectContext* context, ItemInfo* listing) {
+    if (!context || !listing) return false;
+    storeListing(
+        NSEntityDescription::insertNewObjectForEntityForName(NS("FavoriteItem"), context).get(),
+        listing);
+    return saveOrLog(context);
+}
+
+bool ManagedStore::updateFavorite(NSManagedObjectContext* context, ItemInfo* listing) {
+    if (!context || !listing) return false;
+    auto found = loadManagedObjects(context, NS("FavoriteItem"), NS("detailUrl"), true,
+                                    byDetailUrl(listing->detailUrl()));
+    if (!found || found->count() == 0) return false;
+    for (NSObject* o : *found)
+        storeListing(static_cast<NSManagedObject*>(o), listing);
     return saveOrLog(context);
 }
 

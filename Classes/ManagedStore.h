@@ -68,6 +68,9 @@ public:
     // first four of its image URLs (as far as it has them) to imageUrl1 to imageUrl4. True when
     // saved.
     static bool addFavorite(NSManagedObjectContext* context, ItemInfo* item);
+    // Stores the listing again over every favourite with its detail URL (a body that arrived
+    // after it was starred). True when one was found and saved.
+    static bool updateFavorite(NSManagedObjectContext* context, ItemInfo* item);
     static bool isFavorite(NSManagedObjectContext* context, NSString* detailUrl);
     // Deletes every favourite with the detail URL. True when saved.
     static bool removeFavorite(NSManagedObjectContext* context, NSString* detailUrl);

@@ -1,7 +1,10 @@
 // The favourites screen: records rebuilt from the store (image URL rules), no load-more row and
 // no alert for an empty store, Edit/Done, deleting a row, and stars set or cleared on the item
-// screen showing at the next appearance.
+// screen showing at the next appearance; a favourite stored without its body fetching it on
+// Refresh and keeping it.
 #include <gtest/gtest.h>
+
+#include <cctype>
 
 #include "Classes/FavoriteViewController.h"
 #include "Classes/ItemTableViewCell.h"
@@ -9,9 +12,16 @@
 #include "Classes/ManagedObjects.h"
 #include "CoreData/NSEntityDescription.h"
 #include "Foundation/NSIndexPath.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLRequest.h"
 #include "ResultScreensTesting.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UITableView.h"
+#include "UIKit/UIWebView.h"
+#include "support/site/RunningSite.h"
+#include "tools/site/Catalog.h"
+#include "tools/site/Listings.h"
+#include "tools/site/SiteInternal.h"
 #include "ui/style/DZImageView.h"
 
 class FavoritesScreen : public ResultScreensTest {
@@ -143,4 +153,62 @@ TEST_F(FavoritesScreen, StarsFromTheItemScreenShowAtTheNextAppearance) {
     auto lamp = listing("Lamp", "http://x.test/lamp.html");
     item->displayItems(NSArray::arrayWithObject(lamp), 0);
     EXPECT_FALSE(item->isCurrentItemFavorite());
+}
+
+TEST_F(FavoritesScreen, ABodyFetchedOnRefreshShowsAndIsStored) {
+    auto& site = sitetest::site();
+    bnsite::ListingQuery q;
+    q.metro = site.catalog().metroIndex("boston");
+    ASSERT_TRUE(site.catalog().select("fua", &q.selector));
+    q.limit = 1;
+    auto found = site.listings().query(q);
+    ASSERT_EQ(found.rows.size(), 1u);
+    std::string url = bnsite::listingUrl(site.catalog(), found.rows[0]);
+    // A word of the body, to find it on the screen and in the store.
+    std::string words;
+    {
+        std::string body = found.rows[0].bodyText, word;
+        for (char c : body + " ") {
+            if (std::isalpha(static_cast<unsigned char>(c))) {
+                word += c;
+                continue;
+            }
+            if (word.size() > words.size()) words = word;
+            word.clear();
+        }
+    }
+    ASSERT_GE(words.size(), 5u);
+
+    // Starred before its body arrived.
+    store("Chair", "2012-02-20, 09:00AM EST", url.c_str());
+    ASSERT_TRUE(context()->save(nullptr));
+    show();
+    screen->tableViewDidSelectRowAtIndexPath(screen->myTableView(),
+                                             NSIndexPath::indexPathForRow(0, 0));
+    advanceRunLoop(1);
+    auto item = screen->itemViewController();
+    ASSERT_TRUE(item);
+    auto reads = [&](const std::string& t) {
+        return text(item->webView()->readableText()).find(t) != std::string::npos;
+    };
+    EXPECT_TRUE(reads("Loading ..."));
+
+    auto refresh = NSURLRequest::requestWithURL(NSURL::URLWithString(NS("http://refreshthispost")));
+    item->webViewShouldStartLoadWithRequest(item->webView(), refresh, UIWebViewNavigationTypeOther);
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 20));
+    advanceRunLoop(1);
+    // Shown as soon as it came, without a second Refresh.
+    EXPECT_FALSE(reads("Loading ...")) << text(item->webView()->readableText());
+    EXPECT_TRUE(reads(words)) << words;
+
+    // Kept with the favourite: the next visit shows it from the store.
+    auto stored = ManagedStore::favorites(context());
+    ASSERT_EQ(stored->count(), 1u);
+    auto favorite = as<FavoriteItem>(stored->objectAtIndex(0));
+    ASSERT_TRUE(favorite->detail());
+    EXPECT_NE(text(favorite->detail()).find(words), std::string::npos);
+    EXPECT_EQ(text(favorite->title()), "Chair");
+    nav->popViewControllerAnimated(false);
+    advanceRunLoop(1);
+    EXPECT_TRUE(record(0)->detail());
 }
