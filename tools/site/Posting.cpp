@@ -518,6 +518,15 @@ std::string takeForcedPage(SiteImpl& site) {
 
 HttpResponse forcedPage(SiteImpl& site, Session& s, const std::string& account,
                         const std::string& forced) {
+    // A step's page that is shown takes its form, as when the chain reaches it: posting can go
+    // on through the page asked for.
+    static const std::pair<const char*, Step> kFormPages[] = {
+        {"type", Step::Type},       {"area", Step::Area},
+        {"compose", Step::Compose}, {"emailwarning", Step::EmailWarning},
+        {"photos", Step::Photos},   {"review", Step::Review},
+        {"terms", Step::Terms},     {"captcha", Step::Captcha}};
+    for (const auto& [name, step] : kFormPages)
+        if (forced == name) s.reached.insert(step);
     if (forced == "type") return typePage(site, s);
     if (forced == "area") return areaPage(site, s);
     if (forced == "compose") return composePage(site, s, account, {});

@@ -29,6 +29,8 @@
 #include "support/RunLoopTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/services/AnalyticsModule.h"
+#include "tools/site/Catalog.h"
+#include "tools/site/Listings.h"
 
 namespace fs = std::filesystem;
 
@@ -216,6 +218,22 @@ TEST_F(PostingTranscripts, PicturesOfTheOverlayTheComposeScreenAndTheCaptcha) {
     auto captcha = picture(dir, "post-captcha.png");
     ASSERT_TRUE(captcha);
     EXPECT_GT(count(captcha, CGRectMake(10, 20 + 65, 300, 57), dark), 200);
+}
+
+TEST_F(PostingTranscripts, ThroughATermsPageTheSiteAsksForToThePosting) {
+    expectPostingTranscript("post-terms");
+    auto posted = sitetest::site().listings().query([] {
+        bnsite::ListingQuery q;
+        q.metro = sitetest::site().catalog().metroIndex("denver");
+        EXPECT_TRUE(sitetest::site().catalog().select("bik", &q.selector));
+        q.words = {"Road", "bike"};
+        q.limit = 1000;
+        return q;
+    }());
+    std::vector<std::string> ours;
+    for (const auto& l : posted.rows)
+        if (l.userPosted) ours.push_back(l.bodyText);
+    EXPECT_EQ(ours, std::vector<std::string>{"Light and fast."});
 }
 
 TEST_F(PostingTranscripts, EmailInBodyPhoneVerificationAndTheMailNotice) {

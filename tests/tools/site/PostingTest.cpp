@@ -336,6 +336,30 @@ TEST_F(Posting, CommunityHousingAndCitiesWithoutAreas) {
     EXPECT_EQ(inputKeyByToken(rooms.text, "size=\"3\""), "Rent");
 }
 
+// A step's page the admin's switch puts in takes its form: posting goes on through it.
+TEST_F(Posting, APageOfTheSwitchTakesItsForm) {
+    logIn("tester@example.test");
+    Page first = chooseNamed(startPosting().text, "Items Wanted & Barter");
+    Page form = choose(first.text, sectionList(first.text)[0]);
+    Page review = finishPhotos(submitCompose(form.text, Compose{}, "tester").text);
+    Page done = postConfirm(review.text, {{"<submit>", "Continue"}});
+    ASSERT_EQ(postPageType(done.text), 9);  // the first posting accepts the terms
+    ASSERT_NE(postConfirm(done.text, {{"<submit>", "ACCEPT the terms of use"}})
+                  .text.find("Your posting can be seen"),
+              std::string::npos);
+
+    // The account has accepted them: only the switch shows the terms again.
+    Page again = chooseNamed(startPosting().text, "Items Wanted & Barter");
+    Page form2 = choose(again.text, sectionList(again.text)[0]);
+    Page review2 = finishPhotos(submitCompose(form2.text, Compose{}, "tester").text);
+    site().setNextPostingPage("terms");
+    Page terms = postConfirm(review2.text, {{"<submit>", "Continue"}});
+    ASSERT_EQ(postPageType(terms.text), 9);
+    Page posted = postConfirm(terms.text, {{"<submit>", "ACCEPT the terms of use"}});
+    EXPECT_EQ(posted.status, 200);
+    EXPECT_NE(posted.text.find("Your posting can be seen"), std::string::npos) << posted.text;
+}
+
 // The admin's switch answers the next posts with pages no choice reaches, one each.
 TEST_F(Posting, TheAdminSwitchAndTheUploadSizes) {
     Page types = startPosting();
