@@ -160,6 +160,7 @@ class HTTPReadStream : public CFReadStream {
         if (persistent_) {
             conn_ = pool::checkout(poolKey_);
             if (conn_) {
+                reusedConnection_ = conn_->reused;
                 attachSocket();
                 onTransportReady();
                 // A kept connection is open already: the request goes out now, not after a
@@ -263,6 +264,8 @@ class HTTPReadStream : public CFReadStream {
             return NSNumber::numberWithUnsignedLongLong(bytesWritten_.load());
         if (key->isEqualToString(kCFStreamPropertyHTTPFinalURL)) return request_->url;
         if (key->isEqualToString(kCFStreamPropertyHTTPFinalRequest)) return sentRequest();
+        if (key->isEqualToString(kCFStreamPropertyHTTPConnectionReused))
+            return reusedConnection_ ? kCFBooleanTrue : kCFBooleanFalse;
         return properties_->objectForKey(key);
     }
 
@@ -271,7 +274,8 @@ class HTTPReadStream : public CFReadStream {
         if (key->isEqualToString(kCFStreamPropertyHTTPResponseHeader) ||
             key->isEqualToString(kCFStreamPropertyHTTPRequestBytesWrittenCount) ||
             key->isEqualToString(kCFStreamPropertyHTTPFinalURL) ||
-            key->isEqualToString(kCFStreamPropertyHTTPFinalRequest))
+            key->isEqualToString(kCFStreamPropertyHTTPFinalRequest) ||
+            key->isEqualToString(kCFStreamPropertyHTTPConnectionReused))
             return false;
         if (value) {
             properties_->setObject(value, key);
@@ -1395,6 +1399,7 @@ private:
     int port_ = 0;
     bool explicitPort_ = false;
     bool persistent_ = false;
+    bool reusedConnection_ = false;  // the request went out on a connection from the pool
     Proxy proxy_ = Proxy::None;
     std::string proxyHost_;
     int proxyPort_ = 0;

@@ -41,6 +41,13 @@ extern NSString* const kCFStreamPropertyHTTPFinalRequest;
 // default. A kept connection that turns out to be dead when reused ends the later stream with
 // the "new connection" errors of CFNetworkErrors.h.
 extern NSString* const kCFStreamPropertyHTTPAttemptPersistentConnection;
+// kCFBooleanTrue when the request went out on a kept connection taken from the pool,
+// kCFBooleanFalse when it went out (or was to go out) on a connection of its own. Read only,
+// and still there after the stream has failed or been closed: a request lost on a reused
+// connection may be one the server never saw (it closed the idle connection as the request
+// arrived), one lost on its own connection may have been read whole, so only the former is safe
+// to send again.
+extern NSString* const kCFStreamPropertyHTTPConnectionReused;
 // Body bytes handed to the network so far (an NSNumber, 64-bit). Read only.
 extern NSString* const kCFStreamPropertyHTTPRequestBytesWrittenCount;
 // Accepted for the platform's sake; redirects are never followed here.

@@ -11,6 +11,7 @@ NSString* const kCFStreamPropertyHTTPFinalURL = NS("kCFStreamPropertyHTTPFinalUR
 NSString* const kCFStreamPropertyHTTPFinalRequest = NS("kCFStreamPropertyHTTPFinalRequest");
 NSString* const kCFStreamPropertyHTTPAttemptPersistentConnection =
     NS("kCFStreamPropertyHTTPAttemptPersistentConnection");
+NSString* const kCFStreamPropertyHTTPConnectionReused = NS("kCFStreamPropertyHTTPConnectionReused");
 NSString* const kCFStreamPropertyHTTPRequestBytesWrittenCount =
     NS("kCFStreamPropertyHTTPRequestBytesWrittenCount");
 NSString* const kCFStreamPropertyHTTPShouldAutoredirect =

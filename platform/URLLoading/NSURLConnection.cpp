@@ -56,9 +56,14 @@ bool isHTTPScheme(const std::string& scheme) {
     return scheme == "http" || scheme == "https";
 }
 
-// The stream errors that say a kept connection was found dead when it was reused.
-bool keptConnectionDied(NSError* error) {
-    if (!error) return false;
+// Whether a stream failed because the kept connection it reused was found dead: the server
+// closed the idle connection as the request arrived, so it never saw the request. The same
+// errors on a connection of the stream's own may come after the server read the whole request.
+bool keptConnectionDied(CFReadStream* stream, NSError* error) {
+    if (!stream || !error) return false;
+    auto reused =
+        as<NSNumber>(CFReadStreamCopyProperty(stream, kCFStreamPropertyHTTPConnectionReused));
+    if (!reused || !reused->boolValue()) return false;
     Ref<NSString> domain = error->domain();
     NSInteger code = error->code();
     if (domain && domain->isEqualToString(NSPOSIXErrorDomain))
@@ -431,7 +436,7 @@ struct NSURLConnection::Load {
                  port, https ? kCFStreamPropertyHTTPSProxyPort : kCFStreamPropertyHTTPProxyPort}));
     }
 
-    void open(NSURLRequest* r) {
+    void open(NSURLRequest* r, bool resend = false) {
         Ref<CFHTTPMessage> m = message(r);
         if (!m) {
             fail(urlError(NSURLErrorBadURL, r->URL()));
@@ -442,8 +447,10 @@ struct NSURLConnection::Load {
             fail(urlError(NSURLErrorBadURL, r->URL()));
             return;
         }
-        CFReadStreamSetProperty(stream, kCFStreamPropertyHTTPAttemptPersistentConnection,
-                                kCFBooleanTrue);
+        // The resend after a dead kept connection takes no other kept one.
+        if (!resend)
+            CFReadStreamSetProperty(stream, kCFStreamPropertyHTTPAttemptPersistentConnection,
+                                    kCFBooleanTrue);
         applyProxy(stream, r->URL());
         CFStreamClientContext context;
         context.info = this;
@@ -519,12 +526,12 @@ struct NSURLConnection::Load {
 
     void streamFailed() {
         Ref<NSError> underlying = stream ? CFReadStreamCopyError(stream) : nullptr;
-        // A kept connection the server had closed: once more on a new one, as long as nothing
-        // of the answer has been seen.
-        if (!retried && phase == Phase::Head && keptConnectionDied(underlying)) {
+        // A kept connection the server had closed: once more, on a connection of its own (the
+        // other kept ones may be as dead), as long as nothing of the answer has been seen.
+        if (!retried && phase == Phase::Head && keptConnectionDied(stream, underlying)) {
             retried = true;
             dropStream(true);
-            open(request());
+            open(request(), true);
             return;
         }
         NSInteger code = urlload::urlErrorCodeForStreamError(underlying, connected);

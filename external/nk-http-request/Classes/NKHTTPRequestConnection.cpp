@@ -1,7 +1,7 @@
 // What keeps a request honest while it waits on the network: the 0.25-second status check with
-// its time-out and retry rules, stream errors with the one retry on a fresh connection, the
-// read stream's place on the run loop (behind the activity indicator), expiry of kept
-// connections, and the temporary files.
+// its time-out and retry rules, stream errors with the one retry on a fresh connection after a
+// dead kept one, the read stream's place on the run loop (behind the activity indicator), expiry of
+// kept connections, and the temporary files.
 #include <algorithm>
 #include <limits>
 
@@ -27,9 +27,14 @@ namespace {
 constexpr NSTimeInterval kIndicatorHideDelay = 0.5;
 
 // The errors that say a kept connection died under the request: worth one more try on a new
-// connection.
-bool asksForNewConnection(NSError* error) {
-    if (!error) return false;
+// connection. Only when the stream reused a kept connection: the server closed it idle as the
+// request arrived and never saw it. On a connection of its own the request may have been read
+// whole before the connection went, and sending it again could do its work twice.
+bool asksForNewConnection(CFReadStream* stream, NSError* error) {
+    if (!stream || !error) return false;
+    auto reused =
+        as<NSNumber>(CFReadStreamCopyProperty(stream, kCFStreamPropertyHTTPConnectionReused));
+    if (!reused || !reused->boolValue()) return false;
     Ref<NSString> domain = error->domain();
     NSInteger code = error->code();
     if (domain && domain->isEqualToString(NSPOSIXErrorDomain))
@@ -125,7 +130,7 @@ void NKHTTPRequest::handleStreamError() {
         cancelLoad();
         return;
     }
-    if (asksForNewConnection(underlying) && retryCount_ == 0) {
+    if (asksForNewConnection(readStream_, underlying) && retryCount_ == 0) {
         // Stop the exchange as cancelLoad does, but keep a body file the request made: the
         // retry sends the same body.
         connectionCanBeReused_ = false;

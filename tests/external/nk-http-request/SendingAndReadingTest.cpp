@@ -505,14 +505,45 @@ TEST_F(SendingAndReading, DeadKeptConnectionIsRetriedOnANewOneUnnoticed) {
 }
 
 TEST_F(SendingAndReading, SecondLostConnectionFailsWithCodeOne) {
-    server.route("GET", "/hangup", [](Exchange& x) { x.close(); });
+    // Answered once on a kept connection; every later request is read and its connection
+    // closed unanswered, the retry's new connection included.
+    server.route("GET", "/hangup", [](Exchange& x) {
+        if (x.request().sequence == 0) {
+            x.respond(Response(200, "kept"));
+        } else {
+            x.close();
+        }
+    });
+    run(server.url("/hangup"));
     Ref<Recorder> d = make<Recorder>();
     Ref<NKHTTPRequest> r = run(server.url("/hangup"), [&](NKHTTPRequest* r) { r->setDelegate(d); });
     ASSERT_TRUE(r->error());
     EXPECT_EQ(r->error()->code(), NKConnectionFailureErrorType);
     EXPECT_EQ(r->error()->localizedDescription()->utf8(), "A connection failure occurred");
     EXPECT_TRUE(as<NSError>(r->error()->userInfo()->objectForKey(NSUnderlyingErrorKey)));
-    EXPECT_EQ(server.requestCount(), 2u);
+    EXPECT_EQ(r->retryCount(), 1);
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[1].connectionId, 1u);
+    EXPECT_EQ(requests[2].connectionId, 2u);
+    EXPECT_EQ(d->count("started"), 2u);
+    EXPECT_EQ(d->count("failed"), 1u);
+}
+
+TEST_F(SendingAndReading, APostLostUnansweredOnItsOwnConnectionIsSentOnce) {
+    // The server reads the whole body, then hangs up: it may have acted on it already.
+    server.route("POST", "/hangup", [](Exchange& x) { x.close(); });
+    Ref<Recorder> d = make<Recorder>();
+    Ref<NKHTTPRequest> r = run(server.url("/hangup"), [&](NKHTTPRequest* r) {
+        r->setDelegate(d);
+        r->appendPostData(NSData::dataWithBytes("sessions=3", 10));
+    });
+    ASSERT_TRUE(r->error());
+    EXPECT_EQ(r->error()->code(), NKConnectionFailureErrorType);
+    EXPECT_EQ(r->retryCount(), 0);
+    ASSERT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(server.requests().at(0).body, "sessions=3");
+    EXPECT_EQ(d->count("started"), 1u);
     EXPECT_EQ(d->count("failed"), 1u);
 }
 

@@ -43,6 +43,13 @@ protected:
         if (streamID) CFReadStreamSetProperty(s, NS("NKStreamID"), streamID);
         return s;
     }
+    // Whether the stream's connection came out of the pool, as the stream reports it.
+    static bool connectionReused(CFReadStream* s) {
+        auto flag =
+            as<NSNumber>(CFReadStreamCopyProperty(s, kCFStreamPropertyHTTPConnectionReused));
+        EXPECT_TRUE(flag);
+        return flag && flag->boolValue();
+    }
 };
 
 // ---- framing -----------------------------------------------------------------------------------
@@ -286,9 +293,12 @@ TEST_F(HTTPStream, KeptConnectionsAreSharedByTheirProperties) {
     auto second = keptStream(server.url("/2"), id1);
     EXPECT_EQ(runStream(second).body, "same");
     EXPECT_EQ(server.accepted(), 1);
+    EXPECT_FALSE(connectionReused(first));
+    EXPECT_TRUE(connectionReused(second));
     // Another stream id never shares it.
     auto third = keptStream(server.url("/3"), id2);
     EXPECT_EQ(runStream(third).body, "same");
+    EXPECT_FALSE(connectionReused(third));
     EXPECT_EQ(server.accepted(), 2);
     // Nor does a stream that does not ask to keep connections.
     auto plain = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, request(server.url("/4")));
@@ -461,15 +471,25 @@ TEST_F(HTTPStream, ReusedConnectionThatTheServerClosedGivesTheRetryError) {
         if (c.readRequest(r)) c.send(okResponse("first"));
         c.close();
     });
-    EXPECT_EQ(runStream(keptStream(server.url())).body, "first");
+    auto first = keptStream(server.url());
+    EXPECT_FALSE(connectionReused(first));
+    EXPECT_EQ(runStream(first).body, "first");
+    EXPECT_FALSE(connectionReused(first));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the close arrive
     auto reused = keptStream(server.url());
     StreamRun run = runStream(reused);
     ASSERT_TRUE(run.failed);
     EXPECT_TRUE(isNewConnectionError(run.error)) << text(run.error);
     EXPECT_EQ(server.accepted(), 1);
+    // The failed stream still tells that its connection was a kept one; nobody can say otherwise.
+    EXPECT_TRUE(connectionReused(reused));
+    EXPECT_FALSE(
+        CFReadStreamSetProperty(reused, kCFStreamPropertyHTTPConnectionReused, kCFBooleanFalse));
+    EXPECT_TRUE(connectionReused(reused));
     // A fresh stream after that makes a new connection and succeeds.
-    EXPECT_EQ(runStream(keptStream(server.url())).body, "first");
+    auto fresh = keptStream(server.url());
+    EXPECT_EQ(runStream(fresh).body, "first");
+    EXPECT_FALSE(connectionReused(fresh));
     EXPECT_EQ(server.accepted(), 2);
 }
 

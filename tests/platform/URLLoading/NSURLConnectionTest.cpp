@@ -2,6 +2,7 @@
 // defaults of a delegate that implements little, redirects, cookies, compression, time-outs,
 // cancelling, the synchronous send, scheduling on another thread's loop, errors and the count
 // of network work in flight.
+#include <algorithm>
 #include <fstream>
 #include <thread>
 
@@ -371,6 +372,91 @@ TEST_F(Connection, AReplyCutShortHandsOverItsHeadAndBytesAndIsNotSentAgain) {
     EXPECT_EQ(cut->body, std::string(1200, 'p'));
     // The answer had begun: no second attempt on a new connection.
     EXPECT_EQ(server.requestCount(), 1u);
+}
+
+// ---- a connection lost before any answer
+// ---------------------------------------------------------
+
+namespace {
+
+Ref<NSMutableURLRequest> postTo(const std::string& url, const std::string& body) {
+    auto r = requestFor(url);
+    r->setHTTPMethod(NS("POST"));
+    r->setHTTPBody(NSData::dataWithBytes(body.data(), body.size()));
+    return r;
+}
+
+}  // namespace
+
+TEST_F(Connection, APostLostUnansweredOnItsOwnConnectionIsSentOnceAndFails) {
+    // The server reads the whole upload, then hangs up without a word: it may well have booked
+    // it, so sending it again would book it twice.
+    server.route("POST", "/upload", [](Exchange& x) { x.close(); });
+    auto r = make<Recorder>();
+    load(postTo(server.url("/upload"), "sessions=3"), r);
+    EXPECT_EQ(r->errorCode(), NSURLErrorNetworkConnectionLost);
+    EXPECT_EQ(r->events.back(), "fail " + std::to_string(NSURLErrorNetworkConnectionLost));
+    ASSERT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(server.requests().at(0).body, "sessions=3");
+    EXPECT_EQ(server.connectionCount(), 1u);
+}
+
+TEST_F(Connection, ARequestOnAKeptConnectionTheServerClosedIsSentAgainOnceOnANewOne) {
+    // Two loads at once leave two kept connections; the server then closes each kept
+    // connection as the next request arrives on it (as one closing idle connections does).
+    auto gate = server.gate();
+    server.route("GET", "/held", held(gate, text("held")));
+    server.route("POST", "/upload", firstOnly(echo()));
+    auto a = make<Recorder>(), b = make<Recorder>();
+    auto ca = alloc<NSURLConnection>(), cb = alloc<NSURLConnection>();
+    EXPECT_TRUE(ca->initWithRequest(requestFor(server.url("/held")), a));
+    EXPECT_TRUE(cb->initWithRequest(requestFor(server.url("/held")), b));
+    ASSERT_TRUE(runLoopUntil([&] { return gate->waiting() == 2; }));
+    gate->open();
+    ASSERT_TRUE(runLoopUntil([&] { return a->done && b->done; }));
+    ASSERT_EQ(a->body + b->body, "heldheld");
+    ASSERT_EQ(server.connectionCount(), 2u);
+
+    auto r = make<Recorder>();
+    load(postTo(server.url("/upload"), "sessions=3"), r);
+    EXPECT_FALSE(r->error) << text(r->error ? r->error->localizedDescription() : nullptr);
+    EXPECT_EQ(r->status(), 200);
+    EXPECT_NE(r->body.find("sessions=3"), std::string::npos);
+    // The delegate hears of one request and one answer.
+    EXPECT_EQ(std::count(r->events.begin(), r->events.end(), "request"), 1);
+    EXPECT_EQ(std::count(r->events.begin(), r->events.end(), "response 200"), 1);
+    // Lost on a kept connection, then sent again on a new one, not on the other kept one.
+    auto uploads = server.requestsTo("/upload");
+    ASSERT_EQ(uploads.size(), 2u);
+    EXPECT_GT(uploads[0].indexOnConnection, 0u);
+    EXPECT_EQ(uploads[1].indexOnConnection, 0u);
+    EXPECT_EQ(uploads[1].connectionId, 3u);
+    EXPECT_EQ(uploads[1].body, "sessions=3");
+}
+
+TEST_F(Connection, ARequestIsSentAgainOnlyOnce) {
+    // The first request is answered on a kept connection; every later one is read and the
+    // connection closed unanswered, the resend's new connection included.
+    server.route("POST", "/upload", [](Exchange& x) {
+        if (x.request().sequence == 0) {
+            x.respond(Response(200, "booked"));
+        } else {
+            x.close();
+        }
+    });
+    auto first = make<Recorder>();
+    load(postTo(server.url("/upload"), "one"), first);
+    EXPECT_EQ(first->body, "booked");
+    auto r = make<Recorder>();
+    load(postTo(server.url("/upload"), "two"), r);
+    EXPECT_EQ(r->errorCode(), NSURLErrorNetworkConnectionLost);
+    EXPECT_EQ(std::count(r->events.begin(), r->events.end(), "request"), 1);
+    auto uploads = server.requestsTo("/upload");
+    ASSERT_EQ(uploads.size(), 3u);
+    EXPECT_EQ(uploads[1].connectionId, 1u);
+    EXPECT_EQ(uploads[2].connectionId, 2u);
+    EXPECT_EQ(uploads[2].body, "two");
+    EXPECT_EQ(server.connectionCount(), 2u);
 }
 
 TEST_F(Connection, TLSChecksTheChainAndTheName) {
