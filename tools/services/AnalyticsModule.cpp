@@ -57,12 +57,14 @@ HttpResponse AnalyticsModule::handle(const HttpRequest& request) {
     if (request.method != "POST") return HttpResponse::plain("uploads are posted\n", 405);
     std::string refusal;
     Decoded<TallyUpload> decoded;
+    std::size_t sessions = 0;
     std::string type = request.header("Content-Type");
     if (!equalsIgnoringCase(type, "application/octet-stream")) {
         refusal =
             "field Content-Type at byte 0: must be application/octet-stream, not \"" + type + "\"";
     } else {
-        decoded = decodeTallyUpload(request.body);
+        // Checked without keeping its records; the body is what is kept.
+        decoded = checkTallyUpload(request.body, &sessions);
         refusal = decoded.error;
     }
     std::lock_guard<std::mutex> g(lock_);
@@ -73,10 +75,9 @@ HttpResponse AnalyticsModule::handle(const HttpRequest& request) {
         answer.note = refusal;
         return answer;
     }
-    // What a decoded upload holds is about what its body took.
-    uploads_.push(Upload{receivedNow(), std::move(*decoded.value)}, request.body.size());
-    const TallyUpload& upload = uploads_.back().upload;
-    std::string note = std::to_string(upload.sessions.size()) + " session(s)";
+    uploads_.push(Stored{receivedNow(), request.body}, request.body.size());
+    const TallyUpload& upload = *decoded.value;
+    std::string note = std::to_string(sessions) + " session(s)";
     if (!upload.adsRequested) {
         HttpResponse answer = HttpResponse::binary("", "application/octet-stream");
         answer.note = note;
@@ -98,10 +99,26 @@ HttpResponse AnalyticsModule::handle(const HttpRequest& request) {
 
 std::optional<HttpResponse> AnalyticsModule::adminView(std::string_view view,
                                                        const FormFields& query) {
+    // The upload views go page by page (page= from 1, per= up to kUploadsPerPage): one page
+    // decodes and writes only its own uploads.
+    std::size_t page = 1, per = kUploadsPerPage;
+    if (view == "uploads" || view == "impressions") {
+        auto pageNumber = findField(query, "page")
+                              ? standin::integerIn(fieldValue(query, "page"), 1, 1000000)
+                              : std::optional<long long>(1);
+        auto perPage = findField(query, "per")
+                           ? standin::integerIn(fieldValue(query, "per"), 1, kUploadsPerPage)
+                           : std::optional<long long>(kUploadsPerPage);
+        if (!pageNumber || !perPage)
+            return HttpResponse::plain(
+                "page= counts from 1, per= is 1 to " + std::to_string(kUploadsPerPage) + "\n", 400);
+        page = static_cast<std::size_t>(*pageNumber);
+        per = static_cast<std::size_t>(*perPage);
+    }
     if (view == "uploads") {
         standin::JsonWriter w;
         w.beginArray();
-        for (const auto& u : uploads()) {
+        for (const auto& u : uploads((page - 1) * per, per)) {
             w.beginObject().member("received", u.received);
             writeTallyUpload(w, u.upload);
             w.endObject();
@@ -120,7 +137,7 @@ std::optional<HttpResponse> AnalyticsModule::adminView(std::string_view view,
     if (view == "impressions") {
         standin::JsonWriter w;
         w.beginArray();
-        for (const auto& u : uploads()) {
+        for (const auto& u : uploads((page - 1) * per, per)) {
             for (const auto& session : u.upload.sessions) {
                 for (const auto& m : session.impressions) {
                     w.beginObject().member("received", u.received).member("hook", m.hook);
@@ -193,14 +210,16 @@ std::optional<HttpResponse> AnalyticsModule::adminView(std::string_view view,
 }
 
 std::vector<std::string> AnalyticsModule::adminHelp() const {
-    return {"uploads                the decoded uploads, every field (JSON)",
-            "impressions            the ad impressions of every upload, states in order (JSON)",
-            "ads?scenario=S&seed=N&refresh=R&icons=I&click=hook:action,...\n"
-            "                             how uploads asking for ads are answered (S: normal,\n"
-            "                             error, unknown-tags, overrun, bad-hook, empty, failure)",
-            "refused                the refused uploads and why (JSON)",
-            "debugkey?key=K&date=D  the debug key for API key K on D (MM-dd-yyyy, default\n"
-            "                             today); the client takes it on D and the 7 days before"};
+    return {
+        "uploads?page=N&per=M   the decoded uploads, every field (JSON), oldest first, 20\n"
+        "                             (or M) a page",
+        "impressions?page=N&per=M  the ad impressions of those uploads, states in order (JSON)",
+        "ads?scenario=S&seed=N&refresh=R&icons=I&click=hook:action,...\n"
+        "                             how uploads asking for ads are answered (S: normal,\n"
+        "                             error, unknown-tags, overrun, bad-hook, empty, failure)",
+        "refused                the refused uploads and why (JSON)",
+        "debugkey?key=K&date=D  the debug key for API key K on D (MM-dd-yyyy, default\n"
+        "                             today); the client takes it on D and the 7 days before"};
 }
 
 void AnalyticsModule::reset() {
@@ -221,8 +240,29 @@ void AnalyticsModule::setAdOptions(const TallyAdReplyOptions& options) {
 }
 
 std::vector<AnalyticsModule::Upload> AnalyticsModule::uploads() const {
+    return uploads(0, kKeptUploads);
+}
+
+std::vector<AnalyticsModule::Upload> AnalyticsModule::uploads(std::size_t first,
+                                                              std::size_t count) const {
+    std::vector<Stored> stored;
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        for (std::size_t i = first; i < uploads_.size() && i - first < count; ++i)
+            stored.push_back(uploads_[i]);
+    }
+    std::vector<Upload> out;
+    for (const auto& s : stored) {
+        // Every kept body passed the same decoder when it came.
+        if (auto decoded = decodeTallyUpload(s.body); decoded.value)
+            out.push_back(Upload{s.received, std::move(*decoded.value)});
+    }
+    return out;
+}
+
+std::size_t AnalyticsModule::keptBytes() const {
     std::lock_guard<std::mutex> g(lock_);
-    return uploads_.list();
+    return uploads_.bytes();
 }
 
 std::vector<AnalyticsModule::Refusal> AnalyticsModule::refusals() const {

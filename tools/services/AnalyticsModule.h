@@ -17,8 +17,13 @@
 
 namespace bnservices {
 
-// Uploads and refusals kept per server, the oldest first to go.
+// Uploads and refusals kept per server, the oldest first to go. Uploads are kept as the bodies
+// that came, within Kept's byte cap (or the latest alone when it is larger, up to the core's
+// body limit), and decoded when they are read: decoded, a body of small entries takes many
+// times its size.
 inline constexpr std::size_t kKeptUploads = 500;
+// The admin views list this many uploads a page unless asked for fewer (per=).
+inline constexpr std::size_t kUploadsPerPage = 20;
 
 class AnalyticsModule : public Module {
 public:
@@ -37,8 +42,10 @@ public:
     std::vector<std::string> adminHelp() const override;
     void reset() override;
 
-    // What it took and what it refused, oldest first.
+    // What it took (decoded now) and what it refused, oldest first.
     std::vector<Upload> uploads() const;
+    // The bytes of the upload bodies it keeps.
+    std::size_t keptBytes() const;
     std::vector<Refusal> refusals() const;
 
     // How uploads that ask for ads are answered.
@@ -49,8 +56,15 @@ public:
     static std::string debugKey(const std::string& apiKey, const std::string& date);
 
 private:
+    struct Stored {
+        std::string received;
+        std::string body;
+    };
+    // Uploads `first` to `first + count` (clipped), decoded.
+    std::vector<Upload> uploads(std::size_t first, std::size_t count) const;
+
     mutable std::mutex lock_;
-    Kept<Upload> uploads_{kKeptUploads};
+    Kept<Stored> uploads_{kKeptUploads};
     Kept<Refusal> refusals_{kKeptUploads};
     TallyAdReplyOptions adOptions_;
 };

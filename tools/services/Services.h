@@ -34,10 +34,11 @@ struct ServicesOptions {
     // One line per answered request; none when empty.
     std::function<void(const std::string&)> log;
     // The request deadline (or its gate, for tests; see StandInOptions), the connections served
-    // at once and how long a write waits for a client.
+    // at once, how long a new one may stay silent and how long writing an answer may take.
     double headSeconds = 30;
     std::string headGate;
     std::size_t maxConnections = 256;
+    double firstByteSeconds = 5;
     double sendSeconds = 30;
 };
 

@@ -16,7 +16,11 @@ struct Refusal {
 // broke the format and where it starts.
 class Reader {
 public:
-    explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+    // Without `keep`, the lists of the session records (events and their parameters, counts,
+    // errors, impressions) are read and checked but not kept: a dense body of small entries
+    // would otherwise take many times its size.
+    explicit Reader(std::string_view bytes, bool keep = true) : bytes_(bytes), keep_(keep) {}
+    bool keeps() const { return keep_; }
 
     [[noreturn]] void fail(const std::string& field, std::size_t at, const std::string& reason) {
         throw Refusal{"field " + field + " at byte " + std::to_string(at) + ": " + reason};
@@ -74,6 +78,21 @@ public:
         if (!standin::isValidUtf8(out)) fail(field, start, "bad UTF-8");
         return out;
     }
+    // The same for a field named only when it fails: the names of list items take longer to
+    // make than their bytes take to read.
+    template <class Name>
+    std::string stringNamed(const Name& name) {
+        std::size_t start = at_;
+        if (at_ + 2 > bytes_.size()) fail(name(), at_, "short data");
+        std::size_t count = static_cast<unsigned char>(bytes_[at_]) << 8 |
+                            static_cast<unsigned char>(bytes_[at_ + 1]);
+        at_ += 2;
+        if (at_ + count > bytes_.size()) fail(name(), start, "short data");
+        std::string_view text = bytes_.substr(at_, count);
+        at_ += count;
+        if (!standin::isValidUtf8(text)) fail(name(), start, "bad UTF-8");
+        return std::string(text);
+    }
     std::string tinyData(const std::string& field) {
         std::size_t start = at_;
         return bytes(field, static_cast<std::size_t>(byte(field)), start);
@@ -90,6 +109,7 @@ public:
 
 private:
     std::string_view bytes_;
+    bool keep_;
     std::size_t at_ = 0;
 };
 
@@ -111,6 +131,7 @@ TallyUploadImpression readImpression(Reader& r, const std::string& at) {
     start = r.at();
     unsigned states = r.ushort(at + ".states");
     if (states == 0) r.fail(at + ".states", start, "an impression has at least one state");
+    std::int64_t last = 0;
     for (unsigned i = 0; i < states; ++i) {
         std::string field = item(at + ".states", i, "state");
         start = r.at();
@@ -119,9 +140,9 @@ TallyUploadImpression readImpression(Reader& r, const std::string& at) {
         field = item(at + ".states", i, "offset");
         start = r.at();
         std::int64_t offset = r.int64(field);
-        if (i > 0 && offset < m.states.back().second)
-            r.fail(field, start, "states go in time order");
-        m.states.emplace_back(state, offset);
+        if (i > 0 && offset < last) r.fail(field, start, "states go in time order");
+        last = offset;
+        if (r.keeps()) m.states.emplace_back(state, offset);
     }
     return m;
 }
@@ -155,7 +176,8 @@ TallyUploadRecord readRecord(Reader& r, const std::string& at) {
     unsigned counts = r.ushort(f("counts"));
     for (unsigned i = 0; i < counts; ++i) {
         std::string name = r.string(item(f("counts"), i, "name"));
-        s.counts.emplace_back(name, r.int32(item(f("counts"), i, "count")));
+        std::int32_t count = r.int32(item(f("counts"), i, "count"));
+        if (r.keeps()) s.counts.emplace_back(std::move(name), count);
     }
     unsigned events = r.ushort(f("events"));
     for (unsigned i = 0; i < events; ++i) {
@@ -164,12 +186,13 @@ TallyUploadRecord readRecord(Reader& r, const std::string& at) {
         event.name = r.string(e + ".name");
         unsigned parameters = r.ushort(e + ".parameters");
         for (unsigned k = 0; k < parameters; ++k) {
-            std::string key = r.string(item(e + ".parameters", k, "key"));
-            event.parameters.emplace_back(key, r.string(item(e + ".parameters", k, "value")));
+            std::string key = r.stringNamed([&] { return item(e + ".parameters", k, "key"); });
+            std::string value = r.stringNamed([&] { return item(e + ".parameters", k, "value"); });
+            if (r.keeps()) event.parameters.emplace_back(std::move(key), std::move(value));
         }
         event.offset = r.int64(e + ".offset");
         event.duration = r.int64(e + ".duration");
-        s.events.push_back(std::move(event));
+        if (r.keeps()) s.events.push_back(std::move(event));
     }
     s.eventLogComplete = r.boolean(f("eventLogComplete"));
     s.totalErrors = r.int32(f("totalErrors"));
@@ -180,16 +203,18 @@ TallyUploadRecord readRecord(Reader& r, const std::string& at) {
         e.id = r.string(item(f("errors"), i, "id"));
         e.message = r.string(item(f("errors"), i, "message"));
         e.exception = r.string(item(f("errors"), i, "exception"));
-        s.errors.push_back(std::move(e));
+        if (r.keeps()) s.errors.push_back(std::move(e));
     }
     unsigned impressions = r.ushort(f("impressions"));
-    for (unsigned i = 0; i < impressions; ++i)
-        s.impressions.push_back(
-            readImpression(r, f("impressions") + "[" + std::to_string(i) + "]"));
+    for (unsigned i = 0; i < impressions; ++i) {
+        TallyUploadImpression m =
+            readImpression(r, f("impressions") + "[" + std::to_string(i) + "]");
+        if (r.keeps()) s.impressions.push_back(std::move(m));
+    }
     return s;
 }
 
-TallyUpload readUpload(Reader& r) {
+TallyUpload readUpload(Reader& r, std::size_t* sessionCount = nullptr) {
     TallyUpload u;
     r.constant("protocol", 15);
     u.adsRequested = r.ushort("adsRequested");
@@ -227,8 +252,11 @@ TallyUpload readUpload(Reader& r) {
         u.properties.emplace_back(key, r.string(item("properties", i, "value")));
     }
     unsigned sessions = r.ushort("sessions");
-    for (unsigned i = 0; i < sessions; ++i)
-        u.sessions.push_back(readRecord(r, "sessions[" + std::to_string(i) + "]"));
+    if (sessionCount) *sessionCount = sessions;
+    for (unsigned i = 0; i < sessions; ++i) {
+        TallyUploadRecord record = readRecord(r, "sessions[" + std::to_string(i) + "]");
+        if (r.keeps()) u.sessions.push_back(std::move(record));
+    }
     r.end();
     return u;
 }
@@ -251,6 +279,15 @@ Decoded<TallyUpload> decodeTallyUpload(std::string_view body) {
     Reader r(body);
     try {
         return {readUpload(r), {}};
+    } catch (const Refusal& refusal) {
+        return {std::nullopt, refusal.text};
+    }
+}
+
+Decoded<TallyUpload> checkTallyUpload(std::string_view body, std::size_t* sessions) {
+    Reader r(body, false);
+    try {
+        return {readUpload(r, sessions), {}};
     } catch (const Refusal& refusal) {
         return {std::nullopt, refusal.text};
     }

@@ -6,6 +6,7 @@
 // the reason: "field sessions[0].gender at byte 118: gender must be 0, 1 or 255".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -90,6 +91,10 @@ struct Decoded {
 };
 
 Decoded<TallyUpload> decodeTallyUpload(std::string_view body);
+// The same checks, keeping the envelope's fields but no session record (their number goes to
+// `sessions`): checking takes little memory whatever the body's shape, where the decoded records
+// of small entries could take many times the body's size.
+Decoded<TallyUpload> checkTallyUpload(std::string_view body, std::size_t* sessions);
 // One session record alone (as the client files it), every byte of it.
 Decoded<TallyUploadRecord> decodeTallyRecord(std::string_view bytes);
 

@@ -112,8 +112,8 @@ private:
 // One accepted socket, plain or TLS, and the deadline of the request arriving on it.
 class Channel : public Connection {
 public:
-    Channel(int fd, int peerPort, const HeadDeadline& deadline, SSL_CTX* tls)
-        : fd_(fd), peerPort_(peerPort), deadline_(deadline), tls_(tls) {}
+    Channel(int fd, int peerPort, const HeadDeadline& deadline, SSL_CTX* tls, double sendSeconds)
+        : fd_(fd), peerPort_(peerPort), deadline_(deadline), tls_(tls), sendSeconds_(sendSeconds) {}
     ~Channel() {
         if (ssl_) SSL_free(ssl_);
     }
@@ -125,6 +125,9 @@ public:
         ssl_ = SSL_new(tls_);
         if (!ssl_) return false;
         SSL_set_fd(ssl_, fd_);
+        // A write returns after each record, so that the answer's deadline is checked between
+        // them (write()).
+        SSL_set_mode(ssl_, SSL_MODE_ENABLE_PARTIAL_WRITE);
         // A handshake that trickles in is held to the head deadline as well.
         HeadWatch watch(deadline_, fd_);
         bool ok = SSL_accept(ssl_) == 1;
@@ -162,20 +165,47 @@ public:
         }
     }
 
+    // Writes everything within the send time in all, however slowly the client reads: each
+    // call into the socket waits only for what is left of it (the socket's send time-out is
+    // the whole time, set when it was accepted, and is put back afterwards).
     bool write(std::string_view data) override {
+        auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(sendSeconds_);
+        bool first = true, shortened = false, whole = true;
         while (!data.empty()) {
+            if (!first) {
+                double left =
+                    std::chrono::duration<double>(until - std::chrono::steady_clock::now()).count();
+                if (left <= 0) {
+                    whole = false;
+                    break;
+                }
+                setSendTimeout(left);
+                shortened = true;
+            }
+            first = false;
             if (ssl_) {
                 int r = SSL_write(ssl_, data.data(), static_cast<int>(data.size()));
-                if (r <= 0) return false;
-                data.remove_prefix(static_cast<size_t>(r));
+                if (r > 0) {
+                    data.remove_prefix(static_cast<size_t>(r));
+                    continue;
+                }
+                // A send time-out surfaces as a wish to write again, with the same bytes.
+                int error = SSL_get_error(ssl_, r);
+                ERR_clear_error();
+                if (error == SSL_ERROR_WANT_WRITE) continue;
             } else {
                 ssize_t r = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
-                if (r < 0 && errno == EINTR) continue;
-                if (r <= 0) return false;
-                data.remove_prefix(static_cast<size_t>(r));
+                if (r > 0) {
+                    data.remove_prefix(static_cast<size_t>(r));
+                    continue;
+                }
+                if (r < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
             }
+            whole = false;
+            break;
         }
-        return true;
+        if (shortened) setSendTimeout(sendSeconds_);
+        return whole;
     }
 
     // An orderly end: TLS close_notify, then our half of the stream.
@@ -209,7 +239,12 @@ public:
         ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     }
 
-    void startDeadline() override { watch_.emplace(deadline_, fd_); }
+    // Called when a request's first byte has come (and again for its body).
+    void onRequest(std::function<void()> started) { started_ = std::move(started); }
+    void startDeadline() override {
+        if (started_) started_();
+        watch_.emplace(deadline_, fd_);
+    }
     bool endDeadline() override {
         bool expired = watch_ && watch_->finish();
         watch_.reset();
@@ -217,10 +252,19 @@ public:
     }
 
 private:
+    void setSendTimeout(double seconds) {
+        auto micro = static_cast<long long>(std::clamp(seconds, 0.001, 86400.0) * 1e6);
+        timeval limit{static_cast<time_t>(micro / 1000000),
+                      static_cast<suseconds_t>(micro % 1000000)};
+        ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    }
+
     int fd_;
     int peerPort_;
     const HeadDeadline& deadline_;
     SSL_CTX* tls_;
+    double sendSeconds_;
+    std::function<void()> started_;
     SSL* ssl_ = nullptr;
     std::string serverName_;
     std::optional<HeadWatch> watch_;
@@ -251,6 +295,11 @@ struct ServerImpl {
         std::string peer;
         std::thread thread;
         bool done = false;
+        // Waiting for a request's first byte (or a TLS handshake) since `idleSince`, and so
+        // closed first when a newcomer finds every place taken.
+        bool idle = false;
+        std::chrono::steady_clock::time_point idleSince;
+        bool evicted = false;
     };
 
     HttpServer::Handler handler;
@@ -299,15 +348,17 @@ struct ServerImpl {
                     ::close(fd);
                     return;
                 }
+                std::size_t live = 0;
                 for (auto it = connections.begin(); it != connections.end();) {
                     if ((*it)->done) {
                         finished.push_back(std::move(*it));
                         it = connections.erase(it);
                     } else {
+                        live += (*it)->evicted ? 0 : 1;
                         ++it;
                     }
                 }
-                full = connections.size() >= limits.maxConnections;
+                full = live >= limits.maxConnections && !evictIdlest();
             }
             for (auto& c : finished)
                 c->thread.join();
@@ -325,11 +376,34 @@ struct ServerImpl {
                 c->fd = fd;
                 c->peerPort = ntohs(from.sin_port);
                 c->peer = peer;
+                c->idle = !raw;
+                c->idleSince = std::chrono::steady_clock::now();
                 Connection* raw = c.get();
                 connections.push_back(std::move(c));
                 raw->thread = std::thread([this, raw] { serve(raw); });
             }
         }
+    }
+
+    // Closes the connection idle longest to make room for a newcomer; false when none is idle.
+    // Its thread sees the end of the stream and leaves. Called under the lock.
+    bool evictIdlest() {
+        Connection* idlest = nullptr;
+        for (auto& c : connections) {
+            if (c->idle && !c->evicted && c->fd >= 0 &&
+                (!idlest || c->idleSince < idlest->idleSince))
+                idlest = c.get();
+        }
+        if (!idlest) return false;
+        ::shutdown(idlest->fd, SHUT_RDWR);
+        idlest->evicted = true;
+        return true;
+    }
+
+    void setIdle(Connection* connection, bool idle) {
+        std::lock_guard<std::mutex> g(lock);
+        connection->idle = idle;
+        if (idle) connection->idleSince = std::chrono::steady_clock::now();
     }
 
     static timeval timevalOf(double seconds) {
@@ -363,13 +437,17 @@ struct ServerImpl {
             std::lock_guard<std::mutex> g(lock);
             fd = connection->fd;
         }
-        Channel channel(fd, connection->peerPort, deadline, tls);
+        Channel channel(fd, connection->peerPort, deadline, tls, limits.sendSeconds);
         if (raw) {
             raw(channel);
             closeConnection(connection);
             return;
         }
         bool resetAtEnd = false;
+        // A client that says nothing, or does not finish its handshake, soon is not waited for:
+        // it would hold a place that clients with requests need.
+        HeadDeadline firstByteLimit{limits.firstByteSeconds, nullptr};
+        std::optional<HeadWatch> firstByte(std::in_place, firstByteLimit, fd);
         // A TLS record starts with the handshake content type 0x16; plain HTTP starts with a
         // method name.
         unsigned char first = 0;
@@ -379,6 +457,9 @@ struct ServerImpl {
         } while (peeked < 0 && errno == EINTR);
         bool ok = peeked == 1;
         if (ok && first == 0x16) ok = channel.acceptTls();
+        if (firstByte->finish()) ok = false;
+        firstByte.reset();
+        channel.onRequest([this, connection] { setIdle(connection, false); });
         RequestReader reader(channel);
         while (ok) {
             HttpRequest request;
@@ -405,6 +486,7 @@ struct ServerImpl {
                                  : result == RequestReader::Result::TooLarge ? 413
                                                                              : 400;
                     HttpResponse refusal = HttpResponse::plain(problem + "\n", status);
+                    refusal.note = problem;
                     Sent sent = send(channel, request, refusal, true);
                     channel.finish();
                     if (logger) logger(request, refusal, sent.body, millisecondsSince(started));
@@ -416,7 +498,13 @@ struct ServerImpl {
             HttpResponse response = answer(request);
             bool close = wantsClose(request) || response.delivery != HttpResponse::Delivery::Normal;
             Sent sent = send(channel, request, response, close);
-            if (logger) logger(request, response, sent.body, millisecondsSince(started));
+            // Kept alive, it waits for its next request as an idle connection (by the time its
+            // answer is logged).
+            if (sent.whole && !close) setIdle(connection, true);
+            // The log says what went out: the server's 500 when the handler's answer could not.
+            if (logger)
+                logger(request, sent.replaced ? *sent.replaced : response, sent.body,
+                       millisecondsSince(started));
             if (response.delivery == HttpResponse::Delivery::Reset) resetAtEnd = true;
             // A client that does not take its answer gets no more of them.
             if (!sent.whole) break;
@@ -462,6 +550,8 @@ struct ServerImpl {
     struct Sent {
         size_t body = 0;    // the body bytes written
         bool whole = true;  // whether everything meant to go out did
+        // The server's answer written instead of the handler's, when that could not go out.
+        std::optional<HttpResponse> replaced;
     };
 
     // Writes the response as its delivery says. A response whose fields could not go out as
@@ -470,10 +560,10 @@ struct ServerImpl {
     Sent send(Channel& channel, const HttpRequest& request, const HttpResponse& given, bool close) {
         using Delivery = HttpResponse::Delivery;
         if (given.delivery == Delivery::Drop || given.delivery == Delivery::Reset) return {};
-        std::optional<HttpResponse> replaced;
+        Sent sent;
         if (std::string fault = headerFault(given); !fault.empty())
-            replaced = internalError("response refused: " + fault);
-        const HttpResponse& response = replaced ? *replaced : given;
+            sent.replaced = internalError("response refused: " + fault);
+        const HttpResponse& response = sent.replaced ? *sent.replaced : given;
         std::string body = response.body;
         bool gzipped = false;
         if (mayGzip(request, response)) {
@@ -496,14 +586,17 @@ struct ServerImpl {
         for (const auto& h : response.headers)
             head += h.name + ": " + h.value + "\r\n";
         head += "\r\n";
-        if (bodiless) return {0, channel.write(head)};
-        if (response.delivery == Delivery::Truncate) {
-            size_t keep = std::min(response.truncateAt, body.size());
-            bool whole = channel.write(head + body.substr(0, keep));
-            return {whole ? keep : 0, whole};
+        if (bodiless) {
+            sent.whole = channel.write(head);
+            return sent;
         }
-        bool whole = channel.write(head + body);
-        return {whole ? body.size() : 0, whole};
+        size_t keep = response.delivery == Delivery::Truncate
+                          ? std::min(response.truncateAt, body.size())
+                          : body.size();
+        head.append(body, 0, keep);
+        sent.whole = channel.write(head);
+        sent.body = sent.whole ? keep : 0;
+        return sent;
     }
 
     // What is wrong with a response's fields, "" for nothing: a name that is no token, a value

@@ -12,9 +12,10 @@
 // still accepts, limits, sets up TLS and shuts down for it.
 //
 // Requests the server cannot read are answered as a real server would, and their connection
-// closed: 400 for a malformed request line, field or body framing, 413 for a body over the
-// limit, 408 for a head (or TLS handshake, or body) that does not arrive within the deadline,
-// however steadily its bytes trickle in. A handler that throws is answered 500.
+// closed: 400 for a malformed request line, target, field or body framing (RequestReader.h), 413
+// for a body over the limit, 408 for a head (or TLS handshake, or body) that does not arrive
+// within the deadline, however steadily its bytes trickle in. A handler that throws, or whose
+// answer could not go out as it is, is answered 500, and the log says so.
 #pragma once
 
 #include <atomic>
@@ -43,10 +44,16 @@ struct HeadDeadline {
 
 // What one server takes on at once, so that hostile clients cannot make it grow without bound.
 struct ServerLimits {
-    // Connections served at once (each on a thread of its own); beyond it a client is answered
-    // 503 at once and closed.
+    // Connections served at once (each on a thread of its own). When a newcomer finds them all
+    // taken, the one idle longest (silent since it came, in its TLS handshake, or kept alive
+    // between requests) is closed to make room; only when none is idle is the newcomer answered
+    // 503 and closed. (A raw handler's connections are never taken for idle.)
     std::size_t maxConnections = 256;
-    // How long one write may wait for a client that does not read.
+    // How long a new connection may take to send its first byte and, over TLS, to finish its
+    // handshake; it is closed without an answer after that (not for raw handlers).
+    double firstByteSeconds = 5;
+    // How long writing one whole answer (one write call) may take, however slowly the client
+    // reads.
     double sendSeconds = 30;
     // The receive buffer of accepted sockets, 0 for the system's. A small one makes an upload
     // that is read slowly stall its sender early.
@@ -79,7 +86,8 @@ public:
     using Handler = std::function<HttpResponse(HttpRequest&)>;
     // Called once per answered request, the ones answered 400 or 408 included: the request (its
     // method empty when the head could not be read; requestLine holds what came), the
-    // response, the body bytes written and the time taken in milliseconds.
+    // response as it was sent (the server's 500 when it refused the handler's), the body bytes
+    // written and the time taken in milliseconds.
     using Logger = std::function<void(const HttpRequest&, const HttpResponse&, std::size_t sent,
                                       double milliseconds)>;
     // Serves one whole connection; the socket is closed when it returns.

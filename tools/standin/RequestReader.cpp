@@ -66,6 +66,80 @@ std::optional<std::size_t> chunkSize(std::string_view line) {
     return size;
 }
 
+// A byte a request target may hold (RFC 3986's unreserved and reserved characters and the
+// percent of an escape; a fragment is never sent): no control byte, space or byte above 0x7e
+// that could make the target mean something else to the next reader of it.
+bool isTargetByte(unsigned char c) {
+    if (std::isalnum(c)) return true;
+    return std::string_view("-._~!$&'()*+,;=:@/?%[]").find(static_cast<char>(c)) !=
+           std::string_view::npos;
+}
+
+// host [":" port] as a Host field or an authority-form target carries it (RFC 9112 section 3.2):
+// a name of URI characters or a bracketed address, and a port of 1 to 5 digits up to 65535.
+bool isAuthority(std::string_view text, bool portRequired) {
+    std::string_view host = text, port;
+    bool hasPort = false;
+    if (!text.empty() && text.front() == '[') {
+        std::size_t close = text.find(']');
+        if (close == std::string_view::npos || close < 2) return false;
+        for (char c : text.substr(1, close - 1)) {
+            if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':' && c != '.') return false;
+        }
+        host = text.substr(0, close + 1);
+        std::string_view rest = text.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest.front() != ':') return false;
+            hasPort = true;
+            port = rest.substr(1);
+        }
+    } else {
+        std::size_t colon = text.rfind(':');
+        if (colon != std::string_view::npos) {
+            host = text.substr(0, colon);
+            port = text.substr(colon + 1);
+            hasPort = true;
+        }
+        if (host.empty()) return false;
+        for (char c : host) {
+            if (!std::isalnum(static_cast<unsigned char>(c)) &&
+                std::string_view("-._~!$&'()*+,;=%").find(c) == std::string_view::npos)
+                return false;
+        }
+    }
+    if (!hasPort) return !portRequired;
+    if (port.empty() || port.size() > 5) return false;
+    std::optional<std::size_t> number = digitsValue(port);
+    return number && *number <= 65535;
+}
+
+// A Host field's value: empty (a target without an authority) or an authority.
+bool isHostValue(std::string_view value) {
+    return value.empty() || isAuthority(value, false);
+}
+
+// What is wrong with a request target, "" for nothing: it must be origin-form ("/..."),
+// absolute-form (an http or https URL, the scheme in any case), "*" for OPTIONS or host:port for
+// CONNECT (RFC 9112 section 3.2), made of URI characters only.
+std::string targetFault(std::string_view method, std::string_view target) {
+    for (unsigned char c : target) {
+        if (!isTargetByte(c)) return "malformed request target";
+    }
+    if (method == "CONNECT")
+        return isAuthority(target, true) ? "" : "CONNECT takes host:port as its target";
+    if (target == "*") return method == "OPTIONS" ? "" : "\"*\" is a target for OPTIONS only";
+    if (target.front() == '/') return "";
+    std::size_t scheme = target.find("://");
+    if (scheme == std::string_view::npos ||
+        (!equalsIgnoringCase(target.substr(0, scheme), "http") &&
+         !equalsIgnoringCase(target.substr(0, scheme), "https")))
+        return "malformed request target";
+    std::string_view rest = target.substr(scheme + 3);
+    if (!isAuthority(rest.substr(0, rest.find_first_of("/?")), false))
+        return "malformed request target";
+    return "";
+}
+
 std::optional<std::string> gunzip(std::string_view data) {
     z_stream z{};
     if (inflateInit2(&z, 47) != Z_OK) return std::nullopt;
@@ -99,13 +173,21 @@ RequestReader::Result RequestReader::readHead(HttpRequest& request, std::string*
     bool watching = !buffer_.empty();
     if (watching) source_.startDeadline();
     std::size_t end;
-    while ((end = buffer_.find("\r\n\r\n")) == std::string::npos) {
-        if (buffer_.size() > kMaxRequestHead) {
+    std::size_t searched = 0;
+    for (;;) {
+        end = buffer_.find("\r\n\r\n", searched);
+        // The cap holds for the head through its blank line, to the byte: it is checked after
+        // every read, not before the next one.
+        bool tooLarge = end == std::string::npos ? buffer_.size() >= kMaxRequestHead
+                                                 : end + 4 > kMaxRequestHead;
+        if (tooLarge) {
             if (watching) source_.endDeadline();
             noteRequestLine(request);
             *problem = "request head too large";
             return Result::Bad;
         }
+        if (end != std::string::npos) break;
+        searched = buffer_.size() < 3 ? 0 : buffer_.size() - 3;
         if (!fill()) {
             noteRequestLine(request);
             if (watching && source_.endDeadline()) {
@@ -180,17 +262,38 @@ RequestReader::Result RequestReader::parseHead(const std::string& head, HttpRequ
         at = next + 2;
     }
 
+    if (std::string fault = targetFault(request.method, request.target); !fault.empty()) {
+        *problem = fault;
+        return Result::Bad;
+    }
+    const HeaderField* hostField = nullptr;
+    for (const auto& field : request.headers) {
+        if (!equalsIgnoringCase(field.name, "Host")) continue;
+        if (hostField) {
+            *problem = "more than one Host field";
+            return Result::Bad;
+        }
+        hostField = &field;
+    }
+    if (!hostField && hostRequired_ && request.version == "HTTP/1.1") {
+        *problem = "no Host field";
+        return Result::Bad;
+    }
+    if (hostField && !isHostValue(hostField->value)) {
+        *problem = "malformed Host field";
+        return Result::Bad;
+    }
+
     std::string target = request.target;
-    if (auto parts = target.rfind("http", 0) == 0 ? splitUrl(target) : std::nullopt) {
+    if (auto parts = splitUrl(target)) {
         // An absolute target names the host itself, over any Host field.
         request.host = parts->host;
         target = parts->path + (parts->query.empty() ? "" : "?" + parts->query);
     }
-    std::string host = request.header("Host");
-    if (!host.empty() && request.host.empty()) {
+    if (hostField && !hostField->value.empty() && request.host.empty()) {
+        std::string host = hostField->value;
         std::size_t colon = host.rfind(':');
-        if (colon != std::string::npos && host.find(']') == std::string::npos)
-            host = host.substr(0, colon);
+        if (colon != std::string::npos && host.back() != ']') host = host.substr(0, colon);
         request.host = lowercase(host);
     }
     std::size_t question = target.find('?');
@@ -199,10 +302,17 @@ RequestReader::Result RequestReader::parseHead(const std::string& head, HttpRequ
     if (request.path.empty()) request.path = "/";
 
     // The body's framing, checked before anything (a 100 Continue) invites the body.
-    bool transferCoded = request.hasHeader("Transfer-Encoding");
+    bool transferCoded = false;
+    std::string codings;
+    for (const auto& field : request.headers) {
+        if (!equalsIgnoringCase(field.name, "Transfer-Encoding")) continue;
+        // Repeated fields are one list (RFC 9110 section 5.3), read as a whole.
+        codings += (transferCoded ? ", " : "") + field.value;
+        transferCoded = true;
+    }
     if (transferCoded) {
         // Only chunked, once: any other coding leaves the body's end unknown.
-        if (!equalsIgnoringCase(trimmed(request.header("Transfer-Encoding")), "chunked")) {
+        if (!equalsIgnoringCase(trimmed(codings), "chunked")) {
             *problem = "unsupported Transfer-Encoding";
             return Result::Bad;
         }
@@ -264,26 +374,20 @@ RequestReader::Result RequestReader::readBodyBytes(HttpRequest& request, std::st
     }
     for (;;) {
         std::string line;
-        if (!readLine(&line)) return Result::Bad;
+        if (Result r = chunkLine(&line, "chunk size line", problem); r != Result::Ok) return r;
         std::optional<std::size_t> chunk = chunkSize(line);
         if (!chunk) {
             *problem = "malformed chunk size";
             return Result::Bad;
         }
         std::size_t size = *chunk;
-        if (size == 0) {
-            // Trailers up to the blank line.
-            do {
-                if (!readLine(&line)) return Result::Bad;
-            } while (!line.empty());
-            return Result::Ok;
-        }
+        if (size == 0) return trailers(problem);
         if (request.body.size() + size > kMaxRequestBody) {
             *problem = "request body too large";
             return Result::TooLarge;
         }
         if (!readExactly(size, &request.body)) return Result::Bad;
-        if (!readLine(&line)) return Result::Bad;
+        if (Result r = chunkLine(&line, "chunk end", problem); r != Result::Ok) return r;
         if (!line.empty()) {
             *problem = "chunk longer than its size";
             return Result::Bad;
@@ -297,16 +401,14 @@ RequestReader::Result RequestReader::readBodySome(std::string* into, std::size_t
     while (into->size() == before && part_ != BodyPart::Done && max > 0) {
         if (part_ == BodyPart::ChunkSize) {
             std::string line;
-            if (!readLine(&line)) return Result::Bad;
+            if (Result r = chunkLine(&line, "chunk size line", problem); r != Result::Ok) return r;
             std::optional<std::size_t> size = chunkSize(line);
             if (!size) {
                 *problem = "malformed chunk size";
                 return Result::Bad;
             }
             if (*size == 0) {
-                do {
-                    if (!readLine(&line)) return Result::Bad;
-                } while (!line.empty());
+                if (Result r = trailers(problem); r != Result::Ok) return r;
                 part_ = BodyPart::Done;
                 break;
             }
@@ -327,7 +429,7 @@ RequestReader::Result RequestReader::readBodySome(std::string* into, std::size_t
             continue;
         }
         std::string end;
-        if (!readLine(&end)) return Result::Bad;
+        if (Result r = chunkLine(&end, "chunk end", problem); r != Result::Ok) return r;
         if (!end.empty()) {
             *problem = "chunk longer than its size";
             return Result::Bad;
@@ -355,14 +457,50 @@ bool RequestReader::fill(std::size_t limit) {
     return true;
 }
 
-bool RequestReader::readLine(std::string* line) {
+RequestReader::Line RequestReader::readLine(std::string* line) {
     std::size_t end;
-    while ((end = buffer_.find("\r\n")) == std::string::npos) {
-        if (buffer_.size() > kMaxRequestHead || !fill()) return false;
+    std::size_t searched = 0;
+    while ((end = buffer_.find("\r\n", searched)) == std::string::npos) {
+        if (buffer_.size() > kMaxRequestHead) return Line::TooLong;
+        searched = buffer_.empty() ? 0 : buffer_.size() - 1;
+        if (!fill()) return Line::Ended;
     }
+    if (end > kMaxRequestHead) return Line::TooLong;
     *line = buffer_.substr(0, end);
     buffer_.erase(0, end + 2);
-    return true;
+    return Line::Ok;
+}
+
+// A line of the chunked framing: Bad with a reason when it runs past the cap, Bad without one
+// when the stream ends (nobody is left to answer).
+RequestReader::Result RequestReader::chunkLine(std::string* line, const char* what,
+                                               std::string* problem) {
+    switch (readLine(line)) {
+        case Line::Ok:
+            return Result::Ok;
+        case Line::TooLong:
+            *problem = std::string(what) + " too long";
+            return Result::Bad;
+        case Line::Ended:
+            break;
+    }
+    return Result::Bad;
+}
+
+// The trailer fields after the last chunk, up to the blank line, dropped; held to the head's cap
+// in all.
+RequestReader::Result RequestReader::trailers(std::string* problem) {
+    std::size_t total = 0;
+    for (;;) {
+        std::string line;
+        if (Result r = chunkLine(&line, "trailer section", problem); r != Result::Ok) return r;
+        if (line.empty()) return Result::Ok;
+        total += line.size() + 2;
+        if (total > kMaxRequestHead) {
+            *problem = "trailer section too long";
+            return Result::Bad;
+        }
+    }
 }
 
 bool RequestReader::readExactly(std::size_t size, std::string* into) {

@@ -11,6 +11,7 @@
 
 namespace standin {
 
+// A request head through its blank line, and a chunk-size line or the trailer section.
 inline constexpr std::size_t kMaxRequestHead = 64 * 1024;
 inline constexpr std::size_t kMaxRequestBody = 32 * 1024 * 1024;
 
@@ -28,7 +29,10 @@ public:
 
 class RequestReader {
 public:
-    explicit RequestReader(RequestSource& source) : source_(source) {}
+    // hostRequired: an HTTP/1.1 request without a Host field is refused (RFC 9112 section 3.2);
+    // test servers that stand in for any server may take one without.
+    explicit RequestReader(RequestSource& source, bool hostRequired = true)
+        : source_(source), hostRequired_(hostRequired) {}
 
     enum class Result {
         Ok,
@@ -63,10 +67,14 @@ private:
     Result parseHead(const std::string& head, HttpRequest& request, std::string* problem);
     Result readBodyBytes(HttpRequest& request, std::string* problem);
     bool fill(std::size_t limit = 16384);
-    bool readLine(std::string* line);
+    enum class Line { Ok, Ended, TooLong };
+    Line readLine(std::string* line);
+    Result chunkLine(std::string* line, const char* what, std::string* problem);
+    Result trailers(std::string* problem);
     bool readExactly(std::size_t size, std::string* into);
 
     RequestSource& source_;
+    bool hostRequired_;
     std::string buffer_;
     bool chunked_ = false;
     std::optional<std::size_t> length_;

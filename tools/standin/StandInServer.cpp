@@ -53,7 +53,7 @@ std::string escapedForLog(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7f || c == '\\' || c == '"') {
+        if (c < 0x20 || c >= 0x7f || c == '\\' || c == '"') {
             out += "\\x";
             out += hex[c >> 4];
             out += hex[c & 15];
@@ -156,6 +156,7 @@ bool StandInServer::start(std::string* error) {
     if (!s.options.headGate.empty()) deadline.gate = s.faults.gate(s.options.headGate);
     ServerLimits limits;
     limits.maxConnections = s.options.maxConnections;
+    limits.firstByteSeconds = s.options.firstByteSeconds;
     limits.sendSeconds = s.options.sendSeconds;
     s.server = std::make_unique<HttpServer>(
         [this](HttpRequest& request) { return serve(request); },

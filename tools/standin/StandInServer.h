@@ -35,8 +35,10 @@ struct StandInOptions {
     // the deadline is reached when that gate lets the head through instead.
     double headSeconds = 30;
     std::string headGate;
-    // Connections served at once, and how long a write waits for a client (see ServerLimits).
+    // Connections served at once, how long a new one may stay silent (or in its TLS handshake)
+    // and how long writing an answer may take (see ServerLimits).
     std::size_t maxConnections = 256;
+    double firstByteSeconds = 5;
     double sendSeconds = 30;
     // The admin host, which faults never reach.
     std::string adminHost;
@@ -107,8 +109,10 @@ std::optional<HttpResponse> faultAdminPage(FaultTable& faults, const HttpRequest
 // Their help lines, for the admin host's index.
 extern const char* const kFaultAdminHelp;
 
-// Control bytes (and the backslash and quote that would make a line ambiguous) as \xHH, so that
-// whatever a client sends stays on its one log line and reads back unambiguously.
+// Every byte that is not printable ASCII (control bytes, DEL, bytes from 0x80 on, which a
+// terminal may read as controls too), and the backslash and quote that would make a line
+// ambiguous, as \xHH: whatever a client sends stays on its one log line, inert, and reads back
+// unambiguously.
 std::string escapedForLog(std::string_view text);
 
 // The folder of the build's test authority (where scripts/make-test-ca writes at build time).

@@ -87,7 +87,8 @@ struct ConnectionState : standin::RequestSource {
     explicit ConnectionState(standin::Connection& link) : link(link), fd(link.fd()) {}
 
     standin::Connection& link;
-    standin::RequestReader reader{*this};
+    // It stands in for any server, so it takes HTTP/1.1 requests without a Host field too.
+    standin::RequestReader reader{*this, false};
     int fd;             // closed by the server core once serve() returns
     int upstream = -1;  // a proxy's connection onwards, closed under the core's mutex
     std::size_t id = 0;

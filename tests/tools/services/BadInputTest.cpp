@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/HostileClients.h"
 #include "support/RunLoopTesting.h"
 #include "support/StandInTesting.h"
 #include "support/services/RunningServices.h"
@@ -72,7 +73,34 @@ protected:
         services().clearFaults();
         takeLog();
     }
+    // The program's server as the shared hostile clients take it.
+    static standintest::HostileServer shared() {
+        return {services().port(), "echo.services.test", "/hostile", [] { return takeLog(); }};
+    }
 };
+
+TEST_F(ServicesBadInput, RequestsOutsideTheGrammarAreRefused400) {
+    standintest::expectStrictRequestParsing(shared());
+    standintest::expectHeadCapExact(shared());
+    // None of the refused requests reached the module.
+    for (const auto& r : services().received("echo"))
+        EXPECT_EQ(r.target.rfind("/t", 0), std::string::npos) << r.target;
+    expectStillServing();
+}
+
+TEST_F(ServicesBadInput, TheLogSaysWhatWasSent) {
+    // A handler's answer the core refused is logged as the 500 that went out, with the reason.
+    EXPECT_EQ(get("faulty.services.test", "/inject?logged=refused").status, 500);
+    auto refused = standintest::logLinesWith(shared(), "logged=refused");
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_NE(refused[0].find("HTTP/1.1\" 500 22 "), std::string::npos) << refused[0];
+    EXPECT_NE(refused[0].find("[response refused: control byte in X-Note]"), std::string::npos)
+        << refused[0];
+
+    standintest::expectLogEscapesEveryNonAsciiByte(shared());
+    standintest::expectOverlongChunkLinesRefused(shared());
+    expectStillServing();
+}
 
 TEST_F(ServicesBadInput, AHandlerThatThrowsIsAnswered500AndLoggedAndTheServerGoesOn) {
     Reply thrown = get("faulty.services.test", "/throw");
@@ -100,11 +128,12 @@ TEST_F(ServicesBadInput, AHandlerThatThrowsIsAnswered500AndLoggedAndTheServerGoe
 }
 
 TEST_F(ServicesBadInput, LongRecordsInAnAdRequestAreReadWithoutRecursion) {
-    // 40,000 characters inside the location description, and as many digits in a signal record.
+    // About 29,000 characters inside the location description, and as many digits in a signal
+    // record (the two within the 64 KB request head).
     std::string record =
         "role: 6 producer: 24 historical_role: 1 historical_producer: 12 "
         "timestamp: 1330603200000000 loc: \"" +
-        std::string(30000, 'x') + "\"";
+        std::string(22000, 'x') + "\"";
     std::string query =
         "js=pbma-sdk-i-v1&preqs=1&app_name=bn&format=320x50_mb&u_audio=1&u_sd=2&u_w=320&"
         "u_h=480&u_so=p&slotname=banner&uule=a%2B" +
@@ -113,7 +142,7 @@ TEST_F(ServicesBadInput, LongRecordsInAnAdRequestAreReadWithoutRecursion) {
     EXPECT_EQ(accepted.status, 200) << accepted.body.substr(0, 200);
     Reply refused = get(
         "ads.pebbleads.test",
-        "/pbma/ad?" + query + "&ms=" + webSafeBase64("v1;loads=" + std::string(30000, '1') + ";x"));
+        "/pbma/ad?" + query + "&ms=" + webSafeBase64("v1;loads=" + std::string(22000, '1') + ";x"));
     EXPECT_EQ(refused.status, 400);
     EXPECT_EQ(refused.body, "bad parameter: ms: not a signal record");
     expectStillServing();
@@ -177,9 +206,11 @@ TEST_F(ServicesBadInput, ClientTextReachesPagesEscaped) {
     Reply landing = get("ads.meridian.test", "/landing?page=" + attack);
     EXPECT_EQ(landing.body.find("<script>alert"), std::string::npos);
     EXPECT_NE(landing.body.find("page &lt;script&gt;"), std::string::npos);
-    Reply advertiser = get("mediation.adloom.test", "/advertiser/<b>x");
-    EXPECT_EQ(advertiser.body.find("<b>"), std::string::npos);
-    EXPECT_NE(advertiser.body.find("Advertiser &lt;b&gt;x"), std::string::npos);
+    // A path holds no "<" (a target with one is refused), but "&" and quotes still mean markup.
+    Reply advertiser = get("mediation.adloom.test", "/advertiser/a&b'c");
+    EXPECT_NE(advertiser.body.find("Advertiser a&amp;b"), std::string::npos) << advertiser.body;
+    EXPECT_EQ(advertiser.body.find("b'c"), std::string::npos) << advertiser.body;
+    EXPECT_EQ(get("mediation.adloom.test", "/advertiser/<b>x").status, 400);
     expectStillServing();
 }
 
@@ -329,8 +360,8 @@ TEST(KeptTest, KeepsTheMostRecentByCountAndByBytes) {
 // A server of its own with small limits, for the clients that hold on.
 class SlowClients : public ::testing::Test {
 protected:
-    void start(bnservices::ServicesOptions options) {
-        options.tls = false;
+    void start(bnservices::ServicesOptions options, bool tls = false) {
+        options.tls = tls;
         options.log = log.writer();
         own = std::make_unique<bnservices::Services>(options);
         ASSERT_TRUE(own->start());
@@ -354,9 +385,45 @@ protected:
         return mine;
     }
 
+    standintest::HostileServer hostile() {
+        return {own->port(), "echo.services.test", "/hostile", [this] { return log.take(); }};
+    }
+
     standintest::RequestLog log;
     std::unique_ptr<bnservices::Services> own;
 };
+
+TEST_F(SlowClients, SilentConnectionsAndStalledHandshakesLockNobodyOut) {
+    // The default cap and first-byte time: the client is served at once, not once they pass.
+    start({}, true);
+    ASSERT_TRUE(own->offersTls());
+    standintest::expectServedBesideIdleCrowd(hostile(), 300, 300);
+}
+
+TEST_F(SlowClients, ConnectionsThatSayNothingAreClosedSoon) {
+    bnservices::ServicesOptions options;
+    options.firstByteSeconds = 0.3;
+    start(options, true);
+    standintest::expectSilentConnectionsClosedSoon(hostile(), options.firstByteSeconds);
+}
+
+TEST_F(SlowClients, KeptConnectionsGiveWayToNewcomers) {
+    bnservices::ServicesOptions options;
+    options.maxConnections = 2;
+    start(options);
+    standintest::expectKeptConnectionsGiveWay(hostile());
+}
+
+TEST_F(SlowClients, AnAnswerReadTooSlowlyEndsAtTheWriteDeadline) {
+    bnservices::ServicesOptions options;
+    options.sendSeconds = 0.5;
+    start(options);
+    standintest::HostileServer videos = hostile();
+    videos.host = "media.meridian.test";
+    standintest::expectUnreadAnswerEndsByDeadline(videos, "/videos/mrvideo-30s.mp4", 200,
+                                                  options.sendSeconds);
+    expectStillServing(own->port());
+}
 
 TEST_F(SlowClients, ABodyThatTricklesInIsCutOffAtItsDeadline) {
     bnservices::ServicesOptions options;
@@ -391,14 +458,17 @@ TEST_F(SlowClients, AClientThatDoesNotReadIsLeftAfterOneFailedWrite) {
     expectStillServing(own->port());
 }
 
-TEST_F(SlowClients, ConnectionsBeyondTheCapAreAnswered503) {
+TEST_F(SlowClients, ConnectionsBeyondTheCapAreAnswered503WhenNoneIsIdle) {
     bnservices::ServicesOptions options;
     options.maxConnections = 2;
+    options.headGate = "head";
     start(options);
     auto a = std::make_unique<RawClient>(own->port());
     auto b = std::make_unique<RawClient>(own->port());
     ASSERT_TRUE(a->send("GET /held HTTP/1.1\r\nHost: echo.services.test\r\n"));
     ASSERT_TRUE(b->send("GET /held HTTP/1.1\r\nHost: echo.services.test\r\n"));
+    // Both are inside a request by now (its head's deadline runs), so neither is idle.
+    ASSERT_TRUE(own->gate("head")->waitUntilWaiting(2));
     RawClient third(own->port());
     std::string reply = third.readToEnd();
     EXPECT_EQ(rawStatus(reply), "503") << reply;

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "SiteTesting.h"
+#include "support/HostileClients.h"
 #include "support/RunLoopTesting.h"
 #include "support/StandInTesting.h"
 
@@ -247,10 +248,11 @@ TEST(SiteBadInput, ControlBytesReachTheLogEscaped) {
     std::string reply = rawExchange("GET " + target +
                                     " HTTP/1.1\r\nHost: boston.bazaarnest.test\r\n"
                                     "Connection: close\r\n\r\n");
-    EXPECT_EQ(status(reply), "404") << reply;
+    // No such target is taken (it holds bytes outside the URI characters), but it is logged.
+    EXPECT_EQ(status(reply), "400") << reply;
     auto logged = logLinesWith("/ctl", 1);
     ASSERT_EQ(logged.size(), 1u);
-    EXPECT_NE(logged[0].find("/ctl\\x01path\\x1b[31m\\x7f\\x22\\x5cend HTTP/1.1\" 404 "),
+    EXPECT_NE(logged[0].find("/ctl\\x01path\\x1b[31m\\x7f\\x22\\x5cend HTTP/1.1\" 400 "),
               std::string::npos)
         << logged[0];
     for (unsigned char c : logged[0])
@@ -263,4 +265,70 @@ TEST(SiteBadInput, ControlBytesReachTheLogEscaped) {
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_NE(logged[0].find("\"GET /ctl2\\x07 \\x00 HTTP/1.1\" 400 "), std::string::npos)
         << logged[0];
+}
+
+// ---- what the services server is tried with too (the two share their HTTP core) -------------
+
+namespace {
+
+standintest::HostileServer sharedSite() {
+    return {site().port(), "boston.bazaarnest.test", "/", [] { return takeLog(); }};
+}
+
+// A site of its own with the limits a case sets.
+class SiteHoldingPlaces : public testing::Test {
+protected:
+    void start(bnsite::SiteOptions options) {
+        options.log = log.writer();
+        own = std::make_unique<bnsite::Site>(options);
+        ASSERT_TRUE(own->start());
+    }
+    void TearDown() override {
+        if (own) own->stop();
+    }
+    standintest::HostileServer hostile() {
+        return {own->port(), "boston.bazaarnest.test", "/", [this] { return log.take(); }};
+    }
+
+    standintest::RequestLog log;
+    std::unique_ptr<bnsite::Site> own;
+};
+
+}  // namespace
+
+TEST(SiteBadInput, RequestsOutsideTheGrammarAreRefused400) {
+    standintest::expectStrictRequestParsing(sharedSite());
+    standintest::expectHeadCapExact(sharedSite());
+}
+
+TEST(SiteBadInput, TheLogSaysWhatWasSent) {
+    standintest::expectLogEscapesEveryNonAsciiByte(sharedSite());
+    standintest::expectOverlongChunkLinesRefused(sharedSite());
+}
+
+TEST_F(SiteHoldingPlaces, SilentConnectionsAndStalledHandshakesLockNobodyOut) {
+    start({});
+    ASSERT_TRUE(own->offersTls());
+    standintest::expectServedBesideIdleCrowd(hostile(), 300, 300);
+}
+
+TEST_F(SiteHoldingPlaces, ConnectionsThatSayNothingAreClosedSoon) {
+    bnsite::SiteOptions options;
+    options.firstByteSeconds = 0.3;
+    start(options);
+    standintest::expectSilentConnectionsClosedSoon(hostile(), options.firstByteSeconds);
+}
+
+TEST_F(SiteHoldingPlaces, KeptConnectionsGiveWayToNewcomers) {
+    bnsite::SiteOptions options;
+    options.maxConnections = 2;
+    start(options);
+    standintest::expectKeptConnectionsGiveWay(hostile());
+}
+
+TEST_F(SiteHoldingPlaces, AnAnswerReadTooSlowlyEndsAtTheWriteDeadline) {
+    bnsite::SiteOptions options;
+    options.sendSeconds = 0.5;
+    start(options);
+    standintest::expectUnreadAnswerEndsByDeadline(hostile(), "/", 600, options.sendSeconds);
 }

@@ -122,7 +122,7 @@ TEST(RequestReader, ABodyThatDoesNotComeInTimeIsLate) {
     EXPECT_EQ(late.deadlines, 2);
 
     // A body that came with its head is read without a deadline of its own.
-    Memory whole("POST / HTTP/1.1\r\nContent-Length: 2\r\n\r\nab", 4096);
+    Memory whole("POST / HTTP/1.1\r\nHost: shop.test\r\nContent-Length: 2\r\n\r\nab", 4096);
     RequestReader again(whole);
     EXPECT_EQ(readOne(again).result, Result::Ok);
     EXPECT_EQ(whole.deadlines, 1);
@@ -131,8 +131,9 @@ TEST(RequestReader, ABodyThatDoesNotComeInTimeIsLate) {
 TEST(RequestReader, TakesABodyPieceByPieceAsItCame) {
     for (size_t piece : {1u, 4096u}) {
         Memory source(
-            "PUT /a HTTP/1.1\r\nContent-Length: 5\r\nContent-Encoding: gzip\r\n\r\nabcde"
-            "PUT /b HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+            "PUT /a HTTP/1.1\r\nHost: shop.test\r\nContent-Length: 5\r\nContent-Encoding: "
+            "gzip\r\n\r\nabcde"
+            "PUT /b HTTP/1.1\r\nHost: shop.test\r\nTransfer-Encoding: chunked\r\n\r\n"
             "3\r\nfgh\r\n1;x=y\r\ni\r\n0\r\nTrailer: t\r\n\r\nafter",
             piece);
         RequestReader reader(source);
@@ -148,7 +149,8 @@ TEST(RequestReader, TakesABodyPieceByPieceAsItCame) {
         }
         EXPECT_EQ(body, "abcde");
         EXPECT_EQ(reader.head(),
-                  "PUT /a HTTP/1.1\r\nContent-Length: 5\r\nContent-Encoding: gzip\r\n\r\n");
+                  "PUT /a HTTP/1.1\r\nHost: shop.test\r\nContent-Length: 5\r\nContent-Encoding: "
+                  "gzip\r\n\r\n");
 
         ASSERT_EQ(reader.readHead(request, &problem), Result::Ok) << problem;
         EXPECT_TRUE(reader.chunked());
@@ -164,7 +166,10 @@ TEST(RequestReader, TakesABodyPieceByPieceAsItCame) {
         EXPECT_EQ(rest, "after");
     }
     // A chunk that runs past its size.
-    Memory bad("PUT / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nxy\r\n0\r\n\r\n", 4096);
+    Memory bad(
+        "PUT / HTTP/1.1\r\nHost: shop.test\r\nTransfer-Encoding: "
+        "chunked\r\n\r\n1\r\nxy\r\n0\r\n\r\n",
+        4096);
     RequestReader reader(bad);
     standin::HttpRequest request;
     std::string problem, body;
