@@ -153,6 +153,10 @@ std::optional<std::string> HttpRequest::cookie(std::string_view name) const {
 }
 
 std::string HttpRequest::url() const {
+    // An absolute-form target (a proxy's request) is the URL already.
+    std::size_t scheme = target.find("://");
+    if (scheme != std::string::npos && scheme > 0 && target.find_first_of("/?", 0) == scheme + 1)
+        return target;
     std::string out = tls ? "https://" : "http://";
     out += host;
     if (target.empty() || target[0] != '/') out += "/";

@@ -72,6 +72,22 @@ TEST(RequestReader, ReadsRequestsInAnyPiecesOneAfterAnother) {
     }
 }
 
+// The URL the log writes: an origin-form target on its host, an absolute-form one as it came.
+TEST(RequestReader, TheURLOfEitherFormOfTarget) {
+    Memory source(
+        "GET /a?x=1 HTTP/1.1\r\nHost: shop.test:8080\r\n\r\n"
+        "GET HTTP://Shop.Test/b?y=http://z HTTP/1.1\r\nHost: other.test\r\n\r\n",
+        4096);
+    RequestReader reader(source);
+    Read origin = readOne(reader);
+    ASSERT_EQ(origin.result, Result::Ok) << origin.problem;
+    EXPECT_EQ(origin.request.url(), "http://shop.test/a?x=1");
+    Read absolute = readOne(reader);
+    ASSERT_EQ(absolute.result, Result::Ok) << absolute.problem;
+    EXPECT_EQ(absolute.request.path, "/b");
+    EXPECT_EQ(absolute.request.url(), "HTTP://Shop.Test/b?y=http://z");
+}
+
 TEST(RequestReader, RefusesWhatNoClientSendsWithItsAnswer) {
     const std::string host = "Host: shop.test\r\n";
     struct Case {
