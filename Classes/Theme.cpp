@@ -2,6 +2,7 @@
 
 #include "Classes/Settings.h"
 #include "Foundation/NSIndexPath.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIColor.h"
 
@@ -11,9 +12,10 @@ struct Themes {
     Ref<Theme> night;
 };
 
+// Its themes can be changed through their setters, so they are made afresh after a reset.
 Themes& themes() {
-    static Themes t;
-    return t;
+    static ProcessWide<Themes> slot;
+    return *slot.get();
 }
 
 Ref<UIColor> rgb(int red, int green, int blue) {

@@ -24,18 +24,14 @@ void IVAdManager::describeClass(RuntimeClass& c) {
 }
 
 Ref<NSString> IVAdManager::adRootDir() {
-    static Ref<NSString> root = IVController::ivContentDir();
-    return root->copy();
+    return IVController::ivContentDir();
 }
 
 Ref<NSURL> IVAdManager::adBaseURL() {
-    static Ref<NSString> text = [] {
-        auto path = adRootDir()
-                        ->stringByReplacingOccurrencesOfString(NS("/"), NS("//"))
-                        ->stringByReplacingOccurrencesOfString(NS(" "), NS("%20"));
-        return NSString::stringWithFormat(NS("file:/%@//"), path.get());
-    }();
-    return NSURL::URLWithString(text.get());
+    auto path = adRootDir()
+                    ->stringByReplacingOccurrencesOfString(NS("/"), NS("//"))
+                    ->stringByReplacingOccurrencesOfString(NS(" "), NS("%20"));
+    return NSURL::URLWithString(NSString::stringWithFormat(NS("file:/%@//"), path.get()).get());
 }
 
 double IVAdManager::nowSince1970() {

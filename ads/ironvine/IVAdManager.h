@@ -29,7 +29,7 @@ public:
 class IVAdManager : public NSObject {
     NS_OBJECT(IVAdManager, NSObject)
     static void describeClass(RuntimeClass& c);
-    // {ivBaseDir}/Content, worked out once; every call gives a new copy.
+    // {ivBaseDir}/Content, worked out on each call (the home folder may change); a new string.
     static Ref<NSString> adRootDir();
     // The ad root as the scripts' base URL: "file:/" + the path with "/" doubled and blanks as
     // %20 + "//".

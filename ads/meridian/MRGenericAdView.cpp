@@ -62,10 +62,6 @@ const std::vector<CheckedKey>& checkedKeys() {
     return keys;
 }
 
-Ref<NSString> processValue(Ref<NSString>& slot, Ref<NSString> (*make)()) {
-    if (!slot) slot = make();
-    return slot;
-}
 }  // namespace
 
 void MRGenericAdView::describeClass(RuntimeClass& c) {
@@ -161,37 +157,33 @@ Ref<NSString> MRGenericAdView::getValueFromRequestParameters(NSString* key) {
 
 Ref<NSString> MRGenericAdView::urlEncode(NSString* text) {
     if (!text) return NS("");
-    static Ref<NSCharacterSet> unreserved = NSCharacterSet::characterSetWithCharactersInString(
-        NS("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~"));
-    auto escaped = text->stringByAddingPercentEncodingWithAllowedCharacters(unreserved.get());
+    static NSCharacterSet* const unreserved =
+        immortal(NSCharacterSet::characterSetWithCharactersInString(
+            NS("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~")));
+    auto escaped = text->stringByAddingPercentEncodingWithAllowedCharacters(unreserved);
     return escaped ? escaped : Ref<NSString>(NS(""));
 }
 
+// The device's values are read each time (a few getters and a format): the device may be made
+// another one (a pad, another system) by the platform's setters.
 Ref<NSString> MRGenericAdView::deviceID() {
-    static Ref<NSString> value;
-    return processValue(value, [] { return UIDevice::currentDevice()->uniqueIdentifier(); });
+    return UIDevice::currentDevice()->uniqueIdentifier();
 }
 
 Ref<NSString> MRGenericAdView::deviceType() {
-    static Ref<NSString> value;
-    return processValue(value, [] { return UIDevice::currentDevice()->model(); });
+    return UIDevice::currentDevice()->model();
 }
 
 Ref<NSString> MRGenericAdView::sdkVersion() {
-    static Ref<NSString> value;
-    return processValue(value, [] { return UIDevice::currentDevice()->systemVersion(); });
+    return UIDevice::currentDevice()->systemVersion();
 }
 
 Ref<NSString> MRGenericAdView::userAgent() {
-    static Ref<NSString> value;
-    return processValue(value, [] {
-        return NSString::stringWithFormat(NS("%@ %@"), deviceType().get(), sdkVersion().get());
-    });
+    return NSString::stringWithFormat(NS("%@ %@"), deviceType().get(), sdkVersion().get());
 }
 
 Ref<NSString> MRGenericAdView::encodedUserAgent() {
-    static Ref<NSString> value;
-    return processValue(value, [] { return urlEncode(userAgent().get()); });
+    return urlEncode(userAgent().get());
 }
 
 Ref<NSString> MRGenericAdView::deviceSystemVersion() {

@@ -55,15 +55,18 @@ Ref<UIImage> PBLIntrinsicImages::createImageFromEncoding(NSString* encoding) {
 }
 
 Ref<UIImage> PBLIntrinsicImages::closeButton() {
-    static Ref<UIImage> image = createImageFromEncoding(NSString::fromUTF8(kCloseButton).get());
+    static UIImage* const image =
+        immortal(createImageFromEncoding(NSString::fromUTF8(kCloseButton).get()));
     return image;
 }
 Ref<UIImage> PBLIntrinsicImages::browserBackButton() {
-    static Ref<UIImage> image = createImageFromEncoding(NSString::fromUTF8(kBackButton).get());
+    static UIImage* const image =
+        immortal(createImageFromEncoding(NSString::fromUTF8(kBackButton).get()));
     return image;
 }
 Ref<UIImage> PBLIntrinsicImages::browserForwardButton() {
-    static Ref<UIImage> image = createImageFromEncoding(NSString::fromUTF8(kForwardButton).get());
+    static UIImage* const image =
+        immortal(createImageFromEncoding(NSString::fromUTF8(kForwardButton).get()));
     return image;
 }
 

@@ -13,6 +13,7 @@
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIKitNotifications.h"
@@ -32,17 +33,41 @@
 
 namespace {
 
-bool launchFinished = false;
-
 // How long the support script may take to build the ad URL. It runs on the device with
 // nothing to fetch, so a script that has not answered by then never will.
 constexpr double kBuildAdURLTimeout = 10.0;
 
-// Watches for the end of the launch once, for the whole process.
+// Whether the launch has finished, watched from the first ad object on. The observer's token
+// sits with the flag in a slot, so that a reset forgets both and leaves no observer behind.
+struct LaunchWatch {
+    Ref<NSObject> token;
+    bool finished = false;
+};
+
+ProcessWide<LaunchWatch>& launchWatch() {
+    static ProcessWide<LaunchWatch> slot{
+        nullptr, [](LaunchWatch* watch) {
+            if (watch->token)
+                NSNotificationCenter::defaultCenter()->removeObserver(watch->token.get());
+        }};
+    return slot;
+}
+
+bool launchFinished() {
+    auto watch = launchWatch().peek();
+    return watch && watch->finished;
+}
+
+// Watches for the end of the launch once.
 void observeLaunch() {
-    static Ref<NSObject> token = NSNotificationCenter::defaultCenter()->addObserverForName(
+    auto watch = launchWatch().get();
+    if (watch->token || watch->finished) return;
+    watch->token = NSNotificationCenter::defaultCenter()->addObserverForName(
         UIApplicationDidFinishLaunchingNotification, nullptr, [](NSNotification*) {
-            launchFinished = true;
+            auto seen = launchWatch().peek();
+            if (!seen) return;
+            seen->finished = true;
+            Ref<NSObject> token = std::move(seen->token);
             NSNotificationCenter::defaultCenter()->removeObserver(token.get());
         });
 }
@@ -200,7 +225,7 @@ bool PBLObjectPrivate::isMakingRequest() {
 bool PBLObjectPrivate::isAppActive() {
     auto app = UIApplication::sharedApplication();
     if (!app || app->applicationState() == UIApplicationStateActive) return true;
-    return !launchFinished;
+    return !launchFinished();
 }
 
 bool PBLObjectPrivate::supportsMinimumRequirementsForRequest(PBLRequestPrivate* request) {

@@ -24,7 +24,8 @@ Ref<PBLRequest> PBLRequest::request() {
 }
 
 Ref<NSString> PBLRequest::sdkVersion() {
-    static Ref<NSString> version = NSString::stringWithFormat(NS("pbma-sdk-i-v%d.%d.%d"), 4, 1, 0);
+    static NSString* const version =
+        immortal(NSString::stringWithFormat(NS("pbma-sdk-i-v%d.%d.%d"), 4, 1, 0));
     return version;
 }
 

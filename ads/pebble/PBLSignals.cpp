@@ -4,6 +4,7 @@
 
 #include "Foundation/NSData.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "ads/pebble/PBLGestureUtil.h"
 
 namespace {
@@ -14,8 +15,8 @@ struct SignalState {
 };
 
 SignalState& state() {
-    static SignalState s;
-    return s;
+    static ProcessWide<SignalState> slot;
+    return *slot.get();
 }
 
 Ref<NSString> webSafeBase64(NSString* text) {

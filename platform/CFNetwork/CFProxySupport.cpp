@@ -211,9 +211,9 @@ SettingsCache& settingsCache() {
 
 // The list that sends a URL straight to its server.
 NSArray* directOnly() {
-    static Ref<NSArray>* list =
-        new Ref<NSArray>(NSArray::arrayWithObject(entry(kCFProxyTypeNone, nullptr, nullptr)));
-    return list->get();
+    static NSArray* const list =
+        immortal(NSArray::arrayWithObject(entry(kCFProxyTypeNone, nullptr, nullptr)));
+    return list;
 }
 
 }  // namespace

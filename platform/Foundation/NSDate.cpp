@@ -52,12 +52,6 @@ bool digits(const char*& p, int n, int& out) {
     return true;
 }
 
-Ref<NSDate> sharedDate(NSTimeInterval t) {
-    auto d = NSDate::dateWithTimeIntervalSinceReferenceDate(t);
-    d->makeImmortal();
-    return d;
-}
-
 }  // namespace
 
 void NSDate::describeClass(RuntimeClass& c) {
@@ -88,12 +82,12 @@ Ref<NSDate> NSDate::dateWithTimeInterval(NSTimeInterval seconds, NSDate* since) 
 }
 
 Ref<NSDate> NSDate::distantFuture() {
-    static const Ref<NSDate> d = sharedDate(kDistantFuture);
+    static NSDate* const d = immortal(dateWithTimeIntervalSinceReferenceDate(kDistantFuture));
     return d;
 }
 
 Ref<NSDate> NSDate::distantPast() {
-    static const Ref<NSDate> d = sharedDate(kDistantPast);
+    static NSDate* const d = immortal(dateWithTimeIntervalSinceReferenceDate(kDistantPast));
     return d;
 }
 

@@ -374,12 +374,6 @@ struct DecimalMath {
 
 namespace {
 
-// The shared constants live for the whole run.
-Ref<NSDecimalNumber> immortal(Ref<NSDecimalNumber> n) {
-    n->makeImmortal();
-    return n;
-}
-
 Ref<NSDecimalNumber> finishResult(DecimalMath r, const char* op) {
     switch (r.finish()) {
         case DecimalMath::Range::Overflow:
@@ -413,17 +407,17 @@ Ref<NSDecimalNumber> NSDecimalNumber::decimalNumberWithMantissa(unsigned long lo
 }
 
 Ref<NSDecimalNumber> NSDecimalNumber::zero() {
-    static const Ref<NSDecimalNumber> n = immortal(decimalNumberWithMantissa(0, 0, false));
+    static NSDecimalNumber* const n = immortal(decimalNumberWithMantissa(0, 0, false));
     return n;
 }
 
 Ref<NSDecimalNumber> NSDecimalNumber::one() {
-    static const Ref<NSDecimalNumber> n = immortal(decimalNumberWithMantissa(1, 0, false));
+    static NSDecimalNumber* const n = immortal(decimalNumberWithMantissa(1, 0, false));
     return n;
 }
 
 Ref<NSDecimalNumber> NSDecimalNumber::notANumber() {
-    static const Ref<NSDecimalNumber> n = immortal(decimalNumberWithString(nullptr));
+    static NSDecimalNumber* const n = immortal(decimalNumberWithString(nullptr));
     return n;
 }
 

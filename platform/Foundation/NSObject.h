@@ -245,6 +245,15 @@ Ref<T> make(bool (B::*initializer)(P...), A&&... args) {
     return r;
 }
 
+// Makes an immutable shared value immortal and hands it out as a plain pointer, for a static
+// that must neither be released at exit nor reset between tests:
+// `static UIImage* const image = immortal(decodeImage());` (nil stays nil).
+template <class T>
+T* immortal(Ref<T> object) {
+    if (object) object->makeImmortal();
+    return object.get();
+}
+
 // The class of a type and its registration with the runtime. Every class declares itself with
 // NS_OBJECT(Name, Super) at the top of its body. A class that must be reachable by name (methods,
 // properties, respondsToSelector: answers) also defines

@@ -9,6 +9,7 @@
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSException.h"
+#include "Foundation/NSLog.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSRunLoop.h"
@@ -306,7 +307,11 @@ UIBackgroundTaskIdentifier UIApplication::beginBackgroundTaskWithExpirationHandl
 }
 
 void UIApplication::endBackgroundTask(UIBackgroundTaskIdentifier identifier) {
-    tasks_.erase(identifier);
+    // Ending a task that is not running (the invalid identifier, one ended already) is the
+    // caller's mistake: the phone notes it in the log and goes on.
+    if (tasks_.erase(identifier) == 0)
+        NSLog(NS("endBackgroundTask: no background task with identifier %lu is running"),
+              static_cast<unsigned long>(identifier));
     if (tasks_.empty() && expiryTimer_) {
         expiryTimer_->invalidate();
         expiryTimer_ = nullptr;

@@ -176,7 +176,8 @@ class UIApplication : public UIResponder {
     // ---- background tasks ---------------------------------------------------------------------
     // A task keeps running in the background until ended; when the app has been in the
     // background for UIApplicationBackgroundTaskTime the expiration handlers run on the main
-    // loop. The handler must end its task.
+    // loop. The handler must end its task. Identifiers start at 1 (0 is UIBackgroundTaskInvalid);
+    // ending one that is not running writes a line to the log.
     UIBackgroundTaskIdentifier beginBackgroundTaskWithExpirationHandler(
         std::function<void()> handler);
     void endBackgroundTask(UIBackgroundTaskIdentifier identifier);

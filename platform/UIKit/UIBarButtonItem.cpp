@@ -5,6 +5,7 @@
 #include "CoreGraphics/CGContext.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
@@ -72,12 +73,16 @@ Ref<UIImage> drawnGlyph(UIBarButtonSystemItem item) {
 }
 
 // The glyph of a system item shown as a picture, drawn once per kind; nil for the items that
-// show their word.
+// show their word. Kept in a slot, as they follow the screen's scale, which tests change.
 Ref<UIImage> systemGlyph(NSInteger item) {
     if (item != UIBarButtonSystemItemRefresh && item != UIBarButtonSystemItemAction &&
         item != UIBarButtonSystemItemStop)
         return nullptr;
-    static Ref<UIImage> drawn[3];
+    struct Glyphs {
+        Ref<UIImage> drawn[3];
+    };
+    static ProcessWide<Glyphs> glyphs;
+    auto& drawn = glyphs.get()->drawn;
     size_t slot = item == UIBarButtonSystemItemRefresh  ? 0
                   : item == UIBarButtonSystemItemAction ? 1
                                                         : 2;

@@ -11,15 +11,18 @@
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/ImageCodecs.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIScreen.h"
 
 namespace {
+// By name; the images depend on the main bundle and the screen's scale, so a reset (between tests)
+// forgets them.
 std::map<std::string, Ref<UIImage>>& namedCache() {
-    static std::map<std::string, Ref<UIImage>> cache;
-    return cache;
+    static ProcessWide<std::map<std::string, Ref<UIImage>>> cache;
+    return *cache.get();
 }
 
 uint32_t be32(const unsigned char* p) {

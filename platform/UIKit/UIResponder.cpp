@@ -1,19 +1,33 @@
 #include "UIKit/UIResponder.h"
 
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UITextInputTraits.h"
 
 namespace {
-// The one focus of the process: the toolkit runs on the main thread only.
-Weak<UIResponder>& focus() {
-    static Weak<UIResponder> f;
-    return f;
+// The one focus of the process: the toolkit runs on the main thread only. A reset (between
+// tests) forgets it, so that a responder kept alive past one test holds no focus in the next.
+struct FocusState {
+    Weak<UIResponder> focus;
+    // The focus's address, to recognise it in its dealloc (when the weak reference reads nil).
+    UIResponder* address = nullptr;
+    // Set while one responder takes the focus from another, so that the keyboard stays up when
+    // the focus moves between text inputs.
+    bool switching = false;
+    // Focus handovers under way.
+    int handovers = 0;
+};
+
+ProcessWide<FocusState>& focusSlot() {
+    static ProcessWide<FocusState> slot;
+    return slot;
 }
-// The focus's address, to recognise it in its dealloc (when the weak reference reads nil).
-UIResponder* gFocusAddress = nullptr;
-// Set while one responder takes the focus from another, so that the keyboard stays up when the
-// focus moves between text inputs.
-bool gSwitching = false;
+FocusState& focusState() {
+    return *focusSlot().get();
+}
+Weak<UIResponder>& focus() {
+    return focusState().focus;
+}
 
 bool isTextInput(UIResponder* r) {
     return dynamic_cast<UIKeyInput*>(r) != nullptr;
@@ -43,16 +57,17 @@ bool UIResponder::becomeFirstResponder() {
     if (!canBecomeFirstResponder()) return false;
     Ref<UIResponder> self(this);
     if (auto current = focus().lock()) {
-        bool wasSwitching = gSwitching;
-        gSwitching = isTextInput(this);
+        auto& state = focusState();
+        bool wasSwitching = state.switching;
+        state.switching = isTextInput(this);
         bool resigned = current->resignFirstResponder();
-        gSwitching = wasSwitching;
+        state.switching = wasSwitching;
         if (!resigned) return false;
         // The old responder may have handed the focus elsewhere while resigning.
         if (focus().lock()) return false;
     }
     focus() = this;
-    gFocusAddress = this;
+    focusState().address = this;
     if (isTextInput(this)) UIKeyboard::show();
     didBecomeFirstResponder();
     return true;
@@ -63,30 +78,27 @@ bool UIResponder::resignFirstResponder() {
     if (!canResignFirstResponder()) return false;
     Ref<UIResponder> self(this);
     focus().reset();
-    gFocusAddress = nullptr;
+    focusState().address = nullptr;
     didResignFirstResponder();
-    if (!gSwitching && !UIKeyboardFocusHandover::active() && !focus().lock()) UIKeyboard::hide();
+    if (!focusState().switching && !UIKeyboardFocusHandover::active() && !focus().lock())
+        UIKeyboard::hide();
     return true;
 }
 
 // ---- focus handover -----------------------------------------------------------------------------
 
-namespace {
-int gHandovers = 0;
-}  // namespace
-
 UIKeyboardFocusHandover::UIKeyboardFocusHandover() {
-    ++gHandovers;
+    ++focusState().handovers;
 }
 
 UIKeyboardFocusHandover::~UIKeyboardFocusHandover() {
-    if (--gHandovers > 0) return;
+    if (--focusState().handovers > 0) return;
     auto current = focus().lock();
     if (!current || !isTextInput(current.get())) UIKeyboard::hide();
 }
 
 bool UIKeyboardFocusHandover::active() {
-    return gHandovers > 0;
+    return focusState().handovers > 0;
 }
 
 void UIResponder::touchesBegan(NSSet* touches, UIEvent* event) {
@@ -118,8 +130,10 @@ bool UIResponder::canPerformAction(SEL action, NSObject*) {
 void UIResponder::dealloc() {
     // A dying responder cannot keep the focus (the weak reference already reads nil); the
     // keyboard it brought up goes with it.
-    if (gFocusAddress == this) {
-        gFocusAddress = nullptr;
+    // Read without making a state: a reset may have dropped it, and with it this focus.
+    auto state = focusSlot().peek();
+    if (state && state->address == this) {
+        state->address = nullptr;
         UIKeyboard::hide();
     }
     super::dealloc();

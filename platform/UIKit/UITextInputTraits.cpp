@@ -5,6 +5,7 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIGeometry.h"
 #include "UIKit/UIKitNotifications.h"
@@ -13,7 +14,15 @@
 #include "UIKit/UIViewRendering.h"
 
 namespace {
-bool gVisible = false;
+// Whether the keyboard is up. Held in a slot beside the focus that brings it up, so that a reset
+// (between tests) puts it down with the focus.
+struct KeyboardState {
+    bool visible = false;
+};
+bool& visible() {
+    static ProcessWide<KeyboardState> slot;
+    return slot.get()->visible;
+}
 constexpr CGFloat kKeyboardHeight = 216;
 constexpr CGFloat kLandscapeKeyboardHeight = 162;
 constexpr double kKeyboardDuration = 0.25;
@@ -73,7 +82,7 @@ void post(NSString* name, NSDictionary* userInfo) {
 }  // namespace
 
 bool UIKeyboard::isVisible() {
-    return gVisible;
+    return visible();
 }
 
 CGRect UIKeyboard::interfaceFrame() {
@@ -82,21 +91,21 @@ CGRect UIKeyboard::interfaceFrame() {
 }
 
 CGRect UIKeyboard::frame() {
-    return gVisible ? shownFrame() : hiddenFrame();
+    return visible() ? shownFrame() : hiddenFrame();
 }
 
 void UIKeyboard::show() {
-    if (gVisible) return;
+    if (visible()) return;
     auto userInfo = info(hiddenFrame(), shownFrame());
     post(UIKeyboardWillShowNotification, userInfo);
-    gVisible = true;
+    visible() = true;
     post(UIKeyboardDidShowNotification, userInfo);
 }
 
 void UIKeyboard::hide() {
-    if (!gVisible) return;
+    if (!visible()) return;
     auto userInfo = info(shownFrame(), hiddenFrame());
     post(UIKeyboardWillHideNotification, userInfo);
-    gVisible = false;
+    visible() = false;
     post(UIKeyboardDidHideNotification, userInfo);
 }

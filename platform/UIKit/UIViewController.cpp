@@ -27,11 +27,11 @@ namespace {
 void observeDeviceOrientation() {
     static std::once_flag once;
     std::call_once(once, [] {
-        auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+        // The default center is never reset and the block keeps nothing, so the token that
+        // keeps the observer registered lives as long as the center.
+        immortal(NSNotificationCenter::defaultCenter()->addObserverForName(
             UIDeviceOrientationDidChangeNotification, nullptr,
-            [](NSNotification*) { UIViewController::attemptRotationToDeviceOrientation(); });
-        // The center holds the block until the token is removed; the token lives forever.
-        static Ref<NSObject> keep = token;
+            [](NSNotification*) { UIViewController::attemptRotationToDeviceOrientation(); }));
     });
 }
 

@@ -7,6 +7,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIColor.h"
 #include "support/FoundationTesting.h"
 
@@ -131,11 +132,22 @@ TEST_F(Preferences, NightThemeFollowsTheStoredSetting) {
     EXPECT_EQ(Theme::getCellBackgroundColor(NSIndexPath::indexPathForRow(1, 0)), nullptr);
     EXPECT_EQ(Theme::getCellBackgroundColor(nullptr), nullptr);
 
-    // Both themes live for the whole process; an unknown value shows the default one.
+    // Both themes live until the reset between tests; an unknown value shows the default one.
     Settings::resetShared();
     defaults->setInteger(7, NS("theme"));
     EXPECT_EQ(text(Theme::sys()->name()), "default");
     Settings::resetShared();
     defaults->setInteger(1, NS("theme"));
     EXPECT_EQ(Theme::sys().get(), night.get());
+}
+
+TEST(Themes, AThemeChangedInOneTestIsMadeAfreshForTheNext) {
+    auto before = Theme::sys();
+    auto name = text(before->name());
+    before->setTableTitle(UIColor::redColor());
+    resetProcessWideInstances();  // as between two tests
+    auto after = Theme::sys();
+    EXPECT_NE(after.get(), before.get());
+    EXPECT_EQ(text(after->name()), name);
+    EXPECT_FALSE(after->tableTitle()->isEqual(UIColor::redColor()));
 }

@@ -24,6 +24,7 @@
 #include "analytics/TallyRecordReader.h"
 #include "analytics/TallySession.h"
 #include "analytics/base/TallyHosts.h"
+#include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
 #include "support/http/TestServer.h"
 
@@ -156,6 +157,18 @@ TEST_F(TallyAPITest, BackgroundTasksOnlyWhereTheSystemHasThem) {
     post(UIApplicationWillResignActiveNotification);
     EXPECT_EQ(app->activeBackgroundTaskCount(), 0u);
     ASSERT_TRUE(runLoopUntil([&] { return server.requestCount() == 3; }));
+}
+
+TEST_F(TallyAPITest, StoppingWithoutATaskEndsNone) {
+    LoggedLines log;
+    auto app = UIApplication::sharedApplication();
+    // The host's own task, not one the client began.
+    auto hosts = app->beginBackgroundTaskWithExpirationHandler([] {});
+    TallyAPI::stopBackgroundTask();  // the client holds none: its identifier is 0
+    advanceRunLoop(0.1);             // where an end would run
+    EXPECT_EQ(log.count("endBackgroundTask"), 0u);
+    EXPECT_EQ(app->activeBackgroundTaskCount(), 1u);
+    app->endBackgroundTask(hosts);
 }
 
 TEST_F(TallyAPITest, ResumeWithinThePauseBoundContinuesTheSession) {

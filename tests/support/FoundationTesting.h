@@ -1,10 +1,13 @@
 // Small helpers shared by the tests of everything built on Foundation.
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Foundation/NSException.h"
+#include "Foundation/NSLog.h"
 #include "Foundation/NSString.h"
 
 // The exception a call raised, or nil when it returned normally.
@@ -33,3 +36,31 @@ inline std::string text(NSObject* o) {
 inline Ref<NSString> str(std::string_view utf8) {
     return NSString::fromUTF8(utf8);
 }
+
+// Collects the lines NSLog writes while it lives, from any thread, and then puts the previous
+// sink back.
+class LoggedLines {
+public:
+    LoggedLines()
+        : previous_(NSLogSetSink([this](const std::string& line) {
+              std::lock_guard lock(lock_);
+              lines_.push_back(line);
+          })) {}
+    ~LoggedLines() { NSLogSetSink(previous_); }
+    LoggedLines(const LoggedLines&) = delete;
+    LoggedLines& operator=(const LoggedLines&) = delete;
+
+    // How many lines so far contain `part`.
+    size_t count(std::string_view part) {
+        std::lock_guard lock(lock_);
+        size_t n = 0;
+        for (auto& line : lines_)
+            if (line.find(part) != std::string::npos) ++n;
+        return n;
+    }
+
+private:
+    std::mutex lock_;
+    std::vector<std::string> lines_;
+    NSLogSink previous_;
+};

@@ -12,6 +12,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSURLError.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIApplication.h"
 
 Ref<NSMutableArray> DZNewWeakMutableArray() {
@@ -44,19 +45,22 @@ Ref<NSLocale> DZPreferredLocale() {
 }
 
 namespace {
-// Loaded on first use and kept: the bundle's resources do not change under a running app.
+// Loaded on first use and kept: the bundle's resources do not change under a running app. It
+// lies in the main bundle, which tests may point elsewhere, so it sits in a slot (nil when the
+// main bundle has none).
+struct FrameworkBundle {
+    Ref<NSBundle> bundle;
+};
+
 Ref<NSBundle> frameworkBundle() {
-    static std::once_flag once;
-    static NSBundle* bundle = nullptr;
-    std::call_once(once, [] {
+    static ProcessWide<FrameworkBundle> slot{[] {
+        auto found = std::make_shared<FrameworkBundle>();
         Ref<NSString> path = NSBundle::mainBundle()->resourcePath()->stringByAppendingPathComponent(
             NS("Dodiz20.bundle"));
-        if (Ref<NSBundle> b = NSBundle::bundleWithPath(path)) {
-            b->makeImmortal();
-            bundle = b.get();
-        }
-    });
-    return bundle;
+        found->bundle = NSBundle::bundleWithPath(path);
+        return found;
+    }};
+    return slot.get()->bundle;
 }
 }  // namespace
 
@@ -98,20 +102,14 @@ Ref<NSString> DZBundleResourcePath(NSString* relativePath) {
     return relativePath ? folder->stringByAppendingPathComponent(relativePath) : folder;
 }
 
+// Worked out on each call: the Documents folder moves with the home folder.
 Ref<NSString> DZDocumentsResourcePath(NSString* relativePath) {
-    static std::once_flag once;
-    static NSString* documents = nullptr;
-    std::call_once(once, [] {
-        Ref<NSArray> dirs =
-            NSSearchPathForDirectoriesInDomains(NSDocumentDirectory, NSUserDomainMask, true);
-        Ref<NSString> first =
-            dirs && dirs->count() ? as<NSString>(dirs->objectAtIndex(0)) : Ref<NSString>(NS(""));
-        Ref<NSString> kept = first->stringByExpandingTildeInPath();
-        kept->makeImmortal();
-        documents = kept.get();
-    });
-    return relativePath ? documents->stringByAppendingPathComponent(relativePath)
-                        : Ref<NSString>(documents);
+    Ref<NSArray> dirs =
+        NSSearchPathForDirectoriesInDomains(NSDocumentDirectory, NSUserDomainMask, true);
+    Ref<NSString> first =
+        dirs && dirs->count() ? as<NSString>(dirs->objectAtIndex(0)) : Ref<NSString>(NS(""));
+    Ref<NSString> documents = first->stringByExpandingTildeInPath();
+    return relativePath ? documents->stringByAppendingPathComponent(relativePath) : documents;
 }
 
 CGRect DZRectShrinkSize(CGRect rect, CGFloat dx, CGFloat dy) {

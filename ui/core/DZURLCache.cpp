@@ -37,9 +37,10 @@ int32_t& temporaryURLCounter() {
     return counter;
 }
 
+// The default manager is immortal: a plain pointer to it stays valid.
 NSFileManager* files() {
-    static Ref<NSFileManager> manager = NSFileManager::defaultManager();
-    return manager.get();
+    static NSFileManager* const manager = NSFileManager::defaultManager().get();
+    return manager;
 }
 
 uint32_t pixelsOf(UIImage* image) {

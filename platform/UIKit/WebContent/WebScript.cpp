@@ -26,8 +26,9 @@
 namespace webcontent {
 
 const std::string& pageUserAgent() {
-    static const std::string ua =
-        "Mozilla/5.0 (iPhone; U; CPU iPhone OS 5_1 like Mac OS X; en-us) Mobile/9B176";
+    // An immutable shared value: never destroyed, so it stays readable to the end.
+    static const std::string& ua = *new std::string(
+        "Mozilla/5.0 (iPhone; U; CPU iPhone OS 5_1 like Mac OS X; en-us) Mobile/9B176");
     return ua;
 }
 
@@ -546,9 +547,10 @@ void Page::setUpScripts() {
     duk_pop(ctx_);
 
     // Compiling the model is most of a page's start-up; it is compiled once per process and
-    // every later page loads the compiled form.
-    static std::mutex lock;
-    static std::string compiled;
+    // every later page loads the compiled form, which never changes: it is kept, with its
+    // lock, for the whole run and never destroyed.
+    static std::mutex& lock = *new std::mutex();
+    static std::string& compiled = *new std::string();
     std::lock_guard<std::mutex> guard(lock);
     if (compiled.empty()) {
         size_t length = std::strlen(kPreludeSource);

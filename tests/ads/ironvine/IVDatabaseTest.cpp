@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "Foundation/Clock.h"
@@ -11,6 +12,7 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
 #include "Foundation/Runtime.h"
 #include "IronvineTesting.h"
 #include "UIKit/UIAccelerometer.h"
@@ -18,6 +20,7 @@
 #include "ads/ironvine/IVAdManager.h"
 #include "ads/ironvine/IVAsyncCommand.h"
 #include "ads/ironvine/IVController.h"
+#include "ads/ironvine/IVStandardCommandHandler.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
 
@@ -75,6 +78,28 @@ TEST(IVDatabaseTest, FirstLaunchHoldsOnlyTheVersionRow) {
     EXPECT_TRUE(std::filesystem::exists(documents() + "/IV/ironvinedb.sql"));
     EXPECT_EQ(IVAdManager::adRootDir()->utf8(), documents() + "/IV/Content");
     EXPECT_TRUE(IVAdManager::adRootDir()->isEqualToString(IVAdManager::adRootDir().get()));
+}
+
+TEST(IVDatabaseTest, AdPathsAndTheBridgeFollowTheHomeFolder) {
+    // First use under the test's home, then another home, as a later test may set.
+    auto first = IVAdManager::adRootDir()->utf8();
+    EXPECT_NE(IVAdManager::adBaseURL(), nullptr);
+    auto handler = make<IVStandardCommandHandler>();
+    EXPECT_NE(handler->bridgeScript()->utf8().find(
+                  IVController::localFileBaseURL()->absoluteString()->utf8()),
+              std::string::npos);
+    struct HomeScope {
+        std::string previous = std::getenv("BAZAARNEST_HOME");
+        ~HomeScope() { setenv("BAZAARNEST_HOME", previous.c_str(), 1); }
+    } scope;
+    std::string home = scope.previous + "/another-home";
+    setenv("BAZAARNEST_HOME", home.c_str(), 1);
+    EXPECT_NE(IVAdManager::adRootDir()->utf8(), first);
+    EXPECT_EQ(IVAdManager::adRootDir()->utf8(), home + "/Documents/IV/Content");
+    EXPECT_NE(IVAdManager::adBaseURL()->absoluteString()->utf8().find(
+                  "//another-home//Documents//IV//Content//"),
+              std::string::npos);
+    EXPECT_NE(handler->bridgeScript()->utf8().find(home + "/Documents"), std::string::npos);
 }
 
 TEST(IVDatabaseTest, ValuesKeepTheirQuotesAndTypes) {

@@ -3,9 +3,11 @@
 #include "ads/meridian/MRAdView.h"
 
 #include "Foundation/NSException.h"
+#include "Foundation/NSFileManager.h"
 #include "Foundation/NSLocale.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
+#include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSTimer.h"
 #include "Foundation/SystemInfo.h"
 #include "UIKit/UIDevice.h"
@@ -122,6 +124,24 @@ TEST_F(MRAdViewTest, TheAdURLCarriesEveryValueInOrderAndTheTargetingAfterIt) {
     }
     EXPECT_NE(log.find("AD URL: http://ads.meridian.test" + expected), std::string::npos);
     EXPECT_EQ(recorder->events, std::vector<std::string>{"succeeded"});
+}
+
+TEST(MRGenericAdViewDevice, TheDeviceValuesFollowTheDevicesSetters) {
+    auto device = UIDevice::currentDevice();
+    // First use as the phone, then another device, as a later test may make it.
+    EXPECT_EQ(text(MRGenericAdView::encodedUserAgent().get()), "iPhone%205.0");
+    auto firstID = text(MRGenericAdView::deviceID().get());
+    device->setModel(NS("iPad"));
+    device->setSystemVersion(NS("4.3"));
+    NSFileManager::defaultManager()->removeItemAtPath(
+        NSHomeDirectory()->stringByAppendingPathComponent(NS("Library/DeviceIdentifier")), nullptr);
+    device->resetIdentifierCache();
+    EXPECT_EQ(text(MRGenericAdView::deviceType().get()), "iPad");
+    EXPECT_EQ(text(MRGenericAdView::sdkVersion().get()), "4.3");
+    EXPECT_EQ(text(MRGenericAdView::userAgent().get()), "iPad 4.3");
+    EXPECT_EQ(text(MRGenericAdView::encodedUserAgent().get()), "iPad%204.3");
+    EXPECT_EQ(text(MRGenericAdView::deviceID().get()), text(device->uniqueIdentifier().get()));
+    EXPECT_NE(text(MRGenericAdView::deviceID().get()), firstID);
 }
 
 TEST_F(MRAdViewTest, AnUnreadableModelIsSentEmptyNotAsANilObjectsText) {

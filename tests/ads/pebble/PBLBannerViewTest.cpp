@@ -8,6 +8,7 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
 #include "Foundation/NSLog.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSThread.h"
@@ -15,6 +16,7 @@
 #include "Foundation/NSURLRequest.h"
 #include "Foundation/NSUserDefaults.h"
 #include "Foundation/NetworkWork.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "MessageUI/MFMailComposeViewController.h"
 #include "UIKit/UIApplication.h"
@@ -881,3 +883,21 @@ TEST_F(PBLBannerCommandTest, TheOpenerWaitsForTrackingsThreeTimesThenLeaves) {
 }
 
 }  // namespace
+
+TEST_F(PebbleTest, TheEndOfTheLaunchIsForgottenBetweenTests) {
+    auto frame = CGRectMake(0, 0, 320, 50);
+    auto engine = make<PBLObjectPrivate>(&PBLObjectPrivate::initWithFrame, frame);
+    UIApplication::sharedApplication()->performEnterBackground();
+    EXPECT_TRUE(engine->isAppActive());  // still launching: not yet sent to the background
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidFinishLaunchingNotification, nullptr);
+    EXPECT_FALSE(engine->isAppActive());
+    engine = nullptr;
+    resetProcessWideInstances();  // as between two tests: the next one launches again
+    UIApplication::sharedApplication()->performEnterBackground();
+    auto next = make<PBLObjectPrivate>(&PBLObjectPrivate::initWithFrame, frame);
+    EXPECT_TRUE(next->isAppActive());
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidFinishLaunchingNotification, nullptr);
+    EXPECT_FALSE(next->isAppActive());
+}

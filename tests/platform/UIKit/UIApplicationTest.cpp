@@ -157,6 +157,18 @@ TEST_F(ApplicationTest, BackgroundAndForegroundInThePlatformsOrder) {
                   "delegate.memoryWarning", "UIApplicationDidReceiveMemoryWarningNotification"}));
 }
 
+TEST_F(ApplicationTest, EndingATaskThatIsNotRunningIsLogged) {
+    LoggedLines log;
+    auto task = app->beginBackgroundTaskWithExpirationHandler([] {});
+    EXPECT_NE(task, UIBackgroundTaskInvalid);
+    app->endBackgroundTask(task);
+    EXPECT_EQ(log.count("endBackgroundTask"), 0u);
+    app->endBackgroundTask(task);                     // ended already
+    app->endBackgroundTask(UIBackgroundTaskInvalid);  // never one
+    EXPECT_EQ(log.count("endBackgroundTask: no background task with identifier"), 2u);
+    EXPECT_EQ(app->activeBackgroundTaskCount(), 0u);
+}
+
 TEST_F(ApplicationTest, BackgroundTasksExpireOnTheClock) {
     ManualClockScope clock;
     int expired = 0;

@@ -5,6 +5,7 @@
 
 #include "DrawingTesting.h"
 #include "Foundation/NSArray.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/ImageCodecs.h"
 #include "UIKit/UIApplication.h"
@@ -12,6 +13,7 @@
 #include "UIKit/UIButton.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UINavigationBar.h"
+#include "UIKit/UIScreen.h"
 #include "UIKit/UITabBar.h"
 #include "UIKit/UIToolbar.h"
 #include "UIKit/UIViewRendering.h"
@@ -281,4 +283,17 @@ TEST(TabBarIcons, SearchAndFavoritesItemsDrawTheirIconsLitWhenSelected) {
     EXPECT_GT(litStar.b, litStar.r + 60) << litStar;
     RGBA unlitRing = pixelAt(lit, 55, 17);
     EXPECT_LT(std::abs(unlitRing.r - unlitRing.b), 20) << unlitRing;
+}
+
+TEST(BarSystemItems, PicturesFollowTheScreenOfEachTest) {
+    auto refresh = [] {
+        return make<UIBarButtonItem>(&UIBarButtonItem::initWithBarButtonSystemItem,
+                                     UIBarButtonSystemItemRefresh, nullptr, nullptr);
+    };
+    ASSERT_TRUE(refresh()->systemImage());
+    EXPECT_FLOAT_EQ(refresh()->systemImage()->scale(), 1);
+    resetProcessWideInstances();  // the next test runs on the high-resolution screen
+    UIScreen::mainScreen()->setScale(2);
+    ASSERT_TRUE(refresh()->systemImage());
+    EXPECT_FLOAT_EQ(refresh()->systemImage()->scale(), 2);
 }

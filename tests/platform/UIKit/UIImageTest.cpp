@@ -9,6 +9,7 @@
 #include "Foundation/NSData.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
@@ -55,6 +56,18 @@ void write(const std::filesystem::path& p, const std::vector<unsigned char>& b) 
     std::ofstream(p, std::ios::binary)
         .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
+
+// Makes a folder of the home the main bundle, holding `stem`.png (10 x 10 pixels) and its
+// high-resolution form (20 x 20).
+std::filesystem::path bundleWithIcon(const char* folder, const char* stem) {
+    auto dir = std::filesystem::path(NSHomeDirectory()->utf8()) / folder;
+    std::filesystem::create_directories(dir);
+    write(dir / (std::string(stem) + ".png"), png(10, 10));
+    write(dir / (std::string(stem) + "@2x.png"), png(20, 20));
+    setenv("BAZAARNEST_BUNDLE", dir.c_str(), 1);
+    NSBundle::resetMainBundle();
+    return dir;
+}
 }  // namespace
 
 TEST(UIImage, ReadsSizesFromPNGAndJPEGHeaders) {
@@ -79,12 +92,7 @@ TEST(UIImage, ReadsSizesFromPNGAndJPEGHeaders) {
 }
 
 TEST(UIImage, NamedImagesComeFromTheBundleWithTheirHighResolutionForm) {
-    auto dir = std::filesystem::path(NSHomeDirectory()->utf8()) / "TestBundle.app";
-    std::filesystem::create_directories(dir);
-    write(dir / "icon.png", png(10, 10));
-    write(dir / "icon@2x.png", png(20, 20));
-    setenv("BAZAARNEST_BUNDLE", dir.c_str(), 1);
-    NSBundle::resetMainBundle();
+    auto dir = bundleWithIcon("TestBundle.app", "icon");
     UIImage::flushNamedCache();
     auto icon = UIImage::imageNamed(NS("icon.png"));
     ASSERT_TRUE(icon);
@@ -104,6 +112,18 @@ TEST(UIImage, NamedImagesComeFromTheBundleWithTheirHighResolutionForm) {
     unsetenv("BAZAARNEST_BUNDLE");
     NSBundle::resetMainBundle();
     UIImage::flushNamedCache();
+}
+
+TEST(UIImage, NamedImagesAreForgottenBetweenTests) {
+    bundleWithIcon("ScaledBundle.app", "badge");
+    EXPECT_FLOAT_EQ(UIImage::imageNamed(NS("badge"))->scale(), 1);
+    resetProcessWideInstances();  // the next test runs on the high-resolution screen
+    UIScreen::mainScreen()->setScale(2);
+    auto sharp = UIImage::imageNamed(NS("badge"));
+    ASSERT_TRUE(sharp);
+    EXPECT_FLOAT_EQ(sharp->scale(), 2);
+    unsetenv("BAZAARNEST_BUNDLE");
+    NSBundle::resetMainBundle();
 }
 
 TEST(UIImageView, PlacesTheImageByContentMode) {

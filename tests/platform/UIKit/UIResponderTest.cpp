@@ -6,10 +6,12 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSValue.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIKitNotifications.h"
 #include "UIKit/UITextField.h"
+#include "UIKit/UITextInputTraits.h"
 #include "UIKit/UITextView.h"
 #include "UIKit/UIWindow.h"
 #include "support/FoundationTesting.h"
@@ -69,6 +71,21 @@ class ShakeCatcher : public UIView {
         if (motion == UIEventSubtypeMotionShake) ++shakes;
         UIView::motionEnded(motion, event);
     }
+};
+
+// A text input that never lets the focus go.
+class StubbornInput : public UIResponder, public UIKeyInput {
+    NS_OBJECT(StubbornInput, UIResponder)
+    bool canBecomeFirstResponder() override { return true; }
+    bool canResignFirstResponder() override { return false; }
+    bool hasText() override { return false; }
+    void insertText(NSString*) override {}
+    void deleteBackward() override {}
+};
+
+class Focusable : public UIResponder {
+    NS_OBJECT(Focusable, UIResponder)
+    bool canBecomeFirstResponder() override { return true; }
 };
 
 class ResponderTest : public testing::Test {
@@ -212,4 +229,22 @@ TEST_F(ResponderTest, ShakeReachesTheFirstResponderAndPassesUp) {
     app->performShake();
     EXPECT_EQ(inner->shakes, 1);
     EXPECT_EQ(catcher->shakes, 1);  // passed up the chain by the base class
+}
+
+TEST(ResponderFocus, NeitherFocusNorKeyboardOutlivesTheTest) {
+    // Kept alive past its test, as by a holder that is never reset.
+    auto stubborn = make<StubbornInput>();
+    ASSERT_TRUE(stubborn->becomeFirstResponder());
+    EXPECT_TRUE(UIKeyboard::isVisible());
+    resetProcessWideInstances();  // as between two tests
+    EXPECT_FALSE(UIResponder::currentFirstResponder());
+    EXPECT_FALSE(stubborn->isFirstResponder());
+    EXPECT_FALSE(UIKeyboard::isVisible());
+    // The next test's responder takes the focus without asking the old one.
+    auto next = make<Focusable>();
+    EXPECT_TRUE(next->becomeFirstResponder());
+    EXPECT_EQ(UIResponder::currentFirstResponder().get(), next.get());
+    stubborn = nullptr;  // its end takes nothing from the new focus
+    EXPECT_TRUE(next->isFirstResponder());
+    EXPECT_TRUE(next->resignFirstResponder());
 }

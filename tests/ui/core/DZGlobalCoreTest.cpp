@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -119,6 +120,16 @@ TEST(DZGlobalCore, SchemesAndResourcePaths) {
     EXPECT_EQ(text(docs), text(NSHomeDirectory()
                                    ->stringByAppendingPathComponent(NS("Documents"))
                                    ->stringByAppendingPathComponent(NS("c.txt"))));
+}
+
+TEST(DZGlobalCore, TheDocumentsPathFollowsTheHomeFolder) {
+    EXPECT_TRUE(DZDocumentsResourcePath(nullptr)->hasPrefix(NSHomeDirectory()));  // first use
+    std::string previous = std::getenv("BAZAARNEST_HOME");
+    std::string home = previous + "/another-home";
+    setenv("BAZAARNEST_HOME", home.c_str(), 1);
+    auto docs = text(DZDocumentsResourcePath(NS("c.txt")).get());
+    setenv("BAZAARNEST_HOME", previous.c_str(), 1);
+    EXPECT_EQ(docs, home + "/Documents/c.txt");
 }
 
 TEST(DZGlobalCore, RectangleHelpers) {
