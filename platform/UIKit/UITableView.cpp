@@ -113,17 +113,24 @@ void UITableViewIndex::drawRect(CGRect) {
     UITextMeasurerScope faces(UIFontTextMeasurer::shared());
     auto [top, slot] = indexBand(count, b.size.height);
     CGFloat room = std::max<CGFloat>(0, b.size.width - 2 * kIndexMargin);
+    // One size for every title: the largest at which the widest fits, as far as the minimum.
+    CGFloat fitted = font->pointSize();
+    for (NSInteger i = 0; i < count; ++i) {
+        if (auto title = as<NSString>(titles_->objectAtIndex(static_cast<NSUInteger>(i)))) {
+            CGFloat size = font->pointSize();
+            ::sizeWithFont(title, font, kIndexMinimumFontSize, &size, room,
+                           UILineBreakModeTailTruncation);
+            fitted = std::min(fitted, size);
+        }
+    }
+    Ref<UIFont> shown = fitted < font->pointSize() ? font->fontWithSize(fitted) : font;
+    CGFloat line = UITextMeasurerCurrent()->lineHeight(shown);
     auto ctx = UIGraphicsGetCurrentContext();
     CGContextSaveGState(ctx);
     CGContextSetRGBFillColor(ctx, 0.33f, 0.36f, 0.42f, 1);
     for (NSInteger i = 0; i < count; ++i) {
         auto title = as<NSString>(titles_->objectAtIndex(static_cast<NSUInteger>(i)));
         if (!title) continue;
-        CGFloat size = font->pointSize();
-        ::sizeWithFont(title, font, kIndexMinimumFontSize, &size, room,
-                       UILineBreakModeTailTruncation);
-        Ref<UIFont> shown = size < font->pointSize() ? font->fontWithSize(size) : font;
-        CGFloat line = UITextMeasurerCurrent()->lineHeight(shown);
         // Centred where a touch picks it (titleIndexAtPoint).
         CGFloat y =
             b.origin.y + top + slot * static_cast<CGFloat>(i) + std::floor((slot - line) / 2);
