@@ -19,6 +19,13 @@ constexpr CGFloat kBarHeight = 44;
 constexpr CGFloat kMargin = 5;
 constexpr CGFloat kSpacing = 8;
 constexpr CGFloat kTitleMinimumFontSize = 14;
+// The back button's pointed end takes this much room left of its title.
+constexpr CGFloat kBackArrowInset = 8;
+constexpr CGFloat kBackButtonPadding = 24;
+
+Ref<UIFont> backButtonFont() {
+    return UIFont::boldSystemFontOfSize(12);
+}
 
 Ref<NSArray> single(UIBarButtonItem* item) {
     return item ? NSArray::arrayWithObject(item) : nullptr;
@@ -239,7 +246,8 @@ void UINavigationBar::rebuild() {
             backButton_ = make<UIButton>();
             backButton_->addTarget(this, Selector::named("backButtonTapped:"),
                                    UIControlEventTouchUpInside);
-            backButton_->titleLabel()->setFont(UIFont::boldSystemFontOfSize(12));
+            backButton_->titleLabel()->setFont(backButtonFont());
+            backButton_->setContentEdgeInsets(UIEdgeInsetsMake(0, kBackArrowInset, 0, 0));
         }
         backButton_->setTitle(back, UIControlStateNormal);
         shownViews_.push_back(backButton_);
@@ -286,9 +294,17 @@ void UINavigationBar::layoutSubviews() {
             right -= kSpacing;
         }
     };
-    if (backButtonTitle() && backButton_) {
-        CGFloat w = ::sizeWithFont(backButtonTitle(), UIFont::boldSystemFontOfSize(12)).width + 24;
-        place(backButton_, std::min<CGFloat>(std::ceil(w), b.size.width / 3), true);
+    if (auto back = backButtonTitle(); back && backButton_) {
+        // A title too long for the button's third of the bar gives way to "Back", as on the
+        // phone, rather than being cut.
+        CGFloat most = b.size.width / 3;
+        CGFloat w = std::ceil(::sizeWithFont(back, backButtonFont()).width + kBackButtonPadding);
+        if (w > most) {
+            back = NS("Back");
+            w = std::ceil(::sizeWithFont(back, backButtonFont()).width + kBackButtonPadding);
+        }
+        backButton_->setTitle(back, UIControlStateNormal);
+        place(backButton_, std::min(w, most), true);
     }
     auto placeItems = [&](NSArray* items, bool fromLeft) {
         NSUInteger n = items ? items->count() : 0;

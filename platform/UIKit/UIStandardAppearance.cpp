@@ -83,6 +83,20 @@ void addRoundedRect(CGContextRef ctx, CGRect r, CGFloat radius) {
     CGContextClosePath(ctx);
 }
 
+// The navigation bar's back button: a rounded rectangle whose left end comes to a point.
+void addBackButtonShape(CGContextRef ctx, CGRect r, CGFloat radius) {
+    radius = std::min({radius, r.size.width / 2, r.size.height / 2});
+    CGFloat x0 = CGRectGetMinX(r), x1 = CGRectGetMaxX(r), y0 = CGRectGetMinY(r),
+            y1 = CGRectGetMaxY(r);
+    CGFloat arrow = std::min(r.size.height * 0.35f, r.size.width / 2);
+    CGContextMoveToPoint(ctx, x0, CGRectGetMidY(r));
+    CGContextAddLineToPoint(ctx, x0 + arrow, y0);
+    CGContextAddArcToPoint(ctx, x1, y0, x1, y1, radius);
+    CGContextAddArcToPoint(ctx, x1, y1, x0 + arrow, y1, radius);
+    CGContextAddLineToPoint(ctx, x0 + arrow, y1);
+    CGContextClosePath(ctx);
+}
+
 // A vertical gradient over the rectangle (clipped to the current path when `clipToPath`).
 void fillGradient(CGContextRef ctx, CGRect r, RGB top, RGB bottom, bool clipToPath = false) {
     CGContextSaveGState(ctx);
@@ -100,14 +114,15 @@ void fillGradient(CGContextRef ctx, CGRect r, RGB top, RGB bottom, bool clipToPa
 }
 
 void roundedPanel(CGContextRef ctx, CGRect r, CGFloat radius, RGB top, RGB bottom, RGB border,
-                  CGFloat borderWidth = 1) {
+                  CGFloat borderWidth = 1,
+                  void (*addShape)(CGContextRef, CGRect, CGFloat) = addRoundedRect) {
     CGContextBeginPath(ctx);
-    addRoundedRect(ctx, r, radius);
+    addShape(ctx, r, radius);
     fillGradient(ctx, r, top, bottom, true);
     if (borderWidth > 0) {
         CGFloat inset = borderWidth / 2;
         CGContextBeginPath(ctx);
-        addRoundedRect(ctx, CGRectInset(r, inset, inset), std::max<CGFloat>(0, radius - inset));
+        addShape(ctx, CGRectInset(r, inset, inset), std::max<CGFloat>(0, radius - inset));
         setStroke(ctx, border);
         CGContextSetLineWidth(ctx, borderWidth);
         CGContextStrokePath(ctx);
@@ -169,7 +184,10 @@ void drawButtonFace(UIButton* button, CGContextRef ctx) {
         RGB base = style != 0 ? kBlackBar : rgbOf(tint, kBarTint);
         base.a = 1;
         RGB face = button->isHighlighted() ? darker(base, 0.4f) : darker(base, 0.15f);
-        roundedPanel(ctx, CGRectInset(b, 0, 1), 5, lighter(face, 0.1f), face, darker(base, 0.5f));
+        auto nav = dynamic_cast<UINavigationBar*>(super.get());
+        bool back = nav && nav->backButtonView().get() == button;
+        roundedPanel(ctx, CGRectInset(b, 0, 1), 5, lighter(face, 0.1f), face, darker(base, 0.5f), 1,
+                     back ? addBackButtonShape : addRoundedRect);
         return;
     }
     if (auto bg = button->currentBackgroundImage()) {
@@ -313,11 +331,26 @@ void drawSegments(UISegmentedControl* control, CGContextRef ctx) {
             ++flexible;
     }
     CGFloat share = flexible ? std::max<CGFloat>(0, b.size.width - fixed) / CGFloat(flexible) : 0;
-    CGFloat x = b.origin.x;
     auto font = UIFont::boldSystemFontOfSize(13);
-    for (NSUInteger i = 0; i < n; ++i) {
+    auto widthOf = [&](NSUInteger i) {
         CGFloat w = control->widthForSegmentAtIndex(i);
-        if (w <= 0) w = share;
+        return w > 0 ? w : share;
+    };
+    // One type size for every segment: the largest at which each title fits its segment, so
+    // that a long title shrinks the others with it, as the platform's segment labels do.
+    CGFloat fitted = font->pointSize();
+    for (NSUInteger i = 0; i < n; ++i) {
+        if (auto title = control->titleForSegmentAtIndex(i)) {
+            CGFloat size = font->pointSize();
+            sizeWithFont(title, font, kSegmentMinimumFontSize, &size, widthOf(i) - 6,
+                         UILineBreakModeTailTruncation);
+            fitted = std::min(fitted, size);
+        }
+    }
+    Ref<UIFont> titleFont = fitted < font->pointSize() ? font->fontWithSize(fitted) : font;
+    CGFloat x = b.origin.x;
+    for (NSUInteger i = 0; i < n; ++i) {
+        CGFloat w = widthOf(i);
         CGRect seg = CGRectMake(x, b.origin.y, w, b.size.height);
         bool selected = control->selectedSegmentIndex() == NSInteger(i);
         if (selected) {
@@ -332,16 +365,8 @@ void drawSegments(UISegmentedControl* control, CGContextRef ctx) {
             setFill(ctx, RGB{0.55f, 0.55f, 0.55f});
             CGContextFillRect(ctx, CGRectMake(x, b.origin.y, 1, b.size.height));
         }
-        // A title wider than its segment shrinks to fit, as the platform's segment labels do.
-        auto title = control->titleForSegmentAtIndex(i);
-        CGRect room = CGRectInset(seg, 3, 0);
-        CGFloat fitted = font->pointSize();
-        if (title)
-            sizeWithFont(title, font, kSegmentMinimumFontSize, &fitted, room.size.width,
-                         UILineBreakModeTailTruncation);
-        Ref<UIFont> titleFont = fitted < font->pointSize() ? font->fontWithSize(fitted) : font;
-        drawText(title, room, titleFont, selected ? RGB{1, 1, 1} : RGB{0.3f, 0.3f, 0.3f},
-                 UITextAlignmentCenter);
+        drawText(control->titleForSegmentAtIndex(i), CGRectInset(seg, 3, 0), titleFont,
+                 selected ? RGB{1, 1, 1} : RGB{0.3f, 0.3f, 0.3f}, UITextAlignmentCenter);
         // A pictured segment: its image centred, shrunk to fit, faded while disabled.
         if (auto image = control->imageForSegmentAtIndex(i)) {
             CGRect room = CGRectInset(seg, 4, 3);
@@ -494,13 +519,96 @@ void drawCellAccessory(UITableViewCell* cell, CGContextRef ctx) {
     }
 }
 
+// A grouped cell's piece of its section's rounded panel: the top corners rounded on the
+// section's first row, the bottom ones on its last, a line between rows.
+constexpr CGFloat kGroupedRadius = 9;
+const RGB kGroupedBorder{0.67f, 0.67f, 0.69f};
+
+void addGroupedCellShape(CGContextRef ctx, CGRect r, bool first, bool last) {
+    CGFloat top = first ? kGroupedRadius : 0, bottom = last ? kGroupedRadius : 0;
+    CGFloat x0 = CGRectGetMinX(r), x1 = CGRectGetMaxX(r), y0 = CGRectGetMinY(r),
+            y1 = CGRectGetMaxY(r);
+    CGContextMoveToPoint(ctx, x0, y0 + top);
+    CGContextAddArcToPoint(ctx, x0, y0, x1, y0, top);
+    CGContextAddArcToPoint(ctx, x1, y0, x1, y1, top);
+    CGContextAddArcToPoint(ctx, x1, y1, x0, y1, bottom);
+    CGContextAddArcToPoint(ctx, x0, y1, x0, y0, bottom);
+    CGContextClosePath(ctx);
+}
+
+void drawGroupedCell(UITableViewCell* cell, UITableView* table, CGContextRef ctx) {
+    auto path = table->indexPathForCell(cell);
+    if (!path) return;
+    NSInteger rows = table->numberOfRowsInSection(path->section());
+    bool first = path->row() == 0, last = path->row() == rows - 1;
+    CGRect b = cell->bounds();
+    CGContextBeginPath(ctx);
+    addGroupedCellShape(ctx, CGRectInset(b, 0.5f, 0), first, last);
+    setFill(ctx, rgbOf(cell->backgroundColor(), RGB{1, 1, 1}));
+    CGContextFillPath(ctx);
+    // The border: the sides and the rounded ends; between rows a line like a plain table's.
+    // Ends that meet the next row lie outside the cell and are clipped away.
+    CGFloat top = first ? CGRectGetMinY(b) + 0.5f : CGRectGetMinY(b) - 2;
+    CGFloat bottom = last ? CGRectGetMaxY(b) - 0.5f : CGRectGetMaxY(b) + 2;
+    CGContextSaveGState(ctx);
+    CGContextClipToRect(ctx, b);
+    CGContextBeginPath(ctx);
+    addGroupedCellShape(ctx, CGRectMake(b.origin.x + 0.5f, top, b.size.width - 1, bottom - top),
+                        first, last);
+    setStroke(ctx, kGroupedBorder);
+    CGContextSetLineWidth(ctx, 1);
+    CGContextStrokePath(ctx);
+    CGContextRestoreGState(ctx);
+    if (!last && table->separatorStyle() != UITableViewCellSeparatorStyleNone) {
+        setFill(ctx, rgbOf(table->separatorColor(), kGroupedBorder));
+        CGContextFillRect(ctx,
+                          CGRectMake(b.origin.x + 1, CGRectGetMaxY(b) - 1, b.size.width - 2, 1));
+    }
+}
+
+bool isGroupedCell(UIView* view, UITableView** table) {
+    auto cell = dynamic_cast<UITableViewCell*>(view);
+    auto super = cell ? view->superview() : nullptr;
+    auto t = dynamic_cast<UITableView*>(super.get());
+    if (!t || t->style() != UITableViewStyleGrouped || cell->backgroundView()) return false;
+    if (table) *table = t;
+    return true;
+}
+
 void drawCell(UITableViewCell* cell, CGContextRef ctx) {
+    UITableView* grouped = nullptr;
+    if (isGroupedCell(cell, &grouped)) drawGroupedCell(cell, grouped, ctx);
     drawCellAccessory(cell, ctx);
+    if (grouped) return;
     auto table = as<UITableView>(cell->superview());
     if (!table || table->separatorStyle() == UITableViewCellSeparatorStyleNone) return;
     CGRect b = cell->bounds();
     setFill(ctx, rgbOf(table->separatorColor(), RGB{0.88f, 0.88f, 0.88f}));
     CGContextFillRect(ctx, CGRectMake(b.origin.x, CGRectGetMaxY(b) - 1, b.size.width, 1));
+}
+
+void drawTable(UITableView* table, CGContextRef ctx) {
+    CGRect b = table->bounds();
+    if (table->style() == UITableViewStyleGrouped) {
+        // The grouped background's fine vertical stripes.
+        auto bg = table->backgroundColor();
+        if (!bg || !bg->isEqual(UIColor::groupTableViewBackgroundColor())) return;
+        setFill(ctx, lighter(rgbOf(bg, RGB{0.773f, 0.8f, 0.835f}), 0.12f));
+        for (CGFloat x = std::floor(b.origin.x / 7) * 7; x < CGRectGetMaxX(b); x += 7)
+            CGContextFillRect(ctx, CGRectMake(x, b.origin.y, 3, b.size.height));
+        return;
+    }
+    // Below its last row a plain table goes on with empty rows: its background and row lines
+    // down to the bottom of the screen.
+    if (table->separatorStyle() == UITableViewCellSeparatorStyleNone || table->tableFooterView())
+        return;
+    CGFloat pitch = table->rowHeight();
+    if (pitch < 4) return;
+    CGFloat end = table->contentSize().height;
+    setFill(ctx, rgbOf(table->separatorColor(), RGB{0.88f, 0.88f, 0.88f}));
+    CGFloat first = std::max(end, end + std::floor((b.origin.y - end) / pitch) * pitch);
+    for (CGFloat y = first + pitch; y - 1 < CGRectGetMaxY(b); y += pitch)
+        CGContextFillRect(ctx, CGRectMake(b.origin.x, y - 1, b.size.width, 1));
 }
 
 void drawPicker(UIPickerView* picker, CGContextRef ctx) {
@@ -619,6 +727,10 @@ void drawPageText(UIWebView* web, CGContextRef ctx) {
 
 }  // namespace
 
+bool UIStandardAppearanceShapesBackground(UIView* view) {
+    return isGroupedCell(view, nullptr);
+}
+
 void UIDrawStandardAppearance(UIView* view, CGContextRef ctx) {
     if (!view || !ctx) return;
     CGRect b = view->bounds();
@@ -640,6 +752,8 @@ void UIDrawStandardAppearance(UIView* view, CGContextRef ctx) {
         drawButton(button, ctx);
     } else if (auto cell = dynamic_cast<UITableViewCell*>(view)) {
         drawCell(cell, ctx);
+    } else if (auto table = dynamic_cast<UITableView*>(view)) {
+        drawTable(table, ctx);
     } else if (auto picker = dynamic_cast<UIPickerView*>(view)) {
         drawPicker(picker, ctx);
     } else if (auto progress = dynamic_cast<UIProgressView*>(view)) {

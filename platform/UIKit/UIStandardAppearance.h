@@ -10,6 +10,11 @@ class UIView;
 
 void UIDrawStandardAppearance(UIView* view, CGContextRef context);
 
+// Whether the look above paints the view's background colour itself, in its own shape (a
+// grouped table's cell: its piece of the section's rounded panel), so the renderer does not
+// fill the bounds with it.
+bool UIStandardAppearanceShapesBackground(UIView* view);
+
 class NSString;
 class UITextInputTraits;
 

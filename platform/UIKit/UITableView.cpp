@@ -59,19 +59,37 @@ void UITableViewIndex::setTitles(NSArray* titles) {
     titles_ = titles;
 }
 
+namespace {
+Ref<UIFont> indexFont() {
+    return UIFont::boldSystemFontOfSize(11);
+}
+// The titles shrink this far to fit the strip before they are cut.
+constexpr CGFloat kIndexMinimumFontSize = 8;
+constexpr CGFloat kIndexMargin = 2;
+constexpr CGFloat kIndexMinimumWidth = 15;
+// Each title's share of the height, at most; the titles sit together in the middle of the strip,
+// clear of its ends, as the phone's do.
+constexpr CGFloat kIndexSlot = 16;
+constexpr CGFloat kIndexEnds = 7;
+
+// The band the titles take: `count` slots centred in a strip of `height`.
+std::pair<CGFloat, CGFloat> indexBand(NSInteger count, CGFloat height) {
+    CGFloat room = std::max<CGFloat>(0, height - 2 * kIndexEnds);
+    CGFloat slot = std::min(kIndexSlot, room / static_cast<CGFloat>(count));
+    return {std::floor((height - slot * static_cast<CGFloat>(count)) / 2), slot};
+}
+}  // namespace
+
 NSInteger UITableViewIndex::titleIndexAtPoint(CGPoint point) {
     NSInteger count = titles_ ? static_cast<NSInteger>(titles_->count()) : 0;
     CGFloat height = bounds().size.height;
     if (count == 0 || height <= 0 || point.y < 0 || point.y >= height) return -1;
-    return std::min<NSInteger>(count - 1, static_cast<NSInteger>(point.y / (height / count)));
+    // Above the titles picks the first, below them the last.
+    auto [top, slot] = indexBand(count, height);
+    if (slot <= 0) return 0;
+    NSInteger i = static_cast<NSInteger>(std::floor((point.y - top) / slot));
+    return std::clamp<NSInteger>(i, 0, count - 1);
 }
-
-namespace {
-Ref<UIFont> indexFont() {
-    return UIFont::boldSystemFontOfSize(12);
-}
-constexpr CGFloat kIndexMargin = 5;
-}  // namespace
 
 CGFloat UITableViewIndex::widthForTitles(NSArray* titles) {
     CGFloat widest = 0;
@@ -83,7 +101,8 @@ CGFloat UITableViewIndex::widthForTitles(NSArray* titles) {
         if (auto title = as<NSString>(titles->objectAtIndex(i)))
             widest = std::max(widest, faces->widthOfText(title->u16(), font));
     }
-    return std::max(kIndexWidth, std::ceil(widest) + 2 * kIndexMargin);
+    // A narrow strip over the rows' right ends: long titles shrink into it rather than widen it.
+    return std::clamp(std::ceil(widest) + 2 * kIndexMargin, kIndexMinimumWidth, kIndexWidth);
 }
 
 void UITableViewIndex::drawRect(CGRect) {
@@ -92,8 +111,20 @@ void UITableViewIndex::drawRect(CGRect) {
     if (count == 0 || b.size.height <= 0) return;
     auto font = indexFont();
     UITextMeasurerScope faces(UIFontTextMeasurer::shared());
-    CGFloat slot = b.size.height / static_cast<CGFloat>(count);
-    CGFloat line = UITextMeasurerCurrent()->lineHeight(font);
+    auto [top, slot] = indexBand(count, b.size.height);
+    CGFloat room = std::max<CGFloat>(0, b.size.width - 2 * kIndexMargin);
+    // One size for every title: the largest at which the widest fits, as far as the minimum.
+    CGFloat fitted = font->pointSize();
+    for (NSInteger i = 0; i < count; ++i) {
+        if (auto title = as<NSString>(titles_->objectAtIndex(static_cast<NSUInteger>(i)))) {
+            CGFloat size = font->pointSize();
+            ::sizeWithFont(title, font, kIndexMinimumFontSize, &size, room,
+                           UILineBreakModeTailTruncation);
+            fitted = std::min(fitted, size);
+        }
+    }
+    Ref<UIFont> shown = fitted < font->pointSize() ? font->fontWithSize(fitted) : font;
+    CGFloat line = UITextMeasurerCurrent()->lineHeight(shown);
     auto ctx = UIGraphicsGetCurrentContext();
     CGContextSaveGState(ctx);
     CGContextSetRGBFillColor(ctx, 0.33f, 0.36f, 0.42f, 1);
@@ -101,9 +132,10 @@ void UITableViewIndex::drawRect(CGRect) {
         auto title = as<NSString>(titles_->objectAtIndex(static_cast<NSUInteger>(i)));
         if (!title) continue;
         // Centred where a touch picks it (titleIndexAtPoint).
-        CGFloat y = b.origin.y + slot * static_cast<CGFloat>(i) + std::floor((slot - line) / 2);
-        ::drawInRect(title, CGRectMake(b.origin.x, y, b.size.width, line), font,
-                     UILineBreakModeClip, UITextAlignmentCenter);
+        CGFloat y =
+            b.origin.y + top + slot * static_cast<CGFloat>(i) + std::floor((slot - line) / 2);
+        ::drawInRect(title, CGRectMake(b.origin.x + kIndexMargin, y, room, line), shown,
+                     UILineBreakModeTailTruncation, UITextAlignmentCenter);
     }
     CGContextRestoreGState(ctx);
 }
@@ -473,9 +505,8 @@ void UITableView::configureCell(UITableViewCell* cell, NSInteger section, NSInte
     auto& sec = sections_[static_cast<size_t>(section)];
     size_t r = static_cast<size_t>(row);
     CGFloat margin = style_ == UITableViewStyleGrouped ? kGroupedMargin : 0;
-    // Rows make room for the index at the right edge.
-    CGFloat index = indexShown_ ? indexWidth_ : 0;
-    CGFloat width = std::max<CGFloat>(0, bounds().size.width - 2 * margin - index);
+    // Rows keep their width: the index is a transparent strip over their right ends.
+    CGFloat width = std::max<CGFloat>(0, bounds().size.width - 2 * margin);
     cell->setFrame(CGRectMake(margin, sec.rowTops[r], width, sec.rowTops[r + 1] - sec.rowTops[r]));
 }
 
@@ -633,6 +664,13 @@ void UITableView::placeSupplementaryViews(CGRect viewport) {
             auto& sec = sections_[s];
             CGFloat y = header ? sec.top : sec.rowTops.back();
             CGFloat h = header ? sec.headerHeight : sec.footerHeight;
+            if (header && style_ == UITableViewStylePlain) {
+                // A plain table's header stays at the top of the viewport while its section
+                // scrolls under it, until the section's end pushes it up.
+                CGFloat pinned = top + contentInset().top;
+                CGFloat end = sec.rowTops.back() + sec.footerHeight;
+                if (y < pinned) y = std::max(y, std::min(pinned, end - h));
+            }
             if (h <= 0 || y + h <= top || y >= bottom) continue;
             auto view = headerOrFooterView(static_cast<NSInteger>(s), header);
             if (!view) continue;

@@ -116,19 +116,20 @@ public:
     }
 };
 
-// The section index along the right edge (a subview of the table while the data source gives
-// titles).
+// The section index along the right edge: a narrow transparent strip over the rows' right ends
+// (a subview of the table while the data source gives titles).
 class UITableViewIndex : public UIView {
     NS_OBJECT(UITableViewIndex, UIView)
     Ref<NSArray> titles() { return titles_; }
     void setTitles(NSArray* titles);
-    // The title under a point of the index's bounds (-1 when none).
+    // The title under a point of the index's bounds (-1 when none; above the titles the first,
+    // below them the last).
     NSInteger titleIndexAtPoint(CGPoint point);
     void touchesEnded(NSSet* touches, UIEvent* event) override;
-    // Each title in its share of the height, in small bold letters.
+    // The titles together in the middle of the height, in small bold letters centred across the
+    // strip; a title too wide shrinks, then is cut.
     void drawRect(CGRect rect) override;
-    // The width the titles need: the widest title with a margin on each side, and no less than
-    // the platform's narrow strip.
+    // The strip's width: the widest title with a small margin, within 15 to 30 points.
     static CGFloat widthForTitles(NSArray* titles);
 
 private:

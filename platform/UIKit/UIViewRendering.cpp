@@ -80,7 +80,7 @@ void drawLayerContents(UIView* view, CALayer* layer, CGContextRef ctx) {
 // own drawing.
 void drawOwnContent(UIView* view, CALayer* layer, CGContextRef ctx) {
     CGRect bounds = view->bounds();
-    if (auto bg = view->backgroundColor()) {
+    if (auto bg = view->backgroundColor(); bg && !UIStandardAppearanceShapesBackground(view)) {
         UIGraphicsPushContext(ctx);
         CGContextSaveGState(ctx);
         bg->setFill();

@@ -12,6 +12,7 @@
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIButton.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UINavigationBar.h"
@@ -283,7 +284,7 @@ TEST_F(ScreenChrome, AlertsGrowToHoldTheirMessageThenScrollIt) {
     terms->dismissWithClickedButtonIndex(0, false);
 }
 
-TEST_F(ScreenChrome, SegmentTitlesShrinkToFitTheirSegments) {
+TEST_F(ScreenChrome, SegmentTitlesShareTheSizeAtWhichTheLongestFits) {
     auto sort =
         make<UISegmentedControl>(&UISegmentedControl::initWithItems,
                                  NSArray::arrayWithObjects({NS("Most Recent"), NS("Best Match"),
@@ -313,24 +314,69 @@ TEST_F(ScreenChrome, SegmentTitlesShrinkToFitTheirSegments) {
         return ink;
     };
     auto bold = UIFont::boldSystemFontOfSize(13);
-    // "Low Price" fits at the bar's 13 points: its capitals stand a cap height high.
-    auto low = inkOf(2);
-    EXPECT_NEAR((low.bottom - low.top + 1) / 2.f, bold->capHeight(), 1.5);
-    EXPECT_TRUE(low.tallEnd);
-    // "Most Recent" does not: it shrinks to a size at which it fits its segment whole, its
-    // last letter drawn rather than an ellipsis.
+    // "Most Recent" does not fit at the bar's 13 points: it shrinks to a size at which it fits
+    // its segment whole, its last letter drawn rather than an ellipsis.
     ASSERT_GT(sizeWithFont(NS("Most Recent"), bold).width, 70);
     auto most = inkOf(0);
     EXPECT_LT((most.bottom - most.top + 1) / 2.f, bold->capHeight() - 1.5);
     EXPECT_TRUE(most.tallEnd);
     EXPECT_LE(most.right, 140 - 4);
+    // The others, which would fit larger, take the same size: their capitals stand as high on
+    // the same baseline ("High Price"'s "g" reaches below it).
+    for (int segment = 1; segment < 4; ++segment) {
+        auto ink = inkOf(segment);
+        EXPECT_NEAR(ink.top, most.top, 1) << segment;
+        if (segment < 3) {
+            EXPECT_NEAR(ink.bottom, most.bottom, 1) << segment;
+        }
+        EXPECT_TRUE(ink.tallEnd) << segment;
+    }
+}
+
+// The back button comes to a point at its left end; a title too long for it gives way to
+// "Back" instead of being cut.
+TEST_F(ScreenChrome, TheBackButtonIsPointedAndALongTitleBecomesBack) {
+    auto bar = make<UINavigationBar>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 44));
+    auto backTitle = [&](const char* below) {
+        bar->setItems(NSArray::arrayWithObjects(
+            {make<UINavigationItem>(&UINavigationItem::initWithTitle, NSString::fromUTF8(below))
+                 .get(),
+             make<UINavigationItem>(&UINavigationItem::initWithTitle, NS("Item")).get()}));
+        bar->layoutIfNeeded();
+        auto button = as<UIButton>(bar->backButtonView());
+        return button && button->currentTitle() ? button->currentTitle()->utf8() : std::string();
+    };
+    EXPECT_EQ(backTitle("Bikes"), "Bikes");
+    EXPECT_EQ(backTitle("\"road bike\" in Bikes"), "Back");
+    auto button = as<UIButton>(bar->backButtonView());
+    ASSERT_TRUE(button);
+    CGRect f = button->frame();
+    // The title lies inside the button, right of its point.
+    CGRect t = button->titleLabel()->frame();
+    EXPECT_GE(t.origin.x, 8);
+    EXPECT_LE(CGRectGetMaxX(t), f.size.width);
+
+    auto image = UIViewRenderImage(bar, 1);
+    int x0 = int(f.origin.x), top = int(f.origin.y) + 1, mid = int(CGRectGetMidY(f));
+    // The bar beside the button, and the button's face inside it, on the same rows.
+    auto barAt = [&](int y) { return pixelAt(image, x0 - 3, y); };
+    RGBA face = pixelAt(image, x0 + 20, mid);
+    ASSERT_FALSE(near(face, barAt(mid), 6)) << face;
+    // The top-left corner is the bar's (a rounded rectangle would cover it), while the point
+    // reaches the button's left edge at mid-height.
+    EXPECT_TRUE(near(pixelAt(image, x0 + 3, top + 3), barAt(top + 3), 3))
+        << pixelAt(image, x0 + 3, top + 3);
+    int bottom = int(CGRectGetMaxY(f)) - 2;
+    EXPECT_TRUE(near(pixelAt(image, x0 + 3, bottom - 3), barAt(bottom - 3), 3))
+        << pixelAt(image, x0 + 3, bottom - 3);
+    EXPECT_FALSE(near(pixelAt(image, x0 + 2, mid), barAt(mid), 6)) << pixelAt(image, x0 + 2, mid);
 }
 
 TEST_F(ScreenChrome, ANavigationTitleShrinksIntoTheRoomTheButtonsLeave) {
     auto bar = make<UINavigationBar>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 44));
     bar->pushNavigationItem(
         make<UINavigationItem>(&UINavigationItem::initWithTitle, NS("Select Category")), false);
-    auto compose = make<UINavigationItem>(&UINavigationItem::initWithTitle, NS("Compose"));
+    auto compose = make<UINavigationItem>(&UINavigationItem::initWithTitle, NS("Compose Listing"));
     compose->setRightBarButtonItem(
         make<UIBarButtonItem>(&UIBarButtonItem::initWithTitle, NS("Hide Keyboard"),
                               UIBarButtonItemStyleBordered, nullptr, nullptr));
@@ -340,10 +386,11 @@ TEST_F(ScreenChrome, ANavigationTitleShrinksIntoTheRoomTheButtonsLeave) {
     // The title's room is narrower than the title at the bar's 20 points.
     Ref<UILabel> title;
     for (auto& v : bar->subviewList())
-        if (auto l = as<UILabel>(v); l && l->text() && l->text()->isEqualToString(NS("Compose")))
+        if (auto l = as<UILabel>(v);
+            l && l->text() && l->text()->isEqualToString(NS("Compose Listing")))
             title = l;
     ASSERT_TRUE(title);
-    ASSERT_LT(title->frame().size.width, sizeWithFont(NS("Compose"), bold).width);
+    ASSERT_LT(title->frame().size.width, sizeWithFont(NS("Compose Listing"), bold).width);
     // Drawn whole, in a smaller size: the white ink ends in the "e", not in an ellipsis.
     auto image = UIViewRenderImage(bar, 1);
     CGRect f = title->frame();
@@ -356,7 +403,7 @@ TEST_F(ScreenChrome, ANavigationTitleShrinksIntoTheRoomTheButtonsLeave) {
                 bottom = std::max(bottom, y);
             }
     ASSERT_GE(right, 0);
-    // The lowest ink is the "p"'s descender, 4 points below the baseline: the last columns
+    // The lowest ink is the "g"'s descender, 4 points below the baseline: the last columns
     // reach higher than an ellipsis's dots would.
     int high = 0;
     for (int y = top; y < bottom - 8; ++y)

@@ -2,6 +2,8 @@
 // editing callbacks, batch updates and the platform's exceptions for bad index paths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Foundation/NSArray.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
@@ -189,6 +191,45 @@ TEST_F(TableTest, HeadersAndTheSectionIndex) {
         if (auto label = as<UILabel>(v); label && text(label->text()) == "Section 1") found = true;
     }
     EXPECT_TRUE(found);
+}
+
+// A plain table's section header stays at the top of the viewport while its section scrolls
+// under it, in front of the rows, until the next section's header pushes it up.
+TEST_F(TableTest, PlainHeadersStayPinnedWhileTheirSectionScrolls) {
+    source->rows = {5, 5};
+    attach();
+    table->layoutIfNeeded();
+    auto headerTitled = [&](const char* title) -> Ref<UIView> {
+        for (auto& v : table->subviewList())
+            if (auto label = as<UILabel>(v); label && text(label->text()) == title) return label;
+        return nullptr;
+    };
+    // Section 0 runs from 0 to 22 + 5 * 44 = 242; scrolled 100 points into it.
+    table->setContentOffset(CGPointMake(0, 100));
+    table->layoutIfNeeded();
+    auto first = headerTitled("Section 0");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->frame().origin.y, 100);
+    // The header is in front of the rows it covers.
+    auto& subs = table->subviewList();
+    auto at = [&](UIView* v) {
+        return std::find_if(subs.begin(), subs.end(), [&](auto& s) { return s.get() == v; }) -
+               subs.begin();
+    };
+    auto row = table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(1, 0));
+    ASSERT_TRUE(row);
+    EXPECT_GT(at(first.get()), at(row.get()));
+    // Near the section's end the next header pushes it up: at 230, its bottom meets 242.
+    table->setContentOffset(CGPointMake(0, 230));
+    table->layoutIfNeeded();
+    EXPECT_EQ(first->frame().origin.y, 242 - 22);
+    auto second = headerTitled("Section 1");
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->frame().origin.y, 242);
+    // Once the next section reaches the top, its header is the one pinned there.
+    table->setContentOffset(CGPointMake(0, 300));
+    table->layoutIfNeeded();
+    EXPECT_EQ(second->frame().origin.y, 300);
 }
 
 TEST_F(TableTest, SelectionCallbacksInOrder) {

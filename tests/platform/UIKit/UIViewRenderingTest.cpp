@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
@@ -103,6 +104,19 @@ class IndexedSections : public NSObject, public UITableViewDataSource {
     }
     Ref<NSArray> sectionIndexTitlesForTableView(UITableView*) override {
         return NSArray::arrayWithObjects({NS("For Sale"), NS("Jobs"), NS("Gigs"), NS("Community")});
+    }
+};
+
+// One section of `count` rows.
+class Rows : public NSObject, public UITableViewDataSource {
+    NS_OBJECT(Rows, NSObject)
+
+public:
+    NSInteger count = 3;
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return count; }
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView*, NSIndexPath*) override {
+        return make<UITableViewCell>(&UITableViewCell::initWithStyle, UITableViewCellStyleDefault,
+                                     nullptr);
     }
 };
 
@@ -381,43 +395,113 @@ TEST(UIViewRendering, PlainSectionTitlesSitInFromTheEdge) {
     EXPECT_TRUE(darkIn(image, 12, 60, top, bottom));
 }
 
-TEST(UIViewRendering, TheSectionIndexDrawsEachTitleWhereATouchPicksIt) {
+// The index is a narrow transparent strip over the rows' right ends: the rows keep their width
+// and show through it, and its small titles sit together in the middle of its height, each
+// drawn where a touch picks it.
+TEST(UIViewRendering, TheSectionIndexIsANarrowStripOverTheRows) {
     auto source = make<IndexedSections>();
     Ref<UITableView> table = alloc<UITableView>();
     table->initWithFrame(CGRectMake(0, 0, 320, 400), UITableViewStylePlain);
     table->setBackgroundColor(UIColor::whiteColor());
     table->setDataSource(source);
+    table->setRowHeight(100);
     table->reloadData();
     table->layoutIfNeeded();
     auto titles = source->sectionIndexTitlesForTableView(table);
-    // Wide enough for its longest title; the rows make room for it.
     CGFloat width = UITableViewIndex::widthForTitles(titles);
-    EXPECT_GT(width, 30);
+    EXPECT_GE(width, 15);
+    EXPECT_LE(width, 30);
     auto cell = table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0));
     ASSERT_TRUE(cell);
-    EXPECT_FLOAT_EQ(cell->frame().size.width, 320 - width);
+    EXPECT_FLOAT_EQ(cell->frame().size.width, 320);
+    // The rows are green: the strip shows them between its titles.
+    for (auto& v : table->subviewList())
+        if (auto c = as<UITableViewCell>(v)) c->setBackgroundColor(UIColor::greenColor());
     auto image = UIViewRenderImage(table, 1);
     ASSERT_TRUE(image);
     auto pixels = UIImagePixelsOf(image->CGImage());
-    // Grey letters on the white table.
-    auto inked = [&](int x0, int y0, int y1) {
+    int left = int(320 - width);
+    EXPECT_TRUE(near(pixelAt(pixels, 318, 30), kGreen, 2)) << pixelAt(pixels, 318, 30);
+    EXPECT_TRUE(near(pixelAt(pixels, left + 1, 370), kGreen, 2)) << pixelAt(pixels, left + 1, 370);
+    // Grey letters, not the rows' green.
+    auto inked = [&](int y0, int y1) {
         for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < 320; ++x)
-                if (pixelAt(pixels, x, y).r < 150) return true;
+            for (int x = left; x < 320; ++x)
+                if (pixelAt(pixels, x, y).g < 150) return true;
         return false;
     };
-    int left = int(320 - width), slot = 400 / 4;
+    auto index = as<UITableViewIndex>(table->subviewList().back());
+    ASSERT_TRUE(index);
+    // Four titles of 16 points in the middle of the 400: from 168 to 232.
+    EXPECT_FALSE(inked(10, 160));
+    EXPECT_FALSE(inked(240, 390));
     for (int i = 0; i < 4; ++i) {
-        // Letters in the middle of each title's share of the height, nothing between them.
-        int mid = slot * i + slot / 2;
-        EXPECT_TRUE(inked(left, mid - 6, mid + 6)) << i;
-        EXPECT_FALSE(inked(left, slot * i + 2, slot * i + 20)) << i;
+        int mid = 168 + 16 * i + 8;
+        EXPECT_TRUE(inked(mid - 4, mid + 4)) << i;
+        EXPECT_EQ(index->titleIndexAtPoint(CGPointMake(5, CGFloat(mid))), i);
     }
-    // The longest title whole: its last letter's ink ends inside the index.
-    bool rightEdgeInked = false;
-    for (int y = 3 * slot + slot / 2 - 8; y < 3 * slot + slot / 2 + 8; ++y)
-        rightEdgeInked = rightEdgeInked || pixelAt(pixels, 319, y).r < 150;
-    EXPECT_FALSE(rightEdgeInked);
+    // Touches above and below the titles pick the first and the last.
+    EXPECT_EQ(index->titleIndexAtPoint(CGPointMake(5, 20)), 0);
+    EXPECT_EQ(index->titleIndexAtPoint(CGPointMake(5, 380)), 3);
+}
+
+// A grouped table's section is a white panel with rounded corners and a grey border, inset
+// from the grouped background's fine stripes.
+TEST(UIViewRendering, GroupedSectionsAreRoundedPanelsOverStripes) {
+    auto source = make<Rows>();
+    Ref<UITableView> table = alloc<UITableView>();
+    table->initWithFrame(CGRectMake(0, 0, 320, 300), UITableViewStyleGrouped);
+    table->setDataSource(source);
+    table->reloadData();
+    table->layoutIfNeeded();
+    auto first = table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0));
+    auto last = table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(2, 0));
+    ASSERT_TRUE(first && last);
+    CGRect top = first->frame(), bottom = last->frame();
+    EXPECT_EQ(top.origin.x, 10);
+    auto image = UIViewRenderImage(table, 1);
+    auto px = UIImagePixelsOf(image->CGImage());
+    int x0 = int(top.origin.x), x1 = int(CGRectGetMaxX(top)) - 1;
+    int y0 = int(top.origin.y), y1 = int(CGRectGetMaxY(bottom)) - 1;
+    // White inside, the background at the four corners.
+    EXPECT_TRUE(near(pixelAt(px, 160, y0 + 20), kWhite, 2));
+    for (auto [x, y] : {std::pair{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}})
+        EXPECT_LT(pixelAt(px, x, y).r, 235) << x << "," << y << " " << pixelAt(px, x, y);
+    // A grey border down the sides of a middle row, not as dark as text.
+    int mid = int(CGRectGetMidY(last->frame())) - 44;
+    RGBA side = pixelAt(px, x0, mid);
+    EXPECT_LT(side.r, 200) << side;
+    EXPECT_GT(side.r, 120) << side;
+    // The background beside the panel is striped: two shades across a few columns.
+    std::set<int> shades;
+    for (int x = 0; x < 8; ++x)
+        shades.insert(pixelAt(px, x, mid).r);
+    EXPECT_GE(shades.size(), 2u);
+}
+
+// Below its last row a plain table goes on with its background and row lines, down to the
+// bottom; a table footer view ends the list instead.
+TEST(UIViewRendering, APlainTableDrawsRowLinesBelowItsLastRow) {
+    auto source = make<Rows>();
+    source->count = 2;
+    Ref<UITableView> table = alloc<UITableView>();
+    table->initWithFrame(CGRectMake(0, 0, 320, 300), UITableViewStylePlain);
+    table->setDataSource(source);
+    table->reloadData();
+    table->layoutIfNeeded();
+    for (auto& v : table->subviewList())
+        if (auto c = as<UITableViewCell>(v)) c->setBackgroundColor(UIColor::grayColor());
+    auto image = UIViewRenderImage(table, 1);
+    RGBA line = pixelAt(image, 100, 87);  // the last row's own line
+    EXPECT_FALSE(near(line, kWhite, 10)) << line;
+    for (int y : {131, 175, 219, 263}) {
+        EXPECT_TRUE(near(pixelAt(image, 100, y), line, 2)) << y << " " << pixelAt(image, 100, y);
+        EXPECT_TRUE(near(pixelAt(image, 100, y - 20), kWhite, 0)) << y;
+    }
+    table->setTableFooterView(make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 1)));
+    table->layoutIfNeeded();
+    auto ended = UIViewRenderImage(table, 1);
+    EXPECT_TRUE(near(pixelAt(ended, 100, 175), kWhite, 0)) << pixelAt(ended, 100, 175);
 }
 
 TEST(UIViewRendering, ADisabledButtonIsDrawnDimmed) {
