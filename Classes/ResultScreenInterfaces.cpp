@@ -148,13 +148,15 @@ Ref<NSArray> buildCell(NSObject*, NSDictionary*) {
     };
     auto grey = UIColor::colorWithRed(0.4f, 0.4f, 0.4f, 1);
     auto price = make<UIImageView>(&UIImageView::initWithFrame, CGRectMake(262, 4, 58, 22));
-    price->setImage(UIImage::imageNamed(NS("pricetag.png")));
+    // The tag's point and hole keep their size however wide the price makes it.
+    if (auto tag = UIImage::imageNamed(NS("pricetag.png")))
+        price->setImage(tag->stretchableImageWithLeftCapWidth(12, 0));
     // The tag reaches the row's right edge, over the accessory's room.
     content->addSubview(price);
     pinnedRight(price);
     cell->setPriceImageView(price);
     auto priceLabel =
-        label(content, CGRectMake(220, 4, 92, 22), UIFont::fontWithName(NS("MarkerFelt-Thin"), 14),
+        label(content, CGRectMake(225, 4, 92, 22), UIFont::fontWithName(NS("MarkerFelt-Thin"), 14),
               UIColor::whiteColor(), UITextAlignmentRight);
     cell->setPriceLabel(priceLabel);
     pinnedRight(priceLabel);

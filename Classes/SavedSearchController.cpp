@@ -46,7 +46,12 @@ Ref<UITableViewCell> SavedSearchController::tableViewCellForRowAtIndexPath(UITab
     }
     auto search =
         cast<SavedSearch>(savedSearchList_->objectAtIndex(static_cast<NSUInteger>(path->row())));
-    cell->textLabel()->setText(search->listInfo()->searchKey());
+    auto info = search->listInfo();
+    Ref<NSString> name = info->searchKey();
+    // A saved browse has no keyword to list it by: it goes by its category, as its result list
+    // is titled.
+    if (!name || name->length() == 0) name = info->catagory();
+    cell->textLabel()->setText(name);
     return cell;
 }
 

@@ -9,6 +9,7 @@
 #include "Classes/ValidationViewController.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSString.h"
+#include "QuartzCore/CALayer.h"
 #include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
@@ -148,6 +149,11 @@ Ref<NSArray> buildCompose(NSObject* owner, NSDictionary*) {
     auto privacy =
         addButton(view, CGRectMake(205, 47, 105, 31), NS("Anonymous"), owner, "emailAction:");
     auto message = make<UITextView>(&UITextView::initWithFrame, CGRectMake(10, 86, 300, 112));
+    // The description's box, drawn as the text fields above draw theirs: on the white screen an
+    // empty text view is otherwise nowhere to be seen.
+    message->layer()->setBorderWidth(1);
+    message->layer()->setBorderColor(UIColor::colorWithWhite(0.55f, 1)->CGColor());
+    message->layer()->setCornerRadius(6);
     view->addSubview(message);
     Ref<UIButton> slots[4];
     for (int i = 0; i < 4; ++i) {

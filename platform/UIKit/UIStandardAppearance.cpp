@@ -657,18 +657,14 @@ void drawProgress(UIProgressView* view, CGContextRef ctx) {
                  darker(kSelectionBlue, 0.3f));
 }
 
-void drawSpinner(UIActivityIndicatorView* view, CGContextRef ctx) {
-    if (!view->isAnimating() && view->hidesWhenStopped()) return;
-    CGRect b = view->bounds();
-    CGFloat r = std::min(b.size.width, b.size.height) / 2;
-    bool white = view->activityIndicatorViewStyle() != UIActivityIndicatorViewStyleGray;
+// Twelve spokes round `centre`, fading from the last to the first, in the grey `g`.
+void drawSpokes(CGContextRef ctx, CGPoint centre, CGFloat r, CGFloat g) {
     CGContextSaveGState(ctx);
-    CGContextTranslateCTM(ctx, CGRectGetMidX(b), CGRectGetMidY(b));
+    CGContextTranslateCTM(ctx, centre.x, centre.y);
     CGContextSetLineWidth(ctx, std::max<CGFloat>(1.5f, r / 5));
     CGContextSetLineCap(ctx, kCGLineCapRound);
     for (int i = 0; i < 12; ++i) {
         CGFloat a = 0.25f + 0.75f * CGFloat(i) / 11;
-        CGFloat g = white ? 1 : 0.4f;
         CGContextSetRGBStrokeColor(ctx, g, g, g, a);
         CGFloat angle = CGFloat(i) * CGFloat(M_PI) / 6;
         CGContextMoveToPoint(ctx, std::cos(angle) * r * 0.5f, std::sin(angle) * r * 0.5f);
@@ -676,6 +672,14 @@ void drawSpinner(UIActivityIndicatorView* view, CGContextRef ctx) {
         CGContextStrokePath(ctx);
     }
     CGContextRestoreGState(ctx);
+}
+
+void drawSpinner(UIActivityIndicatorView* view, CGContextRef ctx) {
+    if (!view->isAnimating() && view->hidesWhenStopped()) return;
+    CGRect b = view->bounds();
+    bool white = view->activityIndicatorViewStyle() != UIActivityIndicatorViewStyleGray;
+    drawSpokes(ctx, CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)),
+               std::min(b.size.width, b.size.height) / 2, white ? 1 : 0.4f);
 }
 
 // Pages are not laid out as a browser would: their readable text stands in, headings bold,
@@ -946,7 +950,8 @@ void UIDrawKeyboard(CGContextRef ctx, CGRect rect, UITextInputTraits* traits) {
     CGContextRestoreGState(ctx);
 }
 
-void UIDrawStatusBar(CGContextRef ctx, CGRect rect, NSInteger style, NSString* time) {
+void UIDrawStatusBar(CGContextRef ctx, CGRect rect, NSInteger style, NSString* time,
+                     bool networkActivity) {
     if (!ctx) return;
     CGContextSaveGState(ctx);
     RGB ink{1, 1, 1};
@@ -977,6 +982,8 @@ void UIDrawStatusBar(CGContextRef ctx, CGRect rect, NSInteger style, NSString* t
     CGFloat carrierWidth = sizeWithFont(carrier, small).width;
     drawText(carrier, CGRectMake(x, rect.origin.y, carrierWidth + 1, rect.size.height), small, ink,
              UITextAlignmentLeft);
+    // The network activity indicator turns beside the carrier while the app says it is busy.
+    if (networkActivity) drawSpokes(ctx, CGPointMake(x + carrierWidth + 12, mid), 8, ink.r);
     if (time) {
         auto bold = UIFont::boldSystemFontOfSize(14);
         drawText(time, rect, bold, ink, UITextAlignmentCenter);

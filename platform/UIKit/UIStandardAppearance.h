@@ -27,8 +27,10 @@ void UIDrawKeyboard(CGContextRef context, CGRect rect, UITextInputTraits* traits
 NSString* UIKeyboardReturnKeyTitle(UITextInputTraits* traits);
 
 // The status bar across `rect` in a style (UIStatusBarStyle): the signal and carrier name on
-// the left, `time` in the middle, the battery on the right.
-void UIDrawStatusBar(CGContextRef context, CGRect rect, NSInteger style, NSString* time);
+// the left (followed by the network activity indicator with `networkActivity`), `time` in the
+// middle, the battery on the right.
+void UIDrawStatusBar(CGContextRef context, CGRect rect, NSInteger style, NSString* time,
+                     bool networkActivity = false);
 
 // The name the status bar shows for the phone's network.
 inline constexpr const char* UIStatusBarCarrierName = "Carrier";

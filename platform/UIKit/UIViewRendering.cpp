@@ -380,7 +380,8 @@ void drawStatusBar(CGContextRef ctx, UIApplication* app) {
         UIInterfaceOrientationIsLandscape(orientation) ? screen.size.height : screen.size.width;
     CGContextSaveGState(ctx);
     CGContextConcatCTM(ctx, UIInterfaceToScreenTransform(orientation));
-    UIDrawStatusBar(ctx, CGRectMake(0, 0, width, 20), app->statusBarStyle(), UIStatusBarTimeText());
+    UIDrawStatusBar(ctx, CGRectMake(0, 0, width, 20), app->statusBarStyle(), UIStatusBarTimeText(),
+                    app->isNetworkActivityIndicatorVisible());
     CGContextRestoreGState(ctx);
 }
 }  // namespace

@@ -15,6 +15,7 @@
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UILabel.h"
+#include "UIKit/UIScreen.h"
 #include "UIKit/UIWindow.h"
 
 NSString* const ADErrorDomain = NS("ADErrorDomain");
@@ -166,8 +167,11 @@ void ADBannerView::adTapped() {
     label->setText(NS("Test Advertisement"));
     label->setTextAlignment(UITextAlignmentCenter);
     actionView_->addSubview(label);
+    // The status bar stays drawn over the ad: its button goes in the room the bar leaves.
+    CGRect room = CGRectIntersection(area, UIScreen::mainScreen()->applicationFrame());
+    if (CGRectIsEmpty(room)) room = area;
     auto close = UIButton::buttonWithType(UIButtonTypeRoundedRect);
-    close->setFrame(CGRectMake(area.size.width - 80, 10, 70, 30));
+    close->setFrame(CGRectMake(CGRectGetMaxX(room) - 80, room.origin.y + 10, 70, 30));
     close->setTitle(NS("Close"), UIControlStateNormal);
     close->addTarget(this, Selector::named("closeAction"), UIControlEventTouchUpInside);
     actionView_->addSubview(close);

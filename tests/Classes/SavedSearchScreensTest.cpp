@@ -11,10 +11,12 @@
 #include "Classes/SearchSettings.h"
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSIndexPath.h"
+#include "UIKit/ImageCodecs.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UISegmentedControl.h"
 #include "UIKit/UISwitch.h"
 #include "UIKit/UITextField.h"
+#include "UIKit/UIViewRendering.h"
 
 namespace {
 
@@ -198,6 +200,41 @@ TEST_F(SavedSearchScreens, TheListLeavesOutTheDefaultAndOpensASearchsSettings) {
     EXPECT_EQ(str(settings->savedSearch()->listInfo()->searchKey()), "bike");
     list->dismissModalViewControllerAnimated(false);
     advanceRunLoop(1);
+    nav->popViewControllerAnimated(false);
+}
+
+TEST_F(SavedSearchScreens, ASavedBrowseIsListedByItsCategory) {
+    // A browse (no keyword) saved twice, then a search.
+    for (int i = 0; i < 2; ++i) {
+        auto browse = make<SavedSearch>();
+        browse->listInfo()->setCatagory(NS("Bikes"));
+        browse->listInfo()->setCatagoryUrl(NS("bik/"));
+        browse->saveToDb();
+    }
+    search("lamp", "atq/")->saveToDb();
+    auto list = alloc<SavedSearchController>();
+    list->initWithNibName(NS("SavedSearchController"), nullptr);
+    nav->pushViewController(list, false);
+    advanceRunLoop(1);
+    auto table = list->tableView();
+    ASSERT_EQ(table->numberOfRowsInSection(0), 3);
+    std::string names;
+    for (NSInteger i = 0; i < 3; ++i) {
+        auto cell = list->tableViewCellForRowAtIndexPath(table, NSIndexPath::indexPathForRow(i, 0));
+        names += str(cell->textLabel()->text()) + "|";
+        // The row's picture shows its name: dark ink where the label stands.
+        cell->setFrame(CGRectMake(0, 0, 320, 44));
+        cell->layoutIfNeeded();
+        auto px = UIImagePixelsOf(UIViewRenderImage(cell, 1)->CGImage());
+        int ink = 0;
+        for (int y = 8; y < 36; ++y)
+            for (int x = 10; x < 100; ++x) {
+                uint32_t p = px.argb[size_t(y) * px.width + size_t(x)];
+                ink += (p >> 24) > 200 && ((p >> 16) & 0xFF) < 100 && (p & 0xFF) < 100;
+            }
+        EXPECT_GT(ink, 20) << "row " << i;
+    }
+    EXPECT_EQ(names, "Bikes|Bikes|lamp|");
     nav->popViewControllerAnimated(false);
 }
 

@@ -251,19 +251,22 @@ Ref<UIImage> transparent() {
 }
 
 Ref<UIImage> priceTag() {
-    // A green tag with its point to the left, stretched to the price's width.
-    return draw(40, 24, [](CGContextRef ctx) {
+    // A green tag with its point and string hole to the left, drawn at the row's tag height. The
+    // first 12 columns (a clear margin, the point, the hole) are the left cap: the row stretches
+    // the body to the price's width and keeps the price clear of the hole. The margin keeps
+    // the title's last letters off the point.
+    return draw(16, 22, [](CGContextRef ctx) {
         CGContextBeginPath(ctx);
-        CGContextMoveToPoint(ctx, 0, 12);
-        CGContextAddLineToPoint(ctx, 10, 1);
-        CGContextAddLineToPoint(ctx, 40, 1);
-        CGContextAddLineToPoint(ctx, 40, 23);
-        CGContextAddLineToPoint(ctx, 10, 23);
+        CGContextMoveToPoint(ctx, 5, 11);
+        CGContextAddLineToPoint(ctx, 11, 0.5f);
+        CGContextAddLineToPoint(ctx, 16, 0.5f);
+        CGContextAddLineToPoint(ctx, 16, 21.5f);
+        CGContextAddLineToPoint(ctx, 11, 21.5f);
         CGContextClosePath(ctx);
-        gradientInPath(ctx, CGRectMake(0, 1, 40, 22), RGBA{0.35f, 0.7f, 0.3f},
+        gradientInPath(ctx, CGRectMake(0, 0.5f, 16, 21), RGBA{0.35f, 0.7f, 0.3f},
                        RGBA{0.2f, 0.5f, 0.18f});
         fill(ctx, kWhite);
-        CGContextFillEllipseInRect(ctx, CGRectMake(7, 10, 4, 4));
+        CGContextFillEllipseInRect(ctx, CGRectMake(8, 9.5f, 3, 3));
     });
 }
 

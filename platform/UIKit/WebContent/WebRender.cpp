@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -472,6 +473,9 @@ struct PageRenderer::Impl final : litehtml::document_container, HeldBackWords {
     } held;
     std::u16string units;  // a word's text, kept from word to word
     std::vector<CGFloat> advances;
+    // Words too long for the viewport's width: the page is laid out again with each of them
+    // free to break after any character, as a phone browser breaks a word that cannot fit.
+    std::set<std::string, std::less<>> breakable;
 
     explicit Impl(Host* h) : host(h) { context.load_master_stylesheet(kDefaultStyleSheet); }
     ~Impl() { *alive = false; }
@@ -816,6 +820,30 @@ struct PageRenderer::Impl final : litehtml::document_container, HeldBackWords {
         side(b.right, CGRectMake(x + w - CGFloat(b.right.width), y, CGFloat(b.right.width), h));
     }
 
+    void split_text(const char* text, const std::function<void(const char*)>& on_word,
+                    const std::function<void(const char*)>& on_space) override {
+        if (breakable.empty()) {
+            litehtml::document_container::split_text(text, on_word, on_space);
+            return;
+        }
+        auto pieces = [&](const char* word) {
+            std::string_view w(word);
+            if (!breakable.count(w)) {
+                on_word(word);
+                return;
+            }
+            // A word of its own for each character: a line may end after any of them.
+            for (size_t i = 0; i < w.size();) {
+                size_t n = 1;
+                while (i + n < w.size() && (static_cast<unsigned char>(w[i + n]) & 0xC0) == 0x80)
+                    ++n;
+                on_word(std::string(w.substr(i, n)).c_str());
+                i += n;
+            }
+        };
+        litehtml::document_container::split_text(text, pieces, on_space);
+    }
+
     void set_caption(const char*) override {}
     void set_base_url(const char* base_url) override {
         if (auto u = resolve(base_url, nullptr)) base = u;
@@ -898,18 +926,48 @@ struct PageRenderer::Impl final : litehtml::document_container, HeldBackWords {
             collectHidden(el->get_child(int(i)), isHidden);
     }
 
+    // Adds the words that wrapping text leaves running past the viewport's right edge to
+    // `breakable`; true when it found one that was not there.
+    bool collectOverlongWords(const litehtml::element::ptr& el) {
+        if (!el) return false;
+        bool found = false;
+        if (dynamic_cast<litehtml::el_text*>(el.get())) {
+            auto ws = el->get_white_space();
+            bool wraps = ws == litehtml::white_space_normal ||
+                         ws == litehtml::white_space_pre_line ||
+                         ws == litehtml::white_space_pre_wrap;
+            if (wraps && el->get_placement().right() > int(viewport.width)) {
+                std::string word;
+                el->get_text(word);
+                if (word.size() > 1) found = breakable.insert(word).second;
+            }
+        }
+        for (size_t i = 0, n = el->get_children_count(); i < n; ++i)
+            found = collectOverlongWords(el->get_child(int(i))) || found;
+        return found;
+    }
+
     void layOut() {
         document.reset();
         fonts.resize(1);
         measurer = UITextMeasurerCurrent();
         hidden.clear();
+        breakable.clear();
         height = viewport.height;
         failed = false;
         if (!page) return;
         try {
             document = litehtml::document::createFromUTF8(markup.c_str(), this, &context);
+            if (document) document->render(std::max(int(viewport.width), 0));
+            // Once more with the words that did not fit made breakable (one more pass at most:
+            // a word that still does not fit is one that cannot).
+            if (document && viewport.width > 0 && collectOverlongWords(document->root())) {
+                document.reset();
+                fonts.resize(1);
+                document = litehtml::document::createFromUTF8(markup.c_str(), this, &context);
+                if (document) document->render(int(viewport.width));
+            }
             if (document) {
-                document->render(std::max(int(viewport.width), 0));
                 height = std::max(height, CGFloat(document->height()));
                 collectHidden(document->root(), false);
             }

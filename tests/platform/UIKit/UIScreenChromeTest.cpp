@@ -189,6 +189,25 @@ TEST_F(ScreenChrome, TheKeyboardIsLowerInLandscapeAtTheTurnedBottom) {
     EXPECT_TRUE(near(pixelAt(screen, 290, 100), kRed, 0));
 }
 
+TEST_F(ScreenChrome, TheNetworkActivityIndicatorTurnsBesideTheCarrierWhileTheFlagIsOn) {
+    auto app = UIApplication::sharedApplication();
+    // Between the carrier's name and the time: the strip's grey alone while the flag is off.
+    CGFloat carrierEnd = 30 + sizeWithFont(NS("Carrier"), UIFont::boldSystemFontOfSize(12)).width;
+    CGRect spot = CGRectMake(carrierEnd + 2, 2, 20, 16);
+    // Ink darker than the strip's gradient, or lighter than the black bar.
+    auto ink = [](RGBA c) { return c.a == 255 && c.r < 130; };
+    auto lit = [](RGBA c) { return c.a == 255 && c.r > 90; };
+    app->setNetworkActivityIndicatorVisible(false);
+    EXPECT_EQ(countIn(UIScreenRenderKeyWindow(), spot, ink), 0);
+    app->setNetworkActivityIndicatorVisible(true);
+    EXPECT_GT(countIn(UIScreenRenderKeyWindow(), spot, ink), 20);
+    // In the carrier's ink on the black bar too.
+    app->setStatusBarStyle(UIStatusBarStyleBlackOpaque);
+    EXPECT_GT(countIn(UIScreenRenderKeyWindow(), spot, lit), 20);
+    app->setNetworkActivityIndicatorVisible(false);
+    EXPECT_EQ(countIn(UIScreenRenderKeyWindow(), spot, lit), 0);
+}
+
 TEST_F(ScreenChrome, TextViewsDrawTheirTextAndTheFocusedOneItsCaret) {
     auto view = make<UITextView>(&UIView::initWithFrame, CGRectMake(10, 40, 300, 100));
     view->setFont(UIFont::systemFontOfSize(17));

@@ -143,6 +143,38 @@ TEST_F(WebViewPaint, APictureTakenWithRealFontMeasuresIsLaidOutWithThem) {
     EXPECT_EQ(darkPixels(image, CGRectMake(130, 0, 190, 48)), 0);
 }
 
+TEST_F(WebViewPaint, AWordLongerThanTheViewportBreaksAtItsEdge) {
+    webView->setFrame(CGRectMake(0, 0, 320, 10));  // content height: the page's own
+    // Letters of 10 points in a box with 10 points of padding on each side: 30 fill a line.
+    std::string word(32, 'a');
+    load(
+        "<body style='margin:0'><div style='padding:10px;font-size:20px;line-height:24px'>"
+        "To " +
+        word + "@relay.test now</div></body>");
+    shot();
+    // The long word goes on after "To", breaks at the padding's edge (27 of its letters fill the
+    // line) and ends on the second line, "now" after it; nothing is drawn past the edge.
+    EXPECT_EQ(contentHeight(), 20 + 2 * 24);
+    webView->setFrame(CGRectMake(0, 0, 320, 100));
+    auto image = shot();
+    EXPECT_GT(darkPixels(image, CGRectMake(290, 10, 20, 24)), 0);
+    EXPECT_GT(darkPixels(image, CGRectMake(10, 34, 20, 24)), 0);
+    EXPECT_GT(darkPixels(image, CGRectMake(180, 34, 30, 24)), 0);
+    EXPECT_EQ(darkPixels(image, CGRectMake(210, 34, 110, 24)), 0);
+    EXPECT_EQ(darkPixels(image, CGRectMake(310, 0, 10, 68)), 0);
+    // Words that fit, and text that must not wrap, stay whole.
+    load(
+        "<body style='margin:0'><div style='padding:10px;font-size:20px;line-height:24px'>"
+        "aaaa bbbb<div style='white-space:nowrap'>" +
+        word + word + "</div></div></body>");
+    webView->setFrame(CGRectMake(0, 0, 320, 10));
+    shot();
+    EXPECT_EQ(contentHeight(), 20 + 2 * 24);
+    webView->setFrame(CGRectMake(0, 0, 320, 100));
+    image = shot();
+    EXPECT_GT(darkPixels(image, CGRectMake(310, 34, 10, 24)), 0);
+}
+
 TEST_F(WebViewPaint, FollowsScriptsWidthAndScrolling) {
     load(
         "<body style='margin:0;background:#ff0000'>"

@@ -11,8 +11,11 @@
 #include "Foundation/NSError.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
+#include "UIKit/UIViewRendering.h"
 #include "UIKit/UIWindow.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
 
@@ -60,6 +63,19 @@ Ref<UIButton> findButton(UIView* root, const std::string& prefix) {
     for (auto& s : root->subviewList())
         if (auto b = findButton(s, prefix)) return b;
     return nullptr;
+}
+
+// A banner in the key window whose first test ad has loaded and been tapped, with `host` as its
+// delegate (which hears only the tap).
+Ref<ADBannerView> tappedBanner(UIWindow* window, Host* host) {
+    window->makeKeyAndVisible();
+    auto b = make<ADBannerView>(&ADBannerView::initWithFrame, CGRectZero);
+    window->addSubview(b);
+    b->setDelegate(host);
+    advanceRunLoop(1);
+    host->events.clear();
+    findButton(b, "Test Advertisement")->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    return b;
 }
 
 TEST_F(ADBannerViewTest, ContentSizes) {
@@ -132,14 +148,8 @@ TEST_F(ADBannerViewTest, FailingLoadsAndFreedDelegatesAndBanners) {
 
 TEST_F(ADBannerViewTest, ATapOpensAFullScreenAdUntilClosed) {
     auto window = make<UIWindow>(&UIWindow::initWithFrame, CGRectMake(0, 0, 320, 480));
-    window->makeKeyAndVisible();
-    auto b = banner();
-    window->addSubview(b);
     auto host = make<Host>();
-    b->setDelegate(host);
-    advanceRunLoop(1);
-    host->events.clear();
-    findButton(b, "Test Advertisement")->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    auto b = tappedBanner(window, host);
     EXPECT_EQ(host->events, std::vector<std::string>{"should-begin"});
     EXPECT_TRUE(b->isBannerViewActionInProgress());
     auto close = findButton(window, "Close");
@@ -155,6 +165,36 @@ TEST_F(ADBannerViewTest, ATapOpensAFullScreenAdUntilClosed) {
     host->allow = false;
     findButton(b, "Test Advertisement")->sendActionsForControlEvents(UIControlEventTouchUpInside);
     EXPECT_FALSE(b->isBannerViewActionInProgress());
+    b->removeFromSuperview();
+    window->setHidden(true);
+}
+
+TEST_F(ADBannerViewTest, TheFullScreenAdsCloseButtonShowsWholeBelowTheStatusBar) {
+    auto window = make<UIWindow>(&UIWindow::initWithFrame, CGRectMake(0, 0, 320, 480));
+    auto host = make<Host>();
+    auto b = tappedBanner(window, host);
+    auto close = findButton(window, "Close");
+    ASSERT_TRUE(close);
+    // The screen shows every pixel of the button as the button draws itself: none is under the
+    // status bar, which is drawn over the ad.
+    auto screen = UIScreenRenderKeyWindow();
+    auto button = UIViewRenderImage(close, 1);
+    ASSERT_TRUE(screen && button);
+    CGRect frame = close->convertRect(close->bounds(), nullptr);
+    auto shown = UIImagePixelsOf(screen->CGImage()), own = UIImagePixelsOf(button->CGImage());
+    int opaque = 0, hidden = 0;
+    for (int y = 0; y < int(frame.size.height); ++y)
+        for (int x = 0; x < int(frame.size.width); ++x) {
+            RGBA mine = pixelAt(own, x, y);
+            if (mine.a < 255) continue;
+            ++opaque;
+            hidden +=
+                !near(pixelAt(shown, int(frame.origin.x) + x, int(frame.origin.y) + y), mine, 8);
+        }
+    EXPECT_GT(opaque, 500);
+    EXPECT_EQ(hidden, 0);
+    EXPECT_GE(frame.origin.y, CGRectGetMaxY(UIApplication::sharedApplication()->statusBarFrame()));
+    close->sendActionsForControlEvents(UIControlEventTouchUpInside);
     b->removeFromSuperview();
     window->setHidden(true);
 }

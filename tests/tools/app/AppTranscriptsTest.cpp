@@ -44,6 +44,27 @@ TEST_F(AppTranscripts, LocationsAStatesCityASubAreaAndARecentOne) {
     apptest::expectAppTranscript("locations");
 }
 
+TEST_F(AppTranscripts, TheStatusBarTurnsItsIndicatorUntilThePagesArrived) {
+    NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(true);
+    auto dir = apptest::expectTranscriptWithShots("locations-indicator", "locations-indicator");
+    EXPECT_FALSE(UIApplication::sharedApplication()->isNetworkActivityIndicatorVisible());
+    // Between the carrier's name and the time: ink that stands out from the bar.
+    auto inkBesideTheCarrier = [&](const char* name) {
+        auto shot = UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / name).string()));
+        EXPECT_TRUE(shot) << name;
+        if (!shot) return -1;
+        auto px = UIImagePixelsOf(shot->CGImage());
+        RGBA bar = pixelAt(px, 115, 10);
+        int n = 0;
+        for (int y = 2; y < 18; ++y)
+            for (int x = 72; x < 112; ++x)
+                n += !near(pixelAt(px, x, y), bar, 40);
+        return n;
+    };
+    EXPECT_GT(inkBesideTheCarrier("locations-loading.png"), 20);
+    EXPECT_EQ(inkBesideTheCarrier("locations-loaded.png"), 0);
+}
+
 TEST_F(AppTranscripts, NoLocationAsksForOneBeforeSearching) {
     apptest::expectAppTranscript("nolocation");
 }

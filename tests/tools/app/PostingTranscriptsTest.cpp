@@ -214,6 +214,12 @@ TEST_F(PostingTranscripts, PicturesOfTheOverlayTheComposeScreenAndTheCaptcha) {
     auto compose = picture(dir, "post-compose.png");
     ASSERT_TRUE(compose);
     EXPECT_GT(count(compose, CGRectMake(10, 64 + 298, 300, 41), blue), 3000);
+    // The empty description (10, 86, 300 by 112) shows as a box: a grey outline on the white.
+    bool (*outline)(RGBA) = [](RGBA c) { return c.r > 90 && c.r < 200 && c.r == c.b; };
+    EXPECT_GT(count(compose, CGRectMake(10, 64 + 96, 2, 92), outline), 80);
+    EXPECT_GT(count(compose, CGRectMake(308, 64 + 96, 2, 92), outline), 80);
+    EXPECT_GT(count(compose, CGRectMake(20, 64 + 86, 280, 2), outline), 250);
+    EXPECT_GT(count(compose, CGRectMake(20, 64 + 196, 280, 2), outline), 250);
     // The captcha's image, shown at (10, 65) once it arrived: the two words in dark ink.
     auto captcha = picture(dir, "post-captcha.png");
     ASSERT_TRUE(captcha);

@@ -12,16 +12,22 @@
 #include <vector>
 
 #include "AppTesting.h"
+#include "Classes/ItemInfo.h"
+#include "Classes/ItemListViewController.h"
+#include "Classes/ItemTableViewCell.h"
 #include "Foundation/Clock.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
+#include "Foundation/NSIndexPath.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
 #include "Foundation/NSUserDefaults.h"
 #include "UIKit/ImageCodecs.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIImage.h"
+#include "UIKit/UIStringDrawing.h"
+#include "UIKit/UIViewRendering.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "URLLoading/NSURLConnection.h"
@@ -312,6 +318,9 @@ bool bannerFrame(RGBA c) {
 bool tagGreen(RGBA c) {
     return c.g > c.r + 40 && c.g > c.b + 40;
 }
+bool white(RGBA c) {
+    return c.r > 200 && c.g > 200 && c.b > 200;
+}
 namespace fs = std::filesystem;
 
 int count(UIImage* image, CGRect r, bool (*test)(RGBA)) {
@@ -363,11 +372,69 @@ TEST_F(ResultTranscripts, PicturesOfTheListTheItemAndTheBrowser) {
     EXPECT_EQ(count(off, toolbar, gold), 0);
     EXPECT_GT(count(on, toolbar, gold), 30);
 
+    // The original posting: the relay address breaks at the screen's edge and goes on below,
+    // instead of running off it.
+    auto original = UIImage::imageWithContentsOfFile(
+        NSString::fromUTF8((dir / "results-original.png").string()));
+    ASSERT_TRUE(original);
+    EXPECT_GT(count(original, CGRectMake(0, 64, 320, 322), linkBlue), 200);
+    EXPECT_EQ(count(original, CGRectMake(312, 64, 8, 322), linkBlue), 0);
+
     // The framework's browser paints the site's page.
     auto browser = UIImage::imageWithContentsOfFile(
         NSString::fromUTF8((dir / "results-browser.png").string()));
     ASSERT_TRUE(browser);
     EXPECT_GT(count(browser, CGRectMake(0, 64, 320, 372), dark), 200);
+}
+
+TEST_F(ResultTranscripts, APriceTagStandsClearOfTheTitleAndItsHoleClearOfThePrice) {
+    // A result row of the list, measured and drawn with the real faces as on the phone.
+    UITextMeasurerScope fonts(UIFontTextMeasurer::shared());
+    registerAppInterfaces();
+    auto screen = alloc<ItemListViewController>();
+    screen->initWithNibName(NS("ItemListViewController"), nullptr);
+    screen->view();
+    auto item = make<ItemInfo>();
+    screen->setItemArray(NSMutableArray::arrayWithObject(item));
+    for (const char* price : {"$2350", "$5", "$12500"}) {
+        item->setTitle(NS("Beautiful hybrid bike for a long ride"));
+        item->setPrice(NSString::fromUTF8(price));
+        auto cell = as<ItemTableViewCell>(screen->tableViewCellForRowAtIndexPath(
+            screen->myTableView(), NSIndexPath::indexPathForRow(0, 0)));
+        ASSERT_TRUE(cell);
+        cell->setFrame(CGRectMake(0, 0, 320, 88));
+        cell->layoutIfNeeded();
+        auto px = UIImagePixelsOf(UIViewRenderImage(cell, 1)->CGImage());
+        auto at = [&](int x, int y) { return pixelAt(px, x, y); };
+        // The tag's middle row (the tag is 22 points high from y 4).
+        const int mid = 15;
+        int tip = -1;
+        for (int x = 150; x < 320 && tip < 0; ++x)
+            if (tagGreen(at(x, mid))) tip = x;
+        ASSERT_GT(tip, 150) << price;
+        // The title's ellipsis ends before the tag's point, with room between them.
+        int lastInk = -1;
+        for (int y = 4; y < 26; ++y)
+            for (int x = 150; x < 320; ++x)
+                if (dark(at(x, y))) lastInk = std::max(lastInk, x);
+        EXPECT_GT(lastInk, 200) << price;
+        EXPECT_LT(lastInk, tip - 1) << price;
+        // The string hole: a white dot on the point, green just above and below it, and the
+        // price's white letters only after green again.
+        int hole = -1;
+        for (int x = tip; x < tip + 12 && hole < 0; ++x)
+            if (white(at(x, mid))) hole = x;
+        ASSERT_GT(hole, tip) << price;
+        for (int x = hole; x < hole + 3; ++x) {
+            for (int y : {mid - 4, mid - 3, mid - 2, mid + 2, mid + 3, mid + 4})
+                EXPECT_FALSE(white(at(x, y))) << price << " at " << x << "," << y;
+        }
+        int letters = 0;
+        for (int y = 6; y < 24; ++y)
+            for (int x = hole + 4; x < 320; ++x)
+                letters += white(at(x, y));
+        EXPECT_GT(letters, 10) << price;
+    }
 }
 
 namespace {

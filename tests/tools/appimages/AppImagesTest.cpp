@@ -61,11 +61,15 @@ TEST(AppImages, StarsTrianglesAndTheTransparentImageShowWhatTheyAreFor) {
         for (int x = 0; x < 8; ++x)
             EXPECT_EQ(pixelAt(clear, x, y).a, 0);
 
-    // The price tag points left: transparent at its left corners, green in its body.
+    // The price tag points left: transparent at its left corners and in the margin before its
+    // point, green in its body, white in the string hole just before the body.
     auto tag = all["pricetag.png"];
     EXPECT_EQ(pixelAt(tag, 1, 1).a, 0);
-    RGBA body = pixelAt(tag, 30, 12);
+    EXPECT_EQ(pixelAt(tag, 3, 11).a, 0);
+    RGBA body = pixelAt(tag, 14, 12);
     EXPECT_GT(body.g, body.r + 40) << body;
+    RGBA hole = pixelAt(tag, 9, 11);
+    EXPECT_GT(hole.r, 200) << hole;
 }
 
 TEST(AppImages, TheyAreWrittenAsPngFilesThatReadBack) {
