@@ -39,7 +39,8 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
     fs::path here = shellTestFolder();
     fs::path adShot = fs::current_path() / "full-screen-ad-landscape.png";
     fs::path browserShot = fs::current_path() / "full-screen-ad-browser-landscape.png";
-    for (auto& f : {adShot, browserShot})
+    fs::path uprightShot = fs::current_path() / "full-screen-ad-browser.png";
+    for (auto& f : {adShot, browserShot, uprightShot})
         fs::remove(f);
     // The engine's own threads are not network work the shell waits for: the test waits for
     // what a person would wait to see, then the script's waits settle the rest.
@@ -121,8 +122,16 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
     EXPECT_GT(countPixels(browser.get(), CGRectMake(290, 0, 28, 60),
                           [](RGBA c) { return c.r + c.g + c.b > 600; }),
               10);
+    // Upright again, the bar's back and forward buttons are grey (their tint), not white, so
+    // the light arrow of an enabled back reads on them.
+    auto upright = UIImage::imageWithContentsOfFile(NSString::fromUTF8(uprightShot.string()));
+    ASSERT_TRUE(upright) << uprightShot;
+    for (int x : {245, 290}) {
+        RGBA button = pixelAt(upright, x, 8);
+        EXPECT_LT(button.r + button.g + button.b, 3 * 200) << x << ": " << button;
+    }
     if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (auto& f : {adShot, browserShot})
+        for (auto& f : {adShot, browserShot, uprightShot})
             fs::remove(f);
     // The shown ad's impression trackers reached the ad server.
     auto hits = services.module("ironvine")->adminView("hits", {})->body;
