@@ -24,19 +24,26 @@ constexpr CGFloat kToolBarHeight = 44;
 
 // ---- the back arrow ------------------------------------------------------------------------
 
-Ref<UIImage> AdLoomBackButton::arrowImage() {
+namespace {
+// A white filled triangle through the three points, on a clear 25 by 25 bitmap.
+Ref<UIImage> triangleImage(CGPoint a, CGPoint b, CGPoint c) {
     auto space = CGColorSpaceCreateDeviceRGB();
     auto ctx =
         CGBitmapContextCreate(nullptr, 25, 25, 8, 0, space.get(), kCGImageAlphaPremultipliedLast);
     CGContextSetRGBFillColor(ctx.get(), 1, 1, 1, 1);
     CGContextBeginPath(ctx.get());
-    CGContextMoveToPoint(ctx.get(), 19, 2);
-    CGContextAddLineToPoint(ctx.get(), 4, 11);
-    CGContextAddLineToPoint(ctx.get(), 19, 20);
+    CGContextMoveToPoint(ctx.get(), a.x, a.y);
+    CGContextAddLineToPoint(ctx.get(), b.x, b.y);
+    CGContextAddLineToPoint(ctx.get(), c.x, c.y);
     CGContextClosePath(ctx.get());
     CGContextFillPath(ctx.get());
     auto image = CGBitmapContextCreateImage(ctx.get());
     return UIImage::imageWithCGImage(image.get());
+}
+}  // namespace
+
+Ref<UIImage> AdLoomBackButton::arrowImage() {
+    return triangleImage(CGPointMake(19, 2), CGPointMake(4, 11), CGPointMake(19, 20));
 }
 
 void AdLoomBackButton::awakeFromNib() {
@@ -77,10 +84,14 @@ void AdLoomRegisterWebBrowserInterface() {
                             Selector::named("back:"));
         back->setTitle(NS("Back"));
         back->awakeFromNib();
+        // Forward is the back arrow turned round, so the pair reads as one control.
         auto forward = make<UIBarButtonItem>(
-            &UIBarButtonItem::initWithTitle, NS("Forward"), UIBarButtonItemStylePlain,
+            &UIBarButtonItem::initWithImage,
+            triangleImage(CGPointMake(6, 2), CGPointMake(21, 11), CGPointMake(6, 20)).get(),
+            UIBarButtonItemStylePlain,
             controller ? static_cast<NSObject*>(controller.get()) : nullptr,
             Selector::named("forward:"));
+        forward->setTitle(NS("Forward"));
         auto space = [&] {
             return make<UIBarButtonItem>(&UIBarButtonItem::initWithBarButtonSystemItem,
                                          UIBarButtonSystemItemFlexibleSpace, nullptr, nullptr);

@@ -238,9 +238,11 @@ bool IVAdViewInternal::initWithSlot(IVAdSlot* slot, IronvineDelegate* delegate,
             .get());
     navigationControls_->addTarget(this, Selector::named("segmentedControlValueChanged:"),
                                    UIControlEventValueChanged);
+    navigationControls_->setSegmentedControlStyle(UISegmentedControlStyleBar);
     navigationControls_->setMomentary(true);
     navigationControls_->setWidth(40, 0);
     navigationControls_->setWidth(40, 1);
+    navigationControls_->setTintColor(UIColor::grayColor().get());
     navigationControls_->sizeToFit();
     navigationItem_->setRightBarButtonItem(
         make<UIBarButtonItem>(&UIBarButtonItem::initWithCustomView, navigationControls_.get())

@@ -139,7 +139,7 @@ class IVAdViewInternal : public UIViewController,
     Ref<UINavigationBar> navigationBar() { return navigationBar_; }
     Ref<UISegmentedControl> navigationControls() { return navigationControls_; }
     Ref<UINavigationItem> navigationItem() { return navigationItem_; }
-    void prepareAdViewBrowserMode(bool on);
+    virtual void prepareAdViewBrowserMode(bool on);
     void segmentedControlValueChanged(NSObject* sender);
     void hideNavigationExitItem();
     void showNavigationExitItem();

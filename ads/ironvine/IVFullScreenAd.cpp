@@ -430,6 +430,13 @@ void IVFullScreenAdController::layout() {
     placeMenuButton();
 }
 
+void IVFullScreenAdController::prepareAdViewBrowserMode(bool on) {
+    // The menu belongs to the ad: a page of the browser has none, and no pending timer brings
+    // one over it.
+    if (on) hideMenuButton();
+    IVAdViewInternal::prepareAdViewBrowserMode(on);
+}
+
 void IVFullScreenAdController::applicationWillEnterForeground() {
     if (!shouldDisplayActionSheetOnEnterForeground_) return;
     shouldDisplayActionSheetOnEnterForeground_ = false;

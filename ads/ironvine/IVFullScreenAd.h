@@ -93,6 +93,7 @@ class IVFullScreenAdController : public IVAdViewInternal, public UIActionSheetDe
     bool controlsFullScreenSlot() override { return true; }
     void adDownloadedForSlotNamed(NSString* name) override;
     void layout() override;
+    void prepareAdViewBrowserMode(bool on) override;
     void applicationWillEnterForeground() override;
     void applicationDidEnterBackground();
     void dismissAnimated(bool animated) override;

@@ -237,6 +237,12 @@ void MROverlayView::showFullScreenOverlay() {
         } else {
             setTransform(transformForOrientation());
         }
+        // The frames above are the screen's: a host view placed below the status bar already
+        // has them moved by its own origin.
+        if (host && window && host.get() != window.get()) {
+            setFrame(host->convertRectFromView(frame(), window.get()));
+            place = host->convertRectFromView(place, window.get());
+        }
         if (host) {
             UIView::setAnimationTransition(
                 UIViewAnimationTransition(MRBasicAd::transitionFromHeader(transition_.get())),

@@ -6,10 +6,12 @@
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIChildControllerChange.h"
 #include "UIKit/UITabBarController.h"
 #include "UIKit/UIToolbar.h"
 #include "UIKit/UIView.h"
+#include "UIKit/UIWindow.h"
 
 namespace {
 constexpr CGFloat kBarHeight = 44;
@@ -235,6 +237,8 @@ void UINavigationController::installTopView() {
 
 void UINavigationController::willForwardAppearance(bool isAppearing) {
     if (!isAppearing) return;
+    // In its window now: where the status bar lies is known.
+    layoutContent();
     installTopView();
     tellWillShow(delegate_.lock().get(), this, topViewController(), false);
 }
@@ -288,9 +292,24 @@ void UINavigationController::setToolbarHidden(bool hidden, bool) {
     layoutContent();
 }
 
+CGFloat UINavigationController::statusBarInset() {
+    if (!isViewLoaded() || wantsFullScreenLayout()) return 0;
+    auto top = topViewController();
+    if (top && top->wantsFullScreenLayout()) return 0;
+    auto window = view()->window();
+    auto app = UIApplication::sharedApplication();
+    if (!window || app->isStatusBarHidden()) return 0;
+    CGRect bar = app->statusBarFrame();
+    // Only the bar across the top of an upright screen.
+    if (bar.origin.y != 0 || bar.size.width < bar.size.height) return 0;
+    CGFloat y = view()->convertPoint(CGPointZero, window.get()).y;
+    return std::clamp<CGFloat>(CGRectGetMaxY(bar) - y, 0, CGRectGetMaxY(bar));
+}
+
 CGRect UINavigationController::contentFrame() {
     CGRect bounds = isViewLoaded() ? view()->bounds() : fullScreenFrame();
-    CGFloat top = navigationBarHidden_ ? 0 : kBarHeight;
+    CGFloat inset = statusBarInset();
+    CGFloat top = inset + (navigationBarHidden_ ? 0 : kBarHeight);
     CGFloat bottom = toolbarHidden_ ? 0 : kBarHeight;
     return CGRectMake(0, top, bounds.size.width,
                       std::max<CGFloat>(0, bounds.size.height - top - bottom));
@@ -299,7 +318,7 @@ CGRect UINavigationController::contentFrame() {
 void UINavigationController::layoutContent() {
     if (!isViewLoaded()) return;
     CGRect bounds = view()->bounds();
-    navigationBar_->setFrame(CGRectMake(0, 0, bounds.size.width, kBarHeight));
+    navigationBar_->setFrame(CGRectMake(0, statusBarInset(), bounds.size.width, kBarHeight));
     toolbar_->setFrame(
         CGRectMake(0, bounds.size.height - kBarHeight, bounds.size.width, kBarHeight));
     auto top = topViewController();

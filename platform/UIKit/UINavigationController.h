@@ -86,6 +86,9 @@ class UINavigationController : public UIViewController, public UINavigationBarDe
     void layoutContent();
     // The space between the bars (in the container view's coordinates).
     CGRect contentFrame();
+    // How far the shown status bar reaches into the container view from its top: a container
+    // put at its window's top keeps its bar and content below the status bar.
+    CGFloat statusBarInset();
 
 protected:
     void willForwardAppearance(bool isAppearing) override;

@@ -319,7 +319,13 @@ void drawSegments(UISegmentedControl* control, CGContextRef ctx) {
     CGRect outline = CGRectInset(b, 0.5f, 0.5f);
     CGContextBeginPath(ctx);
     addRoundedRect(ctx, outline, 6);
-    fillGradient(ctx, b, RGB{1, 1, 1}, RGB{0.88f, 0.88f, 0.88f}, true);
+    // The bar style is made for bars: its segments take the tint, with light content on them.
+    bool onBar =
+        control->segmentedControlStyle() == UISegmentedControlStyleBar && control->tintColor();
+    if (onBar)
+        fillGradient(ctx, b, lighter(tint, 0.25f), darker(tint, 0.15f), true);
+    else
+        fillGradient(ctx, b, RGB{1, 1, 1}, RGB{0.88f, 0.88f, 0.88f}, true);
     // Widths: the fixed ones, the rest shared equally.
     CGFloat fixed = 0;
     NSUInteger flexible = 0;
@@ -366,7 +372,7 @@ void drawSegments(UISegmentedControl* control, CGContextRef ctx) {
             CGContextFillRect(ctx, CGRectMake(x, b.origin.y, 1, b.size.height));
         }
         drawText(control->titleForSegmentAtIndex(i), CGRectInset(seg, 3, 0), titleFont,
-                 selected ? RGB{1, 1, 1} : RGB{0.3f, 0.3f, 0.3f}, UITextAlignmentCenter);
+                 selected || onBar ? RGB{1, 1, 1} : RGB{0.3f, 0.3f, 0.3f}, UITextAlignmentCenter);
         // A pictured segment: its image centred, shrunk to fit, faded while disabled.
         if (auto image = control->imageForSegmentAtIndex(i)) {
             CGRect room = CGRectInset(seg, 4, 3);

@@ -1,6 +1,7 @@
 #include "UIKit/UIView.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "CoreGraphics/CGColor.h"
@@ -136,8 +137,16 @@ void UIView::setFrame(CGRect frame) {
     CGPoint a = anchorPoint();
     center_ = CGPointMake(frame.origin.x + a.x * frame.size.width,
                           frame.origin.y + a.y * frame.size.height);
-    // Under a transform the frame only moves the view: its size is not defined then.
-    if (CGAffineTransformIsIdentity(transform())) b.size = frame.size;
+    // Under a turn by whole quarters (a window turned with the phone) the frame still gives the
+    // size, sideways for an odd number of quarters; under any other transform it only moves the
+    // view, its size not being defined then.
+    CGAffineTransform t = transform();
+    auto near = [](CGFloat v, CGFloat to) { return std::fabs(v - to) < 1e-4f; };
+    if (CGAffineTransformIsIdentity(t) ||
+        (near(t.b, 0) && near(t.c, 0) && near(std::fabs(t.a), 1) && near(std::fabs(t.d), 1)))
+        b.size = frame.size;
+    else if (near(t.a, 0) && near(t.d, 0) && near(std::fabs(t.b), 1) && near(std::fabs(t.c), 1))
+        b.size = CGSizeMake(frame.size.height, frame.size.width);
     bounds_ = b;
     if (layer_) {
         layer_->setBounds(b);

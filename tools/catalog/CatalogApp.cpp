@@ -832,6 +832,29 @@ class CatalogComponentsController : public UITableViewController {
         UITableViewController::viewDidLoad();
         setTitle(NS("Catalog"));
     }
+    // The framework's screens style the bars for themselves and leave them so (the photo
+    // browser's black ones): the list gives the bars back the look they had when it was shown.
+    void viewWillAppear(bool animated) override {
+        UITableViewController::viewWillAppear(animated);
+        auto navigation = navigationController();
+        if (!barsKept_ || !navigation) return;
+        auto bar = navigation->navigationBar();
+        bar->setBarStyle(barStyle_);
+        bar->setTintColor(barTint_.get());
+        bar->setTranslucent(barTranslucent_);
+        UIApplication::sharedApplication()->setStatusBarStyle(statusBarStyle_, animated);
+    }
+    void viewDidAppear(bool animated) override {
+        UITableViewController::viewDidAppear(animated);
+        auto navigation = navigationController();
+        if (!navigation) return;
+        auto bar = navigation->navigationBar();
+        barStyle_ = bar->barStyle();
+        barTint_ = bar->tintColor();
+        barTranslucent_ = bar->isTranslucent();
+        statusBarStyle_ = UIApplication::sharedApplication()->statusBarStyle();
+        barsKept_ = true;
+    }
     NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override {
         return static_cast<NSInteger>(rows().size());
     }
@@ -895,6 +918,11 @@ private:
     }
 
     Ref<UIViewController> browser_;
+    bool barsKept_ = false;
+    UIBarStyle barStyle_ = UIBarStyleDefault;
+    Ref<UIColor> barTint_;
+    bool barTranslucent_ = false;
+    UIStatusBarStyle statusBarStyle_ = UIStatusBarStyleDefault;
 };
 
 // ---- the delegate ------------------------------------------------------------------------------

@@ -27,7 +27,10 @@ class CatalogFullScreenAdController : public UIViewController, public IronvineDe
 public:
     void loadView() override {
         auto view = makeCatalogAdPage(NS("Waiting for the full-screen ad"), status_);
-        addCatalogButton(view.get(), CGRectMake(10, 44, 140, 37), "Show Ad", this, "showAd:");
+        show_ =
+            addCatalogButton(view.get(), CGRectMake(10, 44, 140, 37), "Show Ad", this, "showAd:");
+        // Nothing to show until the engine says an ad is ready.
+        show_->setEnabled(false);
         setView(view.get());
     }
 
@@ -52,20 +55,33 @@ public:
         if (!navigationController()) IVAdEngine::setFullScreenDelegate(nullptr, kSlot);
     }
 
-    void ironvineAdReadyForSlotNamed(NSString*) override { say(NS("Full-screen ad ready")); }
-    void ironvineFullScreenDisplayWillOpen() override { say(NS("Full-screen ad up")); }
+    void ironvineAdReadyForSlotNamed(NSString*) override {
+        say(NS("Full-screen ad ready"));
+        setShowable(true);
+    }
+    // The shown ad is used up: the next one is fetched when it closes and told as ready.
+    void ironvineFullScreenDisplayWillOpen() override {
+        say(NS("Full-screen ad up"));
+        setShowable(false);
+    }
     void ironvineFullScreenDisplayWillClose() override { say(NS("Full-screen ad closed")); }
 
     void showAd(NSObject*) {
-        if (!IVAdEngine::displayFullScreenAdForSlotNamed(kSlot)) say(NS("No full-screen ad ready"));
+        if (IVAdEngine::displayFullScreenAdForSlotNamed(kSlot)) return;
+        say(NS("No full-screen ad ready"));
+        setShowable(false);
     }
 
 private:
     void say(NSString* text) {
         if (status_) status_->setText(text);
     }
+    void setShowable(bool showable) {
+        if (show_) show_->setEnabled(showable);
+    }
 
     Ref<UILabel> status_;
+    Ref<UIButton> show_;
 };
 
 }  // namespace

@@ -319,7 +319,10 @@ std::string webAppPage() {
            cmd +
            "log?string=' + encodeURIComponent('webapp ' + name + ' ' +"
            " (info ? info.version + ' ' + info.device : '')); }"
-           "</script></head><body style=\"background-color: transparent\">"
+           "</script>"
+           // The client's close button sits in the top left corner: the title starts below it.
+           "<style>body { background-color: transparent; margin: 0; "
+           "padding: 44px 16px 16px 16px; }</style></head><body>"
            "<h1>Garden planner</h1>"
            "<a href=\"" +
            cmd + "evalInOpener?js=" +

@@ -935,12 +935,33 @@ bool ShellSession::rotate(const std::string& orientation) {
     auto device = UIDevice::currentDevice();
     UIApplication* app = UIApplication::sharedApplication().get();
     auto before = app->statusBarOrientation();
+    // A window may turn its own content (a full-screen ad) where the app does not turn.
+    auto turns = [app] {
+        std::vector<CGAffineTransform> all;
+        auto windows = app->windows();
+        for (NSUInteger i = 0; windows && i < windows->count(); ++i) {
+            auto window = as<UIWindow>(windows->objectAtIndex(i));
+            auto subviews = window && !window->isHidden() ? window->subviews() : nullptr;
+            for (NSUInteger j = 0; subviews && j < subviews->count(); ++j)
+                all.push_back(as<UIView>(subviews->objectAtIndex(j))->transform());
+        }
+        return all;
+    };
+    auto turnsBefore = turns();
     // The interface follows the device only while its orientation is being reported.
     device->beginGeneratingDeviceOrientationNotifications();
     device->setOrientation(to);
     UIViewController::attemptRotationToDeviceOrientation();
     device->endGeneratingDeviceOrientationNotifications();
-    if (app->statusBarOrientation() == before) note("The screen did not turn.");
+    if (app->statusBarOrientation() != before) return true;
+    auto turnsAfter = turns();
+    bool contentTurned = turnsAfter.size() == turnsBefore.size() &&
+                         !std::equal(turnsAfter.begin(), turnsAfter.end(), turnsBefore.begin(),
+                                     [](const CGAffineTransform& a, const CGAffineTransform& b) {
+                                         return CGAffineTransformEqualToTransform(a, b);
+                                     });
+    note(contentTurned ? "The app did not turn; the view on top turned with the phone."
+                       : "The screen did not turn.");
     return true;
 }
 

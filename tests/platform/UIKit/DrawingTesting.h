@@ -52,6 +52,16 @@ inline testing::AssertionResult near(RGBA actual, RGBA expected, int tolerance =
     return testing::AssertionFailure() << actual << " is not near " << expected;
 }
 
+// How many pixels of the image within the area (in pixels from the top-left) pass the test.
+inline int countPixels(UIImage* image, CGRect area, const std::function<bool(RGBA)>& test) {
+    auto px = UIImagePixelsOf(image->CGImage());
+    int n = 0;
+    for (int y = int(area.origin.y); y < int(CGRectGetMaxY(area)); ++y)
+        for (int x = int(area.origin.x); x < int(CGRectGetMaxX(area)); ++x)
+            n += test(pixelAt(px, x, y)) ? 1 : 0;
+    return n;
+}
+
 inline const RGBA kRed{255, 0, 0, 255};
 inline const RGBA kGreen{0, 255, 0, 255};
 inline const RGBA kBlue{0, 0, 255, 255};

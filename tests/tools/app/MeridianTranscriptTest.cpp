@@ -94,6 +94,17 @@ TEST_F(MeridianTranscript, TheHTMLAdFitsItsSlotOnTheItemScreen) {
     }
     EXPECT_GT(text, 100);
     EXPECT_GT(links, 100);
+
+    // The overlay browser the ad opens covers the screen right below the status bar (its white
+    // page there, not the item's bar), and its dark bottom bar reaches the screen's lower edge.
+    auto overlay = UIImage::imageWithContentsOfFile(
+        NSString::fromUTF8((dir / "meridian-overlay.png").string()));
+    ASSERT_TRUE(overlay);
+    EXPECT_TRUE(near(pixelAt(overlay, 160, 22), kWhite)) << pixelAt(overlay, 160, 22);
+    for (int y : {440, 460, 478}) {
+        RGBA bar = pixelAt(overlay, 160, y);
+        EXPECT_LT(bar.r + bar.g + bar.b, 300) << y << ": " << bar;
+    }
 }
 
 }  // namespace

@@ -286,11 +286,21 @@ TEST_F(ResultTranscripts, APebbleAdsLinkOpensTheInAppBrowserAndDoneBringsTheList
 TEST_F(ResultTranscripts, APebbleRichAdOpensTheWebAppScreenAndItsCloseButton) {
     apptest::weightBannersTo("pebble-webapp");
     forgetPebbleStatistics();
-    apptest::expectAppTranscript("item-banner-pebble-webapp");
+    auto dir = apptest::expectTranscriptWithShots("item-banner-pebble-webapp", "banner-shots");
     std::vector<std::string> shop;
     for (auto& r : servicestest::services().received("pebble"))
         if (r.host == "shop.advertiser.test") shop.push_back(r.target);
     EXPECT_EQ(shop, std::vector<std::string>{"/webapp"});
+    // The close button holds the top left corner; the page's title is written below it, with
+    // nothing of it beside the button.
+    auto shot =
+        UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / "pebble-webapp.png").string()));
+    ASSERT_TRUE(shot);
+    auto inked = [&](CGRect area) {
+        return countPixels(shot.get(), area, [](RGBA c) { return c.r + c.g + c.b < 200; });
+    };
+    EXPECT_EQ(inked(CGRectMake(36, 4, 200, 36)), 0);
+    EXPECT_GT(inked(CGRectMake(16, 50, 200, 50)), 100);
 }
 
 // ---- pictures ----------------------------------------------------------------------------------
@@ -324,12 +334,7 @@ bool white(RGBA c) {
 namespace fs = std::filesystem;
 
 int count(UIImage* image, CGRect r, bool (*test)(RGBA)) {
-    auto px = UIImagePixelsOf(image->CGImage());
-    int n = 0;
-    for (int y = int(r.origin.y); y < int(CGRectGetMaxY(r)); ++y)
-        for (int x = int(r.origin.x); x < int(CGRectGetMaxX(r)); ++x)
-            n += test(pixelAt(px, x, y)) ? 1 : 0;
-    return n;
+    return countPixels(image, r, test);
 }
 
 }  // namespace

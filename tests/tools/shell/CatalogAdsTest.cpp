@@ -3,14 +3,20 @@
 // full-screen ad, and the pings the metrics server received, read on the admin host.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
 #include "AdLoom/internal/AdLoomConfigStore.h"
+#include "Foundation/NSString.h"
 #include "Foundation/NetworkWork.h"
 #include "TranscriptTesting.h"
+#include "UIKit/ImageCodecs.h"
+#include "UIKit/UIImage.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "support/RunLoopTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
@@ -31,6 +37,8 @@ TEST(CatalogAds, APersonSeesTapsAndReadsThePingsOfTheBanner) {
     auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
     registerCatalogApp();
     fs::path here = shellTestFolder();
+    fs::path shot = fs::current_path() / "ad-browser.png";
+    fs::remove(shot);
     HookedLines lines(readFile(here / "catalog-ads.script"),
                       "# The service now weights the app's configuration to the platform's banner.",
                       [&] {
@@ -59,4 +67,16 @@ TEST(CatalogAds, APersonSeesTapsAndReadsThePingsOfTheBanner) {
     auto asked = mediation->houseAdRequests();
     EXPECT_EQ(asked, (std::vector<std::string>{"house", "house"}));
     mediation->weightTo("all");
+
+    // The in-app browser's tool bar: Done whole, with the bar's own colour between it and the
+    // right edge; forward an arrow as back is (the same light at the middle of each).
+    auto browser = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
+    ASSERT_TRUE(browser) << shot;
+    RGBA bar = pixelAt(browser, 160, 458);
+    EXPECT_TRUE(near(pixelAt(browser, 316, 458), bar, 3)) << pixelAt(browser, 316, 458);
+    EXPECT_FALSE(near(pixelAt(browser, 300, 458), bar, 10));
+    EXPECT_TRUE(near(pixelAt(browser, 96, 458), pixelAt(browser, 30, 458), 3))
+        << pixelAt(browser, 96, 458) << " " << pixelAt(browser, 30, 458);
+    EXPECT_FALSE(near(pixelAt(browser, 96, 458), bar, 10));
+    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
 }

@@ -77,7 +77,8 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     fs::path refitted = fs::current_path() / "refitted.png";
     fs::path after = fs::current_path() / "after-photos.png";
     fs::path grid = fs::current_path() / "grid.png";
-    for (auto& f : {shot, zoomed, refitted, after, grid})
+    fs::path before = fs::current_path() / "before-photos.png";
+    for (auto& f : {shot, zoomed, refitted, after, grid, before})
         fs::remove(f);
     ShellOptions options;
     options.scriptPath = (here / "catalog-photos.script").string();
@@ -121,14 +122,22 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     RGBA again = pixelAt(fitted, 160, 70);
     EXPECT_LT(again.r + again.g + again.b, 30);
     // Left while its bars were hidden, the browser gave them back: the catalog's list has its
-    // dark bar at the top, not a white row.
+    // bar at the top, not a white row ...
     auto list = UIImage::imageWithContentsOfFile(NSString::fromUTF8(after.string()));
     ASSERT_TRUE(list) << after;
     RGBA bar = pixelAt(list, 300, 40);
-    EXPECT_LT(bar.r + bar.g + bar.b, 3 * 128) << bar;
+    EXPECT_FALSE(near(bar, kWhite, 40)) << bar;
     RGBA row = pixelAt(list, 300, 100);
     EXPECT_TRUE(near(row, kWhite)) << row;
+    // ... and the bars look as they did before the browser came: the status bar and the
+    // navigation bar in their colours, not the browser's black.
+    auto first = UIImage::imageWithContentsOfFile(NSString::fromUTF8(before.string()));
+    ASSERT_TRUE(first) << before;
+    for (int y : {10, 40}) {
+        RGBA was = pixelAt(first, 300, y), is = pixelAt(list, 300, y);
+        EXPECT_TRUE(near(is, was, 3)) << y << ": " << is << " was " << was;
+    }
     if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (auto& f : {shot, zoomed, refitted, after, grid})
+        for (auto& f : {shot, zoomed, refitted, after, grid, before})
             fs::remove(f);
 }

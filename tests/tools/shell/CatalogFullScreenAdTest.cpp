@@ -1,15 +1,24 @@
 // The catalog's Full-Screen Ad screen replayed against the stand-in Ironvine server: the ad is
-// fetched at the first launch, shown over the catalog as text, its link opens the in-ad browser
-// with the landing page, and done closes the window.
+// fetched at the first launch, shown over the catalog as text, turned with the phone, its link
+// opens the in-ad browser with the landing page, and done closes the window.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
 #include "Foundation/NetworkWork.h"
 #include "TranscriptTesting.h"
+#include "UIKit/ImageCodecs.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UINavigationBar.h"
+#include "UIKit/UISegmentedControl.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
+#include "ads/ironvine/IVController.h"
+#include "ads/ironvine/IVFullScreenAd.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "support/RunLoopTesting.h"
 #include "support/services/IronvineFirstLaunch.h"
 #include "support/services/RunningServices.h"
@@ -28,6 +37,11 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
     auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
     registerCatalogApp();
     fs::path here = shellTestFolder();
+    fs::path adShot = fs::current_path() / "full-screen-ad-landscape.png";
+    fs::path browserShot = fs::current_path() / "full-screen-ad-browser-landscape.png";
+    fs::path uprightShot = fs::current_path() / "full-screen-ad-browser.png";
+    for (auto& f : {adShot, browserShot, uprightShot})
+        fs::remove(f);
     // The engine's own threads are not network work the shell waits for: the test waits for
     // what a person would wait to see, then the script's waits settle the rest.
     auto shows = [](const char* text) {
@@ -41,9 +55,43 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
               // No replacement comes after this one.
               services.module("ironvine")->adminView("ads", standin::parseQuery("noad=1"));
           }},
-         {"# Its page is up; \"Menu\" comes ten seconds after it.", [&] {
+         {"# Its page is up; \"Menu\" comes ten seconds after it.",
+          [&] {
               EXPECT_TRUE(
                   advanceRunLoopUntil([&] { return shows("See the deals") && !shows("Loading"); }));
+          }},
+         // Turned a quarter round, the ad's view is a landscape one that fills the screen, its
+         // Menu shown inside it at the lower left.
+         {"# The ad turned.",
+          [&] {
+              auto ad = IVController::sharedController()->fullScreenAdController();
+              CGRect b = ad->view()->bounds();
+              EXPECT_EQ(b.size.width, 480);
+              EXPECT_EQ(b.size.height, 320);
+              CGRect f = ad->view()->frame();
+              EXPECT_NEAR(f.origin.x, 0, 0.01);
+              EXPECT_NEAR(f.origin.y, 0, 0.01);
+              EXPECT_NEAR(f.size.width, 320, 0.01);
+              EXPECT_NEAR(f.size.height, 480, 0.01);
+              auto menu = ad->menuButton();
+              ASSERT_TRUE(menu);
+              EXPECT_FALSE(menu->isHidden());
+              EXPECT_TRUE(CGRectContainsRect(b, menu->frame()));
+          }},
+         // The browser's bar runs along the turned view's top, with Done on it; no Menu.
+         {"# The browser turned.",
+          [&] {
+              auto ad = IVController::sharedController()->fullScreenAdController();
+              EXPECT_TRUE(
+                  CGRectEqualToRect(ad->navigationBar()->frame(), CGRectMake(0, 0, 480, 32)));
+              EXPECT_FALSE(ad->navigationBar()->isHidden());
+              EXPECT_TRUE(ad->navigationItem()->leftBarButtonItem());
+              EXPECT_TRUE(!ad->menuButton() || ad->menuButton()->isHidden());
+          }},
+         // The page reached by the link can go back to the first.
+         {"rotate portrait", [&] {
+              auto ad = IVController::sharedController()->fullScreenAdController();
+              EXPECT_TRUE(ad->navigationControls()->isEnabledForSegmentAtIndex(0));
           }}});
     std::istream in(&lines);
     std::ostringstream out;
@@ -57,6 +105,34 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
     EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     UIWebView::setURLLoader(previousLoader);
     expectTranscript(here / "catalog-full-screen-ad.transcript", out.str());
+    // The turned ad fills the screen (no black bands above and below it), its heading whole
+    // along the right edge and its Menu, dark blue letters, in its corner at the top left.
+    auto turned = UIImage::imageWithContentsOfFile(NSString::fromUTF8(adShot.string()));
+    ASSERT_TRUE(turned) << adShot;
+    auto dark = [](RGBA c) { return c.r + c.g + c.b < 300; };
+    auto blue = [](RGBA c) { return c.b > c.r + 40 && c.r + c.g + c.b < 500; };
+    EXPECT_TRUE(near(pixelAt(turned, 160, 20), kWhite));
+    EXPECT_TRUE(near(pixelAt(turned, 160, 460), kWhite));
+    EXPECT_GT(countPixels(turned.get(), CGRectMake(240, 0, 40, 200), dark), 1000);
+    EXPECT_GT(countPixels(turned.get(), CGRectMake(10, 12, 20, 56), blue), 20);
+    // The turned browser: its dark bar along the right edge, Done light on it at the top.
+    auto browser = UIImage::imageWithContentsOfFile(NSString::fromUTF8(browserShot.string()));
+    ASSERT_TRUE(browser) << browserShot;
+    EXPECT_TRUE(dark(pixelAt(browser, 300, 240)));
+    EXPECT_GT(countPixels(browser.get(), CGRectMake(290, 0, 28, 60),
+                          [](RGBA c) { return c.r + c.g + c.b > 600; }),
+              10);
+    // Upright again, the bar's back and forward buttons are grey (their tint), not white, so
+    // the light arrow of an enabled back reads on them.
+    auto upright = UIImage::imageWithContentsOfFile(NSString::fromUTF8(uprightShot.string()));
+    ASSERT_TRUE(upright) << uprightShot;
+    for (int x : {245, 290}) {
+        RGBA button = pixelAt(upright, x, 8);
+        EXPECT_LT(button.r + button.g + button.b, 3 * 200) << x << ": " << button;
+    }
+    if (!getenv("BN_KEEP_SCREENSHOT"))
+        for (auto& f : {adShot, browserShot, uprightShot})
+            fs::remove(f);
     // The shown ad's impression trackers reached the ad server.
     auto hits = services.module("ironvine")->adminView("hits", {})->body;
     EXPECT_NE(hits.find("track/ivFullScreen/1002/impression"), std::string::npos) << hits;

@@ -86,12 +86,18 @@ TEST(CatalogHouseAds, ABannerForAHookAndTheCanvasFromTheStandInsAdReply) {
             }
         EXPECT_LT(darkest, 200);
     }
-    // The canvas covers the screen: its page (white) under the bar, then the drawer raised from
-    // the bottom with its grey handle and the canvas banners on their blue backgrounds.
+    // The canvas covers the screen below the status bar: its bar whole from 20 to 64 points
+    // down (its lower part the bar's colour too, not the page), its page (white) under the bar,
+    // then the drawer raised from the bottom with its grey handle and the canvas banners on
+    // their blue backgrounds.
     auto canvas = UIImage::imageWithContentsOfFile(NSString::fromUTF8(canvasShot.string()));
     ASSERT_TRUE(canvas) << canvasShot;
+    RGBA barTop = pixelAt(canvas, 160, 30), barBottom = pixelAt(canvas, 160, 60);
+    EXPECT_FALSE(near(barBottom, kWhite, 40)) << barBottom;
+    EXPECT_TRUE(near(barBottom, barTop, 40)) << barBottom << " " << barTop;
+    EXPECT_TRUE(near(pixelAt(canvas, 160, 66), kWhite));
     EXPECT_TRUE(near(pixelAt(canvas, 160, 250), kWhite));
-    EXPECT_TRUE(near(pixelAt(canvas, 2, 333), RGBA{0x80, 0x80, 0x80, 255}, 3));
+    EXPECT_TRUE(near(pixelAt(canvas, 2, 353), RGBA{0x80, 0x80, 0x80, 255}, 3));
     EXPECT_TRUE(near(pixelAt(canvas, 315, 475), RGBA{0x20, 0x40, 0x80, 255}, 3));
     if (!getenv("BN_KEEP_SCREENSHOT")) {
         fs::remove(bannerShot);
