@@ -147,8 +147,11 @@ public:
     }
     void viewDidLoad() override {
         setTitle(NS("Tabs"));
+        // A badge sits inside its tab's top right corner: on the bar's wide tabs it covers no
+        // text, where on the strip's tabs, each just as wide as its title, it would hide the
+        // title's end.
+        cast<DZTabItem>(bar_->tabItems()->objectAtIndex(0))->setBadgeNumber(150);
         cast<DZTabItem>(bar_->tabItems()->objectAtIndex(2))->setBadgeNumber(4);
-        cast<DZTabItem>(strip_->tabItems()->objectAtIndex(0))->setBadgeNumber(150);
     }
     void tabBarTabSelected(DZTabBar* bar, NSInteger) override {
         auto item = bar->selectedTabItem();

@@ -1,6 +1,6 @@
 // The catalog's Launcher and Tabs screens replayed: the shell lists the icons with their badges
-// and the tabs, taps open an icon and select tabs, and the screenshot shows the large badge at
-// the corner of the second icon's picture.
+// and the tabs, taps open an icon and select tabs, and the screenshots show the large badge at
+// the corner of the second icon's picture, and the tabs' badges clear of their titles.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,7 +22,9 @@ TEST(CatalogComposite, TheShellListsIconsAndTabsAndTapsThem) {
     registerCatalogApp();
     fs::path here = shellTestFolder();
     fs::path shot = fs::current_path() / "launcher.png";
+    fs::path tabsShot = fs::current_path() / "tabs.png";
     fs::remove(shot);
+    fs::remove(tabsShot);
     ShellOptions options;
     options.scriptPath = (here / "catalog-composite.script").string();
     options.delegateClassName = kCatalogDelegateClassName;
@@ -43,7 +45,27 @@ TEST(CatalogComposite, TheShellListsIconsAndTabsAndTapsThem) {
     EXPECT_GT(badge.r, 180);
     EXPECT_LT(badge.g, 80);
     EXPECT_LT(badge.b, 80);
+
+    // The tabs: the strip (70 points down on the screen's content, 40 high) shows its titles
+    // with no badge over them; the bar's "99+" sits in the corner of its first tab, clear of
+    // "All" in the middle of it.
+    auto tabs = UIImage::imageWithContentsOfFile(NSString::fromUTF8(tabsShot.string()));
+    ASSERT_TRUE(tabs) << tabsShot;
+    auto pixels = UIImagePixelsOf(tabs->CGImage());
+    auto redIn = [&](int left, int right, int top, int bottom) {
+        int count = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x) {
+                RGBA c = pixelAt(pixels, x, y);
+                if (c.r > 180 && c.g < 80 && c.b < 80) ++count;
+            }
+        return count;
+    };
+    EXPECT_EQ(redIn(0, 320, 64 + 70, 64 + 110), 0);
+    EXPECT_GT(redIn(70, 112, 64 + 10, 64 + 50), 20);
+    EXPECT_EQ(redIn(40, 70, 64 + 10, 64 + 50), 0);
     if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
+    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(tabsShot);
 }
 
 // Fingers on the launcher: a hold starts editing with close buttons, a close button takes
