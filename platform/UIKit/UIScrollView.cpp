@@ -68,6 +68,12 @@ void UIScrollView::setContentSize(CGSize size) {
 void UIScrollView::setContentInset(UIEdgeInsets insets) {
     contentInset_ = insets;
     setNeedsLayout();
+    // At rest, content held open above its top by the old inset (a refreshing table's header)
+    // closes with the new one; a finger on the view keeps it where it is.
+    if (tracking_ || dragging_ || decelerating_) return;
+    CGPoint o = contentOffset(), mn = minimumContentOffset();
+    if (o.x < mn.x || o.y < mn.y)
+        setContentOffset(CGPointMake(std::max(o.x, mn.x), std::max(o.y, mn.y)));
 }
 
 CGPoint UIScrollView::minimumContentOffset() {

@@ -234,6 +234,27 @@ void drawTextView(UITextView* view, CGContextRef ctx) {
     if (view->isFirstResponder() && view->isEditing()) drawCaret(ctx, view->caretRect());
 }
 
+// Whether a view of the field in that mode shows now.
+bool fieldShows(UITextField* field, UITextFieldViewMode mode) {
+    switch (mode) {
+        case UITextFieldViewModeNever:
+            return false;
+        case UITextFieldViewModeWhileEditing:
+            return field->isEditing();
+        case UITextFieldViewModeUnlessEditing:
+            return !field->isEditing();
+        case UITextFieldViewModeAlways:
+            return true;
+    }
+    return false;
+}
+
+// The clear button shows with text, when its mode says so and no right view takes its place.
+bool showsClearButton(UITextField* field) {
+    return field->hasText() && fieldShows(field, field->clearButtonMode()) &&
+           !(field->rightView() && fieldShows(field, field->rightViewMode()));
+}
+
 void drawTextField(UITextField* field, CGContextRef ctx) {
     CGRect b = field->bounds();
     switch (field->borderStyle()) {
@@ -276,6 +297,21 @@ void drawTextField(UITextField* field, CGContextRef ctx) {
         CGContextRestoreGState(ctx);
     } else {
         drawText(field->displayedText(), r, field->font(), color, field->textAlignment());
+    }
+    if (showsClearButton(field)) {
+        // A grey disc with a white cross.
+        CGRect c = field->clearButtonRectForBounds(b);
+        setFill(ctx, RGB{0.62f, 0.62f, 0.62f});
+        CGContextFillEllipseInRect(ctx, c);
+        setStroke(ctx, RGB{1, 1, 1});
+        CGContextSetLineWidth(ctx, 2);
+        CGRect x = CGRectInset(c, 6, 6);
+        CGContextBeginPath(ctx);
+        CGContextMoveToPoint(ctx, CGRectGetMinX(x), CGRectGetMinY(x));
+        CGContextAddLineToPoint(ctx, CGRectGetMaxX(x), CGRectGetMaxY(x));
+        CGContextMoveToPoint(ctx, CGRectGetMaxX(x), CGRectGetMinY(x));
+        CGContextAddLineToPoint(ctx, CGRectGetMinX(x), CGRectGetMaxY(x));
+        CGContextStrokePath(ctx);
     }
     if (editing) {
         // Typing goes at the end of the text.

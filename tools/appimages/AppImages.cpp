@@ -9,8 +9,10 @@
 #include "CoreGraphics/CGGradient.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSString.h"
+#include "UIKit/UIFont.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
+#include "UIKit/UIStringDrawing.h"
 
 namespace {
 
@@ -343,6 +345,33 @@ std::vector<AppImage> drawAppImages() {
         {"toolbar_web.png", webIcon()},
         {"toolbar_share.png", shareIcon()},
     };
+}
+
+Ref<UIImage> drawLauncherIcon(const std::string& title, size_t index) {
+    // Light over dark, so the tiles read on a dark launcher as well as a light one.
+    static const RGBA kTiles[][2] = {
+        {{0.35f, 0.6f, 0.95f}, {0.12f, 0.32f, 0.7f}}, {{0.95f, 0.55f, 0.25f}, {0.75f, 0.3f, 0.08f}},
+        {{0.4f, 0.8f, 0.4f}, {0.15f, 0.5f, 0.18f}},   {{0.9f, 0.4f, 0.5f}, {0.65f, 0.15f, 0.28f}},
+        {{0.65f, 0.5f, 0.9f}, {0.38f, 0.22f, 0.65f}}, {{0.3f, 0.8f, 0.8f}, {0.08f, 0.5f, 0.55f}},
+    };
+    const auto& tile = kTiles[index % (sizeof kTiles / sizeof kTiles[0])];
+    auto letter = NSString::fromUTF8(title.substr(0, 1));
+    return draw(57, 57, [&](CGContextRef ctx) {
+        CGRect r = CGRectMake(0, 0, 57, 57);
+        roundedRect(ctx, r, 9);
+        gradientInPath(ctx, r, tile[0], tile[1]);
+        // The gloss over the upper half.
+        roundedRect(ctx, CGRectMake(2, 2, 53, 26), 8);
+        fill(ctx, RGBA{1, 1, 1, 0.18f});
+        CGContextFillPath(ctx);
+        auto font = UIFont::boldSystemFontOfSize(30);
+        CGSize size = sizeWithFont(letter, font);
+        fill(ctx, kWhite);
+        drawAtPoint(
+            letter,
+            CGPointMake(std::round((57 - size.width) / 2), std::round((57 - size.height) / 2)),
+            font);
+    });
 }
 
 bool writeAppImages(const std::string& folder, size_t* written) {

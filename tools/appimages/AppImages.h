@@ -18,6 +18,11 @@ struct AppImage {
 // Every image of the bundle, drawn anew.
 std::vector<AppImage> drawAppImages();
 
+// A launcher icon of 57 points square: a rounded tile in one of several colours (picked by the
+// index) with the title's first letter in white, for screens whose items have no picture of
+// their own (the catalog's launcher).
+Ref<UIImage> drawLauncherIcon(const std::string& title, size_t index);
+
 // Writes every image as a PNG file into the folder (made when missing). Returns the number of
 // files written; a file that cannot be written ends the run with false.
 bool writeAppImages(const std::string& folder, size_t* written);

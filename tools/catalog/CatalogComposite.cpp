@@ -11,8 +11,10 @@
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UIViewController.h"
 #include "json/ZJSONDeserializer.h"
+#include "tools/appimages/AppImages.h"
 #include "tools/catalog/CatalogHosts.h"
 #include "tools/catalog/CatalogTables.h"
+#include "ui/core/DZURLCache.h"
 #include "ui/core/DZURLRequest.h"
 #include "ui/table/DZLauncherView.h"
 #include "ui/table/DZPhotoViewController.h"
@@ -25,7 +27,18 @@ const char* const kIcons[] = {"Cars",    "Homes",   "Jobs",  "Pets",  "Bikes",
                               "Tools",   "Sports",  "Toys",  "Art",   "Travel",
                               "Tickets", "Fashion", "Games", "Food",  "Services"};
 
-// Twenty icons over three pages; tapping one names it, and Done ends editing.
+// The icon of a launcher item, drawn once and kept in the image cache under its URL.
+Ref<NSString> launcherIconURL(const char* title, size_t index) {
+    auto url = NSString::stringWithFormat(NS("catalog://launcher/icons/%s.png"), title);
+    auto cache = DZURLCache::sharedCache();
+    if (!cache->imageForURL(url, false))
+        cache->storeImage(drawLauncherIcon(title, index).get(), url.get());
+    return url;
+}
+
+// Twenty icons over three pages, on a dark ground as on a phone's home screen (the launcher's
+// light titles and white page dot are made for one); tapping one names it, and Done ends
+// editing.
 class CatalogLauncherController : public UIViewController, public DZLauncherViewDelegate {
     NS_OBJECT(CatalogLauncherController, UIViewController)
     static void describeClass(RuntimeClass& c) {
@@ -37,16 +50,22 @@ class CatalogLauncherController : public UIViewController, public DZLauncherView
 public:
     void loadView() override {
         auto view = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 416));
-        view->setBackgroundColor(UIColor::whiteColor());
+        view->setBackgroundColor(UIColor::colorWithRed(0.16f, 0.18f, 0.22f, 1));
         status_ = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 0, 300, 24));
         status_->setText(NS("Hold an icon to arrange"));
+        status_->setTextColor(UIColor::whiteColor());
+        status_->setBackgroundColor(UIColor::clearColor());
         view->addSubview(status_);
+        // The launcher takes the rest of the screen, whatever bars the screen has, so its page
+        // dots stay above the tab bar.
         launcher_ =
             make<DZLauncherView>(&DZLauncherView::initWithFrame, CGRectMake(0, 24, 320, 392));
+        launcher_->setAutoresizingMask(static_cast<UIViewAutoresizing>(
+            UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight));
         launcher_->setDelegate(this);
         auto pages = NSMutableArray::array();
         Ref<NSMutableArray> page;
-        int n = 0;
+        size_t n = 0;
         for (const char* title : kIcons) {
             if (n++ % 9 == 0) {
                 page = NSMutableArray::array();
@@ -55,7 +74,7 @@ public:
             auto item = make<DZLauncherItem>(
                 static_cast<bool (DZLauncherItem::*)(NSString*, NSString*, NSString*, bool)>(
                     &DZLauncherItem::initWithTitle),
-                NSString::stringWithUTF8String(title), static_cast<NSString*>(nullptr),
+                NSString::stringWithUTF8String(title), launcherIconURL(title, n - 1).get(),
                 NSString::stringWithFormat(NS("catalog://launcher/%s"), title).get(), true);
             page->addObject(item);
         }
@@ -128,8 +147,11 @@ public:
     }
     void viewDidLoad() override {
         setTitle(NS("Tabs"));
+        // A badge sits inside its tab's top right corner: on the bar's wide tabs it covers no
+        // text, where on the strip's tabs, each just as wide as its title, it would hide the
+        // title's end.
+        cast<DZTabItem>(bar_->tabItems()->objectAtIndex(0))->setBadgeNumber(150);
         cast<DZTabItem>(bar_->tabItems()->objectAtIndex(2))->setBadgeNumber(4);
-        cast<DZTabItem>(strip_->tabItems()->objectAtIndex(0))->setBadgeNumber(150);
     }
     void tabBarTabSelected(DZTabBar* bar, NSInteger) override {
         auto item = bar->selectedTabItem();

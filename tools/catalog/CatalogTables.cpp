@@ -1,5 +1,8 @@
 #include "tools/catalog/CatalogTables.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDate.h"
@@ -20,6 +23,7 @@
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLMap.h"
 #include "ui/core/DZURLRequest.h"
+#include "ui/style/DZButton.h"
 #include "ui/style/DZStyledText.h"
 #include "ui/table/DZTableItem.h"
 #include "ui/table/DZTableView.h"
@@ -165,12 +169,22 @@ public:
     void done(NSObject*) { dismissModalViewControllerAnimated(true); }
 };
 
+// A styled text in a row of its own, inset like the text of the rows around it (a bare styled
+// text fills its row edge to edge, and two of them run together).
+Ref<DZTableStyledTextItem> styledRow(DZStyledText* text) {
+    auto item = DZTableStyledTextItem::itemWithText(text);
+    item->setPadding(UIEdgeInsetsMake(11, 10, 11, 10));
+    return item;
+}
+
 // Every kind of row, URLs of the four navigation modes, an editor row, a banner and a row
 // menu.
-class CatalogTablesController : public DZTableViewController {
+class CatalogTablesController : public DZTableViewController, public UITextFieldDelegate {
     NS_OBJECT(CatalogTablesController, DZTableViewController)
     static void describeClass(RuntimeClass& c) {
         c.method("showRowMenu:", &CatalogTablesController::showRowMenu);
+        c.method("closeRowMenu:", &CatalogTablesController::closeRowMenu);
+        c.implements({"textFieldShouldReturn:"});
     }
 
 public:
@@ -178,6 +192,14 @@ public:
         if (!DZTableViewController::initWithNibName(nibName, bundle)) return false;
         setTitle(NS("Tables"));
         setVariableHeightRows(true);
+        // The fields sit low in the list: the table makes room for the keyboard and scrolls
+        // the focused row above it.
+        setAutoresizesForKeyboard(true);
+        return true;
+    }
+    // Return ends typing in the one-line field.
+    bool textFieldShouldReturn(UITextField* field) override {
+        field->resignFirstResponder();
         return true;
     }
     void createModel() override {
@@ -192,6 +214,7 @@ public:
         toggle->setAccessibilityLabel(NS("Switch"));
         auto field = make<UITextField>();
         field->setPlaceholder(NS("Name"));
+        field->setDelegate(this);
         auto editor = make<DZTextEditor>(&DZTextEditor::initWithFrame, CGRectMake(0, 0, 300, 44));
         editor->setPlaceholder(NS("Note"));
         editor->setMaxNumberOfLines(4);
@@ -230,15 +253,15 @@ public:
                  DZTableImageItem::itemWithTextImageURL(NS("Image row"), thumb.get()).get(),
                  DZTableRightImageItem::itemWithTextImageURL(NS("Right image"), thumb.get()).get(),
                  DZTableActivityItem::itemWithText(NS("Working...")).get(),
-                 DZTableStyledTextItem::itemWithText(
-                     DZStyledText::textFromXHTML(
-                         NS("<b>Styled</b> text with <a href=\"catalog://tables/shared\">a "
-                            "link</a>"))
+                 styledRow(DZStyledText::textFromXHTML(
+                               NS("<b>Styled</b> text with <a href=\"catalog://tables/shared\">a "
+                                  "link</a>"))
+                               .get())
+                     .get(),
+                 styledRow(
+                     DZStyledText::textWithURLs(NS("Plain text at http://catalog.services.test/"))
                          .get())
                      .get(),
-                 static_cast<NSObject*>(
-                     DZStyledText::textWithURLs(NS("Plain text at http://catalog.services.test/"))
-                         .get()),
                  NS("Controls"),
                  DZTableControlItem::itemWithCaption(NS("Alerts"), toggle.get()).get(),
                  DZTableControlItem::itemWithCaption(NS("Name"), field.get()).get(),
@@ -254,14 +277,32 @@ public:
         banner->setBackgroundColor(UIColor::colorWithWhite(0.9f, 1).get());
         setTableBannerView(banner.get(), false);
     }
+    // The menu takes the row's place: a dark strip with its two buttons; either closes it.
     void showRowMenu(NSObject* item) {
         auto path = dataSource()->tableViewIndexPathForObject(tableView().get(), item);
         auto cell = path ? tableView()->cellForRowAtIndexPath(path.get()) : nullptr;
         if (!cell) return;
-        auto menu = make<UILabel>(&UILabel::initWithFrame, cell->contentView()->bounds());
-        menu->setText(NS("Row menu: Reply  Delete"));
+        // The row did its work by opening the menu; it does not stay selected under it.
+        tableView()->deselectRowAtIndexPath(path.get(), true);
+        CGRect bounds = cell->contentView()->bounds();
+        auto menu = make<UIView>(&UIView::initWithFrame, bounds);
+        menu->setBackgroundColor(UIColor::colorWithWhite(0.25f, 1).get());
+        menu->setAccessibilityLabel(NS("Row menu"));
+        CGFloat x = 10;
+        for (NSString* title : {NS("Reply"), NS("Delete")}) {
+            auto button = DZButton::buttonWithStyle(NS("blackToolbarButton:"), title);
+            button->sizeToFit();
+            CGRect f = button->frame();
+            f.size.width = std::max<CGFloat>(f.size.width, 70);
+            f.origin = CGPointMake(x, std::floor((bounds.size.height - f.size.height) / 2));
+            button->setFrame(f);
+            button->addTarget(this, Selector::named("closeRowMenu:"), UIControlEventTouchUpInside);
+            menu->addSubview(button.get());
+            x += f.size.width + 10;
+        }
         showMenu(menu.get(), cell.get(), true);
     }
+    void closeRowMenu(NSObject*) { hideMenu(true); }
 };
 
 }  // namespace

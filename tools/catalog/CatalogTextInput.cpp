@@ -95,7 +95,10 @@ public:
         setModel(model_.get());
         return true;
     }
-    void search(NSString* text) override { model_->searchFor(text); }
+    void search(NSString* text) override {
+        searched_ = text && text->length() > 0;
+        model_->searchFor(text);
+    }
     void tableViewDidLoadModel(UITableView*) override {
         items()->removeAllObjects();
         Ref<NSArray> names = model_->names();
@@ -103,10 +106,17 @@ public:
             if (auto text = as<NSString>(Ref<NSObject>(name)))
                 items()->addObject(
                     DZTableTextItem::itemWithText(text.get(), NS("bazaarnest://names")).get());
+        // A search that found nothing says so in a row of its own (with no URL: not chosen),
+        // instead of leaving the screen dimmed with nothing to read.
+        if (showsNoResults_ && searched_ && names->count() == 0)
+            items()->addObject(DZTableGrayTextItem::itemWithText(NS("No results")).get());
     }
+    void setShowsNoResults(bool shows) { showsNoResults_ = shows; }
 
 private:
     Ref<CatalogNamesModel> model_;
+    bool showsNoResults_ = false;
+    bool searched_ = false;
 };
 
 Ref<NSString> namesOf(NSArray* objects) {
@@ -135,6 +145,7 @@ public:
         bar_->setShowsDarkScreen(true);
         bar_->setPlaceholder(NS("Names"));
         source_ = make<CatalogNamesSource>();
+        source_->setShowsNoResults(true);
         bar_->setDataSource(source_.get());
         bar_->setDelegate(this);
         view()->addSubview(bar_.get());
@@ -142,6 +153,7 @@ public:
         status_->setText(NS("Type a name; tap a result."));
     }
     void textFieldDidSelectObject(DZSearchTextField* field, NSObject* object) override {
+        if (is<DZTableGrayTextItem>(object)) return;  // "No results" is no choice
         auto item = as<DZTableTextItem>(Ref<NSObject>(object));
         status_->setText(
             NSString::stringWithFormat(NS("Chose %@"), item ? item->text().get() : NS("?")).get());
@@ -174,6 +186,8 @@ public:
             make<DZPickerTextField>(&DZPickerTextField::initWithFrame, CGRectMake(0, 0, 320, 40));
         source_ = make<CatalogNamesSource>();
         picker_->setDataSource(source_.get());
+        // The typed names and the tokens in the label's own size.
+        picker_->setFont(to->font().get());
         picker_->setLeftView(to.get());
         picker_->setLeftViewMode(UITextFieldViewModeAlways);
         picker_->setDelegate(this);

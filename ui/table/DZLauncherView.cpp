@@ -558,9 +558,10 @@ void DZLauncherView::updateTouch() {
     CGFloat buttonHeight = button->frame().size.height / DZLauncherButton::kDragScale;
     CGFloat pageWidth = scrollView_->frame().size.width;
     if (buttonWidth <= 0 || buttonHeight <= 0 || pageWidth <= 0) return;
+    // The slot under the finger: an icon dropped onto another takes that one's place.
     auto column = static_cast<NSInteger>(
-        std::round((location.x - scrollView_->contentOffset().x) / buttonWidth));
-    auto row = static_cast<NSInteger>(std::round(location.y / buttonHeight));
+        std::floor((location.x - scrollView_->contentOffset().x) / buttonWidth));
+    auto row = static_cast<NSInteger>(std::floor(location.y / buttonHeight));
     NSInteger target = row * columnCount_ + column;
     auto page = static_cast<NSInteger>(std::floor(scrollView_->contentOffset().x / pageWidth));
 

@@ -240,6 +240,9 @@ CGRect DZPickerTextField::textRectForBounds(CGRect bounds) {
         return CGRectMake(-10, 0, 0, 0);  // hides the caret while a cell is selected
     CGRect r = CGRectOffset(bounds, cursorOrigin_.x, cursorOrigin_.y);
     r.size.width -= cursorOrigin_.x + kPadding + (rightView() ? kRightViewWidth : 0);
+    // One line high: the typed text sits on the cursor's line, level with the label and the
+    // cells beside it, rather than in the middle of the whole field shifted down by the margin.
+    r.size.height = dzLineHeight(font().get());
     return r;
 }
 

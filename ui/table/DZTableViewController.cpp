@@ -187,6 +187,13 @@ void DZTableViewController::keyboardWillDisappear(bool animated, CGRect bounds) 
 
 void DZTableViewController::keyboardDidDisappear(bool animated, CGRect bounds) {
     DZModelViewController::keyboardDidDisappear(animated, bounds);
+    // Grown back, a table scrolled to a row low in it would end in a blank band: its end comes
+    // down to its foot again.
+    if (tableView_) {
+        CGPoint offset = tableView_->contentOffset();
+        CGFloat end = tableView_->maximumContentOffset().y;
+        if (offset.y > end) tableView_->setContentOffset(CGPointMake(offset.x, end));
+    }
     layoutOverlayView();
     layoutBannerView();
 }

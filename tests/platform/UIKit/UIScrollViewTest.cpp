@@ -89,6 +89,15 @@ TEST(UIScrollView, PullDownHoldsWhereTheDelegatesInsetSays) {
     f.scroll->dragBy(CGPointMake(0, -80), false);
     EXPECT_FLOAT_EQ(f.scroll->contentOffset().y, -60);
     EXPECT_EQ(f.recorder->log.back(), "endDecel(-60)");
+    // The refresh over, the inset goes back to zero and the header closes with it.
+    f.scroll->setContentInset(UIEdgeInsetsZero);
+    EXPECT_FLOAT_EQ(f.scroll->contentOffset().y, 0);
+    EXPECT_EQ(f.recorder->log.back(), "scroll(0)");
+    // Scrolled down, a smaller inset leaves the content where it is.
+    f.scroll->setContentOffset(CGPointMake(0, 300));
+    f.scroll->setContentInset(UIEdgeInsetsMake(20, 0, 0, 0));
+    f.scroll->setContentInset(UIEdgeInsetsZero);
+    EXPECT_FLOAT_EQ(f.scroll->contentOffset().y, 300);
 }
 
 TEST(UIScrollView, PagingAndAnimatedScrollsFinishOnTheClock) {

@@ -1,9 +1,10 @@
 // Completion over loopback: the catalog's Search screen asks the stand-in names service as the
 // user types. The results wait for the answer (held here at a gate), then lie over the screen;
-// a text that completes to nothing takes them away again.
+// a text that completes to nothing leaves one row that says so.
 #include <gtest/gtest.h>
 
 #include "Foundation/Clock.h"
+#include "Foundation/NSIndexPath.h"
 #include "UIKit/UIViewController.h"
 #include "UIKit/UIWindow.h"
 #include "support/RunLoopTesting.h"
@@ -13,9 +14,11 @@
 #include "ui/core/DZGeometry.h"
 #include "ui/table/DZSearchBar.h"
 #include "ui/table/DZSearchTextField.h"
+#include "ui/table/DZTableItem.h"
 #include "ui/table/DZTableView.h"
+#include "ui/table/DZTableViewDataSource.h"
 
-TEST(CatalogCompletion, ResultsWaitForTheAnswerAndATextWithoutNamesHidesThem) {
+TEST(CatalogCompletion, ResultsWaitForTheAnswerAndATextWithoutNamesSaysSo) {
     auto& services = servicestest::services();
     services.reset();
     bnservices::Fault slow;
@@ -49,7 +52,12 @@ TEST(CatalogCompletion, ResultsWaitForTheAnswerAndATextWithoutNamesHidesThem) {
     services.clearFaults();
     bar->searchField()->insertText(NS("zz"));
     advanceRunLoop(0.5);
-    ASSERT_TRUE(runLoopUntil([&] { return table->superview() == nullptr; }));
+    ASSERT_TRUE(runLoopUntil([&] { return table->numberOfRowsInSection(0) == 1; }));
+    EXPECT_TRUE(table->superview());
+    auto row = as<DZTableTextItem>(bar->dataSource()->tableViewObjectForRowAtIndexPath(
+        table.get(), NSIndexPath::indexPathForRow(0, 0).get()));
+    ASSERT_TRUE(row);
+    EXPECT_TRUE(row->text()->isEqualToString(NS("No results")));
     bar->resignFirstResponder();
     screen->view()->removeFromSuperview();
     services.reset();

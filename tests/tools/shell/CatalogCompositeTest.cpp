@@ -1,8 +1,9 @@
 // The catalog's Launcher and Tabs screens replayed: the shell lists the icons with their badges
-// and the tabs, taps open an icon and select tabs, and the screenshot shows the large badge at
-// the corner of the second icon.
+// and the tabs, taps open an icon and select tabs, and the screenshots show the large badge at
+// the corner of the second icon's picture, and the tabs' badges clear of their titles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -21,7 +22,9 @@ TEST(CatalogComposite, TheShellListsIconsAndTabsAndTapsThem) {
     registerCatalogApp();
     fs::path here = shellTestFolder();
     fs::path shot = fs::current_path() / "launcher.png";
+    fs::path tabsShot = fs::current_path() / "tabs.png";
     fs::remove(shot);
+    fs::remove(tabsShot);
     ShellOptions options;
     options.scriptPath = (here / "catalog-composite.script").string();
     options.delegateClassName = kCatalogDelegateClassName;
@@ -34,22 +37,50 @@ TEST(CatalogComposite, TheShellListsIconsAndTabsAndTapsThem) {
     auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
     ASSERT_TRUE(image) << shot;
     // The screen's content starts 64 points down, the launcher 24 below that. The first
-    // icon's cell is white at its corner; the second icon's badge, red, straddles the top of
-    // its cell (x 93 to 111, y 90 to 101 on the screen).
-    EXPECT_TRUE(near(pixelAt(image, 2, 64 + 24 + 2), kWhite));
-    RGBA badge = pixelAt(image, 100, 95);
+    // icon's cell shows the launcher's dark ground at its corner; the second icon's badge, red,
+    // straddles the top right corner of its picture (x 174 to 193 on the screen).
+    RGBA corner = pixelAt(image, 2, 64 + 24 + 2);
+    EXPECT_LT(corner.r + corner.g + corner.b, 3 * 80) << corner;
+    RGBA badge = pixelAt(image, 183, 113);
     EXPECT_GT(badge.r, 180);
     EXPECT_LT(badge.g, 80);
     EXPECT_LT(badge.b, 80);
+
+    // The tabs: the strip (70 points down on the screen's content, 40 high) shows its titles
+    // with no badge over them; the bar's "99+" sits in the corner of its first tab, clear of
+    // "All" in the middle of it.
+    auto tabs = UIImage::imageWithContentsOfFile(NSString::fromUTF8(tabsShot.string()));
+    ASSERT_TRUE(tabs) << tabsShot;
+    auto pixels = UIImagePixelsOf(tabs->CGImage());
+    auto redIn = [&](int left, int right, int top, int bottom) {
+        int count = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x) {
+                RGBA c = pixelAt(pixels, x, y);
+                if (c.r > 180 && c.g < 80 && c.b < 80) ++count;
+            }
+        return count;
+    };
+    EXPECT_EQ(redIn(0, 320, 64 + 70, 64 + 110), 0);
+    EXPECT_GT(redIn(70, 112, 64 + 10, 64 + 50), 20);
+    EXPECT_EQ(redIn(40, 70, 64 + 10, 64 + 50), 0);
     if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
+    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(tabsShot);
 }
 
 // Fingers on the launcher: a hold starts editing with close buttons, a close button takes
 // Cars away, Homes dragged onto Phones' place moves there, and Jobs held at the right edge goes
-// on to the second page, where it stays when Done ends the editing.
+// on to the second page, where it stays when Done ends the editing. The screenshots show the
+// icons' pictures on the dark ground, their badges whole below the heading, the page dots above
+// the tab bar, and while editing one close button at each icon's top left corner and none at
+// the screen's edge.
 TEST(CatalogComposite, FingersHoldCloseAndDragIcons) {
     registerCatalogApp();
     fs::path here = shellTestFolder();
+    fs::path icons = fs::current_path() / "launcher-icons.png";
+    fs::path editing = fs::current_path() / "launcher-editing.png";
+    for (auto& f : {icons, editing})
+        fs::remove(f);
     ShellOptions options;
     options.scriptPath = (here / "catalog-launcher.script").string();
     options.delegateClassName = kCatalogDelegateClassName;
@@ -58,6 +89,66 @@ TEST(CatalogComposite, FingersHoldCloseAndDragIcons) {
     ShellSession session(options, out, in);
     EXPECT_EQ(session.run(), 0);
     expectTranscript(here / "catalog-launcher.transcript", out.str());
+
+    // The launcher lies 64 + 24 points down; its icons are 107 by 108 points, each picture 57
+    // square at (25, 18) in its cell.
+    auto shown = UIImage::imageWithContentsOfFile(NSString::fromUTF8(icons.string()));
+    ASSERT_TRUE(shown) << icons;
+    RGBA ground = pixelAt(shown, 300, 200);
+    EXPECT_LT(ground.r + ground.g + ground.b, 3 * 80) << ground;  // a dark ground
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 3; ++column) {
+            // The middle of each picture is a coloured tile, not the ground or a title.
+            RGBA tile = pixelAt(shown, 53 + 107 * column, 88 + 18 + 40 + 108 * row);
+            EXPECT_FALSE(near(tile, ground, 40)) << column << "," << row << ": " << tile;
+            EXPECT_GT(std::max({tile.r, tile.g, tile.b}) - std::min({tile.r, tile.g, tile.b}), 60)
+                << column << "," << row << ": " << tile;
+        }
+    auto isRed = [](RGBA c) { return c.r > 180 && c.g < 80 && c.b < 80; };
+    // Homes' "3" straddles its picture's top right corner, below the heading; Pets' "99+"
+    // does the same, whole, well inside the screen's left edge.
+    auto pixels = UIImagePixelsOf(shown->CGImage());
+    auto redIn = [&](int left, int right, int top, int bottom) {
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x)
+                if (isRed(pixelAt(pixels, x, y))) return true;
+        return false;
+    };
+    EXPECT_TRUE(redIn(170, 200, 95, 125));
+    EXPECT_FALSE(redIn(0, 320, 64, 90));  // nothing on the heading
+    EXPECT_TRUE(redIn(50, 100, 205, 230));
+    EXPECT_FALSE(redIn(0, 45, 195, 235));
+    // Three page dots above the tab bar (at 431): the first white, the others grey, the ground
+    // between them.
+    EXPECT_TRUE(near(pixelAt(shown, 143, 421), kWhite, 10)) << pixelAt(shown, 143, 421);
+    EXPECT_TRUE(near(pixelAt(shown, 159, 421), RGBA{77, 77, 77, 255}, 10))
+        << pixelAt(shown, 159, 421);
+    EXPECT_TRUE(near(pixelAt(shown, 175, 421), RGBA{77, 77, 77, 255}, 10))
+        << pixelAt(shown, 175, 421);
+    EXPECT_TRUE(near(pixelAt(shown, 151, 421), ground, 10)) << pixelAt(shown, 151, 421);
+
+    auto edited = UIImage::imageWithContentsOfFile(NSString::fromUTF8(editing.string()));
+    ASSERT_TRUE(edited) << editing;
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < 3; ++column) {
+            // A close button over the top left corner of each picture, where the ground shows
+            // outside editing.
+            int x = 22 + 107 * column, y = 88 + 16 + 108 * row;
+            EXPECT_TRUE(near(pixelAt(shown, x, y), ground, 10)) << column << "," << row;
+            EXPECT_FALSE(near(pixelAt(edited, x, y), ground, 12))
+                << column << "," << row << ": " << pixelAt(edited, x, y);
+        }
+        // None of the next page's close buttons shows at the right edge.
+        for (int y = 88 + 108 * row; y < 88 + 108 * (row + 1); y += 4)
+            EXPECT_TRUE(near(pixelAt(edited, 316, y), ground, 10)) << y;
+    }
+    // Four dots while editing (the empty page offered), above the tab bar.
+    EXPECT_TRUE(near(pixelAt(edited, 135, 421), kWhite, 10)) << pixelAt(edited, 135, 421);
+    EXPECT_TRUE(near(pixelAt(edited, 183, 421), RGBA{77, 77, 77, 255}, 10))
+        << pixelAt(edited, 183, 421);
+    if (!getenv("BN_KEEP_SCREENSHOT"))
+        for (auto& f : {icons, editing})
+            fs::remove(f);
 }
 
 // The photo browser over the services' set of 25: its first page of ten, "1 of 25" and the

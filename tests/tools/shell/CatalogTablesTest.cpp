@@ -13,6 +13,9 @@
 #include "Foundation/NetworkWork.h"
 #include "TranscriptTesting.h"
 #include "UIKit/UIImage.h"
+#include "UIKit/UIResponder.h"
+#include "UIKit/UITextInputTraits.h"
+#include "UIKit/UIView.h"
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
@@ -25,7 +28,10 @@ TEST(CatalogTables, RowsEditorPagesAndPullToRefresh) {
     auto here = shellTestFolder();
     auto modalShot = std::filesystem::current_path() / "catalog-modal.png";
     auto menuShot = std::filesystem::current_path() / "row-menu.png";
-    std::filesystem::remove(modalShot);
+    auto styledShot = std::filesystem::current_path() / "tables-styled.png";
+    auto pulledShot = std::filesystem::current_path() / "paged-pulled.png";
+    for (auto& f : {modalShot, menuShot, styledShot, pulledShot})
+        std::filesystem::remove(f);
     ShellOptions options;
     options.scriptPath = (here / "catalog-tables.script").string();
     options.delegateClassName = kCatalogDelegateClassName;
@@ -47,8 +53,93 @@ TEST(CatalogTables, RowsEditorPagesAndPullToRefresh) {
     ASSERT_TRUE(modal) << modalShot;
     EXPECT_TRUE(near(pixelAt(modal, 160, 300), kWhite));
     EXPECT_TRUE(near(pixelAt(modal, 300, 180), kWhite));
-    if (!getenv("BN_KEEP_SCREENSHOT")) {
-        std::filesystem::remove(modalShot);
-        std::filesystem::remove(menuShot);
-    }
+    // The row menu is a dark strip in the row's place (286 to 326 on the screen) with its two
+    // black buttons from 10 points in; the row under it is not left selected.
+    auto menu = UIImage::imageWithContentsOfFile(NSString::fromUTF8(menuShot.string()));
+    ASSERT_TRUE(menu) << menuShot;
+    EXPECT_TRUE(near(pixelAt(menu, 160, 306), RGBA{64, 64, 64, 255}, 6)) << pixelAt(menu, 160, 306);
+    EXPECT_TRUE(near(pixelAt(menu, 300, 300), RGBA{64, 64, 64, 255}, 6)) << pixelAt(menu, 300, 300);
+    RGBA button = pixelAt(menu, 45, 306);
+    EXPECT_FALSE(near(button, RGBA{64, 64, 64, 255}, 10)) << button;
+    EXPECT_LT(button.r + button.g + button.b, 3 * 100) << button;
+    // The styled rows' text starts 10 points in, as their neighbours' does: nothing dark in the
+    // first 9 points of any row, and the two styled texts there beside them.
+    auto styled = UIImage::imageWithContentsOfFile(NSString::fromUTF8(styledShot.string()));
+    ASSERT_TRUE(styled) << styledShot;
+    auto pixels = UIImagePixelsOf(styled->CGImage());
+    auto dark = [&](int x, int y) {
+        RGBA c = pixelAt(pixels, x, y);
+        return c.r + c.g + c.b < 300;
+    };
+    for (int y = 64; y < 330; ++y)
+        for (int x = 0; x < 9; ++x)
+            EXPECT_FALSE(dark(x, y)) << x << "," << y;
+    // Each styled text has its own row: blank rows of 8 points between "Styled" (from 146) and
+    // "Plain" (from 186).
+    auto textIn = [&](int top, int bottom) {
+        for (int y = top; y < bottom; ++y)
+            for (int x = 9; x < 20; ++x)
+                if (dark(x, y)) return true;
+        return false;
+    };
+    EXPECT_TRUE(textIn(144, 160));
+    EXPECT_FALSE(textIn(162, 184));
+    EXPECT_TRUE(textIn(184, 196));
+    // After the pull's reload the header has closed: the first row at the top, not the
+    // header's grey-blue.
+    auto pulled = UIImage::imageWithContentsOfFile(NSString::fromUTF8(pulledShot.string()));
+    ASSERT_TRUE(pulled) << pulledShot;
+    EXPECT_TRUE(near(pixelAt(pulled, 200, 70), kWhite)) << pixelAt(pulled, 200, 70);
+    EXPECT_TRUE(near(pixelAt(pulled, 200, 110), kWhite)) << pixelAt(pulled, 200, 110);
+    if (!getenv("BN_KEEP_SCREENSHOT"))
+        for (auto& f : {modalShot, menuShot, styledShot, pulledShot})
+            std::filesystem::remove(f);
+}
+
+// A field low in the list, tapped, comes above the keyboard (the table gives the keyboard its
+// room and scrolls the focused row into what is left), for the editor row and the one-line
+// field alike; Return in the field puts the keyboard away. The screenshots show the rows above
+// the keyboard.
+TEST(CatalogTables, TheFocusedFieldComesAboveTheKeyboard) {
+    registerCatalogApp();
+    servicestest::services().reset();
+    auto here = shellTestFolder();
+    std::vector<std::string> checked;
+    auto aboveKeyboard = [&] {
+        ASSERT_TRUE(UIKeyboard::isVisible());
+        auto focused = as<UIView>(UIResponder::currentFirstResponder());
+        ASSERT_TRUE(focused);
+        CGRect f = focused->convertRect(focused->bounds(), nullptr);
+        CGFloat keyboardTop = UIKeyboard::interfaceFrame().origin.y;
+        // Under the navigation bar (64 points) and wholly above the keyboard.
+        EXPECT_GE(f.origin.y, 64) << checked.size();
+        EXPECT_LE(CGRectGetMaxY(f), keyboardTop) << checked.size() << ": " << CGRectGetMaxY(f);
+        checked.push_back("checked");
+    };
+    HookedLines lines(readFile(here / "catalog-tables-keyboard.script"),
+                      "# The test checks here that the focused field lies above the keyboard.",
+                      aboveKeyboard);
+    std::istream in(&lines);
+    std::ostringstream out;
+    ShellOptions options;
+    options.scriptPath = "-";
+    options.delegateClassName = kCatalogDelegateClassName;
+    ShellSession session(options, out, in);
+    EXPECT_EQ(session.run(), 0);
+    EXPECT_EQ(checked.size(), 2u);
+    expectTranscript(here / "catalog-tables-keyboard.transcript", out.str());
+    // Return in the one-line field ended typing.
+    EXPECT_FALSE(UIKeyboard::isVisible());
+    EXPECT_NE(out.str().find("[Bob]"), std::string::npos);
+    // With the keyboard gone the list reaches down to the banner again: its last row (the
+    // orange swatch) just above it, no blank band.
+    auto back = UIImage::imageWithContentsOfFile(
+        NSString::fromUTF8((std::filesystem::current_path() / "tables-return.png").string()));
+    ASSERT_TRUE(back);
+    RGBA swatch = pixelAt(back, 160, 400);
+    EXPECT_GT(swatch.r, 200) << swatch;
+    EXPECT_LT(swatch.b, 60) << swatch;
+    if (!getenv("BN_KEEP_SCREENSHOT"))
+        for (const char* name : {"tables-note.png", "tables-name.png", "tables-return.png"})
+            std::filesystem::remove(std::filesystem::current_path() / name);
 }

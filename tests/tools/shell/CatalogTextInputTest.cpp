@@ -5,10 +5,16 @@
 // popup.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
+#include "Foundation/NSString.h"
 #include "Foundation/NetworkWork.h"
 #include "TranscriptTesting.h"
+#include "UIKit/UIImage.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/shell/ShellSession.h"
@@ -18,6 +24,9 @@ TEST(CatalogTextInput, SearchTokensComposerTextBarAndPostPopup) {
     registerCatalogApp();
     servicestest::services().reset();
     auto here = shellTestFolder();
+    auto shot = [](const char* name) { return std::filesystem::current_path() / name; };
+    for (const char* name : {"search-none.png", "tokens-typed.png", "composer-typed.png"})
+        std::filesystem::remove(shot(name));
     ShellOptions options;
     options.scriptPath = (here / "catalog-text-input.script").string();
     options.delegateClassName = kCatalogDelegateClassName;
@@ -40,4 +49,61 @@ TEST(CatalogTextInput, SearchTokensComposerTextBarAndPostPopup) {
     }
     EXPECT_TRUE(sawWhole);
     EXPECT_GE(asked, 5);
+
+    // A search that finds nothing says so in a row; the field's clear button, a grey disc with
+    // a white cross, is drawn at its right end.
+    EXPECT_NE(out.str().find("No results"), std::string::npos);
+    auto none =
+        UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot("search-none.png").string()));
+    ASSERT_TRUE(none);
+    {
+        // The disc is 19 points across, left of the Cancel button.
+        auto pixels = UIImagePixelsOf(none->CGImage());
+        int disc = 0, cross = 0;
+        for (int y = 74; y < 98; ++y)
+            for (int x = 200; x < 255; ++x) {
+                RGBA c = pixelAt(pixels, x, y);
+                if (near(c, RGBA{158, 158, 158, 255}, 6)) ++disc;
+                bool inDisc = near(pixelAt(pixels, x - 5, y), RGBA{158, 158, 158, 255}, 6) &&
+                              near(pixelAt(pixels, x + 5, y), RGBA{158, 158, 158, 255}, 6);
+                if (inDisc && near(c, kWhite, 20)) ++cross;
+            }
+        EXPECT_GT(disc, 150);
+        EXPECT_GT(cross, 4);
+    }
+
+    // Typed text in the token picker and the composer is as large as the "To:" beside it and
+    // stands on the same line: the rows its dark (grey, not the blue caret) pixels take in the
+    // field (above the results, which start 100 points down).
+    struct Rows {
+        int top = 1000, bottom = -1;
+    };
+    auto rowsOf = [](UIImage* image, int left, int right) {
+        Rows rows;
+        auto pixels = UIImagePixelsOf(image->CGImage());
+        for (int y = 64; y < 100; ++y)
+            for (int x = left; x < right; ++x) {
+                RGBA c = pixelAt(pixels, x, y);
+                bool grey = std::abs(int(c.r) - int(c.b)) < 30;
+                if (grey && c.r + c.g + c.b < 450) {
+                    rows.top = std::min(rows.top, y);
+                    rows.bottom = std::max(rows.bottom, y);
+                }
+            }
+        return rows;
+    };
+    for (const char* name : {"tokens-typed.png", "composer-typed.png"}) {
+        auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot(name).string()));
+        ASSERT_TRUE(image) << name;
+        Rows label = rowsOf(image.get(), 5, 34), typed = rowsOf(image.get(), 38, 72);
+        ASSERT_GE(label.bottom, 0) << name;
+        ASSERT_GE(typed.bottom, 0) << name;
+        // The same baseline (no descenders in "To:", "tan" or "ben")...
+        EXPECT_NEAR(typed.bottom, label.bottom, 2) << name;
+        // ...and letters nearly as tall ("t" and "b" against a capital "T").
+        EXPECT_GE(typed.bottom - typed.top + 1, (label.bottom - label.top + 1) * 8 / 10) << name;
+    }
+    if (!getenv("BN_KEEP_SCREENSHOT"))
+        for (const char* name : {"search-none.png", "tokens-typed.png", "composer-typed.png"})
+            std::filesystem::remove(shot(name));
 }

@@ -245,7 +245,7 @@ TEST_F(Launchers, TheWobbleRunsAsOneAnimationAfterAnother) {
 TEST_F(Launchers, DraggingMovesTheIconAndReportsOnlyRealMoves) {
     fill({6});
     auto icon = itemAt(0, 0);
-    // Slots are taken by the finger's nearest grid corner: near the top left is the first.
+    // Slots are taken by where the finger is: near the top left is the first.
     auto f = fingers->down(CGPointMake(20, 20));
     advanceRunLoop(1.01);
     ASSERT_TRUE(launcher->editing());
@@ -259,6 +259,25 @@ TEST_F(Launchers, DraggingMovesTheIconAndReportsOnlyRealMoves) {
     fingers->up(f);
     advanceRunLoop(0.5);
     EXPECT_FLOAT_EQ(launcher->buttonForItem(icon)->center().x, 214 + 107 / 2.0f);
+}
+
+// An icon dragged onto the middle of another takes that one's place (not the slot past the
+// corner nearest the finger, which from the last row is the end of the page).
+TEST_F(Launchers, AnIconDroppedOnAnotherTakesItsPlace) {
+    fill({9});
+    auto icon = itemAt(0, 1);
+    auto f = holdIcon(icon);
+    ASSERT_TRUE(launcher->editing());
+    CGPoint target = centreOf(itemAt(0, 6));  // column 0, row 2
+    fingers->move(f, CGPointMake(target.x, target.y - 40));
+    fingers->move(f, target);
+    EXPECT_EQ(titleAt(0, 6), "Icon 2");
+    EXPECT_EQ(titleAt(0, 5), "Icon 7");
+    fingers->up(f);
+    advanceRunLoop(0.5);
+    EXPECT_EQ(titleAt(0, 6), "Icon 2");
+    EXPECT_FLOAT_EQ(launcher->buttonForItem(icon)->center().x, target.x);
+    EXPECT_FLOAT_EQ(launcher->buttonForItem(icon)->center().y, target.y);
 }
 
 TEST_F(Launchers, DropsOnAFullPageCascadeToTheNextPages) {
