@@ -19,7 +19,9 @@
 NSString* const UITableViewIndexSearch = NS("{search}");
 
 namespace {
-constexpr CGFloat kIndexWidth = 30;
+// The widest the index strip grows for long titles (a section name such as "Community" whole);
+// titles wider still shrink into it.
+constexpr CGFloat kIndexWidth = 70;
 constexpr CGFloat kGroupedMargin = 10;
 
 SEL sel(const char* name) {
@@ -101,7 +103,8 @@ CGFloat UITableViewIndex::widthForTitles(NSArray* titles) {
         if (auto title = as<NSString>(titles->objectAtIndex(i)))
             widest = std::max(widest, faces->widthOfText(title->u16(), font));
     }
-    // A narrow strip over the rows' right ends: long titles shrink into it rather than widen it.
+    // A strip over the rows' right ends as wide as its widest title: narrow for letters, wider
+    // for whole words, which stay whole up to the cap.
     return std::clamp(std::ceil(widest) + 2 * kIndexMargin, kIndexMinimumWidth, kIndexWidth);
 }
 
@@ -642,8 +645,9 @@ Ref<UIView> UITableView::headerOrFooterView(NSInteger section, bool header) {
                     UIFont::boldSystemFontOfSize(style_ == UITableViewStylePlain ? 18 : 17));
             else
                 label->setFont(UIFont::systemFontOfSize(15));
+            // Opaque: a pinned header covers the rows scrolling under it.
             label->setBackgroundColor(style_ == UITableViewStylePlain
-                                          ? UIColor::colorWithWhite(0.7f, 0.9f)
+                                          ? UIColor::colorWithWhite(0.7f, 1)
                                           : UIColor::clearColor());
             view = label;
         }

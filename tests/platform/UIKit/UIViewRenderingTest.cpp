@@ -11,11 +11,13 @@
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
+#include "UIKit/UIFont.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UISegmentedControl.h"
+#include "UIKit/UIStringDrawing.h"
 #include "UIKit/UISwitch.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITableViewCell.h"
@@ -410,7 +412,7 @@ TEST(UIViewRendering, TheSectionIndexIsANarrowStripOverTheRows) {
     auto titles = source->sectionIndexTitlesForTableView(table);
     CGFloat width = UITableViewIndex::widthForTitles(titles);
     EXPECT_GE(width, 15);
-    EXPECT_LE(width, 30);
+    EXPECT_LE(width, 70);
     auto cell = table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0));
     ASSERT_TRUE(cell);
     EXPECT_FLOAT_EQ(cell->frame().size.width, 320);
@@ -443,6 +445,60 @@ TEST(UIViewRendering, TheSectionIndexIsANarrowStripOverTheRows) {
     // Touches above and below the titles pick the first and the last.
     EXPECT_EQ(index->titleIndexAtPoint(CGPointMake(5, 20)), 0);
     EXPECT_EQ(index->titleIndexAtPoint(CGPointMake(5, 380)), 3);
+}
+
+// Two titled sections of tall green rows.
+class TitledSections : public NSObject, public UITableViewDataSource {
+    NS_OBJECT(TitledSections, NSObject)
+    static void describeClass(RuntimeClass& c) {
+        c.implements({"numberOfSectionsInTableView:", "tableView:titleForHeaderInSection:"});
+    }
+    NSInteger numberOfSectionsInTableView(UITableView*) override { return 2; }
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 3; }
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView*, NSIndexPath*) override {
+        auto cell = make<UITableViewCell>(&UITableViewCell::initWithStyle,
+                                          UITableViewCellStyleDefault, nullptr);
+        cell->setBackgroundColor(UIColor::greenColor());
+        return cell;
+    }
+    Ref<NSString> tableViewTitleForHeaderInSection(UITableView*, NSInteger s) override {
+        return s == 0 ? NS("Texts") : NS("Controls");
+    }
+};
+
+// A header pinned at the top covers the rows scrolling under it: none of their colour shows
+// through.
+TEST(UIViewRendering, APinnedHeaderHidesTheRowsUnderIt) {
+    auto source = make<TitledSections>();
+    Ref<UITableView> table = alloc<UITableView>();
+    table->initWithFrame(CGRectMake(0, 0, 320, 300), UITableViewStylePlain);
+    table->setDataSource(source);
+    table->setRowHeight(100);
+    table->reloadData();
+    table->setContentOffset(CGPointMake(0, 60));
+    table->layoutIfNeeded();
+    auto image = UIViewRenderImage(table, 1);
+    ASSERT_TRUE(image);
+    auto pixels = UIImagePixelsOf(image->CGImage());
+    // Right of the title, inside the header's 22 points: the header's grey alone.
+    for (int y : {3, 11, 19}) {
+        auto p = pixelAt(pixels, 250, y);
+        EXPECT_EQ(p.r, p.g) << y << " " << p;
+        EXPECT_EQ(p.g, p.b) << y << " " << p;
+    }
+    EXPECT_TRUE(near(pixelAt(pixels, 250, 60), kGreen, 2));  // a row below it
+}
+
+// Whole section names widen the strip as far as they need (the category picker's "Community"),
+// so they read whole; it stays a strip over full-width rows.
+TEST(UIViewRendering, TheSectionIndexWidensForWholeWords) {
+    auto words = NSArray::arrayWithObjects({NS("For Sale"), NS("Community"), NS("Jobs")});
+    CGFloat width = UITableViewIndex::widthForTitles(words);
+    CGFloat community = UIFontTextMeasurer::shared()->widthOfText(
+        NS("Community")->u16(), UIFont::boldSystemFontOfSize(11).get());
+    EXPECT_GE(width, community + 4);
+    EXPECT_LE(width, 70);
+    EXPECT_LE(UITableViewIndex::widthForTitles(NSArray::arrayWithObjects({NS("A"), NS("B")})), 30);
 }
 
 // A grouped table's section is a white panel with rounded corners and a grey border, inset
