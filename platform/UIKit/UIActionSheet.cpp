@@ -5,6 +5,7 @@
 #include "UIKit/UIColor.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UITabBar.h"
+#include "UIKit/UITextInputTraits.h"
 #include "UIKit/UIToolbar.h"
 #include "UIKit/UIWindow.h"
 
@@ -34,7 +35,9 @@ bool UIActionSheet::initWithTitle(NSString* title, UIActionSheetDelegate* delega
 }
 
 void UIActionSheet::showInView(UIView* view) {
-    Ref<UIWindow> window = view ? view->window() : nullptr;
+    // The keyboard stands above the app's windows: while it is up the sheet goes to the level
+    // above it, where it can be seen and touched.
+    Ref<UIWindow> window = view && !UIKeyboard::isVisible() ? view->window() : nullptr;
     presentIn(window);
 }
 

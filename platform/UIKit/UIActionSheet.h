@@ -45,8 +45,8 @@ class UIActionSheet : public UIButtonPanelView {
     UIActionSheetStyle actionSheetStyle() { return style_; }
     void setActionSheetStyle(UIActionSheetStyle style) { style_ = style; }
 
-    // In the view's window, in front of everything there (the overlay window when the view is
-    // in none).
+    // In the view's window, in front of everything there over a dimmed screen (the overlay
+    // window, above the keyboard, when the view is in none or the keyboard is up).
     void showInView(UIView* view);
     void showFromTabBar(UITabBar* tabBar);
     void showFromToolbar(UIToolbar* toolbar);

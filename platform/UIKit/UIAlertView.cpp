@@ -4,6 +4,7 @@
 #include <cfloat>
 
 #include "Foundation/NSArray.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/NSString.h"
 #include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
@@ -12,10 +13,12 @@
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIFont.h"
+#include "UIKit/UIKitNotifications.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIScrollView.h"
 #include "UIKit/UIStringDrawing.h"
+#include "UIKit/UITextInputTraits.h"
 #include "UIKit/UIWindow.h"
 
 namespace {
@@ -23,10 +26,38 @@ constexpr CGFloat kAlertWidth = 284;
 constexpr CGFloat kPadding = 12;
 constexpr CGFloat kLabelHeight = 22;
 constexpr CGFloat kButtonHeight = 44;
+// How dark the shade over the screen behind a panel is.
+constexpr CGFloat kDimming = 0.4f;
 
 std::vector<Weak<UIButtonPanelView>>& shownList() {
     static ProcessWide<std::vector<Weak<UIButtonPanelView>>> list;
     return *list.get();
+}
+
+// Alerts shown while another was up, in turn.
+std::vector<Ref<UIButtonPanelView>>& waitingList() {
+    static ProcessWide<std::vector<Ref<UIButtonPanelView>>> list;
+    return *list.get();
+}
+
+bool anAlertShows() {
+    for (auto& w : shownList())
+        if (auto panel = w.lock(); panel && panel->isVisible() && is<UIAlertView>(panel.get()))
+            return true;
+    return false;
+}
+
+// The part of the screen an alert stands in: clear of the status bar's height at the top and
+// the bottom, and above the keyboard while it is up (a keyboard along the bottom: portrait).
+CGRect alertArea() {
+    CGRect screen = UIScreen::mainScreen()->bounds();
+    CGRect bar = UIApplication::sharedApplication()->statusBarFrame();
+    CGFloat barHeight = std::min(bar.size.width, bar.size.height);
+    CGFloat bottom = CGRectGetMaxY(screen) - barHeight;
+    CGRect keys = UIKeyboard::frame();
+    if (UIKeyboard::isVisible() && keys.size.width >= screen.size.width)
+        bottom = std::min(bottom, CGRectGetMinY(keys) - kPadding);
+    return CGRectMake(0, barHeight, screen.size.width, std::max<CGFloat>(0, bottom - barHeight));
 }
 
 // Alerts show in a window of their own above the app's.
@@ -49,6 +80,7 @@ SEL sel(const char* name) {
 
 void UIButtonPanelView::describeClass(RuntimeClass& c) {
     c.method("buttonPressed:", &UIButtonPanelView::buttonPressed);
+    c.method("keyboardMoved:", &UIButtonPanelView::keyboardMoved);
 }
 
 void UIButtonPanelView::setTitle(NSString* title) {
@@ -87,13 +119,48 @@ bool UIButtonPanelView::clickButtonWithTitle(NSString* title) {
 }
 
 void UIButtonPanelView::dismissWithClickedButtonIndex(NSInteger index, bool) {
-    if (!visible_ || dismissing_) return;
+    if (dismissing_) return;
     Ref<UIButtonPanelView> keep(this);
+    if (!visible_) {
+        // An alert still waiting for its turn leaves the queue.
+        auto& waiting = waitingList();
+        auto at = std::find_if(waiting.begin(), waiting.end(),
+                               [this](auto& p) { return p.get() == this; });
+        if (at == waiting.end()) return;
+        waiting.erase(at);
+        notifyWillDismiss(index);
+        notifyDidDismiss(index);
+        return;
+    }
     dismissing_ = true;
     notifyWillDismiss(index);
     removeFromScreen();
     dismissing_ = false;
     notifyDidDismiss(index);
+    showNextWaiting();
+}
+
+void UIButtonPanelView::presentInTurn() {
+    if (visible_ || isWaiting()) return;
+    auto& waiting = waitingList();
+    if (anAlertShows() || !waiting.empty()) {
+        waiting.emplace_back(this);
+        return;
+    }
+    presentIn(nullptr);
+}
+
+bool UIButtonPanelView::isWaiting() {
+    auto& waiting = waitingList();
+    return std::any_of(waiting.begin(), waiting.end(), [this](auto& p) { return p.get() == this; });
+}
+
+void UIButtonPanelView::showNextWaiting() {
+    auto& waiting = waitingList();
+    if (waiting.empty() || anAlertShows()) return;
+    auto next = waiting.front();
+    waiting.erase(waiting.begin());
+    next->presentIn(nullptr);
 }
 
 void UIButtonPanelView::presentIn(UIView* container) {
@@ -107,16 +174,22 @@ void UIButtonPanelView::presentIn(UIView* container) {
         host = window;
     }
     rebuildContent();
-    CGRect area = host->bounds();
-    CGSize size = frame().size;
-    if (is<UIActionSheet>(this)) {
-        setFrame(CGRectMake(0, area.size.height - size.height, area.size.width, size.height));
-    } else {
-        setFrame(CGRectMake((area.size.width - size.width) / 2,
-                            (area.size.height - size.height) / 2, size.width, size.height));
-    }
+    placeIn(host);
     visible_ = true;
+    // The screen behind is shaded, and takes no touches while the panel shows.
+    dimming_ = make<UIView>(&UIView::initWithFrame, host->bounds());
+    dimming_->setBackgroundColor(UIColor::colorWithWhite(0, kDimming));
+    dimming_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
+                                  UIViewAutoresizingFlexibleHeight);
+    host->addSubview(dimming_);
     host->addSubview(this);
+    if (!is<UIActionSheet>(this)) {
+        auto center = NSNotificationCenter::defaultCenter();
+        center->addObserver(this, Selector::named("keyboardMoved:"), UIKeyboardDidShowNotification,
+                            nullptr);
+        center->addObserver(this, Selector::named("keyboardMoved:"), UIKeyboardDidHideNotification,
+                            nullptr);
+    }
     auto& list = shownList();
     list.erase(std::remove_if(list.begin(), list.end(), [](auto& w) { return !w.alive(); }),
                list.end());
@@ -124,14 +197,37 @@ void UIButtonPanelView::presentIn(UIView* container) {
     notifyDidPresent();
 }
 
+void UIButtonPanelView::placeIn(UIView* host) {
+    CGRect area = host->bounds();
+    CGSize size = frame().size;
+    if (is<UIActionSheet>(this)) {
+        setFrame(CGRectMake(0, area.size.height - size.height, area.size.width, size.height));
+        return;
+    }
+    CGRect room = alertArea();
+    CGFloat y = std::max(room.origin.y, room.origin.y + (room.size.height - size.height) / 2);
+    setFrame(CGRectMake((area.size.width - size.width) / 2, y, size.width, size.height));
+}
+
+void UIButtonPanelView::keyboardMoved(NSNotification*) {
+    // The room above the keyboard changed: the message's room and the alert's place with it.
+    auto host = superview();
+    if (!visible_ || !host) return;
+    rebuildContent();
+    placeIn(host);
+}
+
 void UIButtonPanelView::removeFromScreen() {
     visible_ = false;
+    NSNotificationCenter::defaultCenter()->removeObserver(this);
     auto& list = shownList();
     list.erase(std::remove_if(list.begin(), list.end(),
                               [this](auto& w) { return !w.alive() || w.is(this); }),
                list.end());
     Ref<UIView> host = superview();
     removeFromSuperview();
+    if (dimming_) dimming_->removeFromSuperview();
+    dimming_ = nullptr;
     auto window = overlayWindow();
     if (host.get() == window.get() && window->subviewList().empty()) window->setHidden(true);
 }
@@ -142,6 +238,32 @@ Ref<NSArray> UIButtonPanelView::shownPanels() {
         if (auto panel = w.lock(); panel && panel->visible_) result->addObject(panel);
     }
     return result;
+}
+
+Ref<NSArray> UIButtonPanelView::waitingAlerts() {
+    auto result = NSMutableArray::array();
+    for (auto& panel : waitingList())
+        result->addObject(panel);
+    return result;
+}
+
+void UIButtonPanelView::dismissAllPanels() {
+    // A dismissal's calls may show more; a few rounds take those too.
+    for (int round = 0; round < 8; ++round) {
+        auto shown = shownPanels();
+        if (shown->count() == 0 && waitingList().empty()) return;
+        // The waiting alerts leave first, so none of them shows as the others go.
+        std::vector<Ref<UIButtonPanelView>> waiting;
+        waiting.swap(waitingList());
+        for (NSUInteger i = shown->count(); i-- > 0;) {
+            auto panel = cast<UIButtonPanelView>(shown->objectAtIndex(i));
+            panel->dismissWithClickedButtonIndex(panel->cancelButtonIndex(), false);
+        }
+        for (auto& panel : waiting) {
+            panel->notifyWillDismiss(panel->cancelButtonIndex());
+            panel->notifyDidDismiss(panel->cancelButtonIndex());
+        }
+    }
 }
 
 void UIButtonPanelView::rebuildContent() {
@@ -180,12 +302,10 @@ void UIButtonPanelView::rebuildContent() {
     if (auto body = bodyText(); body && body->length() > 0) {
         auto font = UIFont::systemFontOfSize(15);
         CGFloat h = heightOf(body, font);
-        // The panel grows to hold the whole message, up to the screen below the status bar;
-        // past that the message scrolls in what room is left.
-        CGRect bar = UIApplication::sharedApplication()->statusBarFrame();
-        CGFloat room = UIScreen::mainScreen()->bounds().size.height -
-                       2 * std::min(bar.size.width, bar.size.height) - 2 * kPadding - y -
-                       buttonsHeight - kPadding - 4;
+        // The panel grows to hold the whole message, up to the screen below the status bar
+        // (above the keyboard while it is up); past that the message scrolls in what room is
+        // left.
+        CGFloat room = alertArea().size.height - 2 * kPadding - y - buttonsHeight - kPadding - 4;
         if (h > room && room >= kLabelHeight) {
             auto scroller = make<UIScrollView>(&UIScrollView::initWithFrame,
                                                CGRectMake(kPadding, y, textWidth, room));
@@ -261,7 +381,7 @@ void UIAlertView::setMessage(NSString* message) {
 }
 
 void UIAlertView::show() {
-    presentIn(nullptr);
+    presentInTurn();
 }
 
 void UIAlertView::notifyClicked(NSInteger index) {

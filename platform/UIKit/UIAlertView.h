@@ -1,6 +1,8 @@
-// Alerts: a title, a message and buttons over everything, in an overlay window of their own.
-// Buttons are numbered in the order they were added (the cancel button given at creation is
-// index 0); a tap calls the delegate's clickedButtonAtIndex, then willDismiss, then didDismiss.
+// Alerts: a title, a message and buttons over everything, in an overlay window of their own, over
+// a dimmed screen. One alert shows at a time: one shown while another is up waits until those
+// before it are dismissed. Buttons are numbered in the order they were added (the cancel button
+// given at creation is index 0); a tap calls the delegate's clickedButtonAtIndex, then willDismiss,
+// then didDismiss.
 #pragma once
 
 #include <initializer_list>
@@ -9,6 +11,7 @@
 
 #include "UIKit/UIView.h"
 
+class NSNotification;
 class UIAlertView;
 class UIButton;
 class UILabel;
@@ -49,11 +52,18 @@ class UIButtonPanelView : public UIView {
     bool clickButtonAtIndex(NSInteger index);
     // By title; false when no button has it.
     bool clickButtonWithTitle(NSString* title);
-    // Dismisses without the clicked call (will- and did-dismiss only).
+    // Dismisses without the clicked call (will- and did-dismiss only); an alert still waiting
+    // to show leaves the queue with the same calls.
     void dismissWithClickedButtonIndex(NSInteger index, bool animated);
 
-    // Alerts and action sheets on screen, oldest first (the last is in front).
+    // Alerts and action sheets on screen, oldest first (the last is in front). Alerts waiting
+    // for their turn are not on screen.
     static Ref<NSArray> shownPanels();
+    // Alerts shown while another was up, in the order they will show.
+    static Ref<NSArray> waitingAlerts();
+    // Dismisses every panel on screen and every waiting alert, front first, as their cancel
+    // buttons would (a session's end).
+    static void dismissAllPanels();
 
     void layoutSubviews() override;
 
@@ -64,8 +74,11 @@ protected:
     virtual void notifyDidPresent() {}
     virtual void notifyWillDismiss(NSInteger) {}
     virtual void notifyDidDismiss(NSInteger) {}
-    // Puts the panel in `container` (nil: the overlay window) and announces it.
+    // Puts the panel in `container` (nil: the overlay window, above the keyboard) over a dimmed
+    // screen, and announces it.
     void presentIn(UIView* container);
+    // An alert's turn: shown now when no other alert is, else queued behind those waiting.
+    void presentInTurn();
     // The other buttons given at creation, in order (nil titles skipped); the first of them
     // becomes firstOtherButtonIndex.
     void addOtherButtons(std::initializer_list<NSString*> titles);
@@ -84,10 +97,19 @@ protected:
 private:
     void buttonPressed(NSObject* sender);
     void removeFromScreen();
+    // Where the panel stands in its host: a sheet along the bottom, an alert in the middle of
+    // the room the keyboard leaves.
+    void placeIn(UIView* host);
+    void keyboardMoved(NSNotification* notification);
+    bool isWaiting();
+    // The first waiting alert, once no other alert shows.
+    static void showNextWaiting();
 
     Ref<NSString> title_;
     std::vector<Ref<NSString>> buttons_;
     std::vector<Ref<UIView>> contentViews_;
+    // The shade over the screen behind the panel, in its host just below it.
+    Ref<UIView> dimming_;
     NSInteger cancelIndex_ = -1;
     NSInteger firstOtherIndex_ = -1;
     bool visible_ = false;

@@ -811,8 +811,9 @@ void UIDrawStandardAppearance(UIView* view, CGContextRef ctx) {
     } else if (auto web = dynamic_cast<UIWebView*>(view)) {
         drawPageText(web, ctx);
     } else if (dynamic_cast<UIAlertView*>(view)) {
-        roundedPanel(ctx, CGRectInset(b, 1, 1), 10, RGB{0.2f, 0.3f, 0.55f, 0.92f},
-                     RGB{0.05f, 0.12f, 0.35f, 0.92f}, RGB{1, 1, 1, 0.9f}, 2);
+        // Opaque: the words behind must not read through the alert's own.
+        roundedPanel(ctx, CGRectInset(b, 1, 1), 10, RGB{0.2f, 0.3f, 0.55f},
+                     RGB{0.05f, 0.12f, 0.35f}, RGB{1, 1, 1, 0.9f}, 2);
     } else if (dynamic_cast<UIActionSheet*>(view)) {
         fillGradient(ctx, b, RGB{0.35f, 0.37f, 0.42f, 0.95f}, RGB{0.15f, 0.16f, 0.2f, 0.95f});
     }

@@ -64,13 +64,8 @@ protected:
 
     Ref<NSManagedObjectContext> context() { return delegate->managedObjectContext(); }
 
-    static void closePanels() {
-        auto panels = UIButtonPanelView::shownPanels();
-        for (NSUInteger i = panels->count(); i > 0; --i) {
-            auto panel = cast<UIButtonPanelView>(panels->objectAtIndex(i - 1));
-            panel->dismissWithClickedButtonIndex(panel->cancelButtonIndex(), false);
-        }
-    }
+    // The alerts waiting for their turn too.
+    static void closePanels() { UIButtonPanelView::dismissAllPanels(); }
     static Ref<UIButtonPanelView> lastPanel() {
         auto panels = UIButtonPanelView::shownPanels();
         return panels->count() ? cast<UIButtonPanelView>(panels->lastObject()) : nullptr;

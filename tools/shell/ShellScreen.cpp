@@ -82,11 +82,40 @@ CGRect inWindow(UIView* v) {
     return v->convertRect(v->bounds(), nullptr);
 }
 
+// What the keyboard leaves of a rectangle of the window: the keyboard covers the app's windows
+// (not those at the alert level above it), and a person touches what shows around it, the
+// largest part. Null when it covers all.
+CGRect clearOfKeyboard(UIWindow* window, CGRect r) {
+    if (!UIKeyboard::isVisible() || window->windowLevel() >= UIWindowLevelAlert) return r;
+    CGRect keys = UIKeyboard::frame();
+    CGRect frame = window->frame();
+    CGRect cover = CGRectIntersection(r, CGRectOffset(keys, -frame.origin.x, -frame.origin.y));
+    if (CGRectIsNull(cover) || CGRectIsEmpty(cover)) return r;
+    const CGRect parts[] = {
+        CGRectMake(r.origin.x, r.origin.y, r.size.width, CGRectGetMinY(cover) - r.origin.y),
+        CGRectMake(r.origin.x, CGRectGetMaxY(cover), r.size.width,
+                   CGRectGetMaxY(r) - CGRectGetMaxY(cover)),
+        CGRectMake(r.origin.x, r.origin.y, CGRectGetMinX(cover) - r.origin.x, r.size.height),
+        CGRectMake(CGRectGetMaxX(cover), r.origin.y, CGRectGetMaxX(r) - CGRectGetMaxX(cover),
+                   r.size.height),
+    };
+    CGRect best = CGRectNull;
+    CGFloat bestArea = 0;
+    for (const CGRect& part : parts) {
+        CGFloat area = part.size.width * part.size.height;
+        if (part.size.width >= 1 && part.size.height >= 1 && area > bestArea) {
+            best = part;
+            bestArea = area;
+        }
+    }
+    return best;
+}
+
 // A real touch through the window at the middle of what shows of a view; false when none shows.
 bool touchMiddle(UIView* v) {
     auto window = v ? v->window() : nullptr;
     if (!window) return false;
-    CGRect shown = CGRectIntersection(inWindow(v), window->bounds());
+    CGRect shown = clearOfKeyboard(window, CGRectIntersection(inWindow(v), window->bounds()));
     if (CGRectIsNull(shown)) return false;
     return window->tapAtPoint(CGPointMake(CGRectGetMidX(shown), CGRectGetMidY(shown))) != nullptr;
 }
@@ -1297,6 +1326,8 @@ bool ShellScreen::isReachable(const ShellElement& element) {
     if (!window) return false;
     CGRect shown = shownRect(view);
     if (CGRectIsNull(shown) || CGRectIsEmpty(shown)) return false;
+    shown = clearOfKeyboard(window.get(), shown);
+    if (CGRectIsNull(shown)) return false;
     CGPoint point = CGPointMake(CGRectGetMidX(shown), CGRectGetMidY(shown));
     // A look at what lies under the point, not a touch: views that act on a touch's hit test
     // (a banner counts the touches that reach it) must not take the look for one.

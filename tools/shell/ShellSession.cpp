@@ -187,12 +187,9 @@ int ShellSession::run() {
     scriptFile_ = nullptr;
     if (input_ && input_->source) input_->source->invalidate();
     app->resetState();
-    // What the ended app left on screen must not show in the next session of this process.
-    auto panels = UIButtonPanelView::shownPanels();
-    for (NSUInteger i = 0; i < panels->count(); ++i) {
-        auto panel = cast<UIButtonPanelView>(panels->objectAtIndex(i));
-        panel->dismissWithClickedButtonIndex(panel->cancelButtonIndex(), false);
-    }
+    // What the ended app left on screen, or had waiting to show, must not show in the next
+    // session of this process.
+    UIButtonPanelView::dismissAllPanels();
     if (UIKeyboard::isVisible()) UIKeyboard::hide();
     out_.flush();
     return status_;

@@ -135,4 +135,55 @@ TEST(UIActionSheet, ButtonsAreNumberedLikeThePlatformsAndShowInTheWindow) {
     EXPECT_EQ(sheet->superview(), nullptr);
 }
 
+// One alert shows at a time: one shown while another is up waits for its turn, unseen and out
+// of the list of shown panels; its delegate hears of its presentation only when it shows.
+TEST(UIAlertView, ASecondAlertWaitsForTheFirstToBeDismissed) {
+    auto first = make<Listener>(), second = make<Listener>(), third = make<Listener>();
+    auto tip = make<UIAlertView>(&UIAlertView::initWithTitle, NS("Quick Tip"), NS("Tap the index"),
+                                 first.get(), NS("OK"), std::initializer_list<NSString*>{});
+    auto error =
+        make<UIAlertView>(&UIAlertView::initWithTitle, NS("Notice"), NS("Network connection error"),
+                          second.get(), NS("OK"), std::initializer_list<NSString*>{});
+    tip->show();
+    error->show();
+    error->show();  // asked twice, queued once
+    EXPECT_FALSE(error->isVisible());
+    EXPECT_EQ(error->superview(), nullptr);
+    EXPECT_TRUE(second->log.empty());
+    ASSERT_EQ(UIButtonPanelView::shownPanels()->count(), 1u);
+    EXPECT_EQ(UIButtonPanelView::shownPanels()->lastObject().get(), tip.get());
+    EXPECT_EQ(UIButtonPanelView::waitingAlerts()->count(), 1u);
+    EXPECT_FALSE(error->clickButtonAtIndex(0));
+
+    // A sheet does not wait for an alert.
+    auto sheet = make<UIActionSheet>(&UIActionSheet::initWithTitle, NS("Share"), nullptr,
+                                     NS("Cancel"), nullptr, std::initializer_list<NSString*>{});
+    sheet->showInView(keyWindow());
+    EXPECT_TRUE(sheet->isVisible());
+    sheet->dismissWithClickedButtonIndex(0, false);
+
+    ASSERT_TRUE(tip->clickButtonAtIndex(0));
+    EXPECT_TRUE(error->isVisible());
+    EXPECT_EQ(second->log, (Calls{"willPresent", "didPresent"}));
+    EXPECT_EQ(UIButtonPanelView::waitingAlerts()->count(), 0u);
+
+    // A waiting alert dismissed by the program leaves the queue, heard as a dismissal.
+    auto later = make<UIAlertView>(&UIAlertView::initWithTitle, NS("Later"), NS("Queued"),
+                                   third.get(), NS("OK"), std::initializer_list<NSString*>{});
+    later->show();
+    later->dismissWithClickedButtonIndex(0, false);
+    EXPECT_EQ(third->log, (Calls{"willDismiss:0", "didDismiss:0"}));
+    EXPECT_EQ(UIButtonPanelView::waitingAlerts()->count(), 0u);
+
+    // Closing everything takes the shown ones and the waiting ones alike.
+    third->log.clear();
+    later->show();
+    EXPECT_EQ(UIButtonPanelView::waitingAlerts()->count(), 1u);
+    UIButtonPanelView::dismissAllPanels();
+    EXPECT_EQ(UIButtonPanelView::shownPanels()->count(), 0u);
+    EXPECT_EQ(UIButtonPanelView::waitingAlerts()->count(), 0u);
+    EXPECT_FALSE(later->isVisible());
+    EXPECT_EQ(third->log, (Calls{"willDismiss:0", "didDismiss:0"}));
+}
+
 }  // namespace

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <string>
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
+#include "Foundation/NSData.h"
 #include "Foundation/NSTimeZone.h"
+#include "UIKit/UIActionSheet.h"
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
@@ -429,4 +432,123 @@ TEST_F(ScreenChrome, ANavigationTitleShrinksIntoTheRoomTheButtonsLeave) {
         for (int x = right - 2; x <= right; ++x)
             high += light(pixelAt(image, x, y));
     EXPECT_GT(high, 0);
+}
+
+namespace {
+// The number of pixels where two pictures of the same size differ.
+int differingPixels(UIImage* a, UIImage* b) {
+    auto pa = UIImagePixelsOf(a->CGImage()), pb = UIImagePixelsOf(b->CGImage());
+    if (pa.width != pb.width || pa.height != pb.height) return -1;
+    int n = 0;
+    for (size_t i = 0; i < pa.argb.size(); ++i)
+        n += pa.argb[i] != pb.argb[i];
+    return n;
+}
+
+// With BN_SHOTS_DIR set the pictures are kept there as PNG files, for a person to look at.
+void keep(UIImage* image, const char* name) {
+    const char* dir = std::getenv("BN_SHOTS_DIR");
+    if (!dir || !image) return;
+    auto png = UIImagePNGRepresentation(image);
+    if (png) png->writeToFile(NSString::fromUTF8(std::string(dir) + "/" + name), true);
+}
+
+Ref<UIAlertView> alertTitled(NSString* title, NSString* message) {
+    auto alert = alloc<UIAlertView>();
+    alert->initWithTitle(title, message, nullptr, NS("OK"));
+    return alert;
+}
+}  // namespace
+
+TEST_F(ScreenChrome, AnAlertHidesWhatIsBehindItOverADimmedScreen) {
+    auto alert = alertTitled(NS("Login Failed"), NS("Failed to login"));
+    alert->show();
+    CGRect f = alert->frame();
+    // Inside the panel's edge, left of its words: the same on a red screen and a green one.
+    int x = int(f.origin.x + 6), y = int(CGRectGetMidY(f));
+    auto onRed = UIScreenRenderKeyWindow();
+    window->setBackgroundColor(UIColor::greenColor());
+    auto onGreen = UIScreenRenderKeyWindow();
+    keep(onGreen, "chrome-alert.png");
+    EXPECT_TRUE(near(pixelAt(onRed, x, y), pixelAt(onGreen, x, y), 0))
+        << pixelAt(onRed, x, y) << " " << pixelAt(onGreen, x, y);
+    EXPECT_EQ(pixelAt(onRed, x, y).a, 255);
+    // Around it the screen is shaded: the green darker, not gone.
+    RGBA around = pixelAt(onGreen, 5, 100);
+    EXPECT_TRUE(near(around, {0, 153, 0, 255}, 3)) << around;
+    // The shade takes the touches the panel does not.
+    auto shade = alert->window()->hitTest(CGPointMake(5, 100), nullptr);
+    EXPECT_TRUE(shade && shade != alert->window() && !shade->isDescendantOfView(alert)) << shade;
+    alert->dismissWithClickedButtonIndex(0, false);
+    auto after = UIScreenRenderKeyWindow();
+    EXPECT_TRUE(near(pixelAt(after, 5, 100), kGreen, 0));
+}
+
+TEST_F(ScreenChrome, ASecondAlertIsNotDrawnUntilTheFirstIsDismissed) {
+    auto tip = alertTitled(NS("Quick Tip"), NS("Tap the index to jump to a section."));
+    auto error = alertTitled(NS("Notice"), NS("Network connection error"));
+    tip->show();
+    auto first = UIScreenRenderKeyWindow();
+    error->show();
+    auto both = UIScreenRenderKeyWindow();
+    keep(both, "chrome-two-alerts.png");
+    EXPECT_EQ(differingPixels(first, both), 0);
+    EXPECT_FALSE(error->isVisible());
+    EXPECT_FALSE(error->window());
+    ASSERT_EQ(UIButtonPanelView::shownPanels()->count(), 1u);
+    // Its turn comes with the first one's dismissal: then it is drawn, over one shade.
+    ASSERT_TRUE(tip->clickButtonAtIndex(0));
+    EXPECT_TRUE(error->isVisible());
+    auto second = UIScreenRenderKeyWindow();
+    EXPECT_GT(differingPixels(first, second), 100);
+    EXPECT_TRUE(near(pixelAt(second, 5, 100), {153, 0, 0, 255}, 3)) << pixelAt(second, 5, 100);
+    error->dismissWithClickedButtonIndex(0, false);
+}
+
+TEST_F(ScreenChrome, WithTheKeyboardUpAlertsAndSheetsStandAboveIt) {
+    auto field = make<UITextField>(&UIView::initWithFrame, CGRectMake(10, 30, 200, 31));
+    window->addSubview(field);
+    ASSERT_TRUE(field->becomeFirstResponder());
+    CGFloat keysTop = CGRectGetMinY(UIKeyboard::frame());
+    auto keyboard = UIScreenRenderKeyWindow();
+    ASSERT_TRUE(light(pixelAt(keyboard, 14, 290)));  // the "Q" key
+
+    // The alert in the room above the keyboard, the keys' top row clear of it (shaded).
+    auto alert = alertTitled(NS("Login Failed"), NS("Failed to login"));
+    alert->show();
+    EXPECT_LE(CGRectGetMaxY(alert->frame()), keysTop);
+    EXPECT_GE(alert->frame().origin.y, 20);
+    auto withAlert = UIScreenRenderKeyWindow();
+    keep(withAlert, "chrome-alert-keyboard.png");
+    // A key of the top row under the alert's middle column: shaded, not the alert's dark blue.
+    int keyX = 100;
+    while (keyX < 220 && !light(pixelAt(keyboard, keyX, 285)))
+        ++keyX;
+    ASSERT_LT(keyX, 220);
+    RGBA key = pixelAt(withAlert, keyX, 285);
+    EXPECT_GT(key.r, 120) << key;
+    EXPECT_LT(key.r, 200) << key;
+    // The keyboard going down gives it the middle of the screen again.
+    field->resignFirstResponder();
+    EXPECT_NEAR(CGRectGetMidY(alert->frame()), 240, 1);
+    alert->dismissWithClickedButtonIndex(0, false);
+
+    // A sheet over the keyboard: in a window above its level, drawn over the keys.
+    ASSERT_TRUE(field->becomeFirstResponder());
+    auto sheet = alloc<UIActionSheet>();
+    sheet->initWithTitle(NS("E-mail privacy"), nullptr, NS("Cancel"), nullptr,
+                         {NS("Anonymous"), NS("Show")});
+    sheet->showInView(window);
+    ASSERT_TRUE(sheet->window());
+    EXPECT_GE(sheet->window()->windowLevel(), UIWindowLevelAlert);
+    EXPECT_EQ(CGRectGetMaxY(sheet->frame()), 480);
+    EXPECT_LT(sheet->frame().origin.y, 290);
+    auto withSheet = UIScreenRenderKeyWindow();
+    keep(withSheet, "chrome-sheet-keyboard.png");
+    EXPECT_GT(differingPixels(keyboard, withSheet), 20000);
+    // The sheet's dark grey where the "Q" key was.
+    RGBA behindTitle = pixelAt(withSheet, 14, 290);
+    EXPECT_FALSE(light(behindTitle)) << behindTitle;
+    EXPECT_LT(behindTitle.r, 120) << behindTitle;
+    sheet->dismissWithClickedButtonIndex(0, false);
 }

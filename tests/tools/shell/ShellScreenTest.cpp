@@ -286,6 +286,60 @@ TEST_F(ShellScreenTest, AnAlertTakesTheTouchesFromTheScreenBelow) {
     EXPECT_TRUE(counter->taps.empty());
 }
 
+TEST_F(ShellScreenTest, OneAlertAtATimeIsPrintedAndChosenFrom) {
+    auto tip = alloc<UIAlertView>();
+    tip->initWithTitle(NS("Quick Tip"), NS("Tap the index"), counter.get(), NS("OK"));
+    tip->show();
+    auto error = alloc<UIAlertView>();
+    error->initWithTitle(NS("Notice"), NS("Network connection error"), nullptr, NS("OK"));
+    error->show();
+
+    // The second waits unseen, and none of its buttons can be chosen.
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) +
+                                 "== Alert: Quick Tip ==\n"
+                                 "   Tap the index\n"
+                                 "   [1] (OK)\n" +
+                                 kRule);
+    ASSERT_EQ(screen.elements().size(), 1u);
+    ASSERT_TRUE(screen.elementNumbered(1)->tap());
+    EXPECT_EQ(counter->clickedIndex, 0);
+    auto next = ShellScreen::captureWindow(window);
+    EXPECT_EQ(next.text(), std::string(kRule) +
+                               "== Alert: Notice ==\n"
+                               "   Network connection error\n"
+                               "   [1] (OK)\n" +
+                               kRule);
+    ASSERT_TRUE(next.elementNumbered(1)->tap());
+    EXPECT_EQ(UIButtonPanelView::shownPanels()->count(), 0u);
+}
+
+TEST_F(ShellScreenTest, TheKeyboardTakesTheTouchesOfWhatItCovers) {
+    auto name = field("Your name", CGRectMake(20, 20, 280, 31));
+    button("Half under", CGRectMake(20, 240, 280, 48));  // the keys start at 264
+    button("Post", CGRectMake(20, 400, 280, 37));
+    ASSERT_TRUE(name->becomeFirstResponder());
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) +
+                                 "[1] [_(Your name)]\n"
+                                 "[2] (Half under)\n"
+                                 "(Post)\n"
+                                 "(keyboard: type text; the return key reads \"return\")\n" +
+                                 kRule);
+    EXPECT_EQ(screen.elementLabelled("Post"), nullptr);
+    // What shows above the keys takes the tap there.
+    ASSERT_TRUE(screen.elementLabelled("Half under")->tap());
+    EXPECT_EQ(counter->taps, std::vector<std::string>{"Half under"});
+
+    // With the keyboard down the button is there to tap again.
+    name->resignFirstResponder();
+    auto down = ShellScreen::captureWindow(window);
+    ASSERT_NE(down.elementLabelled("Post"), nullptr);
+    EXPECT_TRUE(down.elementLabelled("Post")->tap());
+    EXPECT_EQ(counter->taps, (std::vector<std::string>{"Half under", "Post"}));
+}
+
 namespace {
 class Rows : public NSObject, public UITableViewDataSource, public UITableViewDelegate {
     NS_OBJECT(Rows, NSObject)
