@@ -377,6 +377,7 @@ ShellCommand parseShellCommand(std::string_view line) {
         c.text = std::move(a.text);
         return c;
     }
+    if (verb == "log") return bare(K::Log, verb, rest);
     if (verb == "help" || verb == "?") return bare(K::Help, verb, rest);
     if (verb == "quit" || verb == "exit") return bare(K::Quit, verb, rest);
     return invalid("unknown command \"" + verb + "\" (help lists the commands)");
@@ -389,7 +390,8 @@ std::string shellHelpText() {
            "                          quote labels that are numbers or have quotes: tap \"3\"\n"
            "  type <text>             type into the field that has the focus\n"
            "  return                  press the keyboard's return key\n"
-           "  back                    tap the navigation bar's back button\n"
+           "  back                    tap the navigation bar's back button (or the Back item\n"
+           "                          of a screen's own bar, as the pickers have)\n"
            "  tab <title or n>        select a tab of the tab bar\n"
            "  scroll <up|down> [n]    scroll the frontmost list by a screen, or by n rows\n"
            "  scroll top              tap the status bar: the frontmost list goes to its top\n"
@@ -417,6 +419,8 @@ std::string shellHelpText() {
            "                          else gets a finger across the middle of the screen\n"
            "  wait <seconds>          let time pass (timers fire, animations end)\n"
            "  screenshot <file.png>   save the screen as an image\n"
+           "  log                     print what the app has logged (kept in a file, never\n"
+           "                          on the screen: bazaarnest --help names it)\n"
            "  help                    this list\n"
            "  quit                    end the app (also at the end of input)\n"
            "Lines starting with # are comments. An empty line shows the screen again.\n";

@@ -38,6 +38,7 @@ enum class ShellCommandKind {
     Swipe,       // a page to the side: a finger across the screen, or a paged scroller's drag
     Wait,
     Screenshot,
+    Log,  // what the app logged, printed from its file
     Help,
     Quit,
 };

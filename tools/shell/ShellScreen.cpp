@@ -39,6 +39,7 @@
 #include "UIKit/UIToolbar.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
+#include "tools/shell/ShellPictureNames.h"
 #include "ui/style/DZButton.h"
 #include "ui/style/DZImageView.h"
 #include "ui/style/DZLabel.h"
@@ -126,17 +127,7 @@ bool meets(CGRect a, CGRect clip) {
 }
 
 std::string imageName(UIImage* image) {
-    if (!image) return std::string();
-    auto source = image->sourceName();
-    return source ? utf8(source->lastPathComponent()) : std::string("image");
-}
-
-// A picture on a button goes by its name as a person would say it: without the file type.
-std::string pictureName(std::string name) {
-    constexpr std::string_view png = ".png";
-    if (name.size() > png.size() && name.compare(name.size() - png.size(), png.size(), png) == 0)
-        name.resize(name.size() - png.size());
-    return name;
+    return imageFileName(image);
 }
 
 // What shows of a view: its frame in the window, cut by the window and by every view above it
@@ -150,11 +141,11 @@ CGRect shownRect(UIView* v) {
     return r;
 }
 
-// A loaded image goes by the last part of its URL path, a default image by its own name.
+// A loaded image goes by the last part of its URL path, a default image by its picture's name.
 std::string imageViewName(DZImageView* view) {
     auto path = view->urlPath();
     if (view->isLoaded() && path && path->length()) return utf8(path->lastPathComponent());
-    return imageName(view->image());
+    return pictureName(imageName(view->image()));
 }
 
 // Something printed, with its place on screen: a leaf view gives one, a table or a web page
@@ -249,11 +240,41 @@ public:
             screen.text_ += '\n';
         }
         screen.text_ += kRule;
+        nameByWordsOver(screen.elements_);
         return screen;
     }
 
 private:
     std::vector<ShellElement> pending_;
+    // Words printed where touches reach, to find the controls they lie on.
+    struct Words {
+        Weak<UIView> view;
+        std::string text;
+    };
+    std::vector<Words> words_;
+
+    // Words that lie on a control (a large button whose labels are laid over it) name it too: a
+    // finger on them touches the control.
+    void nameByWordsOver(std::vector<ShellElement>& elements) {
+        for (auto& w : words_) {
+            auto view = w.view.lock();
+            auto window = view ? view->window() : nullptr;
+            if (!window) continue;
+            CGRect shown = shownRect(view);
+            if (CGRectIsNull(shown) || CGRectIsEmpty(shown)) continue;
+            auto look = UIEvent::motionEvent(UIEventSubtypeNone);
+            auto hit =
+                window->hitTest(CGPointMake(CGRectGetMidX(shown), CGRectGetMidY(shown)), look);
+            if (!hit || hit == view) continue;
+            for (auto& e : elements) {
+                if (e.kind != ShellElement::Button && e.kind != ShellElement::Control) continue;
+                auto control = e.view.lock();
+                if (!control || !(hit == control || hit->isDescendantOfView(control))) continue;
+                if (e.label != w.text) e.wordsOver.push_back(w.text);
+                break;
+            }
+        }
+    }
 
     // A field or switch also goes by the text printed just before it on its line
     // ("Message [2] [...]" is the Message field).
@@ -383,7 +404,10 @@ private:
         }
         if (auto label = as<DZLabel>(v)) {
             std::string text = oneLine(utf8(label->text()));
-            if (meets(rect, clip) && !trim(text).empty()) out.push_back(leaf(v, text));
+            if (meets(rect, clip) && !trim(text).empty()) {
+                out.push_back(leaf(v, text));
+                if (reached) words_.push_back({Weak<UIView>(v), trim(text)});
+            }
             return;
         }
         if (auto image = as<DZImageView>(v)) {
@@ -408,6 +432,7 @@ private:
             if (label->numberOfLines() == 1) {
                 std::string s = oneLine(text);
                 if (!trim(s).empty()) b.lines.push_back(s);
+                if (reached && !trim(s).empty()) words_.push_back({Weak<UIView>(v), trim(s)});
             } else {
                 // A label of several lines: each of its paragraphs on a line of its own.
                 size_t start = 0;
@@ -425,7 +450,8 @@ private:
         }
         if (auto image = as<UIImageView>(v)) {
             if (meets(rect, clip) && image->displayedImage()) {
-                out.push_back(leaf(v, "[image " + imageName(image->displayedImage()) + "]"));
+                out.push_back(
+                    leaf(v, "[image " + pictureName(imageName(image->displayedImage())) + "]"));
             }
         } else if (auto spinner = as<UIActivityIndicatorView>(v)) {
             if (meets(rect, clip) && spinner->isAnimating()) out.push_back(leaf(v, "(busy)"));
@@ -564,22 +590,36 @@ private:
             return;
         }
         std::string title;
+        // A picture-only button goes by what its picture stands for; one that shows its state
+        // (a filled star) prints starred.
+        bool on = false;
+        auto spoken = [&on](const std::string& file) {
+            auto picture = spokenPicture(file);
+            on = picture.on;
+            return picture.name;
+        };
         if (auto button = as<UIButton>(c)) {
             // An image-only button goes by its accessibility label, as a person knows it, else
-            // by its picture's name.
+            // by its picture.
             title = utf8(button->currentTitle());
             if (title.empty()) title = utf8(c->accessibilityLabel());
-            if (title.empty()) title = pictureName(imageName(button->currentImage()));
-            if (title.empty()) title = pictureName(imageName(button->currentBackgroundImage()));
+            if (title.empty()) title = spoken(imageName(button->currentImage()));
+            if (title.empty()) {
+                // A picture made in memory that the app put in place of the button's words is a
+                // photo (a posting's picture slot).
+                title = imageName(button->currentBackgroundImage());
+                bool wordsTaken = button->titleForState(UIControlStateNormal) != nullptr;
+                title = title == "image" && wordsTaken ? std::string("Photo") : spoken(title);
+            }
         }
         if (title.empty()) title = utf8(c->accessibilityLabel());
         if (auto styled = as<DZButton>(c); styled && title.empty()) {
-            // A styled button that shows only a picture (a thumbnail) goes by the picture's name.
+            // A styled button that shows only a picture (a thumbnail) goes by the picture.
             if (auto url = styled->imageForState(c->state()); url && url->length())
-                title = pictureName(utf8(url->lastPathComponent()));
+                title = spoken(utf8(url));
             else if (auto normal = styled->imageForState(UIControlStateNormal);
                      normal && normal->length())
-                title = pictureName(utf8(normal->lastPathComponent()));
+                title = spoken(utf8(normal));
         }
         if (title.empty()) {
             // A control of the app's own: what it shows inside.
@@ -607,8 +647,9 @@ private:
             if (c->accessibilityTraits() & UIAccessibilityTraitSelected) title = "*" + title + "*";
         }
         title = oneLine(title);
+        std::string shown = on ? "*" + title + "*" : title;
         if (!touchable) {
-            out.push_back(leaf(c, "(" + title + ")" + (c->isEnabled() ? "" : " [disabled]")));
+            out.push_back(leaf(c, "(" + shown + ")" + (c->isEnabled() ? "" : " [disabled]")));
             return;
         }
         ShellElement e;
@@ -621,7 +662,7 @@ private:
             if (o) o->simulateTap();
             return o != nullptr;
         };
-        std::string text = mark(std::move(e)) + " (" + title + ")";
+        std::string text = mark(std::move(e)) + " (" + shown + ")";
         if (is<DZButton>(c)) {
             // A styled button inside a styled button (a launcher icon's close button while
             // editing) is a control of its own.
@@ -728,7 +769,8 @@ private:
         std::string text;
         for (NSUInteger i = 0; i < seg->numberOfSegments(); ++i) {
             std::string title = utf8(seg->titleForSegmentAtIndex(i));
-            if (title.empty()) title = pictureName(imageName(seg->imageForSegmentAtIndex(i)));
+            if (title.empty())
+                title = spokenPicture(imageName(seg->imageForSegmentAtIndex(i))).name;
             title = oneLine(title);
             bool selected = seg->selectedSegmentIndex() == static_cast<NSInteger>(i);
             std::string shown = selected ? "*" + title + "*" : title;
@@ -793,10 +835,16 @@ private:
         if (item->isSpace()) return std::string();
         if (auto custom = item->customView()) return inlineText(custom, clip, touchable);
         std::string title = oneLine(utf8(item->displayTitle()));
-        // A pictured item without a name of its own goes by the picture's name.
-        if (!item->title() && item->image() && !item->isSystemItem()) title = pictureName(title);
+        // A pictured item without a name of its own goes by what its picture stands for; one
+        // that shows its state (a filled star) prints starred.
+        std::string shown = title;
+        if (!item->title() && item->image() && !item->isSystemItem()) {
+            auto picture = spokenPicture(title);
+            title = picture.name;
+            shown = picture.on ? "*" + title + "*" : title;
+        }
         if (!touchable || !item->isEnabled()) {
-            return "(" + title + ")" + (item->isEnabled() ? "" : " [disabled]");
+            return "(" + shown + ")" + (item->isEnabled() ? "" : " [disabled]");
         }
         ShellElement e;
         e.kind = ShellElement::BarButton;
@@ -807,7 +855,7 @@ private:
             auto o = target.lock();
             return o && o->sendAction();
         };
-        return mark(std::move(e)) + " (" + title + ")";
+        return mark(std::move(e)) + " (" + shown + ")";
     }
 
     std::string barItems(NSArray* items, UIView* bar, CGRect clip, bool touchable) {
@@ -1015,11 +1063,18 @@ private:
         text = main;
         if (!detail.empty()) text += text.empty() ? detail : " - " + detail;
         for (auto& l : arrange(std::move(custom), labelBeside())) {
-            if (label.empty()) label = l;
+            // A row that shows only controls (a settings row's segments) has no words of its
+            // own to go by.
+            bool controls = !l.empty() && l.front() == kMarkOpen;
+            if (label.empty()) label = controls ? "row" : l;
             if (!text.empty()) text += "  ";
+            if (text.empty() && controls) text = "(row)  ";
             text += l;
         }
-        if (text.empty()) text = "(row)";
+        if (text.empty()) {
+            label = "blank row";
+            text = "(blank row)";
+        }
         if (cell->isSelected()) text = "*" + text + "*";
 
         std::string prefix;
@@ -1303,9 +1358,17 @@ const ShellElement* ShellScreen::elementLabelled(std::string_view label) const {
     for (auto& e : elements_) {
         if (e.label == wanted || e.besideLabel == wanted) return &e;
     }
+    for (auto& e : elements_) {
+        if (std::find(e.wordsOver.begin(), e.wordsOver.end(), wanted) != e.wordsOver.end())
+            return &e;
+    }
     std::string folded = lower(wanted);
     for (auto& e : elements_) {
         if (lower(e.label) == folded || lower(e.besideLabel) == folded) return &e;
+    }
+    for (auto& e : elements_) {
+        for (auto& w : e.wordsOver)
+            if (lower(w) == folded) return &e;
     }
     // A page's text runs on after a link: "help pages" finds "[3] help pages for details".
     for (auto& e : elements_) {

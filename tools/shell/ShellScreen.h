@@ -40,6 +40,9 @@ struct ShellElement {
     std::string label;
     // Fields and switches also go by the text printed just before them on their line.
     std::string besideLabel;
+    // Controls also go by the words of labels laid over them (a finger on the words touches the
+    // control).
+    std::vector<std::string> wordsOver;
     // The view that shows the element. The element counts as gone once this view has left its
     // window. The screen keeps no view alive: what the app lets go of goes.
     Weak<UIView> view;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -21,6 +22,8 @@
 #include "Foundation/NSDate.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSIndexPath.h"
+#include "Foundation/NSLog.h"
+#include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
@@ -34,12 +37,14 @@
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIEvent.h"
 #include "UIKit/UIImagePickerController.h"
+#include "UIKit/UINavigationBar.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIScrollView.h"
 #include "UIKit/UITabBarController.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITextInputTraits.h"
 #include "UIKit/UITouchScript.h"
+#include "UIKit/UIView.h"
 #include "UIKit/UIViewController.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWindow.h"
@@ -53,6 +58,9 @@ namespace {
 constexpr NSTimeInterval kScriptClockStart = kManualClockDefaultStart;  // 2012-03-01 12:00 UTC
 // A settle that is still busy after this many passes has work that requeues itself for ever.
 constexpr int kMaxSettlePasses = 10000;
+// On the real clock the screen is printed once its animations have ended, waiting at most this
+// long (seconds): the longest the platform's own transitions take, with room to spare.
+constexpr double kLongestAnimationWait = 3.0;
 
 std::string utf8(NSString* s) {
     return s ? s->utf8() : std::string();
@@ -154,6 +162,7 @@ int ShellSession::run() {
     std::optional<ManualClockScope> clock;
     if (script_) clock.emplace(kScriptClockStart);
 
+    openLog();
     out_ << "Bazaarnest Mobile in the terminal. \"help\" lists the commands.\n";
     if (script_) {
         out_ << "Script mode: the clock starts at 2012-03-01 12:00:00 UTC and moves only with "
@@ -191,8 +200,62 @@ int ShellSession::run() {
     // session of this process.
     UIButtonPanelView::dismissAllPanels();
     if (UIKeyboard::isVisible()) UIKeyboard::hide();
+    closeLog();
     out_.flush();
     return status_;
+}
+
+std::string ShellDefaultLogPath() {
+    return utf8(NSHomeDirectory()) + "/Library/Logs/bazaarnest.log";
+}
+
+void ShellSession::openLog() {
+    logPath_ = options_.logPath.empty() ? ShellDefaultLogPath() : options_.logPath;
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(logPath_).parent_path(), error);
+    auto file = std::make_shared<std::ofstream>(logPath_, std::ios::trunc);
+    if (!*file) {
+        // Better on standard error than lost.
+        out_ << "!! Cannot write the log " << logPath_
+             << ": the app's log goes to standard error\n";
+        logPath_.clear();
+        return;
+    }
+    // Lines come from any thread, one at a time under the log's lock. A listener that was there
+    // before (a test reading the log) still hears every line.
+    previousLogSink_ = NSLogSetSink(nullptr);
+    NSLogSetSink([file, listener = previousLogSink_](const std::string& line) {
+        *file << line;
+        file->flush();
+        if (listener) listener(line);
+    });
+}
+
+void ShellSession::closeLog() {
+    if (logPath_.empty()) return;
+    NSLogSetSink(previousLogSink_);
+    previousLogSink_ = nullptr;
+}
+
+void ShellSession::printLog() {
+    if (logPath_.empty()) {
+        fail("The app's log goes to standard error.");
+        return;
+    }
+    std::ifstream in(logPath_);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        // The stamp's time stays; the process and thread, the same on every line, go.
+        size_t name = line.find(' ', line.find(' ') + 1);
+        size_t end = name == std::string::npos ? name : line.find("] ", name);
+        if (end != std::string::npos) line.erase(name + 1, end + 2 - (name + 1));
+        lines.push_back(line);
+    }
+    out_ << ">> The app's log (" << logPath_ << "): "
+         << (lines.empty() ? std::string("nothing yet") : std::to_string(lines.size()) + " lines")
+         << "\n";
+    for (auto& l : lines)
+        out_ << "   " << l << "\n";
 }
 
 void ShellSession::drive() {
@@ -298,6 +361,23 @@ bool ShellSession::readLine(std::string& line) {
 void ShellSession::settle() {
     runUntilIdle();
     waitForNetwork();
+    waitForAnimations();
+}
+
+void ShellSession::waitForAnimations() {
+    // A script's clock moves only with "wait": there a screen mid-animation is what the script
+    // asked for. On the real clock a person is shown the screen once it has come to rest, when
+    // what it shows takes touches.
+    if (Clock::isManual() || UIView::runningAnimationCount() == 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + realSeconds(kLongestAnimationWait);
+    auto loop = NSRunLoop::mainRunLoop();
+    while (UIView::runningAnimationCount() > 0) {
+        std::chrono::duration<double> left = deadline - std::chrono::steady_clock::now();
+        if (left.count() <= 0) return;
+        loop->runInMode(NSDefaultRunLoopMode, std::min(left.count(), 0.05), true);
+        runUntilIdle();
+        waitForNetwork();
+    }
 }
 
 void ShellSession::runUntilIdle() {
@@ -449,6 +529,9 @@ bool ShellSession::execute(const ShellCommand& command) {
             return true;
         case K::Help:
             out_ << shellHelpText();
+            return true;
+        case K::Log:
+            printLog();
             return true;
         case K::Quit:
             return false;
@@ -769,6 +852,17 @@ bool ShellSession::goBack() {
     if (frontPanel()) {
         fail("An alert or action sheet is showing: choose one of its buttons first.");
         return false;
+    }
+    // A screen with a bar of its own (the pickers) shows its own "Back" item where the back
+    // button would be: the first back button on screen is the one a person means.
+    auto shown = ShellScreen::capture();
+    for (auto& e : shown.elements()) {
+        if (e.kind == ShellElement::BackButton) break;
+        if (e.kind == ShellElement::BarButton && is<UINavigationBar>(e.view.lock().get()) &&
+            e.label == "Back") {
+            if (!(e.tap && e.tap())) note("Nothing happened.");
+            return true;
+        }
     }
     auto nav = frontmostController<UINavigationController>(
         [](UINavigationController* n) { return n->viewControllers()->count() > 1; });
@@ -1095,12 +1189,14 @@ int ShellMain(int argc, char** argv, const char* defaultDelegate, std::ostream& 
     ShellOptions options;
     options.delegateClassName = defaultDelegate ? defaultDelegate : "";
     const char* usage =
-        "Usage: bazaarnest [--script FILE] [--delegate CLASS]\n"
+        "Usage: bazaarnest [--script FILE] [--delegate CLASS] [--log FILE]\n"
         "  Runs the app in the terminal: it prints each screen, with what can be touched\n"
         "  numbered, and reads commands from the terminal.\n"
         "  --script FILE     replays the commands of FILE (\"-\": standard input) on a manual\n"
         "                    clock and prints the transcript\n"
-        "  --delegate CLASS  the application delegate to start\n\n";
+        "  --delegate CLASS  the application delegate to start\n"
+        "  --log FILE        where the app's log goes (default: Library/Logs/bazaarnest.log in\n"
+        "                    the app's home folder); \"log\" prints it\n\n";
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&](const char* name, std::string& into) {
@@ -1120,7 +1216,8 @@ int ShellMain(int argc, char** argv, const char* defaultDelegate, std::ostream& 
             out << usage << shellHelpText();
             return 0;
         }
-        if (value("--script", options.scriptPath) || value("--delegate", options.delegateClassName))
+        if (value("--script", options.scriptPath) ||
+            value("--delegate", options.delegateClassName) || value("--log", options.logPath))
             continue;
         std::cerr << "bazaarnest: unknown option " << arg << "\n" << usage;
         return 2;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -27,6 +28,9 @@ struct ShellOptions {
     // network work in flight, in real seconds whatever the clock; then a line says what is
     // still pending and the session goes on.
     double networkWaitSeconds = 10.0;
+    // Where the app's log goes (NSLog), so that it stays out of the screen's text; empty: the
+    // default, bazaarnest.log in the app's Library/Logs folder.
+    std::string logPath;
 };
 
 class ShellSession {
@@ -44,7 +48,8 @@ public:
     // ---- the steps of run() (tests drive them directly) --------------------------------------
     // Runs the main loop until nothing is left to do now: no performs or sources pending, the
     // timers due now fired, layout done, and no network work in flight (waited for in real
-    // time, at most networkWaitSeconds per command).
+    // time, at most networkWaitSeconds per command); on the real clock also until the
+    // animations under way have ended.
     void settle();
     // Performs one command; false when it ends the session.
     bool execute(const ShellCommand& command);
@@ -58,6 +63,8 @@ private:
     void drive();
     void runUntilIdle();
     void waitForNetwork();
+    // On the real clock: runs the main loop until the animations committed have ended.
+    void waitForAnimations();
     // Starts a step of the session whose settles share one bound on waiting for the network;
     // the step lasts until a NetworkWaitStepEnd goes out of scope.
     void beginNetworkWaitStep();
@@ -88,6 +95,10 @@ private:
     bool gesture(const ShellCommand& command);
     bool swipe(const ShellCommand& command);
     void fail(const std::string& message);
+    // Sends the app's log to its file for the session; gives the previous sink back at the end.
+    void openLog();
+    void closeLog();
+    void printLog();
 
     ShellOptions options_;
     std::ostream& out_;
@@ -113,10 +124,15 @@ private:
     bool networkWaitReported_ = false;
     struct Input;
     std::unique_ptr<Input> input_;
+    std::string logPath_;
+    std::function<void(const std::string&)> previousLogSink_;
 };
 
-// The program's entry: parses the arguments (--script FILE, --delegate CLASS, --help) and runs
-// a session. `defaultDelegate` is used when no --delegate is given (nil or "": the main
-// interface file supplies the delegate).
+// The log file a session writes when none is named: bazaarnest.log in the app's Library/Logs.
+std::string ShellDefaultLogPath();
+
+// The program's entry: parses the arguments (--script FILE, --delegate CLASS, --log FILE,
+// --help) and runs a session. `defaultDelegate` is used when no --delegate is given (nil or "":
+// the main interface file supplies the delegate).
 int ShellMain(int argc, char** argv, const char* defaultDelegate, std::ostream& out,
               std::istream& in);

@@ -84,9 +84,11 @@ inline void removeBanners(UIView* view) {
         removeBanners(as<UIView>(children->objectAtIndex(i)).get());
 }
 
-// Runs the app over the script's text; `hook` runs just before the line `marker` is read.
+// Runs the app over the script's text; `hook` runs just before the line `marker` is read. On
+// the real clock the lines are read as a person's would be, one after the other.
 inline std::string runApp(const std::string& script, const std::string& marker = "",
-                          std::function<void()> hook = nullptr, int* status = nullptr) {
+                          std::function<void()> hook = nullptr, int* status = nullptr,
+                          bool realClock = false) {
     registerAppInterfaces();
     sitetest::site();
     servicestest::services();
@@ -94,7 +96,7 @@ inline std::string runApp(const std::string& script, const std::string& marker =
     std::istream in(&lines);
     std::ostringstream out;
     ShellOptions options;
-    options.scriptPath = "-";
+    if (!realClock) options.scriptPath = "-";
     ShellSession session(options, out, in);
     int result = session.run();
     // The ended app is off the screen. Its screens outlive the session in this process, and

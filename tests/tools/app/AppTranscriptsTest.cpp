@@ -1,9 +1,11 @@
 // The app's own screens replayed through the terminal front end against the stand-in site.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -245,4 +247,60 @@ TEST_F(AppTranscripts, ScreenshotsShowTheTabIconsTheFilterButtonsColoursAndTheEm
     EXPECT_GT(top.r, 245) << top;
     EXPECT_GT(top.r, foot.r + 12) << top << foot;
     EXPECT_GT(foot.b, foot.r + 6) << foot;
+}
+
+// The app logs as it always has (its launch count among other lines), but the log goes to a
+// file: nothing of it reaches the screens or standard error, and "log" prints it on request.
+TEST_F(AppTranscripts, TheAppsLogGoesToItsFileAndLogPrintsIt) {
+    namespace fs = std::filesystem;
+    const char* tmp = std::getenv("BN_TEST_TMP");
+    fs::path caught = fs::path(tmp ? tmp : fs::temp_directory_path().string()) /
+                      ("stderr-" + std::to_string(getpid()) + ".txt");
+    std::fflush(stderr);
+    int saved = dup(STDERR_FILENO);
+    int fd = open(caught.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    dup2(fd, STDERR_FILENO);
+    close(fd);
+    std::string transcript = apptest::runApp("log\n");
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    std::string errors = readFile(caught);
+    fs::remove(caught);
+
+    EXPECT_EQ(errors.find("runcount"), std::string::npos) << errors;
+    size_t asked = transcript.find("> log\n");
+    ASSERT_NE(asked, std::string::npos) << transcript;
+    EXPECT_EQ(transcript.substr(0, asked).find("runcount"), std::string::npos) << transcript;
+    std::string printed = transcript.substr(asked);
+    EXPECT_NE(printed.find(">> The app's log (" + ShellDefaultLogPath() + "): "), std::string::npos)
+        << printed;
+    // Each line keeps its time; the process and thread, the same on every line, are left out.
+    EXPECT_NE(printed.find("0 runcount 1\n"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("test_AppScreens["), std::string::npos) << printed;
+    EXPECT_NE(readFile(ShellDefaultLogPath()).find("runcount 1"), std::string::npos);
+}
+
+// On the real clock a person is shown the screen once it has come to rest: after the login
+// overlay's Cancel, the overlay has slid away and the buttons under it take touches.
+TEST_F(AppTranscripts, OnTheRealClockAScreenPrintsOnceItsAnimationsHaveEnded) {
+    apptest::chooseDenverBikes();
+    std::string transcript =
+        apptest::runApp("tab Post\ntap Cancel\ntap Login to Your Account\n", "", nullptr, nullptr,
+                        /*realClock=*/true);
+    size_t cancel = transcript.find("> tap Cancel\n");
+    size_t next = transcript.find("> tap Login to Your Account\n");
+    ASSERT_NE(cancel, std::string::npos) << transcript;
+    ASSERT_NE(next, std::string::npos) << transcript;
+    EXPECT_EQ(transcript.find("!!"), std::string::npos) << transcript;
+    std::string after = transcript.substr(cancel, next - cancel);
+    EXPECT_NE(after.find("[1] (Login to Your Account)\n[2] (Post without Account)\n"),
+              std::string::npos)
+        << after;
+    EXPECT_EQ(after.find("(Cancel)"), std::string::npos) << after;
+    // The next tap reaches the button it names.
+    std::string tapped = transcript.substr(next);
+    EXPECT_EQ(tapped.find("Nothing happened"), std::string::npos) << tapped;
+    EXPECT_NE(tapped.find("[_(Email or handle)]"), std::string::npos) << tapped;
 }

@@ -9,14 +9,18 @@
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIAlertView.h"
+#include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIEvent.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
+#include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
+#include "UIKit/UISegmentedControl.h"
 #include "UIKit/UISwitch.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITextField.h"
+#include "UIKit/UIToolbar.h"
 #include "UIKit/UIWindow.h"
 #include "tools/shell/ShellScreen.h"
 #include "ui/style/DZImageView.h"
@@ -79,6 +83,24 @@ protected:
         l->setText(NSString::fromUTF8(text));
         window->addSubview(l);
         return l;
+    }
+    // A picture of 10 points square made from the file `name` (nil: made in memory).
+    static Ref<UIImage> picture(const char* name) {
+        UIGraphicsBeginImageContextWithOptions(CGSizeMake(10, 10), false, 1);
+        auto image = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        if (name) image->setSourceName(NSString::fromUTF8(name));
+        return image;
+    }
+    // A plain table 200 points high at the window's top, its rows laid out.
+    Ref<UITableView> table(UITableViewDataSource* source, UITableViewDelegate* delegate = nullptr) {
+        auto t = alloc<UITableView>();
+        t->initWithFrame(CGRectMake(0, 0, 320, 200), UITableViewStylePlain);
+        t->setDataSource(source);
+        if (delegate) t->setDelegate(delegate);
+        window->addSubview(t);
+        t->layoutIfNeeded();
+        return t;
     }
     Ref<UITextField> field(const char* placeholder, CGRect frame) {
         auto f = make<UITextField>(&UITextField::initWithFrame, frame);
@@ -179,13 +201,6 @@ TEST_F(ShellScreenTest, AViewLaidOverAControlTakesItsTouchesSoItIsNeitherNumbere
 }
 
 TEST_F(ShellScreenTest, PicturedButtonsGoByTheirLabelOrPictureNameAndLabelsPrintWhole) {
-    auto picture = [](const char* name) {
-        UIGraphicsBeginImageContextWithOptions(CGSizeMake(10, 10), false, 1);
-        auto image = UIGraphicsGetImageFromCurrentImageContext();
-        UIGraphicsEndImageContext();
-        image->setSourceName(NSString::fromUTF8(name));
-        return image;
-    };
     auto reply = UIButton::buttonWithType(UIButtonTypeCustom);
     reply->setFrame(CGRectMake(20, 20, 40, 40));
     reply->setImage(picture("toolbar_reply.png"), UIControlStateNormal);
@@ -207,14 +222,95 @@ TEST_F(ShellScreenTest, PicturedButtonsGoByTheirLabelOrPictureNameAndLabelsPrint
 
     auto screen = ShellScreen::captureWindow(window);
     EXPECT_EQ(screen.text(), std::string(kRule) +
-                                 "[1] (toolbar_reply)\n"
+                                 "[1] (Reply)\n"
                                  "[2] (Watch)\n"
                                  "[3] (photo_1.jpg)\n"
                                  "Maximum Price\n"
                                  "The first line of a long note that the picture cuts\n" +
                                  kRule);
-    EXPECT_NE(screen.elementLabelled("toolbar_reply"), nullptr);
+    EXPECT_NE(screen.elementLabelled("Reply"), nullptr);
     EXPECT_NE(screen.elementLabelled("Watch"), nullptr);
+}
+
+// The app's picture-only controls have no labels: they go by what their pictures stand for, a
+// star that is filled prints starred, a photo the app made fills its button, and pictures print
+// without their file type.
+TEST_F(ShellScreenTest, PicturesThatStandForWordsGoByWhatTheyDo) {
+    auto pictured = [&](const char* name, CGRect frame, bool background = false) {
+        auto b = UIButton::buttonWithType(UIButtonTypeCustom);
+        b->setFrame(frame);
+        if (background)
+            b->setBackgroundImage(picture(name), UIControlStateNormal);
+        else
+            b->setImage(picture(name), UIControlStateNormal);
+        window->addSubview(b);
+        return b;
+    };
+    pictured("toolbar_reply.png", CGRectMake(10, 10, 40, 40));
+    pictured("staroff32.png", CGRectMake(60, 10, 40, 40));
+    pictured("toolbar_web.png", CGRectMake(110, 10, 40, 40));
+    pictured("toolbar_share.png", CGRectMake(160, 10, 40, 40));
+    pictured("staron32.png", CGRectMake(10, 60, 40, 40));
+    // The photo took the place of the button's words.
+    pictured(nullptr, CGRectMake(60, 60, 40, 40), /*background=*/true)
+        ->setTitle(NS(""), UIControlStateNormal);
+    // A picture made in memory on a button that never had words says no more than that.
+    pictured(nullptr, CGRectMake(110, 60, 40, 40), /*background=*/true);
+    auto arrows =
+        make<UISegmentedControl>(&UISegmentedControl::initWithFrame, CGRectMake(10, 110, 90, 30));
+    arrows->insertSegmentWithImage(picture("triangelup.png"), 0, false);
+    arrows->insertSegmentWithImage(picture("triangeldown.png"), 1, false);
+    window->addSubview(arrows);
+    auto bar = make<UIToolbar>(&UIToolbar::initWithFrame, CGRectMake(0, 160, 320, 44));
+    auto item = [&](const char* name) {
+        auto i = alloc<UIBarButtonItem>();
+        i->initWithImage(picture(name), UIBarButtonItemStylePlain, counter,
+                         Selector::named("tapped:"));
+        return i;
+    };
+    bar->setItems(NSArray::arrayWithObjects({item("bundle://Dodiz20.bundle/images/backIcon.png"),
+                                             item("bundle://Dodiz20.bundle/images/forwardIcon.png"),
+                                             item("staron32.png")}));
+    window->addSubview(bar);
+    auto tag = alloc<UIImageView>();
+    tag->initWithImage(picture("pricetag.png"));
+    tag->setFrame(CGRectMake(10, 220, 40, 20));
+    window->addSubview(tag);
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) +
+                                 "[1] (Reply)   [2] (Favorite)   [3] (Open in Browser)   "
+                                 "[4] (Share)\n"
+                                 "[5] (*Favorite*)   [6] (Photo)   [7] (image)\n"
+                                 "[8] Previous | [9] Next\n"
+                                 "[10] (Back)  [11] (Forward)  [12] (*Favorite*)\n"
+                                 "[image pricetag]\n" +
+                                 kRule);
+    EXPECT_EQ(screen.elementLabelled("Favorite")->number, 2);
+    EXPECT_EQ(screen.elementLabelled("Open in Browser")->number, 3);
+    EXPECT_EQ(screen.elementLabelled("Photo")->number, 6);
+    EXPECT_EQ(screen.elementLabelled("Next")->number, 9);
+    EXPECT_EQ(screen.elementLabelled("Forward")->number, 11);
+}
+
+// Large buttons without a title of their own, whose words are labels laid over them: a person
+// taps the words, and finds the button by them.
+TEST_F(ShellScreenTest, WordsLaidOverAButtonNameIt) {
+    auto choose = UIButton::buttonWithType(UIButtonTypeCustom);
+    choose->setFrame(CGRectMake(10, 16, 300, 68));
+    choose->setAccessibilityLabel(NS("Choose Location"));
+    window->addSubview(choose);
+    label("Location", CGRectMake(24, 24, 272, 28));
+    label("Press to select", CGRectMake(24, 54, 272, 22));
+    label("Elsewhere", CGRectMake(24, 200, 272, 22));
+
+    auto screen = ShellScreen::captureWindow(window);
+    ASSERT_NE(screen.elementLabelled("Location"), nullptr);
+    EXPECT_EQ(screen.elementLabelled("Location")->label, "Choose Location");
+    EXPECT_EQ(screen.elementLabelled("location"), screen.elementLabelled("Choose Location"));
+    EXPECT_EQ(screen.elementLabelled("Press to select"), screen.elementLabelled("Location"));
+    // Words over nothing that takes touches name nothing.
+    EXPECT_EQ(screen.elementLabelled("Elsewhere"), nullptr);
 }
 
 TEST_F(ShellScreenTest, LabelsMatchExactlyFirstThenInAnyCaseFromTheTop) {
@@ -381,12 +477,7 @@ class Rows : public NSObject, public UITableViewDataSource, public UITableViewDe
 
 TEST_F(ShellScreenTest, TablesShowTheirVisibleRowsAndHowManyAreOutOfView) {
     auto rows = make<Rows>();
-    auto table = alloc<UITableView>();
-    table->initWithFrame(CGRectMake(0, 0, 320, 200), UITableViewStylePlain);
-    table->setDataSource(rows);
-    table->setDelegate(rows);
-    window->addSubview(table);
-    table->layoutIfNeeded();
+    auto table = this->table(rows.get(), rows.get());
 
     auto screen = ShellScreen::captureWindow(window);
     EXPECT_EQ(screen.text(), std::string(kRule) +
@@ -413,6 +504,41 @@ TEST_F(ShellScreenTest, TablesShowTheirVisibleRowsAndHowManyAreOutOfView) {
     EXPECT_EQ(del->number, 4);
     EXPECT_TRUE(del->tap());
     EXPECT_EQ(rows->deleted, 2);
+}
+
+namespace {
+// A blank row, then a settings row that holds only a segmented control.
+class BareRows : public NSObject, public UITableViewDataSource {
+    NS_OBJECT(BareRows, NSObject)
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 2; }
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView*, NSIndexPath* path) override {
+        auto cell = alloc<UITableViewCell>();
+        cell->initWithStyle(UITableViewCellStyleDefault, nullptr);
+        if (path->row() == 1) {
+            auto choice = make<UISegmentedControl>(&UISegmentedControl::initWithFrame,
+                                                   CGRectMake(10, 7, 280, 30));
+            choice->insertSegmentWithTitle(NS("Entire Post"), 0, false);
+            choice->insertSegmentWithTitle(NS("Title Only"), 0, false);
+            choice->setSelectedSegmentIndex(0);
+            cell->contentView()->addSubview(choice);
+        }
+        return cell;
+    }
+};
+}  // namespace
+
+// Rows without words of their own still say what they are, so that no number stands alone.
+TEST_F(ShellScreenTest, RowsWithoutWordsAreNamed) {
+    auto rows = make<BareRows>();
+    table(rows.get());
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) +
+                                 "[1] (blank row)\n"
+                                 "[2] (row)  [3] *Title Only* | [4] Entire Post\n" +
+                                 kRule);
+    EXPECT_EQ(screen.elementLabelled("blank row")->number, 1);
+    EXPECT_EQ(screen.elementLabelled("row")->number, 2);
 }
 
 TEST_F(ShellScreenTest, TheAppsTextCannotForgeElementNumbers) {

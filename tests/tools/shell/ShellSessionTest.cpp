@@ -186,6 +186,10 @@ TEST(ShellSession, TheProgramsOptions) {
     EXPECT_EQ(ShellMain(2, helpArgs, kCatalogDelegateClassName, out, in), 0);
     EXPECT_NE(out.str().find("--script FILE"), std::string::npos);
     EXPECT_NE(out.str().find("memory-warning"), std::string::npos);
+    // The log's file is named, and the command that prints it listed.
+    EXPECT_NE(out.str().find("--log FILE"), std::string::npos);
+    EXPECT_NE(out.str().find("Library/Logs/bazaarnest.log"), std::string::npos);
+    EXPECT_NE(out.str().find("  log "), std::string::npos);
 
     char script[] = "--script=/nonexistent/demo.script";
     char* scriptArgs[] = {program, script};

@@ -1,0 +1,27 @@
+// What a person calls a picture that stands in for words. The app's picture-only buttons carry
+// no labels, so the front end names them here, by what they do, from their pictures' file names:
+// the one table of such names.
+#pragma once
+
+#include <string>
+
+class UIImage;
+
+struct SpokenPicture {
+    // What a person calls it ("Favorite"); a picture not in the table goes by its file name
+    // without ".png".
+    std::string name;
+    // The picture shows its control switched on (a filled star): printed between stars, as
+    // selected segments and tabs are.
+    bool on = false;
+};
+
+// `file` is the picture's file name or path ("staroff32.png", "bundle://x/backIcon.png").
+SpokenPicture spokenPicture(const std::string& file);
+
+// A file name as a person would say it: the last part of a path, without ".png".
+std::string pictureName(std::string file);
+
+// The file name an image was made from; "image" for one made in memory (a photo, a decoded
+// picture), empty for none.
+std::string imageFileName(UIImage* image);
