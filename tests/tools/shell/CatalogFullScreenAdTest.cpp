@@ -1,15 +1,19 @@
 // The catalog's Full-Screen Ad screen replayed against the stand-in Ironvine server: the ad is
 // fetched at the first launch, shown over the catalog as text, its link opens the in-ad browser
-// with the landing page, and done closes the window.
+// with the landing page, and done closes the window. Its words keep off the screen's edge.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
 #include "Foundation/NetworkWork.h"
 #include "TranscriptTesting.h"
+#include "UIKit/ImageCodecs.h"
+#include "UIKit/UIImage.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "support/RunLoopTesting.h"
 #include "support/services/IronvineFirstLaunch.h"
 #include "support/services/RunningServices.h"
@@ -50,13 +54,39 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
     ShellOptions options;
     options.scriptPath = "-";
     options.delegateClassName = kCatalogDelegateClassName;
+    // The script's screenshot lands in a scratch folder.
+    const char* tmp = std::getenv("BN_TEST_TMP");
+    fs::path shots = fs::path(tmp ? tmp : fs::temp_directory_path().string()) / "full-screen-ad";
+    fs::create_directories(shots);
+    fs::path before = fs::current_path();
+    fs::current_path(shots);
     {
         ShellSession session(options, out, in);
         EXPECT_EQ(session.run(), 0);
     }
+    fs::current_path(before);
     EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     UIWebView::setURLLoader(previousLoader);
     expectTranscript(here / "catalog-full-screen-ad.transcript", out.str());
+    // The ad's words: some at the left of the screen, none within 8 points of its edge, where
+    // every row is the page's own colour.
+    auto shot = UIImage::imageWithContentsOfFile(
+        NSString::fromUTF8((shots / "ironvine-full-screen.png").string()));
+    ASSERT_TRUE(shot && shot->CGImage());
+    auto px = UIImagePixelsOf(shot->CGImage());
+    int scale = int(px.width / 320);
+    auto differs = [&](int x0, int x1) {
+        int n = 0;
+        for (int y = 30 * scale; y < 200 * scale; ++y) {
+            RGBA page = pixelAt(px, 0, y);
+            for (int x = x0 * scale; x < x1 * scale; ++x)
+                if (!near(pixelAt(px, x, y), page, 24)) ++n;
+        }
+        return n;
+    };
+    EXPECT_GT(differs(8, 120), 100) << "no words on the page";
+    EXPECT_EQ(differs(0, 8), 0) << "the words touch the screen's left edge";
+    fs::remove_all(shots);
     // The shown ad's impression trackers reached the ad server.
     auto hits = services.module("ironvine")->adminView("hits", {})->body;
     EXPECT_NE(hits.find("track/ivFullScreen/1002/impression"), std::string::npos) << hits;
