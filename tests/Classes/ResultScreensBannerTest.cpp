@@ -144,8 +144,8 @@ TEST_F(BannerScreens, TheScreensAnswerTheBannerAsHosts) {
         // screens take none of the banner's other notices and give it no servers of their own.
         EXPECT_TRUE(AdLoomDelegateAnswers(host, "adLoomDidReceiveAd:"));
         for (const char* optional :
-             {"adLoomDidFailToReceiveAd:usingBackup:",
-              "adLoomWillPresentFullScreenModal", "adLoomConfigURL", "adLoomCustomAdURL"})
+             {"adLoomDidFailToReceiveAd:usingBackup:", "adLoomWillPresentFullScreenModal",
+              "adLoomConfigURL", "adLoomCustomAdURL"})
             EXPECT_FALSE(AdLoomDelegateAnswers(host, optional)) << optional;
     }
 }
