@@ -51,7 +51,7 @@ void ItemListViewController::describeClass(RuntimeClass& c) {
         {"requestStarted:", "requestReceivedResponseHeaders:", "requestFinished:", "requestFailed:",
          "numberOfSectionsInTableView:", "tableView:willDisplayCell:forRowAtIndexPath:",
          "tableView:didSelectRowAtIndexPath:", "actionSheet:clickedButtonAtIndex:",
-         "viewControllerForPresentingModalView"});
+         "viewControllerForPresentingModalView", "adLoomDidReceiveAd:"});
     c.method("saveAction", &ItemListViewController::saveAction);
     c.method("showMessageOnMainThread:", &ItemListViewController::showMessageOnMainThread);
     c.property("listInfo", &ItemListViewController::listInfo, &ItemListViewController::setListInfo);
@@ -367,6 +367,10 @@ Ref<NSString> ItemListViewController::adLoomApplicationKey() {
 
 Ref<UIViewController> ItemListViewController::viewControllerForPresentingModalView() {
     return Ref<UIViewController>(this);
+}
+
+void ItemListViewController::adLoomDidReceiveAd(AdLoomView*) {
+    bannerShowsAd(adsHolder_.get(), myTableView_.get());
 }
 
 void ItemListViewController::requestBanner() {

@@ -88,6 +88,8 @@ class ItemListViewController : public UIViewController,
     // ---- the mediation banner's delegate --------------------------------------------------
     Ref<NSString> adLoomApplicationKey() override;
     Ref<UIViewController> viewControllerForPresentingModalView() override;
+    // The banner shows an ad: its holder makes room for it at the foot of the content.
+    void adLoomDidReceiveAd(AdLoomView* view) override;
 
     // ---- view life cycle ------------------------------------------------------------------
     void viewDidLoad() override;

@@ -77,7 +77,7 @@ void ItemViewController::describeClass(RuntimeClass& c) {
                &ItemViewController::setCurrentIndex);
     // The text button looks the message composer up by name, as on systems without one.
     MFMessageComposeViewController::staticClass();
-    c.implements({"viewControllerForPresentingModalView"});
+    c.implements({"viewControllerForPresentingModalView", "adLoomDidReceiveAd:"});
 }
 
 bool ItemViewController::initWithNibName(NSString* nibName, NSBundle* bundle) {
@@ -490,6 +490,10 @@ Ref<NSString> ItemViewController::adLoomApplicationKey() {
 
 Ref<UIViewController> ItemViewController::viewControllerForPresentingModalView() {
     return Ref<UIViewController>(this);
+}
+
+void ItemViewController::adLoomDidReceiveAd(AdLoomView*) {
+    bannerShowsAd(adsHolder_.get(), webView_ ? webView_->scrollView().get() : nullptr);
 }
 
 void ItemViewController::requestBanner() {

@@ -106,6 +106,8 @@ class ItemViewController : public UIViewController,
     // ---- the mediation banner's delegate --------------------------------------------------
     Ref<NSString> adLoomApplicationKey() override;
     Ref<UIViewController> viewControllerForPresentingModalView() override;
+    // The banner shows an ad: its holder makes room for it at the foot of the content.
+    void adLoomDidReceiveAd(AdLoomView* view) override;
 
     // ---- properties and outlets -----------------------------------------------------------
     Ref<UIWebView> webView() { return webView_; }

@@ -5,6 +5,7 @@
 #include "Classes/ItemListViewController.h"
 #include "Classes/ItemTableViewCell.h"
 #include "Classes/ItemViewController.h"
+#include "Classes/ScreenSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIBarButtonItem.h"
@@ -32,9 +33,11 @@ Ref<UIView> screenView(CGFloat height) {
     return view;
 }
 
+// Over the foot of the list, which runs under it: see-through and letting touches through
+// until an ad shows.
 Ref<UIView> bannerHolder(UIView* parent, CGFloat y) {
-    auto holder = make<UIView>(&UIView::initWithFrame,
-                               CGRectMake(0, y, interface::kScreenWidth, kBannerHeight));
+    auto holder = make<BannerHolder>(&UIView::initWithFrame,
+                                     CGRectMake(0, y, interface::kScreenWidth, kBannerHeight));
     holder->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
                                 UIViewAutoresizingFlexibleTopMargin);
     parent->addSubview(holder);
@@ -64,7 +67,7 @@ Ref<NSArray> buildItemList(NSObject* owner, NSDictionary*) {
     auto screen = as<ItemListViewController>(owner);
     auto view = screenView(kPushedHeight);
     if (screen) {
-        screen->setMyTableView(resultTable(view, 0, kPushedHeight - kBannerHeight, screen));
+        screen->setMyTableView(resultTable(view, 0, kPushedHeight, screen));
         screen->setAdsHolder(bannerHolder(view, kPushedHeight - kBannerHeight));
         screen->navigationItem()->setRightBarButtonItem(
             interface::barButton(NS("Save"), UIBarButtonItemStyleBordered, screen, "saveAction"));
@@ -84,7 +87,7 @@ Ref<NSArray> buildFavorites(NSObject* owner, NSDictionary*) {
         screen->setNavigationBar(bar);
         screen->setEditButton(edit);
         CGFloat top = interface::kBarHeight;
-        screen->setMyTableView(resultTable(view, top, kTabHeight - top - kBannerHeight, screen));
+        screen->setMyTableView(resultTable(view, top, kTabHeight - top, screen));
         screen->setAdsHolder(bannerHolder(view, kTabHeight - kBannerHeight));
         screen->setView(view);
     }
@@ -95,14 +98,14 @@ Ref<NSArray> buildItemScreen(NSObject* owner, NSDictionary*) {
     auto screen = as<ItemViewController>(owner);
     auto view = screenView(kPushedHeight);
     if (screen) {
-        CGFloat webHeight = kPushedHeight - interface::kBarHeight - kBannerHeight;
+        CGFloat webHeight = kPushedHeight - interface::kBarHeight;
         auto web = make<UIWebView>(&UIWebView::initWithFrame,
                                    CGRectMake(0, 0, interface::kScreenWidth, webHeight));
         web->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
                                  UIViewAutoresizingFlexibleHeight);
         view->addSubview(web);
         screen->setWebView(web);
-        screen->setAdsHolder(bannerHolder(view, webHeight));
+        screen->setAdsHolder(bannerHolder(view, webHeight - kBannerHeight));
         auto button = [&](const char* image, const char* action) {
             return make<UIBarButtonItem>(&UIBarButtonItem::initWithImage,
                                          UIImage::imageNamed(NSString::fromUTF8(image)).get(),

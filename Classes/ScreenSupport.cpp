@@ -8,6 +8,8 @@
 #include "Foundation/NSDate.h"
 #include "Foundation/NSDateFormatter.h"
 #include "Foundation/NSLocale.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIScrollView.h"
 #include "UIKit/UIView.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "json/NSString+HTML.h"
@@ -70,6 +72,24 @@ void placeBanner(AdLoomDelegate* screen, UIView* holder) {
     if (!holder) return;
     auto banner = AdLoomView::requestAdLoomViewWithDelegate(screen);
     holder->addSubview(banner.get());
+}
+
+Ref<UIView> BannerHolder::hitTest(CGPoint point, UIEvent* event) {
+    auto hit = UIView::hitTest(point, event);
+    // The holder itself and a banner with no ad in it let the touch through.
+    if (!hit || hit.get() == this || is<AdLoomView>(hit.get())) return nullptr;
+    return hit;
+}
+
+void bannerShowsAd(UIView* holder, UIScrollView* list) {
+    if (!holder) return;
+    // Solid behind the ad: an ad a little shorter than the strip shows no rows under it.
+    holder->setBackgroundColor(UIColor::whiteColor());
+    if (!list) return;
+    UIEdgeInsets inset = list->contentInset();
+    inset.bottom = holder->frame().size.height;
+    list->setContentInset(inset);
+    list->setScrollIndicatorInsets(inset);
 }
 
 void removeBanners(UIView* holder) {

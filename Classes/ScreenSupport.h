@@ -4,11 +4,12 @@
 #pragma once
 
 #include "Foundation/NSString.h"
+#include "UIKit/UIView.h"
 
 class AdLoomDelegate;
 class NKHTTPRequest;
 class NSDate;
-class UIView;
+class UIScrollView;
 
 // The app's key with the ad-mediation service.
 extern NSString* const kAdLoomApplicationKey;  // "3f9a1c0be7d24a5c8e61b0f2d4a97c3e"
@@ -32,6 +33,17 @@ Ref<UIView> makeActivityLabel(NSString* text, UIView* parent);
 // holds no other reference. Without a holder no banner is asked for: one that never joins a
 // superview would keep refreshing for nobody.
 void placeBanner(AdLoomDelegate* screen, UIView* holder);
+// The banner's place, laid over the foot of the screen's list: a see-through strip where only
+// an ad takes touches. Until its banner shows one, the list's last row shows and answers
+// through it.
+class BannerHolder : public UIView {
+    NS_OBJECT(BannerHolder, UIView)
+    Ref<UIView> hitTest(CGPoint point, UIEvent* event) override;
+};
+// The holder's banner shows an ad: the holder turns solid white behind it, and the list under
+// it gets a bottom inset of the holder's height, so that its last row can still be scrolled
+// into sight above the ad.
+void bannerShowsAd(UIView* holder, UIScrollView* list);
 // Takes the holder's banners out (a screen that outlives its view): a banner's refresh timer
 // keeps it alive until it leaves its superview.
 void removeBanners(UIView* holder);

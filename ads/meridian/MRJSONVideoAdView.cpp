@@ -225,7 +225,13 @@ void MRJSONVideoAdView::restartVideo() {
     if (!player_) return;
     player_->pause();
     player_->setCurrentPlaybackTime(0);
-    if (auto overlay = videoControlOverlay_.lock()) overlay->restart();
+    if (auto overlay = videoControlOverlay_.lock()) {
+        overlay->restart();
+        // Back at the start, the countdown reads the whole length again, as when first shown,
+        // not the time it had reached until the next tick.
+        if (auto label = overlay->countdownLabel(); label && ad_)
+            label->setText(remainingText(static_cast<int>(ad_->videoDuration())).get());
+    }
     playVideo();
 }
 

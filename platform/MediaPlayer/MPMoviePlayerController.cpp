@@ -1,8 +1,11 @@
 #include "MediaPlayer/MPMoviePlayerController.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 #include "Foundation/Clock.h"
+#include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
@@ -15,6 +18,8 @@
 #include "Foundation/Runtime.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UIGraphics.h"
+#include "UIKit/UIImage.h"
 
 NSString* const MPMoviePlayerPlaybackDidFinishNotification =
     NS("MPMoviePlayerPlaybackDidFinishNotification");
@@ -97,7 +102,40 @@ bool movieHeaderDuration(const uint8_t* p, size_t at, size_t end, NSTimeInterval
     return false;
 }
 
+// The length of the whole PNG file at `at` (its signature, then chunks up to its IEND), or 0.
+size_t pngLength(const uint8_t* p, size_t at, size_t end) {
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (end - at < 8 || std::memcmp(p + at, signature, 8) != 0) return 0;
+    size_t i = at + 8;
+    while (end - i >= 12) {
+        size_t n = be32(p + i);
+        if (n > end - i - 12) return 0;
+        uint32_t type = be32(p + i + 4);
+        i += 12 + n;
+        if (type == fourcc("IEND")) return i - at;
+    }
+    return 0;
+}
+
 }  // namespace
+
+std::vector<std::pair<size_t, size_t>> MPMoviePicturesOfMP4(const uint8_t* p, size_t length) {
+    std::vector<std::pair<size_t, size_t>> out;
+    if (!MPMovieDurationOfMP4(p, length, nullptr)) return out;
+    size_t at = 0;
+    while (at < length) {
+        uint32_t type;
+        size_t body, next;
+        if (!readBox(p, at, length, type, body, next)) break;
+        if (type == fourcc("mdat")) {
+            for (size_t i = body, n; (n = pngLength(p, i, next)) > 0; i += n)
+                out.emplace_back(i, n);
+            break;
+        }
+        at = next;
+    }
+    return out;
+}
 
 bool MPMovieDurationOfMP4(const uint8_t* p, size_t length, NSTimeInterval* seconds) {
     if (!p || length == 0) return false;
@@ -152,6 +190,13 @@ void MPMoviePlayerController::open() {
         return;
     }
     duration_ = seconds;
+    auto pictures = NSMutableArray::array();
+    auto bytes = static_cast<const uint8_t*>(data->bytes());
+    for (auto [at, n] : MPMoviePicturesOfMP4(bytes, data->length()))
+        if (auto picture = UIImage::imageWithData(NSData::dataWithBytes(bytes + at, n).get()))
+            pictures->addObject(picture.get());
+    frames_ = pictures;
+    if (view_) view_->setNeedsDisplay();
     loadState_ = MPMovieLoadStatePlayable | MPMovieLoadStatePlaythroughOK;
     post(MPMoviePlayerLoadStateDidChangeNotification);
     if ((autoplay_ || playWhenLoaded_) && state_ != MPMoviePlaybackStatePlaying) startPlaying();
@@ -238,6 +283,7 @@ void MPMoviePlayerController::finish(MPMovieFinishReason reason, NSError* error)
 void MPMoviePlayerController::setState(MPMoviePlaybackState state) {
     if (state == state_) return;
     state_ = state;
+    if (view_) view_->setNeedsDisplay();
     post(MPMoviePlayerPlaybackStateDidChangeNotification);
 }
 
@@ -283,6 +329,38 @@ void MPMovieView::didAddSubview(UIView* view) {
     UIView::didAddSubview(view);
     auto done = viewWithTag(kDoneTag);
     if (done && done.get() != view && done->superview().get() == this) bringSubviewToFront(done);
+}
+
+Ref<UIImage> MPMoviePlayerController::currentFrame() {
+    NSUInteger count = frames_ ? frames_->count() : 0;
+    if (count == 0) return nullptr;
+    NSTimeInterval t = currentPlaybackTime();
+    NSUInteger i = duration_ > 0 ? static_cast<NSUInteger>(std::floor(t / duration_ * count)) : 0;
+    return cast<UIImage>(frames_->objectAtIndex(std::min(i, count - 1)));
+}
+
+void MPMovieView::drawRect(CGRect) {
+    auto player = player_.lock();
+    if (!player) return;
+    CGRect b = bounds();
+    if (auto picture = player->currentFrame()) {
+        CGSize size = picture->size();
+        if (size.width > 0 && size.height > 0) {
+            CGFloat k = std::min(b.size.width / size.width, b.size.height / size.height);
+            CGFloat w = size.width * k, h = size.height * k;
+            picture->drawInRect(CGRectMake(b.origin.x + (b.size.width - w) / 2,
+                                           b.origin.y + (b.size.height - h) / 2, w, h));
+        }
+    }
+    auto ctx = UIGraphicsGetCurrentContext();
+    if (!ctx || player->playbackState() != MPMoviePlaybackStatePaused) return;
+    // Paused: a dark disc with two bars in the middle, as the platform's player shows it.
+    CGFloat x = CGRectGetMidX(b), y = CGRectGetMidY(b);
+    CGContextSetRGBFillColor(ctx.get(), 0, 0, 0, 0.6);
+    CGContextFillEllipseInRect(ctx.get(), CGRectMake(x - 32, y - 32, 64, 64));
+    CGContextSetRGBFillColor(ctx.get(), 1, 1, 1, 1);
+    CGContextFillRect(ctx.get(), CGRectMake(x - 13, y - 16, 9, 32));
+    CGContextFillRect(ctx.get(), CGRectMake(x + 4, y - 16, 9, 32));
 }
 
 void MPMoviePlayerController::done() {

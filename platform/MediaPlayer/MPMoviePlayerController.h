@@ -1,17 +1,24 @@
-// The movie player, simulated on the Clock: nothing is shown but the player's view, and a movie
-// plays for as long as its MP4 movie header ('mvhd') says. The file is opened one main-loop
-// pass after the player is made: then it is playable, or, when it cannot be read or its
-// top-level boxes do not add up to the file's size, the movie finishes with an error of code
-// -50 (NSOSStatusErrorDomain) under "error" in the did-finish notification.
+// The movie player, simulated on the Clock: a movie plays for as long as its MP4 movie header
+// ('mvhd') says, and its view shows the PNG pictures its media data ('mdat') starts with, each
+// for an equal share of that time (there is no video codec: a movie without them shows black).
+// The file is opened one main-loop pass after the player is made: then it is playable, or,
+// when it cannot be read or its top-level boxes do not add up to the file's size, the movie
+// finishes with an error of code -50 (NSOSStatusErrorDomain) under "error" in the did-finish
+// notification.
 #pragma once
+
+#include <utility>
+#include <vector>
 
 #include "Foundation/NSObject.h"
 #include "UIKit/UIView.h"
 
+class NSArray;
 class NSError;
 class NSTimer;
 class NSURL;
 class MPMoviePlayerController;
+class UIImage;
 
 enum MPMoviePlaybackState : NSInteger {
     MPMoviePlaybackStateStopped = 0,
@@ -63,6 +70,8 @@ class MPMovieView : public UIView {
     // The player's own controls stay over what the app adds to its view (an overlay of the
     // app's own), as the full-screen player's controls do.
     void didAddSubview(UIView* view) override;
+    // The movie's picture of the moment, fitted to the view, and a pause mark while paused.
+    void drawRect(CGRect rect) override;
 
 private:
     friend class MPMoviePlayerController;
@@ -101,6 +110,11 @@ class MPMoviePlayerController : public NSObject {
     // The Done control: leaves full screen and ends playback with the reason "user exited".
     void done();
 
+    // The pictures the movie holds, in order (empty when it holds none or is not loaded), and
+    // the one the playback time falls on.
+    Ref<NSArray> frames() { return frames_; }
+    Ref<UIImage> currentFrame();
+
     void dealloc() override;
 
 private:
@@ -115,6 +129,7 @@ private:
     Ref<NSURL> url_;
     Ref<MPMovieView> view_;
     Ref<NSTimer> endTimer_;
+    Ref<NSArray> frames_;
     NSTimeInterval duration_ = 0;
     NSTimeInterval position_ = 0;
     NSTimeInterval startedAt_ = 0;
@@ -131,3 +146,6 @@ private:
 // The movie's length from MP4 bytes: its 'mvhd' duration over its timescale. False when the
 // top-level boxes do not add up to exactly `length` bytes or no movie header is found.
 bool MPMovieDurationOfMP4(const uint8_t* bytes, size_t length, NSTimeInterval* seconds);
+// Where the PNG files at the start of the movie's media data lie: (offset, length) of each, in
+// order, up to the first bytes that are not a whole PNG file. Empty for a damaged movie.
+std::vector<std::pair<size_t, size_t>> MPMoviePicturesOfMP4(const uint8_t* bytes, size_t length);

@@ -140,10 +140,12 @@ TEST_F(BannerScreens, TheScreensAnswerTheBannerAsHosts) {
         EXPECT_EQ(host->viewControllerForPresentingModalView().get(),
                   dynamic_cast<UIViewController*>(host));
         EXPECT_TRUE(AdLoomDelegateAnswers(host, "viewControllerForPresentingModalView"));
-        // The screens take none of the banner's notices and give it no servers of their own.
+        // An ad shown makes room for itself at the foot of the screen's list or page; the
+        // screens take none of the banner's other notices and give it no servers of their own.
+        EXPECT_TRUE(AdLoomDelegateAnswers(host, "adLoomDidReceiveAd:"));
         for (const char* optional :
-             {"adLoomDidReceiveAd:", "adLoomDidFailToReceiveAd:usingBackup:",
-              "adLoomWillPresentFullScreenModal", "adLoomConfigURL", "adLoomCustomAdURL"})
+             {"adLoomDidFailToReceiveAd:usingBackup:", "adLoomWillPresentFullScreenModal",
+              "adLoomConfigURL", "adLoomCustomAdURL"})
             EXPECT_FALSE(AdLoomDelegateAnswers(host, optional)) << optional;
     }
 }
@@ -155,10 +157,13 @@ TEST_F(BannerScreens, TheResultListShowsAHouseAdAtItsFoot) {
     advanceRunLoop(0);
     auto holder = screen->adsHolder();
     ASSERT_TRUE(holder);
-    // Below the table, across the screen.
-    EXPECT_EQ(CGRectGetMaxY(screen->myTableView()->frame()), holder->frame().origin.y);
+    // Over the foot of the table, which runs to the screen's foot, across the screen.
+    EXPECT_EQ(CGRectGetMaxY(screen->myTableView()->frame()), CGRectGetMaxY(holder->frame()));
     EXPECT_EQ(CGRectGetMaxY(holder->frame()), screen->view()->bounds().size.height);
+    EXPECT_EQ(screen->myTableView()->contentInset().bottom, 0);
     expectHouseAdFor(screen, screen.get(), holder);
+    // With the ad shown, the table's foot leaves it room.
+    EXPECT_EQ(screen->myTableView()->contentInset().bottom, holder->frame().size.height);
 }
 
 TEST_F(BannerScreens, TheFavouritesShowOneToo) {

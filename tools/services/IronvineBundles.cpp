@@ -62,16 +62,17 @@ void put16(std::string& s, uint16_t v) {
     s += static_cast<char>(v >> 8);
 }
 
-// The banner's picture: an orange panel with a dark blue frame, 96 by 30 pixels. Its LZW data
-// starts the table afresh every 100 pixels, so every code is 8 bits wide: one byte a pixel.
+// The banner's picture, 40 by 40 pixels: a shopping bag, cream with a dark blue handle and
+// rim, on an orange tile with rounded corners. Its LZW data starts the table afresh every 100
+// pixels, so every code is 8 bits wide: one byte a pixel.
 std::string bannerGif() {
-    const int w = 96, h = 30, frame = 3;
+    const int w = 40, h = 40;
     std::string s = "GIF89a";
     put16(s, w);
     put16(s, h);
-    s += "\x80";  // a global table of two colours
+    s += "\x81";  // a global table of four colours
     s += std::string(2, '\0');
-    s += "\xF0\x80\x20\x10\x20\x60";  // orange, dark blue
+    s += "\xFF\xFF\xFF\xF0\x80\x20\x10\x20\x60\xFA\xF0\xDC";  // white, orange, blue, cream
     s += ",";
     put16(s, 0);
     put16(s, 0);
@@ -79,12 +80,21 @@ std::string bannerGif() {
     put16(s, h);
     s += '\0';
     const char clear = char(0x80), end = char(0x81);
+    auto colour = [&](int x, int y) -> char {
+        // The tile's corners, rounded with a radius of 6.
+        int cx = x < 6 ? 6 - x : x > 33 ? x - 33 : 0, cy = y < 6 ? 6 - y : y > 33 ? y - 33 : 0;
+        if (cx * cx + cy * cy > 36) return 0;
+        bool bag = x >= 9 && x < 31 && y >= 14 && y < 34;
+        bool rim = bag && (x < 11 || x >= 29 || y < 16 || y >= 32);
+        bool handle = y >= 6 && y < 14 &&
+                      ((x >= 14 && x < 16) || (x >= 24 && x < 26) || (y < 8 && x >= 14 && x < 26));
+        if (rim || handle) return 2;
+        return bag ? 3 : 1;
+    };
     std::string codes;
     for (int i = 0; i < w * h; ++i) {
         if (i % 100 == 0) codes += clear;
-        int x = i % w, y = i / w;
-        bool edge = x < frame || y < frame || x >= w - frame || y >= h - frame;
-        codes += edge ? '\1' : '\0';
+        codes += colour(i % w, i / w);
     }
     codes += end;
     s += '\7';  // the smallest code size that makes 8-bit codes
@@ -152,13 +162,21 @@ std::vector<IronvineZipEntry> ironvineAdBundleEntries(const std::string& slot, l
     static const std::string gif = bannerGif();
     std::string dir = slot + "/" + std::to_string(dlTime) + "/";
     std::string landing = "http%3A%2F%2Fads.ironvine.test%2FAdBridgeServer%2Flanding%2F1.html";
-    std::string html = "<div class=\"ad\"><a id=\"ct\" href=\"ironvine://ct?to=" + landing +
-                       "\">Bazaar deals near you</a> <img src=\"" + dir +
-                       "banner.gif\" alt=\"\"></div>\n";
+    // The banner: its picture, then its link and a line under it, kept off the slot's edges.
+    std::string html =
+        "<div class=\"ad\" style=\"margin: 5px 8px; font: 12px/16px sans-serif\"><img src=\"" +
+        dir +
+        "banner.gif\" alt=\"\" style=\"float: left; margin-right: 8px\"><a id=\"ct\" "
+        "href=\"ironvine://ct?to=" +
+        landing + "\">Bazaar deals near you</a><br>Bikes, sofas and more, this week only</div>\n";
+    // The full-screen ad: its heading, a line and its link within the page's margins (its
+    // sound comes in the bundle; the page has no reason to show the file's name).
     if (slot.find("Full") != std::string::npos)
         html =
-            "<div class=\"ad full\"><h1>Bazaar week</h1><p><a id=\"ct\" href=\"ironvine://ct?to=" +
-            landing + "\">See the deals</a></p><p id=\"sound\">" + dir + "tone.wav</p></div>\n";
+            "<div class=\"ad full\" style=\"margin: 12px 16px\"><h1>Bazaar week</h1>"
+            "<p>Bikes, sofas and more, this week only.</p><p><a id=\"ct\" "
+            "href=\"ironvine://ct?to=" +
+            landing + "\">See the deals</a></p></div>\n";
     return {{"ad.html", html}, {"banner.gif", gif, false}, {"tone.wav", wav()}};
 }
 

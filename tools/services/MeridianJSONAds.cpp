@@ -50,12 +50,72 @@ std::string bannerPng() {
     return standin::encodePng(image);
 }
 
+// The skip button: a dark rounded plate with a white "skip to the end" mark (two triangles and
+// a bar), 60 x 24.
 std::string buttonPng() {
     standin::RgbImage image = standin::blank(60, 24);
+    image.alpha.assign(60 * 24, 0);
     for (int y = 0; y < 24; ++y)
-        for (int x = 0; x < 60; ++x)
-            standin::setPixel(image, x, y, 20, 20, 20 + x * 3);
+        for (int x = 0; x < 60; ++x) {
+            // Corners rounded with a radius of 6.
+            int cx = x < 6 ? 6 - x : x > 53 ? x - 53 : 0, cy = y < 6 ? 6 - y : y > 17 ? y - 17 : 0;
+            if (cx * cx + cy * cy > 36) continue;
+            bool rim = x == 0 || y == 0 || x == 59 || y == 23 || cx * cx + cy * cy > 25;
+            standin::setPixel(image, x, y, rim ? 200 : 40, rim ? 200 : 40, rim ? 200 : 48);
+            image.alpha[y * 60 + x] = 230;
+        }
+    auto triangle = [&](int left) {
+        for (int x = 0; x < 10; ++x)
+            for (int y = 12 - (10 - x) / 2 - 1; y <= 12 + (10 - x) / 2; ++y)
+                standin::setPixel(image, left + x, y, 255, 255, 255);
+    };
+    triangle(18);
+    triangle(28);
+    for (int y = 6; y < 18; ++y)
+        for (int x = 38; x < 41; ++x)
+            standin::setPixel(image, x, y, 255, 255, 255);
     return standin::encodePng(image);
+}
+
+// The video's pictures, 240 x 160: a loaf on a table under a window whose sky darkens from
+// noon to evening, a different sky in each.
+std::vector<std::string> videoFrames() {
+    struct Sky {
+        int r, g, b;
+    };
+    const Sky skies[] = {{120, 190, 250}, {250, 170, 90}, {60, 60, 130}};
+    std::vector<std::string> frames;
+    int step = 0;
+    for (const Sky& sky : skies) {
+        standin::RgbImage image = standin::blank(240, 160);
+        for (int y = 0; y < 160; ++y)
+            for (int x = 0; x < 240; ++x) {
+                bool window = x >= 20 && x < 220 && y >= 12 && y < 92;
+                bool frame =
+                    window && (x < 24 || x >= 216 || y < 16 || y >= 88 || (x >= 118 && x < 122));
+                if (frame)
+                    standin::setPixel(image, x, y, 240, 240, 235);
+                else if (window)
+                    standin::setPixel(image, x, y, sky.r, sky.g, sky.b);
+                else if (y < 110)
+                    standin::setPixel(image, x, y, 200, 180, 150);  // the wall
+                else
+                    standin::setPixel(image, x, y, 130, 80, 40);  // the table
+            }
+        // The loaf, moving a little to the right in each picture.
+        int cx = 90 + 30 * step, cy = 112;
+        for (int y = cy - 22; y <= cy + 10; ++y)
+            for (int x = cx - 45; x <= cx + 45; ++x) {
+                double dx = (x - cx) / 45.0, dy = (y - cy) / 22.0;
+                if (dx * dx + dy * dy > 1 || y > cy + 10) continue;
+                bool crust = dx * dx + dy * dy > 0.8 || (x - cx + 60) % 24 < 3;
+                standin::setPixel(image, x, y, crust ? 150 : 215, crust ? 85 : 150,
+                                  crust ? 30 : 70);
+            }
+        frames.push_back(standin::encodePng(image));
+        ++step;
+    }
+    return frames;
 }
 
 // A video ad with its buttons, pixels and the given completion and expiry.
@@ -65,20 +125,24 @@ std::string videoReply(const std::string& id, const std::string& folder, int sec
     std::string buttons =
         R"([{"image":")" + media() +
         R"(/buttons/skip.png","url":"mrsdk://endVideo",)"
-        R"("x-location":410,"y-location":10,"appearanceDelay":1,"inactivityTimeout":4,)"
+        R"("x-location":410,"y-location":26,"appearanceDelay":1,"inactivityTimeout":4,)"
         R"("opacity":{"start":0.9,"end":0.3,"fadeDuration":0.5},"activity":[")" +
         pixel("skip") +
         R"("]},{"title":"Call us","url":"tel:5550199","x-location":10,"y-location":280,)"
         R"("width":90,"height":30,"fontSize":14,"buttonColor":"#336699","textColor":"1,1,1",)"
         R"("appearanceDelay":2,"inactivityTimeout":4},{"title":"Visit","url":")" +
         landing(1) +
-        R"(","x-location":110,"y-location":280,"width":70,"height":30,"appearanceDelay":2,)"
+        R"(","x-location":110,"y-location":280,"width":70,"height":30,"fontSize":14,)"
+        R"("buttonColor":"#336699","appearanceDelay":2,)"
         R"("inactivityTimeout":4},{"title":"Again","url":"mrsdk://restartVideo","x-location":190,)"
-        R"("y-location":280,"width":70,"height":30,"appearanceDelay":2,"inactivityTimeout":4},)"
+        R"("y-location":280,"width":70,"height":30,"fontSize":14,"buttonColor":"#555555",)"
+        R"("appearanceDelay":2,"inactivityTimeout":4},)"
         R"({"title":"Pause","url":"mrsdk://pauseVideo","x-location":270,"y-location":280,)"
-        R"("width":70,"height":30,"appearanceDelay":2,"inactivityTimeout":4},)"
+        R"("width":70,"height":30,"fontSize":14,"buttonColor":"#555555","appearanceDelay":2,)"
+        R"("inactivityTimeout":4},)"
         R"({"title":"Play","url":"mrsdk://playVideo","x-location":350,"y-location":280,)"
-        R"("width":60,"height":30,"appearanceDelay":2,"inactivityTimeout":4}])";
+        R"("width":60,"height":30,"fontSize":14,"buttonColor":"#555555","appearanceDelay":2,)"
+        R"("inactivityTimeout":4}])";
     std::string logs = R"([{"time":"1","urls":[")" + pixel("second1") +
                        R"("]},{"time":"5","urls":[")" + pixel("second5") +
                        R"("]},{"time":5,"urls":[")" + pixel("number5") + R"("]}])";
@@ -154,11 +218,16 @@ std::string paddedMp4(double seconds, std::size_t size) {
     mvhd += std::string(24, '\0');
     put32(mvhd, 2);  // next track
     std::string head = ftyp + box("moov", box("mvhd", mvhd));
-    std::size_t filler = size > head.size() + 8 ? size - head.size() - 8 : 0;
+    static const std::vector<std::string> frames = videoFrames();
+    std::string pictures;
+    for (const auto& frame : frames)
+        pictures += frame;
+    std::size_t used = head.size() + 8 + pictures.size();
+    std::size_t filler = size > used ? size - used : 0;
     std::string data(filler, '\0');
     for (std::size_t i = 0; i < filler; ++i)
         data[i] = static_cast<char>((i * 31 + 7) & 0xFF);
-    return head + box("mdat", data);
+    return head + box("mdat", pictures + data);
 }
 
 HttpResponse media(const HttpRequest& request) {

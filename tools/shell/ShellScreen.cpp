@@ -331,16 +331,34 @@ private:
         return b;
     }
 
-    // "[movie 12 s of 30 s]" while a movie plays or is paused, in whole seconds.
+    // Whether a label of the app's own (not a control's title) shows over the movie: a
+    // countdown it keeps, say.
+    static bool labelOver(UIView* v) {
+        if (v->isHidden() || v->alpha() < 0.01f || is<UIControl>(v)) return false;
+        if (auto label = as<UILabel>(v); label && label->text() && label->text()->length() > 0)
+            return true;
+        auto children = v->subviews();
+        for (NSUInteger i = 0; children && i < children->count(); ++i)
+            if (labelOver(cast<UIView>(children->objectAtIndex(i)).get())) return true;
+        return false;
+    }
+
+    // "[movie 12 s of 30 s]" while a movie plays or is paused, in whole seconds; just "[movie]"
+    // when the app shows its own time over it, so that the screen does not say two times.
     static std::string movieLine(MPMovieView* movie) {
         auto player = movie->player();
         if (!player) return std::string();
         auto state = player->playbackState();
         if (state != MPMoviePlaybackStatePlaying && state != MPMoviePlaybackStatePaused)
             return std::string();
-        std::string line = "[movie " +
-                           std::to_string(static_cast<long>(player->currentPlaybackTime())) +
-                           " s of " + std::to_string(static_cast<long>(player->duration())) + " s";
+        std::string line = "[movie";
+        auto children = movie->subviews();
+        bool timed = false;
+        for (NSUInteger i = 0; children && i < children->count() && !timed; ++i)
+            timed = labelOver(cast<UIView>(children->objectAtIndex(i)).get());
+        if (!timed)
+            line += " " + std::to_string(static_cast<long>(player->currentPlaybackTime())) +
+                    " s of " + std::to_string(static_cast<long>(player->duration())) + " s";
         return line + (state == MPMoviePlaybackStatePaused ? ", paused]" : "]");
     }
 

@@ -1,5 +1,6 @@
 // The simulated movie player: loading one pass after opening, the MP4 header's duration, the
-// finish at the end on the manual clock, damaged files, full screen and the Done control.
+// finish at the end on the manual clock, damaged files, full screen and the Done control, and
+// the pictures its view shows.
 #include "MediaPlayer/MPMoviePlayerController.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include "Foundation/Clock.h"
+#include "Foundation/NSArray.h"
+#include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
 #include "Foundation/NSNotification.h"
@@ -17,6 +20,10 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "UIKit/UIButton.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIGraphics.h"
+#include "UIKit/UIImage.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "support/FoundationTesting.h"
 #include "support/MediaFiles.h"
 #include "support/RunLoopTesting.h"
@@ -196,6 +203,66 @@ TEST(MPMoviePlayerController, FullScreenViewAndTheDoneControl) {
     advanceRunLoop(60);  // no second finish when the movie would have ended
     EXPECT_EQ(w.seen.back().name, "finish");
     EXPECT_EQ(w.seen.size(), 6u);
+}
+
+// A PNG file of one colour, 48 x 32.
+std::string picture(UIColor* colour) {
+    auto image =
+        paintedImage(CGSizeMake(48, 32), 1, [&] { fill(colour, CGRectMake(0, 0, 48, 32)); });
+    auto png = UIImagePNGRepresentation(image.get());
+    return std::string(static_cast<const char*>(png->bytes()), png->length());
+}
+
+// The player's view as drawn, 120 x 80.
+Ref<UIImage> drawn(MPMoviePlayerController* p) {
+    auto view = p->view();
+    view->setFrame(CGRectMake(0, 0, 120, 80));
+    return paintedImage(CGSizeMake(120, 80), 1,
+                        [&] { view->layer()->renderInContext(UIGraphicsGetCurrentContext()); });
+}
+
+TEST(MPMoviePlayerController, TheViewShowsTheMoviesPicturesInTurnAndMarksAPause) {
+    ManualClockScope clock;
+    // Two pictures at the start of the media data, then filler: each shows for half the movie.
+    std::string red = picture(UIColor::redColor().get()),
+                blue = picture(UIColor::blueColor().get());
+    std::string movie = media_files::mp4(30);
+    std::string mdat = red + blue + std::string(100, '\x11');
+    movie = movie.substr(0, movie.size() - 256 - 8) + media_files::box("mdat", mdat);
+    auto positions =
+        MPMoviePicturesOfMP4(reinterpret_cast<const uint8_t*>(movie.data()), movie.size());
+    ASSERT_EQ(positions.size(), 2u);
+    EXPECT_EQ(positions[1].second, blue.size());
+
+    auto p = player(movieFile("pictures.mp4", movie));
+    EXPECT_TRUE(near(pixelAt(drawn(p).get(), 60, 40), kBlack, 0));  // not loaded yet: black
+    advanceRunLoop(0.1);
+    ASSERT_EQ(p->frames()->count(), 2u);
+    // The 3:2 pictures fill the 3:2 view.
+    auto first = drawn(p);
+    EXPECT_TRUE(near(pixelAt(first.get(), 60, 40), kRed, 2));
+    EXPECT_TRUE(near(pixelAt(first.get(), 2, 2), kRed, 2));
+    advanceRunLoop(16);
+    EXPECT_TRUE(near(pixelAt(drawn(p).get(), 2, 2), kBlue, 2));
+    // Paused: a dark disc with two white bars in the middle over the picture.
+    p->pause();
+    auto paused = drawn(p);
+    EXPECT_TRUE(near(pixelAt(paused.get(), 60 - 8, 40), kWhite, 2));
+    EXPECT_TRUE(near(pixelAt(paused.get(), 60 + 8, 40), kWhite, 2));
+    RGBA disc = pixelAt(paused.get(), 60, 40);
+    EXPECT_LT(disc.b, 120);
+    EXPECT_TRUE(near(pixelAt(paused.get(), 2, 2), kBlue, 2));
+    p->play();
+    EXPECT_TRUE(near(pixelAt(drawn(p).get(), 60, 40), kBlue, 2));
+
+    // A movie without pictures shows black, and a damaged one has none.
+    auto plain = player(movieFile("plain.mp4", media_files::mp4(30)));
+    advanceRunLoop(0.1);
+    EXPECT_EQ(plain->frames()->count(), 0u);
+    EXPECT_TRUE(near(pixelAt(drawn(plain).get(), 60, 40), kBlack, 0));
+    EXPECT_TRUE(
+        MPMoviePicturesOfMP4(reinterpret_cast<const uint8_t*>(movie.data()), movie.size() - 1)
+            .empty());
 }
 
 }  // namespace

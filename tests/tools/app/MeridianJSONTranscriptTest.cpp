@@ -9,8 +9,14 @@
 #include "AppTesting.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSUserDefaults.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIButton.h"
 #include "UIKit/UIImage.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UITableView.h"
+#include "UIKit/UIWindow.h"
 #include "ads/meridian/MRHandshake.h"
+#include "ads/meridian/MRJSONVideoOverlayControlView.h"
 #include "platform/UIKit/DrawingTesting.h"
 #include "tools/services/MeridianModule.h"
 
@@ -82,12 +88,105 @@ TEST_F(MeridianJSONTranscript, TheImageSlotShowsThePictureInTheBanner) {
     fs::remove_all(dir);
 }
 
+// The overlay over the playing video, found in the windows.
+Ref<MRJSONVideoOverlayControlView> videoOverlay(UIView* view) {
+    if (auto overlay = as<MRJSONVideoOverlayControlView>(view)) return overlay;
+    auto children = view->subviews();
+    for (NSUInteger i = 0; children && i < children->count(); ++i)
+        if (auto found = videoOverlay(cast<UIView>(children->objectAtIndex(i)).get())) return found;
+    return nullptr;
+}
+
+// The screenshot's pixels near the colour, counted.
+int pixelsNear(UIImage* shot, RGBA colour) {
+    auto px = UIImagePixelsOf(shot->CGImage());
+    int n = 0;
+    for (int y = 0; y < int(px.height); ++y)
+        for (int x = 0; x < int(px.width); ++x)
+            if (near(pixelAt(px, x, y), colour, 6)) ++n;
+    return n;
+}
+
 TEST_F(MeridianJSONTranscript, TheVideoSlotCachesFirstThenPlaysFullScreen) {
     apptest::weightBannersTo("meridian-video");
-    apptest::expectAppTranscript("item-banner-meridian-video");
+    bool checked = false;
+    fs::path dir = apptest::expectTranscriptWithShots(
+        "item-banner-meridian-video", "meridian-video-shots",
+        "# The movie's picture shows, the skip button under the countdown.", [&] {
+            auto window = UIApplication::sharedApplication()->keyWindow();
+            auto overlay = window ? videoOverlay(window.get()) : nullptr;
+            ASSERT_TRUE(overlay);
+            auto label = overlay->countdownLabel();
+            ASSERT_TRUE(label);
+            auto buttons = overlay->buttons();
+            ASSERT_GT(buttons->count(), 0u);
+            // The skip button (the first, a picture) and the countdown do not overlap.
+            auto skip = as<UIButton>(
+                cast<NSDictionary>(buttons->objectAtIndex(0))->objectForKey(NS("UIButton")));
+            ASSERT_TRUE(skip && skip->superview());
+            EXPECT_FALSE(CGRectIntersectsRect(skip->frame(), label->frame()))
+                << "the skip button covers the countdown";
+            checked = true;
+        });
+    EXPECT_TRUE(checked);
     // One download of the video; it played from the cache with no further fetch.
     EXPECT_EQ(asked("/videos/mrvideo-30s.mp4").size(), 1u);
     EXPECT_FALSE(asked("/custom/common/pixel/image.php?activity=videostart").empty());
+
+    // The movie's first picture fills the screen: its wall and its window's noon sky.
+    auto shot =
+        UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / "meridian-video.png").string()));
+    ASSERT_TRUE(shot && shot->CGImage());
+    CGFloat scale = shot->pixelSize().width / 320;
+    int area = int(320 * 480 * scale * scale);
+    EXPECT_GT(pixelsNear(shot.get(), RGBA{200, 180, 150, 255}), area / 10) << "no wall";
+    EXPECT_GT(pixelsNear(shot.get(), RGBA{120, 190, 250, 255}), area / 5) << "no sky";
+    // Paused, the player's white pause bars show over the picture, which stays.
+    auto paused = UIImage::imageWithContentsOfFile(
+        NSString::fromUTF8((dir / "meridian-video-paused.png").string()));
+    ASSERT_TRUE(paused && paused->CGImage());
+    EXPECT_GT(pixelsNear(paused.get(), RGBA{120, 190, 250, 255}), area / 5);
+    RGBA middle = pixelAt(paused.get(), int(160 * scale), int(240 * scale));
+    RGBA beside = pixelAt(paused.get(), int(160 * scale), int(232 * scale));
+    RGBA across = pixelAt(paused.get(), int(152 * scale), int(240 * scale));
+    // One of the two directions crosses a bar, whichever way the picture is turned.
+    EXPECT_TRUE(near(beside, kWhite, 8) || near(across, kWhite, 8)) << beside << " " << across;
+    EXPECT_LT(middle.r + middle.g + middle.b, 3 * 120) << "no dark disc in the middle";
+    fs::remove_all(dir);
+}
+
+TEST_F(MeridianJSONTranscript, AnEmptyBannerSlotLeavesTheListsLastRowInSightAndToTouch) {
+    apptest::weightBannersTo("meridian-video");
+    bool checked = false;
+    fs::path dir = apptest::expectTranscriptWithShots(
+        "results-no-ad", "no-ad-shots",
+        "# With no ad in its slot the list runs to the foot of the screen, its last row in sight "
+        "there.",
+        [&] {
+            auto window = UIApplication::sharedApplication()->keyWindow();
+            ASSERT_TRUE(window);
+            // A touch in the slot's place reaches the list's row under it.
+            auto hit = window->hitTest(CGPointMake(160, 460), nullptr);
+            ASSERT_TRUE(hit);
+            bool inTable = false;
+            for (auto v = hit; v && !inTable; v = v->superview())
+                inTable = is<UITableView>(v.get());
+            EXPECT_TRUE(inTable) << "the empty slot takes the touch";
+            checked = true;
+        });
+    EXPECT_TRUE(checked);
+    auto shot =
+        UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / "results-no-ad.png").string()));
+    ASSERT_TRUE(shot && shot->CGImage());
+    CGFloat scale = shot->pixelSize().width / 320;
+    // The slot's band, 430 to 480, shows the last row's text and picture, not blank white.
+    auto px = UIImagePixelsOf(shot->CGImage());
+    int marked = 0;
+    for (int y = int(432 * scale); y < int(478 * scale); ++y)
+        for (int x = 0; x < int(320 * scale); ++x)
+            if (RGBA c = pixelAt(px, x, y); c.r + c.g + c.b < 3 * 200) ++marked;
+    EXPECT_GT(marked, int(200 * scale * scale)) << "a blank band over the last row";
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -27,9 +27,11 @@
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIStringDrawing.h"
+#include "UIKit/UITableView.h"
 #include "UIKit/UIViewRendering.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
+#include "UIKit/UIWindow.h"
 #include "URLLoading/NSURLConnection.h"
 #include "URLLoading/NSURLResponse.h"
 #include "ads/ironvine/IVAdEngine.h"
@@ -337,6 +339,17 @@ int count(UIImage* image, CGRect r, bool (*test)(RGBA)) {
     return countPixels(image, r, test);
 }
 
+// The first view of the class under `view`, depth first.
+template <class T>
+Ref<T> findView(UIView* view) {
+    if (!view) return nullptr;
+    if (auto found = as<T>(view)) return found;
+    auto children = view->subviews();
+    for (NSUInteger i = 0; children && i < children->count(); ++i)
+        if (auto found = findView<T>(cast<UIView>(children->objectAtIndex(i)).get())) return found;
+    return nullptr;
+}
+
 }  // namespace
 
 TEST_F(ResultTranscripts, PicturesOfTheListTheItemAndTheBrowser) {
@@ -530,20 +543,34 @@ TEST_F(ResultTranscripts, TheWebPageBannersShowTheirAdsWithinTheirSlots) {
     EXPECT_GT(count(pebble, CGRectMake(0, 430, 320, 15), dark), 100);
     EXPECT_GT(count(pebble, CGRectMake(0, 445, 320, 35), linkBlue), 100);
 
-    // Ironvine's banner: its link and its picture, an orange panel framed in dark blue.
+    // Ironvine's banner: its picture, a bag on an orange tile, with its link and a line of
+    // words beside it, all within the slot's margins.
     servicestest::forgetTheIronvineEngine();
     apptest::weightBannersTo("ironvine");
+    UIEdgeInsets listInset;
     apptest::expectTranscriptWithShots(
         "banner-shots-ironvine", "banner-shots", "# The banner shows its ad.", [&] {
             EXPECT_TRUE(advanceRunLoopUntil([] {
                 return ShellScreen::capture().text().find("Bazaar deals near you") !=
                        std::string::npos;
             }));
+            if (auto table =
+                    findView<UITableView>(UIApplication::sharedApplication()->keyWindow().get()))
+                listInset = table->contentInset();
         });
     servicestest::forgetTheIronvineEngine();
+    // With the ad shown, the list's foot leaves the banner its room.
+    EXPECT_EQ(listInset.bottom, 50);
     auto ironvine = shotIn(dir, "ironvine-banner.png");
     ASSERT_TRUE(ironvine);
     EXPECT_GT(count(ironvine, slot, linkBlue), 100);
-    EXPECT_GT(count(ironvine, slot, bannerOrange), 90 * 24 * 9 / 10);
-    EXPECT_GT(count(ironvine, slot, bannerFrame), 200);
+    EXPECT_GT(count(ironvine, slot, bannerOrange), 700);
+    EXPECT_GT(count(ironvine, slot, bannerFrame), 100);
+    EXPECT_GT(count(ironvine, CGRectMake(100, 430, 220, 50), dark), 50);  // the line of words
+    // Nothing touches the slot's edges: the picture starts past the left margin, the link to
+    // its right.
+    auto marked = [](RGBA c) { return c.r + c.g + c.b < 3 * 220; };
+    EXPECT_EQ(count(ironvine, CGRectMake(0, 431, 6, 48), marked), 0);
+    EXPECT_EQ(count(ironvine, CGRectMake(0, 431, 56, 48), linkBlue), 0);
+    EXPECT_GT(count(ironvine, CGRectMake(6, 431, 50, 48), bannerOrange), 700);
 }

@@ -1,6 +1,7 @@
 // The catalog's Full-Screen Ad screen replayed against the stand-in Ironvine server: the ad is
-// fetched at the first launch, shown over the catalog as text, turned with the phone, its link
-// opens the in-ad browser with the landing page, and done closes the window.
+// fetched at the first launch, shown over the catalog as text, its words off the screen's edge,
+// turned with the phone, its link opens the in-ad browser with the landing page, and done closes
+// the window.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -40,7 +41,8 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
     fs::path adShot = fs::current_path() / "full-screen-ad-landscape.png";
     fs::path browserShot = fs::current_path() / "full-screen-ad-browser-landscape.png";
     fs::path uprightShot = fs::current_path() / "full-screen-ad-browser.png";
-    for (auto& f : {adShot, browserShot, uprightShot})
+    fs::path wordsShot = fs::current_path() / "ironvine-full-screen.png";
+    for (auto& f : {adShot, browserShot, uprightShot, wordsShot})
         fs::remove(f);
     // The engine's own threads are not network work the shell waits for: the test waits for
     // what a person would wait to see, then the script's waits settle the rest.
@@ -105,6 +107,25 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
     EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     UIWebView::setURLLoader(previousLoader);
     expectTranscript(here / "catalog-full-screen-ad.transcript", out.str());
+    // The ad's words: some at the left of the screen, none within 8 points of its edge, where
+    // every row is the page's own colour.
+    {
+        auto shot = UIImage::imageWithContentsOfFile(NSString::fromUTF8(wordsShot.string()));
+        ASSERT_TRUE(shot && shot->CGImage()) << wordsShot;
+        auto px = UIImagePixelsOf(shot->CGImage());
+        int scale = int(px.width / 320);
+        auto differs = [&](int x0, int x1) {
+            int n = 0;
+            for (int y = 30 * scale; y < 200 * scale; ++y) {
+                RGBA page = pixelAt(px, 0, y);
+                for (int x = x0 * scale; x < x1 * scale; ++x)
+                    if (!near(pixelAt(px, x, y), page, 24)) ++n;
+            }
+            return n;
+        };
+        EXPECT_GT(differs(8, 120), 100) << "no words on the page";
+        EXPECT_EQ(differs(0, 8), 0) << "the words touch the screen's left edge";
+    }
     // The turned ad fills the screen (no black bands above and below it), its heading whole
     // along the right edge and its Menu, dark blue letters, in its corner at the top left.
     auto turned = UIImage::imageWithContentsOfFile(NSString::fromUTF8(adShot.string()));
@@ -131,7 +152,7 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
         EXPECT_LT(button.r + button.g + button.b, 3 * 200) << x << ": " << button;
     }
     if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (auto& f : {adShot, browserShot, uprightShot})
+        for (auto& f : {adShot, browserShot, uprightShot, wordsShot})
             fs::remove(f);
     // The shown ad's impression trackers reached the ad server.
     auto hits = services.module("ironvine")->adminView("hits", {})->body;
