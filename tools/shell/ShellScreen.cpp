@@ -27,6 +27,7 @@
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIPickerView.h"
 #include "UIKit/UIProgressView.h"
+#include "UIKit/UIScreen.h"
 #include "UIKit/UIScrollView.h"
 #include "UIKit/UISegmentedControl.h"
 #include "UIKit/UIStandardAppearance.h"
@@ -1390,8 +1391,31 @@ private:
     }
 };
 
+namespace {
+
+// A window a person sees: not hidden, not faded out, and on the screen.
+bool showsOnScreen(UIWindow* window) {
+    if (!window || window->isHidden() || window->alpha() < 0.01f) return false;
+    CGRect seen = CGRectIntersection(window->frame(), UIScreen::mainScreen()->bounds());
+    return !CGRectIsNull(seen) && seen.size.width > 0 && seen.size.height > 0;
+}
+
+}  // namespace
+
 ShellScreen ShellScreen::capture() {
-    return captureWindow(UIApplication::sharedApplication()->keyWindow());
+    auto app = UIApplication::sharedApplication();
+    auto key = app->keyWindow();
+    if (showsOnScreen(key.get())) return captureWindow(key.get());
+    // The key window is leaving (a full-screen ad fading and sliding away while its animation
+    // runs): the screen is what lies under it, the frontmost window still showing.
+    Ref<UIWindow> front;
+    auto windows = app->windows();
+    for (NSUInteger i = 0; windows && i < windows->count(); ++i) {
+        auto window = as<UIWindow>(windows->objectAtIndex(i));
+        if (!showsOnScreen(window.get())) continue;
+        if (!front || window->windowLevel() >= front->windowLevel()) front = window;
+    }
+    return captureWindow(front ? front.get() : key.get());
 }
 
 ShellScreen ShellScreen::captureWindow(UIWindow* window) {
