@@ -49,7 +49,8 @@ Ref<NSString> stringOf(NSObject* value) {
 using namespace mrjson;
 
 void MRJSONVideoButton::describeClass(RuntimeClass& c) {
-    c.method("buttonWasTapped:", &MRJSONVideoButton::buttonWasTapped);
+    c.method("buttonWasTapped:", &MRJSONVideoButton::buttonWasTapped)
+        .property("tapURL", &MRJSONVideoButton::tapURL);
 }
 
 bool MRJSONVideoButton::initWithJSONButton(NSDictionary* json) {

@@ -27,7 +27,37 @@ constexpr std::array<NamedPicture, 9> kNamedPictures{{
     {"forwardIcon", "Forward", false},
 }};
 
+struct NamedAction {
+    std::string_view action;
+    std::string_view name;
+};
+
+// Actions of picture-only buttons, and commands of the links they follow.
+constexpr std::array<NamedAction, 13> kNamedActions{{
+    {"relinquishScreen", "Close"},
+    {"close", "Close"},
+    {"closeButtonPressed:", "Close"},
+    {"closeButtonClicked", "Close"},
+    {"cancel", "Cancel"},
+    {"goBack", "Back"},
+    {"back:", "Back"},
+    {"goForward", "Forward"},
+    {"forward:", "Forward"},
+    {"endVideo", "Skip"},
+    {"skip", "Skip"},
+    {"dismiss", "Done"},
+    // The search field's dimmer: a tap on it ends the search.
+    {"doneAction", "Cancel search"},
+}};
+
 }  // namespace
+
+std::string spokenAction(const std::string& action) {
+    for (auto& named : kNamedActions) {
+        if (named.action == action) return std::string(named.name);
+    }
+    return std::string();
+}
 
 std::string pictureName(std::string file) {
     if (size_t slash = file.find_last_of('/');

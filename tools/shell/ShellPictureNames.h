@@ -19,6 +19,11 @@ struct SpokenPicture {
 // `file` is the picture's file name or path ("staroff32.png", "bundle://x/backIcon.png").
 SpokenPicture spokenPicture(const std::string& file);
 
+// What a control does, said from the name of its action ("relinquishScreen": "Close") or the
+// command of the link it follows ("endVideo": "Skip"); empty for a name that says nothing. The ad
+// libraries draw their buttons from pictures decoded in memory, which have no file name to go by.
+std::string spokenAction(const std::string& action);
+
 // A file name as a person would say it: the last part of a path, without ".png".
 std::string pictureName(std::string file);
 

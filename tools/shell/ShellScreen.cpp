@@ -8,7 +8,9 @@
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSIndexPath.h"
+#include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
 #include "MediaPlayer/MPMoviePlayerController.h"
 #include "UIKit/UIAccessibilityElement.h"
 #include "UIKit/UIActionSheet.h"
@@ -25,6 +27,7 @@
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIPickerView.h"
 #include "UIKit/UIProgressView.h"
+#include "UIKit/UIScreen.h"
 #include "UIKit/UIScrollView.h"
 #include "UIKit/UISegmentedControl.h"
 #include "UIKit/UIStandardAppearance.h"
@@ -631,6 +634,11 @@ private:
             }
         }
         if (title.empty()) title = utf8(c->accessibilityLabel());
+        if (is<UIButton>(c) && (title.empty() || title == "image")) {
+            // A button with no words and no named picture (one an ad library decoded in memory,
+            // a dimmer) goes by what it does.
+            if (auto said = actionWords(c); !said.empty()) title = said;
+        }
         if (auto styled = as<DZButton>(c); styled && title.empty()) {
             // A styled button that shows only a picture (a thumbnail) goes by the picture.
             if (auto url = styled->imageForState(c->state()); url && url->length())
@@ -783,12 +791,57 @@ private:
         return line;
     }
 
+    // What a tap on the control does, from the names of its actions or, for an action that says
+    // nothing, from the command of the link its target follows ("mrsdk://endVideo").
+    static std::string actionWords(UIControl* c) {
+        static const SEL tapURL = Selector::named("tapURL");
+        auto targets = c->allTargets();
+        if (!targets) return std::string();
+        auto objects = targets->allObjects();
+        for (NSUInteger t = 0; t < objects->count(); ++t) {
+            auto object = objects->objectAtIndex(t);
+            auto names = c->actionsForTarget(object.get(), UIControlEventTouchUpInside);
+            if (!names) continue;
+            for (NSUInteger n = 0; n < names->count(); ++n) {
+                auto said = spokenAction(utf8(as<NSString>(names->objectAtIndex(n)).get()));
+                if (!said.empty()) return said;
+            }
+            if (!object->respondsToSelector(tapURL)) continue;
+            if (auto url = as<NSURL>(object->performSelector(tapURL))) {
+                std::string link = utf8(url->absoluteString().get());
+                if (size_t scheme = link.find("://"); scheme != std::string::npos)
+                    link.erase(0, scheme + 3);
+                if (auto said = spokenAction(link); !said.empty()) return said;
+            }
+        }
+        return std::string();
+    }
+
+    // Two picture-only segments with no names for their pictures, pressed and let go, on a
+    // navigation bar over a web page: the page's Back and Forward.
+    static bool isPageSteps(UISegmentedControl* seg) {
+        if (!seg->isMomentary() || seg->numberOfSegments() != 2) return false;
+        for (NSUInteger i = 0; i < 2; ++i) {
+            if (seg->titleForSegmentAtIndex(i)) return false;
+            if (imageName(seg->imageForSegmentAtIndex(i)) != "image") return false;
+        }
+        auto bar = seg->superview();
+        while (bar && !is<UINavigationBar>(bar))
+            bar = bar->superview();
+        if (!bar || !bar->superview()) return false;
+        for (auto& sibling : bar->superview()->subviewList())
+            if (is<UIWebView>(sibling)) return true;
+        return false;
+    }
+
     std::string segments(UISegmentedControl* seg, bool touchable) {
+        bool pageSteps = isPageSteps(seg);
         std::string text;
         for (NSUInteger i = 0; i < seg->numberOfSegments(); ++i) {
             std::string title = utf8(seg->titleForSegmentAtIndex(i));
             if (title.empty())
                 title = spokenPicture(imageName(seg->imageForSegmentAtIndex(i))).name;
+            if (pageSteps) title = i == 0 ? "Back" : "Forward";
             title = oneLine(title);
             bool selected = seg->selectedSegmentIndex() == static_cast<NSInteger>(i);
             std::string shown = selected ? "*" + title + "*" : title;
@@ -1356,8 +1409,31 @@ private:
     }
 };
 
+namespace {
+
+// A window a person sees: not hidden, not faded out, and on the screen.
+bool showsOnScreen(UIWindow* window) {
+    if (!window || window->isHidden() || window->alpha() < 0.01f) return false;
+    CGRect seen = CGRectIntersection(window->frame(), UIScreen::mainScreen()->bounds());
+    return !CGRectIsNull(seen) && seen.size.width > 0 && seen.size.height > 0;
+}
+
+}  // namespace
+
 ShellScreen ShellScreen::capture() {
-    return captureWindow(UIApplication::sharedApplication()->keyWindow());
+    auto app = UIApplication::sharedApplication();
+    auto key = app->keyWindow();
+    if (showsOnScreen(key.get())) return captureWindow(key.get());
+    // The key window is leaving (a full-screen ad fading and sliding away while its animation
+    // runs): the screen is what lies under it, the frontmost window still showing.
+    Ref<UIWindow> front;
+    auto windows = app->windows();
+    for (NSUInteger i = 0; windows && i < windows->count(); ++i) {
+        auto window = as<UIWindow>(windows->objectAtIndex(i));
+        if (!showsOnScreen(window.get())) continue;
+        if (!front || window->windowLevel() >= front->windowLevel()) front = window;
+    }
+    return captureWindow(front ? front.get() : key.get());
 }
 
 ShellScreen ShellScreen::captureWindow(UIWindow* window) {
