@@ -279,7 +279,7 @@ void expectServedBesideIdleCrowd(const HostileServer& server, std::size_t silent
     auto start = Clock::now();
     std::string reply = askRaw(server.port, getRequest(server));
     EXPECT_EQ(rawStatus(reply), "200") << reply.substr(0, 300);
-    EXPECT_LT(secondsSince(start), 2.0);
+    EXPECT_LT(secondsSince(start), 10.0);  // (before: 503 at once)
 }
 
 void expectSilentConnectionsClosedSoon(const HostileServer& server, double firstByteSeconds) {
@@ -288,12 +288,14 @@ void expectSilentConnectionsClosedSoon(const HostileServer& server, double first
     ASSERT_TRUE(kept.send("GET " + server.path + " HTTP/1.1\r\nHost: " + server.host + "\r\n\r\n"));
     EXPECT_EQ(rawStatus(kept.readAnswer()), "200");
 
+    // Well under the idle time-out they used to wait for (60 s), with room for a loaded machine
+    // and a sanitizer build's slow handshakes.
     auto start = Clock::now();
     IdleCrowd crowd(server.port, 3, 3);
-    EXPECT_EQ(crowd.closedWithin(firstByteSeconds + 2), 6u);
+    EXPECT_EQ(crowd.closedWithin(firstByteSeconds + 10), 6u);
     double took = secondsSince(start);
     EXPECT_GE(took, firstByteSeconds * 0.9);
-    EXPECT_LT(took, firstByteSeconds + 2);
+    EXPECT_LT(took, firstByteSeconds + 10);
 
     EXPECT_FALSE(kept.serverSpoke());
     ASSERT_TRUE(kept.send(getRequest(server)));
@@ -359,11 +361,12 @@ void expectUnreadAnswerEndsByDeadline(const HostileServer& server, const std::st
             }
             return given;
         },
-        sendSeconds + 4);
+        sendSeconds + 10);
     done = true;
     reader.join();
-    EXPECT_TRUE(given) << "no answer given up within " << sendSeconds + 4 << " s";
-    EXPECT_LT(took, sendSeconds + 2.5);
+    // Room for a loaded machine: a deadline per write would never end this answer.
+    EXPECT_TRUE(given) << "no answer given up within " << sendSeconds + 10 << " s";
+    EXPECT_LT(took, sendSeconds + 8);
 }
 
 }  // namespace standintest
