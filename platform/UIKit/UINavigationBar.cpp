@@ -328,9 +328,24 @@ void UINavigationBar::layoutSubviews() {
             : CGSizeMake(std::ceil(::sizeWithFont(top->title(), titleLabel_->font()).width),
                          std::min<CGFloat>(b.size.height, 24));
     CGFloat room = std::max<CGFloat>(0, right - left);
+    CGFloat mid = CGRectGetMidX(b);
+    if (!top->titleView()) {
+        // A title text stays centred on the bar, shrinking into the room the buttons leave
+        // around the middle, as long as it fits there at its smallest size; only a longer one
+        // takes the whole room beside the buttons.
+        CGFloat centred = std::max<CGFloat>(0, 2 * std::min(mid - left, right - mid));
+        CGFloat smallest = std::ceil(
+            ::sizeWithFont(top->title(), titleLabel_->font()->fontWithSize(kTitleMinimumFontSize))
+                .width);
+        if (want.width <= centred || smallest <= centred) {
+            CGFloat w = std::min(want.width, centred);
+            title->setFrame(
+                CGRectMake(mid - w / 2, CGRectGetMidY(b) - want.height / 2, w, want.height));
+            return;
+        }
+    }
     CGFloat w = std::min(want.width, room);
-    CGFloat x = CGRectGetMidX(b) - w / 2;
-    x = std::clamp(x, left, std::max(left, right - w));
+    CGFloat x = std::clamp(mid - w / 2, left, std::max(left, right - w));
     title->setFrame(CGRectMake(x, CGRectGetMidY(b) - want.height / 2, w, want.height));
 }
 

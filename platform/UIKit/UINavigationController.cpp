@@ -15,6 +15,8 @@
 
 namespace {
 constexpr CGFloat kBarHeight = 44;
+// The status bar's strip across the top of an upright screen.
+constexpr CGFloat kStatusBarHeight = 20;
 
 bool contains(const std::vector<Ref<UIViewController>>& list, UIViewController* c) {
     return std::any_of(list.begin(), list.end(),
@@ -308,11 +310,29 @@ CGFloat UINavigationController::statusBarInset() {
 
 CGRect UINavigationController::contentFrame() {
     CGRect bounds = isViewLoaded() ? view()->bounds() : fullScreenFrame();
+    CGFloat bottom = toolbarHidden_ ? 0 : kBarHeight;
+    if (laysTopViewUnderBars()) {
+        // From the window's top: a container placed below the status bar reaches up under it.
+        CGFloat up = 0;
+        if (auto window = view()->window())
+            up = std::clamp<CGFloat>(view()->convertPoint(CGPointZero, window.get()).y, 0,
+                                     kStatusBarHeight);
+        return CGRectMake(0, -up, bounds.size.width,
+                          std::max<CGFloat>(0, bounds.size.height + up - bottom));
+    }
     CGFloat inset = statusBarInset();
     CGFloat top = inset + (navigationBarHidden_ ? 0 : kBarHeight);
-    CGFloat bottom = toolbarHidden_ ? 0 : kBarHeight;
     return CGRectMake(0, top, bounds.size.width,
                       std::max<CGFloat>(0, bounds.size.height - top - bottom));
+}
+
+bool UINavigationController::laysTopViewUnderBars() {
+    // A screen that asks for the whole screen lies under see-through bars, which are drawn over
+    // it, as on the phone; under an opaque bar it still starts below it.
+    auto top = topViewController();
+    if (!isViewLoaded() || !top || !top->wantsFullScreenLayout()) return false;
+    return navigationBarHidden_ || navigationBar_->isTranslucent() ||
+           navigationBar_->barStyle() == UIBarStyleBlackTranslucent;
 }
 
 void UINavigationController::layoutContent() {

@@ -89,6 +89,8 @@ class UINavigationController : public UIViewController, public UINavigationBarDe
     // How far the shown status bar reaches into the container view from its top: a container
     // put at its window's top keeps its bar and content below the status bar.
     CGFloat statusBarInset();
+    // Whether the top view takes the whole screen under the bars rather than the room between.
+    bool laysTopViewUnderBars();
 
 protected:
     void willForwardAppearance(bool isAppearing) override;

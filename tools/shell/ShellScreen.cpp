@@ -1076,6 +1076,11 @@ private:
         }
         Block b;
         b.rect = inWindow(table);
+        // A table under see-through bars keeps their height as its top inset: it prints below
+        // them, where its rows start.
+        CGFloat inset = std::clamp<CGFloat>(table->contentInset().top, 0, b.rect.size.height);
+        b.rect.origin.y += inset;
+        b.rect.size.height -= inset;
         b.joinable = false;
         // Rows out of view, so the person knows to scroll.
         NSInteger above = 0, below = 0, total = 0;

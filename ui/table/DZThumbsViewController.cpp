@@ -324,8 +324,9 @@ void DZThumbsViewController::updateTableLayout() {
     // Room at the top for the bars where they lie over the grid: a grid laid out below them
     // would otherwise start with an empty band as high as they are.
     CGFloat covered = DZStatusAndNavBarHeight();
-    if (table->window()) {
-        CGFloat top = table->convertPoint(CGPointZero, nullptr).y;
+    if (auto above = table->superview(); above && table->window()) {
+        // Its frame's top, not its bounds' origin, which moves with the scrolling.
+        CGFloat top = above->convertPoint(table->frame().origin, nullptr).y;
         covered = std::max<CGFloat>(0, covered - top);
     }
     UIEdgeInsets before = table->contentInset();

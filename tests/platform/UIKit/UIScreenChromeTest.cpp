@@ -434,6 +434,34 @@ TEST_F(ScreenChrome, ANavigationTitleShrinksIntoTheRoomTheButtonsLeave) {
     EXPECT_GT(high, 0);
 }
 
+// A title too wide to sit centred at full size beside the back button shrinks and stays
+// centred on the bar, clear of the button and of the right edge.
+TEST_F(ScreenChrome, ALongTitleBesideTheBackButtonStaysCentredOnTheBar) {
+    auto bar = make<UINavigationBar>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 44));
+    bar->pushNavigationItem(make<UINavigationItem>(&UINavigationItem::initWithTitle, NS("Catalog")),
+                            false);
+    bar->pushNavigationItem(
+        make<UINavigationItem>(&UINavigationItem::initWithTitle, NS("bazaarnest: classifieds")),
+        false);
+    bar->layoutIfNeeded();
+    auto back = bar->backButtonView();
+    ASSERT_TRUE(back);
+    int after = int(CGRectGetMaxX(back->frame())) + 2;
+    auto image = UIViewRenderImage(bar, 1);
+    int left = 1000, right = -1;
+    for (int y = 8; y < 36; ++y)
+        for (int x = after; x < 320; ++x)
+            if (light(pixelAt(image, x, y))) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    ASSERT_GE(right, 0);
+    // The white ink's middle is the bar's, within two points.
+    EXPECT_NEAR((left + right) / 2.0, 160, 2) << left << " to " << right;
+    EXPECT_GE(left, after + 4);
+    EXPECT_LE(right, 320 - 10);
+}
+
 namespace {
 // The number of pixels where two pictures of the same size differ.
 int differingPixels(UIImage* a, UIImage* b) {

@@ -7,6 +7,7 @@
 #include "Foundation/Runtime.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIKitNotifications.h"
+#include "UIKit/UINavigationBar.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UITabBar.h"
 #include "UIKit/UITabBarController.h"
@@ -131,6 +132,39 @@ TEST(UIViewController, BackButtonPopsAndBarShowsTheStack) {
     nav->setNavigationBarHidden(true);
     EXPECT_EQ(a->view()->frame().origin.y, 0);
     EXPECT_EQ(a->view()->frame().size.height, nav->view()->bounds().size.height);
+}
+
+// A screen that asks for the whole screen lies under see-through bars, from the window's top
+// (the container itself sits below the status bar), and stays there while the bars hide; under
+// an opaque bar it starts below the bar.
+TEST(UIViewController, AFullScreenLayoutLiesUnderSeeThroughBars) {
+    CallLog log;
+    auto window = keyWindow();
+    auto a = recorder("A", log), b = recorder("B", log);
+    b->setWantsFullScreenLayout(true);
+    auto nav =
+        make<UINavigationController>(&UINavigationController::initWithRootViewController, a.get());
+    window->addSubview(nav->view());
+    ASSERT_EQ(nav->view()->frame().origin.y, 20);
+    nav->navigationBar()->setBarStyle(UIBarStyleBlackTranslucent);
+    nav->pushViewController(b, false);
+    using Frame = std::vector<CGFloat>;
+    auto windowFrame = [](UIViewController* c) {
+        CGRect r = c->view()->superview()->convertRect(c->view()->frame(), nullptr);
+        return Frame{r.origin.x, r.origin.y, r.size.width, r.size.height};
+    };
+    auto inWindow = [&] { return windowFrame(b.get()); };
+    EXPECT_EQ(inWindow(), (Frame{0, 0, 320, 480}));
+    nav->setNavigationBarHidden(true);
+    EXPECT_EQ(inWindow(), (Frame{0, 0, 320, 480}));
+    nav->setNavigationBarHidden(false);
+    nav->navigationBar()->setBarStyle(UIBarStyleDefault);
+    nav->layoutContent();
+    EXPECT_EQ(inWindow(), (Frame{0, 64, 320, 416}));
+    // A screen with the ordinary layout stays between the bars, even see-through ones.
+    nav->popViewControllerAnimated(false);
+    nav->navigationBar()->setTranslucent(true);
+    EXPECT_EQ(windowFrame(a.get()), (Frame{0, 64, 320, 416}));
 }
 
 TEST(UIViewController, ModalPresentationCoversAndRestoresTheScreen) {

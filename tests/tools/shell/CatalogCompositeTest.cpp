@@ -169,7 +169,8 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     fs::path after = fs::current_path() / "after-photos.png";
     fs::path grid = fs::current_path() / "grid.png";
     fs::path before = fs::current_path() / "before-photos.png";
-    for (auto& f : {shot, zoomed, refitted, after, grid, before})
+    fs::path browser = fs::current_path() / "browser.png";
+    for (auto& f : {shot, zoomed, refitted, after, grid, before, browser})
         fs::remove(f);
     ShellOptions options;
     options.scriptPath = (here / "catalog-photos.script").string();
@@ -191,6 +192,18 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     RGBA ground = pixelAt(thumbs, 300, 460);
     EXPECT_FALSE(near(pixelAt(thumbs, 40, 100), ground, 10)) << ground;
     EXPECT_FALSE(near(pixelAt(thumbs, 40, 75), ground, 10)) << ground;
+    // With the bars showing, the first photo (square) is centred in the whole screen, from 80 to
+    // 400 points down: black bands of the same height above and below it.
+    auto first = UIImage::imageWithContentsOfFile(NSString::fromUTF8(browser.string()));
+    ASSERT_TRUE(first) << browser;
+    for (int y : {76, 404}) {
+        RGBA band = pixelAt(first, 160, y);
+        EXPECT_LT(band.r + band.g + band.b, 30) << y << ": " << band;
+    }
+    for (int y : {84, 396}) {
+        RGBA photo = pixelAt(first, 160, y);
+        EXPECT_GT(photo.r + photo.g + photo.b, 30) << y << ": " << photo;
+    }
     auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
     ASSERT_TRUE(image) << shot;
     // The second photo is square: 320 wide, centred in the 480-high pager, black above it.
@@ -222,13 +235,13 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     EXPECT_TRUE(near(row, kWhite)) << row;
     // ... and the bars look as they did before the browser came: the status bar and the
     // navigation bar in their colours, not the browser's black.
-    auto first = UIImage::imageWithContentsOfFile(NSString::fromUTF8(before.string()));
-    ASSERT_TRUE(first) << before;
+    auto start = UIImage::imageWithContentsOfFile(NSString::fromUTF8(before.string()));
+    ASSERT_TRUE(start) << before;
     for (int y : {10, 40}) {
-        RGBA was = pixelAt(first, 300, y), is = pixelAt(list, 300, y);
+        RGBA was = pixelAt(start, 300, y), is = pixelAt(list, 300, y);
         EXPECT_TRUE(near(is, was, 3)) << y << ": " << is << " was " << was;
     }
     if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (auto& f : {shot, zoomed, refitted, after, grid, before})
+        for (auto& f : {shot, zoomed, refitted, after, grid, before, browser})
             fs::remove(f);
 }
