@@ -133,6 +133,32 @@ std::string imageName(UIImage* image) {
     return imageFileName(image);
 }
 
+// A picture made in memory has no name to give, only that it is one.
+constexpr std::string_view kUnnamedPicture = "image";
+
+std::string pictureText(const std::string& name) {
+    if (name == kUnnamedPicture) return "[picture]";
+    return "[image " + name + "]";
+}
+
+// A backdrop fills its parent and has the parent's other views laid over it.
+bool isBackdrop(UIView* v) {
+    auto parent = v->superview();
+    if (!parent) return false;
+    CGRect bounds = parent->bounds();
+    CGRect covered = CGRectIntersection(v->frame(), bounds);
+    if (CGRectIsNull(covered) ||
+        covered.size.width * covered.size.height < 0.9 * bounds.size.width * bounds.size.height)
+        return false;
+    auto siblings = parent->subviewList();
+    auto at = std::find_if(siblings.begin(), siblings.end(),
+                           [v](const Ref<UIView>& sibling) { return sibling.get() == v; });
+    if (at == siblings.end()) return false;
+    return std::any_of(std::next(at), siblings.end(), [&](const Ref<UIView>& above) {
+        return !above->isHidden() && above->alpha() >= 0.01f && meets(above->frame(), covered);
+    });
+}
+
 // What shows of a view: its frame in the window, cut by the window and by every view above it
 // that clips (scroll views always do).
 CGRect shownRect(UIView* v) {
@@ -433,7 +459,7 @@ private:
         }
         if (auto image = as<DZImageView>(v)) {
             if (meets(rect, clip) && image->image()) {
-                std::string text = "[image " + imageViewName(image) + "]";
+                std::string text = pictureText(imageViewName(image));
                 if (reached && v->isMultipleTouchEnabled())
                     text = mark(fingerTarget(v, imageViewName(image))) + " " + text;
                 out.push_back(leaf(v, text));
@@ -471,8 +497,12 @@ private:
         }
         if (auto image = as<UIImageView>(v)) {
             if (meets(rect, clip) && image->displayedImage()) {
-                out.push_back(
-                    leaf(v, "[image " + pictureName(imageName(image->displayedImage())) + "]"));
+                // A picture made in memory with its view's words and pictures laid over it is
+                // their background and says nothing; any other (an ad's icon or whole picture,
+                // a drawer's handle) is there to be seen.
+                std::string name = imageName(image->displayedImage());
+                if (name != kUnnamedPicture || !isBackdrop(v))
+                    out.push_back(leaf(v, pictureText(pictureName(name))));
             }
         } else if (auto spinner = as<UIActivityIndicatorView>(v)) {
             if (meets(rect, clip) && spinner->isAnimating()) out.push_back(leaf(v, "(busy)"));

@@ -211,9 +211,10 @@ void DZTableView::layoutSubviews() {
 // ---- DZTableViewDelegate ------------------------------------------------------------------------
 
 void DZTableViewDelegate::describeClass(RuntimeClass& c) {
-    c.implements({"tableView:didSelectRowAtIndexPath:",
-                  "tableView:accessoryButtonTappedForRowWithIndexPath:",
-                  "tableView:viewForHeaderInSection:", "tableView:touchesBegan:withEvent:"});
+    c.implements(
+        {"tableView:didSelectRowAtIndexPath:",
+         "tableView:accessoryButtonTappedForRowWithIndexPath:", "tableView:viewForHeaderInSection:",
+         "tableView:touchesBegan:withEvent:", "tableView:willDisplayCell:forRowAtIndexPath:"});
 }
 
 bool DZTableViewDelegate::initWithController(DZTableViewController* controller) {
@@ -331,6 +332,12 @@ void DZTableViewDelegate::scrollViewDidScroll(UIScrollView*) {
 
 void DZTableViewDelegate::tableViewTouchesBegan(UITableView*, NSSet*, UIEvent*) {
     hideControllerMenu();
+}
+
+void DZTableViewDelegate::tableViewWillDisplayCellForRowAtIndexPath(UITableView*,
+                                                                    UITableViewCell* cell,
+                                                                    NSIndexPath*) {
+    if (auto controller = controller_.lock()) controller->cellWillShowRow(cell);
 }
 
 // ---- variable heights ---------------------------------------------------------------------------

@@ -89,6 +89,8 @@ class DZTableViewDelegate : public NSObject,
     void scrollViewDidEndDecelerating(UIScrollView* scrollView) override;
     void scrollViewDidScroll(UIScrollView* scrollView) override;
     void tableViewTouchesBegan(UITableView* tableView, NSSet* touches, UIEvent* event) override;
+    void tableViewWillDisplayCellForRowAtIndexPath(UITableView* tableView, UITableViewCell* cell,
+                                                   NSIndexPath* indexPath) override;
 
     // Whether this delegate holds the shared request queue suspended now.
     bool suspendsQueue() { return suspending_; }

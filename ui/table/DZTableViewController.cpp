@@ -585,7 +585,8 @@ void DZTableViewController::showMenu(UIView* view, UITableViewCell* cell, bool a
 void DZTableViewController::hideMenu(bool animated) {
     if (!menuView_) return;
     Ref<UIView> menu = menuView_;
-    auto content = menuCell_ ? menuCell_->contentView() : nullptr;
+    Ref<UITableViewCell> cell = menuCell_;
+    auto content = cell ? cell->contentView() : nullptr;
     menuView_ = nullptr;
     menuCell_ = nullptr;
     for (auto& hidden : menuHidden_)
@@ -604,6 +605,8 @@ void DZTableViewController::hideMenu(bool animated) {
         }
     };
     if (animated) {
+        leavingMenu_ = menu.get();
+        leavingCell_ = cell.get();
         UIView::animateWithDuration(kFastDuration, move,
                                     [menu](bool) { menu->removeFromSuperview(); });
     } else {
@@ -614,6 +617,19 @@ void DZTableViewController::hideMenu(bool animated) {
 
 void DZTableViewController::didBeginDragging() {
     hideMenu(true);
+}
+
+void DZTableViewController::cellWillShowRow(UITableViewCell* cell) {
+    if (!cell) return;
+    if (cell == menuCell_.get()) hideMenu(false);
+    if (cell == leavingCell_.lock().get()) {
+        // The slide's end would take it out too late: the row's views are already back in place.
+        if (auto menu = leavingMenu_.lock()) {
+            if (menu->superview() == cell->contentView()) menu->removeFromSuperview();
+        }
+        leavingMenu_ = nullptr;
+        leavingCell_ = nullptr;
+    }
 }
 
 // ---- selection ----------------------------------------------------------------------------------

@@ -103,6 +103,9 @@ class DZTableViewController : public DZModelViewController {
     void showMenu(UIView* view, UITableViewCell* cell, bool animated);
     void hideMenu(bool animated);
     virtual void didBeginDragging();
+    // A cell is about to show a row, perhaps another one than before: a menu in it, showing or
+    // still sliding away, belongs to the old row and goes at once.
+    void cellWillShowRow(UITableViewCell* cell);
     virtual void didEndDragging() {}
 
     // ---- selection -----------------------------------------------------------------------------
@@ -122,6 +125,9 @@ private:
     Ref<NSTimer> bannerTimer_;
     Ref<UIView> menuView_;
     Ref<UITableViewCell> menuCell_;
+    // The menu sliding away after hideMenu, and the cell it leaves.
+    Weak<UIView> leavingMenu_;
+    Weak<UITableViewCell> leavingCell_;
     // The row's views the menu hid, shown again when it goes.
     std::vector<Ref<UIView>> menuHidden_;
     UITableViewStyle tableViewStyle_ = UITableViewStylePlain;

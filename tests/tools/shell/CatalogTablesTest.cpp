@@ -28,9 +28,10 @@ TEST(CatalogTables, RowsEditorPagesAndPullToRefresh) {
     auto here = shellTestFolder();
     auto modalShot = std::filesystem::current_path() / "catalog-modal.png";
     auto menuShot = std::filesystem::current_path() / "row-menu.png";
+    auto scrolledShot = std::filesystem::current_path() / "row-menu-scrolled.png";
     auto styledShot = std::filesystem::current_path() / "tables-styled.png";
     auto pulledShot = std::filesystem::current_path() / "paged-pulled.png";
-    for (auto& f : {modalShot, menuShot, styledShot, pulledShot})
+    for (auto& f : {modalShot, menuShot, scrolledShot, styledShot, pulledShot})
         std::filesystem::remove(f);
     ShellOptions options;
     options.scriptPath = (here / "catalog-tables.script").string();
@@ -62,6 +63,12 @@ TEST(CatalogTables, RowsEditorPagesAndPullToRefresh) {
     RGBA button = pixelAt(menu, 45, 306);
     EXPECT_FALSE(near(button, RGBA{64, 64, 64, 255}, 10)) << button;
     EXPECT_LT(button.r + button.g + button.b, 3 * 100) << button;
+    // Just after the scroll that hides it, the menu is on no row: the row that took its cell
+    // shows its own text on white, not the menu's dark strip.
+    auto scrolled = UIImage::imageWithContentsOfFile(NSString::fromUTF8(scrolledShot.string()));
+    ASSERT_TRUE(scrolled) << scrolledShot;
+    for (int y = 90; y < 400; y += 2)
+        EXPECT_FALSE(near(pixelAt(scrolled, 300, y), RGBA{64, 64, 64, 255}, 10)) << "at " << y;
     // The styled rows' text starts 10 points in, as their neighbours' does: nothing dark in the
     // first 9 points of any row, and the two styled texts there beside them.
     auto styled = UIImage::imageWithContentsOfFile(NSString::fromUTF8(styledShot.string()));
@@ -92,7 +99,7 @@ TEST(CatalogTables, RowsEditorPagesAndPullToRefresh) {
     EXPECT_TRUE(near(pixelAt(pulled, 200, 70), kWhite)) << pixelAt(pulled, 200, 70);
     EXPECT_TRUE(near(pixelAt(pulled, 200, 110), kWhite)) << pixelAt(pulled, 200, 110);
     if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (auto& f : {modalShot, menuShot, styledShot, pulledShot})
+        for (auto& f : {modalShot, menuShot, scrolledShot, styledShot, pulledShot})
             std::filesystem::remove(f);
 }
 

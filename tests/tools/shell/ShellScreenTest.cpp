@@ -293,6 +293,43 @@ TEST_F(ShellScreenTest, PicturesThatStandForWordsGoByWhatTheyDo) {
     EXPECT_EQ(screen.elementLabelled("Forward")->number, 11);
 }
 
+// Pictures made in memory have no name: one that fills its view under the view's words is their
+// background and is left out; a smaller one, or one alone in its view, shows as a picture.
+TEST_F(ShellScreenTest, PicturesMadeInMemoryShowUnlessTheyAreABackground) {
+    auto image = UIImage::imageWithSize(CGSizeMake(10, 10), 1);
+    auto banner = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 100, 320, 50));
+    window->addSubview(banner);
+    auto background = alloc<UIImageView>();
+    background->initWithImage(image.get());
+    background->setFrame(banner->bounds());
+    banner->addSubview(background);
+    auto icon = alloc<UIImageView>();
+    icon->initWithImage(image.get());
+    icon->setFrame(CGRectMake(5, 5, 40, 40));
+    banner->addSubview(icon);
+    auto words = make<UILabel>(&UILabel::initWithFrame, CGRectMake(50, 15, 200, 20));
+    words->setText(NS("App 101"));
+    banner->addSubview(words);
+    // An ad that is a picture and nothing else.
+    auto ad = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 300, 320, 50));
+    window->addSubview(ad);
+    auto whole = alloc<UIImageView>();
+    whole->initWithImage(image.get());
+    whole->setFrame(ad->bounds());
+    ad->addSubview(whole);
+    // A named picture filling its view still goes by its name.
+    auto tag = alloc<UIImageView>();
+    tag->initWithImage(picture("pricetag.png"));
+    tag->setFrame(CGRectMake(0, 0, 40, 20));
+    auto holder = make<UIView>(&UIView::initWithFrame, CGRectMake(10, 200, 40, 20));
+    holder->addSubview(tag);
+    window->addSubview(holder);
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(),
+              std::string(kRule) + "[picture]   App 101\n[image pricetag]\n[picture]\n" + kRule);
+}
+
 // Large buttons without a title of their own, whose words are labels laid over them: a person
 // taps the words, and finds the button by them.
 TEST_F(ShellScreenTest, WordsLaidOverAButtonNameIt) {
@@ -574,7 +611,7 @@ TEST_F(ShellScreenTest, AnImageForSeveralFingersTakesRealTouchesAtItsMiddle) {
     window->addSubview(plain);
 
     auto screen = ShellScreen::captureWindow(window);
-    EXPECT_EQ(screen.text(), std::string(kRule) + "[image image]\n[1] [image image]\n" + kRule);
+    EXPECT_EQ(screen.text(), std::string(kRule) + "[picture]\n[1] [picture]\n" + kRule);
     ASSERT_EQ(screen.elements().size(), 1u);
     ASSERT_TRUE(screen.elements()[0].tap());
     // The middle of what shows of it: the window's 480 points clip the page at 400 of its 600.
@@ -597,5 +634,5 @@ TEST_F(ShellScreenTest, AnImageForSeveralFingersTakesRealTouchesAtItsMiddle) {
     pad->setUserInteractionEnabled(false);
     screen = ShellScreen::captureWindow(window);
     EXPECT_TRUE(screen.elements().empty());
-    EXPECT_EQ(screen.text(), std::string(kRule) + "[image image]\n[image image]\n" + kRule);
+    EXPECT_EQ(screen.text(), std::string(kRule) + "[picture]\n[picture]\n" + kRule);
 }

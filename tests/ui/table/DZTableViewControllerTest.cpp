@@ -557,3 +557,48 @@ TEST_F(DZTableControllers, ARowMenuTakesTheRowsPlaceUntilItGoes) {
     EXPECT_TRUE(spare->isHidden());
     EXPECT_FALSE(menu->superview());
 }
+
+// The menu slides away for a while after it is hidden; a scroll in that time that hands its cell
+// to another row must not carry the menu there.
+TEST_F(DZTableControllers, ALeavingRowMenuStaysWithItsRowWhenTheCellIsReused) {
+    Ref<PagesModel> model;
+    Ref<PagesSource> source;
+    auto c = showController(model, source);
+    ASSERT_TRUE(loaded(model.get()));
+    auto table = c->tableView();
+    table->layoutIfNeeded();
+    auto cell = table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0).get());
+    ASSERT_TRUE(cell);
+    auto menu = make<UILabel>(&UILabel::initWithFrame, cell->contentView()->bounds());
+    menu->setText(NS("Row menu: Reply  Delete"));
+    c->showMenu(menu.get(), cell.get(), true);
+    advanceRunLoop(0.5);
+    ASSERT_EQ(menu->superview().get(), cell->contentView().get());
+
+    // A scroll hides the menu and moves the first row, and it alone, off the screen at once.
+    table->setContentOffset(CGPointMake(
+        0, table->rectForRowAtIndexPath(NSIndexPath::indexPathForRow(1, 0).get()).origin.y + 1));
+    table->layoutIfNeeded();
+    EXPECT_FALSE(c->menuView());
+    auto reusedFor = table->indexPathForCell(cell.get());
+    ASSERT_TRUE(reusedFor) << "the scroll should give the first row's cell to another row";
+    EXPECT_GT(reusedFor->row(), 0);
+    EXPECT_FALSE(menu->superview()) << "the menu went to row " << reusedFor->row();
+    EXPECT_FALSE(cell->textLabel()->isHidden());
+
+    // A menu still showing goes with its row too when a reload hands the cells round.
+    auto other = table->cellForRowAtIndexPath(reusedFor.get());
+    c->showMenu(menu.get(), other.get(), false);
+    table->reloadData();
+    table->layoutIfNeeded();
+    if (auto holder = menu->superview()) {
+        auto cells = table->visibleCells();
+        bool onItsRow = false;
+        for (NSUInteger i = 0; i < cells->count(); ++i) {
+            auto shown = as<UITableViewCell>(cells->objectAtIndex(i));
+            if (shown->contentView() == holder)
+                onItsRow = table->indexPathForCell(shown.get())->row() == reusedFor->row();
+        }
+        EXPECT_TRUE(onItsRow) << "the menu moved off row " << reusedFor->row();
+    }
+}
