@@ -231,7 +231,15 @@ CGRect UIButton::titleRectForContentRect(CGRect content) {
     CGSize ts = titleSize(title, titleLabel()->font());
     auto img = currentImage();
     CGFloat iw = img ? img->size().width : 0;
-    ts.width = std::min(ts.width, std::max<CGFloat>(0, content.size.width - iw));
+    CGFloat room = std::max<CGFloat>(0, content.size.width - iw);
+    // A title label of several lines wraps in the room there is, as tall as its lines.
+    if (NSInteger lines = titleLabel()->numberOfLines(); lines != 1 && ts.width > room) {
+        auto font = titleLabel()->font();
+        CGFloat most = lines > 0 ? lines * font->lineHeight() : content.size.height;
+        ts = ::sizeWithFont(title, font.get(), CGSizeMake(room, std::max<CGFloat>(most, 0)),
+                            titleLabel()->lineBreakMode());
+    }
+    ts.width = std::min(ts.width, room);
     CGFloat total = iw + ts.width;
     CGFloat x = content.origin.x + (content.size.width - total) / 2 + iw;
     if (contentHorizontalAlignment() == UIControlContentHorizontalAlignmentLeft)

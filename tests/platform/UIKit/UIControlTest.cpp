@@ -8,6 +8,7 @@
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UIFont.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UISegmentedControl.h"
 #include "UIKit/UISwitch.h"
@@ -132,6 +133,35 @@ TEST(UIButton, StateValuesFallBackToNormal) {
     EXPECT_EQ(button->titleForState(UIControlStateSelected)->utf8(), "Post");
     button->setTitle(nullptr, UIControlStateHighlighted);
     EXPECT_EQ(button->titleForState(UIControlStateHighlighted)->utf8(), "Post");
+}
+
+// A title label of one line keeps the title's height and is cut to the button; one allowed more
+// lines takes the lines the title needs in the button's width, and no more than it allows.
+TEST(UIButton, ATitleOfSeveralLinesWrapsInTheButtonsWidth) {
+    auto button = UIButton::buttonWithType(UIButtonTypeRoundedRect);
+    button->setFrame(CGRectMake(0, 0, 72, 72));
+    button->setTitle(NS("Add Picture"), UIControlStateNormal);
+    auto label = button->titleLabel();
+    CGFloat line = label->font()->lineHeight();
+    button->layoutIfNeeded();
+    EXPECT_LE(label->frame().size.height, line + 1);
+    EXPECT_LE(label->frame().size.width, 72);
+
+    label->setNumberOfLines(2);
+    label->setLineBreakMode(UILineBreakModeWordWrap);
+    button->setNeedsLayout();
+    button->layoutIfNeeded();
+    EXPECT_GT(label->frame().size.height, 1.5 * line);
+    EXPECT_LE(label->frame().size.height, 2 * line + 1);
+    EXPECT_LE(CGRectGetMaxX(label->frame()), 72);
+    // Centred in the button, as one line is.
+    EXPECT_NEAR(CGRectGetMidY(label->frame()), 36, 1);
+
+    // A title that fits keeps its one line.
+    button->setTitle(NS("Add"), UIControlStateNormal);
+    button->setNeedsLayout();
+    button->layoutIfNeeded();
+    EXPECT_LE(label->frame().size.height, line + 1);
 }
 
 TEST(UISwitch, TapFlipsAndReportsCodeChangesDoNot) {

@@ -220,6 +220,17 @@ TEST_F(PostingTranscripts, PicturesOfTheOverlayTheComposeScreenAndTheCaptcha) {
     EXPECT_GT(count(compose, CGRectMake(308, 64 + 96, 2, 92), outline), 80);
     EXPECT_GT(count(compose, CGRectMake(20, 64 + 86, 280, 2), outline), 250);
     EXPECT_GT(count(compose, CGRectMake(20, 64 + 196, 280, 2), outline), 250);
+    // The picture slots (10, 206, 72 by 72) read "Add Picture" whole, on two lines: "Picture"
+    // in slate blue across most of the slot's width below "Add".
+    auto titleInk = [](RGBA c) { return c.r < 140 && c.b > c.r + 20; };
+    int left = 320, right = 0;
+    for (int y = 64 + 206 + 38; y < 64 + 206 + 56; ++y)
+        for (int x = 12; x < 80; ++x)
+            if (titleInk(pixelAt(compose, x, y)))
+                left = std::min(left, x), right = std::max(right, x);
+    EXPECT_LT(left, 26);
+    EXPECT_GT(right, 66);
+    EXPECT_GT(count(compose, CGRectMake(12, 64 + 206 + 18, 68, 18), titleInk), 20);
     // The captcha's image, shown at (10, 65) once it arrived: the two words in dark ink.
     auto captcha = picture(dir, "post-captcha.png");
     ASSERT_TRUE(captcha);
