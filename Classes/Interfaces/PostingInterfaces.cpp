@@ -159,11 +159,9 @@ Ref<NSArray> buildCompose(NSObject* owner, NSDictionary*) {
     for (int i = 0; i < 4; ++i) {
         slots[i] = addButton(view, CGRectMake(10 + i * 76, 206, 72, 72), NS("Add Picture"), owner,
                              "imageAction:");
-        // "Add Picture" is wider than a slot: on two lines, whole.
-        auto label = slots[i]->titleLabel();
-        label->setNumberOfLines(2);
-        label->setLineBreakMode(UILineBreakModeWordWrap);
-        label->setTextAlignment(UITextAlignmentCenter);
+        // "Add Picture" is wider than a slot: two lines, which the compose screen wraps by word
+        // and centres as it appears.
+        slots[i]->titleLabel()->setNumberOfLines(2);
         slots[i]->setHidden(true);
     }
     auto post = addButton(view, CGRectMake(10, 300, 300, 37), nullptr, nullptr, nullptr);
