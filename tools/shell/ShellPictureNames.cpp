@@ -80,5 +80,5 @@ SpokenPicture spokenPicture(const std::string& file) {
 std::string imageFileName(UIImage* image) {
     if (!image) return std::string();
     auto source = image->sourceName();
-    return source ? source->lastPathComponent()->utf8() : std::string("image");
+    return source ? source->lastPathComponent()->utf8() : std::string(kUnnamedPicture);
 }

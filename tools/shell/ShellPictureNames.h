@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 class UIImage;
 
@@ -27,6 +28,8 @@ std::string spokenAction(const std::string& action);
 // A file name as a person would say it: the last part of a path, without ".png".
 std::string pictureName(std::string file);
 
-// The file name an image was made from; "image" for one made in memory (a photo, a decoded
-// picture), empty for none.
+// The name imageFileName gives an image made in memory (a photo, a decoded picture).
+inline constexpr std::string_view kUnnamedPicture = "image";
+
+// The file name an image was made from; kUnnamedPicture for one made in memory, empty for none.
 std::string imageFileName(UIImage* image);

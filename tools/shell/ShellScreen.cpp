@@ -134,8 +134,6 @@ std::string imageName(UIImage* image) {
 }
 
 // A picture made in memory has no name to give, only that it is one.
-constexpr std::string_view kUnnamedPicture = "image";
-
 std::string pictureText(const std::string& name) {
     if (name == kUnnamedPicture) return "[picture]";
     return "[image " + name + "]";
@@ -660,11 +658,12 @@ private:
                 // photo (a posting's picture slot).
                 title = imageName(button->currentBackgroundImage());
                 bool wordsTaken = button->titleForState(UIControlStateNormal) != nullptr;
-                title = title == "image" && wordsTaken ? std::string("Photo") : spoken(title);
+                title =
+                    title == kUnnamedPicture && wordsTaken ? std::string("Photo") : spoken(title);
             }
         }
         if (title.empty()) title = utf8(c->accessibilityLabel());
-        if (is<UIButton>(c) && (title.empty() || title == "image")) {
+        if (is<UIButton>(c) && (title.empty() || title == kUnnamedPicture)) {
             // A button with no words and no named picture (one an ad library decoded in memory,
             // a dimmer) goes by what it does.
             if (auto said = actionWords(c); !said.empty()) title = said;
@@ -853,7 +852,7 @@ private:
         if (!seg->isMomentary() || seg->numberOfSegments() != 2) return false;
         for (NSUInteger i = 0; i < 2; ++i) {
             if (seg->titleForSegmentAtIndex(i)) return false;
-            if (imageName(seg->imageForSegmentAtIndex(i)) != "image") return false;
+            if (imageName(seg->imageForSegmentAtIndex(i)) != kUnnamedPicture) return false;
         }
         auto bar = seg->superview();
         while (bar && !is<UINavigationBar>(bar))

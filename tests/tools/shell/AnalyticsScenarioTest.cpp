@@ -27,6 +27,7 @@
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/services/AnalyticsModule.h"
+#include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
 #include "ui/core/DZNavigator.h"
 
@@ -85,14 +86,9 @@ TEST(AnalyticsScenario, UploadsAtLaunchPauseNewSessionAndQuitReachTheStandIn) {
                             }));
                         }}});
     std::istream in(&lines);
-    std::ostringstream out;
-    ShellOptions options;
-    options.scriptPath = "-";
-    options.delegateClassName = kCatalogDelegateClassName;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
+    std::string out = runCatalogScript(in);
     DZBaseNavigator::setGlobalNavigator(nullptr);
-    expectTranscript(here / "analytics.transcript", out.str());
+    expectTranscript(here / "analytics.transcript", out);
     EXPECT_EQ(NetworkWork::inFlight(), 0);
 
     auto uploads = adminUploads();

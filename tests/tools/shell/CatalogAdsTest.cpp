@@ -21,6 +21,7 @@
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/services/MediationModule.h"
+#include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
 
 namespace fs = std::filesystem;
@@ -46,16 +47,11 @@ TEST(CatalogAds, APersonSeesTapsAndReadsThePingsOfTheBanner) {
                           AdLoomConfigStore::resetStore();
                       });
     std::istream in(&lines);
-    std::ostringstream out;
-    ShellOptions options;
-    options.scriptPath = "-";
-    options.delegateClassName = kCatalogDelegateClassName;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
+    std::string out = runCatalogScript(in);
     // The pings still on the wire end before the next test; the popped screens asked for no more.
     EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     UIWebView::setURLLoader(previousLoader);
-    expectTranscript(here / "catalog-ads.transcript", out.str());
+    expectTranscript(here / "catalog-ads.transcript", out);
 
     // Read back: both house-ad clicks (the description's own URL), then the platform banner's
     // impression. (The shell taps a control directly, not through the banner's hit test, so

@@ -15,6 +15,7 @@
 #include "support/RunLoopTesting.h"
 #include "support/site/RunningSite.h"
 #include "tools/catalog/CatalogApp.h"
+#include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
 #include "ui/core/DZNavigator.h"
 #include "ui/core/DZURLCache.h"
@@ -42,20 +43,16 @@ TEST(CatalogBrowser, TheBrowserAndAModelScreenReplayAgainstTheSite) {
                       "toolbar.",
                       [&] { gate->open(); });
     std::istream in(&lines);
-    std::ostringstream out;
-    ShellOptions options;
-    options.scriptPath = "-";
-    options.delegateClassName = kCatalogDelegateClassName;
+    auto options = catalogOptions();
     // Long enough for the pages, short enough not to hold the test up at the held one.
     options.networkWaitSeconds = 1;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
+    std::string out = runCatalogScript(in, options);
     gate->open();
     site.clearFaults();
     UIWebView::setURLLoader(previous);
     DZBaseNavigator::setGlobalNavigator(nullptr);
 
-    expectTranscript(here / "catalog-browser.transcript", out.str());
+    expectTranscript(here / "catalog-browser.transcript", out);
     EXPECT_EQ(NetworkWork::inFlight(), 0);
     // The listings page was read twice: on the link, and again when the browser came back
     // after giving up its view (the shake over it read nothing). The location index was read

@@ -14,6 +14,7 @@
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
+#include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
 
 namespace fs = std::filesystem;
@@ -25,14 +26,8 @@ TEST(CatalogComposite, TheShellListsIconsAndTabsAndTapsThem) {
     fs::path tabsShot = fs::current_path() / "tabs.png";
     fs::remove(shot);
     fs::remove(tabsShot);
-    ShellOptions options;
-    options.scriptPath = (here / "catalog-composite.script").string();
-    options.delegateClassName = kCatalogDelegateClassName;
-    std::istringstream in;
-    std::ostringstream out;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
-    expectTranscript(here / "catalog-composite.transcript", out.str());
+    std::string out = runCatalogScript(here / "catalog-composite.script");
+    expectTranscript(here / "catalog-composite.transcript", out);
 
     auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
     ASSERT_TRUE(image) << shot;
@@ -81,14 +76,8 @@ TEST(CatalogComposite, FingersHoldCloseAndDragIcons) {
     fs::path editing = fs::current_path() / "launcher-editing.png";
     for (auto& f : {icons, editing})
         fs::remove(f);
-    ShellOptions options;
-    options.scriptPath = (here / "catalog-launcher.script").string();
-    options.delegateClassName = kCatalogDelegateClassName;
-    std::istringstream in;
-    std::ostringstream out;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
-    expectTranscript(here / "catalog-launcher.transcript", out.str());
+    std::string out = runCatalogScript(here / "catalog-launcher.script");
+    expectTranscript(here / "catalog-launcher.transcript", out);
 
     // The launcher lies 64 + 24 points down; its icons are 107 by 108 points, each picture 57
     // square at (25, 18) in its cell.
@@ -172,14 +161,8 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     fs::path browser = fs::current_path() / "browser.png";
     for (auto& f : {shot, zoomed, refitted, after, grid, before, browser})
         fs::remove(f);
-    ShellOptions options;
-    options.scriptPath = (here / "catalog-photos.script").string();
-    options.delegateClassName = kCatalogDelegateClassName;
-    std::istringstream in;
-    std::ostringstream out;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
-    expectTranscript(here / "catalog-photos.transcript", out.str());
+    std::string out = runCatalogScript(here / "catalog-photos.script");
+    expectTranscript(here / "catalog-photos.transcript", out);
     auto log = servicestest::takeLog();
     int pages = 0;
     for (auto& line : log)

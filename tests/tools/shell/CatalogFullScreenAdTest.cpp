@@ -24,6 +24,7 @@
 #include "support/services/IronvineFirstLaunch.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
+#include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellScreen.h"
 #include "tools/shell/ShellSession.h"
 #include "tools/standin/HttpMessage.h"
@@ -96,17 +97,10 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
               EXPECT_TRUE(ad->navigationControls()->isEnabledForSegmentAtIndex(0));
           }}});
     std::istream in(&lines);
-    std::ostringstream out;
-    ShellOptions options;
-    options.scriptPath = "-";
-    options.delegateClassName = kCatalogDelegateClassName;
-    {
-        ShellSession session(options, out, in);
-        EXPECT_EQ(session.run(), 0);
-    }
+    std::string out = runCatalogScript(in);
     EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     UIWebView::setURLLoader(previousLoader);
-    expectTranscript(here / "catalog-full-screen-ad.transcript", out.str());
+    expectTranscript(here / "catalog-full-screen-ad.transcript", out);
     // The ad's words: some at the left of the screen, none within 8 points of its edge, where
     // every row is the page's own colour.
     {

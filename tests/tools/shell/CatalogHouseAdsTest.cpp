@@ -26,6 +26,7 @@
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/services/AnalyticsModule.h"
+#include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
 #include "ui/core/DZNavigator.h"
 
@@ -46,19 +47,12 @@ TEST(CatalogHouseAds, ABannerForAHookAndTheCanvasFromTheStandInsAdReply) {
         EXPECT_TRUE(runLoopUntil([] { return TallyAdParser::isAdParserFinished(); }));
     });
     std::istream in(&lines);
-    std::ostringstream out;
-    ShellOptions options;
-    options.scriptPath = "-";
-    options.delegateClassName = kCatalogDelegateClassName;
     // The canvas page comes over the URL connection, as in the program.
     auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
-    {
-        ShellSession session(options, out, in);
-        EXPECT_EQ(session.run(), 0);
-    }
+    std::string out = runCatalogScript(in);
     UIWebView::setURLLoader(previousLoader);
     DZBaseNavigator::setGlobalNavigator(nullptr);
-    expectTranscript(here / "catalog-house-ads.transcript", out.str());
+    expectTranscript(here / "catalog-house-ads.transcript", out);
     EXPECT_EQ(NetworkWork::inFlight(), 0);
     EXPECT_FALSE(TallyAdCanvasViewController::getOpenCanvasController());
     auto uploads = services.module<bnservices::AnalyticsModule>("analytics")->uploads();

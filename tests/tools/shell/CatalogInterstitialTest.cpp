@@ -22,6 +22,7 @@
 #include "support/RunLoopTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
+#include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
 
 namespace fs = std::filesystem;
@@ -40,15 +41,10 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
     fs::path shot = fs::current_path() / "interstitial.png";
     fs::remove(shot);
     std::istringstream in(readFile(here / "catalog-interstitial.script"));
-    std::ostringstream out;
-    ShellOptions options;
-    options.scriptPath = "-";
-    options.delegateClassName = kCatalogDelegateClassName;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
+    std::string out = runCatalogScript(in);
     EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     UIWebView::setURLLoader(previousLoader);
-    expectTranscript(here / "catalog-interstitial.transcript", out.str());
+    expectTranscript(here / "catalog-interstitial.transcript", out);
 
     auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
     ASSERT_TRUE(image) << shot;

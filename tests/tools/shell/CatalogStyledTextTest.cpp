@@ -22,6 +22,7 @@
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/site/RunningSite.h"
 #include "tools/catalog/CatalogApp.h"
+#include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellScreenshot.h"
 #include "tools/shell/ShellSession.h"
 #include "ui/core/DZURLCache.h"
@@ -82,13 +83,8 @@ TEST(CatalogStyledText, TheShellListsTheLinesTapsALinkAndShowsItsHighlight) {
                        "of its highlight.",
                        hold);
     std::istream in(&script);
-    ShellOptions options;
-    options.scriptPath = "-";
-    options.delegateClassName = kCatalogDelegateClassName;
-    std::ostringstream out;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
-    expectTranscript(here / "catalog-styled-text.transcript", out.str());
+    std::string out = runCatalogScript(in);
+    expectTranscript(here / "catalog-styled-text.transcript", out);
 
     auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
     ASSERT_TRUE(image) << shot;

@@ -11,6 +11,7 @@
 #include "UIKit/UIImage.h"
 #include "platform/UIKit/DrawingTesting.h"
 #include "tools/catalog/CatalogApp.h"
+#include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
 
 namespace fs = std::filesystem;
@@ -20,14 +21,8 @@ TEST(CatalogStyles, TheShellListsTapsAndShowsTheStyledButtons) {
     fs::path here = shellTestFolder();
     fs::path shot = fs::current_path() / "styles.png";
     fs::remove(shot);
-    ShellOptions options;
-    options.scriptPath = (here / "catalog-styles.script").string();
-    options.delegateClassName = kCatalogDelegateClassName;
-    std::istringstream in;
-    std::ostringstream out;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
-    expectTranscript(here / "catalog-styles.transcript", out.str());
+    std::string out = runCatalogScript(here / "catalog-styles.script");
+    expectTranscript(here / "catalog-styles.transcript", out);
 
     // The screenshot holds the first button's body: the default tint's normal colour, in the
     // lower half of its gloss (the screen's content starts below the status and navigation

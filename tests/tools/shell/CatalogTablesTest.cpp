@@ -19,6 +19,7 @@
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
+#include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
 #include "ui/core/DZGlobalCore.h"
 
@@ -33,14 +34,8 @@ TEST(CatalogTables, RowsEditorPagesAndPullToRefresh) {
     auto pulledShot = std::filesystem::current_path() / "paged-pulled.png";
     for (auto& f : {modalShot, menuShot, scrolledShot, styledShot, pulledShot})
         std::filesystem::remove(f);
-    ShellOptions options;
-    options.scriptPath = (here / "catalog-tables.script").string();
-    options.delegateClassName = kCatalogDelegateClassName;
-    std::istringstream in;
-    std::ostringstream out;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
-    expectTranscript(here / "catalog-tables.transcript", out.str());
+    std::string out = runCatalogScript(here / "catalog-tables.script");
+    expectTranscript(here / "catalog-tables.transcript", out);
     EXPECT_EQ(DZNetworkActivityCount(), 0);
     EXPECT_EQ(NetworkWork::inFlight(), 0);
     // Two pages, then the reload of the first; the row thumbnails came from the same host.
@@ -127,17 +122,12 @@ TEST(CatalogTables, TheFocusedFieldComesAboveTheKeyboard) {
                       "# The test checks here that the focused field lies above the keyboard.",
                       aboveKeyboard);
     std::istream in(&lines);
-    std::ostringstream out;
-    ShellOptions options;
-    options.scriptPath = "-";
-    options.delegateClassName = kCatalogDelegateClassName;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
+    std::string out = runCatalogScript(in);
     EXPECT_EQ(checked.size(), 2u);
-    expectTranscript(here / "catalog-tables-keyboard.transcript", out.str());
+    expectTranscript(here / "catalog-tables-keyboard.transcript", out);
     // Return in the one-line field ended typing.
     EXPECT_FALSE(UIKeyboard::isVisible());
-    EXPECT_NE(out.str().find("[Bob]"), std::string::npos);
+    EXPECT_NE(out.find("[Bob]"), std::string::npos);
     // With the keyboard gone the list reaches down to the banner again: its last row (the
     // orange swatch) just above it, no blank band.
     auto back = UIImage::imageWithContentsOfFile(

@@ -17,6 +17,7 @@
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
+#include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
 #include "ui/core/DZGlobalCore.h"
 
@@ -27,14 +28,8 @@ TEST(CatalogTextInput, SearchTokensComposerTextBarAndPostPopup) {
     auto shot = [](const char* name) { return std::filesystem::current_path() / name; };
     for (const char* name : {"search-none.png", "tokens-typed.png", "composer-typed.png"})
         std::filesystem::remove(shot(name));
-    ShellOptions options;
-    options.scriptPath = (here / "catalog-text-input.script").string();
-    options.delegateClassName = kCatalogDelegateClassName;
-    std::istringstream in;
-    std::ostringstream out;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
-    expectTranscript(here / "catalog-text-input.transcript", out.str());
+    std::string out = runCatalogScript(here / "catalog-text-input.script");
+    expectTranscript(here / "catalog-text-input.transcript", out);
     EXPECT_EQ(DZNetworkActivityCount(), 0);
     EXPECT_EQ(NetworkWork::inFlight(), 0);
     // Each typed run asks once, with its whole text.
@@ -52,7 +47,7 @@ TEST(CatalogTextInput, SearchTokensComposerTextBarAndPostPopup) {
 
     // A search that finds nothing says so in a row; the field's clear button, a grey disc with
     // a white cross, is drawn at its right end.
-    EXPECT_NE(out.str().find("No results"), std::string::npos);
+    EXPECT_NE(out.find("No results"), std::string::npos);
     auto none =
         UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot("search-none.png").string()));
     ASSERT_TRUE(none);

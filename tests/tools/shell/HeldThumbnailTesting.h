@@ -10,6 +10,7 @@
 #include "TranscriptTesting.h"
 #include "support/site/RunningSite.h"
 #include "tools/catalog/CatalogApp.h"
+#include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
 #include "ui/core/DZURLCache.h"
 
@@ -40,9 +41,7 @@ inline HeldReplay replayWithHeldThumbnail(const std::string& scriptName,
                       "# The site lets the last thumbnail through.", [&] { gate->open(); });
     std::istream in(&lines);
     std::ostringstream out;
-    ShellOptions options;
-    options.scriptPath = "-";
-    options.delegateClassName = kCatalogDelegateClassName;
+    auto options = catalogOptions();
     // Long enough for the other thumbnails, short enough not to hold the test up.
     options.networkWaitSeconds = 2;
     HeldReplay replay;

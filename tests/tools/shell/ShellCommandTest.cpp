@@ -135,7 +135,7 @@ TEST(ShellCommand, EveryCommandIsUnderstoodAndDocumented) {
         "tap 1",          "type x",     "return",           "back", "tab x",  "scroll down",
         "delete 1",       "choose x",   "pick 1",           "send", "cancel", "shake",
         "memory-warning", "wait 1",     "screenshot a.png", "help", "quit",   "tilt 0 0 -1",
-        "location 1 2",   "background", "foreground", "log"};
+        "location 1 2",   "background", "foreground",       "log"};
     for (const char* example : examples) {
         std::string verb = std::string(example).substr(0, std::string(example).find(' '));
         EXPECT_NE(parse(example).kind, K::Invalid) << example;

@@ -18,6 +18,7 @@
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIWindow.h"
 #include "tools/catalog/CatalogApp.h"
+#include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
 
 namespace fs = std::filesystem;
@@ -30,8 +31,7 @@ const fs::path kHere = shellTestFolder();
 int runScript(const std::string& script, std::string& transcript,
               const std::string& delegate = kCatalogDelegateClassName) {
     registerCatalogApp();
-    ShellOptions options;
-    options.scriptPath = "-";
+    auto options = catalogOptions();
     options.delegateClassName = delegate;
     std::istringstream in(script);
     std::ostringstream out;
@@ -65,15 +65,7 @@ void prepareSandbox() {
 TEST(ShellSession, TheCatalogScriptPrintsTheExpectedTranscript) {
     prepareSandbox();
     registerCatalogApp();
-    ShellOptions options;
-    options.scriptPath = (kHere / "catalog.script").string();
-    options.delegateClassName = kCatalogDelegateClassName;
-    std::istringstream in;
-    std::ostringstream out;
-    ShellSession session(options, out, in);
-    EXPECT_EQ(session.run(), 0);
-
-    expectTranscript(kHere / "catalog.transcript", out.str());
+    expectTranscript(kHere / "catalog.transcript", runCatalogScript(kHere / "catalog.script"));
     // The mail the script sent is in the outbox.
     fs::path outbox = MFMailComposeViewController::outboxPath()->utf8();
     std::string mail = readFile(outbox / "mail-0001.eml");
