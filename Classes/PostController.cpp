@@ -410,7 +410,10 @@ void PostController::replyInSubmittedState(PostPage* page, NSString* text, int32
                 postSuccess();
                 return;
             }
+            // The site's words tell why (a spent form's "already submitted" among them); without
+            // them the tap would seem to do nothing.
             TallyAPI::logEvent(NS("Post Error - Submit"));
+            posting::showMessage(failureText(text));
     }
 }
 
@@ -432,7 +435,7 @@ void PostController::replyInConfirmedState(PostPage* page, NSString* text, int32
                 posting::showMessage(kFurtherActionMessage);
                 returnToStart();
             } else {
-                posting::showMessage(plainText(text));
+                posting::showMessage(failureText(text));
                 TallyAPI::logEvent(NS("Post Error - Confirm"));
             }
     }
@@ -447,14 +450,21 @@ void PostController::replyInCaptchaState(NSString* text) {
         postSuccess();
     } else {
         TallyAPI::logEvent(NS("Post Failed"));
-        posting::showMessage(plainText(text));
+        posting::showMessage(failureText(text));
         returnToStart();
     }
 }
 
+// Only the site's own words prove a posting: an empty answer may come from a site that took
+// nothing, and is a failure.
 bool PostController::isSuccess(NSString* text, bool ignoringCase) {
     if (replyFailed_) return false;
-    return isEmpty(text) || contains(text, NS("Your posting can be seen"), ignoringCase);
+    return contains(text, NS("Your posting can be seen"), ignoringCase);
+}
+
+Ref<NSString> PostController::failureText(NSString* html) {
+    auto plain = plainText(html);
+    return plain->length() > 0 ? plain : Ref<NSString>(NS("Post Failed"));
 }
 
 void PostController::requestFailed(NKHTTPRequest* request) {

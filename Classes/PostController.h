@@ -143,9 +143,11 @@ private:
     void replyInConfirmedState(PostPage* page, NSString* text, int32_t type);
     void replyInCaptchaState(NSString* text);
     void returnToStart();
-    // The site's answer reads as a posting made: no text or "Your posting can be seen", and
-    // never with an error status.
+    // The site's answer reads as a posting made: "Your posting can be seen", never with an
+    // error status.
     bool isSuccess(NSString* text, bool ignoringCase);
+    // What a refused posting shows: the page's plain text, or "Post Failed" when it has none.
+    static Ref<NSString> failureText(NSString* html);
     void presentCaptcha(PostPage* page);
     // Runs a step of the flow inside the guard (see postButtonPressed).
     void guarded(const std::function<void()>& step);

@@ -252,6 +252,20 @@ protected:
         }
         ADD_FAILURE() << "no row " << name;
     }
+    // Logged in with the stored account, through "Bikes" and the area's bypass: the compose
+    // screen.
+    Ref<PostController> loggedInCompose() {
+        defaults->setObject(NS("tester@example.test"), NS("Username"));
+        defaults->setObject(NS("secret"), NS("Password"));
+        showPostTab();
+        auto categories = forSaleCategories();
+        if (!categories) return nullptr;
+        choose(categories.get(), categories->catagoryList(), "Bikes");
+        auto area = waitForTop<PostLocationController>();
+        if (!area) return nullptr;
+        choose(area.get(), area->suburbList(), "Bypass this step");
+        return waitForTop<PostController>();
+    }
     // Post without an account, then "For Sale": the category screen.
     Ref<PostCatagoryController> toCategories() {
         showPostTab();
@@ -742,16 +756,7 @@ TEST_F(PostingScreens, PostWithTwoPhotosThroughTermsAndCaptcha) {
 }
 
 TEST_F(PostingScreens, LoggedInPostSendsTheAccountAndSucceeds) {
-    defaults->setObject(NS("tester@example.test"), NS("Username"));
-    defaults->setObject(NS("secret"), NS("Password"));
-    showPostTab();
-    auto categories = forSaleCategories();
-    ASSERT_TRUE(categories);
-    choose(categories.get(), categories->catagoryList(), "Bikes");
-    auto area = waitForTop<PostLocationController>();
-    ASSERT_TRUE(area);
-    choose(area.get(), area->suburbList(), "Bypass this step");
-    auto compose = waitForTop<PostController>();
+    auto compose = loggedInCompose();
     ASSERT_TRUE(compose);
     // Logged in: the privacy button instead of the e-mail field; no "ConfirmEMail" on the
     // form, so the account goes as "FromEMail".
@@ -769,6 +774,50 @@ TEST_F(PostingScreens, LoggedInPostSendsTheAccountAndSucceeds) {
     advanceRunLoop(1);
     EXPECT_EQ(postNav->topViewController().get(), compose.get());
     ASSERT_EQ(postNav->viewControllers()->count(), 2u);
+    // Post again on the compose screen returned: its form is spent, and the site's refusal is
+    // what the user reads.
+    compose->postButtonPressed(nullptr);
+    auto refusal = nextMessage();
+    EXPECT_NE(refusal.find("This posting has already been submitted."), std::string::npos)
+        << refusal;
+    EXPECT_EQ(refusal.find('<'), std::string::npos) << refusal;
+    EXPECT_EQ(eventCount("Post Error - Submit"), 1);
+    EXPECT_EQ(eventCount("Post Success"), 1);
+}
+
+TEST_F(PostingScreens, AnEmptyAnswerIsNoPosting) {
+    auto compose = loggedInCompose();
+    ASSERT_TRUE(compose);
+    fill(compose, "Road bike", "250", "Back Bay", "", "Light and fast.");
+    addPhoto(compose, compose->button2(), photo(90, 60));
+    auto expectKept = [&] {
+        advanceRunLoop(1);
+        EXPECT_EQ(postNav->topViewController().get(), compose.get());
+        EXPECT_EQ(postNav->viewControllers()->count(), 4u);
+        EXPECT_EQ(text(compose->titleField()->text()), "Road bike");
+        EXPECT_EQ(text(compose->messageView()->text()), "Light and fast.");
+        EXPECT_TRUE(compose->image(2));
+    };
+    // The compose post answered with nothing at all: no posting was made.
+    sitetest::site().setNextPostingPage("empty");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(), "Post Failed");
+    EXPECT_EQ(eventCount("Post Error - Submit"), 1);
+    expectKept();
+    // Likewise the confirm post.
+    sitetest::site().setNextPostingPage("review,empty");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(), "Post Failed");
+    EXPECT_EQ(compose->state(), PostController::kStateConfirmed);
+    EXPECT_EQ(eventCount("Post Error - Confirm"), 1);
+    EXPECT_EQ(eventCount("Post Success"), 0);
+    expectKept();
+    EXPECT_TRUE(sitetest::site().uploadedPhotos().empty());
+    // The same texts and photo go through on the next try.
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(), "Post Success");
+    EXPECT_EQ(eventCount("Post Success"), 1);
+    EXPECT_EQ(sitetest::site().uploadedPhotos().size(), 1u);
 }
 
 TEST_F(PostingScreens, TheGuardCoversEveryStep) {
@@ -783,13 +832,12 @@ TEST_F(PostingScreens, TheGuardCoversEveryStep) {
     EXPECT_EQ(nextMessage(), "Unknown Error");
     EXPECT_EQ(compose->state(), PostController::kStateEditing);
     form->setWebpage(original);
-    // A reply with an error status is never a success, even with no text.
+    // A reply with an error status is never a success: the site's words show.
     sitetest::site().setNextPostingPage("error");
     compose->postButtonPressed(nullptr);
     EXPECT_EQ(compose->state(), PostController::kStateSubmitted);
-    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
-    advanceRunLoop(1);
-    EXPECT_FALSE(lastPanel());
+    auto refusal = nextMessage();
+    EXPECT_NE(refusal.find("The site could not take this posting."), std::string::npos) << refusal;
     EXPECT_EQ(eventCount("Post Error - Submit"), 1);
     EXPECT_EQ(eventCount("Post Success"), 0);
     // A photo page without its submit button: the upload falls to the guard.
@@ -1079,9 +1127,12 @@ TEST_F(PostingScreens, PhotoFinishAndConfirmPostsLeaveAMissingSignatureOut) {
     compose->postButtonPressed(nullptr);
     EXPECT_EQ(nextMessage(), "Please fill in all fields");
     auto reply = compose->postInfo()->postPage();
-    auto settle = [] {
-        EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
-        advanceRunLoop(1);
+    // The site's refusal, shown as plain text.
+    auto refused = [&] {
+        auto message = nextMessage();
+        EXPECT_NE(message.find("The form is missing its signature field."), std::string::npos)
+            << message;
+        EXPECT_EQ(message.find('<'), std::string::npos) << message;
     };
     // The photo page without a signature: the photo goes without the pair, and the site's
     // refusal is no success.
@@ -1092,27 +1143,22 @@ TEST_F(PostingScreens, PhotoFinishAndConfirmPostsLeaveAMissingSignatureOut) {
     compose->requestFinished(nullptr);
     EXPECT_EQ(fieldsPosted(reply),
               (std::vector<std::string>{"a=add", "go=add image", "file=<file>"}));
-    settle();
+    refused();
     EXPECT_EQ(reply->request()->responseStatusCode(), 400);
-    EXPECT_FALSE(lastPanel());
     EXPECT_TRUE(sitetest::site().uploadedPhotos().empty());
     // Slot 3 was the last photo: the finish post, likewise.
     reply->setWebpage(
         postingPage(kPhotoPhrase, action, hidden("a", "fin") + submit("Done with Images")));
     compose->requestFinished(nullptr);
     EXPECT_EQ(fieldsPosted(reply), (std::vector<std::string>{"a=fin", "go=Done with Images"}));
-    settle();
-    EXPECT_FALSE(lastPanel());
-    // The review page without a signature: the confirm post, whose refusal is shown as text.
+    refused();
+    // The review page without a signature: the confirm post, whose refusal is shown likewise.
     reply->setWebpage(postingPage("Please review and confirm your posting.", action,
                                   hidden("a", "publish") + submit("Continue")));
     compose->requestFinished(nullptr);
     EXPECT_EQ(fieldsPosted(reply), (std::vector<std::string>{"a=publish", "go=Continue"}));
     EXPECT_EQ(compose->state(), PostController::kStateConfirmed);
-    auto message = nextMessage();
-    EXPECT_NE(message.find("The form is missing its signature field."), std::string::npos)
-        << message;
-    EXPECT_EQ(message.find('<'), std::string::npos) << message;
+    refused();
     auto record = endAnalytics();
     EXPECT_EQ(uploadedEvents(record, "Post Error - Submit"), 2);
     EXPECT_EQ(uploadedEvents(record, "Post Error - Confirm"), 1);
