@@ -154,7 +154,12 @@ Ref<NSString> ItemViewController::formatItemDisplay(ItemInfo* item) {
     }
     page->appendFormat(NS("<tr><td><p class=\"time\">%@</p></td></tr>"), escaped(item->time()));
     page->appendString(NS("</table><hr class=\"thin\">"));
-    auto body = transcoding(item->detail());
+    auto images = item->imageUrl();
+    Ref<NSString> detail = item->detail();
+    // A listing in the older format keeps the site's table of its photos in the body; the image
+    // list below draws the same photos, so the table goes.
+    if (images && images->count() > 0) detail = withoutHostedImages(detail);
+    auto body = transcoding(detail);
     if (!body) {
         // Until the page arrives, or after it failed to, the refresh button fetches it again.
         body = NSString::stringWithFormat(
@@ -164,7 +169,7 @@ Ref<NSString> ItemViewController::formatItemDisplay(ItemInfo* item) {
     }
     page->appendFormat(NS("<table style=\"word-wrap:word-break\"><tr><td>%@</td></tr></table>"),
                        body);
-    if (auto images = item->imageUrl()) {
+    if (images) {
         for (NSUInteger i = 0; i < images->count(); ++i)
             // The URLs come from the listing page's script: a quote in one must not end the
             // attribute.
@@ -173,6 +178,17 @@ Ref<NSString> ItemViewController::formatItemDisplay(ItemInfo* item) {
     }
     page->appendString(NS("<br/><br/><br/><br/></body></html>"));
     return page->copy();
+}
+
+Ref<NSString> ItemViewController::withoutHostedImages(NSString* html) {
+    if (!html) return nullptr;
+    NSRange table = html->rangeOfString(NS("<table summary=\"bazaarnest hosted images\">"));
+    if (table.location == NSNotFound) return html;
+    auto rest = html->substringFromIndex(table.location);
+    NSRange end = rest->rangeOfString(NS("</table>"), NSCaseInsensitiveSearch);
+    auto head = html->substringToIndex(table.location);
+    if (end.location == NSNotFound) return head;
+    return head->stringByAppendingString(rest->substringFromIndex(end.location + end.length));
 }
 
 Ref<NSString> ItemViewController::transcoding(NSString* html) {

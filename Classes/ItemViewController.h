@@ -51,6 +51,8 @@ class ItemViewController : public UIViewController,
     static Ref<NSString> formatItemDisplay(ItemInfo* item);
     // The body cut before the image script and cleaned; nil for nil.
     static Ref<NSString> transcoding(NSString* html);
+    // The body without the site's table of hosted photos, when it has one.
+    static Ref<NSString> withoutHostedImages(NSString* html);
     void updateSegmentedControl();
     void updateStarButton();
     void updateReplyButton();

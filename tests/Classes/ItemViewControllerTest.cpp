@@ -121,6 +121,25 @@ TEST_F(ItemScreen, TheListingPagePieces) {
     EXPECT_TRUE(has(page, "Blue sofa"));
     EXPECT_EQ(countOf(page->utf8(), "<center><img src=\"http://images.bazaarnest.test/"), 3u);
     EXPECT_LT(page->utf8().find("1.jpg"), page->utf8().find("3.jpg"));
+    // A body in the older format keeps the site's table of the same photos: each shows once,
+    // from the image list, and the words after the table stay.
+    auto hostedTable =
+        std::string("<table summary=\"bazaarnest hosted images\">\n") +
+        "<tr><td align=\"center\"><img src=\"http://images.bazaarnest.test/1.jpg\"></td></tr>\n" +
+        "<tr><td align=\"center\"><img src=\"http://images.bazaarnest.test/2.jpg\"></td></tr>\n" +
+        "<tr><td align=\"center\"><img src=\"http://images.bazaarnest.test/3.jpg\"></td></tr>\n" +
+        "</table>\n";
+    full->setDetail(str("<p>Blue sofa</p>\n" + hostedTable +
+                        "<p>Pick up only</p>\n<!--\nimgList = new Array(\"a.jpg\");\n-->"));
+    page = ItemViewController::formatItemDisplay(full);
+    EXPECT_EQ(countOf(page->utf8(), "<img"), 3u);
+    EXPECT_EQ(countOf(page->utf8(), "1.jpg"), 1u);
+    EXPECT_FALSE(has(page, "hosted images"));
+    EXPECT_TRUE(has(page, "Pick up only"));
+    // Without an image list the table is the only place the photos show: it stays.
+    full->setImageUrl(NSMutableArray::arrayWithCapacity(4));
+    page = ItemViewController::formatItemDisplay(full);
+    EXPECT_EQ(countOf(page->utf8(), "<img"), 3u);
     // Image URLs come from the page's script: a quote in one stays inside its attribute.
     full->setImageUrl(NSMutableArray::arrayWithObject(
         NS("http://images.bazaarnest.test/4.jpg\" onerror=\"alert(1)&x=<b>")));
