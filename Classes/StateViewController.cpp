@@ -238,8 +238,8 @@ void StateViewController::requestStarted(NKHTTPRequest*) {}
 void StateViewController::requestReceivedResponseHeaders(NKHTTPRequest*) {}
 
 void StateViewController::requestFinished(NKHTTPRequest* request) {
-    // The site's error pages hold no list: they count as a failed download, which the next
-    // opening tries again.
+    // The site's error pages hold no list: they count as a failed download (a short stored list
+    // is asked for again at the next opening, a full one at its next refresh).
     if (isErrorPage(request)) {
         requestFailed(request);
         return;

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -66,6 +67,11 @@ Ref<NSString> solveCaptcha(NSString* frameUrl) {
     return Regex::getMatch(frame->getReply(), NS("<textarea[^>]*>([^<]*)</textarea>"));
 }
 
+// The start of the name of every authority file this process makes.
+std::string anchorFilePrefix() {
+    return "login-anchor-" + std::to_string(getpid()) + "-";
+}
+
 class Login : public testing::Test {
 protected:
     void SetUp() override {
@@ -79,6 +85,10 @@ protected:
         UIApplication::sharedApplication()->setDelegate(delegate.get());
     }
     void TearDown() override {
+        // The authority files a test makes go with the test.
+        for (const auto& entry : std::filesystem::directory_iterator(testing::TempDir()))
+            EXPECT_NE(entry.path().filename().string().rfind(anchorFilePrefix(), 0), 0u)
+                << entry.path();
         sitetest::site().clearFaults();
         for (auto panel = shown(); panel; panel = shown())
             panel->dismissWithClickedButtonIndex(0, false);
@@ -239,12 +249,12 @@ TEST_F(Login, ANetworkFailureShowsTheClockHintAndTellsTheListener) {
 namespace {
 
 // The account host pointed at a loopback test server for the length of a test, with `caFile`
-// as the trusted authority ("" keeps the site's). Kept connections are found by host name, so
-// they are dropped before and after (a clock far ahead makes every one due): the name's new
-// address is used, and later tests reach the site again.
+// as the trusted authority ("" keeps the site's), which is removed afterwards. Kept connections are
+// found by host name, so they are dropped before and after (a clock far ahead makes every one due):
+// the name's new address is used, and later tests reach the site again.
 class AccountHostElsewhere {
 public:
-    AccountHostElsewhere(int port, const std::string& caFile) {
+    AccountHostElsewhere(int port, const std::string& caFile) : caFile_(caFile) {
         dropKeptConnections();
         hosts_ = getenv("BAZAARNEST_HOSTS") ? getenv("BAZAARNEST_HOSTS") : "";
         ca_ = getenv("BAZAARNEST_CA_FILE") ? getenv("BAZAARNEST_CA_FILE") : "";
@@ -256,6 +266,7 @@ public:
         setenv("BAZAARNEST_HOSTS", hosts_.c_str(), 1);
         setenv("BAZAARNEST_CA_FILE", ca_.c_str(), 1);
         dropKeptConnections();
+        if (!caFile_.empty()) std::filesystem::remove(caFile_);
     }
     AccountHostElsewhere(const AccountHostElsewhere&) = delete;
     AccountHostElsewhere& operator=(const AccountHostElsewhere&) = delete;
@@ -265,15 +276,14 @@ private:
         ManualClockScope later(4e9);
         NKHTTPRequest::expirePersistentConnections();
     }
-    std::string hosts_, ca_;
+    std::string hosts_, ca_, caFile_;
 };
 
 // The server's own certificate as an authority file (a new file each time: the platform reads
 // each file once).
 std::string trustFileFor(const testhttp::TestServer& server) {
     static int made = 0;
-    std::string path = testing::TempDir() + "login-anchor-" + std::to_string(getpid()) + "-" +
-                       std::to_string(++made) + ".pem";
+    std::string path = testing::TempDir() + anchorFilePrefix() + std::to_string(++made) + ".pem";
     std::ofstream(path) << server.certificatePem();
     return path;
 }
