@@ -344,6 +344,8 @@ void ItemListViewController::actionSheetClickedButtonAtIndex(UIActionSheet*, NSI
 void ItemListViewController::saveThisSearch() {
     auto search = make<SavedSearch>();
     search->setListInfo(listInfo_);
+    // The filter goes with the search: run from the saved list, it asks what this list asked.
+    if (listInfo_) listInfo_->keepFilterInSettings();
     search->saveToDb();
 }
 

@@ -25,6 +25,31 @@ bool ListInfo::init() {
     return true;
 }
 
+namespace {
+// The settings' scope choices: 0 "Title Only", 1 "Entire Post".
+constexpr int32_t kTitleOnlyScope = 0;
+constexpr int32_t kEntirePostScope = 1;
+}  // namespace
+
+void ListInfo::keepFilterInSettings() {
+    if (!searchSettings_) searchSettings_ = make<SearchSettings>();
+    bool titleOnly = searchType_ && searchType_->isEqualToString(NS("T"));
+    searchSettings_->setScope(titleOnly ? kTitleOnlyScope : kEntirePostScope);
+    searchSettings_->setSort(sortOrder_);
+    searchSettings_->setHasImage(hasImage_);
+    searchSettings_->setMaxPrice(priceMax_);
+    searchSettings_->setMinPrice(priceMin_);
+}
+
+void ListInfo::takeFilterFromSettings() {
+    if (!searchSettings_) return;
+    searchType_ = searchSettings_->scope() == kTitleOnlyScope ? NS("T") : NS("A");
+    sortOrder_ = searchSettings_->sort();
+    hasImage_ = searchSettings_->hasImage();
+    priceMax_ = searchSettings_->maxPrice();
+    priceMin_ = searchSettings_->minPrice();
+}
+
 void ListInfo::dealloc() {
     location_ = nullptr;
     locationUrl_ = nullptr;

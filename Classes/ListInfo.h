@@ -46,6 +46,12 @@ class ListInfo : public NSObject {
     Ref<SearchSettings> searchSettings() { return searchSettings_; }
     void setSearchSettings(SearchSettings* v) { searchSettings_ = v; }
 
+    // The filter (search type, sort order, images only, price bounds) and the settings' scope,
+    // sort, hasImage and price fields are the same choices: a saved search keeps its filter in
+    // its settings, and the settings screen's edits become its filter.
+    void keepFilterInSettings();
+    void takeFilterFromSettings();
+
     // Saving belongs to SavedSearch, which holds a ListInfo; a bare query is never stored.
     void saveToDb() {}
 

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <string>
 #include <string_view>
 
 #include "Classes/ListInfo.h"
@@ -78,6 +79,19 @@ bool SavedSearchDb::init() {
 
 void SavedSearchDb::initTable() {
     exec(kCreateTable);
+    // Rows stored before the filter was kept hold no filter in its columns (scope 0 there reads
+    // "Title Only", which they never ran with). The first id of the rows that do is kept in the
+    // file's user version, set the first time this rule opens the file; the table stays as it
+    // was.
+    Statement version(database(), "PRAGMA user_version");
+    if (!version || sqlite3_step(version.get()) != SQLITE_ROW) return;
+    firstFilteredId_ = version.integer(0);
+    if (firstFilteredId_ > 0) return;
+    int32_t last = getLastDbId();
+    if (last < 0) return;
+    firstFilteredId_ = last + 1;
+    auto mark = "PRAGMA user_version = " + std::to_string(firstFilteredId_);
+    if (!exec(mark.c_str())) NSLog(NS("%s\n%@"), mark.c_str(), errorMessage());
 }
 
 void SavedSearchDb::clearTable() {
@@ -201,6 +215,8 @@ Ref<NSMutableArray> SavedSearchDb::getItems(bool defaults) {
         settings->setMaxAge(st.text(23));
         settings->setMinAge(st.text(24));
         settings->setGigOption(st.integer(25));
+        if (firstFilteredId_ > 0 && search->dbId() >= firstFilteredId_)
+            info->takeFilterFromSettings();
         items->addObject(search);
     }
     return items;

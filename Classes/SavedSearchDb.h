@@ -32,4 +32,12 @@ class SavedSearchDb : public DbHelpler {
     Ref<NSMutableArray> getItems() { return getItems(false); }
     // The last default row read, or nil.
     Ref<SavedSearch> getDefault();
+
+    // The first row id whose filter columns (scope, sort, hasImage, minPrice, maxPrice) are the
+    // search's filter; rows before it were stored when the filter was not kept, and run without
+    // one. 0 until the table is opened.
+    int32_t firstFilteredId() { return firstFilteredId_; }
+
+private:
+    int32_t firstFilteredId_ = 0;
 };

@@ -191,6 +191,8 @@ void SearchSettingController::saveSettings() {
         else if (is(key, "Non-profit"))
             settings->setNon_profit(cell->getBoolValue());
     }
+    // The search runs with what the screen shows from now on.
+    savedSearch_->listInfo()->takeFilterFromSettings();
     savedSearch_->saveToDb();
 }
 

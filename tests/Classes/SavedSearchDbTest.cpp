@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "Classes/ItemListViewController.h"
 #include "Classes/ListInfo.h"
 #include "Classes/SavedSearch.h"
 #include "Classes/SavedSearchDb.h"
@@ -111,9 +112,14 @@ TEST_F(SavedSearches, EveryFieldSurvivesARestartQuotesIncluded) {
     EXPECT_EQ(text(bs->maxAge()), "40");
     EXPECT_EQ(text(bs->minAge()), "30");
     EXPECT_EQ(bs->gigOption(), 4);
-    // Fields the table does not hold come back at their initial values.
+    // The filter comes back from the settings that hold it; the section, which the table does
+    // not hold, at its initial value.
+    EXPECT_EQ(text(bi->searchType()), "A");
+    EXPECT_EQ(bi->sortOrder(), 3);
+    EXPECT_TRUE(bi->hasImage());
+    EXPECT_EQ(text(bi->priceMax()), "500");
+    EXPECT_EQ(text(bi->priceMin()), "50");
     EXPECT_EQ(bi->section(), nullptr);
-    EXPECT_EQ(bi->sortOrder(), 0);
 }
 
 TEST_F(SavedSearches, SavingAgainReplacesTheRowWithANewId) {
@@ -228,4 +234,61 @@ TEST_F(SavedSearches, ForeignFileAndClosedDatabaseFailQuietly) {
     db->removeItem(s);
     EXPECT_EQ(db->getItems()->count(), 0u);
     EXPECT_EQ(db->getDefault(), nullptr);
+}
+
+TEST_F(SavedSearches, ASearchKeepsItsFilterAndOlderRowsRunAsBefore) {
+    // A file whose rows were stored before the filter was kept: the table as always, no mark.
+    auto fresh = make<SavedSearchDb>();
+    ASSERT_TRUE(fresh->openDb());
+    fresh->closeDb();
+    sql("PRAGMA user_version = 0");
+    sql("INSERT INTO savedSearch (keyword, locationUrl, categoryUrl, scope, sort, hasImage, "
+        "maxPrice, minPrice) VALUES ('chair', 'http://mobile.bazaarnest.test', 'atq/', '0', "
+        "'0', '0', '', '')");
+    // One whose settings screen chose options that nothing applied then.
+    sql("INSERT INTO savedSearch (keyword, locationUrl, categoryUrl, scope, sort, hasImage, "
+        "maxPrice, minPrice) VALUES ('lamp', 'http://mobile.bazaarnest.test', 'atq/', '1', "
+        "'2', '1', '900', '')");
+    auto unfiltered = [](SavedSearch* search, const char* keyword) {
+        EXPECT_EQ(text(ItemListViewController::pageUrl(search->listInfo(), 1)),
+                  std::string("http://mobile.bazaarnest.test/search/atq?query=") + keyword +
+                      "&srchType=&minAsk=&maxAsk=");
+    };
+    auto items = stored();
+    ASSERT_EQ(items->count(), 2u);
+    unfiltered(at(items, 0), "chair");
+    unfiltered(at(items, 1), "lamp");
+    EXPECT_EQ(text(at(items, 1)->listInfo()->searchSettings()->maxPrice()), "900");
+
+    // A search saved now keeps its filter, across reopenings, beside the older rows.
+    auto filtered = search("chair");
+    auto info = filtered->listInfo();
+    info->setLocationUrl(NS("http://mobile.bazaarnest.test"));
+    info->setCatagoryUrl(NS("atq/"));
+    info->setSearchType(NS("T"));
+    info->setSortOrder(2);
+    info->setHasImage(true);
+    info->setPriceMax(NS("250"));
+    info->keepFilterInSettings();
+    filtered->saveToDb();
+    const std::string withFilter =
+        "http://mobile.bazaarnest.test/search/atq?query=chair&sort=priceasc&srchType=T&minAsk=&"
+        "maxAsk=250&hasPic=1";
+    for (int reopening = 0; reopening < 2; ++reopening) {
+        items = stored();
+        ASSERT_EQ(items->count(), 3u);
+        unfiltered(at(items, 0), "chair");
+        unfiltered(at(items, 1), "lamp");
+        EXPECT_EQ(text(ItemListViewController::pageUrl(at(items, 2)->listInfo(), 1)), withFilter);
+    }
+
+    // An older row saved again from its settings runs with what they show.
+    auto edited = at(items, 1);
+    edited->listInfo()->takeFilterFromSettings();
+    edited->saveToDb();
+    items = stored();
+    ASSERT_EQ(items->count(), 3u);
+    EXPECT_EQ(text(ItemListViewController::pageUrl(at(items, 2)->listInfo(), 1)),
+              "http://mobile.bazaarnest.test/search/atq?query=lamp&sort=priceasc&srchType=A&"
+              "minAsk=&maxAsk=900&hasPic=1");
 }

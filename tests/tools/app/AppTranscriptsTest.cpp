@@ -148,13 +148,25 @@ TEST_F(AppTranscripts, ASearchIsSavedListedEditedAndRun) {
     ASSERT_EQ(items->count(), 1u);
     auto search = cast<SavedSearch>(items->objectAtIndex(0));
     EXPECT_EQ(search->listInfo()->searchKey()->utf8(), "chair");
-    EXPECT_EQ(search->listInfo()->searchSettings()->maxPrice()->utf8(), "900");
-    EXPECT_EQ(search->listInfo()->searchSettings()->scope(), 1);
-    // Both runs asked the site for the keyword.
-    auto requests = searchRequests(2);
-    ASSERT_EQ(requests.size(), 2u);
-    for (const auto& line : requests)
-        EXPECT_NE(line.find("query=chair"), std::string::npos) << line;
+    auto settings = search->listInfo()->searchSettings();
+    EXPECT_EQ(settings->maxPrice()->utf8(), "1500");
+    EXPECT_EQ(settings->minPrice()->utf8(), "");
+    EXPECT_EQ(settings->scope(), 1);
+    EXPECT_EQ(settings->sort(), 3);
+    EXPECT_TRUE(settings->hasImage());
+    // The search, then the saved search with the filter it was saved with, then with its
+    // settings as edited.
+    auto requests = searchRequests(3);
+    ASSERT_EQ(requests.size(), 3u);
+    for (size_t i : {0, 1})
+        EXPECT_NE(requests[i].find("/search/atq?query=chair&sort=priceasc&srchType=T&minAsk=&"
+                                   "maxAsk=250&hasPic=1 "),
+                  std::string::npos)
+            << requests[i];
+    EXPECT_NE(requests[2].find("/search/atq?query=chair&sort=pricedsc&srchType=A&minAsk=&"
+                               "maxAsk=1500&hasPic=1 "),
+              std::string::npos)
+        << requests[2];
 }
 
 namespace {
