@@ -83,9 +83,11 @@ void SavedSearchDb::initTable() {
     // "Title Only", which they never ran with). The first id of the rows that do is kept in the
     // file's user version, set the first time this rule opens the file; the table stays as it
     // was.
-    Statement version(database(), "PRAGMA user_version");
-    if (!version || sqlite3_step(version.get()) != SQLITE_ROW) return;
-    firstFilteredId_ = version.integer(0);
+    {
+        Statement version(database(), "PRAGMA user_version");
+        if (!version || sqlite3_step(version.get()) != SQLITE_ROW) return;
+        firstFilteredId_ = version.integer(0);
+    }
     if (firstFilteredId_ > 0) return;
     int32_t last = getLastDbId();
     if (last < 0) return;
