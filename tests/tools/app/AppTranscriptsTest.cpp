@@ -158,7 +158,7 @@ TEST_F(AppTranscripts, ASearchIsSavedListedEditedAndRun) {
     // settings as edited.
     auto requests = searchRequests(3);
     ASSERT_EQ(requests.size(), 3u);
-    for (size_t i : {0, 1})
+    for (size_t i = 0; i < 2; ++i)
         EXPECT_NE(requests[i].find("/search/atq?query=chair&sort=priceasc&srchType=T&minAsk=&"
                                    "maxAsk=250&hasPic=1 "),
                   std::string::npos)
