@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,6 +57,31 @@ std::vector<std::string> logLinesWith(const HostileServer& server, const std::st
         return mine.size() >= count;
     });
     return mine;
+}
+
+std::string tlsExchange(int port, const std::string& serverName, const std::string& bytes) {
+    RawClient client(port);
+    // A server that never answers fails the test rather than holding it.
+    timeval wait{30, 0};
+    ::setsockopt(client.fd(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    SSL* ssl = SSL_new(context);
+    SSL_set_fd(ssl, client.fd());
+    SSL_set_tlsext_host_name(ssl, serverName.c_str());
+    std::string out;
+    bool sent = client.connected() && SSL_connect(ssl) == 1;
+    for (std::size_t at = 0; sent && at < bytes.size();) {
+        int n = SSL_write(ssl, bytes.data() + at, static_cast<int>(bytes.size() - at));
+        sent = n > 0;
+        at += sent ? static_cast<std::size_t>(n) : 0;
+    }
+    EXPECT_TRUE(sent);
+    char buffer[16384];
+    for (int n; sent && (n = SSL_read(ssl, buffer, sizeof buffer)) > 0;)
+        out.append(buffer, static_cast<std::size_t>(n));
+    SSL_free(ssl);
+    SSL_CTX_free(context);
+    return out;
 }
 
 std::size_t raiseDescriptorLimit(std::size_t wanted) {
@@ -182,6 +208,17 @@ void expectStrictRequestParsing(const HostileServer& server) {
                            "Transfer-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n" + end +
                            "1\r\na\r\n0\r\n\r\n",
                        "unsupported Transfer-Encoding"});
+    // Versions other than the two, with a Host field or without (which HTTP/1.1 needs).
+    for (const char* version : {"HTTP/1.2", "HTTP/1.10", "HTTP/1.1x", "HTTP/1.", "HTTP/2.0"}) {
+        const std::string start = "GET " + server.path + " " + version + "\r\n";
+        refused.push_back({start + host + end, "unsupported protocol version"});
+        refused.push_back({start + end, "unsupported protocol version"});
+    }
+    // Chunk extensions with a bare CR or LF, or no name.
+    for (const char* size : {"1;a\rb", "1;a\nb", "1;x=\"a\nb\"", "1;=v"})
+        refused.push_back({line("POST", server.path) + host + "Transfer-Encoding: chunked\r\n" +
+                               end + size + "\r\na\r\n0\r\n\r\n",
+                           "malformed chunk size"});
     for (const auto& c : refused) {
         std::string reply = askRaw(server.port, c.bytes);
         EXPECT_EQ(rawStatus(reply), "400") << c.bytes << "\n" << reply;
@@ -196,6 +233,8 @@ void expectStrictRequestParsing(const HostileServer& server) {
             server.port, line("GET", scheme + "://" + server.host + server.path) + host + end);
         EXPECT_EQ(rawStatus(reply), "200") << scheme << "\n" << reply.substr(0, 300);
     }
+    std::string older = askRaw(server.port, "GET " + server.path + " HTTP/1.0\r\n" + host + "\r\n");
+    EXPECT_EQ(rawStatus(older), "200") << older.substr(0, 300);
     std::string ported =
         askRaw(server.port, line("GET", server.path) + "Host: " + server.host + ":8080\r\n" + end);
     EXPECT_EQ(rawStatus(ported), "200") << ported.substr(0, 300);
@@ -302,26 +341,62 @@ void expectSilentConnectionsClosedSoon(const HostileServer& server, double first
     EXPECT_EQ(rawStatus(kept.readToEnd()), "200");
 }
 
-void expectKeptConnectionsGiveWay(const HostileServer& server) {
+namespace {
+
+// A request on a connection kept alive, answered; returns once the connection waits for its next
+// request (its answer is logged by then).
+void keptRequest(const HostileServer& server, RawClient& client, const std::string& marker) {
+    EXPECT_TRUE(client.send("GET " + server.path + "?kept=" + marker +
+                            " HTTP/1.1\r\nHost: " + server.host + "\r\n\r\n"));
+    EXPECT_EQ(rawStatus(client.readAnswer()), "200") << marker;
+    logLinesWith(server, "kept=" + marker + " ");
+}
+
+}  // namespace
+
+void expectKeptConnectionsBesideANewcomer(const HostileServer& server, bool giveWay) {
     server.takeLog();
-    auto keptRequest = [&](RawClient& client, const std::string& marker) {
-        EXPECT_TRUE(client.send("GET " + server.path + "?kept=" + marker +
-                                " HTTP/1.1\r\nHost: " + server.host + "\r\n\r\n"));
-        EXPECT_EQ(rawStatus(client.readAnswer()), "200") << marker;
-        // Logged once it waits for its next request.
-        logLinesWith(server, "kept=" + marker + " ");
-    };
     RawClient first(server.port), second(server.port);
-    keptRequest(first, "first");
-    keptRequest(second, "second");
+    keptRequest(server, first, "first");
+    keptRequest(server, second, "second");
     std::string reply = askRaw(server.port, getRequest(server));
-    EXPECT_EQ(rawStatus(reply), "200") << reply.substr(0, 300);
-    // The first, idle longest, made room; the second is still served.
-    bool closed = false;
-    EXPECT_EQ(first.readToEnd(&closed), "");
-    EXPECT_TRUE(closed);
+    EXPECT_EQ(rawStatus(reply), giveWay ? "200" : "503") << reply.substr(0, 300);
+    if (giveWay) {
+        // The first, idle longest, made room.
+        bool closed = false;
+        EXPECT_EQ(first.readToEnd(&closed), "");
+        EXPECT_TRUE(closed);
+    } else {
+        EXPECT_FALSE(first.serverSpoke());
+        ASSERT_TRUE(first.send(getRequest(server)));
+        EXPECT_EQ(rawStatus(first.readToEnd()), "200");
+    }
     ASSERT_TRUE(second.send(getRequest(server)));
     EXPECT_EQ(rawStatus(second.readToEnd()), "200");
+}
+
+void expectNonReadersLeaveRoom(const HostileServer& server, std::size_t places,
+                               const std::string& target, std::size_t count) {
+    std::string pipelined;
+    for (std::size_t i = 0; i < count; ++i)
+        pipelined += "GET " + target + " HTTP/1.1\r\nHost: " + server.host + "\r\n\r\n";
+    std::vector<std::unique_ptr<RawClient>> crowd;
+    for (std::size_t i = 0; i < places; ++i) {
+        crowd.push_back(std::make_unique<RawClient>(server.port, 4096));
+        ASSERT_TRUE(crowd.back()->send(pipelined));
+    }
+    // Each is being answered (and soon stuck in that answer).
+    for (auto& client : crowd)
+        ASSERT_TRUE(runLoopUntil([&] { return client->serverSpoke(); }));
+    // Before, the newcomer was answered 503 until the crowd's send time ran out.
+    std::string reply;
+    EXPECT_TRUE(runLoopUntil(
+        [&] {
+            reply = askRaw(server.port, getRequest(server));
+            return rawStatus(reply) == "200";
+        },
+        5))
+        << reply.substr(0, 300);
 }
 
 // ---- slow readers -----------------------------------------------------------------------------

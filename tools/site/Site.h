@@ -54,10 +54,8 @@ struct SiteOptions {
     double headSeconds = 30;
     std::string headGate;
     // The connections served at once, how long a new one may stay silent (or in its TLS
-    // handshake) and how long writing an answer may take (see ServerLimits).
-    std::size_t maxConnections = 256;
-    double firstByteSeconds = 5;
-    double sendSeconds = 30;
+    // handshake), how long writing an answer may take, ...
+    ServerLimits limits;
 };
 
 // A confirmation mail the site "sent" (postings made without an account): its recipient and

@@ -43,12 +43,21 @@ struct HeadDeadline {
 };
 
 // What one server takes on at once, so that hostile clients cannot make it grow without bound.
+// The servers' options hold one of these (StandInOptions, and the site's and the services
+// server's through it).
 struct ServerLimits {
     // Connections served at once (each on a thread of its own). When a newcomer finds them all
-    // taken, the one idle longest (silent since it came, in its TLS handshake, or kept alive
-    // between requests) is closed to make room; only when none is idle is the newcomer answered
-    // 503 and closed. (A raw handler's connections are never taken for idle.)
+    // taken, one that holds its place for nothing is closed to make room, the one waiting longest
+    // first: silent since it came or in its TLS handshake, kept alive and waiting for its next
+    // request for keptIdleSeconds or more, or with an answer its client has not read from for
+    // stalledSendSeconds. Only when none is is the newcomer answered 503 and closed. (A raw
+    // handler's connections are never taken.)
     std::size_t maxConnections = 256;
+    // A kept connection that has just been answered may be sending its next request as the
+    // newcomer comes: it is left alone this long.
+    double keptIdleSeconds = 1;
+    // An answer none of whose bytes have gone out for this long (a client that reads nothing).
+    double stalledSendSeconds = 5;
     // How long a new connection may take to send its first byte and, over TLS, to finish its
     // handshake; it is closed without an answer after that (not for raw handlers).
     double firstByteSeconds = 5;
