@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "support/RunLoopTesting.h"
@@ -38,6 +39,20 @@ std::string askRaw(int port, const std::string& bytes) {
 std::string bodyOf(const std::string& reply) {
     std::size_t end = reply.find("\r\n\r\n");
     return end == std::string::npos ? std::string() : reply.substr(end + 4);
+}
+
+// The threads of this process (the server runs in it).
+std::size_t threadCount() {
+    std::ifstream status("/proc/self/status");
+    std::string name;
+    std::size_t count = 0;
+    while (status >> name) {
+        if (name == "Threads:") {
+            status >> count;
+            break;
+        }
+    }
+    return count;
 }
 
 std::string getRequest(const HostileServer& server, const std::string& extra = {}) {
@@ -339,6 +354,23 @@ void expectSilentConnectionsClosedSoon(const HostileServer& server, double first
     EXPECT_FALSE(kept.serverSpoke());
     ASSERT_TRUE(kept.send(getRequest(server)));
     EXPECT_EQ(rawStatus(kept.readToEnd()), "200");
+}
+
+void expectOneThreadPerConnection(const HostileServer& server) {
+    const std::size_t crowd = 40;
+    const std::size_t before = threadCount();
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (std::size_t i = 0; i < crowd; ++i) {
+        clients.push_back(std::make_unique<RawClient>(server.port));
+        // Half of them inside a request head, the deadline of which runs.
+        if (i % 2) {
+            EXPECT_TRUE(clients.back()->send("GET " + server.path + " HTTP/1.1\r\n"));
+        }
+    }
+    ASSERT_TRUE(runLoopUntil([&] { return threadCount() >= before + crowd; }));
+    // Before, each deadline (the first byte's, then the head's) had a thread of its own.
+    EXPECT_FALSE(runLoopUntil([&] { return threadCount() > before + crowd + 2; }, 1.0))
+        << threadCount() - before << " threads for " << crowd << " connections";
 }
 
 namespace {

@@ -75,6 +75,9 @@ void expectServedBesideIdleCrowd(const HostileServer& server, std::size_t silent
 // For a server whose first-byte time is `firstByteSeconds` (short): connections that send
 // nothing, and TLS handshakes that stop, are closed soon after it.
 void expectSilentConnectionsClosedSoon(const HostileServer& server, double firstByteSeconds);
+// For a server with the default limits: connections that wait for their first byte, or inside
+// a request head, each take the one thread that serves them, and none more for its deadline.
+void expectOneThreadPerConnection(const HostileServer& server);
 // For a server that takes two connections at once: two kept-alive connections waiting for their
 // next requests, and a newcomer. With `giveWay` (a server that takes any kept connection for a
 // newcomer, keptIdleSeconds 0) the one idle longest is closed to make room; without (one that

@@ -410,6 +410,11 @@ TEST_F(SlowClients, SilentConnectionsAndStalledHandshakesLockNobodyOut) {
     standintest::expectServedBesideIdleCrowd(hostile(), 300, 300);
 }
 
+TEST_F(SlowClients, NoDeadlineTakesAThreadOfItsOwn) {
+    start({});
+    standintest::expectOneThreadPerConnection(hostile());
+}
+
 TEST_F(SlowClients, ConnectionsThatSayNothingAreClosedSoon) {
     bnservices::ServicesOptions options;
     options.limits.firstByteSeconds = 0.3;

@@ -346,6 +346,11 @@ TEST_F(SiteHoldingPlaces, SilentConnectionsAndStalledHandshakesLockNobodyOut) {
     standintest::expectServedBesideIdleCrowd(hostile(), 300, 300);
 }
 
+TEST_F(SiteHoldingPlaces, NoDeadlineTakesAThreadOfItsOwn) {
+    start({});
+    standintest::expectOneThreadPerConnection(hostile());
+}
+
 TEST_F(SiteHoldingPlaces, ConnectionsThatSayNothingAreClosedSoon) {
     bnsite::SiteOptions options;
     options.limits.firstByteSeconds = 0.3;
