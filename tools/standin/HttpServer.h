@@ -3,9 +3,9 @@
 // that one host override entry serves the http and the https hosts alike.
 //
 // Every connection is served on a thread of its own (up to a cap; see ServerLimits) and kept
-// alive between requests. Handlers
-// may block (slow answers); stop() shuts every connection down and joins every thread, so the
-// caller must first release whatever a handler may be waiting for.
+// alive between requests; one more thread keeps the deadlines of them all. Handlers may block
+// (slow answers); stop() shuts every connection down and joins every thread, so the caller must
+// first release whatever a handler may be waiting for.
 //
 // A server may instead hand each connection to a raw handler, which reads and writes its bytes
 // itself (tests that need malformed replies, drops and connections held open); the server then
@@ -14,7 +14,8 @@
 // Requests the server cannot read are answered as a real server would, and their connection
 // closed: 400 for a malformed request line, target, field or body framing (RequestReader.h), 413
 // for a body over the limit, 408 for a head (or TLS handshake, or body) that does not arrive
-// within the deadline, however steadily its bytes trickle in. A handler that throws, or whose
+// within the deadline, however steadily its bytes trickle in, and 400 for a version other than
+// HTTP/1.0 and HTTP/1.1. A handler that throws, or whose
 // answer could not go out as it is, is answered 500, and the log says so.
 #pragma once
 
