@@ -50,7 +50,7 @@ std::optional<FormFields> parseMultipart(std::string_view body, const std::strin
     const std::string nextDelimiter = "\r\n" + delimiter;
     size_t at = body.find(delimiter);
     if (at == std::string_view::npos) return std::nullopt;
-    // The parts, the closing delimiter's place among them, before any is made.
+    // The parts are counted before any is made: a delimiter ends each, the closing one the last.
     size_t parts = 0;
     for (size_t next = at; (next = body.find(nextDelimiter, next + 1)) != std::string_view::npos;) {
         if (++parts > kMaxFormFields) return std::nullopt;
