@@ -1,6 +1,5 @@
 #include "support/HostileClients.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <openssl/ssl.h>
 #include <poll.h>
@@ -128,11 +127,15 @@ IdleCrowd::IdleCrowd(int port, std::size_t silent, std::size_t stalled) {
     for (std::size_t i = 0; i < stalled; ++i) {
         int fd = connect();
         if (fd < 0) continue;
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        // Sends the ClientHello and stops there, waiting for an answer it never reads. The
+        // handshake runs on memory: on the socket it would go on, and finish, whenever the
+        // server answered within the call.
         SSL* ssl = SSL_new(context);
-        SSL_set_fd(ssl, fd);
-        // Sends the ClientHello and stops there, waiting for an answer it never reads.
+        SSL_set_bio(ssl, BIO_new(BIO_s_mem()), BIO_new(BIO_s_mem()));
         SSL_connect(ssl);
+        char* hello = nullptr;
+        long length = BIO_get_mem_data(SSL_get_wbio(ssl), &hello);
+        EXPECT_EQ(::send(fd, hello, static_cast<std::size_t>(length), MSG_NOSIGNAL), length);
         fds_.push_back(fd);
         tls_.push_back(ssl);
     }
