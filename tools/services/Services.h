@@ -33,8 +33,8 @@ struct ServicesOptions {
     std::string certificateFolder;  // "" for the build's own
     // One line per answered request; none when empty.
     std::function<void(const std::string&)> log;
-    // The request deadline (or its gate, for tests; see StandInOptions), and the connections
-    // served at once, how long a new one may stay silent, ... (ServerLimits).
+    // The request deadline (or its gate, for tests; see StandInOptions), and what the server
+    // takes on at once: connections, and how long each may hold its place (ServerLimits).
     double headSeconds = 30;
     std::string headGate;
     ServerLimits limits;

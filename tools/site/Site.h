@@ -53,8 +53,8 @@ struct SiteOptions {
     // the deadline is reached when that gate (gate()) lets the head through instead.
     double headSeconds = 30;
     std::string headGate;
-    // The connections served at once, how long a new one may stay silent (or in its TLS
-    // handshake), how long writing an answer may take, ...
+    // What the server takes on at once: connections, and how long each may hold its place
+    // (see ServerLimits).
     ServerLimits limits;
 };
 

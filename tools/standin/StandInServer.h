@@ -36,8 +36,8 @@ struct StandInOptions {
     // the deadline is reached when that gate lets the head through instead.
     double headSeconds = 30;
     std::string headGate;
-    // Connections served at once, how long a new one may stay silent (or in its TLS handshake),
-    // how long writing an answer may take, ...
+    // What the server takes on at once: connections, and how long each may hold its place
+    // (see ServerLimits).
     ServerLimits limits;
     // The admin host, which faults never reach.
     std::string adminHost;
