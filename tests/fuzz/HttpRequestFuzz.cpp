@@ -1,8 +1,8 @@
 // The stand-in servers' request reader on arbitrary bytes, arriving in pieces of varying size:
 // heads, fields, Content-Length and chunked bodies, several requests on one connection, and the
-// Range value of each request read against bodies of several sizes. Whatever it accepts must
-// hold to what it promises (a token method, field values without control bytes, a body within
-// the limit, ranges inside the body).
+// Range value of each request read against bodies of several sizes, with its If-Range. Whatever it
+// accepts must hold to what it promises (a token method, field values without control bytes, a body
+// within the limit, ranges inside the body).
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -60,8 +60,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!standin::isToken(field.name) || !standin::isFieldValue(field.value)) abort();
         if (request.body.size() > standin::kMaxRequestBody) abort();
         std::string range = request.header("Range");
-        for (size_t length : {size_t{0}, size_t{1}, size_t{500}, request.body.size()})
+        for (size_t length : {size_t{0}, size_t{1}, size_t{500}, request.body.size()}) {
             checkRange(range, length);
+            // With its If-Range, against a body that has no entity tag and one that has.
+            for (std::string_view tag : {std::string_view(), std::string_view("\"v1\"")}) {
+                standin::ByteRange r = standin::requestedRange(request, length, tag);
+                if (r.kind == standin::ByteRange::Kind::Partial &&
+                    !(r.first < r.end && r.end <= length))
+                    abort();
+            }
+        }
     }
     // Range values on their own, straight from the input.
     checkRange(bytes, bytes.size());

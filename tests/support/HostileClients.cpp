@@ -1,16 +1,17 @@
 #include "support/HostileClients.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "support/RunLoopTesting.h"
@@ -39,6 +40,20 @@ std::string bodyOf(const std::string& reply) {
     return end == std::string::npos ? std::string() : reply.substr(end + 4);
 }
 
+// The threads of this process (the server runs in it).
+std::size_t threadCount() {
+    std::ifstream status("/proc/self/status");
+    std::string name;
+    std::size_t count = 0;
+    while (status >> name) {
+        if (name == "Threads:") {
+            status >> count;
+            break;
+        }
+    }
+    return count;
+}
+
 std::string getRequest(const HostileServer& server, const std::string& extra = {}) {
     return "GET " + server.path + " HTTP/1.1\r\nHost: " + server.host + "\r\n" + extra +
            "Connection: close\r\n\r\n";
@@ -56,6 +71,31 @@ std::vector<std::string> logLinesWith(const HostileServer& server, const std::st
         return mine.size() >= count;
     });
     return mine;
+}
+
+std::string tlsExchange(int port, const std::string& serverName, const std::string& bytes) {
+    RawClient client(port);
+    // A server that never answers fails the test rather than holding it.
+    timeval wait{30, 0};
+    ::setsockopt(client.fd(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    SSL* ssl = SSL_new(context);
+    SSL_set_fd(ssl, client.fd());
+    SSL_set_tlsext_host_name(ssl, serverName.c_str());
+    std::string out;
+    bool sent = client.connected() && SSL_connect(ssl) == 1;
+    for (std::size_t at = 0; sent && at < bytes.size();) {
+        int n = SSL_write(ssl, bytes.data() + at, static_cast<int>(bytes.size() - at));
+        sent = n > 0;
+        at += sent ? static_cast<std::size_t>(n) : 0;
+    }
+    EXPECT_TRUE(sent);
+    char buffer[16384];
+    for (int n; sent && (n = SSL_read(ssl, buffer, sizeof buffer)) > 0;)
+        out.append(buffer, static_cast<std::size_t>(n));
+    SSL_free(ssl);
+    SSL_CTX_free(context);
+    return out;
 }
 
 std::size_t raiseDescriptorLimit(std::size_t wanted) {
@@ -87,11 +127,15 @@ IdleCrowd::IdleCrowd(int port, std::size_t silent, std::size_t stalled) {
     for (std::size_t i = 0; i < stalled; ++i) {
         int fd = connect();
         if (fd < 0) continue;
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        // Sends the ClientHello and stops there, waiting for an answer it never reads. The
+        // handshake runs on memory: on the socket it would go on, and finish, whenever the
+        // server answered within the call.
         SSL* ssl = SSL_new(context);
-        SSL_set_fd(ssl, fd);
-        // Sends the ClientHello and stops there, waiting for an answer it never reads.
+        SSL_set_bio(ssl, BIO_new(BIO_s_mem()), BIO_new(BIO_s_mem()));
         SSL_connect(ssl);
+        char* hello = nullptr;
+        long length = BIO_get_mem_data(SSL_get_wbio(ssl), &hello);
+        EXPECT_EQ(::send(fd, hello, static_cast<std::size_t>(length), MSG_NOSIGNAL), length);
         fds_.push_back(fd);
         tls_.push_back(ssl);
     }
@@ -182,6 +226,17 @@ void expectStrictRequestParsing(const HostileServer& server) {
                            "Transfer-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n" + end +
                            "1\r\na\r\n0\r\n\r\n",
                        "unsupported Transfer-Encoding"});
+    // Versions other than the two, with a Host field or without (which HTTP/1.1 needs).
+    for (const char* version : {"HTTP/1.2", "HTTP/1.10", "HTTP/1.1x", "HTTP/1.", "HTTP/2.0"}) {
+        const std::string start = "GET " + server.path + " " + version + "\r\n";
+        refused.push_back({start + host + end, "unsupported protocol version"});
+        refused.push_back({start + end, "unsupported protocol version"});
+    }
+    // Chunk extensions with a bare CR or LF, or no name.
+    for (const char* size : {"1;a\rb", "1;a\nb", "1;x=\"a\nb\"", "1;=v"})
+        refused.push_back({line("POST", server.path) + host + "Transfer-Encoding: chunked\r\n" +
+                               end + size + "\r\na\r\n0\r\n\r\n",
+                           "malformed chunk size"});
     for (const auto& c : refused) {
         std::string reply = askRaw(server.port, c.bytes);
         EXPECT_EQ(rawStatus(reply), "400") << c.bytes << "\n" << reply;
@@ -196,6 +251,8 @@ void expectStrictRequestParsing(const HostileServer& server) {
             server.port, line("GET", scheme + "://" + server.host + server.path) + host + end);
         EXPECT_EQ(rawStatus(reply), "200") << scheme << "\n" << reply.substr(0, 300);
     }
+    std::string older = askRaw(server.port, "GET " + server.path + " HTTP/1.0\r\n" + host + "\r\n");
+    EXPECT_EQ(rawStatus(older), "200") << older.substr(0, 300);
     std::string ported =
         askRaw(server.port, line("GET", server.path) + "Host: " + server.host + ":8080\r\n" + end);
     EXPECT_EQ(rawStatus(ported), "200") << ported.substr(0, 300);
@@ -302,26 +359,79 @@ void expectSilentConnectionsClosedSoon(const HostileServer& server, double first
     EXPECT_EQ(rawStatus(kept.readToEnd()), "200");
 }
 
-void expectKeptConnectionsGiveWay(const HostileServer& server) {
+void expectOneThreadPerConnection(const HostileServer& server) {
+    const std::size_t crowd = 40;
+    const std::size_t before = threadCount();
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (std::size_t i = 0; i < crowd; ++i) {
+        clients.push_back(std::make_unique<RawClient>(server.port));
+        // Half of them inside a request head, the deadline of which runs.
+        if (i % 2) {
+            EXPECT_TRUE(clients.back()->send("GET " + server.path + " HTTP/1.1\r\n"));
+        }
+    }
+    ASSERT_TRUE(runLoopUntil([&] { return threadCount() >= before + crowd; }));
+    // Before, each deadline (the first byte's, then the head's) had a thread of its own.
+    EXPECT_FALSE(runLoopUntil([&] { return threadCount() > before + crowd + 2; }, 1.0))
+        << threadCount() - before << " threads for " << crowd << " connections";
+}
+
+namespace {
+
+// A request on a connection kept alive, answered; returns once the connection waits for its next
+// request (its answer is logged by then).
+void keptRequest(const HostileServer& server, RawClient& client, const std::string& marker) {
+    EXPECT_TRUE(client.send("GET " + server.path + "?kept=" + marker +
+                            " HTTP/1.1\r\nHost: " + server.host + "\r\n\r\n"));
+    EXPECT_EQ(rawStatus(client.readAnswer()), "200") << marker;
+    logLinesWith(server, "kept=" + marker + " ");
+}
+
+}  // namespace
+
+void expectKeptConnectionsBesideANewcomer(const HostileServer& server, bool giveWay) {
     server.takeLog();
-    auto keptRequest = [&](RawClient& client, const std::string& marker) {
-        EXPECT_TRUE(client.send("GET " + server.path + "?kept=" + marker +
-                                " HTTP/1.1\r\nHost: " + server.host + "\r\n\r\n"));
-        EXPECT_EQ(rawStatus(client.readAnswer()), "200") << marker;
-        // Logged once it waits for its next request.
-        logLinesWith(server, "kept=" + marker + " ");
-    };
     RawClient first(server.port), second(server.port);
-    keptRequest(first, "first");
-    keptRequest(second, "second");
+    keptRequest(server, first, "first");
+    keptRequest(server, second, "second");
     std::string reply = askRaw(server.port, getRequest(server));
-    EXPECT_EQ(rawStatus(reply), "200") << reply.substr(0, 300);
-    // The first, idle longest, made room; the second is still served.
-    bool closed = false;
-    EXPECT_EQ(first.readToEnd(&closed), "");
-    EXPECT_TRUE(closed);
+    EXPECT_EQ(rawStatus(reply), giveWay ? "200" : "503") << reply.substr(0, 300);
+    if (giveWay) {
+        // The first, idle longest, made room.
+        bool closed = false;
+        EXPECT_EQ(first.readToEnd(&closed), "");
+        EXPECT_TRUE(closed);
+    } else {
+        EXPECT_FALSE(first.serverSpoke());
+        ASSERT_TRUE(first.send(getRequest(server)));
+        EXPECT_EQ(rawStatus(first.readToEnd()), "200");
+    }
     ASSERT_TRUE(second.send(getRequest(server)));
     EXPECT_EQ(rawStatus(second.readToEnd()), "200");
+}
+
+void expectNonReadersLeaveRoom(const HostileServer& server, std::size_t places,
+                               const std::string& target, std::size_t count) {
+    std::string pipelined;
+    for (std::size_t i = 0; i < count; ++i)
+        pipelined += "GET " + target + " HTTP/1.1\r\nHost: " + server.host + "\r\n\r\n";
+    std::vector<std::unique_ptr<RawClient>> crowd;
+    for (std::size_t i = 0; i < places; ++i) {
+        crowd.push_back(std::make_unique<RawClient>(server.port, 4096));
+        ASSERT_TRUE(crowd.back()->send(pipelined));
+    }
+    // Each is being answered (and soon stuck in that answer).
+    for (auto& client : crowd)
+        ASSERT_TRUE(runLoopUntil([&] { return client->serverSpoke(); }));
+    // Before, the newcomer was answered 503 until the crowd's send time ran out.
+    std::string reply;
+    EXPECT_TRUE(runLoopUntil(
+        [&] {
+            reply = askRaw(server.port, getRequest(server));
+            return rawStatus(reply) == "200";
+        },
+        5))
+        << reply.substr(0, 300);
 }
 
 // ---- slow readers -----------------------------------------------------------------------------

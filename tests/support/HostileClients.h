@@ -27,6 +27,10 @@ struct HostileServer {
 std::vector<std::string> logLinesWith(const HostileServer& server, const std::string& marker,
                                       std::size_t count = 1);
 
+// One request over TLS, naming `serverName`, on a connection of its own (the certificate is not
+// checked); everything the server sent until it closed.
+std::string tlsExchange(int port, const std::string& serverName, const std::string& bytes);
+
 // Raises the process's soft limit of descriptors towards `wanted` as far as the hard limit
 // allows; the limit then in force.
 std::size_t raiseDescriptorLimit(std::size_t wanted);
@@ -52,8 +56,9 @@ private:
 };
 
 // Targets with bytes outside the URI characters or of no form the method takes, Host fields
-// repeated, missing or with a bad port, and Transfer-Encoding repeated over two lines: all 400,
-// and nothing reaches the handler. Absolute-form in any letter case is still served.
+// repeated, missing or with a bad port, Transfer-Encoding repeated over two lines, versions
+// other than HTTP/1.0 and HTTP/1.1 and chunk extensions outside their grammar: all 400, and
+// nothing reaches the handler. Absolute-form in any letter case, and HTTP/1.0, are still served.
 void expectStrictRequestParsing(const HostileServer& server);
 // A head of 65,536 bytes through its blank line is served, one of 65,537 refused with 400.
 void expectHeadCapExact(const HostileServer& server);
@@ -70,9 +75,22 @@ void expectServedBesideIdleCrowd(const HostileServer& server, std::size_t silent
 // For a server whose first-byte time is `firstByteSeconds` (short): connections that send
 // nothing, and TLS handshakes that stop, are closed soon after it.
 void expectSilentConnectionsClosedSoon(const HostileServer& server, double firstByteSeconds);
+// For a server with the default limits: connections that wait for their first byte, or inside
+// a request head, each take the one thread that serves them, and none more for its deadline.
+void expectOneThreadPerConnection(const HostileServer& server);
 // For a server that takes two connections at once: two kept-alive connections waiting for their
-// next request give way to a newcomer, the one idle longest first.
-void expectKeptConnectionsGiveWay(const HostileServer& server);
+// next requests, and a newcomer. With `giveWay` (a server that takes any kept connection for a
+// newcomer, keptIdleSeconds 0) the one idle longest is closed to make room; without (one that
+// leaves a kept connection alone for long after its answer), both have just been answered and
+// their clients may be sending their next requests: the newcomer is answered 503. The others are
+// still served.
+void expectKeptConnectionsBesideANewcomer(const HostileServer& server, bool giveWay);
+// For a server that takes `places` connections at once and gives up on an answer that does not
+// move at once (stalledSendSeconds 0): that many clients that pipeline `count` GETs of `target`
+// (absolute-form for a host other than the server's) and read nothing leave room for a client
+// that reads its answer.
+void expectNonReadersLeaveRoom(const HostileServer& server, std::size_t places,
+                               const std::string& target, std::size_t count);
 // For a server whose send time is `sendSeconds` (short): a client that reads its pipelined
 // answers (`count` GETs of `target`) slowly but steadily has its connection given up within
 // about that time of the write that could not finish, logged with no body bytes sent.

@@ -190,9 +190,7 @@ Services::Services(ServicesOptions options) : impl_(std::make_unique<Impl>()) {
     o.log = s.options.log;
     o.headSeconds = s.options.headSeconds;
     o.headGate = s.options.headGate;
-    o.maxConnections = s.options.maxConnections;
-    o.firstByteSeconds = s.options.firstByteSeconds;
-    o.sendSeconds = s.options.sendSeconds;
+    o.limits = s.options.limits;
     o.adminHost = kAdminHost;
     o.received = [&s](const HttpRequest& request, const Fault* fault) { s.record(request, fault); };
     s.server = std::make_unique<StandInServer>(

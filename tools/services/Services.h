@@ -33,13 +33,11 @@ struct ServicesOptions {
     std::string certificateFolder;  // "" for the build's own
     // One line per answered request; none when empty.
     std::function<void(const std::string&)> log;
-    // The request deadline (or its gate, for tests; see StandInOptions), the connections served
-    // at once, how long a new one may stay silent and how long writing an answer may take.
+    // The request deadline (or its gate, for tests; see StandInOptions), and what the server
+    // takes on at once: connections, and how long each may hold its place (ServerLimits).
     double headSeconds = 30;
     std::string headGate;
-    std::size_t maxConnections = 256;
-    double firstByteSeconds = 5;
-    double sendSeconds = 30;
+    ServerLimits limits;
 };
 
 // A request as the server got it, before any module answered.

@@ -152,6 +152,7 @@ std::string textToHtml(const std::string& text) {
 }  // namespace
 
 struct PostingService::Session {
+    std::mutex lock;  // one request at a time per posting
     std::string token;
     int metro = 0;
     std::string signatureName;
@@ -983,9 +984,8 @@ HttpResponse PostingService::handle(SiteImpl& site, const HttpRequest& request) 
     std::shared_ptr<Session> found = sessionFor(parts[1]);
     if (!found) return refuse(404, "This posting session has ended. Please start again.");
     Session& s = *found;
-    // One request at a time per posting.
-    static std::mutex sessionLock;
-    std::lock_guard<std::mutex> hold(sessionLock);
+    // One request at a time per posting; other postings go on meanwhile.
+    std::lock_guard<std::mutex> hold(s.lock);
 
     if (read) {
         if (s.done) return refuse(409, "This posting has already been submitted.");

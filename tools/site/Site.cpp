@@ -52,9 +52,7 @@ StandInOptions serverOptions(const SiteOptions& site) {
     o.log = site.log;
     o.headSeconds = site.headSeconds;
     o.headGate = site.headGate;
-    o.maxConnections = site.maxConnections;
-    o.firstByteSeconds = site.firstByteSeconds;
-    o.sendSeconds = site.sendSeconds;
+    o.limits = site.limits;
     o.adminHost = kAdminHost;
     o.faultPage = [](int status) {
         return errorPage(status, {"The site is not able to answer right now."},

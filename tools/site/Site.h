@@ -53,11 +53,9 @@ struct SiteOptions {
     // the deadline is reached when that gate (gate()) lets the head through instead.
     double headSeconds = 30;
     std::string headGate;
-    // The connections served at once, how long a new one may stay silent (or in its TLS
-    // handshake) and how long writing an answer may take (see ServerLimits).
-    std::size_t maxConnections = 256;
-    double firstByteSeconds = 5;
-    double sendSeconds = 30;
+    // What the server takes on at once: connections, and how long each may hold its place
+    // (see ServerLimits).
+    ServerLimits limits;
 };
 
 // A confirmation mail the site "sent" (postings made without an account): its recipient and

@@ -9,9 +9,9 @@ namespace standin {
 // ---- gates ------------------------------------------------------------------------------------
 
 void Gate::open() {
-    std::lock_guard<std::mutex> g(lock_);
+    std::unique_lock<std::mutex> g(lock_);
     open_ = true;
-    changed_.notify_all();
+    wake(g);
 }
 
 void Gate::close() {
@@ -20,9 +20,9 @@ void Gate::close() {
 }
 
 void Gate::release(std::size_t count) {
-    std::lock_guard<std::mutex> g(lock_);
+    std::unique_lock<std::mutex> g(lock_);
     credits_ += count;
-    changed_.notify_all();
+    wake(g);
 }
 
 bool Gate::isOpen() const {
@@ -68,10 +68,54 @@ bool Gate::pass(std::stop_token stop) {
     return true;
 }
 
-void Gate::abort() {
+void Gate::enter() {
     std::lock_guard<std::mutex> g(lock_);
-    aborted_ = true;
+    ++waiting_;
     changed_.notify_all();
+}
+
+bool Gate::tryPass() {
+    std::lock_guard<std::mutex> g(lock_);
+    if (aborted_ || (!open_ && credits_ == 0)) return false;
+    if (!open_) --credits_;
+    --waiting_;
+    ++passed_;
+    changed_.notify_all();
+    return true;
+}
+
+void Gate::leave() {
+    std::lock_guard<std::mutex> g(lock_);
+    --waiting_;
+    changed_.notify_all();
+}
+
+void Gate::notify(const std::shared_ptr<std::function<void()>>& changed) {
+    std::lock_guard<std::mutex> g(lock_);
+    std::erase_if(listeners_, [](const auto& l) { return l.expired(); });
+    for (const auto& l : listeners_) {
+        if (!l.owner_before(changed) && !changed.owner_before(l)) return;  // told already
+    }
+    listeners_.push_back(changed);
+}
+
+// Wakes the blocked waits, then (unlocked, so that a listener may look at the gate) the
+// listeners.
+void Gate::wake(std::unique_lock<std::mutex>& held) {
+    changed_.notify_all();
+    std::vector<std::shared_ptr<std::function<void()>>> live;
+    for (const auto& l : listeners_) {
+        if (auto f = l.lock()) live.push_back(std::move(f));
+    }
+    held.unlock();
+    for (const auto& f : live)
+        (*f)();
+}
+
+void Gate::abort() {
+    std::unique_lock<std::mutex> g(lock_);
+    aborted_ = true;
+    wake(g);
 }
 
 void Gate::revive() {

@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,14 @@ public:
     // The request's side: true when let through, false when aborted (or when `stop` is
     // requested: a wait that is no longer needed withdraws).
     bool pass(std::stop_token stop = {});
+    // The same wait held by no thread (a server's one timer for all its connections): counted
+    // as waiting from enter() until tryPass() lets it through, or leave() withdraws it.
+    void enter();
+    bool tryPass();
+    void leave();
+    // `changed` is called (on the thread that opened, released or aborted the gate, outside its
+    // lock) whenever such waits may pass, for as long as it lives.
+    void notify(const std::shared_ptr<std::function<void()>>& changed);
     void abort();
     // Takes waits again after an abort (a server started anew).
     void revive();
@@ -49,6 +58,8 @@ private:
     std::size_t credits_ = 0;
     std::size_t waiting_ = 0;
     std::size_t passed_ = 0;
+    std::vector<std::weak_ptr<std::function<void()>>> listeners_;
+    void wake(std::unique_lock<std::mutex>& held);
 };
 
 struct Fault {

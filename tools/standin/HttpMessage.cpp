@@ -44,11 +44,17 @@ std::string headerParameter(std::string_view value, std::string_view name) {
 }
 
 std::optional<FormFields> parseMultipart(std::string_view body, const std::string& boundary) {
-    if (boundary.empty()) return std::nullopt;
+    if (boundary.empty() || boundary.size() > kMaxBoundary) return std::nullopt;
     FormFields fields;
     const std::string delimiter = "--" + boundary;
+    const std::string nextDelimiter = "\r\n" + delimiter;
     size_t at = body.find(delimiter);
     if (at == std::string_view::npos) return std::nullopt;
+    // The parts are counted before any is made: a delimiter ends each, the closing one the last.
+    size_t parts = 0;
+    for (size_t next = at; (next = body.find(nextDelimiter, next + 1)) != std::string_view::npos;) {
+        if (++parts > kMaxFormFields) return std::nullopt;
+    }
     for (;;) {
         at += delimiter.size();
         if (body.substr(at, 2) == "--") return fields;  // the closing delimiter
@@ -86,7 +92,7 @@ std::optional<FormFields> parseMultipart(std::string_view body, const std::strin
         }
         if (!named) return std::nullopt;
         size_t dataStart = headEnd + 4;
-        size_t next = body.find("\r\n" + delimiter, dataStart);
+        size_t next = body.find(nextDelimiter, dataStart);
         if (next == std::string_view::npos) return std::nullopt;
         field.value = std::string(body.substr(dataStart, next - dataStart));
         fields.push_back(std::move(field));
@@ -393,8 +399,17 @@ FormFields parseQuery(std::string_view query) {
 std::optional<FormFields> parseForm(const HttpRequest& request) {
     std::string type = request.header("Content-Type");
     std::string media = lowercase(trim(std::string_view(type).substr(0, type.find(';'))));
-    if (media == "application/x-www-form-urlencoded" || (media.empty() && !request.body.empty()))
-        return parseQuery(request.body);
+    if (media == "application/x-www-form-urlencoded" || (media.empty() && !request.body.empty())) {
+        std::string_view body = request.body;
+        size_t fields = 0;
+        for (size_t at = 0; at < body.size();) {
+            size_t amp = std::min(body.find('&', at), body.size());
+            fields += amp > at ? 1 : 0;
+            if (fields > kMaxFormFields) return std::nullopt;
+            at = amp + 1;
+        }
+        return parseQuery(body);
+    }
     if (media == "multipart/form-data")
         return parseMultipart(request.body, headerParameter(type, "boundary"));
     if (request.body.empty()) return FormFields{};

@@ -116,10 +116,17 @@ struct FormField {
 };
 using FormFields = std::vector<FormField>;
 
+// The most fields a form post may have: more than any page's form holds, and few enough that
+// what a form costs stays near its bytes (each field is a record of its own).
+inline constexpr std::size_t kMaxFormFields = 32;
+// The longest multipart boundary (RFC 2046): the parse looks for it at every line.
+inline constexpr std::size_t kMaxBoundary = 70;
+
 // "a=1&b=2" in order, names and values decoded ("+" as a space).
 FormFields parseQuery(std::string_view query);
 // The body of a form post, by its Content-Type: URL-encoded or multipart. nullopt when the body
-// is neither or does not parse.
+// is neither or does not parse, when it has more than kMaxFormFields fields (or multipart parts,
+// empty ones too: counted before any is made), or when its boundary is longer than kMaxBoundary.
 std::optional<FormFields> parseForm(const HttpRequest& request);
 // The first field of that name, or null.
 const FormField* findField(const FormFields& fields, std::string_view name);

@@ -17,13 +17,15 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <list>
+#include <map>
 #include <mutex>
 #include <optional>
-#include <stop_token>
 #include <thread>
 
 namespace standin {
@@ -50,6 +52,29 @@ void ignoreBrokenPipes() {
     });
 }
 
+using Clock = std::chrono::steady_clock;
+
+timeval timevalOf(double seconds) {
+    auto micro = static_cast<long long>(std::clamp(seconds, 0.001, 86400.0) * 1e6);
+    return timeval{static_cast<time_t>(micro / 1000000), static_cast<suseconds_t>(micro % 1000000)};
+}
+
+// How a connection's answer is going out, for the server that may have to make room: whether one
+// is being written, and when its bytes last moved. Read from other threads.
+struct SendProgress {
+    std::atomic<bool> writing{false};
+    std::atomic<Clock::rep> movedAt{0};
+
+    void moved() { movedAt = Clock::now().time_since_epoch().count(); }
+    // How long the answer being written has not moved; 0 when none is.
+    double stalledSeconds(Clock::time_point now) const {
+        if (!writing) return 0;
+        return std::chrono::duration<double>(now.time_since_epoch() -
+                                             Clock::duration(movedAt.load()))
+            .count();
+    }
+};
+
 std::string openSslError() {
     unsigned long e = ERR_get_error();
     if (!e) return "unknown TLS error";
@@ -73,47 +98,137 @@ std::string gzip(std::string_view data) {
     return r == Z_STREAM_END ? out : std::string();
 }
 
-// Watches one request head (or TLS handshake) against the deadline, on a thread of its own.
-// When the deadline comes first, the socket's read side is shut so that the blocked read ends.
-class HeadWatch {
+// The deadlines of every connection of a server (a first byte's, a TLS handshake's, a request
+// head's and its body's), kept by one thread: when one passes before it is finished, the
+// socket's read side is shut so that the read blocked on it ends. A deadline given as a gate
+// passes when the gate lets it through.
+class Deadlines {
 public:
-    HeadWatch(const HeadDeadline& deadline, int fd)
-        : thread_([this, &deadline, fd](std::stop_token stop) {
-              if (!reached(deadline, stop)) return;
-              expired_ = true;
-              ::shutdown(fd, SHUT_RD);
-          }) {}
-    ~HeadWatch() { finish(); }
-    HeadWatch(const HeadWatch&) = delete;
-    HeadWatch& operator=(const HeadWatch&) = delete;
+    using Id = std::uint64_t;
 
-    // Ends the watch; true when the deadline was reached first.
+    Deadlines() : state_(std::make_shared<State>()) {
+        wake_ = std::make_shared<std::function<void()>>([state = state_] {
+            std::lock_guard<std::mutex> g(state->lock);
+            state->changed.notify_all();
+        });
+        thread_ = std::thread([state = state_] { keep(*state); });
+    }
+    ~Deadlines() {
+        {
+            std::lock_guard<std::mutex> g(state_->lock);
+            state_->stopping = true;
+            state_->changed.notify_all();
+        }
+        thread_.join();
+    }
+    Deadlines(const Deadlines&) = delete;
+    Deadlines& operator=(const Deadlines&) = delete;
+
+    Id start(int fd, const HeadDeadline& deadline) {
+        auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(deadline.seconds));
+        if (deadline.gate) {
+            deadline.gate->notify(wake_);
+            deadline.gate->enter();
+        }
+        std::lock_guard<std::mutex> g(state_->lock);
+        Id id = state_->next++;
+        state_->watches.emplace(id, Watch{fd, until, deadline.gate, false});
+        // The thread need only hear of a deadline sooner than the one it waits for.
+        if (deadline.gate || until < state_->wakeAt) state_->changed.notify_all();
+        return id;
+    }
+
+    // Ends the watch; true when the deadline passed first.
+    bool finish(Id id) {
+        std::lock_guard<std::mutex> g(state_->lock);
+        auto it = state_->watches.find(id);
+        if (it == state_->watches.end()) return false;
+        bool expired = it->second.expired;
+        if (!expired && it->second.gate) it->second.gate->leave();
+        state_->watches.erase(it);
+        return expired;
+    }
+
+private:
+    struct Watch {
+        int fd;
+        Clock::time_point until;
+        std::shared_ptr<Gate> gate;
+        bool expired;
+    };
+    struct State {
+        std::mutex lock;
+        std::condition_variable changed;
+        std::map<Id, Watch> watches;
+        Id next = 1;
+        Clock::time_point wakeAt = Clock::time_point::max();
+        bool stopping = false;
+    };
+
+    static void keep(State& state) {
+        std::unique_lock<std::mutex> g(state.lock);
+        while (!state.stopping) {
+            auto now = Clock::now();
+            state.wakeAt = Clock::time_point::max();
+            for (auto& [id, watch] : state.watches) {
+                if (watch.expired) continue;
+                if (watch.gate ? watch.gate->tryPass() : watch.until <= now) {
+                    watch.expired = true;
+                    ::shutdown(watch.fd, SHUT_RD);
+                } else if (!watch.gate) {
+                    state.wakeAt = std::min(state.wakeAt, watch.until);
+                }
+            }
+            if (state.wakeAt == Clock::time_point::max())
+                state.changed.wait(g);
+            else
+                state.changed.wait_until(g, state.wakeAt);
+        }
+    }
+
+    std::shared_ptr<State> state_;
+    // Told by the gates of gated deadlines when they may pass.
+    std::shared_ptr<std::function<void()>> wake_;
+    std::thread thread_;
+};
+
+// One deadline of a connection while it runs.
+class DeadlineWatch {
+public:
+    DeadlineWatch(Deadlines& deadlines, int fd, const HeadDeadline& deadline)
+        : deadlines_(deadlines), id_(deadlines.start(fd, deadline)) {}
+    ~DeadlineWatch() { finish(); }
+    DeadlineWatch(const DeadlineWatch&) = delete;
+    DeadlineWatch& operator=(const DeadlineWatch&) = delete;
+
+    // Ends the watch; true when the deadline passed first.
     bool finish() {
-        thread_.request_stop();
-        if (thread_.joinable()) thread_.join();
+        if (finished_) return expired_;
+        finished_ = true;
+        expired_ = deadlines_.finish(id_);
         return expired_;
     }
 
 private:
-    static bool reached(const HeadDeadline& deadline, std::stop_token stop) {
-        if (deadline.gate) return deadline.gate->pass(stop);
-        std::mutex lock;
-        std::condition_variable_any never;
-        std::unique_lock<std::mutex> g(lock);
-        never.wait_for(g, stop, std::chrono::duration<double>(deadline.seconds),
-                       [] { return false; });
-        return !stop.stop_requested();
-    }
-
-    std::atomic<bool> expired_{false};
-    std::jthread thread_;
+    Deadlines& deadlines_;
+    Deadlines::Id id_;
+    bool finished_ = false;
+    bool expired_ = false;
 };
 
 // One accepted socket, plain or TLS, and the deadline of the request arriving on it.
 class Channel : public Connection {
 public:
-    Channel(int fd, int peerPort, const HeadDeadline& deadline, SSL_CTX* tls, double sendSeconds)
-        : fd_(fd), peerPort_(peerPort), deadline_(deadline), tls_(tls), sendSeconds_(sendSeconds) {}
+    Channel(int fd, int peerPort, Deadlines& deadlines, const HeadDeadline& deadline, SSL_CTX* tls,
+            double sendSeconds, SendProgress& progress)
+        : fd_(fd),
+          peerPort_(peerPort),
+          deadlines_(deadlines),
+          deadline_(deadline),
+          tls_(tls),
+          sendSeconds_(sendSeconds),
+          progress_(progress) {}
     ~Channel() {
         if (ssl_) SSL_free(ssl_);
     }
@@ -129,7 +244,7 @@ public:
         // them (write()).
         SSL_set_mode(ssl_, SSL_MODE_ENABLE_PARTIAL_WRITE);
         // A handshake that trickles in is held to the head deadline as well.
-        HeadWatch watch(deadline_, fd_);
+        DeadlineWatch watch(deadlines_, fd_, deadline_);
         bool ok = SSL_accept(ssl_) == 1;
         if (watch.finish()) ok = false;
         if (const char* name = SSL_get_servername(ssl_, TLSEXT_NAMETYPE_host_name))
@@ -165,46 +280,15 @@ public:
         }
     }
 
-    // Writes everything within the send time in all, however slowly the client reads: each
-    // call into the socket waits only for what is left of it (the socket's send time-out is
-    // the whole time, set when it was accepted, and is put back afterwards).
+    // Writes everything within the send time in all, however slowly the client reads, and
+    // notes each time bytes go out (an answer that does not move may be given up for a newcomer).
     bool write(std::string_view data) override {
-        auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(sendSeconds_);
-        bool first = true, shortened = false, whole = true;
-        while (!data.empty()) {
-            if (!first) {
-                double left =
-                    std::chrono::duration<double>(until - std::chrono::steady_clock::now()).count();
-                if (left <= 0) {
-                    whole = false;
-                    break;
-                }
-                setSendTimeout(left);
-                shortened = true;
-            }
-            first = false;
-            if (ssl_) {
-                int r = SSL_write(ssl_, data.data(), static_cast<int>(data.size()));
-                if (r > 0) {
-                    data.remove_prefix(static_cast<size_t>(r));
-                    continue;
-                }
-                // A send time-out surfaces as a wish to write again, with the same bytes.
-                int error = SSL_get_error(ssl_, r);
-                ERR_clear_error();
-                if (error == SSL_ERROR_WANT_WRITE) continue;
-            } else {
-                ssize_t r = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
-                if (r > 0) {
-                    data.remove_prefix(static_cast<size_t>(r));
-                    continue;
-                }
-                if (r < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-            }
-            whole = false;
-            break;
-        }
-        if (shortened) setSendTimeout(sendSeconds_);
+        auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(sendSeconds_));
+        progress_.moved();
+        progress_.writing = true;
+        bool whole = ssl_ ? writeTls(data, until) : writePlain(data, until);
+        progress_.writing = false;
         return whole;
     }
 
@@ -243,7 +327,7 @@ public:
     void onRequest(std::function<void()> started) { started_ = std::move(started); }
     void startDeadline() override {
         if (started_) started_();
-        watch_.emplace(deadline_, fd_);
+        watch_.emplace(deadlines_, fd_, deadline_);
     }
     bool endDeadline() override {
         bool expired = watch_ && watch_->finish();
@@ -252,22 +336,78 @@ public:
     }
 
 private:
+    static double secondsUntil(Clock::time_point until) {
+        return std::chrono::duration<double>(until - Clock::now()).count();
+    }
+
+    // Each send takes what the socket has room for, in between the wait is for room.
+    bool writePlain(std::string_view data, Clock::time_point until) {
+        while (!data.empty()) {
+            ssize_t r = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (r > 0) {
+                data.remove_prefix(static_cast<size_t>(r));
+                progress_.moved();
+                continue;
+            }
+            if (r < 0 && errno == EINTR) continue;
+            if (r == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+            double left = secondsUntil(until);
+            if (left <= 0) return false;
+            pollfd p{fd_, POLLOUT, 0};
+            if (::poll(&p, 1, static_cast<int>(std::ceil(std::min(left, 86400.0) * 1000))) == 0)
+                return false;
+        }
+        return true;
+    }
+
+    // Each TLS write returns after a record (SSL_MODE_ENABLE_PARTIAL_WRITE): the socket's send
+    // time-out is cut to what is left of the whole before each one, and put back afterwards.
+    bool writeTls(std::string_view data, Clock::time_point until) {
+        bool first = true, shortened = false, whole = true;
+        while (!data.empty()) {
+            if (!first) {
+                double left = secondsUntil(until);
+                if (left <= 0) {
+                    whole = false;
+                    break;
+                }
+                setSendTimeout(left);
+                shortened = true;
+            }
+            first = false;
+            int r = SSL_write(ssl_, data.data(), static_cast<int>(data.size()));
+            if (r > 0) {
+                data.remove_prefix(static_cast<size_t>(r));
+                progress_.moved();
+                continue;
+            }
+            // A send time-out surfaces as a wish to write again, with the same bytes.
+            int error = SSL_get_error(ssl_, r);
+            ERR_clear_error();
+            if (error == SSL_ERROR_WANT_WRITE) continue;
+            whole = false;
+            break;
+        }
+        if (shortened) setSendTimeout(sendSeconds_);
+        return whole;
+    }
+
     void setSendTimeout(double seconds) {
-        auto micro = static_cast<long long>(std::clamp(seconds, 0.001, 86400.0) * 1e6);
-        timeval limit{static_cast<time_t>(micro / 1000000),
-                      static_cast<suseconds_t>(micro % 1000000)};
+        timeval limit = timevalOf(seconds);
         ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     }
 
     int fd_;
     int peerPort_;
+    Deadlines& deadlines_;
     const HeadDeadline& deadline_;
     SSL_CTX* tls_;
     double sendSeconds_;
+    SendProgress& progress_;
     std::function<void()> started_;
     SSL* ssl_ = nullptr;
     std::string serverName_;
-    std::optional<HeadWatch> watch_;
+    std::optional<DeadlineWatch> watch_;
 };
 
 bool wantsClose(const HttpRequest& request) {
@@ -296,9 +436,11 @@ struct ServerImpl {
         std::thread thread;
         bool done = false;
         // Waiting for a request's first byte (or a TLS handshake) since `idleSince`, and so
-        // closed first when a newcomer finds every place taken.
+        // closed first when a newcomer finds every place taken; `kept` once it has been answered.
         bool idle = false;
-        std::chrono::steady_clock::time_point idleSince;
+        bool kept = false;
+        Clock::time_point idleSince;
+        SendProgress sending;
         bool evicted = false;
     };
 
@@ -311,6 +453,8 @@ struct ServerImpl {
     int listenFd = -1;
     int port = 0;
     std::thread acceptor;
+    // From start to stop.
+    std::unique_ptr<Deadlines> deadlines;
     std::mutex lock;
     std::list<std::unique_ptr<Connection>> connections;
     bool stopping = false;
@@ -358,7 +502,7 @@ struct ServerImpl {
                         ++it;
                     }
                 }
-                full = live >= limits.maxConnections && !evictIdlest();
+                full = live >= limits.maxConnections && !evictOne();
             }
             for (auto& c : finished)
                 c->thread.join();
@@ -377,39 +521,52 @@ struct ServerImpl {
                 c->peerPort = ntohs(from.sin_port);
                 c->peer = peer;
                 c->idle = !raw;
-                c->idleSince = std::chrono::steady_clock::now();
-                Connection* raw = c.get();
+                c->idleSince = Clock::now();
+                Connection* added = c.get();
                 connections.push_back(std::move(c));
-                raw->thread = std::thread([this, raw] { serve(raw); });
+                added->thread = std::thread([this, added] { serve(added); });
             }
         }
     }
 
-    // Closes the connection idle longest to make room for a newcomer; false when none is idle.
-    // Its thread sees the end of the stream and leaves. Called under the lock.
-    bool evictIdlest() {
-        Connection* idlest = nullptr;
+    // Closes a connection that holds its place for nothing, to make room for a newcomer: idle
+    // (silent since it came, or kept alive and waiting for its next request long enough that it is
+    // not sending one now) or with an answer that does not move; the one that has waited longest.
+    // False when there is none. Its thread sees the end of the stream, or a failed write, and
+    // leaves. Called under the lock.
+    bool evictOne() {
+        if (raw) return false;
+        auto now = Clock::now();
+        Connection* chosen = nullptr;
+        double longest = -1;
         for (auto& c : connections) {
-            if (c->idle && !c->evicted && c->fd >= 0 &&
-                (!idlest || c->idleSince < idlest->idleSince))
-                idlest = c.get();
+            if (c->evicted || c->fd < 0) continue;
+            double waited = -1;
+            if (c->idle) {
+                double idleFor = std::chrono::duration<double>(now - c->idleSince).count();
+                if (!c->kept || idleFor >= limits.keptIdleSeconds) waited = idleFor;
+            } else if (double stalled = c->sending.stalledSeconds(now);
+                       stalled > 0 && stalled >= limits.stalledSendSeconds) {
+                waited = stalled;
+            }
+            if (waited > longest) {
+                longest = waited;
+                chosen = c.get();
+            }
         }
-        if (!idlest) return false;
-        ::shutdown(idlest->fd, SHUT_RDWR);
-        idlest->evicted = true;
+        if (!chosen) return false;
+        ::shutdown(chosen->fd, SHUT_RDWR);
+        chosen->evicted = true;
         return true;
     }
 
     void setIdle(Connection* connection, bool idle) {
         std::lock_guard<std::mutex> g(lock);
         connection->idle = idle;
-        if (idle) connection->idleSince = std::chrono::steady_clock::now();
-    }
-
-    static timeval timevalOf(double seconds) {
-        auto micro = static_cast<long long>(std::clamp(seconds, 0.001, 86400.0) * 1e6);
-        return timeval{static_cast<time_t>(micro / 1000000),
-                       static_cast<suseconds_t>(micro % 1000000)};
+        if (idle) {
+            connection->idleSince = Clock::now();
+            connection->kept = true;
+        }
     }
 
     // Beyond the connection cap a client gets a 503 at once, written on the accepting thread
@@ -437,7 +594,8 @@ struct ServerImpl {
             std::lock_guard<std::mutex> g(lock);
             fd = connection->fd;
         }
-        Channel channel(fd, connection->peerPort, deadline, tls, limits.sendSeconds);
+        Channel channel(fd, connection->peerPort, *deadlines, deadline, tls, limits.sendSeconds,
+                        connection->sending);
         if (raw) {
             raw(channel);
             closeConnection(connection);
@@ -447,7 +605,7 @@ struct ServerImpl {
         // A client that says nothing, or does not finish its handshake, soon is not waited for:
         // it would hold a place that clients with requests need.
         HeadDeadline firstByteLimit{limits.firstByteSeconds, nullptr};
-        std::optional<HeadWatch> firstByte(std::in_place, firstByteLimit, fd);
+        std::optional<DeadlineWatch> firstByte(std::in_place, *deadlines, fd, firstByteLimit);
         // A TLS record starts with the handshake content type 0x16; plain HTTP starts with a
         // method name.
         unsigned char first = 0;
@@ -749,6 +907,7 @@ bool HttpServer::listen(int port, std::string* error) {
     impl_->port = ntohs(address.sin_port);
     impl_->stopping = false;
     impl_->running = true;
+    impl_->deadlines = std::make_unique<Deadlines>();
     impl_->acceptor = std::thread([this] { impl_->acceptLoop(); });
     return true;
 }
@@ -773,6 +932,7 @@ void HttpServer::stop() {
     }
     for (auto& c : all)
         c->thread.join();
+    impl_->deadlines.reset();
     impl_->running = false;
 }
 

@@ -3,9 +3,9 @@
 // that one host override entry serves the http and the https hosts alike.
 //
 // Every connection is served on a thread of its own (up to a cap; see ServerLimits) and kept
-// alive between requests. Handlers
-// may block (slow answers); stop() shuts every connection down and joins every thread, so the
-// caller must first release whatever a handler may be waiting for.
+// alive between requests; one more thread keeps the deadlines of them all. Handlers may block
+// (slow answers); stop() shuts every connection down and joins every thread, so the caller must
+// first release whatever a handler may be waiting for.
 //
 // A server may instead hand each connection to a raw handler, which reads and writes its bytes
 // itself (tests that need malformed replies, drops and connections held open); the server then
@@ -14,7 +14,8 @@
 // Requests the server cannot read are answered as a real server would, and their connection
 // closed: 400 for a malformed request line, target, field or body framing (RequestReader.h), 413
 // for a body over the limit, 408 for a head (or TLS handshake, or body) that does not arrive
-// within the deadline, however steadily its bytes trickle in. A handler that throws, or whose
+// within the deadline, however steadily its bytes trickle in, and 400 for a version other than
+// HTTP/1.0 and HTTP/1.1. A handler that throws, or whose
 // answer could not go out as it is, is answered 500, and the log says so.
 #pragma once
 
@@ -43,12 +44,21 @@ struct HeadDeadline {
 };
 
 // What one server takes on at once, so that hostile clients cannot make it grow without bound.
+// The servers' options hold one of these (StandInOptions, and the site's and the services
+// server's through it).
 struct ServerLimits {
     // Connections served at once (each on a thread of its own). When a newcomer finds them all
-    // taken, the one idle longest (silent since it came, in its TLS handshake, or kept alive
-    // between requests) is closed to make room; only when none is idle is the newcomer answered
-    // 503 and closed. (A raw handler's connections are never taken for idle.)
+    // taken, one that holds its place for nothing is closed to make room, the one waiting longest
+    // first: silent since it came or in its TLS handshake, kept alive and waiting for its next
+    // request for keptIdleSeconds or more, or with an answer its client has not read from for
+    // stalledSendSeconds. Only when none is is the newcomer answered 503 and closed. (A raw
+    // handler's connections are never taken.)
     std::size_t maxConnections = 256;
+    // A kept connection that has just been answered may be sending its next request as the
+    // newcomer comes: it is left alone this long.
+    double keptIdleSeconds = 1;
+    // An answer none of whose bytes have gone out for this long (a client that reads nothing).
+    double stalledSendSeconds = 5;
     // How long a new connection may take to send its first byte and, over TLS, to finish its
     // handshake; it is closed without an answer after that (not for raw handlers).
     double firstByteSeconds = 5;

@@ -49,7 +49,50 @@ std::optional<std::size_t> lengthValue(std::string_view value) {
     }
 }
 
-// A chunk-size line: hexadecimal digits, then optionally white space and extensions.
+// What follows a chunk's size (RFC 9112 section 7.1.1): *( BWS ";" BWS name [ BWS "=" BWS
+// value ] ), a name a token, a value a token or a quoted string (in which a backslash escapes
+// the next byte); no control byte anywhere.
+bool isChunkExtensions(std::string_view rest) {
+    auto skipSpace = [&] {
+        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
+            rest.remove_prefix(1);
+    };
+    auto takeToken = [&] {
+        std::size_t end = 0;
+        while (end < rest.size() && isToken(rest.substr(end, 1)))
+            ++end;
+        rest.remove_prefix(end);
+        return end > 0;
+    };
+    auto takeQuoted = [&] {
+        for (std::size_t i = 1; i < rest.size(); ++i) {
+            if (rest[i] == '"') {
+                rest.remove_prefix(i + 1);
+                return true;
+            }
+            if (rest[i] == '\\' && ++i == rest.size()) return false;
+            auto c = static_cast<unsigned char>(rest[i]);
+            if ((c < 0x20 && c != '\t') || c == 0x7f) return false;
+        }
+        return false;
+    };
+    skipSpace();
+    while (!rest.empty()) {
+        if (rest.front() != ';') return false;
+        rest.remove_prefix(1);
+        skipSpace();
+        if (!takeToken()) return false;
+        skipSpace();
+        if (rest.empty() || rest.front() != '=') continue;
+        rest.remove_prefix(1);
+        skipSpace();
+        if (!(rest.empty() || rest.front() != '"' ? takeToken() : takeQuoted())) return false;
+        skipSpace();
+    }
+    return true;
+}
+
+// A chunk-size line: hexadecimal digits, then optionally extensions.
 std::optional<std::size_t> chunkSize(std::string_view line) {
     std::size_t digits = 0;
     std::size_t size = 0;
@@ -59,10 +102,7 @@ std::optional<std::size_t> chunkSize(std::string_view line) {
         if (++digits > 15) return std::nullopt;  // far beyond any body we take
     }
     if (digits == 0) return std::nullopt;
-    std::string_view rest = line.substr(digits);
-    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
-        rest.remove_prefix(1);
-    if (!rest.empty() && rest.front() != ';') return std::nullopt;
+    if (!isChunkExtensions(line.substr(digits))) return std::nullopt;
     return size;
 }
 
@@ -233,7 +273,9 @@ RequestReader::Result RequestReader::parseHead(const std::string& head, HttpRequ
         return Result::Bad;
     }
     std::string version = line.substr(sp2 + 1);
-    if (version.rfind("HTTP/1.", 0) != 0) {
+    // The two versions this server speaks, exactly: anything else has no rules of ours to read
+    // the rest by (and "HTTP/1.1x" would pass for a version without the Host rule).
+    if (version != "HTTP/1.1" && version != "HTTP/1.0") {
         *problem = "unsupported protocol version";
         return Result::Bad;
     }
@@ -550,6 +592,19 @@ ByteRange byteRange(std::string_view value, std::size_t size) {
     range.first = *first;
     range.end = last ? std::min(*last, size - 1) + 1 : size;
     return range;
+}
+
+ByteRange requestedRange(const HttpRequest& request, std::size_t size, std::string_view entityTag) {
+    if (request.hasHeader("If-Range")) {
+        std::string validator = request.header("If-Range");
+        // A weak tag never matches: the range must come from the very bytes the client has.
+        if (entityTag.empty() || validator != entityTag || validator.rfind("W/", 0) == 0) {
+            ByteRange whole;
+            whole.end = size;
+            return whole;
+        }
+    }
+    return byteRange(request.header("Range"), size);
 }
 
 }  // namespace standin

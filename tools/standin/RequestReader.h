@@ -94,5 +94,10 @@ struct ByteRange {
     std::size_t end = 0;  // one past the last byte
 };
 ByteRange byteRange(std::string_view value, std::size_t size);
+// The range a request asks for by its Range field, as long as its If-Range field (RFC 9110
+// section 13.1.5), when it has one, names `entityTag`: the body's strong entity tag, "" for a body
+// that has none. An If-Range that names anything else, a date included, asks for the whole body.
+ByteRange requestedRange(const HttpRequest& request, std::size_t size,
+                         std::string_view entityTag = {});
 
 }  // namespace standin

@@ -154,15 +154,11 @@ bool StandInServer::start(std::string* error) {
     HeadDeadline deadline;
     deadline.seconds = s.options.headSeconds;
     if (!s.options.headGate.empty()) deadline.gate = s.faults.gate(s.options.headGate);
-    ServerLimits limits;
-    limits.maxConnections = s.options.maxConnections;
-    limits.firstByteSeconds = s.options.firstByteSeconds;
-    limits.sendSeconds = s.options.sendSeconds;
     s.server = std::make_unique<HttpServer>(
         [this](HttpRequest& request) { return serve(request); },
         [&s](const HttpRequest& request, const HttpResponse& response, std::size_t sent,
              double ms) { s.logRequest(request, response, sent, ms); },
-        deadline, limits);
+        deadline, s.options.limits);
     if (!s.server->start(s.options.port, s.chainFile, s.keyFile, error)) {
         s.server.reset();
         return false;

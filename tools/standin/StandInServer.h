@@ -17,6 +17,7 @@
 
 #include "tools/standin/Faults.h"
 #include "tools/standin/HttpMessage.h"
+#include "tools/standin/HttpServer.h"
 
 namespace standin {
 
@@ -35,11 +36,9 @@ struct StandInOptions {
     // the deadline is reached when that gate lets the head through instead.
     double headSeconds = 30;
     std::string headGate;
-    // Connections served at once, how long a new one may stay silent (or in its TLS handshake)
-    // and how long writing an answer may take (see ServerLimits).
-    std::size_t maxConnections = 256;
-    double firstByteSeconds = 5;
-    double sendSeconds = 30;
+    // What the server takes on at once: connections, and how long each may hold its place
+    // (see ServerLimits).
+    ServerLimits limits;
     // The admin host, which faults never reach.
     std::string adminHost;
     // The answer for a fault's status; a plain text line when empty.

@@ -333,7 +333,7 @@ TEST(TestServerGates, SlowReadTakesTheUploadTickByTick) {
 
 TEST(TestServerGates, ASmallReceiveBufferStallsAnUnreadUpload) {
     ServerOptions options;
-    options.receiveBufferSize = 8192;
+    options.limits.receiveBufferSize = 8192;
     TestServer server(options);
     auto ticks = server.gate();
     server.route("PUT", "/up", slowRead(ticks, 1 << 20));

@@ -164,10 +164,8 @@ struct ServerCore {
 };
 
 void ServerCore::startListener(Listener& listener, bool tls) {
-    standin::ServerLimits limits;
-    limits.receiveBufferSize = options.receiveBufferSize;
     listener.server = std::make_unique<standin::HttpServer>(
-        [this, tls](standin::Connection& link) { serve(link, tls); }, limits);
+        [this, tls](standin::Connection& link) { serve(link, tls); }, options.limits);
     std::string error;
     bool started = tls ? listener.server->startWithPem(0, certificate.certificatePem,
                                                        certificate.privateKeyPem, &error)

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "tools/standin/HttpMessage.h"
+#include "tools/standin/HttpServer.h"
 
 namespace testhttp {
 
@@ -241,9 +242,9 @@ struct TlsOptions {
 };
 
 struct ServerOptions {
-    // The receive buffer of accepted sockets (SO_RCVBUF on the listener), 0 for the system's.
-    // A small buffer makes a slowly read upload stall the client early.
-    int receiveBufferSize = 0;
+    // The stand-in servers' limits; receiveBufferSize, for one: a small buffer makes a slowly
+    // read upload stall the client early.
+    standin::ServerLimits limits;
 };
 
 class TestServer {

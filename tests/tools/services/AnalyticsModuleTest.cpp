@@ -2,8 +2,6 @@
 // and byte that broke them, and the admin views of what came.
 #include <gtest/gtest.h>
 
-#include <malloc.h>
-
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/HeapUse.h"
 #include "support/services/RunningServices.h"
 #include "tools/services/AnalyticsModule.h"
 #include "tools/services/ServicesTesting.h"
@@ -149,14 +148,6 @@ std::string denseUpload(int events) {
     std::string envelope = upload({}, {}, 0);
     envelope.back() = 1;  // one session, the dense one
     return envelope + out;
-}
-
-// The bytes the allocator holds for live blocks, in every arena (the server runs in this
-// process): what stays in use, whatever the allocator keeps of freed blocks besides. (Unused
-// under the sanitizer, whose allocator is its own.)
-[[maybe_unused]] std::size_t liveHeapBytes() {
-    struct mallinfo2 info = mallinfo2();
-    return info.uordblks + info.hblkhd;
 }
 
 // The process's peak resident size since it was last restarted (VmHWM), in bytes.
@@ -438,16 +429,6 @@ namespace servicestest {
 
 namespace {
 
-// Under AddressSanitizer (GCC says so with a macro, clang with a feature test) the allocator is
-// the sanitizer's own and parameters are checked many times slower.
-#if defined(__SANITIZE_ADDRESS__)
-#define BN_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define BN_UNDER_ASAN 1
-#endif
-#endif
-
 TEST_F(AnalyticsModuleTest, UploadsOfAnyShapeKeepTheMemoryWithinTheCap) {
 #if defined(BN_UNDER_ASAN)
     // Checked under the sanitizer, 30 MB of parameters take longer than the client waits; the
@@ -465,7 +446,7 @@ TEST_F(AnalyticsModuleTest, UploadsOfAnyShapeKeepTheMemoryWithinTheCap) {
     const std::size_t margin = 16u * 1024 * 1024;
 
 #if !defined(BN_UNDER_ASAN)
-    std::size_t before = liveHeapBytes();
+    std::size_t before = standintest::liveHeapBytes();
 #endif
     ASSERT_EQ(post(dense).status, 200);
     ASSERT_EQ(post(dense).status, 200);
@@ -486,10 +467,10 @@ TEST_F(AnalyticsModuleTest, UploadsOfAnyShapeKeepTheMemoryWithinTheCap) {
     EXPECT_LE(analytics().keptBytes(), cap);
     // The server's connection threads let go of their buffers just after answering: a busy
     // machine may still be running them.
-    std::size_t after = liveHeapBytes();
+    std::size_t after = standintest::liveHeapBytes();
     for (int i = 0; i < 100 && after >= before + cap + margin; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        after = liveHeapBytes();
+        after = standintest::liveHeapBytes();
     }
     EXPECT_LT(after, before + cap + margin) << "grew " << (after - before) / (1024 * 1024) << " MB";
     // Each request holds its body as read, a copy to keep and the test's own request; the

@@ -242,6 +242,16 @@ TEST_F(ServicesBadInput, RangesFollowTheRules) {
         EXPECT_EQ(r.status, 200) << invalid;
         EXPECT_EQ(r.body.size(), size) << invalid;
     }
+    // A range on condition of a validator: the videos have none, so none matches and the whole
+    // video comes.
+    for (const char* validator :
+         {"\"mrvideo-30s\"", "W/\"mrvideo-30s\"", "Sat, 29 Oct 1994 19:43:31 GMT"}) {
+        Reply r = request("GET", "media.meridian.test", video, {},
+                          {{"Range", "bytes=100-199"}, {"If-Range", validator}});
+        EXPECT_EQ(r.status, 200) << validator;
+        EXPECT_EQ(r.body, whole.body) << validator;
+        EXPECT_FALSE(hasHeader(r, "Content-Range: bytes 100-199/" + std::to_string(size)));
+    }
     for (const std::string& unsatisfiable :
          std::vector<std::string>{"bytes=" + std::to_string(size) + "-", "bytes=-0"}) {
         Reply r = ask(unsatisfiable);
@@ -400,28 +410,52 @@ TEST_F(SlowClients, SilentConnectionsAndStalledHandshakesLockNobodyOut) {
     standintest::expectServedBesideIdleCrowd(hostile(), 300, 300);
 }
 
+TEST_F(SlowClients, NoDeadlineTakesAThreadOfItsOwn) {
+    start({});
+    standintest::expectOneThreadPerConnection(hostile());
+}
+
 TEST_F(SlowClients, ConnectionsThatSayNothingAreClosedSoon) {
     bnservices::ServicesOptions options;
-    options.firstByteSeconds = 0.3;
+    options.limits.firstByteSeconds = 0.3;
     start(options, true);
-    standintest::expectSilentConnectionsClosedSoon(hostile(), options.firstByteSeconds);
+    standintest::expectSilentConnectionsClosedSoon(hostile(), options.limits.firstByteSeconds);
 }
 
 TEST_F(SlowClients, KeptConnectionsGiveWayToNewcomers) {
     bnservices::ServicesOptions options;
-    options.maxConnections = 2;
+    options.limits.maxConnections = 2;
+    options.limits.keptIdleSeconds = 0;
     start(options);
-    standintest::expectKeptConnectionsGiveWay(hostile());
+    standintest::expectKeptConnectionsBesideANewcomer(hostile(), true);
+}
+
+TEST_F(SlowClients, ConnectionsJustAnsweredAreNotClosedForNewcomers) {
+    bnservices::ServicesOptions options;
+    options.limits.maxConnections = 2;
+    options.limits.keptIdleSeconds = 600;
+    start(options);
+    standintest::expectKeptConnectionsBesideANewcomer(hostile(), false);
+}
+
+TEST_F(SlowClients, ClientsThatReadNothingLeaveRoom) {
+    bnservices::ServicesOptions options;
+    options.limits.maxConnections = 4;
+    options.limits.stalledSendSeconds = 0;
+    start(options);
+    standintest::expectNonReadersLeaveRoom(
+        hostile(), 4, "http://media.meridian.test/videos/mrvideo-30s.mp4", 200);
+    expectStillServing(own->port());
 }
 
 TEST_F(SlowClients, AnAnswerReadTooSlowlyEndsAtTheWriteDeadline) {
     bnservices::ServicesOptions options;
-    options.sendSeconds = 0.5;
+    options.limits.sendSeconds = 0.5;
     start(options);
     standintest::HostileServer videos = hostile();
     videos.host = "media.meridian.test";
     standintest::expectUnreadAnswerEndsByDeadline(videos, "/videos/mrvideo-30s.mp4", 200,
-                                                  options.sendSeconds);
+                                                  options.limits.sendSeconds);
     expectStillServing(own->port());
 }
 
@@ -440,7 +474,7 @@ TEST_F(SlowClients, ABodyThatTricklesInIsCutOffAtItsDeadline) {
 
 TEST_F(SlowClients, AClientThatDoesNotReadIsLeftAfterOneFailedWrite) {
     bnservices::ServicesOptions options;
-    options.sendSeconds = 0.2;
+    options.limits.sendSeconds = 0.2;
     start(options);
     RawClient client(own->port(), 4096);
     std::string pipelined;
@@ -460,7 +494,7 @@ TEST_F(SlowClients, AClientThatDoesNotReadIsLeftAfterOneFailedWrite) {
 
 TEST_F(SlowClients, ConnectionsBeyondTheCapAreAnswered503WhenNoneIsIdle) {
     bnservices::ServicesOptions options;
-    options.maxConnections = 2;
+    options.limits.maxConnections = 2;
     options.headGate = "head";
     start(options);
     auto a = std::make_unique<RawClient>(own->port());

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "SiteTesting.h"
+#include "support/HeapUse.h"
 #include "support/HostileClients.h"
 #include "support/RunLoopTesting.h"
 #include "support/StandInTesting.h"
@@ -220,6 +221,39 @@ TEST(SiteBadInput, BodyFramingThatCannotBeReadIsRefused) {
     }
 }
 
+TEST(SiteBadInput, ADenseFormIsRefusedBeforeItsFieldsAreMade) {
+    site();
+    // 30 MB of empty fields, each of which would be a record of its own: about 140 bytes each.
+    std::string fields;
+    fields.reserve(30u * 1000 * 1000);
+    while (fields.size() < 30u * 1000 * 1000)
+        fields += "a&";
+    const std::string request =
+        "POST /recaptcha/api/noscript?k=key HTTP/1.1\r\nHost: verify.captchaservice.test\r\n"
+        "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+        std::to_string(fields.size()) + "\r\nConnection: close\r\n\r\n" + fields;
+    const std::size_t body = fields.size();
+    fields = std::string();
+    standintest::HeapPeak peak;
+    std::string reply = rawExchange(request);
+    std::size_t grew = peak.stop();
+    EXPECT_EQ(status(reply), "400") << reply.substr(0, 300);
+    EXPECT_NE(rawBody(reply).find("The form could not be read."), std::string::npos)
+        << rawBody(reply).substr(0, 300);
+    // The body as it came in and the server's buffer, and little besides.
+    EXPECT_LT(grew, 4 * body) << "the heap grew by " << grew / (1024 * 1024) << " MB";
+
+    // A form of as many fields as a form may have is read.
+    std::string most;
+    for (std::size_t i = 0; i < standin::kMaxFormFields; ++i)
+        most += "a=" + std::to_string(i) + "&";
+    std::string read = rawExchange(
+        "POST /recaptcha/api/noscript?k=key HTTP/1.1\r\nHost: verify.captchaservice.test\r\n"
+        "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+        std::to_string(most.size()) + "\r\nConnection: close\r\n\r\n" + most);
+    EXPECT_EQ(status(read), "200") << read.substr(0, 300);
+}
+
 TEST(SiteBadInput, RequestLinesWithMoreOrLessThanTwoSpacesAreRefusedAndLoggedAsSent) {
     site();
     takeLog();
@@ -312,23 +346,45 @@ TEST_F(SiteHoldingPlaces, SilentConnectionsAndStalledHandshakesLockNobodyOut) {
     standintest::expectServedBesideIdleCrowd(hostile(), 300, 300);
 }
 
+TEST_F(SiteHoldingPlaces, NoDeadlineTakesAThreadOfItsOwn) {
+    start({});
+    standintest::expectOneThreadPerConnection(hostile());
+}
+
 TEST_F(SiteHoldingPlaces, ConnectionsThatSayNothingAreClosedSoon) {
     bnsite::SiteOptions options;
-    options.firstByteSeconds = 0.3;
+    options.limits.firstByteSeconds = 0.3;
     start(options);
-    standintest::expectSilentConnectionsClosedSoon(hostile(), options.firstByteSeconds);
+    standintest::expectSilentConnectionsClosedSoon(hostile(), options.limits.firstByteSeconds);
 }
 
 TEST_F(SiteHoldingPlaces, KeptConnectionsGiveWayToNewcomers) {
     bnsite::SiteOptions options;
-    options.maxConnections = 2;
+    options.limits.maxConnections = 2;
+    options.limits.keptIdleSeconds = 0;
     start(options);
-    standintest::expectKeptConnectionsGiveWay(hostile());
+    standintest::expectKeptConnectionsBesideANewcomer(hostile(), true);
+}
+
+TEST_F(SiteHoldingPlaces, ConnectionsJustAnsweredAreNotClosedForNewcomers) {
+    bnsite::SiteOptions options;
+    options.limits.maxConnections = 2;
+    options.limits.keptIdleSeconds = 600;
+    start(options);
+    standintest::expectKeptConnectionsBesideANewcomer(hostile(), false);
+}
+
+TEST_F(SiteHoldingPlaces, ClientsThatReadNothingLeaveRoom) {
+    bnsite::SiteOptions options;
+    options.limits.maxConnections = 4;
+    options.limits.stalledSendSeconds = 0;
+    start(options);
+    standintest::expectNonReadersLeaveRoom(hostile(), 4, "/", 600);
 }
 
 TEST_F(SiteHoldingPlaces, AnAnswerReadTooSlowlyEndsAtTheWriteDeadline) {
     bnsite::SiteOptions options;
-    options.sendSeconds = 0.5;
+    options.limits.sendSeconds = 0.5;
     start(options);
-    standintest::expectUnreadAnswerEndsByDeadline(hostile(), "/", 600, options.sendSeconds);
+    standintest::expectUnreadAnswerEndsByDeadline(hostile(), "/", 600, options.limits.sendSeconds);
 }

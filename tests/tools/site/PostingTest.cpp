@@ -3,8 +3,11 @@
 // final pages, each told apart by the posting page classifier and read through its scrapers.
 #include <algorithm>
 #include <set>
+#include <thread>
 
 #include "SiteTesting.h"
+#include "support/HostileClients.h"
+#include "support/StandInTesting.h"
 
 using namespace sitetest;
 
@@ -291,6 +294,47 @@ TEST_F(Posting, FormsAreCheckedLikeARealServer) {
     Compose fine;
     fine.email = "a@example.test";
     EXPECT_EQ(postPageType(submitCompose(form.text, fine, "").text), 11);
+}
+
+TEST_F(Posting, ALongBoundaryIsRefusedAtOnceAndOtherPostingsGoOnMeanwhile) {
+    Page mine = startPosting();
+    Page other = startPosting();
+    auto sig = signature(mine.text);
+    ASSERT_EQ(sig.size(), 2u);
+    const std::string host = "https://post.bazaarnest.test";
+    std::string action = postActionUrl(mine.text).value_or("");
+    ASSERT_EQ(action.rfind(host, 0), 0u) << action;
+
+    // A whole, signed form choosing "For Sale", under a boundary of 60,000 characters and after
+    // runs that almost make its delimiter: a parse that compares the whole boundary at every
+    // place of those runs spends seconds on them.
+    const std::string boundary(60000, '-');
+    std::string body;
+    for (int i = 0; i < 30; ++i)
+        body += std::string(boundary.size() + 1, '-') + "x";
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+             {"id", "fso"}, {sig[0], sig[1]}, {"go", "Continue"}})
+        body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + name +
+                "\"\r\n\r\n" + value + "\r\n";
+    body += "--" + boundary + "--\r\n";
+    const std::string request =
+        "POST " + action.substr(host.size()) +
+        " HTTP/1.1\r\nHost: post.bazaarnest.test\r\nContent-Type: multipart/form-data; boundary=" +
+        boundary + "\r\nContent-Length: " + std::to_string(body.size()) +
+        "\r\nConnection: close\r\n\r\n" + body;
+    std::string refused;
+    std::thread poster([&] {
+        refused = standintest::tlsExchange(site().port(), "post.bazaarnest.test", request);
+    });
+    // Another posting's page, while that one is answered.
+    Page page = get(postActionUrl(other.text).value_or(""));
+    EXPECT_EQ(page.status, 200);
+    EXPECT_EQ(postPageType(page.text), 1);
+    poster.join();
+    EXPECT_EQ(standintest::rawStatus(refused), "400") << refused.substr(0, 300);
+    EXPECT_NE(refused.find("The form could not be read."), std::string::npos);
+    // The posting goes on with a boundary of the usual length.
+    EXPECT_EQ(postPageType(chooseNamed(mine.text, "For Sale").text), 2);
 }
 
 TEST_F(Posting, StepsThatNeedAPhoneVerifiedAccount) {

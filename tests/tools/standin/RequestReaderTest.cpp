@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -55,7 +56,8 @@ TEST(RequestReader, ReadsRequestsInAnyPiecesOneAfterAnother) {
         Memory source(
             "POST /a?x=1 HTTP/1.1\r\nHost: Shop.Test:80\r\nContent-Length: 3\r\n\r\nabc"
             "PUT /b HTTP/1.1\r\nHost: shop.test\r\nTransfer-Encoding: chunked\r\n\r\n"
-            "2;ext=1\r\nde\r\n1\r\nf\r\n0\r\nTrailer: x\r\n\r\n",
+            "2;ext=1\r\nde\r\n1 ; a = \"q\\\"; \\x\" ;b;c=d\r\nf\r\n0\r\nTrailer: x\r\n\r\n"
+            "GET /c HTTP/1.0\r\n\r\n",
             piece);
         RequestReader reader(source);
         Read first = readOne(reader);
@@ -68,6 +70,9 @@ TEST(RequestReader, ReadsRequestsInAnyPiecesOneAfterAnother) {
         ASSERT_EQ(second.result, Result::Ok) << piece << second.problem;
         EXPECT_EQ(second.request.method, "PUT");
         EXPECT_EQ(second.request.body, "def");
+        Read third = readOne(reader);
+        ASSERT_EQ(third.result, Result::Ok) << piece << third.problem;
+        EXPECT_EQ(third.request.version, "HTTP/1.0");
         EXPECT_EQ(readOne(reader).result, Result::Closed);
     }
 }
@@ -117,7 +122,20 @@ TEST(RequestReader, RefusesWhatNoClientSendsWithItsAnswer) {
         {"POST / HTTP/1.1\r\n" + host + "Transfer-Encoding: chunked\r\n\r\n2000001\r\n",
          Result::TooLarge, "request body too large"},
     };
-    for (const auto& c : cases) {
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    // Only the two versions spoken, spelled exactly.
+    for (const char* version :
+         {"HTTP/1.2", "HTTP/1.10", "HTTP/1.1x", "HTTP/1.", "HTTP/1.01", "HTTP/2.0", "http/1.1"})
+        all.push_back({std::string("GET / ") + version + "\r\n" + host + "\r\n", Result::Bad,
+                       "unsupported protocol version"});
+    // Chunk extensions held to their grammar: a bare CR or LF, a name that is no token, an
+    // unclosed quote.
+    for (const char* line : {"1;a\rb", "1;a\nb", "1;a=\"x\ny\"", "1;", "1;=x", "1;a=", "1;a=\"x",
+                             "1;a=\"x\\\"", "1;a b", "1;a=x y", "1 x"})
+        all.push_back({"POST / HTTP/1.1\r\n" + host + "Transfer-Encoding: chunked\r\n\r\n" + line +
+                           "\r\nz\r\n0\r\n\r\n",
+                       Result::Bad, "malformed chunk size"});
+    for (const auto& c : all) {
         Memory source(c.bytes, 4096);
         RequestReader reader(source);
         Read r = readOne(reader);
@@ -220,6 +238,27 @@ TEST(ByteRange, FollowsTheOneRangeRules) {
          {"", "bytes=", "bytes=abc", "bytes=5-1", "bytes=1-2,4-5", "lines=1-2", "bytes=--1",
           "bytes=+1-2", "bytes=99999999999999999999999-"})
         EXPECT_EQ(range(ignored, 100), "whole") << ignored;
+}
+
+TEST(ByteRange, AConditionalRangeOnlyForTheValidatorOfTheBody) {
+    auto range = [](const char* ifRange, const char* entityTag) {
+        standin::HttpRequest request;
+        request.headers = {{"Range", "bytes=10-19"}};
+        if (ifRange) request.headers.push_back({"If-Range", ifRange});
+        ByteRange r = standin::requestedRange(request, 100, entityTag);
+        return r.kind == ByteRange::Kind::Partial
+                   ? std::to_string(r.first) + "-" + std::to_string(r.end)
+                   : std::string("whole");
+    };
+    EXPECT_EQ(range(nullptr, ""), "10-20");
+    EXPECT_EQ(range(nullptr, "\"v1\""), "10-20");
+    EXPECT_EQ(range("\"v1\"", "\"v1\""), "10-20");
+    // Another tag, a weak one, a date, or any validator for a body that has none.
+    EXPECT_EQ(range("\"v0\"", "\"v1\""), "whole");
+    EXPECT_EQ(range("W/\"v1\"", "W/\"v1\""), "whole");
+    EXPECT_EQ(range("Sat, 29 Oct 1994 19:43:31 GMT", "\"v1\""), "whole");
+    EXPECT_EQ(range("\"v1\"", ""), "whole");
+    EXPECT_EQ(range("", ""), "whole");
 }
 
 TEST(NumbersFromRequests, AreReadInRangeOrNotAtAll) {
