@@ -20,6 +20,8 @@ namespace {
 
 constexpr std::size_t kMaxPhotos = 4;
 constexpr std::size_t kMaxSessions = 2000;
+// The photos of postings not made yet, all sessions together.
+constexpr std::size_t kMaxHeldPhotoBytes = 64u << 20;
 
 struct PostingType {
     const char* code;
@@ -167,6 +169,12 @@ struct PostingService::Session {
     bool emailAccepted = false;
     std::vector<std::string> photos;  // upload keys
     bool done = false;
+    // Guarded by the service's lock: the photos' size while the posting is not made, whether
+    // it is made, and whether the session has been dropped.
+    std::size_t heldBytes = 0;
+    bool made = false;
+    bool dropped = false;
+    std::uint64_t lastUse = 0;  // when it was started or asked for last
 };
 
 namespace {
@@ -745,12 +753,9 @@ HttpResponse photosStep(Post& p) {
         return photoPage(site, s,
                          {"You can add no more than " + std::to_string(kMaxPhotos) + " images."});
     std::string key = s.token + "_" + std::to_string(s.photos.size() + 1);
-    {
-        std::lock_guard<std::mutex> g(site.stateLock);
-        site.uploads[key] = file->value;
-        auto size = jpegPixelSize(file->value);
-        site.uploadedPhotos.push_back({key, size.first, size.second});
-    }
+    auto size = jpegPixelSize(file->value);
+    if (!site.posting.keepPhoto(site, s, key, file->value, size.first, size.second))
+        return refuse(404, "This posting session has ended. Please start again.");
     s.photos.push_back(key);
     return photoPage(site, s, {});
 }
@@ -762,6 +767,7 @@ HttpResponse finishPosting(Post& p) {
     const Catalog& c = site.catalog;
     Session& s = p.s;
     s.done = true;
+    site.posting.postingMade(s);
     const Metro& m = c.metros[static_cast<size_t>(s.metro)];
     Listing listing;
     listing.metro = s.metro;
@@ -946,6 +952,56 @@ std::vector<std::string> pathParts(const std::string& path) {
 void PostingService::reset() {
     std::lock_guard<std::mutex> g(lock_);
     sessions_.clear();
+    heldBytes_ = 0;
+}
+
+bool PostingService::dropOldest(SiteImpl& site, const Session* keep) {
+    auto oldest = sessions_.end();
+    for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
+        if (it->second.get() != keep &&
+            (oldest == sessions_.end() || it->second->lastUse < oldest->second->lastUse))
+            oldest = it;
+    }
+    if (oldest == sessions_.end()) return false;
+    std::shared_ptr<Session> gone = oldest->second;
+    sessions_.erase(oldest);
+    gone->dropped = true;
+    if (gone->made || gone->heldBytes == 0) return true;
+    heldBytes_ -= gone->heldBytes;
+    gone->heldBytes = 0;
+    // Its photos were never published: their keys start with its token.
+    std::string prefix = gone->token + "_";
+    std::lock_guard<std::mutex> g(site.stateLock);
+    for (auto u = site.uploads.lower_bound(prefix);
+         u != site.uploads.end() && u->first.compare(0, prefix.size(), prefix) == 0;)
+        u = site.uploads.erase(u);
+    std::erase_if(site.uploadedPhotos, [&](const UploadedPhoto& photo) {
+        return photo.key.compare(0, prefix.size(), prefix) == 0;
+    });
+    return true;
+}
+
+bool PostingService::keepPhoto(SiteImpl& site, Session& session, const std::string& key,
+                               const std::string& bytes, int width, int height) {
+    std::lock_guard<std::mutex> g(lock_);
+    if (session.dropped) return false;
+    {
+        std::lock_guard<std::mutex> state(site.stateLock);
+        site.uploads[key] = bytes;
+        site.uploadedPhotos.push_back({key, width, height});
+    }
+    session.heldBytes += bytes.size();
+    heldBytes_ += bytes.size();
+    while (heldBytes_ > kMaxHeldPhotoBytes && dropOldest(site, &session)) {
+    }
+    return true;
+}
+
+void PostingService::postingMade(Session& session) {
+    std::lock_guard<std::mutex> g(lock_);
+    session.made = true;
+    heldBytes_ -= session.heldBytes;
+    session.heldBytes = 0;
 }
 
 HttpResponse PostingService::startSession(SiteImpl& site, const std::string& metroCode) {
@@ -960,7 +1016,9 @@ HttpResponse PostingService::startSession(SiteImpl& site, const std::string& met
     s->reached.insert(Step::Type);
     {
         std::lock_guard<std::mutex> g(lock_);
-        if (sessions_.size() >= kMaxSessions) sessions_.clear();
+        while (sessions_.size() >= kMaxSessions && dropOldest(site, nullptr)) {
+        }
+        s->lastUse = ++uses_;
         sessions_[s->token] = s;
     }
     return typePage(site, *s);
@@ -969,7 +1027,9 @@ HttpResponse PostingService::startSession(SiteImpl& site, const std::string& met
 std::shared_ptr<PostingService::Session> PostingService::sessionFor(const std::string& token) {
     std::lock_guard<std::mutex> g(lock_);
     auto it = sessions_.find(token);
-    return it == sessions_.end() ? nullptr : it->second;
+    if (it == sessions_.end()) return nullptr;
+    it->second->lastUse = ++uses_;
+    return it->second;
 }
 
 HttpResponse PostingService::handle(SiteImpl& site, const HttpRequest& request) {

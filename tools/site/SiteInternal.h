@@ -1,6 +1,7 @@
 // The parts of the site behind Site: its shared state and the handlers of each host.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -74,7 +75,9 @@ private:
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> postings_;
 };
 
-// The secure posting pages: one session per posting, walked step by step.
+// The secure posting pages: one session per posting, walked step by step. Sessions are kept up
+// to a count, and the photos of postings not made yet up to a size: past either, the sessions
+// idle longest go, with their photos.
 class PostingService {
 public:
     HttpResponse handle(SiteImpl& site, const HttpRequest& request);
@@ -82,13 +85,26 @@ public:
 
     struct Session;
 
+    // Keeps a photo (`bytes`, `width` x `height` pixels) under `key` for the session's posting;
+    // false when the session has gone. May drop the oldest other sessions to stay within the
+    // size.
+    bool keepPhoto(SiteImpl& site, Session& session, const std::string& key,
+                   const std::string& bytes, int width, int height);
+    // The session's posting is made: its photos now belong to the listing and stay.
+    void postingMade(Session& session);
+
 private:
     // A new session on the metro's site, answered with its first page.
     HttpResponse startSession(SiteImpl& site, const std::string& metroCode);
     std::shared_ptr<Session> sessionFor(const std::string& token);
+    // Drops the session idle longest other than `keep`, with its photos unless its posting was
+    // made. Under lock_.
+    bool dropOldest(SiteImpl& site, const Session* keep);
 
     mutable std::mutex lock_;
     std::map<std::string, std::shared_ptr<Session>> sessions_;
+    std::uint64_t uses_ = 0;     // counts the sessions' starts and requests
+    std::size_t heldBytes_ = 0;  // photos of the sessions whose postings are not made
 };
 
 struct SiteImpl {
