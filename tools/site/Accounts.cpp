@@ -79,6 +79,11 @@ void AccountService::reset() {
     postings_.clear();
 }
 
+void AccountService::countInto(StoreSizes& sizes) const {
+    std::lock_guard<std::mutex> g(lock_);
+    sizes.loginFailures = failures_.size();
+}
+
 HttpResponse AccountService::loginPage(SiteImpl& site, const std::vector<std::string>& errors,
                                        bool captcha, const std::string& name, int status) {
     (void)site;
@@ -207,10 +212,14 @@ HttpResponse AccountService::handle(SiteImpl& site, const HttpRequest& request) 
     }
     const TestAccount* account = findAccount(name);
     bool answered = findField(*form, "recaptcha_challenge_field") != nullptr;
-    int failures;
-    {
+    // Failures count for an account, under whichever of its names; a name without an account
+    // keeps nothing, however many are tried.
+    std::string email = account ? std::string(account->email) : std::string();
+    int failures = 0;
+    if (account) {
         std::lock_guard<std::mutex> g(lock_);
-        failures = failures_[name];
+        auto it = failures_.find(email);
+        if (it != failures_.end()) failures = it->second;
     }
     bool needsCaptcha =
         (account && account->captchaAlways) || failures >= kLoginFailuresBeforeCaptcha;
@@ -222,18 +231,17 @@ HttpResponse AccountService::handle(SiteImpl& site, const HttpRequest& request) 
         return loginPage(site, {"Please prove you are a person to log in."}, true, typed);
     }
     if (!account || fieldValue(*form, "inputPassword") != account->password) {
-        {
+        if (account) {
             std::lock_guard<std::mutex> g(lock_);
-            failures = ++failures_[name];
+            failures = ++failures_[email];
         }
         return loginPage(site, {"Invalid email address or password."},
                          failures >= kLoginFailuresBeforeCaptcha, typed);
     }
     std::string token = site.newToken("session", 24);
-    std::string email(account->email);
     {
         std::lock_guard<std::mutex> g(lock_);
-        failures_[name] = 0;
+        failures_.erase(email);
         sessions_[token] = email;
     }
     HttpResponse page = accountPage(email);

@@ -955,6 +955,11 @@ void PostingService::reset() {
     heldBytes_ = 0;
 }
 
+void PostingService::countInto(StoreSizes& sizes) const {
+    std::lock_guard<std::mutex> g(lock_);
+    sizes.postingSessions = sessions_.size();
+}
+
 bool PostingService::dropOldest(SiteImpl& site, const Session* keep) {
     auto oldest = sessions_.end();
     for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {

@@ -334,6 +334,14 @@ std::vector<UploadedPhoto> Site::uploadedPhotos() const {
     return impl_->uploadedPhotos;
 }
 
+StoreSizes Site::storeSizes() const {
+    StoreSizes sizes;
+    impl_->accounts.countInto(sizes);
+    impl_->captcha.countInto(sizes);
+    impl_->posting.countInto(sizes);
+    return sizes;
+}
+
 void Site::setNextPostingPage(const std::string& page) {
     std::lock_guard<std::mutex> g(impl_->stateLock);
     impl_->nextPostingPage = page;

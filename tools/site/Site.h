@@ -75,6 +75,14 @@ struct UploadedPhoto {
     int height = 0;
 };
 
+// How much the site's stores of what clients sent hold, for tests of their bounds.
+struct StoreSizes {
+    std::size_t loginFailures = 0;      // accounts whose failed logins are counted
+    std::size_t captchaChallenges = 0;  // challenges whose images can still be fetched
+    std::size_t captchaCodes = 0;       // verification codes not used yet
+    std::size_t postingSessions = 0;
+};
+
 class Site : public StandInFacade {
 public:
     explicit Site(SiteOptions options = {});
@@ -95,8 +103,9 @@ public:
     // A verification code as the captcha service hands out after a right answer, valid once.
     std::string issueVerificationCode();
     std::vector<SentMail> sentMails() const;
-    // The photos posted so far, in upload order.
+    // The photos posted so far, in upload order (those of postings dropped unmade left out).
     std::vector<UploadedPhoto> uploadedPhotos() const;
+    StoreSizes storeSizes() const;
     // The next posts to the posting host answer with these pages (comma-separated, one each)
     // instead of the step's own:
     // "type", "area", "compose", "emailwarning", "photos", "review", "terms", "captcha",

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -36,17 +37,26 @@ public:
     // True when the code was handed out and not used yet; it is used up either way.
     bool consumeCode(const std::string& code);
     void reset();
+    void countInto(StoreSizes& sizes) const;
 
 private:
     HttpResponse challengePage(const std::string& challenge, const std::string& notice);
+
+    struct Challenge {
+        std::string answer;
+        bool open = true;  // not answered yet
+    };
 
     std::uint64_t seed_;
     mutable std::mutex lock_;
     std::uint64_t challenges_ = 0;
     std::uint64_t codes_ = 0;
-    std::map<std::string, std::string> open_;  // challenge -> answer
-    std::map<std::string, std::string> seen_;  // every challenge ever made -> answer
+    // The latest challenges (their images can be fetched, the open ones answered) and codes,
+    // each with its order of making, oldest first: past a count the oldest go.
+    std::map<std::string, Challenge> kept_;
+    std::deque<std::string> keptOrder_;
     std::set<std::string> validCodes_;
+    std::deque<std::string> codeOrder_;
     std::string last_;
 };
 
@@ -61,6 +71,7 @@ public:
     void acceptTerms(const std::string& account);
     void recordPosting(const std::string& account, std::string title, std::string url);
     void reset();
+    void countInto(StoreSizes& sizes) const;
 
 private:
     HttpResponse loginPage(SiteImpl& site, const std::vector<std::string>& errors, bool captcha,
@@ -70,7 +81,7 @@ private:
     mutable std::mutex lock_;
     std::set<std::string> browsers_;
     std::map<std::string, std::string> sessions_;  // token -> account
-    std::map<std::string, int> failures_;          // lower-case name -> failures in a row
+    std::map<std::string, int> failures_;          // account e-mail -> failures in a row
     std::set<std::string> termsAccepted_;
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> postings_;
 };
@@ -92,6 +103,7 @@ public:
                    const std::string& bytes, int width, int height);
     // The session's posting is made: its photos now belong to the listing and stay.
     void postingMade(Session& session);
+    void countInto(StoreSizes& sizes) const;
 
 private:
     // A new session on the metro's site, answered with its first page.
