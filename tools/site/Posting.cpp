@@ -20,6 +20,9 @@ namespace {
 
 constexpr std::size_t kMaxPhotos = 4;
 constexpr std::size_t kMaxSessions = 2000;
+// The longest description taken, in characters: the form says so of the title only, but a
+// description without an end would be kept, shown and searched whole.
+constexpr std::size_t kMaxDescriptionCharacters = 20000;
 // The photos of postings not made yet, all sessions together.
 constexpr std::size_t kMaxHeldPhotoBytes = 64u << 20;
 
@@ -97,6 +100,20 @@ const char* stepName(Step step) {
             return "type";
     }
     return "";
+}
+
+// The text cut after `characters` UTF-8 characters; whether anything was cut in `cut`.
+std::string firstCharacters(const std::string& text, std::size_t characters, bool* cut) {
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (seen++ == characters) {
+            *cut = true;
+            return text.substr(0, i);
+        }
+    }
+    *cut = false;
+    return text;
 }
 
 bool looksLikeEmail(const std::string& text) {
@@ -699,13 +716,17 @@ HttpResponse composeStep(Post& p) {
     s.title = trimmed(fieldValue(form, "PostingTitle"));
     s.price = price.empty() ? std::string() : trimmed(fieldValue(form, price));
     s.place = trimmed(fieldValue(form, "GeographicArea"));
-    s.body = fieldValue(form, "PostingBody");
+    bool longBody = false;
+    s.body = firstCharacters(fieldValue(form, "PostingBody"), kMaxDescriptionCharacters, &longBody);
     std::string privacy = fieldValue(form, "Privacy");
     s.privacy = privacy == "A" || privacy == "P" ? privacy : "C";
     s.email = anonymous ? trimmed(fieldValue(form, "FromEMail")) : p.account;
     std::vector<std::string> errors;
     if (s.title.empty()) errors.push_back("Posting title is required.");
     if (trimmed(s.body).empty()) errors.push_back("Posting description is required.");
+    if (longBody)
+        errors.push_back("Posting description is too long: it may have at most " +
+                         std::to_string(kMaxDescriptionCharacters) + " characters.");
     if (!s.price.empty() && s.price.find_first_not_of("0123456789") != std::string::npos)
         errors.push_back("Price must be a whole number.");
     if (anonymous) {

@@ -287,6 +287,16 @@ TEST_F(Posting, FormsAreCheckedLikeARealServer) {
     leaky.email = "a@example.test";
     leaky.description = "Write to a@example.test please";
     EXPECT_EQ(postPageType(submitCompose(form.text, leaky, "").text), 10);
+    // A description of more than 20,000 characters is refused, kept to its first 20,000.
+    Compose tooLong;
+    tooLong.email = "a@example.test";
+    tooLong.description = std::string(20001, 'x');
+    Page refused = submitCompose(form.text, tooLong, "");
+    EXPECT_EQ(postPageType(refused.text), 5);
+    EXPECT_NE(refused.text.find("at most 20000 characters"), std::string::npos);
+    EXPECT_NE(refused.text.find(">" + std::string(20000, 'x') + "</textarea>"), std::string::npos);
+    tooLong.description.pop_back();
+    EXPECT_EQ(postPageType(submitCompose(form.text, tooLong, "").text), 11);
     // The compose form's own signature still works after a correction.
     Compose fine;
     fine.email = "a@example.test";
