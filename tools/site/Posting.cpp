@@ -199,7 +199,7 @@ namespace {
 using Session = PostingService::Session;
 
 std::string signatureValue(const SiteImpl& site, const Session& s, Step step) {
-    return hashToken(hashOf({site.options.seed, hashText(s.token), hashText(stepName(step))}), 16,
+    return hashToken(hashOf({site.tokenSeed, hashText(s.token), hashText(stepName(step))}), 16,
                      "0123456789ABCDEF");
 }
 
@@ -1036,9 +1036,8 @@ HttpResponse PostingService::startSession(SiteImpl& site, const std::string& met
     auto s = std::make_shared<Session>();
     s->token = site.newToken("posting", 10);
     s->metro = metro;
-    s->signatureName =
-        "bnPostingSig_" + hashToken(hashOf({site.options.seed, hashText(s->token), 3}), 10,
-                                    "ABCDEFGHJKLMNPQRSTUVWXYZ23456789");
+    s->signatureName = "bnPostingSig_" + hashToken(hashOf({site.tokenSeed, hashText(s->token), 3}),
+                                                   10, "ABCDEFGHJKLMNPQRSTUVWXYZ23456789");
     s->reached.insert(Step::Type);
     {
         std::lock_guard<std::mutex> g(lock_);

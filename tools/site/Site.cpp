@@ -106,9 +106,10 @@ std::string hostsOverrideFor(int port) {
 
 SiteImpl::SiteImpl(SiteOptions o)
     : options(std::move(o)),
+      tokenSeed(options.tokenSalt ? hashOf({options.seed, options.tokenSalt}) : options.seed),
       catalog(Catalog::shared()),
       listings(options.seed, catalog, options.contentEpochUnix),
-      captcha(options.seed),
+      captcha(tokenSeed),
       server(serverOptions(options),
              [this](const HttpRequest& request) { return route(request); }) {}
 
@@ -131,7 +132,7 @@ std::string SiteImpl::newToken(const std::string& kind, std::size_t length) {
         std::lock_guard<std::mutex> g(stateLock);
         n = tokenCounters[kind]++;
     }
-    return hashToken(hashOf({options.seed, hashText(kind), n}), length);
+    return hashToken(hashOf({tokenSeed, hashText(kind), n}), length);
 }
 
 HttpResponse SiteImpl::route(const HttpRequest& request) {

@@ -42,6 +42,11 @@ struct SiteOptions {
     // by default, so that scripts and tests see fixed dates; the program's interactive runs
     // give the time it starts.
     std::int64_t contentEpochUnix = kContentEpochUnix;
+    // Mixed into the seed for what stands for a person or a form (session and browser cookies,
+    // posting signatures, publish links, captcha challenges and codes), so that one run's tokens
+    // mean nothing in another: 0 in tests and scripted runs, which see the same tokens every time;
+    // drawn at random when the program starts for a person.
+    std::uint64_t tokenSalt = 0;
     int port = 0;  // 0 picks a free port
     // The folder of the test authority's files (ca.pem, server.pem, server-key.pem); "" for the
     // build's own, made by scripts/make-test-ca. TLS is off when they cannot be had.

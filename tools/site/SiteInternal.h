@@ -123,6 +123,8 @@ struct SiteImpl {
     explicit SiteImpl(SiteOptions o);
 
     SiteOptions options;
+    // The seed of tokens: the content seed, with the salt mixed in when there is one.
+    std::uint64_t tokenSeed;
     const Catalog& catalog;
     ListingStore listings;
     CaptchaService captcha;
@@ -143,7 +145,7 @@ struct SiteImpl {
     // by the admin host.
     std::string nextPostingPage;
 
-    // A fresh token of its kind, a function of the seed and how many came before.
+    // A fresh token of its kind, a function of the token seed and how many came before.
     std::string newToken(const std::string& kind, std::size_t length = 12);
 
     // Forgets postings, logins, captcha state and posting sessions.
