@@ -51,8 +51,8 @@ std::string AccountService::accountOf(const HttpRequest& request) const {
     auto token = request.cookie(kSessionCookie);
     if (!token) return {};
     std::lock_guard<std::mutex> g(lock_);
-    auto it = sessions_.find(*token);
-    return it == sessions_.end() ? std::string() : it->second;
+    const std::string* account = sessions_.find(*token);
+    return account ? *account : std::string();
 }
 
 bool AccountService::acceptedTerms(const std::string& account) const {
@@ -82,6 +82,8 @@ void AccountService::reset() {
 void AccountService::countInto(StoreSizes& sizes) const {
     std::lock_guard<std::mutex> g(lock_);
     sizes.loginFailures = failures_.size();
+    sizes.browsers = browsers_.size();
+    sizes.loginSessions = sessions_.size();
 }
 
 HttpResponse AccountService::loginPage(SiteImpl& site, const std::vector<std::string>& errors,
@@ -152,13 +154,13 @@ HttpResponse AccountService::handle(SiteImpl& site, const HttpRequest& request) 
         bool known;
         {
             std::lock_guard<std::mutex> g(lock_);
-            known = browser && browsers_.count(*browser);
+            known = browser && browsers_.contains(*browser);
         }
         if (!known) {
             std::string token = site.newToken("browser", 16);
             {
                 std::lock_guard<std::mutex> g(lock_);
-                browsers_.insert(token);
+                browsers_.put(token, true);
             }
             page.header("Set-Cookie", siteCookie(kBrowserCookie, token));
         }
@@ -206,7 +208,7 @@ HttpResponse AccountService::handle(SiteImpl& site, const HttpRequest& request) 
     auto browser = request.cookie(kBrowserCookie);
     {
         std::lock_guard<std::mutex> g(lock_);
-        if (!browser || !browsers_.count(*browser)) {
+        if (!browser || !browsers_.contains(*browser)) {
             return loginPage(site, {"Your browser must accept cookies to log in."}, false, typed);
         }
     }
@@ -242,7 +244,7 @@ HttpResponse AccountService::handle(SiteImpl& site, const HttpRequest& request) 
     {
         std::lock_guard<std::mutex> g(lock_);
         failures_.erase(email);
-        sessions_[token] = email;
+        sessions_.put(token, email);
     }
     HttpResponse page = accountPage(email);
     page.header("Set-Cookie", siteCookie(kSessionCookie, token));

@@ -1,6 +1,5 @@
 // The captcha service in its form for pages without scripts: a challenge page with an image of
 // two words, the image, and the answer check that hands out a verification code for the site.
-#include <algorithm>
 #include <cctype>
 
 #include "tools/site/Hash.h"
@@ -42,10 +41,6 @@ std::string normalisedAnswer(std::string_view text) {
     return out;
 }
 
-// Challenges and codes kept at most: a page of the service makes one of each.
-constexpr std::size_t kMaxChallenges = 4096;
-constexpr std::size_t kMaxCodes = 4096;
-
 bool endsWith(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
@@ -61,21 +56,16 @@ std::string CaptchaService::newChallenge() {
     // expression left to each compiler.
     std::string second = rng.pick(kWords);
     std::string answer = std::string(rng.pick(kWords)) + " " + second;
-    kept_[challenge] = {answer, true};
-    keptOrder_.push_back(challenge);
-    if (keptOrder_.size() > kMaxChallenges) {
-        kept_.erase(keptOrder_.front());
-        keptOrder_.pop_front();
-    }
+    challengesKept_.put(challenge, {answer, true});
     last_ = answer;
     return challenge;
 }
 
 std::optional<std::string> CaptchaService::answerFor(const std::string& challenge) const {
     std::lock_guard<std::mutex> g(lock_);
-    auto it = kept_.find(challenge);
-    if (it == kept_.end()) return std::nullopt;
-    return it->second.answer;
+    const Challenge* kept = challengesKept_.find(challenge);
+    if (!kept) return std::nullopt;
+    return kept->answer;
 }
 
 std::optional<std::string> CaptchaService::lastAnswer() const {
@@ -87,25 +77,18 @@ std::optional<std::string> CaptchaService::lastAnswer() const {
 std::string CaptchaService::issueCode() {
     std::lock_guard<std::mutex> g(lock_);
     std::string code = "bnv" + hashToken(hashOf({seed_, 0xC0DE, codes_++}), 41, kTokenAlphabet);
-    validCodes_.insert(code);
-    codeOrder_.push_back(code);
-    if (codeOrder_.size() > kMaxCodes) {
-        validCodes_.erase(codeOrder_.front());
-        codeOrder_.pop_front();
-    }
+    validCodes_.put(code, true);
     return code;
 }
 
 bool CaptchaService::consumeCode(const std::string& code) {
     std::lock_guard<std::mutex> g(lock_);
-    if (validCodes_.erase(code) == 0) return false;
-    codeOrder_.erase(std::find(codeOrder_.begin(), codeOrder_.end(), code));
-    return true;
+    return validCodes_.erase(code);
 }
 
 void CaptchaService::countInto(StoreSizes& sizes) const {
     std::lock_guard<std::mutex> g(lock_);
-    sizes.captchaChallenges = kept_.size();
+    sizes.captchaChallenges = challengesKept_.size();
     sizes.captchaCodes = validCodes_.size();
 }
 
@@ -114,11 +97,9 @@ void CaptchaService::reset() {
     // After a reset the challenges (and their words) come in the same order as after a start.
     challenges_ = 0;
     codes_ = 0;
-    kept_.clear();
-    keptOrder_.clear();
+    challengesKept_.clear();
     last_.clear();
     validCodes_.clear();
-    codeOrder_.clear();
 }
 
 HttpResponse CaptchaService::challengePage(const std::string& challenge,
@@ -166,10 +147,10 @@ HttpResponse CaptchaService::handle(SiteImpl& site, const HttpRequest& request) 
     bool right = false;
     {
         std::lock_guard<std::mutex> g(lock_);
-        auto it = kept_.find(challenge);
-        if (it != kept_.end() && it->second.open) {
-            right = !response.empty() && response == it->second.answer;
-            it->second.open = false;  // a challenge is answered once, right or wrong
+        auto* kept = challengesKept_.find(challenge);
+        if (kept && kept->open) {
+            right = !response.empty() && response == kept->answer;
+            kept->open = false;  // a challenge is answered once, right or wrong
         }
     }
     if (!right) return challengePage(newChallenge(), "Incorrect. Please try again.");

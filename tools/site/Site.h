@@ -82,6 +82,8 @@ struct UploadedPhoto {
 
 // How much the site's stores of what clients sent hold, for tests of their bounds.
 struct StoreSizes {
+    std::size_t browsers = 0;  // browser cookies handed out and kept
+    std::size_t loginSessions = 0;
     std::size_t loginFailures = 0;      // accounts whose failed logins are counted
     std::size_t captchaChallenges = 0;  // challenges whose images can still be fetched
     std::size_t captchaCodes = 0;       // verification codes not used yet

@@ -1,6 +1,7 @@
 // The parts of the site behind Site: its shared state and the handlers of each host.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -21,6 +22,52 @@
 namespace bnsite {
 
 struct SiteImpl;
+
+// Entries by key in the order they came, at most `limit`: past it the oldest goes. What the
+// site keeps for clients (captcha challenges and codes, browser cookies, logins) stays within
+// a size, whatever a client asks for.
+inline constexpr std::size_t kRecentKept = 4096;
+
+template <class Value>
+class RecentMap {
+public:
+    explicit RecentMap(std::size_t limit) : limit_(limit) {}
+
+    // A new key goes in as the newest; a known one takes the value where it stands.
+    void put(const std::string& key, Value value) {
+        auto [it, added] = entries_.insert_or_assign(key, std::move(value));
+        if (!added) return;
+        order_.push_back(key);
+        if (order_.size() > limit_) {
+            entries_.erase(order_.front());
+            order_.pop_front();
+        }
+    }
+    Value* find(const std::string& key) {
+        auto it = entries_.find(key);
+        return it == entries_.end() ? nullptr : &it->second;
+    }
+    const Value* find(const std::string& key) const {
+        auto it = entries_.find(key);
+        return it == entries_.end() ? nullptr : &it->second;
+    }
+    bool contains(const std::string& key) const { return entries_.count(key) > 0; }
+    bool erase(const std::string& key) {
+        if (entries_.erase(key) == 0) return false;
+        order_.erase(std::find(order_.begin(), order_.end(), key));
+        return true;
+    }
+    void clear() {
+        entries_.clear();
+        order_.clear();
+    }
+    std::size_t size() const { return entries_.size(); }
+
+private:
+    std::size_t limit_;
+    std::map<std::string, Value> entries_;
+    std::deque<std::string> order_;  // oldest first
+};
 
 // The captcha service: challenges (each with its two-word answer), the image, and the
 // verification codes handed out for right answers, each accepted once by the site.
@@ -51,12 +98,10 @@ private:
     mutable std::mutex lock_;
     std::uint64_t challenges_ = 0;
     std::uint64_t codes_ = 0;
-    // The latest challenges (their images can be fetched, the open ones answered) and codes,
-    // each with its order of making, oldest first: past a count the oldest go.
-    std::map<std::string, Challenge> kept_;
-    std::deque<std::string> keptOrder_;
-    std::set<std::string> validCodes_;
-    std::deque<std::string> codeOrder_;
+    // The latest challenges (their images can be fetched, the open ones answered) and the codes
+    // not used yet.
+    RecentMap<Challenge> challengesKept_{kRecentKept};
+    RecentMap<bool> validCodes_{kRecentKept};
     std::string last_;
 };
 
@@ -79,9 +124,9 @@ private:
     HttpResponse accountPage(const std::string& account);
 
     mutable std::mutex lock_;
-    std::set<std::string> browsers_;
-    std::map<std::string, std::string> sessions_;  // token -> account
-    std::map<std::string, int> failures_;          // account e-mail -> failures in a row
+    RecentMap<bool> browsers_{kRecentKept};
+    RecentMap<std::string> sessions_{kRecentKept};  // token -> account
+    std::map<std::string, int> failures_;           // account e-mail -> failures in a row
     std::set<std::string> termsAccepted_;
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> postings_;
 };

@@ -106,6 +106,31 @@ TEST_F(AccountHost, WrongPasswordsFailWithoutACaptchaUntilTheThirdTime) {
     EXPECT_EQ(site().storeSizes().loginFailures, 1u);
 }
 
+TEST_F(AccountHost, BrowserCookiesAndLoginsAreKeptUpToACountTheOldestGoing) {
+    std::string first = cookieSet(handled(kAccount + "/"), "bn_browser");
+    ASSERT_FALSE(first.empty());
+    for (int i = 0; i < 5000; ++i)
+        handled(kAccount + "/");
+    std::string browser = cookieSet(handled(kAccount + "/"), "bn_browser");
+    EXPECT_EQ(site().storeSizes().browsers, 4096u);
+    const std::string form =
+        "step=confirmation&originalURI=%2F&inputEmailHandle=tester&inputPassword=secret";
+    // The oldest browser is asked for cookies again; the newest logs in.
+    EXPECT_EQ(handled(kAccount + "/login", first, form).body.find("home of"), std::string::npos);
+    auto login = [&] {
+        return cookieSet(handled(kAccount + "/login", browser, form), "bn_session");
+    };
+    std::string oldest = login();
+    ASSERT_FALSE(oldest.empty());
+    for (int i = 0; i < 4096; ++i)
+        login();
+    std::string newest = login();
+    EXPECT_EQ(site().storeSizes().loginSessions, 4096u);
+    EXPECT_EQ(handled(kAccount + "/", oldest).body.find("home of"), std::string::npos);
+    EXPECT_NE(handled(kAccount + "/", newest).body.find("home of tester@example.test"),
+              std::string::npos);
+}
+
 TEST_F(AccountHost, ACaptchaAnswerCompletesTheLogin) {
     Page asked = logIn("captcha@example.test", "secret");
     ASSERT_TRUE(asksForCaptcha(asked.text));

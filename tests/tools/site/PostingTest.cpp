@@ -317,11 +317,7 @@ Page postingWithAPhoto() {
 
 // A new posting session started straight through the site (no sockets), as many clients would.
 void startSessionDirectly() {
-    bnsite::HttpRequest r;
-    r.target = r.path = "/c/boston";
-    r.host = "post.bazaarnest.test";
-    r.tls = true;
-    ASSERT_EQ(site().handle(r).status, 200);
+    ASSERT_EQ(handled("https://post.bazaarnest.test/c/boston").status, 200);
 }
 }  // namespace
 

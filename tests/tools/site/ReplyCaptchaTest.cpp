@@ -89,12 +89,7 @@ TEST(Captcha, AWrongAnswerOrAUsedChallengeGetsANewChallenge) {
 
 TEST(Captcha, ChallengesAndCodesAreKeptUpToACountTheOldestGoing) {
     site().reset();
-    auto challengePage = [] {
-        bnsite::HttpRequest r;
-        r.target = "/recaptcha/api/noscript?k=x";
-        r.host = "verify.captchaservice.test";
-        return site().handle(r);
-    };
+    auto challengePage = [] { return handled(kApiBase + "noscript?k=x"); };
     std::string first =
         readPage(challengePage().body, &VerificationPage::getChallengeField).value_or("");
     for (int i = 0; i < 5000; ++i)

@@ -264,29 +264,20 @@ std::string firstChallenge(int port) {
     return challengeIn(rawBody(rawExchange(kCaptchaPage, nullptr, port)));
 }
 std::string firstChallenge(bnsite::Site& site) {
-    bnsite::HttpRequest r;
-    r.target = "/recaptcha/api/noscript?k=x";
-    r.host = "verify.captchaservice.test";
-    return challengeIn(site.handle(r).body);
+    return challengeIn(
+        handled("http://verify.captchaservice.test/recaptcha/api/noscript?k=x", {}, {}, &site)
+            .body);
 }
 
 // The session cookie the first login to `site` is given.
 std::string sessionCookie(bnsite::Site& site) {
-    bnsite::HttpRequest page;
-    page.host = "accounts.bazaarnest.test";
-    page.tls = true;
-    std::string browser;
-    for (const auto& h : site.handle(page).headers)
-        if (h.name == "Set-Cookie") browser = h.value.substr(0, h.value.find(';'));
-    bnsite::HttpRequest login = page;
-    login.method = "POST";
-    login.target = "/login";
-    login.headers = {{"Cookie", browser}, {"Content-Type", "application/x-www-form-urlencoded"}};
-    login.body = "step=confirmation&originalURI=%2F&inputEmailHandle=tester&inputPassword=secret";
-    for (const auto& h : site.handle(login).headers)
-        if (h.name == "Set-Cookie" && h.value.rfind("bn_session=", 0) == 0)
-            return h.value.substr(0, h.value.find(';'));
-    return "";
+    std::string browser =
+        cookieSet(handled("https://accounts.bazaarnest.test/", {}, {}, &site), "bn_browser");
+    return cookieSet(handled("https://accounts.bazaarnest.test/login", browser,
+                             "step=confirmation&originalURI=%2F&inputEmailHandle=tester&"
+                             "inputPassword=secret",
+                             &site),
+                     "bn_session");
 }
 }  // namespace
 
