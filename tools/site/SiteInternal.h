@@ -23,11 +23,12 @@ namespace bnsite {
 
 struct SiteImpl;
 
+// How many entries each store of recent ones keeps.
+inline constexpr std::size_t kRecentKept = 4096;
+
 // Entries by key in the order they came, at most `limit`: past it the oldest goes. What the
 // site keeps for clients (captcha challenges and codes, browser cookies, logins) stays within
 // a size, whatever a client asks for.
-inline constexpr std::size_t kRecentKept = 4096;
-
 template <class Value>
 class RecentMap {
 public:
