@@ -70,9 +70,10 @@ protected:
     void TearDown() override { clearCookies(); }
     // Two requests held by the server at once, then answered: two kept connections, freed in
     // this order.
-    std::pair<Ref<NKHTTPRequest>, Ref<NKHTTPRequest>> twoKeptConnections() {
+    std::pair<Ref<NKHTTPRequest>, Ref<NKHTTPRequest>> twoKeptConnections(
+        testhttp::Handler answer = testhttp::text("held")) {
         auto gate = server.gate();
-        server.route("GET", "/held", testhttp::held(gate, testhttp::text("held")));
+        server.route("GET", "/held", testhttp::held(gate, std::move(answer)));
         Ref<Recorder> d1 = make<Recorder>(), d2 = make<Recorder>();
         Ref<NKHTTPRequest> a = NKHTTPRequest::requestWithURL(urlOf(server.url("/held")));
         Ref<NKHTTPRequest> b = NKHTTPRequest::requestWithURL(urlOf(server.url("/held")));
@@ -522,6 +523,22 @@ TEST_F(SendingAndReading, TwoDeadKeptConnectionsGiveOneUnnoticedResendOnANewConn
     EXPECT_EQ(sent[1].connectionId, 3u);
     EXPECT_FALSE(r->connectionID()->isEqual(a->connectionID()));
     EXPECT_FALSE(r->connectionID()->isEqual(b->connectionID()));
+}
+
+TEST_F(SendingAndReading, TwoKeptConnectionsClosedWhileIdleGiveOneResendOnANewConnection) {
+    // The server closes both connections once it has answered, as if kept: the request finds
+    // both dead.
+    auto [a, b] = twoKeptConnections(testhttp::closeAfterResponse("held"));
+    ASSERT_FALSE(HasFailure());
+    ASSERT_TRUE(server.waitForConnectionClosed(1));
+    ASSERT_TRUE(server.waitForConnectionClosed(2));
+    Ref<NKHTTPRequest> r = run(server.url("/hello"));
+    EXPECT_FALSE(r->error());
+    EXPECT_EQ(textOf(r), "hello");
+    EXPECT_EQ(r->retryCount(), 1);
+    auto sent = server.requestsTo("/hello");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].connectionId, 3u);
 }
 
 TEST_F(SendingAndReading, SecondLostConnectionFailsWithCodeOne) {
