@@ -5,6 +5,7 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSFileManager.h"
+#include "Foundation/NSLog.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
@@ -18,6 +19,7 @@
 #include "ads/ironvine/IVController.h"
 #include "ads/ironvine/IVDatabase.h"
 #include "ads/ironvine/IVFullScreenAd.h"
+#include "ads/ironvine/IVUtil.h"
 
 void IVAdManager::describeClass(RuntimeClass& c) {
     c.method("deleteAdCallback:", &IVAdManager::deleteAdCallback);
@@ -223,6 +225,14 @@ bool IVAdManager::deleteAd(int64_t dlTime, NSString* name, bool fetchReplacement
 void IVAdManager::nukeSlotNamed(NSString* name) {
     database()->sqlExecute(NS("DELETE FROM ads WHERE slotName=?"),
                            NSArray::arrayWithObjects({name}).get());
+    // Ad scripts can write any name into the table: one that is not a single entry of the
+    // content folder would reach outside it (or take the whole folder).
+    if (!IVIsPlainPathComponent(name)) {
+        NSLog(
+            NS("IVAdEngine: Not removing the content of stored slot %@, not a plain folder name."),
+            name);
+        return;
+    }
     NSFileManager::defaultManager()->removeItemAtPath(
         adRootDir()->stringByAppendingPathComponent(name).get(), nullptr);
 }

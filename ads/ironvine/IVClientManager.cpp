@@ -14,6 +14,7 @@
 #include "ads/ironvine/IVAsyncCommand.h"
 #include "ads/ironvine/IVClientDriver.h"
 #include "ads/ironvine/IVController.h"
+#include "ads/ironvine/IVUtil.h"
 
 NSString* const IVNoClientVersion = NS("0.0");
 
@@ -121,16 +122,6 @@ void IVClientManager::downloadSucceeded(IVDownloadConnection* connection) {
         IVJSONCommand::jsonCommandWithType(0, text.get(), context.get()).get());
 }
 
-namespace {
-// A version that names one folder inside Config: text, not empty, without "/" or a zero.
-bool usableVersion(NSString* version) {
-    if (!version || version->length() == 0) return false;
-    std::string v = version->utf8();
-    return v.find('/') == std::string::npos && v.find('\0') == std::string::npos && v != "." &&
-           v != "..";
-}
-}  // namespace
-
 void IVClientManager::synchronizeWithServerCallback(NSObject* parsed) {
     auto reply = as<NSDictionary>(parsed);
     if (!reply || shutDown_) return;
@@ -161,7 +152,8 @@ void IVClientManager::synchronizeWithServerCallback(NSObject* parsed) {
                 .get());
     }
     if (!source || source->count() == 0) return;
-    if (!usableVersion(version.get())) return;
+    // The version names one folder inside Config.
+    if (!IVIsPlainPathComponent(version.get())) return;
     if (clientVersion_->isEqualToString(version.get())) return;
     for (NSObject* component : *clientComponents_) {
         if (!as<NSString>(source->objectForKey(component))) return;

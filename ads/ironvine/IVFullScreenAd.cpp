@@ -1,6 +1,7 @@
 #include "ads/ironvine/IVFullScreenAd.h"
 
 #include <mutex>
+#include <utility>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
@@ -303,10 +304,17 @@ void IVFullScreenAdWindow::fadeStatusBarView(UIView* view, float alpha, bool ani
 
 void IVFullScreenAdWindow::hideStatusBarAnimated(bool animated) {
     auto app = UIApplication::sharedApplication();
-    prevStatusBarHidden_ = app->isStatusBarHidden();
+    bool again = std::exchange(statusBarStateSaved_, true);
+    if (!again) prevStatusBarHidden_ = app->isStatusBarHidden();
     if (prevStatusBarHidden_) return;
     if (auto bar = statusBarView()) {
         fadeStatusBarView(bar.get(), 0, animated);
+        return;
+    }
+    if (again) {
+        // The host's frame view found by the first hide is still the one to restore.
+        app->setStatusBarHidden(true,
+                                animated ? UIStatusBarAnimationFade : UIStatusBarAnimationNone);
         return;
     }
     // The host's view that fills the application frame, first subviews down from its window.
@@ -334,6 +342,7 @@ void IVFullScreenAdWindow::hideStatusBarAnimated(bool animated) {
 }
 
 void IVFullScreenAdWindow::restoreStatusBarAnimated(bool animated) {
+    statusBarStateSaved_ = false;
     if (prevStatusBarHidden_) return;
     prevStatusBarHidden_ = true;
     if (auto bar = statusBarView()) {

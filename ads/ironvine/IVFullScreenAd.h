@@ -66,6 +66,9 @@ private:
     Ref<IVAdViewInternal> contentController_;
     bool isDisplaying_ = false;
     bool prevStatusBarHidden_ = true;
+    // A hide has saved the bar's state and no restore has used it yet: a second hide (on the
+    // return from the background) hides again but keeps what the first saved.
+    bool statusBarStateSaved_ = false;
     // The host's view laid out in the application frame, given that frame again when the
     // status bar comes back.
     Weak<UIView> hostAppFrameViewToRestore_;

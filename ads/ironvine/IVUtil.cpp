@@ -1,6 +1,7 @@
 #include "ads/ironvine/IVUtil.h"
 
 #include <cmath>
+#include <string>
 
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
@@ -9,6 +10,13 @@
 NSString* const IVAppStoreHost = NS("itunes.appstore.test");
 NSString* const IVAppStoreCompanionHost = NS("phobos.appstore.test");
 NSString* const IVMapsHost = NS("maps.mapservice.test");
+
+bool IVIsPlainPathComponent(NSString* name) {
+    if (!name || name->length() == 0) return false;
+    std::string v = name->utf8();
+    return v.find('/') == std::string::npos && v.find('\0') == std::string::npos && v != "." &&
+           v != "..";
+}
 
 int IVUtil::versionCompare(NSString* a, NSString* b) {
     if (!a || !b) return a == b ? 0 : (a ? 1 : -1);

@@ -28,3 +28,8 @@ class IVUtil : public NSObject {
     static Ref<NSString> replaceString(NSString* replacement, NSString* left, NSString* right,
                                        NSString* text);
 };
+
+// Whether `name` can stand as one entry of a folder the engine owns: text, not empty, not "." or
+// "..", without "/" or a zero. Names that come from the server or the ads table are joined to
+// the engine's folders only when they pass.
+bool IVIsPlainPathComponent(NSString* name);

@@ -1442,6 +1442,20 @@ private:
 
 }  // namespace cfnet
 
+bool CFHTTPReadStreamLostKeptConnection(CFReadStream* stream, NSError* error) {
+    if (!stream || !error) return false;
+    auto reused =
+        as<NSNumber>(CFReadStreamCopyProperty(stream, kCFStreamPropertyHTTPConnectionReused));
+    if (!reused || !reused->boolValue()) return false;
+    Ref<NSString> domain = error->domain();
+    NSInteger code = error->code();
+    if (domain && domain->isEqualToString(NSPOSIXErrorDomain))
+        return code == kPOSIXErrorENOTCONN || code == kPOSIXErrorEPIPE;
+    if (domain && domain->isEqualToString(kCFErrorDomainCFNetwork))
+        return code == kCFURLErrorNetworkConnectionLost;
+    return false;
+}
+
 Ref<CFReadStream> CFReadStreamCreateForHTTPRequest(CFAllocatorRef, CFHTTPMessageRef request) {
     return make<cfnet::HTTPReadStream>(&cfnet::HTTPReadStream::initWithRequest, request,
                                        static_cast<NSInputStream*>(nullptr));

@@ -48,6 +48,13 @@ extern NSString* const kCFStreamPropertyHTTPAttemptPersistentConnection;
 // arrived), one lost on its own connection may have been read whole, so only the former is safe
 // to send again.
 extern NSString* const kCFStreamPropertyHTTPConnectionReused;
+// Whether `stream` failed with `error` because the kept connection it reused was dead: the
+// server closed it idle as the request arrived, so the request was never read and may go out
+// once more, on a new connection (other kept ones may be as dead). The errors are those a lost
+// connection gives here: kCFURLErrorNetworkConnectionLost (a reset included), kPOSIXErrorEPIPE
+// and kPOSIXErrorENOTCONN. On a connection of the stream's own the same errors say nothing of
+// the kind: the server may have read the whole request.
+bool CFHTTPReadStreamLostKeptConnection(CFReadStream* stream, NSError* error);
 // Body bytes handed to the network so far (an NSNumber, 64-bit). Read only.
 extern NSString* const kCFStreamPropertyHTTPRequestBytesWrittenCount;
 // Accepted for the platform's sake; redirects are never followed here.

@@ -56,24 +56,6 @@ bool isHTTPScheme(const std::string& scheme) {
     return scheme == "http" || scheme == "https";
 }
 
-// Whether a stream failed because the kept connection it reused was found dead: the server
-// closed the idle connection as the request arrived, so it never saw the request. The same
-// errors on a connection of the stream's own may come after the server read the whole request.
-bool keptConnectionDied(CFReadStream* stream, NSError* error) {
-    if (!stream || !error) return false;
-    auto reused =
-        as<NSNumber>(CFReadStreamCopyProperty(stream, kCFStreamPropertyHTTPConnectionReused));
-    if (!reused || !reused->boolValue()) return false;
-    Ref<NSString> domain = error->domain();
-    NSInteger code = error->code();
-    if (domain && domain->isEqualToString(NSPOSIXErrorDomain))
-        return code == kPOSIXErrorENOTCONN || code == kPOSIXErrorEPIPE ||
-               code == kPOSIXErrorECONNRESET;
-    if (domain && domain->isEqualToString(kCFErrorDomainCFNetwork))
-        return code == kCFURLErrorNetworkConnectionLost;
-    return false;
-}
-
 // Whether a header field's list of directives holds the one named.
 bool hasDirective(NSString* value, const char* directive) {
     if (!value) return false;
@@ -528,7 +510,8 @@ struct NSURLConnection::Load {
         Ref<NSError> underlying = stream ? CFReadStreamCopyError(stream) : nullptr;
         // A kept connection the server had closed: once more, on a connection of its own (the
         // other kept ones may be as dead), as long as nothing of the answer has been seen.
-        if (!retried && phase == Phase::Head && keptConnectionDied(stream, underlying)) {
+        if (!retried && phase == Phase::Head &&
+            CFHTTPReadStreamLostKeptConnection(stream, underlying)) {
             retried = true;
             dropStream(true);
             open(request(), true);

@@ -60,7 +60,7 @@ bnsite::ListingQuery queryFor(const char* metro, const char* category) {
     return q;
 }
 
-std::vector<std::string> urlsOf(const std::vector<bnsite::Listing>& rows) {
+std::vector<std::string> urlsOf(const bnsite::ListingRows& rows) {
     std::vector<std::string> out;
     for (const auto& l : rows)
         out.push_back(bnsite::listingUrl(sitetest::site().catalog(), l));

@@ -99,8 +99,8 @@ HttpResponse AnalyticsModule::handle(const HttpRequest& request) {
 
 std::optional<HttpResponse> AnalyticsModule::adminView(std::string_view view,
                                                        const FormFields& query) {
-    // The upload views go page by page (page= from 1, per= up to kUploadsPerPage): one page
-    // decodes and writes only its own uploads.
+    // The upload views go page by page (page= from 1, per= up to kUploadsPerPage, and within
+    // kUploadPageBytes): one page decodes and writes only its own uploads.
     std::size_t page = 1, per = kUploadsPerPage;
     if (view == "uploads" || view == "impressions") {
         auto pageNumber = findField(query, "page")
@@ -118,7 +118,7 @@ std::optional<HttpResponse> AnalyticsModule::adminView(std::string_view view,
     if (view == "uploads") {
         standin::JsonWriter w;
         w.beginArray();
-        for (const auto& u : uploads((page - 1) * per, per)) {
+        for (const auto& u : uploadPage(page, per)) {
             w.beginObject().member("received", u.received);
             writeTallyUpload(w, u.upload);
             w.endObject();
@@ -137,7 +137,7 @@ std::optional<HttpResponse> AnalyticsModule::adminView(std::string_view view,
     if (view == "impressions") {
         standin::JsonWriter w;
         w.beginArray();
-        for (const auto& u : uploads((page - 1) * per, per)) {
+        for (const auto& u : uploadPage(page, per)) {
             for (const auto& session : u.upload.sessions) {
                 for (const auto& m : session.impressions) {
                     w.beginObject().member("received", u.received).member("hook", m.hook);
@@ -212,7 +212,7 @@ std::optional<HttpResponse> AnalyticsModule::adminView(std::string_view view,
 std::vector<std::string> AnalyticsModule::adminHelp() const {
     return {
         "uploads?page=N&per=M   the decoded uploads, every field (JSON), oldest first, 20\n"
-        "                             (or M) a page",
+        "                             (or M) a page, within 512 KB of upload bodies",
         "impressions?page=N&per=M  the ad impressions of those uploads, states in order (JSON)",
         "ads?scenario=S&seed=N&refresh=R&icons=I&click=hook:action,...\n"
         "                             how uploads asking for ads are answered (S: normal,\n"
@@ -240,22 +240,43 @@ void AnalyticsModule::setAdOptions(const TallyAdReplyOptions& options) {
 }
 
 std::vector<AnalyticsModule::Upload> AnalyticsModule::uploads() const {
-    return uploads(0, kKeptUploads);
-}
-
-std::vector<AnalyticsModule::Upload> AnalyticsModule::uploads(std::size_t first,
-                                                              std::size_t count) const {
     std::vector<Stored> stored;
     {
         std::lock_guard<std::mutex> g(lock_);
-        for (std::size_t i = first; i < uploads_.size() && i - first < count; ++i)
-            stored.push_back(uploads_[i]);
+        stored = uploads_.list();
     }
+    return decoded(stored);
+}
+
+std::vector<AnalyticsModule::Upload> AnalyticsModule::uploadPage(std::size_t page,
+                                                                 std::size_t per) const {
+    std::vector<Stored> stored;
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        // Pages run front to back, each as full as its count and bytes allow.
+        std::size_t first = 0;
+        for (std::size_t number = 1; first < uploads_.size(); ++number) {
+            std::size_t end = first, bytes = 0;
+            while (end < uploads_.size() && end - first < per &&
+                   (end == first || bytes + uploads_.bytesAt(end) <= kUploadPageBytes))
+                bytes += uploads_.bytesAt(end++);
+            if (number == page) {
+                for (std::size_t i = first; i < end; ++i)
+                    stored.push_back(uploads_[i]);
+                break;
+            }
+            first = end;
+        }
+    }
+    return decoded(stored);
+}
+
+std::vector<AnalyticsModule::Upload> AnalyticsModule::decoded(const std::vector<Stored>& stored) {
     std::vector<Upload> out;
     for (const auto& s : stored) {
         // Every kept body passed the same decoder when it came.
-        if (auto decoded = decodeTallyUpload(s.body); decoded.value)
-            out.push_back(Upload{s.received, std::move(*decoded.value)});
+        if (auto upload = decodeTallyUpload(s.body); upload.value)
+            out.push_back(Upload{s.received, std::move(*upload.value)});
     }
     return out;
 }

@@ -22,8 +22,11 @@ namespace bnservices {
 // body limit), and decoded when they are read: decoded, a body of small entries takes many
 // times its size.
 inline constexpr std::size_t kKeptUploads = 500;
-// The admin views list this many uploads a page unless asked for fewer (per=).
+// The admin views list this many uploads a page unless asked for fewer (per=), and no more than
+// fill this many bytes of kept bodies (one at least): decoded and written out, a body takes
+// several times its size.
 inline constexpr std::size_t kUploadsPerPage = 20;
+inline constexpr std::size_t kUploadPageBytes = 512 * 1024;
 
 class AnalyticsModule : public Module {
 public:
@@ -60,8 +63,9 @@ private:
         std::string received;
         std::string body;
     };
-    // Uploads `first` to `first + count` (clipped), decoded.
-    std::vector<Upload> uploads(std::size_t first, std::size_t count) const;
+    // The uploads of a page (from 1) of at most `per`, decoded.
+    std::vector<Upload> uploadPage(std::size_t page, std::size_t per) const;
+    static std::vector<Upload> decoded(const std::vector<Stored>& stored);
 
     mutable std::mutex lock_;
     Kept<Stored> uploads_{kKeptUploads};

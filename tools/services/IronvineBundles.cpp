@@ -1,24 +1,62 @@
 #include "tools/services/IronvineBundles.h"
 
-#include <unistd.h>
 #include <zip.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <cstring>
 
 namespace bnservices {
 
+namespace {
+// The file minizip writes, kept in memory: nothing is left behind on disk, whatever stops the
+// server. minizip seeks back over what it wrote to fill in sizes.
+struct MemoryFile {
+    std::string bytes;
+    std::size_t at = 0;
+};
+
+zlib_filefunc_def memoryFileFunctions(MemoryFile* file) {
+    zlib_filefunc_def f{};
+    f.opaque = file;
+    f.zopen_file = [](voidpf opaque, const char*, int) -> voidpf { return opaque; };
+    f.zread_file = [](voidpf, voidpf stream, void* buf, uLong size) -> uLong {
+        auto* m = static_cast<MemoryFile*>(stream);
+        uLong n = static_cast<uLong>(std::min<std::size_t>(size, m->bytes.size() - m->at));
+        std::memcpy(buf, m->bytes.data() + m->at, n);
+        m->at += n;
+        return n;
+    };
+    f.zwrite_file = [](voidpf, voidpf stream, const void* buf, uLong size) -> uLong {
+        auto* m = static_cast<MemoryFile*>(stream);
+        if (m->bytes.size() < m->at + size) m->bytes.resize(m->at + size);
+        std::memcpy(m->bytes.data() + m->at, buf, size);
+        m->at += size;
+        return size;
+    };
+    f.ztell_file = [](voidpf, voidpf stream) -> long {
+        return static_cast<long>(static_cast<MemoryFile*>(stream)->at);
+    };
+    f.zseek_file = [](voidpf, voidpf stream, uLong offset, int origin) -> long {
+        auto* m = static_cast<MemoryFile*>(stream);
+        std::size_t base = origin == ZLIB_FILEFUNC_SEEK_SET   ? 0
+                           : origin == ZLIB_FILEFUNC_SEEK_CUR ? m->at
+                                                              : m->bytes.size();
+        if (base + offset > m->bytes.size()) return -1;
+        m->at = base + offset;
+        return 0;
+    };
+    f.zclose_file = [](voidpf, voidpf) -> int { return 0; };
+    f.zerror_file = [](voidpf, voidpf) -> int { return 0; };
+    return f;
+}
+}  // namespace
+
 std::string ironvineZip(const std::vector<IronvineZipEntry>& entries) {
-    // minizip writes to a path: a private temporary file, read back and removed.
-    char path[] = "/tmp/ironvine-zip-XXXXXX";
-    int fd = mkstemp(path);
-    if (fd < 0) return {};
-    close(fd);
-    zipFile zf = zipOpen(path, APPEND_STATUS_CREATE);
+    MemoryFile file;
+    zlib_filefunc_def functions = memoryFileFunctions(&file);
+    zipFile zf = zipOpen2("bundle.zip", APPEND_STATUS_CREATE, nullptr, &functions);
+    if (!zf) return {};
     for (const auto& e : entries) {
         zip_fileinfo info{};
         if (e.declaredSize >= 0) {
@@ -38,11 +76,7 @@ std::string ironvineZip(const std::vector<IronvineZipEntry>& entries) {
         zipCloseFileInZip(zf);
     }
     zipClose(zf, nullptr);
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    std::remove(path);
-    return bytes.str();
+    return file.bytes;
 }
 
 namespace {

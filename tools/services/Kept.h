@@ -55,8 +55,9 @@ public:
     auto begin() const { return entries_.begin(); }
     auto end() const { return entries_.end(); }
     std::vector<T> list() const { return {entries_.begin(), entries_.end()}; }
-    // The bytes counted for what is kept now.
+    // The bytes counted for what is kept now, and for entry `i`.
     std::size_t bytes() const { return total_; }
+    std::size_t bytesAt(std::size_t i) const { return sizes_[i]; }
 
 private:
     std::size_t maxEntries_;

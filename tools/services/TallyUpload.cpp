@@ -1,6 +1,7 @@
 #include "tools/services/TallyUpload.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "tools/standin/JsonWriter.h"
 
@@ -10,6 +11,29 @@ namespace {
 
 struct Refusal {
     std::string text;
+};
+
+// A field's name as a reader takes it: text, or a function that makes it, called only when a
+// refusal needs it (the names of list items take longer to make than their bytes take to read).
+class FieldName {
+public:
+    FieldName(const char* text) : literal_(text) {}
+    FieldName(const std::string& text) : text_(&text) {}
+    template <class Make>
+    requires std::is_invocable_r_v<std::string, const Make&> FieldName(const Make& make)
+        : make_(&make), call_([](const void* m) { return (*static_cast<const Make*>(m))(); }) {}
+
+    std::string text() const {
+        if (literal_) return literal_;
+        if (text_) return *text_;
+        return call_(make_);
+    }
+
+private:
+    const char* literal_ = nullptr;
+    const std::string* text_ = nullptr;
+    const void* make_ = nullptr;
+    std::string (*call_)(const void*) = nullptr;
 };
 
 // Reads the body front to back; every read names its field, so that a refusal says which field
@@ -22,82 +46,67 @@ public:
     explicit Reader(std::string_view bytes, bool keep = true) : bytes_(bytes), keep_(keep) {}
     bool keeps() const { return keep_; }
 
-    [[noreturn]] void fail(const std::string& field, std::size_t at, const std::string& reason) {
-        throw Refusal{"field " + field + " at byte " + std::to_string(at) + ": " + reason};
+    [[noreturn]] void fail(const FieldName& field, std::size_t at, const std::string& reason) {
+        throw Refusal{"field " + field.text() + " at byte " + std::to_string(at) + ": " + reason};
     }
 
-    std::uint64_t bigEndian(const std::string& field, int count) {
+    std::uint64_t bigEndian(const FieldName& field, int count) {
         if (at_ + static_cast<std::size_t>(count) > bytes_.size()) fail(field, at_, "short data");
         std::uint64_t v = 0;
         for (int i = 0; i < count; ++i)
             v = v << 8 | static_cast<unsigned char>(bytes_[at_++]);
         return v;
     }
-    int byte(const std::string& field) { return static_cast<int>(bigEndian(field, 1)); }
-    unsigned ushort(const std::string& field) { return static_cast<unsigned>(bigEndian(field, 2)); }
-    std::int32_t int32(const std::string& field) {
+    int byte(const FieldName& field) { return static_cast<int>(bigEndian(field, 1)); }
+    unsigned ushort(const FieldName& field) { return static_cast<unsigned>(bigEndian(field, 2)); }
+    std::int32_t int32(const FieldName& field) {
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(bigEndian(field, 4)));
     }
-    std::int64_t int64(const std::string& field) {
+    std::int64_t int64(const FieldName& field) {
         return static_cast<std::int64_t>(bigEndian(field, 8));
     }
-    double float64(const std::string& field) {
+    double float64(const FieldName& field) {
         std::uint64_t bits = bigEndian(field, 8);
         double v;
         std::memcpy(&v, &bits, sizeof v);
         return v;
     }
-    float float32(const std::string& field) {
+    float float32(const FieldName& field) {
         auto bits = static_cast<std::uint32_t>(bigEndian(field, 4));
         float v;
         std::memcpy(&v, &bits, sizeof v);
         return v;
     }
-    bool boolean(const std::string& field) {
+    bool boolean(const FieldName& field) {
         std::size_t start = at_;
         int v = byte(field);
         if (v != 0 && v != 1) fail(field, start, "bool must be 0 or 1, not " + std::to_string(v));
         return v == 1;
     }
-    void constant(const std::string& field, unsigned expected) {
+    void constant(const FieldName& field, unsigned expected) {
         std::size_t start = at_;
         unsigned v = ushort(field);
         if (v != expected)
             fail(field, start,
                  "must be " + std::to_string(expected) + ", not " + std::to_string(v));
     }
-    std::string bytes(const std::string& field, std::size_t count, std::size_t start) {
+    std::string bytes(const FieldName& field, std::size_t count, std::size_t start) {
         if (at_ + count > bytes_.size()) fail(field, start, "short data");
         std::string out(bytes_.substr(at_, count));
         at_ += count;
         return out;
     }
-    std::string string(const std::string& field) {
+    std::string string(const FieldName& field) {
         std::size_t start = at_;
         std::string out = bytes(field, ushort(field), start);
         if (!standin::isValidUtf8(out)) fail(field, start, "bad UTF-8");
         return out;
     }
-    // The same for a field named only when it fails: the names of list items take longer to
-    // make than their bytes take to read.
-    template <class Name>
-    std::string stringNamed(const Name& name) {
-        std::size_t start = at_;
-        if (at_ + 2 > bytes_.size()) fail(name(), at_, "short data");
-        std::size_t count = static_cast<unsigned char>(bytes_[at_]) << 8 |
-                            static_cast<unsigned char>(bytes_[at_ + 1]);
-        at_ += 2;
-        if (at_ + count > bytes_.size()) fail(name(), start, "short data");
-        std::string_view text = bytes_.substr(at_, count);
-        at_ += count;
-        if (!standin::isValidUtf8(text)) fail(name(), start, "bad UTF-8");
-        return std::string(text);
-    }
-    std::string tinyData(const std::string& field) {
+    std::string tinyData(const FieldName& field) {
         std::size_t start = at_;
         return bytes(field, static_cast<std::size_t>(byte(field)), start);
     }
-    std::string shortData(const std::string& field) {
+    std::string shortData(const FieldName& field) {
         std::size_t start = at_;
         return bytes(field, ushort(field), start);
     }
@@ -186,8 +195,8 @@ TallyUploadRecord readRecord(Reader& r, const std::string& at) {
         event.name = r.string(e + ".name");
         unsigned parameters = r.ushort(e + ".parameters");
         for (unsigned k = 0; k < parameters; ++k) {
-            std::string key = r.stringNamed([&] { return item(e + ".parameters", k, "key"); });
-            std::string value = r.stringNamed([&] { return item(e + ".parameters", k, "value"); });
+            std::string key = r.string([&] { return item(e + ".parameters", k, "key"); });
+            std::string value = r.string([&] { return item(e + ".parameters", k, "value"); });
             if (r.keeps()) event.parameters.emplace_back(std::move(key), std::move(value));
         }
         event.offset = r.int64(e + ".offset");

@@ -51,8 +51,8 @@ std::string AccountService::accountOf(const HttpRequest& request) const {
     auto token = request.cookie(kSessionCookie);
     if (!token) return {};
     std::lock_guard<std::mutex> g(lock_);
-    auto it = sessions_.find(*token);
-    return it == sessions_.end() ? std::string() : it->second;
+    const std::string* account = sessions_.find(*token);
+    return account ? *account : std::string();
 }
 
 bool AccountService::acceptedTerms(const std::string& account) const {
@@ -77,6 +77,13 @@ void AccountService::reset() {
     failures_.clear();
     termsAccepted_.clear();
     postings_.clear();
+}
+
+void AccountService::countInto(StoreSizes& sizes) const {
+    std::lock_guard<std::mutex> g(lock_);
+    sizes.loginFailures = failures_.size();
+    sizes.browsers = browsers_.size();
+    sizes.loginSessions = sessions_.size();
 }
 
 HttpResponse AccountService::loginPage(SiteImpl& site, const std::vector<std::string>& errors,
@@ -147,13 +154,13 @@ HttpResponse AccountService::handle(SiteImpl& site, const HttpRequest& request) 
         bool known;
         {
             std::lock_guard<std::mutex> g(lock_);
-            known = browser && browsers_.count(*browser);
+            known = browser && browsers_.contains(*browser);
         }
         if (!known) {
             std::string token = site.newToken("browser", 16);
             {
                 std::lock_guard<std::mutex> g(lock_);
-                browsers_.insert(token);
+                browsers_.put(token, true);
             }
             page.header("Set-Cookie", siteCookie(kBrowserCookie, token));
         }
@@ -201,16 +208,20 @@ HttpResponse AccountService::handle(SiteImpl& site, const HttpRequest& request) 
     auto browser = request.cookie(kBrowserCookie);
     {
         std::lock_guard<std::mutex> g(lock_);
-        if (!browser || !browsers_.count(*browser)) {
+        if (!browser || !browsers_.contains(*browser)) {
             return loginPage(site, {"Your browser must accept cookies to log in."}, false, typed);
         }
     }
     const TestAccount* account = findAccount(name);
     bool answered = findField(*form, "recaptcha_challenge_field") != nullptr;
-    int failures;
-    {
+    // Failures count for an account, under whichever of its names; a name without an account
+    // keeps nothing, however many are tried.
+    std::string email = account ? std::string(account->email) : std::string();
+    int failures = 0;
+    if (account) {
         std::lock_guard<std::mutex> g(lock_);
-        failures = failures_[name];
+        auto it = failures_.find(email);
+        if (it != failures_.end()) failures = it->second;
     }
     bool needsCaptcha =
         (account && account->captchaAlways) || failures >= kLoginFailuresBeforeCaptcha;
@@ -222,19 +233,18 @@ HttpResponse AccountService::handle(SiteImpl& site, const HttpRequest& request) 
         return loginPage(site, {"Please prove you are a person to log in."}, true, typed);
     }
     if (!account || fieldValue(*form, "inputPassword") != account->password) {
-        {
+        if (account) {
             std::lock_guard<std::mutex> g(lock_);
-            failures = ++failures_[name];
+            failures = ++failures_[email];
         }
         return loginPage(site, {"Invalid email address or password."},
                          failures >= kLoginFailuresBeforeCaptcha, typed);
     }
     std::string token = site.newToken("session", 24);
-    std::string email(account->email);
     {
         std::lock_guard<std::mutex> g(lock_);
-        failures_[name] = 0;
-        sessions_[token] = email;
+        failures_.erase(email);
+        sessions_.put(token, email);
     }
     HttpResponse page = accountPage(email);
     page.header("Set-Cookie", siteCookie(kSessionCookie, token));

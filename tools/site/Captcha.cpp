@@ -56,17 +56,16 @@ std::string CaptchaService::newChallenge() {
     // expression left to each compiler.
     std::string second = rng.pick(kWords);
     std::string answer = std::string(rng.pick(kWords)) + " " + second;
-    open_[challenge] = answer;
-    seen_[challenge] = answer;
+    challengesKept_.put(challenge, {answer, true});
     last_ = answer;
     return challenge;
 }
 
 std::optional<std::string> CaptchaService::answerFor(const std::string& challenge) const {
     std::lock_guard<std::mutex> g(lock_);
-    auto it = seen_.find(challenge);
-    if (it == seen_.end()) return std::nullopt;
-    return it->second;
+    const Challenge* kept = challengesKept_.find(challenge);
+    if (!kept) return std::nullopt;
+    return kept->answer;
 }
 
 std::optional<std::string> CaptchaService::lastAnswer() const {
@@ -78,13 +77,19 @@ std::optional<std::string> CaptchaService::lastAnswer() const {
 std::string CaptchaService::issueCode() {
     std::lock_guard<std::mutex> g(lock_);
     std::string code = "bnv" + hashToken(hashOf({seed_, 0xC0DE, codes_++}), 41, kTokenAlphabet);
-    validCodes_.insert(code);
+    validCodes_.put(code, true);
     return code;
 }
 
 bool CaptchaService::consumeCode(const std::string& code) {
     std::lock_guard<std::mutex> g(lock_);
-    return validCodes_.erase(code) == 1;
+    return validCodes_.erase(code);
+}
+
+void CaptchaService::countInto(StoreSizes& sizes) const {
+    std::lock_guard<std::mutex> g(lock_);
+    sizes.captchaChallenges = challengesKept_.size();
+    sizes.captchaCodes = validCodes_.size();
 }
 
 void CaptchaService::reset() {
@@ -92,8 +97,7 @@ void CaptchaService::reset() {
     // After a reset the challenges (and their words) come in the same order as after a start.
     challenges_ = 0;
     codes_ = 0;
-    open_.clear();
-    seen_.clear();
+    challengesKept_.clear();
     last_.clear();
     validCodes_.clear();
 }
@@ -143,10 +147,10 @@ HttpResponse CaptchaService::handle(SiteImpl& site, const HttpRequest& request) 
     bool right = false;
     {
         std::lock_guard<std::mutex> g(lock_);
-        auto it = open_.find(challenge);
-        if (it != open_.end()) {
-            right = !response.empty() && response == it->second;
-            open_.erase(it);  // a challenge is answered once, right or wrong
+        auto* kept = challengesKept_.find(challenge);
+        if (kept && kept->open) {
+            right = !response.empty() && response == kept->answer;
+            kept->open = false;  // a challenge is answered once, right or wrong
         }
     }
     if (!right) return challengePage(newChallenge(), "Incorrect. Please try again.");

@@ -122,6 +122,11 @@ std::string phoneNumber(Rng& rng, int areaCode) {
     }
 }
 
+void prepareForSearch(Listing& l) {
+    l.titleLower = lowercase(l.titleText);
+    l.bodyLower = lowercase(l.bodyText);
+}
+
 int occurrences(const std::string& haystackLower, const std::string& wordLower) {
     if (wordLower.empty()) return 0;
     int n = 0;
@@ -374,6 +379,7 @@ Listing ListingStore::make(int metro, int category, int index) const {
     l.oldFormat = l.status == Listing::Status::Live &&
                   l.phonePlace != Listing::PhonePlace::AfterTags &&
                   l.phonePlace != Listing::PhonePlace::Tags && rng.chance(5);
+    prepareForSearch(l);
     return l;
 }
 
@@ -404,7 +410,7 @@ std::optional<Listing> ListingStore::byId(std::uint32_t id) {
     }
     std::lock_guard<std::mutex> g(lock_);
     for (const auto& l : posted_) {
-        if (l.id == id) return l;
+        if (l->id == id) return *l;
     }
     return std::nullopt;
 }
@@ -415,14 +421,14 @@ ListingResult ListingStore::query(const ListingQuery& q) {
         if (!w.empty()) words.push_back(lowercase(w));
     }
     std::vector<std::pair<int, const Listing*>> matches;  // relevance, listing
-    std::vector<std::shared_ptr<const std::vector<Listing>>> keep;
-    std::vector<Listing> posted;
+    std::vector<std::shared_ptr<const void>> keep;
+    std::vector<std::shared_ptr<const Listing>> posted;
     {
         std::lock_guard<std::mutex> g(lock_);
         for (const auto& l : posted_) {
-            if (l.metro == q.metro &&
-                std::find(q.selector.categories.begin(), q.selector.categories.end(), l.category) !=
-                    q.selector.categories.end())
+            if (l->metro == q.metro &&
+                std::find(q.selector.categories.begin(), q.selector.categories.end(),
+                          l->category) != q.selector.categories.end())
                 posted.push_back(l);
         }
     }
@@ -451,19 +457,19 @@ ListingResult ListingStore::query(const ListingQuery& q) {
         }
         int score = 0;
         if (!words.empty()) {
-            std::string title = lowercase(l.titleText);
-            std::string body = q.titlesOnly ? std::string() : lowercase(l.bodyText);
             for (const auto& w : words) {
-                int inTitle = occurrences(title, w);
-                int inBody = q.titlesOnly ? 0 : occurrences(body, w);
+                int inTitle = occurrences(l.titleLower, w);
+                int inBody = q.titlesOnly ? 0 : occurrences(l.bodyLower, w);
                 if (!inTitle && !inBody) return;
                 score += inTitle * 3 + inBody;
             }
         }
         matches.push_back({score, &l});
     };
-    for (const auto& l : posted)
-        consider(l);
+    for (const auto& l : posted) {
+        keep.push_back(l);
+        consider(*l);
+    }
     for (int category : q.selector.categories) {
         auto list = generated(q.metro, category);
         keep.push_back(list);
@@ -496,7 +502,8 @@ ListingResult ListingStore::query(const ListingQuery& q) {
     ListingResult result;
     result.total = matches.size();
     for (size_t i = q.offset; i < matches.size() && result.rows.size() < q.limit; ++i)
-        result.rows.push_back(*matches[i].second);
+        result.rows.rows_.push_back(matches[i].second);
+    result.rows.keep_ = std::move(keep);
     return result;
 }
 
@@ -505,8 +512,10 @@ std::uint32_t ListingStore::publish(Listing listing) {
     listing.id = kPostedBase + static_cast<std::uint32_t>(posted_.size()) + 1;
     listing.userPosted = true;
     listing.epochUnix = epochUnix_;
-    posted_.push_back(listing);
-    return listing.id;
+    prepareForSearch(listing);
+    std::uint32_t id = listing.id;
+    posted_.push_back(std::make_shared<const Listing>(std::move(listing)));
+    return id;
 }
 
 void ListingStore::forgetPosted() {

@@ -47,6 +47,8 @@ struct Listing {
     enum class Seller { Owner, Dealer } seller = Seller::Owner;
     bool noFee = false;
     bool userPosted = false;
+    // The title and body text in lower case, made once for every search to match against.
+    std::string titleLower, bodyLower;
 
     bool hasImages() const { return images > 0; }
 };
@@ -64,9 +66,34 @@ struct ListingQuery {
     std::size_t limit = 100;
 };
 
+// Rows of a result: the store's own listings, shared rather than copied, kept alive as long as
+// the rows are.
+class ListingRows {
+public:
+    struct Iterator {
+        std::vector<const Listing*>::const_iterator at;
+        const Listing& operator*() const { return **at; }
+        Iterator& operator++() {
+            ++at;
+            return *this;
+        }
+        bool operator==(const Iterator&) const = default;
+    };
+    Iterator begin() const { return {rows_.begin()}; }
+    Iterator end() const { return {rows_.end()}; }
+    const Listing& operator[](std::size_t i) const { return *rows_[i]; }
+    std::size_t size() const { return rows_.size(); }
+    bool empty() const { return rows_.empty(); }
+
+private:
+    friend class ListingStore;
+    std::vector<const Listing*> rows_;
+    std::vector<std::shared_ptr<const void>> keep_;  // what the rows point into
+};
+
 struct ListingResult {
-    std::vector<Listing> rows;  // the requested page
-    std::size_t total = 0;      // every match
+    ListingRows rows;       // the requested page
+    std::size_t total = 0;  // every match
 };
 
 class ListingStore {
@@ -101,7 +128,7 @@ private:
     const Catalog& catalog_;
     std::mutex lock_;
     std::map<std::pair<int, int>, std::shared_ptr<const std::vector<Listing>>> cache_;
-    std::vector<Listing> posted_;
+    std::vector<std::shared_ptr<const Listing>> posted_;
 };
 
 // "2012-02-29, 09:15PM EST": the listing's time in its state's zone, as the page writes it.

@@ -20,6 +20,11 @@ namespace {
 
 constexpr std::size_t kMaxPhotos = 4;
 constexpr std::size_t kMaxSessions = 2000;
+// The longest description taken, in characters: the form says so of the title only, but a
+// description without an end would be kept, shown and searched whole.
+constexpr std::size_t kMaxDescriptionCharacters = 20000;
+// The photos of postings not made yet, all sessions together.
+constexpr std::size_t kMaxHeldPhotoBytes = 64u << 20;
 
 struct PostingType {
     const char* code;
@@ -97,6 +102,20 @@ const char* stepName(Step step) {
     return "";
 }
 
+// The text cut after `characters` UTF-8 characters; whether anything was cut in `cut`.
+std::string firstCharacters(const std::string& text, std::size_t characters, bool* cut) {
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (seen++ == characters) {
+            *cut = true;
+            return text.substr(0, i);
+        }
+    }
+    *cut = false;
+    return text;
+}
+
 bool looksLikeEmail(const std::string& text) {
     size_t at = text.find('@');
     return at != std::string::npos && at > 0 && text.find('.', at) != std::string::npos &&
@@ -168,6 +187,12 @@ struct PostingService::Session {
     bool emailAccepted = false;
     std::vector<std::string> photos;  // upload keys
     bool done = false;
+    // Guarded by the service's lock: the photos' size while the posting is not made, whether
+    // it is made, and whether the session has been dropped.
+    std::size_t heldBytes = 0;
+    bool made = false;
+    bool dropped = false;
+    std::uint64_t lastUse = 0;  // when it was started or asked for last
 };
 
 namespace {
@@ -175,7 +200,7 @@ namespace {
 using Session = PostingService::Session;
 
 std::string signatureValue(const SiteImpl& site, const Session& s, Step step) {
-    return hashToken(hashOf({site.options.seed, hashText(s.token), hashText(stepName(step))}), 16,
+    return hashToken(hashOf({site.tokenSeed, hashText(s.token), hashText(stepName(step))}), 16,
                      "0123456789ABCDEF");
 }
 
@@ -692,13 +717,17 @@ HttpResponse composeStep(Post& p) {
     s.title = trimmed(fieldValue(form, "PostingTitle"));
     s.price = price.empty() ? std::string() : trimmed(fieldValue(form, price));
     s.place = trimmed(fieldValue(form, "GeographicArea"));
-    s.body = fieldValue(form, "PostingBody");
+    bool longBody = false;
+    s.body = firstCharacters(fieldValue(form, "PostingBody"), kMaxDescriptionCharacters, &longBody);
     std::string privacy = fieldValue(form, "Privacy");
     s.privacy = privacy == "A" || privacy == "P" ? privacy : "C";
     s.email = anonymous ? trimmed(fieldValue(form, "FromEMail")) : p.account;
     std::vector<std::string> errors;
     if (s.title.empty()) errors.push_back("Posting title is required.");
     if (trimmed(s.body).empty()) errors.push_back("Posting description is required.");
+    if (longBody)
+        errors.push_back("Posting description is too long: it may have at most " +
+                         std::to_string(kMaxDescriptionCharacters) + " characters.");
     if (!s.price.empty() && s.price.find_first_not_of("0123456789") != std::string::npos)
         errors.push_back("Price must be a whole number.");
     if (anonymous) {
@@ -746,12 +775,9 @@ HttpResponse photosStep(Post& p) {
         return photoPage(site, s,
                          {"You can add no more than " + std::to_string(kMaxPhotos) + " images."});
     std::string key = s.token + "_" + std::to_string(s.photos.size() + 1);
-    {
-        std::lock_guard<std::mutex> g(site.stateLock);
-        site.uploads[key] = file->value;
-        auto size = jpegPixelSize(file->value);
-        site.uploadedPhotos.push_back({key, size.first, size.second});
-    }
+    auto size = jpegPixelSize(file->value);
+    if (!site.posting.keepPhoto(site, s, key, file->value, size.first, size.second))
+        return refuse(404, "This posting session has ended. Please start again.");
     s.photos.push_back(key);
     return photoPage(site, s, {});
 }
@@ -763,6 +789,7 @@ HttpResponse finishPosting(Post& p) {
     const Catalog& c = site.catalog;
     Session& s = p.s;
     s.done = true;
+    site.posting.postingMade(s);
     const Metro& m = c.metros[static_cast<size_t>(s.metro)];
     Listing listing;
     listing.metro = s.metro;
@@ -947,6 +974,61 @@ std::vector<std::string> pathParts(const std::string& path) {
 void PostingService::reset() {
     std::lock_guard<std::mutex> g(lock_);
     sessions_.clear();
+    heldBytes_ = 0;
+}
+
+void PostingService::countInto(StoreSizes& sizes) const {
+    std::lock_guard<std::mutex> g(lock_);
+    sizes.postingSessions = sessions_.size();
+}
+
+bool PostingService::dropOldest(SiteImpl& site, const Session* keep) {
+    auto oldest = sessions_.end();
+    for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
+        if (it->second.get() != keep &&
+            (oldest == sessions_.end() || it->second->lastUse < oldest->second->lastUse))
+            oldest = it;
+    }
+    if (oldest == sessions_.end()) return false;
+    std::shared_ptr<Session> gone = oldest->second;
+    sessions_.erase(oldest);
+    gone->dropped = true;
+    if (gone->made || gone->heldBytes == 0) return true;
+    heldBytes_ -= gone->heldBytes;
+    gone->heldBytes = 0;
+    // Its photos were never published: their keys start with its token.
+    std::string prefix = gone->token + "_";
+    std::lock_guard<std::mutex> g(site.stateLock);
+    for (auto u = site.uploads.lower_bound(prefix);
+         u != site.uploads.end() && u->first.compare(0, prefix.size(), prefix) == 0;)
+        u = site.uploads.erase(u);
+    std::erase_if(site.uploadedPhotos, [&](const UploadedPhoto& photo) {
+        return photo.key.compare(0, prefix.size(), prefix) == 0;
+    });
+    return true;
+}
+
+bool PostingService::keepPhoto(SiteImpl& site, Session& session, const std::string& key,
+                               const std::string& bytes, int width, int height) {
+    std::lock_guard<std::mutex> g(lock_);
+    if (session.dropped) return false;
+    {
+        std::lock_guard<std::mutex> state(site.stateLock);
+        site.uploads[key] = bytes;
+        site.uploadedPhotos.push_back({key, width, height});
+    }
+    session.heldBytes += bytes.size();
+    heldBytes_ += bytes.size();
+    while (heldBytes_ > kMaxHeldPhotoBytes && dropOldest(site, &session)) {
+    }
+    return true;
+}
+
+void PostingService::postingMade(Session& session) {
+    std::lock_guard<std::mutex> g(lock_);
+    session.made = true;
+    heldBytes_ -= session.heldBytes;
+    session.heldBytes = 0;
 }
 
 HttpResponse PostingService::startSession(SiteImpl& site, const std::string& metroCode) {
@@ -955,13 +1037,14 @@ HttpResponse PostingService::startSession(SiteImpl& site, const std::string& met
     auto s = std::make_shared<Session>();
     s->token = site.newToken("posting", 10);
     s->metro = metro;
-    s->signatureName =
-        "bnPostingSig_" + hashToken(hashOf({site.options.seed, hashText(s->token), 3}), 10,
-                                    "ABCDEFGHJKLMNPQRSTUVWXYZ23456789");
+    s->signatureName = "bnPostingSig_" + hashToken(hashOf({site.tokenSeed, hashText(s->token), 3}),
+                                                   10, "ABCDEFGHJKLMNPQRSTUVWXYZ23456789");
     s->reached.insert(Step::Type);
     {
         std::lock_guard<std::mutex> g(lock_);
-        if (sessions_.size() >= kMaxSessions) sessions_.clear();
+        while (sessions_.size() >= kMaxSessions && dropOldest(site, nullptr)) {
+        }
+        s->lastUse = ++uses_;
         sessions_[s->token] = s;
     }
     return typePage(site, *s);
@@ -970,7 +1053,9 @@ HttpResponse PostingService::startSession(SiteImpl& site, const std::string& met
 std::shared_ptr<PostingService::Session> PostingService::sessionFor(const std::string& token) {
     std::lock_guard<std::mutex> g(lock_);
     auto it = sessions_.find(token);
-    return it == sessions_.end() ? nullptr : it->second;
+    if (it == sessions_.end()) return nullptr;
+    it->second->lastUse = ++uses_;
+    return it->second;
 }
 
 HttpResponse PostingService::handle(SiteImpl& site, const HttpRequest& request) {

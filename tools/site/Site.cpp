@@ -104,9 +104,10 @@ std::string hostsOverrideFor(int port) {
 
 SiteImpl::SiteImpl(SiteOptions o)
     : options(std::move(o)),
+      tokenSeed(options.tokenSalt ? hashOf({options.seed, options.tokenSalt}) : options.seed),
       catalog(Catalog::shared()),
       listings(options.seed, catalog, options.contentEpochUnix),
-      captcha(options.seed),
+      captcha(tokenSeed),
       server(serverOptions(options),
              [this](const HttpRequest& request) { return route(request); }) {}
 
@@ -129,7 +130,7 @@ std::string SiteImpl::newToken(const std::string& kind, std::size_t length) {
         std::lock_guard<std::mutex> g(stateLock);
         n = tokenCounters[kind]++;
     }
-    return hashToken(hashOf({options.seed, hashText(kind), n}), length);
+    return hashToken(hashOf({tokenSeed, hashText(kind), n}), length);
 }
 
 HttpResponse SiteImpl::route(const HttpRequest& request) {
@@ -330,6 +331,14 @@ std::vector<SentMail> Site::sentMails() const {
 std::vector<UploadedPhoto> Site::uploadedPhotos() const {
     std::lock_guard<std::mutex> g(impl_->stateLock);
     return impl_->uploadedPhotos;
+}
+
+StoreSizes Site::storeSizes() const {
+    StoreSizes sizes;
+    impl_->accounts.countInto(sizes);
+    impl_->captcha.countInto(sizes);
+    impl_->posting.countInto(sizes);
+    return sizes;
 }
 
 void Site::setNextPostingPage(const std::string& page) {

@@ -42,6 +42,11 @@ struct SiteOptions {
     // by default, so that scripts and tests see fixed dates; the program's interactive runs
     // give the time it starts.
     std::int64_t contentEpochUnix = kContentEpochUnix;
+    // Mixed into the seed for what stands for a person or a form (session and browser cookies,
+    // posting signatures, publish links, captcha challenges and codes), so that one run's tokens
+    // mean nothing in another: 0 in tests and scripted runs, which see the same tokens every time;
+    // drawn at random when the program starts for a person.
+    std::uint64_t tokenSalt = 0;
     int port = 0;  // 0 picks a free port
     // The folder of the test authority's files (ca.pem, server.pem, server-key.pem); "" for the
     // build's own, made by scripts/make-test-ca. TLS is off when they cannot be had.
@@ -73,6 +78,16 @@ struct UploadedPhoto {
     int height = 0;
 };
 
+// How much the site's stores of what clients sent hold, for tests of their bounds.
+struct StoreSizes {
+    std::size_t browsers = 0;  // browser cookies handed out and kept
+    std::size_t loginSessions = 0;
+    std::size_t loginFailures = 0;      // accounts whose failed logins are counted
+    std::size_t captchaChallenges = 0;  // challenges whose images can still be fetched
+    std::size_t captchaCodes = 0;       // verification codes not used yet
+    std::size_t postingSessions = 0;
+};
+
 class Site : public StandInFacade {
 public:
     explicit Site(SiteOptions options = {});
@@ -93,8 +108,9 @@ public:
     // A verification code as the captcha service hands out after a right answer, valid once.
     std::string issueVerificationCode();
     std::vector<SentMail> sentMails() const;
-    // The photos posted so far, in upload order.
+    // The photos posted so far, in upload order (those of postings dropped unmade left out).
     std::vector<UploadedPhoto> uploadedPhotos() const;
+    StoreSizes storeSizes() const;
     // The next posts to the posting host answer with these pages (comma-separated, one each)
     // instead of the step's own:
     // "type", "area", "compose", "emailwarning", "photos", "review", "terms", "captcha",

@@ -1,7 +1,10 @@
 // The parts of the site behind Site: its shared state and the handlers of each host.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,6 +23,53 @@ namespace bnsite {
 
 struct SiteImpl;
 
+// How many entries each store of recent ones keeps.
+inline constexpr std::size_t kRecentKept = 4096;
+
+// Entries by key in the order they came, at most `limit`: past it the oldest goes. What the
+// site keeps for clients (captcha challenges and codes, browser cookies, logins) stays within
+// a size, whatever a client asks for.
+template <class Value>
+class RecentMap {
+public:
+    explicit RecentMap(std::size_t limit) : limit_(limit) {}
+
+    // A new key goes in as the newest; a known one takes the value where it stands.
+    void put(const std::string& key, Value value) {
+        auto [it, added] = entries_.insert_or_assign(key, std::move(value));
+        if (!added) return;
+        order_.push_back(key);
+        if (order_.size() > limit_) {
+            entries_.erase(order_.front());
+            order_.pop_front();
+        }
+    }
+    Value* find(const std::string& key) {
+        auto it = entries_.find(key);
+        return it == entries_.end() ? nullptr : &it->second;
+    }
+    const Value* find(const std::string& key) const {
+        auto it = entries_.find(key);
+        return it == entries_.end() ? nullptr : &it->second;
+    }
+    bool contains(const std::string& key) const { return entries_.count(key) > 0; }
+    bool erase(const std::string& key) {
+        if (entries_.erase(key) == 0) return false;
+        order_.erase(std::find(order_.begin(), order_.end(), key));
+        return true;
+    }
+    void clear() {
+        entries_.clear();
+        order_.clear();
+    }
+    std::size_t size() const { return entries_.size(); }
+
+private:
+    std::size_t limit_;
+    std::map<std::string, Value> entries_;
+    std::deque<std::string> order_;  // oldest first
+};
+
 // The captcha service: challenges (each with its two-word answer), the image, and the
 // verification codes handed out for right answers, each accepted once by the site.
 class CaptchaService {
@@ -35,17 +85,24 @@ public:
     // True when the code was handed out and not used yet; it is used up either way.
     bool consumeCode(const std::string& code);
     void reset();
+    void countInto(StoreSizes& sizes) const;
 
 private:
     HttpResponse challengePage(const std::string& challenge, const std::string& notice);
+
+    struct Challenge {
+        std::string answer;
+        bool open = true;  // not answered yet
+    };
 
     std::uint64_t seed_;
     mutable std::mutex lock_;
     std::uint64_t challenges_ = 0;
     std::uint64_t codes_ = 0;
-    std::map<std::string, std::string> open_;  // challenge -> answer
-    std::map<std::string, std::string> seen_;  // every challenge ever made -> answer
-    std::set<std::string> validCodes_;
+    // The latest challenges (their images can be fetched, the open ones answered) and the codes
+    // not used yet.
+    RecentMap<Challenge> challengesKept_{kRecentKept};
+    RecentMap<bool> validCodes_{kRecentKept};
     std::string last_;
 };
 
@@ -60,6 +117,7 @@ public:
     void acceptTerms(const std::string& account);
     void recordPosting(const std::string& account, std::string title, std::string url);
     void reset();
+    void countInto(StoreSizes& sizes) const;
 
 private:
     HttpResponse loginPage(SiteImpl& site, const std::vector<std::string>& errors, bool captcha,
@@ -67,14 +125,16 @@ private:
     HttpResponse accountPage(const std::string& account);
 
     mutable std::mutex lock_;
-    std::set<std::string> browsers_;
-    std::map<std::string, std::string> sessions_;  // token -> account
-    std::map<std::string, int> failures_;          // lower-case name -> failures in a row
+    RecentMap<bool> browsers_{kRecentKept};
+    RecentMap<std::string> sessions_{kRecentKept};  // token -> account
+    std::map<std::string, int> failures_;           // account e-mail -> failures in a row
     std::set<std::string> termsAccepted_;
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> postings_;
 };
 
-// The secure posting pages: one session per posting, walked step by step.
+// The secure posting pages: one session per posting, walked step by step. Sessions are kept up
+// to a count, and the photos of postings not made yet up to a size: past either, the sessions
+// idle longest go, with their photos.
 class PostingService {
 public:
     HttpResponse handle(SiteImpl& site, const HttpRequest& request);
@@ -82,19 +142,35 @@ public:
 
     struct Session;
 
+    // Keeps a photo (`bytes`, `width` x `height` pixels) under `key` for the session's posting;
+    // false when the session has gone. May drop the oldest other sessions to stay within the
+    // size.
+    bool keepPhoto(SiteImpl& site, Session& session, const std::string& key,
+                   const std::string& bytes, int width, int height);
+    // The session's posting is made: its photos now belong to the listing and stay.
+    void postingMade(Session& session);
+    void countInto(StoreSizes& sizes) const;
+
 private:
     // A new session on the metro's site, answered with its first page.
     HttpResponse startSession(SiteImpl& site, const std::string& metroCode);
     std::shared_ptr<Session> sessionFor(const std::string& token);
+    // Drops the session idle longest other than `keep`, with its photos unless its posting was
+    // made. Under lock_.
+    bool dropOldest(SiteImpl& site, const Session* keep);
 
     mutable std::mutex lock_;
     std::map<std::string, std::shared_ptr<Session>> sessions_;
+    std::uint64_t uses_ = 0;     // counts the sessions' starts and requests
+    std::size_t heldBytes_ = 0;  // photos of the sessions whose postings are not made
 };
 
 struct SiteImpl {
     explicit SiteImpl(SiteOptions o);
 
     SiteOptions options;
+    // The seed of tokens: the content seed, with the salt mixed in when there is one.
+    std::uint64_t tokenSeed;
     const Catalog& catalog;
     ListingStore listings;
     CaptchaService captcha;
@@ -115,7 +191,7 @@ struct SiteImpl {
     // by the admin host.
     std::string nextPostingPage;
 
-    // A fresh token of its kind, a function of the seed and how many came before.
+    // A fresh token of its kind, a function of the token seed and how many came before.
     std::string newToken(const std::string& kind, std::size_t length = 12);
 
     // Forgets postings, logins, captcha state and posting sessions.

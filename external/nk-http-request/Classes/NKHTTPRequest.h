@@ -658,6 +658,8 @@ private:
     std::atomic<NSTimeInterval> persistentConnectionTimeoutSeconds_{0};
     std::atomic<bool> connectionCanBeReused_{false};
     Ref<NSMutableDictionary> connectionInfo_;
+    // The next send makes a connection of its own rather than take a free kept one.
+    bool needsNewConnection_ = false;
     std::atomic<bool> shouldUseRFC2616RedirectBehaviour_{false};
     bool downloadComplete_ = false;
     nk_detail::AtomicRef<NSNumber> requestID_;

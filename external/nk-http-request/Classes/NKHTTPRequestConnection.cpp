@@ -26,24 +26,6 @@ namespace {
 
 constexpr NSTimeInterval kIndicatorHideDelay = 0.5;
 
-// The errors that say a kept connection died under the request: worth one more try on a new
-// connection. Only when the stream reused a kept connection: the server closed it idle as the
-// request arrived and never saw it. On a connection of its own the request may have been read
-// whole before the connection went, and sending it again could do its work twice.
-bool asksForNewConnection(CFReadStream* stream, NSError* error) {
-    if (!stream || !error) return false;
-    auto reused =
-        as<NSNumber>(CFReadStreamCopyProperty(stream, kCFStreamPropertyHTTPConnectionReused));
-    if (!reused || !reused->boolValue()) return false;
-    Ref<NSString> domain = error->domain();
-    NSInteger code = error->code();
-    if (domain && domain->isEqualToString(NSPOSIXErrorDomain))
-        return code == kPOSIXErrorENOTCONN || code == kPOSIXErrorEPIPE;
-    if (domain && domain->isEqualToString(kCFErrorDomainCFNetwork))
-        return code == kCFURLErrorNetworkConnectionLost;
-    return false;
-}
-
 bool isSecureTransportError(NSError* error) {
     Ref<NSString> domain = error ? error->domain() : nullptr;
     return domain && domain->isEqualToString(NSOSStatusErrorDomain) && error->code() >= -9818 &&
@@ -130,7 +112,7 @@ void NKHTTPRequest::handleStreamError() {
         cancelLoad();
         return;
     }
-    if (asksForNewConnection(readStream_, underlying) && retryCount_ == 0) {
+    if (CFHTTPReadStreamLostKeptConnection(readStream_, underlying) && retryCount_ == 0) {
         // Stop the exchange as cancelLoad does, but keep a body file the request made: the
         // retry sends the same body.
         connectionCanBeReused_ = false;
@@ -162,6 +144,8 @@ bool NKHTTPRequest::retryUsingNewConnection() {
         connectionInfo_ = nullptr;
     }
     ++retryCount_;
+    // The other free kept connections may be as dead as the one just lost.
+    needsNewConnection_ = true;
     startRequest();
     return true;
 }

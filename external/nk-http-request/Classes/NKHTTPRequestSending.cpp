@@ -2,6 +2,7 @@
 // memory or in a file, and startRequest, which makes the read stream, applies TLS settings and
 // the proxy, picks or records a kept connection, schedules and opens the stream and starts the
 // status timer.
+#include <utility>
 #include <vector>
 
 #include "CFNetwork/CFNetwork.h"
@@ -419,6 +420,7 @@ void NKHTTPRequest::startRequest() {
             connectionInfo_ = nullptr;
             shouldAttemptPersistentConnection_ = false;
         }
+        bool fresh = std::exchange(needsNewConnection_, false);
         if (shouldAttemptPersistentConnection()) {
             if (connectionInfo_) {
                 auto expires = as<NSDate>(connectionInfo_->objectForKey(NS("expires")));
@@ -430,7 +432,7 @@ void NKHTTPRequest::startRequest() {
                 if (expired || takenByOther || !canReuseRecord(connectionInfo_, host, scheme, port))
                     connectionInfo_ = nullptr;
             }
-            if (!connectionInfo_ && host && scheme) {
+            if (!connectionInfo_ && host && scheme && !fresh) {
                 for (NSObject* o : *cs.persistentConnectionsPool) {
                     auto record = as<NSMutableDictionary>(Ref<NSObject>(o));
                     if (record && !record->objectForKey(NS("request")) &&

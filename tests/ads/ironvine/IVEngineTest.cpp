@@ -388,20 +388,39 @@ TEST_F(IVEngineTest, AdManagerRecoversTheNewestUnexpiredAdPerSlot) {
         NS("CREATE TABLE IF NOT EXISTS ads (slotName TEXT, dlTime INTEGER, "
            "expiration INTEGER, trackers TEXT)"));
     int64_t now = static_cast<int64_t>(IVAdManager::nowSince1970() * 1000.0);
-    auto insert = [&](const char* slot, int64_t dl, int64_t exp) {
+    auto row = [&](const char* slot, int64_t dl, int64_t exp) {
         db->sqlExecute(NS("INSERT INTO ads VALUES(?,?,?,'')"),
                        NSArray::arrayWithObjects({NSString::fromUTF8(slot).get(),
                                                   NSNumber::numberWithLongLong(dl).get(),
                                                   NSNumber::numberWithLongLong(exp).get()})
                            .get());
+    };
+    auto insert = [&](const char* slot, int64_t dl, int64_t exp) {
+        row(slot, dl, exp);
         fs::create_directories(ivBase() + "/Content/" + slot + "/" + std::to_string(dl));
     };
     insert("ivBanner", 100, now + 60000);
     insert("ivBanner", 200, now + 60000);
     insert("gone", 150, now + 60000);
     insert("ivFullScreen", 300, now - 1000);
+    // Rows an ad script wrote with names that lead out of the content folder, or take all of it.
+    std::string outside = (fs::path(ivBase()) / "victim").string();
+    std::string farOutside = (fs::path(ivBase()).parent_path() / "victim").string();
+    std::string nested = ivBase() + "/Content/keep/inner";
+    for (const auto& folder : {outside, farOutside, nested})
+        fs::create_directories(folder);
+    for (const char* unsafe : {"../victim", "../../victim", "keep/inner", "..", ".", ""})
+        row(unsafe, 160, now + 60000);
+    LoggedLines log;
     auto manager = alloc<IVAdManager>();
     manager->initWithSlotDescriptions(twoSlots().get());
+    EXPECT_TRUE(fs::exists(outside));
+    EXPECT_TRUE(fs::exists(farOutside));
+    EXPECT_TRUE(fs::exists(nested));
+    EXPECT_TRUE(fs::exists(ivBase() + "/Content/ivBanner/200"));
+    EXPECT_EQ(log.count("not a plain folder name"), 6u);
+    for (const auto& folder : {outside, farOutside, ivBase() + "/Content/keep"})
+        fs::remove_all(folder);
     EXPECT_EQ(manager->slotForName(NS("ivBanner"))->nextAdDlTime(), 200);
     EXPECT_EQ(manager->slotForName(NS("ivFullScreen"))->nextAdDlTime(), 0);
     EXPECT_FALSE(fs::exists(ivBase() + "/Content/ivBanner/100"));

@@ -278,6 +278,8 @@ TEST_F(IVFullScreenAdTest, MenuTimingSheetCallbacksAndTheBackground) {
     EXPECT_FALSE(window->isDisplaying());
     EXPECT_FALSE(window->contentController());
     EXPECT_EQ(listener->events.back(), "close");
+    // The bar the ad hid before the trip to the background comes back with the close.
+    EXPECT_FALSE(UIApplication::sharedApplication()->isStatusBarHidden());
 }
 
 TEST_F(IVFullScreenAdTest, ATappedBannerLinkOpensTheInAdBrowserOverTheHost) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "EngineTesting.h"
 #include "Foundation/NSArray.h"
@@ -67,6 +68,27 @@ protected:
         server.route("GET", "/hello", testhttp::text("hello"));
     }
     void TearDown() override { clearCookies(); }
+    // Two requests held by the server at once, then answered: two kept connections, freed in
+    // this order.
+    std::pair<Ref<NKHTTPRequest>, Ref<NKHTTPRequest>> twoKeptConnections(
+        testhttp::Handler answer = testhttp::text("held")) {
+        auto gate = server.gate();
+        server.route("GET", "/held", testhttp::held(gate, std::move(answer)));
+        Ref<Recorder> d1 = make<Recorder>(), d2 = make<Recorder>();
+        Ref<NKHTTPRequest> a = NKHTTPRequest::requestWithURL(urlOf(server.url("/held")));
+        Ref<NKHTTPRequest> b = NKHTTPRequest::requestWithURL(urlOf(server.url("/held")));
+        a->setDelegate(d1);
+        b->setDelegate(d2);
+        a->startAsynchronous();
+        EXPECT_TRUE(gate->waitUntilWaiting(1));
+        b->startAsynchronous();
+        EXPECT_TRUE(gate->waitUntilWaiting(2));
+        gate->open();
+        EXPECT_TRUE(runLoopUntil([&] { return d1->ended() && d2->ended(); }));
+        EXPECT_TRUE(runLoopUntil([&] { return a->isFinished() && b->isFinished(); }));
+        EXPECT_EQ(server.connectionCount(), 2u);
+        return {a, b};
+    }
     TestServer server;
 };
 
@@ -471,28 +493,19 @@ TEST_F(SendingAndReading, RequestsOneAfterAnotherShareAConnection) {
 }
 
 TEST_F(SendingAndReading, LaterOfTwoFreeConnectionsIsTaken) {
-    auto gate = server.gate();
-    server.route("GET", "/held", testhttp::held(gate, testhttp::text("ok")));
-    Ref<Recorder> d1 = make<Recorder>(), d2 = make<Recorder>();
-    Ref<NKHTTPRequest> a = NKHTTPRequest::requestWithURL(urlOf(server.url("/held")));
-    Ref<NKHTTPRequest> b = NKHTTPRequest::requestWithURL(urlOf(server.url("/held")));
-    a->setDelegate(d1);
-    b->setDelegate(d2);
-    a->startAsynchronous();
-    ASSERT_TRUE(gate->waitUntilWaiting(1));
-    b->startAsynchronous();
-    ASSERT_TRUE(gate->waitUntilWaiting(2));
-    gate->open();
-    ASSERT_TRUE(runLoopUntil([&] { return d1->ended() && d2->ended(); }));
-    ASSERT_TRUE(runLoopUntil([&] { return a->isFinished() && b->isFinished(); }));
+    auto [a, b] = twoKeptConnections();
     Ref<NKHTTPRequest> third = run(server.url("/hello"));
     EXPECT_TRUE(third->connectionID()->isEqual(b->connectionID()));
     EXPECT_EQ(server.connectionCount(), 2u);
 }
 
-TEST_F(SendingAndReading, DeadKeptConnectionIsRetriedOnANewOneUnnoticed) {
+TEST_F(SendingAndReading, TwoDeadKeptConnectionsGiveOneUnnoticedResendOnANewConnection) {
+    // Two requests at once leave two kept connections; the server then closes each kept
+    // connection as the next request arrives on it.
     server.route("GET", "/first-only", testhttp::firstOnly(testhttp::text("fresh")));
-    run(server.url("/first-only"));
+    auto [a, b] = twoKeptConnections();
+    ASSERT_FALSE(HasFailure());
+
     Ref<Recorder> d = make<Recorder>();
     Ref<NKHTTPRequest> r =
         run(server.url("/first-only"), [&](NKHTTPRequest* r) { r->setDelegate(d); });
@@ -501,7 +514,31 @@ TEST_F(SendingAndReading, DeadKeptConnectionIsRetriedOnANewOneUnnoticed) {
     EXPECT_EQ(r->retryCount(), 1);
     EXPECT_EQ(d->count("failed"), 0u);
     EXPECT_EQ(d->count("started"), 2u);
-    EXPECT_EQ(server.connectionCount(), 2u);
+    EXPECT_EQ(server.connectionCount(), 3u);
+    // Lost on a kept connection, then sent again on a new one, not on the other kept one.
+    auto sent = server.requestsTo("/first-only");
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_GT(sent[0].indexOnConnection, 0u);
+    EXPECT_EQ(sent[1].indexOnConnection, 0u);
+    EXPECT_EQ(sent[1].connectionId, 3u);
+    EXPECT_FALSE(r->connectionID()->isEqual(a->connectionID()));
+    EXPECT_FALSE(r->connectionID()->isEqual(b->connectionID()));
+}
+
+TEST_F(SendingAndReading, TwoKeptConnectionsClosedWhileIdleGiveOneResendOnANewConnection) {
+    // The server closes both connections once it has answered, as if kept: the request finds
+    // both dead.
+    auto [a, b] = twoKeptConnections(testhttp::closeAfterResponse("held"));
+    ASSERT_FALSE(HasFailure());
+    ASSERT_TRUE(server.waitForConnectionClosed(1));
+    ASSERT_TRUE(server.waitForConnectionClosed(2));
+    Ref<NKHTTPRequest> r = run(server.url("/hello"));
+    EXPECT_FALSE(r->error());
+    EXPECT_EQ(textOf(r), "hello");
+    EXPECT_EQ(r->retryCount(), 1);
+    auto sent = server.requestsTo("/hello");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].connectionId, 3u);
 }
 
 TEST_F(SendingAndReading, SecondLostConnectionFailsWithCodeOne) {

@@ -511,6 +511,22 @@ TEST_F(AnalyticsModuleTest, TheAdminViewsListUploadsPageByPage) {
     ASSERT_EQ(uploads.size(), 3u);
     ASSERT_EQ(uploads[0].upload.sessions.size(), 1u);
     EXPECT_EQ(uploads[0].upload.sessions[0].events[0].parameters[0].second, "boston");
+
+    // A page also ends where its bodies would pass 512 KB: written out, they take several
+    // times that.
+    const std::string dense = denseUpload(1);
+    const std::size_t fit = bnservices::kUploadPageBytes / dense.size();
+    ASSERT_GE(fit, 1u);
+    ASSERT_LT(fit + 1, bnservices::kUploadsPerPage);
+    analytics().reset();
+    for (std::size_t i = 0; i <= fit; ++i)
+        ASSERT_EQ(post(dense).status, 200);
+    Reply first = admin("/analytics/uploads");
+    EXPECT_EQ(entries(first.body), fit);
+    EXPECT_LT(first.body.size(), 8 * bnservices::kUploadPageBytes);
+    EXPECT_EQ(entries(admin("/analytics/uploads?page=2").body), 1u);
+    EXPECT_EQ(entries(admin("/analytics/uploads?page=3").body), 0u);
+    EXPECT_EQ(entries(admin("/analytics/uploads?per=1&page=2").body), 1u);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The Ironvine ad server: its files and zip bundles by path, 404 for anything else, faults by
 // host and path, and the list of what it received.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -52,6 +55,37 @@ TEST(IronvineModuleTest, HostileBundlesHoldWhatTheyPromise) {
     std::string bytes = *bnservices::ironvineBundle("hostile");
     EXPECT_NE(bytes.find(std::string(300, 'n')), std::string::npos);
     EXPECT_NE(bytes.find("../x"), std::string::npos);
+}
+
+TEST(IronvineModuleTest, BundlesAreBuiltWithoutAFileToLeaveBehind) {
+    // A child that may open no descriptor at all builds a bundle and hands it back: the same
+    // bytes as built here.
+    auto entries = *bnservices::ironvineBundleEntries("nested");
+    std::string expected = bnservices::ironvineZip(entries);
+    ASSERT_EQ(expected.substr(0, 2), "PK");
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(out[0]);
+        rlimit none{0, 0};
+        setrlimit(RLIMIT_NOFILE, &none);
+        std::string bytes = bnservices::ironvineZip(entries);
+        bool whole =
+            write(out[1], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+        _exit(whole ? 0 : 1);
+    }
+    close(out[1]);
+    std::string built;
+    char buffer[4096];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        built.append(buffer, static_cast<std::size_t>(n));
+    close(out[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(built, expected);
 }
 
 TEST(IronvineModuleTest, FaultsApplyByHostAndPath) {

@@ -1,7 +1,7 @@
 // The catalog's Full-Screen Ad screen replayed against the stand-in Ironvine server: the ad is
 // fetched at the first launch, shown over the catalog as text, its words off the screen's edge,
 // turned with the phone, its link opens the in-ad browser with the landing page, and done closes
-// the window.
+// the window, the status bar back after a trip to the background under the ad.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -43,7 +43,8 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
     fs::path browserShot = fs::current_path() / "full-screen-ad-browser-landscape.png";
     fs::path uprightShot = fs::current_path() / "full-screen-ad-browser.png";
     fs::path wordsShot = fs::current_path() / "ironvine-full-screen.png";
-    for (auto& f : {adShot, browserShot, uprightShot, wordsShot})
+    fs::path closedShot = fs::current_path() / "full-screen-ad-closed.png";
+    for (auto& f : {adShot, browserShot, uprightShot, wordsShot, closedShot})
         fs::remove(f);
     // The engine's own threads are not network work the shell waits for: the test waits for
     // what a person would wait to see, then the script's waits settle the rest.
@@ -145,8 +146,14 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
         RGBA button = pixelAt(upright, x, 8);
         EXPECT_LT(button.r + button.g + button.b, 3 * 200) << x << ": " << button;
     }
+    // Back from the home screen and closed, the ad leaves the status bar as it found it: shown,
+    // its light grey over the catalog's bar.
+    auto closed = UIImage::imageWithContentsOfFile(NSString::fromUTF8(closedShot.string()));
+    ASSERT_TRUE(closed) << closedShot;
+    RGBA bar = pixelAt(closed, 160, 2);
+    EXPECT_TRUE(bar.r > 200 && bar.g > 200 && bar.b > 200) << bar;
     if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (auto& f : {adShot, browserShot, uprightShot, wordsShot})
+        for (auto& f : {adShot, browserShot, uprightShot, wordsShot, closedShot})
             fs::remove(f);
     // The shown ad's impression trackers reached the ad server.
     auto hits = services.module("ironvine")->adminView("hits", {})->body;

@@ -92,11 +92,43 @@ TEST_F(AccountHost, WrongPasswordsFailWithoutACaptchaUntilTheThirdTime) {
     Page first = logIn("tester@example.test", "guess");
     EXPECT_FALSE(greets(first.text, "tester@example.test"));
     EXPECT_FALSE(asksForCaptcha(first.text));
-    EXPECT_FALSE(asksForCaptcha(logIn("tester@example.test", "guess2").text));
+    // The account's failures count together under each of its names.
+    EXPECT_FALSE(asksForCaptcha(logIn("Tester", "guess2").text));
     EXPECT_TRUE(asksForCaptcha(logIn("tester@example.test", "guess3").text));
     // From then on even the right password needs an answer.
-    EXPECT_TRUE(asksForCaptcha(logIn("tester@example.test", "secret").text));
-    EXPECT_FALSE(greets(logIn("nobody@example.test", "secret").text, "nobody@example.test"));
+    EXPECT_TRUE(asksForCaptcha(logIn("tester", "secret").text));
+    EXPECT_EQ(site().storeSizes().loginFailures, 1u);
+    // Names without an account fail, and the site keeps nothing of them.
+    for (int i = 0; i < 60; ++i) {
+        std::string name = "nobody" + std::to_string(i) + "@example.test";
+        EXPECT_FALSE(greets(logIn(name, "secret").text, name));
+    }
+    EXPECT_EQ(site().storeSizes().loginFailures, 1u);
+}
+
+TEST_F(AccountHost, BrowserCookiesAndLoginsAreKeptUpToACountTheOldestGoing) {
+    std::string first = cookieSet(handled(kAccount + "/"), "bn_browser");
+    ASSERT_FALSE(first.empty());
+    for (int i = 0; i < 5000; ++i)
+        handled(kAccount + "/");
+    std::string browser = cookieSet(handled(kAccount + "/"), "bn_browser");
+    EXPECT_EQ(site().storeSizes().browsers, 4096u);
+    const std::string form =
+        "step=confirmation&originalURI=%2F&inputEmailHandle=tester&inputPassword=secret";
+    // The oldest browser is asked for cookies again; the newest logs in.
+    EXPECT_EQ(handled(kAccount + "/login", first, form).body.find("home of"), std::string::npos);
+    auto login = [&] {
+        return cookieSet(handled(kAccount + "/login", browser, form), "bn_session");
+    };
+    std::string oldest = login();
+    ASSERT_FALSE(oldest.empty());
+    for (int i = 0; i < 4096; ++i)
+        login();
+    std::string newest = login();
+    EXPECT_EQ(site().storeSizes().loginSessions, 4096u);
+    EXPECT_EQ(handled(kAccount + "/", oldest).body.find("home of"), std::string::npos);
+    EXPECT_NE(handled(kAccount + "/", newest).body.find("home of tester@example.test"),
+              std::string::npos);
 }
 
 TEST_F(AccountHost, ACaptchaAnswerCompletesTheLogin) {

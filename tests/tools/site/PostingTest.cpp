@@ -290,6 +290,16 @@ TEST_F(Posting, FormsAreCheckedLikeARealServer) {
     leaky.email = "a@example.test";
     leaky.description = "Write to a@example.test please";
     EXPECT_EQ(postPageType(submitCompose(form.text, leaky, "").text), 10);
+    // A description of more than 20,000 characters is refused, kept to its first 20,000.
+    Compose tooLong;
+    tooLong.email = "a@example.test";
+    tooLong.description = std::string(20001, 'x');
+    Page refused = submitCompose(form.text, tooLong, "");
+    EXPECT_EQ(postPageType(refused.text), 5);
+    EXPECT_NE(refused.text.find("at most 20000 characters"), std::string::npos);
+    EXPECT_NE(refused.text.find(">" + std::string(20000, 'x') + "</textarea>"), std::string::npos);
+    tooLong.description.pop_back();
+    EXPECT_EQ(postPageType(submitCompose(form.text, tooLong, "").text), 11);
     // The compose form's own signature still works after a correction.
     Compose fine;
     fine.email = "a@example.test";
@@ -335,6 +345,73 @@ TEST_F(Posting, ALongBoundaryIsRefusedAtOnceAndOtherPostingsGoOnMeanwhile) {
     EXPECT_NE(refused.find("The form could not be read."), std::string::npos);
     // The posting goes on with a boundary of the usual length.
     EXPECT_EQ(postPageType(chooseNamed(mine.text, "For Sale").text), 2);
+}
+
+namespace {
+// A posting without an account up to its photo page, with one photo added: that page.
+Page postingWithAPhoto() {
+    Page form = choose(chooseNamed(chooseNamed(startPosting().text, "For Sale").text, "Tools").text,
+                       Section{"", "n", "0"});
+    Compose c;
+    c.email = "a@example.test";
+    Page photos = submitCompose(form.text, c, "");
+    EXPECT_EQ(postPageType(photos.text), 11);
+    return uploadPhoto(photos.text, jpegBytes());
+}
+
+// A new posting session started straight through the site (no sockets), as many clients would.
+void startSessionDirectly() {
+    ASSERT_EQ(handled("https://post.bazaarnest.test/c/boston").status, 200);
+}
+}  // namespace
+
+TEST_F(Posting, AtTheCapTheSessionsIdleLongestGoWithTheirPhotos) {
+    Page first = postingWithAPhoto();
+    Page second = postingWithAPhoto();
+    ASSERT_EQ(site().uploadedPhotos().size(), 2u);
+    std::string secondKey = site().uploadedPhotos()[1].key;
+    for (int i = 0; i < 1998; ++i)
+        startSessionDirectly();
+    // The first poster goes on while the second has left; then comes the 2,001st session.
+    first = uploadPhoto(first.text, jpegBytes());
+    ASSERT_EQ(postPageType(first.text), 11);
+    startSessionDirectly();
+    // The first posting goes on; the second, idle longest, has gone with its photo.
+    EXPECT_EQ(postPageType(finishPhotos(first.text).text), 8);
+    Page ended = uploadPhoto(second.text, jpegBytes());
+    EXPECT_EQ(ended.status, 404);
+    EXPECT_NE(ended.text.find("This posting session has ended"), std::string::npos);
+    auto kept = site().uploadedPhotos();
+    EXPECT_EQ(kept.size(), 2u);
+    for (const auto& photo : kept)
+        EXPECT_NE(photo.key, secondKey);
+    EXPECT_EQ(get("http://images.bazaarnest.test/u/" + secondKey + ".jpg").status, 404);
+}
+
+TEST_F(Posting, PhotosOfPostingsNotMadeAreKeptWithinASizeTheSessionsIdleLongestGoFirst) {
+    // Photos of 10 MB, the JPEG's own bytes first.
+    std::string large = jpegBytes();
+    large.resize(10u << 20, '\0');
+    Page first = postingWithAPhoto();
+    for (int i = 0; i < 2; ++i)
+        first = uploadPhoto(first.text, large);
+    Page second = postingWithAPhoto();
+    for (int i = 0; i < 3; ++i)
+        second = uploadPhoto(second.text, large);
+    Page third = postingWithAPhoto();
+    third = uploadPhoto(third.text, large);
+    ASSERT_EQ(site().uploadedPhotos().size(), 9u);
+    std::string firstKey = site().uploadedPhotos().at(0).key;
+    // Past 64 MB: the first posting, idle longest, goes with its three photos.
+    third = uploadPhoto(third.text, large);
+    ASSERT_EQ(postPageType(third.text), 11);
+    auto kept = site().uploadedPhotos();
+    EXPECT_EQ(kept.size(), 7u);
+    for (const auto& photo : kept)
+        EXPECT_NE(photo.key.substr(0, photo.key.find('_')), firstKey.substr(0, firstKey.find('_')));
+    EXPECT_EQ(uploadPhoto(first.text, jpegBytes()).status, 404);
+    EXPECT_EQ(postPageType(finishPhotos(second.text).text), 8);
+    EXPECT_EQ(postPageType(finishPhotos(third.text).text), 8);
 }
 
 TEST_F(Posting, StepsThatNeedAPhoneVerifiedAccount) {

@@ -87,6 +87,33 @@ TEST(Captcha, AWrongAnswerOrAUsedChallengeGetsANewChallenge) {
     EXPECT_EQ(get(kApiBase + "noscript").status, 400);  // no site key
 }
 
+TEST(Captcha, ChallengesAndCodesAreKeptUpToACountTheOldestGoing) {
+    site().reset();
+    auto challengePage = [] { return handled(kApiBase + "noscript?k=x"); };
+    std::string first =
+        readPage(challengePage().body, &VerificationPage::getChallengeField).value_or("");
+    for (int i = 0; i < 5000; ++i)
+        challengePage();
+    std::string newest =
+        readPage(challengePage().body, &VerificationPage::getChallengeField).value_or("");
+    std::string firstCode = site().issueVerificationCode();
+    for (int i = 0; i < 5000; ++i)
+        site().issueVerificationCode();
+    auto sizes = site().storeSizes();
+    EXPECT_EQ(sizes.captchaChallenges, 4096u);
+    EXPECT_EQ(sizes.captchaCodes, 4096u);
+    // The newest challenge is answered as ever; the oldest is gone, and its image with it.
+    auto answer = site().captchaAnswer(newest);
+    ASSERT_TRUE(answer);
+    EXPECT_FALSE(site().captchaAnswer(first));
+    EXPECT_EQ(get(kApiBase + "image?c=" + first).status, 404);
+    Page right =
+        post(kApiBase + "noscript?k=x",
+             {{"recaptcha_challenge_field", newest}, {"recaptcha_response_field", *answer}}, 1);
+    EXPECT_TRUE(readPage(right.text, &VerificationPage::getVerificationCode));
+    site().reset();
+}
+
 TEST(ReplyPage, FormerCaptchaAddressesAreRewrittenAndBothServe) {
     Page even = get(replyPageUrl(formListing(true)));
     Page odd = get(replyPageUrl(formListing(false)));

@@ -143,6 +143,29 @@ TEST(ResultPages, TheKeywordMatchesTitlesOrWholePostings) {
     }
 }
 
+TEST(ResultPages, SearchesShareThePostedListingsTheyFind) {
+    auto& store = site().listings();
+    const auto& catalog = site().catalog();
+    bnsite::Listing posted;
+    posted.metro = catalog.metroIndex("boston");
+    posted.category = catalog.categoryIndex("bik");
+    posted.titleText = posted.titleHtml = "Shared Tandem";
+    posted.bodyText = posted.bodyHtml = "A TANDEM for two riders.";
+    store.publish(posted);
+    bnsite::ListingQuery q;
+    q.metro = posted.metro;
+    ASSERT_TRUE(catalog.select("bik", &q.selector));
+    q.words = {"tandem", "Riders"};
+    auto first = store.query(q);
+    auto second = store.query(q);
+    ASSERT_EQ(first.rows.size(), 1u);
+    ASSERT_EQ(second.rows.size(), 1u);
+    EXPECT_EQ(first.rows[0].titleText, "Shared Tandem");
+    // The one listing the store keeps, not a copy per search.
+    EXPECT_EQ(&first.rows[0], &second.rows[0]);
+    site().reset();
+}
+
 TEST(ResultPages, PriceBoundsPicturesAndSortOrders) {
     int pages = 0;
     Query bounded = search("fua/", "");

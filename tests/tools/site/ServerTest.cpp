@@ -250,6 +250,62 @@ std::string newestBikeDate(int port) {
 }
 }  // namespace
 
+namespace {
+const char* const kCaptchaPage =
+    "GET /recaptcha/api/noscript?k=x HTTP/1.1\r\nHost: verify.captchaservice.test\r\n"
+    "Connection: close\r\n\r\n";
+
+std::string challengeIn(const std::string& page) {
+    return readPage(page, &VerificationPage::getChallengeField).value_or("");
+}
+
+// The challenge of the first captcha page of the program on `port`, or of a site in process.
+std::string firstChallenge(int port) {
+    return challengeIn(rawBody(rawExchange(kCaptchaPage, nullptr, port)));
+}
+std::string firstChallenge(bnsite::Site& site) {
+    return challengeIn(
+        handled("http://verify.captchaservice.test/recaptcha/api/noscript?k=x", {}, {}, &site)
+            .body);
+}
+
+// The session cookie the first login to `site` is given.
+std::string sessionCookie(bnsite::Site& site) {
+    std::string browser =
+        cookieSet(handled("https://accounts.bazaarnest.test/", {}, {}, &site), "bn_browser");
+    return cookieSet(handled("https://accounts.bazaarnest.test/login", browser,
+                             "step=confirmation&originalURI=%2F&inputEmailHandle=tester&"
+                             "inputPassword=secret",
+                             &site),
+                     "bn_session");
+}
+}  // namespace
+
+TEST(SiteProgram, APersonsRunsHaveTokensOfTheirOwnTestsAndScriptsTheSameOnes) {
+    standintest::StartedProgram one({BN_SITE_PROGRAM, "--port", "0"});
+    standintest::StartedProgram two({BN_SITE_PROGRAM, "--port", "0"});
+    standintest::StartedProgram scripted({BN_SITE_PROGRAM, "--port", "0", "--fixed-tokens"});
+    std::string first = firstChallenge(one.port);
+    ASSERT_FALSE(first.empty());
+    EXPECT_NE(first, firstChallenge(two.port));
+    // With the tokens fixed, the program makes the challenge every site of the tests makes first.
+    bnsite::Site inProcess;
+    EXPECT_EQ(firstChallenge(scripted.port), firstChallenge(inProcess));
+    EXPECT_TRUE(one.stop());
+    EXPECT_TRUE(two.stop());
+    EXPECT_TRUE(scripted.stop());
+
+    // The first login's cookie: the same for every site of the tests, another with a salt.
+    bnsite::Site a, b;
+    bnsite::SiteOptions salted;
+    salted.tokenSalt = 12345;
+    bnsite::Site c(salted);
+    std::string cookie = sessionCookie(a);
+    ASSERT_EQ(cookie.rfind("bn_session=", 0), 0u) << cookie;
+    EXPECT_EQ(sessionCookie(b), cookie);
+    EXPECT_NE(sessionCookie(c), cookie);
+}
+
 TEST(SiteProgram, DatesListingsBeforeItsStartUnlessAskedForTheFixedDates) {
     standintest::StartedProgram fixed({BN_SITE_PROGRAM, "--port", "0", "--fixed-dates"});
     EXPECT_EQ(newestBikeDate(fixed.port), "2012-03-01");

@@ -197,6 +197,31 @@ std::string rawBody(const std::string& response) {
     return at == std::string::npos ? std::string() : response.substr(at + 4);
 }
 
+bnsite::HttpResponse handled(const std::string& url, const std::string& cookie,
+                             const std::optional<std::string>& form, bnsite::Site* on) {
+    bnsite::HttpRequest r;
+    std::size_t hostAt = url.find("://") + 3;
+    std::size_t pathAt = std::min(url.find('/', hostAt), url.size());
+    r.tls = url.rfind("https://", 0) == 0;
+    r.host = url.substr(hostAt, pathAt - hostAt);
+    r.target = pathAt < url.size() ? url.substr(pathAt) : "/";
+    if (!cookie.empty()) r.headers.push_back({"Cookie", cookie});
+    if (form) {
+        r.method = "POST";
+        r.headers.push_back({"Content-Type", "application/x-www-form-urlencoded"});
+        r.body = *form;
+    }
+    return (on ? *on : site()).handle(r);
+}
+
+std::string cookieSet(const bnsite::HttpResponse& response, const std::string& name) {
+    for (const auto& h : response.headers) {
+        if (h.name == "Set-Cookie" && h.value.rfind(name + "=", 0) == 0)
+            return h.value.substr(0, h.value.find(';'));
+    }
+    return "";
+}
+
 // ---- patterns and pages ------------------------------------------------------------------------
 
 std::optional<std::string> match(const std::string& text, const std::string& pattern, int group) {

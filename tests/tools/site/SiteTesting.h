@@ -70,6 +70,14 @@ StreamResult validatedGet(const std::string& url);
 std::string rawExchange(const std::string& bytes, bool* reset = nullptr, int port = 0);
 // The body of a raw response (after the head), "" when there is none.
 std::string rawBody(const std::string& response);
+// A request answered by a site (the tests' own by default) straight, without sockets, as a
+// crowd of clients would send it: a GET of `url`, or a POST with `form` (URL-encoded) when
+// given, with a Cookie field when `cookie` is not empty.
+bnsite::HttpResponse handled(const std::string& url, const std::string& cookie = {},
+                             const std::optional<std::string>& form = std::nullopt,
+                             bnsite::Site* on = nullptr);
+// The "name=value" of the cookie an answer sets under `name`, "" when it sets none.
+std::string cookieSet(const bnsite::HttpResponse& response, const std::string& name);
 
 // ---- patterns and the app's page classes ----------------------------------------------------
 
