@@ -15,8 +15,14 @@
 
 namespace {
 constexpr CGFloat kBarHeight = 44;
-// The status bar's strip across the top of an upright screen.
-constexpr CGFloat kStatusBarHeight = 20;
+
+// How far down the window the status bar reaches: its strip across the top of an upright
+// screen, 0 while it is hidden or runs along another edge.
+CGFloat statusBarBottom() {
+    CGRect bar = UIApplication::sharedApplication()->statusBarFrame();
+    if (CGRectIsEmpty(bar) || bar.origin.y != 0 || bar.size.width < bar.size.height) return 0;
+    return CGRectGetMaxY(bar);
+}
 
 bool contains(const std::vector<Ref<UIViewController>>& list, UIViewController* c) {
     return std::any_of(list.begin(), list.end(),
@@ -299,13 +305,10 @@ CGFloat UINavigationController::statusBarInset() {
     auto top = topViewController();
     if (top && top->wantsFullScreenLayout()) return 0;
     auto window = view()->window();
-    auto app = UIApplication::sharedApplication();
-    if (!window || app->isStatusBarHidden()) return 0;
-    CGRect bar = app->statusBarFrame();
-    // Only the bar across the top of an upright screen.
-    if (bar.origin.y != 0 || bar.size.width < bar.size.height) return 0;
+    if (!window) return 0;
+    CGFloat bar = statusBarBottom();
     CGFloat y = view()->convertPoint(CGPointZero, window.get()).y;
-    return std::clamp<CGFloat>(CGRectGetMaxY(bar) - y, 0, CGRectGetMaxY(bar));
+    return std::clamp<CGFloat>(bar - y, 0, bar);
 }
 
 CGRect UINavigationController::contentFrame() {
@@ -316,7 +319,7 @@ CGRect UINavigationController::contentFrame() {
         CGFloat up = 0;
         if (auto window = view()->window())
             up = std::clamp<CGFloat>(view()->convertPoint(CGPointZero, window.get()).y, 0,
-                                     kStatusBarHeight);
+                                     statusBarBottom());
         return CGRectMake(0, -up, bounds.size.width,
                           std::max<CGFloat>(0, bounds.size.height + up - bottom));
     }
@@ -345,6 +348,11 @@ void UINavigationController::layoutContent() {
     if (top && top->isViewLoaded() && top->view()->superview().get() == view().get()) {
         top->view()->setFrame(contentFrame());
     }
+}
+
+void UINavigationController::navigationBarDidChangeStyle(UINavigationBar*) {
+    // Whether the top view lies under the bar may have changed with it.
+    layoutContent();
 }
 
 bool UINavigationController::hidesBottomBar() {

@@ -5,6 +5,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIKitNotifications.h"
 #include "UIKit/UINavigationBar.h"
@@ -157,9 +158,22 @@ TEST(UIViewController, AFullScreenLayoutLiesUnderSeeThroughBars) {
     EXPECT_EQ(inWindow(), (Frame{0, 0, 320, 480}));
     nav->setNavigationBarHidden(true);
     EXPECT_EQ(inWindow(), (Frame{0, 0, 320, 480}));
+    // The layout follows the bar's style by itself.
     nav->setNavigationBarHidden(false);
     nav->navigationBar()->setBarStyle(UIBarStyleDefault);
-    nav->layoutContent();
+    EXPECT_EQ(inWindow(), (Frame{0, 64, 320, 416}));
+    nav->navigationBar()->setTranslucent(true);
+    EXPECT_EQ(inWindow(), (Frame{0, 0, 320, 480}));
+    // Under a hidden status bar there is nothing to reach up under: the screen starts at the
+    // container's top, as its bar does.
+    auto app = UIApplication::sharedApplication();
+    app->setStatusBarHidden(true);
+    CGRect content = nav->contentFrame();
+    EXPECT_EQ((Frame{content.origin.x, content.origin.y, content.size.width, content.size.height}),
+              (Frame{0, 0, 320, 460}));
+    EXPECT_EQ(nav->statusBarInset(), 0);
+    app->setStatusBarHidden(false);
+    nav->navigationBar()->setTranslucent(false);
     EXPECT_EQ(inWindow(), (Frame{0, 64, 320, 416}));
     // A screen with the ordinary layout stays between the bars, even see-through ones.
     nav->popViewControllerAnimated(false);
