@@ -16,12 +16,10 @@
 namespace {
 constexpr CGFloat kBarHeight = 44;
 
-// How far down the window the status bar reaches: its strip across the top of an upright
-// screen, 0 while it is hidden or runs along another edge.
-CGFloat statusBarBottom() {
-    CGRect bar = UIApplication::sharedApplication()->statusBarFrame();
-    if (CGRectIsEmpty(bar) || bar.origin.y != 0 || bar.size.width < bar.size.height) return 0;
-    return CGRectGetMaxY(bar);
+// How thick the status bar's strip is, whether it shows or not.
+CGFloat statusBarThickness() {
+    CGRect strip = UIApplication::sharedApplication()->statusBarStrip();
+    return std::min(strip.size.width, strip.size.height);
 }
 
 bool contains(const std::vector<Ref<UIViewController>>& list, UIViewController* c) {
@@ -305,21 +303,25 @@ CGFloat UINavigationController::statusBarInset() {
     auto top = topViewController();
     if (top && top->wantsFullScreenLayout()) return 0;
     auto window = view()->window();
-    if (!window) return 0;
-    CGFloat bar = statusBarBottom();
+    auto app = UIApplication::sharedApplication();
+    if (!window || app->isStatusBarHidden()) return 0;
+    CGRect bar = app->statusBarFrame();
+    // Only the bar across the top of an upright screen.
+    if (bar.origin.y != 0 || bar.size.width < bar.size.height) return 0;
     CGFloat y = view()->convertPoint(CGPointZero, window.get()).y;
-    return std::clamp<CGFloat>(bar - y, 0, bar);
+    return std::clamp<CGFloat>(CGRectGetMaxY(bar) - y, 0, CGRectGetMaxY(bar));
 }
 
 CGRect UINavigationController::contentFrame() {
     CGRect bounds = isViewLoaded() ? view()->bounds() : fullScreenFrame();
     CGFloat bottom = toolbarHidden_ ? 0 : kBarHeight;
     if (laysTopViewUnderBars()) {
-        // From the window's top: a container placed below the status bar reaches up under it.
+        // From the window's top: a container placed below the status bar reaches up under it,
+        // and keeps that room while the bar hides (a photo shown whole as the bars go).
         CGFloat up = 0;
         if (auto window = view()->window())
             up = std::clamp<CGFloat>(view()->convertPoint(CGPointZero, window.get()).y, 0,
-                                     statusBarBottom());
+                                     statusBarThickness());
         return CGRectMake(0, -up, bounds.size.width,
                           std::max<CGFloat>(0, bounds.size.height + up - bottom));
     }

@@ -164,14 +164,13 @@ TEST(UIViewController, AFullScreenLayoutLiesUnderSeeThroughBars) {
     EXPECT_EQ(inWindow(), (Frame{0, 64, 320, 416}));
     nav->navigationBar()->setTranslucent(true);
     EXPECT_EQ(inWindow(), (Frame{0, 0, 320, 480}));
-    // Under a hidden status bar there is nothing to reach up under: the screen starts at the
-    // container's top, as its bar does.
+    // The status bar hiding as the bars go, the screen keeps the room under it.
     auto app = UIApplication::sharedApplication();
     app->setStatusBarHidden(true);
-    CGRect content = nav->contentFrame();
-    EXPECT_EQ((Frame{content.origin.x, content.origin.y, content.size.width, content.size.height}),
-              (Frame{0, 0, 320, 460}));
+    nav->setNavigationBarHidden(true);
+    EXPECT_EQ(inWindow(), (Frame{0, 0, 320, 480}));
     EXPECT_EQ(nav->statusBarInset(), 0);
+    nav->setNavigationBarHidden(false);
     app->setStatusBarHidden(false);
     nav->navigationBar()->setTranslucent(false);
     EXPECT_EQ(inWindow(), (Frame{0, 64, 320, 416}));
