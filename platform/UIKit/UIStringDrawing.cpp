@@ -3,21 +3,42 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 
 #include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGContextCairo.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/FontSupport.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UIGraphics.h"
 
 namespace {
-std::shared_ptr<UITextMeasurer>& installedMeasurer() {
-    static std::shared_ptr<UITextMeasurer> m;
-    return m;
+class ContextTextPainter;
+
+// The measurer and painter in use, which a session or a test installs and any thread reads
+// (pages lay out off the main thread), with the test font and the context's painter that stand
+// in while none is: read and changed under the lock, in a slot, so that what a test installs
+// goes with it.
+struct TextTools {
+    TextTools();
+    std::mutex lock;
+    std::shared_ptr<UITextMeasurer> measurer;
+    std::shared_ptr<UITextPainter> painter;
+    const std::shared_ptr<UITextMeasurer> testFont;
+    const std::shared_ptr<UITextPainter> contextPainter;
+};
+
+std::shared_ptr<TextTools> textTools() {
+    static ProcessWide<TextTools> slot;
+    return slot.get();
 }
-std::shared_ptr<UITextPainter>& installedPainter() {
-    static std::shared_ptr<UITextPainter> p;
-    return p;
+
+// Puts `measurer` in place and gives back the one it replaces.
+std::shared_ptr<UITextMeasurer> exchangeMeasurer(std::shared_ptr<UITextMeasurer> measurer) {
+    auto tools = textTools();
+    std::lock_guard guard(tools->lock);
+    std::swap(tools->measurer, measurer);
+    return measurer;
 }
 
 const std::u16string kEllipsis = u"\u2026";
@@ -229,8 +250,8 @@ CGFloat UIFixedAdvanceTextMeasurer::widthOfText(std::u16string_view text, UIFont
 }
 
 std::shared_ptr<UIFontTextMeasurer> UIFontTextMeasurer::shared() {
-    static auto m = std::make_shared<UIFontTextMeasurer>();
-    return m;
+    static ProcessWide<UIFontTextMeasurer> slot;
+    return slot.get();
 }
 
 // Without any installed face the model's measures stand in, so text still lays out.
@@ -252,22 +273,20 @@ UIFontMetrics UIFontTextMeasurer::metrics(UIFont* font) {
 }
 
 UITextMeasurerScope::UITextMeasurerScope(std::shared_ptr<UITextMeasurer> measurer)
-    : previous_(installedMeasurer()) {
-    UITextMeasurerInstall(std::move(measurer));
-}
+    : previous_(exchangeMeasurer(std::move(measurer))) {}
 
 UITextMeasurerScope::~UITextMeasurerScope() {
-    installedMeasurer() = std::move(previous_);
+    exchangeMeasurer(std::move(previous_));
 }
 
-UITextMeasurer* UITextMeasurerCurrent() {
-    static UIFixedAdvanceTextMeasurer testFont;
-    auto& m = installedMeasurer();
-    return m ? m.get() : &testFont;
+std::shared_ptr<UITextMeasurer> UITextMeasurerCurrent() {
+    auto tools = textTools();
+    std::lock_guard guard(tools->lock);
+    return tools->measurer ? tools->measurer : tools->testFont;
 }
 
 void UITextMeasurerInstall(std::shared_ptr<UITextMeasurer> measurer) {
-    installedMeasurer() = std::move(measurer);
+    exchangeMeasurer(std::move(measurer));
 }
 
 std::vector<UITextLine> UITextLayoutLines(NSString* text, UIFont* font, CGFloat width,
@@ -395,10 +414,10 @@ public:
     }
 };
 
-UITextPainter* currentPainter() {
-    static ContextTextPainter fallback;
-    auto& p = installedPainter();
-    return p ? p.get() : &fallback;
+std::shared_ptr<UITextPainter> currentPainter() {
+    auto tools = textTools();
+    std::lock_guard guard(tools->lock);
+    return tools->painter ? tools->painter : tools->contextPainter;
 }
 
 CGSize paint(const std::vector<UITextLine>& lines, UIFont* font, CGRect rect,
@@ -423,10 +442,16 @@ CGSize paint(const std::vector<UITextLine>& lines, UIFont* font, CGRect rect,
 CGFloat unlimited() {
     return std::numeric_limits<CGFloat>::max();
 }
+
+TextTools::TextTools()
+    : testFont(std::make_shared<UIFixedAdvanceTextMeasurer>()),
+      contextPainter(std::make_shared<ContextTextPainter>()) {}
 }  // namespace
 
 void UITextPainterInstall(std::shared_ptr<UITextPainter> painter) {
-    installedPainter() = std::move(painter);
+    auto tools = textTools();
+    std::lock_guard guard(tools->lock);
+    tools->painter = std::move(painter);
 }
 
 CGSize drawAtPoint(NSString* text, CGPoint point, UIFont* font) {
@@ -454,7 +479,7 @@ CGSize drawAtPoint(NSString* text, CGPoint point, CGFloat width, UIFont* font, C
     if (adjustment == UIBaselineAdjustmentAlignBaselines) {
         dy = font->ascender() - actual->ascender();
     } else if (adjustment == UIBaselineAdjustmentAlignCenters) {
-        auto* m = UITextMeasurerCurrent();
+        auto m = UITextMeasurerCurrent();
         dy = (m->lineHeight(font) - m->lineHeight(actual)) / 2;
     }
     return paint(lines, actual, CGRectMake(point.x, point.y + dy, width, 0), UITextAlignmentLeft,
