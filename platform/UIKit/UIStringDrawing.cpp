@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <mutex>
 
 #include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGContextCairo.h"
@@ -13,33 +12,19 @@
 #include "UIKit/UIGraphics.h"
 
 namespace {
-class ContextTextPainter;
-
-// The measurer and painter in use, which a session or a test installs and any thread reads
-// (pages lay out off the main thread), with the test font and the context's painter that stand
-// in while none is: read and changed under the lock, in a slot, so that what a test installs
-// goes with it.
-struct TextTools {
-    TextTools();
-    std::mutex lock;
-    std::shared_ptr<UITextMeasurer> measurer;
-    std::shared_ptr<UITextPainter> painter;
-    const std::shared_ptr<UITextMeasurer> testFont;
-    const std::shared_ptr<UITextPainter> contextPainter;
-};
-
-std::shared_ptr<TextTools> textTools() {
-    static ProcessWide<TextTools> slot;
-    return slot.get();
+// The measurer and the painter in use, which a session or a test installs and any thread reads
+// (pages lay out off the main thread): each in a slot, so that what a test installs goes with
+// it. The test font and the context's painter stand in while none is installed.
+ProcessWide<UITextMeasurer>& measurerSlot() {
+    static ProcessWide<UITextMeasurer> slot;
+    return slot;
 }
-
-// Puts `measurer` in place and gives back the one it replaces.
-std::shared_ptr<UITextMeasurer> exchangeMeasurer(std::shared_ptr<UITextMeasurer> measurer) {
-    auto tools = textTools();
-    std::lock_guard guard(tools->lock);
-    std::swap(tools->measurer, measurer);
-    return measurer;
+std::shared_ptr<UITextMeasurer> makeTestFont();
+ProcessWide<UITextPainter>& painterSlot() {
+    static ProcessWide<UITextPainter> slot;
+    return slot;
 }
+std::shared_ptr<UITextPainter> makeContextPainter();
 
 const std::u16string kEllipsis = u"\u2026";
 
@@ -273,20 +258,18 @@ UIFontMetrics UIFontTextMeasurer::metrics(UIFont* font) {
 }
 
 UITextMeasurerScope::UITextMeasurerScope(std::shared_ptr<UITextMeasurer> measurer)
-    : previous_(exchangeMeasurer(std::move(measurer))) {}
+    : previous_(measurerSlot().exchange(std::move(measurer))) {}
 
 UITextMeasurerScope::~UITextMeasurerScope() {
-    exchangeMeasurer(std::move(previous_));
+    measurerSlot().exchange(std::move(previous_));
 }
 
 std::shared_ptr<UITextMeasurer> UITextMeasurerCurrent() {
-    auto tools = textTools();
-    std::lock_guard guard(tools->lock);
-    return tools->measurer ? tools->measurer : tools->testFont;
+    return measurerSlot().getOr(makeTestFont);
 }
 
 void UITextMeasurerInstall(std::shared_ptr<UITextMeasurer> measurer) {
-    exchangeMeasurer(std::move(measurer));
+    measurerSlot().exchange(std::move(measurer));
 }
 
 std::vector<UITextLine> UITextLayoutLines(NSString* text, UIFont* font, CGFloat width,
@@ -414,10 +397,12 @@ public:
     }
 };
 
+std::shared_ptr<UITextPainter> makeContextPainter() {
+    return std::make_shared<ContextTextPainter>();
+}
+
 std::shared_ptr<UITextPainter> currentPainter() {
-    auto tools = textTools();
-    std::lock_guard guard(tools->lock);
-    return tools->painter ? tools->painter : tools->contextPainter;
+    return painterSlot().getOr(makeContextPainter);
 }
 
 CGSize paint(const std::vector<UITextLine>& lines, UIFont* font, CGRect rect,
@@ -443,15 +428,13 @@ CGFloat unlimited() {
     return std::numeric_limits<CGFloat>::max();
 }
 
-TextTools::TextTools()
-    : testFont(std::make_shared<UIFixedAdvanceTextMeasurer>()),
-      contextPainter(std::make_shared<ContextTextPainter>()) {}
+std::shared_ptr<UITextMeasurer> makeTestFont() {
+    return std::make_shared<UIFixedAdvanceTextMeasurer>();
+}
 }  // namespace
 
 void UITextPainterInstall(std::shared_ptr<UITextPainter> painter) {
-    auto tools = textTools();
-    std::lock_guard guard(tools->lock);
-    tools->painter = std::move(painter);
+    painterSlot().exchange(std::move(painter));
 }
 
 CGSize drawAtPoint(NSString* text, CGPoint point, UIFont* font) {
