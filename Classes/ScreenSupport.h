@@ -8,8 +8,8 @@
 #include "UIKit/UIScrollView.h"
 #include "UIKit/UIView.h"
 
-class NKHTTPRequest;
 class AdLoomView;
+class NKHTTPRequest;
 class NSDate;
 
 // The app's key with the ad-mediation service.
