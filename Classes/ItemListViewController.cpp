@@ -371,10 +371,6 @@ Ref<UIViewController> ItemListViewController::viewControllerForPresentingModalVi
     return Ref<UIViewController>(this);
 }
 
-void ItemListViewController::adLoomDidReceiveAd(AdLoomView*) {
-    bannerShowsAd(adsHolder_.get(), myTableView_.get());
-}
-
 void ItemListViewController::requestBanner() {
     placeBanner(this, adsHolder_);
 }

@@ -10,6 +10,7 @@
 
 #include "AdLoom/internal/AdLoomDelegate.h"
 #include "Classes/ItemInfo.h"
+#include "Classes/ScreenSupport.h"
 #include "Foundation/NSArray.h"
 #include "UIKit/UIActionSheet.h"
 #include "UIKit/UITableView.h"
@@ -27,7 +28,7 @@ class ItemListViewController : public UIViewController,
                                public UITableViewDataSource,
                                public UITableViewDelegate,
                                public UIActionSheetDelegate,
-                               public AdLoomDelegate,
+                               public BannerHost,
                                public ItemInfoListener {
     NS_OBJECT(ItemListViewController, UIViewController)
     static void describeClass(RuntimeClass& c);
@@ -89,7 +90,6 @@ class ItemListViewController : public UIViewController,
     Ref<NSString> adLoomApplicationKey() override;
     Ref<UIViewController> viewControllerForPresentingModalView() override;
     // The banner shows an ad: its holder makes room for it at the foot of the content.
-    void adLoomDidReceiveAd(AdLoomView* view) override;
 
     // ---- view life cycle ------------------------------------------------------------------
     void viewDidLoad() override;

@@ -508,10 +508,6 @@ Ref<UIViewController> ItemViewController::viewControllerForPresentingModalView()
     return Ref<UIViewController>(this);
 }
 
-void ItemViewController::adLoomDidReceiveAd(AdLoomView*) {
-    bannerShowsAd(adsHolder_.get(), webView_ ? webView_->scrollView().get() : nullptr);
-}
-
 void ItemViewController::requestBanner() {
     placeBanner(this, adsHolder_);
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "AdLoom/internal/AdLoomDelegate.h"
+#include "Classes/ScreenSupport.h"
 #include "Classes/ValidationViewController.h"
 #include "MessageUI/MFMailComposeViewController.h"
 #include "MessageUI/MFMessageComposeViewController.h"
@@ -31,7 +32,7 @@ class UISegmentedControl;
 class ItemViewController : public UIViewController,
                            public UIActionSheetDelegate,
                            public MFMailComposeViewControllerDelegate,
-                           public AdLoomDelegate,
+                           public BannerHost,
                            public MFMessageComposeViewControllerDelegate,
                            public UIWebViewDelegate,
                            public NKHTTPRequestDelegate,
@@ -109,7 +110,6 @@ class ItemViewController : public UIViewController,
     Ref<NSString> adLoomApplicationKey() override;
     Ref<UIViewController> viewControllerForPresentingModalView() override;
     // The banner shows an ad: its holder makes room for it at the foot of the content.
-    void adLoomDidReceiveAd(AdLoomView* view) override;
 
     // ---- properties and outlets -----------------------------------------------------------
     Ref<UIWebView> webView() { return webView_; }

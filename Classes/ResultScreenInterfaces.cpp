@@ -35,9 +35,10 @@ Ref<UIView> screenView(CGFloat height) {
 
 // Over the foot of the list, which runs under it: see-through and letting touches through
 // until an ad shows.
-Ref<UIView> bannerHolder(UIView* parent, CGFloat y) {
+Ref<UIView> bannerHolder(UIView* parent, CGFloat y, UIScrollView* list) {
     auto holder = make<BannerHolder>(&UIView::initWithFrame,
                                      CGRectMake(0, y, interface::kScreenWidth, kBannerHeight));
+    holder->setList(list);
     holder->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
                                 UIViewAutoresizingFlexibleTopMargin);
     parent->addSubview(holder);
@@ -67,8 +68,9 @@ Ref<NSArray> buildItemList(NSObject* owner, NSDictionary*) {
     auto screen = as<ItemListViewController>(owner);
     auto view = screenView(kPushedHeight);
     if (screen) {
-        screen->setMyTableView(resultTable(view, 0, kPushedHeight, screen));
-        screen->setAdsHolder(bannerHolder(view, kPushedHeight - kBannerHeight));
+        auto table = resultTable(view, 0, kPushedHeight, screen);
+        screen->setMyTableView(table);
+        screen->setAdsHolder(bannerHolder(view, kPushedHeight - kBannerHeight, table));
         screen->navigationItem()->setRightBarButtonItem(
             interface::barButton(NS("Save"), UIBarButtonItemStyleBordered, screen, "saveAction"));
         screen->setView(view);
@@ -87,8 +89,9 @@ Ref<NSArray> buildFavorites(NSObject* owner, NSDictionary*) {
         screen->setNavigationBar(bar);
         screen->setEditButton(edit);
         CGFloat top = interface::kBarHeight;
-        screen->setMyTableView(resultTable(view, top, kTabHeight - top, screen));
-        screen->setAdsHolder(bannerHolder(view, kTabHeight - kBannerHeight));
+        auto table = resultTable(view, top, kTabHeight - top, screen);
+        screen->setMyTableView(table);
+        screen->setAdsHolder(bannerHolder(view, kTabHeight - kBannerHeight, table));
         screen->setView(view);
     }
     return NSArray::arrayWithObject(view);
@@ -105,7 +108,7 @@ Ref<NSArray> buildItemScreen(NSObject* owner, NSDictionary*) {
                                  UIViewAutoresizingFlexibleHeight);
         view->addSubview(web);
         screen->setWebView(web);
-        screen->setAdsHolder(bannerHolder(view, webHeight - kBannerHeight));
+        screen->setAdsHolder(bannerHolder(view, webHeight - kBannerHeight, web->scrollView()));
         auto button = [&](const char* image, const char* action) {
             return make<UIBarButtonItem>(&UIBarButtonItem::initWithImage,
                                          UIImage::imageNamed(NSString::fromUTF8(image)).get(),

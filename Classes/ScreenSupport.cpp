@@ -81,15 +81,37 @@ Ref<UIView> BannerHolder::hitTest(CGPoint point, UIEvent* event) {
     return hit;
 }
 
-void bannerShowsAd(UIView* holder, UIScrollView* list) {
-    if (!holder) return;
-    // Solid behind the ad: an ad a little shorter than the strip shows no rows under it.
-    holder->setBackgroundColor(UIColor::whiteColor());
-    if (!list) return;
+namespace {
+void setBottomInset(UIScrollView* list, CGFloat bottom) {
     UIEdgeInsets inset = list->contentInset();
-    inset.bottom = holder->frame().size.height;
+    inset.bottom = bottom;
     list->setContentInset(inset);
     list->setScrollIndicatorInsets(inset);
+}
+}  // namespace
+
+void BannerHolder::showAd() {
+    // Solid behind the ad: an ad a little shorter than the strip shows no rows under it.
+    setBackgroundColor(UIColor::whiteColor());
+    auto list = list_.lock();
+    if (!list || showsAd_) return;
+    showsAd_ = true;
+    bottomBeforeAd_ = list->contentInset().bottom;
+    setBottomInset(list.get(), frame().size.height);
+}
+
+void BannerHolder::willRemoveSubview(UIView* subview) {
+    UIView::willRemoveSubview(subview);
+    if (!is<AdLoomView>(subview)) return;
+    setBackgroundColor(nullptr);
+    if (!showsAd_) return;
+    showsAd_ = false;
+    if (auto list = list_.lock()) setBottomInset(list.get(), bottomBeforeAd_);
+}
+
+void BannerHost::adLoomDidReceiveAd(AdLoomView* banner) {
+    if (auto holder = as<BannerHolder>(banner ? banner->superview().get() : nullptr))
+        holder->showAd();
 }
 
 void removeBanners(UIView* holder) {

@@ -3,13 +3,14 @@
 // screens show over their content while a page loads, and the mediation banner at their foot.
 #pragma once
 
+#include "AdLoom/internal/AdLoomDelegate.h"
 #include "Foundation/NSString.h"
+#include "UIKit/UIScrollView.h"
 #include "UIKit/UIView.h"
 
-class AdLoomDelegate;
+class AdLoomView;
 class NKHTTPRequest;
 class NSDate;
-class UIScrollView;
 
 // The app's key with the ad-mediation service.
 extern NSString* const kAdLoomApplicationKey;  // "3f9a1c0be7d24a5c8e61b0f2d4a97c3e"
@@ -39,11 +40,26 @@ void placeBanner(AdLoomDelegate* screen, UIView* holder);
 class BannerHolder : public UIView {
     NS_OBJECT(BannerHolder, UIView)
     Ref<UIView> hitTest(CGPoint point, UIEvent* event) override;
+    // The list it lies over (not retained).
+    void setList(UIScrollView* list) { list_ = list; }
+    // Its banner shows an ad: the holder turns solid white behind it, and the list gets a bottom
+    // inset of the holder's height, so that its last row can still be scrolled into sight above
+    // the ad.
+    void showAd();
+    // The banner leaves: see-through again, and the list's inset as it was before the ad.
+    void willRemoveSubview(UIView* subview) override;
+
+private:
+    Weak<UIScrollView> list_;
+    bool showsAd_ = false;
+    CGFloat bottomBeforeAd_ = 0;
 };
-// The holder's banner shows an ad: the holder turns solid white behind it, and the list under
-// it gets a bottom inset of the holder's height, so that its last row can still be scrolled
-// into sight above the ad.
-void bannerShowsAd(UIView* holder, UIScrollView* list);
+// A screen that hosts the mediation banner in a BannerHolder: an ad shown makes room for itself
+// at the foot of the screen's list.
+class BannerHost : public AdLoomDelegate {
+public:
+    void adLoomDidReceiveAd(AdLoomView* banner) override;
+};
 // Takes the holder's banners out (a screen that outlives its view): a banner's refresh timer
 // keeps it alive until it leaves its superview.
 void removeBanners(UIView* holder);

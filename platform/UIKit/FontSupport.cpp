@@ -157,11 +157,24 @@ struct Face {
     }
 };
 
+// The face that draws a font of this name, with the styles the face lacks made up.
+struct Resolved {
+    Face* face = nullptr;
+    bool bold = false;  // as the name asks
+    bool italic = false;
+    bool syntheticBold = false;
+    bool syntheticItalic = false;
+};
+
 struct Library {
     std::mutex lock;
     FT_Library ft = nullptr;
     FcConfig* fonts = nullptr;  // the installed font folders, nil when none could be read
     std::map<std::string, std::unique_ptr<Face>> facesByFile;  // "file#index"
+    // The faces found for font names, and for characters a face lacks (by character, bold,
+    // italic); read and filled under the lock, like the faces.
+    std::unordered_map<std::string, Resolved> resolvedByName;
+    std::map<std::tuple<char32_t, bool, bool>, Face*> fallbackByCharacter;
 
     Library() {
         if (FT_Init_FreeType(&ft) != 0) ft = nullptr;
@@ -185,8 +198,9 @@ struct Library {
 };
 
 Library& library() {
-    // Kept for the life of the process: cairo's font faces hold on to the FreeType faces.
-    static Library* lib = new Library();
+    // Kept for the life of the process (cairo's font faces hold on to the FreeType faces), and
+    // with it its lock, which a thread may hold as the process ends.
+    static Library* const lib = new Library();
     return *lib;
 }
 
@@ -289,18 +303,9 @@ bool hasFamily(Library& lib, const std::string& name) {
     return found;
 }
 
-// The face that draws a font of this name, with the styles the face lacks made up.
-struct Resolved {
-    Face* face = nullptr;
-    bool bold = false;  // as the name asks
-    bool italic = false;
-    bool syntheticBold = false;
-    bool syntheticItalic = false;
-};
-
 Resolved resolve(const std::string& name) {
     auto& lib = library();
-    static std::unordered_map<std::string, Resolved> byName;
+    auto& byName = lib.resolvedByName;
     if (auto it = byName.find(name); it != byName.end()) return it->second;
     FontTraits t = traitsForName(name);
     Resolved r;
@@ -327,7 +332,7 @@ Resolved resolveFont(UIFont* font) {
 // character set holds it, in the weight and slant asked for. Nil when no installed face has it
 // (the own face's missing-glyph box is drawn then).
 Face* fallbackFace(Library& lib, char32_t c, bool bold, bool italic) {
-    static std::map<std::tuple<char32_t, bool, bool>, Face*> byCharacter;
+    auto& byCharacter = lib.fallbackByCharacter;
     auto key = std::make_tuple(c, bold, italic);
     if (auto it = byCharacter.find(key); it != byCharacter.end()) return it->second;
     Face* face = nullptr;

@@ -80,7 +80,11 @@ SEL sel(const char* name) {
 
 void UIButtonPanelView::describeClass(RuntimeClass& c) {
     c.method("buttonPressed:", &UIButtonPanelView::buttonPressed);
-    c.method("keyboardMoved:", &UIButtonPanelView::keyboardMoved);
+}
+
+void UIButtonPanelView::dealloc() {
+    stopWatchingTheKeyboard();
+    super::dealloc();
 }
 
 void UIButtonPanelView::setTitle(NSString* title) {
@@ -184,11 +188,16 @@ void UIButtonPanelView::presentIn(UIView* container) {
     host->addSubview(dimming_);
     host->addSubview(this);
     if (!is<UIActionSheet>(this)) {
+        // Through tokens of its own, so that taking the panel off the screen ends this watch
+        // alone and leaves whatever a subclass watches.
         auto center = NSNotificationCenter::defaultCenter();
-        center->addObserver(this, Selector::named("keyboardMoved:"), UIKeyboardDidShowNotification,
-                            nullptr);
-        center->addObserver(this, Selector::named("keyboardMoved:"), UIKeyboardDidHideNotification,
-                            nullptr);
+        Weak<UIButtonPanelView> weak(this);
+        for (NSString* name : {UIKeyboardDidShowNotification, UIKeyboardDidHideNotification}) {
+            keyboardWatch_.push_back(
+                center->addObserverForName(name, nullptr, [weak](NSNotification* note) {
+                    if (auto panel = weak.lock()) panel->keyboardMoved(note);
+                }));
+        }
     }
     auto& list = shownList();
     list.erase(std::remove_if(list.begin(), list.end(), [](auto& w) { return !w.alive(); }),
@@ -217,9 +226,17 @@ void UIButtonPanelView::keyboardMoved(NSNotification*) {
     placeIn(host);
 }
 
+void UIButtonPanelView::stopWatchingTheKeyboard() {
+    if (keyboardWatch_.empty()) return;
+    auto center = NSNotificationCenter::defaultCenter();
+    for (auto& token : keyboardWatch_)
+        center->removeObserver(token.get());
+    keyboardWatch_.clear();
+}
+
 void UIButtonPanelView::removeFromScreen() {
     visible_ = false;
-    NSNotificationCenter::defaultCenter()->removeObserver(this);
+    stopWatchingTheKeyboard();
     auto& list = shownList();
     list.erase(std::remove_if(list.begin(), list.end(),
                               [this](auto& w) { return !w.alive() || w.is(this); }),
@@ -248,8 +265,12 @@ Ref<NSArray> UIButtonPanelView::waitingAlerts() {
 }
 
 void UIButtonPanelView::dismissAllPanels() {
-    // A dismissal's calls may show more; a few rounds take those too.
-    for (int round = 0; round < 8; ++round) {
+    // What is up or waiting goes as its cancel button would take it, with the delegate's calls.
+    // Those calls may show a follow-up (a notice after a cancel), which a second round takes the
+    // same way. What a follow-up's own dismissal shows is taken off without calls: a delegate
+    // that answered every dismissal with another alert would otherwise never let the session end.
+    constexpr int kRounds = 2;
+    for (int round = 0; round < kRounds; ++round) {
         auto shown = shownPanels();
         if (shown->count() == 0 && waitingList().empty()) return;
         // The waiting alerts leave first, so none of them shows as the others go.
@@ -264,6 +285,10 @@ void UIButtonPanelView::dismissAllPanels() {
             panel->notifyDidDismiss(panel->cancelButtonIndex());
         }
     }
+    waitingList().clear();
+    auto left = shownPanels();
+    for (NSUInteger i = left->count(); i-- > 0;)
+        cast<UIButtonPanelView>(left->objectAtIndex(i))->removeFromScreen();
 }
 
 void UIButtonPanelView::rebuildContent() {

@@ -62,10 +62,12 @@ class UIButtonPanelView : public UIView {
     // Alerts shown while another was up, in the order they will show.
     static Ref<NSArray> waitingAlerts();
     // Dismisses every panel on screen and every waiting alert, front first, as their cancel
-    // buttons would (a session's end).
+    // buttons would (a session's end), and the follow-ups those dismissals show; nothing is left
+    // showing or waiting after it.
     static void dismissAllPanels();
 
     void layoutSubviews() override;
+    void dealloc() override;
 
 protected:
     // The subclass's delegate calls.
@@ -101,6 +103,7 @@ private:
     // the room the keyboard leaves.
     void placeIn(UIView* host);
     void keyboardMoved(NSNotification* notification);
+    void stopWatchingTheKeyboard();
     bool isWaiting();
     // The first waiting alert, once no other alert shows.
     static void showNextWaiting();
@@ -114,6 +117,8 @@ private:
     NSInteger firstOtherIndex_ = -1;
     bool visible_ = false;
     bool dismissing_ = false;
+    // The notification center's tokens for the alert's watch of the keyboard.
+    std::vector<Ref<NSObject>> keyboardWatch_;
 };
 
 class UIAlertView : public UIButtonPanelView {

@@ -204,7 +204,10 @@ void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation, 
 }
 
 CGRect UIApplication::statusBarFrame() {
-    if (statusBarHidden_) return CGRectZero;
+    return statusBarHidden_ ? CGRectZero : statusBarStrip();
+}
+
+CGRect UIApplication::statusBarStrip() {
     switch (statusBarOrientation_) {
         case UIInterfaceOrientationPortraitUpsideDown:
             return CGRectMake(0, 460, 320, 20);
@@ -220,9 +223,7 @@ CGRect UIApplication::statusBarFrame() {
 
 Ref<UIView> UIApplication::statusBarWindow() {
     if (!statusBarWindow_) {
-        CGRect bar = statusBarFrame();
-        if (CGRectIsEmpty(bar)) bar = CGRectMake(0, 0, 320, 20);
-        statusBarWindow_ = make<UIView>(&UIView::initWithFrame, bar);
+        statusBarWindow_ = make<UIView>(&UIView::initWithFrame, statusBarStrip());
     }
     return statusBarWindow_;
 }

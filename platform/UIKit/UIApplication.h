@@ -140,6 +140,9 @@ class UIApplication : public UIResponder {
     // A 20-point strip along the screen edge that is the top in the current orientation (in the
     // screen's portrait coordinates); zero while hidden.
     CGRect statusBarFrame();
+    // The same strip whether the bar shows or not: the room that layouts reaching up under the
+    // bar keep as it hides (the platform's own).
+    CGRect statusBarStrip();
     NSTimeInterval statusBarOrientationAnimationDuration() { return 0.3; }
     // The view the status bar is drawn in, made on first use with the bar's frame (it is in no
     // window list). Hosts that fade the bar instead of hiding it reach it by the key

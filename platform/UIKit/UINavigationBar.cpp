@@ -126,6 +126,20 @@ void UINavigationBar::setTintColor(UIColor* color) {
     setNeedsDisplay();
 }
 
+void UINavigationBar::setBarStyle(UIBarStyle s) {
+    if (s == barStyle_) return;
+    barStyle_ = s;
+    setNeedsDisplay();
+    if (auto d = delegate()) d->navigationBarDidChangeStyle(this);
+}
+
+void UINavigationBar::setTranslucent(bool v) {
+    if (v == translucent_) return;
+    translucent_ = v;
+    setNeedsDisplay();
+    if (auto d = delegate()) d->navigationBarDidChangeStyle(this);
+}
+
 Ref<NSArray> UINavigationBar::items() {
     return NSArray::arrayWithVector(items_);
 }

@@ -21,6 +21,9 @@ public:
     virtual void navigationBarDidPushItem(UINavigationBar*, UINavigationItem*) {}
     virtual bool navigationBarShouldPopItem(UINavigationBar*, UINavigationItem*) { return true; }
     virtual void navigationBarDidPopItem(UINavigationBar*, UINavigationItem*) {}
+    // The platform's own: the bar's style or see-through setting changed (its navigation
+    // controller lays its content out again).
+    virtual void navigationBarDidChangeStyle(UINavigationBar*) {}
 };
 
 class UINavigationItem : public NSObject {
@@ -78,11 +81,12 @@ class UINavigationBar : public UIView {
     bool initWithFrame(CGRect frame) override;
 
     UIBarStyle barStyle() { return barStyle_; }
-    void setBarStyle(UIBarStyle s) { barStyle_ = s; }
+    // Both tell the delegate of a change.
+    void setBarStyle(UIBarStyle s);
     Ref<UIColor> tintColor() { return tintColor_; }
     void setTintColor(UIColor* color);
     bool isTranslucent() { return translucent_; }
-    void setTranslucent(bool v) { translucent_ = v; }
+    void setTranslucent(bool v);
     // Not retained.
     Ref<UINavigationBarDelegate> delegate() { return delegate_.lock(); }
     void setDelegate(UINavigationBarDelegate* delegate) { delegate_ = delegate; }

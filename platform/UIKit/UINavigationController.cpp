@@ -15,8 +15,12 @@
 
 namespace {
 constexpr CGFloat kBarHeight = 44;
-// The status bar's strip across the top of an upright screen.
-constexpr CGFloat kStatusBarHeight = 20;
+
+// How thick the status bar's strip is, whether it shows or not.
+CGFloat statusBarThickness() {
+    CGRect strip = UIApplication::sharedApplication()->statusBarStrip();
+    return std::min(strip.size.width, strip.size.height);
+}
 
 bool contains(const std::vector<Ref<UIViewController>>& list, UIViewController* c) {
     return std::any_of(list.begin(), list.end(),
@@ -312,11 +316,12 @@ CGRect UINavigationController::contentFrame() {
     CGRect bounds = isViewLoaded() ? view()->bounds() : fullScreenFrame();
     CGFloat bottom = toolbarHidden_ ? 0 : kBarHeight;
     if (laysTopViewUnderBars()) {
-        // From the window's top: a container placed below the status bar reaches up under it.
+        // From the window's top: a container placed below the status bar reaches up under it,
+        // and keeps that room while the bar hides (a photo shown whole as the bars go).
         CGFloat up = 0;
         if (auto window = view()->window())
             up = std::clamp<CGFloat>(view()->convertPoint(CGPointZero, window.get()).y, 0,
-                                     kStatusBarHeight);
+                                     statusBarThickness());
         return CGRectMake(0, -up, bounds.size.width,
                           std::max<CGFloat>(0, bounds.size.height + up - bottom));
     }
@@ -345,6 +350,11 @@ void UINavigationController::layoutContent() {
     if (top && top->isViewLoaded() && top->view()->superview().get() == view().get()) {
         top->view()->setFrame(contentFrame());
     }
+}
+
+void UINavigationController::navigationBarDidChangeStyle(UINavigationBar*) {
+    // Whether the top view lies under the bar may have changed with it.
+    layoutContent();
 }
 
 bool UINavigationController::hidesBottomBar() {

@@ -70,6 +70,7 @@ class UINavigationController : public UIViewController, public UINavigationBarDe
     // The top controller decides.
     bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation orientation) override;
     bool navigationBarShouldPopItem(UINavigationBar* bar, UINavigationItem* item) override;
+    void navigationBarDidChangeStyle(UINavigationBar* bar) override;
     void dealloc() override;
 
     // The framework's container operations: the stack holds the children, keyed by index.

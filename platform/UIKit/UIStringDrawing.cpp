@@ -6,19 +6,25 @@
 
 #include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGContextCairo.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/FontSupport.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UIGraphics.h"
 
 namespace {
-std::shared_ptr<UITextMeasurer>& installedMeasurer() {
-    static std::shared_ptr<UITextMeasurer> m;
-    return m;
+// The measurer and the painter in use, which a session or a test installs and any thread reads
+// (pages lay out off the main thread): each in a slot, so that what a test installs goes with
+// it. The test font and the context's painter stand in while none is installed.
+ProcessWide<UITextMeasurer>& measurerSlot() {
+    static ProcessWide<UITextMeasurer> slot;
+    return slot;
 }
-std::shared_ptr<UITextPainter>& installedPainter() {
-    static std::shared_ptr<UITextPainter> p;
-    return p;
+std::shared_ptr<UITextMeasurer> makeTestFont();
+ProcessWide<UITextPainter>& painterSlot() {
+    static ProcessWide<UITextPainter> slot;
+    return slot;
 }
+std::shared_ptr<UITextPainter> makeContextPainter();
 
 const std::u16string kEllipsis = u"\u2026";
 
@@ -229,8 +235,8 @@ CGFloat UIFixedAdvanceTextMeasurer::widthOfText(std::u16string_view text, UIFont
 }
 
 std::shared_ptr<UIFontTextMeasurer> UIFontTextMeasurer::shared() {
-    static auto m = std::make_shared<UIFontTextMeasurer>();
-    return m;
+    static ProcessWide<UIFontTextMeasurer> slot;
+    return slot.get();
 }
 
 // Without any installed face the model's measures stand in, so text still lays out.
@@ -252,22 +258,18 @@ UIFontMetrics UIFontTextMeasurer::metrics(UIFont* font) {
 }
 
 UITextMeasurerScope::UITextMeasurerScope(std::shared_ptr<UITextMeasurer> measurer)
-    : previous_(installedMeasurer()) {
-    UITextMeasurerInstall(std::move(measurer));
-}
+    : previous_(measurerSlot().exchange(std::move(measurer))) {}
 
 UITextMeasurerScope::~UITextMeasurerScope() {
-    installedMeasurer() = std::move(previous_);
+    measurerSlot().exchange(std::move(previous_));
 }
 
-UITextMeasurer* UITextMeasurerCurrent() {
-    static UIFixedAdvanceTextMeasurer testFont;
-    auto& m = installedMeasurer();
-    return m ? m.get() : &testFont;
+std::shared_ptr<UITextMeasurer> UITextMeasurerCurrent() {
+    return measurerSlot().getOr(makeTestFont);
 }
 
 void UITextMeasurerInstall(std::shared_ptr<UITextMeasurer> measurer) {
-    installedMeasurer() = std::move(measurer);
+    measurerSlot().exchange(std::move(measurer));
 }
 
 std::vector<UITextLine> UITextLayoutLines(NSString* text, UIFont* font, CGFloat width,
@@ -395,10 +397,12 @@ public:
     }
 };
 
-UITextPainter* currentPainter() {
-    static ContextTextPainter fallback;
-    auto& p = installedPainter();
-    return p ? p.get() : &fallback;
+std::shared_ptr<UITextPainter> makeContextPainter() {
+    return std::make_shared<ContextTextPainter>();
+}
+
+std::shared_ptr<UITextPainter> currentPainter() {
+    return painterSlot().getOr(makeContextPainter);
 }
 
 CGSize paint(const std::vector<UITextLine>& lines, UIFont* font, CGRect rect,
@@ -423,10 +427,14 @@ CGSize paint(const std::vector<UITextLine>& lines, UIFont* font, CGRect rect,
 CGFloat unlimited() {
     return std::numeric_limits<CGFloat>::max();
 }
+
+std::shared_ptr<UITextMeasurer> makeTestFont() {
+    return std::make_shared<UIFixedAdvanceTextMeasurer>();
+}
 }  // namespace
 
 void UITextPainterInstall(std::shared_ptr<UITextPainter> painter) {
-    installedPainter() = std::move(painter);
+    painterSlot().exchange(std::move(painter));
 }
 
 CGSize drawAtPoint(NSString* text, CGPoint point, UIFont* font) {
@@ -454,7 +462,7 @@ CGSize drawAtPoint(NSString* text, CGPoint point, CGFloat width, UIFont* font, C
     if (adjustment == UIBaselineAdjustmentAlignBaselines) {
         dy = font->ascender() - actual->ascender();
     } else if (adjustment == UIBaselineAdjustmentAlignCenters) {
-        auto* m = UITextMeasurerCurrent();
+        auto m = UITextMeasurerCurrent();
         dy = (m->lineHeight(font) - m->lineHeight(actual)) / 2;
     }
     return paint(lines, actual, CGRectMake(point.x, point.y + dy, width, 0), UITextAlignmentLeft,

@@ -62,8 +62,10 @@ public:
 
 // The measurer in use: the fixed-advance test font until another is installed. Installing nil
 // restores the test font. The app installs the font measurer at start-up
-// (`UITextMeasurerInstall(UIFontTextMeasurer::shared())`).
-UITextMeasurer* UITextMeasurerCurrent();
+// (`UITextMeasurerInstall(UIFontTextMeasurer::shared())`). Any thread may read and install it;
+// the caller's reference keeps the one it read alive while another is installed. What a test
+// installs goes with the reset between tests.
+std::shared_ptr<UITextMeasurer> UITextMeasurerCurrent();
 void UITextMeasurerInstall(std::shared_ptr<UITextMeasurer> measurer);
 
 // Installs a measurer for a scope and puts the previous one back (for tests).

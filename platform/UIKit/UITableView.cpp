@@ -19,9 +19,6 @@
 NSString* const UITableViewIndexSearch = NS("{search}");
 
 namespace {
-// The widest the index strip grows for long titles (a section name such as "Community" whole);
-// titles wider still shrink into it.
-constexpr CGFloat kIndexWidth = 70;
 constexpr CGFloat kGroupedMargin = 10;
 
 SEL sel(const char* name) {
@@ -68,7 +65,10 @@ Ref<UIFont> indexFont() {
 // The titles shrink this far to fit the strip before they are cut.
 constexpr CGFloat kIndexMinimumFontSize = 8;
 constexpr CGFloat kIndexMargin = 2;
+// The strip's width runs from the narrowest, for single letters, to the widest it grows for long
+// titles (a section name such as "Community" whole); titles wider still shrink into that.
 constexpr CGFloat kIndexMinimumWidth = 15;
+constexpr CGFloat kIndexMaximumWidth = 70;
 // Each title's share of the height, at most; the titles sit together in the middle of the strip,
 // clear of its ends, as the phone's do.
 constexpr CGFloat kIndexSlot = 16;
@@ -105,7 +105,7 @@ CGFloat UITableViewIndex::widthForTitles(NSArray* titles) {
     }
     // A strip over the rows' right ends as wide as its widest title: narrow for letters, wider
     // for whole words, which stay whole up to the cap.
-    return std::clamp(std::ceil(widest) + 2 * kIndexMargin, kIndexMinimumWidth, kIndexWidth);
+    return std::clamp(std::ceil(widest) + 2 * kIndexMargin, kIndexMinimumWidth, kIndexMaximumWidth);
 }
 
 void UITableViewIndex::drawRect(CGRect) {

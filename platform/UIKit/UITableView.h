@@ -129,7 +129,7 @@ class UITableViewIndex : public UIView {
     // The titles together in the middle of the height, in small bold letters centred across the
     // strip; a title too wide shrinks, then is cut.
     void drawRect(CGRect rect) override;
-    // The strip's width: the widest title with a small margin, within 15 to 30 points.
+    // The strip's width: the widest title with a small margin, within 15 to 70 points.
     static CGFloat widthForTitles(NSArray* titles);
 
 private:

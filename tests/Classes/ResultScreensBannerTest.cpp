@@ -15,6 +15,7 @@
 #include "Classes/FavoriteViewController.h"
 #include "Classes/ItemListViewController.h"
 #include "Classes/ItemViewController.h"
+#include "Classes/ScreenSupport.h"
 #include "Foundation/NSTimer.h"
 #include "ResultScreensTesting.h"
 #include "support/services/RunningServices.h"
@@ -162,8 +163,14 @@ TEST_F(BannerScreens, TheResultListShowsAHouseAdAtItsFoot) {
     EXPECT_EQ(CGRectGetMaxY(holder->frame()), screen->view()->bounds().size.height);
     EXPECT_EQ(screen->myTableView()->contentInset().bottom, 0);
     expectHouseAdFor(screen, screen.get(), holder);
-    // With the ad shown, the table's foot leaves it room.
+    // With the ad shown, the table's foot leaves it room, under a solid strip.
     EXPECT_EQ(screen->myTableView()->contentInset().bottom, holder->frame().size.height);
+    EXPECT_TRUE(holder->backgroundColor());
+    // The banner taken out, the table has its foot back under a see-through strip.
+    removeBanners(holder);
+    EXPECT_EQ(screen->myTableView()->contentInset().bottom, 0);
+    EXPECT_EQ(screen->myTableView()->scrollIndicatorInsets().bottom, 0);
+    EXPECT_FALSE(holder->backgroundColor());
 }
 
 TEST_F(BannerScreens, TheFavouritesShowOneToo) {
@@ -177,6 +184,8 @@ TEST_F(BannerScreens, TheFavouritesShowOneToo) {
 TEST_F(BannerScreens, TheItemScreensAdOpensTheBrowserOverTheScreen) {
     auto screen = openItemScreen("Road bike", "http://boston.bazaarnest.test/bik/1.html");
     expectHouseAdFor(screen, screen.get(), screen->adsHolder());
+    // The page's foot leaves the ad room.
+    EXPECT_EQ(screen->webView()->scrollView()->contentInset().bottom, 50);
 
     // The first house ad is the image ad, whose advertiser page opens inside the app.
     auto ad = houseAdIn(bannerIn(screen->adsHolder()));

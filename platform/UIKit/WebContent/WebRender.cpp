@@ -461,7 +461,7 @@ struct PageRenderer::Impl final : litehtml::document_container, HeldBackWords {
     std::set<_xmlNode*> hidden;
     Page* page = nullptr;
     CGContextRef drawing = nullptr;
-    UITextMeasurer* measurer = nullptr;  // what the layout was measured with
+    std::shared_ptr<UITextMeasurer> measurer;  // what the layout was measured with
     // Words drawn one after another in one colour, held back to be painted in one drawing call
     // (with their decorations between them, in order) when something else is drawn or the
     // painting ends: painting each word by itself costs more than showing its glyphs.
@@ -628,8 +628,8 @@ struct PageRenderer::Impl final : litehtml::document_container, HeldBackWords {
         toU16(text, units);
         held.context = c;
         held.color = color;
-        auto* measurer = UITextMeasurerCurrent();
-        if (dynamic_cast<UIFontTextMeasurer*>(measurer)) {
+        auto measurer = UITextMeasurerCurrent();
+        if (dynamic_cast<UIFontTextMeasurer*>(measurer.get())) {
             held.glyphs.addText(units, f->font, CGPointMake(CGFloat(pos.x), baseline));
         } else {
             // Another measurer (the test font) placed the words: each character goes where it

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Foundation/NSArray.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIActionSheet.h"
@@ -26,6 +27,8 @@ class Listener : public NSObject, public UIAlertViewDelegate, public UIActionShe
     }
     Calls log;
     bool dismissWhenClicked = false;
+    // Each dismissal of an alert shows another, with this delegate.
+    bool followsEveryDismissal = false;
     void alertViewClickedButtonAtIndex(UIAlertView* a, NSInteger i) override {
         log.push_back("clicked:" + std::to_string(i));
         if (dismissWhenClicked) a->dismissWithClickedButtonIndex(i, false);
@@ -35,6 +38,10 @@ class Listener : public NSObject, public UIAlertViewDelegate, public UIActionShe
     }
     void alertViewDidDismissWithButtonIndex(UIAlertView* a, NSInteger i) override {
         log.push_back("didDismiss:" + std::to_string(i) + (a->superview() ? ":shown" : ""));
+        if (followsEveryDismissal)
+            make<UIAlertView>(&UIAlertView::initWithTitle, NS("Again"), NS("Follow-up"), this,
+                              NS("OK"), std::initializer_list<NSString*>{})
+                ->show();
     }
     void willPresentAlertView(UIAlertView*) override { log.push_back("willPresent"); }
     void didPresentAlertView(UIAlertView*) override { log.push_back("didPresent"); }
@@ -184,6 +191,45 @@ TEST(UIAlertView, ASecondAlertWaitsForTheFirstToBeDismissed) {
     EXPECT_EQ(UIButtonPanelView::waitingAlerts()->count(), 0u);
     EXPECT_FALSE(later->isVisible());
     EXPECT_EQ(third->log, (Calls{"willDismiss:0", "didDismiss:0"}));
+
+    // The follow-up a dismissal shows goes too, with its calls; a delegate that answers every
+    // dismissal with another alert does not keep the closing going: the next is taken off as it
+    // came, and nothing is left.
+    later->show();
+    third->log.clear();
+    third->followsEveryDismissal = true;
+    UIButtonPanelView::dismissAllPanels();
+    third->followsEveryDismissal = false;
+    EXPECT_EQ(UIButtonPanelView::shownPanels()->count(), 0u);
+    EXPECT_EQ(UIButtonPanelView::waitingAlerts()->count(), 0u);
+    EXPECT_EQ(third->log,
+              (Calls{"willDismiss:0:shown", "didDismiss:0", "willPresent", "didPresent",
+                     "willDismiss:0:shown", "didDismiss:0", "willPresent", "didPresent"}));
+}
+
+// A subclass that watches notifications of its own: taking the panel off the screen ends the
+// panel's watch of the keyboard and leaves the subclass's.
+class WatchingAlert : public UIAlertView {
+    NS_OBJECT(WatchingAlert, UIAlertView)
+    static void describeClass(RuntimeClass& c) { c.method("heard:", &WatchingAlert::heard); }
+    int heardCount = 0;
+    void heard(NSNotification*) { ++heardCount; }
+};
+
+TEST(UIAlertView, TakingItOffTheScreenEndsOnlyItsOwnWatch) {
+    auto alert = make<WatchingAlert>(&UIAlertView::initWithTitle, NS("Notice"), NS("Watching"),
+                                     nullptr, NS("OK"), std::initializer_list<NSString*>{});
+    auto center = NSNotificationCenter::defaultCenter();
+    size_t before = center->registrationCount();
+    center->addObserver(alert, Selector::named("heard:"), NS("BNWatchedNotice"), nullptr);
+    alert->show();
+    // Its own and the alert's two of the keyboard.
+    EXPECT_EQ(center->registrationCount(), before + 3);
+    alert->dismissWithClickedButtonIndex(0, false);
+    EXPECT_EQ(center->registrationCount(), before + 1);
+    center->postNotificationName(NS("BNWatchedNotice"), nullptr);
+    EXPECT_EQ(alert->heardCount, 1);
+    center->removeObserver(alert);
 }
 
 }  // namespace

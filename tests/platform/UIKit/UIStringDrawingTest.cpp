@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UIStringDrawing.h"
@@ -59,6 +60,18 @@ TEST(UIStringDrawing, MeasuresWithTheFixedAdvanceModel) {
     EXPECT_FLOAT_EQ(sizeWithFont(nullptr, f).width, 0);
     // Wide characters take a whole em.
     EXPECT_FLOAT_EQ(sizeWithFont(NS("\u65e5\u672c"), f).width, 20);
+
+    // An installed measurer measures until the reset between tests takes it away; whoever read
+    // it keeps it meanwhile.
+    struct Wide : UIFixedAdvanceTextMeasurer {
+        CGFloat widthOfText(std::u16string_view, UIFont*) override { return 100; }
+    };
+    UITextMeasurerInstall(std::make_shared<Wide>());
+    auto read = UITextMeasurerCurrent();
+    EXPECT_FLOAT_EQ(sizeWithFont(NS("\u65e5\u672c"), f).width, 100);
+    resetProcessWideInstances();
+    EXPECT_FLOAT_EQ(sizeWithFont(NS("\u65e5\u672c"), f).width, 20);
+    EXPECT_FLOAT_EQ(read->widthOfText(u"x", f.get()), 100);
 }
 
 TEST(UIStringDrawing, WrapsByWordsAndBreaksLongWords) {

@@ -212,7 +212,7 @@ TEST_F(TextDrawing, ImageContextsDrawTextAtTheirScale) {
 
 TEST_F(TextDrawing, CharactersTheFaceLacksDrawFromAFaceThatHasThem) {
     auto font = UIFont::systemFontOfSize(20);
-    auto* measurer = UITextMeasurerCurrent();
+    auto measurer = UITextMeasurerCurrent();
     // Ideographs take a whole em each, as the faces that have them give them.
     CGFloat cjk = measurer->widthOfText(u"日本", font);
     EXPECT_NEAR(cjk, 40, 0.5);

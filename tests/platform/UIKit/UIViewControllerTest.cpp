@@ -5,6 +5,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIKitNotifications.h"
 #include "UIKit/UINavigationBar.h"
@@ -157,9 +158,21 @@ TEST(UIViewController, AFullScreenLayoutLiesUnderSeeThroughBars) {
     EXPECT_EQ(inWindow(), (Frame{0, 0, 320, 480}));
     nav->setNavigationBarHidden(true);
     EXPECT_EQ(inWindow(), (Frame{0, 0, 320, 480}));
+    // The layout follows the bar's style by itself.
     nav->setNavigationBarHidden(false);
     nav->navigationBar()->setBarStyle(UIBarStyleDefault);
-    nav->layoutContent();
+    EXPECT_EQ(inWindow(), (Frame{0, 64, 320, 416}));
+    nav->navigationBar()->setTranslucent(true);
+    EXPECT_EQ(inWindow(), (Frame{0, 0, 320, 480}));
+    // The status bar hiding as the bars go, the screen keeps the room under it.
+    auto app = UIApplication::sharedApplication();
+    app->setStatusBarHidden(true);
+    nav->setNavigationBarHidden(true);
+    EXPECT_EQ(inWindow(), (Frame{0, 0, 320, 480}));
+    EXPECT_EQ(nav->statusBarInset(), 0);
+    nav->setNavigationBarHidden(false);
+    app->setStatusBarHidden(false);
+    nav->navigationBar()->setTranslucent(false);
     EXPECT_EQ(inWindow(), (Frame{0, 64, 320, 416}));
     // A screen with the ordinary layout stays between the bars, even see-through ones.
     nav->popViewControllerAnimated(false);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -178,6 +179,40 @@ TEST_F(UIViewTest, ConvertsThroughBoundsOriginsAndTransforms) {
     CGPoint hitPoint = window->convertPoint(CGPointMake(95, 95), scaled);
     EXPECT_FLOAT_EQ(hitPoint.x, 7.5f);
     EXPECT_EQ(window->hitTest(CGPointMake(95, 95), nullptr).get(), scaled.get());
+}
+
+// A frame set on a turned view: under a turn by whole quarters it gives the size (sideways for an
+// odd number of quarters) and reads back as set; under any other turn it only moves the view.
+TEST_F(UIViewTest, AFrameSetOnATurnedViewGivesItsSizeOnlyForWholeQuarters) {
+    using Box = std::vector<CGFloat>;
+    auto box = [](CGRect r) {
+        auto round = [](CGFloat v) { return std::round(v * 1000) / 1000; };
+        return Box{round(r.origin.x), round(r.origin.y), round(r.size.width), round(r.size.height)};
+    };
+    struct Turn {
+        float angle;
+        Box bounds;  // after setFrame(10, 20, 60, 100) on a view of 30 x 40
+    };
+    const float quarter = float(M_PI / 2);
+    for (const Turn& turn : {Turn{0, {0, 0, 60, 100}}, Turn{quarter, {0, 0, 100, 60}},
+                             Turn{2 * quarter, {0, 0, 60, 100}}, Turn{-quarter, {0, 0, 100, 60}},
+                             Turn{quarter / 3, {0, 0, 30, 40}}}) {
+        auto view = LoggingView::named("turned", CGRectMake(0, 0, 30, 40));
+        if (turn.angle != 0) view->setTransform(CGAffineTransformMakeRotation(turn.angle));
+        view->layoutIfNeeded();
+        view->setFrame(CGRectMake(10, 20, 60, 100));
+        EXPECT_EQ(box(view->bounds()), turn.bounds) << turn.angle;
+        // Centred on the frame's middle whatever the turn.
+        EXPECT_FLOAT_EQ(view->center().x, 40) << turn.angle;
+        EXPECT_FLOAT_EQ(view->center().y, 70) << turn.angle;
+        if (turn.bounds[2] != 30) {
+            EXPECT_EQ(box(view->frame()), (Box{10, 20, 60, 100})) << turn.angle;
+            // A new size lays the view out again.
+            EXPECT_TRUE(view->needsLayout()) << turn.angle;
+        } else {
+            EXPECT_FALSE(view->needsLayout()) << turn.angle;
+        }
+    }
 }
 
 TEST_F(UIViewTest, AutoresizingSpreadsTheChange) {
