@@ -466,6 +466,10 @@ void UIView::insertSubviewAt(UIView* view, size_t index) {
     view->didMoveToSuperview();
     didAddSubview(view);
     view->setNeedsLayout();
+    if (newWindow && windowChanges) {
+        if (auto former = as<UIViewController>(view->formerController_.lock()))
+            former->takePlaceOfLetGoView(view);
+    }
 }
 
 void UIView::exchangeSubviewAtIndex(NSInteger index1, NSInteger index2) {

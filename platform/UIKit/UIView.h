@@ -273,6 +273,9 @@ class UIView : public UIResponder, public CALayerDelegate, public NSCoding {
     bool becomeFirstResponder() override;
     void setViewController(UIResponder* controller) { controller_ = controller; }
     Ref<UIResponder> viewController() { return controller_.lock(); }
+    // The controller that let this view go on a memory warning: put back into a window by
+    // whoever kept it, the view makes way for that controller's fresh one.
+    void setFormerViewController(UIResponder* controller) { formerController_ = controller; }
     // Makes whichever descendant (or the view itself) is first responder resign.
     bool endEditing(bool force);
 
@@ -342,6 +345,7 @@ private:
     Weak<UIView> superview_;
     std::vector<Ref<UIView>> subviews_;
     Weak<UIResponder> controller_;
+    Weak<UIResponder> formerController_;
     CGRect bounds_{};
     CGPoint center_{};
     CGAffineTransform transform_{};
