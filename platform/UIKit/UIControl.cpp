@@ -191,6 +191,8 @@ Ref<UIView> UIControl::hitTest(CGPoint point, UIEvent* event) {
 
 void UIControl::simulateTap() {
     Ref<UIControl> self(this);
+    // A finger cannot reach a control on its way off the screen.
+    if (isLeavingScreen()) return;
     // The control's frame may still wait for the end of the pass.
     UIView::layoutPendingViews();
     CGRect b = bounds();

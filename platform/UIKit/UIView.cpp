@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "CoreGraphics/CGColor.h"
+#include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSNumber.h"
@@ -19,6 +20,11 @@
 #include "UIKit/UIViewController.h"
 #include "UIKit/UIViewRendering.h"
 #include "UIKit/UIWindow.h"
+
+namespace {
+// Keeps, in the animation block open now, where the view stood before the block moved it.
+void noteAnimatedMove(UIView* view);
+}  // namespace
 
 // ---- registration -------------------------------------------------------------------------
 
@@ -131,6 +137,7 @@ CGRect UIView::frame() {
 }
 
 void UIView::setFrame(CGRect frame) {
+    noteAnimatedMove(this);
     frame = CGRectStandardize(frame);
     CGRect b = bounds();
     CGSize old = b.size;
@@ -163,6 +170,7 @@ void UIView::setBounds(CGRect bounds) {
 }
 
 void UIView::setCenter(CGPoint center) {
+    noteAnimatedMove(this);
     center_ = center;
     if (layer_) layer_->setPosition(center);
 }
@@ -466,6 +474,10 @@ void UIView::insertSubviewAt(UIView* view, size_t index) {
     view->didMoveToSuperview();
     didAddSubview(view);
     view->setNeedsLayout();
+    if (newWindow && windowChanges) {
+        if (auto former = as<UIViewController>(view->formerController_.lock()))
+            former->takePlaceOfLetGoView(view);
+    }
 }
 
 void UIView::exchangeSubviewAtIndex(NSInteger index1, NSInteger index2) {
@@ -739,7 +751,7 @@ bool UIView::pointInside(CGPoint point, UIEvent*) {
 }
 
 Ref<UIView> UIView::hitTest(CGPoint point, UIEvent* event) {
-    if (isHidden() || !userInteraction_ || alpha() < 0.01f) return nullptr;
+    if (isHidden() || !userInteraction_ || alpha() < 0.01f || slidingAway()) return nullptr;
     if (!pointInside(point, event)) return nullptr;
     auto subs = subviews_;
     for (auto it = subs.rbegin(); it != subs.rend(); ++it) {
@@ -855,6 +867,13 @@ bool UIView::endEditing(bool force) {
 // ---- animations ---------------------------------------------------------------------------
 
 namespace {
+// A view the block moves: how much of it its window showed before, and its size then.
+struct AnimatedMove {
+    Weak<UIView> view;
+    UIView* identity;
+    CGFloat shownBefore;
+    CGSize size;
+};
 struct AnimationBlock {
     Ref<NSString> animationID;
     void* context = nullptr;
@@ -864,6 +883,7 @@ struct AnimationBlock {
     NSTimeInterval duration = 0.2;
     NSTimeInterval delay = 0;
     std::function<void(bool)> completion;
+    std::vector<AnimatedMove> moves;
 };
 struct AnimationState {
     std::vector<AnimationBlock> stack;
@@ -877,6 +897,28 @@ AnimationState& animations() {
 AnimationBlock* currentBlock() {
     auto& s = animations();
     return s.stack.empty() ? nullptr : &s.stack.back();
+}
+
+// How much of the view's place its window shows, in square points; -1 outside a window. The
+// view's own transform (an icon's wiggle, a zoom) is left out: only where it stands counts.
+CGFloat shownArea(UIView* view) {
+    auto window = view->window();
+    auto superview = view->superview();
+    if (!window || !superview) return -1;
+    CGSize size = view->bounds().size;
+    CGPoint center = view->center();
+    CGRect place =
+        CGRectMake(center.x - size.width / 2, center.y - size.height / 2, size.width, size.height);
+    CGRect seen = CGRectIntersection(superview->convertRect(place, nullptr), window->bounds());
+    return CGRectIsNull(seen) ? 0 : seen.size.width * seen.size.height;
+}
+
+void noteAnimatedMove(UIView* view) {
+    auto* b = currentBlock();
+    if (!b || !animations().enabled) return;
+    for (auto& m : b->moves)
+        if (m.identity == view) return;
+    b->moves.push_back({view, view, shownArea(view), view->bounds().size});
 }
 
 void finishAnimation(AnimationBlock block) {
@@ -918,8 +960,18 @@ void UIView::commitAnimations() {
         if (b.willStart->keywordCount >= 2) args.push_back(Value::ofPointer(b.context));
         invokeMethod(b.delegate, b.willStart, args);
     }
-    if (!b.delegate && !b.completion) return;
     NSTimeInterval wait = s.enabled ? b.delay + b.duration : 0;
+    // A view slid away (the same size, showing less than nine tenths of what showed) is leaving
+    // until the end; one the block brings on is hit where it is going at once.
+    for (auto& m : b.moves) {
+        auto view = m.view.lock();
+        if (!view) continue;
+        CGFloat shown = shownArea(view.get());
+        bool slidAway = m.shownBefore > 0 && shown >= 0 && shown < m.shownBefore * 0.9f &&
+                        CGSizeEqualToSize(view->bounds().size, m.size);
+        view->leavingUntil_ = slidAway && wait > 0 ? Clock::uptime() + wait : 0;
+    }
+    if (!b.delegate && !b.completion) return;
     ++s.running;
     UIKitAfterDelay(wait, [b = std::move(b)]() mutable { finishAnimation(std::move(b)); });
 }
@@ -958,6 +1010,16 @@ bool UIView::isInsideAnimationBlock() {
 }
 NSUInteger UIView::runningAnimationCount() {
     return animations().running;
+}
+
+bool UIView::isLeavingScreen() {
+    for (Ref<UIView> v(this); v; v = v->superview())
+        if (v->slidingAway()) return true;
+    return false;
+}
+
+bool UIView::slidingAway() {
+    return leavingUntil_ > 0 && Clock::uptime() < leavingUntil_;
 }
 
 void UIView::animateWithDuration(NSTimeInterval duration, std::function<void()> animations) {

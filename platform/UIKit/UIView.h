@@ -273,6 +273,9 @@ class UIView : public UIResponder, public CALayerDelegate, public NSCoding {
     bool becomeFirstResponder() override;
     void setViewController(UIResponder* controller) { controller_ = controller; }
     Ref<UIResponder> viewController() { return controller_.lock(); }
+    // The controller that let this view go on a memory warning: put back into a window by
+    // whoever kept it, the view makes way for that controller's fresh one.
+    void setFormerViewController(UIResponder* controller) { formerController_ = controller; }
     // Makes whichever descendant (or the view itself) is first responder resign.
     bool endEditing(bool force);
 
@@ -316,6 +319,10 @@ class UIView : public UIResponder, public CALayerDelegate, public NSCoding {
                                    std::function<void(bool finished)> completion);
     // The last transition set on the view (a diagnostic the shell prints).
     UIViewAnimationTransition lastTransition() { return lastTransition_; }
+    // While an animation slides the view away (the same size, showing less than nine tenths of
+    // what showed), the view and everything in it take no touches (hitTest passes over them):
+    // true for a view in such a view too.
+    bool isLeavingScreen();
 
     void dealloc() override;
     Ref<NSString> description() override;
@@ -331,6 +338,7 @@ private:
     friend class UIWindow;
     void insertSubviewAt(UIView* view, size_t index);
     void detachFromSuperview(bool notify);
+    bool slidingAway();
     void boundsSizeChanged(CGSize oldSize);
     CGPoint anchorPoint();
     Ref<CALayer> makeOwnLayer();
@@ -342,6 +350,7 @@ private:
     Weak<UIView> superview_;
     std::vector<Ref<UIView>> subviews_;
     Weak<UIResponder> controller_;
+    Weak<UIResponder> formerController_;
     CGRect bounds_{};
     CGPoint center_{};
     CGAffineTransform transform_{};
@@ -361,6 +370,8 @@ private:
     UIViewAutoresizing autoresizingMask_ = UIViewAutoresizingNone;
     UIViewContentMode contentMode_ = UIViewContentModeScaleToFill;
     UIViewAnimationTransition lastTransition_ = UIViewAnimationTransitionNone;
+    // Until this moment of the clock's uptime an animation is taking the view off the screen.
+    NSTimeInterval leavingUntil_ = 0;
     CGRect contentStretch_{{0, 0}, {1, 1}};
     CGRect dirty_{};
     NSInteger tag_ = 0;

@@ -109,7 +109,10 @@ void UIViewController::setView(UIView* view) {
     if (view_.get() == view) return;
     if (view_ && view_->viewController().get() == this) view_->setViewController(nullptr);
     view_ = view;
-    if (view_) view_->setViewController(this);
+    if (view_) {
+        view_->setViewController(this);
+        view_->setFormerViewController(nullptr);
+    }
 }
 
 bool UIViewController::isViewLoaded() {
@@ -160,7 +163,21 @@ void UIViewController::didReceiveMemoryWarning() {
     Ref<UIView> dropped = view_;
     dropped->removeFromSuperview();
     setView(nullptr);
+    // Whoever else holds the view may put it back; then this controller's fresh view goes in.
+    dropped->setFormerViewController(this);
     viewDidUnload();
+}
+
+void UIViewController::takePlaceOfLetGoView(UIView* old) {
+    Ref<UIView> keep(old);
+    old->setFormerViewController(nullptr);
+    auto superview = old->superview();
+    // A view of its own already showing somewhere stays where it is.
+    if (!superview || (view_ && view_->superview())) return;
+    Ref<UIView> fresh = view();
+    fresh->setFrame(old->frame());
+    superview->insertSubviewBelowSubview(fresh, old);
+    old->removeFromSuperview();
 }
 
 void UIViewController::handleMemoryWarning(NSNotification*) {
@@ -451,12 +468,27 @@ void UIViewController::attemptRotationToDeviceOrientation() {
     bool turned = false;
     for (NSUInteger i = 0; i < visible->count(); ++i) {
         auto c = cast<UIViewController>(visible->objectAtIndex(i));
-        if (c->parent_.lock()) continue;
+        if (c->parent_.lock() || !c->turnsWithDevice()) continue;
         if (c->orientation_ != orientation && c->rotateToInterfaceOrientation(orientation, 0.3)) {
             turned = true;
         }
     }
     if (turned) UIApplication::sharedApplication()->setStatusBarOrientation(orientation);
+}
+
+bool UIViewController::turnsWithDevice() {
+    if (presenter_.lock()) return true;
+    Ref<UIWindow> window = view_ ? view_->window() : nullptr;
+    if (!window || view_->superview().get() != window.get()) return false;
+    // The window's content: its root controller's view while that is in it, else the lowest
+    // view a controller owns. A view laid over it (a popup, an ad's cover) turns only when the
+    // controller under it passes the turn on.
+    if (auto root = window->rootViewController();
+        root && root->view_ && root->view_->superview() == window)
+        return root.get() == this;
+    for (auto& sub : window->subviewList())
+        if (auto owner = as<UIViewController>(sub->viewController())) return owner.get() == this;
+    return false;
 }
 
 // ---- appearance -------------------------------------------------------------------------------

@@ -171,7 +171,8 @@ class UIViewController : public UIResponder {
     // Turns the controller (and the children it shows) to the orientation when it allows it:
     // will-rotate, the orientation changes, will-animate, did-rotate. False when refused.
     bool rotateToInterfaceOrientation(UIInterfaceOrientation orientation, NSTimeInterval duration);
-    // Turns every controller on screen to the device's orientation where they allow it.
+    // Turns the screen to the device's orientation where it allows it: in each window the
+    // controller of its content and what is presented over it, each when it allows it.
     static void attemptRotationToDeviceOrientation();
 
     // ---- appearance ----------------------------------------------------------------------
@@ -196,6 +197,10 @@ class UIViewController : public UIResponder {
     virtual std::vector<Ref<UIViewController>> shownChildViewControllers() { return {}; }
     // Called by the view when it enters or leaves a window.
     void viewMovedToWindow(UIWindow* window);
+    // Called when the view this controller let go on a memory warning is put back into a
+    // window (by whoever kept it while something covered the screen): a fresh view takes its
+    // place, so that the controller shows again.
+    void takePlaceOfLetGoView(UIView* old);
 
     // Sent by the memory-warning notification.
     void handleMemoryWarning(NSNotification* note);
@@ -258,6 +263,8 @@ private:
     Ref<UIViewController> presentingDescendant();
     void forwardAppearance(bool begin, bool isAppearing, bool animated);
     void presentOver(UIViewController* controller, bool animated);
+    // Whether the device's turn is offered to this controller (attemptRotationToDeviceOrientation).
+    bool turnsWithDevice();
     void dismissPresented(bool animated);
     void setEditingButtonTitle();
     void editButtonPressed(NSObject* sender);

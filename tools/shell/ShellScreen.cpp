@@ -1514,7 +1514,7 @@ bool ShellScreen::isReachable(const ShellElement& element) {
     if (element.kind == ShellElement::PanelButton) return true;
     auto view = element.view.lock();
     auto window = view ? view->window() : nullptr;
-    if (!window) return false;
+    if (!window || view->isLeavingScreen()) return false;
     CGRect shown = shownRect(view);
     if (CGRectIsNull(shown) || CGRectIsEmpty(shown)) return false;
     shown = clearOfKeyboard(window.get(), shown);

@@ -7,6 +7,7 @@
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIKitNotifications.h"
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UINavigationController.h"
@@ -18,6 +19,10 @@
 namespace {
 
 using Calls = std::vector<std::string>;
+
+Ref<UINavigationController> navigationOn(UIViewController* root) {
+    return make<UINavigationController>(&UINavigationController::initWithRootViewController, root);
+}
 
 class NavDelegate : public NSObject, public UINavigationControllerDelegate {
     NS_OBJECT(NavDelegate, NSObject)
@@ -73,8 +78,7 @@ TEST(UIViewController, NavigationStackOrderThroughPushAndPop) {
     CallLog log;
     auto window = keyWindow();
     auto a = recorder("A", log), b = recorder("B", log), c = recorder("C", log);
-    auto nav =
-        make<UINavigationController>(&UINavigationController::initWithRootViewController, a.get());
+    auto nav = navigationOn(a.get());
     auto delegate = make<NavDelegate>();
     delegate->log = &log;
     nav->setDelegate(delegate);
@@ -115,8 +119,7 @@ TEST(UIViewController, BackButtonPopsAndBarShowsTheStack) {
     auto a = recorder("A", log), b = recorder("B", log);
     a->setTitle(NS("Root"));
     b->setTitle(NS("Detail"));
-    auto nav =
-        make<UINavigationController>(&UINavigationController::initWithRootViewController, a.get());
+    auto nav = navigationOn(a.get());
     window->addSubview(nav->view());
     nav->pushViewController(b, false);
     EXPECT_EQ(nav->navigationBar()->items()->count(), 2u);
@@ -143,8 +146,7 @@ TEST(UIViewController, AFullScreenLayoutLiesUnderSeeThroughBars) {
     auto window = keyWindow();
     auto a = recorder("A", log), b = recorder("B", log);
     b->setWantsFullScreenLayout(true);
-    auto nav =
-        make<UINavigationController>(&UINavigationController::initWithRootViewController, a.get());
+    auto nav = navigationOn(a.get());
     window->addSubview(nav->view());
     ASSERT_EQ(nav->view()->frame().origin.y, 20);
     nav->navigationBar()->setBarStyle(UIBarStyleBlackTranslucent);
@@ -184,8 +186,7 @@ TEST(UIViewController, ModalPresentationCoversAndRestoresTheScreen) {
     CallLog log;
     auto window = keyWindow();
     auto a = recorder("A", log), m = recorder("M", log), m2 = recorder("M2", log);
-    auto nav =
-        make<UINavigationController>(&UINavigationController::initWithRootViewController, a.get());
+    auto nav = navigationOn(a.get());
     window->addSubview(nav->view());
     log.clear();
 
@@ -332,8 +333,7 @@ TEST(UIViewController, MemoryWarningDropsOnlyViewsOffScreen) {
     CallLog log;
     auto window = keyWindow();
     auto a = recorder("A", log), b = recorder("B", log);
-    auto nav =
-        make<UINavigationController>(&UINavigationController::initWithRootViewController, a.get());
+    auto nav = navigationOn(a.get());
     window->addSubview(nav->view());
     nav->pushViewController(b, false);
     log.clear();
@@ -349,6 +349,40 @@ TEST(UIViewController, MemoryWarningDropsOnlyViewsOffScreen) {
     nav->popViewControllerAnimated(false);
     EXPECT_EQ(log, (Calls{"B.viewWillDisappear:0", "A.viewDidLoad", "A.viewWillAppear:0",
                           "B.viewDidDisappear:0", "A.viewDidAppear:0"}));
+}
+
+// A full-screen view that takes the window's views away and later puts them back (as an ad's
+// splash does): a memory warning in between lets the controllers' views go, and the one put
+// back makes way for its controller's fresh view, with the selected tab's view inside it.
+TEST(UIViewController, ViewPutBackAfterAMemoryWarningShowsItsControllerAgain) {
+    CallLog log;
+    auto window = keyWindow();
+    auto a = recorder("A", log);
+    auto nav = navigationOn(a.get());
+    auto tabs = make<UITabBarController>();
+    tabs->setViewControllers(NSArray::arrayWithObjects({nav.get()}), false);
+    window->setRootViewController(tabs);
+    Ref<UIView> kept = tabs->view();
+    kept->removeFromSuperview();
+    auto cover = make<UIView>(&UIView::initWithFrame, window->bounds());
+    window->addSubview(cover);
+    log.clear();
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidReceiveMemoryWarningNotification, nullptr);
+    EXPECT_FALSE(tabs->isViewLoaded());
+    EXPECT_FALSE(a->isViewLoaded());
+
+    cover->removeFromSuperview();
+    window->addSubview(kept);
+    EXPECT_FALSE(kept->superview());
+    ASSERT_TRUE(tabs->isViewLoaded());
+    EXPECT_EQ(tabs->view()->window(), window);
+    EXPECT_EQ(tabs->tabBar()->window(), window);
+    ASSERT_TRUE(a->isViewLoaded());
+    EXPECT_EQ(a->view()->window(), window);
+    EXPECT_EQ(log, (Calls{"A.viewDidUnload", "A.viewDidLoad", "A.viewWillAppear:0",
+                          "A.viewDidAppear:0"}));
+    EXPECT_EQ(UIViewController::visibleViewControllers()->count(), 3u);
 }
 
 TEST(UIViewController, TitleReachesItemsAndEditButtonToggles) {
@@ -368,12 +402,49 @@ TEST(UIViewController, RotationFollowsWhatTheControllersAllow) {
     CallLog log;
     auto window = keyWindow();
     auto a = recorder("A", log);
-    auto nav =
-        make<UINavigationController>(&UINavigationController::initWithRootViewController, a.get());
+    auto nav = navigationOn(a.get());
     window->addSubview(nav->view());
     // The base allows portrait only; the top controller decides for its navigation controller.
     EXPECT_FALSE(nav->rotateToInterfaceOrientation(UIInterfaceOrientationLandscapeLeft, 0));
     EXPECT_EQ(nav->interfaceOrientation(), UIInterfaceOrientationPortrait);
+}
+
+class TurningController : public RecordingController {
+    NS_OBJECT(TurningController, RecordingController)
+    bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation) override { return true; }
+};
+
+// The phone's turn goes to the window's content and what is presented over it; a controller's
+// view laid over that content by other code (a popup) turns only when the content turns, so
+// that it never stands sideways over an upright screen and keyboard.
+TEST(UIViewController, TheDeviceTurnsTheWindowsContentNotAViewLaidOverIt) {
+    CallLog log;
+    auto window = keyWindow();
+    auto a = recorder("A", log);
+    auto nav = navigationOn(a.get());
+    window->setRootViewController(nav);
+    auto over = make<TurningController>();
+    window->addSubview(over->view());
+    auto app = UIApplication::sharedApplication();
+    auto device = UIDevice::currentDevice();
+    device->beginGeneratingDeviceOrientationNotifications();
+    device->setOrientation(UIDeviceOrientationLandscapeLeft);
+    EXPECT_EQ(over->interfaceOrientation(), UIInterfaceOrientationPortrait);
+    EXPECT_EQ(app->statusBarOrientation(), UIInterfaceOrientationPortrait);
+    over->view()->removeFromSuperview();
+
+    // Presented, the same controller decides for the screen.
+    device->setOrientation(UIDeviceOrientationPortrait);
+    auto presented = make<TurningController>();
+    nav->presentModalViewController(presented, false);
+    device->setOrientation(UIDeviceOrientationLandscapeLeft);
+    // The device turned left stands the interface on its right side.
+    EXPECT_EQ(presented->interfaceOrientation(), UIInterfaceOrientationLandscapeRight);
+    EXPECT_EQ(app->statusBarOrientation(), UIInterfaceOrientationLandscapeRight);
+    nav->dismissModalViewControllerAnimated(false);
+    device->setOrientation(UIDeviceOrientationPortrait);
+    device->endGeneratingDeviceOrientationNotifications();
+    app->setStatusBarOrientation(UIInterfaceOrientationPortrait);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIControl.h"
 #include "UIKit/UIWindow.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
@@ -148,6 +149,53 @@ TEST_F(UIViewTest, HitTestingSkipsWhatCannotBeTouched) {
     // A non-interactive view hides its subviews from touches too.
     outer->setUserInteractionEnabled(false);
     EXPECT_EQ(root->hitTest(CGPointMake(75, 75), nullptr).get(), root.get());
+}
+
+// A view under animation is hit where it is going; one the animation slides away, showing less
+// of it on the screen, takes no touches until the animation ends, nor do the views in it.
+TEST_F(UIViewTest, AViewSlidingAwayTakesNoTouchesUntilItsAnimationEnds) {
+    ManualClockScope clock;
+    auto window = make<UIWindow>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 480));
+    window->setHidden(false);
+    auto under = make<UIView>(&UIView::initWithFrame, window->bounds());
+    auto overlay = make<UIView>(&UIView::initWithFrame, CGRectMake(0, -150, 320, 600));
+    auto button = make<UIControl>(&UIView::initWithFrame, CGRectMake(40, 180, 90, 37));
+    overlay->addSubview(button);
+    window->addSubview(under);
+    window->addSubview(overlay);
+    auto slide = [&](CGFloat y) {
+        UIView::beginAnimations(nullptr, nullptr);
+        UIView::setAnimationDuration(0.3);
+        overlay->setFrame(CGRectMake(0, y, 320, 600));
+        UIView::commitAnimations();
+    };
+    // Coming down: hit at once where it is going.
+    slide(20);
+    EXPECT_FALSE(overlay->isLeavingScreen());
+    EXPECT_EQ(window->hitTest(CGPointMake(60, 220), nullptr), button);
+    advanceRunLoop(0.4);
+
+    // Going up: its button, still partly on the screen, takes nothing; what lies under does.
+    slide(-200);
+    EXPECT_TRUE(overlay->isLeavingScreen());
+    EXPECT_TRUE(button->isLeavingScreen());
+    EXPECT_EQ(window->hitTest(CGPointMake(60, 5), nullptr), under);
+    EXPECT_EQ(window->hitTest(CGPointMake(160, 300), nullptr), under);
+    advanceRunLoop(0.2);
+    EXPECT_EQ(window->hitTest(CGPointMake(160, 300), nullptr), under);
+    // Ended, a view left where it went takes touches again.
+    advanceRunLoop(0.2);
+    EXPECT_FALSE(button->isLeavingScreen());
+    EXPECT_EQ(window->hitTest(CGPointMake(60, 5), nullptr), button);
+    EXPECT_EQ(window->hitTest(CGPointMake(160, 300), nullptr), overlay);
+
+    // A view made smaller in place is not leaving; nor is one moved without an animation.
+    UIView::beginAnimations(nullptr, nullptr);
+    overlay->setFrame(CGRectMake(0, -200, 320, 400));
+    UIView::commitAnimations();
+    EXPECT_FALSE(overlay->isLeavingScreen());
+    overlay->setFrame(CGRectMake(0, -300, 320, 400));
+    EXPECT_FALSE(overlay->isLeavingScreen());
 }
 
 TEST_F(UIViewTest, ConvertsThroughBoundsOriginsAndTransforms) {

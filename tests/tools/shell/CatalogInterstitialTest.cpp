@@ -1,6 +1,7 @@
 // The catalog's Interstitial screen replayed against the stand-in services: the Pebble
 // interstitial over its splash, closed by its page, then a slot without an ad. Its screenshot
-// shows light text on the dark page, clear of the close button in the top left corner.
+// shows light text on the dark page, clear of the close button in the top left corner. Shown
+// again with a memory warning under it, its Close gives back a whole screen, not a black one.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -39,7 +40,9 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
     registerCatalogApp();
     fs::path here = shellTestFolder();
     fs::path shot = fs::current_path() / "interstitial.png";
+    fs::path warned = fs::current_path() / "interstitial-warned.png";
     fs::remove(shot);
+    fs::remove(warned);
     std::istringstream in(readFile(here / "catalog-interstitial.script"));
     std::string out = runCatalogScript(in);
     EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
@@ -68,9 +71,26 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
         for (int x = 0; x < 320; ++x)
             brightestTitle = std::max(brightestTitle, brightness(x, y));
     EXPECT_GT(brightestTitle, 3 * 200);
-    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
 
-    // Both splashes asked for the full-screen format; the shown one was counted once.
+    // After the warning: the Interstitial screen's white ground between the bars, its status
+    // dark on it, and the tab bar's dark band at the bottom.
+    auto back = UIImage::imageWithContentsOfFile(NSString::fromUTF8(warned.string()));
+    ASSERT_TRUE(back) << warned;
+    pixels = UIImagePixelsOf(back->CGImage());
+    EXPECT_GT(brightness(160, 300), 3 * 240);
+    EXPECT_GT(brightness(300, 420), 3 * 240);
+    int darkestStatus = 3 * 255;
+    for (int y = 76; y < 96; ++y)
+        for (int x = 10; x < 150; ++x)
+            darkestStatus = std::min(darkestStatus, brightness(x, y));
+    EXPECT_LT(darkestStatus, 3 * 80);
+    EXPECT_LT(brightness(160, 460), 3 * 80);
+    if (!getenv("BN_KEEP_SCREENSHOT")) {
+        fs::remove(shot);
+        fs::remove(warned);
+    }
+
+    // Every splash asked for the full-screen format; each shown ad was counted once.
     std::vector<std::string> formats, impressions;
     for (auto& r : services.received("pebble")) {
         if (r.target.rfind("/pbma/ad?", 0) == 0)
@@ -79,9 +99,10 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
                 standin::fieldValue(standin::parseQuery(r.target.substr(9)), "slotname"));
         if (r.target.rfind("/imp", 0) == 0) impressions.push_back(r.target);
     }
-    EXPECT_EQ(formats,
-              (std::vector<std::string>{"interstitial_mb interstitial", "interstitial_mb noad"}));
-    EXPECT_EQ(impressions.size(), 2u);  // the reply's two pixels, once each
+    EXPECT_EQ(formats, (std::vector<std::string>{"interstitial_mb interstitial",
+                                                 "interstitial_mb noad",
+                                                 "interstitial_mb interstitial"}));
+    EXPECT_EQ(impressions.size(), 4u);  // each shown reply's two pixels, once each
     PBLStatistics::releaseSharedStatistics();
     defaults->removeObjectForKey(NS("pebble_stats_shared"));
 }

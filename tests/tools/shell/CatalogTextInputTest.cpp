@@ -2,7 +2,7 @@
 // names service while typing (one request per settled keystroke run, none answered for "zz"),
 // the search bar's Cancel, token cells picked and removed with backspace, the composer's subject
 // in its title, the fields it sends and the question on Cancel, then the text bar and the post
-// popup.
+// popup, which stays whole and upright over its upright screen when the phone turns.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,7 +26,9 @@ TEST(CatalogTextInput, SearchTokensComposerTextBarAndPostPopup) {
     servicestest::services().reset();
     auto here = shellTestFolder();
     auto shot = [](const char* name) { return std::filesystem::current_path() / name; };
-    for (const char* name : {"search-none.png", "tokens-typed.png", "composer-typed.png"})
+    const char* shots[] = {"search-none.png", "tokens-typed.png", "composer-typed.png",
+                           "post-left.png",   "post-right.png",   "post-upright.png"};
+    for (const char* name : shots)
         std::filesystem::remove(shot(name));
     std::string out = runCatalogScript(here / "catalog-text-input.script");
     expectTranscript(here / "catalog-text-input.transcript", out);
@@ -98,7 +100,35 @@ TEST(CatalogTextInput, SearchTokensComposerTextBarAndPostPopup) {
         // ...and letters nearly as tall ("t" and "b" against a capital "T").
         EXPECT_GE(typed.bottom - typed.top + 1, (label.bottom - label.top + 1) * 8 / 10) << name;
     }
+
+    // The post popup after each turn: its black bar across the top with Done at the right, the
+    // white box with the typed text across the width below it, the upright keyboard under that.
+    for (const char* name : {"post-left.png", "post-right.png", "post-upright.png"}) {
+        auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot(name).string()));
+        ASSERT_TRUE(image) << name;
+        auto pixels = UIImagePixelsOf(image->CGImage());
+        auto sum = [&](int x, int y) {
+            RGBA c = pixelAt(pixels, x, y);
+            return c.r + c.g + c.b;
+        };
+        auto count = [&](int left, int top, int right, int bottom, auto&& wanted) {
+            int n = 0;
+            for (int y = top; y < bottom; ++y)
+                for (int x = left; x < right; ++x)
+                    if (wanted(sum(x, y))) ++n;
+            return n;
+        };
+        auto dark = [](int s) { return s < 3 * 100; };
+        auto light = [](int s) { return s > 3 * 200; };
+        EXPECT_EQ(count(70, 46, 110, 60, dark), 40 * 14) << name;  // the bar, left of its title
+        EXPECT_GT(count(268, 32, 314, 54, light), 10) << name;     // Done's word on it
+        for (int x : {12, 160, 308})
+            EXPECT_GT(sum(x, 200), 3 * 240) << name << " x " << x;  // the box
+        EXPECT_GT(count(12, 74, 120, 100, dark), 40) << name;       // "Call me" on its first line
+        // The space bar, a wide light key across the keyboard's bottom row.
+        EXPECT_GT(count(90, 436, 230, 468, light), 140 * 32 * 8 / 10) << name;
+    }
     if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (const char* name : {"search-none.png", "tokens-typed.png", "composer-typed.png"})
+        for (const char* name : shots)
             std::filesystem::remove(shot(name));
 }
