@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -429,16 +430,18 @@ void ShellSession::waitForNetwork() {
 void ShellSession::advance(double seconds) {
     auto loop = NSRunLoop::mainRunLoop();
     if (Clock::isManual()) {
-        // Stop at every timer on the way, so that each fires at its own time. The network is
-        // waited for at the end: on this clock its replies belong to no moment on the way.
+        // Stop at every timer on the way, of any thread, so that each fires at its own time,
+        // after what the threads and the network were given before it has come back (an ad
+        // client's workers, a reply a second's timer waits for): a script sees what a person
+        // would, without test hooks.
         const NSTimeInterval end = Clock::now() + seconds;
         for (int step = 0; step < 1000000; ++step) {
-            runUntilIdle();
-            auto next = loop->limitDateForMode(NSDefaultRunLoopMode);
-            if (!next || next->timeIntervalSinceReferenceDate() > end) break;
-            Clock::setNow(std::max(Clock::now(), next->timeIntervalSinceReferenceDate()));
+            NSTimeInterval next = settleThreads();
+            if (next > end) break;
+            Clock::setNow(std::max(Clock::now(), next));
         }
         Clock::setNow(end);
+        settleThreads();
         settle();
         return;
     }
@@ -446,6 +449,32 @@ void ShellSession::advance(double seconds) {
     for (NSTimeInterval now = Clock::now(); now < end; now = Clock::now())
         loop->runInMode(NSDefaultRunLoopMode, end - now, false);
     settle();
+}
+
+NSTimeInterval ShellSession::settleThreads() {
+    using std::chrono::steady_clock;
+    auto loop = NSRunLoop::mainRunLoop();
+    // The network within the step's bound, as the screen waits for it; the threads' own work
+    // within a bound of its own, so that a reply held back does not take their time.
+    const auto networkDeadline =
+        networkDeadline_ ? *networkDeadline_
+                         : steady_clock::now() + realSeconds(options_.networkWaitSeconds);
+    const auto threadsDeadline = steady_clock::now() + realSeconds(options_.networkWaitSeconds);
+    for (;;) {
+        runUntilIdle();
+        const auto now = steady_clock::now();
+        NSTimeInterval next = 0;
+        if (NSRunLoop::threadsAtRest(loop.get(), NSDefaultRunLoopMode, &next) &&
+            (NetworkWork::inFlight() == 0 || now >= networkDeadline))
+            return next;
+        if (now >= threadsDeadline) {
+            // A thread that never rests: the main loop's own timers still come in turn.
+            auto date = loop->limitDateForMode(NSDefaultRunLoopMode);
+            return date ? date->timeIntervalSinceReferenceDate()
+                        : std::numeric_limits<NSTimeInterval>::infinity();
+        }
+        loop->waitForWork(NSDefaultRunLoopMode, 0.001);
+    }
 }
 
 void ShellSession::note(const std::string& line) {

@@ -25,7 +25,6 @@
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/shell/CatalogSessions.h"
-#include "tools/shell/ShellScreen.h"
 #include "tools/shell/ShellSession.h"
 #include "tools/standin/HttpMessage.h"
 
@@ -45,23 +44,14 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
     fs::path wordsShot = fs::current_path() / "ironvine-full-screen.png";
     for (auto& f : {adShot, browserShot, uprightShot, wordsShot})
         fs::remove(f);
-    // The engine's own threads are not network work the shell waits for: the test waits for
-    // what a person would wait to see, then the script's waits settle the rest.
-    auto shows = [](const char* text) {
-        return ShellScreen::capture().text().find(text) != std::string::npos;
-    };
+    // The script's waits alone bring the ad and its page, the engine's threads working as the
+    // clock moves.
     HookedLines lines(
         readFile(here / "catalog-full-screen-ad.script"),
         {{"# The ad is in; shown, it covers the catalog.",
           [&] {
-              EXPECT_TRUE(advanceRunLoopUntil([&] { return shows("Full-screen ad ready"); }));
               // No replacement comes after this one.
               services.module("ironvine")->adminView("ads", standin::parseQuery("noad=1"));
-          }},
-         {"# Its page is up; \"Menu\" comes ten seconds after it.",
-          [&] {
-              EXPECT_TRUE(
-                  advanceRunLoopUntil([&] { return shows("See the deals") && !shows("Loading"); }));
           }},
          // Turned a quarter round, the ad's view is a landscape one that fills the screen, its
          // Menu shown inside it at the lower left.
