@@ -135,6 +135,15 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
         RGBA button = pixelAt(upright, x, 8);
         EXPECT_LT(button.r + button.g + button.b, 3 * 200) << x << ": " << button;
     }
+    // Its arrows show: the enabled back one white and whole on the grey, the disabled forward
+    // one dimmer, yet lighter than the grey around it.
+    RGBA grey = pixelAt(upright, 282, 6);
+    auto white = [](RGBA c) { return c.r > 240 && c.g > 240 && c.b > 240; };
+    auto paler = [&](RGBA c) { return c.r + c.g + c.b > grey.r + grey.g + grey.b + 45; };
+    const CGRect back = CGRectMake(237, 3, 36, 26), forward = CGRectMake(277, 3, 36, 26);
+    EXPECT_GT(countPixels(upright.get(), back, white), 40);
+    EXPECT_EQ(countPixels(upright.get(), forward, white), 0);
+    EXPECT_GT(countPixels(upright.get(), forward, paler), 25);
     if (!getenv("BN_KEEP_SCREENSHOT"))
         for (auto& f : {adShot, browserShot, uprightShot, wordsShot})
             fs::remove(f);
