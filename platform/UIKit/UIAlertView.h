@@ -114,6 +114,8 @@ private:
     NSInteger firstOtherIndex_ = -1;
     bool visible_ = false;
     bool dismissing_ = false;
+    // A sheet's width: its host's (a turned full-screen view's is the screen's height).
+    CGFloat sheetWidth_ = 0;
 };
 
 class UIAlertView : public UIButtonPanelView {
