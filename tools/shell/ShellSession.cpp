@@ -394,6 +394,7 @@ void ShellSession::runUntilIdle() {
 void ShellSession::beginNetworkWaitStep() {
     networkDeadline_ = std::chrono::steady_clock::now() + realSeconds(options_.networkWaitSeconds);
     networkWaitReported_ = false;
+    threadWaitLeft_ = options_.networkWaitSeconds;
 }
 
 void ShellSession::waitForNetwork() {
@@ -455,25 +456,27 @@ NSTimeInterval ShellSession::settleThreads() {
     using std::chrono::steady_clock;
     auto loop = NSRunLoop::mainRunLoop();
     // The network within the step's bound, as the screen waits for it; the threads' own work
-    // within a bound of its own, so that a reply held back does not take their time.
+    // within a budget of its own for the step, spent only while some thread works, so that
+    // neither a reply held back nor a thread that never rests holds every move of the clock.
     const auto networkDeadline =
         networkDeadline_ ? *networkDeadline_
                          : steady_clock::now() + realSeconds(options_.networkWaitSeconds);
-    const auto threadsDeadline = steady_clock::now() + realSeconds(options_.networkWaitSeconds);
     for (;;) {
+        const auto start = steady_clock::now();
         runUntilIdle();
-        const auto now = steady_clock::now();
         NSTimeInterval next = 0;
-        if (NSRunLoop::threadsAtRest(loop.get(), NSDefaultRunLoopMode, &next) &&
-            (NetworkWork::inFlight() == 0 || now >= networkDeadline))
+        bool rest = NSRunLoop::threadsAtRest(loop.get(), NSDefaultRunLoopMode, &next);
+        if (rest && (NetworkWork::inFlight() == 0 || steady_clock::now() >= networkDeadline))
             return next;
-        if (now >= threadsDeadline) {
-            // A thread that never rests: the main loop's own timers still come in turn.
+        if (!rest && threadWaitLeft_ <= 0) {
+            // A thread that does not rest: the main loop's own timers still come in turn.
             auto date = loop->limitDateForMode(NSDefaultRunLoopMode);
             return date ? date->timeIntervalSinceReferenceDate()
                         : std::numeric_limits<NSTimeInterval>::infinity();
         }
         loop->waitForWork(NSDefaultRunLoopMode, 0.001);
+        if (!rest)
+            threadWaitLeft_ -= std::chrono::duration<double>(steady_clock::now() - start).count();
     }
 }
 

@@ -126,6 +126,8 @@ private:
     // wait for the network ends, and whether it has said so.
     std::optional<std::chrono::steady_clock::time_point> networkDeadline_;
     bool networkWaitReported_ = false;
+    // During a step: the real seconds a wait may still give the app's other threads to rest.
+    double threadWaitLeft_ = 0;
     struct Input;
     std::unique_ptr<Input> input_;
     std::string logPath_;
