@@ -10,7 +10,8 @@ class UIImage;
 class IVResources : public NSObject {
     NS_OBJECT(IVResources, NSObject)
     static Ref<NSString> youtubeTemplateHTML();
-    // 8 x 10 palette PNGs, a new image on every call.
+    // 12 x 16 palette PNGs, a new image on every call: a white arrow edged dark, the disabled
+    // one pale grey with a fainter edge.
     static Ref<UIImage> backButton();
     static Ref<UIImage> backButtonDisabled();
     static Ref<UIImage> forwardButton();

@@ -739,6 +739,11 @@ void NSRunLoop::waitForWork(NSString* mode, double realSeconds) {
 }
 
 bool NSRunLoop::processAtRest(NSRunLoop* caller, NSString* callerMode, NSTimeInterval* nextWake) {
+    if (NetworkWork::inFlight() > 0) return false;
+    return threadsAtRest(caller, callerMode, nextWake);
+}
+
+bool NSRunLoop::threadsAtRest(NSRunLoop* caller, NSString* callerMode, NSTimeInterval* nextWake) {
     const ModeName callerModeName = modeName(callerMode);
     std::vector<std::shared_ptr<State>> states;
     {
@@ -749,7 +754,6 @@ bool NSRunLoop::processAtRest(NSRunLoop* caller, NSString* callerMode, NSTimeInt
         }
     }
     const uint64_t before = thread_activity::epoch();
-    if (NetworkWork::inFlight() > 0) return false;
     const NSTimeInterval now = Clock::now();
     NSTimeInterval next = thread_activity::earliestWake();
     bool rest = next > now;

@@ -122,6 +122,9 @@ class NSRunLoop : public NSObject {
     // calling thread's loop, in `callerMode`). `nextWake` gets the earliest time at which a loop
     // or a sleeping thread has something to do (infinity when none).
     static bool processAtRest(NSRunLoop* caller, NSString* callerMode, NSTimeInterval* nextWake);
+    // The same, whatever network work is in flight: every thread waits (for a reply, a timer or
+    // a wake-up) and no loop has work ready.
+    static bool threadsAtRest(NSRunLoop* caller, NSString* callerMode, NSTimeInterval* nextWake);
 
     // Queued work, run in order on the loop's thread the next time it runs in one of the modes
     // (common modes when none are given).

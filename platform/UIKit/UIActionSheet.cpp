@@ -1,5 +1,7 @@
 #include "UIKit/UIActionSheet.h"
 
+#include <cmath>
+
 #include "Foundation/Runtime.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIColor.h"
@@ -38,7 +40,21 @@ void UIActionSheet::showInView(UIView* view) {
     // The keyboard stands above the app's windows: while it is up the sheet goes to the level
     // above it, where it can be seen and touched.
     Ref<UIWindow> window = view && !UIKeyboard::isVisible() ? view->window() : nullptr;
-    presentIn(window);
+    if (!window) {
+        presentIn(nullptr);
+        return;
+    }
+    // In a window's content turned with the phone (a full-screen ad), the sheet turns with it:
+    // it stands at the foot of the outermost turned view, across its width.
+    Ref<UIView> host = window;
+    for (Ref<UIView> v = view; v && v.get() != window.get(); v = v->superview()) {
+        CGAffineTransform t = v->transform();
+        bool quarterTurn =
+            std::abs(t.a) < 0.01f && std::abs(t.d) < 0.01f && std::abs(std::abs(t.b) - 1) < 0.01f;
+        bool halfTurn = std::abs(t.a + 1) < 0.01f && std::abs(t.d + 1) < 0.01f;
+        if (quarterTurn || halfTurn) host = v;
+    }
+    presentIn(host);
 }
 
 void UIActionSheet::showFromTabBar(UITabBar* tabBar) {

@@ -177,6 +177,7 @@ void UIButtonPanelView::presentIn(UIView* container) {
         window->setHidden(false);
         host = window;
     }
+    sheetWidth_ = host->bounds().size.width;
     rebuildContent();
     placeIn(host);
     visible_ = true;
@@ -296,7 +297,9 @@ void UIButtonPanelView::rebuildContent() {
         v->removeFromSuperview();
     contentViews_.clear();
     bool sheet = is<UIActionSheet>(this);
-    CGFloat width = sheet ? UIScreen::mainScreen()->bounds().size.width : kAlertWidth;
+    CGFloat width = !sheet            ? kAlertWidth
+                    : sheetWidth_ > 0 ? sheetWidth_
+                                      : UIScreen::mainScreen()->bounds().size.width;
     CGFloat textWidth = width - 2 * kPadding;
     CGFloat y = kPadding;
     auto makeLabel = [&](NSString* text, UIFont* font, CGFloat height) {

@@ -119,6 +119,8 @@ private:
     bool dismissing_ = false;
     // The notification center's tokens for the alert's watch of the keyboard.
     std::vector<Ref<NSObject>> keyboardWatch_;
+    // A sheet's width: its host's (a turned full-screen view's is the screen's height).
+    CGFloat sheetWidth_ = 0;
 };
 
 class UIAlertView : public UIButtonPanelView {

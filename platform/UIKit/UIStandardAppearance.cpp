@@ -538,17 +538,21 @@ void drawCellAccessory(UITableViewCell* cell, CGContextRef ctx) {
     if (cell->isEditing() ? cell->editingAccessoryView() : cell->accessoryView()) return;
     CGRect b = cell->bounds();
     CGFloat right = CGRectGetMaxX(b), midY = CGRectGetMidY(b);
+    // On the selection's colour the marks turn white, as the words do.
+    const bool selected = cell->showsStandardSelection();
+    const RGB white{1, 1, 1};
     const RGB blue{0.22f, 0.33f, 0.53f};
     switch (cell->currentAccessoryType()) {
         case UITableViewCellAccessoryDisclosureIndicator:
-            strokeChevron(ctx, right - 17, midY, 4.5f, RGB{0.5f, 0.5f, 0.5f}, 2.5f);
+            strokeChevron(ctx, right - 17, midY, 4.5f, selected ? white : RGB{0.5f, 0.5f, 0.5f},
+                          2.5f);
             break;
         case UITableViewCellAccessoryCheckmark:
             CGContextBeginPath(ctx);
             CGContextMoveToPoint(ctx, right - 24, midY);
             CGContextAddLineToPoint(ctx, right - 19, midY + 5);
             CGContextAddLineToPoint(ctx, right - 10, midY - 7);
-            setStroke(ctx, blue);
+            setStroke(ctx, selected ? white : blue);
             CGContextSetLineWidth(ctx, 3);
             CGContextStrokePath(ctx);
             break;
@@ -578,6 +582,14 @@ void addGroupedCellShape(CGContextRef ctx, CGRect r, bool first, bool last) {
     CGContextClosePath(ctx);
 }
 
+// The phone's selection of a row: blue from top to bottom, or grey for the grey style.
+void fillSelection(UITableViewCell* cell, CGContextRef ctx, CGRect r, bool clipToPath) {
+    if (cell->selectionStyle() == UITableViewCellSelectionStyleGray)
+        fillGradient(ctx, r, RGB{0.73f, 0.73f, 0.73f}, RGB{0.55f, 0.55f, 0.55f}, clipToPath);
+    else
+        fillGradient(ctx, r, RGB{0.02f, 0.55f, 0.96f}, RGB{0.0f, 0.37f, 0.9f}, clipToPath);
+}
+
 void drawGroupedCell(UITableViewCell* cell, UITableView* table, CGContextRef ctx) {
     auto path = table->indexPathForCell(cell);
     if (!path) return;
@@ -586,8 +598,12 @@ void drawGroupedCell(UITableViewCell* cell, UITableView* table, CGContextRef ctx
     CGRect b = cell->bounds();
     CGContextBeginPath(ctx);
     addGroupedCellShape(ctx, CGRectInset(b, 0.5f, 0), first, last);
-    setFill(ctx, rgbOf(cell->backgroundColor(), RGB{1, 1, 1}));
-    CGContextFillPath(ctx);
+    if (cell->showsStandardSelection()) {
+        fillSelection(cell, ctx, b, true);
+    } else {
+        setFill(ctx, rgbOf(cell->backgroundColor(), RGB{1, 1, 1}));
+        CGContextFillPath(ctx);
+    }
     // The border: the sides and the rounded ends; between rows a line like a plain table's.
     // Ends that meet the next row lie outside the cell and are clipped away.
     CGFloat top = first ? CGRectGetMinY(b) + 0.5f : CGRectGetMinY(b) - 2;
@@ -619,7 +635,10 @@ bool isGroupedCell(UIView* view, UITableView** table) {
 
 void drawCell(UITableViewCell* cell, CGContextRef ctx) {
     UITableView* grouped = nullptr;
-    if (isGroupedCell(cell, &grouped)) drawGroupedCell(cell, grouped, ctx);
+    if (isGroupedCell(cell, &grouped))
+        drawGroupedCell(cell, grouped, ctx);
+    else if (cell->showsStandardSelection())
+        fillSelection(cell, ctx, cell->bounds(), false);
     drawCellAccessory(cell, ctx);
     if (grouped) return;
     auto table = as<UITableView>(cell->superview());

@@ -1193,13 +1193,13 @@ Ref<NSIndexPath> UITableView::indexPathForSelectedRow() {
     return NSIndexPath::indexPathForRow(selected_.front().second, selected_.front().first);
 }
 
-void UITableView::setSelectedRow(NSInteger section, NSInteger row, bool selected) {
+void UITableView::setSelectedRow(NSInteger section, NSInteger row, bool selected, bool animated) {
     auto key = std::make_pair(section, row);
     auto it = std::find(selected_.begin(), selected_.end(), key);
     if (selected && it == selected_.end()) selected_.push_back(key);
     if (!selected && it != selected_.end()) selected_.erase(it);
     for (auto& v : visible_) {
-        if (v.section == section && v.row == row) v.cell->setSelected(selected, false);
+        if (v.section == section && v.row == row) v.cell->setSelected(selected, animated);
     }
 }
 
@@ -1222,9 +1222,9 @@ void UITableView::selectRowAtIndexPath(NSIndexPath* path, bool animated,
     }
 }
 
-void UITableView::deselectRowAtIndexPath(NSIndexPath* path, bool) {
+void UITableView::deselectRowAtIndexPath(NSIndexPath* path, bool animated) {
     if (!path || path->length() != 2) return;
-    setSelectedRow(path->section(), path->row(), false);
+    setSelectedRow(path->section(), path->row(), false, animated);
 }
 
 bool UITableView::tapRowAtIndexPath(NSIndexPath* path) {

@@ -316,7 +316,7 @@ private:
     void moveRowsThrough(const UpdateMap& map);
     void applyUpdate(const Update& update);
     void recordRows(NSArray* indexPaths, std::vector<std::pair<NSInteger, NSInteger>>& into);
-    void setSelectedRow(NSInteger section, NSInteger row, bool selected);
+    void setSelectedRow(NSInteger section, NSInteger row, bool selected, bool animated = false);
     Ref<UIView> headerOrFooterView(NSInteger section, bool header);
     CGFloat defaultHeaderHeight(NSInteger section, bool header);
     UITableViewCellEditingStyle editingStyleFor(NSIndexPath* path);

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "CoreGraphics/CGContext.h"
 
 #include "Foundation/NSString.h"
+#include "Foundation/NSTimer.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
@@ -104,6 +106,7 @@ bool UITableViewCell::initWithFrame(CGRect frame) {
 }
 
 void UITableViewCell::prepareForReuse() {
+    fading_ = 0;
     setSelected(false, false);
     setHighlighted(false, false);
     setShowingDeleteConfirmation(false, nullptr);
@@ -181,7 +184,11 @@ void UITableViewCell::setText(NSString* text) {
 
 void UITableViewCell::setBackgroundView(UIView* view) {
     if (backgroundView_.get() == view) return;
-    if (backgroundView_) backgroundView_->removeFromSuperview();
+    if (backgroundView_) {
+        if (hidBackgroundView_) backgroundView_->setHidden(false);
+        backgroundView_->removeFromSuperview();
+    }
+    hidBackgroundView_ = false;
     backgroundView_ = view;
     if (view) {
         view->setFrame(bounds());
@@ -189,6 +196,7 @@ void UITableViewCell::setBackgroundView(UIView* view) {
                                   UIViewAutoresizingFlexibleHeight);
         insertSubview(view, 0);
     }
+    updateHighlight();
 }
 
 void UITableViewCell::setSelectedBackgroundView(UIView* view) {
@@ -233,8 +241,22 @@ CGFloat UITableViewCell::accessoryWidth() {
 
 // ---- states ---------------------------------------------------------------------------------
 
-void UITableViewCell::setSelected(bool selected, bool) {
+void UITableViewCell::setSelected(bool selected, bool animated) {
+    bool leaving = selected_ && !selected;
     selected_ = selected;
+    if (leaving && animated && selectionStyle_ != UITableViewCellSelectionStyleNone) {
+        // The selection fades out over the fade's time; the row is deselected at once.
+        ++fading_;
+        Weak<UITableViewCell> weak(this);
+        NSTimer::scheduledTimerWithTimeInterval(kDeselectionFade, false, [weak](NSTimer*) {
+            auto cell = weak.lock();
+            if (!cell || cell->fading_ == 0) return;
+            --cell->fading_;
+            cell->updateHighlight();
+        });
+    } else if (selected) {
+        fading_ = 0;
+    }
     updateHighlight();
 }
 
@@ -243,8 +265,48 @@ void UITableViewCell::setHighlighted(bool highlighted, bool) {
     updateHighlight();
 }
 
+bool UITableViewCell::showsStandardSelection() {
+    return (selected_ || highlighted_ || fading_ > 0) &&
+           selectionStyle_ != UITableViewCellSelectionStyleNone && !selectedBackgroundView_;
+}
+
+void UITableViewCell::clearContentBackgrounds(bool clear) {
+    if (!clear) {
+        for (auto& c : clearedBackgrounds_)
+            if (auto v = c.view.lock()) v->setBackgroundColor(c.color);
+        clearedBackgrounds_.clear();
+        return;
+    }
+    if (!clearedBackgrounds_.empty()) return;
+    std::function<void(UIView*)> walk = [&](UIView* view) {
+        for (auto& sub : std::vector<Ref<UIView>>(view->subviewList())) {
+            auto color = sub->backgroundColor();
+            if (color && CGColorGetAlpha(color->CGColor()) > 0) {
+                clearedBackgrounds_.push_back({sub.get(), color});
+                sub->setBackgroundColor(UIColor::clearColor());
+            }
+            walk(sub);
+        }
+    };
+    walk(contentView_.get());
+}
+
 void UITableViewCell::updateHighlight() {
-    bool on = (selected_ || highlighted_) && selectionStyle_ != UITableViewCellSelectionStyleNone;
+    bool on = (selected_ || highlighted_ || fading_ > 0) &&
+              selectionStyle_ != UITableViewCellSelectionStyleNone;
+    clearContentBackgrounds(on);
+    // The phone's selection is drawn by the cell itself, over its background view's place.
+    bool standard = showsStandardSelection();
+    if (backgroundView_ && standard != hidBackgroundView_) {
+        if (standard && !backgroundView_->isHidden()) {
+            backgroundView_->setHidden(true);
+            hidBackgroundView_ = true;
+        } else if (!standard && hidBackgroundView_) {
+            backgroundView_->setHidden(false);
+            hidBackgroundView_ = false;
+        }
+    }
+    setNeedsDisplay();
     if (textLabel_) textLabel_->setHighlighted(on);
     if (detailTextLabel_) detailTextLabel_->setHighlighted(on);
     if (imageView_) imageView_->setHighlighted(on);

@@ -98,6 +98,12 @@ class UITableViewCell : public UIView {
     bool isHighlighted() { return highlighted_; }
     void setHighlighted(bool highlighted) { setHighlighted(highlighted, false); }
     virtual void setHighlighted(bool highlighted, bool animated);
+    // Whether the row shows the phone's own selection (blue or grey, by its style) behind white
+    // words: selected or highlighted, or fading out of it after an animated deselection, with
+    // no selected background view of the app's.
+    bool showsStandardSelection();
+    // How long an animated deselection takes to fade, on the Clock.
+    static constexpr NSTimeInterval kDeselectionFade = 0.3;
 
     bool isEditing() { return editing_; }
     void setEditing(bool editing) { setEditing(editing, false); }
@@ -140,6 +146,14 @@ class UITableViewCell : public UIView {
 
 private:
     void updateHighlight();
+    // Clears the backgrounds of the content's views while the selection shows, so that it
+    // shows through them; gives them back after.
+    void clearContentBackgrounds(bool clear);
+    struct ClearedBackground {
+        Weak<UIView> view;
+        Ref<UIColor> color;
+    };
+    std::vector<ClearedBackground> clearedBackgrounds_;
     void deleteButtonPressed(NSObject* sender);
     // Moves the views the app put on the cell itself (not in the content view) right by
     // `shift`, with the content, from where the app last put them.
@@ -173,6 +187,10 @@ private:
     CGFloat indentationWidth_ = 10;
     bool selected_ = false;
     bool highlighted_ = false;
+    // Deselected with animation: the selection shows until the fade's end (counted, so that
+    // only the last of several fades ends it).
+    int fading_ = 0;
+    bool hidBackgroundView_ = false;  // hidden under the phone's selection
     bool editing_ = false;
     bool showingDeleteConfirmation_ = false;
     bool showsReorderControl_ = false;

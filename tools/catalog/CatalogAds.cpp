@@ -1,6 +1,7 @@
 #include "tools/catalog/CatalogAds.h"
 #include "tools/catalog/CatalogControls.h"
 
+#include "AdLoom/internal/AdLoomError.h"
 #include "AdLoom/internal/AdLoomView.h"
 #include "Foundation/NSError.h"
 #include "Foundation/NSString.h"
@@ -16,6 +17,10 @@
 
 namespace {
 
+SEL sel(const char* name) {
+    return Selector::named(name);
+}
+
 // The application's mediation key, as the app's screens give it.
 NSString* const kApplicationKey = NS("3f9a1c0be7d24a5c8e61b0f2d4a97c3e");
 // What the metrics server received, on the stand-in services' admin host.
@@ -26,6 +31,7 @@ class CatalogAdsController : public UIViewController, public AdLoomDelegate {
     static void describeClass(RuntimeClass& c) {
         c.method("nextAd:", &CatalogAdsController::nextAd);
         c.method("showPings:", &CatalogAdsController::showPings);
+        c.method("sayShowing", &CatalogAdsController::sayShowing);
         c.implements({"viewControllerForPresentingModalView",
                       "adLoomDidReceiveAd:", "adLoomDidFailToReceiveAd:usingBackup:",
                       "adLoomReceivedNotificationAdsAreOff:", "adLoomWillPresentFullScreenModal",
@@ -59,6 +65,7 @@ public:
         if (!navigationController()) dropBanner();
     }
     void dealloc() override {
+        NSObject::cancelPreviousPerformRequestsWithTarget(this, sel("sayShowing"), nullptr);
         dropBanner();
         super::dealloc();
     }
@@ -69,20 +76,29 @@ public:
         return Ref<UIViewController>(this);
     }
     void adLoomDidReceiveAd(AdLoomView* view) override {
-        say(NSString::stringWithFormat(NS("Ad from %@"), view->mostRecentNetworkName()));
+        showing_ = showingWords(view->mostRecentNetworkName());
+        say(showing_);
     }
     void adLoomDidFailToReceiveAd(AdLoomView* view, bool usingBackup) override {
         if (usingBackup) {
             say(NS("Trying the next network"));
-        } else {
-            auto e = view->lastError();
-            say(NSString::stringWithFormat(NS("No ad: %@"),
-                                           e ? e->localizedDescription() : Ref<NSString>(NS("?"))));
+            return;
         }
+        auto e = view->lastError();
+        if (e && e->code() == AdLoomAdRequestTooSoonError) {
+            // Said for as long as it holds; then the screen says again what it shows.
+            say(NS("Too soon for another ad: one every 5 seconds at most"));
+            NSObject::cancelPreviousPerformRequestsWithTarget(this, sel("sayShowing"), nullptr);
+            performSelector(sel("sayShowing"), nullptr, 5);
+            return;
+        }
+        say(NSString::stringWithFormat(NS("No ad: %@"),
+                                       e ? e->localizedDescription() : Ref<NSString>(NS("?"))));
     }
     void adLoomReceivedNotificationAdsAreOff(AdLoomView*) override { say(NS("Ads are off")); }
-    void adLoomWillPresentFullScreenModal() override { say(NS("Full-screen ad up")); }
-    void adLoomDidDismissFullScreenModal() override { say(NS("Full-screen ad closed")); }
+    // The ad's own screen over this one: a full-screen ad or the advertiser's page.
+    void adLoomWillPresentFullScreenModal() override { say(NS("The ad is open over the screen")); }
+    void adLoomDidDismissFullScreenModal() override { say(NS("Back from the ad")); }
 
     void nextAd(NSObject*) {
         if (banner_) banner_->requestFreshAd();
@@ -95,6 +111,17 @@ public:
 
 private:
     void say(NSString* text) { status_->setText(text); }
+    void sayShowing() {
+        if (showing_) say(showing_);
+    }
+    // What a person is told of the ad shown, by the network that gave it.
+    static Ref<NSString> showingWords(NSString* network) {
+        if (!network) return NS("Showing an ad");
+        if (network->isEqualToString(NS("custom"))) return NS("Showing a house ad");
+        if (network->isEqualToString(NS("iad"))) return NS("Showing the system banner's ad");
+        return NSString::stringWithFormat(NS("Showing an ad from %@"),
+                                          network->capitalizedString().get());
+    }
     void dropBanner() {
         if (!banner_) return;
         banner_->setDelegate(nullptr);
@@ -103,6 +130,7 @@ private:
     }
 
     Ref<UILabel> status_;
+    Ref<NSString> showing_;
     Ref<UIView> holder_;
     Ref<AdLoomView> banner_;
 };

@@ -413,6 +413,14 @@ class CatalogSettingsController : public UIViewController,
 
     void viewWillAppear(bool animated) override {
         UIViewController::viewWillAppear(animated);
+        showWarnings();
+    }
+    // The application has counted the warning by now: the screen says so at once.
+    void didReceiveMemoryWarning() override {
+        UIViewController::didReceiveMemoryWarning();
+        if (isViewLoaded()) showWarnings();
+    }
+    void showWarnings() {
         warnings_->setText(ns("Memory warnings: " + std::to_string(gMemoryWarnings)));
     }
 
@@ -676,11 +684,14 @@ private:
 };
 
 // The styles' widgets: site thumbnails in image views behind a default image, the loading
-// label in its black bezel, and page dots that step a styled label's page count when tapped.
-class CatalogWidgetsController : public UIViewController, public DZURLRequestDelegate {
+// label in its black bezel (its spinner stopped and its words changed once every thumbnail has
+// come), and page dots that step a styled label's page count when tapped.
+class CatalogWidgetsController : public UIViewController,
+                                 public DZURLRequestDelegate,
+                                 public DZImageViewDelegate {
     NS_OBJECT(CatalogWidgetsController, UIViewController)
     static void describeClass(RuntimeClass& c) {
-        c.implements({"requestDidFinishLoad:"});
+        c.implements({"requestDidFinishLoad:", "imageView:didLoadImage:"});
         c.method("pageChanged:", &CatalogWidgetsController::pageChanged);
     }
 
@@ -706,14 +717,15 @@ public:
             auto imageView =
                 make<DZImageView>(&DZImageView::initWithFrame, CGRectMake(10 + 77 * i, 10, 70, 70));
             imageView->setDefaultImage(placeholder);
+            imageView->setDelegate(this);
             view->addSubview(imageView);
             imageViews_.push_back(imageView);
         }
-        auto loading = alloc<DZActivityLabel>();
-        loading->initWithFrame(CGRectMake(0, 90, 320, 80), DZActivityLabelStyleBlackBezel,
-                               NS("Loading..."));
-        loading->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
-        view->addSubview(loading);
+        loading_ = alloc<DZActivityLabel>();
+        loading_->initWithFrame(CGRectMake(0, 90, 320, 80), DZActivityLabelStyleBlackBezel,
+                                NS("Loading..."));
+        loading_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+        view->addSubview(loading_);
         dots_ = make<DZPageControl>(&DZPageControl::initWithFrame, CGRectMake(0, 180, 320, 20));
         dots_->setNumberOfPages(kPages);
         dots_->setAccessibilityLabel(NS("Page dots"));
@@ -745,6 +757,13 @@ public:
             imageViews_[i]->setUrlPath(urls[i]);
     }
 
+    void imageViewDidLoadImage(DZImageView*, UIImage*) override {
+        for (auto& view : imageViews_)
+            if (!view->isLoaded()) return;
+        loading_->setIsAnimating(false);
+        loading_->setText(NS("All thumbnails loaded"));
+    }
+
     void pageChanged(DZPageControl* dots) {
         page_->setText(NSString::stringWithFormat(NS("Page %ld of %ld"),
                                                   static_cast<long>(dots->currentPage() + 1),
@@ -753,6 +772,7 @@ public:
 
 private:
     std::vector<Ref<DZImageView>> imageViews_;
+    Ref<DZActivityLabel> loading_;
     Ref<DZPageControl> dots_;
     Ref<DZLabel> page_;
     Ref<DZURLRequest> results_;

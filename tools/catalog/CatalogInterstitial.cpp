@@ -50,7 +50,20 @@ public:
     // ---- the interstitial's reports ----------------------------------------------------------
     void interstitialDidReceiveAd(PBLInterstitial*) override { say(NS("Interstitial shown")); }
     void interstitialDidFailToReceiveAdWithError(PBLInterstitial*, NSError* error) override {
-        say(NSString::stringWithFormat(NS("No interstitial (code %d)"), int(error->code())));
+        switch (error ? error->code() : -1) {
+            case 1:
+                say(NS("No interstitial: the ad server had none to show"));
+                break;
+            case 2:
+                say(NS("No interstitial: the network failed"));
+                break;
+            case 5:
+                say(NS("No interstitial: none came in time"));
+                break;
+            default:
+                say(NS("No interstitial: the request failed"));
+                break;
+        }
     }
     void interstitialDidDismissScreen(PBLInterstitial*) override { say(NS("Interstitial closed")); }
 

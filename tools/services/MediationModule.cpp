@@ -65,18 +65,25 @@ std::string appConfig(const std::vector<std::pair<const Network*, int>>& weighte
     return std::string(R"({"extra":)") + kExtra + R"(,"rations":[)" + rations + "]}";
 }
 
-// Pictures for the house ads: a banner with a band and a mark, an icon with a rounded badge.
+// Pictures for the house ads: a banner that says what it offers beside its mark, an icon with a
+// rounded badge.
 std::string bannerPng(int width, int height) {
     standin::RgbImage image = standin::blank(width, height);
+    const int k = std::max(1, height / 50);  // the 640 x 100 picture is the 320 x 50 one doubled
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            bool band = y > height / 3 && y < 2 * height / 3;
-            standin::setPixel(image, x, y, band ? 240 : 38, band ? 180 : 70 + (y * 80) / height,
-                              band ? 40 : 120);
+        for (int x = 0; x < width; ++x)
+            standin::setPixel(image, x, y, 38, 70 + (y * 80) / height, 120);
+    // The mark: an orange price tag, its corners cut on the left, a white hole there.
+    for (int y = 8 * k; y < 42 * k; ++y)
+        for (int x = 8 * k; x < 44 * k; ++x) {
+            int fromTip = x - 8 * k, offMiddle = std::abs(y - 25 * k);
+            if (offMiddle > fromTip + 4 * k) continue;  // the cut corners
+            int dx = x - 18 * k, dy = y - 25 * k;
+            bool hole = dx * dx + dy * dy < 9 * k * k;
+            standin::setPixel(image, x, y, hole ? 255 : 240, hole ? 255 : 180, hole ? 255 : 40);
         }
-    for (int y = height / 5; y < 4 * height / 5; ++y)
-        for (int x = width / 32; x < width / 32 + height * 3 / 5; ++x)
-            standin::setPixel(image, x, y, 255, 255, 255);
+    standin::drawWords(image, "bazaarnest plus", 54 * k, 8 * k, 2 * k, 255, 255, 255);
+    standin::drawWords(image, "list faster", 54 * k, 28 * k, 2 * k, 240, 180, 40);
     return standin::encodePng(image);
 }
 

@@ -36,17 +36,21 @@ std::string box(const char* type, const std::string& body) {
     return s + type + body;
 }
 
-// The banner picture: a warm band with a white mark, 320 x 53.
+// The banner picture, 320 x 53: a loaf on a warm ground beside the bakery's words.
 std::string bannerPng() {
     standin::RgbImage image = standin::blank(320, 53);
     for (int y = 0; y < 53; ++y)
-        for (int x = 0; x < 320; ++x) {
-            bool band = y >= 18 && y < 36;
-            standin::setPixel(image, x, y, band ? 250 : 150, band ? 200 : 60, band ? 60 : 30);
+        for (int x = 0; x < 320; ++x)
+            standin::setPixel(image, x, y, 150, 60, 30);
+    for (int y = 14; y < 44; ++y)
+        for (int x = 6; x < 62; ++x) {
+            double dx = (x - 34) / 28.0, dy = (y - 30) / 15.0;
+            if (dx * dx + dy * dy > 1) continue;
+            bool crust = dx * dx + dy * dy > 0.75 || (x + 4) % 14 < 2;
+            standin::setPixel(image, x, y, crust ? 200 : 250, crust ? 120 : 200, crust ? 40 : 60);
         }
-    for (int y = 10; y < 43; ++y)
-        for (int x = 10; x < 43; ++x)
-            standin::setPixel(image, x, y, 255, 255, 255);
+    standin::drawWords(image, "fresh bread", 72, 8, 2, 255, 255, 255);
+    standin::drawWords(image, "delivered daily", 72, 30, 2, 250, 200, 60);
     return standin::encodePng(image);
 }
 

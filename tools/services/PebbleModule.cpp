@@ -305,14 +305,16 @@ std::string landingPage(const std::string& title) {
            "<input type=\"submit\" value=\"Find\"></form></body></html>";
 }
 
-// The rich ad in the web app screen: it reads from the banner that opened it, changes the
-// screen's settings, closes itself and logs the events it hears from the client.
+// The rich ad in the web app screen: it reads from the banner that opened it (and says what it
+// read), changes the screen's settings, closes itself and logs the events it hears from the
+// client, keeping them out of its words.
 std::string webAppPage() {
     std::string cmd = "gmsg://pebbleads.test/";
     return "<html><head><script>var events = [];"
            "function PBMA_ReceiveMessage(name, info) {"
            " events.push(name);"
-           " document.getElementById('answer').textContent = name + ' ' +"
+           " if (name == 'evalJavaScriptInOpenerResult')"
+           "  document.getElementById('answer').textContent = 'The ad says: ' +"
            " (info && info.result !== undefined ? info.result : '');"
            " if (name == 'onshow' || name == 'onhide')"
            "  location.href = '" +

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -393,6 +394,7 @@ void ShellSession::runUntilIdle() {
 void ShellSession::beginNetworkWaitStep() {
     networkDeadline_ = std::chrono::steady_clock::now() + realSeconds(options_.networkWaitSeconds);
     networkWaitReported_ = false;
+    threadWaitLeft_ = options_.networkWaitSeconds;
 }
 
 void ShellSession::waitForNetwork() {
@@ -429,16 +431,18 @@ void ShellSession::waitForNetwork() {
 void ShellSession::advance(double seconds) {
     auto loop = NSRunLoop::mainRunLoop();
     if (Clock::isManual()) {
-        // Stop at every timer on the way, so that each fires at its own time. The network is
-        // waited for at the end: on this clock its replies belong to no moment on the way.
+        // Stop at every timer on the way, of any thread, so that each fires at its own time,
+        // after what the threads and the network were given before it has come back (an ad
+        // client's workers, a reply a second's timer waits for): a script sees what a person
+        // would, without test hooks.
         const NSTimeInterval end = Clock::now() + seconds;
         for (int step = 0; step < 1000000; ++step) {
-            runUntilIdle();
-            auto next = loop->limitDateForMode(NSDefaultRunLoopMode);
-            if (!next || next->timeIntervalSinceReferenceDate() > end) break;
-            Clock::setNow(std::max(Clock::now(), next->timeIntervalSinceReferenceDate()));
+            NSTimeInterval next = settleThreads();
+            if (next > end) break;
+            Clock::setNow(std::max(Clock::now(), next));
         }
         Clock::setNow(end);
+        settleThreads();
         settle();
         return;
     }
@@ -446,6 +450,34 @@ void ShellSession::advance(double seconds) {
     for (NSTimeInterval now = Clock::now(); now < end; now = Clock::now())
         loop->runInMode(NSDefaultRunLoopMode, end - now, false);
     settle();
+}
+
+NSTimeInterval ShellSession::settleThreads() {
+    using std::chrono::steady_clock;
+    auto loop = NSRunLoop::mainRunLoop();
+    // The network within the step's bound, as the screen waits for it; the threads' own work
+    // within a budget of its own for the step, spent only while some thread works, so that
+    // neither a reply held back nor a thread that never rests holds every move of the clock.
+    const auto networkDeadline =
+        networkDeadline_ ? *networkDeadline_
+                         : steady_clock::now() + realSeconds(options_.networkWaitSeconds);
+    for (;;) {
+        const auto start = steady_clock::now();
+        runUntilIdle();
+        NSTimeInterval next = 0;
+        bool rest = NSRunLoop::threadsAtRest(loop.get(), NSDefaultRunLoopMode, &next);
+        if (rest && (NetworkWork::inFlight() == 0 || steady_clock::now() >= networkDeadline))
+            return next;
+        if (!rest && threadWaitLeft_ <= 0) {
+            // A thread that does not rest: the main loop's own timers still come in turn.
+            auto date = loop->limitDateForMode(NSDefaultRunLoopMode);
+            return date ? date->timeIntervalSinceReferenceDate()
+                        : std::numeric_limits<NSTimeInterval>::infinity();
+        }
+        loop->waitForWork(NSDefaultRunLoopMode, 0.001);
+        if (!rest)
+            threadWaitLeft_ -= std::chrono::duration<double>(steady_clock::now() - start).count();
+    }
 }
 
 void ShellSession::note(const std::string& line) {

@@ -73,6 +73,10 @@ private:
         ~NetworkWaitStepEnd() { session->networkDeadline_.reset(); }
     };
     void advance(double seconds);
+    // On the manual clock: runs the main loop and lets the app's other threads work until every
+    // thread waits (the network aside), within the step's bound in real time. Gives the earliest
+    // time on the Clock at which any thread has something to do (infinity when none).
+    NSTimeInterval settleThreads();
     void note(const std::string& line);
     void noteComposers();
     // System sounds played since the last note ("vibrate").
@@ -122,6 +126,8 @@ private:
     // wait for the network ends, and whether it has said so.
     std::optional<std::chrono::steady_clock::time_point> networkDeadline_;
     bool networkWaitReported_ = false;
+    // During a step: the real seconds a wait may still give the app's other threads to rest.
+    double threadWaitLeft_ = 0;
     struct Input;
     std::unique_ptr<Input> input_;
     std::string logPath_;

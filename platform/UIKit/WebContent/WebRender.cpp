@@ -476,6 +476,9 @@ struct PageRenderer::Impl final : litehtml::document_container, HeldBackWords {
     // Words too long for the viewport's width: the page is laid out again with each of them
     // free to break after any character, as a phone browser breaks a word that cannot fit.
     std::set<std::string, std::less<>> breakable;
+    // Boxes of a set width wider than the viewport, by node: laid out again at the width they
+    // are given.
+    std::map<int, bool> narrowed;  // a table's node: true
 
     explicit Impl(Host* h) : host(h) { context.load_master_stylesheet(kDefaultStyleSheet); }
     ~Impl() { *alive = false; }
@@ -926,6 +929,54 @@ struct PageRenderer::Impl final : litehtml::document_container, HeldBackWords {
             collectHidden(el->get_child(int(i)), isHidden);
     }
 
+    // Adds the boxes of a set width (tables and blocks) that run past the viewport's right
+    // edge to `narrowed`, by their node; true when it found one that was not there.
+    bool collectWideBoxes(const litehtml::element::ptr& el) {
+        if (!el) return false;
+        bool found = false;
+        auto display = el->get_display();
+        if ((display == litehtml::display_table || display == litehtml::display_block) &&
+            el->get_placement().right() > int(viewport.width)) {
+            litehtml::css_length width = el->get_css_width();
+            if (!width.is_predefined() && width.units() != litehtml::css_units_percentage) {
+                if (const char* h = el->get_attr(kNodeAttribute))
+                    found =
+                        narrowed.emplace(std::atoi(h), display == litehtml::display_table).second;
+            }
+        }
+        for (size_t i = 0, n = el->get_children_count(); i < n; ++i)
+            found = collectWideBoxes(el->get_child(int(i))) || found;
+        return found;
+    }
+
+    // The style that lets the narrowed boxes take the width they are given, as text does: a
+    // block's own, a table the whole of it (its borders within).
+    std::string narrowingStyle() const {
+        std::string css;
+        for (auto [node, table] : narrowed) {
+            css += '[';
+            css += kNodeAttribute;
+            css += "=\"" + std::to_string(node) + "\"] { width: ";
+            css += table ? "100%" : "auto";
+            css += " !important; }\n";
+        }
+        return css;
+    }
+
+    // Lays the markup out anew at the viewport's width, with the narrowed boxes' style.
+    void render() {
+        document.reset();
+        fonts.resize(1);
+        litehtml::css narrowing;
+        if (!narrowed.empty()) {
+            narrowing.parse_stylesheet(narrowingStyle().c_str(), nullptr, nullptr, nullptr);
+            narrowing.sort_selectors();
+        }
+        document = litehtml::document::createFromUTF8(markup.c_str(), this, &context,
+                                                      narrowed.empty() ? nullptr : &narrowing);
+        if (document) document->render(std::max(int(viewport.width), 0));
+    }
+
     // Adds the words that wrapping text leaves running past the viewport's right edge to
     // `breakable`; true when it found one that was not there.
     bool collectOverlongWords(const litehtml::element::ptr& el) {
@@ -953,20 +1004,17 @@ struct PageRenderer::Impl final : litehtml::document_container, HeldBackWords {
         measurer = UITextMeasurerCurrent();
         hidden.clear();
         breakable.clear();
+        narrowed.clear();
         height = viewport.height;
         failed = false;
         if (!page) return;
         try {
-            document = litehtml::document::createFromUTF8(markup.c_str(), this, &context);
-            if (document) document->render(std::max(int(viewport.width), 0));
-            // Once more with the words that did not fit made breakable (one more pass at most:
-            // a word that still does not fit is one that cannot).
-            if (document && viewport.width > 0 && collectOverlongWords(document->root())) {
-                document.reset();
-                fonts.resize(1);
-                document = litehtml::document::createFromUTF8(markup.c_str(), this, &context);
-                if (document) document->render(int(viewport.width));
-            }
+            render();
+            // Once more with the boxes set wider than the screen narrowed to it, as a phone's
+            // browser fits them; then with the words that still do not fit made breakable (one
+            // more pass at most: a word that still does not fit is one that cannot).
+            if (document && viewport.width > 0 && collectWideBoxes(document->root())) render();
+            if (document && viewport.width > 0 && collectOverlongWords(document->root())) render();
             if (document) {
                 height = std::max(height, CGFloat(document->height()));
                 collectHidden(document->root(), false);

@@ -54,8 +54,8 @@ TEST(IVResourcesTest, ArrowImagesAreSmallPalettePNGs) {
     for (auto image : {IVResources::backButton(), IVResources::backButtonDisabled(),
                        IVResources::forwardButton(), IVResources::forwardButtonDisabled()}) {
         ASSERT_TRUE(image);
-        EXPECT_EQ(image->size().width, 8.0f);
-        EXPECT_EQ(image->size().height, 10.0f);
+        EXPECT_EQ(image->size().width, 12.0f);
+        EXPECT_EQ(image->size().height, 16.0f);
     }
     EXPECT_NE(IVResources::backButton().get(), IVResources::backButton().get());
     auto page = NSString::stringWithFormat(IVResources::youtubeTemplateHTML().get(), 320,

@@ -166,7 +166,8 @@ TEST_F(MRJSONAdViewTest, TapGoesWithTheTapThroughURLAndTheScreenShowsThePicture)
     EXPECT_EQ(json->events,
               std::vector<std::string>{"tapped http://ads.meridian.test/landing?page=1"});
 
-    // The picture in a screenshot: the warm band and the white mark of the stand-in's banner.
+    // The picture in a screenshot: the stand-in's banner, a loaf on a warm ground beside the
+    // bakery's words.
     advanceRunLoop(1.0);
     // The banner sits where the status bar would cover its top.
     UIApplication::sharedApplication()->setStatusBarHidden(true);
@@ -175,14 +176,14 @@ TEST_F(MRJSONAdViewTest, TapGoesWithTheTapThroughURLAndTheScreenShowsThePicture)
     ASSERT_NE(shot, nullptr);
     CGFloat scale = shot->scale();
     auto probe = [&](int x, int y) { return pixelAt(shot.get(), int(x * scale), int(y * scale)); };
-    RGBA band = probe(200, 26), mark = probe(20, 20), edge = probe(200, 5);
-    EXPECT_NEAR(band.r, 250, 4);
-    EXPECT_NEAR(band.g, 200, 4);
-    EXPECT_NEAR(band.b, 60, 4);
-    EXPECT_NEAR(mark.r, 255, 4);
-    EXPECT_NEAR(mark.b, 255, 4);
-    EXPECT_NEAR(edge.r, 150, 4);
-    EXPECT_NEAR(edge.g, 60, 4);
+    RGBA loaf = probe(34, 30), letter = probe(74, 16), ground = probe(300, 5);
+    EXPECT_NEAR(loaf.r, 250, 4);
+    EXPECT_NEAR(loaf.g, 200, 4);
+    EXPECT_NEAR(loaf.b, 60, 4);
+    EXPECT_NEAR(letter.r, 255, 4);
+    EXPECT_NEAR(letter.b, 255, 4);
+    EXPECT_NEAR(ground.r, 150, 4);
+    EXPECT_NEAR(ground.g, 60, 4);
     view->removeFromSuperview();
 }
 

@@ -125,7 +125,7 @@ TEST_F(PBLWebAppViewControllerTest, ThePageReadsItsOpenerSetsItsOrientationAndCl
         << text(screen->webView()->readableText());
     ASSERT_TRUE(runLoopUntil([&] {
         return eval(screen.get(), "document.getElementById('answer').textContent") ==
-               "evalJavaScriptInOpenerResult Pebble ad 7: Garden tools at half price";
+               "The ad says: Pebble ad 7: Garden tools at half price";
     }));
     // "settings" come with the screen's web view as sender.
     EXPECT_EQ(screen->supportedOrientations(), 1);

@@ -2,6 +2,8 @@
 // what is on screen.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "Foundation/NSArray.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/ProcessWide.h"
@@ -9,7 +11,10 @@
 #include "UIKit/UIActionSheet.h"
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIButton.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIViewRendering.h"
 #include "platform/UIKit/ControllerTesting.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "support/FoundationTesting.h"
 
 namespace {
@@ -233,3 +238,43 @@ TEST(UIAlertView, TakingItOffTheScreenEndsOnlyItsOwnWatch) {
 }
 
 }  // namespace
+
+// A sheet shown in a view of a window's content turned with the phone (a full-screen ad in
+// landscape) turns with it: across the turned content's foot, which on the screen is its
+// left edge, not along the screen's bottom.
+TEST(UIActionSheet, ASheetShownInTurnedContentTurnsWithIt) {
+    auto window = keyWindow();
+    window->setBackgroundColor(UIColor::whiteColor());
+    auto content = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 480, 320));
+    content->setBackgroundColor(UIColor::whiteColor());
+    content->setTransform(CGAffineTransformMakeRotation(CGFloat(M_PI / 2)));
+    content->setCenter(CGPointMake(160, 240));
+    window->addSubview(content);
+    auto page = make<UIView>(&UIView::initWithFrame, content->bounds());
+    content->addSubview(page);
+    auto sheet = alloc<UIActionSheet>();
+    sheet->initWithTitle(nullptr, nullptr, nullptr, nullptr, {NS("Visit"), NS("Skip")});
+    sheet->showInView(page);
+    EXPECT_EQ(sheet->superview().get(), content.get());
+    CGRect f = sheet->frame();
+    EXPECT_EQ(f.size.width, 480);
+    EXPECT_EQ(CGRectGetMaxY(f), 320);
+    CGRect onScreen = sheet->convertRect(sheet->bounds(), nullptr);
+    EXPECT_NEAR(onScreen.origin.x, 0, 0.5);
+    EXPECT_NEAR(onScreen.origin.y, 0, 0.5);
+    EXPECT_NEAR(onScreen.size.height, 480, 0.5);
+    EXPECT_NEAR(onScreen.size.width, f.size.height, 0.5);
+    // On the screen's picture: the sheet's dark ground at its two ends and its middle, in its
+    // top padding, down the screen's left side; the dimmed page lighter at the screen's foot.
+    auto image = UIViewRenderImage(window, 1);
+    ASSERT_TRUE(image);
+    auto dark = [](RGBA c) { return c.r + c.g + c.b < 300; };
+    for (CGFloat x : {20.0f, 240.0f, 460.0f}) {
+        CGPoint p = sheet->convertPoint(CGPointMake(x, 4), nullptr);
+        RGBA c = pixelAt(image, int(p.x), int(p.y));
+        EXPECT_TRUE(dark(c)) << x << ": " << c;
+    }
+    RGBA foot = pixelAt(image, 200, 470);
+    EXPECT_FALSE(dark(foot)) << foot;
+    sheet->dismissWithClickedButtonIndex(-1, false);
+}

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <set>
 
+#include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSError.h"
@@ -25,6 +26,7 @@
 #include "UIKit/UIViewRendering.h"
 #include "UIKit/UIWindow.h"
 #include "platform/UIKit/DrawingTesting.h"
+#include "support/RunLoopTesting.h"
 
 namespace {
 
@@ -119,6 +121,21 @@ public:
     Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView*, NSIndexPath*) override {
         return make<UITableViewCell>(&UITableViewCell::initWithStyle, UITableViewCellStyleDefault,
                                      nullptr);
+    }
+};
+
+// One section of three worded rows that lead on (a disclosure chevron each).
+class WordedRows : public NSObject, public UITableViewDataSource {
+    NS_OBJECT(WordedRows, NSObject)
+
+public:
+    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override { return 3; }
+    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView*, NSIndexPath*) override {
+        auto cell = make<UITableViewCell>(&UITableViewCell::initWithStyle,
+                                          UITableViewCellStyleDefault, nullptr);
+        cell->textLabel()->setText(NS("Road bike"));
+        cell->setAccessoryType(UITableViewCellAccessoryDisclosureIndicator);
+        return cell;
     }
 };
 
@@ -379,6 +396,48 @@ TEST(UIViewRendering, TableCellsShowTheirAccessoryAndEditingControls) {
     cell->setShowingDeleteConfirmation(true, nullptr);
     image = UIViewRenderImage(cell, 1);
     EXPECT_TRUE(near(pixelAt(image, 16, 16), kWhite, 0));
+}
+
+TEST(UIViewRendering, ASelectedRowIsThePhonesBlueBehindWhiteWordsAndFadesWhenDeselected) {
+    ManualClockScope clock;
+    auto source = make<WordedRows>();
+    Ref<UITableView> table = alloc<UITableView>();
+    table->initWithFrame(CGRectMake(0, 0, 320, 132), UITableViewStylePlain);
+    table->setDataSource(source);
+    table->reloadData();
+    table->layoutIfNeeded();
+    auto path = NSIndexPath::indexPathForRow(1, 0);
+    table->selectRowAtIndexPath(path, false, UITableViewScrollPositionNone);
+    auto blue = [](RGBA c) { return c.b > 200 && c.r < 60 && c.g > 60 && c.g < 170; };
+    auto white = [](RGBA c) { return c.r > 240 && c.g > 240 && c.b > 240; };
+    auto dark = [](RGBA c) { return c.r + c.g + c.b < 200; };
+    auto image = UIViewRenderImage(table, 1);
+    ASSERT_TRUE(image);
+    // The selected row (44 to 88) is blue from edge to edge, its words and chevron white on it;
+    // the rows around it stay white.
+    const CGRect words = CGRectMake(8, 50, 110, 32), selected = CGRectMake(0, 45, 320, 42);
+    EXPECT_GT(countPixels(image, selected, blue), 320 * 42 * 3 / 4);
+    EXPECT_GT(countPixels(image, words, white), 60);
+    EXPECT_EQ(countPixels(image, words, dark), 0);
+    EXPECT_GT(countPixels(image, CGRectMake(295, 55, 15, 22), white), 10);
+    EXPECT_EQ(countPixels(image, CGRectMake(0, 0, 320, 43), blue), 0);
+    EXPECT_EQ(countPixels(image, CGRectMake(0, 89, 320, 43), blue), 0);
+
+    // Deselected with animation: at once no longer selected, the blue fades for the fade's
+    // time and then the row is white with dark words again.
+    table->deselectRowAtIndexPath(path, true);
+    EXPECT_FALSE(table->indexPathForSelectedRow());
+    image = UIViewRenderImage(table, 1);
+    EXPECT_GT(countPixels(image, selected, blue), 320 * 42 * 3 / 4);
+    advanceRunLoop(UITableViewCell::kDeselectionFade + 0.05);
+    image = UIViewRenderImage(table, 1);
+    EXPECT_EQ(countPixels(image, selected, blue), 0);
+    EXPECT_GT(countPixels(image, words, dark), 30);
+
+    // Without animation the blue goes at once.
+    table->selectRowAtIndexPath(path, false, UITableViewScrollPositionNone);
+    table->deselectRowAtIndexPath(path, false);
+    EXPECT_EQ(countPixels(UIViewRenderImage(table, 1), selected, blue), 0);
 }
 
 TEST(UIViewRendering, PlainSectionTitlesSitInFromTheEdge) {

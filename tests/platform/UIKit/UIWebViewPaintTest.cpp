@@ -175,6 +175,33 @@ TEST_F(WebViewPaint, AWordLongerThanTheViewportBreaksAtItsEdge) {
     EXPECT_GT(darkPixels(image, CGRectMake(310, 34, 10, 24)), 0);
 }
 
+TEST_F(WebViewPaint, ABoxWiderThanTheScreenIsNarrowedToItAsItsWordsAre) {
+    // A bordered table of a fixed width past the screen's, full of words.
+    std::string words;
+    for (int i = 0; i < 40; ++i)
+        words += "Selling my road bike, good condition. ";
+    load("<body style='margin:8px'><table width='600' style='border:2px solid #000'><tr><td>" +
+         words + "</td></tr></table></body>");
+    webView->setFrame(CGRectMake(0, 0, 320, 10));
+    shot();
+    webView->setFrame(CGRectMake(0, 0, 320, std::min<CGFloat>(contentHeight(), 400)));
+    auto image = shot();
+    // Its right border stands inside the screen, as far in as its left one, the words within.
+    auto column = [&](CGFloat x) { return darkPixels(image, CGRectMake(x, 20, 1, 100)); };
+    EXPECT_EQ(column(8), 400);
+    EXPECT_EQ(column(310), 400);
+    EXPECT_EQ(darkPixels(image, CGRectMake(312, 0, 8, 120)), 0);
+    EXPECT_LE(webView->scrollView()->contentSize().width, 320);
+    // A block of a set width past the screen's, padded, keeps its padding inside the screen.
+    load("<body style='margin:0'><div style='width:600px;padding:10px;border:2px solid #000'>" +
+         words + "</div></body>");
+    webView->setFrame(CGRectMake(0, 0, 320, 200));
+    image = shot();
+    EXPECT_EQ(column(0), 400);
+    EXPECT_EQ(column(318), 400);
+    EXPECT_EQ(darkPixels(image, CGRectMake(308.5f, 4, 9, 190)), 0);
+}
+
 TEST_F(WebViewPaint, FollowsScriptsWidthAndScrolling) {
     load(
         "<body style='margin:0;background:#ff0000'>"

@@ -70,21 +70,30 @@ TEST_F(MeridianJSONTranscript, TheImageSlotShowsThePictureInTheBanner) {
         UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / "meridian-image.png").string()));
     ASSERT_TRUE(shot && shot->CGImage());
     CGFloat scale = shot->pixelSize().width / 320;
-    // The banner lies at the screen's foot, above the tab bar: find the picture's band there.
-    int bandRow = -1;
-    for (int y = 200; y < 480 && bandRow < 0; ++y) {
-        RGBA p = pixelAt(shot.get(), int(200 * scale), int(y * scale));
-        if (std::abs(p.r - 250) < 6 && std::abs(p.g - 200) < 6 && std::abs(p.b - 60) < 6)
-            bandRow = y;
+    // The banner lies at the screen's foot, above the tab bar: find the picture's ground there.
+    int top = -1;
+    for (int y = 200; y < 480 && top < 0; ++y) {
+        RGBA p = pixelAt(shot.get(), int(300 * scale), int(y * scale));
+        if (std::abs(p.r - 150) < 6 && std::abs(p.g - 60) < 6 && std::abs(p.b - 30) < 6) top = y;
     }
-    ASSERT_GE(bandRow, 0) << "the banner's band is not on the screen";
-    // Its white mark at the left, and the darker edge above the band.
-    RGBA mark = pixelAt(shot.get(), int(20 * scale), int((bandRow + 2) * scale));
-    EXPECT_GT(mark.r, 245);
-    EXPECT_GT(mark.b, 245);
-    RGBA edge = pixelAt(shot.get(), int(200 * scale), int((bandRow - 12) * scale));
-    EXPECT_NEAR(edge.r, 150, 6);
-    EXPECT_NEAR(edge.g, 60, 6);
+    ASSERT_GE(top, 0) << "the banner's ground is not on the screen";
+    // Its words: white ones on the first line, yellow ones on the second, right of the loaf.
+    auto count = [&](CGRect r, auto test) {
+        return countPixels(shot.get(),
+                           CGRectMake(r.origin.x * scale, r.origin.y * scale, r.size.width * scale,
+                                      r.size.height * scale),
+                           test);
+    };
+    EXPECT_GT(count(CGRectMake(70, top + 6, 140, 18),
+                    [](RGBA c) { return c.r > 245 && c.g > 245 && c.b > 245; }),
+              150);
+    EXPECT_GT(count(CGRectMake(70, top + 28, 190, 18),
+                    [](RGBA c) { return c.r > 240 && std::abs(c.g - 200) < 8 && c.b < 70; }),
+              150);
+    // The loaf at the left: its crumb.
+    RGBA crumb = pixelAt(shot.get(), int(34 * scale), int((top + 30) * scale));
+    EXPECT_GT(crumb.r, 240) << crumb;
+    EXPECT_NEAR(crumb.g, 200, 8) << crumb;
     fs::remove_all(dir);
 }
 

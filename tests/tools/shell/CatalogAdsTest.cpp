@@ -39,7 +39,9 @@ TEST(CatalogAds, APersonSeesTapsAndReadsThePingsOfTheBanner) {
     registerCatalogApp();
     fs::path here = shellTestFolder();
     fs::path shot = fs::current_path() / "ad-browser.png";
+    fs::path house = fs::current_path() / "house-ad.png";
     fs::remove(shot);
+    fs::remove(house);
     HookedLines lines(readFile(here / "catalog-ads.script"),
                       "# The service now weights the app's configuration to the platform's banner.",
                       [&] {
@@ -74,5 +76,21 @@ TEST(CatalogAds, APersonSeesTapsAndReadsThePingsOfTheBanner) {
     EXPECT_TRUE(near(pixelAt(browser, 96, 458), pixelAt(browser, 30, 458), 3))
         << pixelAt(browser, 96, 458) << " " << pixelAt(browser, 30, 458);
     EXPECT_FALSE(near(pixelAt(browser, 96, 458), bar, 10));
-    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
+    // The house image ad, above the tab bar: its picture's words, white on its ground, and its
+    // orange tag at the left.
+    auto ad = UIImage::imageWithContentsOfFile(NSString::fromUTF8(house.string()));
+    ASSERT_TRUE(ad) << house;
+    int top = -1;
+    for (int y = 200; y < 431 && top < 0; ++y)
+        if (pixelAt(ad, 300, y).b > 100 && pixelAt(ad, 300, y).r < 60) top = y;
+    ASSERT_GE(top, 0) << "no banner above the tab bar";
+    auto white = [](RGBA c) { return c.r > 245 && c.g > 245 && c.b > 245; };
+    auto orange = [](RGBA c) { return c.r > 230 && c.g > 170 && c.g < 190 && c.b < 60; };
+    EXPECT_GT(countPixels(ad.get(), CGRectMake(54, top + 6, 186, 18), white), 200);
+    EXPECT_GT(countPixels(ad.get(), CGRectMake(54, top + 26, 140, 18), orange), 150);
+    EXPECT_GT(countPixels(ad.get(), CGRectMake(8, top + 8, 36, 34), orange), 500);
+    if (!getenv("BN_KEEP_SCREENSHOT")) {
+        fs::remove(shot);
+        fs::remove(house);
+    }
 }
