@@ -234,6 +234,18 @@ TEST_F(TableTest, PlainHeadersStayPinnedWhileTheirSectionScrolls) {
     table->setContentOffset(CGPointMake(0, 300));
     table->layoutIfNeeded();
     EXPECT_EQ(second->frame().origin.y, 300);
+
+    // A row scrolled to is brought below the header pinned over its section, not under it.
+    // Section 0's row 2 runs from 22 + 88 = 110 to 154.
+    auto rowTwo = NSIndexPath::indexPathForRow(2, 0);
+    table->scrollToRowAtIndexPath(rowTwo, UITableViewScrollPositionTop, false);
+    EXPECT_EQ(table->contentOffset().y, 110 - 22);
+    table->setContentOffset(CGPointMake(0, 100));
+    table->scrollToRowAtIndexPath(rowTwo, UITableViewScrollPositionNone, false);
+    EXPECT_EQ(table->contentOffset().y, 110 - 22);
+    // In the middle of the room below the header: (200 - 22) / 2 above the row's middle, 132.
+    table->scrollToRowAtIndexPath(rowTwo, UITableViewScrollPositionMiddle, false);
+    EXPECT_EQ(table->contentOffset().y, 132 - 22 - 89);
 }
 
 TEST_F(TableTest, SelectionCallbacksInOrder) {
