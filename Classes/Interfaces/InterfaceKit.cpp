@@ -81,6 +81,36 @@ Ref<UINavigationBar> addNavigationBar(UIView* parent, NSString* title, UIBarButt
     return bar;
 }
 
+namespace {
+// A bar of a screen's own whose pointed back button sends the action of the item below's back
+// item instead of taking a screen away: what it goes back from is the screen itself. The bar
+// keeps both items, so that the button stays while the screen leaves.
+class OwnBackBar : public UINavigationBar, public UINavigationBarDelegate {
+    NS_OBJECT(OwnBackBar, UINavigationBar)
+
+public:
+    void navigationBarDidPopItem(UINavigationBar*, UINavigationItem* item) override {
+        Ref<UINavigationItem> below = topItem();
+        if (!below) return;
+        setItems(NSArray::arrayWithObjects({below.get(), item}));
+        if (auto back = below->backBarButtonItem()) back->sendAction();
+    }
+};
+}  // namespace
+
+Ref<UINavigationBar> addNavigationBarWithBack(UIView* parent, NSString* title,
+                                              UIBarButtonItem* back) {
+    auto bar = make<OwnBackBar>(&UINavigationBar::initWithFrame,
+                                CGRectMake(0, 0, kScreenWidth, kBarHeight));
+    bar->setDelegate(bar.get());
+    auto below = make<UINavigationItem>(&UINavigationItem::initWithTitle, back->title());
+    below->setBackBarButtonItem(back);
+    auto item = make<UINavigationItem>(&UINavigationItem::initWithTitle, title);
+    bar->setItems(NSArray::arrayWithObjects({below.get(), item.get()}));
+    parent->addSubview(bar);
+    return bar;
+}
+
 Ref<UIToolbar> addToolbar(UIView* parent, NSArray* items) {
     CGFloat height = parent->bounds().size.height;
     auto bar = make<UIToolbar>(&UIToolbar::initWithFrame,

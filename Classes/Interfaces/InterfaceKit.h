@@ -44,6 +44,10 @@ Ref<UIBarButtonItem> barButton(NSString* title, UIBarButtonItemStyle style, NSOb
 // A navigation bar across the top of the view with one item.
 Ref<UINavigationBar> addNavigationBar(UIView* parent, NSString* title, UIBarButtonItem* left,
                                       UIBarButtonItem* right);
+// A navigation bar across the top of the view whose pointed back button, titled after `back`,
+// sends `back`'s action (a presented screen's way back).
+Ref<UINavigationBar> addNavigationBarWithBack(UIView* parent, NSString* title,
+                                              UIBarButtonItem* back);
 // A tool bar across the bottom of the view.
 Ref<UIToolbar> addToolbar(UIView* parent, NSArray* items);
 

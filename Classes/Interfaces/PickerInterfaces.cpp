@@ -46,10 +46,9 @@ Ref<NSArray> buildStateViewController(NSObject* owner, NSDictionary*) {
 Ref<NSArray> buildCityViewController(NSObject* owner, NSDictionary*) {
     auto view = screenView();
     auto screen = as<CityViewController>(owner);
-    auto bar = addNavigationBar(
+    auto bar = addNavigationBarWithBack(
         view, NS("Locations"),
-        barButton(NS("Back"), UIBarButtonItemStyleBordered, screen.get(), "selectionDone:"),
-        nullptr);
+        barButton(NS("Back"), UIBarButtonItemStyleBordered, screen.get(), "selectionDone:"));
     auto table = addTableBelowBar(view, UITableViewStylePlain, screen.get());
     if (screen) {
         screen->setNavigationBar(bar);

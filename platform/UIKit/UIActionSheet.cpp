@@ -36,6 +36,11 @@ bool UIActionSheet::initWithTitle(NSString* title, UIActionSheetDelegate* delega
     return true;
 }
 
+void UIActionSheet::setDestructiveButtonIndex(NSInteger index) {
+    destructiveIndex_ = index;
+    if (isVisible()) rebuildContent();
+}
+
 void UIActionSheet::showInView(UIView* view) {
     // The keyboard stands above the app's windows: while it is up the sheet goes to the level
     // above it, where it can be seen and touched.

@@ -39,9 +39,9 @@ class UIActionSheet : public UIButtonPanelView {
 
     Ref<UIActionSheetDelegate> delegate() { return delegate_.lock(); }
     void setDelegate(UIActionSheetDelegate* delegate) { delegate_ = delegate; }
-    // -1 when there is none.
+    // -1 when there is none. The destructive button is drawn red.
     NSInteger destructiveButtonIndex() { return destructiveIndex_; }
-    void setDestructiveButtonIndex(NSInteger index) { destructiveIndex_ = index; }
+    void setDestructiveButtonIndex(NSInteger index);
     UIActionSheetStyle actionSheetStyle() { return style_; }
     void setActionSheetStyle(UIActionSheetStyle style) { style_ = style; }
 

@@ -26,6 +26,8 @@ constexpr CGFloat kAlertWidth = 284;
 constexpr CGFloat kPadding = 12;
 constexpr CGFloat kLabelHeight = 22;
 constexpr CGFloat kButtonHeight = 44;
+// Between two buttons side by side.
+constexpr CGFloat kButtonGap = 8;
 // How dark the shade over the screen behind a panel is.
 constexpr CGFloat kDimming = 0.4f;
 
@@ -85,6 +87,11 @@ void UIButtonPanelView::describeClass(RuntimeClass& c) {
 void UIButtonPanelView::dealloc() {
     stopWatchingTheKeyboard();
     super::dealloc();
+}
+
+void UIButtonPanelView::setCancelButtonIndex(NSInteger index) {
+    cancelIndex_ = index;
+    if (visible_) rebuildContent();
 }
 
 void UIButtonPanelView::setTitle(NSString* title) {
@@ -326,7 +333,8 @@ void UIButtonPanelView::rebuildContent() {
         contentViews_.push_back(label);
         y += h + 4;
     }
-    CGFloat buttonsHeight = static_cast<CGFloat>(buttons_.size()) * (kButtonHeight + 8);
+    size_t buttonRows = !sheet && buttons_.size() == 2 ? 1 : buttons_.size();
+    CGFloat buttonsHeight = static_cast<CGFloat>(buttonRows) * (kButtonHeight + 8);
     if (auto body = bodyText(); body && body->length() > 0) {
         auto font = UIFont::systemFontOfSize(15);
         CGFloat h = heightOf(body, font);
@@ -352,15 +360,32 @@ void UIButtonPanelView::rebuildContent() {
         }
         y += h + 4;
     }
+    // An alert's two buttons stand side by side, the cancel button on the left; more stack.
+    bool pair = !sheet && buttons_.size() == 2;
+    auto asSheet = as<UIActionSheet>(this);
+    NSInteger destructive = asSheet ? asSheet->destructiveButtonIndex() : -1;
+    CGFloat half = (textWidth - kButtonGap) / 2;
     for (size_t i = 0; i < buttons_.size(); ++i) {
+        auto index = static_cast<NSInteger>(i);
         auto button = UIButton::buttonWithType(UIButtonTypeRoundedRect);
-        button->setFrame(CGRectMake(kPadding, y + 4, textWidth, kButtonHeight));
+        if (pair) {
+            bool left = cancelIndex_ == 1 ? index == 1 : index == 0;
+            button->setFrame(CGRectMake(left ? kPadding : kPadding + half + kButtonGap, y + 4, half,
+                                        kButtonHeight));
+        } else {
+            button->setFrame(CGRectMake(kPadding, y + 4, textWidth, kButtonHeight));
+        }
         button->setTitle(buttons_[i], UIControlStateNormal);
-        button->setTag(static_cast<NSInteger>(i));
+        // Dark words only on a sheet's plain light buttons; the rest are lit on their face.
+        bool lit = !sheet || index == cancelIndex_ || index == destructive;
+        button->setTitleColor(lit ? UIColor::whiteColor() : UIColor::colorWithWhite(0.1f, 1),
+                              UIControlStateNormal);
+        button->titleLabel()->setFont(UIFont::boldSystemFontOfSize(sheet ? 19 : 17));
+        button->setTag(index);
         button->addTarget(this, Selector::named("buttonPressed:"), UIControlEventTouchUpInside);
         addSubview(button);
         contentViews_.push_back(button);
-        y += kButtonHeight + 8;
+        if (!pair || i + 1 == buttons_.size()) y += kButtonHeight + 8;
     }
     CGRect f = frame();
     setFrame(CGRectMake(f.origin.x, f.origin.y, width, y + kPadding));

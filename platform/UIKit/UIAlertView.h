@@ -42,7 +42,8 @@ class UIButtonPanelView : public UIView {
     NSInteger numberOfButtons() { return static_cast<NSInteger>(buttons_.size()); }
     // -1 when there is none.
     NSInteger cancelButtonIndex() { return cancelIndex_; }
-    void setCancelButtonIndex(NSInteger index) { cancelIndex_ = index; }
+    // The cancel button: an alert's pair puts it on the left, a sheet draws it dark.
+    void setCancelButtonIndex(NSInteger index);
     // The first button given among the other buttons at creation; -1 when there was none.
     NSInteger firstOtherButtonIndex() { return firstOtherIndex_; }
     bool isVisible() { return visible_; }

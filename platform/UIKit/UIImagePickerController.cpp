@@ -17,13 +17,15 @@
 #include "Foundation/NSValue.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIColor.h"
 #include "UIKit/UIGeometry.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
-#include "UIKit/UILabel.h"
 #include "UIKit/UINavigationBar.h"
-#include "UIKit/UITableViewController.h"
+#include "UIKit/UIScreen.h"
+#include "UIKit/UIScrollView.h"
 
 NSString* const UIImagePickerControllerMediaType = NS("UIImagePickerControllerMediaType");
 NSString* const UIImagePickerControllerOriginalImage = NS("UIImagePickerControllerOriginalImage");
@@ -51,25 +53,28 @@ bool isPhotoName(const std::string& name) {
 }  // namespace
 
 namespace {
-constexpr CGFloat kThumbnailSide = 40;
+// The grid of the phone's photo picker: four square thumbnails a row, with gaps between them
+// and round the edges.
+constexpr CGFloat kThumbnailSide = 75;
+constexpr CGFloat kThumbnailGap = 4;
+constexpr NSUInteger kThumbnailsPerRow = 4;
 }  // namespace
 
-// The picker's one screen: the photos as rows, each with its thumbnail and file name; a tap
-// picks one, Cancel cancels.
-class UIImagePickerPhotoList : public UITableViewController {
-    NS_OBJECT(UIImagePickerPhotoList, UITableViewController)
+// The picker's one screen: the photos as a grid of thumbnails, each named after its file for
+// those who cannot see it; a tap on one picks it, Cancel cancels.
+class UIImagePickerPhotoList : public UIViewController {
+    NS_OBJECT(UIImagePickerPhotoList, UIViewController)
     static void describeClass(RuntimeClass& c) {
-        c.implements({"tableView:didSelectRowAtIndexPath:"});
         c.method("cancelPressed:", &UIImagePickerPhotoList::cancelPressed);
+        c.method("photoTapped:", &UIImagePickerPhotoList::photoTapped);
     }
 
     Weak<UIImagePickerController> picker;
-    Ref<NSArray> paths;
-    // Each photo's thumbnail, made once: decoding the photos again for every row shown would
-    // be slow.
+    // Each photo's thumbnail, made once: decoding the photos again each time the picker shows
+    // would be slow.
     std::map<std::string, Ref<UIImage>> thumbnails;
 
-    // The photo shrunk to fit a square the size of a row's picture; nil when it cannot be read.
+    // The middle of the photo, filling a thumbnail's square; nil when it cannot be read.
     Ref<UIImage> thumbnailOf(NSString* file) {
         std::string key = file->utf8();
         if (auto it = thumbnails.find(key); it != thumbnails.end()) return it->second;
@@ -77,11 +82,12 @@ class UIImagePickerPhotoList : public UITableViewController {
         if (auto photo = UIImage::imageWithContentsOfFile(file)) {
             CGSize s = photo->size();
             if (s.width > 0 && s.height > 0) {
-                CGFloat k = std::min(kThumbnailSide / s.width, kThumbnailSide / s.height);
-                CGSize t = CGSizeMake(std::max<CGFloat>(1, std::round(s.width * k)),
-                                      std::max<CGFloat>(1, std::round(s.height * k)));
-                UIGraphicsBeginImageContextWithOptions(t, false, 0);
-                photo->drawInRect(CGRectMake(0, 0, t.width, t.height));
+                CGFloat k = std::max(kThumbnailSide / s.width, kThumbnailSide / s.height);
+                CGSize d = CGSizeMake(s.width * k, s.height * k);
+                UIGraphicsBeginImageContextWithOptions(CGSizeMake(kThumbnailSide, kThumbnailSide),
+                                                       true, 0);
+                photo->drawInRect(CGRectMake((kThumbnailSide - d.width) / 2,
+                                             (kThumbnailSide - d.height) / 2, d.width, d.height));
                 thumbnail = UIGraphicsGetImageFromCurrentImageContext();
                 UIGraphicsEndImageContext();
             }
@@ -90,36 +96,50 @@ class UIImagePickerPhotoList : public UITableViewController {
         return thumbnail;
     }
 
+    void loadView() override {
+        auto grid = make<UIScrollView>(&UIScrollView::initWithFrame,
+                                       UIScreen::mainScreen()->applicationFrame());
+        grid->setBackgroundColor(UIColor::whiteColor());
+        grid->setAlwaysBounceVertical(true);
+        setView(grid);
+    }
     void viewDidLoad() override {
         auto cancel =
             make<UIBarButtonItem>(&UIBarButtonItem::initWithBarButtonSystemItem,
                                   UIBarButtonSystemItemCancel, this, sel("cancelPressed:"));
         navigationItem()->setRightBarButtonItem(cancel);
     }
+    // The folder is read afresh each time the picker shows.
     void viewWillAppear(bool animated) override {
+        auto grid = cast<UIScrollView>(view());
+        for (auto& v : std::vector<Ref<UIView>>(grid->subviewList()))
+            if (is<UIButton>(v.get())) v->removeFromSuperview();
         auto p = picker.lock();
-        paths = p ? p->photoPaths() : NSArray::array();
-        if (auto table = tableView()) table->reloadData();
-        UITableViewController::viewWillAppear(animated);
-    }
-    NSInteger tableViewNumberOfRowsInSection(UITableView*, NSInteger) override {
-        return paths ? static_cast<NSInteger>(paths->count()) : 0;
-    }
-    Ref<UITableViewCell> tableViewCellForRowAtIndexPath(UITableView* table,
-                                                        NSIndexPath* path) override {
-        auto cell = table->dequeueReusableCellWithIdentifier(NS("Photo"));
-        if (!cell) {
-            cell = alloc<UITableViewCell>();
-            cell->initWithStyle(UITableViewCellStyleDefault, NS("Photo"));
+        auto paths = p ? p->photoPaths() : NSArray::array();
+        CGFloat pitch = kThumbnailSide + kThumbnailGap;
+        for (NSUInteger i = 0; i < paths->count(); ++i) {
+            auto file = cast<NSString>(paths->objectAtIndex(i));
+            auto button = UIButton::buttonWithType(UIButtonTypeCustom);
+            CGFloat x = kThumbnailGap + static_cast<CGFloat>(i % kThumbnailsPerRow) * pitch;
+            CGFloat y = kThumbnailGap + static_cast<CGFloat>(i / kThumbnailsPerRow) * pitch;
+            button->setFrame(CGRectMake(x, y, kThumbnailSide, kThumbnailSide));
+            // A photo that cannot be read leaves its square grey.
+            button->setBackgroundColor(UIColor::colorWithWhite(0.8f, 1));
+            button->setImage(thumbnailOf(file), UIControlStateNormal);
+            button->setAccessibilityLabel(file->lastPathComponent());
+            button->setTag(static_cast<NSInteger>(i));
+            button->addTarget(this, sel("photoTapped:"), UIControlEventTouchUpInside);
+            grid->addSubview(button);
         }
-        auto file = cast<NSString>(paths->objectAtIndex(static_cast<NSUInteger>(path->row())));
-        cell->textLabel()->setText(file->lastPathComponent());
-        cell->imageView()->setImage(thumbnailOf(file));
-        return cell;
+        NSUInteger rows = (paths->count() + kThumbnailsPerRow - 1) / kThumbnailsPerRow;
+        grid->setContentSize(CGSizeMake(grid->bounds().size.width,
+                                        kThumbnailGap + static_cast<CGFloat>(rows) * pitch));
+        UIViewController::viewWillAppear(animated);
     }
-    void tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) override {
-        table->deselectRowAtIndexPath(path, true);
-        if (auto p = picker.lock()) p->pickPhotoAtIndex(static_cast<NSUInteger>(path->row()));
+    void photoTapped(NSObject* sender) {
+        auto button = as<UIView>(sender);
+        auto p = picker.lock();
+        if (button && p) p->pickPhotoAtIndex(static_cast<NSUInteger>(button->tag()));
     }
     void cancelPressed(NSObject*) {
         if (auto p = picker.lock()) p->cancel();

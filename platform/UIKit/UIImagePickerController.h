@@ -1,8 +1,8 @@
 // The photo picker. A folder of photos in the sandbox stands in for the photo library and the
 // camera: Library/PhotoLibrary under the home folder, or the folder named by the environment
 // variable BAZAARNEST_PHOTO_LIBRARY. Whether the phone has a camera is a setting. The picker
-// lists the folder's images (.jpg, .jpeg, .png, .gif, by name); a person (the shell) picks one
-// by index or cancels.
+// shows the folder's images (.jpg, .jpeg, .png, .gif, by name) as a grid of thumbnails; a
+// person (the shell) picks one by index or cancels.
 #pragma once
 
 #include "UIKit/UINavigationController.h"

@@ -41,6 +41,7 @@ struct RGB {
 const RGB kBarTint{0.427f, 0.518f, 0.635f};
 const RGB kBlackBar{0.1f, 0.1f, 0.1f};
 const RGB kSelectionBlue{0.0f, 0.45f, 0.9f};
+const RGB kDestructiveRed{0.86f, 0.15f, 0.13f};
 // The smallest size a segment's title shrinks to before it is cut.
 constexpr CGFloat kSegmentMinimumFontSize = 9;
 
@@ -173,6 +174,35 @@ bool isBar(UIView* v) {
            dynamic_cast<UISearchBar*>(v);
 }
 
+// A button of an alert or an action sheet, by its part there (the panel records which index
+// is which): a sheet's destructive button red, its cancel button dark, the others light; an
+// alert's buttons glass over its blue, the cancel button the darker. False for other buttons.
+bool drawPanelButton(UIButton* button, CGContextRef ctx) {
+    auto panel = dynamic_cast<UIButtonPanelView*>(button->superview().get());
+    if (!panel) return false;
+    CGRect r = CGRectInset(button->bounds(), 0.5f, 0.5f);
+    NSInteger index = button->tag();
+    bool cancel = index == panel->cancelButtonIndex();
+    if (button->isHighlighted()) {
+        roundedPanel(ctx, r, 8, lighter(kSelectionBlue, 0.3f), kSelectionBlue,
+                     darker(kSelectionBlue, 0.4f));
+    } else if (auto sheet = dynamic_cast<UIActionSheet*>(panel)) {
+        if (index == sheet->destructiveButtonIndex())
+            roundedPanel(ctx, r, 8, kDestructiveRed, darker(kDestructiveRed, 0.3f),
+                         darker(kDestructiveRed, 0.6f));
+        else if (cancel)
+            roundedPanel(ctx, r, 8, RGB{0.3f, 0.3f, 0.32f}, RGB{0.1f, 0.1f, 0.12f},
+                         RGB{0.05f, 0.05f, 0.05f});
+        else
+            roundedPanel(ctx, r, 8, RGB{1, 1, 1}, RGB{0.82f, 0.82f, 0.84f}, RGB{0.1f, 0.1f, 0.12f});
+    } else {
+        CGFloat glass = cancel ? 0.12f : 0.28f;
+        roundedPanel(ctx, r, 8, RGB{1, 1, 1, glass + 0.12f}, RGB{1, 1, 1, glass},
+                     RGB{0, 0, 0, 0.6f});
+    }
+    return true;
+}
+
 void drawButtonFace(UIButton* button, CGContextRef ctx) {
     CGRect b = button->bounds();
     auto super = button->superview();
@@ -194,6 +224,15 @@ void drawButtonFace(UIButton* button, CGContextRef ctx) {
         bg->drawInRect(b);
         return;
     }
+    if (auto cell = dynamic_cast<UITableViewCell*>(super.get());
+        cell && cell->deleteConfirmationButton().get() == button) {
+        // A row's delete button: rounded, red, darker while pressed.
+        RGB red = button->isHighlighted() ? darker(kDestructiveRed, 0.25f) : kDestructiveRed;
+        roundedPanel(ctx, CGRectInset(b, 0.5f, 0.5f), 6, lighter(red, 0.2f), darker(red, 0.2f),
+                     darker(red, 0.5f));
+        return;
+    }
+    if (button->buttonType() == UIButtonTypeRoundedRect && drawPanelButton(button, ctx)) return;
     if (button->buttonType() == UIButtonTypeRoundedRect) {
         RGB top = button->isHighlighted() ? lighter(kSelectionBlue, 0.3f) : RGB{1, 1, 1};
         RGB bottom = button->isHighlighted() ? kSelectionBlue : RGB{1, 1, 1};

@@ -769,19 +769,23 @@ void UITableView::scrollToRowAtIndexPath(NSIndexPath* path, UITableViewScrollPos
     CGRect viewport = bounds();
     CGFloat height = viewport.size.height;
     CGFloat y = viewport.origin.y;
+    // A plain table's section header stays pinned over the top of the rows: the row is
+    // brought into the room below it.
+    CGFloat header =
+        style_ == UITableViewStylePlain ? rectForHeaderInSection(path->section()).size.height : 0;
     switch (position) {
         case UITableViewScrollPositionTop:
-            y = row.origin.y;
+            y = row.origin.y - header;
             break;
         case UITableViewScrollPositionMiddle:
-            y = CGRectGetMidY(row) - height / 2;
+            y = CGRectGetMidY(row) - (height + header) / 2;
             break;
         case UITableViewScrollPositionBottom:
             y = CGRectGetMaxY(row) - height;
             break;
         case UITableViewScrollPositionNone:
-            if (row.origin.y < y)
-                y = row.origin.y;
+            if (row.origin.y < y + header)
+                y = row.origin.y - header;
             else if (CGRectGetMaxY(row) > y + height)
                 y = CGRectGetMaxY(row) - height;
             break;

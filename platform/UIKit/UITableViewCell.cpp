@@ -44,11 +44,13 @@ bool sameFrame(CGRect a, CGRect b) {
            std::abs(a.size.width - b.size.width) < e && std::abs(a.size.height - b.size.height) < e;
 }
 
-// The red minus (delete) or green plus (insert) disc an editing row shows at its left.
+// The red minus (delete) or green plus (insert) disc an editing row shows at its left; the
+// minus stands upright while the row's delete button shows.
 class UITableViewCellEditControl : public UIView {
     NS_OBJECT(UITableViewCellEditControl, UIView)
 public:
     bool insert = false;
+    bool turned = false;
     void drawRect(CGRect) override {
         auto ctx = UIGraphicsGetCurrentContext();
         CGFloat x = 16, y = CGRectGetMidY(bounds());
@@ -63,8 +65,8 @@ public:
             CGContextSetRGBFillColor(ctx, 0.9f, 0.15f, 0.15f, 1);
         disc(x, y, 8.5f);
         CGContextSetRGBFillColor(ctx, 1, 1, 1, 1);
-        CGContextFillRect(ctx, CGRectMake(x - 5, y - 1.25f, 10, 2.5f));
-        if (insert) CGContextFillRect(ctx, CGRectMake(x - 1.25f, y - 5, 2.5f, 10));
+        if (!turned) CGContextFillRect(ctx, CGRectMake(x - 5, y - 1.25f, 10, 2.5f));
+        if (insert || turned) CGContextFillRect(ctx, CGRectMake(x - 1.25f, y - 5, 2.5f, 10));
     }
 };
 
@@ -353,9 +355,10 @@ void UITableViewCell::setShowingDeleteConfirmation(bool showing, NSString* title
     showingDeleteConfirmation_ = showing;
     if (showing) {
         deleteTitle_ = title ? title : NS("Delete");
+        // Its rounded red face is the renderer's.
         deleteButton_ = UIButton::buttonWithType(UIButtonTypeCustom);
         deleteButton_->setTitle(deleteTitle_, UIControlStateNormal);
-        deleteButton_->setBackgroundColor(UIColor::redColor());
+        deleteButton_->titleLabel()->setFont(UIFont::boldSystemFontOfSize(14));
         deleteButton_->addTarget(this, Selector::named("deleteButtonPressed:"),
                                  UIControlEventTouchUpInside);
         addSubview(deleteButton_);
@@ -415,8 +418,9 @@ void UITableViewCell::shiftOwnViews(CGFloat shift) {
 
 void UITableViewCell::layoutSubviews() {
     CGRect b = bounds();
-    bool indent = editing_ && shouldIndentWhileEditing_ &&
-                  editingStyle_ != UITableViewCellEditingStyleNone && !showingDeleteConfirmation_;
+    // The delete button an editing row's minus shows leaves the row where it is.
+    bool indent =
+        editing_ && shouldIndentWhileEditing_ && editingStyle_ != UITableViewCellEditingStyleNone;
     CGFloat left = indent ? kEditControlWidth : 0;
     CGFloat accessory = accessoryWidth();
     // An indented row's content moves right to make room for the edit control; it keeps the
@@ -439,8 +443,9 @@ void UITableViewCell::layoutSubviews() {
             control->setUserInteractionEnabled(false);
             editControl_ = control;
         }
-        cast<UITableViewCellEditControl>(editControl_)->insert =
-            editingStyle_ == UITableViewCellEditingStyleInsert;
+        auto control = cast<UITableViewCellEditControl>(editControl_);
+        control->insert = editingStyle_ == UITableViewCellEditingStyleInsert;
+        control->turned = showingDeleteConfirmation_ && !control->insert;
         editControl_->setFrame(CGRectMake(0, 0, kEditControlWidth, b.size.height));
         editControl_->setNeedsDisplay();
         if (editControl_->superview().get() != this)

@@ -125,6 +125,8 @@ class UITableViewCell : public UIView {
     // The title of the delete button while it shows ("Delete" unless the table's delegate
     // names another).
     Ref<NSString> deleteConfirmationTitle() { return deleteTitle_; }
+    // The delete button while it shows, nil otherwise.
+    Ref<UIButton> deleteConfirmationButton() { return deleteButton_; }
 
     virtual void willTransitionToState(UITableViewCellStateMask) {}
     virtual void didTransitionToState(UITableViewCellStateMask) {}

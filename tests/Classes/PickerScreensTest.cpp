@@ -15,13 +15,17 @@
 #include "Foundation/NSData.h"
 #include "Foundation/NSIndexPath.h"
 #include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
+#include "UIKit/UINavigationBar.h"
 #include "UIKit/UIPickerView.h"
 #include "UIKit/UITableViewCell.h"
+#include "UIKit/UIViewRendering.h"
+#include "platform/UIKit/DrawingTesting.h"
 
 namespace {
 
@@ -61,6 +65,12 @@ protected:
             if (str(cast<State>(states->objectAtIndex(i))->name()) == name)
                 return static_cast<NSInteger>(i);
         return -1;
+    }
+    // The state's metro screen, opened from the location screen.
+    Ref<CityViewController> openMetros(StateViewController* screen, const char* state) {
+        screen->tableViewDidSelectRowAtIndexPath(screen->myTableView(),
+                                                 row(stateRow(screen, state), 1));
+        return as<CityViewController>(screen->modalViewController());
     }
     static NSInteger metroRow(CityViewController* screen, const char* name) {
         auto metros = screen->metroArray();
@@ -247,11 +257,38 @@ TEST_F(Pickers, AStatesCityIsChosenAndAddedToTheRecentOnes) {
     EXPECT_EQ(RecentLocation::getRecentLocations()->count(), 1u);
 }
 
+TEST_F(Pickers, TheMetroScreensBackButtonIsPointedAndGoesBack) {
+    auto screen = openLocations();
+    auto metros = openMetros(screen, "Alabama");
+    ASSERT_TRUE(metros);
+    auto bar = metros->navigationBar();
+    bar->layoutIfNeeded();
+    auto back = as<UIButton>(bar->backButtonView());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(str(back->currentTitle()), "Back");
+    EXPECT_EQ(str(bar->topItem()->title()), "Alabama");
+    // Pointed as a pushed screen's: the bar's colour at the button's top-left corner, the
+    // button's face at the left end of its middle.
+    auto image = UIViewRenderImage(bar, 1);
+    CGRect f = back->frame();
+    int x0 = int(f.origin.x), top = int(f.origin.y) + 1, mid = int(CGRectGetMidY(f));
+    auto barAt = [&](int y) { return pixelAt(image, x0 - 3, y); };
+    ASSERT_FALSE(near(pixelAt(image, x0 + 20, mid), barAt(mid), 6));
+    EXPECT_TRUE(near(pixelAt(image, x0 + 3, top + 3), barAt(top + 3), 3))
+        << pixelAt(image, x0 + 3, top + 3);
+    EXPECT_FALSE(near(pixelAt(image, x0 + 2, mid), barAt(mid), 6)) << pixelAt(image, x0 + 2, mid);
+    // Its tap takes the metro screen away; the bar keeps its button while it leaves.
+    back->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    EXPECT_TRUE(bar->backButtonView());
+    advanceRunLoop(1);
+    EXPECT_FALSE(screen->modalViewController());
+    EXPECT_EQ(root->modalViewController(), screen);
+    close();
+}
+
 TEST_F(Pickers, ASubAreaClosesAllThreeScreens) {
     auto screen = openLocations();
-    screen->tableViewDidSelectRowAtIndexPath(screen->myTableView(),
-                                             row(stateRow(screen, "Massachusetts"), 1));
-    auto metros = as<CityViewController>(screen->modalViewController());
+    auto metros = openMetros(screen, "Massachusetts");
     ASSERT_TRUE(metros);
     NSInteger boston = metroRow(metros, "Boston");
     ASSERT_GE(boston, 0);

@@ -26,6 +26,18 @@ NSString* const kApplicationKey = NS("3f9a1c0be7d24a5c8e61b0f2d4a97c3e");
 // What the metrics server received, on the stand-in services' admin host.
 NSString* const kPingsURL = NS("http://admin.services.test/mediation/pings");
 
+// The pings the stand-in received, as it lists them: a bare list names itself nothing, so the
+// screen is titled for it once it has loaded.
+class CatalogPingsController : public DZWebController {
+    NS_OBJECT(CatalogPingsController, DZWebController)
+
+public:
+    void webViewDidFinishLoad(UIWebView* webView) override {
+        DZWebController::webViewDidFinishLoad(webView);
+        setTitle(NS("Pings"));
+    }
+};
+
 class CatalogAdsController : public UIViewController, public AdLoomDelegate {
     NS_OBJECT(CatalogAdsController, UIViewController)
     static void describeClass(RuntimeClass& c) {
@@ -104,7 +116,7 @@ public:
         if (banner_) banner_->requestFreshAd();
     }
     void showPings(NSObject*) {
-        auto page = make<DZWebController>();
+        auto page = make<CatalogPingsController>();
         page->openURL(NSURL::URLWithString(kPingsURL).get());
         navigationController()->pushViewController(page.get(), true);
     }

@@ -12,7 +12,9 @@
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
+#include "Foundation/NSFileManager.h"
 #include "Foundation/NSIndexPath.h"
+#include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
@@ -44,6 +46,7 @@
 #include "UIKit/UIWindow.h"
 #include "ads/tally/TallyAdView.h"
 #include "analytics/TallyAPI.h"
+#include "tools/appimages/AppImages.h"
 #include "tools/catalog/CatalogAds.h"
 #include "tools/catalog/CatalogComposite.h"
 #include "tools/catalog/CatalogFullScreenAd.h"
@@ -470,14 +473,21 @@ class CatalogAboutController : public UIViewController, public UIWebViewDelegate
         setView(view);
     }
 
+    // The page comes from the device's files, beside its logo: a page from the network would
+    // show no picture of the device's.
     void viewDidLoad() override {
+        auto folder = NSTemporaryDirectory()->stringByAppendingPathComponent(NS("About"));
+        NSFileManager::defaultManager()->createDirectoryAtPath(folder, true, nullptr, nullptr);
+        if (auto png = UIImagePNGRepresentation(drawLauncherIcon("Bazaarnest", 0)))
+            png->writeToFile(folder->stringByAppendingPathComponent(NS("logo.png")), true);
         web_->loadHTMLString(NS("<html><head><title>About</title></head><body>"
                                 "<h1>Bazaarnest Catalog</h1>"
                                 "<p>The pieces of the system the app itself does not use.</p>"
-                                "<p><img src=\"logo.png\"> Read the <a href=\"/help\">help "
-                                "pages</a> for details.</p>"
+                                "<p><img src=\"logo.png\"> Read the <a "
+                                "href=\"http://bazaarnest.example/help\">help pages</a> for "
+                                "details.</p>"
                                 "</body></html>"),
-                             NSURL::URLWithString(NS("http://bazaarnest.example/")));
+                             NSURL::fileURLWithPath(folder, true));
     }
 
     // Links leave for the browser.

@@ -138,9 +138,13 @@ public:
         view->addSubview(strip_);
         grid_ = make<DZTabGrid>(&DZTabGrid::initWithFrame, CGRectMake(10, 130, 300, 90));
         grid_->setTabItems(tabItems({"Today", "Week", "Month", "Year", "Ever"}));
+        // The grid's box just holds its rows.
+        CGFloat gridHeight = grid_->sizeThatFits(CGSizeMake(300, 0)).height;
+        grid_->setFrame(CGRectMake(10, 130, 300, gridHeight));
         grid_->setDelegate(this);
         view->addSubview(grid_);
-        status_ = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 240, 300, 24));
+        status_ =
+            make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 130 + gridHeight + 20, 300, 24));
         status_->setText(NS("Selected: All"));
         view->addSubview(status_);
         setView(view);

@@ -169,6 +169,39 @@ public:
     void done(NSObject*) { dismissModalViewControllerAnimated(true); }
 };
 
+// The one-line field of the controls: its text stops short of the row's right edge, as the
+// rows' other words do (the row gives a field the width up to its edge).
+class CatalogNameField : public UITextField {
+    NS_OBJECT(CatalogNameField, UITextField)
+
+public:
+    // The placeholder's and the typing's rectangles follow this one.
+    CGRect textRectForBounds(CGRect bounds) override {
+        bounds.size.width = std::max<CGFloat>(0, bounds.size.width - kRightMargin);
+        return UITextField::textRectForBounds(bounds);
+    }
+
+private:
+    static constexpr CGFloat kRightMargin = 10;
+};
+
+// A row that shows a colour: its caption, then the colour in a box (a view of the row's whole
+// size would show the colour alone, with no word to say what it is).
+Ref<UIView> swatchRow(NSString* caption, UIColor* colour) {
+    auto row = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 44));
+    auto label = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 0, 90, 44));
+    label->setText(caption);
+    label->setFont(UIFont::boldSystemFontOfSize(17));
+    label->setBackgroundColor(UIColor::clearColor());
+    row->addSubview(label);
+    auto box = make<UIView>(&UIView::initWithFrame, CGRectMake(100, 8, 210, 28));
+    box->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    box->setBackgroundColor(colour);
+    box->setAccessibilityLabel(NS("Orange view"));
+    row->addSubview(box);
+    return row;
+}
+
 // A styled text in a row of its own, inset like the text of the rows around it (a bare styled
 // text fills its row edge to edge, and two of them run together).
 Ref<DZTableStyledTextItem> styledRow(DZStyledText* text) {
@@ -212,15 +245,15 @@ public:
                                                   Selector::named("showRowMenu:"));
         auto toggle = make<UISwitch>();
         toggle->setAccessibilityLabel(NS("Switch"));
-        auto field = make<UITextField>();
+        auto field = make<CatalogNameField>();
         field->setPlaceholder(NS("Name"));
+        // Typed words as large as the caption beside them.
+        field->setFont(UIFont::systemFontOfSize(20));
         field->setDelegate(this);
         auto editor = make<DZTextEditor>(&DZTextEditor::initWithFrame, CGRectMake(0, 0, 300, 44));
         editor->setPlaceholder(NS("Note"));
         editor->setMaxNumberOfLines(4);
-        auto swatch = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 100, 44));
-        swatch->setBackgroundColor(UIColor::orangeColor().get());
-        swatch->setAccessibilityLabel(NS("Orange view"));
+        auto swatch = swatchRow(NS("Swatch"), UIColor::orangeColor().get());
         setDataSource(
             DZSectionedDataSource::dataSourceWithObjects(
                 {NS("Links"),

@@ -207,16 +207,19 @@ std::string adChunk(int block, std::int64_t firstAd, int count, int firstIcon, S
 
 // Dark navy: the app name stands on the background's light lavender band.
 constexpr unsigned kAppNameColour = 0x10203F;
+// A lighter slate beside it on the band, a size below the app name's: the advertiser (a canvas
+// banner's "Maker" line) reads whole, as the quieter of the two.
+constexpr unsigned kAdvertiserColour = 0x4A5470;
 
 std::string themeChunk() {
     TallyAdReplyWriter w;
     w.u8(1).u8(kTheme).str("Try it today, it's free!");
     w.i64(kPortraitBackground).i64(kLandscapeBackground);
-    // Each text reads on what lies under it: the sell message and the advertiser on the
-    // background's dark blue frame, the app name on its light inner band.
-    w.style("Helvetica-Bold", 12, 0xFFFFFF);   // sell message
-    w.style("Helvetica", 14, kAppNameColour);  // app name
-    w.style("Helvetica", 9, 0xC0C0C0);         // advertiser
+    // Each text reads on what lies under it: the sell message on the background's dark blue
+    // frame, the app name and the advertiser on its light inner band.
+    w.style("Helvetica-Bold", 12, 0xFFFFFF);      // sell message
+    w.style("Helvetica", 14, kAppNameColour);     // app name
+    w.style("Helvetica", 13, kAdvertiserColour);  // advertiser
     return w.bytes();
 }
 
@@ -231,12 +234,14 @@ std::string themeExtensionChunk() {
         w.pair(999, 999);
     w.u8(kTheme);
     w.style("Helvetica-Bold", 11, 0xFFFFFF).style("Helvetica", 12, kAppNameColour);
-    w.style("Helvetica", 10, 0xC0C0C0);
+    w.style("Helvetica", 12, kAdvertiserColour);
     w.pair(320, 48).pair(40, 40).pair(4, 4);  // portrait banner, icon size and place
     w.pair(480, 32).pair(28, 28).pair(2, 2);  // landscape banner, icon size and place
-    w.pair(52, 2).pair(52, 22).pair(52, 38);  // portrait sell message, app name, advertiser
-    w.pair(260, 20).pair(200, 16).pair(200, 10);
-    w.pair(36, 1).pair(36, 16).pair(300, 16);  // landscape sell message, app name, advertiser
+    // The band runs from a quarter of the banner's height to three quarters: the app name and
+    // the advertiser side by side on it.
+    w.pair(52, 2).pair(52, 22).pair(190, 22);  // portrait sell message, app name, advertiser
+    w.pair(260, 20).pair(130, 16).pair(114, 16);
+    w.pair(36, 1).pair(36, 16).pair(300, 9);  // landscape sell message, app name, advertiser
     w.pair(300, 14).pair(200, 14).pair(170, 14);
     return w.bytes();
 }

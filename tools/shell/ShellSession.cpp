@@ -885,16 +885,16 @@ bool ShellSession::goBack() {
         fail("An alert or action sheet is showing: choose one of its buttons first.");
         return false;
     }
-    // A screen with a bar of its own (the pickers) shows its own "Back" item where the back
-    // button would be: the first back button on screen is the one a person means.
+    // A screen with a bar of its own (the pickers) has a back button of its own, which no
+    // navigation controller answers for: the first back button on screen is the one a person
+    // means.
     auto shown = ShellScreen::capture();
     for (auto& e : shown.elements()) {
-        if (e.kind == ShellElement::BackButton) break;
-        if (e.kind == ShellElement::BarButton && is<UINavigationBar>(e.view.lock().get()) &&
-            e.label == "Back") {
-            if (!(e.tap && e.tap())) note("Nothing happened.");
-            return true;
-        }
+        if (e.kind != ShellElement::BackButton) continue;
+        auto bar = as<UINavigationBar>(e.view.lock());
+        if (!bar || dynamic_cast<UINavigationController*>(bar->delegate().get())) break;
+        if (!(e.tap && e.tap())) note("Nothing happened.");
+        return true;
     }
     auto nav = frontmostController<UINavigationController>(
         [](UINavigationController* n) { return n->viewControllers()->count() > 1; });

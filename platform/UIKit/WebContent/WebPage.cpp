@@ -259,7 +259,12 @@ void Page::parse(std::string_view bytes, const std::string& mimeType, const std:
                mime.find("javascript") != std::string::npos ||
                mime.find("xml") != std::string::npos) {
         std::string text = isValidUTF8(bytes) ? std::string(bytes) : latin1ToUTF8(bytes);
-        html = "<html><head></head><body><pre>" + escapedHTML(text) + "</pre></body></html>";
+        // As a phone's browser shows a text: its lines kept, a long one wrapped at the screen's
+        // edge (broken inside a word when it has to be).
+        html =
+            "<html><head></head><body><pre style=\"white-space: pre-wrap; "
+            "word-wrap: break-word\">" +
+            escapedHTML(text) + "</pre></body></html>";
         charsetName = "UTF-8";
     }
     if (!charsetName.empty()) charset = charsetName.c_str();

@@ -95,7 +95,7 @@ TEST_F(TallyAdViewTest, TheThemePlacesIconBackgroundsAndLabels) {
     EXPECT_EQ(portrait->frame().size.width, 320);
     EXPECT_EQ(portrait->frame().size.height, 48);
     EXPECT_TRUE(CGRectEqualToRect(portrait->icon()->frame(), CGRectMake(4, 4, 40, 40)));
-    EXPECT_TRUE(CGRectEqualToRect(portrait->appNameLabel()->frame(), CGRectMake(52, 22, 200, 16)));
+    EXPECT_TRUE(CGRectEqualToRect(portrait->appNameLabel()->frame(), CGRectMake(52, 22, 130, 16)));
     EXPECT_TRUE(portrait->appNameLabel()->text()->isEqualToString(NS("App 101")));
     EXPECT_TRUE(portrait->advertiserLabel()->isHidden());
     EXPECT_TRUE(portrait->landscapeBackground()->isHidden());

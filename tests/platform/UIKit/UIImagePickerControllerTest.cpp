@@ -1,7 +1,9 @@
 // The image picker over a folder of photos: availability, the delegate's two forms and cancel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
@@ -10,13 +12,10 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIButton.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImagePickerController.h"
 #include "UIKit/UIImageView.h"
-#include "UIKit/UILabel.h"
-#include "UIKit/UITableView.h"
-#include "UIKit/UITableViewCell.h"
-#include "UIKit/UITableViewController.h"
 #include "UIKit/UIViewRendering.h"
 #include "platform/UIKit/ControllerTesting.h"
 #include "platform/UIKit/DrawingTesting.h"
@@ -65,6 +64,17 @@ class OldPickerDelegate : public NSObject, public UIImagePickerControllerDelegat
     void imagePickerControllerDidCancel(UIImagePickerController*) override { ++cancels; }
 };
 
+// The picker's thumbnails, in order.
+std::vector<Ref<UIButton>> thumbnails(UIImagePickerController* picker) {
+    std::vector<Ref<UIButton>> found;
+    auto screen = picker->topViewController();
+    if (!screen) return found;
+    for (auto& v : screen->view()->subviewList())
+        if (auto b = as<UIButton>(v)) found.push_back(b);
+    std::sort(found.begin(), found.end(), [](auto& a, auto& b) { return a->tag() < b->tag(); });
+    return found;
+}
+
 struct PickerTest : testing::Test {
     Ref<NSString> folder;
     void SetUp() override {
@@ -99,15 +109,12 @@ TEST_F(PickerTest, PicksAPhotoOfTheFolder) {
     EXPECT_EQ(text(cast<NSString>(paths->objectAtIndex(0))->lastPathComponent()), "a.PNG");
     EXPECT_FALSE(picker->pickPhotoAtIndex(2));
 
-    // The picker's screen lists the photos; a tap on a row picks that photo.
-    auto list = as<UITableViewController>(picker->topViewController());
-    ASSERT_NE(list, nullptr);
-    auto table = list->tableView();
-    ASSERT_EQ(table->numberOfRowsInSection(0), 2);
-    auto row = table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(1, 0));
-    ASSERT_NE(row, nullptr);
-    EXPECT_EQ(text(row->textLabel()->text()), "b.png");
-    EXPECT_TRUE(table->tapRowAtIndexPath(NSIndexPath::indexPathForRow(1, 0)));
+    // The picker's screen shows the photos as thumbnails named after their files; a tap on
+    // one picks that photo.
+    auto thumbs = thumbnails(picker);
+    ASSERT_EQ(thumbs.size(), 2u);
+    EXPECT_EQ(text(thumbs[1]->accessibilityLabel()), "b.png");
+    thumbs[1]->sendActionsForControlEvents(UIControlEventTouchUpInside);
     ASSERT_NE(delegate->info, nullptr);
     auto image = as<UIImage>(delegate->info->objectForKey(UIImagePickerControllerOriginalImage));
     ASSERT_NE(image, nullptr);
@@ -119,35 +126,45 @@ TEST_F(PickerTest, PicksAPhotoOfTheFolder) {
     EXPECT_EQ(screen->modalViewController(), nullptr);  // the delegate dismissed it
 }
 
-TEST_F(PickerTest, EachRowShowsThePhotosThumbnail) {
-    // A real photo, red with a blue right half.
+TEST_F(PickerTest, ThePhotosShowAsAGridOfSquareThumbnails) {
+    // A real photo, red with a blue right half, twice as wide as high.
     auto photo = paintedImage(CGSizeMake(200, 100), 1, [] {
         fill(UIColor::redColor(), CGRectMake(0, 0, 100, 100));
         fill(UIColor::blueColor(), CGRectMake(100, 0, 100, 100));
     });
-    UIImagePNGRepresentation(photo)->writeToFile(
-        folder->stringByAppendingPathComponent(NS("c.png")), true);
+    for (const char* name : {"c.png", "d.png", "e.png"})
+        UIImagePNGRepresentation(photo)->writeToFile(
+            folder->stringByAppendingPathComponent(NSString::fromUTF8(name)), true);
     auto window = keyWindow();
     CallLog log;
     auto screen = recorder("Compose", log);
     window->addSubview(screen->view());
     auto picker = make<UIImagePickerController>();
     screen->presentModalViewController(picker, false);
-    auto list = as<UITableViewController>(picker->topViewController());
-    ASSERT_NE(list, nullptr);
-    auto row = list->tableView()->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(2, 0));
-    ASSERT_NE(row, nullptr);
-    EXPECT_EQ(text(row->textLabel()->text()), "c.png");
-    row->setBackgroundColor(UIColor::whiteColor());
-    auto shot = UIViewRenderImage(row, 1);
-    ASSERT_TRUE(shot);
-    // The photo shrunk into the row's picture: red, then blue, left of the name.
-    CGRect thumb = row->imageView()->frame();
-    EXPECT_GT(thumb.size.width, 20);
-    EXPECT_LT(CGRectGetMaxX(thumb), row->textLabel()->frame().origin.x + 1);
-    int y = int(CGRectGetMidY(thumb));
-    EXPECT_TRUE(near(pixelAt(shot, int(thumb.origin.x + thumb.size.width / 4), y), kRed, 12));
-    EXPECT_TRUE(near(pixelAt(shot, int(thumb.origin.x + thumb.size.width * 3 / 4), y), kBlue, 12));
+    auto thumbs = thumbnails(picker);
+    ASSERT_EQ(thumbs.size(), 5u);
+    // Four squares a row, the fifth at the start of the next row.
+    CGRect first = thumbs[0]->frame(), fourth = thumbs[3]->frame(), fifth = thumbs[4]->frame();
+    EXPECT_EQ(first.size.width, 75);
+    EXPECT_EQ(first.size.height, 75);
+    EXPECT_EQ(fourth.origin.y, first.origin.y);
+    EXPECT_GT(fourth.origin.x, 3 * 75);
+    EXPECT_LE(CGRectGetMaxX(fourth), 320);
+    EXPECT_EQ(fifth.origin.x, first.origin.x);
+    EXPECT_GT(fifth.origin.y, CGRectGetMaxY(first));
+    EXPECT_EQ(text(thumbs[2]->accessibilityLabel()), "c.png");
+
+    // The photo fills its square, its middle kept: red on the left, blue on the right.
+    auto shot = UIScreenRenderKeyWindow();
+    CGRect c = thumbs[2]->convertRect(thumbs[2]->bounds(), nullptr);
+    int y = int(CGRectGetMidY(c));
+    EXPECT_TRUE(near(pixelAt(shot, int(c.origin.x + 3), y), kRed, 12))
+        << pixelAt(shot, int(c.origin.x + 3), y);
+    EXPECT_TRUE(near(pixelAt(shot, int(CGRectGetMaxX(c) - 3), y), kBlue, 12));
+    // Filled to its top, not shrunk into the square with room above and below.
+    EXPECT_TRUE(near(pixelAt(shot, int(CGRectGetMidX(c) - 4), int(c.origin.y + 1)), kRed, 12));
+    EXPECT_TRUE(
+        near(pixelAt(shot, int(CGRectGetMidX(c) + 4), int(CGRectGetMaxY(c) - 2)), kBlue, 12));
     screen->dismissModalViewControllerAnimated(false);
 }
 

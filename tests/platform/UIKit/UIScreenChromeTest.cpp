@@ -3,9 +3,11 @@
 // grow to hold their message. Probed on the pictures the renderer makes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
@@ -579,4 +581,104 @@ TEST_F(ScreenChrome, WithTheKeyboardUpAlertsAndSheetsStandAboveIt) {
     EXPECT_FALSE(light(behindTitle)) << behindTitle;
     EXPECT_LT(behindTitle.r, 120) << behindTitle;
     sheet->dismissWithClickedButtonIndex(0, false);
+}
+
+namespace {
+// The panel's buttons, by index.
+std::vector<Ref<UIButton>> panelButtons(UIView* panel) {
+    std::vector<Ref<UIButton>> found;
+    for (auto& v : panel->subviewList())
+        if (auto b = as<UIButton>(v)) found.push_back(b);
+    std::sort(found.begin(), found.end(), [](auto& a, auto& b) { return a->tag() < b->tag(); });
+    return found;
+}
+
+// A button's face left of its title, and the light ink of the title in its middle, on the
+// screen's picture.
+RGBA faceOf(UIImage* screen, UIButton* button) {
+    CGRect f = button->convertRect(button->bounds(), nullptr);
+    return pixelAt(screen, int(f.origin.x + 6), int(CGRectGetMidY(f)));
+}
+
+int lightInkIn(UIImage* screen, UIButton* button) {
+    CGRect f = button->convertRect(button->bounds(), nullptr);
+    return countIn(screen, CGRectInset(f, f.size.width / 4, 10), light);
+}
+}  // namespace
+
+TEST_F(ScreenChrome, ASheetsDestructiveButtonIsRedAndItsCancelButtonDark) {
+    auto sheet = alloc<UIActionSheet>();
+    sheet->initWithTitle(NS("Save this search?"), nullptr, NS("Cancel"), NS("Yes"), {NS("Later")});
+    sheet->showInView(window);
+    auto screen = UIScreenRenderKeyWindow();
+    keep(screen, "chrome-sheet-buttons.png");
+    auto buttons = panelButtons(sheet);
+    ASSERT_EQ(buttons.size(), 3u);
+    ASSERT_EQ(sheet->destructiveButtonIndex(), 0);
+    ASSERT_EQ(sheet->cancelButtonIndex(), 2);
+    RGBA yes = faceOf(screen, buttons[0]), later = faceOf(screen, buttons[1]),
+         cancel = faceOf(screen, buttons[2]);
+    EXPECT_TRUE(yes.r > 170 && yes.g < 70 && yes.b < 70) << yes;
+    EXPECT_TRUE(light(later)) << later;
+    EXPECT_TRUE(dark(cancel)) << cancel;
+    // White words on the red and the dark button, dark ones on the light button.
+    EXPECT_GT(lightInkIn(screen, buttons[0]), 20);
+    EXPECT_GT(lightInkIn(screen, buttons[2]), 20);
+    CGRect f = buttons[1]->convertRect(buttons[1]->bounds(), nullptr);
+    EXPECT_GT(countIn(screen, CGRectInset(f, f.size.width / 4, 10), dark), 20);
+    // The index changed while the sheet shows: the red moves with it.
+    sheet->setDestructiveButtonIndex(1);
+    screen = UIScreenRenderKeyWindow();
+    buttons = panelButtons(sheet);
+    RGBA now = faceOf(screen, buttons[1]);
+    EXPECT_TRUE(now.r > 170 && now.g < 70 && now.b < 70) << now;
+    EXPECT_TRUE(light(faceOf(screen, buttons[0]))) << faceOf(screen, buttons[0]);
+    sheet->dismissWithClickedButtonIndex(2, false);
+}
+
+TEST_F(ScreenChrome, AnAlertsTwoButtonsStandSideBySideCancelOnTheLeft) {
+    auto alert = alloc<UIAlertView>();
+    alert->initWithTitle(NS("Cancel"), NS("Are you sure you want to cancel?"), nullptr, NS("No"),
+                         {NS("Yes")});
+    alert->show();
+    auto screen = UIScreenRenderKeyWindow();
+    keep(screen, "chrome-alert-pair.png");
+    auto buttons = panelButtons(alert);
+    ASSERT_EQ(buttons.size(), 2u);
+    CGRect no = buttons[0]->frame(), yes = buttons[1]->frame();
+    EXPECT_EQ(no.origin.y, yes.origin.y);
+    EXPECT_LT(CGRectGetMaxX(no), yes.origin.x);
+    EXPECT_LT(no.size.width, alert->bounds().size.width / 2);
+    // The panel is only as tall as one row of buttons needs.
+    EXPECT_LT(alert->bounds().size.height - CGRectGetMaxY(yes), 30);
+    // Light words on faces of the panel's blue, not white buttons.
+    for (auto& b : buttons) {
+        RGBA face = faceOf(screen, b);
+        EXPECT_FALSE(light(face)) << face;
+        EXPECT_GT(face.b, face.r + 40) << face;
+        EXPECT_GT(lightInkIn(screen, b), 20);
+    }
+    alert->dismissWithClickedButtonIndex(0, false);
+
+    // The cancel button goes left also when it was added last.
+    auto later = alloc<UIAlertView>();
+    later->initWithTitle(NS("Delete"), nullptr, nullptr, nullptr, {NS("Delete")});
+    later->setCancelButtonIndex(later->addButtonWithTitle(NS("Keep")));
+    later->show();
+    buttons = panelButtons(later);
+    ASSERT_EQ(buttons.size(), 2u);
+    EXPECT_LT(buttons[1]->frame().origin.x, buttons[0]->frame().origin.x);
+    later->dismissWithClickedButtonIndex(1, false);
+
+    // Three stack, each the panel's width.
+    auto three = alloc<UIAlertView>();
+    three->initWithTitle(NS("Reply"), nullptr, nullptr, NS("Cancel"), {NS("Mail"), NS("Text")});
+    three->show();
+    buttons = panelButtons(three);
+    ASSERT_EQ(buttons.size(), 3u);
+    EXPECT_EQ(buttons[0]->frame().origin.x, buttons[1]->frame().origin.x);
+    EXPECT_GT(buttons[1]->frame().origin.y, CGRectGetMaxY(buttons[0]->frame()));
+    EXPECT_GT(buttons[2]->frame().origin.y, CGRectGetMaxY(buttons[1]->frame()));
+    EXPECT_GT(buttons[0]->frame().size.width, three->bounds().size.width / 2);
+    three->dismissWithClickedButtonIndex(0, false);
 }

@@ -8,10 +8,14 @@
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UIColor.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITableViewController.h"
+#include "UIKit/UIViewRendering.h"
 #include "UIKit/UIWindow.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "support/FoundationTesting.h"
 
 namespace {
@@ -230,6 +234,18 @@ TEST_F(TableTest, PlainHeadersStayPinnedWhileTheirSectionScrolls) {
     table->setContentOffset(CGPointMake(0, 300));
     table->layoutIfNeeded();
     EXPECT_EQ(second->frame().origin.y, 300);
+
+    // A row scrolled to is brought below the header pinned over its section, not under it.
+    // Section 0's row 2 runs from 22 + 88 = 110 to 154.
+    auto rowTwo = NSIndexPath::indexPathForRow(2, 0);
+    table->scrollToRowAtIndexPath(rowTwo, UITableViewScrollPositionTop, false);
+    EXPECT_EQ(table->contentOffset().y, 110 - 22);
+    table->setContentOffset(CGPointMake(0, 100));
+    table->scrollToRowAtIndexPath(rowTwo, UITableViewScrollPositionNone, false);
+    EXPECT_EQ(table->contentOffset().y, 110 - 22);
+    // In the middle of the room below the header: (200 - 22) / 2 above the row's middle, 132.
+    table->scrollToRowAtIndexPath(rowTwo, UITableViewScrollPositionMiddle, false);
+    EXPECT_EQ(table->contentOffset().y, 132 - 22 - 89);
 }
 
 TEST_F(TableTest, SelectionCallbacksInOrder) {
@@ -284,6 +300,49 @@ TEST_F(TableTest, SwipeToDeleteCommitsTheEdit) {
     table->swipeToDeleteRowAtIndexPath(victim);
     table->tapRowAtIndexPath(NSIndexPath::indexPathForRow(3, 0));
     EXPECT_EQ(source->log, (Calls{"willBeginEditing:0.1", "didEndEditing:0.1"}));
+}
+
+TEST_F(TableTest, TheDeleteButtonIsRoundedAndRedAndEditingRowsStayPut) {
+    source->rows = {6};
+    attach();
+    table->setBackgroundColor(UIColor::whiteColor());
+    // A row's delete button: red inside, the row's white past its rounded corners.
+    auto swiped = NSIndexPath::indexPathForRow(1, 0);
+    table->swipeToDeleteRowAtIndexPath(swiped);
+    auto cell = table->cellForRowAtIndexPath(swiped);
+    auto button = cell->deleteConfirmationButton();
+    ASSERT_TRUE(button);
+    auto shot = UIViewRenderImage(table, 1);
+    CGRect f = button->convertRect(button->bounds(), table.get());
+    auto red = [](RGBA c) { return c.r > 150 && c.g < 90 && c.b < 90; };
+    RGBA inside = pixelAt(shot, int(f.origin.x + 4), int(CGRectGetMidY(f)));
+    EXPECT_TRUE(red(inside)) << inside;
+    EXPECT_TRUE(near(pixelAt(shot, int(f.origin.x), int(f.origin.y)), kWhite, 8))
+        << pixelAt(shot, int(f.origin.x), int(f.origin.y));
+    // Its title is white on the red.
+    EXPECT_GT(
+        countPixels(shot, CGRectInset(f, 8, 6), [](RGBA c) { return c.r > 230 && c.g > 230; }), 15);
+    table->cancelDeleteConfirmation();
+
+    // In editing, the minus's delete button leaves the row's text where it was, and the minus
+    // turns upright: white across the disc's middle no more, white above and below it.
+    table->setEditing(true, false);
+    auto row = NSIndexPath::indexPathForRow(2, 0);
+    cell = table->cellForRowAtIndexPath(row);
+    CGFloat textX = cell->textLabel()->convertRect(cell->textLabel()->bounds(), cell).origin.x;
+    CGRect rowRect = cell->frame();
+    int cx = 16, cy = int(CGRectGetMidY(rowRect));
+    auto white = [](RGBA c) { return c.r > 230 && c.g > 230 && c.b > 230; };
+    auto before = UIViewRenderImage(table, 1);
+    EXPECT_TRUE(white(pixelAt(before, cx - 3, cy))) << pixelAt(before, cx - 3, cy);
+    EXPECT_TRUE(red(pixelAt(before, cx, cy - 4))) << pixelAt(before, cx, cy - 4);
+    ASSERT_TRUE(table->tapEditingControlForRowAtIndexPath(row));
+    EXPECT_TRUE(cell->showingDeleteConfirmation());
+    EXPECT_EQ(cell->textLabel()->convertRect(cell->textLabel()->bounds(), cell).origin.x, textX);
+    auto after = UIViewRenderImage(table, 1);
+    EXPECT_TRUE(red(pixelAt(after, cx - 3, cy))) << pixelAt(after, cx - 3, cy);
+    EXPECT_TRUE(white(pixelAt(after, cx, cy - 4))) << pixelAt(after, cx, cy - 4);
+    EXPECT_TRUE(cell->deleteConfirmationButton());
 }
 
 // Rows only: no editing, no titles.

@@ -385,7 +385,8 @@ TEST(UIViewRendering, TableCellsShowTheirAccessoryAndEditingControls) {
     EXPECT_TRUE(near(pixelAt(image, 16, 22), kWhite, 10));
     EXPECT_TRUE(near(pixelAt(image, 320 - 15, 22), kWhite, 0));
 
-    // An insert control is green with a plus; a swipe's delete button hides the control.
+    // An insert control is green with a plus; the delete button the minus shows turns it
+    // upright.
     cell->setEditingStyle(UITableViewCellEditingStyleInsert);
     image = UIViewRenderImage(cell, 1);
     RGBA plus = pixelAt(image, 12, 18);
@@ -395,7 +396,10 @@ TEST(UIViewRendering, TableCellsShowTheirAccessoryAndEditingControls) {
     cell->setEditingStyle(UITableViewCellEditingStyleDelete);
     cell->setShowingDeleteConfirmation(true, nullptr);
     image = UIViewRenderImage(cell, 1);
-    EXPECT_TRUE(near(pixelAt(image, 16, 16), kWhite, 0));
+    EXPECT_TRUE(near(pixelAt(image, 16, 18), kWhite, 10));
+    RGBA turned = pixelAt(image, 12, 22);
+    EXPECT_GT(turned.r, 180);
+    EXPECT_LT(turned.g, 80);
 }
 
 TEST(UIViewRendering, ASelectedRowIsThePhonesBlueBehindWhiteWordsAndFadesWhenDeselected) {

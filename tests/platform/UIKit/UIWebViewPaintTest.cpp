@@ -202,6 +202,24 @@ TEST_F(WebViewPaint, ABoxWiderThanTheScreenIsNarrowedToItAsItsWordsAre) {
     EXPECT_EQ(darkPixels(image, CGRectMake(308.5f, 4, 9, 190)), 0);
 }
 
+TEST_F(WebViewPaint, ATextDocumentsLongLineWrapsAtTheScreensEdge) {
+    // A list the way a server sends it: short lines kept as they are, one line far wider than
+    // the screen.
+    std::string text =
+        "[\n  \"kind\": \"impression\",\n  \"target\": \"/exmet.php?appid=" + std::string(60, 'a') +
+        "&nid=iad&type=19\"\n]\n";
+    webView->loadData(NSData::dataWithBytes(text.data(), NSUInteger(text.size())),
+                      NS("application/json"), NS("utf-8"), nullptr);
+    settle();
+    auto image = shot();
+    auto lines = eval("document.body.innerText");
+    EXPECT_NE(lines.find("\"kind\": \"impression\","), std::string::npos) << lines;
+    // Nothing drawn at the right edge: the long line goes on over the lines below its start,
+    // where four lines of text unwrapped would have ended 80 points down.
+    EXPECT_EQ(darkPixels(image, CGRectMake(314, 0, 6, 200)), 0);
+    EXPECT_GT(darkPixels(image, CGRectMake(8, 90, 300, 60)), 0);
+}
+
 TEST_F(WebViewPaint, FollowsScriptsWidthAndScrolling) {
     load(
         "<body style='margin:0;background:#ff0000'>"

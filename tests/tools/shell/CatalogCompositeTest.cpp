@@ -59,6 +59,13 @@ TEST(CatalogComposite, TheShellListsIconsAndTabsAndTapsThem) {
     EXPECT_EQ(redIn(0, 320, 64 + 70, 64 + 110), 0);
     EXPECT_GT(redIn(70, 112, 64 + 10, 64 + 50), 20);
     EXPECT_EQ(redIn(40, 70, 64 + 10, 64 + 50), 0);
+    // The grid (130 points down) is a box just round its two rows of tabs: the screen's white
+    // below them, the box's edge a point under the second row's tabs.
+    int gridTop = 64 + 130;
+    RGBA secondRow = pixelAt(tabs, 60, gridTop + 50);
+    EXPECT_FALSE(near(secondRow, kWhite, 8)) << secondRow;
+    for (int y = gridTop + 74; y < gridTop + 90; ++y)
+        EXPECT_TRUE(near(pixelAt(tabs, 60, y), kWhite, 3)) << y << " " << pixelAt(tabs, 60, y);
     if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
     if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(tabsShot);
 }

@@ -93,6 +93,21 @@ TEST(CatalogHouseAds, ABannerForAHookAndTheCanvasFromTheStandInsAdReply) {
     EXPECT_TRUE(near(pixelAt(canvas, 160, 250), kWhite));
     EXPECT_TRUE(near(pixelAt(canvas, 2, 353), RGBA{0x80, 0x80, 0x80, 255}, 3));
     EXPECT_TRUE(near(pixelAt(canvas, 315, 475), RGBA{0x20, 0x40, 0x80, 255}, 3));
+    // The last canvas banner (432 points down) names its maker on the band beside the app
+    // name, at (190, 22) of the banner: ink over 11 rows and more, readable, where the maker's
+    // line used to be 7 pixels high.
+    {
+        auto pixels = UIImagePixelsOf(canvas->CGImage());
+        int inkRows = 0;
+        // Within the band (12 to 36 of the banner), ink is what is darker than it.
+        for (int y = 432 + 13; y < 432 + 35; ++y) {
+            bool ink = false;
+            for (int x = 190; x < 300 && !ink; ++x)
+                ink = pixelAt(pixels, x, y).r < 115;
+            inkRows += ink;
+        }
+        EXPECT_GE(inkRows, 11);
+    }
     if (!getenv("BN_KEEP_SCREENSHOT")) {
         fs::remove(bannerShot);
         fs::remove(canvasShot);

@@ -12,11 +12,17 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NetworkWork.h"
 #include "TranscriptTesting.h"
+#include "UIKit/UIFont.h"
 #include "UIKit/UIImage.h"
+#include "UIKit/UILabel.h"
 #include "UIKit/UIResponder.h"
+#include "UIKit/UITableView.h"
+#include "UIKit/UITableViewCell.h"
+#include "UIKit/UITextField.h"
 #include "UIKit/UITextInputTraits.h"
 #include "UIKit/UIView.h"
 #include "platform/UIKit/DrawingTesting.h"
+#include "support/FoundationTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/shell/CatalogSessions.h"
@@ -116,6 +122,27 @@ TEST(CatalogTables, TheFocusedFieldComesAboveTheKeyboard) {
         // Under the navigation bar (64 points) and wholly above the keyboard.
         EXPECT_GE(f.origin.y, 64) << checked.size();
         EXPECT_LE(CGRectGetMaxY(f), keyboardTop) << checked.size() << ": " << CGRectGetMaxY(f);
+        // Its row below the section's header pinned over the list's top (within the point and
+        // a half the list's end leaves short).
+        Ref<UIView> cell = focused;
+        while (cell && !is<UITableViewCell>(cell.get()))
+            cell = cell->superview();
+        ASSERT_TRUE(cell);
+        auto table = as<UITableView>(cell->superview());
+        ASSERT_TRUE(table);
+        auto path = table->indexPathForCell(cast<UITableViewCell>(cell));
+        CGFloat header = table->rectForHeaderInSection(path->section()).size.height;
+        CGFloat listTop = table->convertRect(table->bounds(), nullptr).origin.y;
+        EXPECT_GE(cell->convertRect(cell->bounds(), nullptr).origin.y, listTop + header - 2)
+            << checked.size();
+        // The one-line field's words are as large as its caption's, and stop short of the
+        // screen's edge.
+        if (auto field = as<UITextField>(focused); field && text(field->placeholder()) == "Name") {
+            EXPECT_GE(field->font()->pointSize(),
+                      cast<UITableViewCell>(cell)->textLabel()->font()->pointSize());
+            CGRect words = field->convertRect(field->textRectForBounds(field->bounds()), nullptr);
+            EXPECT_LE(CGRectGetMaxX(words), 310);
+        }
         checked.push_back("checked");
     };
     HookedLines lines(readFile(here / "catalog-tables-keyboard.script"),
@@ -136,6 +163,14 @@ TEST(CatalogTables, TheFocusedFieldComesAboveTheKeyboard) {
     RGBA swatch = pixelAt(back, 160, 400);
     EXPECT_GT(swatch.r, 200) << swatch;
     EXPECT_LT(swatch.b, 60) << swatch;
+    // The swatch's row says what it is: its caption's ink left of the colour.
+    EXPECT_GT(countPixels(back, CGRectMake(10, 380, 80, 20), [](RGBA c) { return c.r < 90; }), 30);
+    // "Bob" in the Name row (277 to 321) is written as large as the caption: its ink spans
+    // 12 rows and more, where words half the caption's size would span 9.
+    int inkRows = 0;
+    for (int y = 280; y < 320; ++y)
+        inkRows += countPixels(back, CGRectMake(70, y, 60, 1), [](RGBA c) { return c.r < 90; }) > 0;
+    EXPECT_GE(inkRows, 12);
     if (!getenv("BN_KEEP_SCREENSHOT"))
         for (const char* name : {"tables-note.png", "tables-name.png", "tables-return.png"})
             std::filesystem::remove(std::filesystem::current_path() / name);

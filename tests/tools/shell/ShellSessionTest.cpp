@@ -14,9 +14,11 @@
 #include "TranscriptTesting.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
+#include "UIKit/UIImage.h"
 #include "UIKit/UIImagePickerController.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIWindow.h"
+#include "platform/UIKit/DrawingTesting.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
@@ -70,6 +72,14 @@ TEST(ShellSession, TheCatalogScriptPrintsTheExpectedTranscript) {
     fs::path outbox = MFMailComposeViewController::outboxPath()->utf8();
     std::string mail = readFile(outbox / "mail-0001.eml");
     EXPECT_NE(mail.find("Subject: Road bike"), std::string::npos) << mail;
+    // The last screen is the About page: its logo, a blue tile, stands before "Read the".
+    fs::path shot = fs::current_path() / "home.png";
+    auto home = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
+    ASSERT_TRUE(home) << shot;
+    EXPECT_GT(countPixels(home, CGRectMake(8, 140, 60, 80),
+                          [](RGBA c) { return c.b > 150 && c.r < 120; }),
+              1000);
+    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
 }
 
 TEST(ShellSession, EachSessionStartsAFreshAppOnTheSameClock) {
