@@ -11,7 +11,6 @@
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
-#include "Foundation/NSURL.h"
 #include "MediaPlayer/MPMoviePlayerController.h"
 #include "UIKit/UIAccessibilityElement.h"
 #include "UIKit/UIActionSheet.h"
@@ -139,24 +138,6 @@ std::string imageName(UIImage* image) {
 std::string pictureText(const std::string& name) {
     if (name == kUnnamedPicture) return "[picture]";
     return "[image " + name + "]";
-}
-
-// A backdrop fills its parent and has the parent's other views laid over it.
-bool isBackdrop(UIView* v) {
-    auto parent = v->superview();
-    if (!parent) return false;
-    CGRect bounds = parent->bounds();
-    CGRect covered = CGRectIntersection(v->frame(), bounds);
-    if (CGRectIsNull(covered) ||
-        covered.size.width * covered.size.height < 0.9 * bounds.size.width * bounds.size.height)
-        return false;
-    auto siblings = parent->subviewList();
-    auto at = std::find_if(siblings.begin(), siblings.end(),
-                           [v](const Ref<UIView>& sibling) { return sibling.get() == v; });
-    if (at == siblings.end()) return false;
-    return std::any_of(std::next(at), siblings.end(), [&](const Ref<UIView>& above) {
-        return !above->isHidden() && above->alpha() >= 0.01f && meets(above->frame(), covered);
-    });
 }
 
 // What shows of a view: its frame in the window, cut by the window and by every view above it
@@ -462,20 +443,8 @@ private:
         return b;
     }
 
-    // Whether a label of the app's own (not a control's title) shows over the movie: a
-    // countdown it keeps, say.
-    static bool labelOver(UIView* v) {
-        if (v->isHidden() || v->alpha() < 0.01f || is<UIControl>(v)) return false;
-        if (auto label = as<UILabel>(v); label && label->text() && label->text()->length() > 0)
-            return true;
-        auto children = v->subviews();
-        for (NSUInteger i = 0; children && i < children->count(); ++i)
-            if (labelOver(cast<UIView>(children->objectAtIndex(i)).get())) return true;
-        return false;
-    }
-
-    // "[movie 12 s of 30 s]" while a movie plays or is paused, in whole seconds; just "[movie]"
-    // when the app shows its own time over it, so that the screen does not say two times.
+    // "[movie 12 s of 30 s]" while a movie plays or is paused, in whole seconds, as the player's
+    // own controls show it; just "[movie]" when the app shows none of them (it draws its own).
     static std::string movieLine(MPMovieView* movie) {
         auto player = movie->player();
         if (!player) return std::string();
@@ -483,11 +452,7 @@ private:
         if (state != MPMoviePlaybackStatePlaying && state != MPMoviePlaybackStatePaused)
             return std::string();
         std::string line = "[movie";
-        auto children = movie->subviews();
-        bool timed = false;
-        for (NSUInteger i = 0; children && i < children->count() && !timed; ++i)
-            timed = labelOver(cast<UIView>(children->objectAtIndex(i)).get());
-        if (!timed)
+        if (player->controlStyle() != MPMovieControlStyleNone)
             line += " " + std::to_string(static_cast<long>(player->currentPlaybackTime())) +
                     " s of " + std::to_string(static_cast<long>(player->duration())) + " s";
         return line + (state == MPMoviePlaybackStatePaused ? ", paused]" : "]");
@@ -498,6 +463,8 @@ private:
     void walk(UIView* v, CGRect clip, bool touchable, std::vector<Block>& out) {
         if (v->isHidden() || v->alpha() < 0.01f) return;
         if (is<UIButtonPanelView>(v)) return;  // printed on top, after the screen
+        // Its maker says there is nothing to read in it (a backdrop).
+        if (v->accessibilityElementsHidden()) return;
         if (isCoveredWhole(v)) {
             ++leftUnder_;
             return;
@@ -610,12 +577,8 @@ private:
         }
         if (auto image = as<UIImageView>(v)) {
             if (meets(rect, clip) && image->displayedImage()) {
-                // A picture made in memory with its view's words and pictures laid over it is
-                // their background and says nothing; any other (an ad's icon or whole picture,
-                // a drawer's handle) is there to be seen.
                 std::string name = imageName(image->displayedImage());
-                if (name != kUnnamedPicture || !isBackdrop(v))
-                    out.push_back(leaf(v, pictureText(pictureName(name))));
+                out.push_back(leaf(v, pictureText(pictureName(name))));
             }
         } else if (auto spinner = as<UIActivityIndicatorView>(v)) {
             if (meets(rect, clip) && spinner->isAnimating()) out.push_back(leaf(v, "(busy)"));
@@ -788,20 +751,17 @@ private:
             if (title.empty()) title = utf8(c->accessibilityLabel());
             if (title.empty()) title = spoken(imageName(button->currentImage()));
             if (title.empty()) {
-                // A picture made in memory that the app put in place of the button's words is a
-                // photo (a posting's picture slot).
+                // A picture made in memory in place of the button's words (its title emptied
+                // for it) goes by what the table calls such a picture; any other picture by its
+                // name.
                 title = imageName(button->currentBackgroundImage());
                 bool wordsTaken = button->titleForState(UIControlStateNormal) != nullptr;
-                title =
-                    title == kUnnamedPicture && wordsTaken ? std::string("Photo") : spoken(title);
+                title = spoken(title == kUnnamedPicture && wordsTaken
+                                   ? std::string(kPhotoInPlaceOfWords)
+                                   : title);
             }
         }
         if (title.empty()) title = utf8(c->accessibilityLabel());
-        if (is<UIButton>(c) && (title.empty() || title == kUnnamedPicture)) {
-            // A button with no words and no named picture (one an ad library decoded in memory,
-            // a dimmer) goes by what it does.
-            if (auto said = actionWords(c); !said.empty()) title = said;
-        }
         if (auto styled = as<DZButton>(c); styled && title.empty()) {
             // A styled button that shows only a picture (a thumbnail) goes by the picture.
             if (auto url = styled->imageForState(c->state()); url && url->length())
@@ -960,32 +920,6 @@ private:
             line += shown + " ";
         }
         return line;
-    }
-
-    // What a tap on the control does, from the names of its actions or, for an action that says
-    // nothing, from the command of the link its target follows ("mrsdk://endVideo").
-    static std::string actionWords(UIControl* c) {
-        static const SEL tapURL = Selector::named("tapURL");
-        auto targets = c->allTargets();
-        if (!targets) return std::string();
-        auto objects = targets->allObjects();
-        for (NSUInteger t = 0; t < objects->count(); ++t) {
-            auto object = objects->objectAtIndex(t);
-            auto names = c->actionsForTarget(object.get(), UIControlEventTouchUpInside);
-            if (!names) continue;
-            for (NSUInteger n = 0; n < names->count(); ++n) {
-                auto said = spokenAction(utf8(as<NSString>(names->objectAtIndex(n)).get()));
-                if (!said.empty()) return said;
-            }
-            if (!object->respondsToSelector(tapURL)) continue;
-            if (auto url = as<NSURL>(object->performSelector(tapURL))) {
-                std::string link = utf8(url->absoluteString().get());
-                if (size_t scheme = link.find("://"); scheme != std::string::npos)
-                    link.erase(0, scheme + 3);
-                if (auto said = spokenAction(link); !said.empty()) return said;
-            }
-        }
-        return std::string();
     }
 
     // Each segment by its title, else by what its picture is called; a segment that takes no
