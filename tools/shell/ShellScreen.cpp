@@ -6,6 +6,8 @@
 #include <cstring>
 #include <functional>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSIndexPath.h"
@@ -1162,12 +1164,20 @@ private:
             }
             walk(sub, viewport, touchable, contents);
         }
+        // Rows that lie under other views (a pinned header, a banner over the list's end) are
+        // left out, and count among the rows out of view.
+        std::vector<std::pair<NSInteger, NSInteger>> underOthers;
         for (NSUInteger i = 0; i < paths->count(); ++i) {
             auto path = cast<NSIndexPath>(paths->objectAtIndex(i));
             if (auto cell = table->cellForRowAtIndexPath(path)) {
                 if (!cell->isHidden() && meets(inWindow(cell), viewport)) {
-                    Block shown = row(table, cell, path, viewport, touchable);
-                    if (!shown.lines.empty()) contents.push_back(std::move(shown));
+                    Block shown = isCoveredWhole(cell.get())
+                                      ? Block{}
+                                      : row(table, cell, path, viewport, touchable);
+                    if (!shown.lines.empty())
+                        contents.push_back(std::move(shown));
+                    else
+                        underOthers.emplace_back(path->section(), path->row());
                 }
             }
         }
@@ -1185,6 +1195,9 @@ private:
         for (NSInteger s = 0; s < sections; ++s) {
             NSInteger rows = table->numberOfRowsInSection(s);
             for (NSInteger r = 0; r < rows; ++r, ++total) {
+                if (std::find(underOthers.begin(), underOthers.end(), std::make_pair(s, r)) !=
+                    underOthers.end())
+                    continue;
                 for (NSUInteger i = 0; i < paths->count(); ++i) {
                     auto p = cast<NSIndexPath>(paths->objectAtIndex(i));
                     if (p->section() == s && p->row() == r) {
