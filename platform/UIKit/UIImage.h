@@ -71,9 +71,7 @@ class UIImage : public NSObject {
     // What assistive technology calls the picture where it stands alone for a control (a
     // segment's arrow): set by whoever draws it; nil when nobody named it.
     Ref<NSString> accessibilityLabel() { return accessibilityLabel_; }
-    void setAccessibilityLabel(NSString* label) {
-        accessibilityLabel_ = label ? label->copy() : nullptr;
-    }
+    void setAccessibilityLabel(NSString* label);
 
     // A stretchable image: the caps stay, the middle stretches.
     Ref<UIImage> stretchableImageWithLeftCapWidth(NSInteger leftCapWidth, NSInteger topCapHeight);
