@@ -23,6 +23,11 @@ template <size_t N>
 Ref<UIImage> imageFrom(const unsigned char (&bytes)[N]) {
     return UIImage::imageWithData(NSData::dataWithBytes(bytes, N).get());
 }
+// The arrows stand alone on the browser's segments: assistive technology says what they do.
+Ref<UIImage> named(Ref<UIImage> image, const char* label) {
+    if (image) image->setAccessibilityLabel(NSString::fromUTF8(label).get());
+    return image;
+}
 }  // namespace
 
 Ref<NSString> IVResources::youtubeTemplateHTML() {
@@ -34,14 +39,14 @@ Ref<NSString> IVResources::youtubeTemplateHTML() {
 }
 
 Ref<UIImage> IVResources::backButton() {
-    return imageFrom(kBackButton);
+    return named(imageFrom(kBackButton), "Back");
 }
 Ref<UIImage> IVResources::backButtonDisabled() {
-    return imageFrom(kBackButtonDisabled);
+    return named(imageFrom(kBackButtonDisabled), "Back");
 }
 Ref<UIImage> IVResources::forwardButton() {
-    return imageFrom(kForwardButton);
+    return named(imageFrom(kForwardButton), "Forward");
 }
 Ref<UIImage> IVResources::forwardButtonDisabled() {
-    return imageFrom(kForwardButtonDisabled);
+    return named(imageFrom(kForwardButtonDisabled), "Forward");
 }

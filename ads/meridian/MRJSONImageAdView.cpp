@@ -21,6 +21,9 @@ bool MRJSONImageAdView::initWithFrame(CGRect frame, MRJSONImageAdViewDelegate* d
     imageView->initWithFrame(CGRectMake(0, 0, frame.size.width, frame.size.height));
     addSubview(imageView.get());
     imageView_ = imageView.get();
+    // The picture is the ad: a tap anywhere on it opens the ad, as a button would.
+    setAccessibilityTraits(UIAccessibilityTraitButton | UIAccessibilityTraitImage);
+    setAccessibilityLabel(NS("Advertisement"));
     return true;
 }
 

@@ -44,6 +44,17 @@ Ref<NSString> stringOf(NSObject* value) {
     return s ? cast<NSString>(s->copy()) : nullptr;
 }
 
+// What a tap does, from the ad's own command the button's link carries; nil for any other link.
+Ref<NSString> spokenCommand(NSURL* url) {
+    if (!url) return nullptr;
+    auto text = url->absoluteString();
+    if (text->isEqualToString(NS("mrsdk://endVideo"))) return NS("Skip");
+    if (text->isEqualToString(NS("mrsdk://restartVideo"))) return NS("Replay");
+    if (text->isEqualToString(NS("mrsdk://pauseVideo"))) return NS("Pause");
+    if (text->isEqualToString(NS("mrsdk://playVideo"))) return NS("Play");
+    return nullptr;
+}
+
 }  // namespace mrjson
 
 using namespace mrjson;
@@ -147,6 +158,10 @@ Ref<UIButton> MRJSONVideoButton::button() {
     }
     if (tapURL_ && tapURL_->absoluteString()->length() > 0)
         b->addTarget(this, Selector::named("buttonWasTapped:"), UIControlEventTouchUpInside);
+    // A button that shows only a picture: assistive technology reads it by what it does.
+    if (!title_) {
+        if (auto said = spokenCommand(tapURL_.get())) b->setAccessibilityLabel(said.get());
+    }
     generatedButton_ = b;
     return b;
 }

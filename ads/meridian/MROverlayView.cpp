@@ -58,6 +58,12 @@ Ref<UIBarButtonItem> systemItem(UIBarButtonSystemItem item, NSObject* target, co
     button->initWithBarButtonSystemItem(item, target, action ? Selector::named(action) : nullptr);
     return button;
 }
+// The stop sign that closes the overlay: assistive technology reads it by what it does.
+Ref<UIBarButtonItem> closeItem(NSObject* target) {
+    auto button = systemItem(UIBarButtonSystemItemStop, target, "closeButtonClicked");
+    button->setAccessibilityLabel(NS("Close"));
+    return button;
+}
 }  // namespace
 
 void MROverlayView::describeClass(RuntimeClass& c) {
@@ -423,7 +429,7 @@ Ref<UIToolbar> MROverlayView::createTitlebarWithFrame(CGRect frame, UIColor* tin
         NSArray::arrayWithObjects(
             {systemItem(UIBarButtonSystemItemFlexibleSpace, nullptr, nullptr).get(), label.get(),
              systemItem(UIBarButtonSystemItemFlexibleSpace, nullptr, nullptr).get(),
-             systemItem(UIBarButtonSystemItemStop, this, "closeButtonClicked").get()})
+             closeItem(this).get()})
             .get());
     return bar;
 }
@@ -449,7 +455,7 @@ Ref<UIToolbar> MROverlayView::createBottombarWithFrame(CGRect frame, bool showCl
     forwardArrow_->setEnabled(false);
     auto space = systemItem(UIBarButtonSystemItemFlexibleSpace, nullptr, nullptr);
     if (showCloseButton) {
-        closeButton_ = systemItem(UIBarButtonSystemItemStop, this, "closeButtonClicked");
+        closeButton_ = closeItem(this);
         closeButton_->setEnabled(enableCloseButton);
         bar->setItems(NSArray::arrayWithObjects(
                           {backArrow_.get(), forwardArrow_.get(), space.get(), closeButton_.get()})

@@ -169,6 +169,8 @@ void PBLWebAppViewController::viewWillAppear(bool animated) {
     CGSize size = image ? image->size() : CGSizeMake(25, 25);
     close->setFrame(CGRectMake(4, 4, size.width, size.height));
     close->addTarget(this, Selector::named("relinquishScreen"), UIControlEventTouchUpInside);
+    // A picture only: assistive technology reads it by what it does.
+    close->setAccessibilityLabel(NS("Close"));
     view()->addSubview(close.get());
     v->closeButton_ = close;
 

@@ -233,6 +233,9 @@ void TallyAdView::makeViewElements(bool inDrawer) {
     portraitBackground_ = make<UIImageView>(kInitWithImage, theme->portraitAdImage().get());
     landscapeBackground_ = make<UIImageView>(kInitWithImage, theme->landscapeAdImage().get());
     if (inDrawer) landscapeBackground_->setHidden(true);
+    // The theme's pictures are the backdrop of the words and icon: nothing to read by themselves.
+    portraitBackground_->setAccessibilityElementsHidden(true);
+    landscapeBackground_->setAccessibilityElementsHidden(true);
     // A drawer banner's missing sell message is left out.
     replaceSubviews({icon_.get(), landscapeBackground_.get(), portraitBackground_.get(),
                      sellMessageLabel_.get(), appNameLabel_.get(), advertiserLabel_.get()});

@@ -169,7 +169,13 @@ Ref<UIImage> UIBarButtonItem::systemImage() {
 }
 
 Ref<NSString> UIBarButtonItem::displayTitle() {
-    if (isSystemItem()) return NSString::fromUTF8(systemTitle(systemItem_));
+    if (isSystemItem()) {
+        // A glyph goes by the name its maker gave it (a stop sign that closes), else by its kind;
+        // a word is what it shows.
+        if (auto label = accessibilityLabel(); systemImage() && label && label->length() > 0)
+            return label;
+        return NSString::fromUTF8(systemTitle(systemItem_));
+    }
     return UIBarItem::displayTitle();
 }
 

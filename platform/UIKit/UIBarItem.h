@@ -32,8 +32,9 @@ class UIBarItem : public NSObject {
     bool isAccessibilityElement() { return accessibilityElement_; }
     void setIsAccessibilityElement(bool element) { accessibilityElement_ = element; }
 
-    // What the shell shows for the item: its title, or the name of its system item; for an
-    // image-only item its accessibility label, else its image's name.
+    // What the shell shows for the item: its title, or the name of its system item (a glyph's
+    // accessibility label first); for an image-only item its accessibility label, else its
+    // image's name.
     virtual Ref<NSString> displayTitle();
 
 protected:

@@ -277,6 +277,10 @@ void UIImage::setSourceName(NSString* name) {
     source_ = name;
 }
 
+void UIImage::setAccessibilityLabel(NSString* label) {
+    accessibilityLabel_ = label ? label->copy() : nullptr;
+}
+
 Ref<::CGImage> UIImage::CGImage() {
     return decoded();
 }

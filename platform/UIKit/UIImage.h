@@ -68,6 +68,10 @@ class UIImage : public NSObject {
     // Where it came from: the resource name or file path (a diagnostic for the shell).
     Ref<NSString> sourceName() { return source_; }
     void setSourceName(NSString* name);
+    // What assistive technology calls the picture where it stands alone for a control (a
+    // segment's arrow): set by whoever draws it; nil when nobody named it.
+    Ref<NSString> accessibilityLabel() { return accessibilityLabel_; }
+    void setAccessibilityLabel(NSString* label);
 
     // A stretchable image: the caps stay, the middle stretches.
     Ref<UIImage> stretchableImageWithLeftCapWidth(NSInteger leftCapWidth, NSInteger topCapHeight);
@@ -105,6 +109,7 @@ private:
     Ref<NSData> data_;
     Ref<NSString> format_;
     Ref<NSString> source_;
+    Ref<NSString> accessibilityLabel_;
     CGSize pixels_{};
     CGFloat scale_ = 1;
     UIImageOrientation orientation_ = UIImageOrientationUp;

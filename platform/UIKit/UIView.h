@@ -160,6 +160,10 @@ class UIView : public UIResponder, public CALayerDelegate, public NSCoding {
     // What kind of element the view is (UIAccessibilityTrait bits); a view may answer its own.
     virtual UIAccessibilityTraits accessibilityTraits() { return accessibilityTraits_; }
     void setAccessibilityTraits(UIAccessibilityTraits traits) { accessibilityTraits_ = traits; }
+    // Whether assistive technology passes over the view and all it holds (a picture that is only
+    // the backdrop of the words laid over it); the shell leaves it out of the screen's text.
+    bool accessibilityElementsHidden() { return accessibilityElementsHidden_; }
+    void setAccessibilityElementsHidden(bool hidden) { accessibilityElementsHidden_ = hidden; }
     // The container queries: a view that shows parts of its own to accessibility (links and
     // lines of a text) lists them as UIAccessibilityElement objects; the base lists none.
     virtual NSInteger accessibilityElementCount() { return 0; }
@@ -378,5 +382,6 @@ private:
     Ref<UIColor> backgroundColor_;
     Ref<NSString> accessibilityLabel_;
     UIAccessibilityTraits accessibilityTraits_ = 0;
+    bool accessibilityElementsHidden_ = false;
     Ref<CALayer> layer_;
 };

@@ -8,55 +8,33 @@
 
 namespace {
 
-struct NamedPicture {
-    std::string_view picture;  // without ".png"
-    std::string_view name;
-    bool on;
-};
-
-// The app's and the UI framework's pictures that stand alone on a button, bar item or segment.
-constexpr std::array<NamedPicture, 9> kNamedPictures{{
-    {"staroff32", "Favorite", false},
-    {"staron32", "Favorite", true},
-    {"toolbar_reply", "Reply", false},
-    {"toolbar_web", "Open in Browser", false},
-    {"toolbar_share", "Share", false},
-    {"triangelup", "Previous", false},
-    {"triangeldown", "Next", false},
-    {"backIcon", "Back", false},
-    {"forwardIcon", "Forward", false},
+constexpr std::array<NamedPicture, 8> kNamedPictures{{
+    // The item screen: its toolbar's buttons (the star filled for a favourite) and the
+    // navigation bar's arrows to the listing before and after.
+    {"staroff32", "Favorite", false, "results-item"},
+    {"staron32", "Favorite", true, "results-item"},
+    {"toolbar_reply", "Reply", false, "results-item"},
+    {"toolbar_web", "Open in Browser", false, "results-item"},
+    {"toolbar_share", "Share", false, "results-item"},
+    {"triangelup", "Previous", false, "results-item"},
+    {"triangeldown", "Next", false, "results-item"},
+    // The compose screen: a picture slot showing the photo picked for it.
+    {kPhotoInPlaceOfWords, "Photo", false, "post-photos"},
 }};
 
-struct NamedAction {
-    std::string_view action;
-    std::string_view name;
-};
-
-// Actions of picture-only buttons, and commands of the links they follow.
-constexpr std::array<NamedAction, 13> kNamedActions{{
-    {"relinquishScreen", "Close"},
-    {"close", "Close"},
-    {"closeButtonPressed:", "Close"},
-    {"closeButtonClicked", "Close"},
-    {"cancel", "Cancel"},
-    {"goBack", "Back"},
-    {"back:", "Back"},
-    {"goForward", "Forward"},
-    {"forward:", "Forward"},
-    {"endVideo", "Skip"},
-    {"skip", "Skip"},
-    {"dismiss", "Done"},
-    // The search field's dimmer: a tap on it ends the search.
-    {"doneAction", "Cancel search"},
-}};
+std::array<size_t, kNamedPictures.size()>& uses() {
+    static std::array<size_t, kNamedPictures.size()> counts{};
+    return counts;
+}
 
 }  // namespace
 
-std::string spokenAction(const std::string& action) {
-    for (auto& named : kNamedActions) {
-        if (named.action == action) return std::string(named.name);
-    }
-    return std::string();
+std::span<const NamedPicture> namedPictures() {
+    return kNamedPictures;
+}
+
+size_t timesSpoken(const NamedPicture& entry) {
+    return uses()[static_cast<size_t>(&entry - kNamedPictures.data())];
 }
 
 std::string pictureName(std::string file) {
@@ -70,9 +48,11 @@ std::string pictureName(std::string file) {
 }
 
 SpokenPicture spokenPicture(const std::string& file) {
-    std::string bare = pictureName(file);
-    for (auto& named : kNamedPictures) {
-        if (named.picture == bare) return {std::string(named.name), named.on};
+    std::string bare = file == kPhotoInPlaceOfWords ? file : pictureName(file);
+    for (size_t i = 0; i < kNamedPictures.size(); ++i) {
+        if (kNamedPictures[i].picture != bare) continue;
+        ++uses()[i];
+        return {std::string(kNamedPictures[i].name), kNamedPictures[i].on};
     }
     return {bare, false};
 }

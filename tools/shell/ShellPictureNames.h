@@ -1,8 +1,11 @@
-// What a person calls a picture that stands in for words. The app's picture-only buttons carry
-// no labels, so the front end names them here, by what they do, from their pictures' file names:
-// the one table of such names.
+// What a person calls a control that shows only a picture. The libraries the app is built on
+// (the platform, the UI framework, the ad clients) name theirs where they make them, with an
+// accessibility label; the app's own picture-only controls carry none, so the front end names
+// them here, in one table, each entry with the screen it serves.
 #pragma once
 
+#include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -17,13 +20,28 @@ struct SpokenPicture {
     bool on = false;
 };
 
-// `file` is the picture's file name or path ("staroff32.png", "bundle://x/backIcon.png").
-SpokenPicture spokenPicture(const std::string& file);
+struct NamedPicture {
+    // The picture's file name without ".png", or kPhotoInPlaceOfWords.
+    std::string_view picture;
+    std::string_view name;
+    bool on;
+    // The app's screen that shows it: the script of tests/tools/app whose transcript checks that
+    // the entry names a control there.
+    std::string_view screen;
+};
 
-// What a control does, said from the name of its action ("relinquishScreen": "Close") or the
-// command of the link it follows ("endVideo": "Skip"); empty for a name that says nothing. The ad
-// libraries draw their buttons from pictures decoded in memory, which have no file name to go by.
-std::string spokenAction(const std::string& action);
+// Stands in the table for a picture made in memory that took the place of a button's words (a
+// posting's photo in its slot).
+inline constexpr std::string_view kPhotoInPlaceOfWords = "(photo in place of words)";
+
+// The table.
+std::span<const NamedPicture> namedPictures();
+// How many times the entry has named a control in this process.
+size_t timesSpoken(const NamedPicture& entry);
+
+// `file` is the picture's file name or path ("staroff32.png", "bundle://x/a.png"), or
+// kPhotoInPlaceOfWords.
+SpokenPicture spokenPicture(const std::string& file);
 
 // A file name as a person would say it: the last part of a path, without ".png".
 std::string pictureName(std::string file);

@@ -5,12 +5,14 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
-#include "Foundation/NSURL.h"
 #include "MediaPlayer/MPMoviePlayerController.h"
 #include "UIKit/UIAccessibilityElement.h"
 #include "UIKit/UIActionSheet.h"
@@ -19,6 +21,7 @@
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIButton.h"
+#include "UIKit/UIColor.h"
 #include "UIKit/UIEvent.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
@@ -139,24 +142,6 @@ std::string pictureText(const std::string& name) {
     return "[image " + name + "]";
 }
 
-// A backdrop fills its parent and has the parent's other views laid over it.
-bool isBackdrop(UIView* v) {
-    auto parent = v->superview();
-    if (!parent) return false;
-    CGRect bounds = parent->bounds();
-    CGRect covered = CGRectIntersection(v->frame(), bounds);
-    if (CGRectIsNull(covered) ||
-        covered.size.width * covered.size.height < 0.9 * bounds.size.width * bounds.size.height)
-        return false;
-    auto siblings = parent->subviewList();
-    auto at = std::find_if(siblings.begin(), siblings.end(),
-                           [v](const Ref<UIView>& sibling) { return sibling.get() == v; });
-    if (at == siblings.end()) return false;
-    return std::any_of(std::next(at), siblings.end(), [&](const Ref<UIView>& above) {
-        return !above->isHidden() && above->alpha() >= 0.01f && meets(above->frame(), covered);
-    });
-}
-
 // What shows of a view: its frame in the window, cut by the window and by every view above it
 // that clips (scroll views always do).
 CGRect shownRect(UIView* v) {
@@ -182,7 +167,25 @@ struct Block {
     std::vector<std::string> lines;
     // One-line blocks that sit side by side print on one line.
     bool joinable = true;
+    // The lines are one text wrapped to its view's width (a text view's): printed on one line
+    // among others (in a row), they join with one blank, as the text reads.
+    bool wrapped = false;
 };
+
+// Blocks printed within one line (a row's views, a bar item's): a wrapped text on one line.
+void unwrap(std::vector<Block>& blocks) {
+    for (auto& b : blocks) {
+        if (!b.wrapped || b.lines.size() < 2) continue;
+        std::string line;
+        for (auto& l : b.lines) {
+            size_t end = l.find_last_not_of(' ');
+            std::string part = end == std::string::npos ? std::string() : l.substr(0, end + 1);
+            if (!line.empty() && !part.empty()) line += ' ';
+            line += part;
+        }
+        b.lines = {line};
+    }
+}
 
 bool sameRow(const Block& a, const Block& b) {
     CGFloat top = std::max(CGRectGetMinY(a.rect), CGRectGetMinY(b.rect));
@@ -231,6 +234,38 @@ std::vector<std::string> arrange(
     return lines;
 }
 
+// Whether a view hides what lies under it wherever it is: fully shown (it and every view it
+// sits in) and filled with a colour that lets nothing through.
+bool hidesWhatIsUnder(UIView* v, CGFloat shownAlpha) {
+    if (shownAlpha < 0.99f) return false;
+    // Bars paint their whole frame, unless they let the screen show through.
+    if (is<UITabBar>(v)) return true;
+    if (auto bar = as<UINavigationBar>(v))
+        return !bar->isTranslucent() && bar->barStyle() != UIBarStyleBlackTranslucent;
+    if (auto bar = as<UIToolbar>(v))
+        return !bar->isTranslucent() && bar->barStyle() != UIBarStyleBlackTranslucent;
+    auto colour = v->backgroundColor();
+    return colour && colour->alpha() >= 0.99f;
+}
+
+// What is left of `r` once `cover` is taken away: at most four rectangles.
+void subtract(CGRect r, CGRect cover, std::vector<CGRect>& out) {
+    CGRect cut = CGRectIntersection(r, cover);
+    if (CGRectIsNull(cut) || cut.size.width <= 0 || cut.size.height <= 0) {
+        out.push_back(r);
+        return;
+    }
+    auto keep = [&out](CGRect part) {
+        if (part.size.width >= 0.5f && part.size.height >= 0.5f) out.push_back(part);
+    };
+    keep(CGRectMake(r.origin.x, r.origin.y, r.size.width, CGRectGetMinY(cut) - r.origin.y));
+    keep(CGRectMake(r.origin.x, CGRectGetMaxY(cut), r.size.width,
+                    CGRectGetMaxY(r) - CGRectGetMaxY(cut)));
+    keep(CGRectMake(r.origin.x, cut.origin.y, CGRectGetMinX(cut) - r.origin.x, cut.size.height));
+    keep(CGRectMake(CGRectGetMaxX(cut), cut.origin.y, CGRectGetMaxX(r) - CGRectGetMaxX(cut),
+                    cut.size.height));
+}
+
 }  // namespace
 
 class ShellScreenBuilder {
@@ -245,6 +280,7 @@ public:
         bool underPanel = panels->count() > 0;
         if (window) {
             std::vector<Block> blocks;
+            findCovers(window, 1);
             walk(window, window->bounds(), !underPanel, blocks);
             for (auto& l : arrange(std::move(blocks), labelBeside()))
                 lines.push_back(l);
@@ -273,6 +309,57 @@ public:
 
 private:
     std::vector<ShellElement> pending_;
+    // The views in the order they are drawn: each view's place in it and where its own views
+    // end, and the views among them that hide what lies under them.
+    struct Order {
+        size_t at = 0;
+        size_t end = 0;
+    };
+    std::unordered_map<const UIView*, Order> order_;
+    struct Cover {
+        size_t at;
+        CGRect rect;
+    };
+    std::vector<Cover> covers_;
+    // How many views were left out so far as covered whole.
+    size_t leftUnder_ = 0;
+
+    void findCovers(UIView* v, CGFloat shownAlpha) {
+        if (v->isHidden()) return;
+        shownAlpha *= v->alpha();
+        if (shownAlpha < 0.01f) return;
+        // An alert or sheet prints on top of the screen it is over, all of it.
+        if (is<UIButtonPanelView>(v)) return;
+        size_t at = order_.size();
+        Order& place = order_[v];
+        place.at = at;
+        if (!is<UIWindow>(v) && hidesWhatIsUnder(v, shownAlpha)) {
+            CGRect shown = shownRect(v);
+            if (!CGRectIsNull(shown) && !CGRectIsEmpty(shown)) covers_.push_back({at, shown});
+        }
+        for (auto& sub : std::vector<Ref<UIView>>(v->subviewList()))
+            findCovers(sub.get(), shownAlpha);
+        order_[v].end = order_.size();
+    }
+
+    // Whether views drawn after this one and all of its own (a full-screen view over the screen)
+    // leave nothing of it to see: a person does not read what lies under them.
+    bool isCoveredWhole(UIView* v) {
+        auto found = order_.find(v);
+        if (found == order_.end()) return false;
+        CGRect shown = shownRect(v);
+        if (CGRectIsNull(shown) || CGRectIsEmpty(shown)) return false;
+        std::vector<CGRect> left{shown}, next;
+        for (auto& cover : covers_) {
+            if (cover.at < found->second.end) continue;
+            next.clear();
+            for (auto& r : left)
+                subtract(r, cover.rect, next);
+            left.swap(next);
+            if (left.empty()) return true;
+        }
+        return false;
+    }
     // Words printed where touches reach, to find the controls they lie on.
     struct Words {
         Weak<UIView> view;
@@ -358,20 +445,8 @@ private:
         return b;
     }
 
-    // Whether a label of the app's own (not a control's title) shows over the movie: a
-    // countdown it keeps, say.
-    static bool labelOver(UIView* v) {
-        if (v->isHidden() || v->alpha() < 0.01f || is<UIControl>(v)) return false;
-        if (auto label = as<UILabel>(v); label && label->text() && label->text()->length() > 0)
-            return true;
-        auto children = v->subviews();
-        for (NSUInteger i = 0; children && i < children->count(); ++i)
-            if (labelOver(cast<UIView>(children->objectAtIndex(i)).get())) return true;
-        return false;
-    }
-
-    // "[movie 12 s of 30 s]" while a movie plays or is paused, in whole seconds; just "[movie]"
-    // when the app shows its own time over it, so that the screen does not say two times.
+    // "[movie 12 s of 30 s]" while a movie plays or is paused, in whole seconds, as the player's
+    // own controls show it; just "[movie]" when the app shows none of them (it draws its own).
     static std::string movieLine(MPMovieView* movie) {
         auto player = movie->player();
         if (!player) return std::string();
@@ -379,11 +454,7 @@ private:
         if (state != MPMoviePlaybackStatePlaying && state != MPMoviePlaybackStatePaused)
             return std::string();
         std::string line = "[movie";
-        auto children = movie->subviews();
-        bool timed = false;
-        for (NSUInteger i = 0; children && i < children->count() && !timed; ++i)
-            timed = labelOver(cast<UIView>(children->objectAtIndex(i)).get());
-        if (!timed)
+        if (player->controlStyle() != MPMovieControlStyleNone)
             line += " " + std::to_string(static_cast<long>(player->currentPlaybackTime())) +
                     " s of " + std::to_string(static_cast<long>(player->duration())) + " s";
         return line + (state == MPMoviePlaybackStatePaused ? ", paused]" : "]");
@@ -394,6 +465,12 @@ private:
     void walk(UIView* v, CGRect clip, bool touchable, std::vector<Block>& out) {
         if (v->isHidden() || v->alpha() < 0.01f) return;
         if (is<UIButtonPanelView>(v)) return;  // printed on top, after the screen
+        // Its maker says there is nothing to read in it (a backdrop).
+        if (v->accessibilityElementsHidden()) return;
+        if (isCoveredWhole(v)) {
+            ++leftUnder_;
+            return;
+        }
         // Whether touches reach this view's place, even when the view itself lets them through.
         bool reached = touchable;
         touchable = touchable && v->isUserInteractionEnabled();
@@ -438,6 +515,13 @@ private:
                 b.rect = CGRectMake(rect.origin.x, CGRectGetMidY(rect), rect.size.width, 1);
                 out.push_back(std::move(b));
             }
+        }
+        if (!is<UIControl>(v) && (v->accessibilityTraits() & UIAccessibilityTraitButton) &&
+            meets(rect, clip)) {
+            // A view that takes taps itself and says so to assistive technology (an ad's
+            // picture): one element, named by its label, else by what it shows.
+            tappableView(v, clip, reached && v->isUserInteractionEnabled(), out);
+            return;
         }
         if (auto control = as<UIControl>(v)) {
             // A control shows by its middle: one whose edge only reaches into view (a launcher
@@ -495,12 +579,8 @@ private:
         }
         if (auto image = as<UIImageView>(v)) {
             if (meets(rect, clip) && image->displayedImage()) {
-                // A picture made in memory with its view's words and pictures laid over it is
-                // their background and says nothing; any other (an ad's icon or whole picture,
-                // a drawer's handle) is there to be seen.
                 std::string name = imageName(image->displayedImage());
-                if (name != kUnnamedPicture || !isBackdrop(v))
-                    out.push_back(leaf(v, pictureText(pictureName(name))));
+                out.push_back(leaf(v, pictureText(pictureName(name))));
             }
         } else if (auto spinner = as<UIActivityIndicatorView>(v)) {
             if (meets(rect, clip) && spinner->isAnimating()) out.push_back(leaf(v, "(busy)"));
@@ -596,10 +676,29 @@ private:
         return e;
     }
 
+    void tappableView(UIView* v, CGRect clip, bool touchable, std::vector<Block>& out) {
+        std::vector<Block> inside;
+        for (auto& sub : std::vector<Ref<UIView>>(v->subviewList()))
+            walk(sub, clip, false, inside);
+        std::string shown;
+        for (auto& l : arrange(std::move(inside))) {
+            if (!shown.empty()) shown += " ";
+            shown += l;
+        }
+        std::string label = oneLine(utf8(v->accessibilityLabel()));
+        if (!label.empty()) shown = "(" + label + ")" + (shown.empty() ? "" : " " + shown);
+        if (shown.empty()) shown = "(button)";
+        if (touchable) {
+            shown = mark(fingerTarget(v, label.empty() ? trim(shown) : label)) + " " + shown;
+        }
+        out.push_back(leaf(v, shown));
+    }
+
     // The subviews of a bar item, cell or title view, as inline text.
     std::string inlineText(UIView* v, CGRect clip, bool touchable) {
         std::vector<Block> blocks;
         walk(v, clip, touchable, blocks);
+        unwrap(blocks);
         std::string text;
         for (auto& l : arrange(std::move(blocks), labelBeside())) {
             if (!text.empty()) text += "  ";
@@ -654,20 +753,17 @@ private:
             if (title.empty()) title = utf8(c->accessibilityLabel());
             if (title.empty()) title = spoken(imageName(button->currentImage()));
             if (title.empty()) {
-                // A picture made in memory that the app put in place of the button's words is a
-                // photo (a posting's picture slot).
+                // A picture made in memory in place of the button's words (its title emptied
+                // for it) goes by what the table calls such a picture; any other picture by its
+                // name.
                 title = imageName(button->currentBackgroundImage());
                 bool wordsTaken = button->titleForState(UIControlStateNormal) != nullptr;
-                title =
-                    title == kUnnamedPicture && wordsTaken ? std::string("Photo") : spoken(title);
+                title = spoken(title == kUnnamedPicture && wordsTaken
+                                   ? std::string(kPhotoInPlaceOfWords)
+                                   : title);
             }
         }
         if (title.empty()) title = utf8(c->accessibilityLabel());
-        if (is<UIButton>(c) && (title.empty() || title == kUnnamedPicture)) {
-            // A button with no words and no named picture (one an ad library decoded in memory,
-            // a dimmer) goes by what it does.
-            if (auto said = actionWords(c); !said.empty()) title = said;
-        }
         if (auto styled = as<DZButton>(c); styled && title.empty()) {
             // A styled button that shows only a picture (a thumbnail) goes by the picture.
             if (auto url = styled->imageForState(c->state()); url && url->length())
@@ -744,9 +840,17 @@ private:
         std::string content;
         std::string text = utf8(field->text());
         bool editing = field->isEditing();
+        // A field that lays its text out in no room at all (a token field while a token is
+        // selected) shows neither text nor caret.
+        CGRect room = editing ? field->editingRectForBounds(field->bounds())
+                              : field->textRectForBounds(field->bounds());
+        bool textShows = room.size.width > 0 && room.size.height > 0;
         if (!text.empty()) {
-            content = field->isSecureTextEntry() ? std::string(text.size(), '*') : oneLine(text);
-            if (editing) content += "_";
+            if (textShows) {
+                content =
+                    field->isSecureTextEntry() ? std::string(text.size(), '*') : oneLine(text);
+                if (editing) content += "_";
+            }
         } else {
             if (editing) content += "_";
             if (auto p = field->placeholder(); p && p->length() > 0)
@@ -820,60 +924,19 @@ private:
         return line;
     }
 
-    // What a tap on the control does, from the names of its actions or, for an action that says
-    // nothing, from the command of the link its target follows ("mrsdk://endVideo").
-    static std::string actionWords(UIControl* c) {
-        static const SEL tapURL = Selector::named("tapURL");
-        auto targets = c->allTargets();
-        if (!targets) return std::string();
-        auto objects = targets->allObjects();
-        for (NSUInteger t = 0; t < objects->count(); ++t) {
-            auto object = objects->objectAtIndex(t);
-            auto names = c->actionsForTarget(object.get(), UIControlEventTouchUpInside);
-            if (!names) continue;
-            for (NSUInteger n = 0; n < names->count(); ++n) {
-                auto said = spokenAction(utf8(as<NSString>(names->objectAtIndex(n)).get()));
-                if (!said.empty()) return said;
-            }
-            if (!object->respondsToSelector(tapURL)) continue;
-            if (auto url = as<NSURL>(object->performSelector(tapURL))) {
-                std::string link = utf8(url->absoluteString().get());
-                if (size_t scheme = link.find("://"); scheme != std::string::npos)
-                    link.erase(0, scheme + 3);
-                if (auto said = spokenAction(link); !said.empty()) return said;
-            }
-        }
-        return std::string();
-    }
-
-    // Two picture-only segments with no names for their pictures, pressed and let go, on a
-    // navigation bar over a web page: the page's Back and Forward.
-    static bool isPageSteps(UISegmentedControl* seg) {
-        if (!seg->isMomentary() || seg->numberOfSegments() != 2) return false;
-        for (NSUInteger i = 0; i < 2; ++i) {
-            if (seg->titleForSegmentAtIndex(i)) return false;
-            if (imageName(seg->imageForSegmentAtIndex(i)) != kUnnamedPicture) return false;
-        }
-        auto bar = seg->superview();
-        while (bar && !is<UINavigationBar>(bar))
-            bar = bar->superview();
-        if (!bar || !bar->superview()) return false;
-        for (auto& sibling : bar->superview()->subviewList())
-            if (is<UIWebView>(sibling)) return true;
-        return false;
-    }
-
+    // Each segment by its title, else by what its picture is called; a segment that takes no
+    // touches says so, so that the number before the one beside it is not read as theirs.
     std::string segments(UISegmentedControl* seg, bool touchable) {
-        bool pageSteps = isPageSteps(seg);
         std::string text;
         for (NSUInteger i = 0; i < seg->numberOfSegments(); ++i) {
             std::string title = utf8(seg->titleForSegmentAtIndex(i));
-            if (title.empty())
-                title = spokenPicture(imageName(seg->imageForSegmentAtIndex(i))).name;
-            if (pageSteps) title = i == 0 ? "Back" : "Forward";
+            auto picture = seg->imageForSegmentAtIndex(i);
+            if (title.empty() && picture) title = utf8(picture->accessibilityLabel());
+            if (title.empty()) title = spokenPicture(imageName(picture.get())).name;
             title = oneLine(title);
             bool selected = seg->selectedSegmentIndex() == static_cast<NSInteger>(i);
             std::string shown = selected ? "*" + title + "*" : title;
+            if (!seg->isEnabledForSegmentAtIndex(i)) shown += " [disabled]";
             if (touchable && seg->isEnabledForSegmentAtIndex(i)) {
                 ShellElement e;
                 e.kind = ShellElement::Segment;
@@ -897,6 +960,7 @@ private:
         Block b;
         b.rect = inWindow(tv);
         b.joinable = false;
+        b.wrapped = true;
         auto lines = tv->lines();
         for (auto& l : lines)
             b.lines.push_back(oneLine(utf8(NSString::fromUTF16(l.text))));
@@ -935,10 +999,14 @@ private:
         if (item->isSpace()) return std::string();
         if (auto custom = item->customView()) return inlineText(custom, clip, touchable);
         std::string title = oneLine(utf8(item->displayTitle()));
+        // An item whose picture its maker named goes by that name, even before the picture is
+        // there.
+        if (title.empty()) title = oneLine(utf8(item->accessibilityLabel()));
         // A pictured item without a name of its own goes by what its picture stands for; one
         // that shows its state (a filled star) prints starred.
         std::string shown = title;
-        if (!item->title() && item->image() && !item->isSystemItem()) {
+        bool named = item->accessibilityLabel() && item->accessibilityLabel()->length() > 0;
+        if (!item->title() && !named && item->image() && !item->isSystemItem()) {
             auto picture = spokenPicture(title);
             title = picture.name;
             shown = picture.on ? "*" + title + "*" : title;
@@ -1096,11 +1164,21 @@ private:
             }
             walk(sub, viewport, touchable, contents);
         }
+        // Rows that lie under other views (a pinned header, a banner over the list's end) are
+        // left out, and count among the rows out of view.
+        std::vector<std::pair<NSInteger, NSInteger>> underOthers;
         for (NSUInteger i = 0; i < paths->count(); ++i) {
             auto path = cast<NSIndexPath>(paths->objectAtIndex(i));
             if (auto cell = table->cellForRowAtIndexPath(path)) {
-                if (!cell->isHidden() && meets(inWindow(cell), viewport))
-                    contents.push_back(row(table, cell, path, viewport, touchable));
+                if (!cell->isHidden() && meets(inWindow(cell), viewport)) {
+                    Block shown = isCoveredWhole(cell.get())
+                                      ? Block{}
+                                      : row(table, cell, path, viewport, touchable);
+                    if (!shown.lines.empty())
+                        contents.push_back(std::move(shown));
+                    else
+                        underOthers.emplace_back(path->section(), path->row());
+                }
             }
         }
         Block b;
@@ -1117,6 +1195,9 @@ private:
         for (NSInteger s = 0; s < sections; ++s) {
             NSInteger rows = table->numberOfRowsInSection(s);
             for (NSInteger r = 0; r < rows; ++r, ++total) {
+                if (std::find(underOthers.begin(), underOthers.end(), std::make_pair(s, r)) !=
+                    underOthers.end())
+                    continue;
                 for (NSUInteger i = 0; i < paths->count(); ++i) {
                     auto p = cast<NSIndexPath>(paths->objectAtIndex(i));
                     if (p->section() == s && p->row() == r) {
@@ -1156,6 +1237,7 @@ private:
         if (cell->style() != UITableViewCellStyleDefault)
             detail = oneLine(utf8(cell->detailTextLabel()->text()));
         std::vector<Block> custom;
+        size_t leftUnder = leftUnder_;
         for (auto& sub : std::vector<Ref<UIView>>(cell->contentView()->subviewList())) {
             if (sub.get() == cell->textLabel().get()) continue;
             if (cell->style() != UITableViewCellStyleDefault &&
@@ -1167,6 +1249,7 @@ private:
         std::string label = main;
         text = main;
         if (!detail.empty()) text += text.empty() ? detail : " - " + detail;
+        unwrap(custom);
         for (auto& l : arrange(std::move(custom), labelBeside())) {
             // A row that shows only controls (a settings row's segments) has no words of its
             // own to go by.
@@ -1175,6 +1258,11 @@ private:
             if (!text.empty()) text += "  ";
             if (text.empty() && controls) text = "(row)  ";
             text += l;
+        }
+        if (text.empty() && leftUnder_ > leftUnder) {
+            // Only the edge of the row shows; what it says lies under other views.
+            b.lines.clear();
+            return b;
         }
         if (text.empty()) {
             label = "blank row";
@@ -1456,6 +1544,12 @@ bool showsOnScreen(UIWindow* window) {
 
 ShellScreen ShellScreen::capture() {
     auto app = UIApplication::sharedApplication();
+    // The home screen is in front: nothing of the app shows or takes touches.
+    if (app->applicationState() == UIApplicationStateBackground) {
+        ShellScreen screen;
+        screen.text_ = std::string(kRule) + "(" + std::string(kInBackground) + ")\n" + kRule;
+        return screen;
+    }
     auto key = app->keyWindow();
     if (showsOnScreen(key.get())) return captureWindow(key.get());
     // The key window is leaving (a full-screen ad fading and sliding away while its animation

@@ -58,9 +58,14 @@ struct ShellElement {
     std::function<bool()> tap;
 };
 
+// What the screen says while the app is in the background.
+inline constexpr std::string_view kInBackground =
+    "The app is in the background: \"foreground\" opens it again.";
+
 class ShellScreen {
 public:
-    // The screen of the application's key window now (no window: an empty screen).
+    // The screen of the application's key window now (no window: an empty screen; the app in
+    // the background: a line that says so, nothing to touch).
     static ShellScreen capture();
     static ShellScreen captureWindow(UIWindow* window);
 

@@ -546,6 +546,38 @@ void ShellSession::fail(const std::string& message) {
     out_ << "!! " << message << "\n";
 }
 
+namespace {
+// Whether the command is a finger or key on the app's screen (or the phone's shake): none reaches
+// an app in the background.
+bool touchesTheApp(ShellCommandKind kind) {
+    using K = ShellCommandKind;
+    switch (kind) {
+        case K::Tap:
+        case K::Type:
+        case K::Backspace:
+        case K::Return:
+        case K::Back:
+        case K::Tab:
+        case K::Scroll:
+        case K::Pull:
+        case K::Delete:
+        case K::Choose:
+        case K::Pick:
+        case K::Send:
+        case K::Cancel:
+        case K::Shake:
+        case K::Hold:
+        case K::Drag:
+        case K::DoubleTap:
+        case K::Pinch:
+        case K::Swipe:
+            return true;
+        default:
+            return false;
+    }
+}
+}  // namespace
+
 bool ShellSession::execute(const ShellCommand& command) {
     using K = ShellCommandKind;
     auto app = UIApplication::sharedApplication();
@@ -553,6 +585,10 @@ bool ShellSession::execute(const ShellCommand& command) {
     beginNetworkWaitStep();
     NetworkWaitStepEnd stepEnd{this};
     bool acted = true;
+    if (app->applicationState() == UIApplicationStateBackground && touchesTheApp(command.kind)) {
+        fail(std::string(kInBackground));
+        return true;
+    }
     switch (command.kind) {
         case K::Empty:
             return true;
@@ -626,7 +662,6 @@ bool ShellSession::execute(const ShellCommand& command) {
                 return true;
             }
             app->performEnterBackground();
-            note("The app is in the background: \"foreground\" opens it again.");
             break;
         case K::Foreground:
             if (app->applicationState() != UIApplicationStateBackground) {

@@ -15,9 +15,9 @@
 #include "ui/core/DZGeometry.h"
 #include "ui/core/DZGlobalCore.h"
 #include "ui/core/DZNavigator.h"
+#include "ui/core/DZStyleSheet.h"
 #include "ui/core/DZURLCache.h"
 #include "ui/core/DZURLMap.h"
-#include "ui/core/DZStyleSheet.h"
 
 namespace {
 Ref<UIBarButtonItem> systemItem(UIBarButtonSystemItem item, NSObject* target, const char* action) {
@@ -151,10 +151,13 @@ void DZWebController::loadView() {
     activityItem_ = make<UIBarButtonItem>(&UIBarButtonItem::initWithCustomView, spinner.get());
 
     backButton_ = imageItem("bundle://Dodiz20.bundle/images/backIcon.png", this, "backAction");
+    // The arrows are pictures only: assistive technology reads them by these names.
+    backButton_->setAccessibilityLabel(NS("Back"));
     backButton_->setTag(DZWebControllerBackTag);
     backButton_->setEnabled(false);
     forwardButton_ =
         imageItem("bundle://Dodiz20.bundle/images/forwardIcon.png", this, "forwardAction");
+    forwardButton_->setAccessibilityLabel(NS("Forward"));
     forwardButton_->setTag(DZWebControllerForwardTag);
     forwardButton_->setEnabled(false);
     refreshButton_ = systemItem(UIBarButtonSystemItemRefresh, this, "refreshAction");

@@ -165,6 +165,9 @@ void DZPhotoViewController::loadView() {
     previousButton_ = make<UIBarButtonItem>(
         &UIBarButtonItem::initWithImage, bundleImage("previousIcon.png").get(),
         UIBarButtonItemStylePlain, static_cast<NSObject*>(this), Selector::named("previousAction"));
+    // The arrows are pictures only: assistive technology reads them by these names.
+    nextButton_->setAccessibilityLabel(NS("Next"));
+    previousButton_->setAccessibilityLabel(NS("Previous"));
     // Made, but not among the toolbar's items: the slideshow starts from code.
     auto play = playButtonItem(false);
     (void)play;

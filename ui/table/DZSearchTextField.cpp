@@ -375,6 +375,8 @@ void DZSearchTextField::showDarkScreen(bool show) {
         screenView_->setFrame(rectForSearchResults(false));
         screenView_->setAlpha(0);
         screenView_->addTarget(this, sel("doneAction"), UIControlEventTouchUpInside);
+        // A dark pane over the page: assistive technology says what a tap on it does.
+        screenView_->setAccessibilityLabel(NS("Cancel search"));
     }
     if (!screenView_) return;
     if (show) superviewForSearchResults()->addSubview(screenView_.get());

@@ -12,6 +12,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "AdLoom/internal/AdLoomConfigStore.h"
 #include "AdLoom/internal/AdLoomView.h"
@@ -32,6 +33,7 @@
 #include "support/services/RunningServices.h"
 #include "support/site/RunningSite.h"
 #include "tools/services/MediationModule.h"
+#include "tools/shell/ShellPictureNames.h"
 #include "tools/shell/ShellSession.h"
 #include "tools/shell/TranscriptTesting.h"
 
@@ -123,7 +125,29 @@ inline void expectAppTranscript(const std::string& name, const std::string& mark
     expectTranscript(here / (name + ".transcript"), out);
 }
 
-// Runs the script `name` as expectAppTranscript does, in the folder `folder` of the tests'
+// The app's screens whose transcript tests check the front end's names for the app's pictures
+// (tools/shell/ShellPictureNames.cpp): every entry of that table serves one of them.
+inline const std::vector<std::string>& screensCheckingPictureNames() {
+    static const std::vector<std::string> screens{"results-item", "post-photos"};
+    return screens;
+}
+
+// Runs `test` (the transcript test of the script `screen`) and expects each entry of the table
+// of the app's picture names that serves that screen to have named a control in it.
+inline void expectPictureNamesUsed(const std::string& screen, const std::function<void()>& test) {
+    auto entries = namedPictures();
+    std::vector<size_t> before;
+    for (auto& entry : entries)
+        before.push_back(timesSpoken(entry));
+    test();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].screen != screen) continue;
+        EXPECT_GT(timesSpoken(entries[i]), before[i])
+            << "\"" << entries[i].picture << "\" named nothing on " << screen;
+    }
+}
+
+// Runs the script `name` as expectAppTranscript does, in the folder `folder` of the tests''
 // scratch space, where the script's screenshots land; answers the folder.
 inline std::filesystem::path expectTranscriptWithShots(const std::string& name,
                                                        const std::string& folder,

@@ -144,7 +144,7 @@ TEST_F(PostingTranscripts, APostWithTwoPhotosThroughConfirmTermsAndCaptcha) {
     }
     servicestest::services().reset();
     TallySession::removeFilesForTesting(kNoticewallAnalyticsKey);
-    expectPostingTranscript("post-photos");
+    apptest::expectPictureNamesUsed("post-photos", [] { expectPostingTranscript("post-photos"); });
     fs::remove_all(photos);
     // The analytics service heard of the post, once, and of no posting error.
     std::vector<std::string> events;

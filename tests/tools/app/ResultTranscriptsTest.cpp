@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <sstream>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -112,7 +113,20 @@ TEST_F(ResultTranscripts, BrowsingLoadsMoreToTheLastPage) {
 }
 
 TEST_F(ResultTranscripts, OpenStepStarAndKeepFavourites) {
-    apptest::expectAppTranscript("results-item");
+    apptest::expectPictureNamesUsed("results-item",
+                                    [] { apptest::expectAppTranscript("results-item"); });
+}
+
+// Every name the front end keeps for the app's pictures serves a screen whose transcript test
+// checks that it still names a control there: a picture renamed in the app cannot silently
+// change what a screen prints.
+TEST(AppPictureNames, EachServesAScreenWhoseTestChecksIt) {
+    auto& checked = apptest::screensCheckingPictureNames();
+    for (auto& entry : namedPictures()) {
+        EXPECT_NE(std::find(checked.begin(), checked.end(), std::string(entry.screen)),
+                  checked.end())
+            << entry.picture << " serves " << entry.screen;
+    }
 }
 
 TEST_F(ResultTranscripts, AGoneListingHasExpiredAFailedOneIsFetchedAgainOnRefresh) {

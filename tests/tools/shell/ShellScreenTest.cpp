@@ -11,6 +11,7 @@
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIButton.h"
+#include "UIKit/UIColor.h"
 #include "UIKit/UIEvent.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
@@ -22,6 +23,7 @@
 #include "UIKit/UITextField.h"
 #include "UIKit/UIToolbar.h"
 #include "UIKit/UIWindow.h"
+#include "tools/shell/ShellPictureNames.h"
 #include "tools/shell/ShellScreen.h"
 #include "ui/style/DZImageView.h"
 
@@ -60,6 +62,13 @@ class FingerPad : public Lifts<UIView> {
 
 class FingerImage : public Lifts<DZImageView> {
     NS_OBJECT(FingerImage, DZImageView)
+};
+
+// A field that lays its text out nowhere (a token field while a token is selected).
+class NoRoomField : public UITextField {
+    NS_OBJECT(NoRoomField, UITextField)
+    CGRect textRectForBounds(CGRect) override { return CGRectMake(-10, 0, 0, 0); }
+    CGRect editingRectForBounds(CGRect) override { return CGRectMake(-10, 0, 0, 0); }
 };
 
 class ShellScreenTest : public testing::Test {
@@ -268,9 +277,9 @@ TEST_F(ShellScreenTest, PicturesThatStandForWordsGoByWhatTheyDo) {
                          Selector::named("tapped:"));
         return i;
     };
+    // A picture of the UI framework's goes by its name: the framework names its controls.
     bar->setItems(NSArray::arrayWithObjects({item("bundle://Dodiz20.bundle/images/backIcon.png"),
-                                             item("bundle://Dodiz20.bundle/images/forwardIcon.png"),
-                                             item("staron32.png")}));
+                                             item("toolbar_share.png"), item("staron32.png")}));
     window->addSubview(bar);
     auto tag = alloc<UIImageView>();
     tag->initWithImage(picture("pricetag.png"));
@@ -283,25 +292,29 @@ TEST_F(ShellScreenTest, PicturesThatStandForWordsGoByWhatTheyDo) {
                                  "[4] (Share)\n"
                                  "[5] (*Favorite*)   [6] (Photo)   [7] (image)\n"
                                  "[8] Previous | [9] Next\n"
-                                 "[10] (Back)  [11] (Forward)  [12] (*Favorite*)\n"
+                                 "[10] (backIcon)  [11] (Share)  [12] (*Favorite*)\n"
                                  "[image pricetag]\n" +
                                  kRule);
     EXPECT_EQ(screen.elementLabelled("Favorite")->number, 2);
     EXPECT_EQ(screen.elementLabelled("Open in Browser")->number, 3);
     EXPECT_EQ(screen.elementLabelled("Photo")->number, 6);
     EXPECT_EQ(screen.elementLabelled("Next")->number, 9);
-    EXPECT_EQ(screen.elementLabelled("Forward")->number, 11);
+    EXPECT_EQ(screen.elementLabelled("Share")->number, 4);
+    // Each entry of the table counted as it named a control here.
+    for (auto& entry : namedPictures())
+        EXPECT_GT(timesSpoken(entry), 0u) << entry.picture;
 }
 
-// Pictures made in memory have no name: one that fills its view under the view's words is their
-// background and is left out; a smaller one, or one alone in its view, shows as a picture.
-TEST_F(ShellScreenTest, PicturesMadeInMemoryShowUnlessTheyAreABackground) {
+// Pictures made in memory have no name: they show as pictures, unless their maker tells
+// assistive technology there is nothing to read in them (the backdrop of a banner's words).
+TEST_F(ShellScreenTest, PicturesMadeInMemoryShowUnlessTheirMakerHidesThem) {
     auto image = UIImage::imageWithSize(CGSizeMake(10, 10), 1);
     auto banner = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 100, 320, 50));
     window->addSubview(banner);
     auto background = alloc<UIImageView>();
     background->initWithImage(image.get());
     background->setFrame(banner->bounds());
+    background->setAccessibilityElementsHidden(true);
     banner->addSubview(background);
     auto icon = alloc<UIImageView>();
     icon->initWithImage(image.get());
@@ -635,4 +648,112 @@ TEST_F(ShellScreenTest, AnImageForSeveralFingersTakesRealTouchesAtItsMiddle) {
     screen = ShellScreen::captureWindow(window);
     EXPECT_TRUE(screen.elements().empty());
     EXPECT_EQ(screen.text(), std::string(kRule) + "[picture]\n[picture]\n" + kRule);
+}
+
+// A view laid over others that paints all of its frame (a full-screen ad, an overlay) hides what
+// it covers whole: a person reads only what shows. What shows in part, and what lies under a
+// view that lets the screen through (no colour, faded, a see-through bar), still prints.
+TEST_F(ShellScreenTest, WhatAViewCoversWholeIsLeftOut) {
+    label("Title behind", CGRectMake(20, 30, 280, 20));
+    button("Row behind", CGRectMake(20, 100, 280, 37));
+    label("Half under", CGRectMake(20, 290, 280, 20));
+    button("Under glass", CGRectMake(20, 340, 280, 37));
+    button("Under a faded sheet", CGRectMake(20, 400, 280, 37));
+    auto ad = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 20, 320, 280));
+    ad->setBackgroundColor(UIColor::whiteColor());
+    window->addSubview(ad);
+    button("Close", CGRectMake(230, 10, 70, 30), ad);
+    auto glass = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 330, 320, 60));
+    glass->setBackgroundColor(UIColor::clearColor());
+    window->addSubview(glass);
+    auto faded = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 390, 320, 60));
+    faded->setBackgroundColor(UIColor::blackColor());
+    faded->setAlpha(0.5f);
+    window->addSubview(faded);
+    auto bar = make<UIToolbar>(&UIToolbar::initWithFrame, CGRectMake(0, 436, 320, 44));
+    bar->setBarStyle(UIBarStyleBlackTranslucent);
+    window->addSubview(bar);
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) +
+                                 "[1] (Close)\n"
+                                 "Half under\n"
+                                 "(Under glass)\n"
+                                 "(Under a faded sheet)\n" +
+                                 kRule);
+    EXPECT_EQ(screen.elementLabelled("Row behind"), nullptr);
+
+    // A bar paints its whole frame: what lies under it is hidden.
+    auto text = field("Comment", CGRectMake(10, 446, 240, 30));
+    auto tabs = make<UIToolbar>(&UIToolbar::initWithFrame, CGRectMake(0, 436, 320, 44));
+    window->addSubview(tabs);
+    EXPECT_EQ(ShellScreen::captureWindow(window).text().find("Comment"), std::string::npos);
+    // Gone, the overlay leaves the screen below it whole again.
+    ad->removeFromSuperview();
+    screen = ShellScreen::captureWindow(window);
+    EXPECT_NE(screen.text().find("Title behind\n[1] (Row behind)\n"), std::string::npos)
+        << screen.text();
+    (void)text;
+}
+
+// What a control is called comes from the library that makes it: a segment's picture and a glyph
+// on a bar by their accessibility labels, a view that takes taps and says it is a button numbered
+// and touched at its middle; a segment that takes no touches says so beside its name.
+TEST_F(ShellScreenTest, ControlsGoByTheNamesTheirMakersGave) {
+    auto back = picture(nullptr);
+    back->setAccessibilityLabel(NS("Back"));
+    auto forward = picture(nullptr);
+    forward->setAccessibilityLabel(NS("Forward"));
+    auto steps = make<UISegmentedControl>(&UISegmentedControl::initWithItems,
+                                          NSArray::arrayWithObjects({back.get(), forward.get()}));
+    steps->setFrame(CGRectMake(10, 10, 90, 30));
+    steps->setMomentary(true);
+    steps->setEnabled(false, 1);
+    window->addSubview(steps);
+    auto bar = make<UIToolbar>(&UIToolbar::initWithFrame, CGRectMake(0, 60, 320, 44));
+    auto stop = alloc<UIBarButtonItem>();
+    stop->initWithBarButtonSystemItem(UIBarButtonSystemItemStop, counter,
+                                      Selector::named("tapped:"));
+    stop->setAccessibilityLabel(NS("Close"));
+    auto refresh = alloc<UIBarButtonItem>();
+    refresh->initWithBarButtonSystemItem(UIBarButtonSystemItemRefresh, counter,
+                                         Selector::named("tapped:"));
+    // Named, an item whose picture is not there yet still goes by its name.
+    auto next = alloc<UIBarButtonItem>();
+    next->initWithImage(nullptr, UIBarButtonItemStylePlain, counter, Selector::named("tapped:"));
+    next->setAccessibilityLabel(NS("Next"));
+    bar->setItems(NSArray::arrayWithObjects({stop.get(), refresh.get(), next.get()}));
+    window->addSubview(bar);
+    auto ad = make<FingerPad>(&FingerPad::initWithFrame, CGRectMake(0, 150, 320, 50));
+    ad->setAccessibilityTraits(UIAccessibilityTraitButton | UIAccessibilityTraitImage);
+    ad->setAccessibilityLabel(NS("Advertisement"));
+    auto whole = alloc<UIImageView>();
+    whole->initWithImage(picture(nullptr));
+    whole->setFrame(ad->bounds());
+    ad->addSubview(whole);
+    window->addSubview(ad);
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) +
+                                 "[1] Back | Forward [disabled]\n"
+                                 "[2] (Close)  [3] (Refresh)  [4] (Next)\n"
+                                 "[5] (Advertisement) [picture]\n" +
+                                 kRule);
+    ASSERT_NE(screen.elementLabelled("Advertisement"), nullptr);
+    ASSERT_TRUE(screen.elementLabelled("Advertisement")->tap());
+    ASSERT_EQ(ad->points.size(), 1u);
+    EXPECT_EQ(ad->points[0].x, 160);
+    EXPECT_EQ(ad->points[0].y, 25);
+}
+
+// A token field lays its text out in no room while a token is selected: the marker it keeps as
+// text then shows neither text nor caret.
+TEST_F(ShellScreenTest, AFieldWithNoRoomForItsTextShowsNone) {
+    auto tokens = make<NoRoomField>(&UITextField::initWithFrame, CGRectMake(10, 10, 300, 31));
+    tokens->setText(NS("`"));
+    window->addSubview(tokens);
+    auto plain = field("Note", CGRectMake(10, 60, 300, 31));
+    plain->setText(NS("`"));
+    EXPECT_EQ(ShellScreen::captureWindow(window).text(),
+              std::string(kRule) + "[1] []\n[2] [`]\n" + kRule);
 }

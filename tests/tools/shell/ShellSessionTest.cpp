@@ -122,6 +122,23 @@ TEST(ShellSession, CommandsThatCannotBeCarriedOutPrintNoScreen) {
                               "!! The photo picker is not showing.\n"),
               std::string::npos)
         << transcript;
+
+    // With the app in the background the home screen is in front: nothing of the app prints,
+    // and a tap, a row's number or typing reach nothing until "foreground".
+    EXPECT_EQ(
+        runScript("background\ntap 3\ntap Road bike\ntype x\nforeground\ntap 3\n", transcript), 0);
+    const std::string away = "(The app is in the background: \"foreground\" opens it again.)\n";
+    const std::string refused = "!! The app is in the background: \"foreground\" opens it again.\n";
+    EXPECT_NE(transcript.find("> background\n" + std::string(60, '-') + "\n" + away),
+              std::string::npos)
+        << transcript;
+    EXPECT_NE(transcript.find("> tap 3\n" + refused + "> tap Road bike\n" + refused + "> type x\n" +
+                              refused + "> foreground\n"),
+              std::string::npos)
+        << transcript;
+    // Opened again, the list is back and its rows take taps.
+    EXPECT_NE(transcript.find("[3] Road bike - $120 >"), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find("| Road bike |"), std::string::npos) << transcript;
 }
 
 namespace {
