@@ -153,15 +153,9 @@ inline std::filesystem::path expectTranscriptWithShots(const std::string& name,
                                                        const std::string& folder,
                                                        const std::string& marker = "",
                                                        std::function<void()> hook = nullptr) {
-    namespace fs = std::filesystem;
-    const char* tmp = std::getenv("BN_TEST_TMP");
-    fs::path dir = fs::path(tmp ? tmp : fs::temp_directory_path().string()) / folder;
-    fs::create_directories(dir);
-    fs::path before = fs::current_path();
-    fs::current_path(dir);
+    InScratchFolder shots(folder);
     expectAppTranscript(name, marker, std::move(hook));
-    fs::current_path(before);
-    return dir;
+    return shots.path();
 }
 
 // The services server's mediation module.

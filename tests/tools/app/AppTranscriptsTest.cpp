@@ -265,9 +265,7 @@ TEST_F(AppTranscripts, ScreenshotsShowTheTabIconsTheFilterButtonsColoursAndTheEm
 // file: nothing of it reaches the screens or standard error, and "log" prints it on request.
 TEST_F(AppTranscripts, TheAppsLogGoesToItsFileAndLogPrintsIt) {
     namespace fs = std::filesystem;
-    const char* tmp = std::getenv("BN_TEST_TMP");
-    fs::path caught = fs::path(tmp ? tmp : fs::temp_directory_path().string()) /
-                      ("stderr-" + std::to_string(getpid()) + ".txt");
+    fs::path caught = scratchFolder() / ("stderr-" + std::to_string(getpid()) + ".txt");
     std::fflush(stderr);
     int saved = dup(STDERR_FILENO);
     int fd = open(caught.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

@@ -56,13 +56,8 @@ protected:
 
 TEST_F(MeridianJSONTranscript, TheImageSlotShowsThePictureInTheBanner) {
     apptest::weightBannersTo("meridian-image");
-    const char* tmp = std::getenv("BN_TEST_TMP");
-    fs::path dir = fs::path(tmp ? tmp : fs::temp_directory_path().string()) / "meridian-shots";
-    fs::create_directories(dir);
-    fs::path before = fs::current_path();
-    fs::current_path(dir);
-    apptest::expectAppTranscript("item-banner-meridian-image");
-    fs::current_path(before);
+    fs::path dir =
+        apptest::expectTranscriptWithShots("item-banner-meridian-image", "meridian-shots");
     // The result list's banner and the item screen's.
     EXPECT_EQ(asked("/images/bread-320x53.png").size(), 2u);
 

@@ -187,13 +187,9 @@ Ref<UIImage> picture(const fs::path& dir, const char* name) {
 }  // namespace
 
 TEST_F(PostingTranscripts, PicturesOfTheOverlayTheComposeScreenAndTheCaptcha) {
-    const char* tmp = std::getenv("BN_TEST_TMP");
-    fs::path dir = fs::path(tmp ? tmp : fs::temp_directory_path().string()) / "posting-shots";
-    fs::create_directories(dir);
-    fs::path before = fs::current_path();
-    fs::current_path(dir);
+    InScratchFolder shots("posting-shots");
     expectPostingTranscript("post-shots");
-    fs::current_path(before);
+    const fs::path& dir = shots.path();
 
     // The overlay has slid down to y 20: its grey from there on, the status bar above.
     auto overlay = picture(dir, "post-overlay.png");

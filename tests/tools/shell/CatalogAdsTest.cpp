@@ -27,6 +27,7 @@
 namespace fs = std::filesystem;
 
 TEST(CatalogAds, APersonSeesTapsAndReadsThePingsOfTheBanner) {
+    InScratchFolder scratch("catalog-ads");
     auto& services = servicestest::services();
     services.reset();
     services.clearFaults();
@@ -89,8 +90,4 @@ TEST(CatalogAds, APersonSeesTapsAndReadsThePingsOfTheBanner) {
     EXPECT_GT(countPixels(ad.get(), CGRectMake(54, top + 6, 186, 18), white), 200);
     EXPECT_GT(countPixels(ad.get(), CGRectMake(54, top + 26, 140, 18), orange), 150);
     EXPECT_GT(countPixels(ad.get(), CGRectMake(8, top + 8, 36, 34), orange), 500);
-    if (!getenv("BN_KEEP_SCREENSHOT")) {
-        fs::remove(shot);
-        fs::remove(house);
-    }
 }

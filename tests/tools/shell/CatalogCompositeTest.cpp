@@ -7,10 +7,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <string>
+#include <vector>
 
+#include "Foundation/NSArray.h"
+#include "Foundation/NSIndexPath.h"
 #include "Foundation/NSString.h"
 #include "TranscriptTesting.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIImage.h"
+#include "UIKit/UITabBar.h"
+#include "UIKit/UITableView.h"
+#include "UIKit/UIWindow.h"
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
@@ -19,7 +27,20 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+// The first view of class T in `view`'s tree, depth first; nil when there is none.
+template <class T>
+Ref<T> firstViewOf(UIView* view) {
+    if (auto found = as<T>(view)) return found;
+    auto subviews = view->subviews();
+    for (NSObject* sub : *subviews)
+        if (auto found = firstViewOf<T>(static_cast<UIView*>(sub))) return found;
+    return nullptr;
+}
+}  // namespace
+
 TEST(CatalogComposite, TheShellListsIconsAndTabsAndTapsThem) {
+    InScratchFolder scratch("catalog-composite");
     registerCatalogApp();
     fs::path here = shellTestFolder();
     fs::path shot = fs::current_path() / "launcher.png";
@@ -66,8 +87,6 @@ TEST(CatalogComposite, TheShellListsIconsAndTabsAndTapsThem) {
     EXPECT_FALSE(near(secondRow, kWhite, 8)) << secondRow;
     for (int y = gridTop + 74; y < gridTop + 90; ++y)
         EXPECT_TRUE(near(pixelAt(tabs, 60, y), kWhite, 3)) << y << " " << pixelAt(tabs, 60, y);
-    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
-    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(tabsShot);
 }
 
 // Fingers on the launcher: a hold starts editing with close buttons, a close button takes
@@ -77,6 +96,7 @@ TEST(CatalogComposite, TheShellListsIconsAndTabsAndTapsThem) {
 // the tab bar, and while editing one close button at each icon's top left corner and none at
 // the screen's edge.
 TEST(CatalogComposite, FingersHoldCloseAndDragIcons) {
+    InScratchFolder scratch("catalog-launcher");
     registerCatalogApp();
     fs::path here = shellTestFolder();
     fs::path icons = fs::current_path() / "launcher-icons.png";
@@ -142,9 +162,6 @@ TEST(CatalogComposite, FingersHoldCloseAndDragIcons) {
     EXPECT_TRUE(near(pixelAt(edited, 135, 421), kWhite, 10)) << pixelAt(edited, 135, 421);
     EXPECT_TRUE(near(pixelAt(edited, 183, 421), RGBA{77, 77, 77, 255}, 10))
         << pixelAt(edited, 183, 421);
-    if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (auto& f : {icons, editing})
-            fs::remove(f);
 }
 
 // The photo browser over the services' set of 25: its first page of ten, "1 of 25" and the
@@ -156,6 +173,7 @@ TEST(CatalogComposite, FingersHoldCloseAndDragIcons) {
 // Going back with the chrome hidden gives the catalog's list its bar again. The grid starts
 // right under its bar.
 TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
+    InScratchFolder scratch("catalog-photos");
     registerCatalogApp();
     servicestest::services().reset();
     fs::path here = shellTestFolder();
@@ -168,8 +186,35 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
     fs::path browser = fs::current_path() / "browser.png";
     for (auto& f : {shot, zoomed, refitted, after, grid, before, browser})
         fs::remove(f);
-    std::string out = runCatalogScript(here / "catalog-photos.script");
+    // Scrolled to its end, on its first showing and again after the browser, the list shows its
+    // last row whole, ending on the tab bar's top.
+    std::vector<std::string> ends;
+    auto lastRowOnTheTabBar = [&] {
+        auto window = UIApplication::sharedApplication()->keyWindow();
+        ASSERT_TRUE(window);
+        auto table = firstViewOf<UITableView>(window.get());
+        auto bar = firstViewOf<UITabBar>(window.get());
+        ASSERT_TRUE(table && bar);
+        CGFloat end = table->contentSize().height + table->contentInset().bottom -
+                      table->bounds().size.height;
+        EXPECT_NEAR(table->contentOffset().y, end, 0.5) << ends.size();
+        NSInteger section = table->numberOfSections() - 1;
+        auto last =
+            NSIndexPath::indexPathForRow(table->numberOfRowsInSection(section) - 1, section);
+        CGFloat rowEnd =
+            CGRectGetMaxY(table->convertRect(table->rectForRowAtIndexPath(last), nullptr));
+        CGFloat barTop = bar->convertRect(bar->bounds(), nullptr).origin.y;
+        EXPECT_LE(rowEnd, barTop + 0.5) << ends.size();
+        EXPECT_GE(rowEnd, barTop - 2) << ends.size();
+        ends.push_back(std::to_string(rowEnd));
+    };
+    HookedLines lines(readFile(here / "catalog-photos.script"),
+                      {{"screenshot before-photos.png", lastRowOnTheTabBar},
+                       {"screenshot after-photos.png", lastRowOnTheTabBar}});
+    std::istream in(&lines);
+    std::string out = runCatalogScript(in);
     expectTranscript(here / "catalog-photos.transcript", out);
+    EXPECT_EQ(ends.size(), 2u);
     auto log = servicestest::takeLog();
     int pages = 0;
     for (auto& line : log)
@@ -231,7 +276,4 @@ TEST(CatalogComposite, ThePhotoBrowserPagesZoomsAndOpensItsGrid) {
         RGBA was = pixelAt(start, 300, y), is = pixelAt(list, 300, y);
         EXPECT_TRUE(near(is, was, 3)) << y << ": " << is << " was " << was;
     }
-    if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (auto& f : {shot, zoomed, refitted, after, grid, before, browser})
-            fs::remove(f);
 }

@@ -31,6 +31,7 @@
 namespace fs = std::filesystem;
 
 TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
+    InScratchFolder scratch("catalog-full-screen-ad");
     auto& services = servicestest::services();
     services.reset();
     services.clearFaults();
@@ -151,9 +152,6 @@ TEST(CatalogFullScreenAd, APersonSeesTheAdOpensItsLinkAndClosesIt) {
     EXPECT_GT(countPixels(upright.get(), back, white), 40);
     EXPECT_EQ(countPixels(upright.get(), forward, white), 0);
     EXPECT_GT(countPixels(upright.get(), forward, paler), 25);
-    if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (auto& f : {adShot, browserShot, uprightShot, wordsShot, closedShot})
-            fs::remove(f);
     // The shown ad's impression trackers reached the ad server.
     auto hits = services.module("ironvine")->adminView("hits", {})->body;
     EXPECT_NE(hits.find("track/ivFullScreen/1002/impression"), std::string::npos) << hits;

@@ -33,6 +33,7 @@
 namespace fs = std::filesystem;
 
 TEST(CatalogHouseAds, ABannerForAHookAndTheCanvasFromTheStandInsAdReply) {
+    InScratchFolder scratch("catalog-house-ads");
     auto& services = servicestest::services();
     services.reset();
     TallySession::removeFilesForTesting(kNoticewallAnalyticsKey);
@@ -107,9 +108,5 @@ TEST(CatalogHouseAds, ABannerForAHookAndTheCanvasFromTheStandInsAdReply) {
             inkRows += ink;
         }
         EXPECT_GE(inkRows, 11);
-    }
-    if (!getenv("BN_KEEP_SCREENSHOT")) {
-        fs::remove(bannerShot);
-        fs::remove(canvasShot);
     }
 }

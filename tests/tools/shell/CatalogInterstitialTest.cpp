@@ -29,6 +29,7 @@
 namespace fs = std::filesystem;
 
 TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack) {
+    InScratchFolder scratch("catalog-interstitial");
     auto& services = servicestest::services();
     services.reset();
     services.clearFaults();
@@ -85,10 +86,6 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
             darkestStatus = std::min(darkestStatus, brightness(x, y));
     EXPECT_LT(darkestStatus, 3 * 80);
     EXPECT_LT(brightness(160, 460), 3 * 80);
-    if (!getenv("BN_KEEP_SCREENSHOT")) {
-        fs::remove(shot);
-        fs::remove(warned);
-    }
 
     // Every splash asked for the full-screen format; each shown ad was counted once.
     std::vector<std::string> formats, impressions;
@@ -99,9 +96,9 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
                 standin::fieldValue(standin::parseQuery(r.target.substr(9)), "slotname"));
         if (r.target.rfind("/imp", 0) == 0) impressions.push_back(r.target);
     }
-    EXPECT_EQ(formats, (std::vector<std::string>{"interstitial_mb interstitial",
-                                                 "interstitial_mb noad",
-                                                 "interstitial_mb interstitial"}));
+    EXPECT_EQ(formats,
+              (std::vector<std::string>{"interstitial_mb interstitial", "interstitial_mb noad",
+                                        "interstitial_mb interstitial"}));
     EXPECT_EQ(impressions.size(), 4u);  // each shown reply's two pixels, once each
     PBLStatistics::releaseSharedStatistics();
     defaults->removeObjectForKey(NS("pebble_stats_shared"));

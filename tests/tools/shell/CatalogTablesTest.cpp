@@ -30,6 +30,7 @@
 #include "ui/core/DZGlobalCore.h"
 
 TEST(CatalogTables, RowsEditorPagesAndPullToRefresh) {
+    InScratchFolder scratch("catalog-tables");
     registerCatalogApp();
     servicestest::services().reset();
     auto here = shellTestFolder();
@@ -99,9 +100,6 @@ TEST(CatalogTables, RowsEditorPagesAndPullToRefresh) {
     ASSERT_TRUE(pulled) << pulledShot;
     EXPECT_TRUE(near(pixelAt(pulled, 200, 70), kWhite)) << pixelAt(pulled, 200, 70);
     EXPECT_TRUE(near(pixelAt(pulled, 200, 110), kWhite)) << pixelAt(pulled, 200, 110);
-    if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (auto& f : {modalShot, menuShot, scrolledShot, styledShot, pulledShot})
-            std::filesystem::remove(f);
 }
 
 // A field low in the list, tapped, comes above the keyboard (the table gives the keyboard its
@@ -109,6 +107,7 @@ TEST(CatalogTables, RowsEditorPagesAndPullToRefresh) {
 // field alike; Return in the field puts the keyboard away. The screenshots show the rows above
 // the keyboard.
 TEST(CatalogTables, TheFocusedFieldComesAboveTheKeyboard) {
+    InScratchFolder scratch("catalog-tables-keyboard");
     registerCatalogApp();
     servicestest::services().reset();
     auto here = shellTestFolder();
@@ -171,7 +170,4 @@ TEST(CatalogTables, TheFocusedFieldComesAboveTheKeyboard) {
     for (int y = 280; y < 320; ++y)
         inkRows += countPixels(back, CGRectMake(70, y, 60, 1), [](RGBA c) { return c.r < 90; }) > 0;
     EXPECT_GE(inkRows, 12);
-    if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (const char* name : {"tables-note.png", "tables-name.png", "tables-return.png"})
-            std::filesystem::remove(std::filesystem::current_path() / name);
 }

@@ -22,6 +22,7 @@
 #include "ui/core/DZGlobalCore.h"
 
 TEST(CatalogTextInput, SearchTokensComposerTextBarAndPostPopup) {
+    InScratchFolder scratch("catalog-text-input");
     registerCatalogApp();
     servicestest::services().reset();
     auto here = shellTestFolder();
@@ -128,7 +129,4 @@ TEST(CatalogTextInput, SearchTokensComposerTextBarAndPostPopup) {
         // The space bar, a wide light key across the keyboard's bottom row.
         EXPECT_GT(count(90, 436, 230, 468, light), 140 * 32 * 8 / 10) << name;
     }
-    if (!getenv("BN_KEEP_SCREENSHOT"))
-        for (const char* name : shots)
-            std::filesystem::remove(shot(name));
 }

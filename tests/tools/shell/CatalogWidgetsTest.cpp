@@ -17,6 +17,7 @@
 namespace fs = std::filesystem;
 
 TEST(CatalogWidgets, ImageViewsLoadBehindADefaultImageBesideTheBezelAndDots) {
+    InScratchFolder scratch("catalog-widgets");
     fs::path shot = fs::current_path() / "widgets.png";
     fs::remove(shot);
     HeldReplay replay = replayWithHeldThumbnail("catalog-widgets.script",
@@ -42,5 +43,4 @@ TEST(CatalogWidgets, ImageViewsLoadBehindADefaultImageBesideTheBezelAndDots) {
     EXPECT_TRUE(near(pixelAt(image, 133 + 3, 64 + 180 + 10), kWhite));
     EXPECT_TRUE(near(pixelAt(image, 133 + 16 + 3, 64 + 180 + 10), RGBA{77, 77, 77, 255}));
     EXPECT_TRUE(near(pixelAt(image, 133 + 16 - 3, 64 + 180 + 10), RGBA{153, 153, 153, 255}));
-    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
 }

@@ -65,6 +65,7 @@ void prepareSandbox() {
 
 // The whole catalog, every command, against the transcript kept beside this file.
 TEST(ShellSession, TheCatalogScriptPrintsTheExpectedTranscript) {
+    InScratchFolder scratch("catalog");
     prepareSandbox();
     registerCatalogApp();
     expectTranscript(kHere / "catalog.transcript", runCatalogScript(kHere / "catalog.script"));
@@ -79,7 +80,6 @@ TEST(ShellSession, TheCatalogScriptPrintsTheExpectedTranscript) {
     EXPECT_GT(countPixels(home, CGRectMake(8, 140, 60, 80),
                           [](RGBA c) { return c.b > 150 && c.r < 120; }),
               1000);
-    if (!getenv("BN_KEEP_SCREENSHOT")) fs::remove(shot);
 }
 
 TEST(ShellSession, EachSessionStartsAFreshAppOnTheSameClock) {

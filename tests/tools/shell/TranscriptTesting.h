@@ -47,16 +47,40 @@ inline std::string firstDifference(const std::string& expected, const std::strin
     }
 }
 
+// The folder `name` of the test program's scratch space (BN_TEST_TMP, which ctest sets; else the
+// system's temporary folder), made if missing; the scratch space itself for an empty name.
+inline std::filesystem::path scratchFolder(const std::string& name = "") {
+    namespace fs = std::filesystem;
+    const char* tmp = std::getenv("BN_TEST_TMP");
+    fs::path dir = fs::path(tmp ? tmp : fs::temp_directory_path().string()) / name;
+    fs::create_directories(dir);
+    return dir;
+}
+
+// While it lives, the current folder is the scratch folder `name`: the screenshots a script
+// takes land there, for a person to look at, and never in the folder the tests started in.
+class InScratchFolder {
+public:
+    explicit InScratchFolder(const std::string& name)
+        : before_(std::filesystem::current_path()), dir_(scratchFolder(name)) {
+        std::filesystem::current_path(dir_);
+    }
+    ~InScratchFolder() { std::filesystem::current_path(before_); }
+    InScratchFolder(const InScratchFolder&) = delete;
+    InScratchFolder& operator=(const InScratchFolder&) = delete;
+    const std::filesystem::path& path() const { return dir_; }
+
+private:
+    std::filesystem::path before_, dir_;
+};
+
 // Fails with the first difference, and leaves the whole printout beside the temporary files.
 inline void expectTranscript(const std::filesystem::path& expectedPath, const std::string& actual) {
     namespace fs = std::filesystem;
     if (std::getenv("BN_UPDATE_TRANSCRIPTS")) writeFile(expectedPath, actual);
     std::string expected = readFile(expectedPath);
     if (expected == actual) return;
-    const char* tmp = std::getenv("BN_TEST_TMP");
-    fs::path dir = tmp ? fs::path(tmp) : fs::temp_directory_path();
-    fs::create_directories(dir);
-    fs::path actualPath = dir / (expectedPath.filename().string() + ".actual");
+    fs::path actualPath = scratchFolder() / (expectedPath.filename().string() + ".actual");
     writeFile(actualPath, actual);
     ADD_FAILURE() << "The transcript differs from " << expectedPath << " at "
                   << firstDifference(expected, actual) << "\nThe whole transcript is in "
