@@ -23,8 +23,21 @@ constexpr std::size_t kMaxSessions = 2000;
 // The longest description taken, in characters: the form says so of the title only, but a
 // description without an end would be kept, shown and searched whole.
 constexpr std::size_t kMaxDescriptionCharacters = 20000;
+// The longest title, specific location and price taken, in characters: the compose form's own
+// maxlengths, which only a browser keeps to. A title without an end would be shown on every list
+// page of its category and searched with every query.
+constexpr std::size_t kMaxTitleCharacters = 70;
+constexpr std::size_t kMaxPlaceCharacters = 40;
+constexpr std::size_t kMaxPriceCharacters = 11;
+// The longest e-mail address taken: the most a mail path can carry.
+constexpr std::size_t kMaxEmailCharacters = 254;
 // The photos of postings not made yet, all sessions together.
 constexpr std::size_t kMaxHeldPhotoBytes = 64u << 20;
+// The largest photo taken: a camera's full-size photo is a few MB, and the app sends far less.
+constexpr std::size_t kMaxPhotoBytes = 10u << 20;
+// All photos kept, of postings made and not made together. Photos of published postings stay
+// until the site is reset.
+constexpr std::size_t kMaxKeptPhotoBytes = 128u << 20;
 
 struct PostingType {
     const char* code;
@@ -714,23 +727,35 @@ HttpResponse composeStep(Post& p) {
             return refuse(400, "Unexpected form field " + f.name + ".");
     }
     if (p.go != "Continue") return refuse(400, "Unexpected button.");
-    s.title = trimmed(fieldValue(form, "PostingTitle"));
-    s.price = price.empty() ? std::string() : trimmed(fieldValue(form, price));
-    s.place = trimmed(fieldValue(form, "GeographicArea"));
-    bool longBody = false;
-    s.body = firstCharacters(fieldValue(form, "PostingBody"), kMaxDescriptionCharacters, &longBody);
+    // Each field is kept to its longest, so that the form shown again holds what may be sent.
+    std::vector<std::string> errors;
+    auto take = [&](const std::string& text, std::size_t most, const char* what) {
+        bool cut = false;
+        std::string kept = firstCharacters(text, most, &cut);
+        if (cut)
+            errors.push_back(std::string(what) + " is too long: it may have at most " +
+                             std::to_string(most) + " characters.");
+        return kept;
+    };
+    s.title = take(trimmed(fieldValue(form, "PostingTitle")), kMaxTitleCharacters, "Posting title");
+    s.price = price.empty() ? std::string()
+                            : take(trimmed(fieldValue(form, price)), kMaxPriceCharacters, "Price");
+    s.place =
+        take(trimmed(fieldValue(form, "GeographicArea")), kMaxPlaceCharacters, "Specific location");
+    s.body =
+        take(fieldValue(form, "PostingBody"), kMaxDescriptionCharacters, "Posting description");
     std::string privacy = fieldValue(form, "Privacy");
     s.privacy = privacy == "A" || privacy == "P" ? privacy : "C";
-    s.email = anonymous ? trimmed(fieldValue(form, "FromEMail")) : p.account;
-    std::vector<std::string> errors;
+    std::size_t longFields = errors.size();
+    s.email = anonymous ? take(trimmed(fieldValue(form, "FromEMail")), kMaxEmailCharacters,
+                               "Email address")
+                        : p.account;
+    bool longEmail = errors.size() > longFields;
     if (s.title.empty()) errors.push_back("Posting title is required.");
     if (trimmed(s.body).empty()) errors.push_back("Posting description is required.");
-    if (longBody)
-        errors.push_back("Posting description is too long: it may have at most " +
-                         std::to_string(kMaxDescriptionCharacters) + " characters.");
     if (!s.price.empty() && s.price.find_first_not_of("0123456789") != std::string::npos)
         errors.push_back("Price must be a whole number.");
-    if (anonymous) {
+    if (anonymous && !longEmail) {
         if (!looksLikeEmail(s.email))
             errors.push_back("A valid email address is required.");
         else if (trimmed(fieldValue(form, "ConfirmEMail")) != s.email)
@@ -774,10 +799,22 @@ HttpResponse photosStep(Post& p) {
     if (s.photos.size() >= kMaxPhotos)
         return photoPage(site, s,
                          {"You can add no more than " + std::to_string(kMaxPhotos) + " images."});
+    if (file->value.size() > kMaxPhotoBytes)
+        return photoPage(site, s,
+                         {"That image is too large: an image may be at most " +
+                          std::to_string(kMaxPhotoBytes >> 20) + " MB."});
     std::string key = s.token + "_" + std::to_string(s.photos.size() + 1);
     auto size = jpegPixelSize(file->value);
-    if (!site.posting.keepPhoto(site, s, key, file->value, size.first, size.second))
-        return refuse(404, "This posting session has ended. Please start again.");
+    switch (site.posting.keepPhoto(site, s, key, file->value, size.first, size.second)) {
+        case PostingService::Kept::Yes:
+            break;
+        case PostingService::Kept::SessionGone:
+            return refuse(404, "This posting session has ended. Please start again.");
+        case PostingService::Kept::NoRoom:
+            return photoPage(site, s,
+                             {"The site has no room for more images now: this one was not added. "
+                              "You can go on without it."});
+    }
     s.photos.push_back(key);
     return photoPage(site, s, {});
 }
@@ -975,11 +1012,13 @@ void PostingService::reset() {
     std::lock_guard<std::mutex> g(lock_);
     sessions_.clear();
     heldBytes_ = 0;
+    keptBytes_ = 0;
 }
 
 void PostingService::countInto(StoreSizes& sizes) const {
     std::lock_guard<std::mutex> g(lock_);
     sizes.postingSessions = sessions_.size();
+    sizes.photoBytes = keptBytes_;
 }
 
 bool PostingService::dropOldest(SiteImpl& site, const Session* keep) {
@@ -995,6 +1034,7 @@ bool PostingService::dropOldest(SiteImpl& site, const Session* keep) {
     gone->dropped = true;
     if (gone->made || gone->heldBytes == 0) return true;
     heldBytes_ -= gone->heldBytes;
+    keptBytes_ -= gone->heldBytes;
     gone->heldBytes = 0;
     // Its photos were never published: their keys start with its token.
     std::string prefix = gone->token + "_";
@@ -1008,10 +1048,14 @@ bool PostingService::dropOldest(SiteImpl& site, const Session* keep) {
     return true;
 }
 
-bool PostingService::keepPhoto(SiteImpl& site, Session& session, const std::string& key,
-                               const std::string& bytes, int width, int height) {
+PostingService::Kept PostingService::keepPhoto(SiteImpl& site, Session& session,
+                                               const std::string& key, const std::string& bytes,
+                                               int width, int height) {
     std::lock_guard<std::mutex> g(lock_);
-    if (session.dropped) return false;
+    if (session.dropped) return Kept::SessionGone;
+    // At the bound the new photo is refused rather than an older one dropped: those of
+    // published postings are shown with them, and its poster can go on without it.
+    if (keptBytes_ + bytes.size() > kMaxKeptPhotoBytes) return Kept::NoRoom;
     {
         std::lock_guard<std::mutex> state(site.stateLock);
         site.uploads[key] = bytes;
@@ -1019,9 +1063,10 @@ bool PostingService::keepPhoto(SiteImpl& site, Session& session, const std::stri
     }
     session.heldBytes += bytes.size();
     heldBytes_ += bytes.size();
+    keptBytes_ += bytes.size();
     while (heldBytes_ > kMaxHeldPhotoBytes && dropOldest(site, &session)) {
     }
-    return true;
+    return Kept::Yes;
 }
 
 void PostingService::postingMade(Session& session) {

@@ -86,6 +86,7 @@ struct StoreSizes {
     std::size_t captchaChallenges = 0;  // challenges whose images can still be fetched
     std::size_t captchaCodes = 0;       // verification codes not used yet
     std::size_t postingSessions = 0;
+    std::size_t photoBytes = 0;  // the photos posted and kept, of postings made or not
 };
 
 class Site : public StandInFacade {

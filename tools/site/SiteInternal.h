@@ -142,10 +142,11 @@ public:
 
     struct Session;
 
-    // Keeps a photo (`bytes`, `width` x `height` pixels) under `key` for the session's posting;
-    // false when the session has gone. May drop the oldest other sessions to stay within the
-    // size.
-    bool keepPhoto(SiteImpl& site, Session& session, const std::string& key,
+    enum class Kept { Yes, SessionGone, NoRoom };
+    // Keeps a photo (`bytes`, `width` x `height` pixels) under `key` for the session's posting,
+    // unless the session has gone or the photos kept would pass their bound. May drop the oldest
+    // other sessions to keep the photos of postings not made within theirs.
+    Kept keepPhoto(SiteImpl& site, Session& session, const std::string& key,
                    const std::string& bytes, int width, int height);
     // The session's posting is made: its photos now belong to the listing and stay.
     void postingMade(Session& session);
@@ -163,6 +164,7 @@ private:
     std::map<std::string, std::shared_ptr<Session>> sessions_;
     std::uint64_t uses_ = 0;     // counts the sessions' starts and requests
     std::size_t heldBytes_ = 0;  // photos of the sessions whose postings are not made
+    std::size_t keptBytes_ = 0;  // every photo in the site's uploads
 };
 
 struct SiteImpl {

@@ -300,6 +300,45 @@ TEST_F(Posting, FormsAreCheckedLikeARealServer) {
     EXPECT_NE(refused.text.find(">" + std::string(20000, 'x') + "</textarea>"), std::string::npos);
     tooLong.description.pop_back();
     EXPECT_EQ(postPageType(submitCompose(form.text, tooLong, "").text), 11);
+    // So are a title, a place and a price longer than the form's maxlengths, and an address
+    // longer than mail can carry, each kept to its longest; a title of 8 MB among them.
+    struct Field {
+        std::string Compose::*field;
+        std::size_t most;
+        std::string error;
+        char fill;
+    };
+    for (const Field& f : {Field{&Compose::title, 70, "Posting title is too long", 'T'},
+                           Field{&Compose::location, 40, "Specific location is too long", 'L'},
+                           Field{&Compose::price, 11, "Price is too long", '9'}}) {
+        for (std::size_t length : {f.most + 1, std::size_t{8} << 20}) {
+            Compose c;
+            c.email = "a@example.test";
+            c.*f.field = std::string(length, f.fill);
+            Page refused = submitCompose(form.text, c, "");
+            EXPECT_EQ(postPageType(refused.text), 5) << f.error;
+            EXPECT_NE(refused.text.find(f.error + ": it may have at most " +
+                                        std::to_string(f.most) + " characters."),
+                      std::string::npos);
+            EXPECT_NE(refused.text.find("value=\"" + std::string(f.most, f.fill) + "\""),
+                      std::string::npos);
+            EXPECT_LT(refused.text.size(), 10000u) << f.error;
+        }
+        Compose longest;
+        longest.email = "a@example.test";
+        longest.*f.field = std::string(f.most, f.fill);
+        EXPECT_EQ(postPageType(submitCompose(form.text, longest, "").text), 11) << f.error;
+    }
+    Compose longAddress;
+    longAddress.email = std::string(250, 'a') + "@example.test";
+    Page badAddress = submitCompose(form.text, longAddress, "");
+    EXPECT_EQ(postPageType(badAddress.text), 5);
+    EXPECT_NE(
+        badAddress.text.find("Email address is too long: it may have at most 254 characters."),
+        std::string::npos);
+    EXPECT_EQ(badAddress.text.find("do not match"), std::string::npos);
+    longAddress.email = std::string(241, 'a') + "@example.test";
+    EXPECT_EQ(postPageType(submitCompose(form.text, longAddress, "").text), 11);
     // The compose form's own signature still works after a correction.
     Compose fine;
     fine.email = "a@example.test";
@@ -412,6 +451,78 @@ TEST_F(Posting, PhotosOfPostingsNotMadeAreKeptWithinASizeTheSessionsIdleLongestG
     EXPECT_EQ(uploadPhoto(first.text, jpegBytes()).status, 404);
     EXPECT_EQ(postPageType(finishPhotos(second.text).text), 8);
     EXPECT_EQ(postPageType(finishPhotos(third.text).text), 8);
+}
+
+TEST_F(Posting, APhotoOverTheLimitIsRefusedOnThePhotoStepAndNothingElseIsLost) {
+    Page photos = postingWithAPhoto();
+    ASSERT_EQ(site().uploadedPhotos().size(), 1u);
+    std::string largest = jpegBytes();
+    largest.resize(10u << 20, '\0');
+    std::string over = largest + '\0';
+    Page refused = uploadPhoto(photos.text, over);
+    EXPECT_EQ(refused.status, 200);
+    EXPECT_EQ(postPageType(refused.text), 11);
+    EXPECT_NE(refused.text.find("That image is too large: an image may be at most 10 MB."),
+              std::string::npos);
+    EXPECT_EQ(site().uploadedPhotos().size(), 1u);
+    EXPECT_EQ(site().storeSizes().photoBytes, jpegBytes().size());
+    // The page goes on: the photo already added, one of the largest size, and the review.
+    Page added = uploadPhoto(refused.text, largest);
+    EXPECT_EQ(postPageType(added.text), 11);
+    EXPECT_EQ(added.text.find("too large"), std::string::npos);
+    EXPECT_EQ(site().uploadedPhotos().size(), 2u);
+    Page review = finishPhotos(added.text);
+    ASSERT_EQ(postPageType(review.text), 8);
+    EXPECT_EQ(walk(review.text, "<img src=\"([^\"]*)\"", 1).size(), 2u);
+}
+
+namespace {
+// A posting by the logged-in account, published with `count` photos of `bytes`: its page's
+// address.
+std::string publishedWithPhotos(int count, const std::string& bytes) {
+    Page form = choose(chooseNamed(chooseNamed(startPosting().text, "For Sale").text, "Tools").text,
+                       Section{"", "n", "0"});
+    Page photos = submitCompose(form.text, Compose{}, "tester@example.test");
+    for (int i = 0; i < count; ++i) {
+        photos = uploadPhoto(photos.text, bytes);
+        EXPECT_EQ(photos.text.find("class=\"error\""), std::string::npos);
+    }
+    Page next = postConfirm(finishPhotos(photos.text).text, {{"<submit>", "Continue"}});
+    if (postPageType(next.text) == 9)
+        next = postConfirm(next.text, {{"<submit>", "ACCEPT the terms of use"}});
+    return match(next.text, "Your posting can be seen at <a href=\"([^\"]*)\"").value_or("");
+}
+}  // namespace
+
+TEST_F(Posting, AllPhotosKeptStayWithinASizeANewOneIsRefusedAtTheBound) {
+    logIn("tester@example.test");
+    std::string large = jpegBytes();
+    large.resize(10u << 20, '\0');
+    // Three postings of four photos of 10 MB: 120 MB of the 128 MB all photos may take.
+    std::vector<std::string> published;
+    for (int i = 0; i < 3; ++i)
+        published.push_back(publishedWithPhotos(4, large));
+    for (const auto& url : published)
+        ASSERT_FALSE(url.empty());
+    EXPECT_EQ(site().storeSizes().photoBytes, 120u << 20);
+    // The next photo would pass the bound: refused, with the posting going on without it.
+    Page form = choose(chooseNamed(chooseNamed(startPosting().text, "For Sale").text, "Tools").text,
+                       Section{"", "n", "0"});
+    Page photos = submitCompose(form.text, Compose{}, "tester@example.test");
+    Page refused = uploadPhoto(photos.text, large);
+    EXPECT_EQ(postPageType(refused.text), 11);
+    EXPECT_NE(refused.text.find("The site has no room for more images now"), std::string::npos);
+    EXPECT_EQ(site().uploadedPhotos().size(), 12u);
+    EXPECT_EQ(site().storeSizes().photoBytes, 120u << 20);
+    // A smaller one still fits; the postings already made keep all their photos.
+    std::string small = jpegBytes();
+    EXPECT_EQ(uploadPhoto(refused.text, small).text.find("class=\"error\""), std::string::npos);
+    ItemDetails first = scrapeItem(get(published[0]).text, published[0]);
+    ASSERT_EQ(first.images.size(), 4u);
+    EXPECT_EQ(get(first.images[0]).bytes, large);
+    // A reset empties them.
+    site().reset();
+    EXPECT_EQ(site().storeSizes().photoBytes, 0u);
 }
 
 TEST_F(Posting, StepsThatNeedAPhoneVerifiedAccount) {
