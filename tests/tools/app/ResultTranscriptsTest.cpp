@@ -283,10 +283,12 @@ TEST_F(ResultTranscripts, APebbleAdsLinkOpensTheInAppBrowserAndDoneBringsTheList
     std::vector<std::string> shop;
     for (auto& r : servicestest::services().received("pebble"))
         if (r.host == "shop.advertiser.test") shop.push_back(r.target);
-    // The landing page through the ad's click redirect, then the link followed.
-    ASSERT_GE(shop.size(), 2u);
+    // The landing page through the ad's click redirect, then the links followed, the secure one
+    // too.
+    ASSERT_EQ(shop.size(), 3u);
     EXPECT_EQ(shop[0], "/offer");
     EXPECT_EQ(shop[1], "/garden");
+    EXPECT_EQ(shop[2], "/account");
 }
 
 TEST_F(ResultTranscripts, APebbleRichAdOpensTheWebAppScreenAndItsCloseButton) {
@@ -573,4 +575,10 @@ TEST_F(ResultTranscripts, TheWebPageBannersShowTheirAdsWithinTheirSlots) {
     EXPECT_EQ(count(ironvine, CGRectMake(0, 431, 6, 48), marked), 0);
     EXPECT_EQ(count(ironvine, CGRectMake(0, 431, 56, 48), linkBlue), 0);
     EXPECT_GT(count(ironvine, CGRectMake(6, 431, 50, 48), bannerOrange), 700);
+    // The landing page's "Watch the video" reaches the video site's page: its dark screen under
+    // the browser's bar.
+    auto video = shotIn(dir, "ironvine-video.png");
+    ASSERT_TRUE(video);
+    auto black = [](RGBA c) { return c.r + c.g + c.b < 30; };
+    EXPECT_GT(count(video, CGRectMake(20, 60, 280, 60), black), 15000);
 }
