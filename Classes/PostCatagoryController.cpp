@@ -15,21 +15,21 @@ Ref<NSArray> PostCatagoryController::choicesOf(PostPage* page) {
     return page->getCatagoryList();
 }
 
-void PostCatagoryController::nextStep(int32_t pageType) {
+bool PostCatagoryController::nextStep(int32_t pageType) {
     switch (pageType) {
         case kPostPageCompose:
             push(alloc<PostController>(), NS("PostController"));
-            break;
+            return true;
         case kPostPageChooseArea:
             push(alloc<PostLocationController>(), NS("PostLocationController"));
-            break;
+            return true;
         case kPostPagePhoneVerification:
             posting::showMessage(posting::phoneVerificationMessage());
-            break;
+            return true;
         case kPostPageChooseCategory:
             push(alloc<PostCatagoryController>(), NS("PostCatagoryController"));
-            break;
+            return true;
         default:
-            break;
+            return false;
     }
 }

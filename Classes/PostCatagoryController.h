@@ -13,5 +13,5 @@ public:
 protected:
     NSString* stepTitle() override;
     Ref<NSArray> choicesOf(PostPage* page) override;
-    void nextStep(int32_t pageType) override;
+    bool nextStep(int32_t pageType) override;
 };

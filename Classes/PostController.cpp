@@ -1,7 +1,5 @@
 #include "Classes/PostController.h"
 
-#include <string>
-
 #include "Classes/NSMutableArray+Key.h"
 #include "Classes/NoticewallAppDelegate.h"
 #include "Classes/PostInfo.h"
@@ -11,7 +9,6 @@
 #include "Classes/SiteHosts.h"
 #include "Classes/UIImage+Resize.h"
 #include "Foundation/NSArray.h"
-#include "Foundation/NSCharacterSet.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDate.h"
 #include "Foundation/NSDictionary.h"
@@ -32,7 +29,6 @@
 #include "UIKit/UIWindow.h"
 #include "analytics/TallyAPI.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
-#include "json/NSString+HTML.h"
 #include "ui/style/DZButton.h"
 
 namespace {
@@ -362,7 +358,7 @@ void PostController::requestFinished(NKHTTPRequest* request) {
     auto text = page->getReply();
     // An error status is never a success, whatever the page says (or does not say): the
     // "no text" rule holds for the site's ordinary answers only.
-    replyFailed_ = request && request->responseStatusCode() >= 400;
+    replyFailed_ = posting::isRefusal(request);
     int32_t type = page->getPostPageType();
     if (replyFailed_ && !text) type = kPostPageUnknown;
     guarded([&] {
@@ -394,9 +390,13 @@ void PostController::replyInSubmittedState(PostPage* page, NSString* text, int32
             page->postData(inputs, 0, this, page->getActionUrl());
             return;
         }
-        case kPostPageCompose:
-            posting::showMessage(NS("Please fill in all fields"));
+        case kPostPageCompose: {
+            // The site's own words say what to mend (a description too long among them); the
+            // fields keep what was typed.
+            auto errors = page->getErrorText();
+            posting::showMessage(errors ? errors.get() : NS("Please fill in all fields"));
             return;
+        }
         case kPostPageEmailInBody:
             posting::showMessage(
                 NS("Your email address is included in the body of your posting, exposing you to "
@@ -413,7 +413,7 @@ void PostController::replyInSubmittedState(PostPage* page, NSString* text, int32
             // The site's words tell why (a spent form's "already submitted" among them); without
             // them the tap would seem to do nothing.
             TallyAPI::logEvent(NS("Post Error - Submit"));
-            posting::showMessage(failureText(text));
+            posting::showMessage(posting::failureText(text));
     }
 }
 
@@ -435,7 +435,7 @@ void PostController::replyInConfirmedState(PostPage* page, NSString* text, int32
                 posting::showMessage(kFurtherActionMessage);
                 returnToStart();
             } else {
-                posting::showMessage(failureText(text));
+                posting::showMessage(posting::failureText(text));
                 TallyAPI::logEvent(NS("Post Error - Confirm"));
             }
     }
@@ -450,7 +450,7 @@ void PostController::replyInCaptchaState(NSString* text) {
         postSuccess();
     } else {
         TallyAPI::logEvent(NS("Post Failed"));
-        posting::showMessage(failureText(text));
+        posting::showMessage(posting::failureText(text));
         returnToStart();
     }
 }
@@ -460,11 +460,6 @@ void PostController::replyInCaptchaState(NSString* text) {
 bool PostController::isSuccess(NSString* text, bool ignoringCase) {
     if (replyFailed_) return false;
     return contains(text, NS("Your posting can be seen"), ignoringCase);
-}
-
-Ref<NSString> PostController::failureText(NSString* html) {
-    auto plain = plainText(html);
-    return plain->length() > 0 ? plain : Ref<NSString>(NS("Post Failed"));
 }
 
 void PostController::requestFailed(NKHTTPRequest* request) {
@@ -481,26 +476,6 @@ void PostController::validationSuccess(NSString* code) {
 
 void PostController::validationCanceled() {
     if (auto nav = navigationController()) nav->popToRootViewControllerAnimated(true);
-}
-
-Ref<NSString> PostController::plainText(NSString* html) {
-    if (!html) return NS("");
-    std::string in = html->utf8(), out;
-    out.reserve(in.size());
-    for (size_t i = 0; i < in.size(); ++i) {
-        if (in[i] == '<') {
-            size_t end = in.find('>', i);
-            if (end != std::string::npos) {
-                out += ' ';
-                i = end;
-                continue;
-            }
-        }
-        out += in[i];
-    }
-    auto decoded = stringByDecodingHTMLEntities(NSString::fromUTF8(out.c_str()));
-    return decoded->stringByTrimmingCharactersInSet(
-        NSCharacterSet::whitespaceAndNewlineCharacterSet());
 }
 
 // ---- photos and privacy ----------------------------------------------------------------------

@@ -79,8 +79,6 @@ public:
     void requestFinished(NKHTTPRequest* request) override;
     void requestFailed(NKHTTPRequest* request) override;
 
-    // The page text without tags and entities, trimmed.
-    static Ref<NSString> plainText(NSString* html);
     // The "Anonymize" button's title: the site's relay address on its mail domain.
     static Ref<NSString> anonymizeTitle();
 
@@ -146,8 +144,6 @@ private:
     // The site's answer reads as a posting made: "Your posting can be seen", never with an
     // error status.
     bool isSuccess(NSString* text, bool ignoringCase);
-    // What a refused posting shows: the page's plain text, or "Post Failed" when it has none.
-    static Ref<NSString> failureText(NSString* html);
     void presentCaptcha(PostPage* page);
     // Runs a step of the flow inside the guard (see postButtonPressed).
     void guarded(const std::function<void()>& step);

@@ -15,20 +15,20 @@ Ref<NSArray> PostLocationController::choicesOf(PostPage* page) {
     return page->getSuburbList();
 }
 
-void PostLocationController::nextStep(int32_t pageType) {
+bool PostLocationController::nextStep(int32_t pageType) {
     switch (pageType) {
         case kPostPageChooseArea:
         case kPostPageChooseLocation:
             push(alloc<PostLocationController>(), NS("PostLocationController"));
-            break;
+            return true;
         case kPostPageCompose:
             push(alloc<PostController>(), NS("PostController"));
-            break;
+            return true;
         case kPostPagePhoneVerification:
             posting::showMessage(posting::phoneVerificationMessage());
-            break;
+            return true;
         default:
             TallyAPI::logEvent(NS("Location Error"));
-            break;
+            return false;
     }
 }

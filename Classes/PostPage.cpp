@@ -164,6 +164,22 @@ Ref<NSString> PostPage::getVerificationUrl() {
     return Regex::getMatch(getReply(), NS("<iframe[^<]*src=\"([^\"]*)\""));
 }
 
+Ref<NSString> PostPage::getErrorText() {
+    auto page = getPage();
+    if (!page) return nullptr;
+    auto walk = make<Regex>(&Regex::initWithMarks, page.get(),
+                            NS("<li class=\"error\">([^<]*)</li>"), nullptr, nullptr);
+    auto blanks = NSCharacterSet::whitespaceAndNewlineCharacterSet();
+    auto lines = NSMutableArray::arrayWithCapacity(4);
+    for (auto entry = walk->getMatchCapture(1); entry; entry = walk->getMatchCapture(1)) {
+        auto line = stringByDecodingHTMLEntities(entry)->stringByTrimmingCharactersInSet(blanks);
+        if (line->length() > 0) lines->addObject(line);
+        walk->gotoNextMatch();
+    }
+    if (lines->count() == 0) return nullptr;
+    return lines->componentsJoinedByString(NS("\n"));
+}
+
 bool PostPage::addSignatureToPairs(NSMutableArray* pairs) {
     auto signature = getSignatureValueAndKey();
     if (signature->count() != 2) return false;

@@ -56,6 +56,9 @@ public:
     Ref<NSMutableDictionary> getConfirmInputs();
     // The captcha frame's address, or nil.
     Ref<NSString> getVerificationUrl();
+    // The page's own error list (a form sent back to be mended): each entry's plain text, one
+    // per line; nil when the page has none.
+    Ref<NSString> getErrorText();
 
     // The signature pair added to a form being built, when the page has one; a page without
     // a signature field adds nothing and answers false, so that a step posts what it has and

@@ -59,7 +59,8 @@ void PostSectionController::describeClass(RuntimeClass& c) {
     c.implements(
         {"requestStarted:", "requestReceivedResponseHeaders:", "requestFinished:", "requestFailed:",
          "numberOfSectionsInTableView:", "tableView:willDisplayCell:forRowAtIndexPath:",
-         "tableView:didSelectRowAtIndexPath:", "alertView:clickedButtonAtIndex:", "loginDone:"});
+         "tableView:willSelectRowAtIndexPath:", "tableView:didSelectRowAtIndexPath:",
+         "alertView:clickedButtonAtIndex:", "loginDone:"});
     c.method("loginButtonPressed:", &PostSectionController::loginButtonPressed);
     c.method("postNoAccountButtonPressed:", &PostSectionController::postNoAccountButtonPressed);
     c.method("logoutButtonPressed:", &PostSectionController::logoutButtonPressed);
@@ -178,6 +179,7 @@ void PostSectionController::loginDone(bool success) {
 void PostSectionController::showLoggedOut() {
     // The login choice alone: no posting types under its buttons, no account buttons.
     sectionList_->removeAllObjects();
+    listedPage_ = nullptr;
     if (myTableView_) myTableView_->reloadData();
     if (tableHeadLabel_) tableHeadLabel_->setText(NS(""));
     setLoginButtonsHidden(false);
@@ -191,7 +193,12 @@ void PostSectionController::setLoginButtonsHidden(bool hidden) {
 }
 
 void PostSectionController::loadSectionPage() {
-    postInfo_->postPage()->downloadPage(preference(NS("LocationUrl")), this);
+    download(preference(NS("LocationUrl")));
+}
+
+void PostSectionController::download(NSString* url) {
+    loading_ = true;
+    postInfo_->postPage()->downloadPage(url, this);
 }
 
 void PostSectionController::clearLoginInfo() {
@@ -257,13 +264,19 @@ void PostSectionController::tableViewWillDisplayCellForRowAtIndexPath(UITableVie
     cell->setBackgroundColor(Theme::getCellBackgroundColor(nullptr));
 }
 
+Ref<NSIndexPath> PostSectionController::tableViewWillSelectRowAtIndexPath(UITableView*,
+                                                                          NSIndexPath* path) {
+    return loading_ ? nullptr : path;
+}
+
 void PostSectionController::tableViewDidSelectRowAtIndexPath(UITableView* table,
                                                              NSIndexPath* path) {
     auto section =
         as<PostSection>(sectionList_->objectAtIndex(static_cast<NSUInteger>(path->row())));
     auto page = postInfo_->postPage();
-    if (section) {
+    if (section && !loading_) {
         auto form = posting::choiceForm(section.get(), page.get());
+        loading_ = true;
         page->postData(form, 1, this, page->getActionUrl());
     }
     table->deselectRowAtIndexPath(path, true);
@@ -273,14 +286,20 @@ void PostSectionController::requestStarted(NKHTTPRequest*) {
     activityLabel_->setHidden(false);
 }
 
-void PostSectionController::requestFinished(NKHTTPRequest*) {
+void PostSectionController::requestFinished(NKHTTPRequest* request) {
+    Ref<PostSectionController> keep = this;
+    loading_ = false;
     activityLabel_->setHidden(true);
     auto page = postInfo_->postPage();
-    if (auto postUrl = page->getPostUrl()) page->downloadPage(postUrl, this);
-    switch (page->getPostPageType()) {
+    auto text = page->getReply();
+    bool refused = posting::isRefusal(request);
+    if (!refused)
+        if (auto postUrl = page->getPostUrl()) download(postUrl);
+    switch (refused ? kPostPageUnknown : page->getPostPageType()) {
         case kPostPageChooseType: {
             auto sections = page->getSectionList();
             sectionList_->removeAllObjects();
+            listedPage_ = page->getPage();
             for (NSObject* o : *sections) {
                 auto section = as<PostSection>(o);
                 if (!section || isDroppedType(section->name())) continue;
@@ -302,8 +321,15 @@ void PostSectionController::requestFinished(NKHTTPRequest*) {
             push(alloc<PostLocationController>(), NS("PostLocationController"));
             break;
         default:
+            // A refusal or a page the chain does not have: the site's words say why.
+            restoreListedPage();
+            posting::showMessage(posting::failureText(text));
             break;
     }
+}
+
+void PostSectionController::restoreListedPage() {
+    if (listedPage_) postInfo_->postPage()->setWebpage(listedPage_);
 }
 
 void PostSectionController::push(UIViewController* next, NSString* interfaceName) {
@@ -314,7 +340,9 @@ void PostSectionController::push(UIViewController* next, NSString* interfaceName
 }
 
 void PostSectionController::requestFailed(NKHTTPRequest*) {
+    loading_ = false;
     activityLabel_->setHidden(true);
+    restoreListedPage();
     posting::showMessage(NS("Network connection error"));
 }
 

@@ -62,6 +62,11 @@ public:
                                                         NSIndexPath* path) override;
     void tableViewWillDisplayCellForRowAtIndexPath(UITableView* table, UITableViewCell* cell,
                                                    NSIndexPath* path) override;
+    // While the screen's page is loading or a choice's post is in flight its rows take no
+    // taps: a second choice would go out with the same form (or with none), which the site
+    // refuses.
+    Ref<NSIndexPath> tableViewWillSelectRowAtIndexPath(UITableView* table,
+                                                       NSIndexPath* path) override;
     void tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) override;
 
     void requestStarted(NKHTTPRequest* request) override;
@@ -89,6 +94,8 @@ public:
     Ref<UIBarButtonItem> logoutButton() { return logoutButton_; }
     Ref<UIBarButtonItem> accountButton() { return accountButton_; }
     Ref<UIView> activityLabel() { return activityLabel_; }
+    // A request of the screen's page is out and its answer not in yet.
+    bool isLoading() { return loading_; }
     // The overlay while it shows.
     Ref<LoginViewController> loginWindow() { return loginWindow_; }
 
@@ -100,6 +107,10 @@ private:
     void showLoggedOut();
     // Pushes the next posting step from its interface, with this screen's page holder.
     void push(UIViewController* next, NSString* interfaceName);
+    void download(NSString* url);
+    // The page goes back to the one whose posting types are listed, so that a choice tapped
+    // after a refusal or a failed request posts the form shown again.
+    void restoreListedPage();
 
     Ref<UITableView> myTableView_;
     Ref<NSMutableArray> sectionList_;
@@ -113,6 +124,9 @@ private:
     Ref<UIBarButtonItem> logoutButton_;
     Ref<UIBarButtonItem> accountButton_;
     int32_t postMode_ = kPostModeUndecided;
+    bool loading_ = false;
+    // The text of the page whose posting types the list shows.
+    Ref<NSString> listedPage_;
     // The overlay's own listener is not retained and nothing else holds it while the user types.
     Ref<LoginViewController> loginWindow_;
 };

@@ -19,7 +19,7 @@ void PostStepController::describeClass(RuntimeClass& c) {
     c.implements(
         {"requestStarted:", "requestReceivedResponseHeaders:", "requestFinished:", "requestFailed:",
          "numberOfSectionsInTableView:", "tableView:willDisplayCell:forRowAtIndexPath:",
-         "tableView:didSelectRowAtIndexPath:"});
+         "tableView:willSelectRowAtIndexPath:", "tableView:didSelectRowAtIndexPath:"});
 }
 
 void PostStepController::viewDidLoad() {
@@ -48,15 +48,21 @@ void PostStepController::tableViewWillDisplayCellForRowAtIndexPath(UITableView*,
     cell->setBackgroundColor(Theme::getCellBackgroundColor(nullptr));
 }
 
+Ref<NSIndexPath> PostStepController::tableViewWillSelectRowAtIndexPath(UITableView*,
+                                                                       NSIndexPath* path) {
+    return posting_ ? nullptr : path;
+}
+
 void PostStepController::tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) {
     auto section = as<PostSection>(choices_->objectAtIndex(static_cast<NSUInteger>(path->row())));
     auto shown = myInfo_->postPage();
-    if (section) {
+    if (section && !posting_) {
         auto form = posting::choiceForm(section.get(), shown.get());
         if (!postInfo_) {
             postInfo_ = make<PostInfo>();
             postInfo_->setPostPage(make<PostPage>());
         }
+        posting_ = true;
         postInfo_->postPage()->postData(form, 1, this, shown->getActionUrl());
     }
     table->deselectRowAtIndexPath(path, true);
@@ -66,12 +72,19 @@ void PostStepController::requestStarted(NKHTTPRequest*) {
     activityLabel_->setHidden(false);
 }
 
-void PostStepController::requestFinished(NKHTTPRequest*) {
+void PostStepController::requestFinished(NKHTTPRequest* request) {
+    Ref<PostStepController> keep = this;
+    posting_ = false;
     activityLabel_->setHidden(true);
-    nextStep(postInfo_->postPage()->getPostPageType());
+    auto page = postInfo_->postPage();
+    int32_t type = posting::isRefusal(request) ? kPostPageUnknown : page->getPostPageType();
+    // A refusal or a page the chain does not have: the site's words say why, instead of a tap
+    // that seems to do nothing.
+    if (!nextStep(type)) posting::showMessage(posting::failureText(page->getReply()));
 }
 
 void PostStepController::requestFailed(NKHTTPRequest*) {
+    posting_ = false;
     activityLabel_->setHidden(true);
     posting::showMessage(NS("Network connection error"));
 }

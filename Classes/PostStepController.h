@@ -27,6 +27,10 @@ public:
                                                         NSIndexPath* path) override;
     void tableViewWillDisplayCellForRowAtIndexPath(UITableView* table, UITableViewCell* cell,
                                                    NSIndexPath* path) override;
+    // While the step's post is in flight its rows take no taps: a second choice would go out
+    // with the same form, and the site takes a form once.
+    Ref<NSIndexPath> tableViewWillSelectRowAtIndexPath(UITableView* table,
+                                                       NSIndexPath* path) override;
     void tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) override;
 
     void requestStarted(NKHTTPRequest* request) override;
@@ -41,6 +45,8 @@ public:
     Ref<PostInfo> postInfo() { return postInfo_; }
     Ref<NSArray> choices() { return choices_; }
     Ref<UIView> activityLabel() { return activityLabel_; }
+    // A choice's post is out and its answer not in yet.
+    bool isPosting() { return posting_; }
 
     void dealloc() override;
 
@@ -48,8 +54,9 @@ protected:
     // The step's title and its choices from the page shown.
     virtual NSString* stepTitle() = 0;
     virtual Ref<NSArray> choicesOf(PostPage* page) = 0;
-    // The reply's page type decides the next step.
-    virtual void nextStep(int32_t pageType) = 0;
+    // The reply's page type decides the next step; NO for a page the step does not go on from,
+    // whose text the step then shows.
+    virtual bool nextStep(int32_t pageType) = 0;
     // Pushes the next step's screen from its interface, with this step's page holder.
     void push(UIViewController* next, NSString* interfaceName);
 
@@ -59,4 +66,5 @@ private:
     Ref<UIView> activityLabel_;
     Ref<PostInfo> myInfo_;
     Ref<PostInfo> postInfo_;
+    bool posting_ = false;
 };

@@ -1,15 +1,20 @@
 #include "Classes/PostingSupport.h"
 
+#include <string>
+
 #include "Classes/NoticewallAppDelegate.h"
 #include "Classes/PostPage.h"
 #include "Classes/PostSection.h"
 #include "Classes/Theme.h"
+#include "Foundation/NSCharacterSet.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSString.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITableViewCell.h"
+#include "external/nk-http-request/Classes/NKHTTPRequest.h"
+#include "json/NSString+HTML.h"
 
 namespace posting {
 
@@ -42,6 +47,35 @@ NSString* phoneVerificationMessage() {
     return NS(
         "Bazaarnest requires an account, verified by phone, for posting in this categorie. "
         "Please visit Bazaarnest website to verify your account.");
+}
+
+Ref<NSString> plainText(NSString* html) {
+    if (!html) return NS("");
+    std::string in = html->utf8(), out;
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+        if (in[i] == '<') {
+            size_t end = in.find('>', i);
+            if (end != std::string::npos) {
+                out += ' ';
+                i = end;
+                continue;
+            }
+        }
+        out += in[i];
+    }
+    auto decoded = stringByDecodingHTMLEntities(NSString::fromUTF8(out.c_str()));
+    return decoded->stringByTrimmingCharactersInSet(
+        NSCharacterSet::whitespaceAndNewlineCharacterSet());
+}
+
+Ref<NSString> failureText(NSString* html) {
+    auto plain = plainText(html);
+    return plain->length() > 0 ? plain : Ref<NSString>(NS("Post Failed"));
+}
+
+bool isRefusal(NKHTTPRequest* request) {
+    return request && request->responseStatusCode() >= 400;
 }
 
 }  // namespace posting

@@ -1,9 +1,10 @@
 // What the posting screens share: the row of a choice, the form that posts a choice back to the
-// site, and the app delegate's message.
+// site, the app delegate's message and what a page the flow cannot go on from says.
 #pragma once
 
 #include "Foundation/NSObject.h"
 
+class NKHTTPRequest;
 class NSMutableDictionary;
 class NSString;
 class PostPage;
@@ -23,5 +24,13 @@ Ref<NSMutableDictionary> choiceForm(PostSection* section, PostPage* shown);
 void showMessage(NSString* message);
 // The message the site's phone verification step gives.
 NSString* phoneVerificationMessage();
+// The page text without tags and entities, trimmed.
+Ref<NSString> plainText(NSString* html);
+// What a page the flow cannot go on from shows: its plain text, or "Post Failed" when it has
+// none.
+Ref<NSString> failureText(NSString* html);
+// The reply came with an error status (400 or more): never one of the chain's pages, whatever
+// it holds.
+bool isRefusal(NKHTTPRequest* request);
 
 }  // namespace posting

@@ -16,6 +16,11 @@ class SavedSearch : public NSObject {
     void setDbId(int32_t v) { dbId_ = v; }
     Ref<ListInfo> listInfo() { return listInfo_; }
     void setListInfo(ListInfo* v) { listInfo_ = v; }
+    // The search runs with the filter kept in its settings (YES for a new search). NO for a row
+    // stored before the filter was kept: it runs without one, whatever its settings' scope,
+    // sort, image and price columns hold, until the user changes its settings.
+    bool filterKept() { return filterKept_; }
+    void setFilterKept(bool v) { filterKept_ = v; }
 
     // Opens the saved-search database, stores this search and closes it again.
     void saveToDb();
@@ -24,5 +29,6 @@ class SavedSearch : public NSObject {
 
 private:
     int32_t dbId_ = -1;
+    bool filterKept_ = true;
     Ref<ListInfo> listInfo_;
 };

@@ -217,8 +217,9 @@ Ref<NSMutableArray> SavedSearchDb::getItems(bool defaults) {
         settings->setMaxAge(st.text(23));
         settings->setMinAge(st.text(24));
         settings->setGigOption(st.integer(25));
-        if (firstFilteredId_ > 0 && search->dbId() >= firstFilteredId_)
-            info->takeFilterFromSettings();
+        bool kept = firstFilteredId_ > 0 && search->dbId() >= firstFilteredId_;
+        if (kept) info->takeFilterFromSettings();
+        search->setFilterKept(kept);
         items->addObject(search);
     }
     return items;

@@ -54,6 +54,10 @@ void SearchSettingController::viewDidLoad() {
     if (myTableView_) myTableView_->setAllowsSelection(false);
     if (cells_) return;
     cells_ = NSMutableArray::arrayWithCapacity(10);
+    // A search stored before the filter was kept shows the filter it runs with (none: the
+    // entire post, the site's order, no image or price bound), not the columns nothing applies.
+    if (savedSearch_ && !savedSearch_->filterKept())
+        savedSearch_->listInfo()->keepFilterInSettings();
     auto settings = savedSearch_ ? savedSearch_->listInfo()->searchSettings() : nullptr;
     if (!settings) settings = make<SearchSettings>();
 
@@ -121,6 +125,32 @@ void SearchSettingController::viewDidLoad() {
             button->addTarget(this, Selector::named("resetRows:"), UIControlEventTouchUpInside);
     }
     addCell(reset);
+    shownValues_ = rowValues();
+}
+
+std::vector<std::string> SearchSettingController::rowValues() {
+    std::vector<std::string> values;
+    for (NSObject* o : *cells_) {
+        auto cell = as<SearchSettingViewCell>(o);
+        switch (cell->type()) {
+            case 0:
+            case 1: {
+                auto value = cell->getValue();
+                values.push_back(value ? value->utf8() : std::string());
+                break;
+            }
+            case 2:
+                values.push_back(cell->getBoolValue() ? "1" : "0");
+                break;
+            case 3:
+                values.push_back(std::to_string(cell->getChoice()));
+                break;
+            default:
+                values.emplace_back();
+                break;
+        }
+    }
+    return values;
 }
 
 void SearchSettingController::resetRows(NSObject*) {
@@ -145,6 +175,9 @@ void SearchSettingController::resetRows(NSObject*) {
 
 void SearchSettingController::saveSettings() {
     if (!savedSearch_ || !cells_) return;
+    // Nothing changed on a search that runs without a filter: storing the rows would give it the
+    // one they show, a new row and a new meaning.
+    if (!savedSearch_->filterKept() && rowValues() == shownValues_) return;
     auto settings = savedSearch_->listInfo()->searchSettings();
     if (!settings) {
         settings = make<SearchSettings>();
@@ -193,6 +226,7 @@ void SearchSettingController::saveSettings() {
     }
     // The search runs with what the screen shows from now on.
     savedSearch_->listInfo()->takeFilterFromSettings();
+    savedSearch_->setFilterKept(true);
     savedSearch_->saveToDb();
 }
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "Classes/SavedSearch.h"
 #include "UIKit/UITableView.h"
@@ -30,7 +32,9 @@ class SearchSettingController : public UIViewController,
     static bool isPartOf(NSString* url, std::initializer_list<const char*> urlList);
 
     void viewDidLoad() override;
-    // Copies the rows into the search's settings and stores the search again.
+    // Copies the rows into the search's settings and stores the search again. A search stored
+    // before the filter was kept is stored only when a row was changed: until then it keeps
+    // its row, and runs without a filter as it always has.
     void saveSettings();
     void doneButtonPressed(NSObject* sender);
     // "Reset Settings": every row back to empty, off or the first choice; stored at "Done".
@@ -45,9 +49,12 @@ class SearchSettingController : public UIViewController,
 
 private:
     void addCell(SearchSettingViewCell* cell);
+    // What each row shows, in order, to tell whether the user changed any.
+    std::vector<std::string> rowValues();
 
     Ref<NSMutableArray> cells_;
     Ref<UITableView> myTableView_;
     Ref<SavedSearch> savedSearch_;
     Ref<NSString> categoryUrl_;
+    std::vector<std::string> shownValues_;
 };

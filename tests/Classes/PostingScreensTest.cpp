@@ -17,6 +17,7 @@
 #include "Classes/PostLocationController.h"
 #include "Classes/PostSection.h"
 #include "Classes/PostSectionController.h"
+#include "Classes/PostingSupport.h"
 #include "Foundation/NSDate.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSHTTPCookie.h"
@@ -616,7 +617,107 @@ TEST_F(PostingScreens, CategoryAreaAndComposeSteps) {
     EXPECT_EQ(postNav->topViewController().get(), seller.get());
 }
 
-TEST_F(PostingScreens, AreaStepsThenAnUnknownPageLogsLocationError) {
+// The row named so on a list screen, or -1.
+static NSInteger rowNamed(NSArray* rows, const std::string& name) {
+    for (NSUInteger i = 0; i < rows->count(); ++i)
+        if (text(as<PostSection>(rows->objectAtIndex(i))->name()) == name)
+            return static_cast<NSInteger>(i);
+    return -1;
+}
+
+// The posts the site answered on its posting host since the log was last taken, added to
+// `posts`, once there are `expected` of them: the site writes each line after its answer, from
+// its own thread.
+static size_t postingPostsLogged(size_t& posts, size_t expected) {
+    runLoopUntil([&] {
+        for (const std::string& line : sitetest::takeLog())
+            posts += line.find("POST") != std::string::npos &&
+                     line.find(bnsite::kPostingHost) != std::string::npos;
+        return posts >= expected;
+    });
+    return posts;
+}
+
+TEST_F(PostingScreens, WhileAChoiceIsOutItsRowsTakeNoTaps) {
+    showPostTab();
+    start->postNoAccountButtonPressed(nullptr);
+    // The rows take no taps while the type page itself loads.
+    EXPECT_TRUE(start->isLoading());
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    EXPECT_FALSE(start->isLoading());
+    auto gate = sitetest::site().gate("choice-held");
+    bnsite::Fault held;
+    held.host = std::string(bnsite::kPostingHost);
+    held.gate = "choice-held";
+    sitetest::takeLog();
+    // The first choice goes out and waits at the site; the second, under the bezel, goes
+    // nowhere, whether tapped on the table or chosen.
+    auto secondChoiceWhileHeld = [&](auto* screen, NSArray* rows, const char* first,
+                                     const char* second, auto isBusy) {
+        gate->close();
+        held.remaining = 1;
+        sitetest::site().addFault(held);
+        choose(screen, rows, first);
+        ASSERT_TRUE(gate->waitUntilWaiting(1));
+        EXPECT_TRUE(isBusy());
+        NSInteger row = rowNamed(rows, second);
+        ASSERT_GE(row, 0);
+        EXPECT_FALSE(
+            screen->myTableView()->tapRowAtIndexPath(NSIndexPath::indexPathForRow(row, 0)));
+        choose(screen, rows, second);
+        EXPECT_EQ(NetworkWork::inFlight(), 1);
+        gate->open();
+    };
+    secondChoiceWhileHeld(start.get(), start->sectionList(), "For Sale", "Community",
+                          [&] { return start->isLoading(); });
+    auto categories = waitForTop<PostCatagoryController>();
+    ASSERT_TRUE(categories);
+    EXPECT_GE(rowNamed(categories->catagoryList(), "Bikes"), 0);
+    EXPECT_FALSE(lastPanel());
+    EXPECT_FALSE(start->isLoading());
+    size_t posts = 0;
+    EXPECT_EQ(postingPostsLogged(posts, 1), 1u);
+
+    // The same on a category screen.
+    secondChoiceWhileHeld(categories.get(), categories->catagoryList(), "Bikes", "Books",
+                          [&] { return categories->isPosting(); });
+    auto area = waitForTop<PostLocationController>(categories);
+    ASSERT_TRUE(area);
+    EXPECT_FALSE(categories->isPosting());
+    EXPECT_FALSE(lastPanel());
+    EXPECT_EQ(postingPostsLogged(posts, 2), 2u);
+    gate->close();
+}
+
+TEST_F(PostingScreens, AnAnswerOfNoStepShowsItsTextAndTheRowsPostTheirFormAgain) {
+    showPostTab();
+    start->postNoAccountButtonPressed(nullptr);
+    ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    sitetest::site().setNextPostingPage("error");
+    choose(start.get(), start->sectionList(), "For Sale");
+    auto message = nextMessage();
+    EXPECT_NE(message.find("The site could not take this posting."), std::string::npos) << message;
+    EXPECT_EQ(message.find('<'), std::string::npos) << message;
+    EXPECT_EQ(postNav->topViewController().get(), start.get());
+    // The rows still post the listed form: the next choice goes on.
+    auto categories = forSaleCategories();
+    ASSERT_TRUE(categories);
+    EXPECT_FALSE(lastPanel());
+
+    // A category step answered by a page of no step says so too, and stays.
+    sitetest::site().setNextPostingPage("error");
+    choose(categories.get(), categories->catagoryList(), "Bikes");
+    message = nextMessage();
+    EXPECT_NE(message.find("The site could not take this posting."), std::string::npos) << message;
+    advanceRunLoop(1);
+    EXPECT_EQ(postNav->topViewController().get(), categories.get());
+    choose(categories.get(), categories->catagoryList(), "Bikes");
+    EXPECT_TRUE(waitForTop<PostLocationController>(categories));
+}
+
+TEST_F(PostingScreens, AreaStepsThenAnUnknownPageLogsLocationErrorAndShowsItsText) {
     auto categories = toCategories();
     ASSERT_TRUE(categories);
     choose(categories.get(), categories->catagoryList(), "Bikes");
@@ -632,13 +733,14 @@ TEST_F(PostingScreens, AreaStepsThenAnUnknownPageLogsLocationError) {
     auto finer = waitForTop<PostLocationController>(area);
     ASSERT_TRUE(finer);
     EXPECT_NE(finer.get(), area.get());
-    // A page of no known step: nothing pushed, the analytics event only.
+    // A page of no known step: nothing pushed, the analytics event and the page's words.
     sitetest::site().setNextPostingPage("error");
     choose(finer.get(), finer->suburbList(), "Bypass this step");
     ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     advanceRunLoop(1);
     EXPECT_EQ(postNav->topViewController().get(), finer.get());
-    EXPECT_FALSE(lastPanel());
+    auto message = nextMessage();
+    EXPECT_NE(message.find("The site could not take this posting."), std::string::npos) << message;
     EXPECT_EQ(eventCount("Location Error"), 1);
 }
 
@@ -875,8 +977,32 @@ TEST_F(PostingScreens, ConfirmStateMessages) {
               "Please visit Bazaarnest website to verify your account.");
     EXPECT_EQ(compose->state(), PostController::kStateConfirmed);
     // The page text made plain.
-    EXPECT_EQ(text(PostController::plainText(NS("<h3>Sorry</h3>\n<div>That &amp; this.</div>  "))),
+    EXPECT_EQ(text(posting::plainText(NS("<h3>Sorry</h3>\n<div>That &amp; this.</div>  "))),
               "Sorry \n That & this.");
+}
+
+TEST_F(PostingScreens, TheComposeFormSentBackShowsTheSitesOwnErrors) {
+    auto compose = toCompose();
+    ASSERT_TRUE(compose);
+    std::string body(20001, 'x');
+    fill(compose, "Road bike", "250", "Back Bay", "seller@example.test", body.c_str());
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(),
+              "Posting description is too long: it may have at most 20000 characters.");
+    EXPECT_EQ(compose->state(), PostController::kStateSubmitted);
+    EXPECT_EQ(text(compose->titleField()->text()), "Road bike");
+    EXPECT_EQ(text(compose->messageView()->text()), body);
+    // Several errors, one a line; a form sent back without any still asks for every field.
+    fill(compose, "Road bike", "cheap", "Back Bay", "seller@example.test", body.c_str());
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(),
+              "Posting description is too long: it may have at most 20000 characters.\n"
+              "Price must be a whole number.");
+    auto page = make<PostPage>();
+    page->setWebpage(NS("<p>Posting Description:</p><ul class=\"errors\"></ul>"));
+    EXPECT_FALSE(page->getErrorText());
+    page->setWebpage(NS("<ul class=\"errors\"><li class=\"error\"> Fish &amp; chips. </li></ul>"));
+    EXPECT_EQ(text(page->getErrorText()), "Fish & chips.");
 }
 
 TEST_F(PostingScreens, ComposeFieldsGoOutInOrder) {
@@ -995,7 +1121,8 @@ TEST_F(PostingScreens, AChoiceOnAPageWithoutSignaturePostsTheRest) {
     start->postNoAccountButtonPressed(nullptr);
     ASSERT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
     // The start screen: the type goes without the missing pair; the site refuses it, and its
-    // error page is no step, so nothing is pushed and nothing is said.
+    // error page is no step: nothing is pushed, the site's words are shown, and the page is the
+    // listed one again, whose rows post its form.
     auto typePage = start->postInfo()->postPage();
     stripSignature(typePage);
     choose(start.get(), start->sectionList(), "For Sale");
@@ -1003,9 +1130,12 @@ TEST_F(PostingScreens, AChoiceOnAPageWithoutSignaturePostsTheRest) {
     ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     advanceRunLoop(1);
     EXPECT_EQ(typePage->request()->responseStatusCode(), 400);
-    EXPECT_EQ(typePage->getPostPageType(), kPostPageUnknown);
+    auto refusal = nextMessage();
+    EXPECT_NE(refusal.find("The form is missing its signature field."), std::string::npos)
+        << refusal;
     EXPECT_EQ(postNav->topViewController().get(), start.get());
-    EXPECT_FALSE(lastPanel());
+    EXPECT_EQ(typePage->getPostPageType(), kPostPageChooseType);
+    EXPECT_EQ(typePage->getSignatureValueAndKey()->count(), 2u);
 
     // The category screen: the same, and no event.
     start->sectionList()->removeAllObjects();
@@ -1020,10 +1150,12 @@ TEST_F(PostingScreens, AChoiceOnAPageWithoutSignaturePostsTheRest) {
     advanceRunLoop(1);
     EXPECT_EQ(categoryReply->request()->responseStatusCode(), 400);
     EXPECT_EQ(postNav->topViewController().get(), categories.get());
-    EXPECT_FALSE(lastPanel());
+    refusal = nextMessage();
+    EXPECT_NE(refusal.find("The form is missing its signature field."), std::string::npos)
+        << refusal;
 
     // The area screen (the signature back on the category page): the refusal is no step it
-    // knows, so it logs "Location Error".
+    // knows, so it logs "Location Error" and shows the site's words.
     // Back on the start screen, which loads its section page again as it appears: one load
     // only (a second one of the same page would race it, and the later reply would take the
     // place of the next step's).
@@ -1044,7 +1176,9 @@ TEST_F(PostingScreens, AChoiceOnAPageWithoutSignaturePostsTheRest) {
     ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     advanceRunLoop(1);
     EXPECT_EQ(postNav->topViewController().get(), area.get());
-    EXPECT_FALSE(lastPanel());
+    refusal = nextMessage();
+    EXPECT_NE(refusal.find("The form is missing its signature field."), std::string::npos)
+        << refusal;
     auto record = endAnalytics();
     EXPECT_EQ(uploadedEvents(record, "Location Error"), 1);
     EXPECT_EQ(record.events.size(), 1u);

@@ -2,8 +2,6 @@
 // edits that replace rows, and failures that must leave other searches alone.
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
-
 #include <filesystem>
 #include <fstream>
 
@@ -14,6 +12,7 @@
 #include "Classes/SearchSettings.h"
 #include "Foundation/NSArray.h"
 #include "support/FoundationTesting.h"
+#include "support/SqlTesting.h"
 
 namespace {
 class SavedSearches : public testing::Test {
@@ -42,13 +41,7 @@ protected:
         return cast<SavedSearch>(list->objectAtIndex(i));
     }
     // SQL run on a connection of its own, as another program would.
-    void sql(const char* statement) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db, statement, nullptr, nullptr, nullptr), SQLITE_OK)
-            << sqlite3_errmsg(db);
-        sqlite3_close(db);
-    }
+    void sql(const char* statement) { runSql(path, {statement}); }
 
     std::string path;
 };

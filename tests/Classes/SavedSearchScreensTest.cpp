@@ -1,7 +1,10 @@
 // The saved searches list, a search's settings screen and its option cells; the search filter.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "AppScreensTesting.h"
+#include "Classes/ItemListViewController.h"
 #include "Classes/ListInfo.h"
 #include "Classes/SavedSearch.h"
 #include "Classes/SavedSearchController.h"
@@ -17,6 +20,7 @@
 #include "UIKit/UISwitch.h"
 #include "UIKit/UITextField.h"
 #include "UIKit/UIViewRendering.h"
+#include "support/SqlTesting.h"
 
 namespace {
 
@@ -152,6 +156,99 @@ TEST_F(SavedSearchScreens, DoneStoresTheRowsAndUneditedFieldsStayAsStored) {
     EXPECT_TRUE(saved->internship());
     EXPECT_EQ(saved->gigOption(), 2);
     EXPECT_GE(s->dbId(), 0);
+}
+
+TEST_F(SavedSearchScreens, AnOlderSearchShowsTheFilterItRunsWithUntilASettingChanges) {
+    // A file of the earlier code: its rows hold settings that no search ran with (a title-only
+    // scope, a price sort, pictures only and a price bound), and no mark.
+    std::string path = make<SavedSearchDb>()->dbFilePath()->utf8();
+    std::filesystem::remove(path);
+    auto create = make<SavedSearchDb>();
+    ASSERT_TRUE(create->openDb());
+    create->closeDb();
+    runSql(path,
+           {"PRAGMA user_version = 0",
+            "INSERT INTO savedSearch (keyword, locationUrl, categoryUrl, scope, sort, hasImage, "
+            "maxPrice, minPrice, maxRent) VALUES ('lamp', 'http://mobile.bazaarnest.test', 'atq/', "
+            "'0', '2', '1', '900', '', '')",
+            "INSERT INTO savedSearch (keyword, locationUrl, categoryUrl, scope, sort, hasImage, "
+            "maxPrice, minPrice, maxRent) VALUES ('flat', 'http://mobile.bazaarnest.test', 'hhh/', "
+            "'0', '3', '0', '900', '', '2000')"});
+    auto url = [](SavedSearch* search) {
+        return str(ItemListViewController::pageUrl(search->listInfo(), 1));
+    };
+    auto find = [&](const char* keyword) -> Ref<SavedSearch> {
+        auto items = stored();
+        for (NSObject* o : *items) {
+            auto search = as<SavedSearch>(o);
+            if (str(search->listInfo()->searchKey()) == keyword) return search;
+        }
+        return nullptr;
+    };
+    const std::string lampAsRun =
+        "http://mobile.bazaarnest.test/search/atq?query=lamp&srchType=&minAsk=&maxAsk=";
+    const std::string flatAsRun =
+        "http://mobile.bazaarnest.test/search/hhh?query=flat&srchType=&minAsk=&maxAsk=";
+    auto lamp = find("lamp");
+    ASSERT_TRUE(lamp);
+    EXPECT_FALSE(lamp->filterKept());
+    EXPECT_EQ(url(lamp), lampAsRun);
+    int32_t lampId = lamp->dbId();
+
+    // Its screen shows what it runs with: the entire post, the site's order, no picture or
+    // price bound.
+    auto screen = settingsFor(lamp, "atq/");
+    root->presentModalViewController(screen, false);
+    EXPECT_EQ(cellNamed(screen, "Search Scope")->getChoice(), 1);
+    EXPECT_EQ(str(cellNamed(screen, "Search Scope")->getValue()), "Entire Post");
+    EXPECT_EQ(cellNamed(screen, "Search Sort")->getChoice(), 0);
+    EXPECT_FALSE(cellNamed(screen, "Post Has Image")->getBoolValue());
+    auto bound = cellNamed(screen, "Maximum Price")->getValue();
+    EXPECT_TRUE(!bound || bound->length() == 0) << str(bound);
+    // Done without a change: the row and what the search finds stay as they were.
+    screen->doneButtonPressed(nullptr);
+    advanceRunLoop(1);
+    EXPECT_FALSE(root->modalViewController());
+    EXPECT_EQ(url(lamp), lampAsRun);
+    auto again = find("lamp");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->dbId(), lampId);
+    EXPECT_FALSE(again->filterKept());
+    EXPECT_EQ(url(again), lampAsRun);
+    EXPECT_EQ(again->listInfo()->searchSettings()->sort(), 2);
+    EXPECT_EQ(str(again->listInfo()->searchSettings()->maxPrice()), "900");
+
+    // A housing search shows no price rows; changing one of its own settings stores the
+    // search with the filter it ran with: the price bound stored long ago stays out of force.
+    auto flat = find("flat");
+    ASSERT_TRUE(flat);
+    screen = settingsFor(flat, "hhh/");
+    root->presentModalViewController(screen, false);
+    screen->doneButtonPressed(nullptr);
+    advanceRunLoop(1);
+    flat = find("flat");
+    ASSERT_TRUE(flat);
+    EXPECT_FALSE(flat->filterKept());
+    EXPECT_EQ(url(flat), flatAsRun);
+    screen = settingsFor(flat, "hhh/");
+    root->presentModalViewController(screen, false);
+    EXPECT_EQ(str(cellNamed(screen, "Maximum Rent")->getValue()), "2000");
+    cellNamed(screen, "Dogs Allowed")->boolSwitch()->setOn(true);
+    screen->doneButtonPressed(nullptr);
+    advanceRunLoop(1);
+    EXPECT_TRUE(flat->filterKept());
+    const std::string flatEdited =
+        "http://mobile.bazaarnest.test/search/hhh?query=flat&srchType=A&minAsk=&maxAsk=";
+    EXPECT_EQ(url(flat), flatEdited);
+    auto edited = find("flat");
+    ASSERT_TRUE(edited);
+    EXPECT_TRUE(edited->filterKept());
+    EXPECT_EQ(url(edited), flatEdited);
+    EXPECT_TRUE(edited->listInfo()->searchSettings()->dogs());
+    EXPECT_EQ(str(edited->listInfo()->searchSettings()->maxRent()), "2000");
+    // The other older search is left as it was.
+    EXPECT_EQ(url(find("lamp")), lampAsRun);
+    std::filesystem::remove(path);
 }
 
 TEST_F(SavedSearchScreens, ResetSettingsClearsTheRowsAndStoresNothingBeforeDone) {

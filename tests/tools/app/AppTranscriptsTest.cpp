@@ -21,6 +21,7 @@
 #include "UIKit/UIApplication.h"
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/RunLoopTesting.h"
+#include "support/SqlTesting.h"
 
 namespace {
 // The search requests (result pages) the site answered, in order, once `expected` of them are
@@ -167,6 +168,28 @@ TEST_F(AppTranscripts, ASearchIsSavedListedEditedAndRun) {
                                "maxAsk=1500&hasPic=1 "),
               std::string::npos)
         << requests[2];
+}
+
+TEST_F(AppTranscripts, AnOlderSavedSearchRunsAsBeforeUntilASettingChanges) {
+    // The app has made its store on launch; the earlier code's row goes in under the mark.
+    apptest::expectAppTranscript("saved-older", "tap Saved Searches", [] {
+        auto path = make<SavedSearchDb>()->dbFilePath()->utf8();
+        runSql(path,
+               {"PRAGMA user_version = 0",
+                "INSERT INTO savedSearch (keyword, location, locationUrl, category, categoryUrl, "
+                "scope, sort, hasImage, maxPrice, minPrice) VALUES ('lamp', 'Mobile', "
+                "'http://mobile.bazaarnest.test', 'Antiques', 'atq/', '0', '2', '1', '900', '')"});
+    });
+    // Run after a Done that changed nothing: without a filter, as always. Then with the one its
+    // settings showed, and the sort chosen.
+    auto requests = searchRequests(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[0].find("/search/atq?query=lamp&srchType=&minAsk=&maxAsk= "),
+              std::string::npos)
+        << requests[0];
+    EXPECT_NE(requests[1].find("/search/atq?query=lamp&sort=pricedsc&srchType=A&minAsk=&maxAsk= "),
+              std::string::npos)
+        << requests[1];
 }
 
 namespace {
