@@ -389,7 +389,8 @@ void UIViewController::presentOver(UIViewController* controller, bool animated) 
     // Over a turned screen the presented one comes turned too when it allows that, else
     // upright: the status bar and the keyboard go with it.
     UIInterfaceOrientation orientation =
-        window ? orientationAllowedBy(presented.get(), root->orientation_) : root->orientation_;
+        window ? orientationAllowedBy(presented.get(), app->statusBarOrientation())
+               : root->orientation_;
     presented->orientation_ = orientation;
     if (window) app->setStatusBarOrientation(orientation);
     if (window && (orientation != UIInterfaceOrientationPortrait ||
