@@ -20,6 +20,7 @@
 #include "UIKit/UITabBar.h"
 #include "UIKit/UITabBarController.h"
 #include "UIKit/UIView.h"
+#include "UIKit/UIViewRendering.h"
 #include "UIKit/UIWindow.h"
 
 namespace {
@@ -43,6 +44,54 @@ CGSize rootSizeFor(UIInterfaceOrientation orientation, bool fullScreen) {
         return CGSizeMake(screen.size.height, screen.size.width - statusBar);
     }
     return CGSizeMake(screen.size.width, screen.size.height - statusBar);
+}
+
+// Lays out the view of a window's content (a root or presented controller's) for the
+// orientation: turned by whole quarters about its centre, as big as the screen less the status
+// bar's strip, and centred in what that strip leaves, so that it is drawn turned and whole.
+void placeWindowContent(UIView* view, UIInterfaceOrientation orientation, bool fullScreen) {
+    auto app = UIApplication::sharedApplication();
+    bool barShown = !fullScreen && !app->isStatusBarHidden();
+    CGAffineTransform turn = UIInterfaceToScreenTransform(orientation);
+    turn.tx = 0;
+    turn.ty = 0;
+    CGRect screen = UIScreen::mainScreen()->bounds();
+    CGPoint centre = CGPointMake(CGRectGetMidX(screen), CGRectGetMidY(screen));
+    // The strip stands along the turned interface's top.
+    CGFloat half = barShown ? 10 : 0;
+    switch (orientation) {
+        case UIInterfaceOrientationLandscapeLeft:
+            centre.x += half;
+            break;
+        case UIInterfaceOrientationLandscapeRight:
+            centre.x -= half;
+            break;
+        case UIInterfaceOrientationPortraitUpsideDown:
+            centre.y -= half;
+            break;
+        default:
+            centre.y += half;
+            break;
+    }
+    view->setTransform(turn);
+    CGRect bounds = view->bounds();
+    bounds.size = rootSizeFor(orientation, !barShown);
+    view->setBounds(bounds);
+    view->setCenter(centre);
+}
+
+// The orientation a controller coming to the screen takes: the device's when it allows it,
+// else the one it has when it allows that, else upright.
+UIInterfaceOrientation orientationAllowedBy(UIViewController* controller,
+                                            UIInterfaceOrientation current) {
+    auto device = UIDevice::currentDevice()->orientation();
+    if (UIDevice::currentDevice()->isGeneratingDeviceOrientationNotifications() &&
+        UIDeviceOrientationIsValidInterfaceOrientation(device)) {
+        auto held = static_cast<UIInterfaceOrientation>(static_cast<NSInteger>(device));
+        if (controller->shouldAutorotateToInterfaceOrientation(held)) return held;
+    }
+    if (controller->shouldAutorotateToInterfaceOrientation(current)) return current;
+    return UIInterfaceOrientationPortrait;
 }
 }  // namespace
 
@@ -334,11 +383,23 @@ void UIViewController::presentOver(UIViewController* controller, bool animated) 
     modal_ = presented;
     presented->presenter_ = this;
     presented->beingPresented_ = true;
-    presented->orientation_ = root->orientation_;
-
     Ref<UIWindow> window = root->view_ ? root->view_->window() : nullptr;
     Ref<UIView> modalView = presented->view();
-    modalView->setFrame(presented->fullScreenFrame());
+    auto app = UIApplication::sharedApplication();
+    // Over a turned screen the presented one comes turned too when it allows that, else
+    // upright: the status bar and the keyboard go with it.
+    UIInterfaceOrientation orientation =
+        window ? orientationAllowedBy(presented.get(), app->statusBarOrientation())
+               : root->orientation_;
+    presented->orientation_ = orientation;
+    if (window) app->setStatusBarOrientation(orientation);
+    if (window && (orientation != UIInterfaceOrientationPortrait ||
+                   !CGAffineTransformIsIdentity(modalView->transform()))) {
+        placeWindowContent(modalView.get(), orientation, presented->wantsFullScreenLayout_);
+    } else {
+        modalView->setTransform(CGAffineTransformIdentity);
+        modalView->setFrame(presented->fullScreenFrame());
+    }
     if (window) {
         root->beginAppearanceTransition(false, animated);
         presented->beginAppearanceTransition(true, animated);
@@ -423,6 +484,30 @@ void UIViewController::dismissPresented(bool animated) {
         c->beingDismissed_ = false;
     }
     modal_ = nullptr;
+    if (window) root->showInAllowedOrientation();
+}
+
+void UIViewController::showInAllowedOrientation() {
+    // The screen shown again after a presented one closed while turned: the interface goes
+    // back to an orientation it allows, and the status bar, the keyboard and the content with
+    // it.
+    auto app = UIApplication::sharedApplication();
+    UIInterfaceOrientation orientation = orientationAllowedBy(this, app->statusBarOrientation());
+    if (orientation != orientation_) {
+        // Refused only when the controller changed its mind meanwhile: then as it stands.
+        if (!rotateToInterfaceOrientation(orientation, 0)) orientation = orientation_;
+    } else if (view_ && isWindowContent() &&
+               (orientation != UIInterfaceOrientationPortrait ||
+                !CGAffineTransformIsIdentity(view_->transform()))) {
+        placeWindowContent(view_.get(), orientation, wantsFullScreenLayout_);
+    }
+    app->setStatusBarOrientation(orientation);
+}
+
+bool UIViewController::isWindowContent() {
+    if (!view_ || parent_.lock()) return false;
+    auto superview = view_->superview();
+    return presenter_.lock() || (superview && is<UIWindow>(superview.get()));
 }
 
 // ---- orientation
@@ -446,9 +531,13 @@ bool UIViewController::rotateToInterfaceOrientation(UIInterfaceOrientation orien
     for (auto& c : children)
         c->orientation_ = orientation;
     if (!parent_.lock() && view_) {
-        CGRect bounds = view_->bounds();
-        bounds.size = rootSizeFor(orientation, wantsFullScreenLayout_);
-        view_->setBounds(bounds);
+        if (isWindowContent()) {
+            placeWindowContent(view_.get(), orientation, wantsFullScreenLayout_);
+        } else {
+            CGRect bounds = view_->bounds();
+            bounds.size = rootSizeFor(orientation, wantsFullScreenLayout_);
+            view_->setBounds(bounds);
+        }
     }
     willAnimateRotationToInterfaceOrientation(orientation, duration);
     for (auto& c : children)

@@ -265,6 +265,11 @@ private:
     void presentOver(UIViewController* controller, bool animated);
     // Whether the device's turn is offered to this controller (attemptRotationToDeviceOrientation).
     bool turnsWithDevice();
+    // Whether the view is a window's content (a root's in its window, or a presented one's),
+    // laid out turned with the controller.
+    bool isWindowContent();
+    // Turns the controller shown again after a dismissal to an orientation it allows.
+    void showInAllowedOrientation();
     void dismissPresented(bool animated);
     void setEditingButtonTitle();
     void editButtonPressed(NSObject* sender);

@@ -997,6 +997,7 @@ private:
 
     std::string barItem(UIBarButtonItem* item, UIView* bar, CGRect clip, bool touchable) {
         if (item->isSpace()) return std::string();
+        if (liesOutside(item->itemView().get(), bar, clip)) return std::string();
         if (auto custom = item->customView()) return inlineText(custom, clip, touchable);
         std::string title = oneLine(utf8(item->displayTitle()));
         // An item whose picture its maker named goes by that name, even before the picture is
@@ -1039,6 +1040,14 @@ private:
         return text;
     }
 
+    // Whether the view that shows a bar's item has its middle outside the screen (a bar wider
+    // than the screen): a person can neither see nor touch it there.
+    static bool liesOutside(UIView* shown, UIView* bar, CGRect clip) {
+        if (!shown || !shown->isDescendantOfView(bar)) return false;
+        CGRect rect = inWindow(shown);
+        return !CGRectContainsPoint(clip, CGPointMake(CGRectGetMidX(rect), CGRectGetMidY(rect)));
+    }
+
     void navigationBar(UINavigationBar* bar, CGRect clip, bool touchable, std::vector<Block>& out) {
         auto top = bar->topItem();
         if (!top) return;
@@ -1049,7 +1058,8 @@ private:
             b.lines.push_back(oneLine(utf8(prompt)));
         }
         std::vector<std::string> items;
-        if (auto back = bar->backButtonTitle()) {
+        if (auto back = bar->backButtonTitle();
+            back && !liesOutside(bar->backButtonView().get(), bar, clip)) {
             std::string title = oneLine(utf8(back));
             if (touchable) {
                 ShellElement e;

@@ -441,10 +441,62 @@ TEST(UIViewController, TheDeviceTurnsTheWindowsContentNotAViewLaidOverIt) {
     // The device turned left stands the interface on its right side.
     EXPECT_EQ(presented->interfaceOrientation(), UIInterfaceOrientationLandscapeRight);
     EXPECT_EQ(app->statusBarOrientation(), UIInterfaceOrientationLandscapeRight);
+    // Turned whole inside the screen: a quarter turn, landscape in size, the status bar's strip
+    // along the screen's right edge left free.
+    auto turned = presented->view();
+    EXPECT_TRUE(CGSizeEqualToSize(turned->bounds().size, CGSizeMake(480, 300)));
+    EXPECT_TRUE(CGRectEqualToRect(turned->frame(), CGRectMake(0, 0, 300, 480)));
+    EXPECT_TRUE(CGRectEqualToRect(turned->convertRect(turned->bounds(), nullptr),
+                                  CGRectMake(0, 0, 300, 480)));
+    // Closed while turned, the screen under it allows only upright: the interface, the status
+    // bar and the content go back upright.
     nav->dismissModalViewControllerAnimated(false);
+    EXPECT_EQ(nav->interfaceOrientation(), UIInterfaceOrientationPortrait);
+    EXPECT_EQ(app->statusBarOrientation(), UIInterfaceOrientationPortrait);
+    EXPECT_TRUE(CGAffineTransformIsIdentity(nav->view()->transform()));
+    EXPECT_TRUE(CGRectEqualToRect(nav->view()->frame(), CGRectMake(0, 20, 320, 460)));
+    // Presented again, it comes upright too, and back upright when the phone is.
     device->setOrientation(UIDeviceOrientationPortrait);
+    nav->presentModalViewController(presented, false);
+    EXPECT_TRUE(CGAffineTransformIsIdentity(turned->transform()));
+    EXPECT_TRUE(CGRectEqualToRect(turned->frame(), CGRectMake(0, 20, 320, 460)));
+    nav->dismissModalViewControllerAnimated(false);
     device->endGeneratingDeviceOrientationNotifications();
-    app->setStatusBarOrientation(UIInterfaceOrientationPortrait);
+}
+
+// A screen presented over a turned one comes turned when it allows that, else upright, the
+// status bar with it.
+TEST(UIViewController, APresentedScreenTakesAnOrientationItAllows) {
+    CallLog log;
+    auto window = keyWindow();
+    auto root = make<TurningController>();
+    window->setRootViewController(root);
+    auto app = UIApplication::sharedApplication();
+    auto device = UIDevice::currentDevice();
+    device->beginGeneratingDeviceOrientationNotifications();
+    device->setOrientation(UIDeviceOrientationLandscapeRight);
+    EXPECT_EQ(app->statusBarOrientation(), UIInterfaceOrientationLandscapeLeft);
+    EXPECT_TRUE(CGRectEqualToRect(root->view()->frame(), CGRectMake(20, 0, 300, 480)));
+    auto upright = make<RecordingController>();
+    root->presentModalViewController(upright, false);
+    EXPECT_EQ(upright->interfaceOrientation(), UIInterfaceOrientationPortrait);
+    EXPECT_EQ(app->statusBarOrientation(), UIInterfaceOrientationPortrait);
+    EXPECT_TRUE(CGRectEqualToRect(upright->view()->frame(), CGRectMake(0, 20, 320, 460)));
+    // Closed, the turned screen under it turns with the phone again.
+    root->dismissModalViewControllerAnimated(false);
+    EXPECT_EQ(root->interfaceOrientation(), UIInterfaceOrientationLandscapeLeft);
+    EXPECT_EQ(app->statusBarOrientation(), UIInterfaceOrientationLandscapeLeft);
+    EXPECT_TRUE(CGRectEqualToRect(root->view()->frame(), CGRectMake(20, 0, 300, 480)));
+    auto turning = make<TurningController>();
+    root->presentModalViewController(turning, false);
+    EXPECT_EQ(turning->interfaceOrientation(), UIInterfaceOrientationLandscapeLeft);
+    EXPECT_TRUE(CGRectEqualToRect(turning->view()->frame(), CGRectMake(20, 0, 300, 480)));
+    root->dismissModalViewControllerAnimated(false);
+    device->setOrientation(UIDeviceOrientationPortrait);
+    EXPECT_EQ(app->statusBarOrientation(), UIInterfaceOrientationPortrait);
+    EXPECT_TRUE(CGRectEqualToRect(root->view()->frame(), CGRectMake(0, 20, 320, 460)));
+    device->endGeneratingDeviceOrientationNotifications();
+    window->setRootViewController(nullptr);
 }
 
 }  // namespace

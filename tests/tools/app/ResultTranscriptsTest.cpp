@@ -582,3 +582,41 @@ TEST_F(ResultTranscripts, TheWebPageBannersShowTheirAdsWithinTheirSlots) {
     auto black = [](RGBA c) { return c.r + c.g + c.b < 30; };
     EXPECT_GT(count(video, CGRectMake(20, 60, 280, 60), black), 15000);
 }
+
+// The web app screen the Pebble ad opens turns with the phone, drawn turned and whole; closed
+// while turned, it leaves the list and the app upright for the rest of the session.
+TEST_F(ResultTranscripts, AWebAppClosedWhileTurnedLeavesTheAppUpright) {
+    apptest::weightBannersTo("pebble-webapp");
+    forgetPebbleStatistics();
+    auto dir = apptest::expectTranscriptWithShots("item-banner-pebble-webapp-turned", "turned");
+    auto shotIn = [&dir](const char* name) {
+        return UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / name).string()));
+    };
+    auto black = [](RGBA c) { return c.r < 8 && c.g < 8 && c.b < 8; };
+    auto blue = [](RGBA c) { return c.b > c.r + 60 && c.b > 150; };
+
+    // Turned, the page covers the whole screen, no black bands around it, and its close button
+    // stands in the turned screen's top left corner: the screen's top right.
+    auto turned = shotIn("webapp-turned.png");
+    ASSERT_TRUE(turned);
+    EXPECT_EQ(countPixels(turned.get(), CGRectMake(0, 0, 280, 8), black), 0);
+    EXPECT_EQ(countPixels(turned.get(), CGRectMake(0, 470, 320, 10), black), 0);
+    EXPECT_GT(count(turned.get(), CGRectMake(286, 0, 34, 34), dark), 50);
+    EXPECT_EQ(count(turned.get(), CGRectMake(0, 0, 34, 34), dark), 0);
+
+    // Back upright: the status bar on top (black, as the app shows it), none along the right
+    // edge, where the price tags reach the screen's edge.
+    auto list = shotIn("list-after-turned-webapp.png");
+    ASSERT_TRUE(list);
+    EXPECT_GT(countPixels(list.get(), CGRectMake(0, 0, 320, 20), black), 320 * 20 / 2);
+    EXPECT_EQ(countPixels(list.get(), CGRectMake(300, 40, 20, 380), black), 0);
+    EXPECT_GT(count(list.get(), CGRectMake(304, 60, 16, 360), tagGreen), 100);
+
+    // The keyboard upright along the screen's foot, its blue return key at the bottom right,
+    // not at the bottom left where a sideways keyboard has it.
+    auto keyboard = shotIn("keyboard-after-turned-webapp.png");
+    ASSERT_TRUE(keyboard);
+    EXPECT_GT(countPixels(keyboard.get(), CGRectMake(240, 430, 80, 50), blue), 1000);
+    EXPECT_EQ(countPixels(keyboard.get(), CGRectMake(0, 330, 60, 150), blue), 0);
+    EXPECT_GT(countPixels(keyboard.get(), CGRectMake(0, 0, 320, 20), black), 320 * 20 / 2);
+}

@@ -17,6 +17,7 @@
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
+#include "UIKit/UINavigationBar.h"
 #include "UIKit/UISegmentedControl.h"
 #include "UIKit/UISwitch.h"
 #include "UIKit/UITableView.h"
@@ -694,6 +695,40 @@ TEST_F(ShellScreenTest, WhatAViewCoversWholeIsLeftOut) {
     EXPECT_NE(screen.text().find("Title behind\n[1] (Row behind)\n"), std::string::npos)
         << screen.text();
     (void)text;
+}
+
+// A bar wider than the screen (a screen laid out for landscape but drawn upright) has items off
+// the screen: a person neither sees nor touches them, so they are neither printed nor numbered.
+TEST_F(ShellScreenTest, BarItemsOffTheScreenAreNotNumbered) {
+    auto titled = [](const char* title) {
+        return make<UIBarButtonItem>(&UIBarButtonItem::initWithTitle, NSString::fromUTF8(title),
+                                     UIBarButtonItemStyleBordered, nullptr, Selector::named("x:"));
+    };
+    auto nav = make<UINavigationBar>(&UINavigationBar::initWithFrame, CGRectMake(-80, 0, 480, 44));
+    auto item = make<UINavigationItem>(&UINavigationItem::initWithTitle, NS("Composer"));
+    item->setLeftBarButtonItem(titled("Cancel"));
+    item->setRightBarButtonItem(titled("Send"));
+    nav->pushNavigationItem(item, false);
+    window->addSubview(nav);
+    auto bar = make<UIToolbar>(&UIToolbar::initWithFrame, CGRectMake(-80, 436, 480, 44));
+    auto space = [] {
+        return make<UIBarButtonItem>(&UIBarButtonItem::initWithBarButtonSystemItem,
+                                     UIBarButtonSystemItemFlexibleSpace, nullptr,
+                                     Selector::named("x:"));
+    };
+    auto back = titled("Back"), reload = titled("Reload"), done = titled("Done");
+    auto gap1 = space(), gap2 = space();
+    bar->setItems(
+        NSArray::arrayWithObjects({back.get(), gap1.get(), reload.get(), gap2.get(), done.get()}));
+    window->addSubview(bar);
+    window->layoutIfNeeded();
+    nav->layoutIfNeeded();
+    bar->layoutIfNeeded();
+
+    auto screen = ShellScreen::captureWindow(window);
+    EXPECT_EQ(screen.text(), std::string(kRule) + "| Composer |\n[1] (Reload)\n" + kRule);
+    EXPECT_EQ(screen.elementLabelled("Cancel"), nullptr);
+    EXPECT_EQ(screen.elementLabelled("Done"), nullptr);
 }
 
 // What a control is called comes from the library that makes it: a segment's picture and a glyph
