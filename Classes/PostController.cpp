@@ -402,9 +402,13 @@ void PostController::replyInSubmittedState(PostPage* page, NSString* text, int32
                 NS("Your email address is included in the body of your posting, exposing you to "
                    "phishing attacks and spam. Please consider removing it."));
             return;
-        case kPostPagePhotos:
+        case kPostPagePhotos: {
+            // A photo the site refused (too large, no room) is left out: the site's words say
+            // so, and the rest of the posting goes on.
+            if (auto errors = page->getErrorText()) posting::showMessage(errors);
             sendImage();
             return;
+        }
         default:
             if (isSuccess(text, true)) {
                 postSuccess();

@@ -922,6 +922,25 @@ TEST_F(PostingScreens, AnEmptyAnswerIsNoPosting) {
     EXPECT_EQ(sitetest::site().uploadedPhotos().size(), 1u);
 }
 
+TEST_F(PostingScreens, APhotoTheSiteRefusesIsLeftOutWithItsWordsAndThePostingGoesOn) {
+    auto compose = loggedInCompose();
+    ASSERT_TRUE(compose);
+    fill(compose, "Road bike", "250", "Back Bay", "", "Light and fast.");
+    addPhoto(compose, compose->button1(), photo(300, 240));
+    addPhoto(compose, compose->button3(), photo(450, 330));
+    // The compose post answers as ever; the first photo's post finds the site out of room.
+    sitetest::site().setNextPostingPage(",photosfull");
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(),
+              "The site has no room for more images now: this one was not added. You can go on "
+              "without it.");
+    EXPECT_EQ(nextMessage(), "Post Success");
+    auto uploads = sitetest::site().uploadedPhotos();
+    ASSERT_EQ(uploads.size(), 1u);
+    EXPECT_EQ(uploads[0].width, 150);
+    EXPECT_EQ(uploads[0].height, 110);
+}
+
 TEST_F(PostingScreens, TheGuardCoversEveryStep) {
     auto compose = toCompose();
     ASSERT_TRUE(compose);

@@ -18,7 +18,7 @@ const char* const kHelp =
     "GET /reset                     forgets postings, logins and sessions\n"
     "GET /posting-page?p=PAGE,...   the next posts to the posting host answer with the PAGEs:\n"
     "                               type, area, compose, emailwarning, photos, review, terms,\n"
-    "                               captcha, phone, sent, empty, error\n"
+    "                               photosfull, captcha, phone, sent, empty, error\n"
     "GET /uploads                   the photos posted: key, width x height\n";
 
 }  // namespace

@@ -38,6 +38,8 @@ constexpr std::size_t kMaxPhotoBytes = 10u << 20;
 // All photos kept, of postings made and not made together. Photos of published postings stay
 // until the site is reset.
 constexpr std::size_t kMaxKeptPhotoBytes = 128u << 20;
+constexpr const char* kNoRoomForPhotos =
+    "The site has no room for more images now: this one was not added. You can go on without it.";
 
 struct PostingType {
     const char* code;
@@ -571,6 +573,7 @@ HttpResponse forcedPage(SiteImpl& site, Session& s, const std::string& account,
     if (forced == "compose") return composePage(site, s, account, {});
     if (forced == "emailwarning") return emailWarningPage(site, s);
     if (forced == "photos") return photoPage(site, s, {});
+    if (forced == "photosfull") return photoPage(site, s, {kNoRoomForPhotos});
     if (forced == "review") return previewPage(site, s);
     if (forced == "terms") return termsPage(site, s);
     if (forced == "captcha") return captchaPage(site, s, {});
@@ -811,9 +814,7 @@ HttpResponse photosStep(Post& p) {
         case PostingService::Kept::SessionGone:
             return refuse(404, "This posting session has ended. Please start again.");
         case PostingService::Kept::NoRoom:
-            return photoPage(site, s,
-                             {"The site has no room for more images now: this one was not added. "
-                              "You can go on without it."});
+            return photoPage(site, s, {kNoRoomForPhotos});
     }
     s.photos.push_back(key);
     return photoPage(site, s, {});

@@ -115,7 +115,8 @@ public:
     // The next posts to the posting host answer with these pages (comma-separated, one each)
     // instead of the step's own:
     // "type", "area", "compose", "emailwarning", "photos", "review", "terms", "captcha",
-    // "phone", "sent" (the mail-confirmation page), "empty" (no text), "error" (status 400).
+    // "phone", "sent" (the mail-confirmation page), "empty" (no text), "error" (status 400),
+    // "photosfull" (the photo page refusing a photo for want of room; the photo is not kept).
     void setNextPostingPage(const std::string& page);
     // Forgets postings, logins, captcha state and posting sessions.
     void reset();
