@@ -75,12 +75,18 @@ void TallySession::sendSessionsToServerWithTimeout(bool withTimeout, bool useWeb
         // records go again at the next start) or after the booking, never between the two.
         // Without a reply from the connection (a saved response, a waiter that gave up), this
         // thread books it.
-        auto booked = std::make_shared<std::atomic<bool>>(withTimeout);
+        auto booked = std::make_shared<std::atomic<bool>>(false);
         Ref<NSArray> sent = saved;
         NSUInteger count = sessions->count();
         auto book = [booked, sent, count](TallyHTTPResponse* response) {
             if (booked->exchange(true)) return;
-            bookOutcome(response && response->isSuccess(), sent.get(), count);
+            // On the main thread this runs inside the connection's callback, out of reach of
+            // the catch-all below.
+            try {
+                bookOutcome(response && response->isSuccess(), sent.get(), count);
+            } catch (ExceptionRaised& raised) {
+                TallyUtil::handleException(raised.exception);
+            }
         };
         Ref<TallyHTTPResponse> response;
         if (auto saved = TallyAPI::savedResponseURL()) {

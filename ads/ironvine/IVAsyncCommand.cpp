@@ -404,7 +404,9 @@ void IVAsyncCommandManager::reset() {
 }
 
 bool IVAsyncCommandManager::drain(double limit) {
-    if (!commandQueue_->isAttached() || !commandExecThread_ || commandExecThread_->isFinished())
+    // Nothing to wait for from a worker that is gone, nor from the worker itself.
+    if (!commandQueue_->isAttached() || !commandExecThread_ || commandExecThread_->isFinished() ||
+        commandExecThread_.get() == NSThread::currentThread().get())
         return false;
     auto marker = make<IVDrainMarker>();
     commandQueue_->addCommand(marker.get(), false);
