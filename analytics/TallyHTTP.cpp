@@ -104,7 +104,26 @@ bool TallyConnectionDelegate::isDone() {
     return done;
 }
 
+void TallyConnectionDelegate::setReplyHandler(ReplyHandler handler) {
+    condition_->lock();
+    onReply_ = std::move(handler);
+    condition_->unlock();
+}
+
+Ref<TallyHTTPResponse> TallyConnectionDelegate::makeResponse() {
+    return make<TallyHTTPResponse>(
+        static_cast<bool (TallyHTTPResponse::*)(NSURLResponse*, NSData*, NSError*)>(
+            &TallyHTTPResponse::initWithResponse),
+        response_.get(), static_cast<NSData*>(body_.get()), error_.get());
+}
+
 void TallyConnectionDelegate::finish() {
+    condition_->lock();
+    ReplyHandler handler = abandoned_ ? nullptr : std::move(onReply_);
+    onReply_ = nullptr;
+    condition_->unlock();
+    // Before the waiter wakes: whatever the main thread runs next finds the reply booked.
+    if (handler) handler(makeResponse().get());
     condition_->lock();
     done_ = true;
     condition_->broadcast();
@@ -117,6 +136,7 @@ bool TallyConnectionDelegate::waitUntilDone(double seconds) {
     while (!done_ && condition_->waitUntilDate(limit)) {
     }
     bool done = done_;
+    if (!done) abandoned_ = true;
     condition_->unlock();
     return done;
 }
@@ -244,7 +264,8 @@ Ref<NSURL> TallyHTTPEater::urlWithProtocol(NSString* protocol, NSString* host, i
 
 Ref<TallyHTTPResponse> TallyHTTPEater::sendMethod(NSString* method, NSURL* url, NSData* body,
                                                   NSDictionary* headerFields, int timeoutInterval,
-                                                  bool useWebView) {
+                                                  bool useWebView,
+                                                  TallyConnectionDelegate::ReplyHandler onReply) {
     TallyUtil::debugLog(NS("Tally: %@: %@"), method, url);
     // The request is neither answered from a cache nor stored in one; the process-wide cache
     // keeps its capacities for everyone else.
@@ -261,6 +282,7 @@ Ref<TallyHTTPResponse> TallyHTTPEater::sendMethod(NSString* method, NSURL* url, 
         return nullptr;
     }
     auto delegate = make<TallyConnectionDelegate>();
+    if (onReply) delegate->setReplyHandler(std::move(onReply));
     auto connection = make<NSURLConnection>(
         static_cast<bool (NSURLConnection::*)(NSURLRequest*, NSURLConnectionDelegate*, bool)>(
             &NSURLConnection::initWithRequest),
@@ -276,11 +298,7 @@ Ref<TallyHTTPResponse> TallyHTTPEater::sendMethod(NSString* method, NSURL* url, 
         // run it, and a thread that gives up cancels what it no longer waits for.
         if (!delegate->waitUntilDone(timeoutInterval + 10.0)) connection->cancel();
     }
-    auto response = make<TallyHTTPResponse>(
-        static_cast<bool (TallyHTTPResponse::*)(NSURLResponse*, NSData*, NSError*)>(
-            &TallyHTTPResponse::initWithResponse),
-        delegate->response().get(), static_cast<NSData*>(delegate->body().get()),
-        delegate->error().get());
+    auto response = delegate->makeResponse();
     TallyUtil::debugLog(NS("Tally: HTTP Response[%@]"), response->description());
     return response;
 }

@@ -3,12 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "Foundation/NSObject.h"
 #include "URLLoading/NSURLConnection.h"
 
 class NSCondition;
 class NSData;
+class TallyHTTPResponse;
 class NSDictionary;
 class NSError;
 class NSHTTPURLResponse;
@@ -46,11 +48,18 @@ private:
 class TallyConnectionDelegate : public NSObject, public NSURLConnectionDelegate {
     NS_OBJECT(TallyConnectionDelegate, NSObject)
 
+    // Called with the response on the connection's thread (the main thread) as it ends,
+    // before any waiter is woken; not called once a waiter has given up.
+    using ReplyHandler = std::function<void(TallyHTTPResponse*)>;
+
     bool init() override;
     bool isDone();
+    void setReplyHandler(ReplyHandler handler);
     // Returns once the connection is done; false when it was not done by the limit (seconds of
     // the clock from now).
     bool waitUntilDone(double seconds);
+    // The response as it stands.
+    Ref<TallyHTTPResponse> makeResponse();
 
     Ref<NSMutableData> body() { return body_; }
     Ref<NSURLResponse> response() { return response_; }
@@ -76,6 +85,8 @@ private:
     Ref<NSURLResponse> response_;
     Ref<NSError> error_;
     bool done_ = false;
+    bool abandoned_ = false;  // the waiter gave up
+    ReplyHandler onReply_;
     Ref<NSCondition> condition_;
 };
 
@@ -84,10 +95,12 @@ class TallyHTTPEater : public NSObject {
 
     // Sends the request and waits for the answer. With useWebView the request is loaded in a
     // hidden 10 x 10 web view on the main thread instead, and nothing comes back (nil); the
-    // view is kept until its load ends.
-    static Ref<TallyHTTPResponse> sendMethod(NSString* method, NSURL* url, NSData* body,
-                                             NSDictionary* headerFields, int timeoutInterval,
-                                             bool useWebView = false);
+    // view is kept until its load ends. The reply handler, when given, gets the response on the
+    // main thread as the exchange ends, before this returns: what it books is done before
+    // anything else the main thread does next (a quit among them).
+    static Ref<TallyHTTPResponse> sendMethod(
+        NSString* method, NSURL* url, NSData* body, NSDictionary* headerFields, int timeoutInterval,
+        bool useWebView = false, TallyConnectionDelegate::ReplyHandler onReply = nullptr);
     // GET or POST with a 20-second time-out; the target is a URL or a URL string.
     static Ref<TallyHTTPResponse> get(NSObject* target);
     static Ref<TallyHTTPResponse> get(NSObject* target, NSDictionary* headerFields);

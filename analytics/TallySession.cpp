@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "CommonCrypto/CommonDigest.h"
+#include "Foundation/FileSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSData.h"
@@ -41,6 +42,7 @@ struct ClassState {
     Ref<NSString> apiKey;
     Ref<NSDate> lastPageViewTime;
     int maxSessions = 50;
+    std::function<void()> uploadAnswered;
 };
 ProcessWide<ClassState>& classSlot() {
     static ProcessWide<ClassState> slot;
@@ -110,16 +112,41 @@ void TallySession::registerArchivedClasses() {
         ads.registerArchivedClasses();
 }
 
+namespace {
+constexpr const char* kFileStems[] = {"tallyStored", "tallyCurrent", "tallySent",
+                                      "initialTimestamp"};
+
+// A process that ended in the middle of an atomic write of a session file left its temporary
+// copy in the library folder, where nothing would ever read or remove it. Called under the
+// store lock, so no write of ours is under way.
+void removeWriteLeftovers() {
+    for (const char* stem : kFileStems)
+        for (bool dotted : {true, false})
+            file_detail::removeAtomicWriteLeftovers(filePath(stem, dotted)->utf8());
+}
+}  // namespace
+
 void TallySession::removeFilesForTesting(NSString* apiKey) {
     std::lock_guard lock(storeLock());
     classSlot().reset();
     classState().apiKey = apiKey;
     auto fm = NSFileManager::defaultManager();
-    for (const char* stem : {"tallyStored", "tallyCurrent", "tallySent", "initialTimestamp"}) {
+    for (const char* stem : kFileStems) {
         fm->removeItemAtPath(filePath(stem, true), nullptr);
         fm->removeItemAtPath(filePath(stem, false), nullptr);
     }
+    removeWriteLeftovers();
     classState().apiKey = nullptr;
+}
+
+void TallySession::setUploadAnsweredHookForTesting(std::function<void()> hook) {
+    std::lock_guard lock(storeLock());
+    classState().uploadAnswered = std::move(hook);
+}
+
+std::function<void()> TallySession::uploadAnsweredHook() {
+    std::lock_guard lock(storeLock());
+    return classState().uploadAnswered;
 }
 
 // ---- the current session --------------------------------------------------------------------
@@ -127,6 +154,7 @@ void TallySession::removeFilesForTesting(NSString* apiKey) {
 Ref<TallySession> TallySession::createActiveTallySession(NSString* apiKey) {
     std::lock_guard lock(storeLock());
     classState().apiKey = apiKey ? cast<NSString>(apiKey->copy()) : nullptr;
+    removeWriteLeftovers();
     auto path = currentSessionFilePath();
     if (auto former = as<TallySession>(readArchive(path))) {
         former->setCrashed(true);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include "Foundation/NSCoder.h"
@@ -80,8 +81,8 @@ class TallySession : public NSObject, public NSCoding {
     // ---- uploads (on the caller's thread) ----------------------------------------------------
     // The saved records, with the current session's after them when asked, posted to the
     // facade's server URL (through a hidden web view when asked). Only an upload without
-    // time-out books the outcome: on success it removes the records it sent (not those filed
-    // meanwhile) and sets the sent marker.
+    // time-out books the outcome, on the main thread as the reply arrives: on success it
+    // removes the records it sent (not those filed meanwhile) and sets the sent marker.
     static void sendSessionsToServerWithTimeout(bool withTimeout, bool useWebView, bool requestAds,
                                                 bool sendCurrentSession);
     static void sendSessionsToServerForAdditionalInfo();
@@ -167,6 +168,10 @@ class TallySession : public NSObject, public NSCoding {
     // Forgets the current session, the key and the page-view time, removes every file of that
     // key, under both names, then forgets the key.
     static void removeFilesForTesting(NSString* apiKey);
+    // Called on the thread of an upload without time-out once it has its answer and the outcome
+    // is booked, before anything else: a test holds the thread there, as a quit would end it.
+    static void setUploadAnsweredHookForTesting(std::function<void()> hook);
+    static std::function<void()> uploadAnsweredHook();
 
 private:
     int serializationVersion_ = 0;

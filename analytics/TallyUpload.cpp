@@ -1,4 +1,7 @@
 // The uploads of the saved sessions.
+#include <atomic>
+#include <memory>
+
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDate.h"
@@ -32,6 +35,19 @@ void removeSentRecords(NSArray* sent) {
     TallySession::setSavedSessions(saved);
 }
 
+// The outcome of an upload without time-out: the current session's connectivity, and on
+// success the records it sent go and the sent marker is set.
+void bookOutcome(bool success, NSArray* sent, NSUInteger count) {
+    if (auto current = TallySession::currentSession()) current->setInternetAvailable(success);
+    if (success) {
+        removeSentRecords(sent);
+        TallySession::setSentSession();
+        TallyUtil::debugLog(NS("Tally: Sent %d session(s)."), static_cast<int>(count));
+    } else {
+        TallyUtil::debugLog(NS("Tally: Could not connect to server."));
+    }
+}
+
 }  // namespace
 
 void TallySession::sendSessionsToServerWithTimeout(bool withTimeout, bool useWebView,
@@ -54,28 +70,38 @@ void TallySession::sendSessionsToServerWithTimeout(bool withTimeout, bool useWeb
         auto headers =
             NSDictionary::dictionaryWithObject(NS("application/octet-stream"), NS("Content-Type"));
         int timeout = withTimeout ? 5 : 20;
+        // Only an upload without time-out books its outcome, once: on the main thread as the
+        // reply arrives, so that a quit, which runs there too, comes before the reply (and the
+        // records go again at the next start) or after the booking, never between the two.
+        // Without a reply from the connection (a saved response, a waiter that gave up), this
+        // thread books it.
+        auto booked = std::make_shared<std::atomic<bool>>(false);
+        Ref<NSArray> sent = saved;
+        NSUInteger count = sessions->count();
+        auto book = [booked, sent, count](TallyHTTPResponse* response) {
+            if (booked->exchange(true)) return;
+            // On the main thread this runs inside the connection's callback, out of reach of
+            // the catch-all below.
+            try {
+                bookOutcome(response && response->isSuccess(), sent.get(), count);
+            } catch (ExceptionRaised& raised) {
+                TallyUtil::handleException(raised.exception);
+            }
+        };
         Ref<TallyHTTPResponse> response;
         if (auto saved = TallyAPI::savedResponseURL()) {
             response = TallyHTTPResponse::readFromURL(saved);
         } else {
             auto body = dataForSessions(sessions, requestAds);
-            response =
-                TallyHTTPEater::sendMethod(NS("POST"), NSURL::URLWithString(TallyAPI::serverURL()),
-                                           body, headers, timeout, useWebView);
+            response = TallyHTTPEater::sendMethod(
+                NS("POST"), NSURL::URLWithString(TallyAPI::serverURL()), body, headers, timeout,
+                useWebView, withTimeout ? TallyConnectionDelegate::ReplyHandler() : book);
             if (TallyUtil::isDebugModeUnlocked() && response) response->saveToDisk();
         }
         if (withTimeout) return;
+        book(response.get());
+        if (auto hook = uploadAnsweredHook()) hook();
         bool success = response && response->isSuccess();
-        auto current = currentSession();
-        if (current) current->setInternetAvailable(success);
-        if (success) {
-            removeSentRecords(saved);
-            setSentSession();
-            TallyUtil::debugLog(NS("Tally: Sent %d session(s)."),
-                                static_cast<int>(sessions->count()));
-        } else {
-            TallyUtil::debugLog(NS("Tally: Could not connect to server."));
-        }
         if (requestAds) {
             if (auto& ads = TallyAdClientHooks::installed(); ads.replyReceived)
                 ads.replyReceived(success, success ? response->body().get() : nullptr);

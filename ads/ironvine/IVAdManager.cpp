@@ -93,7 +93,11 @@ bool IVAdManager::initWithSlotDescriptions(NSArray* descriptions) {
         }
         if (slot->nextAdDlTime() != 0) deleteAd(slot->nextAdDlTime(), name.get(), false, false);
         slot->setNextAdDlTime(dlTime);
-        if (expirationTimeHasPassed(expiration))
+        // A row whose content is gone (a quit between the folder's removal and the row's) is no
+        // ad: kept, it would hold the slot without anything to show until it expired.
+        bool contentGone =
+            !NSFileManager::defaultManager()->fileExistsAtPath(adFolder(name.get(), dlTime).get());
+        if (contentGone || expirationTimeHasPassed(expiration))
             deleteAd(dlTime, name.get(), false, false);
         else
             scheduleExpirationForSlotNamed(name.get(), dlTime, expiration);

@@ -40,7 +40,8 @@ class IVAdManager : public NSObject {
     static double nowSince1970();
 
     // Raises "Ironvine Initialization Failure" for a name given twice. Recovers each slot's
-    // newest unexpired stored ad and queues a fetch for every slot without one.
+    // newest unexpired stored ad whose content folder is there and queues a fetch for every
+    // slot without one.
     bool initWithSlotDescriptions(NSArray* descriptions);
 
     Ref<NSMutableDictionary> slotDict() { return slotDict_; }

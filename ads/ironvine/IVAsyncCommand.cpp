@@ -1,5 +1,7 @@
 #include "ads/ironvine/IVAsyncCommand.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 
 #include "Foundation/Clock.h"
@@ -287,17 +289,26 @@ void IVAsyncCommandQueue::delayedFire() {
 }
 
 void IVAsyncCommandQueue::fire() {
-    if (!runLoopSource_ || !runLoop_ || !runLoopSource_->isValid()) return;
+    if (!isAttached()) return;
     NSTimeInterval now = Clock::now();
     NSTimeInterval elapsed = now - lastFiredTime_.load();
     if (elapsed >= kWakeInterval || elapsed < 0) {
-        runLoopSource_->signal();
-        runLoop_->wakeUp();
-        lastFiredTime_ = now;
+        fireNow();
     } else if (!fireScheduled_.exchange(true)) {
         // One put-off wake-up at a time is enough: it drains everything added meanwhile.
         performSelector(Selector::named("delayedFire"), nullptr, kWakeInterval - elapsed);
     }
+}
+
+bool IVAsyncCommandQueue::isAttached() {
+    return runLoopSource_ && runLoop_ && runLoopSource_->isValid();
+}
+
+void IVAsyncCommandQueue::fireNow() {
+    if (!isAttached()) return;
+    runLoopSource_->signal();
+    runLoop_->wakeUp();
+    lastFiredTime_ = Clock::now();
 }
 
 void IVAsyncCommandQueue::invalidate() {
@@ -316,6 +327,28 @@ bool IVDBQueryQueue::initWithInitialCapacity(NSUInteger capacity) {
     runLoopSource_ = RunLoopSource::sourceWithHandler(nullptr);
     return true;
 }
+
+// Queued behind the work a drain waits for; tells the waiter when the worker reaches it.
+class IVDrainMarker : public IVAsyncCommand {
+    NS_OBJECT(IVDrainMarker, IVAsyncCommand)
+
+public:
+    void execute() override {
+        std::lock_guard<std::mutex> lock(lock_);
+        ran_ = true;
+        ranChanged_.notify_all();
+    }
+    bool waitUntilRun(double seconds) {
+        std::unique_lock<std::mutex> lock(lock_);
+        return ranChanged_.wait_for(lock, std::chrono::duration<double>(seconds),
+                                    [this] { return ran_; });
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable ranChanged_;
+    bool ran_ = false;
+};
 
 // ---- manager --------------------------------------------------------------------------------
 
@@ -368,6 +401,18 @@ void IVAsyncCommandManager::invokeCallback(NSInvocation* invocation) {
 
 void IVAsyncCommandManager::reset() {
     commandQueue_->flush();
+}
+
+bool IVAsyncCommandManager::drain(double limit) {
+    // Nothing to wait for from a worker that is gone, nor from the worker itself.
+    if (!commandQueue_->isAttached() || !commandExecThread_ || commandExecThread_->isFinished() ||
+        commandExecThread_.get() == NSThread::currentThread().get())
+        return false;
+    auto marker = make<IVDrainMarker>();
+    commandQueue_->addCommand(marker.get(), false);
+    commandQueue_->fireNow();
+    NSRunLoop::flushDeferredWakeUps();
+    return marker->waitUntilRun(limit);
 }
 
 void IVAsyncCommandManager::shutdown() {

@@ -189,6 +189,10 @@ class IVAsyncCommandQueue : public NSObject {
     void attachToRunLoop(NSRunLoop* runLoop);
     // Wakes the worker at most once per 0.3 s; a later call inside that time is put off.
     void fire();
+    // Wakes the worker at once, whatever the limit.
+    void fireNow();
+    // Attached to the worker's loop and not invalidated.
+    bool isAttached();
     void invalidate();
     NSTimeInterval lastFiredTime() { return lastFiredTime_.load(); }
 
@@ -227,6 +231,10 @@ class IVAsyncCommandManager : public NSObject {
     void reset();
     // Discards what is pending and waits for the worker to leave its loop.
     void shutdown();
+    // Has the worker run everything queued so far before returning (a quit must not leave the
+    // work half done): the worker is woken at once and the caller waits, at most `limit` seconds
+    // of real time, for a marker queued behind it all. False when that did not happen.
+    bool drain(double limit);
     Ref<IVAsyncCommandQueue> commandQueue() { return commandQueue_; }
     Ref<NSThread> commandExecThread() { return commandExecThread_; }
 

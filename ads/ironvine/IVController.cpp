@@ -30,6 +30,8 @@
 #include "ads/ironvine/network/IVReachability.h"
 
 namespace {
+constexpr double kTerminationDrainSeconds = 5.0;
+
 ProcessWide<IVController>& sharedSlot() {
     static ProcessWide<IVController> shared;
     return shared;
@@ -51,7 +53,8 @@ void IVController::describeClass(RuntimeClass& c) {
                   &IVController::setExitItemDisplayTime)
         .property("execMode", &IVController::execMode, &IVController::setExecMode)
         .method("applicationWillEnterForeground:", &IVController::applicationWillEnterForeground)
-        .method("applicationDidEnterBackground:", &IVController::applicationDidEnterBackground);
+        .method("applicationDidEnterBackground:", &IVController::applicationDidEnterBackground)
+        .method("applicationWillTerminate:", &IVController::applicationWillTerminate);
 }
 
 Ref<NSString> IVController::localFileBasePath() {
@@ -128,6 +131,8 @@ bool IVController::init() {
                         UIApplicationWillEnterForegroundNotification, nullptr);
     center->addObserver(this, Selector::named("applicationDidEnterBackground:"),
                         UIApplicationDidEnterBackgroundNotification, nullptr);
+    center->addObserver(this, Selector::named("applicationWillTerminate:"),
+                        UIApplicationWillTerminateNotification, nullptr);
     ioRequestManager_ = alloc<IVAsyncCommandManager>();
     ioRequestManager_->initWithCommandQueue(make<IVIORequestQueue>().get(),
                                             NS("IVIORequestManager thread"));
@@ -195,6 +200,12 @@ void IVController::applicationWillEnterForeground(NSNotification*) {
 
 void IVController::applicationDidEnterBackground(NSNotification*) {
     if (fullScreenAdController_) fullScreenAdController_->applicationDidEnterBackground();
+}
+
+void IVController::applicationWillTerminate(NSNotification*) {
+    // Bounded in real time: a statement that hangs must not hold the quit; the start-up check
+    // of the stored ads copes with a row left behind.
+    if (dbQueryManager_) dbQueryManager_->drain(kTerminationDrainSeconds);
 }
 
 void IVController::captureAccelerometer(UIAccelerometerDelegate* delegate) {

@@ -103,6 +103,9 @@ class IVController : public UIViewController, public UIAccelerometerDelegate {
     // The application's notifications: a return to the foreground lets the slots' views refresh.
     void applicationWillEnterForeground(NSNotification* notification);
     void applicationDidEnterBackground(NSNotification* notification);
+    // A quit waits for the database worker's queue: a deleted ad's folder is already gone, and
+    // its row must not outlive it.
+    void applicationWillTerminate(NSNotification* notification);
 
     void captureAccelerometer(UIAccelerometerDelegate* delegate);
     void releaseAccelerometer();

@@ -17,4 +17,10 @@ bool writeAll(int fd, const void* bytes, size_t n);
 // errno tells why.
 bool writeFileAtomically(const std::string& target, const void* bytes, size_t n, mode_t mode);
 
+// Removes the temporary files that atomic writes to the target left when the process ended in
+// the middle of one: the regular files beside it named the target's name, a dot and six letters
+// or digits. Only the writer of the target may call it, when it knows no write of its own is
+// under way. Answers how many it removed.
+int removeAtomicWriteLeftovers(const std::string& target);
+
 }  // namespace file_detail

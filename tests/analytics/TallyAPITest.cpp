@@ -209,6 +209,60 @@ TEST_F(TallyAPITest, EndUploadsOnTheMainThreadAndFilesTheSession) {
     EXPECT_EQ(TallySession::savedSessions()->count(), 1u);  // an end upload clears nothing
 }
 
+// A quit right after the start-up upload is answered. The thread that sent it is held where
+// the end of the process would stop it; what is on disk then is what the next start finds, and
+// the records that upload delivered are never sent again.
+TEST_F(TallyAPITest, QuitRightAfterTheStartUploadIsAnsweredSendsNothingTwice) {
+    clearFiles();
+    TallySession::createActiveTallySession(NS("api-key"));
+    TallySession::currentSession()->recordEvent(NS("old"), nullptr);
+    TallySession::setSavedSessions(
+        NSArray::arrayWithObject(TallySession::currentSession()->data()));
+    NSFileManager::defaultManager()->removeItemAtPath(TallySession::currentSessionFilePath(),
+                                                      nullptr);
+    std::mutex lock;
+    std::condition_variable changed;
+    bool answered = false, released = false, left = false;
+    TallySession::setUploadAnsweredHookForTesting([&] {
+        std::unique_lock held(lock);
+        answered = true;
+        changed.notify_all();
+        changed.wait(held, [&] { return released; });
+        left = true;
+    });
+    auto flag = [&](bool& value) {
+        std::lock_guard held(lock);
+        return value;
+    };
+    TallyAPI::startSession(NS("api-key"));
+    ASSERT_TRUE(runLoopUntil([&] { return flag(answered); }));
+    TallySession::setUploadAnsweredHookForTesting(nullptr);
+    post(UIApplicationWillTerminateNotification);
+    // The process ends here: only the session the quit ended is left to send.
+    auto saved = TallySession::savedSessions();
+    EXPECT_EQ(saved->count(), 1u);
+    for (auto* record : *saved)
+        EXPECT_TRUE(readRecord(static_cast<NSData*>(record)).events.empty());
+    EXPECT_TRUE(TallySession::sentSession());
+
+    // The next start, while the held thread still stands for the ended process.
+    TallyAPI::startSession(NS("api-key"));
+    ASSERT_TRUE(runLoopUntil(
+        [&] { return server.requestCount() == 3 && TallySession::savedSessions()->count() == 0; }));
+    int old = 0;
+    for (auto& upload : uploads())
+        for (auto& session : upload.sessions)
+            for (auto& event : session.events)
+                old += event.name == "old";
+    EXPECT_EQ(old, 1);
+    {
+        std::lock_guard held(lock);
+        released = true;
+    }
+    changed.notify_all();
+    ASSERT_TRUE(runLoopUntil([&] { return flag(left); }));
+}
+
 TEST_F(TallyAPITest, SwitchedOffDoesNothing) {
     TallyAPI::logEvent(NS("before-start"));  // no session yet: nothing happens, nothing raises
     NSUserDefaults::standardUserDefaults()->setBool(false, NS("TallySendUsageInfo"));

@@ -143,6 +143,50 @@ TEST_F(IVAdViewTest, ABannerIsFetchedShownDrawnTrackedAndReplaced) {
     window->removeFromSuperview();
 }
 
+TEST_F(IVAdViewTest, ABannerWhoseContentWentBeforeTheQuitIsReplacedAtTheNextStart) {
+    auto listener = make<Listener>();
+    auto window = make<UIWindow>(&UIWindow::initWithFrame, CGRectMake(0, 0, 320, 480));
+    window->makeKeyAndVisible();
+    auto content = [](int64_t dlTime) {
+        return IVController::ivContentDir()->utf8() + "/ivBanner/" + std::to_string(dlTime);
+    };
+    auto controller = start();
+    auto view = IVAdView::adViewForSlotNamed(NS("ivBanner"), listener.get());
+    window->addSubview(view.get());
+    auto slot = controller->adManager()->slotForName(NS("ivBanner"));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->dlTime() != 0; }));
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->nextAdDlTime() != 0; }));
+    int64_t waiting = slot->nextAdDlTime();
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return fs::exists(content(waiting)); }));
+    // The process ended between the removal of the waiting ad's folder and that of its row.
+    fs::remove_all(content(waiting));
+    view->removeFromSuperview();
+    ivtest::finishEngineLaunch();
+    SCNetworkReachabilitySetFlagsForTesting(kSCNetworkReachabilityFlagsReachable);
+    IVController::setSessionStartForTesting(2000000);
+
+    // The next start: the row is no ad, a new one is asked for and shown.
+    controller = start();
+    slot = controller->adManager()->slotForName(NS("ivBanner"));
+    EXPECT_NE(slot->nextAdDlTime(), waiting);
+    view = IVAdView::adViewForSlotNamed(NS("ivBanner"), listener.get());
+    window->addSubview(view.get());
+    ASSERT_TRUE(advanceRunLoopUntil([&] {
+        return slot->dlTime() != 0 && slot->dlTime() != waiting &&
+               fs::exists(content(slot->dlTime()));
+    }));
+    auto page = view->controller()->webView()->stringByEvaluatingJavaScriptFromString(
+        NS("document.body.innerHTML"));
+    EXPECT_NE(text(page.get()).find("Bazaar deals near you"), std::string::npos);
+    EXPECT_EQ(controller->database()
+                  ->sqlExecute(NSString::stringWithFormat(
+                                   NS("SELECT dlTime FROM ads WHERE dlTime=%qi"), waiting)
+                                   .get())
+                  ->count(),
+              0u);
+    window->removeFromSuperview();
+}
+
 TEST_F(IVAdViewTest, RefreshIntervalsAndRetrieval) {
     start();
     auto listener = make<Listener>();

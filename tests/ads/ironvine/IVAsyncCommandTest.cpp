@@ -161,6 +161,26 @@ TEST(IVAsyncCommandTest, UnsignalledCommandsWaitForTheEndOfTheSlice) {
     manager->shutdown();
 }
 
+TEST(IVAsyncCommandTest, DrainRunsWhatIsQueuedBeforeReturning) {
+    ManualClockScope clock;
+    auto queue = make<IVDBQueryQueue>();
+    auto manager = worker(queue.get(), NS("IVDBQueryManager thread"));
+    Journal journal;
+    // Queued without a wake-up, on a clock that stands still: only a drain runs them now.
+    for (int i = 0; i < 3; ++i)
+        queue->addCommand(RecordingCommand::with(i, &journal).get(), false);
+    EXPECT_TRUE(manager->drain(30.0));
+    EXPECT_EQ(journal.order, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(queue->numPendingCommands(), 0u);
+    // Nothing queued: it returns at once.
+    EXPECT_TRUE(manager->drain(30.0));
+    manager->shutdown();
+    // A worker that is gone has nothing to run, and the caller does not wait for it.
+    queue->addCommand(RecordingCommand::with(3, &journal).get(), false);
+    EXPECT_FALSE(manager->drain(30.0));
+    EXPECT_EQ(journal.size(), 3u);
+}
+
 TEST(IVAsyncCommandTest, ShutdownDiscardsPendingCommands) {
     auto queue = make<IVDBQueryQueue>();
     auto manager = worker(queue.get(), NS("IVDBQueryManager thread"));

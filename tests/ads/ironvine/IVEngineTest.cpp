@@ -11,14 +11,19 @@
 #include "Foundation/NSException.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSLog.h"
+#include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"
+#include "Foundation/NSRunLoop.h"
 #include "Foundation/NSString.h"
+#include "Foundation/NSThread.h"
 #include "Foundation/NSURL.h"
 #include "IronvineTesting.h"
 #include "SystemConfiguration/SCNetworkReachability.h"
 #include "UIKit/UIDevice.h"
+#include "UIKit/UIKitNotifications.h"
 #include "ads/ironvine/IVAdEngine.h"
 #include "ads/ironvine/IVAdManager.h"
+#include "ads/ironvine/IVAsyncCommand.h"
 #include "ads/ironvine/IVClientDriver.h"
 #include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVController.h"
@@ -49,6 +54,13 @@ std::pair<std::string, std::string> raised(F&& f) {
         return {e.exception->name()->utf8(), e.exception->reason()->utf8()};
     }
     return {"", ""};
+}
+
+// The ads table as the driver script makes it.
+void createAdsTable(IVDatabase* db) {
+    db->sqlExecute(
+        NS("CREATE TABLE IF NOT EXISTS ads (slotName TEXT, dlTime INTEGER, "
+           "expiration INTEGER, trackers TEXT)"));
 }
 
 Ref<NSArray> twoSlots() {
@@ -384,9 +396,7 @@ TEST_F(IVEngineTest, SyncTimesOutOnTheClockAfterThreeAttempts) {
 
 TEST_F(IVEngineTest, AdManagerRecoversTheNewestUnexpiredAdPerSlot) {
     auto db = IVController::sharedController()->database();
-    db->sqlExecute(
-        NS("CREATE TABLE IF NOT EXISTS ads (slotName TEXT, dlTime INTEGER, "
-           "expiration INTEGER, trackers TEXT)"));
+    createAdsTable(db.get());
     int64_t now = static_cast<int64_t>(IVAdManager::nowSince1970() * 1000.0);
     auto row = [&](const char* slot, int64_t dl, int64_t exp) {
         db->sqlExecute(NS("INSERT INTO ads VALUES(?,?,?,'')"),
@@ -447,6 +457,59 @@ TEST_F(IVEngineTest, AdManagerRecoversTheNewestUnexpiredAdPerSlot) {
     });
     EXPECT_EQ(dup.first, "Ironvine Initialization Failure");
     EXPECT_EQ(dup.second, "All given slot names must be unique.");
+}
+
+TEST_F(IVEngineTest, AStoredAdWhoseContentIsGoneIsNoAdAndItsSlotIsFetchedFor) {
+    // A quit came between the removal of the banner's folder and the removal of its row.
+    auto db = IVController::sharedController()->database();
+    createAdsTable(db.get());
+    int64_t now = static_cast<int64_t>(IVAdManager::nowSince1970() * 1000.0);
+    db->sqlExecute(NS("INSERT INTO ads VALUES('ivBanner',100,?,''),('ivFullScreen',300,?,'')"),
+                   NSArray::arrayWithObjects({NSNumber::numberWithLongLong(now + 60000).get(),
+                                              NSNumber::numberWithLongLong(now + 60000).get()})
+                       .get());
+    fs::create_directories(ivBase() + "/Content/ivFullScreen/300");
+    auto manager = alloc<IVAdManager>();
+    manager->initWithSlotDescriptions(twoSlots().get());
+    EXPECT_FALSE(manager->isAdFetchedForSlotNamed(NS("ivBanner")));
+    EXPECT_EQ(manager->slotForName(NS("ivBanner"))->nextAdDlTime(), 0);
+    EXPECT_EQ(manager->fetchQueue(), std::vector<std::string>{"ivBanner"});
+    auto rows = db->sqlExecute(NS("SELECT slotName, dlTime FROM ads"));
+    ASSERT_EQ(rows->count(), 1u);
+    EXPECT_EQ(cast<NSArray>(rows->objectAtIndex(0))->objectAtIndex(1)->description()->utf8(),
+              "300");
+    // The ad whose content is there stays.
+    EXPECT_EQ(manager->slotForName(NS("ivFullScreen"))->nextAdDlTime(), 300);
+}
+
+TEST_F(IVEngineTest, AQuitRunsTheQueuedRowDeletionsFirst) {
+    auto controller = IVController::sharedController();
+    auto db = controller->database();
+    createAdsTable(db.get());
+    auto manager = alloc<IVAdManager>();
+    manager->initWithSlotDescriptions(twoSlots().get());
+    // A banner arrives: its row, written on the database worker, and its folder.
+    int64_t now = static_cast<int64_t>(IVAdManager::nowSince1970() * 1000.0);
+    controller->sendDatabaseQuery(
+        IVDBQuery::queryWithQuery(
+            NS("INSERT INTO ads VALUES('ivBanner',100,?,'')"),
+            NSArray::arrayWithObject(NSNumber::numberWithLongLong(now + 60000)), nullptr)
+            .get());
+    fs::create_directories(ivBase() + "/Content/ivBanner/100");
+    auto rowCount = [&] { return db->sqlExecute(NS("SELECT dlTime FROM ads"))->count(); };
+    auto worker = controller->dbQueryManager()->commandExecThread()->runLoop();
+    // The worker has run it and sleeps again; it was woken just now, so the next wake-up waits
+    // 0.3 s on the clock, which stands still.
+    ASSERT_TRUE(runLoopUntil([&] { return rowCount() == 1 && worker->isWaiting(); }));
+    manager->adDownloadedForSlotNamed(NS("ivBanner"), 100, now + 60000);
+    ASSERT_TRUE(manager->deleteAd(100, NS("ivBanner")));
+    EXPECT_FALSE(fs::exists(ivBase() + "/Content/ivBanner/100"));
+    ASSERT_EQ(rowCount(), 1u);
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationWillTerminateNotification, nullptr);
+    // The process may end now: the row went with its folder.
+    EXPECT_EQ(rowCount(), 0u);
+    EXPECT_TRUE(controller->dbQueryManager()->drain(5.0));
 }
 
 TEST_F(IVEngineTest, FailedDownloadsComeBackAfterTheReenqueueDelay) {
