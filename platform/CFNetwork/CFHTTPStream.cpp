@@ -150,6 +150,13 @@ class HTTPReadStream : public CFReadStream {
         return true;
     }
 
+    // Whether any byte of the answer has come: the server has read the request then (a part
+    // of a status line included), and a connection lost after it never means an unread one.
+    bool answerBegun() {
+        std::lock_guard<std::recursive_mutex> g(lock_);
+        return gotResponseBytes_;
+    }
+
     // ---- the stream's behaviour ----------------------------------------------------------
 
     bool openStream() override {
@@ -1447,6 +1454,8 @@ bool CFHTTPReadStreamLostKeptConnection(CFReadStream* stream, NSError* error) {
     auto reused =
         as<NSNumber>(CFReadStreamCopyProperty(stream, kCFStreamPropertyHTTPConnectionReused));
     if (!reused || !reused->boolValue()) return false;
+    auto http = as<cfnet::HTTPReadStream>(stream);
+    if (!http || http->answerBegun()) return false;
     Ref<NSString> domain = error->domain();
     NSInteger code = error->code();
     if (domain && domain->isEqualToString(NSPOSIXErrorDomain))

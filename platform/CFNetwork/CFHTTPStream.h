@@ -52,8 +52,10 @@ extern NSString* const kCFStreamPropertyHTTPConnectionReused;
 // server closed it idle as the request arrived, so the request was never read and may go out
 // once more, on a new connection (other kept ones may be as dead). The errors are those a lost
 // connection gives here: kCFURLErrorNetworkConnectionLost (a reset included), kPOSIXErrorEPIPE
-// and kPOSIXErrorENOTCONN. On a connection of the stream's own the same errors say nothing of
-// the kind: the server may have read the whole request.
+// and kPOSIXErrorENOTCONN. Only while no byte of the answer has come: a server that has begun
+// to answer (even a part of the status line) has read the request and may have acted on it. On
+// a connection of the stream's own the same errors say nothing of the kind either: the server
+// may have read the whole request.
 bool CFHTTPReadStreamLostKeptConnection(CFReadStream* stream, NSError* error);
 // Body bytes handed to the network so far (an NSNumber, 64-bit). Read only.
 extern NSString* const kCFStreamPropertyHTTPRequestBytesWrittenCount;

@@ -508,10 +508,9 @@ struct NSURLConnection::Load {
 
     void streamFailed() {
         Ref<NSError> underlying = stream ? CFReadStreamCopyError(stream) : nullptr;
-        // A kept connection the server had closed: once more, on a connection of its own (the
-        // other kept ones may be as dead), as long as nothing of the answer has been seen.
-        if (!retried && phase == Phase::Head &&
-            CFHTTPReadStreamLostKeptConnection(stream, underlying)) {
+        // A kept connection the server had closed before answering: once more, on a connection
+        // of its own (the other kept ones may be as dead).
+        if (!retried && CFHTTPReadStreamLostKeptConnection(stream, underlying)) {
             retried = true;
             dropStream(true);
             open(request(), true);

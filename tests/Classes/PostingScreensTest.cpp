@@ -303,6 +303,17 @@ protected:
             fill(compose, "Road bike", "250", "Back Bay", "seller@example.test", "Light and fast.");
         return compose;
     }
+    // Posts the compose screen through to the captcha, and answers what the site expects
+    // once the captcha screen is gone; nil when no captcha came.
+    Ref<NSString> postToTheCaptcha(PostController* compose) {
+        compose->postButtonPressed(nullptr);
+        runLoopUntil([&] { return compose->presentedViewController() != nullptr; }, 30);
+        auto captcha = as<ValidationViewController>(compose->presentedViewController());
+        if (!captcha) return nullptr;
+        auto code = solveCaptcha(captcha->verificationUrl());
+        compose->dismissModalViewControllerAnimated(false);
+        return code;
+    }
     static void fill(PostController* compose, const char* title, const char* price,
                      const char* place, const char* email, const char* body) {
         compose->titleField()->setText(NSString::fromUTF8(title));
@@ -857,6 +868,63 @@ TEST_F(PostingScreens, PostWithTwoPhotosThroughTermsAndCaptcha) {
     EXPECT_EQ(sitetest::site().sentMails().size(), 1u);
 }
 
+namespace {
+
+// The site takes the next post of a posting's steps, but its answer stops a hundred bytes into
+// the page and the connection closes.
+void cutTheNextStepsAnswer() {
+    bnsite::Fault cut;
+    cut.host = std::string(bnsite::kPostingHost);
+    cut.path = "/k/";
+    cut.delivery = bnsite::Fault::Delivery::Truncate;
+    cut.truncateAt = 100;
+    cut.remaining = 1;
+    sitetest::site().addFault(cut);
+    sitetest::takeLog();
+}
+
+// The posts of a posting's steps the site has logged since the fault was set, once it has
+// logged one at least.
+std::size_t stepPostsLogged() {
+    std::size_t posts = 0;
+    const std::string steps = std::string(bnsite::kPostingHost) + "/k/";
+    runLoopUntil([&] {
+        for (const auto& line : sitetest::takeLog())
+            posts +=
+                line.find("\"POST ") != std::string::npos && line.find(steps) != std::string::npos;
+        return posts > 0;
+    });
+    return posts;
+}
+
+}  // namespace
+
+// A post whose answer was cut after it began is not sent again: the user hears of the lost
+// connection, not of a posting the site would call a second submission.
+TEST_F(PostingScreens, ACaptchaPostWhoseAnswerIsCutIsSentOnce) {
+    auto compose = filledCompose();
+    ASSERT_TRUE(compose);
+    auto code = postToTheCaptcha(compose);
+    ASSERT_TRUE(code);
+    cutTheNextStepsAnswer();
+    compose->validationSuccess(code);
+    EXPECT_EQ(nextMessage(), "Network connection error");
+    EXPECT_EQ(sitetest::site().sentMails().size(), 1u);
+    EXPECT_EQ(stepPostsLogged(), 1u);
+}
+
+TEST_F(PostingScreens, AComposePostWhoseAnswerIsCutIsSentOnce) {
+    auto compose = filledCompose();
+    ASSERT_TRUE(compose);
+    cutTheNextStepsAnswer();
+    compose->postButtonPressed(nullptr);
+    EXPECT_EQ(nextMessage(), "Network connection error");
+    EXPECT_EQ(stepPostsLogged(), 1u);
+    EXPECT_FALSE(compose->presentedViewController());
+    advanceRunLoop(1);
+    EXPECT_EQ(postNav->topViewController().get(), compose.get());
+}
+
 TEST_F(PostingScreens, LoggedInPostSendsTheAccountAndSucceeds) {
     auto compose = loggedInCompose();
     ASSERT_TRUE(compose);
@@ -1334,13 +1402,8 @@ TEST_F(PostingScreens, RefusedConfirmAndCaptchaPostsReachTheAnalyticsService) {
     EXPECT_EQ(postNav->viewControllers()->count(), 4u);
     // Again, through the terms to the captcha, whose answer's post the site refuses: the text,
     // then back to the start.
-    compose->postButtonPressed(nullptr);
-    ASSERT_TRUE(runLoopUntil([&] { return compose->presentedViewController() != nullptr; }, 30));
-    auto captcha = as<ValidationViewController>(compose->presentedViewController());
-    ASSERT_TRUE(captcha);
-    auto code = solveCaptcha(captcha->verificationUrl());
+    auto code = postToTheCaptcha(compose);
     ASSERT_TRUE(code);
-    compose->dismissModalViewControllerAnimated(false);
     sitetest::site().setNextPostingPage("error");
     compose->validationSuccess(code);
     EXPECT_EQ(compose->state(), PostController::kStateCaptcha);

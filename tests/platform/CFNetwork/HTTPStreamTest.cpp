@@ -481,6 +481,7 @@ TEST_F(HTTPStream, ReusedConnectionThatTheServerClosedGivesTheRetryError) {
     ASSERT_TRUE(run.failed);
     EXPECT_TRUE(isNewConnectionError(run.error)) << text(run.error);
     EXPECT_EQ(server.accepted(), 1);
+    EXPECT_TRUE(CFHTTPReadStreamLostKeptConnection(reused, run.error));
     // The failed stream still tells that its connection was a kept one; nobody can say otherwise.
     EXPECT_TRUE(connectionReused(reused));
     EXPECT_FALSE(
@@ -491,6 +492,34 @@ TEST_F(HTTPStream, ReusedConnectionThatTheServerClosedGivesTheRetryError) {
     EXPECT_EQ(runStream(fresh).body, "first");
     EXPECT_FALSE(connectionReused(fresh));
     EXPECT_EQ(server.accepted(), 2);
+}
+
+TEST_F(HTTPStream, AKeptConnectionLostAfterTheAnswerBeganIsNoUnreadRequest) {
+    // The second request on the kept connection is read and answered in part: a piece of the
+    // status line, of the head, or the head and a piece of the body; then the server hangs up.
+    auto check = [&](const std::string& part) {
+        SCOPED_TRACE(part);
+        cfnet::pool::clear();
+        LoopbackServer server([part](ServerConnection& c) {
+            SeenRequest r;
+            if (!c.readRequest(r)) return;
+            c.send(okResponse("first"));
+            if (c.readRequest(r)) c.send(part);
+            c.close();
+        });
+        EXPECT_EQ(runStream(keptStream(server.url())).body, "first");
+        auto reused = keptStream(server.url());
+        StreamRun run = runStream(reused);
+        ASSERT_TRUE(run.failed);
+        EXPECT_TRUE(isNewConnectionError(run.error)) << text(run.error);
+        EXPECT_TRUE(connectionReused(reused));
+        // The server has read this request: it is no request a dead kept connection swallowed.
+        EXPECT_FALSE(CFHTTPReadStreamLostKeptConnection(reused, run.error));
+        EXPECT_EQ(server.accepted(), 1);
+    };
+    for (std::string part : {"HTTP/1.1 2", "HTTP/1.1 200 OK\r\nContent-Le",
+                             "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"})
+        check(part);
 }
 
 // ---- run loops, threads and modes ------------------------------------------------------------

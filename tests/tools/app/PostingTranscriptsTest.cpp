@@ -3,7 +3,8 @@
 // The site starts each session afresh, so its captcha words come in the same order every
 // time; a script's "{captcha}" stands for the words of the newest challenge, as a person reads
 // them off the image; a comment "# site: PAGES" makes the site's next posts answer with those
-// pages (the admin host's switch).
+// pages (the admin host's switch), and "# admin: TARGET" asks the site's admin host for TARGET
+// (a fault: "/faults?host=...").
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -31,6 +32,7 @@
 #include "tools/services/AnalyticsModule.h"
 #include "tools/site/Catalog.h"
 #include "tools/site/Listings.h"
+#include "tools/site/SiteNames.h"
 
 namespace fs = std::filesystem;
 
@@ -66,6 +68,14 @@ protected:
         std::string line = lines_[next_++];
         // "# site: PAGES": the site's next posts answer with those pages.
         if (line.rfind("# site: ", 0) == 0) sitetest::site().setNextPostingPage(line.substr(8));
+        // "# admin: TARGET": what a person would ask the admin host for while the app runs.
+        if (line.rfind("# admin: ", 0) == 0) {
+            standin::HttpRequest admin;
+            admin.host = std::string(bnsite::kAdminHost);
+            admin.target = line.substr(9);
+            auto answer = sitetest::site().handle(admin);
+            EXPECT_EQ(answer.status, 200) << line;
+        }
         auto at = line.find("{captcha}");
         if (at != std::string::npos)
             line.replace(at, 9, sitetest::site().lastCaptchaAnswer().value_or("(none)"));
@@ -231,6 +241,12 @@ TEST_F(PostingTranscripts, PicturesOfTheOverlayTheComposeScreenAndTheCaptcha) {
     auto captcha = picture(dir, "post-captcha.png");
     ASSERT_TRUE(captcha);
     EXPECT_GT(count(captcha, CGRectMake(10, 20 + 65, 300, 57), dark), 200);
+}
+
+TEST_F(PostingTranscripts, ACaptchaPostWhoseAnswerIsCutIsNotSentAgain) {
+    expectPostingTranscript("post-cut");
+    // The site took the posting once: one mail with its link, and no second submission.
+    EXPECT_EQ(sitetest::site().sentMails().size(), 1u);
 }
 
 TEST_F(PostingTranscripts, ThroughATermsPageTheSiteAsksForToThePosting) {
