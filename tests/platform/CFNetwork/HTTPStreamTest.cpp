@@ -466,16 +466,20 @@ TEST_F(HTTPStream, ConnectionsThatMayNotBeKept) {
 
 TEST_F(HTTPStream, ReusedConnectionThatTheServerClosedGivesTheRetryError) {
     // The server promises to keep the connection, then drops it after the first response.
-    LoopbackServer server([](ServerConnection& c) {
+    std::atomic<int> closed{0};
+    LoopbackServer server([&closed](ServerConnection& c) {
         SeenRequest r;
         if (c.readRequest(r)) c.send(okResponse("first"));
         c.close();
+        ++closed;
     });
     auto first = keptStream(server.url());
     EXPECT_FALSE(connectionReused(first));
     EXPECT_EQ(runStream(first).body, "first");
     EXPECT_FALSE(connectionReused(first));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the close arrive
+    // The next request goes out once the server has hung up, not while it is doing so.
+    while (closed.load() == 0)
+        std::this_thread::yield();
     auto reused = keptStream(server.url());
     StreamRun run = runStream(reused);
     ASSERT_TRUE(run.failed);
