@@ -39,6 +39,7 @@ void ItemInfo::requestReceivedResponseHeaders(NKHTTPRequest*) {}
 void ItemInfo::requestFinished(NKHTTPRequest* request) {
     // Keep both alive through the callbacks: the listener may drop the record or its page.
     Ref<ItemInfo> self(this);
+    answered_ = request;
     int32_t status = request ? request->responseStatusCode() : 0;
     if (status >= 400) {
         // An error page is not the listing. One the site no longer has (gone, not found) ends
@@ -54,9 +55,10 @@ void ItemInfo::requestFinished(NKHTTPRequest* request) {
     if (auto listener = controller_.lock()) listener->itemUpdated(this);
 }
 
-void ItemInfo::requestFailed(NKHTTPRequest*) {
+void ItemInfo::requestFailed(NKHTTPRequest* request) {
     // The record keeps what the row gave it; only the wait is over.
     Ref<ItemInfo> self(this);
+    answered_ = request;
     loadFailed_ = true;
     if (auto listener = controller_.lock()) listener->itemUpdated(this);
 }
@@ -64,9 +66,12 @@ void ItemInfo::requestFailed(NKHTTPRequest*) {
 void ItemInfo::reloadPage() {
     if (!detailUrl_ || detail_) return;
     if (itemPage_) {
-        // A download of ours still under way is the one to wait for.
+        // A download of ours still under way is the one to wait for: from its start until its
+        // completion has run here, whatever its network thread has done meanwhile. One that was
+        // stopped has no listener any more.
         auto request = itemPage_->request();
-        if (request && !request->isFinished() && request->delegate().get() == this) return;
+        if (request && request->delegate().get() == this && answered_.lock().get() != request.get())
+            return;
     } else {
         itemPage_ = make<ItemPage>();
     }
@@ -90,5 +95,6 @@ void ItemInfo::dealloc() {
     replyUrl_ = nullptr;
     itemPage_ = nullptr;
     controller_.reset();
+    answered_.reset();
     super::dealloc();
 }

@@ -10,6 +10,7 @@
 #include "external/nk-http-request/Classes/NKHTTPRequestDelegate.h"
 
 class ItemInfo;
+class NKHTTPRequest;
 class NSMutableArray;
 class NSString;
 
@@ -105,5 +106,9 @@ private:
     Ref<NSString> replyUrl_;
     Ref<ItemPage> itemPage_;
     Weak<ItemInfoListener> controller_;
+    // The download whose completion has run here, on the main thread. A request marks itself
+    // finished on its network thread before that: until its completion has come, a download
+    // is still under way for the record.
+    Weak<NKHTTPRequest> answered_;
     bool loadFailed_ = false;
 };

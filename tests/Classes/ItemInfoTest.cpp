@@ -10,6 +10,8 @@
 #include "Classes/ItemPage.h"
 #include "Foundation/NSArray.h"
 #include "ListingPagesTesting.h"
+#include "external/nk-http-request/Classes/NKHTTPRequest.h"
+#include "support/RunLoopTesting.h"
 
 using namespace listingtest;
 using bnsite::Listing;
@@ -141,6 +143,12 @@ TEST(ItemInfo, FetchingAgainWaitsForADownloadUnderWay) {
     auto item = startedRecord(l, watcher);
     item->setDetailUrl(str(pageUrlOf(l)));
     auto first = item->itemPage()->request();
+    item->reloadPage();
+    EXPECT_EQ(item->itemPage()->request().get(), first.get());
+    // Finished on its network thread, its completion not yet run on the main thread (the loop
+    // turns in a mode of its own meanwhile): the download is still under way for the record.
+    ASSERT_TRUE(runLoopUntil([&] { return first->isFinished(); }, 15.0, NS("ItemInfoTest.Aside")));
+    EXPECT_TRUE(watcher->updated.empty());
     item->reloadPage();
     EXPECT_EQ(item->itemPage()->request().get(), first.get());
     settle(item);

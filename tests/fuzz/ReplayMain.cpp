@@ -1,6 +1,7 @@
 // Runs a fuzz target's entry point once on each stored input, in name order, without the fuzzer:
 // the ordinary build's sanitizers check every input a developer's exploring ever kept, and the
-// verdict never depends on luck. Arguments are files or folders of files.
+// verdict never depends on luck. Arguments are files or folders of files. It runs in the same
+// sandbox as the test programs: a target may reach code that keeps files in the app's home.
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -17,6 +18,8 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "support/Sandbox.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
@@ -80,6 +83,7 @@ std::vector<std::filesystem::path> inputsOf(const char* argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    testsandbox::Sandbox sandbox;
     nameTheInputOnAnyFinding();
     std::signal(SIGABRT, nameTheInputAndStop);
     std::signal(SIGSEGV, nameTheInputAndStop);

@@ -1,21 +1,19 @@
 // Test programs run with a release pool around each test, so that objects a test autoreleases
 // are gone (and checked by the leak detector) before the next one starts, let the threads a test
 // started finish their work, and drop every process-wide instance after it, so that no test
-// depends on what an earlier one left behind. Each
-// program gets a sandbox of its own, removed at exit, so that tests never touch a user's data.
+// depends on what an earlier one left behind. Each program runs in a sandbox of its own
+// (support/Sandbox.h), removed at exit, so that tests never touch a user's data.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
 
 #include "Foundation/NSDate.h"
 #include "Foundation/NSObject.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/ProcessWide.h"
 #include "Foundation/ThreadActivity.h"
+#include "support/Sandbox.h"
 
 namespace {
 // A thread a test started (an upload on its own thread, say) may still be writing files or
@@ -48,28 +46,10 @@ class PoolPerTest : public testing::EmptyTestEventListener {
     }
     NSAutoreleasePool* pool_ = nullptr;
 };
-
-class Sandbox {
-public:
-    Sandbox() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "bn-test-XXXXXX").string();
-        if (char* dir = mkdtemp(tmpl.data())) {
-            path_ = dir;
-            setenv("BAZAARNEST_HOME", dir, 1);
-        }
-    }
-    ~Sandbox() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-
-private:
-    std::string path_;
-};
 }  // namespace
 
 int main(int argc, char** argv) {
-    Sandbox sandbox;
+    testsandbox::Sandbox sandbox;
     testing::InitGoogleTest(&argc, argv);
     testing::UnitTest::GetInstance()->listeners().Append(new PoolPerTest());
     return RUN_ALL_TESTS();

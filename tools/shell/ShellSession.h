@@ -26,7 +26,9 @@ struct ShellOptions {
     std::string delegateClassName;
     // The longest a command (or the launch, or a change the app makes by itself) waits for
     // network work in flight, in real seconds whatever the clock; then a line says what is
-    // still pending and the session goes on.
+    // still pending and the session goes on. On the manual clock a step gives the app's other
+    // threads as long again to come to rest before the clock moves on without them (a line says
+    // so too).
     double networkWaitSeconds = 10.0;
     // Where the app's log goes (NSLog), so that it stays out of the screen's text; empty: the
     // default, bazaarnest.log in the app's Library/Logs folder.
@@ -74,10 +76,15 @@ private:
     };
     void advance(double seconds);
     // On the manual clock: runs the main loop and lets the app's other threads work until every
-    // thread waits (the network aside), within the step's bound in real time. Gives the earliest
-    // time on the Clock at which any thread has something to do (infinity when none).
+    // thread waits, and the network until nothing is in flight or the step's bound for it has
+    // passed. The threads have a budget of their own in real time for the step (as long as the
+    // network's bound), spent only while some thread works; once it is spent the clock moves on
+    // without them, and the session says so once per step. Gives the earliest time on the Clock
+    // at which any thread has something to do (infinity when none).
     NSTimeInterval settleThreads();
     void note(const std::string& line);
+    // The bound of a step's waits in real time, as the session's notes write it ("10").
+    std::string waitedSeconds() const;
     void noteComposers();
     // System sounds played since the last note ("vibrate").
     void noteSounds();
@@ -126,8 +133,10 @@ private:
     // wait for the network ends, and whether it has said so.
     std::optional<std::chrono::steady_clock::time_point> networkDeadline_;
     bool networkWaitReported_ = false;
-    // During a step: the real seconds a wait may still give the app's other threads to rest.
+    // During a step: the real seconds a wait may still give the app's other threads to rest,
+    // and whether the step has said that they ran out.
     double threadWaitLeft_ = 0;
+    bool threadWaitReported_ = false;
     struct Input;
     std::unique_ptr<Input> input_;
     std::string logPath_;

@@ -60,10 +60,15 @@ timeval timevalOf(double seconds) {
 }
 
 // How a connection's answer is going out, for the server that may have to make room: whether one
-// is being written, and when its bytes last moved. Read from other threads.
+// is being written, when its bytes last moved, and whether the connection's last write has
+// ended (it failed, or it was the connection's last answer): from then on the connection only
+// closes, and holds no place. Read from other threads.
 struct SendProgress {
     std::atomic<bool> writing{false};
     std::atomic<Clock::rep> movedAt{0};
+    // Set before the answer that ends the connection is written.
+    std::atomic<bool> lastAnswer{false};
+    std::atomic<bool> over{false};
 
     void moved() { movedAt = Clock::now().time_since_epoch().count(); }
     // How long the answer being written has not moved; 0 when none is.
@@ -288,6 +293,9 @@ public:
         progress_.moved();
         progress_.writing = true;
         bool whole = ssl_ ? writeTls(data, until) : writePlain(data, until);
+        // Before it stops counting as writing, so that a newcomer never finds it neither
+        // writing nor over.
+        if (!whole || progress_.lastAnswer) progress_.over = true;
         progress_.writing = false;
         return whole;
     }
@@ -498,7 +506,7 @@ struct ServerImpl {
                         finished.push_back(std::move(*it));
                         it = connections.erase(it);
                     } else {
-                        live += (*it)->evicted ? 0 : 1;
+                        live += (*it)->evicted || (*it)->sending.over ? 0 : 1;
                         ++it;
                     }
                 }
@@ -540,7 +548,7 @@ struct ServerImpl {
         Connection* chosen = nullptr;
         double longest = -1;
         for (auto& c : connections) {
-            if (c->evicted || c->fd < 0) continue;
+            if (c->evicted || c->fd < 0 || c->sending.over) continue;
             double waited = -1;
             if (c->idle) {
                 double idleFor = std::chrono::duration<double>(now - c->idleSince).count();
@@ -655,6 +663,7 @@ struct ServerImpl {
             auto started = std::chrono::steady_clock::now();
             HttpResponse response = answer(request);
             bool close = wantsClose(request) || response.delivery != HttpResponse::Delivery::Normal;
+            connection->sending.lastAnswer = close;
             Sent sent = send(channel, request, response, close);
             // Kept alive, it waits for its next request as an idle connection (by the time its
             // answer is logged).

@@ -68,6 +68,19 @@ TEST(NSPathUtilities, FallsBackToTheDataHome) {
     EXPECT_TRUE(isFolder(data + "/bazaarnest/Library/Caches"));
 }
 
+// The test program's sandbox takes in the person's home too: without the app's variables the
+// home falls back under it, never into the person's own data folder.
+TEST(NSPathUtilities, WithoutItsVariablesTheHomeStaysInTheTestSandbox) {
+    std::string sandbox = std::getenv("BAZAARNEST_HOME");
+    EnvScope env;
+    unsetenv("BAZAARNEST_HOME");
+    unsetenv("XDG_DATA_HOME");
+    std::string home = NSHomeDirectory()->utf8();
+    EXPECT_EQ(home.rfind(sandbox + "/", 0), 0u) << home;
+    EXPECT_EQ(home, std::string(std::getenv("HOME")) + "/.local/share/bazaarnest");
+    EXPECT_TRUE(isFolder(home + "/Library/Caches"));
+}
+
 TEST(NSPathUtilities, SearchPathsNameTheSandboxFolders) {
     std::string home = NSHomeDirectory()->utf8();
     auto first = [](NSSearchPathDirectory d, NSSearchPathDomainMask m, bool expand) {

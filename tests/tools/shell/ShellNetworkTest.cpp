@@ -1,17 +1,24 @@
 // The settle step and network work in flight: a screen is printed once the reply to a request
 // has been delivered, in scripts (manual clock) and interactive sessions (real clock) alike, and
-// a reply that never comes is waited for a bounded real time, with a line naming it.
+// a reply that never comes is waited for a bounded real time, with a line naming it; so is a
+// thread of the app's that does not come to rest before a script's clock moves on.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "Foundation/NSString.h"
+#include "Foundation/NSThread.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NetworkWork.h"
 #include "Foundation/Runtime.h"
+#include "Foundation/ThreadActivity.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UILabel.h"
@@ -25,8 +32,9 @@
 
 namespace {
 
-// An app with one label and two buttons: Fetch loads a URL with the request engine and shows
-// the reply in the label; Clear changes the label without the network.
+// An app with one label and four buttons: Fetch loads a URL with the request engine and shows
+// the reply in the label; Clear changes the label without the network; Busy starts a thread that
+// works until Rest lets it end.
 class FetchingDelegate : public NSObject,
                          public UIApplicationDelegate,
                          public NKHTTPRequestDelegate {
@@ -36,6 +44,8 @@ class FetchingDelegate : public NSObject,
             {"application:didFinishLaunchingWithOptions:", "requestFinished:", "requestFailed:"});
         c.method("fetch:", &FetchingDelegate::fetch);
         c.method("clear:", &FetchingDelegate::clear);
+        c.method("busy:", &FetchingDelegate::busy);
+        c.method("rest:", &FetchingDelegate::rest);
     }
     bool applicationDidFinishLaunchingWithOptions(UIApplication*, NSDictionary*) override {
         window_ = make<UIWindow>(&UIWindow::initWithFrame, UIScreen::mainScreen()->bounds());
@@ -44,6 +54,8 @@ class FetchingDelegate : public NSObject,
         window_->addSubview(answer_);
         addButton("Fetch", "fetch:", 60);
         addButton("Clear", "clear:", 110);
+        addButton("Busy", "busy:", 160);
+        addButton("Rest", "rest:", 210);
         window_->makeKeyAndVisible();
         return true;
     }
@@ -56,6 +68,16 @@ class FetchingDelegate : public NSObject,
         request_->startAsynchronous();
     }
     void clear(NSObject*) { answer_->setText(NS("Answer: cleared")); }
+    // The thread counts as at work for as long as its body runs: a wait on a plain condition
+    // is no rest the platform knows of.
+    void busy(NSObject*) {
+        auto worker = work_;
+        NSThread::detachNewThreadWithBlock([worker] {
+            std::unique_lock<std::mutex> g(worker->lock);
+            worker->changed.wait_for(g, std::chrono::seconds(60), [&] { return worker->done; });
+        });
+    }
+    void rest(NSObject*) { work_->finish(); }
     void requestFinished(NKHTTPRequest* r) override {
         answer_->setText(NSString::stringWithFormat(NS("Answer: %@"), r->responseString().get()));
     }
@@ -74,6 +96,17 @@ private:
     Ref<UIWindow> window_;
     Ref<UILabel> answer_;
     Ref<NKHTTPRequest> request_;
+    struct Work {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool done = false;
+        void finish() {
+            std::lock_guard<std::mutex> g(lock);
+            done = true;
+            changed.notify_all();
+        }
+    };
+    std::shared_ptr<Work> work_ = std::make_shared<Work>();
 };
 
 // Runs the fetching app over the commands; a script on the manual clock, or lines read one by
@@ -169,4 +202,20 @@ TEST(ShellNetwork, AReplyThatNeverComesIsWaitedForABoundedTimeAndNamedOncePerCom
     EXPECT_EQ(occurrences(transcript, "Still waiting"), 2u) << transcript;
     EXPECT_EQ(NetworkWork::inFlight(), 0);
     gate->open();
+}
+
+TEST(ShellNetwork, AThreadThatDoesNotRestIsWaitedForABoundedTimeAndNamedOncePerCommand) {
+    const std::string said =
+        ">> Still waiting for the app's threads after 0.5 s; the clock "
+        "moves on\n";
+    std::string transcript = runSession("tap Busy\nwait 1\nwait 2\ntap Rest\nwait 3\n", true, 0.5);
+    // Each move of the clock while the thread works spends the command's budget once, and says
+    // so once; the script goes on.
+    EXPECT_EQ(occurrences(afterCommand(transcript, "wait 1"), said), 1u) << transcript;
+    EXPECT_EQ(occurrences(afterCommand(transcript, "wait 2"), said), 1u) << transcript;
+    // Once it has ended, the clock moves on without a word.
+    EXPECT_EQ(occurrences(afterCommand(transcript, "wait 3"), said), 0u) << transcript;
+    EXPECT_NE(afterCommand(transcript, "wait 3").find("Answer: none"), std::string::npos)
+        << transcript;
+    EXPECT_TRUE(runLoopUntil([] { return thread_activity::atWork() == 0; }));
 }
