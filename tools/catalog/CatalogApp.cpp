@@ -149,7 +149,25 @@ class CatalogItemController : public UIViewController,
         makeButton(view, CGRectMake(20, 186, 130, 37), "Open in Browser", this, "browserPressed:");
         makeButton(view, CGRectMake(170, 186, 130, 37), "Share", this, "sharePressed:");
         status_ = makeLabel(view, CGRectMake(20, 240, 280, 24), "");
+        // A view made again after a memory warning shows what the one let go showed.
+        message_->setText(typedMessage_);
+        watch_->setOn(watching_);
+        status_->setText(statusText_);
         setView(view);
+    }
+
+    // What the view shows lives on in the controller while the view is let go.
+    void viewWillUnload() override {
+        UIViewController::viewWillUnload();
+        typedMessage_ = message_->text();
+        watching_ = watch_->isOn();
+    }
+
+    void viewDidUnload() override {
+        UIViewController::viewDidUnload();
+        message_ = nullptr;
+        watch_ = nullptr;
+        status_ = nullptr;
     }
 
     void viewDidLoad() override { setTitle(ns(listing.title)); }
@@ -176,12 +194,12 @@ class CatalogItemController : public UIViewController,
 
     void alertViewClickedButtonAtIndex(UIAlertView*, NSInteger index) override {
         if (index != 1) return;
-        status_->setText(ns("Reply sent: " + message_->text()->utf8()));
+        showStatus(ns("Reply sent: " + message_->text()->utf8()));
         message_->setText(nullptr);
     }
 
     void watchChanged(NSObject*) {
-        status_->setText(watch_->isOn() ? NS("Watching this item") : NS("Not watching"));
+        showStatus(watch_->isOn() ? NS("Watching this item") : NS("Not watching"));
     }
 
     void browserPressed(NSObject*) {
@@ -217,22 +235,31 @@ class CatalogItemController : public UIViewController,
 
     void mailComposeControllerDidFinishWithResult(MFMailComposeViewController*,
                                                   MFMailComposeResult result, NSError*) override {
-        status_->setText(result == MFMailComposeResultSent ? NS("Shared by mail")
-                                                           : NS("Mail not sent"));
+        showStatus(result == MFMailComposeResultSent ? NS("Shared by mail") : NS("Mail not sent"));
         dismissModalViewControllerAnimated(true);
     }
 
     void messageComposeViewControllerDidFinishWithResult(MFMessageComposeViewController*,
                                                          MessageComposeResult result) override {
-        status_->setText(result == MessageComposeResultSent ? NS("Shared by text message")
-                                                            : NS("Message not sent"));
+        showStatus(result == MessageComposeResultSent ? NS("Shared by text message")
+                                                      : NS("Message not sent"));
         dismissModalViewControllerAnimated(true);
     }
 
 private:
+    // Kept for the view, shown by it when it is loaded: a composer's result can arrive while
+    // the view is let go.
+    void showStatus(NSString* text) {
+        statusText_ = text;
+        if (status_) status_->setText(text);
+    }
+
     Ref<UITextField> message_;
     Ref<UISwitch> watch_;
     Ref<UILabel> status_;
+    Ref<NSString> typedMessage_;
+    Ref<NSString> statusText_;
+    bool watching_ = false;
 };
 
 // ---- the list ----------------------------------------------------------------------------------
