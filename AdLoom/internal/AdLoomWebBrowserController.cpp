@@ -185,7 +185,11 @@ void AdLoomWebBrowserController::linkOut(NSObject*) {
 
 void AdLoomWebBrowserController::close(NSObject*) {
     UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
-    if (auto presenter = presenting_.lock()) presenter->dismissModalViewControllerAnimated(true);
+    // Closed through the controller that presents it, whatever became of the one that asked
+    // (a request to a controller that already presented another screen went over that one).
+    Ref<UIViewController> presenter = presentingViewController();
+    if (!presenter) presenter = presenting_.lock();
+    if (presenter) presenter->dismissModalViewControllerAnimated(true);
 }
 
 void AdLoomWebBrowserController::viewDidLoad() {

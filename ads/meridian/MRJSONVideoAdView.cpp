@@ -1,6 +1,7 @@
 #include "ads/meridian/MRJSONVideoAdView.h"
 
 #include <cmath>
+#include <utility>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
@@ -41,6 +42,7 @@ Ref<NSString> remainingText(int seconds) {
 void MRJSONVideoAdView::describeClass(RuntimeClass& c) {
     c.method("overlayWasClosed", &MRJSONVideoAdView::overlayWasClosed);
     c.method("showStatusBar", &MRJSONVideoAdView::showStatusBar);
+    c.method("showStatusBarIfNeeded", &MRJSONVideoAdView::showStatusBarIfNeeded);
     c.method("moviePlayBackDidFinish:", &MRJSONVideoAdView::moviePlayBackDidFinish);
     c.method("moviePlayBackStateDidChange:", &MRJSONVideoAdView::moviePlayBackStateDidChange);
     c.method("movieLoadStateDidChange:", &MRJSONVideoAdView::movieLoadStateDidChange);
@@ -61,7 +63,8 @@ bool MRJSONVideoAdView::initWithFrame(CGRect frame, MRJSONVideoAdViewDelegate* d
     endLogsHaveBeenSent_ = false;
     auto center = NSNotificationCenter::defaultCenter();
     center->addObserver(this, Selector::named("overlayWasClosed"), kOverlayWillClose, nullptr);
-    center->addObserver(this, Selector::named("showStatusBar"), kShowStatusBarIfNeeded, nullptr);
+    center->addObserver(this, Selector::named("showStatusBarIfNeeded"), kShowStatusBarIfNeeded,
+                        nullptr);
     isStatusBarHidden_ = UIApplication::sharedApplication()->isStatusBarHidden();
     return true;
 }
@@ -185,7 +188,9 @@ void MRJSONVideoAdView::showPlayer(MPMoviePlayerController* player) {
     else
         view->setTransform(
             CGAffineTransformTranslate(CGAffineTransformMakeRotation(M_PI / 2), 80, 80));
-    isStatusBarHidden_ = app->isStatusBarHidden();
+    // Shown again over a player of its own, the bar stays as it was before the first.
+    if (!hidStatusBar_) isStatusBarHidden_ = app->isStatusBarHidden();
+    hidStatusBar_ = true;
     app->setStatusBarHidden(true);
 
     auto ad = cache_ && cache_->ad() ? cache_->ad() : ad_;
@@ -265,7 +270,17 @@ void MRJSONVideoAdView::playbackTimerCheck(NSTimer*) {
             if (auto url = as<NSString>(urls->objectAtIndex(i))) MRLog::logURL(url.get());
 }
 
+void MRJSONVideoAdView::showStatusBarIfNeeded() {
+    // A page closed over the player (or anywhere else) leaves the bar hidden while it plays.
+    if (player_) return;
+    showStatusBar();
+}
+
 void MRJSONVideoAdView::showStatusBar() {
+    // Another view's full-screen player keeps the bar it hid: a banner's video view that goes
+    // (its screen's view let go on a memory warning) or an overlay that closes gives back only
+    // what it took.
+    if (!std::exchange(hidStatusBar_, false)) return;
     if (!isStatusBarHidden_) UIApplication::sharedApplication()->setStatusBarHidden(false);
 }
 

@@ -63,7 +63,11 @@ class MRJSONVideoAdView : public MRJSONBasicAdView,
     void startPlaybackTimer();
     void stopPlaybackTimer();
     void playbackTimerCheck(NSTimer* timer);
+    // Gives the status bar back when this view hid it for its player (and it was shown before);
+    // any other view's player, or none, leaves it as it is.
     void showStatusBar();
+    // An overlay closed: the bar comes back as showStatusBar gives it, unless the player is up.
+    void showStatusBarIfNeeded();
     void stopAndRemove();
     void showOnCompletionView();
     void endMovieWithNotification(bool notify, bool enabledAdRefresh, bool log, bool closeVideo);
@@ -110,7 +114,9 @@ private:
     bool endLogsHaveBeenSent_ = false;
     Ref<NSTimer> playbackObserverTimer_;
     Ref<MRVideoCache> cache_;
+    // Whether the bar was hidden before the player showed, and whether this view hid it since.
     bool isStatusBarHidden_ = false;
+    bool hidStatusBar_ = false;
     Ref<NSMutableDictionary> logs_;
     Ref<NSMutableArray> buttons_;
     // Entries with a download running: each lives until its download ends, whatever ad

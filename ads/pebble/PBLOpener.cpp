@@ -1,5 +1,7 @@
 #include "ads/pebble/PBLOpener.h"
 
+#include <utility>
+
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSRunLoop.h"
@@ -131,14 +133,20 @@ void PBLOpener::openEmailComposer(NSURL* url) {
             composer->setMessageBody(body.get(), false);
     }
     composer->setModalTransitionStyle(UIModalTransitionStyleCoverVertical);
-    if (auto controller = viewController())
+    if (auto controller = viewController()) {
         controller->presentModalViewController(composer.get(), true);
+        // The composer holds its delegate weakly, and the banner that owns this opener may go
+        // (its screen's view let go on a memory warning) while the composer is up: the opener
+        // stays until the composer is finished, so that it is always closed.
+        composing_ = this;
+    }
 }
 
-void PBLOpener::mailComposeControllerDidFinishWithResult(MFMailComposeViewController*,
+void PBLOpener::mailComposeControllerDidFinishWithResult(MFMailComposeViewController* composer,
                                                          MFMailComposeResult, NSError*) {
-    auto controller = viewController();
-    if (!controller) return;
-    controller->dismissModalViewControllerAnimated(true);
-    controller->becomeFirstResponder();
+    Ref<PBLOpener> keep = std::exchange(composing_, nullptr);
+    // Closed through the controller that presents it, whatever became of the one that asked.
+    if (auto presenter = composer ? composer->presentingViewController() : nullptr)
+        presenter->dismissModalViewControllerAnimated(true);
+    if (auto controller = viewController()) controller->becomeFirstResponder();
 }

@@ -25,9 +25,12 @@ class PBLOpener : public NSObject, public MFMailComposeViewControllerDelegate {
     void setOpeningWebView(UIWebView* webView) { openingWebView_ = webView; }
     Ref<UIWebView> openingWebView() { return openingWebView_.lock(); }
 
+    // Closes the composer through the controller that presents it.
     void mailComposeControllerDidFinishWithResult(MFMailComposeViewController* composer,
                                                   MFMailComposeResult result,
                                                   NSError* error) override;
+    // The composer for a mailto: URL, presented from viewController; the opener lives on until
+    // the composer is finished.
     void openEmailComposer(NSURL* url);
     // Waits up to three times 0.3 s for click trackings to end, then tells the delegates the
     // application is being left and hands the URL to the system on the next run-loop turn.
@@ -50,4 +53,6 @@ private:
     Weak<UIViewController> viewController_;
     Ref<NSURL> referringURL_;
     Weak<UIWebView> openingWebView_;
+    // Itself, while the mail composer it opened is up.
+    Ref<PBLOpener> composing_;
 };

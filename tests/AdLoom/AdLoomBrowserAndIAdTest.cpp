@@ -98,6 +98,27 @@ TEST_F(AdLoomBrowserTest, TheToolBarShowsStopWhileLoadingAndReloadOnceLoaded) {
     (void)items;
 }
 
+TEST_F(AdLoomBrowserTest, CloseDismissesItAfterTheControllerThatAskedIsGone) {
+    // The controller asked to present already presents a screen: the browser goes over that
+    // one, and the asker may go while the browser is up.
+    auto asker = make<UIViewController>();
+    window->addSubview(asker->view().get());
+    auto cover = make<UIViewController>();
+    asker->presentModalViewController(cover.get(), false);
+    auto browser = make<AdLoomWebBrowserController>();
+    auto closer = make<Closer>();
+    browser->setDelegate(closer.get());
+    browser->presentWithController(asker.get(), 0);
+    ASSERT_EQ(cover->modalViewController().get(), browser.get());
+    asker = nullptr;
+    ASSERT_TRUE(browser->view()->window());
+    browser->close(nullptr);
+    advanceRunLoop(1);
+    EXPECT_EQ(cover->modalViewController(), nullptr);
+    EXPECT_FALSE(browser->view()->window());
+    EXPECT_EQ(closer->closed, 1);
+}
+
 TEST_F(AdLoomBrowserTest, TransitionsFollowTheAdsAnimationNumber) {
     const std::pair<int, UIModalTransitionStyle> cases[] = {
         {7, UIModalTransitionStyleCrossDissolve},  {1, UIModalTransitionStyleFlipHorizontal},

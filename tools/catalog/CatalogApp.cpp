@@ -149,7 +149,25 @@ class CatalogItemController : public UIViewController,
         makeButton(view, CGRectMake(20, 186, 130, 37), "Open in Browser", this, "browserPressed:");
         makeButton(view, CGRectMake(170, 186, 130, 37), "Share", this, "sharePressed:");
         status_ = makeLabel(view, CGRectMake(20, 240, 280, 24), "");
+        // A view made again after a memory warning shows what the one let go showed.
+        message_->setText(typedMessage_);
+        watch_->setOn(watching_);
+        status_->setText(statusText_);
         setView(view);
+    }
+
+    // What the view shows lives on in the controller while the view is let go.
+    void viewWillUnload() override {
+        UIViewController::viewWillUnload();
+        typedMessage_ = message_->text();
+        watching_ = watch_->isOn();
+    }
+
+    void viewDidUnload() override {
+        UIViewController::viewDidUnload();
+        message_ = nullptr;
+        watch_ = nullptr;
+        status_ = nullptr;
     }
 
     void viewDidLoad() override { setTitle(ns(listing.title)); }
@@ -176,12 +194,12 @@ class CatalogItemController : public UIViewController,
 
     void alertViewClickedButtonAtIndex(UIAlertView*, NSInteger index) override {
         if (index != 1) return;
-        status_->setText(ns("Reply sent: " + message_->text()->utf8()));
+        showStatus(ns("Reply sent: " + message_->text()->utf8()));
         message_->setText(nullptr);
     }
 
     void watchChanged(NSObject*) {
-        status_->setText(watch_->isOn() ? NS("Watching this item") : NS("Not watching"));
+        showStatus(watch_->isOn() ? NS("Watching this item") : NS("Not watching"));
     }
 
     void browserPressed(NSObject*) {
@@ -217,22 +235,31 @@ class CatalogItemController : public UIViewController,
 
     void mailComposeControllerDidFinishWithResult(MFMailComposeViewController*,
                                                   MFMailComposeResult result, NSError*) override {
-        status_->setText(result == MFMailComposeResultSent ? NS("Shared by mail")
-                                                           : NS("Mail not sent"));
+        showStatus(result == MFMailComposeResultSent ? NS("Shared by mail") : NS("Mail not sent"));
         dismissModalViewControllerAnimated(true);
     }
 
     void messageComposeViewControllerDidFinishWithResult(MFMessageComposeViewController*,
                                                          MessageComposeResult result) override {
-        status_->setText(result == MessageComposeResultSent ? NS("Shared by text message")
-                                                            : NS("Message not sent"));
+        showStatus(result == MessageComposeResultSent ? NS("Shared by text message")
+                                                      : NS("Message not sent"));
         dismissModalViewControllerAnimated(true);
     }
 
 private:
+    // Kept for the view, shown by it when it is loaded: a composer's result can arrive while
+    // the view is let go.
+    void showStatus(NSString* text) {
+        statusText_ = text;
+        if (status_) status_->setText(text);
+    }
+
     Ref<UITextField> message_;
     Ref<UISwitch> watch_;
     Ref<UILabel> status_;
+    Ref<NSString> typedMessage_;
+    Ref<NSString> statusText_;
+    bool watching_ = false;
 };
 
 // ---- the list ----------------------------------------------------------------------------------
@@ -392,26 +419,45 @@ class CatalogSettingsController : public UIViewController,
     void loadView() override {
         auto view = makeScreenView();
         makeLabel(view, CGRectMake(20, 20, 180, 27), "Notifications");
-        auto notifications = make<UISwitch>(&UISwitch::initWithFrame, CGRectMake(221, 20, 79, 27));
-        notifications->setOn(true);
-        view->addSubview(notifications);
+        notifications_ = make<UISwitch>(&UISwitch::initWithFrame, CGRectMake(221, 20, 79, 27));
+        notifications_->setOn(notificationsOn_);
+        view->addSubview(notifications_);
         makeLabel(view, CGRectMake(20, 60, 70, 30), "Sort by");
-        auto sort = make<UISegmentedControl>(
+        sort_ = make<UISegmentedControl>(
             &UISegmentedControl::initWithItems,
             NSArray::arrayWithObjects({NS("Newest"), NS("Cheapest"), NS("Nearest")}));
-        sort->setFrame(CGRectMake(90, 60, 210, 30));
-        sort->setSelectedSegmentIndex(0);
-        view->addSubview(sort);
+        sort_->setFrame(CGRectMake(90, 60, 210, 30));
+        sort_->setSelectedSegmentIndex(sortIndex_);
+        view->addSubview(sort_);
         warnings_ = makeLabel(view, CGRectMake(20, 100, 280, 24), "");
         makeButton(view, CGRectMake(20, 130, 130, 30), "Choose Photo", this, "photoPressed:");
-        photo_ = makeLabel(view, CGRectMake(160, 130, 140, 30), "No photo");
+        photo_ = makeLabel(view, CGRectMake(160, 130, 140, 30), "");
+        photo_->setText(photoName_);
         makeLabel(view, CGRectMake(20, 168, 280, 24), "Region");
-        auto picker =
-            make<UIPickerView>(&UIPickerView::initWithFrame, CGRectMake(0, 195, 320, 216));
-        picker->setDataSource(this);
-        picker->setDelegate(this);
-        view->addSubview(picker);
+        region_ = make<UIPickerView>(&UIPickerView::initWithFrame, CGRectMake(0, 195, 320, 216));
+        region_->setDataSource(this);
+        region_->setDelegate(this);
+        region_->selectRow(regionRow_, 0, false);
+        view->addSubview(region_);
         setView(view);
+    }
+
+    // The choices live on in the controller while the view is let go (the photo picker covers
+    // it), and a view made again shows them.
+    void viewWillUnload() override {
+        UIViewController::viewWillUnload();
+        notificationsOn_ = notifications_->isOn();
+        sortIndex_ = sort_->selectedSegmentIndex();
+        regionRow_ = region_->selectedRowInComponent(0);
+    }
+
+    void viewDidUnload() override {
+        UIViewController::viewDidUnload();
+        notifications_ = nullptr;
+        sort_ = nullptr;
+        region_ = nullptr;
+        warnings_ = nullptr;
+        photo_ = nullptr;
     }
 
     void viewWillAppear(bool animated) override {
@@ -443,7 +489,9 @@ class CatalogSettingsController : public UIViewController,
     void imagePickerControllerDidFinishPickingMediaWithInfo(UIImagePickerController*,
                                                             NSDictionary* info) override {
         auto url = as<NSURL>(info->objectForKey(UIImagePickerControllerReferenceURL));
-        photo_->setText(url ? url->lastPathComponent() : Ref<NSString>(NS("Photo")));
+        // The picker may have outlived the view: the name waits for the next one.
+        photoName_ = url ? url->lastPathComponent() : Ref<NSString>(NS("Photo"));
+        if (photo_) photo_->setText(photoName_);
         dismissModalViewControllerAnimated(true);
     }
     void imagePickerControllerDidCancel(UIImagePickerController*) override {
@@ -451,8 +499,15 @@ class CatalogSettingsController : public UIViewController,
     }
 
 private:
+    Ref<UISwitch> notifications_;
+    Ref<UISegmentedControl> sort_;
+    Ref<UIPickerView> region_;
     Ref<UILabel> warnings_;
     Ref<UILabel> photo_;
+    bool notificationsOn_ = true;
+    NSInteger sortIndex_ = 0;
+    NSInteger regionRow_ = 0;
+    Ref<NSString> photoName_ = NS("No photo");
 };
 
 // ---- about -------------------------------------------------------------------------------------

@@ -227,6 +227,30 @@ TEST_F(MRJSONVideoAdViewTest, OnCompletionCases) {
     EXPECT_FALSE(UIApplication::sharedApplication()->isStatusBarHidden());
 }
 
+TEST_F(MRJSONVideoAdViewTest, OnlyTheViewThatHidTheStatusBarGivesItBack) {
+    // Another banner's video view, made while the bar showed, that never played.
+    auto otherRecorder = make<VideoRecorder>();
+    auto other = alloc<MRJSONVideoAdView>();
+    other->initWithFrame(CGRectMake(0, 0, 320, 53), otherRecorder.get());
+    std::string json = videoJSON("clip30", host.url("/v30.mp4"), R"(,"duration":30)");
+    load(json);
+    load(json);
+    ASSERT_NE(view->player(), nullptr);
+    auto app = UIApplication::sharedApplication();
+    ASSERT_TRUE(app->isStatusBarHidden());
+    // An overlay that closes elsewhere, then the other view going (its screen's view let go on
+    // a memory warning): the player keeps the bar hidden.
+    NSNotificationCenter::defaultCenter()->postNotificationName(NS("MRShowStatusBarIfNeeded"),
+                                                                nullptr);
+    EXPECT_TRUE(app->isStatusBarHidden());
+    other = nullptr;
+    EXPECT_TRUE(app->isStatusBarHidden());
+    // Its own player ended, the bar comes back.
+    view->player()->done();
+    advanceRunLoop(0);
+    EXPECT_FALSE(app->isStatusBarHidden());
+}
+
 TEST_F(MRJSONVideoAdViewTest, IdsThatAreNoFileNamesFailWithoutWriting) {
     load(videoJSON("../escape", host.url("/v3.mp4")));
     EXPECT_EQ(recorder->events, std::vector<std::string>{"failed"});

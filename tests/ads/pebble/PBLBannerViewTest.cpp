@@ -836,6 +836,21 @@ TEST_F(PBLBannerCommandTest, TheMailLinkOpensTheComposerFilledFromTheLink) {
     composer->cancel();
     advanceRunLoop(1);
     EXPECT_FALSE(controller->modalViewController());
+
+    // Opened again, then the banner goes with everything it holds (as when its screen's view is
+    // let go on a memory warning): the composer still closes when cancelled.
+    click(3);
+    composer = as<MFMailComposeViewController>(controller->modalViewController());
+    ASSERT_TRUE(composer);
+    Weak<PBLBannerView> gone(shown.get());
+    shown->removeFromSuperview();
+    shown = nullptr;
+    banners.clear();
+    advanceRunLoop(0.01);
+    ASSERT_FALSE(gone.lock());
+    composer->cancel();
+    advanceRunLoop(1);
+    EXPECT_FALSE(controller->modalViewController());
 }
 
 TEST_F(PBLBannerCommandTest, TouchVibrateLogTrackAndOpenableURLs) {

@@ -156,6 +156,17 @@ TEST_F(MeridianJSONTranscript, TheVideoSlotCachesFirstThenPlaysFullScreen) {
     // One of the two directions crosses a bar, whichever way the picture is turned.
     EXPECT_TRUE(near(beside, kWhite, 8) || near(across, kWhite, 8)) << beside << " " << across;
     EXPECT_LT(middle.r + middle.g + middle.b, 3 * 120) << "no dark disc in the middle";
+    // After the memory warning the screen's top strip is still the picture's, not the status
+    // bar's black over the Done button.
+    auto warned = UIImage::imageWithContentsOfFile(
+        NSString::fromUTF8((dir / "meridian-video-memory-warning.png").string()));
+    ASSERT_TRUE(warned && warned->CGImage());
+    auto darkAtTheTop = [&](UIImage* image) {
+        return countPixels(image, CGRectMake(0, 0, 320 * scale, 20 * scale),
+                           [](RGBA c) { return c.r + c.g + c.b < 3 * 40; });
+    };
+    EXPECT_LT(darkAtTheTop(warned.get()), int(320 * 20 * scale * scale) / 10);
+    EXPECT_EQ(darkAtTheTop(warned.get()), darkAtTheTop(shot.get()));
     fs::remove_all(dir);
 }
 

@@ -24,6 +24,7 @@
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
 #include "Foundation/NSUserDefaults.h"
+#include "MessageUI/MFMailComposeViewController.h"
 #include "UIKit/ImageCodecs.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIImage.h"
@@ -289,6 +290,19 @@ TEST_F(ResultTranscripts, APebbleAdsLinkOpensTheInAppBrowserAndDoneBringsTheList
     EXPECT_EQ(shop[0], "/offer");
     EXPECT_EQ(shop[1], "/garden");
     EXPECT_EQ(shop[2], "/account");
+}
+
+TEST_F(ResultTranscripts, APebbleAdsMailComposerClosesAfterAMemoryWarningLetItsBannerGo) {
+    apptest::weightBannersTo("pebble");
+    forgetPebbleStatistics();
+    std::filesystem::path outbox = MFMailComposeViewController::outboxPath()->utf8();
+    std::filesystem::remove_all(outbox);
+    apptest::expectAppTranscript("item-banner-pebble-mail");
+    // The mail sent over the result list, and only it.
+    std::string mail = readFile(outbox / "mail-0001.eml");
+    EXPECT_NE(mail.find("To: shop@advertiser.test"), std::string::npos) << mail;
+    EXPECT_FALSE(std::filesystem::exists(outbox / "mail-0002.eml"));
+    std::filesystem::remove_all(outbox);
 }
 
 TEST_F(ResultTranscripts, APebbleRichAdOpensTheWebAppScreenAndItsCloseButton) {

@@ -82,6 +82,52 @@ TEST(ShellSession, TheCatalogScriptPrintsTheExpectedTranscript) {
               1000);
 }
 
+// A memory warning lets the listing's view go while the mail composer covers it: the view made
+// again shows the message typed, the switch turned and the composer's result, as the view kept
+// without the warning does.
+TEST(ShellSession, TheCatalogListingShowsItsStateAgainAfterAMemoryWarning) {
+    InScratchFolder scratch("catalog-memory-warning");
+    const std::string start =
+        "tap \"Road bike\"\ntap Message\ntype Is it still available?\nreturn\nchoose Cancel\n"
+        "tap \"Watch this item\"\ntap Share\nchoose Mail\n";
+    auto lastScreen = [&](const std::string& between) {
+        prepareSandbox();
+        std::string transcript;
+        EXPECT_EQ(runScript(start + between + "send\n", transcript), 0);
+        return transcript.substr(transcript.rfind("> send\n"));
+    };
+    std::string kept = lastScreen("");
+    std::string warned = lastScreen("memory-warning\n");
+    EXPECT_NE(kept.find("Shared by mail"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("Is it still available?"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("switch: ON"), std::string::npos) << kept;
+    EXPECT_EQ(warned, kept);
+}
+
+// The same for the settings, let go under the photo picker: the choices and the photo picked.
+TEST(ShellSession, TheCatalogSettingsShowTheirChoicesAgainAfterAMemoryWarning) {
+    InScratchFolder scratch("catalog-settings-memory-warning");
+    const std::string start =
+        "tab Settings\ntap 1\ntap Cheapest\ntap Europe\ntap \"Choose Photo\"\n";
+    auto lastScreen = [&](const std::string& between) {
+        prepareSandbox();
+        std::string transcript;
+        EXPECT_EQ(runScript(start + between + "pick 1\n", transcript), 0);
+        std::string screen = transcript.substr(transcript.rfind("> pick 1\n"));
+        // The count of warnings is the one line that differs.
+        auto count = screen.find("Memory warnings: ");
+        if (count != std::string::npos) screen.erase(count, screen.find('\n', count) - count);
+        return screen;
+    };
+    std::string kept = lastScreen("");
+    std::string warned = lastScreen("memory-warning\n");
+    EXPECT_NE(kept.find("switch: OFF"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("*Cheapest*"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("*Europe*"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("beach.png"), std::string::npos) << kept;
+    EXPECT_EQ(warned, kept);
+}
+
 TEST(ShellSession, EachSessionStartsAFreshAppOnTheSameClock) {
     const std::string script = "tap Refresh\nwait 2\ntab Settings\ntap 1\n";
     std::string first, second;
