@@ -1,8 +1,9 @@
 // The catalog's text input screens replayed against the stand-in services: completion over the
 // names service while typing (one request per settled keystroke run, none answered for "zz"),
 // the search bar's Cancel, token cells picked and removed with backspace, the composer's subject
-// in its title, the fields it sends and the question on Cancel, then the text bar and the post
-// popup, which stays whole and upright over its upright screen when the phone turns.
+// in its title, the fields it sends and the question on Cancel, the composer turned with the
+// phone and closed while turned, then the text bar and the post popup, which stays whole and
+// upright over its upright screen when the phone turns.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,7 +29,8 @@ TEST(CatalogTextInput, SearchTokensComposerTextBarAndPostPopup) {
     auto here = shellTestFolder();
     auto shot = [](const char* name) { return std::filesystem::current_path() / name; };
     const char* shots[] = {"search-none.png", "tokens-typed.png", "composer-typed.png",
-                           "post-left.png",   "post-right.png",   "post-upright.png"};
+                           "post-left.png",   "post-right.png",   "post-upright.png",
+                           "composer-left.png", "composer-closed.png"};
     for (const char* name : shots)
         std::filesystem::remove(shot(name));
     std::string out = runCatalogScript(here / "catalog-text-input.script");
@@ -100,6 +102,35 @@ TEST(CatalogTextInput, SearchTokensComposerTextBarAndPostPopup) {
         EXPECT_NEAR(typed.bottom, label.bottom, 2) << name;
         // ...and letters nearly as tall ("t" and "b" against a capital "T").
         EXPECT_GE(typed.bottom - typed.top + 1, (label.bottom - label.top + 1) * 8 / 10) << name;
+    }
+
+    {
+        auto sum = [](RGBA c) { return c.r + c.g + c.b; };
+        // The status bar's light grey and the navigation bar's grey blue, whatever their gloss
+        // at that point.
+        auto barGrey = [&](RGBA c) { return sum(c) > 3 * 150 && std::abs(c.r - c.b) < 16; };
+        auto barBlue = [](RGBA c) { return c.b > c.r + 20 && c.b > 100 && c.b < 230; };
+        // The composer turned with the phone lies whole in the screen: the status bar along the
+        // right edge, its navigation bar beside it, and the keyboard along the left edge.
+        auto image =
+            UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot("composer-left.png").string()));
+        ASSERT_TRUE(image);
+        auto pixels = UIImagePixelsOf(image->CGImage());
+        for (int y : {100, 380}) {  // between the words
+            EXPECT_TRUE(barGrey(pixelAt(pixels, 310, y))) << "status bar at y " << y;
+            EXPECT_TRUE(barBlue(pixelAt(pixels, 280, y))) << "navigation bar at y " << y;
+        }
+        // Closed while turned, the catalog is upright again: the status bar across the top,
+        // the navigation bar under it, and the screen's own white down the right edge.
+        auto closed = UIImage::imageWithContentsOfFile(
+            NSString::fromUTF8(shot("composer-closed.png").string()));
+        ASSERT_TRUE(closed);
+        auto after = UIImagePixelsOf(closed->CGImage());
+        for (int x : {100, 230})
+            EXPECT_TRUE(barGrey(pixelAt(after, x, 10))) << "status bar at x " << x;
+        EXPECT_TRUE(barBlue(pixelAt(after, 250, 50)));
+        for (int y : {150, 300})
+            EXPECT_GT(sum(pixelAt(after, 316, y)), 3 * 240) << "right edge at y " << y;
     }
 
     // The post popup after each turn: its black bar across the top with Done at the right, the
