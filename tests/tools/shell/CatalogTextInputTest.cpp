@@ -28,8 +28,8 @@ TEST(CatalogTextInput, SearchTokensComposerTextBarAndPostPopup) {
     servicestest::services().reset();
     auto here = shellTestFolder();
     auto shot = [](const char* name) { return std::filesystem::current_path() / name; };
-    const char* shots[] = {"search-none.png", "tokens-typed.png", "composer-typed.png",
-                           "post-left.png",   "post-right.png",   "post-upright.png",
+    const char* shots[] = {"search-none.png",   "tokens-typed.png",   "composer-typed.png",
+                           "post-left.png",     "post-right.png",     "post-upright.png",
                            "composer-left.png", "composer-closed.png"};
     for (const char* name : shots)
         std::filesystem::remove(shot(name));
@@ -112,8 +112,8 @@ TEST(CatalogTextInput, SearchTokensComposerTextBarAndPostPopup) {
         auto barBlue = [](RGBA c) { return c.b > c.r + 20 && c.b > 100 && c.b < 230; };
         // The composer turned with the phone lies whole in the screen: the status bar along the
         // right edge, its navigation bar beside it, and the keyboard along the left edge.
-        auto image =
-            UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot("composer-left.png").string()));
+        auto image = UIImage::imageWithContentsOfFile(
+            NSString::fromUTF8(shot("composer-left.png").string()));
         ASSERT_TRUE(image);
         auto pixels = UIImagePixelsOf(image->CGImage());
         for (int y : {100, 380}) {  // between the words
