@@ -112,6 +112,25 @@ HttpResponse frontPage(SiteImpl& site) {
     return HttpResponse::html(pageFrame("bazaarnest: classifieds", "front", body));
 }
 
+HttpResponse replyingHelpPage() {
+    std::string body =
+        "<div id=\"header\"><a href=\"http://www.bazaarnest.test/\"><b>bazaarnest</b></a> &gt; "
+        "<span>help</span></div>\n<h2>Errors when replying to ads</h2>\n"
+        "<div>Write to the relay address a posting shows: it passes your mail on to the poster "
+        "without showing either address. A mail that comes back undelivered means the posting "
+        "has expired or its poster removed it.</div>\n";
+    return HttpResponse::html(pageFrame("bazaarnest: help on replying", "help", body));
+}
+
+HttpResponse posterSitePage(const HttpRequest& request) {
+    if (request.method != "GET" && request.method != "HEAD")
+        return errorPage(405, {"Only pages can be read here."});
+    std::string body =
+        "<h2>More details</h2>\n<div>Photos, measurements and directions for the things we sell "
+        "on bazaarnest. Reply through the posting to ask about one.</div>\n";
+    return HttpResponse::html(pageFrame("More details", "poster", body));
+}
+
 HttpResponse locationIndexPage(SiteImpl& site) {
     const Catalog& c = site.catalog;
     std::string body =

@@ -352,9 +352,9 @@ Listing ListingStore::make(int metro, int category, int index) const {
             sentences[0] + "</P>";
         for (size_t i = 1; i < sentences.size(); ++i)
             body += "<p>" + sentences[i] + "</p>";
-        body +=
-            "<br><br><br><br><br><a href=\"http://www.example.test/more\">More details</a>"
-            "</td></tr></table>";
+        body += "<br><br><br><br><br><a href=\"http://" + std::string(kPosterSiteHost) +
+                "/more\">More details</a>"
+                "</td></tr></table>";
     } else {
         for (size_t i = 0; i < sentences.size(); ++i) {
             body += sentences[i];

@@ -97,6 +97,7 @@ std::string hostsOverrideFor(int port) {
     out += ",*." + std::string(kSiteDomain) + target;
     out += ",*.captchaservice.test" + target;
     out += ",*.pagesimplifier.test" + target;
+    out += "," + std::string(kPosterSiteHost) + target;
     return out;
 }
 
@@ -150,6 +151,8 @@ HttpResponse SiteImpl::route(const HttpRequest& request) {
     if (host == kImageHost) return imageHost(request);
     if (host == kCaptchaHost || host == kCaptchaFormerHost) return captcha.handle(*this, request);
     if (host == kSimplifierHost) return simplifierHost(request);
+    if (host == kForumsHost) return forumsHost(request);
+    if (host == kPosterSiteHost) return posterSitePage(request);
     if (host == "127.0.0.1" || host == "localhost") {
         std::string body =
             "<h2>bazaarnest stand-in site</h2>\n<div>Reach it by its names: set "
@@ -181,7 +184,31 @@ HttpResponse SiteImpl::mainHost(const HttpRequest& request) {
     if (request.path == "/" || request.path == "/index.html") return frontPage(*this);
     if (request.path == "/about/sites" || request.path == "/about/sites/")
         return locationIndexPage(*this);
+    if (request.path == "/about/help/replying") return replyingHelpPage();
     return errorPage(404, {"Page not found."}, "not found");
+}
+
+HttpResponse SiteImpl::forumsHost(const HttpRequest& request) {
+    if (request.method != "GET" && request.method != "HEAD")
+        return errorPage(405, {"Only pages can be read here."});
+    if (request.path != "/") return errorPage(404, {"Page not found."}, "not found");
+    const auto& names = catalog.forumNames;
+    std::string id = fieldValue(parseQuery(request.query), "forumID");
+    std::string body =
+        "<div id=\"header\"><a href=\"http://www.bazaarnest.test/\"><b>bazaarnest"
+        "</b></a> &gt; <a href=\"/\"><span>forums</span></a></div>\n";
+    if (id.empty()) {
+        body += "<h2>discussion forums</h2>\n<ul>\n";
+        for (size_t i = 0; i < names.size(); ++i)
+            body += "<li><a href=\"/?forumID=" + std::to_string(i + 1) + "\">" + names[i] +
+                    "</a></li>\n";
+        body += "</ul>\n";
+        return HttpResponse::html(pageFrame("bazaarnest: discussion forums", "forums", body));
+    }
+    std::size_t n = allDigits(id) && id.size() <= 3 ? std::stoul(id) : 0;
+    if (n == 0 || n > names.size()) return errorPage(404, {"There is no such forum."}, "not found");
+    body += "<h2>" + names[n - 1] + " forum</h2>\n<div>No posts yet.</div>\n";
+    return HttpResponse::html(pageFrame("bazaarnest: " + names[n - 1] + " forum", "forums", body));
 }
 
 HttpResponse SiteImpl::cityHost(const HttpRequest& request, int metro, bool english) {

@@ -208,11 +208,14 @@ struct SiteImpl {
     HttpResponse imageHost(const HttpRequest& request);
     HttpResponse adminHost(const HttpRequest& request);
     HttpResponse simplifierHost(const HttpRequest& request);
+    HttpResponse forumsHost(const HttpRequest& request);
 };
 
 // ---- pages of the city hosts (CityPages.cpp, ListingPages.cpp) --------------------------------
 HttpResponse locationIndexPage(SiteImpl& site);
 HttpResponse frontPage(SiteImpl& site);
+HttpResponse replyingHelpPage();
+HttpResponse posterSitePage(const HttpRequest& request);
 HttpResponse cityHomePage(SiteImpl& site, int metro, int subArea, bool english);
 HttpResponse resultPage(SiteImpl& site, const HttpRequest& request, int metro, int subArea,
                         const std::string& category, bool search, std::size_t offset);

@@ -24,8 +24,10 @@ inline constexpr std::string_view kPostingHost = "post.bazaarnest.test";
 inline constexpr std::string_view kImageHost = "images.bazaarnest.test";
 // Faults on demand, captcha answers and the confirmation mails, for tests and people.
 inline constexpr std::string_view kAdminHost = "admin.bazaarnest.test";
-// The forums (linked from the city pages, not served).
+// The forums, linked from the city pages: an index and a page a forum, with no posts.
 inline constexpr std::string_view kForumsHost = "forums.bazaarnest.test";
+// A poster's own site, which some listings' bodies link to for more details.
+inline constexpr std::string_view kPosterSiteHost = "www.example.test";
 // Relay addresses that stand for the posters' e-mail addresses.
 inline constexpr std::string_view kMailDomain = "relay.bazaarnest.test";
 

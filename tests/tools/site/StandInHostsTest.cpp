@@ -1,6 +1,6 @@
 // The stand-ins side by side, as scripts/run starts them: every host they map answers over https
 // with a certificate the platform accepts for its name, and every link on the advertisers' pages
-// that the in-ad browsers show leads to a page.
+// that the in-ad browsers show, and on the site's own pages, leads to a page.
 #include <deque>
 #include <set>
 #include <string>
@@ -134,6 +134,53 @@ TEST(StandInHosts, EveryLinkOnTheAdvertisersPagesReachesAPage) {
     EXPECT_TRUE(seen.count("https://shop.advertiser.test/account"));
     EXPECT_TRUE(seen.count("http://www.videohost.test/watch?v=bazaar"));
     EXPECT_TRUE(hosts.count("www.videohost.test"));
+}
+
+TEST(StandInHosts, EveryLinkOnTheSitesPagesReachesAPage) {
+    site();
+    // The pages a person meets first, each with how far its links are followed: a city's page
+    // and the indexes only to the pages they name; a result list to its listings and on to
+    // what those link to (photos, replies, the help page, a poster's own link).
+    std::deque<std::pair<std::string, int>> toVisit = {
+        {"http://www.bazaarnest.test/", 1},        {"http://www.bazaarnest.test/about/sites", 1},
+        {"http://boston.bazaarnest.test/", 1},     {"http://montreal.en.bazaarnest.test/", 1},
+        {"http://boston.bazaarnest.test/bik/", 2}, {"http://boston.bazaarnest.test/sss/", 2},
+    };
+    std::set<std::string> seen;
+    for (const auto& start : toVisit)
+        seen.insert(start.first);
+    while (!toVisit.empty()) {
+        auto [url, linksLeft] = toVisit.front();
+        toVisit.pop_front();
+        Fetched page = fetch(url);
+        std::vector<std::string> next;
+        if (page.status >= 300 && page.status < 400) {
+            EXPECT_FALSE(page.location.empty()) << url;
+            next.push_back(page.location);
+            ++linksLeft;  // a redirect is no link of a page
+        } else {
+            ASSERT_FALSE(page.failed) << url;
+            EXPECT_EQ(page.status, 200) << url;
+            if (url.find(".jpg") != std::string::npos) continue;
+            EXPECT_NE(page.text.find("<body"), std::string::npos) << url;
+            for (const auto& link : walk(page.text, "href=\"([^\"]*)\"", 1))
+                next.push_back(decodedAmpersands(link[0]));
+        }
+        if (linksLeft == 0) continue;
+        Ref<NSURL> base = NSURL::URLWithString(str(url));
+        for (const auto& link : next) {
+            if (handedOff(link)) continue;
+            Ref<NSURL> resolved = NSURL::URLWithString(str(link), base.get());
+            ASSERT_TRUE(resolved) << link << " on " << url;
+            std::string absolute = resolved->absoluteString()->utf8();
+            if (seen.insert(absolute).second) toVisit.push_back({absolute, linksLeft - 1});
+        }
+    }
+    EXPECT_GE(seen.size(), 300u);
+    // Among them the forums, the help on replying and a poster's link to a page of their own.
+    EXPECT_TRUE(seen.count("http://forums.bazaarnest.test/"));
+    EXPECT_TRUE(seen.count("http://www.bazaarnest.test/about/help/replying"));
+    EXPECT_TRUE(seen.count("http://www.example.test/more"));
 }
 
 }  // namespace
