@@ -146,4 +146,33 @@ TEST_F(MRAdViewJSONTest, ExpiredCachedVideoIsSweptAndRequestedAgain) {
     EXPECT_EQ(jsonView(v.get())->videoAdView()->player(), nullptr);
 }
 
+TEST_F(MRAdViewJSONTest, TheOnCompletionPageOutlivesThePlayerWholeAndClosable) {
+    auto v = banner("json-video-url", true, true);
+    ASSERT_TRUE(eventsSettled(1));
+    ASSERT_TRUE(cached("mrurl"));
+    auto generic = as<MRGenericAdView>(v);
+    ASSERT_TRUE(runLoopUntil([&] { return generic->isRefreshAllowed(); }));
+    generic->timerRefreshAd();
+    auto video = jsonView(v.get())->videoAdView();
+    ASSERT_NE(video->player(), nullptr);
+    advanceRunLoop(0);
+    advanceRunLoop(6);  // to the video's end, and the page's show
+    EXPECT_EQ(video->player(), nullptr);
+    auto page = generic->overlayView();
+    ASSERT_NE(page, nullptr);
+    EXPECT_NE(page->superview(), nullptr);
+    EXPECT_TRUE(sameRect(page->frame(), window->bounds()));
+    auto app = UIApplication::sharedApplication();
+    EXPECT_TRUE(app->isStatusBarHidden());
+    page->layoutIfNeeded();
+    ASSERT_NE(page->closeButton(), nullptr);
+    page->bottomBar()->layoutIfNeeded();
+    EXPECT_TRUE(takesATap(window.get(), page->closeButton()->itemView().get()));
+    // Its Close takes it away and gives the bar back.
+    page->closeButton()->sendAction();
+    advanceRunLoop(1);
+    EXPECT_EQ(page->superview(), nullptr);
+    EXPECT_FALSE(app->isStatusBarHidden());
+}
+
 }  // namespace
