@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "Foundation/NSArray.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSNumber.h"

@@ -29,9 +29,9 @@
 // The rectangles are the same to a hundredth of a point (a turned view's frame comes out of
 // sines and cosines).
 inline testing::AssertionResult sameRect(CGRect a, CGRect b) {
-    auto near = [](CGFloat x, CGFloat y) { return std::fabs(x - y) < 0.01f; };
-    if (near(a.origin.x, b.origin.x) && near(a.origin.y, b.origin.y) &&
-        near(a.size.width, b.size.width) && near(a.size.height, b.size.height))
+    auto same = [](CGFloat x, CGFloat y) { return std::fabs(x - y) < 0.01f; };
+    if (same(a.origin.x, b.origin.x) && same(a.origin.y, b.origin.y) &&
+        same(a.size.width, b.size.width) && same(a.size.height, b.size.height))
         return testing::AssertionSuccess();
     return testing::AssertionFailure() << a.origin.x << "," << a.origin.y << " " << a.size.width
                                        << "x" << a.size.height << " is not " << b.origin.x << ","
