@@ -180,6 +180,9 @@ protected:
 
 private:
     void dropConnection();
+    // The JSON ad's page, from a video's button or its end (video), shown as an overlay.
+    void showJSONOverlay(MRJSONAdView* view, MRJSONVideoAdView* video, NSObject* content,
+                         int32_t orientation, bool notifyOpenDelegates, bool notifyCloseDelegates);
     void startTimerWithInterval(int32_t seconds);
 
     Ref<NSString> apid_;

@@ -10,6 +10,7 @@
 #include "Foundation/NSURLRequest.h"
 #include "UIKit/UIApplication.h"
 #include "ads/meridian/MRGenericAdView.h"
+#include "ads/meridian/MRJSONVideoAdView.h"
 #include "ads/meridian/MRVideoCache.h"
 
 namespace {
@@ -113,25 +114,31 @@ void MRGenericAdView::jsonAdViewTransitionAnimationDidEnd(MRJSONAdView* view) {
     selfDuringTransition_ = nullptr;
 }
 
-void MRGenericAdView::jsonAdViewWantToShowOverlay(MRJSONAdView* view, MRJSONVideoAdView*,
+void MRGenericAdView::jsonAdViewWantToShowOverlay(MRJSONAdView* view, MRJSONVideoAdView* video,
                                                   NSURLRequest* request, int32_t orientation,
                                                   bool notifyOpenDelegates,
                                                   bool notifyCloseDelegates) {
+    showJSONOverlay(view, video, request, orientation, notifyOpenDelegates, notifyCloseDelegates);
+}
+
+void MRGenericAdView::jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView* view,
+                                                          MRJSONVideoAdView* video, NSString* html,
+                                                          int32_t orientation,
+                                                          bool notifyOpenDelegates,
+                                                          bool notifyCloseDelegates) {
+    showJSONOverlay(view, video, html, orientation, notifyOpenDelegates, notifyCloseDelegates);
+}
+
+void MRGenericAdView::showJSONOverlay(MRJSONAdView* view, MRJSONVideoAdView* video,
+                                      NSObject* content, int32_t orientation,
+                                      bool notifyOpenDelegates, bool notifyCloseDelegates) {
     // One overlay at a time: a page asked for while one is open is not shown.
     if (overlayView() || !view) return;
     auto ad = view->getAd();
-    showOverlayWithAd(ad.get(), request, orientation, notifyOpenDelegates, notifyCloseDelegates);
-    if (ad) ad->startCloseOverlayTimer();
-    stopTimer();
-}
-
-void MRGenericAdView::jsonAdViewWantToShowOverlayWithHTML(MRJSONAdView* view, MRJSONVideoAdView*,
-                                                          NSString* html, int32_t orientation,
-                                                          bool notifyOpenDelegates,
-                                                          bool notifyCloseDelegates) {
-    if (overlayView() || !view) return;
-    auto ad = view->getAd();
-    showOverlayWithAd(ad.get(), html, orientation, notifyOpenDelegates, notifyCloseDelegates);
+    showOverlayWithAd(ad.get(), content, orientation, notifyOpenDelegates, notifyCloseDelegates);
+    // A page opened over the video's player closes with it.
+    if (auto overlay = overlayView(); overlay && video)
+        video->overlayOpenedOverPlayer(overlay.get());
     if (ad) ad->startCloseOverlayTimer();
     stopTimer();
 }

@@ -1,7 +1,6 @@
 #include "ads/meridian/MRJSONVideoAdView.h"
 
 #include <cmath>
-#include <utility>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
@@ -22,6 +21,7 @@
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIWindow.h"
 #include "ads/meridian/MRLog.h"
+#include "ads/meridian/MROverlayView.h"
 #include "ads/meridian/MRVideoCache.h"
 
 namespace {
@@ -65,7 +65,6 @@ bool MRJSONVideoAdView::initWithFrame(CGRect frame, MRJSONVideoAdViewDelegate* d
     center->addObserver(this, Selector::named("overlayWasClosed"), kOverlayWillClose, nullptr);
     center->addObserver(this, Selector::named("showStatusBarIfNeeded"), kShowStatusBarIfNeeded,
                         nullptr);
-    isStatusBarHidden_ = UIApplication::sharedApplication()->isStatusBarHidden();
     return true;
 }
 
@@ -86,6 +85,7 @@ void MRJSONVideoAdView::dealloc() {
     }
     player_ = nullptr;
     videoControlOverlay_ = nullptr;
+    closeOverlayOverPlayer();
     ad_ = nullptr;
     MRJSONBasicAdView::dealloc();
 }
@@ -189,9 +189,7 @@ void MRJSONVideoAdView::showPlayer(MPMoviePlayerController* player) {
         view->setTransform(
             CGAffineTransformTranslate(CGAffineTransformMakeRotation(M_PI / 2), 80, 80));
     // Shown again over a player of its own, the bar stays as it was before the first.
-    if (!hidStatusBar_) isStatusBarHidden_ = app->isStatusBarHidden();
-    hidStatusBar_ = true;
-    app->setStatusBarHidden(true);
+    statusBar_.take();
 
     auto ad = cache_ && cache_->ad() ? cache_->ad() : ad_;
     auto overlay = alloc<MRJSONVideoOverlayControlView>();
@@ -210,6 +208,8 @@ void MRJSONVideoAdView::playVideo() {
     auto overlay = videoControlOverlay_.lock();
     if (overlay && overlay->isVideoFinishedPlaying()) return;
     if (!player_) return;
+    // The page the person opened stays in front of a still video, whatever wakes the app.
+    if (auto page = overlayOverPlayer(); page && !page->isClosing()) return;
     if (NSThread::isMainThread())
         startPlaybackTimer();
     else
@@ -277,11 +277,9 @@ void MRJSONVideoAdView::showStatusBarIfNeeded() {
 }
 
 void MRJSONVideoAdView::showStatusBar() {
-    // Another view's full-screen player keeps the bar it hid: a banner's video view that goes
-    // (its screen's view let go on a memory warning) or an overlay that closes gives back only
-    // what it took.
-    if (!std::exchange(hidStatusBar_, false)) return;
-    if (!isStatusBarHidden_) UIApplication::sharedApplication()->setStatusBarHidden(false);
+    // A banner's video view that goes (its screen's view let go on a memory warning) or an
+    // overlay that closes gives back only what it took: another player keeps the bar hidden.
+    statusBar_.giveBack();
 }
 
 void MRJSONVideoAdView::stopAndRemove() {
@@ -292,6 +290,23 @@ void MRJSONVideoAdView::stopAndRemove() {
     }
     player_ = nullptr;
     videoControlOverlay_ = nullptr;
+    closeOverlayOverPlayer();
+}
+
+void MRJSONVideoAdView::overlayOpenedOverPlayer(MROverlayView* overlay) {
+    if (player_) overlayOverPlayer_ = overlay;
+}
+
+Ref<MROverlayView> MRJSONVideoAdView::overlayOverPlayer() {
+    auto overlay = overlayOverPlayer_.lock();
+    return overlay && overlay->superview() ? overlay : nullptr;
+}
+
+void MRJSONVideoAdView::closeOverlayOverPlayer() {
+    // Left up, the page would lie over the app with nothing under it to go back to.
+    auto overlay = overlayOverPlayer();
+    overlayOverPlayer_ = nullptr;
+    if (overlay) overlay->close();
 }
 
 void MRJSONVideoAdView::moviePlayBackDidFinish(NSNotification* note) {
@@ -347,6 +362,9 @@ void MRJSONVideoAdView::showOnCompletionView() {
         if (auto d = delegate_.lock()) d->videoAdFinished(this, player_.get(), false, true);
         return;
     }
+    // The on-completion page is the ad's last word: it outlives the player, closed by its own
+    // Close.
+    auto before = overlayOverPlayer_.lock();
     if (auto url = as<NSString>(done->objectForKey(NS("url")))) {
         auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(url.get()).get());
         if (auto d = delegate_.lock())
@@ -355,6 +373,7 @@ void MRJSONVideoAdView::showOnCompletionView() {
         if (auto d = delegate_.lock())
             d->videoAdLoadOnCompletionWithHTML(this, html.get(), orientationForVideo());
     }
+    overlayOverPlayer_ = before.get();
     endMovieAndRemoveWithNotification(true, false);
 }
 

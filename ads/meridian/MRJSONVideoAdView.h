@@ -9,10 +9,12 @@
 #include "QuartzCore/CAAnimation.h"
 #include "ads/meridian/MRJSONBasicAdView.h"
 #include "ads/meridian/MRJSONVideoOverlayControlView.h"
+#include "ads/meridian/MRStatusBar.h"
 #include "ads/meridian/MRURLDownload.h"
 
 class MPMoviePlayerController;
 class MRJSONVideoAdView;
+class MROverlayView;
 class MRVideoCache;
 class NSMutableArray;
 class NSMutableDictionary;
@@ -63,8 +65,8 @@ class MRJSONVideoAdView : public MRJSONBasicAdView,
     void startPlaybackTimer();
     void stopPlaybackTimer();
     void playbackTimerCheck(NSTimer* timer);
-    // Gives the status bar back when this view hid it for its player (and it was shown before);
-    // any other view's player, or none, leaves it as it is.
+    // Gives back this view's hold on the status bar, taken for its player; the bar shows again
+    // once no other player or page holds it.
     void showStatusBar();
     // An overlay closed: the bar comes back as showStatusBar gives it, unless the player is up.
     void showStatusBarIfNeeded();
@@ -87,6 +89,11 @@ class MRJSONVideoAdView : public MRJSONBasicAdView,
     void appWillGoToBackground(NSNotification* note);
     void appWillEnterForeground(NSNotification* note);
     void overlayWasClosed();
+    // A page the ad opened from the player's buttons, laid over it: it closes with the player,
+    // and the video waits under it. A page opened once the player is ending (the ad's
+    // on-completion page) is not handed here and stays until its own Close.
+    void overlayOpenedOverPlayer(MROverlayView* overlay);
+    Ref<MROverlayView> overlayOverPlayer();
 
     void downloadDidFinish(MRURLDownload* download) override;
     void downloadDidFail(MRURLDownload* download, NSError* error) override;
@@ -104,6 +111,7 @@ class MRJSONVideoAdView : public MRJSONBasicAdView,
 private:
     void observePlayer(bool multitasking);
     void stopObservingApplication();
+    void closeOverlayOverPlayer();
     // The entry whose download this is, among those this view started.
     Ref<MRVideoCache> entryDownloading(MRURLDownload* download);
 
@@ -114,9 +122,9 @@ private:
     bool endLogsHaveBeenSent_ = false;
     Ref<NSTimer> playbackObserverTimer_;
     Ref<MRVideoCache> cache_;
-    // Whether the bar was hidden before the player showed, and whether this view hid it since.
-    bool isStatusBarHidden_ = false;
-    bool hidStatusBar_ = false;
+    // The status bar hidden for this view's player.
+    MRStatusBarHold statusBar_;
+    Weak<MROverlayView> overlayOverPlayer_;
     Ref<NSMutableDictionary> logs_;
     Ref<NSMutableArray> buttons_;
     // Entries with a download running: each lives until its download ends, whatever ad

@@ -1,5 +1,6 @@
 #include "ads/meridian/MROverlayView.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "CoreGraphics/CGContext.h"
@@ -130,6 +131,8 @@ void MROverlayView::dealloc() {
     titlebarColor_ = nullptr;
     headerTitle_ = nullptr;
     NSNotificationCenter::defaultCenter()->removeObserver(this);
+    // Taken off its window without a close (its ad view let go), it still gives the bar back.
+    statusBar_.giveBack();
     UIView::dealloc();
 }
 
@@ -181,11 +184,30 @@ void MROverlayView::sizeToFitOrientation() {
     setFrame(frame);
 }
 
+void MROverlayView::sizeToFitTurn() {
+    setTransform(CGAffineTransformIdentity);
+    interfaceOrientation_ = int32_t(UIApplication::sharedApplication()->statusBarOrientation());
+    orientation_ = int32_t(UIDevice::currentDevice()->orientation());
+    auto screen = UIScreen::mainScreen()->bounds().size;
+    CGSize across =
+        CGSizeMake(std::max(screen.width, screen.height), std::min(screen.width, screen.height));
+    // An ad's own size is kept where it fits.
+    if (overlaySize_.width != 0 || overlaySize_.height != 0)
+        across = CGSizeMake(std::min(overlaySize_.width, across.width),
+                            std::min(overlaySize_.height, across.height));
+    setFrame(CGRectMake(0, 0, across.width, across.height));
+}
+
 void MROverlayView::showFullScreenOverlay() {
     if (superview()) return;
     Ref<MROverlayView> keep(this);
     if (auto d = delegate()) d->overlayWillAppear(this);
-    sizeToFitOrientation();
+    bool turned = overlayOrientation_ == UIInterfaceOrientationLandscapeRight ||
+                  overlayOrientation_ == UIInterfaceOrientationLandscapeLeft;
+    if (turned)
+        sizeToFitTurn();
+    else
+        sizeToFitOrientation();
     auto window = hostWindow();
     auto b = bounds();
     webView_->setFrame(b);
@@ -210,31 +232,37 @@ void MROverlayView::showFullScreenOverlay() {
     }
     webView_->setFrame(web);
 
-    CGRect place = frame();
-    CGRect start = place;
+    // A slide starts one screen away in the direction it comes from.
+    CGPoint away = CGPointZero;
     std::string slide = transition_ ? transition_->utf8() : "";
     auto screen = UIScreen::mainScreen()->bounds();
     if (slide == "SlideUp")
-        start.origin.y += screen.size.height;
+        away.y = screen.size.height;
     else if (slide == "SlideDown")
-        start.origin.y -= screen.size.height;
+        away.y = -screen.size.height;
     else if (slide == "SlideRight")
-        start.origin.x -= screen.size.width;
+        away.x = -screen.size.width;
     else if (slide == "SlideLeft")
-        start.origin.x += screen.size.width;
-    setFrame(start);
+        away.x = screen.size.width;
 
-    if (overlayOrientation_ == 3 || overlayOrientation_ == 4) {
-        setTransform(CGAffineTransformMakeRotation(overlayOrientation_ == 3 ? M_PI_2 : -M_PI_2));
-        place.origin.x += 80;
-        place.origin.y += 80;
-        UIApplication::sharedApplication()->setStatusBarHidden(true);
+    if (turned) {
+        // Turned a quarter about the middle of the window it covers, whole inside the screen
+        // with its bars and Close, over a turned player or a turned interface alike.
+        CGRect area = window ? window->bounds() : screen;
+        CGPoint middle = CGPointMake(CGRectGetMidX(area), CGRectGetMidY(area));
+        setTransform(CGAffineTransformMakeRotation(
+            overlayOrientation_ == UIInterfaceOrientationLandscapeRight ? M_PI_2 : -M_PI_2));
+        setCenter(CGPointMake(middle.x + away.x, middle.y + away.y));
+        statusBar_.take();
         UIView::beginAnimations(NS("ShowVideoAdOverlayView"), nullptr);
         UIView::setAnimationDuration(transitionDuration_);
         if (window) window->addSubview(this);
-        setFrame(place);
+        setCenter(middle);
         UIView::commitAnimations();
     } else {
+        CGRect place = frame();
+        CGRect start = CGRectOffset(place, away.x, away.y);
+        setFrame(start);
         UIView::beginAnimations(NS("ShowAdOverlayView"), nullptr);
         UIView::setAnimationDuration(transitionDuration_);
         Ref<UIView> host = window;
@@ -357,6 +385,7 @@ void MROverlayView::loadingDone() {
 }
 void MROverlayView::postDismissCleanup() {
     removeFromSuperview();
+    statusBar_.giveBack();
 }
 
 void MROverlayView::stopPolls() {

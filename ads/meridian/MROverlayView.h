@@ -7,6 +7,7 @@
 #include "UIKit/UIAccelerometer.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIWebView.h"
+#include "ads/meridian/MRStatusBar.h"
 
 class MROverlayView;
 class NSNotification;
@@ -95,6 +96,8 @@ class MROverlayView : public UIView, public UIWebViewDelegate, public UIAccelero
     Ref<UIBarButtonItem> closeButton() { return closeButton_; }
     Ref<UIActivityIndicatorView> spinner() { return spinner_; }
     bool isPolling();
+    // Between close and the end of its fade.
+    bool isClosing() { return closing_; }
 
     Ref<UIToolbar> createTitlebarWithFrame(CGRect frame, UIColor* tint, NSString* title);
     Ref<UIToolbar> createBottombarWithFrame(CGRect frame, bool showCloseButton,
@@ -103,6 +106,9 @@ class MROverlayView : public UIView, public UIWebViewDelegate, public UIAccelero
     static Ref<UIImage> imageWithBase64EncodedString(NSString* text);
     CGAffineTransform transformForOrientation();
     void sizeToFitOrientation();
+    // A turned overlay's size: laid out for the landscape interface it shows, the screen's long
+    // side across, so that once turned a quarter it lies whole inside the screen.
+    void sizeToFitTurn();
     void modalSizeToFitOrientation(bool transform);
     void drawRect(CGRect rect) override;
     static void addRoundedRectToPath(CGContextRef c, CGRect rect, CGFloat radius);
@@ -163,4 +169,6 @@ private:
     Ref<NSURL> lastURL_;
     bool notifyCloseDelegates_ = true, notifyOpenDelegates_ = true, enableBottomBar_ = false;
     bool closing_ = false;
+    // The status bar, hidden while a turned overlay shows.
+    MRStatusBarHold statusBar_;
 };

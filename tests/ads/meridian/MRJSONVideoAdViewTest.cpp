@@ -245,8 +245,18 @@ TEST_F(MRJSONVideoAdViewTest, OnlyTheViewThatHidTheStatusBarGivesItBack) {
     EXPECT_TRUE(app->isStatusBarHidden());
     other = nullptr;
     EXPECT_TRUE(app->isStatusBarHidden());
-    // Its own player ended, the bar comes back.
+    // The next banner's video starts over this one: this one's end leaves the bar hidden over
+    // it, and the last player's end brings the bar back.
+    auto nextRecorder = make<VideoRecorder>();
+    auto next = alloc<MRJSONVideoAdView>();
+    next->initWithFrame(CGRectMake(0, 0, 320, 53), nextRecorder.get());
+    next->setAd(jsonAd(json).get());
+    next->loadFullScreenVideoFromURL(nullptr);
+    ASSERT_NE(next->player(), nullptr);
     view->player()->done();
+    advanceRunLoop(0);
+    EXPECT_TRUE(app->isStatusBarHidden()) << "the bar over the next video";
+    next->player()->done();
     advanceRunLoop(0);
     EXPECT_FALSE(app->isStatusBarHidden());
 }

@@ -346,24 +346,32 @@ TEST_F(MROverlayTest, TitleBarsAndLandscapeOverlays) {
     overlay->close();
     advanceRunLoop(1);
 
-    // A landscape overlay turns a quarter and hides the status bar.
+    // A landscape overlay turns a quarter (+pi/2 for 3, -pi/2 for 4) and hides the status bar
+    // while it shows. Laid out for the landscape interface, it lies whole inside the screen,
+    // its bars across the long side and its Close within reach.
     auto app = UIApplication::sharedApplication();
-    view->showOverlayWithAd(ad.get(), NS("<p>Wide</p>"), 3);
-    overlay = view->overlayView();
-    ASSERT_NE(overlay, nullptr);
-    auto t = overlay->transform();
-    EXPECT_NEAR(t.b, 1, 1e-6);  // +pi/2
-    EXPECT_NEAR(t.a, 0, 1e-6);
-    EXPECT_TRUE(app->isStatusBarHidden());
-    EXPECT_FLOAT_EQ(overlay->center().x, 160 + 80);
-    overlay->close();
-    advanceRunLoop(1);
-    app->setStatusBarHidden(false);
-    view->showOverlayWithAd(ad.get(), NS("<p>Wide</p>"), 4);
-    EXPECT_NEAR(view->overlayView()->transform().b, -1, 1e-6);  // -pi/2
-    view->overlayView()->close();
-    advanceRunLoop(1);
-    app->setStatusBarHidden(false);
+    for (int32_t orientation : {3, 4}) {
+        SCOPED_TRACE(orientation);
+        view->showOverlayWithAd(ad.get(), NS("<p>Wide</p>"), orientation);
+        overlay = view->overlayView();
+        ASSERT_NE(overlay, nullptr);
+        advanceRunLoop(1);  // the show
+        auto t = overlay->transform();
+        EXPECT_NEAR(t.b, orientation == 3 ? 1 : -1, 1e-6);
+        EXPECT_NEAR(t.a, 0, 1e-6);
+        EXPECT_TRUE(app->isStatusBarHidden());
+        EXPECT_TRUE(sameRect(overlay->frame(), window->bounds()));
+        EXPECT_TRUE(sameRect(overlay->titleBar()->frame(), CGRectMake(0, 0, 480, 44)));
+        EXPECT_TRUE(sameRect(overlay->bottomBar()->frame(), CGRectMake(0, 320 - 44, 480, 44)));
+        auto close = as<UIBarButtonItem>(overlay->titleBar()->items()->objectAtIndex(3));
+        overlay->titleBar()->layoutIfNeeded();
+        EXPECT_TRUE(takesATap(window.get(), close->itemView().get()));
+        // Closed, it gives the bar back.
+        close->sendAction();
+        advanceRunLoop(1);
+        EXPECT_EQ(overlay->superview(), nullptr);
+        EXPECT_FALSE(app->isStatusBarHidden());
+    }
 }
 
 TEST_F(MROverlayTest, PageFunctionsFallBackToTheirDefaults) {

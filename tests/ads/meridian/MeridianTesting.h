@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,11 +19,39 @@
 #include "Foundation/NetworkWork.h"
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
+#include "UIKit/UIWindow.h"
 #include "ads/meridian/MRAdView.h"
 #include "ads/meridian/MRHandshake.h"
 #include "support/RunLoopTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/services/MeridianModule.h"
+
+// The rectangles are the same to a hundredth of a point (a turned view's frame comes out of
+// sines and cosines).
+inline testing::AssertionResult sameRect(CGRect a, CGRect b) {
+    auto same = [](CGFloat x, CGFloat y) { return std::fabs(x - y) < 0.01f; };
+    if (same(a.origin.x, b.origin.x) && same(a.origin.y, b.origin.y) &&
+        same(a.size.width, b.size.width) && same(a.size.height, b.size.height))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << a.origin.x << "," << a.origin.y << " " << a.size.width
+                                       << "x" << a.size.height << " is not " << b.origin.x << ","
+                                       << b.origin.y << " " << b.size.width << "x" << b.size.height;
+}
+
+// Whether a tap at the middle of `control` reaches it: the point inside the window's screen and
+// the window's hit test landing on the control or inside it.
+inline testing::AssertionResult takesATap(UIWindow* window, UIView* control) {
+    if (!control) return testing::AssertionFailure() << "no control";
+    CGRect b = control->bounds();
+    CGPoint middle = control->convertPoint(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), window);
+    if (!CGRectContainsPoint(window->bounds(), middle))
+        return testing::AssertionFailure()
+               << "its middle " << middle.x << "," << middle.y << " is off the screen";
+    for (auto hit = window->hitTest(middle, nullptr); hit; hit = hit->superview())
+        if (hit.get() == control) return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << "a tap at " << middle.x << "," << middle.y << " lands elsewhere";
+}
 
 // Records every callback it answers, in order.
 class MRRecorder : public NSObject, public MRAdDelegate {

@@ -14,6 +14,8 @@
 #include "UIKit/UIImage.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UITableView.h"
+#include "UIKit/UIWebView.h"
+#include "UIKit/UIWebViewConnectionLoader.h"
 #include "UIKit/UIWindow.h"
 #include "ads/meridian/MRHandshake.h"
 #include "ads/meridian/MRJSONVideoOverlayControlView.h"
@@ -113,6 +115,11 @@ int pixelsNear(UIImage* shot, RGBA colour) {
 
 TEST_F(MeridianJSONTranscript, TheVideoSlotCachesFirstThenPlaysFullScreen) {
     apptest::weightBannersTo("meridian-video");
+    // Visit's page comes from the stand-in service, as in the program.
+    struct PagesFromTheNetwork {
+        UIWebViewURLLoader before = UIWebView::setURLLoader(UIWebViewConnectionLoader());
+        ~PagesFromTheNetwork() { UIWebView::setURLLoader(before); }
+    } pages;
     bool checked = false;
     fs::path dir = apptest::expectTranscriptWithShots(
         "item-banner-meridian-video", "meridian-video-shots",
@@ -156,6 +163,28 @@ TEST_F(MeridianJSONTranscript, TheVideoSlotCachesFirstThenPlaysFullScreen) {
     // One of the two directions crosses a bar, whichever way the picture is turned.
     EXPECT_TRUE(near(beside, kWhite, 8) || near(across, kWhite, 8)) << beside << " " << across;
     EXPECT_LT(middle.r + middle.g + middle.b, 3 * 120) << "no dark disc in the middle";
+    // Visit's page lies whole on the screen, turned with the player: its bar down the whole left
+    // edge with Close at its foot, the page white beside it and its heading whole across.
+    auto visit =
+        UIImage::imageWithContentsOfFile(NSString::fromUTF8((dir / "meridian-visit.png").string()));
+    ASSERT_TRUE(visit && visit->CGImage());
+    auto dark = [](RGBA c) { return c.r + c.g + c.b < 3 * 90; };
+    for (int y : {4, 120, 240, 360, 420})
+        EXPECT_TRUE(dark(pixelAt(visit.get(), int(10 * scale), int(y * scale))))
+            << "no bar at the left edge at " << y;
+    EXPECT_GT(countPixels(visit.get(), CGRectMake(10 * scale, 440 * scale, 24 * scale, 30 * scale),
+                          [](RGBA c) { return c.r > 220 && c.g > 220 && c.b > 220; }),
+              int(12 * scale * scale))
+        << "no Close at the bar's foot";
+    EXPECT_TRUE(near(pixelAt(visit.get(), int(150 * scale), int(400 * scale)), kWhite, 8));
+    // The heading's words reach from the top of the screen to past its middle.
+    auto heading = [&](int from, int to) {
+        return countPixels(visit.get(),
+                           CGRectMake(260 * scale, from * scale, 40 * scale, (to - from) * scale),
+                           [](RGBA c) { return c.r + c.g + c.b < 3 * 60; });
+    };
+    EXPECT_GT(heading(0, 100), int(100 * scale * scale));
+    EXPECT_GT(heading(200, 320), int(100 * scale * scale));
     // After the memory warning the screen's top strip is still the picture's, not the status
     // bar's black over the Done button.
     auto warned = UIImage::imageWithContentsOfFile(
