@@ -65,9 +65,14 @@ void AccountService::acceptTerms(const std::string& account) {
     termsAccepted_.insert(account);
 }
 
-void AccountService::recordPosting(const std::string& account, std::string title, std::string url) {
+void AccountService::recordPosting(const std::string& account, std::string title, std::string url,
+                                   std::size_t kept) {
     std::lock_guard<std::mutex> g(lock_);
-    postings_[account].push_back({std::move(title), std::move(url)});
+    auto& postings = postings_[account];
+    postings.push_back({std::move(title), std::move(url)});
+    if (postings.size() > kept)
+        postings.erase(postings.begin(), postings.end() - static_cast<std::ptrdiff_t>(
+                                                              std::max<std::size_t>(kept, 1)));
 }
 
 void AccountService::reset() {
