@@ -70,9 +70,8 @@ void AccountService::recordPosting(const std::string& account, std::string title
     std::lock_guard<std::mutex> g(lock_);
     auto& postings = postings_[account];
     postings.push_back({std::move(title), std::move(url)});
-    if (postings.size() > kept)
-        postings.erase(postings.begin(), postings.end() - static_cast<std::ptrdiff_t>(
-                                                              std::max<std::size_t>(kept, 1)));
+    while (postings.size() > std::max<std::size_t>(kept, 1))
+        postings.erase(postings.begin());
 }
 
 void AccountService::reset() {

@@ -555,6 +555,10 @@ TEST_F(Posting, PostingsAndTheirMailsAreKeptWithinBoundsTheOldestGoing) {
     EXPECT_EQ(site().uploadedPhotos().size(), 2u);
     EXPECT_EQ(get(published[0]).status, 404);
     EXPECT_EQ(get(published[2]).status, 200);
+    // The account's page lists those kept.
+    std::string account = get("https://accounts.bazaarnest.test/").text;
+    EXPECT_EQ(account.find(published[0]), std::string::npos);
+    EXPECT_NE(account.find(published[1]), std::string::npos);
 
     // Waiting for their mailed links: the oldest goes, with its mail.
     clearCookies();
