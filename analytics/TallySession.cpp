@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "CommonCrypto/CommonDigest.h"
-#include "Foundation/FileSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSData.h"
@@ -115,15 +114,6 @@ void TallySession::registerArchivedClasses() {
 namespace {
 constexpr const char* kFileStems[] = {"tallyStored", "tallyCurrent", "tallySent",
                                       "initialTimestamp"};
-
-// A process that ended in the middle of an atomic write of a session file left its temporary
-// copy in the library folder, where nothing would ever read or remove it. Called under the
-// store lock, so no write of ours is under way.
-void removeWriteLeftovers() {
-    for (const char* stem : kFileStems)
-        for (bool dotted : {true, false})
-            file_detail::removeAtomicWriteLeftovers(filePath(stem, dotted)->utf8());
-}
 }  // namespace
 
 void TallySession::removeFilesForTesting(NSString* apiKey) {
@@ -135,7 +125,6 @@ void TallySession::removeFilesForTesting(NSString* apiKey) {
         fm->removeItemAtPath(filePath(stem, true), nullptr);
         fm->removeItemAtPath(filePath(stem, false), nullptr);
     }
-    removeWriteLeftovers();
     classState().apiKey = nullptr;
 }
 
@@ -154,7 +143,6 @@ std::function<void()> TallySession::uploadAnsweredHook() {
 Ref<TallySession> TallySession::createActiveTallySession(NSString* apiKey) {
     std::lock_guard lock(storeLock());
     classState().apiKey = apiKey ? cast<NSString>(apiKey->copy()) : nullptr;
-    removeWriteLeftovers();
     auto path = currentSessionFilePath();
     if (auto former = as<TallySession>(readArchive(path))) {
         former->setCrashed(true);

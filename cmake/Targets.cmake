@@ -145,8 +145,8 @@ endfunction()
 # bn_bench(<name> SOURCES <files>... DEPS <targets>...)
 function(bn_bench name)
   cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
-  add_executable(${name} ${A_SOURCES})
-  target_link_libraries(${name} PRIVATE ${A_DEPS} benchmark::benchmark benchmark::benchmark_main)
+  add_executable(${name} ${A_SOURCES} ${PROJECT_SOURCE_DIR}/bench/support/BenchMain.cpp)
+  target_link_libraries(${name} PRIVATE ${A_DEPS} benchmark::benchmark bn_test_sandbox)
 endfunction()
 
 # bn_header_check(<targets>...): the target check_headers compiles each header of the code's

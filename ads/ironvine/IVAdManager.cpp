@@ -78,6 +78,7 @@ bool IVAdManager::initWithSlotDescriptions(NSArray* descriptions) {
         }
     }
     // Recovery: rows in download order, so each slot ends with its newest unexpired ad.
+    auto fm = NSFileManager::defaultManager();
     auto rows =
         database()->sqlExecute(NS("SELECT slotName, dlTime, expiration FROM ads ORDER BY dlTime"));
     for (NSObject* item : *rows) {
@@ -91,16 +92,40 @@ bool IVAdManager::initWithSlotDescriptions(NSArray* descriptions) {
             nukeSlotNamed(name.get());
             continue;
         }
+        // A row whose content is gone (a quit between the folder's removal and the row's) is no
+        // ad: it goes without taking the older ad it would have replaced.
+        if (!fm->fileExistsAtPath(adFolder(name.get(), dlTime).get())) {
+            database()->sqlExecute(
+                NS("DELETE FROM ads WHERE slotName=? AND dlTime=?"),
+                NSArray::arrayWithObjects({name.get(), NSNumber::numberWithLongLong(dlTime).get()})
+                    .get());
+            continue;
+        }
         if (slot->nextAdDlTime() != 0) deleteAd(slot->nextAdDlTime(), name.get(), false, false);
         slot->setNextAdDlTime(dlTime);
-        // A row whose content is gone (a quit between the folder's removal and the row's) is no
-        // ad: kept, it would hold the slot without anything to show until it expired.
-        bool contentGone =
-            !NSFileManager::defaultManager()->fileExistsAtPath(adFolder(name.get(), dlTime).get());
-        if (contentGone || expirationTimeHasPassed(expiration))
+        if (expirationTimeHasPassed(expiration))
             deleteAd(dlTime, name.get(), false, false);
         else
             scheduleExpirationForSlotNamed(name.get(), dlTime, expiration);
+    }
+    // A quit during a download leaves the ad's folder without its row: no ad, never removed
+    // otherwise. Nothing downloads yet, so every folder of a slot but its waiting ad's goes.
+    for (NSObject* item : *descriptions) {
+        auto description = as<IVAdSlotDescription>(item);
+        if (!description || !IVIsPlainPathComponent(description->name().get())) continue;
+        auto slot = slotForName(description->name().get());
+        auto folder = adRootDir()->stringByAppendingPathComponent(description->name().get());
+        auto kept = slot->nextAdDlTime() != 0
+                        ? NSString::stringWithFormat(NS("%qi"), slot->nextAdDlTime())
+                        : nullptr;
+        auto entries = fm->contentsOfDirectoryAtPath(folder.get(), nullptr);
+        if (!entries) continue;
+        for (NSObject* entry : *entries) {
+            auto entryName = entry->description();
+            if (kept && entryName->isEqualToString(kept.get())) continue;
+            fm->removeItemAtPath(folder->stringByAppendingPathComponent(entryName.get()).get(),
+                                 nullptr);
+        }
     }
     for (NSObject* item : *descriptions) {
         auto description = as<IVAdSlotDescription>(item);

@@ -23,9 +23,6 @@ struct Store {
 
 Store& store() {
     static Store s = [] {
-        // The session files go to a folder of the benchmark's own.
-        char folder[] = "/tmp/bench-analytics-XXXXXX";
-        if (mkdtemp(folder)) setenv("BAZAARNEST_HOME", folder, 1);
         Store out;
         auto session = TallySession::createActiveTallySession(NS("bench-key"));
         session->setEventLoggingEnabled(true);

@@ -43,9 +43,6 @@ int& serverPauseMs() {
 
 testhttp::TestServer& server() {
     static testhttp::TestServer* s = [] {
-        // The caches go to a home of the benchmark's own.
-        char folder[] = "/tmp/bench-dodiz-XXXXXX";
-        if (::mkdtemp(folder)) ::setenv("BAZAARNEST_HOME", folder, 1);
         auto* srv = new testhttp::TestServer();
         srv->routePrefix("GET", "/thumb/", [](const testhttp::Request&) {
             if (int ms = serverPauseMs())

@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "Foundation/NSDate.h"
@@ -22,12 +21,9 @@ namespace {
 #define IV_QUEUE_100 \
     "for (var i = 0; i < 100; ++i) BridgeLib.log('message number ' + i + ' from the ad');"
 
-// A loaded bridge page with BridgeLib; the engine's files go to a scratch home.
+// A loaded bridge page with BridgeLib; the engine's files go to the benchmark's sandbox.
 struct Page {
     Page() {
-        home = std::filesystem::temp_directory_path() / "ironvine-bench-home";
-        std::filesystem::create_directories(home);
-        setenv("BAZAARNEST_HOME", home.c_str(), 1);
         IVController::sharedController()->setExecMode(1);
         webView = make<UIWebView>(&UIWebView::initWithFrame, CGRect{{0, 0}, {320, 50}});
         handler = make<IVStandardCommandHandler>();
@@ -41,11 +37,9 @@ struct Page {
     ~Page() {
         bridge = nullptr;
         IVController::sharedController()->shutdown();
-        std::filesystem::remove_all(home);
     }
     void queue() { webView->stringByEvaluatingJavaScriptFromString(NS(IV_QUEUE_100)); }
 
-    std::filesystem::path home;
     Ref<UIWebView> webView;
     Ref<IVStandardCommandHandler> handler;
     Ref<IVJavascriptBridge> bridge;

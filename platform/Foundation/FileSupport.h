@@ -15,12 +15,17 @@ bool writeAll(int fd, const void* bytes, size_t n);
 // system), gives it the mode, flushes it to the disk and renames it over the target: a crash
 // leaves either the old file or the new one, never a mix. On failure nothing is left behind and
 // errno tells why.
-bool writeFileAtomically(const std::string& target, const void* bytes, size_t n, mode_t mode);
+//
+// A process that ends in the middle of a write leaves the temporary file, named the target's
+// name, ".writing-" and six letters or digits. Before its first write into the app's home the
+// process removes every such file in the home, at any depth, and before its first write into a
+// folder outside it, those of that folder; a file that a write still holds (of this process or
+// another) stays. A cache that can do without what a crash loses passes durable false: the
+// file and its folder are then not flushed to the disk.
+bool writeFileAtomically(const std::string& target, const void* bytes, size_t n, mode_t mode,
+                         bool durable = true);
 
-// Removes the temporary files that atomic writes to the target left when the process ended in
-// the middle of one: the regular files beside it named the target's name, a dot and six letters
-// or digits. Only the writer of the target may call it, when it knows no write of its own is
-// under way. Answers how many it removed.
-int removeAtomicWriteLeftovers(const std::string& target);
+// The app's home folder as NSHomeDirectory() names it, without making it.
+std::string sandboxHomePath();
 
 }  // namespace file_detail

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "Foundation/FileSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSString.h"
 
@@ -58,14 +59,21 @@ void makeFolders(const std::string& path) {
     ::mkdir(path.c_str(), 0755);
 }
 
+}  // namespace
+
+std::string file_detail::sandboxHomePath() {
+    std::string home = withoutTrailingSlashes(envValue("BAZAARNEST_HOME"));
+    if (!home.empty()) return home;
+    std::string data = withoutTrailingSlashes(envValue("XDG_DATA_HOME"));
+    if (data.empty()) data = withoutTrailingSlashes(userHome()) + "/.local/share";
+    return data + "/bazaarnest";
+}
+
+namespace {
+
 // The sandbox root, made with its standard folders when any is missing.
 std::string homePath() {
-    std::string home = withoutTrailingSlashes(envValue("BAZAARNEST_HOME"));
-    if (home.empty()) {
-        std::string data = withoutTrailingSlashes(envValue("XDG_DATA_HOME"));
-        if (data.empty()) data = withoutTrailingSlashes(userHome()) + "/.local/share";
-        home = data + "/bazaarnest";
-    }
+    std::string home = file_detail::sandboxHomePath();
     for (const char* sub : {"/Documents", "/Library/Caches", "/Library/Preferences", "/tmp"}) {
         makeFolders(home + sub);
     }

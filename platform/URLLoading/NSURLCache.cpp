@@ -2,8 +2,8 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
+#include "Foundation/FileSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
@@ -272,16 +272,10 @@ void NSURLCache::storeCachedResponse(NSCachedURLResponse* cachedResponse, NSURLR
     Ref<NSData> bytes = encodeEntry(key, cached);
     if (!bytes || bytes->length() > disk_->capacity) return;
     fs::create_directories(diskPath_, ec);
-    // Written beside the target and renamed over it, so a reader never meets half an entry.
-    std::string temporary = file + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(static_cast<const char*>(bytes->bytes()),
-                  static_cast<std::streamsize>(bytes->length()));
-        if (!out) return;
-    }
-    fs::rename(temporary, file, ec);
-    if (ec) return;
+    // Written beside the target and renamed over it, so a reader never meets half an entry; not
+    // flushed to the disk, as an entry a crash spoils is dropped when the index is read.
+    if (!file_detail::writeFileAtomically(file, bytes->bytes(), bytes->length(), 0644, false))
+        return;
     disk_->add({key, bytes->length(), nullptr});
     for (auto& old : disk_->overflow())
         fs::remove(diskFile(old), ec);

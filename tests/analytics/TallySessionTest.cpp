@@ -219,38 +219,6 @@ TEST_F(TallySessionTest, CrashedSessionIsFiledAtTheNextStart) {
                                                       nullptr);
 }
 
-TEST_F(TallySessionTest, AWriteCutShortLeavesNoTemporaryFileAfterTheNextStart) {
-    // A process that ended in the middle of writing the saved sessions left the temporary copy
-    // of the atomic write beside the file; files of other names stay.
-    auto fm = NSFileManager::defaultManager();
-    auto stored = TallySession::sessionsFilePath();
-    auto current = TallySession::currentSessionFilePath();
-    auto at = [](NSString* path, const char* suffix) {
-        return path->stringByAppendingString(NSString::stringWithUTF8String(suffix));
-    };
-    auto bytes = NSData::dataWithBytes("half", 4);
-    std::vector<Ref<NSString>> leftovers = {at(stored, ".a1B2c3"), at(current, ".Zz9Yy8")};
-    std::vector<Ref<NSString>> kept = {at(stored, ".damaged"), at(stored, ".a1B2c"),
-                                       at(stored, ".a1B2c3d"), at(stored, ".a1B-c3")};
-    for (auto& path : leftovers)
-        ASSERT_TRUE(fm->createFileAtPath(path, bytes, nullptr));
-    for (auto& path : kept)
-        ASSERT_TRUE(fm->createFileAtPath(path, bytes, nullptr));
-    // A folder of that pattern is not a write's leftover.
-    auto folder = at(stored, ".Folder");
-    ASSERT_TRUE(fm->createDirectoryAtPath(folder, true, nullptr, nullptr));
-
-    TallySession::createActiveTallySession(NS("test-key"));
-    for (auto& path : leftovers)
-        EXPECT_FALSE(fm->fileExistsAtPath(path)) << path->utf8();
-    for (auto& path : kept) {
-        EXPECT_TRUE(fm->fileExistsAtPath(path)) << path->utf8();
-        fm->removeItemAtPath(path, nullptr);
-    }
-    EXPECT_TRUE(fm->fileExistsAtPath(folder));
-    fm->removeItemAtPath(folder, nullptr);
-}
-
 TEST_F(TallySessionTest, SavedSessionsAreTrimmedToTheLimit) {
     auto saved = NSMutableArray::array();
     for (int i = 0; i < 50; ++i) {

@@ -23,8 +23,17 @@ Sandbox::Sandbox() {
                      error.message().c_str());
         std::exit(1);
     }
+    // The temporary folder the test framework and the standard library hand out.
+    std::string scratch = path_ + "/scratch";
+    if (!std::filesystem::create_directory(scratch, error)) {
+        std::fprintf(stderr, "test sandbox: cannot make %s: %s\n", scratch.c_str(),
+                     error.message().c_str());
+        std::exit(1);
+    }
     ::setenv("BAZAARNEST_HOME", path_.c_str(), 1);
     ::setenv("HOME", home.c_str(), 1);
+    ::setenv("TMPDIR", scratch.c_str(), 1);
+    ::setenv("TEST_TMPDIR", scratch.c_str(), 1);
     // Whatever goes by the person's own folders finds them under the home above.
     for (const char* name :
          {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})

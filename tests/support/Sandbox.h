@@ -1,7 +1,7 @@
-// The fresh home every test program and every fuzz input replay runs in: a folder of its own,
-// removed at exit, that the app's home folder and the person's home both point into. A test
-// that reaches for either, or drops the app's variable and falls back on the person's data
-// folder, stays inside it.
+// The fresh home every test program, benchmark and fuzz input replay runs in: a folder of its
+// own, removed at exit, that the app's home folder, the person's home and the temporary folder
+// all point into. A test that reaches for any, or drops the app's variable and falls back on
+// the person's data folder, stays inside it.
 #pragma once
 
 #include <string>
@@ -10,9 +10,10 @@ namespace testsandbox {
 
 class Sandbox {
 public:
-    // Makes the folder and points BAZAARNEST_HOME at it, and HOME at its "home" folder with
-    // the data, cache, config and state folders under that. A program that cannot have one
-    // stops at once with a note, rather than run in the person's home.
+    // Makes the folder and points BAZAARNEST_HOME at it, HOME at its "home" folder with the
+    // data, cache, config and state folders under that, and TMPDIR and TEST_TMPDIR at its
+    // "scratch" folder. A program that cannot have one stops at once with a note, rather than
+    // run in the person's home.
     Sandbox();
     ~Sandbox();
     Sandbox(const Sandbox&) = delete;

@@ -65,9 +65,13 @@ void AccountService::acceptTerms(const std::string& account) {
     termsAccepted_.insert(account);
 }
 
-void AccountService::recordPosting(const std::string& account, std::string title, std::string url) {
+void AccountService::recordPosting(const std::string& account, std::string title, std::string url,
+                                   std::size_t kept) {
     std::lock_guard<std::mutex> g(lock_);
-    postings_[account].push_back({std::move(title), std::move(url)});
+    auto& postings = postings_[account];
+    postings.push_back({std::move(title), std::move(url)});
+    while (postings.size() > std::max<std::size_t>(kept, 1))
+        postings.erase(postings.begin());
 }
 
 void AccountService::reset() {

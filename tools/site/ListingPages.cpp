@@ -215,7 +215,7 @@ HttpResponse replySendPost(SiteImpl& site, const HttpRequest& request, int metro
     if (!errors.empty()) return errorPage(400, errors, "your reply was not sent");
     {
         std::lock_guard<std::mutex> g(site.stateLock);
-        site.mails.push_back({l->relayAddress, "Re: " + l->titleText, ""});
+        site.sendMail({l->relayAddress, "Re: " + l->titleText, ""});
     }
     std::string body = breadcrumbs(site.catalog, *l);
     body +=

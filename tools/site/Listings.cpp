@@ -507,20 +507,57 @@ ListingResult ListingStore::query(const ListingQuery& q) {
     return result;
 }
 
-std::uint32_t ListingStore::publish(Listing listing) {
+std::size_t textBytes(const Listing& l) {
+    std::size_t bytes = sizeof(Listing);
+    for (const std::string* text :
+         {&l.titleHtml, &l.titleText, &l.placeHtml, &l.bodyHtml, &l.bodyText, &l.phone,
+          &l.relayAddress, &l.titleLower, &l.bodyLower})
+        bytes += text->size();
+    for (const auto& key : l.uploadedImages)
+        bytes += key.size();
+    return bytes;
+}
+
+std::uint32_t ListingStore::publish(Listing listing, std::vector<std::string>* droppedPhotos) {
     std::lock_guard<std::mutex> g(lock_);
-    listing.id = kPostedBase + static_cast<std::uint32_t>(posted_.size()) + 1;
+    listing.id = kPostedBase + ++postedCount_;
     listing.userPosted = true;
     listing.epochUnix = epochUnix_;
     prepareForSearch(listing);
     std::uint32_t id = listing.id;
+    postedBytes_ += textBytes(listing);
     posted_.push_back(std::make_shared<const Listing>(std::move(listing)));
+    // Searches that hold a dropped listing keep it alive until they end.
+    std::size_t gone = 0;
+    std::size_t bytes = postedBytes_;
+    while (gone + 1 < posted_.size() &&
+           (posted_.size() - gone > bounds_.count || bytes > bounds_.bytes)) {
+        const Listing& oldest = *posted_[gone++];
+        bytes -= textBytes(oldest);
+        if (droppedPhotos)
+            droppedPhotos->insert(droppedPhotos->end(), oldest.uploadedImages.begin(),
+                                  oldest.uploadedImages.end());
+    }
+    posted_.erase(posted_.begin(), posted_.begin() + static_cast<std::ptrdiff_t>(gone));
+    postedBytes_ = bytes;
     return id;
 }
 
 void ListingStore::forgetPosted() {
     std::lock_guard<std::mutex> g(lock_);
     posted_.clear();
+    postedCount_ = 0;
+    postedBytes_ = 0;
+}
+
+void ListingStore::setBounds(PostingBounds bounds) {
+    std::lock_guard<std::mutex> g(lock_);
+    bounds_ = bounds;
+}
+
+std::pair<std::size_t, std::size_t> ListingStore::postedSizes() {
+    std::lock_guard<std::mutex> g(lock_);
+    return {posted_.size(), postedBytes_};
 }
 
 std::string listingTime(const Listing& listing, const Catalog& catalog) {

@@ -2,6 +2,7 @@
 // category, plus the ones people post through the posting pages while the site runs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -51,6 +52,16 @@ struct Listing {
     std::string titleLower, bodyLower;
 
     bool hasImages() const { return images > 0; }
+};
+
+// The bytes a listing's text takes, for the bounds of the stores of posted listings.
+std::size_t textBytes(const Listing& listing);
+
+// How many postings, and how many bytes of their text, a store of what people posted keeps: past
+// either, the oldest go.
+struct PostingBounds {
+    std::size_t count = 2000;
+    std::size_t bytes = 32u << 20;
 };
 
 struct ListingQuery {
@@ -108,9 +119,13 @@ public:
     std::optional<Listing> byId(std::uint32_t id);
     ListingResult query(const ListingQuery& query);
 
-    // Adds a posted listing in front of its category; gives it its id and returns it.
-    std::uint32_t publish(Listing listing);
+    // Adds a posted listing in front of its category; gives it its id and returns it. Past the
+    // bounds the oldest posted listings go; the keys of their photos are added to `dropped`.
+    std::uint32_t publish(Listing listing, std::vector<std::string>* droppedPhotos = nullptr);
     void forgetPosted();
+    void setBounds(PostingBounds bounds);
+    // How many posted listings are kept, and the bytes of their text.
+    std::pair<std::size_t, std::size_t> postedSizes();
 
     // How many listings a category has in a metro (generated ones).
     int countFor(int metro, int category) const;
@@ -128,7 +143,10 @@ private:
     const Catalog& catalog_;
     std::mutex lock_;
     std::map<std::pair<int, int>, std::shared_ptr<const std::vector<Listing>>> cache_;
-    std::vector<std::shared_ptr<const Listing>> posted_;
+    std::vector<std::shared_ptr<const Listing>> posted_;  // oldest first
+    std::uint32_t postedCount_ = 0;                       // every one published since a reset
+    std::size_t postedBytes_ = 0;
+    PostingBounds bounds_;
 };
 
 // "2012-02-29, 09:15PM EST": the listing's time in its state's zone, as the page writes it.

@@ -849,9 +849,16 @@ HttpResponse finishPosting(Post& p) {
     listing.relayAddress = relayFor(site, s);
     listing.seller = s.seller;
     if (!p.account.empty()) {
-        listing.id = site.listings.publish(listing);
+        std::vector<std::string> droppedPhotos;
+        listing.id = site.listings.publish(listing, &droppedPhotos);
+        site.posting.forgetPhotos(site, droppedPhotos);
         std::string url = listingUrl(c, listing);
-        site.accounts.recordPosting(p.account, listing.titleHtml, url);
+        std::size_t kept;
+        {
+            std::lock_guard<std::mutex> g(site.stateLock);
+            kept = site.postingBounds.count;
+        }
+        site.accounts.recordPosting(p.account, listing.titleHtml, url, kept);
         std::string content =
             "<h3>Thanks for posting!</h3>\n<div>Your posting can be seen at <a href=\"" + url +
             "\">" + url + "</a>.</div>\n<div><a href=\"https://" + std::string(kAccountHost) +
@@ -861,11 +868,13 @@ HttpResponse finishPosting(Post& p) {
     }
     std::string publishToken = site.newToken("publish", 20);
     std::string link = "https://" + std::string(kPostingHost) + "/p/" + publishToken;
+    std::vector<std::string> droppedPhotos;
     {
         std::lock_guard<std::mutex> g(site.stateLock);
-        site.pendingListings[publishToken] = listing;
-        site.mails.push_back({s.email, "POST/EDIT/DELETE: \"" + s.title + "\"", link});
+        site.holdPosting(publishToken, std::move(listing), droppedPhotos);
+        site.sendMail({s.email, "POST/EDIT/DELETE: \"" + s.title + "\"", link});
     }
+    site.posting.forgetPhotos(site, droppedPhotos);
     std::string content =
         "<h3>Thanks for posting with us.</h3>\n<div><b>IMPORTANT - FURTHER ACTION IS REQUIRED TO "
         "COMPLETE YOUR REQUEST!</b></div>\n<div>You should receive an email shortly, with a link "
@@ -974,16 +983,16 @@ HttpResponse post(SiteImpl& site, Session& s, const std::string& account,
 
 // The link of the confirmation mail publishes a posting made without an account.
 HttpResponse publishConfirmed(SiteImpl& site, const std::string& publishToken) {
-    Listing listing;
+    std::optional<Listing> held;
     {
         std::lock_guard<std::mutex> g(site.stateLock);
-        auto it = site.pendingListings.find(publishToken);
-        if (it == site.pendingListings.end())
-            return refuse(404, "This link has already been used or has expired.");
-        listing = it->second;
-        site.pendingListings.erase(it);
+        held = site.takeHeldPosting(publishToken);
     }
-    listing.id = site.listings.publish(listing);
+    if (!held) return refuse(404, "This link has already been used or has expired.");
+    Listing listing = std::move(*held);
+    std::vector<std::string> droppedPhotos;
+    listing.id = site.listings.publish(listing, &droppedPhotos);
+    site.posting.forgetPhotos(site, droppedPhotos);
     std::string url = listingUrl(site.catalog, listing);
     std::string content =
         "<h3>Your posting is published.</h3>\n<div>Your posting can be seen "
@@ -1047,6 +1056,21 @@ bool PostingService::dropOldest(SiteImpl& site, const Session* keep) {
         return photo.key.compare(0, prefix.size(), prefix) == 0;
     });
     return true;
+}
+
+void PostingService::forgetPhotos(SiteImpl& site, const std::vector<std::string>& keys) {
+    if (keys.empty()) return;
+    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<std::mutex> state(site.stateLock);
+    std::set<std::string> gone(keys.begin(), keys.end());
+    for (const auto& key : gone) {
+        auto it = site.uploads.find(key);
+        if (it == site.uploads.end()) continue;
+        keptBytes_ -= it->second.size();
+        site.uploads.erase(it);
+    }
+    std::erase_if(site.uploadedPhotos,
+                  [&](const UploadedPhoto& photo) { return gone.count(photo.key) > 0; });
 }
 
 PostingService::Kept PostingService::keepPhoto(SiteImpl& site, Session& session,

@@ -120,9 +120,45 @@ void SiteImpl::resetState() {
     std::lock_guard<std::mutex> g(stateLock);
     mails.clear();
     pendingListings.clear();
+    pendingOrder.clear();
+    pendingBytes = 0;
+    postingBounds = {};
+    listings.setBounds(postingBounds);
     uploads.clear();
     uploadedPhotos.clear();
     nextPostingPage.clear();
+}
+
+void SiteImpl::sendMail(SentMail mail) {
+    mails.push_back(std::move(mail));
+    while (mails.size() > std::max<std::size_t>(postingBounds.count, 1))
+        mails.pop_front();
+}
+
+void SiteImpl::holdPosting(const std::string& token, Listing listing,
+                           std::vector<std::string>& droppedPhotos) {
+    pendingBytes += textBytes(listing);
+    pendingListings[token] = std::move(listing);
+    pendingOrder.push_back(token);
+    while (pendingOrder.size() > 1 &&
+           (pendingOrder.size() > postingBounds.count || pendingBytes > postingBounds.bytes)) {
+        auto oldest = pendingListings.find(pendingOrder.front());
+        pendingOrder.pop_front();
+        pendingBytes -= textBytes(oldest->second);
+        droppedPhotos.insert(droppedPhotos.end(), oldest->second.uploadedImages.begin(),
+                             oldest->second.uploadedImages.end());
+        pendingListings.erase(oldest);
+    }
+}
+
+std::optional<Listing> SiteImpl::takeHeldPosting(const std::string& token) {
+    auto it = pendingListings.find(token);
+    if (it == pendingListings.end()) return std::nullopt;
+    Listing listing = std::move(it->second);
+    pendingListings.erase(it);
+    pendingOrder.erase(std::find(pendingOrder.begin(), pendingOrder.end(), token));
+    pendingBytes -= textBytes(listing);
+    return listing;
 }
 
 std::string SiteImpl::newToken(const std::string& kind, std::size_t length) {
@@ -352,7 +388,7 @@ std::string Site::issueVerificationCode() {
 
 std::vector<SentMail> Site::sentMails() const {
     std::lock_guard<std::mutex> g(impl_->stateLock);
-    return impl_->mails;
+    return {impl_->mails.begin(), impl_->mails.end()};
 }
 
 std::vector<UploadedPhoto> Site::uploadedPhotos() const {
@@ -365,7 +401,18 @@ StoreSizes Site::storeSizes() const {
     impl_->accounts.countInto(sizes);
     impl_->captcha.countInto(sizes);
     impl_->posting.countInto(sizes);
+    std::tie(sizes.publishedPostings, sizes.publishedBytes) = impl_->listings.postedSizes();
+    std::lock_guard<std::mutex> g(impl_->stateLock);
+    sizes.heldPostings = impl_->pendingListings.size();
+    sizes.heldBytes = impl_->pendingBytes;
+    sizes.mails = impl_->mails.size();
     return sizes;
+}
+
+void Site::setPostingBounds(PostingBounds bounds) {
+    std::lock_guard<std::mutex> g(impl_->stateLock);
+    impl_->postingBounds = bounds;
+    impl_->listings.setBounds(bounds);
 }
 
 void Site::setNextPostingPage(const std::string& page) {

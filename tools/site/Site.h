@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/site/Listings.h"
 #include "tools/site/SiteNames.h"
 #include "tools/standin/Faults.h"
 #include "tools/standin/HttpMessage.h"
@@ -87,6 +88,13 @@ struct StoreSizes {
     std::size_t captchaCodes = 0;       // verification codes not used yet
     std::size_t postingSessions = 0;
     std::size_t photoBytes = 0;  // the photos posted and kept, of postings made or not
+    // Postings published, and those made without an account waiting for their mailed link:
+    // how many, and the bytes of their text.
+    std::size_t publishedPostings = 0;
+    std::size_t publishedBytes = 0;
+    std::size_t heldPostings = 0;
+    std::size_t heldBytes = 0;
+    std::size_t mails = 0;
 };
 
 class Site : public StandInFacade {
@@ -118,6 +126,10 @@ public:
     // "phone", "sent" (the mail-confirmation page), "empty" (no text), "error" (status 400),
     // "photosfull" (the photo page refusing a photo for want of room; the photo is not kept).
     void setNextPostingPage(const std::string& page);
+    // How many postings (published, and waiting for their mailed link) and mails are kept, and
+    // the bytes of the postings' text (2,000 and 32 MB): past either the oldest go, with their
+    // photos. Tests make them small; a reset puts them back.
+    void setPostingBounds(PostingBounds bounds);
     // Forgets postings, logins, captcha state and posting sessions.
     void reset();
 

@@ -115,7 +115,9 @@ public:
     std::string accountOf(const HttpRequest& request) const;
     bool acceptedTerms(const std::string& account) const;
     void acceptTerms(const std::string& account);
-    void recordPosting(const std::string& account, std::string title, std::string url);
+    // Keeps the account's newest `kept` postings.
+    void recordPosting(const std::string& account, std::string title, std::string url,
+                       std::size_t kept);
     void reset();
     void countInto(StoreSizes& sizes) const;
 
@@ -150,6 +152,8 @@ public:
                    const std::string& bytes, int width, int height);
     // The session's posting is made: its photos now belong to the listing and stay.
     void postingMade(Session& session);
+    // The photos of postings that went to make room for newer ones go too.
+    void forgetPhotos(SiteImpl& site, const std::vector<std::string>& keys);
     void countInto(StoreSizes& sizes) const;
 
 private:
@@ -182,8 +186,14 @@ struct SiteImpl {
     StandInServer server;
 
     std::mutex stateLock;
-    std::vector<SentMail> mails;
+    // The mails sent, oldest first, up to the postings' count.
+    std::deque<SentMail> mails;
+    // The postings made without an account, until the link mailed for each is followed: within
+    // the postings' bounds, the oldest going.
     std::map<std::string, Listing> pendingListings;  // publication token -> posting
+    std::deque<std::string> pendingOrder;            // oldest first
+    std::size_t pendingBytes = 0;
+    PostingBounds postingBounds;
     std::map<std::string, std::uint64_t> tokenCounters;
     // Uploaded photos by key ("<session>_<n>").
     std::map<std::string, std::string> uploads;
@@ -192,6 +202,15 @@ struct SiteImpl {
     // The page the next post to the posting host answers with ("" for the ordinary one); set
     // by the admin host.
     std::string nextPostingPage;
+
+    // Under stateLock: keeps a mail, the oldest going past the count.
+    void sendMail(SentMail mail);
+    // Under stateLock: holds a posting for its publication token; the photos of the postings
+    // that go to make room are added to `droppedPhotos`.
+    void holdPosting(const std::string& token, Listing listing,
+                     std::vector<std::string>& droppedPhotos);
+    // Under stateLock: the posting held for the token, taken out; nullopt when there is none.
+    std::optional<Listing> takeHeldPosting(const std::string& token);
 
     // A fresh token of its kind, a function of the token seed and how many came before.
     std::string newToken(const std::string& kind, std::size_t length = 12);

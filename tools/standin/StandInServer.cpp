@@ -233,6 +233,10 @@ void StandInFacade::clearFaults() {
     server().faults().clear();
 }
 
+std::vector<Fault> StandInFacade::faultsInForce() const {
+    return server().faults().list();
+}
+
 std::shared_ptr<Gate> StandInFacade::gate(const std::string& name) {
     return server().faults().gate(name);
 }

@@ -95,6 +95,8 @@ public:
 
     void addFault(Fault fault);
     void clearFaults();
+    // The faults in force, with how many more requests each applies to.
+    std::vector<Fault> faultsInForce() const;
     std::shared_ptr<Gate> gate(const std::string& name);
 
 protected:

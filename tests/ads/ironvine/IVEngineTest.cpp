@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Foundation/Clock.h"
@@ -460,26 +462,37 @@ TEST_F(IVEngineTest, AdManagerRecoversTheNewestUnexpiredAdPerSlot) {
 }
 
 TEST_F(IVEngineTest, AStoredAdWhoseContentIsGoneIsNoAdAndItsSlotIsFetchedFor) {
-    // A quit came between the removal of the banner's folder and the removal of its row.
+    // Quits came between the removal of an ad's folder and the removal of its row (banner 200,
+    // full screen 300), and in the middle of downloads, whose folders have no row (150, 250).
     auto db = IVController::sharedController()->database();
     createAdsTable(db.get());
-    int64_t now = static_cast<int64_t>(IVAdManager::nowSince1970() * 1000.0);
-    db->sqlExecute(NS("INSERT INTO ads VALUES('ivBanner',100,?,''),('ivFullScreen',300,?,'')"),
-                   NSArray::arrayWithObjects({NSNumber::numberWithLongLong(now + 60000).get(),
-                                              NSNumber::numberWithLongLong(now + 60000).get()})
-                       .get());
-    fs::create_directories(ivBase() + "/Content/ivFullScreen/300");
+    int64_t later = static_cast<int64_t>(IVAdManager::nowSince1970() * 1000.0) + 60000;
+    const std::pair<const char*, int64_t> stored[] = {
+        {"ivBanner", 100}, {"ivBanner", 200}, {"ivFullScreen", 300}};
+    for (auto [slot, dl] : stored)
+        db->sqlExecute(NS("INSERT INTO ads VALUES(?,?,?,'')"),
+                       NSArray::arrayWithObjects({NSString::fromUTF8(slot).get(),
+                                                  NSNumber::numberWithLongLong(dl).get(),
+                                                  NSNumber::numberWithLongLong(later).get()})
+                           .get());
+    std::string content = ivBase() + "/Content/";
+    for (const char* folder : {"ivBanner/100", "ivBanner/150", "ivFullScreen/250"}) {
+        fs::create_directories(content + folder);
+        std::ofstream(content + folder + "/index.html") << "<html></html>";
+    }
     auto manager = alloc<IVAdManager>();
     manager->initWithSlotDescriptions(twoSlots().get());
-    EXPECT_FALSE(manager->isAdFetchedForSlotNamed(NS("ivBanner")));
-    EXPECT_EQ(manager->slotForName(NS("ivBanner"))->nextAdDlTime(), 0);
-    EXPECT_EQ(manager->fetchQueue(), std::vector<std::string>{"ivBanner"});
+    // The banner's newest row with its content there is its ad.
+    EXPECT_EQ(manager->slotForName(NS("ivBanner"))->nextAdDlTime(), 100);
+    EXPECT_TRUE(fs::exists(content + "ivBanner/100/index.html"));
+    EXPECT_FALSE(manager->isAdFetchedForSlotNamed(NS("ivFullScreen")));
+    EXPECT_EQ(manager->fetchQueue(), std::vector<std::string>{"ivFullScreen"});
     auto rows = db->sqlExecute(NS("SELECT slotName, dlTime FROM ads"));
     ASSERT_EQ(rows->count(), 1u);
     EXPECT_EQ(cast<NSArray>(rows->objectAtIndex(0))->objectAtIndex(1)->description()->utf8(),
-              "300");
-    // The ad whose content is there stays.
-    EXPECT_EQ(manager->slotForName(NS("ivFullScreen"))->nextAdDlTime(), 300);
+              "100");
+    for (const char* folder : {"ivBanner/150", "ivFullScreen/250"})
+        EXPECT_FALSE(fs::exists(content + folder)) << folder;
 }
 
 TEST_F(IVEngineTest, AQuitRunsTheQueuedRowDeletionsFirst) {

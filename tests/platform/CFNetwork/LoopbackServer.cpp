@@ -139,8 +139,9 @@ TestCertificate::TestCertificate(const std::vector<std::string>& names) {
     testhttp::GeneratedCertificate made = testhttp::generateCertificate(options);
     certificatePem = made.certificatePem;
     keyPem = made.privateKeyPem;
-    char tmpl[] = "/tmp/bn-cert-XXXXXX";
-    int fd = ::mkstemp(tmpl);
+    // In the test program's own temporary folder (its sandbox's).
+    std::string tmpl = (std::filesystem::temp_directory_path() / "bn-cert-XXXXXX").string();
+    int fd = ::mkstemp(tmpl.data());
     pemPath = tmpl;
     FILE* f = ::fdopen(fd, "w");
     std::fwrite(certificatePem.data(), 1, certificatePem.size(), f);

@@ -3,11 +3,16 @@
 #include "support/FoundationTesting.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "Foundation/NSData.h"
 #include "Foundation/NSException.h"
@@ -242,6 +247,63 @@ TEST_F(NSDataFiles, WritesAndReadsBack) {
     EXPECT_EQ(NSData::dataWithContentsOfFile(NSString::fromUTF8(dir_)), nullptr);
     EXPECT_FALSE(d->writeToFile(path("no/such/dir"), true));
     EXPECT_EQ(entries(), 1);
+}
+
+TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
+    // Two folders of the sandbox: an app home, and a folder outside it.
+    namespace fs = std::filesystem;
+    std::string sandbox = std::getenv("BAZAARNEST_HOME");
+    std::string home = sandbox + "/sweep-home", outside = sandbox + "/sweep-outside";
+    ::setenv("BAZAARNEST_HOME", home.c_str(), 1);
+    for (const char* folder : {"/Library/Preferences", "/Library/Caches/videos", "/Documents"})
+        fs::create_directories(home + folder);
+    fs::create_directories(outside + "/deeper");
+    auto put = [](const std::string& path) { std::ofstream(path) << "half"; };
+    struct Case {
+        std::string path;
+        bool removed;
+    };
+    const std::vector<Case> cases = {
+        {home + "/Library/Preferences/app.plist.writing-a1B2c3", true},
+        {home + "/Library/Caches/videos/list.plist.writing-Zz9Yy8", true},
+        {home + "/Documents/notes.writing-000000", true},
+        {outside + "/state.writing-q1W2e3", true},
+        // Not at the top of the folder written into outside the home.
+        {outside + "/deeper/state.writing-q1W2e3", false},
+        // Not the writer's own names.
+        {home + "/Documents/notes.writing-a1B2c", false},
+        {home + "/Documents/notes.writing-a1B2c3d", false},
+        {home + "/Documents/notes.writing-a1B-c3", false},
+        {home + "/Documents/.writing-a1B2c3", false},
+        {home + "/Documents/notes.a1B2c3", false},
+        {home + "/Documents/notes.backup", false},
+    };
+    for (const auto& c : cases)
+        put(c.path);
+    // A folder or a link of that name is no write's leftover, and a file a write holds stays.
+    fs::create_directories(home + "/Documents/folder.writing-a1B2c3");
+    fs::create_symlink(home + "/Documents/notes.backup", home + "/Documents/link.writing-a1B2c3");
+    std::string held = home + "/Documents/held.writing-a1B2c3";
+    int holder = ::open(held.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_SH), 0);
+
+    ASSERT_TRUE(bytes("new")->writeToFile(NSString::fromUTF8(home + "/Documents/new.bin"), true));
+    ASSERT_TRUE(bytes("new")->writeToFile(NSString::fromUTF8(outside + "/new.bin"), true));
+    for (const auto& c : cases)
+        EXPECT_EQ(fs::exists(c.path), !c.removed) << c.path;
+    EXPECT_TRUE(fs::is_directory(home + "/Documents/folder.writing-a1B2c3"));
+    EXPECT_TRUE(fs::is_symlink(home + "/Documents/link.writing-a1B2c3"));
+    EXPECT_TRUE(fs::exists(held));
+    ::close(holder);
+
+    // One sweep a process: what its own later writes find is theirs.
+    put(home + "/Documents/later.writing-a1B2c3");
+    ASSERT_TRUE(bytes("again")->writeToFile(NSString::fromUTF8(home + "/Documents/new.bin"), true));
+    EXPECT_TRUE(fs::exists(home + "/Documents/later.writing-a1B2c3"));
+    ::setenv("BAZAARNEST_HOME", sandbox.c_str(), 1);
+    fs::remove_all(home);
+    fs::remove_all(outside);
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // defaults of a delegate that implements little, redirects, cookies, compression, time-outs,
 // cancelling, the synchronous send, scheduling on another thread's loop, errors and the count
 // of network work in flight.
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -504,13 +507,18 @@ TEST_F(Connection, TLSChecksTheChainAndTheName) {
     auto untrusted = load("https://secure.urlconn.test/secret");
     EXPECT_EQ(untrusted->errorCode(), NSURLErrorServerCertificateUntrusted);
 
-    std::string pem = ::testing::TempDir() + "urlconn-ca.pem";
+    // A name of its own: the platform keeps the anchors it read from a file by the file's name.
+    std::string pem = ::testing::TempDir() + "urlconn-ca-XXXXXX.pem";
+    int fd = ::mkstemps(pem.data(), 4);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
     std::ofstream(pem) << server.certificatePem();
     ScopedEnv anchors("BAZAARNEST_CA_FILE", pem);
     auto trusted = load("https://secure.urlconn.test/secret");
     EXPECT_EQ(trusted->body, "secret") << text(trusted->error);
     auto wrongName = load("https://other.urlconn.test/secret");
     EXPECT_EQ(wrongName->errorCode(), NSURLErrorServerCertificateUntrusted);
+    ::unlink(pem.c_str());
 }
 
 // ---- the synchronous send and other threads

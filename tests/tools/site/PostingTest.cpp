@@ -525,6 +525,68 @@ TEST_F(Posting, AllPhotosKeptStayWithinASizeANewOneIsRefusedAtTheBound) {
     EXPECT_EQ(site().storeSizes().photoBytes, 0u);
 }
 
+namespace {
+// A posting made without an account, up to the mail: the link the mail carries.
+std::string mailedWithoutAnAccount(const Compose& c) {
+    Page form = choose(chooseNamed(chooseNamed(startPosting().text, "For Sale").text, "Tools").text,
+                       Section{"", "n", "0"});
+    Page review = finishPhotos(submitCompose(form.text, c, "").text);
+    Page terms = postConfirm(review.text, {{"<submit>", "Continue"}});
+    Page captcha = postConfirm(terms.text, {{"<submit>", "ACCEPT the terms of use"}});
+    auto code = solveCaptcha(iframeUrl(captcha.text).value_or(""));
+    Page mailed = postConfirm(
+        captcha.text, {{"recaptcha_challenge_field", code.value_or("")}, {"<submit>", "Continue"}});
+    EXPECT_NE(mailed.text.find("You should receive an email shortly"), std::string::npos);
+    auto mails = site().sentMails();
+    return mails.empty() ? "" : mails.back().link;
+}
+}  // namespace
+
+TEST_F(Posting, PostingsAndTheirMailsAreKeptWithinBoundsTheOldestGoing) {
+    site().setPostingBounds({.count = 2, .bytes = 32u << 20});
+    // Published: the oldest goes with its photo.
+    logIn("tester@example.test");
+    std::vector<std::string> published;
+    for (int i = 0; i < 3; ++i)
+        published.push_back(publishedWithPhotos(1, jpegBytes()));
+    auto sizes = site().storeSizes();
+    EXPECT_EQ(sizes.publishedPostings, 2u);
+    EXPECT_EQ(sizes.photoBytes, 2 * jpegBytes().size());
+    EXPECT_EQ(site().uploadedPhotos().size(), 2u);
+    EXPECT_EQ(get(published[0]).status, 404);
+    EXPECT_EQ(get(published[2]).status, 200);
+    // The account's page lists those kept.
+    std::string account = get("https://accounts.bazaarnest.test/").text;
+    EXPECT_EQ(account.find(published[0]), std::string::npos);
+    EXPECT_NE(account.find(published[1]), std::string::npos);
+
+    // Waiting for their mailed links: the oldest goes, with its mail.
+    clearCookies();
+    Compose c;
+    c.email = "seller@example.test";
+    std::vector<std::string> links;
+    for (int i = 0; i < 3; ++i)
+        links.push_back(mailedWithoutAnAccount(c));
+    sizes = site().storeSizes();
+    EXPECT_EQ(sizes.heldPostings, 2u);
+    EXPECT_EQ(sizes.mails, 2u);
+    EXPECT_EQ(site().sentMails().front().link, links[1]);
+    EXPECT_EQ(get(links[0]).status, 404);
+    EXPECT_EQ(get(links[2]).status, 200);
+    EXPECT_EQ(site().storeSizes().heldPostings, 1u);
+
+    // By bytes: postings of the longest description, two of which fit.
+    site().setPostingBounds({.count = 100, .bytes = 100000});
+    c.description = std::string(20000, 'x');
+    for (int i = 0; i < 3; ++i)
+        links.push_back(mailedWithoutAnAccount(c));
+    sizes = site().storeSizes();
+    EXPECT_EQ(sizes.heldPostings, 2u);
+    EXPECT_LE(sizes.heldBytes, 100000u);
+    EXPECT_EQ(get(links[3]).status, 404);
+    EXPECT_EQ(get(links[5]).status, 200);
+}
+
 TEST_F(Posting, StepsThatNeedAPhoneVerifiedAccount) {
     // Without an account.
     Page services = chooseNamed(startPosting().text, "Service Offered");
