@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -110,7 +111,9 @@ protected:
         AppSessionTest::TearDown();
     }
 
-    // Runs `name`.script and compares the printout with `name`.transcript.
+    // Runs `name`.script and compares the printout with `name`.transcript. The posting
+    // session's name in a step's address, which depends on the sessions the site made before,
+    // reads "(session)".
     static void expectPostingTranscript(const std::string& name) {
         registerAppInterfaces();
         sitetest::site();
@@ -122,7 +125,9 @@ protected:
         options.scriptPath = "-";
         ShellSession session(options, out, in);
         EXPECT_EQ(session.run(), 0);
-        expectTranscript(here / (name + ".transcript"), out.str());
+        static const std::regex kSession("/k/[a-z0-9]+");
+        expectTranscript(here / (name + ".transcript"),
+                         std::regex_replace(out.str(), kSession, "/k/(session)"));
     }
     UIWebViewURLLoader previousLoader;
 };
