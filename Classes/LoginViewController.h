@@ -54,8 +54,6 @@ public:
     Ref<LoginListner> listner() { return listner_.lock(); }
     void setListner(LoginListner* listner) { listner_ = listner; }
     Ref<LoginPage> loginPage() { return loginPage_; }
-    // The overlay's login is out and its end not heard yet.
-    bool isLoggingIn() { return requests_.isOut(); }
 
     void dealloc() override;
 

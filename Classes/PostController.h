@@ -113,10 +113,6 @@ public:
     int32_t state() {
         return state_;
     }
-    // A step of the posting is out and its answer not in yet.
-    bool isPosting() {
-        return requests_.isOut();
-    }
     bool showPrice() {
         return showPrice_;
     }

@@ -56,7 +56,6 @@ public:
     void setItemInfo(ItemInfo* v) { itemInfo_ = v; }
     Ref<ReplyPage> replyPage() { return replyPage_; }
     int32_t state() { return state_; }
-    bool isSending() { return requests_.isOut(); }
     // Whether the screen keeps itself alive for the reply's result.
     bool isHeldForResult() { return held_ != nullptr; }
 

@@ -75,8 +75,6 @@ public:
     Ref<DZImageView> imageView() { return dzImageView_; }
     Ref<NSString> verificationCode() { return verificationCode_; }
     int32_t state() { return state_; }
-    // The challenge or the answer is out.
-    bool isSending() { return requests_.isOut(); }
 
     void dealloc() override;
 
