@@ -142,7 +142,7 @@ void ItemListViewController::loadMoreItemList() {
     itemListPage_ = make<ItemListPage>();
     pageNumber_ += 1;
     auto url = pageUrl(listInfo_, pageNumber_);
-    loading_ = true;
+    requests_.began();
     itemListPage_->downloadPage(url, this);
 }
 
@@ -154,7 +154,7 @@ void ItemListViewController::requestFinished(NKHTTPRequest* request) {
         return;
     }
     Ref<ItemListViewController> self(this);
-    loading_ = false;
+    requests_.ended();
     if (activityIndicator_) activityIndicator_->stopAnimating();
     auto rows = itemListPage_ ? itemListPage_->getItemList() : NSMutableArray::array();
     loadItemDetails(rows);
@@ -171,7 +171,7 @@ void ItemListViewController::requestFinished(NKHTTPRequest* request) {
 
 void ItemListViewController::requestFailed(NKHTTPRequest*) {
     // The failed page is taken back, so that a tap on the load-more row asks for it again.
-    loading_ = false;
+    requests_.ended();
     if (activityIndicator_) activityIndicator_->stopAnimating();
     if (pageNumber_ > 0) pageNumber_ -= 1;
     setActivityLabelHidden(true);
@@ -312,8 +312,7 @@ void ItemListViewController::tableViewDidSelectRowAtIndexPath(UITableView* table
                                                               NSIndexPath* path) {
     table->deselectRowAtIndexPath(path, true);
     if (path->row() == loadMoreRowNumber()) {
-        if (loading_) return;
-        loading_ = true;
+        if (requests_.isOut()) return;
         if (activityIndicator_) activityIndicator_->startAnimating();
         loadMoreItemList();
         return;
@@ -387,7 +386,7 @@ void ItemListViewController::viewDidLoad() {
     activityIndicator_->initWithActivityIndicatorStyle(UIActivityIndicatorViewStyleGray);
     activityIndicator_->setHidesWhenStopped(true);
     activityLabel_ = makeActivityLabel(NS("Loading..."), view());
-    activityLabel_->setHidden(!loading_);
+    activityLabel_->setHidden(!requests_.isOut());
     if (myTableView_) myTableView_->setSeparatorColor(UIColor::whiteColor());
     requestBanner();
 }

@@ -10,6 +10,7 @@
 
 #include "AdLoom/internal/AdLoomDelegate.h"
 #include "Classes/ItemInfo.h"
+#include "Classes/RequestInFlight.h"
 #include "Classes/ScreenSupport.h"
 #include "Foundation/NSArray.h"
 #include "UIKit/UIActionSheet.h"
@@ -100,7 +101,7 @@ class ItemListViewController : public UIViewController,
 
     // For tests and the shell.
     int32_t pageNumber() { return pageNumber_; }
-    bool isLoading() { return loading_; }
+    bool isLoading() { return requests_.isOut(); }
     bool noMoreItem() { return noMoreItem_; }
     Ref<ItemListPage> itemListPage() { return itemListPage_; }
     Ref<ItemViewController> itemViewController() { return itemViewController_; }
@@ -121,7 +122,7 @@ protected:
     int32_t pageNumber_ = 0;
     bool noMoreItem_ = false;
     Ref<UIActivityIndicatorView> activityIndicator_;
-    bool loading_ = false;
+    RequestInFlight requests_;
     Ref<UIView> activityLabel_;
     Ref<UITableView> myTableView_;
     Ref<UIView> adsHolder_;

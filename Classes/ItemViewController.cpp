@@ -377,9 +377,8 @@ void ItemViewController::showReplyView() {
         replyByEmail();
         return;
     }
+    if (requests_.isOut()) return;
     // The reply page hides the poster's relay address behind the site's captcha.
-    auto captcha = alloc<ValidationViewController>();
-    captcha->initWithNibName(NS("ValidationViewController"), nullptr);
     if (!emailPage_) emailPage_ = make<EmailPage>();
     emailPage_->downloadPageSync(item->replyUrl());
     auto frame = emailPage_->getVerificationUrl();
@@ -389,16 +388,15 @@ void ItemViewController::showReplyView() {
             app->showMessage(NS("Network connection error"));
         return;
     }
-    captcha->setVerificationUrl(frame);
-    captcha->setDelegate(this);
-    presentModalViewController(captcha, true);
+    ValidationViewController::presentOver(this, frame, this);
 }
 
 void ItemViewController::validationSuccess(NSString* code) {
-    if (emailPage_) emailPage_->validateCode(code, this);
+    if (emailPage_) requests_.send([&] { emailPage_->validateCode(code, this); });
 }
 
 void ItemViewController::requestFinished(NKHTTPRequest*) {
+    requests_.ended();
     auto item = currentItem();
     auto email = emailPage_ ? emailPage_->getEmail() : nullptr;
     if (!item || isEmpty(email)) return;
@@ -407,6 +405,7 @@ void ItemViewController::requestFinished(NKHTTPRequest*) {
 }
 
 void ItemViewController::requestFailed(NKHTTPRequest*) {
+    requests_.ended();
     if (activityLabel_) activityLabel_->setHidden(true);
     if (auto app = NoticewallAppDelegate::sharedDelegate())
         app->showMessage(NS("Network connection error"));

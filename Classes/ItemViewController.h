@@ -10,6 +10,7 @@
 #pragma once
 
 #include "AdLoom/internal/AdLoomDelegate.h"
+#include "Classes/RequestInFlight.h"
 #include "Classes/ScreenSupport.h"
 #include "Classes/ValidationViewController.h"
 #include "MessageUI/MFMailComposeViewController.h"
@@ -75,6 +76,7 @@ class ItemViewController : public UIViewController,
     void shareButtonPressed(NSObject* sender);
     void segmentedControlAction(NSObject* sender);
     void replyByEmail();
+    // Nothing while the code of an earlier answer is out: its answer opens the mail composer.
     void showReplyView();
     void shareWithEmail();
     // The app's page in the store, as shared listings name it.
@@ -98,6 +100,8 @@ class ItemViewController : public UIViewController,
     void requestFinished(NKHTTPRequest* request) override;
     void requestFailed(NKHTTPRequest* request) override;
     Ref<EmailPage> emailPage() { return emailPage_; }
+    // The captcha's code is out to the reply page.
+    bool isRevealing() { return requests_.isOut(); }
 
     // ---- web view -------------------------------------------------------------------------
     bool webViewShouldStartLoadWithRequest(UIWebView* webView, NSURLRequest* request,
@@ -161,6 +165,7 @@ private:
     Ref<UIView> activityLabel_;
     Ref<UIView> adsHolder_;
     Ref<EmailPage> emailPage_;
+    RequestInFlight requests_;
     // Set by a render made before the view loaded (it was counted then).
     bool renderedBeforeViewLoaded_ = false;
 };

@@ -87,9 +87,12 @@ void LoginViewController::saveSettings() {
 }
 
 void LoginViewController::loginAction(NSObject*) {
-    saveSettings();
-    loginPage_ = make<LoginPage>();
-    loginPage_->login(textOf(usernameTextField_), textOf(passwordTextField_), this);
+    bool sent = requests_.send([&] {
+        saveSettings();
+        loginPage_ = make<LoginPage>();
+        loginPage_->login(textOf(usernameTextField_), textOf(passwordTextField_), this);
+    });
+    if (!sent) return;
     if (activityIndicator_) activityIndicator_->startAnimating();
     if (statusLabel_) statusLabel_->setText(NS("Login ..."));
 }
@@ -107,6 +110,7 @@ void LoginViewController::loginDone(bool success) {
 
 void LoginViewController::updateUI(NSString* result) {
     Ref<LoginViewController> keep = this;
+    requests_.ended();
     if (activityIndicator_) activityIndicator_->stopAnimating();
     if (statusLabel_) statusLabel_->setText(NS(""));
     if (result && result->length()) {
@@ -118,22 +122,23 @@ void LoginViewController::updateUI(NSString* result) {
 }
 
 void LoginViewController::loginRequireVerification(LoginPage* page) {
-    auto captcha = alloc<ValidationViewController>();
-    captcha->initWithNibName(NS("ValidationViewController"), nullptr);
-    captcha->setVerificationUrl(page->getVerificationUrl());
-    captcha->setDelegate(this);
+    // The login waits for the captcha's answer: nothing of the overlay's is out meanwhile.
+    requests_.ended();
     // The overlay sits on the window outside any controller's view: the captcha is presented
     // from the window's root screen.
     Ref<UIViewController> presenter = this;
     if (auto window = view()->window())
         if (auto root = window->rootViewController()) presenter = root;
-    presenter->presentModalViewController(captcha, true);
+    ValidationViewController::presentOver(presenter, page->getVerificationUrl(), this);
 }
 
 void LoginViewController::validationSuccess(NSString* code) {
-    if (!loginPage_) loginPage_ = make<LoginPage>();
-    loginPage_->loginWithVerification(textOf(usernameTextField_), textOf(passwordTextField_), this,
-                                      code);
+    bool sent = requests_.send([&] {
+        if (!loginPage_) loginPage_ = make<LoginPage>();
+        loginPage_->loginWithVerification(textOf(usernameTextField_), textOf(passwordTextField_),
+                                          this, code);
+    });
+    if (!sent) return;
     if (activityIndicator_) activityIndicator_->startAnimating();
     if (statusLabel_) statusLabel_->setText(NS("Login ..."));
 }

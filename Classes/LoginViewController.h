@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Classes/LoginPage.h"
+#include "Classes/RequestInFlight.h"
 #include "Classes/ValidationViewController.h"
 #include "UIKit/UIViewController.h"
 
@@ -28,6 +29,8 @@ public:
     void animationEnded(NSString* animationID);
     void saveSettings();
 
+    // No tap goes out while the overlay's login is out: each login that ends moves the
+    // posting screens on.
     void loginAction(NSObject* sender);
     void cancelAction(NSObject* sender);
     // The interface is touched on the main thread only.
@@ -61,6 +64,7 @@ private:
     Ref<UIActivityIndicatorView> activityIndicator_;
     Weak<LoginListner> listner_;
     Ref<LoginPage> loginPage_;
+    RequestInFlight requests_;
     // Held from hide() until the view has left the window.
     Ref<LoginViewController> hiding_;
 };

@@ -228,6 +228,8 @@ void PostController::guarded(const std::function<void()>& step) {
 }
 
 void PostController::postButtonPressed(NSObject*) {
+    // A second tap would post the compose form again while the first post's steps go on.
+    if (requests_.isOut()) return;
     keepTexts();
     guarded([this] { post(); });
 }
@@ -272,12 +274,14 @@ void PostController::post() {
     auto signature = form->getSignatureValueAndKey();
     addPair(pairs, signature->count() == 2 ? signature->objectAtIndex(1).get() : nullptr,
             signature->count() == 2 ? as<NSString>(signature->objectAtIndex(0)).get() : nullptr);
-    state_ = kStateSubmitted;
     if (!postInfo_) {
         postInfo_ = make<PostInfo>();
         postInfo_->setPostPage(make<PostPage>());
     }
-    postInfo_->postPage()->postDataArray(pairs, 0, this, form->getActionUrl());
+    requests_.send([&] {
+        state_ = kStateSubmitted;
+        postInfo_->postPage()->postDataArray(pairs, 0, this, form->getActionUrl());
+    });
 }
 
 void PostController::sendImage() {
@@ -298,7 +302,7 @@ void PostController::uploadImage(int32_t slot) {
     addPair(pairs, NS("add"), page->getInputKeyByToken(NS("add")).get());
     addPair(pairs, UIImageJPEGRepresentation(imgs_[slot], kPhotoJpegQuality).get(), NS("file"));
     addPair(pairs, NS("add image"), page->getSubmitKey().get());
-    page->postDataArray(pairs, 0, this, page->getActionUrl());
+    requests_.send([&] { page->postDataArray(pairs, 0, this, page->getActionUrl()); });
 }
 
 void PostController::finishSendImage() {
@@ -307,7 +311,7 @@ void PostController::finishSendImage() {
     page->addSignatureToPairs(pairs);
     addPair(pairs, NS("fin"), page->getInputKeyByToken(NS("fin")).get());
     addPair(pairs, NS("Done with Images"), page->getSubmitKey().get());
-    page->postDataArray(pairs, 0, this, page->getActionUrl());
+    requests_.send([&] { page->postDataArray(pairs, 0, this, page->getActionUrl()); });
 }
 
 void PostController::postConfirmInputs(PostPage* page, NSString* submitValue, NSString* code,
@@ -318,8 +322,10 @@ void PostController::postConfirmInputs(PostPage* page, NSString* submitValue, NS
     if (!submit) NSException::raise(NSInvalidArgumentException, NS("No submit button"));
     inputs->setObject(submitValue, submit);
     // The state moves only with a post that goes out: a form the guard stops leaves it as it was.
-    state_ = nextState;
-    page->postData(inputs, 0, this, page->getActionUrl());
+    requests_.send([&] {
+        state_ = nextState;
+        page->postData(inputs, 0, this, page->getActionUrl());
+    });
 }
 
 void PostController::postSuccess() {
@@ -337,11 +343,7 @@ void PostController::returnToStart() {
 }
 
 void PostController::presentCaptcha(PostPage* page) {
-    auto captcha = alloc<ValidationViewController>();
-    captcha->initWithNibName(NS("ValidationViewController"), nullptr);
-    captcha->setVerificationUrl(page->getVerificationUrl());
-    captcha->setDelegate(this);
-    presentModalViewController(captcha, true);
+    ValidationViewController::presentOver(this, page->getVerificationUrl(), this);
 }
 
 // ---- the site's replies ----------------------------------------------------------------------
@@ -352,6 +354,7 @@ void PostController::requestStarted(NKHTTPRequest*) {
 
 void PostController::requestFinished(NKHTTPRequest* request) {
     Ref<PostController> keep = this;
+    requests_.ended();
     if (activityLabel_) activityLabel_->setHidden(true);
     if (state_ == kStateEditing || !postInfo_) return;
     auto page = postInfo_->postPage();
@@ -386,8 +389,10 @@ void PostController::replyInSubmittedState(PostPage* page, NSString* text, int32
             if (!submit) NSException::raise(NSInvalidArgumentException, NS("No submit button"));
             inputs->setObject(NS("Continue"), submit);
             page->addSignatureToValues(inputs);
-            state_ = kStateConfirmed;
-            page->postData(inputs, 0, this, page->getActionUrl());
+            requests_.send([&] {
+                state_ = kStateConfirmed;
+                page->postData(inputs, 0, this, page->getActionUrl());
+            });
             return;
         }
         case kPostPageCompose: {
@@ -467,6 +472,7 @@ bool PostController::isSuccess(NSString* text, bool ignoringCase) {
 }
 
 void PostController::requestFailed(NKHTTPRequest* request) {
+    requests_.ended();
     if (activityLabel_) activityLabel_->setHidden(true);
     auto error = request ? request->error() : nullptr;
     NSLog(NS("err %@"), error ? error->localizedDescription().get() : NS(""));

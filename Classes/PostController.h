@@ -19,6 +19,7 @@
 
 #include "Classes/PostInfo.h"
 #include "Classes/PostPage.h"
+#include "Classes/RequestInFlight.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UILabel.h"
@@ -52,7 +53,8 @@ public:
     void textFieldDidEndEditing(UITextField* field) override;
     void textViewDidEndEditing(UITextView* view) override;
 
-    // Runs post() inside a guard: any exception is reported as "Unknown Error".
+    // Runs post() inside a guard: any exception is reported as "Unknown Error". No tap goes
+    // out while a step of the posting is out.
     void postButtonPressed(NSObject* sender);
     void post();
     void sendImage();
@@ -163,6 +165,7 @@ private:
     Ref<UIImage> imgs_[4];
     Weak<UIButton> pressedButton_;
     int32_t state_ = kStateEditing;
+    RequestInFlight requests_;
     // The texts as last edited, to refill the fields when the view loads again.
     Ref<NSString> titleText_, priceText_, locationText_, emailText_, messageText_;
     bool cutomized_ = false;

@@ -144,13 +144,20 @@ void PostSectionController::showLoginWindow() {
 }
 
 void PostSectionController::startLogin() {
-    auto page = make<LoginPage>();
-    page->login(preference(NS("Username")), preference(NS("Password")), this);
+    // The screen shown again while its login is out starts no second one: each would reload
+    // the posting pages under the list when it ended. A page still loading does not wait: the
+    // login's end loads it again.
+    if (login_) return;
+    requests_.began();
+    login_ = make<LoginPage>();
+    login_->login(preference(NS("Username")), preference(NS("Password")), this);
     activityLabel_->setHidden(false);
 }
 
 void PostSectionController::loginDone(bool success) {
     Ref<PostSectionController> keep = this;
+    requests_.ended();
+    login_ = nullptr;
     // The overlay has hidden itself (or was never shown): it is let go with its view.
     loginWindow_ = nullptr;
     if (!isViewLoaded()) return;
@@ -197,7 +204,7 @@ void PostSectionController::loadSectionPage() {
 }
 
 void PostSectionController::download(NSString* url) {
-    loading_ = true;
+    requests_.began();
     postInfo_->postPage()->downloadPage(url, this);
 }
 
@@ -266,7 +273,7 @@ void PostSectionController::tableViewWillDisplayCellForRowAtIndexPath(UITableVie
 
 Ref<NSIndexPath> PostSectionController::tableViewWillSelectRowAtIndexPath(UITableView*,
                                                                           NSIndexPath* path) {
-    return loading_ ? nullptr : path;
+    return requests_.rowToSelect(path);
 }
 
 void PostSectionController::tableViewDidSelectRowAtIndexPath(UITableView* table,
@@ -274,11 +281,11 @@ void PostSectionController::tableViewDidSelectRowAtIndexPath(UITableView* table,
     auto section =
         as<PostSection>(sectionList_->objectAtIndex(static_cast<NSUInteger>(path->row())));
     auto page = postInfo_->postPage();
-    if (section && !loading_) {
-        auto form = posting::choiceForm(section.get(), page.get());
-        loading_ = true;
-        page->postData(form, 1, this, page->getActionUrl());
-    }
+    if (section)
+        requests_.send([&] {
+            page->postData(posting::choiceForm(section.get(), page.get()), 1, this,
+                           page->getActionUrl());
+        });
     table->deselectRowAtIndexPath(path, true);
 }
 
@@ -288,7 +295,7 @@ void PostSectionController::requestStarted(NKHTTPRequest*) {
 
 void PostSectionController::requestFinished(NKHTTPRequest* request) {
     Ref<PostSectionController> keep = this;
-    loading_ = false;
+    requests_.ended();
     activityLabel_->setHidden(true);
     auto page = postInfo_->postPage();
     auto text = page->getReply();
@@ -340,7 +347,7 @@ void PostSectionController::push(UIViewController* next, NSString* interfaceName
 }
 
 void PostSectionController::requestFailed(NKHTTPRequest*) {
-    loading_ = false;
+    requests_.ended();
     activityLabel_->setHidden(true);
     restoreListedPage();
     posting::showMessage(NS("Network connection error"));
@@ -348,6 +355,7 @@ void PostSectionController::requestFailed(NKHTTPRequest*) {
 
 void PostSectionController::dealloc() {
     loginWindow_ = nullptr;
+    login_ = nullptr;
     sectionList_ = nullptr;
     postInfo_ = nullptr;
     myTableView_ = nullptr;

@@ -15,6 +15,7 @@
 
 #include "Classes/LoginViewController.h"
 #include "Classes/PostInfo.h"
+#include "Classes/RequestInFlight.h"
 #include "Foundation/NSArray.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIButton.h"
@@ -62,9 +63,9 @@ public:
                                                         NSIndexPath* path) override;
     void tableViewWillDisplayCellForRowAtIndexPath(UITableView* table, UITableViewCell* cell,
                                                    NSIndexPath* path) override;
-    // While the screen's page is loading or a choice's post is in flight its rows take no
-    // taps: a second choice would go out with the same form (or with none), which the site
-    // refuses.
+    // While the screen's page is loading, a choice's post or the stored account's login is in
+    // flight its rows take no taps: a second choice would go out with the same form (or with
+    // none), which the site refuses.
     Ref<NSIndexPath> tableViewWillSelectRowAtIndexPath(UITableView* table,
                                                        NSIndexPath* path) override;
     void tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) override;
@@ -94,8 +95,9 @@ public:
     Ref<UIBarButtonItem> logoutButton() { return logoutButton_; }
     Ref<UIBarButtonItem> accountButton() { return accountButton_; }
     Ref<UIView> activityLabel() { return activityLabel_; }
-    // A request of the screen's page is out and its answer not in yet.
-    bool isLoading() { return loading_; }
+    // A request of the screen's is out (its page, a choice, the stored account's login) and its
+    // answer not in yet.
+    bool isLoading() { return requests_.isOut(); }
     // The overlay while it shows.
     Ref<LoginViewController> loginWindow() { return loginWindow_; }
 
@@ -124,9 +126,11 @@ private:
     Ref<UIBarButtonItem> logoutButton_;
     Ref<UIBarButtonItem> accountButton_;
     int32_t postMode_ = kPostModeUndecided;
-    bool loading_ = false;
+    RequestInFlight requests_;
     // The text of the page whose posting types the list shows.
     Ref<NSString> listedPage_;
     // The overlay's own listener is not retained and nothing else holds it while the user types.
     Ref<LoginViewController> loginWindow_;
+    // The stored account's login while it runs.
+    Ref<LoginPage> login_;
 };

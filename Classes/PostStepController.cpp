@@ -50,20 +50,21 @@ void PostStepController::tableViewWillDisplayCellForRowAtIndexPath(UITableView*,
 
 Ref<NSIndexPath> PostStepController::tableViewWillSelectRowAtIndexPath(UITableView*,
                                                                        NSIndexPath* path) {
-    return posting_ ? nullptr : path;
+    return requests_.rowToSelect(path);
 }
 
 void PostStepController::tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) {
     auto section = as<PostSection>(choices_->objectAtIndex(static_cast<NSUInteger>(path->row())));
     auto shown = myInfo_->postPage();
-    if (section && !posting_) {
-        auto form = posting::choiceForm(section.get(), shown.get());
+    if (section) {
         if (!postInfo_) {
             postInfo_ = make<PostInfo>();
             postInfo_->setPostPage(make<PostPage>());
         }
-        posting_ = true;
-        postInfo_->postPage()->postData(form, 1, this, shown->getActionUrl());
+        requests_.send([&] {
+            postInfo_->postPage()->postData(posting::choiceForm(section.get(), shown.get()), 1,
+                                            this, shown->getActionUrl());
+        });
     }
     table->deselectRowAtIndexPath(path, true);
 }
@@ -74,7 +75,7 @@ void PostStepController::requestStarted(NKHTTPRequest*) {
 
 void PostStepController::requestFinished(NKHTTPRequest* request) {
     Ref<PostStepController> keep = this;
-    posting_ = false;
+    requests_.ended();
     activityLabel_->setHidden(true);
     auto page = postInfo_->postPage();
     int32_t type = posting::isRefusal(request) ? kPostPageUnknown : page->getPostPageType();
@@ -84,7 +85,7 @@ void PostStepController::requestFinished(NKHTTPRequest* request) {
 }
 
 void PostStepController::requestFailed(NKHTTPRequest*) {
-    posting_ = false;
+    requests_.ended();
     activityLabel_->setHidden(true);
     posting::showMessage(NS("Network connection error"));
 }

@@ -9,6 +9,7 @@
 
 #include "Classes/PostInfo.h"
 #include "Classes/PostPage.h"
+#include "Classes/RequestInFlight.h"
 #include "Foundation/NSArray.h"
 
 class PostStepController : public UIViewController,
@@ -46,7 +47,7 @@ public:
     Ref<NSArray> choices() { return choices_; }
     Ref<UIView> activityLabel() { return activityLabel_; }
     // A choice's post is out and its answer not in yet.
-    bool isPosting() { return posting_; }
+    bool isPosting() { return requests_.isOut(); }
 
     void dealloc() override;
 
@@ -66,5 +67,5 @@ private:
     Ref<UIView> activityLabel_;
     Ref<PostInfo> myInfo_;
     Ref<PostInfo> postInfo_;
-    bool posting_ = false;
+    RequestInFlight requests_;
 };

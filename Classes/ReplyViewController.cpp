@@ -73,6 +73,7 @@ void ReplyViewController::showAlert(NSString* title, NSString* message) {
 }
 
 void ReplyViewController::sendButtonPressed(NSObject*) {
+    if (requests_.isOut()) return;
     auto email = emailTextField_ ? emailTextField_->text() : nullptr;
     if (isEmpty(email)) {
         showAlert(NS("Reply Error"), NS("Please enter your email address."));
@@ -88,15 +89,12 @@ void ReplyViewController::sendButtonPressed(NSObject*) {
         if (messageTextView_) messageTextView_->becomeFirstResponder();
         return;
     }
-    replyPage_->downloadPage(itemInfo_ ? itemInfo_->replyUrl() : nullptr, this);
+    requests_.send(
+        [&] { replyPage_->downloadPage(itemInfo_ ? itemInfo_->replyUrl() : nullptr, this); });
 }
 
 void ReplyViewController::showVerificationView(NSString* url) {
-    auto captcha = alloc<ValidationViewController>();
-    captcha->initWithNibName(NS("ValidationViewController"), nullptr);
-    captcha->setVerificationUrl(url);
-    captcha->setDelegate(this);
-    presentModalViewController(captcha, true);
+    ValidationViewController::presentOver(this, url, this);
 }
 
 bool ReplyViewController::textFieldShouldReturn(UITextField*) {
@@ -110,6 +108,7 @@ bool ReplyViewController::textViewShouldBeginEditing(UITextView*) {
 }
 
 void ReplyViewController::requestFinished(NKHTTPRequest*) {
+    requests_.ended();
     if (state_ == kStateEditing) {
         showVerificationView(replyPage_->getVerificationUrl());
         return;
@@ -123,14 +122,18 @@ void ReplyViewController::requestFinished(NKHTTPRequest*) {
 }
 
 void ReplyViewController::requestFailed(NKHTTPRequest*) {
+    requests_.ended();
     posting::showMessage(NS("Network connection error"));
     if (state_ == kStateReplied) held_ = nullptr;
 }
 
 void ReplyViewController::validationSuccess(NSString* code) {
-    state_ = kStateReplied;
-    replyPage_->reply(emailTextField_ ? emailTextField_->text().get() : NS(""),
-                      messageTextView_ ? messageTextView_->text().get() : NS(""), code, this);
+    bool sent = requests_.send([&] {
+        state_ = kStateReplied;
+        replyPage_->reply(emailTextField_ ? emailTextField_->text().get() : NS(""),
+                          messageTextView_ ? messageTextView_->text().get() : NS(""), code, this);
+    });
+    if (!sent) return;
     // The screen leaves the stack now; its reply's result still comes back to it.
     held_ = this;
     if (auto nav = navigationController()) nav->popViewControllerAnimated(false);

@@ -13,6 +13,7 @@
 
 #include "Classes/ItemInfo.h"
 #include "Classes/ReplyPage.h"
+#include "Classes/RequestInFlight.h"
 #include "UIKit/UILabel.h"
 
 class ReplyViewController : public UIViewController,
@@ -29,6 +30,8 @@ public:
     void viewDidLoad() override;
     void viewDidAppear(bool animated) override;
     void viewDidUnload() override;
+    // No tap goes out while the reply form's page or the reply is out: each answer would ask
+    // for a captcha of its own.
     void sendButtonPressed(NSObject* sender);
     void cancelButtonPressed(NSObject* sender);
     void showAlert(NSString* title, NSString* message);
@@ -65,6 +68,7 @@ private:
     Ref<ItemInfo> itemInfo_;
     Ref<ReplyPage> replyPage_;
     int32_t state_ = kStateEditing;
+    RequestInFlight requests_;
     Ref<ReplyViewController> held_;
     // The field the set-up focused.
     Weak<UIView> focused_;

@@ -21,12 +21,26 @@ void ValidationViewController::setActivityIndicator(UIActivityIndicatorView* vie
     activityIndicator_ = view;
 }
 
+Ref<ValidationViewController> ValidationViewController::presentOver(
+    UIViewController* presenter, NSString* url, ValidationViewDelegate* delegate) {
+    for (auto shown = presenter->presentedViewController(); shown;
+         shown = shown->presentedViewController())
+        if (is<ValidationViewController>(shown.get())) return nullptr;
+    auto captcha = alloc<ValidationViewController>();
+    captcha->initWithNibName(NS("ValidationViewController"), nullptr);
+    captcha->setVerificationUrl(url);
+    captcha->setDelegate(delegate);
+    presenter->presentModalViewController(captcha, true);
+    return captcha;
+}
+
 void ValidationViewController::viewDidLoad() {
     UIViewController::viewDidLoad();
     Theme::themeInit();
     if (auto theme = Theme::sys()) view()->setBackgroundColor(theme->viewBackground());
     verificationPage_ = make<VerificationPage>();
     state_ = kStateLoadingChallenge;
+    requests_.began();
     verificationPage_->downloadPage(verificationUrl_, this);
     if (verificationTextField_) {
         verificationTextField_->becomeFirstResponder();
@@ -69,10 +83,14 @@ void ValidationViewController::showVerificationImage() {
 }
 
 void ValidationViewController::doneButtonPressed(NSObject*) {
-    state_ = kStateAnswerPosted;
-    // The form encoder escapes the answer once: it goes out as typed.
-    auto answer = verificationTextField_ ? verificationTextField_->text() : nullptr;
-    verificationPage_->postAnswer(answer ? answer.get() : NS(""), this);
+    // The code is in and the screen on its way out: the service takes an answer once.
+    if (verificationCode_) return;
+    requests_.send([&] {
+        state_ = kStateAnswerPosted;
+        // The form encoder escapes the answer once: it goes out as typed.
+        auto answer = verificationTextField_ ? verificationTextField_->text() : nullptr;
+        verificationPage_->postAnswer(answer ? answer.get() : NS(""), this);
+    });
 }
 
 void ValidationViewController::cancelButtonPressed(NSObject*) {
@@ -88,6 +106,7 @@ bool ValidationViewController::textFieldShouldReturn(UITextField*) {
 }
 
 void ValidationViewController::requestFinished(NKHTTPRequest*) {
+    requests_.ended();
     if (state_ == kStateLoadingChallenge) {
         showVerificationImage();
         return;
@@ -103,6 +122,7 @@ void ValidationViewController::requestFinished(NKHTTPRequest*) {
 }
 
 void ValidationViewController::requestFailed(NKHTTPRequest*) {
+    requests_.ended();
     if (auto app = NoticewallAppDelegate::sharedDelegate())
         app->showMessage(NS("Network connection error"));
 }

@@ -11,6 +11,7 @@
 #include "external/nk-http-request/Classes/NKHTTPRequestDelegate.h"
 #include "ui/style/DZImageViewDelegate.h"
 
+#include "Classes/RequestInFlight.h"
 #include "Classes/VerificationPage.h"
 #include "UIKit/UIActivityIndicatorView.h"
 #include "ui/style/DZImageView.h"
@@ -33,11 +34,19 @@ class ValidationViewController : public UIViewController,
 public:
     enum : int32_t { kStateLoadingChallenge = 0, kStateAnswerPosted = 1 };
 
+    // A captcha screen on the challenge page at `url`, presented over `presenter` (over what it
+    // presents already) and answering to `delegate`. Nil, with nothing presented, while a
+    // captcha screen shows there already: one challenge is answered at a time.
+    static Ref<ValidationViewController> presentOver(UIViewController* presenter, NSString* url,
+                                                     ValidationViewDelegate* delegate);
+
     void viewDidLoad() override;
     void viewDidDisappear(bool animated) override;
     void viewDidAppear(bool animated) override;
     void viewDidUnload() override;
 
+    // Posts the answer; no tap goes out while the challenge loads, the answer is out or its
+    // code is in.
     void doneButtonPressed(NSObject* sender);
     void cancelButtonPressed(NSObject* sender);
     bool textFieldShouldReturn(UITextField* field) override;
@@ -76,6 +85,7 @@ private:
     Ref<NSString> verificationCode_;
     Ref<DZImageView> dzImageView_;
     int32_t state_ = kStateLoadingChallenge;
+    RequestInFlight requests_;
     Ref<ValidationViewDelegate> delegate_;
     Ref<UIActivityIndicatorView> activityIndicator_;
     // The field the set-up focused.

@@ -282,6 +282,9 @@ void AdLoomAdapterCustom::imageLoaded() {
 }
 
 void AdLoomAdapterCustom::adTapped(AdLoomCustomAdView* view) {
+    // The click's canvas is up: a second tap would ping the click again and present the
+    // canvas a second time.
+    if (webBrowserController_) return;
     if (auto metrics = view->clickMetricsURL()) {
         startGet(metrics.get(), nullptr);
         AdLoomLogDebug(NS("Sent custom ad click ping to %@"), metrics);

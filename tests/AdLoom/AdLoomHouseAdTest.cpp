@@ -349,8 +349,14 @@ TEST_F(AdLoomHouseAdTapTest, ACanvasAdOpensTheInAppBrowserUntilItCloses) {
     EXPECT_EQ(host->events.back(), "modal up");
     EXPECT_TRUE(b->showingModalView());
     EXPECT_EQ(text(browser->webView->request()->URL()->path()), "/advertiser/1");
+    // A second tap while the canvas is up pings nothing and presents nothing.
+    ad->tapButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    EXPECT_EQ(host->controller->modalViewController().get(), browser.get());
+    EXPECT_FALSE(browser->modalViewController());
     ASSERT_TRUE(runLoopUntil(
         [&] { return mediation->pings().size() == 1 && !browser->webView->isLoading(); }));
+    advanceRunLoop(1);
+    EXPECT_EQ(mediation->pings().size(), 1u);
     EXPECT_EQ(mediation->pings()[0].kind, "house click");
     EXPECT_EQ(mediation->pings()[0].nid, "image");
     b->requestFreshAd();

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Classes/Interfaces/PostingInterfaces.h"
@@ -18,6 +20,7 @@
 #include "Classes/PostSection.h"
 #include "Classes/PostSectionController.h"
 #include "Classes/PostingSupport.h"
+#include "Classes/ReplyViewController.h"
 #include "Foundation/NSDate.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSHTTPCookie.h"
@@ -1423,4 +1426,195 @@ TEST_F(PostingScreens, RefusedConfirmAndCaptchaPostsReachTheAnalyticsService) {
     EXPECT_EQ(uploadedEvents(record, "Post Failed"), 1);
     EXPECT_EQ(uploadedEvents(record, "Post Success"), 0);
     EXPECT_TRUE(record.errors.empty());
+}
+
+// ---- one request out at a time ----------------------------------------------------------------
+
+// A control that sends a request, reached on its screen: how to tap it, and the screen its
+// answers present over.
+struct ControlReached {
+    std::function<void()> tap;
+    Ref<UIViewController> presenter;
+};
+
+class OneRequestOut;
+
+// A row of the sweep: how to reach the control; the request the site holds (method, host, path
+// prefix); how often that request is in the site's log once the flow has settled, and how many
+// screens stand presented then.
+struct HeldControl {
+    const char* name;
+    ControlReached (OneRequestOut::*reach)();
+    const char* method;
+    std::string_view host;
+    const char* path;
+    size_t logged;
+    size_t presented;
+};
+
+class OneRequestOut : public PostingScreens, public testing::WithParamInterface<HeldControl> {
+public:
+    ControlReached composePost() {
+        auto compose = filledCompose();
+        if (!compose) return {};
+        return {[compose] { compose->styledPostButton()->simulateTap(); }, compose};
+    }
+    ControlReached overlayLogin() {
+        showPostTab();
+        auto overlay = start->loginWindow();
+        if (!overlay) return {};
+        advanceRunLoop(0.3);
+        overlay->usernameTextField()->setText(NS("tester@example.test"));
+        overlay->passwordTextField()->setText(NS("secret"));
+        Ref<DZButton> login;
+        auto subviews = overlay->view()->subviews();
+        for (NSObject* o : *subviews)
+            if (auto button = as<DZButton>(o);
+                button && text(button->titleForState(UIControlStateNormal)) == "Login")
+                login = button;
+        if (!login) return {};
+        return {[login] { login->simulateTap(); }, tabs};
+    }
+    // The Post tab chosen (again) with the stored account: its login.
+    ControlReached postTabWithTheStoredAccount() {
+        defaults->setObject(NS("tester@example.test"), NS("Username"));
+        defaults->setObject(NS("secret"), NS("Password"));
+        return {[this] {
+                    tabs->setSelectedIndex(0);
+                    advanceRunLoop(0.5);
+                    showPostTab();
+                },
+                tabs};
+    }
+    // The captcha of a posting without an account, its image shown and its answer typed.
+    ControlReached captchaDone() {
+        auto compose = filledCompose();
+        if (!compose) return {};
+        compose->postButtonPressed(nullptr);
+        runLoopUntil([&] { return compose->presentedViewController() != nullptr; }, 30);
+        auto captcha = as<ValidationViewController>(compose->presentedViewController());
+        if (!captcha || !runLoopUntil([&] { return captcha->imageView()->isLoaded(); })) return {};
+        auto challenge = text(captcha->verificationPage()->getChallengeField());
+        captcha->verificationTextField()->setText(
+            str(sitetest::site().captchaAnswer(challenge).value_or("")));
+        return {[captcha] { captcha->doneButtonPressed(nullptr); }, compose};
+    }
+    // The site's reply form on a listing that has one, its texts typed.
+    ControlReached replySend() {
+        auto listing = findListing([](const bnsite::Listing& l) {
+            return live(l) && l.reply == bnsite::Listing::Reply::Form;
+        });
+        if (!listing) return {};
+        auto item =
+            ResultScreensTest::listing(listing->titleText.c_str(), pageUrlOf(*listing).c_str());
+        item->setReplyUrl(
+            str("http://boston.bazaarnest.test/reply/" + std::to_string(listing->id)));
+        auto reply = alloc<ReplyViewController>();
+        reply->initWithNibName(NS("ReplyViewController"), nullptr);
+        reply->setItemInfo(item);
+        postNav->pushViewController(reply, false);
+        if (!reply->view()) return {};
+        reply->emailTextField()->setText(NS("buyer@example.test"));
+        reply->messageTextView()->setText(NS("Is it still for sale?"));
+        auto send = reply->navigationItem()->rightBarButtonItem();
+        return {[reply, send] { reply->sendButtonPressed(send); }, reply};
+    }
+
+    // The requests to the host under way.
+    static int requestsOutTo(std::string_view host) {
+        auto pending = NetworkWork::pending();
+        return static_cast<int>(std::count_if(pending.begin(), pending.end(), [&](auto& line) {
+            return line.find(host) != std::string::npos;
+        }));
+    }
+    static size_t presentedOver(UIViewController* presenter) {
+        size_t n = 0;
+        for (auto shown = presenter->presentedViewController(); shown;
+             shown = shown->presentedViewController())
+            ++n;
+        return n;
+    }
+};
+
+// Tapped twice while the site holds the first request: the second tap sends nothing, and once the
+// answer comes, the flow goes on once.
+TEST_P(OneRequestOut, ASecondTapWhileTheRequestIsHeldSendsNothing) {
+    const HeldControl& row = GetParam();
+    auto control = (this->*row.reach)();
+    ASSERT_TRUE(control.tap);
+    auto gate = sitetest::site().gate("held");
+    gate->close();
+    bnsite::Fault held;
+    held.host = std::string(row.host);
+    held.path = row.path;
+    held.gate = "held";
+    sitetest::site().addFault(held);
+    sitetest::takeLog();
+    control.tap();
+    // A login's post follows its page's answer: the loop turns meanwhile.
+    ASSERT_TRUE(runLoopUntil([&] { return gate->waiting() == 1; }));
+    control.tap();
+    EXPECT_EQ(requestsOutTo(row.host), 1);
+    gate->open();
+    // The flow runs to its end, messages and all.
+    for (int pass = 0; pass < 2; ++pass) {
+        ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
+        advanceRunLoop(1);
+        closePanels();
+    }
+    // The site writes a line after its answer: a line an earlier test's request left may come
+    // in late, but only the requests that met this fault carry its gate.
+    const std::string asked = "\"" + std::string(row.method) + " ";
+    const std::string where = std::string(row.host) + row.path;
+    size_t logged = 0;
+    for (const auto& line : sitetest::takeLog())
+        logged += line.find(asked) != std::string::npos && line.find(where) != std::string::npos &&
+                  line.find("gate=held]") != std::string::npos;
+    EXPECT_EQ(logged, row.logged);
+    EXPECT_EQ(presentedOver(control.presenter), row.presented);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PostingScreens, OneRequestOut,
+    testing::Values(
+        // The compose post, then the photos' finish, the confirm and the terms posts of the one
+        // posting: one captcha.
+        HeldControl{"ComposePost", &OneRequestOut::composePost, "POST", bnsite::kPostingHost, "/k/",
+                    4, 1},
+        HeldControl{"OverlayLogin", &OneRequestOut::overlayLogin, "POST", bnsite::kAccountHost,
+                    "/login", 1, 0},
+        HeldControl{"PostTabWithTheStoredAccount", &OneRequestOut::postTabWithTheStoredAccount,
+                    "POST", bnsite::kAccountHost, "/login", 1, 0},
+        HeldControl{"CaptchaDone", &OneRequestOut::captchaDone, "POST", bnsite::kCaptchaHost, "/",
+                    1, 0},
+        // The reply form's page, whose answer asks for the captcha.
+        HeldControl{"ReplySend", &OneRequestOut::replySend, "GET", "boston.bazaarnest.test",
+                    "/reply/", 1, 1}),
+    [](const testing::TestParamInfo<HeldControl>& info) { return std::string(info.param.name); });
+
+// An answer that comes after another asks for no second captcha screen: the one shown is the one
+// answered, and nothing is left over it.
+TEST_F(PostingScreens, ALateAnswerPresentsNoSecondCaptcha) {
+    auto compose = filledCompose();
+    ASSERT_TRUE(compose);
+    compose->postButtonPressed(nullptr);
+    ASSERT_TRUE(runLoopUntil([&] { return compose->presentedViewController() != nullptr; }, 30));
+    auto captcha = as<ValidationViewController>(compose->presentedViewController());
+    ASSERT_TRUE(captcha);
+    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    // The captcha page once more, as a second post's answer would bring it.
+    compose->requestFinished(nullptr);
+    advanceRunLoop(1);
+    EXPECT_EQ(compose->presentedViewController().get(), captcha.get());
+    EXPECT_FALSE(captcha->presentedViewController());
+    auto code = solveCaptcha(captcha->verificationUrl());
+    ASSERT_TRUE(code);
+    compose->dismissModalViewControllerAnimated(false);
+    compose->validationSuccess(code);
+    EXPECT_EQ(nextMessage(),
+              "IMPORTANT - FURTHER ACTION IS REQUIRED TO COMPLETE YOUR REQUEST! You should "
+              "receive an email shortly with a link to publish your ads.");
+    advanceRunLoop(1);
+    EXPECT_FALSE(compose->presentedViewController());
+    EXPECT_EQ(sitetest::site().sentMails().size(), 1u);
 }

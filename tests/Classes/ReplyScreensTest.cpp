@@ -216,6 +216,34 @@ TEST_F(ItemSiteReply, CaptchaRevealsTheRelayAddressAndOpensTheComposer) {
               std::string::npos);
 }
 
+// While the answer's code is out to the reply page, "Reply with Email" again asks for nothing:
+// the answer under way opens the one composer.
+TEST_F(ItemSiteReply, WhileTheCodeIsOutAnotherReplyAsksForNoSecondCaptcha) {
+    screen->showReplyView();
+    auto captcha = as<ValidationViewController>(screen->presentedViewController());
+    ASSERT_TRUE(captcha);
+    ASSERT_TRUE(waitForImage(captcha));
+    auto gate = sitetest::site().gate("code-held");
+    gate->close();
+    bnsite::Fault held;
+    held.path = "/reply/";
+    held.gate = "code-held";
+    held.remaining = 1;
+    sitetest::site().addFault(held);
+    answer(captcha, answerOf(captcha));
+    ASSERT_TRUE(runLoopUntil([&] { return gate->waiting() == 1; }));
+    EXPECT_FALSE(screen->presentedViewController());
+    EXPECT_TRUE(screen->isRevealing());
+    screen->showReplyView();
+    EXPECT_FALSE(screen->presentedViewController());
+    gate->open();
+    ASSERT_TRUE(runLoopUntil([&] {
+        return as<MFMailComposeViewController>(screen->presentedViewController()) != nullptr;
+    }));
+    EXPECT_FALSE(screen->presentedViewController()->presentedViewController());
+    EXPECT_FALSE(screen->isRevealing());
+}
+
 TEST_F(ItemSiteReply, AReplyPageThatFailsGivesAMessageAndNoCaptcha) {
     bnsite::Fault broken;
     broken.path = "/reply/";
