@@ -129,6 +129,11 @@ void ServerConnection::close() {
     closed_ = true;
 }
 
+void ServerConnection::reset() {
+    link_.reset();
+    closed_ = true;
+}
+
 // ---- certificates --------------------------------------------------------------------------
 
 TestCertificate::TestCertificate(const std::vector<std::string>& names) {

@@ -40,6 +40,8 @@ public:
     // Exactly n bytes, or fewer at the end.
     std::string readExactly(size_t n, double timeoutSeconds = 5.0);
     void close();
+    // Ends the connection with a reset once the handler returns.
+    void reset();
     int fd() const { return fd_; }
 
 private:
