@@ -303,6 +303,9 @@ protected:
             fill(compose, "Road bike", "250", "Back Bay", "seller@example.test", "Light and fast.");
         return compose;
     }
+    // Answers the captcha of a posting made without an account while the site takes the post
+    // and loses its answer as `how` says; the post must go once and fail.
+    void answerTheCaptchaAndLoseTheAnswer(bnsite::Fault::Delivery how);
     // Posts the compose screen through to the captcha, and answers what the site expects
     // once the captcha screen is gone; nil when no captcha came.
     Ref<NSString> postToTheCaptcha(PostController* compose) {
@@ -871,12 +874,12 @@ TEST_F(PostingScreens, PostWithTwoPhotosThroughTermsAndCaptcha) {
 namespace {
 
 // The site takes the next post of a posting's steps, but its answer stops a hundred bytes into
-// the page and the connection closes.
-void cutTheNextStepsAnswer() {
+// the page (or, dropped, before its first byte) and the connection closes.
+void cutTheNextStepsAnswer(bnsite::Fault::Delivery how = bnsite::Fault::Delivery::Truncate) {
     bnsite::Fault cut;
     cut.host = std::string(bnsite::kPostingHost);
     cut.path = "/k/";
-    cut.delivery = bnsite::Fault::Delivery::Truncate;
+    cut.delivery = how;
     cut.truncateAt = 100;
     cut.remaining = 1;
     sitetest::site().addFault(cut);
@@ -899,18 +902,27 @@ std::size_t stepPostsLogged() {
 
 }  // namespace
 
-// A post whose answer was cut after it began is not sent again: the user hears of the lost
-// connection, not of a posting the site would call a second submission.
-TEST_F(PostingScreens, ACaptchaPostWhoseAnswerIsCutIsSentOnce) {
+// A post whose answer was cut after it began, or that the site took and then closed its
+// connection without a word, is not sent again: the user hears of the lost connection, not of
+// a posting the site would call a second submission.
+void PostingScreens::answerTheCaptchaAndLoseTheAnswer(bnsite::Fault::Delivery how) {
     auto compose = filledCompose();
     ASSERT_TRUE(compose);
     auto code = postToTheCaptcha(compose);
     ASSERT_TRUE(code);
-    cutTheNextStepsAnswer();
+    cutTheNextStepsAnswer(how);
     compose->validationSuccess(code);
     EXPECT_EQ(nextMessage(), "Network connection error");
     EXPECT_EQ(sitetest::site().sentMails().size(), 1u);
     EXPECT_EQ(stepPostsLogged(), 1u);
+}
+
+TEST_F(PostingScreens, ACaptchaPostWhoseAnswerIsCutIsSentOnce) {
+    answerTheCaptchaAndLoseTheAnswer(bnsite::Fault::Delivery::Truncate);
+}
+
+TEST_F(PostingScreens, ACaptchaPostTheSiteTookAndDroppedUnansweredIsSentOnce) {
+    answerTheCaptchaAndLoseTheAnswer(bnsite::Fault::Delivery::Drop);
 }
 
 TEST_F(PostingScreens, AComposePostWhoseAnswerIsCutIsSentOnce) {
