@@ -510,6 +510,7 @@ TEST_F(HTTPStream, AKeptConnectionTheServerClosedOrWroteToIsPassedOver) {
                     waitForFlag(idle);
                     if (!c.after.empty()) link.send(c.after);
                     if (c.closes) link.close();
+                    link.waitUntilReceived();
                     done = true;
                     if (!c.closes) link.waitForClose();
                     return;
