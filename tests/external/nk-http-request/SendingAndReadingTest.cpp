@@ -591,65 +591,6 @@ TEST_F(SendingAndReading, SecondLostConnectionFailsWithCodeOne) {
     EXPECT_EQ(d->count("failed"), 1u);
 }
 
-TEST_F(SendingAndReading, APostLostUnansweredOnItsOwnConnectionIsSentOnce) {
-    // The server reads the whole body, then hangs up: it may have acted on it already.
-    server.route("POST", "/hangup", [](Exchange& x) { x.close(); });
-    Ref<Recorder> d = make<Recorder>();
-    Ref<NKHTTPRequest> r = run(server.url("/hangup"), [&](NKHTTPRequest* r) {
-        r->setDelegate(d);
-        r->appendPostData(NSData::dataWithBytes("sessions=3", 10));
-    });
-    ASSERT_TRUE(r->error());
-    EXPECT_EQ(r->error()->code(), NKConnectionFailureErrorType);
-    EXPECT_EQ(r->retryCount(), 0);
-    ASSERT_EQ(server.requestCount(), 1u);
-    EXPECT_EQ(server.requests().at(0).body, "sessions=3");
-    EXPECT_EQ(d->count("started"), 1u);
-    EXPECT_EQ(d->count("failed"), 1u);
-}
-
-TEST_F(SendingAndReading, APostWhoseAnswerWasCutOnAKeptConnectionIsSentOnce) {
-    // The first request on a connection is answered and the connection kept; a later one on it
-    // is read and answered in part (a piece of the status line, of the head, or the head and a
-    // piece of the body), then the server hangs up. A resend on a new connection would succeed.
-    auto check = [&](const std::string& part) {
-        SCOPED_TRACE(part);
-        TestServer site;
-        site.route("POST", "/book", [part](Exchange& x) {
-            if (x.request().indexOnConnection == 0) {
-                x.respond(Response(200, "booked"));
-            } else {
-                x.write(part);
-                x.close();
-            }
-        });
-        auto post = [&](const char* body, Recorder* d) {
-            return run(site.url("/book"), [&](NKHTTPRequest* r) {
-                r->setDelegate(d);
-                r->appendPostData(NSData::dataWithBytes(body, std::strlen(body)));
-            });
-        };
-        Ref<Recorder> first = make<Recorder>(), d = make<Recorder>();
-        EXPECT_EQ(textOf(post("one", first)), "booked");
-        Ref<NKHTTPRequest> r = post("two", d);
-        ASSERT_TRUE(r->error());
-        EXPECT_EQ(r->error()->code(), NKConnectionFailureErrorType);
-        EXPECT_EQ(r->error()->localizedDescription()->utf8(), "A connection failure occurred");
-        EXPECT_EQ(r->retryCount(), 0);
-        EXPECT_EQ(d->count("started"), 1u);
-        EXPECT_EQ(d->count("failed"), 1u);
-        // The server saw the post once, on the kept connection.
-        auto sent = site.requestsTo("/book");
-        ASSERT_EQ(sent.size(), 2u);
-        EXPECT_EQ(sent[1].body, "two");
-        EXPECT_EQ(sent[1].connectionId, 1u);
-        EXPECT_EQ(site.connectionCount(), 1u);
-    };
-    for (std::string part : {"HTTP/1.1 2", "HTTP/1.1 200 OK\r\nContent-Le",
-                             "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"})
-        check(part);
-}
-
 // ---- HTTPS ----------------------------------------------------------------------------------
 
 TEST_F(SendingAndReading, SelfSignedCertificateIsAcceptedUnlessValidationIsAsked) {

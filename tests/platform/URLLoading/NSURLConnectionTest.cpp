@@ -390,19 +390,6 @@ Ref<NSMutableURLRequest> sending(const std::string& url, const std::string& body
 
 }  // namespace
 
-TEST_F(Connection, APostLostUnansweredOnItsOwnConnectionIsSentOnceAndFails) {
-    // The server reads the whole upload, then hangs up without a word: it may well have booked
-    // it, so sending it again would book it twice.
-    server.route("POST", "/upload", [](Exchange& x) { x.close(); });
-    auto r = make<Recorder>();
-    load(sending(server.url("/upload"), "sessions=3"), r);
-    EXPECT_EQ(r->errorCode(), NSURLErrorNetworkConnectionLost);
-    EXPECT_EQ(r->events.back(), "fail " + std::to_string(NSURLErrorNetworkConnectionLost));
-    ASSERT_EQ(server.requestCount(), 1u);
-    EXPECT_EQ(server.requests().at(0).body, "sessions=3");
-    EXPECT_EQ(server.connectionCount(), 1u);
-}
-
 TEST_F(Connection, ARequestLostOnAKeptConnectionGoesAgainOnANewOneOnlyIfItMayBeAppliedTwice) {
     // Two loads at once leave two kept connections; the server then reads the next request on
     // each kept connection and closes it unanswered. GET and PUT go again, once, on a new
@@ -446,41 +433,6 @@ TEST_F(Connection, ARequestLostOnAKeptConnectionGoesAgainOnANewOneOnlyIfItMayBeA
         EXPECT_EQ(uploads[1].connectionId, 3u);
         EXPECT_EQ(uploads[1].body, "sessions=3");
     }
-}
-
-TEST_F(Connection, APostWhoseAnswerWasCutOnAKeptConnectionIsSentOnceAndFails) {
-    // The first request on a connection is answered and the connection kept; a later one on it
-    // is read and answered in part (a piece of the status line, of the head, or the head and a
-    // piece of the body), then the server hangs up. A resend on a new connection would succeed.
-    auto check = [&](const std::string& part) {
-        SCOPED_TRACE(part);
-        TestServer site;
-        site.route("POST", "/upload", [part](Exchange& x) {
-            if (x.request().indexOnConnection == 0) {
-                x.respond(Response(200, "booked"));
-            } else {
-                x.write(part);
-                x.close();
-            }
-        });
-        auto first = make<Recorder>();
-        load(sending(site.url("/upload"), "one"), first);
-        EXPECT_EQ(first->body, "booked");
-        auto r = make<Recorder>();
-        load(sending(site.url("/upload"), "two"), r);
-        EXPECT_EQ(r->errorCode(), NSURLErrorNetworkConnectionLost);
-        EXPECT_EQ(r->events.back(), "fail " + std::to_string(NSURLErrorNetworkConnectionLost));
-        EXPECT_EQ(std::count(r->events.begin(), r->events.end(), "request"), 1);
-        // The server saw the post once, on the kept connection.
-        auto uploads = site.requestsTo("/upload");
-        ASSERT_EQ(uploads.size(), 2u);
-        EXPECT_EQ(uploads[1].body, "two");
-        EXPECT_EQ(uploads[1].connectionId, 1u);
-        EXPECT_EQ(site.connectionCount(), 1u);
-    };
-    for (std::string part : {"HTTP/1.1 2", "HTTP/1.1 200 OK\r\nContent-Le",
-                             "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"})
-        check(part);
 }
 
 TEST_F(Connection, ARequestIsSentAgainOnlyOnce) {
