@@ -150,11 +150,19 @@ class HTTPReadStream : public CFReadStream {
         return true;
     }
 
-    // Whether any byte of the answer has come: the server has read the request then (a part
-    // of a status line included), and a connection lost after it never means an unread one.
-    bool answerBegun() {
+    // Whether the request may go out again after its connection was lost. Only from a kept
+    // connection (one the server may have closed just as the request came), only while no byte
+    // of the answer has come (a part of a status line says the server read it), and only for a
+    // method that may be applied twice, unless the request never went out whole: a server may
+    // act on a request it read whole and then close without a word.
+    bool maySendAgain() {
         std::lock_guard<std::recursive_mutex> g(lock_);
-        return gotResponseBytes_;
+        if (!reusedConnection_ || gotResponseBytes_) return false;
+        if (!requestSent_) return true;
+        static constexpr std::string_view idempotent[] = {"GET",   "HEAD", "OPTIONS",
+                                                          "TRACE", "PUT",  "DELETE"};
+        return std::find(std::begin(idempotent), std::end(idempotent), request_->method) !=
+               std::end(idempotent);
     }
 
     // ---- the stream's behaviour ----------------------------------------------------------
@@ -1449,13 +1457,10 @@ private:
 
 }  // namespace cfnet
 
-bool CFHTTPReadStreamLostKeptConnection(CFReadStream* stream, NSError* error) {
+bool CFHTTPReadStreamMaySendAgain(CFReadStream* stream, NSError* error) {
     if (!stream || !error) return false;
-    auto reused =
-        as<NSNumber>(CFReadStreamCopyProperty(stream, kCFStreamPropertyHTTPConnectionReused));
-    if (!reused || !reused->boolValue()) return false;
     auto http = as<cfnet::HTTPReadStream>(stream);
-    if (!http || http->answerBegun()) return false;
+    if (!http || !http->maySendAgain()) return false;
     Ref<NSString> domain = error->domain();
     NSInteger code = error->code();
     if (domain && domain->isEqualToString(NSPOSIXErrorDomain))

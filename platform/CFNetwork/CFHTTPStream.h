@@ -43,20 +43,20 @@ extern NSString* const kCFStreamPropertyHTTPFinalRequest;
 extern NSString* const kCFStreamPropertyHTTPAttemptPersistentConnection;
 // kCFBooleanTrue when the request went out on a kept connection taken from the pool,
 // kCFBooleanFalse when it went out (or was to go out) on a connection of its own. Read only,
-// and still there after the stream has failed or been closed: a request lost on a reused
-// connection may be one the server never saw (it closed the idle connection as the request
-// arrived), one lost on its own connection may have been read whole, so only the former is safe
-// to send again.
+// and still there after the stream has failed or been closed. A kept connection is looked at
+// before it is handed out: one the server has closed, or with bytes waiting, is closed instead.
 extern NSString* const kCFStreamPropertyHTTPConnectionReused;
-// Whether `stream` failed with `error` because the kept connection it reused was dead: the
-// server closed it idle as the request arrived, so the request was never read and may go out
-// once more, on a new connection (other kept ones may be as dead). The errors are those a lost
+// Whether `stream`, failed with `error`, may send its request once more, on a new connection
+// (other kept ones may be as dead): the one rule for every caller. The errors are those a lost
 // connection gives here: kCFURLErrorNetworkConnectionLost (a reset included), kPOSIXErrorEPIPE
-// and kPOSIXErrorENOTCONN. Only while no byte of the answer has come: a server that has begun
-// to answer (even a part of the status line) has read the request and may have acted on it. On
-// a connection of the stream's own the same errors say nothing of the kind either: the server
-// may have read the whole request.
-bool CFHTTPReadStreamLostKeptConnection(CFReadStream* stream, NSError* error);
+// and kPOSIXErrorENOTCONN. The request must have gone out on a kept connection (the server may
+// have closed it idle as the request came; on a connection of its own it may have read the
+// whole request) and no byte of the answer may have come (even a part of the status line says
+// the server read it). Then it goes again when its method may be applied twice (GET, HEAD,
+// OPTIONS, TRACE, PUT, DELETE; the names compare exactly), or when not all of it was sent: a
+// server may take a request it read whole, act on it and close without answering, so a POST
+// sent whole is the caller's failure.
+bool CFHTTPReadStreamMaySendAgain(CFReadStream* stream, NSError* error);
 // Body bytes handed to the network so far (an NSNumber, 64-bit). Read only.
 extern NSString* const kCFStreamPropertyHTTPRequestBytesWrittenCount;
 // Accepted for the platform's sake; redirects are never followed here.

@@ -5,6 +5,7 @@
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -277,6 +278,25 @@ bool Connection::hasBufferedInput() {
     return ssl && SSL_pending(ssl) > 0;
 }
 
+bool Connection::quietAndOpen() {
+    if (hasBufferedInput()) return false;
+    pollfd p{fd, POLLIN, 0};
+    int rc;
+    do {
+        rc = ::poll(&p, 1, 0);
+    } while (rc < 0 && errno == EINTR);
+    if (rc == 0) return true;
+    if (rc < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) || !ssl) return false;
+    // Under TLS a readable socket may hold only records without data (a session ticket): peek
+    // through them. Data, a close or an error all end the connection's use.
+    char byte;
+    ERR_clear_error();
+    int n = SSL_peek(ssl, &byte, 1);
+    bool quiet = n <= 0 && SSL_get_error(ssl, n) == SSL_ERROR_WANT_READ;
+    ERR_clear_error();
+    return quiet;
+}
+
 bool Connection::startTLS(const TLSOptions& options, Ref<NSError>* error) {
     const char* ca = std::getenv("BAZAARNEST_CA_FILE");
     SSL_CTX* ctx = contextFor(ca ? ca : "");
@@ -426,21 +446,28 @@ void pruneLocked(Pool& p, std::vector<std::unique_ptr<Connection>>& out) {
 
 std::unique_ptr<Connection> checkout(const std::string& key) {
     Pool& p = shared();
-    std::vector<std::unique_ptr<Connection>> stale;
-    std::unique_ptr<Connection> found;
-    {
-        std::lock_guard<std::mutex> g(p.lock);
-        pruneLocked(p, stale);
-        for (auto it = p.idle.rbegin(); it != p.idle.rend(); ++it) {
-            if ((*it)->key == key) {
-                found = std::move(*it);
-                p.idle.erase(std::next(it).base());
-                break;
+    for (;;) {
+        std::vector<std::unique_ptr<Connection>> stale;
+        std::unique_ptr<Connection> found;
+        {
+            std::lock_guard<std::mutex> g(p.lock);
+            pruneLocked(p, stale);
+            for (auto it = p.idle.rbegin(); it != p.idle.rend(); ++it) {
+                if ((*it)->key == key) {
+                    found = std::move(*it);
+                    p.idle.erase(std::next(it).base());
+                    break;
+                }
             }
         }
+        if (!found) return nullptr;
+        // Looked at outside the lock. One the server closed while it waited would take the
+        // request to nobody; it is closed here, and the next one looked at.
+        if (found->quietAndOpen()) {
+            found->reused = true;
+            return found;
+        }
     }
-    if (found) found->reused = true;
-    return found;
 }
 
 void checkin(std::unique_ptr<Connection> connection) {

@@ -59,6 +59,9 @@ public:
     IOResult write(const char* buffer, size_t length, size_t& count, int& err);
     // Whether TLS holds decrypted bytes that poll cannot announce.
     bool hasBufferedInput();
+    // Whether an idle connection may carry another request: the server has neither closed it
+    // nor sent anything unasked (a 408 before its close would read as the next answer).
+    bool quietAndOpen();
 
     // Puts TLS over the connected socket; false with the error when it cannot be set up.
     bool startTLS(const TLSOptions& options, Ref<NSError>* error);
@@ -90,7 +93,8 @@ void buildPoolKey(const PoolKeyParts& parts, std::string& key);
 
 // The kept connections. A connection goes in when its response has been read to the end and
 // both sides allow keeping it; a stream with the same key takes it out (the most recently
-// returned first). Idle connections are closed after a long idle spell or when too many wait.
+// returned first), passing over and closing those that are no longer quiet and open. Idle
+// connections are closed after a long idle spell or when too many wait.
 namespace pool {
 std::unique_ptr<Connection> checkout(const std::string& key);
 void checkin(std::unique_ptr<Connection> connection);

@@ -508,9 +508,9 @@ struct NSURLConnection::Load {
 
     void streamFailed() {
         Ref<NSError> underlying = stream ? CFReadStreamCopyError(stream) : nullptr;
-        // A kept connection the server had closed before answering: once more, on a connection
-        // of its own (the other kept ones may be as dead).
-        if (!retried && CFHTTPReadStreamLostKeptConnection(stream, underlying)) {
+        // Lost unanswered on a kept connection, and safe to send again: once more, on a
+        // connection of its own (the other kept ones may be as dead).
+        if (!retried && CFHTTPReadStreamMaySendAgain(stream, underlying)) {
             retried = true;
             dropStream(true);
             open(request(), true);

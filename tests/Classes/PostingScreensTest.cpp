@@ -306,6 +306,9 @@ protected:
             fill(compose, "Road bike", "250", "Back Bay", "seller@example.test", "Light and fast.");
         return compose;
     }
+    // Answers the captcha of a posting made without an account while the site takes the post
+    // and loses its answer as `how` says; the post must go once and fail.
+    void answerTheCaptchaAndLoseTheAnswer(bnsite::Fault::Delivery how);
     // Posts the compose screen through to the captcha, and answers what the site expects
     // once the captcha screen is gone; nil when no captcha came.
     Ref<NSString> postToTheCaptcha(PostController* compose) {
@@ -874,20 +877,20 @@ TEST_F(PostingScreens, PostWithTwoPhotosThroughTermsAndCaptcha) {
 namespace {
 
 // The site takes the next post of a posting's steps, but its answer stops a hundred bytes into
-// the page and the connection closes.
-// The posting host's steps from now on: the first post's answer is cut after 100 bytes; the
-// rest pass a fault that changes nothing but counts them. Faults count a request as it comes,
-// before its answer, so nothing sent earlier is counted and nothing sent since is missed.
+// the page (or, dropped, before its first byte) and the connection closes.
+// The posting host's steps from now on: the first post's answer is cut; the rest pass a fault
+// that changes nothing but counts them. Faults count a request as it comes, before its answer,
+// so nothing sent earlier is counted and nothing sent since is missed.
 constexpr int kStepsCounted = 1000;
 
-void cutTheNextStepsAnswer() {
+void cutTheNextStepsAnswer(bnsite::Fault::Delivery how = bnsite::Fault::Delivery::Truncate) {
     bnsite::Fault counter;
     counter.host = std::string(bnsite::kPostingHost);
     counter.path = "/k/";
     counter.remaining = kStepsCounted;
     sitetest::site().addFault(counter);
     bnsite::Fault cut = counter;
-    cut.delivery = bnsite::Fault::Delivery::Truncate;
+    cut.delivery = how;
     cut.truncateAt = 100;
     cut.remaining = 1;
     sitetest::site().addFault(cut);
@@ -898,7 +901,7 @@ std::size_t stepPostsSent() {
     std::size_t sent = 1;  // the cut one, unless its fault is still there
     for (const auto& fault : sitetest::site().faultsInForce()) {
         if (fault.host != bnsite::kPostingHost || fault.path != "/k/") continue;
-        if (fault.delivery == bnsite::Fault::Delivery::Truncate)
+        if (fault.delivery != bnsite::Fault::Delivery::Normal)
             --sent;
         else
             sent += static_cast<std::size_t>(kStepsCounted - fault.remaining);
@@ -908,18 +911,27 @@ std::size_t stepPostsSent() {
 
 }  // namespace
 
-// A post whose answer was cut after it began is not sent again: the user hears of the lost
-// connection, not of a posting the site would call a second submission.
-TEST_F(PostingScreens, ACaptchaPostWhoseAnswerIsCutIsSentOnce) {
+// A post whose answer was cut after it began, or that the site took and then closed its
+// connection without a word, is not sent again: the user hears of the lost connection, not of
+// a posting the site would call a second submission.
+void PostingScreens::answerTheCaptchaAndLoseTheAnswer(bnsite::Fault::Delivery how) {
     auto compose = filledCompose();
     ASSERT_TRUE(compose);
     auto code = postToTheCaptcha(compose);
     ASSERT_TRUE(code);
-    cutTheNextStepsAnswer();
+    cutTheNextStepsAnswer(how);
     compose->validationSuccess(code);
     EXPECT_EQ(nextMessage(), "Network connection error");
     EXPECT_EQ(sitetest::site().sentMails().size(), 1u);
     EXPECT_EQ(stepPostsSent(), 1u);
+}
+
+TEST_F(PostingScreens, ACaptchaPostWhoseAnswerIsCutIsSentOnce) {
+    answerTheCaptchaAndLoseTheAnswer(bnsite::Fault::Delivery::Truncate);
+}
+
+TEST_F(PostingScreens, ACaptchaPostTheSiteTookAndDroppedUnansweredIsSentOnce) {
+    answerTheCaptchaAndLoseTheAnswer(bnsite::Fault::Delivery::Drop);
 }
 
 TEST_F(PostingScreens, AComposePostWhoseAnswerIsCutIsSentOnce) {

@@ -112,7 +112,8 @@ void NKHTTPRequest::handleStreamError() {
         cancelLoad();
         return;
     }
-    if (CFHTTPReadStreamLostKeptConnection(readStream_, underlying) && retryCount_ == 0) {
+    // Lost unanswered on a kept connection, in a way the server cannot have acted on.
+    if (CFHTTPReadStreamMaySendAgain(readStream_, underlying) && retryCount_ == 0) {
         // Stop the exchange as cancelLoad does, but keep a body file the request made: the
         // retry sends the same body.
         connectionCanBeReused_ = false;

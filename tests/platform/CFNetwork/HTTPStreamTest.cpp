@@ -18,6 +18,7 @@
 #include "CFNetwork/HTTPConnection.h"
 #include "CFNetwork/HostResolver.h"
 #include "Foundation/NSData.h"
+#include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSRunLoop.h"
@@ -464,66 +465,151 @@ TEST_F(HTTPStream, ConnectionsThatMayNotBeKept) {
     EXPECT_EQ(server.accepted(), 1);
 }
 
-TEST_F(HTTPStream, ReusedConnectionThatTheServerClosedGivesTheRetryError) {
-    // The server promises to keep the connection, then drops it after the first response.
-    std::atomic<int> closed{0};
-    LoopbackServer server([&closed](ServerConnection& c) {
-        SeenRequest r;
-        if (c.readRequest(r)) c.send(okResponse("first"));
-        c.close();
-        ++closed;
-    });
-    auto first = keptStream(server.url());
-    EXPECT_FALSE(connectionReused(first));
-    EXPECT_EQ(runStream(first).body, "first");
-    EXPECT_FALSE(connectionReused(first));
-    // The next request goes out once the server has hung up, not while it is doing so.
-    while (closed.load() == 0)
+namespace {
+
+// Spins until the flag is up, for at most five seconds; false when it never came.
+bool waitForFlag(const std::atomic<bool>& flag) {
+    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!flag.load() && std::chrono::steady_clock::now() < limit)
         std::this_thread::yield();
-    auto reused = keptStream(server.url());
-    StreamRun run = runStream(reused);
-    ASSERT_TRUE(run.failed);
-    EXPECT_TRUE(isNewConnectionError(run.error)) << text(run.error);
-    EXPECT_EQ(server.accepted(), 1);
-    EXPECT_TRUE(CFHTTPReadStreamLostKeptConnection(reused, run.error));
-    // The failed stream still tells that its connection was a kept one; nobody can say otherwise.
-    EXPECT_TRUE(connectionReused(reused));
-    EXPECT_FALSE(
-        CFReadStreamSetProperty(reused, kCFStreamPropertyHTTPConnectionReused, kCFBooleanFalse));
-    EXPECT_TRUE(connectionReused(reused));
-    // A fresh stream after that makes a new connection and succeeds.
-    auto fresh = keptStream(server.url());
-    EXPECT_EQ(runStream(fresh).body, "first");
-    EXPECT_FALSE(connectionReused(fresh));
-    EXPECT_EQ(server.accepted(), 2);
+    return flag.load();
 }
 
-TEST_F(HTTPStream, AKeptConnectionLostAfterTheAnswerBeganIsNoUnreadRequest) {
-    // The second request on the kept connection is read and answered in part: a piece of the
-    // status line, of the head, or the head and a piece of the body; then the server hangs up.
-    auto check = [&](const std::string& part) {
-        SCOPED_TRACE(part);
-        cfnet::pool::clear();
-        LoopbackServer server([part](ServerConnection& c) {
-            SeenRequest r;
-            if (!c.readRequest(r)) return;
-            c.send(okResponse("first"));
-            if (c.readRequest(r)) c.send(part);
-            c.close();
-        });
-        EXPECT_EQ(runStream(keptStream(server.url())).body, "first");
-        auto reused = keptStream(server.url());
-        StreamRun run = runStream(reused);
-        ASSERT_TRUE(run.failed);
-        EXPECT_TRUE(isNewConnectionError(run.error)) << text(run.error);
-        EXPECT_TRUE(connectionReused(reused));
-        // The server has read this request: it is no request a dead kept connection swallowed.
-        EXPECT_FALSE(CFHTTPReadStreamLostKeptConnection(reused, run.error));
-        EXPECT_EQ(server.accepted(), 1);
+}  // namespace
+
+TEST_F(HTTPStream, AKeptConnectionTheServerClosedOrWroteToIsPassedOver) {
+    // The first request is answered; then, while its connection waits in the pool, the server
+    // closes it, sends a 408 and closes it, or sends bytes nobody asked for. The next request
+    // goes out once, on a new connection, and succeeds.
+    struct Case {
+        bool tls;
+        std::string after;
+        bool closes;
     };
-    for (std::string part : {"HTTP/1.1 2", "HTTP/1.1 200 OK\r\nContent-Le",
-                             "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"})
-        check(part);
+    const std::string timeout =
+        "HTTP/1.1 408 Request Timeout\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+    TestCertificate cert{{"localhost"}};
+    auto relaxed =
+        NSDictionary::dictionaryWithPairs({{kCFStreamSSLValidatesCertificateChain, kCFBooleanFalse},
+                                           {kCFStreamSSLPeerName, kCFNull}});
+    for (const Case& c :
+         {Case{false, "", true}, Case{false, timeout, true}, Case{false, "stray", false},
+          Case{true, "", true}, Case{true, timeout, true}, Case{true, "stray", false}}) {
+        SCOPED_TRACE((c.tls ? "https " : "http ") + c.after);
+        cfnet::pool::clear();
+        std::atomic<int> connections{0}, requests{0};
+        std::atomic<bool> idle{false}, done{false};
+        LoopbackServer server(
+            [&](ServerConnection& link) {
+                bool first = ++connections == 1;
+                SeenRequest r;
+                while (link.readRequest(r)) {
+                    ++requests;
+                    link.send(okResponse(first ? "first" : "second"));
+                    if (!first) continue;
+                    waitForFlag(idle);
+                    if (!c.after.empty()) link.send(c.after);
+                    if (c.closes) link.close();
+                    link.waitUntilReceived();
+                    done = true;
+                    if (!c.closes) link.waitForClose();
+                    return;
+                }
+            },
+            c.tls ? &cert : nullptr);
+        auto kept = [&] {
+            auto s = keptStream(server.url("/", "localhost"));
+            if (c.tls) CFReadStreamSetProperty(s, kCFStreamPropertySSLSettings, relaxed);
+            return s;
+        };
+        EXPECT_EQ(runStream(kept()).body, "first");
+        EXPECT_EQ(cfnet::pool::idleCount(), 1u);
+        idle = true;
+        ASSERT_TRUE(waitForFlag(done));
+        auto next = kept();
+        StreamRun run = runStream(next);
+        EXPECT_TRUE(run.ended) << text(run.error);
+        EXPECT_EQ(run.body, "second");
+        EXPECT_FALSE(connectionReused(next));
+        EXPECT_EQ(server.accepted(), 2);
+        EXPECT_EQ(requests.load(), 2);
+        // The dead connection is gone; the new one waits.
+        EXPECT_EQ(cfnet::pool::idleCount(), 1u);
+        cfnet::pool::clear();
+    }
+}
+
+TEST_F(HTTPStream, ARequestLostWithItsConnectionMayGoAgainOnlyIfTheServerCannotHaveActedOnIt) {
+    // The server reads the request (whole, or only its first bytes before a reset) on a
+    // connection of its own or on a kept one after answering a first request, sends a part of
+    // an answer or nothing, and closes.
+    const std::vector<std::pair<const char*, std::string>> cuts = {
+        {"before the answer", ""},
+        {"in the status line", "HTTP/1.1 2"},
+        {"in the head", "HTTP/1.1 200 OK\r\nContent-Le"},
+        {"in the body", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"}};
+    // Beyond what the sockets between the two ends hold while the server reads nothing: the
+    // server never has it whole.
+    const std::string bigText(16u << 20, 'b');
+    const Ref<NSData> big = NSData::dataWithBytes(bigText.data(), bigText.size());
+    const Ref<NSData> small = NSData::dataWithBytes("sessions=3", 10);
+    const std::set<std::string> idempotent = {"GET", "HEAD", "OPTIONS", "TRACE", "PUT", "DELETE"};
+    for (std::string method :
+         {"GET", "HEAD", "OPTIONS", "TRACE", "PUT", "DELETE", "POST", "PATCH"}) {
+        for (size_t cut = 0; cut < cuts.size(); ++cut) {
+            // A HEAD answer has no body to cut.
+            if (method == "HEAD" && cut == 3) continue;
+            for (bool reused : {false, true}) {
+                for (bool whole : {true, false}) {
+                    // A server answers a request it has not read whole only to refuse it.
+                    if (!whole && cut != 0) continue;
+                    const std::string& answer = cuts[cut].second;
+                    SCOPED_TRACE(method + " cut " + cuts[cut].first +
+                                 (reused ? ", kept connection" : ", own connection") +
+                                 (whole ? ", sent whole" : ", not sent whole"));
+                    cfnet::pool::clear();
+                    LoopbackServer server([&](ServerConnection& c) {
+                        SeenRequest r;
+                        if (reused) {
+                            if (!c.readRequest(r)) return;
+                            c.send(okResponse("first"));
+                        }
+                        if (!whole) {
+                            c.readSome();
+                            c.reset();
+                            return;
+                        }
+                        if (c.readRequest(r)) c.send(answer);
+                        c.close();
+                    });
+                    if (reused) {
+                        EXPECT_EQ(runStream(keptStream(server.url())).body, "first");
+                    }
+                    auto message = request(server.url(), method.c_str());
+                    CFHTTPMessageSetBody(message, whole ? small : big);
+                    auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, message);
+                    CFReadStreamSetProperty(s, kCFStreamPropertyHTTPAttemptPersistentConnection,
+                                            kCFBooleanTrue);
+                    StreamRun run = runStream(s, 20);
+                    ASSERT_TRUE(run.failed);
+                    EXPECT_TRUE(isNewConnectionError(run.error)) << text(run.error);
+                    // Still told after the failure, and nobody can say otherwise.
+                    EXPECT_EQ(connectionReused(s), reused);
+                    EXPECT_FALSE(
+                        CFReadStreamSetProperty(s, kCFStreamPropertyHTTPConnectionReused,
+                                                reused ? kCFBooleanFalse : kCFBooleanTrue));
+                    EXPECT_EQ(connectionReused(s), reused);
+                    EXPECT_EQ(server.accepted(), 1);
+                    bool again = reused && cut == 0 && (idempotent.count(method) || !whole);
+                    EXPECT_EQ(CFHTTPReadStreamMaySendAgain(s, run.error), again);
+                    // Another error is never the lost connection's.
+                    auto parse = NSError::errorWithDomain(kCFErrorDomainCFNetwork,
+                                                          kCFErrorHTTPParseFailure, nullptr);
+                    EXPECT_FALSE(CFHTTPReadStreamMaySendAgain(s, parse));
+                }
+            }
+        }
+    }
 }
 
 // ---- run loops, threads and modes ------------------------------------------------------------

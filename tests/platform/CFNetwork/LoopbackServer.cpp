@@ -1,5 +1,7 @@
 #include "LoopbackServer.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
+#include <thread>
 
 #include "support/http/Certificate.h"
 #include "tools/standin/HttpServer.h"
@@ -127,6 +130,25 @@ std::string ServerConnection::readExactly(size_t n, double timeoutSeconds) {
 void ServerConnection::close() {
     if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
     closed_ = true;
+}
+
+void ServerConnection::reset() {
+    link_.reset();
+    closed_ = true;
+}
+
+bool ServerConnection::waitUntilReceived(double timeoutSeconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    for (;;) {
+        tcp_info info{};
+        socklen_t length = sizeof info;
+        if (::getsockopt(fd_, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return false;
+        // The client's system acknowledges what its socket has taken, the end included; a
+        // client that has gone answers with a reset, which closes this socket.
+        if (info.tcpi_unacked == 0 || info.tcpi_state == TCP_CLOSE) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::yield();
+    }
 }
 
 // ---- certificates --------------------------------------------------------------------------

@@ -40,6 +40,10 @@ public:
     // Exactly n bytes, or fewer at the end.
     std::string readExactly(size_t n, double timeoutSeconds = 5.0);
     void close();
+    // Ends the connection with a reset once the handler returns.
+    void reset();
+    // Waits until the client's system has taken every byte sent (and the close after close()).
+    bool waitUntilReceived(double timeoutSeconds = 5.0);
     int fd() const { return fd_; }
 
 private:

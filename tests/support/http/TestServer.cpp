@@ -470,6 +470,8 @@ void ServerCore::finish(ConnectionState& c, Response::After how) {
     else
         c.link.finish();
     std::lock_guard lock(mu);
+    auto it = connections.find(c.id);
+    if (it != connections.end()) it->second.closeSent = true;
     live.remove(&c);
     changed.notify_all();
 }
@@ -734,7 +736,7 @@ bool TestServer::waitForConnectionClosed(std::size_t connectionId, double realSe
     std::unique_lock lock(core_->mu);
     return core_->changed.wait_for(lock, std::chrono::duration<double>(realSeconds), [&] {
         auto it = core_->connections.find(connectionId);
-        return it != core_->connections.end() && !it->second.open;
+        return it != core_->connections.end() && it->second.closeSent;
     });
 }
 

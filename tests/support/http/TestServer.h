@@ -227,6 +227,7 @@ struct ConnectionRecord {
     bool tunnel = false;        // a proxy CONNECT tunnel
     bool open = true;           // false once the server has closed its socket
     bool closedByPeer = false;  // the client closed first (read end of stream or an error)
+    bool closeSent = false;     // the server's end has gone out (a reset's when serve() returns)
 };
 
 struct TlsOptions {
@@ -298,6 +299,7 @@ public:
     std::vector<Request> requestsTo(std::string_view path) const;
     // Blocks the calling thread (not for tests that must run their own run loop meanwhile).
     bool waitForRequests(std::size_t count, double realSeconds = 5.0) const;
+    // Until the close has gone out, so that the client's next look at the connection sees it.
     bool waitForConnectionClosed(std::size_t connectionId, double realSeconds = 5.0) const;
     // Forgets every record; connection ids and sequence numbers go on counting, and a
     // connection still open is no longer reported.
