@@ -28,6 +28,7 @@ public:
 
     void viewDidLoad() override;
     void viewDidAppear(bool animated) override;
+    void viewWillUnload() override;
     void viewDidUnload() override;
     void sendButtonPressed(NSObject* sender);
     void cancelButtonPressed(NSObject* sender);
@@ -66,6 +67,9 @@ private:
     Ref<ReplyPage> replyPage_;
     int32_t state_ = kStateEditing;
     Ref<ReplyViewController> held_;
+    // What was typed, kept while the view is let go (under the captcha screen) for the view
+    // made again and for the reply.
+    Ref<NSString> typedEmail_, typedMessage_;
     // The field the set-up focused.
     Weak<UIView> focused_;
 };
