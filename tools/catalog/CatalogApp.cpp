@@ -49,6 +49,7 @@
 #include "tools/appimages/AppImages.h"
 #include "tools/catalog/CatalogAds.h"
 #include "tools/catalog/CatalogComposite.h"
+#include "tools/catalog/CatalogControls.h"
 #include "tools/catalog/CatalogFullScreenAd.h"
 #include "tools/catalog/CatalogInterstitial.h"
 #include "tools/catalog/CatalogNavigator.h"
@@ -148,11 +149,10 @@ class CatalogItemController : public UIViewController,
         view->addSubview(watch_);
         makeButton(view, CGRectMake(20, 186, 130, 37), "Open in Browser", this, "browserPressed:");
         makeButton(view, CGRectMake(170, 186, 130, 37), "Share", this, "sharePressed:");
-        status_ = makeLabel(view, CGRectMake(20, 240, 280, 24), "");
+        status_.attach(makeLabel(view, CGRectMake(20, 240, 280, 24), ""));
         // A view made again after a memory warning shows what the one let go showed.
         message_->setText(typedMessage_);
         watch_->setOn(watching_);
-        status_->setText(statusText_);
         setView(view);
     }
 
@@ -167,7 +167,6 @@ class CatalogItemController : public UIViewController,
         UIViewController::viewDidUnload();
         message_ = nullptr;
         watch_ = nullptr;
-        status_ = nullptr;
     }
 
     void viewDidLoad() override { setTitle(ns(listing.title)); }
@@ -247,18 +246,13 @@ class CatalogItemController : public UIViewController,
     }
 
 private:
-    // Kept for the view, shown by it when it is loaded: a composer's result can arrive while
-    // the view is let go.
-    void showStatus(NSString* text) {
-        statusText_ = text;
-        if (status_) status_->setText(text);
-    }
+    // A composer's result can arrive while the view is let go.
+    void showStatus(NSString* text) { status_.say(text); }
 
     Ref<UITextField> message_;
     Ref<UISwitch> watch_;
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
     Ref<NSString> typedMessage_;
-    Ref<NSString> statusText_;
     bool watching_ = false;
 };
 
@@ -730,7 +724,7 @@ public:
             }
             y += 40;
         }
-        status_ = makeLabel(view, CGRectMake(10, y + 4, 300, 21), "Tap a button");
+        status_.attach(makeLabel(view, CGRectMake(10, y + 4, 300, 21), "Tap a button"));
         setView(view);
     }
 
@@ -740,12 +734,12 @@ public:
     }
 
     void buttonTapped(DZButton* button) {
-        status_->setText(
+        status_.say(
             NSString::stringWithFormat(NS("Tapped %@"), button->titleForCurrentState().get()));
     }
 
 private:
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
 };
 
 // The styles' widgets: site thumbnails in image views behind a default image, the loading

@@ -149,13 +149,14 @@ public:
         bar_->setDataSource(source_.get());
         bar_->setDelegate(this);
         view()->addSubview(bar_.get());
-        status_ = addStatusLine(view().get(), 60);
-        status_->setText(NS("Type a name; tap a result."));
+        auto status = addStatusLine(view().get(), 60);
+        status->setText(NS("Type a name; tap a result."));
+        status_.attach(status.get());
     }
     void textFieldDidSelectObject(DZSearchTextField* field, NSObject* object) override {
         if (is<DZTableGrayTextItem>(object)) return;  // "No results" is no choice
         auto item = as<DZTableTextItem>(Ref<NSObject>(object));
-        status_->setText(
+        status_.say(
             NSString::stringWithFormat(NS("Chose %@"), item ? item->text().get() : NS("?")).get());
         field->resignFirstResponder();
     }
@@ -163,7 +164,7 @@ public:
 private:
     Ref<DZSearchBar> bar_;
     Ref<CatalogNamesSource> source_;
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
 };
 
 // ---- tokens -----------------------------------------------------------------------------------
@@ -236,7 +237,7 @@ public:
         setTitle(NS("Message Composer"));
         addCatalogButton(view().get(), CGRectMake(20, 20, 280, 37), "New Message", this,
                          "compose:");
-        status_ = addStatusLine(view().get(), 80);
+        status_.attach(addStatusLine(view().get(), 80).get());
     }
     void compose(NSObject*) {
         auto composer = make<DZMessageController>();
@@ -259,17 +260,17 @@ public:
             if (!text.empty()) text += "\n";
             text += title + " " + value;
         }
-        status_->setText(NSString::fromUTF8("Sent\n" + text));
+        status_.say(NSString::fromUTF8("Sent\n" + text).get());
         // The sending state ends with the screen.
         composer->showActivityView(false);
         dismissModalViewControllerAnimated(false);
     }
     void composeControllerWillCancel(DZMessageController*) override {
-        status_->setText(NS("Cancelled"));
+        status_.say(NS("Cancelled"));
     }
 
 private:
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
 };
 
 // ---- text bar and post popup -----------------------------------------------------------------
@@ -286,7 +287,7 @@ public:
         setView(plainScreenView().get());
         setTitle(NS("Text Bar"));
         addCatalogButton(view().get(), CGRectMake(20, 20, 280, 37), "Comment", this, "comment:");
-        status_ = addStatusLine(view().get(), 70);
+        status_.attach(addStatusLine(view().get(), 70).get());
     }
     void comment(NSObject*) {
         bar_ = make<DZTextBarController>();
@@ -294,14 +295,14 @@ public:
         bar_->showInView(view().get(), true);
     }
     bool textBarWillPostText(DZTextBarController*, NSString* text) override {
-        status_->setText(NSString::stringWithFormat(NS("Posted %@"), text).get());
+        status_.say(NSString::stringWithFormat(NS("Posted %@"), text).get());
         return true;
     }
-    void textBarDidCancel(DZTextBarController*) override { status_->setText(NS("Cancelled")); }
+    void textBarDidCancel(DZTextBarController*) override { status_.say(NS("Cancelled")); }
 
 private:
     Ref<DZTextBarController> bar_;
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
 };
 
 class CatalogPostPopupScreen : public UIViewController, public DZPostControllerDelegate {
@@ -317,7 +318,7 @@ public:
         setTitle(NS("Post Popup"));
         button_ = addCatalogButton(view().get(), CGRectMake(20, 20, 280, 37), "Write a Note", this,
                                    "write:");
-        status_ = addStatusLine(view().get(), 70);
+        status_.attach(addStatusLine(view().get(), 70).get());
     }
     void write(NSObject*) {
         auto post = make<DZPostController>();
@@ -327,13 +328,13 @@ public:
         post->showInView(view().get(), true);
     }
     void postControllerDidPostText(DZPostController*, NSString* text, NSObject*) override {
-        status_->setText(NSString::stringWithFormat(NS("Posted %@"), text).get());
+        status_.say(NSString::stringWithFormat(NS("Posted %@"), text).get());
     }
-    void postControllerDidCancel(DZPostController*) override { status_->setText(NS("Cancelled")); }
+    void postControllerDidCancel(DZPostController*) override { status_.say(NS("Cancelled")); }
 
 private:
     Ref<UIButton> button_;
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
 };
 
 }  // namespace
