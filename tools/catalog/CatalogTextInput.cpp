@@ -149,9 +149,20 @@ public:
         bar_->setDataSource(source_.get());
         bar_->setDelegate(this);
         view()->addSubview(bar_.get());
+        // A view made again after a memory warning shows the name searched for, as it stood:
+        // no search runs for it again.
+        if (typed_) {
+            bar_->setSearchesAutomatically(false);
+            bar_->setText(typed_);
+            bar_->setSearchesAutomatically(true);
+        }
         auto status = addStatusLine(view().get(), 60);
         status->setText(NS("Type a name; tap a result."));
         status_.attach(status.get());
+    }
+    void viewWillUnload() override {
+        UIViewController::viewWillUnload();
+        typed_ = bar_->text();
     }
     void textFieldDidSelectObject(DZSearchTextField* field, NSObject* object) override {
         if (is<DZTableGrayTextItem>(object)) return;  // "No results" is no choice
@@ -165,6 +176,7 @@ private:
     Ref<DZSearchBar> bar_;
     Ref<CatalogNamesSource> source_;
     CatalogStatusLine status_;
+    Ref<NSString> typed_;
 };
 
 // ---- tokens -----------------------------------------------------------------------------------
@@ -195,7 +207,15 @@ public:
         picker_->sizeToFit();
         view()->addSubview(picker_.get());
         status_ = addStatusLine(view().get(), 120);
+        // A view made again after a memory warning shows the tokens picked.
+        if (tokens_)
+            for (NSObject* token : *tokens_)
+                picker_->addCellWithObject(token);
         showCells();
+    }
+    void viewWillUnload() override {
+        UIViewController::viewWillUnload();
+        tokens_ = picker_->cells();
     }
     void textFieldDidAddCellAtIndex(DZPickerTextField*, NSInteger) override { showCells(); }
     void textFieldDidRemoveCellAtIndex(DZPickerTextField*, NSInteger) override { showCells(); }
@@ -220,6 +240,7 @@ private:
     Ref<DZPickerTextField> picker_;
     Ref<CatalogNamesSource> source_;
     Ref<UILabel> status_;
+    Ref<NSArray> tokens_;
 };
 
 // ---- composer ---------------------------------------------------------------------------------

@@ -20,6 +20,7 @@
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIWindow.h"
 #include "platform/UIKit/DrawingTesting.h"
+#include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
@@ -113,12 +114,24 @@ TEST(ShellSession, ScreensShowWhatWasSetAgainAfterAMemoryWarning) {
          "tab Listings\n",
          "tab Catalog",
          {"(*Nearby*)", "(*Caravans*)", "(*Year*)", "Selected: Year"}},
+        {"the search screen from another tab",
+         "tab Catalog\nscroll down\ntap Search\ntap Names\ntype ada\nwait 0.1\ntap Ada Brandt\n"
+         "tab Listings\n",
+         "tab Catalog",
+         {"[ada]", "Chose Ada Brandt"}},
+        {"the token picker from another tab",
+         "tab Catalog\nscroll down\ntap Token Picker\ntap To:\ntype tan\nwait 0.1\n"
+         "tap Cora Tanaka\ntab Listings\n",
+         "tab Catalog",
+         {"To: [2] Cora Tanaka", "Tokens: Cora Tanaka"}},
         {"the styles screen from another tab",
          "tab Catalog\ntap Styles\ntap Gray\ntab Listings\n",
          "tab Catalog",
          {"Tapped Gray"}},
     };
     InScratchFolder scratch("catalog-memory-warning");
+    // The search screens complete names over the services' names service.
+    servicestest::services().reset();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         auto lastScreen = [&](const std::string& between) {
