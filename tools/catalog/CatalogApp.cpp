@@ -597,16 +597,19 @@ public:
 
     void loadView() override {
         auto view = makeScreenView();
-        status_ = makeLabel(view, CGRectMake(10, 10, 260, 21), "Loading the results page");
+        status_.attach(makeLabel(view, CGRectMake(10, 10, 260, 21), "Loading the results page"));
         spinner_ =
             make<UIActivityIndicatorView>(&UIActivityIndicatorView::initWithActivityIndicatorStyle,
                                           UIActivityIndicatorViewStyleGray);
         spinner_->setFrame(CGRectMake(285, 10, 20, 20));
         spinner_->setHidesWhenStopped(true);
         view->addSubview(spinner_);
+        // A view made again after a memory warning shows the thumbnails that came.
+        imageViews_.clear();
         for (int i = 0; i < kThumbnails; ++i) {
             CGRect frame = CGRectMake(10 + 77 * (i % 4), 45 + 77 * (i / 4), 70, 70);
             auto imageView = make<UIImageView>(&UIImageView::initWithFrame, frame);
+            imageView->setImage(images_[i]);
             view->addSubview(imageView);
             imageViews_.push_back(imageView);
         }
@@ -615,7 +618,9 @@ public:
 
     void viewDidLoad() override {
         setTitle(NS("Thumbnails"));
-        spinner_->startAnimating();
+        if (!finished_) spinner_->startAnimating();
+        // The page is asked for once: a view made again waits for the same requests.
+        if (page_) return;
         page_ = resultsPageRequest(this);
         page_->send();
     }
@@ -630,7 +635,8 @@ public:
             if (thumbnails_[i].get() != request) continue;
             // Named by its URL, so the screen says which thumbnail it shows.
             image->setSourceName(request->urlPath());
-            imageViews_[i]->setImage(image);
+            images_[i] = image;
+            if (i < imageViews_.size()) imageViews_[i]->setImage(image);
         }
         ++loaded_;
         if (request->respondedFromCache()) ++fromCache_;
@@ -638,9 +644,10 @@ public:
     }
     void requestDidFailLoadWithError(DZURLRequest* request, NSError* error) override {
         if (request == page_.get()) {
-            spinner_->stopAnimating();
-            status_->setText(NSString::stringWithFormat(NS("Results failed: %ld"),
-                                                        static_cast<long>(error->code())));
+            finished_ = true;
+            if (spinner_) spinner_->stopAnimating();
+            status_.say(NSString::stringWithFormat(NS("Results failed: %ld"),
+                                                   static_cast<long>(error->code())));
             return;
         }
         ++failed_;
@@ -666,20 +673,23 @@ private:
     void showProgress() {
         int total = static_cast<int>(thumbnails_.size());
         if (loaded_ + failed_ < total) {
-            status_->setText(ns("Loading: " + std::to_string(loaded_) + " of " +
-                                std::to_string(total) + " thumbnails"));
+            status_.say(ns("Loading: " + std::to_string(loaded_) + " of " + std::to_string(total) +
+                           " thumbnails"));
             return;
         }
-        spinner_->stopAnimating();
+        finished_ = true;
+        if (spinner_) spinner_->stopAnimating();
         std::string text = std::to_string(loaded_) + " thumbnails, " + std::to_string(fromCache_) +
                            " from the cache";
         if (failed_) text += ", " + std::to_string(failed_) + " failed";
-        status_->setText(ns(text));
+        status_.say(ns(text));
     }
 
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
     Ref<UIActivityIndicatorView> spinner_;
     std::vector<Ref<UIImageView>> imageViews_;
+    Ref<UIImage> images_[kThumbnails];
+    bool finished_ = false;
     Ref<DZURLRequest> page_;
     std::vector<Ref<DZURLRequest>> thumbnails_;
     int loaded_ = 0;
@@ -772,6 +782,7 @@ public:
         auto placeholder = UIGraphicsGetImageFromCurrentImageContext();
         UIGraphicsEndImageContext();
         placeholder->setSourceName(NS("placeholder"));
+        imageViews_.clear();
         for (int i = 0; i < kThumbnails; ++i) {
             auto imageView =
                 make<DZImageView>(&DZImageView::initWithFrame, CGRectMake(10 + 77 * i, 10, 70, 70));
@@ -787,6 +798,8 @@ public:
         view->addSubview(loading_);
         dots_ = make<DZPageControl>(&DZPageControl::initWithFrame, CGRectMake(0, 180, 320, 20));
         dots_->setNumberOfPages(kPages);
+        // The page chosen outlives a view let go on a memory warning.
+        dots_->setCurrentPage(currentPage_);
         dots_->setAccessibilityLabel(NS("Page dots"));
         // A grey band, so that the current page's white dot shows.
         dots_->setBackgroundColor(UIColor::colorWithWhite(0.6f, 1));
@@ -799,6 +812,11 @@ public:
         view->addSubview(page_);
         pageChanged(dots_);
         setView(view);
+    }
+
+    void viewWillUnload() override {
+        UIViewController::viewWillUnload();
+        currentPage_ = dots_->currentPage();
     }
 
     void viewDidLoad() override {
@@ -835,6 +853,7 @@ private:
     Ref<DZPageControl> dots_;
     Ref<DZLabel> page_;
     Ref<DZURLRequest> results_;
+    NSInteger currentPage_ = 0;
 };
 
 // Styled text: bold, italic, links and an inline site thumbnail, in a styled text label.
