@@ -456,7 +456,7 @@ void DZPhotoViewController::updateVisiblePhotoViews() {
         changed = changed || photo.get() != page->photo().get();
         showPhoto(photo.get(), page);
     });
-    // A source loaded again (the thumbnails asked for more) hands out new photo objects: a
+    // A source loaded again (the grid of thumbnails loads it) hands out new photo objects: a
     // page given one shows its placeholder until its image is asked for again.
     if (changed) loadImages();
 }
