@@ -120,7 +120,8 @@ void ItemViewController::render(bool countPageView) {
     updateSegmentedControl();
     updateStarButton();
     updateReplyButton();
-    if (webView_) webView_->loadHTMLString(formatItemDisplay(item), nullptr);
+    // A view loaded again while the site's page was chosen shows that page instead.
+    if (webView_ && !rawWebView_) webView_->loadHTMLString(formatItemDisplay(item), nullptr);
     if (!countPageView) return;
     if (!isViewLoaded()) renderedBeforeViewLoaded_ = true;
     TallyAPI::countPageView();
@@ -270,6 +271,10 @@ void ItemViewController::webButtonPressed(NSObject*) {
         displayCurrentItem();
         return;
     }
+    showSitePage();
+}
+
+void ItemViewController::showSitePage() {
     auto item = currentItem();
     auto url = item && item->detailUrl() ? NSURL::URLWithString(item->detailUrl()) : nullptr;
     if (webView_ && url) webView_->loadRequest(NSURLRequest::requestWithURL(url));
@@ -534,6 +539,8 @@ void ItemViewController::viewDidLoad() {
     render(!counted);
     requestBanner();
     if (webView_) webView_->setDelegate(this);
+    // The site's page the person chose outlives a view let go on a memory warning.
+    if (rawWebView_) showSitePage();
 }
 
 void ItemViewController::viewDidUnload() {

@@ -148,6 +148,8 @@ class ItemViewController : public UIViewController,
 private:
     // Shows the current listing; counts a page view when asked.
     void render(bool countPageView);
+    // The listing's own page on the site, in place of the formatted one.
+    void showSitePage();
     void presentMessageComposer(NSString* body, NSArray* recipients);
     void requestBanner();
 

@@ -138,11 +138,18 @@ void PostController::viewDidLoad() {
         button->titleLabel()->setLineBreakMode(UILineBreakModeWordWrap);
         button->titleLabel()->setTextAlignment(UITextAlignmentCenter);
     }
-    if (emailButton_) emailButton_->setTitle(NS("Anonymous"), UIControlStateNormal);
+    // The privacy choice lives in the controller: a view loaded again shows the one made.
+    if (emailButton_)
+        emailButton_->setTitle(hideEmail_ ? NS("Hidden") : NS("Anonymous"), UIControlStateNormal);
     for (UITextField* field :
          {titleField_.get(), priceField_.get(), locationField_.get(), emailField_.get()})
         if (field) field->setDelegate(this);
     if (messageView_) messageView_->setDelegate(this);
+}
+
+void PostController::viewWillUnload() {
+    UIViewController::viewWillUnload();
+    keepTexts();
 }
 
 Ref<UIButton> PostController::slotButton(int32_t index) {
@@ -264,9 +271,7 @@ void PostController::post() {
         addPair(pairs, NSUserDefaults::standardUserDefaults()->stringForKey(NS("Username")).get(),
                 NS("FromEMail"));
     }
-    bool hidden = emailButton_ && emailButton_->titleForState(UIControlStateNormal) &&
-                  emailButton_->titleForState(UIControlStateNormal)->isEqualToString(NS("Hidden"));
-    addPair(pairs, hidden ? NS("A") : NS("C"), form->getInputKeyByToken(NS("checked")).get());
+    addPair(pairs, hideEmail_ ? NS("A") : NS("C"), form->getInputKeyByToken(NS("checked")).get());
     addPair(pairs, orEmpty(messageText_), form->getTextAreaKey().get());
     sendImageIndex_ = 0;
     addPair(pairs, NS("Continue"), form->getSubmitKey().get());
@@ -550,11 +555,10 @@ void PostController::imageActionSheetClickedButtonAtIndex(UIActionSheet*, NSInte
 }
 
 void PostController::emailActionSheetClickedButtonAtIndex(UIActionSheet*, NSInteger index) {
-    if (!emailButton_) return;
-    if (index == 1)
-        emailButton_->setTitle(NS("Hidden"), UIControlStateNormal);
-    else if (index == 2)
-        emailButton_->setTitle(NS("Anonymous"), UIControlStateNormal);
+    if (index != 1 && index != 2) return;
+    hideEmail_ = index == 1;
+    if (emailButton_)
+        emailButton_->setTitle(hideEmail_ ? NS("Hidden") : NS("Anonymous"), UIControlStateNormal);
 }
 
 void PostController::startImagePicker(int32_t sourceType) {

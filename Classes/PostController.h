@@ -47,6 +47,8 @@ public:
     enum : NSInteger { kPhotoSheetTag = 0, kPrivacySheetTag = 1 };
 
     void viewDidLoad() override;
+    // What the fields show is kept before the view is let go (another tab, the photo picker).
+    void viewWillUnload() override;
 
     void previewButtonPressed(NSObject* sender);
     bool textFieldShouldReturn(UITextField* field) override;
@@ -168,6 +170,8 @@ private:
     RequestInFlight requests_;
     // The texts as last edited, to refill the fields when the view loads again.
     Ref<NSString> titleText_, priceText_, locationText_, emailText_, messageText_;
+    // "Hide (No Email)" chosen on the privacy sheet: the posting's privacy field says "A".
+    bool hideEmail_ = false;
     bool cutomized_ = false;
     bool showPrice_ = false;
     bool showImg_ = false;

@@ -32,12 +32,19 @@ void ReplyViewController::describeClass(RuntimeClass& c) {
 void ReplyViewController::viewDidLoad() {
     UIViewController::viewDidLoad();
     setTitle(NS("Reply Message"));
-    auto email = NSUserDefaults::standardUserDefaults()->stringForKey(NS("Email"));
+    Ref<NSString> email = typedEmail_;
+    if (!email) email = NSUserDefaults::standardUserDefaults()->stringForKey(NS("Email"));
     if (emailTextField_) {
         if (email) emailTextField_->setText(email);
         emailTextField_->setDelegate(this);
     }
-    if (messageTextView_) messageTextView_->setDelegate(this);
+    if (messageTextView_) {
+        messageTextView_->setDelegate(this);
+        if (!isEmpty(typedMessage_)) {
+            messageTextView_->setText(typedMessage_);
+            if (messageLabel_) messageLabel_->setHidden(true);
+        }
+    }
     if (!isEmpty(email) && messageTextView_)
         focused_ = messageTextView_.get();
     else
@@ -49,7 +56,8 @@ void ReplyViewController::viewDidLoad() {
     navigationItem()->setLeftBarButtonItem(make<UIBarButtonItem>(
         &UIBarButtonItem::initWithTitle, NS("Cancel"), UIBarButtonItemStyleBordered, this,
         Selector::named("cancelButtonPressed:")));
-    replyPage_ = make<ReplyPage>();
+    // The reply under way (its captcha asked) stays the one a view made again answers.
+    if (!replyPage_) replyPage_ = make<ReplyPage>();
 }
 
 void ReplyViewController::viewDidAppear(bool animated) {
@@ -57,6 +65,12 @@ void ReplyViewController::viewDidAppear(bool animated) {
     // The field focused at set-up takes the keyboard once the view is on the window.
     if (auto field = focused_.lock())
         if (!field->isFirstResponder()) field->becomeFirstResponder();
+}
+
+void ReplyViewController::viewWillUnload() {
+    UIViewController::viewWillUnload();
+    if (emailTextField_) typedEmail_ = emailTextField_->text();
+    if (messageTextView_) typedMessage_ = messageTextView_->text();
 }
 
 void ReplyViewController::viewDidUnload() {
@@ -130,8 +144,10 @@ void ReplyViewController::requestFailed(NKHTTPRequest*) {
 void ReplyViewController::validationSuccess(NSString* code) {
     bool sent = requests_.send([&] {
         state_ = kStateReplied;
-        replyPage_->reply(emailTextField_ ? emailTextField_->text().get() : NS(""),
-                          messageTextView_ ? messageTextView_->text().get() : NS(""), code, this);
+        if (emailTextField_) typedEmail_ = emailTextField_->text();
+        if (messageTextView_) typedMessage_ = messageTextView_->text();
+        replyPage_->reply(typedEmail_ ? typedEmail_.get() : NS(""),
+                          typedMessage_ ? typedMessage_.get() : NS(""), code, this);
     });
     if (!sent) return;
     // The screen leaves the stack now; its reply's result still comes back to it.

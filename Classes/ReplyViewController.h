@@ -29,6 +29,7 @@ public:
 
     void viewDidLoad() override;
     void viewDidAppear(bool animated) override;
+    void viewWillUnload() override;
     void viewDidUnload() override;
     // No tap goes out while the reply form's page or the reply is out: each answer would ask
     // for a captcha of its own.
@@ -70,6 +71,9 @@ private:
     int32_t state_ = kStateEditing;
     RequestInFlight requests_;
     Ref<ReplyViewController> held_;
+    // What was typed, kept while the view is let go (under the captcha screen) for the view
+    // made again and for the reply.
+    Ref<NSString> typedEmail_, typedMessage_;
     // The field the set-up focused.
     Weak<UIView> focused_;
 };

@@ -63,6 +63,8 @@ SEL refreshSelector() {
 }  // namespace
 
 void TallyAdView::describeClass(RuntimeClass& c) {
+    // A tap opens the canvas or the store: the banner takes taps as a button does.
+    c.implements({"touchesEnded:withEvent:"});
     c.method("refreshWithAd", &TallyAdView::refreshWithAd);
     c.method("updateToOrientation", &TallyAdView::updateToOrientation);
     c.method("handleHeartBeat", &TallyAdView::handleHeartBeat);

@@ -237,7 +237,8 @@ TEST_F(ItemScreen, CountsAPageViewForEveryListingShown) {
     advanceRunLoop(1);
     nav->pushViewController(screen, false);
     advanceRunLoop(1);
-    EXPECT_TRUE(has(screen->webView()->readableText(), "Listing 1"));
+    EXPECT_TRUE(has(screen->webView()->readableText(), "Listing 1"))
+        << text(screen->webView()->readableText());
     EXPECT_EQ(pageViews(), before + 1);
     screen->segmentedControl()->tapSegment(1);
     advanceRunLoop(1);
@@ -444,8 +445,24 @@ TEST_F(ItemScreen, TheOriginalPostingAndBack) {
               "http://boston.bazaarnest.test/fua/1.html");
     screen->webViewDidFinishLoad(screen->webView());
     EXPECT_TRUE(screen->activityLabel()->isHidden());
+    // A memory warning under the in-app browser lets the view go: the view made again shows the
+    // site's page still, and the button goes back to the app's rendering.
+    auto link = NSURLRequest::requestWithURL(
+        NSURL::URLWithString(NS("http://www.bazaarnest.test/about/help/replying")));
+    screen->webViewShouldStartLoadWithRequest(screen->webView(), link,
+                                              UIWebViewNavigationTypeLinkClicked);
+    ASSERT_TRUE(as<DZWebController>(nav->topViewController()));
+    screen->didReceiveMemoryWarning();
+    ASSERT_FALSE(screen->isViewLoaded());
+    nav->popViewControllerAnimated(false);
+    ASSERT_TRUE(screen->isViewLoaded());
+    EXPECT_TRUE(screen->rawWebView());
+    ASSERT_TRUE(screen->webView()->request());
+    EXPECT_EQ(text(screen->webView()->request()->URL()->absoluteString()),
+              "http://boston.bazaarnest.test/fua/1.html");
     screen->webButtonPressed(nullptr);
     EXPECT_FALSE(screen->rawWebView());
+    advanceRunLoop(1);
     EXPECT_TRUE(has(screen->webView()->readableText(), "Listing 1"));
     // Stepping always returns to the app's rendering.
     screen->webButtonPressed(nullptr);

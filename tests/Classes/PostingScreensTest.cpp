@@ -31,8 +31,10 @@
 #include "Foundation/NetworkWork.h"
 #include "ListingPagesTesting.h"
 #include "ResultScreensTesting.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIGraphics.h"
+#include "UIKit/UIImagePickerController.h"
 #include "UIKit/UIKitNotifications.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UITabBarController.h"
@@ -1186,6 +1188,72 @@ TEST_F(PostingScreens, LoggedInComposeSendsTheAccountHiddenAndNoPriceWhereNone) 
         EXPECT_NE(f.rfind("Ask=", 0), 0u) << f;
     }
 }
+
+// A privacy choice outlives a view let go on a memory warning, as the texts and photos do: the
+// view made again shows it, and the post carries it. Each row takes the view away and brings it
+// back as a person does.
+struct AwayAndBack {
+    const char* name;
+    void (*away)(PostController* compose, UITabBarController* tabs);
+    void (*back)(PostController* compose, UITabBarController* tabs);
+};
+
+class PrivacyKept : public PostingScreens, public testing::WithParamInterface<AwayAndBack> {
+public:
+    // The button at the index of the action sheet on top, as a person chooses it.
+    static void choose(PostController* compose, NSInteger index) {
+        compose->actionSheetClickedButtonAtIndex(as<UIActionSheet>(lastPanel()), index);
+        closePanels();
+    }
+};
+
+TEST_P(PrivacyKept, TheChoiceShowsAgainAndIsPosted) {
+    auto compose = loggedInCompose();
+    ASSERT_TRUE(compose);
+    fill(compose, "Road bike", "250", "Back Bay", "", "Light and fast.");
+    compose->emailAction(nullptr);
+    choose(compose, 1);
+    ASSERT_EQ(text(compose->emailButton()->titleForState(UIControlStateNormal)), "Hidden");
+    GetParam().away(compose, tabs);
+    UIApplication::sharedApplication()->performMemoryWarning();
+    ASSERT_FALSE(compose->isViewLoaded());
+    GetParam().back(compose, tabs);
+    ASSERT_TRUE(compose->isViewLoaded());
+    EXPECT_EQ(text(compose->emailButton()->titleForState(UIControlStateNormal)), "Hidden");
+    EXPECT_EQ(text(compose->titleField()->text()), "Road bike");
+    compose->postButtonPressed(nullptr);
+    ASSERT_TRUE(compose->postInfo());
+    auto fields = fieldsPosted(compose->postInfo()->postPage());
+    EXPECT_NE(std::find(fields.begin(), fields.end(), "Privacy=A"), fields.end());
+    EXPECT_EQ(std::find(fields.begin(), fields.end(), "Privacy=C"), fields.end());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PostingScreens, PrivacyKept,
+    testing::Values(AwayAndBack{"UnderThePhotoPicker",
+                                [](PostController* compose, UITabBarController*) {
+                                    compose->imageAction(compose->button2());
+                                    PrivacyKept::choose(compose, 1);
+                                    advanceRunLoop(1);
+                                    ASSERT_TRUE(as<UIImagePickerController>(
+                                        compose->presentedViewController()));
+                                },
+                                [](PostController* compose, UITabBarController*) {
+                                    compose->imagePickerControllerDidFinishPickingImage(
+                                        nullptr, photo(300, 240), nullptr);
+                                    advanceRunLoop(1);
+                                    EXPECT_TRUE(compose->image(2));
+                                }},
+                    AwayAndBack{"OnAnotherTab",
+                                [](PostController*, UITabBarController* tabs) {
+                                    tabs->setSelectedIndex(0);
+                                    advanceRunLoop(0.5);
+                                },
+                                [](PostController*, UITabBarController* tabs) {
+                                    tabs->setSelectedIndex(2);
+                                    advanceRunLoop(0.5);
+                                }}),
+    [](const testing::TestParamInfo<AwayAndBack>& info) { return std::string(info.param.name); });
 
 TEST_F(PostingScreens, AnAreaWithNeighbourhoodsAsksWhichLocationFitsBest) {
     auto categories = toCategories();

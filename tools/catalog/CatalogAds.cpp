@@ -122,7 +122,7 @@ public:
     }
 
 private:
-    void say(NSString* text) { status_->setText(text); }
+    void say(NSString* text) { status_.say(text); }
     void sayShowing() {
         if (showing_) say(showing_);
     }
@@ -141,7 +141,7 @@ private:
         banner_ = nullptr;
     }
 
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
     Ref<NSString> showing_;
     Ref<UIView> holder_;
     Ref<AdLoomView> banner_;
@@ -149,12 +149,13 @@ private:
 
 }  // namespace
 
-Ref<UIView> makeCatalogAdPage(NSString* firstStatus, Ref<UILabel>& status) {
+Ref<UIView> makeCatalogAdPage(NSString* firstStatus, CatalogStatusLine& status) {
     auto view = make<UIView>(&UIView::initWithFrame, UIScreen::mainScreen()->applicationFrame());
     view->setBackgroundColor(UIColor::whiteColor().get());
-    status = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 12, 300, 21));
-    status->setText(firstStatus);
-    view->addSubview(status.get());
+    auto label = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 12, 300, 21));
+    label->setText(firstStatus);
+    view->addSubview(label.get());
+    status.attach(label.get());
     return view;
 }
 

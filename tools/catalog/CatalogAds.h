@@ -7,13 +7,13 @@
 #include "CoreGraphics/CGGeometry.h"
 #include "Foundation/NSObject.h"
 
+class CatalogStatusLine;
 class NSString;
-class UILabel;
 class UIView;
 class UIViewController;
 
 Ref<UIViewController> makeCatalogAdsScreen();
 
 // What the ad screens share: a white page the size of the application frame with a status line
-// at its top (handed back in `status`).
-Ref<UIView> makeCatalogAdPage(NSString* firstStatus, Ref<UILabel>& status);
+// at its top, shown by `status` (which keeps its words for a view made again).
+Ref<UIView> makeCatalogAdPage(NSString* firstStatus, CatalogStatusLine& status);

@@ -49,6 +49,7 @@
 #include "tools/appimages/AppImages.h"
 #include "tools/catalog/CatalogAds.h"
 #include "tools/catalog/CatalogComposite.h"
+#include "tools/catalog/CatalogControls.h"
 #include "tools/catalog/CatalogFullScreenAd.h"
 #include "tools/catalog/CatalogInterstitial.h"
 #include "tools/catalog/CatalogNavigator.h"
@@ -148,11 +149,10 @@ class CatalogItemController : public UIViewController,
         view->addSubview(watch_);
         makeButton(view, CGRectMake(20, 186, 130, 37), "Open in Browser", this, "browserPressed:");
         makeButton(view, CGRectMake(170, 186, 130, 37), "Share", this, "sharePressed:");
-        status_ = makeLabel(view, CGRectMake(20, 240, 280, 24), "");
+        status_.attach(makeLabel(view, CGRectMake(20, 240, 280, 24), ""));
         // A view made again after a memory warning shows what the one let go showed.
         message_->setText(typedMessage_);
         watch_->setOn(watching_);
-        status_->setText(statusText_);
         setView(view);
     }
 
@@ -167,7 +167,6 @@ class CatalogItemController : public UIViewController,
         UIViewController::viewDidUnload();
         message_ = nullptr;
         watch_ = nullptr;
-        status_ = nullptr;
     }
 
     void viewDidLoad() override { setTitle(ns(listing.title)); }
@@ -247,18 +246,13 @@ class CatalogItemController : public UIViewController,
     }
 
 private:
-    // Kept for the view, shown by it when it is loaded: a composer's result can arrive while
-    // the view is let go.
-    void showStatus(NSString* text) {
-        statusText_ = text;
-        if (status_) status_->setText(text);
-    }
+    // A composer's result can arrive while the view is let go.
+    void showStatus(NSString* text) { status_.say(text); }
 
     Ref<UITextField> message_;
     Ref<UISwitch> watch_;
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
     Ref<NSString> typedMessage_;
-    Ref<NSString> statusText_;
     bool watching_ = false;
 };
 
@@ -603,16 +597,19 @@ public:
 
     void loadView() override {
         auto view = makeScreenView();
-        status_ = makeLabel(view, CGRectMake(10, 10, 260, 21), "Loading the results page");
+        status_.attach(makeLabel(view, CGRectMake(10, 10, 260, 21), "Loading the results page"));
         spinner_ =
             make<UIActivityIndicatorView>(&UIActivityIndicatorView::initWithActivityIndicatorStyle,
                                           UIActivityIndicatorViewStyleGray);
         spinner_->setFrame(CGRectMake(285, 10, 20, 20));
         spinner_->setHidesWhenStopped(true);
         view->addSubview(spinner_);
+        // A view made again after a memory warning shows the thumbnails that came.
+        imageViews_.clear();
         for (int i = 0; i < kThumbnails; ++i) {
             CGRect frame = CGRectMake(10 + 77 * (i % 4), 45 + 77 * (i / 4), 70, 70);
             auto imageView = make<UIImageView>(&UIImageView::initWithFrame, frame);
+            imageView->setImage(images_[i]);
             view->addSubview(imageView);
             imageViews_.push_back(imageView);
         }
@@ -621,7 +618,9 @@ public:
 
     void viewDidLoad() override {
         setTitle(NS("Thumbnails"));
-        spinner_->startAnimating();
+        if (!finished_) spinner_->startAnimating();
+        // The page is asked for once: a view made again waits for the same requests.
+        if (page_) return;
         page_ = resultsPageRequest(this);
         page_->send();
     }
@@ -636,7 +635,8 @@ public:
             if (thumbnails_[i].get() != request) continue;
             // Named by its URL, so the screen says which thumbnail it shows.
             image->setSourceName(request->urlPath());
-            imageViews_[i]->setImage(image);
+            images_[i] = image;
+            if (i < imageViews_.size()) imageViews_[i]->setImage(image);
         }
         ++loaded_;
         if (request->respondedFromCache()) ++fromCache_;
@@ -644,9 +644,10 @@ public:
     }
     void requestDidFailLoadWithError(DZURLRequest* request, NSError* error) override {
         if (request == page_.get()) {
-            spinner_->stopAnimating();
-            status_->setText(NSString::stringWithFormat(NS("Results failed: %ld"),
-                                                        static_cast<long>(error->code())));
+            finished_ = true;
+            if (spinner_) spinner_->stopAnimating();
+            status_.say(NSString::stringWithFormat(NS("Results failed: %ld"),
+                                                   static_cast<long>(error->code())));
             return;
         }
         ++failed_;
@@ -672,20 +673,23 @@ private:
     void showProgress() {
         int total = static_cast<int>(thumbnails_.size());
         if (loaded_ + failed_ < total) {
-            status_->setText(ns("Loading: " + std::to_string(loaded_) + " of " +
-                                std::to_string(total) + " thumbnails"));
+            status_.say(ns("Loading: " + std::to_string(loaded_) + " of " + std::to_string(total) +
+                           " thumbnails"));
             return;
         }
-        spinner_->stopAnimating();
+        finished_ = true;
+        if (spinner_) spinner_->stopAnimating();
         std::string text = std::to_string(loaded_) + " thumbnails, " + std::to_string(fromCache_) +
                            " from the cache";
         if (failed_) text += ", " + std::to_string(failed_) + " failed";
-        status_->setText(ns(text));
+        status_.say(ns(text));
     }
 
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
     Ref<UIActivityIndicatorView> spinner_;
     std::vector<Ref<UIImageView>> imageViews_;
+    Ref<UIImage> images_[kThumbnails];
+    bool finished_ = false;
     Ref<DZURLRequest> page_;
     std::vector<Ref<DZURLRequest>> thumbnails_;
     int loaded_ = 0;
@@ -730,7 +734,7 @@ public:
             }
             y += 40;
         }
-        status_ = makeLabel(view, CGRectMake(10, y + 4, 300, 21), "Tap a button");
+        status_.attach(makeLabel(view, CGRectMake(10, y + 4, 300, 21), "Tap a button"));
         setView(view);
     }
 
@@ -740,12 +744,12 @@ public:
     }
 
     void buttonTapped(DZButton* button) {
-        status_->setText(
+        status_.say(
             NSString::stringWithFormat(NS("Tapped %@"), button->titleForCurrentState().get()));
     }
 
 private:
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
 };
 
 // The styles' widgets: site thumbnails in image views behind a default image, the loading
@@ -778,6 +782,7 @@ public:
         auto placeholder = UIGraphicsGetImageFromCurrentImageContext();
         UIGraphicsEndImageContext();
         placeholder->setSourceName(NS("placeholder"));
+        imageViews_.clear();
         for (int i = 0; i < kThumbnails; ++i) {
             auto imageView =
                 make<DZImageView>(&DZImageView::initWithFrame, CGRectMake(10 + 77 * i, 10, 70, 70));
@@ -793,6 +798,8 @@ public:
         view->addSubview(loading_);
         dots_ = make<DZPageControl>(&DZPageControl::initWithFrame, CGRectMake(0, 180, 320, 20));
         dots_->setNumberOfPages(kPages);
+        // The page chosen outlives a view let go on a memory warning.
+        dots_->setCurrentPage(currentPage_);
         dots_->setAccessibilityLabel(NS("Page dots"));
         // A grey band, so that the current page's white dot shows.
         dots_->setBackgroundColor(UIColor::colorWithWhite(0.6f, 1));
@@ -805,6 +812,11 @@ public:
         view->addSubview(page_);
         pageChanged(dots_);
         setView(view);
+    }
+
+    void viewWillUnload() override {
+        UIViewController::viewWillUnload();
+        currentPage_ = dots_->currentPage();
     }
 
     void viewDidLoad() override {
@@ -841,6 +853,7 @@ private:
     Ref<DZPageControl> dots_;
     Ref<DZLabel> page_;
     Ref<DZURLRequest> results_;
+    NSInteger currentPage_ = 0;
 };
 
 // Styled text: bold, italic, links and an inline site thumbnail, in a styled text label.

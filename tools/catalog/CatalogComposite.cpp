@@ -12,6 +12,7 @@
 #include "UIKit/UIViewController.h"
 #include "json/ZJSONDeserializer.h"
 #include "tools/appimages/AppImages.h"
+#include "tools/catalog/CatalogControls.h"
 #include "tools/catalog/CatalogHosts.h"
 #include "tools/catalog/CatalogTables.h"
 #include "ui/core/DZURLCache.h"
@@ -51,11 +52,12 @@ public:
     void loadView() override {
         auto view = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 416));
         view->setBackgroundColor(UIColor::colorWithRed(0.16f, 0.18f, 0.22f, 1));
-        status_ = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 0, 300, 24));
-        status_->setText(NS("Hold an icon to arrange"));
-        status_->setTextColor(UIColor::whiteColor());
-        status_->setBackgroundColor(UIColor::clearColor());
-        view->addSubview(status_);
+        auto status = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 0, 300, 24));
+        status->setText(NS("Hold an icon to arrange"));
+        status->setTextColor(UIColor::whiteColor());
+        status->setBackgroundColor(UIColor::clearColor());
+        view->addSubview(status);
+        status_.attach(status);
         // The launcher takes the rest of the screen, whatever bars the screen has, so its page
         // dots stay above the tab bar.
         launcher_ =
@@ -89,23 +91,23 @@ public:
         cast<DZLauncherItem>(first->objectAtIndex(3))->setBadgeNumber(120);
     }
     void launcherViewDidSelectItem(DZLauncherView*, DZLauncherItem* item) override {
-        status_->setText(NSString::stringWithFormat(NS("Opened %@"), item->title().get()));
+        status_.say(NSString::stringWithFormat(NS("Opened %@"), item->title().get()));
     }
     void launcherViewDidBeginEditing(DZLauncherView*) override {
         auto done = make<UIBarButtonItem>(&UIBarButtonItem::initWithBarButtonSystemItem,
                                           UIBarButtonSystemItemDone, static_cast<NSObject*>(this),
                                           Selector::named("done"));
         navigationItem()->setRightBarButtonItem(done);
-        status_->setText(NS("Editing"));
+        status_.say(NS("Editing"));
     }
     void launcherViewDidEndEditing(DZLauncherView*) override {
         navigationItem()->setRightBarButtonItem(nullptr);
-        status_->setText(NS("Hold an icon to arrange"));
+        status_.say(NS("Hold an icon to arrange"));
     }
     void done() { launcher_->endEditing(); }
 
 private:
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
     Ref<DZLauncherView> launcher_;
 };
 
@@ -129,11 +131,13 @@ public:
         bar_ = make<DZTabBar>(&DZTabBar::initWithFrame, CGRectMake(0, 10, 320, 40));
         bar_->setContentMode(UIViewContentModeScaleToFill);
         bar_->setTabItems(tabItems({"All", "Nearby", "Saved"}));
+        bar_->setSelectedTabIndex(selected_[0]);
         bar_->setDelegate(this);
         view->addSubview(bar_);
         strip_ = make<DZTabStrip>(&DZTabStrip::initWithFrame, CGRectMake(0, 70, 320, 40));
         strip_->setTabItems(
             tabItems({"Motorcycles", "Caravans", "Agricultural", "Boats", "Trailers"}));
+        strip_->setSelectedTabIndex(selected_[1]);
         strip_->setDelegate(this);
         view->addSubview(strip_);
         grid_ = make<DZTabGrid>(&DZTabGrid::initWithFrame, CGRectMake(10, 130, 300, 90));
@@ -141,12 +145,14 @@ public:
         // The grid's box just holds its rows.
         CGFloat gridHeight = grid_->sizeThatFits(CGSizeMake(300, 0)).height;
         grid_->setFrame(CGRectMake(10, 130, 300, gridHeight));
+        grid_->setSelectedTabIndex(selected_[2]);
         grid_->setDelegate(this);
         view->addSubview(grid_);
-        status_ =
+        auto status =
             make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 130 + gridHeight + 20, 300, 24));
-        status_->setText(NS("Selected: All"));
-        view->addSubview(status_);
+        status->setText(NS("Selected: All"));
+        view->addSubview(status);
+        status_.attach(status);
         setView(view);
     }
     void viewDidLoad() override {
@@ -159,15 +165,23 @@ public:
     }
     void tabBarTabSelected(DZTabBar* bar, NSInteger) override {
         auto item = bar->selectedTabItem();
-        status_->setText(NSString::stringWithFormat(NS("Selected: %@"),
-                                                    item ? item->title().get() : NS("none")));
+        status_.say(NSString::stringWithFormat(NS("Selected: %@"),
+                                               item ? item->title().get() : NS("none")));
+    }
+    // The tabs chosen live on in the controller while the view is let go.
+    void viewWillUnload() override {
+        UIViewController::viewWillUnload();
+        selected_[0] = bar_->selectedTabIndex();
+        selected_[1] = strip_->selectedTabIndex();
+        selected_[2] = grid_->selectedTabIndex();
     }
 
 private:
     Ref<DZTabBar> bar_;
     Ref<DZTabStrip> strip_;
     Ref<DZTabGrid> grid_;
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
+    NSInteger selected_[3] = {0, 0, 0};
 };
 
 class CatalogPhotoSet;

@@ -29,8 +29,9 @@ public:
         auto view = makeCatalogAdPage(NS("Waiting for the full-screen ad"), status_);
         show_ =
             addCatalogButton(view.get(), CGRectMake(10, 44, 140, 37), "Show Ad", this, "showAd:");
-        // Nothing to show until the engine says an ad is ready.
-        show_->setEnabled(false);
+        // Nothing to show until the engine says an ad is ready (it may have said so to a view
+        // let go since).
+        show_->setEnabled(showable_);
         setView(view.get());
     }
 
@@ -73,15 +74,15 @@ public:
     }
 
 private:
-    void say(NSString* text) {
-        if (status_) status_->setText(text);
-    }
+    void say(NSString* text) { status_.say(text); }
     void setShowable(bool showable) {
+        showable_ = showable;
         if (show_) show_->setEnabled(showable);
     }
 
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
     Ref<UIButton> show_;
+    bool showable_ = false;
 };
 
 }  // namespace

@@ -30,9 +30,10 @@ public:
         auto view =
             make<UIView>(&UIView::initWithFrame, UIScreen::mainScreen()->applicationFrame());
         view->setBackgroundColor(UIColor::whiteColor().get());
-        status_ = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 12, 300, 21));
-        status_->setText(NS("No interstitial yet"));
-        view->addSubview(status_.get());
+        auto status = make<UILabel>(&UILabel::initWithFrame, CGRectMake(10, 12, 300, 21));
+        status->setText(NS("No interstitial yet"));
+        view->addSubview(status.get());
+        status_.attach(status.get());
         addCatalogButton(view.get(), CGRectMake(10, 44, 140, 37), "Show Interstitial", this,
                          "showAd:");
         addCatalogButton(view.get(), CGRectMake(170, 44, 140, 37), "Empty Slot", this,
@@ -79,9 +80,9 @@ private:
         interstitial_->loadAndDisplayRequest(PBLRequest::request().get(), window.get(),
                                              splash.get());
     }
-    void say(NSString* text) { status_->setText(text); }
+    void say(NSString* text) { status_.say(text); }
 
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
     Ref<PBLInterstitial> interstitial_;
 };
 

@@ -149,13 +149,25 @@ public:
         bar_->setDataSource(source_.get());
         bar_->setDelegate(this);
         view()->addSubview(bar_.get());
-        status_ = addStatusLine(view().get(), 60);
-        status_->setText(NS("Type a name; tap a result."));
+        // A view made again after a memory warning shows the name searched for, as it stood:
+        // no search runs for it again.
+        if (typed_) {
+            bar_->setSearchesAutomatically(false);
+            bar_->setText(typed_);
+            bar_->setSearchesAutomatically(true);
+        }
+        auto status = addStatusLine(view().get(), 60);
+        status->setText(NS("Type a name; tap a result."));
+        status_.attach(status.get());
+    }
+    void viewWillUnload() override {
+        UIViewController::viewWillUnload();
+        typed_ = bar_->text();
     }
     void textFieldDidSelectObject(DZSearchTextField* field, NSObject* object) override {
         if (is<DZTableGrayTextItem>(object)) return;  // "No results" is no choice
         auto item = as<DZTableTextItem>(Ref<NSObject>(object));
-        status_->setText(
+        status_.say(
             NSString::stringWithFormat(NS("Chose %@"), item ? item->text().get() : NS("?")).get());
         field->resignFirstResponder();
     }
@@ -163,7 +175,8 @@ public:
 private:
     Ref<DZSearchBar> bar_;
     Ref<CatalogNamesSource> source_;
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
+    Ref<NSString> typed_;
 };
 
 // ---- tokens -----------------------------------------------------------------------------------
@@ -194,7 +207,15 @@ public:
         picker_->sizeToFit();
         view()->addSubview(picker_.get());
         status_ = addStatusLine(view().get(), 120);
+        // A view made again after a memory warning shows the tokens picked.
+        if (tokens_)
+            for (NSObject* token : *tokens_)
+                picker_->addCellWithObject(token);
         showCells();
+    }
+    void viewWillUnload() override {
+        UIViewController::viewWillUnload();
+        tokens_ = picker_->cells();
     }
     void textFieldDidAddCellAtIndex(DZPickerTextField*, NSInteger) override { showCells(); }
     void textFieldDidRemoveCellAtIndex(DZPickerTextField*, NSInteger) override { showCells(); }
@@ -219,6 +240,7 @@ private:
     Ref<DZPickerTextField> picker_;
     Ref<CatalogNamesSource> source_;
     Ref<UILabel> status_;
+    Ref<NSArray> tokens_;
 };
 
 // ---- composer ---------------------------------------------------------------------------------
@@ -236,7 +258,7 @@ public:
         setTitle(NS("Message Composer"));
         addCatalogButton(view().get(), CGRectMake(20, 20, 280, 37), "New Message", this,
                          "compose:");
-        status_ = addStatusLine(view().get(), 80);
+        status_.attach(addStatusLine(view().get(), 80).get());
     }
     void compose(NSObject*) {
         auto composer = make<DZMessageController>();
@@ -259,17 +281,17 @@ public:
             if (!text.empty()) text += "\n";
             text += title + " " + value;
         }
-        status_->setText(NSString::fromUTF8("Sent\n" + text));
+        status_.say(NSString::fromUTF8("Sent\n" + text).get());
         // The sending state ends with the screen.
         composer->showActivityView(false);
         dismissModalViewControllerAnimated(false);
     }
     void composeControllerWillCancel(DZMessageController*) override {
-        status_->setText(NS("Cancelled"));
+        status_.say(NS("Cancelled"));
     }
 
 private:
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
 };
 
 // ---- text bar and post popup -----------------------------------------------------------------
@@ -286,7 +308,7 @@ public:
         setView(plainScreenView().get());
         setTitle(NS("Text Bar"));
         addCatalogButton(view().get(), CGRectMake(20, 20, 280, 37), "Comment", this, "comment:");
-        status_ = addStatusLine(view().get(), 70);
+        status_.attach(addStatusLine(view().get(), 70).get());
     }
     void comment(NSObject*) {
         bar_ = make<DZTextBarController>();
@@ -294,14 +316,14 @@ public:
         bar_->showInView(view().get(), true);
     }
     bool textBarWillPostText(DZTextBarController*, NSString* text) override {
-        status_->setText(NSString::stringWithFormat(NS("Posted %@"), text).get());
+        status_.say(NSString::stringWithFormat(NS("Posted %@"), text).get());
         return true;
     }
-    void textBarDidCancel(DZTextBarController*) override { status_->setText(NS("Cancelled")); }
+    void textBarDidCancel(DZTextBarController*) override { status_.say(NS("Cancelled")); }
 
 private:
     Ref<DZTextBarController> bar_;
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
 };
 
 class CatalogPostPopupScreen : public UIViewController, public DZPostControllerDelegate {
@@ -317,7 +339,7 @@ public:
         setTitle(NS("Post Popup"));
         button_ = addCatalogButton(view().get(), CGRectMake(20, 20, 280, 37), "Write a Note", this,
                                    "write:");
-        status_ = addStatusLine(view().get(), 70);
+        status_.attach(addStatusLine(view().get(), 70).get());
     }
     void write(NSObject*) {
         auto post = make<DZPostController>();
@@ -327,13 +349,13 @@ public:
         post->showInView(view().get(), true);
     }
     void postControllerDidPostText(DZPostController*, NSString* text, NSObject*) override {
-        status_->setText(NSString::stringWithFormat(NS("Posted %@"), text).get());
+        status_.say(NSString::stringWithFormat(NS("Posted %@"), text).get());
     }
-    void postControllerDidCancel(DZPostController*) override { status_->setText(NS("Cancelled")); }
+    void postControllerDidCancel(DZPostController*) override { status_.say(NS("Cancelled")); }
 
 private:
     Ref<UIButton> button_;
-    Ref<UILabel> status_;
+    CatalogStatusLine status_;
 };
 
 }  // namespace

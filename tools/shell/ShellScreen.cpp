@@ -13,6 +13,7 @@
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
+#include "Foundation/Runtime.h"
 #include "MediaPlayer/MPMoviePlayerController.h"
 #include "UIKit/UIAccessibilityElement.h"
 #include "UIKit/UIActionSheet.h"
@@ -516,11 +517,12 @@ private:
                 out.push_back(std::move(b));
             }
         }
-        if (!is<UIControl>(v) && (v->accessibilityTraits() & UIAccessibilityTraitButton) &&
-            meets(rect, clip)) {
-            // A view that takes taps itself and says so to assistive technology (an ad's
-            // picture): one element, named by its label, else by what it shows.
-            tappableView(v, clip, reached && v->isUserInteractionEnabled(), out);
+        if (!is<UIControl>(v) && takesTaps(v)) {
+            // A view that takes taps itself: one element, named by its label, else by what it
+            // shows; like a control, it is on this screen when its middle is.
+            CGPoint middle = CGPointMake(CGRectGetMidX(rect), CGRectGetMidY(rect));
+            if (meets(rect, clip) && CGRectContainsPoint(clip, middle))
+                tappableView(v, clip, reached && v->isUserInteractionEnabled(), out);
             return;
         }
         if (auto control = as<UIControl>(v)) {
@@ -674,6 +676,20 @@ private:
         Weak<UIView> target(v);
         e.tap = [target] { return touchMiddle(target.lock().get()); };
         return e;
+    }
+
+    // A view takes taps like a button when it says it is one to assistive technology (an ad's
+    // picture) or its class handles touches itself: it enters "touchesEnded:withEvent:" in its
+    // class description (a house-ad banner), below the platform's responder, which enters it
+    // for every view.
+    static bool takesTaps(UIView* v) {
+        if (v->accessibilityTraits() & UIAccessibilityTraitButton) return true;
+        static const SEL ended = Selector::named("touchesEnded:withEvent:");
+        Class platformView = UIView::staticClass();
+        for (Class c = v->getClass(); c && c != platformView; c = c->superclass())
+            for (const Method& m : c->methods())
+                if (m.selector == ended) return true;
+        return false;
     }
 
     void tappableView(UIView* v, CGRect clip, bool touchable, std::vector<Block>& out) {

@@ -449,10 +449,16 @@ void DZPhotoViewController::loadImageDelayed() {
 void DZPhotoViewController::updateVisiblePhotoViews() {
     if (!photoSource_) return;
     moveToPhoto(photoSource_->photoAtIndex(centerPhotoIndex_));
-    forEachVisiblePage([this](NSInteger index, DZPhotoView* page) {
+    bool changed = false;
+    forEachVisiblePage([this, &changed](NSInteger index, DZPhotoView* page) {
         page->showProgress(-1);
-        showPhoto(photoSource_->photoAtIndex(index).get(), page);
+        auto photo = photoSource_->photoAtIndex(index);
+        changed = changed || photo.get() != page->photo().get();
+        showPhoto(photo.get(), page);
     });
+    // A source loaded again (the grid of thumbnails loads it) hands out new photo objects: a
+    // page given one shows its placeholder until its image is asked for again.
+    if (changed) loadImages();
 }
 
 void DZPhotoViewController::resetVisiblePhotoViews() {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSException.h"
@@ -19,6 +20,7 @@
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIWindow.h"
 #include "platform/UIKit/DrawingTesting.h"
+#include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
@@ -82,50 +84,76 @@ TEST(ShellSession, TheCatalogScriptPrintsTheExpectedTranscript) {
               1000);
 }
 
-// A memory warning lets the listing's view go while the mail composer covers it: the view made
-// again shows the message typed, the switch turned and the composer's result, as the view kept
-// without the warning does.
-TEST(ShellSession, TheCatalogListingShowsItsStateAgainAfterAMemoryWarning) {
+// A memory warning lets a screen's view go while another covers it (a presented screen, or
+// another tab): the view made again shows what the person set there and what came back to it,
+// as the view kept without the warning does. Each row: the steps up to the covering screen, the
+// command that brings the screen back, and what its screen shows then.
+TEST(ShellSession, ScreensShowWhatWasSetAgainAfterAMemoryWarning) {
+    struct Row {
+        const char* name;
+        std::string start;
+        std::string back;
+        std::vector<std::string> shows;
+    };
+    const Row rows[] = {
+        {"the listing under the mail composer",
+         "tap \"Road bike\"\ntap Message\ntype Is it still available?\nreturn\nchoose Cancel\n"
+         "tap \"Watch this item\"\ntap Share\nchoose Mail\n",
+         "send",
+         {"Shared by mail", "Is it still available?", "switch: ON"}},
+        {"the settings under the photo picker",
+         "tab Settings\ntap 1\ntap Cheapest\ntap Europe\ntap \"Choose Photo\"\n",
+         "pick 1",
+         {"switch: OFF", "*Cheapest*", "*Europe*", "beach.png"}},
+        {"the message composer's screen under the composer",
+         "tab Catalog\nscroll down\ntap Message Composer\ntap New Message\n",
+         "tap Cancel",
+         {"Cancelled"}},
+        {"the tabs screen from another tab",
+         "tab Catalog\nscroll down 10\ntap Tabs\ntap Nearby\ntap Caravans\ntap Year\n"
+         "tab Listings\n",
+         "tab Catalog",
+         {"(*Nearby*)", "(*Caravans*)", "(*Year*)", "Selected: Year"}},
+        {"the search screen from another tab",
+         "tab Catalog\nscroll down\ntap Search\ntap Names\ntype ada\nwait 0.1\ntap Ada Brandt\n"
+         "tab Listings\n",
+         "tab Catalog",
+         {"[ada]", "Chose Ada Brandt"}},
+        {"the token picker from another tab",
+         "tab Catalog\nscroll down\ntap Token Picker\ntap To:\ntype tan\nwait 0.1\n"
+         "tap Cora Tanaka\ntab Listings\n",
+         "tab Catalog",
+         {"To: [2] Cora Tanaka", "Tokens: Cora Tanaka"}},
+        {"the widgets screen from another tab",
+         "tab Catalog\ntap Widgets\ntap Page dots\ntap Page dots\ntab Listings\n",
+         "tab Catalog",
+         {"Page 3 of 4"}},
+        {"the styles screen from another tab",
+         "tab Catalog\ntap Styles\ntap Gray\ntab Listings\n",
+         "tab Catalog",
+         {"Tapped Gray"}},
+    };
     InScratchFolder scratch("catalog-memory-warning");
-    const std::string start =
-        "tap \"Road bike\"\ntap Message\ntype Is it still available?\nreturn\nchoose Cancel\n"
-        "tap \"Watch this item\"\ntap Share\nchoose Mail\n";
-    auto lastScreen = [&](const std::string& between) {
-        prepareSandbox();
-        std::string transcript;
-        EXPECT_EQ(runScript(start + between + "send\n", transcript), 0);
-        return transcript.substr(transcript.rfind("> send\n"));
-    };
-    std::string kept = lastScreen("");
-    std::string warned = lastScreen("memory-warning\n");
-    EXPECT_NE(kept.find("Shared by mail"), std::string::npos) << kept;
-    EXPECT_NE(kept.find("Is it still available?"), std::string::npos) << kept;
-    EXPECT_NE(kept.find("switch: ON"), std::string::npos) << kept;
-    EXPECT_EQ(warned, kept);
-}
-
-// The same for the settings, let go under the photo picker: the choices and the photo picked.
-TEST(ShellSession, TheCatalogSettingsShowTheirChoicesAgainAfterAMemoryWarning) {
-    InScratchFolder scratch("catalog-settings-memory-warning");
-    const std::string start =
-        "tab Settings\ntap 1\ntap Cheapest\ntap Europe\ntap \"Choose Photo\"\n";
-    auto lastScreen = [&](const std::string& between) {
-        prepareSandbox();
-        std::string transcript;
-        EXPECT_EQ(runScript(start + between + "pick 1\n", transcript), 0);
-        std::string screen = transcript.substr(transcript.rfind("> pick 1\n"));
-        // The count of warnings is the one line that differs.
-        auto count = screen.find("Memory warnings: ");
-        if (count != std::string::npos) screen.erase(count, screen.find('\n', count) - count);
-        return screen;
-    };
-    std::string kept = lastScreen("");
-    std::string warned = lastScreen("memory-warning\n");
-    EXPECT_NE(kept.find("switch: OFF"), std::string::npos) << kept;
-    EXPECT_NE(kept.find("*Cheapest*"), std::string::npos) << kept;
-    EXPECT_NE(kept.find("*Europe*"), std::string::npos) << kept;
-    EXPECT_NE(kept.find("beach.png"), std::string::npos) << kept;
-    EXPECT_EQ(warned, kept);
+    // The search screens complete names over the services' names service.
+    servicestest::services().reset();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto lastScreen = [&](const std::string& between) {
+            prepareSandbox();
+            std::string transcript;
+            EXPECT_EQ(runScript(row.start + between + row.back + "\n", transcript), 0);
+            std::string screen = transcript.substr(transcript.rfind("> " + row.back + "\n"));
+            // The settings' count of warnings is the one line that differs.
+            auto count = screen.find("Memory warnings: ");
+            if (count != std::string::npos) screen.erase(count, screen.find('\n', count) - count);
+            return screen;
+        };
+        std::string kept = lastScreen("");
+        std::string warned = lastScreen("memory-warning\n");
+        for (const auto& piece : row.shows)
+            EXPECT_NE(kept.find(piece), std::string::npos) << piece << "\n" << kept;
+        EXPECT_EQ(warned, kept);
+    }
 }
 
 TEST(ShellSession, EachSessionStartsAFreshAppOnTheSameClock) {
