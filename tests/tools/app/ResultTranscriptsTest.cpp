@@ -598,7 +598,8 @@ TEST_F(ResultTranscripts, TheWebPageBannersShowTheirAdsWithinTheirSlots) {
 }
 
 // The web app screen the Pebble ad opens turns with the phone, drawn turned and whole; closed
-// while turned, it leaves the list and the app upright for the rest of the session.
+// while turned, with or without a memory warning before, it leaves the list and the app
+// upright for the rest of the session.
 TEST_F(ResultTranscripts, AWebAppClosedWhileTurnedLeavesTheAppUpright) {
     apptest::weightBannersTo("pebble-webapp");
     forgetPebbleStatistics();
@@ -633,4 +634,23 @@ TEST_F(ResultTranscripts, AWebAppClosedWhileTurnedLeavesTheAppUpright) {
     EXPECT_GT(countPixels(keyboard.get(), CGRectMake(240, 430, 80, 50), blue), 1000);
     EXPECT_EQ(countPixels(keyboard.get(), CGRectMake(0, 330, 60, 150), blue), 0);
     EXPECT_GT(countPixels(keyboard.get(), CGRectMake(0, 0, 320, 20), black), 320 * 20 / 2);
+
+    // After a memory warning under the web app turned the other way, the screens made again
+    // fill the upright screen: no dark band down either edge, the status bar across the top,
+    // the navigation bar right under it, the keyboard upright.
+    auto navBar = [](RGBA c) { return c.r < 150 && c.b > c.r + 25; };
+    for (const char* name : {"list-after-warning.png", "keyboard-after-warning.png"}) {
+        SCOPED_TRACE(name);
+        auto shot = shotIn(name);
+        ASSERT_TRUE(shot);
+        EXPECT_GT(countPixels(shot.get(), CGRectMake(0, 0, 320, 20), black), 320 * 20 / 2);
+        EXPECT_EQ(countPixels(shot.get(), CGRectMake(0, 30, 20, 220), black), 0);
+        EXPECT_EQ(countPixels(shot.get(), CGRectMake(300, 30, 20, 220), black), 0);
+    }
+    auto listAfter = shotIn("list-after-warning.png");
+    EXPECT_GT(countPixels(listAfter.get(), CGRectMake(0, 22, 320, 40), navBar), 320 * 40 * 9 / 10);
+    EXPECT_GT(count(listAfter.get(), CGRectMake(304, 60, 16, 360), tagGreen), 100);
+    auto keyboardAfter = shotIn("keyboard-after-warning.png");
+    EXPECT_GT(countPixels(keyboardAfter.get(), CGRectMake(240, 430, 80, 50), blue), 1000);
+    EXPECT_EQ(countPixels(keyboardAfter.get(), CGRectMake(0, 330, 60, 150), blue), 0);
 }
