@@ -78,7 +78,8 @@ class UIViewController : public UIResponder {
     // Setting nil releases the view (the caller runs viewDidUnload when it means it).
     void setView(UIView* view);
     bool isViewLoaded();
-    // The interface file's view, or a plain view of the application frame's size.
+    // The interface file's view, or a plain view of the full-screen frame's size
+    // (fullScreenFrame).
     virtual void loadView();
     virtual void viewDidLoad() {}
     virtual void viewWillUnload() {}
@@ -136,10 +137,10 @@ class UIViewController : public UIResponder {
     void setSearchDisplayController(UISearchDisplayController* search);
 
     // ---- modal presentation -----------------------------------------------------------------
-    // Presents over the whole window: the presented view takes the application frame in the
-    // window of the controller's outermost container, whose view leaves the window until the
-    // dismissal. A controller that already presents one passes the request to it, so modals
-    // stack.
+    // Presents over the whole window: the presented view is laid out as the window's content
+    // (layOutWindowContent) in the window of the controller's outermost container, whose view
+    // leaves the window until the dismissal. A controller that already presents one passes the
+    // request to it, so modals stack.
     virtual void presentModalViewController(UIViewController* controller, bool animated);
     void presentViewController(UIViewController* controller, bool animated,
                                std::function<void()> completion);

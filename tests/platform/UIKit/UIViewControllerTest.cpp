@@ -504,6 +504,32 @@ TEST(UIViewController, APresentedScreenTakesAnOrientationItAllows) {
     window->setRootViewController(nullptr);
 }
 
+// The content's view let go on a memory warning while turned with the phone and put back by
+// whoever kept it: the fresh view stands turned as the old one did, whole inside the screen.
+TEST(UIViewController, AViewMadeAgainForOneLetGoWhileTurnedStandsTurned) {
+    auto window = keyWindow();
+    auto root = make<TurningController>();
+    window->setRootViewController(root);
+    auto device = UIDevice::currentDevice();
+    device->beginGeneratingDeviceOrientationNotifications();
+    device->setOrientation(UIDeviceOrientationLandscapeLeft);
+    Ref<UIView> kept = root->view();
+    kept->removeFromSuperview();
+    UIApplication::sharedApplication()->performMemoryWarning();
+    ASSERT_FALSE(root->isViewLoaded());
+    window->addSubview(kept);
+    ASSERT_TRUE(root->isViewLoaded());
+    auto fresh = root->view();
+    EXPECT_EQ(fresh->window(), window);
+    EXPECT_FALSE(CGAffineTransformIsIdentity(fresh->transform()));
+    EXPECT_TRUE(CGSizeEqualToSize(fresh->bounds().size, CGSizeMake(480, 300)));
+    EXPECT_TRUE(CGRectEqualToRect(fresh->frame(), CGRectMake(0, 0, 300, 480)));
+    device->setOrientation(UIDeviceOrientationPortrait);
+    EXPECT_TRUE(CGRectEqualToRect(fresh->frame(), CGRectMake(0, 20, 320, 460)));
+    device->endGeneratingDeviceOrientationNotifications();
+    window->setRootViewController(nullptr);
+}
+
 // Every path that puts a view back into a window while the phone is turned leaves the window's
 // content where the orientation it shows puts it: a listing in a stack in a tab, upright only,
 // under a screen that turns (presented over it, or pushed onto its stack), through a turn,
