@@ -612,8 +612,9 @@ std::vector<WindowPath> windowPaths() {
     std::vector<WindowPath> paths;
     const std::pair<const char*, UIDeviceOrientation> turns[] = {
         {"Left", UIDeviceOrientationLandscapeLeft}, {"Right", UIDeviceOrientationLandscapeRight}};
-    for (auto [side, turn] : turns) {
-        auto add = [&](std::string name, std::vector<std::string> steps) {
+    for (const auto& [side, turn] : turns) {
+        auto add = [&paths, side = side, turn = turn](std::string name,
+                                                      std::vector<std::string> steps) {
             paths.push_back({name + side, turn, std::move(steps)});
         };
         add("CloseWhileTurned", {"present", "turn", "close", "upright"});
