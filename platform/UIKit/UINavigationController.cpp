@@ -205,8 +205,8 @@ void UINavigationController::transition(std::vector<Ref<UIViewController>> newSt
     auto children = UIChildControllerChange::begin(this, stack_, newStack);
     stack_ = std::move(newStack);
 
+    bool visible = newTop != oldTop && onScreen();
     if (newTop != oldTop) {
-        bool visible = onScreen();
         auto delegate = delegate_.lock();
         if (visible) {
             tellWillShow(delegate.get(), this, newTop, animated);
@@ -228,6 +228,7 @@ void UINavigationController::transition(std::vector<Ref<UIViewController>> newSt
         syncBars(animated);
     }
     children.finish(this);
+    if (visible) shownChildChanged();
 }
 
 void UINavigationController::installTopView() {

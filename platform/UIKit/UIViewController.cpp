@@ -24,15 +24,20 @@
 #include "UIKit/UIWindow.h"
 
 namespace {
-// One observer for the whole process turns the screens when the device turns.
+// One observer for the whole process turns the screens when the device turns, and lays the
+// windows' content out again when the application comes back from Home.
 void observeDeviceOrientation() {
     static std::once_flag once;
     std::call_once(once, [] {
-        // The default center is never reset and the block keeps nothing, so the token that
-        // keeps the observer registered lives as long as the center.
-        immortal(NSNotificationCenter::defaultCenter()->addObserverForName(
+        // The default center is never reset and the blocks keep nothing, so the tokens that
+        // keep the observers registered live as long as the center.
+        auto center = NSNotificationCenter::defaultCenter();
+        immortal(center->addObserverForName(
             UIDeviceOrientationDidChangeNotification, nullptr,
             [](NSNotification*) { UIViewController::attemptRotationToDeviceOrientation(); }));
+        immortal(center->addObserverForName(
+            UIApplicationWillEnterForegroundNotification, nullptr,
+            [](NSNotification*) { UIViewController::showWindowsContentInAllowedOrientation(); }));
     });
 }
 
@@ -46,38 +51,61 @@ CGSize rootSizeFor(UIInterfaceOrientation orientation, bool fullScreen) {
     return CGSizeMake(screen.size.width, screen.size.height - statusBar);
 }
 
+// Where a window's content lies on the screen for an orientation: the screen less the status
+// bar's strip along that orientation's top (none under a full-screen layout). Worked out from
+// the orientation asked for, never from the status bar as it stands, which may still be turned
+// with a screen that is closing.
+CGRect windowContentFrame(UIInterfaceOrientation orientation, bool fullScreen) {
+    CGRect frame = UIScreen::mainScreen()->bounds();
+    if (fullScreen) return frame;
+    constexpr CGFloat strip = 20;
+    switch (orientation) {
+        case UIInterfaceOrientationLandscapeLeft:
+            frame.origin.x += strip;
+            frame.size.width -= strip;
+            break;
+        case UIInterfaceOrientationLandscapeRight:
+            frame.size.width -= strip;
+            break;
+        case UIInterfaceOrientationPortraitUpsideDown:
+            frame.size.height -= strip;
+            break;
+        default:
+            frame.origin.y += strip;
+            frame.size.height -= strip;
+            break;
+    }
+    return frame;
+}
+
 // Lays out the view of a window's content (a root or presented controller's) for the
-// orientation: turned by whole quarters about its centre, as big as the screen less the status
-// bar's strip, and centred in what that strip leaves, so that it is drawn turned and whole.
+// orientation: turned by whole quarters about its centre (none upright), as big as the screen
+// less the status bar's strip, and centred in what that strip leaves, so that it is drawn
+// turned and whole. Every path that puts a controller's view into a window ends here.
 void placeWindowContent(UIView* view, UIInterfaceOrientation orientation, bool fullScreen) {
-    auto app = UIApplication::sharedApplication();
-    bool barShown = !fullScreen && !app->isStatusBarHidden();
+    bool barHidden = fullScreen || UIApplication::sharedApplication()->isStatusBarHidden();
     CGAffineTransform turn = UIInterfaceToScreenTransform(orientation);
     turn.tx = 0;
     turn.ty = 0;
-    CGRect screen = UIScreen::mainScreen()->bounds();
-    CGPoint centre = CGPointMake(CGRectGetMidX(screen), CGRectGetMidY(screen));
-    // The strip stands along the turned interface's top.
-    CGFloat half = barShown ? 10 : 0;
-    switch (orientation) {
-        case UIInterfaceOrientationLandscapeLeft:
-            centre.x += half;
-            break;
-        case UIInterfaceOrientationLandscapeRight:
-            centre.x -= half;
-            break;
-        case UIInterfaceOrientationPortraitUpsideDown:
-            centre.y -= half;
-            break;
-        default:
-            centre.y += half;
-            break;
-    }
+    CGRect frame = windowContentFrame(orientation, barHidden);
     view->setTransform(turn);
     CGRect bounds = view->bounds();
-    bounds.size = rootSizeFor(orientation, !barShown);
+    bounds.size = rootSizeFor(orientation, barHidden);
     view->setBounds(bounds);
-    view->setCenter(centre);
+    view->setCenter(CGPointMake(CGRectGetMidX(frame), CGRectGetMidY(frame)));
+}
+
+// The controller whose view is a window's content: its root controller's while that view is in
+// it, else the one that owns its lowest view. A view laid over it (a popup, an ad's cover, a
+// login panel) is not content: it turns only when the controller under it passes the turn on,
+// and keeps the frame its maker gave it.
+Ref<UIViewController> contentControllerOf(UIWindow* window) {
+    if (auto root = window->rootViewController();
+        root && root->isViewLoaded() && root->view()->superview().get() == window)
+        return root;
+    for (auto& sub : window->subviewList())
+        if (auto owner = as<UIViewController>(sub->viewController())) return owner;
+    return nullptr;
 }
 
 // The orientation a controller coming to the screen takes: the device's when it allows it,
@@ -224,9 +252,15 @@ void UIViewController::takePlaceOfLetGoView(UIView* old) {
     // A view of its own already showing somewhere stays where it is.
     if (!superview || (view_ && view_->superview())) return;
     Ref<UIView> fresh = view();
-    fresh->setFrame(old->frame());
+    fresh->setTransform(old->transform());
+    CGRect bounds = fresh->bounds();
+    bounds.size = old->bounds().size;
+    fresh->setBounds(bounds);
+    fresh->setCenter(old->center());
     superview->insertSubviewBelowSubview(fresh, old);
     old->removeFromSuperview();
+    // Back as the window's content, it is laid out for the orientation the window shows.
+    if (isWindowContent()) showInAllowedOrientation(true);
 }
 
 void UIViewController::handleMemoryWarning(NSNotification*) {
@@ -234,8 +268,15 @@ void UIViewController::handleMemoryWarning(NSNotification*) {
 }
 
 CGRect UIViewController::fullScreenFrame() {
-    if (wantsFullScreenLayout_) return UIScreen::mainScreen()->bounds();
-    return UIScreen::mainScreen()->applicationFrame();
+    // For the controller's own orientation: a view made while a turned screen closes (the
+    // one let go on a memory warning) is not sized for that screen.
+    return windowContentFrame(
+        orientation_,
+        wantsFullScreenLayout_ || UIApplication::sharedApplication()->isStatusBarHidden());
+}
+
+void UIViewController::layOutWindowContent() {
+    if (view_) placeWindowContent(view_.get(), orientation_, wantsFullScreenLayout_);
 }
 
 // ---- titles and items ------------------------------------------------------------------------
@@ -327,6 +368,8 @@ void UIViewController::addChildViewController(UIViewController* child) {
     child->willMoveToParentViewController(this);
     children_.emplace_back(child);
     child->parent_ = this;
+    // A child shows in its container's orientation.
+    child->orientation_ = orientation_;
 }
 
 void UIViewController::removeFromParentViewController() {
@@ -393,9 +436,8 @@ void UIViewController::presentOver(UIViewController* controller, bool animated) 
                : root->orientation_;
     presented->orientation_ = orientation;
     if (window) app->setStatusBarOrientation(orientation);
-    if (window && (orientation != UIInterfaceOrientationPortrait ||
-                   !CGAffineTransformIsIdentity(modalView->transform()))) {
-        placeWindowContent(modalView.get(), orientation, presented->wantsFullScreenLayout_);
+    if (window) {
+        presented->layOutWindowContent();
     } else {
         modalView->setTransform(CGAffineTransformIdentity);
         modalView->setFrame(presented->fullScreenFrame());
@@ -484,30 +526,52 @@ void UIViewController::dismissPresented(bool animated) {
         c->beingDismissed_ = false;
     }
     modal_ = nullptr;
-    if (window) root->showInAllowedOrientation();
+    if (!window) return;
+    // The screen shown again is the window's content, unless the one that presented was laid
+    // over it: then that content takes its place for the orientation.
+    Ref<UIViewController> shown = root;
+    if (!root->isWindowContent())
+        if (auto content = contentControllerOf(window.get())) shown = content;
+    shown->showInAllowedOrientation(false);
 }
 
-void UIViewController::showInAllowedOrientation() {
-    // The screen shown again after a presented one closed while turned: the interface goes
-    // back to an orientation it allows, and the status bar, the keyboard and the content with
-    // it.
+void UIViewController::showInAllowedOrientation(bool keepAllowed) {
+    // The screen shown again (after a presented one closed, its view made again, a screen of
+    // its stack gone, the application back from Home): the interface takes an orientation it
+    // allows, the content is laid out for it whatever it was before, and the status bar and
+    // the keyboard go with it.
     auto app = UIApplication::sharedApplication();
-    UIInterfaceOrientation orientation = orientationAllowedBy(this, app->statusBarOrientation());
-    if (orientation != orientation_) {
-        // Refused only when the controller changed its mind meanwhile: then as it stands.
-        if (!rotateToInterfaceOrientation(orientation, 0)) orientation = orientation_;
-    } else if (view_ && isWindowContent() &&
-               (orientation != UIInterfaceOrientationPortrait ||
-                !CGAffineTransformIsIdentity(view_->transform()))) {
-        placeWindowContent(view_.get(), orientation, wantsFullScreenLayout_);
+    UIInterfaceOrientation orientation =
+        keepAllowed && shouldAutorotateToInterfaceOrientation(orientation_)
+            ? orientation_
+            : orientationAllowedBy(this, app->statusBarOrientation());
+    // Refused only when the controller changed its mind meanwhile: then as it stands.
+    if (orientation != orientation_) rotateToInterfaceOrientation(orientation, 0);
+    if (isWindowContent()) layOutWindowContent();
+    app->setStatusBarOrientation(orientation_);
+}
+
+void UIViewController::shownChildChanged() {
+    // A screen that does not turn, shown while the content is turned (one went back to it),
+    // brings the content back upright rather than stand sideways until the phone turns.
+    auto outer = outermostController();
+    if (outer->isWindowContent()) outer->showInAllowedOrientation(true);
+}
+
+void UIViewController::showWindowsContentInAllowedOrientation() {
+    auto visible = visibleViewControllers();
+    for (NSUInteger i = 0; i < visible->count(); ++i) {
+        auto c = cast<UIViewController>(visible->objectAtIndex(i));
+        if (c->isWindowContent()) c->showInAllowedOrientation(false);
     }
-    app->setStatusBarOrientation(orientation);
 }
 
 bool UIViewController::isWindowContent() {
     if (!view_ || parent_.lock()) return false;
-    auto superview = view_->superview();
-    return presenter_.lock() || (superview && is<UIWindow>(superview.get()));
+    if (presenter_.lock()) return true;
+    Ref<UIWindow> window = view_->window();
+    if (!window || view_->superview().get() != window.get()) return false;
+    return contentControllerOf(window.get()).get() == this;
 }
 
 // ---- orientation
@@ -527,12 +591,17 @@ bool UIViewController::rotateToInterfaceOrientation(UIInterfaceOrientation orien
     willRotateToInterfaceOrientation(orientation, duration);
     for (auto& c : children)
         c->willRotateToInterfaceOrientation(orientation, duration);
-    orientation_ = orientation;
-    for (auto& c : children)
+    // Everything the controller shows stands in its orientation, down to the top of a stack in
+    // a tab.
+    std::function<void(UIViewController*)> follow = [&](UIViewController* c) {
         c->orientation_ = orientation;
+        for (auto& shown : c->shownChildViewControllers())
+            follow(shown.get());
+    };
+    follow(this);
     if (!parent_.lock() && view_) {
         if (isWindowContent()) {
-            placeWindowContent(view_.get(), orientation, wantsFullScreenLayout_);
+            layOutWindowContent();
         } else {
             CGRect bounds = view_->bounds();
             bounds.size = rootSizeFor(orientation, wantsFullScreenLayout_);
@@ -557,27 +626,12 @@ void UIViewController::attemptRotationToDeviceOrientation() {
     bool turned = false;
     for (NSUInteger i = 0; i < visible->count(); ++i) {
         auto c = cast<UIViewController>(visible->objectAtIndex(i));
-        if (c->parent_.lock() || !c->turnsWithDevice()) continue;
+        if (!c->isWindowContent()) continue;
         if (c->orientation_ != orientation && c->rotateToInterfaceOrientation(orientation, 0.3)) {
             turned = true;
         }
     }
     if (turned) UIApplication::sharedApplication()->setStatusBarOrientation(orientation);
-}
-
-bool UIViewController::turnsWithDevice() {
-    if (presenter_.lock()) return true;
-    Ref<UIWindow> window = view_ ? view_->window() : nullptr;
-    if (!window || view_->superview().get() != window.get()) return false;
-    // The window's content: its root controller's view while that is in it, else the lowest
-    // view a controller owns. A view laid over it (a popup, an ad's cover) turns only when the
-    // controller under it passes the turn on.
-    if (auto root = window->rootViewController();
-        root && root->view_ && root->view_->superview() == window)
-        return root.get() == this;
-    for (auto& sub : window->subviewList())
-        if (auto owner = as<UIViewController>(sub->viewController())) return owner.get() == this;
-    return false;
 }
 
 // ---- appearance -------------------------------------------------------------------------------

@@ -78,7 +78,8 @@ class UIViewController : public UIResponder {
     // Setting nil releases the view (the caller runs viewDidUnload when it means it).
     void setView(UIView* view);
     bool isViewLoaded();
-    // The interface file's view, or a plain view of the application frame's size.
+    // The interface file's view, or a plain view of the full-screen frame's size
+    // (fullScreenFrame).
     virtual void loadView();
     virtual void viewDidLoad() {}
     virtual void viewWillUnload() {}
@@ -136,10 +137,10 @@ class UIViewController : public UIResponder {
     void setSearchDisplayController(UISearchDisplayController* search);
 
     // ---- modal presentation -----------------------------------------------------------------
-    // Presents over the whole window: the presented view takes the application frame in the
-    // window of the controller's outermost container, whose view leaves the window until the
-    // dismissal. A controller that already presents one passes the request to it, so modals
-    // stack.
+    // Presents over the whole window: the presented view is laid out as the window's content
+    // (layOutWindowContent) in the window of the controller's outermost container, whose view
+    // leaves the window until the dismissal. A controller that already presents one passes the
+    // request to it, so modals stack.
     virtual void presentModalViewController(UIViewController* controller, bool animated);
     void presentViewController(UIViewController* controller, bool animated,
                                std::function<void()> completion);
@@ -174,6 +175,15 @@ class UIViewController : public UIResponder {
     // Turns the screen to the device's orientation where it allows it: in each window the
     // controller of its content and what is presented over it, each when it allows it.
     static void attemptRotationToDeviceOrientation();
+    // The application back from Home: each window's content takes an orientation it allows
+    // (the device's when it allows it) and is laid out for it.
+    static void showWindowsContentInAllowedOrientation();
+    // Lays the view out as a window's content for the controller's orientation: turned by whole
+    // quarters (none upright), the screen less the status bar's strip along the interface's
+    // top. The one rule for where a window's content goes; every path that puts a root or
+    // presented controller's view into a window (a window's root, presenting, closing, a view
+    // made again after a memory warning, turning, the application back from Home) applies it.
+    void layOutWindowContent();
 
     // ---- appearance ----------------------------------------------------------------------
     // The containment calls by which containers drive their children; each is made only when
@@ -252,8 +262,8 @@ protected:
     virtual void didForwardAppearance(bool) {}
     // The outermost container around this controller (itself when it has none).
     Ref<UIViewController> outermostController();
-    // The frame a full-screen view takes: the application frame, or the screen with
-    // wantsFullScreenLayout.
+    // The frame a full-screen view takes for the controller's orientation: the screen less the
+    // status bar's strip, or the whole screen with wantsFullScreenLayout or the bar hidden.
     CGRect fullScreenFrame();
 
 private:
@@ -263,13 +273,18 @@ private:
     Ref<UIViewController> presentingDescendant();
     void forwardAppearance(bool begin, bool isAppearing, bool animated);
     void presentOver(UIViewController* controller, bool animated);
-    // Whether the device's turn is offered to this controller (attemptRotationToDeviceOrientation).
-    bool turnsWithDevice();
-    // Whether the view is a window's content (a root's in its window, or a presented one's),
-    // laid out turned with the controller.
+    // Whether the view is a window's content (its root controller's while in it, else the
+    // lowest one a controller owns; or a presented one's): laid out for the controller's
+    // orientation, and offered the device's turn (attemptRotationToDeviceOrientation).
     bool isWindowContent();
-    // Turns the controller shown again after a dismissal to an orientation it allows.
-    void showInAllowedOrientation();
+    // Turns the controller shown again (after a dismissal, its view made again, the application
+    // back from Home) to an orientation it allows, keeping the one it has when `keepAllowed`
+    // and it allows it, else the device's, else the status bar's, else upright; lays its view
+    // out for it and the status bar follows.
+    void showInAllowedOrientation(bool keepAllowed);
+    // Called by containers when the child they show changed: the window's content turns to an
+    // orientation the new one allows when it refuses the one shown.
+    void shownChildChanged();
     void dismissPresented(bool animated);
     void setEditingButtonTitle();
     void editButtonPressed(NSObject* sender);

@@ -53,7 +53,7 @@ void UIWindow::setRootViewController(UIViewController* controller) {
     rootViewController_ = controller;
     if (controller) {
         auto v = controller->view();
-        v->setFrame(UIScreen::mainScreen()->applicationFrame());
+        controller->layOutWindowContent();
         addSubview(v);
     }
 }

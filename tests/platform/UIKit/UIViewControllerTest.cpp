@@ -2,6 +2,11 @@
 // presentation and memory warnings.
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "Foundation/NSArray.h"
 #include "Foundation/NSNotification.h"
 #include "Foundation/Runtime.h"
@@ -498,5 +503,136 @@ TEST(UIViewController, APresentedScreenTakesAnOrientationItAllows) {
     device->endGeneratingDeviceOrientationNotifications();
     window->setRootViewController(nullptr);
 }
+
+// The content's view let go on a memory warning while turned with the phone and put back by
+// whoever kept it: the fresh view stands turned as the old one did, whole inside the screen.
+TEST(UIViewController, AViewMadeAgainForOneLetGoWhileTurnedStandsTurned) {
+    auto window = keyWindow();
+    auto root = make<TurningController>();
+    window->setRootViewController(root);
+    auto device = UIDevice::currentDevice();
+    device->beginGeneratingDeviceOrientationNotifications();
+    device->setOrientation(UIDeviceOrientationLandscapeLeft);
+    Ref<UIView> kept = root->view();
+    kept->removeFromSuperview();
+    UIApplication::sharedApplication()->performMemoryWarning();
+    ASSERT_FALSE(root->isViewLoaded());
+    window->addSubview(kept);
+    ASSERT_TRUE(root->isViewLoaded());
+    auto fresh = root->view();
+    EXPECT_EQ(fresh->window(), window);
+    EXPECT_FALSE(CGAffineTransformIsIdentity(fresh->transform()));
+    EXPECT_TRUE(CGSizeEqualToSize(fresh->bounds().size, CGSizeMake(480, 300)));
+    EXPECT_TRUE(CGRectEqualToRect(fresh->frame(), CGRectMake(0, 0, 300, 480)));
+    device->setOrientation(UIDeviceOrientationPortrait);
+    EXPECT_TRUE(CGRectEqualToRect(fresh->frame(), CGRectMake(0, 20, 320, 460)));
+    device->endGeneratingDeviceOrientationNotifications();
+    window->setRootViewController(nullptr);
+}
+
+// Every path that puts a view back into a window while the phone is turned leaves the window's
+// content where the orientation it shows puts it: a listing in a stack in a tab, upright only,
+// under a screen that turns (presented over it, or pushed onto its stack), through a turn,
+// memory warnings, Home, closing and going back. The screen the person sees next fills the
+// upright screen below the status bar, its bars in place.
+struct WindowPath {
+    std::string name;
+    UIDeviceOrientation turn;
+    // The steps between showing the turning screen and the check; `turn()` turns the phone.
+    std::vector<std::string> steps;
+};
+
+void PrintTo(const WindowPath& path, std::ostream* out) {
+    *out << path.name;
+}
+
+class WindowContentPaths : public ::testing::TestWithParam<WindowPath> {};
+
+TEST_P(WindowContentPaths, LeaveTheContentUprightBelowTheStatusBar) {
+    const WindowPath& path = GetParam();
+    CallLog log;
+    auto window = keyWindow();
+    auto list = recorder("List", log);
+    auto nav = navigationOn(list.get());
+    auto tabs = make<UITabBarController>();
+    tabs->setViewControllers(NSArray::arrayWithObjects({nav.get()}), false);
+    window->setRootViewController(tabs);
+    auto app = UIApplication::sharedApplication();
+    auto device = UIDevice::currentDevice();
+    device->beginGeneratingDeviceOrientationNotifications();
+    device->setOrientation(UIDeviceOrientationPortrait);
+    auto screen = make<TurningController>();
+    for (const std::string& step : path.steps) {
+        SCOPED_TRACE(step);
+        if (step == "present") {
+            list->presentModalViewController(screen, false);
+        } else if (step == "push") {
+            nav->pushViewController(screen, false);
+        } else if (step == "turn") {
+            device->setOrientation(path.turn);
+            ASSERT_NE(app->statusBarOrientation(), UIInterfaceOrientationPortrait);
+        } else if (step == "upright") {
+            device->setOrientation(UIDeviceOrientationPortrait);
+        } else if (step == "warning") {
+            app->performMemoryWarning();
+        } else if (step == "home") {
+            app->performEnterBackground();
+        } else if (step == "back") {
+            app->performEnterForeground();
+        } else if (step == "close") {
+            screen->dismissModalViewControllerAnimated(false);
+        } else if (step == "pop") {
+            nav->popViewControllerAnimated(false);
+        }
+    }
+    EXPECT_EQ(app->statusBarOrientation(), UIInterfaceOrientationPortrait);
+    EXPECT_EQ(tabs->interfaceOrientation(), UIInterfaceOrientationPortrait);
+    EXPECT_EQ(list->interfaceOrientation(), UIInterfaceOrientationPortrait);
+    ASSERT_EQ(tabs->view()->window(), window);
+    EXPECT_TRUE(CGAffineTransformIsIdentity(tabs->view()->transform()));
+    auto inWindow = [&](UIView* v) { return v->convertRect(v->bounds(), window.get()); };
+    EXPECT_TRUE(CGRectEqualToRect(inWindow(tabs->view().get()), CGRectMake(0, 20, 320, 460)));
+    EXPECT_TRUE(
+        CGRectEqualToRect(inWindow(nav->navigationBar().get()), CGRectMake(0, 20, 320, 44)));
+    EXPECT_TRUE(CGRectEqualToRect(inWindow(tabs->tabBar().get()), CGRectMake(0, 431, 320, 49)));
+    ASSERT_EQ(list->view()->window(), window);
+    EXPECT_TRUE(CGRectEqualToRect(inWindow(list->view().get()), CGRectMake(0, 64, 320, 367)));
+    // Held upright again, the screen comes upright over it and goes as it came.
+    device->setOrientation(UIDeviceOrientationPortrait);
+    if (nav->topViewController() == screen) nav->popViewControllerAnimated(false);
+    list->presentModalViewController(screen, false);
+    EXPECT_TRUE(CGRectEqualToRect(inWindow(screen->view().get()), CGRectMake(0, 20, 320, 460)));
+    list->dismissModalViewControllerAnimated(false);
+    EXPECT_TRUE(CGRectEqualToRect(inWindow(tabs->view().get()), CGRectMake(0, 20, 320, 460)));
+    device->endGeneratingDeviceOrientationNotifications();
+    window->setRootViewController(nullptr);
+}
+
+std::vector<WindowPath> windowPaths() {
+    std::vector<WindowPath> paths;
+    const std::pair<const char*, UIDeviceOrientation> turns[] = {
+        {"Left", UIDeviceOrientationLandscapeLeft}, {"Right", UIDeviceOrientationLandscapeRight}};
+    for (const auto& [side, turn] : turns) {
+        auto add = [&paths, side = side, turn = turn](std::string name,
+                                                      std::vector<std::string> steps) {
+            paths.push_back({name + side, turn, std::move(steps)});
+        };
+        add("CloseWhileTurned", {"present", "turn", "close", "upright"});
+        add("WarningThenCloseWhileTurned", {"present", "turn", "warning", "close", "upright"});
+        add("WarningBeforeTheTurn", {"present", "warning", "turn", "close", "upright"});
+        add("WarningInTheBackground",
+            {"present", "turn", "home", "warning", "back", "close", "upright"});
+        add("WarningThenCloseUpright", {"present", "turn", "warning", "upright", "close"});
+        add("HomeAndBackThenClose", {"present", "turn", "home", "back", "close", "upright"});
+        add("PopWhileTurned", {"push", "turn", "pop"});
+        add("WarningThenPopWhileTurned", {"push", "turn", "warning", "pop"});
+    }
+    return paths;
+}
+
+INSTANTIATE_TEST_SUITE_P(UIViewController, WindowContentPaths, ::testing::ValuesIn(windowPaths()),
+                         [](const ::testing::TestParamInfo<WindowPath>& info) {
+                             return info.param.name;
+                         });
 
 }  // namespace

@@ -598,7 +598,8 @@ TEST_F(ResultTranscripts, TheWebPageBannersShowTheirAdsWithinTheirSlots) {
 }
 
 // The web app screen the Pebble ad opens turns with the phone, drawn turned and whole; closed
-// while turned, it leaves the list and the app upright for the rest of the session.
+// while turned, with or without a memory warning before, it leaves the list and the app
+// upright for the rest of the session; and a listing gone back to while turned is upright.
 TEST_F(ResultTranscripts, AWebAppClosedWhileTurnedLeavesTheAppUpright) {
     apptest::weightBannersTo("pebble-webapp");
     forgetPebbleStatistics();
@@ -633,4 +634,33 @@ TEST_F(ResultTranscripts, AWebAppClosedWhileTurnedLeavesTheAppUpright) {
     EXPECT_GT(countPixels(keyboard.get(), CGRectMake(240, 430, 80, 50), blue), 1000);
     EXPECT_EQ(countPixels(keyboard.get(), CGRectMake(0, 330, 60, 150), blue), 0);
     EXPECT_GT(countPixels(keyboard.get(), CGRectMake(0, 0, 320, 20), black), 320 * 20 / 2);
+
+    // After a memory warning under the web app turned the other way, the screens made again
+    // fill the upright screen: no dark band down either edge, the status bar across the top,
+    // the navigation bar right under it, the keyboard upright. So does the listing gone back
+    // to from a site page while turned.
+    auto navBar = [](RGBA c) { return c.r < 150 && c.b > c.r + 25; };
+    const struct {
+        const char* name;
+        bool navigationBar;
+    } screens[] = {{"list-after-warning.png", true},
+                   {"keyboard-after-warning.png", false},
+                   {"item-after-back-turned.png", true}};
+    for (const auto& screen : screens) {
+        SCOPED_TRACE(screen.name);
+        auto shot = shotIn(screen.name);
+        ASSERT_TRUE(shot);
+        EXPECT_GT(countPixels(shot.get(), CGRectMake(0, 0, 320, 20), black), 320 * 20 / 2);
+        EXPECT_EQ(countPixels(shot.get(), CGRectMake(0, 30, 4, 220), black), 0);
+        EXPECT_EQ(countPixels(shot.get(), CGRectMake(316, 30, 4, 220), black), 0);
+        if (screen.navigationBar) {
+            EXPECT_GT(countPixels(shot.get(), CGRectMake(0, 22, 320, 40), navBar),
+                      320 * 40 * 7 / 10);
+        }
+    }
+    EXPECT_GT(count(shotIn("list-after-warning.png").get(), CGRectMake(304, 60, 16, 360), tagGreen),
+              100);
+    auto keyboardAfter = shotIn("keyboard-after-warning.png");
+    EXPECT_GT(countPixels(keyboardAfter.get(), CGRectMake(240, 430, 80, 50), blue), 1000);
+    EXPECT_EQ(countPixels(keyboardAfter.get(), CGRectMake(0, 330, 60, 150), blue), 0);
 }
