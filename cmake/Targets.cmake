@@ -121,10 +121,11 @@ function(bn_test_code_flags name)
   target_compile_options(${name} PRIVATE $<$<CONFIG:RelWithDebInfo>:-O0 -g1>)
 endfunction()
 
-# bn_test(<name> DIR <folder> [EXCLUDE <folders>...] DEPS <targets>...): every .cpp of the
-# folder in one gtest program.
+# bn_test(<name> DIR <folder> [EXCLUDE <folders>...] DEPS <targets>... [SHARDS <n>]): every .cpp
+# of the folder in one gtest program. With SHARDS the program runs as that many tests, each with
+# its share of the program's tests, so that ctest -j runs them side by side.
 function(bn_test name)
-  cmake_parse_arguments(A "" "DIR" "EXCLUDE;DEPS" ${ARGN})
+  cmake_parse_arguments(A "" "DIR;SHARDS" "EXCLUDE;DEPS" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${A_DIR}/*.cpp)
   foreach(ex ${A_EXCLUDE})
     list(FILTER srcs EXCLUDE REGEX "^${PROJECT_SOURCE_DIR}/${ex}/")
@@ -137,9 +138,18 @@ function(bn_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   bn_test_code_flags(${name})
   bn_precompile_common_headers(${name} TEST ${srcs})
-  add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT
-                       "BN_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp/${name}")
+  if(NOT A_SHARDS)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT
+                         "BN_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp/${name}")
+    return()
+  endif()
+  math(EXPR last "${A_SHARDS} - 1")
+  foreach(shard RANGE ${last})
+    add_test(NAME ${name}_${shard} COMMAND ${name})
+    set_tests_properties(${name}_${shard} PROPERTIES ENVIRONMENT
+                         "BN_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp/${name};GTEST_TOTAL_SHARDS=${A_SHARDS};GTEST_SHARD_INDEX=${shard}")
+  endforeach()
 endfunction()
 
 # bn_bench(<name> SOURCES <files>... DEPS <targets>...)

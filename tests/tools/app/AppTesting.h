@@ -86,6 +86,19 @@ inline void removeBanners(UIView* view) {
         removeBanners(as<UIView>(children->objectAtIndex(i)).get());
 }
 
+// After a session: the ended app is off the screen. Its screens outlive the session in this
+// process, and their banners would go on asking for ads whenever a later loop passes their
+// refresh time: told the app is inactive, they ask for none.
+inline void endSession() {
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationWillResignActiveNotification, UIApplication::sharedApplication().get());
+    // The next session's start makes the app active again, which would wake them: taken out of
+    // their screens, the banners drop their refresh timers for good.
+    auto windows = UIApplication::sharedApplication()->windows();
+    for (NSUInteger i = 0; windows && i < windows->count(); ++i)
+        removeBanners(as<UIView>(windows->objectAtIndex(i)).get());
+}
+
 // Runs the app over the script's text; `hook` runs just before the line `marker` is read. On
 // the real clock the lines are read as a person's would be, one after the other.
 inline std::string runApp(const std::string& script, const std::string& marker = "",
@@ -101,16 +114,7 @@ inline std::string runApp(const std::string& script, const std::string& marker =
     if (!realClock) options.scriptPath = "-";
     ShellSession session(options, out, in);
     int result = session.run();
-    // The ended app is off the screen. Its screens outlive the session in this process, and
-    // their banners would go on asking for ads whenever a later loop passes their refresh time:
-    // told the app is inactive, they ask for none.
-    NSNotificationCenter::defaultCenter()->postNotificationName(
-        UIApplicationWillResignActiveNotification, UIApplication::sharedApplication().get());
-    // The next session's start makes the app active again, which would wake them: taken out of
-    // their screens, the banners drop their refresh timers for good.
-    auto windows = UIApplication::sharedApplication()->windows();
-    for (NSUInteger i = 0; windows && i < windows->count(); ++i)
-        removeBanners(as<UIView>(windows->objectAtIndex(i)).get());
+    endSession();
     if (status) *status = result;
     return out.str();
 }
