@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <functional>
 #include <sstream>
-#include <streambuf>
 #include <string>
 #include <utility>
 #include <vector>
@@ -425,7 +424,7 @@ constexpr const char* kPresented = "# presented";
 constexpr const char* kNext = "# next";
 constexpr const char* kField = "# field";
 
-Lines scriptFor(const Row& row, Way way, const std::string& shotPrefix) {
+std::string scriptFor(const Row& row, Way way, const std::string& shotPrefix) {
     Lines lines = row.reach;
     auto add = [&lines](const Lines& more) { lines.insert(lines.end(), more.begin(), more.end()); };
     Lines close = row.close.empty() ? Lines{"tap {close}", "wait 1"} : row.close;
@@ -463,36 +462,11 @@ Lines scriptFor(const Row& row, Way way, const std::string& shotPrefix) {
     lines.push_back("screenshot " + shotPrefix + "-field.png");
     lines.push_back(kField);
     lines.push_back("quit");
-    return lines;
+    std::string text;
+    for (const auto& line : lines)
+        text += line + "\n";
+    return text;
 }
-
-// Lines handed out one at a time: each hook runs before a line equal to its marker, and each
-// line is given as `rewrite` makes it.
-class SessionLines : public std::streambuf {
-public:
-    SessionLines(Lines lines, HookedLines::Hooks hooks,
-                 std::function<std::string(const std::string&)> rewrite)
-        : lines_(std::move(lines)), hooks_(std::move(hooks)), rewrite_(std::move(rewrite)) {}
-
-protected:
-    int_type underflow() override {
-        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-        if (next_ >= lines_.size()) return traits_type::eof();
-        const std::string& line = lines_[next_++];
-        for (auto& [marker, hook] : hooks_)
-            if (hook && line == marker) hook();
-        current_ = rewrite_(line) + "\n";
-        setg(current_.data(), current_.data(), current_.data() + current_.size());
-        return traits_type::to_int_type(*gptr());
-    }
-
-private:
-    Lines lines_;
-    size_t next_ = 0;
-    std::string current_;
-    HookedLines::Hooks hooks_;
-    std::function<std::string(const std::string&)> rewrite_;
-};
 
 // ---- the checks --------------------------------------------------------------------------------
 
@@ -551,8 +525,8 @@ public:
         hooks.push_back({kPresented, [this] { checkPresented(); }});
         hooks.push_back({kNext, [this] { checkNext(false); }});
         hooks.push_back({kField, [this] { checkNext(true); }});
-        SessionLines lines(scriptFor(row_, way_, prefix_), std::move(hooks),
-                           [this](const std::string& line) { return rewrite(line); });
+        HookedLines lines(scriptFor(row_, way_, prefix_), std::move(hooks),
+                          [this](const std::string& line) { return rewrite(line); });
         std::istream in(&lines);
         std::ostringstream out;
         ShellOptions options;

@@ -94,8 +94,11 @@ public:
     using Hooks = std::vector<std::pair<std::string, std::function<void()>>>;
     HookedLines(const std::string& text, std::string marker, std::function<void()> hook)
         : HookedLines(text, Hooks{{std::move(marker), std::move(hook)}}) {}
-    // Each hook runs before every line equal to its marker.
-    HookedLines(const std::string& text, Hooks hooks) : hooks_(std::move(hooks)) {
+    // Each hook runs before every line equal to its marker; `rewrite`, when given, makes the line
+    // handed out of the script's line once its hooks have run (a value filled in as it is read).
+    HookedLines(const std::string& text, Hooks hooks,
+                std::function<std::string(const std::string&)> rewrite = nullptr)
+        : hooks_(std::move(hooks)), rewrite_(std::move(rewrite)) {
         std::istringstream in(text);
         for (std::string line; std::getline(in, line);)
             lines_.push_back(line);
@@ -108,7 +111,8 @@ protected:
         for (auto& [marker, hook] : hooks_) {
             if (hook && lines_[next_] == marker) hook();
         }
-        current_ = lines_[next_++] + "\n";
+        const std::string& line = lines_[next_++];
+        current_ = (rewrite_ ? rewrite_(line) : line) + "\n";
         setg(current_.data(), current_.data(), current_.data() + current_.size());
         return traits_type::to_int_type(*gptr());
     }
@@ -118,4 +122,5 @@ private:
     size_t next_ = 0;
     std::string current_;
     Hooks hooks_;
+    std::function<std::string(const std::string&)> rewrite_;
 };
