@@ -23,6 +23,7 @@
 #include "UIKit/UIKitNotifications.h"
 #include "UIKit/UIKitSupport.h"
 #include "UIKit/UIView.h"
+#include "UIKit/UIViewController.h"
 #include "UIKit/UIWindow.h"
 
 NSString* const UIApplicationLaunchOptionsURLKey = NS("UIApplicationLaunchOptionsURLKey");
@@ -181,10 +182,13 @@ void UIApplication::setStatusBarStyle(UIStatusBarStyle style, bool) {
     statusBarStyle_ = style;
 }
 void UIApplication::setStatusBarHidden(bool hidden, bool) {
-    statusBarHidden_ = hidden;
+    setStatusBarHidden(hidden, UIStatusBarAnimationNone);
 }
 void UIApplication::setStatusBarHidden(bool hidden, UIStatusBarAnimation) {
+    bool shownAgain = statusBarHidden_ && !hidden;
     statusBarHidden_ = hidden;
+    // Content laid out while the bar was hidden would stay under it.
+    if (shownAgain) UIViewController::layOutWindowsContent();
 }
 
 void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation) {

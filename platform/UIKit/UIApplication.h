@@ -129,7 +129,7 @@ class UIApplication : public UIResponder {
     void setStatusBarStyle(UIStatusBarStyle style) { statusBarStyle_ = style; }
     void setStatusBarStyle(UIStatusBarStyle style, bool animated);
     bool isStatusBarHidden() { return statusBarHidden_; }
-    void setStatusBarHidden(bool hidden) { statusBarHidden_ = hidden; }
+    void setStatusBarHidden(bool hidden) { setStatusBarHidden(hidden, UIStatusBarAnimationNone); }
     void setStatusBarHidden(bool hidden, bool animated);
     void setStatusBarHidden(bool hidden, UIStatusBarAnimation animation);
     // Changing it posts the will- and did-change notifications (user info: the old or new

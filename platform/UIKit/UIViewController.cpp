@@ -566,6 +566,14 @@ void UIViewController::showWindowsContentInAllowedOrientation() {
     }
 }
 
+void UIViewController::layOutWindowsContent() {
+    auto visible = visibleViewControllers();
+    for (NSUInteger i = 0; i < visible->count(); ++i) {
+        auto c = cast<UIViewController>(visible->objectAtIndex(i));
+        if (c->isWindowContent()) c->layOutWindowContent();
+    }
+}
+
 bool UIViewController::isWindowContent() {
     if (!view_ || parent_.lock()) return false;
     if (presenter_.lock()) return true;

@@ -178,6 +178,9 @@ class UIViewController : public UIResponder {
     // The application back from Home: each window's content takes an orientation it allows
     // (the device's when it allows it) and is laid out for it.
     static void showWindowsContentInAllowedOrientation();
+    // The status bar shown again: each window's content, laid out while the bar was hidden (the
+    // application back from Home under a screen that hides it), goes back below it.
+    static void layOutWindowsContent();
     // Lays the view out as a window's content for the controller's orientation: turned by whole
     // quarters (none upright), the screen less the status bar's strip along the interface's
     // top. The one rule for where a window's content goes; every path that puts a root or

@@ -583,6 +583,10 @@ TEST_P(WindowContentPaths, LeaveTheContentUprightBelowTheStatusBar) {
             screen->dismissModalViewControllerAnimated(false);
         } else if (step == "pop") {
             nav->popViewControllerAnimated(false);
+        } else if (step == "hide bar") {
+            app->setStatusBarHidden(true);
+        } else if (step == "show bar") {
+            app->setStatusBarHidden(false);
         }
     }
     EXPECT_EQ(app->statusBarOrientation(), UIInterfaceOrientationPortrait);
@@ -624,6 +628,12 @@ std::vector<WindowPath> windowPaths() {
             {"present", "turn", "home", "warning", "back", "close", "upright"});
         add("WarningThenCloseUpright", {"present", "turn", "warning", "upright", "close"});
         add("HomeAndBackThenClose", {"present", "turn", "home", "back", "close", "upright"});
+        // A screen that hides the status bar while it shows (a movie player): the content laid
+        // out on the way back from Home, while the bar was hidden, goes below it again.
+        add("HomeAndBackUnderAHiddenBar",
+            {"present", "hide bar", "turn", "home", "back", "close", "show bar", "upright"});
+        add("HomeAndBackUnderAHiddenBarShownFirst",
+            {"present", "hide bar", "turn", "home", "back", "show bar", "close", "upright"});
         add("PopWhileTurned", {"push", "turn", "pop"});
         add("WarningThenPopWhileTurned", {"push", "turn", "warning", "pop"});
     }

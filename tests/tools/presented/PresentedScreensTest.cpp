@@ -153,7 +153,7 @@ const std::vector<Row>& rows() {
          .setUp = weighted("meridian-video"),
          .reach = {"tap Browse All", "wait 1"},
          .open = {"tap 3", "wait 2"},
-         .reopen = {"back", "wait 1", "tap 3", "wait 2"},
+         .reopen = {"back", "wait 60", "tap 3", "wait 2"},
          .closeLabel = "Done",
          .toField = kFromItem,
          .hooks = kNoVideoOnTheWayBack},
