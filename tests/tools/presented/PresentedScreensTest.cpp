@@ -75,6 +75,8 @@ struct Row {
     // From the screen shown after the close to a text field there, tapped (from the result list
     // back to the search screen's keyword field).
     Lines toField = {"back", "tap Keyword"};
+    // The same after `reopen`, when that leaves the screen over another one (empty: `toField`).
+    Lines toFieldAfterReopen = {};
     // Run before a line equal to the marker is read (a session's own waits).
     HookedLines::Hooks hooks = {};
     // The screen closes itself when the application goes to the background.
@@ -148,22 +150,25 @@ const std::vector<Row>& rows() {
          .setUp = weighted("meridian-image"),
          .reach = {"tap Browse All", "wait 1"},
          .open = {"tap Advertisement", "wait 1"}},
-        // The list's first sight of the video caches it; the item screen plays it.
+        // The list's first sight of the video caches it; the item screen plays it. Once played,
+        // the cached video plays again in the list's banner made again after a memory warning.
         {.name = "MeridianVideo",
          .setUp = weighted("meridian-video"),
          .reach = {"tap Browse All", "wait 1"},
          .open = {"tap 3", "wait 2"},
-         .reopen = {"back", "wait 60", "tap 3", "wait 2"},
+         .reopen = {"memory-warning", "back", "wait 2"},
          .closeLabel = "Done",
          .toField = kFromItem,
+         .toFieldAfterReopen = {"back", "tap Keyword"},
          .hooks = kNoVideoOnTheWayBack},
         {.name = "MeridianVisit",
          .setUp = weighted("meridian-video"),
          .reach = {"tap Browse All", "wait 1", "tap 3", "wait 2"},
          .open = {"tap Visit", "wait 1"},
-         .reopen = {"back", "wait 1", "tap 3", "wait 2", "tap Visit", "wait 1"},
+         .reopen = {"memory-warning", "back", "wait 2", "tap Visit", "wait 1"},
          .close = {"tap {close}", "wait 1", "tap Done", "wait 1"},
          .toField = kFromItem,
+         .toFieldAfterReopen = {"back", "tap Keyword"},
          .hooks = kNoVideoOnTheWayBack},
         {.name = "IronvineBannerBrowser",
          .setUp =
@@ -349,7 +354,8 @@ std::string scriptFor(const Row& row, Way way, const std::string& shotPrefix) {
     }
     lines.push_back("screenshot " + shotPrefix + "-next.png");
     lines.push_back(kNext);
-    add(row.toField);
+    add(way == Way::Twice && !row.toFieldAfterReopen.empty() ? row.toFieldAfterReopen
+                                                             : row.toField);
     lines.push_back("screenshot " + shotPrefix + "-field.png");
     lines.push_back(kField);
     lines.push_back("quit");
