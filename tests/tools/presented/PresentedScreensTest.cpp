@@ -289,8 +289,9 @@ const std::vector<Row>& rows() {
          .reach = {"tab Catalog", "scroll down", "tap Interstitial"},
          .open = {"tap Show Interstitial", "wait 1"},
          .toField = kToCatalogMessage},
-        // The Ironvine engine fetches its full-screen ad as the clock moves; Menu comes ten
-        // seconds after the ad's page.
+        // The Ironvine engine fetches its full-screen ad as the clock moves, and the next one
+        // once it is closed; Menu comes ten seconds after the ad's page. The in-ad browser's
+        // Done closes the ad's window.
         {.name = "CatalogFullScreenAd",
          .app = App::Catalog,
          .setUp = freshIronvine,
@@ -306,6 +307,7 @@ const std::vector<Row>& rows() {
          .reach = {"tab Catalog", "scroll down", "tap Full-Screen Ad", "wait 10", "wait 1",
                    "tap Show Ad", "wait 11"},
          .open = {"tap See the deals", "wait 1"},
+         .reopen = {"wait 10", "wait 1", "tap Show Ad", "wait 11", "tap See the deals", "wait 1"},
          .closeLabel = "Done",
          .toField = kToCatalogMessage},
     };
