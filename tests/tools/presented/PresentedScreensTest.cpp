@@ -454,8 +454,8 @@ public:
             EXPECT_NE(line.rfind("!! ", 0), 0u) << line;
         EXPECT_EQ(presentedChecks_, expectedPresentedChecks()) << tail(printed);
         EXPECT_EQ(nextChecks_, 2) << tail(printed);
-        if (testing::Test::HasFailure())
-            writeFile(shots.path() / (prefix_ + ".transcript"), printed);
+        // Beside the screenshots, for a person to read what the session showed.
+        writeFile(shots.path() / (prefix_ + ".transcript"), printed);
     }
 
 private:
