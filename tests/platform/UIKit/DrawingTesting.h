@@ -52,14 +52,20 @@ inline testing::AssertionResult near(RGBA actual, RGBA expected, int tolerance =
     return testing::AssertionFailure() << actual << " is not near " << expected;
 }
 
-// How many pixels of the image within the area (in pixels from the top-left) pass the test.
-inline int countPixels(UIImage* image, CGRect area, const std::function<bool(RGBA)>& test) {
-    auto px = UIImagePixelsOf(image->CGImage());
+// How many of the pixels within the area (in pixels from the top-left) pass the test.
+inline int countPixels(const UIImagePixels& px, CGRect area,
+                       const std::function<bool(RGBA)>& test) {
     int n = 0;
     for (int y = int(area.origin.y); y < int(CGRectGetMaxY(area)); ++y)
         for (int x = int(area.origin.x); x < int(CGRectGetMaxX(area)); ++x)
             n += test(pixelAt(px, x, y)) ? 1 : 0;
     return n;
+}
+
+// The same for the image's bitmap (read whole for each count: probes of many areas of one image
+// read it once and count on its pixels).
+inline int countPixels(UIImage* image, CGRect area, const std::function<bool(RGBA)>& test) {
+    return countPixels(UIImagePixelsOf(image->CGImage()), area, test);
 }
 
 inline const RGBA kRed{255, 0, 0, 255};
