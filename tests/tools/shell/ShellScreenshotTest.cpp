@@ -112,12 +112,15 @@ TEST(ShellScreenshot, TitlesSizedToTheirTextReadWholeInTheShot) {
     TitledDelegate::staticClass();
     auto painter = std::make_shared<RecordingPainter>();
     CGRect before = CGRectZero;
-    // From the screenshot on: what the screen was drawn with, and where the title stood in the
-    // session's own layout.
-    HookedLines lines("screenshot titles.png\nquit\n", "screenshot titles.png", [&] {
-        before = TitledDelegate::button->titleLabel()->frame();
-        UITextPainterInstall(painter);
-    });
+    // The first shot is drawn, for a person to look at; of the second, what the screen was
+    // drawn with is recorded. Where the title stood in the session's own layout is taken before
+    // either.
+    HookedLines lines(
+        "screenshot titles.png\nscreenshot titles-recorded.png\nquit\n",
+        HookedLines::Hooks{
+            {"screenshot titles.png",
+             [&] { before = TitledDelegate::button->titleLabel()->frame(); }},
+            {"screenshot titles-recorded.png", [&] { UITextPainterInstall(painter); }}});
     std::istream in(&lines);
     std::ostringstream out;
     ShellOptions options;
@@ -126,7 +129,8 @@ TEST(ShellScreenshot, TitlesSizedToTheirTextReadWholeInTheShot) {
     ShellSession session(options, out, in);
     EXPECT_EQ(session.run(), 0);
     UITextPainterInstall(nullptr);
-    EXPECT_NE(out.str().find("Saved the screen to titles.png"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("Saved the screen to titles-recorded.png"), std::string::npos)
+        << out.str();
 
     for (std::u16string title :
          {u"Catalog", u"Compose", u"Hide Keyboard", u"Place Banner", u"Posted", u"OK"}) {
