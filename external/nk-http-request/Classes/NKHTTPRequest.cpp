@@ -586,8 +586,8 @@ void NKHTTPRequest::main() {
             failWithError(classState().unableToCreateRequestError);
             return;
         }
-        // Counted before its body was built, as the GET every request starts as; a body makes
-        // it a POST only now, and a redirect may have changed both.
+        // Counted before its body was built: a body makes a GET a POST only now, and a
+        // redirect may have changed both.
         NetworkWork::describe(networkWork_.load(), networkWorkDescription());
         if (measured) measured->buildRequestHeaders();
         buildRequestHeaders();
