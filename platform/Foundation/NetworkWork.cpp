@@ -34,6 +34,13 @@ void NetworkWork::end(uint64_t ticket) {
     r.work.erase(ticket);
 }
 
+void NetworkWork::describe(uint64_t ticket, const std::string& description) {
+    if (ticket == 0) return;
+    auto& r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (auto it = r.work.find(ticket); it != r.work.end()) it->second = description;
+}
+
 int NetworkWork::inFlight() {
     auto& r = registry();
     std::lock_guard<std::mutex> guard(r.lock);

@@ -15,6 +15,9 @@ public:
     static uint64_t begin(const std::string& description);
     // Ends it; a ticket ends once, further calls (and 0) are ignored.
     static void end(uint64_t ticket);
+    // Describes work in flight anew, for work that learns what it is only once under way (a
+    // request whose body makes it a POST); nothing for a ticket that has ended (or 0).
+    static void describe(uint64_t ticket, const std::string& description);
     static int inFlight();
     // The descriptions of what is in flight, oldest first.
     static std::vector<std::string> pending();

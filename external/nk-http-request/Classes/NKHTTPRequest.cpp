@@ -482,14 +482,18 @@ void NKHTTPRequest::beginNetworkWork() {
     // Already counted (started through the queue): taking a second ticket, even for a moment,
     // would show the request twice to whoever reads what is pending.
     if (finished_ || networkWork_.load() != 0) return;
-    Ref<NSString> method = requestMethod();
-    Ref<NSURL> theURL = url();
-    uint64_t fresh = NetworkWork::begin((method ? method->utf8() : std::string("GET")) + " " +
-                                        (theURL ? theURL->absoluteString()->utf8() : "(no URL)"));
+    uint64_t fresh = NetworkWork::begin(networkWorkDescription());
     uint64_t none = 0;
     if (!networkWork_.compare_exchange_strong(none, fresh)) NetworkWork::end(fresh);
     // It may have ended meanwhile, after its end found nothing to stop counting.
     if (finished_) endNetworkWorkAfterCallbacks();
+}
+
+std::string NKHTTPRequest::networkWorkDescription() {
+    Ref<NSString> method = requestMethod();
+    Ref<NSURL> theURL = url();
+    return (method ? method->utf8() : std::string("GET")) + " " +
+           (theURL ? theURL->absoluteString()->utf8() : "(no URL)");
 }
 
 void NKHTTPRequest::endNetworkWorkAfterCallbacks() {
@@ -582,6 +586,9 @@ void NKHTTPRequest::main() {
             failWithError(classState().unableToCreateRequestError);
             return;
         }
+        // Counted before its body was built: a body makes a GET a POST only now, and a
+        // redirect may have changed both.
+        NetworkWork::describe(networkWork_.load(), networkWorkDescription());
         if (measured) measured->buildRequestHeaders();
         buildRequestHeaders();
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
+#include <string>
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
@@ -533,6 +534,8 @@ private:
     struct AuthenticationSide;
     // Ends a ticket taken from networkWork_ once the callbacks queued so far have run.
     static void endNetworkWorkAfterCallbacks(uint64_t ticket);
+    // What the request is, for the line naming work still pending: "POST https://...".
+    std::string networkWorkDescription();
     // Runs `work` on the thread that runs this request's stream (the network thread, or the
     // thread of a synchronous request), without waiting.
     void performOnRequestThread(std::function<void()> work);

@@ -22,6 +22,25 @@ TEST(NetworkWork, CountsBeginAndEndOnceEachFromAnyThread) {
     EXPECT_EQ(NetworkWork::inFlight(), before);
 }
 
+TEST(NetworkWork, WorkDescribedAnewIsNamedSoUntilItEnds) {
+    uint64_t a = NetworkWork::begin("GET http://a.test/form");
+    uint64_t b = NetworkWork::begin("GET http://b.test/");
+    NetworkWork::describe(a, "POST http://a.test/form");
+    auto pending = NetworkWork::pending();
+    ASSERT_GE(pending.size(), 2u);
+    // Still in its place among the rest, oldest first.
+    EXPECT_EQ(pending[pending.size() - 2], "POST http://a.test/form");
+    EXPECT_EQ(pending.back(), "GET http://b.test/");
+    NetworkWork::end(a);
+    // An ended ticket describes nothing, and counts nothing back in.
+    int before = NetworkWork::inFlight();
+    NetworkWork::describe(a, "PUT http://a.test/form");
+    NetworkWork::describe(0, "PUT http://a.test/form");
+    EXPECT_EQ(NetworkWork::inFlight(), before);
+    EXPECT_EQ(NetworkWork::pending().back(), "GET http://b.test/");
+    NetworkWork::end(b);
+}
+
 TEST(NetworkWork, TicketEndsWithItsLastOwner) {
     int before = NetworkWork::inFlight();
     {

@@ -36,9 +36,18 @@ TEST(CatalogWidgets, ImageViewsLoadBehindADefaultImageBesideTheBezelAndDots) {
     ASSERT_TRUE(image) << shot;
     EXPECT_TRUE(near(pixelAt(image, 247 + 35, 64 + 10 + 35), RGBA{217, 217, 217, 255}));
     EXPECT_FALSE(near(pixelAt(image, 10 + 35, 64 + 10 + 35), RGBA{217, 217, 217, 255}, 10));
-    // Black at 0.7 over the white screen, at the bezel's left edge inside its rounding.
-    EXPECT_TRUE(near(pixelAt(image, 89 + 4, 64 + 90 + 40), RGBA{77, 77, 77, 255}, 3));
-    EXPECT_TRUE(near(pixelAt(image, 89 - 3, 64 + 90 + 40), kWhite));
+    // Black at 0.7 over the white screen, at the bezel's left edge inside its rounding; as wide
+    // as its text in the faces' measures, either side of the middle.
+    const int across = 64 + 90 + 40;
+    int left = 0, right = 319;
+    while (left < 160 && near(pixelAt(image, left, across), kWhite))
+        ++left;
+    while (right > 160 && near(pixelAt(image, right, across), kWhite))
+        --right;
+    EXPECT_NEAR(left + right, 320, 2) << left << " " << right;
+    EXPECT_GT(left, 60);
+    EXPECT_TRUE(near(pixelAt(image, left + 4, across), RGBA{77, 77, 77, 255}, 3)) << left;
+    EXPECT_TRUE(near(pixelAt(image, left - 3, across), kWhite)) << left;
     // On the dots' grey band: the current dot white, the next one dark grey, the band between.
     EXPECT_TRUE(near(pixelAt(image, 133 + 3, 64 + 180 + 10), kWhite));
     EXPECT_TRUE(near(pixelAt(image, 133 + 16 + 3, 64 + 180 + 10), RGBA{77, 77, 77, 255}));

@@ -32,9 +32,9 @@
 
 namespace {
 
-// An app with one label and four buttons: Fetch loads a URL with the request engine and shows
-// the reply in the label; Clear changes the label without the network; Busy starts a thread that
-// works until Rest lets it end.
+// An app with one label and five buttons: Fetch loads a URL with the request engine and shows
+// the reply in the label, Send posts a body to it; Clear changes the label without the network;
+// Busy starts a thread that works until Rest lets it end.
 class FetchingDelegate : public NSObject,
                          public UIApplicationDelegate,
                          public NKHTTPRequestDelegate {
@@ -43,6 +43,7 @@ class FetchingDelegate : public NSObject,
         c.implements(
             {"application:didFinishLaunchingWithOptions:", "requestFinished:", "requestFailed:"});
         c.method("fetch:", &FetchingDelegate::fetch);
+        c.method("send:", &FetchingDelegate::send);
         c.method("clear:", &FetchingDelegate::clear);
         c.method("busy:", &FetchingDelegate::busy);
         c.method("rest:", &FetchingDelegate::rest);
@@ -56,6 +57,7 @@ class FetchingDelegate : public NSObject,
         addButton("Clear", "clear:", 110);
         addButton("Busy", "busy:", 160);
         addButton("Rest", "rest:", 210);
+        addButton("Send", "send:", 260);
         window_->makeKeyAndVisible();
         return true;
     }
@@ -64,6 +66,15 @@ class FetchingDelegate : public NSObject,
     void fetch(NSObject*) {
         answer_->setText(NS("Answer: loading"));
         request_ = NKHTTPRequest::requestWithURL(NSURL::URLWithString(str(url)));
+        request_->setDelegate(this);
+        request_->startAsynchronous();
+    }
+    // A body makes the request a POST only once it is under way.
+    void send(NSObject*) {
+        answer_->setText(NS("Answer: loading"));
+        request_ = NKHTTPRequest::requestWithURL(NSURL::URLWithString(str(url)));
+        request_->appendPostData(
+            NSString::fromUTF8("title=Kayak")->dataUsingEncoding(NSUTF8StringEncoding));
         request_->setDelegate(this);
         request_->startAsynchronous();
     }
@@ -182,25 +193,36 @@ TEST(ShellNetwork, AReplyThatNeverComesIsWaitedForABoundedTimeAndNamedOncePerCom
     testhttp::TestServer server;
     auto gate = server.gate();
     server.route("GET", "/never", testhttp::held(gate, testhttp::text("too late")));
+    server.route("POST", "/never", testhttp::held(gate, testhttp::text("too late")));
     FetchingDelegate::url = server.url("/never");
-    std::string pendingLine =
-        ">> Still waiting for the network after 0.5 s: GET " + FetchingDelegate::url + "\n";
+    // The line names the request by the method it was sent with, a posted body's included.
+    struct Case {
+        const char* button;
+        const char* method;
+    };
+    for (const Case& c : {Case{"Fetch", "GET"}, Case{"Send", "POST"}}) {
+        SCOPED_TRACE(c.button);
+        const std::string tap = std::string("tap ") + c.button;
+        std::string pendingLine =
+            ">> Still waiting for the network after 0.5 s: " + std::string(c.method) + " " +
+            FetchingDelegate::url + "\n";
 
-    std::string transcript = runSession("tap Fetch\ntap Clear\nwait 30\n", true, 0.5);
-    // Said, and the session went on: the screen shows the request still under way.
-    std::string fetched = afterCommand(transcript, "tap Fetch");
-    EXPECT_EQ(occurrences(fetched, pendingLine), 1u) << transcript;
-    EXPECT_NE(fetched.find("Answer: loading"), std::string::npos) << transcript;
-    // Each command waits on its own, and says so once.
-    std::string cleared = afterCommand(transcript, "tap Clear");
-    EXPECT_EQ(occurrences(cleared, pendingLine), 1u) << transcript;
-    EXPECT_NE(cleared.find("Answer: cleared"), std::string::npos) << transcript;
-    // Time on the script's clock brings the request's time-out; the screen after the wait
-    // shows its failure, delivered before the screen was printed.
-    std::string waited = afterCommand(transcript, "wait 30");
-    EXPECT_NE(waited.find("Answer: failed"), std::string::npos) << transcript;
-    EXPECT_EQ(occurrences(transcript, "Still waiting"), 2u) << transcript;
-    EXPECT_EQ(NetworkWork::inFlight(), 0);
+        std::string transcript = runSession(tap + "\ntap Clear\nwait 30\n", true, 0.5);
+        // Said, and the session went on: the screen shows the request still under way.
+        std::string sent = afterCommand(transcript, tap);
+        EXPECT_EQ(occurrences(sent, pendingLine), 1u) << transcript;
+        EXPECT_NE(sent.find("Answer: loading"), std::string::npos) << transcript;
+        // Each command waits on its own, and says so once.
+        std::string cleared = afterCommand(transcript, "tap Clear");
+        EXPECT_EQ(occurrences(cleared, pendingLine), 1u) << transcript;
+        EXPECT_NE(cleared.find("Answer: cleared"), std::string::npos) << transcript;
+        // Time on the script's clock brings the request's time-out; the screen after the wait
+        // shows its failure, delivered before the screen was printed.
+        std::string waited = afterCommand(transcript, "wait 30");
+        EXPECT_NE(waited.find("Answer: failed"), std::string::npos) << transcript;
+        EXPECT_EQ(occurrences(transcript, "Still waiting"), 2u) << transcript;
+        EXPECT_EQ(NetworkWork::inFlight(), 0);
+    }
     gate->open();
 }
 
