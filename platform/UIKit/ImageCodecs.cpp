@@ -521,7 +521,7 @@ UIImagePixels UIImageOrientPixels(const UIImagePixels& s, UIImageOrientation o) 
     return d;
 }
 
-Ref<NSData> UIImageEncodePNG(const UIImagePixels& px, bool withAlpha) {
+Ref<NSData> UIImageEncodePNG(const UIImagePixels& px, bool withAlpha, bool fast) {
     if (px.width == 0 || px.height == 0) return nullptr;
     size_t channels = withAlpha ? 4 : 3;
     std::vector<uint8_t> straight(px.width * px.height * channels);
@@ -546,9 +546,10 @@ Ref<NSData> UIImageEncodePNG(const UIImagePixels& px, bool withAlpha) {
     image.width = static_cast<png_uint_32>(px.width);
     image.height = static_cast<png_uint_32>(px.height);
     image.format = withAlpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-    png_alloc_size_t size = 0;
-    if (!png_image_write_to_memory(&image, nullptr, &size, 0, straight.data(), 0, nullptr))
-        return nullptr;
+    if (fast) image.flags |= PNG_IMAGE_FLAG_FAST;
+    // Written once into room for the largest file these pixels can make, rather than once to
+    // learn the size and again to write it.
+    png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(image);
     auto data = NSMutableData::dataWithLength(static_cast<NSUInteger>(size));
     if (!png_image_write_to_memory(&image, data->mutableBytes(), &size, 0, straight.data(), 0,
                                    nullptr))

@@ -40,6 +40,9 @@ Ref<CGImage> UIImageUprightCGImage(UIImage* image);
 UIImagePixels UIImageOrientPixels(const UIImagePixels& stored, UIImageOrientation orientation);
 
 // Encoders. PNG keeps alpha when asked (straight, as PNG stores it); JPEG drops it (pixels are
-// premultiplied, so transparent parts come out over black). quality 0...1.
-Ref<NSData> UIImageEncodePNG(const UIImagePixels& pixels, bool withAlpha);
+// premultiplied, so transparent parts come out over black). quality 0...1. `fast` trades size for
+// speed, for pictures made to be looked at and thrown away (the screen's).
+Ref<NSData> UIImageEncodePNG(const UIImagePixels& pixels, bool withAlpha, bool fast = false);
 Ref<NSData> UIImageEncodeJPEG(const UIImagePixels& pixels, CGFloat quality);
+// The image as PNG, upright, as UIImagePNGRepresentation gives it, `fast` as above.
+Ref<NSData> UIImageEncodeImagePNG(UIImage* image, bool fast);

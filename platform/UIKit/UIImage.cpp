@@ -486,8 +486,12 @@ Ref<NSData> UIImageJPEGRepresentation(UIImage* image, CGFloat compressionQuality
     return UIImageEncodeJPEG(px, compressionQuality);
 }
 
-Ref<NSData> UIImagePNGRepresentation(UIImage* image) {
+Ref<NSData> UIImageEncodeImagePNG(UIImage* image, bool fast) {
     bool alpha = false;
     auto px = uprightPixels(image, &alpha);
-    return UIImageEncodePNG(px, alpha);
+    return UIImageEncodePNG(px, alpha, fast);
+}
+
+Ref<NSData> UIImagePNGRepresentation(UIImage* image) {
+    return UIImageEncodeImagePNG(image, false);
 }

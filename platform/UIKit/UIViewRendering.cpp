@@ -18,6 +18,7 @@
 #include "Foundation/NSLocale.h"
 #include "Foundation/NSString.h"
 #include "QuartzCore/CALayer.h"
+#include "UIKit/ImageCodecs.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIGraphics.h"
@@ -440,7 +441,7 @@ bool UIScreenWriteKeyWindowPNG(NSString* path, Ref<NSError>* error) {
     if (!path || path->length() == 0) return fail(NS("No file name was given."));
     auto image = UIScreenRenderKeyWindow();
     if (!image) return fail(NS("There is no key window to draw."));
-    auto png = UIImagePNGRepresentation(image);
+    auto png = UIImageEncodeImagePNG(image, true);
     if (!png) return fail(NS("The screen could not be encoded as PNG."));
     if (!png->writeToFile(path, true))
         return fail(NSString::stringWithFormat(NS("The file %@ could not be written."), path));
