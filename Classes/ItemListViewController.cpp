@@ -274,7 +274,6 @@ Ref<UITableViewCell> ItemListViewController::tableViewCellForRowAtIndexPath(UITa
     auto cell = as<ItemTableViewCell>(reused);
     if (!cell) return reused;
     auto item = cast<ItemInfo>(itemArray_->objectAtIndex(static_cast<NSUInteger>(path->row())));
-    cell->imgView()->setUrlPath(nullptr);  // a reused cell shows no old image
     cell->titleLabel()->setText(item->title());
     cell->detailLabel()->setText(oneLineBody(item->detail()));
     cell->timeLabel()->setText(friendlyTime(item->time()));
@@ -285,6 +284,11 @@ Ref<UITableViewCell> ItemListViewController::tableViewCellForRowAtIndexPath(UITa
     Ref<NSString> thumbnail = item->bodyImageUrl();
     if (item->imageUrl() && item->imageUrl()->count() > 0)
         thumbnail = as<NSString>(item->imageUrl()->objectAtIndex(0));
+    // A reused cell shows no old image; a row shown again with its own thumbnail keeps it,
+    // rather than have every arriving thumbnail stop and start the others' loads.
+    auto shown = cell->imgView()->urlPath();
+    if (!thumbnail || !shown || !shown->isEqualToString(thumbnail))
+        cell->imgView()->setUrlPath(nullptr);
     cell->imgView()->setUrlPath(thumbnail);
     auto price = item->price();
     if (price && price->length() > 0) {

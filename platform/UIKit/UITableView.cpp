@@ -464,8 +464,10 @@ void UITableView::enqueueCell(Ref<UITableViewCell> cell) {
 void UITableView::dropAllCells() {
     auto cells = std::move(visible_);
     visible_.clear();
-    for (auto& v : cells)
-        enqueueCell(v.cell);
+    // Last in, first out: queued from the bottom row up, the rows asked for again from the top
+    // get back the cells that showed them, with what those still hold (a loaded thumbnail).
+    for (auto v = cells.rbegin(); v != cells.rend(); ++v)
+        enqueueCell(v->cell);
     for (auto& [s, view] : headerViews_)
         view->removeFromSuperview();
     for (auto& [s, view] : footerViews_)

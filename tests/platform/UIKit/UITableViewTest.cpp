@@ -168,6 +168,16 @@ TEST_F(TableTest, CellsScrolledOffAreReused) {
         auto path = table->indexPathForCell(cell);
         EXPECT_EQ(text(cell->textLabel()->text()), pathText(path));  // reconfigured for its row
     }
+    // Reloaded in place, each row gets back the cell that showed it, with what it still holds.
+    std::vector<UITableViewCell*> before;
+    for (NSUInteger i = 0; i < visible->count(); ++i)
+        before.push_back(cast<UITableViewCell>(visible->objectAtIndex(i)).get());
+    table->reloadData();
+    table->layoutIfNeeded();
+    auto after = table->visibleCells();
+    ASSERT_EQ(after->count(), before.size());
+    for (NSUInteger i = 0; i < after->count(); ++i)
+        EXPECT_EQ(cast<UITableViewCell>(after->objectAtIndex(i)).get(), before[i]) << i;
 }
 
 TEST_F(TableTest, HeadersAndTheSectionIndex) {
