@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -32,6 +33,16 @@ bool premultiplied(CGImageAlphaInfo a) {
 bool hasRealAlpha(CGImageAlphaInfo a) {
     return a == kCGImageAlphaPremultipliedFirst || a == kCGImageAlphaPremultipliedLast ||
            a == kCGImageAlphaFirst || a == kCGImageAlphaLast || a == kCGImageAlphaOnly;
+}
+
+// Rows of 32-bit words with alpha (or its skipped byte) first, in the machine's own byte order:
+// the drawing form itself, copied word for word instead of byte by byte.
+bool nativeWordsAlphaFirst(const CGPixelLayout& L) {
+    if (L.colorComponents != 3 || L.bitsPerPixel != 32 || L.bitsPerComponent != 8) return false;
+    const CGImageAlphaInfo ai = L.alphaInfo();
+    if (ai != kCGImageAlphaPremultipliedFirst && ai != kCGImageAlphaNoneSkipFirst) return false;
+    const bool little = littleWords(L.bitmapInfo);
+    return little == (std::endian::native == std::endian::little);
 }
 
 uint8_t lumaOf(uint32_t r, uint32_t g, uint32_t b) {
@@ -67,6 +78,24 @@ void readRowPremultiplied(const CGPixelLayout& L, const uint8_t* row, uint32_t* 
             // say where it is.
             uint8_t a = isMask ? uint8_t(255 - s) : s;
             out[x] = packARGB(a, 0, 0, 0);
+        }
+        return;
+    }
+    if (nativeWordsAlphaFirst(L)) {
+        std::memcpy(out, row, w * 4);
+        if (L.alphaInfo() == kCGImageAlphaNoneSkipFirst) {
+            for (size_t x = 0; x < w; ++x)
+                out[x] |= 0xFF000000u;
+            return;
+        }
+        // Premultiplied input that breaks the rule (colour above alpha) is clamped.
+        for (size_t x = 0; x < w; ++x) {
+            const uint32_t p = out[x];
+            const uint32_t a = p >> 24;
+            if (a == 255) continue;
+            const uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+            if (r > a || g > a || b > a)
+                out[x] = packARGB(a, r > a ? a : r, g > a ? a : g, b > a ? a : b);
         }
         return;
     }
@@ -116,6 +145,16 @@ void writeRowFromPremultiplied(const CGPixelLayout& L, const uint32_t* in, uint8
     if (L.colorComponents == 1) {
         for (size_t x = 0; x < w; ++x)
             row[x] = lumaOf(redOf(in[x]), greenOf(in[x]), blueOf(in[x]));
+        return;
+    }
+    if (nativeWordsAlphaFirst(L)) {
+        std::memcpy(row, in, w * 4);
+        if (L.alphaInfo() == kCGImageAlphaNoneSkipFirst) {
+            // The skipped byte reads as opaque; it is the word's high byte wherever it lies.
+            const size_t high = std::endian::native == std::endian::little ? 3 : 0;
+            for (size_t x = 0; x < w; ++x)
+                row[x * 4 + high] = 0xFF;
+        }
         return;
     }
     const CGImageAlphaInfo ai = L.alphaInfo();
