@@ -1,77 +1,47 @@
-// The ad clients' tap table: the first tap's click-through is held at a gate of the stand-in
-// services, then the ad is tapped again and double-tapped; once the gate opens, the services
-// saw one click-through and the app made one hand-off or full-screen view.
+// The ad clients' tap table: taps while the first one's click is held at a gate of the services
+// make no second click-through, hand-off or full-screen view once the gate opens.
 #include "AdLoomTesting.h"
 #include "UIKit/UITouchScript.h"
-#include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "ads/meridian/MRGenericAdView.h"
 #include "ads/pebble/PBLBannerView.h"
 #include "ads/tally/TallyAdModel.h"
 #include "ads/tally/TallyAdParser.h"
-#include "ads/tally/TallyAdProperties.h"
 #include "ads/tally/TallyAdView.h"
-#include "ads/tally/TallyImageCache.h"
-#include "analytics/TallySession.h"
 #include "tools/services/TallyAdReply.h"
 
+namespace {
 using namespace adloomtest;
 
-namespace {
-
-struct TapRow {
-    const char* name;
-    int network;  // the mediation network type; 0 for the analytics vendor's banner
-    const char *nid, *key, *module, *held;
-    int link;  // the link clicked in the ad's page; 0 for a finger on the banner
-    int handOffs;
+struct TapRow {  // network 0: the analytics vendor's banner; link 0: a finger on the banner
+    const char *name, *key, *module, *held;
+    int network, link, handOffs;
 };
-void PrintTo(const TapRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
-class AdClientTaps : public AdLoomServiceTest, public testing::WithParamInterface<TapRow> {
-protected:
-    void SetUp() override {
-        AdLoomServiceTest::SetUp();
-        previousLoader_ = UIWebView::setURLLoader(UIWebViewConnectionLoader());
-        host->controller = make<UIViewController>();
-        window->makeKeyAndVisible();
-        window->addSubview(host->controller->view().get());
-        host->controller->view()->addSubview(holder.get());
-        UIApplication::sharedApplication()->clearOpenedURLs();
-    }
-    void TearDown() override {
-        AdLoomServiceTest::TearDown();
-        UIWebView::setURLLoader(previousLoader_);
-    }
-    Ref<TestHost> host = makeHost();
-    Ref<UIWindow> window = make<UIWindow>(&UIWindow::initWithFrame, CGRectMake(0, 0, 320, 480));
-    UIWebViewURLLoader previousLoader_;
-};
+class AdClientTaps : public AdLoomServiceTest, public testing::WithParamInterface<TapRow> {};
 
 TEST_P(AdClientTaps, TakeOneTapsClickThroughAtATime) {
     const TapRow& row = GetParam();
+    auto loader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
+    std::shared_ptr<void> restore(nullptr, [&](void*) { UIWebView::setURLLoader(loader); });
+    auto host = make<TestHost>();
+    host->answer({"adLoomDidReceiveAd:", "adLoomWillPresentFullScreenModal"});
+    host->controller = make<UIViewController>();
+    auto window = make<UIWindow>(&UIWindow::initWithFrame, CGRectMake(0, 0, 320, 480));
+    window->makeKeyAndVisible();
+    window->addSubview(holder.get());
     Ref<UIView> ad;
     if (row.network) {
-        serve(kAppKey, rationsJSON({{row.network, row.nid, 100, 1, row.key}}));
+        serve(kAppKey, rationsJSON({{row.network, row.key, 100, 1, row.key}}));
         auto view = banner(host.get());
-        ASSERT_TRUE(runLoopUntil([&] {
-            return host->eventList().find("received") != std::string::npos;
-        })) << host->eventList();
+        ASSERT_TRUE(runLoopUntil([&] { return !host->events.empty(); }));
         advanceRunLoop(2);  // the transition to the ad
         ad = view->currAdapter()->adNetworkView();
     } else {
-        TallyFileCache::createInstanceWithApiKey(NS("tap-key"))->removeCache();
-        TallyAdAssignment::recreateInstance();
-        TallyImageCache::recreateInstanceWithFileCache(TallyFileCache::instance());
-        TallySession::createActiveTallySession(NS("tap-key"));
-        bnservices::TallyAdReplyOptions reply;
-        reply.clickActions = {{"", 3}};
-        TallyAdParser::recreateInstance()->parseData(data(buildTallyAdReply(reply, {})));
-        auto shown = TallyAdParser::fastAdWithHook(NS(""), holder->description());
-        ad = make<TallyAdView>(&TallyAdView::initWithAd, shown.get(), NS(""), 0, 0, holder.get(),
-                               true, NS("portrait"), NS("portrait"), false);
+        TallyAdParser::recreateInstance()->parseData(
+            data(bnservices::buildTallyAdReply({.clickActions = {{"", 3}}}, {})));
+        ad = make<TallyAdView>(&TallyAdView::initWithAd,
+                               TallyAdParser::fastAdWithHook(NS(""), holder->description()).get(),
+                               NS(""), 0, 0, holder.get(), true, nullptr, nullptr, false);
     }
     Ref<UIWebView> page;
     if (auto meridian = as<MRGenericAdView>(ad))
@@ -80,16 +50,11 @@ TEST_P(AdClientTaps, TakeOneTapsClickThroughAtATime) {
     auto gate = services->gate(row.name);
     services->addFault({.host = "", .path = row.held, .gate = row.name});
     auto finger = UITouchScript::scriptWithWindow(window.get());
-    auto tap = [&] {
+    for (double pause : {-1.0, 1.0, 1.0, 0.0}) {  // the held tap, another, a double tap
+        if (pause > 0) advanceRunLoop(pause);
         EXPECT_TRUE(!page || page->clickElementAtIndex(row.link));
-        if (!page) finger->tap(holder->convertPoint(CGPointMake(160, 25), window.get()));
-        advanceRunLoop(0.01);
-    };
-    tap();
-    ASSERT_TRUE(runLoopUntil([&] { return gate->waiting() == 1; }));
-    for (double pause : {1.0, 1.0, 0.0}) {  // a tap, then a double tap
-        advanceRunLoop(pause);
-        tap();
+        if (!page) finger->tap(CGPointMake(160, 25));
+        ASSERT_TRUE(pause >= 0 || runLoopUntil([&] { return gate->waiting() == 1; }));
     }
     gate->open();
     ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
@@ -108,12 +73,11 @@ TEST_P(AdClientTaps, TakeOneTapsClickThroughAtATime) {
 
 INSTANTIATE_TEST_SUITE_P(
     Clicks, AdClientTaps,
-    testing::Values(
-        TapRow{"TallyStore", 0, "", "", "tallyads", "/getIPhoneApp.do", 0, 1},
-        TapRow{"MeridianModal", 6, "meridian", "modal", "meridian", "/handleClick.php5", 1, 1},
-        TapRow{"PebbleClick", 1, "pebble", "banner", "pebble", "/aclk", 9, 0},
-        TapRow{"PebbleTrack", 1, "pebble", "banner", "pebble", "/pit-track", 7, 0},
-        TapRow{"HouseAdHandOff", 9, "house-icon", "k", "mediation", "/click.php", 0, 1}),
+    testing::Values(TapRow{"TallyStore", "", "tallyads", "/getIPhoneApp.do", 0, 0, 1},
+                    TapRow{"MeridianModal", "modal", "meridian", "/handleClick.php5", 6, 1, 1},
+                    TapRow{"PebbleClick", "banner", "pebble", "/aclk", 1, 9, 0},
+                    TapRow{"PebbleTrack", "banner", "pebble", "/pit-track", 1, 7, 0},
+                    TapRow{"HouseAdHandOff", "house-icon", "mediation", "/click.php", 9, 0, 1}),
     [](const testing::TestParamInfo<TapRow>& info) { return std::string(info.param.name); });
 
 }  // namespace
