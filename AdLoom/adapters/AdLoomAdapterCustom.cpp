@@ -140,7 +140,9 @@ void AdLoomAdapterCustom::connectionDidReceiveData(NSURLConnection* connection, 
 }
 
 void AdLoomAdapterCustom::connectionDidFailWithError(NSURLConnection* connection, NSError* error) {
-    if (connection == adConnection_.get()) {
+    if (connection == clickConnection_.get()) {
+        clickConnection_ = nullptr;
+    } else if (connection == adConnection_.get()) {
         failWith(AdLoomError::errorWithCode(AdLoomCustomAdConnectionError,
                                             NS("Error connecting to custom ad server"), error)
                      .get());
@@ -153,7 +155,9 @@ void AdLoomAdapterCustom::connectionDidFailWithError(NSURLConnection* connection
 }
 
 void AdLoomAdapterCustom::connectionDidFinishLoading(NSURLConnection* connection) {
-    if (connection == adConnection_.get()) {
+    if (connection == clickConnection_.get()) {
+        clickConnection_ = nullptr;
+    } else if (connection == adConnection_.get()) {
         Ref<NSError> error;
         if (!parseAdData(adData_.get(), &error)) failWith(error.get());
     } else if (connection == imageConnection_.get()) {
@@ -282,11 +286,11 @@ void AdLoomAdapterCustom::imageLoaded() {
 }
 
 void AdLoomAdapterCustom::adTapped(AdLoomCustomAdView* view) {
-    // The click's canvas is up: a second tap would ping the click again and present the
-    // canvas a second time.
-    if (webBrowserController_) return;
+    // An earlier tap's click is still out (its ping, or its canvas is up): a second tap would
+    // ping the click again and open the page a second time.
+    if (webBrowserController_ || clickConnection_) return;
     if (auto metrics = view->clickMetricsURL()) {
-        startGet(metrics.get(), nullptr);
+        clickConnection_ = startGet(metrics.get(), this);
         AdLoomLogDebug(NS("Sent custom ad click ping to %@"), metrics);
     }
     auto redirect = view->redirectURL();

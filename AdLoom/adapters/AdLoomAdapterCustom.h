@@ -1,5 +1,7 @@
 // House ads: the mediation server's own ads. A JSON description names an image, which is drawn
 // in a banner of our own; a tap opens the advertiser's page in the system or the in-app browser.
+// It takes one tap's click-through at a time: while its click ping is out or its browser is up,
+// a tap does nothing.
 #pragma once
 
 #include <mutex>
@@ -76,5 +78,7 @@ private:
     Ref<NSMutableData> imageData_;
     Ref<AdLoomCustomAdView> adView_;
     Ref<AdLoomWebBrowserController> webBrowserController_;
+    // The click ping, until it ends (it keeps the adapter until then).
+    Ref<NSURLConnection> clickConnection_;
     float scale_ = 1.0f;
 };

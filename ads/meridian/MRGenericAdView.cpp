@@ -568,15 +568,14 @@ Ref<NSURL> outsideURL(NSURL* url) {
 }  // namespace
 
 void MRGenericAdView::adWasTapped(MRBasicAd* ad, NSURLRequest* request) {
+    // One tap's click-through at a time: while the overlay an earlier one opened is up (a modal
+    // one leaves the banner within reach), loading the click or showing its page, a tap on
+    // the ad does nothing.
+    if (overlayView_) return;
     auto d = delegate();
     if (MRDelegateAnswers(d.get(), "adWasTapped:")) d->adWasTapped(this);
     auto url = request ? request->URL() : nullptr;
     if (!openClickInBrowser_ && !schemeLeavesProgram(url.get())) {
-        if (overlayView_) {
-            overlayView_->setDelegate(nullptr);
-            overlayView_->removeFromSuperview();
-        }
-        overlayView_ = nullptr;
         showOverlayWithAd(ad, request,
                           int32_t(UIApplication::sharedApplication()->statusBarOrientation()));
         if (ad) ad->startCloseOverlayTimer();

@@ -26,6 +26,8 @@ class PBLClickTracker : public NSObject, public PBLCachedFileDelegate {
     void setDelegate(PBLClickTrackerDelegate* delegate) { delegate_ = delegate; }
     Ref<PBLClickTrackerDelegate> delegate() { return delegate_.lock(); }
     bool hasTracked() { return hasTracked_; }
+    // A tracking started and neither ended, failed nor reset.
+    bool isTracking() { return tracker_ && !hasTracked_; }
     // An earlier tracking of this tracker is abandoned without a callback.
     void trackURL(NSURL* url);
     void reset();

@@ -583,6 +583,20 @@ size_t PBLObjectPrivate::trackerCount() {
     return trackers_->count();
 }
 
+void PBLObjectPrivate::trackClickURLs(NSArray* urls) {
+    NSUInteger before = trackers_->count();
+    trackURLs(urls);
+    clickTrackers_ = trackers_->subarrayWithRange(NSMakeRange(before, trackers_->count() - before));
+}
+
+bool PBLObjectPrivate::clickThroughOut() {
+    if (clickTrackers_)
+        for (auto* t : *clickTrackers_)
+            if (as<PBLClickTracker>(t)->isTracking()) return true;
+    auto bridge = webViewDelegate_;
+    return bridge && (bridge->isTracking() || bridge->opener()->showsScreen());
+}
+
 // ---- the ad's web view delegate ----------------------------------------------------------------
 
 bool PBLBannerWebViewDelegate::initWithObjectPrivate(PBLObjectPrivate* engine) {
@@ -613,10 +627,13 @@ bool PBLBannerWebViewDelegate::webViewShouldStartLoadWithRequest(
     if (!engine || engine->state() != PBLStateShowing)
         return PBLWebViewDelegate::webViewShouldStartLoadWithRequest(webView, request,
                                                                      navigationType);
+    // One tap's click-through at a time: a tap while an earlier one's is out does nothing.
+    if (navigationType == UIWebViewNavigationTypeLinkClicked && engine->clickThroughOut())
+        return false;
     // Every navigation of the shown ad, commands included, is a click on it; the pending click
     // trackers are hit again on each one until the next ad page replaces them.
     auto clickURL = PBLStatistics::sharedStatistics()->urlForClick(request->URL().get());
-    if (auto clicks = engine->pendingClickURLs()) engine->trackURLs(clicks.get());
+    if (auto clicks = engine->pendingClickURLs()) engine->trackClickURLs(clicks.get());
     if (PBLWebViewDelegate::webViewShouldStartLoadWithRequest(webView, request, navigationType)) {
         auto current = webView->request();
         opener()->setReferringURL(current ? current->URL().get() : nullptr);

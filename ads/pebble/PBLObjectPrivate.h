@@ -48,6 +48,8 @@ class PBLObjectPrivate : public NSObject,
     void loadPrivateRequest(NSObject* request, bool autoRefresh);
     void cancelPendingActions();
     void trackURLs(NSArray* urls);
+    // The same for a tap's click URLs, whose trackers count as its click-through.
+    void trackClickURLs(NSArray* urls);
     void changeState(int state) { state_ = state; }
     int state() { return state_; }
     bool isMakingRequest();
@@ -90,6 +92,9 @@ class PBLObjectPrivate : public NSObject,
 
     // Trackers still running (a test aid).
     size_t trackerCount();
+    // Whether an earlier tap's click-through is under way: a click tracking of the ad or of
+    // a command it sent is out, or a screen it opened is up.
+    bool clickThroughOut();
 
     // From the ad's web view delegate.
     void adDidRender();
@@ -141,6 +146,8 @@ private:
     Ref<NSMutableArray> pendingTrackingURLs_;
     Ref<NSMutableArray> pendingClickURLs_;
     Ref<NSMutableArray> trackers_;
+    // The click trackers of the last tap (the others track impressions).
+    Ref<NSArray> clickTrackers_;
     Ref<NSTimer> reloadTimer_;
     double reloadSeconds_ = 0;
     std::vector<Ref<NSObject>> observers_;       // the application's and full-screen notes

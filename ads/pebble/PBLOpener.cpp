@@ -67,6 +67,7 @@ void PBLOpener::openBrowserToURL(NSURL* url, int supportedOrientations) {
     browser->load(url, referringURL_.get());
     browser->setDelegateManager(delegateManager_.get());
     browser->presentFromViewController(viewController().get());
+    screen_ = browser.get();
 }
 
 Ref<PBLWebAppViewController> PBLOpener::webAppOrientations(int supportedOrientations) {
@@ -81,12 +82,14 @@ void PBLOpener::openWebApp(NSURL* url, int supportedOrientations) {
     auto screen = webAppOrientations(supportedOrientations);
     screen->load(url);
     screen->presentFromViewController(viewController().get());
+    screen_ = screen.get();
 }
 
 void PBLOpener::openWebAppWithHTML(NSString* html, int supportedOrientations) {
     auto screen = webAppOrientations(supportedOrientations);
     screen->loadHTML(html, nullptr);
     screen->presentFromViewController(viewController().get());
+    screen_ = screen.get();
 }
 
 void PBLOpener::openApp(NSURL* url) {
@@ -139,7 +142,13 @@ void PBLOpener::openEmailComposer(NSURL* url) {
         // (its screen's view let go on a memory warning) while the composer is up: the opener
         // stays until the composer is finished, so that it is always closed.
         composing_ = this;
+        screen_ = composer.get();
     }
+}
+
+bool PBLOpener::showsScreen() {
+    auto screen = screen_.lock();
+    return screen && screen->presentingViewController();
 }
 
 void PBLOpener::mailComposeControllerDidFinishWithResult(MFMailComposeViewController* composer,

@@ -47,6 +47,8 @@ class PBLOpener : public NSObject, public MFMailComposeViewControllerDelegate {
     void openNotification(PBLNotification* notification);
     // The process-wide retry count of openApp (a test aid).
     static int retryCount();
+    // Whether a screen it opened (browser, web app, mail composer) is still presented.
+    bool showsScreen();
 
 private:
     Ref<PBLDelegateManager> delegateManager_;
@@ -55,4 +57,5 @@ private:
     Weak<UIWebView> openingWebView_;
     // Itself, while the mail composer it opened is up.
     Ref<PBLOpener> composing_;
+    Weak<UIViewController> screen_;
 };

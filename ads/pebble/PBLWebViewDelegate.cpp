@@ -194,6 +194,10 @@ void PBLWebViewDelegate::trackURLString(NSString* string, bool appendSpamSignals
     tracker_->trackURL(url.get());
 }
 
+bool PBLWebViewDelegate::isTracking() {
+    return tracker_ && tracker_->isTracking();
+}
+
 void PBLWebViewDelegate::evaluateJavaScriptInOpener(NSDictionary* parameters, UIWebView* caller) {
     auto opening = openingWebView();
     if (!opening) return;

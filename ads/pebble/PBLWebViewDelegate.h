@@ -70,6 +70,8 @@ class PBLWebViewDelegate : public NSObject, public UIWebViewDelegate {
     void evaluateJavaScriptInOpener(NSDictionary* parameters, UIWebView* caller);
     void processCanOpenURLs(NSArray* urls, UIWebView* webView);
     void trackURLString(NSString* string, bool appendSpamSignals);
+    // Whether the tracking of the last "click" or "httpTrack" command is still out.
+    bool isTracking();
     void processTouchSignals(NSDictionary* parameters);
     // The value's integer value, -1 when the key is absent.
     static int intForKey(NSString* key, NSDictionary* dictionary);

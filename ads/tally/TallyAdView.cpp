@@ -349,7 +349,7 @@ void TallyAdView::touchesEnded(NSSet* touches, UIEvent*) {
     bool tapped = false;
     for (auto* touch : *touches)
         if (static_cast<UITouch*>(touch)->tapCount() != 0) tapped = true;
-    if (!tapped) return;
+    if (!tapped || clickThroughOut()) return;
     auto ad = this->ad();
     auto record = adHook();
     if (adImpression_) adImpression_->updateWithResult(NSNumber::numberWithInt(4));
@@ -368,6 +368,7 @@ void TallyAdView::touchesEnded(NSSet* touches, UIEvent*) {
         canvas->setAdDelegate(adDelegate());
         canvas->setCanvasOrientation(canvasOrientation_);
         canvas->setCanvasAnimated(canvasAnimated_);
+        clickThrough_ = canvas.get();
         if (auto navigation = as<UINavigationController>(parentViewController_.lock())) {
             TallyUtil::debugLog(NS("Tally: Add canvasController to navigationController"));
             navigation->pushViewController(canvas, true);
@@ -397,7 +398,16 @@ void TallyAdView::showAppStore() {
         app->setNetworkActivityIndicatorVisible(true);
     auto follower = make<TallyAdAppStoreConnectionDelegate>();
     follower->setAdImpression(adImpression_);
+    clickThrough_ = follower.get();
     follower->openReferralURL(NSURL::URLWithString(webUrl_));
+}
+
+bool TallyAdView::clickThroughOut() {
+    auto out = clickThrough_.lock();
+    // A canvas pushed onto the host's navigation covers the banner by itself.
+    if (auto canvas = as<TallyAdCanvasViewController>(out))
+        return canvas == TallyAdCanvasViewController::getOpenCanvasController();
+    return out != nullptr;
 }
 
 namespace {

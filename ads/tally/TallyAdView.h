@@ -1,8 +1,9 @@
 // The vendor's house-ad banner for one hook: the ad's icon, the app name, a sell message and
 // the advertiser, laid out by the hook's theme (one layout for portrait, one for landscape). It
 // refreshes itself every BannerRefreshInSeconds while visible, paced by the heartbeat, records
-// its impression states, and a tap opens the canvas or follows the store referral. The class
-// also builds the click URLs of the whole ad client.
+// its impression states, and a tap opens the canvas or follows the store referral. It takes one
+// tap's click-through at a time: while its store referral is out or its canvas window is up,
+// a tap does nothing. The class also builds the click URLs of the whole ad client.
 #pragma once
 
 #include "UIKit/UIAlertView.h"
@@ -40,6 +41,9 @@ class TallyAdView : public UIView, public UIAlertViewDelegate {
     void checkBannerLocation();
     bool isBannerVisible();
     void showAppStore();
+    // Whether the click-through of an earlier tap is still under way: its store referral is
+    // being followed, or the canvas it opened in a window of its own is up.
+    bool clickThroughOut();
 
     void touchesEnded(NSSet* touches, UIEvent* event) override;
     void alertViewClickedButtonAtIndex(UIAlertView* alert, NSInteger index) override;
@@ -115,4 +119,6 @@ protected:
     Ref<NSString> webUrl_;
     Ref<NSObject> theme_;
     bool canvasAnimated_ = false;
+    // The store follower (alive as long as its connection) or canvas of the last tap.
+    Weak<NSObject> clickThrough_;
 };
