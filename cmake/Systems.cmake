@@ -4,6 +4,8 @@ bn_library(MatchKit DIR Classes/MatchKit DEPS Foundation ICU::uc ICU::i18n)
 bn_library(JSON DIR json DEPS Foundation ICU::uc)
 # The JSON library both ad clients use.
 bn_library(PJson DIR ads/pjson DEPS Foundation)
+# What every ad client and the mediation share: the one full-screen hold.
+bn_library(AdPlace DIR ads/place DEPS Foundation UIKit)
 bn_library(Pebble DIR ads/pebble DEPS Foundation SystemConfiguration CommonCrypto URLLoading UIKit
            AudioToolbox MessageUI PJson)
 bn_library(NKHTTPRequest DIR external/nk-http-request/Classes
@@ -28,7 +30,7 @@ bn_library(DodizTable DIR ui/table DEPS Foundation UIKit CoreGraphics DodizCore 
 bn_library(TallyBase DIR analytics/base DEPS Foundation UIKit CommonCrypto)
 bn_library(Analytics DIR analytics EXCLUDE analytics/base
            DEPS Foundation UIKit CommonCrypto URLLoading TallyBase)
-bn_library(TallyAds DIR ads/tally DEPS Foundation UIKit TallyBase Analytics)
+bn_library(TallyAds DIR ads/tally DEPS Foundation UIKit TallyBase Analytics AdPlace)
 target_link_options(TallyAds INTERFACE "LINKER:--undefined=bn_tally_ad_client_linked")
 # The Ironvine ad client: its store on SQLite, its zip packages through minizip.
 find_package(PkgConfig REQUIRED)
@@ -38,9 +40,10 @@ bn_library(Ironvine DIR ads/ironvine
                 AudioToolbox
            PRIVATE_DEPS SQLite::SQLite3 PkgConfig::MINIZIP)
 # The Meridian ad client: banners, the handshake, HTML ads and the overlay browser.
-bn_library(Meridian DIR ads/meridian DEPS Foundation URLLoading UIKit CoreGraphics QuartzCore PJson)
+bn_library(Meridian DIR ads/meridian DEPS Foundation URLLoading UIKit CoreGraphics QuartzCore PJson
+           AdPlace)
 # Ad mediation: the banner, its configuration, and one adapter per ad network.
 bn_library(AdLoom DIR AdLoom DEPS Foundation UIKit CoreGraphics URLLoading SystemConfiguration
-           CoreLocation iAd JSON Ironvine Pebble Meridian)
+           CoreLocation iAd JSON Ironvine Pebble Meridian AdPlace)
 # Video ads play on the platform movie player.
 target_link_libraries(Meridian PUBLIC MediaPlayer)

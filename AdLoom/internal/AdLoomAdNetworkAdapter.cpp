@@ -89,6 +89,7 @@ void AdLoomAdNetworkAdapter::setAdNetworkView(UIView* view) {
 // ---- helpers -------------------------------------------------------------------------------
 
 void AdLoomAdNetworkAdapter::helperNotifyDelegateOfFullScreenModal() {
+    fullScreen_.take();
     if (auto view = adLoomView()) view->setShowingModalView(true);
     if (auto d = adLoomDelegate();
         AdLoomDelegateAnswers(d.get(), "adLoomWillPresentFullScreenModal"))
@@ -100,6 +101,7 @@ void AdLoomAdNetworkAdapter::helperNotifyDelegateOfFullScreenModalDismissal() {
         AdLoomDelegateAnswers(d.get(), "adLoomDidDismissFullScreenModal"))
         d->adLoomDidDismissFullScreenModal();
     if (auto view = adLoomView()) view->setShowingModalView(false);
+    fullScreen_.giveBack();
 }
 
 namespace {

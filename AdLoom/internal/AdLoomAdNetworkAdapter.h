@@ -9,6 +9,7 @@
 #include "AdLoom/internal/AdLoomDelegate.h"
 #include "Foundation/NSObject.h"
 #include "UIKit/UIApplication.h"
+#include "ads/place/AdFullScreen.h"
 
 class AdLoomAdNetworkConfig;
 class AdLoomConfig;
@@ -77,6 +78,8 @@ class AdLoomAdNetworkAdapter : public NSObject {
     int helperCalculateAge();
 
 private:
+    // The share of the screen its ad's full-screen view takes, whichever banner placed it.
+    AdFullScreenHold fullScreen_;
     Weak<AdLoomDelegate> adLoomDelegate_;
     Weak<AdLoomView> adLoomView_;
     Ref<AdLoomConfig> adLoomConfig_;

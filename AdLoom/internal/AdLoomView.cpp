@@ -26,7 +26,9 @@
 #include "UIKit/UIColor.h"
 #include "UIKit/UIEvent.h"
 #include "UIKit/UIKitNotifications.h"
+#include "UIKit/UIWindow.h"
 #include "URLLoading/NSURLConnection.h"
+#include "ads/place/AdFullScreen.h"
 
 namespace {
 
@@ -86,6 +88,7 @@ void AdLoomView::describeClass(RuntimeClass& c) {
              &AdLoomView::buildPrioritizedAdNetCfgsAndMakeRequest);
     c.method("timerRequestFreshAd", &AdLoomView::timerRequestFreshAd);
     c.method("requestFreshAd", &AdLoomView::requestFreshAd);
+    c.method("requestWhenShown", &AdLoomView::requestWhenShown);
     c.method("rollOver", &AdLoomView::rollOver);
     c.method("transitionToView:", &AdLoomView::transitionToView);
     c.method("newAdAnimationDidStopWithAnimationID:finished:context:",
@@ -334,8 +337,14 @@ void AdLoomView::makeAdRequest(bool isFirst) {
                                       NS("No more ad networks to roll over"));
         return;
     }
-    if (showingModalView_) {
+    if (fullScreenUp()) {
         AdLoomLogDebug(NS("Modal view is active, not going to request another ad"));
+        return;
+    }
+    if (!AdViewIsInSight(this)) {
+        // Its ad could start a full-screen view over what the person is reading.
+        AdLoomLogDebug(NS("Banner out of sight, the request waits until it is shown"));
+        requestWhenShown_ = true;
         return;
     }
     setRollOverReachability(nullptr);
@@ -372,7 +381,11 @@ void AdLoomView::makeAdRequest(bool isFirst) {
 // ---- refresh and roll-over -----------------------------------------------------------------
 
 bool AdLoomView::canRefresh() {
-    return !(ignoreNewAdRequests_ || ignoreAutoRefreshTimer_ || appInactive_ || showingModalView_);
+    return !(ignoreNewAdRequests_ || ignoreAutoRefreshTimer_ || appInactive_ || fullScreenUp());
+}
+
+bool AdLoomView::fullScreenUp() {
+    return showingModalView_ || AdFullScreenHold::anyHeld();
 }
 
 void AdLoomView::timerRequestFreshAd() {
@@ -400,7 +413,7 @@ void AdLoomView::requestFreshAd() {
     } else if (requesting_) {
         notifyDelegateOfErrorWithCode(AdLoomAdRequestInProgressError,
                                       NS("Ad request already in progress"));
-    } else if (showingModalView_) {
+    } else if (fullScreenUp()) {
         notifyDelegateOfErrorWithCode(AdLoomAdRequestModalActiveError, NS("Modal view active"));
     } else if (!config_) {
         notifyDelegateOfErrorWithCode(AdLoomAdRequestNoConfigError, NS("No ad configuration"));
@@ -602,6 +615,21 @@ void AdLoomView::willMoveToSuperview(UIView* newSuperview) {
     // Only a banner that had a holder has left it; one not placed yet is still to be placed.
     leftSuperview_ = !newSuperview && (leftSuperview_ || superview());
     super::willMoveToSuperview(newSuperview);
+}
+
+void AdLoomView::didMoveToWindow() {
+    super::didMoveToWindow();
+    // On the next pass, once the screen that shows it is all in place.
+    if (requestWhenShown_ && window())
+        performSelector(Selector::named("requestWhenShown"), nullptr, 0.0);
+}
+
+void AdLoomView::requestWhenShown() {
+    if (!requestWhenShown_ || !window()) return;
+    requestWhenShown_ = false;
+    if (!canRefresh() || leftSuperview_ || !config_) return;
+    AdLoomLogDebug(NS("======== Refreshing ad shown again ========"));
+    buildPrioritizedAdNetCfgsAndMakeRequest();
 }
 
 // ---- adapter answers -----------------------------------------------------------------------

@@ -85,6 +85,9 @@ class AdLoomView : public UIView,
     bool isEventATouch30(UIEvent* event);
     bool pointInside(CGPoint point, UIEvent* event) override;
     void willMoveToSuperview(UIView* newSuperview) override;
+    // Shown again, a banner whose request waited out of sight makes it.
+    void didMoveToWindow() override;
+    void requestWhenShown();
 
     // What adapters report (virtual, so that a host's subclass may watch them).
     void adRequestReturnsForAdapter(AdLoomAdNetworkAdapter* adapter);
@@ -141,6 +144,8 @@ class AdLoomView : public UIView,
 
 protected:
     void dropRefreshTimer();
+    // An ad's full-screen view is up: this banner's own or any other's.
+    bool fullScreenUp();
     // Detaches an adapter so that it reports to nobody.
     static void detachAdapter(AdLoomAdNetworkAdapter* adapter);
 
@@ -153,7 +158,8 @@ protected:
     bool appInactive_ = false;
     bool showingModalView_ = false;
     bool requesting_ = false;
-    bool leftSuperview_ = false;  // taken out of its holder and not placed again
+    bool leftSuperview_ = false;     // taken out of its holder and not placed again
+    bool requestWhenShown_ = false;  // a request came while the banner was out of sight
     Ref<AdLoomAdNetworkAdapter> currAdapter_;
     Ref<AdLoomAdNetworkAdapter> lastAdapter_;
     Ref<NSDate> lastRequestTime_;

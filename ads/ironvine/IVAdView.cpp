@@ -335,9 +335,18 @@ void IVAdViewInternal::requestDisplay(bool automatic) {
 }
 
 bool IVAdViewInternal::display() {
-    if (isExpanded_ || isRefreshing_ || !slot_ || slot_->nextAdDlTime() == 0) return false;
     // A banner waits while another ad holds the full-screen window.
     if (!controlsFullScreenSlot() && engine()->fullScreenAdWindow()->isDisplaying()) return false;
+    return displayWaitingAd();
+}
+
+void IVAdViewInternal::returnedFromBrowser() {
+    // The window that held it has just let go: its flag only keeps other full-screen ads off.
+    if (!controlsFullScreenSlot()) displayWaitingAd();
+}
+
+bool IVAdViewInternal::displayWaitingAd() {
+    if (isExpanded_ || isRefreshing_ || !slot_ || slot_->nextAdDlTime() == 0) return false;
     NSObject::cancelPreviousPerformRequestsWithTarget(this, Selector::named("display"), nullptr);
     if (delayedDisplay_) {
         delayedDisplay_->invalidate();

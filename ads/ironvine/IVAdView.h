@@ -95,6 +95,9 @@ class IVAdViewInternal : public UIViewController,
     void adDownloadedForSlotNamed(NSString* name) override;
     void requestDisplay(bool automatic);
     bool display();
+    // Back in its slot from the in-ad browser, whose page is no ad: the waiting ad takes the
+    // slot at once, rather than leave an empty band there until a later display.
+    void returnedFromBrowser();
     void refresh();
     bool isAdReady();
     virtual void adContentWillLoad() {}
@@ -180,6 +183,8 @@ class IVAdViewInternal : public UIViewController,
 
 protected:
     void finishDownload(IVDownloadConnection* connection, int outcome);
+    // The display without the wait for the full-screen window.
+    bool displayWaitingAd();
 
     Ref<UIWebView> webView_;
     int32_t execMode_ = 0;

@@ -203,12 +203,14 @@ void IVFullScreenAdWindow::didDisappearAnimated(bool animated) {
         container->setAlpha(1.0f);
         UIView::commitAnimations();
     }
-    // A banner that showed a browser page stays out of sight until its next ad fades it in.
+    bool fromBrowser = container && wipeContent_;
     wipeContent_ = false;
     setHidden(true);
     contentController_ = nullptr;
     appWindow_ = nullptr;
     setUserInteractionEnabled(true);
+    // A banner that showed a browser page shows its waiting ad in the slot it is back in.
+    if (fromBrowser) content->returnedFromBrowser();
     if (!animated) {
         setIsDisplaying(false);
         return;

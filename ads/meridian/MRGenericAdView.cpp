@@ -30,6 +30,7 @@
 #include "ads/meridian/MRHandshake.h"
 #include "ads/meridian/MRHosts.h"
 #include "ads/meridian/MRVideoCache.h"
+#include "ads/place/AdFullScreen.h"
 
 namespace {
 // A header's value whatever the case of its name; nil when absent.
@@ -439,6 +440,8 @@ void MRGenericAdView::stopTimer() {
 
 void MRGenericAdView::timerRefreshAd() {
     if (!enableManualAdRefresh_) return;
+    // Under an ad's full-screen view, or out of sight, its next ad could start one over it.
+    if (AdFullScreenHold::anyHeld() || !AdViewIsInSight(this)) return;
     auto d = delegate();
     if (MRDelegateAnswers(d.get(), "adDidRefresh:")) d->adDidRefresh(this);
     try {

@@ -84,6 +84,7 @@ void MRJSONVideoAdView::dealloc() {
         player_->view()->removeFromSuperview();
     }
     player_ = nullptr;
+    fullScreen_.giveBack();
     videoControlOverlay_ = nullptr;
     closeOverlayOverPlayer();
     ad_ = nullptr;
@@ -138,6 +139,11 @@ void MRJSONVideoAdView::loadFullScreenVideoFromURL(NSURL*) {
         return;
     }
 
+    if (fullScreen_.heldByAnother()) {
+        // Another ad's full-screen view is up: a video of this banner's would cover it.
+        if (auto d = delegate_.lock()) d->videoAdFailed(this);
+        return;
+    }
     player_ =
         make<MPMoviePlayerController>(&MPMoviePlayerController::initWithContentURL,
                                       NSURL::fileURLWithPath(cache_->localPath().get()).get());
@@ -190,6 +196,7 @@ void MRJSONVideoAdView::showPlayer(MPMoviePlayerController* player) {
             CGAffineTransformTranslate(CGAffineTransformMakeRotation(M_PI / 2), 80, 80));
     // Shown again over a player of its own, the bar stays as it was before the first.
     statusBar_.take();
+    fullScreen_.take();
 
     auto ad = cache_ && cache_->ad() ? cache_->ad() : ad_;
     auto overlay = alloc<MRJSONVideoOverlayControlView>();
@@ -289,6 +296,7 @@ void MRJSONVideoAdView::stopAndRemove() {
         player_->view()->removeFromSuperview();
     }
     player_ = nullptr;
+    fullScreen_.giveBack();
     videoControlOverlay_ = nullptr;
     closeOverlayOverPlayer();
 }

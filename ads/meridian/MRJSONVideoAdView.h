@@ -11,6 +11,7 @@
 #include "ads/meridian/MRJSONVideoOverlayControlView.h"
 #include "ads/meridian/MRStatusBar.h"
 #include "ads/meridian/MRURLDownload.h"
+#include "ads/place/AdFullScreen.h"
 
 class MPMoviePlayerController;
 class MRJSONVideoAdView;
@@ -124,6 +125,8 @@ private:
     Ref<MRVideoCache> cache_;
     // The status bar hidden for this view's player.
     MRStatusBarHold statusBar_;
+    // The screen taken while the player is up: no banner refreshes under it.
+    AdFullScreenHold fullScreen_;
     Weak<MROverlayView> overlayOverPlayer_;
     Ref<NSMutableDictionary> logs_;
     Ref<NSMutableArray> buttons_;

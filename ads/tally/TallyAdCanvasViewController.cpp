@@ -185,6 +185,7 @@ void TallyAdCanvasViewController::createCanvasWindow() {
     auto app = UIApplication::sharedApplication();
     if (auto key = app ? app->keyWindow() : nullptr; key && key != slots().canvasWindow)
         slots().appWindow = key.get();
+    fullScreen_.take();
 
     navigation_ = make<UINavigationController>(&UINavigationController::initWithRootViewController,
                                                static_cast<UIViewController*>(this));
@@ -232,6 +233,11 @@ void TallyAdCanvasViewController::cancel() {
         appStoreConnection_->cancel();
         appStoreConnection_ = nullptr;
     }
+    // A page still loading would leave the indicator on over every screen after the canvas.
+    if (pageLoading_) {
+        pageLoading_ = false;
+        activityIndicator(false);
+    }
     auto window = canvasWindow();
     if (!window) {
         // Pushed onto a navigation controller: nothing of its own to close.
@@ -268,6 +274,7 @@ void TallyAdCanvasViewController::removeCanvasWindow() {
     slots().canvasWindow = nullptr;
     if (auto d = delegateOf(adDelegate().get())) d->canvasWillClose();
     navigation_ = nullptr;
+    fullScreen_.giveBack();
     freeOpenCanvasController();
 }
 
@@ -394,6 +401,7 @@ bool TallyAdCanvasViewController::webViewShouldStartLoadWithRequest(UIWebView*,
 }
 
 void TallyAdCanvasViewController::webViewDidStartLoad(UIWebView*) {
+    pageLoading_ = true;
     showLoading(true);
     activityIndicator(true);
 }
@@ -407,6 +415,7 @@ void TallyAdCanvasViewController::webViewDidFinishLoad(UIWebView*) {
     CGRect s = TallyUtil::screenBounds(canvasOrientation_);
     webView_->setAlpha(1.0f);
     showLoading(false);
+    pageLoading_ = false;
     activityIndicator(false);
 
     if (adListView_) adListView_->removeFromSuperview();
@@ -468,6 +477,7 @@ void TallyAdCanvasViewController::webViewDidFailLoadWithError(UIWebView*, NSErro
         error ? error->userInfo() : nullptr);
     TallyUtil::handleException(error);
     showLoading(false);
+    pageLoading_ = false;
     activityIndicator(false);
     CGRect s = TallyUtil::screenBounds(canvasOrientation_);
     auto errorView = make<UIView>(&UIView::initWithFrame, s);

@@ -8,6 +8,7 @@
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIViewController.h"
 #include "UIKit/UIWebView.h"
+#include "ads/place/AdFullScreen.h"
 #include "ads/tally/TallyAdImpression.h"
 
 class NSString;
@@ -121,6 +122,7 @@ private:
     Ref<UIWebView> webView_;
     Ref<TallyAdListView> adListView_;
     bool loaded_ = false;
+    bool pageLoading_ = false;  // its load turned the network indicator on
     Ref<NSObject> ad_;
     Ref<NSURLConnection> appStoreConnection_;
     Ref<UINavigationBar> navBar_;
@@ -128,5 +130,6 @@ private:
     Ref<UIView> backView_;
     bool canvasAnimated_ = false;
     Ref<UINavigationController> navigation_;  // the window's, while this canvas has it open
+    AdFullScreenHold fullScreen_;  // while its window is open no banner refreshes under it
     Ref<TallyAdNavigationDelegate> navigationDelegate_;
 };

@@ -252,6 +252,7 @@ protected:
         registerScriptedAdapters();
         Script::shared() = Script{};
         previousSink_ = NSLogSetSink([this](const std::string& line) { log_ += line; });
+        window->addSubview(holder.get());  // on the screen, as a screen's banner is
     }
     void TearDown() override {
         // Pings and downloads still on the wire belong to this test, not the next.
@@ -272,6 +273,7 @@ protected:
     }
 
     Ref<UIView> holder = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 50));
+    Ref<UIWindow> window = make<UIWindow>(&UIWindow::initWithFrame, CGRectMake(0, 0, 320, 480));
 
     std::optional<ManualClockScope> clock_;
     std::string log_;

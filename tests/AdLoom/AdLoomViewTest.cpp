@@ -6,6 +6,7 @@
 #include "Foundation/NSTimer.h"
 #include "UIKit/UIEvent.h"
 #include "UIKit/UIKitNotifications.h"
+#include "ads/place/AdFullScreen.h"
 
 using namespace adloomtest;
 
@@ -161,7 +162,11 @@ TEST_F(AdLoomViewTest, AConfigurationForABannerAlreadyTakenOutOfItsHolderStartsN
 TEST_F(AdLoomViewTest, RequestsTooSoonOrInTheWrongStateAreRefusedWithTheirCodes) {
     auto host = makeHost();
     auto view = bannerFor(host.get(), {{2, "a", 100, 1}}, R"({"refresh_interval":30})");
+    holder->removeFromSuperview();  // out of sight: its screen covered by another
     ASSERT_TRUE(configured(host.get()));
+    advanceRunLoop(0);
+    EXPECT_EQ(requested().size(), 0u);
+    window->addSubview(holder.get());  // shown again, it makes the request that waited
     advanceRunLoop(0);
     ASSERT_EQ(requested().size(), 1u);
 
@@ -180,6 +185,13 @@ TEST_F(AdLoomViewTest, RequestsTooSoonOrInTheWrongStateAreRefusedWithTheirCodes)
     view->timerRequestFreshAd();
     EXPECT_EQ(requested().size(), 1u);
     view->setShowingModalView(false);
+    AdFullScreenHold another;  // another banner's full-screen view holds this one too
+    another.take();
+    view->requestFreshAd();
+    EXPECT_EQ(host->events.back(), "failed 140");
+    view->timerRequestFreshAd();
+    EXPECT_EQ(requested().size(), 1u);
+    another.giveBack();
 
     view->ignoreNewAdRequests();
     view->requestFreshAd();

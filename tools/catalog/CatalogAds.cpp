@@ -66,7 +66,10 @@ public:
     void viewDidLoad() override {
         UIViewController::viewDidLoad();
         setTitle(NS("Ads"));
-        banner_ = AdLoomView::requestAdLoomViewWithDelegate(this);
+        // A view made again (after a memory warning under the ad's browser) takes the banner
+        // it had: a new one would fetch another ad behind the browser, and the old one's
+        // browser would close telling nobody.
+        if (!banner_) banner_ = AdLoomView::requestAdLoomViewWithDelegate(this);
         holder_->addSubview(banner_.get());
     }
 

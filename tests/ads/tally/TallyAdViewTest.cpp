@@ -196,7 +196,9 @@ TEST_F(TallyAdViewTest, TheClickActionMatrix) {
     // Action 0 counts as 1: an ad with a canvas opens the canvas.
     auto withCanvas = banner(NS(""));
     ASSERT_GT(withCanvas->ad()->canvasId()->intValue(), 0);
-    tap(withCanvas);
+    auto loader = UIWebView::setURLLoader([](NSURLRequest*, UIWebViewLoadCompletion) {});
+    tap(withCanvas);  // its page held
+    UIWebView::setURLLoader(loader);
     auto canvas = TallyAdCanvasViewController::getOpenCanvasController();
     ASSERT_TRUE(canvas);
     EXPECT_EQ(canvas->adImpression(), withCanvas->adImpression());
@@ -213,6 +215,8 @@ TEST_F(TallyAdViewTest, TheClickActionMatrix) {
         runLoopUntil([] { return !TallyAdCanvasViewController::getOpenCanvasController(); }));
     EXPECT_EQ(app->keyWindow(), window);  // the app's window is key again
     EXPECT_TRUE(canvasWindow->isHidden());
+    // Closed while its page loads, it leaves the network indicator off.
+    EXPECT_FALSE(app->isNetworkActivityIndicatorVisible());
 
     // Action 1 without a canvas goes to the store, with no alert.
     auto noCanvas = banner(NS(""));

@@ -22,6 +22,7 @@
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
+#include "tools/services/MediationModule.h"
 #include "tools/shell/CatalogSessions.h"
 #include "tools/shell/ShellSession.h"
 
@@ -132,6 +133,10 @@ TEST(ShellSession, ScreensShowWhatWasSetAgainAfterAMemoryWarning) {
          "tab Catalog\ntap Styles\ntap Gray\ntab Listings\n",
          "tab Catalog",
          {"Tapped Gray"}},
+        {"the ads screen under its ad's browser",
+         "tab Catalog\ntap Ads\ntap Bazaarnest Plus\n",
+         "tap Done",
+         {"Back from the ad", "(Bazaarnest Plus)"}},
     };
     InScratchFolder scratch("catalog-memory-warning");
     // The search screens complete names over the services' names service.
@@ -140,6 +145,10 @@ TEST(ShellSession, ScreensShowWhatWasSetAgainAfterAMemoryWarning) {
         SCOPED_TRACE(row.name);
         auto lastScreen = [&](const std::string& between) {
             prepareSandbox();
+            servicestest::services().reset();  // the house ads start again from the first
+            servicestest::services()
+                .module<bnservices::MediationModule>("mediation")
+                ->weightTo("house");
             std::string transcript;
             EXPECT_EQ(runScript(row.start + between + row.back + "\n", transcript), 0);
             std::string screen = transcript.substr(transcript.rfind("> " + row.back + "\n"));
