@@ -6,14 +6,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "Foundation/ProcessWide.h"
 
@@ -25,55 +29,111 @@ std::string folderOf(const std::string& target) {
     return slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
 }
 
-// A temporary file's name: the target's, the mark and mkstemp's six letters or digits.
-constexpr std::string_view kTempMark = ".writing-";
+std::string nameOf(const std::string& path) {
+    std::string::size_type slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A temporary file's name: the mark, the target's name, a dash and mkstemp's six letters or
+// digits. The leading dot and the mark keep it apart from any name a person or a package picks.
+constexpr std::string_view kTempMark = ".bnwriting-";
 constexpr size_t kTempSuffix = 6;
 
+bool isSuffixLetters(std::string_view suffix) {
+    return suffix.size() == kTempSuffix && std::all_of(suffix.begin(), suffix.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+           });
+}
+
 bool isTemporaryName(std::string_view name) {
-    if (name.size() <= kTempMark.size() + kTempSuffix) return false;
-    std::string_view suffix = name.substr(name.size() - kTempSuffix);
-    if (name.substr(name.size() - kTempSuffix - kTempMark.size(), kTempMark.size()) != kTempMark)
-        return false;
-    return std::all_of(suffix.begin(), suffix.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    });
+    return name.size() > kTempMark.size() + kTempSuffix + 1 &&
+           name.substr(0, kTempMark.size()) == kTempMark &&
+           name[name.size() - kTempSuffix - 1] == '-' &&
+           isSuffixLetters(name.substr(name.size() - kTempSuffix));
+}
+
+// The names earlier writers of the app left beside a target: "<target>.XXXXXX",
+// "<target>.writing-XXXXXX", and the URL cache's "<target>.tmp". Such a name is no proof of
+// whose it is, so these go only beside a target the app writes. Gives the target's name, or an
+// empty string.
+std::string_view olderFormTarget(std::string_view name) {
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".tmp")
+        return name.substr(0, name.size() - 4);
+    if (name.size() <= kTempSuffix + 1 || !isSuffixLetters(name.substr(name.size() - kTempSuffix)))
+        return {};
+    std::string_view rest = name.substr(0, name.size() - kTempSuffix);
+    constexpr std::string_view kWritingMark = ".writing-";
+    if (rest.size() > kWritingMark.size() &&
+        rest.substr(rest.size() - kWritingMark.size()) == kWritingMark)
+        return rest.substr(0, rest.size() - kWritingMark.size());
+    return rest.size() > 1 && rest.back() == '.' ? rest.substr(0, rest.size() - 1)
+                                                 : std::string_view();
 }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// A write holds a shared lock on its temporary file from its making to its rename; true when
-// the lock is held and the name still leads to the file.
-bool lockAsOwnName(int fd, const std::string& name) {
+// What the writer keeps for the process (until the next reset, in tests).
+struct WriterState {
+    std::atomic<LockCall> lockCall{&::flock};
+    std::mutex lock;
+    std::set<std::string> swept;  // the roots swept
+    // Older forms of leftovers the sweeps found, by the path of the target they stand beside.
+    std::map<std::string, std::vector<std::string>, std::less<>> older;
+};
+
+std::shared_ptr<WriterState> writerState() {
+    static ProcessWide<WriterState> slot;
+    return slot.get();
+}
+
+enum class Held { Locked, Unlockable, Lost };
+
+// A write holds a shared lock on its temporary file from its making to its rename, and checks
+// that the name still leads to the file (a sweep of another process may have taken it). Where
+// the file system has no locks the write goes on without one: it then loses only the guard
+// against a sweep running at the same moment.
+Held lockAsOwnName(int fd, const std::string& name) {
+    LockCall call = writerState()->lockCall.load();
     int locked;
     do {
-        locked = ::flock(fd, LOCK_SH);
+        locked = call(fd, LOCK_SH);
     } while (locked != 0 && errno == EINTR);
     struct stat held, named;
-    return locked == 0 && ::fstat(fd, &held) == 0 && ::lstat(name.c_str(), &named) == 0 &&
-           sameFile(held, named);
+    if (::fstat(fd, &held) != 0 || ::lstat(name.c_str(), &named) != 0 || !sameFile(held, named))
+        return Held::Lost;
+    return locked == 0 ? Held::Locked : Held::Unlockable;
 }
 
 // Removes a leftover unless a write holds it; never follows a link, and leaves folders alone.
-void removeLeftover(const std::string& path) {
+void removeLeftover(const std::string& path, LockCall lockCall) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return;
     struct stat held, named;
-    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && lockCall(fd, LOCK_EX | LOCK_NB) == 0 &&
         ::lstat(path.c_str(), &named) == 0 && sameFile(held, named))
         ::unlink(path.c_str());
     ::close(fd);
 }
 
-void sweep(const std::string& root, bool wholeTree) {
+// Removes the writer's own leftovers under the root and notes the older forms, for the first
+// write of the target they stand beside. Called under the state's lock.
+void sweep(WriterState& state, const std::string& root, bool wholeTree) {
     namespace fs = std::filesystem;
     std::error_code error;
-    auto visit = [](const fs::directory_entry& entry) {
+    LockCall lockCall = state.lockCall.load();
+    auto visit = [&](const fs::directory_entry& entry) {
         std::error_code ignored;
-        if (entry.is_regular_file(ignored) && !entry.is_symlink(ignored) &&
-            isTemporaryName(entry.path().filename().native()))
-            removeLeftover(entry.path().native());
+        if (!entry.is_regular_file(ignored) || entry.is_symlink(ignored)) return;
+        const std::string& path = entry.path().native();
+        std::string name = nameOf(path);
+        if (isTemporaryName(name)) {
+            removeLeftover(path, lockCall);
+        } else if (auto target = olderFormTarget(name); !target.empty()) {
+            std::string targetPath = path.substr(0, path.size() - name.size());
+            state.older[targetPath.append(target)].push_back(path);
+        }
     };
     auto options = fs::directory_options::skip_permission_denied;
     if (wholeTree) {
@@ -87,24 +147,25 @@ void sweep(const std::string& root, bool wholeTree) {
     }
 }
 
-// The roots swept since the process started (since the last reset, in tests).
-struct Sweeps {
-    std::mutex lock;
-    std::set<std::string> done;
-};
-
-void sweepBeforeFirstWrite(const std::string& target) {
-    static ProcessWide<Sweeps> slot;
-    auto sweeps = slot.get();
+void sweepBeforeWrite(const std::string& target) {
+    auto state = writerState();
     std::string home = sandboxHomePath();
     bool inHome = target.size() > home.size() + 1 && target.compare(0, home.size(), home) == 0 &&
                   target[home.size()] == '/';
     std::string root = inHome ? home : folderOf(target);
-    std::lock_guard hold(sweeps->lock);
-    if (!sweeps->done.insert(root).second) return;
-    sweep(root, inHome);
+    std::lock_guard hold(state->lock);
+    if (state->swept.insert(root).second) sweep(*state, root, inHome);
+    if (auto older = state->older.find(target); older != state->older.end()) {
+        for (const auto& path : older->second)
+            removeLeftover(path, state->lockCall.load());
+        state->older.erase(older);
+    }
 }
 }  // namespace
+
+LockCall exchangeLockCall(LockCall call) {
+    return writerState()->lockCall.exchange(call);
+}
 
 bool writeAll(int fd, const void* bytes, size_t n) {
     auto p = static_cast<const unsigned char*>(bytes);
@@ -122,15 +183,15 @@ bool writeAll(int fd, const void* bytes, size_t n) {
 
 bool writeFileAtomically(const std::string& target, const void* bytes, size_t n, mode_t mode,
                          bool durable) {
-    sweepBeforeFirstWrite(target);
+    sweepBeforeWrite(target);
     int fd = -1;
     std::string tmp;
     // A sweep of another process may take the new file between its making and its lock.
     for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
-        tmp = target + std::string(kTempMark) + "XXXXXX";
+        tmp = folderOf(target) + "/" + std::string(kTempMark) + nameOf(target) + "-XXXXXX";
         fd = ::mkstemp(tmp.data());
         if (fd < 0) return false;
-        if (!lockAsOwnName(fd, tmp)) {
+        if (lockAsOwnName(fd, tmp) == Held::Lost) {
             ::close(fd);
             fd = -1;
         }

@@ -16,14 +16,22 @@ bool writeAll(int fd, const void* bytes, size_t n);
 // leaves either the old file or the new one, never a mix. On failure nothing is left behind and
 // errno tells why.
 //
-// A process that ends in the middle of a write leaves the temporary file, named the target's
-// name, ".writing-" and six letters or digits. Before its first write into the app's home the
-// process removes every such file in the home, at any depth, and before its first write into a
-// folder outside it, those of that folder; a file that a write still holds (of this process or
-// another) stays. A cache that can do without what a crash loses passes durable false: the
-// file and its folder are then not flushed to the disk.
+// A process that ends in the middle of a write leaves the temporary file, named ".bnwriting-",
+// the target's name, a dash and six letters or digits. Before its first write into the app's home
+// the process removes every such file in the home, at any depth, and before its first write into
+// a folder outside it, those of that folder; a file that a write still holds (of this process or
+// another) stays. What the app's earlier writers left ("<target>.XXXXXX",
+// "<target>.writing-XXXXXX", "<target>.tmp") goes only beside a target written, at its first
+// write. Where the file system cannot lock, the write goes on unlocked. A cache that can do
+// without what a crash loses passes durable false: the file and its folder are then not flushed
+// to the disk.
 bool writeFileAtomically(const std::string& target, const void* bytes, size_t n, mode_t mode,
                          bool durable = true);
+
+// The call that locks files for the writer and its sweep (flock); tests put in one that fails.
+// Gives back the one replaced.
+using LockCall = int (*)(int fd, int operation);
+LockCall exchangeLockCall(LockCall call);
 
 // The app's home folder as NSHomeDirectory() names it, without making it.
 std::string sandboxHomePath();

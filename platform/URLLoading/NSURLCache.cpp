@@ -206,6 +206,11 @@ void NSURLCache::loadDiskIndex() {
     for (auto& item : fs::directory_iterator(diskPath_, ec)) {
         if (item.path().extension() == ".entry") {
             files.emplace_back(fs::last_write_time(item.path(), ec), item.path());
+        } else if (item.path().extension() == ".tmp" &&
+                   item.path().stem().extension() == ".entry" && item.is_regular_file(ec) &&
+                   !item.is_symlink(ec)) {
+            // What an earlier version's write of an entry, cut short, left.
+            fs::remove(item.path(), ec);
         }
     }
     std::sort(files.begin(), files.end());

@@ -65,11 +65,11 @@ void AccountService::acceptTerms(const std::string& account) {
     termsAccepted_.insert(account);
 }
 
-void AccountService::recordPosting(const std::string& account, std::string title, std::string url,
-                                   std::size_t kept) {
+void AccountService::recordPosting(const std::string& account, std::uint32_t id, std::string title,
+                                   std::string url, std::size_t kept) {
     std::lock_guard<std::mutex> g(lock_);
     auto& postings = postings_[account];
-    postings.push_back({std::move(title), std::move(url)});
+    postings.push_back({id, std::move(title), std::move(url)});
     while (postings.size() > std::max<std::size_t>(kept, 1))
         postings.erase(postings.begin());
 }
@@ -122,14 +122,16 @@ HttpResponse AccountService::loginPage(SiteImpl& site, const std::vector<std::st
     return HttpResponse::html(pageFrame("bazaarnest account log in", "account", body), status);
 }
 
-HttpResponse AccountService::accountPage(const std::string& account) {
+HttpResponse AccountService::accountPage(SiteImpl& site, const std::string& account) {
     const TestAccount* a = findAccount(account);
-    std::vector<std::pair<std::string, std::string>> postings;
+    std::vector<Posted> postings;
     {
         std::lock_guard<std::mutex> g(lock_);
         auto it = postings_.find(account);
         if (it != postings_.end()) postings = it->second;
     }
+    // Past the bounds of the store the oldest postings go, whatever their count here.
+    std::erase_if(postings, [&](const Posted& p) { return !site.listings.keepsPosted(p.id); });
     std::string body = header();
     body += "<div class=\"account-header\">home of " + escapeHtml(account) + "</div>\n";
     body += "<div class=\"account-info\">Phone verified: " +
@@ -138,8 +140,9 @@ HttpResponse AccountService::accountPage(const std::string& account) {
         body += "<div class=\"nopostings\">You have no postings.</div>\n";
     } else {
         body += "<table class=\"postings\">\n";
-        for (const auto& [title, url] : postings) {
-            body += "<tr><td><a href=\"" + url + "\"><span>" + title + "</span></a></td></tr>\n";
+        for (const auto& p : postings) {
+            body +=
+                "<tr><td><a href=\"" + p.url + "\"><span>" + p.title + "</span></a></td></tr>\n";
         }
         body += "</table>\n";
     }
@@ -153,7 +156,8 @@ HttpResponse AccountService::handle(SiteImpl& site, const HttpRequest& request) 
     bool read = request.method == "GET" || request.method == "HEAD";
     if (read && (path == "/" || path == "/login")) {
         std::string account = accountOf(request);
-        HttpResponse page = account.empty() ? loginPage(site, {}, false, "") : accountPage(account);
+        HttpResponse page =
+            account.empty() ? loginPage(site, {}, false, "") : accountPage(site, account);
         auto browser = request.cookie(kBrowserCookie);
         bool known;
         {
@@ -250,7 +254,7 @@ HttpResponse AccountService::handle(SiteImpl& site, const HttpRequest& request) 
         failures_.erase(email);
         sessions_.put(token, email);
     }
-    HttpResponse page = accountPage(email);
+    HttpResponse page = accountPage(site, email);
     page.header("Set-Cookie", siteCookie(kSessionCookie, token));
     return page;
 }

@@ -543,6 +543,12 @@ std::uint32_t ListingStore::publish(Listing listing, std::vector<std::string>* d
     return id;
 }
 
+bool ListingStore::keepsPosted(std::uint32_t id) {
+    std::lock_guard<std::mutex> g(lock_);
+    // Posted ids only grow, and only the oldest go.
+    return !posted_.empty() && id >= posted_.front()->id && id <= posted_.back()->id;
+}
+
 void ListingStore::forgetPosted() {
     std::lock_guard<std::mutex> g(lock_);
     posted_.clear();

@@ -123,6 +123,8 @@ public:
     // bounds the oldest posted listings go; the keys of their photos are added to `dropped`.
     std::uint32_t publish(Listing listing, std::vector<std::string>* droppedPhotos = nullptr);
     void forgetPosted();
+    // Whether a posted listing is still kept: past the bounds the oldest go.
+    bool keepsPosted(std::uint32_t id);
     void setBounds(PostingBounds bounds);
     // How many posted listings are kept, and the bytes of their text.
     std::pair<std::size_t, std::size_t> postedSizes();

@@ -858,7 +858,7 @@ HttpResponse finishPosting(Post& p) {
             std::lock_guard<std::mutex> g(site.stateLock);
             kept = site.postingBounds.count;
         }
-        site.accounts.recordPosting(p.account, listing.titleHtml, url, kept);
+        site.accounts.recordPosting(p.account, listing.id, listing.titleHtml, url, kept);
         std::string content =
             "<h3>Thanks for posting!</h3>\n<div>Your posting can be seen at <a href=\"" + url +
             "\">" + url + "</a>.</div>\n<div><a href=\"https://" + std::string(kAccountHost) +

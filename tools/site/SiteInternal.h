@@ -116,22 +116,28 @@ public:
     bool acceptedTerms(const std::string& account) const;
     void acceptTerms(const std::string& account);
     // Keeps the account's newest `kept` postings.
-    void recordPosting(const std::string& account, std::string title, std::string url,
-                       std::size_t kept);
+    void recordPosting(const std::string& account, std::uint32_t id, std::string title,
+                       std::string url, std::size_t kept);
     void reset();
     void countInto(StoreSizes& sizes) const;
 
 private:
     HttpResponse loginPage(SiteImpl& site, const std::vector<std::string>& errors, bool captcha,
                            const std::string& name, int status = 200);
-    HttpResponse accountPage(const std::string& account);
+    // Lists the account's postings that the listing store still keeps.
+    HttpResponse accountPage(SiteImpl& site, const std::string& account);
+
+    struct Posted {
+        std::uint32_t id;
+        std::string title, url;
+    };
 
     mutable std::mutex lock_;
     RecentMap<bool> browsers_{kRecentKept};
     RecentMap<std::string> sessions_{kRecentKept};  // token -> account
     std::map<std::string, int> failures_;           // account e-mail -> failures in a row
     std::set<std::string> termsAccepted_;
-    std::map<std::string, std::vector<std::pair<std::string, std::string>>> postings_;
+    std::map<std::string, std::vector<Posted>> postings_;
 };
 
 // The secure posting pages: one session per posting, walked step by step. Sessions are kept up

@@ -351,13 +351,8 @@ TEST_F(RequestLifecycle, SynchronousRequestIsCancelledOnItsOwnThread) {
 
 TEST_F(RequestLifecycle, HeadRequestFailureIsReportedByTheRequestItMeasures) {
     Ref<Recorder> d = make<Recorder>();
-    int port;
-    {
-        TestServer gone;
-        port = gone.port();
-    }
-    Ref<NKHTTPRequest> main =
-        NKHTTPRequest::requestWithURL(urlOf("http://127.0.0.1:" + std::to_string(port) + "/"));
+    testhttp::ClosedPort closed;
+    Ref<NKHTTPRequest> main = NKHTTPRequest::requestWithURL(urlOf(closed.url("/")));
     main->setDelegate(d);
     Ref<NKHTTPRequest> head = main->HEADRequest();
     head->startSynchronous();

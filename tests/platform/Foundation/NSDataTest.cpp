@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "Foundation/FileSupport.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
@@ -221,7 +222,7 @@ protected:
         int n = 0;
         DIR* d = ::opendir(dir_.c_str());
         while (dirent* e = ::readdir(d))
-            n += e->d_name[0] != '.';
+            n += std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0;
         ::closedir(d);
         return n;
     }
@@ -247,6 +248,16 @@ TEST_F(NSDataFiles, WritesAndReadsBack) {
     EXPECT_EQ(NSData::dataWithContentsOfFile(NSString::fromUTF8(dir_)), nullptr);
     EXPECT_FALSE(d->writeToFile(path("no/such/dir"), true));
     EXPECT_EQ(entries(), 1);
+
+    // A file system without locks: the write goes on unlocked, and leaves nothing beside it.
+    auto before = file_detail::exchangeLockCall([](int, int) {
+        errno = ENOLCK;
+        return -1;
+    });
+    EXPECT_TRUE(bytes("unlocked")->writeToFile(path("a.bin"), true));
+    file_detail::exchangeLockCall(before);
+    EXPECT_EQ(NSData::dataWithContentsOfFile(path("a.bin"))->view(), "unlocked");
+    EXPECT_EQ(entries(), 1);
 }
 
 TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
@@ -255,7 +266,8 @@ TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
     std::string sandbox = std::getenv("BAZAARNEST_HOME");
     std::string home = sandbox + "/sweep-home", outside = sandbox + "/sweep-outside";
     ::setenv("BAZAARNEST_HOME", home.c_str(), 1);
-    for (const char* folder : {"/Library/Preferences", "/Library/Caches/videos", "/Documents"})
+    for (const char* folder : {"/Library/Preferences", "/Library/Caches/videos",
+                               "/Library/Caches/Ironvine", "/Documents"})
         fs::create_directories(home + folder);
     fs::create_directories(outside + "/deeper");
     auto put = [](const std::string& path) { std::ofstream(path) << "half"; };
@@ -264,12 +276,19 @@ TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
         bool removed;
     };
     const std::vector<Case> cases = {
+        {home + "/Library/Caches/videos/.bnwriting-list.plist-Zz9Yy8", true},
+        {home + "/Documents/.bnwriting-notes-000000", true},
+        {outside + "/.bnwriting-state-q1W2e3", true},
+        // Earlier writers' forms, beside a target written.
         {home + "/Library/Preferences/app.plist.writing-a1B2c3", true},
-        {home + "/Library/Caches/videos/list.plist.writing-Zz9Yy8", true},
-        {home + "/Documents/notes.writing-000000", true},
-        {outside + "/state.writing-q1W2e3", true},
+        {home + "/Library/Preferences/app.plist.a1B2c3", true},
+        {home + "/Library/Preferences/app.plist.tmp", true},
         // Not at the top of the folder written into outside the home.
-        {outside + "/deeper/state.writing-q1W2e3", false},
+        {outside + "/deeper/.bnwriting-state-q1W2e3", false},
+        // Beside no target written: a package's own names.
+        {home + "/Library/Caches/Ironvine/sprite.writing-atlas1", false},
+        {home + "/Documents/notes.writing-000000", false},
+        {home + "/Documents/.bnwriting-notes-a1B2c", false},
         // Not the writer's own names.
         {home + "/Documents/notes.writing-a1B2c", false},
         {home + "/Documents/notes.writing-a1B2c3d", false},
@@ -281,26 +300,29 @@ TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
     for (const auto& c : cases)
         put(c.path);
     // A folder or a link of that name is no write's leftover, and a file a write holds stays.
-    fs::create_directories(home + "/Documents/folder.writing-a1B2c3");
-    fs::create_symlink(home + "/Documents/notes.backup", home + "/Documents/link.writing-a1B2c3");
-    std::string held = home + "/Documents/held.writing-a1B2c3";
+    fs::create_directories(home + "/Documents/.bnwriting-folder-a1B2c3");
+    fs::create_symlink(home + "/Documents/notes.backup",
+                       home + "/Documents/.bnwriting-link-a1B2c3");
+    std::string held = home + "/Documents/.bnwriting-held-a1B2c3";
     int holder = ::open(held.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, LOCK_SH), 0);
 
     ASSERT_TRUE(bytes("new")->writeToFile(NSString::fromUTF8(home + "/Documents/new.bin"), true));
     ASSERT_TRUE(bytes("new")->writeToFile(NSString::fromUTF8(outside + "/new.bin"), true));
+    ASSERT_TRUE(bytes("new")->writeToFile(
+        NSString::fromUTF8(home + "/Library/Preferences/app.plist"), true));
     for (const auto& c : cases)
         EXPECT_EQ(fs::exists(c.path), !c.removed) << c.path;
-    EXPECT_TRUE(fs::is_directory(home + "/Documents/folder.writing-a1B2c3"));
-    EXPECT_TRUE(fs::is_symlink(home + "/Documents/link.writing-a1B2c3"));
+    EXPECT_TRUE(fs::is_directory(home + "/Documents/.bnwriting-folder-a1B2c3"));
+    EXPECT_TRUE(fs::is_symlink(home + "/Documents/.bnwriting-link-a1B2c3"));
     EXPECT_TRUE(fs::exists(held));
     ::close(holder);
 
     // One sweep a process: what its own later writes find is theirs.
-    put(home + "/Documents/later.writing-a1B2c3");
+    put(home + "/Documents/.bnwriting-later-a1B2c3");
     ASSERT_TRUE(bytes("again")->writeToFile(NSString::fromUTF8(home + "/Documents/new.bin"), true));
-    EXPECT_TRUE(fs::exists(home + "/Documents/later.writing-a1B2c3"));
+    EXPECT_TRUE(fs::exists(home + "/Documents/.bnwriting-later-a1B2c3"));
     ::setenv("BAZAARNEST_HOME", sandbox.c_str(), 1);
     fs::remove_all(home);
     fs::remove_all(outside);

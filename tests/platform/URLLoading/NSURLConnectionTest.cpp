@@ -333,12 +333,8 @@ TEST_F(Connection, ErrorsBeforeAnyAnswer) {
     EXPECT_EQ(bad->errorCode(), NSURLErrorBadURL);
 
     // A port nobody listens on.
-    int port;
-    {
-        TestServer gone;
-        port = gone.port();
-    }
-    auto refused = load("http://127.0.0.1:" + std::to_string(port) + "/");
+    ClosedPort closed;
+    auto refused = load(closed.url("/"));
     EXPECT_EQ(refused->errorCode(), NSURLErrorCannotConnectToHost);
 
     // No network at all, as reachability reports it.

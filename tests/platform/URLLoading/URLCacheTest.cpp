@@ -1,6 +1,11 @@
 // The URL cache on its own (tiers, capacities, the disk copy) and as the connection uses it
 // (what is stored, and which cache policies read it).
+#include <filesystem>
+#include <fstream>
+
+#include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
+#include "Foundation/NSPathUtilities.h"
 #include "URLLoadingTesting.h"
 
 using namespace testhttp;
@@ -59,6 +64,12 @@ TEST_F(URLCache, TheDiskTierOutlivesTheObject) {
                                  NSURLCacheStorageAllowedInMemoryOnly);
     cache->storeCachedResponse(memoryOnly, requestFor("http://a.test/volatile"));
     EXPECT_TRUE(cache->cachedResponseForRequest(requestFor("http://a.test/volatile")));
+    // An earlier version's cut-short write of an entry goes when the index is read; others stay.
+    auto caches = NSSearchPathForDirectoriesInDomains(NSCachesDirectory, NSUserDomainMask, true);
+    std::string folder = as<NSString>(caches->firstObject())->utf8() +
+                         "/URLLoadingTest-TheDiskTierOutlivesTheObject/";
+    for (const char* name : {"0123456789abcdef.entry.tmp", "notes.tmp"})
+        std::ofstream(folder + name) << "half";
 
     auto again = alloc<NSURLCache>();
     again->initWithMemoryCapacity(
@@ -71,6 +82,8 @@ TEST_F(URLCache, TheDiskTierOutlivesTheObject) {
     EXPECT_EQ(as<NSHTTPURLResponse>(read->response())->statusCode(), 200);
     EXPECT_FALSE(again->cachedResponseForRequest(requestFor("http://a.test/volatile")));
     EXPECT_GT(again->currentDiskUsage(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(folder + "0123456789abcdef.entry.tmp"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "notes.tmp"));
 }
 
 TEST_F(URLCache, AZeroCapacityEmptiesAndDisablesItsTier) {

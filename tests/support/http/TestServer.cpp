@@ -1,5 +1,6 @@
 #include "support/http/TestServer.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -744,6 +745,26 @@ void TestServer::clearRecords() {
     std::lock_guard lock(core_->mu);
     core_->requests.clear();
     core_->connections.clear();
+}
+
+ClosedPort::ClosedPort() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw std::runtime_error(std::string("closed port: ") + std::strerror(errno));
+    port_ = ntohs(address.sin_port);
+}
+
+ClosedPort::~ClosedPort() {
+    ::close(fd_);
+}
+
+std::string ClosedPort::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
 }  // namespace testhttp

@@ -381,6 +381,24 @@ enum class ImageFormat { PNG, JPEG };
 Handler image(ImageFormat format, int width, int height);
 Handler undecodableImage(std::string contentType = "image/png");
 
+// A loopback port held bound but not listening for as long as the object lives: a connection
+// to it is refused, and no other process's server can take the port meanwhile (as one could a
+// port freed by a server that ended).
+class ClosedPort {
+public:
+    ClosedPort();
+    ~ClosedPort();
+    ClosedPort(const ClosedPort&) = delete;
+    ClosedPort& operator=(const ClosedPort&) = delete;
+    int port() const { return port_; }
+    // "http://127.0.0.1:<port>" followed by the path.
+    std::string url(const std::string& path) const;
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
 // --- byte helpers -----------------------------------------------------------------------------
 std::string patternBytes(std::size_t size);  // deterministic, not all printable
 std::string gzipBytes(std::string_view data);

@@ -4,7 +4,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -47,13 +51,40 @@ inline std::string firstDifference(const std::string& expected, const std::strin
     }
 }
 
-// The folder `name` of the test program's scratch space (BN_TEST_TMP, which ctest sets; else the
-// system's temporary folder), made if missing; the scratch space itself for an empty name.
-inline std::filesystem::path scratchFolder(const std::string& name = "") {
+// The scratch space of this run of the test program: a folder of its own under BN_TEST_TMP
+// (which ctest sets; else the system's temporary folder), as runs of one build at once (ctest's
+// shards, a person's runs beside it) share BN_TEST_TMP and would take each other's files. Those
+// of the latest runs that have ended stay, for a person to look at.
+inline std::filesystem::path runScratchFolder() {
     namespace fs = std::filesystem;
-    const char* tmp = std::getenv("BN_TEST_TMP");
-    fs::path dir = fs::path(tmp ? tmp : fs::temp_directory_path().string()) / name;
-    fs::create_directories(dir);
+    static const fs::path run = [] {
+        const char* tmp = std::getenv("BN_TEST_TMP");
+        fs::path base = tmp ? tmp : fs::temp_directory_path().string();
+        fs::create_directories(base);
+        std::error_code ignored;
+        std::vector<std::pair<fs::file_time_type, fs::path>> ended;
+        for (const auto& entry : fs::directory_iterator(base, ignored)) {
+            std::string name = entry.path().filename().string();
+            pid_t owner = name.rfind("run-", 0) == 0 ? std::atoi(name.c_str() + 4) : 0;
+            if (owner > 0 && ::kill(owner, 0) != 0 && errno == ESRCH)
+                ended.emplace_back(entry.last_write_time(ignored), entry.path());
+        }
+        constexpr std::size_t kEndedKept = 8;
+        std::sort(ended.begin(), ended.end(), std::greater<>());
+        for (std::size_t i = kEndedKept; i < ended.size(); ++i)
+            fs::remove_all(ended[i].second, ignored);
+        std::string templ = (base / ("run-" + std::to_string(::getpid()) + "-XXXXXX")).string();
+        if (!::mkdtemp(templ.data())) throw fs::filesystem_error("mkdtemp", templ, {});
+        return fs::path(templ);
+    }();
+    return run;
+}
+
+// The folder `name` of this run's scratch space, made if missing; the scratch space itself for
+// an empty name.
+inline std::filesystem::path scratchFolder(const std::string& name = "") {
+    std::filesystem::path dir = runScratchFolder() / name;
+    std::filesystem::create_directories(dir);
     return dir;
 }
 

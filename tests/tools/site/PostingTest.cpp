@@ -585,6 +585,14 @@ TEST_F(Posting, PostingsAndTheirMailsAreKeptWithinBoundsTheOldestGoing) {
     EXPECT_LE(sizes.heldBytes, 100000u);
     EXPECT_EQ(get(links[3]).status, 404);
     EXPECT_EQ(get(links[5]).status, 200);
+    // Published past the bytes: the account's page lists only what is kept.
+    site().setPostingBounds({.count = 100, .bytes = 1});
+    logIn("tester@example.test");
+    std::string older = publishedWithPhotos(0, ""), newest = publishedWithPhotos(0, "");
+    account = get("https://accounts.bazaarnest.test/").text;
+    EXPECT_EQ(get(older).status, 404);
+    EXPECT_EQ(account.find(older), std::string::npos);
+    EXPECT_NE(account.find(newest), std::string::npos);
 }
 
 TEST_F(Posting, StepsThatNeedAPhoneVerifiedAccount) {

@@ -397,17 +397,11 @@ TEST_F(RequestQueue, HostNotFoundIsTriedThreeTimesOtherErrorsOnce) {
     EXPECT_EQ(rec->events, (std::vector<std::string>{"start", "fail NSURLErrorDomain -1003"}));
     EXPECT_EQ(queue->built, 3);
 
-    // Nothing listens on a port the server no longer holds: refused at once, no retry.
-    int closedPort = 0;
-    {
-        TestServer gone;
-        closedPort = gone.port();
-    }
+    // Nothing listens on the port: refused at once, no retry.
+    ClosedPort closed;
     queue->built = 0;
     auto refused = make<RequestRecorder>();
-    DZURLRequest::requestWithURL(str("http://127.0.0.1:" + std::to_string(closedPort) + "/x"),
-                                 refused)
-        ->send();
+    DZURLRequest::requestWithURL(str(closed.url("/x")), refused)->send();
     ASSERT_TRUE(waitEnded(refused));
     EXPECT_EQ(refused->error->code(), NSURLErrorCannotConnectToHost);
     EXPECT_EQ(queue->built, 1);
