@@ -207,15 +207,18 @@ public:
         picker_->sizeToFit();
         view()->addSubview(picker_.get());
         status_ = addStatusLine(view().get(), 120);
-        // A view made again after a memory warning shows the tokens picked.
+        // A view made again after a memory warning shows the tokens picked, and the text as the
+        // field held it.
         if (tokens_)
             for (NSObject* token : *tokens_)
                 picker_->addCellWithObject(token);
+        if (text_) picker_->setText(text_.get());
         showCells();
     }
     void viewWillUnload() override {
         UIViewController::viewWillUnload();
         tokens_ = picker_->cells();
+        text_ = picker_->text();
     }
     void textFieldDidAddCellAtIndex(DZPickerTextField*, NSInteger) override { showCells(); }
     void textFieldDidRemoveCellAtIndex(DZPickerTextField*, NSInteger) override { showCells(); }
@@ -241,6 +244,7 @@ private:
     Ref<CatalogNamesSource> source_;
     Ref<UILabel> status_;
     Ref<NSArray> tokens_;
+    Ref<NSString> text_;
 };
 
 // ---- composer ---------------------------------------------------------------------------------

@@ -335,7 +335,8 @@ ShellCommand parseShellCommand(std::string_view line) {
         return c;
     }
     if (verb == "back") return bare(K::Back, verb, rest);
-    if (verb == "tab") return numberOrLabel(K::Tab, verb, rest, "the tab's title: tab Search");
+    if (verb == "tab")
+        return numberOrLabel(K::Tab, verb, rest, "a tab's number or title: tab 9, tab Search");
     if (verb == "scroll") return scrollCommand(rest);
     if (verb == "delete") return numberOnly(K::Delete, verb, rest, "a row's number: delete 4");
     if (verb == "choose") {
@@ -392,7 +393,7 @@ std::string shellHelpText() {
            "  return                  press the keyboard's return key\n"
            "  back                    tap the navigation bar's back button (also on a\n"
            "                          screen's own bar, as the pickers have)\n"
-           "  tab <title or n>        select a tab of the tab bar\n"
+           "  tab <n or title>        select tab [n] of the tab bar, or the tab with that title\n"
            "  scroll <up|down> [n]    scroll the frontmost list by a screen, or by n rows\n"
            "  scroll top              tap the status bar: the frontmost list goes to its top\n"
            "  pull [points]           drag the frontmost list past its top and let go (70)\n"

@@ -675,6 +675,7 @@ private:
         e.view = v;
         Weak<UIView> target(v);
         e.tap = [target] { return touchMiddle(target.lock().get()); };
+        e.touchedAtMiddle = true;
         return e;
     }
 
@@ -933,6 +934,7 @@ private:
                 e.view = sub.get();
                 Weak<UIView> token(sub.get());
                 e.tap = [token] { return touchMiddle(token.lock().get()); };
+                e.touchedAtMiddle = true;
                 shown = mark(std::move(e)) + " " + shown;
             }
             line += shown + " ";

@@ -56,6 +56,9 @@ struct ShellElement {
     bool takesText = false;
     // The touch. False when it had no effect (a refused tap).
     std::function<bool()> tap;
+    // The touch is a finger at the middle of what shows of the view: two of them in a row are
+    // one finger's double tap there.
+    bool touchedAtMiddle = false;
 };
 
 // What the screen says while the app is in the background.

@@ -41,7 +41,6 @@
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIScrollView.h"
-#include "UIKit/UITabBarController.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITextInputTraits.h"
 #include "UIKit/UITouchScript.h"
@@ -175,13 +174,22 @@ int ShellSession::run() {
     ADRegisterClasses();
     soundsNoted_ = audio_session::playedSystemSounds().size();
     auto app = UIApplication::sharedApplication();
-    app->setOpenURLObserver([this](NSURL* url) {
-        note("Handed off to another app: " + (url ? utf8(url->absoluteString()) : "(nil)"));
-    });
     // The session runs on the main loop once the app has launched. Should the launch fail, the
     // queued work must not reach a session that is gone.
     auto alive = std::make_shared<ShellSession*>(this);
     std::weak_ptr<ShellSession*> weak = alive;
+    app->setOpenURLObserver([this, weak](NSURL* url) {
+        note("Handed off to another app: " + (url ? utf8(url->absoluteString()) : "(nil)"));
+        // The other app comes to the front: once the code that handed off has returned, this
+        // one leaves the screen as it does for the home button, until "foreground".
+        NSRunLoop::mainRunLoop()->performBlock([weak] {
+            auto session = weak.lock();
+            auto app = UIApplication::sharedApplication();
+            if (session && !app->isTerminating() &&
+                app->applicationState() != UIApplicationStateBackground)
+                app->performEnterBackground();
+        });
+    });
     NSRunLoop::mainRunLoop()->performBlock([weak] {
         if (auto session = weak.lock()) (*session)->drive();
     });
@@ -685,9 +693,11 @@ bool ShellSession::execute(const ShellCommand& command) {
         case K::Swipe:
             acted = swipe(command);
             break;
+        case K::DoubleTap:
+            acted = doubleTap(command);
+            break;
         case K::Hold:
         case K::Drag:
-        case K::DoubleTap:
         case K::Pinch:
             acted = gesture(command);
             break;
@@ -826,6 +836,24 @@ bool ShellSession::gesture(const ShellCommand& command) {
     return true;
 }
 
+bool ShellSession::doubleTap(const ShellCommand& command) {
+    const ShellElement* found = findElement(command);
+    if (!found) return false;
+    // A view touched where a finger lands counts the taps of one finger (a photo page zooms).
+    if (found->touchedAtMiddle) return gesture(command);
+    // Anything else takes two taps as `tap` gives them, a tenth of a second apart; the second
+    // reaches it only while it is still there to touch (not closed or sliding away by the first).
+    ShellElement element = *found;
+    tapElement(element);
+    advance(0.1);
+    // A first tap that handed off to another app has taken the app off the screen.
+    auto app = UIApplication::sharedApplication();
+    if (app->applicationState() != UIApplicationStateBackground &&
+        ShellScreen::isStillShown(element) && ShellScreen::isReachable(element) && element.tap)
+        element.tap();
+    return true;
+}
+
 bool ShellSession::swipe(const ShellCommand& command) {
     if (frontPanel()) {
         fail("An alert or action sheet is showing: choose one of its buttons first.");
@@ -958,42 +986,48 @@ bool ShellSession::selectTab(const ShellCommand& command) {
         fail("An alert or action sheet is showing: choose one of its buttons first.");
         return false;
     }
-    auto tabs = frontmostController<UITabBarController>();
-    auto bar = tabs ? tabs->tabBar() : nullptr;
-    if (!bar || !bar->window() || bar->isHidden()) {
-        fail("There is no tab bar on the screen.");
-        return false;
-    }
-    auto items = bar->items();
-    NSUInteger count = items ? items->count() : 0;
-    NSUInteger index = NSNotFound;
+    // A tab goes by the number the screen printed for it, as every control does, or by its
+    // title; only a tab that a finger on the screen reaches takes it (not one under a view that
+    // covers the bar).
+    const ShellElement* tab = nullptr;
     if (command.number) {
-        if (static_cast<NSUInteger>(*command.number) <= count) index = *command.number - 1;
+        tab = findElement(command);
+        if (!tab) return false;
+        if (tab->kind != ShellElement::Tab) {
+            fail("[" + std::to_string(*command.number) + "] is not a tab.");
+            return false;
+        }
     } else {
-        std::string wanted = command.text;
         auto fold = [](std::string s) {
             for (char& c : s)
                 c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             return s;
         };
-        for (int pass = 0; pass < 2 && index == NSNotFound; ++pass) {
-            for (NSUInteger i = 0; i < count; ++i) {
-                auto item = as<UITabBarItem>(items->objectAtIndex(i));
-                std::string title = item ? utf8(item->displayTitle()) : std::string();
-                if (pass == 0 ? title == wanted : fold(title) == fold(wanted)) {
-                    index = i;
+        bool anyTab = false;
+        for (int pass = 0; pass < 2 && !tab; ++pass) {
+            for (auto& e : screen_.elements()) {
+                if (e.kind != ShellElement::Tab) continue;
+                anyTab = true;
+                if (pass == 0 ? e.label == command.text : fold(e.label) == fold(command.text)) {
+                    tab = &e;
                     break;
                 }
             }
         }
+        if (!anyTab) {
+            fail("No tab on the screen takes a touch.");
+            return false;
+        }
+        if (!tab) {
+            fail("There is no tab titled \"" + command.text + "\".");
+            return false;
+        }
+        if (!ShellScreen::isStillShown(*tab)) {
+            fail("[" + std::to_string(tab->number) + "] is no longer on the screen.");
+            return false;
+        }
     }
-    if (index == NSNotFound) {
-        fail(command.number ? "There is no tab " + std::to_string(*command.number) + "."
-                            : "There is no tab titled \"" + command.text + "\".");
-        return false;
-    }
-    if (!tabs->userSelectTabAtIndex(index)) note("Nothing happened.");
-    return true;
+    return tapElement(*tab);
 }
 
 bool ShellSession::scroll(const ShellCommand& command) {

@@ -93,6 +93,8 @@ private:
     bool pressReturn();
     bool goBack();
     bool selectTab(const ShellCommand& command);
+    // Two taps on an element, as a finger gives them.
+    bool doubleTap(const ShellCommand& command);
     bool scroll(const ShellCommand& command);
     bool pull(const ShellCommand& command);
     bool backspace(int times);

@@ -41,6 +41,7 @@ struct NKHTTPRequest::ClassState {
     uint64_t runningRequestCount = 0;
     bool shouldUpdateNetworkActivityIndicator = true;
     Ref<NSTimer> indicatorHideTimer;    // the hide waiting on the main thread, if any
+    bool indicatorHeld = false;         // the engine's hold on the indicator is counted
     NSTimeInterval lastStreamStop = 0;  // clock time the running count last reached zero
 
     Ref<NSRecursiveLock> progressLock;

@@ -25,6 +25,7 @@
 #include "UIKit/UIApplication.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "external/nk-http-request/Classes/NKHTTPRequestInternal.h"
+#include "ui/core/DZGlobalCore.h"
 
 using nk_detail::Locked;
 
@@ -208,12 +209,25 @@ void NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(bool shouldUpdate) {
     cs.shouldUpdateNetworkActivityIndicator = shouldUpdate;
 }
 
+// The indicator has other owners in the app (the UI framework's loads): the engine's streams are
+// one hold in the framework's count of network activity, so that neither turns the indicator off
+// while the other still loads, and what it shows does not hang on whose answer came last.
 void NKHTTPRequest::showNetworkActivityIndicator() {
+    ClassState& cs = classState();
+    Locked conn(cs.connectionsLock);
+    if (!cs.indicatorHeld) {
+        cs.indicatorHeld = true;
+        DZNetworkActivityBegin();
+    }
     UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(true);
 }
 
 void NKHTTPRequest::hideNetworkActivityIndicator() {
-    UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
+    ClassState& cs = classState();
+    Locked conn(cs.connectionsLock);
+    if (!cs.indicatorHeld) return;
+    cs.indicatorHeld = false;
+    DZNetworkActivityEnd();
 }
 
 // ---- Base64 and dates ---------------------------------------------------------------------------

@@ -179,10 +179,10 @@ inline void weightBannersTo(const std::string& network) {
 // What every session of the app starts from: timers earlier sessions left have fired, a fresh
 // install, no site or services faults, house ads in the banners (the first an image ad), and the
 // request engine's half of the status bar's network indicator
-// left out. Two owners turn that indicator on and off: the request engine (on at every page's
-// start, off half a second after the last, which a script's clock never reaches) and the
-// framework's image loads (off when the last thumbnail arrives); which of them comes last is a
-// race between the site's answers, so transcripts print only what the thumbnails leave.
+// left out. Two owners hold that indicator: the request engine (from every page's start to half a
+// second after the last, which a script's clock seldom reaches) and the framework's image loads
+// (until the last thumbnail arrives); transcripts print only what the thumbnails hold, not the
+// engine's indicator after nearly every command.
 class AppSessionTest : public testing::Test {
 protected:
     void SetUp() override {

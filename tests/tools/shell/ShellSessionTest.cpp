@@ -122,7 +122,7 @@ TEST(ShellSession, ScreensShowWhatWasSetAgainAfterAMemoryWarning) {
          {"[ada]", "Chose Ada Brandt"}},
         {"the token picker from another tab",
          "tab Catalog\nscroll down\ntap Token Picker\ntap To:\ntype tan\nwait 0.1\n"
-         "tap Cora Tanaka\ntab Listings\n",
+         "tap Cora Tanaka\nreturn\ntab Listings\n",
          "tab Catalog",
          {"To: [2] Cora Tanaka", "Tokens: Cora Tanaka"}},
         {"the widgets screen from another tab",
