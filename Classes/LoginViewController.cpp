@@ -52,11 +52,12 @@ void LoginViewController::show() {
     if (usernameTextField_) usernameTextField_->setText(defaults->stringForKey(NS("Username")));
     if (passwordTextField_) passwordTextField_->setText(defaults->stringForKey(NS("Password")));
     showing_ = make<NSObject>();
-    // The login of an earlier showing the person cancelled is still out.
-    if (requests_.controlIsOut()) {
-        if (activityIndicator_) activityIndicator_->startAnimating();
-        if (statusLabel_) statusLabel_->setText(NS("Login ..."));
-    }
+    // The login of an earlier showing the person cancelled may still be out; else the overlay
+    // starts as new.
+    bool busy = requests_.controlIsOut();
+    if (activityIndicator_)
+        busy ? activityIndicator_->startAnimating() : activityIndicator_->stopAnimating();
+    if (statusLabel_) statusLabel_->setText(busy ? NS("Login ...") : NS(""));
     view()->setFrame(CGRectMake(0, -150, 320, 600));
     UIView::beginAnimations(nullptr, nullptr);
     UIView::setAnimationDuration(kSlideSeconds);

@@ -366,6 +366,8 @@ void PostController::requestFinished(NKHTTPRequest* request) {
     // A reply handed over without its request is the page the session holds now.
     if (request && !requests_.ended(request)) return;
     if (activityLabel_) activityLabel_->setHidden(true);
+    // The person went back from the form: the posting goes no further.
+    if (!navigationController()) return;
     if (state_ == kStateEditing || !postInfo_) return;
     auto page = postInfo_->postPage();
     auto text = page->getReply();
