@@ -138,7 +138,7 @@ void ItemListViewController::loadFirstItemList() {
 
 void ItemListViewController::loadMoreItemList() {
     if (!listInfo_) return;
-    // The previous page is let go, not cancelled: its destruction detaches this listener.
+    // The previous page is let go, not cancelled: one still loading answers unheard.
     itemListPage_ = make<ItemListPage>();
     pageNumber_ += 1;
     auto url = pageUrl(listInfo_, pageNumber_);
