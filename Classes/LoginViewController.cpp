@@ -106,7 +106,7 @@ void LoginViewController::loginAction(NSObject*) {
         },
         showing_);
     if (!ticket) return;
-    login_ = ticket;
+    loginTicket_ = ticket;
     if (activityIndicator_) activityIndicator_->startAnimating();
     if (statusLabel_) statusLabel_->setText(NS("Login ..."));
 }
@@ -115,7 +115,7 @@ void LoginViewController::cancelAction(NSObject*) {
     Ref<LoginViewController> keep = this;
     if (!isShown()) return;
     hide();
-    if (loginPage_ && requests_.isOut(login_)) loginPage_->abandon();
+    if (loginPage_ && requests_.isOut(loginTicket_)) loginPage_->abandon();
     if (auto listner = listner_.lock()) listner->loginDone(false);
 }
 
@@ -126,7 +126,7 @@ void LoginViewController::loginDone(bool success) {
 
 void LoginViewController::updateUI(NSString* result) {
     Ref<LoginViewController> keep = this;
-    auto answer = requests_.ended(login_);
+    auto answer = requests_.ended(loginTicket_);
     if (activityIndicator_) activityIndicator_->stopAnimating();
     if (statusLabel_) statusLabel_->setText(NS(""));
     // The login of a showing the person cancelled ends here: the overlay, if shown again,
@@ -142,7 +142,7 @@ void LoginViewController::updateUI(NSString* result) {
 
 void LoginViewController::loginRequireVerification(LoginPage* page) {
     // The login waits for the captcha's answer: nothing of the overlay's is out meanwhile.
-    requests_.ended(login_);
+    requests_.ended(loginTicket_);
     // The overlay sits on the window outside any controller's view: the captcha is presented
     // from the window's root screen.
     Ref<UIViewController> presenter = this;
@@ -162,7 +162,7 @@ void LoginViewController::validationSuccess(NSString* code) {
         },
         showing_);
     if (!ticket) return;
-    login_ = ticket;
+    loginTicket_ = ticket;
     if (activityIndicator_) activityIndicator_->startAnimating();
     if (statusLabel_) statusLabel_->setText(NS("Login ..."));
 }

@@ -71,7 +71,7 @@ private:
     Weak<LoginListner> listner_;
     Ref<LoginPage> loginPage_;
     RequestInFlight requests_;
-    RequestInFlight::Ticket login_ = 0;
+    RequestInFlight::Ticket loginTicket_ = 0;
     // One showing of the overlay, from show() to hide(): what its login was sent for.
     Ref<NSObject> showing_;
     // Held from hide() until the view has left the window.
