@@ -138,12 +138,13 @@ void ItemListViewController::loadFirstItemList() {
 
 void ItemListViewController::loadMoreItemList() {
     if (!listInfo_) return;
-    // The previous page is let go, not cancelled: its destruction detaches this listener.
+    // The previous page is let go, not cancelled: one still loading answers unheard.
     itemListPage_ = make<ItemListPage>();
     pageNumber_ += 1;
     auto url = pageUrl(listInfo_, pageNumber_);
-    requests_.began();
-    itemListPage_->downloadPage(url, this);
+    auto page = itemListPage_;
+    requests_.start(
+        page, [&] { page->downloadPage(url, this); }, page);
 }
 
 void ItemListViewController::requestFinished(NKHTTPRequest* request) {
@@ -154,7 +155,8 @@ void ItemListViewController::requestFinished(NKHTTPRequest* request) {
         return;
     }
     Ref<ItemListViewController> self(this);
-    requests_.ended();
+    // A page the list started over from is no longer shown.
+    if (!requests_.ended(request).isFor(itemListPage_)) return;
     if (activityIndicator_) activityIndicator_->stopAnimating();
     auto rows = itemListPage_ ? itemListPage_->getItemList() : NSMutableArray::array();
     loadItemDetails(rows);
@@ -169,9 +171,9 @@ void ItemListViewController::requestFinished(NKHTTPRequest* request) {
     if (itemArray_->count() == 0) showMessage(NS("No match found"));
 }
 
-void ItemListViewController::requestFailed(NKHTTPRequest*) {
+void ItemListViewController::requestFailed(NKHTTPRequest* request) {
     // The failed page is taken back, so that a tap on the load-more row asks for it again.
-    requests_.ended();
+    if (!requests_.ended(request).isFor(itemListPage_)) return;
     if (activityIndicator_) activityIndicator_->stopAnimating();
     if (pageNumber_ > 0) pageNumber_ -= 1;
     setActivityLabelHidden(true);

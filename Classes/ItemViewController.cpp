@@ -397,11 +397,11 @@ void ItemViewController::showReplyView() {
 }
 
 void ItemViewController::validationSuccess(NSString* code) {
-    if (emailPage_) requests_.send([&] { emailPage_->validateCode(code, this); });
+    if (emailPage_) requests_.send(emailPage_, [&] { emailPage_->validateCode(code, this); });
 }
 
-void ItemViewController::requestFinished(NKHTTPRequest*) {
-    requests_.ended();
+void ItemViewController::requestFinished(NKHTTPRequest* request) {
+    if (!requests_.ended(request)) return;
     auto item = currentItem();
     auto email = emailPage_ ? emailPage_->getEmail() : nullptr;
     if (!item || isEmpty(email)) return;
@@ -409,8 +409,8 @@ void ItemViewController::requestFinished(NKHTTPRequest*) {
     replyByEmail();
 }
 
-void ItemViewController::requestFailed(NKHTTPRequest*) {
-    requests_.ended();
+void ItemViewController::requestFailed(NKHTTPRequest* request) {
+    if (!requests_.ended(request)) return;
     if (activityLabel_) activityLabel_->setHidden(true);
     if (auto app = NoticewallAppDelegate::sharedDelegate())
         app->showMessage(NS("Network connection error"));

@@ -5,7 +5,10 @@
 #include "Classes/SiteHosts.h"
 #include "Foundation/NSDate.h"
 #include "Foundation/NSDictionary.h"
+#include "Foundation/NSHTTPCookie.h"
+#include "Foundation/NSHTTPCookieStorage.h"
 #include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
 #include "Foundation/NSUserDefaults.h"
 #include "Foundation/Runtime.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
@@ -68,9 +71,34 @@ void LoginPage::requestReceivedResponseHeaders(NKHTTPRequest* request) {
     (void)request;
 }
 
+void LoginPage::forgetSiteLogin() {
+    auto storage = NSHTTPCookieStorage::sharedHTTPCookieStorage();
+    auto url =
+        NSURL::URLWithString(NSString::stringWithFormat(NS("http://%@"), SiteHosts::domain()));
+    auto cookies = storage->cookiesForURL(url);
+    if (!cookies) return;
+    for (NSObject* cookie : *cookies)
+        storage->deleteCookie(static_cast<NSHTTPCookie*>(cookie));
+}
+
+void LoginPage::endAbandoned() {
+    running_ = nullptr;
+    auto listner = listner_;
+    listner_ = nullptr;
+    // Whatever the site set on the way (its browser cookie, an account session) goes again.
+    forgetSiteLogin();
+    if (listner) listner->loginDone(false);
+}
+
 void LoginPage::requestFinished(NKHTTPRequest* request) {
     (void)request;
     Ref<LoginPage> keep = this;
+    if (abandoned_) {
+        // An account page fetched for an abandoned login posts no form; a posted form's answer
+        // may have logged the account in, which the person did not want after all.
+        endAbandoned();
+        return;
+    }
     if (state_ == kStateAccountPage) {
         postLoginForm(nullptr);
         state_ = kStateLoginPosted;
@@ -119,6 +147,10 @@ void LoginPage::requestFinished(NKHTTPRequest* request) {
 void LoginPage::requestFailed(NKHTTPRequest* request) {
     (void)request;
     Ref<LoginPage> keep = this;
+    if (abandoned_) {
+        endAbandoned();
+        return;
+    }
     running_ = nullptr;
     auto delegate = NoticewallAppDelegate::sharedDelegate();
     if (delegate)

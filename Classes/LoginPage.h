@@ -36,6 +36,15 @@ public:
     void loginWithVerification(NSString* email, NSString* password, LoginListner* listner,
                                NSString* code);
 
+    // The person cancelled the login: its request runs out (the site may be acting on it, and a
+    // second login meanwhile would race it), but its answer changes nothing the person sees:
+    // no login time, no password cleared, no message, and the account session a late success
+    // brings is let go again. The listener still hears that the login ended, with NO.
+    void abandon() { abandoned_ = true; }
+    bool isAbandoned() { return abandoned_; }
+    // Lets go of the site's login: deletes every cookie of the site's bare root domain.
+    static void forgetSiteLogin();
+
     // "https://" + the account host + "/login".
     Ref<NSString> getActionUrl();
     // The captcha frame's address in the reply, or nil.
@@ -60,7 +69,11 @@ public:
 private:
     void postLoginForm(NSString* code);
 
+    // The answer of an abandoned login, applied to nothing.
+    void endAbandoned();
+
     int32_t state_ = kStateAccountPage;
+    bool abandoned_ = false;
     Ref<NSString> email_;
     Ref<NSString> password_;
     Ref<LoginListner> listner_;

@@ -51,6 +51,13 @@ void LoginViewController::show() {
     auto defaults = NSUserDefaults::standardUserDefaults();
     if (usernameTextField_) usernameTextField_->setText(defaults->stringForKey(NS("Username")));
     if (passwordTextField_) passwordTextField_->setText(defaults->stringForKey(NS("Password")));
+    showing_ = make<NSObject>();
+    // The login of an earlier showing the person cancelled may still be out; else the overlay
+    // starts as new.
+    bool busy = requests_.controlIsOut();
+    if (activityIndicator_)
+        busy ? activityIndicator_->startAnimating() : activityIndicator_->stopAnimating();
+    if (statusLabel_) statusLabel_->setText(busy ? NS("Login ...") : NS(""));
     view()->setFrame(CGRectMake(0, -150, 320, 600));
     UIView::beginAnimations(nullptr, nullptr);
     UIView::setAnimationDuration(kSlideSeconds);
@@ -61,6 +68,7 @@ void LoginViewController::show() {
 }
 
 void LoginViewController::hide() {
+    showing_ = nullptr;
     hiding_ = this;
     UIView::beginAnimations(nullptr, nullptr);
     UIView::setAnimationDuration(kSlideSeconds);
@@ -75,7 +83,8 @@ void LoginViewController::hide() {
 
 void LoginViewController::animationEnded(NSString*) {
     Ref<LoginViewController> keep = this;
-    if (isViewLoaded()) view()->removeFromSuperview();
+    // Shown again while it slid away: it stays.
+    if (isViewLoaded() && !isShown()) view()->removeFromSuperview();
     hiding_ = nullptr;
 }
 
@@ -87,19 +96,26 @@ void LoginViewController::saveSettings() {
 }
 
 void LoginViewController::loginAction(NSObject*) {
-    bool sent = requests_.send([&] {
-        saveSettings();
-        loginPage_ = make<LoginPage>();
-        loginPage_->login(textOf(usernameTextField_), textOf(passwordTextField_), this);
-    });
-    if (!sent) return;
+    auto page = make<LoginPage>();
+    auto ticket = requests_.send(
+        page,
+        [&] {
+            saveSettings();
+            loginPage_ = page;
+            page->login(textOf(usernameTextField_), textOf(passwordTextField_), this);
+        },
+        showing_);
+    if (!ticket) return;
+    loginTicket_ = ticket;
     if (activityIndicator_) activityIndicator_->startAnimating();
     if (statusLabel_) statusLabel_->setText(NS("Login ..."));
 }
 
 void LoginViewController::cancelAction(NSObject*) {
     Ref<LoginViewController> keep = this;
+    if (!isShown()) return;
     hide();
+    if (loginPage_ && requests_.isOut(loginTicket_)) loginPage_->abandon();
     if (auto listner = listner_.lock()) listner->loginDone(false);
 }
 
@@ -110,9 +126,12 @@ void LoginViewController::loginDone(bool success) {
 
 void LoginViewController::updateUI(NSString* result) {
     Ref<LoginViewController> keep = this;
-    requests_.ended();
+    auto answer = requests_.ended(loginTicket_);
     if (activityIndicator_) activityIndicator_->stopAnimating();
     if (statusLabel_) statusLabel_->setText(NS(""));
+    // The login of a showing the person cancelled ends here: the overlay, if shown again,
+    // takes Login again.
+    if (answer && !answer.isFor(showing_)) return;
     if (result && result->length()) {
         hide();
         if (auto listner = listner_.lock()) listner->loginDone(true);
@@ -123,7 +142,7 @@ void LoginViewController::updateUI(NSString* result) {
 
 void LoginViewController::loginRequireVerification(LoginPage* page) {
     // The login waits for the captcha's answer: nothing of the overlay's is out meanwhile.
-    requests_.ended();
+    requests_.ended(loginTicket_);
     // The overlay sits on the window outside any controller's view: the captcha is presented
     // from the window's root screen.
     Ref<UIViewController> presenter = this;
@@ -133,12 +152,17 @@ void LoginViewController::loginRequireVerification(LoginPage* page) {
 }
 
 void LoginViewController::validationSuccess(NSString* code) {
-    bool sent = requests_.send([&] {
-        if (!loginPage_) loginPage_ = make<LoginPage>();
-        loginPage_->loginWithVerification(textOf(usernameTextField_), textOf(passwordTextField_),
-                                          this, code);
-    });
-    if (!sent) return;
+    if (!loginPage_) loginPage_ = make<LoginPage>();
+    auto page = loginPage_;
+    auto ticket = requests_.send(
+        page,
+        [&] {
+            page->loginWithVerification(textOf(usernameTextField_), textOf(passwordTextField_),
+                                        this, code);
+        },
+        showing_);
+    if (!ticket) return;
+    loginTicket_ = ticket;
     if (activityIndicator_) activityIndicator_->startAnimating();
     if (statusLabel_) statusLabel_->setText(NS("Login ..."));
 }

@@ -22,16 +22,22 @@ class LoginViewController : public UIViewController,
 public:
     void viewDidLoad() override;
 
-    // Fills the fields from the preferences and slides the view down to y 20.
+    // Fills the fields from the preferences and slides the view down to y 20. Shown again while
+    // a cancelled login is still out, it says so: its Login takes no tap until that ends.
     void show();
     // Slides the view up out of sight; the view leaves its superview when that ends.
     void hide();
+    // Between show() and hide(): the overlay is what the person sees, and its login the one
+    // that counts.
+    bool isShown() { return showing_ != nullptr; }
     void animationEnded(NSString* animationID);
     void saveSettings();
 
     // No tap goes out while the overlay's login is out: each login that ends moves the
     // posting screens on.
     void loginAction(NSObject* sender);
+    // Closes the overlay and ends its login: whatever that login's answer, it changes nothing
+    // the person sees.
     void cancelAction(NSObject* sender);
     // The interface is touched on the main thread only.
     void updateUI(NSString* result);
@@ -65,6 +71,9 @@ private:
     Weak<LoginListner> listner_;
     Ref<LoginPage> loginPage_;
     RequestInFlight requests_;
+    RequestInFlight::Ticket loginTicket_ = 0;
+    // One showing of the overlay, from show() to hide(): what its login was sent for.
+    Ref<NSObject> showing_;
     // Held from hide() until the view has left the window.
     Ref<LoginViewController> hiding_;
 };

@@ -87,6 +87,9 @@ void PostController::viewDidLoad() {
         &UIBarButtonItem::initWithTitle, NS("Hide Keyboard"), UIBarButtonItemStyleBordered, this,
         Selector::named("previewButtonPressed:")));
     activityLabel_ = makeActivityLabel(NS("Posting... Please be patient."), view());
+    // A view made again (after a memory warning) while a step is out shows it is: a tap on
+    // Post meanwhile sends nothing.
+    activityLabel_->setHidden(!requests_.isOut());
     view()->bringSubviewToFront(activityLabel_);
 
     styledPostButton_ = DZButton::buttonWithStyle(NS("blueToolbarButton:"), NS("Post"));
@@ -283,9 +286,10 @@ void PostController::post() {
         postInfo_ = make<PostInfo>();
         postInfo_->setPostPage(make<PostPage>());
     }
-    requests_.send([&] {
+    auto answer = postInfo_->postPage();
+    requests_.send(answer, [&] {
         state_ = kStateSubmitted;
-        postInfo_->postPage()->postDataArray(pairs, 0, this, form->getActionUrl());
+        answer->postDataArray(pairs, 0, this, form->getActionUrl());
     });
 }
 
@@ -307,7 +311,7 @@ void PostController::uploadImage(int32_t slot) {
     addPair(pairs, NS("add"), page->getInputKeyByToken(NS("add")).get());
     addPair(pairs, UIImageJPEGRepresentation(imgs_[slot], kPhotoJpegQuality).get(), NS("file"));
     addPair(pairs, NS("add image"), page->getSubmitKey().get());
-    requests_.send([&] { page->postDataArray(pairs, 0, this, page->getActionUrl()); });
+    requests_.send(page, [&] { page->postDataArray(pairs, 0, this, page->getActionUrl()); });
 }
 
 void PostController::finishSendImage() {
@@ -316,7 +320,7 @@ void PostController::finishSendImage() {
     page->addSignatureToPairs(pairs);
     addPair(pairs, NS("fin"), page->getInputKeyByToken(NS("fin")).get());
     addPair(pairs, NS("Done with Images"), page->getSubmitKey().get());
-    requests_.send([&] { page->postDataArray(pairs, 0, this, page->getActionUrl()); });
+    requests_.send(page, [&] { page->postDataArray(pairs, 0, this, page->getActionUrl()); });
 }
 
 void PostController::postConfirmInputs(PostPage* page, NSString* submitValue, NSString* code,
@@ -327,7 +331,7 @@ void PostController::postConfirmInputs(PostPage* page, NSString* submitValue, NS
     if (!submit) NSException::raise(NSInvalidArgumentException, NS("No submit button"));
     inputs->setObject(submitValue, submit);
     // The state moves only with a post that goes out: a form the guard stops leaves it as it was.
-    requests_.send([&] {
+    requests_.send(page, [&] {
         state_ = nextState;
         page->postData(inputs, 0, this, page->getActionUrl());
     });
@@ -359,8 +363,11 @@ void PostController::requestStarted(NKHTTPRequest*) {
 
 void PostController::requestFinished(NKHTTPRequest* request) {
     Ref<PostController> keep = this;
-    requests_.ended();
+    // A reply handed over without its request is the page the session holds now.
+    if (request && !requests_.ended(request)) return;
     if (activityLabel_) activityLabel_->setHidden(true);
+    // The person went back from the form: the posting goes no further.
+    if (!navigationController()) return;
     if (state_ == kStateEditing || !postInfo_) return;
     auto page = postInfo_->postPage();
     auto text = page->getReply();
@@ -394,7 +401,7 @@ void PostController::replyInSubmittedState(PostPage* page, NSString* text, int32
             if (!submit) NSException::raise(NSInvalidArgumentException, NS("No submit button"));
             inputs->setObject(NS("Continue"), submit);
             page->addSignatureToValues(inputs);
-            requests_.send([&] {
+            requests_.send(page, [&] {
                 state_ = kStateConfirmed;
                 page->postData(inputs, 0, this, page->getActionUrl());
             });
@@ -477,7 +484,7 @@ bool PostController::isSuccess(NSString* text, bool ignoringCase) {
 }
 
 void PostController::requestFailed(NKHTTPRequest* request) {
-    requests_.ended();
+    if (!requests_.ended(request)) return;
     if (activityLabel_) activityLabel_->setHidden(true);
     auto error = request ? request->error() : nullptr;
     NSLog(NS("err %@"), error ? error->localizedDescription().get() : NS(""));

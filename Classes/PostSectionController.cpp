@@ -69,10 +69,15 @@ void PostSectionController::describeClass(RuntimeClass& c) {
 
 void PostSectionController::viewDidLoad() {
     UIViewController::viewDidLoad();
-    sectionList_ = NSMutableArray::arrayWithCapacity(16);
-    postInfo_ = make<PostInfo>();
-    postInfo_->setPostPage(make<PostPage>());
+    // A view made again after a memory warning keeps the posting session and its list: the
+    // requests out belong to them.
+    if (!sectionList_) sectionList_ = NSMutableArray::arrayWithCapacity(16);
+    if (!postInfo_) {
+        postInfo_ = make<PostInfo>();
+        postInfo_->setPostPage(make<PostPage>());
+    }
     activityLabel_ = makeActivityLabel(NS("Loading..."), view());
+    activityLabel_->setHidden(!requests_.isOut());
     view()->bringSubviewToFront(activityLabel_);
     logoutButton_ = make<UIBarButtonItem>(&UIBarButtonItem::initWithTitle, NS("Logout"),
                                           UIBarButtonItemStylePlain, this,
@@ -127,15 +132,19 @@ bool PostSectionController::shouldLogin() {
 }
 
 bool PostSectionController::loginWindowShows() {
-    return loginWindow_ && loginWindow_->isViewLoaded() && loginWindow_->view()->superview();
+    return loginWindow_ && loginWindow_->isShown();
 }
 
 void PostSectionController::showLoginWindow() {
     // One overlay at a time: a screen that appears again while it shows keeps the one up.
     if (loginWindowShows()) return;
-    loginWindow_ = alloc<LoginViewController>();
-    loginWindow_->initWithNibName(NS("LoginViewController"), nullptr);
-    loginWindow_->setListner(this);
+    // The one overlay is shown again rather than another made: a login cancelled on it may
+    // still be out, and its Login waits for that one to end rather than race it.
+    if (!loginWindow_) {
+        loginWindow_ = alloc<LoginViewController>();
+        loginWindow_->initWithNibName(NS("LoginViewController"), nullptr);
+        loginWindow_->setListner(this);
+    }
     Ref<UIWindow> window = view()->window();
     if (!window)
         if (auto app = NoticewallAppDelegate::sharedDelegate()) window = app->window();
@@ -148,27 +157,22 @@ void PostSectionController::startLogin() {
     // the posting pages under the list when it ended. A page still loading does not wait: the
     // login's end loads it again.
     if (login_) return;
-    requests_.began();
     login_ = make<LoginPage>();
-    login_->login(preference(NS("Username")), preference(NS("Password")), this);
+    auto page = login_;
+    storedLogin_ = requests_.start(
+        page, [&] { page->login(preference(NS("Username")), preference(NS("Password")), this); });
     activityLabel_->setHidden(false);
 }
 
 void PostSectionController::loginDone(bool success) {
     Ref<PostSectionController> keep = this;
-    requests_.ended();
-    login_ = nullptr;
-    // The overlay has hidden itself (or was never shown): it is let go with its view.
-    loginWindow_ = nullptr;
+    if (login_) {
+        requests_.ended(storedLogin_);
+        login_ = nullptr;
+    }
     if (!isViewLoaded()) return;
-    activityLabel_->setHidden(true);
+    activityLabel_->setHidden(!requests_.isOut());
     if (success) {
-        // A login that ends after its overlay was cancelled still logs the account in: the
-        // screen leaves the logged-out state for good, not only until it shows again.
-        if (postMode_ == kPostModeLoggedOut) {
-            postMode_ = kPostModeUndecided;
-            logoutButton_->setTitle(NS("Logout"));
-        }
         myLocationUrl_ = preference(NS("LocationUrl"));
         loadSectionPage();
         if (tableHeadLabel_)
@@ -200,22 +204,21 @@ void PostSectionController::setLoginButtonsHidden(bool hidden) {
 }
 
 void PostSectionController::loadSectionPage() {
+    // A page of the session still out (a choice on its way, an earlier load) keeps its page:
+    // the pages load again into a session of their own, and that answer is applied to the one
+    // it was sent for.
+    if (requests_.isOut()) postInfo_->setPostPage(make<PostPage>());
     download(preference(NS("LocationUrl")));
 }
 
 void PostSectionController::download(NSString* url) {
-    requests_.began();
-    postInfo_->postPage()->downloadPage(url, this);
+    auto page = postInfo_->postPage();
+    requests_.start(
+        page, [&] { page->downloadPage(url, this); }, page);
 }
 
 void PostSectionController::clearLoginInfo() {
-    auto storage = NSHTTPCookieStorage::sharedHTTPCookieStorage();
-    auto url =
-        NSURL::URLWithString(NSString::stringWithFormat(NS("http://%@"), SiteHosts::domain()));
-    auto cookies = storage->cookiesForURL(url);
-    if (!cookies) return;
-    for (NSObject* cookie : *cookies)
-        storage->deleteCookie(static_cast<NSHTTPCookie*>(cookie));
+    LoginPage::forgetSiteLogin();
 }
 
 void PostSectionController::loginButtonPressed(NSObject*) {
@@ -227,6 +230,8 @@ void PostSectionController::loginButtonPressed(NSObject*) {
 }
 
 void PostSectionController::postNoAccountButtonPressed(NSObject*) {
+    // Posting without an account is no login: an overlay still up goes, with its login.
+    if (loginWindowShows()) loginWindow_->cancelAction(nullptr);
     loginDone(true);
     setLoginButtonsHidden(true);
     postMode_ = kPostModeNoAccount;
@@ -282,10 +287,13 @@ void PostSectionController::tableViewDidSelectRowAtIndexPath(UITableView* table,
         as<PostSection>(sectionList_->objectAtIndex(static_cast<NSUInteger>(path->row())));
     auto page = postInfo_->postPage();
     if (section)
-        requests_.send([&] {
-            page->postData(posting::choiceForm(section.get(), page.get()), 1, this,
-                           page->getActionUrl());
-        });
+        requests_.send(
+            page,
+            [&] {
+                page->postData(posting::choiceForm(section.get(), page.get()), 1, this,
+                               page->getActionUrl());
+            },
+            page);
     table->deselectRowAtIndexPath(path, true);
 }
 
@@ -295,14 +303,26 @@ void PostSectionController::requestStarted(NKHTTPRequest*) {
 
 void PostSectionController::requestFinished(NKHTTPRequest* request) {
     Ref<PostSectionController> keep = this;
-    requests_.ended();
-    activityLabel_->setHidden(true);
-    auto page = postInfo_->postPage();
+    auto answer = requests_.ended(request);
+    if (!answer) return;
+    activityLabel_->setHidden(!requests_.isOut());
+    auto page = as<PostPage>(answer.sentFor);
+    // The pages were loaded again while this answer was out: an earlier load is replaced by
+    // that, but a choice goes on in the session it was made in.
+    bool current = answer.isFor(postInfo_->postPage());
+    if (!page || (!current && !answer.control)) return;
+    Ref<PostInfo> info = postInfo_;
+    if (!current) {
+        info = make<PostInfo>();
+        info->setPostPage(page);
+    }
     auto text = page->getReply();
     bool refused = posting::isRefusal(request);
-    if (!refused)
+    if (!refused && current)
         if (auto postUrl = page->getPostUrl()) download(postUrl);
-    switch (refused ? kPostPageUnknown : page->getPostPageType()) {
+    int32_t type = refused ? kPostPageUnknown : page->getPostPageType();
+    if (type == kPostPageChooseType && !current) type = kPostPageUnknown;
+    switch (type) {
         case kPostPageChooseType: {
             auto sections = page->getSectionList();
             sectionList_->removeAllObjects();
@@ -319,17 +339,17 @@ void PostSectionController::requestFinished(NKHTTPRequest* request) {
             break;
         }
         case kPostPageChooseCategory:
-            push(alloc<PostCatagoryController>(), NS("PostCatagoryController"));
+            push(alloc<PostCatagoryController>(), NS("PostCatagoryController"), info);
             break;
         case kPostPageCompose:
-            push(alloc<PostController>(), NS("PostController"));
+            push(alloc<PostController>(), NS("PostController"), info);
             break;
         case kPostPageChooseArea:
-            push(alloc<PostLocationController>(), NS("PostLocationController"));
+            push(alloc<PostLocationController>(), NS("PostLocationController"), info);
             break;
         default:
             // A refusal or a page the chain does not have: the site's words say why.
-            restoreListedPage();
+            if (current) restoreListedPage();
             posting::showMessage(posting::failureText(text));
             break;
     }
@@ -339,17 +359,21 @@ void PostSectionController::restoreListedPage() {
     if (listedPage_) postInfo_->postPage()->setWebpage(listedPage_);
 }
 
-void PostSectionController::push(UIViewController* next, NSString* interfaceName) {
+void PostSectionController::push(UIViewController* next, NSString* interfaceName, PostInfo* info) {
     next->initWithNibName(interfaceName, nullptr);
-    if (auto step = as<PostStepController>(next)) step->setMyInfo(postInfo_);
-    if (auto compose = as<PostController>(next)) compose->setMyInfo(postInfo_);
+    if (auto step = as<PostStepController>(next)) step->setMyInfo(info);
+    if (auto compose = as<PostController>(next)) compose->setMyInfo(info);
     if (auto nav = navigationController()) nav->pushViewController(next, true);
 }
 
-void PostSectionController::requestFailed(NKHTTPRequest*) {
-    requests_.ended();
-    activityLabel_->setHidden(true);
-    restoreListedPage();
+void PostSectionController::requestFailed(NKHTTPRequest* request) {
+    auto answer = requests_.ended(request);
+    if (!answer) return;
+    activityLabel_->setHidden(!requests_.isOut());
+    bool current = answer.isFor(postInfo_->postPage());
+    // An earlier load of the pages, loaded again since, fails unheard.
+    if (!current && !answer.control) return;
+    if (current) restoreListedPage();
     posting::showMessage(NS("Network connection error"));
 }
 

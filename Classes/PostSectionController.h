@@ -99,7 +99,7 @@ public:
     // answer not in yet.
     bool isLoading() { return requests_.isOut(); }
     // The overlay while it shows.
-    Ref<LoginViewController> loginWindow() { return loginWindow_; }
+    Ref<LoginViewController> loginWindow() { return loginWindowShows() ? loginWindow_ : nullptr; }
 
     void dealloc() override;
 
@@ -107,8 +107,9 @@ private:
     void setLoginButtonsHidden(bool hidden);
     // The logged-out state: the login choice alone.
     void showLoggedOut();
-    // Pushes the next posting step from its interface, with this screen's page holder.
-    void push(UIViewController* next, NSString* interfaceName);
+    // Pushes the next posting step from its interface, with the page holder of the session
+    // the choice was made in.
+    void push(UIViewController* next, NSString* interfaceName, PostInfo* info);
     void download(NSString* url);
     // The page goes back to the one whose posting types are listed, so that a choice tapped
     // after a refusal or a failed request posts the form shown again.
@@ -130,7 +131,9 @@ private:
     // The text of the page whose posting types the list shows.
     Ref<NSString> listedPage_;
     // The overlay's own listener is not retained and nothing else holds it while the user types.
+    // Made once and shown again: it keeps the login it sent until that ends.
     Ref<LoginViewController> loginWindow_;
     // The stored account's login while it runs.
     Ref<LoginPage> login_;
+    RequestInFlight::Ticket storedLogin_ = 0;
 };

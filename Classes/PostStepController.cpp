@@ -27,6 +27,8 @@ void PostStepController::viewDidLoad() {
     auto page = myInfo_ ? myInfo_->postPage() : nullptr;
     choices_ = page ? choicesOf(page.get()) : nullptr;
     activityLabel_ = makeActivityLabel(NS("Loading..."), view());
+    // A view made again (after a memory warning) while the choice is out shows it is.
+    activityLabel_->setHidden(!requests_.isOut());
     view()->bringSubviewToFront(activityLabel_);
     setTitle(stepTitle());
 }
@@ -61,9 +63,10 @@ void PostStepController::tableViewDidSelectRowAtIndexPath(UITableView* table, NS
             postInfo_ = make<PostInfo>();
             postInfo_->setPostPage(make<PostPage>());
         }
-        requests_.send([&] {
-            postInfo_->postPage()->postData(posting::choiceForm(section.get(), shown.get()), 1,
-                                            this, shown->getActionUrl());
+        auto answer = postInfo_->postPage();
+        requests_.send(answer, [&] {
+            answer->postData(posting::choiceForm(section.get(), shown.get()), 1, this,
+                             shown->getActionUrl());
         });
     }
     table->deselectRowAtIndexPath(path, true);
@@ -75,7 +78,7 @@ void PostStepController::requestStarted(NKHTTPRequest*) {
 
 void PostStepController::requestFinished(NKHTTPRequest* request) {
     Ref<PostStepController> keep = this;
-    requests_.ended();
+    if (!requests_.ended(request)) return;
     activityLabel_->setHidden(true);
     auto page = postInfo_->postPage();
     int32_t type = posting::isRefusal(request) ? kPostPageUnknown : page->getPostPageType();
@@ -84,8 +87,8 @@ void PostStepController::requestFinished(NKHTTPRequest* request) {
     if (!nextStep(type)) posting::showMessage(posting::failureText(page->getReply()));
 }
 
-void PostStepController::requestFailed(NKHTTPRequest*) {
-    requests_.ended();
+void PostStepController::requestFailed(NKHTTPRequest* request) {
+    if (!requests_.ended(request)) return;
     activityLabel_->setHidden(true);
     posting::showMessage(NS("Network connection error"));
 }

@@ -103,8 +103,9 @@ void ReplyViewController::sendButtonPressed(NSObject*) {
         if (messageTextView_) messageTextView_->becomeFirstResponder();
         return;
     }
-    requests_.send(
-        [&] { replyPage_->downloadPage(itemInfo_ ? itemInfo_->replyUrl() : nullptr, this); });
+    requests_.send(replyPage_, [&] {
+        replyPage_->downloadPage(itemInfo_ ? itemInfo_->replyUrl() : nullptr, this);
+    });
 }
 
 void ReplyViewController::showVerificationView(NSString* url) {
@@ -121,8 +122,8 @@ bool ReplyViewController::textViewShouldBeginEditing(UITextView*) {
     return true;
 }
 
-void ReplyViewController::requestFinished(NKHTTPRequest*) {
-    requests_.ended();
+void ReplyViewController::requestFinished(NKHTTPRequest* request) {
+    if (!requests_.ended(request)) return;
     if (state_ == kStateEditing) {
         showVerificationView(replyPage_->getVerificationUrl());
         return;
@@ -135,14 +136,14 @@ void ReplyViewController::requestFinished(NKHTTPRequest*) {
     held_ = nullptr;
 }
 
-void ReplyViewController::requestFailed(NKHTTPRequest*) {
-    requests_.ended();
+void ReplyViewController::requestFailed(NKHTTPRequest* request) {
+    if (!requests_.ended(request)) return;
     posting::showMessage(NS("Network connection error"));
     if (state_ == kStateReplied) held_ = nullptr;
 }
 
 void ReplyViewController::validationSuccess(NSString* code) {
-    bool sent = requests_.send([&] {
+    bool sent = requests_.send(replyPage_, [&] {
         state_ = kStateReplied;
         if (emailTextField_) typedEmail_ = emailTextField_->text();
         if (messageTextView_) typedMessage_ = messageTextView_->text();

@@ -40,8 +40,8 @@ void ValidationViewController::viewDidLoad() {
     if (auto theme = Theme::sys()) view()->setBackgroundColor(theme->viewBackground());
     verificationPage_ = make<VerificationPage>();
     state_ = kStateLoadingChallenge;
-    requests_.began();
-    verificationPage_->downloadPage(verificationUrl_, this);
+    auto page = verificationPage_;
+    requests_.start(page, [&] { page->downloadPage(verificationUrl_, this); });
     if (verificationTextField_) {
         verificationTextField_->becomeFirstResponder();
         focused_ = verificationTextField_.get();
@@ -83,9 +83,10 @@ void ValidationViewController::showVerificationImage() {
 }
 
 void ValidationViewController::doneButtonPressed(NSObject*) {
-    // The code is in and the screen on its way out: the service takes an answer once.
-    if (verificationCode_) return;
-    requests_.send([&] {
+    // The code is in and the screen on its way out: the service takes an answer once. While
+    // the challenge loads there is nothing to answer yet.
+    if (verificationCode_ || requests_.isOut()) return;
+    requests_.send(verificationPage_, [&] {
         state_ = kStateAnswerPosted;
         // The form encoder escapes the answer once: it goes out as typed.
         auto answer = verificationTextField_ ? verificationTextField_->text() : nullptr;
@@ -105,8 +106,8 @@ bool ValidationViewController::textFieldShouldReturn(UITextField*) {
     return true;
 }
 
-void ValidationViewController::requestFinished(NKHTTPRequest*) {
-    requests_.ended();
+void ValidationViewController::requestFinished(NKHTTPRequest* request) {
+    if (!requests_.ended(request)) return;
     if (state_ == kStateLoadingChallenge) {
         showVerificationImage();
         return;
@@ -121,8 +122,8 @@ void ValidationViewController::requestFinished(NKHTTPRequest*) {
     showVerificationImage();
 }
 
-void ValidationViewController::requestFailed(NKHTTPRequest*) {
-    requests_.ended();
+void ValidationViewController::requestFailed(NKHTTPRequest* request) {
+    if (!requests_.ended(request)) return;
     if (auto app = NoticewallAppDelegate::sharedDelegate())
         app->showMessage(NS("Network connection error"));
 }

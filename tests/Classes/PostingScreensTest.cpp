@@ -272,10 +272,16 @@ protected:
         choose(area.get(), area->suburbList(), "Bypass this step");
         return waitForTop<PostController>();
     }
+    // Post without an account, the overlay cancelled first as a person must.
+    void withoutAccount() {
+        if (auto overlay = start->loginWindow()) overlay->cancelAction(nullptr);
+        advanceRunLoop(0.3);
+        start->postNoAccountButtonPressed(nullptr);
+    }
     // Post without an account, then "For Sale": the category screen.
     Ref<PostCatagoryController> toCategories() {
         showPostTab();
-        start->postNoAccountButtonPressed(nullptr);
+        withoutAccount();
         return forSaleCategories();
     }
     // Once the start screen lists the posting types, "For Sale": the category screen.
@@ -447,11 +453,11 @@ TEST_F(PostingScreens, OverlayLoginThroughTheCaptcha) {
     EXPECT_EQ(text(second->statusLabel()->text()), "Failed to login");
 }
 
-// Cancel while the overlay's login is out: the screen ends in exactly one state, the one the
-// login's answer decides.
+// Cancel while the overlay's login is out: whatever the login's answer, the screen stays in the
+// state the person chose, logged out, and nothing of the login is kept.
 class LoginCancelled : public PostingScreens, public testing::WithParamInterface<bool> {};
 
-TEST_P(LoginCancelled, TheAnswerDecidesTheOneStateShown) {
+TEST_P(LoginCancelled, TheCancelledStateStaysWhateverTheAnswer) {
     const bool right = GetParam();
     showPostTab();
     auto overlay = start->loginWindow();
@@ -474,37 +480,20 @@ TEST_P(LoginCancelled, TheAnswerDecidesTheOneStateShown) {
     gate->open();
     ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
     advanceRunLoop(0.5);
-    if (!right) {
-        EXPECT_EQ(nextMessage(), "Login Failed");
-    }
-    ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
-    advanceRunLoop(0.5);
-    closePanels();
-
-    EXPECT_EQ(delegate->loginTime() != nullptr, right);
+    EXPECT_FALSE(lastPanel()) << alertText(lastPanel());
+    EXPECT_FALSE(delegate->loginTime());
+    EXPECT_EQ(text(defaults->stringForKey(NS("Password"))), right ? "secret" : "wrong");
+    auto root = NSURL::URLWithString(NS("http://bazaarnest.test"));
+    EXPECT_EQ(NSHTTPCookieStorage::sharedHTTPCookieStorage()->cookiesForURL(root)->count(), 0u);
     // The same state now and once the screen shows again (another tab, then back).
     for (const char* when : {"after the answer", "shown again"}) {
         SCOPED_TRACE(when);
-        const bool buttonsShown =
-            !start->loginButton()->isHidden() && !start->postNoAccountButton()->isHidden();
-        const bool buttonsHidden =
-            start->loginButton()->isHidden() && start->postNoAccountButton()->isHidden();
-        if (right) {
-            // Logged in: the posting types with the account's bar buttons, no login choice.
-            EXPECT_TRUE(buttonsHidden);
-            EXPECT_GT(start->sectionList()->count(), 0u);
-            EXPECT_EQ(start->navigationItem()->leftBarButtonItem().get(),
-                      start->logoutButton().get());
-            EXPECT_EQ(text(start->logoutButton()->title()), "Logout");
-            EXPECT_EQ(start->navigationItem()->rightBarButtonItem().get(),
-                      start->accountButton().get());
-        } else {
-            // Logged out: the login choice alone.
-            EXPECT_TRUE(buttonsShown);
-            EXPECT_EQ(start->sectionList()->count(), 0u);
-            EXPECT_FALSE(start->navigationItem()->leftBarButtonItem());
-            EXPECT_FALSE(start->navigationItem()->rightBarButtonItem());
-        }
+        // Logged out: the login choice alone.
+        EXPECT_FALSE(start->loginButton()->isHidden());
+        EXPECT_FALSE(start->postNoAccountButton()->isHidden());
+        EXPECT_EQ(start->sectionList()->count(), 0u);
+        EXPECT_FALSE(start->navigationItem()->leftBarButtonItem());
+        EXPECT_FALSE(start->navigationItem()->rightBarButtonItem());
         EXPECT_FALSE(start->loginWindow());
         tabs->setSelectedIndex(0);
         advanceRunLoop(0.5);
@@ -1510,34 +1499,66 @@ TEST_F(PostingScreens, RefusedConfirmAndCaptchaPostsReachTheAnalyticsService) {
 
 // ---- one request out at a time ----------------------------------------------------------------
 
+// What the person does while a control's answer is held at the site.
+enum class WhileHeld {
+    SecondTap,           // the same control again
+    Back,                // back out of the control's screen
+    TabAndBack,          // another tab and back, then the control again
+    MemoryWarning,       // another tab, a memory warning, back, then the control again
+    OpenAgain,           // Cancel, the same overlay opened again and its control tapped
+    OpenAgainAndWait,    // Cancel, the same overlay opened again; Cancel on it once it is over
+    PostWithoutAccount,  // Cancel, then a posting made without an account, posted once it ends
+};
+
 // A control that sends a request, reached on its screen: how to tap it, and the screen its
-// answers present over.
+// answers present over. Whether its screen shows its busy line, and how to cancel it.
 struct ControlReached {
     std::function<void()> tap;
     Ref<UIViewController> presenter;
+    std::function<bool()> busy = nullptr;
+    std::function<void()> cancel = nullptr;
 };
 
 class OneRequestOut;
 
 // A row of the sweep: how to reach the control; the request the site holds (method, host, path
 // prefix); how often that request is in the site's log once the flow has settled, and how many
-// screens stand presented then.
+// screens stand presented then; with what the person does meanwhile, and the Post tab's top.
 struct HeldControl {
     const char* name;
     ControlReached (OneRequestOut::*reach)();
+    WhileHeld action;
     const char* method;
     std::string_view host;
     const char* path;
     size_t logged;
     size_t presented;
+    const char* top;
 };
 
 class OneRequestOut : public PostingScreens, public testing::WithParamInterface<HeldControl> {
 public:
+    static bool shows(UIView* view) { return view && view->window() && !view->isHidden(); }
+    static void tapOverlay(LoginViewController* overlay, const char* title) {
+        auto subviews = overlay->view()->subviews();
+        for (NSObject* o : *subviews)
+            if (auto button = as<DZButton>(o);
+                button && text(button->titleForState(UIControlStateNormal)) == title)
+                button->simulateTap();
+    }
+    ControlReached forSale() {
+        showPostTab();
+        withoutAccount();
+        runLoopUntil([&] { return start->sectionList()->count() > 0; });
+        runLoopUntil([] { return NetworkWork::inFlight() == 0; });
+        return {[this] { choose(start.get(), start->sectionList(), "For Sale"); }, tabs,
+                [this] { return shows(start->activityLabel()); }};
+    }
     ControlReached composePost() {
         auto compose = filledCompose();
         if (!compose) return {};
-        return {[compose] { compose->styledPostButton()->simulateTap(); }, compose};
+        return {[compose] { compose->styledPostButton()->simulateTap(); }, compose,
+                [compose] { return shows(compose->activityLabel()); }};
     }
     ControlReached overlayLogin() {
         showPostTab();
@@ -1546,14 +1567,12 @@ public:
         advanceRunLoop(0.3);
         overlay->usernameTextField()->setText(NS("tester@example.test"));
         overlay->passwordTextField()->setText(NS("secret"));
-        Ref<DZButton> login;
-        auto subviews = overlay->view()->subviews();
-        for (NSObject* o : *subviews)
-            if (auto button = as<DZButton>(o);
-                button && text(button->titleForState(UIControlStateNormal)) == "Login")
-                login = button;
-        if (!login) return {};
-        return {[login] { login->simulateTap(); }, tabs};
+        return {[overlay] { tapOverlay(overlay, "Login"); }, tabs,
+                [this] {
+                    auto shown = start->loginWindow();
+                    return shown && text(shown->statusLabel()->text()) == "Login ...";
+                },
+                [overlay] { tapOverlay(overlay, "Cancel"); }};
     }
     // The Post tab chosen (again) with the stored account: its login.
     ControlReached postTabWithTheStoredAccount() {
@@ -1564,7 +1583,7 @@ public:
                     advanceRunLoop(0.5);
                     showPostTab();
                 },
-                tabs};
+                tabs, [this] { return shows(start->activityLabel()); }};
     }
     // The captcha of a posting without an account, its image shown and its answer typed.
     ControlReached captchaDone() {
@@ -1600,6 +1619,53 @@ public:
         return {[reply, send] { reply->sendButtonPressed(send); }, reply};
     }
 
+    void meanwhile(WhileHeld action, const ControlReached& control) {
+        if (action == WhileHeld::Back) postNav->popViewControllerAnimated(false);
+        if (action == WhileHeld::TabAndBack || action == WhileHeld::MemoryWarning) {
+            tabs->setSelectedIndex(0);
+            advanceRunLoop(0.5);
+            if (action == WhileHeld::MemoryWarning)
+                UIApplication::sharedApplication()->performMemoryWarning();
+            showPostTab();
+        }
+        if (action >= WhileHeld::OpenAgain) control.cancel();
+        if (action == WhileHeld::PostWithoutAccount) filledCompose();
+        if (action == WhileHeld::OpenAgain || action == WhileHeld::OpenAgainAndWait) {
+            advanceRunLoop(0.1);
+            start->loginButtonPressed(nullptr);
+            advanceRunLoop(0.3);
+            if (auto shown = start->loginWindow(); shown && action == WhileHeld::OpenAgain)
+                tapOverlay(shown, "Login");
+        }
+        // Once its other requests are in, the screen says it waits; the control sends nothing.
+        advanceRunLoop(0.5);
+        runLoopUntil([] { return NetworkWork::inFlight() == 1; });
+        bool again = action <= WhileHeld::MemoryWarning && action != WhileHeld::Back;
+        if (control.busy && (again || action == WhileHeld::OpenAgainAndWait)) {
+            EXPECT_TRUE(control.busy()) << "no busy line while the answer is held";
+        }
+        if (again) control.tap();
+    }
+    // Once the answer is in: Cancel closes the overlay that shows; the posting made meanwhile
+    // goes out to its captcha.
+    void afterwards(WhileHeld action) {
+        if (action == WhileHeld::OpenAgain || action == WhileHeld::OpenAgainAndWait)
+            if (auto shown = start->loginWindow()) tapOverlay(shown, "Cancel");
+        if (auto compose = as<PostController>(postNav->topViewController());
+            compose && action == WhileHeld::PostWithoutAccount) {
+            compose->styledPostButton()->simulateTap();
+            runLoopUntil([&] { return compose->presentedViewController() != nullptr; }, 30);
+            EXPECT_TRUE(as<ValidationViewController>(compose->presentedViewController()));
+        }
+    }
+    // The flow runs to its end, messages and all.
+    static void settle() {
+        for (int pass = 0; pass < 2; ++pass) {
+            runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30);
+            advanceRunLoop(1);
+            closePanels();
+        }
+    }
     // The requests to the host under way.
     static int requestsOutTo(std::string_view host) {
         auto pending = NetworkWork::pending();
@@ -1616,9 +1682,9 @@ public:
     }
 };
 
-// Tapped twice while the site holds the first request: the second tap sends nothing, and once the
-// answer comes, the flow goes on once.
-TEST_P(OneRequestOut, ASecondTapWhileTheRequestIsHeldSendsNothing) {
+// A control's answer held while the person goes on: each request reaches the site once, every
+// screen left can be closed, none is stacked on its like, and the answer lands where asked.
+TEST_P(OneRequestOut, WhatAPersonDoesWhileTheAnswerIsHeld) {
     const HeldControl& row = GetParam();
     auto control = (this->*row.reach)();
     ASSERT_TRUE(control.tap);
@@ -1633,43 +1699,84 @@ TEST_P(OneRequestOut, ASecondTapWhileTheRequestIsHeldSendsNothing) {
     control.tap();
     // A login's post follows its page's answer: the loop turns meanwhile.
     ASSERT_TRUE(runLoopUntil([&] { return gate->waiting() == 1; }));
-    control.tap();
+    meanwhile(row.action, control);
     EXPECT_EQ(requestsOutTo(row.host), 1);
     gate->open();
-    // The flow runs to its end, messages and all.
-    for (int pass = 0; pass < 2; ++pass) {
-        ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30));
-        advanceRunLoop(1);
-        closePanels();
-    }
+    settle();
+    afterwards(row.action);
+    settle();
     // The site writes a line after its answer: a line an earlier test's request left may come
     // in late, but only the requests that met this fault carry its gate.
     const std::string asked = "\"" + std::string(row.method) + " ";
     const std::string where = std::string(row.host) + row.path;
     size_t logged = 0;
-    for (const auto& line : sitetest::takeLog())
-        logged += line.find(asked) != std::string::npos && line.find(where) != std::string::npos &&
-                  line.find("gate=held]") != std::string::npos;
+    runLoopUntil([&] {
+        for (const auto& line : sitetest::takeLog())
+            logged += line.find(asked) != std::string::npos &&
+                      line.find(where) != std::string::npos &&
+                      line.find("gate=held]") != std::string::npos;
+        return logged >= row.logged;
+    });
     EXPECT_EQ(logged, row.logged);
     EXPECT_EQ(presentedOver(control.presenter), row.presented);
+    auto stack = postNav->viewControllers();
+    for (NSUInteger i = 1; i < stack->count(); ++i)
+        EXPECT_NE(text(stack->objectAtIndex(i)->className()),
+                  text(stack->objectAtIndex(i - 1)->className()));
+    if (row.top) {
+        EXPECT_EQ(text(postNav->topViewController()->className()), row.top);
+    }
+    // Nothing on the window but the front screen and the overlay its screen still holds.
+    advanceRunLoop(0.5);
+    auto overlay = start->loginWindow();
+    std::vector<NSObject*> closable{tabs->view().get(), overlay ? overlay->view().get() : nullptr};
+    for (Ref<UIViewController> front : {control.presenter, postNav->topViewController()})
+        while (front && (front = front->presentedViewController()))
+            closable.push_back(front->view().get());
+    auto onWindow = window->subviews();
+    for (NSObject* o : *onWindow)
+        EXPECT_NE(std::find(closable.begin(), closable.end(), o), closable.end()) << "unclosable";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     PostingScreens, OneRequestOut,
     testing::Values(
-        // The compose post, then the photos' finish, the confirm and the terms posts of the one
-        // posting: one captcha.
-        HeldControl{"ComposePost", &OneRequestOut::composePost, "POST", bnsite::kPostingHost, "/k/",
-                    4, 1},
-        HeldControl{"OverlayLogin", &OneRequestOut::overlayLogin, "POST", bnsite::kAccountHost,
-                    "/login", 1, 0},
+        // The posting types load again as the Post tab shows while the choice is out.
+        HeldControl{"ForSaleTabAndBack", &OneRequestOut::forSale, WhileHeld::TabAndBack, "POST",
+                    bnsite::kPostingHost, "/k/", 1, 0, "PostCatagoryController"},
+        HeldControl{"ForSaleMemoryWarning", &OneRequestOut::forSale, WhileHeld::MemoryWarning,
+                    "POST", bnsite::kPostingHost, "/k/", 1, 0, "PostCatagoryController"},
+        HeldControl{"ComposePost", &OneRequestOut::composePost, WhileHeld::SecondTap, "POST",
+                    bnsite::kPostingHost, "/k/", 4, 1, "PostController"},
+        HeldControl{"ComposePostBack", &OneRequestOut::composePost, WhileHeld::Back, "POST",
+                    bnsite::kPostingHost, "/k/", 1, 0, "PostLocationController"},
+        HeldControl{"ComposePostMemoryWarning", &OneRequestOut::composePost,
+                    WhileHeld::MemoryWarning, "POST", bnsite::kPostingHost, "/k/", 4, 1,
+                    "PostController"},
+        // The login overlay: a cancelled login changes nothing, and the overlay opened again
+        // neither sends a second login nor is left without its controller.
+        HeldControl{"OverlayLogin", &OneRequestOut::overlayLogin, WhileHeld::SecondTap, "POST",
+                    bnsite::kAccountHost, "/login", 1, 0, "PostSectionController"},
+        HeldControl{"OverlayLoginOpenAgain", &OneRequestOut::overlayLogin, WhileHeld::OpenAgain,
+                    "POST", bnsite::kAccountHost, "/login", 1, 0, "PostSectionController"},
+        HeldControl{"OverlayLoginOpenAgainAndWait", &OneRequestOut::overlayLogin,
+                    WhileHeld::OpenAgainAndWait, "POST", bnsite::kAccountHost, "/login", 1, 0,
+                    "PostSectionController"},
+        HeldControl{"OverlayLoginPostWithoutAccount", &OneRequestOut::overlayLogin,
+                    WhileHeld::PostWithoutAccount, "POST", bnsite::kAccountHost, "/login", 1, 0,
+                    "PostController"},
+        // The stored account's login as the Post tab shows.
         HeldControl{"PostTabWithTheStoredAccount", &OneRequestOut::postTabWithTheStoredAccount,
-                    "POST", bnsite::kAccountHost, "/login", 1, 0},
-        HeldControl{"CaptchaDone", &OneRequestOut::captchaDone, "POST", bnsite::kCaptchaHost, "/",
-                    1, 0},
+                    WhileHeld::SecondTap, "POST", bnsite::kAccountHost, "/login", 1, 0,
+                    "PostSectionController"},
+        HeldControl{"PostTabWithTheStoredAccountMemoryWarning",
+                    &OneRequestOut::postTabWithTheStoredAccount, WhileHeld::MemoryWarning, "POST",
+                    bnsite::kAccountHost, "/login", 1, 0, "PostSectionController"},
+        HeldControl{"CaptchaDone", &OneRequestOut::captchaDone, WhileHeld::SecondTap, "POST",
+                    bnsite::kCaptchaHost, "/", 1, 0, "PostController"},
         // The reply form's page, whose answer asks for the captcha.
-        HeldControl{"ReplySend", &OneRequestOut::replySend, "GET", "boston.bazaarnest.test",
-                    "/reply/", 1, 1}),
+        HeldControl{"ReplySend", &OneRequestOut::replySend, WhileHeld::SecondTap, "GET",
+                    "boston.bazaarnest.test", "/reply/", 1, 1, nullptr}),
     [](const testing::TestParamInfo<HeldControl>& info) { return std::string(info.param.name); });
 
 // An answer that comes after another asks for no second captcha screen: the one shown is the one
