@@ -393,24 +393,42 @@ void ItemViewController::showReplyView() {
             app->showMessage(NS("Network connection error"));
         return;
     }
+    revealing_ = item;
     ValidationViewController::presentOver(this, frame, this);
 }
 
 void ItemViewController::validationSuccess(NSString* code) {
-    if (emailPage_) requests_.send([&] { emailPage_->validateCode(code, this); });
+    if (emailPage_ && revealing_) requests_.send([&] { emailPage_->validateCode(code, this); });
+}
+
+bool ItemViewController::isShowing(ItemInfo* item) {
+    return item == currentItem().get() && isViewLoaded() && view()->window() &&
+           !presentedViewController();
 }
 
 void ItemViewController::requestFinished(NKHTTPRequest*) {
     requests_.ended();
-    auto item = currentItem();
+    auto item = revealing_;
+    revealing_ = nullptr;
     auto email = emailPage_ ? emailPage_->getEmail() : nullptr;
     if (!item || isEmpty(email)) return;
+    // The address is the listing's whose page was read, for every later reply to it; the
+    // composer opens only over that listing, never over another one shown meanwhile.
     item->setReplyUrl(email);
-    replyByEmail();
+    if (isShowing(item)) {
+        replyByEmail();
+        return;
+    }
+    if (auto app = NoticewallAppDelegate::sharedDelegate())
+        app->showMessage(NSString::stringWithFormat(
+            NS("The poster's address for \"%@\" has come: Reply with Email on that listing "
+               "writes to them."),
+            orEmpty(item->title())));
 }
 
 void ItemViewController::requestFailed(NKHTTPRequest*) {
     requests_.ended();
+    revealing_ = nullptr;
     if (activityLabel_) activityLabel_->setHidden(true);
     if (auto app = NoticewallAppDelegate::sharedDelegate())
         app->showMessage(NS("Network connection error"));
@@ -591,6 +609,7 @@ void ItemViewController::dealloc() {
     itemArray_ = nullptr;
     managedObjectContext_ = nullptr;
     mobPage_ = nullptr;
+    revealing_ = nullptr;
     activityLabel_ = nullptr;
     removeBanners(adsHolder_);
     adsHolder_ = nullptr;
