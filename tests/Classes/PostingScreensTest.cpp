@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Classes/Interfaces/PostingInterfaces.h"
+#include "Classes/ItemViewController.h"
 #include "Classes/LoginViewController.h"
 #include "Classes/PostCatagoryController.h"
 #include "Classes/PostController.h"
@@ -1515,6 +1516,10 @@ TEST_F(PostingScreens, RefusedConfirmAndCaptchaPostsReachTheAnalyticsService) {
 struct ControlReached {
     std::function<void()> tap;
     Ref<UIViewController> presenter;
+    // What the person does while the answer is held, after the second tap; and the row's own
+    // checks once the flow has settled.
+    std::function<void()> meanwhile = {};
+    std::function<void()> check = {};
 };
 
 class OneRequestOut;
@@ -1530,6 +1535,10 @@ struct HeldControl {
     const char* path;
     size_t logged;
     size_t presented;
+    // Requests to the place let through before the one held, and how the held one's answer
+    // ends (lost after the site acted, for one).
+    int passBefore = 0;
+    bnsite::Fault::Delivery delivery = bnsite::Fault::Delivery::Normal;
 };
 
 class OneRequestOut : public PostingScreens, public testing::WithParamInterface<HeldControl> {
@@ -1600,6 +1609,82 @@ public:
         return {[reply, send] { reply->sendButtonPressed(send); }, reply};
     }
 
+    // The first of two listings answered through the site's reply page, its captcha solved
+    // and the answer's code to send; meanwhile the next listing is shown, or the screen left.
+    ControlReached revealedAddress(bool next) {
+        std::vector<bnsite::Listing> found;
+        findListing([&](const bnsite::Listing& l) {
+            if (live(l) && l.reply == bnsite::Listing::Reply::Form) found.push_back(l);
+            return found.size() == 2;
+        });
+        auto items = NSMutableArray::arrayWithCapacity(2);
+        for (const auto& l : found) {
+            auto item = ResultScreensTest::listing(l.titleText.c_str(), pageUrlOf(l).c_str());
+            item->setReplyUrl(str("http://boston.bazaarnest.test/reply/" + std::to_string(l.id)));
+            items->addObject(item);
+        }
+        auto screen = alloc<ItemViewController>();
+        screen->initWithNibName(NS("ItemViewController"), nullptr);
+        postNav->pushViewController(screen, false);
+        screen->displayItems(items, 0);
+        screen->showReplyView();
+        auto captcha = as<ValidationViewController>(screen->presentedViewController());
+        if (found.size() != 2 || !captcha) return {};
+        screen->dismissModalViewControllerAnimated(false);
+        Ref<NSString> code = solveCaptcha(captcha->verificationUrl());
+        auto otherPage = screen->itemArray()->objectAtIndex(1);
+        return {[screen, code] { screen->validationSuccess(code); }, screen,
+                [this, screen, next] {
+                    if (next) screen->segmentedControlAction(nullptr);
+                    if (!next) postNav->popViewControllerAnimated(false);
+                },
+                [items, found, page = text(as<ItemInfo>(otherPage)->replyUrl())] {
+                    // Each listing keeps its own address: the revealed one, the page still.
+                    auto url = [&](NSUInteger i) {
+                        return text(as<ItemInfo>(items->objectAtIndex(i))->replyUrl());
+                    };
+                    EXPECT_EQ(url(0), found[0].relayAddress);
+                    EXPECT_EQ(url(1), page);
+                }};
+    }
+    ControlReached revealedAddressThenNext() { return revealedAddress(true); }
+    ControlReached revealedAddressThenBack() { return revealedAddress(false); }
+    // The compose screen with photos in its first slots.
+    ControlReached composeWithPhotos(int photos) {
+        auto control = composePost();
+        auto compose = as<PostController>(control.presenter);
+        for (int i = 0; compose && i < photos; ++i)
+            addPhoto(compose, i ? compose->button2() : compose->button1(), photo(300 + i, 240));
+        return control;
+    }
+    // The second photo's answer lost after the site took it, then Post again: the site ends up
+    // with each photo once.
+    ControlReached secondPhotoLost() {
+        auto control = composeWithPhotos(2);
+        control.check = [control] {
+            control.tap();
+            auto compose = control.presenter;
+            EXPECT_TRUE(runLoopUntil([&] { return compose->presentedViewController(); }, 30));
+            EXPECT_EQ(sitetest::site().uploadedPhotos().size(), 2u);
+        };
+        return control;
+    }
+    // Back while the photo's upload is held, then the same step again: the session's compose
+    // form shows the photo the site holds.
+    ControlReached photoThenBack() {
+        auto control = composeWithPhotos(1);
+        control.meanwhile = [this] { postNav->popViewControllerAnimated(false); };
+        control.check = [this, control] {
+            auto area = as<PostLocationController>(postNav->topViewController());
+            ASSERT_TRUE(area);
+            choose(area.get(), area->suburbList(), "Bypass this step");
+            auto again = waitForTop<PostController>(area);
+            ASSERT_TRUE(again && again->view());
+            EXPECT_EQ(again->image(1).get(), as<PostController>(control.presenter)->image(1).get());
+        };
+        return control;
+    }
+
     // The requests to the host under way.
     static int requestsOutTo(std::string_view host) {
         auto pending = NetworkWork::pending();
@@ -1628,13 +1713,23 @@ TEST_P(OneRequestOut, ASecondTapWhileTheRequestIsHeldSendsNothing) {
     held.host = std::string(row.host);
     held.path = row.path;
     held.gate = "held";
+    held.delivery = row.delivery;
+    if (row.delivery != bnsite::Fault::Delivery::Normal) held.remaining = 1;
     sitetest::site().addFault(held);
+    if (row.passBefore > 0) {
+        bnsite::Fault pass;
+        pass.host = held.host;
+        pass.path = held.path;
+        pass.remaining = row.passBefore;
+        sitetest::site().addFault(pass);
+    }
     sitetest::takeLog();
     control.tap();
     // A login's post follows its page's answer: the loop turns meanwhile.
     ASSERT_TRUE(runLoopUntil([&] { return gate->waiting() == 1; }));
     control.tap();
     EXPECT_EQ(requestsOutTo(row.host), 1);
+    if (control.meanwhile) control.meanwhile();
     gate->open();
     // The flow runs to its end, messages and all.
     for (int pass = 0; pass < 2; ++pass) {
@@ -1652,6 +1747,7 @@ TEST_P(OneRequestOut, ASecondTapWhileTheRequestIsHeldSendsNothing) {
                   line.find("gate=held]") != std::string::npos;
     EXPECT_EQ(logged, row.logged);
     EXPECT_EQ(presentedOver(control.presenter), row.presented);
+    if (control.check) control.check();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -1669,7 +1765,20 @@ INSTANTIATE_TEST_SUITE_P(
                     1, 0},
         // The reply form's page, whose answer asks for the captcha.
         HeldControl{"ReplySend", &OneRequestOut::replySend, "GET", "boston.bazaarnest.test",
-                    "/reply/", 1, 1}),
+                    "/reply/", 1, 1},
+        // A listing's revealed address, the next listing shown or the screen left meanwhile:
+        // no composer over another listing or a screen gone.
+        HeldControl{"RevealedAddressThenNext", &OneRequestOut::revealedAddressThenNext, "POST",
+                    "boston.bazaarnest.test", "/reply/", 1, 0},
+        HeldControl{"RevealedAddressThenBack", &OneRequestOut::revealedAddressThenBack, "POST",
+                    "boston.bazaarnest.test", "/reply/", 1, 0},
+        // The second photo's upload, its answer lost (the site writes no line for it); the
+        // same Post again.
+        HeldControl{"SecondPhotoLost", &OneRequestOut::secondPhotoLost, "POST",
+                    bnsite::kPostingHost, "/k/", 0, 0, 2, bnsite::Fault::Delivery::Drop},
+        // A photo's upload, then Back: the screen left posts nothing more.
+        HeldControl{"PhotoThenBack", &OneRequestOut::photoThenBack, "POST", bnsite::kPostingHost,
+                    "/k/", 1, 0, 1}),
     [](const testing::TestParamInfo<HeldControl>& info) { return std::string(info.param.name); });
 
 // An answer that comes after another asks for no second captcha screen: the one shown is the one
