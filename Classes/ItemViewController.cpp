@@ -382,7 +382,17 @@ void ItemViewController::showReplyView() {
         replyByEmail();
         return;
     }
-    if (requests_.isOut()) return;
+    if (requests_.isOut()) {
+        // The answer under way opens the composer for its own listing; another listing's reply
+        // waits for it, and says so rather than seem to do nothing.
+        auto app = NoticewallAppDelegate::sharedDelegate();
+        if (app && revealing_ && revealing_ != item)
+            app->showMessage(NSString::stringWithFormat(
+                NS("The poster's address for \"%@\" is still on its way: reply to this listing "
+                   "once it has come."),
+                orEmpty(revealing_->title())));
+        return;
+    }
     // The reply page hides the poster's relay address behind the site's captcha.
     if (!emailPage_) emailPage_ = make<EmailPage>();
     emailPage_->downloadPageSync(item->replyUrl());
