@@ -382,7 +382,17 @@ void ItemViewController::showReplyView() {
         replyByEmail();
         return;
     }
-    if (requests_.isOut()) return;
+    if (requests_.isOut()) {
+        // The answer under way opens the composer for its own listing; another listing's reply
+        // waits for it, and says so rather than seem to do nothing.
+        auto app = NoticewallAppDelegate::sharedDelegate();
+        if (app && revealing_ && revealing_ != item)
+            app->showMessage(NSString::stringWithFormat(
+                NS("The poster's address for \"%@\" is still on its way: reply to this listing "
+                   "once it has come."),
+                orEmpty(revealing_->title())));
+        return;
+    }
     // The reply page hides the poster's relay address behind the site's captcha.
     if (!emailPage_) emailPage_ = make<EmailPage>();
     emailPage_->downloadPageSync(item->replyUrl());
@@ -393,24 +403,45 @@ void ItemViewController::showReplyView() {
             app->showMessage(NS("Network connection error"));
         return;
     }
+    revealing_ = item;
     ValidationViewController::presentOver(this, frame, this);
 }
 
 void ItemViewController::validationSuccess(NSString* code) {
-    if (emailPage_) requests_.send(emailPage_, [&] { emailPage_->validateCode(code, this); });
+    if (emailPage_ && revealing_)
+        requests_.send(
+            emailPage_, [&] { emailPage_->validateCode(code, this); }, revealing_);
+}
+
+bool ItemViewController::isShowing(ItemInfo* item) {
+    return item == currentItem().get() && isViewLoaded() && view()->window() &&
+           !presentedViewController();
 }
 
 void ItemViewController::requestFinished(NKHTTPRequest* request) {
-    if (!requests_.ended(request)) return;
-    auto item = currentItem();
+    auto answer = requests_.ended(request);
+    if (!answer) return;
+    revealing_ = nullptr;
+    auto item = as<ItemInfo>(answer.sentFor.get());
     auto email = emailPage_ ? emailPage_->getEmail() : nullptr;
     if (!item || isEmpty(email)) return;
+    // The address is the listing's whose page was read, for every later reply to it; the
+    // composer opens only over that listing, never over another one shown meanwhile.
     item->setReplyUrl(email);
-    replyByEmail();
+    if (isShowing(item)) {
+        replyByEmail();
+        return;
+    }
+    if (auto app = NoticewallAppDelegate::sharedDelegate())
+        app->showMessage(NSString::stringWithFormat(
+            NS("The poster's address for \"%@\" has come: Reply with Email on that listing "
+               "writes to them."),
+            orEmpty(item->title())));
 }
 
 void ItemViewController::requestFailed(NKHTTPRequest* request) {
     if (!requests_.ended(request)) return;
+    revealing_ = nullptr;
     if (activityLabel_) activityLabel_->setHidden(true);
     if (auto app = NoticewallAppDelegate::sharedDelegate())
         app->showMessage(NS("Network connection error"));
@@ -591,6 +622,7 @@ void ItemViewController::dealloc() {
     itemArray_ = nullptr;
     managedObjectContext_ = nullptr;
     mobPage_ = nullptr;
+    revealing_ = nullptr;
     activityLabel_ = nullptr;
     removeBanners(adsHolder_);
     adsHolder_ = nullptr;

@@ -77,6 +77,7 @@ class ItemViewController : public UIViewController,
     void segmentedControlAction(NSObject* sender);
     void replyByEmail();
     // Nothing while the code of an earlier answer is out: its answer opens the mail composer.
+    // The address the captcha reveals belongs to the listing whose reply page was read here.
     void showReplyView();
     void shareWithEmail();
     // The app's page in the store, as shared listings name it.
@@ -152,6 +153,8 @@ private:
     void showSitePage();
     void presentMessageComposer(NSString* body, NSArray* recipients);
     void requestBanner();
+    // The listing is the one shown, on a screen in the window with nothing over it.
+    bool isShowing(ItemInfo* item);
 
     Ref<UIWebView> webView_;
     Ref<UIBarButtonItem> replyButton_;
@@ -168,6 +171,9 @@ private:
     Ref<UIView> adsHolder_;
     Ref<EmailPage> emailPage_;
     RequestInFlight requests_;
+    // The listing whose reply page the e-mail page read, until its captcha's answer is in: the
+    // address revealed is that listing's, whichever the screen shows by then.
+    Ref<ItemInfo> revealing_;
     // Set by a render made before the view loaded (it was counted then).
     bool renderedBeforeViewLoaded_ = false;
 };

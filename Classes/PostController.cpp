@@ -118,6 +118,19 @@ void PostController::viewDidLoad() {
     if (emailField_) emailField_->setText(orEmpty(emailText_));
     if (locationField_) locationField_->setText(orEmpty(locationText_));
     if (messageView_) messageView_->setText(orEmpty(messageText_));
+    // A compose screen made again for a posting whose session holds photos (the person went
+    // back and came here again) shows them: they are published with it whatever it shows.
+    for (NSObject* o : *photosSent()) {
+        auto sent = as<UIImage>(o);
+        bool shown = false;
+        for (auto& img : imgs_)
+            shown = shown || img.get() == sent.get();
+        for (auto& img : imgs_)
+            if (!shown && !img) {
+                img = sent;
+                shown = true;
+            }
+    }
     for (int32_t i = 0; i < 4; ++i) {
         auto button = slotButton(i);
         if (!button || !imgs_[i]) continue;
@@ -175,6 +188,20 @@ int32_t PostController::slotOf(UIButton* button) {
     for (int32_t i = 0; i < 4; ++i)
         if (slotButton(i).get() == button) return i;
     return -1;
+}
+
+Ref<NSMutableArray> PostController::photosSent() {
+    if (!photosSent_) {
+        auto form = myInfo_ ? myInfo_->postPage() : nullptr;
+        auto session = form ? form->getActionUrl() : nullptr;
+        photosSent_ =
+            session ? myInfo_->photosSentTo(session) : NSMutableArray::arrayWithCapacity(4);
+    }
+    return photosSent_;
+}
+
+bool PostController::isSent(UIImage* image) {
+    return image && photosSent()->indexOfObjectIdenticalTo(image) != NSNotFound;
 }
 
 Ref<UIImage> PostController::image(int32_t slot) {
@@ -294,7 +321,9 @@ void PostController::post() {
 }
 
 void PostController::sendImage() {
-    while (sendImageIndex_ <= 3 && !imgs_[sendImageIndex_])
+    // After a failure the post starts again from the first slot: what the site's photo page
+    // says it holds is not sent twice.
+    while (sendImageIndex_ <= 3 && (!imgs_[sendImageIndex_] || isSent(imgs_[sendImageIndex_])))
         ++sendImageIndex_;
     if (sendImageIndex_ > 3) {
         finishSendImage();
@@ -311,7 +340,11 @@ void PostController::uploadImage(int32_t slot) {
     addPair(pairs, NS("add"), page->getInputKeyByToken(NS("add")).get());
     addPair(pairs, UIImageJPEGRepresentation(imgs_[slot], kPhotoJpegQuality).get(), NS("file"));
     addPair(pairs, NS("add image"), page->getSubmitKey().get());
-    requests_.send(page, [&] { page->postDataArray(pairs, 0, this, page->getActionUrl()); });
+    requests_.send(page, [&] {
+        page->postDataArray(pairs, 0, this, page->getActionUrl());
+        // Sent, the site may take it even when its answer is lost.
+        photosSent()->addObject(imgs_[slot]);
+    });
 }
 
 void PostController::finishSendImage() {
@@ -345,6 +378,8 @@ void PostController::postSuccess() {
 
 void PostController::returnToStart() {
     Ref<PostController> keep = this;
+    // The posting's session is over: its photos are the form's own again.
+    photosSent()->removeAllObjects();
     auto nav = navigationController();
     if (!nav) return;
     nav->popToRootViewControllerAnimated(true);
@@ -366,10 +401,17 @@ void PostController::requestFinished(NKHTTPRequest* request) {
     // A reply handed over without its request is the page the session holds now.
     if (request && !requests_.ended(request)) return;
     if (activityLabel_) activityLabel_->setHidden(true);
-    // The person went back from the form: the posting goes no further.
-    if (!navigationController()) return;
     if (state_ == kStateEditing || !postInfo_) return;
     auto page = postInfo_->postPage();
+    // The photo page says what the site holds: of the photos sent, only so many arrived (one
+    // the site refused or a post lost before it came are sent again on the next Post).
+    if (state_ == kStateSubmitted && page->getPostPageType() == kPostPagePhotos) {
+        NSUInteger held = page->getHeldPhotoCount(), sent = photosSent()->count();
+        if (held < sent) photosSent()->removeObjectsInRange(NSMakeRange(held, sent - held));
+    }
+    // A compose screen the person went back from has left the posting: its answers go no
+    // further.
+    if (!navigationController()) return;
     auto text = page->getReply();
     // An error status is never a success, whatever the page says (or does not say): the
     // "no text" rule holds for the site's ordinary answers only.
@@ -486,6 +528,7 @@ bool PostController::isSuccess(NSString* text, bool ignoringCase) {
 void PostController::requestFailed(NKHTTPRequest* request) {
     if (!requests_.ended(request)) return;
     if (activityLabel_) activityLabel_->setHidden(true);
+    if (!navigationController()) return;
     auto error = request ? request->error() : nullptr;
     NSLog(NS("err %@"), error ? error->localizedDescription().get() : NS(""));
     posting::showMessage(NS("Network connection error"));
@@ -504,8 +547,15 @@ void PostController::validationCanceled() {
 
 void PostController::imageAction(NSObject* sender) {
     auto button = as<UIButton>(sender);
-    pressedButton_ = button.get();
     int32_t slot = slotOf(button.get());
+    // The site has no way to take a photo back: one it may hold is neither deleted nor replaced
+    // here, or the posting would carry a photo the form no longer shows.
+    if (slot >= 0 && isSent(imgs_[slot])) {
+        posting::showMessage(
+            NS("This photo is with the site already and goes out with the posting."));
+        return;
+    }
+    pressedButton_ = button.get();
     bool hasPhoto = slot >= 0 && imgs_[slot];
     auto sheet = alloc<UIActionSheet>();
     sheet->initWithTitle(NS(""), this, NS("Cancel"), nullptr);
@@ -607,5 +657,6 @@ void PostController::dealloc() {
         img = nullptr;
     myInfo_ = nullptr;
     postInfo_ = nullptr;
+    photosSent_ = nullptr;
     UIViewController::dealloc();
 }

@@ -141,6 +141,11 @@ private:
     // The slot (0 to 3) of a photo button, -1 for none.
     int32_t slotOf(UIButton* button);
     void keepTexts();
+    // The photos sent to this posting's session on the site, shared with any compose screen
+    // made again for it.
+    Ref<NSMutableArray> photosSent();
+    // The site may hold the photo already: it is not sent again, and stays in its slot.
+    bool isSent(UIImage* image);
     void replyInSubmittedState(PostPage* page, NSString* text, int32_t type);
     void replyInConfirmedState(PostPage* page, NSString* text, int32_t type);
     void replyInCaptchaState(NSString* text);
@@ -176,6 +181,7 @@ private:
     bool showPrice_ = false;
     bool showImg_ = false;
     int32_t sendImageIndex_ = 0;
+    Ref<NSMutableArray> photosSent_;
     // The last reply came with an error status (400 or more).
     bool replyFailed_ = false;
 };

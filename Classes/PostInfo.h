@@ -1,8 +1,12 @@
-// Hands the current posting page from one posting screen to the next.
+// Hands the current posting page from one posting screen to the next, and keeps what the
+// posting session of that page has been sent of its photos: a compose screen made again for
+// the same session (after Back) shows them rather than post them with a form that seems empty.
 #pragma once
 
 #include "Foundation/NSObject.h"
 
+class NSMutableArray;
+class NSString;
 class PostPage;
 
 class PostInfo : public NSObject {
@@ -11,7 +15,12 @@ class PostInfo : public NSObject {
 public:
     Ref<PostPage> postPage() { return postPage_; }
     void setPostPage(PostPage* page);
+    // The photos sent to the session whose forms post to `session` (a form's action), in the
+    // order sent: the site may hold each. Another session starts an empty list.
+    Ref<NSMutableArray> photosSentTo(NSString* session);
 
 private:
     Ref<PostPage> postPage_;
+    Ref<NSString> photoSession_;
+    Ref<NSMutableArray> photosSent_;
 };

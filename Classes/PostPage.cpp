@@ -180,6 +180,17 @@ Ref<NSString> PostPage::getErrorText() {
     return lines->componentsJoinedByString(NS("\n"));
 }
 
+NSUInteger PostPage::getHeldPhotoCount() {
+    auto page = getPage();
+    if (!page) return 0;
+    auto walk = make<Regex>(&Regex::initWithMarks, page.get(), NS("<img [^>]*src=\"([^\"]*)\""),
+                            NS("<div class=\"uploaded\">"), NS("</div>"));
+    NSUInteger held = 0;
+    for (; walk->getMatchCapture(1); walk->gotoNextMatch())
+        ++held;
+    return held;
+}
+
 bool PostPage::addSignatureToPairs(NSMutableArray* pairs) {
     auto signature = getSignatureValueAndKey();
     if (signature->count() != 2) return false;

@@ -59,6 +59,8 @@ public:
     // The page's own error list (a form sent back to be mended): each entry's plain text, one
     // per line; nil when the page has none.
     Ref<NSString> getErrorText();
+    // How many photos the photo page shows the posting holding already.
+    NSUInteger getHeldPhotoCount();
 
     // The signature pair added to a form being built, when the page has one; a page without
     // a signature field adds nothing and answers false, so that a step posts what it has and

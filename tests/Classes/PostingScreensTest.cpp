@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Classes/Interfaces/PostingInterfaces.h"
+#include "Classes/ItemViewController.h"
 #include "Classes/LoginViewController.h"
 #include "Classes/PostCatagoryController.h"
 #include "Classes/PostController.h"
@@ -1508,6 +1509,8 @@ enum class WhileHeld {
     OpenAgain,           // Cancel, the same overlay opened again and its control tapped
     OpenAgainAndWait,    // Cancel, the same overlay opened again; Cancel on it once it is over
     PostWithoutAccount,  // Cancel, then a posting made without an account, posted once it ends
+    Next,                // the next listing on the control's screen
+    Lost,                // nothing: the answer is lost, and the row's check taps again
 };
 
 // A control that sends a request, reached on its screen: how to tap it, and the screen its
@@ -1517,6 +1520,8 @@ struct ControlReached {
     Ref<UIViewController> presenter;
     std::function<bool()> busy = nullptr;
     std::function<void()> cancel = nullptr;
+    // The row's own act while the answer is held, and its own checks at the end.
+    std::function<void()> meanwhile = nullptr, check = nullptr;
 };
 
 class OneRequestOut;
@@ -1534,6 +1539,9 @@ struct HeldControl {
     size_t logged;
     size_t presented;
     const char* top;
+    // Requests to the place let through before the one held, and how its answer ends.
+    int passBefore = 0;
+    bnsite::Fault::Delivery delivery = bnsite::Fault::Delivery::Normal;
 };
 
 class OneRequestOut : public PostingScreens, public testing::WithParamInterface<HeldControl> {
@@ -1628,7 +1636,8 @@ public:
                 UIApplication::sharedApplication()->performMemoryWarning();
             showPostTab();
         }
-        if (action >= WhileHeld::OpenAgain) control.cancel();
+        if (action >= WhileHeld::OpenAgain && action <= WhileHeld::PostWithoutAccount)
+            control.cancel();
         if (action == WhileHeld::PostWithoutAccount) filledCompose();
         if (action == WhileHeld::OpenAgain || action == WhileHeld::OpenAgainAndWait) {
             advanceRunLoop(0.1);
@@ -1666,6 +1675,49 @@ public:
             closePanels();
         }
     }
+    // A listing's address on its way from the site's reply page, the next listing shown meanwhile.
+    ControlReached revealedAddressThenNext() {
+        auto found =
+            findListing([](auto& l) { return live(l) && l.reply == bnsite::Listing::Reply::Form; });
+        auto item = ResultScreensTest::listing(found->titleText.c_str(), pageUrlOf(*found).c_str());
+        item->setReplyUrl(str("http://boston.bazaarnest.test/reply/" + std::to_string(found->id)));
+        auto screen = alloc<ItemViewController>();
+        screen->initWithNibName(NS("ItemViewController"), nullptr);
+        window->setRootViewController(nav);
+        nav->pushViewController(screen, false);
+        screen->displayItems(NSArray::arrayWithObjects({item.get(), make<ItemInfo>().get()}), 0);
+        screen->showReplyView();
+        auto captcha = as<ValidationViewController>(screen->presentedViewController());
+        screen->dismissModalViewControllerAnimated(false);
+        Ref<NSString> code = captcha ? solveCaptcha(captcha->verificationUrl()) : nullptr;
+        ControlReached control{[screen, code] { screen->validationSuccess(code); }, screen};
+        control.meanwhile = [screen] { screen->setCurrentIndex(1), screen->displayCurrentItem(); };
+        control.check = [item, relay = found->relayAddress] {
+            EXPECT_EQ(text(item->replyUrl()), relay);
+        };
+        return control;
+    }
+    // The compose screen with one photo or two, and what the rows below do with them.
+    ControlReached photoPost(int photos) {
+        auto control = composePost();
+        auto compose = cast<PostController>(control.presenter);
+        for (int i = 0; i < photos; ++i)
+            addPhoto(compose, i ? compose->button2() : compose->button1(), photo(300 + i, 240));
+        control.check = [this, control, compose, photos] {
+            if (photos == 2) control.tap();
+            runLoopUntil([&] { return photos == 1 || compose->presentedViewController(); }, 30);
+            if (auto area = as<PostLocationController>(postNav->topViewController()))
+                choose(area.get(), area->suburbList(), "Bypass this step");
+            auto again = waitForTop<PostController>(photos == 2 ? nullptr : compose.get());
+            EXPECT_EQ(again && again->view() ? again->image(1).get() : nullptr,
+                      compose->image(1).get());
+            EXPECT_EQ(sitetest::site().uploadedPhotos().size(), size_t(photos));
+        };
+        return control;
+    }
+    ControlReached secondPhotoLost() { return photoPost(2); }
+    ControlReached photoThenBack() { return photoPost(1); }
+
     // The requests to the host under way.
     static int requestsOutTo(std::string_view host) {
         auto pending = NetworkWork::pending();
@@ -1694,13 +1746,18 @@ TEST_P(OneRequestOut, WhatAPersonDoesWhileTheAnswerIsHeld) {
     held.host = std::string(row.host);
     held.path = row.path;
     held.gate = "held";
+    held.delivery = row.delivery;
+    if (row.delivery != bnsite::Fault::Delivery::Normal) held.remaining = 1;
     sitetest::site().addFault(held);
+    if (row.passBefore > 0)  // the requests let through before it
+        sitetest::site().addFault({held.host, held.path, "", 0, 0, {}, 0, row.passBefore});
     sitetest::takeLog();
     control.tap();
     // A login's post follows its page's answer: the loop turns meanwhile.
     ASSERT_TRUE(runLoopUntil([&] { return gate->waiting() == 1; }));
     meanwhile(row.action, control);
     EXPECT_EQ(requestsOutTo(row.host), 1);
+    if (control.meanwhile) control.meanwhile();
     gate->open();
     settle();
     afterwards(row.action);
@@ -1710,13 +1767,15 @@ TEST_P(OneRequestOut, WhatAPersonDoesWhileTheAnswerIsHeld) {
     const std::string asked = "\"" + std::string(row.method) + " ";
     const std::string where = std::string(row.host) + row.path;
     size_t logged = 0;
-    runLoopUntil([&] {
-        for (const auto& line : sitetest::takeLog())
-            logged += line.find(asked) != std::string::npos &&
-                      line.find(where) != std::string::npos &&
-                      line.find("gate=held]") != std::string::npos;
-        return logged >= row.logged;
-    });
+    runLoopUntil(
+        [&] {
+            for (const auto& line : sitetest::takeLog())
+                logged += line.find(asked) != std::string::npos &&
+                          line.find(where) != std::string::npos &&
+                          line.find("gate=held]") != std::string::npos;
+            return logged >= row.logged;
+        },
+        5);
     EXPECT_EQ(logged, row.logged);
     EXPECT_EQ(presentedOver(control.presenter), row.presented);
     auto stack = postNav->viewControllers();
@@ -1729,13 +1788,15 @@ TEST_P(OneRequestOut, WhatAPersonDoesWhileTheAnswerIsHeld) {
     // Nothing on the window but the front screen and the overlay its screen still holds.
     advanceRunLoop(0.5);
     auto overlay = start->loginWindow();
-    std::vector<NSObject*> closable{tabs->view().get(), overlay ? overlay->view().get() : nullptr};
+    std::vector<NSObject*> closable{window->rootViewController()->view().get(),
+                                    overlay ? overlay->view().get() : nullptr};
     for (Ref<UIViewController> front : {control.presenter, postNav->topViewController()})
         while (front && (front = front->presentedViewController()))
             closable.push_back(front->view().get());
     auto onWindow = window->subviews();
     for (NSObject* o : *onWindow)
         EXPECT_NE(std::find(closable.begin(), closable.end(), o), closable.end()) << "unclosable";
+    if (control.check) control.check();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -1776,7 +1837,16 @@ INSTANTIATE_TEST_SUITE_P(
                     bnsite::kCaptchaHost, "/", 1, 0, "PostController"},
         // The reply form's page, whose answer asks for the captcha.
         HeldControl{"ReplySend", &OneRequestOut::replySend, WhileHeld::SecondTap, "GET",
-                    "boston.bazaarnest.test", "/reply/", 1, 1, nullptr}),
+                    "boston.bazaarnest.test", "/reply/", 1, 1, nullptr},
+        // A revealed address, then Next: no composer over another listing. The second photo's
+        // answer lost (no line logged), then Post again; a photo's upload, then Back: the screen
+        // left posts nothing more, and the session's compose form made again shows the photo.
+        HeldControl{"RevealedAddressThenNext", &OneRequestOut::revealedAddressThenNext,
+                    WhileHeld::Next, "POST", "boston.bazaarnest.test", "/reply/", 1, 0, nullptr},
+        HeldControl{"SecondPhotoLost", &OneRequestOut::secondPhotoLost, WhileHeld::Lost, "POST",
+                    bnsite::kPostingHost, "/k/", 0, 0, nullptr, 2, bnsite::Fault::Delivery::Drop},
+        HeldControl{"PhotoThenBack", &OneRequestOut::photoThenBack, WhileHeld::Back, "POST",
+                    bnsite::kPostingHost, "/k/", 1, 0, nullptr, 1}),
     [](const testing::TestParamInfo<HeldControl>& info) { return std::string(info.param.name); });
 
 // An answer that comes after another asks for no second captcha screen: the one shown is the one
