@@ -56,11 +56,15 @@ private:
     void fadeStatusBarView(UIView* view, float alpha, bool animated);
     // The last stages of opening, shared by full-screen ads and expanding banners.
     void open(IVAdViewInternal* controller, bool banner);
+    // A banner's view back where it was, at its slot's size; returns its container view.
+    UIView* putBack(IVAdViewInternal* content);
     Ref<NSRecursiveLock> displayLock_ = make<NSRecursiveLock>();
     Weak<UIWindow> appWindow_;
     Weak<UIView> prevSuperview_;
     CGAffineTransform prevTransform_ = CGAffineTransformIdentity;
     bool wipeContent_ = false;
+    // A banner's browser page, fading out alone while the banner is back in its slot.
+    Ref<UIView> fadingPage_;
     bool prevGeneratingOrientationNotifications_ = false;
     bool listening_ = false;
     Ref<IVAdViewInternal> contentController_;
