@@ -725,6 +725,8 @@ void IVAdViewInternal::dismissAnimated(bool animated) {
 void IVAdViewInternal::expand() {
     if (controlsFullScreenSlot()) return;
     auto window = engine()->fullScreenAdWindow();
+    // Tapped again while its browser's window fades out: that close ends first.
+    if (window->contentController().get() == this) window->finishClosing();
     // The window shows one content at a time.
     if (auto other = window->contentController(); other && other.get() != this) return;
     isExpanded_ = true;

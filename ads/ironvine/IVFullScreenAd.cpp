@@ -76,6 +76,8 @@ void IVFullScreenAdWindow::setIsDisplaying(bool displaying) {
 
 void IVFullScreenAdWindow::displayController(IVAdViewInternal* controller) {
     setUserInteractionEnabled(false);
+    // The flag stays with the new content.
+    if (clearDisplayingTimer_) clearDisplayingTimer_->invalidate();
     contentController_ = controller;
     prevSuperview_ = controller->view()->superview().get();
     prevTransform_ = controller->view()->transform();
@@ -141,6 +143,7 @@ void IVFullScreenAdWindow::dismissAnimated(bool animated) {
     wasForceDismissed_ = true;
     auto content = contentController_;
     if (!content) return;
+    closing_ = true;
     setUserInteractionEnabled(false);
     stopListeningToDeviceOrientationNotifications();
     restoreStatusBarAnimated(animated);
@@ -189,10 +192,11 @@ void IVFullScreenAdWindow::collapseAnimated(bool animated) {
 
 void IVFullScreenAdWindow::dismissControllerAnimationDidStop(NSString* animationID, NSNumber*,
                                                              void*) {
-    if (named(animationID, "IVFullScreenAdWindow_windowFadeOut")) didDisappearAnimated(true);
+    if (named(animationID, "IVFullScreenAdWindow_windowFadeOut")) finishClosing();
 }
 
 void IVFullScreenAdWindow::didDisappearAnimated(bool animated) {
+    closing_ = false;
     auto content = contentController_;
     bool keep = content && !content->controlsFullScreenSlot() && !wipeContent_;
     if (keep) content->adViewDidCollapse();

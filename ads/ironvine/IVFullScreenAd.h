@@ -38,6 +38,10 @@ class IVFullScreenAdWindow : public UIWindow {
     void dismiss() { dismissAnimated(true); }
     void collapseAnimated(bool animated);
     void didDisappearAnimated(bool animated);
+    // Ends a close still fading out at once, for content that opens again meanwhile.
+    void finishClosing() {
+        if (closing_) didDisappearAnimated(true);
+    }
     void hideStatusBarAnimated(bool animated);
     void restoreStatusBarAnimated(bool animated);
     void applicationWillEnterForeground();
@@ -63,6 +67,7 @@ private:
     Weak<UIView> prevSuperview_;
     CGAffineTransform prevTransform_ = CGAffineTransformIdentity;
     bool wipeContent_ = false;
+    bool closing_ = false;
     // A banner's browser page, fading out alone while the banner is back in its slot.
     Ref<UIView> fadingPage_;
     bool prevGeneratingOrientationNotifications_ = false;
