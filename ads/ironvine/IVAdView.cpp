@@ -262,6 +262,7 @@ void IVAdViewInternal::dealloc() {
     if (observingBackground_) NSNotificationCenter::defaultCenter()->removeObserver(this);
     if (bridge_) bridge_->halt();
     if (webView_) webView_->setDelegate(nullptr);
+    if (pageView_) pageView_->setDelegate(nullptr);
     UIViewController::dealloc();
 }
 
