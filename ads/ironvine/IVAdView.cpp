@@ -262,6 +262,7 @@ void IVAdViewInternal::dealloc() {
     if (observingBackground_) NSNotificationCenter::defaultCenter()->removeObserver(this);
     if (bridge_) bridge_->halt();
     if (webView_) webView_->setDelegate(nullptr);
+    if (pageView_) pageView_->setDelegate(nullptr);
     UIViewController::dealloc();
 }
 
@@ -335,18 +336,9 @@ void IVAdViewInternal::requestDisplay(bool automatic) {
 }
 
 bool IVAdViewInternal::display() {
+    if (isExpanded_ || isRefreshing_ || !slot_ || slot_->nextAdDlTime() == 0) return false;
     // A banner waits while another ad holds the full-screen window.
     if (!controlsFullScreenSlot() && engine()->fullScreenAdWindow()->isDisplaying()) return false;
-    return displayWaitingAd();
-}
-
-void IVAdViewInternal::returnedFromBrowser() {
-    // The window that held it has just let go: its flag only keeps other full-screen ads off.
-    if (!controlsFullScreenSlot()) displayWaitingAd();
-}
-
-bool IVAdViewInternal::displayWaitingAd() {
-    if (isExpanded_ || isRefreshing_ || !slot_ || slot_->nextAdDlTime() == 0) return false;
     NSObject::cancelPreviousPerformRequestsWithTarget(this, Selector::named("display"), nullptr);
     if (delayedDisplay_) {
         delayedDisplay_->invalidate();
@@ -443,7 +435,9 @@ void IVAdViewInternal::adViewNeedsDisplay() {
 }
 
 void IVAdViewInternal::adDisplayed() {
-    if (!bridge_->isIVJSLoaded() || !slot_) return;
+    // Once per display: the view is drawn again whenever it is rendered, and another run would
+    // make the waiting ad current unseen and delete the one on show.
+    if (!bridge_->isIVJSLoaded() || !slot_ || hasDisplayedCurrentAd_) return;
     lastDisplayTime_ = IVAdManager::nowSince1970();
     hasDisplayedCurrentAd_ = true;
     int64_t old = slot_->dlTime();
@@ -508,14 +502,18 @@ bool IVAdViewInternal::notifyDelegateFullScreenAdDisplayWillOpen() {
     return sendDelegateNotification(Selector::named("ironvineFullScreenDisplayWillOpen"));
 }
 
-void IVAdViewInternal::layout() {
+void IVAdViewInternal::placeWebView() {
     CGRect b = view()->bounds();
-    navigationBar_->setFrame(CGRectMake(0, 0, b.size.width, 32));
     if (!navigationBar_->isHidden()) {
         b.origin.y += 32;
         b.size.height -= 32;
     }
-    webView_->setFrame(b);
+    webView()->setFrame(b);
+}
+
+void IVAdViewInternal::layout() {
+    navigationBar_->setFrame(CGRectMake(0, 0, view()->bounds().size.width, 32));
+    placeWebView();
     if (!isBrowserMode_ && bridge_->isIVJSLoaded()) {
         CGRect b = webView_->bounds();
         bridge_->sendJavascriptCommand(
@@ -665,6 +663,7 @@ void IVAdViewInternal::requestPage(NSURL* url) {
         handleClickthroughToExternalAppURL(url);
         return;
     }
+    if (!controlsFullScreenSlot()) openPageView();
     if (controlsFullScreenSlot() || isExpanded_) {
         if (auto host = engine()->fullScreenAdWindow()->appWindow()) host->setHidden(true);
         prepareAdViewBrowserMode(true);
@@ -676,7 +675,8 @@ void IVAdViewInternal::requestPage(NSURL* url) {
     }
     engine()->releaseAccelerometer();
     markAsLoading(true);
-    webView_->setScalesPageToFit(true);
+    auto page = webView();
+    page->setScalesPageToFit(true);
     auto host = url->host();
     if (host && host->isEqualToString(NSString::fromUTF8(IVVideoHost).get())) {
         // The video site's pages show through the embedded-video template.
@@ -685,11 +685,11 @@ void IVAdViewInternal::requestPage(NSURL* url) {
             IVResources::youtubeTemplateHTML().get(), static_cast<int>(screen.width),
             url->absoluteString(), static_cast<double>(screen.width),
             static_cast<double>(screen.height));
-        webView_->loadData(html->dataUsingEncoding(NSUTF8StringEncoding).get(), NS("text/html"),
-                           NS("utf-8"), url);
+        page->loadData(html->dataUsingEncoding(NSUTF8StringEncoding).get(), NS("text/html"),
+                       NS("utf-8"), url);
         return;
     }
-    webView_->loadRequest(NSURLRequest::requestWithURL(url).get());
+    page->loadRequest(NSURLRequest::requestWithURL(url).get());
     // A call leaves nothing to wait for: done at once.
     if (auto scheme = url->scheme(); scheme && scheme->isEqualToString(NS("tel")))
         showNavigationExitItem();
@@ -698,17 +698,22 @@ void IVAdViewInternal::requestPage(NSURL* url) {
 void IVAdViewInternal::dismissAnimated(bool animated) {
     Ref<IVAdViewInternal> keep(this);
     if (isLoading_) {
-        webView_->stopLoading();
-        bridge_->webViewDidFailLoadWithError(webView_.get(), nullptr);
+        webView()->stopLoading();
+        // The bridge's page was the one replaced, unless a banner's page had a view of its own.
+        if (!pageView_) bridge_->webViewDidFailLoadWithError(webView_.get(), nullptr);
         navigationLoadingIndicator_->stopAnimating();
         isLoading_ = false;
     }
     engine()->releaseAccelerometer();
-    webView_->setScalesPageToFit(false);
+    webView()->setScalesPageToFit(false);
     prepareAdViewBrowserMode(false);
     // Only the window's own content: a banner that never expanded must not close another ad.
+    // The window drops the page once it has faded out with it.
     auto window = engine()->fullScreenAdWindow();
-    if (window->contentController().get() == this) window->dismissAnimated(animated);
+    if (window->contentController().get() == this)
+        window->dismissAnimated(animated);
+    else
+        closePageView();
     setExecMode(0);
     hideNavigationExitItem();
     if (controlsFullScreenSlot()) return;
@@ -721,6 +726,8 @@ void IVAdViewInternal::dismissAnimated(bool animated) {
 void IVAdViewInternal::expand() {
     if (controlsFullScreenSlot()) return;
     auto window = engine()->fullScreenAdWindow();
+    // Tapped again while its browser's window fades out: that close ends first.
+    if (window->contentController().get() == this) window->finishClosing();
     // The window shows one content at a time.
     if (auto other = window->contentController(); other && other.get() != this) return;
     isExpanded_ = true;
@@ -750,8 +757,32 @@ void IVAdViewInternal::scheduleExitItem() {
     });
 }
 
+void IVAdViewInternal::openPageView() {
+    if (pageView_) return;
+    pageView_ = make<UIWebView>(&UIWebView::initWithFrame, webView_->frame());
+    pageView_->setDelegate(this);
+    pageView_->setClipsToBounds(true);
+    pageView_->setAllowsInlineMediaPlayback(true);
+    // Under the browser's bar.
+    view()->insertSubview(pageView_.get(), webView_.get());
+    webView_->setHidden(true);
+}
+
+Ref<UIWebView> IVAdViewInternal::detachPageView() {
+    auto page = std::move(pageView_);
+    if (!page) return nullptr;
+    page->setDelegate(nullptr);
+    webView_->setHidden(false);
+    placeWebView();
+    return page;
+}
+
+void IVAdViewInternal::closePageView() {
+    if (auto page = detachPageView()) page->removeFromSuperview();
+}
+
 void IVAdViewInternal::prepareAdViewBrowserMode(bool on) {
-    webView_->setScalesPageToFit(on);
+    webView()->setScalesPageToFit(on);
     if (on && !isBrowserMode_) {
         scheduleExitItem();
         disableNavigationControls();
@@ -769,9 +800,9 @@ void IVAdViewInternal::prepareAdViewBrowserMode(bool on) {
 void IVAdViewInternal::segmentedControlValueChanged(NSObject* sender) {
     auto control = as<UISegmentedControl>(sender);
     if (control && control->selectedSegmentIndex() == 0)
-        webView_->goBack();
+        webView()->goBack();
     else
-        webView_->goForward();
+        webView()->goForward();
 }
 
 void IVAdViewInternal::hideNavigationExitItem() {
@@ -803,15 +834,14 @@ void IVAdViewInternal::hideNavigationBar() {
     if (navigationBar_->isHidden()) return;
     navigationBar_->setHidden(true);
     navigationBar_->setAlpha(0);
-    webView_->setFrame(view()->bounds());
+    placeWebView();
 }
 
 void IVAdViewInternal::showNavigationBar() {
     if (!navigationBar_->isHidden()) return;
     navigationBar_->setHidden(false);
     navigationBar_->setAlpha(1);
-    CGRect b = view()->bounds();
-    webView_->setFrame(CGRectMake(0, 32, b.size.width, b.size.height - 32));
+    placeWebView();
 }
 
 void IVAdViewInternal::disableNavigationControls() {
@@ -823,9 +853,10 @@ void IVAdViewInternal::disableNavigationControls() {
 
 void IVAdViewInternal::enableNavigationControls() {
     // Back only to a page that was reached from another, not to the ad's own.
-    auto referrer = webView_->stringByEvaluatingJavaScriptFromString(NS("document.referrer"));
-    bool back = webView_->canGoBack() && referrer && referrer->length() > 0;
-    bool forward = webView_->canGoForward();
+    auto page = webView();
+    auto referrer = page->stringByEvaluatingJavaScriptFromString(NS("document.referrer"));
+    bool back = page->canGoBack() && referrer && referrer->length() > 0;
+    bool forward = page->canGoForward();
     navigationControls_->setImage(
         (back ? IVResources::backButton() : IVResources::backButtonDisabled()).get(), 0);
     navigationControls_->setEnabled(back, 0);
@@ -844,18 +875,19 @@ void IVAdViewInternal::markAsLoading(bool loading) {
     if (isBrowserMode_) showNavigationExitItem();
 }
 
-void IVAdViewInternal::webViewDidStartLoad(UIWebView*) {
-    if (isBrowserMode_) markAsLoading(true);
+// The ad's own loads beneath a page are not the browser's.
+void IVAdViewInternal::webViewDidStartLoad(UIWebView* webView) {
+    if (isBrowserMode_ && webView == this->webView().get()) markAsLoading(true);
 }
 
-void IVAdViewInternal::webViewDidFinishLoad(UIWebView*) {
-    if (!isBrowserMode_) return;
+void IVAdViewInternal::webViewDidFinishLoad(UIWebView* webView) {
+    if (!isBrowserMode_ || webView != this->webView().get()) return;
     markAsLoading(false);
     enableNavigationControls();
 }
 
-void IVAdViewInternal::webViewDidFailLoadWithError(UIWebView*, NSError*) {
-    markAsLoading(false);
+void IVAdViewInternal::webViewDidFailLoadWithError(UIWebView* webView, NSError*) {
+    if (webView == this->webView().get()) markAsLoading(false);
 }
 
 // ---- the public view ------------------------------------------------------------------------

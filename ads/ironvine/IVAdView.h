@@ -71,7 +71,8 @@ class IVAdViewInternal : public UIViewController,
     bool initWithSlot(IVAdSlot* slot, IronvineDelegate* delegate, double refreshInterval);
     void dealloc() override;
 
-    Ref<UIWebView> webView() { return webView_; }
+    // The web view on show: a banner's in-ad browser page while it is up, else the ad's.
+    Ref<UIWebView> webView() { return pageView_ ? pageView_ : webView_; }
     Ref<IVJavascriptBridge> bridge() { return bridge_; }
     Ref<IVAdSlot> slot() { return slot_; }
     bool isBrowserMode() { return isBrowserMode_; }
@@ -95,9 +96,6 @@ class IVAdViewInternal : public UIViewController,
     void adDownloadedForSlotNamed(NSString* name) override;
     void requestDisplay(bool automatic);
     bool display();
-    // Back in its slot from the in-ad browser, whose page is no ad: the waiting ad takes the
-    // slot at once, rather than leave an empty band there until a later display.
-    void returnedFromBrowser();
     void refresh();
     bool isAdReady();
     virtual void adContentWillLoad() {}
@@ -138,6 +136,12 @@ class IVAdViewInternal : public UIViewController,
     void fetchUrl(NSString* url, double timeout, NSString* callback);
     void fetchUrl(NSString* url) { fetchUrl(url, 0, nullptr); }
     void requestPage(NSURL* url);
+    // A banner's pages open in a web view of their own over the ad's, which stays loaded
+    // beneath: closed, the banner is back in its slot whole, its ad shown and tappable.
+    void openPageView();
+    // The page, still where it stands (for the full-screen window to fade out), or nil.
+    Ref<UIWebView> detachPageView();
+    void closePageView();
     // The in-ad browser: a bar with back and forward, and a done button that comes later.
     Ref<UINavigationBar> navigationBar() { return navigationBar_; }
     Ref<UISegmentedControl> navigationControls() { return navigationControls_; }
@@ -183,10 +187,11 @@ class IVAdViewInternal : public UIViewController,
 
 protected:
     void finishDownload(IVDownloadConnection* connection, int outcome);
-    // The display without the wait for the full-screen window.
-    bool displayWaitingAd();
+    // The web view on show takes the view's bounds, less the bar while it is shown.
+    void placeWebView();
 
     Ref<UIWebView> webView_;
+    Ref<UIWebView> pageView_;
     int32_t execMode_ = 0;
     Ref<IVJavascriptBridge> bridge_;
     Ref<IVStandardCommandHandler> standardHandler_;

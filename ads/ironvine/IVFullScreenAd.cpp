@@ -76,6 +76,8 @@ void IVFullScreenAdWindow::setIsDisplaying(bool displaying) {
 
 void IVFullScreenAdWindow::displayController(IVAdViewInternal* controller) {
     setUserInteractionEnabled(false);
+    // The flag stays with the new content.
+    if (clearDisplayingTimer_) clearDisplayingTimer_->invalidate();
     contentController_ = controller;
     prevSuperview_ = controller->view()->superview().get();
     prevTransform_ = controller->view()->transform();
@@ -136,13 +138,29 @@ void IVFullScreenAdWindow::presentControllerAnimationDidStop(NSString* animation
 }
 
 void IVFullScreenAdWindow::dismissAnimated(bool animated) {
-    if (!animated) wasForceDismissed_ = true;
+    // A close stops the opening stages still to come, so that a banner closed in its first
+    // fade stays in its slot.
+    wasForceDismissed_ = true;
     auto content = contentController_;
     if (!content) return;
+    closing_ = true;
     setUserInteractionEnabled(false);
     stopListeningToDeviceOrientationNotifications();
     restoreStatusBarAnimated(animated);
     content->fullScreenAdWindowWillClose();
+    // A banner's browser page fades out alone: the banner is back in its slot at once, whole,
+    // with the ad that stayed loaded under the page.
+    if (auto page = content->detachPageView()) {
+        UIView* shown = content->view().get();
+        page->setTransform(shown->transform());
+        page->setBounds(shown->bounds());
+        page->setCenter(shown->center());
+        addSubview(page.get());
+        fadingPage_ = page;
+        UIView* container = putBack(content.get());
+        if (!container) container = content->containerView();
+        if (container) container->setAlpha(1.0f);
+    }
     // Full-screen ads and expanded banners leave the same way: a fade and a slide down.
     collapseAnimated(animated);
 }
@@ -174,28 +192,19 @@ void IVFullScreenAdWindow::collapseAnimated(bool animated) {
 
 void IVFullScreenAdWindow::dismissControllerAnimationDidStop(NSString* animationID, NSNumber*,
                                                              void*) {
-    if (named(animationID, "IVFullScreenAdWindow_windowFadeOut")) didDisappearAnimated(true);
+    if (named(animationID, "IVFullScreenAdWindow_windowFadeOut")) finishClosing();
 }
 
 void IVFullScreenAdWindow::didDisappearAnimated(bool animated) {
+    closing_ = false;
     auto content = contentController_;
     bool keep = content && !content->controlsFullScreenSlot() && !wipeContent_;
     if (keep) content->adViewDidCollapse();
-    UIView* container = nullptr;
-    if (content && content->view()->superview().get() == this) {
-        content->view()->removeFromSuperview();
-        auto previous = prevSuperview_.lock();
-        if (!content->controlsFullScreenSlot() && previous) {
-            // The banner goes back where it was, still faded out.
-            content->view()->setTransform(prevTransform_);
-            CGSize size = IVSizeForAdSize(content->slot()->slotDescription()->size());
-            content->view()->setFrame(CGRectMake(0, 0, size.width, size.height));
-            content->layout();
-            previous->insertSubview(content->view().get(), 0);
-            container = content->containerView();
-            if (container) container->setAlpha(0);
-        }
-    }
+    if (fadingPage_) fadingPage_->removeFromSuperview();
+    fadingPage_ = nullptr;
+    // The banner goes back where it was, still faded out.
+    UIView* container = content ? putBack(content.get()) : nullptr;
+    if (container) container->setAlpha(0);
     if (auto host = appWindow()) host->makeKeyAndVisible();
     if (container && keep) {
         UIView::beginAnimations(NS("IVFullScreenAdWindow_contentFadeIn"), nullptr);
@@ -203,14 +212,11 @@ void IVFullScreenAdWindow::didDisappearAnimated(bool animated) {
         container->setAlpha(1.0f);
         UIView::commitAnimations();
     }
-    bool fromBrowser = container && wipeContent_;
     wipeContent_ = false;
     setHidden(true);
     contentController_ = nullptr;
     appWindow_ = nullptr;
     setUserInteractionEnabled(true);
-    // A banner that showed a browser page shows its waiting ad in the slot it is back in.
-    if (fromBrowser) content->returnedFromBrowser();
     if (!animated) {
         setIsDisplaying(false);
         return;
@@ -222,6 +228,19 @@ void IVFullScreenAdWindow::didDisappearAnimated(bool animated) {
         NSTimer::scheduledTimerWithTimeInterval(kFlagClearDelay, false, [weak](NSTimer*) {
             if (auto self = weak.lock()) self->setIsDisplaying(false);
         });
+}
+
+UIView* IVFullScreenAdWindow::putBack(IVAdViewInternal* content) {
+    if (content->view()->superview().get() != this) return nullptr;
+    content->view()->removeFromSuperview();
+    auto previous = prevSuperview_.lock();
+    if (content->controlsFullScreenSlot() || !previous) return nullptr;
+    content->view()->setTransform(prevTransform_);
+    CGSize size = IVSizeForAdSize(content->slot()->slotDescription()->size());
+    content->view()->setFrame(CGRectMake(0, 0, size.width, size.height));
+    content->layout();
+    previous->insertSubview(content->view().get(), 0);
+    return content->containerView();
 }
 
 void IVFullScreenAdWindow::beginListeningToDeviceOrientationNotifications() {

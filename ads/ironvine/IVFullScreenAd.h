@@ -38,6 +38,10 @@ class IVFullScreenAdWindow : public UIWindow {
     void dismiss() { dismissAnimated(true); }
     void collapseAnimated(bool animated);
     void didDisappearAnimated(bool animated);
+    // Ends a close still fading out at once, for content that opens again meanwhile.
+    void finishClosing() {
+        if (closing_) didDisappearAnimated(true);
+    }
     void hideStatusBarAnimated(bool animated);
     void restoreStatusBarAnimated(bool animated);
     void applicationWillEnterForeground();
@@ -56,11 +60,16 @@ private:
     void fadeStatusBarView(UIView* view, float alpha, bool animated);
     // The last stages of opening, shared by full-screen ads and expanding banners.
     void open(IVAdViewInternal* controller, bool banner);
+    // A banner's view back where it was, at its slot's size; returns its container view.
+    UIView* putBack(IVAdViewInternal* content);
     Ref<NSRecursiveLock> displayLock_ = make<NSRecursiveLock>();
     Weak<UIWindow> appWindow_;
     Weak<UIView> prevSuperview_;
     CGAffineTransform prevTransform_ = CGAffineTransformIdentity;
     bool wipeContent_ = false;
+    bool closing_ = false;
+    // A banner's browser page, fading out alone while the banner is back in its slot.
+    Ref<UIView> fadingPage_;
     bool prevGeneratingOrientationNotifications_ = false;
     bool listening_ = false;
     Ref<IVAdViewInternal> contentController_;

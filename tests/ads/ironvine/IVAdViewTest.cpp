@@ -263,10 +263,13 @@ TEST_F(IVAdViewTest, LinkPolicyBySchemeAndNavigationType) {
     // The video site's pages come through the embedded-video template.
     c->requestPage(NSURL::URLWithString(NS("http://www.videohost.test/watch?v=bazaar")).get());
     ASSERT_TRUE(advanceRunLoopUntil([&] {
-        return text(web->stringByEvaluatingJavaScriptFromString(NS("document.title")).get()) ==
-               "YouTube";
+        return text(c->webView()
+                        ->stringByEvaluatingJavaScriptFromString(NS("document.title"))
+                        .get()) == "YouTube";
     }));
-    EXPECT_NE(text(web->stringByEvaluatingJavaScriptFromString(NS("document.body.innerHTML")).get())
+    EXPECT_NE(text(c->webView()
+                       ->stringByEvaluatingJavaScriptFromString(NS("document.body.innerHTML"))
+                       .get())
                   .find("http://www.videohost.test/watch?v=bazaar"),
               std::string::npos);
     c->dismiss();

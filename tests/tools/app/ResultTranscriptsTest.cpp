@@ -591,6 +591,8 @@ TEST_F(ResultTranscripts, TheWebPageBannersShowTheirAdsWithinTheirSlots) {
     EXPECT_EQ(count(ironvine, CGRectMake(0, 431, 6, 48), marked), 0);
     EXPECT_EQ(count(ironvine, CGRectMake(0, 431, 56, 48), linkBlue), 0);
     EXPECT_GT(count(ironvine, CGRectMake(6, 431, 50, 48), bannerOrange), 700);
+    // Back from the browser, the banner is in its slot at once, with its ad.
+    EXPECT_GT(count(shotIn(dir, "ironvine-back.png"), slot, bannerOrange), 700);
     // The landing page's "Watch the video" reaches the video site's page: its dark screen under
     // the browser's bar.
     auto video = shotIn(dir, "ironvine-video.png");
