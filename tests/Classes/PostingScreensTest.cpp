@@ -1549,6 +1549,10 @@ struct HeldControl {
     bnsite::Fault::Delivery delivery = bnsite::Fault::Delivery::Normal;
 };
 
+// The answer the site drops after it acted, and the Post tab's start on top.
+constexpr auto kLost = bnsite::Fault::Delivery::Drop;
+constexpr const char* kStart = "PostSectionController";
+
 class OneRequestOut : public PostingScreens, public testing::WithParamInterface<HeldControl> {
 public:
     static bool shows(UIView* view) { return view && view->window() && !view->isHidden(); }
@@ -1909,22 +1913,18 @@ INSTANTIATE_TEST_SUITE_P(
                     "POST", bnsite::kPostingHost, "/k/", 1, 0, "PostController", 1},
         // Home while the Post tab's start, the compose Post and the overlay's Login are out;
         // each answer lost after the site acted, then the same control again.
-        HeldControl{"PostTabWithTheStoredAccountHome", &OneRequestOut::postTabWithTheStoredAccount,
-                    WhileHeld::Home, "POST", bnsite::kAccountHost, "/login", 1, 0,
-                    "PostSectionController"},
+        HeldControl{"StoredAccountHome", &OneRequestOut::postTabWithTheStoredAccount,
+                    WhileHeld::Home, "POST", bnsite::kAccountHost, "/login", 1, 0, kStart},
         HeldControl{"ComposePostHome", &OneRequestOut::composePost, WhileHeld::Home, "POST",
                     bnsite::kPostingHost, "/k/", 4, 1, "PostController"},
         HeldControl{"OverlayLoginHome", &OneRequestOut::overlayLogin, WhileHeld::Home, "POST",
                     bnsite::kAccountHost, "/login", 1, 0, "PostSectionController"},
         HeldControl{"ComposePostLost", &OneRequestOut::composePost, WhileHeld::Lost, "POST",
-                    bnsite::kPostingHost, "/k/", 0, 1, "PostController", 0,
-                    bnsite::Fault::Delivery::Drop},
+                    bnsite::kPostingHost, "/k/", 0, 1, "PostController", 0, kLost},
         HeldControl{"OverlayLoginLost", &OneRequestOut::overlayLogin, WhileHeld::Lost, "POST",
-                    bnsite::kAccountHost, "/login", 0, 0, "PostSectionController", 0,
-                    bnsite::Fault::Delivery::Drop},
+                    bnsite::kAccountHost, "/login", 0, 0, kStart, 0, kLost},
         HeldControl{"ForSaleLost", &OneRequestOut::forSale, WhileHeld::Lost, "POST",
-                    bnsite::kPostingHost, "/k/", 0, 0, "PostCatagoryController", 0,
-                    bnsite::Fault::Delivery::Drop},
+                    bnsite::kPostingHost, "/k/", 0, 0, "PostCatagoryController", 0, kLost},
         // Cancel on the captcha while its answer is out; "My Postings" while a choice is.
         HeldControl{"CaptchaDoneCancel", &OneRequestOut::captchaDone, WhileHeld::Cancel, "POST",
                     bnsite::kCaptchaHost, "/", 1, 0, "PostSectionController"},
