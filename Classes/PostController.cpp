@@ -267,6 +267,13 @@ void PostController::guarded(const std::function<void()>& step) {
 void PostController::postButtonPressed(NSObject*) {
     // A second tap would post the compose form again while the first post's steps go on.
     if (requests_.isOut()) return;
+    // A compose screen the person went back from may still be sending a photo of this posting.
+    if (myInfo_ && myInfo_->uploadIsOut()) {
+        posting::showMessage(
+            NS("A photo of this posting is still on its way. Please try again "
+               "in a moment."));
+        return;
+    }
     keepTexts();
     guarded([this] { post(); });
 }
@@ -344,6 +351,7 @@ void PostController::uploadImage(int32_t slot) {
         page->postDataArray(pairs, 0, this, page->getActionUrl());
         // Sent, the site may take it even when its answer is lost.
         photosSent()->addObject(imgs_[slot]);
+        if (myInfo_) myInfo_->setUploadSent(page->request());
     });
 }
 

@@ -3,6 +3,7 @@
 #include "Classes/PostPage.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSString.h"
+#include "external/nk-http-request/Classes/NKHTTPRequest.h"
 
 void PostInfo::setPostPage(PostPage* page) {
     postPage_ = page;
@@ -12,6 +13,15 @@ Ref<NSMutableArray> PostInfo::photosSentTo(NSString* session) {
     if (!photosSent_ || !session || !photoSession_ || !photoSession_->isEqualToString(session)) {
         photoSession_ = session;
         photosSent_ = NSMutableArray::arrayWithCapacity(4);
+        upload_ = nullptr;
     }
     return photosSent_;
+}
+
+void PostInfo::setUploadSent(NKHTTPRequest* upload) {
+    upload_ = upload;
+}
+
+bool PostInfo::uploadIsOut() const {
+    return upload_ && !upload_->isFinished() && !upload_->isCancelled();
 }

@@ -5,6 +5,7 @@
 
 #include "Foundation/NSObject.h"
 
+class NKHTTPRequest;
 class NSMutableArray;
 class NSString;
 class PostPage;
@@ -18,9 +19,15 @@ public:
     // The photos sent to the session whose forms post to `session` (a form's action), in the
     // order sent: the site may hold each. Another session starts an empty list.
     Ref<NSMutableArray> photosSentTo(NSString* session);
+    // The last photo sent to the session, until it is answered: a compose screen made again
+    // for the session posts nothing meanwhile, since the site's photo page would not yet count
+    // it and the photo would be sent twice.
+    void setUploadSent(NKHTTPRequest* upload);
+    bool uploadIsOut() const;
 
 private:
     Ref<PostPage> postPage_;
     Ref<NSString> photoSession_;
     Ref<NSMutableArray> photosSent_;
+    Ref<NKHTTPRequest> upload_;
 };

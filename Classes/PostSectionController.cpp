@@ -363,7 +363,19 @@ void PostSectionController::push(UIViewController* next, NSString* interfaceName
     next->initWithNibName(interfaceName, nullptr);
     if (auto step = as<PostStepController>(next)) step->setMyInfo(info);
     if (auto compose = as<PostController>(next)) compose->setMyInfo(info);
-    if (auto nav = navigationController()) nav->pushViewController(next, true);
+    auto nav = navigationController();
+    if (!nav) return;
+    if (nav->topViewController().get() == this) {
+        nav->pushViewController(next, true);
+        return;
+    }
+    // A page opened over this screen while the choice was out ("My Postings") stays on top:
+    // the step goes just above this screen, where Back from that page finds it.
+    auto stack = NSMutableArray::arrayWithArray(nav->viewControllers());
+    NSUInteger at = stack->indexOfObjectIdenticalTo(this);
+    if (at == NSNotFound) return;
+    stack->insertObject(next, at + 1);
+    nav->setViewControllers(stack, false);
 }
 
 void PostSectionController::requestFailed(NKHTTPRequest* request) {

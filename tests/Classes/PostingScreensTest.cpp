@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "Classes/Interfaces/PostingInterfaces.h"
+#include "Classes/ItemListViewController.h"
 #include "Classes/ItemViewController.h"
+#include "Classes/ListInfo.h"
 #include "Classes/LoginViewController.h"
 #include "Classes/PostCatagoryController.h"
 #include "Classes/PostController.h"
@@ -1506,11 +1508,14 @@ enum class WhileHeld {
     Back,                // back out of the control's screen
     TabAndBack,          // another tab and back, then the control again
     MemoryWarning,       // another tab, a memory warning, back, then the control again
+    Home,                // the app sent to the background and back, then the control again
+    Cancel,              // Cancel on the control's screen
     OpenAgain,           // Cancel, the same overlay opened again and its control tapped
     OpenAgainAndWait,    // Cancel, the same overlay opened again; Cancel on it once it is over
     PostWithoutAccount,  // Cancel, then a posting made without an account, posted once it ends
     Next,                // the next listing on the control's screen
-    Lost,                // nothing: the answer is lost, and the row's check taps again
+    MyPostings,          // "My Postings" opened over the Post tab's start
+    Lost,                // nothing: the answer is lost, then the control again
 };
 
 // A control that sends a request, reached on its screen: how to tap it, and the screen its
@@ -1543,6 +1548,10 @@ struct HeldControl {
     int passBefore = 0;
     bnsite::Fault::Delivery delivery = bnsite::Fault::Delivery::Normal;
 };
+
+// The answer the site drops after it acted, and the Post tab's start on top.
+constexpr auto kLost = bnsite::Fault::Delivery::Drop;
+constexpr const char* kStart = "PostSectionController";
 
 class OneRequestOut : public PostingScreens, public testing::WithParamInterface<HeldControl> {
 public:
@@ -1604,7 +1613,8 @@ public:
         auto challenge = text(captcha->verificationPage()->getChallengeField());
         captcha->verificationTextField()->setText(
             str(sitetest::site().captchaAnswer(challenge).value_or("")));
-        return {[captcha] { captcha->doneButtonPressed(nullptr); }, compose};
+        return {[captcha] { captcha->doneButtonPressed(nullptr); }, compose, nullptr,
+                [captcha] { captcha->cancelButtonPressed(nullptr); }};
     }
     // The site's reply form on a listing that has one, its texts typed.
     ControlReached replySend() {
@@ -1628,7 +1638,15 @@ public:
     }
 
     void meanwhile(WhileHeld action, const ControlReached& control) {
-        if (action == WhileHeld::Back) postNav->popViewControllerAnimated(false);
+        Ref<UINavigationController> screens = control.presenter->navigationController();
+        if (action == WhileHeld::Back)
+            (screens ? screens : postNav)->popViewControllerAnimated(false);
+        if (action == WhileHeld::Home) {
+            UIApplication::sharedApplication()->performEnterBackground();
+            advanceRunLoop(0.5);
+            UIApplication::sharedApplication()->performEnterForeground();
+        }
+        if (action == WhileHeld::MyPostings) start->accountButtonPressed(nullptr);
         if (action == WhileHeld::TabAndBack || action == WhileHeld::MemoryWarning) {
             tabs->setSelectedIndex(0);
             advanceRunLoop(0.5);
@@ -1636,7 +1654,7 @@ public:
                 UIApplication::sharedApplication()->performMemoryWarning();
             showPostTab();
         }
-        if (action >= WhileHeld::OpenAgain && action <= WhileHeld::PostWithoutAccount)
+        if (action >= WhileHeld::Cancel && action <= WhileHeld::PostWithoutAccount)
             control.cancel();
         if (action == WhileHeld::PostWithoutAccount) filledCompose();
         if (action == WhileHeld::OpenAgain || action == WhileHeld::OpenAgainAndWait) {
@@ -1649,15 +1667,19 @@ public:
         // Once its other requests are in, the screen says it waits; the control sends nothing.
         advanceRunLoop(0.5);
         runLoopUntil([] { return NetworkWork::inFlight() == 1; });
-        bool again = action <= WhileHeld::MemoryWarning && action != WhileHeld::Back;
+        bool again = action <= WhileHeld::Home && action != WhileHeld::Back;
         if (control.busy && (again || action == WhileHeld::OpenAgainAndWait)) {
             EXPECT_TRUE(control.busy()) << "no busy line while the answer is held";
         }
         if (again) control.tap();
     }
     // Once the answer is in: Cancel closes the overlay that shows; the posting made meanwhile
-    // goes out to its captcha.
-    void afterwards(WhileHeld action) {
+    // goes out to its captcha; a lost answer's control is tapped again; a choice's step waits
+    // under "My Postings".
+    void afterwards(WhileHeld action, const ControlReached& control) {
+        if (action == WhileHeld::Lost) control.tap();
+        EXPECT_TRUE(action != WhileHeld::MyPostings ||
+                    is<PostCatagoryController>(postNav->viewControllers()->objectAtIndex(1)));
         if (action == WhileHeld::OpenAgain || action == WhileHeld::OpenAgainAndWait)
             if (auto shown = start->loginWindow()) tapOverlay(shown, "Cancel");
         if (auto compose = as<PostController>(postNav->topViewController());
@@ -1704,7 +1726,6 @@ public:
         for (int i = 0; i < photos; ++i)
             addPhoto(compose, i ? compose->button2() : compose->button1(), photo(300 + i, 240));
         control.check = [this, control, compose, photos] {
-            if (photos == 2) control.tap();
             runLoopUntil([&] { return photos == 1 || compose->presentedViewController(); }, 30);
             if (auto area = as<PostLocationController>(postNav->topViewController()))
                 choose(area.get(), area->suburbList(), "Bypass this step");
@@ -1717,6 +1738,46 @@ public:
     }
     ControlReached secondPhotoLost() { return photoPost(2); }
     ControlReached photoThenBack() { return photoPost(1); }
+    // Back from the photo's upload, and the compose form made again posted while it is out.
+    ControlReached photoThenBackAndPost() {
+        auto control = photoPost(1);
+        control.meanwhile = [this] {
+            sitetest::site().addFault({std::string(bnsite::kPostingHost), "/k/", "", 0, 0, {}});
+            auto area = waitForTop<PostLocationController>();
+            choose(area.get(), area->suburbList(), "Bypass this step");
+            auto again = waitForTop<PostController>();
+            fill(again, "Road bike", "250", "Back Bay", "seller@example.test", "Light and fast.");
+            again->styledPostButton()->simulateTap();
+            EXPECT_NE(nextMessage().find("still on its way"), std::string::npos);
+        };
+        // Once it is in, Post goes on to the captcha without sending it again.
+        control.check = [this, check = control.check] {
+            check();
+            auto again = cast<PostController>(postNav->topViewController());
+            again->styledPostButton()->simulateTap();
+            EXPECT_TRUE(runLoopUntil([&] { return again->presentedViewController(); }, 30));
+            EXPECT_EQ(sitetest::site().uploadedPhotos().size(), 1u);
+        };
+        return control;
+    }
+    // A result list's second page ("Load More Items ...") once its first is in.
+    ControlReached loadMore() {
+        auto info = make<ListInfo>();
+        info->setLocationUrl(NS("http://denver.bazaarnest.test")), info->setCatagoryUrl(NS("bik/"));
+        auto list = alloc<ItemListViewController>();
+        list->initWithNibName(NS("ItemListViewController"), nullptr);
+        list->setListInfo(info);
+        window->setRootViewController(nav);
+        nav->pushViewController(list, false);
+        list->loadFirstItemList();
+        runLoopUntil([&] { return list->itemArray() && NetworkWork::inFlight() == 0; }, 30);
+        auto more = NSIndexPath::indexPathForRow(list->loadMoreRowNumber(), 0);
+        ControlReached control{
+            [list, more] { list->tableViewDidSelectRowAtIndexPath(list->myTableView(), more); },
+            list, [list] { return list->isLoading(); }};
+        control.check = [list] { EXPECT_EQ(list->itemArray()->count(), 200u); };
+        return control;
+    }
 
     // The requests to the host under way.
     static int requestsOutTo(std::string_view host) {
@@ -1760,7 +1821,7 @@ TEST_P(OneRequestOut, WhatAPersonDoesWhileTheAnswerIsHeld) {
     if (control.meanwhile) control.meanwhile();
     gate->open();
     settle();
-    afterwards(row.action);
+    afterwards(row.action, control);
     settle();
     // The site writes a line after its answer: a line an earlier test's request left may come
     // in late, but only the requests that met this fault carry its gate.
@@ -1844,9 +1905,36 @@ INSTANTIATE_TEST_SUITE_P(
         HeldControl{"RevealedAddressThenNext", &OneRequestOut::revealedAddressThenNext,
                     WhileHeld::Next, "POST", "boston.bazaarnest.test", "/reply/", 1, 0, nullptr},
         HeldControl{"SecondPhotoLost", &OneRequestOut::secondPhotoLost, WhileHeld::Lost, "POST",
-                    bnsite::kPostingHost, "/k/", 0, 0, nullptr, 2, bnsite::Fault::Delivery::Drop},
+                    bnsite::kPostingHost, "/k/", 0, 1, nullptr, 2, bnsite::Fault::Delivery::Drop},
         HeldControl{"PhotoThenBack", &OneRequestOut::photoThenBack, WhileHeld::Back, "POST",
-                    bnsite::kPostingHost, "/k/", 1, 0, nullptr, 1}),
+                    bnsite::kPostingHost, "/k/", 1, 0, nullptr, 1},
+        // The compose form made again after Back posts nothing while the photo is out.
+        HeldControl{"PhotoThenBackAndPost", &OneRequestOut::photoThenBackAndPost, WhileHeld::Back,
+                    "POST", bnsite::kPostingHost, "/k/", 1, 0, "PostController", 1},
+        // Home while the Post tab's start, the compose Post and the overlay's Login are out;
+        // each answer lost after the site acted, then the same control again.
+        HeldControl{"StoredAccountHome", &OneRequestOut::postTabWithTheStoredAccount,
+                    WhileHeld::Home, "POST", bnsite::kAccountHost, "/login", 1, 0, kStart},
+        HeldControl{"ComposePostHome", &OneRequestOut::composePost, WhileHeld::Home, "POST",
+                    bnsite::kPostingHost, "/k/", 4, 1, "PostController"},
+        HeldControl{"OverlayLoginHome", &OneRequestOut::overlayLogin, WhileHeld::Home, "POST",
+                    bnsite::kAccountHost, "/login", 1, 0, "PostSectionController"},
+        HeldControl{"ComposePostLost", &OneRequestOut::composePost, WhileHeld::Lost, "POST",
+                    bnsite::kPostingHost, "/k/", 0, 1, "PostController", 0, kLost},
+        HeldControl{"OverlayLoginLost", &OneRequestOut::overlayLogin, WhileHeld::Lost, "POST",
+                    bnsite::kAccountHost, "/login", 0, 0, kStart, 0, kLost},
+        HeldControl{"ForSaleLost", &OneRequestOut::forSale, WhileHeld::Lost, "POST",
+                    bnsite::kPostingHost, "/k/", 0, 0, "PostCatagoryController", 0, kLost},
+        // Cancel on the captcha while its answer is out; "My Postings" while a choice is.
+        HeldControl{"CaptchaDoneCancel", &OneRequestOut::captchaDone, WhileHeld::Cancel, "POST",
+                    bnsite::kCaptchaHost, "/", 1, 0, "PostSectionController"},
+        HeldControl{"ForSaleMyPostings", &OneRequestOut::forSale, WhileHeld::MyPostings, "POST",
+                    bnsite::kPostingHost, "/k/", 1, 0, "DZWebController"},
+        // A result list's next page: a second tap asks for nothing more; Back lets it land.
+        HeldControl{"LoadMore", &OneRequestOut::loadMore, WhileHeld::SecondTap, "GET",
+                    "denver.bazaarnest.test", "/bik/index", 1, 0, nullptr},
+        HeldControl{"LoadMoreBack", &OneRequestOut::loadMore, WhileHeld::Back, "GET",
+                    "denver.bazaarnest.test", "/bik/index", 1, 0, nullptr}),
     [](const testing::TestParamInfo<HeldControl>& info) { return std::string(info.param.name); });
 
 // An answer that comes after another asks for no second captcha screen: the one shown is the one
