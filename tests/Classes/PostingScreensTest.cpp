@@ -1531,6 +1531,18 @@ struct ControlReached {
 
 class OneRequestOut;
 
+// The request the site holds: its method, host and path prefix.
+struct HeldRequest {
+    const char* method;
+    std::string_view host;
+    const char* path;
+};
+constexpr HeldRequest kStep{"POST", bnsite::kPostingHost, "/k/"},
+    kLogin{"POST", bnsite::kAccountHost, "/login"}, kCaptcha{"POST", bnsite::kCaptchaHost, "/"},
+    kReplyPage{"GET", "boston.bazaarnest.test", "/reply/"},
+    kReplyCode{"POST", "boston.bazaarnest.test", "/reply/"},
+    kNextPage{"GET", "denver.bazaarnest.test", "/bik/index"};
+
 // A row of the sweep: how to reach the control; the request the site holds (method, host, path
 // prefix); how often that request is in the site's log once the flow has settled, and how many
 // screens stand presented then; with what the person does meanwhile, and the Post tab's top.
@@ -1538,9 +1550,7 @@ struct HeldControl {
     const char* name;
     ControlReached (OneRequestOut::*reach)();
     WhileHeld action;
-    const char* method;
-    std::string_view host;
-    const char* path;
+    HeldRequest held;
     size_t logged;
     size_t presented;
     const char* top;
@@ -1549,9 +1559,10 @@ struct HeldControl {
     bnsite::Fault::Delivery delivery = bnsite::Fault::Delivery::Normal;
 };
 
-// The answer the site drops after it acted, and the Post tab's start on top.
+// The answer the site drops after it acted, and the Post tab's screens on top.
 constexpr auto kLost = bnsite::Fault::Delivery::Drop;
-constexpr const char* kStart = "PostSectionController";
+constexpr const char *kStart = "PostSectionController", *kTypes = "PostCatagoryController",
+                     *kCompose = "PostController";
 
 class OneRequestOut : public PostingScreens, public testing::WithParamInterface<HeldControl> {
 public:
@@ -1804,8 +1815,8 @@ TEST_P(OneRequestOut, WhatAPersonDoesWhileTheAnswerIsHeld) {
     auto gate = sitetest::site().gate("held");
     gate->close();
     bnsite::Fault held;
-    held.host = std::string(row.host);
-    held.path = row.path;
+    held.host = std::string(row.held.host);
+    held.path = row.held.path;
     held.gate = "held";
     held.delivery = row.delivery;
     if (row.delivery != bnsite::Fault::Delivery::Normal) held.remaining = 1;
@@ -1817,7 +1828,7 @@ TEST_P(OneRequestOut, WhatAPersonDoesWhileTheAnswerIsHeld) {
     // A login's post follows its page's answer: the loop turns meanwhile.
     ASSERT_TRUE(runLoopUntil([&] { return gate->waiting() == 1; }));
     meanwhile(row.action, control);
-    EXPECT_EQ(requestsOutTo(row.host), 1);
+    EXPECT_EQ(requestsOutTo(row.held.host), 1);
     if (control.meanwhile) control.meanwhile();
     gate->open();
     settle();
@@ -1825,8 +1836,8 @@ TEST_P(OneRequestOut, WhatAPersonDoesWhileTheAnswerIsHeld) {
     settle();
     // The site writes a line after its answer: a line an earlier test's request left may come
     // in late, but only the requests that met this fault carry its gate.
-    const std::string asked = "\"" + std::string(row.method) + " ";
-    const std::string where = std::string(row.host) + row.path;
+    const std::string asked = "\"" + std::string(row.held.method) + " ";
+    const std::string where = std::string(row.held.host) + row.held.path;
     size_t logged = 0;
     runLoopUntil(
         [&] {
@@ -1860,81 +1871,56 @@ TEST_P(OneRequestOut, WhatAPersonDoesWhileTheAnswerIsHeld) {
     if (control.check) control.check();
 }
 
+using R = OneRequestOut;
+using W = WhileHeld;
 INSTANTIATE_TEST_SUITE_P(
     PostingScreens, OneRequestOut,
-    testing::Values(
+    testing::ValuesIn(std::vector<HeldControl>{
         // The posting types load again as the Post tab shows while the choice is out.
-        HeldControl{"ForSaleTabAndBack", &OneRequestOut::forSale, WhileHeld::TabAndBack, "POST",
-                    bnsite::kPostingHost, "/k/", 1, 0, "PostCatagoryController"},
-        HeldControl{"ForSaleMemoryWarning", &OneRequestOut::forSale, WhileHeld::MemoryWarning,
-                    "POST", bnsite::kPostingHost, "/k/", 1, 0, "PostCatagoryController"},
-        HeldControl{"ComposePost", &OneRequestOut::composePost, WhileHeld::SecondTap, "POST",
-                    bnsite::kPostingHost, "/k/", 4, 1, "PostController"},
-        HeldControl{"ComposePostBack", &OneRequestOut::composePost, WhileHeld::Back, "POST",
-                    bnsite::kPostingHost, "/k/", 1, 0, "PostLocationController"},
-        HeldControl{"ComposePostMemoryWarning", &OneRequestOut::composePost,
-                    WhileHeld::MemoryWarning, "POST", bnsite::kPostingHost, "/k/", 4, 1,
-                    "PostController"},
+        {"ForSaleTabAndBack", &R::forSale, W::TabAndBack, kStep, 1, 0, kTypes},
+        {"ForSaleMemoryWarning", &R::forSale, W::MemoryWarning, kStep, 1, 0, kTypes},
+        {"ComposePost", &R::composePost, W::SecondTap, kStep, 4, 1, kCompose},
+        {"ComposePostBack", &R::composePost, W::Back, kStep, 1, 0, "PostLocationController"},
+        {"ComposePostMemoryWarning", &R::composePost, W::MemoryWarning, kStep, 4, 1, kCompose},
         // The login overlay: a cancelled login changes nothing, and the overlay opened again
         // neither sends a second login nor is left without its controller.
-        HeldControl{"OverlayLogin", &OneRequestOut::overlayLogin, WhileHeld::SecondTap, "POST",
-                    bnsite::kAccountHost, "/login", 1, 0, "PostSectionController"},
-        HeldControl{"OverlayLoginOpenAgain", &OneRequestOut::overlayLogin, WhileHeld::OpenAgain,
-                    "POST", bnsite::kAccountHost, "/login", 1, 0, "PostSectionController"},
-        HeldControl{"OverlayLoginOpenAgainAndWait", &OneRequestOut::overlayLogin,
-                    WhileHeld::OpenAgainAndWait, "POST", bnsite::kAccountHost, "/login", 1, 0,
-                    "PostSectionController"},
-        HeldControl{"OverlayLoginPostWithoutAccount", &OneRequestOut::overlayLogin,
-                    WhileHeld::PostWithoutAccount, "POST", bnsite::kAccountHost, "/login", 1, 0,
-                    "PostController"},
+        {"OverlayLogin", &R::overlayLogin, W::SecondTap, kLogin, 1, 0, kStart},
+        {"OverlayLoginOpenAgain", &R::overlayLogin, W::OpenAgain, kLogin, 1, 0, kStart},
+        {"OverlayLoginOpenAgainAndWait", &R::overlayLogin, W::OpenAgainAndWait, kLogin, 1, 0,
+         kStart},
+        {"OverlayLoginPostWithoutAccount", &R::overlayLogin, W::PostWithoutAccount, kLogin, 1, 0,
+         kCompose},
         // The stored account's login as the Post tab shows.
-        HeldControl{"PostTabWithTheStoredAccount", &OneRequestOut::postTabWithTheStoredAccount,
-                    WhileHeld::SecondTap, "POST", bnsite::kAccountHost, "/login", 1, 0,
-                    "PostSectionController"},
-        HeldControl{"PostTabWithTheStoredAccountMemoryWarning",
-                    &OneRequestOut::postTabWithTheStoredAccount, WhileHeld::MemoryWarning, "POST",
-                    bnsite::kAccountHost, "/login", 1, 0, "PostSectionController"},
-        HeldControl{"CaptchaDone", &OneRequestOut::captchaDone, WhileHeld::SecondTap, "POST",
-                    bnsite::kCaptchaHost, "/", 1, 0, "PostController"},
+        {"PostTabWithTheStoredAccount", &R::postTabWithTheStoredAccount, W::SecondTap, kLogin, 1, 0,
+         kStart},
+        {"PostTabWithTheStoredAccountMemoryWarning", &R::postTabWithTheStoredAccount,
+         W::MemoryWarning, kLogin, 1, 0, kStart},
+        {"CaptchaDone", &R::captchaDone, W::SecondTap, kCaptcha, 1, 0, kCompose},
         // The reply form's page, whose answer asks for the captcha.
-        HeldControl{"ReplySend", &OneRequestOut::replySend, WhileHeld::SecondTap, "GET",
-                    "boston.bazaarnest.test", "/reply/", 1, 1, nullptr},
+        {"ReplySend", &R::replySend, W::SecondTap, kReplyPage, 1, 1, nullptr},
         // A revealed address, then Next: no composer over another listing. The second photo's
         // answer lost (no line logged), then Post again; a photo's upload, then Back: the screen
         // left posts nothing more, and the session's compose form made again shows the photo.
-        HeldControl{"RevealedAddressThenNext", &OneRequestOut::revealedAddressThenNext,
-                    WhileHeld::Next, "POST", "boston.bazaarnest.test", "/reply/", 1, 0, nullptr},
-        HeldControl{"SecondPhotoLost", &OneRequestOut::secondPhotoLost, WhileHeld::Lost, "POST",
-                    bnsite::kPostingHost, "/k/", 0, 1, nullptr, 2, bnsite::Fault::Delivery::Drop},
-        HeldControl{"PhotoThenBack", &OneRequestOut::photoThenBack, WhileHeld::Back, "POST",
-                    bnsite::kPostingHost, "/k/", 1, 0, nullptr, 1},
+        {"RevealedAddressThenNext", &R::revealedAddressThenNext, W::Next, kReplyCode, 1, 0,
+         nullptr},
+        {"SecondPhotoLost", &R::secondPhotoLost, W::Lost, kStep, 0, 1, nullptr, 2, kLost},
+        {"PhotoThenBack", &R::photoThenBack, W::Back, kStep, 1, 0, nullptr, 1},
         // The compose form made again after Back posts nothing while the photo is out.
-        HeldControl{"PhotoThenBackAndPost", &OneRequestOut::photoThenBackAndPost, WhileHeld::Back,
-                    "POST", bnsite::kPostingHost, "/k/", 1, 0, "PostController", 1},
+        {"PhotoThenBackAndPost", &R::photoThenBackAndPost, W::Back, kStep, 1, 0, kCompose, 1},
         // Home while the Post tab's start, the compose Post and the overlay's Login are out;
         // each answer lost after the site acted, then the same control again.
-        HeldControl{"StoredAccountHome", &OneRequestOut::postTabWithTheStoredAccount,
-                    WhileHeld::Home, "POST", bnsite::kAccountHost, "/login", 1, 0, kStart},
-        HeldControl{"ComposePostHome", &OneRequestOut::composePost, WhileHeld::Home, "POST",
-                    bnsite::kPostingHost, "/k/", 4, 1, "PostController"},
-        HeldControl{"OverlayLoginHome", &OneRequestOut::overlayLogin, WhileHeld::Home, "POST",
-                    bnsite::kAccountHost, "/login", 1, 0, "PostSectionController"},
-        HeldControl{"ComposePostLost", &OneRequestOut::composePost, WhileHeld::Lost, "POST",
-                    bnsite::kPostingHost, "/k/", 0, 1, "PostController", 0, kLost},
-        HeldControl{"OverlayLoginLost", &OneRequestOut::overlayLogin, WhileHeld::Lost, "POST",
-                    bnsite::kAccountHost, "/login", 0, 0, kStart, 0, kLost},
-        HeldControl{"ForSaleLost", &OneRequestOut::forSale, WhileHeld::Lost, "POST",
-                    bnsite::kPostingHost, "/k/", 0, 0, "PostCatagoryController", 0, kLost},
+        {"StoredAccountHome", &R::postTabWithTheStoredAccount, W::Home, kLogin, 1, 0, kStart},
+        {"ComposePostHome", &R::composePost, W::Home, kStep, 4, 1, kCompose},
+        {"OverlayLoginHome", &R::overlayLogin, W::Home, kLogin, 1, 0, kStart},
+        {"ComposePostLost", &R::composePost, W::Lost, kStep, 0, 1, kCompose, 0, kLost},
+        {"OverlayLoginLost", &R::overlayLogin, W::Lost, kLogin, 0, 0, kStart, 0, kLost},
+        {"ForSaleLost", &R::forSale, W::Lost, kStep, 0, 0, kTypes, 0, kLost},
         // Cancel on the captcha while its answer is out; "My Postings" while a choice is.
-        HeldControl{"CaptchaDoneCancel", &OneRequestOut::captchaDone, WhileHeld::Cancel, "POST",
-                    bnsite::kCaptchaHost, "/", 1, 0, "PostSectionController"},
-        HeldControl{"ForSaleMyPostings", &OneRequestOut::forSale, WhileHeld::MyPostings, "POST",
-                    bnsite::kPostingHost, "/k/", 1, 0, "DZWebController"},
+        {"CaptchaDoneCancel", &R::captchaDone, W::Cancel, kCaptcha, 1, 0, kStart},
+        {"ForSaleMyPostings", &R::forSale, W::MyPostings, kStep, 1, 0, "DZWebController"},
         // A result list's next page: a second tap asks for nothing more; Back lets it land.
-        HeldControl{"LoadMore", &OneRequestOut::loadMore, WhileHeld::SecondTap, "GET",
-                    "denver.bazaarnest.test", "/bik/index", 1, 0, nullptr},
-        HeldControl{"LoadMoreBack", &OneRequestOut::loadMore, WhileHeld::Back, "GET",
-                    "denver.bazaarnest.test", "/bik/index", 1, 0, nullptr}),
+        {"LoadMore", &R::loadMore, W::SecondTap, kNextPage, 1, 0, nullptr},
+        {"LoadMoreBack", &R::loadMore, W::Back, kNextPage, 1, 0, nullptr}}),
     [](const testing::TestParamInfo<HeldControl>& info) { return std::string(info.param.name); });
 
 // An answer that comes after another asks for no second captcha screen: the one shown is the one
