@@ -45,6 +45,10 @@ public:
     // A request that answers through its page rather than its own callbacks (a login).
     Answer ended(Ticket ticket);
 
+    // Every request out is let go: their answers come to nothing (a screen the person cancelled
+    // takes none of them).
+    void letGo() { out_.clear(); }
+
     bool isOut() const { return !out_.empty(); }
     // A control's request is out: the controls take no tap.
     bool controlIsOut() const;

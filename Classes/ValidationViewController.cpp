@@ -38,22 +38,31 @@ void ValidationViewController::viewDidLoad() {
     UIViewController::viewDidLoad();
     Theme::themeInit();
     if (auto theme = Theme::sys()) view()->setBackgroundColor(theme->viewBackground());
-    verificationPage_ = make<VerificationPage>();
-    state_ = kStateLoadingChallenge;
-    auto page = verificationPage_;
-    requests_.start(page, [&] { page->downloadPage(verificationUrl_, this); });
+    // A view made again after a memory warning keeps the challenge the person may be answering
+    // (its answer may be out) in the image view kept, and loads one only if none came; the
+    // answer typed for it is put back.
+    bool came = dzImageView_ && dzImageView_->urlPath();
+    if (!came && !requests_.isOut()) {
+        verificationPage_ = make<VerificationPage>();
+        state_ = kStateLoadingChallenge;
+        auto page = verificationPage_;
+        requests_.start(page, [&] { page->downloadPage(verificationUrl_, this); });
+    }
     if (verificationTextField_) {
+        verificationTextField_->setText(answer_);
         verificationTextField_->becomeFirstResponder();
         focused_ = verificationTextField_.get();
         verificationTextField_->setDelegate(this);
     }
-    dzImageView_ = make<DZImageView>(&DZImageView::initWithFrame, CGRectMake(10, 65, 300, 57));
-    dzImageView_->setDefaultImage(UIImage::imageNamed(NS("transparent.png")));
-    dzImageView_->setAutoresizesToImage(false);
-    dzImageView_->setHidden(true);
-    dzImageView_->setDelegate(this);
+    if (!dzImageView_) {
+        dzImageView_ = make<DZImageView>(&DZImageView::initWithFrame, CGRectMake(10, 65, 300, 57));
+        dzImageView_->setDefaultImage(UIImage::imageNamed(NS("transparent.png")));
+        dzImageView_->setAutoresizesToImage(false);
+        dzImageView_->setHidden(true);
+        dzImageView_->setDelegate(this);
+    }
     view()->addSubview(dzImageView_);
-    if (activityIndicator_) activityIndicator_->startAnimating();
+    if (activityIndicator_ && !dzImageView_->isLoaded()) activityIndicator_->startAnimating();
 }
 
 void ValidationViewController::viewDidDisappear(bool animated) {
@@ -74,6 +83,7 @@ void ValidationViewController::viewDidAppear(bool animated) {
 }
 
 void ValidationViewController::viewDidUnload() {
+    answer_ = verificationTextField_ ? verificationTextField_->text() : nullptr;
     verificationTextField_ = nullptr;
     UIViewController::viewDidUnload();
 }
@@ -96,6 +106,8 @@ void ValidationViewController::doneButtonPressed(NSObject*) {
 
 void ValidationViewController::cancelButtonPressed(NSObject*) {
     Ref<ValidationViewController> keep = this;
+    // The screen is gone with its challenge: a late answer is read into nothing.
+    requests_.letGo();
     verificationCode_ = nullptr;
     dismissModalViewControllerAnimated(true);
     if (delegate_) delegate_->validationCanceled();

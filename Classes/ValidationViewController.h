@@ -1,7 +1,8 @@
 // The captcha screen. Given the address of the captcha service's challenge page, it shows the
 // challenge image, posts the user's answer to the service and hands the verification code the
 // service returns to its delegate, which then posts the site's own form with it. Made from the
-// interface "ValidationViewController" and presented modally.
+// interface "ValidationViewController" and presented modally. A view made again after a memory
+// warning shows the same challenge and what was typed for it.
 #pragma once
 
 #include <cstdint>
@@ -90,4 +91,7 @@ private:
     Ref<UIActivityIndicatorView> activityIndicator_;
     // The field the set-up focused.
     Weak<UIView> focused_;
+    // What the person typed, kept while the view is let go: it stays with the challenge it
+    // answers, which is not loaded again.
+    Ref<NSString> answer_;
 };

@@ -1624,8 +1624,23 @@ public:
         auto challenge = text(captcha->verificationPage()->getChallengeField());
         captcha->verificationTextField()->setText(
             str(sitetest::site().captchaAnswer(challenge).value_or("")));
-        return {[captcha] { captcha->doneButtonPressed(nullptr); }, compose, nullptr,
-                [captcha] { captcha->cancelButtonPressed(nullptr); }};
+        ControlReached control{[captcha] { captcha->doneButtonPressed(nullptr); }, compose, nullptr,
+                               [captcha] { captcha->cancelButtonPressed(nullptr); }};
+        control.check = [captcha] { EXPECT_FALSE(captcha->verificationCode()); };
+        return control;
+    }
+    // Its view let go under a screen over it: Done's answer lands, the typed text stays.
+    ControlReached captchaDoneCovered() {
+        auto control = captchaDone();
+        auto captcha = as<ValidationViewController>(control.presenter->presentedViewController());
+        control.meanwhile = [captcha] {
+            captcha->presentModalViewController(make<UIViewController>(), false);
+            UIApplication::sharedApplication()->performMemoryWarning();
+            captcha->dismissModalViewControllerAnimated(false);
+            EXPECT_TRUE(shows(captcha->imageView()));
+            EXPECT_NE(text(captcha->verificationTextField()->text()), "");
+        };
+        return control;
     }
     // The site's reply form on a listing that has one, its texts typed.
     ControlReached replySend() {
@@ -1896,6 +1911,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"PostTabWithTheStoredAccountMemoryWarning", &R::postTabWithTheStoredAccount,
          W::MemoryWarning, kLogin, 1, 0, kStart},
         {"CaptchaDone", &R::captchaDone, W::SecondTap, kCaptcha, 1, 0, kCompose},
+        {"CaptchaCovered", &R::captchaDoneCovered, W::MemoryWarning, kCaptcha, 1, 0, kCompose},
         // The reply form's page, whose answer asks for the captcha.
         {"ReplySend", &R::replySend, W::SecondTap, kReplyPage, 1, 1, nullptr},
         // A revealed address, then Next: no composer over another listing. The second photo's
