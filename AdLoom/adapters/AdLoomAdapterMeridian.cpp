@@ -13,7 +13,8 @@
 void AdLoomAdapterMeridian::describeClass(RuntimeClass& c) {
     c.classMethod("networkType", &AdLoomAdapterMeridian::networkType);
     c.implements({"requestData", "adRequestSucceeded:", "adRequestFailed:", "adModalWillAppear",
-                  "adModalWasDismissed", "latitude", "longitude", "age", "zipCode", "sex"});
+                  "adModalWasDismissed", "adHostView", "latitude", "longitude", "age", "zipCode",
+                  "sex"});
 }
 
 void AdLoomAdapterMeridian::load() {
@@ -117,6 +118,10 @@ void AdLoomAdapterMeridian::adRequestSucceeded(MRAdView*) {
 
 void AdLoomAdapterMeridian::adRequestFailed(MRAdView*) {
     if (auto loom = adLoomView()) loom->adapterDidFailAd(this, nullptr);
+}
+
+Ref<UIView> AdLoomAdapterMeridian::adHostView() {
+    return adLoomView();
 }
 
 void AdLoomAdapterMeridian::adModalWillAppear() {

@@ -24,6 +24,8 @@ class AdLoomAdapterMeridian : public AdLoomAdNetworkAdapter, public MRAdDelegate
     void adRequestFailed(MRAdView* view) override;
     void adModalWillAppear() override;
     void adModalWasDismissed() override;
+    // The mediation's banner: a reply that finds it off the screen starts no video.
+    Ref<UIView> adHostView() override;
 
     double latitude();
     double longitude();

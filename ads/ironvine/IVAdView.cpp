@@ -650,11 +650,13 @@ void IVAdViewInternal::applicationDidLoadExternalAppURL() {
     observingBackground_ = false;
     NSNotificationCenter::defaultCenter()->removeObserver(
         this, UIApplicationDidEnterBackgroundNotification, nullptr);
-    lastDisplayTime_ = 0;
     if (!controlsFullScreenSlot() && !isExpanded_)
         engine()->fullScreenAdWindow()->setIsDisplaying(false);
     else
         dismissAnimated(false);
+    // After the closing, which counts an expanded banner back in its slot as displayed: back
+    // from the other app, the banner loads anew.
+    lastDisplayTime_ = 0;
 }
 
 void IVAdViewInternal::requestPage(NSURL* url) {
@@ -717,6 +719,8 @@ void IVAdViewInternal::dismissAnimated(bool animated) {
     setExecMode(0);
     hideNavigationExitItem();
     if (controlsFullScreenSlot()) return;
+    // Back in its slot with the ad it showed: a return to the foreground keeps it in sight.
+    if (isExpanded_) lastDisplayTime_ = displayedBeforeExpanding_;
     isExpanded_ = false;
     // The ad that came while the banner was out shows once the window has gone.
     if (animated && slot_ && slot_->nextAdDlTime() != 0)
@@ -731,6 +735,7 @@ void IVAdViewInternal::expand() {
     // The window shows one content at a time.
     if (auto other = window->contentController(); other && other.get() != this) return;
     isExpanded_ = true;
+    displayedBeforeExpanding_ = lastDisplayTime_;
     lastDisplayTime_ = 0;
     setExecMode(1);
     // Taken as a full-screen display takes it, so that no full-screen ad opens over this one.

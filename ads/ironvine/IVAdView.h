@@ -205,6 +205,8 @@ protected:
     Weak<IronvineDelegate> delegate_;
     bool isExpanded_ = false;
     double lastDisplayTime_ = 0;
+    // The banner's display time before it expanded: its ad is on show again when it comes back.
+    double displayedBeforeExpanding_ = 0;
     double refreshInterval_ = 0;
     bool isRefreshing_ = false;
     bool hasDisplayedCurrentAd_ = false;

@@ -12,6 +12,7 @@
 #include "URLLoading/NSURLResponse.h"
 #include "ads/meridian/MRBannerAdView.h"
 #include "ads/meridian/MRHosts.h"
+#include "ads/place/AdFullScreen.h"
 
 Ref<NSString> MRAdView::adTypeName(int32_t type) {
     switch (type) {
@@ -26,6 +27,15 @@ Ref<NSString> MRAdView::adTypeName(int32_t type) {
         default:
             return NS("MRBannerAdTop");
     }
+}
+
+bool MRAdView::isInSight() {
+    if (superview()) return AdViewIsInSight(this);
+    // Not placed yet: where its host will place it; a banner its host let go shows nowhere.
+    auto d = delegate();
+    if (!d) return false;
+    auto host = MRDelegateAnswers(d.get(), "adHostView") ? d->adHostView() : nullptr;
+    return !host || AdViewIsInSight(host.get());
 }
 
 Ref<NSString> MRAdView::version() {

@@ -28,6 +28,9 @@ public:
     virtual void adModalWillAppear() {}
     virtual void adModalDidAppear() {}
     virtual void adModalWasDismissed() {}
+    // The view a host places the ad's view in once its ad arrives (a mediation's banner): until
+    // then the ad is in sight when that view is.
+    virtual Ref<UIView> adHostView() { return nullptr; }
 };
 
 // Ad types, as the factories take them.
@@ -60,6 +63,9 @@ class MRAdView : public UIView {
     virtual bool refreshTimerEnabled() { return refreshTimerEnabled_; }
     virtual void setRefreshTimerEnabled(bool enabled) { refreshTimerEnabled_ = enabled; }
     Ref<MRAdDelegate> delegate() { return delegate_.lock(); }
+    // Whether the person can see the banner (or, not placed yet, its host's view): out of sight
+    // it starts nothing full screen.
+    bool isInSight();
     void setDelegate(MRAdDelegate* delegate) { delegate_ = delegate; }
 
     static Ref<NSString> version();

@@ -441,7 +441,7 @@ void MRGenericAdView::stopTimer() {
 void MRGenericAdView::timerRefreshAd() {
     if (!enableManualAdRefresh_) return;
     // Under an ad's full-screen view, or out of sight, its next ad could start one over it.
-    if (AdFullScreenHold::anyHeld() || !AdViewIsInSight(this)) return;
+    if (AdFullScreenHold::anyHeld() || !isInSight()) return;
     auto d = delegate();
     if (MRDelegateAnswers(d.get(), "adDidRefresh:")) d->adDidRefresh(this);
     try {

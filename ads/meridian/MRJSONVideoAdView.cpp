@@ -20,6 +20,7 @@
 #include "UIKit/UILabel.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIWindow.h"
+#include "ads/meridian/MRAdView.h"
 #include "ads/meridian/MRLog.h"
 #include "ads/meridian/MROverlayView.h"
 #include "ads/meridian/MRVideoCache.h"
@@ -139,8 +140,9 @@ void MRJSONVideoAdView::loadFullScreenVideoFromURL(NSURL*) {
         return;
     }
 
-    if (fullScreen_.heldByAnother()) {
-        // Another ad's full-screen view is up: a video of this banner's would cover it.
+    if (fullScreen_.heldByAnother() || !bannerInSight()) {
+        // Another ad's full-screen view is up, or the banner left the screen while its reply was
+        // on its way: the video would cover what the person reads. Its file stays cached.
         if (auto d = delegate_.lock()) d->videoAdFailed(this);
         return;
     }
@@ -155,6 +157,12 @@ void MRJSONVideoAdView::loadFullScreenVideoFromURL(NSURL*) {
     observePlayer(multitasking());
     showPlayer(player_.get());
     playVideo();
+}
+
+bool MRJSONVideoAdView::bannerInSight() {
+    for (auto view = superview(); view; view = view->superview())
+        if (auto banner = as<MRAdView>(view)) return banner->isInSight();
+    return true;  // a video view in no banner has no host's screen to cover
 }
 
 void MRJSONVideoAdView::observePlayer(bool withApplication) {

@@ -111,6 +111,8 @@ class MRJSONVideoAdView : public MRJSONBasicAdView,
 
 private:
     void observePlayer(bool multitasking);
+    // Whether the person can see the banner this video belongs to.
+    bool bannerInSight();
     void stopObservingApplication();
     void closeOverlayOverPlayer();
     // The entry whose download this is, among those this view started.

@@ -81,6 +81,7 @@ TEST_F(AdLoomMeridianTest, AMediationBannerWeightedToMeridianShowsTheHTMLAd) {
     EXPECT_EQ(meridian->refreshAdTimer(), nullptr);  // the mediation layer refreshes
     advanceRunLoop(2);
     EXPECT_TRUE(meridian->isDescendantOfView(view.get()));
+    EXPECT_EQ(adapter->adHostView().get(), view.get());  // its next ads' sight is the banner's
     auto page = meridian->htmlAdView()->showingWebView()->webView();
     EXPECT_NE(text(page->readableText()).find("Fresh bread delivered"), std::string::npos);
     // A plain host: the network's key as placement, only the vendor as targeting.

@@ -111,6 +111,12 @@ TEST_F(IVAdViewTest, ABannerIsFetchedShownDrawnTrackedAndReplaced) {
     ASSERT_EQ(rows->count(), 1u);
     auto trackers = as<NSArray>(rows->objectAtIndex(0))->objectAtIndex(0)->description()->utf8();
     EXPECT_NE(trackers.find("$$IVURL$$"), std::string::npos);
+    // Expanded and back in its slot, it counts as displayed: Home and back leave it as it was.
+    view->controller()->expand();
+    view->controller()->dismissAnimated(false);
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationWillEnterForegroundNotification, nullptr);
+    EXPECT_TRUE(view->controller()->view()->isUserInteractionEnabled());
 
     // Without a refresh interval the waiting replacement is not shown until the host refreshes.
     advanceRunLoop(10.0);

@@ -130,6 +130,15 @@ TEST_F(MRAdViewJSONTest, VideoCachesFirstThenPlaysWithoutARequest) {
     EXPECT_FALSE(UIApplication::sharedApplication()->isStatusBarHidden());
     runLoopUntil([] { return NetworkWork::inFlight() == 0; });
     EXPECT_EQ(adRequests().size(), requests);
+
+    // Its host's view left the window while the next reply was on its way: no video starts.
+    auto screen = make<UIView>(&UIView::initWithFrame, CGRectZero);
+    recorder->hostView = make<UIView>(&UIView::initWithFrame, CGRectZero);
+    screen->addSubview(recorder->hostView.get());
+    recorder->events.clear();
+    generic->refreshAd();
+    ASSERT_TRUE(eventsSettled(2));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"refresh", "failed"}));
 }
 
 TEST_F(MRAdViewJSONTest, ExpiredCachedVideoIsSweptAndRequestedAgain) {

@@ -59,7 +59,7 @@ class MRRecorder : public NSObject, public MRAdDelegate {
     static void describeClass(RuntimeClass& c) {
         c.implements({"requestData", "adRequestSucceeded:", "adRequestFailed:", "adDidRefresh:",
                       "adWasTapped:", "applicationWillTerminateFromAd", "adModalWillAppear",
-                      "adModalDidAppear", "adModalWasDismissed"});
+                      "adModalDidAppear", "adModalWasDismissed", "adHostView"});
     }
 
 public:
@@ -72,8 +72,10 @@ public:
     void adModalWillAppear() override { events.push_back("modal will appear"); }
     void adModalDidAppear() override { events.push_back("modal did appear"); }
     void adModalWasDismissed() override { events.push_back("modal dismissed"); }
+    Ref<UIView> adHostView() override { return hostView; }
 
     Ref<NSDictionary> data;
+    Ref<UIView> hostView;
     std::vector<std::string> events;
 };
 
