@@ -199,6 +199,9 @@ void IVController::applicationWillEnterForeground(NSNotification*) {
 }
 
 void IVController::applicationDidEnterBackground(NSNotification*) {
+    // A close still fading out ends now: the return to the foreground finds the host's window
+    // key again, not the fading one to show over it.
+    if (fullScreenAdWindow_) fullScreenAdWindow_->finishClosing();
     if (fullScreenAdController_) fullScreenAdController_->applicationDidEnterBackground();
 }
 

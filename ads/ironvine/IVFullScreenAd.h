@@ -38,7 +38,7 @@ class IVFullScreenAdWindow : public UIWindow {
     void dismiss() { dismissAnimated(true); }
     void collapseAnimated(bool animated);
     void didDisappearAnimated(bool animated);
-    // Ends a close still fading out at once, for content that opens again meanwhile.
+    // Ends a close still fading out at once: content opens again, or the app leaves the screen.
     void finishClosing() {
         if (closing_) didDisappearAnimated(true);
     }
