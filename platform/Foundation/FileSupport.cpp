@@ -19,6 +19,7 @@
 #include <system_error>
 #include <vector>
 
+#include "Foundation/Clock.h"
 #include "Foundation/ProcessWide.h"
 
 namespace file_detail {
@@ -52,22 +53,19 @@ bool isTemporaryName(std::string_view name) {
            isSuffixLetters(name.substr(name.size() - kTempSuffix));
 }
 
-// The names earlier writers of the app left beside a target: "<target>.XXXXXX",
-// "<target>.writing-XXXXXX", and the URL cache's "<target>.tmp". Such a name is no proof of
-// whose it is, so these go only beside a target the app writes. Gives the target's name, or an
-// empty string.
+// The name an earlier writer of the app left beside a target, "<target>.writing-XXXXXX": gives
+// the target's name, or an empty string. Its first form, "<target>.XXXXXX", cannot be told from a
+// person's "notes.backup" or "photo.orig01", so it is not looked for; the URL cache removes its
+// own "<entry>.tmp" itself.
 std::string_view olderFormTarget(std::string_view name) {
-    if (name.size() > 4 && name.substr(name.size() - 4) == ".tmp")
-        return name.substr(0, name.size() - 4);
-    if (name.size() <= kTempSuffix + 1 || !isSuffixLetters(name.substr(name.size() - kTempSuffix)))
+    constexpr std::string_view kWritingMark = ".writing-";
+    if (name.size() <= kWritingMark.size() + kTempSuffix + 1 ||
+        !isSuffixLetters(name.substr(name.size() - kTempSuffix)))
         return {};
     std::string_view rest = name.substr(0, name.size() - kTempSuffix);
-    constexpr std::string_view kWritingMark = ".writing-";
-    if (rest.size() > kWritingMark.size() &&
-        rest.substr(rest.size() - kWritingMark.size()) == kWritingMark)
-        return rest.substr(0, rest.size() - kWritingMark.size());
-    return rest.size() > 1 && rest.back() == '.' ? rest.substr(0, rest.size() - 1)
-                                                 : std::string_view();
+    return rest.substr(rest.size() - kWritingMark.size()) == kWritingMark
+               ? rest.substr(0, rest.size() - kWritingMark.size())
+               : std::string_view();
 }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
@@ -106,19 +104,30 @@ Held lockAsOwnName(int fd, const std::string& name) {
     return locked == 0 ? Held::Locked : Held::Unlockable;
 }
 
+// Where the file system cannot lock, no lock tells a dead write's file from a live one's, so only
+// a file untouched for a day goes: a write touches its file as it goes, and ends in moments.
+bool untouchedForADay(const struct stat& file) {
+    constexpr NSTimeInterval kDay = 24 * 60 * 60;
+    NSTimeInterval touched = static_cast<NSTimeInterval>(file.st_mtim.tv_sec) +
+                             static_cast<NSTimeInterval>(file.st_mtim.tv_nsec) / 1e9;
+    return Clock::now() + NSTimeIntervalSince1970 - touched >= kDay;
+}
+
 // Removes a leftover unless a write holds it; never follows a link, and leaves folders alone.
 void removeLeftover(const std::string& path, LockCall lockCall) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return;
     struct stat held, named;
-    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && lockCall(fd, LOCK_EX | LOCK_NB) == 0 &&
-        ::lstat(path.c_str(), &named) == 0 && sameFile(held, named))
-        ::unlink(path.c_str());
+    bool dead = ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode);
+    if (dead && lockCall(fd, LOCK_EX | LOCK_NB) != 0)
+        dead = errno != EWOULDBLOCK && errno != EINTR && untouchedForADay(held);
+    if (dead && ::lstat(path.c_str(), &named) == 0 && sameFile(held, named)) ::unlink(path.c_str());
     ::close(fd);
 }
 
-// Removes the writer's own leftovers under the root and notes the older forms, for the first
-// write of the target they stand beside. Called under the state's lock.
+// Removes the writer's own leftovers under the root and, in the app's home (never in a folder a
+// person chose), notes the older form, for the first write of the target it stands beside.
+// Called under the state's lock.
 void sweep(WriterState& state, const std::string& root, bool wholeTree) {
     namespace fs = std::filesystem;
     std::error_code error;
@@ -130,7 +139,7 @@ void sweep(WriterState& state, const std::string& root, bool wholeTree) {
         std::string name = nameOf(path);
         if (isTemporaryName(name)) {
             removeLeftover(path, lockCall);
-        } else if (auto target = olderFormTarget(name); !target.empty()) {
+        } else if (auto target = olderFormTarget(name); wholeTree && !target.empty()) {
             std::string targetPath = path.substr(0, path.size() - name.size());
             state.older[targetPath.append(target)].push_back(path);
         }

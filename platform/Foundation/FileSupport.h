@@ -20,9 +20,9 @@ bool writeAll(int fd, const void* bytes, size_t n);
 // the target's name, a dash and six letters or digits. Before its first write into the app's home
 // the process removes every such file in the home, at any depth, and before its first write into
 // a folder outside it, those of that folder; a file that a write still holds (of this process or
-// another) stays. What the app's earlier writers left ("<target>.XXXXXX",
-// "<target>.writing-XXXXXX", "<target>.tmp") goes only beside a target written, at its first
-// write. Where the file system cannot lock, the write goes on unlocked. A cache that can do
+// another) stays. What the app's earlier writer left ("<target>.writing-XXXXXX") goes only in the
+// home, beside a target written, at its first write. Where the file system cannot lock, the write
+// goes on unlocked, and the sweep takes only leftovers untouched for a day. A cache that can do
 // without what a crash loses passes durable false: the file and its folder are then not flushed
 // to the disk.
 bool writeFileAtomically(const std::string& target, const void* bytes, size_t n, mode_t mode,

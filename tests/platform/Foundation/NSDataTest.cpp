@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Foundation/Clock.h"
 #include "Foundation/FileSupport.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSException.h"
@@ -270,10 +272,20 @@ TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
                                "/Library/Caches/Ironvine", "/Documents"})
         fs::create_directories(home + folder);
     fs::create_directories(outside + "/deeper");
-    auto put = [](const std::string& path) { std::ofstream(path) << "half"; };
+    fs::create_directories(outside + "/nolocks");
+    ManualClockScope clock;
+    constexpr NSTimeInterval kDay = 24 * 60 * 60;
+    // Made `age` seconds before the clock's now.
+    auto put = [](const std::string& path, NSTimeInterval age) {
+        std::ofstream(path) << "half";
+        NSTimeInterval when = Clock::now() + NSTimeIntervalSince1970 - age;
+        const timespec times[2] = {{static_cast<time_t>(when), 0}, {static_cast<time_t>(when), 0}};
+        ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    };
     struct Case {
         std::string path;
         bool removed;
+        NSTimeInterval age = 0;
     };
     const std::vector<Case> cases = {
         {home + "/Library/Caches/videos/.bnwriting-list.plist-Zz9Yy8", true},
@@ -281,8 +293,19 @@ TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
         {outside + "/.bnwriting-state-q1W2e3", true},
         // Earlier writers' forms, beside a target written.
         {home + "/Library/Preferences/app.plist.writing-a1B2c3", true},
-        {home + "/Library/Preferences/app.plist.a1B2c3", true},
-        {home + "/Library/Preferences/app.plist.tmp", true},
+        // Its first form is no different from a person's own name, and only the URL cache made
+        // ".tmp" files.
+        {home + "/Library/Preferences/app.plist.a1B2c3", false},
+        {home + "/Library/Preferences/app.plist.backup", false},
+        {home + "/Library/Preferences/app.plist.tmp", false},
+        // Beside a path a person chose, only the writer's own mark goes.
+        {outside + "/home.png.backup", false},
+        {outside + "/home.png.orig01", false},
+        {outside + "/home.png.tmp", false},
+        {outside + "/home.png.writing-abc123", false},
+        // Where the file system cannot lock, what no live write can hold any more.
+        {outside + "/nolocks/.bnwriting-state-q1W2e3", true, kDay + 1},
+        {outside + "/nolocks/.bnwriting-state-a1B2c3", false, kDay - 60},
         // Not at the top of the folder written into outside the home.
         {outside + "/deeper/.bnwriting-state-q1W2e3", false},
         // Beside no target written: a package's own names.
@@ -298,7 +321,7 @@ TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
         {home + "/Documents/notes.backup", false},
     };
     for (const auto& c : cases)
-        put(c.path);
+        put(c.path, c.age);
     // A folder or a link of that name is no write's leftover, and a file a write holds stays.
     fs::create_directories(home + "/Documents/.bnwriting-folder-a1B2c3");
     fs::create_symlink(home + "/Documents/notes.backup",
@@ -309,9 +332,15 @@ TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
     ASSERT_EQ(::flock(holder, LOCK_SH), 0);
 
     ASSERT_TRUE(bytes("new")->writeToFile(NSString::fromUTF8(home + "/Documents/new.bin"), true));
-    ASSERT_TRUE(bytes("new")->writeToFile(NSString::fromUTF8(outside + "/new.bin"), true));
+    ASSERT_TRUE(bytes("new")->writeToFile(NSString::fromUTF8(outside + "/home.png"), true));
     ASSERT_TRUE(bytes("new")->writeToFile(
         NSString::fromUTF8(home + "/Library/Preferences/app.plist"), true));
+    auto locking = file_detail::exchangeLockCall([](int, int) {
+        errno = ENOLCK;
+        return -1;
+    });
+    ASSERT_TRUE(bytes("new")->writeToFile(NSString::fromUTF8(outside + "/nolocks/state"), true));
+    file_detail::exchangeLockCall(locking);
     for (const auto& c : cases)
         EXPECT_EQ(fs::exists(c.path), !c.removed) << c.path;
     EXPECT_TRUE(fs::is_directory(home + "/Documents/.bnwriting-folder-a1B2c3"));
@@ -320,7 +349,7 @@ TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
     ::close(holder);
 
     // One sweep a process: what its own later writes find is theirs.
-    put(home + "/Documents/.bnwriting-later-a1B2c3");
+    put(home + "/Documents/.bnwriting-later-a1B2c3", 0);
     ASSERT_TRUE(bytes("again")->writeToFile(NSString::fromUTF8(home + "/Documents/new.bin"), true));
     EXPECT_TRUE(fs::exists(home + "/Documents/.bnwriting-later-a1B2c3"));
     ::setenv("BAZAARNEST_HOME", sandbox.c_str(), 1);
