@@ -149,15 +149,16 @@ TEST(IVAsyncCommandTest, UnsignalledCommandsWaitForTheEndOfTheSlice) {
     Journal journal;
     queue->addCommand(RecordingCommand::with(1, &journal).get(), false);
     queue->addCommand(RecordingCommand::with(2, &journal).get(), false);
-    // The clock moves a second at a time; the worker's slice ends 30 s after it began waiting.
-    for (int second = 0; second < 90 && journal.size() < 2; ++second) {
-        Clock::advance(1.0);
-        runLoopUntil([&] { return journal.size() == 2; }, 0.02);
-    }
-    ASSERT_EQ(journal.size(), 2u);
+    // The worker's slice began on a clock that stands still, and ends 30 s later: moved only
+    // once the worker waits, the clock alone says when the commands run.
+    auto loop = manager->commandExecThread()->runLoop();
+    ASSERT_TRUE(runLoopUntil([&] { return loop->isWaiting(); }));
+    Clock::advance(29.0);
+    EXPECT_FALSE(runLoopUntil([&] { return journal.size() > 0; }, 0.05));
+    Clock::advance(1.0);
+    ASSERT_TRUE(runLoopUntil([&] { return journal.size() == 2; }));
     EXPECT_EQ(journal.order, (std::vector<int>{1, 2}));
-    EXPECT_GE(journal.times[0] - start, 30.0);
-    EXPECT_LE(journal.times[0] - start, 62.0);
+    EXPECT_DOUBLE_EQ(journal.times[0], start + 30.0);
     manager->shutdown();
 }
 
