@@ -1396,6 +1396,8 @@ private:
                 e.kind = ShellElement::Button;
                 e.label = title;
                 e.view = static_cast<UIView*>(cell);
+                if (auto button = cell->deleteConfirmationButton())
+                    e.part = partShownBy(button.get());
                 e.tap = [t] {
                     auto o = t.lock();
                     return o && o->confirmDeleteConfirmation();

@@ -225,16 +225,16 @@ TEST(ShellSession, CommandsThatCannotBeCarriedOutPrintNoScreen) {
     EXPECT_NE(transcript.find("| Road bike |"), std::string::npos) << transcript;
 }
 
-// What a finger does to each kind of element, gesture by gesture: counted by a mark in what prints
-// from the gesture on (a screen pushed twice has its own title on its back button, an alert raised
-// twice comes back after its OK). A finger lands on the numbered part, a control counts the first
-// finger only, and one that slides over a list scrolls it or offers Delete, selecting nothing.
+// What a finger does to each kind of element (on the list unless steps lead to its screen),
+// counted by a mark in what prints from the gesture on (a screen pushed twice has its own title on
+// its back button, an alert raised twice comes back after its OK). A finger lands on the numbered
+// part, a control counts its first finger only, and one that slides selects nothing.
 TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
-    // The steps to each kind's screen; the rest are on the list.
     std::map<std::string, std::string> screens;
     screens["button"] = screens["back button"] = "tap 3\n";
     screens["sheet button"] = "tap 3\ntap Share\n";
     screens["segment"] = "tab Settings\n";
+    screens["delete button"] = "delete 5\n";
     struct Row {
         const char *kind, *gesture, *mark;
         int times;
@@ -244,6 +244,7 @@ TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
         {"row", "swipe left", "(Delete)", 1},
         {"row", "pinch 4 0.5", "Sofa |", 0},
         {"row", "pinch 4 2", "Sofa |", 0},
+        {"delete button", "hold 6", "Desk lamp", 0},
         {"button", "pinch 3 0.5\nchoose OK", "Please type a message first.", 1},
         {"button", "pinch 3 2\nchoose OK", "Please type a message first.", 1},
         {"segment", "hold 4", "*Nearest*", 1},
