@@ -1,5 +1,8 @@
 #include "UIKit/UIEvent.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "Foundation/Clock.h"
 #include "Foundation/NSSet.h"
 #include "UIKit/UIView.h"
@@ -9,7 +12,7 @@ Ref<UITouch> UITouch::touchInWindow(UIWindow* window, CGPoint windowPoint, UIVie
     auto t = make<UITouch>();
     t->window_ = window;
     t->view_ = view;
-    t->location_ = t->previous_ = windowPoint;
+    t->location_ = t->previous_ = t->landing_ = windowPoint;
     t->timestamp_ = Clock::uptime();
     return t;
 }
@@ -27,6 +30,8 @@ void UITouch::setView(UIView* view) {
 void UITouch::moveTo(CGPoint windowPoint) {
     previous_ = location_;
     location_ = windowPoint;
+    farthest_ =
+        std::max(farthest_, std::hypot(windowPoint.x - landing_.x, windowPoint.y - landing_.y));
     timestamp_ = Clock::uptime();
 }
 
@@ -43,6 +48,9 @@ CGPoint UITouch::locationInView(UIView* view) {
 }
 CGPoint UITouch::previousLocationInView(UIView* view) {
     return fromWindow(window_.lock(), previous_, view);
+}
+CGPoint UITouch::landingLocationInView(UIView* view) {
+    return fromWindow(window_.lock(), landing_, view);
 }
 
 Ref<UIEvent> UIEvent::touchEvent(std::vector<Ref<UITouch>> touches) {

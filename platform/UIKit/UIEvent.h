@@ -29,6 +29,9 @@ enum UITouchPhase : NSInteger {
     UITouchPhaseCancelled,
 };
 
+// How far a finger may wander and still tap.
+inline constexpr CGFloat UITouchTapSlop = 10;
+
 class UITouch : public NSObject {
     NS_OBJECT(UITouch, NSObject)
     // A touch at a point of the window, delivered to the view under it.
@@ -42,10 +45,19 @@ class UITouch : public NSObject {
     // The location in the view's coordinates (the window's when view is nil).
     CGPoint locationInView(UIView* view);
     CGPoint previousLocationInView(UIView* view);
+    // Where the finger landed, in the view's coordinates as they are now.
+    CGPoint landingLocationInView(UIView* view);
 
     // Moving the finger: the previous location keeps the old point.
     void setPhase(UITouchPhase phase) { phase_ = phase; }
     void moveTo(CGPoint windowPoint);
+    // How far, in window points, the finger has been from where it landed: a touch that wandered
+    // past a few points is a drag, not a tap.
+    CGFloat farthestFromLanding() { return farthest_; }
+    // Whether its view takes it: a view that does not take several touches gets only the first
+    // finger that lands on it; the others pass it by until they lift.
+    bool isDeliveredToView() { return delivered_; }
+    void setDeliveredToView(bool delivered) { delivered_ = delivered; }
     void setTapCount(NSUInteger count) { tapCount_ = count; }
     void setTimestamp(NSTimeInterval t) { timestamp_ = t; }
     void setView(UIView* view);
@@ -53,7 +65,9 @@ class UITouch : public NSObject {
 private:
     Weak<UIWindow> window_;
     Ref<UIView> view_;  // a touch keeps its view while it lasts
-    CGPoint location_{}, previous_{};
+    CGPoint location_{}, previous_{}, landing_{};
+    CGFloat farthest_ = 0;
+    bool delivered_ = true;
     UITouchPhase phase_ = UITouchPhaseBegan;
     NSUInteger tapCount_ = 1;
     NSTimeInterval timestamp_ = 0;

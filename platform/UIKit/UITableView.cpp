@@ -1332,13 +1332,53 @@ Ref<NSString> UITableView::titleForFooterInSection(NSInteger section) {
     return ds->tableViewTitleForFooterInSection(this, section);
 }
 
+void UITableView::touchesBegan(NSSet* touches, UIEvent* event) {
+    UIScrollView::touchesBegan(touches, event);
+    auto held = rowTouch_.lock();
+    if (held && held->phase() != UITouchPhaseEnded && held->phase() != UITouchPhaseCancelled)
+        return;
+    rowTouch_ = as<UITouch>(touches ? touches->anyObject() : nullptr);
+}
+
 void UITableView::touchesEnded(NSSet* touches, UIEvent*) {
-    auto touch = as<UITouch>(touches ? touches->anyObject() : nullptr);
+    if (!touches) return;
+    // Another finger that came down meanwhile does nothing here.
+    auto touch = rowTouch_.lock();
+    if (touch && !touches->containsObject(touch)) return;
+    if (!touch) touch = as<UITouch>(touches->anyObject());
+    rowTouch_ = nullptr;
     if (!touch) return;
+    if (touch->farthestFromLanding() > UITouchTapSlop) {
+        fingerSlid(touch);
+        return;
+    }
     auto path = indexPathForRowAtPoint(touch->locationInView(this));
     if (path) {
         tapRowAtIndexPath(path);
     } else {
         endSwipe(true);
     }
+}
+
+void UITableView::touchesCancelled(NSSet* touches, UIEvent* event) {
+    UIScrollView::touchesCancelled(touches, event);
+    rowTouch_ = nullptr;
+}
+
+void UITableView::fingerSlid(UITouch* touch) {
+    Ref<UITableView> keep(this);
+    CGPoint from = touch->landingLocationInView(nullptr), to = touch->locationInView(nullptr);
+    CGFloat dx = to.x - from.x, dy = to.y - from.y;
+    if (std::fabs(dx) > std::fabs(dy)) {
+        auto path = indexPathForRowAtPoint(touch->landingLocationInView(this));
+        bool again = path && swipedRow_ && swipedRow_->compare(path) == NSOrderedSame;
+        if (path && !again && swipeToDeleteRowAtIndexPath(path)) return;
+        endSwipe(true);
+        return;
+    }
+    endSwipe(true);
+    CGFloat current = contentOffset().y;
+    CGFloat low = minimumContentOffset().y, high = std::max(low, maximumContentOffset().y);
+    CGFloat target = std::clamp(current - dy, low, high);
+    if (target != current) dragBy(CGPointMake(0, target - current), false);
 }

@@ -280,7 +280,11 @@ class UITableView : public UIScrollView {
     using UIScrollView::setContentOffset;
     void setFrame(CGRect frame) override;
     void setBounds(CGRect bounds) override;
+    // One finger at a time works the rows: one that stays put taps the row it lifts on; one that
+    // slides scrolls the list by as much, or, across a row, offers its delete button.
+    void touchesBegan(NSSet* touches, UIEvent* event) override;
     void touchesEnded(NSSet* touches, UIEvent* event) override;
+    void touchesCancelled(NSSet* touches, UIEvent* event) override;
     void dealloc() override;
 
 private:
@@ -322,6 +326,7 @@ private:
     UITableViewCellEditingStyle editingStyleFor(NSIndexPath* path);
     bool canEdit(NSIndexPath* path);
     void endSwipe(bool notify);
+    void fingerSlid(UITouch* touch);
     CGFloat contentTop();
 
     UITableViewStyle style_ = UITableViewStylePlain;
@@ -350,6 +355,8 @@ private:
     std::vector<std::pair<Ref<NSString>, std::vector<Ref<UITableViewCell>>>> reuse_;
     std::vector<std::pair<NSInteger, NSInteger>> selected_;
     Ref<NSIndexPath> swipedRow_;
+    // The finger working the rows, until it lifts.
+    Weak<UITouch> rowTouch_;
     int updateDepth_ = 0;
     Update pending_;
 };

@@ -21,7 +21,7 @@ class UITouchScript : public NSObject {
 
 public:
     static constexpr NSTimeInterval kMultiTapInterval = 0.35;
-    static constexpr CGFloat kTapSlop = 10;
+    static constexpr CGFloat kTapSlop = UITouchTapSlop;
 
     static Ref<UITouchScript> scriptWithWindow(UIWindow* window);
 

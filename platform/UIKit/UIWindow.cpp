@@ -1,5 +1,7 @@
 #include "UIKit/UIWindow.h"
 
+#include <algorithm>
+
 #include "Foundation/NSNotification.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
@@ -101,6 +103,23 @@ void UIWindow::sendEvent(UIEvent* event) {
         target->motionEnded(event->subtype(), event);
         return;
     }
+    // A view that does not take several touches keeps to the first finger on it: one that lands
+    // while another is down there passes it by, so that two fingers press a button once.
+    const auto& list = event->touchList();
+    for (size_t i = 0; i < list.size(); ++i) {
+        auto& t = list[i];
+        if (t->phase() != UITouchPhaseBegan) continue;
+        auto v = t->view();
+        bool taken = false;
+        for (size_t j = 0; v && !v->isMultipleTouchEnabled() && j < list.size() && !taken; ++j) {
+            auto& other = list[j];
+            // Fingers landing in this event are settled in order: the later ones wait.
+            if (j == i || (j > i && other->phase() == UITouchPhaseBegan)) continue;
+            taken = other->view() == v && other->isDeliveredToView() &&
+                    other->phase() != UITouchPhaseEnded && other->phase() != UITouchPhaseCancelled;
+        }
+        t->setDeliveredToView(!taken);
+    }
     // Touches go to their views, grouped per view and by phase; stationary fingers are listed
     // in the event but not delivered.
     std::vector<Ref<UIView>> views;
@@ -113,7 +132,8 @@ void UIWindow::sendEvent(UIEvent* event) {
              {UITouchPhaseBegan, UITouchPhaseMoved, UITouchPhaseEnded, UITouchPhaseCancelled}) {
             auto touches = NSMutableSet::set();
             for (auto& t : event->touchList())
-                if (t->view() == v && t->phase() == phase) touches->addObject(t);
+                if (t->view() == v && t->phase() == phase && t->isDeliveredToView())
+                    touches->addObject(t);
             if (touches->count() == 0) continue;
             switch (phase) {
                 case UITouchPhaseBegan:

@@ -90,6 +90,15 @@ CGRect inWindow(UIView* v) {
     return v->convertRect(v->bounds(), nullptr);
 }
 
+// The part of an element that a view of its own shows (a bar's button), while it is in a window.
+std::function<CGRect()> partShownBy(UIView* v) {
+    Weak<UIView> shown(v);
+    return [shown] {
+        auto o = shown.lock();
+        return o && o->window() ? inWindow(o.get()) : CGRectNull;
+    };
+}
+
 // What the keyboard leaves of a rectangle of the window: the keyboard covers the app's windows
 // (not those at the alert level above it), and a person touches what shows around it, the
 // largest part. Null when it covers all.
@@ -652,6 +661,7 @@ private:
                 e.label = trim(p.label);
                 e.view = v;
                 CGPoint middle = CGPointMake(CGRectGetMidX(p.frame), CGRectGetMidY(p.frame));
+                e.part = [frame = p.frame] { return frame; };
                 e.tap = [target, middle] {
                     auto o = target.lock();
                     auto window = o ? o->window() : nullptr;
@@ -961,6 +971,10 @@ private:
                 e.label = title;
                 e.view = static_cast<UIView*>(seg);
                 Weak<UISegmentedControl> target(seg);
+                e.part = [target, i] {
+                    auto o = target.lock();
+                    return o ? o->convertRect(o->rectForSegmentAtIndex(i), nullptr) : CGRectNull;
+                };
                 e.tap = [target, i] {
                     auto o = target.lock();
                     if (o) o->tapSegment(i);
@@ -1037,6 +1051,8 @@ private:
         e.kind = ShellElement::BarButton;
         e.label = title;
         e.view = static_cast<UIView*>(bar);
+        if (auto shown = item->itemView(); shown && shown->isDescendantOfView(bar))
+            e.part = partShownBy(shown.get());
         Weak<UIBarButtonItem> target(item);
         e.tap = [target] {
             auto o = target.lock();
@@ -1084,6 +1100,8 @@ private:
                 e.kind = ShellElement::BackButton;
                 e.label = title;
                 e.view = static_cast<UIView*>(bar);
+                if (auto shown = bar->backButtonView(); shown && shown->isDescendantOfView(bar))
+                    e.part = partShownBy(shown.get());
                 Weak<UINavigationBar> target(bar);
                 e.tap = [target] {
                     auto o = target.lock();
@@ -1146,6 +1164,10 @@ private:
                 e.view = static_cast<UIView*>(bar);
                 Weak<UITabBar> target(bar);
                 Weak<UITabBarItem> tab(item);
+                e.part = [target, i] {
+                    auto o = target.lock();
+                    return o ? o->convertRect(o->frameForItemAtIndex(i), nullptr) : CGRectNull;
+                };
                 e.tap = [owner, target, tab, i] {
                     if (auto o = owner.lock()) return o->userSelectTabAtIndex(i);
                     auto b = target.lock();
@@ -1374,6 +1396,8 @@ private:
                 e.kind = ShellElement::Button;
                 e.label = title;
                 e.view = static_cast<UIView*>(cell);
+                if (auto button = cell->deleteConfirmationButton())
+                    e.part = partShownBy(button.get());
                 e.tap = [t] {
                     auto o = t.lock();
                     return o && o->confirmDeleteConfirmation();
@@ -1546,6 +1570,8 @@ private:
                 e.kind = ShellElement::PanelButton;
                 e.label = t;
                 e.view = static_cast<UIView*>(panel);
+                for (auto& sub : panel->subviewList())
+                    if (is<UIButton>(sub) && sub->tag() == i) e.part = partShownBy(sub.get());
                 e.tap = [target, i] {
                     auto o = target.lock();
                     return o && o->clickButtonAtIndex(i);

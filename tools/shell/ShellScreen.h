@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "CoreGraphics/CGGeometry.h"
 #include "Foundation/NSObject.h"
 
 class NSIndexPath;
@@ -59,6 +60,10 @@ struct ShellElement {
     // The touch is a finger at the middle of what shows of the view: two of them in a row are
     // one finger's double tap there.
     bool touchedAtMiddle = false;
+    // Where in its window the element itself lies, when it is one part of its view (a segment,
+    // a bar's button, a tab, a panel's button, a link); unset for an element that is its whole
+    // view. Fingers aim at its middle.
+    std::function<CGRect()> part;
 };
 
 // What the screen says while the app is in the background.

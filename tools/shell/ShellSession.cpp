@@ -750,13 +750,21 @@ const ShellElement* ShellSession::findElement(const ShellCommand& command) {
 }
 
 namespace {
-// The middle of an element's view, in its window.
-std::optional<CGPoint> middleOf(const ShellElement& element) {
+// Where a finger aims at an element, in its window: the middle of its part of its view (a
+// segment, a bar's button, a tab), else of the whole view.
+std::optional<CGRect> areaOf(const ShellElement& element) {
     auto view = element.view.lock();
     auto window = view ? view->window() : nullptr;
     if (!view || !window) return std::nullopt;
-    CGRect b = view->bounds();
-    return view->convertPoint(CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b)), window.get());
+    CGRect r = element.part ? element.part() : view->convertRect(view->bounds(), window.get());
+    if (CGRectIsNull(r)) return std::nullopt;
+    return r;
+}
+
+std::optional<CGPoint> middleOf(const ShellElement& element) {
+    auto r = areaOf(element);
+    if (!r) return std::nullopt;
+    return CGPointMake(CGRectGetMidX(*r), CGRectGetMidY(*r));
 }
 }  // namespace
 
@@ -785,8 +793,10 @@ bool ShellSession::gesture(const ShellCommand& command) {
             fingers->tap(p);
             break;
         case K::Pinch: {
-            // Fingers 40 points either side of the middle, moved apart by the factor in steps.
-            CGFloat half = 40, factor = static_cast<CGFloat>(command.values[0]);
+            // Fingers either side of the middle, 40 points off or within the element when it is
+            // narrower, moved apart by the factor in steps.
+            CGFloat half = std::min<CGFloat>(40, areaOf(*element)->size.width / 5);
+            CGFloat factor = static_cast<CGFloat>(command.values[0]);
             auto f = fingers->down({CGPointMake(p.x - half, p.y), CGPointMake(p.x + half, p.y)});
             for (int i = 0; i <= 10; ++i) {
                 CGFloat h = half * (1 + (factor - 1) * static_cast<CGFloat>(i) / 10);

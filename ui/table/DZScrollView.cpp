@@ -407,6 +407,7 @@ void DZScrollView::touchesBegan(NSSet* touches, UIEvent* event) {
         NSUInteger before = touchCount_;
         acquireTouch(touch);
         if (touchCount_ == before) continue;  // a third finger
+        severalFingers_ = before > 0;
         if (touchCount_ == 2) {
             if (scrollEnabled_ && !holding_) {
                 touchEdges_ = stretchTouchEdges(touchEdges_, touchLocation(touch));
@@ -601,7 +602,9 @@ void DZScrollView::touchesEnded(NSSet* touches, UIEvent* event) {
         if (touch != touch1_ && touch != touch2_) continue;
         auto other = removeTouch(touch.get());
         if (touchCount_ == 0) {
-            if (touch->tapCount() == 1 && !dragging_) {
+            // Only a finger that stayed where it landed taps (a drag or a pinch does not).
+            bool still = !severalFingers_ && touch->farthestFromLanding() <= UITouchTapSlop;
+            if (touch->tapCount() == 1 && !dragging_ && still) {
                 executingZoomGesture_ = false;
                 tell("scrollView:touchedUpInside:", [&](DZScrollViewDelegate* d) {
                     d->scrollViewTouchedUpInside(this, touch.get());

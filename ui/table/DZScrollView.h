@@ -220,4 +220,6 @@ private:
     Ref<UITouch> touch1_, touch2_;
     bool dragging_ = false, decelerating_ = false, zooming_ = false;
     bool executingZoomGesture_ = false, holding_ = false;
+    // A second finger came down since the first landed: what they do together is no tap.
+    bool severalFingers_ = false;
 };

@@ -93,6 +93,12 @@ void DZTableView::touchesEnded(NSSet* touches, UIEvent* event) {
             touchDelegate->tableViewTouchesEnded(this, touches, event);
     }
     if (!highlightedLabel_) return;
+    // A finger that slid scrolled the list: the link it landed on stays untouched.
+    if (auto touch = as<UITouch>(touches->anyObject());
+        touch && touch->farthestFromLanding() > UITouchTapSlop) {
+        clearHighlightedLabel();
+        return;
+    }
     auto node = highlightedLabel_->highlightedNode();
     if (auto link = as<DZStyledLinkNode>(node)) {
         DZNavigateToURLPath(link->URL().get());

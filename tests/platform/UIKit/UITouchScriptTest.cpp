@@ -49,6 +49,7 @@ protected:
 };
 
 TEST_F(UITouchScripts, EveryEventListsAllFingersButDeliversOnlyTheChangedOnes) {
+    view->setMultipleTouchEnabled(true);
     auto a = script->down(CGPointMake(10, 10));
     auto b = script->down(CGPointMake(100, 100));
     script->move(b, CGPointMake(120, 120));
@@ -60,6 +61,17 @@ TEST_F(UITouchScripts, EveryEventListsAllFingersButDeliversOnlyTheChangedOnes) {
                                         "moved 2/2 x1 x1", "ended 1/2 x1", "cancelled 1/1 x1"}));
     EXPECT_EQ(script->fingersDown(), 0u);
     EXPECT_EQ(script->touchForFinger(b), nullptr);
+
+    // A view that takes one touch at a time hears of the first finger on it only.
+    view->setMultipleTouchEnabled(false);
+    view->lines.clear();
+    a = script->down(CGPointMake(10, 10));
+    b = script->down(CGPointMake(100, 100));
+    script->move({{a, CGPointMake(20, 20)}, {b, CGPointMake(130, 130)}});
+    script->up(b);
+    script->up(a);
+    EXPECT_EQ(view->lines,
+              (std::vector<std::string>{"began 1/1 x1", "moved 1/2 x1", "ended 1/1 x1"}));
 }
 
 TEST_F(UITouchScripts, TapCountsGrowForTapsAtOnePlaceWithinTheInterval) {

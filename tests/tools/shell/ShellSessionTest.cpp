@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -222,6 +223,59 @@ TEST(ShellSession, CommandsThatCannotBeCarriedOutPrintNoScreen) {
     // Opened again, the list is back and its rows take taps.
     EXPECT_NE(transcript.find("[3] Road bike - $120 >"), std::string::npos) << transcript;
     EXPECT_NE(transcript.find("| Road bike |"), std::string::npos) << transcript;
+}
+
+// What a finger does to each kind of element (on the list unless steps lead to its screen),
+// counted by a mark in what prints from the gesture on (a screen pushed twice has its own title on
+// its back button, an alert raised twice comes back after its OK). A finger lands on the numbered
+// part, a control counts its first finger only, and one that slides selects nothing.
+TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
+    std::map<std::string, std::string> screens;
+    screens["button"] = screens["back button"] = "tap 3\n";
+    screens["sheet button"] = "tap 3\ntap Share\n";
+    screens["segment"] = "tab Settings\n";
+    screens["delete button"] = "delete 5\n";
+    struct Row {
+        const char *kind, *gesture, *mark;
+        int times;
+    };
+    const Row rows[] = {
+        {"row", "drag 6 by 0 -150", "[3] Bookshelf - $40 >", 1},
+        {"row", "swipe left", "(Delete)", 1},
+        {"row", "pinch 4 0.5", "Sofa |", 0},
+        {"row", "pinch 4 2", "Sofa |", 0},
+        {"delete button", "hold 6", "Desk lamp", 0},
+        {"button", "pinch 3 0.5\nchoose OK", "Please type a message first.", 1},
+        {"button", "pinch 3 2\nchoose OK", "Please type a message first.", 1},
+        {"segment", "hold 4", "*Nearest*", 1},
+        {"segment", "drag 4 by 3 0", "*Nearest*", 1},
+        {"segment", "pinch 4 0.5", "*Nearest*", 1},
+        {"sheet button", "hold 3", "[6] (Share)", 1},
+        {"sheet button", "drag 3 by 4 0", "[6] (Share)", 1},
+        {"sheet button", "pinch 3 0.5", "[6] (Share)", 1},
+        {"sheet button", "pinch 3 2", "[6] (Share)", 1},
+        {"tab", "hold 12", "*Settings*", 1},
+        {"tab", "drag 12 by 3 0", "*Settings*", 1},
+        {"tab", "pinch 12 0.5", "*Settings*", 1},
+        {"tab", "pinch 12 2", "*Settings*", 1},
+        {"bar button", "hold 1", "(Done)", 1},
+        {"bar button", "drag 1 by 3 0", "(Done)", 1},
+        {"bar button", "pinch 1 0.5", "(Done)", 1},
+        {"bar button", "pinch 1 2", "(Done)", 1},
+        {"back button", "hold 1", "| Listings |", 1},
+        {"back button", "pinch 1 0.5", "| Listings |", 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.kind) + ": " + row.gesture);
+        std::string transcript;
+        EXPECT_EQ(runScript(screens[row.kind] + row.gesture + "\n", transcript), 0);
+        std::string_view gesture(row.gesture);
+        size_t from = transcript.rfind("> " + std::string(gesture.substr(0, gesture.find(' '))));
+        int times = -1;  // from the gesture's own line on
+        for (size_t at = from; at != std::string::npos; at = transcript.find(row.mark, at + 1))
+            ++times;
+        EXPECT_EQ(times, row.times) << transcript.substr(from);
+    }
 }
 
 namespace {

@@ -192,6 +192,16 @@ TEST_F(DZScrollViews, ASingleTapIsReportedAfterPointTwoSecondsAndNotWithinADoubl
     advanceRunLoop(1);
     EXPECT_FALSE(recorder->saw("tapped"));
     EXPECT_TRUE(recorder->saw("zoom"));
+    // Nor are a drag and two fingers, even on a pager that does not scroll (a photo loading).
+    pager->setScrollEnabled(false);
+    recorder->clear();
+    drag(CGPointMake(160, 240), 0, 40);
+    advanceRunLoop(1);
+    auto f = fingers->down({CGPointMake(140, 240), CGPointMake(180, 240)});
+    fingers->up(f[0]);
+    fingers->up(f[1]);
+    advanceRunLoop(1);
+    EXPECT_FALSE(recorder->saw("tapped"));
 }
 
 TEST_F(DZScrollViews, DoubleTapsZoomAboutTheTapAndBackToFit) {
