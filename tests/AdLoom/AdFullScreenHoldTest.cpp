@@ -33,6 +33,7 @@
 #include "ads/tally/TallyAdParser.h"
 #include "ads/tally/TallyAdView.h"
 #include "analytics/TallySession.h"
+#include "iAd/ADBannerView.h"
 #include "tools/services/TallyAdReply.h"
 
 namespace {
@@ -41,7 +42,15 @@ using namespace adloomtest;
 // What ends the view, in turn: its video plays to the end, Skip, a playback failure, Home and
 // back, a memory warning, its banner freed; Close ends whatever is still up by its own control.
 enum Act { PlayOut, Skip, Fail, Home, Warning, FreeBanner, Close };
-enum Opens { Video, MeridianPage, HouseBrowser, PebbleScreen, IronvineBrowser, TallyCanvas };
+enum Opens {
+    Video,
+    MeridianPage,
+    HouseBrowser,
+    PebbleScreen,
+    IronvineBrowser,
+    SystemAd,
+    TallyCanvas
+};
 
 struct HoldRow {  // network 0: the analytics vendor's banner, not mediated
     const char* name;
@@ -138,6 +147,9 @@ protected:
             ironvine()->webViewShouldStartLoadWithRequest(
                 ironvine()->webView().get(), NSURLRequest::requestWithURL(landing.get()).get(),
                 UIWebViewNavigationTypeLinkClicked);
+        } else if (opens == SystemAd) {
+            systemAd = as<ADBannerView>(ad()).get();
+            systemAd.lock()->adTapped();
         } else {
             TallySession::createActiveTallySession(NS("hold-key"));
             TallyAdParser::recreateInstance()->parseData(
@@ -202,6 +214,8 @@ protected:
             screen->relinquishScreen();
         if (auto iv = GetParam().network == 7 ? ironvine() : nullptr; iv && iv->isBrowserMode())
             iv->dismiss();
+        if (auto banner = systemAd.lock(); banner && banner->isBannerViewActionInProgress())
+            banner->closeAction();
         if (auto canvas = TallyAdCanvasViewController::getOpenCanvasController()) canvas->cancel();
         advanceRunLoop(2);
     }
@@ -211,6 +225,7 @@ protected:
     Ref<TallyAdView> tally;
     Weak<MRJSONVideoAdView> video;
     Weak<MROverlayView> page;
+    Weak<ADBannerView> systemAd;
     UIWebViewURLLoader loader_;
 };
 
@@ -219,9 +234,11 @@ TEST_P(FullScreenHolds, EveryWayTheViewGoesGivesItsShareBack) {
     if (row.network) {
         serve(host->appKey->utf8(), rationsJSON({{row.network, row.key, 100, 1, row.key}}));
         view = banner(host.get());
-        // The Ironvine engine's first banner comes with its ready call, on its timers.
-        ASSERT_TRUE(row.network == 7 ? advanceRunLoopUntil([&] { return answered(); })
-                                     : runLoopUntil([&] { return answered(); }));
+        // Ironvine's first banner comes with its engine's ready call, the system banner's on
+        // its load timer.
+        ASSERT_TRUE(row.network == 7 || row.network == 19
+                        ? advanceRunLoopUntil([&] { return answered(); })
+                        : runLoopUntil([&] { return answered(); }));
     }
     open(row.opens);
     if (HasFatalFailure()) return;
@@ -268,6 +285,10 @@ const HoldRow kRows[] = {
     {"IronvineBrowserHome", IronvineBrowser, 7, "bazaarnestiv0001", {Home, Close}},
     {"IronvineBrowserMemoryWarning", IronvineBrowser, 7, "bazaarnestiv0001", {Warning, Close}},
     {"IronvineBrowserBannerFreed", IronvineBrowser, 7, "bazaarnestiv0001", {FreeBanner, Close}},
+    {"SystemAdClose", SystemAd, 19, "iad", {Close}},
+    {"SystemAdHome", SystemAd, 19, "iad", {Home, Close}},
+    {"SystemAdMemoryWarning", SystemAd, 19, "iad", {Warning, Close}},
+    {"SystemAdBannerFreed", SystemAd, 19, "iad", {FreeBanner, Close}},
     {"TallyCanvasCancel", TallyCanvas, 0, "", {Close}},
     {"TallyCanvasHome", TallyCanvas, 0, "", {Home, Close}},
     {"TallyCanvasMemoryWarning", TallyCanvas, 0, "", {Warning, Close}},
