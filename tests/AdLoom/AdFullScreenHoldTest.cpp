@@ -2,7 +2,9 @@
 // analytics vendor's own) on the stand-in services, then ended one way. Its host hears it closed
 // as often as it opened, the banner may refresh again, and the process-wide count is back to
 // zero: a bystander's share taken while the view was up is the only one left, and still held.
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "AdLoom/internal/AdLoomCustomAdView.h"
 #include "AdLoom/internal/AdLoomWebBrowserController.h"
