@@ -379,18 +379,24 @@ void MRJSONVideoAdView::showOnCompletionView() {
         return;
     }
     // The on-completion page is the ad's last word: it outlives the player, closed by its own
-    // Close.
+    // Close, which tells the host the ad's screen went.
     auto before = overlayOverPlayer_.lock();
+    bool page = false;
     if (auto url = as<NSString>(done->objectForKey(NS("url")))) {
+        page = true;
         auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(url.get()).get());
         if (auto d = delegate_.lock())
             d->videoAdLoadOnCompletion(this, request.get(), orientationForVideo());
     } else if (auto html = as<NSString>(done->objectForKey(NS("html")))) {
+        page = true;
         if (auto d = delegate_.lock())
             d->videoAdLoadOnCompletionWithHTML(this, html.get(), orientationForVideo());
     }
     overlayOverPlayer_ = before.get();
-    endMovieAndRemoveWithNotification(true, false);
+    // With no page to follow, the player's end is the ad's: the host hears it closed, as after
+    // a video with nothing on completion.
+    if (!page) showStatusBar();
+    endMovieAndRemoveWithNotification(true, !page);
 }
 
 void MRJSONVideoAdView::endMovieWithNotification(bool notify, bool enabledAdRefresh, bool log,

@@ -18,7 +18,6 @@ public:
     void take();
     // Its view is gone. Nothing when this holder holds nothing.
     void giveBack();
-    bool isHeld() const { return held_; }
     // Another holder's full-screen view is up: this one must not start its own.
     bool heldByAnother() const;
 

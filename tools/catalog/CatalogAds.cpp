@@ -56,20 +56,24 @@ public:
         addCatalogButton(view.get(), CGRectMake(10, 44, 140, 37), "Next Ad", this, "nextAd:");
         addCatalogButton(view.get(), CGRectMake(170, 44, 140, 37), "Pings", this, "showPings:");
         // The banner's place: a holder at the foot of the screen, as the app's screens have.
-        holder_ = make<UIView>(&UIView::initWithFrame,
-                               CGRectMake(0, view->bounds().size.height - 50 - 44, 320, 50));
-        holder_->setAutoresizingMask(UIViewAutoresizingFlexibleTopMargin);
-        view->addSubview(holder_.get());
+        auto holder = make<UIView>(&UIView::initWithFrame,
+                                   CGRectMake(0, view->bounds().size.height - 50 - 44, 320, 50));
+        holder->setAutoresizingMask(UIViewAutoresizingFlexibleTopMargin);
+        view->addSubview(holder.get());
+        // A view made again (after a memory warning under the ad's browser or the pings) takes
+        // the banner it had: a new one would fetch another ad behind the browser, and the old
+        // one's browser would close telling nobody. It moves straight from the old holder,
+        // which still has it: taken out of a holder first, it would stop refreshing.
+        if (banner_) holder->addSubview(banner_.get());
+        holder_ = holder;
         setView(view.get());
     }
 
     void viewDidLoad() override {
         UIViewController::viewDidLoad();
         setTitle(NS("Ads"));
-        // A view made again (after a memory warning under the ad's browser) takes the banner
-        // it had: a new one would fetch another ad behind the browser, and the old one's
-        // browser would close telling nobody.
-        if (!banner_) banner_ = AdLoomView::requestAdLoomViewWithDelegate(this);
+        if (banner_) return;
+        banner_ = AdLoomView::requestAdLoomViewWithDelegate(this);
         holder_->addSubview(banner_.get());
     }
 

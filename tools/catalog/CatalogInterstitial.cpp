@@ -4,6 +4,7 @@
 
 #include "Foundation/NSError.h"
 #include "Foundation/NSString.h"
+#include "Foundation/NSUserDefaults.h"
 #include "Foundation/Runtime.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
@@ -23,6 +24,7 @@ class CatalogInterstitialController : public UIViewController, public PBLInterst
     static void describeClass(RuntimeClass& c) {
         c.method("showAd:", &CatalogInterstitialController::showAd);
         c.method("showEmptySlot:", &CatalogInterstitialController::showEmptySlot);
+        c.method("timedOut", &CatalogInterstitialController::timedOut);
     }
 
 public:
@@ -44,13 +46,24 @@ public:
         UIViewController::viewDidLoad();
         setTitle(NS("Interstitial"));
     }
+    void dealloc() override {
+        NSObject::cancelPreviousPerformRequestsWithTarget(this, Selector::named("timedOut"),
+                                                          nullptr);
+        super::dealloc();
+    }
 
     void showAd(NSObject*) { start("interstitial"); }
     void showEmptySlot(NSObject*) { start("noad"); }
 
     // ---- the interstitial's reports ----------------------------------------------------------
-    void interstitialDidReceiveAd(PBLInterstitial*) override { say(NS("Interstitial shown")); }
+    void interstitialDidReceiveAd(PBLInterstitial* from) override {
+        // Past the time-out the splash has given the window back: the ad is ready but shows
+        // nowhere.
+        bool inTime = from == interstitial_.get() && stopWaiting();
+        say(inTime ? NS("Interstitial shown") : NS("Interstitial came too late: not shown"));
+    }
     void interstitialDidFailToReceiveAdWithError(PBLInterstitial*, NSError* error) override {
+        stopWaiting();
         switch (error ? error->code() : -1) {
             case 1:
                 say(NS("No interstitial: the ad server had none to show"));
@@ -77,13 +90,33 @@ private:
         interstitial_->setAdUnitID(NSString::fromUTF8(slot));
         auto window = UIApplication::sharedApplication()->keyWindow();
         auto splash = UIImage::imageWithSize(window->bounds().size, 1);
+        stopWaiting();
         interstitial_->loadAndDisplayRequest(PBLRequest::request().get(), window.get(),
                                              splash.get());
+        // The splash waits the stored time-out, then gives the window back without a word to
+        // the delegate: the screen tells it itself.
+        float seconds =
+            NSUserDefaults::standardUserDefaults()->floatForKey(NS("applicationTimeout"));
+        if (!(seconds > 0)) return;
+        waiting_ = true;
+        performSelector(Selector::named("timedOut"), nullptr, double(seconds));
+    }
+    void timedOut() {
+        if (stopWaiting()) say(NS("No interstitial: none came in time"));
+    }
+    // Whether the splash still waited for the answer; it waits no more.
+    bool stopWaiting() {
+        NSObject::cancelPreviousPerformRequestsWithTarget(this, Selector::named("timedOut"),
+                                                          nullptr);
+        bool was = waiting_;
+        waiting_ = false;
+        return was;
     }
     void say(NSString* text) { status_.say(text); }
 
     CatalogStatusLine status_;
     Ref<PBLInterstitial> interstitial_;
+    bool waiting_ = false;
 };
 
 }  // namespace

@@ -33,9 +33,11 @@ const Network kNetworks[] = {
     {"meridian", 6, "meridian", "meridian-apid-0001"},
     {"ironvine", 7, "ironvine", "bazaarnestiv0001"},
     {"pebble-webapp", 1, "pebble", "webapp"},  // the Pebble slot whose ad opens a web app
-    // Meridian's JSON slots: an image ad, and a video ad cached at first sight.
+    // Meridian's JSON slots: an image ad, a video ad cached at first sight, and one whose end
+    // shows no page, so the banners ask for ads again once it is over.
     {"meridian-image", 6, "meridian", "json-image"},
     {"meridian-video", 6, "meridian", "json-video"},
+    {"meridian-video-ends", 6, "meridian", "json-video-ends"},
 };
 
 std::string ration(const Network& n, int weight, int priority) {
@@ -281,7 +283,7 @@ std::optional<HttpResponse> MediationModule::adminView(std::string_view view,
         if (!weightTo(network))
             return HttpResponse::plain(
                 "network= is house, iad, pebble, meridian, ironvine, pebble-webapp, "
-                "meridian-image, meridian-video or all\n",
+                "meridian-image, meridian-video, meridian-video-ends or all\n",
                 400);
         return HttpResponse::plain("the app's configuration now uses " + network + "\n");
     }
@@ -316,7 +318,8 @@ std::vector<std::string> MediationModule::adminHelp() const {
             "configs                      every application key's configuration answer (JSON)",
             "weight?network=N             the app's configuration with one network only: house,\n"
             "                             iad, pebble, meridian, ironvine, pebble-webapp,\n"
-            "                             meridian-image or meridian-video; all for the mix",
+            "                             meridian-image, meridian-video or meridian-video-ends;\n"
+            "                             all for the mix",
             "config?appid=K[&body=B][&status=S]  what GET /getInfo.php answers for key K"};
 }
 

@@ -168,10 +168,10 @@ const char* const kPast = "2001-01-02 00:00:00 +0000";
 }  // namespace
 
 std::vector<std::string> scenarios() {
-    return {"json-image",        "json-image-broken", "json-image-nourl",   "json-banner",
-            "json-malformed",    "json-video",        "json-video-expired", "json-video-stay",
-            "json-video-url",    "json-video-html",   "json-video-drop",    "json-video-norange",
-            "json-video-missing"};
+    return {"json-image",         "json-image-broken", "json-image-nourl",   "json-banner",
+            "json-malformed",     "json-video",        "json-video-expired", "json-video-stay",
+            "json-video-url",     "json-video-html",   "json-video-drop",    "json-video-norange",
+            "json-video-missing", "json-video-ends",   "json-video-bare"};
 }
 
 std::optional<HttpResponse> adReply(const std::string& apid) {
@@ -191,6 +191,12 @@ std::optional<HttpResponse> adReply(const std::string& apid) {
     if (apid == "json-video-stay")
         return json(
             videoReply("mrstay", "", 5, kFuture, R"(,"onCompletion":{"stayInPlayer":true})"));
+    // A video whose end has no page to show: back to the banner it came from.
+    if (apid == "json-video-ends")
+        return json(
+            videoReply("mrends", "", 5, kFuture, R"(,"onCompletion":{"stayInPlayer":false})"));
+    if (apid == "json-video-bare")
+        return json(videoReply("mrbare", "", 5, kFuture, R"(,"onCompletion":{})"));
     if (apid == "json-video-url")
         return json(videoReply("mrurl", "", 5, kFuture,
                                R"(,"onCompletion":{"url":")" + landing(2) + "\"}"));

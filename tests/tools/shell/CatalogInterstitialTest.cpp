@@ -2,11 +2,14 @@
 // interstitial over its splash, closed by its page, then a slot without an ad. Its screenshot
 // shows light text on the dark page, clear of the close button in the top left corner. Shown
 // again with a memory warning under it, its Close gives back a whole screen, not a black one.
+// An answer held past the time-out: the screen says none came in time, then that it came too
+// late to show.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -44,10 +47,26 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
     fs::path warned = fs::current_path() / "interstitial-warned.png";
     fs::remove(shot);
     fs::remove(warned);
-    std::istringstream in(readFile(here / "catalog-interstitial.script"));
-    std::string out = runCatalogScript(in);
+    HookedLines lines(
+        readFile(here / "catalog-interstitial.script"),
+        {{"# The ad server holds the next answer past the time-out.",
+          [&] {
+              services.addFault({.host = "", .path = "/pbma/ad", .gate = "late interstitial"});
+          }},
+         {"# The held answer comes.", [&] {
+              services.gate("late interstitial")->open();
+              runLoopUntil([] { return NetworkWork::inFlight() == 0; });
+              services.clearFaults();
+          }}});
+    std::istream in(&lines);
+    auto options = catalogOptions();
+    // Long enough for the replies, short enough not to hold the test up at the held one.
+    options.networkWaitSeconds = 1;
+    std::string out = runCatalogScript(in, options);
     EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     UIWebView::setURLLoader(previousLoader);
+    // The held request is named with the install's own identifier, which differs each time.
+    out = std::regex_replace(out, std::regex("isu=[0-9A-F]+"), "isu=<install>");
     expectTranscript(here / "catalog-interstitial.transcript", out);
 
     auto image = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
@@ -96,9 +115,9 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
                 standin::fieldValue(standin::parseQuery(r.target.substr(9)), "slotname"));
         if (r.target.rfind("/imp", 0) == 0) impressions.push_back(r.target);
     }
-    EXPECT_EQ(formats,
-              (std::vector<std::string>{"interstitial_mb interstitial", "interstitial_mb noad",
-                                        "interstitial_mb interstitial"}));
+    EXPECT_EQ(formats, (std::vector<std::string>{
+                           "interstitial_mb interstitial", "interstitial_mb noad",
+                           "interstitial_mb interstitial", "interstitial_mb interstitial"}));
     EXPECT_EQ(impressions.size(), 4u);  // each shown reply's two pixels, once each
     PBLStatistics::releaseSharedStatistics();
     defaults->removeObjectForKey(NS("pebble_stats_shared"));

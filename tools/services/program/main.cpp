@@ -19,7 +19,8 @@ const std::string kUsage =
     "               the app's mediation configuration uses one network only: house, iad,\n"
     "               pebble, meridian, ironvine or pebble-webapp (Pebble's slot whose ad opens\n"
     "               a web app) (default: house ads 60, iAd 40); Meridian's JSON slots alone:\n"
-    "               meridian-image or meridian-video\n"
+    "               meridian-image, meridian-video or meridian-video-ends (a video whose end\n"
+    "               shows no page)\n"
     "\n"
     "  http://admin.services.test/ shows what each module received and sets faults.\n";
 
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
                 if (error)
                     *error =
                         "--mediation-network takes house, iad, pebble, meridian, ironvine, "
-                        "pebble-webapp, meridian-image or meridian-video";
+                        "pebble-webapp, meridian-image, meridian-video or meridian-video-ends";
                 return false;
             }
             return services.start(error);
