@@ -2,7 +2,9 @@
 
 #include "Classes/ItemPage.h"
 #include "Foundation/NSArray.h"
+#include "Foundation/NSDictionary.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 
@@ -97,4 +99,20 @@ void ItemInfo::dealloc() {
     controller_.reset();
     answered_.reset();
     super::dealloc();
+}
+
+namespace {
+ProcessWide<NSMutableDictionary>& revealedAddresses() {
+    static ProcessWide<NSMutableDictionary> slot;
+    return slot;
+}
+}  // namespace
+
+Ref<NSString> ItemInfo::revealedAddress(NSString* replyLink) {
+    auto known = revealedAddresses().peek();
+    return known && replyLink ? as<NSString>(known->objectForKey(replyLink)) : nullptr;
+}
+
+void ItemInfo::keepRevealedAddress(NSString* replyLink, NSString* address) {
+    if (replyLink && address) revealedAddresses().get()->setObject(address, replyLink);
 }

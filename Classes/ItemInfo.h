@@ -62,6 +62,10 @@ class ItemInfo : public NSObject, public NKHTTPRequestDelegate {
     // An e-mail address, or the URL of the site's reply page.
     Ref<NSString> replyUrl() { return replyUrl_; }
     void setReplyUrl(NSString* v) { replyUrl_ = v; }
+    // The poster's address a reply page's captcha revealed, kept by that page's link for the
+    // rest of the session: the listing opened again from any list writes to it. Nil if none.
+    static Ref<NSString> revealedAddress(NSString* replyLink);
+    static void keepRevealedAddress(NSString* replyLink, NSString* address);
     // The page object that fetches this listing's page.
     Ref<ItemPage> itemPage();
     void setItemPage(ItemPage* v);

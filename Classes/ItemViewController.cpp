@@ -378,6 +378,7 @@ void ItemViewController::presentMessageComposer(NSString* body, NSArray* recipie
 void ItemViewController::showReplyView() {
     auto item = currentItem();
     if (!item || isEmpty(item->replyUrl())) return;
+    if (auto known = ItemInfo::revealedAddress(item->replyUrl())) item->setReplyUrl(known);
     if (!isWebAddress(item->replyUrl())) {
         replyByEmail();
         return;
@@ -425,8 +426,9 @@ void ItemViewController::requestFinished(NKHTTPRequest* request) {
     auto item = as<ItemInfo>(answer.sentFor.get());
     auto email = emailPage_ ? emailPage_->getEmail() : nullptr;
     if (!item || isEmpty(email)) return;
-    // The address is the listing's whose page was read, for every later reply to it; the
-    // composer opens only over that listing, never over another one shown meanwhile.
+    // The address is the listing's whose page was read, for every later reply to it from any
+    // list; the composer opens only over that listing, never over another one shown meanwhile.
+    ItemInfo::keepRevealedAddress(item->replyUrl(), email);
     item->setReplyUrl(email);
     if (isShowing(item)) {
         replyByEmail();

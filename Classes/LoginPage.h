@@ -41,7 +41,6 @@ public:
     // no login time, no password cleared, no message, and the account session a late success
     // brings is let go again. The listener still hears that the login ended, with NO.
     void abandon() { abandoned_ = true; }
-    bool isAbandoned() { return abandoned_; }
     // Lets go of the site's login: deletes every cookie of the site's bare root domain.
     static void forgetSiteLogin();
 

@@ -321,7 +321,7 @@ void PostController::post() {
         postInfo_->setPostPage(make<PostPage>());
     }
     auto answer = postInfo_->postPage();
-    requests_.send(answer, [&] {
+    sendStep(answer, [&] {
         state_ = kStateSubmitted;
         answer->postDataArray(pairs, 0, this, form->getActionUrl());
     });
@@ -347,7 +347,7 @@ void PostController::uploadImage(int32_t slot) {
     addPair(pairs, NS("add"), page->getInputKeyByToken(NS("add")).get());
     addPair(pairs, UIImageJPEGRepresentation(imgs_[slot], kPhotoJpegQuality).get(), NS("file"));
     addPair(pairs, NS("add image"), page->getSubmitKey().get());
-    requests_.send(page, [&] {
+    sendStep(page, [&] {
         page->postDataArray(pairs, 0, this, page->getActionUrl());
         // Sent, the site may take it even when its answer is lost.
         photosSent()->addObject(imgs_[slot]);
@@ -361,7 +361,7 @@ void PostController::finishSendImage() {
     page->addSignatureToPairs(pairs);
     addPair(pairs, NS("fin"), page->getInputKeyByToken(NS("fin")).get());
     addPair(pairs, NS("Done with Images"), page->getSubmitKey().get());
-    requests_.send(page, [&] { page->postDataArray(pairs, 0, this, page->getActionUrl()); });
+    sendStep(page, [&] { page->postDataArray(pairs, 0, this, page->getActionUrl()); });
 }
 
 void PostController::postConfirmInputs(PostPage* page, NSString* submitValue, NSString* code,
@@ -372,10 +372,20 @@ void PostController::postConfirmInputs(PostPage* page, NSString* submitValue, NS
     if (!submit) NSException::raise(NSInvalidArgumentException, NS("No submit button"));
     inputs->setObject(submitValue, submit);
     // The state moves only with a post that goes out: a form the guard stops leaves it as it was.
-    requests_.send(page, [&] {
+    sendStep(page, [&] {
         state_ = nextState;
         page->postData(inputs, 0, this, page->getActionUrl());
     });
+}
+
+void PostController::sendStep(WebPage* page, const std::function<void()>& send) {
+    if (!requests_.send(page, send)) return;
+    held_ = this;
+    auto nav = navigationController();
+    if (!nav) return;
+    shownIn_ = nav.get();
+    auto stack = nav->viewControllers();
+    firstStep_ = stack->count() > 1 ? as<UIViewController>(stack->objectAtIndex(1)).get() : nullptr;
 }
 
 void PostController::postSuccess() {
@@ -389,7 +399,14 @@ void PostController::returnToStart() {
     // The posting's session is over: its photos are the form's own again.
     photosSent()->removeAllObjects();
     auto nav = navigationController();
-    if (!nav) return;
+    if (!nav) {
+        // Left by Back: the session's screens the person may still be on are spent (the site
+        // takes no step of the session again), but a posting begun anew since keeps its own.
+        nav = shownIn_.lock();
+        auto first = firstStep_.lock();
+        if (!nav || !first || nav->viewControllers()->indexOfObjectIdenticalTo(first) == NSNotFound)
+            return;
+    }
     nav->popToRootViewControllerAnimated(true);
     nav->pushViewController(this, true);
 }
@@ -408,6 +425,7 @@ void PostController::requestFinished(NKHTTPRequest* request) {
     Ref<PostController> keep = this;
     // A reply handed over without its request is the page the session holds now.
     if (request && !requests_.ended(request)) return;
+    if (!requests_.isOut()) held_ = nullptr;
     if (activityLabel_) activityLabel_->setHidden(true);
     if (state_ == kStateEditing || !postInfo_) return;
     auto page = postInfo_->postPage();
@@ -417,15 +435,16 @@ void PostController::requestFinished(NKHTTPRequest* request) {
         NSUInteger held = page->getHeldPhotoCount(), sent = photosSent()->count();
         if (held < sent) photosSent()->removeObjectsInRange(NSMakeRange(held, sent - held));
     }
-    // A compose screen the person went back from has left the posting: its answers go no
-    // further.
-    if (!navigationController()) return;
     auto text = page->getReply();
     // An error status is never a success, whatever the page says (or does not say): the
     // "no text" rule holds for the site's ordinary answers only.
     replyFailed_ = posting::isRefusal(request);
     int32_t type = page->getPostPageType();
     if (replyFailed_ && !text) type = kPostPageUnknown;
+    // What the site did with the posting reaches the person wherever they are. A compose
+    // screen the person went back from has left the posting: its other answers (a step's form,
+    // a word on the form) go no further.
+    if (tellOutcome(text, type) || !navigationController()) return;
     guarded([&] {
         switch (state_) {
             case kStateSubmitted:
@@ -451,7 +470,7 @@ void PostController::replyInSubmittedState(PostPage* page, NSString* text, int32
             if (!submit) NSException::raise(NSInvalidArgumentException, NS("No submit button"));
             inputs->setObject(NS("Continue"), submit);
             page->addSignatureToValues(inputs);
-            requests_.send(page, [&] {
+            sendStep(page, [&] {
                 state_ = kStateConfirmed;
                 page->postData(inputs, 0, this, page->getActionUrl());
             });
@@ -477,10 +496,6 @@ void PostController::replyInSubmittedState(PostPage* page, NSString* text, int32
             return;
         }
         default:
-            if (isSuccess(text, true)) {
-                postSuccess();
-                return;
-            }
             // The site's words tell why (a spent form's "already submitted" among them); without
             // them the tap would seem to do nothing.
             TallyAPI::logEvent(NS("Post Error - Submit"));
@@ -500,29 +515,50 @@ void PostController::replyInConfirmedState(PostPage* page, NSString* text, int32
             posting::showMessage(posting::phoneVerificationMessage());
             return;
         default:
-            if (isSuccess(text, false)) {
-                postSuccess();
-            } else if (contains(text, NS("You should receive an email shortly"))) {
-                posting::showMessage(kFurtherActionMessage);
-                returnToStart();
-            } else {
-                posting::showMessage(posting::failureText(text));
-                TallyAPI::logEvent(NS("Post Error - Confirm"));
-            }
+            posting::showMessage(posting::failureText(text));
+            TallyAPI::logEvent(NS("Post Error - Confirm"));
     }
 }
 
 void PostController::replyInCaptchaState(NSString* text) {
-    if ((!replyFailed_ && isEmpty(text)) ||
-        contains(text, NS("You should receive an email shortly"))) {
-        posting::showMessage(kFurtherActionMessage);
-        returnToStart();
-    } else if (isSuccess(text, false)) {
-        postSuccess();
-    } else {
-        TallyAPI::logEvent(NS("Post Failed"));
-        posting::showMessage(posting::failureText(text));
-        returnToStart();
+    TallyAPI::logEvent(NS("Post Failed"));
+    posting::showMessage(posting::failureText(text));
+    returnToStart();
+}
+
+int32_t PostController::outcomeOf(NSString* text, int32_t type) {
+    bool mailed = contains(text, NS("You should receive an email shortly"));
+    switch (state_) {
+        case kStateSubmitted:
+            if (type == kPostPageReview || type == kPostPageCompose ||
+                type == kPostPageEmailInBody || type == kPostPagePhotos)
+                return kOutcomeNone;
+            return isSuccess(text, true) ? kOutcomePublished : kOutcomeNone;
+        case kStateConfirmed:
+            if (type == kPostPageCaptcha || type == kPostPageTerms ||
+                type == kPostPagePhoneVerification)
+                return kOutcomeNone;
+            if (isSuccess(text, false)) return kOutcomePublished;
+            return mailed ? kOutcomeMailed : kOutcomeNone;
+        case kStateCaptcha:
+            if ((!replyFailed_ && isEmpty(text)) || mailed) return kOutcomeMailed;
+            return isSuccess(text, false) ? kOutcomePublished : kOutcomeNone;
+        default:
+            return kOutcomeNone;
+    }
+}
+
+bool PostController::tellOutcome(NSString* text, int32_t type) {
+    switch (outcomeOf(text, type)) {
+        case kOutcomePublished:
+            postSuccess();
+            return true;
+        case kOutcomeMailed:
+            posting::showMessage(kFurtherActionMessage);
+            returnToStart();
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -534,7 +570,9 @@ bool PostController::isSuccess(NSString* text, bool ignoringCase) {
 }
 
 void PostController::requestFailed(NKHTTPRequest* request) {
+    Ref<PostController> keep = this;
     if (!requests_.ended(request)) return;
+    if (!requests_.isOut()) held_ = nullptr;
     if (activityLabel_) activityLabel_->setHidden(true);
     if (!navigationController()) return;
     auto error = request ? request->error() : nullptr;

@@ -149,6 +149,13 @@ private:
     void replyInSubmittedState(PostPage* page, NSString* text, int32_t type);
     void replyInConfirmedState(PostPage* page, NSString* text, int32_t type);
     void replyInCaptchaState(NSString* text);
+    // What the answer says the site did with the posting: published it, or mailed the link
+    // that publishes it. None for an answer that leads on (a step's form) or refuses it.
+    enum : int32_t { kOutcomeNone = 0, kOutcomePublished = 1, kOutcomeMailed = 2 };
+    int32_t outcomeOf(NSString* text, int32_t type);
+    // Tells the person the posting's outcome, if the answer holds one, and ends the session.
+    bool tellOutcome(NSString* text, int32_t type);
+    // The session is over: its photos are the form's own again, and its screens go.
     void returnToStart();
     // The site's answer reads as a posting made: "Your posting can be seen", never with an
     // error status.
@@ -160,6 +167,10 @@ private:
     // moving to `nextState`.
     void postConfirmInputs(PostPage* page, NSString* submitValue, NSString* code,
                            int32_t nextState);
+    // Sends a step of the posting through the guard of one request out (see RequestInFlight).
+    // Until its answer the screen is kept, and where it shows: the answer may be the posting's
+    // outcome, which reaches the person after Back too.
+    void sendStep(WebPage* page, const std::function<void()>& send);
 
     Ref<UITextField> titleField_, priceField_, locationField_, emailField_;
     Ref<UITextView> messageView_;
@@ -184,4 +195,9 @@ private:
     Ref<NSMutableArray> photosSent_;
     // The last reply came with an error status (400 or more).
     bool replyFailed_ = false;
+    // Kept while a step is out, and the stack and the session's first screen on it as the step
+    // went out.
+    Ref<PostController> held_;
+    Weak<UINavigationController> shownIn_;
+    Weak<UIViewController> firstStep_;
 };

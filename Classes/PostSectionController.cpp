@@ -188,7 +188,14 @@ void PostSectionController::loginDone(bool success) {
 }
 
 void PostSectionController::showLoggedOut() {
-    // The login choice alone: no posting types under its buttons, no account buttons.
+    // The login choice alone: no posting types under its buttons, no account buttons. A choice
+    // or a load of the types still out is let go (no step comes over the login choice), and so
+    // is its busy line, which would cover the buttons.
+    if (requests_.isOut()) {
+        requests_.letGo();
+        postInfo_->setPostPage(make<PostPage>());
+    }
+    if (activityLabel_) activityLabel_->setHidden(true);
     sectionList_->removeAllObjects();
     listedPage_ = nullptr;
     if (myTableView_) myTableView_->reloadData();

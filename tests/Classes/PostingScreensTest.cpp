@@ -33,6 +33,7 @@
 #include "Foundation/NSUserDefaults.h"
 #include "Foundation/NetworkWork.h"
 #include "ListingPagesTesting.h"
+#include "MessageUI/MFMailComposeViewController.h"
 #include "ResultScreensTesting.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
@@ -1516,6 +1517,7 @@ enum class WhileHeld {
     Next,                // the next listing on the control's screen
     MyPostings,          // "My Postings" opened over the Post tab's start
     Lost,                // nothing: the answer is lost, then the control again
+    Logout,              // "Login" on the Post tab's start: the logged-out choice
 };
 
 // A control that sends a request, reached on its screen: how to tap it, and the screen its
@@ -1557,10 +1559,12 @@ struct HeldControl {
     // Requests to the place let through before the one held, and how its answer ends.
     int passBefore = 0;
     bnsite::Fault::Delivery delivery = bnsite::Fault::Delivery::Normal;
+    // The start of a message the person is told once the answer is in, wherever they are.
+    const char* told = nullptr;
 };
 
 // The answer the site drops after it acted, and the Post tab's screens on top.
-constexpr auto kLost = bnsite::Fault::Delivery::Drop;
+constexpr auto kLost = bnsite::Fault::Delivery::Drop, kWhole = bnsite::Fault::Delivery::Normal;
 constexpr const char *kStart = "PostSectionController", *kTypes = "PostCatagoryController",
                      *kCompose = "PostController";
 
@@ -1629,6 +1633,14 @@ public:
         control.check = [captcha] { EXPECT_FALSE(captcha->verificationCode()); };
         return control;
     }
+    // Post with the stored account, the compose screen held by its stack alone as in the app.
+    ControlReached loggedInPost() {
+        auto compose = loggedInCompose();
+        if (!compose) return {};
+        fill(compose, "Road bike", "250", "Back Bay", "", "Light and fast.");
+        Weak<PostController> held = compose.get();
+        return {[held] { held.lock()->styledPostButton()->simulateTap(); }, tabs};
+    }
     // Its view let go under a screen over it: Done's answer lands, the typed text stays.
     ControlReached captchaDoneCovered() {
         auto control = captchaDone();
@@ -1673,6 +1685,7 @@ public:
             UIApplication::sharedApplication()->performEnterForeground();
         }
         if (action == WhileHeld::MyPostings) start->accountButtonPressed(nullptr);
+        if (action == WhileHeld::Logout) start->logoutButtonPressed(nullptr);
         if (action == WhileHeld::TabAndBack || action == WhileHeld::MemoryWarning) {
             tabs->setSelectedIndex(0);
             advanceRunLoop(0.5);
@@ -1697,6 +1710,9 @@ public:
         if (control.busy && (again || action == WhileHeld::OpenAgainAndWait)) {
             EXPECT_TRUE(control.busy()) << "no busy line while the answer is held";
         }
+        if (action == WhileHeld::Logout) {
+            EXPECT_FALSE(control.busy()) << "the busy line covers the login choice";
+        }
         if (again) control.tap();
     }
     // Once the answer is in: Cancel closes the overlay that shows; the posting made meanwhile
@@ -1715,14 +1731,18 @@ public:
             EXPECT_TRUE(as<ValidationViewController>(compose->presentedViewController()));
         }
     }
-    // The flow runs to its end, messages and all.
-    static void settle() {
+    // The flow runs to its end, messages and all: what they said is kept.
+    void settle() {
         for (int pass = 0; pass < 2; ++pass) {
             runLoopUntil([] { return NetworkWork::inFlight() == 0; }, 30);
             advanceRunLoop(1);
+            auto panels = UIButtonPanelView::shownPanels();
+            for (NSObject* o : *panels)
+                messages.push_back(alertText(static_cast<UIButtonPanelView*>(o)));
             closePanels();
         }
     }
+    std::vector<std::string> messages;
     // A listing's address on its way from the site's reply page, the next listing shown meanwhile.
     ControlReached revealedAddressThenNext() {
         auto found =
@@ -1742,6 +1762,25 @@ public:
         control.meanwhile = [screen] { screen->setCurrentIndex(1), screen->displayCurrentItem(); };
         control.check = [item, relay = found->relayAddress] {
             EXPECT_EQ(text(item->replyUrl()), relay);
+        };
+        return control;
+    }
+    // The listing's record made again meanwhile, as the favourites make theirs as they show:
+    // it writes to the address that came.
+    ControlReached revealedAddressThenAgain() {
+        auto control = revealedAddressThenNext();
+        auto screen = cast<ItemViewController>(control.presenter);
+        auto shown = screen->currentItem(), again = listing("Again", "http://x.test/again.html");
+        again->setReplyUrl(shown->replyUrl());
+        control.meanwhile = [screen, again] {
+            screen->displayItems(NSArray::arrayWithObject(again), 0);
+        };
+        control.check = [screen, shown] {
+            screen->showReplyView();
+            auto mail = as<MFMailComposeViewController>(screen->presentedViewController());
+            ASSERT_TRUE(mail);
+            EXPECT_EQ(text(mail->toRecipients()->objectAtIndex(0)), text(shown->replyUrl()));
+            screen->dismissModalViewControllerAnimated(false);
         };
         return control;
     }
@@ -1872,6 +1911,10 @@ TEST_P(OneRequestOut, WhatAPersonDoesWhileTheAnswerIsHeld) {
     if (row.top) {
         EXPECT_EQ(text(postNav->topViewController()->className()), row.top);
     }
+    if (row.told) {
+        EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                                [&](auto& m) { return m.rfind(row.told, 0) == 0; }));
+    }
     // Nothing on the window but the front screen and the overlay its screen still holds.
     advanceRunLoop(0.5);
     auto overlay = start->loginWindow();
@@ -1936,7 +1979,17 @@ INSTANTIATE_TEST_SUITE_P(
         {"ForSaleMyPostings", &R::forSale, W::MyPostings, kStep, 1, 0, "DZWebController"},
         // A result list's next page: a second tap asks for nothing more; Back lets it land.
         {"LoadMore", &R::loadMore, W::SecondTap, kNextPage, 1, 0, nullptr},
-        {"LoadMoreBack", &R::loadMore, W::Back, kNextPage, 1, 0, nullptr}}),
+        {"LoadMoreBack", &R::loadMore, W::Back, kNextPage, 1, 0, nullptr},
+        // Back while the posting's last step is out: its outcome is told all the same, and the
+        // session ends as ever. A starred listing's address, then the listing opened again; a
+        // choice, then the logged-out start: no busy line over it, no step comes.
+        {"CaptchaDoneLastStepBack", &R::captchaDone, W::Back, kStep, 1, 0, kCompose, 0, kWhole,
+         "IMPORTANT - FURTHER ACTION"},
+        {"LoggedInLastStepBack", &R::loggedInPost, W::Back, kStep, 1, 0, kCompose, 3, kWhole,
+         "Post Success"},
+        {"RevealedAddressThenAgain", &R::revealedAddressThenAgain, W::Next, kReplyCode, 1, 0,
+         nullptr},
+        {"ForSaleLogout", &R::forSale, W::Logout, kStep, 1, 0, kStart}}),
     [](const testing::TestParamInfo<HeldControl>& info) { return std::string(info.param.name); });
 
 // An answer that comes after another asks for no second captcha screen: the one shown is the one
