@@ -522,16 +522,16 @@ bool ItemViewController::webViewShouldStartLoadWithRequest(UIWebView*, NSURLRequ
 }
 
 void ItemViewController::webViewDidStartLoad(UIWebView*) {
-    UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(true);
+    pageLoading_.setHeld(true);
 }
 
 void ItemViewController::webViewDidFinishLoad(UIWebView*) {
-    UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
+    pageLoading_.setHeld(false);
     if (activityLabel_) activityLabel_->setHidden(true);
 }
 
 void ItemViewController::webViewDidFailLoadWithError(UIWebView*, NSError*) {
-    UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
+    pageLoading_.setHeld(false);
     if (activityLabel_) activityLabel_->setHidden(true);
 }
 
@@ -578,6 +578,8 @@ void ItemViewController::viewDidLoad() {
 
 void ItemViewController::viewDidUnload() {
     UIViewController::viewDidUnload();
+    // The page's load goes with its view, and tells nobody.
+    pageLoading_.setHeld(false);
     webView_ = nullptr;
     replyButton_ = nullptr;
     starButton_ = nullptr;

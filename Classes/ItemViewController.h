@@ -16,6 +16,7 @@
 #include "MessageUI/MFMailComposeViewController.h"
 #include "MessageUI/MFMessageComposeViewController.h"
 #include "UIKit/UIActionSheet.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIViewController.h"
 #include "UIKit/UIWebView.h"
 #include "external/nk-http-request/Classes/NKHTTPRequestDelegate.h"
@@ -157,6 +158,7 @@ private:
     bool isShowing(ItemInfo* item);
 
     Ref<UIWebView> webView_;
+    UINetworkActivityHold pageLoading_;  // the indicator, while the page loads
     Ref<UIBarButtonItem> replyButton_;
     Ref<UIBarButtonItem> starButton_;
     Ref<UIBarButtonItem> webButton_;

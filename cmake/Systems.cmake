@@ -11,7 +11,7 @@ bn_library(Pebble DIR ads/pebble DEPS Foundation SystemConfiguration CommonCrypt
 bn_library(NKHTTPRequest DIR external/nk-http-request/Classes
            DEPS Foundation CFNetwork MobileCoreServices UIKit SystemConfiguration CommonCrypto
                 URLLoading
-           PRIVATE_DEPS ZLIB::ZLIB DodizCore)
+           PRIVATE_DEPS ZLIB::ZLIB)
 find_package(SQLite3 REQUIRED)
 bn_library(App DIR Classes EXCLUDE Classes/MatchKit
            DEPS Foundation UIKit CoreData MessageUI MatchKit JSON NKHTTPRequest DodizCore DodizStyle

@@ -178,13 +178,13 @@ void AdLoomWebBrowserController::reload(NSObject*) {
 
 void AdLoomWebBrowserController::linkOut(NSObject*) {
     auto app = UIApplication::sharedApplication();
-    app->setNetworkActivityIndicatorVisible(false);
+    pageLoading_.setHeld(false);
     if (webView)
         if (auto request = webView->request()) app->openURL(request->URL().get());
 }
 
 void AdLoomWebBrowserController::close(NSObject*) {
-    UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
+    pageLoading_.setHeld(false);
     // Closed through the controller that presents it, whatever became of the one that asked
     // (a request to a controller that already presented another screen went over that one).
     Ref<UIViewController> presenter = presentingViewController();
@@ -222,6 +222,7 @@ void AdLoomWebBrowserController::viewWillAppear(bool animated) {
         webView->setDelegate(nullptr);
         webView->removeFromSuperview();
         webView = fresh;
+        pageLoading_.setHeld(false);  // the old page's load tells nobody now
     }
     if (toolBar) toolBar->setItems(loadedButtons_.get());
 }
@@ -249,7 +250,7 @@ bool AdLoomWebBrowserController::webViewShouldStartLoadWithRequest(UIWebView*,
 }
 
 void AdLoomWebBrowserController::webViewDidStartLoad(UIWebView*) {
-    UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(true);
+    pageLoading_.setHeld(true);
     if (toolBar) toolBar->setItems(loadingButtons_.get());
     if (backButton) backButton->setEnabled(false);
     if (forwardButton) forwardButton->setEnabled(false);
@@ -258,7 +259,7 @@ void AdLoomWebBrowserController::webViewDidStartLoad(UIWebView*) {
 }
 
 void AdLoomWebBrowserController::showLoadedState() {
-    UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
+    pageLoading_.setHeld(false);
     if (toolBar) toolBar->setItems(loadedButtons_.get());
     if (webView && forwardButton && webView->canGoForward()) forwardButton->setEnabled(true);
     if (webView && backButton && webView->canGoBack()) backButton->setEnabled(true);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Foundation/NSArray.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIViewController.h"
 #include "UIKit/UIWebView.h"
@@ -80,6 +81,7 @@ private:
     Weak<UIViewController> presenting_;
     Ref<NSArray> loadingButtons_;
     Ref<NSArray> loadedButtons_;
+    UINetworkActivityHold pageLoading_;  // the indicator, while its page loads
 };
 
 // Enters the interface "AdLoomWebBrowser" (once; the browser does it before loading).

@@ -660,6 +660,8 @@ void IVAdViewInternal::applicationDidLoadExternalAppURL() {
 }
 
 void IVAdViewInternal::requestPage(NSURL* url) {
+    // Its browser is open already, on the page of the first of a double tap's click-throughs.
+    if (isBrowserMode_) return;
     shouldWipeContentOnDismiss_ = true;
     if (IVUtil::URLWillLoadExternalApp(url)) {
         handleClickthroughToExternalAppURL(url);

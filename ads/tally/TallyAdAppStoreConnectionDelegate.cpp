@@ -7,21 +7,12 @@
 #include "ads/tally/TallyAdImpression.h"
 #include "analytics/base/TallyUtil.h"
 
-namespace {
-void activityIndicatorOff() {
-    if (auto app = UIApplication::sharedApplication())
-        app->setNetworkActivityIndicatorVisible(false);
-}
-}  // namespace
-
 Ref<NSURLConnection> TallyAdAppStoreConnectionDelegate::openReferralURL(NSURL* url) {
     if (adImpression_) adImpression_->updateWithResult(NSNumber::numberWithInt(6));
     TallyUtil::debugLog(NS("Tally: first redirection url[%@]"), url);
     iTunesURL_ = url;
-    if (!url) {
-        activityIndicatorOff();
-        return nullptr;
-    }
+    if (!url) return nullptr;
+    following_.setHeld(true);
     return NSURLConnection::connectionWithRequest(NSURLRequest::requestWithURL(url), this);
 }
 
@@ -33,12 +24,12 @@ Ref<NSURLRequest> TallyAdAppStoreConnectionDelegate::connectionWillSendRequest(
 }
 
 void TallyAdAppStoreConnectionDelegate::connectionDidFinishLoading(NSURLConnection*) {
-    activityIndicatorOff();
+    following_.setHeld(false);
     if (adImpression_) adImpression_->updateWithResult(NSNumber::numberWithInt(8));
     TallyUtil::debugLog(NS("Tally: last redirection url[%@]"), iTunesURL_);
     if (auto app = UIApplication::sharedApplication()) app->openURL(iTunesURL_);
 }
 
 void TallyAdAppStoreConnectionDelegate::connectionDidFailWithError(NSURLConnection*, NSError*) {
-    activityIndicatorOff();
+    following_.setHeld(false);
 }

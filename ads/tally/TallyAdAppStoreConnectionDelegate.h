@@ -1,9 +1,11 @@
 // Follows an offer URL through the ad server's referral redirects to the store URL and hands
 // that to the system to open, recording the steps in the ad's impression (6 at the start, 8 at
-// the hand-off). The network activity indicator goes off when the follow ends or fails.
+// the hand-off). It holds the network activity indicator while it follows: until the follow
+// ends or fails, or the connection, cancelled, lets it go.
 #pragma once
 
 #include "Foundation/NSURL.h"
+#include "UIKit/UIApplication.h"
 #include "URLLoading/NSURLConnection.h"
 #include "ads/tally/TallyAdImpression.h"
 
@@ -29,4 +31,5 @@ class TallyAdAppStoreConnectionDelegate : public NSObject, public NSURLConnectio
 private:
     Ref<NSURL> iTunesURL_;
     Ref<TallyAdImpression> adImpression_;
+    UINetworkActivityHold following_;
 };

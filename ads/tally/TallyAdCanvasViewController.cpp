@@ -48,10 +48,6 @@ Ref<UIColor> canvasColour() {
     return UIColor::colorWithRed(200 / 255.0f, 202 / 255.0f, 204 / 255.0f, 1.0f);
 }
 
-void activityIndicator(bool on) {
-    if (auto app = UIApplication::sharedApplication()) app->setNetworkActivityIndicatorVisible(on);
-}
-
 TallyAdDelegate* delegateOf(NSObject* object) {
     return dynamic_cast<TallyAdDelegate*>(object);
 }
@@ -229,15 +225,12 @@ void TallyAdCanvasViewController::createCanvasWindow() {
 
 void TallyAdCanvasViewController::cancel() {
     if (appStoreConnection_) {
-        activityIndicator(false);
+        // Its follower gives the indicator back as the connection lets it go.
         appStoreConnection_->cancel();
         appStoreConnection_ = nullptr;
     }
     // A page still loading would leave the indicator on over every screen after the canvas.
-    if (pageLoading_) {
-        pageLoading_ = false;
-        activityIndicator(false);
-    }
+    pageLoading_.setHeld(false);
     auto window = canvasWindow();
     if (!window) {
         // Pushed onto a navigation controller: nothing of its own to close.
@@ -387,7 +380,6 @@ bool TallyAdCanvasViewController::webViewShouldStartLoadWithRequest(UIWebView*,
     if (!url || !url->hasPrefix(TallyAPI::appStoreURL())) return true;
     TallyUtil::debugLog(NS("Loading appStoreUrl[%@] in canvas"), url);
     showLoading(true);
-    activityIndicator(true);
     for (UIView* dimmed :
          {static_cast<UIView*>(webView_.get()), static_cast<UIView*>(adListView_.get())}) {
         if (!dimmed) continue;
@@ -401,9 +393,8 @@ bool TallyAdCanvasViewController::webViewShouldStartLoadWithRequest(UIWebView*,
 }
 
 void TallyAdCanvasViewController::webViewDidStartLoad(UIWebView*) {
-    pageLoading_ = true;
+    pageLoading_.setHeld(true);
     showLoading(true);
-    activityIndicator(true);
 }
 
 void TallyAdCanvasViewController::webViewDidFinishLoad(UIWebView*) {
@@ -415,8 +406,7 @@ void TallyAdCanvasViewController::webViewDidFinishLoad(UIWebView*) {
     CGRect s = TallyUtil::screenBounds(canvasOrientation_);
     webView_->setAlpha(1.0f);
     showLoading(false);
-    pageLoading_ = false;
-    activityIndicator(false);
+    pageLoading_.setHeld(false);
 
     if (adListView_) adListView_->removeFromSuperview();
     adListView_ =
@@ -477,8 +467,7 @@ void TallyAdCanvasViewController::webViewDidFailLoadWithError(UIWebView*, NSErro
         error ? error->userInfo() : nullptr);
     TallyUtil::handleException(error);
     showLoading(false);
-    pageLoading_ = false;
-    activityIndicator(false);
+    pageLoading_.setHeld(false);
     CGRect s = TallyUtil::screenBounds(canvasOrientation_);
     auto errorView = make<UIView>(&UIView::initWithFrame, s);
     errorView->setBackgroundColor(canvasColour());

@@ -4,6 +4,7 @@
 // are followed by the redirect follower instead of loading. At most one canvas window is open.
 #pragma once
 
+#include "UIKit/UIApplication.h"
 #include "UIKit/UINavigationBar.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIViewController.h"
@@ -122,7 +123,7 @@ private:
     Ref<UIWebView> webView_;
     Ref<TallyAdListView> adListView_;
     bool loaded_ = false;
-    bool pageLoading_ = false;  // its load turned the network indicator on
+    UINetworkActivityHold pageLoading_;  // the indicator, while its page loads
     Ref<NSObject> ad_;
     Ref<NSURLConnection> appStoreConnection_;
     Ref<UINavigationBar> navBar_;

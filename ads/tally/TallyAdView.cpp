@@ -394,8 +394,6 @@ void TallyAdView::alertViewClickedButtonAtIndex(UIAlertView*, NSInteger index) {
 }
 
 void TallyAdView::showAppStore() {
-    if (auto app = UIApplication::sharedApplication())
-        app->setNetworkActivityIndicatorVisible(true);
     auto follower = make<TallyAdAppStoreConnectionDelegate>();
     follower->setAdImpression(adImpression_);
     clickThrough_ = follower.get();

@@ -135,6 +135,30 @@ void UIApplication::windowResignedKey(UIWindow* window) {
     window->resignKeyWindow();
 }
 
+// ---- the network activity indicator ------------------------------------------------------------
+
+void UIApplication::beginNetworkActivity() {
+    std::lock_guard<std::mutex> hold(activityLock_);
+    ++activityHolds_;
+    networkActivityIndicatorVisible_.store(true);
+}
+
+void UIApplication::endNetworkActivity() {
+    std::lock_guard<std::mutex> hold(activityLock_);
+    if (activityHolds_ == 0) return;
+    if (--activityHolds_ == 0) networkActivityIndicatorVisible_.store(false);
+}
+
+void UINetworkActivityHold::setHeld(bool held) {
+    Ref<UIApplication> was = held_ ? app_.lock() : nullptr;
+    Ref<UIApplication> now = held ? UIApplication::sharedApplication() : nullptr;
+    if (held == held_ && was == now) return;
+    if (was) was->endNetworkActivity();
+    if (now) now->beginNetworkActivity();
+    app_ = now;
+    held_ = held;
+}
+
 // ---- hand-offs
 // ------------------------------------------------------------------------------------
 
@@ -150,6 +174,9 @@ bool UIApplication::openURL(NSURL* url) {
     if (!canOpenURL(url)) return false;
     opened_.emplace_back(url);
     if (openURLObserver_) openURLObserver_(url);
+    // The other app comes to the front: this one leaves the screen as the hand-off happens, so
+    // that nothing more reaches it (the second tap of a double tap) until it is brought back.
+    if (!terminating_) performEnterBackground();
     return true;
 }
 
@@ -367,7 +394,8 @@ bool UIApplication::sendAction(SEL action, NSObject* target, NSObject* sender, U
 void UIApplication::sendEvent(UIEvent* event) {
     if (!event) return;
     if (event->type() == UIEventTypeTouches) {
-        if (isIgnoringInteractionEvents()) return;
+        // Off the screen, nothing touches the app.
+        if (isIgnoringInteractionEvents() || state_ == UIApplicationStateBackground) return;
         if (event->touchList().empty()) return;
         if (auto w = event->touchList().front()->window()) w->sendEvent(event);
         return;
@@ -436,7 +464,11 @@ void UIApplication::resetState() {
     schemes_ = defaultSchemes();
     opened_.clear();
     openURLObserver_ = nullptr;
-    networkActivityIndicatorVisible_.store(false);
+    {
+        // Loads still running keep their holds: the indicator shows them to the next session.
+        std::lock_guard<std::mutex> hold(activityLock_);
+        networkActivityIndicatorVisible_.store(activityHolds_ > 0);
+    }
     statusBarStyle_ = UIStatusBarStyleDefault;
     statusBarHidden_ = false;
     statusBarWindow_ = nullptr;

@@ -1,13 +1,14 @@
 // The application object (one per process), its delegate protocol and UIApplicationMain.
-// Hand-offs to other apps (openURL:) are recorded instead of leaving, so that the shell can
-// show them; the life-cycle changes that the platform makes on its own (background, memory
-// warnings, shakes, termination) are methods that the shell and tests call.
+// Hand-offs to other apps (openURL:) are recorded, so that the shell can show them, and take the
+// app to the background as on a phone; the life-cycle changes that the platform makes on its own
+// (background, memory warnings, shakes, termination) are methods that the shell and tests call.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "CoreGraphics/CGGeometry.h"
@@ -106,8 +107,9 @@ class UIApplication : public UIResponder {
     // Whether some app takes URLs of the scheme. The default set: http, https, mailto, tel, sms,
     // itms, itms-apps, maps.
     bool canOpenURL(NSURL* url);
-    // Hands the URL to the app of its scheme: records it and returns YES; NO (and nothing
-    // recorded as handed off) for nil or a scheme no app takes.
+    // Hands the URL to the app of its scheme: records it, tells the observer, enters the
+    // background and returns YES; NO (and nothing recorded as handed off) for nil or a scheme no
+    // app takes. Touches do not reach the app while it is in the background.
     bool openURL(NSURL* url);
     // The schemes (lower case) that count as openable (tests and the shell configure them).
     void setOpenableURLSchemes(NSArray* schemes);
@@ -125,6 +127,12 @@ class UIApplication : public UIResponder {
     void setNetworkActivityIndicatorVisible(bool visible) {
         networkActivityIndicatorVisible_.store(visible);
     }
+    // The indicator has many owners (the request engine, the UI framework's loads, web pages,
+    // the ads' browsers): each takes a hold while it loads and gives it back when done, and the
+    // flag is on while any hold is out, so that one finishing does not turn it off under another.
+    // Any thread. A hold given back that was never taken changes nothing.
+    void beginNetworkActivity();
+    void endNetworkActivity();
     UIStatusBarStyle statusBarStyle() { return statusBarStyle_; }
     void setStatusBarStyle(UIStatusBarStyle style) { statusBarStyle_ = style; }
     void setStatusBarStyle(UIStatusBarStyle style, bool animated);
@@ -230,6 +238,8 @@ private:
     void expireTasks();
 
     std::atomic<bool> networkActivityIndicatorVisible_{false};
+    std::mutex activityLock_;  // the count and the flag change as one step
+    int32_t activityHolds_ = 0;
     Weak<UIApplicationDelegate> delegate_;
     Ref<NSObject> ownedDelegate_;
     std::vector<Weak<UIWindow>> windows_;
@@ -252,6 +262,23 @@ private:
     UIBackgroundTaskIdentifier nextTask_ = 1;
     NSTimeInterval backgroundSince_ = 0;
     Ref<NSTimer> expiryTimer_;
+};
+
+// One owner's hold on the network activity indicator: `setHeld(true)` takes it (once, however
+// often it is called), `setHeld(false)` gives it back, and an owner that goes away holding gives
+// it back with it. It is held on the shared application of the time it was taken, and taken anew
+// when that application was replaced meanwhile. Not shared between threads without a lock.
+class UINetworkActivityHold {
+public:
+    UINetworkActivityHold() = default;
+    UINetworkActivityHold(const UINetworkActivityHold&) = delete;
+    UINetworkActivityHold& operator=(const UINetworkActivityHold&) = delete;
+    ~UINetworkActivityHold() { setHeld(false); }
+    void setHeld(bool held);
+
+private:
+    Weak<UIApplication> app_;
+    bool held_ = false;
 };
 
 // Makes the application (the principal class by name, nil for UIApplication), makes the delegate

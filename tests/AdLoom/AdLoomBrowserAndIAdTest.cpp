@@ -7,6 +7,7 @@
 #include "Foundation/NSURLRequest.h"
 #include "UIKit/UIToolbar.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
+#include "ads/tally/TallyAdAppStoreConnectionDelegate.h"
 #include "iAd/ADBannerView.h"
 
 using namespace adloomtest;
@@ -68,6 +69,21 @@ TEST_F(AdLoomBrowserTest, TheToolBarShowsStopWhileLoadingAndReloadOnceLoaded) {
     EXPECT_FALSE(browser->stopButton->isEnabled());
     EXPECT_TRUE(browser->linkOutButton->isEnabled());
     EXPECT_FALSE(UIApplication::sharedApplication()->isNetworkActivityIndicatorVisible());
+
+    // The indicator is every owner's: a store link's follow, held at the services, keeps it on
+    // after the page loaded again, and goes off as the follow is called off.
+    auto gate = services->gate("follow");
+    services->addFault({.host = "", .path = "/getIPhoneApp.do", .gate = "follow"});
+    auto follow = make<TallyAdAppStoreConnectionDelegate>()->openReferralURL(
+        NSURL::URLWithString(NS("http://ads.tally.test/getIPhoneApp.do")).get());
+    ASSERT_TRUE(runLoopUntil([&] { return gate->waiting() == 1; }));
+    browser->reload(nullptr);
+    ASSERT_TRUE(runLoopUntil([&] { return !browser->webView->isLoading(); }));
+    EXPECT_TRUE(UIApplication::sharedApplication()->isNetworkActivityIndicatorVisible());
+    follow->cancel();
+    gate->open();
+    EXPECT_TRUE(runLoopUntil(
+        [] { return !UIApplication::sharedApplication()->isNetworkActivityIndicatorVisible(); }));
 
     // A link inside the page loads there; back returns.
     ASSERT_TRUE(browser->webView->clickElementAtIndex(1));

@@ -178,17 +178,10 @@ int ShellSession::run() {
     // queued work must not reach a session that is gone.
     auto alive = std::make_shared<ShellSession*>(this);
     std::weak_ptr<ShellSession*> weak = alive;
-    app->setOpenURLObserver([this, weak](NSURL* url) {
+    // The other app comes to the front: the platform takes this one off the screen as the
+    // hand-off happens, until "foreground".
+    app->setOpenURLObserver([this](NSURL* url) {
         note("Handed off to another app: " + (url ? utf8(url->absoluteString()) : "(nil)"));
-        // The other app comes to the front: once the code that handed off has returned, this
-        // one leaves the screen as it does for the home button, until "foreground".
-        NSRunLoop::mainRunLoop()->performBlock([weak] {
-            auto session = weak.lock();
-            auto app = UIApplication::sharedApplication();
-            if (session && !app->isTerminating() &&
-                app->applicationState() != UIApplicationStateBackground)
-                app->performEnterBackground();
-        });
     });
     NSRunLoop::mainRunLoop()->performBlock([weak] {
         if (auto session = weak.lock()) (*session)->drive();

@@ -123,22 +123,24 @@ CGRect DZRectInsetByEdges(CGRect rect, UIEdgeInsets edges) {
 }
 
 namespace {
-std::mutex activityLock;  // the test, the change and the indicator update are one step
+std::mutex activityLock;  // the framework's count and its holds change as one step
 int32_t activityCount = 0;
 }  // namespace
 
+// Each download is one hold on the application's indicator, which other owners share: an end
+// with none of the framework's downloads running gives nothing back, so it cannot turn the
+// indicator off under another owner's load.
 void DZNetworkActivityBegin() {
     std::lock_guard<std::mutex> hold(activityLock);
-    if (activityCount == 0)
-        UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(true);
     ++activityCount;
+    UIApplication::sharedApplication()->beginNetworkActivity();
 }
 
 void DZNetworkActivityEnd() {
     std::lock_guard<std::mutex> hold(activityLock);
-    if (activityCount > 0) --activityCount;
-    if (activityCount == 0)
-        UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(false);
+    if (activityCount == 0) return;
+    --activityCount;
+    UIApplication::sharedApplication()->endNetworkActivity();
 }
 
 int32_t DZNetworkActivityCount() {

@@ -43,8 +43,8 @@ Ref<NSString> DZDocumentsResourcePath(NSString* relativePath);
 CGRect DZRectShrinkSize(CGRect rect, CGFloat dx, CGFloat dy);
 CGRect DZRectInsetByEdges(CGRect rect, UIEdgeInsets edges);
 
-// One download begins or ends, from any thread: the status bar's activity indicator shows
-// while the count is above zero. The count never goes below zero.
+// One download begins or ends, from any thread: each running download is one hold on the
+// application's network activity indicator. The count never goes below zero.
 void DZNetworkActivityBegin();
 void DZNetworkActivityEnd();
 // The current count (for tests and diagnostics).

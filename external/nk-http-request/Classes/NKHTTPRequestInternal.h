@@ -11,6 +11,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimer.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIApplication.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 
 class NSError;
@@ -41,7 +42,7 @@ struct NKHTTPRequest::ClassState {
     uint64_t runningRequestCount = 0;
     bool shouldUpdateNetworkActivityIndicator = true;
     Ref<NSTimer> indicatorHideTimer;    // the hide waiting on the main thread, if any
-    bool indicatorHeld = false;         // the engine's hold on the indicator is counted
+    UINetworkActivityHold indicatorHold;  // the engine's one hold on the app's indicator
     NSTimeInterval lastStreamStop = 0;  // clock time the running count last reached zero
 
     Ref<NSRecursiveLock> progressLock;

@@ -22,10 +22,8 @@
 #include "Foundation/NSThread.h"
 #include "Foundation/NSURL.h"
 #include "MobileCoreServices/MobileCoreServices.h"
-#include "UIKit/UIApplication.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "external/nk-http-request/Classes/NKHTTPRequestInternal.h"
-#include "ui/core/DZGlobalCore.h"
 
 using nk_detail::Locked;
 
@@ -207,27 +205,23 @@ void NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(bool shouldUpdate) {
     ClassState& cs = classState();
     Locked conn(cs.connectionsLock);
     cs.shouldUpdateNetworkActivityIndicator = shouldUpdate;
+    // No longer the engine's to hide: what it holds goes back now rather than never.
+    if (!shouldUpdate) cs.indicatorHold.setHeld(false);
 }
 
-// The indicator has other owners in the app (the UI framework's loads): the engine's streams are
-// one hold in the framework's count of network activity, so that neither turns the indicator off
-// while the other still loads, and what it shows does not hang on whose answer came last.
+// The indicator has other owners in the app (the UI framework's loads, web pages, the ads): the
+// engine's streams are one hold on the application's indicator, so that neither turns it off
+// while another still loads, and what it shows does not hang on whose answer came last.
 void NKHTTPRequest::showNetworkActivityIndicator() {
     ClassState& cs = classState();
     Locked conn(cs.connectionsLock);
-    if (!cs.indicatorHeld) {
-        cs.indicatorHeld = true;
-        DZNetworkActivityBegin();
-    }
-    UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(true);
+    cs.indicatorHold.setHeld(true);
 }
 
 void NKHTTPRequest::hideNetworkActivityIndicator() {
     ClassState& cs = classState();
     Locked conn(cs.connectionsLock);
-    if (!cs.indicatorHeld) return;
-    cs.indicatorHeld = false;
-    DZNetworkActivityEnd();
+    cs.indicatorHold.setHeld(false);
 }
 
 // ---- Base64 and dates ---------------------------------------------------------------------------

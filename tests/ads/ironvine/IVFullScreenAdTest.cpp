@@ -481,9 +481,7 @@ TEST_F(IVFullScreenAdTest, AClickThroughHoldsTheWindowUntilTheAppLeavesForTheOth
             .get(),
         UIWebViewNavigationTypeLinkClicked));
     ASSERT_EQ(app->openedURLs()->count(), 1u);
-    EXPECT_TRUE(window->isDisplaying());
-    NSNotificationCenter::defaultCenter()->postNotificationName(
-        UIApplicationDidEnterBackgroundNotification, nullptr);
+    EXPECT_EQ(app->applicationState(), UIApplicationStateBackground);
     EXPECT_FALSE(window->isDisplaying());
     EXPECT_FALSE(banner->isExpanded());
 
@@ -627,9 +625,7 @@ TEST_F(IVFullScreenAdTest, AFullScreenAdFadesTheNamedStatusBarViewAndKeepsItsWin
         fs->webView().get(), NSURLRequest::requestWithURL(store.get()).get(),
         UIWebViewNavigationTypeLinkClicked));
     ASSERT_EQ(app->openedURLs()->count(), 1u);
-    EXPECT_EQ(window->contentController().get(), fs.get());
-    NSNotificationCenter::defaultCenter()->postNotificationName(
-        UIApplicationDidEnterBackgroundNotification, nullptr);
+    EXPECT_EQ(app->applicationState(), UIApplicationStateBackground);
     EXPECT_FALSE(window->contentController());
     EXPECT_FALSE(window->isDisplaying());
     EXPECT_FALSE(fs->isDisplaying());
