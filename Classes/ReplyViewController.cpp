@@ -125,7 +125,8 @@ bool ReplyViewController::textViewShouldBeginEditing(UITextView*) {
 void ReplyViewController::requestFinished(NKHTTPRequest* request) {
     if (!requests_.ended(request)) return;
     if (state_ == kStateEditing) {
-        showVerificationView(replyPage_->getVerificationUrl());
+        // The form's page feeds this screen alone: left by Back, it asks for no captcha.
+        if (navigationController()) showVerificationView(replyPage_->getVerificationUrl());
         return;
     }
     auto error = replyPage_->getReplyError();

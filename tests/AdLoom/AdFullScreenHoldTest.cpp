@@ -3,7 +3,8 @@
 // as often as it opened, the banner may refresh again, and the process-wide count is back to
 // zero: a bystander's share taken while the view was up is the only one left, and still held.
 #include <algorithm>
-#include <filesystem>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "AdLoom/internal/AdLoomCustomAdView.h"
@@ -21,7 +22,6 @@
 #include "ads/ironvine/IVAdView.h"
 #include "ads/ironvine/IVClientManager.h"
 #include "ads/ironvine/IVController.h"
-#include "ads/ironvine/IVDatabase.h"
 #include "ads/meridian/MRGenericAdView.h"
 #include "ads/meridian/MRHandshake.h"
 #include "ads/meridian/MRJSONAdView.h"
@@ -36,6 +36,7 @@
 #include "ads/tally/TallyAdView.h"
 #include "analytics/TallySession.h"
 #include "iAd/ADBannerView.h"
+#include "support/services/IronvineFirstLaunch.h"
 #include "tools/services/TallyAdReply.h"
 
 namespace {
@@ -55,7 +56,7 @@ enum Opens {
 };
 
 struct HoldRow {  // network 0: the analytics vendor's banner, not mediated
-    const char* name;
+    std::string name;
     Opens opens;
     int network;
     const char* key;
@@ -76,11 +77,7 @@ protected:
         window->addSubview(host->controller->view().get());
         if (GetParam().network != 7) return;
         SCNetworkReachabilitySetFlagsForTesting(kSCNetworkReachabilityFlagsReachable);
-        IVController::sharedController()->shutdown();
-        std::error_code ec;
-        for (const char* folder : {"/Config", "/Content"})
-            std::filesystem::remove_all(IVController::ivBaseDir()->utf8() + folder, ec);
-        IVController::sharedController()->database()->sqlExecute(NS("DROP TABLE IF EXISTS ads"));
+        servicestest::forgetTheIronvineEngine();
     }
     void TearDown() override {
         closeWhatIsUp();
@@ -259,46 +256,37 @@ TEST_P(FullScreenHolds, EveryWayTheViewGoesGivesItsShareBack) {
     EXPECT_TRUE(view->canRefresh());
 }
 
-const HoldRow kRows[] = {
-    {"VideoEndsWithNoPage", Video, 6, "json-video-ends", {PlayOut}},
-    {"VideoEndsWithNothingSaid", Video, 6, "json-video-bare", {PlayOut}},
-    {"VideoEndsOnItsPage", Video, 6, "json-video-url", {PlayOut, Close}},
-    {"VideoEndsOnItsHTML", Video, 6, "json-video-html", {PlayOut, Close}},
-    {"VideoEndsInThePlayer", Video, 6, "json-video-stay", {PlayOut, Close}},
-    {"VideoSkip", Video, 6, "json-video", {Skip}},
-    {"VideoDone", Video, 6, "json-video", {Close}},
-    {"VideoFails", Video, 6, "json-video", {Fail}},
-    {"VideoHome", Video, 6, "json-video", {Home, Close}},
-    {"VideoMemoryWarning", Video, 6, "json-video", {Warning, Close}},
-    {"VideoBannerFreed", Video, 6, "json-video", {FreeBanner, Close}},
-    {"MeridianPageClose", MeridianPage, 6, "html", {Close}},
-    {"MeridianPageHome", MeridianPage, 6, "html", {Home, Close}},
-    {"MeridianPageMemoryWarning", MeridianPage, 6, "html", {Warning, Close}},
-    {"MeridianPageBannerFreed", MeridianPage, 6, "html", {FreeBanner, Close}},
-    {"HouseBrowserDone", HouseBrowser, 9, "house-image", {Close}},
-    {"HouseBrowserHome", HouseBrowser, 9, "house-image", {Home, Close}},
-    {"HouseBrowserMemoryWarning", HouseBrowser, 9, "house-image", {Warning, Close}},
-    {"HouseBrowserBannerFreed", HouseBrowser, 9, "house-image", {FreeBanner, Close}},
-    {"PebbleScreenCloses", PebbleScreen, 1, "webapp", {Close}},
-    {"PebbleScreenHome", PebbleScreen, 1, "webapp", {Home, Close}},
-    {"PebbleScreenMemoryWarning", PebbleScreen, 1, "webapp", {Warning, Close}},
-    {"PebbleScreenBannerFreed", PebbleScreen, 1, "webapp", {FreeBanner, Close}},
-    {"IronvineBrowserDone", IronvineBrowser, 7, "bazaarnestiv0001", {Close}},
-    {"IronvineBrowserHome", IronvineBrowser, 7, "bazaarnestiv0001", {Home, Close}},
-    {"IronvineBrowserMemoryWarning", IronvineBrowser, 7, "bazaarnestiv0001", {Warning, Close}},
-    {"IronvineBrowserBannerFreed", IronvineBrowser, 7, "bazaarnestiv0001", {FreeBanner, Close}},
-    {"SystemAdClose", SystemAd, 19, "iad", {Close}},
-    {"SystemAdHome", SystemAd, 19, "iad", {Home, Close}},
-    {"SystemAdMemoryWarning", SystemAd, 19, "iad", {Warning, Close}},
-    {"SystemAdBannerFreed", SystemAd, 19, "iad", {FreeBanner, Close}},
-    {"TallyCanvasCancel", TallyCanvas, 0, "", {Close}},
-    {"TallyCanvasHome", TallyCanvas, 0, "", {Home, Close}},
-    {"TallyCanvasMemoryWarning", TallyCanvas, 0, "", {Warning, Close}},
-    {"TallyCanvasBannerFreed", TallyCanvas, 0, "", {FreeBanner, Close}},
-};
-INSTANTIATE_TEST_SUITE_P(Holds, FullScreenHolds, testing::ValuesIn(kRows),
+// The video's own ends (played out under each onCompletion form, Skip, a failure), then every
+// holder closed by its control, through Home, under a memory warning and with its banner freed.
+std::vector<HoldRow> rows() {
+    std::vector<HoldRow> all = {
+        {"VideoEndsWithNoPage", Video, 6, "json-video-ends", {PlayOut}},
+        {"VideoEndsWithNothingSaid", Video, 6, "json-video-bare", {PlayOut}},
+        {"VideoEndsOnItsPage", Video, 6, "json-video-url", {PlayOut, Close}},
+        {"VideoEndsOnItsHTML", Video, 6, "json-video-html", {PlayOut, Close}},
+        {"VideoEndsInThePlayer", Video, 6, "json-video-stay", {PlayOut, Close}},
+        {"VideoSkip", Video, 6, "json-video", {Skip}},
+        {"VideoFails", Video, 6, "json-video", {Fail}},
+    };
+    const HoldRow holders[] = {{"Video", Video, 6, "json-video", {}},
+                               {"MeridianPage", MeridianPage, 6, "html", {}},
+                               {"HouseBrowser", HouseBrowser, 9, "house-image", {}},
+                               {"PebbleScreen", PebbleScreen, 1, "webapp", {}},
+                               {"IronvineBrowser", IronvineBrowser, 7, "bazaarnestiv0001", {}},
+                               {"SystemAd", SystemAd, 19, "iad", {}},
+                               {"TallyCanvas", TallyCanvas, 0, "", {}}};
+    const std::pair<const char*, std::vector<Act>> ways[] = {{"Close", {Close}},
+                                                             {"Home", {Home, Close}},
+                                                             {"MemoryWarning", {Warning, Close}},
+                                                             {"BannerFreed", {FreeBanner, Close}}};
+    for (const HoldRow& holder : holders)
+        for (const auto& [way, ends] : ways)
+            all.push_back({holder.name + way, holder.opens, holder.network, holder.key, ends});
+    return all;
+}
+INSTANTIATE_TEST_SUITE_P(Holds, FullScreenHolds, testing::ValuesIn(rows()),
                          [](const testing::TestParamInfo<HoldRow>& info) {
-                             return std::string(info.param.name);
+                             return info.param.name;
                          });
 
 }  // namespace

@@ -1957,6 +1957,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"CaptchaCovered", &R::captchaDoneCovered, W::MemoryWarning, kCaptcha, 1, 0, kCompose},
         // The reply form's page, whose answer asks for the captcha.
         {"ReplySend", &R::replySend, W::SecondTap, kReplyPage, 1, 1, nullptr},
+        {"ReplySendBack", &R::replySend, W::Back, kReplyPage, 1, 0, nullptr},
         // A revealed address, then Next: no composer over another listing. The second photo's
         // answer lost (no line logged), then Post again; a photo's upload, then Back: the screen
         // left posts nothing more, and the session's compose form made again shows the photo.
