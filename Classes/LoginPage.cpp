@@ -1,5 +1,7 @@
 #include "Classes/LoginPage.h"
 
+#include <vector>
+
 #include "Classes/NoticewallAppDelegate.h"
 #include "Classes/Regex.h"
 #include "Classes/SiteHosts.h"
@@ -10,8 +12,24 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/ProcessWide.h"
 #include "Foundation/Runtime.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
+
+namespace {
+
+// The abandoned login still out, and the logins waiting for its end.
+struct AbandonedLogin {
+    Weak<LoginPage> out;
+    std::vector<Ref<LoginPage>> waiting;
+};
+
+AbandonedLogin& abandonedLogin() {
+    static ProcessWide<AbandonedLogin> slot;
+    return *slot.get();
+}
+
+}  // namespace
 
 void LoginPage::describeClass(RuntimeClass& c) {
     c.implements({"requestStarted:", "requestReceivedResponseHeaders:", "requestFinished:",
@@ -24,8 +42,25 @@ void LoginPage::login(NSString* email, NSString* password, LoginListner* listner
     listner_ = listner;
     state_ = kStateAccountPage;
     running_ = this;
+    auto& abandoned = abandonedLogin();
+    if (auto out = abandoned.out.lock(); out && out->isRunning() && out.get() != this) {
+        abandoned.waiting.push_back(this);
+        return;
+    }
+    fetchAccountPage();
+}
+
+void LoginPage::fetchAccountPage() {
     // The account service's page sets the browser cookie that the login form needs.
     downloadPage(NSString::stringWithFormat(NS("https://%@"), SiteHosts::accountHost()), this);
+}
+
+void LoginPage::abandon() {
+    abandoned_ = true;
+    // One abandoned login at a time is waited for: one still waiting itself starts with the rest.
+    auto& abandoned = abandonedLogin();
+    if (auto out = abandoned.out.lock(); running_ && !(out && out->isRunning()))
+        abandoned.out = this;
 }
 
 void LoginPage::loginWithVerification(NSString* email, NSString* password, LoginListner* listner,
@@ -87,7 +122,14 @@ void LoginPage::endAbandoned() {
     listner_ = nullptr;
     // Whatever the site set on the way (its browser cookie, an account session) goes again.
     forgetSiteLogin();
+    std::vector<Ref<LoginPage>> waiting;
+    if (auto& abandoned = abandonedLogin(); abandoned.out.lock().get() == this) {
+        abandoned.out = nullptr;
+        waiting.swap(abandoned.waiting);
+    }
     if (listner) listner->loginDone(false);
+    for (auto& next : waiting)
+        next->fetchAccountPage();
 }
 
 void LoginPage::requestFinished(NKHTTPRequest* request) {

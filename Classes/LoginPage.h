@@ -36,11 +36,16 @@ public:
     void loginWithVerification(NSString* email, NSString* password, LoginListner* listner,
                                NSString* code);
 
-    // The person cancelled the login: its request runs out (the site may be acting on it, and a
-    // second login meanwhile would race it), but its answer changes nothing the person sees:
-    // no login time, no password cleared, no message, and the account session a late success
-    // brings is let go again. The listener still hears that the login ended, with NO.
-    void abandon() { abandoned_ = true; }
+    // The person cancelled the login (or logged out while it was out): its request runs out (the
+    // site may be acting on it, and a second login meanwhile would race it), but its answer changes
+    // nothing the person sees: no login time, no password cleared, no message, and the account
+    // session a late success brings is let go again. The listener still hears that the login ended,
+    // with NO. A login started while an abandoned one is out waits for it to end: that end lets go
+    // of the site's cookies, and with them of the session the later login would have made.
+    void abandon();
+    bool isAbandoned() { return abandoned_; }
+    // Started and not yet ended: the listener has still to hear how the login went.
+    bool isRunning() { return running_ != nullptr; }
     // Lets go of the site's login: deletes every cookie of the site's bare root domain.
     static void forgetSiteLogin();
 
@@ -67,6 +72,7 @@ public:
 
 private:
     void postLoginForm(NSString* code);
+    void fetchAccountPage();
 
     // The answer of an abandoned login, applied to nothing.
     void endAbandoned();

@@ -166,7 +166,14 @@ void PostSectionController::startLogin() {
 
 void PostSectionController::loginDone(bool success) {
     Ref<PostSectionController> keep = this;
-    if (login_) {
+    if (login_ && login_->isAbandoned()) {
+        // The login the person logged out from ends unheard; the overlay's word while it is
+        // still out is heard as ever.
+        if (!login_->isRunning()) {
+            login_ = nullptr;
+            return;
+        }
+    } else if (login_) {
         requests_.ended(storedLogin_);
         login_ = nullptr;
     }
@@ -247,6 +254,9 @@ void PostSectionController::postNoAccountButtonPressed(NSObject*) {
 }
 
 void PostSectionController::logoutButtonPressed(NSObject*) {
+    // The stored account's login still out would log the person in again: it is abandoned as a
+    // cancelled one is, and kept until it ends so that its word is told from the overlay's.
+    if (login_) login_->abandon();
     clearLoginInfo();
     if (auto app = NoticewallAppDelegate::sharedDelegate()) app->setLoginTime(nullptr);
     postMode_ = kPostModeLoggedOut;

@@ -1617,6 +1617,31 @@ public:
                 },
                 tabs, [this] { return shows(start->activityLabel()); }};
     }
+    // Logout while it is out: its answer logs nobody in. The overlay's Login, tapped later or
+    // meanwhile (it waits for that answer, which lets go of the site's cookies), holds.
+    ControlReached storedAccountLogout(bool loginMeanwhile) {
+        auto control = postTabWithTheStoredAccount();
+        auto login = [this] {
+            start->loginButtonPressed(nullptr);
+            advanceRunLoop(0.3);
+            tapOverlay(start->loginWindow().get(), "Login");
+            EXPECT_EQ(NetworkWork::inFlight(), 1) << "two logins out at once";
+        };
+        if (loginMeanwhile) control.meanwhile = login;
+        control.check = [=, this] {
+            if (!loginMeanwhile) {
+                EXPECT_FALSE(delegate->loginTime() || start->loginButton()->isHidden());
+                login();
+            }
+            EXPECT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }, 30));
+            auto root = NSURL::URLWithString(NS("http://bazaarnest.test"));
+            EXPECT_GT(NSHTTPCookieStorage::sharedHTTPCookieStorage()->cookiesForURL(root)->count(),
+                      0u);
+        };
+        return control;
+    }
+    ControlReached storedAccountThenLogout() { return storedAccountLogout(false); }
+    ControlReached storedAccountLogoutLogin() { return storedAccountLogout(true); }
     // The captcha of a posting without an account, its image shown and its answer typed.
     ControlReached captchaDone() {
         auto compose = filledCompose();
@@ -1983,14 +2008,18 @@ INSTANTIATE_TEST_SUITE_P(
         {"LoadMoreBack", &R::loadMore, W::Back, kNextPage, 1, 0, nullptr},
         // Back while the posting's last step is out: its outcome is told all the same, and the
         // session ends as ever. A starred listing's address, then the listing opened again; a
-        // choice, then the logged-out start: no busy line over it, no step comes.
+        // choice, then the logged-out start: no busy line over it, no step comes. The stored
+        // account's login, then the logged-out start: its answer logs nobody in.
         {"CaptchaDoneLastStepBack", &R::captchaDone, W::Back, kStep, 1, 0, kCompose, 0, kWhole,
          "IMPORTANT - FURTHER ACTION"},
         {"LoggedInLastStepBack", &R::loggedInPost, W::Back, kStep, 1, 0, kCompose, 3, kWhole,
          "Post Success"},
         {"RevealedAddressThenAgain", &R::revealedAddressThenAgain, W::Next, kReplyCode, 1, 0,
          nullptr},
-        {"ForSaleLogout", &R::forSale, W::Logout, kStep, 1, 0, kStart}}),
+        {"ForSaleLogout", &R::forSale, W::Logout, kStep, 1, 0, kStart},
+        {"StoredAccountLogout", &R::storedAccountThenLogout, W::Logout, kLogin, 1, 0, kStart},
+        {"StoredAccountLogoutLogin", &R::storedAccountLogoutLogin, W::Logout, kLogin, 2, 0,
+         kStart}}),
     [](const testing::TestParamInfo<HeldControl>& info) { return std::string(info.param.name); });
 
 // An answer that comes after another asks for no second captcha screen: the one shown is the one
