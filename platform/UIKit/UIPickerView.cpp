@@ -1,7 +1,11 @@
 #include "UIKit/UIPickerView.h"
 
+#include <algorithm>
+
+#include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIEvent.h"
 
 namespace {
 constexpr CGFloat kPickerHeight = 216;
@@ -137,7 +141,42 @@ void UIPickerView::userSelectRow(NSInteger row, NSInteger component) {
     if (row < 0 || row >= rows_[static_cast<size_t>(component)]) return;
     Ref<UIPickerView> self(this);
     selected_[static_cast<size_t>(component)] = row;
+    setNeedsDisplay();
     if (auto d = delegate()) d->pickerViewDidSelectRowInComponent(this, row, component);
+}
+
+CGRect UIPickerView::rectForComponent(NSInteger component) {
+    NSInteger components = numberOfComponents();
+    if (component < 0 || component >= components) return CGRectNull;
+    CGRect wheels = CGRectInset(bounds(), 10, 8);
+    CGFloat w = wheels.size.width / static_cast<CGFloat>(components);
+    return CGRectMake(wheels.origin.x + w * static_cast<CGFloat>(component), wheels.origin.y, w - 2,
+                      wheels.size.height);
+}
+
+CGRect UIPickerView::rectForRow(NSInteger row, NSInteger component) {
+    if (row < 0 || row >= numberOfRowsInComponent(component)) return CGRectNull;
+    CGRect wheel = rectForComponent(component);
+    CGFloat height = std::max<CGFloat>(20, rowSizeForComponent(component).height);
+    NSInteger selected = std::max<NSInteger>(0, selectedRowInComponent(component));
+    CGFloat y = CGRectGetMidY(wheel) - height / 2 + height * static_cast<CGFloat>(row - selected);
+    CGRect shown =
+        CGRectIntersection(wheel, CGRectMake(wheel.origin.x, y, wheel.size.width, height));
+    return CGRectIsEmpty(shown) ? CGRectNull : shown;
+}
+
+void UIPickerView::touchesEnded(NSSet* touches, UIEvent* event) {
+    auto touch = as<UITouch>(touches ? touches->anyObject() : nullptr);
+    if (!touch || touch->farthestFromLanding() > UITouchTapSlop) {
+        UIView::touchesEnded(touches, event);
+        return;
+    }
+    CGPoint at = touch->locationInView(this);
+    for (NSInteger c = 0; c < numberOfComponents(); ++c) {
+        for (NSInteger r = 0; r < numberOfRowsInComponent(c); ++r) {
+            if (CGRectContainsPoint(rectForRow(r, c), at)) return userSelectRow(r, c);
+        }
+    }
 }
 
 CGSize UIPickerView::sizeThatFits(CGSize size) {

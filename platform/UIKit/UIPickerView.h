@@ -1,6 +1,6 @@
 // Pickers: spinning wheels of rows, one wheel per component, asked of a data source and
-// labelled by a delegate. The shell picks a row; the delegate hears of choices the user makes,
-// not of selections made in code.
+// labelled by a delegate. A finger or the shell picks a row; the delegate hears of choices the
+// user makes, not of selections made in code.
 #pragma once
 
 #include <map>
@@ -66,6 +66,14 @@ class UIPickerView : public UIView {
     void selectRow(NSInteger row, NSInteger component, bool animated);
     // The user's choice (the shell): selects and tells the delegate.
     void userSelectRow(NSInteger row, NSInteger component);
+
+    // Where a component's wheel lies in the bounds, and where a row shows on it (the selected
+    // one in the middle, the others above and below it, cut by the wheel); null for one out of
+    // range or out of sight.
+    CGRect rectForComponent(NSInteger component);
+    CGRect rectForRow(NSInteger row, NSInteger component);
+    // A finger that lifts where it landed on a row picks it, as userSelectRow does.
+    void touchesEnded(NSSet* touches, UIEvent* event) override;
 
     CGSize sizeThatFits(CGSize size) override;
 

@@ -273,27 +273,6 @@ void drawTextView(UITextView* view, CGContextRef ctx) {
     if (view->isFirstResponder() && view->isEditing()) drawCaret(ctx, view->caretRect());
 }
 
-// Whether a view of the field in that mode shows now.
-bool fieldShows(UITextField* field, UITextFieldViewMode mode) {
-    switch (mode) {
-        case UITextFieldViewModeNever:
-            return false;
-        case UITextFieldViewModeWhileEditing:
-            return field->isEditing();
-        case UITextFieldViewModeUnlessEditing:
-            return !field->isEditing();
-        case UITextFieldViewModeAlways:
-            return true;
-    }
-    return false;
-}
-
-// The clear button shows with text, when its mode says so and no right view takes its place.
-bool showsClearButton(UITextField* field) {
-    return field->hasText() && fieldShows(field, field->clearButtonMode()) &&
-           !(field->rightView() && fieldShows(field, field->rightViewMode()));
-}
-
 void drawTextField(UITextField* field, CGContextRef ctx) {
     CGRect b = field->bounds();
     switch (field->borderStyle()) {
@@ -337,7 +316,7 @@ void drawTextField(UITextField* field, CGContextRef ctx) {
     } else {
         drawText(field->displayedText(), r, field->font(), color, field->textAlignment());
     }
-    if (showsClearButton(field)) {
+    if (field->clearButtonShows()) {
         // A grey disc with a white cross.
         CGRect c = field->clearButtonRectForBounds(b);
         setFill(ctx, RGB{0.62f, 0.62f, 0.62f});
@@ -716,27 +695,26 @@ void drawPicker(UIPickerView* picker, CGContextRef ctx) {
     fillGradient(ctx, b, RGB{0.55f, 0.56f, 0.6f}, RGB{0.25f, 0.26f, 0.3f});
     NSInteger components = picker->numberOfComponents();
     if (components <= 0) return;
-    CGRect wheels = CGRectInset(b, 10, 8);
-    CGFloat w = wheels.size.width / CGFloat(components);
     auto font = UIFont::boldSystemFontOfSize(20);
     for (NSInteger c = 0; c < components; ++c) {
-        CGRect wheel = CGRectMake(wheels.origin.x + w * CGFloat(c), wheels.origin.y, w - 2,
-                                  wheels.size.height);
+        CGRect wheel = picker->rectForComponent(c);
         fillGradient(ctx, wheel, RGB{0.8f, 0.8f, 0.8f}, RGB{1, 1, 1});
         CGFloat rowH = std::max<CGFloat>(20, picker->rowSizeForComponent(c).height);
-        NSInteger selected = std::max<NSInteger>(0, picker->selectedRowInComponent(c));
-        CGFloat mid = CGRectGetMidY(wheel);
         CGContextSaveGState(ctx);
         CGContextClipToRect(ctx, wheel);
         for (NSInteger row = 0; row < picker->numberOfRowsInComponent(c); ++row) {
-            CGFloat y = mid - rowH / 2 + rowH * CGFloat(row - selected);
-            if (y + rowH < wheel.origin.y || y > CGRectGetMaxY(wheel)) continue;
+            CGRect shown = picker->rectForRow(row, c);
+            if (CGRectIsNull(shown)) continue;
+            // A row cut by the wheel's edge keeps its words where the whole row has them.
+            CGFloat y =
+                shown.origin.y > wheel.origin.y ? shown.origin.y : CGRectGetMaxY(shown) - rowH;
             drawText(picker->titleForRow(row, c),
                      CGRectMake(wheel.origin.x + 10, y, wheel.size.width - 20, rowH), font,
                      RGB{0, 0, 0}, UITextAlignmentLeft);
         }
         CGContextRestoreGState(ctx);
         // The selection band.
+        CGFloat mid = CGRectGetMidY(wheel);
         CGRect band = CGRectMake(wheel.origin.x, mid - rowH / 2, wheel.size.width, rowH);
         CGContextSetRGBFillColor(ctx, 0.55f, 0.6f, 0.8f, 0.35f);
         CGContextFillRect(ctx, band);

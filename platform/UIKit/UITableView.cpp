@@ -93,6 +93,14 @@ NSInteger UITableViewIndex::titleIndexAtPoint(CGPoint point) {
     return std::clamp<NSInteger>(i, 0, count - 1);
 }
 
+CGRect UITableViewIndex::rectForTitleAtIndex(NSInteger index) {
+    NSInteger count = titles_ ? static_cast<NSInteger>(titles_->count()) : 0;
+    CGSize size = bounds().size;
+    if (index < 0 || index >= count || size.height <= 0) return CGRectNull;
+    auto [top, slot] = indexBand(count, size.height);
+    return CGRectMake(0, top + slot * static_cast<CGFloat>(index), size.width, slot);
+}
+
 CGFloat UITableViewIndex::widthForTitles(NSArray* titles) {
     CGFloat widest = 0;
     auto font = indexFont();
@@ -1320,6 +1328,12 @@ bool UITableView::tapSectionIndexAtIndex(NSInteger index) {
     return true;
 }
 
+CGRect UITableView::rectForSectionIndexAtIndex(NSInteger index) {
+    if (!indexView_ || indexView_->superview().get() != this) return CGRectNull;
+    CGRect r = indexView_->rectForTitleAtIndex(index);
+    return CGRectIsNull(r) ? r : indexView_->convertRect(r, this);
+}
+
 Ref<NSString> UITableView::titleForHeaderInSection(NSInteger section) {
     auto ds = dataSource_.lock();
     if (!respondsTo(ds.get(), sel("tableView:titleForHeaderInSection:"))) return nullptr;
@@ -1353,11 +1367,27 @@ void UITableView::touchesEnded(NSSet* touches, UIEvent*) {
         return;
     }
     auto path = indexPathForRowAtPoint(touch->locationInView(this));
-    if (path) {
-        tapRowAtIndexPath(path);
-    } else {
+    if (!path) {
         endSwipe(true);
+        return;
     }
+    // The row's own buttons take a finger that lands on them, as their taps do.
+    if (auto cell = cellForRowAtIndexPath(path)) {
+        CGPoint at = touch->locationInView(cell.get());
+        if (CGRectContainsPoint(cell->editingControlRect(), at)) {
+            // The control turned by the Delete button it showed takes that button away.
+            if (cell->showingDeleteConfirmation())
+                cancelDeleteConfirmation();
+            else
+                tapEditingControlForRowAtIndexPath(path);
+            return;
+        }
+        if (CGRectContainsPoint(cell->accessoryButtonRect(), at)) {
+            tapAccessoryButtonForRowWithIndexPath(path);
+            return;
+        }
+    }
+    tapRowAtIndexPath(path);
 }
 
 void UITableView::touchesCancelled(NSSet* touches, UIEvent* event) {

@@ -125,6 +125,8 @@ class UITableViewIndex : public UIView {
     // The title under a point of the index's bounds (-1 when none; above the titles the first,
     // below them the last).
     NSInteger titleIndexAtPoint(CGPoint point);
+    // Where the title shows in the index's bounds, the slot a touch picks it by (null for none).
+    CGRect rectForTitleAtIndex(NSInteger index);
     void touchesEnded(NSSet* touches, UIEvent* event) override;
     // The titles together in the middle of the height, in small bold letters centred across the
     // strip; a title too wide shrinks, then is cut.
@@ -269,6 +271,8 @@ class UITableView : public UIScrollView {
     // the section that the data source names to the top. False without an index.
     Ref<NSArray> sectionIndexTitles();
     bool tapSectionIndexAtIndex(NSInteger index);
+    // Where the index shows that title, in the table's coordinates; null while no index shows.
+    CGRect rectForSectionIndexAtIndex(NSInteger index);
     // The title the data source gives a section's header or footer (nil for none).
     Ref<NSString> titleForHeaderInSection(NSInteger section);
     Ref<NSString> titleForFooterInSection(NSInteger section);
@@ -280,8 +284,9 @@ class UITableView : public UIScrollView {
     using UIScrollView::setContentOffset;
     void setFrame(CGRect frame) override;
     void setBounds(CGRect bounds) override;
-    // One finger at a time works the rows: one that stays put taps the row it lifts on; one that
-    // slides scrolls the list by as much, or, across a row, offers its delete button.
+    // One finger at a time works the rows: one that stays put taps the row it lifts on (or the
+    // row's detail disclosure button or editing control, when it lifts on one); one that slides
+    // scrolls the list by as much, or, across a row, offers its delete button.
     void touchesBegan(NSSet* touches, UIEvent* event) override;
     void touchesEnded(NSSet* touches, UIEvent* event) override;
     void touchesCancelled(NSSet* touches, UIEvent* event) override;

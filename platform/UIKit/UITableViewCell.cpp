@@ -241,6 +241,22 @@ CGFloat UITableViewCell::accessoryWidth() {
                          currentAccessoryType());
 }
 
+CGRect UITableViewCell::accessoryButtonRect() {
+    if (currentAccessoryType() != UITableViewCellAccessoryDetailDisclosureButton ||
+        (editing_ ? editingAccessoryView_ : accessoryView_))
+        return CGRectNull;
+    CGFloat room = accessoryWidth();
+    if (room <= 0) return CGRectNull;
+    CGRect b = bounds();
+    return CGRectMake(CGRectGetMaxX(b) - room, b.origin.y, room, b.size.height);
+}
+
+CGRect UITableViewCell::editingControlRect() {
+    layoutIfNeeded();
+    if (!editControl_ || editControl_->superview().get() != this) return CGRectNull;
+    return editControl_->frame();
+}
+
 // ---- states ---------------------------------------------------------------------------------
 
 void UITableViewCell::setSelected(bool selected, bool animated) {

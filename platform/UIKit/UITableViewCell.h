@@ -137,6 +137,11 @@ class UITableViewCell : public UIView {
 
     // The accessory's width as laid out (0 without one).
     CGFloat accessoryWidth();
+    // Where a finger touches the detail disclosure button and the editing control, in the
+    // cell's bounds; null while the row shows neither. The table's touches and the shell's
+    // fingers both go by these.
+    CGRect accessoryButtonRect();
+    CGRect editingControlRect();
 
     // The table's side of editing: the style shown and the delete confirmation.
     // The edit control and the content's place follow at the next layout.

@@ -232,6 +232,10 @@ bool UITextField::viewShows(UITextFieldViewMode mode) {
     return false;
 }
 
+bool UITextField::clearButtonShows() {
+    return hasText() && viewShows(clearButtonMode_) && !(rightView_ && viewShows(rightViewMode_));
+}
+
 CGRect UITextField::borderRectForBounds(CGRect bounds) {
     return bounds;
 }
@@ -303,11 +307,16 @@ CGSize UITextField::sizeThatFits(CGSize size) {
 
 void UITextField::touchesEnded(NSSet* touches, UIEvent* event) {
     Ref<UITextField> self(this);
-    bool inside = false;
-    if (auto t = touches ? as<UITouch>(touches->anyObject()) : nullptr)
-        inside = pointInside(t->locationInView(this), event);
+    bool inside = false, clear = false;
+    if (auto t = touches ? as<UITouch>(touches->anyObject()) : nullptr) {
+        CGPoint at = t->locationInView(this);
+        inside = pointInside(at, event);
+        clear = clearButtonShows() && CGRectContainsPoint(clearButtonRectForBounds(bounds()), at);
+    }
     UIControl::touchesEnded(touches, event);
-    if (inside && isEnabled()) becomeFirstResponder();
+    if (!inside || !isEnabled()) return;
+    if (clear) clearText();
+    becomeFirstResponder();
 }
 
 void UITextField::encodeWithCoder(NSCoder* coder) {

@@ -79,6 +79,9 @@ class UITextField : public UIControl, public UITextInputTraits, public UIKeyInpu
     void setMinimumFontSize(CGFloat s) { minimumFontSize_ = s; }
     UITextFieldViewMode clearButtonMode() { return clearButtonMode_; }
     void setClearButtonMode(UITextFieldViewMode m) { clearButtonMode_ = m; }
+    // The clear button shows with text, when its mode says so and no right view takes its
+    // place; a touch on it (clearButtonRectForBounds) clears the text.
+    bool clearButtonShows();
     Ref<UIView> leftView() { return leftView_; }
     void setLeftView(UIView* view);
     UITextFieldViewMode leftViewMode() { return leftViewMode_; }

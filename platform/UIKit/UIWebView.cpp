@@ -1,5 +1,7 @@
 #include "UIKit/UIWebView.h"
 
+#include <libxml/tree.h>
+
 #include <mutex>
 #include <optional>
 
@@ -8,11 +10,13 @@
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
 #include "Foundation/NSRunLoop.h"
+#include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
 #include "Foundation/NetworkWork.h"
 #include "Foundation/Runtime.h"
+#include "UIKit/UIEvent.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIScrollView.h"
 #include "UIKit/WebContent/WebPage.h"
@@ -718,18 +722,68 @@ bool UIWebView::clickElementWithId(NSString* elementId) {
     return element && page->click(element);
 }
 
+namespace {
+// The page's element under a point of the view, through the scroller's offset: where a finger
+// finds it.
+_xmlNode* elementAtPoint(UIWebView::Impl& d, UIScrollView* scroller, CGPoint point) {
+    CGPoint at = point;
+    if (scroller) {
+        at.x += scroller->contentOffset().x - scroller->frame().origin.x;
+        at.y += scroller->contentOffset().y - scroller->frame().origin.y;
+    }
+    return d.renderer.elementAt(at);
+}
+}  // namespace
+
 bool UIWebView::tapAtPoint(CGPoint point) {
     Impl& d = impl();
     if (d.dead) return false;
     std::shared_ptr<Page> page = d.laidOutPage().shared_from_this();
-    // From the view's coordinates to the page's, through the scroller's offset.
-    CGPoint at = point;
-    if (auto scroller = scrollView()) {
-        at.x += scroller->contentOffset().x - scroller->frame().origin.x;
-        at.y += scroller->contentOffset().y - scroller->frame().origin.y;
-    }
-    _xmlNode* element = d.renderer.elementAt(at);
+    _xmlNode* element = elementAtPoint(d, scrollView().get(), point);
     return element && page->click(element);
+}
+
+CGRect UIWebView::rectForElementAtIndex(NSUInteger number) {
+    Impl& d = impl();
+    if (d.dead) return CGRectNull;
+    std::vector<_xmlNode*> clickables;
+    d.laidOutPage().readableText(&clickables);
+    if (number < 1 || number > clickables.size()) return CGRectNull;
+    _xmlNode* wanted = clickables[number - 1];
+    auto scroller = scrollView();
+    auto on = [&](CGFloat x, CGFloat y) {
+        for (auto* n = elementAtPoint(d, scroller.get(), CGPointMake(x, y)); n; n = n->parent)
+            if (n == wanted) return true;
+        return false;
+    };
+    // The first place a finger finds it from the top, as far right as it runs on that line and
+    // as far down as it runs from there.
+    constexpr CGFloat step = 3;
+    CGSize size = bounds().size;
+    for (CGFloat y = 0; y < size.height; y += step) {
+        for (CGFloat x = 0; x < size.width; x += step) {
+            if (!on(x, y)) continue;
+            CGFloat right = x, bottom = y;
+            while (right + step < size.width && on(right + step, y))
+                right += step;
+            CGFloat middle = (x + right) / 2;
+            while (bottom + step < size.height && on(middle, bottom + step))
+                bottom += step;
+            return CGRectMake(x, y, right - x + 1, bottom - y + 1);
+        }
+    }
+    return CGRectNull;
+}
+
+void UIWebView::touchesEnded(NSSet* touches, UIEvent* event) {
+    auto touch = as<UITouch>(touches ? touches->anyObject() : nullptr);
+    // A finger that lifts where it landed clicks what it is on; the views around take no tap.
+    if (touch && touch->farthestFromLanding() <= UITouchTapSlop &&
+        tapAtPoint(touch->locationInView(this))) {
+        UIView::touchesCancelled(touches, event);
+        return;
+    }
+    UIView::touchesEnded(touches, event);
 }
 
 void UIWebView::layoutSubviews() {

@@ -178,6 +178,12 @@ class UIWebView : public UIView {
     // clickElementAtIndex does, so a link navigates with type LinkClicked. NO when no element
     // of the page is there.
     bool tapAtPoint(CGPoint point);
+    // Where the numbered element shows in the view, found as tapAtPoint finds it: from the
+    // first point of it from the top, the run of it along that line and down from there. Null
+    // when none of it shows.
+    CGRect rectForElementAtIndex(NSUInteger number);
+    // A finger that lifts where it landed taps there (tapAtPoint).
+    void touchesEnded(NSSet* touches, UIEvent* event) override;
 
     void layoutSubviews() override;
 

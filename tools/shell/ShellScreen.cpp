@@ -90,13 +90,21 @@ CGRect inWindow(UIView* v) {
     return v->convertRect(v->bounds(), nullptr);
 }
 
-// The part of an element that a view of its own shows (a bar's button), while it is in a window.
-std::function<CGRect()> partShownBy(UIView* v) {
-    Weak<UIView> shown(v);
-    return [shown] {
+// The part of an element that a view shows, by the view's rectangle for it (a bar's button its
+// whole bounds, a row its accessory's room, a picker one of its rows), in the window while the
+// view is in one; null while none of it shows.
+template <class V, class Rect>
+std::function<CGRect()> partOf(V* view, Rect rectIn) {
+    Weak<V> shown(view);
+    return [shown, rectIn] {
         auto o = shown.lock();
-        return o && o->window() ? inWindow(o.get()) : CGRectNull;
+        CGRect r = o && o->window() ? rectIn(o.get()) : CGRectNull;
+        return CGRectIsNull(r) ? r : o->convertRect(r, nullptr);
     };
+}
+
+std::function<CGRect()> partShownBy(UIView* v) {
+    return partOf(v, [](UIView* o) { return o->bounds(); });
 }
 
 // What the keyboard leaves of a rectangle of the window: the keyboard covers the app's windows
@@ -903,15 +911,13 @@ private:
             return o != nullptr;
         };
         std::string line = tokens + mark(std::move(e)) + " " + shown;
-        bool clearShows =
-            field->clearButtonMode() == UITextFieldViewModeAlways ||
-            (field->clearButtonMode() == UITextFieldViewModeWhileEditing && editing) ||
-            (field->clearButtonMode() == UITextFieldViewModeUnlessEditing && !editing);
-        if (clearShows && !text.empty()) {
+        if (field->clearButtonShows()) {
             ShellElement clear;
             clear.kind = ShellElement::Button;
             clear.label = "clear";
             clear.view = static_cast<UIView*>(field);
+            clear.part = partOf(
+                field, [](UITextField* o) { return o->clearButtonRectForBounds(o->bounds()); });
             clear.tap = [target] {
                 auto o = target.lock();
                 if (o) o->clearText();
@@ -1330,6 +1336,8 @@ private:
                     e.kind = ShellElement::Control;
                     e.label = control;
                     e.view = static_cast<UIView*>(cell);
+                    e.part =
+                        partOf(cell, [](UITableViewCell* o) { return o->editingControlRect(); });
                     e.tap = [t, p] {
                         auto o = t.lock();
                         return o && o->tapEditingControlForRowAtIndexPath(p);
@@ -1372,6 +1380,8 @@ private:
                         e.kind = ShellElement::AccessoryButton;
                         e.label = "(i)";
                         e.view = static_cast<UIView*>(cell);
+                        e.part = partOf(
+                            cell, [](UITableViewCell* o) { return o->accessoryButtonRect(); });
                         e.table = t;
                         e.indexPath = p;
                         e.tap = [t, p] {
@@ -1421,6 +1431,9 @@ private:
                 e.label = title;
                 e.view = static_cast<UIView*>(table);
                 NSInteger index = static_cast<NSInteger>(i);
+                e.part = partOf(table, [index](UITableView* o) {
+                    return o->rectForSectionIndexAtIndex(index);
+                });
                 e.tap = [t, index] {
                     auto o = t.lock();
                     return o && o->tapSectionIndexAtIndex(index);
@@ -1458,6 +1471,8 @@ private:
                     e.label =
                         trim(title.front() == '*' ? title.substr(1, title.size() - 2) : title);
                     e.view = static_cast<UIView*>(picker);
+                    e.part =
+                        partOf(picker, [r, c](UIPickerView* o) { return o->rectForRow(r, c); });
                     e.tap = [target, r, c] {
                         auto o = target.lock();
                         if (o) o->userSelectRow(r, c);
@@ -1509,6 +1524,7 @@ private:
             e.view = static_cast<UIView*>(web);
             e.webView = static_cast<UIWebView*>(web);
             e.webIndex = k;
+            e.part = partOf(web, [k](UIWebView* o) { return o->rectForElementAtIndex(k); });
             e.takesText = after.rfind("[text:", 0) == 0 || after.rfind("[password]", 0) == 0 ||
                           after.rfind("[select:", 0) == 0;
             // The page does not say where the element's text ends: up to the next element or

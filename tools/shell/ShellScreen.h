@@ -61,8 +61,10 @@ struct ShellElement {
     // one finger's double tap there.
     bool touchedAtMiddle = false;
     // Where in its window the element itself lies, when it is one part of its view (a segment,
-    // a bar's button, a tab, a panel's button, a link); unset for an element that is its whole
-    // view. Fingers aim at its middle.
+    // a bar's button, a tab, a panel's button, a link, a row's accessory or editing control, an
+    // index title, a clear button, a picker row, a page's element), by the view's own rectangle
+    // for it, the one its touches go by; unset for an element that is its whole view. Fingers
+    // aim at its middle.
     std::function<CGRect()> part;
 };
 

@@ -243,7 +243,11 @@ TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
     std::map<std::string, std::string> screens;
     screens["button"] = screens["back button"] = "tap 3\n";
     screens["sheet button"] = "tap 3\ntap Share\n";
-    screens["segment"] = "tab Settings\n";
+    screens["segment"] = screens["picker row"] = "tab Settings\n";
+    screens["editing control"] = "tap 1\n";
+    screens["web link"] = "tab About\n";
+    screens["accessory"] = "tab Catalog\ntap Tables\n";
+    screens["clear button"] = "tab Catalog\nscroll down\ntap Search\ntap Names\ntype ada\n";
     screens["delete button"] = "delete 5\n";
     struct Row {
         const char *kind, *gesture, *mark;
@@ -274,6 +278,15 @@ TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
         {"bar button", "pinch 1 2", "(Done)", 1},
         {"back button", "hold 1", "| Listings |", 1},
         {"back button", "pinch 1 0.5", "| Listings |", 1},
+        {"editing control", "hold 3", "(Delete)", 1},
+        {"editing control", "pinch 3 2", "(Delete)", 1},
+        {"accessory", "hold 7", "| Shared", 1},
+        {"accessory", "drag 7 by 3 0", "| Shared", 1},
+        {"clear button", "hold 3", "[_(Names)]", 1},
+        {"picker row", "hold 8", "*Europe*", 1},
+        {"picker row", "drag 7 by 3 0", "*Canada*", 1},
+        {"web link", "hold 1", "Handed off", 1},
+        {"web link", "drag 1 by 0 3", "Handed off", 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.kind) + ": " + row.gesture);
