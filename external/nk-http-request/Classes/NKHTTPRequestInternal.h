@@ -41,9 +41,9 @@ struct NKHTTPRequest::ClassState {
     uint64_t nextRequestID = 0;
     uint64_t runningRequestCount = 0;
     bool shouldUpdateNetworkActivityIndicator = true;
-    Ref<NSTimer> indicatorHideTimer;    // the hide waiting on the main thread, if any
+    Ref<NSTimer> indicatorHideTimer;      // the hide waiting on the main thread, if any
     UINetworkActivityHold indicatorHold;  // the engine's one hold on the app's indicator
-    NSTimeInterval lastStreamStop = 0;  // clock time the running count last reached zero
+    NSTimeInterval lastStreamStop = 0;    // clock time the running count last reached zero
 
     Ref<NSRecursiveLock> progressLock;
     Ref<NSLock> bandwidthLock;
