@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -19,7 +20,6 @@
 #include <system_error>
 #include <vector>
 
-#include "Foundation/Clock.h"
 #include "Foundation/ProcessWide.h"
 
 namespace file_detail {
@@ -104,13 +104,34 @@ Held lockAsOwnName(int fd, const std::string& name) {
     return locked == 0 ? Held::Locked : Held::Unlockable;
 }
 
+double secondsOf(const timespec& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The file system's own "now": the time it stamps on a file made in the folder at this moment.
+// A leftover's age is read against it, not against the Clock, which a script or a test sets
+// anywhere and which may run ahead of the machine that stamps the folder's files. Where nothing
+// can be made there, the system's wall time. The probe carries the writer's mark, so that one a
+// crash leaves is a leftover like any other.
+double fileSystemNow(const std::string& folder) {
+    std::string probe = folder + "/" + std::string(kTempMark) + "now-XXXXXX";
+    if (int fd = ::mkstemp(probe.data()); fd >= 0) {
+        struct stat made;
+        bool stamped = ::fstat(fd, &made) == 0;
+        ::unlink(probe.c_str());
+        ::close(fd);
+        if (stamped) return secondsOf(made.st_mtim);
+    }
+    timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return secondsOf(now);
+}
+
 // Where the file system cannot lock, no lock tells a dead write's file from a live one's, so only
 // a file untouched for a day goes: a write touches its file as it goes, and ends in moments.
-bool untouchedForADay(const struct stat& file) {
-    constexpr NSTimeInterval kDay = 24 * 60 * 60;
-    NSTimeInterval touched = static_cast<NSTimeInterval>(file.st_mtim.tv_sec) +
-                             static_cast<NSTimeInterval>(file.st_mtim.tv_nsec) / 1e9;
-    return Clock::now() + NSTimeIntervalSince1970 - touched >= kDay;
+bool untouchedForADay(const struct stat& file, const std::string& path) {
+    constexpr double kDay = 24 * 60 * 60;
+    return fileSystemNow(folderOf(path)) - secondsOf(file.st_mtim) >= kDay;
 }
 
 // Removes a leftover unless a write holds it; never follows a link, and leaves folders alone.
@@ -120,13 +141,13 @@ void removeLeftover(const std::string& path, LockCall lockCall) {
     struct stat held, named;
     bool dead = ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode);
     if (dead && lockCall(fd, LOCK_EX | LOCK_NB) != 0)
-        dead = errno != EWOULDBLOCK && errno != EINTR && untouchedForADay(held);
+        dead = errno != EWOULDBLOCK && errno != EINTR && untouchedForADay(held, path);
     if (dead && ::lstat(path.c_str(), &named) == 0 && sameFile(held, named)) ::unlink(path.c_str());
     ::close(fd);
 }
 
 // Removes the writer's own leftovers under the root and, in the app's home (never in a folder a
-// person chose), notes the older form, for the first write of the target it stands beside.
+// person chose), notes the older form, for the first write of the app's store it stands beside.
 // Called under the state's lock.
 void sweep(WriterState& state, const std::string& root, bool wholeTree) {
     namespace fs = std::filesystem;
@@ -156,7 +177,7 @@ void sweep(WriterState& state, const std::string& root, bool wholeTree) {
     }
 }
 
-void sweepBeforeWrite(const std::string& target) {
+void sweepBeforeWrite(const std::string& target, Target kind) {
     auto state = writerState();
     std::string home = sandboxHomePath();
     bool inHome = target.size() > home.size() + 1 && target.compare(0, home.size(), home) == 0 &&
@@ -164,6 +185,8 @@ void sweepBeforeWrite(const std::string& target) {
     std::string root = inHome ? home : folderOf(target);
     std::lock_guard hold(state->lock);
     if (state->swept.insert(root).second) sweep(*state, root, inHome);
+    // A name beside a path a person chose is theirs, whatever it looks like.
+    if (kind != Target::OwnStore) return;
     if (auto older = state->older.find(target); older != state->older.end()) {
         for (const auto& path : older->second)
             removeLeftover(path, state->lockCall.load());
@@ -191,8 +214,8 @@ bool writeAll(int fd, const void* bytes, size_t n) {
 }
 
 bool writeFileAtomically(const std::string& target, const void* bytes, size_t n, mode_t mode,
-                         bool durable) {
-    sweepBeforeWrite(target);
+                         bool durable, Target kind) {
+    sweepBeforeWrite(target, kind);
     int fd = -1;
     std::string tmp;
     // A sweep of another process may take the new file between its making and its lock.

@@ -21,12 +21,17 @@ bool writeAll(int fd, const void* bytes, size_t n);
 // the process removes every such file in the home, at any depth, and before its first write into
 // a folder outside it, those of that folder; a file that a write still holds (of this process or
 // another) stays. What the app's earlier writer left ("<target>.writing-XXXXXX") goes only in the
-// home, beside a target written, at its first write. Where the file system cannot lock, the write
-// goes on unlocked, and the sweep takes only leftovers untouched for a day. A cache that can do
-// without what a crash loses passes durable false: the file and its folder are then not flushed
-// to the disk.
+// home, beside one of the app's own stores, at its first write. Where the file system cannot
+// lock, the write goes on unlocked, and the sweep takes only leftovers untouched for a day by the
+// file system's own time. A cache that can do without what a crash loses passes durable false:
+// the file and its folder are then not flushed to the disk.
+//
+// Whose file the target is: one of the app's own stores (its preferences, property lists,
+// archives, cache entries), or any file, as a path a person chose (a screenshot, a saved image),
+// beside which nothing but the writer's own marked files is ever taken.
+enum class Target { AnyFile, OwnStore };
 bool writeFileAtomically(const std::string& target, const void* bytes, size_t n, mode_t mode,
-                         bool durable = true);
+                         bool durable = true, Target kind = Target::AnyFile);
 
 // The call that locks files for the writer and its sweep (flock); tests put in one that fails.
 // Gives back the one replaced.

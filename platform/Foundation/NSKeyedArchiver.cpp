@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Foundation/FileSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDate.h"
@@ -503,7 +504,11 @@ Ref<NSData> NSKeyedArchiver::archivedDataWithRootObject(NSObject* root) {
 
 bool NSKeyedArchiver::archiveRootObject(NSObject* root, NSString* path) {
     Ref<NSData> data = archivedDataWithRootObject(root);
-    return data->writeToFile(path, true);
+    // An archive is one of the app's stores (see the property lists' writeFile).
+    std::string target = path ? path->utf8() : std::string();
+    return !target.empty() &&
+           file_detail::writeFileAtomically(target, data->bytes(), data->length(), 0644, true,
+                                            file_detail::Target::OwnStore);
 }
 
 bool NSKeyedArchiver::init() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "Foundation/FileSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDate.h"
@@ -1016,7 +1017,14 @@ bool writeFile(NSObject* plist, NSString* path, bool atomically) {
     if (!path) return false;
     auto data = NSPropertyListSerialization::dataWithPropertyList(
         plist, NSPropertyListXMLFormat_v1_0, 0, nullptr);
-    return data && data->writeToFile(path, atomically);
+    if (!data) return false;
+    if (!atomically) return data->writeToFile(path, false);
+    // A property list is one of the app's stores: its first write also takes what the app's
+    // earlier writer left beside it.
+    std::string target = path->utf8();
+    return !target.empty() &&
+           file_detail::writeFileAtomically(target, data->bytes(), data->length(), 0644, true,
+                                            file_detail::Target::OwnStore);
 }
 
 }  // namespace plist_detail

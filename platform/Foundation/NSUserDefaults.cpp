@@ -59,11 +59,14 @@ Ref<NSObject> deepCopy(NSObject* o) {
 // The store is written atomically and readable by its owner only. The preferences folder may
 // not exist yet (a fresh home): it is made, and the write tried once more.
 bool writeAtomically(const std::string& target, NSData* data) {
-    if (file_detail::writeFileAtomically(target, data->bytes(), data->length(), 0600)) return true;
+    if (file_detail::writeFileAtomically(target, data->bytes(), data->length(), 0600, true,
+                                         file_detail::Target::OwnStore))
+        return true;
     std::string::size_type slash = target.find_last_of('/');
     if (errno != ENOENT || slash == std::string::npos || slash == 0) return false;
     if (::mkdir(target.substr(0, slash).c_str(), 0755) != 0) return false;
-    return file_detail::writeFileAtomically(target, data->bytes(), data->length(), 0600);
+    return file_detail::writeFileAtomically(target, data->bytes(), data->length(), 0600, true,
+                                            file_detail::Target::OwnStore);
 }
 
 // "20120301T120000Z", the time stamp of a damaged file moved aside.

@@ -279,7 +279,8 @@ void NSURLCache::storeCachedResponse(NSCachedURLResponse* cachedResponse, NSURLR
     fs::create_directories(diskPath_, ec);
     // Written beside the target and renamed over it, so a reader never meets half an entry; not
     // flushed to the disk, as an entry a crash spoils is dropped when the index is read.
-    if (!file_detail::writeFileAtomically(file, bytes->bytes(), bytes->length(), 0644, false))
+    if (!file_detail::writeFileAtomically(file, bytes->bytes(), bytes->length(), 0644, false,
+                                          file_detail::Target::OwnStore))
         return;
     disk_->add({key, bytes->length(), nullptr});
     for (auto& old : disk_->overflow())

@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -18,6 +19,7 @@
 #include "Foundation/Clock.h"
 #include "Foundation/FileSupport.h"
 #include "Foundation/NSData.h"
+#include "Foundation/NSDictionary.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
 
@@ -273,12 +275,15 @@ TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
         fs::create_directories(home + folder);
     fs::create_directories(outside + "/deeper");
     fs::create_directories(outside + "/nolocks");
+    fs::create_directories(outside + "/nolocks-ahead");
+    // The app's clock is no measure of a file's age: a script's stands in 2012.
     ManualClockScope clock;
     constexpr NSTimeInterval kDay = 24 * 60 * 60;
-    // Made `age` seconds before the clock's now.
-    auto put = [](const std::string& path, NSTimeInterval age) {
+    const auto wallNow = static_cast<NSTimeInterval>(::time(nullptr));
+    // Made `age` seconds before the file system's now.
+    auto put = [&](const std::string& path, NSTimeInterval age) {
         std::ofstream(path) << "half";
-        NSTimeInterval when = Clock::now() + NSTimeIntervalSince1970 - age;
+        NSTimeInterval when = wallNow - age;
         const timespec times[2] = {{static_cast<time_t>(when), 0}, {static_cast<time_t>(when), 0}};
         ::utimensat(AT_FDCWD, path.c_str(), times, 0);
     };
@@ -303,9 +308,14 @@ TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
         {outside + "/home.png.orig01", false},
         {outside + "/home.png.tmp", false},
         {outside + "/home.png.writing-abc123", false},
+        // Even in the home: it goes only beside the app's own stores.
+        {home + "/Documents/shot.png.writing-abc123", false},
         // Where the file system cannot lock, what no live write can hold any more.
         {outside + "/nolocks/.bnwriting-state-q1W2e3", true, kDay + 1},
         {outside + "/nolocks/.bnwriting-state-a1B2c3", false, kDay - 60},
+        {outside + "/nolocks/.bnwriting-state-3days0", true, 3 * kDay},
+        // Nor does a clock running two days ahead make a live write's file old.
+        {outside + "/nolocks-ahead/.bnwriting-state-q1W2e3", false},
         // Not at the top of the folder written into outside the home.
         {outside + "/deeper/.bnwriting-state-q1W2e3", false},
         // Beside no target written: a package's own names.
@@ -333,13 +343,17 @@ TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
 
     ASSERT_TRUE(bytes("new")->writeToFile(NSString::fromUTF8(home + "/Documents/new.bin"), true));
     ASSERT_TRUE(bytes("new")->writeToFile(NSString::fromUTF8(outside + "/home.png"), true));
-    ASSERT_TRUE(bytes("new")->writeToFile(
+    ASSERT_TRUE(bytes("new")->writeToFile(NSString::fromUTF8(home + "/Documents/shot.png"), true));
+    ASSERT_TRUE(NSDictionary::dictionary()->writeToFile(
         NSString::fromUTF8(home + "/Library/Preferences/app.plist"), true));
     auto locking = file_detail::exchangeLockCall([](int, int) {
         errno = ENOLCK;
         return -1;
     });
     ASSERT_TRUE(bytes("new")->writeToFile(NSString::fromUTF8(outside + "/nolocks/state"), true));
+    Clock::setNow(wallNow - NSTimeIntervalSince1970 + 2 * kDay);
+    ASSERT_TRUE(
+        bytes("new")->writeToFile(NSString::fromUTF8(outside + "/nolocks-ahead/state"), true));
     file_detail::exchangeLockCall(locking);
     for (const auto& c : cases)
         EXPECT_EQ(fs::exists(c.path), !c.removed) << c.path;
