@@ -2,7 +2,9 @@
 // store, how they close.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "AppScreensTesting.h"
 #include "Classes/CatagoryViewController.h"
@@ -14,6 +16,7 @@
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSIndexPath.h"
+#include "Foundation/NSPathUtilities.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
@@ -421,11 +424,29 @@ TEST_F(Pickers, AFailedCityPageIsTriedAgainAtTheNextOpening) {
 }
 
 TEST_F(Pickers, TheCategoryTableIndexImagesAndChoice) {
-    // Two of the section images, in the main bundle for this test.
+    // Two of the section images, in a main bundle of the test's own in its sandbox: never the
+    // build's folder, which copies of the program running at once would share.
     UIGraphicsBeginImageContextWithOptions(CGSizeMake(4, 4), false, 1);
     auto png = UIImagePNGRepresentation(UIGraphicsGetImageFromCurrentImageContext());
     UIGraphicsEndImageContext();
-    auto folder = NSBundle::mainBundle()->bundlePath();
+    auto folder = NSTemporaryDirectory()->stringByAppendingPathComponent(NS("Pickers.app"));
+    ASSERT_TRUE(std::filesystem::create_directories(folder->utf8()));
+    struct OwnBundle {
+        std::string folder;
+        bool had = std::getenv("BAZAARNEST_BUNDLE") != nullptr;
+        std::string previous = had ? std::getenv("BAZAARNEST_BUNDLE") : "";
+        ~OwnBundle() {
+            if (had)
+                ::setenv("BAZAARNEST_BUNDLE", previous.c_str(), 1);
+            else
+                ::unsetenv("BAZAARNEST_BUNDLE");
+            NSBundle::resetMainBundle();
+            UIImage::flushNamedCache();
+            std::filesystem::remove_all(folder);
+        }
+    } own{folder->utf8()};
+    ::setenv("BAZAARNEST_BUNDLE", own.folder.c_str(), 1);
+    NSBundle::resetMainBundle();
     for (NSString* name : {NS("supermarket.png"), NS("home.png")})
         ASSERT_TRUE(png->writeToFile(folder->stringByAppendingPathComponent(name), true));
     UIImage::flushNamedCache();
@@ -461,9 +482,6 @@ TEST_F(Pickers, TheCategoryTableIndexImagesAndChoice) {
     EXPECT_EQ(str(defaults->stringForKey(NS("CatagoryName"))), str(chosen->name()));
     EXPECT_EQ(str(defaults->stringForKey(NS("CatagoryUrl"))), str(chosen->url()));
     EXPECT_EQ(str(defaults->stringForKey(NS("CatagorySection"))), "For Sale");
-    for (NSString* name : {NS("supermarket.png"), NS("home.png")})
-        std::remove(folder->stringByAppendingPathComponent(name)->utf8().c_str());
-    UIImage::flushNamedCache();
 }
 
 TEST_F(Pickers, TheQuickTipShowsOnce) {
