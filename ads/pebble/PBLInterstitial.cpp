@@ -76,9 +76,14 @@ void PBLInterstitial::loadAndDisplayRequest(PBLRequest* request, UIWindow* windo
     }
     auto engine = privateObject();
     auto splash = make<PBLInterstitialAppController>(&PBLInterstitialAppController::initWithWindow,
-                                                     window, image, int(seconds), this);
+                                                     window, image, splashSeconds(), this);
     engine->delegateManager()->setSdkInterstitialDelegate(splash.get());
     engine->loadInterstitialRequest(request);
+}
+
+int PBLInterstitial::splashSeconds() {
+    initialize();
+    return int(NSUserDefaults::standardUserDefaults()->floatForKey(kTimeoutKey));
 }
 
 void PBLInterstitial::presentFromRootViewController(UIViewController* controller) {

@@ -27,6 +27,9 @@ class PBLInterstitial : public NSObject {
     // Covers the window with the image until the ad shows or the time-out ends; a time-out not
     // above 0 only logs.
     void loadAndDisplayRequest(PBLRequest* request, UIWindow* window, UIImage* image);
+    // How long the splash covers the window at most: the stored time-out's whole seconds (3.5
+    // stored waits 3). Whether there is a splash at all goes by the stored value being above 0.
+    static int splashSeconds();
     // Without a rendered ad: a log line only.
     void presentFromRootViewController(UIViewController* controller);
     bool isReady();

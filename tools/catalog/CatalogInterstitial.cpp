@@ -93,13 +93,15 @@ private:
         stopWaiting();
         interstitial_->loadAndDisplayRequest(PBLRequest::request().get(), window.get(),
                                              splash.get());
-        // The splash waits the stored time-out, then gives the window back without a word to
-        // the delegate: the screen tells it itself.
-        float seconds =
+        // The splash waits the stored time-out's whole seconds, then gives the window back
+        // without a word to the delegate: the screen tells it itself, after those same seconds,
+        // so that an answer between them and the stored fraction reads as too late.
+        float stored =
             NSUserDefaults::standardUserDefaults()->floatForKey(NS("applicationTimeout"));
-        if (!(seconds > 0)) return;
+        if (!(stored > 0)) return;
         waiting_ = true;
-        performSelector(Selector::named("timedOut"), nullptr, double(seconds));
+        performSelector(Selector::named("timedOut"), nullptr,
+                        double(PBLInterstitial::splashSeconds()));
     }
     void timedOut() {
         if (stopWaiting()) say(NS("No interstitial: none came in time"));

@@ -3,7 +3,8 @@
 // shows light text on the dark page, clear of the close button in the top left corner. Shown
 // again with a memory warning under it, its Close gives back a whole screen, not a black one.
 // An answer held past the time-out: the screen says none came in time, then that it came too
-// late to show.
+// late to show; so too one that comes within the stored time-out's fraction of a second (3.2 s of
+// 3.5), past the whole seconds the splash waits.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -47,14 +48,23 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
     fs::path warned = fs::current_path() / "interstitial-warned.png";
     fs::remove(shot);
     fs::remove(warned);
+    std::string held;
     HookedLines lines(
         readFile(here / "catalog-interstitial.script"),
         {{"# The ad server holds the next answer past the time-out.",
           [&] {
-              services.addFault({.host = "", .path = "/pbma/ad", .gate = "late interstitial"});
+              held = "late interstitial";
+              services.addFault({.host = "", .path = "/pbma/ad", .gate = held});
+          }},
+         // The splash waits whole seconds (3), the screen as long: at 3.2 s the answer is late.
+         {"# With 3.5 s stored, the ad server holds the next answer till 3.2 s.",
+          [&] {
+              defaults->setFloat(3.5f, NS("applicationTimeout"));
+              held = "interstitial at 3.2 s";
+              services.addFault({.host = "", .path = "/pbma/ad", .gate = held});
           }},
          {"# The held answer comes.", [&] {
-              services.gate("late interstitial")->open();
+              services.gate(held)->open();
               runLoopUntil([] { return NetworkWork::inFlight() == 0; });
               services.clearFaults();
           }}});
@@ -117,8 +127,10 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
     }
     EXPECT_EQ(formats, (std::vector<std::string>{
                            "interstitial_mb interstitial", "interstitial_mb noad",
-                           "interstitial_mb interstitial", "interstitial_mb interstitial"}));
+                           "interstitial_mb interstitial", "interstitial_mb interstitial",
+                           "interstitial_mb interstitial"}));
     EXPECT_EQ(impressions.size(), 4u);  // each shown reply's two pixels, once each
     PBLStatistics::releaseSharedStatistics();
-    defaults->removeObjectForKey(NS("pebble_stats_shared"));
+    for (NSString* key : {NS("pebble_stats_shared"), NS("applicationTimeout")})
+        defaults->removeObjectForKey(key);
 }
