@@ -59,14 +59,6 @@ bool AdLoomAdapterIronvine::initWithAdLoomDelegate(AdLoomDelegate* delegate, AdL
 }
 
 void AdLoomAdapterIronvine::getAd() {
-    auto banner = IVAdView::adViewForSlotNamed(NS("ivBanner"), this);
-    innerContainer_ = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 50));
-    innerContainer_->setBackgroundColor(UIColor::clearColor().get());
-    innerContainer_->addSubview(banner.get());
-    outerContainer_ = make<UIView>(&UIView::initWithFrame, banner ? banner->frame() : CGRectZero);
-    outerContainer_->setBackgroundColor(UIColor::clearColor().get());
-    outerContainer_->addSubview(innerContainer_.get());
-    setAdNetworkView(outerContainer_.get());
     double elapsed = IVAdManager::nowSince1970() - engineUse().lastBanner;
     if (!(elapsed > IVMinimumRefreshIntervalSeconds)) {
         AdLoomLogDebug(NS("Failing Ironvine ad request because Ironvine's minimum refresh interval "
@@ -75,16 +67,29 @@ void AdLoomAdapterIronvine::getAd() {
         if (auto view = adLoomView()) view->adapterDidFailAd(this, nullptr);
         return;
     }
-    if (engineUse().lastBanner == 0) return;  // the first banner comes with the engine's ready call
-    if (IVAdEngine::isNextAdDownloadedForSlotNamed(NS("ivBanner"))) {
-        banner->refresh();
-        bannerAdReady();
+    // The first banner comes with the engine's ready call.
+    bool first = engineUse().lastBanner == 0;
+    if (!first && !IVAdEngine::isNextAdDownloadedForSlotNamed(NS("ivBanner"))) {
+        AdLoomLogDebug(
+            NS("Failing Ironvine banner ad request because the next banner ad has not yet been "
+               "downloaded."));
+        if (auto view = adLoomView()) view->adapterDidFailAd(this, nullptr);
         return;
     }
-    AdLoomLogDebug(
-        NS("Failing Ironvine banner ad request because the next banner ad has not yet been "
-           "downloaded."));
-    if (auto view = adLoomView()) view->adapterDidFailAd(this, nullptr);
+    // Only a request that delivers takes the engine's one banner view: a failed one's
+    // containers are never shown, and the banner taken into them would leave the ad on show
+    // an empty band until the next request that delivers.
+    auto banner = IVAdView::adViewForSlotNamed(NS("ivBanner"), this);
+    innerContainer_ = make<UIView>(&UIView::initWithFrame, CGRectMake(0, 0, 320, 50));
+    innerContainer_->setBackgroundColor(UIColor::clearColor().get());
+    innerContainer_->addSubview(banner.get());
+    outerContainer_ = make<UIView>(&UIView::initWithFrame, banner ? banner->frame() : CGRectZero);
+    outerContainer_->setBackgroundColor(UIColor::clearColor().get());
+    outerContainer_->addSubview(innerContainer_.get());
+    setAdNetworkView(outerContainer_.get());
+    if (first) return;
+    banner->refresh();
+    bannerAdReady();
 }
 
 void AdLoomAdapterIronvine::bannerAdReady() {

@@ -1,7 +1,8 @@
 // Banners of the Ironvine ad engine. The engine is started once per process with the slots
-// "ivBanner" and "ivFullScreen"; every adapter shares the engine's one banner view, whose
-// delegate is the adapter that asked for it last (held weakly, so a freed adapter is never
-// called).
+// "ivBanner" and "ivFullScreen"; every adapter shares the engine's one banner view, which sits
+// in the containers of the adapter whose request delivered last (or awaits the first banner)
+// and has it as its delegate (held weakly, so a freed adapter is never called): a request that
+// fails leaves it where it shows.
 #pragma once
 
 #include "AdLoom/internal/AdLoomAdNetworkAdapter.h"

@@ -105,6 +105,21 @@ TEST_F(AdLoomIronvineTest, TheFirstBannerComesWithTheEnginesReadyCall) {
     window->addSubview(second->adNetworkView().get());  // where a banner would put it
     ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->dlTime() != shown; }));
     EXPECT_EQ(ivView->controller()->delegate().get(), static_cast<IronvineDelegate*>(second.get()));
+    // Back from its browser after 9 s it shows the ad that came meanwhile; a request before the
+    // next is in (held at the server) fails and leaves that ad in sight.
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return slot->nextAdDlTime() != 0; }));
+    int64_t waiting = slot->nextAdDlTime();
+    services->addFault({.host = "", .path = "/AdBridgeServer/v2/ad.json", .gate = "next"});
+    auto iv = ivView->controller();
+    iv->requestPage(NSURL::URLWithString(NS("http://ads.ironvine.test/")).get());
+    advanceRunLoop(9.0);
+    iv->dismiss();
+    ASSERT_TRUE(advanceRunLoopUntil([&] { return !slot->nextAdDlTime() && !iv->isRefreshing(); }));
+    second->getAd();
+    EXPECT_EQ(recorder->outcomes.back(), "failed");
+    EXPECT_EQ(slot->dlTime(), waiting);
+    EXPECT_TRUE(ivView->window() && iv->containerView()->alpha() == 1);
+    services->gate("next")->open();
     // A freed adapter is never called: the view's delegate goes with it.
     second = nullptr;
     EXPECT_FALSE(ivView->controller()->delegate());
