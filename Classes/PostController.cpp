@@ -279,6 +279,16 @@ void PostController::postButtonPressed(NSObject*) {
 }
 
 void PostController::post() {
+    // A form opened in a session whose posting has since been made (from an earlier form of it,
+    // left by Back) can go nowhere: the site would answer that the posting was submitted, which
+    // this ad was not. The form keeps what was typed.
+    if (auto shown = myInfo_ ? myInfo_->postPage() : nullptr;
+        shown && !postInfo_ && PostInfo::hasSessionEnded(shown->getActionUrl())) {
+        posting::showMessage(NS(
+            "This form cannot be sent: the posting it belongs to was completed by an earlier ad. "
+            "To post this ad, start again from New Ads."));
+        return;
+    }
     if (isEmpty(titleText_)) {
         posting::showMessage(NS("Please enter title"));
         return;
@@ -321,6 +331,7 @@ void PostController::post() {
         postInfo_->setPostPage(make<PostPage>());
     }
     auto answer = postInfo_->postPage();
+    session_ = form->getActionUrl();
     sendStep(answer, [&] {
         state_ = kStateSubmitted;
         answer->postDataArray(pairs, 0, this, form->getActionUrl());
@@ -384,8 +395,18 @@ void PostController::sendStep(WebPage* page, const std::function<void()>& send) 
     auto nav = navigationController();
     if (!nav) return;
     shownIn_ = nav.get();
+    stackAtStep_.clear();
     auto stack = nav->viewControllers();
-    firstStep_ = stack->count() > 1 ? as<UIViewController>(stack->objectAtIndex(1)).get() : nullptr;
+    for (NSObject* o : *stack)
+        stackAtStep_.emplace_back(as<UIViewController>(o).get());
+}
+
+bool PostController::onSessionScreensOnly(UINavigationController* nav) {
+    auto stack = nav->viewControllers();
+    if (stack->count() < 2 || stack->count() > stackAtStep_.size()) return false;
+    for (NSUInteger i = 0; i < stack->count(); ++i)
+        if (stackAtStep_[i].lock().get() != stack->objectAtIndex(i).get()) return false;
+    return true;
 }
 
 void PostController::postSuccess() {
@@ -400,12 +421,12 @@ void PostController::returnToStart() {
     photosSent()->removeAllObjects();
     auto nav = navigationController();
     if (!nav) {
-        // Left by Back: the session's screens the person may still be on are spent (the site
-        // takes no step of the session again), but a posting begun anew since keeps its own.
+        // Left by Back: the session's screens the person is still on are spent (the site takes
+        // no step of the session again) and go as they would have. A screen opened since (a form
+        // chosen again and typed into, a posting begun anew, a page) is the person's: the stack
+        // stays as it is.
         nav = shownIn_.lock();
-        auto first = firstStep_.lock();
-        if (!nav || !first || nav->viewControllers()->indexOfObjectIdenticalTo(first) == NSNotFound)
-            return;
+        if (!nav || !onSessionScreensOnly(nav)) return;
     }
     nav->popToRootViewControllerAnimated(true);
     nav->pushViewController(this, true);
@@ -441,10 +462,10 @@ void PostController::requestFinished(NKHTTPRequest* request) {
     replyFailed_ = posting::isRefusal(request);
     int32_t type = page->getPostPageType();
     if (replyFailed_ && !text) type = kPostPageUnknown;
-    // What the site did with the posting reaches the person wherever they are. A compose
-    // screen the person went back from has left the posting: its other answers (a step's form,
-    // a word on the form) go no further.
-    if (tellOutcome(text, type) || !navigationController()) return;
+    // What the site did with the posting reaches the person wherever they are: made, or refused
+    // (below). A compose screen the person went back from has left the posting: an answer that
+    // leads on (a step's form, a word on the form) goes no further.
+    if (tellOutcome(text, type) || (!navigationController() && leadsOn(type))) return;
     guarded([&] {
         switch (state_) {
             case kStateSubmitted:
@@ -499,7 +520,7 @@ void PostController::replyInSubmittedState(PostPage* page, NSString* text, int32
             // The site's words tell why (a spent form's "already submitted" among them); without
             // them the tap would seem to do nothing.
             TallyAPI::logEvent(NS("Post Error - Submit"));
-            posting::showMessage(posting::failureText(text));
+            showRefusal(posting::failureText(text));
     }
 }
 
@@ -515,29 +536,47 @@ void PostController::replyInConfirmedState(PostPage* page, NSString* text, int32
             posting::showMessage(posting::phoneVerificationMessage());
             return;
         default:
-            posting::showMessage(posting::failureText(text));
+            showRefusal(posting::failureText(text));
             TallyAPI::logEvent(NS("Post Error - Confirm"));
     }
 }
 
 void PostController::replyInCaptchaState(NSString* text) {
     TallyAPI::logEvent(NS("Post Failed"));
-    posting::showMessage(posting::failureText(text));
+    showRefusal(posting::failureText(text));
     returnToStart();
+}
+
+void PostController::showRefusal(NSString* words) {
+    if (navigationController()) {
+        posting::showMessage(words);
+        return;
+    }
+    // Said over another screen, perhaps another posting's: which ad did not go.
+    posting::showMessage(NSString::stringWithFormat(NS("Your posting \"%@\" was not posted.\n%@"),
+                                                    orEmpty(titleText_), words));
+}
+
+bool PostController::leadsOn(int32_t type) {
+    switch (state_) {
+        case kStateSubmitted:
+            return type == kPostPageReview || type == kPostPageCompose ||
+                   type == kPostPageEmailInBody || type == kPostPagePhotos;
+        case kStateConfirmed:
+            return type == kPostPageCaptcha || type == kPostPageTerms;
+        default:
+            return false;
+    }
 }
 
 int32_t PostController::outcomeOf(NSString* text, int32_t type) {
     bool mailed = contains(text, NS("You should receive an email shortly"));
+    if (leadsOn(type)) return kOutcomeNone;
     switch (state_) {
         case kStateSubmitted:
-            if (type == kPostPageReview || type == kPostPageCompose ||
-                type == kPostPageEmailInBody || type == kPostPagePhotos)
-                return kOutcomeNone;
             return isSuccess(text, true) ? kOutcomePublished : kOutcomeNone;
         case kStateConfirmed:
-            if (type == kPostPageCaptcha || type == kPostPageTerms ||
-                type == kPostPagePhoneVerification)
-                return kOutcomeNone;
+            if (type == kPostPagePhoneVerification) return kOutcomeNone;
             if (isSuccess(text, false)) return kOutcomePublished;
             return mailed ? kOutcomeMailed : kOutcomeNone;
         case kStateCaptcha:
@@ -549,7 +588,10 @@ int32_t PostController::outcomeOf(NSString* text, int32_t type) {
 }
 
 bool PostController::tellOutcome(NSString* text, int32_t type) {
-    switch (outcomeOf(text, type)) {
+    int32_t outcome = outcomeOf(text, type);
+    // The site takes no form of the session again: a form of it opened since says so.
+    if (outcome != kOutcomeNone) PostInfo::endSession(session_);
+    switch (outcome) {
         case kOutcomePublished:
             postSuccess();
             return true;
@@ -574,10 +616,21 @@ void PostController::requestFailed(NKHTTPRequest* request) {
     if (!requests_.ended(request)) return;
     if (!requests_.isOut()) held_ = nullptr;
     if (activityLabel_) activityLabel_->setHidden(true);
-    if (!navigationController()) return;
     auto error = request ? request->error() : nullptr;
     NSLog(NS("err %@"), error ? error->localizedDescription().get() : NS(""));
-    posting::showMessage(NS("Network connection error"));
+    if (navigationController()) {
+        posting::showMessage(NS("Network connection error"));
+        return;
+    }
+    // Left by Back: a step that may have made the posting (the review's, the terms', the
+    // captcha's) lost its answer, and the person, elsewhere, might post the ad again. An earlier
+    // step's loss made nothing, and the screen left takes the posting no further.
+    if (state_ == kStateConfirmed || state_ == kStateCaptcha)
+        posting::showMessage(NSString::stringWithFormat(
+            NS("Network connection error: the answer about your posting \"%@\" was lost, and the "
+               "site may have taken it. Please look for its email or under My Postings before "
+               "you post it again."),
+            orEmpty(titleText_)));
 }
 
 void PostController::validationSuccess(NSString* code) {

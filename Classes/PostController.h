@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "Classes/ValidationViewController.h"
 #include "UIKit/UIActionSheet.h"
@@ -149,14 +150,22 @@ private:
     void replyInSubmittedState(PostPage* page, NSString* text, int32_t type);
     void replyInConfirmedState(PostPage* page, NSString* text, int32_t type);
     void replyInCaptchaState(NSString* text);
+    // The answer leads on to a further step of the chain (its form, or the form again with a
+    // word on it): the posting is neither made nor refused yet.
+    bool leadsOn(int32_t type);
     // What the answer says the site did with the posting: published it, or mailed the link
     // that publishes it. None for an answer that leads on (a step's form) or refuses it.
     enum : int32_t { kOutcomeNone = 0, kOutcomePublished = 1, kOutcomeMailed = 2 };
     int32_t outcomeOf(NSString* text, int32_t type);
     // Tells the person the posting's outcome, if the answer holds one, and ends the session.
     bool tellOutcome(NSString* text, int32_t type);
+    // The site's words on a posting it did not take; after Back they name the ad.
+    void showRefusal(NSString* words);
     // The session is over: its photos are the form's own again, and its screens go.
     void returnToStart();
+    // The stack holds nothing but screens it held as the last step went out (the person went
+    // back along them, no further than the session's first step, and opened none since).
+    bool onSessionScreensOnly(UINavigationController* nav);
     // The site's answer reads as a posting made: "Your posting can be seen", never with an
     // error status.
     bool isSuccess(NSString* text, bool ignoringCase);
@@ -195,9 +204,10 @@ private:
     Ref<NSMutableArray> photosSent_;
     // The last reply came with an error status (400 or more).
     bool replyFailed_ = false;
-    // Kept while a step is out, and the stack and the session's first screen on it as the step
-    // went out.
+    // Kept while a step is out, and the stack and its screens as the step went out.
     Ref<PostController> held_;
     Weak<UINavigationController> shownIn_;
-    Weak<UIViewController> firstStep_;
+    std::vector<Weak<UIViewController>> stackAtStep_;
+    // The posting session the form was sent to (its action).
+    Ref<NSString> session_;
 };

@@ -2,7 +2,9 @@
 
 #include "Classes/PostPage.h"
 #include "Foundation/NSArray.h"
+#include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
+#include "Foundation/ProcessWide.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 
 void PostInfo::setPostPage(PostPage* page) {
@@ -24,4 +26,20 @@ void PostInfo::setUploadSent(NKHTTPRequest* upload) {
 
 bool PostInfo::uploadIsOut() const {
     return upload_ && !upload_->isFinished() && !upload_->isCancelled();
+}
+
+namespace {
+ProcessWide<NSMutableSet>& endedSessions() {
+    static ProcessWide<NSMutableSet> slot;
+    return slot;
+}
+}  // namespace
+
+void PostInfo::endSession(NSString* session) {
+    if (session) endedSessions().get()->addObject(session);
+}
+
+bool PostInfo::hasSessionEnded(NSString* session) {
+    auto ended = endedSessions().peek();
+    return ended && session && ended->containsObject(session);
 }

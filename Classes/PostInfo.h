@@ -24,6 +24,10 @@ public:
     // it and the photo would be sent twice.
     void setUploadSent(NKHTTPRequest* upload);
     bool uploadIsOut() const;
+    // A session whose posting was made (published, or its link mailed): the site takes no form
+    // of it again, so a form of it opened meanwhile cannot be sent. Kept for the process's life.
+    static void endSession(NSString* session);
+    static bool hasSessionEnded(NSString* session);
 
 private:
     Ref<PostPage> postPage_;
