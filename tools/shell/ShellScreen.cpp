@@ -1673,25 +1673,101 @@ const ShellElement* ShellScreen::elementLabelled(std::string_view label) const {
     return nullptr;
 }
 
-bool ShellScreen::isReachable(const ShellElement& element) {
-    // An alert's or sheet's buttons are on top of everything.
-    if (element.kind == ShellElement::PanelButton) return true;
+std::pair<Ref<UIWindow>, CGPoint> ShellScreen::windowUnderFinger(UIWindow* window, CGPoint point) {
+    // The windows by level, the later of one level in front, as the screen draws them.
+    std::vector<Ref<UIWindow>> shown;
+    auto add = [&shown](Ref<UIWindow> w) {
+        if (showsOnScreen(w.get()) && std::find(shown.begin(), shown.end(), w) == shown.end())
+            shown.push_back(w);
+    };
+    auto windows = UIApplication::sharedApplication()->windows();
+    for (NSUInteger i = 0; windows && i < windows->count(); ++i)
+        add(as<UIWindow>(windows->objectAtIndex(i)));
+    // The alerts' own window lives as long as the process, past the application's list of
+    // windows of an earlier session.
+    auto panels = UIButtonPanelView::shownPanels();
+    for (NSUInteger i = 0; i < panels->count(); ++i)
+        add(cast<UIView>(panels->objectAtIndex(i))->window());
+    std::stable_sort(shown.begin(), shown.end(),
+                     [](const Ref<UIWindow>& a, const Ref<UIWindow>& b) {
+                         return a->windowLevel() < b->windowLevel();
+                     });
+    auto look = UIEvent::motionEvent(UIEventSubtypeNone);
+    for (size_t i = shown.size(); i-- > 0;) {
+        if (shown[i].get() == window) break;
+        CGPoint there = window->convertPointToWindow(point, shown[i].get());
+        if (shown[i]->hitTest(there, look)) return {shown[i], there};
+    }
+    return {Ref<UIWindow>(window), point};
+}
+
+bool ShellScreen::landsIn(UIView* view, CGPoint point) {
+    auto window = view ? view->window() : nullptr;
+    if (!window) return false;
+    auto [front, there] = windowUnderFinger(window.get(), point);
+    if (front != window) return false;
+    // A look at what lies there, not a touch: views that act on a touch's hit test (a banner
+    // counts the touches that reach it) must not take the look for one.
+    auto hit = window->hitTest(there, UIEvent::motionEvent(UIEventSubtypeNone));
+    return hit && (hit == view || hit->isDescendantOfView(view) || view->isDescendantOfView(hit));
+}
+
+namespace {
+
+// Where a finger reaches an element (see ShellScreen::reachableArea); with `whole` false only
+// whether it does (a rectangle of no size at the middle).
+CGRect aimAt(const ShellElement& element, bool whole) {
     auto view = element.view.lock();
     auto window = view ? view->window() : nullptr;
-    if (!window || view->isLeavingScreen()) return false;
-    CGRect shown = shownRect(view);
-    if (CGRectIsNull(shown) || CGRectIsEmpty(shown)) return false;
-    shown = clearOfKeyboard(window.get(), shown);
-    if (CGRectIsNull(shown)) return false;
-    CGPoint point = CGPointMake(CGRectGetMidX(shown), CGRectGetMidY(shown));
-    // A look at what lies under the point, not a touch: views that act on a touch's hit test
-    // (a banner counts the touches that reach it) must not take the look for one.
-    auto look = UIEvent::motionEvent(UIEventSubtypeNone);
-    auto hit = window->hitTest(point, look);
-    if (!hit) return false;
-    // Its own subviews take the touch for it; a view that lets touches through passes them to
-    // the views it sits in.
-    return hit == view || hit->isDescendantOfView(view) || view->isDescendantOfView(hit);
+    if (!window) return CGRectNull;
+    // Whether it is reached at all goes by what shows of its view, where a finger lands by its
+    // part: finding a part can take long (a page's link), too long for every element printed.
+    CGRect area = shownRect(view);
+    if (element.part && whole) area = CGRectIntersection(element.part(), area);
+    // An alert's or sheet's buttons are on top of everything.
+    if (element.kind == ShellElement::PanelButton) return area;
+    if (view->isLeavingScreen() || CGRectIsNull(area) || CGRectIsEmpty(area)) return CGRectNull;
+    area = clearOfKeyboard(window.get(), area);
+    if (CGRectIsNull(area)) return CGRectNull;
+    CGPoint middle = CGPointMake(CGRectGetMidX(area), CGRectGetMidY(area));
+    if (!ShellScreen::landsIn(view.get(), middle)) return CGRectNull;
+    if (!whole) return CGRectMake(middle.x, middle.y, 0, 0);
+    // How far from the middle touches still land in it, each way along a line, in steps that
+    // keep the looks few.
+    auto reach = [&](CGFloat from, CGFloat low, CGFloat high, auto pointAt) {
+        CGFloat step = std::max<CGFloat>(1, (high - low) / 64);
+        CGFloat first = from, last = from;
+        for (CGFloat at = from - step; at > low && ShellScreen::landsIn(view.get(), pointAt(at));
+             at -= step)
+            first = at;
+        for (CGFloat at = from + step; at < high && ShellScreen::landsIn(view.get(), pointAt(at));
+             at += step)
+            last = at;
+        return std::make_pair(first, last);
+    };
+    auto [top, bottom] = reach(middle.y, CGRectGetMinY(area), CGRectGetMaxY(area),
+                               [&](CGFloat y) { return CGPointMake(middle.x, y); });
+    CGFloat y = (top + bottom) / 2;
+    auto [left, right] = reach(middle.x, CGRectGetMinX(area), CGRectGetMaxX(area),
+                               [&](CGFloat x) { return CGPointMake(x, y); });
+    return CGRectMake(left, top, right - left, bottom - top);
+}
+
+}  // namespace
+
+bool ShellScreen::isReachable(const ShellElement& element) {
+    if (element.kind == ShellElement::PanelButton) return true;
+    return !CGRectIsNull(aimAt(element, false));
+}
+
+CGRect ShellScreen::reachableArea(const ShellElement& element) {
+    return aimAt(element, true);
+}
+
+bool ShellScreen::isReachable(UIView* view) {
+    ShellElement element;
+    element.view = view;
+    return isReachable(element);
 }
 
 bool ShellScreen::isStillShown(const ShellElement& element) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "CoreGraphics/CGGeometry.h"
@@ -89,10 +90,24 @@ public:
     const ShellElement* elementLabelled(std::string_view label) const;
     // Whether the element's view is still in a window.
     static bool isStillShown(const ShellElement& element);
-    // Whether a finger reaches the element: the window's hit test at the middle of what shows
-    // of its view lands in that view (or a view it lets touches through to), not in a view
-    // that covers it.
+    // Whether a finger reaches the element: a touch at the middle of what shows of its view
+    // (clear of the keyboard) lands in that view (or a view it lets touches through to), not in
+    // a view or window in front of it (a bar, a full-screen view, an alert).
     static bool isReachable(const ShellElement& element);
+    // Where a finger reaches the element, in its window: from the middle of what shows of it
+    // (of its part, when it is one), the stretch around that middle where touches still land
+    // in it, up and down first, then across (a row half under a bar: the half that shows).
+    // Null when the middle is not reached. Every gesture aims at its middle.
+    static CGRect reachableArea(const ShellElement& element);
+    // Whether a finger reaches a view (a list, a screen), as isReachable an element.
+    static bool isReachable(UIView* view);
+    // Whether a finger at a point of the view's window lands in the view: in it or its own
+    // subviews, or in a view it lets touches through to, with no window in front taking it.
+    static bool landsIn(UIView* view, CGPoint point);
+    // The window a finger at a point of `window` lands in: the frontmost window on the screen
+    // that takes a touch there (an alert's over the app's, a full-screen ad's), else `window`;
+    // with the point in its own terms.
+    static std::pair<Ref<UIWindow>, CGPoint> windowUnderFinger(UIWindow* window, CGPoint point);
 
 private:
     friend class ShellScreenBuilder;

@@ -88,7 +88,9 @@ Ref<UIScrollView> frontmostScrollView(UIWindow* window) {
     Ref<UIScrollView> any, scrollable;
     std::function<void(UIView*)> walk = [&](UIView* v) {
         if (v->isHidden() || v->alpha() < 0.01f) return;
-        if (auto sv = as<UIScrollView>(v); sv && sv->isScrollEnabled()) {
+        // A list that a view over it covers (a full-screen ad) is out of a finger's reach.
+        if (auto sv = as<UIScrollView>(v);
+            sv && sv->isScrollEnabled() && ShellScreen::isReachable(sv.get())) {
             any = sv;
             if (sv->maximumContentOffset().y > sv->minimumContentOffset().y) scrollable = sv;
         }
@@ -743,21 +745,13 @@ const ShellElement* ShellSession::findElement(const ShellCommand& command) {
 }
 
 namespace {
-// Where a finger aims at an element, in its window: the middle of its part of its view (a
-// segment, a bar's button, a tab), else of the whole view.
-std::optional<CGRect> areaOf(const ShellElement& element) {
-    auto view = element.view.lock();
-    auto window = view ? view->window() : nullptr;
-    if (!view || !window) return std::nullopt;
-    CGRect r = element.part ? element.part() : view->convertRect(view->bounds(), window.get());
+// Where a finger lands on an element, in its window: the middle of the part of it that a finger
+// reaches (the segment, the bar's button, the tab, or the whole view; what a bar covers of a row
+// left out), as `tap` reaches it.
+std::optional<CGPoint> aimAt(const ShellElement& element) {
+    CGRect r = ShellScreen::reachableArea(element);
     if (CGRectIsNull(r)) return std::nullopt;
-    return r;
-}
-
-std::optional<CGPoint> middleOf(const ShellElement& element) {
-    auto r = areaOf(element);
-    if (!r) return std::nullopt;
-    return CGPointMake(CGRectGetMidX(*r), CGRectGetMidY(*r));
+    return CGPointMake(CGRectGetMidX(r), CGRectGetMidY(r));
 }
 }  // namespace
 
@@ -765,14 +759,14 @@ bool ShellSession::gesture(const ShellCommand& command) {
     using K = ShellCommandKind;
     const ShellElement* element = findElement(command);
     if (!element) return false;
-    auto from = middleOf(*element);
+    CGRect area = ShellScreen::reachableArea(*element);
     auto window = element->view.lock() ? element->view.lock()->window() : nullptr;
-    if (!from || !window) {
+    if (CGRectIsNull(area) || !window) {
         fail("[" + std::to_string(element->number) + "] cannot be touched.");
         return false;
     }
     auto fingers = UITouchScript::scriptWithWindow(window.get());
-    CGPoint p = *from;
+    CGPoint p = CGPointMake(CGRectGetMidX(area), CGRectGetMidY(area));
     switch (command.kind) {
         case K::Hold: {
             auto f = fingers->down(p);
@@ -780,15 +774,10 @@ bool ShellSession::gesture(const ShellCommand& command) {
             fingers->up(f);
             break;
         }
-        case K::DoubleTap:
-            fingers->tap(p);
-            advance(0.1);
-            fingers->tap(p);
-            break;
         case K::Pinch: {
-            // Fingers either side of the middle, 40 points off or within the element when it is
-            // narrower, moved apart by the factor in steps.
-            CGFloat half = std::min<CGFloat>(40, areaOf(*element)->size.width / 5);
+            // Fingers either side of the middle, 40 points off or within the part a finger
+            // reaches when it is narrower, moved apart by the factor in steps.
+            CGFloat half = std::min<CGFloat>(40, area.size.width / 5);
             CGFloat factor = static_cast<CGFloat>(command.values[0]);
             auto f = fingers->down({CGPointMake(p.x - half, p.y), CGPointMake(p.x + half, p.y)});
             for (int i = 0; i <= 10; ++i) {
@@ -805,7 +794,7 @@ bool ShellSession::gesture(const ShellCommand& command) {
             CGPoint to = p;
             if (command.target) {
                 const ShellElement* target = screen_.elementNumbered(*command.target);
-                auto middle = target ? middleOf(*target) : std::nullopt;
+                auto middle = target ? aimAt(*target) : std::nullopt;
                 if (!middle) {
                     fail("There is no [" + std::to_string(*command.target) + "] on the screen.");
                     return false;
@@ -842,18 +831,40 @@ bool ShellSession::gesture(const ShellCommand& command) {
 bool ShellSession::doubleTap(const ShellCommand& command) {
     const ShellElement* found = findElement(command);
     if (!found) return false;
-    // A view touched where a finger lands counts the taps of one finger (a photo page zooms).
-    if (found->touchedAtMiddle) return gesture(command);
-    // Anything else takes two taps as `tap` gives them, a tenth of a second apart; the second
-    // reaches it only while it is still there to touch (not closed or sliding away by the first).
     ShellElement element = *found;
-    tapElement(element);
+    auto at = aimAt(element);
+    auto window = element.view.lock() ? element.view.lock()->window() : nullptr;
+    if (!at || !window) {
+        fail("[" + std::to_string(element.number) + "] cannot be touched.");
+        return false;
+    }
+    // A view touched where a finger lands counts the taps of one finger there (a photo page
+    // zooms); anything else takes each tap as `tap` gives it, a tenth of a second apart.
+    auto fingers = UITouchScript::scriptWithWindow(window.get());
+    if (element.touchedAtMiddle) {
+        fingers->tap(*at);
+    } else {
+        tapElement(element);
+    }
     advance(0.1);
-    // A first tap that handed off to another app has taken the app off the screen.
+    // The second tap reaches nothing once the first has taken the element away (closed, sliding
+    // off, or the app handed off to another and off the screen).
     auto app = UIApplication::sharedApplication();
-    if (app->applicationState() != UIApplicationStateBackground &&
-        ShellScreen::isStillShown(element) && ShellScreen::isReachable(element) && element.tap)
+    auto view = element.view.lock();
+    if (app->applicationState() == UIApplicationStateBackground ||
+        !ShellScreen::isStillShown(element) || view->isLeavingScreen())
+        return true;
+    // It lands where the first did: on the element while nothing has come over that point, else
+    // on what has (an alert the first raised, its button if one lies there).
+    if (!ShellScreen::landsIn(view.get(), *at)) {
+        auto [front, there] = ShellScreen::windowUnderFinger(window.get(), *at);
+        UITouchScript::scriptWithWindow(front.get())->tap(there);
+    } else if (element.touchedAtMiddle) {
+        fingers->tap(*at);
+    } else if (element.tap) {
         element.tap();
+    }
+    settle();
     return true;
 }
 
@@ -974,8 +985,13 @@ bool ShellSession::goBack() {
         if (!(e.tap && e.tap())) note("Nothing happened.");
         return true;
     }
-    auto nav = frontmostController<UINavigationController>(
-        [](UINavigationController* n) { return n->viewControllers()->count() > 1; });
+    // A stack whose bar (or, with the bar hidden, whose screen) a view covers, as a full-screen
+    // ad or overlay does, has no back button a finger reaches.
+    auto nav = frontmostController<UINavigationController>([](UINavigationController* n) {
+        if (n->viewControllers()->count() < 2) return false;
+        if (!n->isNavigationBarHidden()) return ShellScreen::isReachable(n->navigationBar().get());
+        return ShellScreen::isReachable(n->view().get());
+    });
     if (!nav) {
         fail("There is no back button on the screen.");
         return false;

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <string>
 
 #include "AppTesting.h"
 #include "Classes/ListInfo.h"
@@ -22,6 +24,7 @@
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/RunLoopTesting.h"
 #include "support/SqlTesting.h"
+#include "tools/site/SiteNames.h"
 
 namespace {
 // The search requests (result pages) the site answered, in order, once `expected` of them are
@@ -336,4 +339,56 @@ TEST_F(AppTranscripts, OnTheRealClockAScreenPrintsOnceItsAnimationsHaveEnded) {
     std::string tapped = transcript.substr(next);
     EXPECT_EQ(tapped.find("Nothing happened"), std::string::npos) << tapped;
     EXPECT_NE(tapped.find("[_(Email or handle)]"), std::string::npos) << tapped;
+}
+
+// What a finger does on the app's screens where something lies over part of what it names (a
+// bar over half a row, an alert the first of two taps raised), counted by a mark in what prints
+// from the gesture on, as the catalog's table of gestures counts them; and the logins the site
+// was sent. Denver's bikes are chosen.
+TEST_F(AppTranscripts, EachGestureActsOnceOnThePartAFingerReaches) {
+    std::map<std::string, std::string> screens;
+    screens["login"] = "tab Post\nwait 0.3\n";
+    // Its last row, Bikes, lies half under the tab bar.
+    screens["categories"] =
+        "tab Post\nwait 0.3\ntap Cancel\nwait 0.3\ntap Post without Account\nwait 1\n"
+        "tap For Sale\n";
+    // The first row slid half under the navigation bar.
+    screens["results"] = "tap Browse All\nwait 1\ndrag 4 by 0 -50\n";
+    struct Row {
+        const char *screen, *gesture, *mark;
+        int times;
+        int logins = -1;  // -1: not counted
+    };
+    const Row rows[] = {
+        {"login", "double-tap 4\nchoose OK", "Login Failed", 1, 1},
+        {"categories", "hold 10", "< Select Category   | Compose |", 1},
+        {"categories", "drag 10 by 3 3", "< Select Category   | Compose |", 1},
+        {"categories", "pinch 10 2", "*Post*", 1},
+        {"results", "hold 3", "| 1 of 100 |", 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.screen) + ": " + row.gesture);
+        apptest::freshInstall();
+        apptest::chooseDenverBikes();
+        sitetest::takeLog();
+        std::string transcript = apptest::runApp(screens[row.screen] + row.gesture + "\n");
+        std::string_view gesture(row.gesture);
+        size_t from = transcript.rfind("> " + std::string(gesture.substr(0, gesture.find(' '))));
+        int times = -1;  // from the gesture's own line on
+        for (size_t at = from; at != std::string::npos; at = transcript.find(row.mark, at + 1))
+            ++times;
+        EXPECT_EQ(times, row.times) << transcript.substr(from);
+        if (row.logins < 0) continue;
+        // The site writes its log line after its answer, from its own thread.
+        const std::string login = "\"POST https://" + std::string(bnsite::kAccountHost) + "/login";
+        int logins = 0;
+        runLoopUntil(
+            [&] {
+                for (const std::string& line : sitetest::takeLog())
+                    logins += line.find(login) != std::string::npos;
+                return logins > row.logins;
+            },
+            0.5);
+        EXPECT_EQ(logins, row.logins);
+    }
 }

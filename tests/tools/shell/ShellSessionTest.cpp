@@ -238,7 +238,8 @@ TEST(ShellSession, CommandsThatCannotBeCarriedOutPrintNoScreen) {
 // What a finger does to each kind of element (on the list unless steps lead to its screen),
 // counted by a mark in what prints from the gesture on (a screen pushed twice has its own title on
 // its back button, an alert raised twice comes back after its OK). A finger lands on the numbered
-// part, a control counts its first finger only, and one that slides selects nothing.
+// part, where it shows (not on a bar over half of it), a control counts its first finger only,
+// one that slides selects nothing, and the second tap of two lands on what the first raised.
 TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
     std::map<std::string, std::string> screens;
     screens["button"] = screens["back button"] = "tap 3\n";
@@ -249,6 +250,7 @@ TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
     screens["accessory"] = "tab Catalog\ntap Tables\n";
     screens["clear button"] = "tab Catalog\nscroll down\ntap Search\ntap Names\ntype ada\n";
     screens["delete button"] = "delete 5\n";
+    screens["row half under the tab bar"] = "tab Catalog\n";  // [9] House Ads
     struct Row {
         const char *kind, *gesture, *mark;
         int times;
@@ -261,6 +263,10 @@ TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
         {"delete button", "hold 6", "Desk lamp", 0},
         {"button", "pinch 3 0.5\nchoose OK", "Please type a message first.", 1},
         {"button", "pinch 3 2\nchoose OK", "Please type a message first.", 1},
+        {"button", "double-tap 3\nchoose OK", "Please type a message first.", 1},
+        {"row half under the tab bar", "hold 9", "| House Ads |", 1},
+        {"row half under the tab bar", "drag 9 by 3 3", "| House Ads |", 1},
+        {"row half under the tab bar", "pinch 9 2", "*Catalog*", 1},
         {"segment", "hold 4", "*Nearest*", 1},
         {"segment", "drag 4 by 3 0", "*Nearest*", 1},
         {"segment", "pinch 4 0.5", "*Nearest*", 1},
