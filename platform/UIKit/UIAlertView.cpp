@@ -70,7 +70,13 @@ Ref<UIWindow> overlayWindow() {
         made->setBackgroundColor(UIColor::clearColor());
         return made;
     }};
-    return window.get();
+    // The window outlives an application's session (a test's or the shell's next app): each
+    // session lists it among its windows again, as the screen and its pictures are drawn from
+    // that list.
+    auto made = window.get();
+    auto app = UIApplication::sharedApplication();
+    if (!app->windows()->containsObject(made.get())) app->windowCreated(made.get());
+    return made;
 }
 
 SEL sel(const char* name) {

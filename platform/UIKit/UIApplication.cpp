@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <limits>
+#include <utility>
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
@@ -60,6 +61,50 @@ UIApplication::InterfaceLoader& interfaceLoader() {
 void post(NSString* name, NSDictionary* userInfo = nullptr) {
     NSNotificationCenter::defaultCenter()->postNotificationName(
         name, UIApplication::sharedApplication(), userInfo);
+}
+
+// The fingers on the screen, as the touch events have listed them, until each lifts or is
+// cancelled. Whoever moves them keeps them; a finger nobody keeps can never lift.
+std::vector<Weak<UITouch>>& touchesInProgress() {
+    static ProcessWide<std::vector<Weak<UITouch>>> list;
+    return *list.get();
+}
+
+bool isOver(UITouch* t) {
+    return t->phase() == UITouchPhaseEnded || t->phase() == UITouchPhaseCancelled;
+}
+
+void noteTouches(UIEvent* event) {
+    auto& list = touchesInProgress();
+    std::erase_if(list, [](Weak<UITouch>& w) {
+        auto t = w.lock();
+        return !t || isOver(t.get());
+    });
+    for (auto& t : event->touchList()) {
+        bool known =
+            std::any_of(list.begin(), list.end(), [&](Weak<UITouch>& w) { return w.lock() == t; });
+        if (!known && !isOver(t.get())) list.emplace_back(t.get());
+    }
+}
+
+// Every finger still down is cancelled, window by window: its view hears touchesCancelled (a
+// control unhighlights and sends no action) and nothing more of it, even when it lifts later.
+void cancelTouchesInProgress() {
+    std::vector<Ref<UITouch>> touches;
+    for (auto& w : std::exchange(touchesInProgress(), {}))
+        if (auto t = w.lock(); t && !isOver(t.get())) touches.push_back(t);
+    while (!touches.empty()) {
+        auto window = touches.front()->window();
+        std::vector<Ref<UITouch>> same, rest;
+        for (auto& t : touches)
+            (t->window() == window ? same : rest).push_back(t);
+        for (auto& t : same)
+            t->setPhase(UITouchPhaseCancelled);
+        if (window) window->sendEvent(UIEvent::touchEvent(same));
+        for (auto& t : same)
+            t->setDeliveredToView(false);
+        touches = std::move(rest);
+    }
 }
 }  // namespace
 
@@ -285,6 +330,8 @@ void UIApplication::performBecomeActive() {
 void UIApplication::performEnterBackground() {
     if (state_ == UIApplicationStateBackground) return;
     Ref<UIApplication> self(this);
+    // The fingers on the app go with the screen: none of them ends as a tap on its return.
+    cancelTouchesInProgress();
     performResignActive();
     setState(UIApplicationStateBackground);
     backgroundSince_ = Clock::uptime();
@@ -397,6 +444,7 @@ void UIApplication::sendEvent(UIEvent* event) {
         // Off the screen, nothing touches the app.
         if (isIgnoringInteractionEvents() || state_ == UIApplicationStateBackground) return;
         if (event->touchList().empty()) return;
+        noteTouches(event);
         if (auto w = event->touchList().front()->window()) w->sendEvent(event);
         return;
     }

@@ -1,9 +1,13 @@
 #include "UIKit/UISwitch.h"
 
+#include <cmath>
+#include <utility>
+
 #include "Foundation/NSString.h"
 
 #include "Foundation/Runtime.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UIEvent.h"
 
 namespace {
 constexpr CGFloat kWidth = 79, kHeight = 27;
@@ -40,7 +44,22 @@ CGSize UISwitch::sizeThatFits(CGSize) {
     return CGSizeMake(kWidth, kHeight);
 }
 
+void UISwitch::endTrackingWithTouch(UITouch* touch, UIEvent* event) {
+    UIControl::endTrackingWithTouch(touch, event);
+    slid_ = touch && touch->farthestFromLanding() > UITouchTapSlop;
+    if (!slid_) return;
+    // The knob follows the finger along the switch; a finger that went mostly up or down moves
+    // nothing.
+    CGPoint from = touch->landingLocationInView(this), to = touch->locationInView(this);
+    CGFloat dx = to.x - from.x;
+    if (std::fabs(dx) <= std::fabs(to.y - from.y) || (dx > 0) == on_) return;
+    Ref<UISwitch> self(this);
+    setOn(dx > 0, true);
+    sendActions(UIControlEventValueChanged, event);
+}
+
 void UISwitch::tappedAt(CGPoint) {
+    if (std::exchange(slid_, false)) return;
     setOn(!on_, true);
     sendActions(UIControlEventValueChanged, nullptr);
 }

@@ -1,5 +1,7 @@
-// On/off switches, 79 x 27 points whatever frame they are given. A tap flips the switch and
-// sends the value-changed actions; setting the value from code sends nothing.
+// On/off switches, 79 x 27 points whatever frame they are given. A tap flips the switch and a
+// finger that slides along it (past the tap slop, wherever it lifts) turns it the way it went,
+// on to the right, off to the left; either sends the value-changed actions when the value
+// changes. Setting the value from code sends nothing.
 #pragma once
 
 #include "UIKit/UIControl.h"
@@ -22,11 +24,14 @@ class UISwitch : public UIControl {
 
     void setFrame(CGRect frame) override;
     CGSize sizeThatFits(CGSize size) override;
+    void endTrackingWithTouch(UITouch* touch, UIEvent* event) override;
 
 protected:
     void tappedAt(CGPoint point) override;
 
 private:
     bool on_ = false;
+    // The finger that just lifted slid: it set the value, and the lift is no tap.
+    bool slid_ = false;
     Ref<UIColor> onTint_;
 };

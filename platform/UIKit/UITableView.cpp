@@ -1346,21 +1346,72 @@ Ref<NSString> UITableView::titleForFooterInSection(NSInteger section) {
     return ds->tableViewTitleForFooterInSection(this, section);
 }
 
-void UITableView::touchesBegan(NSSet* touches, UIEvent* event) {
-    UIScrollView::touchesBegan(touches, event);
-    auto held = rowTouch_.lock();
-    if (held && held->phase() != UITouchPhaseEnded && held->phase() != UITouchPhaseCancelled)
-        return;
-    rowTouch_ = as<UITouch>(touches ? touches->anyObject() : nullptr);
+namespace {
+bool isDown(UITouch* t) {
+    return t && t->phase() != UITouchPhaseEnded && t->phase() != UITouchPhaseCancelled;
 }
 
-void UITableView::touchesEnded(NSSet* touches, UIEvent*) {
+// The event lists every finger on the screen: a pinch's second finger counts even while the
+// view it landed on keeps it from the table.
+bool severalOnScreen(UIEvent* event) {
+    return event && event->touchList().size() > 1;
+}
+}  // namespace
+
+void UITableView::touchesBegan(NSSet* touches, UIEvent* event) {
+    UIScrollView::touchesBegan(touches, event);
     if (!touches) return;
-    // Another finger that came down meanwhile does nothing here.
-    auto touch = rowTouch_.lock();
-    if (touch && !touches->containsObject(touch)) return;
-    if (!touch) touch = as<UITouch>(touches->anyObject());
-    rowTouch_ = nullptr;
+    std::erase_if(fingers_, [](Weak<UITouch>& w) { return !isDown(w.lock().get()); });
+    // In the event's order: of fingers that land together, the first works the rows.
+    std::vector<Ref<UITouch>> landed;
+    if (event)
+        for (auto& t : event->touchList())
+            if (touches->containsObject(t)) landed.push_back(t);
+    if (landed.empty())
+        if (auto t = as<UITouch>(touches->anyObject())) landed.push_back(t);
+    for (auto& t : landed) {
+        if (fingers_.empty()) {
+            rowTouch_ = t;
+            severalFingers_ = false;
+        }
+        fingers_.emplace_back(t.get());
+    }
+    if (fingers_.size() > 1 || severalOnScreen(event)) severalFingers_ = true;
+}
+
+void UITableView::touchesMoved(NSSet* touches, UIEvent* event) {
+    UIScrollView::touchesMoved(touches, event);
+    if (severalOnScreen(event)) severalFingers_ = true;
+}
+
+bool UITableView::holdsRowTouch(NSSet* touches) {
+    if (!touches) return false;
+    auto row = rowTouch_.lock();
+    if (row && touches->containsObject(row)) return true;
+    for (auto& w : fingers_)
+        if (auto t = w.lock(); t && touches->containsObject(t)) return false;
+    // Touches that did not land here (a caller's own event) act as one finger alone would.
+    return !isDown(row.get());
+}
+
+void UITableView::forgetFingers(NSSet* touches) {
+    std::erase_if(fingers_, [&](Weak<UITouch>& w) {
+        auto t = w.lock();
+        return !t || touches->containsObject(t);
+    });
+    if (auto row = rowTouch_.lock(); !row || touches->containsObject(row)) rowTouch_ = nullptr;
+}
+
+void UITableView::touchesEnded(NSSet* touches, UIEvent* event) {
+    if (!touches) return;
+    // Only the finger that works the rows acts as it lifts; the others lift to no effect.
+    Ref<UITouch> touch;
+    if (holdsRowTouch(touches)) {
+        touch = rowTouch_.lock();
+        if (!touch || !touches->containsObject(touch)) touch = as<UITouch>(touches->anyObject());
+    }
+    if (severalOnScreen(event)) severalFingers_ = true;
+    forgetFingers(touches);
     if (!touch) return;
     if (touch->farthestFromLanding() > UITouchTapSlop) {
         fingerSlid(touch);
@@ -1392,7 +1443,7 @@ void UITableView::touchesEnded(NSSet* touches, UIEvent*) {
 
 void UITableView::touchesCancelled(NSSet* touches, UIEvent* event) {
     UIScrollView::touchesCancelled(touches, event);
-    rowTouch_ = nullptr;
+    if (touches) forgetFingers(touches);
 }
 
 void UITableView::fingerSlid(UITouch* touch) {
@@ -1402,7 +1453,8 @@ void UITableView::fingerSlid(UITouch* touch) {
     if (std::fabs(dx) > std::fabs(dy)) {
         auto path = indexPathForRowAtPoint(touch->landingLocationInView(this));
         bool again = path && swipedRow_ && swipedRow_->compare(path) == NSOrderedSame;
-        if (path && !again && swipeToDeleteRowAtIndexPath(path)) return;
+        // A swipe is one finger's: with another down (a pinch) the row offers nothing.
+        if (path && !again && !severalFingers_ && swipeToDeleteRowAtIndexPath(path)) return;
         endSwipe(true);
         return;
     }

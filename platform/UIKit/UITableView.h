@@ -284,13 +284,22 @@ class UITableView : public UIScrollView {
     using UIScrollView::setContentOffset;
     void setFrame(CGRect frame) override;
     void setBounds(CGRect bounds) override;
-    // One finger at a time works the rows: one that stays put taps the row it lifts on (or the
-    // row's detail disclosure button or editing control, when it lifts on one); one that slides
-    // scrolls the list by as much, or, across a row, offers its delete button.
+    // One finger at a time works the rows: the one that lands while no other is down on the
+    // table; any that lands meanwhile stays inert until it lifts, even after the first has gone.
+    // The working finger, if it stays put, taps the row it lifts on (or the row's detail
+    // disclosure button or editing control, when it lifts on one); if it slides it scrolls the
+    // list by as much, or, across a row and with no other finger on the screen meanwhile,
+    // offers the row's delete button.
     void touchesBegan(NSSet* touches, UIEvent* event) override;
+    void touchesMoved(NSSet* touches, UIEvent* event) override;
     void touchesEnded(NSSet* touches, UIEvent* event) override;
     void touchesCancelled(NSSet* touches, UIEvent* event) override;
     void dealloc() override;
+
+protected:
+    // Whether these touches hold the finger that works the rows (any of them, for touches that
+    // did not land on the table): what a subclass does as fingers lift follows that one only.
+    bool holdsRowTouch(NSSet* touches);
 
 private:
     struct Section {
@@ -332,6 +341,7 @@ private:
     bool canEdit(NSIndexPath* path);
     void endSwipe(bool notify);
     void fingerSlid(UITouch* touch);
+    void forgetFingers(NSSet* touches);
     CGFloat contentTop();
 
     UITableViewStyle style_ = UITableViewStylePlain;
@@ -360,8 +370,11 @@ private:
     std::vector<std::pair<Ref<NSString>, std::vector<Ref<UITableViewCell>>>> reuse_;
     std::vector<std::pair<NSInteger, NSInteger>> selected_;
     Ref<NSIndexPath> swipedRow_;
-    // The finger working the rows, until it lifts.
+    // The finger working the rows, until it lifts, and every finger down on the table.
     Weak<UITouch> rowTouch_;
+    std::vector<Weak<UITouch>> fingers_;
+    // Another finger was on the screen while the working one was down: its slide is no swipe.
+    bool severalFingers_ = false;
     int updateDepth_ = 0;
     Update pending_;
 };

@@ -2,6 +2,7 @@
 
 #include <libxml/tree.h>
 
+#include <algorithm>
 #include <mutex>
 #include <optional>
 
@@ -186,6 +187,19 @@ struct UIWebView::Impl : webcontent::PageHost, webcontent::PageRenderer::Host {
     bool dead = false;
     webcontent::PageRenderer renderer{this};
     Ref<UIWebDocumentView> documentView;
+    // The field that has the focus: its page and its handle there (0 for none).
+    std::weak_ptr<Page> focusPage;
+    int32_t focusHandle = 0;
+
+    // A click or typing that reached the element gives it the focus when it takes text, and
+    // takes the focus away otherwise.
+    void reached(Page& on, _xmlNode* element) {
+        while (element && element->type == XML_ELEMENT_NODE && !on.takesText(element))
+            element = element->parent;
+        bool takes = element && on.takesText(element);
+        focusPage = on.weak_from_this();
+        focusHandle = takes ? on.handleOf(element) : 0;
+    }
 
     explicit Impl(UIWebView* v) : view(v) {}
 
@@ -704,6 +718,7 @@ bool UIWebView::clickElementAtIndex(NSUInteger number) {
     std::vector<_xmlNode*> clickables;
     page->readableText(&clickables);
     if (number < 1 || number > clickables.size()) return false;
+    impl().reached(*page, clickables[number - 1]);
     return page->click(clickables[number - 1]);
 }
 
@@ -712,7 +727,22 @@ bool UIWebView::enterTextInElementAtIndex(NSUInteger number, NSString* text) {
     std::vector<_xmlNode*> clickables;
     page->readableText(&clickables);
     if (number < 1 || number > clickables.size()) return false;
-    return page->enterText(clickables[number - 1], text ? text->utf8() : std::string());
+    if (!page->enterText(clickables[number - 1], text ? text->utf8() : std::string())) return false;
+    impl().reached(*page, clickables[number - 1]);
+    return true;
+}
+
+NSUInteger UIWebView::focusedElementIndex() {
+    Impl& d = impl();
+    if (d.dead || !d.focusHandle) return 0;
+    std::shared_ptr<Page> page = d.laidOutPage().shared_from_this();
+    if (page != d.focusPage.lock()) return 0;
+    _xmlNode* focused = page->nodeOf(d.focusHandle);
+    if (!focused || !page->isAttached(focused)) return 0;
+    std::vector<_xmlNode*> clickables;
+    page->readableText(&clickables);
+    auto at = std::find(clickables.begin(), clickables.end(), focused);
+    return at == clickables.end() ? 0 : static_cast<NSUInteger>(at - clickables.begin()) + 1;
 }
 
 bool UIWebView::clickElementWithId(NSString* elementId) {
@@ -740,6 +770,7 @@ bool UIWebView::tapAtPoint(CGPoint point) {
     if (d.dead) return false;
     std::shared_ptr<Page> page = d.laidOutPage().shared_from_this();
     _xmlNode* element = elementAtPoint(d, scrollView().get(), point);
+    d.reached(*page, element);
     return element && page->click(element);
 }
 

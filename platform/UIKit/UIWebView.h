@@ -174,6 +174,11 @@ class UIWebView : public UIView {
     // option of a numbered selection whose value or label is `text`; the page's input and
     // change handlers run. NO for any other element.
     bool enterTextInElementAtIndex(NSUInteger number, NSString* text);
+    // The element that has the focus, as readableText numbers it, 0 for none: the text field,
+    // text area or selection that a click (a finger's, by tapAtPoint or clickElementAtIndex) or
+    // typing last reached on the page shown. A click on anything else, or another page, takes
+    // the focus away.
+    NSUInteger focusedElementIndex();
     // A tap at the point (the view's coordinates): clicks the laid-out element under it as
     // clickElementAtIndex does, so a link navigates with type LinkClicked. NO when no element
     // of the page is there.
@@ -182,7 +187,8 @@ class UIWebView : public UIView {
     // first point of it from the top, the run of it along that line and down from there. Null
     // when none of it shows.
     CGRect rectForElementAtIndex(NSUInteger number);
-    // A finger that lifts where it landed taps there (tapAtPoint).
+    // A finger that lifts within the tap slop of where it landed, however long it stayed,
+    // taps there (tapAtPoint): a held text field takes the focus as a tapped one does.
     void touchesEnded(NSSet* touches, UIEvent* event) override;
 
     void layoutSubviews() override;

@@ -86,13 +86,15 @@ void DZTableView::touchesBegan(NSSet* touches, UIEvent* event) {
 }
 
 void DZTableView::touchesEnded(NSSet* touches, UIEvent* event) {
+    // A finger that landed while another worked the rows follows no link as it lifts.
+    bool rowTouch = holdsRowTouch(touches);
     UITableView::touchesEnded(touches, event);
     auto d = delegate();
     if (respondsTo(d.get(), sel("tableView:touchesEnded:withEvent:"))) {
         if (auto touchDelegate = dynamic_cast<DZTableViewTouchDelegate*>(d.get()))
             touchDelegate->tableViewTouchesEnded(this, touches, event);
     }
-    if (!highlightedLabel_) return;
+    if (!highlightedLabel_ || !rowTouch) return;
     // A finger that slid scrolled the list: the link it landed on stays untouched.
     if (auto touch = as<UITouch>(touches->anyObject());
         touch && touch->farthestFromLanding() > UITouchTapSlop) {

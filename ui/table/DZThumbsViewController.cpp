@@ -9,6 +9,7 @@
 #include "Foundation/NSString.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UIEvent.h"
 #include "UIKit/UINavigationController.h"
 #include "ui/core/DZGeometry.h"
 #include "ui/core/DZGlobalCore.h"
@@ -35,6 +36,32 @@ bool DZThumbView::initWithFrame(CGRect frame) {
     setClipsToBounds(true);
     setStylesWithSelector(NS("thumbView:"));
     return true;
+}
+
+namespace {
+// The event lists every finger on the screen.
+bool severalOnScreen(UIEvent* event) {
+    return event && event->touchList().size() > 1;
+}
+}  // namespace
+
+void DZThumbView::touchesBegan(NSSet* touches, UIEvent* event) {
+    severalFingers_ = severalOnScreen(event);
+    DZButton::touchesBegan(touches, event);
+}
+
+void DZThumbView::touchesMoved(NSSet* touches, UIEvent* event) {
+    severalFingers_ = severalFingers_ || severalOnScreen(event);
+    DZButton::touchesMoved(touches, event);
+}
+
+void DZThumbView::touchesEnded(NSSet* touches, UIEvent* event) {
+    // Two thumbs picked by one gesture would open the browser and then close it again.
+    if (severalFingers_ || severalOnScreen(event)) {
+        DZButton::touchesCancelled(touches, event);
+        return;
+    }
+    DZButton::touchesEnded(touches, event);
 }
 
 Ref<NSString> DZThumbView::thumbURL() {

@@ -30,6 +30,14 @@ public:
     bool initWithFrame(CGRect frame) override;
     Ref<NSString> thumbURL();
     void setThumbURL(NSString* url);
+    // A thumb picks its photo for a finger alone on the screen: one that shares it with another
+    // at any time (a pinch across a row) lifts as a cancelled touch, picking nothing.
+    void touchesBegan(NSSet* touches, UIEvent* event) override;
+    void touchesMoved(NSSet* touches, UIEvent* event) override;
+    void touchesEnded(NSSet* touches, UIEvent* event) override;
+
+private:
+    bool severalFingers_ = false;
 };
 
 class DZThumbsTableViewCell : public DZTableViewCell {

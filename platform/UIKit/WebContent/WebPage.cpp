@@ -792,6 +792,15 @@ bool Page::enterText(xmlNode* element, std::string_view text) {
     return done;
 }
 
+bool Page::takesText(xmlNode* element) {
+    if (closed_ || !isElement(element)) return false;
+    std::string_view name = nameOf(element);
+    if (name == "textarea" || name == "select") return true;
+    std::string type = lowercased(attribute(element, "type"));
+    return name == "input" && !oneOfNames(type, {"submit", "button", "reset", "image", "checkbox",
+                                                 "radio", "hidden", "file"});
+}
+
 namespace {
 
 class TextWriter {

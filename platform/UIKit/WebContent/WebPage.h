@@ -100,6 +100,8 @@ public:
     // selection whose value or label is the text; the page hears input and change events.
     // False for other elements.
     bool enterText(_xmlNode* element, std::string_view text);
+    // Whether enterText takes the element: a text field or area, or a selection.
+    bool takesText(_xmlNode* element);
     // The first element with that id attribute, or null.
     _xmlNode* elementById(std::string_view id);
     // Elements that the page's style rules hide; readableText leaves them out too.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "Foundation/NSArray.h"
+#include "Foundation/NSIndexPath.h"
 #include "Foundation/NetworkWork.h"
 #include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIColor.h"
@@ -184,8 +185,22 @@ TEST_F(PhotoBrowsers, SeeAllOpensTheGridWhichOffersNoSeeAllBack) {
     EXPECT_EQ(grid->photoSource(), Ref<DZPhotoSource>(set.get()));
     EXPECT_EQ(nav->view()->lastTransition(), UIViewAnimationTransitionCurlDown);
 
-    // Picking a photo in the grid comes back to it, curling up.
-    grid->thumbsTableViewCellDidSelectPhoto(nullptr, set->photos[6].get());
+    // Picking a photo in the grid comes back to it, curling up. Two thumbs touched together (a
+    // pinch across a row) pick none.
+    UIView::layoutPendingViews();
+    auto row = as<DZThumbsTableViewCell>(
+        grid->tableView()->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(1, 0)));
+    ASSERT_TRUE(row);
+    auto middle = [&](size_t i) {
+        return row->contentView()->convertPoint(row->thumbViews()[i]->center(), window);
+    };
+    auto fingers = UITouchScript::scriptWithWindow(window.get());
+    auto f = fingers->down({middle(2), middle(1)});
+    fingers->up(f[0]);
+    fingers->up(f[1]);
+    advanceRunLoop(1);
+    EXPECT_EQ(nav->topViewController(), Ref<UIViewController>(grid.get()));
+    fingers->tap(middle(2));
     advanceRunLoop(1);
     EXPECT_EQ(nav->topViewController(), Ref<UIViewController>(browser.get()));
     EXPECT_EQ(browser->centerPhotoIndex(), 6);
