@@ -1057,12 +1057,21 @@ private:
         e.kind = ShellElement::BarButton;
         e.label = title;
         e.view = static_cast<UIView*>(bar);
-        if (auto shown = item->itemView(); shown && shown->isDescendantOfView(bar))
+        bool placed = false;
+        if (auto shown = item->itemView(); shown && shown->isDescendantOfView(bar)) {
             e.part = partShownBy(shown.get());
+            placed = true;
+        }
         Weak<UIBarButtonItem> target(item);
-        e.tap = [target] {
+        Weak<UIView> on(bar);
+        // An item the bar has since let go (its screen pushed over or popped) is no longer there
+        // to press: a second tap lands on what replaced it.
+        e.tap = [target, on, placed] {
             auto o = target.lock();
-            return o && o->sendAction();
+            auto b = on.lock();
+            auto shown = o ? o->itemView() : nullptr;
+            if (!o || (placed && !(b && shown && shown->isDescendantOfView(b.get())))) return false;
+            return o->sendAction();
         };
         return mark(std::move(e)) + " (" + shown + ")";
     }
@@ -1683,11 +1692,6 @@ std::pair<Ref<UIWindow>, CGPoint> ShellScreen::windowUnderFinger(UIWindow* windo
     auto windows = UIApplication::sharedApplication()->windows();
     for (NSUInteger i = 0; windows && i < windows->count(); ++i)
         add(as<UIWindow>(windows->objectAtIndex(i)));
-    // The alerts' own window lives as long as the process, past the application's list of
-    // windows of an earlier session.
-    auto panels = UIButtonPanelView::shownPanels();
-    for (NSUInteger i = 0; i < panels->count(); ++i)
-        add(cast<UIView>(panels->objectAtIndex(i))->window());
     std::stable_sort(shown.begin(), shown.end(),
                      [](const Ref<UIWindow>& a, const Ref<UIWindow>& b) {
                          return a->windowLevel() < b->windowLevel();

@@ -765,6 +765,7 @@ bool ShellSession::gesture(const ShellCommand& command) {
         fail("[" + std::to_string(element->number) + "] cannot be touched.");
         return false;
     }
+    ShellElement aimed = *element;
     auto fingers = UITouchScript::scriptWithWindow(window.get());
     CGPoint p = CGPointMake(CGRectGetMidX(area), CGRectGetMidY(area));
     switch (command.kind) {
@@ -825,6 +826,13 @@ bool ShellSession::gesture(const ShellCommand& command) {
             break;
     }
     settle();
+    // A finger that stayed put on a page's field focused it, as a tap does: typing goes there.
+    if (aimed.kind == ShellElement::WebElement) {
+        auto web = aimed.webView.lock();
+        webFocus_ = web && aimed.takesText && web->focusedElementIndex() == aimed.webIndex
+                        ? aimed
+                        : ShellElement();
+    }
     return true;
 }
 

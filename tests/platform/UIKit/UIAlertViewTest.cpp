@@ -10,6 +10,7 @@
 #include "Foundation/Runtime.h"
 #include "UIKit/UIActionSheet.h"
 #include "UIKit/UIAlertView.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIViewRendering.h"
@@ -98,6 +99,20 @@ TEST(UIAlertView, TheResetBetweenTestsClearsTheScreen) {
     resetProcessWideInstances();
     EXPECT_EQ(UIButtonPanelView::shownPanels()->count(), 0u);
     EXPECT_FALSE(window.alive());
+}
+
+// The alerts' window outlives an application's session (the shell starts the next in the same
+// process): each session lists it among its windows, which the screen is drawn from.
+TEST(UIAlertView, EachSessionListsTheAlertsWindow) {
+    auto app = UIApplication::sharedApplication();
+    for (int session = 0; session < 2; ++session) {
+        auto alert = make<UIAlertView>(&UIAlertView::initWithTitle, NS("Notice"), NS("Shown"),
+                                       nullptr, NS("OK"), std::initializer_list<NSString*>{});
+        alert->show();
+        EXPECT_TRUE(app->windows()->containsObject(alert->window().get())) << session;
+        alert->dismissWithClickedButtonIndex(0, false);
+        app->resetState();
+    }
 }
 
 TEST(UIAlertView, ProgramDismissalSkipsTheClickAndTapsReachButtons) {

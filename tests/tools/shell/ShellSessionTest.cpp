@@ -19,9 +19,12 @@
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImagePickerController.h"
 #include "UIKit/UIScreen.h"
+#include "UIKit/UIWebView.h"
+#include "UIKit/UIWebViewConnectionLoader.h"
 #include "UIKit/UIWindow.h"
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/services/RunningServices.h"
+#include "support/site/RunningSite.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/services/MediationModule.h"
 #include "tools/shell/CatalogSessions.h"
@@ -241,12 +244,16 @@ TEST(ShellSession, CommandsThatCannotBeCarriedOutPrintNoScreen) {
 // part, where it shows (not on a bar over half of it), a control counts its first finger only,
 // one that slides selects nothing, and the second tap of two lands on what the first raised.
 TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
+    sitetest::site();  // the browser's pages, through the platform's loading
+    auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
     std::map<std::string, std::string> screens;
     screens["button"] = screens["back button"] = "tap 3\n";
     screens["sheet button"] = "tap 3\ntap Share\n";
     screens["segment"] = screens["picker row"] = "tab Settings\n";
     screens["editing control"] = "tap 1\n";
     screens["web link"] = "tab About\n";
+    screens["web field"] = "tab Catalog\ntap Browser\ntap 3\n";
+    screens["photo browser"] = "tab Catalog\nscroll down\nscroll down\ntap Photos\nwait 1\n";
     screens["accessory"] = "tab Catalog\ntap Tables\n";
     screens["clear button"] = "tab Catalog\nscroll down\ntap Search\ntap Names\ntype ada\n";
     screens["delete button"] = "delete 5\n";
@@ -293,6 +300,9 @@ TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
         {"picker row", "drag 7 by 3 0", "*Canada*", 1},
         {"web link", "hold 1", "Handed off", 1},
         {"web link", "drag 1 by 0 3", "Handed off", 1},
+        {"web field", "hold 5\ntype hello", "[text: hello]", 1},
+        {"photo browser", "double-tap 2", "| Photo set many |", 1},
+        {"web field", "drag 5 by 3 0\ntype hello", "[text: hello]", 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.kind) + ": " + row.gesture);
@@ -305,6 +315,7 @@ TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
             ++times;
         EXPECT_EQ(times, row.times) << transcript.substr(from);
     }
+    UIWebView::setURLLoader(previousLoader);
 }
 
 namespace {
