@@ -372,12 +372,7 @@ TEST_F(AppTranscripts, EachGestureActsOnceOnThePartAFingerReaches) {
         apptest::chooseDenverBikes();
         sitetest::takeLog();
         std::string transcript = apptest::runApp(screens[row.screen] + row.gesture + "\n");
-        std::string_view gesture(row.gesture);
-        size_t from = transcript.rfind("> " + std::string(gesture.substr(0, gesture.find(' '))));
-        int times = -1;  // from the gesture's own line on
-        for (size_t at = from; at != std::string::npos; at = transcript.find(row.mark, at + 1))
-            ++times;
-        EXPECT_EQ(times, row.times) << transcript.substr(from);
+        EXPECT_EQ(timesFromCommand(transcript, row.gesture, row.mark), row.times) << transcript;
         if (row.logins < 0) continue;
         // The site writes its log line after its answer, from its own thread.
         const std::string login = "\"POST https://" + std::string(bnsite::kAccountHost) + "/login";

@@ -245,6 +245,7 @@ TEST(ShellSession, CommandsThatCannotBeCarriedOutPrintNoScreen) {
 // one that slides selects nothing, and the second tap of two lands on what the first raised.
 TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
     sitetest::site();  // the browser's pages, through the platform's loading
+    servicestest::services().reset();  // the photo sets
     auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
     std::map<std::string, std::string> screens;
     screens["button"] = screens["back button"] = "tap 3\n";
@@ -308,12 +309,7 @@ TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
         SCOPED_TRACE(std::string(row.kind) + ": " + row.gesture);
         std::string transcript;
         EXPECT_EQ(runScript(screens[row.kind] + row.gesture + "\n", transcript), 0);
-        std::string_view gesture(row.gesture);
-        size_t from = transcript.rfind("> " + std::string(gesture.substr(0, gesture.find(' '))));
-        int times = -1;  // from the gesture's own line on
-        for (size_t at = from; at != std::string::npos; at = transcript.find(row.mark, at + 1))
-            ++times;
-        EXPECT_EQ(times, row.times) << transcript.substr(from);
+        EXPECT_EQ(timesFromCommand(transcript, row.gesture, row.mark), row.times) << transcript;
     }
     UIWebView::setURLLoader(previousLoader);
 }

@@ -118,6 +118,17 @@ inline void expectTranscript(const std::filesystem::path& expectedPath, const st
                   << actualPath;
 }
 
+// How often `mark` prints in a transcript from the last command that begins as `commands` does
+// on (a gesture's count of pushes or alerts).
+inline int timesFromCommand(const std::string& transcript, const std::string& commands,
+                            const std::string& mark) {
+    size_t from = transcript.rfind("> " + commands.substr(0, commands.find(' ')));
+    int times = -1;
+    for (size_t at = from; at != std::string::npos; at = transcript.find(mark, at + 1))
+        ++times;
+    return times;
+}
+
 // Script lines handed out one at a time; a hook runs just before its line is read, that is after
 // the screen of the command before it has been printed.
 class HookedLines : public std::streambuf {
