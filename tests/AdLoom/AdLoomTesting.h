@@ -36,6 +36,7 @@
 #include "UIKit/UIWindow.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
+#include "support/ScopedEnv.h"
 #include "support/http/TestServer.h"
 #include "support/services/RunningServices.h"
 #include "tools/services/MediationModule.h"
@@ -222,26 +223,6 @@ inline std::string rationsJSON(const std::vector<Ration>& rations,
 inline Ref<NSData> data(const std::string& s) {
     return NSData::dataWithBytes(s.data(), s.size());
 }
-
-// ---- the environment -------------------------------------------------------------------------
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) previous_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (previous_)
-            ::setenv(name_, previous_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
 
 // A fixture on the manual clock with a fresh store, the scripted adapters registered, and the
 // log captured.

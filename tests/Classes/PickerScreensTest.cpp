@@ -2,7 +2,6 @@
 // store, how they close.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -29,6 +28,7 @@
 #include "UIKit/UITableViewCell.h"
 #include "UIKit/UIViewRendering.h"
 #include "platform/UIKit/DrawingTesting.h"
+#include "support/ScopedEnv.h"
 
 namespace {
 
@@ -430,22 +430,17 @@ TEST_F(Pickers, TheCategoryTableIndexImagesAndChoice) {
     auto png = UIImagePNGRepresentation(UIGraphicsGetImageFromCurrentImageContext());
     UIGraphicsEndImageContext();
     auto folder = NSTemporaryDirectory()->stringByAppendingPathComponent(NS("Pickers.app"));
-    ASSERT_TRUE(std::filesystem::create_directories(folder->utf8()));
-    struct OwnBundle {
+    std::filesystem::create_directories(folder->utf8());
+    // Put back (after the variable) however the test ends.
+    struct Restore {
         std::string folder;
-        bool had = std::getenv("BAZAARNEST_BUNDLE") != nullptr;
-        std::string previous = had ? std::getenv("BAZAARNEST_BUNDLE") : "";
-        ~OwnBundle() {
-            if (had)
-                ::setenv("BAZAARNEST_BUNDLE", previous.c_str(), 1);
-            else
-                ::unsetenv("BAZAARNEST_BUNDLE");
+        ~Restore() {
             NSBundle::resetMainBundle();
             UIImage::flushNamedCache();
             std::filesystem::remove_all(folder);
         }
-    } own{folder->utf8()};
-    ::setenv("BAZAARNEST_BUNDLE", own.folder.c_str(), 1);
+    } restore{folder->utf8()};
+    ScopedEnv bundle("BAZAARNEST_BUNDLE", folder->utf8());
     NSBundle::resetMainBundle();
     for (NSString* name : {NS("supermarket.png"), NS("home.png")})
         ASSERT_TRUE(png->writeToFile(folder->stringByAppendingPathComponent(name), true));

@@ -24,32 +24,8 @@
 #include "URLLoading/NSURLResponse.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
+#include "support/ScopedEnv.h"
 #include "support/http/TestServer.h"
-
-// Sets an environment variable for a scope, restoring the old value after it.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            had_ = true;
-            old_ = old;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (had_)
-            ::setenv(name_, old_.c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
 
 // Writes down each call as a line ("response 200", "data 5", "finish", ...) and keeps what came.
 class Recorder : public NSObject, public NSURLConnectionDelegate {
