@@ -153,8 +153,9 @@ class HTTPReadStream : public CFReadStream {
     // Whether the request may go out again after its connection was lost. Only from a kept
     // connection (one the server may have closed just as the request came), only while no byte
     // of the answer has come (a part of a status line says the server read it), and only for a
-    // method that may be applied twice, unless the request never went out whole: a server may
-    // act on a request it read whole and then close without a word.
+    // method that may be applied twice, unless the request never went out whole (its last byte,
+    // for a streamed body its last declared one, was not written): a server may act on a request
+    // it read whole and then close without a word.
     bool maySendAgain() {
         std::lock_guard<std::recursive_mutex> g(lock_);
         if (!reusedConnection_ || gotResponseBytes_) return false;
@@ -796,7 +797,13 @@ private:
         if (bodyData_) {
             out_.push_back(Segment{std::string(bodyData_->view()), 0, true});
         }
-        bodyFinished_ = !bodyStream_;
+        // A streamed body with a declared length ends with its last declared byte, whatever its
+        // stream still holds: the request is out whole once that byte is written, not when a
+        // later read finds the stream's end (a reset read first would make it look unsent).
+        const std::string* declared = request_->field("Content-Length");
+        bodyLeft_ = 0;
+        bodyLengthDeclared_ = bodyStream_ && declared && parseContentLength(*declared, bodyLeft_);
+        bodyFinished_ = !bodyStream_ || (bodyLengthDeclared_ && bodyLeft_ == 0);
         requestSent_ = false;
     }
 
@@ -900,7 +907,9 @@ private:
     // Queues the next piece of a streamed body; false when there is none now.
     bool pullBodyChunk() {
         if (bodyFinished_ || !bodyStream_) return false;
-        std::string chunk(kBodyChunk, '\0');
+        size_t want = kBodyChunk;
+        if (bodyLengthDeclared_) want = static_cast<size_t>(std::min<uint64_t>(want, bodyLeft_));
+        std::string chunk(want, '\0');
         NSInteger n = bodyStream_->read(reinterpret_cast<uint8_t*>(chunk.data()),
                                         static_cast<NSUInteger>(chunk.size()));
         if (n < 0) {
@@ -915,6 +924,13 @@ private:
             return !out_.empty();
         }
         chunk.resize(static_cast<size_t>(n));
+        if (bodyLengthDeclared_) {
+            bodyLeft_ -= chunk.size();
+            if (bodyLeft_ == 0) {
+                bodyFinished_ = true;
+                closeBody();
+            }
+        }
         if (chunkedUpload_) {
             char size[24];
             std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
@@ -1436,6 +1452,8 @@ private:
     bool bodyOpen_ = false;
     bool bodyFinished_ = true;
     bool chunkedUpload_ = false;
+    bool bodyLengthDeclared_ = false;  // a streamed body's Content-Length
+    uint64_t bodyLeft_ = 0;            // of that length, not yet taken from the stream
     bool requestSent_ = false;
     bool writeWantsRead_ = false;
     bool readWantsWrite_ = false;

@@ -560,13 +560,17 @@ TEST_F(HTTPStream, ARequestLostWithItsConnectionMayGoAgainOnlyIfTheServerCannotH
             // A HEAD answer has no body to cut.
             if (method == "HEAD" && cut == 3) continue;
             for (bool reused : {false, true}) {
-                for (bool whole : {true, false}) {
+                for (auto row :
+                     {std::pair<bool, size_t>{true, 0}, {false, 0}, {true, 10}, {true, 3u << 20}}) {
+                    const bool whole = row.first;
+                    const size_t streamed = row.second;  // the body's declared length, or 0
                     // A server answers a request it has not read whole only to refuse it.
-                    if (!whole && cut != 0) continue;
+                    if ((!whole || streamed) && cut != 0) continue;
                     const std::string& answer = cuts[cut].second;
                     SCOPED_TRACE(method + " cut " + cuts[cut].first +
                                  (reused ? ", kept connection" : ", own connection") +
-                                 (whole ? ", sent whole" : ", not sent whole"));
+                                 (whole ? ", sent whole" : ", not sent whole") +
+                                 (streamed ? ", streamed " + std::to_string(streamed) : ""));
                     cfnet::pool::clear();
                     LoopbackServer server([&](ServerConnection& c) {
                         SeenRequest r;
@@ -580,7 +584,7 @@ TEST_F(HTTPStream, ARequestLostWithItsConnectionMayGoAgainOnlyIfTheServerCannotH
                             return;
                         }
                         if (c.readRequest(r)) c.send(answer);
-                        c.close();
+                        streamed ? c.reset() : c.close();  // reset the moment it has the body
                     });
                     if (reused) {
                         EXPECT_EQ(runStream(keptStream(server.url())).body, "first");
@@ -588,6 +592,13 @@ TEST_F(HTTPStream, ARequestLostWithItsConnectionMayGoAgainOnlyIfTheServerCannotH
                     auto message = request(server.url(), method.c_str());
                     CFHTTPMessageSetBody(message, whole ? small : big);
                     auto s = CFReadStreamCreateForHTTPRequest(kCFAllocatorDefault, message);
+                    if (streamed) {  // from a stream that never ends
+                        auto length = NSString::fromUTF8(std::to_string(streamed));
+                        CFHTTPMessageSetHeaderFieldValue(message, NS("Content-Length"), length);
+                        auto zero = NSInputStream::inputStreamWithFileAtPath(NS("/dev/zero"));
+                        s = CFReadStreamCreateForStreamedHTTPRequest(kCFAllocatorDefault, message,
+                                                                     zero);
+                    }
                     CFReadStreamSetProperty(s, kCFStreamPropertyHTTPAttemptPersistentConnection,
                                             kCFBooleanTrue);
                     StreamRun run = runStream(s, 20);
