@@ -2,7 +2,7 @@
 // "ivBanner" and "ivFullScreen"; every adapter shares the engine's one banner view, which sits
 // in the containers of the adapter whose request delivered last (or awaits the first banner)
 // and has it as its delegate (held weakly, so a freed adapter is never called): a request that
-// fails leaves it where it shows.
+// fails leaves it where it shows, with the adapter the mediation banner keeps while it shows.
 #pragma once
 
 #include "AdLoom/internal/AdLoomAdNetworkAdapter.h"

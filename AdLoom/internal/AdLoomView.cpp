@@ -165,6 +165,7 @@ void AdLoomView::setDelegate(AdLoomDelegate* delegate) {
     delegate_ = delegate;
     if (currAdapter_) currAdapter_->setAdLoomDelegate(delegate);
     if (lastAdapter_) lastAdapter_->setAdLoomDelegate(delegate);
+    if (shownAdapter_) shownAdapter_->setAdLoomDelegate(delegate);
 }
 
 Ref<AdLoomConfigStore> AdLoomView::configStore() {
@@ -656,6 +657,7 @@ void AdLoomView::adapterDidReceiveAdView(AdLoomAdNetworkAdapter* adapter, UIView
     }
     auto network = adapter->networkConfig();
     AdLoomLogDebug(NS("Received ad from adapter (nid %@)"), network->nid());
+    shownAdapter_ = adapter;
     performSelectorOnMainThread(Selector::named("transitionToView:"), view, false);
     requesting_ = false;
     if (adapter->shouldSendExMetric())
@@ -812,8 +814,10 @@ void AdLoomView::dealloc() {
             detachAdapter(as<AdLoomAdNetworkAdapter>(pendingAdapters_->objectForKey(key)).get());
     if (currAdapter_) detachAdapter(currAdapter_.get());
     if (lastAdapter_) detachAdapter(lastAdapter_.get());
+    if (shownAdapter_) detachAdapter(shownAdapter_.get());
     currAdapter_ = nullptr;
     lastAdapter_ = nullptr;
+    shownAdapter_ = nullptr;
     lastRequestTime_ = nullptr;
     pendingAdapters_ = nullptr;
     dropRefreshTimer();

@@ -162,6 +162,9 @@ protected:
     bool requestWhenShown_ = false;  // a request came while the banner was out of sight
     Ref<AdLoomAdNetworkAdapter> currAdapter_;
     Ref<AdLoomAdNetworkAdapter> lastAdapter_;
+    // The adapter whose ad is on show, kept while it shows: requests that fail after it replace
+    // the current and last adapters, and its network still calls it about that ad (a tap).
+    Ref<AdLoomAdNetworkAdapter> shownAdapter_;
     Ref<NSDate> lastRequestTime_;
     Ref<NSMutableDictionary> pendingAdapters_;
     Ref<NSTimer> refreshTimer_;

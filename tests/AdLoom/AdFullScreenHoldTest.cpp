@@ -51,6 +51,7 @@ enum Opens {
     HouseBrowser,
     PebbleScreen,
     IronvineBrowser,
+    IronvineFailing,  // a refresh delivers, then two fail: ad.json answers 500
     SystemAd,
     TallyCanvas
 };
@@ -140,7 +141,19 @@ protected:
             advanceRunLoop(2);
             ASSERT_TRUE(as<PBLBannerView>(ad())->webView()->clickElementAtIndex(1));
             ASSERT_TRUE(runLoopUntil([&] { return host->controller->modalViewController(); }));
-        } else if (opens == IronvineBrowser) {
+        } else if (opens == IronvineBrowser || opens == IronvineFailing) {
+            if (opens == IronvineFailing) {  // the first ad drawn, its replacement in
+                auto slot =
+                    IVController::sharedController()->adManager()->slotForName(NS("ivBanner"));
+                ASSERT_TRUE(
+                    advanceRunLoopUntil([&] { return slot->dlTime() && slot->nextAdDlTime(); }));
+                services->addFault(
+                    {.host = "", .path = "/AdBridgeServer/v2/ad.json", .gate = "", .status = 500});
+                for (int i = 1; i <= 3; ++i)  // each on a pass of its own, as the timer's
+                    view->performSelector(Selector::named("requestFreshAd"), nullptr, 6.0 * i);
+                advanceRunLoop(19);
+                ASSERT_EQ(said("received"), 2u) << host->eventList();
+            }
             auto landing =
                 NSURL::URLWithString(NS("http://ads.ironvine.test/AdBridgeServer/landing/1.html"));
             ironvine()->webViewShouldStartLoadWithRequest(
@@ -273,6 +286,7 @@ std::vector<HoldRow> rows() {
                                {"HouseBrowser", HouseBrowser, 9, "house-image", {}},
                                {"PebbleScreen", PebbleScreen, 1, "webapp", {}},
                                {"IronvineBrowser", IronvineBrowser, 7, "bazaarnestiv0001", {}},
+                               {"IronvineFailedTwice", IronvineFailing, 7, "bazaarnestiv0001", {}},
                                {"SystemAd", SystemAd, 19, "iad", {}},
                                {"TallyCanvas", TallyCanvas, 0, "", {}}};
     const std::pair<const char*, std::vector<Act>> ways[] = {{"Close", {Close}},

@@ -82,23 +82,34 @@ Ref<UIButtonPanelView> frontPanel() {
     return cast<UIButtonPanelView>(panels->lastObject());
 }
 
-// The scroll view in front: the last one met walking the visible tree back to front, preferring
-// one whose content does not fit.
+// The list a finger on the screen scrolls: of the scroll views a finger at the middle of the
+// screen lands in (not a banner's own page in front of the list), the last one met walking the
+// visible tree back to front, preferring one whose content does not fit; when there is none
+// there, the last one met anywhere, with the same preference.
 Ref<UIScrollView> frontmostScrollView(UIWindow* window) {
-    Ref<UIScrollView> any, scrollable;
+    if (!window) return nullptr;
+    Ref<UIScrollView> any, scrollable, under, scrollableUnder;
+    CGRect b = window->bounds();
+    CGPoint middle = CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b));
     std::function<void(UIView*)> walk = [&](UIView* v) {
         if (v->isHidden() || v->alpha() < 0.01f) return;
         // A list that a view over it covers (a full-screen ad) is out of a finger's reach.
         if (auto sv = as<UIScrollView>(v);
             sv && sv->isScrollEnabled() && ShellScreen::isReachable(sv.get())) {
+            bool scrolls = sv->maximumContentOffset().y > sv->minimumContentOffset().y;
+            bool beneath = ShellScreen::landsIn(sv.get(), middle);
             any = sv;
-            if (sv->maximumContentOffset().y > sv->minimumContentOffset().y) scrollable = sv;
+            if (scrolls) scrollable = sv;
+            if (beneath) under = sv;
+            if (beneath && scrolls) scrollableUnder = sv;
         }
         for (auto& sub : std::vector<Ref<UIView>>(v->subviewList()))
             walk(sub);
     };
-    if (window) walk(window);
-    return scrollable ? scrollable : any;
+    walk(window);
+    for (auto* pick : {&scrollableUnder, &under, &scrollable})
+        if (*pick) return *pick;
+    return any;
 }
 
 // Each character of UTF-8 text on its own, as keys are pressed.
