@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "CommonCrypto/CommonDigest.h"
+#include "Foundation/FileSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSData.h"
@@ -309,8 +310,8 @@ bool TallySession::sentSession() {
 void TallySession::setSentSession() {
     std::lock_guard lock(storeLock());
     if (!sentSession())
-        NSFileManager::defaultManager()->createFileAtPath(sessionSentFilePath(), NSData::data(),
-                                                          nullptr);
+        file_detail::writeDataAtomically(NSData::data().get(), sessionSentFilePath().get(),
+                                         file_detail::Target::OwnStore);
 }
 
 Ref<NSDate> TallySession::initialTimestamp() {

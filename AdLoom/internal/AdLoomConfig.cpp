@@ -12,6 +12,7 @@
 #include "Foundation/NSNumber.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/NumberConversion.h"
 #include "UIKit/UIColor.h"
 #include "json/ZJSONDeserializer.h"
 
@@ -423,7 +424,7 @@ bool AdLoomConfig::parseLegacyConfig(NSArray* array, Ref<NSError>* error) {
                                                                           adNetworkRegistry_, &e);
         if (network) {
             adNetworkConfigs_->addObject(network.get());
-            total = static_cast<int>(total + network->trafficPercentage());
+            total = truncatedNumber<int>(total + network->trafficPercentage());
         } else {
             AdLoomLogWarning(NS("Cannot create ad network config from %@: %@"), fields,
                              e ? e->localizedDescription() : Ref<NSString>(NS("")));

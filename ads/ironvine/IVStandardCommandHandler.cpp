@@ -10,6 +10,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
+#include "Foundation/NumberConversion.h"
 #include "Foundation/Runtime.h"
 #include "ads/ironvine/IVAsyncCommand.h"
 #include "ads/ironvine/IVBase64.h"
@@ -379,7 +380,7 @@ void IVStandardCommandHandler::setControllerProperty(NSString* key, NSObject* va
     else if (key->isEqualToString(NS("exitItemDisplayTime")))
         controller->setExitItemDisplayTime(asDouble());
     else if (key->isEqualToString(NS("execMode")))
-        controller->setExecMode(static_cast<int32_t>(asDouble()));
+        controller->setExecMode(truncatedNumber<int32_t>(asDouble()));
 }
 
 void IVStandardCommandHandler::setExecMode(int32_t mode) {

@@ -13,6 +13,7 @@
 #include "Foundation/NSTimer.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
+#include "Foundation/NumberConversion.h"
 #include "MediaPlayer/MPMoviePlayerController.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIDevice.h"
@@ -212,7 +213,7 @@ void MRJSONVideoAdView::showPlayer(MPMoviePlayerController* player) {
                            ad ? ad->videoButtons().get() : nullptr, ad && ad->showCountdownHUD(),
                            this);
     if (auto label = overlay->countdownLabel())
-        label->setText(remainingText(static_cast<int>(ad->videoDuration())).get());
+        label->setText(remainingText(truncatedNumber<int>(ad->videoDuration())).get());
     view->addSubview(overlay.get());
     videoControlOverlay_ = overlay.get();
     if (window) window->addSubview(view.get());
@@ -250,7 +251,7 @@ void MRJSONVideoAdView::restartVideo() {
         // Back at the start, the countdown reads the whole length again, as when first shown,
         // not the time it had reached until the next tick.
         if (auto label = overlay->countdownLabel(); label && ad_)
-            label->setText(remainingText(static_cast<int>(ad_->videoDuration())).get());
+            label->setText(remainingText(truncatedNumber<int>(ad_->videoDuration())).get());
     }
     playVideo();
 }
@@ -274,10 +275,11 @@ void MRJSONVideoAdView::playbackTimerCheck(NSTimer*) {
         stopPlaybackTimer();
         return;
     }
-    int now = static_cast<int>(player_->currentPlaybackTime());
+    int now = truncatedNumber<int>(player_->currentPlaybackTime());
     if (auto overlay = videoControlOverlay_.lock())
         if (auto label = overlay->countdownLabel())
-            label->setText(remainingText(static_cast<int>(duration) - now - 1).get());
+            label->setText(
+                remainingText(truncatedNumber<int>(std::trunc(duration) - now - 1)).get());
     auto entry =
         as<NSDictionary>(logs_->objectForKey(NSString::stringWithFormat(NS("%d"), now).get()));
     if (auto urls = entry ? as<NSArray>(entry->objectForKey(NS("urls"))) : nullptr)

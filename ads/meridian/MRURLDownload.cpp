@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Foundation/FileSupport.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSError.h"
@@ -123,10 +124,12 @@ void MRURLDownload::connectionDidReceiveData(NSURLConnection*, NSData* data) {
 void MRURLDownload::storeReceivedBytes() {
     if (!filePath_) return;
     if (disposition_ == Disposition::Rewrite) {
-        downloadData_->writeToFile(filePath_.get(), true);
+        file_detail::writeDataAtomically(downloadData_.get(), filePath_.get(),
+                                         file_detail::Target::OwnStore);
     } else if (disposition_ == Disposition::Append && downloadData_->length() > 0) {
         if (fileLength(filePath_.get()) < 0) {
-            downloadData_->writeToFile(filePath_.get(), true);
+            file_detail::writeDataAtomically(downloadData_.get(), filePath_.get(),
+                                             file_detail::Target::OwnStore);
             return;
         }
         auto handle = NSFileHandle::fileHandleForWritingAtPath(filePath_.get());

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Foundation/Clock.h"
+#include "Foundation/FileSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSCharacterSet.h"
 #include "Foundation/NSData.h"
@@ -242,7 +243,8 @@ void PBLCachedFile::connectionDidFinishLoading(NSURLConnection*) {
     if (path) {
         manager->createDirectoryAtPath(path->stringByDeletingLastPathComponent(), true, nullptr,
                                        nullptr);
-        written = receivedData_ && receivedData_->writeToFile(path, true);
+        written = receivedData_ && file_detail::writeDataAtomically(receivedData_.get(), path.get(),
+                                                                    file_detail::Target::OwnStore);
     }
     if (written) {
         if (auto d = delegate_.lock()) d->cachedFileDownloadDidEnd(this);

@@ -9,6 +9,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSTimer.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/NumberConversion.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UIScreen.h"
@@ -83,7 +84,9 @@ void PBLInterstitial::loadAndDisplayRequest(PBLRequest* request, UIWindow* windo
 
 int PBLInterstitial::splashSeconds() {
     initialize();
-    return int(NSUserDefaults::standardUserDefaults()->floatForKey(kTimeoutKey));
+    // The server's number may be anything a float holds.
+    float stored = NSUserDefaults::standardUserDefaults()->floatForKey(kTimeoutKey);
+    return stored > 0 ? truncatedNumber<int>(stored) : 0;
 }
 
 void PBLInterstitial::presentFromRootViewController(UIViewController* controller) {

@@ -28,7 +28,9 @@ class PBLInterstitial : public NSObject {
     // above 0 only logs.
     void loadAndDisplayRequest(PBLRequest* request, UIWindow* window, UIImage* image);
     // How long the splash covers the window at most: the stored time-out's whole seconds (3.5
-    // stored waits 3). Whether there is a splash at all goes by the stored value being above 0.
+    // stored waits 3), the longest wait an int holds for one beyond it (infinity included), 0
+    // for one not above 0 (not-a-number included). Whether there is a splash at all goes by the
+    // stored value being above 0.
     static int splashSeconds();
     // Without a rendered ad: a log line only.
     void presentFromRootViewController(UIViewController* controller);

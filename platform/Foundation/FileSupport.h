@@ -1,10 +1,14 @@
-// Internal file-writing helpers shared by the Foundation classes that write files themselves.
+// Internal file-writing helpers shared by the Foundation classes that write files themselves, and
+// the writer that the stores of the libraries above use for what they keep as plain data.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
 #include <string>
+
+class NSData;
+class NSString;
 
 namespace file_detail {
 
@@ -27,11 +31,17 @@ bool writeAll(int fd, const void* bytes, size_t n);
 // the file and its folder are then not flushed to the disk.
 //
 // Whose file the target is: one of the app's own stores (its preferences, property lists,
-// archives, cache entries), or any file, as a path a person chose (a screenshot, a saved image),
-// beside which nothing but the writer's own marked files is ever taken.
+// archives, cache entries, what its libraries keep as plain data), or any file, as a path a person
+// chose (a screenshot, a saved image), beside which nothing but the writer's own marked files is
+// ever taken.
 enum class Target { AnyFile, OwnStore };
 bool writeFileAtomically(const std::string& target, const void* bytes, size_t n, mode_t mode,
                          bool durable = true, Target kind = Target::AnyFile);
+
+// NSData's atomic writeToFile for a caller that says whose file the target is: the stores of the
+// app and its libraries that are written as plain data (cached ad files, video downloads, the
+// device's identifier, the mail outbox, the analytics marker, the catalog's logo) pass OwnStore.
+bool writeDataAtomically(NSData* data, NSString* path, Target kind);
 
 // The call that locks files for the writer and its sweep (flock); tests put in one that fails.
 // Gives back the one replaced.

@@ -183,11 +183,19 @@ bool NSData::initWithBase64EncodedString(NSString* base64, NSDataBase64DecodingO
 
 // ---- files ---------------------------------------------------------------------------------
 
+bool file_detail::writeDataAtomically(NSData* data, NSString* path, Target kind) {
+    if (!data || !path) return false;
+    std::string target = path->utf8();
+    if (target.empty()) return false;
+    return writeFileAtomically(target, data->bytes(), data->length(), 0644, true, kind);
+}
+
 bool NSData::writeToFile(NSString* path, bool atomically) {
+    if (atomically)
+        return file_detail::writeDataAtomically(this, path, file_detail::Target::AnyFile);
     if (!path) return false;
     std::string target = path->utf8();
     if (target.empty()) return false;
-    if (atomically) return file_detail::writeFileAtomically(target, bytes_, length_, 0644);
     int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     bool ok = file_detail::writeAll(fd, bytes_, length_);

@@ -10,27 +10,11 @@
 #include "Foundation/NSDecimalNumber.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSString.h"
+#include "Foundation/NumberConversion.h"
 
 namespace {
 
 using Int128 = __int128;
-
-// A C cast from double that stays defined: NaN gives 0, values beyond the target saturate, and
-// negative values reach unsigned types through the signed conversion (wrapping), as integer
-// reads of a negative double do on the platform.
-template <class T>
-T fromDouble(double d) {
-    if (std::isnan(d)) return 0;
-    if constexpr (std::is_unsigned_v<T>) {
-        if (d < 0) return static_cast<T>(fromDouble<long long>(d));
-    }
-    // The limits as doubles: max() may round up to a power of two, hence the >=.
-    constexpr double lo = static_cast<double>(std::numeric_limits<T>::min());
-    constexpr double hi = static_cast<double>(std::numeric_limits<T>::max());
-    if (d <= lo) return std::numeric_limits<T>::min();
-    if (d >= hi) return std::numeric_limits<T>::max();
-    return static_cast<T>(d);
-}
 
 // Orders an integer against a double exactly (no rounding of large integers to double).
 NSComparisonResult compareIntDouble(Int128 i, double d) {
@@ -112,7 +96,7 @@ void NSNumber::describeClass(RuntimeClass& c) {
 
 template <class T>
 T NSNumber::read() {
-    if (isFloating()) return fromDouble<T>(v_.d);
+    if (isFloating()) return truncatedNumber<T>(v_.d);
     if (isUnsignedKind()) return static_cast<T>(v_.u);
     return static_cast<T>(v_.i);
 }

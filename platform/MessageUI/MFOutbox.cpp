@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Foundation/Clock.h"
+#include "Foundation/FileSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSFileManager.h"
@@ -131,7 +132,10 @@ Ref<NSString> writeToOutbox(NSString* text, const char* prefix, const char* exte
         if (fm->fileExistsAtPath(path)) continue;
         std::string bytes = text->utf8();
         auto data = NSData::dataWithBytes(bytes.data(), static_cast<NSUInteger>(bytes.size()));
-        return data->writeToFile(path, true) ? path : nullptr;
+        return file_detail::writeDataAtomically(data.get(), path.get(),
+                                                file_detail::Target::OwnStore)
+                   ? path
+                   : nullptr;
     }
     return nullptr;
 }

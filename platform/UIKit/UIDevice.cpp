@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "Foundation/FileSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSFileManager.h"
@@ -87,7 +88,7 @@ Ref<NSString> UIDevice::uniqueIdentifier() {
         id += hex[rd() & 15];
     identifier_ = NSString::fromUTF8(id);
     auto bytes = NSData::dataWithBytes(id.data(), static_cast<NSUInteger>(id.size()));
-    bytes->writeToFile(path, true);
+    file_detail::writeDataAtomically(bytes.get(), path.get(), file_detail::Target::OwnStore);
     return identifier_;
 }
 

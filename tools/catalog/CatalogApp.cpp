@@ -8,6 +8,7 @@
 
 #include "Classes/NoticewallAppDelegate.h"
 #include "Classes/SiteHosts.h"
+#include "Foundation/FileSupport.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSData.h"
 #include "Foundation/NSDictionary.h"
@@ -528,7 +529,9 @@ class CatalogAboutController : public UIViewController, public UIWebViewDelegate
         auto folder = NSTemporaryDirectory()->stringByAppendingPathComponent(NS("About"));
         NSFileManager::defaultManager()->createDirectoryAtPath(folder, true, nullptr, nullptr);
         if (auto png = UIImagePNGRepresentation(drawLauncherIcon("Bazaarnest", 0)))
-            png->writeToFile(folder->stringByAppendingPathComponent(NS("logo.png")), true);
+            file_detail::writeDataAtomically(
+                png.get(), folder->stringByAppendingPathComponent(NS("logo.png")).get(),
+                file_detail::Target::OwnStore);
         web_->loadHTMLString(NS("<html><head><title>About</title></head><body>"
                                 "<h1>Bazaarnest Catalog</h1>"
                                 "<p>The pieces of the system the app itself does not use.</p>"

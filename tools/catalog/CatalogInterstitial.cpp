@@ -98,7 +98,11 @@ private:
         // so that an answer between them and the stored fraction reads as too late.
         float stored =
             NSUserDefaults::standardUserDefaults()->floatForKey(NS("applicationTimeout"));
-        if (!(stored > 0)) return;
+        if (!(stored > 0)) {
+            // The client only logs then: the screen would otherwise stay as it was.
+            say(NS("No interstitial: the time-out is zero"));
+            return;
+        }
         waiting_ = true;
         performSelector(Selector::named("timedOut"), nullptr,
                         double(PBLInterstitial::splashSeconds()));

@@ -31,6 +31,7 @@
 #include "ads/pebble/PBLClickTracker.h"
 #include "ads/pebble/PBLGestureUtil.h"
 #include "ads/pebble/PBLHosts.h"
+#include "ads/pebble/PBLInterstitial.h"
 #include "ads/pebble/PBLLocation.h"
 #include "ads/pebble/PBLObjectPrivate.h"
 #include "ads/pebble/PBLOpener.h"
@@ -45,6 +46,8 @@
 #include "tools/services/PebbleModule.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <memory>
 #include <thread>
 
@@ -648,6 +651,23 @@ TEST_F(PBLBannerViewTest, TheAdPagesHeadersAreFoundWhateverTheCaseOfTheirNames) 
                     7.0f);
     NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("applicationTimeout"));
     EXPECT_EQ(engine->scheduledReloadSeconds(), 45);
+
+    // The splash's wait from the time-out sent: whole seconds, the longest for one too large (1e39
+    // reads as infinity), none for one not above 0 (no header reads as NaN: it is stored as such).
+    for (auto [sent, seconds] :
+         {std::pair{"7.9", 7}, {"1e10", INT_MAX}, {"1e39", INT_MAX}, {"-1", 0}, {"nan", 0}}) {
+        fields = NSDictionary::dictionaryWithPairs(
+            {{NS("X-Pbma-Interstitial-Timeout"), NSString::fromUTF8(sent)}});
+        file->saveHeadersFromResponse(make<NSHTTPURLResponse>(&NSHTTPURLResponse::initWithURL,
+                                                              file->sourceURL().get(), 200,
+                                                              NS("HTTP/1.1"), fields.get())
+                                          .get());
+        engine->cachedFileDownloadDidEnd(file.get());
+        if (sent == std::string("nan"))
+            NSUserDefaults::standardUserDefaults()->setFloat(NAN, NS("applicationTimeout"));
+        EXPECT_EQ(PBLInterstitial::splashSeconds(), seconds) << sent;
+    }
+    NSUserDefaults::standardUserDefaults()->removeObjectForKey(NS("applicationTimeout"));
 }
 
 TEST_F(PBLBannerViewTest, TheEnginesListsAreHandedOutAsCopies) {

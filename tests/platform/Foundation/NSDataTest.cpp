@@ -298,6 +298,7 @@ TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
         {outside + "/.bnwriting-state-q1W2e3", true},
         // Earlier writers' forms, beside a target written.
         {home + "/Library/Preferences/app.plist.writing-a1B2c3", true},
+        {home + "/Library/Caches/videos/ad.mp4.writing-Zz9Yy8", true},  // a store of plain data
         // Its first form is no different from a person's own name, and only the URL cache made
         // ".tmp" files.
         {home + "/Library/Preferences/app.plist.a1B2c3", false},
@@ -346,6 +347,9 @@ TEST(AtomicWrites, TheFirstWriteOfAProcessRemovesWhatWritesCutShortLeft) {
     ASSERT_TRUE(bytes("new")->writeToFile(NSString::fromUTF8(home + "/Documents/shot.png"), true));
     ASSERT_TRUE(NSDictionary::dictionary()->writeToFile(
         NSString::fromUTF8(home + "/Library/Preferences/app.plist"), true));
+    ASSERT_TRUE(file_detail::writeDataAtomically(
+        bytes("new").get(), NSString::fromUTF8(home + "/Library/Caches/videos/ad.mp4").get(),
+        file_detail::Target::OwnStore));
     auto locking = file_detail::exchangeLockCall([](int, int) {
         errno = ENOLCK;
         return -1;

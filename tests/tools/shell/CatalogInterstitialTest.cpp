@@ -4,7 +4,8 @@
 // again with a memory warning under it, its Close gives back a whole screen, not a black one.
 // An answer held past the time-out: the screen says none came in time, then that it came too
 // late to show; so too one that comes within the stored time-out's fraction of a second (3.2 s of
-// 3.5), past the whole seconds the splash waits.
+// 3.5), past the whole seconds the splash waits. With 1e10 stored an answer at 1 s shows (Close
+// answers); with 0 stored the screen says why nothing shows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -63,6 +64,14 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
               held = "interstitial at 3.2 s";
               services.addFault({.host = "", .path = "/pbma/ad", .gate = held});
           }},
+         {"# With 1e10 s stored, the ad server holds the next answer till 1 s.",
+          [&] {
+              defaults->setFloat(1e10f, NS("applicationTimeout"));
+              held = "interstitial at 1 s";
+              services.addFault({.host = "", .path = "/pbma/ad", .gate = held});
+          }},
+         {"# With 0 s stored, no splash: the screen says why.",
+          [&] { defaults->setFloat(0, NS("applicationTimeout")); }},
          {"# The held answer comes.", [&] {
               services.gate(held)->open();
               runLoopUntil([] { return NetworkWork::inFlight() == 0; });
@@ -128,8 +137,8 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
     EXPECT_EQ(formats, (std::vector<std::string>{
                            "interstitial_mb interstitial", "interstitial_mb noad",
                            "interstitial_mb interstitial", "interstitial_mb interstitial",
-                           "interstitial_mb interstitial"}));
-    EXPECT_EQ(impressions.size(), 4u);  // each shown reply's two pixels, once each
+                           "interstitial_mb interstitial", "interstitial_mb interstitial"}));
+    EXPECT_EQ(impressions.size(), 6u);  // each shown reply's two pixels, once each
     PBLStatistics::releaseSharedStatistics();
     for (NSString* key : {NS("pebble_stats_shared"), NS("applicationTimeout")})
         defaults->removeObjectForKey(key);
