@@ -1756,8 +1756,10 @@ CGRect aimAt(const ShellElement& element, bool whole) {
     if (!window) return CGRectNull;
     // Whether it is reached at all goes by what shows of its view, where a finger lands by its
     // part: finding a part can take long (a page's link), too long for every element printed.
+    // A picker's row is found at once, and one off its wheel is out of a finger's reach.
     CGRect area = shownRect(view);
-    if (element.part && whole) area = CGRectIntersection(element.part(), area);
+    if (element.part && (whole || element.kind == ShellElement::PickerRow))
+        area = CGRectIntersection(element.part(), area);
     // An alert's or sheet's buttons are on top of everything.
     if (element.kind == ShellElement::PanelButton) return area;
     if (view->isLeavingScreen() || CGRectIsNull(area) || CGRectIsEmpty(area)) return CGRectNull;

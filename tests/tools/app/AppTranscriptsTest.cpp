@@ -355,6 +355,7 @@ TEST_F(AppTranscripts, EachGestureActsOnceOnThePartAFingerReaches) {
     // The first row slid half under the navigation bar.
     screens["results"] = "tap Browse All\nwait 1\ndrag 4 by 0 -50\n";
     screens["compose"] = screens["categories"] + "tap Bikes\n";
+    screens["country picker"] = "tap Choose Location\nwait 1\ntap Change Country or Continent\n";
     struct Row {
         const char *screen, *gesture, *mark;
         int times;
@@ -369,6 +370,8 @@ TEST_F(AppTranscripts, EachGestureActsOnceOnThePartAFingerReaches) {
         {"results", "double-tap 1", "(Choose Location)", 1},
         {"compose", "drag 7 by 0 -150", "(keyboard", 0},
         {"compose", "drag 7 by 3 0", "(keyboard", 1},
+        {"country picker", "scroll down 5", "(5 more rows above)", 1},
+        {"country picker", "tap Africa", "*Africa*", 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.screen) + ": " + row.gesture);
