@@ -13,6 +13,8 @@
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLRequest.h"
 #include "Foundation/Runtime.h"
 #include "MediaPlayer/MPMoviePlayerController.h"
 #include "UIKit/UIAccessibilityElement.h"
@@ -183,6 +185,13 @@ std::string pageText(UIWebView* web) {
         start = end + 1;
     }
     return text;
+}
+
+// Which page a web view shows or is going to: another, even with the same text, has other elements.
+std::string pageAddress(UIWebView* web) {
+    auto request = web->request();
+    auto url = request ? request->URL() : nullptr;
+    return url ? utf8(url->absoluteString()) : std::string();
 }
 
 // What follows the page's element k on its line, found as the screen numbers them: in order.
@@ -1542,6 +1551,7 @@ private:
         std::string renumbered;
         size_t from = 0;
         Weak<UIWebView> target(web);
+        std::string address = pageAddress(web);
         for (NSUInteger k = 1; k <= count; ++k) {
             std::string token = "[" + std::to_string(k) + "]";
             size_t at = text.find(token, from);
@@ -1570,10 +1580,11 @@ private:
                 auto o = target.lock();
                 return o && o->clickElementAtIndex(k);
             };
-            // A page changed in place may number another element k: this one is gone.
-            e.same = [target, k, after] {
+            // Another page, or this one changed in place, may number another element k: this one
+            // is gone.
+            e.same = [target, k, after, address] {
                 auto o = target.lock();
-                return o && k <= o->clickableElementCount() &&
+                return o && pageAddress(o.get()) == address && k <= o->clickableElementCount() &&
                        textAfterElement(pageText(o.get()), k) == after;
             };
             renumbered += mark(std::move(e));

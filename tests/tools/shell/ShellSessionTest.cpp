@@ -260,6 +260,7 @@ TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
     screens["delete button"] = "delete 5\n";
     screens["row half under the tab bar"] = "tab Catalog\n";  // [9] House Ads
     screens["third screen's back button"] = "tab Catalog\ntap Tables\ntap Paged items\n";
+    screens["site page"] = "tab Catalog\ntap Browser\nwait 1\n";  // [3] boston
     screens["photo grid"] = screens["photo browser"] + "tap See All\nwait 1\n";
     struct Row {
         const char *kind, *gesture, *mark;
@@ -307,6 +308,7 @@ TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
         {"photo browser", "double-tap 2", "| Photo set many |", 1},
         {"third screen's back button", "double-tap 1", "| Tables |", 1},
         {"photo grid", "back", "!! There is no back button", 1},
+        {"site page", "double-tap 3", "| bazaarnest: boston classifieds", 1},
         {"web field", "drag 5 by 3 0\ntype hello", "[text: hello]", 1},
     };
     for (const Row& row : rows) {
