@@ -310,7 +310,8 @@ void UITextField::touchesEnded(NSSet* touches, UIEvent* event) {
     bool inside = false, clear = false;
     if (auto t = touches ? as<UITouch>(touches->anyObject()) : nullptr) {
         CGPoint at = t->locationInView(this);
-        inside = pointInside(at, event);
+        // A finger that slid is no tap: it focuses no field.
+        inside = pointInside(at, event) && t->farthestFromLanding() <= UITouchTapSlop;
         clear = clearButtonShows() && CGRectContainsPoint(clearButtonRectForBounds(bounds()), at);
     }
     UIControl::touchesEnded(touches, event);

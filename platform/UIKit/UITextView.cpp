@@ -235,7 +235,9 @@ void UITextView::layoutSubviews() {
 
 void UITextView::touchesEnded(NSSet* touches, UIEvent* event) {
     Ref<UITextView> self(this);
-    if (editable_) {
+    // A finger that slid scrolled, as over any list: only a tap focuses the text.
+    auto touch = touches ? as<UITouch>(touches->anyObject()) : nullptr;
+    if (editable_ && !(touch && touch->farthestFromLanding() > UITouchTapSlop)) {
         becomeFirstResponder();
         return;
     }

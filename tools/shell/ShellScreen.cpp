@@ -13,6 +13,8 @@
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLRequest.h"
 #include "Foundation/Runtime.h"
 #include "MediaPlayer/MPMoviePlayerController.h"
 #include "UIKit/UIAccessibilityElement.h"
@@ -169,6 +171,39 @@ CGRect shownRect(UIView* v) {
             r = CGRectIntersection(r, inWindow(s));
     }
     return r;
+}
+
+// A page's readable text, each line as one printed line.
+std::string pageText(UIWebView* web) {
+    std::string page = utf8(web->readableText()), text;
+    size_t start = 0;
+    for (;;) {
+        size_t end = page.find('\n', start);
+        text += oneLine(page.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) break;
+        text += '\n';
+        start = end + 1;
+    }
+    return text;
+}
+
+// Which page a web view shows or is going to: another, even with the same text, has other elements.
+std::string pageAddress(UIWebView* web) {
+    auto request = web->request();
+    auto url = request ? request->URL() : nullptr;
+    return url ? utf8(url->absoluteString()) : std::string();
+}
+
+// What follows the page's element k on its line, found as the screen numbers them: in order.
+std::string textAfterElement(const std::string& text, NSUInteger k) {
+    size_t from = 0;
+    for (NSUInteger i = 1; i <= k; ++i) {
+        size_t at = text.find("[" + std::to_string(i) + "]", from);
+        if (at == std::string::npos) return std::string();
+        from = at + std::to_string(i).size() + 2;
+    }
+    size_t end = text.find('\n', from);
+    return trim(text.substr(from, end == std::string::npos ? end : end - from));
 }
 
 // A loaded image goes by the last part of its URL path, a default image by its picture's name.
@@ -1065,13 +1100,16 @@ private:
         Weak<UIBarButtonItem> target(item);
         Weak<UIView> on(bar);
         // An item the bar has since let go (its screen pushed over or popped) is no longer there
-        // to press: a second tap lands on what replaced it.
-        e.tap = [target, on, placed] {
+        // to press.
+        e.same = [target, on, placed] {
             auto o = target.lock();
             auto b = on.lock();
             auto shown = o ? o->itemView() : nullptr;
-            if (!o || (placed && !(b && shown && shown->isDescendantOfView(b.get())))) return false;
-            return o->sendAction();
+            return o && (!placed || (b && shown && shown->isDescendantOfView(b.get())));
+        };
+        e.tap = [target, same = e.same] {
+            auto o = target.lock();
+            return o && same() && o->sendAction();
         };
         return mark(std::move(e)) + " (" + shown + ")";
     }
@@ -1118,6 +1156,12 @@ private:
                 if (auto shown = bar->backButtonView(); shown && shown->isDescendantOfView(bar))
                     e.part = partShownBy(shown.get());
                 Weak<UINavigationBar> target(bar);
+                // The back button of the screen printed: a pop takes it away.
+                e.same = [target, back = Weak<UINavigationItem>(bar->backItem().get())] {
+                    auto o = target.lock();
+                    auto item = back.lock();
+                    return o && item && o->backItem() == item && o->backButtonTitle();
+                };
                 e.tap = [target] {
                     auto o = target.lock();
                     if (!o) return false;
@@ -1501,23 +1545,13 @@ private:
         Block b;
         b.rect = inWindow(web);
         b.joinable = false;
-        std::string text;
-        {
-            std::string page = utf8(web->readableText());
-            size_t start = 0;
-            for (;;) {
-                size_t end = page.find('\n', start);
-                text += oneLine(page.substr(start, end == std::string::npos ? end : end - start));
-                if (end == std::string::npos) break;
-                text += '\n';
-                start = end + 1;
-            }
-        }
+        std::string text = pageText(web);
         NSUInteger count = web->clickableElementCount();
         // The page numbers its elements from 1; on screen they take the shell's numbers.
         std::string renumbered;
         size_t from = 0;
         Weak<UIWebView> target(web);
+        std::string address = pageAddress(web);
         for (NSUInteger k = 1; k <= count; ++k) {
             std::string token = "[" + std::to_string(k) + "]";
             size_t at = text.find(token, from);
@@ -1545,6 +1579,13 @@ private:
             e.tap = [target, k] {
                 auto o = target.lock();
                 return o && o->clickElementAtIndex(k);
+            };
+            // Another page, or this one changed in place, may number another element k: this one
+            // is gone.
+            e.same = [target, k, after, address] {
+                auto o = target.lock();
+                return o && pageAddress(o.get()) == address && k <= o->clickableElementCount() &&
+                       textAfterElement(pageText(o.get()), k) == after;
             };
             renumbered += mark(std::move(e));
         }
@@ -1726,8 +1767,10 @@ CGRect aimAt(const ShellElement& element, bool whole) {
     if (!window) return CGRectNull;
     // Whether it is reached at all goes by what shows of its view, where a finger lands by its
     // part: finding a part can take long (a page's link), too long for every element printed.
+    // A picker's row is found at once, and one off its wheel is out of a finger's reach.
     CGRect area = shownRect(view);
-    if (element.part && whole) area = CGRectIntersection(element.part(), area);
+    if (element.part && (whole || element.kind == ShellElement::PickerRow))
+        area = CGRectIntersection(element.part(), area);
     // An alert's or sheet's buttons are on top of everything.
     if (element.kind == ShellElement::PanelButton) return area;
     if (view->isLeavingScreen() || CGRectIsNull(area) || CGRectIsEmpty(area)) return CGRectNull;
@@ -1771,7 +1814,21 @@ CGRect ShellScreen::reachableArea(const ShellElement& element) {
 bool ShellScreen::isReachable(UIView* view) {
     ShellElement element;
     element.view = view;
-    return isReachable(element);
+    if (isReachable(element)) return true;
+    // Covered is covered all over: a view over its middle (a banner) leaves the rest of a list or
+    // a bar to a finger. Looks at points spread over what shows of it, clear of the keyboard.
+    auto window = view ? view->window() : nullptr;
+    if (!window || view->isLeavingScreen()) return false;
+    CGRect area = clearOfKeyboard(window.get(), shownRect(view));
+    if (CGRectIsNull(area) || CGRectIsEmpty(area)) return false;
+    constexpr int kAcross = 8;
+    for (int i = 0; i < kAcross; ++i)
+        for (int j = 0; j < kAcross; ++j) {
+            CGPoint p = CGPointMake(area.origin.x + area.size.width * (i + 0.5f) / kAcross,
+                                    area.origin.y + area.size.height * (j + 0.5f) / kAcross);
+            if (landsIn(view, p)) return true;
+        }
+    return false;
 }
 
 bool ShellScreen::isStillShown(const ShellElement& element) {
@@ -1779,4 +1836,13 @@ bool ShellScreen::isStillShown(const ShellElement& element) {
     if (!view || !view->window()) return false;
     if (auto panel = as<UIButtonPanelView>(view)) return panel->isVisible();
     return true;
+}
+
+bool ShellScreen::isStillThere(const ShellElement& element) {
+    if (!isStillShown(element)) return false;
+    auto view = element.view.lock();
+    if (view->isLeavingScreen()) return false;
+    for (auto v = view; v; v = v->superview())
+        if (v->isHidden() || v->alpha() < 0.01f) return false;
+    return !element.same || element.same();
 }

@@ -67,6 +67,10 @@ struct ShellElement {
     // for it, the one its touches go by; unset for an element that is its whole view. Fingers
     // aim at its middle.
     std::function<CGRect()> part;
+    // Whether its view still shows what was printed, for an element that can go while its view
+    // stays (the bar's back button of one screen, a bar's item, a page's element): unset, the
+    // view's staying is enough.
+    std::function<bool()> same;
 };
 
 // What the screen says while the app is in the background.
@@ -90,6 +94,10 @@ public:
     const ShellElement* elementLabelled(std::string_view label) const;
     // Whether the element's view is still in a window.
     static bool isStillShown(const ShellElement& element);
+    // Whether the element is still where it was printed, as it was: its view shown (not hidden,
+    // not sliding off) and showing the same thing there. A tap that took it away leaves nothing
+    // for a second tap at that place.
+    static bool isStillThere(const ShellElement& element);
     // Whether a finger reaches the element: a touch at the middle of what shows of its view
     // (clear of the keyboard) lands in that view (or a view it lets touches through to), not in
     // a view or window in front of it (a bar, a full-screen view, an alert).
@@ -99,7 +107,8 @@ public:
     // in it, up and down first, then across (a row half under a bar: the half that shows).
     // Null when the middle is not reached. Every gesture aims at its middle.
     static CGRect reachableArea(const ShellElement& element);
-    // Whether a finger reaches a view (a list, a screen), as isReachable an element.
+    // Whether a finger reaches a view (a list, a bar, a screen) anywhere: views over it cover
+    // it only when they cover all that shows of it.
     static bool isReachable(UIView* view);
     // Whether a finger at a point of the view's window lands in the view: in it or its own
     // subviews, or in a view it lets touches through to, with no window in front taking it.

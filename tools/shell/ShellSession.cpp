@@ -866,19 +866,21 @@ bool ShellSession::doubleTap(const ShellCommand& command) {
         tapElement(element);
     }
     advance(0.1);
-    // The second tap reaches nothing once the first has taken the element away (closed, sliding
-    // off, or the app handed off to another and off the screen).
+    // The second tap reaches nothing once the first has taken the element away (closed, hidden,
+    // sliding off, replaced in its view, or the app handed off to another and off the screen):
+    // what the first uncovered there was never under the finger.
     auto app = UIApplication::sharedApplication();
     auto view = element.view.lock();
     if (app->applicationState() == UIApplicationStateBackground ||
-        !ShellScreen::isStillShown(element) || view->isLeavingScreen())
+        !ShellScreen::isStillThere(element))
         return true;
     // It lands where the first did: on the element while nothing has come over that point, else
-    // on what has (an alert the first raised, its button if one lies there).
+    // on what has (an alert the first raised, its button if one lies there). On a page it is a
+    // finger there, not the element's number, which a page changed in place gives another.
     if (!ShellScreen::landsIn(view.get(), *at)) {
         auto [front, there] = ShellScreen::windowUnderFinger(window.get(), *at);
         UITouchScript::scriptWithWindow(front.get())->tap(there);
-    } else if (element.touchedAtMiddle) {
+    } else if (element.touchedAtMiddle || element.kind == ShellElement::WebElement) {
         fingers->tap(*at);
     } else if (element.tap) {
         element.tap();
@@ -1006,10 +1008,16 @@ bool ShellSession::goBack() {
     }
     // A stack whose bar (or, with the bar hidden, whose screen) a view covers, as a full-screen
     // ad or overlay does, has no back button a finger reaches.
+    // A bar that shows no back button (a screen that hides it) has none to press either.
     auto nav = frontmostController<UINavigationController>([](UINavigationController* n) {
         if (n->viewControllers()->count() < 2) return false;
-        if (!n->isNavigationBarHidden()) return ShellScreen::isReachable(n->navigationBar().get());
-        return ShellScreen::isReachable(n->view().get());
+        if (n->isNavigationBarHidden()) return ShellScreen::isReachable(n->view().get());
+        auto bar = n->navigationBar();
+        auto button = bar->backButtonView();
+        if (!bar->backButtonTitle()) return false;
+        return ShellScreen::isReachable(button && button->isDescendantOfView(bar.get())
+                                            ? button.get()
+                                            : static_cast<UIView*>(bar.get()));
     });
     if (!nav) {
         fail("There is no back button on the screen.");

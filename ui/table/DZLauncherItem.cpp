@@ -176,6 +176,12 @@ void DZLauncherButton::touchesEnded(NSSet* touches, UIEvent* event) {
     if (auto next = nextResponder()) next->touchesEnded(touches, event);
 }
 
+void DZLauncherButton::touchesCancelled(NSSet* touches, UIEvent* event) {
+    Ref<DZLauncherButton> self(this);
+    DZButton::touchesCancelled(touches, event);
+    if (auto next = nextResponder()) next->touchesCancelled(touches, event);
+}
+
 void DZLauncherButton::layoutSubviews() {
     DZButton::layoutSubviews();
     if (!badge_ && !closeButton_) return;

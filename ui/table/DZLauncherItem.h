@@ -67,6 +67,7 @@ public:
     void touchesBegan(NSSet* touches, UIEvent* event) override;
     void touchesMoved(NSSet* touches, UIEvent* event) override;
     void touchesEnded(NSSet* touches, UIEvent* event) override;
+    void touchesCancelled(NSSet* touches, UIEvent* event) override;
     void layoutSubviews() override;
 
 private:

@@ -285,8 +285,9 @@ void DZLauncherView::recreateButtons() {
 void DZLauncherView::addButtonWithItem(DZLauncherItem* item, NSMutableArray* buttonPage) {
     auto button = make<DZLauncherButton>(&DZLauncherButton::initWithItem, item);
     button->addTarget(this, Selector::named("buttonTouchedUpInside:"), UIControlEventTouchUpInside);
+    // A cancelled touch (the app leaving, a touch taken away) drops the icon as a lift does.
     button->addTarget(this, Selector::named("buttonTouchedUpOutside:"),
-                      UIControlEventTouchUpOutside);
+                      UIControlEventTouchUpOutside | UIControlEventTouchCancel);
     button->addTarget(this, Selector::named("buttonTouchedDown:withEvent:"),
                       UIControlEventTouchDown);
     scrollView_->addSubview(button);
@@ -490,6 +491,15 @@ void DZLauncherView::touchesMoved(NSSet* touches, UIEvent* event) {
 
 void DZLauncherView::touchesEnded(NSSet* touches, UIEvent* event) {
     UIView::touchesEnded(touches, event);
+    endDragTouch(touches);
+}
+
+void DZLauncherView::touchesCancelled(NSSet* touches, UIEvent* event) {
+    UIView::touchesCancelled(touches, event);
+    endDragTouch(touches);
+}
+
+void DZLauncherView::endDragTouch(NSSet* touches) {
     auto touch = dragTouch_.lock();
     if (touch && touches->containsObject(touch)) {
         tell("launcherViewDidEndDragging:",

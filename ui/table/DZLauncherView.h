@@ -89,6 +89,8 @@ public:
     void setFrame(CGRect frame) override;
     void touchesMoved(NSSet* touches, UIEvent* event) override;
     void touchesEnded(NSSet* touches, UIEvent* event) override;
+    // A cancelled drag ends as a lifted one.
+    void touchesCancelled(NSSet* touches, UIEvent* event) override;
     void scrollViewWillBeginDragging(UIScrollView* scrollView) override;
     void scrollViewDidEndDecelerating(UIScrollView* scrollView) override;
 
@@ -109,6 +111,7 @@ private:
     void addButtonWithItem(DZLauncherItem* item, NSMutableArray* buttonPage);
     void checkButtonOverflow(NSInteger pageIndex);
     void startDraggingButton(DZLauncherButton* button, UIEvent* event);
+    void endDragTouch(NSSet* touches);
     void updateTouch();
     void wobble();
     void editHoldTimer(UIEvent* event, DZLauncherButton* button);

@@ -111,6 +111,11 @@ void DZTableView::touchesEnded(NSSet* touches, UIEvent* event) {
     }
 }
 
+void DZTableView::touchesCancelled(NSSet* touches, UIEvent* event) {
+    UITableView::touchesCancelled(touches, event);
+    clearHighlightedLabel();
+}
+
 void DZTableView::selectRowAtIndexPath(NSIndexPath* indexPath, bool animated,
                                        UITableViewScrollPosition position) {
     if (highlightedLabel_) return;

@@ -34,6 +34,8 @@ class DZTableView : public UITableView, public DZStyledTextLabelTable {
 
     void touchesBegan(NSSet* touches, UIEvent* event) override;
     void touchesEnded(NSSet* touches, UIEvent* event) override;
+    // A cancelled touch follows no link, and lets the rows be selected again.
+    void touchesCancelled(NSSet* touches, UIEvent* event) override;
     void selectRowAtIndexPath(NSIndexPath* indexPath, bool animated,
                               UITableViewScrollPosition position) override;
     void setContentSize(CGSize size) override;

@@ -354,6 +354,8 @@ TEST_F(AppTranscripts, EachGestureActsOnceOnThePartAFingerReaches) {
         "tap For Sale\n";
     // The first row slid half under the navigation bar.
     screens["results"] = "tap Browse All\nwait 1\ndrag 4 by 0 -50\n";
+    screens["compose"] = screens["categories"] + "tap Bikes\n";
+    screens["country picker"] = "tap Choose Location\nwait 1\ntap Change Country or Continent\n";
     struct Row {
         const char *screen, *gesture, *mark;
         int times;
@@ -365,6 +367,11 @@ TEST_F(AppTranscripts, EachGestureActsOnceOnThePartAFingerReaches) {
         {"categories", "drag 10 by 3 3", "< Select Category   | Compose |", 1},
         {"categories", "pinch 10 2", "*Post*", 1},
         {"results", "hold 3", "| 1 of 100 |", 1},
+        {"results", "double-tap 1", "(Choose Location)", 1},
+        {"compose", "drag 7 by 0 -150", "(keyboard", 0},
+        {"compose", "drag 7 by 3 0", "(keyboard", 1},
+        {"country picker", "scroll down 5", "(5 more rows above)", 1},
+        {"country picker", "tap Africa", "*Africa*", 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.screen) + ": " + row.gesture);

@@ -259,6 +259,9 @@ TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
     screens["clear button"] = "tab Catalog\nscroll down\ntap Search\ntap Names\ntype ada\n";
     screens["delete button"] = "delete 5\n";
     screens["row half under the tab bar"] = "tab Catalog\n";  // [9] House Ads
+    screens["third screen's back button"] = "tab Catalog\ntap Tables\ntap Paged items\n";
+    screens["site page"] = "tab Catalog\ntap Browser\nwait 1\n";  // [3] boston
+    screens["photo grid"] = screens["photo browser"] + "tap See All\nwait 1\n";
     struct Row {
         const char *kind, *gesture, *mark;
         int times;
@@ -303,6 +306,9 @@ TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
         {"web link", "drag 1 by 0 3", "Handed off", 1},
         {"web field", "hold 5\ntype hello", "[text: hello]", 1},
         {"photo browser", "double-tap 2", "| Photo set many |", 1},
+        {"third screen's back button", "double-tap 1", "| Tables |", 1},
+        {"photo grid", "back", "!! There is no back button", 1},
+        {"site page", "double-tap 3", "| bazaarnest: boston classifieds", 1},
         {"web field", "drag 5 by 3 0\ntype hello", "[text: hello]", 1},
     };
     for (const Row& row : rows) {

@@ -11,6 +11,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/NSKeyedArchiver.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UITouchScript.h"
@@ -194,6 +195,23 @@ TEST_F(Launchers, HoldingAnIconForASecondStartsEditingAndADrag) {
     EXPECT_FALSE(launcher->buttonForItem(itemAt(0, 0))->editing());
     EXPECT_TRUE(CGAffineTransformIsIdentity(launcher->buttonForItem(itemAt(0, 0))->transform()));
     EXPECT_EQ(recorder->events, (std::vector<std::string>{"begin", "end"}));
+    // However the finger goes, lifted or cancelled as the app leaves, the icon drops and the
+    // pages scroll again.
+    for (bool leaves : {false, true}) {
+        f = holdIcon(icon.get());
+        auto app = UIApplication::sharedApplication();
+        if (leaves) {
+            app->performEnterBackground();
+            app->performEnterForeground();
+        } else {
+            fingers->up(f);
+        }
+        advanceRunLoop(0.3);
+        EXPECT_FALSE(launcher->dragButton()) << leaves;
+        EXPECT_TRUE(launcher->scrollView()->isScrollEnabled()) << leaves;
+        launcher->endEditing();
+        advanceRunLoop(0.4);
+    }
 }
 
 TEST_F(Launchers, TheWobbleRunsAsOneAnimationAfterAnother) {

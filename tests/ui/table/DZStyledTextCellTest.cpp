@@ -3,6 +3,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSIndexPath.h"
 #include "Foundation/NSKeyedArchiver.h"
+#include "Foundation/NSSet.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UITableView.h"
 #include "ui/core/DZGeometry.h"
@@ -122,7 +123,10 @@ TEST(DZStyledTextCells, TheTableKeepsOneHighlightedLabelAndClearsItsLink) {
     table->selectRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0).get(), false,
                                 UITableViewScrollPositionNone);
     EXPECT_FALSE(table->indexPathForSelectedRow());
-    // A reload clears it.
+    // A reload clears it, and so does a touch the system cancels.
     table->reloadData();
+    EXPECT_FALSE(table->highlightedLabel());
+    table->setHighlightedLabel(label.get());
+    table->touchesCancelled(NSSet::set().get(), nullptr);
     EXPECT_FALSE(table->highlightedLabel());
 }
