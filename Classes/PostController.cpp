@@ -279,16 +279,11 @@ void PostController::postButtonPressed(NSObject*) {
 }
 
 void PostController::post() {
-    // A form opened in a session whose posting has since been made (from an earlier form of it,
-    // left by Back) can go nowhere: the site would answer that the posting was submitted, which
-    // this ad was not. The form keeps what was typed.
+    // A form of a session whose posting another form made (one left by Back), sent before or
+    // not, can go nowhere. The form keeps what was typed.
     if (auto shown = myInfo_ ? myInfo_->postPage() : nullptr;
-        shown && !postInfo_ && PostInfo::hasSessionEnded(shown->getActionUrl())) {
-        posting::showMessage(NS(
-            "This form cannot be sent: the posting it belongs to was completed by an earlier ad. "
-            "To post this ad, start again from New Ads."));
+        shown && !madePosting_ && posting::refuseEndedSession(shown->getActionUrl()))
         return;
-    }
     if (isEmpty(titleText_)) {
         posting::showMessage(NS("Please enter title"));
         return;
@@ -411,7 +406,7 @@ bool PostController::onSessionScreensOnly(UINavigationController* nav) {
 
 void PostController::postSuccess() {
     TallyAPI::logEvent(NS("Post Success"));
-    posting::showMessage(NS("Post Success"));
+    posting::showMessage(aboutTheAd(NS("Your posting \"%@\" was posted.\n%@"), NS("Post Success")));
     returnToStart();
 }
 
@@ -548,13 +543,17 @@ void PostController::replyInCaptchaState(NSString* text) {
 }
 
 void PostController::showRefusal(NSString* words) {
-    if (navigationController()) {
-        posting::showMessage(words);
-        return;
-    }
-    // Said over another screen, perhaps another posting's: which ad did not go.
-    posting::showMessage(NSString::stringWithFormat(NS("Your posting \"%@\" was not posted.\n%@"),
-                                                    orEmpty(titleText_), words));
+    posting::showMessage(aboutTheAd(NS("Your posting \"%@\" was not posted.\n%@"), words));
+}
+
+bool PostController::awayFromForm() {
+    auto nav = navigationController();
+    return !nav || nav->topViewController().get() != this;
+}
+
+Ref<NSString> PostController::aboutTheAd(NSString* naming, NSString* words) {
+    if (!awayFromForm()) return words;
+    return NSString::stringWithFormat(naming, orEmpty(titleText_), words);
 }
 
 bool PostController::leadsOn(int32_t type) {
@@ -590,13 +589,17 @@ int32_t PostController::outcomeOf(NSString* text, int32_t type) {
 bool PostController::tellOutcome(NSString* text, int32_t type) {
     int32_t outcome = outcomeOf(text, type);
     // The site takes no form of the session again: a form of it opened since says so.
-    if (outcome != kOutcomeNone) PostInfo::endSession(session_);
+    if (outcome != kOutcomeNone) {
+        PostInfo::endSession(session_);
+        madePosting_ = true;
+    }
     switch (outcome) {
         case kOutcomePublished:
             postSuccess();
             return true;
         case kOutcomeMailed:
-            posting::showMessage(kFurtherActionMessage);
+            posting::showMessage(
+                aboutTheAd(NS("Your posting \"%@\" was received.\n%@"), kFurtherActionMessage));
             returnToStart();
             return true;
         default:
@@ -618,19 +621,20 @@ void PostController::requestFailed(NKHTTPRequest* request) {
     if (activityLabel_) activityLabel_->setHidden(true);
     auto error = request ? request->error() : nullptr;
     NSLog(NS("err %@"), error ? error->localizedDescription().get() : NS(""));
-    if (navigationController()) {
-        posting::showMessage(NS("Network connection error"));
-        return;
-    }
-    // Left by Back: a step that may have made the posting (the review's, the terms', the
-    // captcha's) lost its answer, and the person, elsewhere, might post the ad again. An earlier
-    // step's loss made nothing, and the screen left takes the posting no further.
-    if (state_ == kStateConfirmed || state_ == kStateCaptcha)
+    // A step that may have made the posting (the review's, the terms', the captcha's) lost its
+    // answer: the person, on the form or elsewhere, might post the ad again. "My Postings" is
+    // named only to one logged in, who has it.
+    if (state_ == kStateConfirmed || state_ == kStateCaptcha) {
+        auto app = NoticewallAppDelegate::sharedDelegate();
         posting::showMessage(NSString::stringWithFormat(
             NS("Network connection error: the answer about your posting \"%@\" was lost, and the "
-               "site may have taken it. Please look for its email or under My Postings before "
-               "you post it again."),
-            orEmpty(titleText_)));
+               "site may have taken it. Please look for its email%@ before you post it again."),
+            orEmpty(titleText_), app && app->loginTime() ? NS(" or under My Postings") : NS("")));
+        return;
+    }
+    // Left by Back, an earlier step's loss made nothing, and the screen left takes the posting
+    // no further.
+    if (navigationController()) posting::showMessage(NS("Network connection error"));
 }
 
 void PostController::validationSuccess(NSString* code) {

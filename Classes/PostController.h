@@ -161,6 +161,12 @@ private:
     bool tellOutcome(NSString* text, int32_t type);
     // The site's words on a posting it did not take; after Back they name the ad.
     void showRefusal(NSString* words);
+    // The person is not on this form (it was left by Back): what is told of the posting may
+    // reach them over another ad's form.
+    bool awayFromForm();
+    // The words, after a line naming the ad (`naming`: its title, then the words) when told
+    // away from the form.
+    Ref<NSString> aboutTheAd(NSString* naming, NSString* words);
     // The session is over: its photos are the form's own again, and its screens go.
     void returnToStart();
     // The stack holds nothing but screens it held as the last step went out (the person went
@@ -210,4 +216,6 @@ private:
     std::vector<Weak<UIViewController>> stackAtStep_;
     // The posting session the form was sent to (its action).
     Ref<NSString> session_;
+    // This form's own steps made the session's posting: its site's answers are its own.
+    bool madePosting_ = false;
 };

@@ -58,7 +58,8 @@ Ref<NSIndexPath> PostStepController::tableViewWillSelectRowAtIndexPath(UITableVi
 void PostStepController::tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) {
     auto section = as<PostSection>(choices_->objectAtIndex(static_cast<NSUInteger>(path->row())));
     auto shown = myInfo_->postPage();
-    if (section) {
+    // A step of a session whose posting was made since sends its choice nowhere.
+    if (section && !posting::refuseEndedSession(shown->getActionUrl())) {
         if (!postInfo_) {
             postInfo_ = make<PostInfo>();
             postInfo_->setPostPage(make<PostPage>());

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "Classes/NoticewallAppDelegate.h"
+#include "Classes/PostInfo.h"
 #include "Classes/PostPage.h"
 #include "Classes/PostSection.h"
 #include "Classes/Theme.h"
@@ -47,6 +48,14 @@ NSString* phoneVerificationMessage() {
     return NS(
         "Bazaarnest requires an account, verified by phone, for posting in this categorie. "
         "Please visit Bazaarnest website to verify your account.");
+}
+
+bool refuseEndedSession(NSString* action) {
+    if (!PostInfo::hasSessionEnded(action)) return false;
+    showMessage(
+        NS("This form cannot be sent: the posting it belongs to was completed by an earlier ad. "
+           "To post this ad, start again from New Ads."));
+    return true;
 }
 
 Ref<NSString> plainText(NSString* html) {

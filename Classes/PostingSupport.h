@@ -1,5 +1,6 @@
 // What the posting screens share: the row of a choice, the form that posts a choice back to the
-// site, the app delegate's message and what a page the flow cannot go on from says.
+// site, the app delegate's message, what a page the flow cannot go on from says and the word of a
+// form whose session has ended.
 #pragma once
 
 #include "Foundation/NSObject.h"
@@ -24,6 +25,10 @@ Ref<NSMutableDictionary> choiceForm(PostSection* section, PostPage* shown);
 void showMessage(NSString* message);
 // The message the site's phone verification step gives.
 NSString* phoneVerificationMessage();
+// A form of a session whose posting another form made can go nowhere: the site would answer
+// that the posting was submitted, which this ad was not. Says so, and is true, when the session
+// posted to `action` has ended.
+bool refuseEndedSession(NSString* action);
 // The page text without tags and entities, trimmed.
 Ref<NSString> plainText(NSString* html);
 // What a page the flow cannot go on from shows: its plain text, or "Post Failed" when it has

@@ -931,7 +931,10 @@ void PostingScreens::answerTheCaptchaAndLoseTheAnswer(bnsite::Fault::Delivery ho
     ASSERT_TRUE(code);
     cutTheNextStepsAnswer(how);
     compose->validationSuccess(code);
-    EXPECT_EQ(nextMessage(), "Network connection error");
+    EXPECT_EQ(nextMessage(),
+              "Network connection error: the answer about your posting \"Road bike\" "
+              "was lost, and the site may have taken it. Please look for its email "
+              "before you post it again.");
     EXPECT_EQ(sitetest::site().sentMails().size(), 1u);
     EXPECT_EQ(stepPostsSent(), 1u);
 }
@@ -1683,22 +1686,24 @@ public:
     }
     // Back to the session's category screen meanwhile, Bikes again, and the form it opens
     // typed into: that form stays whole on top, and says it cannot be sent once the session
-    // is over. With the stored account it is posted too: published, the first ad then refused.
-    ControlReached newFormMeanwhile(ControlReached control, bool posted) {
+    // is over. With the stored account it is posted too: published, the first ad then refused;
+    // or sent once with a price the site refuses. Back from a form not posted, Bikes sends nothing.
+    ControlReached newFormMeanwhile(ControlReached control, bool posted, bool sentOnce = false) {
         if (!control.tap) return {};
-        control.meanwhile = [this, posted] {
+        control.meanwhile = [this, posted, sentOnce] {
             sitetest::site().addFault({std::string(bnsite::kPostingHost), "/k/", "", 0, 0, {}});
             while (postNav->viewControllers()->count() > 2)
                 postNav->popViewControllerAnimated(false);
-            auto categories = as<PostCatagoryController>(postNav->topViewController());
+            categories = as<PostCatagoryController>(postNav->topViewController());
             ASSERT_TRUE(categories);
             typed = chooseThroughAreas(categories.get(), "Bikes");
             ASSERT_TRUE(typed);
-            fill(typed, "Mountain bike", "450", "Back Bay", "seller@example.test",
-                 "Full suspension.");
-            if (posted) {
+            fill(typed, "Mountain bike", sentOnce ? "4x0" : "450", "Back Bay",
+                 "seller@example.test", "Full suspension.");
+            if (posted || sentOnce) {
                 typed->styledPostButton()->simulateTap();
-                EXPECT_EQ(nextMessage(), "Post Success");
+                EXPECT_EQ(nextMessage(), posted ? "Post Success" : "Price must be a whole number.");
+                typed->priceField()->setText(NS("450"));
             }
         };
         control.check = [this, posted, check = control.check] {
@@ -1717,12 +1722,18 @@ public:
             EXPECT_NE(nextMessage().find(posted ? "already been submitted" : "cannot be sent"),
                       std::string::npos);
             EXPECT_EQ(fields(), "Mountain bike|450|Full suspension.");
+            if (posted) return;
+            postNav->popToViewController(categories, false);
+            choose(categories.get(), categories->catagoryList(), "Bikes");
+            EXPECT_NE(nextMessage().find("cannot be sent"), std::string::npos);
         };
         return control;
     }
     ControlReached captchaDoneThenNewForm() { return newFormMeanwhile(captchaDone(), false); }
     ControlReached loggedInPostThenAnother() { return newFormMeanwhile(loggedInPost(), true); }
+    ControlReached formSentOnce() { return newFormMeanwhile(loggedInPost(), false, true); }
     Ref<PostController> typed;
+    Ref<PostCatagoryController> categories;
     // Its view let go under a screen over it: Done's answer lands, the typed text stays.
     ControlReached captchaDoneCovered() {
         auto control = captchaDone();
@@ -2069,17 +2080,19 @@ INSTANTIATE_TEST_SUITE_P(
         // choice, then the logged-out start: no busy line over it, no step comes. The stored
         // account's login, then the logged-out start: its answer logs nobody in.
         {"CaptchaDoneLastStepBack", &R::captchaDone, W::Back, kStep, 1, 0, kCompose, 0, kWhole,
-         "IMPORTANT - FURTHER ACTION"},
+         "Your posting \"Road bike\" was received.\nIMPORTANT - FURTHER ACTION"},
         {"LoggedInLastStepBack", &R::loggedInPost, W::Back, kStep, 1, 0, kCompose, 3, kWhole,
-         "Post Success"},
+         "Your posting \"Road bike\" was posted.\nPost Success"},
         // The same, with a form of the session opened and typed into meanwhile: it stays whole.
         // The answer lost: the person is told, and told the site may have taken the ad. A second
         // ad published from the session meanwhile: the first one's refusal is told.
         {"CaptchaDoneLastStepBackNewForm", &R::captchaDoneThenNewForm, W::Back, kStep, 1, 0,
-         kCompose, 0, kWhole, "IMPORTANT - FURTHER ACTION"},
+         kCompose, 0, kWhole, "Your posting \"Road bike\" was received.\nIMPORTANT - FURTHER"},
         {"CaptchaDoneLastStepBackLost", &R::captchaDone, W::Back, kStep, 0, 0,
-         "PostLocationController", 0, kLost,
-         "Network connection error: the answer about your posting \"Road bike\" was lost"},
+         "PostLocationController", 0, kLost, "may have taken it. Please look for its email before"},
+        // The form opened meanwhile sent once before the outcome goes out no more.
+        {"LoggedInLastStepBackFormSentOnce", &R::formSentOnce, W::Back, kStep, 1, 0, kCompose, 3,
+         kWhole, "Your posting \"Road bike\" was posted.\nPost Success"},
         {"LoggedInLastStepBackRefused", &R::loggedInPostThenAnother, W::Back, kStep, 1, 0, kCompose,
          3, kWhole, "This posting has already been submitted."},
         {"RevealedAddressThenAgain", &R::revealedAddressThenAgain, W::Next, kReplyCode, 1, 0,
