@@ -66,7 +66,9 @@ unsigned PBLTiming::elapsedMilliseconds() {
     double end = endSeconds_ < startSeconds_ ? counter() : endSeconds_;
     double ms = (end - startSeconds_) * 1000.0;
     if (!(ms > 0)) return 0;
-    return ms >= 4294967295.0 ? 4294967295u : static_cast<unsigned>(ms);
+    // To the nearest: the difference of two clock readings is a hair off the time between them,
+    // either way.
+    return ms >= 4294967294.5 ? 4294967295u : static_cast<unsigned>(std::lround(ms));
 }
 
 Ref<NSString> PBLTiming::elapsedMillisecondsString() {

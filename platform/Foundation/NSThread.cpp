@@ -152,7 +152,17 @@ void NSThread::start() {
     multiThreaded = true;
     Ref<NSThread> self(this);
     thread_activity::handOff();
-    std::thread([self] { self->run(); }).detach();
+    std::lock_guard<std::mutex> j(joinLock_);
+    system_ = std::thread([self] { self->run(); });
+}
+
+void NSThread::dealloc() {
+    {
+        // The last reference may go on the thread itself, as it ends.
+        std::lock_guard<std::mutex> j(joinLock_);
+        if (system_.joinable()) system_.detach();
+    }
+    NSObject::dealloc();
 }
 
 void NSThread::run() {
@@ -217,8 +227,12 @@ Ref<NSMutableDictionary> NSThread::threadDictionary() {
 
 void NSThread::waitUntilFinished() {
     NSRunLoop::flushDeferredWakeUps();
-    std::unique_lock<std::mutex> g(lock_);
-    changed_.wait(g, [this] { return phase_ == Phase::Finished || phase_ == Phase::New; });
+    {
+        std::unique_lock<std::mutex> g(lock_);
+        changed_.wait(g, [this] { return phase_ == Phase::Finished || phase_ == Phase::New; });
+    }
+    std::lock_guard<std::mutex> j(joinLock_);
+    if (system_.joinable() && system_.get_id() != std::this_thread::get_id()) system_.join();
 }
 
 Ref<NSRunLoop> NSThread::runLoop() {

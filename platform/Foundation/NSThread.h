@@ -2,9 +2,11 @@
 // object and a run loop made on first use. The main thread is the process's first thread.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 #include "Foundation/NSObject.h"
 
@@ -44,7 +46,8 @@ class NSThread : public NSObject {
     double threadPriority() { return priority_; }
     void setThreadPriority(double p) { priority_ = p; }
 
-    // Blocks until a started thread has returned from main (shutdown and tests).
+    // Blocks until a started thread has returned from main and then ended, its thread-local
+    // storage freed with it (shutdown and tests: nothing of it is left for the leak check).
     void waitUntilFinished();
     // The thread's run loop, made on first use.
     Ref<NSRunLoop> runLoop();
@@ -58,7 +61,7 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;
     Phase phase_ = Phase::New;
-    bool cancelled_ = false;
+    std::atomic<bool> cancelled_{false};
     bool isMain_ = false;
     uint64_t serial_ = 0;  // unique per thread object, for telling loops' owners apart
     double priority_ = 0.5;
@@ -69,4 +72,10 @@ private:
     Ref<NSString> name_;
     Ref<NSMutableDictionary> dictionary_;
     Ref<NSRunLoop> runLoop_;
+    // The system thread, joined by the first wait for it, else let go when the object goes.
+    std::mutex joinLock_;
+    std::thread system_;
+
+protected:
+    void dealloc() override;
 };

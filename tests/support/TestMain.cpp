@@ -2,17 +2,23 @@
 // are gone (and checked by the leak detector) before the next one starts, let the threads a test
 // started finish their work, and drop every process-wide instance after it, so that no test
 // depends on what an earlier one left behind. Each program runs in a sandbox of its own
-// (support/Sandbox.h), removed at exit, so that tests never touch a user's data.
+// (support/Sandbox.h), removed at exit, so that tests never touch a user's data. Once the tests
+// are over, every thread they left running (a shared server's, the network thread) is ended and
+// joined before the process exits, so that the leak check at exit sees only what was lost.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <mutex>
+#include <vector>
 
 #include "Foundation/NSDate.h"
 #include "Foundation/NSObject.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/ProcessWide.h"
 #include "Foundation/ThreadActivity.h"
+#include "support/ProgramEnd.h"
 #include "support/Sandbox.h"
 
 namespace {
@@ -46,11 +52,38 @@ class PoolPerTest : public testing::EmptyTestEventListener {
     }
     NSAutoreleasePool* pool_ = nullptr;
 };
+
+std::mutex endLock;
+std::vector<std::function<void()>>& endSteps() {
+    static std::vector<std::function<void()>> steps;
+    return steps;
+}
+
+void endProgram() {
+    NSAutoreleasePool pool;
+    resetProcessWideInstances();
+    std::vector<std::function<void()>> steps;
+    {
+        std::lock_guard<std::mutex> g(endLock);
+        steps.swap(endSteps());
+    }
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step)
+        (*step)();
+}
 }  // namespace
+
+namespace testsupport {
+void atProgramEnd(std::function<void()> step) {
+    std::lock_guard<std::mutex> g(endLock);
+    endSteps().push_back(std::move(step));
+}
+}  // namespace testsupport
 
 int main(int argc, char** argv) {
     testsandbox::Sandbox sandbox;
     testing::InitGoogleTest(&argc, argv);
     testing::UnitTest::GetInstance()->listeners().Append(new PoolPerTest());
-    return RUN_ALL_TESTS();
+    int result = RUN_ALL_TESTS();
+    endProgram();
+    return result;
 }

@@ -21,6 +21,7 @@
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSThread.h"
 #include "Foundation/NSURL.h"
+#include "Foundation/ProcessWide.h"
 #include "MobileCoreServices/MobileCoreServices.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 #include "external/nk-http-request/Classes/NKHTTPRequestInternal.h"
@@ -41,30 +42,40 @@ Ref<NSOperationQueue> NKHTTPRequest::sharedQueue() {
     return classState().sharedQueue;
 }
 
-Ref<NSThread> NKHTTPRequest::threadForRequest(NKHTTPRequest*) {
-    // Exactly one network thread, however many queue workers ask for it at once.
-    static std::once_flag once;
-    static NSThread* networkThread = nullptr;
-    std::call_once(once, [] {
-        Ref<NSThread> thread = alloc<NSThread>();
-        thread->initWithBlock([] {
-            Ref<NSRunLoop> loop = NSRunLoop::currentRunLoop();
-            // A source that never fires: the loop always has something and never returns for
-            // lack of work.
-            loop->addSource(make<RunLoopSource>(), NSDefaultRunLoopMode);
-            Ref<NSDate> forever = NSDate::distantFuture();
-            for (;;) {
-                NSAutoreleasePool pool;
-                loop->runMode(NSDefaultRunLoopMode, forever);
-            }
-        });
-        thread->setName(NS("NKHTTPRequest network thread"));
-        thread->runLoop();
-        thread->start();
-        networkThread = thread.get();
-        networkThread->retain();  // for the life of the process
+namespace {
+Ref<NSThread> startNetworkThread() {
+    Ref<NSThread> thread = alloc<NSThread>();
+    thread->initWithBlock([] {
+        Ref<NSThread> self = NSThread::currentThread();
+        Ref<NSRunLoop> loop = NSRunLoop::currentRunLoop();
+        // A source that never fires: the loop always has something and never returns for lack
+        // of work, only when stopped.
+        loop->addSource(make<RunLoopSource>(), NSDefaultRunLoopMode);
+        Ref<NSDate> forever = NSDate::distantFuture();
+        while (!self->isCancelled()) {
+            NSAutoreleasePool pool;
+            loop->runMode(NSDefaultRunLoopMode, forever);
+        }
     });
-    return Ref<NSThread>(networkThread);
+    thread->setName(NS("NKHTTPRequest network thread"));
+    thread->runLoop();
+    thread->start();
+    return thread;
+}
+
+// Ends the thread and waits until it is gone, with what it kept per thread.
+void stopNetworkThread(NSThread* thread) {
+    thread->cancel();
+    thread->runLoop()->stop();
+    thread->waitUntilFinished();
+}
+}  // namespace
+
+Ref<NSThread> NKHTTPRequest::threadForRequest(NKHTTPRequest*) {
+    // Exactly one network thread, however many queue workers ask for it at once. Dropped with
+    // the other process-wide instances, it stops, so that no program ends with it running.
+    static ProcessWide<NSThread> slot(startNetworkThread, stopNetworkThread);
+    return slot.get();
 }
 
 // ---- session cookies ----------------------------------------------------------------------------

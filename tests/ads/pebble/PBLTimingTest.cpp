@@ -35,6 +35,14 @@ TEST_F(PBLTimingTest, MeasuresOnTheMonotonicClock) {
     t->reset();
     EXPECT_EQ(t->startSeconds(), 0);
     EXPECT_EQ(t->elapsedMilliseconds(), 0u);
+    // Fifty tenths of a second read five seconds from wherever the clock stood.
+    for (double base : {0.0, 0.7, 1234.5678, 86400.3}) {
+        Clock::advance(base);
+        t->start();
+        for (int step = 0; step < 50; ++step)
+            Clock::advance(0.1);
+        EXPECT_EQ(t->elapsedMilliseconds(), 5000u) << "from " << base;
+    }
 }
 
 TEST_F(PBLTimingTest, UserDataAndCopies) {

@@ -7,6 +7,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSOperation.h"
+#include "Foundation/ProcessWide.h"
 
 using namespace enginetest;
 using testhttp::Response;
@@ -247,6 +248,11 @@ TEST_F(RequestLifecycle, EveryRequestUsesTheOneNetworkThread) {
     for (auto& t : seen)
         EXPECT_EQ(t.get(), seen[0].get());
     EXPECT_FALSE(seen[0]->isMain());
+    // Dropped with the process-wide instances, it has ended (a program ends with none running);
+    // the next request starts another.
+    resetProcessWideInstances();
+    EXPECT_TRUE(seen[0]->isFinished());
+    EXPECT_NE(NKHTTPRequest::threadForRequest(nullptr).get(), seen[0].get());
 }
 
 TEST_F(RequestLifecycle, CopyOfAFinishedRequestIsNew) {

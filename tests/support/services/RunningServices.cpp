@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "support/ProgramEnd.h"
 #include "support/StandInTesting.h"
 
 namespace servicestest {
@@ -16,7 +17,9 @@ bnservices::Services& services() {
     static bnservices::Services* shared = [] {
         bnservices::ServicesOptions options;
         options.log = requestLog.writer();
+        // Kept for the whole program, stopped at its end with its connection threads.
         auto* s = new bnservices::Services(options);
+        testsupport::atProgramEnd([s] { delete s; });
         std::string error;
         if (!s->start(&error)) ADD_FAILURE() << "the services server did not start: " << error;
         standintest::addHostsOverride(s->hostsOverride());

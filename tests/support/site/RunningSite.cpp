@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "support/ProgramEnd.h"
 #include "support/StandInTesting.h"
 
 namespace sitetest {
@@ -16,7 +17,9 @@ bnsite::Site& site() {
     static bnsite::Site* shared = [] {
         bnsite::SiteOptions options;
         options.log = requestLog.writer();
+        // Kept for the whole program, stopped at its end with its connection threads.
         auto* s = new bnsite::Site(options);
+        testsupport::atProgramEnd([s] { delete s; });
         std::string error;
         if (!s->start(&error)) ADD_FAILURE() << "the site did not start: " << error;
         standintest::addHostsOverride(s->hostsOverride());
