@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "support/StandInTesting.h"
@@ -10,12 +11,14 @@ namespace sitetest {
 
 namespace {
 standintest::RequestLog requestLog;
+std::atomic<std::size_t> received{0};
 }  // namespace
 
 bnsite::Site& site() {
     static bnsite::Site* shared = [] {
         bnsite::SiteOptions options;
         options.log = requestLog.writer();
+        options.received = [](const bnsite::HttpRequest&) { ++received; };
         auto* s = new bnsite::Site(options);
         std::string error;
         if (!s->start(&error)) ADD_FAILURE() << "the site did not start: " << error;
@@ -28,6 +31,10 @@ bnsite::Site& site() {
 
 std::vector<std::string> takeLog() {
     return requestLog.take();
+}
+
+std::size_t requestsReceived() {
+    return received;
 }
 
 }  // namespace sitetest
