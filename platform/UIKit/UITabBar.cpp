@@ -143,8 +143,10 @@ NSInteger UITabBar::itemIndexAtPoint(CGPoint point) {
 void UITabBar::touchesEnded(NSSet* touches, UIEvent*) {
     auto touch = touches ? as<UITouch>(touches->anyObject()) : nullptr;
     if (!touch) return;
+    // A finger that lifts on another item than it landed on slid there: it selects neither.
     NSInteger i = itemIndexAtPoint(touch->locationInView(this));
-    if (i >= 0) userSelectItem(as<UITabBarItem>(items_->objectAtIndex(static_cast<NSUInteger>(i))));
+    if (i >= 0 && i == itemIndexAtPoint(touch->landingLocationInView(this)))
+        userSelectItem(as<UITabBarItem>(items_->objectAtIndex(static_cast<NSUInteger>(i))));
 }
 
 CGSize UITabBar::sizeThatFits(CGSize size) {

@@ -50,6 +50,10 @@ StandInOptions serverOptions(const SiteOptions& site) {
     o.tls = site.tls;
     o.certificateFolder = site.certificateFolder;
     o.log = site.log;
+    if (site.received)
+        o.received = [received = site.received](const HttpRequest& r, const Fault*) {
+            received(r);
+        };
     o.headSeconds = site.headSeconds;
     o.headGate = site.headGate;
     o.limits = site.limits;

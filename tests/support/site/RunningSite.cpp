@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "support/ProgramEnd.h"
@@ -11,12 +12,14 @@ namespace sitetest {
 
 namespace {
 standintest::RequestLog requestLog;
+std::atomic<std::size_t> received{0};
 }  // namespace
 
 bnsite::Site& site() {
     static bnsite::Site* shared = [] {
         bnsite::SiteOptions options;
         options.log = requestLog.writer();
+        options.received = [](const bnsite::HttpRequest&) { ++received; };
         // Kept for the whole program, stopped at its end with its connection threads.
         auto* s = new bnsite::Site(options);
         testsupport::atProgramEnd([s] { delete s; });
@@ -31,6 +34,10 @@ bnsite::Site& site() {
 
 std::vector<std::string> takeLog() {
     return requestLog.take();
+}
+
+std::size_t requestsReceived() {
+    return received;
 }
 
 }  // namespace sitetest

@@ -4,6 +4,7 @@
 // by the site's names.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,5 +16,7 @@ namespace sitetest {
 bnsite::Site& site();
 // The request log lines the site wrote so far (and forgets them).
 std::vector<std::string> takeLog();
+// How many requests have reached the site so far, each counted before it is answered.
+std::size_t requestsReceived();
 
 }  // namespace sitetest
