@@ -21,20 +21,9 @@
 #include "StreamTesting.h"
 #include "support/FoundationTesting.h"
 #include "support/RunLoopTesting.h"
+#include "support/ScopedEnv.h"
 
 namespace {
-
-// Environment variables for the length of a test.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() { ::unsetenv(name_); }
-
-private:
-    const char* name_;
-};
 
 int connectLoopback(int port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

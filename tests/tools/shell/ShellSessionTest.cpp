@@ -244,7 +244,7 @@ TEST(ShellSession, CommandsThatCannotBeCarriedOutPrintNoScreen) {
 // part, where it shows (not on a bar over half of it), a control counts its first finger only,
 // one that slides selects nothing, and the second tap of two lands on what the first raised.
 TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
-    sitetest::site();                  // the browser's pages, through the platform's loading
+    sitetest::site();  // the browser's pages, through the platform's loading
     servicestest::services().reset();  // the photo sets
     auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
     std::map<std::string, std::string> screens;

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -30,8 +29,8 @@
 #include "UIKit/UIWebView.h"
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "UIKit/UIWindow.h"
-#include "ads/ironvine/IVController.h"
 #include "ads/pebble/PBLStatistics.h"
+#include "support/services/IronvineFirstLaunch.h"
 #include "tools/app/AppTesting.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/shell/CatalogSessions.h"
@@ -174,14 +173,13 @@ protected:
         // Nothing of the last session's app goes on in this one: its threads' work ends, and
         // every shared instance goes (a browser it left open holds back every banner).
         runLoopUntil([] { return thread_activity::atWork() == 0; }, 5);
+        servicestest::forgetTheIronvineEngine();  // as at its first launch
         {
             NSAutoreleasePool pool;
             resetProcessWideInstances();
         }
         NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(false);
         PBLStatistics::releaseSharedStatistics();
-        // (The Ironvine engine as at its first launch: its files gone with the one that used them.)
-        std::filesystem::remove_all(IVController::ivBaseDir()->utf8());
         apptest::freshInstall();
         servicestest::services().reset();
         sitetest::site().reset();
