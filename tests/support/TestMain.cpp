@@ -16,6 +16,7 @@
 #include "Foundation/NSDate.h"
 #include "Foundation/NSObject.h"
 #include "Foundation/NSRunLoop.h"
+#include "Foundation/NetworkWork.h"
 #include "Foundation/ProcessWide.h"
 #include "Foundation/ThreadActivity.h"
 #include "support/ProgramEnd.h"
@@ -23,18 +24,32 @@
 
 namespace {
 // A thread a test started (an upload on its own thread, say) may still be writing files or
-// state the next test starts from. The main run loop turns meanwhile, for the callbacks such a
-// thread waits for. Real time, as the work is real: a thread blocked on a server that never
-// answers is given up on after a while, with a note.
-void letThreadsFinish(const testing::TestInfo& test) {
+// state the next test starts from, and a request it started may still be out. The main run loop
+// turns meanwhile, for the callbacks such work waits for. Real time, as the work is real: work
+// blocked on a server that never answers is given up on after a while, with a note, and the drop
+// that follows ends such requests.
+void letWorkFinish(const testing::TestInfo& test) {
     using namespace std::chrono;
     const auto start = steady_clock::now();
-    while (thread_activity::atWork() > 0) {
+    while (thread_activity::atWork() > 0 || NetworkWork::inFlight() > 0) {
         if (steady_clock::now() - start > seconds(5)) {
-            std::fprintf(stderr, "note: %s.%s left %d thread(s) at work\n", test.test_suite_name(),
-                         test.name(), thread_activity::atWork());
+            std::fprintf(stderr, "note: %s.%s left %d thread(s) at work and %d request(s) out\n",
+                         test.test_suite_name(), test.name(), thread_activity::atWork(),
+                         NetworkWork::inFlight());
             return;
         }
+        NSAutoreleasePool pool;
+        NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode,
+                                          NSDate::dateWithTimeIntervalSinceNow(0.001));
+    }
+}
+
+// The drop ends what was still out on the threads it stops; their ends come back to the main
+// loop, and are delivered here so the next test starts with nothing in flight.
+void deliverEndsOfDroppedWork() {
+    using namespace std::chrono;
+    const auto start = steady_clock::now();
+    while (NetworkWork::inFlight() > 0 && steady_clock::now() - start < seconds(5)) {
         NSAutoreleasePool pool;
         NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode,
                                           NSDate::dateWithTimeIntervalSinceNow(0.001));
@@ -44,11 +59,12 @@ void letThreadsFinish(const testing::TestInfo& test) {
 class PoolPerTest : public testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo&) override { pool_ = new NSAutoreleasePool(); }
     void OnTestEnd(const testing::TestInfo& test) override {
-        letThreadsFinish(test);
+        letWorkFinish(test);
         delete pool_;
         pool_ = nullptr;
         NSAutoreleasePool pool;  // for what the instances' deallocs autorelease
         resetProcessWideInstances();
+        deliverEndsOfDroppedWork();
     }
     NSAutoreleasePool* pool_ = nullptr;
 };

@@ -520,8 +520,10 @@ void NKHTTPRequest::startAsynchronous() {
 void NKHTTPRequest::start() {
     beginNetworkWork();
     inProgress_ = true;
+    // A thread being retired meanwhile takes no new request: the slot makes the next one.
     Ref<NSThread> thread = threadForRequest(this);
-    requestLoop_.set(thread->runLoop());
+    while (!enterNetworkThread(this, thread))
+        thread = threadForRequest(this);
     Ref<NKHTTPRequest> keep(this);
     performOnRequestThread([keep] { keep->main(); });
 }

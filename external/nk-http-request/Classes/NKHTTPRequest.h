@@ -532,6 +532,11 @@ private:
     friend class NKInputStream;
     // The server or the proxy half of the challenge handling (what each uses of the request).
     struct AuthenticationSide;
+    // Stops the network thread as its process-wide slot drops it: first ends every request
+    // still running there, as a cancel would, then stops the loop and waits for the thread.
+    static void retireNetworkThread(NSThread* thread);
+    // Makes `thread` the one this request runs on; false when it is being retired.
+    static bool enterNetworkThread(NKHTTPRequest* request, NSThread* thread);
     // Ends a ticket taken from networkWork_ once the callbacks queued so far have run.
     static void endNetworkWorkAfterCallbacks(uint64_t ticket);
     // What the request is, for the line naming work still pending: "POST https://...".

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <mutex>
+#include <vector>
 
 #include "Foundation/NSLock.h"
 #include "Foundation/NSString.h"
@@ -80,6 +81,14 @@ struct NKHTTPRequest::ClassState {
     Ref<NKCacheDelegate> defaultCache;
 
     Ref<NSMutableArray> sessionCookies;  // under sessionCookiesLock
+
+    // The requests started on the network thread, so that retiring the thread can end them:
+    // a request left on a stopped loop would never time out, be cancelled or end its count.
+    // Under networkThreadLock, which the retire also holds while it marks its thread retiring,
+    // so a request enters either before the retire looks or onto the next thread.
+    std::mutex networkThreadLock;
+    std::vector<Weak<NKHTTPRequest>> onNetworkThread;
+    std::vector<NSThread*> retiringThreads;  // alive: each is its slot's until retired
 };
 
 // A selector interned once per use site: the callbacks name theirs on every request.

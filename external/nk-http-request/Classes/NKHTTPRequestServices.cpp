@@ -4,6 +4,7 @@
 // Base64, RFC 1123 dates). Bandwidth throttling has a file of its own.
 #include <sys/utsname.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "CFNetwork/CFNetwork.h"
@@ -62,20 +63,67 @@ Ref<NSThread> startNetworkThread() {
     thread->start();
     return thread;
 }
-
-// Ends the thread and waits until it is gone, with what it kept per thread.
-void stopNetworkThread(NSThread* thread) {
-    thread->cancel();
-    thread->runLoop()->stop();
-    thread->waitUntilFinished();
-}
 }  // namespace
 
 Ref<NSThread> NKHTTPRequest::threadForRequest(NKHTTPRequest*) {
     // Exactly one network thread, however many queue workers ask for it at once. Dropped with
     // the other process-wide instances, it stops, so that no program ends with it running.
-    static ProcessWide<NSThread> slot(startNetworkThread, stopNetworkThread);
+    static ProcessWide<NSThread> slot(startNetworkThread, retireNetworkThread);
     return slot.get();
+}
+
+bool NKHTTPRequest::enterNetworkThread(NKHTTPRequest* request, NSThread* thread) {
+    ClassState& cs = classState();
+    std::lock_guard<std::mutex> g(cs.networkThreadLock);
+    if (thread->isCancelled() || std::ranges::count(cs.retiringThreads, thread)) return false;
+    // Those gone or over are let go here, so the list holds only what may still run.
+    std::erase_if(cs.onNetworkThread, [](const Weak<NKHTTPRequest>& w) {
+        Ref<NKHTTPRequest> r = w.lock();
+        return !r || r->isFinished();
+    });
+    request->requestLoop_.set(thread->runLoop());
+    cs.onNetworkThread.emplace_back(request);
+    return true;
+}
+
+void NKHTTPRequest::retireNetworkThread(NSThread* thread) {
+    ClassState& cs = classState();
+    {
+        std::lock_guard<std::mutex> g(cs.networkThreadLock);
+        cs.retiringThreads.push_back(thread);
+    }
+    Ref<NSRunLoop> loop = thread->runLoop();
+    // On the thread itself, after every step queued there before: each request ends once, with
+    // its failure queued to the main thread and its count ended after it, and so gives back its
+    // place in the shared queue.
+    loop->performOnLoop(
+        [&cs, loop] {
+            std::vector<Ref<NKHTTPRequest>> running;
+            {
+                std::lock_guard<std::mutex> g(cs.networkThreadLock);
+                for (const Weak<NKHTTPRequest>& w : cs.onNetworkThread) {
+                    Ref<NKHTTPRequest> r = w.lock();
+                    if (r && r->requestLoop_.get().get() == loop.get()) running.push_back(r);
+                }
+                std::erase_if(cs.onNetworkThread, [&](const Weak<NKHTTPRequest>& w) {
+                    Ref<NKHTTPRequest> r = w.lock();
+                    return !r || r->requestLoop_.get().get() == loop.get();
+                });
+            }
+            NSAutoreleasePool pool;
+            for (Ref<NKHTTPRequest>& r : running)
+                r->cancelOnRequestThread();
+        },
+        true, nullptr);
+    {
+        // Cancelled only now: the thread's loop ends at the first pass that finds it so, and a
+        // request's end stops a pass.
+        std::lock_guard<std::mutex> g(cs.networkThreadLock);
+        thread->cancel();
+        std::erase(cs.retiringThreads, thread);
+    }
+    loop->stop();
+    thread->waitUntilFinished();
 }
 
 // ---- session cookies ----------------------------------------------------------------------------

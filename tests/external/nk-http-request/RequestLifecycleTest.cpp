@@ -7,6 +7,7 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSOperation.h"
+#include "Foundation/NetworkWork.h"
 #include "Foundation/ProcessWide.h"
 
 using namespace enginetest;
@@ -248,11 +249,34 @@ TEST_F(RequestLifecycle, EveryRequestUsesTheOneNetworkThread) {
     for (auto& t : seen)
         EXPECT_EQ(t.get(), seen[0].get());
     EXPECT_FALSE(seen[0]->isMain());
-    // Dropped with the process-wide instances, it has ended (a program ends with none running);
-    // the next request starts another.
+    // Four requests held at the server take every place of the shared queue.
+    auto gate = server.gate();
+    server.route("GET", "/held", testhttp::held(gate, testhttp::text("late")));
+    std::vector<Ref<Recorder>> held;
+    for (int i = 0; i < 4; ++i) {
+        held.push_back(make<Recorder>());
+        Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(server.url("/held")));
+        r->setDelegate(held.back());
+        r->startAsynchronous();
+    }
+    ASSERT_TRUE(gate->waitUntilWaiting(4));
+    // Dropped with the process-wide instances, it has ended (a program ends with none running)
+    // and so has each request it ran, once, as cancelled; the next request starts another.
     resetProcessWideInstances();
     EXPECT_TRUE(seen[0]->isFinished());
+    EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
+    for (auto& d : held) {
+        EXPECT_EQ(d->count("failed"), 1u);
+        EXPECT_EQ(d->count("finished"), 0u);
+    }
+    Ref<Recorder> fresh = make<Recorder>();
+    Ref<NKHTTPRequest> r = NKHTTPRequest::requestWithURL(urlOf(server.url("/hello")));
+    r->setDelegate(fresh);
+    r->startAsynchronous();
+    ASSERT_TRUE(waitForEnd(fresh));
+    EXPECT_EQ(textOf(r), "hello");
     EXPECT_NE(NKHTTPRequest::threadForRequest(nullptr).get(), seen[0].get());
+    gate->open();
 }
 
 TEST_F(RequestLifecycle, CopyOfAFinishedRequestIsNew) {
