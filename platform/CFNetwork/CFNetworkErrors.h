@@ -53,6 +53,7 @@ enum : CFNetworkErrors {
     kCFURLErrorNetworkConnectionLost = -1005,
     kCFURLErrorDNSLookupFailed = -1006,
     kCFURLErrorBadServerResponse = -1011,
+    kCFURLErrorRequestBodyStreamExhausted = -1021,
     kCFURLErrorSecureConnectionFailed = -1200,
 };
 
