@@ -1,6 +1,8 @@
 // Small helpers shared by the tests of everything built on Foundation.
 #pragma once
 
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -63,4 +65,16 @@ private:
     std::mutex lock_;
     std::vector<std::string> lines_;
     NSLogSink previous_;
+};
+
+// What the app's earlier writer left beside one of its stores when a write was cut short. The
+// writer takes it at the store's first write in a test, as one of the app's own stores, so it is
+// put there before anything in the test writes into the home.
+struct EarlierWriterLeftover {
+    explicit EarlierWriterLeftover(NSString* target) : path(target->utf8() + ".writing-a1B2c3") {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path) << "cut short";
+    }
+    bool gone() const { return !std::filesystem::exists(path); }
+    std::string path;
 };
