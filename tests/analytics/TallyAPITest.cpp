@@ -2,9 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <filesystem>
 #include <mutex>
-#include <optional>
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSArray.h"
@@ -43,7 +41,6 @@ protected:
     std::mutex gateLock;
     std::condition_variable gateOpened;
     bool held = false;
-    std::optional<EarlierWriterLeftover> sentLeftover;  // beside the sent marker
     void hold(bool on) {
         {
             std::lock_guard lock(gateLock);
@@ -64,7 +61,6 @@ protected:
     }
     void TearDown() override {
         hold(false);
-        if (sentLeftover) std::filesystem::remove(sentLeftover->path);
         clearFiles();
         reset();
     }
@@ -104,10 +100,9 @@ protected:
 
 TEST_F(TallyAPITest, StartUploadBooksItsOutcome) {
     status = 302;  // a redirect status counts as delivered
-    // Before the test's first write, by the name the marker takes for that key.
-    sentLeftover.emplace(NSString::stringWithFormat(NS("%@/Library/.tallySent%d.archive"),
-                                                    NSHomeDirectory().get(),
-                                                    static_cast<int32_t>(NS("api-key")->hash())));
+    EarlierWriterLeftover leftover(NSString::stringWithFormat(  // the sent marker's, for the key
+        NS("%@/Library/.tallySent%d.archive"), NSHomeDirectory().get(),
+        static_cast<int32_t>(NS("api-key")->hash())));
     startWithSavedRecords(true);
     auto sent = uploads();
     ASSERT_EQ(sent.size(), 1u);
@@ -115,7 +110,7 @@ TEST_F(TallyAPITest, StartUploadBooksItsOutcome) {
     EXPECT_EQ(sent[0].sessions[0].events[0].name, "old");
     EXPECT_EQ(sent[0].apiKey, "api-key");
     EXPECT_EQ(sent[0].adsRequested, 0u);
-    EXPECT_TRUE(sentLeftover->gone());  // the marker is one of the client's own files
+    EXPECT_TRUE(leftover.gone());  // the marker is one of the client's own files
     EXPECT_TRUE(runLoopUntil([] { return TallySession::savedSessions()->count() == 0; }));
 }
 

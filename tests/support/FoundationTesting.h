@@ -67,9 +67,8 @@ private:
     NSLogSink previous_;
 };
 
-// What the app's earlier writer left beside one of its stores when a write was cut short. The
-// writer takes it at the store's first write in a test, as one of the app's own stores, so it is
-// put there before anything in the test writes into the home.
+// What the app's earlier writer left beside one of its stores, cut short; the writer takes it at
+// the store's first write if it is there before the test's first write into the home.
 struct EarlierWriterLeftover {
     explicit EarlierWriterLeftover(NSString* target) : path(target->utf8() + ".writing-a1B2c3") {
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
