@@ -39,6 +39,13 @@ Ref<NSString> remainingText(int seconds) {
     return NSString::stringWithFormat(NS("%d seconds remaining..."), seconds);
 }
 
+// A length the server got wrong (none, negative, or beyond a day) would read a count that never
+// moves; such a video plays without one. A day is far past any ad downloaded whole before it
+// plays, and keeps the count well inside an int.
+bool countsDown(float length) {
+    return length > 0 && length <= 86400;
+}
+
 }  // namespace
 
 void MRJSONVideoAdView::describeClass(RuntimeClass& c) {
@@ -210,8 +217,8 @@ void MRJSONVideoAdView::showPlayer(MPMoviePlayerController* player) {
     auto ad = cache_ && cache_->ad() ? cache_->ad() : ad_;
     auto overlay = alloc<MRJSONVideoOverlayControlView>();
     overlay->initWithFrame(CGRectMake(0, 0, bounds.size.height, bounds.size.width),
-                           ad ? ad->videoButtons().get() : nullptr, ad && ad->showCountdownHUD(),
-                           this);
+                           ad ? ad->videoButtons().get() : nullptr,
+                           ad && ad->showCountdownHUD() && countsDown(ad->videoDuration()), this);
     if (auto label = overlay->countdownLabel())
         label->setText(remainingText(truncatedNumber<int>(ad->videoDuration())).get());
     view->addSubview(overlay.get());
@@ -250,8 +257,11 @@ void MRJSONVideoAdView::restartVideo() {
         overlay->restart();
         // Back at the start, the countdown reads the whole length again, as when first shown,
         // not the time it had reached until the next tick.
-        if (auto label = overlay->countdownLabel(); label && ad_)
+        if (auto label = overlay->countdownLabel();
+            label && ad_ && countsDown(ad_->videoDuration()))
             label->setText(remainingText(truncatedNumber<int>(ad_->videoDuration())).get());
+        else if (label)
+            label->removeFromSuperview();
     }
     playVideo();
 }

@@ -66,9 +66,11 @@ unsigned PBLTiming::elapsedMilliseconds() {
     double end = endSeconds_ < startSeconds_ ? counter() : endSeconds_;
     double ms = (end - startSeconds_) * 1000.0;
     if (!(ms > 0)) return 0;
-    // To the nearest: the difference of two clock readings is a hair off the time between them,
-    // either way.
-    return ms >= 4294967294.5 ? 4294967295u : static_cast<unsigned>(std::lround(ms));
+    // Truncated, but the difference of two clock readings is a hair off the time between them,
+    // either way: a microsecond of slack keeps a whole count of milliseconds whole, far above
+    // that error even after days of uptime and far below what a count of milliseconds tells.
+    ms = std::floor(ms + 1e-3);
+    return ms >= 4294967295.0 ? 4294967295u : static_cast<unsigned>(ms);
 }
 
 Ref<NSString> PBLTiming::elapsedMillisecondsString() {

@@ -918,6 +918,16 @@ private:
             return false;
         }
         if (n == 0) {
+            if (bodyLengthDeclared_ && bodyLeft_ > 0) {
+                // The server waits for bytes that will never come, and would answer, if at all,
+                // only when it gives up: the request cannot be completed, unless it has answered.
+                if (gotResponseBytes_)
+                    readAnswerUnsent();
+                else
+                    fail(networkError(kCFURLErrorRequestBodyStreamExhausted,
+                                      "The request body ended before its declared length."));
+                return false;
+            }
             bodyFinished_ = true;
             if (chunkedUpload_) out_.push_back(Segment{"0\r\n\r\n"});
             closeBody();
@@ -954,14 +964,18 @@ private:
         return progressed;
     }
 
+    // The server answered before taking the whole request: read its answer, and never hand
+    // this connection on.
+    void readAnswerUnsent() {
+        requestSent_ = true;
+        out_.clear();
+        reusable_ = false;
+        closeBody();
+    }
+
     void onWriteFailure(int err) {
         if (gotResponseBytes_) {
-            // The server answered before taking the whole request: read its answer, and
-            // never hand this connection on.
-            requestSent_ = true;
-            out_.clear();
-            reusable_ = false;
-            closeBody();
+            readAnswerUnsent();
             return;
         }
         if (conn_->tlsError && err == 0) {

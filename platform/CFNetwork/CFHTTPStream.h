@@ -23,7 +23,8 @@
 Ref<CFReadStream> CFReadStreamCreateForHTTPRequest(CFAllocatorRef alloc, CFHTTPMessageRef request);
 // A stream whose body is pulled from `requestBody` in pieces as the connection takes them;
 // the message's own body is ignored. With a Content-Length field the body is that many bytes of
-// the stream, which is read no further; without one it goes chunked (HTTP/1.0: to the stream's
+// the stream, which is read no further, and a stream that ends before them fails the request
+// (kCFURLErrorRequestBodyStreamExhausted); without one it goes chunked (HTTP/1.0: to the stream's
 // end). The body stream is opened by the HTTP stream, read on the run loop the HTTP stream is
 // scheduled on, and closed when the stream is done with it. It may be any NSInputStream subclass.
 Ref<CFReadStream> CFReadStreamCreateForStreamedHTTPRequest(CFAllocatorRef alloc,

@@ -3,7 +3,8 @@
 // - NSPOSIXErrorDomain: socket errors, with the PLATFORM's errno numbers (the kPOSIX... names
 //   below), which differ from this system's: ECONNREFUSED is 61, not 111.
 // - kCFErrorDomainCFNetwork: name lookup (kCFHostErrorUnknown, with the resolver's code under
-//   kCFGetAddrInfoFailureKey), proxies, and kCFURLErrorNetworkConnectionLost (-1005).
+//   kCFGetAddrInfoFailureKey), proxies, kCFURLErrorNetworkConnectionLost (-1005), and
+//   kCFURLErrorRequestBodyStreamExhausted (-1021) for a streamed body short of its length.
 // - NSOSStatusErrorDomain: TLS failures, codes -9818 to -9800 (errSSL... below).
 //
 // A connection lost before its response is complete surfaces as kCFURLErrorNetworkConnectionLost
@@ -53,6 +54,7 @@ enum : CFNetworkErrors {
     kCFURLErrorNetworkConnectionLost = -1005,
     kCFURLErrorDNSLookupFailed = -1006,
     kCFURLErrorBadServerResponse = -1011,
+    kCFURLErrorRequestBodyStreamExhausted = -1021,
     kCFURLErrorSecureConnectionFailed = -1200,
 };
 

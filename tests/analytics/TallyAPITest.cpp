@@ -100,6 +100,9 @@ protected:
 
 TEST_F(TallyAPITest, StartUploadBooksItsOutcome) {
     status = 302;  // a redirect status counts as delivered
+    EarlierWriterLeftover leftover(NSString::stringWithFormat(  // the sent marker's, for the key
+        NS("%@/Library/.tallySent%d.archive"), NSHomeDirectory().get(),
+        static_cast<int32_t>(NS("api-key")->hash())));
     startWithSavedRecords(true);
     auto sent = uploads();
     ASSERT_EQ(sent.size(), 1u);
@@ -107,6 +110,7 @@ TEST_F(TallyAPITest, StartUploadBooksItsOutcome) {
     EXPECT_EQ(sent[0].sessions[0].events[0].name, "old");
     EXPECT_EQ(sent[0].apiKey, "api-key");
     EXPECT_EQ(sent[0].adsRequested, 0u);
+    EXPECT_TRUE(leftover.gone());  // the marker is one of the client's own files
     EXPECT_TRUE(runLoopUntil([] { return TallySession::savedSessions()->count() == 0; }));
 }
 

@@ -1,6 +1,8 @@
 // Small helpers shared by the tests of everything built on Foundation.
 #pragma once
 
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -63,4 +65,15 @@ private:
     std::mutex lock_;
     std::vector<std::string> lines_;
     NSLogSink previous_;
+};
+
+// What the app's earlier writer left beside one of its stores, cut short; the writer takes it at
+// the store's first write if it is there before the test's first write into the home.
+struct EarlierWriterLeftover {
+    explicit EarlierWriterLeftover(NSString* target) : path(target->utf8() + ".writing-a1B2c3") {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path) << "cut short";
+    }
+    bool gone() const { return !std::filesystem::exists(path); }
+    std::string path;
 };

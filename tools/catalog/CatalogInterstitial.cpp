@@ -99,8 +99,10 @@ private:
         float stored =
             NSUserDefaults::standardUserDefaults()->floatForKey(NS("applicationTimeout"));
         if (!(stored > 0)) {
-            // The client only logs then: the screen would otherwise stay as it was.
-            say(NS("No interstitial: the time-out is zero"));
+            // The client only logs then: the screen would otherwise stay as it was. A negative or
+            // unreadable value is not called zero.
+            say(stored == 0 ? NS("No interstitial: the time-out is zero")
+                            : NS("No interstitial: time-out not above zero"));
             return;
         }
         waiting_ = true;

@@ -124,6 +124,15 @@ TEST_F(MRJSONVideoAdViewTest, FirstSightCachesThenPlaysFromTheFile) {
     EXPECT_EQ(view->player(), nullptr);
     EXPECT_FALSE(UIApplication::sharedApplication()->isStatusBarHidden());
     EXPECT_EQ(view->playbackObserverTimer(), nullptr);
+    for (std::string length : {"-30", "1e10", "0"}) {  // no count, restarted either
+        load(videoJSON("clip30", host.url("/v30.mp4"),
+                       R"(,"showCountdownHUD":true,"duration":)" + length));
+        EXPECT_EQ(countdown(), "(none)") << length;
+        view->restartVideo();
+        EXPECT_EQ(countdown(), "(none)") << length;
+        view->player()->done();
+        advanceRunLoop(0);
+    }
 }
 
 TEST_F(MRJSONVideoAdViewTest, ExpiredEntryDownloadsAgainInsteadOfPlaying) {

@@ -130,6 +130,8 @@ void runDownload(MRVideoCache* entry, DownloadRecorder* recorder) {
 
 TEST_F(MRVideoCacheTest, FirstDownloadWritesTheFileAndNamesItForPlaying) {
     VideoServer s;
+    EarlierWriterLeftover leftover(
+        MRVideoCache::cacheFolder()->stringByAppendingPathComponent(NS("first.mp4")));
     auto ad = videoAd("first", s.url());
     auto entry = entryFor(ad.get());
     ASSERT_NE(entry, nullptr);
@@ -142,6 +144,7 @@ TEST_F(MRVideoCacheTest, FirstDownloadWritesTheFileAndNamesItForPlaying) {
     EXPECT_EQ(recorder->outcomes, std::vector<std::string>{"finished"});
     EXPECT_EQ(s.ranges, std::vector<std::string>{""});
     EXPECT_EQ(fileBytes(entry->localPath().get()), s.video);
+    EXPECT_TRUE(leftover.gone());  // one of the client's own files
     EXPECT_TRUE(entry->isDownloadComplete());
     EXPECT_EQ(entry->download(), nullptr);
     auto list =

@@ -66,9 +66,11 @@ TEST_F(PBLCachedFileTest, LastModifiedBecomesFileTimeAndComesBackAsIfModifiedSin
     });
     PBLNetworkUtilities::setUserAgentString(NS("PebbleTest/1"));
     auto f = fileFor(server.url("/script.js"));
+    EarlierWriterLeftover leftover(f->filePath());
     EXPECT_FALSE(f->hasContent());
     ASSERT_TRUE(fetch(f));
     EXPECT_EQ(events->log, "end;");
+    EXPECT_TRUE(leftover.gone());  // one of the client's own files
     EXPECT_EQ(text(f->content()), "var a = 1;");
     EXPECT_EQ(f->httpStatusCode(), 200);
     EXPECT_EQ(text(f->fileModificationDate()), "Tue, 15 Nov 1994 12:45:26");

@@ -23,7 +23,9 @@ TEST_F(PBLTimingTest, MeasuresOnTheMonotonicClock) {
     EXPECT_TRUE(t->isActive());
     Clock::advance(1.25);
     EXPECT_EQ(t->elapsedMilliseconds(), 1250u);
-    Clock::advance(0.5);
+    Clock::advance(0.0016);
+    EXPECT_EQ(t->elapsedMilliseconds(), 1251u);  // truncated, not rounded
+    Clock::advance(0.4984);
     EXPECT_EQ(text(t->elapsedMillisecondsString()), "1750");
     t->end();
     EXPECT_FALSE(t->isActive());

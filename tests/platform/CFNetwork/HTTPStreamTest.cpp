@@ -246,16 +246,23 @@ TEST_F(HTTPStream, StreamedBodyIsPulledAndCounted) {
         (r.chunked ? chunked : withLength) = r;
         c.send(okResponse("got it"));
     });
-    for (bool announce : {true, false}) {
-        SCOPED_TRACE(announce);
+    // Declared, not declared, and declared a byte longer than the stream.
+    for (auto [announce, past] : {std::pair{true, 0}, {false, 0}, {true, 1}}) {
+        SCOPED_TRACE(std::to_string(announce) + " " + std::to_string(past));
         auto m = request(server.url("/upload"), "POST");
         if (announce)
             CFHTTPMessageSetHeaderFieldValue(m, NS("Content-Length"),
-                                             str(std::to_string(body.size())));
+                                             str(std::to_string(body.size() + past)));
         auto input = NSInputStream::inputStreamWithData(
             NSData::dataWithBytes(body.data(), static_cast<NSUInteger>(body.size())));
         auto s = CFReadStreamCreateForStreamedHTTPRequest(kCFAllocatorDefault, m, input);
         StreamRun run = runStream(s, 10);
+        if (past) {  // fails at once, not when the server tires of waiting for the rest
+            ASSERT_TRUE(run.failed);
+            EXPECT_EQ(run.error->code(), kCFURLErrorRequestBodyStreamExhausted);
+            EXPECT_EQ(input->streamStatus(), NSStreamStatusClosed);
+            continue;
+        }
         ASSERT_TRUE(run.ended) << text(run.error);
         EXPECT_EQ(run.body, "got it");
         // The count is body bytes only, never shrinks, and ends at the body's length.

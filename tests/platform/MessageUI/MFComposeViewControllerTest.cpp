@@ -65,8 +65,12 @@ TEST_F(ComposeTest, SentMailIsWrittenToTheOutbox) {
     composer->setToRecipients(NSArray::arrayWithObject(NS("seller@example.com")));
     composer->setSubject(NS("Re: Blue bike"));
     composer->setMessageBody(NS("<html><body>Is it available?</body></html>"), true);
+    EarlierWriterLeftover leftover(
+        MFMailComposeViewController::outboxPath()->stringByAppendingPathComponent(
+            NS("mail-0001.eml")));
     auto path = composer->send();
     ASSERT_NE(path, nullptr);
+    EXPECT_TRUE(leftover.gone());  // one of the platform's own files
     EXPECT_EQ(text(path->lastPathComponent()), "mail-0001.eml");
     EXPECT_EQ(text(path->stringByDeletingLastPathComponent()->lastPathComponent()), "Outbox");
     EXPECT_EQ(fileText(path),

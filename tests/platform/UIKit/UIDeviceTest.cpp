@@ -25,9 +25,11 @@ TEST(UIDevice, IdentifierIsKeptInTheSandboxAcrossLaunches) {
     auto d = UIDevice::currentDevice();
     auto file = std::filesystem::path(NSHomeDirectory()->utf8()) / "Library" / "DeviceIdentifier";
     std::filesystem::remove(file);
+    EarlierWriterLeftover leftover(str(file.string()));
     d->resetIdentifierCache();
     std::string id = d->uniqueIdentifier()->utf8();
     EXPECT_EQ(id.size(), 40u);
+    EXPECT_TRUE(leftover.gone());  // one of the platform's own files
     EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos);
     d->resetIdentifierCache();  // as a new launch would
     EXPECT_EQ(d->uniqueIdentifier()->utf8(), id);

@@ -5,10 +5,11 @@
 // An answer held past the time-out: the screen says none came in time, then that it came too
 // late to show; so too one that comes within the stored time-out's fraction of a second (3.2 s of
 // 3.5), past the whole seconds the splash waits. With 1e10 stored an answer at 1 s shows (Close
-// answers); with 0 stored the screen says why nothing shows.
+// answers); with 0 or NaN stored the screen says why nothing shows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -72,6 +73,8 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
           }},
          {"# With 0 s stored, no splash: the screen says why.",
           [&] { defaults->setFloat(0, NS("applicationTimeout")); }},
+         {"# With NaN stored, none either.",
+          [&] { defaults->setFloat(std::nanf(""), NS("applicationTimeout")); }},
          {"# The held answer comes.", [&] {
               services.gate(held)->open();
               runLoopUntil([] { return NetworkWork::inFlight() == 0; });

@@ -10,6 +10,7 @@
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSException.h"
+#include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSString.h"
 #include "Foundation/Runtime.h"
 #include "MessageUI/MFMailComposeViewController.h"
@@ -23,6 +24,7 @@
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "UIKit/UIWindow.h"
 #include "platform/UIKit/DrawingTesting.h"
+#include "support/FoundationTesting.h"
 #include "support/services/RunningServices.h"
 #include "support/site/RunningSite.h"
 #include "tools/catalog/CatalogApp.h"
@@ -73,6 +75,8 @@ void prepareSandbox() {
 // The whole catalog, every command, against the transcript kept beside this file.
 TEST(ShellSession, TheCatalogScriptPrintsTheExpectedTranscript) {
     InScratchFolder scratch("catalog");
+    EarlierWriterLeftover logo(
+        NSTemporaryDirectory()->stringByAppendingPathComponent(NS("About/logo.png")));
     prepareSandbox();
     registerCatalogApp();
     expectTranscript(kHere / "catalog.transcript", runCatalogScript(kHere / "catalog.script"));
@@ -80,6 +84,7 @@ TEST(ShellSession, TheCatalogScriptPrintsTheExpectedTranscript) {
     fs::path outbox = MFMailComposeViewController::outboxPath()->utf8();
     std::string mail = readFile(outbox / "mail-0001.eml");
     EXPECT_NE(mail.find("Subject: Road bike"), std::string::npos) << mail;
+    EXPECT_TRUE(logo.gone());  // the About page's logo is one of the catalog's own files
     // The last screen is the About page: its logo, a blue tile, stands before "Read the".
     fs::path shot = fs::current_path() / "home.png";
     auto home = UIImage::imageWithContentsOfFile(NSString::fromUTF8(shot.string()));
@@ -244,7 +249,7 @@ TEST(ShellSession, CommandsThatCannotBeCarriedOutPrintNoScreen) {
 // part, where it shows (not on a bar over half of it), a control counts its first finger only,
 // one that slides selects nothing, and the second tap of two lands on what the first raised.
 TEST(ShellSession, EachGestureActsOnceOnThePartItNames) {
-    sitetest::site();  // the browser's pages, through the platform's loading
+    sitetest::site();                  // the browser's pages, through the platform's loading
     servicestest::services().reset();  // the photo sets
     auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
     std::map<std::string, std::string> screens;
