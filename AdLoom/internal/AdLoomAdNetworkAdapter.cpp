@@ -90,17 +90,19 @@ void AdLoomAdNetworkAdapter::setAdNetworkView(UIView* view) {
 
 void AdLoomAdNetworkAdapter::helperNotifyDelegateOfFullScreenModal() {
     fullScreen_.take();
-    if (auto view = adLoomView()) view->setShowingModalView(true);
+    if (auto view = adLoomView()) view->adapterWillPresentFullScreen(this);
     if (auto d = adLoomDelegate();
         AdLoomDelegateAnswers(d.get(), "adLoomWillPresentFullScreenModal"))
         d->adLoomWillPresentFullScreenModal();
 }
 
 void AdLoomAdNetworkAdapter::helperNotifyDelegateOfFullScreenModalDismissal() {
+    // The banner lets go of it once told.
+    Ref<AdLoomAdNetworkAdapter> hold(this);
     if (auto d = adLoomDelegate();
         AdLoomDelegateAnswers(d.get(), "adLoomDidDismissFullScreenModal"))
         d->adLoomDidDismissFullScreenModal();
-    if (auto view = adLoomView()) view->setShowingModalView(false);
+    if (auto view = adLoomView()) view->adapterDidDismissFullScreen(this);
     fullScreen_.giveBack();
 }
 

@@ -166,6 +166,7 @@ void AdLoomView::setDelegate(AdLoomDelegate* delegate) {
     if (currAdapter_) currAdapter_->setAdLoomDelegate(delegate);
     if (lastAdapter_) lastAdapter_->setAdLoomDelegate(delegate);
     if (shownAdapter_) shownAdapter_->setAdLoomDelegate(delegate);
+    if (fullScreenAdapter_) fullScreenAdapter_->setAdLoomDelegate(delegate);
 }
 
 Ref<AdLoomConfigStore> AdLoomView::configStore() {
@@ -373,8 +374,9 @@ void AdLoomView::makeAdRequest(bool isFirst) {
     setLastRequestTime(NSDate::date().get());
     pendingAdapters_->setObject(adapter.get(),
                                 NSNumber::numberWithInt(network->networkType()).get());
-    if (lastAdapter_ && lastAdapter_->networkConfig() &&
-        lastAdapter_->networkConfig()->networkType() == network->networkType())
+    // The ad on show keeps taking its taps until another replaces it: this request may fail
+    // or be slow.
+    if (lastAdapter_ != shownAdapter_ && sameNetwork(lastAdapter_.get(), adapter.get()))
         lastAdapter_->stopBeingDelegate();
     adapter->getAd();
 }
@@ -586,7 +588,8 @@ void AdLoomView::newAdAnimationDidStop(NSString* animationID, NSNumber* finished
         old->release();
     }
     if (lastAdapter_) {
-        detachAdapter(lastAdapter_.get());
+        // One whose full-screen view is still up hears it close.
+        if (lastAdapter_ != fullScreenAdapter_) detachAdapter(lastAdapter_.get());
         setLastAdapter(nullptr);
     }
     auto d = delegate();
@@ -656,7 +659,19 @@ void AdLoomView::adapterDidReceiveAdView(AdLoomAdNetworkAdapter* adapter, UIView
         return;
     }
     auto network = adapter->networkConfig();
+    if (shownAdapter_ && adapter != shownAdapter_.get() && fullScreenUp()) {
+        // The ad on show may be the one whose full-screen view is up, and the ad under that view
+        // stays until it closes; the refresh after it brings another.
+        AdLoomLogDebug(NS("Modal view is active, dropping the ad from adapter (nid %@)"),
+                       network->nid());
+        requesting_ = false;
+        detachAdapter(adapter);
+        return;
+    }
     AdLoomLogDebug(NS("Received ad from adapter (nid %@)"), network->nid());
+    if (shownAdapter_ && adapter != shownAdapter_.get() &&
+        sameNetwork(shownAdapter_.get(), adapter))
+        shownAdapter_->stopBeingDelegate();
     shownAdapter_ = adapter;
     performSelectorOnMainThread(Selector::named("transitionToView:"), view, false);
     requesting_ = false;
@@ -703,6 +718,17 @@ void AdLoomView::adapterDidFailAd(AdLoomAdNetworkAdapter* adapter, NSError* erro
         notifyDelegateOfErrorWithCode(AdLoomAdRequestNoNetworkError,
                                       NS("Failed network reachability test"));
     }
+}
+
+void AdLoomView::adapterWillPresentFullScreen(AdLoomAdNetworkAdapter* adapter) {
+    showingModalView_ = true;
+    fullScreenAdapter_ = adapter;
+}
+
+void AdLoomView::adapterDidDismissFullScreen(AdLoomAdNetworkAdapter* adapter) {
+    if (fullScreenAdapter_ && adapter != fullScreenAdapter_.get()) return;
+    showingModalView_ = false;
+    fullScreenAdapter_ = nullptr;
 }
 
 void AdLoomView::reachabilityBecameReachable(AWNetworkReachabilityWrapper* wrapper) {
@@ -793,6 +819,11 @@ NSUInteger AdLoomView::pendingAdapterCount() {
     return pendingAdapters_ ? pendingAdapters_->count() : 0;
 }
 
+bool AdLoomView::sameNetwork(AdLoomAdNetworkAdapter* a, AdLoomAdNetworkAdapter* b) {
+    return a && b && a->networkConfig() && b->networkConfig() &&
+           a->networkConfig()->networkType() == b->networkConfig()->networkType();
+}
+
 void AdLoomView::detachAdapter(AdLoomAdNetworkAdapter* adapter) {
     adapter->setAdLoomDelegate(nullptr);
     adapter->setAdLoomView(nullptr);
@@ -815,9 +846,11 @@ void AdLoomView::dealloc() {
     if (currAdapter_) detachAdapter(currAdapter_.get());
     if (lastAdapter_) detachAdapter(lastAdapter_.get());
     if (shownAdapter_) detachAdapter(shownAdapter_.get());
+    if (fullScreenAdapter_) detachAdapter(fullScreenAdapter_.get());
     currAdapter_ = nullptr;
     lastAdapter_ = nullptr;
     shownAdapter_ = nullptr;
+    fullScreenAdapter_ = nullptr;
     lastRequestTime_ = nullptr;
     pendingAdapters_ = nullptr;
     dropRefreshTimer();

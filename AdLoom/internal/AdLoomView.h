@@ -94,6 +94,10 @@ class AdLoomView : public UIView,
     virtual void adapterDidReceiveAdView(AdLoomAdNetworkAdapter* adapter, UIView* view);
     virtual void adapterDidFailAd(AdLoomAdNetworkAdapter* adapter, NSError* error);
     virtual void adapterDidFinishAdRequest(AdLoomAdNetworkAdapter* adapter);
+    // An adapter's ad opens and closes its full-screen view: the flag is up from the one to the
+    // other, and the banner keeps that adapter until it closes (its close reaches nobody else).
+    void adapterWillPresentFullScreen(AdLoomAdNetworkAdapter* adapter);
+    void adapterDidDismissFullScreen(AdLoomAdNetworkAdapter* adapter);
 
     // The roll-over probe.
     void reachabilityNotReachable(AWNetworkReachabilityWrapper* wrapper) override;
@@ -148,6 +152,7 @@ protected:
     bool fullScreenUp();
     // Detaches an adapter so that it reports to nobody.
     static void detachAdapter(AdLoomAdNetworkAdapter* adapter);
+    static bool sameNetwork(AdLoomAdNetworkAdapter* a, AdLoomAdNetworkAdapter* b);
 
     Weak<AdLoomDelegate> delegate_;
     Ref<AdLoomConfig> config_;
@@ -165,6 +170,8 @@ protected:
     // The adapter whose ad is on show, kept while it shows: requests that fail after it replace
     // the current and last adapters, and its network still calls it about that ad (a tap).
     Ref<AdLoomAdNetworkAdapter> shownAdapter_;
+    // The adapter whose ad's full-screen view is up, until that view closes.
+    Ref<AdLoomAdNetworkAdapter> fullScreenAdapter_;
     Ref<NSDate> lastRequestTime_;
     Ref<NSMutableDictionary> pendingAdapters_;
     Ref<NSTimer> refreshTimer_;

@@ -1,6 +1,7 @@
 // The ad clients' tap table: taps while the first one's click is held at a gate of the services
 // make no second click-through, hand-off or full-screen view once the gate opens, nor does a
-// double tap once its first click went through (`held` then names the request counted).
+// double tap once its first click went through (`held` then names the request counted). A
+// banner's ad takes its taps while a refresh of its network is out (`refresh` names it, held).
 #include <algorithm>
 
 #include "AdLoomTesting.h"
@@ -22,6 +23,7 @@ struct TapRow {  // network 0: the analytics vendor's banner; link 0: a finger o
     const char *name, *key, *module, *held;
     int network, link, handOffs;
     bool doubleTap = false;
+    const char* refresh = nullptr;
 };
 class AdClientTaps : public AdLoomServiceTest, public testing::WithParamInterface<TapRow> {};
 
@@ -41,12 +43,20 @@ TEST_P(AdClientTaps, TakeOneTapsClickThroughAtATime) {
     window->makeKeyAndVisible();
     window->addSubview(holder.get());
     Ref<UIView> ad;
+    auto refresh = services->gate(row.name + std::string(" refresh"));
     if (row.network) {
         serve(kAppKey, rationsJSON({{row.network, row.key, 100, 1, row.key}}));
         auto view = banner(host.get());
         ASSERT_TRUE(advanceRunLoopUntil([&] { return !host->events.empty(); }));
         advanceRunLoop(2);  // the transition to the ad
         ad = view->currAdapter()->adNetworkView();
+        if (row.refresh) {
+            services->addFault(
+                {.host = "", .path = row.refresh, .gate = row.name + std::string(" refresh")});
+            advanceRunLoop(5);
+            view->requestFreshAd();
+            ASSERT_TRUE(runLoopUntil([&] { return refresh->waiting() == 1; }));
+        }
     } else {
         TallyAdParser::recreateInstance()->parseData(
             data(bnservices::buildTallyAdReply({.clickActions = {{"", 3}}}, {})));
@@ -79,6 +89,7 @@ TEST_P(AdClientTaps, TakeOneTapsClickThroughAtATime) {
                     })));
     }
     gate->open();
+    refresh->open();
     ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     advanceRunLoop(1);
     ASSERT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
@@ -102,7 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
                     TapRow{"TallyStoreTwice", "", "tallyads", "/referral.do", 0, 0, 1, true},
                     // Its browser has the landing page: the banner's own page takes no second.
                     TapRow{"IronvineTwice", "bazaarnestiv0001", "ironvine",
-                           "/AdBridgeServer/landing/1.html", 7, 1, 1, true}),
+                           "/AdBridgeServer/landing/1.html", 7, 1, 1, true},
+                    TapRow{"HouseAdDuringItsRefresh", "house-icon", "mediation", "/click.php", 9, 0,
+                           1, false, "/custom.php"}),
     [](const testing::TestParamInfo<TapRow>& info) { return std::string(info.param.name); });
 
 }  // namespace

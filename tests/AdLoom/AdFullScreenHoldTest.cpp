@@ -51,7 +51,8 @@ enum Opens {
     HouseBrowser,
     PebbleScreen,
     IronvineBrowser,
-    IronvineFailing,  // a refresh delivers, then two fail: ad.json answers 500
+    IronvineFailing,    // a refresh delivers, then two fail: ad.json answers 500
+    IronvineHouseLate,  // one delivers, one fails, the house ad after it answers under the browser
     SystemAd,
     TallyCanvas
 };
@@ -141,15 +142,18 @@ protected:
             advanceRunLoop(2);
             ASSERT_TRUE(as<PBLBannerView>(ad())->webView()->clickElementAtIndex(1));
             ASSERT_TRUE(runLoopUntil([&] { return host->controller->modalViewController(); }));
-        } else if (opens == IronvineBrowser || opens == IronvineFailing) {
-            if (opens == IronvineFailing) {  // the first ad drawn, its replacement in
+        } else if (opens >= IronvineBrowser && opens <= IronvineHouseLate) {
+            if (opens != IronvineBrowser) {  // the first ad drawn, its replacement in
                 auto slot =
                     IVController::sharedController()->adManager()->slotForName(NS("ivBanner"));
                 ASSERT_TRUE(
                     advanceRunLoopUntil([&] { return slot->dlTime() && slot->nextAdDlTime(); }));
                 services->addFault(
                     {.host = "", .path = "/AdBridgeServer/v2/ad.json", .gate = "", .status = 500});
-                for (int i = 1; i <= 3; ++i)  // each on a pass of its own, as the timer's
+                if (opens == IronvineHouseLate)  // the house ad waits
+                    services->addFault(
+                        {.host = "", .path = "/custom.php", .gate = GetParam().name});
+                for (int i = 1; i <= (opens == IronvineFailing ? 3 : 2); ++i)  // as the timer's
                     view->performSelector(Selector::named("requestFreshAd"), nullptr, 6.0 * i);
                 advanceRunLoop(19);
                 ASSERT_EQ(said("received"), 2u) << host->eventList();
@@ -159,6 +163,11 @@ protected:
             ironvine()->webViewShouldStartLoadWithRequest(
                 ironvine()->webView().get(), NSURLRequest::requestWithURL(landing.get()).get(),
                 UIWebViewNavigationTypeLinkClicked);
+            if (opens == IronvineHouseLate) {  // once the browser is up
+                ASSERT_TRUE(advanceRunLoopUntil([&] { return said("modal up") == 1; }));
+                services->gate(GetParam().name)->open();
+                ASSERT_TRUE(runLoopUntil([&] { return !view->isRequesting(); }));
+            }
         } else if (opens == SystemAd) {
             systemAd = as<ADBannerView>(ad()).get();
             systemAd.lock()->adTapped();
@@ -244,7 +253,10 @@ protected:
 TEST_P(FullScreenHolds, EveryWayTheViewGoesGivesItsShareBack) {
     const HoldRow& row = GetParam();
     if (row.network) {
-        serve(host->appKey->utf8(), rationsJSON({{row.network, row.key, 100, 1, row.key}}));
+        std::vector<Ration> rations = {{row.network, row.key, 100, 1, row.key}};
+        if (row.opens == IronvineHouseLate)
+            rations.push_back({9, "house-image", 0, 2, "house-image"});
+        serve(host->appKey->utf8(), rationsJSON(rations));
         view = banner(host.get());
         // Ironvine's first banner comes with its engine's ready call, the system banner's on
         // its load timer.
@@ -287,6 +299,7 @@ std::vector<HoldRow> rows() {
                                {"PebbleScreen", PebbleScreen, 1, "webapp", {}},
                                {"IronvineBrowser", IronvineBrowser, 7, "bazaarnestiv0001", {}},
                                {"IronvineFailedTwice", IronvineFailing, 7, "bazaarnestiv0001", {}},
+                               {"IronvineHouseLate", IronvineHouseLate, 7, "bazaarnestiv0001", {}},
                                {"SystemAd", SystemAd, 19, "iad", {}},
                                {"TallyCanvas", TallyCanvas, 0, "", {}}};
     const std::pair<const char*, std::vector<Act>> ways[] = {{"Close", {Close}},

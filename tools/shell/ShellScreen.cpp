@@ -1746,6 +1746,10 @@ std::pair<Ref<UIWindow>, CGPoint> ShellScreen::windowUnderFinger(UIWindow* windo
     return {Ref<UIWindow>(window), point};
 }
 
+CGRect ShellScreen::clearOfKeyboard(UIWindow* window, CGRect r) {
+    return ::clearOfKeyboard(window, r);
+}
+
 bool ShellScreen::landsIn(UIView* view, CGPoint point) {
     auto window = view ? view->window() : nullptr;
     if (!window) return false;

@@ -117,6 +117,9 @@ public:
     // that takes a touch there (an alert's over the app's, a full-screen ad's), else `window`;
     // with the point in its own terms.
     static std::pair<Ref<UIWindow>, CGPoint> windowUnderFinger(UIWindow* window, CGPoint point);
+    // What the keyboard leaves of a rectangle of the window: the largest part around it, which
+    // a person touches. Null when it covers all.
+    static CGRect clearOfKeyboard(UIWindow* window, CGRect r);
 
 private:
     friend class ShellScreenBuilder;

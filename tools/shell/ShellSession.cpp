@@ -82,34 +82,34 @@ Ref<UIButtonPanelView> frontPanel() {
     return cast<UIButtonPanelView>(panels->lastObject());
 }
 
-// The list a finger on the screen scrolls: of the scroll views a finger at the middle of the
-// screen lands in (not a banner's own page in front of the list), the last one met walking the
-// visible tree back to front, preferring one whose content does not fit; when there is none
-// there, the last one met anywhere, with the same preference.
+// The list a finger on the screen scrolls: of the scroll views that lie under the middle of the
+// screen (of what the keyboard leaves of it), one a finger there lands in, else one a view over
+// that spot covers, the last one met walking the visible tree back to front, preferring one whose
+// content does not fit. None when no list lies there: a banner's own page elsewhere on the screen
+// is not what a finger drags.
 Ref<UIScrollView> frontmostScrollView(UIWindow* window) {
     if (!window) return nullptr;
-    Ref<UIScrollView> any, scrollable, under, scrollableUnder;
-    CGRect b = window->bounds();
+    Ref<UIScrollView> picks[4];  // landed in and scrolls, landed in, covered and scrolls, covered
+    CGRect b = ShellScreen::clearOfKeyboard(window, window->bounds());
+    if (CGRectIsNull(b)) return nullptr;
     CGPoint middle = CGPointMake(CGRectGetMidX(b), CGRectGetMidY(b));
     std::function<void(UIView*)> walk = [&](UIView* v) {
         if (v->isHidden() || v->alpha() < 0.01f) return;
         // A list that a view over it covers (a full-screen ad) is out of a finger's reach.
         if (auto sv = as<UIScrollView>(v);
-            sv && sv->isScrollEnabled() && ShellScreen::isReachable(sv.get())) {
-            bool scrolls = sv->maximumContentOffset().y > sv->minimumContentOffset().y;
-            bool beneath = ShellScreen::landsIn(sv.get(), middle);
-            any = sv;
-            if (scrolls) scrollable = sv;
-            if (beneath) under = sv;
-            if (beneath && scrolls) scrollableUnder = sv;
+            sv && sv->isScrollEnabled() && ShellScreen::isReachable(sv.get()) &&
+            CGRectContainsPoint(sv->bounds(), window->convertPoint(middle, sv.get()))) {
+            int rank = (ShellScreen::landsIn(sv.get(), middle) ? 0 : 2) +
+                       (sv->maximumContentOffset().y > sv->minimumContentOffset().y ? 0 : 1);
+            picks[rank] = sv;
         }
         for (auto& sub : std::vector<Ref<UIView>>(v->subviewList()))
             walk(sub);
     };
     walk(window);
-    for (auto* pick : {&scrollableUnder, &under, &scrollable})
-        if (*pick) return *pick;
-    return any;
+    for (auto& pick : picks)
+        if (pick) return pick;
+    return nullptr;
 }
 
 // Each character of UTF-8 text on its own, as keys are pressed.

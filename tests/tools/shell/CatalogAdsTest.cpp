@@ -1,6 +1,7 @@
 // The catalog's Ads screen replayed against the stand-in services: house ads from the mediation
 // service (the in-app browser, a hand-off outside), then the platform's banner with its
-// full-screen ad, and the pings the metrics server received, read on the admin host.
+// full-screen ad, and the pings the metrics server received, read on the admin host; then an
+// Ironvine banner, whose page is no list to scroll.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "platform/UIKit/DrawingTesting.h"
 #include "support/RunLoopTesting.h"
+#include "support/services/IronvineFirstLaunch.h"
 #include "support/services/RunningServices.h"
 #include "tools/catalog/CatalogApp.h"
 #include "tools/services/MediationModule.h"
@@ -35,6 +37,7 @@ TEST(CatalogAds, APersonSeesTapsAndReadsThePingsOfTheBanner) {
     ASSERT_NE(mediation, nullptr);
     ASSERT_TRUE(mediation->weightTo("house"));
     AdLoomConfigStore::resetStore();
+    servicestest::forgetTheIronvineEngine();
 
     auto previousLoader = UIWebView::setURLLoader(UIWebViewConnectionLoader());
     registerCatalogApp();
@@ -43,26 +46,32 @@ TEST(CatalogAds, APersonSeesTapsAndReadsThePingsOfTheBanner) {
     fs::path house = fs::current_path() / "house-ad.png";
     fs::remove(shot);
     fs::remove(house);
-    HookedLines lines(readFile(here / "catalog-ads.script"),
-                      "# The service now weights the app's configuration to the platform's banner.",
-                      [&] {
-                          mediation->weightTo("iad");
-                          AdLoomConfigStore::resetStore();
-                      });
+    auto weightTo = [&](const char* network) {
+        return [&, network] {
+            mediation->weightTo(network);
+            AdLoomConfigStore::resetStore();
+        };
+    };
+    HookedLines lines(
+        readFile(here / "catalog-ads.script"),
+        {{"# The service now weights the app's configuration to the platform's banner.",
+          weightTo("iad")},
+         {"# The service now weights the app's configuration to Ironvine.", weightTo("ironvine")}});
     std::istream in(&lines);
     std::string out = runCatalogScript(in);
     // The pings still on the wire end before the next test; the popped screens asked for no more.
     EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     UIWebView::setURLLoader(previousLoader);
     expectTranscript(here / "catalog-ads.transcript", out);
+    servicestest::forgetTheIronvineEngine();
 
     // Read back: both house-ad clicks (the description's own URL), then the platform banner's
-    // impression. (The shell taps a control directly, not through the banner's hit test, so
-    // the banner's click ping is the library tests' to check.)
+    // impression, and the Ironvine banner's. (The shell taps a control directly, not through the
+    // banner's hit test, so the banner's click ping is the library tests' to check.)
     std::string kinds;
     for (auto& p : mediation->pings())
         kinds += p.kind + " " + p.nid + ";";
-    EXPECT_EQ(kinds, "house click image;house click icon;impression iad;");
+    EXPECT_EQ(kinds, "house click image;house click icon;impression iad;impression ironvine;");
     auto asked = mediation->houseAdRequests();
     EXPECT_EQ(asked, (std::vector<std::string>{"house", "house"}));
     mediation->weightTo("all");
