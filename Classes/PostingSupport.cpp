@@ -53,8 +53,8 @@ NSString* phoneVerificationMessage() {
 bool refuseStep(NSString* action) {
     if (PostInfo::isLastStepOut(action)) {
         showMessage(
-            NS("An earlier ad of this posting is still being sent. This form sends nothing "
-               "until the site's answer about it has come, and keeps what you typed."));
+            NS("An earlier ad of this posting is still being sent. Nothing more is sent until "
+               "the site has answered about it."));
         return true;
     }
     if (!PostInfo::hasSessionEnded(action)) return false;
