@@ -312,12 +312,13 @@ protected:
     Ref<PostController> toCompose(const std::string& category = "Bikes") {
         auto categories = toCategories();
         if (!categories) return nullptr;
-        return chooseThroughAreas(categories.get(), category);
+        return chooseThroughAreas(categories.get(), categories->catagoryList(), category);
     }
-    // The category chosen on its screen, then the area step's bypass: the compose screen.
-    Ref<PostController> chooseThroughAreas(PostCatagoryController* categories,
-                                           const std::string& category) {
-        choose(categories, categories->catagoryList(), category);
+    // The row chosen on its screen (a category, a posting type), then the area step's bypass:
+    // the compose screen.
+    template <class Screen>
+    Ref<PostController> chooseThroughAreas(Screen* screen, NSArray* rows, const std::string& row) {
+        choose(screen, rows, row);
         runLoopUntil([&] {
             return as<PostLocationController>(postNav->topViewController()) ||
                    as<PostController>(postNav->topViewController());
@@ -1735,8 +1736,19 @@ public:
         return control;
     }
     // The form shown again above New Ads once its ad is posted sends nothing more, edited or not.
-    ControlReached loggedInPostThenAgain() {
-        auto control = loggedInPost();
+    ControlReached loggedInPostThenAgain() { return postedThenAgain(loggedInPost()); }
+    // "Items Wanted & Barter", whose compose screen comes straight from New Ads.
+    ControlReached wantedPostThenAgain() {
+        defaults->setObject(NS("tester@example.test"), NS("Username"));
+        defaults->setObject(NS("secret"), NS("Password"));
+        showPostTab();
+        EXPECT_TRUE(runLoopUntil([&] { return start->sectionList()->count() > 0; }));
+        auto compose = chooseThroughAreas(start.get(), start->sectionList(), "Items Wanted");
+        if (!compose) return {};
+        fill(compose, "Road bike", "", "Back Bay", "", "Wanted, light and fast.");
+        return postedThenAgain({[compose] { compose->styledPostButton()->simulateTap(); }, tabs});
+    }
+    ControlReached postedThenAgain(ControlReached control) {
         control.check = [this] {
             auto again = as<PostController>(postNav->topViewController());
             ASSERT_TRUE(again && postNav->viewControllers()->count() == 2);
@@ -1749,12 +1761,13 @@ public:
         };
         return control;
     }
-    // The ads the site took: the titles it published in Boston's bikes, then those it mailed.
+    // The ads the site took: the bikes it published in Boston, then those it mailed.
     static std::string adsTaken() {
         auto& site = sitetest::site();
         bnsite::ListingQuery query;
         query.metro = site.catalog().metroIndex("boston");
-        query.selector.categories = {site.catalog().categoryIndex("bik")};
+        for (size_t category = 0; category < site.catalog().categories.size(); ++category)
+            query.selector.categories.push_back(static_cast<int>(category));
         query.words = {"bike"};
         std::string taken;
         for (const auto& listing : site.listings().query(query).rows)
@@ -2121,6 +2134,10 @@ INSTANTIATE_TEST_SUITE_P(
         // took. Told on another tab, it is named.
         {"LoggedInLastStepBackAreaStep", &R::loggedInPostThenArea, W::Back, kStep, 1, 0, kCompose,
          3, kWhole, "Your posting \"Road bike\" was posted.\nPost Success"},
+        // The form shown again above New Ads once posted sends nothing, for a posting type whose
+        // form comes straight from New Ads too.
+        {"WantedPostThenAgain", &R::wantedPostThenAgain, W::Next, kStep, 1, 0, kCompose, 3, kWhole,
+         "Post Success"},
         {"LoggedInLastStepBackEdited", &R::loggedInPostEdited, W::Back, kStep, 1, 0, kCompose, 3,
          kWhole, "Your posting \"Road bike\" was posted.\nPost Success"},
         {"CaptchaDoneOtherTab", &R::captchaDone, W::OtherTab, kStep, 1, 0, kCompose, 0, kWhole,
