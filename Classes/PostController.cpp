@@ -279,10 +279,9 @@ void PostController::postButtonPressed(NSObject*) {
 }
 
 void PostController::post() {
-    // A form of a session whose posting another form made (one left by Back), sent before or
-    // not, can go nowhere. The form keeps what was typed.
+    // Checked before the texts are: a form that can go nowhere says so first.
     if (auto shown = myInfo_ ? myInfo_->postPage() : nullptr;
-        shown && !madePosting_ && posting::refuseEndedSession(shown->getActionUrl()))
+        refuseStep(shown ? shown->getActionUrl().get() : nullptr))
         return;
     if (isEmpty(titleText_)) {
         posting::showMessage(NS("Please enter title"));
@@ -330,6 +329,7 @@ void PostController::post() {
     sendStep(answer, [&] {
         state_ = kStateSubmitted;
         answer->postDataArray(pairs, 0, this, form->getActionUrl());
+        PostInfo::setTitleSent(session_, orEmpty(titleText_));
     });
 }
 
@@ -384,8 +384,24 @@ void PostController::postConfirmInputs(PostPage* page, NSString* submitValue, NS
     });
 }
 
+bool PostController::refuseStep(NSString* action) {
+    if (made_ == kOutcomeNone) return posting::refuseStep(action);
+    // The form that made its session's posting, shown again at the start: the site would take
+    // nothing more from it.
+    posting::showMessage(NSString::stringWithFormat(
+        NS("Your posting \"%@\" was %@. Another ad starts from New Ads."), orEmpty(titleSent_),
+        made_ == kOutcomePublished ? NS("posted") : NS("received")));
+    return true;
+}
+
 void PostController::sendStep(WebPage* page, const std::function<void()>& send) {
+    // Every step of the form, its Post and the captcha's answer among them, passes here.
+    if (!requests_.isOut() && refuseStep(session_)) return;
     if (!requests_.send(page, send)) return;
+    // The ad the site holds for the session as this step went: what its outcome is about.
+    titleSent_ = PostInfo::titleSentTo(session_);
+    lastStepOut_ = state_ == kStateConfirmed || state_ == kStateCaptcha;
+    PostInfo::setLastStepOut(session_, lastStepOut_);
     held_ = this;
     auto nav = navigationController();
     if (!nav) return;
@@ -394,6 +410,13 @@ void PostController::sendStep(WebPage* page, const std::function<void()>& send) 
     auto stack = nav->viewControllers();
     for (NSObject* o : *stack)
         stackAtStep_.emplace_back(as<UIViewController>(o).get());
+}
+
+void PostController::stepAnswered() {
+    if (requests_.isOut()) return;
+    held_ = nullptr;
+    if (lastStepOut_) PostInfo::setLastStepOut(session_, false);
+    lastStepOut_ = false;
 }
 
 bool PostController::onSessionScreensOnly(UINavigationController* nav) {
@@ -441,7 +464,7 @@ void PostController::requestFinished(NKHTTPRequest* request) {
     Ref<PostController> keep = this;
     // A reply handed over without its request is the page the session holds now.
     if (request && !requests_.ended(request)) return;
-    if (!requests_.isOut()) held_ = nullptr;
+    stepAnswered();
     if (activityLabel_) activityLabel_->setHidden(true);
     if (state_ == kStateEditing || !postInfo_) return;
     auto page = postInfo_->postPage();
@@ -548,12 +571,14 @@ void PostController::showRefusal(NSString* words) {
 
 bool PostController::awayFromForm() {
     auto nav = navigationController();
-    return !nav || nav->topViewController().get() != this;
+    if (!nav || nav->topViewController().get() != this) return true;
+    auto tabs = nav->tabBarController();
+    return tabs && tabs->selectedViewController().get() != nav.get();
 }
 
 Ref<NSString> PostController::aboutTheAd(NSString* naming, NSString* words) {
     if (!awayFromForm()) return words;
-    return NSString::stringWithFormat(naming, orEmpty(titleText_), words);
+    return NSString::stringWithFormat(naming, orEmpty(titleSent_), words);
 }
 
 bool PostController::leadsOn(int32_t type) {
@@ -591,7 +616,7 @@ bool PostController::tellOutcome(NSString* text, int32_t type) {
     // The site takes no form of the session again: a form of it opened since says so.
     if (outcome != kOutcomeNone) {
         PostInfo::endSession(session_);
-        madePosting_ = true;
+        made_ = outcome;
     }
     switch (outcome) {
         case kOutcomePublished:
@@ -617,7 +642,7 @@ bool PostController::isSuccess(NSString* text, bool ignoringCase) {
 void PostController::requestFailed(NKHTTPRequest* request) {
     Ref<PostController> keep = this;
     if (!requests_.ended(request)) return;
-    if (!requests_.isOut()) held_ = nullptr;
+    stepAnswered();
     if (activityLabel_) activityLabel_->setHidden(true);
     auto error = request ? request->error() : nullptr;
     NSLog(NS("err %@"), error ? error->localizedDescription().get() : NS(""));
@@ -629,7 +654,7 @@ void PostController::requestFailed(NKHTTPRequest* request) {
         posting::showMessage(NSString::stringWithFormat(
             NS("Network connection error: the answer about your posting \"%@\" was lost, and the "
                "site may have taken it. Please look for its email%@ before you post it again."),
-            orEmpty(titleText_), app && app->loginTime() ? NS(" or under My Postings") : NS("")));
+            orEmpty(titleSent_), app && app->loginTime() ? NS(" or under My Postings") : NS("")));
         return;
     }
     // Left by Back, an earlier step's loss made nothing, and the screen left takes the posting

@@ -182,6 +182,11 @@ private:
     // moving to `nextState`.
     void postConfirmInputs(PostPage* page, NSString* submitValue, NSString* code,
                            int32_t nextState);
+    // A step of the form must not go (said to the person): its session's last step is out or
+    // its posting was made, by another form or by this one.
+    bool refuseStep(NSString* action);
+    // The step's answer or failure came: nothing of the form is out any more.
+    void stepAnswered();
     // Sends a step of the posting through the guard of one request out (see RequestInFlight).
     // Until its answer the screen is kept, and where it shows: the answer may be the posting's
     // outcome, which reaches the person after Back too.
@@ -216,6 +221,11 @@ private:
     std::vector<Weak<UIViewController>> stackAtStep_;
     // The posting session the form was sent to (its action).
     Ref<NSString> session_;
-    // This form's own steps made the session's posting: its site's answers are its own.
-    bool madePosting_ = false;
+    // What this form's own steps made of the session's posting (an outcome), if anything.
+    int32_t made_ = kOutcomeNone;
+    // The title of the ad the site held for the session as the last step went: the one its
+    // answers are about, whatever the title field says since.
+    Ref<NSString> titleSent_;
+    // The step out may make the posting: other forms of the session wait for its answer.
+    bool lastStepOut_ = false;
 };

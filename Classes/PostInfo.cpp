@@ -2,6 +2,7 @@
 
 #include "Classes/PostPage.h"
 #include "Foundation/NSArray.h"
+#include "Foundation/NSDictionary.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
 #include "Foundation/ProcessWide.h"
@@ -33,6 +34,14 @@ ProcessWide<NSMutableSet>& endedSessions() {
     static ProcessWide<NSMutableSet> slot;
     return slot;
 }
+ProcessWide<NSMutableSet>& lastStepsOut() {
+    static ProcessWide<NSMutableSet> slot;
+    return slot;
+}
+ProcessWide<NSMutableDictionary>& titlesSent() {
+    static ProcessWide<NSMutableDictionary> slot;
+    return slot;
+}
 }  // namespace
 
 void PostInfo::endSession(NSString* session) {
@@ -42,4 +51,26 @@ void PostInfo::endSession(NSString* session) {
 bool PostInfo::hasSessionEnded(NSString* session) {
     auto ended = endedSessions().peek();
     return ended && session && ended->containsObject(session);
+}
+
+void PostInfo::setLastStepOut(NSString* session, bool out) {
+    if (!session) return;
+    if (out)
+        lastStepsOut().get()->addObject(session);
+    else if (auto sessions = lastStepsOut().peek())
+        sessions->removeObject(session);
+}
+
+bool PostInfo::isLastStepOut(NSString* session) {
+    auto sessions = lastStepsOut().peek();
+    return sessions && session && sessions->containsObject(session);
+}
+
+void PostInfo::setTitleSent(NSString* session, NSString* title) {
+    if (session && title) titlesSent().get()->setObject(title, session);
+}
+
+Ref<NSString> PostInfo::titleSentTo(NSString* session) {
+    auto titles = titlesSent().peek();
+    return titles && session ? as<NSString>(titles->objectForKey(session)) : nullptr;
 }

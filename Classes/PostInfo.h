@@ -28,6 +28,15 @@ public:
     // of it again, so a form of it opened meanwhile cannot be sent. Kept for the process's life.
     static void endSession(NSString* session);
     static bool hasSessionEnded(NSString* session);
+    // A step that may make the session's posting is out (the review's, the terms', the
+    // captcha's): until its answer no other form of the session sends anything, or the site
+    // would publish that form's ad under the first one's outcome.
+    static void setLastStepOut(NSString* session, bool out);
+    static bool isLastStepOut(NSString* session);
+    // The title of the ad last sent to the session's compose step: the one the site publishes,
+    // whichever form of the session sent it.
+    static void setTitleSent(NSString* session, NSString* title);
+    static Ref<NSString> titleSentTo(NSString* session);
 
 private:
     Ref<PostPage> postPage_;

@@ -58,8 +58,9 @@ Ref<NSIndexPath> PostStepController::tableViewWillSelectRowAtIndexPath(UITableVi
 void PostStepController::tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) {
     auto section = as<PostSection>(choices_->objectAtIndex(static_cast<NSUInteger>(path->row())));
     auto shown = myInfo_->postPage();
-    // A step of a session whose posting was made since sends its choice nowhere.
-    if (section && !posting::refuseEndedSession(shown->getActionUrl())) {
+    // A step of a session whose last step is out, or whose posting was made since, sends its
+    // choice nowhere.
+    if (section && !posting::refuseStep(shown->getActionUrl())) {
         if (!postInfo_) {
             postInfo_ = make<PostInfo>();
             postInfo_->setPostPage(make<PostPage>());

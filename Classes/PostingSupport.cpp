@@ -50,7 +50,13 @@ NSString* phoneVerificationMessage() {
         "Please visit Bazaarnest website to verify your account.");
 }
 
-bool refuseEndedSession(NSString* action) {
+bool refuseStep(NSString* action) {
+    if (PostInfo::isLastStepOut(action)) {
+        showMessage(
+            NS("An earlier ad of this posting is still being sent. Nothing more is sent until "
+               "the site has answered about it."));
+        return true;
+    }
     if (!PostInfo::hasSessionEnded(action)) return false;
     showMessage(
         NS("This form cannot be sent: the posting it belongs to was completed by an earlier ad. "

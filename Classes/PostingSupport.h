@@ -1,6 +1,6 @@
 // What the posting screens share: the row of a choice, the form that posts a choice back to the
 // site, the app delegate's message, what a page the flow cannot go on from says and the word of a
-// form whose session has ended.
+// form whose session is busy or has ended.
 #pragma once
 
 #include "Foundation/NSObject.h"
@@ -25,10 +25,11 @@ Ref<NSMutableDictionary> choiceForm(PostSection* section, PostPage* shown);
 void showMessage(NSString* message);
 // The message the site's phone verification step gives.
 NSString* phoneVerificationMessage();
-// A form of a session whose posting another form made can go nowhere: the site would answer
-// that the posting was submitted, which this ad was not. Says so, and is true, when the session
-// posted to `action` has ended.
-bool refuseEndedSession(NSString* action);
+// Whether a step of a form of the session posted to `action` must not go, said to the person
+// when so; the form keeps what was typed. While the session's last step is out, the site would
+// take this form's ad in place of the one being sent; once a posting was made, it would answer
+// that the posting was submitted, which this ad was not.
+bool refuseStep(NSString* action);
 // The page text without tags and entities, trimmed.
 Ref<NSString> plainText(NSString* html);
 // What a page the flow cannot go on from shows: its plain text, or "Post Failed" when it has
