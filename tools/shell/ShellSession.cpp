@@ -408,14 +408,14 @@ void ShellSession::runUntilIdle() {
 void ShellSession::beginNetworkWaitStep() {
     networkDeadline_ = std::chrono::steady_clock::now() + realSeconds(options_.networkWaitSeconds);
     networkWaitReported_ = false;
-    threadWaitLeft_ = options_.networkWaitSeconds;
+    threadWaitLeft_ = options_.threadWaitSeconds;
     threadWaitReported_ = false;
 }
 
-std::string ShellSession::waitedSeconds() const {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%g", options_.networkWaitSeconds);
-    return seconds;
+std::string ShellSession::secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
 }
 
 void ShellSession::waitForNetwork() {
@@ -436,7 +436,8 @@ void ShellSession::waitForNetwork() {
             std::string what = pending.empty() ? std::string() : pending.front();
             if (pending.size() > 1)
                 what = std::to_string(pending.size()) + " requests, the first " + what;
-            note("Still waiting for the network after " + waitedSeconds() + " s: " + what);
+            note("Still waiting for the network after " + secondsText(options_.networkWaitSeconds) +
+                 " s: " + what);
             return;
         }
         // Replies arrive as performs and wake the loop; short slices keep the real clock's
@@ -493,8 +494,8 @@ NSTimeInterval ShellSession::settleThreads() {
             // that a transcript that differs tells why.
             if (!threadWaitReported_) {
                 threadWaitReported_ = true;
-                note("Still waiting for the app's threads after " + waitedSeconds() +
-                     " s; the clock moves on");
+                note("Still waiting for the app's threads after " +
+                     secondsText(options_.threadWaitSeconds) + " s; the clock moves on");
             }
             auto date = loop->limitDateForMode(NSDefaultRunLoopMode);
             return date ? date->timeIntervalSinceReferenceDate()
