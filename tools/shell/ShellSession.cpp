@@ -778,6 +778,10 @@ bool ShellSession::gesture(const ShellCommand& command) {
         return false;
     }
     ShellElement aimed = *element;
+    if (takeDeleteAway(aimed)) {
+        settle();
+        return true;
+    }
     auto fingers = UITouchScript::scriptWithWindow(window.get());
     CGPoint p = CGPointMake(CGRectGetMidX(area), CGRectGetMidY(area));
     switch (command.kind) {
@@ -861,10 +865,10 @@ bool ShellSession::doubleTap(const ShellCommand& command) {
     // A view touched where a finger lands counts the taps of one finger there (a photo page
     // zooms); anything else takes each tap as `tap` gives it, a tenth of a second apart.
     auto fingers = UITouchScript::scriptWithWindow(window.get());
-    if (element.touchedAtMiddle) {
-        fingers->tap(*at);
-    } else {
+    if (!element.touchedAtMiddle) {
         tapElement(element);
+    } else if (!takeDeleteAway(element)) {
+        fingers->tap(*at);
     }
     advance(0.1);
     // The second tap reaches nothing once the first has taken the element away (closed, hidden,
@@ -927,21 +931,23 @@ bool ShellSession::swipe(const ShellCommand& command) {
     return true;
 }
 
-bool ShellSession::tapElement(const ShellElement& element) {
-    // A row showing its Delete button: a touch anywhere else only takes the button away.
+bool ShellSession::takeDeleteAway(const ShellElement& element) {
     for (auto& e : screen_.elements()) {
         auto table = e.table.lock();
         if (!table || !table->indexPathShowingDeleteConfirmation()) continue;
         auto cell = as<UITableViewCell>(element.view.lock());
         bool isDeleteButton =
             element.kind == ShellElement::Button && cell && cell->showingDeleteConfirmation();
-        if (!isDeleteButton) {
-            table->cancelDeleteConfirmation();
-            note("The Delete button went away; nothing else was tapped.");
-            return true;
-        }
-        break;
+        if (isDeleteButton) return false;
+        table->cancelDeleteConfirmation();
+        note("The Delete button went away; nothing else was tapped.");
+        return true;
     }
+    return false;
+}
+
+bool ShellSession::tapElement(const ShellElement& element) {
+    if (takeDeleteAway(element)) return true;
     // Something laid over it since the screen was printed takes the touch instead.
     bool changed = ShellScreen::isReachable(element) && element.tap && element.tap();
     if (element.kind == ShellElement::WebElement) {

@@ -90,6 +90,9 @@ private:
     void noteComposers();
     // System sounds played since the last note ("vibrate").
     void noteSounds();
+    // A row showing its Delete button: any finger anywhere else only takes the button away, and
+    // says so. True when it did.
+    bool takeDeleteAway(const ShellElement& element);
     bool tapElement(const ShellElement& element);
     bool typeText(const std::string& text);
     bool pressReturn();
