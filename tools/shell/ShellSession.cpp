@@ -418,6 +418,11 @@ std::string ShellSession::secondsText(double seconds) {
     return text;
 }
 
+bool ShellSession::heldBack() const {
+    return options_.heldBack && NetworkWork::inFlight() > 0 &&
+           options_.heldBack(NetworkWork::pending());
+}
+
 void ShellSession::waitForNetwork() {
     if (NetworkWork::inFlight() == 0) return;
     // Real time: on the manual clock of a script nothing else would ever end the wait.
@@ -428,7 +433,7 @@ void ShellSession::waitForNetwork() {
     auto loop = NSRunLoop::mainRunLoop();
     while (NetworkWork::inFlight() > 0) {
         auto now = steady_clock::now();
-        if (now >= deadline) {
+        if (now >= deadline || heldBack()) {
             if (networkWaitReported_) return;
             if (networkDeadline_) networkWaitReported_ = true;
             // A screen that loads a hundred pages at once is named by how many and the first.
@@ -486,7 +491,8 @@ NSTimeInterval ShellSession::settleThreads() {
         runUntilIdle();
         NSTimeInterval next = 0;
         bool rest = NSRunLoop::threadsAtRest(loop.get(), NSDefaultRunLoopMode, &next);
-        if (rest && (NetworkWork::inFlight() == 0 || steady_clock::now() >= networkDeadline))
+        if (rest &&
+            (NetworkWork::inFlight() == 0 || steady_clock::now() >= networkDeadline || heldBack()))
             return next;
         if (!rest && threadWaitLeft_ <= 0) {
             // A thread that does not rest: the main loop's own timers still come in turn. What

@@ -32,6 +32,11 @@ struct ShellOptions {
     // before the clock moves on without them (a line says so too). A bound of its own: one that
     // only has to outlast a reply held back may be short, this one never should.
     double threadWaitSeconds = 10.0;
+    // For a test whose stand-in server holds a reply back: given what is in flight (as the
+    // "still waiting" line names it), true when all of it is held there for now, so that the
+    // wait ends at once, with its line, rather than at its bound, which then need only be a
+    // generous give-up.
+    std::function<bool(const std::vector<std::string>& pending)> heldBack;
     // Where the app's log goes (NSLog), so that it stays out of the screen's text; empty: the
     // default, bazaarnest.log in the app's Library/Logs folder.
     std::string logPath;
@@ -67,6 +72,8 @@ private:
     void drive();
     void runUntilIdle();
     void waitForNetwork();
+    // Whether network work is in flight and the options' heldBack says all of it is held.
+    bool heldBack() const;
     // On the real clock: runs the main loop until the animations committed have ended.
     void waitForAnimations();
     // Starts a step of the session whose settles share one bound on waiting for the network;
