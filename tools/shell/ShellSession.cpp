@@ -408,14 +408,19 @@ void ShellSession::runUntilIdle() {
 void ShellSession::beginNetworkWaitStep() {
     networkDeadline_ = std::chrono::steady_clock::now() + realSeconds(options_.networkWaitSeconds);
     networkWaitReported_ = false;
-    threadWaitLeft_ = options_.networkWaitSeconds;
+    threadWaitLeft_ = options_.threadWaitSeconds;
     threadWaitReported_ = false;
 }
 
-std::string ShellSession::waitedSeconds() const {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%g", options_.networkWaitSeconds);
-    return seconds;
+std::string ShellSession::secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
+}
+
+bool ShellSession::heldBack() const {
+    return options_.heldBack && NetworkWork::inFlight() > 0 &&
+           options_.heldBack(NetworkWork::pending());
 }
 
 void ShellSession::waitForNetwork() {
@@ -428,7 +433,7 @@ void ShellSession::waitForNetwork() {
     auto loop = NSRunLoop::mainRunLoop();
     while (NetworkWork::inFlight() > 0) {
         auto now = steady_clock::now();
-        if (now >= deadline) {
+        if (now >= deadline || heldBack()) {
             if (networkWaitReported_) return;
             if (networkDeadline_) networkWaitReported_ = true;
             // A screen that loads a hundred pages at once is named by how many and the first.
@@ -436,7 +441,8 @@ void ShellSession::waitForNetwork() {
             std::string what = pending.empty() ? std::string() : pending.front();
             if (pending.size() > 1)
                 what = std::to_string(pending.size()) + " requests, the first " + what;
-            note("Still waiting for the network after " + waitedSeconds() + " s: " + what);
+            note("Still waiting for the network after " + secondsText(options_.networkWaitSeconds) +
+                 " s: " + what);
             return;
         }
         // Replies arrive as performs and wake the loop; short slices keep the real clock's
@@ -485,7 +491,8 @@ NSTimeInterval ShellSession::settleThreads() {
         runUntilIdle();
         NSTimeInterval next = 0;
         bool rest = NSRunLoop::threadsAtRest(loop.get(), NSDefaultRunLoopMode, &next);
-        if (rest && (NetworkWork::inFlight() == 0 || steady_clock::now() >= networkDeadline))
+        if (rest &&
+            (NetworkWork::inFlight() == 0 || steady_clock::now() >= networkDeadline || heldBack()))
             return next;
         if (!rest && threadWaitLeft_ <= 0) {
             // A thread that does not rest: the main loop's own timers still come in turn. What
@@ -493,8 +500,8 @@ NSTimeInterval ShellSession::settleThreads() {
             // that a transcript that differs tells why.
             if (!threadWaitReported_) {
                 threadWaitReported_ = true;
-                note("Still waiting for the app's threads after " + waitedSeconds() +
-                     " s; the clock moves on");
+                note("Still waiting for the app's threads after " +
+                     secondsText(options_.threadWaitSeconds) + " s; the clock moves on");
             }
             auto date = loop->limitDateForMode(NSDefaultRunLoopMode);
             return date ? date->timeIntervalSinceReferenceDate()
@@ -777,6 +784,10 @@ bool ShellSession::gesture(const ShellCommand& command) {
         return false;
     }
     ShellElement aimed = *element;
+    if (takeDeleteAway(aimed)) {
+        settle();
+        return true;
+    }
     auto fingers = UITouchScript::scriptWithWindow(window.get());
     CGPoint p = CGPointMake(CGRectGetMidX(area), CGRectGetMidY(area));
     switch (command.kind) {
@@ -860,10 +871,10 @@ bool ShellSession::doubleTap(const ShellCommand& command) {
     // A view touched where a finger lands counts the taps of one finger there (a photo page
     // zooms); anything else takes each tap as `tap` gives it, a tenth of a second apart.
     auto fingers = UITouchScript::scriptWithWindow(window.get());
-    if (element.touchedAtMiddle) {
-        fingers->tap(*at);
-    } else {
+    if (!element.touchedAtMiddle) {
         tapElement(element);
+    } else if (!takeDeleteAway(element)) {
+        fingers->tap(*at);
     }
     advance(0.1);
     // The second tap reaches nothing once the first has taken the element away (closed, hidden,
@@ -926,21 +937,23 @@ bool ShellSession::swipe(const ShellCommand& command) {
     return true;
 }
 
-bool ShellSession::tapElement(const ShellElement& element) {
-    // A row showing its Delete button: a touch anywhere else only takes the button away.
+bool ShellSession::takeDeleteAway(const ShellElement& element) {
     for (auto& e : screen_.elements()) {
         auto table = e.table.lock();
         if (!table || !table->indexPathShowingDeleteConfirmation()) continue;
         auto cell = as<UITableViewCell>(element.view.lock());
         bool isDeleteButton =
             element.kind == ShellElement::Button && cell && cell->showingDeleteConfirmation();
-        if (!isDeleteButton) {
-            table->cancelDeleteConfirmation();
-            note("The Delete button went away; nothing else was tapped.");
-            return true;
-        }
-        break;
+        if (isDeleteButton) return false;
+        table->cancelDeleteConfirmation();
+        note("The Delete button went away; nothing else was tapped.");
+        return true;
     }
+    return false;
+}
+
+bool ShellSession::tapElement(const ShellElement& element) {
+    if (takeDeleteAway(element)) return true;
     // Something laid over it since the screen was printed takes the touch instead.
     bool changed = ShellScreen::isReachable(element) && element.tap && element.tap();
     if (element.kind == ShellElement::WebElement) {

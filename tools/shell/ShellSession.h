@@ -26,10 +26,17 @@ struct ShellOptions {
     std::string delegateClassName;
     // The longest a command (or the launch, or a change the app makes by itself) waits for
     // network work in flight, in real seconds whatever the clock; then a line says what is
-    // still pending and the session goes on. On the manual clock a step gives the app's other
-    // threads as long again to come to rest before the clock moves on without them (a line says
-    // so too).
+    // still pending and the session goes on.
     double networkWaitSeconds = 10.0;
+    // On the manual clock, the real seconds a step gives the app's other threads to come to rest
+    // before the clock moves on without them (a line says so too). A bound of its own: one that
+    // only has to outlast a reply held back may be short, this one never should.
+    double threadWaitSeconds = 10.0;
+    // For a test whose stand-in server holds a reply back: given what is in flight (as the
+    // "still waiting" line names it), true when all of it is held there for now, so that the
+    // wait ends at once, with its line, rather than at its bound, which then need only be a
+    // generous give-up.
+    std::function<bool(const std::vector<std::string>& pending)> heldBack;
     // Where the app's log goes (NSLog), so that it stays out of the screen's text; empty: the
     // default, bazaarnest.log in the app's Library/Logs folder.
     std::string logPath;
@@ -65,6 +72,8 @@ private:
     void drive();
     void runUntilIdle();
     void waitForNetwork();
+    // Whether network work is in flight and the options' heldBack says all of it is held.
+    bool heldBack() const;
     // On the real clock: runs the main loop until the animations committed have ended.
     void waitForAnimations();
     // Starts a step of the session whose settles share one bound on waiting for the network;
@@ -77,17 +86,20 @@ private:
     void advance(double seconds);
     // On the manual clock: runs the main loop and lets the app's other threads work until every
     // thread waits, and the network until nothing is in flight or the step's bound for it has
-    // passed. The threads have a budget of their own in real time for the step (as long as the
-    // network's bound), spent only while some thread works; once it is spent the clock moves on
-    // without them, and the session says so once per step. Gives the earliest time on the Clock
-    // at which any thread has something to do (infinity when none).
+    // passed. The threads have a budget of their own in real time for the step, spent only while
+    // some thread works; once it is spent the clock moves on without them, and the session says
+    // so once per step. Gives the earliest time on the Clock at which any thread has something to
+    // do (infinity when none).
     NSTimeInterval settleThreads();
     void note(const std::string& line);
-    // The bound of a step's waits in real time, as the session's notes write it ("10").
-    std::string waitedSeconds() const;
+    // A bound in real seconds as the session's notes write it ("10", "0.5").
+    static std::string secondsText(double seconds);
     void noteComposers();
     // System sounds played since the last note ("vibrate").
     void noteSounds();
+    // A row showing its Delete button: any finger anywhere else only takes the button away, and
+    // says so. True when it did.
+    bool takeDeleteAway(const ShellElement& element);
     bool tapElement(const ShellElement& element);
     bool typeText(const std::string& text);
     bool pressReturn();

@@ -44,8 +44,8 @@ TEST(CatalogBrowser, TheBrowserAndAModelScreenReplayAgainstTheSite) {
                       [&] { gate->open(); });
     std::istream in(&lines);
     auto options = catalogOptions();
-    // Long enough for the pages, short enough not to hold the test up at the held one.
-    options.networkWaitSeconds = 1;
+    // (The page's load and its request.)
+    options.heldBack = heldAt(gate, {"GET http://www.bazaarnest.test/"});
     std::string out = runCatalogScript(in, options);
     gate->open();
     site.clearFaults();

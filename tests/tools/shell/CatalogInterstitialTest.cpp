@@ -82,8 +82,10 @@ TEST(CatalogInterstitial, TheFullScreenAdComesOverTheSplashAndGivesTheWindowBack
           }}});
     std::istream in(&lines);
     auto options = catalogOptions();
-    // Long enough for the replies, short enough not to hold the test up at the held one.
-    options.networkWaitSeconds = 1;
+    options.heldBack = [&](const std::vector<std::string>& pending) {
+        return !held.empty() &&
+               heldAt(services.gate(held), {"GET http://ads.pebbleads.test/pbma/ad"})(pending);
+    };
     std::string out = runCatalogScript(in, options);
     EXPECT_TRUE(runLoopUntil([] { return NetworkWork::inFlight() == 0; }));
     UIWebView::setURLLoader(previousLoader);

@@ -4,14 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <istream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tools/catalog/CatalogApp.h"
 #include "tools/shell/ShellSession.h"
+#include "tools/standin/Faults.h"
 
 // A catalog session reading its script from the stream it is given.
 inline ShellOptions catalogOptions() {
@@ -35,4 +39,20 @@ inline std::string runCatalogScript(const std::filesystem::path& file) {
     options.scriptPath = file.string();
     std::istringstream none;
     return runCatalogScript(none, std::move(options));
+}
+
+// What a stand-in holds at a closed gate: everything in flight is one of the requests named
+// ("GET http://host/path", whatever its query), so that a session's wait for the network ends at
+// once, whatever a loaded machine makes of a real-time bound.
+inline auto heldAt(std::shared_ptr<standin::Gate> gate, std::vector<std::string> requests) {
+    return [gate = std::move(gate),
+            requests = std::move(requests)](const std::vector<std::string>& pending) {
+        auto named = [&](const std::string& p) {
+            return std::any_of(requests.begin(), requests.end(), [&](const std::string& r) {
+                return p.compare(0, r.size(), r) == 0 &&
+                       (p.size() == r.size() || p[r.size()] == '?');
+            });
+        };
+        return gate && !gate->isOpen() && std::all_of(pending.begin(), pending.end(), named);
+    };
 }

@@ -42,8 +42,7 @@ inline HeldReplay replayWithHeldThumbnail(const std::string& scriptName,
     std::istream in(&lines);
     std::ostringstream out;
     auto options = catalogOptions();
-    // Long enough for the other thumbnails, short enough not to hold the test up.
-    options.networkWaitSeconds = 2;
+    options.heldBack = heldAt(gate, {"GET http://images.bazaarnest.test" + thumbnail});
     HeldReplay replay;
     {
         ShellSession session(options, out, in);

@@ -29,6 +29,7 @@
 #include "support/RunLoopTesting.h"
 #include "support/http/TestServer.h"
 #include "tools/shell/ShellSession.h"
+#include "tools/shell/TranscriptTesting.h"
 
 namespace {
 
@@ -121,14 +122,17 @@ private:
 };
 
 // Runs the fetching app over the commands; a script on the manual clock, or lines read one by
-// one on the real clock as at a terminal.
-std::string runSession(const std::string& commands, bool script, double networkWait = 10.0) {
+// one on the real clock as at a terminal. A hook runs before its line is read.
+std::string runSession(const std::string& commands, bool script, double networkWait = 10.0,
+                       double threadWait = 10.0, HookedLines::Hooks hooks = {}) {
     FetchingDelegate::staticClass();
     ShellOptions options;
     if (script) options.scriptPath = "-";
     options.delegateClassName = "FetchingDelegate";
     options.networkWaitSeconds = networkWait;
-    std::istringstream in(commands);
+    options.threadWaitSeconds = threadWait;
+    HookedLines lines(commands, std::move(hooks));
+    std::istream in(&lines);
     std::ostringstream out;
     ShellSession session(options, out, in);
     EXPECT_EQ(session.run(), 0);
@@ -230,7 +234,11 @@ TEST(ShellNetwork, AThreadThatDoesNotRestIsWaitedForABoundedTimeAndNamedOncePerC
     const std::string said =
         ">> Still waiting for the app's threads after 0.5 s; the clock "
         "moves on\n";
-    std::string transcript = runSession("tap Busy\nwait 1\nwait 2\ntap Rest\nwait 3\n", true, 0.5);
+    // The clock moves on for the last time once the thread has ended, however long a loaded
+    // machine takes to let it.
+    std::string transcript = runSession(
+        "tap Busy\nwait 1\nwait 2\ntap Rest\nwait 3\n", true, 10.0, 0.5,
+        {{"wait 3", [] { runLoopUntil([] { return thread_activity::atWork() == 0; }); }}});
     // Each move of the clock while the thread works spends the command's budget once, and says
     // so once; the script goes on.
     EXPECT_EQ(occurrences(afterCommand(transcript, "wait 1"), said), 1u) << transcript;

@@ -50,30 +50,38 @@ struct Start {
 const std::string kPhotos = "tab Catalog\nscroll down\nscroll down\ntap Photos\nwait 1\n";
 const std::string kCategories =
     "tab Post\nwait 0.3\ntap Cancel\nwait 0.3\ntap Post without Account\nwait 1\n";
+// The test framework deals the starts to the program's CTest entries in turn (row i to entry
+// i mod 6, the SHARDS of its CMake line), so the rows stand in the order that keeps the entries'
+// times even, each about 55 s on the sanitizer build by what each start took there: the app's
+// favourites, listing, results and compose form 30-43 s, the photo grid 24, the others 1-17. A
+// new start goes where it keeps them even.
 const Start kStarts[] = {
-    {"CatalogList", false, ""},  // rows (the last half under the tab bar), bar buttons, tabs
-    {"CatalogScrolledList", false, "scroll down\nscroll up 1\n"},
-    {"Catalog", false, "tab Catalog\nscroll down 2\n"},  // its last row's middle under the tab bar
-    {"CatalogListing", false, "tap 3\n"},  // a field, a button raising an alert, a switch
-    {"CatalogAlert", false, "tap 3\ntap Send Reply\n"},
-    {"CatalogSheet", false, "tap 3\ntap Share\n"},
-    {"CatalogSettings", false, "tab Settings\n"},  // a switch, a segmented control, a wheel
-    {"CatalogWebPage", false, "tab About\n"},
-    {"CatalogTables", false, "tab Catalog\ntap Tables\n"},
-    {"CatalogPagedItems", false, "tab Catalog\ntap Tables\ntap Paged items\n"},  // over a bar
-    {"CatalogPhotoBrowser", false, kPhotos},
     {"CatalogPhotoGrid", false, kPhotos + "tap See All\nwait 1\n"},
-    {"CatalogInterstitial", false,
-     "tab Catalog\nscroll down\ntap Interstitial\ntap Show Interstitial\nwait 1\n",
-     "tap Close\nwait 1\n"},
+    {"CatalogPagedItems", false, "tab Catalog\ntap Tables\ntap Paged items\n"},  // over a bar
+    // A row's Delete showing: a finger anywhere else, the banner's included, only takes it away.
+    {"AppFavoriteDelete", true,
+     "tap Browse All\nwait 1\ntap 3\nwait 1\ntap Favorite\nback\nback\ntab Favorites\ndelete 2\n"},
+    {"AppListing", true, "tap Browse All\nwait 1\ntap 3\nwait 1\n"},
+    {"AppResults", true, "tap Browse All\nwait 1\n"},  // its back button pops to the start
+    {"AppCompose", true, kCategories + "tap For Sale\ntap Bikes\n"},
     {"CatalogFullScreenAd", false,
      "tab Catalog\nscroll down\ntap Full-Screen Ad\nwait 10\nwait 1\ntap Show Ad\nwait 11\n",
      "tap Menu\nchoose Skip\nwait 1\n"},
+    {"CatalogTables", false, "tab Catalog\ntap Tables\n"},
+    {"CatalogListing", false, "tap 3\n"},  // a field, a button raising an alert, a switch
+    {"AppCategories", true, kCategories},  // a table picker, its last row half covered
+    {"Catalog", false, "tab Catalog\nscroll down 2\n"},  // its last row's middle under the tab bar
+    {"CatalogScrolledList", false, "scroll down\nscroll up 1\n"},
+    {"CatalogSettings", false, "tab Settings\n"},  // a switch, a segmented control, a wheel
+    {"CatalogList", false, ""},  // rows (the last half under the tab bar), bar buttons, tabs
+    {"CatalogAlert", false, "tap 3\ntap Send Reply\n"},
     {"AppLogin", true, "tab Post\nwait 0.3\n"},  // the overlay over the Post tab
-    {"AppCategories", true, kCategories},        // a table picker, its last row half covered
-    {"AppCompose", true, kCategories + "tap For Sale\ntap Bikes\n"},
-    {"AppResults", true, "tap Browse All\nwait 1\n"},  // its back button pops to the start
-    {"AppListing", true, "tap Browse All\nwait 1\ntap 3\nwait 1\n"},
+    {"CatalogPhotoBrowser", false, kPhotos},
+    {"CatalogInterstitial", false,
+     "tab Catalog\nscroll down\ntap Interstitial\ntap Show Interstitial\nwait 1\n",
+     "tap Close\nwait 1\n"},
+    {"CatalogSheet", false, "tap 3\ntap Share\n"},
+    {"CatalogWebPage", false, "tab About\n"},
 };
 
 // How a gesture's end is judged.
@@ -418,10 +426,11 @@ TEST_P(GestureSweep, EveryGestureOnEveryElementKeepsWhatHoldsEverywhere) {
                 case Rule::Slide:
                 case Rule::Sideways: {
                     // No other screen, alert, hand-off, composer, focus, page or setting (a
-                    // photo's bars hide as it is dragged); a sideways slide may offer a row's
-                    // Delete. What it scrolls into view may ask the servers for what it shows.
+                    // photo's bars hide as it is dragged); a finger takes a row's Delete away, a
+                    // sideways slide may offer one. What it scrolls into view may ask the
+                    // servers for what it shows.
                     auto expected = before;
-                    if (g.rule == Rule::Sideways) expected[1] = std::max(expected[1], m[1]);
+                    if (m[1] < before[1] || g.rule == Rule::Sideways) expected[1] = m[1];
                     bool same = where(s, g.rule) == where(begun, g.rule) ||
                                 (bar(s.last).empty() &&
                                  where(s, g.rule, false) == where(begun, g.rule, false));
