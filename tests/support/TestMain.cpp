@@ -23,37 +23,29 @@
 #include "support/Sandbox.h"
 
 namespace {
-// A thread a test started (an upload on its own thread, say) may still be writing files or
-// state the next test starts from, and a request it started may still be out. The main run loop
-// turns meanwhile, for the callbacks such work waits for. Real time, as the work is real: work
-// blocked on a server that never answers is given up on after a while, with a note, and the drop
-// that follows ends such requests.
-void letWorkFinish(const testing::TestInfo& test) {
-    using namespace std::chrono;
-    const auto start = steady_clock::now();
-    while (thread_activity::atWork() > 0 || NetworkWork::inFlight() > 0) {
-        if (steady_clock::now() - start > seconds(5)) {
-            std::fprintf(stderr, "note: %s.%s left %d thread(s) at work and %d request(s) out\n",
-                         test.test_suite_name(), test.name(), thread_activity::atWork(),
-                         NetworkWork::inFlight());
-            return;
-        }
+// Turns the main run loop, for the callbacks the work waits for, until `busy` is false or 5 s
+// have passed; false then. Real time, as the work is real.
+template <class Busy>
+bool turnMainLoopWhile(Busy busy) {
+    const auto start = std::chrono::steady_clock::now();
+    while (busy()) {
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(5)) return false;
         NSAutoreleasePool pool;
         NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode,
                                           NSDate::dateWithTimeIntervalSinceNow(0.001));
     }
+    return true;
 }
 
-// The drop ends what was still out on the threads it stops; their ends come back to the main
-// loop, and are delivered here so the next test starts with nothing in flight.
-void deliverEndsOfDroppedWork() {
-    using namespace std::chrono;
-    const auto start = steady_clock::now();
-    while (NetworkWork::inFlight() > 0 && steady_clock::now() - start < seconds(5)) {
-        NSAutoreleasePool pool;
-        NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode,
-                                          NSDate::dateWithTimeIntervalSinceNow(0.001));
-    }
+// A thread a test started (an upload on its own thread, say) may still be writing files or
+// state the next test starts from, and a request it started may still be out. Work blocked on a
+// server that never answers is given up on with a note, and the drop that follows ends it.
+void letWorkFinish(const testing::TestInfo& test) {
+    if (turnMainLoopWhile([] { return thread_activity::atWork() > 0 || NetworkWork::inFlight(); }))
+        return;
+    std::fprintf(stderr, "note: %s.%s left %d thread(s) at work and %d request(s) out\n",
+                 test.test_suite_name(), test.name(), thread_activity::atWork(),
+                 NetworkWork::inFlight());
 }
 
 class PoolPerTest : public testing::EmptyTestEventListener {
@@ -64,7 +56,9 @@ class PoolPerTest : public testing::EmptyTestEventListener {
         pool_ = nullptr;
         NSAutoreleasePool pool;  // for what the instances' deallocs autorelease
         resetProcessWideInstances();
-        deliverEndsOfDroppedWork();
+        // The drop ends what was still out on the threads it stops: their ends come back to
+        // the main loop, delivered before the next test starts.
+        turnMainLoopWhile([] { return NetworkWork::inFlight() > 0; });
     }
     NSAutoreleasePool* pool_ = nullptr;
 };
