@@ -868,12 +868,17 @@ bool ShellSession::doubleTap(const ShellCommand& command) {
         fail("[" + std::to_string(element.number) + "] cannot be touched.");
         return false;
     }
+    // A row's Delete showing: the whole double tap only takes it away, as one tap does.
+    if (takeDeleteAway(element)) {
+        settle();
+        return true;
+    }
     // A view touched where a finger lands counts the taps of one finger there (a photo page
     // zooms); anything else takes each tap as `tap` gives it, a tenth of a second apart.
     auto fingers = UITouchScript::scriptWithWindow(window.get());
     if (!element.touchedAtMiddle) {
         tapElement(element);
-    } else if (!takeDeleteAway(element)) {
+    } else {
         fingers->tap(*at);
     }
     advance(0.1);
