@@ -43,6 +43,12 @@ constexpr size_t kReadBuffer = 64 * 1024;
 constexpr size_t kHighWater = 1024 * 1024;  // unread body bytes at which reading pauses
 constexpr size_t kMaxChunkLine = 4096;
 
+// An interim response (100 Continue, 102, 103 and the like) says the server is still at the
+// request; the answer follows it. 101 switches the connection and ends the exchange.
+bool isInterim(int code) {
+    return code >= 100 && code < 200 && code != 101;
+}
+
 std::string lower(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -921,11 +927,8 @@ private:
             if (bodyLengthDeclared_ && bodyLeft_ > 0) {
                 // The server waits for bytes that will never come, and would answer, if at all,
                 // only when it gives up: the request cannot be completed, unless it has answered.
-                if (gotResponseBytes_)
-                    readAnswerUnsent();
-                else
-                    fail(networkError(kCFURLErrorRequestBodyStreamExhausted,
-                                      "The request body ended before its declared length."));
+                bodyCutShort_ = true;
+                if (!failIfUnanswered()) readAnswerUnsent();
                 return false;
             }
             bodyFinished_ = true;
@@ -962,6 +965,22 @@ private:
             progressed = true;
         }
         return progressed;
+    }
+
+    // A request whose body was cut short gets an answer only if the server has begun one: the
+    // stream fails once it is plain that none has (what came, if anything, was interim).
+    bool failIfUnanswered() {
+        if (!bodyCutShort_ || answerBegun()) return false;
+        fail(networkError(kCFURLErrorRequestBodyStreamExhausted,
+                          "The request body ended before its declared length."));
+        return true;
+    }
+
+    // Whether bytes of the answer itself have come. A status line still arriving may begin it.
+    bool answerBegun() {
+        if (headComplete_) return true;
+        if (!response_->statusLine.empty()) return !isInterim(response_->statusCode);
+        return !response_->pending.empty();
     }
 
     // The server answered before taking the whole request: read its answer, and never hand
@@ -1074,10 +1093,13 @@ private:
                     return;
                 }
                 in_.erase(0, static_cast<size_t>(used));
-                if (!response_->headerComplete) return;
-                int code = response_->statusCode;
-                if (code >= 100 && code < 200 && code != 101) {
-                    // Interim responses (100 Continue and the like) are not the answer.
+                if (!response_->headerComplete) {
+                    // What began as an answer may have been only an interim head.
+                    failIfUnanswered();
+                    return;
+                }
+                if (isInterim(response_->statusCode)) {
+                    // Not the answer: the next head is.
                     response_ = CFHTTPMessageCreateEmpty(kCFAllocatorDefault, false);
                     continue;
                 }
@@ -1469,6 +1491,7 @@ private:
     bool bodyLengthDeclared_ = false;  // a streamed body's Content-Length
     uint64_t bodyLeft_ = 0;            // of that length, not yet taken from the stream
     bool requestSent_ = false;
+    bool bodyCutShort_ = false;  // the body stream ended before its declared length
     bool writeWantsRead_ = false;
     bool readWantsWrite_ = false;
     std::atomic<uint64_t> bytesWritten_{0};

@@ -24,9 +24,10 @@ Ref<CFReadStream> CFReadStreamCreateForHTTPRequest(CFAllocatorRef alloc, CFHTTPM
 // A stream whose body is pulled from `requestBody` in pieces as the connection takes them;
 // the message's own body is ignored. With a Content-Length field the body is that many bytes of
 // the stream, which is read no further, and a stream that ends before them fails the request
-// (kCFURLErrorRequestBodyStreamExhausted); without one it goes chunked (HTTP/1.0: to the stream's
-// end). The body stream is opened by the HTTP stream, read on the run loop the HTTP stream is
-// scheduled on, and closed when the stream is done with it. It may be any NSInputStream subclass.
+// (kCFURLErrorRequestBodyStreamExhausted) unless the server has begun its answer (an interim 1xx
+// response is none); without one it goes chunked (HTTP/1.0: to the stream's end). The body stream
+// is opened by the HTTP stream, read on the run loop the HTTP stream is scheduled on, and closed
+// when the stream is done with it. It may be any NSInputStream subclass.
 Ref<CFReadStream> CFReadStreamCreateForStreamedHTTPRequest(CFAllocatorRef alloc,
                                                            CFHTTPMessageRef requestHeaders,
                                                            NSInputStream* requestBody);
