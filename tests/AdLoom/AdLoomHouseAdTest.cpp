@@ -1,6 +1,8 @@
 // House ads from the stand-in mediation server: the description and its bounds, the image at
 // either screen scale, the location in the query, the drawing of both kinds of banner, and what
 // a tap does.
+#include <utility>
+
 #include "AdLoom/internal/AdLoomCustomAdView.h"
 #include "AdLoom/internal/AdLoomWebBrowserController.h"
 #include "AdLoomTesting.h"
@@ -387,6 +389,15 @@ TEST_F(AdLoomHouseAdTapTest, OtherLaunchTypesOpenOutsideOrRefuse) {
     ad->tapButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
     EXPECT_TRUE(logged("Custom ad: Unsupported launch type 3"));
     EXPECT_EQ(UIApplication::sharedApplication()->openedURLs()->count(), 1u);
+
+    // With nothing to show it over, a canvas ad opens nothing and holds no banner still.
+    b = houseBanner("house-image");
+    ad = shown(b.get());
+    ASSERT_NE(ad, nullptr);
+    auto presenter = std::exchange(host->controller, nullptr);
+    ad->tapButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    host->controller = presenter;
+    EXPECT_TRUE(b->canRefresh());
 
     // Without a redirect URL a tap goes nowhere.
     auto adapter = make<AdLoomAdapterCustom>();
