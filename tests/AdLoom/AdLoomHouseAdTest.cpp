@@ -1,8 +1,6 @@
 // House ads from the stand-in mediation server: the description and its bounds, the image at
 // either screen scale, the location in the query, the drawing of both kinds of banner, and what
 // a tap does.
-#include <utility>
-
 #include "AdLoom/internal/AdLoomCustomAdView.h"
 #include "AdLoom/internal/AdLoomWebBrowserController.h"
 #include "AdLoomTesting.h"
@@ -394,7 +392,7 @@ TEST_F(AdLoomHouseAdTapTest, OtherLaunchTypesOpenOutsideOrRefuse) {
     b = houseBanner("house-image");
     ad = shown(b.get());
     ASSERT_NE(ad, nullptr);
-    auto presenter = std::exchange(host->controller, nullptr);
+    Ref<UIViewController> presenter = std::move(host->controller);
     ad->tapButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
     host->controller = presenter;
     EXPECT_TRUE(b->canRefresh());
