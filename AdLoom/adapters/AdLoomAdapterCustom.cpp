@@ -300,11 +300,16 @@ void AdLoomAdapterCustom::adTapped(AdLoomCustomAdView* view) {
     }
     switch (view->launchType()) {
         case AdLoomCustomAdLaunchTypeCanvas: {
+            auto d = adLoomDelegate();
+            auto presenter = d ? d->viewControllerForPresentingModalView() : nullptr;
+            if (!presenter) {
+                // The page would never show, and its report would hold every banner still.
+                AdLoomLogError(NS("Custom ad: no view controller to present its page over"));
+                break;
+            }
             if (!webBrowserController_) webBrowserController_ = make<AdLoomWebBrowserController>();
             webBrowserController_->setDelegate(this);
-            auto d = adLoomDelegate();
-            webBrowserController_->presentWithController(
-                d ? d->viewControllerForPresentingModalView().get() : nullptr, view->animType());
+            webBrowserController_->presentWithController(presenter.get(), view->animType());
             helperNotifyDelegateOfFullScreenModal();
             webBrowserController_->loadURL(redirect.get());
             break;

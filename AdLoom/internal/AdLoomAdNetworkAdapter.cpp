@@ -89,6 +89,8 @@ void AdLoomAdNetworkAdapter::setAdNetworkView(UIView* view) {
 // ---- helpers -------------------------------------------------------------------------------
 
 void AdLoomAdNetworkAdapter::helperNotifyDelegateOfFullScreenModal() {
+    // Heard once per view, and closed once: the host hears them in pairs.
+    if (fullScreen_.held()) return;
     fullScreen_.take();
     if (auto view = adLoomView()) view->adapterWillPresentFullScreen(this);
     if (auto d = adLoomDelegate();
@@ -97,6 +99,7 @@ void AdLoomAdNetworkAdapter::helperNotifyDelegateOfFullScreenModal() {
 }
 
 void AdLoomAdNetworkAdapter::helperNotifyDelegateOfFullScreenModalDismissal() {
+    if (!fullScreen_.held()) return;
     // The banner lets go of it once told.
     Ref<AdLoomAdNetworkAdapter> hold(this);
     if (auto d = adLoomDelegate();

@@ -69,6 +69,8 @@ class AdLoomAdNetworkAdapter : public NSObject {
     void setAdNetworkView(UIView* view);
 
     // ---- helpers shared by the adapters ------------------------------------------------------
+    // Its ad's full-screen view opens (called from the tap that opens it) and closes: the
+    // banner and the host hear each once, in pairs; a close with nothing open is not heard.
     void helperNotifyDelegateOfFullScreenModal();
     void helperNotifyDelegateOfFullScreenModalDismissal();
     Ref<UIColor> helperBackgroundColorToUse();

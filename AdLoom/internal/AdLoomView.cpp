@@ -840,6 +840,9 @@ void AdLoomView::dealloc() {
     requesting_ = false;
     // No probe answer and no adapter report may reach a banner being freed.
     rollOverReachability_ = nullptr;
+    // Its view's close would reach nobody once the adapter is detached: the host hears it now,
+    // so that every view it heard open is heard gone.
+    if (fullScreenAdapter_) fullScreenAdapter_->helperNotifyDelegateOfFullScreenModalDismissal();
     if (pendingAdapters_)
         for (NSObject* key : *pendingAdapters_)
             detachAdapter(as<AdLoomAdNetworkAdapter>(pendingAdapters_->objectForKey(key)).get());

@@ -96,6 +96,8 @@ class AdLoomView : public UIView,
     virtual void adapterDidFinishAdRequest(AdLoomAdNetworkAdapter* adapter);
     // An adapter's ad opens and closes its full-screen view: the flag is up from the one to the
     // other, and the banner keeps that adapter until it closes (its close reaches nobody else).
+    // The opening is reported from the tap that starts it, before any fade in: no answer that
+    // comes between the tap and the view's showing replaces the ad that opens it.
     void adapterWillPresentFullScreen(AdLoomAdNetworkAdapter* adapter);
     void adapterDidDismissFullScreen(AdLoomAdNetworkAdapter* adapter);
 
@@ -128,8 +130,8 @@ class AdLoomView : public UIView,
     Ref<NSTimer> refreshTimer() { return refreshTimer_; }
     void setRefreshTimer(NSTimer* timer);
     Ref<NSError> lastError() { return lastError_; }
+    // Set and cleared only by the adapter whose view opens and closes (above).
     bool showingModalView() { return showingModalView_; }
-    void setShowingModalView(bool showing) { showingModalView_ = showing; }
     // Not retained: a store that was reset is replaced by the shared one.
     Ref<AdLoomConfigStore> configStore();
     void setConfigStore(AdLoomConfigStore* store);

@@ -82,6 +82,9 @@ void IVFullScreenAdWindow::displayController(IVAdViewInternal* controller) {
     prevSuperview_ = controller->view()->superview().get();
     prevTransform_ = controller->view()->transform();
     wasForceDismissed_ = false;
+    // Heard from here, not once the window shows: a tapped banner's fade comes first, and its
+    // host must treat the ad as open from the tap (its close is heard however the opening ends).
+    controller->fullScreenAdWindowWillOpen();
     beginListeningToDeviceOrientationNotifications();
     if (!controller->controlsFullScreenSlot()) {
         // A banner first fades out where it stands.
@@ -101,7 +104,6 @@ void IVFullScreenAdWindow::open(IVAdViewInternal* controller, bool banner) {
     auto key = UIApplication::sharedApplication()->keyWindow();
     if (key && key.get() != this) appWindow_ = key.get();
     if (banner) wipeContent_ = controller->shouldWipeContentOnDismiss();
-    controller->fullScreenAdWindowWillOpen();
     hideStatusBarAnimated(true);
     CGRect screen = UIScreen::mainScreen()->bounds();
     setFrame(screen);

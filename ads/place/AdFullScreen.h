@@ -20,6 +20,8 @@ public:
     void giveBack();
     // Another holder's full-screen view is up: this one must not start its own.
     bool heldByAnother() const;
+    // This holder's view is up.
+    bool held() const { return held_; }
 
     // Some ad's full-screen view is up.
     static bool anyHeld();

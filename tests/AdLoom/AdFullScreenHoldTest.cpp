@@ -53,6 +53,7 @@ enum Opens {
     IronvineBrowser,
     IronvineFailing,    // a refresh delivers, then two fail: ad.json answers 500
     IronvineHouseLate,  // one delivers, one fails, the house ad after it answers under the browser
+    IronvineInFade,     // the same, the house ad answering between the tap and the browser
     SystemAd,
     TallyCanvas
 };
@@ -113,6 +114,10 @@ protected:
         auto banner = IVController::sharedController()->viewForSlotNamed(NS("ivBanner"));
         return banner ? banner->controller() : nullptr;
     }
+    static bool houseLate(Opens o) { return o == IronvineHouseLate || o == IronvineInFade; }
+    bool showsHouseAd() {
+        return is<AdLoomCustomAdView>(view->viewWithTag(kAdLoomViewAdSubViewTag).get());
+    }
     size_t said(const char* e) { return std::count(host->events.begin(), host->events.end(), e); }
     bool answered() { return said("config") < host->events.size(); }
 
@@ -142,7 +147,7 @@ protected:
             advanceRunLoop(2);
             ASSERT_TRUE(as<PBLBannerView>(ad())->webView()->clickElementAtIndex(1));
             ASSERT_TRUE(runLoopUntil([&] { return host->controller->modalViewController(); }));
-        } else if (opens >= IronvineBrowser && opens <= IronvineHouseLate) {
+        } else if (opens >= IronvineBrowser && opens <= IronvineInFade) {
             if (opens != IronvineBrowser) {  // the first ad drawn, its replacement in
                 auto slot =
                     IVController::sharedController()->adManager()->slotForName(NS("ivBanner"));
@@ -150,7 +155,7 @@ protected:
                     advanceRunLoopUntil([&] { return slot->dlTime() && slot->nextAdDlTime(); }));
                 services->addFault(
                     {.host = "", .path = "/AdBridgeServer/v2/ad.json", .gate = "", .status = 500});
-                if (opens == IronvineHouseLate)  // the house ad waits
+                if (houseLate(opens))  // the house ad waits
                     services->addFault(
                         {.host = "", .path = "/custom.php", .gate = GetParam().name});
                 for (int i = 1; i <= (opens == IronvineFailing ? 3 : 2); ++i)  // as the timer's
@@ -163,10 +168,12 @@ protected:
             ironvine()->webViewShouldStartLoadWithRequest(
                 ironvine()->webView().get(), NSURLRequest::requestWithURL(landing.get()).get(),
                 UIWebViewNavigationTypeLinkClicked);
-            if (opens == IronvineHouseLate) {  // once the browser is up
-                ASSERT_TRUE(advanceRunLoopUntil([&] { return said("modal up") == 1; }));
+            if (houseLate(opens)) {  // once the browser is up, or in the banner's fade
+                if (opens == IronvineHouseLate) advanceRunLoop(1);  // past the banner's fade
                 services->gate(GetParam().name)->open();
                 ASSERT_TRUE(runLoopUntil([&] { return !view->isRequesting(); }));
+                advanceRunLoop(0);  // the transition an answer taken would make
+                EXPECT_FALSE(showsHouseAd()) << "it replaced the ad whose browser it came under";
             }
         } else if (opens == SystemAd) {
             systemAd = as<ADBannerView>(ad()).get();
@@ -254,8 +261,7 @@ TEST_P(FullScreenHolds, EveryWayTheViewGoesGivesItsShareBack) {
     const HoldRow& row = GetParam();
     if (row.network) {
         std::vector<Ration> rations = {{row.network, row.key, 100, 1, row.key}};
-        if (row.opens == IronvineHouseLate)
-            rations.push_back({9, "house-image", 0, 2, "house-image"});
+        if (houseLate(row.opens)) rations.push_back({9, "house-image", 0, 2, "house-image"});
         serve(host->appKey->utf8(), rationsJSON(rations));
         view = banner(host.get());
         // Ironvine's first banner comes with its engine's ready call, the system banner's on
@@ -276,9 +282,13 @@ TEST_P(FullScreenHolds, EveryWayTheViewGoesGivesItsShareBack) {
     EXPECT_FALSE(bystander.heldByAnother()) << "a share is still out";
     bystander.giveBack();
     EXPECT_FALSE(AdFullScreenHold::anyHeld());
-    if (!view) return;
     EXPECT_EQ(said("modal down"), said("modal up")) << host->eventList();
+    if (!view) return;
     EXPECT_TRUE(view->canRefresh());
+    if (!houseLate(row.opens)) return;
+    // The refresh after the close brings the house ad it dropped.
+    view->performSelector(Selector::named("requestFreshAd"), nullptr, 5.0);
+    EXPECT_TRUE(advanceRunLoopUntil([&] { return showsHouseAd(); })) << host->eventList();
 }
 
 // The video's own ends (played out under each onCompletion form, Skip, a failure), then every
@@ -300,6 +310,7 @@ std::vector<HoldRow> rows() {
                                {"IronvineBrowser", IronvineBrowser, 7, "bazaarnestiv0001", {}},
                                {"IronvineFailedTwice", IronvineFailing, 7, "bazaarnestiv0001", {}},
                                {"IronvineHouseLate", IronvineHouseLate, 7, "bazaarnestiv0001", {}},
+                               {"IronvineHouseInFade", IronvineInFade, 7, "bazaarnestiv0001", {}},
                                {"SystemAd", SystemAd, 19, "iad", {}},
                                {"TallyCanvas", TallyCanvas, 0, "", {}}};
     const std::pair<const char*, std::vector<Act>> ways[] = {{"Close", {Close}},

@@ -388,6 +388,15 @@ TEST_F(AdLoomHouseAdTapTest, OtherLaunchTypesOpenOutsideOrRefuse) {
     EXPECT_TRUE(logged("Custom ad: Unsupported launch type 3"));
     EXPECT_EQ(UIApplication::sharedApplication()->openedURLs()->count(), 1u);
 
+    // With nothing to show it over, a canvas ad opens nothing and holds no banner still.
+    b = houseBanner("house-image");
+    ad = shown(b.get());
+    ASSERT_NE(ad, nullptr);
+    Ref<UIViewController> presenter = std::move(host->controller);
+    ad->tapButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    host->controller = presenter;
+    EXPECT_TRUE(b->canRefresh());
+
     // Without a redirect URL a tap goes nowhere.
     auto adapter = make<AdLoomAdapterCustom>();
     adapter->adTapped(customView(1, nullptr).get());

@@ -179,12 +179,12 @@ TEST_F(AdLoomViewTest, RequestsTooSoonOrInTheWrongStateAreRefusedWithTheirCodes)
               "Requesting fresh ad too soon! It has been only 3.000000s. Minimum 4.900000s");
 
     advanceRunLoop(2);
-    view->setShowingModalView(true);
+    view->adapterWillPresentFullScreen(view->currAdapter().get());  // without the hold
     view->requestFreshAd();
     EXPECT_EQ(host->events.back(), "failed 140");
     view->timerRequestFreshAd();
     EXPECT_EQ(requested().size(), 1u);
-    view->setShowingModalView(false);
+    view->adapterDidDismissFullScreen(view->currAdapter().get());
     AdFullScreenHold another;  // another banner's full-screen view holds this one too
     another.take();
     view->requestFreshAd();
