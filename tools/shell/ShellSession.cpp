@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -958,11 +959,15 @@ bool ShellSession::takeDeleteAway(const ShellCommand& command) {
         case K::Delete:
         case K::Tab: {
             // Named by its number or label: what names nothing it can act on fails as it would
-            // anyway, and a finger on the Delete itself works it.
+            // anyway, and a finger on the Delete itself works it, unless it slides off across
+            // the list (onto another element, or farther than a tap's reach).
             auto aimed = command.number ? screen_.elementNumbered(*command.number)
                                         : screen_.elementLabelled(command.text);
+            bool slides = command.kind == K::Drag &&
+                          (command.target ||
+                           std::hypot(command.values[0], command.values[1]) > UITouchTapSlop);
             if (!aimed || (command.kind == K::Delete ? aimed->kind != ShellElement::Row
-                                                     : ShellScreen::isRowDelete(*aimed)))
+                                                     : ShellScreen::isRowDelete(*aimed) && !slides))
                 return false;
             break;
         }

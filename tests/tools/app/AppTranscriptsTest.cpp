@@ -387,6 +387,7 @@ TEST_F(AppTranscripts, EachGestureActsOnceOnThePartAFingerReaches) {
         {"favorite delete", "swipe left", "The Delete button went away", 1},
         {"favorite delete", "swipe right", "The Delete button went away", 1},
         {"favorite delete", "delete 2", "The Delete button went away", 1},
+        {"favorite delete", "drag 3 by 0 -150", "The Delete button went away", 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.screen) + ": " + row.gesture);
