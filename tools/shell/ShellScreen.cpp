@@ -421,7 +421,8 @@ private:
     std::vector<Words> words_;
 
     // Words that lie on a control (a large button whose labels are laid over it) name it too: a
-    // finger on them touches the control.
+    // finger on them touches the control. A control that is one part of its view (a row's (-))
+    // goes only by the words on that part, not by every word of the row.
     void nameByWordsOver(std::vector<ShellElement>& elements) {
         for (auto& w : words_) {
             auto view = w.view.lock();
@@ -430,13 +431,14 @@ private:
             CGRect shown = shownRect(view);
             if (CGRectIsNull(shown) || CGRectIsEmpty(shown)) continue;
             auto look = UIEvent::motionEvent(UIEventSubtypeNone);
-            auto hit =
-                window->hitTest(CGPointMake(CGRectGetMidX(shown), CGRectGetMidY(shown)), look);
+            CGPoint middle = CGPointMake(CGRectGetMidX(shown), CGRectGetMidY(shown));
+            auto hit = window->hitTest(middle, look);
             if (!hit || hit == view) continue;
             for (auto& e : elements) {
                 if (e.kind != ShellElement::Button && e.kind != ShellElement::Control) continue;
                 auto control = e.view.lock();
                 if (!control || !(hit == control || hit->isDescendantOfView(control))) continue;
+                if (e.part && !CGRectContainsPoint(e.part(), middle)) continue;
                 if (e.label != w.text) e.wordsOver.push_back(w.text);
                 break;
             }
@@ -1455,12 +1457,13 @@ private:
             if (title.empty()) title = "Delete";
             std::string shown = "(" + title + ")";
             if (touchable) {
+                // The button alone is the element: the row's words lie on the cell, not on it,
+                // and it is gone with the row it deleted.
                 ShellElement e;
                 e.kind = ShellElement::Button;
                 e.label = title;
-                e.view = static_cast<UIView*>(cell);
-                if (auto button = cell->deleteConfirmationButton())
-                    e.part = partShownBy(button.get());
+                auto button = cell->deleteConfirmationButton();
+                e.view = button ? static_cast<UIView*>(button.get()) : static_cast<UIView*>(cell);
                 e.tap = [t] {
                     auto o = t.lock();
                     return o && o->confirmDeleteConfirmation();
@@ -1840,6 +1843,13 @@ bool ShellScreen::isStillShown(const ShellElement& element) {
     if (!view || !view->window()) return false;
     if (auto panel = as<UIButtonPanelView>(view)) return panel->isVisible();
     return true;
+}
+
+bool ShellScreen::isRowDelete(const ShellElement& element) {
+    auto view = element.view.lock();
+    auto cell = view ? as<UITableViewCell>(view->superview()) : nullptr;
+    return cell && cell->showingDeleteConfirmation() &&
+           cell->deleteConfirmationButton().get() == view.get();
 }
 
 bool ShellScreen::isStillThere(const ShellElement& element) {

@@ -98,6 +98,8 @@ public:
     // not sliding off) and showing the same thing there. A tap that took it away leaves nothing
     // for a second tap at that place.
     static bool isStillThere(const ShellElement& element);
+    // Whether the element is the Delete button a row shows.
+    static bool isRowDelete(const ShellElement& element);
     // Whether a finger reaches the element: a touch at the middle of what shows of its view
     // (clear of the keyboard) lands in that view (or a view it lets touches through to), not in
     // a view or window in front of it (a bar, a full-screen view, an alert).

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -622,6 +623,7 @@ bool ShellSession::execute(const ShellCommand& command) {
         fail(std::string(kInBackground));
         return true;
     }
+    if (takeDeleteAway(command)) return settleAndPrint();
     switch (command.kind) {
         case K::Empty:
             return true;
@@ -731,11 +733,15 @@ bool ShellSession::execute(const ShellCommand& command) {
         }
     }
     if (!acted) return true;
+    return settleAndPrint();
+}
+
+bool ShellSession::settleAndPrint() {
     settle();
     noteSounds();
     noteComposers();
     printScreen();
-    return !app->isTerminating();
+    return !UIApplication::sharedApplication()->isTerminating();
 }
 
 // ---- the commands ----------------------------------------------------------------------------
@@ -784,10 +790,6 @@ bool ShellSession::gesture(const ShellCommand& command) {
         return false;
     }
     ShellElement aimed = *element;
-    if (takeDeleteAway(aimed)) {
-        settle();
-        return true;
-    }
     auto fingers = UITouchScript::scriptWithWindow(window.get());
     CGPoint p = CGPointMake(CGRectGetMidX(area), CGRectGetMidY(area));
     switch (command.kind) {
@@ -868,11 +870,6 @@ bool ShellSession::doubleTap(const ShellCommand& command) {
         fail("[" + std::to_string(element.number) + "] cannot be touched.");
         return false;
     }
-    // A row's Delete showing: the whole double tap only takes it away, as one tap does.
-    if (takeDeleteAway(element)) {
-        settle();
-        return true;
-    }
     // A view touched where a finger lands counts the taps of one finger there (a photo page
     // zooms); anything else takes each tap as `tap` gives it, a tenth of a second apart.
     auto fingers = UITouchScript::scriptWithWindow(window.get());
@@ -942,23 +939,64 @@ bool ShellSession::swipe(const ShellCommand& command) {
     return true;
 }
 
-bool ShellSession::takeDeleteAway(const ShellElement& element) {
+bool ShellSession::takeDeleteAway(const ShellCommand& command) {
+    using K = ShellCommandKind;
+    Ref<UITableView> showing;
     for (auto& e : screen_.elements()) {
         auto table = e.table.lock();
-        if (!table || !table->indexPathShowingDeleteConfirmation()) continue;
-        auto cell = as<UITableViewCell>(element.view.lock());
-        bool isDeleteButton =
-            element.kind == ShellElement::Button && cell && cell->showingDeleteConfirmation();
-        if (isDeleteButton) return false;
-        table->cancelDeleteConfirmation();
-        note("The Delete button went away; nothing else was tapped.");
-        return true;
+        if (table && table->indexPathShowingDeleteConfirmation()) {
+            showing = table;
+            break;
+        }
     }
-    return false;
+    if (!showing) return false;
+    switch (command.kind) {
+        case K::Tap:
+        case K::DoubleTap:
+        case K::Hold:
+        case K::Drag:
+        case K::Pinch:
+        case K::Delete:
+        case K::Tab: {
+            // Named by its number or label: what names nothing it can act on fails as it would
+            // anyway, and a finger on the Delete itself works it, unless it slides off across
+            // the list (onto another element, or farther than a tap's reach).
+            auto aimed = command.number ? screen_.elementNumbered(*command.number)
+                                        : screen_.elementLabelled(command.text);
+            bool slides = command.kind == K::Drag &&
+                          (command.target ||
+                           std::hypot(command.values[0], command.values[1]) > UITouchTapSlop);
+            if (!aimed || (command.kind == K::Delete ? aimed->kind != ShellElement::Row
+                                                     : ShellScreen::isRowDelete(*aimed) && !slides))
+                return false;
+            break;
+        }
+        case K::Back:
+            if (std::none_of(screen_.elements().begin(), screen_.elements().end(),
+                             [](auto& e) { return e.kind == ShellElement::BackButton; }))
+                return false;
+            break;
+        case K::Type:
+        case K::Backspace:
+        case K::Return:
+            // Keys reach the app only where something has the focus.
+            if (!dynamic_cast<UIKeyInput*>(UIResponder::currentFirstResponder().get()) &&
+                !webFocus_.webView.lock())
+                return false;
+            break;
+        case K::Scroll:
+        case K::Pull:
+        case K::Swipe:
+            break;
+        default:  // no finger on the app's screen: a shake, an alert's or a composer's button
+            return false;
+    }
+    showing->cancelDeleteConfirmation();
+    note("The Delete button went away; nothing else was tapped.");
+    return true;
 }
 
 bool ShellSession::tapElement(const ShellElement& element) {
-    if (takeDeleteAway(element)) return true;
     // Something laid over it since the screen was printed takes the touch instead.
     bool changed = ShellScreen::isReachable(element) && element.tap && element.tap();
     if (element.kind == ShellElement::WebElement) {

@@ -97,9 +97,14 @@ private:
     void noteComposers();
     // System sounds played since the last note ("vibrate").
     void noteSounds();
-    // A row showing its Delete button: any finger anywhere else only takes the button away, and
-    // says so. True when it did.
-    bool takeDeleteAway(const ShellElement& element);
+    // The one place every command meets while a row of the screen shows its Delete button (or a
+    // list still holds it armed): a tap or a finger on the Delete itself works it; any other
+    // finger or key on the app only takes the button away, acting on nothing under it, and says
+    // so. True when it did: the command is done.
+    bool takeDeleteAway(const ShellCommand& command);
+    // After a command that acted: settles, then prints what happened and the screen; false when
+    // the app is ending.
+    bool settleAndPrint();
     bool tapElement(const ShellElement& element);
     bool typeText(const std::string& text);
     bool pressReturn();

@@ -356,6 +356,11 @@ TEST_F(AppTranscripts, EachGestureActsOnceOnThePartAFingerReaches) {
     screens["results"] = "tap Browse All\nwait 1\ndrag 4 by 0 -50\n";
     screens["compose"] = screens["categories"] + "tap Bikes\n";
     screens["country picker"] = "tap Choose Location\nwait 1\ntap Change Country or Continent\n";
+    // The bike on the results' top row made a favourite: its row, in Edit, or showing its Delete.
+    const std::string favorites =
+        "tap Browse All\nwait 1\ntap 3\nwait 1\ntap Favorite\nback\nback\ntab Favorites\n";
+    screens["favorite edit"] = favorites + "tap Edit\n";
+    screens["favorite delete"] = favorites + "delete 2\n";
     struct Row {
         const char *screen, *gesture, *mark;
         int times;
@@ -372,6 +377,17 @@ TEST_F(AppTranscripts, EachGestureActsOnceOnThePartAFingerReaches) {
         {"compose", "drag 7 by 3 0", "(keyboard", 1},
         {"country picker", "scroll down 5", "(5 more rows above)", 1},
         {"country picker", "tap Africa", "*Africa*", 0},
+        {"favorite delete", "tap Beautiful hybrid bike", "Nothing labelled", 1},
+        {"favorite delete", "tap $2350", "Nothing labelled", 1},
+        {"favorite edit", "tap $2350", "Nothing labelled", 1},
+        {"favorite edit", "tap 2\ntap $2350", "Nothing labelled", 1},
+        {"favorite delete", "scroll down", "The Delete button went away", 1},
+        {"favorite delete", "scroll top", "The Delete button went away", 1},
+        {"favorite delete", "pull", "The Delete button went away", 1},
+        {"favorite delete", "swipe left", "The Delete button went away", 1},
+        {"favorite delete", "swipe right", "The Delete button went away", 1},
+        {"favorite delete", "delete 2", "The Delete button went away", 1},
+        {"favorite delete", "drag 3 by 0 -150", "The Delete button went away", 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.screen) + ": " + row.gesture);
