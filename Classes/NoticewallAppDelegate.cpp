@@ -191,9 +191,14 @@ void NoticewallAppDelegate::showMessage(NSString* message) {
 }
 
 void NoticewallAppDelegate::showMessageOnMainThread(NSString* message) {
+    showNotice(message);
+}
+
+Ref<UIAlertView> NoticewallAppDelegate::showNotice(NSString* message) {
     auto alert = alloc<UIAlertView>();
     alert->initWithTitle(NS("Notice"), message, nullptr, NS("OK"));
     alert->show();
+    return alert;
 }
 
 void NoticewallAppDelegate::dealloc() {

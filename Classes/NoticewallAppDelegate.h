@@ -71,6 +71,8 @@ class NoticewallAppDelegate : public NSObject,
     void showMessage(NSString* message);
     // A "Notice" alert with the message and one "OK" button.
     void showMessageOnMainThread(NSString* message);
+    // The same alert shown now, from the main thread, for a caller that may take it away again.
+    Ref<UIAlertView> showNotice(NSString* message);
 
     // ---- managed object store stack (NoticewallAppDelegateStore.cpp) -----------------------
     // Each is made on first use and kept for the life of the delegate.

@@ -400,8 +400,7 @@ void PostController::sendStep(WebPage* page, const std::function<void()>& send) 
     if (!requests_.send(page, send)) return;
     // The ad the site holds for the session as this step went: what its outcome is about.
     titleSent_ = PostInfo::titleSentTo(session_);
-    lastStepOut_ = state_ == kStateConfirmed || state_ == kStateCaptcha;
-    PostInfo::setLastStepOut(session_, lastStepOut_);
+    PostInfo::setStepOut(session_, this, page->request().get());
     held_ = this;
     auto nav = navigationController();
     if (!nav) return;
@@ -415,8 +414,7 @@ void PostController::sendStep(WebPage* page, const std::function<void()>& send) 
 void PostController::stepAnswered() {
     if (requests_.isOut()) return;
     held_ = nullptr;
-    if (lastStepOut_) PostInfo::setLastStepOut(session_, false);
-    lastStepOut_ = false;
+    PostInfo::stepEnded(this);
 }
 
 bool PostController::onSessionScreensOnly(UINavigationController* nav) {

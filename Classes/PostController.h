@@ -182,8 +182,8 @@ private:
     // moving to `nextState`.
     void postConfirmInputs(PostPage* page, NSString* submitValue, NSString* code,
                            int32_t nextState);
-    // A step of the form must not go (said to the person): its session's last step is out or
-    // its posting was made, by another form or by this one.
+    // A step of the form must not go (said to the person): a step of its session is out or its
+    // posting was made, by another form or by this one.
     bool refuseStep(NSString* action);
     // The step's answer or failure came: nothing of the form is out any more.
     void stepAnswered();
@@ -226,6 +226,4 @@ private:
     // The title of the ad the site held for the session as the last step went: the one its
     // answers are about, whatever the title field says since.
     Ref<NSString> titleSent_;
-    // The step out may make the posting: other forms of the session wait for its answer.
-    bool lastStepOut_ = false;
 };

@@ -1,11 +1,16 @@
 #include "Classes/PostInfo.h"
 
+#include <map>
+#include <string>
+#include <vector>
+
 #include "Classes/PostPage.h"
 #include "Foundation/NSArray.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSSet.h"
 #include "Foundation/NSString.h"
 #include "Foundation/ProcessWide.h"
+#include "UIKit/UIAlertView.h"
 #include "external/nk-http-request/Classes/NKHTTPRequest.h"
 
 void PostInfo::setPostPage(PostPage* page) {
@@ -34,8 +39,14 @@ ProcessWide<NSMutableSet>& endedSessions() {
     static ProcessWide<NSMutableSet> slot;
     return slot;
 }
-ProcessWide<NSMutableSet>& lastStepsOut() {
-    static ProcessWide<NSMutableSet> slot;
+// The step each session has out, by session, with the alerts waiting for it.
+struct StepOut {
+    Weak<NSObject> sender;
+    Weak<NKHTTPRequest> request;
+    std::vector<Weak<UIAlertView>> waitAlerts;
+};
+ProcessWide<std::map<std::string, StepOut>>& stepsOut() {
+    static ProcessWide<std::map<std::string, StepOut>> slot;
     return slot;
 }
 ProcessWide<NSMutableDictionary>& titlesSent() {
@@ -53,17 +64,39 @@ bool PostInfo::hasSessionEnded(NSString* session) {
     return ended && session && ended->containsObject(session);
 }
 
-void PostInfo::setLastStepOut(NSString* session, bool out) {
+void PostInfo::setStepOut(NSString* session, NSObject* sender, NKHTTPRequest* request) {
     if (!session) return;
-    if (out)
-        lastStepsOut().get()->addObject(session);
-    else if (auto sessions = lastStepsOut().peek())
-        sessions->removeObject(session);
+    auto& step = (*stepsOut().get())[session->utf8()];
+    step.sender = sender;
+    step.request = request;
 }
 
-bool PostInfo::isLastStepOut(NSString* session) {
-    auto sessions = lastStepsOut().peek();
-    return sessions && session && sessions->containsObject(session);
+bool PostInfo::isStepOut(NSString* session) {
+    auto steps = stepsOut().peek();
+    if (!steps || !session) return false;
+    auto at = steps->find(session->utf8());
+    if (at == steps->end()) return false;
+    auto request = at->second.request.lock();
+    return at->second.sender.lock() && request && !request->isFinished() && !request->isCancelled();
+}
+
+void PostInfo::stepEnded(NSObject* sender) {
+    auto steps = stepsOut().peek();
+    if (!steps || !sender) return;
+    for (auto at = steps->begin(); at != steps->end(); ++at) {
+        if (at->second.sender.lock().get() != sender) continue;
+        auto alerts = std::move(at->second.waitAlerts);
+        steps->erase(at);
+        // Only these alerts go: whatever else the person was told stays.
+        for (auto& weak : alerts)
+            if (auto alert = weak.lock())
+                alert->dismissWithClickedButtonIndex(alert->cancelButtonIndex(), false);
+        return;
+    }
+}
+
+void PostInfo::addWaitAlert(NSString* session, UIAlertView* alert) {
+    if (session && alert) (*stepsOut().get())[session->utf8()].waitAlerts.emplace_back(alert);
 }
 
 void PostInfo::setTitleSent(NSString* session, NSString* title) {

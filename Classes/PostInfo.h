@@ -9,6 +9,7 @@ class NKHTTPRequest;
 class NSMutableArray;
 class NSString;
 class PostPage;
+class UIAlertView;
 
 class PostInfo : public NSObject {
     NS_OBJECT(PostInfo, NSObject)
@@ -28,11 +29,19 @@ public:
     // of it again, so a form of it opened meanwhile cannot be sent. Kept for the process's life.
     static void endSession(NSString* session);
     static bool hasSessionEnded(NSString* session);
-    // A step that may make the session's posting is out (the review's, the terms', the
-    // captcha's): until its answer no other form of the session sends anything, or the site
-    // would publish that form's ad under the first one's outcome.
-    static void setLastStepOut(NSString* session, bool out);
-    static bool isLastStepOut(NSString* session);
+    // A step of the session is out, whichever form sent it (its compose form, a photo, a
+    // category or area choice, the review, the terms, the captcha's answer): until it ends no
+    // other step of the session goes. The site keeps the last form of each step it took, so a
+    // step of another form meanwhile would make the site publish one ad while the answer names
+    // the other. `sender` is the screen whose answer ends it (stepEnded); a step whose screen is
+    // gone, or whose request finished or was cancelled without that answer, holds nobody back.
+    static void setStepOut(NSString* session, NSObject* sender, NKHTTPRequest* request);
+    static bool isStepOut(NSString* session);
+    // The answer or failure of the step `sender` has out came: the session takes steps again
+    // (the same form's next one among them), and the alerts telling the person to wait for it go.
+    static void stepEnded(NSObject* sender);
+    // An alert telling the person that the session's step is out: it goes when that step ends.
+    static void addWaitAlert(NSString* session, UIAlertView* alert);
     // The title of the ad last sent to the session's compose step: the one the site publishes,
     // whichever form of the session sent it.
     static void setTitleSent(NSString* session, NSString* title);

@@ -58,18 +58,19 @@ Ref<NSIndexPath> PostStepController::tableViewWillSelectRowAtIndexPath(UITableVi
 void PostStepController::tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) {
     auto section = as<PostSection>(choices_->objectAtIndex(static_cast<NSUInteger>(path->row())));
     auto shown = myInfo_->postPage();
-    // A step of a session whose last step is out, or whose posting was made since, sends its
-    // choice nowhere.
+    // A step of a session with a step out, or whose posting was made since, sends its choice
+    // nowhere.
     if (section && !posting::refuseStep(shown->getActionUrl())) {
         if (!postInfo_) {
             postInfo_ = make<PostInfo>();
             postInfo_->setPostPage(make<PostPage>());
         }
         auto answer = postInfo_->postPage();
-        requests_.send(answer, [&] {
-            answer->postData(posting::choiceForm(section.get(), shown.get()), 1, this,
-                             shown->getActionUrl());
-        });
+        if (requests_.send(answer, [&] {
+                answer->postData(posting::choiceForm(section.get(), shown.get()), 1, this,
+                                 shown->getActionUrl());
+            }))
+            PostInfo::setStepOut(shown->getActionUrl(), this, answer->request().get());
     }
     table->deselectRowAtIndexPath(path, true);
 }
@@ -81,6 +82,7 @@ void PostStepController::requestStarted(NKHTTPRequest*) {
 void PostStepController::requestFinished(NKHTTPRequest* request) {
     Ref<PostStepController> keep = this;
     if (!requests_.ended(request)) return;
+    PostInfo::stepEnded(this);
     activityLabel_->setHidden(true);
     auto page = postInfo_->postPage();
     int32_t type = posting::isRefusal(request) ? kPostPageUnknown : page->getPostPageType();
@@ -91,6 +93,7 @@ void PostStepController::requestFinished(NKHTTPRequest* request) {
 
 void PostStepController::requestFailed(NKHTTPRequest* request) {
     if (!requests_.ended(request)) return;
+    PostInfo::stepEnded(this);
     activityLabel_->setHidden(true);
     posting::showMessage(NS("Network connection error"));
 }

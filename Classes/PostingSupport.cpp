@@ -51,10 +51,14 @@ NSString* phoneVerificationMessage() {
 }
 
 bool refuseStep(NSString* action) {
-    if (PostInfo::isLastStepOut(action)) {
-        showMessage(
-            NS("An earlier ad of this posting is still being sent. Nothing more is sent until "
-               "the site has answered about it."));
+    if (PostInfo::isStepOut(action)) {
+        // Taken away when that step ends, so that what became of the earlier ad shows at once.
+        if (auto app = NoticewallAppDelegate::sharedDelegate())
+            PostInfo::addWaitAlert(
+                action, app->showNotice(NS("An earlier ad of this posting is still being sent. "
+                                           "Nothing more is sent until the site has answered "
+                                           "about it."))
+                            .get());
         return true;
     }
     if (!PostInfo::hasSessionEnded(action)) return false;

@@ -26,9 +26,10 @@ void showMessage(NSString* message);
 // The message the site's phone verification step gives.
 NSString* phoneVerificationMessage();
 // Whether a step of a form of the session posted to `action` must not go, said to the person
-// when so; the form keeps what was typed. While the session's last step is out, the site would
-// take this form's ad in place of the one being sent; once a posting was made, it would answer
-// that the posting was submitted, which this ad was not.
+// when so; the form keeps what was typed. While a step of the session is out, the site would
+// take this form's step in place of the one being sent (the alert saying so goes when that step
+// ends); once a posting was made, it would answer that the posting was submitted, which this ad
+// was not.
 bool refuseStep(NSString* action);
 // The page text without tags and entities, trimmed.
 Ref<NSString> plainText(NSString* html);
