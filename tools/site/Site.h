@@ -134,7 +134,8 @@ public:
     // the bytes of the postings' text (2,000 and 32 MB): past either the oldest go, with their
     // photos. Tests make them small; a reset puts them back.
     void setPostingBounds(PostingBounds bounds);
-    // Forgets postings, logins, captcha state and posting sessions.
+    // Forgets postings, logins, captcha state and posting sessions; a request sent before it
+    // counts for nothing after it (StandInServer::beginGeneration).
     void reset();
 
     const Catalog& catalog() const;
