@@ -13,6 +13,8 @@
 #include <set>
 #include <vector>
 
+#include "tools/standin/StandInServer.h"
+
 namespace standintest {
 
 namespace {
@@ -54,6 +56,12 @@ void addHostsOverride(const std::string& entries) {
 
 std::function<void(const std::string&)> RequestLog::writer() {
     return [this](const std::string& line) {
+        // A request sent before the server's last reset is no test's since: the tests reset
+        // the server before they take its log.
+        if (line.size() >= standin::kBeforeResetMark.size() &&
+            line.compare(line.size() - standin::kBeforeResetMark.size(), std::string::npos,
+                         standin::kBeforeResetMark) == 0)
+            return;
         std::lock_guard<std::mutex> g(lock_);
         lines_.push_back(line);
         // A long run keeps only the recent lines.

@@ -7,58 +7,30 @@
 // joined before the process exits, so that the leak check at exit sees only what was lost.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
-#include "Foundation/NSDate.h"
 #include "Foundation/NSObject.h"
-#include "Foundation/NSRunLoop.h"
-#include "Foundation/NetworkWork.h"
 #include "Foundation/ProcessWide.h"
-#include "Foundation/ThreadActivity.h"
 #include "support/ProgramEnd.h"
 #include "support/Sandbox.h"
+#include "support/TestWork.h"
 
 namespace {
-// Turns the main run loop, for the callbacks the work waits for, until `busy` is false or 5 s
-// have passed; false then. Real time, as the work is real.
-template <class Busy>
-bool turnMainLoopWhile(Busy busy) {
-    const auto start = std::chrono::steady_clock::now();
-    while (busy()) {
-        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(5)) return false;
-        NSAutoreleasePool pool;
-        NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode,
-                                          NSDate::dateWithTimeIntervalSinceNow(0.001));
-    }
-    return true;
-}
-
-// A thread a test started (an upload on its own thread, say) may still be writing files or
-// state the next test starts from, and a request it started may still be out. Work blocked on a
-// server that never answers is given up on with a note, and the drop that follows ends it.
-void letWorkFinish(const testing::TestInfo& test) {
-    if (turnMainLoopWhile([] { return thread_activity::atWork() > 0 || NetworkWork::inFlight(); }))
-        return;
-    std::fprintf(stderr, "note: %s.%s left %d thread(s) at work and %d request(s) out\n",
-                 test.test_suite_name(), test.name(), thread_activity::atWork(),
-                 NetworkWork::inFlight());
-}
-
 class PoolPerTest : public testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo&) override { pool_ = new NSAutoreleasePool(); }
     void OnTestEnd(const testing::TestInfo& test) override {
-        letWorkFinish(test);
+        // A thread a test started (an upload on its own thread, say) may still be writing files
+        // or state the next test starts from, and a request it started may still be out.
+        std::string who = std::string(test.test_suite_name()) + "." + test.name();
+        testsupport::letWorkFinish(who);
         delete pool_;
         pool_ = nullptr;
-        NSAutoreleasePool pool;  // for what the instances' deallocs autorelease
-        resetProcessWideInstances();
         // The drop ends what was still out on the threads it stops: their ends come back to
         // the main loop, delivered before the next test starts.
-        turnMainLoopWhile([] { return NetworkWork::inFlight() > 0; });
+        testsupport::dropProcessWideInstances(who);
     }
     NSAutoreleasePool* pool_ = nullptr;
 };

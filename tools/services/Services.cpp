@@ -165,6 +165,8 @@ struct Services::Impl {
     }
 
     void reset() {
+        // First, so that no request sent before lands in what is forgotten next.
+        server->beginGeneration();
         {
             std::lock_guard<std::mutex> g(lock);
             received.clear();

@@ -74,7 +74,8 @@ public:
     std::string moduleFor(const std::string& host) const;
     // What reached that module's hosts, oldest first.
     std::vector<Received> received(const std::string& module) const;
-    // Forgets what every module received (and the modules their own state).
+    // Forgets what every module received (and the modules their own state); a request sent
+    // before it counts for nothing after it (StandInServer::beginGeneration).
     void reset();
 
     // Answers a request without sockets (no faults, no log, nothing recorded).

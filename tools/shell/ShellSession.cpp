@@ -434,16 +434,23 @@ void ShellSession::waitForNetwork() {
     auto loop = NSRunLoop::mainRunLoop();
     while (NetworkWork::inFlight() > 0) {
         auto now = steady_clock::now();
-        if (now >= deadline || heldBack()) {
+        const bool held = heldBack();
+        if (now >= deadline || held) {
             if (networkWaitReported_) return;
             if (networkDeadline_) networkWaitReported_ = true;
             // A screen that loads a hundred pages at once is named by how many and the first.
             auto pending = NetworkWork::pending();
-            std::string what = pending.empty() ? std::string() : pending.front();
-            if (pending.size() > 1)
-                what = std::to_string(pending.size()) + " requests, the first " + what;
-            note("Still waiting for the network after " + secondsText(options_.networkWaitSeconds) +
-                 " s: " + what);
+            std::string first = pending.empty() ? std::string() : pending.front();
+            std::string count =
+                std::to_string(pending.size()) + (pending.size() == 1 ? " request" : " requests");
+            // Held on purpose, nothing was waited for: the line says what holds it instead.
+            if (held)
+                note("The stand-in holds back " + count +
+                     (pending.size() > 1 ? ", the first " : ": ") + first);
+            else
+                note("Still waiting for the network after " +
+                     secondsText(options_.networkWaitSeconds) +
+                     " s: " + (pending.size() > 1 ? count + ", the first " + first : first));
             return;
         }
         // Replies arrive as performs and wake the loop; short slices keep the real clock's

@@ -117,6 +117,8 @@ SiteImpl::SiteImpl(SiteOptions o)
              [this](const HttpRequest& request) { return route(request); }) {}
 
 void SiteImpl::resetState() {
+    // First, so that no request sent before lands in what is forgotten next.
+    server.beginGeneration();
     captcha.reset();
     accounts.reset();
     posting.reset();

@@ -56,7 +56,8 @@ struct SiteOptions {
     // One line per answered request; none when empty.
     std::function<void(const std::string&)> log;
     // Called for every request but the admin host's as it comes in, before it is answered: a
-    // count kept here is whole once the client has its answer, which the log is not.
+    // count kept here is whole once the client has its answer, which the log is not. Not for one
+    // sent before the last reset (StandInServer::beginGeneration).
     std::function<void(const HttpRequest&)> received;
     // How long a client may take to send a request head (see HeadDeadline); with a gate name,
     // the deadline is reached when that gate (gate()) lets the head through instead.
@@ -133,7 +134,8 @@ public:
     // the bytes of the postings' text (2,000 and 32 MB): past either the oldest go, with their
     // photos. Tests make them small; a reset puts them back.
     void setPostingBounds(PostingBounds bounds);
-    // Forgets postings, logins, captcha state and posting sessions.
+    // Forgets postings, logins, captcha state and posting sessions; a request sent before it
+    // counts for nothing after it (StandInServer::beginGeneration).
     void reset();
 
     const Catalog& catalog() const;

@@ -2,6 +2,7 @@
 // queries, form bodies (URL-encoded and multipart) and cookies.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -34,6 +35,9 @@ struct HttpRequest {
     bool tls = false;
     std::string host;  // from the Host field: lower case, without the port
     std::string peer;  // "address:port" of the client
+    // When its first bytes reached the server's socket, by the kernel's stamp on the system
+    // clock (however late a loaded machine let the server read them); the epoch when unknown.
+    std::chrono::system_clock::time_point arrived{};
 
     // The first value of that field, "" when absent.
     std::string header(std::string_view name) const;

@@ -274,6 +274,12 @@ public:
     }
 
     size_t read(char* buffer, size_t size) override {
+        if (awaitingArrival_) {
+            awaitingArrival_ = false;
+            // Bytes TLS already holds came with the request before (pipelined): it keeps its
+            // stamp.
+            if ((!ssl_ || !SSL_has_pending(ssl_)) && !peekArrival()) return 0;
+        }
         if (ssl_) {
             int r = SSL_read(ssl_, buffer, static_cast<int>(size));
             return r > 0 ? static_cast<size_t>(r) : 0;
@@ -330,6 +336,11 @@ public:
         linger l{1, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     }
+
+    // A request begins: its arrival is that of the next byte read, or the last request's when
+    // the reader holds its first bytes already.
+    void beginRequest(bool buffered) { awaitingArrival_ = !buffered; }
+    std::chrono::system_clock::time_point requestArrival() const { return arrival_; }
 
     // Called when a request's first byte has come (and again for its body).
     void onRequest(std::function<void()> started) { started_ = std::move(started); }
@@ -400,6 +411,35 @@ private:
         return whole;
     }
 
+    // Waits for the next byte as a read does (the idle time-out, a deadline's shut read side),
+    // leaves it there and notes the kernel's stamp of its arrival; false when none came.
+    bool peekArrival() {
+        char byte;
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+        for (;;) {
+            iovec part{&byte, 1};
+            msghdr message{};
+            message.msg_iov = &part;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            ssize_t r = ::recvmsg(fd_, &message, MSG_PEEK);
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) return false;
+            arrival_ = {};
+            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+                if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
+                timespec stamp;
+                std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+                arrival_ = std::chrono::system_clock::time_point(
+                    std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                        std::chrono::seconds(stamp.tv_sec) +
+                        std::chrono::nanoseconds(stamp.tv_nsec)));
+            }
+            return true;
+        }
+    }
+
     void setSendTimeout(double seconds) {
         timeval limit = timevalOf(seconds);
         ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
@@ -416,6 +456,8 @@ private:
     SSL* ssl_ = nullptr;
     std::string serverName_;
     std::optional<DeadlineWatch> watch_;
+    bool awaitingArrival_ = false;
+    std::chrono::system_clock::time_point arrival_{};
 };
 
 bool wantsClose(const HttpRequest& request) {
@@ -632,7 +674,9 @@ struct ServerImpl {
             request.tls = channel.isTls();
             request.peer = connection->peer;
             std::string problem;
+            channel.beginRequest(reader.hasBuffered());
             auto result = reader.readHead(request, &problem);
+            request.arrived = channel.requestArrival();
             if (result == RequestReader::Result::Closed) break;
             if (result == RequestReader::Result::Ok) {
                 // The framing and size are known good by now: only then is the body invited.
@@ -900,6 +944,8 @@ bool HttpServer::listen(int port, std::string* error) {
     if (impl_->listenFd < 0) return fail(std::strerror(errno));
     int one = 1;
     ::setsockopt(impl_->listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Accepted sockets stamp what arrives (HttpRequest::arrived), from before the server reads it.
+    ::setsockopt(impl_->listenFd, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
     // Accepted sockets take the listener's receive buffer.
     if (impl_->limits.receiveBufferSize > 0)
         ::setsockopt(impl_->listenFd, SOL_SOCKET, SO_RCVBUF, &impl_->limits.receiveBufferSize,

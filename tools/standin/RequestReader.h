@@ -59,6 +59,8 @@ public:
     Result readBodySome(std::string* into, std::size_t max, std::string* problem);
     bool bodyComplete() const { return part_ == BodyPart::Done; }
 
+    // Whether bytes past the last request were read off the stream already (a pipelined one).
+    bool hasBuffered() const { return !buffer_.empty(); }
     // Hands over what was read off the stream past the request (a tunnel's first bytes).
     std::string takeBuffered();
 

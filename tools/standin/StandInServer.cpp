@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <shared_mutex>
 #include <sstream>
 #include <type_traits>
 
@@ -82,6 +83,34 @@ struct StandInServer::Impl {
     std::condition_variable changed;
     bool stopping = false;
 
+    // Since when requests count (beginGeneration), and the system clock's distance from the
+    // steady one then. Held shared from a request's check through what it records.
+    mutable std::shared_mutex generationLock;
+    std::chrono::system_clock::time_point generationStart{};
+    std::chrono::nanoseconds clockDistance{};
+
+    static std::chrono::nanoseconds systemClockDistance() {
+        return std::chrono::system_clock::now().time_since_epoch() -
+               std::chrono::steady_clock::now().time_since_epoch();
+    }
+
+    // Whether the request came before the record began; under generationLock. An arrival the
+    // kernel did not stamp counts, and so does every one once the system clock has been set
+    // since (the stamps are by it): a request sent after the reset is never left out.
+    bool earlier(const HttpRequest& request) const {
+        using namespace std::chrono_literals;
+        if (request.arrived == std::chrono::system_clock::time_point{} ||
+            request.arrived >= generationStart)
+            return false;
+        auto moved = systemClockDistance() - clockDistance;
+        return moved < 50ms && moved > -50ms;
+    }
+
+    static HttpResponse earlierAnswer() {
+        return HttpResponse::plain(
+            "This request came before the server was reset; send it again.\n", 503);
+    }
+
     void findCertificates() {
         caFile.clear();
         chainFile.clear();
@@ -119,6 +148,10 @@ struct StandInServer::Impl {
         line << request.peer << " \"" << escapedForLog(asked) << "\" " << response.status << " "
              << sent << " " << ms << "ms";
         if (!response.note.empty()) line << " [" << escapedForLog(response.note) << "]";
+        // Marked and written under the lock, so that a line either comes before a reset or
+        // carries the mark; the admin host's (the reset's own request among them) never do.
+        std::shared_lock<std::shared_mutex> g(generationLock);
+        if (request.host != options.adminHost && earlier(request)) line << kBeforeResetMark;
         options.log(line.str());
     }
 
@@ -199,6 +232,13 @@ FaultTable& StandInServer::faults() {
     return impl_->faults;
 }
 
+void StandInServer::beginGeneration() {
+    Impl& s = *impl_;
+    std::unique_lock<std::shared_mutex> g(s.generationLock);
+    s.clockDistance = Impl::systemClockDistance();
+    s.generationStart = std::chrono::system_clock::now();
+}
+
 // ---- the facades -------------------------------------------------------------------------------
 
 bool StandInFacade::start(std::string* error) {
@@ -245,9 +285,14 @@ HttpResponse StandInServer::serve(const HttpRequest& request) {
     Impl& s = *impl_;
     if (!s.options.adminHost.empty() && request.host == s.options.adminHost)
         return s.router(request);
-    std::optional<Fault> fault = s.faults.take(request.host, request.path);
-    if (s.options.received) s.options.received(request, fault ? &*fault : nullptr);
-    if (!fault) return s.router(request);
+    std::optional<Fault> fault;
+    {
+        std::shared_lock<std::shared_mutex> g(s.generationLock);
+        if (s.earlier(request)) return Impl::earlierAnswer();
+        fault = s.faults.take(request.host, request.path);
+        if (s.options.received) s.options.received(request, fault ? &*fault : nullptr);
+        if (!fault) return s.router(request);
+    }
     if (!fault->gate.empty() && !s.faults.gate(fault->gate)->pass()) {
         HttpResponse dropped;
         dropped.delivery = HttpResponse::Delivery::Drop;
@@ -259,7 +304,13 @@ HttpResponse StandInServer::serve(const HttpRequest& request) {
         s.changed.wait_for(g, std::chrono::duration<double>(fault->delaySeconds),
                            [&] { return s.stopping; });
     }
-    HttpResponse response = fault->status ? s.faultPage(fault->status) : s.router(request);
+    // Held past a reset, it is an earlier request all the same.
+    HttpResponse response;
+    {
+        std::shared_lock<std::shared_mutex> g(s.generationLock);
+        if (s.earlier(request)) return Impl::earlierAnswer();
+        response = fault->status ? s.faultPage(fault->status) : s.router(request);
+    }
     switch (fault->delivery) {
         case Fault::Delivery::Normal:
             break;

@@ -44,9 +44,13 @@ struct StandInOptions {
     // The answer for a fault's status; a plain text line when empty.
     std::function<HttpResponse(int status)> faultPage;
     // Called for every request but the admin host's before it is answered, with the fault
-    // that applies to it (null for none).
+    // that applies to it (null for none); not for one sent before the last beginGeneration().
     std::function<void(const HttpRequest&, const Fault*)> received;
 };
+
+// How a log line about a request sent before the last reset (beginGeneration), though answered or
+// logged after it, ends: a record read from the log leaves such lines out as the server does.
+inline constexpr std::string_view kBeforeResetMark = " [sent before the reset]";
 
 class StandInServer {
 public:
@@ -69,6 +73,14 @@ public:
 
     // Faults and gates live as long as the server object, across starts.
     FaultTable& faults();
+
+    // Begins a new record (the facades' resets): from now on a request whose first bytes reached
+    // the server before this moment, though read after it (a loaded machine, a connection held
+    // behind a slow answer), reaches neither `received` nor the router nor a fault, and is
+    // answered 503: what is counted after a reset is only what was sent after it. Waits for the
+    // routers under way, so that nothing an earlier request makes lands after the reset; such
+    // requests' log lines, written after it, end with kBeforeResetMark.
+    void beginGeneration();
 
     // The fault for the request applied around the router (the admin host is never faulted).
     HttpResponse serve(const HttpRequest& request);

@@ -161,6 +161,36 @@ TEST_F(ServicesTest, GatedSlowAnswerWaitsUntilTheTestLetsItThrough) {
     client.join();
     EXPECT_EQ(reply.status, 200);
     EXPECT_EQ(gate->passed(), passedBefore + 1);
+
+    // Sent before a reset but read after it (behind the held answer on its connection), a request
+    // counts for nothing after the reset; one sent after it on a connection kept from before does.
+    auto asked = [](const std::string& target, const char* connection = "keep-alive") {
+        return "GET " + target +
+               " HTTP/1.1\r\nHost: echo.services.test\r\nConnection: " + connection + "\r\n\r\n";
+    };
+    standintest::RawClient kept(services().port()), behind(services().port());
+    ASSERT_TRUE(kept.send(asked("/before")));
+    EXPECT_EQ(standintest::rawStatus(kept.readAnswer()), "200");
+    ASSERT_TRUE(behind.send(asked("/slow")));
+    ASSERT_TRUE(gate->waitUntilWaiting(1));
+    ASSERT_TRUE(behind.send(asked("/late", "close")));
+    services().reset();
+    takeLog();
+    ASSERT_TRUE(kept.send(asked("/after")));
+    EXPECT_EQ(standintest::rawStatus(kept.readAnswer()), "200");
+    gate->release(1);
+    std::string late = behind.readToEnd();
+    EXPECT_EQ(late.rfind("HTTP/1.1 503", 0), 0u) << late;  // held past the reset
+    EXPECT_NE(late.find("HTTP/1.1 503", 1), std::string::npos) << late;
+    std::vector<std::string> targets;
+    for (const auto& r : services().received("echo"))
+        targets.push_back(r.target);
+    EXPECT_EQ(targets, std::vector<std::string>{"/after"});
+    EXPECT_EQ(admin("/echo/count").body, "1");
+    for (const auto& line : takeLog())  // nor their log lines, written after it
+        EXPECT_TRUE(line.find("/slow") == std::string::npos &&
+                    line.find("/late") == std::string::npos)
+            << line;
 }
 
 TEST_F(ServicesTest, LogsOneLinePerRequest) {

@@ -19,8 +19,6 @@
 #include "Foundation/NSObject.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
-#include "Foundation/ProcessWide.h"
-#include "Foundation/ThreadActivity.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIResponder.h"
@@ -30,6 +28,7 @@
 #include "UIKit/UIWebViewConnectionLoader.h"
 #include "UIKit/UIWindow.h"
 #include "ads/pebble/PBLStatistics.h"
+#include "support/TestWork.h"
 #include "support/services/IronvineFirstLaunch.h"
 #include "tools/app/AppTesting.h"
 #include "tools/catalog/CatalogApp.h"
@@ -178,14 +177,14 @@ protected:
     // run out; its requests counted from the swept commands on. A line "tap again" there taps
     // element n of the start where the screen shows it then, and nothing once it has gone.
     static Session run(const Start& start, const std::string& swept = "", int n = 0) {
-        // Nothing of the last session's app goes on in this one: its threads' work ends, and
-        // every shared instance goes (a browser it left open holds back every banner).
-        runLoopUntil([] { return thread_activity::atWork() == 0; }, 5);
+        // Nothing of the last session's app goes on in this one: its threads' work and its
+        // requests end, and every shared instance goes (a browser it left open holds back every
+        // banner), with the ends the drop brings back delivered.
+        const std::string who = std::string("the session before ") + start.name + " " +
+                                swept.substr(0, swept.find('\n'));
+        testsupport::letWorkFinish(who);
         servicestest::forgetTheIronvineEngine();  // as at its first launch
-        {
-            NSAutoreleasePool pool;
-            resetProcessWideInstances();
-        }
+        testsupport::dropProcessWideInstances(who);
         NKHTTPRequest::setShouldUpdateNetworkActivityIndicator(false);
         PBLStatistics::releaseSharedStatistics();
         apptest::freshInstall();
