@@ -967,14 +967,22 @@ bool ShellSession::takeDeleteAway(const ShellCommand& command) {
         case K::Tab: {
             // Named by its number or label: what names nothing it can act on fails as it would
             // anyway, and a finger on the Delete itself works it, unless it slides off across
-            // the list (onto another element, or farther than a tap's reach).
+            // the list (farther than a tap's reach: a drag onto itself stays on it).
             auto aimed = command.number ? screen_.elementNumbered(*command.number)
                                         : screen_.elementLabelled(command.text);
-            bool slides = command.kind == K::Drag &&
-                          (command.target ||
-                           std::hypot(command.values[0], command.values[1]) > UITouchTapSlop);
-            if (!aimed || (command.kind == K::Delete ? aimed->kind != ShellElement::Row
-                                                     : ShellScreen::isRowDelete(*aimed) && !slides))
+            if (!aimed) return false;
+            CGFloat travel = 0;
+            if (command.kind == K::Drag && command.target) {
+                const ShellElement* target = screen_.elementNumbered(*command.target);
+                auto from = aimAt(*aimed), to = target ? aimAt(*target) : std::nullopt;
+                if (!from || !to) return false;
+                travel = std::hypot(to->x - from->x, to->y - from->y);
+            } else if (command.kind == K::Drag) {
+                travel = std::hypot(command.values[0], command.values[1]);
+            }
+            if (command.kind == K::Delete
+                    ? aimed->kind != ShellElement::Row
+                    : ShellScreen::isRowDelete(*aimed) && travel <= UITouchTapSlop)
                 return false;
             break;
         }

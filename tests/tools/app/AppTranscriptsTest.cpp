@@ -388,6 +388,9 @@ TEST_F(AppTranscripts, EachGestureActsOnceOnThePartAFingerReaches) {
         {"favorite delete", "swipe right", "The Delete button went away", 1},
         {"favorite delete", "delete 2", "The Delete button went away", 1},
         {"favorite delete", "drag 3 by 0 -150", "The Delete button went away", 1},
+        // A drag that ends where it began presses the Delete; one towards nothing fails.
+        {"favorite delete", "drag 3 to 3", "Beautiful hybrid bike", 0},
+        {"favorite delete", "drag 2 to 99\ntap 3", "Beautiful hybrid bike", 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.screen) + ": " + row.gesture);
