@@ -659,6 +659,15 @@ void AdLoomView::adapterDidReceiveAdView(AdLoomAdNetworkAdapter* adapter, UIView
         return;
     }
     auto network = adapter->networkConfig();
+    if (adapter == shownAdapter_.get() && (fullScreenUp() || !AdViewIsInSight(this))) {
+        // The network refreshed the ad on show by itself (the platform's banner, Pebble), under
+        // a full-screen view or on a covered screen: nobody sees it, so it counts no impression.
+        // Shown again, the banner asks for a fresh one.
+        AdLoomLogDebug(NS("Ad refreshed out of sight, not counted (nid %@)"), network->nid());
+        requesting_ = false;
+        if (!AdViewIsInSight(this)) requestWhenShown_ = true;
+        return;
+    }
     if (shownAdapter_ && adapter != shownAdapter_.get() && fullScreenUp()) {
         // The ad on show may be the one whose full-screen view is up, and the ad under that view
         // stays until it closes; the refresh after it brings another.
