@@ -659,13 +659,15 @@ void AdLoomView::adapterDidReceiveAdView(AdLoomAdNetworkAdapter* adapter, UIView
         return;
     }
     auto network = adapter->networkConfig();
-    if (adapter == shownAdapter_.get() && (fullScreenUp() || !AdViewIsInSight(this))) {
-        // The network refreshed the ad on show by itself (the platform's banner, Pebble), under
-        // a full-screen view or on a covered screen: nobody sees it, so it counts no impression.
-        // Shown again, the banner asks for a fresh one.
-        AdLoomLogDebug(NS("Ad refreshed out of sight, not counted (nid %@)"), network->nid());
+    bool inSight = AdViewIsInSight(this);
+    if (!inSight || (adapter == shownAdapter_.get() && fullScreenUp())) {
+        // An answer that comes once the banner's screen is covered, or the ad on show refreshed
+        // by its network itself (the platform's banner) under a full-screen view: nobody sees
+        // it, so it is neither shown nor counted. Shown again, the banner asks for a fresh one.
+        AdLoomLogDebug(NS("Ad out of sight, dropped (nid %@)"), network->nid());
         requesting_ = false;
-        if (!AdViewIsInSight(this)) requestWhenShown_ = true;
+        requestWhenShown_ = requestWhenShown_ || !inSight;
+        if (adapter != shownAdapter_.get()) detachAdapter(adapter);
         return;
     }
     if (shownAdapter_ && adapter != shownAdapter_.get() && fullScreenUp()) {
