@@ -7,7 +7,7 @@ bn_library(PJson DIR ads/pjson DEPS Foundation)
 # What every ad client and the mediation share: the one full-screen hold.
 bn_library(AdPlace DIR ads/place DEPS Foundation UIKit)
 bn_library(Pebble DIR ads/pebble DEPS Foundation SystemConfiguration CommonCrypto URLLoading UIKit
-           AudioToolbox MessageUI PJson)
+           AudioToolbox MessageUI PJson AdPlace)
 bn_library(NKHTTPRequest DIR external/nk-http-request/Classes
            DEPS Foundation CFNetwork MobileCoreServices UIKit SystemConfiguration CommonCrypto
                 URLLoading

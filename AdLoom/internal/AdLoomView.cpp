@@ -659,6 +659,17 @@ void AdLoomView::adapterDidReceiveAdView(AdLoomAdNetworkAdapter* adapter, UIView
         return;
     }
     auto network = adapter->networkConfig();
+    bool inSight = AdViewIsInSight(this);
+    if (!inSight || (adapter == shownAdapter_.get() && fullScreenUp())) {
+        // An answer that comes once the banner's screen is covered, or the ad on show refreshed
+        // by its network itself (the platform's banner) under a full-screen view: nobody sees
+        // it, so it is neither shown nor counted. Shown again, the banner asks for a fresh one.
+        AdLoomLogDebug(NS("Ad out of sight, dropped (nid %@)"), network->nid());
+        requesting_ = false;
+        requestWhenShown_ = requestWhenShown_ || !inSight;
+        if (adapter != shownAdapter_.get()) detachAdapter(adapter);
+        return;
+    }
     if (shownAdapter_ && adapter != shownAdapter_.get() && fullScreenUp()) {
         // The ad on show may be the one whose full-screen view is up, and the ad under that view
         // stays until it closes; the refresh after it brings another.

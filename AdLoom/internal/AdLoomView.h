@@ -89,7 +89,9 @@ class AdLoomView : public UIView,
     void didMoveToWindow() override;
     void requestWhenShown();
 
-    // What adapters report (virtual, so that a host's subclass may watch them).
+    // What adapters report (virtual, so that a host's subclass may watch them). An ad that comes
+    // while nobody can see the banner (out of the window, or the ad on show refreshed by its
+    // network under a full-screen view) is neither shown nor counted.
     void adRequestReturnsForAdapter(AdLoomAdNetworkAdapter* adapter);
     virtual void adapterDidReceiveAdView(AdLoomAdNetworkAdapter* adapter, UIView* view);
     virtual void adapterDidFailAd(AdLoomAdNetworkAdapter* adapter, NSError* error);

@@ -30,6 +30,7 @@
 #include "ads/pebble/PBLSignals.h"
 #include "ads/pebble/PBLStatistics.h"
 #include "ads/pebble/PBL_PJSON.h"
+#include "ads/place/AdFullScreen.h"
 
 namespace {
 
@@ -518,10 +519,16 @@ void PBLObjectPrivate::scheduleReloadTimer(double seconds) {
     reloadSeconds_ = seconds;
     Weak<PBLObjectPrivate> weak = this;
     reloadTimer_ = NSTimer::scheduledTimerWithTimeInterval(seconds, false, [weak](NSTimer*) {
-        if (auto self = weak.lock()) {
-            self->reloadTimer_ = nullptr;
+        auto self = weak.lock();
+        if (!self) return;
+        self->reloadTimer_ = nullptr;
+        // Under an ad's full-screen view or on a covered screen nobody would see the new ad,
+        // yet its trackers would count it: the refresh waits for the next period.
+        auto view = self->adView_.lock();
+        if (AdFullScreenHold::anyHeld() || (view && !AdViewIsInSight(view.get())))
+            self->scheduleReloadTimer(self->reloadSeconds_);
+        else
             self->loadPrivateRequest(self->request_.get(), true);
-        }
     });
 }
 

@@ -119,6 +119,14 @@ protected:
         return is<AdLoomCustomAdView>(view->viewWithTag(kAdLoomViewAdSubViewTag).get());
     }
     size_t said(const char* e) { return std::count(host->events.begin(), host->events.end(), e); }
+    // Impressions sent, second by second: the mediation's pings and Pebble's own pixels.
+    size_t counted(int seconds = 0) {
+        for (int s = 0; s <= seconds; advanceRunLoop(s++ < seconds))  // the last, no time
+            runLoopUntil([] { return NetworkWork::inFlight() == 0; });
+        auto hits = services->received("pebble");
+        return mediation->pings().size() +
+               std::ranges::count_if(hits, [](auto& r) { return r.target.starts_with("/imp"); });
+    }
     bool answered() { return said("config") < host->events.size(); }
 
     void open(Opens opens) {
@@ -278,10 +286,16 @@ TEST_P(FullScreenHolds, EveryWayTheViewGoesGivesItsShareBack) {
     bystander.take();
     for (Act a : row.ends)
         act(a);
+    // A network's own refresh comes due under another ad's view, then covered: nothing counted.
+    size_t before = counted();
+    counted(31);
     EXPECT_TRUE(AdFullScreenHold::anyHeld()) << "another holder's share was given back";
     EXPECT_FALSE(bystander.heldByAnother()) << "a share is still out";
     bystander.giveBack();
     EXPECT_FALSE(AdFullScreenHold::anyHeld());
+    holder->removeFromSuperview();
+    EXPECT_EQ(counted(31), before) << "counted what nobody saw";
+    window->addSubview(holder.get());
     EXPECT_EQ(said("modal down"), said("modal up")) << host->eventList();
     if (!view) return;
     EXPECT_TRUE(view->canRefresh());

@@ -214,6 +214,12 @@ TEST_F(AdLoomViewTest, RequestsTooSoonOrInTheWrongStateAreRefusedWithTheirCodes)
     advanceRunLoop(5);
     view->requestFreshAd();
     EXPECT_EQ(host->events.back(), "failed 90");
+    holder->removeFromSuperview();  // its answer comes once the screen is covered: not shown
+    static_cast<ScriptedAdapterA*>(Script::shared().held.back())->answer(Outcome::Deliver);
+    EXPECT_EQ(host->events.back(), "failed 90");
+    window->addSubview(holder.get());  // shown again, it asks afresh
+    advanceRunLoop(0);
+    EXPECT_EQ(requested().size(), 3u);
 
     // A banner the host drives by hand fetches nothing: without a configuration, code 100.
     auto roller = ARRollerView::requestRollerViewWithDelegate(host.get());
