@@ -305,14 +305,8 @@ void PostSectionController::tableViewDidSelectRowAtIndexPath(UITableView* table,
     auto page = postInfo_->postPage();
     // The types listed are those of the session last loaded (its reload failed): a step of it
     // may be out from a form left by Back, and this choice waits for it as any form's step does.
-    auto session = page->getActionUrl();
-    if (section && !posting::refuseStep(session.get())) {
-        auto send = [&] {
-            page->postData(posting::choiceForm(section.get(), page.get()), 1, this, session);
-        };
-        if (requests_.send(page, send, page))
-            PostInfo::setStepOut(session.get(), this, page->request().get());
-    }
+    if (section)
+        posting::sendChoice(this, this, requests_, section.get(), page.get(), page.get(), page);
     table->deselectRowAtIndexPath(path, true);
 }
 

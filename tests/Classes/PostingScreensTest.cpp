@@ -2172,8 +2172,8 @@ INSTANTIATE_TEST_SUITE_P(
         {"ComposeBackNewForm", &R::composeThenNewForm, W::Back, kStep, 1, 0, kTypes},
         {"LoggedInPostLost", &R::roadBikeTaken, W::Lost, kStep, 0, 0, kCompose, 3, kLost,
          "This posting has already been submitted."},
-        // The area step meanwhile, then the title edited meanwhile (after Back or on the form): the
-        // ad told is the one the site took. Told on another tab, it is named.
+        // The area step meanwhile, then the title edited meanwhile: the ad told is the one the site
+        // took. Told on another tab, it is named.
         {"LoggedInLastStepBackAreaStep", &R::loggedInPostThenArea, W::Back, kStep, 1, 0, kCompose,
          3, kWhole, "Your posting \"Road bike\" was posted.\nPost Success"},
         {"LoggedInLastStepBackEdited", &R::loggedInPostEdited, W::Back, kStep, 1, 0, kCompose, 3,
