@@ -575,7 +575,10 @@ bool PostController::awayFromForm() {
 }
 
 Ref<NSString> PostController::aboutTheAd(NSString* naming, NSString* words) {
-    if (!awayFromForm()) return words;
+    // On its form the words go with the title it shows, unless that was edited after the ad went.
+    auto shown = titleField_ ? titleField_->text() : titleText_;
+    if (!awayFromForm() && (!titleSent_ || (shown && shown->isEqualToString(titleSent_))))
+        return words;
     return NSString::stringWithFormat(naming, orEmpty(titleSent_), words);
 }
 

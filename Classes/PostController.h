@@ -165,7 +165,7 @@ private:
     // reach them over another ad's form.
     bool awayFromForm();
     // The words, after a line naming the ad (`naming`: its title, then the words) when told
-    // away from the form.
+    // away from the form, or on a form whose title no longer reads as the ad sent.
     Ref<NSString> aboutTheAd(NSString* naming, NSString* words);
     // The session is over: its photos are the form's own again, and its screens go.
     void returnToStart();

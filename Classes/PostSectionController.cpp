@@ -303,14 +303,10 @@ void PostSectionController::tableViewDidSelectRowAtIndexPath(UITableView* table,
     auto section =
         as<PostSection>(sectionList_->objectAtIndex(static_cast<NSUInteger>(path->row())));
     auto page = postInfo_->postPage();
+    // The types listed are those of the session last loaded (its reload failed): a step of it
+    // may be out from a form left by Back, and this choice waits for it as any form's step does.
     if (section)
-        requests_.send(
-            page,
-            [&] {
-                page->postData(posting::choiceForm(section.get(), page.get()), 1, this,
-                               page->getActionUrl());
-            },
-            page);
+        posting::sendChoice(this, this, requests_, section.get(), page.get(), page.get(), page);
     table->deselectRowAtIndexPath(path, true);
 }
 
@@ -322,6 +318,7 @@ void PostSectionController::requestFinished(NKHTTPRequest* request) {
     Ref<PostSectionController> keep = this;
     auto answer = requests_.ended(request);
     if (!answer) return;
+    if (answer.control) PostInfo::stepEnded(this);
     activityLabel_->setHidden(!requests_.isOut());
     auto page = as<PostPage>(answer.sentFor);
     // The pages were loaded again while this answer was out: an earlier load is replaced by
@@ -398,6 +395,7 @@ void PostSectionController::push(UIViewController* next, NSString* interfaceName
 void PostSectionController::requestFailed(NKHTTPRequest* request) {
     auto answer = requests_.ended(request);
     if (!answer) return;
+    if (answer.control) PostInfo::stepEnded(this);
     activityLabel_->setHidden(!requests_.isOut());
     bool current = answer.isFor(postInfo_->postPage());
     // An earlier load of the pages, loaded again since, fails unheard.

@@ -57,21 +57,15 @@ Ref<NSIndexPath> PostStepController::tableViewWillSelectRowAtIndexPath(UITableVi
 
 void PostStepController::tableViewDidSelectRowAtIndexPath(UITableView* table, NSIndexPath* path) {
     auto section = as<PostSection>(choices_->objectAtIndex(static_cast<NSUInteger>(path->row())));
-    auto shown = myInfo_->postPage();
+    if (!postInfo_) {
+        postInfo_ = make<PostInfo>();
+        postInfo_->setPostPage(make<PostPage>());
+    }
     // A step of a session with a step out, or whose posting was made since, sends its choice
     // nowhere.
-    if (section && !posting::refuseStep(shown->getActionUrl())) {
-        if (!postInfo_) {
-            postInfo_ = make<PostInfo>();
-            postInfo_->setPostPage(make<PostPage>());
-        }
-        auto answer = postInfo_->postPage();
-        if (requests_.send(answer, [&] {
-                answer->postData(posting::choiceForm(section.get(), shown.get()), 1, this,
-                                 shown->getActionUrl());
-            }))
-            PostInfo::setStepOut(shown->getActionUrl(), this, answer->request().get());
-    }
+    if (section)
+        posting::sendChoice(this, this, requests_, section.get(), myInfo_->postPage().get(),
+                            postInfo_->postPage().get());
     table->deselectRowAtIndexPath(path, true);
 }
 

@@ -6,6 +6,7 @@
 #include "Classes/PostInfo.h"
 #include "Classes/PostPage.h"
 #include "Classes/PostSection.h"
+#include "Classes/RequestInFlight.h"
 #include "Classes/Theme.h"
 #include "Foundation/NSCharacterSet.h"
 #include "Foundation/NSDictionary.h"
@@ -65,6 +66,16 @@ bool refuseStep(NSString* action) {
     showMessage(
         NS("This form cannot be sent: the posting it belongs to was completed by an earlier ad. "
            "To post this ad, start again from New Ads."));
+    return true;
+}
+
+bool sendChoice(NSObject* sender, NKHTTPRequestDelegate* listener, RequestInFlight& requests,
+                PostSection* section, PostPage* shown, PostPage* answer, NSObject* sentFor) {
+    auto action = shown->getActionUrl();
+    if (refuseStep(action.get())) return false;
+    auto send = [&] { answer->postData(choiceForm(section, shown), 1, listener, action); };
+    if (!requests.send(answer, send, sentFor)) return false;
+    PostInfo::setStepOut(action.get(), sender, answer->request().get());
     return true;
 }
 

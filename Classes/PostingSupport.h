@@ -6,10 +6,12 @@
 #include "Foundation/NSObject.h"
 
 class NKHTTPRequest;
+class NKHTTPRequestDelegate;
 class NSMutableDictionary;
 class NSString;
 class PostPage;
 class PostSection;
+class RequestInFlight;
 class UITableView;
 class UITableViewCell;
 
@@ -31,6 +33,13 @@ NSString* phoneVerificationMessage();
 // ends); once a posting was made, it would answer that the posting was submitted, which this ad
 // was not.
 bool refuseStep(NSString* action);
+// A list screen's choice posted back to the session of the page shown (its form's action), its
+// answer into `answer`, through the screen's record of requests, unless refuseStep says it must
+// not go: the step is then the session's one step out, `sender`'s until its answer
+// (PostInfo::stepEnded). `listener` hears the answer. False when nothing went.
+bool sendChoice(NSObject* sender, NKHTTPRequestDelegate* listener, RequestInFlight& requests,
+                PostSection* section, PostPage* shown, PostPage* answer,
+                NSObject* sentFor = nullptr);
 // The page text without tags and entities, trimmed.
 Ref<NSString> plainText(NSString* html);
 // What a page the flow cannot go on from shows: its plain text, or "Post Failed" when it has

@@ -1738,6 +1738,20 @@ public:
         return control;
     }
     ControlReached loggedInPostThenArea() { return newFormMeanwhile(loggedInPost(), true); }
+    // Back to New Ads, whose posting types fail to load again: the types listed are still the
+    // session's, and a type chosen there waits for its step too.
+    ControlReached loggedInPostThenTypes() {
+        auto control = roadBikeTaken();
+        control.meanwhile = [this] {
+            sitetest::site().addFault({"boston.bazaarnest.test", "/", "", 0, 503, {}, 0, 1});
+            postNav->popToRootViewControllerAnimated(false);
+            EXPECT_NE(nextMessage().find("not able to answer"), std::string::npos);
+            choose(start.get(), start->sectionList(), "Items Wanted");
+            EXPECT_NE(nextMessage().find("still being sent"), std::string::npos);
+            EXPECT_EQ(requestsOutTo(bnsite::kPostingHost), 1);
+        };
+        return control;
+    }
     Ref<UIViewController> step;
     // The title edited while the last step is out: the ad told is the one sent.
     ControlReached loggedInPostEdited() {
@@ -2163,6 +2177,10 @@ INSTANTIATE_TEST_SUITE_P(
         {"LoggedInLastStepBackAreaStep", &R::loggedInPostThenArea, W::Back, kStep, 1, 0, kCompose,
          3, kWhole, "Your posting \"Road bike\" was posted.\nPost Success"},
         {"LoggedInLastStepBackEdited", &R::loggedInPostEdited, W::Back, kStep, 1, 0, kCompose, 3,
+         kWhole, "Your posting \"Road bike\" was posted.\nPost Success"},
+        {"LoggedInLastStepEdited", &R::loggedInPostEdited, W::Next, kStep, 1, 0, kCompose, 3,
+         kWhole, "Your posting \"Road bike\" was posted.\nPost Success"},
+        {"LoggedInLastStepBackTypes", &R::loggedInPostThenTypes, W::Back, kStep, 1, 0, kStart, 3,
          kWhole, "Your posting \"Road bike\" was posted.\nPost Success"},
         {"CaptchaDoneOtherTab", &R::captchaDone, W::OtherTab, kStep, 1, 0, kCompose, 0, kWhole,
          "Your posting \"Road bike\" was received.\nIMPORTANT - FURTHER"},
