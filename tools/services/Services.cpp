@@ -165,14 +165,15 @@ struct Services::Impl {
     }
 
     void reset() {
-        // First, so that no request sent before lands in what is forgotten next.
-        server->beginGeneration();
-        {
-            std::lock_guard<std::mutex> g(lock);
-            received.clear();
-        }
-        for (auto& [name, module] : modules)
-            module->reset();
+        // No request sent before lands in what is forgotten, and none sent after is forgotten.
+        server->beginGeneration([this] {
+            {
+                std::lock_guard<std::mutex> g(lock);
+                received.clear();
+            }
+            for (auto& [name, module] : modules)
+                module->reset();
+        });
     }
 };
 

@@ -117,8 +117,11 @@ SiteImpl::SiteImpl(SiteOptions o)
              [this](const HttpRequest& request) { return route(request); }) {}
 
 void SiteImpl::resetState() {
-    // First, so that no request sent before lands in what is forgotten next.
-    server.beginGeneration();
+    // No request sent before lands in what is forgotten, and none sent after is forgotten.
+    server.beginGeneration([this] { forgetState(); });
+}
+
+void SiteImpl::forgetState() {
     captcha.reset();
     accounts.reset();
     posting.reset();

@@ -221,8 +221,9 @@ struct SiteImpl {
     // A fresh token of its kind, a function of the token seed and how many came before.
     std::string newToken(const std::string& kind, std::size_t length = 12);
 
-    // Forgets postings, logins, captcha state and posting sessions.
+    // Forgets postings, logins, captcha state and posting sessions, as a new record begins.
     void resetState();
+    void forgetState();
 
     FaultTable& faults() { return server.faults(); }
     HttpResponse route(const HttpRequest& request);

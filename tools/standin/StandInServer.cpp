@@ -232,11 +232,12 @@ FaultTable& StandInServer::faults() {
     return impl_->faults;
 }
 
-void StandInServer::beginGeneration() {
+void StandInServer::beginGeneration(const std::function<void()>& forget) {
     Impl& s = *impl_;
     std::unique_lock<std::shared_mutex> g(s.generationLock);
     s.clockDistance = Impl::systemClockDistance();
     s.generationStart = std::chrono::system_clock::now();
+    if (forget) forget();
 }
 
 // ---- the facades -------------------------------------------------------------------------------

@@ -79,8 +79,10 @@ public:
     // behind a slow answer), reaches neither `received` nor the router nor a fault, and is
     // answered 503: what is counted after a reset is only what was sent after it. Waits for the
     // routers under way, so that nothing an earlier request makes lands after the reset; such
-    // requests' log lines, written after it, end with kBeforeResetMark.
-    void beginGeneration();
+    // requests' log lines, written after it, end with kBeforeResetMark. `forget` clears the
+    // records before any request of the new generation is routed or recorded, so that none of
+    // them is forgotten with the old ones.
+    void beginGeneration(const std::function<void()>& forget = {});
 
     // The fault for the request applied around the router (the admin host is never faulted).
     HttpResponse serve(const HttpRequest& request);
