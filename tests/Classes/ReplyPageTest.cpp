@@ -46,12 +46,12 @@ TEST(ReplyPage, FormFieldsAndTheFrameOnTheCurrentBase) {
 }
 
 TEST(ReplyPage, ReplyWithTheRightCodeIsSent) {
+    sitetest::site().reset();  // the mails counted are this reply's only
     auto l = formListing(true);
     ASSERT_TRUE(l);
     auto page = replyPageOf(*l);
     auto code = solveCaptcha(page->getVerificationUrl());
     ASSERT_TRUE(code);
-    auto mailsBefore = sitetest::site().sentMails().size();
     auto watcher = make<RequestWatcher>();
     page->reply(NS("me@example.test"), NS("Is it still available?\nThanks"), code, watcher);
     ASSERT_TRUE(watcher->waitFor(1));
@@ -59,7 +59,7 @@ TEST(ReplyPage, ReplyWithTheRightCodeIsSent) {
     EXPECT_FALSE(page->getReplyError()) << text(page->getReply());
     EXPECT_NE(text(page->getReply()).find("Your reply has been sent."), std::string::npos);
     auto mails = sitetest::site().sentMails();
-    ASSERT_EQ(mails.size(), mailsBefore + 1);
+    ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails.back().to, l->relayAddress);
 }
 

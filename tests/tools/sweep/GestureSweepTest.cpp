@@ -114,8 +114,9 @@ struct Session {
     std::string screens, focus, pages;
 };
 
-// What the servers have received since they were reset, but the analytics uploads: the app's
-// start and end send them, at no set time from a thread's queue.
+// What the servers have received (the site since the program began, the services since their
+// reset; only differences are read), but the analytics uploads: the app's start and end send
+// them, at no set time from a thread's queue.
 size_t requestsReceived() {
     auto& services = servicestest::services();
     size_t n = sitetest::requestsReceived();
