@@ -77,7 +77,9 @@ bool PostInfo::isStepOut(NSString* session) {
     auto at = steps->find(session->utf8());
     if (at == steps->end()) return false;
     auto request = at->second.request.lock();
-    return at->second.sender.lock() && request && !request->isFinished() && !request->isCancelled();
+    // Out while its request is, even once the screen that sent it is gone: the site takes it
+    // all the same.
+    return request && !request->isFinished() && !request->isCancelled();
 }
 
 void PostInfo::stepEnded(NSObject* sender) {

@@ -33,8 +33,9 @@ public:
     // category or area choice, the review, the terms, the captcha's answer): until it ends no
     // other step of the session goes. The site keeps the last form of each step it took, so a
     // step of another form meanwhile would make the site publish one ad while the answer names
-    // the other. `sender` is the screen whose answer ends it (stepEnded); a step whose screen is
-    // gone, or whose request finished or was cancelled without that answer, holds nobody back.
+    // the other. `sender` is the screen whose answer ends it (stepEnded); a step whose request
+    // finished or was cancelled without that answer holds nobody back, and one whose screen is
+    // gone holds the session until its request ends, as the site still takes it.
     static void setStepOut(NSString* session, NSObject* sender, NKHTTPRequest* request);
     static bool isStepOut(NSString* session);
     // The answer or failure of the step `sender` has out came: the session takes steps again

@@ -1738,6 +1738,24 @@ public:
         return control;
     }
     ControlReached loggedInPostThenArea() { return newFormMeanwhile(loggedInPost(), true); }
+    // The area chosen, then Back while its step is out, its screen gone with it: Bikes chosen on
+    // the category screen waits for that step all the same.
+    ControlReached areaThenBikes() {
+        auto categories = toCategories();
+        if (!categories) return {};
+        choose(categories.get(), categories->catagoryList(), "Bikes");
+        Weak<PostLocationController> area = waitForTop<PostLocationController>().get();
+        if (!area.lock()) return {};
+        ControlReached control{
+            [this, area] { choose(area.lock().get(), area.lock()->suburbList(), "Bypass"); }, tabs};
+        control.meanwhile = [this, categories, area] {
+            EXPECT_FALSE(area.lock());
+            choose(categories.get(), categories->catagoryList(), "Bikes");
+            EXPECT_NE(nextMessage().find("still being sent"), std::string::npos);
+            EXPECT_EQ(requestsOutTo(bnsite::kPostingHost), 1);
+        };
+        return control;
+    }
     // Back to New Ads, whose posting types fail to load again: the types listed are still the
     // session's, and a type chosen there waits for its step too.
     ControlReached loggedInPostThenTypes() {
@@ -2174,6 +2192,7 @@ INSTANTIATE_TEST_SUITE_P(
          "This posting has already been submitted."},
         // The area step meanwhile, then the title edited meanwhile: the ad told is the one the site
         // took. Told on another tab, it is named.
+        {"AreaBackBikes", &R::areaThenBikes, W::Back, kStep, 1, 0, kTypes},
         {"LoggedInLastStepBackAreaStep", &R::loggedInPostThenArea, W::Back, kStep, 1, 0, kCompose,
          3, kWhole, "Your posting \"Road bike\" was posted.\nPost Success"},
         {"LoggedInLastStepBackEdited", &R::loggedInPostEdited, W::Back, kStep, 1, 0, kCompose, 3,
